@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Build, test and run the device programmer.
+#   ./build.sh run     build and start the program on the simulated programmer
+#   ./build.sh test    build with AddressSanitizer + UBSan and run every test
+#   ./build.sh build   build the release configuration only
+#   ./build.sh bench   build and run the benchmarks
+#   ./build.sh fuzz    build the libFuzzer targets with clang (build-fuzz/bin)
+set -euo pipefail
+cd "$(dirname "$0")"
+TOP=$(pwd)
+JOBS=$(nproc 2>/dev/null || echo 2)
+
+PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
+          libgtest-dev libgmock-dev libbenchmark-dev srecord binutils xvfb xauth clang)
+
+install_missing() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing missing packages: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq || true
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+}
+
+configure() { # dir, extra cmake args...
+  local dir=$1; shift
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake -S "$TOP" -B "$dir" -G Ninja "$@"
+  fi
+}
+
+build_release() {
+  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build -j "$JOBS"
+}
+
+build_sanitized() {
+  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DVEXLOR_SANITIZE=ON
+  cmake --build build-asan -j "$JOBS"
+}
+
+cmd=${1:-build}
+case "$cmd" in
+  build)
+    install_missing
+    build_release
+    ;;
+  run)
+    install_missing
+    build_release
+    shift || true
+    export PROGRAMMER_PORT=${PROGRAMMER_PORT:-sim}
+    exec build/bin/vexlor "$@"
+    ;;
+  test)
+    install_missing
+    build_sanitized
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
+    export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$TOP/tools/lsan.supp:print_suppressions=0}
+    export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+    export QT_QPA_PLATFORM=offscreen
+    (cd build-asan && ctest --output-on-failure -j "$JOBS")
+    ;;
+  bench)
+    install_missing
+    build_release
+    for b in build/bin/bench_*; do
+      [ -x "$b" ] && "$b"
+    done
+    ;;
+  fuzz)
+    install_missing
+    configure build-fuzz -DCMAKE_BUILD_TYPE=Debug -DVEXLOR_FUZZ=ON -DVEXLOR_GUI=OFF \
+      -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
+    cmake --build build-fuzz -j "$JOBS"
+    ls build-fuzz/bin/fuzz_* 2>/dev/null || true
+    ;;
+  *)
+    echo "usage: $0 {run|test|build|bench|fuzz}" >&2
+    exit 2
+    ;;
+esac

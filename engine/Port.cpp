@@ -1,0 +1,237 @@
+#include "engine/Port.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+
+#include "platform/PortIo.h"
+#include "platform/Tone.h"
+
+uint16_t PortBase = 0x378;
+const uint32_t PortTable[4] = {0x378, 0x378, 0x3BC, 0x278};
+uint32_t PortIndex = 0;
+uint32_t PortDelayCount = 0;
+uint8_t RegisterShadow[32] = {};
+uint32_t TimerPrescale = 1;
+int32_t ProgrammerConnected = -1;
+
+DelaySlotFn DelayMsSlot = NoDelayMs;
+DelaySlotFn DelayUsSlot = NoDelayUs;
+DelaySlotFn WaitSecondsSlot = WaitSeconds;
+DelaySlotFn DelayShortUsSlot = NoDelayShortUs;
+
+namespace {
+// The poll budget of the wait in progress, in status reads. Each read costs at
+// least a microsecond on the port, so a budget of several times the asked
+// duration is well above the wait.
+uint32_t g_expectedWaitUs = 0;
+
+void SpinLoop(uint32_t iterations) {
+    // The empty asm statement keeps the optimiser from removing the loop.
+    for (uint32_t i = 0; i < iterations; ++i) {
+        asm volatile("" ::: "memory");
+    }
+}
+} // namespace
+
+int OpenGiveioDriver() {
+    PortBackendChoice choice = ParsePortBackendChoice(std::getenv("PROGRAMMER_PORT"));
+    std::string error;
+    switch (choice.kind) {
+    case PortBackendKind::Sim: {
+        SimPortFactory f = GetSimPortFactory();
+        if (f == nullptr) return -1;
+        InstallPortIo(f());
+        return 0;
+    }
+    case PortBackendKind::Ppdev: {
+        auto io = OpenPpdevPort(choice.device, PortBase, error);
+        if (!io) return -1;
+        InstallPortIo(std::move(io));
+        return 0;
+    }
+    case PortBackendKind::Raw: {
+        auto io = OpenRawPort(error);
+        if (!io) return -1;
+        InstallPortIo(std::move(io));
+        return 0;
+    }
+    case PortBackendKind::Unset:
+        break;
+    }
+    // Not asked for by name: the ppdev node of the configured port, or the first
+    // that opens; without one the program runs with no programmer.
+    uint32_t index = PortIndex > 3 ? 0 : PortIndex;
+    for (uint32_t i = 1; i <= 3; ++i) {
+        if (index != 0 && i != index) continue;
+        auto io = OpenPpdevPort(PpdevNodeForIndex(i), static_cast<uint16_t>(PortTable[i]), error);
+        if (io) {
+            PortBase = static_cast<uint16_t>(PortTable[i]);
+            InstallPortIo(std::move(io));
+            return 0;
+        }
+    }
+    InstallPortIo(MakeAbsentPort());
+    return 0;
+}
+
+void PortDelay() { SpinLoop(PortDelayCount); }
+
+void OutPortDelayed(uint16_t port, uint8_t value) {
+    CurrentPortIo().Out(port, value);
+    PortDelay();
+}
+
+uint8_t InPortDelayed(uint16_t port) {
+    uint8_t v = CurrentPortIo().In(port);
+    PortDelay();
+    return v;
+}
+
+void WriteRegister(uint32_t reg, uint32_t value) {
+    OutPortDelayed(PortBase, static_cast<uint8_t>((reg & 0x1F) | 0x40));
+    OutPortDelayed(PortBase, static_cast<uint8_t>(((value & 0xF0) >> 4) | 0x20));
+    OutPortDelayed(PortBase, static_cast<uint8_t>(value & 0x0F));
+}
+
+uint8_t ReadRegister(uint32_t reg) {
+    OutPortDelayed(PortBase, static_cast<uint8_t>((reg & 0x1F) | 0x40));
+    OutPortDelayed(PortBase, 0x30);
+    uint8_t s1 = InPortDelayed(static_cast<uint16_t>(PortBase + 1));
+    OutPortDelayed(PortBase, 0x10);
+    uint8_t s2 = InPortDelayed(static_cast<uint16_t>(PortBase + 1));
+    return static_cast<uint8_t>(((s1 & 0x78) << 1) | ((s2 & 0x78) >> 3));
+}
+
+void SetLatchBit(uint32_t reg, uint32_t bit, uint32_t state) {
+    WriteRegister(15, RegisterShadow[15] | 0x80u);
+    WriteRegister(reg, ((state & 1) << 3) | (bit & 7));
+    WriteRegister(15, RegisterShadow[15] & 0x7Fu);
+}
+
+static uint32_t PrescaleValue() {
+    static const uint32_t prescales[3] = {16, 8, 4};
+    return prescales[TimerPrescale > 2 ? 1 : TimerPrescale];
+}
+
+void SetPulseTimer(uint32_t factor, uint32_t mode) {
+    WriteRegister(19, PrescaleValue() * factor - 1);
+    WriteRegister(16, mode);
+}
+
+int WaitTimerDone() {
+    const uint64_t budget = static_cast<uint64_t>(g_expectedWaitUs) * 4 + 200000;
+    for (uint64_t polls = 0; polls < budget; ++polls) {
+        if (InPortDelayed(static_cast<uint16_t>(PortBase + 1)) & 0x80) return 1;
+    }
+    MarkLinkLost();
+    return -1;
+}
+
+static int DelayShortUsPiece(uint32_t us) {
+    g_expectedWaitUs = us;
+    WriteRegister(17, us / 10 + 1);
+    return WaitTimerDone();
+}
+
+void DelayShortUs(uint32_t us) {
+    // The 8-bit count of 10 us ticks reaches 2540 us; longer waits run in pieces
+    // so they last the whole time asked.
+    while (us > 2540) {
+        if (DelayShortUsPiece(2500) != 1) return;
+        us -= 2500;
+    }
+    DelayShortUsPiece(us);
+}
+
+static int DelayMsPiece(uint32_t ms) {
+    uint32_t count = ms + 1;
+    g_expectedWaitUs = count * 1000;
+    if (count < 256) {
+        SetPulseTimer(10, 100);
+        WriteRegister(17, count);
+    } else {
+        SetPulseTimer(10, 200);
+        WriteRegister(17, count / 2);
+    }
+    int r = WaitTimerDone();
+    SetPulseTimer(1, 10);
+    return r;
+}
+
+void DelayMs(uint32_t ms) {
+    // The 2 ms time base with an 8-bit count reaches 510 ms; longer waits run in
+    // pieces so they last the whole time asked.
+    while (ms > 510) {
+        if (DelayMsPiece(500) != 1) return;
+        ms -= 500;
+    }
+    DelayMsPiece(ms);
+}
+
+void DelayUs(uint32_t us) {
+    if (us > 1000) {
+        DelayMs(us / 1000);
+    } else {
+        DelayShortUs(us);
+    }
+}
+
+void WaitSeconds(uint32_t n) {
+    for (uint32_t i = 0; i < n; ++i) DelayMsSlot(1000);
+}
+
+void NoDelayMs(uint32_t) {}
+void NoDelayUs(uint32_t) {}
+void NoDelayShortUs(uint32_t) {}
+
+void InstallRealDelaySlots() {
+    DelayMsSlot = DelayMs;
+    DelayUsSlot = DelayUs;
+    WaitSecondsSlot = WaitSeconds;
+    DelayShortUsSlot = DelayShortUs;
+}
+
+void InstallNoDelaySlots() {
+    DelayMsSlot = NoDelayMs;
+    DelayUsSlot = NoDelayUs;
+    DelayShortUsSlot = NoDelayShortUs;
+}
+
+void MarkLinkLost() {
+    ProgrammerConnected = -1;
+    InstallNoDelaySlots();
+}
+
+void Beep(int ok) {
+    // The speaker timer's divisor of the original tones (1.193182 MHz clock).
+    const int divisor = ok == 1 ? 1000 : 10000;
+    PlayTone(1193182 / divisor, 100);
+}
+
+int GetHardwareKind() { return 0; }
+void ConfigReadFailHook() {}
+int OtherHardwareConfigHook() { return 1; }
+void RunIdleHook() {}
+int RunCheckHook() { return 1; }
+int Alg50Options() { return 1; }
+int Alg51Options() { return 1; }
+int Alg120Options() { return 1; }
+int Alg144Options() { return 1; }
+int Alg180Options() { return 1; }
+int Alg250Options() { return 1; }
+int Alg266Options() { return 1; }
+
+void ResetPortState() {
+    PortBase = 0x378;
+    PortIndex = 0;
+    PortDelayCount = 0;
+    for (auto& r : RegisterShadow) r = 0;
+    TimerPrescale = 1;
+    ProgrammerConnected = -1;
+    DelayMsSlot = NoDelayMs;
+    DelayUsSlot = NoDelayUs;
+    WaitSecondsSlot = WaitSeconds;
+    DelayShortUsSlot = NoDelayShortUs;
+    g_expectedWaitUs = 0;
+}

@@ -1,0 +1,42 @@
+// The header our logic images carry in their first bytes. The simulated
+// programmer decodes it at the end of a download to choose its personality.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+namespace sim {
+
+constexpr size_t kLogicImageBytes = 8838; // 70704 bits clocked into the programmer
+constexpr uint8_t kLogicImageMagic[4] = {'V', 'X', 'L', 'I'};
+
+// Personality ids (header bytes 4-5, little-endian). Bytes 6-15 are parameters
+// the personality interprets.
+enum PersonalityId : uint16_t {
+    kPersonalityNone = 0,
+    kPersonalityUniversal = 1, // universal pin driver (pin latches 0-11)
+    kPersonalityTest = 2,      // test image: pin driver with pull control
+    kPersonalityMemoryBus = 3, // parallel memory bus (registers 0-7)
+    kPersonalityControlBus = 4, // EPROMs on the control-register bus
+    kPersonalitySerial = 5,    // serial shift engines
+    kPersonalityNand = 6,      // NAND bus
+};
+
+constexpr size_t kLogicImageHeaderBytes = 16;
+
+struct LogicImageHeader {
+    uint16_t personality = kPersonalityNone;
+    uint8_t params[10] = {};
+};
+
+// Decodes a header; false when the magic is missing.
+inline bool DecodeLogicImageHeader(const uint8_t* bytes, size_t size, LogicImageHeader& out) {
+    if (size < kLogicImageHeaderBytes) return false;
+    for (int i = 0; i < 4; ++i) {
+        if (bytes[i] != kLogicImageMagic[i]) return false;
+    }
+    out.personality = static_cast<uint16_t>(bytes[4] | (bytes[5] << 8));
+    for (int i = 0; i < 10; ++i) out.params[i] = bytes[6 + i];
+    return true;
+}
+
+} // namespace sim
