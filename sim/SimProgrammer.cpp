@@ -167,6 +167,7 @@ uint8_t SimProgrammer::StatusIn() {
         s = static_cast<uint8_t>(((readValue_ >> 4) & 0x0F) << 3);
     } else if (phase_ == Phase::ReadLow) {
         s = static_cast<uint8_t>((readValue_ & 0x0F) << 3);
+        phase_ = Phase::Idle; // the read is complete
     } else if (TimerRunning()) {
         // A status poll outside a register read waits on the timer: jump to its end.
         nowUs_ = timerEndUs_;
@@ -220,7 +221,8 @@ uint8_t SimProgrammer::RegisterRead(uint8_t reg) {
         if (v) break;
         v = c->OnRead(*this, reg);
     }
-    const uint8_t value = v ? *v : 0;
+    // A register nobody gives a meaning reads back the value last written.
+    const uint8_t value = v ? *v : regs_[reg];
     if (trace_) regTrace_.push_back({false, reg, value, nowUs_});
     return value;
 }
