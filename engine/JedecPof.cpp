@@ -1,0 +1,566 @@
+#include "engine/JedecPof.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/Library.h"
+#include "engine/RowHooks.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+void PutBit(uint8_t* map, size_t mapBytes, uint64_t n, bool set) {
+    if (n / 8 >= mapBytes)
+        return;
+    if (set)
+        map[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+    else
+        map[n / 8] &= static_cast<uint8_t>(~(1u << (n % 8)));
+}
+
+// Visits the fields of a JEDEC text: fn(letter position, field end), the
+// field end being its '*' or the end of the text. Fields start after a '*';
+// the letter is the first character after blanks and further '*'. The text
+// before the first '*' (the design specification) is no field.
+template <typename Fn> void ForEachJedecField(std::string_view text, Fn fn) {
+    size_t pos = text.find('*');
+    while (pos != std::string_view::npos) {
+        size_t letter = pos + 1;
+        while (letter < text.size() && (IsBlank(text[letter]) || text[letter] == '*'))
+            ++letter;
+        if (letter >= text.size())
+            return;
+        size_t end = text.find('*', letter);
+        if (end == std::string_view::npos)
+            end = text.size();
+        if (!fn(letter, end))
+            return;
+        pos = end < text.size() ? end : std::string_view::npos;
+    }
+}
+
+// Reads whole files of at most FuseFileMaxBytes; error 38, 43 or 39.
+bool ReadWholeFile(const std::string& name, std::vector<uint8_t>& data) {
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (file == nullptr) {
+        ShowErrorByCode(38); // "Unable to open."
+        return false;
+    }
+    data.clear();
+    uint8_t chunk[1 << 15];
+    size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
+        if (data.size() + n > FuseFileMaxBytes) {
+            std::fclose(file);
+            ShowErrorByCode(43); // "File is too large."
+            return false;
+        }
+        data.insert(data.end(), chunk, chunk + n);
+    }
+    bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        ShowErrorByCode(39); // "Disk read failure."
+        return false;
+    }
+    return true;
+}
+
+// Writes text to a new file: error 38 when it cannot be created, 49 when a
+// write fails.
+int WriteWholeFile(const std::string& name, const void* data, size_t size) {
+    std::FILE* file = std::fopen(name.c_str(), "wb");
+    if (file == nullptr) {
+        ShowErrorByCode(38); // "Unable to open."
+        return -1;
+    }
+    bool ok = std::fwrite(data, 1, size, file) == size;
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok) {
+        ShowErrorByCode(49); // "Disk write failure."
+        return -1;
+    }
+    return 1;
+}
+
+uint32_t PinCountOfDevice() { return PackageRow(PackageIndex).PinCount; }
+
+} // namespace
+
+bool IsBinaryDigit(char c) { return c == '0' || c == '1'; }
+
+void ScanJedecBitField(std::string_view text, uint8_t* map, size_t mapBytes, uint32_t base, char letter) {
+    bool afterQf = false;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (!afterQf) {
+            afterQf = text[at] == 'Q' && at + 1 < end && text[at + 1] == 'F';
+            return true;
+        }
+        if (text[at] != letter)
+            return true;
+        // Check the whole field first: another character abandons it.
+        for (size_t i = at + 1; i < end; ++i)
+            if (!IsBinaryDigit(text[i]) && !IsBlank(text[i]))
+                return true;
+        uint64_t fuse = base;
+        for (size_t i = at + 1; i < end; ++i)
+            if (IsBinaryDigit(text[i]))
+                PutBit(map, mapBytes, fuse++, text[i] == '1');
+        return true;
+    });
+}
+
+uint32_t ReadJedecChecksumField(std::string_view text) {
+    uint32_t value = 0;
+    bool found = false;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (text[at] != 'C' || end - at < 5 || (end == text.size() && end == at + 5))
+            return true; // not a checksum field, or four digits and no terminator
+        uint32_t v = 0;
+        for (size_t i = at + 1; i < at + 5; ++i) {
+            char c = text[i];
+            int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                  : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            if (d < 0)
+                return true;
+            v = v << 4 | static_cast<uint32_t>(d);
+        }
+        for (size_t i = at + 5; i < end; ++i)
+            if (!IsBlank(text[i]))
+                return true;
+        value = v;
+        found = true;
+        return false;
+    });
+    return found ? value : 0;
+}
+
+void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity, std::string& vectors) {
+    vectors.clear();
+    if (pinCount == 0)
+        return;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (text[at] != 'V')
+            return true;
+        size_t i = at + 1;
+        size_t digits = 0;
+        while (i < end && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+            ++digits;
+        }
+        if (digits == 0 || vectors.size() + pinCount >= capacity || capacity < 2)
+            return true;
+        while (i < end && IsBlank(text[i]))
+            ++i;
+        size_t first = i;
+        while (i < end && !IsBlank(text[i]) && i - first < pinCount)
+            ++i;
+        if (i == first)
+            return true;
+        vectors.append(text.substr(first, i - first));
+        vectors.append(pinCount - (i - first), 'X');
+        return true;
+    });
+}
+
+int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
+                   std::string& vectors, uint32_t& fileChecksum) {
+    const size_t mapEnd = std::min<size_t>(size_t{layout.FuseCount} / 8 + 1, mapBytes);
+    std::memset(map, 0, mapEnd);
+
+    // The default state of fuses the file does not list.
+    bool defaultSet = false;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (text[at] != 'F')
+            return true;
+        size_t i = at + 1;
+        while (i < end && IsBlank(text[i]))
+            ++i;
+        defaultSet = i < end && text[i] == '1';
+        return false;
+    });
+    if (defaultSet)
+        std::memset(map, 0xFF, mapEnd);
+
+    bool anyRow = false;
+    const uint64_t mapBits = uint64_t{mapBytes} * 8;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (text[at] != 'L')
+            return true;
+        anyRow = true;
+        size_t i = at + 1;
+        uint64_t fuse = 0;
+        size_t digits = 0;
+        while (i < end && text[i] >= '0' && text[i] <= '9') {
+            if (++digits > 10)
+                return true; // no fuse number that large
+            fuse = fuse * 10 + static_cast<uint64_t>(text[i] - '0');
+            ++i;
+        }
+        if (digits == 0 || (i < end && !IsBlank(text[i])))
+            return true; // no number, or a letter in it
+        for (; i < end && fuse < mapBits; ++i) {
+            char c = text[i];
+            if (!IsBinaryDigit(c))
+                continue;
+            if (defaultSet) {
+                if (c == '0')
+                    PutBit(map, mapBytes, fuse, false);
+            } else if (c == '1') {
+                PutBit(map, mapBytes, fuse, true);
+            }
+            ++fuse;
+        }
+        return true;
+    });
+    if (!anyRow)
+        return JedecNoFuseRows;
+
+    if (layout.EFieldFuse >= 0)
+        ScanJedecBitField(text, map, mapBytes, static_cast<uint32_t>(layout.EFieldFuse), 'E');
+    if (layout.UFieldFuse >= 0)
+        ScanJedecBitField(text, map, mapBytes, static_cast<uint32_t>(layout.UFieldFuse), 'U');
+    ReadJedecVectors(text, layout.PinCount, layout.VectorCapacity, vectors);
+    fileChecksum = ReadJedecChecksumField(text);
+    return JedecOk;
+}
+
+uint32_t CountSetBufferBits() {
+    uint32_t fuses = std::min<uint32_t>(DeviceSize, BufferWindowBytes * 8);
+    uint32_t count = 0;
+    for (uint32_t b = 0; b < fuses / 8; ++b)
+        count += static_cast<uint32_t>(__builtin_popcount(BufferWindow[b]));
+    if (fuses % 8)
+        count += static_cast<uint32_t>(__builtin_popcount(BufferWindow[fuses / 8] & ((1u << (fuses % 8)) - 1)));
+    return count;
+}
+
+std::string FormatFuseBits(uint32_t first, uint32_t count, char letter) {
+    std::string text(1, letter);
+    for (uint64_t n = first; n < uint64_t{first} + count; ++n)
+        text += n < uint64_t{BufferWindowBytes} * 8 && GetBufferBit(static_cast<uint32_t>(n)) ? '1' : '0';
+    text += "*\n";
+    return text;
+}
+
+int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blowCount) {
+    std::vector<uint8_t> data;
+    if (!ReadWholeFile(name, data))
+        return -1;
+    const RowHooks& hooks = HooksOfRow(CurrentAlgorithm);
+    JedecLayout layout;
+    layout.FuseCount = DeviceSize;
+    layout.PinCount = PinCountOfDevice();
+    layout.EFieldFuse = hooks.JedecEFieldFuse;
+    layout.UFieldFuse = hooks.JedecUFieldFuse;
+    layout.VectorCapacity = TestVectorBufferBytes - 2;
+    std::vector<uint8_t> map(BufferWindow, BufferWindow + BufferWindowBytes);
+    std::string vectors;
+    uint32_t checksum = 0;
+    std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+    if (ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum) != JedecOk) {
+        ShowErrorByCode(42); // "File type invalid."
+        return -1;
+    }
+    std::memcpy(BufferWindow, map.data(), map.size());
+    std::memset(TestVectorBuffer, 0, TestVectorBufferBytes);
+    std::memcpy(TestVectorBuffer, vectors.data(), vectors.size());
+    fileChecksum = checksum;
+    blowCount = CountSetBufferBits();
+    return 1;
+}
+
+int LoadJedecFile(const std::string& name) {
+    uint32_t fileChecksum = 0;
+    uint32_t blowCount = 0;
+    return LoadJedecFile(name, fileChecksum, blowCount);
+}
+
+std::string FormatJedecText(const uint8_t* vectors, size_t length) {
+    const uint32_t pins = PinCountOfDevice();
+    size_t vectorCount = 0;
+    if (pins > 0 && vectors != nullptr)
+        while ((vectorCount + 1) * pins <= length && vectors[vectorCount * pins] != 0 &&
+               vectors[vectorCount * pins] != 0xFF)
+            ++vectorCount;
+
+    std::string out = "\x02\n";
+    char line[160];
+    out += "JEDEC file generated by " + std::string(ProductName != nullptr ? ProductName : "") + "*\n";
+    out += "DM " + CurrentMakerName + "*\n";
+    out += "DD " + CurrentDeviceName + "*\n";
+    std::snprintf(line, sizeof line, "QP%d*\nQF%lu*\nQV%d*\nG0*F0*\n", static_cast<int>(pins),
+                  static_cast<unsigned long>(DeviceSize), static_cast<int>(vectorCount));
+    out += line;
+
+    // Fuse rows; a device without a row length gets rows of 64 fuses.
+    const uint32_t fuses = std::min<uint32_t>(DeviceSize, BufferWindowBytes * 8);
+    const uint32_t rowLength = FuseRowLength != 0 ? FuseRowLength : 64;
+    for (uint64_t first = 0; first < fuses; first += rowLength) {
+        std::snprintf(line, sizeof line, "L%05lu ", static_cast<unsigned long>(first));
+        out += line;
+        uint64_t last = std::min<uint64_t>(first + rowLength, fuses);
+        for (uint64_t n = first; n < last; ++n)
+            out += GetBufferBit(static_cast<uint32_t>(n)) ? '1' : '0';
+        out += "*\n";
+    }
+
+    const RowHooks& hooks = HooksOfRow(CurrentAlgorithm);
+    if (hooks.JedecEFieldFuse >= 0 && hooks.JedecEFieldSaveCount > 0)
+        out += FormatFuseBits(static_cast<uint32_t>(hooks.JedecEFieldFuse), hooks.JedecEFieldSaveCount, 'E');
+    if (hooks.JedecUFieldFuse >= 0 && hooks.JedecUFieldSaveCount > 0)
+        out += FormatFuseBits(static_cast<uint32_t>(hooks.JedecUFieldFuse), hooks.JedecUFieldSaveCount, 'U');
+
+    for (size_t v = 0; v < vectorCount; ++v) {
+        std::snprintf(line, sizeof line, "V%05u ", static_cast<unsigned>(v + 1));
+        out += line;
+        out.append(reinterpret_cast<const char*>(vectors + v * pins), pins);
+        out += "*\n";
+    }
+
+    std::snprintf(line, sizeof line, "C%04X*\n\x03" "0000",
+                  static_cast<unsigned>(ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF));
+    out += line;
+    return out;
+}
+
+int SaveJedecFile(const std::string& name, const uint8_t* vectors, size_t length) {
+    std::string text = FormatJedecText(vectors, length);
+    return WriteWholeFile(name, text.data(), text.size());
+}
+
+// ---------------------------------------------------------------------------
+// POF
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Little-endian reads from the file in memory; false past its end.
+struct PofReader {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 12;
+
+    bool Has(uint64_t n) const { return pos <= size && size - pos >= n; }
+    bool ReadPofU16(uint16_t& v) {
+        if (!Has(2))
+            return false;
+        v = static_cast<uint16_t>(data[pos] | data[pos + 1] << 8);
+        pos += 2;
+        return true;
+    }
+    bool ReadPofU32(uint32_t& v) {
+        if (!Has(4))
+            return false;
+        v = static_cast<uint32_t>(data[pos]) | static_cast<uint32_t>(data[pos + 1]) << 8 |
+            static_cast<uint32_t>(data[pos + 2]) << 16 | static_cast<uint32_t>(data[pos + 3]) << 24;
+        pos += 4;
+        return true;
+    }
+};
+
+// Tag 7: a rows x columns table of bytes or words.
+bool ReadPofPacket7(PofReader& in, uint32_t length, uint64_t capacity, PofSink* sink, uint64_t& endAddress) {
+    uint16_t firstRow = 0, firstColumn = 0, rows = 0, columns = 0, mask = 0, flags = 0;
+    if (length < 12 || !in.ReadPofU16(firstRow) || !in.ReadPofU16(firstColumn) || !in.ReadPofU16(rows) ||
+        !in.ReadPofU16(columns) || !in.ReadPofU16(mask) || !in.ReadPofU16(flags))
+        return false;
+    const bool words = flags & 1;
+    const uint64_t cells = uint64_t{rows} * columns;
+    if (cells * (words ? 2 : 1) > length - 12u)
+        return false;
+    for (uint64_t i = 0; i < cells; ++i) {
+        uint16_t value = 0;
+        if (words) {
+            in.ReadPofU16(value);
+        } else {
+            value = in.data[in.pos++];
+        }
+        value &= mask;
+        uint64_t address = words ? 2 * i : i;
+        if (address + (words ? 2 : 1) > capacity)
+            continue;
+        endAddress = std::max(endAddress, address + (words ? 2 : 1));
+        if (sink == nullptr)
+            continue;
+        if (words)
+            sink->SetWord(static_cast<uint32_t>(i), value);
+        else
+            sink->SetByte(static_cast<uint32_t>(i), static_cast<uint8_t>(value));
+    }
+    in.pos += length - 12 - cells * (words ? 2 : 1);
+    return true;
+}
+
+// Tag 17: fuses from a first fuse, packed or one character per fuse.
+bool ReadPofPacket17(PofReader& in, uint32_t length, uint64_t capacity, PofSink* sink, uint64_t& endAddress) {
+    uint32_t first = 0, count = 0;
+    uint16_t zero = 0, flags = 0;
+    if (length < 12 || !in.ReadPofU32(first) || !in.ReadPofU16(zero) || !in.ReadPofU32(count) ||
+        !in.ReadPofU16(flags))
+        return false;
+    const bool packed = flags & 1;
+    const uint64_t bytes = packed ? (uint64_t{count} + 7) / 8 : count;
+    if (bytes > length - 12u)
+        return false;
+    const uint64_t capacityBits = capacity * 8;
+    const uint8_t* fuses = in.data + in.pos;
+    for (uint64_t i = 0; i < count; ++i) {
+        uint64_t n = uint64_t{first} + i;
+        if (n >= capacityBits)
+            break;
+        bool set = packed ? (fuses[i / 8] >> (i % 8) & 1) : fuses[i] != '1';
+        endAddress = std::max(endAddress, n / 8 + 1);
+        if (sink != nullptr)
+            sink->SetFuse(static_cast<uint32_t>(n), set);
+    }
+    in.pos += length - 12;
+    return true;
+}
+
+} // namespace
+
+int ParsePof(const uint8_t* data, size_t size, uint64_t capacityBytes, PofSink* sink, uint64_t& endAddress) {
+    endAddress = 0;
+    if (size < 3 || std::memcmp(data, "POF", 3) != 0)
+        return PofBadHeader;
+    if (size < 12)
+        return PofMalformed;
+    PofReader in{data, size};
+    while (in.pos < size) {
+        uint16_t tag = 0;
+        uint32_t length = 0;
+        if (!in.ReadPofU16(tag) || !in.ReadPofU32(length) || !in.Has(length))
+            return PofMalformed; // a packet cut off by the end of the file
+        switch (tag) {
+        case 7:
+            if (!ReadPofPacket7(in, length, capacityBytes, sink, endAddress))
+                return PofMalformed;
+            break;
+        case 17:
+            if (!ReadPofPacket17(in, length, capacityBytes, sink, endAddress))
+                return PofMalformed;
+            break;
+        case 8: {
+            uint16_t end = 0;
+            return length >= 2 && in.ReadPofU16(end) ? PofOk : PofMalformed;
+        }
+        default:
+            in.pos += length;
+            break;
+        }
+    }
+    return PofOk;
+}
+
+namespace {
+
+// Writes POF data into the buffer image (already grown to hold them).
+class BufferPofSink : public PofSink {
+public:
+    explicit BufferPofSink(uint8_t* image) : image_(image) {}
+    void SetFuse(uint32_t n, bool set) override {
+        if (set)
+            image_[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+        else
+            image_[n / 8] &= static_cast<uint8_t>(~(1u << (n % 8)));
+    }
+    void SetByte(uint32_t address, uint8_t value) override { image_[address] = value; }
+    void SetWord(uint32_t index, uint16_t value) override {
+        image_[2 * size_t{index}] = static_cast<uint8_t>(value);
+        image_[2 * size_t{index} + 1] = static_cast<uint8_t>(value >> 8);
+    }
+
+private:
+    uint8_t* image_;
+};
+
+void PutU16(std::string& out, uint32_t v) {
+    out += static_cast<char>(v & 0xFF);
+    out += static_cast<char>(v >> 8 & 0xFF);
+}
+
+void PutU32(std::string& out, uint32_t v) {
+    PutU16(out, v & 0xFFFF);
+    PutU16(out, v >> 16);
+}
+
+} // namespace
+
+int LoadPofFile(const std::string& name) {
+    std::vector<uint8_t> data;
+    if (!ReadWholeFile(name, data))
+        return -1;
+    const uint64_t capacity = uint64_t{MaxBankCount} * BufferBankBytes;
+    uint64_t end = 0;
+    int result = ParsePof(data.data(), data.size(), capacity, nullptr, end);
+    if (result == PofBadHeader) {
+        ShowMessageLine("Invalid HEADER!");
+        return -1;
+    }
+    if (result != PofOk) {
+        ShowErrorByCode(42); // "File type invalid."
+        return -1;
+    }
+    if (end > 0 && SelectBank(static_cast<uint32_t>(end - 1), 1) != 1)
+        return -1; // the buffer cannot grow that far (already reported)
+    BufferPofSink sink(BufferImage());
+    ParsePof(data.data(), data.size(), capacity, &sink, end);
+    SelectBank(0, 0);
+    return 1;
+}
+
+std::string FormatPofFile() {
+    std::string out("POF\0", 4);
+    PutU32(out, 0x10000);
+    PutU32(out, 3);
+
+    std::string text = CurrentDeviceName;
+    size_t as = text.find("as");
+    if (HooksOfRow(CurrentAlgorithm).PofNameAfterAs && as != std::string::npos)
+        text = as + 3 <= text.size() ? text.substr(as + 3) : std::string();
+    PutU16(out, 2);
+    PutU32(out, static_cast<uint32_t>(text.size() + 1));
+    out += text;
+    out += '\0';
+
+    // Every fuse, the last partial byte included.
+    const bool pld = DeviceSection == SectionPld;
+    const uint64_t bytes = pld ? (uint64_t{DeviceSize} + 7) / 8 : DeviceSize;
+    const uint32_t count = pld ? DeviceSize : static_cast<uint32_t>(uint64_t{DeviceSize} * 8);
+    PutU16(out, 17);
+    PutU32(out, static_cast<uint32_t>(bytes + 12));
+    PutU32(out, 0);
+    PutU16(out, 0);
+    PutU32(out, count);
+    PutU16(out, 1);
+    const uint8_t* image = BufferImage();
+    out.append(reinterpret_cast<const char*>(image), bytes);
+
+    PutU16(out, 8);
+    PutU32(out, 2);
+    PutU16(out, 0);
+    return out;
+}
+
+int SavePofFile(const std::string& name) {
+    const bool pld = DeviceSection == SectionPld;
+    const uint64_t bytes = pld ? (uint64_t{DeviceSize} + 7) / 8 : DeviceSize;
+    if (bytes > uint64_t{MaxBankCount} * BufferBankBytes) {
+        ShowErrorByCode(47); // "Not supported."
+        return -1;
+    }
+    const uint32_t bank = CurrentBank;
+    if (bytes > 0 && SelectBank(static_cast<uint32_t>(bytes - 1), 1) != 1)
+        return -1;
+    std::string data = FormatPofFile();
+    SelectBank(bank << 16, 0);
+    return WriteWholeFile(name, data.data(), data.size());
+}

@@ -1,0 +1,572 @@
+#include "engine/Operation.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Bringup.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/Insertion.h"
+#include "engine/Library.h"
+#include "engine/NeighbourState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/RowHooks.h"
+#include "engine/Services.h"
+#include "engine/UiBridge.h"
+
+OperationCounters MainCounters;
+OperationEngine MainEngine;
+const char* const CompareFileName = "COMPARE.TXT";
+
+namespace {
+
+uint64_t SteadyTickMs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// The compare report while a data compare runs.
+std::FILE* g_compareFile = nullptr;
+// The compare report could not be written completely (errno of the failure).
+int g_compareWriteError = 0;
+
+// How the last entry walked the buffer: the read mode, or -1 for Program.
+// Blank checks and the check after securing move the index by 1 per
+// address, everything else by AddressStep.
+int g_lastEntryMode = -1;
+
+// The link was up when the run started; a programmer that stopped answering
+// since (WaitTimerDone gave up) marks it lost.
+bool g_linkExpected = false;
+
+bool LinkLost() { return g_linkExpected && ProgrammerConnected != 1; }
+
+// Entry results: 1 and 3 stand; every other value is a failure. A lost link
+// fails whatever the entry believed.
+int Normalize(int result) {
+    if (LinkLost()) return ResultFailed;
+    if (result == ResultOk || result == ResultUserBreak) return result;
+    return ResultFailed;
+}
+
+const AlgorithmEntry& CurrentRow() {
+    static const AlgorithmEntry empty = {99, 0, 0, AlgNoOperation, AlgNoRead, AlgNoOperation,
+                                         AlgNoOperation, AlgNoOperation, AlgNoOperation};
+    const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm);
+    return row != nullptr ? *row : empty;
+}
+
+bool Offered(uint32_t maskBit) { return (SupportedOperationMask & maskBit) != 0; }
+
+const char* SocketPrefix(char* text, size_t size, uint32_t socket) {
+    if (LastSocketIndex == 0) {
+        text[0] = '\0';
+    } else {
+        std::snprintf(text, size, "Socket%u ", socket + 1);
+    }
+    return text;
+}
+
+// Marks the next appended line as the one the step rewrites.
+void MarkStatusLine(OperationEngine& engine) { engine.StatusLine = LogLineCount(); }
+
+int CallRead(int mode) {
+    g_lastEntryMode = mode;
+    return Normalize(CurrentRow().Read(mode));
+}
+
+int CallOperation(AlgOperationFn fn) {
+    g_lastEntryMode = -1;
+    return Normalize(fn());
+}
+
+// Rewrites the step line: 1 the ok text, -1 the error text; a user break
+// leaves the progress line as it is.
+void ShowStepResult(OperationEngine& engine, int result, const char* prefix, const char* ok,
+                    const char* error) {
+    if (result == ResultOk) {
+        ReplaceMessageLine(engine, "%s%s", prefix, ok);
+    } else if (result == ResultFailed) {
+        ReplaceMessageLine(engine, "%s%s", prefix, error);
+    }
+}
+
+// The result of a call that served every socket in use. Sockets beyond the
+// gang setting hold no device and keep "not passed", so their lamps stay off.
+void SetAllSocketResults(int result) {
+    for (uint32_t s = 0; s < 8; ++s) SocketResults[s] = s <= LastSocketIndex ? result : ResultFailed;
+}
+
+// One call of an entry for all sockets.
+int SingleCallStep(OperationEngine& engine, const char* progress, const char* ok, const char* error,
+                   AlgOperationFn fn) {
+    ClearSocketResults(engine);
+    PrepareOperation(engine);
+    MarkStatusLine(engine);
+    ShowMessageLine("%s", progress);
+    const int result = CallOperation(fn);
+    ShowStepResult(engine, result, "", ok, error);
+    SetAllSocketResults(result);
+    return result;
+}
+
+// One verify pass at a read supply; logs its " VCCL" line when the two
+// levels differ.
+int VerifyPass(uint32_t vcc, bool twoLevels) {
+    ReadVccInUse = vcc;
+    const int result = CallRead(ReadModeVerify);
+    if (twoLevels && result != ResultUserBreak) {
+        ShowMessageLine(" VCCL(%u.%uV) Verification %s", vcc / 10, vcc % 10, result == ResultOk ? "ok!" : "error!");
+    }
+    return result;
+}
+
+// The Read entry once per socket: blank check (verify = false) or the
+// two-level verify.
+int PerSocketStep(OperationEngine& engine, bool verify) {
+    const char* progress = verify ? "Verifying ..." : "Blank checking ...";
+    const char* ok = verify ? "Verification ok!" : "Blank check ok!";
+    const char* error = verify ? "Verification error!" : "Blank check error!";
+    ClearSocketResults(engine);
+    bool anyFailed = false;
+    int result = ResultOk;
+    for (uint32_t s = 0; s <= LastSocketIndex && s < 8; ++s) {
+        PrepareOperation(engine);
+        CurrentSocket = s;
+        char prefix[16];
+        SocketPrefix(prefix, sizeof prefix, s);
+        // Each socket keeps its own result line, whatever the entry logged
+        // in between.
+        MarkStatusLine(engine);
+        ShowMessageLine("%s%s", prefix, progress);
+        if (!verify) {
+            result = CallRead(ReadModeBlank);
+        } else {
+            const bool twoLevels = ReadVccLow != ReadVccHigh;
+            result = VerifyPass(ReadVccLow, twoLevels);
+            // A failed first pass decides; its index names the failing datum.
+            if (result == ResultOk && twoLevels) {
+                PrepareOperation(engine);
+                CurrentSocket = s;
+                result = VerifyPass(ReadVccHigh, true);
+            }
+        }
+        SocketResults[s] = result;
+        if (result == ResultOk) {
+            ShowProgressStatus(100, DeviceEnd);
+            ShowStepResult(engine, result, prefix, ok, error);
+        } else if (result == ResultFailed) {
+            anyFailed = true;
+            ShowStepResult(engine, result, prefix, ok, error);
+        } else {
+            break;
+        }
+    }
+    return anyFailed ? ResultFailed : result;
+}
+
+} // namespace
+
+TickSourceFn OperationTickMs = SteadyTickMs;
+
+void ClearSocketResults(OperationEngine& engine) {
+    (void)engine;
+    for (int32_t& r : SocketResults) r = ResultFailed;
+}
+
+void RejectGang(OperationEngine& engine) {
+    (void)engine;
+    ShowMessageLine("Cannot support Gang Socket!");
+    LastSocketIndex = 0;
+}
+
+void PrepareOperation(OperationEngine& engine) {
+    static const uint32_t steps[7] = {1, 2, 2, 4, 4, 4, 4};
+    static const uint32_t lanes[7] = {0, 0, 1, 0, 1, 2, 3};
+    ResetProgrammerOutputs();
+    const uint32_t mode = WordMode <= 6 ? WordMode : 0;
+    AddressStep = steps[mode];
+    ByteLane = lanes[mode];
+    ProgressStep = 256;
+    FailAddress = 0;
+    CurrentSocket = 0;
+    BankAdvances = 0;
+    CompareFailed = 0;
+    ReadValue = 0;
+    ExpectedValue = 0;
+    BlankCheckAfterErase = 0;
+    ReadBackAfterSecure = 0;
+    BankSize = DataWidth <= 8 ? 65536 : 32768;
+    if (DeviceSection == SectionPld) {
+        if (LastSocketIndex != 0) RejectGang(engine);
+        BlankValue = 1;
+        SecureCheckValue = 1;
+        BlankCheckAfterErase = 1;
+        ReadBackAfterSecure = 1;
+    } else {
+        BlankWord = 65535;
+        BlankValue = 255;
+    }
+    FuseProgressCheck = 1;
+    ReadVccInUse = ReadVcc;
+    BufferIndex = (BufferStart & 0xFFFF) + ByteLane;
+    SelectBank(BufferStart, 1);
+    WriteRegister(25, 15);
+    ClearProgress();
+}
+
+int CheckCommunication(OperationEngine& engine) {
+    (void)engine;
+    if (ConnectProgrammer(0) != 1) {
+        ShowMessageLine("Can not be executed with Communication Error!");
+        Beep(-1);
+        return -1;
+    }
+    if (DeviceInsertTest == 1 && (AdapterCode == 0 || AdapterCode == 'P' || AdapterCode == 'Q' || AdapterCode == 'R')) {
+        if (LoadedLogicImage != static_cast<int32_t>(kLibraryTestImage) && DownloadLogicImage(kLibraryTestImage) != 1) {
+            Beep(-1);
+            return -1;
+        }
+        if (CheckDeviceInsertion() == -1) return -1;
+    }
+    // Running the device's algorithm on another image would drive the
+    // socket wrongly: a refused download (already logged) ends the run.
+    if (LoadedLogicImage != static_cast<int32_t>(LogicImageNumber) && DownloadLogicImage(LogicImageNumber) != 1) {
+        Beep(-1);
+        return -1;
+    }
+    ReadHardwareModel();
+    if (LastSocketIndex != 0) {
+        if ((DeviceFlags & 0x30) == 0) {
+            LastSocketIndex = 0;
+        } else if (GangAdapterState != 1) {
+            ShowMessageLine("Change Adaper to KR-P32Q8.");
+            Beep(-1);
+            return -1;
+        }
+    }
+    return 1;
+}
+
+int BlankCheckDevice(OperationEngine& engine) {
+    if (!Offered(OpMaskBlankCheck)) return ResultOk;
+    return PerSocketStep(engine, false);
+}
+
+int VerifyDevice(OperationEngine& engine) {
+    if (!Offered(OpMaskVerify)) return ResultOk;
+    return PerSocketStep(engine, true);
+}
+
+int ProgramDevice(OperationEngine& engine) {
+    if (!Offered(OpMaskProgram)) return ResultOk;
+    const AlgOperationFn program = CurrentRow().Program;
+    if (program == AlgNoOperation) return ResultOk;
+    return SingleCallStep(engine, "Programming ...", "Program ok!", "Program error!", program);
+}
+
+int ReadDevice(OperationEngine& engine, int mode, int show) {
+    if (!Offered(OpMaskRead)) return ResultOk;
+    if (CurrentRow().Read == AlgNoRead) return ResultOk;
+    ClearSocketResults(engine);
+    PrepareOperation(engine);
+    if (show) {
+        MarkStatusLine(engine);
+        ShowMessageLine("Reading ...");
+    }
+    const int result = CallRead(mode);
+    if (show) ShowStepResult(engine, result, "", "Read ok!", "Read error!");
+    SocketResults[0] = result;
+    return result;
+}
+
+int EraseDevice(OperationEngine& engine) {
+    if (!Offered(OpMaskErase)) return ResultOk;
+    ClearSocketResults(engine);
+    PrepareOperation(engine);
+    MarkStatusLine(engine);
+    ShowMessageLine("Erasing ...");
+    int result = CallOperation(CurrentRow().Erase);
+    // The flag as PrepareOperation and the entry's power-up left it.
+    if (result == ResultOk && BlankCheckAfterErase == 1 && CurrentOperation != OpAuto) {
+        result = ReadDevice(engine, ReadModeBlank, 0);
+    }
+    ShowStepResult(engine, result, "", "Erase ok!", "Erase error!");
+    SetAllSocketResults(result);
+    return result;
+}
+
+int SecureDevice(OperationEngine& engine, int confirm) {
+    if (!Offered(OpMaskSecurity)) return ResultOk;
+    if (confirm == 1 && ConfirmWarning("Are you sure?") != 1) return ResultUserBreak;
+    ClearSocketResults(engine);
+    PrepareOperation(engine);
+    MarkStatusLine(engine);
+    ShowMessageLine("Securing ...");
+    int result = CallOperation(CurrentRow().Secure);
+    if (result == ResultOk && ReadBackAfterSecure == 1) {
+        result = ReadDevice(engine, ReadModeSecureCheck, 0);
+    }
+    ShowStepResult(engine, result, "", "Security ok!", "Security error!");
+    SetAllSocketResults(result);
+    return result;
+}
+
+int EncryptDevice(OperationEngine& engine) {
+    if (!Offered(OpMaskEncryption)) return ResultOk;
+    const EncryptionWriterFn writer = HooksOfRow(CurrentAlgorithm).EncryptionWriter;
+    // A row without an encryption table has nothing to write.
+    if (writer == nullptr) return ResultOk;
+    return SingleCallStep(engine, "Encryption...", "Encryption ok!", "Encryption error!", writer);
+}
+
+int ProgramConfigurationFuses(OperationEngine& engine) {
+    const ConfigFuseWriterFn writer = HooksOfRow(CurrentAlgorithm).ConfigFuseWriter;
+    if (writer == nullptr || CurrentRow().Program == AlgNoOperation) return ResultOk;
+    return SingleCallStep(engine, "Configuration Fuse Programming...", "Configuration Fuse Program ok!",
+                          "Configuration Fuse Program error!", writer);
+}
+
+int WriteCompareLine(OperationEngine& engine) {
+    (void)engine;
+    if (g_compareFile == nullptr) return 1;
+    const bool wide = DataWidth > 8;
+    const uint32_t mask = wide ? 0xFFFF : 0xFF;
+    const uint32_t buffer = ExpectedValue & mask;
+    const uint32_t chip = ReadValue & mask;
+    if (buffer == chip) return 1;
+    const unsigned long position = static_cast<unsigned long>(BankAdvances) * BankSize + BufferIndex;
+    const int n = wide ? std::fprintf(g_compareFile, "%08lXh:(%04X)-(%04X)\r\n", position, buffer, chip)
+                       : std::fprintf(g_compareFile, "%08lXh:(%02X)-(%02X)\r\n", position, buffer, chip);
+    if (n < 0 && g_compareWriteError == 0) g_compareWriteError = errno != 0 ? errno : EIO;
+    return 1;
+}
+
+int WriteCompareLineOk() { return WriteCompareLine(MainEngine); }
+
+int CompareDevice(OperationEngine& engine) {
+    if (!Offered(OpMaskCompare)) return ResultOk;
+    ClearSocketResults(engine);
+    PrepareOperation(engine);
+    errno = 0;
+    std::FILE* file = std::fopen(CompareFileName, "wb");
+    if (file == nullptr) {
+        ShowErrorByCode(errno != 0 ? errno : EIO);
+        SocketResults[0] = ResultFailed;
+        return ResultFailed;
+    }
+    g_compareFile = file;
+    g_compareWriteError = 0;
+    if (std::fputs("Compare file\r\n", file) < 0 || std::fputs("Address : (Buffer data)-(Chip data)\r\n", file) < 0) {
+        g_compareWriteError = errno != 0 ? errno : EIO;
+    }
+    MarkStatusLine(engine);
+    ShowMessageLine("Data Compare ...");
+    const WriteCompareLineFn previous = WriteCompareLineSlot;
+    WriteCompareLineSlot = WriteCompareLineOk;
+    int result = CallRead(ReadModeCompare);
+    WriteCompareLineSlot = previous;
+    g_compareFile = nullptr;
+    if (std::fclose(file) != 0 && g_compareWriteError == 0) g_compareWriteError = errno != 0 ? errno : EIO;
+
+    // The progress line gives way to the result.
+    if (result == ResultOk && g_compareWriteError != 0) result = ResultFailed;
+    if (result == ResultOk) {
+        ReplaceMessageLine(engine, "Create Data Compare file ok!");
+        ShowMessageLine("See file name COMPARE.TXT");
+    } else if (result == ResultFailed) {
+        ReplaceMessageLine(engine, "Data Compare error!");
+        if (g_compareWriteError != 0) ShowErrorByCode(g_compareWriteError);
+    }
+    SocketResults[0] = result;
+    return result;
+}
+
+int CheckDeviceId(OperationEngine& engine) {
+    PrepareOperation(engine);
+    CurrentRow().Identify();
+    ResetProgrammerOutputs();
+    if (LinkLost()) {
+        ShowMessageLine("Can not be executed with Communication Error!");
+        Beep(-1);
+        return -1;
+    }
+    const bool secured = HooksOfRow(CurrentAlgorithm).SecuredIdentityException;
+    if (secured && (CurrentOperation == OpErase || CurrentOperation == OpAuto)) return 1;
+    if ((ChipMakerId & 0xFF) == (ExpectedMakerId & 0xFF) && (ChipDeviceId & 0xFF) == (ExpectedDeviceId & 0xFF)) return 1;
+    ShowMessageLine(secured ? "Device secured or incorrect device." : "Incorrect device ID.");
+    if (ConfirmWarning("Device Signature dose not match. Continue?") == 1) return 1;
+    Beep(-1);
+    return -1;
+}
+
+void ReportFailAddress(OperationEngine& engine, int op) {
+    (void)engine;
+    if (DeviceSection == SectionPld) {
+        ShowMessageLine(" Fail address : %lu(%lXh)", static_cast<unsigned long>(FailAddress),
+                        static_cast<unsigned long>(FailAddress));
+        return;
+    }
+    if (op != OpBlankCheck && op != OpProgram && op != OpVerify) return;
+    // Blank checks move the index by 1 per address, the other walks by the
+    // split step; a bank advance took BankSize positions off the index.
+    const bool blankWalk = g_lastEntryMode == ReadModeBlank || g_lastEntryMode == ReadModeSecureCheck;
+    const uint32_t unit = blankWalk ? 1 : (AddressStep != 0 ? AddressStep : 1);
+    int64_t position = static_cast<int64_t>(BankAdvances) * BankSize + BufferIndex -
+                       static_cast<int64_t>((BufferStart & 0xFFFF) + ByteLane);
+    if (position < 0) position = 0;
+    const unsigned long chip = static_cast<unsigned long>(DeviceStart + position / unit);
+    unsigned long buffer = static_cast<unsigned long>(static_cast<uint64_t>(CurrentBank) * BankSize + BufferIndex);
+    if (DataWidth > 8) buffer *= 2;
+    // The failing step decides the form: a blank check has no buffer datum.
+    if (op == OpBlankCheck || blankWalk) {
+        ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
+    } else {
+        ShowMessageLine("  Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
+        ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+    }
+}
+
+int RunOperation(OperationEngine& engine, int op) {
+    CurrentOperation = static_cast<uint32_t>(op);
+    g_linkExpected = false;
+    if (CheckCommunication(engine) != 1) return ResultFailed;
+    // From here a programmer that stops answering fails the run.
+    struct LinkWatch {
+        LinkWatch() { g_linkExpected = true; }
+        ~LinkWatch() { g_linkExpected = false; }
+    } watch;
+    if (LoadedLogicImage != static_cast<int32_t>(LogicImageNumber) && DownloadLogicImage(LogicImageNumber) != 1) {
+        Beep(-1);
+        return ResultFailed;
+    }
+    if (DeviceSection == SectionMicro && CurrentRow().Identify != AlgNoOperation) {
+        if (CheckDeviceId(engine) != 1) return ResultFailed;
+    }
+    SkipIdCheck = 0;
+    UserBreak = 0;
+    const uint64_t start = OperationTickMs();
+    MarkStatusLine(engine);
+
+    int result = ResultOk;
+    auto step = [&](auto&& fn) {
+        if (result != ResultOk) return;
+        MarkStatusLine(engine);
+        result = fn();
+    };
+    switch (op) {
+    case OpBlankCheck:
+        step([&] { return BlankCheckDevice(engine); });
+        break;
+    case OpProgram:
+        if (BlankCheckBeforeProgram) step([&] { return BlankCheckDevice(engine); });
+        step([&] { return ProgramDevice(engine); });
+        if (VerifyAfterProgram) step([&] { return VerifyDevice(engine); });
+        break;
+    case OpRead:
+        step([&] { return ReadDevice(engine, ReadModeRead, 1); });
+        if (VerifyAfterRead) step([&] { return VerifyDevice(engine); });
+        break;
+    case OpVerify:
+        step([&] { return VerifyDevice(engine); });
+        break;
+    case OpCompare:
+        step([&] { return CompareDevice(engine); });
+        break;
+    case OpErase:
+        step([&] { return EraseDevice(engine); });
+        break;
+    case OpSecurity:
+        step([&] { return SecureDevice(engine, 1); });
+        break;
+    case OpEncryption:
+        step([&] { return EncryptDevice(engine); });
+        break;
+    case OpAuto:
+        step([&] { return EraseDevice(engine); });
+        step([&] { return BlankCheckDevice(engine); });
+        step([&] { return ProgramDevice(engine); });
+        step([&] { return VerifyDevice(engine); });
+        step([&] { return SecureDevice(engine, 0); });
+        step([&] { return ProgramConfigurationFuses(engine); });
+        break;
+    default:
+        break;
+    }
+
+    // A programmer that stopped answering during the run fails it, whatever
+    // the steps reported.
+    const bool linkLost = LinkLost();
+    if (linkLost) {
+        ShowMessageLine("Can not be executed with Communication Error!");
+        result = ResultFailed;
+    }
+
+    ResetProgrammerOutputs();
+    if (!linkLost) {
+        if (GangAdapterState == 0 && result == ResultOk) {
+            SetLatchBit(29, 7, 1);
+        } else if (GangAdapterState == 1) {
+            for (uint32_t s = 0; s < 8; ++s) {
+                if (SocketResults[s] == ResultOk) SetLatchBit(30, s, 1);
+            }
+        }
+    }
+
+    if (result == ResultOk) {
+        ShowProgressStatus(100, DeviceEnd);
+        SetProgressPosition(100);
+    } else if (result == ResultFailed && LastSocketIndex == 0 && !linkLost) {
+        ReportFailAddress(engine, op);
+    } else if (result == ResultUserBreak) {
+        ClearSocketResults(engine);
+        ShowMessageLine("USER BREAK!");
+    }
+    Beep(result);
+    SelectBank(0, 0);
+
+    if (op == OpRead) {
+        ComputeBufferChecksum(BufferStart, BufferEnd);
+        // The shell refreshes the information panel when the run is over.
+        ShowMessageLine("-CheckSum : %04Xh", BufferChecksum & 0xFFFF);
+    }
+
+    const uint64_t elapsedMs = OperationTickMs() - start;
+    ShowMessageLine("--------------------------------> %3.2f Sec.", static_cast<double>(elapsedMs) * 0.001);
+
+    if (op == OpProgram || op == OpAuto) {
+        const uint32_t devices = LastSocketIndex + 1;
+        if (result == ResultOk) {
+            // Without a measurable time the figure stays as it was.
+            if (elapsedMs > 0) {
+                MainCounters.DevicesPerHour =
+                    static_cast<uint32_t>(3600.0 / (static_cast<double>(elapsedMs) * 0.001) * devices);
+            }
+            MainCounters.Success += devices;
+        } else {
+            MainCounters.Failure += devices;
+        }
+        MainCounters.Count += devices;
+        CurrentUi().ShowCounters(MainCounters.Count, MainCounters.Success, MainCounters.Failure,
+                                 MainCounters.DevicesPerHour);
+    }
+    return result;
+}
+
+void ResetOperationDriverState() {
+    MainCounters = OperationCounters{};
+    MainEngine = OperationEngine{};
+    if (g_compareFile != nullptr) {
+        std::fclose(g_compareFile);
+        g_compareFile = nullptr;
+    }
+    g_compareWriteError = 0;
+    g_lastEntryMode = -1;
+    g_linkExpected = false;
+    OperationTickMs = SteadyTickMs;
+}

@@ -1,0 +1,102 @@
+// The operation driver: one OperationCode becomes a run on the programmer.
+// It checks the link, checks the chip's identity where the section asks for
+// it, runs the operation's steps through the current AlgorithmTable row (once
+// per gang socket or once for all), rewrites each step's log line with its
+// result, and closes the run with the pass lamps, the beep, the fail address,
+// the elapsed time and the counters.
+#pragma once
+#include <cstdint>
+
+#include "engine/OperationState.h"
+
+// What the user asked for.
+enum OperationCode : int {
+    OpBlankCheck = 0,
+    OpProgram = 1,
+    OpRead = 2,
+    OpVerify = 3,
+    OpCompare = 4,
+    OpErase = 5,
+    OpSecurity = 6,
+    OpEncryption = 7,
+    OpAuto = 10,
+};
+
+// Results of runs, steps and entries.
+enum OperationResult : int { ResultOk = 1, ResultFailed = -1, ResultUserBreak = 3 };
+
+// How a Read entry treats each datum (ProcessReadByte, ProcessReadWord).
+enum ReadMode : int {
+    ReadModeBlank = 0,
+    ReadModeVerifyAtVccp = 1,
+    ReadModeRead = 2,
+    ReadModeVerify = 3,
+    ReadModeCompare = 4,
+    ReadModeSecureCheck = 6,
+};
+
+// Bits of SupportedOperationMask.
+enum : uint32_t {
+    OpMaskBlankCheck = 1u << 0,
+    OpMaskProgram = 1u << 1,
+    OpMaskRead = 1u << 2,
+    OpMaskVerify = 1u << 3,
+    OpMaskCompare = 1u << 4,
+    OpMaskErase = 1u << 5,
+    OpMaskSecurity = 1u << 6,
+    OpMaskEncryption = 1u << 7,
+    OpMaskOption = 1u << 8,
+    OpMaskAuto = 1u << 10,
+};
+
+// The main window's counters (shown through the UI bridge).
+struct OperationCounters {
+    uint32_t Count = 0;
+    uint32_t Success = 0;
+    uint32_t Failure = 0;
+    uint32_t DevicesPerHour = 0;
+};
+extern OperationCounters MainCounters;
+
+// The one engine object passed to every step.
+extern OperationEngine MainEngine;
+
+// The compare report written by a data compare, in the current directory.
+extern const char* const CompareFileName; // "COMPARE.TXT"
+
+// Millisecond tick source of the elapsed time (a monotonic clock; tests may
+// replace it).
+using TickSourceFn = uint64_t (*)();
+extern TickSourceFn OperationTickMs;
+
+// The whole run; 1, -1 or 3. Only the operation thread calls it.
+int RunOperation(OperationEngine& engine, int op);
+// 1 when the programmer is reached and set up for the device, else -1.
+int CheckCommunication(OperationEngine& engine);
+// Powers the socket down and resets the operation state for one entry call.
+void PrepareOperation(OperationEngine& engine);
+void ClearSocketResults(OperationEngine& engine);
+
+// Steps: each returns 1 without doing anything when its operation is not
+// offered by the device.
+int BlankCheckDevice(OperationEngine& engine);
+int ProgramDevice(OperationEngine& engine);
+int ReadDevice(OperationEngine& engine, int mode, int show);
+int VerifyDevice(OperationEngine& engine);
+int CompareDevice(OperationEngine& engine);
+int EraseDevice(OperationEngine& engine);
+int SecureDevice(OperationEngine& engine, int confirm);
+int EncryptDevice(OperationEngine& engine);
+int ProgramConfigurationFuses(OperationEngine& engine);
+
+// Identity check of the microcontroller section: 1 to go on, -1 to stop.
+int CheckDeviceId(OperationEngine& engine);
+// The fail-address lines after a failed single-socket run.
+void ReportFailAddress(OperationEngine& engine, int op);
+// One line of the compare report for the current datum (differences only); 1.
+int WriteCompareLine(OperationEngine& engine);
+// Logs "Cannot support Gang Socket!" and drops to one socket.
+void RejectGang(OperationEngine& engine);
+
+// Back to the start-up state of this area (counters zero, no compare file).
+void ResetOperationDriverState();

@@ -1,0 +1,71 @@
+// Services the device algorithms call back while they walk a device:
+// progress and user break, handling of each datum read, bank advance, the
+// log, the Yes/No question, buffer checksum and fill, and text helpers.
+#pragma once
+#include <cstdint>
+
+#include "engine/OperationState.h"
+
+extern uint32_t ProgressPercent; // 0-99 during a run
+extern uint32_t ProgressCount;   // units counted by the PLD progress
+extern uint32_t BufferChecksum;  // result of the last ComputeBufferChecksum
+
+// Longest log line; longer texts are cut.
+constexpr int MessageLineMax = 99;
+
+// Progress and break.
+int ResetProgress();
+void ClearProgress();
+void SetProgressPosition(int percent);
+// percent -1 or address -1 leave their panel unchanged.
+void ShowProgressStatus(int percent, int64_t address);
+int ShowPercentDone(uint32_t done, uint32_t total);
+int ShowElapsedAndCheckCancel(uint32_t tenths);
+int StepProgress(uint32_t address);
+int StepProgressByAddress(uint32_t address);
+
+// Per-datum services: 1, or -1 with BufferIndex left on the failing datum.
+int ProcessReadByte(int mode);
+int ProcessReadWord(int mode);
+int AdvanceToNextBank();
+int AdvanceToNextBankIf(int flag);
+
+// One line of the compare report for the current datum; the operation driver
+// installs its WriteCompareLine here. The default does nothing and returns 1.
+using WriteCompareLineFn = int (*)();
+extern WriteCompareLineFn WriteCompareLineSlot;
+
+// Log and questions.
+void ShowMessageLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void ReplaceMessageLine(const OperationEngine& engine, const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+void ReplaceLastMessageLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void DeleteLastMessageLines(int count);
+// The log's line count as a stable handle of the next line (for StatusLine).
+LogLineHandle LogLineCount();
+// Yes/No box titled "Warning": 1 for Yes, -1 otherwise.
+int ConfirmWarning(const char* text);
+void ShowChipAndDataIds(uint32_t mfg, uint32_t dev);
+
+// Buffer-wide services.
+uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end);
+int FillBufferRange(uint32_t start, uint32_t end, uint32_t value);
+
+// Helpers.
+int GetMainFormLeft();
+int GetMainFormTop();
+void RefreshMainForm();
+// 8 bytes as "%02x " groups into text (room for 32); returns text.
+char* FormatHexBytes8(char* text, const uint8_t* bytes);
+// 8 hexadecimal pairs at 3-character spacing (text of at least 24 characters,
+// modified in place).
+void ParseHexBytes8(char* text, uint8_t* bytes);
+// Hexadecimal text to a number; upper-cases text in place; "" gives 0.
+int HexTextToInt(char* text);
+// 1-based position of the first c in text, 0 when absent.
+int IndexOfChar(const char* text, char c);
+// Free bytes of the file system of the current directory, 0 when unknown.
+uint64_t GetFreeDiskBytes();
+
+// Back to the start-up state of this area.
+void ResetServicesState();

@@ -1,0 +1,346 @@
+#include "sim/Electrical.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include "sim/IdMemory.h"
+
+namespace sim {
+
+namespace {
+
+// Switch wiring of one socket pin.
+struct PinWiring {
+    uint8_t regA; // supply-A register 26-31
+    uint8_t maskA;
+    uint8_t latchB; // supply-B latch 16-21
+    uint8_t bitB;
+    uint8_t latchG; // ground latch 22-27
+    uint8_t bitG;
+};
+
+struct WiringTable {
+    PinWiring pin[kSocketPins + 1];
+};
+
+constexpr WiringTable BuildWiring() {
+    WiringTable t{};
+    struct Group {
+        int first;
+        uint8_t regA;
+        uint8_t latchB;
+        uint8_t bits[8];
+    };
+    constexpr Group groups[6] = {
+        {1, 26, 16, {4, 5, 7, 6, 1, 0, 2, 3}},  {2, 27, 17, {3, 2, 0, 1, 6, 7, 5, 4}},
+        {17, 28, 20, {3, 2, 0, 1, 6, 7, 5, 4}}, {18, 29, 19, {3, 2, 0, 1, 6, 7, 5, 4}},
+        {33, 30, 18, {3, 2, 0, 1, 6, 7, 5, 4}}, {34, 31, 21, {3, 2, 0, 1, 6, 7, 5, 4}},
+    };
+    for (const Group& g : groups) {
+        for (int k = 0; k < 8; ++k) {
+            PinWiring& w = t.pin[g.first + 2 * k];
+            w.regA = g.regA;
+            w.maskA = static_cast<uint8_t>(0x80 >> k);
+            w.latchB = g.latchB;
+            w.bitB = g.bits[k];
+        }
+    }
+    constexpr uint8_t left[4] = {6, 0, 2, 4};
+    constexpr uint8_t right[4] = {5, 3, 1, 7};
+    for (int p = 1; p <= 24; ++p) {
+        t.pin[p].latchG = static_cast<uint8_t>(22 + (p - 1) / 4);
+        t.pin[p].bitG = left[(p - 1) % 4];
+    }
+    for (int p = 25; p <= 48; ++p) {
+        t.pin[p].latchG = static_cast<uint8_t>(27 - (p - 25) / 4);
+        t.pin[p].bitG = right[(p - 1) % 4];
+    }
+    return t;
+}
+
+constexpr WiringTable kWiring = BuildWiring();
+
+// Latch 28 bit b feeds the strong supply path to this socket pin.
+constexpr int kStrongSupplyPin[8] = {40, 48, 44, 38, 25, 34, 36, 28};
+// Latch 29 strong grounds (bit, socket pin).
+constexpr std::pair<int, int> kStrongGround[3] = {{2, 24}, {5, 15}, {6, 34}};
+// Latch 29 programming switches (bit, socket pin), fed from channel 1.
+constexpr std::pair<int, int> kProgrammingSwitch[2] = {{0, 19}, {1, 38}};
+
+constexpr int kStrongKneeMillivolts = 2600;
+
+enum ViolationBit : uint32_t {
+    kSupplyAndGround = 1,
+    kTwoSupplies = 2,
+    kOverLimit = 4,
+    kNoChip = 8,
+};
+
+const char* SourceName(uint32_t sw) {
+    switch (sw) {
+    case kSwitchSupplyA:
+        return "supply A";
+    case kSwitchSupplyB:
+        return "supply B";
+    case kSwitchStrongSupply:
+        return "the strong supply";
+    case kSwitchProgramming:
+        return "the programming switch";
+    default:
+        return "?";
+    }
+}
+
+std::string Volts(int millivolts) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%.2f V", millivolts / 1000.0);
+    return buf;
+}
+
+bool Bit(uint8_t v, int bit) {
+    return ((v >> bit) & 1) != 0;
+}
+
+} // namespace
+
+ChipPinLimits DipPinLimits(const std::string& chip, int pinCount, int maxTenths) {
+    ChipPinLimits l;
+    l.chip = chip;
+    l.maxTenths = maxTenths;
+    l.socketPins = DipSocketPins(pinCount);
+    return l;
+}
+
+int Electrical::DacMillivolts(int channel) const {
+    if (channel < 1 || channel > 4) return 0;
+    return DacCodeToMillivolts(channel, dac_[channel - 1]);
+}
+
+int Electrical::StrongMillivolts() const {
+    const int mv = DacMillivolts(4);
+    if (mv <= 0) return 0;
+    return mv + (mv < kStrongKneeMillivolts ? 900 : 1100);
+}
+
+PinState Electrical::Pin(int p) const {
+    PinState s;
+    if (p < 1 || p > kSocketPins) return s;
+    const PinWiring& w = kWiring.pin[p];
+    struct Supply {
+        uint32_t sw;
+        int mv;
+    };
+    Supply closed[4];
+    int n = 0;
+    if (supplyA_[w.regA - 26] & w.maskA) closed[n++] = {kSwitchSupplyA, DacMillivolts(p % 2 ? 1 : 2)};
+    if (Bit(latch_[w.latchB], w.bitB)) closed[n++] = {kSwitchSupplyB, DacMillivolts(p % 2 ? 3 : 4)};
+    for (int b = 0; b < 8; ++b) {
+        if (kStrongSupplyPin[b] == p && Bit(latch_[28], b))
+            closed[n++] = {kSwitchStrongSupply, StrongMillivolts()};
+    }
+    for (const auto& [bit, pin] : kProgrammingSwitch) {
+        if (pin == p && Bit(latch_[29], bit)) closed[n++] = {kSwitchProgramming, DacMillivolts(1)};
+    }
+    if (Bit(latch_[w.latchG], w.bitG)) s.switches |= kSwitchGround;
+    for (const auto& [bit, pin] : kStrongGround) {
+        if (pin == p && Bit(latch_[29], bit)) s.switches |= kSwitchStrongGround;
+    }
+    int active = 0;
+    int maxMv = 0;
+    uint32_t activeSw = 0;
+    for (int i = 0; i < n; ++i) {
+        s.switches |= closed[i].sw;
+        if (closed[i].mv > 0) {
+            ++active;
+            activeSw = closed[i].sw;
+            maxMv = std::max(maxMv, closed[i].mv);
+        }
+    }
+    s.supplyMillivolts = maxMv;
+    const bool grounded = s.Grounded();
+    auto sourceOf = [](uint32_t sw) {
+        switch (sw) {
+        case kSwitchSupplyA:
+            return PinSource::SupplyA;
+        case kSwitchSupplyB:
+            return PinSource::SupplyB;
+        case kSwitchStrongSupply:
+            return PinSource::StrongSupply;
+        default:
+            return PinSource::ProgrammingSwitch;
+        }
+    };
+    if (active >= 2 || (active == 1 && grounded)) {
+        s.source = PinSource::Conflict;
+        s.millivolts = grounded ? 0 : maxMv;
+    } else if (grounded) {
+        s.source = PinSource::Ground;
+    } else if (active == 1) {
+        s.source = sourceOf(activeSw);
+        s.millivolts = maxMv;
+    } else if (n > 0) {
+        s.source = sourceOf(closed[0].sw); // a supply switch closed on a source at 0 V
+    }
+    return s;
+}
+
+std::vector<int> Electrical::SuppliedPins() const {
+    std::vector<int> pins;
+    for (int p = 1; p <= kSocketPins; ++p) {
+        if (Pin(p).supplyMillivolts > 0) pins.push_back(p);
+    }
+    return pins;
+}
+
+std::vector<int> Electrical::GroundedPins() const {
+    std::vector<int> pins;
+    for (int p = 1; p <= kSocketPins; ++p) {
+        if (Pin(p).Grounded()) pins.push_back(p);
+    }
+    return pins;
+}
+
+int Electrical::DeclareChip(const ChipPinLimits& limits) {
+    const int id = nextChip_++;
+    chips_[id] = limits;
+    if (prog_) Check(*prog_);
+    return id;
+}
+
+void Electrical::WithdrawChip(int id) {
+    chips_.erase(id);
+    if (prog_) Check(*prog_);
+}
+
+void Electrical::WithdrawAllChips() {
+    chips_.clear();
+    if (prog_) Check(*prog_);
+}
+
+bool Electrical::Occupied(int p) const {
+    for (const auto& [id, c] : chips_) {
+        if (std::find(c.socketPins.begin(), c.socketPins.end(), p) != c.socketPins.end()) return true;
+    }
+    const Socket* socket = prog_ ? Socket::Find(*prog_) : nullptr;
+    return socket != nullptr && socket->Occupied(p);
+}
+
+int Electrical::LimitTenths(int p) const {
+    int limit = INT_MAX;
+    for (const auto& [id, c] : chips_) {
+        if (std::find(c.socketPins.begin(), c.socketPins.end(), p) == c.socketPins.end()) continue;
+        int pinLimit = c.maxTenths;
+        for (const auto& [pin, tenths] : c.raised) {
+            if (pin == p) pinLimit = tenths;
+        }
+        limit = std::min(limit, pinLimit);
+    }
+    return limit;
+}
+
+void Electrical::Check(SimProgrammer& p) {
+    for (int pin = 1; pin <= kSocketPins; ++pin) {
+        const PinState s = Pin(pin);
+        uint32_t now = 0;
+        std::string detail;
+        if (s.source == PinSource::Conflict) {
+            if (s.Grounded()) {
+                now |= kSupplyAndGround;
+            } else {
+                now |= kTwoSupplies;
+            }
+        }
+        const int mv = s.supplyMillivolts;
+        const bool occupied = Occupied(pin);
+        if (mv > 0 && !occupied) now |= kNoChip;
+        const int limit = LimitTenths(pin);
+        if (mv > 0 && limit != INT_MAX && mv > limit * 100) now |= kOverLimit;
+
+        const uint32_t fresh = now & ~active_[pin];
+        active_[pin] = now;
+        if (fresh == 0) continue;
+        const std::string where = "socket pin " + std::to_string(pin) + ": ";
+        if (fresh & kSupplyAndGround) p.Violation(where + "supply and ground together");
+        if (fresh & kTwoSupplies) {
+            std::string names;
+            for (uint32_t sw : {kSwitchSupplyA, kSwitchSupplyB, kSwitchStrongSupply, kSwitchProgramming}) {
+                if (!(s.switches & sw)) continue;
+                if (!names.empty()) names += " and ";
+                names += SourceName(sw);
+            }
+            p.Violation(where + "two supplies fighting (" + names + ")");
+        }
+        if (fresh & kOverLimit) {
+            p.Violation(where + Volts(mv) + " above the " + Volts(limit * 100) + " the chip takes");
+        }
+        if (fresh & kNoChip) p.Violation(where + Volts(mv) + " with no chip on the pin");
+    }
+}
+
+bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    prog_ = &p;
+    switch (reg) {
+    case 13:
+        // Bits 4-6 are the ID-memory lines; a value with them is not the DAC's.
+        if (value & 0x70) return false;
+        if ((value & 0x80) && !(control_ & 0x80)) ++strobes_;
+        control_ = value;
+        return true;
+    case 18:
+        dac_[control_ & 3] = value;
+        Check(p);
+        return true;
+    case 25:
+        if (value & 0xF0) return false;
+        if (value & 8) {
+            range_ = static_cast<uint8_t>(range_ | (1u << (value & 7)));
+        } else {
+            range_ = static_cast<uint8_t>(range_ & ~(1u << (value & 7)));
+        }
+        return true;
+    case 26:
+    case 27:
+    case 28:
+    case 29:
+    case 30:
+    case 31:
+        supplyA_[reg - 26] = value;
+        Check(p);
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool Electrical::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) {
+    prog_ = &p;
+    if (reg < 16 || reg > 29) return false;
+    if (state) {
+        latch_[reg] = static_cast<uint8_t>(latch_[reg] | (1u << bit));
+    } else {
+        latch_[reg] = static_cast<uint8_t>(latch_[reg] & ~(1u << bit));
+    }
+    Check(p);
+    return true;
+}
+
+void Electrical::OnUnconfigure(SimProgrammer& p) {
+    prog_ = &p;
+    // Unconfigured logic leaves every switch open and the DAC at zero.
+    std::fill(std::begin(dac_), std::end(dac_), 0);
+    std::fill(std::begin(latch_), std::end(latch_), 0);
+    std::fill(std::begin(supplyA_), std::end(supplyA_), 0);
+    control_ = 0;
+    range_ = 0;
+    active_.fill(0);
+}
+
+Electrical* AddElectrical(SimProgrammer& programmer) {
+    auto e = std::make_unique<Electrical>();
+    Electrical* raw = e.get();
+    programmer.AddComponent(std::move(e));
+    return raw;
+}
+
+} // namespace sim

@@ -1,0 +1,140 @@
+// The programmer's electrical side in the register core: the four-channel DAC,
+// the supply and ground switches of the 48 socket pins, and what each pin
+// carries as a result.
+//
+// DAC: register 13 bits 0-1 select channel 1-4 (bits 2-3 and 7 are recorded),
+// register 18 loads the selected channel's 8-bit code. Codes become volts
+// through the DAC's transfer (DacCodeToMillivolts), which is what the ID
+// memory's calibration table was measured from.
+//
+// Switches per socket pin p:
+//   supply A   registers 26-31 (direct), channel 1 on odd p, channel 2 on even p
+//   supply B   latches 16-21, channel 3 on odd p, channel 4 on even p
+//   ground     latches 22-27
+//   strong supply path, latch 28 bits 0-7 -> pins 40, 48, 44, 38, 25, 34, 36, 28,
+//              fed from channel 4; its output stage adds 0.9 V while the
+//              channel is below 2.6 V and 1.1 V above
+//   strong ground, latch 29 bits 2, 5, 6 -> pins 24, 15, 34
+//   programming switch, latch 29 bits 0 and 1 -> pins 19 and 38, channel 1
+// Supply range: register 25 (direct) is a bit latch (value = state << 3 | bit);
+// latch 29 bits 3-4 enable the range. Both are recorded only.
+//
+// Violations (recorded once when they appear on a pin): a supply and a ground
+// on one pin, two supplies on one pin, a voltage above the limit a chip
+// declared for the pin, a supply on a pin no chip occupies. A supply counts
+// once its source is above 0 V.
+#pragma once
+#include <array>
+#include <climits>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "sim/SimProgrammer.h"
+#include "sim/Socket.h"
+
+namespace sim {
+
+enum class PinSource : uint8_t {
+    Floating,
+    SupplyA,
+    SupplyB,
+    StrongSupply,
+    ProgrammingSwitch,
+    Ground,
+    Conflict, // supplies fighting each other or a ground
+};
+
+// Switch bits of PinState::switches.
+enum PinSwitch : uint32_t {
+    kSwitchSupplyA = 1,
+    kSwitchSupplyB = 2,
+    kSwitchStrongSupply = 4,
+    kSwitchProgramming = 8,
+    kSwitchGround = 16,
+    kSwitchStrongGround = 32,
+};
+
+struct PinState {
+    PinSource source = PinSource::Floating;
+    uint32_t switches = 0;
+    int millivolts = 0;       // the pin's level: 0 floating or grounded
+    int supplyMillivolts = 0; // highest supply switched onto the pin, grounded or not
+    bool Grounded() const { return (switches & (kSwitchGround | kSwitchStrongGround)) != 0; }
+    bool Supplied() const { return source != PinSource::Floating && source != PinSource::Ground; }
+    int Tenths() const { return (millivolts + 50) / 100; }
+};
+
+// A chip's footprint for the electrical checks: the socket pins it occupies
+// and the highest voltage each takes (its absolute maximum rating).
+struct ChipPinLimits {
+    std::string chip;
+    std::vector<int> socketPins;
+    int maxTenths = 70;                      // every pin of the chip
+    std::vector<std::pair<int, int>> raised; // (socket pin, max tenths), e.g. the programming pin
+    ChipPinLimits& Allow(int socketPin, int tenths) {
+        raised.emplace_back(socketPin, tenths);
+        return *this;
+    }
+};
+
+// A DIP of pinCount pins seated at the bottom of the socket.
+ChipPinLimits DipPinLimits(const std::string& chip, int pinCount, int maxTenths = 70);
+
+class Electrical : public SimComponent {
+  public:
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
+    void OnUnconfigure(SimProgrammer& p) override;
+
+    // Chips declare the socket pins they occupy and their limits; the id
+    // withdraws the declaration. Chips seated in the Socket component count as
+    // occupying their pins too (without limits unless declared here).
+    int DeclareChip(const ChipPinLimits& limits);
+    void WithdrawChip(int id);
+    void WithdrawAllChips();
+    bool Occupied(int socketPin) const;
+    // Lowest limit declared for the pin, INT_MAX when none.
+    int LimitTenths(int socketPin) const;
+
+    // Socket pin 1-48; pins outside read floating.
+    PinState Pin(int socketPin) const;
+    // Pins with a live supply switched on (grounded or not), pins grounded.
+    std::vector<int> SuppliedPins() const;
+    std::vector<int> GroundedPins() const;
+
+    uint8_t DacCode(int channel) const { return channel >= 1 && channel <= 4 ? dac_[channel - 1] : 0; }
+    int DacMillivolts(int channel) const;
+    int SelectedChannel() const { return (control_ & 3) + 1; }
+    // Last register-13 value of the DAC side (bits 2-3 pull/range mode, bit 7 strobe).
+    uint8_t DacControl() const { return control_; }
+    uint32_t StrobeCount() const { return strobes_; }
+    // Register-25 range latch bits.
+    uint8_t RangeBits() const { return range_; }
+    uint8_t Latch(int reg) const { return reg >= 0 && reg < 32 ? latch_[reg] : 0; }
+    uint8_t SupplyARegister(int reg) const { return reg >= 26 && reg <= 31 ? supplyA_[reg - 26] : 0; }
+
+    static Electrical* Find(const SimProgrammer& p) { return p.FindComponent<Electrical>(); }
+
+  private:
+    int StrongMillivolts() const;
+    void Check(SimProgrammer& p);
+
+    SimProgrammer* prog_ = nullptr;
+    uint8_t dac_[4] = {};
+    uint8_t control_ = 0;
+    uint32_t strobes_ = 0;
+    uint8_t range_ = 0;
+    uint8_t latch_[32] = {};
+    uint8_t supplyA_[6] = {};
+    std::array<uint32_t, kSocketPins + 1> active_{}; // violations shown per pin
+    std::map<int, ChipPinLimits> chips_;
+    int nextChip_ = 1;
+};
+
+// Fits the electrical model to a simulated programmer.
+Electrical* AddElectrical(SimProgrammer& programmer);
+
+} // namespace sim

@@ -1,0 +1,336 @@
+#include "sim/EpromChip.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+constexpr int kVccMinTenths = 45;
+constexpr int kLogicMaxTenths = 70;
+
+std::vector<int> Range(std::initializer_list<std::pair<int, int>> runs) {
+    std::vector<int> v;
+    for (auto [from, to] : runs) {
+        if (from <= to) {
+            for (int p = from; p <= to; ++p) v.push_back(p);
+        } else {
+            for (int p = from; p >= to; --p) v.push_back(p);
+        }
+    }
+    return v;
+}
+
+int AddressBits(uint32_t words) {
+    int bits = 0;
+    while ((1u << bits) < words && bits < 24) ++bits;
+    return bits;
+}
+
+} // namespace
+
+EpromConfig Jedec24(const std::string& name, uint32_t words) {
+    EpromConfig c;
+    c.name = name;
+    c.pinCount = 24;
+    c.words = words;
+    c.vccPin = 24;
+    c.gndPins = {12};
+    c.cePin = 18;
+    c.oePin = 20;
+    c.vppPin = 20;
+    c.addressPins = Range({{8, 1}, {23, 22}, {19, 19}, {21, 21}});
+    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
+    c.dataPins = Range({{9, 11}, {13, 17}});
+    c.vppMaxTenths = 220;
+    return c;
+}
+
+EpromConfig Jedec28(const std::string& name, uint32_t words) {
+    EpromConfig c;
+    c.name = name;
+    c.pinCount = 28;
+    c.words = words;
+    c.vccPin = 28;
+    c.gndPins = {14};
+    c.cePin = 20;
+    c.oePin = 22;
+    c.vppPin = words > 0x8000 ? 22 : 1;
+    c.pgmPin = words <= 0x4000 ? 27 : 0;
+    c.addressPins = Range({{10, 3}, {25, 24}, {21, 21}, {23, 23}, {2, 2}, {26, 26}, {27, 27}, {1, 1}});
+    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
+    c.dataPins = Range({{11, 13}, {15, 19}});
+    return c;
+}
+
+EpromConfig Jedec32(const std::string& name, uint32_t words) {
+    EpromConfig c;
+    c.name = name;
+    c.pinCount = 32;
+    c.words = words;
+    c.vccPin = 32;
+    c.gndPins = {16};
+    c.cePin = 22;
+    c.oePin = 24;
+    c.vppPin = words > 0x80000 ? 24 : 1;
+    c.pgmPin = words <= 0x40000 ? 31 : 0;
+    c.addressPins = Range({{12, 5}, {27, 26}, {23, 23}, {25, 25}, {4, 4}, {28, 29}, {3, 2}, {30, 31}, {1, 1}});
+    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
+    c.dataPins = Range({{13, 15}, {17, 21}});
+    return c;
+}
+
+EpromConfig Word40(const std::string& name, uint32_t words) {
+    EpromConfig c;
+    c.name = name;
+    c.pinCount = 40;
+    c.words = words;
+    c.width = 16;
+    c.blank = 0xFFFF;
+    c.vccPin = 40;
+    c.gndPins = {11, 30};
+    c.cePin = 2;
+    c.oePin = 20;
+    c.pgmPin = 39;
+    c.vppPin = 1;
+    c.addressPins = Range({{21, 29}, {31, 38}});
+    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
+    c.dataPins = Range({{19, 12}, {10, 3}});
+    return c;
+}
+
+EpromChip::EpromChip(EpromConfig config) : cfg_(std::move(config)) {
+    socketPins_ = DipSocketPins(cfg_.pinCount, cfg_.rowsUp);
+    mask_ = cfg_.width > 8 ? 0xFFFF : 0xFF;
+    cfg_.blank = static_cast<uint16_t>(cfg_.blank & mask_);
+    cells_.assign(cfg_.words, cfg_.blank);
+    hidden_ = cfg_.blank;
+    overReported_.assign(static_cast<size_t>(cfg_.pinCount) + 1, false);
+}
+
+ChipPinLimits EpromChip::Limits() const {
+    ChipPinLimits l;
+    l.chip = cfg_.name;
+    for (int p : socketPins_) {
+        if (p != 0) l.socketPins.push_back(p);
+    }
+    l.maxTenths = kLogicMaxTenths;
+    for (int pin : {cfg_.vppPin, cfg_.erasePin, cfg_.hiddenPin}) {
+        if (pin != 0 && Socket(pin) != 0) l.Allow(Socket(pin), cfg_.vppMaxTenths);
+    }
+    return l;
+}
+
+int EpromChip::Socket(int chipPin) const {
+    if (chipPin < 1 || chipPin > static_cast<int>(socketPins_.size())) return 0;
+    return socketPins_[static_cast<size_t>(chipPin - 1)];
+}
+
+bool EpromChip::Low(const PinEnvironment& env, int chipPin) const {
+    const int s = Socket(chipPin);
+    return s != 0 && env.InputLevel(s) == 0;
+}
+
+bool EpromChip::High(const PinEnvironment& env, int chipPin) const {
+    const int s = Socket(chipPin);
+    return s == 0 || env.InputLevel(s) == 1;
+}
+
+int EpromChip::Volts(const PinEnvironment& env, int chipPin) const {
+    const int s = Socket(chipPin);
+    return s == 0 ? -1 : env.VoltageTenths(s);
+}
+
+bool EpromChip::Powered(const PinEnvironment& env) const {
+    const int vcc = Volts(env, cfg_.vccPin);
+    if (vcc < kVccMinTenths) return false;
+    for (int g : cfg_.gndPins) {
+        if (!env.HeldLow(Socket(g))) return false;
+    }
+    return true;
+}
+
+uint32_t EpromChip::AddressNow(const PinEnvironment& env) const {
+    uint32_t a = 0;
+    for (size_t i = 0; i < cfg_.addressPins.size(); ++i) {
+        if (High(env, cfg_.addressPins[i])) a |= 1u << i;
+    }
+    if (cfg_.pageWords != 0) a += page_ * cfg_.pageWords;
+    return a % static_cast<uint32_t>(cells_.size());
+}
+
+uint16_t EpromChip::DataNow(const PinEnvironment& env) const {
+    uint16_t d = 0;
+    for (size_t i = 0; i < cfg_.dataPins.size() && i < 16; ++i) {
+        if (High(env, cfg_.dataPins[i])) d = static_cast<uint16_t>(d | (1u << i));
+    }
+    return static_cast<uint16_t>(d & mask_);
+}
+
+bool EpromChip::HiddenSelected(const PinEnvironment& env) const {
+    if (cfg_.hiddenPin == 0) return false;
+    const int s = Socket(cfg_.hiddenPin);
+    return s != 0 && env.Condition(s).supplyTenths >= kHighThresholdTenths;
+}
+
+void EpromChip::CheckVoltages(const PinEnvironment& env) {
+    for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
+        const int v = Volts(env, pin);
+        const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin;
+        const int limit = raised ? cfg_.vppMaxTenths : kLogicMaxTenths;
+        const bool over = v > limit;
+        if (over && !overReported_[static_cast<size_t>(pin)]) {
+            env.Violation(cfg_.name + ": " + std::to_string(v / 10) + "." + std::to_string(v % 10) + " V on pin " +
+                          std::to_string(pin) + " above its rating");
+        }
+        overReported_[static_cast<size_t>(pin)] = over;
+    }
+}
+
+void EpromChip::SetCell(uint32_t address, uint16_t value) {
+    if (address < cells_.size()) cells_[address] = static_cast<uint16_t>(value & mask_);
+}
+
+void EpromChip::Fill(uint16_t value) { std::fill(cells_.begin(), cells_.end(), static_cast<uint16_t>(value & mask_)); }
+
+bool EpromChip::IsBlank() const {
+    return std::all_of(cells_.begin(), cells_.end(), [&](uint16_t c) { return c == cfg_.blank; });
+}
+
+uint32_t EpromChip::ProgramPulseCount() const {
+    return static_cast<uint32_t>(std::count_if(pulses_.begin(), pulses_.end(), [](const PulseRecord& r) { return !r.erase; }));
+}
+
+uint32_t EpromChip::ErasePulseCount() const {
+    return static_cast<uint32_t>(std::count_if(pulses_.begin(), pulses_.end(), [](const PulseRecord& r) { return r.erase; }));
+}
+
+int EpromChip::PulsesOn(uint32_t address) const {
+    auto it = counted_.find(address);
+    return it == counted_.end() ? 0 : it->second;
+}
+
+void EpromChip::EndProgramPulse(uint64_t now) {
+    programming_ = false;
+    const uint64_t width = now - pulseStart_;
+    pulses_.push_back({pulseAddress_, pulseData_, width, false});
+    if (width < cfg_.minPulseUs) return;
+    if (pulseHidden_) {
+        hidden_ = cfg_.blank == 0 ? static_cast<uint16_t>(hidden_ | pulseData_) : static_cast<uint16_t>(hidden_ & pulseData_);
+        return;
+    }
+    const uint32_t a = pulseAddress_;
+    const int count = ++counted_[a];
+    if (stuck_.count(a) != 0) return;
+    auto it = needed_.find(a);
+    const int need = it == needed_.end() ? cfg_.pulsesNeeded : it->second;
+    if (count < need) return;
+    uint16_t& cell = cells_[a];
+    cell = cfg_.blank == 0 ? static_cast<uint16_t>(cell | pulseData_) : static_cast<uint16_t>(cell & pulseData_);
+}
+
+void EpromChip::EndErasePulse(uint64_t now) {
+    erasing_ = false;
+    const uint64_t width = now - pulseStart_;
+    pulses_.push_back({pulseAddress_, 0, width, true});
+    if (width < cfg_.erasePulseUs) return;
+    for (uint32_t a = 0; a < cells_.size(); ++a) {
+        auto it = eraseNeeded_.find(a);
+        if (it != eraseNeeded_.end() && it->second > 1) {
+            --it->second;
+            continue;
+        }
+        cells_[a] = cfg_.blank;
+    }
+    counted_.clear();
+}
+
+void EpromChip::Update(const PinEnvironment& env) {
+    CheckVoltages(env);
+    const uint64_t now = env.NowUs();
+    if (!Powered(env)) {
+        // Losing the supply ends a pulse without effect.
+        programming_ = erasing_ = pageWriteLow_ = writeLow_ = false;
+        return;
+    }
+    const int vpp = cfg_.vppPin != 0 ? Volts(env, cfg_.vppPin) : -1;
+    const bool ceLow = Low(env, cfg_.cePin);
+    const bool oeHigh = cfg_.oePin == cfg_.vppPin ? true : High(env, cfg_.oePin);
+
+    // Electrical erase.
+    bool eraseNow = false;
+    if (cfg_.erasePin != 0) {
+        const int strobe = cfg_.eraseStrobePin != 0 ? cfg_.eraseStrobePin : cfg_.cePin;
+        eraseNow = Volts(env, cfg_.erasePin) >= cfg_.eraseMinTenths && vpp >= cfg_.eraseMinTenths && Low(env, strobe);
+    }
+    if (eraseNow && !erasing_) {
+        if (programming_) EndProgramPulse(now);
+        erasing_ = true;
+        pulseStart_ = now;
+        pulseAddress_ = 0;
+        if (cfg_.eraseNeedsZeros) {
+            const bool zeros = std::all_of(cells_.begin(), cells_.end(), [](uint16_t c) { return c == 0; });
+            if (!zeros) env.Violation(cfg_.name + ": erase pulse on cells not programmed to 00h first");
+        }
+    } else if (!eraseNow && erasing_) {
+        EndErasePulse(now);
+    }
+    if (erasing_) return;
+
+    // Page register.
+    if (cfg_.pageWritePin != 0) {
+        const bool low = Low(env, cfg_.pageWritePin);
+        if (pageWriteLow_ && !low && ceLow && oeHigh) {
+            if (vpp > 65) {
+                env.Violation(cfg_.name + ": page register written at programming voltage");
+            } else {
+                page_ = DataNow(env) & 3u;
+            }
+        }
+        pageWriteLow_ = low;
+    }
+
+    // Byte write.
+    if (cfg_.byteWrite) {
+        const bool low = Low(env, cfg_.pgmPin);
+        if (writeLow_ && !low && ceLow && oeHigh) {
+            const uint32_t a = AddressNow(env);
+            cells_[a] = DataNow(env);
+            pulses_.push_back({a, cells_[a], 0, false});
+        }
+        writeLow_ = low;
+        return;
+    }
+
+    // Program pulse.
+    const bool pgmLow = cfg_.pgmPin == 0 || Low(env, cfg_.pgmPin);
+    const bool pageStrobe = cfg_.pageWritePin != 0 && Low(env, cfg_.pageWritePin);
+    const bool programNow = vpp >= cfg_.vppMinTenths && ceLow && oeHigh && pgmLow && !pageStrobe;
+    if (programNow && !programming_) {
+        programming_ = true;
+        pulseStart_ = now;
+        pulseAddress_ = AddressNow(env);
+        pulseData_ = DataNow(env);
+        pulseHidden_ = HiddenSelected(env);
+    } else if (programNow && programming_) {
+        if (AddressNow(env) != pulseAddress_ || DataNow(env) != pulseData_) {
+            env.Violation(cfg_.name + ": address or data changed inside a programming pulse");
+            EndProgramPulse(now);
+        }
+    } else if (!programNow && programming_) {
+        EndProgramPulse(now);
+    }
+}
+
+ChipDrive EpromChip::Output(const PinEnvironment& env, int socketPin) const {
+    const int chipPin = ChipPinAt(socketPin);
+    auto it = std::find(cfg_.dataPins.begin(), cfg_.dataPins.end(), chipPin);
+    if (it == cfg_.dataPins.end() || !Powered(env)) return ChipDrive::None;
+    if (programming_ || erasing_) return ChipDrive::None;
+    if (!Low(env, cfg_.cePin) || !Low(env, cfg_.oePin)) return ChipDrive::None;
+    const uint16_t word = HiddenSelected(env) ? hidden_ : cells_[AddressNow(env)];
+    const int bit = static_cast<int>(it - cfg_.dataPins.begin());
+    return (word >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+}
+
+} // namespace sim

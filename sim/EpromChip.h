@@ -1,0 +1,162 @@
+// A pulse-programmed parallel EPROM at pin level, configurable for the family:
+// byte-wide and 16-bit parts, parts blank at FFh or at 00h, paged parts with
+// an internal page register, electrically erasable parts, byte-write parts
+// and parts with a hidden word.
+//
+// Behaviour, as the datasheets of these parts describe it:
+// - Powered: VCC between 4.5 V and 7.0 V, every ground pin held low.
+// - Read: /CE and /OE low, no programming condition: the chip drives its data
+//   pins with the cell at the address (plus the page register, or the hidden
+//   word while the hidden-word pin carries a supply).
+// - Program pulse: programming voltage on the Vpp pin at or above VppMin,
+//   /CE low, /OE high (or /OE is the Vpp pin) and /PGM low where the part has
+//   one. At the end of the pulse, a pulse at least MinPulseUs long counts for
+//   the cell latched at its start; when the cell has had the pulses it needs,
+//   its bits move from the blank value towards the datum (never back).
+//   Address or data changing inside a pulse is a violation.
+// - Paged parts: the page register takes the low data bits on the rising
+//   edge of the page-write pin while /CE is low and /OE high; at programming
+//   voltage that edge is a violation (the page write needs Vpp at VCC level).
+// - Byte-write parts: the datum is written on the rising edge of /PGM (/WE)
+//   while /CE is low and /OE high, without a programming voltage.
+// - Electrical erase: the erase pin and the Vpp pin at EraseMin or above and
+//   the erase strobe pin low; a pulse of at least ErasePulseUs erases the
+//   array (cells set to need more erase pulses stay until they had them).
+//   Parts that must be programmed to 00h first record a violation otherwise.
+// - Over-voltage: more than VppMax on the Vpp or erase pin, or more than
+//   7.0 V on any other pin, is a violation.
+//
+// Fault injection: a stuck cell (never programs), a cell needing N pulses,
+// a cell needing N erase pulses.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/Electrical.h"
+#include "sim/Socket.h"
+
+namespace sim {
+
+struct EpromConfig {
+    std::string name = "EPROM";
+    int pinCount = 28;
+    int rowsUp = 0;
+    uint32_t words = 0x8000;
+    int width = 8; // 8 or 16
+    uint16_t blank = 0xFF;
+    // Chip pins (1-based); 0 = the part has none.
+    int vccPin = 28;
+    std::vector<int> gndPins{14};
+    int cePin = 20;
+    int oePin = 22;
+    int pgmPin = 0;
+    int vppPin = 1;
+    std::vector<int> addressPins; // A0 first
+    std::vector<int> dataPins;    // D0 first
+    int vppMinTenths = 115;
+    int vppMaxTenths = 140;
+    uint32_t minPulseUs = 80;
+    int pulsesNeeded = 1;
+    // Paged parts: words per page and the page-write pin (0 = not paged).
+    uint32_t pageWords = 0;
+    int pageWritePin = 0;
+    // Byte-write part: /PGM is a write strobe, no programming voltage.
+    bool byteWrite = false;
+    // Electrical erase (erasePin 0 = none).
+    int erasePin = 0;
+    int eraseStrobePin = 0; // 0 = /CE
+    int eraseMinTenths = 115;
+    uint32_t erasePulseUs = 50000;
+    bool eraseNeedsZeros = false;
+    // Hidden word: selected while a supply holds this chip pin high.
+    int hiddenPin = 0;
+};
+
+// Standard JEDEC pinouts (chip pins of A0.., D0..).
+EpromConfig Jedec24(const std::string& name, uint32_t words);  // 2732A: /OE-Vpp on 20
+EpromConfig Jedec28(const std::string& name, uint32_t words);  // 2764..27512
+EpromConfig Jedec32(const std::string& name, uint32_t words);  // 27C010..27C080
+EpromConfig Word40(const std::string& name, uint32_t words);   // 27C1024, 27C2048 (16-bit)
+
+struct PulseRecord {
+    uint32_t address;
+    uint16_t data;
+    uint64_t widthUs;
+    bool erase;
+};
+
+class EpromChip : public ChipModel {
+public:
+    explicit EpromChip(EpromConfig config);
+
+    std::string Name() const override { return cfg_.name; }
+    const std::vector<int>& SocketPins() const override { return socketPins_; }
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+
+    const EpromConfig& Config() const { return cfg_; }
+    // The footprint and voltage limits for the electrical model.
+    ChipPinLimits Limits() const;
+
+    uint16_t Cell(uint32_t address) const { return address < cells_.size() ? cells_[address] : 0; }
+    void SetCell(uint32_t address, uint16_t value);
+    void Fill(uint16_t value);
+    uint16_t HiddenWord() const { return hidden_; }
+    uint32_t Page() const { return page_; }
+    bool IsBlank() const;
+    size_t Words() const { return cells_.size(); }
+
+    // Faults.
+    void StickCell(uint32_t address) { stuck_[address] = true; }
+    void SetPulsesNeeded(uint32_t address, int pulses) { needed_[address] = pulses; }
+    void SetErasePulsesNeeded(uint32_t address, int pulses) { eraseNeeded_[address] = pulses; }
+
+    // What happened.
+    const std::vector<PulseRecord>& Pulses() const { return pulses_; }
+    uint32_t ProgramPulseCount() const;
+    uint32_t ErasePulseCount() const;
+    void ClearPulseLog() { pulses_.clear(); }
+    // Pulses counted on one cell since it was last erased.
+    int PulsesOn(uint32_t address) const;
+
+private:
+    int Socket(int chipPin) const;
+    bool Low(const PinEnvironment& env, int chipPin) const;
+    bool High(const PinEnvironment& env, int chipPin) const;
+    int Volts(const PinEnvironment& env, int chipPin) const;
+    bool Powered(const PinEnvironment& env) const;
+    uint32_t AddressNow(const PinEnvironment& env) const;
+    uint16_t DataNow(const PinEnvironment& env) const;
+    bool HiddenSelected(const PinEnvironment& env) const;
+    void EndProgramPulse(uint64_t now);
+    void EndErasePulse(uint64_t now);
+    void CheckVoltages(const PinEnvironment& env);
+
+    EpromConfig cfg_;
+    std::vector<int> socketPins_;
+    std::vector<uint16_t> cells_;
+    uint16_t hidden_;
+    uint16_t mask_;
+    uint32_t page_ = 0;
+
+    bool programming_ = false;
+    bool erasing_ = false;
+    uint64_t pulseStart_ = 0;
+    uint32_t pulseAddress_ = 0;
+    uint16_t pulseData_ = 0;
+    bool pulseHidden_ = false;
+    bool pageWriteLow_ = false;
+    bool writeLow_ = false;
+    bool zerosAtEraseStart_ = true;
+
+    std::map<uint32_t, bool> stuck_;
+    std::map<uint32_t, int> needed_;
+    std::map<uint32_t, int> eraseNeeded_;
+    std::map<uint32_t, int> counted_;
+    std::vector<PulseRecord> pulses_;
+    std::vector<bool> overReported_;
+};
+
+} // namespace sim

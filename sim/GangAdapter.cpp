@@ -1,0 +1,57 @@
+#include "sim/GangAdapter.h"
+
+namespace sim {
+
+GangAdapter::GangAdapter(uint8_t modelBits) : modelBits_(static_cast<uint8_t>(modelBits & 3)) {
+    for (auto& s : sockets_) s = std::make_unique<Socket>();
+}
+
+bool GangAdapter::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    (void)p;
+    if (reg != 3) return false;
+    mask_ = value;
+    return true;
+}
+
+std::optional<uint8_t> GangAdapter::OnRead(SimProgrammer& p, uint8_t reg) {
+    (void)p;
+    if (reg != 1) return std::nullopt;
+    ++modelReads_;
+    return modelBits_;
+}
+
+void GangAdapter::OnUnconfigure(SimProgrammer& p) {
+    (void)p;
+    mask_ = 0xFF;
+}
+
+std::vector<int> GangAdapter::SelectedSockets() const {
+    std::vector<int> selected;
+    for (int s = 0; s < kSockets; ++s) {
+        if (Selected(s)) selected.push_back(s);
+    }
+    return selected;
+}
+
+Socket* GangAdapter::ReadSocket(SimProgrammer& p) {
+    Socket* found = nullptr;
+    for (int s : SelectedSockets()) {
+        Socket* socket = sockets_[static_cast<size_t>(s)].get();
+        if (socket->Empty()) continue;
+        if (found != nullptr) {
+            p.Violation("gang read with chips in several selected sockets");
+            return found;
+        }
+        found = socket;
+    }
+    return found;
+}
+
+GangAdapter* AddGangAdapter(SimProgrammer& programmer, uint8_t modelBits) {
+    auto adapter = std::make_unique<GangAdapter>(modelBits);
+    GangAdapter* raw = adapter.get();
+    programmer.AddComponent(std::move(adapter));
+    return raw;
+}
+
+} // namespace sim

@@ -1,0 +1,125 @@
+#include "sim/JtagDevice.h"
+
+namespace sim {
+
+namespace {
+constexpr size_t kTraceLimit = 1u << 20;
+}
+
+const char* TapStateName(TapState s) {
+    static const char* const names[16] = {
+        "Test-Logic-Reset", "Run-Test/Idle", "Select-DR-Scan", "Capture-DR", "Shift-DR", "Exit1-DR",
+        "Pause-DR",         "Exit2-DR",      "Update-DR",      "Select-IR-Scan", "Capture-IR", "Shift-IR",
+        "Exit1-IR",         "Pause-IR",      "Exit2-IR",       "Update-IR",
+    };
+    return names[static_cast<int>(s) & 15];
+}
+
+TapState NextTapState(TapState s, bool tms) {
+    using S = TapState;
+    switch (s) {
+    case S::TestLogicReset: return tms ? S::TestLogicReset : S::RunTestIdle;
+    case S::RunTestIdle: return tms ? S::SelectDrScan : S::RunTestIdle;
+    case S::SelectDrScan: return tms ? S::SelectIrScan : S::CaptureDr;
+    case S::CaptureDr: return tms ? S::Exit1Dr : S::ShiftDr;
+    case S::ShiftDr: return tms ? S::Exit1Dr : S::ShiftDr;
+    case S::Exit1Dr: return tms ? S::UpdateDr : S::PauseDr;
+    case S::PauseDr: return tms ? S::Exit2Dr : S::PauseDr;
+    case S::Exit2Dr: return tms ? S::UpdateDr : S::ShiftDr;
+    case S::UpdateDr: return tms ? S::SelectDrScan : S::RunTestIdle;
+    case S::SelectIrScan: return tms ? S::TestLogicReset : S::CaptureIr;
+    case S::CaptureIr: return tms ? S::Exit1Ir : S::ShiftIr;
+    case S::ShiftIr: return tms ? S::Exit1Ir : S::ShiftIr;
+    case S::Exit1Ir: return tms ? S::UpdateIr : S::PauseIr;
+    case S::PauseIr: return tms ? S::Exit2Ir : S::PauseIr;
+    case S::Exit2Ir: return tms ? S::UpdateIr : S::ShiftIr;
+    case S::UpdateIr: return tms ? S::SelectDrScan : S::RunTestIdle;
+    }
+    return S::TestLogicReset;
+}
+
+JtagDevice::JtagDevice(const JtagDeviceConfig& config)
+    : cfg_(config),
+      pins_{config.tmsPin, config.tckPin, config.tdiPin, config.tdoPin},
+      instruction_(config.idcodeInstruction),
+      scan_(static_cast<size_t>(config.scanLength > 0 ? config.scanLength : 0), false) {
+    if (cfg_.irLength < 1) cfg_.irLength = 1;
+    if (cfg_.irLength > 32) cfg_.irLength = 32;
+}
+
+void JtagDevice::SetScanRegister(const std::vector<bool>& bits) {
+    for (size_t i = 0; i < scan_.size(); ++i) scan_[i] = i < bits.size() && bits[i];
+}
+
+void JtagDevice::Update(const PinEnvironment& env) {
+    const bool tck = env.InputLevel(cfg_.tckPin) != 0;
+    if (tck && !tck_) {
+        tck_ = tck;
+        RisingEdge(env.InputLevel(cfg_.tmsPin) != 0, env.InputLevel(cfg_.tdiPin) != 0);
+    } else if (!tck && tck_) {
+        tck_ = tck;
+        FallingEdge();
+    }
+}
+
+ChipDrive JtagDevice::Output(const PinEnvironment&, int socketPin) const {
+    if (socketPin != cfg_.tdoPin || !tdoActive_) return ChipDrive::None;
+    return tdo_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+std::vector<bool> JtagDevice::CaptureDataRegister() const {
+    if (instruction_ == cfg_.idcodeInstruction) {
+        std::vector<bool> r(32);
+        for (int i = 0; i < 32; ++i) r[i] = (cfg_.idcode >> i) & 1;
+        return r;
+    }
+    if (instruction_ == cfg_.scanInstruction && !scan_.empty()) return scan_;
+    return std::vector<bool>(1, false); // BYPASS
+}
+
+void JtagDevice::RisingEdge(bool tms, bool tdi) {
+    ++cycles_;
+    switch (state_) {
+    case TapState::CaptureDr:
+        shift_ = CaptureDataRegister();
+        break;
+    case TapState::CaptureIr:
+        shift_.assign(static_cast<size_t>(cfg_.irLength), false);
+        shift_[0] = true; // the mandatory ...01 pattern
+        break;
+    case TapState::ShiftDr:
+    case TapState::ShiftIr:
+        if (!shift_.empty()) {
+            shift_.erase(shift_.begin());
+            shift_.push_back(tdi);
+        }
+        break;
+    default:
+        break;
+    }
+    state_ = NextTapState(state_, tms);
+    if (state_ == TapState::TestLogicReset) instruction_ = cfg_.idcodeInstruction;
+    if (trace_.size() < kTraceLimit) trace_.push_back({tms, tdi, state_});
+}
+
+void JtagDevice::FallingEdge() {
+    switch (state_) {
+    case TapState::UpdateIr: {
+        uint32_t v = 0;
+        for (size_t i = 0; i < shift_.size() && i < 32; ++i) {
+            if (shift_[i]) v |= 1u << i;
+        }
+        instruction_ = v;
+        break;
+    }
+    case TapState::UpdateDr:
+        if (instruction_ == cfg_.scanInstruction && shift_.size() == scan_.size()) scan_ = shift_;
+        break;
+    default:
+        break;
+    }
+    tdoActive_ = (state_ == TapState::ShiftDr || state_ == TapState::ShiftIr) && !shift_.empty();
+    tdo_ = tdoActive_ && shift_[0];
+}
+
+} // namespace sim

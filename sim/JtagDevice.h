@@ -1,0 +1,98 @@
+// A device with an IEEE 1149.1 test access port on any four socket pins: the
+// 16-state TAP controller, an instruction register of configurable length
+// (captures ...01), BYPASS (all ones and every unknown instruction), IDCODE
+// (selected after Test-Logic-Reset) and one scan register of configurable
+// length that keeps what Update-DR latches into it.
+//
+// The TAP samples TMS and TDI on the rising edge of TCK; TDO changes on the
+// falling edge and is driven only in Shift-IR and Shift-DR.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/Socket.h"
+
+namespace sim {
+
+enum class TapState : uint8_t {
+    TestLogicReset,
+    RunTestIdle,
+    SelectDrScan,
+    CaptureDr,
+    ShiftDr,
+    Exit1Dr,
+    PauseDr,
+    Exit2Dr,
+    UpdateDr,
+    SelectIrScan,
+    CaptureIr,
+    ShiftIr,
+    Exit1Ir,
+    PauseIr,
+    Exit2Ir,
+    UpdateIr,
+};
+
+const char* TapStateName(TapState s);
+// The state the TAP moves to from s with the given TMS.
+TapState NextTapState(TapState s, bool tms);
+
+// One rising TCK edge: what the TAP sampled and the state it entered.
+struct TapCycle {
+    bool tms;
+    bool tdi;
+    TapState state;
+};
+
+struct JtagDeviceConfig {
+    int tmsPin = 0; // socket pins
+    int tckPin = 0;
+    int tdiPin = 0;
+    int tdoPin = 0;
+    int irLength = 8;
+    uint32_t idcode = 0;
+    uint32_t idcodeInstruction = 0x01;
+    uint32_t scanInstruction = 0x02;
+    int scanLength = 16;
+};
+
+class JtagDevice : public ChipModel {
+public:
+    explicit JtagDevice(const JtagDeviceConfig& config);
+
+    std::string Name() const override { return "JTAG device"; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+
+    TapState State() const { return state_; }
+    uint32_t Instruction() const { return instruction_; }
+    // The scan register, bit i of the register at index i.
+    const std::vector<bool>& ScanRegister() const { return scan_; }
+    void SetScanRegister(const std::vector<bool>& bits);
+    // Every rising TCK edge (bounded).
+    const std::vector<TapCycle>& Trace() const { return trace_; }
+    void ClearTrace() { trace_.clear(); }
+    uint64_t TckCycles() const { return cycles_; }
+
+private:
+    void RisingEdge(bool tms, bool tdi);
+    void FallingEdge();
+    // Length and content of the data register the instruction selects.
+    std::vector<bool> CaptureDataRegister() const;
+
+    JtagDeviceConfig cfg_;
+    std::vector<int> pins_;
+    TapState state_ = TapState::TestLogicReset;
+    uint32_t instruction_;
+    std::vector<bool> shift_; // bit 0 nearest TDO
+    std::vector<bool> scan_;
+    bool tck_ = false;
+    bool tdoActive_ = false;
+    bool tdo_ = false;
+    uint64_t cycles_ = 0;
+    std::vector<TapCycle> trace_;
+};
+
+} // namespace sim

@@ -1,0 +1,333 @@
+#include "sim/MemoryBus.h"
+
+#include <cstdio>
+
+#include "sim/Electrical.h"
+#include "sim/EpromChip.h"
+#include "sim/GangAdapter.h"
+
+namespace sim {
+
+namespace {
+
+std::string Hex(uint8_t v) {
+    char t[8];
+    std::snprintf(t, sizeof t, "%02Xh", v);
+    return t;
+}
+
+// The pinout an image drives: JEDEC byte-wide or the 16-bit 40-pin part.
+EpromConfig PinoutOf(int pinCount) {
+    switch (pinCount) {
+    case 24:
+        return Jedec24("", 1u << 12);
+    case 32:
+        return Jedec32("", 1u << 20);
+    case 40:
+        return Word40("", 1u << 18);
+    default:
+        return Jedec28("", 1u << 16);
+    }
+}
+
+// Every socket sees the programmer's pins through this view.
+class SocketView : public PinEnvironment {
+public:
+    SocketView(const MemoryBusPersonality& bus, int s) : bus_(bus), s_(s) {}
+    PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
+    uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
+    void Violation(const std::string& what) const override {
+        if (bus_.Programmer()) bus_.Programmer()->Violation(what);
+    }
+
+private:
+    const MemoryBusPersonality& bus_;
+    int s_;
+};
+
+} // namespace
+
+MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
+    kind_ = header.params[0];
+    pinCount_ = header.params[1] ? header.params[1] : 28;
+    role_ = header.params[5];
+    const EpromConfig pinout = PinoutOf(pinCount_);
+    const std::vector<int> seat = DipSocketPins(pinout.pinCount);
+    auto socketOf = [&](int chipPin) { return chipPin >= 1 && chipPin <= pinout.pinCount ? seat[static_cast<size_t>(chipPin - 1)] : 0; };
+    const size_t lines = std::min<size_t>(header.params[2], pinout.addressPins.size());
+    for (size_t i = 0; i < lines; ++i) addressPins_.push_back(socketOf(pinout.addressPins[i]));
+    for (int d : pinout.dataPins) dataPins_.push_back(socketOf(d));
+    if (kind_ != 2) dataPins_.resize(8);
+    cePin_ = socketOf(pinout.cePin);
+    oePin_ = socketOf(pinout.oePin);
+    pgmPin_ = socketOf(header.params[3]);
+    pwPin_ = socketOf(header.params[4]);
+}
+
+std::vector<std::pair<int, Socket*>> MemoryBusPersonality::Sockets() const {
+    std::vector<std::pair<int, Socket*>> out;
+    if (!prog_) return out;
+    if (GangAdapter* g = GangAdapter::Find(*prog_)) {
+        for (int s = 0; s < GangAdapter::kSockets; ++s) out.emplace_back(s, &g->SocketAt(s));
+    } else if (Socket* own = Socket::Find(*prog_)) {
+        out.emplace_back(0, own);
+    }
+    return out;
+}
+
+Socket* MemoryBusPersonality::ReadSocket() {
+    if (!prog_) return nullptr;
+    if (GangAdapter* g = GangAdapter::Find(*prog_)) {
+        if (role_ != 0) {
+            // /CE or /OE per socket: the enabled socket drives the bus.
+            Socket* found = nullptr;
+            for (int s = 0; s < GangAdapter::kSockets; ++s) {
+                if (!(mask_ & (1u << s)) && !g->SocketAt(s).Empty()) {
+                    if (found) {
+                        prog_->Violation("memory bus: chips in several enabled sockets drive the data lines");
+                        return found;
+                    }
+                    found = &g->SocketAt(s);
+                }
+            }
+            return found;
+        }
+        return g->ReadSocket(*prog_);
+    }
+    return Socket::Find(*prog_);
+}
+
+MemoryBusPersonality::Lines MemoryBusPersonality::LinesFor(int s) const {
+    Lines l;
+    const uint8_t v = strobes_;
+    if (v == 0) return l;
+    l.released = false;
+    const bool selected = !(mask_ & (1u << s));
+    auto in = [&](std::initializer_list<uint8_t> set) {
+        for (uint8_t x : set) {
+            if (x == v) return true;
+        }
+        return false;
+    };
+    switch (role_) {
+    case 1:
+        l.ce = !selected;
+        l.oe = !in({0x1F, 0x0F});
+        l.pgm = !in({0x15, 0x11});
+        l.pw = v != 0x11;
+        break;
+    case 2:
+        l.ce = v == 0x13;
+        l.oe = !(selected && in({0x0F, 0x1F, 0x97, 0x9F}));
+        l.pgm = !in({0x15, 0x95, 0x11, 0x13});
+        l.pw = !in({0x11, 0x13});
+        break;
+    default:
+        l.ce = in({0x1F, 0x9F, 0x13});
+        l.oe = !in({0x0F, 0x97});
+        l.pgm = !in({0x15, 0x95, 0x11, 0x13});
+        l.pw = !in({0x11, 0x13});
+        break;
+    }
+    // Write-strobe mode: /PGM follows the data writes instead.
+    if (kind_ != 2 && reg7_ == 1 && v == 0x15) l.pgm = !armed_;
+    return l;
+}
+
+PinCondition MemoryBusPersonality::Condition(int s, int socketPin) const {
+    PinCondition c;
+    if (prog_) {
+        if (const Electrical* e = Electrical::Find(*prog_)) {
+            const PinState ps = e->Pin(socketPin);
+            c.grounded = ps.Grounded();
+            if (ps.Supplied()) c.supplyTenths = ps.Tenths();
+        }
+    }
+    const Lines l = LinesFor(s);
+    if (l.released || socketPin == 0) return c;
+    auto drive = [&](bool high) {
+        c.driven = true;
+        c.drivenHigh = high;
+    };
+    if (socketPin == cePin_) drive(l.ce);
+    if (socketPin == oePin_) drive(l.oe);
+    if (pgmPin_ != 0 && socketPin == pgmPin_) drive(l.pgm);
+    if (pwPin_ != 0 && socketPin == pwPin_) drive(l.pw);
+    const bool upperOn = kind_ != 2 || (reg2_ & 0x10) != 0 || reg8_ == 1;
+    for (size_t i = 0; i < addressPins_.size(); ++i) {
+        if (addressPins_[i] != socketPin) continue;
+        if (i >= 16 && !upperOn) break;
+        drive(((counter_ >> i) & 1) != 0);
+    }
+    if (l.oe) {
+        const uint16_t data = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
+        for (size_t i = 0; i < dataPins_.size(); ++i) {
+            if (dataPins_[i] == socketPin) drive(((data >> i) & 1) != 0);
+        }
+    }
+    return c;
+}
+
+void MemoryBusPersonality::UpdateChips() {
+    for (auto [s, socket] : Sockets()) {
+        SocketView view(*this, s);
+        socket->Update(view);
+    }
+}
+
+uint8_t MemoryBusPersonality::ReadData(int byteIndex) {
+    UpdateChips();
+    ++dataReads_;
+    Socket* socket = ReadSocket();
+    uint8_t v = 0xFF;
+    if (socket != nullptr) {
+        int s = 0;
+        if (GangAdapter* g = GangAdapter::Find(*prog_)) {
+            for (int k = 0; k < GangAdapter::kSockets; ++k) {
+                if (&g->SocketAt(k) == socket) s = k;
+            }
+        }
+        SocketView view(*this, s);
+        v = 0;
+        for (int bit = 0; bit < 8; ++bit) {
+            const size_t i = static_cast<size_t>(byteIndex * 8 + bit);
+            if (i >= dataPins_.size()) break;
+            const ChipDrive d = socket->Output(view, dataPins_[i]);
+            const bool high = d == ChipDrive::High || d == ChipDrive::WeakHigh ||
+                              (d == ChipDrive::None && view.InputLevel(dataPins_[i]) == 1);
+            if (high) v = static_cast<uint8_t>(v | (1u << bit));
+        }
+    }
+    return v;
+}
+
+bool MemoryBusPersonality::ValidStrobe(uint8_t v) const {
+    if (role_ == 1) {
+        for (uint8_t x : {0x00, 0x1F, 0x0F, 0x1D, 0x11, 0x15}) {
+            if (x == v) return true;
+        }
+        return false;
+    }
+    for (uint8_t x : {0x00, 0x1F, 0x0F, 0x15, 0x1D, 0x11, 0x13, 0x9F, 0x95, 0x97}) {
+        if (x == v) return true;
+    }
+    return false;
+}
+
+bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    prog_ = &p;
+    // Supplies and strobes written before this access take effect first.
+    UpdateChips();
+    if (reg > 11) return false;
+    auto bad = [&] {
+        p.Violation("memory bus: register " + std::to_string(reg) + " written " + Hex(value) + " not expected");
+        return true;
+    };
+    // An address or data write ends a write-strobe pulse before the lines move.
+    if (armed_ && (reg <= 2 || reg == 6)) {
+        armed_ = false;
+        UpdateChips();
+    }
+    switch (reg) {
+    case 0:
+        if (kind_ == 3 && lastLow_ == 0xFF && value == 0x00) counter_ = (counter_ & 0xFF0000u) | ((counter_ + 0x100u) & 0xFF00u);
+        lastLow_ = value;
+        counter_ = (counter_ & ~0xFFu) | value;
+        break;
+    case 1:
+        if (kind_ == 3) {
+            if (value != 0x00 && value != 0xA0) return bad();
+            counter_ &= ~0xFF00u;
+        } else {
+            counter_ = (counter_ & ~0xFF00u) | (static_cast<uint32_t>(value) << 8);
+        }
+        break;
+    case 2:
+        if (kind_ == 2) {
+            if (value > 0x1F) return bad();
+            reg2_ = value;
+            counter_ = (counter_ & 0xFFFFu) | (static_cast<uint32_t>(value & 0x0F) << 16);
+        } else {
+            counter_ = (counter_ & 0xFFFFu) | (static_cast<uint32_t>(value) << 16);
+        }
+        break;
+    case 3:
+        mask_ = value;
+        break;
+    case 4: {
+        if (!ValidStrobe(value)) return bad();
+        const bool strobeEnd = strobes_ == 0x0F && value == 0x1F && mode_ == 1 && kind_ != 3;
+        strobes_ = value;
+        if (strobeEnd) {
+            UpdateChips();
+            ++counter_;
+        }
+        break;
+    }
+    case 5:
+        if (value != 0 && value != 1 && value != 8 && value != 9) return bad();
+        mode_ = value;
+        break;
+    case 6:
+        dataLow_ = value;
+        if (kind_ != 2 && reg7_ == 1 && strobes_ == 0x15) {
+            UpdateChips(); // data on the lines before the strobe falls
+            armed_ = true;
+        }
+        break;
+    case 7:
+        if (kind_ == 2) {
+            dataHigh_ = value;
+        } else {
+            if (value != 0 && value != 1 && value != 3) return bad();
+            reg7_ = value;
+        }
+        break;
+    case 8:
+        if (value != 0 && !(kind_ == 2 && value == 1)) return bad();
+        reg8_ = value;
+        break;
+    default:
+        if (value != 0) return bad();
+        break;
+    }
+    UpdateChips();
+    return true;
+}
+
+bool MemoryBusPersonality::OnLatchBit(SimProgrammer& p, uint8_t, uint8_t, bool) {
+    prog_ = &p;
+    UpdateChips();
+    return false;
+}
+
+std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
+    prog_ = &p;
+    if (reg == 6) {
+        const uint8_t v = ReadData(0);
+        const bool step = (kind_ == 3 && (mode_ == 1 || mode_ == 9)) || (kind_ == 0 && mode_ == 9);
+        if (step) {
+            ++counter_;
+            UpdateChips();
+        }
+        return v;
+    }
+    if (reg == 7 && kind_ == 2) {
+        const uint8_t v = ReadData(1);
+        if (mode_ == 9) {
+            ++counter_;
+            UpdateChips();
+        }
+        return v;
+    }
+    UpdateChips();
+    return std::nullopt;
+}
+
+void RegisterMemoryBusPersonality() {
+    RegisterPersonality(kPersonalityMemoryBus, [](const LogicImageHeader& h) -> std::unique_ptr<SimPersonality> {
+        return std::make_unique<MemoryBusPersonality>(h);
+    });
+}
+
+} // namespace sim

@@ -1,0 +1,110 @@
+// The memory-bus personality: the logic images of parallel memories. It
+// drives the address, data and control lines of the seated part from
+// registers 0-7 and reads its data lines back; supplies, grounds and the
+// programming voltage stay with the electrical model.
+//
+// Image header parameters:
+//   0  bus kind: 0 byte-wide, 2 16-bit, 3 byte-write part with an address
+//      counter
+//   1  pin count of the part's DIP (24, 28, 32 JEDEC byte-wide, 40 16-bit)
+//   2  address lines driven (A0 up)
+//   3  chip pin of the /PGM (/WE) line, 0 none
+//   4  chip pin of the page-write line, 0 none
+//   5  role of the socket mask: 0 read select, 1 /CE, 2 /OE gate
+//
+// Registers (every value written has a meaning below; any other value is a
+// violation):
+//   0-2  address bits 0-7, 8-15, 16-23 (the address counter's bits)
+//        kind 2: register 2 bits 0-3 = address bits 16-19, bit 4 turns the
+//        drivers of those lines on
+//        kind 3: register 0 = bits 0-7; a write of 00h after FFh carries into
+//        bits 8-15; register 1 = 00h off or A0h write-cycle mode (clears the
+//        counter's bits 8-15); register 2 = bits 16-23
+//   3    socket mask, active low (FFh none, 00h all, NOT(1 shl s) socket s).
+//        Role 0: it selects the socket whose data a read sees (the one socket
+//        without a gang adapter is always seen); every socket gets the
+//        strobes. Role 1: it is the /CE line of each socket. Role 2: it
+//        gates /OE of each socket (outputs on for 0Fh, 1Fh, 97h, 9Fh).
+//   4    control lines /CE /OE /PGM /PW (page write), 0 = low:
+//          00h all lines released (the programmer's reset)
+//          1Fh idle          1 1 1 1      9Fh idle, word drivers on  1 1 1 1
+//          0Fh read          0 0 1 1      97h word read-back         0 0 1 1
+//          15h program pulse 0 1 0 1      95h word program pulse     0 1 0 1
+//          1Dh selected      0 1 1 1      13h erase strobe           1 1 0 0
+//          11h page/write    0 1 0 0
+//        Role 1: /CE from the mask; 1Fh and 0Fh read (/OE low), 1Dh, 15h
+//        and 11h /OE high (15h and 11h /PGM low, 11h /PW low).
+//        Role 2: /CE low but for 13h, /OE from the gate, /PGM and /PW as
+//        in the table.
+//   5    bus mode: 0 or 8 addressed, 9 sequential read (the counter steps
+//        after each data read), 1 strobed read (the counter steps when
+//        register 4 goes from 0Fh to 1Fh; kind 3: after each data read)
+//   6    data bits 0-7; driven onto the part while /OE is high, read = the
+//        part's data lines
+//   7    kind 2: data bits 8-15; other kinds: 0 none, 1 write-strobe mode
+//        (with register 4 = 15h each data write starts /PGM low, the next
+//        address or data write ends it), 3 paged mode
+//   8    0; kind 2 also 1 (upper address drivers on)
+//   9-11 0
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "sim/Socket.h"
+
+namespace sim {
+
+class MemoryBusPersonality : public SimPersonality {
+public:
+    explicit MemoryBusPersonality(const LogicImageHeader& header);
+
+    uint16_t Id() const override { return kPersonalityMemoryBus; }
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
+    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+
+    uint32_t Address() const { return counter_; }
+    int Kind() const { return kind_; }
+    // Data reads and writes seen (for the access counts of the benchmark).
+    uint64_t DataReads() const { return dataReads_; }
+
+    // The condition of a socket pin as socket s sees it.
+    PinCondition Condition(int s, int socketPin) const;
+    SimProgrammer* Programmer() const { return prog_; }
+
+private:
+    struct Lines {
+        bool released = true;
+        bool ce = true, oe = true, pgm = true, pw = true;
+    };
+    Lines LinesFor(int s) const;
+    void UpdateChips();
+    std::vector<std::pair<int, Socket*>> Sockets() const;
+    Socket* ReadSocket();
+    uint8_t ReadData(int byteIndex);
+    bool ValidStrobe(uint8_t v) const;
+
+    SimProgrammer* prog_ = nullptr;
+    int kind_;
+    int role_;
+    int pinCount_;
+    std::vector<int> addressPins_; // socket pins
+    std::vector<int> dataPins_;
+    int cePin_ = 0, oePin_ = 0, pgmPin_ = 0, pwPin_ = 0;
+
+    uint32_t counter_ = 0;
+    uint8_t mask_ = 0xFF;
+    uint8_t strobes_ = 0;
+    uint8_t mode_ = 0;
+    uint8_t dataLow_ = 0, dataHigh_ = 0;
+    uint8_t reg2_ = 0, reg7_ = 0, reg8_ = 0;
+    uint8_t lastLow_ = 0;
+    bool armed_ = false;
+    uint64_t dataReads_ = 0;
+};
+
+// Registers the memory-bus personality with the simulated programmer.
+void RegisterMemoryBusPersonality();
+
+} // namespace sim

@@ -1,0 +1,109 @@
+// The 48-pin socket and the chips seated in it. A chip model sees each of its
+// pins as the programmer holds it (ground, supply, logic driver, pull) through
+// a PinEnvironment, and answers what it drives on each pin. The personality
+// that owns the socket pins (the pin driver, a memory bus, ...) implements the
+// environment, so one chip model serves every personality.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/SimProgrammer.h"
+
+namespace sim {
+
+constexpr int kSocketPins = 48;
+
+enum class Pull : uint8_t { None, Up, Down };
+
+// The programmer's side of one socket pin.
+struct PinCondition {
+    bool grounded = false;   // ground switch closed
+    int supplyTenths = -1;   // voltage of a supply switched onto the pin, -1 none
+    bool driven = false;     // logic driver active
+    bool drivenHigh = false; // its level
+    Pull pull = Pull::None;  // weak pull of the pin when nothing else holds it
+};
+
+// What a chip does on one of its pins. Weak drives (leakage, a resistor) win
+// only over a pull and a floating pin.
+enum class ChipDrive : uint8_t { None, Low, High, WeakLow, WeakHigh };
+
+// Logic levels from voltages: a pin at 2.0 V or more reads high.
+constexpr int kHighThresholdTenths = 20;
+// The level of the logic driver's high output.
+constexpr int kLogicHighTenths = 50;
+
+class PinEnvironment {
+public:
+    virtual ~PinEnvironment() = default;
+    // Socket pin 1-48; pins outside give a floating condition.
+    virtual PinCondition Condition(int socketPin) const = 0;
+    // What an undriven pin with no pull reads.
+    virtual int FloatingLevel() const { return 1; }
+    virtual uint64_t NowUs() const = 0;
+    virtual void Violation(const std::string& what) const = 0;
+
+    // The level a chip input sees on the pin (the programmer's side only).
+    int InputLevel(int socketPin) const;
+    // Voltage the programmer holds the pin at, -1 while it only pulls or floats.
+    int VoltageTenths(int socketPin) const;
+    // Ground switch closed, or the logic driver low.
+    bool HeldLow(int socketPin) const;
+    // A supply at logic-high level, or the logic driver high.
+    bool HeldHigh(int socketPin) const;
+};
+
+class ChipModel {
+public:
+    virtual ~ChipModel() = default;
+    virtual std::string Name() const = 0;
+    // Socket pin of each chip pin (index 0 = chip pin 1); 0 where a chip pin is
+    // outside the socket.
+    virtual const std::vector<int>& SocketPins() const = 0;
+    // The personality changed the logic levels it drives (called after every
+    // such change); edge-triggered chips act here. Supply and ground changes
+    // are not announced: read them when asked for an output.
+    virtual void Update(const PinEnvironment& env) { (void)env; }
+    // The chip's drive on one of its socket pins now.
+    virtual ChipDrive Output(const PinEnvironment& env, int socketPin) const = 0;
+
+    // Chip pin (1-based) at a socket pin, 0 when the chip does not occupy it.
+    int ChipPinAt(int socketPin) const;
+};
+
+// Socket pins of an n-pin DIP seated at the bottom of the socket, raised by
+// `rowsUp` rows (0 = correctly seated; pin 1 of a 28-pin DIP on socket pin 11).
+std::vector<int> DipSocketPins(int pinCount, int rowsUp = 0);
+
+// The socket. Attach it to the programmer as a component; personalities find
+// it with Socket::Find.
+class Socket : public SimComponent {
+public:
+    // Seats a chip; the socket owns it. Returns it for the caller to configure.
+    template <class T> T* Insert(std::unique_ptr<T> chip) {
+        T* raw = chip.get();
+        chips_.push_back(std::move(chip));
+        return raw;
+    }
+    void Remove(const ChipModel* chip);
+    void Clear() { chips_.clear(); }
+    bool Empty() const { return chips_.empty(); }
+    const std::vector<std::unique_ptr<ChipModel>>& Chips() const { return chips_; }
+
+    // Whether any chip occupies the socket pin.
+    bool Occupied(int socketPin) const;
+    // Tells every chip that pin conditions changed.
+    void Update(const PinEnvironment& env);
+    // The combined drive of the chips on a pin; two chips driving against each
+    // other is a violation (the strong drive wins over a weak one).
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const;
+
+    static Socket* Find(const SimProgrammer& p) { return p.FindComponent<Socket>(); }
+
+private:
+    std::vector<std::unique_ptr<ChipModel>> chips_;
+};
+
+} // namespace sim

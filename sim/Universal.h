@@ -1,0 +1,62 @@
+// The pin-driver personalities: the universal logic image and the test image.
+//
+// Registers 0-11 are the pin latches, one pair per 8 socket pins: register 2g
+// the float bits of block g (1 = floating), 2g + 1 the drive levels. Reading
+// register g (0-5) gives the levels of the 8 pins of block g, resolved per pin:
+// ground switch, supply (high from 2.0 V), the logic driver, a chip's output,
+// the weak pull, and last the level an undriven pin floats to.
+//
+// The test image adds the pull selected by register 13 bits 2-3: 01 pulls every
+// undriven pin up (the scans), 11 pulls it down (the driven-pin test), anything
+// else leaves it floating.
+#pragma once
+#include <cstdint>
+#include <memory>
+
+#include "sim/Socket.h"
+
+namespace sim {
+
+class PinDriverPersonality : public SimPersonality, public PinEnvironment {
+public:
+    explicit PinDriverPersonality(uint16_t id);
+
+    uint16_t Id() const override { return id_; }
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
+    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+
+    // PinEnvironment
+    PinCondition Condition(int socketPin) const override;
+    int FloatingLevel() const override { return floatingLevel_; }
+    uint64_t NowUs() const override;
+    void Violation(const std::string& what) const override;
+
+    // What an undriven pin without pull reads (1 unless set).
+    void SetFloatingLevel(int level) { floatingLevel_ = level ? 1 : 0; }
+    Pull CurrentPull() const { return pull_; }
+    bool HasPullControl() const { return id_ == kPersonalityTest; }
+
+    // The level the programmer reads on a socket pin.
+    int ReadLevel(int socketPin) const;
+
+private:
+    void Attach(SimProgrammer& p);
+    void CheckContention();
+
+    uint16_t id_;
+    SimProgrammer* prog_ = nullptr;
+    uint8_t float_[6] = {};
+    uint8_t level_[6] = {};
+    Pull pull_ = Pull::None;
+    int floatingLevel_ = 1;
+    uint64_t contention_ = 0; // pins where a chip drives against the logic driver
+};
+
+// Registers the universal and the test personality with the simulated programmer.
+void RegisterUniversalPersonalities();
+
+// The pin-driver personality currently loaded, or nullptr.
+PinDriverPersonality* FindPinDriver(const SimProgrammer& p);
+
+} // namespace sim

@@ -1,0 +1,434 @@
+// Current device: record decode, address ranges, per-algorithm defaults,
+// refusal of bad records, error texts and the value formatters.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Device.h"
+#include "engine/LogModel.h"
+#include "engine/NeighbourState.h"
+#include "engine/RecordingUi.h"
+#include "engine/RowHooks.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "platform/Tone.h"
+
+namespace {
+
+// Parameter bytes in the library's form, written field by field.
+struct Params {
+    DeviceParameters p{};
+    Params& Set(uint32_t field, uint32_t size, uint32_t value) {
+        WriteParameterField(p, field, size, value);
+        return *this;
+    }
+};
+
+DeviceRecord Record(uint32_t section, uint8_t maker, const std::string& name, const Params& params) {
+    DeviceRecord r{};
+    EXPECT_TRUE(MakeDeviceRecord(section, maker, name, params.p, r));
+    return r;
+}
+
+// A 27C512-like EPROM: 64 K x 8, algorithm 3.
+Params Eprom() {
+    Params p;
+    p.Set(FieldAlgorithm, 2, 3)
+        .Set(FieldAdapterCode, 1, 0)
+        .Set(FieldLogicImage, 2, 5)
+        .Set(FieldOperationMask, 2, 0x41F)
+        .Set(FieldFileFormatMask, 1, 0x0F)
+        .Set(FieldDeviceFlags, 2, 0x30)
+        .Set(FieldPackage, 2, 13)
+        .Set(FieldDeviceSize, 4, 65536)
+        .Set(FieldDataWidth, 1, 8)
+        .Set(FieldPageSize, 2, 25)
+        .Set(FieldVccp, 2, 625)
+        .Set(FieldVpp, 2, 1275)
+        .Set(FieldPulseWidth, 2, 100)
+        .Set(FieldMakerId, 2, 0x0001)
+        .Set(FieldDeviceId, 2, 0x0091)
+        .Set(FieldReadVcc, 1, 50)
+        .Set(FieldReadVccLow, 1, 45)
+        .Set(FieldReadVccHigh, 1, 55);
+    return p;
+}
+
+class DeviceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        InstallUiBridge(&ui);
+        ResetDeviceState();
+        ResetNeighbourState();
+        ResetRowHooks();
+        ResetAlgorithmTable();
+        MainLog().Clear();
+        ui.Clear();
+    }
+    void TearDown() override {
+        InstallUiBridge(nullptr);
+        ResetDeviceState();
+        ResetRowHooks();
+    }
+    int Select(const DeviceRecord& r) {
+        DeviceSection = r.Bytes[RecordSectionByte];
+        return SetCurrentDevice(r);
+    }
+    std::vector<std::string> Lines() const { return MainLog().Lines(); }
+
+    RecordingUi ui;
+};
+
+TEST_F(DeviceTest, BuiltInDeviceIsCurrentAtStartAndItsLibraryFormDecodesToIt) {
+    EXPECT_EQ(CurrentMakerName, "AMD");
+    EXPECT_EQ(CurrentDeviceName, "Am27128");
+    EXPECT_EQ(CurrentAlgorithm, 0u);
+    EXPECT_EQ(LogicImageNumber, 5u);
+    EXPECT_EQ(SupportedOperationMask, 0x41Fu);
+    EXPECT_EQ(FileFormatMask, 0x1F);
+    EXPECT_EQ(DeviceSize, 16384u);
+    EXPECT_EQ(DataWidth, 8);
+    EXPECT_EQ(DeviceStart, 0u);
+    EXPECT_EQ(DeviceEnd, 0x3FFFu);
+    EXPECT_EQ(BufferEnd, 0x3FFFu);
+    EXPECT_EQ(Retry, 25u); // row 0 takes Retry from Page
+    EXPECT_EQ(EncryptionTableSize, 25u);
+    EXPECT_STREQ(PackageName(PackageIndex).c_str(), "DIP28");
+
+    // The library form parses into the stored record, byte for byte.
+    DeviceRecord parsed{};
+    size_t next = 0;
+    ASSERT_TRUE(
+        ParseLibraryRecord(BuiltInLibraryRecord, BuiltInLibraryRecordSize, 0, SectionEprom, parsed, next));
+    EXPECT_EQ(next, BuiltInLibraryRecordSize);
+    EXPECT_EQ(0, std::memcmp(parsed.Bytes, CurrentDeviceRecord, CurrentDeviceRecordSize));
+
+    // Selecting it logs the maker and name line.
+    EXPECT_EQ(Select(parsed), 1);
+    EXPECT_EQ(Lines().back(), "AMD Am27128");
+}
+
+TEST_F(DeviceTest, EpromFieldsAreBigEndianAndOverPulseRuleHolds) {
+    Params p = Eprom();
+    p.Set(FieldOverPulseWidth, 2, 14000)
+        .Set(FieldVariant, 1, 0x12)
+        .Set(FieldSubVariant, 1, 0x34)
+        .Set(FieldVariant3, 1, 2)
+        .Set(FieldGangAdapter, 1, 7)
+        .Set(FieldAdapterCode, 1, 'R');
+    ASSERT_EQ(Select(Record(SectionEprom, 5, "AT27C512R", p)), 1);
+    EXPECT_EQ(CurrentMakerName, "ATMEL");
+    EXPECT_EQ(CurrentDeviceName, "AT27C512R");
+    EXPECT_EQ(MakerIndex, 5u);
+    EXPECT_EQ(CurrentAlgorithm, 3u);
+    EXPECT_EQ(GangAdapterIndex, 7u);
+    EXPECT_EQ(AdapterCode, 'R');
+    EXPECT_EQ(DeviceVariant, 0x12);
+    EXPECT_EQ(DeviceSubVariant, 0x34);
+    EXPECT_EQ(DeviceVariant3, 2);
+    EXPECT_EQ(DeviceSize, 65536u);
+    EXPECT_EQ(Vccp, 625u);
+    EXPECT_EQ(Vpp, 1275u);
+    EXPECT_EQ(PulseWidth, 100u);
+    EXPECT_EQ(OverPulseWidth, 4000u);
+    EXPECT_EQ(PulseMul, 1u);
+    EXPECT_EQ(ExpectedMakerId, 1u);
+    EXPECT_EQ(ExpectedDeviceId, 0x91u);
+    EXPECT_EQ(ReadVcc, 50u);
+    EXPECT_EQ(ReadVccLow, 45u);
+    EXPECT_EQ(ReadVccHigh, 55u);
+    EXPECT_EQ(Retry, 25u);
+    EXPECT_EQ(Lines().back(), "ATMEL AT27C512R");
+
+    p.Set(FieldOverPulseWidth, 2, 10000);
+    ASSERT_EQ(Select(Record(SectionEprom, 5, "AT27C512R", p)), 1);
+    EXPECT_EQ(OverPulseWidth, 10000u);
+    EXPECT_EQ(PulseMul, 0u);
+
+    // ReadRecordField: most significant byte first, any size 1-4.
+    DeviceRecord r = Record(SectionEprom, 5, "X", p.Set(FieldDeviceSize, 4, 0x01020304));
+    EXPECT_EQ(ReadRecordField(r, FieldDeviceSize, 4), 0x01020304u);
+    EXPECT_EQ(ReadRecordField(r, FieldDeviceSize, 2), 0x0102u);
+    EXPECT_EQ(ReadRecordField(r, FieldDeviceSize + 1, 3), 0x020304u);
+    EXPECT_EQ(r.Bytes[RecordFieldBase + FieldDeviceSize], 0x01);
+    EXPECT_EQ(ReadRecordField(r, 45, 2), 0u); // past the record
+}
+
+TEST_F(DeviceTest, SixteenBitFlashRangesInEverySplitMode) {
+    Params p = Eprom();
+    p.Set(FieldAlgorithm, 2, 20).Set(FieldDeviceSize, 4, 65536).Set(FieldDataWidth, 1, 16);
+    const DeviceRecord r = Record(SectionEprom, 2, "Am29F400BT", p);
+    const struct {
+        uint32_t mode;
+        uint32_t end;
+    } cases[] = {{0, 0x1FFFF}, {1, 0x3FFFF}, {2, 0x3FFFF}, {3, 0x7FFFF},
+                 {4, 0x7FFFF}, {5, 0x7FFFF}, {6, 0x7FFFF}};
+    for (const auto& c : cases) {
+        WordMode = c.mode;
+        ASSERT_EQ(Select(r), 1);
+        EXPECT_EQ(DeviceEnd, 0xFFFFu) << c.mode;
+        EXPECT_EQ(BufferByteSize, 131072u) << c.mode;
+        EXPECT_EQ(SaveBufferEnd, 0x1FFFFu) << c.mode;
+        EXPECT_EQ(BufferEnd, c.end) << c.mode;
+    }
+}
+
+TEST_F(DeviceTest, PldRecordUsesItsOwnOffsetsAndAByteWideImage) {
+    // A 16-bit device first: its width and sizes must not stay behind.
+    Params wide = Eprom();
+    wide.Set(FieldDataWidth, 1, 16).Set(FieldPageSize, 2, 64);
+    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C1024", wide)), 1);
+    ASSERT_EQ(BufferByteSize, 131072u);
+
+    Params p;
+    p.Set(FieldAlgorithm, 2, 219)
+        .Set(FieldLogicImage, 2, 12)
+        .Set(FieldOperationMask, 2, 0x13F)
+        .Set(FieldPldPackage, 2, 4)
+        .Set(FieldPldDeviceSize, 4, 2194)
+        .Set(FieldPldFuseRowLength, 2, 32)
+        .Set(FieldPldUesFuseStart, 4, 2056)
+        .Set(FieldReadVcc, 1, 50);
+    WordMode = 3;
+    ASSERT_EQ(Select(Record(SectionPld, 29, "GAL16V8", p)), 1);
+    EXPECT_EQ(PackageIndex, 4u);
+    EXPECT_EQ(DeviceSize, 2194u);
+    EXPECT_EQ(FuseRowLength, 32u);
+    EXPECT_EQ(UesFuseStart, 2056u);
+    EXPECT_EQ(WordMode, 0u);
+    EXPECT_EQ(DeviceEnd, 274u);
+    EXPECT_EQ(BufferEnd, 274u);
+    EXPECT_EQ(DataWidth, 8);
+    EXPECT_EQ(BufferByteSize, 275u);
+    EXPECT_EQ(SaveBufferEnd, 274u);
+    // The non-PLD fields are not taken from a PLD record.
+    EXPECT_EQ(PageSize, 64u);
+}
+
+TEST_F(DeviceTest, MicrocontrollerRowsTakeRetryAndRangesFromTheirDefaults) {
+    auto select = [&](uint32_t row, uint8_t variant, uint8_t sub, uint8_t adapter, uint32_t page) {
+        Params p = Eprom();
+        p.Set(FieldAlgorithm, 2, row)
+            .Set(FieldVariant, 1, variant)
+            .Set(FieldSubVariant, 1, sub)
+            .Set(FieldAdapterCode, 1, adapter)
+            .Set(FieldPageSize, 2, page)
+            .Set(FieldDeviceSize, 4, 0x10000);
+        EXPECT_EQ(Select(Record(SectionMicro, 5, "AT89C51", p)), 1) << row;
+    };
+    for (uint32_t row : {100u, 104u, 173u, 193u, 195u, 196u}) {
+        select(row, 0, 0xCA, 0, 40);
+        EXPECT_EQ(Retry, 0xCAu & 63) << row;
+    }
+    for (uint32_t row : {0u, 66u, 301u, 302u}) {
+        select(row, 0, 0xCA, 0, 40);
+        EXPECT_EQ(Retry, 40u) << row;
+    }
+    select(101, 0, 0xCA, 0, 40);
+    EXPECT_EQ(Retry, 25u);
+
+    const uint32_t starts172[] = {0xF000, 0xE000, 0xC000, 0xA000, 0x8000};
+    for (uint8_t v = 0; v < 5; ++v) {
+        select(172, v, 0, 0, 0);
+        EXPECT_EQ(DeviceStart, starts172[v]);
+        EXPECT_EQ(BufferStart, starts172[v]);
+        EXPECT_EQ(DeviceEnd, 0xFFFFu);
+    }
+    select(172, 5, 0, 0, 0);
+    EXPECT_EQ(DeviceStart, 0u);
+
+    select(175, 0, 0, 0, 0);
+    EXPECT_EQ(DeviceStart, 0xF800u);
+    EXPECT_EQ(BufferStart, 0xF800u);
+
+    select(185, 1, 0, 134, 0);
+    EXPECT_EQ(DeviceStart, 0xE080u);
+    EXPECT_EQ(DeviceEnd, 0xFFFDu);
+    EXPECT_EQ(BufferStart, 0u);
+    EXPECT_EQ(BufferEnd, 0x1F7Du);
+    select(185, 2, 0, 134, 0);
+    EXPECT_EQ(DeviceStart, 0xC080u);
+    EXPECT_EQ(BufferEnd, 0x3F7Du);
+    select(185, 2, 0, 0, 0); // another adapter: the plain range
+    EXPECT_EQ(DeviceStart, 0u);
+    EXPECT_EQ(BufferEnd, 0xFFFFu);
+}
+
+TEST_F(DeviceTest, GangSocketsDropWithoutGangFlagsAndPageBoundsTheEncryptionTable) {
+    Params p = Eprom();
+    LastSocketIndex = 3;
+    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", p)), 1);
+    EXPECT_EQ(LastSocketIndex, 3u);
+    p.Set(FieldDeviceFlags, 2, 0x10);
+    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", p)), 1);
+    EXPECT_EQ(LastSocketIndex, 3u);
+    p.Set(FieldDeviceFlags, 2, 0x0F);
+    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", p)), 1);
+    EXPECT_EQ(LastSocketIndex, 0u);
+
+    p.Set(FieldPageSize, 2, 64);
+    ASSERT_EQ(Select(Record(SectionMicro, 5, "AT89C51", p)), 1);
+    EXPECT_EQ(EncryptionTableSize, 64u);
+    p.Set(FieldPageSize, 2, 0x1000);
+    ASSERT_EQ(Select(Record(SectionMicro, 5, "AT89C51", p)), 1);
+    EXPECT_EQ(PageSize, 0x1000u);
+    EXPECT_EQ(EncryptionTableSize, 128u);
+}
+
+TEST_F(DeviceTest, SelectionRunsTheFamiliesDefaultsAndRow186Notice) {
+    static int calls;
+    calls = 0;
+    ASSERT_TRUE(AddSelectionDefaultsHook([] { ++calls; }));
+    ASSERT_EQ(Select(BuiltInDeviceRecord()), 1);
+    EXPECT_EQ(calls, 1);
+
+    std::vector<int> tones;
+    SetToneSink([&](int hz, int) { tones.push_back(hz); });
+    Params p = Eprom();
+    p.Set(FieldAlgorithm, 2, 186).Set(FieldDeviceSize, 4, 0x2000);
+    ASSERT_EQ(Select(Record(SectionMicro, 5, "AT89S8252", p)), 1);
+    SetToneSink(nullptr);
+    std::vector<std::string> lines = Lines();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_EQ(lines[lines.size() - 3], "ATMEL AT89S8252");
+    EXPECT_EQ(lines[lines.size() - 2], " ECON addr  : 1ff7h");
+    EXPECT_EQ(lines[lines.size() - 1], " USER Bytes : 1ff8h - 1fffh");
+    EXPECT_EQ(tones.size(), 1u);
+}
+
+TEST_F(DeviceTest, BadRecordsAreRefusedAndTheCurrentDeviceStays) {
+    Params good = Eprom();
+    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", good)), 1);
+    uint8_t before[CurrentDeviceRecordSize];
+    std::memcpy(before, CurrentDeviceRecord, sizeof before);
+    const uint32_t endBefore = DeviceEnd;
+
+    std::vector<std::pair<const char*, DeviceRecord>> bad;
+    {
+        Params p = Eprom();
+        bad.emplace_back("row", Record(SectionEprom, 2, "X", p.Set(FieldAlgorithm, 2, 324)));
+    }
+    {
+        Params p = Eprom();
+        bad.emplace_back("package", Record(SectionEprom, 2, "X", p.Set(FieldPackage, 2, 294)));
+    }
+    {
+        Params p = Eprom();
+        bad.emplace_back("adapter", Record(SectionEprom, 2, "X", p.Set(FieldAdapterCode, 1, 136)));
+    }
+    {
+        Params p = Eprom();
+        bad.emplace_back("size", Record(SectionEprom, 2, "X", p.Set(FieldDeviceSize, 4, 0)));
+    }
+    {
+        Params p = Eprom();
+        p.Set(FieldDataWidth, 1, 16).Set(FieldDeviceSize, 4, 0x80000000u);
+        bad.emplace_back("huge", Record(SectionEprom, 2, "X", p));
+    }
+    {
+        Params p;
+        p.Set(FieldPldPackage, 2, 4); // PLD with no fuses
+        bad.emplace_back("pld size", Record(SectionPld, 29, "GAL", p));
+    }
+    {
+        DeviceRecord r = Record(SectionEprom, 2, "X", Eprom());
+        r.Bytes[RecordMakerByte] = 87;
+        bad.emplace_back("maker", r);
+    }
+    {
+        DeviceRecord r = Record(SectionEprom, 2, "X", Eprom());
+        std::memset(r.Bytes, 'A', DeviceRecordNameArea); // no terminating zero
+        bad.emplace_back("name", r);
+    }
+    {
+        DeviceRecord r = Record(SectionEprom, 2, "X", Eprom());
+        std::memset(r.Bytes + 4, 'A', DeviceRecordNameArea - 4); // device name runs out
+        bad.emplace_back("device name", r);
+    }
+    {
+        DeviceRecord r = Record(SectionEprom, 2, "X", Eprom());
+        r.Bytes[RecordSectionByte] = 4;
+        bad.emplace_back("section", r);
+    }
+    for (auto& [what, r] : bad) {
+        ui.Clear();
+        const size_t linesBefore = Lines().size();
+        EXPECT_EQ(Select(r), -1) << what;
+        EXPECT_EQ(DeviceSection, SectionEprom) << what;
+        EXPECT_EQ(0, std::memcmp(before, CurrentDeviceRecord, sizeof before)) << what;
+        EXPECT_EQ(CurrentDeviceName, "Am27C512") << what;
+        EXPECT_EQ(DeviceEnd, endBefore) << what;
+        ASSERT_EQ(Lines().size(), linesBefore + 1) << what;
+        EXPECT_EQ(Lines().back().rfind("Invalid device record: ", 0), 0u) << Lines().back();
+    }
+
+    // A section that differs from the record's own is refused as well.
+    DeviceSection = SectionPld;
+    EXPECT_EQ(SetCurrentDevice(Record(SectionEprom, 2, "X", Eprom())), -1);
+    EXPECT_EQ(DeviceSection, SectionEprom);
+}
+
+TEST_F(DeviceTest, LibraryRecordsParseUntilTheEntryEndsAndMalformedOnesAreRejected) {
+    std::vector<uint8_t> entry(BuiltInLibraryRecord, BuiltInLibraryRecord + BuiltInLibraryRecordSize);
+    entry.insert(entry.end(), BuiltInLibraryRecord, BuiltInLibraryRecord + BuiltInLibraryRecordSize);
+    DeviceRecord r{};
+    size_t pos = 0, next = 0;
+    int count = 0;
+    while (pos < entry.size() && ParseLibraryRecord(entry.data(), entry.size(), pos, 0, r, next)) {
+        ++count;
+        pos = next;
+    }
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(pos, entry.size());
+
+    // Cut short, name without zero, maker outside the table.
+    EXPECT_FALSE(ParseLibraryRecord(entry.data(), BuiltInLibraryRecordSize - 1, 0, 0, r, next));
+    std::vector<uint8_t> noZero(entry.begin(), entry.begin() + BuiltInLibraryRecordSize);
+    noZero[9] = 'X';
+    EXPECT_FALSE(ParseLibraryRecord(noZero.data(), noZero.size(), 0, 0, r, next));
+    std::vector<uint8_t> badMaker(entry.begin(), entry.begin() + BuiltInLibraryRecordSize);
+    badMaker[0] = 200;
+    EXPECT_FALSE(ParseLibraryRecord(badMaker.data(), badMaker.size(), 0, 0, r, next));
+    // Names that do not fit the 48-byte area.
+    DeviceRecord out{};
+    EXPECT_FALSE(MakeDeviceRecord(0, 16, std::string(30, 'N'), Params().p, out)); // GENERAL-INSTRUMENT
+    EXPECT_TRUE(MakeDeviceRecord(0, 16, std::string(48 - 19 - 1, 'N'), Params().p, out));
+}
+
+TEST_F(DeviceTest, ErrorTextsAndSystemErrors) {
+    ShowErrorByCode(36);
+    ShowErrorByCode(50);
+    ShowErrorByCode(61);
+    ShowErrorByCode(ENOENT);
+    ShowErrorByCode(-3);
+    std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[0], "Chip address mismatching.");
+    EXPECT_EQ(lines[1], "Cannot create swap area.");
+    EXPECT_EQ(lines[2], "Not enough memory.");
+    EXPECT_EQ(lines[3], std::strerror(ENOENT));
+    EXPECT_EQ(lines[4], "Error -3");
+    EXPECT_EQ(ErrorTextByCode(60), "File offset address to big.");
+    EXPECT_FALSE(ErrorTextByCode(1000).empty());
+}
+
+TEST(DeviceFormat, PulseWidthAndVoltageTexts) {
+    EXPECT_EQ(FormatPulseWidth(0), "None");
+    EXPECT_EQ(FormatPulseWidth(999), "999Us");
+    EXPECT_EQ(FormatPulseWidth(1000), "1Ms");
+    EXPECT_EQ(FormatPulseWidth(1500), "1Ms");
+    EXPECT_EQ(FormatPulseWidth(65535), "65Ms");
+    EXPECT_EQ(FormatVoltage(0), "None");
+    EXPECT_EQ(FormatVoltage(305), "3.05V");
+    EXPECT_EQ(FormatVoltage(1300), "13.0V");
+    EXPECT_EQ(FormatVoltage(1275), "12.75V");
+    EXPECT_EQ(FormatVoltage(1250), "12.50V");
+    EXPECT_EQ(FormatVoltage(5), "0.05V");
+}
+
+} // namespace

@@ -1,0 +1,206 @@
+// The hex-family reader and writers: record layouts, addressing, limits,
+// malformed input and the exact text of the writers.
+#include <string_view>
+
+#include "engine/LineReader.h"
+#include "tests/engine/HexFilesFixture.h"
+
+namespace {
+
+std::vector<std::string> Lines(std::string_view text) {
+    LineReader reader(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    std::vector<std::string> lines;
+    std::string_view line;
+    while (reader.Next(line))
+        lines.emplace_back(line);
+    return lines;
+}
+
+} // namespace
+
+TEST(LineReaderTest, EndsLinesAtLfCrLfAndCrAtAnyLength) {
+    std::string longLine(200000, 'A');
+    std::string text = "one\ntwo\r\nthree\rfour\r\r\n" + longLine + "\nlast";
+    EXPECT_EQ(Lines(text), (std::vector<std::string>{"one", "two", "three", "four", "", longLine, "last"}));
+
+    // The same from a file, read in chunks: a CR LF split across chunks is one end.
+    std::string split(65535, 'B');
+    split += "\r\nC\r";
+    std::FILE* f = std::tmpfile();
+    std::fwrite(split.data(), 1, split.size(), f);
+    std::rewind(f);
+    LineReader reader(f);
+    std::string_view line;
+    std::vector<size_t> sizes;
+    while (reader.Next(line))
+        sizes.push_back(line.size());
+    std::fclose(f);
+    EXPECT_EQ(sizes, (std::vector<size_t>{65535, 1}));
+    EXPECT_EQ(reader.Consumed(), split.size());
+}
+
+class HexLoadTest : public DataFileTest {};
+
+TEST_F(HexLoadTest, RecordKindsAndAddressing) {
+    // Type 04 upper 0001 then a record at 0000 lands at 10000h.
+    std::string f = Write("a.hex", ":020000040001F9\n:040000001122334452\n:00000001FF\n");
+    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x10000, 4), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44}));
+    EXPECT_TRUE(LogHas("4h(4) byte(s) loaded."));
+
+    // Type 02: segment 1000h gives base 10000h; file offset and buffer start shift it.
+    f = Write("b.hex", ":020000021000EC\n:02001000A55AEF\n");
+    ASSERT_EQ(LoadHexFamilyFile(f, 0x10000, 0x20), 1);
+    EXPECT_EQ(GetBytes(0x30, 2), (std::vector<uint8_t>{0xA5, 0x5A}));
+
+    // An S2 record of count 08 carries 4 bytes.
+    f = Write("c.s2", "S0030000FC\nS2080123450102030484\nS804000000FB\n");
+    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x12345, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_TRUE(LogHas("4h(4) byte(s) loaded."));
+
+    // 400000h is still stored, 400001h is skipped whole.
+    f = Write("d.s3", "S30600400000AA0F\nS30600400001BBFD\n");
+    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x400000, 2), (std::vector<uint8_t>{0xAA, 0xFF}));
+    EXPECT_TRUE(LogHas("1h(1) byte(s) loaded."));
+    EXPECT_EQ(HighestLoadAddress, 0x400001u);
+
+    // Tektronix and ASCII hex (its STX, ETX and "$S" lines skipped), CR line ends.
+    f = Write("e.tek", "/01000203ABCD2E\r/00000000\r");
+    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x100, 2), (std::vector<uint8_t>{0xAB, 0xCD}));
+    ASSERT_EQ(LoadHexFamilyFile(SourceDir() + "/tests/data/hex/ascii-F8-117.asc", 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x108, 4), (std::vector<uint8_t>{0x08, 0x09, 0x0A, 0x0B}));
+    EXPECT_TRUE(ui.Boxes.empty());
+}
+
+TEST_F(HexLoadTest, MalformedRecordsAreSkippedAndCounted) {
+    std::string lines =
+        ":10000000AABB\n"                 // count larger than its digits
+        "S1020000FD\n"                    // count too small for its address
+        "$000010,00 11 22\n"              // short ASCII-hex line
+        ":02002000ZZ11B0\n"               // non-hex data
+        "S4030000FC\n"                    // no such S-record type
+        ":2C003000" + std::string(88, '7') + "00\n" // bad checksum: loaded anyway
+        ":FF010000" + std::string(510, '1') + "00\n" + // 255 bytes, longer than 500
+        "S107000201020304EC\n" // good
+        "Header text line\n\n";
+    std::string f = Write("bad.hex", lines);
+    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x0000, 2), std::vector<uint8_t>(2, 0xFF));
+    EXPECT_EQ(GetBytes(0x0030, 2), (std::vector<uint8_t>{0x77, 0x77}));
+    EXPECT_EQ(GetBytes(0x0100, 1), (std::vector<uint8_t>{0x11}));
+    EXPECT_EQ(GetBytes(0x01FE, 1), (std::vector<uint8_t>{0x11}));
+    EXPECT_EQ(GetBytes(0x0002, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
+    EXPECT_TRUE(LogHas("Invalid record in hex file. (5 record(s))"));
+    EXPECT_TRUE(LogHas("Invalid check in hex file. (2 record(s))"));
+}
+
+TEST_F(HexLoadTest, FailedLoadLeavesTheBufferAsItWas) {
+    BufferClearBeforeLoad = 1;
+    PutBytes(0x20, {0x12, 0x34});
+    ASSERT_EQ(LoadHexFamilyFile(Path("missing.hex"), 0, 0), -1);
+    EXPECT_TRUE(LogHas("Unable to open."));
+    std::string garbage("\x7F" "ELF\x01\x02 binary :ZZ", 15);
+    ASSERT_EQ(LoadHexFamilyFile(Write("garbage.bin", garbage), 0, 0), -1);
+    EXPECT_TRUE(LogHas("File type invalid."));
+    ASSERT_EQ(LoadHexFamilyFile(Write("empty.hex", ""), 0, 0), -1);
+    for (const char* bad : {":10000000AABB\n", "S1020000FD\n", "/0100\r\n", "$000010,00 11\n"})
+        ASSERT_EQ(LoadHexFamilyFile(Write("bad.hex", bad), 0, 0), -1) << bad;
+    EXPECT_EQ(GetBytes(0x20, 2), (std::vector<uint8_t>{0x12, 0x34}));
+
+    // A good file clears first when asked, then stores.
+    ASSERT_EQ(LoadHexFamilyFile(Write("ok.hex", ":0100000055AA\n"), 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x0, 1), (std::vector<uint8_t>{0x55}));
+    EXPECT_EQ(GetBytes(0x20, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
+}
+
+class HexSaveTest : public DataFileTest {};
+
+TEST_F(HexSaveTest, RecordTextOfEachFormat) {
+    std::vector<uint8_t> bytes(0x120);
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i);
+    PutBytes(0, bytes);
+
+    ASSERT_EQ(SaveHexFamilyFile(Path("a.hex"), 0, 0x10, HexFormatIntel), 1);
+    EXPECT_EQ(Read(Path("a.hex")),
+              ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+              ":0100100010DF\r\n"
+              ":00000001FF\r\n");
+    EXPECT_TRUE(LogHas(" 11h(17) byte saved."));
+
+    ASSERT_EQ(SaveHexFamilyFile(Path("a.s"), 0x100, 0x101, HexFormatMotorola), 1);
+    EXPECT_EQ(Read(Path("a.s")), "S307000001000001F6\r\n");
+
+    ASSERT_EQ(SaveHexFamilyFile(Path("a.tek"), 0x100, 0x10F, HexFormatTektronix), 1);
+    EXPECT_EQ(Read(Path("a.tek")).substr(0, 9), "/01001002");
+
+    ASSERT_EQ(SaveAsciiHexFile(Path("a.asc"), 0, 0xF), 1);
+    EXPECT_EQ(Read(Path("a.asc")), Read(SourceDir() + "/tests/data/hex/ascii-00-0F.asc"));
+    // The last line takes the bytes after the end up to 16.
+    ASSERT_EQ(SaveAsciiHexFile(Path("b.asc"), 0xF8, 0x110), 1);
+    EXPECT_EQ(Read(Path("b.asc")), Read(SourceDir() + "/tests/data/hex/ascii-F8-117.asc"));
+}
+
+TEST_F(HexSaveTest, IntelAddressRecordsAndBoundaries) {
+    std::vector<uint8_t> bytes = Pattern(0x40, 7);
+    PutBytes(0xFFF8, bytes);
+    ASSERT_EQ(SaveHexFamilyFile(Path("a.hex"), 0xFFF8, 0x10007, HexFormatIntel), 1);
+    // The record that would cross 64 KB is split, the second half after its segment record.
+    EXPECT_EQ(Lines(Read(Path("a.hex"))),
+              (std::vector<std::string>{Lines(Read(Path("a.hex")))[0], ":020000021000EC",
+                                        Lines(Read(Path("a.hex")))[2], ":00000001FF"}));
+    EXPECT_EQ(Read(Path("a.hex")).substr(0, 9), ":08FFF800");
+    EXPECT_EQ(Lines(Read(Path("a.hex")))[2].substr(0, 9), ":08000000");
+
+    // From 1 MB up: linear address records, after the segment base is cleared.
+    PutBytes(0xFFFF8, bytes);
+    ASSERT_EQ(SaveHexFamilyFile(Path("b.hex"), 0xFFFF8, 0x100007, HexFormatIntel), 1);
+    std::vector<std::string> lines = Lines(Read(Path("b.hex")));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0], ":02000002F0000C");
+    EXPECT_EQ(lines[2], ":020000020000FC");
+    EXPECT_EQ(lines[3], ":020000040010EA");
+
+    for (const char* name : {"a.hex", "b.hex"}) {
+        ResetBufferState();
+        ASSERT_EQ(LoadHexFamilyFile(Path(name), 0, 0), 1);
+    }
+    EXPECT_EQ(GetBytes(0xFFFF8, 0x10), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 0x10));
+}
+
+TEST_F(HexSaveTest, TektronixBeyond64KIsRefused) {
+    ASSERT_EQ(SaveHexFamilyFile(Path("a.tek"), 0xFFF0, 0x10000, HexFormatTektronix), -1);
+    EXPECT_TRUE(LogHas("Not supported."));
+    EXPECT_FALSE(std::filesystem::exists(Path("a.tek")));
+    ASSERT_EQ(SaveHexFamilyFile(Path("dir/none.hex"), 0, 1, HexFormatIntel), -1);
+    EXPECT_TRUE(LogHas("Unable to open."));
+}
+
+TEST_F(HexSaveTest, EveryFormatRoundTripsAcross64KAnd1M) {
+    const uint32_t start = 0xFFFF3, end = 0x10010C;
+    std::vector<uint8_t> bytes = Pattern(end - start + 1, 99);
+    PutBytes(start, bytes);
+    struct Case { const char* name; int format; };
+    for (Case c : {Case{"r.hex", HexFormatIntel}, Case{"r.s3", HexFormatMotorola}, Case{"r.asc", 0}}) {
+        SCOPED_TRACE(c.name);
+        ResetBufferState();
+        PutBytes(start, bytes);
+        ASSERT_EQ(c.format ? SaveHexFamilyFile(Path(c.name), start, end, c.format)
+                           : SaveAsciiHexFile(Path(c.name), start, end), 1);
+        ResetBufferState();
+        ASSERT_EQ(LoadHexFamilyFile(Path(c.name), 0, 0), 1);
+        EXPECT_EQ(GetBytes(start, end - start + 1), bytes);
+    }
+    const std::vector<uint8_t> tek = Pattern(0x123, 5);
+    ResetBufferState();
+    PutBytes(0x10, tek);
+    ASSERT_EQ(SaveHexFamilyFile(Path("r.tek"), 0x10, 0x132, HexFormatTektronix), 1);
+    ResetBufferState();
+    ASSERT_EQ(LoadHexFamilyFile(Path("r.tek"), 0, 0), 1);
+    EXPECT_EQ(GetBytes(0x10, 0x123), tek);
+    for (const std::string& line : MainLog().Lines())
+        EXPECT_EQ(line.find("Invalid"), std::string::npos) << line;
+}

@@ -1,0 +1,155 @@
+// Insertion check and package detection end to end on the test image, with
+// unpowered chips, a misplaced chip, an obstruction and signature EPROMs.
+#include "PinDriverFixture.h"
+
+#include <cstring>
+#include <set>
+
+#include "sim/ProbeChip.h"
+#include "sim/SignatureEprom.h"
+
+namespace {
+
+constexpr uint32_t kDip28 = 12; // VCC 28, GND 14
+constexpr uint32_t kDip32 = 17; // VCC 32, GND 16
+constexpr uint32_t kDip40 = 22; // VCC 11,32 / GND 12,31
+constexpr uint32_t kRow = 1;    // algorithm row that carries the allowance
+constexpr int kErrorTone = 119;
+using Lines = std::vector<std::string>;
+
+class InsertionTest : public PinDriverFixture {
+protected:
+    void SetUp() override {
+        PinDriverFixture::SetUp();
+        LoadImage(sim::kPersonalityTest);
+        CurrentAlgorithm = kRow;
+    }
+    void Select(uint32_t package, int allowance = 0) {
+        PackageIndex = package;
+        AlgorithmTable[kRow].InsertionPinAllowance = static_cast<int8_t>(allowance);
+    }
+    sim::ChipModel* Seat(int pins, int rowsUp = 0, std::set<int> noConnect = {}) {
+        socket->Clear();
+        return socket->Insert(std::make_unique<sim::ProbeChip>(sim::DipSocketPins(pins, rowsUp), noConnect));
+    }
+    // The verdict; the log lines land in `log`.
+    int Check(Lines& log) {
+        ui.Clear();
+        tones.clear();
+        const int r = CheckDeviceInsertion();
+        log = ui.Log;
+        return r;
+    }
+};
+
+TEST_F(InsertionTest, VerdictsOnTheSimulatedSocket) {
+    Lines log;
+    Select(kDip28);
+    EXPECT_EQ(Check(log), -1);
+    EXPECT_EQ(log, Lines{"Insert device."});
+    EXPECT_EQ(tones, std::vector<int>{kErrorTone});
+    Seat(28, 1); // one row too high: found, but not on its ground pin
+    EXPECT_EQ(Check(log), -1);
+    EXPECT_EQ(log, Lines{"Insert device correctly."});
+    Seat(32); // a larger chip where a 28-pin one belongs
+    EXPECT_EQ(Check(log), -1);
+    EXPECT_EQ(log, Lines{"Wrong device."});
+    Seat(28);
+    EXPECT_EQ(Check(log), 1);
+    EXPECT_TRUE(log.empty());
+    EXPECT_TRUE(tones.empty());
+    // A 28-pin chip in a 32-pin slot: 27 other pins never reach the threshold
+    // of 30; with an allowance of 3 the chip is found and measured at 28.
+    Select(kDip32, 0);
+    EXPECT_EQ(Check(log), -1);
+    EXPECT_EQ(log, Lines{"Insert device."});
+    Select(kDip32, 3);
+    EXPECT_EQ(Check(log), -1);
+    EXPECT_EQ(log, Lines{"Wrong device."});
+    // Auto repeat logs without the beep.
+    AutoRepeatEnabled = 1;
+    socket->Clear();
+    EXPECT_EQ(Check(log), -1);
+    EXPECT_TRUE(tones.empty());
+    EXPECT_TRUE(simp.Violations().empty());
+}
+
+TEST_F(InsertionTest, ThresholdCountsPowerPinsAndAllowance) {
+    Lines log;
+    // DIP28 with one VCC and one GND pin, allowance 0: threshold 26. Each
+    // connected pin of a chip with one bond missing sees 26 others; with two, 25.
+    Select(kDip28, 0);
+    Seat(28, 0, {5});
+    EXPECT_EQ(Check(log), 1);
+    Seat(28, 0, {5, 6});
+    EXPECT_EQ(Check(log), -1);
+    // Allowance 7 lowers it to 19.
+    Select(kDip28, 7);
+    Seat(28, 0, {3, 4, 5, 6, 7, 8, 9, 20});
+    EXPECT_EQ(Check(log), 1);
+    Seat(28, 0, {3, 4, 5, 6, 7, 8, 9, 20, 21});
+    EXPECT_EQ(Check(log), -1);
+    // Two VCC and two GND pins (a comma each) lower it by 2: 40 - 2 - 2 = 36.
+    Select(kDip40, 0);
+    Seat(40, 0, {2, 3, 4});
+    EXPECT_EQ(Check(log), 1);
+    Seat(40, 0, {2, 3, 4, 5});
+    EXPECT_EQ(Check(log), -1);
+}
+
+TEST_F(InsertionTest, PackageDetectionReadsEpromSignatures) {
+    struct Case {
+        int pins;
+        uint8_t maker, device;
+    };
+    for (const Case& c : {Case{24, 0x9B, 0x31}, Case{28, 0x1C, 0x8C}, Case{32, 0xC2, 0x0F}}) {
+        socket->Clear();
+        socket->Insert(std::make_unique<sim::SignatureEprom>(c.pins, c.maker, c.device));
+        uint32_t mfg = 0, dev = 0;
+        int pins = 0;
+        EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), 1) << c.pins;
+        EXPECT_EQ(pins, c.pins);
+        EXPECT_EQ(DetectedPinCount, c.pins);
+        EXPECT_EQ(mfg, c.maker) << c.pins;
+        EXPECT_EQ(dev, c.device) << c.pins;
+        EXPECT_TRUE(electrical->SuppliedPins().empty());
+        EXPECT_TRUE(electrical->GroundedPins().empty());
+    }
+    EXPECT_TRUE(simp.Violations().empty()) << simp.Violations().front();
+}
+
+TEST_F(InsertionTest, PackageDetectionRefusals) {
+    uint32_t mfg = 0, dev = 0;
+    int pins = 0;
+    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -4); // empty socket
+    socket->Insert(std::make_unique<sim::SignatureEprom>(28, 1, 2));
+    socket->Insert(std::make_unique<sim::Obstruction>());
+    StartTrace();
+    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -2);
+    EXPECT_LE(Reads().size(), 2u); // nothing scanned
+    Seat(28, 1);                    // its lowest left pin is on ZIF 23
+    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -3);
+    Seat(40);
+    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -1);
+    EXPECT_EQ(pins, 40);
+    EXPECT_TRUE(simp.Violations().empty());
+}
+
+TEST_F(InsertionTest, ZifPinListsAreBounded) {
+    Select(kDip28);
+    uint8_t pins[4];
+    std::memset(pins, 0xEE, sizeof pins);
+    int count = -1;
+    ParseZifPinList("1, 14,28,7,8", &count, pins, 4);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ((std::vector<uint8_t>(pins, pins + 4)), (std::vector<uint8_t>{11, 24, 38, 0}));
+    ParseZifPinList("E1,14,F5", &count, pins, 4); // ball names read as 0
+    EXPECT_EQ(count, 1);
+    EXPECT_EQ(pins[0], 24);
+    EXPECT_EQ(pins[1], 0);
+    ParseZifPinList(nullptr, &count, pins, 4);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(pins[0], 0);
+}
+
+} // namespace

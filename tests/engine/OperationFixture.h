@@ -1,0 +1,368 @@
+// The operation driver against the simulated programmer: a test row swapped
+// into the algorithm table drives a small byte-wide memory bus personality
+// (registers 0-2 address, 3 socket mask, 4 command, 6 data, 8-9 identity),
+// whose chips sit in the programmer's socket or in the gang adapter's sockets.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Bringup.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/Library.h"
+#include "engine/LogModel.h"
+#include "engine/NeighbourState.h"
+#include "engine/Operation.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/RecordingUi.h"
+#include "engine/RowHooks.h"
+#include "engine/Services.h"
+#include "platform/PortIo.h"
+#include "platform/Tone.h"
+#include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
+#include "sim/IdMemory.h"
+#include "sim/SimProgrammer.h"
+#include "sim/Socket.h"
+
+namespace optest {
+
+constexpr uint16_t kTestBusPersonality = 0x7E51;
+constexpr uint32_t kTestRow = 59; // an empty row of the table
+constexpr int kHighTone = 1193182 / 1000;
+constexpr int kLowTone = 1193182 / 10000;
+
+// A byte-wide EPROM-like chip: programming can only clear bits, erasing sets
+// every cell to FFh, a secured chip reads 00h.
+class TestChip : public sim::ChipModel {
+public:
+    explicit TestChip(uint32_t size, uint8_t maker = 0x01, uint8_t device = 0x16)
+        : cells(size, 0xFF), makerId(maker), deviceId(device) {}
+    std::string Name() const override { return "test memory"; }
+    const std::vector<int>& SocketPins() const override {
+        static const std::vector<int> none;
+        return none;
+    }
+    sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
+
+    std::vector<uint8_t> cells;
+    uint8_t makerId;
+    uint8_t deviceId;
+    bool secured = false;
+    uint32_t reads = 0;
+    uint32_t writes = 0;
+};
+
+class TestBus : public sim::SimPersonality {
+public:
+    uint16_t Id() const override { return kTestBusPersonality; }
+
+    bool OnWrite(sim::SimProgrammer& p, uint8_t reg, uint8_t value) override {
+        switch (reg) {
+        case 0: address_ = (address_ & 0xFFFF00u) | value; return true;
+        case 1: address_ = (address_ & 0xFF00FFu) | (uint32_t{value} << 8); return true;
+        case 2: address_ = (address_ & 0x00FFFFu) | (uint32_t{value} << 16); return true;
+        case 3: mask_ = value; return true;
+        case 4: Command(p, value); return true;
+        case 6: data_ = value; return true;
+        case 5: case 7: case 8: case 9: case 10: case 11: case 12: return true;
+        default: return false;
+        }
+    }
+    std::optional<uint8_t> OnRead(sim::SimProgrammer& p, uint8_t reg) override {
+        if (reg != 6 && reg != 8 && reg != 9) return std::nullopt;
+        TestChip* chip = ReadChip(p);
+        if (chip == nullptr) return uint8_t{0xFF};
+        if (reg == 8) return chip->makerId;
+        if (reg == 9) return chip->deviceId;
+        ++chip->reads;
+        if (chip->secured) return uint8_t{0x00};
+        return address_ < chip->cells.size() ? chip->cells[address_] : uint8_t{0xFF};
+    }
+
+private:
+    std::vector<TestChip*> WriteChips(sim::SimProgrammer& p) {
+        std::vector<TestChip*> chips;
+        auto add = [&](const sim::Socket& socket) {
+            for (const auto& c : socket.Chips()) {
+                if (auto* t = dynamic_cast<TestChip*>(c.get())) chips.push_back(t);
+            }
+        };
+        if (auto* gang = sim::GangAdapter::Find(p)) {
+            for (int s : gang->SelectedSockets()) add(gang->SocketAt(s));
+        } else if (auto* socket = sim::Socket::Find(p)) {
+            if (mask_ != 0xFF) add(*socket);
+        }
+        return chips;
+    }
+    TestChip* ReadChip(sim::SimProgrammer& p) {
+        const sim::Socket* socket = nullptr;
+        if (auto* gang = sim::GangAdapter::Find(p)) {
+            socket = gang->ReadSocket(p);
+        } else if (mask_ != 0xFF) {
+            socket = sim::Socket::Find(p);
+        }
+        if (socket == nullptr) return nullptr;
+        for (const auto& c : socket->Chips()) {
+            if (auto* t = dynamic_cast<TestChip*>(c.get())) return t;
+        }
+        return nullptr;
+    }
+    void Command(sim::SimProgrammer& p, uint8_t command) {
+        for (TestChip* chip : WriteChips(p)) {
+            if (command == 1 && address_ < chip->cells.size()) {
+                chip->cells[address_] &= data_;
+                ++chip->writes;
+            } else if (command == 2) {
+                std::fill(chip->cells.begin(), chip->cells.end(), uint8_t{0xFF});
+                chip->secured = false;
+            } else if (command == 3) {
+                chip->secured = true;
+            }
+        }
+    }
+
+    uint32_t address_ = 0;
+    uint8_t mask_ = 0xFF;
+    uint8_t data_ = 0xFF;
+};
+
+// What the test row counts and how it misbehaves on request.
+struct RowScript {
+    int programCalls = 0;
+    int eraseCalls = 0;
+    int secureCalls = 0;
+    int identifyCalls = 0;
+    int fuseCalls = 0;
+    int programResult = 0;              // 0: the walk's own result
+    uint32_t weakAddress = UINT32_MAX;  // reads wrong at the high verify supply
+    uint32_t stopAtAddress = UINT32_MAX; // the programmer stops answering there
+    uint32_t breakAtAddress = UINT32_MAX; // the user presses ESC there
+    sim::SimProgrammer* programmer = nullptr;
+};
+inline RowScript g_script;
+
+inline void SetChipAddress(uint32_t a) {
+    WriteRegister(0, a & 0xFF);
+    WriteRegister(1, (a >> 8) & 0xFF);
+    WriteRegister(2, (a >> 16) & 0xFF);
+}
+
+inline int TestRead(int mode) {
+    WriteRegister(3, ~(1u << CurrentSocket) & 0xFF);
+    int r = 1;
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if (ChipAddress == g_script.breakAtAddress) UserBreak = 1;
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        SetChipAddress(ChipAddress);
+        ReadValue = ReadRegister(6);
+        if (ChipAddress == g_script.weakAddress && ReadVccInUse >= 55) ReadValue ^= 0x01;
+        r = ProcessReadByte(mode);
+        if (r != 1) break;
+        if (BufferIndex > 0xFFFF) {
+            r = AdvanceToNextBankIf(mode);
+            if (r != 1) break;
+        }
+    }
+    WriteRegister(3, 0);
+    return r;
+}
+
+inline int TestProgram() {
+    ++g_script.programCalls;
+    WriteRegister(3, 0);
+    int r = 1;
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if (ChipAddress == g_script.stopAtAddress) g_script.programmer->StopAnswering(true);
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        if (ExpectedValue != 0xFF) {
+            SetChipAddress(ChipAddress);
+            WriteRegister(6, ExpectedValue);
+            WriteRegister(4, 1);
+            WriteRegister(4, 0);
+            DelayUsSlot(100);
+        }
+        BufferIndex += AddressStep;
+        if (BufferIndex > 0xFFFF) {
+            r = AdvanceToNextBank();
+            if (r != 1) break;
+        }
+    }
+    WriteRegister(3, 0xFF);
+    return g_script.programResult != 0 ? g_script.programResult : r;
+}
+
+inline int TestErase() {
+    ++g_script.eraseCalls;
+    WriteRegister(3, 0);
+    WriteRegister(4, 2);
+    WriteRegister(4, 0);
+    DelayMsSlot(100);
+    return 1;
+}
+
+inline int TestSecure() {
+    ++g_script.secureCalls;
+    WriteRegister(3, 0);
+    WriteRegister(4, 3);
+    WriteRegister(4, 0);
+    return 1;
+}
+
+inline int TestIdentify() {
+    ++g_script.identifyCalls;
+    WriteRegister(3, 0xFE);
+    ChipMakerId = ReadRegister(8);
+    ChipDeviceId = ReadRegister(9);
+    WriteRegister(3, 0xFF);
+    return 0;
+}
+
+inline int TestFuseWriter() {
+    ++g_script.fuseCalls;
+    return 1;
+}
+
+// The run's clock: the first tick of a run is 1000, the next 1000 + elapsed.
+inline uint64_t g_elapsedMs = 0;
+inline int g_tickCalls = 0;
+inline uint64_t TestTicks() { return (g_tickCalls++ % 2 == 0) ? 1000 : 1000 + g_elapsedMs; }
+
+class OperationFixture : public ::testing::Test {
+protected:
+    sim::SimProgrammer simp;
+    sim::GangAdapter* gang = nullptr;
+    RecordingUi ui;
+    std::vector<int> tones;
+    std::string oldCwd;
+    std::string dir;
+
+    void SetUp() override {
+        ResetAll();
+        InstallUiBridge(&ui);
+        SetToneSink([this](int hz, int) { tones.push_back(hz); });
+        sim::RegisterPersonality(kTestBusPersonality,
+                                 [](const sim::LogicImageHeader&) { return std::make_unique<TestBus>(); });
+        sim::AddIdMemory(simp);
+        sim::AddElectrical(simp);
+        simp.AddComponent(std::make_unique<sim::Socket>());
+        sim::LogicImageHeader h;
+        h.personality = kTestBusPersonality;
+        simp.ConfigureDirect(h);
+        InstallPortIoRef(&simp);
+
+        g_script = RowScript{};
+        g_script.programmer = &simp;
+        g_elapsedMs = 0;
+        g_tickCalls = 0;
+        OperationTickMs = TestTicks;
+
+        AlgorithmEntry& row = AlgorithmTable[kTestRow];
+        row.Read = TestRead;
+        row.Program = TestProgram;
+        row.Erase = TestErase;
+        row.Secure = TestSecure;
+        row.Identify = TestIdentify;
+
+        char cwd[4096];
+        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+        oldCwd = cwd;
+        char templ[] = "/tmp/optestXXXXXX";
+        ASSERT_NE(mkdtemp(templ), nullptr);
+        dir = templ;
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+    }
+
+    void TearDown() override {
+        ASSERT_EQ(chdir(oldCwd.c_str()), 0);
+        std::string cmd = "rm -rf '" + dir + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        InstallPortIoRef(nullptr);
+        SetToneSink(nullptr);
+        InstallUiBridge(nullptr);
+        ResetAll();
+    }
+
+    static void ResetAll() {
+        ResetPortState();
+        ResetBringupState();
+        ResetLibraryState();
+        ResetDeviceState();
+        ResetConfigState();
+        ResetAlgorithmTable();
+        ResetRowHooks();
+        ResetNeighbourState();
+        ResetOperationState();
+        ResetOperationDriverState();
+        ResetServicesState();
+        ResetBufferState();
+    }
+
+    // Makes a device of the test row current: the built-in record with the
+    // section, operations, flags, size and verify supplies given.
+    void SelectTestDevice(uint32_t section, uint32_t opMask, uint32_t words, uint32_t flags = 0,
+                          uint32_t vccLow = 50, uint32_t vccHigh = 50) {
+        DeviceRecord r = BuiltInDeviceRecord();
+        auto put = [&](uint32_t field, uint32_t size, uint32_t value) {
+            for (uint32_t i = 0; i < size; ++i)
+                r.Bytes[RecordFieldBase + field + i] = static_cast<uint8_t>(value >> (8 * (size - 1 - i)));
+        };
+        r.Bytes[RecordSectionByte] = static_cast<uint8_t>(section);
+        put(FieldAlgorithm, 2, kTestRow);
+        put(FieldOperationMask, 2, opMask);
+        put(FieldDeviceFlags, 2, flags);
+        put(FieldDeviceSize, 4, words);
+        put(FieldMakerId, 2, 0x1E);
+        put(FieldDeviceId, 2, 0x52);
+        put(FieldReadVccLow, 1, vccLow);
+        put(FieldReadVccHigh, 1, vccHigh);
+        DeviceSection = section;
+        ASSERT_EQ(SetCurrentDevice(r), 1);
+        LoadedLogicImage = static_cast<int32_t>(LogicImageNumber); // the image is in place
+    }
+
+    TestChip* InsertChip(uint32_t size) {
+        return sim::Socket::Find(simp)->Insert(std::make_unique<TestChip>(size, 0x1E, 0x52));
+    }
+    TestChip* InsertGangChip(int socket, uint32_t size) {
+        return gang->SocketAt(socket).Insert(std::make_unique<TestChip>(size, 0x1E, 0x52));
+    }
+    void AddGang() { gang = sim::AddGangAdapter(simp); }
+
+    // Buffer byte at an address, growing the buffer as needed.
+    static void PutBufferByte(uint32_t address, uint8_t value) {
+        ASSERT_EQ(SelectBank(address, 1), 1);
+        BufferWindow[address & 0xFFFF] = value;
+    }
+
+    // Runs an operation with a clean log, the questions answered in order.
+    int Run(int op, std::vector<UiAnswer> answers = {}) {
+        MainLog().Clear();
+        ui.Clear();
+        for (UiAnswer a : answers) ui.QueueAnswer(a);
+        tones.clear();
+        return RunOperation(MainEngine, op);
+    }
+    std::vector<std::string> Log() const { return MainLog().Lines(); }
+
+    static std::string TimeLine(double seconds) {
+        char text[64];
+        std::snprintf(text, sizeof text, "--------------------------------> %3.2f Sec.", seconds);
+        return text;
+    }
+};
+
+} // namespace optest

@@ -1,0 +1,242 @@
+#include "BufferFixture.h"
+
+namespace {
+int compareCalls = 0;
+int CountCompare() {
+    ++compareCalls;
+    return 1;
+}
+} // namespace
+
+using ServicesReadTest = BufferFixture;
+
+TEST_F(ServicesReadTest, ByteModes) {
+    BufferWindow[0x10] = 0x3C;
+    BufferWindow[0x12] = 0x3C;
+    AddressStep = 2; // split mode: one byte of two
+
+    // Blank check moves one per address whatever the step.
+    BufferIndex = 0x10;
+    ReadValue = 0xFF;
+    EXPECT_EQ(ProcessReadByte(0), 1);
+    EXPECT_EQ(BufferIndex, 0x11u);
+    ReadValue = 0xFE;
+    EXPECT_EQ(ProcessReadByte(0), -1);
+    EXPECT_EQ(BufferIndex, 0x11u);
+
+    // Verify (1 and 3): equal moves by the step, a difference stays put.
+    for (int mode : {1, 3}) {
+        BufferIndex = 0x10;
+        ReadValue = 0x3C;
+        EXPECT_EQ(ProcessReadByte(mode), 1);
+        EXPECT_EQ(BufferIndex, 0x12u);
+        ReadValue = 0x3D;
+        EXPECT_EQ(ProcessReadByte(mode), -1);
+        EXPECT_EQ(BufferIndex, 0x12u);
+        EXPECT_EQ(ExpectedValue, 0x3Cu);
+    }
+
+    // Read stores and moves by the step.
+    BufferIndex = 0x20;
+    ReadValue = 0x9A;
+    EXPECT_EQ(ProcessReadByte(2), 1);
+    EXPECT_EQ(BufferWindow[0x20], 0x9A);
+    EXPECT_EQ(BufferIndex, 0x22u);
+
+    // Compare hands every datum to the compare report.
+    WriteCompareLineSlot = CountCompare;
+    compareCalls = 0;
+    ReadValue = 0;
+    EXPECT_EQ(ProcessReadByte(4), 1);
+    EXPECT_EQ(compareCalls, 1);
+    EXPECT_EQ(BufferIndex, 0x24u);
+
+    // Check after securing.
+    SecureCheckValue = 0x00;
+    ReadValue = 0x00;
+    EXPECT_EQ(ProcessReadByte(6), 1);
+    EXPECT_EQ(BufferIndex, 0x25u);
+    ReadValue = 0x01;
+    EXPECT_EQ(ProcessReadByte(6), -1);
+    EXPECT_EQ(BufferIndex, 0x25u);
+
+    // Other modes do nothing.
+    EXPECT_EQ(ProcessReadByte(5), 1);
+    EXPECT_EQ(BufferIndex, 0x25u);
+
+    // PLD blank value.
+    BlankValue = 1;
+    ReadValue = 1;
+    EXPECT_EQ(ProcessReadByte(0), 1);
+
+    // A read past the window and its tail does not write outside it.
+    BufferIndex = BufferWindowBytes;
+    ReadValue = 0x11;
+    EXPECT_EQ(ProcessReadByte(2), -1);
+}
+
+TEST_F(ServicesReadTest, WordModesWithByteSwap) {
+    AddressStep = 1;
+    BufferIndex = 4;
+    ReadValue = 0x1234;
+    EXPECT_EQ(ProcessReadWord(2), 1);
+    EXPECT_EQ(BufferWords[4], 0x1234);
+    EXPECT_EQ(BufferWindow[8], 0x34); // little-endian word view
+    EXPECT_EQ(BufferIndex, 5u);
+
+    ByteSwap = 1;
+    BufferIndex = 4;
+    ReadValue = 0x1234;
+    EXPECT_EQ(ProcessReadWord(2), 1);
+    EXPECT_EQ(BufferWords[4], 0x3412);
+
+    // Buffer word 3412h verifies against chip word 1234h.
+    BufferIndex = 4;
+    ReadValue = 0x1234;
+    EXPECT_EQ(ProcessReadWord(3), 1);
+    EXPECT_EQ(BufferIndex, 5u);
+    BufferIndex = 4;
+    ReadValue = 0x3412;
+    EXPECT_EQ(ProcessReadWord(3), -1);
+    EXPECT_EQ(BufferIndex, 4u);
+    EXPECT_EQ(ExpectedValue, 0x1234u);
+
+    // Blank word and a failing blank datum.
+    BufferIndex = 10;
+    ReadValue = 0xFFFF;
+    EXPECT_EQ(ProcessReadWord(0), 1);
+    EXPECT_EQ(BufferIndex, 11u);
+    ReadValue = 0xFF7F;
+    EXPECT_EQ(ProcessReadWord(0), -1);
+    EXPECT_EQ(BufferIndex, 11u);
+
+    // Split 16-bit mode: the step is 2 words.
+    ByteSwap = 0;
+    AddressStep = 2;
+    BufferIndex = 0;
+    BufferWords[0] = 0xBEEF;
+    ReadValue = 0xBEEF;
+    EXPECT_EQ(ProcessReadWord(1), 1);
+    EXPECT_EQ(BufferIndex, 2u);
+
+    WriteCompareLineSlot = CountCompare;
+    compareCalls = 0;
+    EXPECT_EQ(ProcessReadWord(4), 1);
+    EXPECT_EQ(compareCalls, 1);
+    EXPECT_EQ(BufferIndex, 4u);
+    EXPECT_EQ(ProcessReadWord(5), 1);
+    EXPECT_EQ(BufferIndex, 4u);
+}
+
+TEST_F(ServicesReadTest, WordReadAcrossTheBankEdge) {
+    // A 16-bit device: 32768 words a bank, advance when the index passes 7FFFh.
+    BankSize = 32768;
+    AddressStep = 1;
+    BufferIndex = 0x7FFE;
+    for (uint32_t w : {0xA001u, 0xA002u, 0xA003u, 0xA004u}) {
+        ReadValue = w;
+        ASSERT_EQ(ProcessReadWord(2), 1);
+        if (BufferIndex > 0x7FFF) {
+            ASSERT_EQ(AdvanceToNextBank(), 1);
+        }
+    }
+    EXPECT_EQ(CurrentBank, 1u);
+    EXPECT_EQ(BankAdvances, 1u);
+    EXPECT_EQ(BufferIndex, 2u);
+    EXPECT_EQ(BankCount, 2u);
+    EXPECT_EQ(BufferWords[0], 0xA003);
+    EXPECT_EQ(BufferWords[1], 0xA004);
+    ASSERT_EQ(SelectBank(0, 0), 1);
+    EXPECT_EQ(BufferWords[0x7FFF], 0xA002);
+    // The tail of bank 0 shows the words of bank 1.
+    EXPECT_EQ(BufferWords[0x8000], 0xA003);
+
+    EXPECT_EQ(AdvanceToNextBankIf(0), 1);
+    EXPECT_EQ(CurrentBank, 0u);
+}
+
+TEST_F(ServicesReadTest, ChecksumAcrossBanksAndRowExtras) {
+    DeviceSection = SectionEprom;
+    DeviceSize = 0x20000;
+    for (uint32_t a = 0xFFF0; a <= 0x1000F; ++a) Poke(a, 0x01);
+    SelectBank(0x10000, 0);
+    // 16 bytes of 1 on each side of the edge, the rest FFh.
+    EXPECT_EQ(ComputeBufferChecksum(0xFFF0, 0x1000F), 32u);
+    EXPECT_EQ(BufferChecksum, 32u);
+    EXPECT_EQ(CurrentBank, 1u);
+    EXPECT_EQ(ComputeBufferChecksum(0, 0x1FFFF), 32u + (0x20000u - 32u) * 0xFF);
+
+    // The bank of the end is created when missing.
+    EXPECT_EQ(ComputeBufferChecksum(0x2FFFF, 0x2FFFF), 0xFFu);
+    EXPECT_EQ(BankCount, 3u);
+
+    // Rows that extend the sum: extra bytes after the device, a longer range.
+    RowHookTable[186].ChecksumBytesAfterDevice = 9;
+    CurrentAlgorithm = 186;
+    DeviceSize = 0x100;
+    FillBufferRange(0, 0x1FF, 0);
+    FillBufferRange(0x100, 0x109, 2);
+    EXPECT_EQ(ComputeBufferChecksum(0, 0xFF), 18u);
+    RowHookTable[200].ChecksumEndExtension = 10;
+    CurrentAlgorithm = 200;
+    EXPECT_EQ(ComputeBufferChecksum(0, 0xFF), 20u);
+
+    // A row with its own checksum returns it.
+    RowHookTable[110].Checksum = [] { return BufferChecksum = 0x1234u; };
+    CurrentAlgorithm = 110;
+    EXPECT_EQ(ComputeBufferChecksum(0, 0xFF), 0x1234u);
+
+    // No device size: the last checksum stays.
+    CurrentAlgorithm = 0;
+    DeviceSize = 0;
+    EXPECT_EQ(ComputeBufferChecksum(0, 0xFF), 0x1234u);
+}
+
+TEST_F(ServicesReadTest, PldChecksumEqualsTheJedecFuseChecksum) {
+    // A fuse map of 2194 fuses with a pseudo-random pattern; fuses past the
+    // map in the last byte are set and must not count.
+    DeviceSection = SectionPld;
+    DeviceSize = 2194;
+    std::fill(BufferWindow, BufferWindow + 0x1000, 0xFF);
+    uint32_t seed = 12345;
+    std::vector<int> fuses(DeviceSize);
+    for (uint32_t n = 0; n < DeviceSize; ++n) {
+        seed = seed * 1103515245u + 12345u;
+        fuses[n] = (seed >> 16) & 1;
+        SetBufferBit(n, static_cast<uint32_t>(fuses[n]));
+    }
+    // The JEDEC "C" field: the 16-bit sum of the fuses taken 8 at a time,
+    // fuse 0 the lowest bit, the last byte padded with 0.
+    uint32_t jedec = 0;
+    for (uint32_t n = 0; n < DeviceSize; n += 8) {
+        uint32_t byte = 0;
+        for (uint32_t b = 0; b < 8 && n + b < DeviceSize; ++b) byte |= static_cast<uint32_t>(fuses[n + b]) << b;
+        jedec += byte;
+    }
+    EXPECT_EQ(ComputeBufferChecksum(0, DeviceSize / 8) & 0xFFFF, jedec & 0xFFFF);
+
+    // A fuse count that is a multiple of 8: the byte after the map counts nothing.
+    DeviceSize = 2192;
+    jedec = 0;
+    for (uint32_t i = 0; i < 274; ++i) jedec += BufferWindow[i];
+    EXPECT_EQ(ComputeBufferChecksum(0, DeviceSize / 8), jedec);
+}
+
+TEST_F(ServicesReadTest, FillTouchesOnlyTheRangeAcrossBanks) {
+    ASSERT_EQ(FillBufferRange(0xFFFE, 0x20001, 0x1C5), 1);
+    EXPECT_EQ(BankCount, 3u);
+    EXPECT_EQ(CurrentBank, 0u);
+    EXPECT_EQ(ReadBufferByteCached(0xFFFD), 0xFF);
+    EXPECT_EQ(ReadBufferByteCached(0xFFFE), 0xC5);
+    EXPECT_EQ(ReadBufferByteCached(0x18000), 0xC5);
+    EXPECT_EQ(ReadBufferByteCached(0x20001), 0xC5);
+    EXPECT_EQ(ReadBufferByteCached(0x20002), 0xFF);
+    EXPECT_EQ(FillBufferRange(5, 4, 0), 1); // empty range
+    EXPECT_EQ(ReadBufferByteCached(4), 0xFF);
+
+    BufferReserveBanks = 2;
+    InitBuffers();
+    EXPECT_EQ(FillBufferRange(0x1FFF0, 0x20010, 0), -1);
+    EXPECT_EQ(ReadBufferByteCached(0x1FFFF), 0x00);
+    EXPECT_TRUE(LogHas("Cannot create swap area."));
+}

@@ -1,0 +1,139 @@
+// The electrical model of the simulated programmer, driven by raw register
+// traffic: DAC decoding, switch wiring, the strong paths, and the violations
+// it records.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "sim/Electrical.h"
+#include "sim/IdMemory.h"
+
+namespace {
+
+class AcceptPins : public sim::SimPersonality {
+  public:
+    uint16_t Id() const override { return 0x7E58; }
+    bool OnWrite(sim::SimProgrammer&, uint8_t reg, uint8_t) override { return reg < 12; }
+};
+
+class ElectricalTest : public ::testing::Test {
+  protected:
+    sim::SimProgrammer p;
+    sim::Electrical* e = nullptr;
+
+    void SetUp() override {
+        sim::RegisterPersonality(0x7E58,
+                                 [](const sim::LogicImageHeader&) { return std::make_unique<AcceptPins>(); });
+        sim::LogicImageHeader h;
+        h.personality = 0x7E58;
+        p.ConfigureDirect(h);
+        sim::AddIdMemory(p);
+        e = sim::AddElectrical(p);
+    }
+    void Write(uint8_t reg, uint8_t value) {
+        p.Out(p.Base(), static_cast<uint8_t>((reg & 0x1F) | 0x40));
+        p.Out(p.Base(), static_cast<uint8_t>((value >> 4) | 0x20));
+        p.Out(p.Base(), value & 0x0F);
+    }
+    void Latch(uint8_t reg, int bit, int state) {
+        Write(15, 0x81);
+        Write(reg, static_cast<uint8_t>((state << 3) | bit));
+        Write(15, 0x01);
+    }
+    void Dac(int channel, int code) {
+        Write(13, static_cast<uint8_t>(0x0C | (channel - 1)));
+        Write(18, static_cast<uint8_t>(code));
+    }
+    std::string All() const {
+        std::string s;
+        for (const auto& v : p.Violations())
+            s += v + "\n";
+        return s;
+    }
+    bool Saw(const std::string& text) const { return All().find(text) != std::string::npos; }
+};
+
+TEST_F(ElectricalTest, SourcesAndVoltagesPerPin) {
+    // Each calibration byte of the ID memory lands within half a step of its volt.
+    for (int c = 1; c <= 4; ++c) {
+        for (int v = 1; v <= 25; ++v) {
+            Dac(c, sim::kDefaultDacCalibration[c - 1][v - 1]);
+            ASSERT_NEAR(e->DacMillivolts(c), v * 1000, 60) << "channel " << c << " at " << v << " V";
+        }
+    }
+    EXPECT_LE(sim::kDefaultDacCalibration[0][24] + 9, 255); // 25.9 V fits a code
+
+    e->DeclareChip(sim::DipPinLimits("load", 48, 150));
+    Dac(1, 127); // 12.5 V
+    Dac(2, 0);
+    Dac(3, 56);      // 5.04 V
+    Dac(4, 32);      // 2.54 V: the strong path adds 0.9 V
+    Write(27, 0x01); // supply A, pin 16 (channel 2 at 0 V: closed, unpowered)
+    Write(26, 0x80); // supply A, pin 1
+    Latch(16, 0, 1); // supply B, pin 11 (channel 3)
+    Latch(21, 4, 1); // supply B, pin 48 (channel 4)
+    Latch(28, 3, 1); // strong supply, pin 38
+    Latch(23, 4, 1); // ground, pin 8
+    Latch(29, 5, 1); // strong ground, pin 15
+    EXPECT_EQ(e->Pin(1).source, sim::PinSource::SupplyA);
+    EXPECT_NEAR(e->Pin(1).millivolts, 12495, 10);
+    EXPECT_EQ(e->Pin(16).source, sim::PinSource::SupplyA);
+    EXPECT_EQ(e->Pin(11).source, sim::PinSource::SupplyB);
+    EXPECT_EQ(e->Pin(48).source, sim::PinSource::SupplyB);
+    EXPECT_EQ(e->Pin(38).source, sim::PinSource::StrongSupply);
+    EXPECT_NEAR(e->Pin(38).millivolts, 3444, 10);
+    Dac(4, 45); // 3.92 V: +1.1 V
+    EXPECT_NEAR(e->Pin(38).millivolts, 5022, 10);
+    EXPECT_EQ(e->SuppliedPins(), (std::vector<int>{1, 11, 38, 48}));
+    EXPECT_EQ(e->GroundedPins(), (std::vector<int>{8, 15}));
+    EXPECT_EQ(e->Pin(49).source, sim::PinSource::Floating);
+    EXPECT_TRUE(p.Violations().empty()) << All();
+}
+
+TEST_F(ElectricalTest, ViolationsAreRecordedOnceWhenTheyAppear) {
+    e->DeclareChip(sim::DipPinLimits("EPROM", 28, 70).Allow(11, 140));
+    Dac(1, 127);
+    Dac(3, 56);
+    Dac(4, 56);
+
+    Latch(25, 0, 1); // ground, pin 14
+    Latch(17, 5, 1); // supply B, pin 14
+    EXPECT_TRUE(Saw("socket pin 14: supply and ground together")) << All();
+    const size_t n = p.Violations().size();
+    Dac(4, 60); // the short stays: not recorded again
+    EXPECT_EQ(p.Violations().size(), n);
+    Latch(17, 5, 0);
+
+    Write(28, 0x20); // supply A, pin 21 (12.5 V on a pin rated 7.0 V)
+    Latch(20, 0, 1); // supply B, pin 21
+    EXPECT_TRUE(Saw("socket pin 21: two supplies fighting (supply A and supply B)")) << All();
+    EXPECT_TRUE(Saw(" V above the 7.00 V the chip takes")) << All();
+    EXPECT_EQ(e->Pin(21).source, sim::PinSource::Conflict);
+    Write(28, 0x00);
+    Write(26, 0x04); // pin 11 takes 12.5 V
+    EXPECT_FALSE(Saw("socket pin 11")) << All();
+    Latch(16, 4, 1); // supply B, pin 1: outside the chip
+    EXPECT_TRUE(Saw("socket pin 1: 5.04 V with no chip on the pin")) << All();
+}
+
+TEST_F(ElectricalTest, IdLinesRangeBitsAndUnconfiguring) {
+    // Register 13 carries the ID-memory lines too; neither side objects.
+    for (uint8_t v : {0x20, 0x60, 0x00, 0x8C})
+        Write(13, v);
+    EXPECT_EQ(e->StrobeCount(), 1u);
+    for (uint8_t v : {8, 15, 0})
+        Write(25, v);
+    EXPECT_EQ(e->RangeBits(), 0x80);
+    EXPECT_TRUE(p.Violations().empty()) << All();
+
+    e->DeclareChip(sim::DipPinLimits("load", 48, 70));
+    Dac(3, 56);
+    Latch(16, 4, 1);
+    ASSERT_FALSE(e->SuppliedPins().empty());
+    p.Out(static_cast<uint16_t>(p.Base() + 2), 1); // the logic restarts: every switch opens
+    p.Out(static_cast<uint16_t>(p.Base() + 2), 0);
+    EXPECT_TRUE(e->SuppliedPins().empty());
+    EXPECT_EQ(e->DacCode(3), 0);
+}
+
+} // namespace

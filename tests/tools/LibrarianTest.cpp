@@ -1,0 +1,263 @@
+// The librarian and the device library it builds: the built krd.dat beside
+// the program walked record by record through the engine's reader, the
+// product copies, refusals of inconsistent sources, and the reader's edge
+// cases on files the librarian writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Device.h"
+#include "engine/Library.h"
+#include "engine/Tables.h"
+#include "sim/LogicImage.h"
+#include "tools/librarian/LibrarianCore.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path ProgramDir() {
+    char buf[4096];
+    const ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return fs::current_path();
+    buf[n] = 0;
+    return fs::path(buf).parent_path();
+}
+
+std::vector<uint8_t> ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The open entry's bytes through the reader.
+std::vector<uint8_t> EntryBytes(uint32_t n) {
+    const uint32_t size = OpenLibraryEntry(n);
+    std::vector<uint8_t> b(size);
+    for (uint32_t k = 0; k < size; ++k)
+        b[k] = ReadLibraryByte(k);
+    return b;
+}
+
+// Operations offered by the mask against the entries of an installed row.
+void ExpectRowOffers(uint32_t row, uint32_t ops, const std::string& who) {
+    const AlgorithmEntry& e = AlgorithmTable[row];
+    const bool installed = e.Read != AlgNoRead || e.Program != AlgNoOperation || e.Erase != AlgNoOperation ||
+                           e.Secure != AlgNoOperation || e.Options != AlgNoOperation;
+    if (!installed) return; // the row's module is not linked into this program
+    EXPECT_TRUE(!(ops & 0x1D) || e.Read != AlgNoRead) << who << ": reads offered";
+    EXPECT_TRUE(!(ops & 0x02) || e.Program != AlgNoOperation) << who << ": program offered";
+    EXPECT_TRUE(!(ops & 0x20) || e.Erase != AlgNoOperation) << who << ": erase offered";
+    EXPECT_TRUE(!(ops & 0x40) || e.Secure != AlgNoOperation) << who << ": security offered";
+}
+
+class BuiltLibraryTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ResetLibraryState();
+        ProgramDirectory = ProgramDir().string();
+    }
+    void TearDown() override { ResetLibraryState(); }
+};
+
+TEST_F(BuiltLibraryTest, EveryRecordOfEverySectionIsSound) {
+    ASSERT_TRUE(fs::exists(LibraryFilePath())) << LibraryFilePath();
+    ASSERT_GT(OpenLibraryEntry(kLibraryEntryPrompt), 0u);
+    size_t total = 0;
+    const uint32_t sectionEntries[4] = {kLibraryEntryEprom, kLibraryEntryPld, kLibraryEntryMicro,
+                                        kLibraryEntryProm};
+    for (uint32_t section = 0; section < 4; ++section) {
+        const std::vector<uint8_t> list = EntryBytes(sectionEntries[section]);
+        ASSERT_FALSE(list.empty()) << "section " << section;
+        size_t pos = 0;
+        while (pos < list.size()) {
+            DeviceRecord r{};
+            size_t next = 0;
+            ASSERT_TRUE(ParseLibraryRecord(list.data(), list.size(), pos, section, r, next))
+                << "section " << section << " offset " << pos;
+            const std::string who =
+                std::string(MakerName(list[pos])) + " " + reinterpret_cast<const char*>(&list[pos + 2]);
+            EXPECT_EQ(ValidateDeviceRecord(r, section), nullptr) << who;
+            const bool pld = section == SectionPld;
+            EXPECT_NE(PackageRow(ReadRecordField(r, pld ? FieldPldPackage : FieldPackage, 2)).PinCount, 0)
+                << who;
+            const uint32_t row = ReadRecordField(r, FieldAlgorithm, 2);
+            EXPECT_FALSE(IsEmptyAlgorithmRow(row)) << who;
+            ExpectRowOffers(row, ReadRecordField(r, FieldOperationMask, 2), who);
+            // The device's logic image is a full image with a header the
+            // simulated programmer knows.
+            const uint32_t image = ReadRecordField(r, FieldLogicImage, 2);
+            const std::vector<uint8_t> bytes = EntryBytes(image);
+            EXPECT_EQ(bytes.size(), 8838u) << who;
+            sim::LogicImageHeader h;
+            EXPECT_TRUE(sim::DecodeLogicImageHeader(bytes.data(), bytes.size(), h)) << who;
+            EXPECT_NE(h.personality, sim::kPersonalityNone) << who;
+            // Reopen the list: reading the image closed it.
+            ASSERT_EQ(OpenLibraryEntry(sectionEntries[section]), list.size());
+            pos = next;
+            ++total;
+        }
+        EXPECT_EQ(pos, list.size()) << "records fill the entry exactly";
+    }
+    EXPECT_GE(total, 10u);
+}
+
+TEST_F(BuiltLibraryTest, BuiltInDeviceMatchesItsLibraryRecord) {
+    const std::vector<uint8_t> list = EntryBytes(kLibraryEntryEprom);
+    const std::vector<uint8_t> builtIn(BuiltInLibraryRecord, BuiltInLibraryRecord + BuiltInLibraryRecordSize);
+    ASSERT_GE(list.size(), builtIn.size());
+    EXPECT_EQ(std::vector<uint8_t>(list.begin(), list.begin() + static_cast<long>(builtIn.size())), builtIn);
+}
+
+TEST_F(BuiltLibraryTest, ProductCopiesAreTheSameLibrary) {
+    const auto krd = ReadFile(ProgramDir() / "krd.dat");
+    ASSERT_FALSE(krd.empty());
+    for (const char* name : {"gz5n.dat", "hjxe.dat", "ylb.dat", "312q.dat", "plorv.dat"}) {
+        EXPECT_EQ(ReadFile(ProgramDir() / name), krd) << name;
+    }
+}
+
+// Sources in a private folder, built with the librarian into a library there.
+class LibrarianSourcesTest : public ::testing::Test {
+  protected:
+    fs::path root;
+    void SetUp() override {
+        ResetLibraryState();
+        char tmpl[] = "/tmp/vexlor-librarianXXXXXX";
+        root = mkdtemp(tmpl);
+        fs::create_directories(root / "devices");
+        fs::create_directories(root / "images");
+        fs::create_directories(root / "blocks");
+        Put("images/i.txt", "entry=5 personality=memory-bus\nentry=6 personality=universal params=01,02\n");
+    }
+    void TearDown() override {
+        ResetLibraryState();
+        fs::remove_all(root);
+    }
+    void Put(const std::string& file, const std::string& text) {
+        std::ofstream(root / file, std::ios::binary) << text;
+    }
+    bool Build(std::string& error) {
+        librarian::EntryMap entries;
+        if (!librarian::BuildEntries(root.string(), entries, error)) return false;
+        const auto bytes = librarian::AssembleLibrary(entries);
+        if (!librarian::WriteFileAtomic((root / "krd.dat").string(), bytes, error)) return false;
+        ProgramDirectory = root.string();
+        return true;
+    }
+};
+
+const char* kGood = "maker=AMD name=Am27C64 section=EPROM alg=0 image=5 ops=41Fh package=13 size=8K\n";
+
+TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"maker=NOBODY name=X section=EPROM alg=0 image=5 ops=1 package=13 size=1",
+         "unknown maker \"NOBODY\""},
+        {"maker=AMD name=X section=EPROM alg=0 image=5 ops=1 package=294 size=1", "unknown package row 294"},
+        {"maker=AMD name=X section=EPROM alg=0 image=5 ops=1 package=13 size=1 adapter=136",
+         "unknown adapter row"},
+        {"maker=AMD name=X section=EPROM alg=0 image=5 ops=1 package=13 size=0", "size of 0"},
+        {"maker=AMD name=X section=EPROM alg=0 image=9 ops=1 package=13 size=1",
+         "logic image 9 is not in the library"},
+        {"maker=AMD name=X section=EPROM alg=324 image=5 ops=1 package=13 size=1", "unknown algorithm row"},
+        {"maker=AMD name=X section=PLD alg=219 image=6 ops=1 package=4 fuses=9 size=1", "does not belong"},
+        {"maker=WAFERSCALE-INTEGRATION name=ABCDEFGHIJKLMNOPQRSTUVWXYZ section=EPROM alg=0 image=5 ops=1 "
+         "package=13 "
+         "size=1",
+         "does not fit"},
+        {"maker=AMD name=\"X section=EPROM", "unterminated quote"},
+    };
+    for (const auto& [line, why] : cases) {
+        Put("devices/d.txt", std::string(kGood) + "\n" + line + "\n");
+        std::string error;
+        EXPECT_FALSE(Build(error)) << line;
+        EXPECT_NE(error.find("devices/d.txt:3: "), std::string::npos) << error;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+}
+
+TEST_F(LibrarianSourcesTest, EmptySectionAndListsThatFillTheirEntry) {
+    Put("devices/d.txt",
+        std::string(kGood) +
+            "maker=ATMEL name=GAL16V8 section=PLD alg=219 image=6 ops=47Fh package=4 fuses=2194\n");
+    std::string error;
+    ASSERT_TRUE(Build(error)) << error;
+    EXPECT_EQ(OpenLibraryEntry(kLibraryEntryMicro), 0u);
+    EXPECT_EQ(ReadLibraryByte(0), 0);
+    EXPECT_EQ(OpenLibraryEntry(kLibraryEntryProm), 0u);
+    // One EPROM record: 1 + 1 + 8 ("Am27C64" and its 0) + 47 bytes.
+    ASSERT_EQ(OpenLibraryEntry(kLibraryEntryEprom), 57u);
+    std::vector<uint8_t> list = EntryBytes(kLibraryEntryEprom);
+    DeviceRecord r{};
+    size_t next = 0;
+    ASSERT_TRUE(ParseLibraryRecord(list.data(), list.size(), 0, SectionEprom, r, next));
+    EXPECT_EQ(next, list.size());
+    EXPECT_EQ(ReadRecordField(r, FieldDeviceSize, 4), 8192u);
+    EXPECT_EQ(ReadRecordField(r, FieldDataWidth, 1), 8u);
+    EXPECT_EQ(ReadRecordField(r, FieldFileFormatMask, 1), 0x1Fu);
+    list = EntryBytes(kLibraryEntryPld);
+    ASSERT_TRUE(ParseLibraryRecord(list.data(), list.size(), 0, SectionPld, r, next));
+    EXPECT_EQ(ReadRecordField(r, FieldPldDeviceSize, 4), 2194u);
+    // Images: the header, then the configuration bits up to 8838 bytes.
+    const auto image = EntryBytes(6);
+    ASSERT_EQ(image.size(), 8838u);
+    sim::LogicImageHeader h;
+    ASSERT_TRUE(sim::DecodeLogicImageHeader(image.data(), image.size(), h));
+    EXPECT_EQ(h.personality, sim::kPersonalityUniversal);
+    EXPECT_EQ(h.params[0], 1);
+    EXPECT_EQ(h.params[1], 2);
+    EXPECT_NE(EntryBytes(5), image);
+}
+
+TEST_F(LibrarianSourcesTest, ReaderEdgeCasesOnLibrarianBlocks) {
+    Put("devices/d.txt", kGood);
+    std::string big = "entry=190 bytes=";
+    for (int i = 0; i < 20000; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02X", (i * 7 + i / 251) & 0xFF);
+        big += (i ? "," : "") + std::string(hex);
+    }
+    Put("blocks/b.txt",
+        "entry=183 text=\"  AB,C\\r\\nX\"\nentry=184 words=0,0,0,1234\nentry=185 text=\"A BCD\"\n" + big +
+            "\n");
+    std::string error;
+    ASSERT_TRUE(Build(error)) << error;
+
+    ASSERT_EQ(OpenLibraryEntry(183), 9u);
+    std::string token;
+    EXPECT_EQ(ReadLibraryToken(0, token), 7u);
+    EXPECT_EQ(token, "AB,C");
+    // The entry's last byte never belongs to a token.
+    ASSERT_EQ(OpenLibraryEntry(185), 5u);
+    EXPECT_EQ(ReadLibraryToken(2, token), 5u);
+    EXPECT_EQ(token, "BC");
+
+    ASSERT_EQ(OpenLibraryEntry(184), 8u);
+    EXPECT_EQ(ReadLibraryWord(3), 0x1234);
+    EXPECT_EQ(ReadLibraryByte(8), 0);
+
+    ASSERT_EQ(OpenLibraryEntry(190), 20000u);
+    EXPECT_EQ(ReadLibraryByte(9999), (9999 * 7 + 9999 / 251) & 0xFF);
+    EXPECT_EQ(LibraryCacheBlock, 0);
+    EXPECT_EQ(ReadLibraryByte(10000), (10000 * 7 + 10000 / 251) & 0xFF);
+    EXPECT_EQ(LibraryCacheBlock, 1);
+    EXPECT_EQ(ReadLibraryByte(0), 0);
+    EXPECT_EQ(LibraryCacheBlock, 0);
+}
+
+TEST_F(LibrarianSourcesTest, EntriesAreNotMadeTwice) {
+    Put("devices/d.txt", kGood);
+    Put("blocks/b.txt", "entry=6 bytes=01\n");
+    std::string error;
+    EXPECT_FALSE(Build(error));
+    EXPECT_NE(error.find("blocks/b.txt:1: entry 6 already made by images/i.txt:2"), std::string::npos)
+        << error;
+    Put("blocks/b.txt", "entry=48 bytes=01\n");
+    EXPECT_FALSE(Build(error));
+    EXPECT_NE(error.find("holds a device list"), std::string::npos) << error;
+}
+
+} // namespace

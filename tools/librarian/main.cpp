@@ -1,0 +1,35 @@
+// librarian <data folder> <library file> [copy file name ...]
+// Builds the device library from the readable sources and writes it, and the
+// same bytes under each copy name beside it (the product-named libraries).
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "tools/librarian/LibrarianCore.h"
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: librarian <data folder> <library file> [copy name ...]\n");
+        return 2;
+    }
+    librarian::EntryMap entries;
+    std::string error;
+    if (!librarian::BuildEntries(argv[1], entries, error)) {
+        std::fprintf(stderr, "librarian: %s\n", error.c_str());
+        return 1;
+    }
+    const std::vector<uint8_t> bytes = librarian::AssembleLibrary(entries);
+    const std::filesystem::path out(argv[2]);
+    if (!librarian::WriteFileAtomic(out.string(), bytes, error)) {
+        std::fprintf(stderr, "librarian: %s\n", error.c_str());
+        return 1;
+    }
+    for (int i = 3; i < argc; ++i) {
+        const std::filesystem::path copy = out.parent_path() / argv[i];
+        if (!librarian::WriteFileAtomic(copy.string(), bytes, error)) {
+            std::fprintf(stderr, "librarian: %s\n", error.c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
