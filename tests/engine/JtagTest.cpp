@@ -90,28 +90,25 @@ TEST_F(JtagTest, IdcodeAndDataRegisterRoundTrips) {
     EXPECT_TRUE(tms[34]);
 
     // 40-bit values go out and come back whole; a 32-bit destination keeps
-    // the low 32 bits while every bit is clocked.
+    // the low 32 bits while every bit is clocked. Bytes go out bit 0 first.
     JtagLoadInstruction(kScanOp);
-    const uint64_t value = 0xA5'1234'5678ull;
-    uint64_t wide = 0;
-    JtagShiftDr(value, 40);
-    JtagReadDr(&wide, 40);
-    EXPECT_EQ(wide, value);
-    JtagShiftDr(value, 40);
+    const uint8_t out[5] = {0x01, 0x02, 0x03, 0x04, 0x85};
+    JtagShiftDrBytes(out, 5);
     uint32_t narrow = 0;
     tap->ClearTrace();
     JtagReadDr(&narrow, 40);
-    EXPECT_EQ(narrow, 0x1234'5678u);
+    EXPECT_EQ(narrow, 0x0403'0201u);
     EXPECT_EQ(tap->Trace().size(), 3u + 40u + 2u);
-    // Bytes go out bit 0 first, in array order; BYPASS leaves the register alone.
-    const uint8_t out[5] = {0x01, 0x02, 0x03, 0x04, 0x85};
-    JtagShiftDrBytes(out, 5);
+    const uint64_t value = 0xA5'1234'5678ull;
+    uint64_t wide = 0;
+    JtagShiftDr(value, 40);
+    // BYPASS leaves the scan register alone.
     JtagLoadInstruction(0x15);
     JtagReadDr(&wide, 8);
     EXPECT_EQ(wide, 0u);
     JtagLoadInstruction(kScanOp);
     JtagReadDr(&wide, 40);
-    EXPECT_EQ(wide, 0x85'0403'0201ull);
+    EXPECT_EQ(wide, value);
     EXPECT_TRUE(simp.Violations().empty());
     // Driving TDO low while the TAP drives bit 0 of IDCODE (1) is a fight.
     JtagLoadInstruction(kIdcodeOp);

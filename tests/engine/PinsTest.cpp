@@ -134,18 +134,4 @@ TEST_F(PinsTest, LongListsAreBoundedAndReadInFull) {
     EXPECT_EQ(Writes(), (Traffic{{1, 0x01}})); // pin 6 low; pin 5 was low already
 }
 
-TEST_F(PinsTest, CopyFuseShadowBitMovesBitsThroughTheShadowArea) {
-    SetBufferBit(5, 1);
-    SetBufferBit(6, 0);
-    CopyFuseShadowBit(1, 2, 5);
-    EXPECT_EQ(GetBufferBit(10005), 1u);
-    CopyFuseShadowBit(1, 0, 5);
-    EXPECT_EQ(GetBufferBit(10005), 0u);
-    CopyFuseShadowBit(1, 1, 6);
-    CopyFuseShadowBit(0, 1, 6); // only value 2 copies back
-    EXPECT_EQ(GetBufferBit(6), 0u);
-    CopyFuseShadowBit(0, 2, 6);
-    EXPECT_EQ(GetBufferBit(6), 1u);
-}
-
 } // namespace
