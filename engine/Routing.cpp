@@ -183,24 +183,119 @@ void PowerSinglePin(int state, int tenths, int z) {
 
 // ---- ground --------------------------------------------------------------
 
+// One ground switch the routing closes or opens: a socket pin's ground latch,
+// or the strong ground of socket pin 15, 24 or 34.
+struct GroundAction {
+    int pin;
+    bool strong;
+    int state;
+};
+using GroundPlan = std::vector<GroundAction>;
+
+void AddPins(GroundPlan& plan, std::initializer_list<int> pins, int state) {
+    for (int z : pins)
+        plan.push_back({z, false, state});
+}
+
+void AddStrong(GroundPlan& plan, std::initializer_list<int> pins, int state) {
+    for (int z : pins)
+        plan.push_back({z, true, state});
+}
+
+void AddPackage(GroundPlan& plan, int state) {
+    for (int z : PackageZifPins(CurrentPackage().GndPins))
+        plan.push_back({z, z == 15 || z == 24 || z == 34, state});
+}
+
+// The ground switches of the current device, first matching row.
+GroundPlan PlanGround(int s) {
+    GroundPlan plan;
+    const uint32_t alg = CurrentAlgorithm;
+    if (AdapterIn({'P', 'Q', 'R'})) {
+        AddPackage(plan, s);
+    } else if (AdapterCode == ',') {
+        if (alg == 197) AddStrong(plan, {24}, s);
+    } else if (AdapterIn({4, 5, 6, 7, 8, '-', '.', '/', 25})) {
+        AddStrong(plan, {24}, s);
+    } else if (AdapterIn({'a', 'z'})) {
+        // Adapter 'a' and 'z' keep their ground connected until the outputs reset.
+        AddPins(plan, {alg == 111 ? 16 : 14}, 1);
+    } else if (AdapterIn({'f', 'g', 'l'})) {
+        AddStrong(plan, {24}, s);
+    } else if (AdapterCode == 'j') {
+        if (alg == 56) {
+            AddPins(plan, {17, 33}, s);
+        } else {
+            AddStrong(plan, {15, 34}, s);
+        }
+    } else if (AdapterCode == 'k') {
+        if (alg == 46) AddPins(plan, {8, 48}, 1);
+    } else if (AdapterCode == 133) {
+        AddPins(plan, {27, 46}, s);
+    } else if (AlgorithmIn({56, 131, 132, 135, 170, 250, 252, 257, 260, 261, 264, 265, 266}) ||
+               AlgorithmBetween(212, 218) || (alg == 253 && DeviceVariant == 2)) {
+        AddStrong(plan, {24}, s);
+    } else if (alg == 211) {
+        if (AdapterCode == 24) {
+            AddStrong(plan, {24}, s);
+        } else {
+            AddPackage(plan, s);
+        }
+    } else if (AlgorithmIn({20, 21, 23, 24, 25, 26, 27, 37, 54, 74, 91})) {
+        AddStrong(plan, {15, 34}, s);
+    } else if (alg == 144) {
+        AddStrong(plan, {15}, s);
+    } else if (alg == 120) {
+        if (DeviceVariant == 13 && DeviceSubVariant == 1) {
+            AddPins(plan, {4, 3}, s);
+        } else if ((DeviceVariant == 13 && DeviceSubVariant == 0) || DeviceSubVariant == 1) {
+            AddPins(plan, {5}, s);
+        } else {
+            AddPackage(plan, s);
+        }
+    } else if (AlgorithmIn({137, 139, 141})) {
+        AddPins(plan, {37}, s);
+    } else if (alg == 140) {
+        AddPins(plan, {5, 37}, s);
+    } else if (alg == 146) {
+        if (DeviceVariant == 0) AddPins(plan, {4, 5}, s);
+        if (DeviceVariant == 1) AddPins(plan, {14, 15, 40}, s);
+    } else if (alg == 43) {
+        if (AdapterCode == 'Z') {
+            AddPins(plan, {38}, s);
+        } else {
+            AddPackage(plan, s);
+        }
+    } else if (alg == 46) {
+        if (AdapterCode == 'x') {
+            AddPins(plan, {27}, s);
+        } else {
+            AddPackage(plan, s);
+        }
+    } else if (alg == 155) {
+        AddPins(plan, {24}, s);
+    } else if (alg == 156) {
+        if (DeviceVariant <= 14) {
+            for (int z : kAlg156GroundPins[DeviceVariant]) {
+                if (z != 0) plan.push_back({z, false, s});
+            }
+        }
+    } else {
+        AddPackage(plan, s);
+    }
+    return plan;
+}
+
+bool RoutingGrounds(int zifPin) {
+    for (const GroundAction& g : PlanGround(1)) {
+        if (g.pin == zifPin) return true;
+    }
+    return false;
+}
+
 void StrongGroundPin(int pin, int state) {
     for (const StrongGround& g : kStrongGrounds) {
         if (g.pin == pin) SetLatchBit(29, g.bit, state == 1 ? 1 : 0);
-    }
-}
-
-void GroundPins(std::initializer_list<int> pins, int state) {
-    for (int z : pins)
-        SetGroundPin(z, state);
-}
-
-void GroundPackage(int state) {
-    for (int z : PackageZifPins(CurrentPackage().GndPins)) {
-        if (z == 15 || z == 24 || z == 34) {
-            StrongGroundPin(z, state);
-        } else {
-            SetGroundPin(z, state);
-        }
     }
 }
 
@@ -248,64 +343,13 @@ void SetDevicePower(int state, int tenths) {
 }
 
 void SetDeviceGround(int state) {
-    const uint32_t alg = CurrentAlgorithm;
-    const int s = state == 1 ? 1 : 0;
-    if (AdapterIn({'P', 'Q', 'R'})) return GroundPackage(s);
-    if (AdapterCode == ',') {
-        if (alg == 197) StrongGroundPin(24, s);
-        return;
-    }
-    if (AdapterIn({4, 5, 6, 7, 8, '-', '.', '/', 25})) return StrongGroundPin(24, s);
-    // Adapter 'a' and 'z' keep their ground connected until the outputs reset.
-    if (AdapterIn({'a', 'z'})) return SetGroundPin(alg == 111 ? 16 : 14, 1);
-    if (AdapterIn({'f', 'g', 'l'})) return StrongGroundPin(24, s);
-    if (AdapterCode == 'j') {
-        if (alg == 56) return GroundPins({17, 33}, s);
-        StrongGroundPin(15, s);
-        StrongGroundPin(34, s);
-        return;
-    }
-    if (AdapterCode == 'k') {
-        if (alg == 46) GroundPins({8, 48}, 1);
-        return;
-    }
-    if (AdapterCode == 133) return GroundPins({27, 46}, s);
-    if (AlgorithmIn({56, 131, 132, 135, 170, 250, 252, 257, 260, 261, 264, 265, 266}) ||
-        AlgorithmBetween(212, 218) || (alg == 253 && DeviceVariant == 2)) {
-        return StrongGroundPin(24, s);
-    }
-    if (alg == 211) return AdapterCode == 24 ? StrongGroundPin(24, s) : GroundPackage(s);
-    if (AlgorithmIn({20, 21, 23, 24, 25, 26, 27, 37, 54, 74, 91})) {
-        StrongGroundPin(15, s);
-        StrongGroundPin(34, s);
-        return;
-    }
-    if (alg == 144) return StrongGroundPin(15, s);
-    if (alg == 120) {
-        if (DeviceVariant == 13 && DeviceSubVariant == 1) return GroundPins({4, 3}, s);
-        if ((DeviceVariant == 13 && DeviceSubVariant == 0) || DeviceSubVariant == 1)
-            return SetGroundPin(5, s);
-        return GroundPackage(s);
-    }
-    if (AlgorithmIn({137, 139, 141})) return SetGroundPin(37, s);
-    if (alg == 140) return GroundPins({5, 37}, s);
-    if (alg == 146) {
-        if (DeviceVariant == 0) GroundPins({4, 5}, s);
-        if (DeviceVariant == 1) GroundPins({14, 15, 40}, s);
-        return;
-    }
-    if (alg == 43) return AdapterCode == 'Z' ? SetGroundPin(38, s) : GroundPackage(s);
-    if (alg == 46) return AdapterCode == 'x' ? SetGroundPin(27, s) : GroundPackage(s);
-    if (alg == 155) return SetGroundPin(24, s);
-    if (alg == 156) {
-        if (DeviceVariant <= 14) {
-            for (int z : kAlg156GroundPins[DeviceVariant]) {
-                if (z != 0) SetGroundPin(z, s);
-            }
+    for (const GroundAction& g : PlanGround(state == 1 ? 1 : 0)) {
+        if (g.strong) {
+            StrongGroundPin(g.pin, g.state);
+        } else {
+            SetGroundPin(g.pin, g.state);
         }
-        return;
     }
-    GroundPackage(s);
 }
 
 void SetDeviceVpp(int state, int tenths) {
@@ -338,6 +382,10 @@ void SetDeviceVpp(int state, int tenths) {
         z = kAlg156VppPins[DeviceVariant];
     }
     if (!IsZifPin(z)) return;
+    // Package rows 47 and 62 name their programming pin among their grounds.
+    // The programming voltage never goes onto a pin the routing grounds: that
+    // would short the supply; the pin stays at ground and the chip unprogrammed.
+    if (RoutingGrounds(z)) return;
     const int channel = z % 2 == 0 ? 2 : 1;
     if (state == 1) {
         SetSupplyPinA(z, 1);
