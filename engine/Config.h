@@ -20,7 +20,7 @@
 //             ByteSwap, DeviceInsertTest, AutoRepeatEnabled
 //    52 119   CurrentDeviceRecord (92) and CurrentDeviceRecordTail (27)
 //   171  80   ProgramDirectory (written, never restored)
-//   251  80   DataFileName (79 characters at most), byte 330 DataFileType
+//   251  80   DataFileName (78 characters and its zero at most), byte 330 DataFileType
 //   331  80   SavedFileName
 //   411  80   empty
 //   491  80   empty

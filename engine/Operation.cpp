@@ -63,6 +63,12 @@ const AlgorithmEntry& CurrentRow() {
 
 bool Offered(uint32_t maskBit) { return (SupportedOperationMask & maskBit) != 0; }
 
+// Whether ProgramDevice and ProgramConfigurationFuses would call an entry.
+bool ProgramActs() { return Offered(OpMaskProgram) && CurrentRow().Program != AlgNoOperation; }
+bool ConfigurationFusesAct() {
+    return HooksOfRow(CurrentAlgorithm).ConfigFuseWriter != nullptr && CurrentRow().Program != AlgNoOperation;
+}
+
 const char* SocketPrefix(char* text, size_t size, uint32_t socket) {
     if (LastSocketIndex == 0) {
         text[0] = '\0';
@@ -454,8 +460,14 @@ int RunOperation(OperationEngine& engine, int op) {
     MarkStatusLine(engine);
 
     int result = ResultOk;
-    auto step = [&](auto&& fn) {
-        if (result != ResultOk) return;
+    // A step that would have done something was left out because an earlier
+    // one did not pass: the sequence stopped short.
+    bool stoppedShort = false;
+    auto step = [&](auto&& fn, bool acts = true) {
+        if (result != ResultOk) {
+            stoppedShort = stoppedShort || acts;
+            return;
+        }
         MarkStatusLine(engine);
         result = fn();
     };
@@ -465,12 +477,12 @@ int RunOperation(OperationEngine& engine, int op) {
         break;
     case OpProgram:
         if (BlankCheckBeforeProgram) step([&] { return BlankCheckDevice(engine); });
-        step([&] { return ProgramDevice(engine); });
-        if (VerifyAfterProgram) step([&] { return VerifyDevice(engine); });
+        step([&] { return ProgramDevice(engine); }, ProgramActs());
+        if (VerifyAfterProgram) step([&] { return VerifyDevice(engine); }, Offered(OpMaskVerify));
         break;
     case OpRead:
         step([&] { return ReadDevice(engine, ReadModeRead, 1); });
-        if (VerifyAfterRead) step([&] { return VerifyDevice(engine); });
+        if (VerifyAfterRead) step([&] { return VerifyDevice(engine); }, Offered(OpMaskVerify));
         break;
     case OpVerify:
         step([&] { return VerifyDevice(engine); });
@@ -489,11 +501,11 @@ int RunOperation(OperationEngine& engine, int op) {
         break;
     case OpAuto:
         step([&] { return EraseDevice(engine); });
-        step([&] { return BlankCheckDevice(engine); });
-        step([&] { return ProgramDevice(engine); });
-        step([&] { return VerifyDevice(engine); });
-        step([&] { return SecureDevice(engine, 0); });
-        step([&] { return ProgramConfigurationFuses(engine); });
+        step([&] { return BlankCheckDevice(engine); }, Offered(OpMaskBlankCheck));
+        step([&] { return ProgramDevice(engine); }, ProgramActs());
+        step([&] { return VerifyDevice(engine); }, Offered(OpMaskVerify));
+        step([&] { return SecureDevice(engine, 0); }, Offered(OpMaskSecurity));
+        step([&] { return ProgramConfigurationFuses(engine); }, ConfigurationFusesAct());
         break;
     default:
         break;
@@ -508,6 +520,10 @@ int RunOperation(OperationEngine& engine, int op) {
     }
 
     ResetProgrammerOutputs();
+    // A socket that passed a step the run stopped after (a gang blank check
+    // before programming, a verify before securing) did not get the rest of
+    // the operation: its lamp must not call it good.
+    if (stoppedShort) ClearSocketResults(engine);
     if (!linkLost) {
         if (GangAdapterState == 0 && result == ResultOk) {
             SetLatchBit(29, 7, 1);

@@ -1,5 +1,6 @@
 // JEDEC fuse files and POF files: defaults, fuse rows, extra fields, vectors,
 // checksums, malformed input and round trips.
+#include <cstdio>
 #include <cstring>
 
 #include "engine/JedecPof.h"
@@ -52,6 +53,10 @@ TEST_F(JedecTest, DefaultsAndFuseRows) {
     EXPECT_EQ(Fuses(0, 14), "11111111000011");
     EXPECT_EQ(blow, 2194u - 4); // padding bits of the last byte not counted
     EXPECT_EQ(GetBufferBit(2193), 1u);
+    // Nor summed: the saved checksum is the standard fuse checksum.
+    char c[16];
+    std::snprintf(c, sizeof c, "\nC%04X*", StandardFuseChecksum(2194));
+    EXPECT_NE(FormatJedecText(nullptr, 0).find(c), std::string::npos) << c;
 
     // F0 and no F: clear except the '1' digits; blanks and line ends between digits.
     for (const char* text : {"\x02*QF2194*F0*L00002 10 1\r\n1*\x03", "\x02*QF2194*L00002 10 1\r\n1*\x03"}) {

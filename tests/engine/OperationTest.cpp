@@ -323,12 +323,22 @@ TEST_F(GangTest, TwoSocketsWithMixedResults) {
     EXPECT_FALSE(simp.LatchBank(29) & 0x80);
     EXPECT_EQ(tones, std::vector<int>{kLowTone});
 
-    // Program both, then verify both: two devices per run in the counters.
-    first->cells[0x40] = 0xFF;
+    // Program with the blank check first: socket 2 passed the check but was
+    // never programmed, so no lamp may call it good.
     BlankCheckBeforeProgram = 1;
     VerifyAfterProgram = 1;
     PutBufferByte(0x33, 0x12);
     SelectBank(0, 0);
+    EXPECT_EQ(Run(OpProgram), ResultFailed);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"Socket1 Blank check error!", "Socket2 Blank check ok!",
+                                               TimeLine(1.8)}));
+    EXPECT_EQ(g_script.programCalls, 0);
+    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 0));
+    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 1));
+    EXPECT_EQ(MainCounters.Failure, 2u);
+
+    // Program both, then verify both: two devices per run in the counters.
+    first->cells[0x40] = 0xFF;
     EXPECT_EQ(Run(OpProgram), ResultOk);
     EXPECT_EQ(Log(), (std::vector<std::string>{"Socket1 Blank check ok!", "Socket2 Blank check ok!", "Program ok!",
                                                "Socket1 Verification ok!", "Socket2 Verification ok!",
@@ -347,6 +357,34 @@ TEST_F(GangTest, TwoSocketsWithMixedResults) {
     EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 1));
     EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 2));
     EXPECT_TRUE(simp.Violations().empty()) << simp.Violations().front();
+}
+
+// Socket 1's chip is too small to take byte 300h: it passes the blank check
+// and fails the verify of auto.
+TEST_F(GangTest, AutoLightsNoLampForWorkLeftUndone) {
+    InsertGangChip(0, 0x200);
+    TestChip* good = InsertGangChip(1, kSize);
+    PutBufferByte(0x300, 0x12);
+    SelectBank(0, 0);
+    const std::vector<std::string> lines{"Socket1 Blank check ok!",     "Socket2 Blank check ok!",
+                                         "Program ok!",                 "Socket1 Verification error!",
+                                         "Socket2 Verification ok!",    TimeLine(1.8)};
+    // Nothing follows the verify that would act: socket 2 is done and good.
+    SelectTestDevice(SectionEprom, 0x41F, kSize, 0x30); // no erase, no security
+    LastSocketIndex = 1;
+    EXPECT_EQ(Run(OpAuto), ResultFailed);
+    EXPECT_EQ(Log(), lines);
+    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 0));
+    EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 1));
+
+    // The security step is left out for socket 2 as well: no lamp.
+    good->cells[0x300] = 0xFF;
+    SelectTestDevice(SectionEprom, 0x45F, kSize, 0x30); // security, no erase
+    LastSocketIndex = 1;
+    EXPECT_EQ(Run(OpAuto), ResultFailed);
+    EXPECT_EQ(Log(), lines);
+    EXPECT_EQ(g_script.secureCalls, 0);
+    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 1));
 }
 
 TEST_F(GangTest, GangSettingsTheHardwareCannotServe) {
