@@ -24,6 +24,8 @@ uint32_t BankCount = 1;
 uint32_t FillByte = 0xFF;
 uint8_t* TestVectorBuffer = nullptr;
 uint8_t* TestBuffer = nullptr;
+uint8_t*& VectorBuffer = TestVectorBuffer;
+uint8_t*& IcVectorBuffer = TestBuffer;
 uint32_t BufferReserveBanks = MaxBankCount;
 
 namespace {
@@ -217,16 +219,18 @@ int LoadFileAt(const std::string& name, uint32_t fileOffset, uint32_t address) {
 }
 
 int SaveBufferRangeToFile(uint32_t start, uint32_t end, const std::string& name) {
+    // A range the image cannot hold is refused before the file is truncated;
+    // the buffer grows only once the file is open.
+    if (end >= start && (end >> 16) >= imageBanks) {
+        ShowErrorByCode(50);
+        return -1;
+    }
     const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) {
         ShowMessageBox("Can't open file!");
         return -1;
     }
-    if (end >= start && !GrowTo(end >> 16)) {
-        close(fd);
-        ShowErrorByCode(50);
-        return -1;
-    }
+    if (end >= start) GrowTo(end >> 16);
     const uint8_t* from = image + start;
     size_t left = end >= start ? static_cast<size_t>(end - start) + 1 : 0;
     while (left) {

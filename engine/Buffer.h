@@ -26,6 +26,10 @@ extern uint32_t BankCount;      // banks present; grows, never shrinks in a run
 extern uint32_t FillByte;       // value of new banks and of a fresh buffer
 extern uint8_t* TestVectorBuffer; // JEDEC "V" fields for the vector test, zeroed
 extern uint8_t* TestBuffer;       // working buffer of the logic IC test, zeroed
+// The names the test-vector code uses for the same two buffers: the vector
+// test's list (TestVectorBuffer) and the IC test's list (TestBuffer).
+extern uint8_t*& VectorBuffer;
+extern uint8_t*& IcVectorBuffer;
 // Banks InitBuffers reserves (MaxBankCount; tests lower it to reach the limit).
 extern uint32_t BufferReserveBanks;
 

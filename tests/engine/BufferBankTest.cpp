@@ -194,9 +194,19 @@ TEST_F(BufferBankTest, BinarySaveWritesExactlyTheRange) {
     EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(BankCount, 5u);
 
+    // A range past what the image holds is refused before the file is
+    // touched: an existing file keeps its contents.
+    BufferReserveBanks = 2;
+    InitBuffers();
+    WriteFile(path, {1, 2, 3});
+    EXPECT_EQ(SaveRangeAs(path, 0, 0x20000), -1);
+    EXPECT_TRUE(LogHas("Cannot create swap area."));
+    EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
+
     ui.Clear();
-    EXPECT_EQ(SaveRangeAs(TempPath("no/such/dir.bin"), 0, 1), -1);
+    EXPECT_EQ(SaveRangeAs(TempPath("no/such/dir.bin"), 0, 0x1FFFF), -1);
     EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Can't open file!"});
+    EXPECT_EQ(BankCount, 1u); // a failed open leaves the buffer as it was
     std::remove(path.c_str());
 }
 

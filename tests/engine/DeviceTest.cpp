@@ -29,9 +29,18 @@ struct Params {
     }
 };
 
+// The record as the device library stores it (maker, name field length,
+// 0-terminated name, 47 parameter bytes), parsed the way the library reader
+// does.
 DeviceRecord Record(uint32_t section, uint8_t maker, const std::string& name, const Params& params) {
+    std::vector<uint8_t> entry = {maker, static_cast<uint8_t>(name.size() + 1)};
+    entry.insert(entry.end(), name.begin(), name.end());
+    entry.push_back(0);
+    entry.insert(entry.end(), params.p.Bytes, params.p.Bytes + DeviceParameterCount);
     DeviceRecord r{};
-    EXPECT_TRUE(MakeDeviceRecord(section, maker, name, params.p, r));
+    size_t next = 0;
+    EXPECT_TRUE(ParseLibraryRecord(entry.data(), entry.size(), 0, section, r, next));
+    EXPECT_EQ(next, entry.size());
     return r;
 }
 
@@ -176,6 +185,17 @@ TEST_F(DeviceTest, SixteenBitFlashRangesInEverySplitMode) {
         EXPECT_EQ(SaveBufferEnd, 0x1FFFFu) << c.mode;
         EXPECT_EQ(BufferEnd, c.end) << c.mode;
     }
+
+    // A byte-wide device spread over two or four buffer bytes.
+    const DeviceRecord narrow = Record(SectionEprom, 2, "Am27C512", Eprom());
+    WordMode = 2;
+    ASSERT_EQ(Select(narrow), 1);
+    EXPECT_EQ(BufferByteSize, 0x10000u);
+    EXPECT_EQ(BufferEnd, 0x1FFFFu);
+    WordMode = 6;
+    ASSERT_EQ(Select(narrow), 1);
+    EXPECT_EQ(BufferEnd, 0x3FFFFu);
+    EXPECT_EQ(SaveBufferEnd, 0xFFFFu);
 }
 
 TEST_F(DeviceTest, PldRecordUsesItsOwnOffsetsAndAByteWideImage) {
