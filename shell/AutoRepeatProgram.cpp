@@ -1,0 +1,78 @@
+#include "shell/AutoRepeatProgram.h"
+
+#include <QComboBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "engine/Device.h"
+#include "engine/Operation.h"
+#include "engine/Services.h"
+#include "shell/Thread.h"
+
+int RepeatFunctionIndex = 0;
+
+namespace {
+
+struct RepeatFunction {
+    const char* Name;
+    int Operation; // OperationCode; its bit in SupportedOperationMask
+};
+
+// The order of the list, which is not the order of the operation codes.
+constexpr RepeatFunction kFunctions[] = {
+    {"Blank Check", OpBlankCheck}, {"Program", OpProgram},      {"Read", OpRead},
+    {"Verify", OpVerify},          {"Erase", OpErase},          {"Security", OpSecurity},
+    {"Encryption", OpEncryption},  {"Data Compare", OpCompare}, {"Auto", OpAuto},
+};
+
+} // namespace
+
+TAutoRepeatProgram1::TAutoRepeatProgram1(QWidget* parent) : QDialog(parent) {
+    setWindowTitle("Auto Repeat Program");
+    ComboBoxFunction = new QComboBox(this);
+    for (const RepeatFunction& f : kFunctions) {
+        if (SupportedOperationMask & (1u << f.Operation)) ComboBoxFunction->addItem(f.Name, f.Operation);
+    }
+    // An index beyond the list chooses nothing, so nothing is started.
+    ComboBoxFunction->setCurrentIndex(RepeatFunctionIndex < ComboBoxFunction->count() ? RepeatFunctionIndex
+                                                                                      : -1);
+    auto* label = new QLabel("&Function", this);
+    label->setBuddy(ComboBoxFunction);
+    BitBtn1 = new QPushButton("&Close", this);
+    connect(BitBtn1, &QPushButton::clicked, this, &TAutoRepeatProgram1::BitBtn1Click);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(label);
+    layout->addWidget(ComboBoxFunction);
+    layout->addWidget(BitBtn1, 0, Qt::AlignRight);
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Timer1->start();
+}
+
+int TAutoRepeatProgram1::ChosenOperation() const {
+    const QVariant op = ComboBoxFunction->currentData();
+    return op.isValid() ? op.toInt() : -1;
+}
+
+void TAutoRepeatProgram1::BitBtn1Click() {
+    RepeatFunctionIndex = ComboBoxFunction->currentIndex() < 0 ? 0 : ComboBoxFunction->currentIndex();
+    accept();
+}
+
+int TAutoRepeatProgram1::Timer1Timer() {
+    const int op = ChosenOperation();
+    if (op < 0) return -1;
+    return StartOperation(static_cast<uint32_t>(op));
+}
+
+int ShowAutoRepeat(QWidget* parent) {
+    TAutoRepeatProgram1 dialog(parent);
+    dialog.move(GetMainFormLeft() + 320, GetMainFormTop() + 100);
+    return dialog.exec();
+}

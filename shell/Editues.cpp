@@ -1,0 +1,107 @@
+#include "shell/Editues.h"
+
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "shell/EditText.h"
+
+QPointer<TEditUes_> EditUes_;
+
+TEditUes_::TEditUes_(QWidget* parent) : QWidget(parent, Qt::Window) {
+    setObjectName("EditUes_");
+    setWindowTitle("Edit Ues");
+    EditAsc = new QLineEdit(this);
+    EditAsc->setObjectName("EditAsc");
+    EditAsc->setMaxLength(8);
+    EditHex = new QLineEdit(this);
+    EditHex->setObjectName("EditHex");
+    EditHex->setReadOnly(true);
+    MemoBin = new QPlainTextEdit(this);
+    MemoBin->setObjectName("MemoBin");
+    MemoBin->setReadOnly(true);
+    MemoBin->setFont(EditorLineFont());
+    MemoBin->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    MemoBin->setWordWrapMode(QTextOption::WrapAnywhere);
+    ButtonClose = new QPushButton("Close", this);
+    ButtonClose->setObjectName("ButtonClose");
+    auto* form = new QFormLayout;
+    form->addRow("ASC", EditAsc);
+    form->addRow("HEX", EditHex);
+    form->addRow("BIN", MemoBin);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(ButtonClose);
+    auto* outer = new QVBoxLayout(this);
+    outer->addLayout(form);
+    outer->addLayout(buttons);
+    connect(EditAsc, &QLineEdit::textChanged, this, &TEditUes_::EditAscChange);
+    connect(ButtonClose, &QPushButton::clicked, this, &TEditUes_::ButtonCloseClick);
+}
+
+void TEditUes_::ReadFuses() {
+    // The fuse map is the window of bank 0.
+    if (CurrentBank != 0) SelectBank(0, 0);
+    for (int i = 0; i < 8; ++i) {
+        uint8_t value = 0;
+        for (int k = 0; k < 8; ++k) {
+            const uint64_t fuse = static_cast<uint64_t>(UesFuseStart) + 8u * i + k;
+            const uint32_t bit = fuse <= UINT32_MAX ? GetBufferBit(static_cast<uint32_t>(fuse)) : 0;
+            Symbols[8 * i + k] = bit ? '-' : 'X';
+            value = static_cast<uint8_t>(value | bit << (7 - k));
+        }
+        Bytes[i] = value;
+        Chars[i] = value >= 0x20 && value < 0x80 ? static_cast<char>(value) : '.';
+    }
+}
+
+void TEditUes_::ShowHexAndBin() {
+    EditHex->setText(QString::asprintf("%02X-%02X-%02X-%02X-%02X-%02X-%02X-%02X", Bytes[0], Bytes[1], Bytes[2],
+                                       Bytes[3], Bytes[4], Bytes[5], Bytes[6], Bytes[7]));
+    MemoBin->setPlainText(QString::fromLatin1(Symbols, 64));
+}
+
+void TEditUes_::LoadUes() {
+    if (EditorsLocked()) return;
+    ReadFuses();
+    Loading = 0;
+    EditAsc->setText(QString::fromLatin1(Chars, 8));
+    ShowHexAndBin();
+    Loading = 1;
+}
+
+void TEditUes_::EditAscChange() {
+    if (Loading != 1) return;
+    if (EditorsLocked()) return;
+    std::string text = EntryBytesOfText(EditAsc->text().left(8));
+    text.resize(8, '\0');
+    if (CurrentBank != 0) SelectBank(0, 0);
+    for (int i = 0; i < 8; ++i) {
+        const uint8_t byte = static_cast<uint8_t>(text[static_cast<size_t>(i)]);
+        for (int k = 0; k < 8; ++k) {
+            const uint64_t fuse = static_cast<uint64_t>(UesFuseStart) + 8u * i + (7 - k);
+            if (fuse <= UINT32_MAX) SetBufferBit(static_cast<uint32_t>(fuse), (byte >> k) & 1u);
+        }
+    }
+    ReadFuses();
+    ShowHexAndBin();
+}
+
+void TEditUes_::ButtonCloseClick() { close(); }
+
+bool TEditUes_::event(QEvent* event) {
+    if (event->type() == QEvent::WindowActivate) FormActivate();
+    return QWidget::event(event);
+}
+
+void TEditUes_::FormActivate() { LoadUes(); }
+
+void TEditUes_::SetRunning(bool running) {
+    EditAsc->setReadOnly(running);
+    if (!running) LoadUes();
+}

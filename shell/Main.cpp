@@ -1,0 +1,903 @@
+#include "shell/Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/HexFiles.h"
+#include "engine/JedecPof.h"
+#include "engine/Library.h"
+#include "engine/LogModel.h"
+#include "engine/NeighbourState.h"
+#include "engine/Operation.h"
+#include "engine/OperationState.h"
+#include "engine/Power.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "shell/InfoPanel.h"
+#include "shell/QtUiBridge.h"
+#include "shell/Startup.h"
+#include "shell/Thread.h"
+
+TForm1* Form1 = nullptr;
+uint32_t SaveBufferStart = 0;
+
+namespace {
+
+// Commands of this window that read nothing shared and stay usable during a run.
+bool IsUngated(const TForm1* f, const QObject* o) {
+    return o == f->Exit1 || o == f->About1 || o == f->Contents1 || o == f->UsingHelp1;
+}
+
+} // namespace
+
+FileDialogFilters FiltersForFormatMask(uint32_t mask) {
+    FileDialogFilters f;
+    if (mask & 0x1F) {
+        f.Open = "Binary File(*.*)|*.*;|All Hex File(*.hex,*.prg,*.s0,*.s1,*.s2,*.tek,*.asc)|"
+                 "*.hex;*.prg;*.s0;*.s1;*.s2;*.tek;*.asc";
+        f.Save = "Binary File|*.*;|Intel Hex File|*.hex;|Motorola Hex File|*.s0,*.s1,*.s2;|"
+                 "Tektronix Hex File|*.hex,*.tek;|Asc File|*.asc;";
+    } else if (mask & 0x20) {
+        f.Open = f.Save = "Jed File(*.jed)|*.jed";
+    } else if (mask & 0x40) {
+        f.Open = f.Save = "Pof File(*.pof)|*.pof";
+    } else if (mask & 0x80) {
+        f.Open = f.Save = "Prg File(*.prg)|*.prg";
+    } else {
+        return f;
+    }
+    f.Set = true;
+    return f;
+}
+
+QStringList ToQtNameFilters(const QString& filter) {
+    QStringList out;
+    const QStringList parts = filter.split('|');
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (QString p : parts[i + 1].split(QRegularExpression("[;,]"), Qt::SkipEmptyParts)) {
+            p = p.trimmed();
+            if (p == "*.*") p = "*"; // any file, with or without an extension
+            if (!p.isEmpty()) patterns << p;
+        }
+        if (patterns.isEmpty()) patterns << "*";
+        out << QString("%1 (%2)").arg(parts[i], patterns.join(' '));
+    }
+    return out;
+}
+
+TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
+    setObjectName("Form1");
+    setWindowTitle("Vexlor");
+    CreateMenus();
+    CreateSpeedButtons();
+    CreatePanels();
+
+    OpenDialog1 = new QFileDialog(this);
+    SaveDialog1 = new QFileDialog(this);
+    for (QFileDialog* d : {OpenDialog1, SaveDialog1}) d->setOption(QFileDialog::DontUseNativeDialog);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+    ExecDialog = [](QFileDialog* d) { return d->exec(); };
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(100);
+    connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
+
+    // The commands whose forms are not part of this window yet stay disabled.
+    for (QObject* o : std::initializer_list<QObject*>{
+             EditBuffer1, SpeedButtonEdit, EditUES1, Select1, SpeedButtonSelect, ChangeAlgorithm1,
+             AutoRepeatProgram1, SaveProject1, SpeedButtonSaveProject, VectorTest1,
+             SpeedButtonVectorTest, ICTest1, SpeedButtonIcTest, RAMTest1, SpeedButtonRamTest,
+             Configoption1, Hardwaretest1, About1})
+        unavailable_.insert(o);
+
+    Memo1->clear();
+    Count = Success = Failure = DevicesPerHour = 0;
+    ShowCounters();
+    ProgressBar1->setValue(0);
+    StatusPanels[0]->setText("");
+    StatusPanels[1]->setText("");
+    DisableOperationControls();
+    ApplyCommandStates();
+}
+
+TForm1::~TForm1() {
+    if (Form1 == this) Form1 = nullptr;
+    delete registry_;
+}
+
+QAction* TForm1::AddItem(QMenu* menu, const QString& caption, const QKeySequence& key,
+                         void (TForm1::*handler)()) {
+    QAction* a = menu->addAction(caption);
+    if (!key.isEmpty()) a->setShortcut(key);
+    if (handler) connect(a, &QAction::triggered, this, handler);
+    offered_[a] = true;
+    return a;
+}
+
+void TForm1::CreateMenus() {
+    QMenuBar* bar = menuBar();
+    File1 = bar->addMenu("&File");
+    Load1 = AddItem(File1, "&Load", Qt::Key_F3, &TForm1::Load1Click);
+    Save1 = AddItem(File1, "&Save", Qt::Key_F2, &TForm1::Save1Click);
+    LoadPorject1 = AddItem(File1, "Load Project", {}, &TForm1::LoadPorject1Click);
+    SaveProject1 = AddItem(File1, "Save Project", {}, &TForm1::SaveProject1Click);
+    File1->addSeparator();
+    Exit1 = AddItem(File1, "E&xit", QKeySequence(Qt::ALT | Qt::Key_X), &TForm1::Exit1Click);
+
+    Buffer1 = bar->addMenu("&Buffer");
+    EditBuffer1 = AddItem(Buffer1, "&Edit Buffer", Qt::Key_F6, &TForm1::EditBuffer1Click);
+    EditUES1 = AddItem(Buffer1, "Edit &UES", {}, &TForm1::EditUES1Click);
+
+    Device1 = bar->addMenu("&Device");
+    Select1 = AddItem(Device1, "&Select", Qt::Key_F7, &TForm1::Select1Click);
+    ChangeAlgorithm1 = AddItem(Device1, "&Change Algorithm", {}, &TForm1::ChangeAlgorithm1Click);
+    AutoRepeatProgram1 =
+        AddItem(Device1, "A&uto Repeat Program", {}, &TForm1::AutoRepeatProgram1Click);
+    Device1->addSeparator();
+    BlankCheck1 = AddItem(Device1, "&Blank Check", QKeySequence(Qt::CTRL | Qt::Key_B),
+                          &TForm1::BlankCheck1Click);
+    Program1 = AddItem(Device1, "&Program", QKeySequence(Qt::CTRL | Qt::Key_P), &TForm1::Program1Click);
+    Read1 = AddItem(Device1, "&Read", QKeySequence(Qt::CTRL | Qt::Key_R), &TForm1::Read1Click);
+    Verify1 = AddItem(Device1, "&Verify", QKeySequence(Qt::CTRL | Qt::Key_V), &TForm1::Verify1Click);
+    DataCompare1 = AddItem(Device1, "&Data Compare", QKeySequence(Qt::CTRL | Qt::Key_D),
+                           &TForm1::DataCompare1Click);
+    Erase1 = AddItem(Device1, "&Erase", QKeySequence(Qt::CTRL | Qt::Key_E), &TForm1::Erase1Click);
+    Security1 =
+        AddItem(Device1, "&Security", QKeySequence(Qt::CTRL | Qt::Key_S), &TForm1::Security1Click);
+    Encryption1 = AddItem(Device1, "E&ncryption", QKeySequence(Qt::CTRL | Qt::Key_N),
+                          &TForm1::Encryption1Click);
+    Option1 = AddItem(Device1, "&Option", QKeySequence(Qt::CTRL | Qt::Key_O), &TForm1::Option1Click);
+    Auto1 = AddItem(Device1, "&Auto", QKeySequence(Qt::CTRL | Qt::Key_A), &TForm1::Auto1Click);
+    Read_ID = AddItem(Device1, "Read ID", QKeySequence(Qt::SHIFT | Qt::Key_F1), nullptr);
+    // A hidden action's shortcut does not fire; the window shortcut does.
+    ReadIdShortcut = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
+    ReadIdShortcut->setContext(Qt::WindowShortcut);
+    connect(ReadIdShortcut, &QShortcut::activated, this, &TForm1::Read_IDClick);
+    connect(Read_ID, &QAction::triggered, this, &TForm1::Read_IDClick);
+
+    Test1 = bar->addMenu("&Test");
+    VectorTest1 = AddItem(Test1, "&Vector Test", QKeySequence(Qt::CTRL | Qt::Key_T),
+                          &TForm1::VectorTest1Click);
+    ICTest1 = AddItem(Test1, "&IC Test", {}, &TForm1::ICTest1Click);
+    RAMTest1 = AddItem(Test1, "&RAM Test", {}, &TForm1::RAMTest1Click);
+
+    Config1 = bar->addMenu("&Config");
+    Configoption1 = AddItem(Config1, "&Config option", {}, &TForm1::Configoption1Click);
+    Hardwaretest1 = AddItem(Config1, "&Hardware test", {}, &TForm1::Hardwaretest1Click);
+
+    Help1 = bar->addMenu("&Help");
+    Contents1 = AddItem(Help1, "&Contents", {}, nullptr);
+    UsingHelp1 = AddItem(Help1, "&Using Help", {}, nullptr);
+    Help1->addSeparator();
+    About1 = AddItem(Help1, "&About", {}, &TForm1::About1Click);
+    offered_[Contents1] = false;
+    offered_[UsingHelp1] = false;
+}
+
+QToolButton* TForm1::AddSpeedButton(const QString& caption, const QString& hint, int icon,
+                                    void (TForm1::*handler)()) {
+    auto* b = new QToolButton(this);
+    if (icon >= 0) b->setIcon(style()->standardIcon(static_cast<QStyle::StandardPixmap>(icon)));
+    if (!caption.isEmpty()) {
+        b->setText(caption);
+        b->setToolButtonStyle(icon >= 0 ? Qt::ToolButtonTextUnderIcon : Qt::ToolButtonTextOnly);
+    } else {
+        b->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    }
+    b->setToolTip(hint);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    if (handler) connect(b, &QToolButton::clicked, this, handler);
+    offered_[b] = true;
+    return b;
+}
+
+void TForm1::CreateSpeedButtons() {
+    QToolBar* bar = addToolBar("Speed buttons");
+    bar->setObjectName("SpeedBar");
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    SpeedButtonLoad = AddSpeedButton("", "Load File", QStyle::SP_DialogOpenButton, &TForm1::Load1Click);
+    SpeedButtonSave = AddSpeedButton("", "Save File", QStyle::SP_DialogSaveButton, &TForm1::Save1Click);
+    SpeedButtonLoadProject =
+        AddSpeedButton("", "Load Project", QStyle::SP_DirOpenIcon, &TForm1::LoadPorject1Click);
+    SpeedButtonSaveProject =
+        AddSpeedButton("", "Save Project", QStyle::SP_DriveFDIcon, &TForm1::SaveProject1Click);
+    SpeedButtonSelect = AddSpeedButton("Select", "Select Device", -1, &TForm1::Select1Click);
+    SpeedButtonEdit = AddSpeedButton("Edit", "Buffer Edit", -1, &TForm1::EditBuffer1Click);
+    SpeedButtonBlankCheck = AddSpeedButton("Blank", "Blank Check", -1, &TForm1::BlankCheck1Click);
+    SpeedButtonProgram = AddSpeedButton("Prog..", "Program", -1, &TForm1::Program1Click);
+    SpeedButtonRead = AddSpeedButton("Read", "Read", -1, &TForm1::Read1Click);
+    SpeedButtonVerify = AddSpeedButton("Verify", "Verify", -1, &TForm1::Verify1Click);
+    SpeedButtonErase = AddSpeedButton("Erase", "Erase", -1, &TForm1::Erase1Click);
+    SpeedButtonSecurity = AddSpeedButton("Secu..", "Security", -1, &TForm1::Security1Click);
+    SpeedButtonOption = AddSpeedButton("Option", "Option", -1, &TForm1::Option1Click);
+    SpeedButtonAuto = AddSpeedButton("Auto", "Auto", -1, &TForm1::Auto1Click);
+    SpeedButtonVectorTest =
+        AddSpeedButton("", "VectorTest", QStyle::SP_FileDialogDetailedView, &TForm1::VectorTest1Click);
+    SpeedButtonIcTest = AddSpeedButton("", "IC Test", QStyle::SP_ComputerIcon, &TForm1::ICTest1Click);
+    SpeedButtonRamTest = AddSpeedButton("", "RAM Test", QStyle::SP_DriveHDIcon, &TForm1::RAMTest1Click);
+    SpeedButton3 = AddSpeedButton("", "", -1, nullptr);
+
+    for (QToolButton* b : {SpeedButtonLoad, SpeedButtonSave, SpeedButtonLoadProject,
+                           SpeedButtonSaveProject})
+        bar->addWidget(b);
+    bar->addSeparator();
+    for (QToolButton* b : {SpeedButtonSelect, SpeedButtonEdit}) bar->addWidget(b);
+    bar->addSeparator();
+    for (QToolButton* b : {SpeedButtonBlankCheck, SpeedButtonProgram, SpeedButtonRead,
+                           SpeedButtonVerify, SpeedButtonErase, SpeedButtonSecurity,
+                           SpeedButtonOption, SpeedButtonAuto})
+        bar->addWidget(b);
+    bar->addSeparator();
+    for (QToolButton* b : {SpeedButtonVectorTest, SpeedButtonIcTest, SpeedButtonRamTest})
+        bar->addWidget(b);
+    bar->addWidget(SpeedButton3)->setVisible(false);
+}
+
+namespace {
+
+QLabel* AddInfoRow(QGridLayout* grid, const QString& caption, QLabel** captionOut = nullptr) {
+    int row = grid->rowCount();
+    auto* cap = new QLabel(caption);
+    auto* value = new QLabel;
+    value->setTextInteractionFlags(Qt::NoTextInteraction);
+    // Long values (a deep file path) are cut at the panel's edge rather than
+    // widening the panel.
+    value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    value->setMinimumWidth(160);
+    grid->addWidget(cap, row, 0);
+    grid->addWidget(value, row, 1);
+    if (captionOut) *captionOut = cap;
+    return value;
+}
+
+} // namespace
+
+void TForm1::CreatePanels() {
+    auto* central = new QWidget(this);
+    setCentralWidget(central);
+    auto* outer = new QVBoxLayout(central);
+    auto* row = new QHBoxLayout;
+    outer->addLayout(row, 1);
+
+    auto* bevel = new QFrame(central);
+    bevel->setFrameShape(QFrame::StyledPanel);
+    bevel->setFrameShadow(QFrame::Sunken);
+    Bevel1 = bevel;
+    auto* bevelLayout = new QVBoxLayout(bevel);
+    bevelLayout->setContentsMargins(2, 2, 2, 2);
+    Memo1 = new QPlainTextEdit(bevel);
+    Memo1->setObjectName("Memo1");
+    Memo1->setReadOnly(true);
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(13);
+    Memo1->setFont(font);
+    Memo1->setMinimumSize(420, 300);
+    Memo1->installEventFilter(this);
+    bevelLayout->addWidget(Memo1);
+    row->addWidget(bevel, 1);
+
+    auto* sideWidget = new QWidget(central);
+    sideWidget->setFixedWidth(300);
+    auto* side = new QVBoxLayout(sideWidget);
+    side->setContentsMargins(0, 0, 0, 0);
+    row->addWidget(sideWidget);
+
+    GroupBox1 = new QGroupBox(" System Info ", central);
+    auto* g1 = new QGridLayout(GroupBox1);
+    g1->setColumnStretch(1, 1);
+    DeviceName = AddInfoRow(g1, "Device :");
+    DeviceSize = AddInfoRow(g1, "Size :");
+    FreeDisk = AddInfoRow(g1, "Free Disk :");
+    File = AddInfoRow(g1, "File :");
+    Adapter = AddInfoRow(g1, "Adapter :");
+    Pins = AddInfoRow(g1, "Pins :");
+    side->addWidget(GroupBox1);
+
+    GroupBox2 = new QGroupBox(" Option Info ", central);
+    auto* g2 = new QGridLayout(GroupBox2);
+    g2->setColumnStretch(1, 1);
+    GangSize = AddInfoRow(g2, "Gang Size :");
+    Split = AddInfoRow(g2, "Split :");
+    EncMode = AddInfoRow(g2, "Encryption :");
+    BasePort = AddInfoRow(g2, "Base Port :");
+    CheckSum = AddInfoRow(g2, "CheckSum :");
+    HWRev = AddInfoRow(g2, "HW Rev :");
+    SWRev = AddInfoRow(g2, "SW Rev :");
+    SerialNo = AddInfoRow(g2, "Serial No :");
+    Label1 = AddInfoRow(g2, "Algorithm :", &Label1Cap);
+    Label2 = AddInfoRow(g2, "Vccp :", &Label2Cap);
+    Label3 = AddInfoRow(g2, "Vpp :", &Label3Cap);
+    Label4 = AddInfoRow(g2, "Tpwp :", &Label4Cap);
+    side->addWidget(GroupBox2);
+
+    GroupBoxCounter = new QGroupBox(" Counter ", central);
+    auto* gc = new QGridLayout(GroupBoxCounter);
+    LabelDeviceHR = new QLabel;
+    LabelSuccess = new QLabel;
+    LabelFailure = new QLabel;
+    LabelCount = new QLabel;
+    gc->addWidget(LabelDeviceHR, 0, 0);
+    gc->addWidget(LabelSuccess, 1, 0);
+    gc->addWidget(LabelFailure, 2, 0);
+    gc->addWidget(LabelCount, 3, 0);
+    SpeedButtonCounter =
+        AddSpeedButton("", "Reset Counter", QStyle::SP_BrowserReload, &TForm1::SpeedButtonCounterClick);
+    gc->addWidget(SpeedButtonCounter, 0, 1, 4, 1, Qt::AlignRight | Qt::AlignVCenter);
+    side->addWidget(GroupBoxCounter);
+    side->addStretch(1);
+
+    ProgressBar1 = new QProgressBar(central);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    outer->addWidget(ProgressBar1);
+
+    StatusBar1 = statusBar();
+    StatusBar1->setSizeGripEnabled(true);
+    const int widths[3] = {35, 50, 50};
+    const char* texts[3] = {"Pro", "Addr", "Help"};
+    for (int i = 0; i < 3; ++i) {
+        StatusPanels[i] = new QLabel(texts[i]);
+        StatusPanels[i]->setMinimumWidth(widths[i] * 2);
+        StatusPanels[i]->setFrameShape(QFrame::Panel);
+        StatusPanels[i]->setFrameShadow(QFrame::Sunken);
+        StatusBar1->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Command states
+
+void TForm1::Offer(QObject* command, bool offered) {
+    offered_[command] = offered;
+    ApplyCommandState(command);
+}
+
+void TForm1::ApplyCommandState(QObject* o) {
+    bool on = offered_.value(o, true) && !unavailable_.contains(o) && !(running_ && !IsUngated(this, o));
+    if (auto* a = qobject_cast<QAction*>(o))
+        a->setEnabled(on);
+    else if (auto* w = qobject_cast<QWidget*>(o))
+        w->setEnabled(on);
+}
+
+void TForm1::ApplyCommandStates() {
+    for (auto it = offered_.cbegin(); it != offered_.cend(); ++it) ApplyCommandState(it.key());
+    if (ReadIdShortcut) ReadIdShortcut->setEnabled(!running_);
+}
+
+void TForm1::SetCommandAvailable(QObject* command, bool available) {
+    if (available)
+        unavailable_.remove(command);
+    else
+        unavailable_.insert(command);
+    ApplyCommandState(command);
+}
+
+bool TForm1::CommandEnabled(QObject* command) const {
+    if (auto* a = qobject_cast<QAction*>(command)) return a->isEnabled();
+    if (auto* w = qobject_cast<QWidget*>(command)) return w->isEnabled();
+    return false;
+}
+
+void TForm1::SetOperationRunning(bool running) {
+    running_ = running;
+    ApplyCommandStates();
+    if (!running && closePending_) {
+        closePending_ = false;
+        QTimer::singleShot(0, this, &QWidget::close);
+    }
+}
+
+bool TForm1::RefuseWhileBusy() const { return OperationBusy.load(); }
+
+void TForm1::DisableOperationControls() {
+    for (QToolButton* b : {SpeedButtonBlankCheck, SpeedButtonProgram, SpeedButtonRead,
+                           SpeedButtonVerify, SpeedButtonErase, SpeedButtonSecurity,
+                           SpeedButtonOption, SpeedButtonAuto, SpeedButtonVectorTest})
+        Offer(b, false);
+    for (QAction* a : {BlankCheck1, Program1, Read1, Verify1, Erase1, Security1, Option1, Auto1,
+                       VectorTest1, Encryption1, DataCompare1, EditUES1}) {
+        Offer(a, false);
+        a->setVisible(false);
+    }
+    Offer(ChangeAlgorithm1, false);
+    Read_ID->setVisible(false);
+    AutoRepeatProgram1->setVisible(false);
+}
+
+void TForm1::EnableOperationControls(uint32_t mask) {
+    DisableOperationControls();
+    const struct {
+        int bit;
+        QAction* item;
+        QToolButton* button;
+    } rows[] = {
+        {0, BlankCheck1, SpeedButtonBlankCheck}, {1, Program1, SpeedButtonProgram},
+        {2, Read1, SpeedButtonRead},             {3, Verify1, SpeedButtonVerify},
+        {4, DataCompare1, nullptr},              {5, Erase1, SpeedButtonErase},
+        {6, Security1, SpeedButtonSecurity},     {7, Encryption1, nullptr},
+        {8, Option1, SpeedButtonOption},         {10, Auto1, SpeedButtonAuto},
+    };
+    for (const auto& r : rows) {
+        if (!(mask & (1u << r.bit))) continue;
+        r.item->setVisible(true);
+        Offer(r.item, true);
+        if (r.button) Offer(r.button, true);
+    }
+    const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm);
+    if (row && row->ParameterGroup != NoParameterGroup) Offer(ChangeAlgorithm1, true);
+    if (DeviceSection == SectionPld) {
+        if (UesFuseStart != 0) {
+            EditUES1->setVisible(true);
+            Offer(EditUES1, true);
+        }
+        if (PackageRow(PackageIndex).PinCount < 49) {
+            VectorTest1->setVisible(true);
+            Offer(VectorTest1, true);
+            Offer(SpeedButtonVectorTest, true);
+        }
+        // Otherwise the vector editor form is closed (it comes with the testing forms).
+    }
+}
+
+void TForm1::ShowCounters() {
+    LabelDeviceHR->setText(QString::asprintf("Devices/HR : %d", static_cast<int>(DevicesPerHour)));
+    LabelSuccess->setText(QString::asprintf("Success : %d", static_cast<int>(Success)));
+    LabelFailure->setText(QString::asprintf("Failure : %d", static_cast<int>(Failure)));
+    LabelCount->setText(QString::asprintf("Count : %d", static_cast<int>(Count)));
+}
+
+void TForm1::RefreshBufferView(int flag) {
+    // The byte editor (bit 3 of DeviceFlags clear) or the fuse map editor
+    // shows the buffer; both come with the buffer editors.
+    (void)flag;
+}
+
+// ---------------------------------------------------------------------------
+// Log mirror
+
+void TForm1::MirrorAppend(const QString& text) {
+    if (mirrorLines_ == 0) {
+        Memo1->setPlainText(text);
+    } else {
+        Memo1->appendPlainText(text);
+    }
+    ++mirrorLines_;
+    Memo1->moveCursor(QTextCursor::End);
+    Memo1->ensureCursorVisible();
+}
+
+void TForm1::MirrorReplace(int index, const QString& text) {
+    if (index < 0 || index >= mirrorLines_) return;
+    QTextBlock block = Memo1->document()->findBlockByNumber(index);
+    if (!block.isValid()) return;
+    QTextCursor c(block);
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    c.insertText(text);
+}
+
+void TForm1::MirrorRemove(int index, int count) {
+    if (index < 0 || count <= 0 || index >= mirrorLines_) return;
+    count = std::min(count, mirrorLines_ - index);
+    if (count == mirrorLines_) {
+        Memo1->clear();
+        mirrorLines_ = 0;
+        return;
+    }
+    QTextDocument* doc = Memo1->document();
+    QTextCursor c(doc);
+    if (index + count < mirrorLines_) {
+        // Lines index..index+count-1 with their line breaks.
+        c.setPosition(doc->findBlockByNumber(index).position());
+        c.setPosition(doc->findBlockByNumber(index + count).position(), QTextCursor::KeepAnchor);
+    } else {
+        // The last lines: the break before them goes with them.
+        QTextBlock before = doc->findBlockByNumber(index - 1);
+        c.setPosition(before.position() + before.length() - 1);
+        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+    }
+    c.removeSelectedText();
+    mirrorLines_ -= count;
+}
+
+void TForm1::MirrorReload() {
+    const std::vector<std::string> lines = MainLog().Lines();
+    Memo1->clear();
+    mirrorLines_ = 0;
+    for (const std::string& l : lines) MirrorAppend(QString::fromStdString(l));
+}
+
+// ---------------------------------------------------------------------------
+// Window events
+
+void TForm1::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!shown_) {
+        shown_ = true;
+        FormShow();
+    }
+}
+
+void TForm1::FormShow() {
+    QGuiApplication::setApplicationDisplayName(QString::fromUtf8(ProductName));
+    delete registry_;
+    registry_ = new QSettings(QSettings::UserScope, "Harrowend", "Remember");
+    registry_->beginGroup(kWindowPositionKey);
+    bool okLeft = false;
+    bool okTop = false;
+    int left = registry_->value("Left").toInt(&okLeft);
+    int top = registry_->value("Top").toInt(&okTop);
+    if (okLeft && okTop) {
+        RememberedLeft = left;
+        RememberedTop = top;
+        move(left, top);
+    }
+    LeftCache.store(x());
+    TopCache.store(y());
+    StatusPanels[2]->setText("");
+}
+
+void TForm1::FormClose() {
+    if (!registry_) return;
+    registry_->setValue("Left", x());
+    registry_->setValue("Top", y());
+    registry_->sync();
+    delete registry_;
+    registry_ = nullptr;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    if (OperationBusy.load()) {
+        // Never end the program under a running operation: ask for the stop
+        // (the run's own "Continue?" question) and close once it has ended.
+        event->ignore();
+        closePending_ = true;
+        UserBreak.store(1);
+        return;
+    }
+    FormClose();
+    event->accept();
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+    QMainWindow::moveEvent(event);
+    LeftCache.store(x());
+    TopCache.store(y());
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        UserBreak.store(1);
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void TForm1::mousePressEvent(QMouseEvent* event) {
+    UserBreak.store(1);
+    QMainWindow::mousePressEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == Memo1) {
+        if (event->type() == QEvent::ShortcutOverride) {
+            // The read-only log would take Ctrl+A, Ctrl+V and the like for
+            // itself; leave the window's command keys to the commands.
+            auto* k = static_cast<QKeyEvent*>(event);
+            QKeySequence seq(k->keyCombination());
+            for (QAction* a : findChildren<QAction*>()) {
+                if (!a->shortcut().isEmpty() && a->shortcut() == seq) {
+                    event->ignore();
+                    return true;
+                }
+            }
+        } else if (event->type() == QEvent::KeyPress &&
+                   static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+            UserBreak.store(1);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+// ---------------------------------------------------------------------------
+// File dialogs
+
+void TForm1::SetupFileDialog(QFileDialog* d, const QString& filter, const QString& title,
+                             const QString& defaultSuffix) {
+    d->setFileMode(d == OpenDialog1 ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    d->setOption(QFileDialog::DontConfirmOverwrite, d == OpenDialog1);
+    d->setWindowTitle(title);
+    d->setDefaultSuffix(defaultSuffix);
+    QStringList filters = ToQtNameFilters(filter);
+    if (filters.isEmpty()) filters << "All files (*)";
+    d->setNameFilters(filters);
+    d->selectNameFilter(filters.first());
+}
+
+int TForm1::RunDialog(QFileDialog* d) {
+    int r = ExecDialog(d);
+    if (r == QDialog::Accepted && !d->selectedFiles().isEmpty()) {
+        // The dialog moves the current directory to the chosen file's folder.
+        QDir::setCurrent(QFileInfo(d->selectedFiles().first()).absolutePath());
+    }
+    return r;
+}
+
+namespace {
+
+int SelectedFilterIndex(QFileDialog* d) {
+    int i = d->nameFilters().indexOf(d->selectedNameFilter());
+    return i < 0 ? 1 : i + 1;
+}
+
+std::string SelectedPath(QFileDialog* d) {
+    const QStringList files = d->selectedFiles();
+    return files.isEmpty() ? std::string() : files.first().toStdString();
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// Handlers
+
+void TForm1::Load1Click() {
+    if (RefuseWhileBusy()) return;
+    FileDialogFilters f = FiltersForFormatMask(FileFormatMask);
+    if (f.Set) {
+        openFilter_ = f.Open;
+        saveFilter_ = f.Save;
+    }
+    SetupFileDialog(OpenDialog1, openFilter_, "Open", "");
+    if (RunDialog(OpenDialog1) == QDialog::Accepted) {
+        repaint();
+        ShowMessageLine("File Loading...");
+        const std::string name = SelectedPath(OpenDialog1);
+        const int filter = SelectedFilterIndex(OpenDialog1);
+        int result = 0;
+        uint8_t type = DataFileBinary;
+        if (FileFormatMask & 0x1F) {
+            if (filter == 1) {
+                result = LoadFileAt(name, LoadFileOffset, LoadBufferStart);
+                type = DataFileBinary;
+            } else {
+                result = LoadHexFamilyFile(name, LoadFileOffset, LoadBufferStart);
+                type = DataFileHex;
+            }
+        } else if (FileFormatMask & 0x20) {
+            uint32_t fileChecksum = 0;
+            uint32_t blowCount = 0;
+            result = LoadJedecFile(name, fileChecksum, blowCount);
+            type = DataFileJedec;
+            if (result == 1) {
+                ShowMessageLine(" Buffer Check Sum: %04Xh", ComputeBufferChecksum(BufferStart, BufferEnd));
+                ShowMessageLine(" File Check Sum: %04Xh", fileChecksum);
+                ShowMessageLine(" Blow Count: %lu", static_cast<unsigned long>(blowCount));
+            }
+        } else if (FileFormatMask & 0x40) {
+            result = LoadPofFile(name);
+            type = DataFilePof;
+        } else if (FileFormatMask & 0x80) {
+            result = LoadHexFamilyFile(name, LoadFileOffset, LoadBufferStart);
+            type = DataFileHex;
+        }
+        if (result == 1) {
+            DataFileType = type;
+            DataFileName = name;
+            ShowMessageLine("File load success! (Checksum:%04Xh)",
+                            ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF);
+            UpdateInfoPanel();
+        }
+    }
+    RefreshBufferView(0);
+}
+
+void TForm1::Save1Click() {
+    if (RefuseWhileBusy()) return;
+    FileDialogFilters f = FiltersForFormatMask(FileFormatMask);
+    if (f.Set) {
+        openFilter_ = f.Open;
+        saveFilter_ = f.Save;
+    }
+    SetupFileDialog(SaveDialog1, saveFilter_, "Save", "");
+    if (RunDialog(SaveDialog1) != QDialog::Accepted) return;
+    repaint();
+    ShowMessageLine("File Saving...");
+    const std::string name = SelectedPath(SaveDialog1);
+    const int filter = SelectedFilterIndex(SaveDialog1);
+    int result = 0;
+    if (FileFormatMask & 0x1F) {
+        switch (filter) {
+        case 1: result = SaveRangeAs(name, SaveBufferStart, SaveBufferEnd); break;
+        case 2: result = SaveHexFamilyFile(name, SaveBufferStart, SaveBufferEnd, HexFormatIntel); break;
+        case 3:
+            result = SaveHexFamilyFile(name, SaveBufferStart, SaveBufferEnd, HexFormatMotorola);
+            break;
+        case 4:
+            result = SaveHexFamilyFile(name, SaveBufferStart, SaveBufferEnd, HexFormatTektronix);
+            break;
+        case 5: result = SaveAsciiHexFile(name, SaveBufferStart, SaveBufferEnd); break;
+        default: break;
+        }
+    } else if (FileFormatMask & 0x20) {
+        // The vectors kept in the buffer window from 8000h on.
+        result = SaveJedecFile(name, BufferWindow + 0x8000, BufferWindowBytes - 0x8000);
+    } else if (FileFormatMask & 0x40) {
+        result = SavePofFile(name);
+    } else if (FileFormatMask & 0x80) {
+        result = SaveHexFamilyFile(name, SaveBufferStart, SaveBufferEnd, HexFormatIntel);
+    }
+    if (result == 1) {
+        SavedFileName = name;
+        ShowMessageLine("File save success!");
+        ResetProgress();
+    }
+}
+
+void TForm1::LoadPorject1Click() {
+    if (RefuseWhileBusy()) return;
+    SetupFileDialog(OpenDialog1, "Project File(*.prj)|*.prj", "Open Project", "prj");
+    if (RunDialog(OpenDialog1) != QDialog::Accepted) return;
+    if (LoadConfigOrProjectFile(SelectedPath(OpenDialog1), 1) != 0) {
+        ShowMessageLine("Illegal Project File!");
+        return;
+    }
+    ShowMessageLine("Author : %s", ProjectAuthor.c_str());
+    ShowMessageLine("Description : %s", ProjectDescription.c_str());
+    ShowMessageLine("Project file loaded!");
+    UpdateInfoPanel();
+    EnableOperationControls(SupportedOperationMask);
+    RefreshBufferView(0);
+}
+
+void TForm1::SaveProject1Click() {
+    if (RefuseWhileBusy()) return;
+    SetupFileDialog(SaveDialog1, "Project File(*.prj)|*.prj", "Save Project", "prj");
+    if (RunDialog(SaveDialog1) != QDialog::Accepted) return;
+    // The project dialog (author and description) confirms the save; it comes
+    // with the settings dialogs, and SaveProjectAfterDialog is its OK path.
+}
+
+void TForm1::SaveProjectAfterDialog(const std::string& name) {
+    if (SaveConfigOrProjectFile(name, 1) == 0) ShowMessageLine("Project file saved!");
+}
+
+void TForm1::Exit1Click() { close(); }
+
+// The editors, the device selection and the settings dialogs are separate
+// forms; their commands show them once they are part of the program.
+void TForm1::EditBuffer1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::EditUES1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::Select1Click() {
+    if (RefuseWhileBusy()) return;
+    if (OpenLibraryEntry(kLibraryEntryPrompt) == 0) {
+        ShowMessageBox("Can not open Library File!");
+        return;
+    }
+}
+
+void TForm1::ChangeAlgorithm1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::AutoRepeatProgram1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::BlankCheck1Click() { StartOperation(0); }
+void TForm1::Program1Click() { StartOperation(1); }
+void TForm1::Read1Click() { StartOperation(2); }
+void TForm1::Verify1Click() { StartOperation(3); }
+void TForm1::DataCompare1Click() { StartOperation(4); }
+void TForm1::Erase1Click() { StartOperation(5); }
+void TForm1::Security1Click() { StartOperation(6); }
+void TForm1::Encryption1Click() { StartOperation(7); }
+void TForm1::Auto1Click() { StartOperation(10); }
+
+void TForm1::Option1Click() {
+    if (RefuseWhileBusy()) return;
+    RunOptionsOnUiThread();
+}
+
+void TForm1::Read_IDClick() {
+    if (RefuseWhileBusy()) return;
+    RunReadIdOnUiThread();
+}
+
+void TForm1::RunOptionsOnUiThread() {
+    if (CheckCommunication(MainEngine) != 1) return; // it reported why
+    SkipIdCheck = 0;
+    PrepareOperation(MainEngine);
+    if (const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm)) row->Options();
+    ResetProgrammerOutputs();
+    UpdateInfoPanel();
+}
+
+void TForm1::RunReadIdOnUiThread() {
+    const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm);
+    if (!row || row->Identify == AlgNoOperation) return;
+    PrepareOperation(MainEngine);
+    row->Identify();
+    ResetProgrammerOutputs();
+    ShowChipAndDataIds(ChipMakerId, ChipDeviceId);
+}
+
+void TForm1::ResetCounters() {
+    MainCounters = OperationCounters{};
+    Count = Success = Failure = DevicesPerHour = 0;
+    ShowCounters();
+}
+
+void TForm1::VectorTest1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::ICTest1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::RAMTest1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::Configoption1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::Hardwaretest1Click() {
+    if (RefuseWhileBusy()) return;
+}
+
+void TForm1::About1Click() {}
+
+void TForm1::SpeedButtonCounterClick() {
+    if (RefuseWhileBusy()) return;
+    ResetCounters();
+}
+
+void TForm1::Timer1Timer() {}

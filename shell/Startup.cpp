@@ -1,0 +1,125 @@
+#include "shell/Startup.h"
+
+#include <QWidget>
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+#include "engine/Bringup.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/Port.h"
+#include "shell/InfoPanel.h"
+#include "shell/Main.h"
+#include "shell/Thread.h"
+
+const ProductModel ProductModelTable[kProductModelCount] = {
+    {"GZ5N.EXE", "Brindlewood 300", "gz5n.dat", "gz5n.cfg"},
+    {"HJXE.EXE", "Sorrel Deck", "hjxe.dat", "hjxe.cfg"},
+    {"YLB.EXE", "KAV-RI", "ylb.dat", "ylb.cfg"},
+    {"312Q.EXE", "Tarn 3120", "312q.dat", "312q.cfg"},
+    {"PLORV.EXE", "Wend Pike", "plorv.dat", "plorv.cfg"},
+    {nullptr, "Vexlor", "krd.dat", "krd.cfg"},
+};
+
+const char* ConfigFileName = "krd.cfg";
+int SelectedProductRow = kProductModelCount - 1;
+int HardwareKind = 0;
+
+namespace {
+std::string g_startedAs;
+} // namespace
+
+ProductSelection SelectProductForPath(const std::string& path) {
+    ProductSelection sel;
+    std::string upper = path;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    // A Linux executable has no ".EXE"; give the name one so the product names match.
+    if (path.find('.', nameStart) == std::string::npos) upper += ".EXE";
+    for (int row = 0; row < kProductModelCount - 1; ++row) {
+        if (upper.find(ProductModelTable[row].ExecutableName) != std::string::npos) {
+            sel.Row = row;
+            break;
+        }
+    }
+    if (slash == std::string::npos)
+        sel.Directory.clear();
+    else if (slash == 0)
+        sel.Directory = "/";
+    else
+        sel.Directory = path.substr(0, slash);
+    return sel;
+}
+
+void SetStartedAs(const std::string& argv0) {
+    namespace fs = std::filesystem;
+    std::string path = argv0;
+    if (path.find('/') == std::string::npos) {
+        // Started through PATH: the first directory holding the name.
+        const char* env = std::getenv("PATH");
+        std::string list = env ? env : "";
+        size_t pos = 0;
+        while (pos <= list.size()) {
+            size_t end = list.find(':', pos);
+            if (end == std::string::npos) end = list.size();
+            std::string dir = list.substr(pos, end - pos);
+            if (dir.empty()) dir = ".";
+            std::string candidate = dir + "/" + argv0;
+            if (access(candidate.c_str(), X_OK) == 0) {
+                path = candidate;
+                break;
+            }
+            pos = end + 1;
+        }
+    }
+    std::error_code ec;
+    fs::path abs = fs::absolute(fs::path(path), ec);
+    // Absolute and tidied, but not through symlinks: a product link keeps its name.
+    g_startedAs = ec ? path : abs.lexically_normal().string();
+}
+
+const std::string& StartedAsPath() { return g_startedAs; }
+
+void SelectProductByExeName() {
+    HardwareKind = GetHardwareKind();
+    ProductSelection sel = SelectProductForPath(g_startedAs);
+    const ProductModel& row = ProductModelTable[sel.Row];
+    SelectedProductRow = sel.Row;
+    ProductName = row.ProductName;
+    LibraryFileName = row.LibraryFileName;
+    ConfigFileName = row.ConfigFileName;
+    ProgramDirectory = sel.Directory;
+}
+
+std::string ConfigFilePath() {
+    if (ProgramDirectory.empty()) return ConfigFileName;
+    if (ProgramDirectory == "/") return std::string("/") + ConfigFileName;
+    return ProgramDirectory + "/" + ConfigFileName;
+}
+
+void CreateFormsAndLoadConfig() {
+    if (Form1) {
+        Form1->setWindowTitle(QString::fromUtf8(ProductName));
+        Form1->repaint();
+    }
+    // The editor, test, configuration and selection forms are created here
+    // as they join the program.
+    LoadConfigOrProjectFile(ConfigFilePath(), 0);
+    if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
+    UpdateInfoPanel();
+}
+
+void SaveConfigAndShutdown() {
+    // Never tear down under a worker: the window refuses to close while one
+    // runs, and the last one may still be returning.
+    WaitForOperationThread();
+    SaveConfigOrProjectFile(ConfigFilePath(), 0);
+    FreeBuffers();
+    ResetProgrammerLogic();
+}

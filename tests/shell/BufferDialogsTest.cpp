@@ -1,0 +1,134 @@
+// The copy, fill and find dialogs and the name prompt: copies in memory
+// (overlaps included), the start/end check, key filters, remembered values,
+// the mirrored find fields, and the prompt's results.
+#include "EditTestSupport.h"
+#include "shell/Getstr.h"
+
+namespace {
+
+class BufferDialogsTest : public EditorTest {
+  protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        for (uint32_t i = 0; i < 0x200; ++i)
+            BufferImage()[i] = static_cast<uint8_t>(i * 7 + 3);
+        std::memcpy(before, BufferImage(), sizeof before);
+    }
+    uint8_t before[0x200];
+};
+
+TEST_F(BufferDialogsTest, CopyMovesOverlappingRangesAsIfReadFirst) {
+    TCopy1 up;
+    up.EditBufferStart->setText("0");
+    up.EditBufferEnd->setText("FF");
+    up.EditDestionation->setText("80");
+    up.ButtonOkClick();
+    EXPECT_EQ(up.result(), ModalOk);
+    EXPECT_EQ(std::memcmp(BufferImage() + 0x80, before, 0x100), 0);
+    EXPECT_EQ(std::memcmp(BufferImage(), before, 0x80), 0);
+
+    std::memcpy(BufferImage(), before, sizeof before);
+    TCopy1 down; // shows the values entered before
+    EXPECT_EQ(down.EditBufferEnd->text(), "FF");
+    EXPECT_EQ(down.EditDestionation->text(), "80");
+    down.EditBufferStart->setText("80");
+    down.EditBufferEnd->setText("17F");
+    down.EditDestionation->setText("0");
+    down.ButtonOkClick();
+    EXPECT_EQ(std::memcmp(BufferImage(), before + 0x80, 0x100), 0);
+
+    // A destination past what the buffer can hold changes nothing.
+    std::memcpy(BufferImage(), before, sizeof before);
+    TCopy1 far;
+    far.EditBufferStart->setText("0");
+    far.EditBufferEnd->setText("1FF");
+    far.EditDestionation->setText("FFFFF00");
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::Ok, &box);
+    far.ButtonOkClick();
+    EXPECT_EQ(box.seen, 1);
+    EXPECT_EQ(far.result(), ModalAbort);
+    EXPECT_EQ(BankCount, 1u);
+    EXPECT_EQ(std::memcmp(BufferImage(), before, sizeof before), 0);
+}
+
+TEST_F(BufferDialogsTest, StartAboveEndIsRefusedByCopyAndFill) {
+    TFill1 fill;
+    fill.EditBufferStart->setText("100");
+    fill.EditBufferEnd->setText("FF");
+    fill.EditData->setText("0");
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::Ok, &box);
+    fill.ButtonOkClick();
+    EXPECT_EQ(box.text, "Buffer End must begger than Buffer Start.");
+    EXPECT_EQ(box.title, "Error");
+    EXPECT_EQ(fill.result(), ModalAbort);
+
+    TCopy1 copy;
+    copy.EditBufferStart->setText("100");
+    copy.EditBufferEnd->setText("FF");
+    BoxAnswer copyBox;
+    AnswerNextBox(QMessageBox::Ok, &copyBox);
+    copy.ButtonOkClick();
+    EXPECT_EQ(copyBox.text, "Buffer End must begger than Buffer Start.");
+    EXPECT_EQ(copy.result(), ModalAbort);
+    EXPECT_EQ(std::memcmp(BufferImage(), before, sizeof before), 0);
+}
+
+TEST_F(BufferDialogsTest, FillWithStartEqualToEndFillsOneByte) {
+    TFill1 fill;
+    fill.EditBufferStart->clear();
+    QTest::keyClicks(fill.EditBufferStart, "1g0");
+    fill.EditBufferEnd->setText("10");
+    fill.EditData->clear();
+    QTest::keyClicks(fill.EditData, "a5");
+    EXPECT_EQ(fill.EditBufferStart->text(), "10");
+    EXPECT_EQ(fill.EditData->text(), "A5");
+    fill.ButtonOkClick();
+    EXPECT_EQ(fill.result(), ModalOk);
+    EXPECT_EQ(BufferImage()[0x10], 0xA5);
+    EXPECT_EQ(BufferImage()[0x0F], before[0x0F]);
+    EXPECT_EQ(BufferImage()[0x11], before[0x11]);
+    TFill1 again;
+    EXPECT_EQ(again.EditData->text(), "A5");
+}
+
+TEST_F(BufferDialogsTest, FindFieldsMirrorEachOther) {
+    TFind1 find;
+    QTest::keyClicks(find.EditAsc, "AB");
+    EXPECT_EQ(find.EditHex->text(), "4142");
+    find.EditHex->clear();
+    QTest::keyClicks(find.EditHex, "41x4");
+    EXPECT_EQ(find.EditHex->text(), "414");
+    EXPECT_EQ(find.EditAsc->text(), "A"); // the odd digit is ignored
+    QTest::keyClicks(find.EditHex, "01f");
+    EXPECT_EQ(find.EditHex->text(), "41401F");
+    EXPECT_EQ(find.EditAsc->text(), "A@.");
+    find.EditAsc->clear();
+    TypeChar(find.EditAsc, 'z');
+    TypeChar(find.EditAsc, QChar(0x00E9));
+    EXPECT_EQ(find.EditHex->text(), "7A3F");
+    find.RadioUp->setChecked(true);
+    find.ButtonOkClick();
+    EXPECT_EQ(find.result(), ModalOk);
+    EXPECT_EQ(SearchDirection, 1u);
+    EXPECT_EQ(SearchHex, "7A3F");
+    EXPECT_EQ(SearchText, "z?");
+    TFind1 again;
+    EXPECT_TRUE(again.RadioUp->isChecked());
+    EXPECT_EQ(again.EditHex->text(), "7A3F");
+}
+
+TEST_F(BufferDialogsTest, NamePromptGivesOkOrCancel) {
+    TGetString prompt;
+    EXPECT_EQ(prompt.Label1->text(), "Device Name");
+    prompt.EditString->setText("74LS00");
+    prompt.ButtonOk->click();
+    EXPECT_EQ(prompt.result(), 1);
+    EXPECT_EQ(prompt.EditString->text(), "74LS00");
+    TGetString cancelled;
+    cancelled.ButtonCancel->click();
+    EXPECT_NE(cancelled.result(), 1);
+}
+
+} // namespace

@@ -1,0 +1,200 @@
+// The fuse map editor and the UES editor: geometry by row length, fuse
+// entry in both display modes, the fuse number, paging limits, small and
+// degenerate maps, and the signature as text, hexadecimal and fuses.
+#include "EditTestSupport.h"
+
+namespace {
+
+class EditBitTest : public EditorTest {
+  protected:
+    void Open(uint32_t fuses, uint32_t rowLength) {
+        SelectFuseMap(fuses, rowLength);
+        FillBufferRange(0, 0xFFFF, 0); // every fuse clear
+        ed = std::make_unique<TEditBit1>(form.get());
+        ed->RefreshFuseEditor(1);
+    }
+    void TearDown() override {
+        ed.reset();
+        EditorTest::TearDown();
+    }
+    std::unique_ptr<TEditBit1> ed;
+};
+
+TEST_F(EditBitTest, WideRowsShowFiftyColumnsAndAHorizontalBar) {
+    Open(132 * 44, 132);
+    EXPECT_EQ(ed->VisibleColumns, 50);
+    EXPECT_TRUE(ed->ScrollBar2->isVisibleTo(ed.get()));
+    EXPECT_EQ(ed->EditData[0]->text().size(), 50);
+    EXPECT_EQ(ed->LabelUnits->text().left(12), "012345678901");
+    EXPECT_EQ(ed->LabelTens->text().mid(9, 3), "011");
+
+    Open(44 * 20, 44);
+    EXPECT_EQ(ed->VisibleColumns, 44);
+    EXPECT_FALSE(ed->ScrollBar2->isVisibleTo(ed.get()));
+    EXPECT_EQ(ed->EditData[0]->text().size(), 44);
+    EXPECT_EQ(ed->EditAddr[1]->text(), "0000044");
+    ed->ButtonRadixClick();
+    EXPECT_EQ(ed->EditAddr[1]->text(), "000002C");
+}
+
+TEST_F(EditBitTest, FuseEntryWorksAlikeInBothModes) {
+    Open(44 * 20, 44);
+    SetBufferBit(5, 1);
+    ed->RefreshFuseEditor(0);
+    EXPECT_EQ(ed->EditData[0]->text().left(7), "0000010");
+    ed->CursorColumn = 5;
+    Type(*ed, "x"); // clears, whatever the mode
+    EXPECT_EQ(GetBufferBit(5), 0u);
+    EXPECT_EQ(ed->CursorColumn, 6);
+    Type(*ed, "-"); // sets
+    EXPECT_EQ(GetBufferBit(6), 1u);
+    Type(*ed, "a2"); // not fuse symbols
+    EXPECT_EQ(ed->CursorColumn, 7);
+
+    ed->ButtonModeClick();
+    EXPECT_EQ(ed->EditData[0]->text().left(8), "XXXXXX-X");
+    Type(*ed, "10");
+    EXPECT_EQ(GetBufferBit(7), 1u);
+    EXPECT_EQ(GetBufferBit(8), 0u);
+    EXPECT_EQ(ed->EditData[0]->text().left(9), "XXXXXX--X");
+
+    // Past the row's last fuse the cursor goes on at the start of the next line.
+    ed->CursorColumn = 43;
+    Type(*ed, "1");
+    EXPECT_EQ(GetBufferBit(43), 1u);
+    EXPECT_EQ(ed->CursorLine, 1);
+    EXPECT_EQ(ed->CursorColumn, 0);
+}
+
+TEST_F(EditBitTest, FuseNumberAndPagingLimits) {
+    Open(132 * 44, 132);
+    Press(*ed, Qt::Key_End); // last fuse of the row: the view scrolls sideways
+    EXPECT_EQ(ed->ColumnOffset, 82u);
+    EXPECT_EQ(ed->CursorColumn, 49);
+    Press(*ed, Qt::Key_Down);
+    Press(*ed, Qt::Key_Down);
+    Press(*ed, Qt::Key_Down);
+    Press(*ed, Qt::Key_Right, Qt::ControlModifier); // 16 rows on
+    EXPECT_EQ(ed->TopFuse, 16u * 132);
+    EXPECT_EQ(ed->LabelAddr->text(), QString::number(3 * 132 + 16 * 132 + 82 + 49));
+    EXPECT_EQ(ed->ScrollBar2->value(), 131);
+
+    for (int i = 0; i < 5; ++i)
+        Press(*ed, Qt::Key_PageDown);
+    EXPECT_EQ(ed->TopFuse, 28u * 132); // the last 16 rows
+    EXPECT_EQ(ed->ScrollBar1->value(), 28);
+    ed->CursorLine = 15;
+    Press(*ed, Qt::Key_Down);
+    EXPECT_EQ(ed->TopFuse, 28u * 132);
+    Press(*ed, Qt::Key_PageUp);
+    EXPECT_EQ(ed->TopFuse, 12u * 132);
+    Press(*ed, Qt::Key_PageUp);
+    EXPECT_EQ(ed->TopFuse, 0u);
+
+    Press(*ed, Qt::Key_Tab);
+    EXPECT_EQ(ed->LabelAddr->text(), "");
+    // An address typed on the first line may be 0.
+    ed->TopFuse = 132;
+    ed->RefreshFuseEditor(0);
+    ed->CursorLine = 0;
+    ed->CursorColumn = 4;
+    Type(*ed, "0"); // "0000132" becomes "0000032": not a row's start, taken as typed
+    EXPECT_EQ(ed->TopFuse, 32u);
+    ed->CursorColumn = 5;
+    Type(*ed, "0");
+    EXPECT_EQ(ed->TopFuse, 2u);
+    ed->CursorColumn = 6;
+    Type(*ed, "0");
+    EXPECT_EQ(ed->TopFuse, 0u);
+}
+
+TEST_F(EditBitTest, SmallAndDegenerateMapsStayInBounds) {
+    Open(5 * 20, 20); // five rows
+    for (Qt::Key k : {Qt::Key_PageDown, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down,
+                      Qt::Key_Down, Qt::Key_End, Qt::Key_Right, Qt::Key_Right})
+        Press(*ed, k);
+    Press(*ed, Qt::Key_End, Qt::ControlModifier);
+    Press(*ed, Qt::Key_Right, Qt::ControlModifier);
+    EXPECT_EQ(ed->TopFuse, 0u);
+    EXPECT_EQ(ed->CursorLine, 4);
+    EXPECT_TRUE(ed->EditData[5]->text().isEmpty());
+    ed->ScrollBar1Scroll(7);
+    EXPECT_EQ(ed->TopFuse, 0u);
+
+    Open(100, 0); // row length 0: one row of all fuses
+    EXPECT_EQ(ed->RowCount, 1u);
+    EXPECT_EQ(ed->VisibleColumns, 50);
+    Press(*ed, Qt::Key_End);
+    Type(*ed, "1");
+    EXPECT_EQ(GetBufferBit(99), 1u);
+    ed->ScrollBar2Scroll(99);
+    EXPECT_EQ(ed->ColumnOffset, 50u);
+
+    Open(0, 0); // no fuses at all
+    Press(*ed, Qt::Key_PageDown);
+    Type(*ed, "1");
+    EXPECT_EQ(ed->RowCount, 0u);
+    EXPECT_TRUE(ed->EditData[0]->text().isEmpty());
+}
+
+class EditUesTest : public EditorTest {
+  protected:
+    void SetUp() override {
+        EditorTest::SetUp();
+        SelectFuseMap(2000, 100, 1000);
+        FillBufferRange(0, 0xFFFF, 0);
+        ed = std::make_unique<TEditUes_>(form.get());
+        ed->LoadUes();
+    }
+    void TearDown() override {
+        ed.reset();
+        EditorTest::TearDown();
+    }
+    uint8_t UesByte(int i) {
+        uint8_t v = 0;
+        for (int k = 0; k < 8; ++k)
+            v = static_cast<uint8_t>(v | GetBufferBit(1000 + 8 * i + k) << (7 - k));
+        return v;
+    }
+    std::unique_ptr<TEditUes_> ed;
+};
+
+TEST_F(EditUesTest, TextSetsTheFusesMostSignificantBitFirst) {
+    ed->EditAsc->selectAll();
+    QTest::keyClicks(ed->EditAsc, "ABCDEFGH");
+    EXPECT_EQ(ed->EditHex->text(), "41-42-43-44-45-46-47-48");
+    EXPECT_TRUE(ed->MemoBin->toPlainText().startsWith("X-XXXXX-"));
+    EXPECT_EQ(ed->MemoBin->toPlainText().size(), 64);
+    EXPECT_EQ(UesByte(7), 'H');
+    EXPECT_EQ(GetBufferBit(999), 0u); // the fuses around are untouched
+    EXPECT_EQ(GetBufferBit(1064), 0u);
+
+    ed->EditAsc->selectAll();
+    QTest::keyClick(ed->EditAsc, Qt::Key_Backspace);
+    for (int i = 0; i < 8; ++i)
+        EXPECT_EQ(UesByte(i), 0);
+    ed->LoadUes();
+    EXPECT_EQ(ed->EditAsc->text(), "........");
+    EXPECT_EQ(ed->EditHex->text(), "00-00-00-00-00-00-00-00");
+}
+
+TEST_F(EditUesTest, BytesOutsideTextShowAsDotsAndKeepTheirFuses) {
+    for (int k = 0; k < 8; ++k)
+        SetBufferBit(1000 + k, k == 7); // 01h
+    for (int k = 0; k < 8; ++k)
+        SetBufferBit(1008 + k, k == 0); // 80h
+    for (int k = 0; k < 8; ++k)
+        SetBufferBit(1016 + k, (0x7A >> (7 - k)) & 1); // 'z'
+    ed->LoadUes();
+    EXPECT_EQ(ed->EditAsc->text().left(3), "..z");
+    EXPECT_EQ(ed->EditHex->text().left(8), "01-80-7A");
+    EXPECT_EQ(UesByte(0), 0x01);
+    EXPECT_EQ(UesByte(1), 0x80);
+    // A character outside 20h-7Eh typed in is stored as '?'.
+    ed->EditAsc->setText(QString("A") + QChar(0x00E9));
+    EXPECT_EQ(UesByte(0), 'A');
+    EXPECT_EQ(UesByte(1), '?');
+    EXPECT_EQ(UesByte(2), 0);
+}
+
+} // namespace

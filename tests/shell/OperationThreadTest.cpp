@@ -1,0 +1,261 @@
+// The operation thread and the Qt bridge: runs on the simulated programmer
+// whose log lines, progress and counters reach the window on the UI thread,
+// the busy flag taken before the worker starts, the break question answered
+// on the UI thread while only the worker waits, and the log mirror staying
+// equal to the engine's log through trims and rewrites.
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include "../engine/LibraryTestFile.h"
+#include "ShellTestSupport.h"
+#include "shell/InfoPanel.h"
+#include "shell/SimSetup.h"
+#include "sim/LogicImage.h"
+
+namespace {
+
+// A chip the fake algorithm row below reads and writes; the run still goes
+// through bring-up and the logic-image download of the simulated programmer.
+std::vector<uint8_t> g_chip;
+std::atomic<bool> g_holdProgram{false};
+std::atomic<bool> g_inProgram{false};
+
+int ChipRead(int mode) {
+    for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) {
+        ReadValue = g_chip[a];
+        if (ProcessReadByte(mode) != 1) return -1;
+        if (StepProgress(a) == 3) return 3;
+    }
+    return 1;
+}
+
+int ChipProgram() {
+    g_inProgram = true;
+    while (g_holdProgram.load()) {
+        if (StepProgressByAddress(DeviceStart) == 3) {
+            g_inProgram = false;
+            return 3;
+        }
+        QThread::msleep(2);
+    }
+    for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) {
+        g_chip[a] = BufferWindow[a];
+        if (StepProgress(a) == 3) return 3;
+    }
+    g_inProgram = false;
+    return 1;
+}
+
+class OperationThreadTest : public ShellTest {
+  protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        ProgramDirectory = dir.Path();
+        std::vector<uint8_t> image(sim::kLogicImageBytes, 0);
+        const uint8_t head[6] = {'V', 'X', 'L', 'I', sim::kPersonalityUniversal, 0};
+        std::copy(head, head + 6, image.begin());
+        WriteBytes(LibraryFilePath(), MakeLibraryBytes({{LogicImageNumber, image}}));
+        InstallPortIo(MakeProgramSimulator());
+        g_chip.assign(DeviceSize, 0xFF);
+        g_holdProgram = false;
+        AlgorithmTable[CurrentAlgorithm].Read = ChipRead;
+        AlgorithmTable[CurrentAlgorithm].Program = ChipProgram;
+        form->EnableOperationControls(SupportedOperationMask);
+        form->show();
+    }
+    void TearDown() override {
+        g_holdProgram = false;
+        ShellTest::TearDown();
+        InstallPortIo(nullptr);
+    }
+    bool WaitIdle() {
+        bool ok = WaitUntil([] { return !OperationBusy.load(); }, 20000);
+        WaitForOperationThread();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        return ok;
+    }
+    TempLibraryDir dir{"Shell"};
+};
+
+// A program-and-verify run; the window is saved as a picture when
+// VEXLOR_SCREENSHOT names a file.
+TEST_F(OperationThreadTest, ProgramAndVerifyRunOnTheWorker) {
+    form->resize(900, 620);
+    for (uint32_t i = 0; i < BufferByteSize; ++i)
+        BufferWindow[i] = static_cast<uint8_t>(i * 7);
+    DataFileName = "/home/user/images/boot-v2.bin";
+    ShowMessageLine("File load success! (Checksum:%04Xh)",
+                    ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF);
+    QSignalSpy progress(form->ProgressBar1, &QProgressBar::valueChanged);
+    ASSERT_EQ(StartOperation(OpProgram), 0);
+    // Busy at once, before the worker has done anything.
+    EXPECT_TRUE(OperationBusy.load());
+    EXPECT_EQ(StartOperation(OpProgram), -1);
+    EXPECT_FALSE(form->Load1->isEnabled());
+    ASSERT_TRUE(WaitIdle());
+
+    const QStringList memo = MemoLines();
+    EXPECT_EQ(memo, LogLines());
+    EXPECT_TRUE(memo.contains("Blank check ok!")) << memo.join('\n').toStdString();
+    EXPECT_TRUE(memo.contains("Program ok!"));
+    EXPECT_TRUE(memo.contains("Verification ok!"));
+    EXPECT_TRUE(memo.last().startsWith("-------------------------------->"));
+    EXPECT_EQ(g_chip[100], static_cast<uint8_t>(700));
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_GT(progress.count(), 0);
+    EXPECT_EQ(form->LabelCount->text(), "Count : 1");
+    EXPECT_EQ(form->LabelSuccess->text(), "Success : 1");
+    EXPECT_EQ(form->LabelFailure->text(), "Failure : 0");
+    // The bracket is closed: commands back, status text gone.
+    EXPECT_EQ(form->StatusPanels[2]->text(), "");
+    EXPECT_TRUE(form->Program1->isEnabled());
+    EXPECT_TRUE(form->SpeedButtonProgram->isEnabled());
+    EXPECT_TRUE(form->Load1->isEnabled());
+    // The programmer's ID block reached the panel.
+    UpdateInfoPanel();
+    EXPECT_EQ(form->HWRev->text(), "2.1C");
+    EXPECT_EQ(form->SerialNo->text(), "QX4207");
+    const QByteArray shot = qgetenv("VEXLOR_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(shot)));
+    }
+
+    // A read fills the buffer and the panel's checksum.
+    g_chip[0] = 0x5A;
+    ASSERT_EQ(StartOperation(OpRead), 0);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(BufferWindow[0], 0x5A);
+    EXPECT_EQ(form->CheckSum->text(), QString::asprintf("%04Xh", BufferChecksum & 0xFFFF));
+    EXPECT_TRUE(MemoLines().contains(QString::asprintf("-CheckSum : %04Xh", BufferChecksum & 0xFFFF)));
+
+    // A verify against a chip that differs fails and counts nothing.
+    g_chip[3] ^= 0xFF;
+    ASSERT_EQ(StartOperation(OpVerify), 0);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(MemoLines().contains("Verification error!"));
+    EXPECT_EQ(form->LabelCount->text(), "Count : 1");
+    EXPECT_EQ(MemoLines(), LogLines());
+}
+
+TEST_F(OperationThreadTest, BreakDuringARunIsAskedOnTheUiThread) {
+    g_holdProgram = true;
+    ASSERT_EQ(StartOperation(OpProgram), 0);
+    ASSERT_TRUE(WaitUntil([] { return g_inProgram.load(); }));
+    ASSERT_TRUE(WaitUntil([&] { return form->StatusPanels[2]->text() == "Press ESC to Cancel"; }));
+    EXPECT_FALSE(form->Program1->isEnabled());
+    EXPECT_FALSE(form->SpeedButtonAuto->isEnabled());
+    EXPECT_FALSE(form->Select1->isEnabled());
+
+    // Yes goes on.
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::Yes, &box);
+    form->Memo1->setFocus();
+    QTest::keyClick(form->Memo1, Qt::Key_Escape);
+    ASSERT_TRUE(WaitUntil([&] { return box.seen == 1; }));
+    EXPECT_EQ(box.text, "Continue?");
+    EXPECT_EQ(box.title, "Warning");
+    QTest::qWait(30);
+    EXPECT_TRUE(OperationBusy.load());
+
+    // A click on the progress bar asks again; No stops the run.
+    AnswerNextBox(QMessageBox::No, &box);
+    QTest::mousePress(form->ProgressBar1, Qt::LeftButton);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(box.seen, 2);
+    EXPECT_TRUE(MemoLines().contains("USER BREAK!"));
+    EXPECT_EQ(form->StatusPanels[2]->text(), "");
+    EXPECT_EQ(form->LabelFailure->text(), "Failure : 1");
+    EXPECT_TRUE(form->Program1->isEnabled());
+}
+
+TEST_F(OperationThreadTest, ClosingDuringARunWaitsForItsEnd) {
+    g_holdProgram = true;
+    ASSERT_EQ(StartOperation(OpProgram), 0);
+    ASSERT_TRUE(WaitUntil([] { return g_inProgram.load(); }));
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::No, &box);
+    EXPECT_FALSE(form->close()); // refused; the run is asked to stop
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(box.text, "Continue?");
+    EXPECT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
+}
+
+// ---------------------------------------------------------------------------
+// The bridge without a run
+
+TEST_F(ShellTest, LogMirrorFollowsTrimsAndRewritesFromAWorker) {
+    QSignalSpy progress(form->ProgressBar1, &QProgressBar::valueChanged);
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        ShowMessageLine("Programming ...");
+        OperationEngine engine;
+        engine.StatusLine = LogLineCount() - 1;
+        for (int i = 0; i < 520; ++i)
+            ShowMessageLine("line %d", i);
+        ReplaceMessageLine(engine, "Program ok!"); // its line is gone: appended
+        ReplaceLastMessageLine("last");
+        DeleteLastMessageLines(2);
+        for (int p = 0; p <= 100; ++p)
+            SetProgressPosition(p);
+        ShowProgressStatus(42, 0x1234);
+        CurrentUi().ShowCounters(3, 2, 1, 99);
+        done = true;
+    });
+    worker.join();
+    // Nothing reached the widgets yet: they change only on this thread.
+    EXPECT_EQ(form->MirrorLineCount(), 0);
+    EXPECT_EQ(form->ProgressBar1->value(), 0);
+    ASSERT_TRUE(WaitUntil([&] { return form->LabelCount->text() == "Count : 3"; }));
+    EXPECT_EQ(MemoLines(), LogLines());
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_EQ(progress.count(), 1); // coalesced to the latest value
+    EXPECT_EQ(form->StatusPanels[0]->text(), "42%");
+    EXPECT_EQ(form->StatusPanels[1]->text(), "1234");
+    EXPECT_EQ(form->LabelDeviceHR->text(), "Devices/HR : 99");
+
+    // A step line rewritten in place survives a trim after it was remembered.
+    MainLog().Clear();
+    form->MirrorReload();
+    OperationEngine engine;
+    std::thread w2([&] {
+        for (int i = 0; i < 450; ++i)
+            ShowMessageLine("x%d", i);
+        engine.StatusLine = LogLineCount();
+        ShowMessageLine("Verifying ...");
+        for (int i = 0; i < 60; ++i)
+            ShowMessageLine("y%d", i);
+        ReplaceMessageLine(engine, "Verification ok!");
+    });
+    w2.join();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MemoLines(), LogLines());
+    EXPECT_TRUE(MemoLines().contains("Verification ok!"));
+    EXPECT_FALSE(MemoLines().contains("Verifying ..."));
+}
+
+TEST_F(ShellTest, QuestionsFromAWorkerBlockOnlyTheWorker) {
+    UserBreak.store(1);
+    std::atomic<int> result{0};
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::No, &box);
+    std::thread worker([&] { result = StepProgressByAddress(DeviceStart); });
+    // The UI thread keeps running events while the worker waits.
+    ASSERT_TRUE(WaitUntil([&] { return result.load() != 0; }));
+    worker.join();
+    EXPECT_EQ(result.load(), 3);
+    EXPECT_EQ(box.text, "Continue?");
+    // The panel written from a worker lands on the UI thread.
+    DeviceSize = 0;
+    std::thread w2([] { UpdateInfoPanel(); });
+    w2.join();
+    ASSERT_TRUE(WaitUntil([&] { return form->DeviceSize->text() == "Unknown"; }));
+}
+
+} // namespace

@@ -1,0 +1,141 @@
+// Shared set-up of the shell tests: one QApplication on the offscreen
+// platform, the engine back at its start-up state, the main window with the
+// Qt bridge installed, and helpers that answer modal boxes.
+#pragma once
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <QStandardPaths>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Bringup.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/HexFiles.h"
+#include "engine/Library.h"
+#include "engine/LogModel.h"
+#include "engine/NeighbourState.h"
+#include "engine/Operation.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Services.h"
+#include "engine/UiBridge.h"
+#include "platform/PortIo.h"
+#include "platform/Tone.h"
+#include "shell/Main.h"
+#include "shell/QtUiBridge.h"
+#include "shell/Thread.h"
+
+inline QApplication* EnsureApp() {
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        QStandardPaths::setTestModeEnabled(true);
+        SetToneSink([](int, int) {}); // the runs' beeps stay silent
+        static int argc = 1;
+        static char name[] = "test_shell";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);
+    }();
+    return app;
+}
+
+inline void ResetEngineForShellTest() {
+    InstallPortIoRef(nullptr);
+    ResetPortState();
+    ResetBringupState();
+    ResetLibraryState();
+    ResetDeviceState();
+    ResetAlgorithmTable();
+    ResetOperationState();
+    ResetOperationDriverState();
+    ResetServicesState();
+    ResetNeighbourState();
+    ResetConfigState();
+    ResetHexFilesState();
+    ResetBufferState();
+    MainLog().Clear();
+    OperationBusy.store(false);
+    UserBreak.store(0);
+}
+
+// Pumps events until pred holds or the time runs out.
+inline bool WaitUntil(const std::function<bool()>& pred, int ms = 5000) {
+    QElapsedTimer t;
+    t.start();
+    while (!pred()) {
+        if (t.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+// Answers the next modal message box with `button`, keeping its text and title.
+struct BoxAnswer {
+    QString text;
+    QString title;
+    int seen = 0;
+};
+// Owner of the answering timers; a test's unused answers die with it.
+inline QObject& BoxTimerOwner() {
+    static QObject owner;
+    return owner;
+}
+inline void DropUnusedBoxAnswers() { qDeleteAll(BoxTimerOwner().findChildren<QTimer*>()); }
+inline void AnswerNextBox(QMessageBox::StandardButton button, BoxAnswer* out) {
+    auto* timer = new QTimer(&BoxTimerOwner());
+    QObject::connect(timer, &QTimer::timeout, [timer, button, out] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        out->text = box->text();
+        out->title = box->windowTitle();
+        ++out->seen;
+        timer->stop();
+        timer->deleteLater();
+        box->done(button);
+    });
+    timer->start(5);
+}
+
+// The main window with the Qt bridge, on a fresh engine.
+class ShellTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        ResetEngineForShellTest();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        bridge = std::make_unique<QtUiBridge>(form.get());
+        InstallUiBridge(bridge.get());
+    }
+    void TearDown() override {
+        WaitUntil([] { return !OperationBusy.load(); });
+        WaitForOperationThread();
+        QCoreApplication::processEvents();
+        DropUnusedBoxAnswers();
+        InstallUiBridge(nullptr);
+        bridge.reset();
+        Form1 = nullptr;
+        form.reset();
+        ResetEngineForShellTest();
+    }
+    QStringList MemoLines() const {
+        QString t = form->Memo1->toPlainText();
+        return form->MirrorLineCount() == 0 ? QStringList() : t.split('\n');
+    }
+    QStringList LogLines() const {
+        QStringList out;
+        for (const std::string& l : MainLog().Lines()) out << QString::fromStdString(l);
+        return out;
+    }
+    std::unique_ptr<TForm1> form;
+    std::unique_ptr<QtUiBridge> bridge;
+};

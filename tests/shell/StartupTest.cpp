@@ -1,0 +1,148 @@
+// Start-up and shutdown: the product chosen by the started name, the program
+// directory in its real case, the configuration read at start and written at
+// exit, and the information panel's texts.
+#include <QLabel>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <unistd.h>
+
+#include "ShellTestSupport.h"
+#include "shell/InfoPanel.h"
+#include "shell/Startup.h"
+
+namespace {
+
+TEST(ProductSelectionTest, RowsByStartedName) {
+    const struct {
+        const char* path;
+        int row;
+        const char* dir;
+    } cases[] = {
+        {"/opt/tools/plorv", 4, "/opt/tools"},
+        {"/opt/tools/gz5n", 0, "/opt/tools"},
+        {"/opt/tools/hjxe", 1, "/opt/tools"},
+        {"/opt/tools/ylb", 2, "/opt/tools"},
+        {"/opt/tools/312q", 3, "/opt/tools"},
+        {"/usr/local/bin/vexlor", 5, "/usr/local/bin"},
+        // Mixed case matches; the directory keeps its case.
+        {"/Home/Ann/Bin/PlOrV", 4, "/Home/Ann/Bin"},
+        {"/data/Ylb.exe", 2, "/data"},
+        // A directory holding a product name selects it, whatever the program's name.
+        {"/mnt/gz5n.exe/vexlor", 0, "/mnt/gz5n.exe"},
+        // The first row of the table wins.
+        {"/srv/plorv.exe/gz5n", 0, "/srv/plorv.exe"},
+        // An extension of its own is not replaced.
+        {"/opt/plorv.sh", 5, "/opt"},
+        {"plorv", 4, ""},
+        {"/plorv", 4, "/"},
+    };
+    for (const auto& c : cases) {
+        ProductSelection sel = SelectProductForPath(c.path);
+        EXPECT_EQ(sel.Row, c.row) << c.path;
+        EXPECT_EQ(sel.Directory, c.dir) << c.path;
+    }
+    // Paths far beyond the old 80 characters.
+    std::string longDir = "/" + std::string(300, 'a') + "/Tools";
+    ProductSelection sel = SelectProductForPath(longDir + "/hjxe");
+    EXPECT_EQ(sel.Row, 1);
+    EXPECT_EQ(sel.Directory, longDir);
+}
+
+TEST(ProductSelectionTest, GlobalsFollowTheStartedLink) {
+    ResetEngineForShellTest();
+    QTemporaryDir dir;
+    const std::string link = dir.filePath("Plorv").toStdString();
+    ASSERT_EQ(symlink("/bin/true", link.c_str()), 0);
+    SetStartedAs(link);
+    EXPECT_EQ(StartedAsPath(), link); // not resolved to /bin/true
+    SelectProductByExeName();
+    EXPECT_STREQ(ProductName, "Wend Pike");
+    EXPECT_EQ(LibraryFileName, "plorv.dat");
+    EXPECT_STREQ(ConfigFileName, "plorv.cfg");
+    EXPECT_EQ(ProgramDirectory, dir.path().toStdString());
+    EXPECT_EQ(ConfigFilePath(), dir.path().toStdString() + "/plorv.cfg");
+
+    // A relative start is made absolute against the current directory.
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path().toStdString());
+    SetStartedAs("./Plorv");
+    std::filesystem::current_path(cwd);
+    EXPECT_EQ(StartedAsPath(), link);
+
+    SetStartedAs("/usr/bin/vexlor");
+    SelectProductByExeName();
+    EXPECT_STREQ(ProductName, "Vexlor");
+    EXPECT_EQ(LibraryFileName, "krd.dat");
+    EXPECT_STREQ(ConfigFileName, "krd.cfg");
+    ResetLibraryState();
+}
+
+TEST_F(ShellTest, ConfigurationIsReadAtStartAndWrittenAtExit) {
+    QTemporaryDir dir;
+    ProgramDirectory = dir.path().toStdString();
+    ConfigFileName = "krd.cfg";
+    ProductName = "Tarn 3120";
+    CreateFormsAndLoadConfig(); // no file yet: the program starts all the same
+    EXPECT_EQ(form->windowTitle(), "Tarn 3120");
+    EXPECT_TRUE(form->Program1->isVisible());
+    EXPECT_EQ(form->DeviceName->text(), "AMD Am27128");
+
+    WordMode = 2;
+    LastSocketIndex = 0;
+    SaveConfigAndShutdown();
+    const std::string cfg = ConfigFilePath();
+    ASSERT_TRUE(std::filesystem::exists(cfg));
+    EXPECT_EQ(std::filesystem::file_size(cfg), 1791u);
+
+    InitBuffers();
+    WordMode = 0;
+    CreateFormsAndLoadConfig();
+    EXPECT_EQ(WordMode, 2u);
+    EXPECT_EQ(form->Split->text(), "C: Odd   ");
+    ResetLibraryState();
+    ConfigFileName = "krd.cfg";
+}
+
+TEST(InfoPanelTextTest, FormatsOfThePanel) {
+    // A 16-bit device of 8000h words.
+    EXPECT_EQ(FormatDeviceSizeText(0x8000, 16), "10000h(65536)Bytes");
+    EXPECT_EQ(FormatDeviceSizeText(0x4000, 8), "4000h(16384)Bytes");
+    EXPECT_EQ(FormatDeviceSizeText(0, 16), "Unknown");
+    // No overflow for the largest sizes.
+    EXPECT_EQ(FormatDeviceSizeText(0x80000000u, 16), "100000000h(4294967296)Bytes");
+    EXPECT_EQ(FormatFreeDiskText(1234567), "1,234,567 Bytes");
+    EXPECT_EQ(FormatFreeDiskText(12345678901ull), "12,345,678,901 Bytes");
+    EXPECT_EQ(FormatFreeDiskText(999), "999 Bytes");
+    EXPECT_EQ(SplitNameText(7), "");
+    // The automatic port choice reads "Auto" even after a port was found.
+    EXPECT_EQ(BasePortText(0, 0x278), "Auto");
+    EXPECT_EQ(BasePortText(3, 0x278), "278h");
+    EXPECT_EQ(ProgAlgorithmNameText(16), "");
+}
+
+TEST_F(ShellTest, PanelShowsTheCurrentDevice) {
+    DataFileName = "/data/Image.HEX";
+    AdapterCode = 0;
+    EncryptionEnable = 1;
+    PortIndex = 0;
+    BufferChecksum = 0x12345;
+    LastSocketIndex = 3;
+    UpdateInfoPanel();
+    EXPECT_EQ(form->DeviceName->text(), "AMD Am27128");
+    EXPECT_EQ(form->DeviceSize->text(), "4000h(16384)Bytes");
+    EXPECT_EQ(form->File->text(), "/data/Image.HEX");
+    EXPECT_EQ(form->GangSize->text(), "4");
+    EXPECT_EQ(form->EncMode->text(), "On");
+    EXPECT_EQ(form->CheckSum->text(), "2345h");
+    EXPECT_EQ(form->Label1Cap->text(), "Algorithm :");
+    EXPECT_EQ(form->Label2->text(), QString::fromStdString(FormatVoltage(Vccp)));
+
+    // A PLD shows no algorithm, voltages or pulse.
+    DeviceSection = SectionPld;
+    UpdateInfoPanel();
+    for (QLabel* l :
+         {form->Label1Cap, form->Label1, form->Label2, form->Label3, form->Label4Cap, form->Label4})
+        EXPECT_EQ(l->text(), "");
+}
+
+} // namespace
