@@ -51,6 +51,7 @@ uint32_t BufferStart = 0;
 uint32_t BufferEnd = 0x3FFF;
 uint32_t BufferByteSize = 16384;
 uint32_t SaveBufferEnd = 0x3FFF;
+uint32_t SaveBufferStart = 0;
 
 uint32_t DeviceSection = SectionEprom;
 uint32_t WordMode = 0;
@@ -486,5 +487,6 @@ void ResetDeviceState() {
     DataWidth = 8;
     FuseRowLength = 0;
     UesFuseStart = 0;
+    SaveBufferStart = 0;
     DecodeRecord(BuiltInDeviceRecord(), false);
 }

@@ -171,6 +171,8 @@ extern uint32_t BufferStart;    // first byte of the image in the buffer
 extern uint32_t BufferEnd;      // last byte of the image in the buffer
 extern uint32_t BufferByteSize; // bytes the image occupies
 extern uint32_t SaveBufferEnd;  // last byte of a binary save
+// First byte of a data-file save (set in the configuration dialog, 0 at start).
+extern uint32_t SaveBufferStart;
 
 // Settings the selection reads or writes that are kept with the user's
 // configuration: the section of the current device, the split mode (0 byte,

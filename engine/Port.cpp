@@ -209,6 +209,7 @@ void Beep(int ok) {
     PlayTone(1193182 / divisor, 100);
 }
 
+int HardwareKind = 0;
 int GetHardwareKind() { return 0; }
 void ConfigReadFailHook() {}
 int OtherHardwareConfigHook() { return 1; }
@@ -229,6 +230,7 @@ void ResetPortState() {
     for (auto& r : RegisterShadow) r = 0;
     TimerPrescale = 1;
     ProgrammerConnected = -1;
+    HardwareKind = 0;
     DelayMsSlot = NoDelayMs;
     DelayUsSlot = NoDelayUs;
     WaitSecondsSlot = WaitSeconds;

@@ -53,6 +53,9 @@ void Beep(int ok);
 
 // Small hooks kept beside the driver code.
 int GetHardwareKind();
+// The programmer hardware kind, taken from GetHardwareKind once at start-up
+// (0 the standard programmer, 3 the gang programmer).
+extern int HardwareKind;
 void ConfigReadFailHook();
 int OtherHardwareConfigHook();
 void RunIdleHook();

@@ -24,7 +24,6 @@
 #include "engine/Port.h"
 #include "engine/Services.h"
 #include "shell/InfoPanel.h"
-#include "shell/Main.h" // SaveBufferStart
 #include "shell/RadioGroup.h"
 
 TCfgOpt* CfgOpt = nullptr;

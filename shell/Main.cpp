@@ -43,13 +43,19 @@
 #include "engine/Power.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "shell/About.h"
+#include "shell/AutoRepeatProgram.h"
+#include "shell/CfgOpt.h"
+#include "shell/ChangeAlgorithm.h"
+#include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
+#include "shell/Project.h"
 #include "shell/QtUiBridge.h"
+#include "shell/Select.h"
 #include "shell/Startup.h"
 #include "shell/Thread.h"
 
 TForm1* Form1 = nullptr;
-uint32_t SaveBufferStart = 0;
 
 namespace {
 
@@ -114,12 +120,11 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    // The commands whose forms are not part of this window yet stay disabled.
-    for (QObject* o : std::initializer_list<QObject*>{
-             EditBuffer1, SpeedButtonEdit, EditUES1, Select1, SpeedButtonSelect, ChangeAlgorithm1,
-             AutoRepeatProgram1, SaveProject1, SpeedButtonSaveProject, VectorTest1,
-             SpeedButtonVectorTest, ICTest1, SpeedButtonIcTest, RAMTest1, SpeedButtonRamTest,
-             Configoption1, Hardwaretest1, About1})
+    // The test forms and the hardware self-test are not part of the program
+    // yet: their commands stay disabled.
+    for (QObject* o : std::initializer_list<QObject*>{VectorTest1, SpeedButtonVectorTest, ICTest1,
+                                                      SpeedButtonIcTest, RAMTest1, SpeedButtonRamTest,
+                                                      Hardwaretest1})
         unavailable_.insert(o);
 
     Memo1->clear();
@@ -421,6 +426,8 @@ bool TForm1::CommandEnabled(QObject* command) const {
 void TForm1::SetOperationRunning(bool running) {
     running_ = running;
     ApplyCommandStates();
+    // Open editors turn read-only for the run and are redrawn after it.
+    SetBufferEditorsRunning(running);
     if (!running && closePending_) {
         closePending_ = false;
         QTimer::singleShot(0, this, &QWidget::close);
@@ -488,8 +495,8 @@ void TForm1::ShowCounters() {
 
 void TForm1::RefreshBufferView(int flag) {
     // The byte editor (bit 3 of DeviceFlags clear) or the fuse map editor
-    // shows the buffer; both come with the buffer editors.
-    (void)flag;
+    // shows the buffer; the other one is closed.
+    RefreshBufferEditors(flag);
 }
 
 // ---------------------------------------------------------------------------
@@ -781,8 +788,9 @@ void TForm1::LoadPorject1Click() {
         ShowMessageLine("Illegal Project File!");
         return;
     }
-    ShowMessageLine("Author : %s", ProjectAuthor.c_str());
-    ShowMessageLine("Description : %s", ProjectDescription.c_str());
+    // A multi-line description is logged on one line.
+    ShowMessageLine("Author : %s", ProjectTextForLog(ProjectAuthor).c_str());
+    ShowMessageLine("Description : %s", ProjectTextForLog(ProjectDescription).c_str());
     ShowMessageLine("Project file loaded!");
     UpdateInfoPanel();
     EnableOperationControls(SupportedOperationMask);
@@ -793,8 +801,9 @@ void TForm1::SaveProject1Click() {
     if (RefuseWhileBusy()) return;
     SetupFileDialog(SaveDialog1, "Project File(*.prj)|*.prj", "Save Project", "prj");
     if (RunDialog(SaveDialog1) != QDialog::Accepted) return;
-    // The project dialog (author and description) confirms the save; it comes
-    // with the settings dialogs, and SaveProjectAfterDialog is its OK path.
+    const std::string name = SelectedPath(SaveDialog1);
+    // The project dialog takes the author and description; only OK saves.
+    if (ShowProjectDialog(this) == QDialog::Accepted) SaveProjectAfterDialog(name);
 }
 
 void TForm1::SaveProjectAfterDialog(const std::string& name) {
@@ -803,14 +812,14 @@ void TForm1::SaveProjectAfterDialog(const std::string& name) {
 
 void TForm1::Exit1Click() { close(); }
 
-// The editors, the device selection and the settings dialogs are separate
-// forms; their commands show them once they are part of the program.
 void TForm1::EditBuffer1Click() {
     if (RefuseWhileBusy()) return;
+    OpenBufferEditor(this);
 }
 
 void TForm1::EditUES1Click() {
     if (RefuseWhileBusy()) return;
+    OpenUesEditor(this);
 }
 
 void TForm1::Select1Click() {
@@ -819,14 +828,17 @@ void TForm1::Select1Click() {
         ShowMessageBox("Can not open Library File!");
         return;
     }
+    ShowDeviceSelection(this);
 }
 
 void TForm1::ChangeAlgorithm1Click() {
     if (RefuseWhileBusy()) return;
+    ShowChangeAlgorithm(this);
 }
 
 void TForm1::AutoRepeatProgram1Click() {
     if (RefuseWhileBusy()) return;
+    ShowAutoRepeat(this);
 }
 
 void TForm1::BlankCheck1Click() { StartOperation(0); }
@@ -887,13 +899,15 @@ void TForm1::RAMTest1Click() {
 
 void TForm1::Configoption1Click() {
     if (RefuseWhileBusy()) return;
+    ShowConfigOptions(this);
 }
 
 void TForm1::Hardwaretest1Click() {
     if (RefuseWhileBusy()) return;
 }
 
-void TForm1::About1Click() {}
+// The about box reads nothing shared and stays usable during a run.
+void TForm1::About1Click() { ShowAbout(this); }
 
 void TForm1::SpeedButtonCounterClick() {
     if (RefuseWhileBusy()) return;

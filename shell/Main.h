@@ -266,8 +266,5 @@ private:
     friend class QtUiBridge;
 };
 
-// First buffer byte of a data-file save (set in the configuration dialog).
-extern uint32_t SaveBufferStart;
-
 // The program's main window (nullptr before it is created).
 extern TForm1* Form1;

@@ -12,8 +12,11 @@
 #include "engine/Config.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
+#include "shell/CfgOpt.h"
+#include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
 #include "shell/Main.h"
+#include "shell/Select.h"
 #include "shell/Thread.h"
 
 const ProductModel ProductModelTable[kProductModelCount] = {
@@ -27,7 +30,6 @@ const ProductModel ProductModelTable[kProductModelCount] = {
 
 const char* ConfigFileName = "krd.cfg";
 int SelectedProductRow = kProductModelCount - 1;
-int HardwareKind = 0;
 
 namespace {
 std::string g_startedAs;
@@ -108,18 +110,28 @@ void CreateFormsAndLoadConfig() {
         Form1->setWindowTitle(QString::fromUtf8(ProductName));
         Form1->repaint();
     }
-    // The editor, test, configuration and selection forms are created here
-    // as they join the program.
+    // The buffer editors are made when first opened (with the main window as
+    // their parent); the configuration and selection forms live for the run.
+    CreateConfigOptionsForm();
+    CreateDeviceSelectionForm();
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();
+    PopulateDeviceSelection(SelDev);
 }
 
 void SaveConfigAndShutdown() {
     // Never tear down under a worker: the window refuses to close while one
     // runs, and the last one may still be returning.
     WaitForOperationThread();
+    // Closing commits a configuration edit still being typed, so it is saved.
+    CloseBufferEditors();
+    if (CfgOpt) CfgOpt->close();
+    if (SelDev) SelDev->close();
     SaveConfigOrProjectFile(ConfigFilePath(), 0);
+    // No form outlives the buffer it shows.
+    DestroyConfigOptionsForm();
+    DestroyDeviceSelectionForm();
     FreeBuffers();
     ResetProgrammerLogic();
 }

@@ -24,8 +24,6 @@ extern const ProductModel ProductModelTable[kProductModelCount];
 extern const char* ConfigFileName;
 // Index of the selected row in ProductModelTable.
 extern int SelectedProductRow;
-// The programmer model the port layer reports (GetHardwareKind).
-extern int HardwareKind;
 
 // What a started path selects: the row and the program directory in its real
 // case (no trailing slash; empty when the path has no directory).

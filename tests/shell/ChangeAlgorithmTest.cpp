@@ -90,6 +90,7 @@ TEST_F(ChangeAlgorithmTest, ItemsFollowTheParameterGroup) {
         poll->stop();
         poll->deleteLater();
         dialog->EditVccp->setText("6.5");
+        dialog->EditExit(); // leaving the field, as the click on OK would
         dialog->BitBtn1->click();
     });
     poll->start(5);

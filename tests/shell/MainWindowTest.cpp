@@ -3,22 +3,35 @@
 // the window position and the file commands.
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <fstream>
+#include <functional>
 
+#include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
 #include "engine/Tables.h"
+#include "shell/About.h"
+#include "shell/AutoRepeatProgram.h"
+#include "shell/ChangeAlgorithm.h"
+#include "shell/Editbit.h"
+#include "shell/Editbyte.h"
+#include "shell/Editues.h"
+#include "shell/Project.h"
 #include "shell/Startup.h"
 
 namespace {
@@ -149,9 +162,11 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsAndKeys) {
     EXPECT_EQ(form->StatusPanels[2]->text(), "Help");
     EXPECT_EQ(form->LabelCount->text(), "Count : 0");
     EXPECT_EQ(form->LabelDeviceHR->text(), "Devices/HR : 0");
-    // The testing forms are not part of the program yet.
-    EXPECT_FALSE(form->ICTest1->isEnabled());
-    EXPECT_FALSE(form->SpeedButtonRamTest->isEnabled());
+    // The testing forms and the hardware test are not part of the program yet.
+    for (QObject* o : std::initializer_list<QObject*>{form->VectorTest1, form->SpeedButtonVectorTest,
+                                                      form->ICTest1, form->SpeedButtonIcTest, form->RAMTest1,
+                                                      form->SpeedButtonRamTest, form->Hardwaretest1})
+        EXPECT_FALSE(form->CommandEnabled(o));
 }
 
 TEST_F(MainWindowTest, CommandsFollowTheDevice) {
@@ -299,6 +314,145 @@ TEST_F(MainWindowTest, SharedStateCommandsAreRefusedWhileARunIsActive) {
     form->Select1Click();
     EXPECT_EQ(box.seen, 1);
     EXPECT_EQ(box.text, "Can not open Library File!");
+}
+
+// Closes the next modal dialog through `answer` (which must end it), noting its class.
+struct ModalSeen {
+    QString className;
+    int seen = 0;
+};
+void AnswerNextModal(ModalSeen* out, std::function<void(QDialog*)> answer = [](QDialog* d) { d->reject(); }) {
+    auto* timer = new QTimer(&BoxTimerOwner());
+    QObject::connect(timer, &QTimer::timeout, [timer, out, answer] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        out->className = d->metaObject()->className();
+        ++out->seen;
+        timer->stop();
+        timer->deleteLater();
+        answer(d);
+    });
+    timer->start(5);
+}
+
+TEST_F(MainWindowTest, FormCommandsOpenTheirFormsAndAreRefusedWhileBusy) {
+    TempLibraryDir dir{"Forms"};
+    ProgramDirectory = dir.Path();
+    WriteTestLibrary(TestDevices());
+    DeviceSection = SectionPld;
+    UesFuseStart = 5828;
+    form->EnableOperationControls(0x41F);
+    for (QObject* o : std::initializer_list<QObject*>{
+             form->EditBuffer1, form->SpeedButtonEdit, form->EditUES1, form->Select1, form->SpeedButtonSelect,
+             form->ChangeAlgorithm1, form->SaveProject1, form->SpeedButtonSaveProject, form->Configoption1,
+             form->About1})
+        EXPECT_TRUE(form->CommandEnabled(o)) << o->metaObject()->className();
+    // Auto Repeat Program is hidden like Read ID, and a hidden item is disabled.
+    EXPECT_FALSE(form->AutoRepeatProgram1->isVisible());
+    // Vector test is offered for a small PLD, but its form is not there yet.
+    EXPECT_TRUE(form->VectorTest1->isVisible());
+    EXPECT_FALSE(form->VectorTest1->isEnabled());
+
+    // While a run is active nothing opens (the about box reads nothing shared).
+    OperationBusy.store(true);
+    ModalSeen modal;
+    AnswerNextModal(&modal);
+    int dialogs = 0;
+    form->ExecDialog = [&](QFileDialog*) {
+        ++dialogs;
+        return int(QDialog::Rejected);
+    };
+    form->EditBuffer1Click();
+    form->EditUES1Click();
+    form->Select1Click();
+    form->ChangeAlgorithm1Click();
+    form->AutoRepeatProgram1Click();
+    form->SaveProject1Click();
+    form->Configoption1Click();
+    QTest::qWait(50);
+    EXPECT_EQ(modal.seen, 0);
+    EXPECT_EQ(dialogs, 0);
+    EXPECT_TRUE(EditByte1.isNull() && EditUes_.isNull());
+    EXPECT_FALSE(SelDev && SelDev->isVisible());
+    EXPECT_FALSE(CfgOpt && CfgOpt->isVisible());
+    form->About1Click();
+    EXPECT_EQ(modal.className, "TAboutKr");
+    OperationBusy.store(false);
+
+    // Modeless forms.
+    DeviceSection = SectionEprom;
+    form->SpeedButtonEdit->click();
+    ASSERT_FALSE(EditByte1.isNull());
+    EXPECT_TRUE(EditByte1->isVisible());
+    form->EditUES1->trigger();
+    ASSERT_FALSE(EditUes_.isNull());
+    EXPECT_TRUE(EditUes_->isVisible());
+    form->SpeedButtonSelect->click();
+    ASSERT_NE(SelDev, nullptr);
+    EXPECT_TRUE(SelDev->isVisible());
+    EXPECT_EQ(SelDev->DeviceCount, 8);
+    form->Configoption1->trigger();
+    ASSERT_NE(CfgOpt, nullptr);
+    EXPECT_TRUE(CfgOpt->isVisible());
+
+    // A run makes the open editor read-only; a fuse map device closes it.
+    form->SetOperationRunning(true);
+    EXPECT_FALSE(EditByte1->Clear->isEnabled());
+    form->SetOperationRunning(false);
+    EXPECT_TRUE(EditByte1->Clear->isEnabled());
+    DeviceFlags |= 8u;
+    form->RefreshBufferView(0);
+    EXPECT_FALSE(EditByte1->isVisible());
+    DeviceFlags &= ~8u;
+
+    // Modal dialogs.
+    const struct {
+        void (TForm1::*handler)();
+        const char* form;
+    } modals[] = {{&TForm1::ChangeAlgorithm1Click, "TChangeAlgorithm1"},
+                  {&TForm1::AutoRepeatProgram1Click, "TAutoRepeatProgram1"},
+                  {&TForm1::About1Click, "TAboutKr"}};
+    for (const auto& m : modals) {
+        ModalSeen seen;
+        AnswerNextModal(&seen);
+        (form.get()->*m.handler)();
+        EXPECT_EQ(seen.className, m.form);
+    }
+}
+
+TEST_F(MainWindowTest, SaveProjectAsksForTheTextsAndSavesOnlyOnOk) {
+    TempLibraryDir dir{"Prj"};
+    const QString prj = QString::fromStdString(dir.Path() + "/job.prj");
+    const QString cwd = QDir::currentPath();
+    form->ExecDialog = [&](QFileDialog* d) {
+        d->selectFile(prj);
+        return int(QDialog::Accepted);
+    };
+    ModalSeen seen;
+    AnswerNextModal(&seen);
+    form->SaveProject1Click();
+    EXPECT_EQ(seen.className, "TProject");
+    EXPECT_FALSE(QFileInfo::exists(prj)); // cancelled: nothing written
+
+    AnswerNextModal(&seen, [](QDialog* d) {
+        auto* p = static_cast<TProject*>(d);
+        p->Edit1->setText("Ann");
+        p->Memo1->setPlainText("two\nlines");
+        p->BitBtnOk->click();
+    });
+    form->SpeedButtonSaveProject->click();
+    QDir::setCurrent(cwd);
+    EXPECT_EQ(seen.seen, 2);
+    ASSERT_TRUE(QFileInfo::exists(prj));
+    EXPECT_EQ(LogLines().last(), "Project file saved!");
+
+    // Loading it back logs the texts, a multi-line one on one line.
+    ProjectAuthor.clear();
+    ProjectDescription.clear();
+    form->LoadPorject1Click();
+    QDir::setCurrent(cwd);
+    EXPECT_TRUE(LogLines().contains("Author : Ann"));
+    EXPECT_TRUE(LogLines().contains("Description : two lines"));
 }
 
 TEST_F(MainWindowTest, WindowPositionIsKeptInTheSettings) {

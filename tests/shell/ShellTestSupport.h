@@ -31,8 +31,10 @@
 #include "engine/UiBridge.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
+#include "shell/CfgOpt.h"
 #include "shell/Main.h"
 #include "shell/QtUiBridge.h"
+#include "shell/Select.h"
 #include "shell/Thread.h"
 
 inline QApplication* EnsureApp() {
@@ -121,6 +123,9 @@ protected:
         WaitForOperationThread();
         QCoreApplication::processEvents();
         DropUnusedBoxAnswers();
+        // The forms start-up makes live for the run; each test starts without them.
+        DestroyDeviceSelectionForm();
+        DestroyConfigOptionsForm();
         InstallUiBridge(nullptr);
         bridge.reset();
         Form1 = nullptr;

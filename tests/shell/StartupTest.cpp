@@ -86,10 +86,13 @@ TEST_F(ShellTest, ConfigurationIsReadAtStartAndWrittenAtExit) {
     EXPECT_EQ(form->windowTitle(), "Tarn 3120");
     EXPECT_TRUE(form->Program1->isVisible());
     EXPECT_EQ(form->DeviceName->text(), "AMD Am27128");
+    // The configuration and selection forms live from start-up to shutdown.
+    EXPECT_TRUE(CfgOpt && SelDev && !SelDev->isVisible());
 
     WordMode = 2;
     LastSocketIndex = 0;
     SaveConfigAndShutdown();
+    EXPECT_TRUE(!CfgOpt && !SelDev);
     const std::string cfg = ConfigFilePath();
     ASSERT_TRUE(std::filesystem::exists(cfg));
     EXPECT_EQ(std::filesystem::file_size(cfg), 1791u);
