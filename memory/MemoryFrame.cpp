@@ -271,10 +271,8 @@ void EpromErasePulse() {
 
 } // namespace
 
-extern const EpromEraseVariant EpromEraseVariantTable0[EpromEraseVariantCount];
-
-int EraseChip() {
-    const EpromEraseVariant& v = EpromVariantOf(EpromEraseVariantTable0);
+int EraseChip(const EpromEraseVariant* table) {
+    const EpromEraseVariant& v = EpromVariantOf(table);
     const MakerErase& m = MakerEraseOf(MakerIndex);
     if (m.ProgramZerosFirst) {
         const int r = ProgramRange(1, &v);

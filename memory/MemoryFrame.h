@@ -98,8 +98,8 @@ int ProgramRange(int zeroFill, const EpromEraseVariant* variant);
 // 1 when every address read blank, -1 at the pulse limit, 3 on user break.
 int EraseWalk(uint32_t maxPulses, uint32_t blank, void (*erasePulse)());
 // The chip erase of the electrically erasable EPROMs of the first module
-// (the maker's voltage, pulse and limit).
-int EraseChip();
+// (the maker's voltage, pulse and limit), with the row's variant table.
+int EraseChip(const EpromEraseVariant* table);
 
 // Back to the start-up state of this area.
 void ResetMemoryFrameState();

@@ -91,16 +91,31 @@ EpromConfig Word40(const std::string& name, uint32_t words) {
     c.gndPins = {11, 30};
     c.cePin = 2;
     c.oePin = 20;
-    c.pgmPin = 39;
+    c.pgmPin = words <= 0x20000 ? 39 : 0;
     c.vppPin = 1;
-    c.addressPins = Range({{21, 29}, {31, 38}});
+    c.addressPins = Range({{21, 29}, {31, 39}});
     c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
     c.dataPins = Range({{19, 12}, {10, 3}});
     return c;
 }
 
+EpromConfig EpromConfigFor(const std::string& name, int pinCount, uint32_t words, int width, int vppChipPin,
+                           uint16_t blank) {
+    EpromConfig c = width > 8 ? Word40(name, words)
+                    : pinCount == 24 ? Jedec24(name, words)
+                    : pinCount == 32 ? Jedec32(name, words)
+                                     : Jedec28(name, words);
+    if (vppChipPin > 0 && vppChipPin <= c.pinCount) {
+        c.vppPin = vppChipPin;
+        if (c.pgmPin == vppChipPin) c.pgmPin = 0;
+    }
+    c.blank = blank;
+    return c;
+}
+
 EpromChip::EpromChip(EpromConfig config) : cfg_(std::move(config)) {
     socketPins_ = DipSocketPins(cfg_.pinCount, cfg_.rowsUp);
+    if (cfg_.words == 0) cfg_.words = 1;
     mask_ = cfg_.width > 8 ? 0xFFFF : 0xFF;
     cfg_.blank = static_cast<uint16_t>(cfg_.blank & mask_);
     cells_.assign(cfg_.words, cfg_.blank);
@@ -115,7 +130,7 @@ ChipPinLimits EpromChip::Limits() const {
         if (p != 0) l.socketPins.push_back(p);
     }
     l.maxTenths = kLogicMaxTenths;
-    for (int pin : {cfg_.vppPin, cfg_.erasePin, cfg_.hiddenPin}) {
+    for (int pin : {cfg_.vppPin, cfg_.erasePin, cfg_.hiddenPin, cfg_.hvBlankCheck ? cfg_.cePin : 0}) {
         if (pin != 0 && Socket(pin) != 0) l.Allow(Socket(pin), cfg_.vppMaxTenths);
     }
     return l;
@@ -176,7 +191,8 @@ bool EpromChip::HiddenSelected(const PinEnvironment& env) const {
 void EpromChip::CheckVoltages(const PinEnvironment& env) {
     for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
         const int v = Volts(env, pin);
-        const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin;
+        const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin ||
+                            (cfg_.hvBlankCheck && pin == cfg_.cePin);
         const int limit = raised ? cfg_.vppMaxTenths : kLogicMaxTenths;
         const bool over = v > limit;
         if (over && !overReported_[static_cast<size_t>(pin)]) {
@@ -188,10 +204,14 @@ void EpromChip::CheckVoltages(const PinEnvironment& env) {
 }
 
 void EpromChip::SetCell(uint32_t address, uint16_t value) {
+    memoEnv_ = nullptr;
     if (address < cells_.size()) cells_[address] = static_cast<uint16_t>(value & mask_);
 }
 
-void EpromChip::Fill(uint16_t value) { std::fill(cells_.begin(), cells_.end(), static_cast<uint16_t>(value & mask_)); }
+void EpromChip::Fill(uint16_t value) {
+    memoEnv_ = nullptr;
+    std::fill(cells_.begin(), cells_.end(), static_cast<uint16_t>(value & mask_));
+}
 
 bool EpromChip::IsBlank() const {
     return std::all_of(cells_.begin(), cells_.end(), [&](uint16_t c) { return c == cfg_.blank; });
@@ -233,19 +253,25 @@ void EpromChip::EndErasePulse(uint64_t now) {
     erasing_ = false;
     const uint64_t width = now - pulseStart_;
     pulses_.push_back({pulseAddress_, 0, width, true});
-    if (width < cfg_.erasePulseUs) return;
-    for (uint32_t a = 0; a < cells_.size(); ++a) {
-        auto it = eraseNeeded_.find(a);
-        if (it != eraseNeeded_.end() && it->second > 1) {
-            --it->second;
-            continue;
+    // Erasure goes on while the erase voltage is applied; each full erase
+    // time clears the array (cells that need more take further periods).
+    eraseAccumUs_ += width;
+    while (cfg_.erasePulseUs != 0 && eraseAccumUs_ >= cfg_.erasePulseUs) {
+        eraseAccumUs_ -= cfg_.erasePulseUs;
+        for (uint32_t a = 0; a < cells_.size(); ++a) {
+            auto it = eraseNeeded_.find(a);
+            if (it != eraseNeeded_.end() && it->second > 1) {
+                --it->second;
+                continue;
+            }
+            cells_[a] = cfg_.blank;
         }
-        cells_[a] = cfg_.blank;
+        counted_.clear();
     }
-    counted_.clear();
 }
 
 void EpromChip::Update(const PinEnvironment& env) {
+    memoEnv_ = nullptr;
     CheckVoltages(env);
     const uint64_t now = env.NowUs();
     if (!Powered(env)) {
@@ -261,7 +287,8 @@ void EpromChip::Update(const PinEnvironment& env) {
     bool eraseNow = false;
     if (cfg_.erasePin != 0) {
         const int strobe = cfg_.eraseStrobePin != 0 ? cfg_.eraseStrobePin : cfg_.cePin;
-        eraseNow = Volts(env, cfg_.erasePin) >= cfg_.eraseMinTenths && vpp >= cfg_.eraseMinTenths && Low(env, strobe);
+        const bool strobeActive = cfg_.eraseStrobeHigh ? High(env, strobe) : Low(env, strobe);
+        eraseNow = Volts(env, cfg_.erasePin) >= cfg_.eraseMinTenths && vpp >= cfg_.eraseMinTenths && strobeActive;
     }
     if (eraseNow && !erasing_) {
         if (programming_) EndProgramPulse(now);
@@ -313,9 +340,15 @@ void EpromChip::Update(const PinEnvironment& env) {
         pulseData_ = DataNow(env);
         pulseHidden_ = HiddenSelected(env);
     } else if (programNow && programming_) {
+        // Address or data moving under the strobe: the pulse so far went to
+        // the old cell, a new one starts.
         if (AddressNow(env) != pulseAddress_ || DataNow(env) != pulseData_) {
-            env.Violation(cfg_.name + ": address or data changed inside a programming pulse");
             EndProgramPulse(now);
+            programming_ = true;
+            pulseStart_ = now;
+            pulseAddress_ = AddressNow(env);
+            pulseData_ = DataNow(env);
+            pulseHidden_ = HiddenSelected(env);
         }
     } else if (!programNow && programming_) {
         EndProgramPulse(now);
@@ -325,12 +358,29 @@ void EpromChip::Update(const PinEnvironment& env) {
 ChipDrive EpromChip::Output(const PinEnvironment& env, int socketPin) const {
     const int chipPin = ChipPinAt(socketPin);
     auto it = std::find(cfg_.dataPins.begin(), cfg_.dataPins.end(), chipPin);
-    if (it == cfg_.dataPins.end() || !Powered(env)) return ChipDrive::None;
-    if (programming_ || erasing_) return ChipDrive::None;
-    if (!Low(env, cfg_.cePin) || !Low(env, cfg_.oePin)) return ChipDrive::None;
-    const uint16_t word = HiddenSelected(env) ? hidden_ : cells_[AddressNow(env)];
+    if (it == cfg_.dataPins.end()) return ChipDrive::None;
+    // Every access to the programmer takes time, so within one instant of the
+    // same environment the pins cannot have changed: the word is worked out
+    // once per instant.
+    const uint64_t now = env.NowUs();
+    if (&env != memoEnv_ || now != memoUs_ || pulses_.size() != memoPulses_) {
+        memoEnv_ = &env;
+        memoUs_ = now;
+        memoPulses_ = pulses_.size();
+        memoDrive_ = false;
+        if (Powered(env) && !programming_ && !erasing_) {
+            if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vppMinTenths) {
+                memoDrive_ = Low(env, cfg_.oePin);
+                memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;
+            } else if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) {
+                memoDrive_ = true;
+                memoWord_ = HiddenSelected(env) ? hidden_ : cells_[AddressNow(env)];
+            }
+        }
+    }
+    if (!memoDrive_) return ChipDrive::None;
     const int bit = static_cast<int>(it - cfg_.dataPins.begin());
-    return (word >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+    return (memoWord_ >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
 }
 
 } // namespace sim

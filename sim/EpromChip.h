@@ -20,9 +20,12 @@
 // - Byte-write parts: the datum is written on the rising edge of /PGM (/WE)
 //   while /CE is low and /OE high, without a programming voltage.
 // - Electrical erase: the erase pin and the Vpp pin at EraseMin or above and
-//   the erase strobe pin low; a pulse of at least ErasePulseUs erases the
-//   array (cells set to need more erase pulses stay until they had them).
+//   the erase strobe pin low; erasure accumulates over the pulses, and each
+//   ErasePulseUs of it clears the array (a cell set to need n periods stays
+//   until it had them).
 //   Parts that must be programmed to 00h first record a violation otherwise.
+// - High-voltage blank check (where configured): programming voltage on /CE
+//   and /OE low: FFh for a blank cell, 00h for any other.
 // - Over-voltage: more than VppMax on the Vpp or erase pin, or more than
 //   7.0 V on any other pin, is a violation.
 //
@@ -72,13 +75,24 @@ struct EpromConfig {
     bool eraseNeedsZeros = false;
     // Hidden word: selected while a supply holds this chip pin high.
     int hiddenPin = 0;
+    // Blank check at high voltage: with the programming voltage on /CE and
+    // /OE low the part answers FFh for a blank cell and 00h otherwise.
+    bool hvBlankCheck = false;
+    // The erase strobe pin is active high.
+    bool eraseStrobeHigh = false;
 };
 
 // Standard JEDEC pinouts (chip pins of A0.., D0..).
 EpromConfig Jedec24(const std::string& name, uint32_t words);  // 2732A: /OE-Vpp on 20
 EpromConfig Jedec28(const std::string& name, uint32_t words);  // 2764..27512
 EpromConfig Jedec32(const std::string& name, uint32_t words);  // 27C010..27C080
-EpromConfig Word40(const std::string& name, uint32_t words);   // 27C1024, 27C2048 (16-bit)
+EpromConfig Word40(const std::string& name, uint32_t words);   // 27C1024, 27C2048, 27C4096 (16-bit)
+
+// The model of a part from its library data: JEDEC byte-wide by pin count
+// (24, 28, 32) or the 16-bit 40-pin part, with its Vpp on the given chip pin
+// (0 keeps the pinout's own) and its blank value.
+EpromConfig EpromConfigFor(const std::string& name, int pinCount, uint32_t words, int width, int vppChipPin,
+                           uint16_t blank);
 
 struct PulseRecord {
     uint32_t address;
@@ -111,7 +125,7 @@ public:
     // Faults.
     void StickCell(uint32_t address) { stuck_[address] = true; }
     void SetPulsesNeeded(uint32_t address, int pulses) { needed_[address] = pulses; }
-    void SetErasePulsesNeeded(uint32_t address, int pulses) { eraseNeeded_[address] = pulses; }
+    void SetErasePeriodsNeeded(uint32_t address, int periods) { eraseNeeded_[address] = periods; }
 
     // What happened.
     const std::vector<PulseRecord>& Pulses() const { return pulses_; }
@@ -150,6 +164,7 @@ private:
     bool pageWriteLow_ = false;
     bool writeLow_ = false;
     bool zerosAtEraseStart_ = true;
+    uint64_t eraseAccumUs_ = 0;
 
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, int> needed_;
@@ -157,6 +172,11 @@ private:
     std::map<uint32_t, int> counted_;
     std::vector<PulseRecord> pulses_;
     std::vector<bool> overReported_;
+    mutable const PinEnvironment* memoEnv_ = nullptr;
+    mutable uint64_t memoUs_ = 0;
+    mutable size_t memoPulses_ = 0;
+    mutable bool memoDrive_ = false;
+    mutable uint16_t memoWord_ = 0;
 };
 
 } // namespace sim

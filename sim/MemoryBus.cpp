@@ -135,48 +135,57 @@ MemoryBusPersonality::Lines MemoryBusPersonality::LinesFor(int s) const {
 }
 
 PinCondition MemoryBusPersonality::Condition(int s, int socketPin) const {
-    PinCondition c;
-    if (prog_) {
-        if (const Electrical* e = Electrical::Find(*prog_)) {
-            const PinState ps = e->Pin(socketPin);
-            c.grounded = ps.Grounded();
-            if (ps.Supplied()) c.supplyTenths = ps.Tenths();
-        }
+    if (s < 0 || s > 7 || socketPin < 1 || socketPin > kSocketPins) return PinCondition{};
+    return snap_[s][socketPin];
+}
+
+void MemoryBusPersonality::Snapshot(int s, const PinState* electrical) {
+    PinCondition* c = snap_[s];
+    for (int p = 1; p <= kSocketPins; ++p) {
+        c[p] = PinCondition{};
+        c[p].grounded = electrical[p].Grounded();
+        if (electrical[p].Supplied()) c[p].supplyTenths = electrical[p].Tenths();
     }
     const Lines l = LinesFor(s);
-    if (l.released || socketPin == 0) return c;
-    auto drive = [&](bool high) {
-        c.driven = true;
-        c.drivenHigh = high;
+    if (l.released) return;
+    auto drive = [&](int pin, bool high) {
+        if (pin < 1 || pin > kSocketPins) return;
+        c[pin].driven = true;
+        c[pin].drivenHigh = high;
     };
-    if (socketPin == cePin_) drive(l.ce);
-    if (socketPin == oePin_) drive(l.oe);
-    if (pgmPin_ != 0 && socketPin == pgmPin_) drive(l.pgm);
-    if (pwPin_ != 0 && socketPin == pwPin_) drive(l.pw);
-    const bool upperOn = kind_ != 2 || (reg2_ & 0x10) != 0 || reg8_ == 1;
-    for (size_t i = 0; i < addressPins_.size(); ++i) {
-        if (addressPins_[i] != socketPin) continue;
-        if (i >= 16 && !upperOn) break;
-        drive(((counter_ >> i) & 1) != 0);
-    }
+    for (size_t i = 0; i < addressPins_.size(); ++i) drive(addressPins_[i], ((counter_ >> i) & 1) != 0);
     if (l.oe) {
         const uint16_t data = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
-        for (size_t i = 0; i < dataPins_.size(); ++i) {
-            if (dataPins_[i] == socketPin) drive(((data >> i) & 1) != 0);
-        }
+        for (size_t i = 0; i < dataPins_.size(); ++i) drive(dataPins_[i], ((data >> i) & 1) != 0);
     }
-    return c;
+    drive(cePin_, l.ce);
+    drive(oePin_, l.oe);
+    drive(pgmPin_, l.pgm);
+    drive(pwPin_, l.pw);
+}
+
+void MemoryBusPersonality::Sync() {
+    if (!dirty_) return;
+    if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {
+        for (int p = 1; p <= kSocketPins; ++p) electrical_[p] = e->Pin(p);
+    }
+    UpdateChips();
 }
 
 void MemoryBusPersonality::UpdateChips() {
-    for (auto [s, socket] : Sockets()) {
+    dirty_ = false;
+    const auto sockets = Sockets();
+    for (auto [s, socket] : sockets) {
+        if (!socket->Empty()) Snapshot(s, electrical_);
+    }
+    for (auto [s, socket] : sockets) {
         SocketView view(*this, s);
         socket->Update(view);
     }
 }
 
 uint8_t MemoryBusPersonality::ReadData(int byteIndex) {
-    UpdateChips();
+    Sync();
     ++dataReads_;
     Socket* socket = ReadSocket();
     uint8_t v = 0xFF;
@@ -216,9 +225,13 @@ bool MemoryBusPersonality::ValidStrobe(uint8_t v) const {
 
 bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     prog_ = &p;
-    // Supplies and strobes written before this access take effect first.
-    UpdateChips();
-    if (reg > 11) return false;
+    // Supply and ground switching written before this access takes effect first.
+    Sync();
+    if (reg > 11) {
+        // The DAC, the supply-A switches and the range latch move pin voltages.
+        if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
+        return false;
+    }
     auto bad = [&] {
         p.Violation("memory bus: register " + std::to_string(reg) + " written " + Hex(value) + " not expected");
         return true;
@@ -297,7 +310,8 @@ bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
 
 bool MemoryBusPersonality::OnLatchBit(SimProgrammer& p, uint8_t, uint8_t, bool) {
     prog_ = &p;
-    UpdateChips();
+    Sync();
+    dirty_ = true;
     return false;
 }
 
@@ -320,7 +334,7 @@ std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t re
         }
         return v;
     }
-    UpdateChips();
+    Sync();
     return std::nullopt;
 }
 

@@ -15,8 +15,8 @@
 // Registers (every value written has a meaning below; any other value is a
 // violation):
 //   0-2  address bits 0-7, 8-15, 16-23 (the address counter's bits)
-//        kind 2: register 2 bits 0-3 = address bits 16-19, bit 4 turns the
-//        drivers of those lines on
+//        kind 2: register 2 bits 0-3 = address bits 16-19, bit 4 the
+//        high-address flag (accepted; the 40-pin routing is the same)
 //        kind 3: register 0 = bits 0-7; a write of 00h after FFh carries into
 //        bits 8-15; register 1 = 00h off or A0h write-cycle mode (clears the
 //        counter's bits 8-15); register 2 = bits 16-23
@@ -44,13 +44,15 @@
 //   7    kind 2: data bits 8-15; other kinds: 0 none, 1 write-strobe mode
 //        (with register 4 = 15h each data write starts /PGM low, the next
 //        address or data write ends it), 3 paged mode
-//   8    0; kind 2 also 1 (upper address drivers on)
+//   8    0; kind 2 also 1 (the other high-address routing select; the
+//        40-pin parts route A16-A19 the same way)
 //   9-11 0
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "sim/Electrical.h"
 #include "sim/Socket.h"
 
 namespace sim {
@@ -69,7 +71,8 @@ public:
     // Data reads and writes seen (for the access counts of the benchmark).
     uint64_t DataReads() const { return dataReads_; }
 
-    // The condition of a socket pin as socket s sees it.
+    // The condition of a socket pin as socket s sees it (as of the last
+    // update of the chips).
     PinCondition Condition(int s, int socketPin) const;
     SimProgrammer* Programmer() const { return prog_; }
 
@@ -79,7 +82,10 @@ private:
         bool ce = true, oe = true, pgm = true, pw = true;
     };
     Lines LinesFor(int s) const;
+    void Snapshot(int s, const PinState* electrical);
     void UpdateChips();
+    // Brings the chips up to date after supply or ground switching.
+    void Sync();
     std::vector<std::pair<int, Socket*>> Sockets() const;
     Socket* ReadSocket();
     uint8_t ReadData(int byteIndex);
@@ -101,6 +107,10 @@ private:
     uint8_t reg2_ = 0, reg7_ = 0, reg8_ = 0;
     uint8_t lastLow_ = 0;
     bool armed_ = false;
+    bool dirty_ = true;
+    // Pin conditions per socket, refreshed before the chips look at them.
+    PinCondition snap_[8][kSocketPins + 1];
+    PinState electrical_[kSocketPins + 1];
     uint64_t dataReads_ = 0;
 };
 

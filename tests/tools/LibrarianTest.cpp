@@ -150,7 +150,7 @@ class LibrarianSourcesTest : public ::testing::Test {
     }
 };
 
-const char* kGood = "maker=AMD name=Am27C64 section=EPROM alg=0 image=5 ops=41Fh package=13 size=8K\n";
+const char* kGood = "maker=AMD name=Am27C64 section=EPROM alg=0 image=5 ops=41Fh package=13 size=8K page=25\n";
 
 TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
     const std::pair<const char*, const char*> cases[] = {
@@ -160,6 +160,7 @@ TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
         {"maker=AMD name=X section=EPROM alg=0 image=5 ops=1 package=13 size=1 adapter=136",
          "unknown adapter row"},
         {"maker=AMD name=X section=EPROM alg=0 image=5 ops=1 package=13 size=0", "size of 0"},
+        {"maker=AMD name=X section=EPROM alg=0 image=5 ops=3 package=13 size=1 page=1", "no program pulse"},
         {"maker=AMD name=X section=EPROM alg=0 image=9 ops=1 package=13 size=1",
          "logic image 9 is not in the library"},
         {"maker=AMD name=X section=EPROM alg=324 image=5 ops=1 package=13 size=1", "unknown algorithm row"},

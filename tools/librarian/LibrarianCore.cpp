@@ -420,6 +420,13 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
         error = Where(line) + "no operation offered";
         return false;
     }
+    // Row 0 takes its pulse limit from the Page parameter: 0 or 1 gives no pulse.
+    if (!pld && field(FieldAlgorithm, 2) == 0 && (field(FieldOperationMask, 2) & 2) != 0 &&
+        field(FieldPageSize, 2) < 2) {
+        error = Where(line) + "page of " + std::to_string(field(FieldPageSize, 2)) +
+                " leaves algorithm 0 no program pulse (2 or more)";
+        return false;
+    }
 
     DeviceRecord record{};
     if (name.size() > 254 || !MakeDeviceRecord(section, static_cast<uint8_t>(maker), name, params, record)) {

@@ -1,0 +1,5 @@
+// Puts the entries of the parallel EPROM modules into their rows of the
+// algorithm table. Called after ResetAlgorithmTable().
+#pragma once
+
+void InstallMemoryAlgorithms();

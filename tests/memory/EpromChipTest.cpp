@@ -1,0 +1,63 @@
+// The EPROM model against the programmer's own routines: it programs only with
+// the programming voltage on its own Vpp pin, and a wrong part is caught.
+#include "engine/Routing.h"
+#include "MemoryFixture.h"
+
+namespace {
+
+TEST_F(MemoryRun, AWrongPartTakesTheProgrammingVoltageOnAnAddressPinAndFails) {
+    // A 27C512 (A15 on pin 1) in place of the selected 27C256 (Vpp on pin 1).
+    ASSERT_TRUE(Select("INTEL", "27C256"));
+    sim::EpromChip* chip = Seat(sim::Jedec28("27C512", 0x10000));
+    FillPattern(0x8000, 6);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine("Program error!")) << LogText();
+    EXPECT_EQ(chip->ProgramPulseCount(), 0u);
+    bool overVoltage = false;
+    for (const auto& v : simp.Violations()) overVoltage |= v.find("above its rating") != std::string::npos;
+    EXPECT_TRUE(overVoltage);
+}
+
+TEST_F(MemoryRun, NoPartAnswersBlankAndProgramsNothing) {
+    // An empty socket reads FFh everywhere: a blank check passes, programming fails.
+    ASSERT_TRUE(Select("INTEL", "27C256"));
+    sim::ChipPinLimits load;
+    load.chip = "empty socket under test";
+    for (int p = 11; p <= 38; ++p) load.socketPins.push_back(p);
+    elec->DeclareChip(load);
+    EXPECT_EQ(Run(OpBlankCheck), 1);
+    FillPattern(0x8000, 1);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine("  Chip addr: 000000h  data: 00FFh")) << LogText();
+}
+
+TEST_F(MemoryRun, ProgrammingPulsesNeedTheirVoltageAndWidth) {
+    // Directly on the bus: a pulse without Vpp, a short one and a full one.
+    ASSERT_TRUE(Select("INTEL", "27C256"));
+    sim::EpromChip* chip = Seat(sim::Jedec28("27C256", 0x8000));
+    ASSERT_EQ(DownloadLogicImage(LogicImageNumber), 1);
+    PrepareOperation(MainEngine);
+    FrameUse(FrameProfile{});
+    PowerOnDevice(1);
+    ChipAddress = 0x0123;
+    ExpectedValue = 0x0F;
+    WriteRegister(0, 0x23);
+    WriteRegister(1, 0x01);
+    WriteRegister(6, 0x0F);
+    PulseStrobe(100); // no programming voltage yet
+    ReadDatum();
+    EXPECT_EQ(ReadValue, 0xFFu);
+    SetDeviceVpp(1, 127);
+    PulseStrobe(20); // too short for the part
+    ReadDatum();
+    EXPECT_EQ(ReadValue, 0xFFu);
+    PulseStrobe(100);
+    ReadDatum();
+    EXPECT_EQ(ReadValue, 0x0Fu);
+    SetDeviceVpp(0, 0);
+    PowerOffDevice();
+    EXPECT_EQ(chip->Cell(0x0123), 0x0F);
+    ExpectNoViolations();
+}
+
+} // namespace

@@ -1,0 +1,223 @@
+// The frame's first module (row 0) end to end: the driver's steps against a
+// simulated EPROM, with the faults a programmer meets.
+#include <cstdio>
+#include <fstream>
+
+#include "engine/HexFiles.h"
+#include "MemoryFixture.h"
+
+namespace {
+
+// An Intel hex file of `data` from address 0.
+std::string IntelHex(const std::vector<uint8_t>& data) {
+    std::string out;
+    char line[80];
+    for (size_t a = 0; a < data.size(); a += 16) {
+        const size_t n = std::min<size_t>(16, data.size() - a);
+        if ((a & 0xFFFF) == 0) {
+            const unsigned seg = static_cast<unsigned>(a >> 16);
+            unsigned sum = 2 + 4 + (seg >> 8) + (seg & 0xFF);
+            std::snprintf(line, sizeof line, ":02000004%04X%02X\r\n", seg, (0x100 - (sum & 0xFF)) & 0xFF);
+            out += line;
+        }
+        unsigned sum = static_cast<unsigned>(n + ((a >> 8) & 0xFF) + (a & 0xFF));
+        std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(n), static_cast<unsigned>(a & 0xFFFF));
+        out += line;
+        for (size_t i = 0; i < n; ++i) {
+            std::snprintf(line, sizeof line, "%02X", data[a + i]);
+            out += line;
+            sum += data[a + i];
+        }
+        std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        out += line;
+    }
+    return out + ":00000001FF\r\n";
+}
+
+std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
+    std::vector<uint8_t> v(n);
+    uint32_t x = seed;
+    for (auto& b : v) {
+        x = x * 1103515245u + 12345u;
+        b = static_cast<uint8_t>(x >> 16);
+    }
+    return v;
+}
+
+class Row0 : public MemoryRun {
+protected:
+    sim::EpromChip* chip = nullptr;
+    void SetUp() override {
+        MemoryRun::SetUp();
+        ASSERT_TRUE(Select("INTEL", "27C256"));
+        chip = Seat(sim::Jedec28("27C256", 0x8000));
+    }
+    void LoadFile(const std::vector<uint8_t>& data) {
+        std::ofstream("image.hex", std::ios::binary) << IntelHex(data);
+        ASSERT_EQ(LoadHexFamilyFile("image.hex", 0, 0), 1);
+    }
+};
+
+TEST_F(Row0, BlankProgramVerifyReadCompareFromAHexFile) {
+    EXPECT_EQ(Run(OpBlankCheck), 1);
+    EXPECT_TRUE(HasLine("Blank check ok!")) << LogText();
+
+    const auto data = Pattern(0x8000, 7);
+    LoadFile(data);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    // Blank check before, program, verify at both levels, as the driver logs them.
+    const std::vector<std::string> expected = {"Blank check ok!", "Program ok!", "Verification ok!",
+                                               " VCCL(4.5V) Verification ok!", " VCCL(5.5V) Verification ok!"};
+    size_t at = 0;
+    for (const auto& line : Log()) {
+        if (at < expected.size() && line == expected[at]) ++at;
+    }
+    EXPECT_EQ(at, expected.size()) << LogText();
+    EXPECT_EQ(Log().back().rfind("--------------------------------> ", 0), 0u);
+    for (uint32_t a = 0; a < 0x8000; ++a) ASSERT_EQ(chip->Cell(a), data[a]) << a;
+    EXPECT_EQ(MainCounters.Success, 1u);
+
+    // Read back into a cleared buffer: equal to the file, checksum logged.
+    FillBufferRange(0, 0x7FFF, 0);
+    EXPECT_EQ(Run(OpRead), 1);
+    for (uint32_t a = 0; a < 0x8000; ++a) ASSERT_EQ(BufferByte(a), data[a]) << a;
+    uint32_t sum = 0;
+    for (uint8_t b : data) sum += b;
+    char line[64];
+    std::snprintf(line, sizeof line, "-CheckSum : %04Xh", sum & 0xFFFF);
+    EXPECT_TRUE(HasLine(line)) << LogText();
+
+    // A programmed chip is not blank: the first address and its datum.
+    EXPECT_EQ(Run(OpBlankCheck), -1);
+    EXPECT_TRUE(HasLine("Blank check error!"));
+    std::snprintf(line, sizeof line, " Chip addr: %06Xh  data: %04Xh", 0, data[0]);
+    EXPECT_TRUE(HasLine(line)) << LogText();
+
+    // Data compare against a buffer with two differences.
+    BufferWindow[0x10] ^= 0xFF;
+    BufferWindow[0x7FFF] ^= 0x01;
+    EXPECT_EQ(Run(OpCompare), 1);
+    EXPECT_TRUE(HasLine("Create Data Compare file ok!"));
+    std::ifstream f("COMPARE.TXT", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    std::snprintf(line, sizeof line, "00000010h:(%02X)-(%02X)\r\n", data[0x10] ^ 0xFF, data[0x10]);
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+    std::snprintf(line, sizeof line, "00007FFFh:(%02X)-(%02X)\r\n", data[0x7FFF] ^ 1, data[0x7FFF]);
+    EXPECT_NE(text.find(line), std::string::npos) << text;
+    EXPECT_EQ(text.find("Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n"), 0u);
+    ExpectNoViolations();
+}
+
+TEST_F(Row0, AnAllFFBufferProgramsNothingAndSucceeds) {
+    FillBufferRange(0, 0x7FFF, 0xFF);
+    EXPECT_EQ(Run(OpProgram), 1);
+    EXPECT_EQ(chip->ProgramPulseCount(), 0u);
+    EXPECT_TRUE(chip->IsBlank());
+    ExpectNoViolations();
+}
+
+TEST_F(Row0, ACellThatNeverProgramsGetsRetryLessOnePulsesThenTheFailAddress) {
+    FillBufferRange(0, 0x7FFF, 0xFF);
+    BufferWindow[0x1234] = 0x5A;
+    chip->StickCell(0x1234);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_EQ(Retry, 25u);
+    EXPECT_EQ(chip->PulsesOn(0x1234), 24);
+    EXPECT_TRUE(HasLine("Program error!"));
+    EXPECT_TRUE(HasLine("  Chip addr: 001234h  data: 00FFh")) << LogText();
+    EXPECT_TRUE(HasLine("Buffer addr: 001234h  data: 005Ah")) << LogText();
+    EXPECT_EQ(MainCounters.Failure, 1u);
+}
+
+TEST_F(Row0, OverPulseIsTheCountTimesTheWidthWithPulseMul) {
+    PulseMul = 1;
+    OverPulseWidth = 4000;
+    FillBufferRange(0, 0x7FFF, 0xFF);
+    BufferWindow[0x100] = 0x12;
+    chip->SetPulsesNeeded(0x100, 3);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    std::vector<uint64_t> widths;
+    for (const auto& p : chip->Pulses()) {
+        if (p.address == 0x100 && !p.erase && p.widthUs >= 50) widths.push_back(p.widthUs);
+    }
+    ASSERT_EQ(widths.size(), 4u) << ::testing::PrintToString(widths); // three pulses, then the over-pulse
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(static_cast<double>(widths[i]), 100, 30);
+    EXPECT_GE(widths[3], 12000u); // the timer waits at least the width asked
+    EXPECT_LT(widths[3], 13500u);
+    EXPECT_EQ(chip->Cell(0x100), 0x12);
+    ExpectNoViolations();
+}
+
+TEST_F(Row0, UserBreakAnsweredNoStopsTheRun) {
+    FillPattern(0x8000);
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpProgram), 3);
+    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+    ASSERT_FALSE(ui.Boxes.empty());
+    EXPECT_EQ(ui.Boxes.back().text, "Continue?");
+    EXPECT_FALSE(chip->Cell(0x7FFF) == BufferByte(0x7FFF) && chip->Cell(0x7FFE) == BufferByte(0x7FFE));
+    EXPECT_EQ(MainCounters.Failure, 1u);
+}
+
+TEST_F(Row0, ReadOfARangeFromAbove100hKeepsItsUpperAddress) {
+    // Variant 1 resets register 1 before reading; the range start must survive.
+    DeviceVariant = 1;
+    for (uint32_t a = 0; a < 0x8000; ++a) chip->SetCell(a, static_cast<uint16_t>(a * 7 + (a >> 8)));
+    DeviceStart = 0x1230;
+    BufferStart = 0;
+    FillBufferRange(0, 0xFFFF, 0);
+    EXPECT_EQ(Run(OpRead), 1);
+    for (uint32_t a = 0x1230; a < 0x1300; ++a) ASSERT_EQ(BufferByte(a - 0x1230), chip->Cell(a)) << std::hex << a;
+}
+
+TEST_F(MemoryRun, CY27C256BlankChecksAgainst00h) {
+    ASSERT_TRUE(Select("CYPRESS", "CY27C256"));
+    auto c = sim::Jedec28("CY27C256", 0x8000);
+    c.blank = 0x00;
+    sim::EpromChip* chip = Seat(c);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    // Programming skips 00h data and sets the other bits.
+    FillPattern(0x8000, 3);
+    BufferWindow[5] = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(chip->PulsesOn(5), 0);
+    EXPECT_EQ(chip->Cell(6), BufferByte(6));
+    EXPECT_EQ(Run(OpBlankCheck), -1);
+    ExpectNoViolations();
+}
+
+// Gang: four sockets, socket 3 holds a chip that is not blank.
+TEST_F(MemoryRun, GangBlankCheckReportsEverySocketAndFailsOnlyTheBadOne) {
+    sim::AddGangAdapter(simp);
+    // The strong supply path that the 3.3-5 V range switches on feeds the adapter.
+    sim::ChipPinLimits adapterSupply;
+    adapterSupply.chip = "gang adapter";
+    adapterSupply.socketPins = {44};
+    elec->DeclareChip(adapterSupply);
+    ASSERT_TRUE(Select("INTEL", "2764A"));
+    LastSocketIndex = 3;
+    std::vector<sim::EpromChip*> chips;
+    for (int s = 0; s < 4; ++s) chips.push_back(Seat(sim::Jedec28("2764A", 0x2000), s));
+    chips[2]->SetCell(0x1000, 0x7E);
+    EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+    EXPECT_TRUE(HasLine("Socket1 Blank check ok!")) << LogText();
+    EXPECT_TRUE(HasLine("Socket2 Blank check ok!"));
+    EXPECT_TRUE(HasLine("Socket3 Blank check error!"));
+    EXPECT_TRUE(HasLine("Socket4 Blank check ok!"));
+    for (const auto& l : Log()) EXPECT_EQ(l.find("Chip addr"), std::string::npos) << l;
+    EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 0));
+    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 2));
+
+    // Programming all four at once, then verifying each.
+    chips[2]->SetCell(0x1000, 0xFF);
+    FillPattern(0x2000, 9);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    for (int s = 0; s < 4; ++s) {
+        for (uint32_t a = 0; a < 0x2000; a += 0x1FF) EXPECT_EQ(chips[s]->Cell(a), BufferByte(a)) << s;
+    }
+    EXPECT_EQ(MainCounters.Success, 4u);
+    ExpectNoViolations();
+}
+
+} // namespace

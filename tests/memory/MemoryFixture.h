@@ -1,0 +1,197 @@
+// A simulated programmer with its socket, electrical model and the memory
+// personalities, brought up through the engine, with a device selected from
+// the built device library and the operation driver run against it.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Bringup.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/Library.h"
+#include "engine/NeighbourState.h"
+#include "engine/Operation.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/RecordingUi.h"
+#include "engine/RowHooks.h"
+#include "engine/Services.h"
+#include "engine/UiBridge.h"
+#include "memory/InstallMemoryRows.h"
+#include "memory/MemoryFrame.h"
+#include "platform/PortIo.h"
+#include "platform/Tone.h"
+#include "sim/ControlBus.h"
+#include "sim/Electrical.h"
+#include "sim/EpromChip.h"
+#include "sim/GangAdapter.h"
+#include "sim/IdMemory.h"
+#include "sim/MemoryBus.h"
+#include "sim/SimProgrammer.h"
+#include "sim/Universal.h"
+
+// A recording UI that can press ESC once, when the progress bar passes a mark.
+class BreakingUi : public RecordingUi {
+public:
+    int BreakAtPercent = -1;
+    void SetProgressBar(int position) override {
+        RecordingUi::SetProgressBar(position);
+        if (BreakAtPercent >= 0 && position >= BreakAtPercent) {
+            BreakAtPercent = -1;
+            UserBreak = 1;
+        }
+    }
+};
+
+inline sim::SimProgrammer* g_memorySim = nullptr;
+inline uint64_t SimTickMs() { return g_memorySim ? g_memorySim->NowUs() / 1000 : 0; }
+
+class MemoryRun : public ::testing::Test {
+protected:
+    sim::SimProgrammer simp;
+    sim::Electrical* elec = nullptr;
+    sim::Socket* socket = nullptr;
+    BreakingUi ui;
+    std::vector<std::pair<int, int>> tones; // beeps of the runs
+    std::string oldCwd_;
+    std::filesystem::path tmp_;
+
+    void SetUp() override {
+        ResetPortState();
+        ResetDeviceState();
+        ResetBringupState();
+        ResetBufferState();
+        ResetOperationState();
+        ResetServicesState();
+        ResetOperationDriverState();
+        ResetConfigState();
+        ResetLibraryState();
+        ResetNeighbourState();
+        ResetRowHooks();
+        ResetAlgorithmTable();
+        ResetMemoryFrameState();
+        InstallMemoryAlgorithms();
+        InstallUiBridge(&ui);
+        SetToneSink([this](int hz, int ms) { tones.emplace_back(hz, ms); });
+        sim::RegisterUniversalPersonalities();
+        sim::RegisterMemoryBusPersonality();
+        sim::RegisterControlBusPersonality();
+        sim::LogicImageHeader h;
+        h.personality = sim::kPersonalityUniversal;
+        simp.ConfigureDirect(h);
+        sim::AddIdMemory(simp);
+        elec = sim::AddElectrical(simp);
+        auto s = std::make_unique<sim::Socket>();
+        socket = s.get();
+        simp.AddComponent(std::move(s));
+        InstallPortIoRef(&simp);
+        g_memorySim = &simp;
+        OperationTickMs = SimTickMs;
+        ProgramDirectory = LibraryDirectory();
+        LibraryFileName = "krd.dat";
+        ASSERT_EQ(ConnectProgrammer(0), 1);
+        // Compare files land in a private folder.
+        char buf[4096];
+        oldCwd_ = getcwd(buf, sizeof buf) ? buf : ".";
+        static int serial = 0;
+        tmp_ = std::filesystem::temp_directory_path() /
+               ("vexlor-mem-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+        std::filesystem::create_directories(tmp_);
+        ASSERT_EQ(chdir(tmp_.c_str()), 0);
+    }
+
+    void TearDown() override {
+        if (chdir(oldCwd_.c_str()) != 0) ADD_FAILURE() << "chdir back";
+        std::error_code ec;
+        std::filesystem::remove_all(tmp_, ec);
+        InstallPortIoRef(nullptr);
+        InstallUiBridge(nullptr);
+        SetToneSink(nullptr);
+        g_memorySim = nullptr;
+        ResetAlgorithmTable();
+        ResetBringupState();
+        ResetDeviceState();
+        ResetPortState();
+    }
+
+    // The folder of the test program, where the build puts the library.
+    static std::string LibraryDirectory() {
+        std::error_code ec;
+        const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+        return ec ? std::string(".") : exe.parent_path().string();
+    }
+
+    // Selects a device of the EPROM section of the built library.
+    bool Select(const std::string& maker, const std::string& name) {
+        const uint32_t size = OpenLibraryEntry(kLibraryEntryEprom);
+        std::vector<uint8_t> bytes(size);
+        for (uint32_t k = 0; k < size; ++k) bytes[k] = ReadLibraryByte(k);
+        size_t pos = 0;
+        DeviceRecord r{};
+        size_t next = 0;
+        while (pos < bytes.size() && ParseLibraryRecord(bytes.data(), bytes.size(), pos, SectionEprom, r, next)) {
+            const std::string m(reinterpret_cast<const char*>(r.Bytes));
+            const std::string n(reinterpret_cast<const char*>(r.Bytes + r.Bytes[RecordNameOffsetByte]));
+            if (m == maker && n == name) {
+                DeviceSection = SectionEprom;
+                return SetCurrentDevice(r) == 1;
+            }
+            pos = next;
+        }
+        return false;
+    }
+
+    // Seats a chip in the programmer's socket (or gang socket s).
+    sim::EpromChip* Seat(const sim::EpromConfig& c, int gangSocket = -1) {
+        auto chip = std::make_unique<sim::EpromChip>(c);
+        elec->DeclareChip(chip->Limits());
+        if (gangSocket >= 0) return sim::GangAdapter::Find(simp)->SocketAt(gangSocket).Insert(std::move(chip));
+        return socket->Insert(std::move(chip));
+    }
+
+    // The run's log lines start at runStart_.
+    int Run(int op) {
+        runStart_ = ui.Log.size();
+        return RunOperation(MainEngine, op);
+    }
+    size_t runStart_ = 0;
+
+    // Buffer bytes 0..n-1 from a pattern that avoids the blank value.
+    static void FillPattern(uint32_t n, uint32_t seed = 1) {
+        uint32_t x = seed * 2654435761u + 12345u;
+        for (uint32_t a = 0; a < n; ++a) {
+            if ((a & 0xFFFF) == 0) SelectBank(a, 1);
+            x = x * 1103515245u + 12345u;
+            BufferWindow[a & 0xFFFF] = static_cast<uint8_t>(x >> 16);
+        }
+        SelectBank(0, 0);
+    }
+    static uint8_t BufferByte(uint32_t a) { return ReadBufferByteCached(a); }
+
+    // The lines of the last run.
+    std::vector<std::string> Log() const {
+        const size_t from = std::min(runStart_, ui.Log.size());
+        return std::vector<std::string>(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end());
+    }
+    bool HasLine(const std::string& line) const {
+        const auto l = Log();
+        return std::find(l.begin(), l.end(), line) != l.end();
+    }
+    std::string LogText() const {
+        std::string t;
+        for (const auto& l : Log()) t += l + "\n";
+        return t;
+    }
+    void ExpectNoViolations() {
+        EXPECT_TRUE(simp.Violations().empty()) << simp.Violations().front();
+    }
+};
