@@ -218,11 +218,12 @@ void Electrical::WithdrawAllChips() {
     if (prog_) Check(*prog_);
 }
 
-bool Electrical::Occupied(int p) const {
+bool Electrical::Occupied(int p) const { return Occupied(p, prog_ ? Socket::Find(*prog_) : nullptr); }
+
+bool Electrical::Occupied(int p, const Socket* socket) const {
     for (const auto& [id, c] : chips_) {
         if (std::find(c.socketPins.begin(), c.socketPins.end(), p) != c.socketPins.end()) return true;
     }
-    const Socket* socket = prog_ ? Socket::Find(*prog_) : nullptr;
     return socket != nullptr && socket->Occupied(p);
 }
 
@@ -240,6 +241,7 @@ int Electrical::LimitTenths(int p) const {
 }
 
 void Electrical::Check(SimProgrammer& p) {
+    const Socket* socket = Socket::Find(p);
     for (int pin = 1; pin <= kSocketPins; ++pin) {
         const PinState s = Pin(pin);
         uint32_t now = 0;
@@ -252,7 +254,7 @@ void Electrical::Check(SimProgrammer& p) {
             }
         }
         const int mv = s.supplyMillivolts;
-        const bool occupied = Occupied(pin);
+        const bool occupied = Occupied(pin, socket);
         if (mv > 0 && !occupied) now |= kNoChip;
         const int limit = LimitTenths(pin);
         if (mv > 0 && limit != INT_MAX && mv > limit * 100) now |= kOverLimit;

@@ -96,6 +96,7 @@ class Electrical : public SimComponent {
     void WithdrawChip(int id);
     void WithdrawAllChips();
     bool Occupied(int socketPin) const;
+    bool Occupied(int socketPin, const Socket* socket) const;
     // Lowest limit declared for the pin, INT_MAX when none.
     int LimitTenths(int socketPin) const;
 

@@ -78,7 +78,7 @@ TEST_F(LibraryTest, MissingFileAndFileCutShortReadAsZeros) {
     LibraryFileName = "krd.dat";
     // The directory pair fits but the file ends inside the entry.
     auto bytes = MakeLibraryBytes({{5, Pattern(100, 1)}});
-    bytes.resize(bytes.size() - 50);
+    bytes.erase(bytes.end() - 50, bytes.end());
     WriteBytes(LibraryFilePath(), bytes);
     EXPECT_EQ(OpenLibraryEntry(5), 0u);
     EXPECT_EQ(ReadLibraryByte(60), 0);
