@@ -28,7 +28,7 @@ void PutBit(uint8_t* map, size_t mapBytes, uint64_t n, bool set) {
 // Visits the fields of a JEDEC text: fn(letter position, field end), the
 // field end being its '*' or the end of the text. Fields start after a '*';
 // the letter is the first character after blanks and further '*'. The text
-// before the first '*' (the design specification) is no field.
+// before the first '*' (the free-text header) is no field.
 template <typename Fn> void ForEachJedecField(std::string_view text, Fn fn) {
     size_t pos = text.find('*');
     while (pos != std::string_view::npos) {
