@@ -54,6 +54,34 @@ QLineEdit* HexEdit(QWidget* parent, int maxLength) {
     return edit;
 }
 
+// The check boxes and their settings (1 checked, 0 not).
+struct CheckSetting {
+    QCheckBox* TCfgOpt::*box;
+    uint32_t* setting;
+};
+const CheckSetting kCheckSettings[] = {
+    {&TCfgOpt::CheckBox1, &BufferClearBeforeLoad}, {&TCfgOpt::CheckBox2, &BlankCheckBeforeProgram},
+    {&TCfgOpt::CheckBox3, &VerifyAfterRead},       {&TCfgOpt::CheckBox4, &VerifyAfterProgram},
+    {&TCfgOpt::CheckBox5, &ByteSwap},              {&TCfgOpt::CheckBox6, &DeviceInsertTest},
+    {&TCfgOpt::CheckBox7, &AutoRepeatEnabled},
+};
+
+// The address edits the user may change and their settings, in hexadecimal
+// (the buffer end is computed, and only shown).
+struct AddressSetting {
+    QLineEdit* TCfgOpt::*edit;
+    uint32_t* setting;
+};
+const AddressSetting kAddressSettings[] = {
+    {&TCfgOpt::EditChipStart, &DeviceStart},
+    {&TCfgOpt::EditChipEnd, &DeviceEnd},
+    {&TCfgOpt::EditBufferStart, &BufferStart},
+    {&TCfgOpt::EditLoadFileOffset, &LoadFileOffset},
+    {&TCfgOpt::EditLoadBufferStart, &LoadBufferStart},
+    {&TCfgOpt::EditSaveBufferStart, &SaveBufferStart},
+    {&TCfgOpt::EditSaveBufferEnd, &SaveBufferEnd},
+};
+
 // Sets a value when it differs; true when it did.
 bool Correct(uint32_t& setting, uint32_t value) {
     if (setting == value) return false;
@@ -160,9 +188,7 @@ TCfgOpt::TCfgOpt(QWidget* parent) : QDialog(parent) {
         group("File Load", "File Offset", EditLoadFileOffset, "Buffer Start", EditLoadBufferStart), 1, 0);
     addressLayout->addWidget(
         group("File Save", "Buffer Start", EditSaveBufferStart, "Buffer End", EditSaveBufferEnd), 1, 1);
-    for (QLineEdit* e : {EditChipStart, EditChipEnd, EditBufferStart, EditLoadFileOffset, EditLoadBufferStart,
-                         EditSaveBufferStart, EditSaveBufferEnd})
-        e->installEventFilter(this);
+    for (const AddressSetting& a : kAddressSettings) (this->*a.edit)->installEventFilter(this);
     PageControl1->addTab(address, "Address");
 
     BitBtnHelp = new QPushButton("&Help", this);
@@ -179,9 +205,8 @@ TCfgOpt::TCfgOpt(QWidget* parent) : QDialog(parent) {
 }
 
 bool TCfgOpt::IsAddressEdit(QObject* object) const {
-    for (QLineEdit* e : {EditChipStart, EditChipEnd, EditBufferStart, EditLoadFileOffset, EditLoadBufferStart,
-                         EditSaveBufferStart, EditSaveBufferEnd}) {
-        if (object == e) return true;
+    for (const AddressSetting& a : kAddressSettings) {
+        if (object == this->*a.edit) return true;
     }
     return false;
 }
@@ -270,38 +295,20 @@ void FillConfigControls(TCfgOpt* form) {
     // Setting a control must not store the half-filled form.
     const int loading = form->Loading;
     form->Loading = 1;
-    form->CheckBox1->setChecked(BufferClearBeforeLoad == 1);
-    form->CheckBox2->setChecked(BlankCheckBeforeProgram == 1);
-    form->CheckBox3->setChecked(VerifyAfterRead == 1);
-    form->CheckBox4->setChecked(VerifyAfterProgram == 1);
-    form->CheckBox5->setChecked(ByteSwap == 1);
-    form->CheckBox6->setChecked(DeviceInsertTest == 1);
-    form->CheckBox7->setChecked(AutoRepeatEnabled == 1);
+    for (const CheckSetting& c : kCheckSettings) (form->*c.box)->setChecked(*c.setting == 1);
     form->EditFill->setText(QString::asprintf("%02x", FillByte & 0xFF));
     form->RadioGroupPort->SetItemIndex(static_cast<int>(PortIndex));
     form->TrackBar1->setValue(static_cast<int>(PortDelayCount / 10));
     form->RadioGroupGang->SetItemIndex(static_cast<int>(LastSocketIndex));
     form->RadioGroupSplit->SetItemIndex(static_cast<int>(WordMode));
-    form->EditChipStart->setText(Hex(DeviceStart));
-    form->EditChipEnd->setText(Hex(DeviceEnd));
-    form->EditBufferStart->setText(Hex(BufferStart));
+    for (const AddressSetting& a : kAddressSettings) (form->*a.edit)->setText(Hex(*a.setting));
     form->EditBufferEnd->setText(Hex(BufferEnd));
-    form->EditLoadFileOffset->setText(Hex(LoadFileOffset));
-    form->EditLoadBufferStart->setText(Hex(LoadBufferStart));
-    form->EditSaveBufferStart->setText(Hex(SaveBufferStart));
-    form->EditSaveBufferEnd->setText(Hex(SaveBufferEnd));
     form->Loading = loading;
 }
 
 void StoreConfigControls(TCfgOpt* form) {
     if (form->Loading == 1) return;
-    BufferClearBeforeLoad = Checked(form->CheckBox1);
-    BlankCheckBeforeProgram = Checked(form->CheckBox2);
-    VerifyAfterRead = Checked(form->CheckBox3);
-    VerifyAfterProgram = Checked(form->CheckBox4);
-    ByteSwap = Checked(form->CheckBox5);
-    DeviceInsertTest = Checked(form->CheckBox6);
-    AutoRepeatEnabled = Checked(form->CheckBox7);
+    for (const CheckSetting& c : kCheckSettings) *c.setting = Checked(form->*c.box);
     FillByte = ReadHex(form->EditFill) & 0xFF;
     // A group without a checked item keeps its setting.
     if (const int port = form->RadioGroupPort->ItemIndex(); port >= 0 && port <= 3) {
@@ -313,13 +320,7 @@ void StoreConfigControls(TCfgOpt* form) {
         LastSocketIndex = static_cast<uint32_t>(gang);
     if (const int split = form->RadioGroupSplit->ItemIndex(); split >= 0)
         WordMode = static_cast<uint32_t>(split);
-    DeviceStart = ReadHex(form->EditChipStart);
-    DeviceEnd = ReadHex(form->EditChipEnd);
-    BufferStart = ReadHex(form->EditBufferStart);
-    LoadFileOffset = ReadHex(form->EditLoadFileOffset);
-    LoadBufferStart = ReadHex(form->EditLoadBufferStart);
-    SaveBufferStart = ReadHex(form->EditSaveBufferStart);
-    SaveBufferEnd = ReadHex(form->EditSaveBufferEnd);
+    for (const AddressSetting& a : kAddressSettings) *a.setting = ReadHex(form->*a.edit);
     UpdateInfoPanel();
 }
 

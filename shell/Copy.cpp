@@ -1,9 +1,7 @@
 #include "shell/Copy.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -11,6 +9,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "shell/DialogKit.h"
 #include "shell/EditText.h"
 
 uint32_t CopyStart = 0;
@@ -40,32 +39,16 @@ TCopy1::TCopy1(QWidget* parent) : QDialog(parent) {
     setObjectName("Copy1");
     setWindowTitle("Copy Buffer");
     auto* filter = new HexKeyFilter(this, false, true);
-    auto makeEdit = [&](const char* name) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(name);
-        e->setMaxLength(7);
-        e->installEventFilter(filter);
-        return e;
-    };
-    EditBufferStart = makeEdit("EditBufferStart");
-    EditBufferEnd = makeEdit("EditBufferEnd");
-    EditDestionation = makeEdit("EditDestionation");
+    EditBufferStart = FilteredEdit(this, "EditBufferStart", 7, filter);
+    EditBufferEnd = FilteredEdit(this, "EditBufferEnd", 7, filter);
+    EditDestionation = FilteredEdit(this, "EditDestionation", 7, filter);
     auto* form = new QFormLayout;
     form->addRow("Buffer Start", EditBufferStart);
     form->addRow("Buffer End", EditBufferEnd);
     form->addRow("Destionation", EditDestionation);
-    ButtonOk = new QPushButton("OK", this);
-    ButtonOk->setObjectName("ButtonOk");
-    ButtonOk->setDefault(true);
-    ButtonCancel = new QPushButton("Cancel", this);
-    ButtonCancel->setObjectName("ButtonCancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonOk);
-    buttons->addWidget(ButtonCancel);
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(form);
-    outer->addLayout(buttons);
+    outer->addLayout(OkCancelRow(this, ButtonOk, ButtonCancel));
     connect(ButtonOk, &QPushButton::clicked, this, &TCopy1::ButtonOkClick);
     connect(ButtonCancel, &QPushButton::clicked, this, [this] { done(ModalCancel); });
     ShowValues();
@@ -78,27 +61,13 @@ void TCopy1::ShowValues() {
 }
 
 void TCopy1::ButtonOkClick() {
-    if (EditorsLocked()) {
-        done(ModalAbort);
-        return;
-    }
+    if (AbortWhileLocked(this)) return;
     CopyStart = HexFieldValue(EditBufferStart->text());
     CopyEnd = HexFieldValue(EditBufferEnd->text());
     CopyDestination = HexFieldValue(EditDestionation->text());
-    if (static_cast<int32_t>(CopyStart) > static_cast<int32_t>(CopyEnd)) {
-        QMessageBox box(QMessageBox::Information, "Error", "Buffer End must begger than Buffer Start.",
-                        QMessageBox::Ok, this);
-        box.exec();
-        EditBufferStart->selectAll();
-        EditBufferStart->setFocus();
-        done(ModalAbort);
-        return;
-    }
+    if (RefuseReversedRange(this, CopyStart, CopyEnd, EditBufferStart)) return;
     if (CopyBufferRange(CopyStart, CopyEnd, CopyDestination) < 0) {
-        QMessageBox box(QMessageBox::Information, "Error", QString::fromStdString(ErrorTextByCode(50)),
-                        QMessageBox::Ok, this);
-        box.exec();
-        done(ModalAbort);
+        RefuseDialogValues(this, QString::fromStdString(ErrorTextByCode(50)));
         return;
     }
     ShowValues();

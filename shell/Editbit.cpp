@@ -1,12 +1,9 @@
 #include "shell/Editbit.h"
 
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -27,20 +24,12 @@ void UseFuseMapBank() {
 
 } // namespace
 
-TEditBit1::TEditBit1(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName("EditBit1");
-    setWindowTitle("Edit Bit");
-    const QFont font = EditorLineFont();
-    const QFontMetrics fm(font);
-    const int charWidth = fm.horizontalAdvance('0');
-
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(4);
-    grid->setVerticalSpacing(0);
+TEditBit1::TEditBit1(QWidget* parent) : TEditorBase(parent, "EditBit1", "Edit Bit") {
+    auto* grid = MakeLinesGrid();
     auto makeLabel = [&](const char* name) {
         auto* l = new QLabel(this);
         l->setObjectName(name);
-        l->setFont(font);
+        l->setFont(lineFont_);
         return l;
     };
     LabelTens = makeLabel("LabelTens");
@@ -49,43 +38,23 @@ TEditBit1::TEditBit1(QWidget* parent) : QWidget(parent, Qt::Window) {
     grid->addWidget(LabelAddr, 0, 0, 2, 1);
     grid->addWidget(LabelTens, 0, 1);
     grid->addWidget(LabelUnits, 1, 1);
-    auto makeEdit = [&](const QString& name) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(name);
-        e->setFont(font);
-        e->setReadOnly(true);
-        e->setFrame(false);
-        e->setTextMargins(0, 0, 0, 0);
-        e->installEventFilter(this);
-        return e;
-    };
     for (int r = 0; r < kLines; ++r) {
-        EditAddr[r] = makeEdit(QString("EditAddr%1").arg(r));
-        EditAddr[r]->setFixedWidth(charWidth * (kAddrLast + 2) + 4);
-        EditData[r] = makeEdit(QString("EditData%1").arg(r));
+        EditAddr[r] = MakeLineEdit(QString("EditAddr%1").arg(r), kAddrLast + 1);
+        EditData[r] = MakeLineEdit(QString("EditData%1").arg(r)); // width set by LayOut
         grid->addWidget(EditAddr[r], r + 2, 0);
         grid->addWidget(EditData[r], r + 2, 1);
     }
-    ScrollBar1 = new QScrollBar(Qt::Vertical, this);
-    ScrollBar1->setObjectName("ScrollBar1");
-    ScrollBar1->setPageStep(16);
+    MakeRowScrollBar();
     grid->addWidget(ScrollBar1, 2, 2, kLines, 1);
     ScrollBar2 = new QScrollBar(Qt::Horizontal, this);
     ScrollBar2->setObjectName("ScrollBar2");
     grid->addWidget(ScrollBar2, kLines + 2, 1);
 
-    ButtonMode = new QPushButton("&Mode", this);
-    ButtonMode->setObjectName("ButtonMode");
-    ButtonRadix = new QPushButton("&Radix", this);
-    ButtonRadix->setObjectName("ButtonRadix");
-    ButtonClose = new QPushButton("&Close", this);
-    ButtonClose->setObjectName("ButtonClose");
+    ButtonMode = MakeCommandButton("&Mode", "ButtonMode");
+    ButtonRadix = MakeCommandButton("&Radix", "ButtonRadix");
+    ButtonClose = MakeCommandButton("&Close", "ButtonClose");
     auto* buttons = new QHBoxLayout;
-    for (QPushButton* b : {ButtonMode, ButtonRadix, ButtonClose}) {
-        b->setAutoDefault(false);
-        b->setFocusPolicy(Qt::NoFocus);
-        buttons->addWidget(b);
-    }
+    for (QPushButton* b : {ButtonMode, ButtonRadix, ButtonClose}) buttons->addWidget(b);
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(grid);
     outer->addLayout(buttons);
@@ -107,15 +76,13 @@ void TEditBit1::LayOut() {
     RowCount = static_cast<uint32_t>((static_cast<uint64_t>(TotalFuses) + RowLength - 1) / RowLength);
     VisibleColumns = static_cast<int>(std::min<uint32_t>(RowLength, kMaxColumns));
 
-    const QFontMetrics fm(EditData[0]->font());
-    const int charWidth = fm.horizontalAdvance('0');
-    for (QLineEdit* e : EditData) e->setFixedWidth(charWidth * (VisibleColumns + 1) + 4);
+    for (QLineEdit* e : EditData) e->setFixedWidth(LineWidth(VisibleColumns));
     ScrollBar2->setVisible(RowLength > static_cast<uint32_t>(kMaxColumns));
     settingScroll_ = true;
     ScrollBar1->setRange(0, static_cast<int>(LastPageTop() / RowLength));
     ScrollBar2->setRange(0, static_cast<int>(std::min<uint32_t>(RowLength - 1, INT32_MAX)));
     settingScroll_ = false;
-    resize(charWidth * VisibleColumns + 108 + EditAddr[0]->width(), height());
+    resize(CharWidth() * VisibleColumns + 108 + EditAddr[0]->width(), height());
 
     // Keep the state inside the (possibly new) geometry.
     TopFuse = std::min(TopFuse, LastPageTop());
@@ -157,8 +124,7 @@ void TEditBit1::DrawLine(int r) {
         EditData[r]->clear();
         return;
     }
-    EditAddr[r]->setText(DecimalAddress ? QString::asprintf("%07llu", static_cast<unsigned long long>(start))
-                                        : QString::asprintf("%07llX", static_cast<unsigned long long>(start)));
+    EditAddr[r]->setText(AddressText(start, DecimalAddress));
     QString data;
     for (int c = 0; c < VisibleColumns; ++c) {
         const uint64_t column = ColumnOffset + static_cast<uint64_t>(c);
@@ -193,11 +159,7 @@ void TEditBit1::ShowFuseNumber() {
 }
 
 void TEditBit1::Redraw() {
-    if (EditorsLocked()) {
-        RefreshPending = true;
-        return;
-    }
-    RefreshPending = false;
+    if (DeferWhileLocked()) return;
     UseFuseMapBank();
     DrawHeaders();
     for (int r = 0; r < kLines; ++r) DrawLine(r);
@@ -220,20 +182,8 @@ void TEditBit1::RefreshFuseEditor(int relayout) {
 }
 
 void TEditBit1::PlaceCaret() {
-    if (shownLine_ != CursorLine) {
-        for (int r = 0; r < kLines; ++r) {
-            const QColor base = r == CursorLine ? QColor(Qt::white) : palette().color(QPalette::Button);
-            for (QLineEdit* e : {EditAddr[r], EditData[r]}) {
-                QPalette p = e->palette();
-                p.setColor(QPalette::Base, base);
-                e->setPalette(p);
-            }
-        }
-        shownLine_ = CursorLine;
-    }
-    QLineEdit* edit = CursorEdit();
-    if (!edit->hasFocus()) edit->setFocus(Qt::OtherFocusReason);
-    edit->setSelection(CursorColumn, 1);
+    ShowCursorLine({EditAddr, EditData});
+    SelectCursorColumn(CursorEdit());
     ShowFuseNumber();
 }
 
@@ -315,38 +265,6 @@ void TEditBit1::MoveRight() {
 // ---------------------------------------------------------------------------
 // Keys and mouse
 
-bool TEditBit1::eventFilter(QObject* watched, QEvent* event) {
-    auto* edit = qobject_cast<QLineEdit*>(watched);
-    FieldKind kind;
-    if (!edit || LineOf(edit, &kind) < 0) return QWidget::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::KeyPress: {
-        auto* k = static_cast<QKeyEvent*>(event);
-        EditKeyDown(edit, k->key(), k->modifiers());
-        const QString text = k->text();
-        if (!text.isEmpty() && text.at(0).isPrint() && !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
-            EditKeyPress(edit, text.at(0));
-        return true;
-    }
-    case QEvent::KeyRelease: {
-        auto* k = static_cast<QKeyEvent*>(event);
-        EditKeyUp(edit, k->key(), k->modifiers());
-        return true;
-    }
-    case QEvent::ShortcutOverride:
-        if (!(static_cast<QKeyEvent*>(event)->modifiers() & Qt::AltModifier)) {
-            event->accept();
-            return true;
-        }
-        return false;
-    case QEvent::MouseButtonRelease:
-        EditMouseUp(edit, static_cast<QMouseEvent*>(event)->position().toPoint());
-        return true;
-    default:
-        return QWidget::eventFilter(watched, event);
-    }
-}
-
 void TEditBit1::EditKeyDown(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers) {
     if (EditorsLocked()) return;
     FieldKind kind;
@@ -414,17 +332,11 @@ void TEditBit1::EditKeyPress(QLineEdit* edit, QChar key) {
         SetBufferBit(static_cast<uint32_t>(fuse), c.unicode() & 1u);
         DrawLine(CursorLine);
     } else {
-        const bool digit = c >= '0' && c <= '9';
-        if (!(digit || (!DecimalAddress && c >= 'A' && c <= 'F'))) return;
-        QString text = EditAddr[CursorLine]->text();
-        if (CursorColumn >= text.size()) return;
-        text[CursorColumn] = c;
-        EditAddr[CursorLine]->setText(text);
-        bool ok = true;
-        const uint64_t value = DecimalAddress ? text.toULongLong(&ok, 10) : HexFieldValue(text);
-        const int64_t newTop = static_cast<int64_t>(value) - static_cast<int64_t>(CursorLine) * RowLength;
+        std::optional<uint64_t> value;
+        if (!TypeAddressDigit(key, DecimalAddress, value)) return;
+        const int64_t newTop = static_cast<int64_t>(value.value_or(0)) - static_cast<int64_t>(CursorLine) * RowLength;
         // Any top from 0 to the last page may be entered.
-        if (ok && newTop >= 0 && newTop <= static_cast<int64_t>(LastPageTop())) {
+        if (value && newTop >= 0 && newTop <= static_cast<int64_t>(LastPageTop())) {
             TopFuse = static_cast<uint32_t>(newTop);
             Redraw();
         }
@@ -484,11 +396,6 @@ void TEditBit1::ButtonRadixClick() {
 }
 
 void TEditBit1::ButtonCloseClick() { close(); }
-
-bool TEditBit1::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) FormActivate();
-    return QWidget::event(event);
-}
 
 void TEditBit1::FormActivate() {
     if (EditorsLocked()) return;

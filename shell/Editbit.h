@@ -3,25 +3,21 @@
 // columns visible, with the fuse number under the cursor.
 #pragma once
 #include <QPointer>
-#include <QWidget>
 #include <cstdint>
 
-class QLabel;
-class QLineEdit;
-class QPushButton;
-class QScrollBar;
+#include "shell/EditorBase.h"
 
-class TEditBit1 : public QWidget {
+class QLabel;
+class QPushButton;
+
+class TEditBit1 : public TEditorBase {
     Q_OBJECT
 public:
     explicit TEditBit1(QWidget* parent = nullptr);
 
     enum FieldKind { FieldData = 0, FieldAddr = 1 };
-    static constexpr int kLines = 16;
     static constexpr int kMaxColumns = 50;
-    static constexpr int kAddrLast = 6;
 
-    QLineEdit* EditAddr[kLines] = {};
     QLineEdit* EditData[kLines] = {};
     QLabel* LabelTens = nullptr;  // tens digit of each visible column number
     QLabel* LabelUnits = nullptr; // units digit
@@ -29,7 +25,6 @@ public:
     QPushButton* ButtonMode = nullptr;
     QPushButton* ButtonRadix = nullptr;
     QPushButton* ButtonClose = nullptr;
-    QScrollBar* ScrollBar1 = nullptr; // rows
     QScrollBar* ScrollBar2 = nullptr; // columns
 
     // Geometry taken when the view is laid out.
@@ -40,8 +35,7 @@ public:
 
     // Editor state.
     uint32_t TopFuse = 0;
-    int CursorLine = 0;
-    int CursorColumn = 0; // within the visible columns
+    // CursorColumn counts within the visible columns.
     uint32_t ColumnOffset = 0;
     FieldKind Field = FieldData;
     bool SymbolMode = false;     // false: '1'/'0', true: '-'/'X'
@@ -54,24 +48,19 @@ public:
     uint32_t LastPageTop() const;
     // Read-only while an operation runs; redrawn when it ends.
     void SetRunning(bool running);
-    bool RefreshPending = false;
 
-    void EditKeyDown(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers);
-    void EditKeyPress(QLineEdit* edit, QChar key);
-    void EditKeyUp(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers);
-    void EditMouseUp(QLineEdit* edit, const QPoint& pos);
+    void EditKeyDown(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers) override;
+    void EditKeyPress(QLineEdit* edit, QChar key) override;
+    void EditKeyUp(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers) override;
+    void EditMouseUp(QLineEdit* edit, const QPoint& pos) override;
 
 public slots:
-    void FormActivate();
+    void FormActivate() override;
     void ScrollBar1Scroll(int position);
     void ScrollBar2Scroll(int position);
     void ButtonModeClick();
     void ButtonRadixClick();
     void ButtonCloseClick();
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
     void LayOut();
@@ -89,9 +78,6 @@ private:
     void MoveLeft();
     void MoveRight();
     void EndOfRow();
-
-    int shownLine_ = -1;
-    bool settingScroll_ = false;
 };
 
 extern QPointer<TEditBit1> EditBit1;

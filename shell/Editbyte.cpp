@@ -1,14 +1,10 @@
 #include "shell/Editbyte.h"
 
 #include <QDialog>
-#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QVBoxLayout>
@@ -21,6 +17,7 @@
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "shell/Copy.h"
+#include "shell/DialogKit.h"
 #include "shell/EditText.h"
 #include "shell/Editbit.h"
 #include "shell/Editues.h"
@@ -59,19 +56,11 @@ uint64_t EditorGrowthLimit() {
     return std::max(limit, static_cast<uint64_t>(BankCount) * BufferBankBytes);
 }
 
-TEditByte1::TEditByte1(QWidget* parent) : QWidget(parent, Qt::Window) {
-    setObjectName("EditByte1");
-    setWindowTitle("HEX Editor");
-    const QFont font = EditorLineFont();
-    const QFontMetrics fm(font);
-    const int charWidth = fm.horizontalAdvance('0');
-
-    auto* grid = new QGridLayout;
-    grid->setHorizontalSpacing(4);
-    grid->setVerticalSpacing(0);
+TEditByte1::TEditByte1(QWidget* parent) : TEditorBase(parent, "EditByte1", "HEX Editor") {
+    auto* grid = MakeLinesGrid();
     auto makePanel = [&](const char* text) {
         auto* l = new QLabel(text, this);
-        l->setFont(font);
+        l->setFont(lineFont_);
         l->setFrameShape(QFrame::Panel);
         l->setFrameShadow(QFrame::Raised);
         return l;
@@ -82,36 +71,20 @@ TEditByte1::TEditByte1(QWidget* parent) : QWidget(parent, Qt::Window) {
     grid->addWidget(PanelAddress, 0, 0);
     grid->addWidget(PanelHex, 0, 1);
     grid->addWidget(PanelAsc, 0, 2);
-    auto makeEdit = [&](int chars, const QString& name) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(name);
-        e->setFont(font);
-        e->setReadOnly(true);
-        e->setFrame(false);
-        e->setTextMargins(0, 0, 0, 0);
-        e->setFixedWidth(charWidth * (chars + 1) + 4);
-        e->installEventFilter(this);
-        return e;
-    };
     for (int r = 0; r < kLines; ++r) {
-        EditAddr[r] = makeEdit(kAddrLast + 1, QString("EditAddr%1").arg(r));
-        EditHex[r] = makeEdit(kHexLast + 1, QString("EditHex%1").arg(r));
-        EditAsc[r] = makeEdit(kAscLast + 1, QString("EditAsc%1").arg(r));
+        EditAddr[r] = MakeLineEdit(QString("EditAddr%1").arg(r), kAddrLast + 1);
+        EditHex[r] = MakeLineEdit(QString("EditHex%1").arg(r), kHexLast + 1);
+        EditAsc[r] = MakeLineEdit(QString("EditAsc%1").arg(r), kAscLast + 1);
         grid->addWidget(EditAddr[r], r + 1, 0);
         grid->addWidget(EditHex[r], r + 1, 1);
         grid->addWidget(EditAsc[r], r + 1, 2);
     }
-    ScrollBar1 = new QScrollBar(Qt::Vertical, this);
-    ScrollBar1->setObjectName("ScrollBar1");
-    ScrollBar1->setPageStep(16);
+    MakeRowScrollBar();
     grid->addWidget(ScrollBar1, 1, 3, kLines, 1);
 
     auto* buttons = new QVBoxLayout;
     auto makeButton = [&](const char* text, const char* name, void (TEditByte1::*handler)()) {
-        auto* b = new QPushButton(text, this);
-        b->setObjectName(name);
-        b->setAutoDefault(false);
-        b->setFocusPolicy(Qt::NoFocus);
+        QPushButton* b = MakeCommandButton(text, name);
         if (handler) connect(b, &QPushButton::clicked, this, handler);
         buttons->addWidget(b);
         return b;
@@ -138,7 +111,7 @@ TEditByte1::TEditByte1(QWidget* parent) : QWidget(parent, Qt::Window) {
     outer->addWidget(LabelSize);
 
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TEditByte1::ScrollBar1Scroll);
-    ShowCurrentLine();
+    ShowCursorLine({EditAddr, EditHex, EditAsc});
 }
 
 // ---------------------------------------------------------------------------
@@ -200,8 +173,7 @@ void TEditByte1::DrawLine(int r) {
         SelectBank(static_cast<uint32_t>(a), 1);
         SelectBank(remembered << 16, 0);
     }
-    EditAddr[r]->setText(DecimalAddress ? QString::asprintf("%07llu", static_cast<unsigned long long>(a))
-                                        : QString::asprintf("%07llX", static_cast<unsigned long long>(a)));
+    EditAddr[r]->setText(AddressText(a, DecimalAddress));
     QString hex;
     QString asc;
     hex.reserve(kHexLast + 1);
@@ -219,11 +191,7 @@ void TEditByte1::DrawLine(int r) {
 }
 
 void TEditByte1::RefreshByteEditor() {
-    if (Refuse()) {
-        RefreshPending = true;
-        return;
-    }
-    RefreshPending = false;
+    if (DeferWhileLocked()) return;
     SetTop(TopAddress);
     SetScrollMaximum();
     for (int r = 0; r < kLines; ++r) DrawLine(r);
@@ -231,24 +199,9 @@ void TEditByte1::RefreshByteEditor() {
     LabelSize->setText(QString::asprintf("Buffer Size : %02llXh", static_cast<unsigned long long>(BufferBytes())));
 }
 
-void TEditByte1::ShowCurrentLine() {
-    if (shownLine_ == CursorLine) return;
-    for (int r = 0; r < kLines; ++r) {
-        const QColor base = r == CursorLine ? QColor(Qt::white) : palette().color(QPalette::Button);
-        for (QLineEdit* e : {EditAddr[r], EditHex[r], EditAsc[r]}) {
-            QPalette p = e->palette();
-            p.setColor(QPalette::Base, base);
-            e->setPalette(p);
-        }
-    }
-    shownLine_ = CursorLine;
-}
-
 void TEditByte1::PlaceCaret() {
-    ShowCurrentLine();
-    QLineEdit* edit = CursorEdit();
-    if (!edit->hasFocus()) edit->setFocus(Qt::OtherFocusReason);
-    edit->setSelection(CursorColumn, 1);
+    ShowCursorLine({EditAddr, EditHex, EditAsc});
+    SelectCursorColumn(CursorEdit());
 }
 
 void TEditByte1::FollowScrollBar() {
@@ -302,39 +255,6 @@ void TEditByte1::MoveRight() {
 
 // ---------------------------------------------------------------------------
 // Keys and mouse
-
-bool TEditByte1::eventFilter(QObject* watched, QEvent* event) {
-    auto* edit = qobject_cast<QLineEdit*>(watched);
-    FieldKind kind;
-    if (!edit || LineOf(edit, &kind) < 0) return QWidget::eventFilter(watched, event);
-    switch (event->type()) {
-    case QEvent::KeyPress: {
-        auto* k = static_cast<QKeyEvent*>(event);
-        EditKeyDown(edit, k->key(), k->modifiers());
-        const QString text = k->text();
-        if (!text.isEmpty() && text.at(0).isPrint() && !(k->modifiers() & (Qt::ControlModifier | Qt::AltModifier)))
-            EditKeyPress(edit, text.at(0));
-        return true;
-    }
-    case QEvent::KeyRelease: {
-        auto* k = static_cast<QKeyEvent*>(event);
-        EditKeyUp(edit, k->key(), k->modifiers());
-        return true;
-    }
-    case QEvent::ShortcutOverride:
-        // The editing keys are the editor's; Alt keys stay button mnemonics.
-        if (!(static_cast<QKeyEvent*>(event)->modifiers() & Qt::AltModifier)) {
-            event->accept();
-            return true;
-        }
-        return false;
-    case QEvent::MouseButtonRelease:
-        EditMouseUp(edit, static_cast<QMouseEvent*>(event)->position().toPoint());
-        return true;
-    default:
-        return QWidget::eventFilter(watched, event);
-    }
-}
 
 void TEditByte1::EditKeyDown(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers) {
     if (Refuse()) return;
@@ -401,18 +321,11 @@ void TEditByte1::EditKeyPress(QLineEdit* edit, QChar key) {
         if (b < 0) return;
         if (!StoreByte(lineAddress + static_cast<uint64_t>(CursorColumn), static_cast<uint8_t>(b))) return;
     } else {
-        // Address entry: the digit replaces the one under the cursor.
-        const QChar c = key.toUpper();
-        if (DecimalAddress ? !(c >= '0' && c <= '9') : !IsHexKey(c)) return;
-        QString text = EditAddr[CursorLine]->text();
-        if (CursorColumn >= text.size()) return;
-        text[CursorColumn] = c;
-        EditAddr[CursorLine]->setText(text);
-        bool ok = true;
-        const uint64_t value = DecimalAddress ? text.toULongLong(&ok, 10) : HexFieldValue(text);
-        const int64_t newTop = static_cast<int64_t>(value) - 16 * CursorLine;
+        std::optional<uint64_t> value;
+        if (!TypeAddressDigit(key, DecimalAddress, value)) return;
+        const int64_t newTop = static_cast<int64_t>(value.value_or(0)) - 16 * CursorLine;
         // Any address of the buffer may be entered, 0 included.
-        if (ok && newTop >= 0 && static_cast<uint64_t>(newTop) < BufferBytes()) {
+        if (value && newTop >= 0 && static_cast<uint64_t>(newTop) < BufferBytes()) {
             TopAddress = static_cast<uint32_t>(newTop);
             RefreshByteEditor();
         }
@@ -497,11 +410,6 @@ void TEditByte1::ScrollBar1Scroll(int position) {
     RefreshByteEditor();
 }
 
-bool TEditByte1::event(QEvent* event) {
-    if (event->type() == QEvent::WindowActivate) FormActivate();
-    return QWidget::event(event);
-}
-
 void TEditByte1::FormActivate() {
     if (Refuse()) return;
     SetScrollMaximum();
@@ -567,8 +475,7 @@ void TEditByte1::Search(int64_t start) {
     if (n > 0 && start >= 0 && start <= UINT32_MAX)
         found = FindPattern(static_cast<uint32_t>(start), static_cast<int>(SearchDirection), SearchHex);
     if (found < 0) {
-        QMessageBox box(QMessageBox::Information, "Error", "Search pattern not found!", QMessageBox::Ok, this);
-        box.exec();
+        ShowErrorBox(this, "Search pattern not found!");
     } else {
         TopAddress = static_cast<uint32_t>(found);
         RefreshByteEditor();
@@ -619,21 +526,27 @@ void TEditByte1::ClearClick() {
 // ---------------------------------------------------------------------------
 // Entry points of the main window
 
+namespace {
+
+void ShowEditor(QWidget* editor) {
+    editor->show();
+    editor->raise();
+    editor->activateWindow();
+}
+
+} // namespace
+
 void OpenBufferEditor(QWidget* parent) {
     if (EditorsLocked()) return;
-    QWidget* shown = nullptr;
     if (DeviceFlags & 8u) {
         if (EditByte1) EditByte1->close();
         if (!EditBit1) EditBit1 = new TEditBit1(parent);
-        shown = EditBit1;
+        ShowEditor(EditBit1);
     } else {
         if (EditBit1) EditBit1->close();
         if (!EditByte1) EditByte1 = new TEditByte1(parent);
-        shown = EditByte1;
+        ShowEditor(EditByte1);
     }
-    shown->show();
-    shown->raise();
-    shown->activateWindow();
 }
 
 void OpenUesEditor(QWidget* parent) {
@@ -642,9 +555,7 @@ void OpenUesEditor(QWidget* parent) {
         EditUes_ = new TEditUes_(parent);
         if (parent) EditUes_->move(parent->x() + 30, parent->y() + 80);
     }
-    EditUes_->show();
-    EditUes_->raise();
-    EditUes_->activateWindow();
+    ShowEditor(EditUes_);
 }
 
 void RefreshBufferEditors(int flag) {

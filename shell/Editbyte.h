@@ -7,35 +7,30 @@
 // buffer editors (byte editor or fuse map editor) and the UES editor.
 #pragma once
 #include <QPointer>
-#include <QWidget>
 #include <cstdint>
 #include <functional>
 
+#include "shell/EditorBase.h"
+
 class QDialog;
 class QLabel;
-class QLineEdit;
 class QPushButton;
-class QScrollBar;
 
-class TEditByte1 : public QWidget {
+class TEditByte1 : public TEditorBase {
     Q_OBJECT
 public:
     explicit TEditByte1(QWidget* parent = nullptr);
 
     enum FieldKind { FieldHex = 0, FieldAsc = 1, FieldAddr = 2 };
-    static constexpr int kLines = 16;
     static constexpr int kHexLast = 46;
     static constexpr int kAscLast = 15;
-    static constexpr int kAddrLast = 6;
 
-    QLineEdit* EditAddr[kLines] = {};
     QLineEdit* EditHex[kLines] = {};
     QLineEdit* EditAsc[kLines] = {};
     QLabel* PanelAddress = nullptr;
     QLabel* PanelHex = nullptr;
     QLabel* PanelAsc = nullptr;
     QLabel* LabelSize = nullptr;
-    QScrollBar* ScrollBar1 = nullptr;
     QPushButton* Copy = nullptr;
     QPushButton* FillBuff = nullptr;
     QPushButton* Find = nullptr;
@@ -49,8 +44,6 @@ public:
 
     // Editor state.
     uint32_t TopAddress = 0; // buffer address of line 0
-    int CursorLine = 0;      // 0-15
-    int CursorColumn = 0;
     FieldKind Field = FieldHex;
     bool DecimalAddress = false;
     bool PlaceCaretAgain = false;
@@ -62,20 +55,18 @@ public:
     // While running, the editor is read-only and its commands refused; at the
     // end of a run the view is redrawn.
     void SetRunning(bool running);
-    // A refresh asked for while an operation ran; done when the run ends.
-    bool RefreshPending = false;
 
     // Runs a modal dialog (tests replace it to answer without a user).
     std::function<int(QDialog*)> ExecDialog;
 
     // Key and mouse handlers shared by the 48 edits.
-    void EditKeyDown(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers);
-    void EditKeyPress(QLineEdit* edit, QChar key);
-    void EditKeyUp(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers);
-    void EditMouseUp(QLineEdit* edit, const QPoint& pos);
+    void EditKeyDown(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers) override;
+    void EditKeyPress(QLineEdit* edit, QChar key) override;
+    void EditKeyUp(QLineEdit* edit, int key, Qt::KeyboardModifiers modifiers) override;
+    void EditMouseUp(QLineEdit* edit, const QPoint& pos) override;
 
 public slots:
-    void FormActivate();
+    void FormActivate() override;
     void ScrollBar1Scroll(int position);
     void OkClick();
     void FillBuffClick();
@@ -87,10 +78,6 @@ public slots:
     void Swap32Click();
     void ClearClick();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    bool event(QEvent* event) override;
-
 private:
     int LineOf(QLineEdit* edit, FieldKind* kind) const;
     int LastColumn() const;
@@ -98,7 +85,6 @@ private:
     uint32_t MaxTopAddress() const;
     void SetTop(int64_t top);
     void DrawLine(int r);
-    void ShowCurrentLine();
     void PlaceCaret();
     void FollowScrollBar();
     void SetScrollMaximum();
@@ -111,9 +97,6 @@ private:
     int RunDialog(QDialog* dialog);
     void AfterBufferDialog();
     bool Refuse() const;
-
-    int shownLine_ = -1;
-    bool settingScroll_ = false;
 };
 
 // The byte editor, created by OpenBufferEditor (nullptr before, and after

@@ -1,15 +1,14 @@
 #include "shell/Fillbuff.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
+#include "shell/DialogKit.h"
 #include "shell/EditText.h"
 
 uint32_t FillStart = 0;
@@ -27,32 +26,16 @@ TFill1::TFill1(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Fill Buffer");
     // The fields take upper-cased hexadecimal digits only.
     auto* filter = new HexKeyFilter(this, true, false);
-    auto makeEdit = [&](const char* name, int length) {
-        auto* e = new QLineEdit(this);
-        e->setObjectName(name);
-        e->setMaxLength(length);
-        e->installEventFilter(filter);
-        return e;
-    };
-    EditBufferStart = makeEdit("EditBufferStart", 7);
-    EditBufferEnd = makeEdit("EditBufferEnd", 7);
-    EditData = makeEdit("EditData", 2);
+    EditBufferStart = FilteredEdit(this, "EditBufferStart", 7, filter);
+    EditBufferEnd = FilteredEdit(this, "EditBufferEnd", 7, filter);
+    EditData = FilteredEdit(this, "EditData", 2, filter);
     auto* form = new QFormLayout;
     form->addRow("Buffer Start", EditBufferStart);
     form->addRow("Buffer End", EditBufferEnd);
     form->addRow("Fill Data", EditData);
-    ButtonOk = new QPushButton("OK", this);
-    ButtonOk->setObjectName("ButtonOk");
-    ButtonOk->setDefault(true);
-    ButtonCancel = new QPushButton("Cancel", this);
-    ButtonCancel->setObjectName("ButtonCancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonOk);
-    buttons->addWidget(ButtonCancel);
     auto* outer = new QVBoxLayout(this);
     outer->addLayout(form);
-    outer->addLayout(buttons);
+    outer->addLayout(OkCancelRow(this, ButtonOk, ButtonCancel));
     connect(ButtonOk, &QPushButton::clicked, this, &TFill1::ButtonOkClick);
     connect(ButtonCancel, &QPushButton::clicked, this, &TFill1::ButtonCancelClick);
     ShowValues();
@@ -65,27 +48,13 @@ void TFill1::ShowValues() {
 }
 
 void TFill1::ButtonOkClick() {
-    if (EditorsLocked()) {
-        done(ModalAbort);
-        return;
-    }
+    if (AbortWhileLocked(this)) return;
     FillStart = HexFieldValue(EditBufferStart->text());
     FillEnd = HexFieldValue(EditBufferEnd->text());
     FillValue = HexFieldValue(EditData->text()) & 0xFF;
-    const char* problem = nullptr;
-    std::string tooLarge;
-    if (static_cast<int32_t>(FillStart) > static_cast<int32_t>(FillEnd)) {
-        problem = "Buffer End must begger than Buffer Start.";
-    } else if (FillEnd >= BufferImageCapacity()) {
-        tooLarge = ErrorTextByCode(50);
-        problem = tooLarge.c_str();
-    }
-    if (problem) {
-        QMessageBox box(QMessageBox::Information, "Error", problem, QMessageBox::Ok, this);
-        box.exec();
-        EditBufferStart->selectAll();
-        EditBufferStart->setFocus();
-        done(ModalAbort);
+    if (RefuseReversedRange(this, FillStart, FillEnd, EditBufferStart)) return;
+    if (FillEnd >= BufferImageCapacity()) {
+        RefuseDialogValues(this, QString::fromStdString(ErrorTextByCode(50)), EditBufferStart);
         return;
     }
     FillBufferRange(FillStart, FillEnd, FillValue);

@@ -2,12 +2,12 @@
 
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include "shell/DialogKit.h"
 #include "shell/EditText.h"
 
 uint32_t SearchDirection = 0;
@@ -36,28 +36,15 @@ TFind1::TFind1(QWidget* parent) : QDialog(parent) {
     EditAsc->setObjectName("EditAsc");
     EditAsc->setMaxLength(16);
     EditAsc->setText(QString::fromLatin1(SearchText.data(), static_cast<qsizetype>(SearchText.size())));
-    EditHex = new QLineEdit(this);
-    EditHex->setObjectName("EditHex");
-    EditHex->setMaxLength(32);
-    EditHex->installEventFilter(new HexKeyFilter(this, true, true));
+    EditHex = FilteredEdit(this, "EditHex", 32, new HexKeyFilter(this, true, true));
     EditHex->setText(QString::fromLatin1(SearchHex.data(), static_cast<qsizetype>(SearchHex.size())));
     auto* form = new QFormLayout;
     form->addRow("Asc", EditAsc);
     form->addRow("Hex", EditHex);
-
-    ButtonOk = new QPushButton("OK", this);
-    ButtonOk->setObjectName("ButtonOk");
-    ButtonOk->setDefault(true);
-    ButtonCancel = new QPushButton("Cancel", this);
-    ButtonCancel->setObjectName("ButtonCancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonOk);
-    buttons->addWidget(ButtonCancel);
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(RadioGroup1);
     outer->addLayout(form);
-    outer->addLayout(buttons);
+    outer->addLayout(OkCancelRow(this, ButtonOk, ButtonCancel));
 
     // Each field mirrors the other while the user edits it.
     connect(EditAsc, &QLineEdit::textEdited, this, &TFind1::EditAscChange);

@@ -1,11 +1,11 @@
 #include "shell/Getstr.h"
 
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "shell/DialogKit.h"
 #include "shell/EditText.h"
 
 TGetString::TGetString(QWidget* parent) : QDialog(parent) {
@@ -16,19 +16,10 @@ TGetString::TGetString(QWidget* parent) : QDialog(parent) {
     EditString = new QLineEdit(this);
     EditString->setObjectName("EditString");
     Label1->setBuddy(EditString);
-    ButtonOk = new QPushButton("OK", this);
-    ButtonOk->setObjectName("ButtonOk");
-    ButtonOk->setDefault(true);
-    ButtonCancel = new QPushButton("Cancel", this);
-    ButtonCancel->setObjectName("ButtonCancel");
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(ButtonOk);
-    buttons->addWidget(ButtonCancel);
     auto* outer = new QVBoxLayout(this);
     outer->addWidget(Label1);
     outer->addWidget(EditString);
-    outer->addLayout(buttons);
+    outer->addLayout(OkCancelRow(this, ButtonOk, ButtonCancel));
     connect(ButtonOk, &QPushButton::clicked, this, [this] { done(ModalOk); });
     connect(ButtonCancel, &QPushButton::clicked, this, [this] { done(ModalCancel); });
 }

@@ -275,19 +275,34 @@ void TForm1::CreateSpeedButtons() {
 
 namespace {
 
-QLabel* AddInfoRow(QGridLayout* grid, const QString& caption, QLabel** captionOut = nullptr) {
-    int row = grid->rowCount();
-    auto* cap = new QLabel(caption);
-    auto* value = new QLabel;
-    value->setTextInteractionFlags(Qt::NoTextInteraction);
-    // Long values (a deep file path) are cut at the panel's edge rather than
-    // widening the panel.
-    value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    value->setMinimumWidth(160);
-    grid->addWidget(cap, row, 0);
-    grid->addWidget(value, row, 1);
-    if (captionOut) *captionOut = cap;
-    return value;
+// A row of an information group: the form's value label, its caption, and
+// the form's caption label where the panel relabels the row later.
+struct InfoRow {
+    QLabel* TForm1::*value;
+    const char* caption;
+    QLabel* TForm1::*captionLabel = nullptr;
+};
+
+// A group box of caption/value rows, the values taking the width.
+QGroupBox* AddInfoGroup(TForm1* form, const char* title, QWidget* parent, std::initializer_list<InfoRow> rows) {
+    auto* box = new QGroupBox(title, parent);
+    auto* grid = new QGridLayout(box);
+    grid->setColumnStretch(1, 1);
+    for (const InfoRow& row : rows) {
+        const int r = grid->rowCount();
+        auto* cap = new QLabel(row.caption);
+        auto* value = new QLabel;
+        value->setTextInteractionFlags(Qt::NoTextInteraction);
+        // Long values (a deep file path) are cut at the panel's edge rather
+        // than widening the panel.
+        value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        value->setMinimumWidth(160);
+        grid->addWidget(cap, r, 0);
+        grid->addWidget(value, r, 1);
+        form->*row.value = value;
+        if (row.captionLabel) form->*row.captionLabel = cap;
+    }
+    return box;
 }
 
 } // namespace
@@ -325,32 +340,27 @@ void TForm1::CreatePanels() {
     side->setContentsMargins(0, 0, 0, 0);
     row->addWidget(sideWidget);
 
-    GroupBox1 = new QGroupBox(" System Info ", central);
-    auto* g1 = new QGridLayout(GroupBox1);
-    g1->setColumnStretch(1, 1);
-    DeviceName = AddInfoRow(g1, "Device :");
-    DeviceSize = AddInfoRow(g1, "Size :");
-    FreeDisk = AddInfoRow(g1, "Free Disk :");
-    File = AddInfoRow(g1, "File :");
-    Adapter = AddInfoRow(g1, "Adapter :");
-    Pins = AddInfoRow(g1, "Pins :");
+    GroupBox1 = AddInfoGroup(this, " System Info ", central,
+                             {{&TForm1::DeviceName, "Device :"},
+                              {&TForm1::DeviceSize, "Size :"},
+                              {&TForm1::FreeDisk, "Free Disk :"},
+                              {&TForm1::File, "File :"},
+                              {&TForm1::Adapter, "Adapter :"},
+                              {&TForm1::Pins, "Pins :"}});
     side->addWidget(GroupBox1);
-
-    GroupBox2 = new QGroupBox(" Option Info ", central);
-    auto* g2 = new QGridLayout(GroupBox2);
-    g2->setColumnStretch(1, 1);
-    GangSize = AddInfoRow(g2, "Gang Size :");
-    Split = AddInfoRow(g2, "Split :");
-    EncMode = AddInfoRow(g2, "Encryption :");
-    BasePort = AddInfoRow(g2, "Base Port :");
-    CheckSum = AddInfoRow(g2, "CheckSum :");
-    HWRev = AddInfoRow(g2, "HW Rev :");
-    SWRev = AddInfoRow(g2, "SW Rev :");
-    SerialNo = AddInfoRow(g2, "Serial No :");
-    Label1 = AddInfoRow(g2, "Algorithm :", &Label1Cap);
-    Label2 = AddInfoRow(g2, "Vccp :", &Label2Cap);
-    Label3 = AddInfoRow(g2, "Vpp :", &Label3Cap);
-    Label4 = AddInfoRow(g2, "Tpwp :", &Label4Cap);
+    GroupBox2 = AddInfoGroup(this, " Option Info ", central,
+                             {{&TForm1::GangSize, "Gang Size :"},
+                              {&TForm1::Split, "Split :"},
+                              {&TForm1::EncMode, "Encryption :"},
+                              {&TForm1::BasePort, "Base Port :"},
+                              {&TForm1::CheckSum, "CheckSum :"},
+                              {&TForm1::HWRev, "HW Rev :"},
+                              {&TForm1::SWRev, "SW Rev :"},
+                              {&TForm1::SerialNo, "Serial No :"},
+                              {&TForm1::Label1, "Algorithm :", &TForm1::Label1Cap},
+                              {&TForm1::Label2, "Vccp :", &TForm1::Label2Cap},
+                              {&TForm1::Label3, "Vpp :", &TForm1::Label3Cap},
+                              {&TForm1::Label4, "Tpwp :", &TForm1::Label4Cap}});
     side->addWidget(GroupBox2);
 
     GroupBoxCounter = new QGroupBox(" Counter ", central);

@@ -1,0 +1,36 @@
+// Building blocks of the small modal dialogs (copy, fill, find, name
+// prompt): the OK/Cancel row, the hexadecimal entry fields and the error box.
+#pragma once
+#include <cstdint>
+
+class QDialog;
+class QHBoxLayout;
+class QLineEdit;
+class QObject;
+class QPushButton;
+class QString;
+class QWidget;
+
+// The "OK" (default) and "Cancel" buttons, named ButtonOk and ButtonCancel,
+// in a row aligned right.
+QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel);
+
+// A named entry field of at most maxLength characters whose keys go
+// through `filter`.
+QLineEdit* FilteredEdit(QDialog* dialog, const char* name, int maxLength, QObject* filter);
+
+// The "Error" information box.
+void ShowErrorBox(QWidget* parent, const QString& text);
+
+// While an operation runs the dialog changes nothing: it ends with
+// ModalAbort (true).
+bool AbortWhileLocked(QDialog* dialog);
+
+// Refuses the values entered: the error box, then `field` (when given)
+// selected and focused, and the dialog ends with ModalAbort.
+void RefuseDialogValues(QDialog* dialog, const QString& text, QLineEdit* field = nullptr);
+
+// A start above the end (compared as signed numbers) is refused with
+// "Buffer End must begger than Buffer Start." and the start field selected.
+// True when refused.
+bool RefuseReversedRange(QDialog* dialog, uint32_t start, uint32_t end, QLineEdit* startField);
