@@ -12,11 +12,13 @@
 #include "engine/Config.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
+#include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
 #include "shell/Main.h"
 #include "shell/Select.h"
+#include "shell/SimSetup.h"
 #include "shell/Thread.h"
 
 const ProductModel ProductModelTable[kProductModelCount] = {
@@ -114,6 +116,8 @@ void CreateFormsAndLoadConfig() {
     // their parent); the configuration and selection forms live for the run.
     CreateConfigOptionsForm();
     CreateDeviceSelectionForm();
+    // The algorithm rows of the device families, before a device is chosen.
+    InstallMemoryAlgorithms();
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();
@@ -124,6 +128,8 @@ void SaveConfigAndShutdown() {
     // Never tear down under a worker: the window refuses to close while one
     // runs, and the last one may still be returning.
     WaitForOperationThread();
+    // The simulated chips, when they are kept between runs.
+    SaveSimStateAtExit();
     // Closing commits a configuration edit still being typed, so it is saved.
     CloseBufferEditors();
     if (CfgOpt) CfgOpt->close();

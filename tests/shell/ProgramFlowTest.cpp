@@ -1,0 +1,262 @@
+// The program on the simulated programmer, as a user drives it: a 27C256
+// chosen in device selection from the built library, an Intel hex file
+// loaded, then Program, Verify and Read through the main window on the
+// operation thread, against the blank chip the simulator seats for the
+// selected device. Also the simulator's socket across selections and the
+// file that keeps its chips between runs.
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+
+#include "ShellTestSupport.h"
+#include "shell/SimSetup.h"
+#include "shell/Startup.h"
+#include "sim/EpromChip.h"
+#include "sim/SimProgrammer.h"
+
+namespace {
+
+std::string ExeDirectory() {
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(".") : exe.parent_path().string();
+}
+
+// Intel hex of `data` from address 0, 32 bytes a record, with extended
+// linear address records past 64 KB.
+std::string IntelHex(const std::vector<uint8_t>& data) {
+    std::string out;
+    auto record = [&out](uint32_t address, uint8_t type, const uint8_t* bytes, size_t n) {
+        char text[16];
+        uint32_t sum = static_cast<uint32_t>(n) + (address >> 8) + (address & 0xFF) + type;
+        std::snprintf(text, sizeof text, ":%02X%04X%02X", static_cast<unsigned>(n), address & 0xFFFF, type);
+        out += text;
+        for (size_t i = 0; i < n; ++i) {
+            std::snprintf(text, sizeof text, "%02X", bytes[i]);
+            out += text;
+            sum += bytes[i];
+        }
+        std::snprintf(text, sizeof text, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        out += text;
+    };
+    for (size_t a = 0; a < data.size(); a += 32) {
+        if (a % 0x10000 == 0 && a != 0) {
+            const uint8_t upper[2] = {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16)};
+            record(0, 4, upper, 2);
+        }
+        record(static_cast<uint32_t>(a), 0, data.data() + a, std::min<size_t>(32, data.size() - a));
+    }
+    record(0, 1, nullptr, 0);
+    return out;
+}
+
+class ProgramFlowTest : public ShellTest {
+protected:
+    void SetUp() override {
+        ShellTest::SetUp();
+        // The program's folder: the built library, and no configuration yet.
+        std::filesystem::create_symlink(ExeDirectory() + "/krd.dat", dir.filePath("krd.dat").toStdString());
+        ProgramDirectory = dir.path().toStdString();
+        LibraryFileName = "krd.dat";
+        // Start-up as the program does it on PROGRAMMER_PORT=sim.
+        InstallPortIo(MakeProgramSimulator());
+        CreateFormsAndLoadConfig();
+        form->resize(900, 620);
+        form->show();
+    }
+    void TearDown() override {
+        QDir::setCurrent(cwd); // the file dialog moved into the temporary folder
+        ShellTest::TearDown();
+        InstallPortIo(nullptr);
+        EXPECT_EQ(ProgramSimulator(), nullptr); // nothing refers to the simulator that is gone
+    }
+
+    // Chooses a device in the selection form and confirms it.
+    void Choose(const QString& maker, const QString& device) {
+        ASSERT_EQ(ShowDeviceSelection(form.get()), 0);
+        TSelDev* f = SelDev;
+        const auto makers = f->ListBoxMfg->findItems(maker, Qt::MatchExactly);
+        ASSERT_EQ(makers.size(), 1) << maker.toStdString();
+        f->ListBoxMfg->setCurrentItem(makers[0]);
+        const auto rows = f->ListViewDev->findItems(device, Qt::MatchExactly, 0);
+        ASSERT_EQ(rows.size(), 1) << device.toStdString();
+        f->ListViewDev->setCurrentItem(rows[0]);
+        f->BitBtnOk->click();
+        ASSERT_EQ(CurrentDeviceName, device.toStdString());
+    }
+
+    // Loads a file through File > Load with the Intel hex filter.
+    void LoadHex(const QString& path) {
+        form->ExecDialog = [path](QFileDialog* d) {
+            d->selectNameFilter(d->nameFilters().value(1));
+            d->selectFile(path);
+            return int(QDialog::Accepted);
+        };
+        form->Load1Click();
+    }
+
+    // Runs a main-window command on the operation thread to its end; the
+    // log lines of the run.
+    QStringList Run(void (TForm1::*command)()) {
+        const int from = MirrorCount();
+        (form.get()->*command)();
+        EXPECT_TRUE(OperationBusy.load());
+        EXPECT_TRUE(WaitUntil([] { return !OperationBusy.load(); }, 120000));
+        WaitForOperationThread();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        return MemoLines().mid(from);
+    }
+    int MirrorCount() const { return static_cast<int>(MemoLines().size()); }
+
+    static std::vector<uint8_t> Pattern(size_t n) {
+        std::vector<uint8_t> data(n);
+        uint32_t x = 7;
+        for (auto& b : data) {
+            x = x * 1103515245u + 12345u;
+            b = static_cast<uint8_t>(x >> 16);
+        }
+        return data;
+    }
+
+    QString cwd = QDir::currentPath();
+    QTemporaryDir dir;
+};
+
+TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack) {
+    Choose("INTEL", "27C256");
+    EXPECT_EQ(form->DeviceName->text(), "INTEL 27C256");
+    sim::EpromChip* chip = SeatedSimChip();
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(chip->Words(), 0x8000u);
+    EXPECT_TRUE(chip->IsBlank());
+
+    const std::vector<uint8_t> image = Pattern(0x8000);
+    const QString hex = dir.filePath("firmware.hex");
+    std::ofstream(hex.toStdString(), std::ios::binary) << IntelHex(image);
+    LoadHex(hex);
+    uint32_t sum = 0;
+    for (uint8_t b : image) sum += b;
+    EXPECT_TRUE(MemoLines().contains(QString::asprintf("File load success! (Checksum:%04Xh)", sum & 0xFFFF)))
+        << MemoLines().join('\n').toStdString();
+    EXPECT_EQ(form->File->text(), hex);
+
+    QSignalSpy progress(form->ProgressBar1, &QProgressBar::valueChanged);
+    QStringList log = Run(&TForm1::Program1Click);
+    EXPECT_TRUE(log.contains("Blank check ok!")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains("Program ok!")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains(" VCCL(4.5V) Verification ok!")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains(" VCCL(5.5V) Verification ok!"));
+    EXPECT_TRUE(log.contains("Verification ok!"));
+    EXPECT_TRUE(log.last().startsWith("-------------------------------->"));
+    EXPECT_GT(progress.count(), 10);
+    EXPECT_EQ(form->ProgressBar1->value(), 100);
+    EXPECT_EQ(form->LabelCount->text(), "Count : 1");
+    EXPECT_EQ(form->LabelSuccess->text(), "Success : 1");
+    EXPECT_EQ(form->LabelFailure->text(), "Failure : 0");
+    for (uint32_t a = 0; a < 0x8000; ++a) {
+        if (chip->Cell(a) != image[a]) {
+            ADD_FAILURE() << std::hex << "chip " << a << ": " << chip->Cell(a) << " file " << int(image[a]);
+            break;
+        }
+    }
+
+    log = Run(&TForm1::Verify1Click);
+    EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
+    // Only programming runs count devices.
+    EXPECT_EQ(form->LabelCount->text(), "Count : 1");
+    const QByteArray shot = qgetenv("VEXLOR_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(shot)));
+    }
+
+    // Read into a cleared buffer: the buffer equals the file again.
+    FillBufferRange(0, 0x7FFF, 0x00);
+    log = Run(&TForm1::Read1Click);
+    EXPECT_TRUE(log.contains("Read ok!")) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.contains(QString::asprintf("-CheckSum : %04Xh", sum & 0xFFFF))) << log.join('\n').toStdString();
+    EXPECT_EQ(form->CheckSum->text(), QString::asprintf("%04Xh", sum & 0xFFFF));
+    EXPECT_TRUE(std::equal(image.begin(), image.end(), BufferWindow));
+
+    // A blank check now fails on the programmed chip.
+    log = Run(&TForm1::BlankCheck1Click);
+    EXPECT_TRUE(log.contains("Blank check error!")) << log.join('\n').toStdString();
+    EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
+TEST_F(ProgramFlowTest, TheSocketFollowsTheSelectionAndKeepsEachChipForTheRunAndInTheStateFile) {
+    Choose("INTEL", "27C256");
+    SeatedSimChip()->SetCell(0x123, 0x42);
+    Choose("AMD", "Am27C1024");
+    ASSERT_NE(SeatedSimChip(), nullptr);
+    EXPECT_EQ(SeatedSimChip()->Config().width, 16);
+    EXPECT_TRUE(SeatedSimChip()->IsBlank());
+    Choose("CYPRESS", "CY27C256");
+    EXPECT_EQ(SeatedSimChip()->Config().blank, 0x00);
+    // A device whose family has no chip model leaves the socket empty.
+    ASSERT_EQ(ShowDeviceSelection(form.get()), 0);
+    int micro = -1;
+    for (size_t i = 0; i < SelDev->Records.size() && micro < 0; ++i) {
+        if (SelDev->Records[i].Bytes[RecordSectionByte] == SectionMicro) micro = static_cast<int>(i);
+    }
+    ASSERT_GE(micro, 0);
+    ASSERT_EQ(SelectDeviceRecord(SelDev, micro), 1);
+    EXPECT_EQ(SeatedSimChip(), nullptr);
+    // The 27C256 comes back as it was left.
+    Choose("INTEL", "27C256");
+    EXPECT_EQ(SeatedSimChip()->Cell(0x123), 0x42);
+
+    // The next run: the chips are written at shutdown and read when that run
+    // makes its simulator; its configuration brings the 27C256 back.
+    const std::string state = dir.filePath("sim.state").toStdString();
+    qputenv(kSimStateVariable, QByteArray::fromStdString(state));
+    SaveConfigAndShutdown();
+    InstallPortIo(nullptr);
+    ASSERT_EQ(ProgramSimulator(), nullptr);
+    ResetDeviceState();
+    InitBuffers();
+    InstallPortIo(MakeProgramSimulator());
+    CreateFormsAndLoadConfig();
+    qunsetenv(kSimStateVariable);
+    EXPECT_EQ(CurrentDeviceName, "27C256");
+    ASSERT_NE(SeatedSimChip(), nullptr);
+    EXPECT_EQ(SeatedSimChip()->Cell(0x123), 0x42);
+    Choose("AMD", "Am27C1024");
+    EXPECT_TRUE(SeatedSimChip()->IsBlank());
+    Choose("INTEL", "27C256");
+
+    // A damaged file is refused and changes nothing.
+    std::string bytes;
+    {
+        std::ifstream in(state, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    auto writeState = [&](const std::string& b) { std::ofstream(state, std::ios::binary | std::ios::trunc) << b; };
+    SeatedSimChip()->SetCell(0x123, 0x17);
+    writeState(bytes.substr(0, bytes.size() - 1));
+    EXPECT_EQ(LoadSimState(state), "file is truncated");
+    writeState(bytes + "x");
+    EXPECT_EQ(LoadSimState(state), "data after the last chip");
+    std::string many = bytes;
+    many[8] = '\xFF'; // chip count
+    writeState(many);
+    EXPECT_EQ(LoadSimState(state), "too many chips");
+    std::string huge = bytes;
+    const size_t words = 8 + 4 + 2 + static_cast<uint8_t>(bytes[12]);
+    huge[words + 3] = '\x7F'; // the first chip's size
+    writeState(huge);
+    EXPECT_EQ(LoadSimState(state), "bad chip size");
+    writeState("not a state");
+    EXPECT_EQ(LoadSimState(state), "not a simulator state file");
+    EXPECT_EQ(SeatedSimChip()->Cell(0x123), 0x17);
+}
+
+} // namespace
