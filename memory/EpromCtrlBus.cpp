@@ -7,6 +7,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "memory/MemoryFrame.h"
 
 const Row302Variant Row302VariantTable[Row302VariantCount] = {
     {1, 30, 0, {0, 0}}, // 0
@@ -22,31 +23,6 @@ namespace {
 
 // ---- row 301: 16-bit, blank word 0000h -------------------------------------------
 
-void SupplyByMode(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-}
-
-void PowerOn301(int mode) {
-    BlankWord = 0;
-    SupplyByMode(mode);
-    WriteRegister(3, 3);
-    WriteRegister(4, 3);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
-    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
-}
-
-void PowerOff301() {
-    SetDeviceVpp(0, 0);
-    WriteRegister(4, 3);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-}
-
 void Pulse301(uint32_t widthUs) {
     WriteRegister(4, 5);
     DelayUsSlot(widthUs);
@@ -59,77 +35,36 @@ void ReadDatum301() {
     WriteRegister(3, 3);
 }
 
+bool ReadBack301() {
+    ReadDatum301();
+    return ReadValue == ExpectedValue;
+}
+
 void WriteData301(uint32_t v) {
     WriteRegister(6, v & 0xFF);
     WriteRegister(7, (v >> 8) & 0xFF);
 }
 
+void Upper301(uint32_t a, bool first) { WriteUpperAddress(UpperLatches{0x100, 0, true}, a, first); }
+
 int ProgramDatum301() {
+    if (ExpectedValue == 0) return 1;
     WriteData301(ExpectedValue);
-    uint32_t n = 1;
-    for (; n < Retry; ++n) {
-        Pulse301(PulseWidth);
-        ReadDatum301();
-        if (ReadValue == ExpectedValue) {
-            if (OverPulseWidth != 0) Pulse301(PulseMul ? n * OverPulseWidth : OverPulseWidth);
-            break;
-        }
-    }
-    return n >= Retry ? -1 : 1;
+    return PulseVerify(Pulse301, ReadBack301, true, Retry);
 }
 
-uint32_t BufferWordSwapped(uint32_t index) {
-    uint32_t w = BufferWords[index & 0x7FFF];
-    if (ByteSwap) SwapBytes16(&w);
-    return w;
-}
-
-// Program (mode 1) and every read mode share the walk.
-int Walk301(int mode) {
-    const bool program = mode == 1;
-    PowerOn301(1);
-    int result = 1;
-    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
-        ChipAddress = static_cast<uint32_t>(a);
-        result = StepProgress(ChipAddress);
-        if (result != 1) break;
-        if ((ChipAddress & 0xFF) == 0 || a == DeviceStart) WriteRegister(1, (ChipAddress >> 8) & 0xFF);
-        WriteRegister(0, ChipAddress & 0xFF);
-        if (program) {
-            ExpectedValue = BufferWordSwapped(BufferIndex);
-            if (ExpectedValue != 0 && ProgramDatum301() != 1) {
-                result = -1;
-                break;
-            }
-            BufferIndex += AddressStep;
-        } else {
-            ReadDatum301();
-            result = ProcessReadWord(mode);
-            if (result != 1) break;
-        }
-        if (BufferIndex > 0x7FFF && AdvanceToNextBankIf(mode) != 1) {
-            result = -1;
-            break;
-        }
-    }
-    if (result == 1) {
-        // The hidden word, selected by raising socket pin 28.
-        SetSupplyPinA(28, 1);
-        BufferIndex = 0x4000;
-        ExpectedValue = BufferWordSwapped(BufferIndex);
-        if (program) {
-            WriteData301(ExpectedValue);
-            Pulse301(10000);
-            ReadDatum301();
-            if (ReadValue != ExpectedValue) result = -1;
-        } else {
-            ReadDatum301();
-            result = ProcessReadWord(mode);
-        }
-        SetSupplyPinA(28, 0);
-    }
-    PowerOff301();
-    return result;
+// Power-up with the programming supply and voltage in every mode.
+FrameProfile Row301Profile() {
+    FrameProfile f;
+    f.Word = true;
+    f.Dac1 = 0;
+    f.WriteAddressLatches = false;
+    f.IdleWrites[0] = {3, 3};
+    f.IdleWrites[1] = {4, 3};
+    f.IdleWrites[2] = {};
+    f.ParkWrites[0] = {4, 3};
+    f.ParkWrites[1] = {};
+    return f;
 }
 
 // ---- row 302: bytes ------------------------------------------------------------------
@@ -138,33 +73,14 @@ const Row302Variant& Variant302() { return Row302VariantTable[DeviceVariant < Ro
 
 bool PinBlankCheck(int mode) { return Variant302().BlankCheckWithVppPin != 0 && mode == 0; }
 
-void ProgrammingVoltage302(int mode, int state) {
-    const Row302Variant& v = Variant302();
-    if (PinBlankCheck(mode)) {
-        ApplyVoltageToPin(v.VppPin % 2 != 0 ? 1 : 2, v.VppPin, state, state == 1 ? static_cast<int>(Vpp / 10) : 0);
-    } else if (state == 1) {
-        SetDeviceVpp(1, static_cast<int>(Vpp / 10));
-    } else {
-        SetDeviceVpp(0, 0);
-    }
-}
-
-void PowerOn302(int mode) {
-    BlankValue = DeviceSubVariant == 1 ? 0xFF : 0x00;
-    SupplyByMode(mode);
-    WriteRegister(4, 3);
-    WriteRegister(5, 3);
-    if (Variant302().AddressMode == 0) WriteRegister(6, 1);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
-    ProgrammingVoltage302(mode, 1);
-}
-
-void PowerOff302(int mode) {
-    ProgrammingVoltage302(mode, 0);
-    WriteRegister(5, 3);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
+FrameProfile Row302Profile() {
+    FrameProfile f = Row301Profile();
+    f.Word = false;
+    f.IdleWrites[0] = {4, 3};
+    f.IdleWrites[1] = {5, 3};
+    if (Variant302().AddressMode == 0) f.IdleWrites[2] = {6, 1};
+    f.ParkWrites[0] = {5, 3};
+    return f;
 }
 
 void LatchStrobe() {
@@ -173,7 +89,7 @@ void LatchStrobe() {
 }
 
 // The upper address bits at a 256-byte boundary (or the first address).
-void UpperAddress302(uint32_t a, bool first) {
+void Upper302(uint32_t a, bool first) {
     if (!first && (a & 0xFF) != 0) return;
     switch (Variant302().AddressMode) {
     case 1:
@@ -212,17 +128,119 @@ void ReadDatum302() {
     WriteRegister(4, 3);
 }
 
+bool ReadBack302() {
+    ReadDatum302();
+    return ReadValue == ExpectedValue;
+}
+
 int ProgramDatum302() {
     WriteRegister(3, ExpectedValue & 0xFF);
-    for (uint32_t n = 1; n <= Retry; ++n) {
-        Pulse302(PulseWidth);
-        ReadDatum302();
-        if (ReadValue == ExpectedValue) {
-            if (OverPulseWidth != 0) Pulse302(PulseMul ? n * OverPulseWidth : OverPulseWidth);
+    return PulseVerify(Pulse302, ReadBack302, true, Retry + 1);
+}
+
+// ---- the walk of both rows ----------------------------------------------------------
+
+struct CtrlRow {
+    void (*Upper)(uint32_t a, bool first);
+    void (*Read)();
+    int (*Program)();
+};
+constexpr CtrlRow kRow301{Upper301, ReadDatum301, ProgramDatum301};
+constexpr CtrlRow kRow302{Upper302, ReadDatum302, ProgramDatum302};
+
+// Program (program set) or read in a read mode, with the programming
+// supply and voltage on; each address is written in full.
+int CtrlWalk(const CtrlRow& row, int mode, bool program) {
+    const bool word = ActiveFrame.Word;
+    return WalkAddresses(word ? 0x7FFF : 0xFFFF, program ? 1 : mode, [&](bool first) {
+        row.Upper(ChipAddress, first);
+        WriteRegister(0, ChipAddress & 0xFF);
+        if (program) {
+            ExpectedValue = word ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
+            if (row.Program() != 1) return -1;
+            BufferIndex += AddressStep;
             return 1;
         }
+        row.Read();
+        return word ? ProcessReadWord(mode) : ProcessReadByte(mode);
+    });
+}
+
+// Program (mode 1) and every read mode share the walk.
+int Walk301(int mode) {
+    const bool program = mode == 1;
+    FrameUse(Row301Profile());
+    BlankWord = 0;
+    PowerOnDevice(1);
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    int result = CtrlWalk(kRow301, mode, program);
+    if (result == 1) {
+        // The hidden word, selected by raising socket pin 28.
+        SetSupplyPinA(28, 1);
+        BufferIndex = 0x4000;
+        ExpectedValue = BufferWordAt(BufferIndex);
+        if (program) {
+            WriteData301(ExpectedValue);
+            Pulse301(10000);
+            if (!ReadBack301()) result = -1;
+        } else {
+            ReadDatum301();
+            result = ProcessReadWord(mode);
+        }
+        SetSupplyPinA(28, 0);
     }
-    return -1;
+    SetDeviceVpp(0, 0);
+    PowerOffDevice();
+    return result;
+}
+
+// The programming voltage of row 302: on the variant's pin for the pin
+// blank check, else the device's.
+void ProgrammingVoltage302(int mode, int state) {
+    const Row302Variant& v = Variant302();
+    if (PinBlankCheck(mode)) {
+        ApplyVoltageToPin(v.VppPin % 2 != 0 ? 1 : 2, v.VppPin, state, state == 1 ? static_cast<int>(Vpp / 10) : 0);
+    } else if (state == 1) {
+        SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    } else {
+        SetDeviceVpp(0, 0);
+    }
+}
+
+void PowerOn302(int mode) {
+    FrameUse(Row302Profile());
+    BlankValue = DeviceSubVariant == 1 ? 0xFF : 0x00;
+    PowerOnDevice(mode);
+    ProgrammingVoltage302(mode, 1);
+}
+
+void PowerOff302(int mode) {
+    ProgrammingVoltage302(mode, 0);
+    PowerOffDevice();
+}
+
+// The blank check with the programming voltage on the variant's pin: a
+// blank cell reads FFh, then 00h with the outputs idle.
+int PinBlankCheck302() {
+    PowerOn302(0);
+    if (Variant302().AddressMode == 0) WriteRegister(6, 0);
+    const int result = WalkAddresses(0xFFFFFFFFu, 0, [](bool first) {
+        Upper302(ChipAddress, first);
+        WriteRegister(0, ChipAddress & 0xFF);
+        WriteRegister(4, 1);
+        const uint32_t firstRead = ReadRegister(3);
+        WriteRegister(4, 3);
+        ReadValue = ReadRegister(3);
+        if (firstRead != 0xFF || ReadValue != 0x00) {
+            if (firstRead != 0xFF) ReadValue = firstRead;
+            return -1;
+        }
+        // The fail address is taken from BufferIndex: move it per address.
+        BufferIndex += 1;
+        return 1;
+    });
+    PowerOff302(0);
+    return result;
 }
 
 } // namespace
@@ -233,69 +251,15 @@ int Alg301Program() { return Walk301(1); }
 
 int Alg302Program() {
     PowerOn302(1);
-    int result = 1;
-    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
-        ChipAddress = static_cast<uint32_t>(a);
-        result = StepProgress(ChipAddress);
-        if (result != 1) break;
-        UpperAddress302(ChipAddress, a == DeviceStart);
-        WriteRegister(0, ChipAddress & 0xFF);
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
-        if (ProgramDatum302() != 1) {
-            result = -1;
-            break;
-        }
-        BufferIndex += AddressStep;
-        if (BufferIndex > 0xFFFF && AdvanceToNextBank() != 1) {
-            result = -1;
-            break;
-        }
-    }
+    const int result = CtrlWalk(kRow302, 1, true);
     PowerOff302(1);
     return result;
 }
 
 int Alg302Read(int mode) {
-    int result = 1;
-    if (PinBlankCheck(mode)) {
-        PowerOn302(0);
-        if (Variant302().AddressMode == 0) WriteRegister(6, 0);
-        for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
-            ChipAddress = static_cast<uint32_t>(a);
-            result = StepProgress(ChipAddress);
-            if (result != 1) break;
-            UpperAddress302(ChipAddress, a == DeviceStart);
-            WriteRegister(0, ChipAddress & 0xFF);
-            WriteRegister(4, 1);
-            const uint32_t first = ReadRegister(3);
-            WriteRegister(4, 3);
-            ReadValue = ReadRegister(3);
-            if (first != 0xFF || ReadValue != 0x00) {
-                if (first != 0xFF) ReadValue = first;
-                result = -1;
-                break;
-            }
-            // The fail address is taken from BufferIndex: move it per address.
-            BufferIndex += 1;
-        }
-        PowerOff302(0);
-        return result;
-    }
+    if (PinBlankCheck(mode)) return PinBlankCheck302();
     PowerOn302(1);
-    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
-        ChipAddress = static_cast<uint32_t>(a);
-        result = StepProgress(ChipAddress);
-        if (result != 1) break;
-        UpperAddress302(ChipAddress, a == DeviceStart);
-        WriteRegister(0, ChipAddress & 0xFF);
-        ReadDatum302();
-        result = ProcessReadByte(mode);
-        if (result != 1) break;
-        if (BufferIndex > 0xFFFF && AdvanceToNextBankIf(mode) != 1) {
-            result = -1;
-            break;
-        }
-    }
+    const int result = CtrlWalk(kRow302, mode, false);
     PowerOff302(mode);
     return result;
 }

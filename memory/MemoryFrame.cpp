@@ -15,6 +15,14 @@ void FrameUse(const FrameProfile& profile) { ActiveFrame = profile; }
 
 bool GangInUse() { return LastSocketIndex != 0; }
 
+uint32_t NotSocket(uint32_t s) { return ~(1u << (s & 7)) & 0xFF; }
+
+static void WriteSequence(const RegisterWrite* writes, int count) {
+    for (int k = 0; k < count && writes[k].Register >= 0; ++k) {
+        WriteRegister(static_cast<uint32_t>(writes[k].Register), writes[k].Value);
+    }
+}
+
 const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table) {
     return table[DeviceVariant < EpromEraseVariantCount ? DeviceVariant : 0];
 }
@@ -46,6 +54,8 @@ void PulseStrobe(uint32_t widthUs) {
 
 void PowerOnDevice(int mode) {
     const FrameProfile& f = ActiveFrame;
+    // An erase of one socket outside auto is followed by the driver's blank check.
+    if (f.BlankCheckAfterEraseRule && !GangInUse() && CurrentOperation != 10) BlankCheckAfterErase = 1;
     if (f.CypressBlankRule && CurrentMakerName == "CYPRESS" &&
         (CurrentDeviceName == "CY27C128" || CurrentDeviceName == "CY27C256")) {
         BlankValue = 0;
@@ -69,34 +79,17 @@ void PowerOnDevice(int mode) {
         if (f.WriteUpperLatch) WriteRegister(2, ((DeviceStart >> 16) & 0xFF) | f.HighAddressFlag);
     }
     if (f.UpperFlagRegister8 != 0) WriteRegister(8, f.UpperFlagRegister8);
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0x1F);
-    WriteRegister(static_cast<uint32_t>(f.BusModeRegister), f.BusModeValue);
-    if (f.PreSupplyRegister >= 0) WriteRegister(static_cast<uint32_t>(f.PreSupplyRegister), f.PreSupplyValue);
+    WriteSequence(f.IdleWrites, 4);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(f.SettleMs);
     if (f.ExtraRegister >= 0) WriteRegister(static_cast<uint32_t>(f.ExtraRegister), f.ExtraValue);
 }
 
 void PowerOffDevice() {
-    switch (ActiveFrame.PowerOffOrder) {
-    case 1:
-        WriteRegister(3, 0xFF);
-        WriteRegister(4, 0x1F);
-        break;
-    case 2:
-        WriteRegister(4, 0x1F);
-        WriteRegister(5, 0);
-        WriteRegister(3, 0xFF);
-        break;
-    default:
-        WriteRegister(4, 0x1F);
-        WriteRegister(3, 0xFF);
-        break;
-    }
+    WriteSequence(ActiveFrame.ParkWrites, 3);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     SetDeviceGround(0);
-    if (ActiveFrame.PowerOffOrder == 2) ResetProgrammerOutputs();
+    if (ActiveFrame.ResetOutputsAfterPowerOff) ResetProgrammerOutputs();
 }
 
 // ---- data -----------------------------------------------------------------
@@ -117,9 +110,18 @@ void WriteDataRegisters(uint32_t value) {
     if (ActiveFrame.Word) WriteRegister(7, (value >> 8) & 0xFF);
 }
 
-void WriteUpperAddress(uint32_t address, bool force) {
-    if (force || (address & 0xFF) == 0) WriteRegister(1, (address >> 8) & 0xFF);
-    if (force || (address & 0xFFFF) == 0) WriteRegister(2, ((address >> 16) & 0xFF) | ActiveFrame.HighAddressFlag);
+void WriteUpperAddress(const UpperLatches& u, uint32_t address, bool first) {
+    const bool atFirst = first && u.AtFirst;
+    if (u.Register1Every != 0 && (atFirst || address % u.Register1Every == 0)) WriteRegister(1, (address >> 8) & 0xFF);
+    if (u.Register2Every != 0 && (atFirst || address % u.Register2Every == 0)) {
+        WriteRegister(2, ((address >> 16) & 0xFF) | ActiveFrame.HighAddressFlag);
+    }
+}
+
+uint32_t BufferWordAt(uint32_t index) {
+    uint32_t w = BufferWords[index & 0x7FFF];
+    if (ByteSwap) SwapBytes16(&w);
+    return w;
 }
 
 // The datum read back after a pulse equals ExpectedValue (in every socket
@@ -148,6 +150,18 @@ static bool ReadBackMatches() {
     return all;
 }
 
+int PulseVerify(PulseRoutine pulse, bool (*matches)(), bool overPulse, uint32_t limit) {
+    uint32_t n = 1;
+    for (; n < limit; ++n) {
+        pulse(PulseWidth);
+        if (matches()) {
+            if (overPulse && OverPulseWidth != 0) pulse(PulseMul ? n * OverPulseWidth : OverPulseWidth);
+            break;
+        }
+    }
+    return n >= limit ? -1 : 1;
+}
+
 int ProgramDatum() {
     const FrameProfile& f = ActiveFrame;
     const uint32_t blank = f.Word ? BlankWord : BlankValue;
@@ -159,41 +173,65 @@ int ProgramDatum() {
         f.Pulse(PulseWidth);
         return 1;
     }
-    const uint32_t limit = f.RetryInclusive ? Retry + 1 : Retry;
-    uint32_t n = 1;
-    for (; n < limit; ++n) {
-        f.Pulse(PulseWidth);
-        if (ReadBackMatches()) {
-            if (f.OverPulse && OverPulseWidth != 0) f.Pulse(PulseMul ? n * OverPulseWidth : OverPulseWidth);
-            break;
-        }
-    }
-    return n >= limit ? -1 : 1;
+    return PulseVerify(f.Pulse, ReadBackMatches, f.OverPulse, f.RetryInclusive ? Retry + 1 : Retry);
 }
 
-int ProgramRange(int zeroFill, const EpromEraseVariant* variant) {
-    const bool switchesVpp = variant != nullptr && variant->PulseSwitchesVpp;
-    PowerOnDevice(1);
-    if (variant != nullptr && variant->AllSocketsDuringProgram) WriteRegister(3, 0);
-    if (!switchesVpp) SetDeviceVpp(1, static_cast<int>(Vpp / 10));
-    int result = 1;
-    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
-        ChipAddress = static_cast<uint32_t>(a);
-        result = StepProgress(ChipAddress);
-        if (result != 1) break;
-        WriteUpperAddress(ChipAddress, false);
-        ExpectedValue = zeroFill ? 0 : BufferWindow[BufferIndex & 0xFFFF];
-        if (ProgramDatum() != 1) {
-            result = -1;
-            break;
-        }
-        BufferIndex += AddressStep;
-        if (BufferIndex > 0xFFFF && AdvanceToNextBank() != 1) {
-            result = -1;
-            break;
+// ---- loops ------------------------------------------------------------------
+
+static uint32_t LastBufferIndex() { return ActiveFrame.Word ? 0x7FFF : 0xFFFF; }
+
+int ReadRange(int mode) {
+    const FrameProfile& f = ActiveFrame;
+    PowerOnDevice(f.ReadAtProgramSupply ? 1 : mode);
+    if (f.ReadVpp) SetDeviceVpp(1, f.ReadVppTenths >= 0 ? f.ReadVppTenths : static_cast<int>(SupplyVoltage));
+    if (f.ReadBusMode >= 0) {
+        WriteRegister(5, static_cast<uint32_t>(f.ReadBusMode));
+        if (f.ReadMaskThroughLatch) {
+            WriteRegister3(NotSocket(CurrentSocket));
+        } else {
+            WriteRegister(3, NotSocket(CurrentSocket));
         }
     }
-    if (!switchesVpp) SetDeviceVpp(0, 0);
+    if (f.ReadStrobeFirst) WriteRegister(4, 0x0F);
+    if (f.RestoreUpperAfterStrobe) {
+        WriteRegister(1, 0xFF);
+        WriteRegister(1, 0);
+        // The strobe above clears the upper address; a range that starts at
+        // 100h or above needs it back.
+        WriteRegister(1, (DeviceStart >> 8) & 0xFF);
+    }
+    const int result = WalkAddresses(LastBufferIndex(), mode, [&](bool first) {
+        WriteUpperAddress(f.ReadUpper, ChipAddress, first);
+        if (f.ReadPage != nullptr && (ChipAddress & 0x3FFF) == 0) f.ReadPage(ChipAddress >> 14);
+        if (f.Read != nullptr) {
+            f.Read();
+        } else {
+            ReadValue = ReadDataRegisters();
+        }
+        return f.Word ? ProcessReadWord(mode) : ProcessReadByte(mode);
+    });
+    if (f.ReadVpp) SetDeviceVpp(0, f.ReadVppOffTenths);
+    PowerOffDevice();
+    return result;
+}
+
+int ProgramRange(int zeroFill) {
+    const FrameProfile& f = ActiveFrame;
+    PowerOnDevice(1);
+    if (f.MaskAllBeforeVpp) WriteRegister(3, 0);
+    if (f.ProgramVpp) SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    if (f.ProgramStrobe != 0) WriteRegister(4, f.ProgramStrobe);
+    if (f.MaskAllAfterVpp) WriteRegister(3, 0);
+    const int result = WalkAddresses(LastBufferIndex(), 1, [&](bool first) {
+        WriteUpperAddress(f.ProgramUpper, ChipAddress, first);
+        if (f.ProgramPage != nullptr && (ChipAddress & 0x3FFF) == 0) f.ProgramPage(ChipAddress >> 14);
+        ExpectedValue = zeroFill ? 0 : f.Word ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
+        if (f.Datum() != 1) return -1;
+        BufferIndex += AddressStep;
+        return 1;
+    });
+    if (f.MaskOffAfterLoop) WriteRegister(3, 0xFF);
+    if (f.ProgramVpp) SetDeviceVpp(0, 0);
     PowerOffDevice();
     return result;
 }
@@ -201,22 +239,18 @@ int ProgramRange(int zeroFill, const EpromEraseVariant* variant) {
 int EraseWalk(uint32_t maxPulses, uint32_t blank, void (*erasePulse)()) {
     uint32_t pulses = 1;
     erasePulse();
-    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
-        ChipAddress = static_cast<uint32_t>(a);
-        const int r = StepProgress(ChipAddress);
-        if (r != 1) return r;
-        WriteUpperAddress(ChipAddress, a == DeviceStart);
+    return WalkAddresses(0xFFFFFFFFu, 0, [&](bool first) {
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
         // Stay on the address until it reads blank or the pulses are used up.
         for (;;) {
             WriteRegister(0, ChipAddress & 0xFF);
             ReadDatum();
-            if (ReadValue == blank) break;
+            if (ReadValue == blank) return 1;
             if (pulses >= maxPulses) return -1;
             erasePulse();
             ++pulses;
         }
-    }
-    return 1;
+    });
 }
 
 // ---- erase of the electrically erasable EPROMs ------------------------------
@@ -250,6 +284,7 @@ struct ErasePulseSetup {
     const EpromEraseVariant* Variant = nullptr;
     int ErasePin = 34;
     int VppSwitchPin = 32;
+    uint32_t MaxPulses = 0;
 };
 ErasePulseSetup g_erase;
 
@@ -269,36 +304,54 @@ void EpromErasePulse() {
     SetSupplyPinA(g_erase.ErasePin, 0);
 }
 
+int EraseWalkAll() { return EraseWalk(g_erase.MaxPulses, 0xFF, EpromErasePulse); }
+
+int ErasePulseOnce() {
+    EpromErasePulse();
+    return 1;
+}
+
+// The erase voltage e on the programming pin and DAC 2 (and DAC 1 where
+// dac1), the erase, and power-down.
+int EraseAtVoltage(const EpromEraseVariant& v, int e, bool dac1, int (*erase)()) {
+    PowerOnDevice(1);
+    if (!v.PulseSwitchesVpp) SetDeviceVpp(1, e);
+    if (dac1) SetDacVoltage(1, e);
+    SetDacVoltage(2, e);
+    DelayShortUsSlot(50);
+    if (v.AllSocketsDuringProgram) WriteRegister(3, 0);
+    const int result = erase();
+    if (dac1) SetDacVoltage(1, 0);
+    if (!v.PulseSwitchesVpp) SetDeviceVpp(0, 50);
+    PowerOffDevice();
+    return result;
+}
+
 } // namespace
 
 int EraseChip(const EpromEraseVariant* table) {
     const EpromEraseVariant& v = EpromVariantOf(table);
     const MakerErase& m = MakerEraseOf(MakerIndex);
     if (m.ProgramZerosFirst) {
-        const int r = ProgramRange(1, &v);
+        const int r = ProgramRange(1);
         if (r == 3) return 3;
         if (r != 1) return -1;
         ShowMessageLine(" Program all ok!");
         ClearProgress();
     }
-    const int e = m.Tenths != 0 ? m.Tenths : static_cast<int>(Vpp / 10);
     const bool pkg264 = PackageIndex == 264;
     g_erase.PulseUs = m.PulseUs != 0 ? m.PulseUs : (ExpectedDeviceId == 145 ? 100000 : 50000);
     g_erase.Variant = &v;
     g_erase.ErasePin = pkg264 ? 36 : 34;
     g_erase.VppSwitchPin = pkg264 ? 33 : 32;
+    g_erase.MaxPulses = m.MaxPulses;
+    return EraseAtVoltage(v, m.Tenths != 0 ? m.Tenths : static_cast<int>(Vpp / 10), pkg264, EraseWalkAll);
+}
 
-    PowerOnDevice(1);
-    if (!v.PulseSwitchesVpp) SetDeviceVpp(1, e);
-    if (pkg264) SetDacVoltage(1, e);
-    SetDacVoltage(2, e);
-    DelayShortUsSlot(50);
-    if (v.AllSocketsDuringProgram) WriteRegister(3, 0);
-    const int result = EraseWalk(m.MaxPulses, 0xFF, EpromErasePulse);
-    if (pkg264) SetDacVoltage(1, 0);
-    if (!v.PulseSwitchesVpp) SetDeviceVpp(0, 50);
-    PowerOffDevice();
-    return result;
+int EraseChipOnce(const EpromEraseVariant* table) {
+    const EpromEraseVariant& v = EpromVariantOf(table);
+    g_erase = ErasePulseSetup{100000, &v, 34, 32, 0};
+    return EraseAtVoltage(v, 120, false, ErasePulseOnce);
 }
 
 void ResetMemoryFrameState() {

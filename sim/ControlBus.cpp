@@ -16,24 +16,10 @@ std::vector<int> ControlBusWordPinout::Data() {
 }
 
 EpromConfig ControlBusWord40(const std::string& name, uint32_t words) {
-    EpromConfig c;
-    c.name = name;
-    c.pinCount = 40;
-    c.words = words;
-    c.width = 16;
-    c.blank = 0;
-    c.vccPin = ControlBusWordPinout::Vcc;
-    c.gndPins = {ControlBusWordPinout::Gnd1, ControlBusWordPinout::Gnd2};
-    c.vppPin = ControlBusWordPinout::Vpp;
-    c.cePin = ControlBusWordPinout::Ce;
-    c.oePin = ControlBusWordPinout::Oe;
-    c.hiddenPin = ControlBusWordPinout::Hidden;
-    c.addressPins = ControlBusWordPinout::Address();
-    uint32_t bits = 0;
-    while ((1u << bits) < words && bits < 14) ++bits;
-    c.addressPins.resize(bits);
-    c.dataPins = ControlBusWordPinout::Data();
-    return c;
+    using P = ControlBusWordPinout;
+    static const DipPinout pinout{40, 16, 0, P::Vcc, {P::Gnd1, P::Gnd2}, P::Ce, P::Oe, P::Vpp, 0, 0, 0, 0, P::Hidden,
+                                  P::Address(), P::Data(), 14, 140};
+    return EpromFromPinout(pinout, name, words);
 }
 
 ControlBusPersonality::ControlBusPersonality(const LogicImageHeader& header) {

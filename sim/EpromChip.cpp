@@ -21,83 +21,51 @@ std::vector<int> Range(std::initializer_list<std::pair<int, int>> runs) {
     return v;
 }
 
-int AddressBits(uint32_t words) {
+int AddressBits(uint32_t words, int most) {
     int bits = 0;
-    while ((1u << bits) < words && bits < 24) ++bits;
+    while ((1u << bits) < words && bits < most) ++bits;
     return bits;
 }
 
+// The JEDEC byte-wide and the 16-bit 40-pin pinouts.
+const DipPinout kJedec24{24, 8, 0xFF, 24, {12}, 18, 20, 20, 0, 0, 0, 0, 0,
+                         Range({{8, 1}, {23, 22}, {19, 19}, {21, 21}}), Range({{9, 11}, {13, 17}}), 24, 220};
+const DipPinout kJedec28{28, 8, 0xFF, 28, {14}, 20, 22, 1, 22, 0x8000, 27, 0x4000, 0,
+                         Range({{10, 3}, {25, 24}, {21, 21}, {23, 23}, {2, 2}, {26, 26}, {27, 27}, {1, 1}}),
+                         Range({{11, 13}, {15, 19}}), 24, 140};
+const DipPinout kJedec32{32, 8, 0xFF, 32, {16}, 22, 24, 1, 24, 0x80000, 31, 0x40000, 0,
+                         Range({{12, 5}, {27, 26}, {23, 23}, {25, 25}, {4, 4}, {28, 29}, {3, 2}, {30, 31}, {1, 1}}),
+                         Range({{13, 15}, {17, 21}}), 24, 140};
+const DipPinout kWord40{40, 16, 0xFFFF, 40, {11, 30}, 2, 20, 1, 0, 0, 39, 0x20000, 0,
+                        Range({{21, 29}, {31, 39}}), Range({{19, 12}, {10, 3}}), 24, 140};
+
 } // namespace
 
-EpromConfig Jedec24(const std::string& name, uint32_t words) {
+EpromConfig EpromFromPinout(const DipPinout& p, const std::string& name, uint32_t words) {
     EpromConfig c;
     c.name = name;
-    c.pinCount = 24;
+    c.pinCount = p.pinCount;
     c.words = words;
-    c.vccPin = 24;
-    c.gndPins = {12};
-    c.cePin = 18;
-    c.oePin = 20;
-    c.vppPin = 20;
-    c.addressPins = Range({{8, 1}, {23, 22}, {19, 19}, {21, 21}});
-    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
-    c.dataPins = Range({{9, 11}, {13, 17}});
-    c.vppMaxTenths = 220;
+    c.width = p.width;
+    c.blank = p.blank;
+    c.vccPin = p.vccPin;
+    c.gndPins = p.gndPins;
+    c.cePin = p.cePin;
+    c.oePin = p.oePin;
+    c.vppPin = p.largeVppPin != 0 && words > p.largeAbove ? p.largeVppPin : p.vppPin;
+    c.pgmPin = p.pgmPin != 0 && words <= p.pgmUpTo ? p.pgmPin : 0;
+    c.hiddenPin = p.hiddenPin;
+    c.addressPins = p.addressPins;
+    c.addressPins.resize(static_cast<size_t>(AddressBits(words, p.mostAddressBits)));
+    c.dataPins = p.dataPins;
+    c.vppMaxTenths = p.vppMaxTenths;
     return c;
 }
 
-EpromConfig Jedec28(const std::string& name, uint32_t words) {
-    EpromConfig c;
-    c.name = name;
-    c.pinCount = 28;
-    c.words = words;
-    c.vccPin = 28;
-    c.gndPins = {14};
-    c.cePin = 20;
-    c.oePin = 22;
-    c.vppPin = words > 0x8000 ? 22 : 1;
-    c.pgmPin = words <= 0x4000 ? 27 : 0;
-    c.addressPins = Range({{10, 3}, {25, 24}, {21, 21}, {23, 23}, {2, 2}, {26, 26}, {27, 27}, {1, 1}});
-    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
-    c.dataPins = Range({{11, 13}, {15, 19}});
-    return c;
-}
-
-EpromConfig Jedec32(const std::string& name, uint32_t words) {
-    EpromConfig c;
-    c.name = name;
-    c.pinCount = 32;
-    c.words = words;
-    c.vccPin = 32;
-    c.gndPins = {16};
-    c.cePin = 22;
-    c.oePin = 24;
-    c.vppPin = words > 0x80000 ? 24 : 1;
-    c.pgmPin = words <= 0x40000 ? 31 : 0;
-    c.addressPins = Range({{12, 5}, {27, 26}, {23, 23}, {25, 25}, {4, 4}, {28, 29}, {3, 2}, {30, 31}, {1, 1}});
-    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
-    c.dataPins = Range({{13, 15}, {17, 21}});
-    return c;
-}
-
-EpromConfig Word40(const std::string& name, uint32_t words) {
-    EpromConfig c;
-    c.name = name;
-    c.pinCount = 40;
-    c.words = words;
-    c.width = 16;
-    c.blank = 0xFFFF;
-    c.vccPin = 40;
-    c.gndPins = {11, 30};
-    c.cePin = 2;
-    c.oePin = 20;
-    c.pgmPin = words <= 0x20000 ? 39 : 0;
-    c.vppPin = 1;
-    c.addressPins = Range({{21, 29}, {31, 39}});
-    c.addressPins.resize(static_cast<size_t>(AddressBits(words)));
-    c.dataPins = Range({{19, 12}, {10, 3}});
-    return c;
-}
+EpromConfig Jedec24(const std::string& name, uint32_t words) { return EpromFromPinout(kJedec24, name, words); }
+EpromConfig Jedec28(const std::string& name, uint32_t words) { return EpromFromPinout(kJedec28, name, words); }
+EpromConfig Jedec32(const std::string& name, uint32_t words) { return EpromFromPinout(kJedec32, name, words); }
+EpromConfig Word40(const std::string& name, uint32_t words) { return EpromFromPinout(kWord40, name, words); }
 
 EpromConfig EpromConfigFor(const std::string& name, int pinCount, uint32_t words, int width, int vppChipPin,
                            uint16_t blank) {

@@ -82,6 +82,27 @@ struct EpromConfig {
     bool eraseStrobeHigh = false;
 };
 
+// A DIP pinout of the family (chip pins, 1-based; 0 = none): the Vpp pin
+// moves to largeVppPin above largeAbove words, /PGM exists up to pgmUpTo
+// words, at most mostAddressBits address lines.
+struct DipPinout {
+    int pinCount;
+    int width;
+    uint16_t blank;
+    int vccPin;
+    std::vector<int> gndPins;
+    int cePin, oePin, vppPin, largeVppPin;
+    uint32_t largeAbove;
+    int pgmPin;
+    uint32_t pgmUpTo;
+    int hiddenPin;
+    std::vector<int> addressPins; // A0 first
+    std::vector<int> dataPins;    // D0 first
+    int mostAddressBits;
+    int vppMaxTenths;
+};
+EpromConfig EpromFromPinout(const DipPinout& pinout, const std::string& name, uint32_t words);
+
 // Standard JEDEC pinouts (chip pins of A0.., D0..).
 EpromConfig Jedec24(const std::string& name, uint32_t words);  // 2732A: /OE-Vpp on 20
 EpromConfig Jedec28(const std::string& name, uint32_t words);  // 2764..27512
