@@ -25,7 +25,15 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
 
 } // namespace
 
-using BufferBankTest = BufferFixture;
+class BufferBankTest : public BufferFixture {
+protected:
+    // A file operation that fails with one message box.
+    void ExpectRefused(int result, const std::string& box) {
+        EXPECT_EQ(result, -1);
+        EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{box});
+        ui.Clear();
+    }
+};
 
 TEST_F(BufferBankTest, GrowthFillsNewBanksAndRefusalLeavesStateAlone) {
     FillByte = 0x5A;
@@ -39,7 +47,6 @@ TEST_F(BufferBankTest, GrowthFillsNewBanksAndRefusalLeavesStateAlone) {
     // Growth is only asked with grow 1; an existing bank is simply selected.
     EXPECT_EQ(SelectBank(0x10000, 1), 1);
     EXPECT_EQ(BankCount, 3u);
-
     EXPECT_EQ(SelectBank(0x30000, 0), 0);
     EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Can not swap"});
     EXPECT_EQ(CurrentBank, 1u);
@@ -129,55 +136,40 @@ TEST_F(BufferBankTest, FuseBitViewOfTheWindow) {
 TEST_F(BufferBankTest, BinaryLoadAcrossBanksAndItsFailures) {
     std::vector<uint8_t> data(40);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i + 1);
-    const std::string path = TempPath("load.bin");
+    const std::string path = TempPath("load.bin"), smallPath = TempPath("small.bin"), bigPath = TempPath("big.bin");
     WriteFile(path, data);
-
     ASSERT_EQ(LoadFileAt(path, 8, 0xFFF0), 1);
     EXPECT_EQ(CurrentBank, 0u);
     EXPECT_EQ(BankCount, 2u);
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(ReadBufferByteCached(0xFFF0 + i), data[8 + i]) << i;
     EXPECT_EQ(ReadBufferByteCached(0xFFEF), 0xFF);
     EXPECT_EQ(ReadBufferByteCached(0x10010), 0xFF);
-
-    // Offset past the end of a 100-byte file.
-    std::vector<uint8_t> small(100, 0xEE);
-    const std::string smallPath = TempPath("small.bin");
-    WriteFile(smallPath, small);
+    // Offset past the end of a 100-byte file; a missing file.
+    WriteFile(smallPath, std::vector<uint8_t>(100, 0xEE));
     ui.Clear();
-    EXPECT_EQ(LoadFileAt(smallPath, 200, 0), -1);
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Offset is begger then file size!"});
-
-    ui.Clear();
+    ExpectRefused(LoadFileAt(smallPath, 200, 0), "Offset is begger then file size!");
     DataFileName = "missing.bin";
-    EXPECT_EQ(LoadFileAt(TempPath("missing.bin"), 0, 0), -1);
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Can't open file!"});
+    ExpectRefused(LoadFileAt(TempPath("missing.bin"), 0, 0), "Can't open file!");
     EXPECT_EQ(DataFileName, "");
 
     // A file larger than the image: refused, buffer unchanged.
     BufferReserveBanks = 2;
     InitBuffers();
     Poke(0x100, 0x42);
-    std::vector<uint8_t> big(3 * 0x10000, 0x11);
-    const std::string bigPath = TempPath("big.bin");
-    WriteFile(bigPath, big);
-    ui.Clear();
-    EXPECT_EQ(LoadFileAt(bigPath, 0, 0), -1);
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"File is too large."});
+    WriteFile(bigPath, std::vector<uint8_t>(3 * 0x10000, 0x11));
+    ExpectRefused(LoadFileAt(bigPath, 0, 0), "File is too large.");
     EXPECT_EQ(ReadBufferByteCached(0x100), 0x42);
     EXPECT_EQ(BankCount, 1u);
-
-    std::remove(path.c_str());
-    std::remove(smallPath.c_str());
-    std::remove(bigPath.c_str());
+    for (const std::string& p : {path, smallPath, bigPath}) std::remove(p.c_str());
 }
 
 TEST_F(BufferBankTest, BinarySaveWritesExactlyTheRange) {
     for (uint32_t a = 0xFFF0; a <= 0x1000F; ++a) Poke(a, static_cast<uint8_t>(a));
     const std::string path = TempPath("save.bin");
     ASSERT_EQ(SaveRangeAs(path, 0xFFF0, 0x1000F), 1);
-    std::vector<uint8_t> saved = ReadFile(path);
-    ASSERT_EQ(saved.size(), 32u);
-    for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(saved[i], static_cast<uint8_t>(0xFFF0 + i));
+    std::vector<uint8_t> saved = ReadFile(path), want(32);
+    for (uint32_t i = 0; i < 32; ++i) want[i] = static_cast<uint8_t>(0xFFF0 + i);
+    EXPECT_EQ(saved, want);
 
     // A range inside a bank other than bank 0.
     for (uint32_t a = 0x20010; a <= 0x2001F; ++a) Poke(a, static_cast<uint8_t>(a * 3));
@@ -204,36 +196,25 @@ TEST_F(BufferBankTest, BinarySaveWritesExactlyTheRange) {
     EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
 
     ui.Clear();
-    EXPECT_EQ(SaveRangeAs(TempPath("no/such/dir.bin"), 0, 0x1FFFF), -1);
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Can't open file!"});
+    ExpectRefused(SaveRangeAs(TempPath("no/such/dir.bin"), 0, 0x1FFFF), "Can't open file!");
     EXPECT_EQ(BankCount, 1u); // a failed open leaves the buffer as it was
     std::remove(path.c_str());
 }
 
 TEST_F(BufferBankTest, PatternSearchAcrossBanks) {
-    Poke(0x1FFFF, 0x55);
-    Poke(0x20000, 0xAA);
-    Poke(0x2FFFF, 0x00);
-    EXPECT_EQ(FindPattern(0, 0, "55AA"), 0x1FFFF);
-    EXPECT_EQ(FindPattern(0x1FFFF, 0, "55aa"), 0x1FFFF);
-    EXPECT_EQ(FindPattern(0x20000, 0, "55AA"), -1);
-    // Backward: the match must end at or below the start address.
-    EXPECT_EQ(FindPattern(0x2FFFF, 1, "55AA"), 0x1FFFF);
-    EXPECT_EQ(FindPattern(0x20000, 1, "55AA"), 0x1FFFF);
-    EXPECT_EQ(FindPattern(0x1FFFF, 1, "55AA"), -1);
-    // Start beyond the buffer is clamped to its last byte.
-    EXPECT_EQ(FindPattern(0xFFFFFFFF, 1, "55AA"), 0x1FFFF);
-
-    // An occurrence overlapping a partial match is still found.
-    Poke(0x100, 0x12);
-    Poke(0x101, 0x12);
-    Poke(0x102, 0x34);
-    EXPECT_EQ(FindPattern(0, 0, "1234"), 0x101);
-    EXPECT_EQ(FindPattern(0x2FFFF, 1, "1212"), 0x100);
-
-    EXPECT_EQ(FindPattern(0, 0, ""), -1);
-    EXPECT_EQ(FindPattern(0, 0, "5"), -1);
-    EXPECT_EQ(FindPattern(0, 0, "5G"), -1);
+    for (auto [a, v] : {std::pair{0x1FFFFu, 0x55}, {0x20000u, 0xAA}, {0x2FFFFu, 0x00}, {0x100u, 0x12}, {0x101u, 0x12},
+                        {0x102u, 0x34}})
+        Poke(a, static_cast<uint8_t>(v));
+    struct Case { uint32_t start; int backward; const char* text; int64_t found; };
+    for (const Case& c : {
+             Case{0, 0, "55AA", 0x1FFFF}, {0x1FFFF, 0, "55aa", 0x1FFFF}, {0x20000, 0, "55AA", -1},
+             // Backward: the match must end at or below the start address.
+             {0x2FFFF, 1, "55AA", 0x1FFFF}, {0x20000, 1, "55AA", 0x1FFFF}, {0x1FFFF, 1, "55AA", -1},
+             {0xFFFFFFFF, 1, "55AA", 0x1FFFF}, // a start beyond the buffer is clamped to its last byte
+             // An occurrence overlapping a partial match is still found.
+             {0, 0, "1234", 0x101}, {0x2FFFF, 1, "1212", 0x100},
+             {0, 0, "", -1}, {0, 0, "5", -1}, {0, 0, "5G", -1}})
+        EXPECT_EQ(FindPattern(c.start, c.backward, c.text), c.found) << c.start << " " << c.text;
     // The bank current before the search stays current.
     SelectBank(0x10000, 0);
     FindPattern(0, 0, "55AA");

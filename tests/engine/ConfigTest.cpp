@@ -1,96 +1,48 @@
 // Configuration and project files: the block byte for byte against a golden
 // file laid out independently (tests/data/config/make_golden.py), the
 // round trip of a project with its data file, and damaged files.
-#include <gtest/gtest.h>
-
-#include <unistd.h>
-
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <string>
-#include <vector>
 
 #include "engine/Bringup.h"
-#include "engine/Buffer.h"
-#include "engine/Config.h"
-#include "engine/Device.h"
 #include "engine/Library.h"
-#include "engine/LogModel.h"
-#include "engine/NeighbourState.h"
 #include "engine/Operation.h"
-#include "engine/OperationState.h"
 #include "engine/Port.h"
-#include "engine/RecordingUi.h"
-#include "engine/RowHooks.h"
-#include "engine/Services.h"
 #include "platform/PortIo.h"
+#include "tests/engine/HexFilesFixture.h"
 
 namespace {
 
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string SourceDir() {
-    const char* dir = std::getenv("VEXLOR_SOURCE_DIR");
-    if (dir != nullptr) return dir;
-    // This file lies in <source>/tests/engine.
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string();
-}
-
-bool HasLine(const std::vector<std::string>& log, const std::string& line) {
-    return std::find(log.begin(), log.end(), line) != log.end();
-}
-
-class ConfigTest : public ::testing::Test {
+class ConfigTest : public DataFileTest {
 protected:
-    RecordingUi ui;
-    std::string dir;
-
     void SetUp() override {
         InstallPortIoRef(nullptr); // no programmer behind the port
-        InstallUiBridge(&ui);
+        DataFileTest::SetUp();
         ResetAll();
-        char templ[] = "/tmp/cfgtestXXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir = templ;
     }
     void TearDown() override {
-        InstallUiBridge(nullptr);
+        DataFileTest::TearDown();
         ResetAll();
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
     }
     void ResetAll() {
-        ResetPortState();
-        ResetBringupState();
-        ResetLibraryState();
-        ResetDeviceState();
-        ResetConfigState();
-        ResetRowHooks();
-        ResetNeighbourState();
-        ResetOperationState();
-        ResetServicesState();
-        ResetBufferState();
+        for (auto reset : {ResetPortState, ResetBringupState, ResetLibraryState}) reset();
+        ResetEngine();
         ui.Clear();
     }
-    std::string Path(const std::string& name) const { return dir + "/" + name; }
-    std::vector<std::string> Log() const { return MainLog().Lines(); }
+    // The log holds these lines one after another.
+    static bool LogFollows(const std::vector<std::string>& lines) {
+        const std::vector<std::string> log = MainLog().Lines();
+        return std::search(log.begin(), log.end(), lines.begin(), lines.end()) != log.end();
+    }
+    static std::string Golden() { return SourceDir() + "/tests/data/config/golden.cfg"; }
+    // A copy of the golden file (written from SetGoldenSettings, as the first test shows).
+    std::vector<uint8_t> GoodFile(const std::string& name) {
+        Write(name, ReadBytes(Golden()));
+        return ReadBytes(Path(name));
+    }
 
     // The settings golden.cfg holds.
     void SetGoldenSettings() {
-        const std::vector<uint8_t> golden = ReadFile(SourceDir() + "/tests/data/config/golden.cfg");
+        const std::vector<uint8_t> golden = ReadBytes(Golden());
         ASSERT_EQ(golden.size(), ConfigurationBlockSize);
         DeviceSection = SectionEprom;
         ASSERT_EQ(SetCurrentDevice(DeviceRecordFromStored(golden.data() + CfgDeviceRecord)), 1);
@@ -120,20 +72,16 @@ protected:
 };
 
 TEST_F(ConfigTest, GoldenBlockWrittenAndRestored) {
-    const std::string goldenPath = SourceDir() + "/tests/data/config/golden.cfg";
-    const std::vector<uint8_t> golden = ReadFile(goldenPath);
-    ASSERT_EQ(golden.size(), ConfigurationBlockSize);
-
+    const std::vector<uint8_t> golden = ReadBytes(Golden());
     SetGoldenSettings();
-    const std::string written = Path("krd.cfg");
-    ASSERT_EQ(SaveConfigOrProjectFile(written, 0), 0);
-    const std::vector<uint8_t> bytes = ReadFile(written);
+    ASSERT_EQ(SaveConfigOrProjectFile(Path("krd.cfg"), 0), 0);
+    const std::vector<uint8_t> bytes = ReadBytes(Path("krd.cfg"));
     ASSERT_EQ(bytes.size(), ConfigurationBlockSize);
     for (size_t i = 0; i < golden.size(); ++i) ASSERT_EQ(bytes[i], golden[i]) << "offset " << i;
 
     ResetAll();
     ProgramDirectory = "/usr/local/vexlor"; // where this program runs
-    ASSERT_EQ(LoadConfigOrProjectFile(goldenPath, 0), 0);
+    ASSERT_EQ(LoadConfigOrProjectFile(Golden(), 0), 0);
     // Every setting came back: the block of the restored settings is the
     // golden one, except the program directory (always the running
     // program's) and the data file, which its loader forgot as it is missing.
@@ -151,23 +99,19 @@ TEST_F(ConfigTest, GoldenBlockWrittenAndRestored) {
 
     // The stored data file does not exist here: its loader says so, and
     // "File Load ok!" is not claimed.
-    const auto log = Log();
-    EXPECT_TRUE(HasLine(log, "File Loading..."));
-    EXPECT_FALSE(HasLine(log, "File Load ok!"));
-    EXPECT_TRUE(HasLine(log, "Calculating CheckSum..."));
-    EXPECT_TRUE(HasLine(log, "Can not find the Vexlor programming module."));
+    EXPECT_TRUE(LogHas("File Loading..."));
+    EXPECT_FALSE(LogHas("File Load ok!"));
+    EXPECT_TRUE(LogHas("Calculating CheckSum..."));
+    EXPECT_TRUE(LogHas("Can not find the Vexlor programming module."));
 }
 
 TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
     // A data file with a mixed-case name: the name is kept as it is.
-    const std::string dataPath = Path("Data/Image.Bin");
-    ASSERT_EQ(system(("mkdir -p '" + dir + "/Data'").c_str()), 0);
+    std::filesystem::create_directory(dir / "Data");
     std::vector<uint8_t> data(256);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i * 7);
-    WriteFile(dataPath, data);
-    uint32_t expectedSum = 0;
-    for (uint8_t b : data) expectedSum += b;
-    expectedSum += 0xFF * (16384 - 256); // the rest of the built-in device's image
+    uint32_t expectedSum = 0xFF * (16384 - 256); // the rest of the built-in device's image
+    for (size_t i = 0; i < data.size(); ++i) expectedSum += data[i] = static_cast<uint8_t>(i * 7);
+    const std::string dataPath = Write("Data/Image.Bin", data);
 
     DataFileName = dataPath;
     DataFileType = DataFileBinary;
@@ -176,7 +120,7 @@ TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
     WordMode = 0;
     const std::string project = Path("board.prj");
     ASSERT_EQ(SaveConfigOrProjectFile(project, 1), 0);
-    const std::vector<uint8_t> bytes = ReadFile(project);
+    const std::vector<uint8_t> bytes = ReadBytes(project);
     ASSERT_EQ(bytes.size(), ConfigurationBlockSize);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 28), "Project File       Rev2.8i. ");
     EXPECT_EQ(bytes[28], 0x1A);
@@ -185,21 +129,14 @@ TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
     FillBufferRange(0, 0xFFFF, 0x00);
     ASSERT_EQ(LoadConfigOrProjectFile(project, 1), 0);
     EXPECT_EQ(DataFileName, dataPath);
-    EXPECT_EQ(ProjectAuthor, "Jo");
-    EXPECT_EQ(ProjectDescription, "Boot image");
-    EXPECT_EQ(CurrentDeviceName, "Am27128");
+    EXPECT_EQ((std::vector<std::string>{ProjectAuthor, ProjectDescription, CurrentDeviceName}),
+              (std::vector<std::string>{"Jo", "Boot image", "Am27128"}));
     EXPECT_EQ(BufferWindow[1], 7);
     EXPECT_EQ(BufferWindow[300], 0xFF);
 
     char sumLine[32];
     std::snprintf(sumLine, sizeof sumLine, "-CheckSum : %04Xh", expectedSum & 0xFFFF);
-    const auto log = Log();
-    const auto at = std::find(log.begin(), log.end(), "File Loading...");
-    ASSERT_NE(at, log.end());
-    ASSERT_GE(log.end() - at, 4);
-    EXPECT_EQ(at[1], "File Load ok!");
-    EXPECT_EQ(at[2], "Calculating CheckSum...");
-    EXPECT_EQ(at[3], sumLine);
+    EXPECT_TRUE(LogFollows({"File Loading...", "File Load ok!", "Calculating CheckSum...", sumLine}));
 }
 
 TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {
@@ -215,10 +152,7 @@ TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {
     ASSERT_TRUE(MakeDeviceRecord(SectionPld, 29, "GAL16V8", params, record));
     DeviceSection = SectionPld;
     ASSERT_EQ(SetCurrentDevice(record), 1);
-    const std::string jed = Path("logic.jed");
-    const std::string text = "\x02*QF2194*F0*L0000 1111 0000 1*\x03";
-    WriteFile(jed, std::vector<uint8_t>(text.begin(), text.end()));
-    DataFileName = jed;
+    DataFileName = Write("logic.jed", "\x02*QF2194*F0*L0000 1111 0000 1*\x03");
     DataFileType = DataFileJedec;
     const std::string project = Path("logic.prj");
     ASSERT_EQ(SaveConfigOrProjectFile(project, 1), 0);
@@ -231,71 +165,50 @@ TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {
     EXPECT_EQ(BufferWindow[0], 0x0F);
     EXPECT_EQ(BufferWindow[1], 0x01);
     EXPECT_EQ(BufferWindow[0x8000], 0x00); // the fuse map starts cleared
-    const auto log = Log();
-    const auto at = std::find(log.begin(), log.end(), "File Load ok!");
-    ASSERT_NE(at, log.end());
-    ASSERT_GE(log.end() - at, 3);
-    EXPECT_EQ(at[2], "-CheckSum : 0010h");
+    EXPECT_TRUE(LogFollows({"File Load ok!", "Calculating CheckSum...", "-CheckSum : 0010h"}));
 }
 
 TEST_F(ConfigTest, RefusedFilesChangeNothing) {
-    SetGoldenSettings();
     const std::string good = Path("good.cfg");
-    ASSERT_EQ(SaveConfigOrProjectFile(good, 0), 0);
-    std::vector<uint8_t> bytes = ReadFile(good);
-
+    const std::vector<uint8_t> bytes = GoodFile("good.cfg");
     // Another revision's configuration file; a truncated one; a project file
     // read as a configuration; a missing file.
-    std::vector<uint8_t> otherRevision = bytes;
+    std::vector<uint8_t> otherRevision = bytes, project = bytes;
     std::memcpy(otherRevision.data() + 22, "2.7a", 4);
-    WriteFile(Path("rev.cfg"), otherRevision);
-    WriteFile(Path("short.cfg"), std::vector<uint8_t>(bytes.begin(), bytes.begin() + 1790));
-    std::vector<uint8_t> project = bytes;
+    Write("rev.cfg", otherRevision);
+    Write("short.cfg", std::vector<uint8_t>(bytes.begin(), bytes.begin() + 1790));
     std::memcpy(project.data(), "Project File       Rev", 22);
-    WriteFile(Path("proj.prj"), project);
+    Write("proj.prj", project);
 
     ResetAll();
     FillBufferRange(0, 0xFFFF, 0x5A);
     WordMode = 1;
     LastSocketIndex = 0;
     const uint32_t deviceEnd = DeviceEnd;
-    struct Case {
-        std::string path;
-        int flag;
-        int code;
-    } cases[] = {
-        {Path("rev.cfg"), 0, 48},
-        {Path("short.cfg"), 0, 39},
-        {Path("proj.prj"), 0, 48},
-        {good, 1, 48},
-        {Path("missing.cfg"), 0, 41},
-    };
-    for (const Case& c : cases) {
+    struct Case { std::string path; int flag, code; };
+    for (const Case& c : {Case{Path("rev.cfg"), 0, 48}, Case{Path("short.cfg"), 0, 39}, Case{Path("proj.prj"), 0, 48},
+                          Case{good, 1, 48}, Case{Path("missing.cfg"), 0, 41}}) {
+        SCOPED_TRACE(c.path);
         MainLog().Clear();
-        EXPECT_EQ(LoadConfigOrProjectFile(c.path, c.flag), c.code) << c.path;
+        EXPECT_EQ(LoadConfigOrProjectFile(c.path, c.flag), c.code);
         EXPECT_EQ(WordMode, 1u);
         EXPECT_EQ(FillByte, 0xFFu);
         EXPECT_EQ(CurrentDeviceName, "Am27128");
         EXPECT_EQ(DeviceEnd, deviceEnd);
         EXPECT_TRUE(RecentDevices.empty());
         EXPECT_EQ(BufferWindow[0], 0x5A);
-        EXPECT_FALSE(HasLine(Log(), "Calculating CheckSum..."));
-        EXPECT_FALSE(HasLine(Log(), "AMD Am27128")) << "re-selected";
+        EXPECT_FALSE(LogHas("Calculating CheckSum..."));
+        EXPECT_FALSE(LogHas("AMD Am27128")) << "re-selected";
     }
 
     // A project file of another revision is accepted.
-    std::vector<uint8_t> oldProject = project;
-    std::memcpy(oldProject.data() + 22, "2.7a", 4);
-    WriteFile(Path("old.prj"), oldProject);
-    EXPECT_EQ(LoadConfigOrProjectFile(Path("old.prj"), 1), 0);
+    std::memcpy(project.data() + 22, "2.7a", 4);
+    EXPECT_EQ(LoadConfigOrProjectFile(Write("old.prj", project), 1), 0);
     EXPECT_EQ(CurrentDeviceName, "Am27C256");
 }
 
 TEST_F(ConfigTest, BadValuesFallBackToTheirDefaults) {
-    SetGoldenSettings();
-    const std::string good = Path("good.cfg");
-    ASSERT_EQ(SaveConfigOrProjectFile(good, 0), 0);
-    std::vector<uint8_t> bytes = ReadFile(good);
+    std::vector<uint8_t> bytes = GoodFile("good.cfg");
     bytes[CfgWordMode] = 9;
     bytes[CfgLastSocketIndex] = 12;
     bytes[CfgPortBase] = 0x80;       // 0380h: no parallel port
@@ -306,8 +219,7 @@ TEST_F(ConfigTest, BadValuesFallBackToTheirDefaults) {
     std::memset(bytes.data() + CfgProjectAuthor, 'A', CfgProjectAuthorSize); // no terminator
     std::memset(bytes.data() + CfgRecentDevices + CfgTextSize, 'R', CfgTextSize); // second name unterminated
     bytes[CfgDataFileType] = 7;
-    WriteFile(Path("bad.cfg"), bytes);
-
+    Write("bad.cfg", bytes);
     ResetAll();
     ASSERT_EQ(LoadConfigOrProjectFile(Path("bad.cfg"), 0), 0);
     EXPECT_EQ(WordMode, 0u);
@@ -322,19 +234,16 @@ TEST_F(ConfigTest, BadValuesFallBackToTheirDefaults) {
     EXPECT_EQ(ProjectAuthor, "");
     ASSERT_EQ(RecentDevices.size(), 1u);
     EXPECT_TRUE(DataFileName.empty());
-    const auto log = Log();
-    EXPECT_TRUE(HasLine(log, "Invalid split mode in the configuration file, default used."));
-    EXPECT_TRUE(HasLine(log, "Invalid gang setting in the configuration file, default used."));
-    EXPECT_TRUE(HasLine(log, "Invalid project author in the configuration file, default used."));
-    EXPECT_FALSE(HasLine(log, "File Loading..."));
+    for (const char* what : {"split mode", "gang setting", "project author"})
+        EXPECT_TRUE(LogHas(std::string("Invalid ") + what + " in the configuration file, default used.")) << what;
+    EXPECT_FALSE(LogHas("File Loading..."));
 
     // A record that the device check refuses keeps the current device.
-    bytes = ReadFile(good);
+    bytes = ReadBytes(Golden());
     bytes[CfgDeviceRecord + 52] = 0x01; // algorithm row 190h = 400
     bytes[CfgDeviceRecord + 53] = 0x90;
-    WriteFile(Path("badrecord.cfg"), bytes);
     ResetAll();
-    ASSERT_EQ(LoadConfigOrProjectFile(Path("badrecord.cfg"), 0), 0);
+    ASSERT_EQ(LoadConfigOrProjectFile(Write("badrecord.cfg", bytes), 0), 0);
     EXPECT_EQ(CurrentDeviceName, "Am27128");
     EXPECT_EQ(CurrentAlgorithm, 0u);
     EXPECT_EQ(FillByte, 0xA5u); // the other settings are taken
@@ -353,9 +262,8 @@ TEST_F(ConfigTest, LongPathsAreStoredEmptyNotCut) {
     // Free text is cut to its field, with its terminator inside.
     EXPECT_EQ(block.Bytes[CfgProjectDescription + 398], 'x');
     EXPECT_EQ(block.Bytes[CfgProjectDescription + 399], 0);
-    const auto log = Log();
-    EXPECT_TRUE(HasLine(log, "Data file name too long to be stored; stored empty."));
-    EXPECT_TRUE(HasLine(log, "Program directory too long to be stored; stored empty."));
+    EXPECT_TRUE(LogHas("Data file name too long to be stored; stored empty."));
+    EXPECT_TRUE(LogHas("Program directory too long to be stored; stored empty."));
 }
 
 } // namespace

@@ -11,33 +11,26 @@ protected:
     std::vector<std::string> Files(const std::string& reader) const {
         std::vector<std::string> files;
         for (const auto& e : std::filesystem::directory_iterator(SourceDir() + "/tests/data/corpus/" + reader))
-            if (e.is_regular_file())
-                files.push_back(e.path().string());
+            if (e.is_regular_file()) files.push_back(e.path().string());
+        EXPECT_FALSE(files.empty()) << reader;
         return files;
-    }
-    static std::vector<uint8_t> Bytes(const std::string& path) {
-        std::string s = Read(path);
-        return std::vector<uint8_t>(s.begin(), s.end());
     }
 };
 
 TEST_F(CorpusTest, HexReader) {
-    std::vector<std::string> files = Files("hex");
-    ASSERT_FALSE(files.empty());
-    for (const std::string& f : files) {
+    for (const std::string& f : Files("hex")) {
         SCOPED_TRACE(f);
-        std::vector<uint8_t> data = Bytes(f);
+        std::vector<uint8_t> data = ReadBytes(f);
         HexLoadState state;
         ParseHexFamilyText(state, data.data(), data.size());
         EXPECT_LE(state.Image.EndAddress(), HexLoadAddressLimit + 256);
-        int r = LoadHexFamilyFile(f, 0, 0);
+        const int r = LoadHexFamilyFile(f, 0, 0);
         EXPECT_TRUE(r == 1 || r == -1);
     }
 }
 
 TEST_F(CorpusTest, JedecReader) {
-    std::vector<std::string> files = Files("jedec");
-    ASSERT_FALSE(files.empty());
+    const std::vector<std::string> files = Files("jedec");
     DeviceSection = SectionPld;
     DeviceSize = 2194;
     FuseRowLength = 44;
@@ -46,30 +39,26 @@ TEST_F(CorpusTest, JedecReader) {
         CurrentAlgorithm = row;
         for (const std::string& f : files) {
             SCOPED_TRACE(f);
-            std::vector<uint8_t> data = Bytes(f);
+            const std::string data = Read(f);
             std::vector<uint8_t> map(BufferWindowBytes);
             JedecLayout layout{2194, 20, 54096, 59000, TestVectorBufferBytes - 2};
             std::string vectors;
             uint32_t checksum = 0, blow = 0;
-            ParseJedecText(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()), layout,
-                           map.data(), map.size(), vectors, checksum);
+            ParseJedecText(data, layout, map.data(), map.size(), vectors, checksum);
             EXPECT_EQ(vectors.size() % 20, 0u);
-            int r = LoadJedecFile(f, checksum, blow);
+            const int r = LoadJedecFile(f, checksum, blow);
             EXPECT_TRUE(r == 1 || r == -1);
         }
     }
 }
 
 TEST_F(CorpusTest, PofReader) {
-    std::vector<std::string> files = Files("pof");
-    ASSERT_FALSE(files.empty());
-    for (const std::string& f : files) {
+    for (const std::string& f : Files("pof")) {
         SCOPED_TRACE(f);
-        std::vector<uint8_t> data = Bytes(f);
+        std::vector<uint8_t> data = ReadBytes(f);
         uint64_t end = 0;
         int parsed = ParsePof(data.data(), data.size(), 1 << 20, nullptr, end);
         EXPECT_LE(end, 1u << 20);
-        int r = LoadPofFile(f);
-        EXPECT_EQ(r, parsed == PofOk ? 1 : -1);
+        EXPECT_EQ(LoadPofFile(f), parsed == PofOk ? 1 : -1);
     }
 }

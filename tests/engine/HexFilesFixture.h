@@ -3,6 +3,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -26,14 +27,7 @@ class DataFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallUiBridge(&ui);
-        ResetDeviceState();
-        ResetRowHooks();
-        ResetNeighbourState();
-        ResetOperationState();
-        ResetServicesState();
-        ResetConfigState();
-        ResetBufferState();
-        ResetHexFilesState();
+        ResetEngine();
         MainLog().Clear();
         ui.Clear();
         std::string pattern = (std::filesystem::temp_directory_path() / "vexlor-files-XXXXXX").string();
@@ -44,19 +38,35 @@ protected:
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
         InstallUiBridge(nullptr);
-        ResetBufferState();
-        ResetConfigState();
-        ResetServicesState();
-        ResetOperationState();
-        ResetDeviceState();
-        ResetRowHooks();
-        ResetHexFilesState();
+        ResetEngine();
+    }
+    static void ResetEngine() {
+        for (auto reset : {ResetDeviceState, ResetRowHooks, ResetNeighbourState, ResetOperationState,
+                           ResetServicesState, ResetConfigState, ResetBufferState, ResetHexFilesState})
+            reset();
     }
 
     std::string Path(const std::string& name) const { return (dir / name).string(); }
     std::string Write(const std::string& name, const std::string& content) const {
         std::ofstream(Path(name), std::ios::binary) << content;
         return Path(name);
+    }
+    std::string Write(const std::string& name, const std::vector<uint8_t>& bytes) const {
+        return Write(name, std::string(bytes.begin(), bytes.end()));
+    }
+    static std::vector<uint8_t> ReadBytes(const std::string& path) {
+        const std::string s = Read(path);
+        return {s.begin(), s.end()};
+    }
+    // Loads a file of this text through the hex-family loader.
+    int Load(const std::string& name, const std::string& text) const {
+        return LoadHexFamilyFile(Write(name, text), 0, 0);
+    }
+    // The text a hex-family save of the range writes, or "failed".
+    std::string Saved(const std::string& name, uint32_t start, uint32_t end, int format) const {
+        const int r =
+            format ? SaveHexFamilyFile(Path(name), start, end, format) : SaveAsciiHexFile(Path(name), start, end);
+        return r == 1 ? Read(Path(name)) : "failed";
     }
     static std::string Read(const std::string& path) {
         std::ifstream in(path, std::ios::binary);
@@ -65,8 +75,7 @@ protected:
         return s.str();
     }
     static std::string SourceDir() {
-        const char* d = std::getenv("VEXLOR_SOURCE_DIR");
-        if (d != nullptr)
+        if (const char* d = std::getenv("VEXLOR_SOURCE_DIR"))
             return d;
         // This header lies in <source>/tests/engine.
         return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string();
@@ -79,29 +88,26 @@ protected:
         SelectBank(0, 0);
     }
     static std::vector<uint8_t> GetBytes(uint32_t address, uint32_t count) {
-        if (uint64_t{address} + count > uint64_t{BankCount} * BufferBankBytes)
-            return {};
+        if (uint64_t{address} + count > uint64_t{BankCount} * BufferBankBytes) return {};
         return std::vector<uint8_t>(BufferImage() + address, BufferImage() + address + count);
     }
     static std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
         std::vector<uint8_t> v(n);
-        for (size_t i = 0; i < n; ++i) {
-            seed = seed * 1103515245u + 12345u;
-            v[i] = static_cast<uint8_t>(seed >> 16);
-        }
+        for (size_t i = 0; i < n; ++i) v[i] = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
         return v;
     }
 
-    bool LogHas(const std::string& text) const {
-        for (const std::string& line : MainLog().Lines())
-            if (line == text)
-                return true;
-        return false;
+    static bool LogHas(const std::string& text) {
+        const std::vector<std::string> log = MainLog().Lines();
+        return std::find(log.begin(), log.end(), text) != log.end();
+    }
+    // No line of the log mentions `word`.
+    static void ExpectNoLogLine(const std::string& word) {
+        for (const std::string& line : MainLog().Lines()) EXPECT_EQ(line.find(word), std::string::npos) << line;
     }
 
     static bool HaveTool(const char* tool) {
-        std::string cmd = std::string("command -v ") + tool + " >/dev/null 2>&1";
-        return std::system(cmd.c_str()) == 0;
+        return std::system((std::string("command -v ") + tool + " >/dev/null 2>&1").c_str()) == 0;
     }
     static int Run(const std::string& cmd) { return std::system((cmd + " 2>/dev/null").c_str()); }
 

@@ -6,20 +6,11 @@
 #include "tests/engine/HexFilesFixture.h"
 
 namespace {
-
-struct Block {
-    uint32_t address;
-    std::vector<uint8_t> bytes;
-};
-
+struct Block { uint32_t address; std::vector<uint8_t> bytes; };
 } // namespace
 
 class HexInteropTest : public DataFileTest {
 protected:
-    // A binary file of the block's bytes.
-    std::string WriteBinary(const std::string& name, const std::vector<uint8_t>& bytes) {
-        return Write(name, std::string(bytes.begin(), bytes.end()));
-    }
     static std::string Hex(uint32_t v) {
         char t[16];
         std::snprintf(t, sizeof t, "0x%X", v);
@@ -33,21 +24,16 @@ protected:
         ASSERT_EQ(LoadHexFamilyFile(file, 0, 0), 1);
         EXPECT_EQ(GetBytes(block.address, static_cast<uint32_t>(block.bytes.size())), block.bytes);
         EXPECT_EQ(GetBytes(block.address - 1, 1), std::vector<uint8_t>{0xFF});
-        for (const std::string& line : MainLog().Lines())
-            EXPECT_EQ(line.find("Invalid"), std::string::npos) << line;
+        ExpectNoLogLine("Invalid");
     }
 };
 
 TEST_F(HexInteropTest, FilesWrittenBySrecCatLoadExactly) {
-    if (!HaveTool("srec_cat"))
-        GTEST_SKIP() << "srec_cat not installed";
+    if (!HaveTool("srec_cat")) GTEST_SKIP() << "srec_cat not installed";
     const Block below64k{0x1F01, Pattern(0x2345, 1)};
     const Block across64k{0xFFF1, Pattern(0x2345, 2)};
     const Block across1m{0xFFFF7, Pattern(0x1234, 3)};
-    struct Case {
-        const Block* block;
-        std::string output; // srec_cat output options
-    };
+    struct Case { const Block* block; std::string output; }; // srec_cat output options
     const Case cases[] = {
         {&across64k, "-intel"},                                           // type 04
         {&across1m, "-intel -obs=32 -crlf"},                              // type 04, long records
@@ -63,24 +49,18 @@ TEST_F(HexInteropTest, FilesWrittenBySrecCatLoadExactly) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.output);
-        std::string bin = WriteBinary("in.bin", c.block->bytes);
-        std::string out = Path("tool" + std::to_string(n++) + ".txt");
+        const std::string bin = Write("in.bin", c.block->bytes), out = Path("tool" + std::to_string(n++) + ".txt");
         ASSERT_EQ(Run("srec_cat " + bin + " -binary -offset " + Hex(c.block->address) + " -o " + out + " " +
-                      c.output),
-                  0);
+                      c.output), 0);
         ExpectLoads(out, *c.block);
     }
 }
 
 TEST_F(HexInteropTest, FilesWrittenByObjcopyLoadExactly) {
-    if (!HaveTool("objcopy"))
-        GTEST_SKIP() << "objcopy not installed";
+    if (!HaveTool("objcopy")) GTEST_SKIP() << "objcopy not installed";
     const Block across64k{0xFFF1, Pattern(0x2345, 4)};
     const Block across1m{0xFFFF7, Pattern(0x1234, 5)};
-    struct Case {
-        const Block* block;
-        std::string options;
-    };
+    struct Case { const Block* block; std::string options; };
     const Case cases[] = {
         {&across64k, "-O ihex"},                           // type 02 below 1 MB
         {&across1m, "-O ihex --set-start=0x100000"},       // 02 then 04, type 05
@@ -90,11 +70,9 @@ TEST_F(HexInteropTest, FilesWrittenByObjcopyLoadExactly) {
     int n = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
-        std::string bin = WriteBinary("in.bin", c.block->bytes);
-        std::string out = Path("objcopy" + std::to_string(n++) + ".txt");
-        ASSERT_EQ(Run("objcopy -I binary --change-addresses " + Hex(c.block->address) + " " + c.options + " " +
-                      bin + " " + out),
-                  0);
+        const std::string bin = Write("in.bin", c.block->bytes), out = Path("objcopy" + std::to_string(n++) + ".txt");
+        ASSERT_EQ(Run("objcopy -I binary --change-addresses " + Hex(c.block->address) + " " + c.options + " " + bin +
+                      " " + out), 0);
         ExpectLoads(out, *c.block);
     }
 }
@@ -102,17 +80,10 @@ TEST_F(HexInteropTest, FilesWrittenByObjcopyLoadExactly) {
 TEST_F(HexInteropTest, FilesWeSaveAreReadByTheTools) {
     const bool srecCat = HaveTool("srec_cat");
     const bool objcopy = HaveTool("objcopy");
-    if (!srecCat && !objcopy)
-        GTEST_SKIP() << "neither srec_cat nor objcopy installed";
+    if (!srecCat && !objcopy) GTEST_SKIP() << "neither srec_cat nor objcopy installed";
     const Block blocks[] = {{0xFFF3, Pattern(0x2468, 6)}, {0xFFFF5, Pattern(0x20011, 7)}, {0x101, Pattern(0x3FF, 8)}};
-    for (const Block& b : blocks)
-        PutBytes(b.address, b.bytes);
-    struct Case {
-        const Block* block;
-        int format;
-        const char* srecName;
-        const char* bfdName;
-    };
+    for (const Block& b : blocks) PutBytes(b.address, b.bytes);
+    struct Case { const Block* block; int format; const char* srecName; const char* bfdName; };
     const Case cases[] = {
         {&blocks[0], HexFormatIntel, "-intel", "ihex"},
         {&blocks[1], HexFormatIntel, "-intel", "ihex"},
@@ -127,15 +98,13 @@ TEST_F(HexInteropTest, FilesWeSaveAreReadByTheTools) {
         std::string ours = Path("ours" + std::to_string(n++) + ".txt");
         ASSERT_EQ(SaveHexFamilyFile(ours, c.block->address, end, c.format), 1);
         const std::string expected(c.block->bytes.begin(), c.block->bytes.end());
+        const std::string bin = Path("back.bin");
         if (srecCat) {
-            std::string bin = Path("srec.bin");
-            ASSERT_EQ(Run("srec_cat " + ours + " " + c.srecName + " -offset -" + Hex(c.block->address) + " -o " +
-                          bin + " -binary"),
-                      0);
+            ASSERT_EQ(Run("srec_cat " + ours + " " + c.srecName + " -offset -" + Hex(c.block->address) + " -o " + bin +
+                          " -binary"), 0);
             EXPECT_EQ(Read(bin), expected);
         }
         if (objcopy && c.bfdName != nullptr) {
-            std::string bin = Path("objcopy.bin");
             ASSERT_EQ(Run(std::string("objcopy -I ") + c.bfdName + " -O binary " + ours + " " + bin), 0);
             EXPECT_EQ(Read(bin), expected);
         }

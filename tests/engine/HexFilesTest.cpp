@@ -10,9 +10,7 @@ namespace {
 std::vector<std::string> Lines(std::string_view text) {
     LineReader reader(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     std::vector<std::string> lines;
-    std::string_view line;
-    while (reader.Next(line))
-        lines.emplace_back(line);
+    for (std::string_view line; reader.Next(line);) lines.emplace_back(line);
     return lines;
 }
 
@@ -30,10 +28,8 @@ TEST(LineReaderTest, EndsLinesAtLfCrLfAndCrAtAnyLength) {
     std::fwrite(split.data(), 1, split.size(), f);
     std::rewind(f);
     LineReader reader(f);
-    std::string_view line;
     std::vector<size_t> sizes;
-    while (reader.Next(line))
-        sizes.push_back(line.size());
+    for (std::string_view line; reader.Next(line);) sizes.push_back(line.size());
     std::fclose(f);
     EXPECT_EQ(sizes, (std::vector<size_t>{65535, 1}));
     EXPECT_EQ(reader.Consumed(), split.size());
@@ -43,32 +39,27 @@ class HexLoadTest : public DataFileTest {};
 
 TEST_F(HexLoadTest, RecordKindsAndAddressing) {
     // Type 04 upper 0001 then a record at 0000 lands at 10000h.
-    std::string f = Write("a.hex", ":020000040001F9\n:040000001122334452\n:00000001FF\n");
-    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    ASSERT_EQ(Load("a.hex", ":020000040001F9\n:040000001122334452\n:00000001FF\n"), 1);
     EXPECT_EQ(GetBytes(0x10000, 4), (std::vector<uint8_t>{0x11, 0x22, 0x33, 0x44}));
     EXPECT_TRUE(LogHas("4h(4) byte(s) loaded."));
 
     // Type 02: segment 1000h gives base 10000h; file offset and buffer start shift it.
-    f = Write("b.hex", ":020000021000EC\n:02001000A55AEF\n");
-    ASSERT_EQ(LoadHexFamilyFile(f, 0x10000, 0x20), 1);
+    ASSERT_EQ(LoadHexFamilyFile(Write("b.hex", ":020000021000EC\n:02001000A55AEF\n"), 0x10000, 0x20), 1);
     EXPECT_EQ(GetBytes(0x30, 2), (std::vector<uint8_t>{0xA5, 0x5A}));
 
     // An S2 record of count 08 carries 4 bytes.
-    f = Write("c.s2", "S0030000FC\nS2080123450102030484\nS804000000FB\n");
-    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    ASSERT_EQ(Load("c.s2", "S0030000FC\nS2080123450102030484\nS804000000FB\n"), 1);
     EXPECT_EQ(GetBytes(0x12345, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_TRUE(LogHas("4h(4) byte(s) loaded."));
 
     // 400000h is still stored, 400001h is skipped whole.
-    f = Write("d.s3", "S30600400000AA0F\nS30600400001BBFD\n");
-    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    ASSERT_EQ(Load("d.s3", "S30600400000AA0F\nS30600400001BBFD\n"), 1);
     EXPECT_EQ(GetBytes(0x400000, 2), (std::vector<uint8_t>{0xAA, 0xFF}));
     EXPECT_TRUE(LogHas("1h(1) byte(s) loaded."));
     EXPECT_EQ(HighestLoadAddress, 0x400001u);
 
     // Tektronix and ASCII hex (its STX, ETX and "$S" lines skipped), CR line ends.
-    f = Write("e.tek", "/01000203ABCD2E\r/00000000\r");
-    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    ASSERT_EQ(Load("e.tek", "/01000203ABCD2E\r/00000000\r"), 1);
     EXPECT_EQ(GetBytes(0x100, 2), (std::vector<uint8_t>{0xAB, 0xCD}));
     ASSERT_EQ(LoadHexFamilyFile(SourceDir() + "/tests/data/hex/ascii-F8-117.asc", 0, 0), 1);
     EXPECT_EQ(GetBytes(0x108, 4), (std::vector<uint8_t>{0x08, 0x09, 0x0A, 0x0B}));
@@ -86,8 +77,7 @@ TEST_F(HexLoadTest, MalformedRecordsAreSkippedAndCounted) {
         ":FF010000" + std::string(510, '1') + "00\n" + // 255 bytes, longer than 500
         "S107000201020304EC\n" // good
         "Header text line\n\n";
-    std::string f = Write("bad.hex", lines);
-    ASSERT_EQ(LoadHexFamilyFile(f, 0, 0), 1);
+    ASSERT_EQ(Load("bad.hex", lines), 1);
     EXPECT_EQ(GetBytes(0x0000, 2), std::vector<uint8_t>(2, 0xFF));
     EXPECT_EQ(GetBytes(0x0030, 2), (std::vector<uint8_t>{0x77, 0x77}));
     EXPECT_EQ(GetBytes(0x0100, 1), (std::vector<uint8_t>{0x11}));
@@ -102,16 +92,14 @@ TEST_F(HexLoadTest, FailedLoadLeavesTheBufferAsItWas) {
     PutBytes(0x20, {0x12, 0x34});
     ASSERT_EQ(LoadHexFamilyFile(Path("missing.hex"), 0, 0), -1);
     EXPECT_TRUE(LogHas("Unable to open."));
-    std::string garbage("\x7F" "ELF\x01\x02 binary :ZZ", 15);
-    ASSERT_EQ(LoadHexFamilyFile(Write("garbage.bin", garbage), 0, 0), -1);
+    ASSERT_EQ(Load("garbage.bin", std::string("\x7F" "ELF\x01\x02 binary :ZZ", 15)), -1);
     EXPECT_TRUE(LogHas("File type invalid."));
-    ASSERT_EQ(LoadHexFamilyFile(Write("empty.hex", ""), 0, 0), -1);
-    for (const char* bad : {":10000000AABB\n", "S1020000FD\n", "/0100\r\n", "$000010,00 11\n"})
-        ASSERT_EQ(LoadHexFamilyFile(Write("bad.hex", bad), 0, 0), -1) << bad;
+    for (const char* bad : {"", ":10000000AABB\n", "S1020000FD\n", "/0100\r\n", "$000010,00 11\n"})
+        ASSERT_EQ(Load("bad.hex", bad), -1) << bad;
     EXPECT_EQ(GetBytes(0x20, 2), (std::vector<uint8_t>{0x12, 0x34}));
 
     // A good file clears first when asked, then stores.
-    ASSERT_EQ(LoadHexFamilyFile(Write("ok.hex", ":0100000055AA\n"), 0, 0), 1);
+    ASSERT_EQ(Load("ok.hex", ":0100000055AA\n"), 1);
     EXPECT_EQ(GetBytes(0x0, 1), (std::vector<uint8_t>{0x55}));
     EXPECT_EQ(GetBytes(0x20, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
 }
@@ -120,36 +108,23 @@ class HexSaveTest : public DataFileTest {};
 
 TEST_F(HexSaveTest, RecordTextOfEachFormat) {
     std::vector<uint8_t> bytes(0x120);
-    for (size_t i = 0; i < bytes.size(); ++i)
-        bytes[i] = static_cast<uint8_t>(i);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i);
     PutBytes(0, bytes);
-
-    ASSERT_EQ(SaveHexFamilyFile(Path("a.hex"), 0, 0x10, HexFormatIntel), 1);
-    EXPECT_EQ(Read(Path("a.hex")),
-              ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
-              ":0100100010DF\r\n"
-              ":00000001FF\r\n");
+    EXPECT_EQ(Saved("a.hex", 0, 0x10, HexFormatIntel),
+              ":10000000000102030405060708090A0B0C0D0E0F78\r\n:0100100010DF\r\n:00000001FF\r\n");
     EXPECT_TRUE(LogHas(" 11h(17) byte saved."));
-
-    ASSERT_EQ(SaveHexFamilyFile(Path("a.s"), 0x100, 0x101, HexFormatMotorola), 1);
-    EXPECT_EQ(Read(Path("a.s")), "S307000001000001F6\r\n");
-
-    ASSERT_EQ(SaveHexFamilyFile(Path("a.tek"), 0x100, 0x10F, HexFormatTektronix), 1);
-    EXPECT_EQ(Read(Path("a.tek")).substr(0, 9), "/01001002");
-
-    ASSERT_EQ(SaveAsciiHexFile(Path("a.asc"), 0, 0xF), 1);
-    EXPECT_EQ(Read(Path("a.asc")), Read(SourceDir() + "/tests/data/hex/ascii-00-0F.asc"));
+    EXPECT_EQ(Saved("a.s", 0x100, 0x101, HexFormatMotorola), "S307000001000001F6\r\n");
+    EXPECT_EQ(Saved("a.tek", 0x100, 0x10F, HexFormatTektronix).substr(0, 9), "/01001002");
+    EXPECT_EQ(Saved("a.asc", 0, 0xF, 0), Read(SourceDir() + "/tests/data/hex/ascii-00-0F.asc"));
     // The last line takes the bytes after the end up to 16.
-    ASSERT_EQ(SaveAsciiHexFile(Path("b.asc"), 0xF8, 0x110), 1);
-    EXPECT_EQ(Read(Path("b.asc")), Read(SourceDir() + "/tests/data/hex/ascii-F8-117.asc"));
+    EXPECT_EQ(Saved("b.asc", 0xF8, 0x110, 0), Read(SourceDir() + "/tests/data/hex/ascii-F8-117.asc"));
 }
 
 TEST_F(HexSaveTest, IntelAddressRecordsAndBoundaries) {
     std::vector<uint8_t> bytes = Pattern(0x40, 7);
     PutBytes(0xFFF8, bytes);
-    ASSERT_EQ(SaveHexFamilyFile(Path("a.hex"), 0xFFF8, 0x10007, HexFormatIntel), 1);
     // The record that would cross 64 KB is split, the second half after its segment record.
-    std::vector<std::string> lines = Lines(Read(Path("a.hex")));
+    std::vector<std::string> lines = Lines(Saved("a.hex", 0xFFF8, 0x10007, HexFormatIntel));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0].substr(0, 9), ":08FFF800");
     EXPECT_EQ(lines[1], ":020000021000EC");
@@ -157,8 +132,7 @@ TEST_F(HexSaveTest, IntelAddressRecordsAndBoundaries) {
 
     // From 1 MB up: linear address records, after the segment base is cleared.
     PutBytes(0xFFFF8, bytes);
-    ASSERT_EQ(SaveHexFamilyFile(Path("b.hex"), 0xFFFF8, 0x100007, HexFormatIntel), 1);
-    lines = Lines(Read(Path("b.hex")));
+    lines = Lines(Saved("b.hex", 0xFFFF8, 0x100007, HexFormatIntel));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], ":02000002F0000C");
     EXPECT_EQ(lines[2], ":020000020000FC");
@@ -188,8 +162,7 @@ TEST_F(HexSaveTest, EveryFormatRoundTripsAcross64KAnd1M) {
         SCOPED_TRACE(c.name);
         ResetBufferState();
         PutBytes(start, bytes);
-        ASSERT_EQ(c.format ? SaveHexFamilyFile(Path(c.name), start, end, c.format)
-                           : SaveAsciiHexFile(Path(c.name), start, end), 1);
+        ASSERT_NE(Saved(c.name, start, end, c.format), "failed");
         ResetBufferState();
         ASSERT_EQ(LoadHexFamilyFile(Path(c.name), 0, 0), 1);
         EXPECT_EQ(GetBytes(start, end - start + 1), bytes);
@@ -201,6 +174,5 @@ TEST_F(HexSaveTest, EveryFormatRoundTripsAcross64KAnd1M) {
     ResetBufferState();
     ASSERT_EQ(LoadHexFamilyFile(Path("r.tek"), 0, 0), 1);
     EXPECT_EQ(GetBytes(0x10, 0x123), tek);
-    for (const std::string& line : MainLog().Lines())
-        EXPECT_EQ(line.find("Invalid"), std::string::npos) << line;
+    ExpectNoLogLine("Invalid");
 }

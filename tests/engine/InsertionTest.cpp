@@ -32,81 +32,70 @@ protected:
         socket->Clear();
         return socket->Insert(std::make_unique<sim::ProbeChip>(sim::DipSocketPins(pins, rowsUp), noConnect));
     }
-    // The verdict; the log lines land in `log`.
-    int Check(Lines& log) {
+    // The verdict and its log lines.
+    void ExpectVerdict(int verdict, const Lines& log) {
         ui.Clear();
         tones.clear();
-        const int r = CheckDeviceInsertion();
-        log = ui.Log;
-        return r;
+        EXPECT_EQ(CheckDeviceInsertion(), verdict);
+        EXPECT_EQ(ui.Log, log);
     }
+    void ExpectDetect(int result) {
+        uint32_t mfg = 0, dev = 0;
+        EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &detectedPins), result);
+    }
+    int detectedPins = 0;
 };
 
 TEST_F(InsertionTest, VerdictsOnTheSimulatedSocket) {
-    Lines log;
     Select(kDip28);
-    EXPECT_EQ(Check(log), -1);
-    EXPECT_EQ(log, Lines{"Insert device."});
+    ExpectVerdict(-1, {"Insert device."});
     EXPECT_EQ(tones, std::vector<int>{kErrorTone});
     Seat(28, 1); // one row too high: found, but not on its ground pin
-    EXPECT_EQ(Check(log), -1);
-    EXPECT_EQ(log, Lines{"Insert device correctly."});
+    ExpectVerdict(-1, {"Insert device correctly."});
     Seat(32); // a larger chip where a 28-pin one belongs
-    EXPECT_EQ(Check(log), -1);
-    EXPECT_EQ(log, Lines{"Wrong device."});
+    ExpectVerdict(-1, {"Wrong device."});
     Seat(28);
-    EXPECT_EQ(Check(log), 1);
-    EXPECT_TRUE(log.empty());
+    ExpectVerdict(1, {});
     EXPECT_TRUE(tones.empty());
     // A 28-pin chip in a 32-pin slot: 27 other pins never reach the threshold
     // of 30; with an allowance of 3 the chip is found and measured at 28.
     Select(kDip32, 0);
-    EXPECT_EQ(Check(log), -1);
-    EXPECT_EQ(log, Lines{"Insert device."});
+    ExpectVerdict(-1, {"Insert device."});
     Select(kDip32, 3);
-    EXPECT_EQ(Check(log), -1);
-    EXPECT_EQ(log, Lines{"Wrong device."});
+    ExpectVerdict(-1, {"Wrong device."});
     // Auto repeat logs without the beep.
     AutoRepeatEnabled = 1;
     socket->Clear();
-    EXPECT_EQ(Check(log), -1);
+    ExpectVerdict(-1, {"Insert device."});
     EXPECT_TRUE(tones.empty());
     EXPECT_TRUE(simp.Violations().empty());
 }
 
 TEST_F(InsertionTest, ThresholdCountsPowerPinsAndAllowance) {
-    Lines log;
     // DIP28 with one VCC and one GND pin, allowance 0: threshold 26. Each
     // connected pin of a chip with one bond missing sees 26 others; with two, 25.
-    Select(kDip28, 0);
-    Seat(28, 0, {5});
-    EXPECT_EQ(Check(log), 1);
-    Seat(28, 0, {5, 6});
-    EXPECT_EQ(Check(log), -1);
-    // Two VCC and two GND pins (a comma each) and an allowance of 7:
-    // 40 - 2 - 2 - 7 = 29.
-    Select(kDip40, 7);
-    Seat(40, 0, {2, 3, 4, 5, 6, 7, 8, 9, 10, 13});
-    EXPECT_EQ(Check(log), 1);
-    Seat(40, 0, {2, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14});
-    EXPECT_EQ(Check(log), -1);
+    // Two VCC and two GND pins (a comma each) and an allowance of 7: 40 - 2 - 2 - 7 = 29.
+    struct Case { uint32_t package; int allowance, pins; std::set<int> noConnect; int verdict; };
+    for (const Case& c : {Case{kDip28, 0, 28, {5}, 1}, Case{kDip28, 0, 28, {5, 6}, -1},
+                          Case{kDip40, 7, 40, {2, 3, 4, 5, 6, 7, 8, 9, 10, 13}, 1},
+                          Case{kDip40, 7, 40, {2, 3, 4, 5, 6, 7, 8, 9, 10, 13, 14}, -1}}) {
+        Select(c.package, c.allowance);
+        Seat(c.pins, 0, c.noConnect);
+        ui.Clear();
+        EXPECT_EQ(CheckDeviceInsertion(), c.verdict) << c.pins << " pins, " << c.noConnect.size() << " open";
+    }
 }
 
 TEST_F(InsertionTest, PackageDetectionReadsEpromSignatures) {
-    struct Case {
-        int pins;
-        uint8_t maker, device;
-    };
+    struct Case { int pins; uint32_t maker, device; };
     for (const Case& c : {Case{24, 0x9B, 0x31}, Case{28, 0x1C, 0x8C}, Case{32, 0xC2, 0x0F}}) {
         socket->Clear();
         socket->Insert(std::make_unique<sim::SignatureEprom>(c.pins, c.maker, c.device));
         uint32_t mfg = 0, dev = 0;
         int pins = 0;
         EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), 1) << c.pins;
-        EXPECT_EQ(pins, c.pins);
-        EXPECT_EQ(DetectedPinCount, c.pins);
-        EXPECT_EQ(mfg, c.maker) << c.pins;
-        EXPECT_EQ(dev, c.device) << c.pins;
+        EXPECT_EQ((std::vector<uint32_t>{uint32_t(pins), uint32_t(DetectedPinCount), mfg, dev}),
+                  (std::vector<uint32_t>{uint32_t(c.pins), uint32_t(c.pins), c.maker, c.device}));
         EXPECT_TRUE(electrical->SuppliedPins().empty());
         EXPECT_TRUE(electrical->GroundedPins().empty());
     }
@@ -114,19 +103,17 @@ TEST_F(InsertionTest, PackageDetectionReadsEpromSignatures) {
 }
 
 TEST_F(InsertionTest, PackageDetectionRefusals) {
-    uint32_t mfg = 0, dev = 0;
-    int pins = 0;
-    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -4); // empty socket
+    ExpectDetect(-4); // empty socket
     socket->Insert(std::make_unique<sim::SignatureEprom>(28, 1, 2));
     socket->Insert(std::make_unique<sim::Obstruction>());
     StartTrace();
-    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -2);
+    ExpectDetect(-2);
     EXPECT_LE(Reads().size(), 2u); // nothing scanned
     Seat(28, 1);                    // its lowest left pin is on ZIF 23
-    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -3);
+    ExpectDetect(-3);
     Seat(40);
-    EXPECT_EQ(DetectDevicePackage(&mfg, &dev, &pins), -1);
-    EXPECT_EQ(pins, 40);
+    ExpectDetect(-1);
+    EXPECT_EQ(detectedPins, 40);
     EXPECT_TRUE(simp.Violations().empty());
 }
 
@@ -140,8 +127,7 @@ TEST_F(InsertionTest, ZifPinListsAreBounded) {
     EXPECT_EQ((std::vector<uint8_t>(pins, pins + 4)), (std::vector<uint8_t>{11, 24, 38, 0}));
     ParseZifPinList("E1,14,F5", &count, pins, 4); // ball names read as 0
     EXPECT_EQ(count, 1);
-    EXPECT_EQ(pins[0], 24);
-    EXPECT_EQ(pins[1], 0);
+    EXPECT_EQ((std::vector<uint8_t>(pins, pins + 2)), (std::vector<uint8_t>{24, 0}));
     ParseZifPinList(nullptr, &count, pins, 4);
     EXPECT_EQ(count, 0);
     EXPECT_EQ(pins[0], 0);

@@ -35,6 +35,9 @@ protected:
         for (const auto& c : tap->Trace()) v.push_back(c.*field);
         return v;
     }
+    template <class T> static std::vector<T> Part(const std::vector<T>& v, size_t from, size_t to) {
+        return std::vector<T>(v.begin() + from, v.begin() + to);
+    }
 };
 
 TEST_F(JtagTest, StepDrivesTmsAndTdiOnlyWhenTheyChange) {
@@ -43,12 +46,8 @@ TEST_F(JtagTest, StepDrivesTmsAndTdiOnlyWhenTheyChange) {
     // TMS (block 4) high, TDI (block 3) low, then TCK (block 2) high and low.
     JtagTmsLevel = 1;
     JtagTdiLevel = 0;
-    StartTrace();
-    JtagStep(1, 0);
-    EXPECT_EQ(Writes(), (Traffic{{9, 0x01}, {7, 0x00}, {5, 0x01}, {5, 0x00}}));
-    StartTrace();
-    JtagStep(1, 0);
-    EXPECT_EQ(Writes(), (Traffic{{5, 0x01}, {5, 0x00}}));
+    EXPECT_EQ(WritesOf([] { JtagStep(1, 0); }), (Traffic{{9, 0x01}, {7, 0x00}, {5, 0x01}, {5, 0x00}}));
+    EXPECT_EQ(WritesOf([] { JtagStep(1, 0); }), (Traffic{{5, 0x01}, {5, 0x00}}));
     EXPECT_EQ(tap->TckCycles(), 2u);
 }
 
@@ -61,8 +60,8 @@ TEST_F(JtagTest, InstructionShiftAndReset) {
                                                              S::Exit1Ir, S::UpdateIr, S::RunTestIdle}));
     // The four bits: TDI 0, 1, 0, 0 with TMS 0, 0, 0, 1.
     const auto tdi = Column(&sim::TapCycle::tdi), tms = Column(&sim::TapCycle::tms);
-    EXPECT_EQ(std::vector<bool>(tdi.begin() + 4, tdi.begin() + 8), (std::vector<bool>{0, 1, 0, 0}));
-    EXPECT_EQ(std::vector<bool>(tms.begin() + 4, tms.begin() + 8), (std::vector<bool>{0, 0, 0, 1}));
+    EXPECT_EQ(Part(tdi, 4, 8), (std::vector<bool>{0, 1, 0, 0}));
+    EXPECT_EQ(Part(tms, 4, 8), (std::vector<bool>{0, 0, 0, 1}));
     EXPECT_EQ(tap->Instruction(), 0x2u);
     // A zero-length shift ends in Pause-IR; the reset leaves Test-Logic-Reset.
     JtagShiftIr(0x3, 0);
@@ -112,9 +111,7 @@ TEST_F(JtagTest, IdcodeAndDataRegisterRoundTrips) {
     EXPECT_TRUE(simp.Violations().empty());
     // Driving TDO low while the TAP drives bit 0 of IDCODE (1) is a fight.
     JtagLoadInstruction(kIdcodeOp);
-    JtagStep(1, 0);
-    JtagStep(0, 0);
-    JtagStep(0, 0);
+    for (int tms : {1, 0, 0}) JtagStep(tms, 0);
     SetPin(kTdo, 0);
     ASSERT_EQ(simp.Violations().size(), 1u);
     EXPECT_NE(simp.Violations()[0].find("socket pin 15"), std::string::npos);
@@ -145,8 +142,7 @@ TEST_F(JtagTest, BufferShiftsForwardAndReversed) {
     const auto states = Column(&sim::TapCycle::state);
     ASSERT_EQ(states.size(), 4u + 8u + 4u + 12u + 2u);
     EXPECT_EQ(std::count(states.begin(), states.end(), S::RunTestIdle), 1);
-    EXPECT_EQ((std::vector<S>(states.begin() + 12, states.begin() + 16)),
-              (std::vector<S>{S::UpdateIr, S::SelectDrScan, S::CaptureDr, S::ShiftDr}));
+    EXPECT_EQ(Part(states, 12, 16), (std::vector<S>{S::UpdateIr, S::SelectDrScan, S::CaptureDr, S::ShiftDr}));
     EXPECT_EQ(states.back(), S::RunTestIdle);
     EXPECT_EQ(tap->Instruction(), kScanOp);
     EXPECT_EQ(tap->ScanRegister(), known); // bits 200.. hold it reversed

@@ -1,5 +1,5 @@
 // The operation driver against the simulated programmer: a test row swapped
-// into the algorithm table drives a small byte-wide memory bus personality
+// into the algorithm table drives a byte-wide memory bus personality
 // (registers 0-2 address, 3 socket mask, 4 command, 6 data, 8-9 identity),
 // whose chips sit in the programmer's socket or in the gang adapter's sockets.
 #pragma once
@@ -7,11 +7,8 @@
 
 #include <unistd.h>
 
-#include <cstdint>
 #include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Bringup.h"
@@ -37,6 +34,7 @@
 
 namespace optest {
 
+using Lines = std::vector<std::string>;
 constexpr uint16_t kTestBusPersonality = 0x7E51;
 constexpr uint32_t kTestRow = 59; // an empty row of the table
 constexpr int kHighTone = 1193182 / 1000;
@@ -46,8 +44,7 @@ constexpr int kLowTone = 1193182 / 10000;
 // every cell to FFh, a secured chip reads 00h.
 class TestChip : public sim::ChipModel {
 public:
-    explicit TestChip(uint32_t size, uint8_t maker = 0x01, uint8_t device = 0x16)
-        : cells(size, 0xFF), makerId(maker), deviceId(device) {}
+    TestChip(uint32_t size, uint8_t maker, uint8_t device) : cells(size, 0xFF), makerId(maker), deviceId(device) {}
     std::string Name() const override { return "test memory"; }
     const std::vector<int>& SocketPins() const override {
         static const std::vector<int> none;
@@ -56,11 +53,9 @@ public:
     sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
 
     std::vector<uint8_t> cells;
-    uint8_t makerId;
-    uint8_t deviceId;
+    uint8_t makerId, deviceId;
     bool secured = false;
-    uint32_t reads = 0;
-    uint32_t writes = 0;
+    uint32_t reads = 0, writes = 0;
 };
 
 class TestBus : public sim::SimPersonality {
@@ -68,94 +63,78 @@ public:
     uint16_t Id() const override { return kTestBusPersonality; }
 
     bool OnWrite(sim::SimProgrammer& p, uint8_t reg, uint8_t value) override {
-        switch (reg) {
-        case 0: address_ = (address_ & 0xFFFF00u) | value; return true;
-        case 1: address_ = (address_ & 0xFF00FFu) | (uint32_t{value} << 8); return true;
-        case 2: address_ = (address_ & 0x00FFFFu) | (uint32_t{value} << 16); return true;
-        case 3: mask_ = value; return true;
-        case 4: Command(p, value); return true;
-        case 6: data_ = value; return true;
-        case 5: case 7: case 8: case 9: case 10: case 11: case 12: return true;
-        default: return false;
+        if (reg <= 2) {
+            const int shift = 8 * reg;
+            address_ = (address_ & ~(0xFFu << shift)) | (uint32_t{value} << shift);
+        } else if (reg == 3) {
+            mask_ = value;
+        } else if (reg == 4) {
+            Command(p, value);
+        } else if (reg == 6) {
+            data_ = value;
         }
+        return reg <= 12;
     }
     std::optional<uint8_t> OnRead(sim::SimProgrammer& p, uint8_t reg) override {
         if (reg != 6 && reg != 8 && reg != 9) return std::nullopt;
-        TestChip* chip = ReadChip(p);
+        const sim::Socket* socket = nullptr;
+        if (auto* gang = sim::GangAdapter::Find(p)) socket = gang->ReadSocket(p);
+        else if (mask_ != 0xFF) socket = sim::Socket::Find(p);
+        TestChip* chip = nullptr;
+        if (socket != nullptr) AddChips(*socket, chip);
         if (chip == nullptr) return uint8_t{0xFF};
-        if (reg == 8) return chip->makerId;
-        if (reg == 9) return chip->deviceId;
+        if (reg != 6) return reg == 8 ? chip->makerId : chip->deviceId;
         ++chip->reads;
         if (chip->secured) return uint8_t{0x00};
         return address_ < chip->cells.size() ? chip->cells[address_] : uint8_t{0xFF};
     }
 
 private:
-    std::vector<TestChip*> WriteChips(sim::SimProgrammer& p) {
-        std::vector<TestChip*> chips;
-        auto add = [&](const sim::Socket& socket) {
-            for (const auto& c : socket.Chips()) {
-                if (auto* t = dynamic_cast<TestChip*>(c.get())) chips.push_back(t);
-            }
-        };
-        if (auto* gang = sim::GangAdapter::Find(p)) {
-            for (int s : gang->SelectedSockets()) add(gang->SocketAt(s));
-        } else if (auto* socket = sim::Socket::Find(p)) {
-            if (mask_ != 0xFF) add(*socket);
-        }
-        return chips;
+    // The test chips of a socket: all of them, or the first into `first`.
+    static void AddChips(const sim::Socket& socket, std::vector<TestChip*>& chips) {
+        for (const auto& c : socket.Chips())
+            if (auto* t = dynamic_cast<TestChip*>(c.get())) chips.push_back(t);
     }
-    TestChip* ReadChip(sim::SimProgrammer& p) {
-        const sim::Socket* socket = nullptr;
-        if (auto* gang = sim::GangAdapter::Find(p)) {
-            socket = gang->ReadSocket(p);
-        } else if (mask_ != 0xFF) {
-            socket = sim::Socket::Find(p);
-        }
-        if (socket == nullptr) return nullptr;
-        for (const auto& c : socket->Chips()) {
-            if (auto* t = dynamic_cast<TestChip*>(c.get())) return t;
-        }
-        return nullptr;
+    static void AddChips(const sim::Socket& socket, TestChip*& first) {
+        std::vector<TestChip*> all;
+        AddChips(socket, all);
+        first = all.empty() ? nullptr : all[0];
     }
     void Command(sim::SimProgrammer& p, uint8_t command) {
-        for (TestChip* chip : WriteChips(p)) {
+        std::vector<TestChip*> chips;
+        if (auto* gang = sim::GangAdapter::Find(p)) {
+            for (int s : gang->SelectedSockets()) AddChips(gang->SocketAt(s), chips);
+        } else if (auto* socket = sim::Socket::Find(p); socket != nullptr && mask_ != 0xFF) {
+            AddChips(*socket, chips);
+        }
+        for (TestChip* chip : chips) {
             if (command == 1 && address_ < chip->cells.size()) {
                 chip->cells[address_] &= data_;
                 ++chip->writes;
-            } else if (command == 2) {
-                std::fill(chip->cells.begin(), chip->cells.end(), uint8_t{0xFF});
-                chip->secured = false;
-            } else if (command == 3) {
-                chip->secured = true;
+            } else if (command == 2 || command == 3) {
+                if (command == 2) std::fill(chip->cells.begin(), chip->cells.end(), uint8_t{0xFF});
+                chip->secured = command == 3;
             }
         }
     }
 
     uint32_t address_ = 0;
-    uint8_t mask_ = 0xFF;
-    uint8_t data_ = 0xFF;
+    uint8_t mask_ = 0xFF, data_ = 0xFF;
 };
 
 // What the test row counts and how it misbehaves on request.
 struct RowScript {
-    int programCalls = 0;
-    int eraseCalls = 0;
-    int secureCalls = 0;
-    int identifyCalls = 0;
-    int fuseCalls = 0;
-    int programResult = 0;              // 0: the walk's own result
-    uint32_t weakAddress = UINT32_MAX;  // reads wrong at the high verify supply
-    uint32_t stopAtAddress = UINT32_MAX; // the programmer stops answering there
+    int programCalls = 0, eraseCalls = 0, secureCalls = 0, identifyCalls = 0, fuseCalls = 0;
+    int programResult = 0;                // 0: the walk's own result
+    uint32_t weakAddress = UINT32_MAX;    // reads wrong at the high verify supply
+    uint32_t stopAtAddress = UINT32_MAX;  // the programmer stops answering there
     uint32_t breakAtAddress = UINT32_MAX; // the user presses ESC there
     sim::SimProgrammer* programmer = nullptr;
 };
 inline RowScript g_script;
 
 inline void SetChipAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    WriteRegister(2, (a >> 16) & 0xFF);
+    for (uint8_t r = 0; r < 3; ++r) WriteRegister(r, (a >> (8 * r)) & 0xFF);
 }
 
 inline int TestRead(int mode) {
@@ -163,17 +142,12 @@ inline int TestRead(int mode) {
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         if (ChipAddress == g_script.breakAtAddress) UserBreak = 1;
-        r = StepProgress(ChipAddress);
-        if (r != 1) break;
+        if ((r = StepProgress(ChipAddress)) != 1) break;
         SetChipAddress(ChipAddress);
         ReadValue = ReadRegister(6);
         if (ChipAddress == g_script.weakAddress && ReadVccInUse >= 55) ReadValue ^= 0x01;
-        r = ProcessReadByte(mode);
-        if (r != 1) break;
-        if (BufferIndex > 0xFFFF) {
-            r = AdvanceToNextBankIf(mode);
-            if (r != 1) break;
-        }
+        if ((r = ProcessReadByte(mode)) != 1) break;
+        if (BufferIndex > 0xFFFF && (r = AdvanceToNextBankIf(mode)) != 1) break;
     }
     WriteRegister(3, 0);
     return r;
@@ -185,8 +159,7 @@ inline int TestProgram() {
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         if (ChipAddress == g_script.stopAtAddress) g_script.programmer->StopAnswering(true);
-        r = StepProgress(ChipAddress);
-        if (r != 1) break;
+        if ((r = StepProgress(ChipAddress)) != 1) break;
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         if (ExpectedValue != 0xFF) {
             SetChipAddress(ChipAddress);
@@ -196,32 +169,27 @@ inline int TestProgram() {
             DelayUsSlot(100);
         }
         BufferIndex += AddressStep;
-        if (BufferIndex > 0xFFFF) {
-            r = AdvanceToNextBank();
-            if (r != 1) break;
-        }
+        if (BufferIndex > 0xFFFF && (r = AdvanceToNextBank()) != 1) break;
     }
     WriteRegister(3, 0xFF);
     return g_script.programResult != 0 ? g_script.programResult : r;
 }
 
-inline int TestErase() {
-    ++g_script.eraseCalls;
+// A chip command (2 erase, 3 secure) to every selected socket.
+inline int ChipCommand(int& calls, uint8_t command) {
+    ++calls;
     WriteRegister(3, 0);
-    WriteRegister(4, 2);
+    WriteRegister(4, command);
     WriteRegister(4, 0);
+    return 1;
+}
+inline int TestErase() {
+    ChipCommand(g_script.eraseCalls, 2);
     DelayMsSlot(100);
     return 1;
 }
-
-inline int TestSecure() {
-    ++g_script.secureCalls;
-    WriteRegister(3, 0);
-    WriteRegister(4, 3);
-    WriteRegister(4, 0);
-    return 1;
-}
-
+inline int TestSecure() { return ChipCommand(g_script.secureCalls, 3); }
+inline int TestFuseWriter() { return ++g_script.fuseCalls, 1; }
 inline int TestIdentify() {
     ++g_script.identifyCalls;
     WriteRegister(3, 0xFE);
@@ -229,11 +197,6 @@ inline int TestIdentify() {
     ChipDeviceId = ReadRegister(9);
     WriteRegister(3, 0xFF);
     return 0;
-}
-
-inline int TestFuseWriter() {
-    ++g_script.fuseCalls;
-    return 1;
 }
 
 // The run's clock: the first tick of a run is 1000, the next 1000 + elapsed.
@@ -247,8 +210,7 @@ protected:
     sim::GangAdapter* gang = nullptr;
     RecordingUi ui;
     std::vector<int> tones;
-    std::string oldCwd;
-    std::string dir;
+    std::string oldCwd, dir;
 
     void SetUp() override {
         ResetAll();
@@ -263,13 +225,11 @@ protected:
         h.personality = kTestBusPersonality;
         simp.ConfigureDirect(h);
         InstallPortIoRef(&simp);
-
         g_script = RowScript{};
         g_script.programmer = &simp;
         g_elapsedMs = 0;
         g_tickCalls = 0;
         OperationTickMs = TestTicks;
-
         AlgorithmEntry& row = AlgorithmTable[kTestRow];
         row.Read = TestRead;
         row.Program = TestProgram;
@@ -277,38 +237,26 @@ protected:
         row.Secure = TestSecure;
         row.Identify = TestIdentify;
 
-        char cwd[4096];
+        char cwd[4096], templ[] = "/tmp/optestXXXXXX";
         ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
         oldCwd = cwd;
-        char templ[] = "/tmp/optestXXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir = templ;
         ASSERT_EQ(chdir(dir.c_str()), 0);
     }
-
     void TearDown() override {
         ASSERT_EQ(chdir(oldCwd.c_str()), 0);
-        std::string cmd = "rm -rf '" + dir + "'";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
         InstallPortIoRef(nullptr);
         SetToneSink(nullptr);
         InstallUiBridge(nullptr);
         ResetAll();
     }
-
     static void ResetAll() {
-        ResetPortState();
-        ResetBringupState();
-        ResetLibraryState();
-        ResetDeviceState();
-        ResetConfigState();
-        ResetAlgorithmTable();
-        ResetRowHooks();
-        ResetNeighbourState();
-        ResetOperationState();
-        ResetOperationDriverState();
-        ResetServicesState();
-        ResetBufferState();
+        for (auto reset : {ResetPortState, ResetBringupState, ResetLibraryState, ResetDeviceState, ResetConfigState,
+                           ResetAlgorithmTable, ResetRowHooks, ResetNeighbourState, ResetOperationState,
+                           ResetOperationDriverState, ResetServicesState, ResetBufferState})
+            reset();
     }
 
     // Makes a device of the test row current: the built-in record with the
@@ -316,32 +264,24 @@ protected:
     void SelectTestDevice(uint32_t section, uint32_t opMask, uint32_t words, uint32_t flags = 0,
                           uint32_t vccLow = 50, uint32_t vccHigh = 50) {
         DeviceRecord r = BuiltInDeviceRecord();
-        auto put = [&](uint32_t field, uint32_t size, uint32_t value) {
+        r.Bytes[RecordSectionByte] = static_cast<uint8_t>(section);
+        const std::tuple<uint32_t, uint32_t, uint32_t> fields[] = {
+            {FieldAlgorithm, 2, kTestRow}, {FieldOperationMask, 2, opMask}, {FieldDeviceFlags, 2, flags},
+            {FieldDeviceSize, 4, words},   {FieldMakerId, 2, 0x1E},         {FieldDeviceId, 2, 0x52},
+            {FieldReadVccLow, 1, vccLow},  {FieldReadVccHigh, 1, vccHigh}};
+        for (auto [field, size, value] : fields)
             for (uint32_t i = 0; i < size; ++i)
                 r.Bytes[RecordFieldBase + field + i] = static_cast<uint8_t>(value >> (8 * (size - 1 - i)));
-        };
-        r.Bytes[RecordSectionByte] = static_cast<uint8_t>(section);
-        put(FieldAlgorithm, 2, kTestRow);
-        put(FieldOperationMask, 2, opMask);
-        put(FieldDeviceFlags, 2, flags);
-        put(FieldDeviceSize, 4, words);
-        put(FieldMakerId, 2, 0x1E);
-        put(FieldDeviceId, 2, 0x52);
-        put(FieldReadVccLow, 1, vccLow);
-        put(FieldReadVccHigh, 1, vccHigh);
         DeviceSection = section;
         ASSERT_EQ(SetCurrentDevice(r), 1);
         LoadedLogicImage = static_cast<int32_t>(LogicImageNumber); // the image is in place
     }
-
     TestChip* InsertChip(uint32_t size) {
         return sim::Socket::Find(simp)->Insert(std::make_unique<TestChip>(size, 0x1E, 0x52));
     }
     TestChip* InsertGangChip(int socket, uint32_t size) {
         return gang->SocketAt(socket).Insert(std::make_unique<TestChip>(size, 0x1E, 0x52));
     }
-    void AddGang() { gang = sim::AddGangAdapter(simp); }
-
     // Buffer byte at an address, growing the buffer as needed.
     static void PutBufferByte(uint32_t address, uint8_t value) {
         ASSERT_EQ(SelectBank(address, 1), 1);
@@ -356,8 +296,15 @@ protected:
         tones.clear();
         return RunOperation(MainEngine, op);
     }
-    std::vector<std::string> Log() const { return MainLog().Lines(); }
-
+    Lines Log() const { return MainLog().Lines(); }
+    // Runs an operation and expects its result and its whole log; a line "T"
+    // stands for the run's time line.
+    void ExpectRun(int op, int result, Lines lines, std::vector<UiAnswer> answers = {}) {
+        EXPECT_EQ(Run(op, std::move(answers)), result) << "op " << op;
+        for (std::string& l : lines)
+            if (l == "T") l = TimeLine(g_elapsedMs / 1000.0);
+        EXPECT_EQ(Log(), lines) << "op " << op;
+    }
     static std::string TimeLine(double seconds) {
         char text[64];
         std::snprintf(text, sizeof text, "--------------------------------> %3.2f Sec.", seconds);

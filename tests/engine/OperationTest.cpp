@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <sys/stat.h>
 
 #include "tests/engine/OperationFixture.h"
@@ -32,47 +31,39 @@ protected:
         chip = InsertChip(kSize);
         g_elapsedMs = 1500;
     }
-
     // Buffer and chip hold the same pattern.
     void SameData() {
-        for (uint32_t a = 0; a < kSize; ++a) {
-            chip->cells[a] = static_cast<uint8_t>(a * 3 + 1);
-            PutBufferByte(a, chip->cells[a]);
-        }
+        for (uint32_t a = 0; a < kSize; ++a) PutBufferByte(a, chip->cells[a] = static_cast<uint8_t>(a * 3 + 1));
         SelectBank(0, 0);
+    }
+    void Options(uint32_t blankFirst, uint32_t verifyAfter) {
+        BlankCheckBeforeProgram = blankFirst;
+        VerifyAfterProgram = verifyAfter;
     }
 };
 
 TEST_F(OperationTest, EveryOperationLogsItsSteps) {
-    BlankCheckBeforeProgram = 1;
-    VerifyAfterProgram = 1;
+    Options(1, 1);
     RowHookTable[kTestRow].EncryptionWriter = TestFuseWriter;
-    const std::string time = TimeLine(1.5);
-    struct Case {
-        int op;
-        std::vector<std::string> lines;
-    };
-    const Case cases[] = {
-        {OpBlankCheck, {"Blank check ok!", time}},
-        {OpErase, {"Erase ok!", time}},
-        {OpProgram, {"Blank check ok!", "Program ok!", "Verification ok!", time}},
-        {OpVerify, {"Verification ok!", time}},
-        {OpCompare, {"Create Data Compare file ok!", "See file name COMPARE.TXT", time}},
-        {OpSecurity, {"Security ok!", time}},
-        {OpEncryption, {"Encryption ok!", time}},
-        {OpAuto, {"Erase ok!", "Blank check ok!", "Program ok!", "Verification ok!", "Security ok!", time}},
+    const std::pair<int, Lines> cases[] = {
+        {OpBlankCheck, {"Blank check ok!", "T"}},
+        {OpErase, {"Erase ok!", "T"}},
+        {OpProgram, {"Blank check ok!", "Program ok!", "Verification ok!", "T"}},
+        {OpVerify, {"Verification ok!", "T"}},
+        {OpCompare, {"Create Data Compare file ok!", "See file name COMPARE.TXT", "T"}},
+        {OpSecurity, {"Security ok!", "T"}},
+        {OpEncryption, {"Encryption ok!", "T"}},
+        {OpAuto, {"Erase ok!", "Blank check ok!", "Program ok!", "Verification ok!", "Security ok!", "T"}},
     };
     for (uint32_t a = 0; a < kSize; ++a) PutBufferByte(a, static_cast<uint8_t>(a ^ 0x5A));
     SelectBank(0, 0);
-    for (const Case& c : cases) {
+    for (const auto& [op, lines] : cases) {
         chip->secured = false;
-        EXPECT_EQ(Run(c.op), ResultOk) << c.op;
-        EXPECT_EQ(Log(), c.lines) << "op " << c.op;
-        EXPECT_EQ(tones, std::vector<int>{kHighTone}) << c.op;
-        EXPECT_TRUE(simp.LatchBank(29) & 0x80) << "pass lamp, op " << c.op;
+        ExpectRun(op, ResultOk, lines);
+        EXPECT_EQ(tones, std::vector<int>{kHighTone}) << op;
+        EXPECT_TRUE(simp.LatchBank(29) & 0x80) << "pass lamp, op " << op;
     }
-    // The security question of the Security command only.
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{});
+    EXPECT_EQ(ui.BoxTexts(), Lines{}); // the security question of the Security command only
     EXPECT_EQ(chip->cells[0x21], 0x21 ^ 0x5A);
     EXPECT_EQ(MainCounters.Success, 2u);
     EXPECT_EQ(MainCounters.Count, 2u);
@@ -84,28 +75,21 @@ TEST_F(OperationTest, EveryOperationLogsItsSteps) {
 TEST_F(OperationTest, ProgramOnANonBlankChipStopsAtTheBlankCheck) {
     BlankCheckBeforeProgram = 1;
     chip->cells[0x123] = 0x7E;
-    EXPECT_EQ(Run(OpProgram), ResultFailed);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Blank check error!", " Chip addr: 000123h  data: 007Eh",
-                                               TimeLine(1.5)}));
+    ExpectRun(OpProgram, ResultFailed, {"Blank check error!", " Chip addr: 000123h  data: 007Eh", "T"});
     EXPECT_EQ(g_script.programCalls, 0);
     EXPECT_EQ(tones, std::vector<int>{kLowTone});
     EXPECT_FALSE(simp.LatchBank(29) & 0x80);
-    EXPECT_EQ(MainCounters.Failure, 1u);
-    EXPECT_EQ(MainCounters.Count, 1u);
-    EXPECT_EQ(MainCounters.Success, 0u);
-    EXPECT_EQ(ui.Counters[2], 1u);
+    EXPECT_EQ((std::vector<uint32_t>{MainCounters.Failure, MainCounters.Count, MainCounters.Success, ui.Counters[2]}),
+              (std::vector<uint32_t>{1, 1, 0, 1}));
 }
 
 TEST_F(OperationTest, AutoSkipsWhatTheDeviceDoesNotOffer) {
     SelectTestDevice(SectionEprom, 0x41F, kSize); // no erase, no security
     RowHookTable[kTestRow].ConfigFuseWriter = TestFuseWriter;
-    BlankCheckBeforeProgram = 0; // auto checks and verifies whatever the options say
-    VerifyAfterProgram = 0;
-    EXPECT_EQ(Run(OpAuto), ResultOk);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Blank check ok!", "Program ok!", "Verification ok!",
-                                               "Configuration Fuse Program ok!", TimeLine(1.5)}));
-    EXPECT_EQ(g_script.eraseCalls, 0);
-    EXPECT_EQ(g_script.secureCalls, 0);
+    Options(0, 0); // auto checks and verifies whatever the options say
+    ExpectRun(OpAuto, ResultOk,
+              {"Blank check ok!", "Program ok!", "Verification ok!", "Configuration Fuse Program ok!", "T"});
+    EXPECT_EQ(g_script.eraseCalls + g_script.secureCalls, 0);
     EXPECT_EQ(g_script.fuseCalls, 1);
     EXPECT_TRUE(ui.Boxes.empty());
 }
@@ -113,44 +97,33 @@ TEST_F(OperationTest, AutoSkipsWhatTheDeviceDoesNotOffer) {
 TEST_F(OperationTest, TwoLevelVerifyFailsWhenEitherPassFails) {
     SelectTestDevice(SectionEprom, kAllOps, kSize, 0, 45, 55);
     SameData();
-    EXPECT_EQ(Run(OpVerify), ResultOk);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Verification ok!", " VCCL(4.5V) Verification ok!",
-                                               " VCCL(5.5V) Verification ok!", TimeLine(1.5)}));
-
+    ExpectRun(OpVerify, ResultOk,
+              {"Verification ok!", " VCCL(4.5V) Verification ok!", " VCCL(5.5V) Verification ok!", "T"});
     g_script.weakAddress = 0x2C; // fails at the high supply only
-    EXPECT_EQ(Run(OpVerify), ResultFailed);
     char chipLine[64], bufferLine[64];
     std::snprintf(chipLine, sizeof chipLine, "  Chip addr: 00002Ch  data: %04Xh", chip->cells[0x2C] ^ 1);
     std::snprintf(bufferLine, sizeof bufferLine, "Buffer addr: 00002Ch  data: %04Xh", chip->cells[0x2C]);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Verification error!", " VCCL(4.5V) Verification ok!",
-                                               " VCCL(5.5V) Verification error!", chipLine, bufferLine,
-                                               TimeLine(1.5)}));
+    ExpectRun(OpVerify, ResultFailed,
+              {"Verification error!", " VCCL(4.5V) Verification ok!", " VCCL(5.5V) Verification error!", chipLine,
+               bufferLine, "T"});
 }
 
 TEST_F(OperationTest, ReadThenVerifyAfterReading) {
     VerifyAfterRead = 1;
     uint32_t sum = 0;
-    for (uint32_t a = 0; a < kSize; ++a) {
-        chip->cells[a] = static_cast<uint8_t>(a * 7);
-        sum += chip->cells[a];
-    }
-    EXPECT_EQ(Run(OpRead), ResultOk);
+    for (uint32_t a = 0; a < kSize; ++a) sum += chip->cells[a] = static_cast<uint8_t>(a * 7);
     char sumLine[32];
     std::snprintf(sumLine, sizeof sumLine, "-CheckSum : %04Xh", sum & 0xFFFF);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Read ok!", "Verification ok!", sumLine, TimeLine(1.5)}));
+    ExpectRun(OpRead, ResultOk, {"Read ok!", "Verification ok!", sumLine, "T"});
     EXPECT_EQ(BufferWindow[0x55], static_cast<uint8_t>(0x55 * 7));
 }
 
 TEST_F(OperationTest, UserBreaks) {
     // "Are you sure?" answered No: no chip access at all after the link check.
-    ui.QueueAnswer(UiAnswer::No);
-    MainLog().Clear();
-    tones.clear();
     simp.ClearTrace();
     simp.EnableTrace(true);
-    EXPECT_EQ(RunOperation(MainEngine, OpSecurity), ResultUserBreak);
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Are you sure?"});
-    EXPECT_EQ(Log(), (std::vector<std::string>{"USER BREAK!", TimeLine(1.5)}));
+    ExpectRun(OpSecurity, ResultUserBreak, {"USER BREAK!", "T"}, {UiAnswer::No});
+    EXPECT_EQ(ui.BoxTexts(), Lines{"Are you sure?"});
     EXPECT_EQ(g_script.secureCalls, 0);
     EXPECT_FALSE(chip->secured);
     EXPECT_EQ(chip->reads, 0u);
@@ -160,71 +133,57 @@ TEST_F(OperationTest, UserBreaks) {
     // ESC during a read, "Continue?" answered No: the progress line stays.
     g_script.breakAtAddress = 0x200;
     EXPECT_EQ(Run(OpRead, {UiAnswer::No}), ResultUserBreak);
-    const auto log = Log();
+    const Lines log = Log();
     ASSERT_GE(log.size(), 3u);
-    EXPECT_EQ(log[0], "Reading ...");
-    EXPECT_EQ(log[1], "USER BREAK!");
+    EXPECT_EQ(Lines(log.begin(), log.begin() + 2), (Lines{"Reading ...", "USER BREAK!"}));
     for (int32_t r : SocketResults) EXPECT_EQ(r, -1);
 }
 
 TEST_F(OperationTest, CompareReport) {
+    const std::string heading = "Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n";
     SameData();
     EXPECT_EQ(Run(OpCompare), ResultOk);
-    EXPECT_EQ(ReadText(CompareFileName), "Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n");
+    EXPECT_EQ(ReadText(CompareFileName), heading);
 
     chip->cells[0x05] = 0x00;
     chip->cells[0x3FF] = 0xAB;
-    const uint8_t b5 = static_cast<uint8_t>(5 * 3 + 1), b3ff = static_cast<uint8_t>(0x3FF * 3 + 1);
     EXPECT_EQ(Run(OpCompare), ResultOk);
     char expected[200];
-    std::snprintf(expected, sizeof expected,
-                  "Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n00000005h:(%02X)-(00)\r\n"
-                  "000003FFh:(%02X)-(AB)\r\n",
-                  b5, b3ff);
+    std::snprintf(expected, sizeof expected, "%s00000005h:(%02X)-(00)\r\n000003FFh:(%02X)-(AB)\r\n", heading.c_str(),
+                  5 * 3 + 1, (0x3FF * 3 + 1) & 0xFF);
     EXPECT_EQ(ReadText(CompareFileName), expected);
 
     // A report that cannot be created fails the step with the system's text.
     ASSERT_EQ(std::remove(CompareFileName), 0);
     ASSERT_EQ(mkdir(CompareFileName, 0755), 0);
-    EXPECT_EQ(Run(OpCompare), ResultFailed);
-    EXPECT_EQ(Log(), (std::vector<std::string>{ErrorTextByCode(EISDIR), TimeLine(1.5)}));
+    ExpectRun(OpCompare, ResultFailed, {ErrorTextByCode(EISDIR), "T"});
     EXPECT_EQ(chip->reads, 2 * kSize);
 }
 
 TEST_F(OperationTest, IdentityCheckOfMicrocontrollers) {
     SelectTestDevice(SectionMicro, kAllOps, kSize);
     chip->deviceId = 0x53; // the record expects 1Eh 52h
-
-    EXPECT_EQ(Run(OpBlankCheck, {UiAnswer::No}), ResultFailed);
-    EXPECT_EQ(Log(), std::vector<std::string>{"Incorrect device ID."});
-    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Device Signature dose not match. Continue?"});
+    ExpectRun(OpBlankCheck, ResultFailed, {"Incorrect device ID."}, {UiAnswer::No});
+    EXPECT_EQ(ui.BoxTexts(), Lines{"Device Signature dose not match. Continue?"});
     EXPECT_EQ(tones, std::vector<int>{kLowTone});
-
-    EXPECT_EQ(Run(OpBlankCheck, {UiAnswer::Yes}), ResultOk);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Incorrect device ID.", "Blank check ok!", TimeLine(1.5)}));
+    ExpectRun(OpBlankCheck, ResultOk, {"Incorrect device ID.", "Blank check ok!", "T"}, {UiAnswer::Yes});
 
     // Rows whose secured chips cannot be identified: not compared for erase
     // and auto, another text otherwise.
     RowHookTable[kTestRow].SecuredIdentityException = true;
-    EXPECT_EQ(Run(OpErase), ResultOk);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Erase ok!", TimeLine(1.5)}));
-    EXPECT_EQ(Run(OpVerify, {UiAnswer::No}), ResultFailed);
-    EXPECT_EQ(Log(), std::vector<std::string>{"Device secured or incorrect device."});
-
+    ExpectRun(OpErase, ResultOk, {"Erase ok!", "T"});
+    ExpectRun(OpVerify, ResultFailed, {"Device secured or incorrect device."}, {UiAnswer::No});
     chip->deviceId = 0x52;
-    EXPECT_EQ(Run(OpBlankCheck), ResultOk);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Blank check ok!", TimeLine(1.5)}));
+    ExpectRun(OpBlankCheck, ResultOk, {"Blank check ok!", "T"});
     EXPECT_EQ(g_script.identifyCalls, 5);
 }
 
 TEST_F(OperationTest, NegativeResultsAreFailures) {
-    BlankCheckBeforeProgram = 0;
-    VerifyAfterProgram = 0;
+    Options(0, 0);
     g_script.programResult = -2;
     EXPECT_EQ(Run(OpProgram), ResultFailed);
-    const auto log = Log();
-    ASSERT_FALSE(log.empty());
-    EXPECT_EQ(log[0], "Program error!");
+    ASSERT_FALSE(Log().empty());
+    EXPECT_EQ(Log()[0], "Program error!");
     EXPECT_EQ(MainCounters.Failure, 1u);
 }
 
@@ -233,48 +192,39 @@ TEST_F(OperationTest, LinkLostDuringARun) {
     PutBufferByte(0x10, 0x00);
     SelectBank(0, 0);
     g_script.stopAtAddress = 0x10;
-    EXPECT_EQ(Run(OpProgram), ResultFailed);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Program error!", "Can not be executed with Communication Error!",
-                                               TimeLine(1.5)}));
+    ExpectRun(OpProgram, ResultFailed, {"Program error!", "Can not be executed with Communication Error!", "T"});
     EXPECT_EQ(ProgrammerConnected, -1);
     EXPECT_EQ(tones, std::vector<int>{kLowTone});
     EXPECT_EQ(MainCounters.Failure, 1u);
 
     // The next run finds no programmer and does nothing else.
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
-    const auto log = Log();
+    const Lines log = Log();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), "Can not be executed with Communication Error!");
     for (const auto& line : log) EXPECT_EQ(line.find("Blank"), std::string::npos) << line;
 }
 
 TEST_F(OperationTest, DevicesPerHourWithoutMeasurableTime) {
-    BlankCheckBeforeProgram = 0;
-    VerifyAfterProgram = 0;
+    Options(0, 0);
     MainCounters.DevicesPerHour = 77;
     g_elapsedMs = 0;
-    EXPECT_EQ(Run(OpProgram), ResultOk);
+    ExpectRun(OpProgram, ResultOk, {"Program ok!", TimeLine(0.0)});
     EXPECT_EQ(MainCounters.DevicesPerHour, 77u);
     EXPECT_EQ(MainCounters.Success, 1u);
-    EXPECT_EQ(Log().back(), TimeLine(0.0));
 }
 
 // Split modes: the chip address of a failure, also past a bank advance.
 TEST_F(OperationTest, FailAddressInSplitModesAcrossBanks) {
-    struct Case {
-        uint32_t wordMode;
-        int op;
-        uint32_t failAt;
-        std::string chipLine;
-        std::string bufferLine;
-    };
+    struct Case { uint32_t wordMode; int op; uint32_t failAt; Lines lines; };
     const Case cases[] = {
-        {1, OpVerify, 0x9000, "  Chip addr: 009000h  data: 0000h", "Buffer addr: 012000h  data: 0011h"},
-        {4, OpVerify, 0x5003, "  Chip addr: 005003h  data: 0000h", "Buffer addr: 01400Dh  data: 0011h"},
-        {2, OpBlankCheck, 0x8001, " Chip addr: 008001h  data: 0000h", ""},
-        {0, OpBlankCheck, 0x10002, " Chip addr: 010002h  data: 0000h", ""},
+        {1, OpVerify, 0x9000, {"  Chip addr: 009000h  data: 0000h", "Buffer addr: 012000h  data: 0011h"}},
+        {4, OpVerify, 0x5003, {"  Chip addr: 005003h  data: 0000h", "Buffer addr: 01400Dh  data: 0011h"}},
+        {2, OpBlankCheck, 0x8001, {" Chip addr: 008001h  data: 0000h"}},
+        {0, OpBlankCheck, 0x10002, {" Chip addr: 010002h  data: 0000h"}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE("mode " + std::to_string(c.wordMode));
         ResetBufferState();
         WordMode = c.wordMode;
         SelectTestDevice(SectionEprom, kAllOps, 0x18000);
@@ -289,14 +239,10 @@ TEST_F(OperationTest, FailAddressInSplitModesAcrossBanks) {
             SelectBank(0, 0);
         }
         big->cells[c.failAt] = 0x00;
-        EXPECT_EQ(Run(c.op), ResultFailed) << c.wordMode;
-        const auto log = Log();
-        ASSERT_GE(log.size(), 2u);
-        EXPECT_EQ(log[1], c.chipLine) << "mode " << c.wordMode;
-        if (!c.bufferLine.empty()) {
-            ASSERT_GE(log.size(), 3u);
-            EXPECT_EQ(log[2], c.bufferLine) << "mode " << c.wordMode;
-        }
+        EXPECT_EQ(Run(c.op), ResultFailed);
+        const Lines log = Log();
+        ASSERT_GE(log.size(), c.lines.size() + 1);
+        EXPECT_EQ(Lines(log.begin() + 1, log.begin() + 1 + c.lines.size()), c.lines);
     }
 }
 
@@ -304,22 +250,26 @@ class GangTest : public OperationFixture {
 protected:
     void SetUp() override {
         OperationFixture::SetUp();
-        AddGang();
+        gang = sim::AddGangAdapter(simp);
         g_elapsedMs = 1800;
+    }
+    void GangDevice(uint32_t opMask, uint32_t flags, uint32_t lastSocket) {
+        SelectTestDevice(SectionEprom, opMask, kSize, flags);
+        LastSocketIndex = lastSocket;
+    }
+    void ExpectLamps(std::vector<bool> lit) {
+        for (size_t s = 0; s < lit.size(); ++s)
+            EXPECT_EQ(sim::GangAdapter::PassLamp(simp, static_cast<int>(s)), lit[s]) << "socket " << s;
     }
 };
 
 TEST_F(GangTest, TwoSocketsWithMixedResults) {
-    SelectTestDevice(SectionEprom, kAllOps, kSize, 0x30);
-    LastSocketIndex = 1;
+    GangDevice(kAllOps, 0x30, 1);
     TestChip* first = InsertGangChip(0, kSize);
     InsertGangChip(1, kSize);
     first->cells[0x40] = 0x00;
-    EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Socket1 Blank check error!", "Socket2 Blank check ok!",
-                                               TimeLine(1.8)}));
-    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 0));
-    EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 1));
+    ExpectRun(OpBlankCheck, ResultFailed, {"Socket1 Blank check error!", "Socket2 Blank check ok!", "T"});
+    ExpectLamps({false, true});
     EXPECT_FALSE(simp.LatchBank(29) & 0x80);
     EXPECT_EQ(tones, std::vector<int>{kLowTone});
 
@@ -329,33 +279,26 @@ TEST_F(GangTest, TwoSocketsWithMixedResults) {
     VerifyAfterProgram = 1;
     PutBufferByte(0x33, 0x12);
     SelectBank(0, 0);
-    EXPECT_EQ(Run(OpProgram), ResultFailed);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Socket1 Blank check error!", "Socket2 Blank check ok!",
-                                               TimeLine(1.8)}));
+    ExpectRun(OpProgram, ResultFailed, {"Socket1 Blank check error!", "Socket2 Blank check ok!", "T"});
     EXPECT_EQ(g_script.programCalls, 0);
-    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 0));
-    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 1));
+    ExpectLamps({false, false});
     EXPECT_EQ(MainCounters.Failure, 2u);
 
     // Program both, then verify both: two devices per run in the counters.
     first->cells[0x40] = 0xFF;
-    EXPECT_EQ(Run(OpProgram), ResultOk);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Socket1 Blank check ok!", "Socket2 Blank check ok!", "Program ok!",
-                                               "Socket1 Verification ok!", "Socket2 Verification ok!",
-                                               TimeLine(1.8)}));
+    ExpectRun(OpProgram, ResultOk,
+              {"Socket1 Blank check ok!", "Socket2 Blank check ok!", "Program ok!", "Socket1 Verification ok!",
+               "Socket2 Verification ok!", "T"});
     EXPECT_EQ(gang->SocketAt(1).Chips().size(), 1u);
-    EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 0));
-    EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 1));
+    ExpectLamps({true, true});
     EXPECT_EQ(MainCounters.Success, 2u);
     EXPECT_EQ(MainCounters.DevicesPerHour, 4000u); // 3600 / 1.8 s x 2
 
     // Program alone: the lamps of the two sockets in use, no others.
     BlankCheckBeforeProgram = 0;
     VerifyAfterProgram = 0;
-    EXPECT_EQ(Run(OpProgram), ResultOk);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Program ok!", TimeLine(1.8)}));
-    EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 1));
-    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 2));
+    ExpectRun(OpProgram, ResultOk, {"Program ok!", "T"});
+    ExpectLamps({true, true, false});
     EXPECT_TRUE(simp.Violations().empty()) << simp.Violations().front();
 }
 
@@ -366,42 +309,32 @@ TEST_F(GangTest, AutoLightsNoLampForWorkLeftUndone) {
     TestChip* good = InsertGangChip(1, kSize);
     PutBufferByte(0x300, 0x12);
     SelectBank(0, 0);
-    const std::vector<std::string> lines{"Socket1 Blank check ok!",     "Socket2 Blank check ok!",
-                                         "Program ok!",                 "Socket1 Verification error!",
-                                         "Socket2 Verification ok!",    TimeLine(1.8)};
+    const Lines lines{"Socket1 Blank check ok!",     "Socket2 Blank check ok!", "Program ok!",
+                      "Socket1 Verification error!", "Socket2 Verification ok!", "T"};
     // Nothing follows the verify that would act: socket 2 is done and good.
-    SelectTestDevice(SectionEprom, 0x41F, kSize, 0x30); // no erase, no security
-    LastSocketIndex = 1;
-    EXPECT_EQ(Run(OpAuto), ResultFailed);
-    EXPECT_EQ(Log(), lines);
-    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 0));
-    EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 1));
+    GangDevice(0x41F, 0x30, 1); // no erase, no security
+    ExpectRun(OpAuto, ResultFailed, lines);
+    ExpectLamps({false, true});
 
     // The security step is left out for socket 2 as well: no lamp.
     good->cells[0x300] = 0xFF;
-    SelectTestDevice(SectionEprom, 0x45F, kSize, 0x30); // security, no erase
-    LastSocketIndex = 1;
-    EXPECT_EQ(Run(OpAuto), ResultFailed);
-    EXPECT_EQ(Log(), lines);
+    GangDevice(0x45F, 0x30, 1); // security, no erase
+    ExpectRun(OpAuto, ResultFailed, lines);
     EXPECT_EQ(g_script.secureCalls, 0);
-    EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 1));
+    ExpectLamps({false, false});
 }
 
 TEST_F(GangTest, GangSettingsTheHardwareCannotServe) {
     // A device without gang support runs in one socket.
-    SelectTestDevice(SectionEprom, kAllOps, kSize, 0);
-    LastSocketIndex = 3;
+    GangDevice(kAllOps, 0, 3);
     InsertGangChip(0, kSize);
-    EXPECT_EQ(Run(OpBlankCheck), ResultOk);
+    ExpectRun(OpBlankCheck, ResultOk, {"Blank check ok!", "T"});
     EXPECT_EQ(LastSocketIndex, 0u);
-    EXPECT_EQ(Log(), (std::vector<std::string>{"Blank check ok!", TimeLine(1.8)}));
 
     // A gang device on another adapter.
-    SelectTestDevice(SectionEprom, kAllOps, kSize, 0x30);
-    LastSocketIndex = 3;
+    GangDevice(kAllOps, 0x30, 3);
     gang->SetModelBits(2);
-    EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
-    EXPECT_EQ(Log(), std::vector<std::string>{"Change Adaper to KR-P32Q8."});
+    ExpectRun(OpBlankCheck, ResultFailed, {"Change Adaper to KR-P32Q8."});
     EXPECT_EQ(tones, std::vector<int>{kLowTone});
 }
 

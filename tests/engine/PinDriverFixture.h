@@ -34,16 +34,10 @@ protected:
     std::vector<int> tones;
 
     static void ResetEngine() {
-        ResetPortState();
-        ResetPinsState();
-        ResetJtagState();
-        ResetInsertionState();
-        ResetBringupState();
-        ResetConfigState();
-        ResetDeviceState();
-        ResetAlgorithmTable();
-        ResetServicesState();
-        ResetBufferState();
+        for (auto reset : {ResetPortState, ResetPinsState, ResetJtagState, ResetInsertionState, ResetBringupState,
+                           ResetConfigState, ResetDeviceState, ResetAlgorithmTable, ResetServicesState,
+                           ResetBufferState})
+            reset();
     }
 
     void SetUp() override {
@@ -57,9 +51,8 @@ protected:
         simp.AddComponent(std::move(s));
         LoadImage(sim::kPersonalityUniversal);
         // The calibration the simulated programmer's ID memory carries.
-        for (int c = 1; c <= 4; ++c) {
+        for (int c = 1; c <= 4; ++c)
             for (int v = 1; v <= 25; ++v) HardwareIdBlock[CalibrationIndex(c, v)] = sim::kDefaultDacCalibration[c - 1][v - 1];
-        }
         InstallPortIoRef(&simp);
         InstallRealDelaySlots();
         ProgrammerConnected = 1;
@@ -84,16 +77,20 @@ protected:
     }
     std::vector<std::pair<int, int>> Writes() const {
         std::vector<std::pair<int, int>> w;
-        for (const auto& a : simp.RegisterTrace()) {
+        for (const auto& a : simp.RegisterTrace())
             if (a.write) w.emplace_back(a.reg, a.value);
-        }
         return w;
+    }
+    // The register writes of one action, traced from a clean trace.
+    template <class F> std::vector<std::pair<int, int>> WritesOf(F action) {
+        StartTrace();
+        action();
+        return Writes();
     }
     std::vector<int> Reads() const {
         std::vector<int> r;
-        for (const auto& a : simp.RegisterTrace()) {
+        for (const auto& a : simp.RegisterTrace())
             if (!a.write) r.push_back(a.reg);
-        }
         return r;
     }
 };

@@ -22,9 +22,7 @@ class PowerFixture : public ::testing::Test {
     sim::Electrical* elec = nullptr;
 
     void SetUp() override {
-        ResetPortState();
-        ResetDeviceState();
-        ResetBringupState();
+        for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState}) reset();
         sim::RegisterUniversalPersonalities();
         sim::LogicImageHeader h;
         h.personality = sim::kPersonalityUniversal;
@@ -36,9 +34,7 @@ class PowerFixture : public ::testing::Test {
     }
     void TearDown() override {
         InstallPortIoRef(nullptr);
-        ResetBringupState();
-        ResetDeviceState();
-        ResetPortState();
+        for (auto reset : {ResetBringupState, ResetDeviceState, ResetPortState}) reset();
     }
 
     // A chip on every socket pin taking up to maxTenths on each.
@@ -55,17 +51,13 @@ class PowerFixture : public ::testing::Test {
     // Values written to one register (all registers: reg -1, as reg << 8 | value).
     std::vector<int> Values(int reg) const {
         std::vector<int> v;
-        for (const auto& a : simp.RegisterTrace()) {
-            if (!a.write) continue;
-            if (reg < 0) v.push_back(a.reg << 8 | a.value);
-            if (a.reg == reg) v.push_back(a.value);
-        }
+        for (const auto& a : simp.RegisterTrace())
+            if (a.write && (reg < 0 || a.reg == reg)) v.push_back(reg < 0 ? a.reg << 8 | a.value : a.value);
         return v;
     }
     std::string Violations() const {
         std::string s;
-        for (const auto& v : simp.Violations())
-            s += v + "\n";
+        for (const auto& v : simp.Violations()) s += v + "\n";
         return s;
     }
 };

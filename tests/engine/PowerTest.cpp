@@ -9,9 +9,7 @@ using PowerTest = PowerFixture;
 
 TEST_F(PowerTest, DacCodes) {
     Trace();
-    SetDacVoltage(1, 5); // raised to 1.0 V
-    SetDacVoltage(1, 32);
-    SetDacVoltage(1, 33);
+    for (int tenths : {5, 32, 33}) SetDacVoltage(1, tenths); // 0.5 V is raised to 1.0 V
     EXPECT_EQ(Values(13), (std::vector<int>{0, 0, 0}));
     EXPECT_EQ(Values(18), (std::vector<int>{18, 40, Cal(1, 3) + 3}));
     EXPECT_TRUE(NearTenths(elec->DacMillivolts(1), 33));
@@ -31,9 +29,7 @@ TEST_F(PowerTest, DacCodes) {
     // From 26 V up the target holds at the tables' top and the code at 255.
     HardwareIdBlock[CalibrationIndex(2, 25)] = 250;
     Trace();
-    SetDacVoltage(2, 259);
-    SetDacVoltage(2, 400);
-    SetDacVoltage(1, 1000);
+    for (auto [channel, tenths] : {std::pair{2, 259}, {2, 400}, {1, 1000}}) SetDacVoltage(channel, tenths);
     EXPECT_EQ(Values(18), (std::vector<int>{255, 255, std::min(Cal(1, 25) + 9, 255)}));
 
     // Channels outside 1-4 are ignored.
@@ -50,8 +46,7 @@ TEST_F(PowerTest, Ramps) {
     Trace();
     RampVoltageUp(3, 0, 50, 3, 10);
     std::vector<int> want;
-    for (int v = 0; v <= 48; v += 3)
-        want.push_back(v < 10 ? 18 : v < 33 ? v + 8 : Cal(3, v / 10) + v % 10);
+    for (int v = 0; v <= 48; v += 3) want.push_back(v < 10 ? 18 : v < 33 ? v + 8 : Cal(3, v / 10) + v % 10);
     want.push_back(Cal(3, 5)); // ends exactly on the target
     EXPECT_EQ(Values(18), want);
     EXPECT_EQ(Values(17), std::vector<int>(17, 2)); // one 10 us wait per step
@@ -70,10 +65,9 @@ TEST_F(PowerTest, Ramps) {
 }
 
 TEST_F(PowerTest, EverySocketPinHasItsOwnSwitches) {
-    const std::pair<void (*)(int, int), uint32_t> kinds[] = {{SetSupplyPinA, sim::kSwitchSupplyA},
-                                                             {SetSupplyPinB, sim::kSwitchSupplyB},
-                                                             {SetGroundPin, sim::kSwitchGround}};
-    for (const auto& [set, sw] : kinds) {
+    using Kind = std::pair<void (*)(int, int), uint32_t>;
+    for (const auto& [set, sw] : {Kind{SetSupplyPinA, sim::kSwitchSupplyA}, Kind{SetSupplyPinB, sim::kSwitchSupplyB},
+                                  Kind{SetGroundPin, sim::kSwitchGround}}) {
         for (int p = 1; p <= 48; ++p) {
             set(p, 1);
             for (int q = 1; q <= 48; ++q)
@@ -91,11 +85,8 @@ TEST_F(PowerTest, EverySocketPinHasItsOwnSwitches) {
 
     // Pins outside the socket (ball names, packages over 48 pins) touch nothing.
     Trace();
-    for (int p : {0, -4, 49, 84}) {
-        SetSupplyPinA(p, 1);
-        SetSupplyPinB(p, 1);
-        SetGroundPin(p, 1);
-    }
+    for (int p : {0, -4, 49, 84})
+        for (auto set : {SetSupplyPinA, SetSupplyPinB, SetGroundPin}) set(p, 1);
     EXPECT_TRUE(Values(-1).empty());
 }
 
@@ -139,8 +130,7 @@ TEST_F(PowerTest, ResetLeavesEveryOutputOff) {
     SeatEverywhere(300);
     SetVccRange(0, 33);
     SetAllDacVoltages(125, 120, 50, 50);
-    for (int p = 1; p <= 48; p += 7)
-        SetSupplyPinA(p, 1);
+    for (int p = 1; p <= 48; p += 7) SetSupplyPinA(p, 1);
     SetSupplyPinB(2, 1);
     SetGroundPin(23, 1);
     SetLatchBit(28, 3, 1);
@@ -149,15 +139,11 @@ TEST_F(PowerTest, ResetLeavesEveryOutputOff) {
 
     Trace();
     ResetProgrammerOutputs();
-    for (int p = 1; p <= 48; ++p)
-        EXPECT_EQ(elec->Pin(p).switches, 0u) << "pin " << p;
-    for (int c = 1; c <= 4; ++c)
-        EXPECT_EQ(elec->DacCode(c), 0) << "channel " << c;
-    for (int r = 16; r <= 29; ++r)
-        EXPECT_EQ(elec->Latch(r), 0) << "latch " << r;
+    for (int p = 1; p <= 48; ++p) EXPECT_EQ(elec->Pin(p).switches, 0u) << "pin " << p;
+    for (int c = 1; c <= 4; ++c) EXPECT_EQ(elec->DacCode(c), 0) << "channel " << c;
+    for (int r = 16; r <= 29; ++r) EXPECT_EQ(elec->Latch(r), 0) << "latch " << r;
     EXPECT_EQ(elec->RangeBits(), 0);
-    for (int i = 0; i < 32; ++i)
-        EXPECT_EQ(RegisterShadow[i], i == 15 ? TimerPrescale : 0) << i;
+    for (int i = 0; i < 32; ++i) EXPECT_EQ(RegisterShadow[i], i == 15 ? TimerPrescale : 0) << i;
     EXPECT_EQ(Values(13).back(), 8);
     EXPECT_EQ(Values(19).back(), 7); // resting time base
     EXPECT_EQ(simp.Register(15) & 0x80, 0);
@@ -165,12 +151,11 @@ TEST_F(PowerTest, ResetLeavesEveryOutputOff) {
 }
 
 TEST_F(PowerTest, SeatingAndSmallHelpers) {
-    PackageIndex = 31; // DIP48
-    EXPECT_EQ(MapDevicePinToZifPin(1), 1);
-    PackageIndex = 21; // DIP40
-    EXPECT_EQ(MapDevicePinToZifPin(1), 5);
-    PackageIndex = 12; // DIP28
-    EXPECT_EQ(MapDevicePinToZifPin(28), 38);
+    // DIP48, DIP40, DIP28.
+    for (auto [package, pin, zif] : {std::tuple{31u, 1, 1}, {21u, 1, 5}, {12u, 28, 38}}) {
+        PackageIndex = package;
+        EXPECT_EQ(MapDevicePinToZifPin(pin), zif) << package;
+    }
 
     SetVccRange(0, 50);
     Trace();

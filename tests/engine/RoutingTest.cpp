@@ -17,17 +17,35 @@ std::vector<int> Sorted(std::vector<int> v) {
     std::sort(v.begin(), v.end());
     return v;
 }
+std::string Label(uint32_t adapter, uint32_t algorithm, uint32_t variant, uint32_t sub, uint32_t package) {
+    return "adapter " + std::to_string(adapter) + " algorithm " + std::to_string(algorithm) + " variant " +
+           std::to_string(variant) + "/" + std::to_string(sub) + " package " + std::to_string(package);
+}
 
 class RoutingTest : public PowerFixture {
   protected:
-    void Select(uint32_t adapter, uint32_t algorithm, uint32_t variant, uint32_t subVariant,
-                uint32_t package) {
+    void Select(uint32_t adapter, uint32_t algorithm, uint32_t variant, uint32_t subVariant, uint32_t package) {
         AdapterCode = static_cast<uint8_t>(adapter);
         CurrentAlgorithm = algorithm;
         DeviceVariant = static_cast<uint8_t>(variant);
         DeviceSubVariant = static_cast<uint8_t>(subVariant);
         PackageIndex = package;
     }
+    void ExpectAt(const std::vector<int>& pins, int tenths) const {
+        for (int z : pins) EXPECT_TRUE(NearTenths(elec->Pin(z).millivolts, tenths)) << "pin " << z;
+    }
+    void PowerUp() {
+        SetVccRange(0, 50);
+        SetDeviceGround(1);
+        SetDevicePower(1, 50);
+    }
+    void PowerDown() {
+        SetDeviceVpp(0, 125);
+        SetDevicePower(0, 50);
+        SetDeviceGround(0);
+        EXPECT_TRUE(Supplied().empty());
+    }
+    void ExpectNoViolation() const { EXPECT_TRUE(simp.Violations().empty()) << Violations(); }
     // Grounded pins, strong grounds written as kStrong + pin.
     std::vector<int> GroundSwitches() const {
         std::vector<int> g;
@@ -39,11 +57,6 @@ class RoutingTest : public PowerFixture {
     }
 };
 
-std::string Label(uint32_t adapter, uint32_t algorithm, uint32_t variant, uint32_t sub, uint32_t package) {
-    return "adapter " + std::to_string(adapter) + " algorithm " + std::to_string(algorithm) + " variant " +
-           std::to_string(variant) + "/" + std::to_string(sub) + " package " + std::to_string(package);
-}
-
 // Socket pin of device pin n of a package seated at the bottom; 0 outside.
 int SocketPin(const PackageEntry& e, int n) {
     const int z = n + (48 - e.PinCount) / 2;
@@ -52,9 +65,8 @@ int SocketPin(const PackageEntry& e, int n) {
 
 std::vector<int> SocketPinsOf(const PackageEntry& e, const char* list) {
     std::set<int> pins;
-    for (int n : ParsePinList(list)) {
+    for (int n : ParsePinList(list))
         if (SocketPin(e, n)) pins.insert(SocketPin(e, n));
-    }
     return {pins.begin(), pins.end()};
 }
 
@@ -70,20 +82,16 @@ TEST_F(RoutingTest, EveryPackageRowRoutesItsOwnPins) {
         const std::vector<int> vcc = SocketPinsOf(e, e.VccPins), gnd = SocketPinsOf(e, e.GndPins);
         const int vpp = SocketPin(e, e.VppPin);
         sim::ChipPinLimits chip = sim::DipPinLimits("package", 0, 70);
-        for (int n = 1; n <= e.PinCount; ++n) {
+        for (int n = 1; n <= e.PinCount; ++n)
             if (SocketPin(e, n)) chip.socketPins.push_back(SocketPin(e, n));
-        }
         if (vpp) chip.Allow(vpp, 140);
         const int id = elec->DeclareChip(chip);
         simp.ClearViolations();
 
-        SetVccRange(0, 50);
-        SetDeviceGround(1);
-        SetDevicePower(1, 50);
+        PowerUp();
         EXPECT_EQ(Grounded(), gnd);
         EXPECT_EQ(Supplied(), vcc);
-        for (int z : vcc)
-            EXPECT_TRUE(NearTenths(elec->Pin(z).millivolts, 50)) << "VCC pin " << z;
+        ExpectAt(vcc, 50);
         SetDeviceVpp(1, 125);
         // Rows 47 and 62 list their programming pin among their grounds: it
         // stays grounded and never takes the programming voltage.
@@ -93,16 +101,11 @@ TEST_F(RoutingTest, EveryPackageRowRoutesItsOwnPins) {
         if (vpp && !vppGrounded) powered.push_back(vpp);
         EXPECT_EQ(Supplied(), Sorted(powered));
         EXPECT_EQ(Grounded(), gnd);
-        if (vpp && !vppGrounded) {
-            EXPECT_TRUE(NearTenths(elec->Pin(vpp).millivolts, 125));
-        }
+        if (vpp && !vppGrounded) ExpectAt({vpp}, 125);
 
-        SetDeviceVpp(0, 125);
-        SetDevicePower(0, 50);
-        SetDeviceGround(0);
-        EXPECT_TRUE(Supplied().empty());
+        PowerDown();
         EXPECT_TRUE(Grounded().empty());
-        EXPECT_TRUE(simp.Violations().empty()) << Violations();
+        ExpectNoViolation();
         elec->WithdrawChip(id);
         ResetProgrammerOutputs();
     }
@@ -121,7 +124,7 @@ TEST_F(RoutingTest, TwoVccPinsRampBothChannelsTogether) {
     EXPECT_EQ(elec->Pin(15).source, sim::PinSource::SupplyB);
     EXPECT_EQ(elec->Pin(36).source, sim::PinSource::SupplyB);
     EXPECT_EQ(Supplied(), (std::vector<int>{15, 36}));
-    EXPECT_TRUE(NearTenths(elec->Pin(36).millivolts, 50));
+    ExpectAt({36}, 50);
 }
 
 struct PowerCase {
@@ -132,36 +135,30 @@ struct PowerCase {
 // Package row 0 (DIP8, VCC pin 8 on socket pin 28) unless a case needs another.
 std::vector<PowerCase> PowerCases() {
     std::vector<PowerCase> c = {
-        {'P', 0, 0, 0, 0, {28}},   {'Q', 0, 0, 0, 0, {28}},   {'R', 150, 0, 0, 0, {48}},
-        {'R', 151, 0, 0, 0, {48}}, {'R', 20, 0, 0, 0, {28}},  {',', 197, 0, 0, 0, {25}},
-        {',', 0, 0, 0, 0, {}},     {'f', 0, 0, 0, 0, {44}},   {'g', 0, 0, 0, 0, {44}},
-        {'-', 0, 0, 0, 0, {44}},   {'.', 0, 0, 0, 0, {44}},   {25, 0, 0, 0, 0, {44}},
-        {'l', 0, 0, 0, 0, {44}},   {'/', 0, 0, 0, 0, {44}},   {'j', 56, 0, 0, 0, {24, 25}},
-        {'j', 0, 0, 0, 0, {44}},   {'V', 0, 0, 0, 0, {37}},   {'a', 111, 0, 0, 0, {15}},
-        {'a', 0, 0, 0, 0, {5}},    {'z', 111, 0, 0, 0, {15}}, {'z', 0, 0, 0, 0, {5}},
-        {'k', 46, 0, 0, 0, {31}},  {'k', 0, 0, 0, 0, {}},     {133, 0, 0, 0, 0, {37}},
-        {0, 211, 0, 0, 0, {28}},   {24, 211, 0, 0, 0, {38}},  {0, 253, 2, 0, 0, {48}},
-        {0, 253, 0, 0, 0, {28}},   {0, 120, 13, 1, 0, {24}},  {0, 120, 0, 1, 0, {25}},
-        {0, 120, 13, 0, 0, {28}},  {0, 132, 0, 1, 0, {46}},   {0, 132, 0, 0, 0, {28}},
-        {0, 131, 0, 0, 0, {46}},   {0, 135, 1, 0, 0, {46}},   {0, 135, 0, 0, 0, {28}},
-        {0, 140, 0, 0, 0, {14}},   {0, 43, 0, 0, 0, {28}},    {'Z', 43, 0, 0, 0, {37}},
-        {0, 56, 0, 0, 0, {40}},    {0, 74, 0, 0, 0, {25}},    {'x', 46, 0, 0, 0, {13, 38}},
-        {0, 46, 0, 0, 0, {28}},    {0, 155, 0, 0, 17, {40}},  {0, 155, 0, 0, 0, {}},
-        {0, 156, 17, 0, 0, {}},    {0, 0, 0, 0, 0, {28}},     {0, 0, 0, 0, 28, {5, 17, 25, 37}},
+        {'P', 0, 0, 0, 0, {28}}, {'Q', 0, 0, 0, 0, {28}}, {'R', 150, 0, 0, 0, {48}},
+        {'R', 151, 0, 0, 0, {48}}, {'R', 20, 0, 0, 0, {28}}, {',', 197, 0, 0, 0, {25}}, {',', 0, 0, 0, 0, {}},
+        {'f', 0, 0, 0, 0, {44}}, {'g', 0, 0, 0, 0, {44}}, {'-', 0, 0, 0, 0, {44}}, {'.', 0, 0, 0, 0, {44}},
+        {25, 0, 0, 0, 0, {44}}, {'l', 0, 0, 0, 0, {44}}, {'/', 0, 0, 0, 0, {44}},
+        {'j', 56, 0, 0, 0, {24, 25}}, {'j', 0, 0, 0, 0, {44}}, {'V', 0, 0, 0, 0, {37}},
+        {'a', 111, 0, 0, 0, {15}}, {'a', 0, 0, 0, 0, {5}}, {'z', 111, 0, 0, 0, {15}}, {'z', 0, 0, 0, 0, {5}},
+        {'k', 46, 0, 0, 0, {31}}, {'k', 0, 0, 0, 0, {}}, {133, 0, 0, 0, 0, {37}}, {0, 211, 0, 0, 0, {28}},
+        {24, 211, 0, 0, 0, {38}}, {0, 253, 2, 0, 0, {48}}, {0, 253, 0, 0, 0, {28}}, {0, 120, 13, 1, 0, {24}},
+        {0, 120, 0, 1, 0, {25}}, {0, 120, 13, 0, 0, {28}}, {0, 132, 0, 1, 0, {46}}, {0, 132, 0, 0, 0, {28}},
+        {0, 131, 0, 0, 0, {46}}, {0, 135, 1, 0, 0, {46}}, {0, 135, 0, 0, 0, {28}}, {0, 140, 0, 0, 0, {14}},
+        {0, 43, 0, 0, 0, {28}}, {'Z', 43, 0, 0, 0, {37}}, {0, 56, 0, 0, 0, {40}}, {0, 74, 0, 0, 0, {25}},
+        {'x', 46, 0, 0, 0, {13, 38}}, {0, 46, 0, 0, 0, {28}}, {0, 155, 0, 0, 17, {40}}, {0, 155, 0, 0, 0, {}},
+        {0, 156, 17, 0, 0, {}}, {0, 0, 0, 0, 0, {28}}, {0, 0, 0, 0, 28, {5, 17, 25, 37}},
     };
-    for (uint32_t a = 4; a <= 8; ++a)
-        c.push_back({a, 0, 0, 0, 0, {36}});
-    for (uint32_t alg : {212u, 213u, 214u, 215u, 216u, 217u, 218u, 257u, 260u, 261u, 264u, 265u, 266u})
-        c.push_back({0, alg, 0, 0, 0, {38}});
-    for (uint32_t alg : {20u, 21u, 23u, 24u, 25u, 26u, 27u, 37u, 42u, 54u, 91u, 144u, 170u})
-        c.push_back({0, alg, 0, 0, 0, {44}});
-    for (uint32_t alg : {250u, 252u})
-        c.push_back({0, alg, 0, 0, 0, {48}});
-    for (uint32_t alg : {137u, 139u, 141u})
-        c.push_back({0, alg, 0, 0, 0, {17}});
+    for (uint32_t a = 4; a <= 8; ++a) c.push_back({a, 0, 0, 0, 0, {36}});
+    const std::pair<std::vector<uint32_t>, int> byAlgorithm[] = {
+        {{212, 213, 214, 215, 216, 217, 218, 257, 260, 261, 264, 265, 266}, 38},
+        {{20, 21, 23, 24, 25, 26, 27, 37, 42, 54, 91, 144, 170}, 44},
+        {{250, 252}, 48},
+        {{137, 139, 141}, 17}};
+    for (const auto& [algs, pin] : byAlgorithm)
+        for (uint32_t alg : algs) c.push_back({0, alg, 0, 0, 0, {pin}});
     const int alg156[17] = {44, 36, 44, 44, 38, 40, 44, 40, 44, 36, 36, 36, 38, 40, 40, 34, 12};
-    for (uint32_t v = 0; v < 17; ++v)
-        c.push_back({0, 156, v, 0, 0, {alg156[v]}});
+    for (uint32_t v = 0; v < 17; ++v) c.push_back({0, 156, v, 0, 0, {alg156[v]}});
     return c;
 }
 
@@ -173,11 +170,10 @@ TEST_F(RoutingTest, SupplyPinOfEveryExceptionRow) {
         SetVccRange(0, 50);
         SetDevicePower(1, 50);
         EXPECT_EQ(Supplied(), Sorted(c.pins));
-        for (int z : c.pins)
-            EXPECT_TRUE(NearTenths(elec->Pin(z).millivolts, 50)) << "pin " << z;
+        ExpectAt(c.pins, 50);
         SetDevicePower(0, 50);
         EXPECT_TRUE(Supplied().empty());
-        EXPECT_TRUE(simp.Violations().empty()) << Violations();
+        ExpectNoViolation();
         ResetProgrammerOutputs();
     }
 }
@@ -192,33 +188,29 @@ struct GroundCase {
 std::vector<GroundCase> GroundCases() {
     const int S15 = kStrong + 15, S24 = kStrong + 24, S34 = kStrong + 34;
     std::vector<GroundCase> c = {
-        {'P', 0, 0, 0, {31}},       {'Q', 0, 0, 0, {31}},         {'R', 150, 0, 0, {31}},
-        {',', 197, 0, 0, {S24}},    {',', 0, 0, 0, {}},           {'a', 111, 0, 0, {16}, true},
-        {'a', 0, 0, 0, {14}, true}, {'z', 111, 0, 0, {16}, true}, {'z', 5, 0, 0, {14}, true},
-        {'j', 56, 0, 0, {17, 33}},  {'j', 0, 0, 0, {S15, S34}},   {'k', 46, 0, 0, {8, 48}, true},
-        {'k', 0, 0, 0, {}},         {133, 0, 0, 0, {27, 46}},     {0, 253, 2, 0, {S24}},
-        {0, 253, 0, 0, {31}},       {24, 211, 0, 0, {S24}},       {0, 211, 0, 0, {31}},
-        {0, 144, 0, 0, {S15}},      {0, 120, 13, 1, {3, 4}},      {0, 120, 13, 0, {5}},
-        {0, 120, 0, 1, {5}},        {0, 120, 0, 0, {31}},         {0, 140, 0, 0, {5, 37}},
-        {0, 146, 0, 0, {4, 5}},     {0, 146, 1, 0, {14, 15, 40}}, {0, 146, 2, 0, {}},
-        {'Z', 43, 0, 0, {38}},      {0, 43, 0, 0, {31}},          {'x', 46, 0, 0, {27}},
-        {0, 46, 0, 0, {31}},        {0, 155, 0, 0, {24}},         {0, 156, 15, 0, {}},
+        {'P', 0, 0, 0, {31}}, {'Q', 0, 0, 0, {31}}, {'R', 150, 0, 0, {31}}, {',', 197, 0, 0, {S24}},
+        {',', 0, 0, 0, {}}, {'a', 111, 0, 0, {16}, true}, {'a', 0, 0, 0, {14}, true},
+        {'z', 111, 0, 0, {16}, true}, {'z', 5, 0, 0, {14}, true}, {'j', 56, 0, 0, {17, 33}},
+        {'j', 0, 0, 0, {S15, S34}}, {'k', 46, 0, 0, {8, 48}, true}, {'k', 0, 0, 0, {}},
+        {133, 0, 0, 0, {27, 46}}, {0, 253, 2, 0, {S24}}, {0, 253, 0, 0, {31}}, {24, 211, 0, 0, {S24}},
+        {0, 211, 0, 0, {31}}, {0, 144, 0, 0, {S15}}, {0, 120, 13, 1, {3, 4}}, {0, 120, 13, 0, {5}},
+        {0, 120, 0, 1, {5}}, {0, 120, 0, 0, {31}}, {0, 140, 0, 0, {5, 37}}, {0, 146, 0, 0, {4, 5}},
+        {0, 146, 1, 0, {14, 15, 40}}, {0, 146, 2, 0, {}}, {'Z', 43, 0, 0, {38}}, {0, 43, 0, 0, {31}},
+        {'x', 46, 0, 0, {27}}, {0, 46, 0, 0, {31}}, {0, 155, 0, 0, {24}}, {0, 156, 15, 0, {}},
         {0, 0, 0, 0, {31}},
     };
-    for (uint32_t a : {4u, 5u, 6u, 7u, 8u, uint32_t{'-'}, uint32_t{'.'}, uint32_t{'/'}, 25u, uint32_t{'f'},
+    for (uint32_t a : {4u, 5u, 6u, 7u, 8u, 25u, uint32_t{'-'}, uint32_t{'.'}, uint32_t{'/'}, uint32_t{'f'},
                        uint32_t{'g'}, uint32_t{'l'}})
         c.push_back({a, 0, 0, 0, {S24}});
-    for (uint32_t alg : {56u,  131u, 132u, 135u, 170u, 212u, 213u, 214u, 215u, 216u,
-                         217u, 218u, 250u, 252u, 257u, 260u, 261u, 264u, 265u, 266u})
-        c.push_back({0, alg, 0, 0, {S24}});
-    for (uint32_t alg : {20u, 21u, 23u, 24u, 25u, 26u, 27u, 37u, 54u, 74u, 91u})
-        c.push_back({0, alg, 0, 0, {S15, S34}});
-    for (uint32_t alg : {137u, 139u, 141u})
-        c.push_back({0, alg, 0, 0, {37}});
+    const std::pair<std::vector<uint32_t>, std::vector<int>> byAlgorithm[] = {
+        {{56, 131, 132, 135, 170, 212, 213, 214, 215, 216, 217, 218, 250, 252, 257, 260, 261, 264, 265, 266}, {S24}},
+        {{20, 21, 23, 24, 25, 26, 27, 37, 54, 74, 91}, {S15, S34}},
+        {{137, 139, 141}, {37}}};
+    for (const auto& [algs, pins] : byAlgorithm)
+        for (uint32_t alg : algs) c.push_back({0, alg, 0, 0, pins});
     const std::vector<int> alg156[15] = {{24}, {24, 25}, {24, 29}, {24, 35}, {34}, {33}, {24}, {25},
                                          {24}, {14},     {14},     {14},     {18}, {24}, {25}};
-    for (uint32_t v = 0; v < 15; ++v)
-        c.push_back({0, 156, v, 0, alg156[v]});
+    for (uint32_t v = 0; v < 15; ++v) c.push_back({0, 156, v, 0, alg156[v]});
     return c;
 }
 
@@ -233,7 +225,7 @@ TEST_F(RoutingTest, GroundOfEveryExceptionRow) {
         ResetProgrammerOutputs();
         EXPECT_TRUE(Grounded().empty());
     }
-    EXPECT_TRUE(simp.Violations().empty()) << Violations();
+    ExpectNoViolation();
 }
 
 struct VppCase {
@@ -245,14 +237,12 @@ struct VppCase {
 // needs another.
 std::vector<VppCase> VppCases() {
     std::vector<VppCase> c = {
-        {0, 0, 0, 2, 27},    {0, 37, 0, 2, 5},     {'a', 111, 0, 2, 5},  {'z', 111, 0, 2, 5},
-        {0, 111, 0, 2, 27},  {'a', 113, 0, 2, 36}, {'z', 113, 0, 2, 36}, {0, 113, 0, 2, 27},
-        {0, 155, 0, 18, 39}, {0, 155, 0, 2, 27},   {0, 156, 17, 2, 27},  {0, 0, 0, 0, 0},
-        {0, 37, 0, 0, 0},
+        {0, 0, 0, 2, 27}, {0, 37, 0, 2, 5}, {'a', 111, 0, 2, 5}, {'z', 111, 0, 2, 5}, {0, 111, 0, 2, 27},
+        {'a', 113, 0, 2, 36}, {'z', 113, 0, 2, 36}, {0, 113, 0, 2, 27}, {0, 155, 0, 18, 39},
+        {0, 155, 0, 2, 27}, {0, 156, 17, 2, 27}, {0, 0, 0, 0, 0}, {0, 37, 0, 0, 0},
     };
     const int alg156[17] = {5, 39, 5, 5, 11, 9, 5, 9, 5, 16, 16, 5, 16, 11, 5, 17, 9};
-    for (uint32_t v = 0; v < 17; ++v)
-        c.push_back({0, 156, v, 2, alg156[v]});
+    for (uint32_t v = 0; v < 17; ++v) c.push_back({0, 156, v, 2, alg156[v]});
     return c;
 }
 
@@ -268,14 +258,14 @@ TEST_F(RoutingTest, ProgrammingPinOfEveryExceptionRow) {
         }
         EXPECT_EQ(Supplied(), std::vector<int>{c.pin});
         EXPECT_EQ(elec->Pin(c.pin).source, sim::PinSource::SupplyA);
-        EXPECT_TRUE(NearTenths(elec->Pin(c.pin).millivolts, 125));
+        ExpectAt({c.pin}, 125);
         SetDeviceVpp(0, 125);
         EXPECT_TRUE(Supplied().empty());
         // The channel is left at 5.0 V, not at 0.
         EXPECT_TRUE(NearTenths(elec->DacMillivolts(c.pin % 2 ? 1 : 2), 50));
         ResetProgrammerOutputs();
     }
-    EXPECT_TRUE(simp.Violations().empty()) << Violations();
+    ExpectNoViolation();
 }
 
 // Row 110 switches its programming voltage through latch 29: bit 0 for a
@@ -289,12 +279,12 @@ TEST_F(RoutingTest, Algorithm110UsesItsOwnProgrammingSwitches) {
         EXPECT_EQ(elec->Latch(29), 1 << bit);
         EXPECT_EQ(Supplied(), std::vector<int>{pin});
         EXPECT_EQ(elec->Pin(pin).source, sim::PinSource::ProgrammingSwitch);
-        EXPECT_TRUE(NearTenths(elec->Pin(pin).millivolts, 130));
+        ExpectAt({pin}, 130);
         SetDeviceVpp(0, 130);
         EXPECT_EQ(elec->Latch(29), 0);
         EXPECT_TRUE(NearTenths(elec->DacMillivolts(1), 50));
     }
-    EXPECT_TRUE(simp.Violations().empty()) << Violations();
+    ExpectNoViolation();
 }
 
 // A 28-pin DIP with VCC 28 and GND 14: the strong path to socket pin 38 with
@@ -310,16 +300,16 @@ TEST_F(RoutingTest, StrongSupplyAndStrongGround) {
     EXPECT_EQ(elec->Latch(28), 1 << 3);
     EXPECT_EQ(elec->DacCode(4), Cal(4, 3) + 9); // 3.9 V
     EXPECT_EQ(elec->Pin(38).source, sim::PinSource::StrongSupply);
-    EXPECT_TRUE(NearTenths(elec->Pin(38).millivolts, 50));
+    ExpectAt({38}, 50);
     SetDevicePower(0, 50);
 
     SetDevicePower(1, 33);
     EXPECT_EQ(elec->DacCode(4), 24 + 8); // 2.4 V, uncalibrated range
-    EXPECT_TRUE(NearTenths(elec->Pin(38).millivolts, 33));
+    ExpectAt({38}, 33);
     SetDevicePower(0, 33);
     SetDevicePower(1, 34);
     EXPECT_EQ(elec->DacCode(4), 23 + 8);
-    EXPECT_TRUE(NearTenths(elec->Pin(38).millivolts, 34));
+    ExpectAt({38}, 34);
 
     // Any state but 1 switches off, and the strong path's release writes 0.
     Trace();
@@ -329,7 +319,7 @@ TEST_F(RoutingTest, StrongSupplyAndStrongGround) {
     EXPECT_TRUE(Supplied().empty());
     SetDeviceGround(0);
     EXPECT_TRUE(Grounded().empty());
-    EXPECT_TRUE(simp.Violations().empty()) << Violations();
+    ExpectNoViolation();
 }
 
 // Adapter 'a' keeps its ground through power-down until the outputs reset;
@@ -337,21 +327,16 @@ TEST_F(RoutingTest, StrongSupplyAndStrongGround) {
 TEST_F(RoutingTest, PowerDownKeepsOnlyWhatTheRoutingKeeps) {
     SeatEverywhere(140);
     Select('a', 113, 0, 0, 2);
-    SetVccRange(0, 50);
-    SetDeviceGround(1);
-    SetDevicePower(1, 50);
+    PowerUp();
     SetDeviceVpp(1, 125);
     EXPECT_EQ(Supplied(), (std::vector<int>{5, 36}));
-    SetDeviceVpp(0, 125);
-    SetDevicePower(0, 50);
-    SetDeviceGround(0);
-    EXPECT_TRUE(Supplied().empty());
+    PowerDown();
     EXPECT_EQ(Grounded(), std::vector<int>{14});
     EXPECT_TRUE(NearTenths(elec->DacMillivolts(2), 50));
     ResetProgrammerOutputs();
     EXPECT_TRUE(Grounded().empty());
     EXPECT_EQ(elec->DacCode(2), 0);
-    EXPECT_TRUE(simp.Violations().empty()) << Violations();
+    ExpectNoViolation();
 }
 
 } // namespace

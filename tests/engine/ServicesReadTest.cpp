@@ -8,67 +8,46 @@ int CountCompare() {
 }
 } // namespace
 
-using ServicesReadTest = BufferFixture;
+class ServicesReadTest : public BufferFixture {
+protected:
+    // One datum through ProcessReadByte (or Word) from buffer index `from`:
+    // the result and where the index is left.
+    static void ExpectStep(bool word, int mode, uint32_t from, uint32_t value, int result, uint32_t to) {
+        BufferIndex = from;
+        ReadValue = value;
+        EXPECT_EQ(word ? ProcessReadWord(mode) : ProcessReadByte(mode), result) << "mode " << mode;
+        EXPECT_EQ(BufferIndex, to) << "mode " << mode;
+    }
+};
 
 TEST_F(ServicesReadTest, ByteModes) {
     BufferWindow[0x10] = 0x3C;
     BufferWindow[0x12] = 0x3C;
     AddressStep = 2; // split mode: one byte of two
-
     // Blank check moves one per address whatever the step.
-    BufferIndex = 0x10;
-    ReadValue = 0xFF;
-    EXPECT_EQ(ProcessReadByte(0), 1);
-    EXPECT_EQ(BufferIndex, 0x11u);
-    ReadValue = 0xFE;
-    EXPECT_EQ(ProcessReadByte(0), -1);
-    EXPECT_EQ(BufferIndex, 0x11u);
-
+    ExpectStep(false, 0, 0x10, 0xFF, 1, 0x11);
+    ExpectStep(false, 0, 0x11, 0xFE, -1, 0x11);
     // Verify (1 and 3): equal moves by the step, a difference stays put.
     for (int mode : {1, 3}) {
-        BufferIndex = 0x10;
-        ReadValue = 0x3C;
-        EXPECT_EQ(ProcessReadByte(mode), 1);
-        EXPECT_EQ(BufferIndex, 0x12u);
-        ReadValue = 0x3D;
-        EXPECT_EQ(ProcessReadByte(mode), -1);
-        EXPECT_EQ(BufferIndex, 0x12u);
+        ExpectStep(false, mode, 0x10, 0x3C, 1, 0x12);
+        ExpectStep(false, mode, 0x12, 0x3D, -1, 0x12);
         EXPECT_EQ(ExpectedValue, 0x3Cu);
     }
-
     // Read stores and moves by the step.
-    BufferIndex = 0x20;
-    ReadValue = 0x9A;
-    EXPECT_EQ(ProcessReadByte(2), 1);
+    ExpectStep(false, 2, 0x20, 0x9A, 1, 0x22);
     EXPECT_EQ(BufferWindow[0x20], 0x9A);
-    EXPECT_EQ(BufferIndex, 0x22u);
-
     // Compare hands every datum to the compare report.
     WriteCompareLineSlot = CountCompare;
     compareCalls = 0;
-    ReadValue = 0;
-    EXPECT_EQ(ProcessReadByte(4), 1);
+    ExpectStep(false, 4, 0x22, 0, 1, 0x24);
     EXPECT_EQ(compareCalls, 1);
-    EXPECT_EQ(BufferIndex, 0x24u);
-
-    // Check after securing.
+    // Check after securing; other modes do nothing; the PLD blank value.
     SecureCheckValue = 0x00;
-    ReadValue = 0x00;
-    EXPECT_EQ(ProcessReadByte(6), 1);
-    EXPECT_EQ(BufferIndex, 0x25u);
-    ReadValue = 0x01;
-    EXPECT_EQ(ProcessReadByte(6), -1);
-    EXPECT_EQ(BufferIndex, 0x25u);
-
-    // Other modes do nothing.
-    EXPECT_EQ(ProcessReadByte(5), 1);
-    EXPECT_EQ(BufferIndex, 0x25u);
-
-    // PLD blank value.
+    ExpectStep(false, 6, 0x24, 0x00, 1, 0x25);
+    ExpectStep(false, 6, 0x25, 0x01, -1, 0x25);
+    ExpectStep(false, 5, 0x25, 0x01, 1, 0x25);
     BlankValue = 1;
-    ReadValue = 1;
-    EXPECT_EQ(ProcessReadByte(0), 1);
-
+    ExpectStep(false, 0, 0x25, 1, 1, 0x26);
     // A read past the window and its tail does not write outside it.
     BufferIndex = BufferWindowBytes;
     ReadValue = 0x11;
@@ -77,55 +56,29 @@ TEST_F(ServicesReadTest, ByteModes) {
 
 TEST_F(ServicesReadTest, WordModesWithByteSwap) {
     AddressStep = 1;
-    BufferIndex = 4;
-    ReadValue = 0x1234;
-    EXPECT_EQ(ProcessReadWord(2), 1);
+    ExpectStep(true, 2, 4, 0x1234, 1, 5);
     EXPECT_EQ(BufferWords[4], 0x1234);
     EXPECT_EQ(BufferWindow[8], 0x34); // little-endian word view
-    EXPECT_EQ(BufferIndex, 5u);
-
     ByteSwap = 1;
-    BufferIndex = 4;
-    ReadValue = 0x1234;
-    EXPECT_EQ(ProcessReadWord(2), 1);
+    ExpectStep(true, 2, 4, 0x1234, 1, 5);
     EXPECT_EQ(BufferWords[4], 0x3412);
-
     // Buffer word 3412h verifies against chip word 1234h.
-    BufferIndex = 4;
-    ReadValue = 0x1234;
-    EXPECT_EQ(ProcessReadWord(3), 1);
-    EXPECT_EQ(BufferIndex, 5u);
-    BufferIndex = 4;
-    ReadValue = 0x3412;
-    EXPECT_EQ(ProcessReadWord(3), -1);
-    EXPECT_EQ(BufferIndex, 4u);
+    ExpectStep(true, 3, 4, 0x1234, 1, 5);
+    ExpectStep(true, 3, 4, 0x3412, -1, 4);
     EXPECT_EQ(ExpectedValue, 0x1234u);
-
     // Blank word and a failing blank datum.
-    BufferIndex = 10;
-    ReadValue = 0xFFFF;
-    EXPECT_EQ(ProcessReadWord(0), 1);
-    EXPECT_EQ(BufferIndex, 11u);
-    ReadValue = 0xFF7F;
-    EXPECT_EQ(ProcessReadWord(0), -1);
-    EXPECT_EQ(BufferIndex, 11u);
-
+    ExpectStep(true, 0, 10, 0xFFFF, 1, 11);
+    ExpectStep(true, 0, 11, 0xFF7F, -1, 11);
     // Split 16-bit mode: the step is 2 words.
     ByteSwap = 0;
     AddressStep = 2;
-    BufferIndex = 0;
     BufferWords[0] = 0xBEEF;
-    ReadValue = 0xBEEF;
-    EXPECT_EQ(ProcessReadWord(1), 1);
-    EXPECT_EQ(BufferIndex, 2u);
-
+    ExpectStep(true, 1, 0, 0xBEEF, 1, 2);
     WriteCompareLineSlot = CountCompare;
     compareCalls = 0;
-    EXPECT_EQ(ProcessReadWord(4), 1);
+    ExpectStep(true, 4, 2, 0xBEEF, 1, 4);
     EXPECT_EQ(compareCalls, 1);
-    EXPECT_EQ(BufferIndex, 4u);
-    EXPECT_EQ(ProcessReadWord(5), 1);
-    EXPECT_EQ(BufferIndex, 4u);
+    ExpectStep(true, 5, 4, 0xBEEF, 1, 4);
 }
 
 TEST_F(ServicesReadTest, WordReadAcrossTheBankEdge) {
