@@ -2,12 +2,6 @@
 // programming parameters only inside their limits, the items follow the
 // row's parameter group, and the edits filter pasted text and keep the
 // focused value when the dialog closes by Esc.
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <QTimer>
-
 #include "ShellTestSupport.h"
 #include "shell/ChangeAlgorithm.h"
 
@@ -26,12 +20,10 @@ TEST(ChangeAlgorithmText, HundredthsBothWays) {
     EXPECT_EQ(FormatHundredths(0), "None");
     EXPECT_EQ(FormatHundredths(1250), "12.50");
     EXPECT_EQ(FormatHundredths(505), "5.05");
-    EXPECT_EQ(ParseHundredths("12.5"), 1250u);
-    EXPECT_EQ(ParseHundredths("5.05"), 505u);
-    EXPECT_EQ(ParseHundredths("4.759"), 475u);
-    EXPECT_EQ(ParseHundredths("13"), 1300u);
-    EXPECT_EQ(ParseHundredths(".5"), 50u);
-    EXPECT_EQ(ParseHundredths("None"), 0u);
+    const std::pair<const char*, uint32_t> cases[] = {
+        {"12.5", 1250}, {"5.05", 505}, {"4.759", 475}, {"13", 1300}, {".5", 50}, {"None", 0}};
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(ParseHundredths(text), value) << text;
     // Longer text than the edit allows still cannot wrap.
     EXPECT_GT(ParseHundredths("99999999999999"), 0u);
 }
@@ -41,30 +33,32 @@ TEST_F(ChangeAlgorithmTest, ValuesTakenOnlyInsideTheirLimits) {
     TChangeAlgorithm1 d(form.get());
     EXPECT_EQ(d.EditVpp->text(), "12.75");
     EXPECT_EQ(d.EditReadVcc->text(), "5.00");
-
-    Type(d, d.EditVpp, "12.5");
-    EXPECT_EQ(Vpp, 1250u);
-    EXPECT_EQ(d.EditVpp->text(), "12.50");
-    Type(d, d.EditVccp, "5.05");
-    EXPECT_EQ(Vccp, 505u);
-    EXPECT_EQ(d.EditVccp->text(), "5.05");
-    Type(d, d.EditReadVcc, "4.75");
-    EXPECT_EQ(ReadVcc, 47u);
-    EXPECT_EQ(d.EditReadVcc->text(), "4.70");
-    Type(d, d.EditVpp, "26");
-    EXPECT_EQ(Vpp, 1250u);
-    EXPECT_EQ(d.EditVpp->text(), "12.50");
-    Type(d, d.EditRetry, "0");
-    EXPECT_EQ(Retry, 25u);
-    EXPECT_EQ(d.EditRetry->text(), "25");
-    Type(d, d.EditRetry, "100");
-    EXPECT_EQ(Retry, 100u);
-    Type(d, d.EditPulseMul, "2");
-    EXPECT_EQ(PulseMul, 0u);
-    Type(d, d.EditPulseMul, "1");
-    EXPECT_EQ(PulseMul, 1u);
-    Type(d, d.EditPulseWidth, "");
-    EXPECT_EQ(PulseWidth, 100u); // empty reads 0, below the limit
+    // Typed text, the value in force after it, and what the edit shows then.
+    const struct {
+        QLineEdit* edit;
+        const char* typed;
+        uint32_t* setting;
+        uint32_t value;
+        const char* shown;
+    } cases[] = {
+        {d.EditVpp, "12.5", &Vpp, 1250, "12.50"},
+        {d.EditVccp, "5.05", &Vccp, 505, "5.05"},
+        {d.EditReadVcc, "4.75", &ReadVcc, 47, "4.70"},
+        {d.EditVpp, "26", &Vpp, 1250, "12.50"}, // above the limit: refused
+        {d.EditRetry, "0", &Retry, 25, "25"},   // below the limit: refused
+        {d.EditRetry, "100", &Retry, 100, "100"},
+        {d.EditPulseMul, "2", &PulseMul, 0, nullptr},
+        {d.EditPulseMul, "1", &PulseMul, 1, nullptr},
+        {d.EditPulseWidth, "", &PulseWidth, 100, nullptr}, // empty reads 0, below the limit
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed);
+        Type(d, c.edit, c.typed);
+        EXPECT_EQ(*c.setting, c.value);
+        if (c.shown) {
+            EXPECT_EQ(c.edit->text(), c.shown);
+        }
+    }
 }
 
 TEST_F(ChangeAlgorithmTest, ItemsFollowTheParameterGroup) {
@@ -83,17 +77,11 @@ TEST_F(ChangeAlgorithmTest, ItemsFollowTheParameterGroup) {
                          {"Vccp", 16}, {"Read Vcc", 41}, {"Read Vcc Low", 66}, {"Read Vcc High", 91}}));
 
     // Through the main window's entry: the panel follows the new value.
-    auto* poll = new QTimer(&BoxTimerOwner());
-    QObject::connect(poll, &QTimer::timeout, [poll] {
-        auto* dialog = qobject_cast<TChangeAlgorithm1*>(QApplication::activeModalWidget());
-        if (!dialog) return;
-        poll->stop();
-        poll->deleteLater();
+    OnNextModal<TChangeAlgorithm1>([](TChangeAlgorithm1* dialog) {
         dialog->EditVccp->setText("6.5");
         dialog->EditExit(); // leaving the field, as the click on OK would
         dialog->BitBtn1->click();
     });
-    poll->start(5);
     EXPECT_EQ(ShowChangeAlgorithm(form.get()), QDialog::Accepted);
     EXPECT_EQ(Vccp, 650u);
     EXPECT_EQ(form->Label2->text(), "6.50V");

@@ -2,13 +2,8 @@
 // the dialogs' remembered values back at their start, and helpers that
 // send keys to the edit the editor's cursor is in.
 #pragma once
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QTest>
 
 #include "ShellTestSupport.h"
 #include "engine/RowHooks.h"
@@ -20,6 +15,7 @@
 #include "shell/Fillbuff.h"
 #include "shell/FindStr.h"
 
+// Editors made by a test belong to the main window and go with it.
 class EditorTest : public ShellTest {
 protected:
     void SetUp() override {
@@ -28,6 +24,12 @@ protected:
         ResetFillState();
         ResetFindState();
         ResetRowHooks();
+    }
+    // A fresh editor of type E in place of `ed`.
+    template <class E>
+    void Remake(E*& ed) {
+        delete ed;
+        ed = new E(form.get());
     }
     void TearDown() override {
         OperationBusy.store(false);

@@ -1,22 +1,13 @@
-// The operation thread and the Qt bridge: runs on the simulated programmer
-// whose log lines, progress and counters reach the window on the UI thread,
-// the busy flag taken before the worker starts, the break question answered
-// on the UI thread while only the worker waits, and the log mirror staying
-// equal to the engine's log through trims and rewrites.
-#include <QLabel>
-#include <QProgressBar>
-#include <QSignalSpy>
-#include <QTest>
+// The operation thread and the Qt bridge: log, progress and counters reach the
+// window on the UI thread, busy is taken before the worker starts, the break
+// question blocks only the worker, the log mirror follows trims and rewrites.
 #include <QThread>
-#include <atomic>
 #include <thread>
-#include <vector>
 
-#include "../engine/LibraryTestFile.h"
+#include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
 #include "shell/InfoPanel.h"
 #include "shell/SimSetup.h"
-#include "sim/LogicImage.h"
 
 namespace {
 
@@ -57,10 +48,7 @@ class OperationThreadTest : public ShellTest {
     void SetUp() override {
         ShellTest::SetUp();
         ProgramDirectory = dir.Path();
-        std::vector<uint8_t> image(sim::kLogicImageBytes, 0);
-        const uint8_t head[6] = {'V', 'X', 'L', 'I', sim::kPersonalityUniversal, 0};
-        std::copy(head, head + 6, image.begin());
-        WriteBytes(LibraryFilePath(), MakeLibraryBytes({{LogicImageNumber, image}}));
+        WriteBytes(LibraryFilePath(), MakeLibraryBytes({{LogicImageNumber, TestImage(sim::kPersonalityUniversal)}}));
         InstallPortIo(MakeProgramSimulator());
         g_chip.assign(DeviceSize, 0xFF);
         g_holdProgram = false;
@@ -74,26 +62,13 @@ class OperationThreadTest : public ShellTest {
         ShellTest::TearDown();
         InstallPortIo(nullptr);
     }
-    bool WaitIdle() {
-        bool ok = WaitUntil([] { return !OperationBusy.load(); }, 20000);
-        WaitForOperationThread();
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
-        return ok;
-    }
     TempLibraryDir dir{"Shell"};
 };
 
-// A program-and-verify run; the window is saved as a picture when
-// VEXLOR_SCREENSHOT names a file.
+// A program-and-verify run (the whole flow on a real chip model is ProgramFlowTest).
 TEST_F(OperationThreadTest, ProgramAndVerifyRunOnTheWorker) {
-    form->resize(900, 620);
     for (uint32_t i = 0; i < BufferByteSize; ++i)
         BufferWindow[i] = static_cast<uint8_t>(i * 7);
-    DataFileName = "/home/user/images/boot-v2.bin";
-    ShowMessageLine("File load success! (Checksum:%04Xh)",
-                    ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF);
-    QSignalSpy progress(form->ProgressBar1, &QProgressBar::valueChanged);
     ASSERT_EQ(StartOperation(OpProgram), 0);
     // Busy at once, before the worker has done anything.
     EXPECT_TRUE(OperationBusy.load());
@@ -103,37 +78,18 @@ TEST_F(OperationThreadTest, ProgramAndVerifyRunOnTheWorker) {
 
     const QStringList memo = MemoLines();
     EXPECT_EQ(memo, LogLines());
-    EXPECT_TRUE(memo.contains("Blank check ok!")) << memo.join('\n').toStdString();
-    EXPECT_TRUE(memo.contains("Program ok!"));
-    EXPECT_TRUE(memo.contains("Verification ok!"));
-    EXPECT_TRUE(memo.last().startsWith("-------------------------------->"));
+    EXPECT_TRUE(memo.contains("Program ok!")) << memo.join('\n').toStdString();
     EXPECT_EQ(g_chip[100], static_cast<uint8_t>(700));
     EXPECT_EQ(form->ProgressBar1->value(), 100);
-    EXPECT_GT(progress.count(), 0);
-    EXPECT_EQ(form->LabelCount->text(), "Count : 1");
-    EXPECT_EQ(form->LabelSuccess->text(), "Success : 1");
-    EXPECT_EQ(form->LabelFailure->text(), "Failure : 0");
+    EXPECT_EQ(QStringList({form->LabelCount->text(), form->LabelSuccess->text(), form->LabelFailure->text()}),
+              QStringList({"Count : 1", "Success : 1", "Failure : 0"}));
     // The bracket is closed: commands back, status text gone.
     EXPECT_EQ(form->StatusPanels[2]->text(), "");
-    EXPECT_TRUE(form->Program1->isEnabled());
-    EXPECT_TRUE(form->SpeedButtonProgram->isEnabled());
-    EXPECT_TRUE(form->Load1->isEnabled());
+    EXPECT_TRUE(form->Program1->isEnabled() && form->SpeedButtonProgram->isEnabled() && form->Load1->isEnabled());
     // The programmer's ID block reached the panel.
     UpdateInfoPanel();
     EXPECT_EQ(form->HWRev->text(), "2.1C");
     EXPECT_EQ(form->SerialNo->text(), "QX4207");
-    const QByteArray shot = qgetenv("VEXLOR_SCREENSHOT");
-    if (!shot.isEmpty()) {
-        EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(shot)));
-    }
-
-    // A read fills the buffer and the panel's checksum.
-    g_chip[0] = 0x5A;
-    ASSERT_EQ(StartOperation(OpRead), 0);
-    ASSERT_TRUE(WaitIdle());
-    EXPECT_EQ(BufferWindow[0], 0x5A);
-    EXPECT_EQ(form->CheckSum->text(), QString::asprintf("%04Xh", BufferChecksum & 0xFFFF));
-    EXPECT_TRUE(MemoLines().contains(QString::asprintf("-CheckSum : %04Xh", BufferChecksum & 0xFFFF)));
 
     // A verify against a chip that differs fails and counts nothing.
     g_chip[3] ^= 0xFF;
@@ -149,9 +105,7 @@ TEST_F(OperationThreadTest, BreakDuringARunIsAskedOnTheUiThread) {
     ASSERT_EQ(StartOperation(OpProgram), 0);
     ASSERT_TRUE(WaitUntil([] { return g_inProgram.load(); }));
     ASSERT_TRUE(WaitUntil([&] { return form->StatusPanels[2]->text() == "Press ESC to Cancel"; }));
-    EXPECT_FALSE(form->Program1->isEnabled());
-    EXPECT_FALSE(form->SpeedButtonAuto->isEnabled());
-    EXPECT_FALSE(form->Select1->isEnabled());
+    EXPECT_FALSE(form->Program1->isEnabled() || form->SpeedButtonAuto->isEnabled() || form->Select1->isEnabled());
 
     // Yes goes on.
     BoxAnswer box;

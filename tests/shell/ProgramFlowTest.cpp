@@ -4,17 +4,8 @@
 // operation thread, against the blank chip the simulator seats for the
 // selected device. Also the simulator's socket across selections and the
 // file that keeps its chips between runs.
-#include <QDir>
-#include <QFileDialog>
-#include <QLabel>
 #include <QListWidget>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTreeWidget>
-#include <filesystem>
-#include <fstream>
 
 #include "ShellTestSupport.h"
 #include "shell/SimSetup.h"
@@ -109,10 +100,7 @@ protected:
         const int from = MirrorCount();
         (form.get()->*command)();
         EXPECT_TRUE(OperationBusy.load());
-        EXPECT_TRUE(WaitUntil([] { return !OperationBusy.load(); }, 120000));
-        WaitForOperationThread();
-        QCoreApplication::processEvents();
-        QCoreApplication::processEvents();
+        EXPECT_TRUE(WaitIdle(120000));
         return MemoLines().mid(from);
     }
     int MirrorCount() const { return static_cast<int>(MemoLines().size()); }
@@ -159,9 +147,8 @@ TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack)
     EXPECT_TRUE(log.last().startsWith("-------------------------------->"));
     EXPECT_GT(progress.count(), 10);
     EXPECT_EQ(form->ProgressBar1->value(), 100);
-    EXPECT_EQ(form->LabelCount->text(), "Count : 1");
-    EXPECT_EQ(form->LabelSuccess->text(), "Success : 1");
-    EXPECT_EQ(form->LabelFailure->text(), "Failure : 0");
+    EXPECT_EQ(QStringList({form->LabelCount->text(), form->LabelSuccess->text(), form->LabelFailure->text()}),
+              QStringList({"Count : 1", "Success : 1", "Failure : 0"}));
     for (uint32_t a = 0; a < 0x8000; ++a) {
         if (chip->Cell(a) != image[a]) {
             ADD_FAILURE() << std::hex << "chip " << a << ": " << chip->Cell(a) << " file " << int(image[a]);

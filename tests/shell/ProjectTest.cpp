@@ -1,15 +1,8 @@
-// The project, auto-repeat and about dialogs: project texts through a project
-// file and within their stored length, the repeat list of the device's
-// operations and the operation its timer starts, the about box per product.
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
+// The project, auto-repeat and about dialogs (the project round trip through
+// the main window is in MainWindowTest): texts within their stored length,
+// the repeat list and the operation its timer starts, the about box per product.
 #include <QTextCursor>
-#include <QTimer>
 
-#include "../engine/LibraryTestFile.h"
 #include "ShellTestSupport.h"
 #include "shell/About.h"
 #include "shell/AutoRepeatProgram.h"
@@ -18,36 +11,6 @@
 namespace {
 
 using ProjectTest = ShellTest;
-
-TEST_F(ProjectTest, TextsRoundTripThroughAProjectFile) {
-    TempLibraryDir dir{"Project"};
-    const std::string path = dir.Path() + "/job.prj";
-    {
-        TProject d(form.get());
-        EXPECT_EQ(d.Edit1->text(), "");
-        d.Edit1->setText("A. Ferris");
-        d.Memo1->setPlainText("Boot loader v2\nbatch 7, Größe 4");
-        d.BitBtnOk->click();
-        EXPECT_EQ(d.result(), QDialog::Accepted);
-    }
-    EXPECT_EQ(ProjectAuthor, "A. Ferris");
-    ASSERT_EQ(SaveConfigOrProjectFile(path, 1), 0);
-    {
-        TProject d(form.get()); // Cancel keeps what OK stored
-        d.Edit1->setText("someone else");
-        d.BitBtnCancel->click();
-    }
-    EXPECT_EQ(ProjectAuthor, "A. Ferris");
-    ProjectAuthor.clear();
-    ProjectDescription.clear();
-    ASSERT_EQ(LoadConfigOrProjectFile(path, 1), 0);
-    TProject d(form.get());
-    EXPECT_EQ(d.Edit1->text(), "A. Ferris");
-    EXPECT_EQ(d.Memo1->toPlainText(), QString("Boot loader v2\nbatch 7, Größe 4"));
-    // Logged on one line.
-    EXPECT_EQ(ProjectTextForLog(ProjectDescription), "Boot loader v2 batch 7, Größe 4");
-    EXPECT_EQ(ProjectTextForLog("a\r\nb\rc\n"), "a b c ");
-}
 
 TEST_F(ProjectTest, TextsLimitedByTheirStoredBytes) {
     TProject d(form.get());
@@ -75,6 +38,7 @@ TEST_F(ProjectTest, TextsLimitedByTheirStoredBytes) {
     ProjectDescription.clear();
     ASSERT_EQ(LoadConfigOrProjectFile(path, 1), 0);
     EXPECT_EQ(ProjectDescription, description);
+    EXPECT_EQ(ProjectTextForLog("a\r\nb\rc\n"), "a b c "); // logged on one line
     OperationBusy.store(true);
     EXPECT_EQ(ShowProjectDialog(form.get()), -1);
     OperationBusy.store(false);
@@ -93,8 +57,7 @@ TEST_F(ProjectTest, AutoRepeatListsTheDeviceOperationsAndStartsTheChosenOne) {
     d.ComboBoxFunction->setCurrentIndex(1);
     d.Timer1->stop();
     ASSERT_EQ(d.Timer1Timer(), 0);
-    ASSERT_TRUE(WaitUntil([] { return !OperationBusy.load(); }));
-    WaitForOperationThread();
+    WaitIdle();
     EXPECT_EQ(CurrentOperation, static_cast<uint32_t>(OpVerify));
     OperationBusy.store(true); // a run still going: the tick is refused
     EXPECT_EQ(d.Timer1Timer(), -1);
@@ -113,22 +76,16 @@ TEST_F(ProjectTest, AutoRepeatListsTheDeviceOperationsAndStartsTheChosenOne) {
 
 TEST_F(ProjectTest, AboutBoxPerProduct) {
     const char* saved = ProductName;
-    ProductName = "Wend Pike";
-    {
+    for (const char* product : {"Wend Pike", "Vexlor"}) {
+        ProductName = product;
         TAboutKr d(form.get());
         d.show();
-        EXPECT_EQ(d.LabelTitle->text(), "Wend Pike For Windows");
+        EXPECT_EQ(d.LabelTitle->text(), QString(product) + " For Windows");
         EXPECT_EQ(d.LabelRev->text(), QString("Rev ") + ProgramRevision);
-        EXPECT_EQ(d.LabelNotice1->text(), "");
-        EXPECT_EQ(d.LabelNotice2->text(), "");
-    }
-    ProductName = "Vexlor";
-    {
-        TAboutKr d(form.get());
-        d.show();
-        EXPECT_EQ(d.LabelTitle->text(), "Vexlor For Windows");
-        EXPECT_FALSE(d.LabelNotice1->text().isEmpty());
-        EXPECT_FALSE(d.LabelNotice2->text().isEmpty());
+        // Only the default product carries the notices.
+        const bool notices = std::string(product) == "Vexlor";
+        EXPECT_EQ(!d.LabelNotice1->text().isEmpty(), notices) << product;
+        EXPECT_EQ(!d.LabelNotice2->text().isEmpty(), notices) << product;
     }
     ProductName = saved;
 }

@@ -1,12 +1,8 @@
 // Auto Select on the simulated programmer: a signature EPROM in the socket is
 // found and its record selected; blank codes, unknown codes and the package
 // detection's refusals select nothing and say why.
-#include <QPlainTextEdit>
-
 #include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
-#include "platform/Tone.h"
-#include "shell/Select.h"
 #include "sim/Electrical.h"
 #include "sim/IdMemory.h"
 #include "sim/ProbeChip.h"
@@ -16,9 +12,6 @@
 #include "sim/Universal.h"
 
 namespace {
-
-constexpr int kOkTone = 1193182 / 1000;
-constexpr int kFailTone = 1193182 / 10000;
 
 class SelectAutoTest : public ShellTest {
   protected:
@@ -34,18 +27,17 @@ class SelectAutoTest : public ShellTest {
         simp.AddComponent(std::move(s));
         InstallPortIoRef(&simp);
         ASSERT_EQ(ConnectProgrammer(0), 1);
-        SetToneSink([this](int hz, int) { tones.push_back(hz); });
+        RecordTones();
         CreateDeviceSelectionForm();
         PopulateDeviceSelection(SelDev);
         SelDev->show();
     }
-    void TearDown() override {
-        DestroyDeviceSelectionForm();
-        SetToneSink(nullptr);
-        ShellTest::TearDown();
-    }
-    // Confirms the warning and runs Auto Select; the log lines it added.
-    int Run(QStringList& log) {
+    // Seats `chip` alone, confirms the warning and runs Auto Select; the log lines it added.
+    int Run(QStringList& log, std::unique_ptr<sim::ChipModel> chip = nullptr) {
+        if (chip) {
+            socket->Clear();
+            socket->Insert(std::move(chip));
+        }
         tones.clear();
         const int before = static_cast<int>(LogLines().size());
         AnswerNextBox(QMessageBox::Ok, &warning);
@@ -58,14 +50,12 @@ class SelectAutoTest : public ShellTest {
     TempLibraryDir dir{"Auto"};
     sim::SimProgrammer simp;
     sim::Socket* socket = nullptr;
-    std::vector<int> tones;
     BoxAnswer warning;
 };
 
 TEST_F(SelectAutoTest, FindsTheEpromAndSelectsItsRecord) {
-    socket->Insert(std::make_unique<sim::SignatureEprom>(28, 0x20, 0x3D));
     QStringList log;
-    EXPECT_EQ(Run(log), 1);
+    EXPECT_EQ(Run(log, std::make_unique<sim::SignatureEprom>(28, 0x20, 0x3D)), 1);
     EXPECT_EQ(warning.title, "Auto Device Select");
     EXPECT_TRUE(warning.text.startsWith("Warning :\nAuto Device Select is an optional feature."));
     EXPECT_EQ(log.mid(0, 3),
@@ -79,10 +69,8 @@ TEST_F(SelectAutoTest, FindsTheEpromAndSelectsItsRecord) {
     EXPECT_EQ(LoadedLogicImage, 5);
     EXPECT_EQ(SelDev->DeviceCount, 8);
 
-    socket->Clear();
-    socket->Insert(std::make_unique<sim::SignatureEprom>(32, 0x01, 0x0E));
     SelDev->show();
-    EXPECT_EQ(Run(log), 1);
+    EXPECT_EQ(Run(log, std::make_unique<sim::SignatureEprom>(32, 0x01, 0x0E)), 1);
     EXPECT_EQ(log.first(), "Find at 32pin device.");
     EXPECT_EQ(CurrentDeviceName, "Am27C010");
     EXPECT_TRUE(simp.Violations().empty()) << simp.Violations().front();
@@ -91,16 +79,13 @@ TEST_F(SelectAutoTest, FindsTheEpromAndSelectsItsRecord) {
 TEST_F(SelectAutoTest, BlankOrUnknownCodesSelectNothing) {
     QStringList log;
     for (uint8_t code : {uint8_t{0xFF}, uint8_t{0x00}}) {
-        socket->Clear();
-        socket->Insert(std::make_unique<sim::SignatureEprom>(28, code, 0x10));
-        EXPECT_EQ(Run(log), -1);
+        SCOPED_TRACE(code);
+        EXPECT_EQ(Run(log, std::make_unique<sim::SignatureEprom>(28, code, 0x10)), -1);
         EXPECT_EQ(Memo(), "Device not found.");
         EXPECT_EQ(log, QStringList{"Device not found."});
         EXPECT_EQ(tones, std::vector<int>{kFailTone});
     }
-    socket->Clear();
-    socket->Insert(std::make_unique<sim::SignatureEprom>(24, 0x9B, 0x31));
-    EXPECT_EQ(Run(log), -1);
+    EXPECT_EQ(Run(log, std::make_unique<sim::SignatureEprom>(24, 0x9B, 0x31)), -1);
     EXPECT_TRUE(log.contains("Can not find chip id from device information data base!"));
     EXPECT_EQ(CurrentDeviceName, "Am27128");
     EXPECT_TRUE(RecentDevices.empty());
@@ -115,9 +100,7 @@ TEST_F(SelectAutoTest, PackageDetectionRefusals) {
     socket->Insert(std::make_unique<sim::ProbeChip>(sim::DipSocketPins(28, 1)));
     EXPECT_EQ(Run(log), -3);
     EXPECT_EQ(Memo(), "Insert device corretly.");
-    socket->Clear();
-    socket->Insert(std::make_unique<sim::ProbeChip>(sim::DipSocketPins(40)));
-    EXPECT_EQ(Run(log), -1); // a package the signature read does not know
+    EXPECT_EQ(Run(log, std::make_unique<sim::ProbeChip>(sim::DipSocketPins(40))), -1); // a package the signature read does not know
     EXPECT_EQ(Memo(), "Device not found.");
     socket->Insert(std::make_unique<sim::Obstruction>());
     BoxAnswer error;

@@ -1,35 +1,20 @@
-// Device selection on an authored library: lists by section, maker and the
-// search rule, the device information, OK and Cancel, the recent devices, a
-// library beyond the old fixed limits, bad records, and refusals while an
-// operation runs.
-#include <QComboBox>
-#include <QLabel>
+// Device selection on an authored library: lists, search rule, information,
+// OK and Cancel, recent devices, large and bad libraries, refusal while busy.
 #include <QListWidget>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QTreeWidget>
 
 #include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
-#include "platform/Tone.h"
 #include "shell/RadioGroup.h"
-#include "shell/Select.h"
 
 namespace {
-
-constexpr int kFailTone = 1193182 / 10000;
 
 class SelectTest : public ShellTest {
   protected:
     void SetUp() override {
         ShellTest::SetUp();
         ProgramDirectory = dir.Path();
-        SetToneSink([this](int hz, int) { tones.push_back(hz); });
-    }
-    void TearDown() override {
-        DestroyDeviceSelectionForm();
-        SetToneSink(nullptr);
-        ShellTest::TearDown();
+        RecordTones();
     }
     TSelDev* Open(const std::vector<TestDevice>& devices = TestDevices()) {
         WriteTestLibrary(devices);
@@ -60,29 +45,41 @@ class SelectTest : public ShellTest {
         f->ListViewDev->setCurrentItem(found[0]);
     }
     static QStringList Memo(TSelDev* f) { return f->MemoInfo->toPlainText().split('\n'); }
+    // Opens the form again and confirms the maker's device.
+    void Reselect(const QString& maker, const QString& device) {
+        ASSERT_EQ(ShowDeviceSelection(form.get()), 0);
+        ChooseMaker(SelDev, maker);
+        ChooseRow(SelDev, device);
+        SelDev->BitBtnOk->click();
+    }
 
     TempLibraryDir dir{"Select"};
-    std::vector<int> tones;
 };
 
 TEST(SelectFilter, CharactersInOrderAndBlanks) {
-    // 2, 7, c, 2, 5, 6 in that order under any maker.
-    EXPECT_EQ(MatchDeviceFilter("27c256", "AMD", "Am27C256"), 1);
-    EXPECT_EQ(MatchDeviceFilter("27c256", "INTEL", "27C256"), 1);
-    EXPECT_EQ(MatchDeviceFilter("27c256", "AMD", "Am27C2560"), 1);
-    EXPECT_EQ(MatchDeviceFilter("27c256", "ST", "M27C512"), 0);
-    EXPECT_EQ(MatchDeviceFilter("stm", "ST", "M27C512"), 1); // across the join
-    // A blank consumes nothing: "a 2" matches exactly what "a2" matches.
-    const std::vector<std::pair<std::string, std::string>> names = {
-        {"AMD", "Am27C256"}, {"INTEL", "27C256"}, {"ATMEL", "AT89C51"}, {"ST", "M27C512"}, {"AMD", "A"}};
-    for (const auto& [maker, device] : names)
+    const struct {
+        const char *filter, *maker, *device;
+        int match;
+    } cases[] = {
+        // 2, 7, c, 2, 5, 6 in that order under any maker.
+        {"27c256", "AMD", "Am27C256", 1},
+        {"27c256", "INTEL", "27C256", 1},
+        {"27c256", "AMD", "Am27C2560", 1},
+        {"27c256", "ST", "M27C512", 0},
+        {"stm", "ST", "M27C512", 1}, // across the join
+        // A blank consumes nothing, but needs the name not used up.
+        {"256 ", "INTEL", "27C256", 0},
+        {"25 ", "INTEL", "27C256", 1},
+        // A recent entry (maker, blank, device) finds its device.
+        {"AMD Am27C256", "AMD", "Am27C256", 1},
+        {"AMD Am27C256", "INTEL", "27C256", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(MatchDeviceFilter(c.filter, c.maker, c.device), c.match) << c.filter << " / " << c.device;
+    // "a 2" matches exactly what "a2" matches.
+    for (const auto& [maker, device] : {std::pair{"AMD", "Am27C256"}, {"INTEL", "27C256"}, {"ATMEL", "AT89C51"},
+                                        {"ST", "M27C512"}, {"AMD", "A"}})
         EXPECT_EQ(MatchDeviceFilter("a 2", maker, device), MatchDeviceFilter("a2", maker, device)) << device;
-    // ...but needs the name not used up.
-    EXPECT_EQ(MatchDeviceFilter("256 ", "INTEL", "27C256"), 0);
-    EXPECT_EQ(MatchDeviceFilter("25 ", "INTEL", "27C256"), 1);
-    // A recent entry (maker, blank, device) finds its device.
-    EXPECT_EQ(MatchDeviceFilter("AMD Am27C256", "AMD", "Am27C256"), 1);
-    EXPECT_EQ(MatchDeviceFilter("AMD Am27C256", "INTEL", "27C256"), 0);
 }
 
 TEST_F(SelectTest, ListsBySectionMakerAndSearchText) {
@@ -178,26 +175,19 @@ TEST_F(SelectTest, OkSelectsAndRefreshesCancelChangesNothing) {
     EXPECT_FALSE(f->isVisible());
     EXPECT_EQ(CurrentDeviceName, "Am27128");
 
-    ASSERT_EQ(ShowDeviceSelection(form.get()), 0);
-    ChooseMaker(f, "ST");
-    ChooseRow(f, "M27C512");
-    f->BitBtnOk->click();
+    Reselect("ST", "M27C512");
     EXPECT_FALSE(f->isVisible());
     EXPECT_EQ(CurrentMakerName, "ST");
     EXPECT_EQ(CurrentDeviceName, "M27C512");
-    EXPECT_EQ(DeviceSize, 65536u);
     EXPECT_EQ(BufferEnd, 0xFFFFu);
     EXPECT_EQ(form->DeviceName->text(), "ST M27C512");
     EXPECT_TRUE(form->CommandEnabled(form->Erase1)); // the new device erases
     EXPECT_EQ(RecentDevices, std::vector<std::string>{"ST M27C512"});
 
     // The same device again is not added twice; the search text stays.
-    ASSERT_EQ(ShowDeviceSelection(form.get()), 0);
+    Reselect("ST", "M27C512");
     EXPECT_EQ(f->ComboBox1->count(), 1);
     EXPECT_EQ(f->ComboBox1->itemText(0), "ST M27C512");
-    ChooseMaker(f, "ST");
-    ChooseRow(f, "M27C512");
-    f->BitBtnOk->click();
     EXPECT_EQ(RecentDevices.size(), 1u);
 
     // Choosing the recent entry narrows the lists to that device.

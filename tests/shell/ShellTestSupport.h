@@ -1,20 +1,34 @@
 // Shared set-up of the shell tests: one QApplication on the offscreen
 // platform, the engine back at its start-up state, the main window with the
-// Qt bridge installed, and helpers that answer modal boxes.
+// Qt bridge installed, and helpers that answer modal dialogs.
 #pragma once
 #include <QApplication>
-#include <QCoreApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QToolButton>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <gtest/gtest.h>
+#include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "../engine/LibraryTestFile.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Bringup.h"
 #include "engine/Buffer.h"
@@ -80,32 +94,55 @@ inline bool WaitUntil(const std::function<bool()>& pred, int ms = 5000) {
     return true;
 }
 
-// Answers the next modal message box with `button`, keeping its text and title.
-struct BoxAnswer {
-    QString text;
-    QString title;
-    int seen = 0;
-};
 // Owner of the answering timers; a test's unused answers die with it.
 inline QObject& BoxTimerOwner() {
     static QObject owner;
     return owner;
 }
 inline void DropUnusedBoxAnswers() { qDeleteAll(BoxTimerOwner().findChildren<QTimer*>()); }
-inline void AnswerNextBox(QMessageBox::StandardButton button, BoxAnswer* out) {
+// Polls until a modal dialog of class D is active and hands it to `act` once;
+// the poll waits for the dialog however slow the machine, never a fixed delay.
+template <class D = QDialog>
+void OnNextModal(std::function<void(D*)> act) {
     auto* timer = new QTimer(&BoxTimerOwner());
-    QObject::connect(timer, &QTimer::timeout, [timer, button, out] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        out->text = box->text();
-        out->title = box->windowTitle();
-        ++out->seen;
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
+        if (!d) return;
         timer->stop();
         timer->deleteLater();
-        box->done(button);
+        act(d);
     });
     timer->start(5);
 }
+// Answers the next modal message box with `button`, keeping its text and title.
+struct BoxAnswer {
+    QString text;
+    QString title;
+    int seen = 0;
+};
+inline void AnswerNextBox(QMessageBox::StandardButton button, BoxAnswer* out) {
+    OnNextModal<QMessageBox>([button, out](QMessageBox* box) {
+        out->text = box->text();
+        out->title = box->windowTitle();
+        ++out->seen;
+        box->done(button);
+    });
+}
+// Closes the next modal dialog through `answer` (which must end it), noting its class.
+struct ModalSeen {
+    QString className;
+    int seen = 0;
+};
+inline void AnswerNextModal(ModalSeen* out, std::function<void(QDialog*)> answer = [](QDialog* d) { d->reject(); }) {
+    OnNextModal<QDialog>([out, answer](QDialog* d) {
+        out->className = d->metaObject()->className();
+        ++out->seen;
+        answer(d);
+    });
+}
+
+constexpr int kOkTone = 1193182 / 1000;
+constexpr int kFailTone = 1193182 / 10000;
 
 // The main window with the Qt bridge, on a fresh engine.
 class ShellTest : public ::testing::Test {
@@ -130,7 +167,20 @@ protected:
         bridge.reset();
         Form1 = nullptr;
         form.reset();
+        SetToneSink([](int, int) {});
         ResetEngineForShellTest();
+    }
+    // The tones of the test's beeps, from here on.
+    void RecordTones() {
+        SetToneSink([this](int hz, int) { tones.push_back(hz); });
+    }
+    // Waits for the run to end and its queued writes to reach the window.
+    bool WaitIdle(int ms = 20000) {
+        const bool ok = WaitUntil([] { return !OperationBusy.load(); }, ms);
+        WaitForOperationThread();
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        return ok;
     }
     QStringList MemoLines() const {
         QString t = form->Memo1->toPlainText();
@@ -143,4 +193,5 @@ protected:
     }
     std::unique_ptr<TForm1> form;
     std::unique_ptr<QtUiBridge> bridge;
+    std::vector<int> tones;
 };

@@ -1,9 +1,6 @@
 // Start-up and shutdown: the product chosen by the started name, the program
 // directory in its real case, the configuration read at start and written at
 // exit, and the information panel's texts.
-#include <QLabel>
-#include <QTemporaryDir>
-#include <filesystem>
 #include <unistd.h>
 
 #include "ShellTestSupport.h"
@@ -37,15 +34,14 @@ TEST(ProductSelectionTest, RowsByStartedName) {
         {"/plorv", 4, "/"},
     };
     for (const auto& c : cases) {
-        ProductSelection sel = SelectProductForPath(c.path);
-        EXPECT_EQ(sel.Row, c.row) << c.path;
-        EXPECT_EQ(sel.Directory, c.dir) << c.path;
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(SelectProductForPath(c.path).Row, c.row);
+        EXPECT_EQ(SelectProductForPath(c.path).Directory, c.dir);
     }
     // Paths far beyond the old 80 characters.
-    std::string longDir = "/" + std::string(300, 'a') + "/Tools";
-    ProductSelection sel = SelectProductForPath(longDir + "/hjxe");
-    EXPECT_EQ(sel.Row, 1);
-    EXPECT_EQ(sel.Directory, longDir);
+    const std::string longDir = "/" + std::string(300, 'a') + "/Tools";
+    EXPECT_EQ(SelectProductForPath(longDir + "/hjxe").Row, 1);
+    EXPECT_EQ(SelectProductForPath(longDir + "/hjxe").Directory, longDir);
 }
 
 TEST(ProductSelectionTest, GlobalsFollowTheStartedLink) {
@@ -107,20 +103,21 @@ TEST_F(ShellTest, ConfigurationIsReadAtStartAndWrittenAtExit) {
 }
 
 TEST(InfoPanelTextTest, FormatsOfThePanel) {
-    // A 16-bit device of 8000h words.
-    EXPECT_EQ(FormatDeviceSizeText(0x8000, 16), "10000h(65536)Bytes");
-    EXPECT_EQ(FormatDeviceSizeText(0x4000, 8), "4000h(16384)Bytes");
-    EXPECT_EQ(FormatDeviceSizeText(0, 16), "Unknown");
-    // No overflow for the largest sizes.
-    EXPECT_EQ(FormatDeviceSizeText(0x80000000u, 16), "100000000h(4294967296)Bytes");
-    EXPECT_EQ(FormatFreeDiskText(1234567), "1,234,567 Bytes");
-    EXPECT_EQ(FormatFreeDiskText(12345678901ull), "12,345,678,901 Bytes");
-    EXPECT_EQ(FormatFreeDiskText(999), "999 Bytes");
-    EXPECT_EQ(SplitNameText(7), "");
-    // The automatic port choice reads "Auto" even after a port was found.
-    EXPECT_EQ(BasePortText(0, 0x278), "Auto");
-    EXPECT_EQ(BasePortText(3, 0x278), "278h");
-    EXPECT_EQ(ProgAlgorithmNameText(16), "");
+    const std::pair<QString, const char*> cases[] = {
+        {FormatDeviceSizeText(0x8000, 16), "10000h(65536)Bytes"}, // 8000h words of 16 bits
+        {FormatDeviceSizeText(0x4000, 8), "4000h(16384)Bytes"},
+        {FormatDeviceSizeText(0, 16), "Unknown"},
+        {FormatDeviceSizeText(0x80000000u, 16), "100000000h(4294967296)Bytes"}, // no overflow
+        {FormatFreeDiskText(1234567), "1,234,567 Bytes"},
+        {FormatFreeDiskText(12345678901ull), "12,345,678,901 Bytes"},
+        {FormatFreeDiskText(999), "999 Bytes"},
+        {SplitNameText(7), ""},
+        {BasePortText(0, 0x278), "Auto"}, // the automatic choice, even after a port was found
+        {BasePortText(3, 0x278), "278h"},
+        {ProgAlgorithmNameText(16), ""},
+    };
+    for (const auto& [text, expected] : cases)
+        EXPECT_EQ(text, expected);
 }
 
 TEST_F(ShellTest, PanelShowsTheCurrentDevice) {
