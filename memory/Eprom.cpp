@@ -305,7 +305,7 @@ FrameProfile WordProfile() {
     f.Dac1 = 0;
     f.SettleMs = 10;
     f.ReadVpp = true;
-    f.ProgramUpper = UpperLatches{0x100, 0x100, true};
+    f.ProgramUpper = UpperLatches{0x100, 0x100, false};
     return f;
 }
 

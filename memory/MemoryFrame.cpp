@@ -198,7 +198,7 @@ int ReadRange(int mode) {
         WriteRegister(1, 0);
         // The strobe above clears the upper address; a range that starts at
         // 100h or above needs it back.
-        WriteRegister(1, (DeviceStart >> 8) & 0xFF);
+        if (((DeviceStart >> 8) & 0xFF) != 0) WriteRegister(1, (DeviceStart >> 8) & 0xFF);
     }
     const int result = WalkAddresses(LastBufferIndex(), mode, [&](bool first) {
         WriteUpperAddress(f.ReadUpper, ChipAddress, first);
@@ -237,18 +237,22 @@ int ProgramRange(int zeroFill) {
 }
 
 int EraseWalk(uint32_t maxPulses, uint32_t blank, void (*erasePulse)()) {
-    uint32_t pulses = 1;
-    erasePulse();
+    uint32_t pulses = 0;
+    bool dirty = true; // no datum read yet: the first address is always pulsed
     return WalkAddresses(0xFFFFFFFFu, 0, [&](bool first) {
-        WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
-        // Stay on the address until it reads blank or the pulses are used up.
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
+        // Stay on the address until it reads blank or the pulses are used up;
+        // the datum after the last pulse is checked too.
         for (;;) {
+            if (dirty) {
+                if (pulses >= maxPulses) return -1;
+                erasePulse();
+                ++pulses;
+            }
             WriteRegister(0, ChipAddress & 0xFF);
             ReadDatum();
-            if (ReadValue == blank) return 1;
-            if (pulses >= maxPulses) return -1;
-            erasePulse();
-            ++pulses;
+            dirty = ReadValue != blank;
+            if (!dirty) return 1;
         }
     });
 }

@@ -13,7 +13,8 @@
 //   one. At the end of the pulse, a pulse at least MinPulseUs long counts for
 //   the cell latched at its start; when the cell has had the pulses it needs,
 //   its bits move from the blank value towards the datum (never back).
-//   Address or data changing inside a pulse is a violation.
+//   Address or data changing inside a pulse ends the pulse on the old cell
+//   and starts one on the new.
 // - Paged parts: the page register takes the low data bits on the rising
 //   edge of the page-write pin while /CE is low and /OE high; at programming
 //   voltage that edge is a violation (the page write needs Vpp at VCC level).
