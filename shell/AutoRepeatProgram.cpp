@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTimer>
@@ -63,6 +64,14 @@ int TAutoRepeatProgram1::ChosenOperation() const {
 void TAutoRepeatProgram1::BitBtn1Click() {
     RepeatFunctionIndex = ComboBoxFunction->currentIndex() < 0 ? 0 : ComboBoxFunction->currentIndex();
     accept();
+}
+
+void TAutoRepeatProgram1::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        BitBtn1Click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 int TAutoRepeatProgram1::Timer1Timer() {

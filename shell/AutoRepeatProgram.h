@@ -29,6 +29,10 @@ class TAutoRepeatProgram1 : public QDialog {
     // Starts the chosen operation: 0 started, -1 refused (a run is going or
     // nothing is chosen).
     int Timer1Timer();
+
+  protected:
+    // Esc is the close button's key: the choice is kept as by a click.
+    void keyPressEvent(QKeyEvent* event) override;
 };
 
 // Opens the dialog modally at the main window's Left + 320, Top + 100 and

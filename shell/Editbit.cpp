@@ -80,7 +80,8 @@ void TEditBit1::LayOut() {
     ScrollBar2->setVisible(RowLength > static_cast<uint32_t>(kMaxColumns));
     settingScroll_ = true;
     ScrollBar1->setRange(0, static_cast<int>(LastPageTop() / RowLength));
-    ScrollBar2->setRange(0, static_cast<int>(std::min<uint32_t>(RowLength - 1, INT32_MAX)));
+    // One step per column; the far end shows the row's last visible-width columns.
+    ScrollBar2->setRange(0, static_cast<int>(std::min<uint32_t>(RowLength, INT32_MAX)));
     settingScroll_ = false;
     resize(CharWidth() * VisibleColumns + 108 + EditAddr[0]->width(), height());
 
@@ -378,8 +379,7 @@ void TEditBit1::ScrollBar1Scroll(int position) {
 
 void TEditBit1::ScrollBar2Scroll(int position) {
     if (settingScroll_ || EditorsLocked()) return;
-    // The column scrolled to becomes the last visible one.
-    const int64_t offset = position >= VisibleColumns ? position - VisibleColumns + 1 : 0;
+    const int64_t offset = position >= VisibleColumns ? position - VisibleColumns : 0;
     ColumnOffset = static_cast<uint32_t>(
         std::clamp<int64_t>(offset, 0, static_cast<int64_t>(RowLength) - VisibleColumns));
     Redraw();

@@ -120,6 +120,8 @@ TEST_F(EditBitTest, SmallAndDegenerateMapsStayInBounds) {
     Type(*ed, "1");
     EXPECT_EQ(GetBufferBit(99), 1u);
     ed->ScrollBar2Scroll(99);
+    EXPECT_EQ(ed->ColumnOffset, 49u);
+    ed->ScrollBar2Scroll(ed->ScrollBar2->maximum());
     EXPECT_EQ(ed->ColumnOffset, 50u);
 
     Open(0, 0); // no fuses at all

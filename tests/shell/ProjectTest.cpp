@@ -65,6 +65,15 @@ TEST_F(ProjectTest, AutoRepeatListsTheDeviceOperationsAndStartsTheChosenOne) {
     d.BitBtn1->click();
     EXPECT_EQ(RepeatFunctionIndex, 1);
 
+    // Esc closes as the close button does, keeping the choice.
+    TAutoRepeatProgram1 esc(form.get());
+    esc.Timer1->stop();
+    esc.ComboBoxFunction->setCurrentIndex(2);
+    QTest::keyClick(&esc, Qt::Key_Escape);
+    EXPECT_EQ(RepeatFunctionIndex, 2);
+    EXPECT_EQ(esc.result(), QDialog::Accepted);
+    RepeatFunctionIndex = 1;
+
     // The choice is kept; an index beyond a shorter list starts nothing.
     SupportedOperationMask = OpMaskProgram;
     TAutoRepeatProgram1 shorter(form.get());
