@@ -512,7 +512,18 @@ void TForm1::RefreshBufferView(int flag) {
 // ---------------------------------------------------------------------------
 // Log mirror
 
-void TForm1::MirrorAppend(const QString& text) {
+namespace {
+// One model line is one line of the view: a line break inside it (a name
+// read from a file) would shift every later rewrite onto the wrong line.
+QString OneViewLine(QString text) {
+    for (QChar& c : text)
+        if (c == '\n' || c == '\r' || c == QChar::ParagraphSeparator || c == QChar::LineSeparator) c = ' ';
+    return text;
+}
+} // namespace
+
+void TForm1::MirrorAppend(const QString& rawText) {
+    const QString text = OneViewLine(rawText);
     if (mirrorLines_ == 0) {
         Memo1->setPlainText(text);
     } else {
@@ -529,7 +540,7 @@ void TForm1::MirrorReplace(int index, const QString& text) {
     if (!block.isValid()) return;
     QTextCursor c(block);
     c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-    c.insertText(text);
+    c.insertText(OneViewLine(text));
 }
 
 void TForm1::MirrorRemove(int index, int count) {
@@ -613,6 +624,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
     }
     FormClose();
     event->accept();
+    emit FormClosed();
 }
 
 void TForm1::moveEvent(QMoveEvent* event) {

@@ -224,6 +224,10 @@ public slots:
     void SpeedButtonCounterClick();
     void Timer1Timer();
 
+signals:
+    // The window was closed (not refused): the program ends.
+    void FormClosed();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;

@@ -1,5 +1,6 @@
 #include "shell/Startup.h"
 
+#include <QCoreApplication>
 #include <QWidget>
 #include <algorithm>
 #include <cctype>
@@ -122,6 +123,12 @@ void CreateFormsAndLoadConfig() {
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();
     PopulateDeviceSelection(SelDev);
+}
+
+void QuitWhenMainFormCloses(TForm1* form) {
+    // Queued: the quit closes what is still open, once the main window is gone.
+    QObject::connect(form, &TForm1::FormClosed, QCoreApplication::instance(), &QCoreApplication::quit,
+                     Qt::QueuedConnection);
 }
 
 void SaveConfigAndShutdown() {

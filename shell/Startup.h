@@ -6,6 +6,8 @@
 
 #include "engine/Library.h"
 
+class TForm1;
+
 // One product of the family: the executable name searched for in the
 // upper-cased path, and the names it gives the program.
 struct ProductModel {
@@ -50,6 +52,9 @@ std::string ConfigFilePath();
 // Right after the main form exists: caption, configuration, controls, panel,
 // device lists.
 void CreateFormsAndLoadConfig();
+// Closing the main window ends the message loop, also while the configuration
+// or selection form (windows of their own) is still open.
+void QuitWhenMainFormCloses(TForm1* form);
 // After the message loop: forms closed, configuration written, buffers freed,
 // programmer outputs reset. Waits for an operation thread that is finishing.
 void SaveConfigAndShutdown();

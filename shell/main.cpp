@@ -32,6 +32,7 @@ int main(int argc, char** argv) {
         InstallUiBridge(&bridge);
         form.MirrorReload();
         CreateFormsAndLoadConfig();
+        QuitWhenMainFormCloses(&form);
         form.show();
         app.exec();
         SaveConfigAndShutdown();

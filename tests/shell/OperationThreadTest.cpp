@@ -135,10 +135,13 @@ TEST_F(OperationThreadTest, ClosingDuringARunWaitsForItsEnd) {
     ASSERT_TRUE(WaitUntil([] { return g_inProgram.load(); }));
     BoxAnswer box;
     AnswerNextBox(QMessageBox::No, &box);
+    QSignalSpy closed(form.get(), &TForm1::FormClosed);
     EXPECT_FALSE(form->close()); // refused; the run is asked to stop
+    EXPECT_EQ(closed.count(), 0);
     ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(box.text, "Continue?");
     EXPECT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
+    EXPECT_EQ(closed.count(), 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -171,6 +174,16 @@ TEST_F(ShellTest, LogMirrorFollowsTrimsAndRewritesFromAWorker) {
     EXPECT_EQ(form->StatusPanels[0]->text(), "42%");
     EXPECT_EQ(form->StatusPanels[1]->text(), "1234");
     EXPECT_EQ(form->LabelDeviceHR->text(), "Devices/HR : 99");
+}
+
+TEST_F(ShellTest, LineBreakInsideALogLineKeepsLaterRewritesInPlace) {
+    ShowMessageLine("Device %s", "AB\nC\r\nD");
+    ShowMessageLine("Programming ...");
+    OperationEngine engine;
+    engine.StatusLine = LogLineCount() - 1;
+    ShowMessageLine("next");
+    ReplaceMessageLine(engine, "Program ok!");
+    EXPECT_EQ(MemoLines(), QStringList({"Device AB C  D", "Program ok!", "next"}));
 }
 
 TEST_F(ShellTest, QuestionsFromAWorkerBlockOnlyTheWorker) {

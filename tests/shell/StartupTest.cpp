@@ -102,6 +102,25 @@ TEST_F(ShellTest, ConfigurationIsReadAtStartAndWrittenAtExit) {
     ConfigFileName = "krd.cfg";
 }
 
+// Runs the program's message loop, so in a process of its own.
+TEST_F(ShellTest, ClosingTheMainWindowEndsTheLoopWithOtherFormsOpen) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    auto run = [this] {
+        // The configuration form is a window of its own; the program ends all the same.
+        QuitWhenMainFormCloses(form.get());
+        form->show();
+        ShowConfigOptions(form.get());
+        QTimer::singleShot(0, form.get(), [this] { form->Exit1->trigger(); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+        guard.start(10000);
+        const int rc = QCoreApplication::exec();
+        std::_Exit(rc == 0 && CfgOpt->isVisible() == false ? 0 : 1);
+    };
+    EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+}
+
 TEST(InfoPanelTextTest, FormatsOfThePanel) {
     const std::pair<QString, const char*> cases[] = {
         {FormatDeviceSizeText(0x8000, 16), "10000h(65536)Bytes"}, // 8000h words of 16 bits
