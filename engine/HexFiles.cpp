@@ -462,6 +462,24 @@ int FinishDataFile(std::FILE* file, bool written, uint64_t count) {
     return 1;
 }
 
+// Saves start..end (the buffer grown to reach end) through `write`, which gets
+// the file's sink and the byte count; the current bank is put back.
+template <class Write> int SaveRangeToDataFile(const std::string& name, uint32_t start, uint32_t end, Write write) {
+    const uint32_t bank = CurrentBank;
+    if (end >= start && SelectBank(end, 1) != 1)
+        return -1;
+    std::FILE* file = CreateDataFile(name);
+    if (file == nullptr) {
+        SelectBank(bank << 16, 0);
+        return -1;
+    }
+    const uint64_t count = end >= start ? uint64_t{end} - start + 1 : 0;
+    FileSink sink{file, count};
+    const bool written = write(sink, count);
+    SelectBank(bank << 16, 0);
+    return FinishDataFile(file, written, count);
+}
+
 } // namespace
 
 int SaveHexFamilyFile(const std::string& name, uint32_t start, uint32_t end, int format) {
@@ -475,44 +493,25 @@ int SaveHexFamilyFile(const std::string& name, uint32_t start, uint32_t end, int
         ShowErrorByCode(47); // "Not supported."
         return -1;
     }
-    const uint32_t bank = CurrentBank;
-    if (end >= start && SelectBank(end, 1) != 1)
-        return -1;
-    std::FILE* file = CreateDataFile(name);
-    if (file == nullptr) {
-        SelectBank(bank << 16, 0);
-        return -1;
-    }
-    uint64_t count = end >= start ? uint64_t{end} - start + 1 : 0;
-    FileSink sink{file, count};
-    bool written = count == 0 || FormatHexRecords(BufferImage(), start, end, format, std::ref(sink));
-    if (written && format == HexFormatIntel) {
-        std::string tail;
-        // Configuration and ID words of the microcontroller rows that have them.
-        if (HexConfigWriterFn writer = HooksOfRow(CurrentAlgorithm).HexConfigWriter)
-            writer(tail);
-        tail += ":00000001FF\r\n";
-        written = sink(tail, static_cast<uint32_t>(count));
-    }
-    SelectBank(bank << 16, 0);
-    return FinishDataFile(file, written, count);
+    return SaveRangeToDataFile(name, start, end, [&](FileSink& sink, uint64_t count) {
+        bool written = count == 0 || FormatHexRecords(BufferImage(), start, end, format, std::ref(sink));
+        if (written && format == HexFormatIntel) {
+            std::string tail;
+            // Configuration and ID words of the microcontroller rows that have them.
+            if (HexConfigWriterFn writer = HooksOfRow(CurrentAlgorithm).HexConfigWriter)
+                writer(tail);
+            tail += ":00000001FF\r\n";
+            written = sink(tail, static_cast<uint32_t>(count));
+        }
+        return written;
+    });
 }
 
 int SaveAsciiHexFile(const std::string& name, uint32_t start, uint32_t end) {
-    const uint32_t bank = CurrentBank;
-    if (end >= start && SelectBank(end, 1) != 1)
-        return -1;
-    std::FILE* file = CreateDataFile(name);
-    if (file == nullptr) {
-        SelectBank(bank << 16, 0);
-        return -1;
-    }
-    uint64_t count = end >= start ? uint64_t{end} - start + 1 : 0;
-    FileSink sink{file, count};
-    bool written = count == 0 ? sink("\x02\r\n\x03\r\n$S0000,\r\n", 0)
-                              : FormatAsciiHex(BufferImage(), start, end, std::ref(sink));
-    SelectBank(bank << 16, 0);
-    return FinishDataFile(file, written, count);
+    return SaveRangeToDataFile(name, start, end, [&](FileSink& sink, uint64_t count) {
+        return count == 0 ? sink("\x02\r\n\x03\r\n$S0000,\r\n", 0)
+                          : FormatAsciiHex(BufferImage(), start, end, std::ref(sink));
+    });
 }
 
 void ResetHexFilesState() { HighestLoadAddress = 0; }
