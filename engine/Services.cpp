@@ -147,11 +147,14 @@ int StepProgressByAddress(uint32_t address) {
     return 1;
 }
 
-int ProcessReadByte(int mode) {
-    ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+namespace {
+// One datum read from the chip, handled by read mode: blank check against
+// `blank`, verify against ExpectedValue, store through `store` (refused past
+// `capacity` positions), compare line, or the fixed value after securing.
+template <class Store> int ProcessReadValue(int mode, uint32_t blank, uint32_t capacity, Store store) {
     switch (mode) {
     case 0:
-        if (ReadValue != BlankValue) return -1;
+        if (ReadValue != blank) return -1;
         BufferIndex += 1;
         return 1;
     case 1:
@@ -160,9 +163,8 @@ int ProcessReadByte(int mode) {
         BufferIndex += AddressStep;
         return 1;
     case 2:
-        // The window's tail is the next bank's head, so it may be written too.
-        if (BufferIndex >= BufferWindowBytes) return -1;
-        BufferWindow[BufferIndex] = static_cast<uint8_t>(ReadValue);
+        if (BufferIndex >= capacity) return -1;
+        store();
         BufferIndex += AddressStep;
         return 1;
     case 4:
@@ -177,37 +179,23 @@ int ProcessReadByte(int mode) {
         return 1;
     }
 }
+} // namespace
+
+int ProcessReadByte(int mode) {
+    ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+    // The window's tail is the next bank's head, so it may be written too.
+    return ProcessReadValue(mode, BlankValue, BufferWindowBytes,
+                            [] { BufferWindow[BufferIndex] = static_cast<uint8_t>(ReadValue); });
+}
 
 int ProcessReadWord(int mode) {
     ExpectedValue = BufferWords[BufferIndex & 0x7FFF];
     if (ByteSwap) ExpectedValue = Swap16(ExpectedValue);
-    switch (mode) {
-    case 0:
-        if (ReadValue != BlankWord) return -1;
-        BufferIndex += 1;
-        return 1;
-    case 1: // no 16-bit module is known to pass 1 or 6; they mean what they mean for bytes
-    case 3:
-        if (ReadValue != ExpectedValue) return -1;
-        BufferIndex += AddressStep;
-        return 1;
-    case 2:
-        if (BufferIndex >= BufferWindowBytes / 2) return -1;
+    // Modes 1 and 6 mean for words what they mean for bytes.
+    return ProcessReadValue(mode, BlankWord, BufferWindowBytes / 2, [] {
         if (ByteSwap) ReadValue = Swap16(ReadValue);
         BufferWords[BufferIndex] = static_cast<uint16_t>(ReadValue);
-        BufferIndex += AddressStep;
-        return 1;
-    case 4:
-        WriteCompareLineSlot();
-        BufferIndex += AddressStep;
-        return 1;
-    case 6:
-        if (ReadValue != SecureCheckValue) return -1;
-        BufferIndex += 1;
-        return 1;
-    default:
-        return 1;
-    }
+    });
 }
 
 int AdvanceToNextBank() {
