@@ -44,16 +44,11 @@ TEST_F(MemoryRun, ProgrammingPulsesNeedTheirVoltageAndWidth) {
     WriteRegister(0, 0x23);
     WriteRegister(1, 0x01);
     WriteRegister(6, 0x0F);
-    PulseStrobe(100); // no programming voltage yet
-    ReadDatum();
-    EXPECT_EQ(ReadValue, 0xFFu);
+    auto pulseThenRead = [](int us) { return PulseStrobe(us), ReadDatum(), ReadValue; };
+    EXPECT_EQ(pulseThenRead(100), 0xFFu); // no programming voltage yet
     SetDeviceVpp(1, 127);
-    PulseStrobe(20); // too short for the part
-    ReadDatum();
-    EXPECT_EQ(ReadValue, 0xFFu);
-    PulseStrobe(100);
-    ReadDatum();
-    EXPECT_EQ(ReadValue, 0x0Fu);
+    EXPECT_EQ(pulseThenRead(20), 0xFFu); // too short for the part
+    EXPECT_EQ(pulseThenRead(100), 0x0Fu);
     SetDeviceVpp(0, 0);
     PowerOffDevice();
     EXPECT_EQ(chip->Cell(0x0123), 0x0F);

@@ -6,14 +6,10 @@ namespace {
 
 // A 28-pin part erased with its A9 (pin 24) and /OE-Vpp (pin 22) at erase level.
 sim::EpromConfig Erasable28(const std::string& name, int eraseMinTenths, uint32_t eraseUs, int vppMinTenths) {
-    sim::EpromConfig c = sim::Jedec28(name, 0x10000);
-    c.erasePin = 24;
-    c.eraseMinTenths = eraseMinTenths;
-    c.erasePulseUs = eraseUs;
-    c.vppMinTenths = vppMinTenths;
-    c.vppMaxTenths = 145;
-    c.minPulseUs = 18;
-    return c;
+    return With(sim::Jedec28(name, 0x10000), [&](auto& c) {
+        c.erasePin = 24, c.eraseMinTenths = eraseMinTenths, c.erasePulseUs = eraseUs;
+        c.vppMinTenths = vppMinTenths, c.vppMaxTenths = 145, c.minPulseUs = 18;
+    });
 }
 
 class Erase : public MemoryRun {
@@ -61,9 +57,8 @@ TEST_F(Erase, SstStopsAtItsPulseLimitWhenACellStaysDirty) {
 
 TEST_F(Erase, MacronixProgramsAllZerosFirstThenErases) {
     ASSERT_TRUE(Select("MACRONIX", "MX26C512A"));
-    sim::EpromConfig c = Erasable28("MX26C512A", 120, 100000, 120);
-    c.eraseNeedsZeros = true;
-    sim::EpromChip* chip = Seat(c);
+    sim::EpromChip* chip =
+        Seat(With(Erasable28("MX26C512A", 120, 100000, 120), [](auto& c) { c.eraseNeedsZeros = true; }));
     Programmed(chip);
     EXPECT_EQ(Run(OpErase), 1) << LogText();
     const auto log = Log();
@@ -76,11 +71,8 @@ TEST_F(Erase, MacronixProgramsAllZerosFirstThenErases) {
 
 TEST_F(Erase, Row90ErasesWithOnePulseAndProgramsWithoutReadBack) {
     ASSERT_TRUE(Select("SST", "SST27SF256"));
-    sim::EpromConfig c = sim::Jedec28("SST27SF256", 0x8000);
-    c.erasePin = 24;
-    c.erasePulseUs = 100000;
-    c.minPulseUs = 18;
-    sim::EpromChip* chip = Seat(c);
+    sim::EpromChip* chip = Seat(With(sim::Jedec28("SST27SF256", 0x8000),
+                                     [](auto& c) { c.erasePin = 24, c.erasePulseUs = 100000, c.minPulseUs = 18; }));
     for (uint32_t a = 0; a < 0x8000; ++a) chip->SetCell(a, 0);
     EXPECT_EQ(Run(OpErase), 1);
     EXPECT_EQ(chip->ErasePulseCount(), 1u);

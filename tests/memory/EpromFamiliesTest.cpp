@@ -28,22 +28,9 @@ protected:
         }
     }
     void ExpectChipHoldsBuffer() {
-        for (uint32_t a = 0; a < Words(); ++a) {
-            if (chip->Cell(a) != BufferDatum(a)) {
-                ADD_FAILURE() << std::hex << "word " << a << " chip " << chip->Cell(a) << " buffer " << BufferDatum(a);
-                return;
-            }
-        }
+        for (uint32_t a = 0; a < Words(); ++a) ASSERT_EQ(chip->Cell(a), BufferDatum(a)) << std::hex << "word " << a;
     }
 
-    static std::string CompareFile() {
-        std::ifstream f("COMPARE.TXT", std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    }
-    static size_t CompareFileLines() {
-        const std::string t = CompareFile();
-        return static_cast<size_t>(std::count(t.begin(), t.end(), '\n'));
-    }
 
     void Cycle(const std::string& maker, const std::string& name, const sim::EpromConfig& c) {
         ASSERT_TRUE(Select(maker, name)) << name;
@@ -60,14 +47,15 @@ protected:
         ExpectChipHoldsBuffer();
         // A data compare against the buffer with one datum changed reports that one.
         const uint32_t at = Words() / 2 + 3;
-        const uint32_t chipDatum = BufferDatum(at);
-        FillBufferRange(Wide() ? 2 * at : at, Wide() ? 2 * at : at, BufferByte(Wide() ? 2 * at : at) ^ 0x01);
+        const uint32_t chipDatum = BufferDatum(at), byte = Wide() ? 2 * at : at;
+        FillBufferRange(byte, byte, BufferByte(byte) ^ 0x01);
         EXPECT_EQ(Run(OpCompare), 1) << LogText();
-        EXPECT_EQ(CompareFileLines(), 3u);
+        const std::string compare = ReadText("COMPARE.TXT");
+        EXPECT_EQ(std::count(compare.begin(), compare.end(), '\n'), 3);
         char diff[40];
         std::snprintf(diff, sizeof diff, Wide() ? "%08Xh:(%04X)-(%04X)" : "%08Xh:(%02X)-(%02X)", at, chipDatum ^ 1,
                       chipDatum);
-        EXPECT_NE(CompareFile().find(diff), std::string::npos) << CompareFile();
+        EXPECT_NE(compare.find(diff), std::string::npos) << compare;
         if (blankCheck) {
             EXPECT_EQ(Run(OpBlankCheck), -1);
             EXPECT_TRUE(HasLine("Blank check error!")) << LogText();
@@ -91,11 +79,61 @@ sim::EpromConfig Paged(const std::string& name) {
     return c;
 }
 
-TEST_F(Families, Row0TheBuiltInDeviceWithThePulseOnTheSocketMask) {
-    Cycle("AMD", "Am27128", sim::Jedec28("Am27128", 0x4000));
+// One configurable model per family, set up as the part's datasheet gives it.
+sim::EpromConfig ByteWrite(const std::string& name) {
+    return With(sim::Jedec28(name, 0x2000), [](auto& c) { c.byteWrite = true, c.vppPin = 0; });
+}
+sim::EpromConfig PinBlankCheck(const std::string& name) { // blank at 00h, checked at high voltage
+    return With(sim::Jedec28(name, 0x2000), [](auto& c) { c.blank = 0, c.pgmPin = 0, c.hvBlankCheck = true; });
+}
+sim::EpromConfig ByteErase76(const std::string& name) {
+    return With(sim::Jedec28(name, 0x10000), [](auto& c) {
+        c.erasePin = 24, c.eraseStrobeHigh = true, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
+    });
 }
 
-TEST_F(Families, Row67PagedSelectsEachPageAtFiveVoltsVpp) { Cycle("INTEL", "27513", Paged("27513")); }
+struct Family {
+    const char* row;
+    const char* maker;
+    const char* name;
+    sim::EpromConfig (*config)();
+};
+
+class EveryRow : public Families, public ::testing::WithParamInterface<Family> {};
+
+// ExpectChipHoldsBuffer covers every word, so the 16-bit parts of 65536 words
+// and more show the buffer bank advancing after word 32767.
+TEST_P(EveryRow, BlankProgramReadCompareAndErase) { Cycle(GetParam().maker, GetParam().name, GetParam().config()); }
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, EveryRow,
+    ::testing::Values(
+        Family{"Row0BuiltIn", "AMD", "Am27128", [] { return sim::Jedec28("Am27128", 0x4000); }},
+        Family{"Row67PagedAtFiveVoltsVpp", "INTEL", "27513", [] { return Paged("27513"); }},
+        Family{"Row68PagedPulsesOnSocketEnable", "ST", "M27513", [] { return Paged("M27513"); }},
+        Family{"Row76TimedWritesOneErasePulse", "WINBOND", "W27E512", [] { return ByteErase76("W27E512"); }},
+        Family{"Row60ByteWrite", "DALLAS", "DS1225Y", [] { return ByteWrite("DS1225Y"); }},
+        Family{"Row75SixteenBit", "AMD", "Am27C1024", [] { return sim::Word40("Am27C1024", 0x10000); }},
+        Family{"Row69VoltageInsideEachPulse", "ST", "M27C1024", [] { return sim::Word40("M27C1024", 0x10000); }},
+        Family{"Row84OnePulsePerWord", "AMD", "Am27C4096", [] { return sim::Word40("Am27C4096", 0x40000); }},
+        Family{"Rows3And4ErasableSixteenBit", "WINBOND", "W27C4096",
+               [] {
+                   return With(sim::Word40("W27C4096", 0x40000), [](auto& c) {
+                       c.erasePin = 31, c.eraseMinTenths = 130, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
+                   });
+               }},
+        Family{"Row301HiddenWord", "MICROCHIP", "27HC1616", [] { return sim::ControlBusWord40("27HC1616", 0x4000); }},
+        Family{"Row302Bytes", "MICROCHIP", "27HC256", [] { return sim::Jedec28("27HC256", 0x8000); }}),
+    [](const auto& info) { return std::string(info.param.row); });
+
+TEST_F(Families, Row76EraseIsFollowedByTheDriversSilentBlankCheck) {
+    ASSERT_TRUE(Select("WINBOND", "W27E512"));
+    chip = Seat(ByteErase76("W27E512"));
+    chip->SetCell(0x20, 0);
+    chip->SetErasePeriodsNeeded(0x20, 2);
+    EXPECT_EQ(Run(OpErase), -1);
+    EXPECT_TRUE(HasLine("Erase error!")) << LogText();
+}
 
 TEST_F(Families, Row67PageOneAt4000h) {
     ASSERT_TRUE(Select("INTEL", "27513"));
@@ -109,60 +147,14 @@ TEST_F(Families, Row67PageOneAt4000h) {
     ExpectNoViolations(); // the page register never saw the programming voltage
 }
 
-TEST_F(Families, Row68PagedWithPulsesOnTheSocketEnable) { Cycle("ST", "M27513", Paged("M27513")); }
-
-TEST_F(Families, Row76TimedWritesAndOneErasePulseThenTheDriversBlankCheck) {
-    sim::EpromConfig c = sim::Jedec28("W27E512", 0x10000);
-    c.erasePin = 24;
-    c.eraseStrobeHigh = true;
-    c.erasePulseUs = 100000;
-    c.vppMaxTenths = 145;
-    Cycle("WINBOND", "W27E512", c);
-    // The erase of one socket is followed by the driver's silent blank check.
-    chip->SetCell(0x20, 0);
-    chip->SetErasePeriodsNeeded(0x20, 2);
-    EXPECT_EQ(Run(OpErase), -1);
-    EXPECT_TRUE(HasLine("Erase error!")) << LogText();
-}
-
-TEST_F(Families, Row60ByteWriteMemory) {
-    sim::EpromConfig c = sim::Jedec28("DS1225Y", 0x2000);
-    c.byteWrite = true;
-    c.vppPin = 0;
-    Cycle("DALLAS", "DS1225Y", c);
-}
-
 TEST_F(Families, Row60StopsAtTheFirstByteThatReadsBackDifferently) {
     ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
-    sim::EpromConfig c = sim::Jedec28("DS1225Y", 0x2000);
-    c.byteWrite = true;
-    c.vppPin = 0;
-    chip = Seat(c);
+    chip = Seat(ByteWrite("DS1225Y"));
     FillPattern(0x2000, 4);
     BufferWindow[0x123] = 0xFF; // FFh is written too
     chip->SetCell(0x123, 0);
     EXPECT_EQ(Run(OpProgram), 1);
     EXPECT_EQ(chip->Cell(0x123), 0xFF);
-}
-
-TEST_F(Families, Row75SixteenBitAcrossTheBankAfterWord32767) {
-    Cycle("AMD", "Am27C1024", sim::Word40("Am27C1024", 0x10000));
-    EXPECT_EQ(chip->Cell(0x8000), BufferDatum(0x8000));
-}
-
-TEST_F(Families, Row69SixteenBitWithTheVoltageInsideEachPulse) {
-    Cycle("ST", "M27C1024", sim::Word40("M27C1024", 0x10000));
-}
-
-TEST_F(Families, Row84OnePulsePerWord) { Cycle("AMD", "Am27C4096", sim::Word40("Am27C4096", 0x40000)); }
-
-TEST_F(Families, Rows3And4ElectricallyErasableSixteenBit) {
-    sim::EpromConfig c = sim::Word40("W27C4096", 0x40000);
-    c.erasePin = 31;
-    c.eraseMinTenths = 130;
-    c.erasePulseUs = 100000;
-    c.vppMaxTenths = 145;
-    Cycle("WINBOND", "W27C4096", c);
 }
 
 TEST_F(Families, ByteSwapProgramsTheSwappedWord) {
@@ -176,10 +168,6 @@ TEST_F(Families, ByteSwapProgramsTheSwappedWord) {
     BufferWords[0x10] = 0;
     EXPECT_EQ(Run(OpRead), 1);
     EXPECT_EQ(BufferWords[0x10], 0x3412);
-}
-
-TEST_F(Families, Row301SixteenBitWithAHiddenWord) {
-    Cycle("MICROCHIP", "27HC1616", sim::ControlBusWord40("27HC1616", 0x4000));
 }
 
 TEST_F(Families, Row301WritesTheHiddenWordLastEvenWhenZero) {
@@ -200,17 +188,9 @@ TEST_F(Families, Row301WritesTheHiddenWordLastEvenWhenZero) {
     ExpectNoViolations();
 }
 
-TEST_F(Families, Row302Bytes) {
-    Cycle("MICROCHIP", "27HC256", sim::Jedec28("27HC256", 0x8000));
-}
-
 TEST_F(Families, Row302PinBlankCheckNamesTheFailingAddress) {
     ASSERT_TRUE(Select("MICROCHIP", "27HC641"));
-    sim::EpromConfig c = sim::Jedec28("27HC641", 0x2000);
-    c.blank = 0;
-    c.pgmPin = 0;
-    c.hvBlankCheck = true;
-    chip = Seat(c);
+    chip = Seat(PinBlankCheck("27HC641"));
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     chip->SetCell(0x345, 0x10);
     FillBufferRange(0, 0x1FFF, 0x77);
@@ -233,28 +213,18 @@ TEST_F(Families, Row302AddressMode3At0C00h) {
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     // Before the byte at 0C00h: register 1 = 3 (A10 and A11, latched), then 0Ch.
     std::vector<int> reg1;
-    for (const auto& a : simp.RegisterTrace()) {
+    for (const auto& a : simp.RegisterTrace())
         if (a.write && a.reg == 1) reg1.push_back(a.value);
-    }
-    bool found = false;
-    for (size_t i = 0; i + 1 < reg1.size(); ++i) found |= reg1[i] == 3 && reg1[i + 1] == 0x0C;
-    EXPECT_TRUE(found);
+    EXPECT_NE(std::adjacent_find(reg1.begin(), reg1.end(), [](int a, int b) { return a == 3 && b == 0x0C; }),
+              reg1.end());
     ExpectChipHoldsBuffer();
     ExpectNoViolations();
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(Families, PulseLimitsOfTheControlBusRows) {
     // Row 302 gives up to Retry pulses, row 301 up to Retry - 1.
     ASSERT_TRUE(Select("MICROCHIP", "27HC641"));
-    sim::EpromConfig c = sim::Jedec28("27HC641", 0x2000);
-    c.blank = 0;
-    c.pgmPin = 0;
-    c.hvBlankCheck = true;
-    chip = Seat(c);
+    chip = Seat(PinBlankCheck("27HC641"));
     FillBufferRange(0, 0x1FFF, 0);
     BufferWindow[0x40] = 0x81;
     chip->StickCell(0x40);

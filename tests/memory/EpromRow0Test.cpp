@@ -8,40 +8,24 @@
 
 namespace {
 
-// An Intel hex file of `data` from address 0.
+// An Intel hex file of `data` (up to 64 KB) from address 0.
 std::string IntelHex(const std::vector<uint8_t>& data) {
     std::string out;
-    char line[80];
+    char hex[8];
     for (size_t a = 0; a < data.size(); a += 16) {
         const size_t n = std::min<size_t>(16, data.size() - a);
-        if ((a & 0xFFFF) == 0) {
-            const unsigned seg = static_cast<unsigned>(a >> 16);
-            unsigned sum = 2 + 4 + (seg >> 8) + (seg & 0xFF);
-            std::snprintf(line, sizeof line, ":02000004%04X%02X\r\n", seg, (0x100 - (sum & 0xFF)) & 0xFF);
-            out += line;
-        }
-        unsigned sum = static_cast<unsigned>(n + ((a >> 8) & 0xFF) + (a & 0xFF));
-        std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(n), static_cast<unsigned>(a & 0xFFFF));
-        out += line;
-        for (size_t i = 0; i < n; ++i) {
-            std::snprintf(line, sizeof line, "%02X", data[a + i]);
-            out += line;
-            sum += data[a + i];
-        }
-        std::snprintf(line, sizeof line, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        out += line;
+        std::vector<unsigned> rec = {static_cast<unsigned>(n), static_cast<unsigned>(a >> 8) & 0xFF,
+                                     static_cast<unsigned>(a) & 0xFF, 0};
+        rec.insert(rec.end(), data.begin() + static_cast<std::ptrdiff_t>(a),
+                   data.begin() + static_cast<std::ptrdiff_t>(a + n));
+        unsigned sum = 0;
+        for (unsigned v : rec) sum += v;
+        rec.push_back((0x100 - (sum & 0xFF)) & 0xFF);
+        out += ":";
+        for (unsigned v : rec) out += (std::snprintf(hex, sizeof hex, "%02X", v), hex);
+        out += "\r\n";
     }
     return out + ":00000001FF\r\n";
-}
-
-std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
-    std::vector<uint8_t> v(n);
-    uint32_t x = seed;
-    for (auto& b : v) {
-        x = x * 1103515245u + 12345u;
-        b = static_cast<uint8_t>(x >> 16);
-    }
-    return v;
 }
 
 class Row0 : public MemoryRun {
@@ -62,17 +46,15 @@ TEST_F(Row0, BlankProgramVerifyReadCompareFromAHexFile) {
     EXPECT_EQ(Run(OpBlankCheck), 1);
     EXPECT_TRUE(HasLine("Blank check ok!")) << LogText();
 
-    const auto data = Pattern(0x8000, 7);
+    FillPattern(0x8000, 7);
+    std::vector<uint8_t> data(0x8000);
+    for (uint32_t a = 0; a < data.size(); ++a) data[a] = BufferByte(a);
+    FillBufferRange(0, 0x7FFF, 0xFF); // the file must fill the buffer
     LoadFile(data);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     // Blank check before, program, verify at both levels, as the driver logs them.
-    const std::vector<std::string> expected = {"Blank check ok!", "Program ok!", "Verification ok!",
-                                               " VCCL(4.5V) Verification ok!", " VCCL(5.5V) Verification ok!"};
-    size_t at = 0;
-    for (const auto& line : Log()) {
-        if (at < expected.size() && line == expected[at]) ++at;
-    }
-    EXPECT_EQ(at, expected.size()) << LogText();
+    ExpectLinesInOrder({"Blank check ok!", "Program ok!", "Verification ok!", " VCCL(4.5V) Verification ok!",
+                        " VCCL(5.5V) Verification ok!"});
     EXPECT_EQ(Log().back().rfind("--------------------------------> ", 0), 0u);
     for (uint32_t a = 0; a < 0x8000; ++a) ASSERT_EQ(chip->Cell(a), data[a]) << a;
     EXPECT_EQ(MainCounters.Success, 1u);
@@ -98,8 +80,7 @@ TEST_F(Row0, BlankProgramVerifyReadCompareFromAHexFile) {
     BufferWindow[0x7FFF] ^= 0x01;
     EXPECT_EQ(Run(OpCompare), 1);
     EXPECT_TRUE(HasLine("Create Data Compare file ok!"));
-    std::ifstream f("COMPARE.TXT", std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const std::string text = ReadText("COMPARE.TXT");
     std::snprintf(line, sizeof line, "00000010h:(%02X)-(%02X)\r\n", data[0x10] ^ 0xFF, data[0x10]);
     EXPECT_NE(text.find(line), std::string::npos) << text;
     std::snprintf(line, sizeof line, "00007FFFh:(%02X)-(%02X)\r\n", data[0x7FFF] ^ 1, data[0x7FFF]);
@@ -137,9 +118,8 @@ TEST_F(Row0, OverPulseIsTheCountTimesTheWidthWithPulseMul) {
     chip->SetPulsesNeeded(0x100, 3);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     std::vector<uint64_t> widths;
-    for (const auto& p : chip->Pulses()) {
+    for (const auto& p : chip->Pulses())
         if (p.address == 0x100 && !p.erase && p.widthUs >= 50) widths.push_back(p.widthUs);
-    }
     ASSERT_EQ(widths.size(), 4u) << ::testing::PrintToString(widths); // three pulses, then the over-pulse
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(static_cast<double>(widths[i]), 100, 30);
     EXPECT_GE(widths[3], 12000u); // the timer waits at least the width asked
@@ -173,9 +153,7 @@ TEST_F(Row0, ReadOfARangeFromAbove100hKeepsItsUpperAddress) {
 
 TEST_F(MemoryRun, CY27C256BlankChecksAgainst00h) {
     ASSERT_TRUE(Select("CYPRESS", "CY27C256"));
-    auto c = sim::Jedec28("CY27C256", 0x8000);
-    c.blank = 0x00;
-    sim::EpromChip* chip = Seat(c);
+    sim::EpromChip* chip = Seat(With(sim::Jedec28("CY27C256", 0x8000), [](auto& c) { c.blank = 0x00; }));
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     // Programming skips 00h data and sets the other bits.
     FillPattern(0x8000, 3);
@@ -201,10 +179,9 @@ TEST_F(MemoryRun, GangBlankCheckReportsEverySocketAndFailsOnlyTheBadOne) {
     for (int s = 0; s < 4; ++s) chips.push_back(Seat(sim::Jedec28("2764A", 0x2000), s));
     chips[2]->SetCell(0x1000, 0x7E);
     EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
-    EXPECT_TRUE(HasLine("Socket1 Blank check ok!")) << LogText();
-    EXPECT_TRUE(HasLine("Socket2 Blank check ok!"));
-    EXPECT_TRUE(HasLine("Socket3 Blank check error!"));
-    EXPECT_TRUE(HasLine("Socket4 Blank check ok!"));
+    for (int s = 1; s <= 4; ++s)
+        EXPECT_TRUE(HasLine("Socket" + std::to_string(s) + (s == 3 ? " Blank check error!" : " Blank check ok!")))
+            << LogText();
     for (const auto& l : Log()) EXPECT_EQ(l.find("Chip addr"), std::string::npos) << l;
     EXPECT_TRUE(sim::GangAdapter::PassLamp(simp, 0));
     EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, 2));
@@ -213,9 +190,8 @@ TEST_F(MemoryRun, GangBlankCheckReportsEverySocketAndFailsOnlyTheBadOne) {
     chips[2]->SetCell(0x1000, 0xFF);
     FillPattern(0x2000, 9);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    for (int s = 0; s < 4; ++s) {
+    for (int s = 0; s < 4; ++s)
         for (uint32_t a = 0; a < 0x2000; a += 0x1FF) EXPECT_EQ(chips[s]->Cell(a), BufferByte(a)) << s;
-    }
     EXPECT_EQ(MainCounters.Success, 4u);
     ExpectNoViolations();
 }

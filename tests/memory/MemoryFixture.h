@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -52,6 +53,12 @@ public:
     }
 };
 
+// A chip model's configuration with some fields changed.
+template <class F> sim::EpromConfig With(sim::EpromConfig c, F change) {
+    change(c);
+    return c;
+}
+
 inline sim::SimProgrammer* g_memorySim = nullptr;
 inline uint64_t SimTickMs() { return g_memorySim ? g_memorySim->NowUs() / 1000 : 0; }
 
@@ -66,19 +73,10 @@ protected:
     std::filesystem::path tmp_;
 
     void SetUp() override {
-        ResetPortState();
-        ResetDeviceState();
-        ResetBringupState();
-        ResetBufferState();
-        ResetOperationState();
-        ResetServicesState();
-        ResetOperationDriverState();
-        ResetConfigState();
-        ResetLibraryState();
-        ResetNeighbourState();
-        ResetRowHooks();
-        ResetAlgorithmTable();
-        ResetMemoryFrameState();
+        for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState, ResetBufferState, ResetOperationState,
+                           ResetServicesState, ResetOperationDriverState, ResetConfigState, ResetLibraryState,
+                           ResetNeighbourState, ResetRowHooks, ResetAlgorithmTable, ResetMemoryFrameState})
+            reset();
         InstallMemoryAlgorithms();
         InstallUiBridge(&ui);
         SetToneSink([this](int hz, int ms) { tones.emplace_back(hz, ms); });
@@ -90,18 +88,15 @@ protected:
         simp.ConfigureDirect(h);
         sim::AddIdMemory(simp);
         elec = sim::AddElectrical(simp);
-        auto s = std::make_unique<sim::Socket>();
-        socket = s.get();
-        simp.AddComponent(std::move(s));
+        simp.AddComponent(std::unique_ptr<sim::Socket>(socket = new sim::Socket));
         InstallPortIoRef(&simp);
         g_memorySim = &simp;
         OperationTickMs = SimTickMs;
-        ProgramDirectory = LibraryDirectory();
+        ProgramDirectory = std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); // the built library
         LibraryFileName = "krd.dat";
         ASSERT_EQ(ConnectProgrammer(0), 1);
         // Compare files land in a private folder.
-        char buf[4096];
-        oldCwd_ = getcwd(buf, sizeof buf) ? buf : ".";
+        oldCwd_ = std::filesystem::current_path().string();
         static int serial = 0;
         tmp_ = std::filesystem::temp_directory_path() /
                ("vexlor-mem-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
@@ -117,35 +112,22 @@ protected:
         InstallUiBridge(nullptr);
         SetToneSink(nullptr);
         g_memorySim = nullptr;
-        ResetAlgorithmTable();
-        ResetBringupState();
-        ResetDeviceState();
-        ResetPortState();
-    }
-
-    // The folder of the test program, where the build puts the library.
-    static std::string LibraryDirectory() {
-        std::error_code ec;
-        const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-        return ec ? std::string(".") : exe.parent_path().string();
+        for (auto reset : {ResetAlgorithmTable, ResetBringupState, ResetDeviceState, ResetPortState}) reset();
     }
 
     // Selects a device of the EPROM section of the built library.
     bool Select(const std::string& maker, const std::string& name) {
-        const uint32_t size = OpenLibraryEntry(kLibraryEntryEprom);
-        std::vector<uint8_t> bytes(size);
-        for (uint32_t k = 0; k < size; ++k) bytes[k] = ReadLibraryByte(k);
-        size_t pos = 0;
+        std::vector<uint8_t> bytes(OpenLibraryEntry(kLibraryEntryEprom));
+        for (uint32_t k = 0; k < bytes.size(); ++k) bytes[k] = ReadLibraryByte(k);
         DeviceRecord r{};
-        size_t next = 0;
-        while (pos < bytes.size() && ParseLibraryRecord(bytes.data(), bytes.size(), pos, SectionEprom, r, next)) {
-            const std::string m(reinterpret_cast<const char*>(r.Bytes));
-            const std::string n(reinterpret_cast<const char*>(r.Bytes + r.Bytes[RecordNameOffsetByte]));
-            if (m == maker && n == name) {
+        for (size_t pos = 0, next = 0;
+             pos < bytes.size() && ParseLibraryRecord(bytes.data(), bytes.size(), pos, SectionEprom, r, next);
+             pos = next) {
+            const auto* b = reinterpret_cast<const char*>(r.Bytes);
+            if (maker == b && name == b + r.Bytes[RecordNameOffsetByte]) {
                 DeviceSection = SectionEprom;
                 return SetCurrentDevice(r) == 1;
             }
-            pos = next;
         }
         return false;
     }
@@ -183,8 +165,18 @@ protected:
         return std::vector<std::string>(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end());
     }
     bool HasLine(const std::string& line) const {
-        const auto l = Log();
-        return std::find(l.begin(), l.end(), line) != l.end();
+        return std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(std::min(runStart_, ui.Log.size())), ui.Log.end(),
+                         line) != ui.Log.end();
+    }
+    // The lines appear in this order among the run's lines.
+    void ExpectLinesInOrder(const std::vector<std::string>& expected) const {
+        size_t at = 0;
+        for (const auto& line : Log()) at += at < expected.size() && line == expected[at];
+        EXPECT_EQ(at, expected.size()) << LogText();
+    }
+    static std::string ReadText(const char* file) {
+        std::ifstream f(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     }
     std::string LogText() const {
         std::string t;
