@@ -1,0 +1,93 @@
+// Base of the electrically erasable logic parts: an array of fuse cells in the
+// part's JEDEC numbering, erased to 1. A row write can only clear cells (the
+// cell keeps the AND of its value and the bit written); only an erase sets
+// them back to 1 and clears the security cell. A secured part reads its
+// array as all ones.
+//
+// Powered means VCC at 4.5 V or more and every ground pin held low; without
+// that, the part is a diode network to the insertion probe (ProbeChip).
+// Pins the programmer leaves undriven read the environment's FloatingLevel().
+//
+// Helpers for the derived models: levels and voltages of chip pins, voltage
+// windows, pulse widths in virtual time, and a cell that never programs.
+#pragma once
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/Electrical.h"
+#include "sim/ProbeChip.h"
+
+namespace sim {
+
+class CellArrayChip : public ProbeChip {
+public:
+    CellArrayChip(std::string name, int pinCount, uint32_t cells, int vccChipPin, std::vector<int> gndChipPins);
+
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const final;
+
+    uint32_t CellCount() const { return static_cast<uint32_t>(cells_.size()); }
+    // Cell n (1 erased); cells outside the array read 1.
+    int Cell(uint32_t n) const { return n < cells_.size() ? cells_[n] : 1; }
+    void SetCell(uint32_t n, int value);
+    bool Secured() const { return secured_; }
+    bool Blank() const;
+    // Fault: the cell never programs.
+    void StickCell(uint32_t n) { stuck_.insert(n); }
+
+    // The footprint for the electrical model: 7.0 V on every pin but the
+    // ones raised with AllowPin.
+    ChipPinLimits Limits() const;
+
+protected:
+    // Chip pin with a higher rating (the edit-voltage pin).
+    void AllowPin(int chipPin, int tenths) { raised_.emplace_back(chipPin, tenths); }
+
+    int SocketOf(int chipPin) const;
+    int Level(const PinEnvironment& env, int chipPin) const;
+    int Volts(const PinEnvironment& env, int chipPin) const;
+    bool Powered(const PinEnvironment& env) const;
+    static bool Within(int tenths, int centre, int tolerance) {
+        return tenths >= centre - tolerance && tenths <= centre + tolerance;
+    }
+
+    // Row writes clear the cells written 0 (not a stuck cell); erase and
+    // security as above.
+    void WriteCell(uint32_t n, int bit);
+    void EraseAll();
+    void Secure() { secured_ = true; }
+
+    // What the powered part drives on one of its socket pins.
+    virtual ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const = 0;
+
+private:
+    int vccPin_;
+    std::vector<int> gndPins_;
+    std::vector<uint8_t> cells_;
+    std::set<uint32_t> stuck_;
+    std::vector<std::pair<int, int>> raised_;
+    bool secured_ = false;
+};
+
+// A pulse measured in virtual time from its start edge to its end edge.
+class PulseTimer {
+public:
+    void Start(uint64_t nowUs) {
+        running_ = true;
+        startUs_ = nowUs;
+    }
+    // Width of the pulse ended now; 0 when none was running.
+    uint64_t Stop(uint64_t nowUs) {
+        const uint64_t w = running_ ? nowUs - startUs_ : 0;
+        running_ = false;
+        return w;
+    }
+    bool Running() const { return running_; }
+
+private:
+    bool running_ = false;
+    uint64_t startUs_ = 0;
+};
+
+} // namespace sim
