@@ -13,6 +13,8 @@
 #include "engine/Config.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
+#include "logic/InstallLogicRows.h"
+#include "logic/Opt16v8.h"
 #include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
@@ -119,6 +121,8 @@ void CreateFormsAndLoadConfig() {
     CreateDeviceSelectionForm();
     // The algorithm rows of the device families, before a device is chosen.
     InstallMemoryAlgorithms();
+    InstallLogicAlgorithms();
+    InstallOptRalDialog();
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();

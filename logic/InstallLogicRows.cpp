@@ -1,0 +1,9 @@
+#include "logic/InstallLogicRows.h"
+
+#include "logic/GalRowSerial.h"
+#include "logic/PalEmulation.h"
+
+void InstallLogicAlgorithms() {
+    InstallPalEmulation();
+    InstallGalRowSerialRows();
+}

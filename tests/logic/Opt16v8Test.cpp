@@ -1,0 +1,158 @@
+// The PLD option dialog offscreen: its list, its flags and what OK stores.
+#include <QApplication>
+#include <QGroupBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+
+#include "logic/Opt16v8.h"
+#include "tests/logic/PldFixture.h"
+
+namespace {
+
+QApplication* EnsureApp() {
+    static QApplication* app = [] {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        static int argc = 1;
+        static char name[] = "test_logic";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);
+    }();
+    return app;
+}
+
+class OptRalTest : public PldRun {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        PldRun::SetUp();
+        InstallOptRalDialog();
+        ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
+    }
+    void TearDown() override {
+        ShowOptRalDialogHook = nullptr;
+        PldRun::TearDown();
+    }
+    // Runs an Options entry; `act` gets the modal dialog once it is shown.
+    int RunOptions(int (*entry)(), std::function<void(TOptRal*)> act) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* d = qobject_cast<TOptRal*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                act(d);
+            }
+        });
+        poll.start(5);
+        return entry();
+    }
+    static QStringList Items(const TOptRal* d) {
+        QStringList l;
+        for (int i = 0; i < d->ListBoxDev->count(); ++i) l << d->ListBoxDev->item(i)->text();
+        return l;
+    }
+};
+
+TEST_F(OptRalTest, TwentyPinListAtTheCurrentIndexAndOkOn14L8) {
+    PalEmulationIndex = 5;
+    QPoint at;
+    QStringList items;
+    int row = -1, height = 0;
+    bool sleepShown = true;
+    const int result = RunOptions(Alg208Options, [&](TOptRal* d) {
+        at = d->pos();
+        items = Items(d);
+        row = d->ListBoxDev->currentRow();
+        height = d->ListBoxDev->height();
+        sleepShown = !d->RadioGroupSleepMode->isHidden();
+        d->ListBoxDev->setCurrentRow(2);
+        d->BitBtnOk->click();
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(at, QPoint(ui.Left + 220, ui.Top + 40));
+    ASSERT_EQ(items.size(), 22);
+    EXPECT_EQ(items.front(), "20V8");
+    EXPECT_EQ(items[2], "14L8");
+    EXPECT_EQ(items.back(), "20RP8");
+    EXPECT_EQ(row, 5);
+    EXPECT_EQ(height, 162);
+    EXPECT_FALSE(sleepShown);
+    EXPECT_EQ(PalEmulationIndex, 2);
+    EXPECT_EQ(DeviceSize, 560u);
+    EXPECT_EQ(FuseRowLength, 28u);
+    // The image, its checksum and a save all take the new count.
+    EXPECT_EQ(BufferEnd, 560u / 8);
+    const std::string saved = FormatJedecText(nullptr, 0);
+    EXPECT_NE(saved.find("QF560*"), std::string::npos);
+    EXPECT_NE(saved.find("L00532 "), std::string::npos);
+    EXPECT_EQ(saved.find("L00560 "), std::string::npos);
+    EXPECT_EQ(ReadJedecChecksumField(saved), ComputeBufferChecksum(0, 560 / 8) & 0xFFFF);
+    EXPECT_GT(ui.Refreshes, 0);
+}
+
+TEST_F(OptRalTest, SleepGroupOnlyForTheSleepModeEntry) {
+    struct Case {
+        int (*entry)();
+        bool sleep;
+        int height;
+        const char* first;
+    };
+    const Case cases[] = {{Alg243Options, true, 108, "16V8"}, {Alg207Options, false, 162, "16V8"},
+                          {Alg208Options, false, 162, "20V8"}};
+    for (const Case& c : cases) {
+        bool sleep = false;
+        int height = 0, sleepIndex = -1;
+        QString first;
+        RunOptions(c.entry, [&](TOptRal* d) {
+            sleep = !d->RadioGroupSleepMode->isHidden();
+            sleepIndex = d->SleepModeIndex();
+            height = d->ListBoxDev->height();
+            first = d->ListBoxDev->item(0)->text();
+            d->BitBtn2->click();
+        });
+        EXPECT_EQ(sleep, c.sleep);
+        EXPECT_EQ(height, c.height);
+        EXPECT_EQ(first, c.first);
+        EXPECT_EQ(sleepIndex, 0);
+    }
+}
+
+TEST_F(OptRalTest, DoubleClickIsOkAndCancelChangesNothing) {
+    OptRalUse20V8List = 0;
+    OptRalShowSleepMode = 0;
+    {
+        TOptRal d;
+        d.ListBoxDev->setCurrentRow(8);
+        EXPECT_EQ(d.result(), 0);
+        emit d.ListBoxDev->itemDoubleClicked(d.ListBoxDev->item(8));
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+    }
+    EXPECT_EQ(PalEmulationIndex, 8);
+    EXPECT_EQ(DeviceSize, 448u); // 14L4
+    EXPECT_EQ(FuseRowLength, 28u);
+
+    const int result = RunOptions(Alg207Options, [](TOptRal* d) {
+        d->ListBoxDev->setCurrentRow(1);
+        d->BitBtn2->click();
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(PalEmulationIndex, 8);
+    EXPECT_EQ(DeviceSize, 448u);
+}
+
+TEST_F(OptRalTest, IndexZeroRestoresTheGalAndASelectionResetsTheChoice) {
+    for (int set = 0; set < 2; ++set) {
+        ApplyPalEmulationChoice(4, set);
+        ApplyPalEmulationChoice(0, set);
+        EXPECT_EQ(DeviceSize, set == 0 ? 2194u : 2706u);
+        EXPECT_EQ(FuseRowLength, set == 0 ? 32u : 40u);
+    }
+    ApplyPalEmulationChoice(99, 0); // outside the list: nothing
+    EXPECT_EQ(PalEmulationIndex, 0);
+
+    ApplyPalEmulationChoice(3, 0);
+    ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
+    EXPECT_EQ(PalEmulationIndex, 0);
+    EXPECT_EQ(DeviceSize, 2194u);
+}
+
+} // namespace
