@@ -38,36 +38,41 @@ TapState NextTapState(TapState s, bool tms) {
     return S::TestLogicReset;
 }
 
-JtagDevice::JtagDevice(const JtagDeviceConfig& config)
+TapController::TapController(const JtagDeviceConfig& config)
     : cfg_(config),
-      pins_{config.tmsPin, config.tckPin, config.tdiPin, config.tdoPin},
       instruction_(config.idcodeInstruction),
       scan_(static_cast<size_t>(config.scanLength > 0 ? config.scanLength : 0), false) {
     if (cfg_.irLength < 1) cfg_.irLength = 1;
     if (cfg_.irLength > 32) cfg_.irLength = 32;
 }
 
-void JtagDevice::SetScanRegister(const std::vector<bool>& bits) {
+void TapController::SetScanRegister(const std::vector<bool>& bits) {
     for (size_t i = 0; i < scan_.size(); ++i) scan_[i] = i < bits.size() && bits[i];
 }
 
-void JtagDevice::Update(const PinEnvironment& env) {
-    const bool tck = env.InputLevel(cfg_.tckPin) != 0;
+void TapController::Sample(bool tck, bool tms, bool tdi) {
     if (tck && !tck_) {
         tck_ = tck;
-        RisingEdge(env.InputLevel(cfg_.tmsPin) != 0, env.InputLevel(cfg_.tdiPin) != 0);
+        RisingEdge(tms, tdi);
     } else if (!tck && tck_) {
         tck_ = tck;
         FallingEdge();
     }
 }
 
-ChipDrive JtagDevice::Output(const PinEnvironment&, int socketPin) const {
-    if (socketPin != cfg_.tdoPin || !tdoActive_) return ChipDrive::None;
-    return tdo_ ? ChipDrive::High : ChipDrive::Low;
+JtagDevice::JtagDevice(const JtagDeviceConfig& config)
+    : cfg_(config), pins_{config.tmsPin, config.tckPin, config.tdiPin, config.tdoPin}, tap_(config) {}
+
+void JtagDevice::Update(const PinEnvironment& env) {
+    tap_.Sample(env.InputLevel(cfg_.tckPin) != 0, env.InputLevel(cfg_.tmsPin) != 0, env.InputLevel(cfg_.tdiPin) != 0);
 }
 
-std::vector<bool> JtagDevice::CaptureDataRegister() const {
+ChipDrive JtagDevice::Output(const PinEnvironment&, int socketPin) const {
+    if (socketPin != cfg_.tdoPin || !tap_.TdoActive()) return ChipDrive::None;
+    return tap_.Tdo() ? ChipDrive::High : ChipDrive::Low;
+}
+
+std::vector<bool> TapController::CaptureDataRegister() const {
     if (instruction_ == cfg_.idcodeInstruction) {
         std::vector<bool> r(32);
         for (int i = 0; i < 32; ++i) r[i] = (cfg_.idcode >> i) & 1;
@@ -77,7 +82,7 @@ std::vector<bool> JtagDevice::CaptureDataRegister() const {
     return std::vector<bool>(1, false); // BYPASS
 }
 
-void JtagDevice::RisingEdge(bool tms, bool tdi) {
+void TapController::RisingEdge(bool tms, bool tdi) {
     ++cycles_;
     switch (state_) {
     case TapState::CaptureDr:
@@ -102,7 +107,7 @@ void JtagDevice::RisingEdge(bool tms, bool tdi) {
     if (trace_.size() < kTraceLimit) trace_.push_back({tms, tdi, state_});
 }
 
-void JtagDevice::FallingEdge() {
+void TapController::FallingEdge() {
     switch (state_) {
     case TapState::UpdateIr: {
         uint32_t v = 0;

@@ -57,14 +57,18 @@ struct JtagDeviceConfig {
     int scanLength = 16;
 };
 
-class JtagDevice : public ChipModel {
+// The TAP controller alone, fed the levels of TCK, TMS and TDI from wherever
+// a part takes them (socket pins, bits of a programmer register); TDO is
+// what it drives. The pin fields of the configuration are not used here.
+class TapController {
 public:
-    explicit JtagDevice(const JtagDeviceConfig& config);
+    explicit TapController(const JtagDeviceConfig& config);
 
-    std::string Name() const override { return "JTAG device"; }
-    const std::vector<int>& SocketPins() const override { return pins_; }
-    void Update(const PinEnvironment& env) override;
-    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // The inputs now; the controller acts on TCK's edges.
+    void Sample(bool tck, bool tms, bool tdi);
+    // TDO is driven only in Shift-IR and Shift-DR.
+    bool TdoActive() const { return tdoActive_; }
+    bool Tdo() const { return tdo_; }
 
     TapState State() const { return state_; }
     uint32_t Instruction() const { return instruction_; }
@@ -83,7 +87,6 @@ private:
     std::vector<bool> CaptureDataRegister() const;
 
     JtagDeviceConfig cfg_;
-    std::vector<int> pins_;
     TapState state_ = TapState::TestLogicReset;
     uint32_t instruction_;
     std::vector<bool> shift_; // bit 0 nearest TDO
@@ -93,6 +96,31 @@ private:
     bool tdo_ = false;
     uint64_t cycles_ = 0;
     std::vector<TapCycle> trace_;
+};
+
+// The controller on four socket pins.
+class JtagDevice : public ChipModel {
+public:
+    explicit JtagDevice(const JtagDeviceConfig& config);
+
+    std::string Name() const override { return "JTAG device"; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+
+    TapController& Tap() { return tap_; }
+    TapState State() const { return tap_.State(); }
+    uint32_t Instruction() const { return tap_.Instruction(); }
+    const std::vector<bool>& ScanRegister() const { return tap_.ScanRegister(); }
+    void SetScanRegister(const std::vector<bool>& bits) { tap_.SetScanRegister(bits); }
+    const std::vector<TapCycle>& Trace() const { return tap_.Trace(); }
+    void ClearTrace() { tap_.ClearTrace(); }
+    uint64_t TckCycles() const { return tap_.TckCycles(); }
+
+private:
+    JtagDeviceConfig cfg_;
+    std::vector<int> pins_;
+    TapController tap_;
 };
 
 } // namespace sim
