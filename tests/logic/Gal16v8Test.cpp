@@ -207,7 +207,15 @@ TEST_F(Gal16v8Test, UserBreakStopsProgramAsABreakAndReadWithThePartialMap) {
     for (const auto& s : chip->Strobes()) writes += s.write;
     EXPECT_GT(writes, 0u);
     EXPECT_LT(writes, 34u);
-    EXPECT_EQ(Run(OpErase), 1); // the part was left in a state to carry on with
+
+    // The entry itself powers the socket down before it reports the break.
+    PrepareOperation(MainEngine);
+    ResetProgress();
+    ui.BreakAtPercent = 10;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Alg219Program(), 3);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    EXPECT_EQ(Run(OpErase), 1);
 
     // A read stopped by the user fails, and what was read is in the map.
     chip->SetCell(0, 0);
