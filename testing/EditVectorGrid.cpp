@@ -1,6 +1,7 @@
 #include "testing/EditVectorGrid.h"
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -14,15 +15,24 @@ namespace {
 
 constexpr int kCharWidth = 8;
 constexpr int kRowHeight = 14;
+// A line edit keeps 2 pixels on each side of its text.
+constexpr int kEditMargins = 4;
 constexpr int kGridTop = 40;
 constexpr int kDataLeft = 55;
 constexpr const char* kSymbols = "ZGVXHLCN01.";
 
+// The OEM font of the grid, or the largest fixed-pitch font whose characters
+// (with the edit's own margins) fit the 8-pixel columns.
 QFont TerminalFont() {
     QFont f("Terminal");
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
-    f.setPixelSize(12);
+    for (int px = 13; px >= 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance('0') <= kCharWidth - 1) break;
+    }
+    // Every character one column wide, so the ruler stands over its symbols.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, kCharWidth - QFontMetrics(f).horizontalAdvance('0'));
     return f;
 }
 
@@ -60,9 +70,10 @@ TVectorGrid::TVectorGrid(QWidget* parent) : QDialog(parent) {
         LabelAddr[r]->setAutoFillBackground(true);
         auto* e = new QLineEdit(PanelData);
         e->setObjectName(QString("EditData%1").arg(r));
-        e->setGeometry(3, 2 + r * kRowHeight, 8 * 14, kRowHeight);
+        e->setGeometry(1, 2 + r * kRowHeight, 8 * 14 + kEditMargins, kRowHeight);
         e->setFont(mono);
         e->setFrame(false);
+        e->setTextMargins(0, 0, 0, 0);
         e->setReadOnly(true);
         e->setAutoFillBackground(true);
         e->setFocusPolicy(r == 0 ? Qt::StrongFocus : Qt::ClickFocus);
@@ -101,7 +112,7 @@ void TVectorGrid::SetupGrid(int linePins) {
     PanelSize->resize(w + 7, PanelSize->height());
     for (QLabel* l : {LabelSize0, LabelSize1}) l->resize(w, l->height());
     for (QLineEdit* e : EditData) {
-        e->resize(w, e->height());
+        e->resize(w + kEditMargins, e->height());
         e->setMaxLength(pins);
     }
     ScrollBar1->move(w + 62, ScrollBar1->y());
@@ -121,7 +132,8 @@ void TVectorGrid::ShowGridLine(int offset, int r) {
     }
     const int caret = EditData[r]->cursorPosition();
     EditData[r]->setText(text);
-    EditData[r]->setCursorPosition(std::min(caret, pins));
+    // The caret stays on a symbol, so the edit never scrolls its text.
+    EditData[r]->setCursorPosition(std::min(caret, pins - 1));
 }
 
 void TVectorGrid::ShowGridPage(int offset) {

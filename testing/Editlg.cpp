@@ -55,8 +55,14 @@ QSpinBox* UpDown(QWidget* parent, const char* name, int lo, int hi, int x, int y
     return u;
 }
 
-void Box(const std::string& text, const std::string& caption = "", UiIcon icon = UiIcon::None) {
-    CurrentUi().MessageBox(text, caption, UiButtons::Ok, icon);
+// The number typed into a box, clamped to its up-down's range, moved to the
+// up-down without a click.
+int TakeTypedValue(const QLineEdit* box, QSpinBox* upDown) {
+    const int v = std::clamp(TVectorGrid::DigitsToInt(box->text()), upDown->minimum(), upDown->maximum());
+    upDown->blockSignals(true);
+    upDown->setValue(v);
+    upDown->blockSignals(false);
+    return v;
 }
 
 } // namespace
@@ -89,21 +95,21 @@ TEditlg::TEditlg(QWidget* parent) : TVectorGrid(parent) {
     GroupBoxInfo->setGeometry(0, 132, 118, 140);
     auto label = [this](const char* text, int y) {
         auto* l = new QLabel(text, GroupBoxInfo);
-        l->setGeometry(8, y, 48, 21);
+        l->setGeometry(6, y, 44, 21);
     };
     label("Pins", 20);
-    MaskEditPins = MaskEdit(GroupBoxInfo, "MaskEditPins", "99;_", 60, 20, 40);
+    MaskEditPins = MaskEdit(GroupBoxInfo, "MaskEditPins", "99;_", 52, 20, 40);
     label("X Value", 50);
     ComboBoxXvalue = new QComboBox(GroupBoxInfo);
     ComboBoxXvalue->setObjectName("ComboBoxXvalue");
     ComboBoxXvalue->addItems({"Low", "Hi"});
-    ComboBoxXvalue->setGeometry(60, 50, 50, 21);
+    ComboBoxXvalue->setGeometry(52, 50, 58, 21);
     label("Vcc", 80);
-    MaskEditVcc = MaskEdit(GroupBoxInfo, "MaskEditVcc", "9.9V;_", 60, 80, 34);
-    UpDownVcc = UpDown(GroupBoxInfo, "UpDownVcc", 20, 70, 94, 80);
+    MaskEditVcc = MaskEdit(GroupBoxInfo, "MaskEditVcc", "9.9V;_", 52, 80, 44);
+    UpDownVcc = UpDown(GroupBoxInfo, "UpDownVcc", 20, 70, 96, 80);
     label("Delay", 110);
-    MaskEditDelay = MaskEdit(GroupBoxInfo, "MaskEditDelay", "99mS;_", 60, 110, 34);
-    UpDownDelay = UpDown(GroupBoxInfo, "UpDownDelay", 0, 99, 94, 110);
+    MaskEditDelay = MaskEdit(GroupBoxInfo, "MaskEditDelay", "99mS;_", 52, 110, 44);
+    UpDownDelay = UpDown(GroupBoxInfo, "UpDownDelay", 0, 99, 96, 110);
 
     connect(ButtonClose, &QPushButton::clicked, this, &TEditlg::ButtonCloseClick);
     connect(ButtonTest, &QPushButton::clicked, this, &TEditlg::ButtonTestClick);
@@ -137,8 +143,7 @@ void TEditlg::showEvent(QShowEvent* event) {
 void TEditlg::SetupIcGrid() {
     SetupGrid(IcPinCount);
     const int w = 8 * pins;
-    resize(w + 208, 282);
-    setFixedSize(size());
+    setFixedSize(w + 208, 282);
     for (QPushButton* b : {ButtonFile, ButtonTest, ButtonAutoFind, ButtonClose}) b->move(w + 102, b->y());
     GroupBoxInfo->move(ButtonClose->x() - 20, GroupBoxInfo->y());
     MaskEditPins->setText(QString::number(IcPinCount));
@@ -174,11 +179,7 @@ void TEditlg::UpDownVccClick() {
 }
 
 void TEditlg::MaskEditVccKeyUp() {
-    const int v = std::clamp(DigitsToInt(MaskEditVcc->text()), 20, 70);
-    UpDownVcc->blockSignals(true);
-    UpDownVcc->setValue(v);
-    UpDownVcc->blockSignals(false);
-    vcc = static_cast<short>(v);
+    vcc = static_cast<short>(TakeTypedValue(MaskEditVcc, UpDownVcc));
     MaskEditVcc->setText(QString::asprintf("%d.%dV", vcc / 10, vcc % 10));
 }
 
@@ -189,11 +190,7 @@ void TEditlg::UpDownDelayClick() {
 
 void TEditlg::MaskEditDelayKeyUp() {
     // The typed delay is the one shown, so it is the one used.
-    const int v = std::clamp(DigitsToInt(MaskEditDelay->text()), 0, 99);
-    UpDownDelay->blockSignals(true);
-    UpDownDelay->setValue(v);
-    UpDownDelay->blockSignals(false);
-    delayMs = static_cast<short>(v);
+    delayMs = static_cast<short>(TakeTypedValue(MaskEditDelay, UpDownDelay));
 }
 
 void TEditlg::ComboBoxXvalueChange() { xLevel = ComboBoxXvalue->currentIndex() != 0 ? 1 : 0; }
@@ -213,19 +210,12 @@ void TEditlg::IcTestLineCallback(const char* in, const char* out, int index) {
 
 void TEditlg::ButtonTestClick() {
     CountIcLines();
-    if (LoadedLogicImage != static_cast<int32_t>(kLibraryTestImage)) DownloadLogicImage(kLibraryTestImage);
-    if (ConnectProgrammer(0) == -1) {
-        Box("Can not be executed with Communication Error!", "Error", UiIcon::Error);
-        return;
-    }
+    if (!ConnectIcTester()) return;
     if (buffer[0] == 0) {
-        Box("Buffer is empty.");
+        IcTestBox("Buffer is empty.");
         return;
     }
-    ResetProgrammerOutputs();
-    SetVccRange(1, vcc);
-    SetAllDacVoltages(0, 0, vcc, vcc);
-    DelayMsSlot(10);
+    SetIcTestSupply(vcc);
     g_running = this;
     const IcTestLineReportFn previous = ::IcTestLineCallback;
     ::IcTestLineCallback = ReportLine;
@@ -236,9 +226,9 @@ void TEditlg::ButtonTestClick() {
     Beep(r);
     if (r == 1) {
         SetProgressPosition(100);
-        Box("Ic Test Pass.");
+        IcTestBox("Ic Test Pass.");
     } else {
-        Box(QString::asprintf("%s\nTest In:%s\nTest Out:%s\nLocation:%d", "Vector Test Fail.", qPrintable(failIn),
+        IcTestBox(QString::asprintf("%s\nTest In:%s\nTest Out:%s\nLocation:%d", "Vector Test Fail.", qPrintable(failIn),
                               qPrintable(failOut), failIndex + 1)
                 .toStdString());
     }
@@ -250,7 +240,7 @@ namespace {
 bool LibraryMissing() {
     std::error_code ec;
     if (std::filesystem::exists(LogicLibraryPath(), ec)) return false;
-    Box("Unable to open \"lg.dat\"!");
+    IcTestBox("Unable to open \"lg.dat\"!");
     return true;
 }
 

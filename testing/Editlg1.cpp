@@ -22,13 +22,13 @@
 
 namespace {
 
-void Box(const std::string& text, const std::string& caption = "", UiIcon icon = UiIcon::None) {
-    CurrentUi().MessageBox(text, caption, UiButtons::Ok, icon);
-}
-
 constexpr const char* kNotRead = "Unable to read \"lg.dat\": it is not changed.";
 
 } // namespace
+
+void IcTestBox(const std::string& text, const std::string& caption, UiIcon icon) {
+    CurrentUi().MessageBox(text, caption, UiButtons::Ok, icon);
+}
 
 TEditLgFile::TEditLgFile(QWidget* parent) : QDialog(parent) {
     setObjectName("EditLgFile");
@@ -99,7 +99,7 @@ int TEditLgFile::SelectedEntry() const {
 
 bool TEditLgFile::RefuseUnread() {
     if (library.read) return false;
-    Box(kNotRead, "Warning", UiIcon::Warning);
+    IcTestBox(kNotRead, "Warning", UiIcon::Warning);
     return true;
 }
 
@@ -120,7 +120,7 @@ void TEditLgFile::ButtonLoadClick() {
 
 void TEditLgFile::ButtonSaveClick() {
     if (buffer == nullptr || buffer[0] == 0) {
-        Box("Buffer is empty!", "Warning", UiIcon::Information);
+        IcTestBox("Buffer is empty!", "Warning", UiIcon::Information);
         return;
     }
     if (RefuseUnread()) return;
@@ -135,7 +135,7 @@ void TEditLgFile::ButtonSaveClick() {
     const std::string name = prompt.EditString->text().toStdString();
     if (name.empty()) return;
     if (!IsValidLogicDeviceName(name)) {
-        Box("Device Name must be 1-10 characters without '.' or blank.", "Warning", UiIcon::Warning);
+        IcTestBox("Device Name must be 1-10 characters without '.' or blank.", "Warning", UiIcon::Warning);
         return;
     }
     IcDeviceName = name;
@@ -146,7 +146,7 @@ void TEditLgFile::ButtonSaveClick() {
     const std::string text =
         LogicLibraryWithEntry(library, match, name, IcPinCount, buffer, TestBufferBytes - 1);
     if (!Rewrite(text)) {
-        Box("Can not open File!", "Warning", UiIcon::Warning);
+        IcTestBox("Can not open File!", "Warning", UiIcon::Warning);
         return;
     }
     done(1);
@@ -162,18 +162,25 @@ void TEditLgFile::ButtonDeleteClick() {
     done(1);
 }
 
+bool ConnectIcTester() {
+    if (LoadedLogicImage != static_cast<int32_t>(kLibraryTestImage)) DownloadLogicImage(kLibraryTestImage);
+    if (ConnectProgrammer(0) != -1) return true;
+    IcTestBox("Can not be executed with Communication Error!", "Error", UiIcon::Error);
+    return false;
+}
+
+void SetIcTestSupply(int vccTenths) {
+    ResetProgrammerOutputs();
+    SetVccRange(1, vccTenths);
+    SetAllDacVoltages(0, 0, vccTenths, vccTenths);
+    DelayMsSlot(10);
+}
+
 void AutoFindLogicDevice(TEditLgFile& dialog) {
     std::string found;
     int count = 0;
-    if (LoadedLogicImage != static_cast<int32_t>(kLibraryTestImage)) DownloadLogicImage(kLibraryTestImage);
-    if (ConnectProgrammer(0) == -1) {
-        Box("Can not be executed with Communication Error!", "Error", UiIcon::Error);
-        return;
-    }
-    ResetProgrammerOutputs();
-    SetVccRange(1, dialog.vcc);
-    SetAllDacVoltages(0, 0, dialog.vcc, dialog.vcc);
-    DelayMsSlot(10);
+    if (!ConnectIcTester()) return;
+    SetIcTestSupply(dialog.vcc);
     const LogicLibrary& lib = dialog.library;
     for (size_t k = 0; k < lib.entries.size(); ++k) {
         const LogicLibraryEntry& e = lib.entries[k];
@@ -194,9 +201,9 @@ void AutoFindLogicDevice(TEditLgFile& dialog) {
     SetProgressPosition(100);
     if (count == 0) {
         Beep(-1);
-        Box("Device not found!");
+        IcTestBox("Device not found!");
     } else {
-        Box(found);
+        IcTestBox(found);
     }
     ResetProgress();
 }

@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <functional>
 
+#include "engine/UiBridge.h"
 #include "testing/LogicLibrary.h"
 
 class QPushButton;
@@ -47,6 +48,15 @@ private:
     bool RefuseUnread();
     bool Rewrite(const std::string& text);
 };
+
+// An OK box of the IC tester.
+void IcTestBox(const std::string& text, const std::string& caption = "", UiIcon icon = UiIcon::None);
+
+// The test image in the programmer and the link checked: false (after the
+// communication error box) when the programmer does not answer.
+bool ConnectIcTester();
+// Outputs reset and the test supply on DAC channels 3 and 4.
+void SetIcTestSupply(int vccTenths);
 
 // Runs every usable entry against the part in the socket and reports the
 // names that pass. The dialog is activated (library read) but not shown.

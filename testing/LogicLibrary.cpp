@@ -53,7 +53,10 @@ void IndexLogicLibrary(LogicLibrary& lib) {
                 const int pins = (e.pinsText[0] - '0') * 10 + (e.pinsText[1] - '0');
                 if (pins >= 2 && pins <= 48) e.pins = pins;
             }
-            e.dataOffset = std::min(end + 3, t.size());
+            size_t data = std::min(end + 3, t.size());
+            if (data < t.size() && t[data] == '\r') ++data;
+            if (data < t.size() && t[data] == '\n') ++data;
+            e.dataOffset = data;
             pos = end + 1;
         } else {
             e.dataOffset = end;

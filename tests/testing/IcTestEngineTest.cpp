@@ -76,6 +76,10 @@ TEST_F(IcTestEngine, ReadsEachOutputKindAsTheDatasheetDrivesIt) {
     const Case cases[] = {
         // 'Z' expected on an inverter output driven low reads 'L'.
         {"SN7404", "1Z1N1NGNNNNNNV", -1, " L            "},
+        // Open TTL inputs read high; open CMOS inputs follow the test pull, so
+        // the output reads low with the pull-up and high with the pull-down.
+        {"SN7400", "NNLNNLGLNNLNNV", 1, "  L  L L  L   "},
+        {"SN74HC00", "NNLNNLGLNNLNNV", -1, "              "},
         // An open-collector NAND output that is high floats.
         {"SN7403", "00Z11LGZ00Z00V", 1, "  Z  L Z  Z   "},
         {"SN7403", "00H11LGZ00Z00V", -1, "  Z  L Z  Z   "},
@@ -93,6 +97,20 @@ TEST_F(IcTestEngine, ReadsEachOutputKindAsTheDatasheetDrivesIt) {
         EXPECT_STREQ(TestOutLine, c.read);
         EXPECT_EQ(Violations(), "");
     }
+}
+
+TEST_F(IcTestEngine, AnUnpoweredPartIsOnlyItsProtectionDiodes) {
+    Seat("SN7400");
+    // No supply: grounding pin 7 (socket pin 24) pulls every other pin weakly
+    // low, past the test image's pull-up.
+    SetGroundPin(24, 1);
+    FloatPinRange(1, 48);
+    WriteRegister(13, 4);
+    EXPECT_EQ(GetPin(18), 0);
+    EXPECT_EQ(GetPin(31), 0);
+    EXPECT_EQ(GetPin(32), 1); // no chip there
+    SetGroundPin(24, 0);
+    EXPECT_EQ(GetPin(18), 1);
 }
 
 TEST_F(IcTestEngine, FlipFlopsClockOnCAndK) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../engine/PinDriverFixture.h"
 #include "engine/Bringup.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
@@ -44,43 +45,22 @@ inline std::string AuthoredLogicLibrary() {
     return out;
 }
 
-class IcTestFixture : public ::testing::Test {
+class IcTestFixture : public PinDriverFixture {
 protected:
-    sim::SimProgrammer simp;
-    sim::Electrical* elec = nullptr;
-    sim::Socket* socket = nullptr;
-    RecordingUi ui;
-    std::vector<int> tones;
-
-    static void ResetEngine() {
-        for (auto reset : {ResetPortState, ResetPinsState, ResetBringupState, ResetDeviceState, ResetServicesState,
-                           ResetBufferState, ResetIcTestState})
-            reset();
-    }
+    sim::Electrical*& elec = electrical;
 
     void SetUp() override {
-        ResetEngine();
-        InstallUiBridge(&ui);
-        SetToneSink([this](int hz, int) { tones.push_back(hz); });
-        sim::RegisterUniversalPersonalities();
-        sim::LogicImageHeader h;
-        h.personality = sim::kPersonalityTest;
-        simp.ConfigureDirect(h);
+        PinDriverFixture::SetUp();
+        ResetIcTestState();
+        LoadImage(sim::kPersonalityTest);
         sim::AddIdMemory(simp);
-        elec = sim::AddElectrical(simp);
-        auto s = std::make_unique<sim::Socket>();
-        socket = s.get();
-        simp.AddComponent(std::move(s));
-        InstallPortIoRef(&simp);
         ASSERT_EQ(ConnectProgrammer(0), 1);
         LoadedLogicImage = static_cast<int32_t>(kLibraryTestImage);
     }
 
     void TearDown() override {
-        InstallPortIoRef(nullptr);
-        SetToneSink(nullptr);
-        InstallUiBridge(nullptr);
-        ResetEngine();
+        PinDriverFixture::TearDown();
+        ResetIcTestState();
     }
 
     sim::LogicIc* Seat(const std::string& part) {
