@@ -52,6 +52,7 @@
 #include "shell/Project.h"
 #include "shell/QtUiBridge.h"
 #include "shell/Select.h"
+#include "testing/Editlg.h"
 #include "shell/Startup.h"
 #include "shell/Thread.h"
 
@@ -120,12 +121,12 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    // The test forms and the hardware self-test are not part of the program
-    // yet: their commands stay disabled.
-    for (QObject* o : std::initializer_list<QObject*>{VectorTest1, SpeedButtonVectorTest, ICTest1,
-                                                      SpeedButtonIcTest, RAMTest1, SpeedButtonRamTest,
-                                                      Hardwaretest1})
+    // The vector and RAM tests and the hardware self-test are not part of the
+    // program yet: their commands stay disabled.
+    for (QObject* o : std::initializer_list<QObject*>{VectorTest1, SpeedButtonVectorTest, RAMTest1,
+                                                      SpeedButtonRamTest, Hardwaretest1})
         unavailable_.insert(o);
+    CreateIcTestForm(this);
 
     Memo1->clear();
     Count = Success = Failure = DevicesPerHour = 0;
@@ -913,6 +914,7 @@ void TForm1::VectorTest1Click() {
 
 void TForm1::ICTest1Click() {
     if (RefuseWhileBusy()) return;
+    if (TEditlg* f = IcTestForm()) f->ExecDialog(f);
 }
 
 void TForm1::RAMTest1Click() {

@@ -16,6 +16,7 @@
 #include "sim/Electrical.h"
 #include "sim/EpromChip.h"
 #include "sim/IdMemory.h"
+#include "sim/LogicIc.h"
 #include "sim/MemoryBus.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Socket.h"
@@ -340,6 +341,15 @@ std::unique_ptr<PortIo> MakeProgramSimulator() {
             const std::string why = LoadSimState(path);
             if (!why.empty()) ShowMessageLine("Simulator state %s not loaded: %s.", path, why.c_str());
         }
+    }
+    // A logic part named by VEXLOR_SIM_LOGIC_IC sits in the socket for the whole
+    // run (for the IC test) in place of the selected device's chip.
+    if (const char* part = std::getenv(kSimLogicIcVariable); part != nullptr && *part != '\0') {
+        if (const sim::LogicIcConfig* logic = sim::FindLogicIcPart(part)) {
+            s->Insert(std::make_unique<sim::LogicIc>(*logic));
+            return programmer;
+        }
+        ShowMessageLine("Simulated logic IC %s is not known.", part);
     }
     SeatSimChipForCurrentDevice();
     AddSelectionDefaultsHook(&SeatSimChipForCurrentDevice);

@@ -33,6 +33,9 @@ bool SimChipConfigForCurrentDevice(sim::EpromConfig& config);
 // device, else a blank one); runs at every device selection.
 void SeatSimChipForCurrentDevice();
 
+// The environment variable naming a simulated logic part (e.g. SN74LS00) that
+// the socket holds for the whole run instead of the selected device's chip.
+inline constexpr const char* kSimLogicIcVariable = "VEXLOR_SIM_LOGIC_IC";
 // The environment variable naming the file that keeps the chips between runs.
 inline constexpr const char* kSimStateVariable = "VEXLOR_SIM_STATE";
 // Writes / reads the contents of every chip used in the run. Both return an

@@ -1,0 +1,336 @@
+#include "testing/EditVectorGrid.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QScrollBar>
+#include <algorithm>
+#include <cstring>
+
+namespace {
+
+constexpr int kCharWidth = 8;
+constexpr int kRowHeight = 14;
+// A line edit keeps 2 pixels on each side of its text.
+constexpr int kEditMargins = 4;
+constexpr int kGridTop = 40;
+constexpr int kDataLeft = 55;
+constexpr const char* kSymbols = "ZGVXHLCN01.";
+
+// The OEM font of the grid, or the largest fixed-pitch font whose characters
+// (with the edit's own margins) fit the 8-pixel columns.
+QFont TerminalFont() {
+    QFont f("Terminal");
+    f.setStyleHint(QFont::TypeWriter);
+    f.setFixedPitch(true);
+    for (int px = 13; px >= 8; --px) {
+        f.setPixelSize(px);
+        if (QFontMetrics(f).horizontalAdvance('0') <= kCharWidth - 1) break;
+    }
+    // Every character one column wide, so the ruler stands over its symbols.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, kCharWidth - QFontMetrics(f).horizontalAdvance('0'));
+    return f;
+}
+
+QFrame* Panel(QWidget* parent, const char* name, int x, int y, int w, int h) {
+    auto* p = new QFrame(parent);
+    p->setObjectName(name);
+    p->setFrameShape(QFrame::Panel);
+    p->setFrameShadow(QFrame::Sunken);
+    p->setGeometry(x, y, w, h);
+    return p;
+}
+
+QLabel* Label(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(name);
+    l->setGeometry(x, y, w, h);
+    return l;
+}
+
+} // namespace
+
+TVectorGrid::TVectorGrid(QWidget* parent) : QDialog(parent) {
+    const QFont mono = TerminalFont();
+    PanelSize = Panel(this, "PanelSize", kDataLeft, 4, 8 * 14 + 7, 34);
+    LabelSize0 = Label(PanelSize, "LabelSize0", "000000000111111111122222222223333333333444444444", 3, 3, 8 * 14, 14);
+    LabelSize1 = Label(PanelSize, "LabelSize1", "123456789012345678901234567890123456789012345678", 3, 17, 8 * 14, 14);
+    Panel4 = Panel(this, "Panel4", 4, 4, 48, 34);
+    LabelLine = Label(Panel4, "LabelLine", "LINE", 6, 10, 40, 14);
+    Panel1 = Panel(this, "Panel1", 4, kGridTop, 48, kRows * kRowHeight + 4);
+    PanelData = Panel(this, "PanelData", kDataLeft, kGridTop, 8 * 14 + 7, kRows * kRowHeight + 4);
+    for (int r = 0; r < kRows; ++r) {
+        LabelAddr[r] = Label(Panel1, qPrintable(QString("LabelAddr%1").arg(r)), "00000", 4, 2 + r * kRowHeight, 42,
+                             kRowHeight);
+        LabelAddr[r]->setFont(mono);
+        LabelAddr[r]->setAutoFillBackground(true);
+        auto* e = new QLineEdit(PanelData);
+        e->setObjectName(QString("EditData%1").arg(r));
+        e->setGeometry(1, 2 + r * kRowHeight, 8 * 14 + kEditMargins, kRowHeight);
+        e->setFont(mono);
+        e->setFrame(false);
+        e->setTextMargins(0, 0, 0, 0);
+        e->setReadOnly(true);
+        e->setAutoFillBackground(true);
+        e->setFocusPolicy(r == 0 ? Qt::StrongFocus : Qt::ClickFocus);
+        e->installEventFilter(this);
+        EditData[r] = e;
+    }
+    for (QLabel* l : {LabelSize0, LabelSize1}) l->setFont(mono);
+    ScrollBar1 = new QScrollBar(Qt::Vertical, this);
+    ScrollBar1->setObjectName("ScrollBar1");
+    ScrollBar1->setGeometry(8 * 14 + 62, kGridTop, 16, kRows * kRowHeight + 4);
+    ScrollBar1->setPageStep(20);
+    ScrollBar1->setSingleStep(15);
+    connect(ScrollBar1, &QScrollBar::valueChanged, this, &TVectorGrid::ScrollBar1Scroll);
+    LabelAddrPos = Label(this, "LabelAddrPos", "0,0", 4, kGridTop + kRows * kRowHeight + 8, 80, 16);
+}
+
+int TVectorGrid::DigitsToInt(const QString& text) {
+    int v = 0;
+    for (QChar c : text) {
+        if (c >= '0' && c <= '9' && v < 100000) v = v * 10 + (c.unicode() - '0');
+    }
+    return v;
+}
+
+void TVectorGrid::SetupGrid(int linePins) {
+    topOffset = row = column = caretPending = 0;
+    pins = std::clamp(linePins, 1, 48);
+    lineCapacity = 65536 / pins;
+    byteCapacity = pins * lineCapacity;
+    ScrollBar1->blockSignals(true);
+    ScrollBar1->setMaximum(lineCapacity);
+    ScrollBar1->setValue(0);
+    ScrollBar1->blockSignals(false);
+    const int w = kCharWidth * pins;
+    PanelData->resize(w + 7, PanelData->height());
+    PanelSize->resize(w + 7, PanelSize->height());
+    for (QLabel* l : {LabelSize0, LabelSize1}) l->resize(w, l->height());
+    for (QLineEdit* e : EditData) {
+        e->resize(w + kEditMargins, e->height());
+        e->setMaxLength(pins);
+    }
+    ScrollBar1->move(w + 62, ScrollBar1->y());
+    highlighted_ = -1;
+    ShowGridPage(topOffset);
+    HighlightGridRow();
+}
+
+void TVectorGrid::ShowGridLine(int offset, int r) {
+    if (r < 0 || r >= kRows || pins <= 0) return;
+    LabelAddr[r]->setText(QString::asprintf("%05ld", static_cast<long>(offset / pins + 1)));
+    QString text;
+    for (int i = 0; i < pins; ++i) {
+        const size_t at = static_cast<size_t>(offset) + static_cast<size_t>(i);
+        const uint8_t b = buffer != nullptr && at < bufferBytes ? buffer[at] : 0;
+        text += b == 0 ? QChar('.') : QChar(b);
+    }
+    const int caret = EditData[r]->cursorPosition();
+    EditData[r]->setText(text);
+    // The caret stays on a symbol, so the edit never scrolls its text.
+    EditData[r]->setCursorPosition(std::min(caret, pins - 1));
+}
+
+void TVectorGrid::ShowGridPage(int offset) {
+    for (int r = 0; r < kRows; ++r) ShowGridLine(offset + r * pins, r);
+    ShowGridPosition();
+    caretPending = 1;
+}
+
+void TVectorGrid::ShowGridPosition() {
+    LabelAddrPos->setText(QString::asprintf("%d,%d", topOffset / pins + row + 1, column + 1));
+}
+
+void TVectorGrid::HighlightGridRow() {
+    if (highlighted_ == row) return;
+    auto paint = [](QWidget* w, QPalette::ColorRole bg, const QColor& c) {
+        QPalette p = w->palette();
+        p.setColor(bg, c);
+        w->setPalette(p);
+    };
+    const QColor window = palette().color(QPalette::Window);
+    if (highlighted_ >= 0) {
+        paint(LabelAddr[highlighted_], QPalette::Window, window);
+        paint(EditData[highlighted_], QPalette::Base, window);
+    }
+    paint(LabelAddr[row], QPalette::Window, Qt::white);
+    paint(EditData[row], QPalette::Base, Qt::white);
+    highlighted_ = row;
+}
+
+void TVectorGrid::SetGridCaret(int c) {
+    EditData[row]->setCursorPosition(c);
+    EditData[row]->setFocus();
+}
+
+void TVectorGrid::SetTopOffset(int offset) {
+    offset = std::clamp(offset, 0, std::max(0, LastPageOffset()));
+    if (offset == topOffset) return;
+    topOffset = offset;
+    ShowGridPage(topOffset);
+}
+
+void TVectorGrid::MoveGridRow(int delta) {
+    if (delta < 0) {
+        if (row > 0) {
+            --row;
+        } else {
+            SetTopOffset(topOffset - pins);
+        }
+    } else if (row < kRows - 1) {
+        ++row;
+    } else if (topOffset + kRows * pins < byteCapacity) {
+        SetTopOffset(topOffset + pins);
+    } else {
+        caretPending = 1;
+    }
+    HighlightGridRow();
+}
+
+void TVectorGrid::MoveGridColumn(int delta) {
+    column += delta;
+    if (column < 0) {
+        column = pins - 1;
+        MoveGridRow(-1);
+    } else if (column >= pins) {
+        column = 0;
+        MoveGridRow(1);
+    }
+    SetGridCaret(column);
+}
+
+void TVectorGrid::EditKeyDown(int key, Qt::KeyboardModifiers mods) {
+    const bool ctrl = (mods & Qt::ControlModifier) != 0;
+    const int page = kRows * pins;
+    switch (key) {
+    case Qt::Key_PageUp:
+        SetTopOffset(topOffset - page);
+        break;
+    case Qt::Key_PageDown:
+        SetTopOffset(topOffset + page + page > byteCapacity ? LastPageOffset() : topOffset + page);
+        break;
+    case Qt::Key_Home:
+        column = 0;
+        if (ctrl) SetTopOffset(0);
+        SetGridCaret(column);
+        break;
+    case Qt::Key_End:
+        column = pins - 1;
+        if (ctrl) SetTopOffset(LastPageOffset());
+        SetGridCaret(column);
+        break;
+    case Qt::Key_Left:
+        if (ctrl) {
+            EditKeyDown(Qt::Key_PageUp, Qt::NoModifier);
+            return;
+        }
+        MoveGridColumn(-1);
+        break;
+    case Qt::Key_Right:
+        if (ctrl) {
+            EditKeyDown(Qt::Key_PageDown, Qt::NoModifier);
+            return;
+        }
+        MoveGridColumn(1);
+        break;
+    case Qt::Key_Up:
+        MoveGridRow(-1);
+        break;
+    case Qt::Key_Down:
+        MoveGridRow(1);
+        break;
+    default:
+        return;
+    }
+    ShowGridPosition();
+}
+
+void TVectorGrid::EditKeyPress(QChar typed) {
+    const QChar c = typed.toUpper();
+    if (c.unicode() > 0x7F || c.unicode() == 0 || std::strchr(kSymbols, c.toLatin1()) == nullptr) return;
+    const size_t at = static_cast<size_t>(topOffset) + static_cast<size_t>(row) * static_cast<size_t>(pins) +
+                      static_cast<size_t>(column);
+    if (buffer == nullptr || at >= bufferBytes || at >= static_cast<size_t>(byteCapacity)) return;
+    buffer[at] = c == '.' ? 0 : static_cast<uint8_t>(c.toLatin1());
+    ShowGridLine(topOffset + row * pins, row);
+    MoveGridColumn(1);
+    ShowGridPosition();
+}
+
+void TVectorGrid::EditKeyUp(int key) {
+    if (key == Qt::Key_Tab) SetGridCaret(column);
+    if (caretPending) {
+        SetGridCaret(column);
+        caretPending = 0;
+    }
+    ScrollBar1->blockSignals(true);
+    ScrollBar1->setValue(topOffset / pins);
+    ScrollBar1->blockSignals(false);
+}
+
+void TVectorGrid::FollowGridClick() {
+    row = 0;
+    for (int r = 0; r < kRows; ++r) {
+        if (EditData[r]->hasFocus()) row = r;
+    }
+    column = std::min(EditData[row]->cursorPosition(), pins - 1);
+    HighlightGridRow();
+    ShowGridPosition();
+}
+
+void TVectorGrid::EditMouseUp() { FollowGridClick(); }
+
+void TVectorGrid::ScrollBar1Scroll(int position) {
+    if (position * pins == topOffset) return;
+    topOffset = std::min(position * pins, std::max(0, LastPageOffset()));
+    ShowGridPage(topOffset);
+    SetGridCaret(column);
+}
+
+void TVectorGrid::CountIcLines() {
+    if (buffer == nullptr || pins <= 0) {
+        lineCount = 0;
+        return;
+    }
+    const uint8_t* end = static_cast<const uint8_t*>(std::memchr(buffer, 0, bufferBytes));
+    const size_t used = end ? static_cast<size_t>(end - buffer) : bufferBytes;
+    const size_t width = static_cast<size_t>(pins);
+    lineCount = static_cast<int>((used + 1) / width);
+    const size_t from = static_cast<size_t>(lineCount) * width;
+    if (from < bufferBytes) std::memset(buffer + from, 0, std::min(width, bufferBytes - from));
+}
+
+bool TVectorGrid::eventFilter(QObject* watched, QEvent* event) {
+    auto* edit = qobject_cast<QLineEdit*>(watched);
+    if (edit == nullptr || std::find(std::begin(EditData), std::end(EditData), edit) == std::end(EditData))
+        return QDialog::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* k = static_cast<QKeyEvent*>(event);
+        const int key = k->key();
+        if (key >= Qt::Key_Home && key <= Qt::Key_PageDown) {
+            EditKeyDown(key, k->modifiers());
+            return true;
+        }
+        if (!k->text().isEmpty() && k->text().at(0).isPrint()) {
+            EditKeyPress(k->text().at(0));
+            return true;
+        }
+        return key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Escape;
+    }
+    case QEvent::KeyRelease:
+        EditKeyUp(static_cast<QKeyEvent*>(event)->key());
+        return false;
+    case QEvent::MouseButtonRelease:
+        QDialog::eventFilter(watched, event);
+        EditMouseUp();
+        return false;
+    default:
+        return QDialog::eventFilter(watched, event);
+    }
+}

@@ -1,0 +1,47 @@
+// Logic IC test engine: applies a list of test vectors to the part in the
+// socket through the test image's pin driver and checks its outputs.
+//
+// A list is lines of n pin symbols back to back, a 0 byte where a line would
+// begin ending it. With h = n / 2 the part sits on socket pins 25 - h to
+// 24 + h and symbol i of a line belongs to socket pin 25 - h + i.
+// Symbols: N float; Z, H, L float and expect floating, high, low; V, G float
+// (supply and ground pins when in the first line, also as 'v' and 'g');
+// C low, then pulsed high-low; K high, then pulsed low-high; 0 low; 1 high;
+// X the X level. Any other byte leaves its pin as it was.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+constexpr int kIcTestMinPins = 2;
+constexpr int kIcTestMaxPins = 48;
+
+// The symbols of the line last applied and what was read on its checked pins
+// ('H', 'L', 'Z'; blanks elsewhere), each cut after n characters.
+extern char TestInLine[kIcTestMaxPins + 1];
+extern char TestOutLine[kIcTestMaxPins + 1];
+
+// Called after every line of a reported run (the failing one included) with
+// the two lines and the line index from 0. The IC test form installs it.
+using IcTestLineReportFn = void (*)(const char* in, const char* out, int index);
+extern IcTestLineReportFn IcTestLineCallback;
+
+// 1 when every line passed, -1 at the first failing line. A pin count outside
+// 2-48 or a list without lines is refused with -1 before anything is switched.
+// Lines that would reach past `size` bytes are not read. The caller has loaded
+// the test image, reset the outputs and set the supply; it resets them after.
+int RunIcTest(int n, const uint8_t* lines, int xLevel, int delayMs, int report, size_t size = SIZE_MAX);
+// Applies and checks one line: 1 or -1.
+int ApplyIcTestLine(int n, const uint8_t* line, int xLevel);
+// Ground / supply-B switch of every pin marked in the first line on (1) or off (0).
+void SetGroundPinsFromVector(int n, const uint8_t* firstLine, int on);
+void SetSupplyPinsFromVector(int n, const uint8_t* firstLine, int on);
+// 1 when 0-based socket index s holds a pin of an n-pin part, else -1.
+int IsDevicePin(int s, int n);
+
+// The IC test grid's pin count (14 at start) and the name of the library
+// entry last loaded or saved ("None" at start).
+extern int IcPinCount;
+extern std::string IcDeviceName;
+// Back to the start-up state of this area.
+void ResetIcTestState();

@@ -1,0 +1,11 @@
+# Writes SOURCE to TARGET with CR LF line ends, unless TARGET exists.
+if(EXISTS ${TARGET})
+  return()
+endif()
+file(READ ${SOURCE} text)
+string(REPLACE "\r\n" "\n" text "${text}")
+string(REPLACE "\n" "\r\n" text "${text}")
+get_filename_component(dir ${TARGET} DIRECTORY)
+file(MAKE_DIRECTORY ${dir})
+file(WRITE ${TARGET}.tmp "${text}")
+file(RENAME ${TARGET}.tmp ${TARGET})

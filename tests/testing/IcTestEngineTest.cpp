@@ -1,0 +1,242 @@
+// The logic IC test engine against the simulator's logic parts.
+#include <algorithm>
+#include <cstring>
+
+#include "IcTestFixture.h"
+
+namespace {
+
+class IcTestEngine : public IcTestFixture {};
+
+// The part each library entry is written for (more than one where a family
+// shares the function and the pin-out).
+struct EntryOnPart {
+    const char* entry;
+    const char* part;
+};
+const EntryOnPart kEntries[] = {
+    {"7400", "SN7400"},       {"74LS00", "SN74LS00"},   {"74HC00", "SN74HC00"},
+    {"7402", "SN7402"},       {"7402", "SN74LS02"},     {"7403", "SN7403"},       {"7403", "SN74LS03"},
+    {"7404", "SN7404"},       {"7404", "SN74LS04"},     {"7474", "SN7474"},       {"7474", "SN74LS74"},
+    {"7474", "SN74HC74"},     {"74125", "SN74125"},     {"74125", "SN74LS125"},   {"74138", "SN74LS138"},
+    {"74138", "SN74HC138"},   {"74161", "SN74LS161"},   {"74244", "SN74LS244"},   {"74244", "SN74HC244"},
+    {"4011", "CD4011B"},      {"4013", "CD4013B"},
+};
+
+TEST_F(IcTestEngine, EveryLibraryEntryPassesOnItsPartWithoutViolations) {
+    LogicLibrary lib;
+    lib.text = AuthoredLogicLibrary();
+    IndexLogicLibrary(lib);
+    ASSERT_GE(lib.entries.size(), 13u);
+    for (const auto& e : lib.entries) {
+        EXPECT_TRUE(e.Usable()) << e.name;
+        const std::string lines = CopyLogicLibraryEntry(lib, static_cast<size_t>(&e - lib.entries.data()));
+        EXPECT_EQ(lines.size() % static_cast<size_t>(e.pins), 0u) << e.name;
+        EXPECT_TRUE(std::any_of(std::begin(kEntries), std::end(kEntries),
+                                [&](const EntryOnPart& p) { return e.name == p.entry; }))
+            << e.name << " is tested on no part";
+    }
+    for (const EntryOnPart& c : kEntries) {
+        SCOPED_TRACE(std::string(c.entry) + " on " + c.part);
+        socket->Clear();
+        simp.ClearViolations();
+        Seat(c.part);
+        Supply(50);
+        int pins = 0;
+        const std::string lines = Entry(c.entry, &pins);
+        EXPECT_EQ(Run(pins, lines), 1) << TestInLine << "\n" << TestOutLine;
+        ResetProgrammerOutputs();
+        EXPECT_EQ(Violations(), "");
+    }
+}
+
+std::vector<int> g_reported;
+void Record(const char*, const char*, int index) { g_reported.push_back(index); }
+
+TEST_F(IcTestEngine, NandVectorsOnANorPartFailAtTheFirstDifferingLine) {
+    Seat("SN7402");
+    Supply(50);
+    g_reported.clear();
+    IcTestLineCallback = Record;
+    EXPECT_EQ(Run(14, Entry("7400"), 1, 1), -1);
+    // Line 1 expects 1Y high on pin 3, an open input of the 7402 (it floats);
+    // 2Y on pin 6 is the 7402's input 2B, 3Y on pin 8 its input 3A, 4Y on 11 its 4A.
+    EXPECT_EQ(g_reported, std::vector<int>{0});
+    EXPECT_STREQ(TestInLine, "00H00HGH00H00V");
+    EXPECT_STREQ(TestOutLine, "  Z  Z Z  Z   ");
+}
+
+TEST_F(IcTestEngine, ReadsEachOutputKindAsTheDatasheetDrivesIt) {
+    struct Case {
+        const char* part;
+        const char* line;
+        int result;
+        const char* read;
+    };
+    const Case cases[] = {
+        // 'Z' expected on an inverter output driven low reads 'L'.
+        {"SN7404", "1Z1N1NGNNNNNNV", -1, " L            "},
+        // Open TTL inputs read high; open CMOS inputs follow the test pull, so
+        // the output reads low with the pull-up and high with the pull-down.
+        {"SN7400", "NNLNNLGLNNLNNV", 1, "  L  L L  L   "},
+        {"SN74HC00", "NNLNNLGLNNLNNV", -1, "              "},
+        // An open-collector NAND output that is high floats.
+        {"SN7403", "00Z11LGZ00Z00V", 1, "  Z  L Z  Z   "},
+        {"SN7403", "00H11LGZ00Z00V", -1, "  Z  L Z  Z   "},
+        // Three-state buffers with /OE high float; expected high they fail.
+        {"SN74125", "11Z11ZGZ11Z11V", 1, "  Z  Z Z  Z   "},
+        {"SN74125", "11H00LGZ11Z11V", -1, "  Z  L Z  Z   "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " " + c.line);
+        socket->Clear();
+        simp.ClearViolations();
+        Seat(c.part);
+        Supply(50);
+        EXPECT_EQ(Run(14, c.line), c.result);
+        EXPECT_STREQ(TestOutLine, c.read);
+        EXPECT_EQ(Violations(), "");
+    }
+}
+
+TEST_F(IcTestEngine, AnUnpoweredPartIsOnlyItsProtectionDiodes) {
+    Seat("SN7400");
+    // No supply: grounding pin 7 (socket pin 24) pulls every other pin weakly
+    // low, past the test image's pull-up.
+    SetGroundPin(24, 1);
+    FloatPinRange(1, 48);
+    WriteRegister(13, 4);
+    EXPECT_EQ(GetPin(18), 0);
+    EXPECT_EQ(GetPin(31), 0);
+    EXPECT_EQ(GetPin(32), 1); // no chip there
+    SetGroundPin(24, 0);
+    EXPECT_EQ(GetPin(18), 1);
+}
+
+TEST_F(IcTestEngine, FlipFlopsClockOnCAndK) {
+    sim::LogicIc* ff = Seat("SN7474");
+    Supply(50);
+    // Clear both, then D = 1 clocked by 'C' on FF1 and by 'K' on FF2.
+    EXPECT_EQ(Run(14, "0001LHGHL1100V"
+                      "11C1HLGLH1K11V"),
+              1)
+        << TestOutLine;
+    EXPECT_TRUE(ff->FlipFlopQ(0));
+    EXPECT_TRUE(ff->FlipFlopQ(1));
+    // Without a clock D reaches neither.
+    EXPECT_EQ(Run(14, "1001HLGLH1101V"
+                      "1001HLGLH1101V"),
+              1)
+        << TestOutLine;
+}
+
+TEST_F(IcTestEngine, TwoClocksAreGivenLowerSocketPinFirst) {
+    Seat("SN7474");
+    Supply(50);
+    simp.ClearTrace();
+    simp.EnableTrace(true);
+    Run(14, "11C11NGNN1C11V");
+    // Pin 3 is socket pin 20 (level register 5, bit 3), pin 11 socket pin 28
+    // (register 7, bit 3): each is pulsed high and low before the next.
+    std::vector<std::pair<int, int>> clockEdges;
+    for (const auto& a : simp.RegisterTrace()) {
+        if (a.write && (a.reg == 5 || a.reg == 7)) clockEdges.emplace_back(a.reg, (a.value >> 3) & 1);
+    }
+    const std::vector<std::pair<int, int>> tail(clockEdges.end() - 4, clockEdges.end());
+    EXPECT_EQ(tail, (std::vector<std::pair<int, int>>{{5, 1}, {5, 0}, {7, 1}, {7, 0}}));
+}
+
+TEST_F(IcTestEngine, OddPinCountLeavesTheLastSymbolUnused) {
+    Seat("SN7400");
+    Supply(50);
+    // 15 symbols a line: the part sits on the 14 socket pins 18-31; the 15th
+    // symbol (a supply mark that would reach socket pin 32) is ignored.
+    EXPECT_EQ(Run(15, "11L11LGL11L11VV" "00H00HGH00H00VV"), 1) << TestOutLine;
+    EXPECT_EQ(Violations(), "");
+}
+
+TEST_F(IcTestEngine, XPinsTakeTheChosenLevel) {
+    Seat("SN7404");
+    Supply(50);
+    const std::string line = "XLXLXLGLXLXLXV";
+    EXPECT_EQ(Run(14, line, 1), 1) << TestOutLine;
+    EXPECT_EQ(Run(14, line, 0), -1);
+    EXPECT_EQ(Run(14, "XHXHXHGHXHXHXV", 0), 1) << TestOutLine;
+}
+
+std::vector<sim::PinState> g_states;
+sim::Electrical* g_elec = nullptr;
+void RecordPin32(const char*, const char*, int) { g_states.push_back(g_elec->Pin(27)); }
+
+TEST_F(IcTestEngine, SupplyAndGroundComeFromTheFirstLineOnly) {
+    Seat("SN7400");
+    Supply(50);
+    g_states.clear();
+    g_elec = elec;
+    IcTestLineCallback = RecordPin32;
+    // Line 2 marks pin 10 (socket pin 27) 'V' and pin 7 stays ground: the
+    // 'V' floats pin 10 (an input, so it reads high) and switches nothing.
+    EXPECT_EQ(Run(14, "11L11LGL11L11V" "11L11LGLNVL11V", 1, 1), 1) << TestOutLine;
+    ASSERT_EQ(g_states.size(), 2u);
+    EXPECT_FALSE(g_states[1].Supplied());
+    EXPECT_EQ(g_states[1].switches, 0u);
+    EXPECT_EQ(Violations(), "");
+}
+
+TEST_F(IcTestEngine, PartsOutsideTheirSupplyWindowOrMissingFail) {
+    struct Case {
+        const char* part; // "" an empty socket
+        int tenths;
+        int result;
+    };
+    const Case cases[] = {
+        {"SN74LS00", 20, -1}, {"SN74HC00", 20, 1}, {"SN74LS00", 56, -1}, {"SN74LS00", 50, 1}, {"", 50, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.part) + " at " + std::to_string(c.tenths));
+        socket->Clear();
+        simp.ClearViolations();
+        if (*c.part) Seat(c.part);
+        Supply(c.tenths);
+        EXPECT_EQ(Run(14, Entry("7400")), c.result) << TestOutLine;
+        if (*c.part) {
+            EXPECT_EQ(Violations(), "");
+        }
+    }
+}
+
+TEST_F(IcTestEngine, SupplyAboveTheAbsoluteMaximumIsAViolation) {
+    Seat("SN74LS00");
+    Supply(75);
+    Run(14, Entry("7400"));
+    EXPECT_EQ(Violations().rfind("SN74LS00: 7.", 0), 0u) << Violations();
+    EXPECT_NE(Violations().find(" V on pin 14 above its absolute maximum"), std::string::npos) << Violations();
+}
+
+TEST_F(IcTestEngine, RefusesPinCountsOutsideTwoToFortyEightAndEmptyLists) {
+    Seat("SN7400");
+    Supply(50);
+    const std::string line(48, '0');
+    for (int n : {0, 1, 49, 99}) {
+        SCOPED_TRACE(n);
+        simp.ClearTrace();
+        simp.EnableTrace(true);
+        EXPECT_EQ(Run(n, line), -1);
+        EXPECT_TRUE(simp.RegisterTrace().empty());
+    }
+    // A list that ends before its first line (an entry with only a header).
+    EXPECT_EQ(Run(14, ""), -1);
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+}
+
+TEST_F(IcTestEngine, DevicePinsAreTheMiddleOfTheSocket) {
+    struct Case {
+        int s, n, result;
+    };
+    for (const Case& c : {Case{16, 14, -1}, {17, 14, 1}, {30, 14, 1}, {31, 14, -1}, {0, 48, 1}, {47, 48, 1},
+                          {23, 2, 1}, {24, 2, 1}, {22, 2, -1}, {25, 2, -1}}) {
+        EXPECT_EQ(IsDevicePin(c.s, c.n), c.result) << c.s << " " << c.n;
+    }
+}
+
+} // namespace
