@@ -278,9 +278,9 @@ TEST_F(MainWindowTest, FormCommandsOpenTheirForms) {
     EXPECT_FALSE(form->VectorTest1->isEnabled());
 
     // Modeless forms.
+    form->EditUES1->trigger();
     DeviceSection = SectionEprom;
     form->SpeedButtonEdit->click();
-    form->EditUES1->trigger();
     form->SpeedButtonSelect->click();
     form->Configoption1->trigger();
     ASSERT_TRUE(!EditByte1.isNull() && !EditUes_.isNull() && SelDev && CfgOpt);
