@@ -84,6 +84,9 @@ TEST_F(ShellTest, ConfigurationIsReadAtStartAndWrittenAtExit) {
     EXPECT_EQ(form->DeviceName->text(), "AMD Am27128");
     // The configuration and selection forms live from start-up to shutdown.
     EXPECT_TRUE(CfgOpt && SelDev && !SelDev->isVisible());
+    // Both belong to the main window: no task bar entries, never behind it.
+    EXPECT_EQ(CfgOpt->parentWidget(), form.get());
+    EXPECT_EQ(SelDev->parentWidget(), form.get());
 
     WordMode = 2;
     LastSocketIndex = 0;
