@@ -884,6 +884,8 @@ void TForm1::Read_IDClick() {
 }
 
 void TForm1::RunOptionsOnUiThread() {
+    // A click or ESC while idle is no request to stop this command.
+    UserBreak.store(0);
     if (CheckCommunication(MainEngine) != 1) return; // it reported why
     SkipIdCheck = 0;
     PrepareOperation(MainEngine);
@@ -895,6 +897,7 @@ void TForm1::RunOptionsOnUiThread() {
 void TForm1::RunReadIdOnUiThread() {
     const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm);
     if (!row || row->Identify == AlgNoOperation) return;
+    UserBreak.store(0);
     PrepareOperation(MainEngine);
     row->Identify();
     ResetProgrammerOutputs();
