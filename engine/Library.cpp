@@ -8,13 +8,20 @@ std::string ProgramDirectory;
 std::string LibraryFileName = "krd.dat";
 const char* ProductName = "Vexlor";
 
-uint64_t LibraryEntryOffset = 0;
-uint32_t LibraryEntrySize = 0;
-uint8_t LibraryCache[kLibraryCacheBytes] = {};
-int64_t LibraryCacheBlock = -1;
+thread_local uint64_t LibraryEntryOffset = 0;
+thread_local uint32_t LibraryEntrySize = 0;
+thread_local uint8_t LibraryCache[kLibraryCacheBytes] = {};
+thread_local int64_t LibraryCacheBlock = -1;
 
 namespace {
-std::FILE* g_file = nullptr;
+// The calling thread's open library file, closed when the thread ends.
+struct ReaderFile {
+    std::FILE* file = nullptr;
+    ~ReaderFile() {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+thread_local ReaderFile g_reader;
 
 uint32_t Le32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -28,8 +35,8 @@ bool IsTokenChar(uint8_t c) {
 // Reads `count` bytes at `offset` into `out`; the bytes not read are zero.
 void ReadAt(uint64_t offset, uint8_t* out, size_t count) {
     size_t got = 0;
-    if (g_file != nullptr && fseeko(g_file, static_cast<off_t>(offset), SEEK_SET) == 0) {
-        got = std::fread(out, 1, count, g_file);
+    if (g_reader.file != nullptr && fseeko(g_reader.file, static_cast<off_t>(offset), SEEK_SET) == 0) {
+        got = std::fread(out, 1, count, g_reader.file);
     }
     if (got < count) std::memset(out + got, 0, count - got);
 }
@@ -42,8 +49,8 @@ std::string LibraryFilePath() {
 }
 
 void CloseLibrary() {
-    if (g_file != nullptr) std::fclose(g_file);
-    g_file = nullptr;
+    if (g_reader.file != nullptr) std::fclose(g_reader.file);
+    g_reader.file = nullptr;
     LibraryEntryOffset = 0;
     LibraryEntrySize = 0;
     LibraryCacheBlock = -1;
@@ -52,10 +59,10 @@ void CloseLibrary() {
 
 uint32_t OpenLibraryEntry(uint32_t n) {
     CloseLibrary();
-    g_file = std::fopen(LibraryFilePath().c_str(), "rb");
-    if (g_file == nullptr) return 0;
+    g_reader.file = std::fopen(LibraryFilePath().c_str(), "rb");
+    if (g_reader.file == nullptr) return 0;
     struct stat st {};
-    if (fstat(fileno(g_file), &st) != 0 || st.st_size < 0) return 0;
+    if (fstat(fileno(g_reader.file), &st) != 0 || st.st_size < 0) return 0;
     const uint64_t fileSize = static_cast<uint64_t>(st.st_size);
     const uint64_t pairAt = 2 + 8 * static_cast<uint64_t>(n);
     if (pairAt + 8 > fileSize) return 0;

@@ -1,7 +1,10 @@
 // The device library file: a directory of {offset, size} pairs (entry n at
 // file offset 2 + 8n, little-endian u32 each) and the entries they point to:
 // the device lists of the four sections, the logic images and module data.
-// One entry is open at a time and read through a 10000-byte block cache.
+// One entry is open at a time per thread and read through a 10000-byte block
+// cache. Every thread has a reader of its own (file handle, entry and cache),
+// so the device selection on the UI thread never disturbs an operation thread
+// that reads its logic image.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -29,16 +32,16 @@ constexpr uint32_t kLibraryTestImage = 47;
 
 constexpr uint32_t kLibraryCacheBytes = 10000;
 
-// Reader state.
-extern uint64_t LibraryEntryOffset;
-extern uint32_t LibraryEntrySize;
-extern uint8_t LibraryCache[kLibraryCacheBytes];
-extern int64_t LibraryCacheBlock; // block held by the cache, -1 none
+// Reader state of the calling thread.
+extern thread_local uint64_t LibraryEntryOffset;
+extern thread_local uint32_t LibraryEntrySize;
+extern thread_local uint8_t LibraryCache[kLibraryCacheBytes];
+extern thread_local int64_t LibraryCacheBlock; // block held by the cache, -1 none
 
 // "<ProgramDirectory>/<LibraryFileName>".
 std::string LibraryFilePath();
 
-// Opens entry n: its size in bytes, 0 when the file cannot be opened or the
+// Opens entry n for the calling thread: its size in bytes, 0 when the file cannot be opened or the
 // directory pair lies outside the file (the entry then reads as empty).
 uint32_t OpenLibraryEntry(uint32_t n);
 // Byte k of the open entry; 0 at or beyond its size.
@@ -53,7 +56,7 @@ uint16_t ReadLibraryWord(uint32_t k);
 uint32_t ReadLibraryToken(uint32_t position, char* text, size_t capacity);
 uint32_t ReadLibraryToken(uint32_t position, std::string& text);
 
-// Closes the file and empties the cache.
+// Closes the calling thread's file and empties its cache.
 void CloseLibrary();
 // Back to the start-up state of this area.
 void ResetLibraryState();

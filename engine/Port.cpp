@@ -34,24 +34,30 @@ void SpinLoop(uint32_t iterations) {
 }
 } // namespace
 
+std::string PortOpenError;
+
 int OpenGiveioDriver() {
     PortBackendChoice choice = ParsePortBackendChoice(std::getenv("PROGRAMMER_PORT"));
     std::string error;
+    PortOpenError.clear();
     switch (choice.kind) {
     case PortBackendKind::Sim: {
         SimPortFactory f = GetSimPortFactory();
-        if (f == nullptr) return -1;
+        if (f == nullptr) {
+            PortOpenError = "sim: the simulated programmer is not part of this program";
+            return -1;
+        }
         InstallPortIo(f());
         return 0;
     }
     case PortBackendKind::Ppdev: {
-        auto io = OpenPpdevPort(choice.device, PortBase, error);
+        auto io = OpenPpdevPort(choice.device, PortBase, PortOpenError);
         if (!io) return -1;
         InstallPortIo(std::move(io));
         return 0;
     }
     case PortBackendKind::Raw: {
-        auto io = OpenRawPort(error);
+        auto io = OpenRawPort(PortOpenError);
         if (!io) return -1;
         InstallPortIo(std::move(io));
         return 0;
@@ -230,6 +236,7 @@ void ResetPortState() {
     for (auto& r : RegisterShadow) r = 0;
     TimerPrescale = 1;
     ProgrammerConnected = -1;
+    PortOpenError.clear();
     HardwareKind = 0;
     DelayMsSlot = NoDelayMs;
     DelayUsSlot = NoDelayUs;

@@ -1,6 +1,7 @@
 // Port access, the programmer's register protocol, its timer and the delay slots.
 #pragma once
 #include <cstdint>
+#include <string>
 
 extern uint16_t PortBase;          // data = base, status = base+1, control = base+2
 extern const uint32_t PortTable[4];
@@ -17,8 +18,10 @@ extern DelaySlotFn WaitSecondsSlot;
 extern DelaySlotFn DelayShortUsSlot;
 
 // Opens the port backend chosen from PROGRAMMER_PORT (the port driver of the
-// original system): 0 port access granted, -1 failure.
+// original system): 0 port access granted, -1 failure (PortOpenError then
+// names the port and the system's reason).
 int OpenGiveioDriver();
+extern std::string PortOpenError;
 
 void OutPortDelayed(uint16_t port, uint8_t value);
 uint8_t InPortDelayed(uint16_t port);

@@ -104,14 +104,28 @@ std::string PpdevNodeForIndex(uint32_t portIndex) {
     return "/dev/parport" + std::to_string(portIndex - 1);
 }
 
+std::string DescribePortOpenFailure(const std::string& port, int err) {
+    std::string text = port + ": " + std::strerror(err);
+    const bool node = port.rfind("/dev/", 0) == 0;
+    if ((err == EACCES || err == EPERM) && node) {
+        text += " (the user needs read and write access to " + port +
+                ", usually by membership in the lp group: sudo usermod -aG lp $USER, then log in again)";
+    } else if (err == EACCES || err == EPERM) {
+        text += " (direct port access needs root or CAP_SYS_RAWIO)";
+    } else if (err == EBUSY) {
+        text += " (the port is claimed by another driver or program)";
+    }
+    return text;
+}
+
 std::unique_ptr<PortIo> OpenPpdevPort(const std::string& node, uint16_t base, std::string& error) {
-    int fd = open(node.c_str(), O_RDWR);
+    int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        error = node + ": " + std::strerror(errno);
+        error = DescribePortOpenFailure(node, errno);
         return nullptr;
     }
     if (ioctl(fd, PPCLAIM) != 0) {
-        error = node + ": " + std::strerror(errno);
+        error = DescribePortOpenFailure(node, errno);
         close(fd);
         return nullptr;
     }
@@ -120,7 +134,7 @@ std::unique_ptr<PortIo> OpenPpdevPort(const std::string& node, uint16_t base, st
 
 std::unique_ptr<PortIo> OpenRawPort(std::string& error) {
     if (iopl(3) != 0) {
-        error = std::string("raw port access: ") + std::strerror(errno);
+        error = DescribePortOpenFailure("raw port access", errno);
         return nullptr;
     }
     return std::make_unique<RawPort>();

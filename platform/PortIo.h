@@ -37,7 +37,14 @@ PortBackendChoice ParsePortBackendChoice(const char* env);
 // The ppdev node of a configured port index (1-3: parport0-2).
 std::string PpdevNodeForIndex(uint32_t portIndex);
 
-// Backends for real hardware. Return nullptr with `error` set when they cannot open.
+// Why `port` (a ppdev node, or "raw port access") cannot be used: the port,
+// the system's reason for errno `err`, and what the user can do about it
+// where that is known (the lp group for a ppdev node, root or CAP_SYS_RAWIO
+// for direct access, a port claimed by another driver).
+std::string DescribePortOpenFailure(const std::string& port, int err);
+
+// Backends for real hardware. Return nullptr with `error` set (as
+// DescribePortOpenFailure words it) when they cannot open.
 std::unique_ptr<PortIo> OpenPpdevPort(const std::string& node, uint16_t base, std::string& error);
 std::unique_ptr<PortIo> OpenRawPort(std::string& error);
 // A backend with no programmer behind it: every read answers all ones.

@@ -10,6 +10,7 @@
 
 #include "engine/Device.h"
 #include "engine/Operation.h"
+#include "engine/OperationState.h"
 #include "engine/Services.h"
 #include "shell/Thread.h"
 
@@ -17,25 +18,18 @@ int RepeatFunctionIndex = 0;
 
 namespace {
 
-struct RepeatFunction {
-    const char* Name;
-    int Operation; // OperationCode; its bit in SupportedOperationMask
-};
-
-// The order of the list, which is not the order of the operation codes.
-constexpr RepeatFunction kFunctions[] = {
-    {"Blank Check", OpBlankCheck}, {"Program", OpProgram},      {"Read", OpRead},
-    {"Verify", OpVerify},          {"Erase", OpErase},          {"Security", OpSecurity},
-    {"Encryption", OpEncryption},  {"Data Compare", OpCompare}, {"Auto", OpAuto},
-};
+// The order of the list (OperationCode, also its bit in
+// SupportedOperationMask), which is not the order of the operation codes.
+constexpr int kFunctions[] = {OpBlankCheck, OpProgram,    OpRead,    OpVerify, OpErase,
+                              OpSecurity,   OpEncryption, OpCompare, OpAuto};
 
 } // namespace
 
 TAutoRepeatProgram1::TAutoRepeatProgram1(QWidget* parent) : QDialog(parent) {
     setWindowTitle("Auto Repeat Program");
     ComboBoxFunction = new QComboBox(this);
-    for (const RepeatFunction& f : kFunctions) {
-        if (SupportedOperationMask & (1u << f.Operation)) ComboBoxFunction->addItem(f.Name, f.Operation);
+    for (int op : kFunctions) {
+        if (SupportedOperationMask & (1u << op)) ComboBoxFunction->addItem(OperationName(op), op);
     }
     // An index beyond the list chooses nothing, so nothing is started.
     ComboBoxFunction->setCurrentIndex(RepeatFunctionIndex < ComboBoxFunction->count() ? RepeatFunctionIndex
@@ -62,6 +56,10 @@ int TAutoRepeatProgram1::ChosenOperation() const {
 }
 
 void TAutoRepeatProgram1::BitBtn1Click() {
+    // Closing ends the repeats and, as ESC in the main window, asks the run
+    // in progress to stop.
+    Timer1->stop();
+    if (OperationBusy.load()) UserBreak.store(1);
     RepeatFunctionIndex = ComboBoxFunction->currentIndex() < 0 ? 0 : ComboBoxFunction->currentIndex();
     accept();
 }

@@ -25,13 +25,15 @@ class TAutoRepeatProgram1 : public QDialog {
     int ChosenOperation() const;
 
   public slots:
+    // Keeps the choice, stops the repeats and asks a running operation to
+    // stop; the dialog closes with OK.
     void BitBtn1Click();
     // Starts the chosen operation: 0 started, -1 refused (a run is going or
     // nothing is chosen).
     int Timer1Timer();
 
   protected:
-    // Esc is the close button's key: the choice is kept as by a click.
+    // Esc is the close button's key.
     void keyPressEvent(QKeyEvent* event) override;
 };
 

@@ -324,14 +324,18 @@ void StoreConfigControls(TCfgOpt* form) {
     UpdateInfoPanel();
 }
 
-TCfgOpt* CreateConfigOptionsForm() {
-    if (!CfgOpt) CfgOpt = new TCfgOpt();
+TCfgOpt* CreateConfigOptionsForm(QWidget* owner) {
+    if (!CfgOpt) {
+        // Owned by the main window: no taskbar entry of its own, kept above it.
+        CfgOpt = new TCfgOpt(owner);
+        QObject::connect(CfgOpt, &QObject::destroyed, [] { CfgOpt = nullptr; });
+    }
     return CfgOpt;
 }
 
 int ShowConfigOptions(QWidget* parent) {
     if (OperationBusy.load()) return -1;
-    CreateConfigOptionsForm();
+    CreateConfigOptionsForm(parent);
     if (parent && !CfgOpt->isVisible()) CfgOpt->move(parent->geometry().topLeft() + QPoint(320, 100));
     CfgOpt->show();
     CfgOpt->raise();

@@ -78,7 +78,8 @@ uint32_t ComputeSplitBufferEnd();
 
 // The form (nullptr until created); it lives for the whole run.
 extern TCfgOpt* CfgOpt;
-TCfgOpt* CreateConfigOptionsForm();
+// Creates CfgOpt once, owned by `owner` (the main window).
+TCfgOpt* CreateConfigOptionsForm(QWidget* owner = nullptr);
 // Shows CfgOpt without being modal: 0, or -1 refused because an operation runs.
 int ShowConfigOptions(QWidget* parent = nullptr);
 void DestroyConfigOptionsForm();

@@ -62,6 +62,10 @@ void TCopy1::ShowValues() {
 
 void TCopy1::ButtonOkClick() {
     if (AbortWhileLocked(this)) return;
+    if (RefuseNonHexFields(this, {{EditBufferStart, "Buffer Start"},
+                                  {EditBufferEnd, "Buffer End"},
+                                  {EditDestionation, "Destionation"}}))
+        return;
     CopyStart = HexFieldValue(EditBufferStart->text());
     CopyEnd = HexFieldValue(EditBufferEnd->text());
     CopyDestination = HexFieldValue(EditDestionation->text());

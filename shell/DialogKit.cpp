@@ -49,6 +49,18 @@ void RefuseDialogValues(QDialog* dialog, const QString& text, QLineEdit* field) 
     dialog->done(ModalAbort);
 }
 
+bool RefuseNonHexFields(QDialog* dialog, std::initializer_list<HexField> fields) {
+    for (const HexField& f : fields) {
+        for (QChar c : f.Edit->text()) {
+            if (!IsHexDigit(c)) {
+                RefuseDialogValues(dialog, QString("%1: not a hexadecimal number.").arg(f.Label), f.Edit);
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
 bool RefuseReversedRange(QDialog* dialog, uint32_t start, uint32_t end, QLineEdit* startField) {
     if (static_cast<int32_t>(start) <= static_cast<int32_t>(end)) return false;
     RefuseDialogValues(dialog, "Buffer End must begger than Buffer Start.", startField);

@@ -2,6 +2,7 @@
 // prompt): the OK/Cancel row, the hexadecimal entry fields and the error box.
 #pragma once
 #include <cstdint>
+#include <initializer_list>
 
 class QDialog;
 class QHBoxLayout;
@@ -29,6 +30,16 @@ bool AbortWhileLocked(QDialog* dialog);
 // Refuses the values entered: the error box, then `field` (when given)
 // selected and focused, and the dialog ends with ModalAbort.
 void RefuseDialogValues(QDialog* dialog, const QString& text, QLineEdit* field = nullptr);
+
+// Every field's whole text must be hexadecimal digits (empty reads as 0):
+// keys are filtered, pasted text is not. The first field that is not is
+// refused with "<label>: not a hexadecimal number." and selected. True when
+// refused.
+struct HexField {
+    QLineEdit* Edit;
+    const char* Label;
+};
+bool RefuseNonHexFields(QDialog* dialog, std::initializer_list<HexField> fields);
 
 // A start above the end (compared as signed numbers) is refused with
 // "Buffer End must begger than Buffer Start." and the start field selected.

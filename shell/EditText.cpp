@@ -14,11 +14,11 @@ const char16_t kOemLow[12] = {0x00B6, 0x00A7, 0x25AC, 0x21A8, 0x2191, 0x2193,
                               0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC};
 constexpr char16_t kOemDel = 0x2302; // 7Fh
 
+} // namespace
+
 bool IsHexDigit(QChar c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
-
-} // namespace
 
 QChar ShownCharOfByte(uint8_t byte) {
     if (byte >= 0x20 && byte < 0x7F) return QChar(byte);

@@ -47,6 +47,9 @@ private:
     bool backspace_;
 };
 
+// 0-9, A-F, a-f.
+bool IsHexDigit(QChar c);
+
 // A hexadecimal edit text as a number (leading zeros skipped, the last 8
 // digits count; "" gives 0).
 uint32_t HexFieldValue(const QString& text);

@@ -12,6 +12,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "shell/EditText.h"
+#include "shell/InfoPanel.h"
 
 QPointer<TEditBit1> EditBit1;
 
@@ -331,6 +332,7 @@ void TEditBit1::EditKeyPress(QLineEdit* edit, QChar key) {
         UseFuseMapBank();
         // '1' and '-' set the fuse, '0' and 'X' clear it (bit 0 of the code).
         SetBufferBit(static_cast<uint32_t>(fuse), c.unicode() & 1u);
+        ShowFreshBufferChecksum();
         DrawLine(CursorLine);
     } else {
         std::optional<uint64_t> value;

@@ -436,10 +436,11 @@ int TEditByte1::RunDialog(QDialog* dialog) {
     return ExecDialog ? ExecDialog(dialog) : dialog->exec();
 }
 
-void TEditByte1::AfterBufferDialog() {
+// A swap moves bytes across the edges of the summed range (an odd start or
+// length), and a copy or fill changes them: the sum is computed again.
+void TEditByte1::AfterBufferChange() {
     RefreshByteEditor();
-    ComputeBufferChecksum(BufferStart, BufferEnd);
-    ShowBufferChecksum();
+    ShowFreshBufferChecksum();
 }
 
 void TEditByte1::OkClick() { close(); }
@@ -447,13 +448,13 @@ void TEditByte1::OkClick() { close(); }
 void TEditByte1::FillBuffClick() {
     if (Refuse()) return;
     TFill1 dialog(this);
-    if (RunDialog(&dialog) == ModalOk) AfterBufferDialog();
+    if (RunDialog(&dialog) == ModalOk) AfterBufferChange();
 }
 
 void TEditByte1::CopyClick() {
     if (Refuse()) return;
     TCopy1 dialog(this);
-    if (RunDialog(&dialog) == ModalOk) AfterBufferDialog();
+    if (RunDialog(&dialog) == ModalOk) AfterBufferChange();
 }
 
 void TEditByte1::FindClick() {
@@ -500,7 +501,7 @@ void TEditByte1::Swap16Click() {
     uint8_t* p = BufferImage();
     const uint64_t bytes = BufferBytes();
     for (uint64_t i = 0; i + 1 < bytes; i += 2) std::swap(p[i], p[i + 1]);
-    RefreshByteEditor();
+    AfterBufferChange();
 }
 
 void TEditByte1::Swap32Click() {
@@ -511,7 +512,7 @@ void TEditByte1::Swap32Click() {
         std::swap(p[i], p[i + 2]);
         std::swap(p[i + 1], p[i + 3]);
     }
-    RefreshByteEditor();
+    AfterBufferChange();
 }
 
 void TEditByte1::ClearClick() {
@@ -550,7 +551,7 @@ void OpenBufferEditor(QWidget* parent) {
 }
 
 void OpenUesEditor(QWidget* parent) {
-    if (EditorsLocked()) return;
+    if (EditorsLocked() || !UesOffered()) return;
     if (!EditUes_) {
         EditUes_ = new TEditUes_(parent);
         if (parent) EditUes_->move(parent->x() + 30, parent->y() + 80);
@@ -565,6 +566,14 @@ void RefreshBufferEditors(int flag) {
     } else {
         if (EditBit1) EditBit1->close();
         if (EditByte1) EditByte1->RefreshByteEditor();
+    }
+    // The signature editor follows the device like the other two: closed
+    // when the device has no signature, else showing the buffer's.
+    if (EditUes_) {
+        if (!UesOffered())
+            EditUes_->close();
+        else if (EditUes_->isVisible())
+            EditUes_->LoadUes();
     }
 }
 

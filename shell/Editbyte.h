@@ -95,7 +95,7 @@ private:
     bool StoreByte(uint64_t address, uint8_t value);
     void Search(int64_t start);
     int RunDialog(QDialog* dialog);
-    void AfterBufferDialog();
+    void AfterBufferChange();
     bool Refuse() const;
 };
 

@@ -10,8 +10,11 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "shell/EditText.h"
+#include "shell/InfoPanel.h"
 
 QPointer<TEditUes_> EditUes_;
+
+bool UesOffered() { return DeviceSection == SectionPld && UesFuseStart != 0; }
 
 TEditUes_::TEditUes_(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName("EditUes_");
@@ -67,7 +70,7 @@ void TEditUes_::ShowHexAndBin() {
 }
 
 void TEditUes_::LoadUes() {
-    if (EditorsLocked()) return;
+    if (EditorsLocked() || !UesOffered()) return;
     ReadFuses();
     Loading = 0;
     EditAsc->setText(QString::fromLatin1(Chars, 8));
@@ -77,7 +80,8 @@ void TEditUes_::LoadUes() {
 
 void TEditUes_::EditAscChange() {
     if (Loading != 1) return;
-    if (EditorsLocked()) return;
+    // Another device's buffer holds no signature: its bytes stay untouched.
+    if (EditorsLocked() || !UesOffered()) return;
     std::string text = EntryBytesOfText(EditAsc->text().left(8));
     text.resize(8, '\0');
     if (CurrentBank != 0) SelectBank(0, 0);
@@ -90,6 +94,7 @@ void TEditUes_::EditAscChange() {
     }
     ReadFuses();
     ShowHexAndBin();
+    ShowFreshBufferChecksum();
 }
 
 void TEditUes_::ButtonCloseClick() { close(); }

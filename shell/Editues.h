@@ -45,3 +45,6 @@ private:
 };
 
 extern QPointer<TEditUes_> EditUes_;
+
+// The current device has a signature to edit: a PLD with a UesFuseStart.
+bool UesOffered();

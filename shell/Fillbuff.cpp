@@ -49,6 +49,10 @@ void TFill1::ShowValues() {
 
 void TFill1::ButtonOkClick() {
     if (AbortWhileLocked(this)) return;
+    if (RefuseNonHexFields(this, {{EditBufferStart, "Buffer Start"},
+                                  {EditBufferEnd, "Buffer End"},
+                                  {EditData, "Fill Data"}}))
+        return;
     FillStart = HexFieldValue(EditBufferStart->text());
     FillEnd = HexFieldValue(EditBufferEnd->text());
     FillValue = HexFieldValue(EditData->text()) & 0xFF;

@@ -91,6 +91,11 @@ void ShowBufferChecksum() {
     Form1->CheckSum->setText(FormatToStaticBuffer("%04Xh", BufferChecksum & 0xFFFF));
 }
 
+void ShowFreshBufferChecksum() {
+    ComputeBufferChecksum(BufferStart, BufferEnd);
+    ShowBufferChecksum();
+}
+
 void UpdateInfoPanel() {
     if (PassedToUiThread(&UpdateInfoPanel) || !Form1) return;
     TForm1* f = Form1;

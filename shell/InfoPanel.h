@@ -11,6 +11,9 @@ QString FormatToStaticBuffer(const char* format, ...) __attribute__((format(prin
 
 // "%04Xh" of the low 16 bits of BufferChecksum into the checksum label.
 void ShowBufferChecksum();
+// After a command changed buffer bytes: the sum over BufferStart..BufferEnd
+// computed again and shown.
+void ShowFreshBufferChecksum();
 // Rewrites every value label of both panels.
 void UpdateInfoPanel();
 

@@ -18,6 +18,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
@@ -28,6 +29,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -586,6 +588,23 @@ void TForm1::showEvent(QShowEvent* event) {
     }
 }
 
+namespace {
+
+// A window placed with none of its title bar on any screen could not be
+// reached: it goes to the middle of the primary screen.
+void KeepOnAScreen(QWidget* w) {
+    const QRect grip(w->pos(), QSize(std::min(w->width(), 100), 30));
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(grip)) return;
+    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        QRect frame = w->frameGeometry();
+        frame.moveCenter(primary->availableGeometry().center());
+        w->move(frame.topLeft());
+    }
+}
+
+} // namespace
+
 void TForm1::FormShow() {
     QGuiApplication::setApplicationDisplayName(QString::fromUtf8(ProductName));
     delete registry_;
@@ -595,11 +614,18 @@ void TForm1::FormShow() {
     bool okTop = false;
     int left = registry_->value("Left").toInt(&okLeft);
     int top = registry_->value("Top").toInt(&okTop);
+    bool okWidth = false;
+    bool okHeight = false;
+    const int width = registry_->value("Width").toInt(&okWidth);
+    const int height = registry_->value("Height").toInt(&okHeight);
+    if (okWidth && okHeight && width > 0 && height > 0) resize(width, height);
     if (okLeft && okTop) {
         RememberedLeft = left;
         RememberedTop = top;
         move(left, top);
+        KeepOnAScreen(this);
     }
+    if (registry_->value("Maximized").toBool()) setWindowState(windowState() | Qt::WindowMaximized);
     LeftCache.store(x());
     TopCache.store(y());
     StatusPanels[2]->setText("");
@@ -607,8 +633,15 @@ void TForm1::FormShow() {
 
 void TForm1::FormClose() {
     if (!registry_) return;
-    registry_->setValue("Left", x());
-    registry_->setValue("Top", y());
+    // A maximised window keeps the place and size it goes back to.
+    const bool maximized = isMaximized();
+    const QRect normal = maximized ? normalGeometry() : geometry();
+    const QPoint frameOffset = pos() - geometry().topLeft();
+    registry_->setValue("Left", normal.x() + frameOffset.x());
+    registry_->setValue("Top", normal.y() + frameOffset.y());
+    registry_->setValue("Width", normal.width());
+    registry_->setValue("Height", normal.height());
+    registry_->setValue("Maximized", maximized);
     registry_->sync();
     delete registry_;
     registry_ = nullptr;
@@ -830,7 +863,13 @@ void TForm1::SaveProject1Click() {
 }
 
 void TForm1::SaveProjectAfterDialog(const std::string& name) {
-    if (SaveConfigOrProjectFile(name, 1) == 0) ShowMessageLine("Project file saved!");
+    const int code = SaveConfigOrProjectFile(name, 1);
+    if (code == 0) {
+        ShowMessageLine("Project file saved!");
+        return;
+    }
+    // The file was not written: say why, as a configuration file error is.
+    ShowErrorByCode(code);
 }
 
 void TForm1::Exit1Click() { close(); }
@@ -885,6 +924,8 @@ void TForm1::Read_IDClick() {
 }
 
 void TForm1::RunOptionsOnUiThread() {
+    // A click or ESC while idle is no request to stop this command.
+    UserBreak.store(0);
     if (CheckCommunication(MainEngine) != 1) return; // it reported why
     SkipIdCheck = 0;
     PrepareOperation(MainEngine);
@@ -896,6 +937,7 @@ void TForm1::RunOptionsOnUiThread() {
 void TForm1::RunReadIdOnUiThread() {
     const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm);
     if (!row || row->Identify == AlgNoOperation) return;
+    UserBreak.store(0);
     PrepareOperation(MainEngine);
     row->Identify();
     ResetProgrammerOutputs();

@@ -175,6 +175,8 @@ TSelDev::TSelDev(QWidget* parent) : QDialog(parent) {
         if (!Filling) ListBoxMfgClick();
     });
     connect(RadioGroup1->Buttons, &QButtonGroup::idClicked, this, [this] { RadioGroup1Click(); });
+    // A double click on a device row selects it as OK does.
+    connect(ListViewDev, &QTreeWidget::itemDoubleClicked, this, [this] { BitBtnOkClick(); });
     connect(ListViewDev, &QTreeWidget::itemSelectionChanged, this, [this] {
         if (!Filling) ListViewDevClick();
     });
@@ -232,6 +234,11 @@ void TSelDev::ListBoxMfgClick() {
 }
 
 void TSelDev::RadioGroup1Click() {
+    // The lists stay as loaded: the choice goes back to the section they hold.
+    if (RefuseWhileBusy()) {
+        RadioGroup1->SetItemIndex(LoadedType);
+        return;
+    }
     LoadDeviceList(this, 0);
     FillDeviceLists(this, ComboBox1->currentText(), -1, 0);
 }
@@ -263,6 +270,7 @@ int TSelDev::ButtonAutoSelectClick() {
     if (ask.exec() != QMessageBox::Ok) return 0;
 
     MemoInfo->clear();
+    UserBreak.store(0);
     int r = -1;
     uint32_t maker = 0;
     uint32_t device = 0;
@@ -327,15 +335,19 @@ int TSelDev::ButtonAutoSelectClick() {
     return r;
 }
 
-TSelDev* CreateDeviceSelectionForm() {
-    if (!SelDev) SelDev = new TSelDev();
+TSelDev* CreateDeviceSelectionForm(QWidget* owner) {
+    if (!SelDev) {
+        // Owned by the main window: no taskbar entry of its own, kept above it.
+        SelDev = new TSelDev(owner);
+        QObject::connect(SelDev, &QObject::destroyed, [] { SelDev = nullptr; });
+    }
     return SelDev;
 }
 
 int ShowDeviceSelection(QWidget* parent) {
     if (OperationBusy.load()) return -1;
     if (!SelDev) {
-        CreateDeviceSelectionForm();
+        CreateDeviceSelectionForm(parent);
         PopulateDeviceSelection(SelDev);
     }
     if (parent && !SelDev->isVisible()) SelDev->move(parent->geometry().topLeft() + QPoint(60, 40));
@@ -365,6 +377,7 @@ void LoadDeviceList(TSelDev* form, int first) {
     form->DeviceCount = 0;
     int section = 0;
     int last = 0;
+    if (first == 0) form->LoadedType = form->RadioGroup1->ItemIndex();
     if (first == 0 && form->RadioGroup1->ItemIndex() > 0) {
         section = last = form->RadioGroup1->ItemIndex() - 1;
     } else if (first == 0) {

@@ -40,6 +40,8 @@ class TSelDev : public QDialog {
     int DeviceCount = 0;
     // Record index of each row of ListViewDev.
     std::vector<int> RowMap;
+    // The "Type Select" index the records were last loaded for.
+    int LoadedType = 0;
 
     void MemoAdd(const QString& line);
     // Set while the lists are refilled, so the widgets' change signals do not
@@ -63,15 +65,17 @@ class TSelDev : public QDialog {
     bool event(QEvent* event) override;
 
   private:
-    // Refuses a change of the device while an operation runs (true: refused).
+    // Refuses a change of the device or a reload of the lists while an
+    // operation runs (true: refused).
     bool RefuseWhileBusy();
 };
 
 // The form (nullptr until created); it lives for the whole run.
 extern TSelDev* SelDev;
 
-// Creates SelDev once (without reading the library).
-TSelDev* CreateDeviceSelectionForm();
+// Creates SelDev once (without reading the library), owned by `owner` (the
+// main window).
+TSelDev* CreateDeviceSelectionForm(QWidget* owner = nullptr);
 // Shows SelDev without being modal, creating and filling it first when
 // needed: 0 shown, -1 refused because an operation runs.
 int ShowDeviceSelection(QWidget* parent = nullptr);

@@ -117,8 +117,8 @@ void CreateFormsAndLoadConfig() {
     }
     // The buffer editors are made when first opened (with the main window as
     // their parent); the configuration and selection forms live for the run.
-    CreateConfigOptionsForm();
-    CreateDeviceSelectionForm();
+    CreateConfigOptionsForm(Form1);
+    CreateDeviceSelectionForm(Form1);
     // The algorithm rows of the device families, before a device is chosen.
     InstallMemoryAlgorithms();
     InstallLogicAlgorithms();

@@ -14,9 +14,17 @@ public:
 
 protected:
     // Disables the commands, shows "Press ESC to Cancel", runs the operation,
-    // brings the commands back and clears the busy flag.
+    // brings the commands back and clears the busy flag, also after an
+    // exception escaped the run.
     void run() override;
+
+private:
+    void ReportFailedRun(const char* what);
 };
+
+// The name of an OperationCode as the commands show it ("Blank Check",
+// "Program", ...); "Operation" for a code that is none.
+const char* OperationName(int op);
 
 // Starts operation op on a new worker: -1 when an operation is running
 // (OperationBusy is taken with a test-and-set, so two quick starts cannot

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 
 #include "engine/Library.h"
 #include "tests/engine/LibraryTestFile.h"
@@ -84,6 +85,26 @@ TEST_F(LibraryTest, PathKeepsTheDirectoryCase) {
     EXPECT_NE(LibraryFilePath().find("/MixedCase/krd.dat"), std::string::npos);
     Write({{5, {1, 2, 3, 4, 5}}});
     EXPECT_EQ(OpenLibraryEntry(5), 5u);
+}
+
+// The device selection (UI thread) reopens the library while an operation
+// thread reads its logic image: neither may move the other's entry or cache.
+TEST_F(LibraryTest, EachThreadReadsItsOwnEntry) {
+    const auto image = Pattern(20000, 3);
+    const auto list = Pattern(500, 77);
+    Write({{0, list}, {60, image}});
+    ASSERT_EQ(OpenLibraryEntry(60), 20000u);
+    ASSERT_EQ(ReadLibraryByte(9999), image[9999]);
+    std::thread other([&] {
+        EXPECT_EQ(OpenLibraryEntry(0), 500u);
+        EXPECT_EQ(ReadLibraryByte(499), list[499]);
+        CloseLibrary();
+    });
+    other.join();
+    // Still the image, across a block change that reads the file again.
+    EXPECT_EQ(LibraryEntrySize, 20000u);
+    EXPECT_EQ(ReadLibraryByte(10000), image[10000]);
+    EXPECT_EQ(ReadLibraryByte(19999), image[19999]);
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The copy, fill and find dialogs and the name prompt: copies in memory
 // (overlaps included), the start/end check, key filters, remembered values,
 // the mirrored find fields, and the prompt's results.
+#include <QClipboard>
+
 #include "EditTestSupport.h"
 #include "shell/Getstr.h"
 
@@ -69,6 +71,42 @@ TEST_F(BufferDialogsTest, StartAboveEndIsRefusedByCopyAndFill) {
         EXPECT_EQ(d->result(), ModalAbort);
     }
     EXPECT_TRUE(Unchanged());
+}
+
+// The key filters see typed keys only; pasted text is checked as a whole.
+TEST_F(BufferDialogsTest, PastedTextThatIsNoHexNumberIsRefused) {
+    QGuiApplication::clipboard()->setText("1O0");
+    TCopy1 copy;
+    TFill1 fill;
+    Enter(copy, "0", "F", "0");
+    fill.EditBufferStart->setText("0");
+    fill.EditBufferEnd->setText("F");
+    fill.EditData->setText("55");
+    const struct {
+        QDialog* dialog;
+        QLineEdit* field;
+        const char* message;
+    } cases[] = {
+        {&copy, copy.EditBufferStart, "Buffer Start: not a hexadecimal number."},
+        {&copy, copy.EditDestionation, "Destionation: not a hexadecimal number."},
+        {&fill, fill.EditBufferEnd, "Buffer End: not a hexadecimal number."},
+        {&fill, fill.EditData, "Fill Data: not a hexadecimal number."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        const QString kept = c.field->text();
+        c.field->clear();
+        c.field->paste();
+        ASSERT_TRUE(c.field->text().startsWith("1O"));
+        BoxAnswer box;
+        AnswerNextBox(QMessageBox::Ok, &box);
+        c.dialog == &copy ? copy.ButtonOkClick() : fill.ButtonOkClick();
+        EXPECT_EQ(box.text, c.message);
+        EXPECT_EQ(c.dialog->result(), ModalAbort);
+        EXPECT_EQ(c.field->selectedText(), c.field->text()); // the field to correct
+        EXPECT_TRUE(Unchanged());
+        c.field->setText(kept);
+    }
 }
 
 TEST_F(BufferDialogsTest, FillWithStartEqualToEndFillsOneByte) {

@@ -2,6 +2,8 @@
 // entry in both display modes, the fuse number, paging limits, small and
 // degenerate maps, and the signature as text, hexadecimal and fuses.
 #include "EditTestSupport.h"
+#include "engine/Services.h"
+#include "shell/InfoPanel.h"
 
 namespace {
 
@@ -165,6 +167,51 @@ TEST_F(EditUesTest, TextSetsTheFusesMostSignificantBitFirst) {
     ed->LoadUes();
     EXPECT_EQ(ed->EditAsc->text(), "........");
     EXPECT_EQ(ed->EditHex->text(), "00-00-00-00-00-00-00-00");
+}
+
+TEST_F(EditUesTest, AnEditShowsTheFreshChecksum) {
+    ComputeBufferChecksum(BufferStart, BufferEnd);
+    ShowBufferChecksum();
+    const QString before = form->CheckSum->text();
+    ed->EditAsc->selectAll();
+    QTest::keyClicks(ed->EditAsc, "AB");
+    const QString fresh = QString::asprintf("%04Xh", ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF);
+    EXPECT_NE(fresh, before);
+    EXPECT_EQ(form->CheckSum->text(), fresh);
+}
+
+// The signature editor of a PLD stays open while another device is chosen:
+// it is closed, and whatever still reaches it writes no buffer byte.
+TEST_F(EditUesTest, AnotherDeviceClosesTheEditorAndItsTextWritesNothing) {
+    const struct {
+        uint32_t section, uesStart, flags;
+    } devices[] = {
+        {SectionEprom, 0, 0},    // the EPROM of the report
+        {SectionEprom, 1000, 0}, // a stale signature start
+        {SectionPld, 0, 8},      // a PLD without a signature
+    };
+    for (const auto& d : devices) {
+        SCOPED_TRACE(d.section * 10000 + d.uesStart);
+        SelectFuseMap(2000, 100, 1000);
+        OpenUesEditor(form.get());
+        ASSERT_TRUE(EditUes_ && EditUes_->isVisible());
+        EditUes_->EditAsc->setText("AB");
+        ASSERT_EQ(UesByte(0), 'A');
+
+        DeviceSection = d.section;
+        UesFuseStart = d.uesStart;
+        DeviceFlags = d.flags;
+        RefreshMainForm(); // what a device selection does
+        EXPECT_FALSE(EditUes_->isVisible());
+        std::vector<uint8_t> image(BufferImage(), BufferImage() + 0x10000);
+        for (TEditUes_* e : {EditUes_.data(), ed}) {
+            e->EditAsc->setText("CD");
+            e->LoadUes();
+        }
+        EXPECT_TRUE(std::equal(image.begin(), image.end(), BufferImage()));
+        OpenUesEditor(form.get()); // not offered for this device
+        EXPECT_FALSE(EditUes_->isVisible());
+    }
 }
 
 TEST_F(EditUesTest, BytesOutsideTextShowAsDotsAndKeepTheirFuses) {

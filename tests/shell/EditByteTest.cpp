@@ -2,6 +2,7 @@
 // paging with buffer growth, search, whole-buffer commands, edits across a
 // bank edge, the checksum kept right, and the lock during an operation.
 #include "EditTestSupport.h"
+#include "shell/InfoPanel.h"
 
 namespace {
 
@@ -203,6 +204,35 @@ TEST_F(EditByteTest, WholeBufferCommands) {
     EXPECT_EQ(ed->EditHex[0]->text().left(2), "5A");
 }
 
+// A swap moves bytes over the edges of a summed range with an odd start or
+// length: the label shows the sum of what is there now.
+TEST_F(EditByteTest, ChecksumLabelFollowsSwapsOverAnOddRange) {
+    const struct {
+        uint32_t start, end;
+        int bits;
+    } cases[] = {{1, 0x100, 16}, {0, 0x100, 16}, {1, 0x102, 32}, {2, 0x1FE, 32}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.start * 0x10000 + c.end);
+        uint32_t x = 12345;
+        for (uint32_t i = 0; i < 0x400; ++i) {
+            x = x * 1103515245u + 12345u;
+            BufferImage()[i] = static_cast<uint8_t>(x >> 16);
+        }
+        BufferStart = c.start;
+        BufferEnd = c.end;
+        ComputeBufferChecksum(BufferStart, BufferEnd);
+        ShowBufferChecksum();
+        const QString before = form->CheckSum->text();
+        c.bits == 16 ? ed->Swap16Click() : ed->Swap32Click();
+        uint32_t sum = 0;
+        for (uint32_t a = c.start; a <= c.end; ++a)
+            sum += BufferImage()[a];
+        const QString fresh = QString::asprintf("%04Xh", sum & 0xFFFF);
+        EXPECT_NE(fresh, before); // the swap did change the sum
+        EXPECT_EQ(form->CheckSum->text(), fresh);
+    }
+}
+
 TEST_F(EditByteTest, ReadOnlyWhileAnOperationRuns) {
     OperationBusy.store(true);
     ed->SetRunning(true);
@@ -225,7 +255,7 @@ TEST_F(EditByteTest, EntryPointsPickTheEditorOfTheDevice) {
     OpenBufferEditor(form.get());
     ASSERT_TRUE(EditByte1);
     EXPECT_TRUE(EditByte1->isVisible());
-    SelectFuseMap(100, 10);
+    SelectFuseMap(100, 10, 20);
     RefreshBufferEditors(1);
     EXPECT_FALSE(EditByte1->isVisible());
     OpenBufferEditor(form.get());

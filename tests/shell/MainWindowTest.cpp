@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QSettings>
 #include <QShortcut>
 
@@ -279,9 +280,9 @@ TEST_F(MainWindowTest, FormCommandsOpenTheirForms) {
     EXPECT_FALSE(form->VectorTest1->isEnabled());
 
     // Modeless forms.
+    form->EditUES1->trigger();
     DeviceSection = SectionEprom;
     form->SpeedButtonEdit->click();
-    form->EditUES1->trigger();
     form->SpeedButtonSelect->click();
     form->Configoption1->trigger();
     ASSERT_TRUE(!EditByte1.isNull() && !EditUes_.isNull() && SelDev && CfgOpt);
@@ -334,6 +335,58 @@ TEST_F(MainWindowTest, WindowPositionIsKeptInTheSettings) {
     EXPECT_EQ(s.value("Left").toInt(), form->x());
     EXPECT_EQ(s.value("Top").toInt(), form->y());
     EXPECT_EQ(form->x(), 201);
+}
+
+// Size and maximised state survive a restart as the position does; a place
+// off every screen is given up for one on the primary screen.
+TEST_F(MainWindowTest, WindowSizeAndMaximisedStateAreKeptAcrossStarts) {
+    QSettings(QSettings::UserScope, "Harrowend", "Remember").remove(kWindowPositionKey);
+    form->show();
+    QCoreApplication::processEvents();
+    // Sizes between the window's least and the offscreen screen's 800 x 800.
+    const QSize first = form->minimumSizeHint() + QSize(20, 10);
+    const QSize second = first + QSize(10, 20);
+    form->resize(first);
+    form->move(4, 3);
+    QCoreApplication::processEvents();
+    form->showMaximized();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(form->isMaximized());
+    EXPECT_TRUE(form->close());
+
+    // A new main window, as the next start of the program makes it.
+    auto start = [this] {
+        InstallUiBridge(nullptr);
+        bridge.reset();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        bridge = std::make_unique<QtUiBridge>(form.get());
+        InstallUiBridge(bridge.get());
+        form->show();
+        QCoreApplication::processEvents();
+    };
+    start();
+    EXPECT_TRUE(form->isMaximized());
+    form->showNormal();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->size(), first);
+    EXPECT_EQ(form->pos(), QPoint(4, 3));
+    form->resize(second);
+    EXPECT_TRUE(form->close());
+
+    start();
+    EXPECT_FALSE(form->isMaximized());
+    EXPECT_EQ(form->size(), second);
+    EXPECT_TRUE(form->close());
+
+    {
+        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+        s.beginGroup(kWindowPositionKey);
+        s.setValue("Left", -9000);
+        s.setValue("Top", 7000);
+    }
+    start();
+    EXPECT_NE(QGuiApplication::screenAt(form->pos() + QPoint(10, 10)), nullptr) << form->x() << "," << form->y();
 }
 
 // ---------------------------------------------------------------------------
@@ -456,6 +509,9 @@ TEST_F(FileCommandTest, ProjectFilesThroughTheDialogs) {
     EXPECT_EQ(seen.seen, 2);
     ASSERT_TRUE(QFileInfo::exists(prj));
     EXPECT_EQ(LogLines().last(), "Project file saved!");
+    // A file that cannot be written says why.
+    form->SaveProjectAfterDialog(dir.filePath("gone/board.prj").toStdString());
+    EXPECT_EQ(LogLines().last().toStdString(), ErrorTextByCode(ENOENT));
 
     // Loading it back logs the texts, a multi-line one on one line.
     ProjectAuthor.clear();

@@ -2,10 +2,12 @@
 // window on the UI thread, busy is taken before the worker starts, the break
 // question blocks only the worker, the log mirror follows trims and rewrites.
 #include <QThread>
+#include <stdexcept>
 #include <thread>
 
 #include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
+#include "shell/AutoRepeatProgram.h"
 #include "shell/InfoPanel.h"
 #include "shell/SimSetup.h"
 
@@ -41,6 +43,15 @@ int ChipProgram() {
     }
     g_inProgram = false;
     return 1;
+}
+
+int ThrowingProgram() { throw std::runtime_error("Chip model fault"); }
+
+// An Options slot that polls the break as a long option routine does.
+int g_optionsResult = 0;
+int PollingOptions() {
+    g_optionsResult = StepProgressByAddress(DeviceStart) == 3 ? 3 : 1;
+    return 0;
 }
 
 class OperationThreadTest : public ShellTest {
@@ -142,6 +153,61 @@ TEST_F(OperationThreadTest, ClosingDuringARunWaitsForItsEnd) {
     EXPECT_EQ(box.text, "Continue?");
     EXPECT_TRUE(WaitUntil([&] { return !form->isVisible(); }));
     EXPECT_EQ(closed.count(), 1);
+}
+
+TEST_F(OperationThreadTest, ExceptionInAStepIsShownAndReleasesTheBusyState) {
+    AlgorithmTable[CurrentAlgorithm].Program = ThrowingProgram;
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::Ok, &box);
+    ASSERT_EQ(StartOperation(OpProgram), 0);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(box.text, "Chip model fault");
+    EXPECT_TRUE(MemoLines().contains("Program failed: Chip model fault")) << MemoLines().join('\n').toStdString();
+    EXPECT_EQ(form->StatusPanels[2]->text(), "");
+    EXPECT_TRUE(form->Program1->isEnabled() && form->Load1->isEnabled());
+
+    // The next command is taken and runs.
+    AlgorithmTable[CurrentAlgorithm].Program = ChipProgram;
+    ASSERT_EQ(StartOperation(OpProgram), 0);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_TRUE(MemoLines().contains("Program ok!")) << MemoLines().join('\n').toStdString();
+}
+
+TEST_F(OperationThreadTest, EscOrCloseInTheAutoRepeatDialogStopsTheRun) {
+    for (bool esc : {true, false}) {
+        SCOPED_TRACE(esc ? "Esc" : "Close");
+        g_holdProgram = true;
+        TAutoRepeatProgram1 d(form.get());
+        d.Timer1->stop();
+        d.ComboBoxFunction->setCurrentIndex(d.ComboBoxFunction->findText("Program"));
+        ASSERT_EQ(d.Timer1Timer(), 0);
+        ASSERT_TRUE(WaitUntil([] { return g_inProgram.load(); }));
+        BoxAnswer box;
+        AnswerNextBox(QMessageBox::No, &box);
+        if (esc)
+            QTest::keyClick(&d, Qt::Key_Escape);
+        else
+            d.BitBtn1->click();
+        EXPECT_FALSE(d.Timer1->isActive()); // no run after this one
+        ASSERT_TRUE(WaitIdle());
+        EXPECT_EQ(box.text, "Continue?");
+        EXPECT_EQ(MemoLines().count("USER BREAK!"), esc ? 1 : 2) << MemoLines().join('\n').toStdString();
+        g_holdProgram = false;
+    }
+    RepeatFunctionIndex = 0;
+}
+
+TEST_F(OperationThreadTest, EscOrClickWhileIdleIsNoBreakForTheNextCommand) {
+    AlgorithmTable[CurrentAlgorithm].Options = PollingOptions;
+    g_optionsResult = 0;
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::No, &box);
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    QTest::mousePress(form->ProgressBar1, Qt::LeftButton);
+    ASSERT_EQ(UserBreak.load(), 1);
+    form->Option1Click();
+    EXPECT_EQ(g_optionsResult, 1);
+    EXPECT_EQ(box.seen, 0) << box.text.toStdString();
 }
 
 // ---------------------------------------------------------------------------

@@ -195,6 +195,16 @@ TEST_F(SelectTest, OkSelectsAndRefreshesCancelChangesNothing) {
     f->ComboBox1->setCurrentIndex(0);
     EXPECT_EQ(Makers(f), QStringList{"ST"});
     EXPECT_EQ(Rows(f), QStringList{"M27C512"});
+
+    // A double click on a row selects it as OK does.
+    f->ComboBox1->setEditText("");
+    ChooseMaker(f, "AMD");
+    ChooseRow(f, "Am27C010");
+    emit f->ListViewDev->itemDoubleClicked(f->ListViewDev->currentItem(), 0);
+    EXPECT_EQ(CurrentDeviceName, "Am27C010");
+    EXPECT_FALSE(f->isVisible());
+    // The form is the main window's: no window of its own in the task bar.
+    EXPECT_EQ(f->parentWidget(), form.get());
 }
 
 TEST_F(SelectTest, RecentDevicesKeepWhatTheConfigurationStores) {
@@ -268,6 +278,14 @@ TEST_F(SelectTest, RefusedWhileAnOperationRuns) {
     EXPECT_EQ(CurrentDeviceName, "Am27128");
     EXPECT_EQ(Memo(f), QStringList{"Can not be executed while an operation is running."});
     EXPECT_EQ(f->ButtonAutoSelectClick(), -1); // no question asked
+    // The type choice would reload the lists from the library the run reads:
+    // refused, and the choice goes back to what the lists hold.
+    const int rows = f->ListViewDev->topLevelItemCount();
+    f->RadioGroup1->Item(2)->click();
+    EXPECT_EQ(f->RadioGroup1->ItemIndex(), 0);
+    EXPECT_EQ(f->ListViewDev->topLevelItemCount(), rows);
+    EXPECT_EQ(f->DeviceCount, 8);
+    EXPECT_EQ(Memo(f), QStringList{"Can not be executed while an operation is running."});
     f->close();
     EXPECT_EQ(ShowDeviceSelection(form.get()), -1);
     EXPECT_FALSE(f->isVisible());

@@ -1,9 +1,13 @@
 // Start-up and shutdown: the product chosen by the started name, the program
 // directory in its real case, the configuration read at start and written at
 // exit, and the information panel's texts.
+#include <QFileInfo>
+#include <QProcess>
+#include <csignal>
 #include <unistd.h>
 
 #include "ShellTestSupport.h"
+#include "shell/Application.h"
 #include "shell/InfoPanel.h"
 #include "shell/Startup.h"
 
@@ -84,6 +88,9 @@ TEST_F(ShellTest, ConfigurationIsReadAtStartAndWrittenAtExit) {
     EXPECT_EQ(form->DeviceName->text(), "AMD Am27128");
     // The configuration and selection forms live from start-up to shutdown.
     EXPECT_TRUE(CfgOpt && SelDev && !SelDev->isVisible());
+    // Both belong to the main window: no task bar entries, never behind it.
+    EXPECT_EQ(CfgOpt->parentWidget(), form.get());
+    EXPECT_EQ(SelDev->parentWidget(), form.get());
 
     WordMode = 2;
     LastSocketIndex = 0;
@@ -119,6 +126,80 @@ TEST_F(ShellTest, ClosingTheMainWindowEndsTheLoopWithOtherFormsOpen) {
         std::_Exit(rc == 0 && CfgOpt->isVisible() == false ? 0 : 1);
     };
     EXPECT_EXIT(run(), testing::ExitedWithCode(0), "");
+}
+
+TEST(PortDriverTest, FailureNamesThePortAndTheSystemsReason) {
+    const struct {
+        const char* port;
+        int err;
+        const char* says[2];
+    } cases[] = {
+        {"/dev/parport0", EACCES, {"/dev/parport0: Permission denied", "lp group"}},
+        {"/dev/parport1", EBUSY, {"/dev/parport1: Device or resource busy", "claimed by another"}},
+        {"raw port access", EPERM, {"raw port access: Operation not permitted", "CAP_SYS_RAWIO"}},
+        {"/dev/parport2", ENOENT, {"/dev/parport2: No such file or directory", ""}},
+    };
+    for (const auto& c : cases) {
+        const std::string text = DescribePortOpenFailure(c.port, c.err);
+        for (const char* part : c.says)
+            EXPECT_NE(text.find(part), std::string::npos) << text;
+    }
+
+    // The start-up failure box says which port and why.
+    ResetPortState();
+    ASSERT_EQ(setenv("PROGRAMMER_PORT", "/nonexistent/parport7", 1), 0);
+    EXPECT_EQ(OpenGiveioDriver(), -1);
+    unsetenv("PROGRAMMER_PORT");
+    const QString box = PortDriverFailureText();
+    EXPECT_TRUE(box.startsWith("Could not acess I/O devcie!")) << box.toStdString();
+    EXPECT_TRUE(box.contains("/nonexistent/parport7: No such file or directory")) << box.toStdString();
+    ResetPortState();
+    InstallPortIo(nullptr);
+}
+
+// The program itself, started on the simulated programmer: a termination
+// request ends it as Exit does, so the configuration is written.
+TEST(ProgramProcessTest, QuitSignalsSaveTheConfiguration) {
+    EnsureApp();
+    const std::string program =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/vexlor";
+    ASSERT_TRUE(std::filesystem::exists(program)) << program;
+    for (int sig : {SIGTERM, SIGINT}) {
+        SCOPED_TRACE(sig);
+        QTemporaryDir home;
+        // Started through a link in the temporary directory: the configuration
+        // is written beside it.
+        const QString link = home.filePath("vexlor");
+        ASSERT_EQ(symlink(program.c_str(), link.toLocal8Bit().constData()), 0);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("PROGRAMMER_PORT", "sim");
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        env.insert("HOME", home.path());
+        env.remove("XDG_CONFIG_HOME");
+        env.insert("ASAN_OPTIONS", "detect_leaks=0");
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        p.start(link, {});
+        ASSERT_TRUE(p.waitForStarted());
+        // The handler is in place once the signal shows as caught.
+        const std::string status = "/proc/" + std::to_string(p.processId()) + "/status";
+        auto caught = [&] {
+            std::ifstream in(status);
+            std::string line;
+            while (std::getline(in, line))
+                if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (sig - 1)) & 1;
+            return 0ull;
+        };
+        ASSERT_TRUE(WaitUntil([&] { return caught() != 0; }, 60000));
+        ASSERT_EQ(kill(static_cast<pid_t>(p.processId()), sig), 0);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(p.exitCode(), 0);
+        const QFileInfo cfg(home.filePath("krd.cfg"));
+        EXPECT_TRUE(cfg.exists());
+        EXPECT_EQ(cfg.size(), 1791);
+    }
 }
 
 TEST(InfoPanelTextTest, FormatsOfThePanel) {
