@@ -57,7 +57,7 @@ void LoadReadCounter() {
     if (((DeviceStart >> 8) & 0xFF) != 0) WriteRegister(1, (DeviceStart >> 8) & 0xFF);
 }
 
-FrameProfile Row0Profile(bool twin) {
+FrameProfile Row0Or90Profile(bool twin) {
     const EpromEraseVariant& v = EpromVariantOf(EpromEraseVariantTable);
     FrameProfile f;
     if (!twin) f.BeforePowerUp = CypressBlankRule;
@@ -79,33 +79,22 @@ FrameProfile Row0Profile(bool twin) {
     return f;
 }
 
-int Alg0Read(int mode) {
-    FrameUse(Row0Profile(false));
-    return ReadRange(mode);
-}
+FrameProfile Row0Profile() { return Row0Or90Profile(false); }
+FrameProfile Row90Profile() { return Row0Or90Profile(true); }
 
-int Alg0Program() {
-    FrameUse(Row0Profile(false));
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg0Read = FrameRead<Row0Profile>;
+constexpr AlgOperationFn Alg0Program = FrameProgram<Row0Profile>;
 
 int Alg0Erase() {
-    FrameUse(Row0Profile(false));
+    FrameUse(Row0Profile());
     return EraseChip(EpromEraseVariantTable);
 }
 
-int Alg90Read(int mode) {
-    FrameUse(Row0Profile(true));
-    return ReadRange(mode);
-}
-
-int Alg90Program() {
-    FrameUse(Row0Profile(true));
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg90Read = FrameRead<Row90Profile>;
+constexpr AlgOperationFn Alg90Program = FrameProgram<Row90Profile>;
 
 int Alg90Erase() {
-    FrameUse(Row0Profile(true));
+    FrameUse(Row90Profile());
     return EraseChipOnce(EpromEraseVariantTable);
 }
 
@@ -191,25 +180,11 @@ FrameProfile Row68Profile() {
     return f;
 }
 
-int Alg67Read(int mode) {
-    FrameUse(Row67Profile());
-    return ReadRange(mode);
-}
+constexpr AlgReadFn Alg67Read = FrameRead<Row67Profile>;
+constexpr AlgOperationFn Alg67Program = FrameProgram<Row67Profile>;
 
-int Alg67Program() {
-    FrameUse(Row67Profile());
-    return ProgramRange(0);
-}
-
-int Alg68Read(int mode) {
-    FrameUse(Row68Profile());
-    return ReadRange(mode);
-}
-
-int Alg68Program() {
-    FrameUse(Row68Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg68Read = FrameRead<Row68Profile>;
+constexpr AlgOperationFn Alg68Program = FrameProgram<Row68Profile>;
 
 // ---- row 76: electrically erasable, timed writes ------------------------------
 
@@ -239,15 +214,8 @@ FrameProfile Row76Profile() {
     return f;
 }
 
-int Alg76Read(int mode) {
-    FrameUse(Row76Profile());
-    return ReadRange(mode);
-}
-
-int Alg76Program() {
-    FrameUse(Row76Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg76Read = FrameRead<Row76Profile>;
+constexpr AlgOperationFn Alg76Program = FrameProgram<Row76Profile>;
 
 int Alg76Erase() {
     FrameUse(Row76Profile());
@@ -311,15 +279,8 @@ FrameProfile Row60Profile() {
     return f;
 }
 
-int Alg60Read(int mode) {
-    FrameUse(Row60Profile());
-    return ReadRange(mode);
-}
-
-int Alg60Program() {
-    FrameUse(Row60Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg60Read = FrameRead<Row60Profile>;
+constexpr AlgOperationFn Alg60Program = FrameProgram<Row60Profile>;
 
 } // namespace
 

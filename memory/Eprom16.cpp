@@ -45,15 +45,8 @@ FrameProfile Row75Profile() {
     return f;
 }
 
-int Alg75Read(int mode) {
-    FrameUse(Row75Profile());
-    return ReadRange(mode);
-}
-
-int Alg75Program() {
-    FrameUse(Row75Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg75Read = FrameRead<Row75Profile>;
+constexpr AlgOperationFn Alg75Program = FrameProgram<Row75Profile>;
 
 // ---- row 69: programming voltage inside each pulse ------------------------------
 
@@ -83,15 +76,8 @@ FrameProfile Row69Profile() {
     return f;
 }
 
-int Alg69Read(int mode) {
-    FrameUse(Row69Profile());
-    return ReadRange(mode);
-}
-
-int Alg69Program() {
-    FrameUse(Row69Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg69Read = FrameRead<Row69Profile>;
+constexpr AlgOperationFn Alg69Program = FrameProgram<Row69Profile>;
 
 // ---- row 84: one pulse per word ---------------------------------------------------
 
@@ -102,15 +88,8 @@ FrameProfile Row84Profile() {
     return f;
 }
 
-int Alg84Read(int mode) {
-    FrameUse(Row84Profile());
-    return ReadRange(mode);
-}
-
-int Alg84Program() {
-    FrameUse(Row84Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg84Read = FrameRead<Row84Profile>;
+constexpr AlgOperationFn Alg84Program = FrameProgram<Row84Profile>;
 
 // ---- rows 3 and 4: electrically erasable -----------------------------------------
 
@@ -127,15 +106,8 @@ FrameProfile Row3Profile() {
     return f;
 }
 
-int Alg3Read(int mode) {
-    FrameUse(Row3Profile());
-    return ReadRange(mode);
-}
-
-int Alg3Program() {
-    FrameUse(Row3Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg3Read = FrameRead<Row3Profile>;
+constexpr AlgOperationFn Alg3Program = FrameProgram<Row3Profile>;
 
 // 14.0 V pulses of 50 ms on the erase pin (pin 35 and DAC channel 1 for a
 // 40-pin package, else pin 37 and channel 2), at most 20.

@@ -174,6 +174,17 @@ int ReadRange(int mode);
 // The program loop over DeviceStart..DeviceEnd; zeroFill 1 programs 00h.
 int ProgramRange(int zeroFill);
 
+// The Read and Program entries of a row that runs the frame's loops on its
+// profile: constexpr AlgReadFn Alg123Read = FrameRead<Row123Profile>;
+template <FrameProfile (*Profile)()> int FrameRead(int mode) {
+    FrameUse(Profile());
+    return ReadRange(mode);
+}
+template <FrameProfile (*Profile)()> int FrameProgram() {
+    FrameUse(Profile());
+    return ProgramRange(0);
+}
+
 // The electrical-erase walk: every address from DeviceStart to DeviceEnd is
 // read and given erasePulse() until it reads blank (the first address always
 // gets one), at most maxPulses pulses in all. 1 when every address read
