@@ -27,7 +27,19 @@ const EpromEraseVariant EpromEraseVariantTable[EpromEraseVariantCount] = {
 
 namespace {
 
+// With gang sockets the datum is read back from each socket in turn and
+// counts only when every socket has it; the mask returns to all sockets.
+bool ReadBackEachSocketWhenGanged() { return GangInUse() ? ReadBackEverySocket(0) : ReadBackMatches(); }
+
 // ---- rows 0 and 90 ------------------------------------------------------------
+
+// These two parts of maker "CYPRESS" are blank at 00h: blank check compares
+// with 00h and programming skips 00h data.
+void CypressBlankRule() {
+    if (CurrentMakerName == "CYPRESS" && (CurrentDeviceName == "CY27C128" || CurrentDeviceName == "CY27C256")) {
+        BlankValue = 0;
+    }
+}
 
 // A read strobed per datum: the counter steps as register 4 goes back to 1Fh.
 void ReadStrobed() {
@@ -37,16 +49,24 @@ void ReadStrobed() {
     WriteRegister(4, 0x1F);
 }
 
-FrameProfile Row0Profile(bool twin) {
+// Variants 0 and 1 load the image's read counter with register 1 = FFh, 0;
+// that leaves the upper address at 0, so a range from 100h up needs its own.
+void LoadReadCounter() {
+    WriteRegister(1, 0xFF);
+    WriteRegister(1, 0);
+    if (((DeviceStart >> 8) & 0xFF) != 0) WriteRegister(1, (DeviceStart >> 8) & 0xFF);
+}
+
+FrameProfile Row0Or90Profile(bool twin) {
     const EpromEraseVariant& v = EpromVariantOf(EpromEraseVariantTable);
     FrameProfile f;
-    f.CypressBlankRule = !twin;
+    if (!twin) f.BeforePowerUp = CypressBlankRule;
     f.SlowPulseProgress = true;
-    f.GangSupplyCap = true;
+    f.VccRange = GangCappedVccRange;
     f.Pulse = v.Pulse;
     f.ReadBack = !twin;
-    f.ReadBackEverySocket = v.GangReadBack != 0;
-    f.MaskAllBeforeVpp = v.AllSocketsDuringProgram != 0;
+    if (v.GangReadBack) f.Verify = ReadBackEachSocketWhenGanged;
+    if (v.AllSocketsDuringProgram) f.BeforeVpp[0] = {3, 0};
     f.ProgramVpp = !v.PulseSwitchesVpp;
     // Reads with the programming pin at 5.0 V, sequential or strobed per datum.
     f.ReadVpp = !v.PulseSwitchesVpp;
@@ -55,53 +75,43 @@ FrameProfile Row0Profile(bool twin) {
     const bool sequential = twin || DeviceSubVariant == 0;
     f.ReadBusMode = sequential ? 9 : 1;
     if (!sequential) f.Read = ReadStrobed;
-    f.RestoreUpperAfterStrobe = !twin && DeviceVariant <= 1;
+    if (!twin && DeviceVariant <= 1) f.ReadSetup = LoadReadCounter;
     return f;
 }
 
-} // namespace
+FrameProfile Row0Profile() { return Row0Or90Profile(false); }
+FrameProfile Row90Profile() { return Row0Or90Profile(true); }
 
-int Alg0Read(int mode) {
-    FrameUse(Row0Profile(false));
-    return ReadRange(mode);
-}
-
-int Alg0Program() {
-    FrameUse(Row0Profile(false));
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg0Read = FrameRead<Row0Profile>;
+constexpr AlgOperationFn Alg0Program = FrameProgram<Row0Profile>;
 
 int Alg0Erase() {
-    FrameUse(Row0Profile(false));
+    FrameUse(Row0Profile());
     return EraseChip(EpromEraseVariantTable);
 }
 
-int Alg90Read(int mode) {
-    FrameUse(Row0Profile(true));
-    return ReadRange(mode);
-}
-
-int Alg90Program() {
-    FrameUse(Row0Profile(true));
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg90Read = FrameRead<Row90Profile>;
+constexpr AlgOperationFn Alg90Program = FrameProgram<Row90Profile>;
 
 int Alg90Erase() {
-    FrameUse(Row0Profile(true));
+    FrameUse(Row90Profile());
     return EraseChipOnce(EpromEraseVariantTable);
 }
 
 // ---- rows 67 and 68: paged EPROMs ------------------------------------------------
 
-namespace {
+// Registers 0 and 1 back to the address after the page register took the data lines.
+void RestoreAddress() {
+    WriteRegister(0, ChipAddress & 0xFF);
+    WriteRegister(1, (ChipAddress >> 8) & 0xFF);
+}
 
 void SelectPage67(uint32_t page) {
     WriteRegister(6, page & 0xFF);
     WriteRegister(4, 0x11);
     WriteRegister(4, 0x15);
     WriteRegister(4, 0x1F);
-    WriteRegister(0, ChipAddress & 0xFF);
-    WriteRegister(1, (ChipAddress >> 8) & 0xFF);
+    RestoreAddress();
 }
 
 // The page register is written with the programming pin at 5.0 V.
@@ -121,8 +131,7 @@ void SelectPage68(uint32_t page) {
     WriteRegister(4, 0x1D);
     WriteRegister(4, 0x1F);
     WriteRegister(3, 0xFF);
-    WriteRegister(0, ChipAddress & 0xFF);
-    WriteRegister(1, (ChipAddress >> 8) & 0xFF);
+    RestoreAddress();
 }
 
 void SelectPage68ForRead(uint32_t page) {
@@ -133,17 +142,17 @@ void SelectPage68ForRead(uint32_t page) {
 FrameProfile Row67Profile() {
     FrameProfile f;
     f.SlowPulseProgress = true;
-    f.ExtraRegister = 7;
-    f.ExtraValue = 3;
-    f.ReadBackEverySocket = true;
+    f.AfterPowerUp[0] = {7, 3};
+    f.Verify = ReadBackEachSocketWhenGanged;
     f.ReadStrobeFirst = false;
     f.ReadPage = SelectPage67;
-    f.MaskAllBeforeVpp = true;
+    f.BeforeVpp[0] = {3, 0};
     f.ProgramUpper = UpperLatches{0, 0x10000, false};
     f.ProgramPage = SelectPage67AtVcc;
     return f;
 }
 
+// The programming voltage and the socket enable inside each pulse.
 void PulseRow68(uint32_t widthUs) {
     WriteRegister(3, 0xFF);
     WriteRegister(4, 0x1D);
@@ -154,46 +163,35 @@ void PulseRow68(uint32_t widthUs) {
     SetDeviceVpp(0, 0);
 }
 
+// Every socket reads back after each pulse, ganged or not; then none is enabled.
+bool ReadBackEverySocketThenNone() { return ReadBackEverySocket(0xFF); }
+
 FrameProfile Row68Profile() {
     FrameProfile f = Row67Profile();
-    f.WriteUpperLatch = false;
+    f.AddressLatches = 2;
     f.Pulse = PulseRow68;
     f.ReadBackStrobe = 0x1F;
-    f.ReadBackEverySocketAlways = true;
-    f.MaskAfterEverySocket = 0xFF;
+    f.Verify = ReadBackEverySocketThenNone;
     f.ReadPage = SelectPage68ForRead;
     f.ProgramVpp = false;
-    f.MaskAllBeforeVpp = false;
+    f.BeforeVpp = {};
     f.ProgramUpper = UpperLatches{0, 0, false};
     f.ProgramPage = SelectPage68;
     return f;
 }
 
-} // namespace
+constexpr AlgReadFn Alg67Read = FrameRead<Row67Profile>;
+constexpr AlgOperationFn Alg67Program = FrameProgram<Row67Profile>;
 
-int Alg67Read(int mode) {
-    FrameUse(Row67Profile());
-    return ReadRange(mode);
-}
-
-int Alg67Program() {
-    FrameUse(Row67Profile());
-    return ProgramRange(0);
-}
-
-int Alg68Read(int mode) {
-    FrameUse(Row68Profile());
-    return ReadRange(mode);
-}
-
-int Alg68Program() {
-    FrameUse(Row68Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg68Read = FrameRead<Row68Profile>;
+constexpr AlgOperationFn Alg68Program = FrameProgram<Row68Profile>;
 
 // ---- row 76: electrically erasable, timed writes ------------------------------
 
-namespace {
+// An erase in a single-socket erase operation is followed by the driver's blank check.
+void BlankCheckAfterEraseRule() {
+    if (!GangInUse() && CurrentOperation != 10) BlankCheckAfterErase = 1;
+}
 
 // The part times its own write: address, datum, then the write time.
 int TimedWriteDatum() {
@@ -207,29 +205,17 @@ int TimedWriteDatum() {
 
 FrameProfile Row76Profile() {
     FrameProfile f;
-    f.BlankCheckAfterEraseRule = true;
+    f.BeforePowerUp = BlankCheckAfterEraseRule;
     f.IdleWrites[2] = {7, 1};
-    f.ParkWrites[0] = {3, 0xFF};
-    f.ParkWrites[1] = {4, 0x1F};
-    f.ReadBack = false;
-    f.ProgramStrobe = 0x15;
-    f.MaskAllAfterVpp = true;
-    f.MaskOffAfterLoop = true;
+    f.ParkWrites = {{{3, 0xFF}, {4, 0x1F}, {}, {}}};
+    f.AfterVpp = {{{4, 0x15}, {3, 0}, {}, {}}};
+    f.AfterLoop[0] = {3, 0xFF};
     f.Datum = TimedWriteDatum;
     return f;
 }
 
-} // namespace
-
-int Alg76Read(int mode) {
-    FrameUse(Row76Profile());
-    return ReadRange(mode);
-}
-
-int Alg76Program() {
-    FrameUse(Row76Profile());
-    return ProgramRange(0);
-}
+constexpr AlgReadFn Alg76Read = FrameRead<Row76Profile>;
+constexpr AlgOperationFn Alg76Program = FrameProgram<Row76Profile>;
 
 int Alg76Erase() {
     FrameUse(Row76Profile());
@@ -249,7 +235,16 @@ int Alg76Erase() {
 
 // ---- row 60: byte-write part ------------------------------------------------------
 
-namespace {
+// The image's address counter: register 1 = A0h at power-up clears bits 8-15,
+// which then move only by the carry of register 0 going from FFh to 00h.
+// Bits 8-15 of the start are reached by that many carries, then the low byte.
+void LoadStartAddress60() {
+    for (uint32_t k = 0; k < ((DeviceStart >> 8) & 0xFF); ++k) {
+        WriteRegister(0, 0xFF);
+        WriteRegister(0, 0);
+    }
+    WriteRegister(0, DeviceStart & 0xFF);
+}
 
 // Writes the datum with a /WE strobe and reads it back.
 int ByteWriteDatum() {
@@ -267,164 +262,33 @@ int ByteWriteDatum() {
 FrameProfile Row60Profile() {
     FrameProfile f;
     f.Dac1 = 0;
-    f.WriteAddressLatches = false;
+    f.AddressLatches = 0;
     f.IdleWrites[2] = {5, 0};
     f.IdleWrites[3] = {1, 0xA0};
     f.SettleMs = 20;
-    f.ParkWrites[1] = {5, 0};
-    f.ParkWrites[2] = {3, 0xFF};
-    f.ResetOutputsAfterPowerOff = true;
+    f.ParkWrites = {{{4, 0x1F}, {5, 0}, {3, 0xFF}, {}}};
+    f.AfterPowerOff = ResetProgrammerOutputs;
     f.ReadBusMode = 1;
-    f.ReadUpper = UpperLatches{0, 0x1000, false};
+    f.ReadSetup = LoadStartAddress60;
+    f.ReadUpper = UpperLatches{0, 0x1000, true};
     f.ProgramVpp = false;
-    f.MaskAllBeforeVpp = true;
-    f.ProgramUpper = UpperLatches{0, 0x1000, false};
+    f.BeforeVpp[0] = {3, 0};
+    f.ProgramSetup = LoadStartAddress60;
+    f.ProgramUpper = UpperLatches{0, 0x1000, true};
     f.Datum = ByteWriteDatum;
     return f;
 }
 
-} // namespace
-
-int Alg60Read(int mode) {
-    FrameUse(Row60Profile());
-    return ReadRange(mode);
-}
-
-int Alg60Program() {
-    FrameUse(Row60Profile());
-    return ProgramRange(0);
-}
-
-// ---- 16-bit EPROMs: rows 3/4, 69, 75, 84 -------------------------------------------
-
-namespace {
-
-FrameProfile WordProfile() {
-    FrameProfile f;
-    f.Word = true;
-    f.Dac1 = 0;
-    f.SettleMs = 10;
-    f.ReadVpp = true;
-    f.ProgramUpper = UpperLatches{0x100, 0x100, false};
-    return f;
-}
-
-void PulseRow75(uint32_t widthUs) {
-    WriteRegister(4, 0x95);
-    DelayUsSlot(widthUs);
-}
-
-void PulseRow69(uint32_t widthUs) {
-    WriteRegister(4, 0x15);
-    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
-    DelayUsSlot(widthUs);
-    SetDeviceVpp(0, 0);
-}
-
-FrameProfile Row75Profile() {
-    FrameProfile f = WordProfile();
-    if (DeviceVariant == 1) f.FixedVccRange = 33;
-    f.HighAddressFlag = 0x10;
-    f.Pulse = PulseRow75;
-    f.ReadBackStrobe = 0x97;
-    f.OverPulse = false;
-    f.ReadMaskThroughLatch = true;
-    f.ProgramStrobe = 0x9F;
-    return f;
-}
-
-FrameProfile Row69Profile() {
-    FrameProfile f = WordProfile();
-    f.Pulse = PulseRow69;
-    f.ReadBackStrobe = 0x1F;
-    f.ReadBackWithSocketMask = true;
-    f.ReadVpp = false;
-    f.ProgramVpp = false;
-    return f;
-}
-
-FrameProfile Row84Profile() {
-    FrameProfile f = WordProfile();
-    f.ReadBack = false;
-    f.ReadMaskThroughLatch = true;
-    return f;
-}
-
-FrameProfile Row3Profile() {
-    FrameProfile f = WordProfile();
-    if (DeviceVariant == 1) {
-        f.UpperFlagRegister8 = 1;
-    } else {
-        f.HighAddressFlag = 0x10;
-    }
-    f.ReadBackStrobe = 0x1F;
-    f.MaskAllAfterVpp = DeviceSubVariant == 0;
-    return f;
-}
-
-int g_erasePin3 = 37;
-
-void ErasePulseRow3() {
-    WriteRegister(0, 0);
-    SetSupplyPinA(g_erasePin3, 1);
-    PulseStrobe(50000);
-    SetSupplyPinA(g_erasePin3, 0);
-}
+constexpr AlgReadFn Alg60Read = FrameRead<Row60Profile>;
+constexpr AlgOperationFn Alg60Program = FrameProgram<Row60Profile>;
 
 } // namespace
 
-int Alg3Read(int mode) {
-    FrameUse(Row3Profile());
-    return ReadRange(mode);
-}
-
-int Alg3Program() {
-    FrameUse(Row3Profile());
-    return ProgramRange(0);
-}
-
-int Alg3Erase() {
-    FrameUse(Row3Profile());
-    const bool forty = PackageRow(PackageIndex).PinCount == 40;
-    g_erasePin3 = forty ? 35 : 37;
-    const int channel = forty ? 1 : 2;
-    PowerOnDevice(1);
-    SetDeviceVpp(1, 140);
-    SetDacVoltage(channel, 140);
-    DelayShortUsSlot(50);
-    if (DeviceSubVariant == 0) WriteRegister(3, 0);
-    const int result = EraseWalk(20, 0xFFFF, ErasePulseRow3);
-    SetDeviceVpp(0, 50);
-    PowerOffDevice();
-    return result;
-}
-
-int Alg69Read(int mode) {
-    FrameUse(Row69Profile());
-    return ReadRange(mode);
-}
-
-int Alg69Program() {
-    FrameUse(Row69Profile());
-    return ProgramRange(0);
-}
-
-int Alg75Read(int mode) {
-    FrameUse(Row75Profile());
-    return ReadRange(mode);
-}
-
-int Alg75Program() {
-    FrameUse(Row75Profile());
-    return ProgramRange(0);
-}
-
-int Alg84Read(int mode) {
-    FrameUse(Row84Profile());
-    return ReadRange(mode);
-}
-
-int Alg84Program() {
-    FrameUse(Row84Profile());
-    return ProgramRange(0);
+void InstallByteEpromRows() {
+    InstallRow(0, Alg0Read, Alg0Program, Alg0Erase);
+    InstallRow(90, Alg90Read, Alg90Program, Alg90Erase);
+    InstallRow(67, Alg67Read, Alg67Program);
+    InstallRow(68, Alg68Read, Alg68Program);
+    InstallRow(76, Alg76Read, Alg76Program, Alg76Erase);
+    InstallRow(60, Alg60Read, Alg60Program);
 }

@@ -7,7 +7,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
-#include "memory/MemoryFrame.h"
+#include "memory/Eprom.h"
 
 const Row302Variant Row302VariantTable[Row302VariantCount] = {
     {1, 30, 0, {0, 0}}, // 0
@@ -58,17 +58,15 @@ FrameProfile Row301Profile() {
     FrameProfile f;
     f.Word = true;
     f.Dac1 = 0;
-    f.WriteAddressLatches = false;
-    f.IdleWrites[0] = {3, 3};
-    f.IdleWrites[1] = {4, 3};
-    f.IdleWrites[2] = {};
-    f.ParkWrites[0] = {4, 3};
-    f.ParkWrites[1] = {};
+    f.AddressLatches = 0;
+    f.IdleWrites = {{{3, 3}, {4, 3}, {}, {}}};
+    f.ParkWrites = {{{4, 3}, {}, {}, {}}};
     return f;
 }
 
 // ---- row 302: bytes ------------------------------------------------------------------
 
+// The library refuses variants past the table; one that got past reads as variant 1.
 const Row302Variant& Variant302() { return Row302VariantTable[DeviceVariant < Row302VariantCount ? DeviceVariant : 1]; }
 
 bool PinBlankCheck(int mode) { return Variant302().BlankCheckWithVppPin != 0 && mode == 0; }
@@ -76,10 +74,9 @@ bool PinBlankCheck(int mode) { return Variant302().BlankCheckWithVppPin != 0 && 
 FrameProfile Row302Profile() {
     FrameProfile f = Row301Profile();
     f.Word = false;
-    f.IdleWrites[0] = {4, 3};
-    f.IdleWrites[1] = {5, 3};
+    f.IdleWrites = {{{4, 3}, {5, 3}, {}, {}}};
     if (Variant302().AddressMode == 0) f.IdleWrites[2] = {6, 1};
-    f.ParkWrites[0] = {5, 3};
+    f.ParkWrites = {{{5, 3}, {}, {}, {}}};
     return f;
 }
 
@@ -243,8 +240,6 @@ int PinBlankCheck302() {
     return result;
 }
 
-} // namespace
-
 int Alg301Read(int mode) { return Walk301(mode == 1 ? 3 : mode); }
 
 int Alg301Program() { return Walk301(1); }
@@ -262,4 +257,11 @@ int Alg302Read(int mode) {
     const int result = CtrlWalk(kRow302, mode, false);
     PowerOff302(mode);
     return result;
+}
+
+} // namespace
+
+void InstallCtrlBusEpromRows() {
+    InstallRow(301, Alg301Read, Alg301Program);
+    InstallRow(302, Alg302Read, Alg302Program);
 }

@@ -13,7 +13,3 @@ struct Row302Variant {
 constexpr int Row302VariantCount = 7;
 extern const Row302Variant Row302VariantTable[Row302VariantCount];
 
-int Alg301Read(int mode);
-int Alg301Program();
-int Alg302Read(int mode);
-int Alg302Program();

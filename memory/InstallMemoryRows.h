@@ -1,5 +1,6 @@
 // Puts the entries of the parallel EPROM modules into their rows of the
-// algorithm table. Called after ResetAlgorithmTable().
+// algorithm table, one family file after the other. Called after
+// ResetAlgorithmTable().
 #pragma once
 
 void InstallMemoryAlgorithms();

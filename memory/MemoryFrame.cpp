@@ -1,5 +1,6 @@
 #include "memory/MemoryFrame.h"
 
+#include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
@@ -17,14 +18,25 @@ bool GangInUse() { return LastSocketIndex != 0; }
 
 uint32_t NotSocket(uint32_t s) { return ~(1u << (s & 7)) & 0xFF; }
 
-static void WriteSequence(const RegisterWrite* writes, int count) {
-    for (int k = 0; k < count && writes[k].Register >= 0; ++k) {
-        WriteRegister(static_cast<uint32_t>(writes[k].Register), writes[k].Value);
+void WriteSequence(const RegisterSequence& writes) {
+    for (const RegisterWrite& w : writes) {
+        if (w.Register < 0) break;
+        WriteRegister(static_cast<uint32_t>(w.Register), w.Value);
     }
 }
 
+void WriteAddressLow(uint32_t address) { WriteRegister(0, address & 0xFF); }
+
 const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table) {
     return table[DeviceVariant < EpromEraseVariantCount ? DeviceVariant : 0];
+}
+
+void InstallRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase) {
+    AlgorithmEntry* e = AlgorithmRow(row);
+    if (e == nullptr) return;
+    e->Read = read;
+    e->Program = program;
+    e->Erase = erase != nullptr ? erase : AlgNoOperation;
 }
 
 // ---- pulses ---------------------------------------------------------------
@@ -52,49 +64,44 @@ void PulseStrobe(uint32_t widthUs) {
 
 // ---- power ----------------------------------------------------------------
 
+int GangCappedVccRange() {
+    const int v = static_cast<int>(SupplyVoltage);
+    return GangInUse() && v >= 34 ? 33 : v;
+}
+
 void PowerOnDevice(int mode) {
     const FrameProfile& f = ActiveFrame;
-    // An erase of one socket outside auto is followed by the driver's blank check.
-    if (f.BlankCheckAfterEraseRule && !GangInUse() && CurrentOperation != 10) BlankCheckAfterErase = 1;
-    if (f.CypressBlankRule && CurrentMakerName == "CYPRESS" &&
-        (CurrentDeviceName == "CY27C128" || CurrentDeviceName == "CY27C256")) {
-        BlankValue = 0;
-    }
+    if (f.BeforePowerUp != nullptr) f.BeforePowerUp();
     if (mode == 1) {
         SupplyVoltage = Vccp / 10;
         if (f.SlowPulseProgress && PulseWidth >= 10000) ProgressStep = 16;
     } else {
         SupplyVoltage = ReadVccInUse;
     }
-    int range = static_cast<int>(SupplyVoltage);
-    if (f.GangSupplyCap && GangInUse() && SupplyVoltage >= 34) range = 33;
-    if (f.FixedVccRange != 0) range = f.FixedVccRange;
-    SetVccRange(0, range);
+    SetVccRange(0, f.VccRange != nullptr ? f.VccRange() : static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(f.Dac1, 0, 0, 0);
     SetDeviceGround(1);
     DelayMsSlot(100);
-    if (f.WriteAddressLatches) {
-        WriteRegister(0, DeviceStart & 0xFF);
-        WriteRegister(1, (DeviceStart >> 8) & 0xFF);
-        if (f.WriteUpperLatch) WriteRegister(2, ((DeviceStart >> 16) & 0xFF) | f.HighAddressFlag);
+    for (int r = 0; r < f.AddressLatches && r < 3; ++r) {
+        const uint32_t bits = (DeviceStart >> (8 * r)) & 0xFF;
+        WriteRegister(static_cast<uint32_t>(r), r == 2 ? bits | f.HighAddressFlag : bits);
     }
-    if (f.UpperFlagRegister8 != 0) WriteRegister(8, f.UpperFlagRegister8);
-    WriteSequence(f.IdleWrites, 4);
+    WriteSequence(f.IdleWrites);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(f.SettleMs);
-    if (f.ExtraRegister >= 0) WriteRegister(static_cast<uint32_t>(f.ExtraRegister), f.ExtraValue);
+    WriteSequence(f.AfterPowerUp);
 }
 
 void PowerOffDevice() {
-    WriteSequence(ActiveFrame.ParkWrites, 3);
+    WriteSequence(ActiveFrame.ParkWrites);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     SetDeviceGround(0);
-    if (ActiveFrame.ResetOutputsAfterPowerOff) ResetProgrammerOutputs();
+    if (ActiveFrame.AfterPowerOff != nullptr) ActiveFrame.AfterPowerOff();
 }
 
 // ---- data -----------------------------------------------------------------
 
-static uint32_t ReadDataRegisters() {
+uint32_t ReadDataRegisters() {
     uint32_t v = ReadRegister(6);
     if (ActiveFrame.Word) v |= static_cast<uint32_t>(ReadRegister(7)) << 8;
     return v;
@@ -124,48 +131,25 @@ uint32_t BufferWordAt(uint32_t index) {
     return w;
 }
 
-// The datum read back after a pulse equals ExpectedValue (in every socket
-// where the profile reads them all).
-static bool ReadBackMatches() {
-    const FrameProfile& f = ActiveFrame;
-    if (f.ReadBackWithSocketMask) {
-        WriteRegister(4, f.ReadBackStrobe);
-        WriteRegister(3, 0);
-        ReadValue = ReadDataRegisters();
-        WriteRegister(3, 0xFF);
-        return ReadValue == ExpectedValue;
-    }
-    const bool everySocket = f.ReadBackEverySocketAlways || (f.ReadBackEverySocket && GangInUse());
-    if (!everySocket) {
-        ReadDatum();
-        return ReadValue == ExpectedValue;
-    }
+bool ReadBackMatches() {
+    ReadDatum();
+    return ReadValue == ExpectedValue;
+}
+
+bool ReadBackEverySocket(uint32_t maskAfter) {
     bool all = true;
     for (uint32_t s = 0; s <= LastSocketIndex && s < 8; ++s) {
-        WriteRegister(3, ~(1u << s) & 0xFF);
+        WriteRegister(3, NotSocket(s));
         ReadDatum();
         if (ReadValue != ExpectedValue) all = false;
     }
-    WriteRegister(3, f.MaskAfterEverySocket);
+    WriteRegister(3, maskAfter);
     return all;
-}
-
-int PulseVerify(PulseRoutine pulse, bool (*matches)(), bool overPulse, uint32_t limit) {
-    uint32_t n = 1;
-    for (; n < limit; ++n) {
-        pulse(PulseWidth);
-        if (matches()) {
-            if (overPulse && OverPulseWidth != 0) pulse(PulseMul ? n * OverPulseWidth : OverPulseWidth);
-            break;
-        }
-    }
-    return n >= limit ? -1 : 1;
 }
 
 int ProgramDatum() {
     const FrameProfile& f = ActiveFrame;
-    const uint32_t blank = f.Word ? BlankWord : BlankValue;
-    if (f.SkipBlank && ExpectedValue == blank) return 1;
+    if (ExpectedValue == (f.Word ? BlankWord : BlankValue)) return 1;
     WriteRegister(0, ChipAddress & 0xFF);
     WriteRegister(1, (ChipAddress >> 8) & 0xFF);
     WriteDataRegisters(ExpectedValue);
@@ -173,16 +157,22 @@ int ProgramDatum() {
         f.Pulse(PulseWidth);
         return 1;
     }
-    return PulseVerify(f.Pulse, ReadBackMatches, f.OverPulse, f.RetryInclusive ? Retry + 1 : Retry);
+    return PulseVerify(f.Pulse, f.Verify, f.OverPulse, Retry);
 }
 
 // ---- loops ------------------------------------------------------------------
 
 static uint32_t LastBufferIndex() { return ActiveFrame.Word ? 0x7FFF : 0xFFFF; }
 
+// The page register of the paged parts at the first address and at every
+// 16 KB page after it.
+static void SelectPageIfDue(void (*select)(uint32_t page), bool first) {
+    if (select != nullptr && (first || (ChipAddress & 0x3FFF) == 0)) select(ChipAddress >> 14);
+}
+
 int ReadRange(int mode) {
     const FrameProfile& f = ActiveFrame;
-    PowerOnDevice(f.ReadAtProgramSupply ? 1 : mode);
+    PowerOnDevice(mode);
     if (f.ReadVpp) SetDeviceVpp(1, f.ReadVppTenths >= 0 ? f.ReadVppTenths : static_cast<int>(SupplyVoltage));
     if (f.ReadBusMode >= 0) {
         WriteRegister(5, static_cast<uint32_t>(f.ReadBusMode));
@@ -193,16 +183,10 @@ int ReadRange(int mode) {
         }
     }
     if (f.ReadStrobeFirst) WriteRegister(4, 0x0F);
-    if (f.RestoreUpperAfterStrobe) {
-        WriteRegister(1, 0xFF);
-        WriteRegister(1, 0);
-        // The strobe above clears the upper address; a range that starts at
-        // 100h or above needs it back.
-        if (((DeviceStart >> 8) & 0xFF) != 0) WriteRegister(1, (DeviceStart >> 8) & 0xFF);
-    }
+    if (f.ReadSetup != nullptr) f.ReadSetup();
     const int result = WalkAddresses(LastBufferIndex(), mode, [&](bool first) {
         WriteUpperAddress(f.ReadUpper, ChipAddress, first);
-        if (f.ReadPage != nullptr && (ChipAddress & 0x3FFF) == 0) f.ReadPage(ChipAddress >> 14);
+        SelectPageIfDue(f.ReadPage, first);
         if (f.Read != nullptr) {
             f.Read();
         } else {
@@ -218,43 +202,22 @@ int ReadRange(int mode) {
 int ProgramRange(int zeroFill) {
     const FrameProfile& f = ActiveFrame;
     PowerOnDevice(1);
-    if (f.MaskAllBeforeVpp) WriteRegister(3, 0);
+    WriteSequence(f.BeforeVpp);
     if (f.ProgramVpp) SetDeviceVpp(1, static_cast<int>(Vpp / 10));
-    if (f.ProgramStrobe != 0) WriteRegister(4, f.ProgramStrobe);
-    if (f.MaskAllAfterVpp) WriteRegister(3, 0);
+    WriteSequence(f.AfterVpp);
+    if (f.ProgramSetup != nullptr) f.ProgramSetup();
     const int result = WalkAddresses(LastBufferIndex(), 1, [&](bool first) {
         WriteUpperAddress(f.ProgramUpper, ChipAddress, first);
-        if (f.ProgramPage != nullptr && (ChipAddress & 0x3FFF) == 0) f.ProgramPage(ChipAddress >> 14);
+        SelectPageIfDue(f.ProgramPage, first);
         ExpectedValue = zeroFill ? 0 : f.Word ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
         if (f.Datum() != 1) return -1;
         BufferIndex += AddressStep;
         return 1;
     });
-    if (f.MaskOffAfterLoop) WriteRegister(3, 0xFF);
+    WriteSequence(f.AfterLoop);
     if (f.ProgramVpp) SetDeviceVpp(0, 0);
     PowerOffDevice();
     return result;
-}
-
-int EraseWalk(uint32_t maxPulses, uint32_t blank, void (*erasePulse)()) {
-    uint32_t pulses = 0;
-    bool dirty = true; // no datum read yet: the first address is always pulsed
-    return WalkAddresses(0xFFFFFFFFu, 0, [&](bool first) {
-        WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
-        // Stay on the address until it reads blank or the pulses are used up;
-        // the datum after the last pulse is checked too.
-        for (;;) {
-            if (dirty) {
-                if (pulses >= maxPulses) return -1;
-                erasePulse();
-                ++pulses;
-            }
-            WriteRegister(0, ChipAddress & 0xFF);
-            ReadDatum();
-            dirty = ReadValue != blank;
-            if (!dirty) return 1;
-        }
-    });
 }
 
 // ---- erase of the electrically erasable EPROMs ------------------------------
@@ -283,41 +246,27 @@ const MakerErase& MakerEraseOf(uint32_t maker) {
     return kMakerEraseTable[2];
 }
 
-struct ErasePulseSetup {
-    uint32_t PulseUs = 0;
-    const EpromEraseVariant* Variant = nullptr;
-    int ErasePin = 34;
-    int VppSwitchPin = 32;
-    uint32_t MaxPulses = 0;
-};
-ErasePulseSetup g_erase;
-
-void EpromErasePulse() {
+// One erase pulse of pulseUs with the erase pin raised: variant 5 switches
+// the programming voltage through vppSwitchPin, the others give their pulse.
+void EpromErasePulse(const EpromEraseVariant& v, uint32_t pulseUs, int erasePin, int vppSwitchPin) {
     WriteRegister(0, 0);
-    SetSupplyPinA(g_erase.ErasePin, 1);
+    SetSupplyPinA(erasePin, 1);
     if (DeviceVariant == 5) {
         WriteRegister(3, 0xFF);
         WriteRegister(4, 0x15);
-        SetSupplyPinA(g_erase.VppSwitchPin, 1);
-        DelayUsSlot(g_erase.PulseUs);
-        SetSupplyPinA(g_erase.VppSwitchPin, 0);
+        SetSupplyPinA(vppSwitchPin, 1);
+        DelayUsSlot(pulseUs);
+        SetSupplyPinA(vppSwitchPin, 0);
         WriteRegister(3, 0);
     } else {
-        g_erase.Variant->Pulse(g_erase.PulseUs);
+        v.Pulse(pulseUs);
     }
-    SetSupplyPinA(g_erase.ErasePin, 0);
-}
-
-int EraseWalkAll() { return EraseWalk(g_erase.MaxPulses, 0xFF, EpromErasePulse); }
-
-int ErasePulseOnce() {
-    EpromErasePulse();
-    return 1;
+    SetSupplyPinA(erasePin, 0);
 }
 
 // The erase voltage e on the programming pin and DAC 2 (and DAC 1 where
-// dac1), the erase, and power-down.
-int EraseAtVoltage(const EpromEraseVariant& v, int e, bool dac1, int (*erase)()) {
+// dac1), erase(), and power-down.
+template <class Erase> int EraseAtVoltage(const EpromEraseVariant& v, int e, bool dac1, Erase&& erase) {
     PowerOnDevice(1);
     if (!v.PulseSwitchesVpp) SetDeviceVpp(1, e);
     if (dac1) SetDacVoltage(1, e);
@@ -344,21 +293,19 @@ int EraseChip(const EpromEraseVariant* table) {
         ClearProgress();
     }
     const bool pkg264 = PackageIndex == 264;
-    g_erase.PulseUs = m.PulseUs != 0 ? m.PulseUs : (ExpectedDeviceId == 145 ? 100000 : 50000);
-    g_erase.Variant = &v;
-    g_erase.ErasePin = pkg264 ? 36 : 34;
-    g_erase.VppSwitchPin = pkg264 ? 33 : 32;
-    g_erase.MaxPulses = m.MaxPulses;
-    return EraseAtVoltage(v, m.Tenths != 0 ? m.Tenths : static_cast<int>(Vpp / 10), pkg264, EraseWalkAll);
+    const uint32_t pulseUs = m.PulseUs != 0 ? m.PulseUs : (ExpectedDeviceId == 145 ? 100000 : 50000);
+    const int erasePin = pkg264 ? 36 : 34, vppSwitchPin = pkg264 ? 33 : 32;
+    return EraseAtVoltage(v, m.Tenths != 0 ? m.Tenths : static_cast<int>(Vpp / 10), pkg264, [&] {
+        return EraseWalk(m.MaxPulses, 0xFF, [&] { EpromErasePulse(v, pulseUs, erasePin, vppSwitchPin); });
+    });
 }
 
 int EraseChipOnce(const EpromEraseVariant* table) {
     const EpromEraseVariant& v = EpromVariantOf(table);
-    g_erase = ErasePulseSetup{100000, &v, 34, 32, 0};
-    return EraseAtVoltage(v, 120, false, ErasePulseOnce);
+    return EraseAtVoltage(v, 120, false, [&] {
+        EpromErasePulse(v, 100000, 34, 32);
+        return 1;
+    });
 }
 
-void ResetMemoryFrameState() {
-    ActiveFrame = FrameProfile{};
-    g_erase = ErasePulseSetup{};
-}
+void ResetMemoryFrameState() { ActiveFrame = FrameProfile{}; }

@@ -5,12 +5,15 @@
 // datum with over-pulse and retry, the program loop and the electrical-erase
 // walk.
 //
-// One engine serves every row: the entry of a row selects its FrameProfile
-// (FrameUse) and the helpers below follow it. Rows whose register traffic is
-// the same as another's share its profile values.
+// A family file describes each of its rows with a FrameProfile: what rows
+// share (function slots, register sequences, chip facts). What only one row
+// does is a named function of that family file, put into a slot or called
+// around the frame's loops. Each family file ends by installing its rows.
 #pragma once
+#include <array>
 #include <cstdint>
 
+#include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
 #include "engine/Services.h"
@@ -21,16 +24,32 @@ void PulseWithSocketMask(uint32_t widthUs);
 void PulseWithVpp(uint32_t widthUs);
 void PulseStrobe(uint32_t widthUs);
 
-// Pulse-verify of the datum on the data lines: pulse, read back, and once it
-// matches the over-pulse (n x OverPulseWidth with PulseMul); at most
-// limit - 1 pulses. 1 or -1.
-int PulseVerify(PulseRoutine pulse, bool (*matches)(), bool overPulse, uint32_t limit);
+// Pulse-verify of the datum on the data lines: pulse(width), then matches();
+// once it matches, the over-pulse (n x OverPulseWidth with PulseMul) when
+// overPulse; at most limit - 1 pulses. 1 or -1.
+template <class Pulse, class Matches>
+int PulseVerify(Pulse&& pulse, Matches&& matches, bool overPulse, uint32_t limit) {
+    uint32_t n = 1;
+    for (; n < limit; ++n) {
+        pulse(PulseWidth);
+        if (matches()) {
+            if (overPulse && OverPulseWidth != 0) pulse(PulseMul ? n * OverPulseWidth : OverPulseWidth);
+            break;
+        }
+    }
+    return n >= limit ? -1 : 1;
+}
 
 // One register write of a sequence; Register -1 ends it.
 struct RegisterWrite {
     int Register = -1;
     uint32_t Value = 0;
 };
+constexpr int kSequenceLength = 4;
+using RegisterSequence = std::array<RegisterWrite, kSequenceLength>;
+void WriteSequence(const RegisterSequence& writes);
+// register 0 = address bits 0-7.
+void WriteAddressLow(uint32_t address);
 
 // Where the upper address latches are written in a walk: register 1 at
 // multiples of Register1Every, register 2 (with the high-address flag) at
@@ -42,69 +61,59 @@ struct UpperLatches {
 };
 
 int ProgramDatum();
+bool ReadBackMatches();
 
-// What a row does differently inside the frame.
+// What a row does inside the frame.
 struct FrameProfile {
-    // Power-up.
-    bool CypressBlankRule = false; // "CYPRESS" CY27C128/CY27C256 blank at 00h
-    bool BlankCheckAfterEraseRule = false; // one socket outside auto: blank check after erase
+    // Chip facts.
+    bool Word = false;              // 16-bit: data on registers 6 and 7
+    uint32_t HighAddressFlag = 0;   // ORed into register 2
     bool SlowPulseProgress = false; // PulseWidth >= 10 ms: progress every 16 addresses
-    bool GangSupplyCap = false;    // 3.3 V range with gang sockets at 3.4 V and more
-    int Dac1 = 50;                 // SetAllDacVoltages(Dac1, 0, 0, 0)
-    bool WriteAddressLatches = true; // registers 0-1 written at power-up
-    bool WriteUpperLatch = true;   // register 2 written at power-up
+    // Power-up: before it, the row's own rules; the supply range.
+    void (*BeforePowerUp)() = nullptr;
+    int (*VccRange)() = nullptr;    // SetVccRange value (nullptr: the supply)
+    int Dac1 = 50;                  // SetAllDacVoltages(Dac1, 0, 0, 0)
+    int AddressLatches = 3;         // registers 0.. written with DeviceStart at power-up
     // Written just before the supply goes on: idle lines and bus mode.
-    RegisterWrite IdleWrites[4] = {{3, 0xFF}, {4, 0x1F}, {5, 8}, {}};
-    int ExtraRegister = -1;        // written after power-up (register 7 = 3)
-    uint32_t ExtraValue = 0;
+    RegisterSequence IdleWrites = {{{3, 0xFF}, {4, 0x1F}, {5, 8}, {}}};
     uint32_t SettleMs = 100;
-    int FixedVccRange = 0;         // SetVccRange with this value instead (0: the supply)
-    uint32_t UpperFlagRegister8 = 0; // register 8 value at power-up (0: not written)
-    // Power-down: written before the supply goes off; then every output reset.
-    RegisterWrite ParkWrites[3] = {{4, 0x1F}, {3, 0xFF}, {}};
-    bool ResetOutputsAfterPowerOff = false;
-    // Data.
-    bool Word = false;             // 16-bit: data on registers 6 and 7
-    uint32_t HighAddressFlag = 0;  // ORed into register 2 (16-bit modules)
+    RegisterSequence AfterPowerUp = {};
+    // Power-down: written before the supply goes off; then the row's own step.
+    RegisterSequence ParkWrites = {{{4, 0x1F}, {3, 0xFF}, {}, {}}};
+    void (*AfterPowerOff)() = nullptr;
     // Read loop.
-    bool ReadAtProgramSupply = false; // power-up with the programming supply in every mode
-    bool ReadVpp = false;          // programming pin raised during the read
-    int ReadVppTenths = -1;        // its voltage (-1: the supply voltage)
+    bool ReadVpp = false;           // programming pin raised during the read
+    int ReadVppTenths = -1;         // its voltage (-1: the supply voltage)
     int ReadVppOffTenths = 0;
-    int ReadBusMode = 9;           // register 5 before the loop: 9 sequential, 1 strobed; -1 none
+    int ReadBusMode = 9;            // register 5 before the loop: 9 sequential, 1 strobed; -1 none
     bool ReadMaskThroughLatch = false; // the socket mask by WriteRegister3
-    bool ReadStrobeFirst = true;   // register 4 = 0Fh before the loop
-    bool RestoreUpperAfterStrobe = false; // register 1 = FFh, 0, then the range's upper address
+    bool ReadStrobeFirst = true;    // register 4 = 0Fh before the loop
+    void (*ReadSetup)() = nullptr;  // the row's own step before the read loop
     UpperLatches ReadUpper;
-    void (*ReadPage)(uint32_t page) = nullptr; // at every 16 KB page
-    void (*Read)() = nullptr;      // one datum into ReadValue (nullptr: the data registers)
+    void (*ReadPage)(uint32_t page) = nullptr; // at every 16 KB page and the first address
+    void (*Read)() = nullptr;       // one datum into ReadValue (nullptr: the data registers)
     // Program loop.
-    bool ProgramVpp = true;        // programming voltage on for the loop
-    bool MaskAllBeforeVpp = false; // register 3 = 0 before the voltage
-    uint32_t ProgramStrobe = 0;    // register 4 after the voltage (0: none)
-    bool MaskAllAfterVpp = false;  // register 3 = 0 after the voltage
-    bool MaskOffAfterLoop = false; // register 3 = FFh after the loop
+    bool ProgramVpp = true;         // programming voltage on for the loop
+    RegisterSequence BeforeVpp = {};
+    RegisterSequence AfterVpp = {};
+    void (*ProgramSetup)() = nullptr; // the row's own step before the program loop
+    RegisterSequence AfterLoop = {};
     UpperLatches ProgramUpper{0x100, 0x10000, false};
-    void (*ProgramPage)(uint32_t page) = nullptr; // at every 16 KB page
-    int (*Datum)() = ProgramDatum; // programs ExpectedValue at ChipAddress: 1 or -1
+    void (*ProgramPage)(uint32_t page) = nullptr; // at every 16 KB page and the first address
+    int (*Datum)() = ProgramDatum;  // programs ExpectedValue at ChipAddress: 1 or -1
     // Pulse-verify.
     PulseRoutine Pulse = PulseStrobe;
-    bool ReadBack = true;          // verify after each pulse
-    bool ReadBackEverySocket = false; // with gang sockets: every socket in turn
-    bool ReadBackEverySocketAlways = false; // also with one socket
-    uint32_t MaskAfterEverySocket = 0; // register 3 after the socket loop
+    bool ReadBack = true;           // verify after each pulse
+    bool (*Verify)() = ReadBackMatches; // the datum read back after a pulse is right
     bool OverPulse = true;
-    bool RetryInclusive = false;   // up to Retry pulses instead of Retry - 1
-    bool SkipBlank = true;         // data equal to the blank value are skipped
     uint32_t ReadBackStrobe = 0x0F; // register 4 value of the read-back
-    bool ReadBackWithSocketMask = false; // read-back with register 3 = 0, then FFh
 };
 
 // The profile the helpers follow; set by the entries of a row.
 extern FrameProfile ActiveFrame;
 void FrameUse(const FrameProfile& profile);
 
-// The variant tables of the frame's first module (one row per DeviceVariant).
+// The variant table of the first module (one row per DeviceVariant).
 struct EpromEraseVariant {
     uint8_t PulseSwitchesVpp;
     uint8_t GangReadBack;
@@ -113,7 +122,8 @@ struct EpromEraseVariant {
     PulseRoutine Pulse;
 };
 constexpr int EpromEraseVariantCount = 13;
-// The row of the current DeviceVariant (variant 0 for a variant past the table).
+// The row of the current DeviceVariant (the library refuses variants past it;
+// variant 0 stands in for one that got past).
 const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table);
 
 // 1 when more than one socket is in use.
@@ -141,12 +151,19 @@ int WalkAddresses(uint32_t lastIndex, int advance, Datum&& datum) {
 // power-down, as the active profile says.
 void PowerOnDevice(int mode);
 void PowerOffDevice();
+// The supply voltage as SetVccRange value, 3.3 V with gang sockets at 3.4 V
+// and more.
+int GangCappedVccRange();
 
 // register 4 = read strobe, ReadValue = register 6 (and register 7 shl 8 for
 // 16-bit profiles).
 void ReadDatum();
+uint32_t ReadDataRegisters();
 // Writes the datum to program: register 6 (and 7).
 void WriteDataRegisters(uint32_t value);
+// The read-back of every socket from 0 to LastSocketIndex, then register 3 =
+// maskAfter; true when each read ExpectedValue.
+bool ReadBackEverySocket(uint32_t maskAfter);
 // The upper address latches at address as u says.
 void WriteUpperAddress(const UpperLatches& u, uint32_t address, bool first);
 // The buffer word at index, byte-swapped with ByteSwap.
@@ -157,16 +174,51 @@ int ReadRange(int mode);
 // The program loop over DeviceStart..DeviceEnd; zeroFill 1 programs 00h.
 int ProgramRange(int zeroFill);
 
-// The electrical-erase walk: one erase pulse at the start, then every address
-// from DeviceStart to DeviceEnd is read and pulsed again until it reads
-// blank, at most maxPulses pulses in all. erasePulse gives one pulse.
-// 1 when every address read blank, -1 at the pulse limit, 3 on user break.
-int EraseWalk(uint32_t maxPulses, uint32_t blank, void (*erasePulse)());
+// The Read and Program entries of a row that runs the frame's loops on its
+// profile: constexpr AlgReadFn Alg123Read = FrameRead<Row123Profile>;
+template <FrameProfile (*Profile)()> int FrameRead(int mode) {
+    FrameUse(Profile());
+    return ReadRange(mode);
+}
+template <FrameProfile (*Profile)()> int FrameProgram() {
+    FrameUse(Profile());
+    return ProgramRange(0);
+}
+
+// The electrical-erase walk: every address from DeviceStart to DeviceEnd is
+// read and given erasePulse() until it reads blank (the first address always
+// gets one), at most maxPulses pulses in all. 1 when every address read
+// blank, -1 at the pulse limit, 3 on user break.
+template <class ErasePulse>
+int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
+    uint32_t pulses = 0;
+    bool dirty = true; // no datum read yet
+    return WalkAddresses(0xFFFFFFFFu, 0, [&](bool first) {
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
+        // Stay on the address until it reads blank or the pulses are used up;
+        // the datum after the last pulse is checked too.
+        for (;;) {
+            if (dirty) {
+                if (pulses >= maxPulses) return -1;
+                erasePulse();
+                ++pulses;
+            }
+            WriteAddressLow(ChipAddress);
+            ReadDatum();
+            dirty = ReadValue != blank;
+            if (!dirty) return 1;
+        }
+    });
+}
+
 // The chip erase of the electrically erasable EPROMs of the first module
 // (the maker's voltage, pulse and limit), with the row's variant table.
 int EraseChip(const EpromEraseVariant* table);
 // One 100 ms erase pulse at 12.0 V, with the row's variant table.
 int EraseChipOnce(const EpromEraseVariant* table);
+
+// Puts a row's entries into the algorithm table.
+void InstallRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase = nullptr);
 
 // Back to the start-up state of this area.
 void ResetMemoryFrameState();

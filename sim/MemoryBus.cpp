@@ -51,6 +51,9 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     kind_ = header.params[0];
     pinCount_ = header.params[1] ? header.params[1] : 28;
     role_ = header.params[5];
+    gate_ = header.params[6];
+    counterLoad_ = header.params[7] == 1;
+    highRouting_ = header.params[8];
     const EpromConfig pinout = PinoutOf(pinCount_);
     const std::vector<int> seat = DipSocketPins(pinout.pinCount);
     auto socketOf = [&](int chipPin) { return chipPin >= 1 && chipPin <= pinout.pinCount ? seat[static_cast<size_t>(chipPin - 1)] : 0; };
@@ -60,6 +63,7 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     if (kind_ != 2) dataPins_.resize(8);
     cePin_ = socketOf(pinout.cePin);
     oePin_ = socketOf(pinout.oePin);
+    vccPin_ = socketOf(pinout.vccPin);
     pgmPin_ = socketOf(header.params[3]);
     pwPin_ = socketOf(header.params[4]);
 }
@@ -131,7 +135,22 @@ MemoryBusPersonality::Lines MemoryBusPersonality::LinesFor(int s) const {
     }
     // Write-strobe mode: /PGM follows the data writes instead.
     if (kind_ != 2 && reg7_ == 1 && v == 0x15) l.pgm = !armed_;
+    if (GatedOut(s)) l.ce = l.pgm = l.pw = true;
     return l;
+}
+
+bool MemoryBusPersonality::GatedOut(int s) const {
+    if (gate_ == 0 || role_ == 1) return false;
+    if (strobes_ != 0x15 && strobes_ != 0x95 && strobes_ != 0x11) return false;
+    const bool maskHigh = (mask_ & (1u << s)) != 0;
+    return gate_ == 1 ? maskHigh : !maskHigh;
+}
+
+bool MemoryBusPersonality::SequentialSteps() const { return !counterLoad_ || loadState_ == 2; }
+
+uint32_t MemoryBusPersonality::PartAddress() const {
+    if (kind_ == 2 && highRouting_ != 0 && !(reg2_ & 0x10) && reg8_ != 1) return counter_ & 0xFFFFu;
+    return counter_;
 }
 
 PinCondition MemoryBusPersonality::Condition(int s, int socketPin) const {
@@ -153,7 +172,8 @@ void MemoryBusPersonality::Snapshot(int s, const PinState* electrical) {
         c[pin].driven = true;
         c[pin].drivenHigh = high;
     };
-    for (size_t i = 0; i < addressPins_.size(); ++i) drive(addressPins_[i], ((counter_ >> i) & 1) != 0);
+    const uint32_t address = PartAddress();
+    for (size_t i = 0; i < addressPins_.size(); ++i) drive(addressPins_[i], ((address >> i) & 1) != 0);
     if (l.oe) {
         const uint16_t data = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
         for (size_t i = 0; i < dataPins_.size(); ++i) drive(dataPins_[i], ((data >> i) & 1) != 0);
@@ -254,10 +274,12 @@ bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
         } else {
             counter_ = (counter_ & ~0xFF00u) | (static_cast<uint32_t>(value) << 8);
         }
+        if (mode_ == 9 && loadState_ < 2) loadState_ = value == 0xFF ? 1 : loadState_ == 1 && value == 0 ? 2 : 0;
         break;
     case 2:
         if (kind_ == 2) {
-            if (value > 0x1F) return bad();
+            const bool powered = vccPin_ != 0 && electrical_[vccPin_].Supplied();
+            if (value > 0x1F || (highRouting_ == 2 && powered && !(value & 0x10))) return bad();
             reg2_ = value;
             counter_ = (counter_ & 0xFFFFu) | (static_cast<uint32_t>(value & 0x0F) << 16);
         } else {
@@ -280,6 +302,7 @@ bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
     case 5:
         if (value != 0 && value != 1 && value != 8 && value != 9) return bad();
         mode_ = value;
+        loadState_ = 0;
         break;
     case 6:
         dataLow_ = value;
@@ -319,7 +342,7 @@ std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t re
     prog_ = &p;
     if (reg == 6) {
         const uint8_t v = ReadData(0);
-        const bool step = (kind_ == 3 && (mode_ == 1 || mode_ == 9)) || (kind_ == 0 && mode_ == 9);
+        const bool step = (kind_ == 3 && (mode_ == 1 || mode_ == 9)) || (kind_ == 0 && mode_ == 9 && SequentialSteps());
         if (step) {
             ++counter_;
             UpdateChips();
@@ -328,7 +351,7 @@ std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t re
     }
     if (reg == 7 && kind_ == 2) {
         const uint8_t v = ReadData(1);
-        if (mode_ == 9) {
+        if (mode_ == 9 && SequentialSteps()) {
             ++counter_;
             UpdateChips();
         }

@@ -11,6 +11,18 @@
 //   3  chip pin of the /PGM (/WE) line, 0 none
 //   4  chip pin of the page-write line, 0 none
 //   5  role of the socket mask: 0 read select, 1 /CE, 2 /OE gate
+//   6  program-strobe gate (roles 0 and 2): 0 none, 1 the program and write
+//      strobes (15h, 95h, 11h) reach the sockets the mask selects, 2 they
+//      reach the sockets the mask leaves released (the image pulses the
+//      sockets while their mask bits are high); a socket the gate keeps out
+//      sees /CE, /PGM and /PW high
+//   7  1: the sequential-read counter is loaded by register 1 = FFh then
+//      00h after register 5 = 9; until then data reads do not step it
+//   8  1 (kind 2): address bits 16-19 reach the part only through the
+//      high-address routing (register 2 bit 4, or register 8 = 1); without
+//      it those lines stay low. 2: as 1, and register 2 written without
+//      bit 4 while the part's VCC pin is supplied is a violation (an image
+//      that knows only that routing)
 //
 // Registers (every value written has a meaning below; any other value is a
 // violation):
@@ -90,6 +102,9 @@ private:
     Socket* ReadSocket();
     uint8_t ReadData(int byteIndex);
     bool ValidStrobe(uint8_t v) const;
+    bool GatedOut(int s) const;
+    bool SequentialSteps() const;
+    uint32_t PartAddress() const;
 
     SimProgrammer* prog_ = nullptr;
     int kind_;
@@ -97,7 +112,12 @@ private:
     int pinCount_;
     std::vector<int> addressPins_; // socket pins
     std::vector<int> dataPins_;
-    int cePin_ = 0, oePin_ = 0, pgmPin_ = 0, pwPin_ = 0;
+    int cePin_ = 0, oePin_ = 0, pgmPin_ = 0, pwPin_ = 0, vccPin_ = 0;
+    int gate_ = 0;
+    bool counterLoad_ = false;
+    int highRouting_ = 0;
+    // Counter load: 0 not loaded, 1 register 1 saw FFh, 2 loaded.
+    int loadState_ = 0;
 
     uint32_t counter_ = 0;
     uint8_t mask_ = 0xFF;

@@ -39,6 +39,7 @@ TEST_F(MemoryRun, ProgrammingPulsesNeedTheirVoltageAndWidth) {
     PrepareOperation(MainEngine);
     FrameUse(FrameProfile{});
     PowerOnDevice(1);
+    WriteRegister(3, 0); // this image strobes the sockets the mask selects
     ChipAddress = 0x0123;
     ExpectedValue = 0x0F;
     WriteRegister(0, 0x23);

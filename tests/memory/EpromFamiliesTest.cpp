@@ -32,8 +32,13 @@ protected:
     }
 
 
-    void Cycle(const std::string& maker, const std::string& name, const sim::EpromConfig& c) {
+    // words: the first words of the part only (0: all of it).
+    void Cycle(const std::string& maker, const std::string& name, const sim::EpromConfig& c, uint32_t words = 0) {
         ASSERT_TRUE(Select(maker, name)) << name;
+        if (words != 0) {
+            DeviceSize = words;
+            SetupAddressRange();
+        }
         chip = Seat(c);
         const bool blankCheck = (SupportedOperationMask & OpMaskBlankCheck) != 0;
         if (blankCheck) {
@@ -92,18 +97,28 @@ sim::EpromConfig ByteErase76(const std::string& name) {
     });
 }
 
+// 256K x 16, erased with 14 V on pin 31 (A9) and Vpp; 100 ms of it clears the array.
+sim::EpromConfig Erasable16(const std::string& name) {
+    return With(sim::Word40(name, 0x40000), [](auto& c) {
+        c.erasePin = 31, c.eraseMinTenths = 130, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
+    });
+}
+
 struct Family {
     const char* row;
     const char* maker;
     const char* name;
     sim::EpromConfig (*config)();
+    uint32_t words = 0; // the first words of the part only (0: all of it)
 };
 
 class EveryRow : public Families, public ::testing::WithParamInterface<Family> {};
 
 // ExpectChipHoldsBuffer covers every word, so the 16-bit parts of 65536 words
 // and more show the buffer bank advancing after word 32767.
-TEST_P(EveryRow, BlankProgramReadCompareAndErase) { Cycle(GetParam().maker, GetParam().name, GetParam().config()); }
+TEST_P(EveryRow, BlankProgramReadCompareAndErase) {
+    Cycle(GetParam().maker, GetParam().name, GetParam().config(), GetParam().words);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, EveryRow,
@@ -116,12 +131,11 @@ INSTANTIATE_TEST_SUITE_P(
         Family{"Row75SixteenBit", "AMD", "Am27C1024", [] { return sim::Word40("Am27C1024", 0x10000); }},
         Family{"Row69VoltageInsideEachPulse", "ST", "M27C1024", [] { return sim::Word40("M27C1024", 0x10000); }},
         Family{"Row84OnePulsePerWord", "AMD", "Am27C4096", [] { return sim::Word40("Am27C4096", 0x40000); }},
-        Family{"Rows3And4ErasableSixteenBit", "WINBOND", "W27C4096",
-               [] {
-                   return With(sim::Word40("W27C4096", 0x40000), [](auto& c) {
-                       c.erasePin = 31, c.eraseMinTenths = 130, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
-                   });
-               }},
+        Family{"Row3ErasableSixteenBit", "WINBOND", "W27C4096", [] { return Erasable16("W27C4096"); }},
+        // Row 3's part in full; row 4's record over 64K words and 256 more, past
+        // the A16 its variant routes through register 8.
+        Family{"Row4SecondRowOfTheModule", "WINBOND", "W27C4096-45", [] { return Erasable16("W27C4096-45"); },
+               0x10100},
         Family{"Row301HiddenWord", "MICROCHIP", "27HC1616", [] { return sim::ControlBusWord40("27HC1616", 0x4000); }},
         Family{"Row302Bytes", "MICROCHIP", "27HC256", [] { return sim::Jedec28("27HC256", 0x8000); }}),
     [](const auto& info) { return std::string(info.param.row); });
@@ -147,14 +161,75 @@ TEST_F(Families, Row67PageOneAt4000h) {
     ExpectNoViolations(); // the page register never saw the programming voltage
 }
 
-TEST_F(Families, Row60StopsAtTheFirstByteThatReadsBackDifferently) {
+// A range that starts inside a page selects that page at its first address.
+class PagedFrom4100h : public Families, public ::testing::WithParamInterface<Family> {};
+
+TEST_P(PagedFrom4100h, ProgramVerifyAndReadReachThePageOfTheStart) {
+    ASSERT_TRUE(Select(GetParam().maker, GetParam().name));
+    chip = Seat(GetParam().config());
+    DeviceStart = 0x4100; // into page 2 and on
+    DeviceEnd = 0x80FF;
+    BufferStart = 0;
+    const uint32_t n = 0x8100 - 0x4100;
+    FillPattern(n, 21);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText(); // blank check, program, verify from 4100h
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t a = 0; a < 0x10000; ++a) {
+        const bool inRange = a >= 0x4100 && a < 0x8100;
+        ASSERT_EQ(chip->Cell(a), inRange ? BufferByte(a - 0x4100) : 0xFF) << std::hex << a;
+    }
+    // The last page selected was page 2; the read starts on page 1 again.
+    FillBufferRange(0, n - 1, 0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0x4100; a < 0x8100; ++a) ASSERT_EQ(BufferByte(a - 0x4100), chip->Cell(a)) << std::hex << a;
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, PagedFrom4100h,
+                         ::testing::Values(Family{"Row67", "INTEL", "27513", [] { return Paged("27513"); }},
+                                           Family{"Row68", "ST", "M27513", [] { return Paged("M27513"); }}),
+                         [](const auto& info) { return std::string(info.param.row); });
+
+TEST_F(Families, Row60FromAStartAbove100hWritesAndReadsTheRangeItself) {
+    // The image's counter reaches bits 8-15 of the start only by carries.
+    ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
+    chip = Seat(ByteWrite("DS1225Y"));
+    DeviceStart = 0x123;
+    BufferStart = 0;
+    const uint32_t n = 0x2000 - 0x123;
+    FillPattern(n, 4);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    for (uint32_t a = 0; a < 0x123; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+    for (uint32_t a = 0x123; a < 0x2000; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a - 0x123)) << std::hex << a;
+    FillBufferRange(0, n - 1, 0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0x123; a < 0x2000; ++a) ASSERT_EQ(BufferByte(a - 0x123), chip->Cell(a)) << std::hex << a;
+    ExpectNoViolations();
+}
+
+TEST_F(Families, Row60WritesFFhToo) {
     ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
     chip = Seat(ByteWrite("DS1225Y"));
     FillPattern(0x2000, 4);
-    BufferWindow[0x123] = 0xFF; // FFh is written too
+    BufferWindow[0x123] = 0xFF;
     chip->SetCell(0x123, 0);
-    EXPECT_EQ(Run(OpProgram), 1);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
     EXPECT_EQ(chip->Cell(0x123), 0xFF);
+}
+
+TEST_F(Families, Row60StopsAtTheFirstByteThatReadsBackDifferently) {
+    // A part that takes no writes, holding the buffer's data but at 0123h.
+    ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
+    chip = Seat(With(ByteWrite("DS1225Y"), [](auto& c) { c.byteWrite = false; }));
+    FillPattern(0x2000, 5);
+    for (uint32_t a = 0; a < 0x2000; ++a) chip->SetCell(a, BufferByte(a));
+    chip->SetCell(0x123, BufferByte(0x123) ^ 0x10);
+    chip->SetCell(0x124, BufferByte(0x124) ^ 0x10);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(HasLine("Program error!")) << LogText();
+    char line[48];
+    std::snprintf(line, sizeof line, "  Chip addr: 000123h  data: %04Xh", BufferByte(0x123) ^ 0x10);
+    EXPECT_TRUE(HasLine(line)) << LogText();
 }
 
 TEST_F(Families, ByteSwapProgramsTheSwappedWord) {
@@ -200,26 +275,49 @@ TEST_F(Families, Row302PinBlankCheckNamesTheFailingAddress) {
     ExpectNoViolations();
 }
 
-TEST_F(Families, Row302AddressMode3At0C00h) {
-    // A 4 KB part of this variant: A10 and A11 come from the image's latch.
+// Row 302's ways of setting the upper address bits, each on its image: the
+// part holds the buffer only when every address reached it, and the latch
+// traffic before the address named comes in the order given.
+struct AddressMode {
+    const char* name;
+    uint32_t variant, image, words;
+    std::vector<std::pair<int, int>> writes; // register, value, in order
+};
+
+class Row302AddressModes : public Families, public ::testing::WithParamInterface<AddressMode> {};
+
+TEST_P(Row302AddressModes, ProgramAndReadTheWholePart) {
+    const AddressMode& m = GetParam();
     ASSERT_TRUE(Select("MICROCHIP", "27HC256"));
-    DeviceVariant = 6;
-    LogicImageNumber = 25;
-    DeviceSize = 0x1000;
+    DeviceVariant = m.variant;
+    LogicImageNumber = m.image;
+    DeviceSize = m.words;
     SetupAddressRange();
-    chip = Seat(sim::Jedec28("4K part", 0x1000));
-    FillPattern(0x1000, 8);
+    chip = Seat(sim::Jedec28("27HC256 of this mode", m.words));
+    FillPattern(m.words, 8);
     simp.EnableTrace(true);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    // Before the byte at 0C00h: register 1 = 3 (A10 and A11, latched), then 0Ch.
-    std::vector<int> reg1;
+    std::vector<std::pair<int, int>> writes;
     for (const auto& a : simp.RegisterTrace())
-        if (a.write && a.reg == 1) reg1.push_back(a.value);
-    EXPECT_NE(std::adjacent_find(reg1.begin(), reg1.end(), [](int a, int b) { return a == 3 && b == 0x0C; }),
-              reg1.end());
+        if (a.write) writes.emplace_back(a.reg, a.value);
+    EXPECT_NE(std::search(writes.begin(), writes.end(), m.writes.begin(), m.writes.end()), writes.end());
+    ExpectChipHoldsBuffer();
+    FillBufferRange(0, m.words - 1, 0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
     ExpectChipHoldsBuffer();
     ExpectNoViolations();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, Row302AddressModes,
+    ::testing::Values(
+        // Mode 1: bits 8-15 through register 0 and the latch, at 0100h.
+        AddressMode{"Mode1LatchedFromRegister0", 4, 23, 0x800, {{0, 0x01}, {6, 1}, {6, 0}, {0, 0x00}}},
+        // Mode 2: A14 and up latched from register 1 at 4000h, then bits 8-15.
+        AddressMode{"Mode2A14Latched", 5, 24, 0x8000, {{1, 0x10}, {6, 1}, {6, 0}, {1, 0x40}, {0, 0x00}}},
+        // Mode 3: A10 and A11 latched at 0C00h (a 4 KB part), then 0Ch.
+        AddressMode{"Mode3A10A11Latched", 6, 25, 0x1000, {{1, 0x03}, {6, 1}, {6, 0}, {1, 0x0C}, {0, 0x00}}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(Families, PulseLimitsOfTheControlBusRows) {
     // Row 302 gives up to Retry pulses, row 301 up to Retry - 1.

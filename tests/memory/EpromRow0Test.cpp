@@ -167,16 +167,8 @@ TEST_F(MemoryRun, CY27C256BlankChecksAgainst00h) {
 
 // Gang: four sockets, socket 3 holds a chip that is not blank.
 TEST_F(MemoryRun, GangBlankCheckReportsEverySocketAndFailsOnlyTheBadOne) {
-    sim::AddGangAdapter(simp);
-    // The strong supply path that the 3.3-5 V range switches on feeds the adapter.
-    sim::ChipPinLimits adapterSupply;
-    adapterSupply.chip = "gang adapter";
-    adapterSupply.socketPins = {44};
-    elec->DeclareChip(adapterSupply);
     ASSERT_TRUE(Select("INTEL", "2764A"));
-    LastSocketIndex = 3;
-    std::vector<sim::EpromChip*> chips;
-    for (int s = 0; s < 4; ++s) chips.push_back(Seat(sim::Jedec28("2764A", 0x2000), s));
+    std::vector<sim::EpromChip*> chips = SeatGang(sim::Jedec28("2764A", 0x2000), 4);
     chips[2]->SetCell(0x1000, 0x7E);
     EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
     for (int s = 1; s <= 4; ++s)
@@ -189,11 +181,60 @@ TEST_F(MemoryRun, GangBlankCheckReportsEverySocketAndFailsOnlyTheBadOne) {
     // Programming all four at once, then verifying each.
     chips[2]->SetCell(0x1000, 0xFF);
     FillPattern(0x2000, 9);
+    simp.EnableTrace(true);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     for (int s = 0; s < 4; ++s)
         for (uint32_t a = 0; a < 0x2000; a += 0x1FF) EXPECT_EQ(chips[s]->Cell(a), BufferByte(a)) << s;
     EXPECT_EQ(MainCounters.Success, 4u);
+    // The 6.0 V programming supply of the gang runs on the 3.3-5 V range
+    // (register 25 bits 0 and 2 set), which feeds the adapter.
+    std::vector<int> range;
+    for (const auto& a : simp.RegisterTrace())
+        if (a.write && a.reg == 25) range.push_back(a.value);
+    const std::vector<int> lowRange = {8, 10, 15};
+    EXPECT_NE(std::search(range.begin(), range.end(), lowRange.begin(), lowRange.end()), range.end())
+        << ::testing::PrintToString(range);
     ExpectNoViolations();
+}
+
+TEST_F(MemoryRun, GangProgramWithOneBadSocketStopsAtItsCellAndPassesNoSocket) {
+    ASSERT_TRUE(Select("INTEL", "2764A"));
+    std::vector<sim::EpromChip*> chips = SeatGang(sim::Jedec28("2764A", 0x2000), 4);
+    chips[1]->StickCell(0x0800);
+    FillPattern(0x2000, 12);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(HasLine("Program error!")) << LogText();
+    // Every socket took the pulses of 0800h (the good ones programmed it), none went past it.
+    EXPECT_EQ(chips[1]->PulsesOn(0x800), 24);
+    for (int s : {0, 2, 3}) {
+        EXPECT_EQ(chips[s]->Cell(0x7FF), BufferByte(0x7FF)) << s;
+        EXPECT_EQ(chips[s]->Cell(0x800), BufferByte(0x800)) << s;
+        EXPECT_EQ(chips[s]->PulsesOn(0x801), 0) << s;
+    }
+    for (int s = 0; s < 4; ++s) EXPECT_FALSE(sim::GangAdapter::PassLamp(simp, s)) << s;
+    EXPECT_EQ(MainCounters.Success, 0u);
+    ExpectNoViolations();
+}
+
+// Pulses of 10 ms and more: progress and the user break are looked at every
+// 16 addresses, so a break stops the run within 16 addresses of the request.
+TEST_F(Row0, SlowPulsesLookAtTheBreakEvery16Addresses) {
+    BlankCheckBeforeProgram = 0; // the break falls into the program step
+    PulseWidth = 10000;
+    OverPulseWidth = 0;
+    DeviceEnd = 0x7FF;
+    FillPattern(0x800, 13);
+    uint32_t askedAt = 0;
+    ui.BreakAtPercent = 30;
+    ui.OnBreak = [&] { askedAt = ChipAddress; };
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpProgram), 3) << LogText();
+    ASSERT_GT(askedAt, 0u);
+    uint32_t last = 0;
+    for (uint32_t a = 0; a < 0x800; ++a)
+        if (chip->PulsesOn(a) > 0) last = a;
+    EXPECT_GE(last + 1, askedAt);
+    EXPECT_LE(last + 1, askedAt + 16) << std::hex << askedAt << " " << last;
 }
 
 } // namespace

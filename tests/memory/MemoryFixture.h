@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -44,11 +45,13 @@
 class BreakingUi : public RecordingUi {
 public:
     int BreakAtPercent = -1;
+    std::function<void()> OnBreak; // called as the break is pressed
     void SetProgressBar(int position) override {
         RecordingUi::SetProgressBar(position);
         if (BreakAtPercent >= 0 && position >= BreakAtPercent) {
             BreakAtPercent = -1;
             UserBreak = 1;
+            if (OnBreak) OnBreak();
         }
     }
 };
@@ -138,6 +141,20 @@ protected:
         elec->DeclareChip(chip->Limits());
         if (gangSocket >= 0) return sim::GangAdapter::Find(simp)->SocketAt(gangSocket).Insert(std::move(chip));
         return socket->Insert(std::move(chip));
+    }
+
+    // A gang adapter with the selected device in sockets 0..count-1.
+    std::vector<sim::EpromChip*> SeatGang(const sim::EpromConfig& c, int count) {
+        sim::AddGangAdapter(simp);
+        // The strong supply path that the 3.3-5 V range switches on feeds the adapter.
+        sim::ChipPinLimits adapterSupply;
+        adapterSupply.chip = "gang adapter";
+        adapterSupply.socketPins = {44};
+        elec->DeclareChip(adapterSupply);
+        LastSocketIndex = static_cast<uint32_t>(count - 1);
+        std::vector<sim::EpromChip*> chips;
+        for (int s = 0; s < count; ++s) chips.push_back(Seat(c, s));
+        return chips;
     }
 
     // The run's log lines start at runStart_.

@@ -175,6 +175,33 @@ TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
     }
 }
 
+TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWithoutAPulse) {
+    // A line of the row with one field, and the reason (empty: accepted).
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"alg=0", "variant=12", ""},
+        {"alg=0", "variant=13", "variant 13 is past the 13 rows of EpromEraseVariantTable of algorithm 0"},
+        {"alg=90", "variant=13", "variant 13 is past the 13 rows of EpromEraseVariantTable of algorithm 90"},
+        {"alg=302", "variant=6", ""},
+        {"alg=302", "variant=7", "variant 7 is past the 7 rows of Row302VariantTable of algorithm 302"},
+        {"alg=0", "page=1", "page of 1 leaves algorithm 0 no program pulse (2 or more)"},
+        {"alg=301", "page=1", "page of 1 leaves algorithm 301 no program pulse (2 or more)"},
+        {"alg=302", "page=1", ""},
+        {"alg=302", "page=0", "page of 0 leaves algorithm 302 no program pulse (1 or more)"},
+        {"alg=67", "page=0", ""},
+    };
+    for (const auto& [row, field, why] : cases) {
+        const std::string line = std::string("maker=AMD name=X section=EPROM ") + row +
+                                 " image=5 ops=3 package=13 size=1 " + field +
+                                 (std::string(field).rfind("page", 0) == 0 ? "" : " page=25");
+        Put("devices/d.txt", std::string(kGood) + line + "\n");
+        std::string error;
+        EXPECT_EQ(Build(error), *why == 0) << line << ": " << error;
+        if (*why != 0) {
+            EXPECT_NE(error.find("devices/d.txt:2: " + std::string(why)), std::string::npos) << error;
+        }
+    }
+}
+
 TEST_F(LibrarianSourcesTest, EmptySectionAndListsThatFillTheirEntry) {
     Put("devices/d.txt",
         std::string(kGood) +

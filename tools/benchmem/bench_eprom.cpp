@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
         return std::make_pair(rc, polls);
     };
 
-    run("program", [] { return Alg0Program(); });
-    run("verify", [] { return Alg0Read(3); });
+    run("program", [] { return AlgorithmTable[0].Program(); });
+    run("verify", [] { return AlgorithmTable[0].Read(3); });
 
     // The fewest the frame allows, per byte. Program: registers 0, 1 and 6,
     // the pulse strobe, the timer start and one timer poll, the read strobe

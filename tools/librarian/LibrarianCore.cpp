@@ -13,6 +13,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/Tables.h"
+#include "memory/RowLimits.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -230,6 +231,30 @@ bool ParseEntryNumber(const SourceLine& line, const std::string& v, uint32_t& en
     return true;
 }
 
+// The memory rows' own limits: a variant or sub-variant past the row's
+// table, and a Page that leaves a row that takes its pulse limit from it
+// without a program pulse.
+bool CheckRowLimits(const SourceLine& line, uint32_t row, uint32_t variant, uint32_t subVariant, uint32_t page,
+                    bool programs, std::string& error) {
+    for (const RowTableCount& t : kRowTableCounts) {
+        const uint32_t index = t.SubVariant ? subVariant : variant;
+        if (t.Row == row && index >= t.Count) {
+            error = Where(line) + (t.SubVariant ? "sub-variant " : "variant ") + std::to_string(index) +
+                    " is past the " + std::to_string(t.Count) + " rows of " + t.Table + " of algorithm " +
+                    std::to_string(row);
+            return false;
+        }
+    }
+    for (const RowPageMinimum& m : kRowPageMinimums) {
+        if (m.Row == row && programs && page < m.Least) {
+            error = Where(line) + "page of " + std::to_string(page) + " leaves algorithm " + std::to_string(row) +
+                    " no program pulse (" + std::to_string(m.Least) + " or more)";
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 bool SplitSourceLine(const std::string& text, SourceLine& out, std::string& error) {
@@ -420,11 +445,8 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
         error = Where(line) + "no operation offered";
         return false;
     }
-    // Row 0 takes its pulse limit from the Page parameter: 0 or 1 gives no pulse.
-    if (!pld && field(FieldAlgorithm, 2) == 0 && (field(FieldOperationMask, 2) & 2) != 0 &&
-        field(FieldPageSize, 2) < 2) {
-        error = Where(line) + "page of " + std::to_string(field(FieldPageSize, 2)) +
-                " leaves algorithm 0 no program pulse (2 or more)";
+    if (!pld && !CheckRowLimits(line, field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldSubVariant, 1),
+                                field(FieldPageSize, 2), (field(FieldOperationMask, 2) & 2) != 0, error)) {
         return false;
     }
 

@@ -1,0 +1,28 @@
+// What the device library must respect per memory row: the count of each
+// per-row table indexed by a device's variant or sub-variant, and the least
+// Page of the rows that take their pulse limit from it. The librarian
+// refuses records past these.
+#pragma once
+#include <cstdint>
+
+#include "memory/Eprom.h"
+#include "memory/EpromCtrlBus.h"
+
+struct RowTableCount {
+    uint32_t Row;
+    bool SubVariant; // indexed by the sub-variant, else by the variant
+    const char* Table;
+    uint32_t Count;
+};
+inline constexpr RowTableCount kRowTableCounts[] = {
+    {0, false, "EpromEraseVariantTable", EpromEraseVariantCount},
+    {90, false, "EpromEraseVariantTable", EpromEraseVariantCount},
+    {302, false, "Row302VariantTable", Row302VariantCount},
+};
+
+// Rows 0 and 301 give at most Page - 1 pulses, row 302 at most Page.
+struct RowPageMinimum {
+    uint32_t Row;
+    uint32_t Least;
+};
+inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {301, 2}, {302, 1}};
