@@ -13,6 +13,7 @@
 #include "engine/Config.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
+#include "mcu/InstallMcuRows.h"
 #include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
@@ -119,6 +120,7 @@ void CreateFormsAndLoadConfig() {
     CreateDeviceSelectionForm();
     // The algorithm rows of the device families, before a device is chosen.
     InstallMemoryAlgorithms();
+    InstallMcuAlgorithms();
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();
