@@ -536,11 +536,10 @@ void WriteTable(uint32_t count, void (*pulse)(int), int pulses) {
 int LocksOfMode() { return SecurityMode == 0 ? 1 : SecurityMode == 1 ? 2 : 3; }
 
 void WriteLocks(int locks, void (*pulse)(int), int pulses) {
-    DriveData(0xFF);
     for (int b = 0; b < locks; ++b) {
         SetModeLines(kLocks[b]);
-        pulse(pulses);
         DriveData(0xFF);
+        pulse(pulses);
     }
     SetLine(L->strobe, 1);
 }
@@ -649,6 +648,7 @@ int Alg195Secure() {
     PowerUp195(6);
     const int locks = LocksOfMode();
     WriteLocks(locks, PulseProgram100, static_cast<int>(Retry));
+    FloatPinGroup(1, 0, 7);
     const uint32_t lock = ReadLockByte195();
     PowerDown195();
     static const uint32_t lastBit[3] = {0x80, 0x40, 0x08};

@@ -94,6 +94,10 @@ Mcu8051Facts Atmel89C52(const std::string& name, bool fiveVolt) {
     f.pulsesNeeded = 1;
     f.eraseMinUs = 10000;
     f.lockBits = 3;
+    // With lock bit 2 verify is disabled; the read gives 00h, so an erase
+    // that reads until blank sees the locked array as not erased.
+    f.securedPattern = 0x00;
+    f.note = "secured read pattern 00h assumed (verify disabled by lock bit 2)";
     f.modes = PortModes(false, true);
     f.dip = PortModePinout(kDip, 40, 13);
     f.plcc = PortModePinout(kPlcc, 44, 13);
@@ -107,7 +111,7 @@ Mcu8051Facts Atmel89C55() {
     f.modes = PortModes(true, true);
     f.dip = PortModePinout(kDip, 40, 16);
     f.plcc = PortModePinout(kPlcc, 44, 16);
-    f.note = "lock byte read (P3.7 high, P2.6, P2.7, P3.6 low; lock bits 1-3 on D7, D6, D3) as the algorithm row "
+    f.note += "; lock byte read (P3.7 high, P2.6, P2.7, P3.6 low; lock bits 1-3 on D7, D6, D3) as the algorithm row "
              "reads it";
     return f;
 }

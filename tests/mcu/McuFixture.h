@@ -141,6 +141,14 @@ protected:
         return Seat(maker, name, plcc);
     }
 
+    // As the Option command does before a dialog's buttons talk to the chip;
+    // the log lines from here count as the run's.
+    void PrepareDialog() {
+        runStart_ = ui.Log.size();
+        ASSERT_EQ(CheckCommunication(MainEngine), 1);
+        PrepareOperation(MainEngine);
+    }
+
     // The run's log lines start at runStart_.
     int Run(int op) {
         runStart_ = ui.Log.size();
