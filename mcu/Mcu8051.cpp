@@ -553,6 +553,27 @@ void ReadSignatureBytes(std::initializer_list<uint32_t> addresses, uint32_t* out
     }
 }
 
+// The encryption writers of the mode-line rows: the table in write-table
+// mode, each entry not FFh with the row's pulses; no read-back.
+int ProgramTableOf(const Row8051& row, void (*pulse)(int), int pulses) {
+    if (!row.powerUp(1)) return -1;
+    SetModeLines(kWriteTable);
+    WriteTable(EncryptionTableSize, pulse, pulses);
+    row.powerDown();
+    return 1;
+}
+
+// The Secure entries without a read-back: the lock bits, no verification.
+int SecureOf(const Row8051& row, int locks, void (*pulse)(int), int pulses) {
+    ReadBackAfterSecure = 0;
+    SecureCheckValue = 0xFF;
+    ExpectedValue = 0xFF;
+    if (!row.powerUp(1)) return -1;
+    WriteLocks(locks, pulse, pulses);
+    row.powerDown();
+    return 1;
+}
+
 } // namespace
 
 // ---- row 100 ------------------------------------------------------------------------
@@ -560,23 +581,8 @@ void ReadSignatureBytes(std::initializer_list<uint32_t> addresses, uint32_t* out
 int Alg100Read(int mode) { return ReadRange(kRow100, mode); }
 int Alg100Program() { return ProgramRange(kRow100); }
 
-int Alg100Secure() {
-    ReadBackAfterSecure = 0;
-    SecureCheckValue = 0xFF;
-    ExpectedValue = 0xFF;
-    McuPowerUp100(1);
-    WriteLocks(LocksOfMode(), PulseProgram100, 25);
-    McuPowerDown100();
-    return 1;
-}
-
-int ProgramEncryptionTable100() {
-    McuPowerUp100(1);
-    SetModeLines(kWriteTable);
-    WriteTable(EncryptionTableSize, PulseProgram100, 25);
-    McuPowerDown100();
-    return 1;
-}
+int Alg100Secure() { return SecureOf(kRow100, LocksOfMode(), PulseProgram100, 25); }
+int ProgramEncryptionTable100() { return ProgramTableOf(kRow100, PulseProgram100, 25); }
 
 int ReadOptionRegister100() {
     McuPowerUp100(2);
@@ -611,22 +617,8 @@ int ProgramOptionRegister100() {
 int Alg123Read(int mode) { return ReadRange(kRow123, mode); }
 int Alg123Program() { return ProgramRange(kRow123); }
 
-int Alg123Secure() {
-    ReadBackAfterSecure = 0;
-    SecureCheckValue = 0xFF;
-    PowerUp123(1);
-    WriteLocks(SecurityMode == 0 ? 1 : 2, PulseProgram100, 25);
-    McuPowerDown100();
-    return 1;
-}
-
-int ProgramEncryptionTable123() {
-    PowerUp123(1);
-    SetModeLines(kWriteTable);
-    WriteTable(EncryptionTableSize, PulseProgram100, 25);
-    McuPowerDown100();
-    return 1;
-}
+int Alg123Secure() { return SecureOf(kRow123, SecurityMode == 0 ? 1 : 2, PulseProgram100, 25); }
+int ProgramEncryptionTable123() { return ProgramTableOf(kRow123, PulseProgram100, 25); }
 
 // ---- row 195 ------------------------------------------------------------------------
 
@@ -655,13 +647,7 @@ int Alg195Secure() {
     return (lock & lastBit[locks - 1]) != 0 ? -1 : 1;
 }
 
-int ProgramEncryptionTable195() {
-    PowerUp195(1);
-    SetModeLines(kWriteTable);
-    WriteTable(EncryptionTableSize, PulseProgram100, 25);
-    PowerDown195();
-    return 1;
-}
+int ProgramEncryptionTable195() { return ProgramTableOf(kRow195, PulseProgram100, 25); }
 
 // ---- row 196 ------------------------------------------------------------------------
 
@@ -681,21 +667,8 @@ int Alg196Identify() {
 int Alg196Read(int mode) { return ReadRange(kRow196, mode); }
 int Alg196Program() { return ProgramRange(kRow196); }
 
-int Alg196Secure() {
-    ExpectedValue = 0xFF;
-    if (!PowerUp196(1)) return -1;
-    WriteLocks(LocksOfMode(), Pulse196, 10);
-    PowerDown196();
-    return 1;
-}
-
-int ProgramEncryptionTable196() {
-    if (!PowerUp196(1)) return -1;
-    SetModeLines(kWriteTable);
-    WriteTable(EncryptionTableSize, Pulse196, 10);
-    PowerDown196();
-    return 1;
-}
+int Alg196Secure() { return SecureOf(kRow196, LocksOfMode(), Pulse196, 10); }
+int ProgramEncryptionTable196() { return ProgramTableOf(kRow196, Pulse196, 10); }
 
 namespace {
 

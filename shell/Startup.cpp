@@ -13,7 +13,9 @@
 #include "engine/Config.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
+#include "mcu/Encrypt.h"
 #include "mcu/InstallMcuRows.h"
+#include "mcu/McuFrame.h"
 #include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
@@ -121,6 +123,7 @@ void CreateFormsAndLoadConfig() {
     // The algorithm rows of the device families, before a device is chosen.
     InstallMemoryAlgorithms();
     InstallMcuAlgorithms();
+    InstallEncryptionDialogLauncher(RunEncryptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();

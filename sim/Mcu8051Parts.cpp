@@ -119,17 +119,14 @@ Mcu8051Facts Atmel89C55() {
 // OTP part with two security bits: address A0-A7 on P3, A8-A12 on P2.0-P2.4,
 // mode lines P2.6, P2.7 and P1.2, P1.3 in the roles of P3.6, P3.7.
 Mcu8051Facts SiemensC501() {
-    Mcu8051Facts f;
+    // Quick-pulse programming as the 87C51 (12.75 V, 100 us pulses), with 25
+    // pulses per byte and two security bits.
+    Mcu8051Facts f = Intel87C51("C501-1E", 8192, 0);
     f.maker = "SIEMENS";
-    f.name = "C501-1E";
-    f.codeBytes = 8192;
+    f.signature.clear();
     f.tableBytes = 32;
-    f.vppMinTenths = 125;
-    f.vppMaxTenths = 130;
-    f.minPulseUs = 90;
     f.pulsesNeeded = 25;
     f.lockBits = 2;
-    f.modes = PortModes(false, false);
     f.note = "address on P3 and P2.0-P2.4, mode lines on P1.2/P1.3, as the algorithm row wires the socket";
     for (const Ports* p : {&kDip, &kPlcc}) {
         McuPinout o = PortModePinout(*p, p == &kDip ? 40 : 44, 13);

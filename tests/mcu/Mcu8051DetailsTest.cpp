@@ -313,3 +313,26 @@ TEST_F(McuRun, PulseCountsOfTheRows) {
 }
 
 } // namespace
+
+namespace {
+
+int g_launches = 0;
+int CountLaunch() {
+    ++g_launches;
+    EncryptionDialogResult = -1; // as a failed Read button would leave it
+    return 1;
+}
+
+TEST_F(McuRun, OptionsEntriesOpenTheInstalledDialogAndReturnItsResult) {
+    ASSERT_TRUE(Select("INTEL", "87C51"));
+    for (uint32_t row : {100u, 123u, 195u, 196u, 107u}) EXPECT_EQ(AlgorithmTable[row].ParameterGroup, 6) << row;
+    EncryptionDialogResult = 1;
+    EXPECT_EQ(AlgorithmTable[100].Options(), 1); // no launcher installed: nothing shown
+    InstallEncryptionDialogLauncher(CountLaunch);
+    EXPECT_EQ(AlgorithmTable[100].Options(), -1);
+    EXPECT_EQ(AlgorithmTable[107].Options(), -1);
+    EXPECT_EQ(g_launches, 2);
+    InstallEncryptionDialogLauncher(nullptr);
+}
+
+} // namespace
