@@ -6,6 +6,7 @@
 #include "engine/NeighbourState.h"
 #include "engine/Operation.h"
 #include "engine/Pins.h"
+#include "engine/Power.h"
 #include "mcu/McuFrame.h"
 
 namespace {
@@ -333,6 +334,60 @@ TEST_F(McuRun, OptionsEntriesOpenTheInstalledDialogAndReturnItsResult) {
     EXPECT_EQ(AlgorithmTable[107].Options(), -1);
     EXPECT_EQ(g_launches, 2);
     InstallEncryptionDialogLauncher(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(McuRun, SplitModeProgramsItsOwnLaneInEveryRow) {
+    struct Case {
+        const char* maker;
+        const char* name;
+    };
+    for (const Case c : {Case{"INTEL", "87C51"}, Case{"ATMEL", "AT89C52-12"}, Case{"GENERIC-ALGORITHM", "8051CC-80"}}) {
+        SCOPED_TRACE(c.name);
+        socket->Clear();
+        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+        WordMode = 2; // every second byte, lane 1
+        DeviceEnd = 0x7F;
+        FillPattern(0x100);
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a <= 0x7F; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(2 * a + 1)) << std::hex << a;
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        WordMode = 0;
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(McuRun, PowerUpOrderAndWaitsOfRows195And196) {
+    struct Case {
+        const char* name;
+        uint64_t minGapUs, maxGapUs; // register 12 = 1 to EA/VPP onto supply A
+    };
+    for (const Case c : {Case{"AT89C55", 110000, 120000}, Case{"AT89C52-12", 1000, 3000}}) {
+        SCOPED_TRACE(c.name);
+        socket->Clear();
+        SelectAndSeat("ATMEL", c.name);
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        DeviceEnd = 0;
+        ASSERT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        const SupplyPinAEntry ea = SupplyPinTableA[35];
+        uint64_t on = 0, eaOn = 0;
+        for (const auto& r : simp.RegisterTrace()) {
+            if (!r.write) continue;
+            if (r.reg == 12 && r.value == 1 && on == 0) on = r.timeUs;
+            if (on != 0 && eaOn == 0 && r.reg == ea.reg && (r.value & ea.mask) != 0) eaOn = r.timeUs;
+        }
+        ASSERT_NE(eaOn, 0u);
+        EXPECT_GE(eaOn - on, c.minGapUs);
+        EXPECT_LT(eaOn - on, c.maxGapUs);
+    }
+    ExpectNoViolations();
 }
 
 } // namespace
