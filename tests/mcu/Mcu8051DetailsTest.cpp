@@ -208,8 +208,13 @@ TEST_F(McuRun, UserBreakAnsweredNoStopsTheRun) {
 }
 
 TEST_F(McuRun, PackageOfNeither40Nor44PinsIsRefusedBeforePowerUp) {
-    for (const char* name : {"8051CC-80"}) {
-        ASSERT_TRUE(Select("GENERIC-ALGORITHM", name));
+    struct Case {
+        const char* maker;
+        const char* name;
+    };
+    for (const Case c : {Case{"GENERIC-ALGORITHM", "8051CC-80"}, Case{"ATMEL", "AT89C52-12"}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Select(c.maker, c.name));
         PackageIndex = 27; // 42-pin DIP
         simp.EnableTrace(true);
         simp.ClearTrace();
