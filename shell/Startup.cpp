@@ -15,6 +15,9 @@
 #include "engine/Port.h"
 #include "logic/InstallLogicRows.h"
 #include "logic/Opt16v8.h"
+#include "mcu/Encrypt.h"
+#include "mcu/InstallMcuRows.h"
+#include "mcu/McuFrame.h"
 #include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
@@ -123,6 +126,8 @@ void CreateFormsAndLoadConfig() {
     InstallMemoryAlgorithms();
     InstallLogicAlgorithms();
     InstallOptRalDialog();
+    InstallMcuAlgorithms();
+    InstallEncryptionDialogLauncher(RunEncryptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();

@@ -38,6 +38,11 @@ bool PinDriverPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
             level_[g] = value;
         }
         claimed = true;
+    } else if (reg == 12 && id_ == kPersonalityUniversal) {
+        // 0 idle, 1 or 2 a microcontroller programming mode; anything else
+        // is left unclaimed (a violation).
+        claimed = value <= 2;
+        if (claimed) mcuMode_ = value;
     } else if (reg == 13 && HasPullControl()) {
         switch (value & 0x0C) {
         case 0x04:

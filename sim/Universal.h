@@ -6,6 +6,9 @@
 // ground switch, supply (high from 2.0 V), the logic driver, a chip's output,
 // the weak pull, and last the level an undriven pin floats to.
 //
+// Register 12 of the universal image: 0 idle, 1 or 2 a microcontroller
+// programming mode; any other value is not expected.
+//
 // The test image adds the pull selected by register 13 bits 2-3: 01 pulls every
 // undriven pin up (the scans), 11 pulls it down (the driven-pin test), anything
 // else leaves it floating.
@@ -36,6 +39,7 @@ public:
     void SetFloatingLevel(int level) { floatingLevel_ = level ? 1 : 0; }
     Pull CurrentPull() const { return pull_; }
     bool HasPullControl() const { return id_ == kPersonalityTest; }
+    uint8_t McuMode() const { return mcuMode_; }
 
     // The level the programmer reads on a socket pin.
     int ReadLevel(int socketPin) const;
@@ -50,6 +54,7 @@ private:
     uint8_t level_[6] = {};
     Pull pull_ = Pull::None;
     int floatingLevel_ = 1;
+    uint8_t mcuMode_ = 0;
     uint64_t contention_ = 0; // pins where a chip drives against the logic driver
 };
 

@@ -10,6 +10,8 @@
 #include <tuple>
 #include <unistd.h>
 
+#include "mcu/InstallMcuRows.h"
+#include "engine/AlgorithmTable.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
@@ -55,8 +57,12 @@ class BuiltLibraryTest : public ::testing::Test {
     void SetUp() override {
         ResetLibraryState();
         ProgramDirectory = ProgramDir().string();
+        InstallMcuAlgorithms();
     }
-    void TearDown() override { ResetLibraryState(); }
+    void TearDown() override {
+        ResetLibraryState();
+        ResetAlgorithmTable();
+    }
 };
 
 TEST_F(BuiltLibraryTest, EveryRecordOfEverySectionIsSound) {
@@ -199,6 +205,30 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         if (*why != 0) {
             EXPECT_NE(error.find("devices/d.txt:2: " + std::string(why)), std::string::npos) << error;
         }
+    }
+}
+
+TEST_F(LibrarianSourcesTest, MicrocontrollerRowsAreRefusedPastTheirTables) {
+    const std::string base = "maker=INTEL name=X section=MICRO alg=100 image=6 ops=1 package=26 size=4K page=64 "
+                             "subvariant=5 variant=0";
+    const std::tuple<const char*, const char*, const char*> cases[] = {
+        {"subvariant=5", "subvariant=40h", "pulse count of 0"},
+        {"alg=100", "alg=196", ""}, // sound: the same fields on row 196
+        {"page=64", "page=48", "no encryption table size"},
+        {"alg=100", "alg=123", ""},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64", "alg=123 image=6 ops=1 package=26 size=4K page=8",
+         "no encryption table size"},
+        {"alg=100", "alg=107", ""},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=107 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=3", "past algorithm 107's 3"},
+    };
+    for (const auto& [from, to, why] : cases) {
+        std::string line = base;
+        line.replace(line.find(from), std::string(from).size(), to);
+        Put("devices/d.txt", std::string(kGood) + "\n" + line + "\n");
+        std::string error;
+        EXPECT_EQ(Build(error), *why == 0) << line << ": " << error;
+        EXPECT_TRUE(*why == 0 || error.find(why) != std::string::npos) << error;
     }
 }
 

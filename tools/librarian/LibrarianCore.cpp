@@ -14,6 +14,7 @@
 #include "engine/Device.h"
 #include "engine/Tables.h"
 #include "memory/RowLimits.h"
+#include "mcu/Mcu8051.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -255,6 +256,22 @@ bool CheckRowLimits(const SourceLine& line, uint32_t row, uint32_t variant, uint
     return true;
 }
 
+// The 8051 rows: the pulse count in DeviceSubVariant bits 0-5 (rows that
+// take Retry from it), the encryption array's size as Page, and row 107's
+// variants within its table. Empty when the record is consistent.
+std::string McuRowRefusal(uint32_t row, uint32_t subVariant, uint32_t page, uint32_t variant) {
+    static const uint32_t pulseRows[] = {100, 104, 173, 193, 195, 196};
+    static const uint32_t tableRows[] = {100, 104, 107, 123, 173, 195, 196};
+    auto in = [row](const auto& rows) { return std::find(std::begin(rows), std::end(rows), row) != std::end(rows); };
+    if (in(pulseRows) && (subVariant & SubVariantPulseMask) == 0)
+        return "subvariant gives algorithm " + std::to_string(row) + " a pulse count of 0";
+    if (in(tableRows) && page != 16 && page != 32 && page != 64 && page != 128)
+        return "page of " + std::to_string(page) + " is no encryption table size (16, 32, 64 or 128)";
+    if (row == 107 && variant >= Config107Count)
+        return "variant " + std::to_string(variant) + " past algorithm 107's " + std::to_string(Config107Count);
+    return "";
+}
+
 } // namespace
 
 bool SplitSourceLine(const std::string& text, SourceLine& out, std::string& error) {
@@ -448,6 +465,15 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
     if (!pld && !CheckRowLimits(line, field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldSubVariant, 1),
                                 field(FieldPageSize, 2), (field(FieldOperationMask, 2) & 2) != 0, error)) {
         return false;
+    }
+
+    if (!pld) {
+        const std::string why = McuRowRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
+                                              field(FieldPageSize, 2), field(FieldVariant, 1));
+        if (!why.empty()) {
+            error = Where(line) + why;
+            return false;
+        }
     }
 
     DeviceRecord record{};

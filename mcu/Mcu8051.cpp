@@ -1,0 +1,854 @@
+#include "mcu/Mcu8051.h"
+
+#include <initializer_list>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/NeighbourState.h"
+#include "engine/OperationState.h"
+#include "engine/Pins.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/RowHooks.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "mcu/McuFrame.h"
+
+int OptionRegister = 0xFF;
+int ConfigBytes[2] = {0xFF, 0xFF};
+uint32_t EraseVppLevel = 120;
+
+const Config107Entry Config107[Config107Count] = {
+    {5, 25, 0x0080},
+    {1, 1, 0xFFF8},
+    {1, 1, 0x0080},
+};
+
+namespace {
+
+// ---- socket layouts -------------------------------------------------------
+
+// Socket pins of a row's roles (0 = the layout has none).
+struct Layout8051 {
+    uint8_t address[16]; // A0 first
+    uint8_t addressCount;
+    uint8_t data[8]; // D0 first
+    uint8_t rst, p26, strobe, p33, p36, p37, psen, ale, ea, xtal1;
+    uint8_t control[8]; // C0 first (row 107)
+};
+
+constexpr Layout8051 kLayout100[2] = {
+    // 40-pin DIP
+    {{5, 6, 7, 8, 9, 10, 11, 12, 25, 26, 27, 28, 29, 30, 18, 19}, 16,
+     {43, 42, 41, 40, 39, 38, 37, 36}, 13, 31, 32, 17, 20, 21, 33, 34, 35, 23, {}},
+    // 44-pin PLCC adapter ('R')
+    {{4, 5, 6, 7, 8, 9, 10, 11, 26, 27, 28, 29, 30, 31, 18, 19}, 16,
+     {45, 44, 43, 42, 41, 40, 39, 38}, 12, 32, 33, 17, 20, 21, 34, 35, 37, 23, {}},
+};
+
+constexpr Layout8051 kLayout123[3] = {
+    // not 'R'
+    {{14, 15, 16, 17, 18, 19, 20, 21, 25, 26, 27, 28, 29}, 13,
+     {43, 42, 41, 40, 39, 38, 37, 36}, 13, 31, 32, 0, 7, 8, 33, 34, 35, 23, {}},
+    // 'R', DeviceFlags 100h clear
+    {{16, 17, 18, 19, 20, 21, 22, 23, 27, 28, 29, 30, 31}, 13,
+     {45, 44, 43, 42, 41, 40, 39, 38}, 15, 33, 34, 0, 7, 8, 35, 36, 37, 25, {}},
+    // 'R', DeviceFlags 100h set
+    {{13, 15, 16, 17, 18, 19, 20, 21, 26, 27, 28, 29, 30}, 13,
+     {45, 44, 43, 42, 41, 40, 39, 38}, 12, 32, 33, 0, 6, 7, 34, 35, 37, 23, {}},
+};
+
+constexpr Layout8051 kLayout196[2] = {
+    {{5, 6, 7, 8, 9, 10, 11, 12, 25, 26, 27, 28, 29}, 13,
+     {43, 42, 41, 40, 39, 38, 37, 36}, 13, 31, 32, 0, 20, 21, 33, 34, 35, 23, {}},
+    {{4, 5, 6, 7, 8, 9, 10, 11, 26, 27, 28, 29, 30}, 13,
+     {45, 44, 43, 42, 41, 40, 39, 38}, 12, 32, 33, 0, 20, 21, 34, 35, 37, 23, {}},
+};
+
+constexpr Layout8051 kLayout107[2] = {
+    {{14, 15, 16, 17, 18, 19, 20, 21, 5, 6, 7, 8, 9, 10, 11, 12}, 16,
+     {25, 26, 27, 28, 29, 30, 31, 32}, 13, 0, 0, 0, 0, 0, 33, 34, 35, 23,
+     {43, 42, 41, 40, 39, 38, 37, 36}},
+    {{13, 15, 16, 17, 18, 19, 20, 21, 4, 5, 6, 7, 8, 9, 10, 11}, 16,
+     {26, 27, 28, 29, 30, 31, 32, 33}, 12, 0, 0, 0, 0, 0, 34, 35, 37, 23,
+     {45, 44, 43, 42, 41, 40, 39, 38}},
+};
+
+const Layout8051* L = &kLayout100[0];
+
+// The layout by package pin count (rows 196 and 107): nullptr, with a detail
+// line, for a package of neither 40 nor 44 pins.
+const Layout8051* LayoutByPinCount(const Layout8051 (&table)[2]) {
+    const int pins = PackageRow(PackageIndex).PinCount;
+    if (pins == 40) return &table[0];
+    if (pins == 44) return &table[1];
+    ShowMessageLine(" Package of %d pins not supported (40 or 44 pins).", pins);
+    return nullptr;
+}
+
+// Fills McuPinMap and defines pin groups 0 (address), 1 (data), 2 (control).
+void UseLayout(const Layout8051& l) {
+    L = &l;
+    for (uint32_t r = 0; r < McuPinRoleCount; ++r) McuPinMap[r] = 0;
+    for (int i = 0; i < 8; ++i) McuPinMap[McuP1_0 + i] = l.address[i];
+    for (int i = 0; i < 6 && 8 + i < l.addressCount; ++i) McuPinMap[McuP2_0 + i] = l.address[8 + i];
+    for (int i = 0; i < 8; ++i) McuPinMap[McuP0_0 + i] = l.data[i];
+    McuPinMap[McuRst] = l.rst;
+    McuPinMap[McuEaVpp] = l.ea;
+    auto define = [](int group, const uint8_t* pins, int n) {
+        uint8_t* row = PinGroupTable[group];
+        for (int i = 0; i < n; ++i) row[i] = pins[i];
+        row[n] = 0;
+    };
+    define(0, l.address, l.addressCount);
+    define(1, l.data, 8);
+    define(2, l.control, l.control[0] != 0 ? 8 : 0);
+}
+
+// ---- mode lines -------------------------------------------------------------
+
+// Levels of P2.6, the strobe line (P2.7), P3.3, P3.6, P3.7; -1 leaves a line.
+struct ModeLines {
+    int8_t p26, strobe, p33, p36, p37;
+};
+constexpr ModeLines kReadCode{0, -1, 0, 1, 1};
+constexpr ModeLines kWriteCode{0, 1, 1, 1, 1};
+constexpr ModeLines kWriteTable{0, 1, 1, 0, 1};
+constexpr ModeLines kLock1{1, 1, 1, 1, 1};
+constexpr ModeLines kLock2{1, 1, 1, 0, 0};
+constexpr ModeLines kLock3{1, 0, 1, 1, 0};
+constexpr ModeLines kReadSignature{0, 0, 0, 0, 0};
+constexpr ModeLines kWriteOption{0, 1, 1, 0, 0};
+constexpr ModeLines kReadLock195{0, -1, 0, 0, 1};
+constexpr ModeLines kErase196{1, 0, -1, 0, 0};
+constexpr ModeLines kLocks[3] = {kLock1, kLock2, kLock3};
+
+void SetLine(int pin, int level) {
+    if (pin != 0 && level >= 0) SetPin(pin, level);
+}
+
+void SetModeLines(const ModeLines& m) {
+    SetLine(L->p37, m.p37);
+    SetLine(L->p36, m.p36);
+    SetLine(L->p33, m.p33);
+    SetLine(L->p26, m.p26);
+    SetLine(L->strobe, m.strobe);
+}
+
+// Row 107's control codes.
+enum : uint32_t {
+    CtrlReadCode = 0x28,
+    CtrlProgramCode = 0x68,
+    CtrlProgramTable = 0x6C,
+    CtrlProgramLock = 0x6B,
+    CtrlReadSignature = 0x29,
+    CtrlReadLock = 0x2B,
+    CtrlProgramConfig = 0x69,
+};
+void SetControl(uint32_t code) { WritePinGroup(2, 0, 7, code); }
+
+// ---- address, data, read cycle --------------------------------------------------
+
+// The high address lines at every 256-byte boundary and at the first address
+// of a walk, then the low byte.
+void DriveAddress(uint32_t a, bool first) {
+    if (first || (a & 0xFF) == 0) WritePinGroup(0, 8, L->addressCount - 1, a >> 8);
+    WritePinGroup(0, 0, 7, a & 0xFF);
+}
+
+void DriveData(uint32_t v) { WritePinGroup(1, 0, 7, v & 0xFF); }
+
+void ReadCycle() {
+    SetLine(L->p33, 0);
+    SetLine(L->strobe, 0);
+    DelayUsSlot(20);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+    SetLine(L->strobe, 1);
+    SetLine(L->p33, 1);
+    DelayUsSlot(10);
+}
+
+void ReadCycle107() {
+    DelayUsSlot(1);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+}
+
+void DecodeRead(uint32_t address) {
+    if (EncryptionEnable != 1) return;
+    const uint32_t size = EncryptionTableSize != 0 ? EncryptionTableSize : 1;
+    ReadValue = ~(EncryptionTable[address % size % EncryptionTableCapacity] ^ ReadValue) & 0xFF;
+}
+
+// ---- pulses -----------------------------------------------------------------------
+
+void AlePulses(int n) {
+    for (int i = 0; i < n; ++i) {
+        PulsePinTimed(L->ale, 2, PulseWidth);
+        DelayUsSlot(10);
+    }
+}
+
+// Rows 100, 123, 195: EA/VPP raised on DAC channel 1, n pulses, back to
+// 5.0 V, data lines floated for the read-back.
+void PulseProgram100(int n) {
+    SetDacVoltage(1, static_cast<int>(Vpp / 10));
+    DelayUsSlot(10);
+    AlePulses(n);
+    SetDacVoltage(1, 50);
+    DelayUsSlot(10);
+    FloatPinGroup(1, 0, 7);
+}
+
+void Pulse196(int n) {
+    SetDacVoltage(1, static_cast<int>(EraseVppLevel));
+    DelayUsSlot(10);
+    AlePulses(n);
+    SetDacVoltage(1, 50);
+    DelayUsSlot(10);
+}
+
+void Pulse107(int n) {
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    AlePulses(n);
+    FloatPinGroup(1, 0, 7);
+    SetDeviceVpp(0, 50);
+}
+
+// ---- power ------------------------------------------------------------------------
+
+uint32_t PhaseSupply(int phase) { return phase == 2 ? ReadVccInUse : Vccp / 10; }
+
+void RaiseLowSupply() {
+    if (SupplyVoltage < 36) SupplyVoltage += 4;
+}
+
+void McuPowerUp100(int phase) {
+    UseLayout(kLayout100[AdapterCode == 'R' ? 1 : 0]);
+    SupplyVoltage = PhaseSupply(phase);
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(50, 0, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(L->strobe, 1);
+    SetPin(L->rst, (DeviceFlags & 0x200) != 0 ? 0 : 1);
+    SetPin(L->ale, 1);
+    SetPin(L->psen, 1);
+    SetPin(L->xtal1, 0);
+    WriteRegister(12, 1);
+    DelayMsSlot(100);
+    RaiseLowSupply();
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(100);
+    SetPin(L->psen, 0);
+    SetGroundPin(L->psen, 1);
+    SetSupplyPinA(L->ea, 1);
+    DelayMsSlot(100);
+}
+
+void McuPowerDown100() {
+    SetSupplyPinA(L->ea, 0);
+    DelayShortUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    WriteRegister(12, 0);
+    SkipIdCheck = 1;
+    ResetProgrammerOutputs();
+}
+
+void PowerUp123(int phase) {
+    const int layout = AdapterCode != 'R' ? 0 : (DeviceFlags & 0x100) != 0 ? 2 : 1;
+    UseLayout(kLayout123[layout]);
+    SupplyVoltage = PhaseSupply(phase);
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(50, 0, 0, 0);
+    FloatPinRange(1, 48);
+    SetPin(L->strobe, 1);
+    SetPin(L->rst, (DeviceFlags & 0x200) != 0 ? 0 : 1);
+    SetPin(L->psen, 1);
+    SetPin(L->xtal1, 0);
+    WriteRegister(12, 1);
+    DelayMsSlot(100);
+    RaiseLowSupply();
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    SetPin(L->ale, 1);
+    DelayMsSlot(100);
+    SetGroundPin(L->psen, 1);
+    SetSupplyPinA(L->ea, 1);
+    DelayMsSlot(100);
+}
+
+// Row 195: the lock byte, read at power-up and after securing; a programmed
+// lock bit reads 0 (bit 7 lock bit 1, bit 6 lock bit 2, bit 3 lock bit 3).
+uint32_t ReadLockByte195() {
+    SetModeLines(kReadLock195);
+    DriveAddress(0, true);
+    ReadCycle();
+    return ReadValue;
+}
+
+void PowerUp195(int phase) {
+    UseLayout(kLayout100[AdapterCode == 'R' ? 1 : 0]);
+    ReadBackAfterSecure = 0;
+    SupplyVoltage = PhaseSupply(phase);
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(50, 0, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(L->strobe, 1);
+    SetPin(L->rst, 1);
+    SetPin(L->ale, 1);
+    SetPin(L->xtal1, 0);
+    WriteRegister(12, 1);
+    DelayMsSlot(100);
+    SetPin(L->psen, 0);
+    SetGroundPin(L->psen, 1);
+    RaiseLowSupply();
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    SetSupplyPinA(L->ea, 1);
+    DelayUsSlot(20);
+    const uint32_t lock = ReadLockByte195();
+    if (phase == 6) return;
+    if ((lock & 0xC8) == 0) {
+        ShowMessageLine(" Device secured!(Lock Bits 1,2,3)");
+    } else if ((lock & 0xC0) == 0) {
+        ShowMessageLine(" Device secured!(Lock Bits 1,2)");
+    } else if ((lock & 0x80) == 0) {
+        ShowMessageLine(" Device secured!(Lock Bit 1)");
+    }
+}
+
+void PowerDown195() {
+    SetSupplyPinA(L->ea, 0);
+    DelayShortUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    WriteRegister(12, 0);
+    DelayMsSlot(100);
+}
+
+// Row 196's EA/VPP level comes from Identify's signature for the rest of the
+// run; until Identify chose, the device's Vpp.
+bool g_vppChosen = false;
+
+bool PowerUp196(int phase) {
+    const Layout8051* l = LayoutByPinCount(kLayout196);
+    if (l == nullptr) return false;
+    UseLayout(*l);
+    BlankCheckAfterErase = 1;
+    if (!g_vppChosen) EraseVppLevel = Vpp / 10;
+    SupplyVoltage = PhaseSupply(phase);
+    SetVccRange(1, phase == 1 ? 30 : static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(50, 0, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(L->strobe, 1);
+    SetPin(L->ale, 1);
+    SetPin(L->rst, 1);
+    SetPin(L->psen, 0);
+    SetGroundPin(L->psen, 1);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    SetPin(L->xtal1, 0);
+    WriteRegister(12, 1);
+    DelayMsSlot(1);
+    SetSupplyPinA(L->ea, 1);
+    DelayUsSlot(100);
+    return true;
+}
+
+void PowerDown196() {
+    SetPin(L->strobe, 1);
+    SetSupplyPinA(L->ea, 0);
+    DelayShortUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    WriteRegister(12, 0);
+    for (int p = 1; p <= 48; ++p) SetPin(p, 0);
+    DelayMsSlot(10);
+    ResetProgrammerOutputs();
+}
+
+const Config107Entry& Config107Now() { return Config107[DeviceVariant < Config107Count ? DeviceVariant : 0]; }
+
+bool PowerUp107(int phase) {
+    const Layout8051* l = LayoutByPinCount(kLayout107);
+    if (l == nullptr) return false;
+    UseLayout(*l);
+    ReadBackAfterSecure = 0;
+    SupplyVoltage = PhaseSupply(phase);
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(0, 0, 0, 0);
+    FloatPinRange(1, 48);
+    DriveAddress(0, true);
+    SetControl(CtrlReadCode);
+    SetPin(L->rst, 1);
+    SetPin(L->psen, 1);
+    SetPin(L->xtal1, 0);
+    WriteRegister(12, 1);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    SetPin(L->psen, 0);
+    SetGroundPin(L->psen, 1);
+    DelayMsSlot(10);
+    SetPin(L->ea, 1);
+    return true;
+}
+
+void PowerDown107() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    WriteRegister(12, 0);
+    ResetProgrammerOutputs();
+}
+
+// ---- the rows' differences as data ---------------------------------------------------
+
+struct Row8051 {
+    bool (*powerUp)(int phase);
+    void (*powerDown)();
+    void (*read)();                   // one code byte into ReadValue
+    ModeLines readLines, writeLines;  // unused by row 107
+    int (*programByte)();             // ExpectedValue at ChipAddress: 1 or -1
+};
+
+bool Up100(int phase) {
+    McuPowerUp100(phase);
+    return true;
+}
+bool Up123(int phase) {
+    PowerUp123(phase);
+    return true;
+}
+bool Up195(int phase) {
+    PowerUp195(phase);
+    return true;
+}
+
+// Program with retry: the row's write function and the data set before every
+// attempt, then the row's pulses and a read-back on every gang socket; 25
+// attempts.
+template <void (*Prepare)(), void (*Pulse)(int), void (*Read)(), int (*Count)()> int ProgramByteWithRetry() {
+    if (ExpectedValue == 0xFF) return 1;
+    for (int attempt = 0; attempt < 25; ++attempt) {
+        Prepare();
+        DriveData(ExpectedValue);
+        Pulse(Count());
+        bool all = true;
+        for (uint32_t s = 0; s <= LastSocketIndex && all; ++s) {
+            Read();
+            all = (ReadValue & 0xFF) == (ExpectedValue & 0xFF);
+        }
+        if (all) return 1;
+    }
+    return -1;
+}
+
+int RetryCount() { return static_cast<int>(Retry); }
+int OnePulse() { return 1; }
+
+void Pulse196Float(int n) {
+    Pulse196(n);
+    FloatPinGroup(1, 0, 7);
+}
+
+void NoPrepare() {}
+void Prepare107() { SetControl(CtrlProgramCode); }
+void Pulse107Code(int n) {
+    Pulse107(n);
+    SetControl(CtrlReadCode);
+}
+int Code107Pulses() { return Config107Now().CodePulses; }
+
+int ProgramByte100() { return ProgramByteWithRetry<NoPrepare, PulseProgram100, ReadCycle, RetryCount>(); }
+int ProgramByte196() { return ProgramByteWithRetry<NoPrepare, Pulse196Float, ReadCycle, OnePulse>(); }
+int ProgramByte107() { return ProgramByteWithRetry<Prepare107, Pulse107Code, ReadCycle107, Code107Pulses>(); }
+
+const Row8051 kRow100{Up100, McuPowerDown100, ReadCycle, kReadCode, kWriteCode, ProgramByte100};
+const Row8051 kRow123{Up123, McuPowerDown100, ReadCycle, kReadCode, kWriteCode, ProgramByte100};
+const Row8051 kRow195{Up195, PowerDown195, ReadCycle, kReadCode, kWriteCode, ProgramByte100};
+const Row8051 kRow196{PowerUp196, PowerDown196, ReadCycle, kReadCode, kWriteCode, ProgramByte196};
+const Row8051 kRow107{PowerUp107, PowerDown107, ReadCycle107, {-1, -1, -1, -1, -1}, {-1, -1, -1, -1, -1},
+                      ProgramByte107};
+
+// ---- the walks ----------------------------------------------------------------------
+
+int ReadRange(const Row8051& row, int mode) {
+    if (!row.powerUp(2)) return -1;
+    SetModeLines(row.readLines);
+    int r = 1;
+    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        DriveAddress(ChipAddress, a == DeviceStart);
+        row.read();
+        DecodeRead(ChipAddress);
+        r = ProcessReadByte(mode);
+        if (r == -1) break;
+        if (mode != 0 && BufferIndex > 0xFFFF) {
+            r = AdvanceToNextBank();
+            if (r == -1) break;
+        }
+    }
+    row.powerDown();
+    return r;
+}
+
+// Every row steps the buffer by AddressStep, so a split mode programs its own
+// lane, and changes bank past FFFFh.
+int ProgramRange(const Row8051& row) {
+    if (!row.powerUp(1)) return -1;
+    SetModeLines(row.writeLines);
+    int r = 1;
+    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        DriveAddress(ChipAddress, a == DeviceStart);
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        r = row.programByte();
+        if (r != 1) break;
+        BufferIndex += AddressStep;
+        if (BufferIndex > 0xFFFF && AdvanceToNextBank() == -1) {
+            r = -1;
+            break;
+        }
+    }
+    row.powerDown();
+    return r;
+}
+
+// The encryption table: entries below count, each not FFh pulsed.
+void WriteTable(uint32_t count, void (*pulse)(int), int pulses) {
+    for (uint32_t i = 0; i < count && i < EncryptionTableCapacity; ++i) {
+        StepProgressByAddress(i);
+        DriveAddress(i, true);
+        ExpectedValue = EncryptionTable[i];
+        DriveData(ExpectedValue);
+        if (ExpectedValue != 0xFF) pulse(pulses);
+    }
+}
+
+// Lock bits 1, then 2 unless SecurityMode is 0, then 3 when it is 2.
+int LocksOfMode() { return SecurityMode == 0 ? 1 : SecurityMode == 1 ? 2 : 3; }
+
+void WriteLocks(int locks, void (*pulse)(int), int pulses) {
+    for (int b = 0; b < locks; ++b) {
+        SetModeLines(kLocks[b]);
+        DriveData(0xFF);
+        pulse(pulses);
+    }
+    SetLine(L->strobe, 1);
+}
+
+// Reads the signature bytes at the addresses, through the row's read.
+void ReadSignatureBytes(std::initializer_list<uint32_t> addresses, uint32_t* out) {
+    for (uint32_t a : addresses) {
+        DriveAddress(a, true);
+        ReadCycle();
+        *out++ = ReadValue & 0xFF;
+    }
+}
+
+// The encryption writers of the mode-line rows: the table in write-table
+// mode, each entry not FFh with the row's pulses; no read-back.
+int ProgramTableOf(const Row8051& row, void (*pulse)(int), int pulses) {
+    if (!row.powerUp(1)) return -1;
+    SetModeLines(kWriteTable);
+    WriteTable(EncryptionTableSize, pulse, pulses);
+    row.powerDown();
+    return 1;
+}
+
+// The Secure entries without a read-back: the lock bits, no verification.
+int SecureOf(const Row8051& row, int locks, void (*pulse)(int), int pulses) {
+    ReadBackAfterSecure = 0;
+    SecureCheckValue = 0xFF;
+    ExpectedValue = 0xFF;
+    if (!row.powerUp(1)) return -1;
+    WriteLocks(locks, pulse, pulses);
+    row.powerDown();
+    return 1;
+}
+
+} // namespace
+
+// ---- row 100 ------------------------------------------------------------------------
+
+int Alg100Read(int mode) { return ReadRange(kRow100, mode); }
+int Alg100Program() { return ProgramRange(kRow100); }
+
+int Alg100Secure() { return SecureOf(kRow100, LocksOfMode(), PulseProgram100, 25); }
+int ProgramEncryptionTable100() { return ProgramTableOf(kRow100, PulseProgram100, 25); }
+
+int ReadOptionRegister100() {
+    McuPowerUp100(2);
+    SetModeLines(kReadSignature);
+    static const char* const formats[4] = {"Manufacturer    : %02X", "Model           : %02X",
+                                           "Extension       : %02X", "Option Register : %02X"};
+    const uint32_t addresses[4] = {0x30, 0x31, 0x60, 0xFC};
+    for (int i = 0; i < 4; ++i) {
+        DriveAddress(addresses[i], true);
+        ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+        ShowMessageLine(formats[i], ReadValue & 0xFF);
+        if (addresses[i] == 0xFC) OptionRegister = static_cast<int>(ReadValue & 0xFF);
+    }
+    SetLine(L->strobe, 1);
+    McuPowerDown100();
+    return 1;
+}
+
+int ProgramOptionRegister100() {
+    McuPowerUp100(1);
+    SetModeLines(kWriteOption);
+    DriveData(static_cast<uint32_t>(OptionRegister));
+    DriveAddress(0xFC, true);
+    PulseProgram100(25);
+    McuPowerDown100();
+    ShowMessageLine("Program Option Register ok!");
+    return 1;
+}
+
+// ---- row 123 ------------------------------------------------------------------------
+
+int Alg123Read(int mode) { return ReadRange(kRow123, mode); }
+int Alg123Program() { return ProgramRange(kRow123); }
+
+int Alg123Secure() { return SecureOf(kRow123, SecurityMode == 0 ? 1 : 2, PulseProgram100, 25); }
+int ProgramEncryptionTable123() { return ProgramTableOf(kRow123, PulseProgram100, 25); }
+
+// ---- row 195 ------------------------------------------------------------------------
+
+int Alg195Identify() {
+    PowerUp195(6);
+    SetModeLines(kReadSignature);
+    uint32_t id[3] = {};
+    ReadSignatureBytes({0x30, 0x31, 0x60}, id);
+    ChipMakerId = id[0];
+    ChipDeviceId = id[1];
+    PowerDown195();
+    return 1;
+}
+
+int Alg195Read(int mode) { return ReadRange(kRow195, mode); }
+int Alg195Program() { return ProgramRange(kRow195); }
+
+int Alg195Secure() {
+    PowerUp195(6);
+    const int locks = LocksOfMode();
+    WriteLocks(locks, PulseProgram100, static_cast<int>(Retry));
+    FloatPinGroup(1, 0, 7);
+    const uint32_t lock = ReadLockByte195();
+    PowerDown195();
+    static const uint32_t lastBit[3] = {0x80, 0x40, 0x08};
+    return (lock & lastBit[locks - 1]) != 0 ? -1 : 1;
+}
+
+int ProgramEncryptionTable195() { return ProgramTableOf(kRow195, PulseProgram100, 25); }
+
+// ---- row 196 ------------------------------------------------------------------------
+
+int Alg196Identify() {
+    if (!PowerUp196(2)) return 1;
+    SetModeLines(kReadSignature);
+    uint32_t id[3] = {};
+    ReadSignatureBytes({0x30, 0x31, 0x32}, id);
+    ChipMakerId = id[0];
+    ChipDeviceId = id[1];
+    PowerDown196();
+    EraseVppLevel = id[2] == 0x05 ? 50 : Vpp / 10;
+    g_vppChosen = true;
+    return 1;
+}
+
+int Alg196Read(int mode) { return ReadRange(kRow196, mode); }
+int Alg196Program() { return ProgramRange(kRow196); }
+
+int Alg196Secure() { return SecureOf(kRow196, LocksOfMode(), Pulse196, 10); }
+int ProgramEncryptionTable196() { return ProgramTableOf(kRow196, Pulse196, 10); }
+
+namespace {
+
+void ErasePulse196(uint32_t widthUs) {
+    SetModeLines(kErase196);
+    SetDacVoltage(1, static_cast<int>(EraseVppLevel));
+    DelayUsSlot(20);
+    PulsePinTimed(L->ale, 2, widthUs);
+    SetDacVoltage(1, 50);
+    DelayUsSlot(10);
+}
+
+// Program everything to 00h, erase, then erase and scan until blank.
+int Erase196() {
+    if (!PowerUp196(1)) return -1;
+    ErasePulse196(80000);
+    SetModeLines(kWriteCode);
+    DriveData(0);
+    for (uint64_t a = DeviceStart; a <= 0x1FFF; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        if (StepProgress(ChipAddress) == 3) {
+            PowerDown196();
+            return 3;
+        }
+        DriveAddress(ChipAddress, a == DeviceStart);
+        Pulse196(1);
+    }
+    SetModeLines(kWriteTable);
+    DriveData(0);
+    for (uint32_t i = 0; i < 32; ++i) {
+        DriveAddress(i, true);
+        Pulse196(10);
+    }
+    WriteLocks(3, Pulse196, 10);
+    ShowMessageLine(" Program all ok!");
+    ClearProgress();
+    ErasePulse196(80000);
+    bool blank = false;
+    uint64_t from = DeviceStart;
+    for (int pass = 0; pass < 50 && !blank; ++pass) {
+        ErasePulse196(80000);
+        PowerDown196();
+        PowerUp196(5);
+        SetModeLines(kReadCode);
+        uint64_t a = from;
+        for (; a <= DeviceEnd; ++a) {
+            ChipAddress = static_cast<uint32_t>(a);
+            if (StepProgress(ChipAddress) == 3) {
+                PowerDown196();
+                return 3;
+            }
+            DriveAddress(ChipAddress, a == from);
+            ReadCycle();
+            if ((ReadValue & 0xFF) != 0xFF) break;
+        }
+        from = a;
+        blank = a > DeviceEnd;
+    }
+    ErasePulse196(240000);
+    PowerDown196();
+    return blank ? 1 : -1;
+}
+
+} // namespace
+
+int Alg196Erase() { return Erase196(); }
+
+// ---- row 107 ------------------------------------------------------------------------
+
+int Alg107Read(int mode) { return ReadRange(kRow107, mode); }
+int Alg107Program() { return ProgramRange(kRow107); }
+
+int Alg107Secure() {
+    if (!PowerUp107(1)) return -1;
+    SetControl(CtrlProgramLock);
+    DriveData(0xFF);
+    for (int b = 1; b <= LocksOfMode(); ++b) {
+        DriveAddress(static_cast<uint32_t>(b), true);
+        DriveData(0xFF);
+        Pulse107(Config107Now().TablePulses);
+    }
+    PowerDown107();
+    return 1;
+}
+
+int ProgramEncryptionTable107() {
+    if (!PowerUp107(1)) return -1;
+    SetControl(CtrlProgramTable);
+    WriteTable(EncryptionTableCapacity, Pulse107, Config107Now().TablePulses);
+    PowerDown107();
+    return 1;
+}
+
+int ReadConfigBytes107() {
+    if (!PowerUp107(2)) return -1;
+    SetControl(CtrlReadSignature);
+    static const char* const formats[3] = {"Manufacturer : %02Xh", "Model        : %02Xh", "Extension    : %02Xh"};
+    const uint32_t addresses[3] = {0x30, 0x31, 0x60};
+    for (int i = 0; i < 3; ++i) {
+        DriveAddress(addresses[i], true);
+        DelayUsSlot(10);
+        ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+        ShowMessageLine(formats[i], ReadValue & 0xFF);
+    }
+    const uint32_t base = Config107Now().ConfigAddress;
+    for (int i = 0; i < 2; ++i) {
+        DriveAddress(base + static_cast<uint32_t>(i), true);
+        DelayUsSlot(10);
+        ConfigBytes[i] = static_cast<int>(ReadPinGroup(1, 0, 7) & 0xFF);
+        ShowMessageLine("Config %d     : %02Xh", i, ConfigBytes[i]);
+    }
+    SetControl(CtrlReadLock);
+    DriveAddress(0, true);
+    DelayUsSlot(10);
+    switch (ReadPinGroup(1, 0, 7) & 7) {
+    case 0:
+        ShowMessageLine("Lock Bits    : Device not secured.");
+        break;
+    case 1:
+        ShowMessageLine("Lock Bits    : Lock Bit 1 Locked");
+        break;
+    case 3:
+        ShowMessageLine("Lock Bits    : Lock Bits 1 and 2 Locked");
+        break;
+    case 7:
+        ShowMessageLine("Lock Bits    : Lock Bit 1,2 and 3 Locked");
+        break;
+    default:
+        break;
+    }
+    PowerDown107();
+    return 1;
+}
+
+int ProgramConfigBytes107() {
+    if (!PowerUp107(1)) return -1;
+    SetControl(CtrlProgramConfig);
+    const uint32_t base = Config107Now().ConfigAddress;
+    for (int i = 0; i < 2; ++i) {
+        DriveAddress(base + static_cast<uint32_t>(i), true);
+        DriveData(static_cast<uint32_t>(ConfigBytes[i]));
+        Pulse107(Config107Now().TablePulses);
+    }
+    PowerDown107();
+    ShowMessageLine("Configuration Bytes Program ok!");
+    return 1;
+}
+
+// ---- installation -------------------------------------------------------------------
+
+namespace {
+
+void Put(uint32_t row, AlgOperationFn identify, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
+         AlgOperationFn secure, AlgOperationFn options, EncryptionWriterFn writer) {
+    AlgorithmEntry* e = AlgorithmRow(row);
+    if (e == nullptr) return;
+    *e = {6, e->InsertionPinAllowance, 0, identify, read, program, erase, secure, options};
+    RowHookTable[row].EncryptionWriter = writer;
+}
+
+void ForgetVppChoice() { g_vppChosen = false; }
+
+} // namespace
+
+void InstallMcu8051Rows() {
+    const AlgOperationFn none = AlgNoOperation;
+    Put(100, none, Alg100Read, Alg100Program, none, Alg100Secure, Alg100Options, ProgramEncryptionTable100);
+    Put(123, none, Alg123Read, Alg123Program, none, Alg123Secure, Alg100Options, ProgramEncryptionTable123);
+    Put(195, Alg195Identify, Alg195Read, Alg195Program, none, Alg195Secure, Alg100Options,
+        ProgramEncryptionTable195);
+    Put(196, Alg196Identify, Alg196Read, Alg196Program, Alg196Erase, Alg196Secure, Alg100Options,
+        ProgramEncryptionTable196);
+    Put(107, none, Alg107Read, Alg107Program, none, Alg107Secure, Alg107Options, ProgramEncryptionTable107);
+    AddSelectionDefaultsHook(ForgetVppChoice);
+}
+
+void ResetMcu8051State() {
+    OptionRegister = 0xFF;
+    ConfigBytes[0] = ConfigBytes[1] = 0xFF;
+    EraseVppLevel = 120;
+    g_vppChosen = false;
+    L = &kLayout100[0];
+}

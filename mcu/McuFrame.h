@@ -1,0 +1,34 @@
+// What every microcontroller module shares: the pin-role map of the 8051
+// pin-driver modules, and the option-dialog launcher that the shell installs
+// (the modules link no Qt).
+#pragma once
+#include <cstdint>
+
+#include "engine/NeighbourState.h"
+
+// McuPinMap: the socket pin (1-48) of each 8051 pin role for the current
+// device, kept in SocketPinMap's storage and filled by each 8051 module's
+// power-up. Index with the roles below.
+enum McuPinRole : uint32_t {
+    McuP1_0 = 0,  // P1.0-P1.7 (A0-A7): McuP1_0 + n
+    McuRst = 8,
+    McuP2_0 = 9,  // P2.0-P2.5 (A8-A13): McuP2_0 + n
+    McuEaVpp = 15,
+    McuP0_0 = 16, // P0.0-P0.7 (D0-D7): McuP0_0 + n
+    McuPinRoleCount = 24,
+};
+static_assert(McuPinRoleCount <= SocketPinMapSize);
+inline uint32_t* const McuPinMap = SocketPinMap;
+
+// The option-dialog launcher: shows the dialog modally and returns 1. The
+// shell installs it; without one (tests, no window) nothing is shown.
+using OptionDialogLauncher = int (*)();
+void InstallEncryptionDialogLauncher(OptionDialogLauncher launcher);
+int ShowEncryptionDialog();
+
+// Result of the security dialog's last Read or Program button.
+extern int EncryptionDialogResult;
+
+// The Options entries that open the security and encryption dialog.
+int Alg100Options();
+int Alg107Options();

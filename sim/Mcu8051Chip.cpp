@@ -1,0 +1,246 @@
+#include "sim/Mcu8051Chip.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+constexpr int kVccMinTenths = 45;
+constexpr int kLogicMaxTenths = 60; // EA/VPP above this is a programming voltage
+
+bool IsRead(McuFunction f) {
+    return f == McuFunction::ReadCode || f == McuFunction::ReadSignature || f == McuFunction::ReadLock;
+}
+
+} // namespace
+
+std::vector<int> McuSocketPins(const McuPinout& p) {
+    if (p.pinCount == 44) {
+        std::vector<int> pins;
+        for (int n = 1; n <= 44; ++n) pins.push_back(n + 2);
+        return pins;
+    }
+    return DipSocketPins(p.pinCount);
+}
+
+Mcu8051Chip::Mcu8051Chip(Mcu8051Facts facts, bool plcc, std::vector<int> socketPins)
+    : facts_(std::move(facts)), pin_(plcc && facts_.plcc.pinCount != 0 ? facts_.plcc : facts_.dip) {
+    socketPins_ = socketPins.empty() ? McuSocketPins(pin_) : std::move(socketPins);
+    code_.assign(std::max<uint32_t>(facts_.codeBytes, 1), 0xFF);
+    table_.assign(facts_.tableBytes, 0xFF);
+}
+
+ChipPinLimits Mcu8051Chip::Limits() const {
+    ChipPinLimits l;
+    l.chip = facts_.name;
+    for (int p : socketPins_) {
+        if (p != 0) l.socketPins.push_back(p);
+    }
+    if (S(pin_.ea) != 0) l.Allow(S(pin_.ea), facts_.eaLimitTenths);
+    return l;
+}
+
+int Mcu8051Chip::S(int chipPin) const {
+    if (chipPin < 1 || chipPin > static_cast<int>(socketPins_.size())) return 0;
+    return socketPins_[static_cast<size_t>(chipPin - 1)];
+}
+
+bool Mcu8051Chip::High(const PinEnvironment& env, int chipPin) const {
+    const int s = S(chipPin);
+    return s != 0 && env.InputLevel(s) == 1;
+}
+
+uint32_t Mcu8051Chip::Bits(const PinEnvironment& env, const std::vector<int>& pins) const {
+    uint32_t v = 0;
+    for (size_t i = 0; i < pins.size() && i < 32; ++i) {
+        if (High(env, pins[i])) v |= 1u << i;
+    }
+    return v;
+}
+
+bool Mcu8051Chip::InMode(const PinEnvironment& env) const {
+    // Supply changes are not announced to the chip, so VCC is looked at now.
+    const int vcc = S(pin_.vcc) ? env.VoltageTenths(S(pin_.vcc)) : -1;
+    if (vcc < kVccMinTenths) return false;
+    for (int g : pin_.gnd) {
+        if (!env.HeldLow(S(g))) return false;
+    }
+    return High(env, pin_.rst) == facts_.rstHigh && !High(env, pin_.psen);
+}
+
+McuFunction Mcu8051Chip::FunctionNow(const PinEnvironment& env) const {
+    const uint32_t m = Bits(env, pin_.mode);
+    for (const auto& e : facts_.modes) {
+        if ((m & e.care) == (e.value & e.care)) return e.function;
+    }
+    return McuFunction::None;
+}
+
+bool Mcu8051Chip::IsBlank() const {
+    return std::all_of(code_.begin(), code_.end(), [](uint8_t c) { return c == 0xFF; }) &&
+           std::all_of(table_.begin(), table_.end(), [](uint8_t c) { return c == 0xFF; }) && !locks_[0] &&
+           !locks_[1] && !locks_[2];
+}
+
+void Mcu8051Chip::EraseAll() {
+    std::fill(code_.begin(), code_.end(), 0xFF);
+    std::fill(table_.begin(), table_.end(), 0xFF);
+    locks_[0] = locks_[1] = locks_[2] = false;
+    option_ = 0xFF;
+    config_[0] = config_[1] = 0xFF;
+    counted_.clear();
+}
+
+void Mcu8051Chip::UvErase() { EraseAll(); }
+
+uint32_t Mcu8051Chip::Pulses(McuFunction f) const {
+    auto it = pulseCounts_.find(f);
+    return it == pulseCounts_.end() ? 0 : it->second;
+}
+
+int Mcu8051Chip::PulsesOn(uint32_t a) const {
+    auto it = counted_.find(a);
+    return it == counted_.end() ? 0 : it->second;
+}
+
+void Mcu8051Chip::Apply(McuFunction f, uint32_t address, uint8_t data) {
+    const bool refused = locks_[0] && f != McuFunction::Lock1 && f != McuFunction::Lock2 &&
+                         f != McuFunction::Lock3 && f != McuFunction::LockByAddress;
+    if (refused) return;
+    auto lock = [&](int bit) {
+        if (bit >= 1 && bit <= facts_.lockBits) locks_[bit - 1] = true;
+    };
+    switch (f) {
+    case McuFunction::WriteCode: {
+        const uint32_t a = address % static_cast<uint32_t>(code_.size());
+        const int count = ++counted_[a];
+        if (stuck_.count(a) != 0) return;
+        auto it = needed_.find(a);
+        if (count < (it == needed_.end() ? facts_.pulsesNeeded : it->second)) return;
+        code_[a] &= data;
+        return;
+    }
+    case McuFunction::WriteTable:
+        if (!table_.empty()) table_[address % table_.size()] &= data;
+        return;
+    case McuFunction::Lock1:
+        return lock(1);
+    case McuFunction::Lock2:
+        return lock(2);
+    case McuFunction::Lock3:
+        return lock(3);
+    case McuFunction::LockByAddress:
+        return lock(static_cast<int>(address));
+    case McuFunction::WriteOption:
+        if (facts_.optionRegister && (address & 0xFF) == 0xFC) option_ &= data;
+        return;
+    case McuFunction::WriteConfig:
+        if (facts_.configAddress != 0 && (address == facts_.configAddress || address == facts_.configAddress + 1))
+            config_[address - facts_.configAddress] &= data;
+        return;
+    default:
+        return;
+    }
+}
+
+void Mcu8051Chip::EndPulse(const PinEnvironment& env, uint64_t now) {
+    (void)env;
+    pulsing_ = false;
+    const uint64_t width = now - pulseStart_;
+    if (!pulseValid_) return;
+    if (pulseFunction_ == McuFunction::Erase) {
+        if (!facts_.flash) return;
+        ++erasePulses_;
+        eraseWidths_.push_back(width);
+        if (width < facts_.eraseMinUs) return;
+        if (--erasesNeeded_ > 0) return;
+        erasesNeeded_ = 1;
+        EraseAll();
+        return;
+    }
+    ++pulseCounts_[pulseFunction_];
+    if (width < facts_.minPulseUs) return;
+    Apply(pulseFunction_, pulseAddress_, pulseData_);
+}
+
+void Mcu8051Chip::Update(const PinEnvironment& env) {
+    const uint64_t now = env.NowUs();
+    const int vcc = S(pin_.vcc) ? env.VoltageTenths(S(pin_.vcc)) : -1;
+    vccOn_ = vcc >= kVccMinTenths;
+    const int ea = S(pin_.ea) ? env.VoltageTenths(S(pin_.ea)) : -1;
+    if (ea > kLogicMaxTenths && !vccOn_) {
+        if (!vppEarlyReported_) env.Violation(facts_.name + ": programming voltage on EA/VPP before VCC");
+        vppEarlyReported_ = true;
+    } else {
+        vppEarlyReported_ = false;
+    }
+    if (!InMode(env)) {
+        pulsing_ = false;
+        return;
+    }
+    const bool aleLow = !High(env, pin_.ale);
+    if (aleLow && !pulsing_) {
+        const McuFunction f = FunctionNow(env);
+        if (f == McuFunction::None || IsRead(f)) return;
+        pulsing_ = true;
+        pulseStart_ = now;
+        pulseFunction_ = f;
+        pulseAddress_ = Bits(env, pin_.address);
+        pulseData_ = static_cast<uint8_t>(Bits(env, pin_.data));
+        if (facts_.fiveVoltProgramming) {
+            pulseValid_ = ea >= kHighThresholdTenths && ea <= kLogicMaxTenths;
+            if (ea > kLogicMaxTenths)
+                env.Violation(facts_.name + ": programming voltage on a part that programs at VCC level");
+        } else {
+            pulseValid_ = ea >= facts_.vppMinTenths && ea <= facts_.vppMaxTenths;
+            if (ea > kLogicMaxTenths && !pulseValid_)
+                env.Violation(facts_.name + ": EA/VPP at " + std::to_string(ea) + " tenths, outside " +
+                              std::to_string(facts_.vppMinTenths) + "-" + std::to_string(facts_.vppMaxTenths));
+        }
+    } else if (!aleLow && pulsing_) {
+        EndPulse(env, now);
+    }
+}
+
+uint8_t Mcu8051Chip::ReadByte(McuFunction f, uint32_t address) const {
+    switch (f) {
+    case McuFunction::ReadCode: {
+        if (locks_[1]) return facts_.securedPattern;
+        const uint8_t c = code_[address % static_cast<uint32_t>(code_.size())];
+        if (table_.empty()) return c;
+        return static_cast<uint8_t>(~(c ^ table_[address % table_.size()]));
+    }
+    case McuFunction::ReadSignature:
+        for (const auto& [a, b] : facts_.signature) {
+            if (a == address) return b;
+        }
+        if (facts_.optionRegister && address == 0xFC) return option_;
+        if (facts_.configAddress != 0 && (address == facts_.configAddress || address == facts_.configAddress + 1))
+            return config_[address - facts_.configAddress];
+        return 0xFF;
+    case McuFunction::ReadLock: {
+        uint8_t v = facts_.lockReadProgrammedHigh ? 0x00 : 0xFF;
+        for (int i = 0; i < facts_.lockBits; ++i) {
+            const uint8_t m = static_cast<uint8_t>(1u << facts_.lockReadBits[static_cast<size_t>(i)]);
+            if (locks_[i]) v = facts_.lockReadProgrammedHigh ? static_cast<uint8_t>(v | m) : static_cast<uint8_t>(v & ~m);
+        }
+        return v;
+    }
+    default:
+        return 0xFF;
+    }
+}
+
+ChipDrive Mcu8051Chip::Output(const PinEnvironment& env, int socketPin) const {
+    const int chipPin = ChipPinAt(socketPin);
+    auto it = std::find(pin_.data.begin(), pin_.data.end(), chipPin);
+    if (it == pin_.data.end() || pulsing_ || !InMode(env)) return ChipDrive::None;
+    const McuFunction f = FunctionNow(env);
+    if (!IsRead(f)) return ChipDrive::None;
+    if (pin_.strobe != 0 && High(env, pin_.strobe)) return ChipDrive::None;
+    const uint8_t v = ReadByte(f, Bits(env, pin_.address));
+    return (v >> (it - pin_.data.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
+}
+
+} // namespace sim

@@ -1,0 +1,193 @@
+// An 8051-family microcontroller in its programming mode, at pin level,
+// configurable by part: EPROM (UV-erased) and flash parts, parts selecting the
+// function on port mode lines and parts taking an 8-bit control code.
+//
+// Behaviour, as the parts' datasheets describe the programming mode:
+// - Mode: VCC at 4.5 V or more, RST at the part's level and PSEN
+//   low; outside it the chip drives nothing and ignores pulses.
+// - Function: decoded from the mode pins by the part's mode table (value and
+//   care mask over the mode pins, first match wins).
+// - Read functions drive the data pins while the verify strobe is low (parts
+//   without a strobe: always): code bytes (XNORed with the encryption array,
+//   entry address mod the array size), the secured pattern once lock bit 2 is
+//   programmed, signature bytes and the option register, configuration bytes
+//   and the lock byte.
+// - Program pulse: ALE/PROG low while a write function is selected, with
+//   EA/VPP in the part's window (a 5 V part: at logic level) and the data
+//   driven. A pulse of at least MinPulseUs counts for the cell latched at its
+//   start; once the cell had the pulses it needs its bits are cleared towards
+//   the datum. Lock bit 1 refuses further code programming.
+// - EA/VPP above 6.0 V before VCC, outside the window, or on a 5 V part is a
+//   violation and the pulse changes nothing.
+// - Flash parts erase array, encryption array, lock bits and the option
+//   register only by their erase function and an erase pulse of EraseMinUs;
+//   EPROM parts are erased with UvErase().
+//
+// Fault injection: a cell that never programs, a cell needing k pulses, a
+// chip needing k erase pulses before it erases.
+#pragma once
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/Electrical.h"
+#include "sim/Socket.h"
+
+namespace sim {
+
+enum class McuFunction : uint8_t {
+    None,
+    ReadCode,
+    WriteCode,
+    WriteTable,
+    Lock1,
+    Lock2,
+    Lock3,
+    LockByAddress, // lock bit n at address n (1-3)
+    ReadSignature,
+    WriteOption,
+    ReadLock,
+    Erase,
+    WriteConfig,
+};
+
+struct McuModeEntry {
+    McuFunction function;
+    uint32_t value; // mode pin i is bit i
+    uint32_t care;
+};
+
+// Pin roles as chip pins (1-based; 0 = none).
+struct McuPinout {
+    int pinCount = 40;
+    int vcc = 40;
+    std::vector<int> gnd{20};
+    int rst = 9, psen = 29, ale = 30, ea = 31;
+    int strobe = 28; // verify strobe (P2.7); 0 = reads need none
+    std::vector<int> address; // A0 first
+    std::vector<int> data;    // D0 first
+    std::vector<int> mode;    // bit 0 first
+};
+
+struct Mcu8051Facts {
+    std::string maker;
+    std::string name;
+    // The programming interface where the datasheet gives none; empty when
+    // every fact below is the datasheet's.
+    std::string note;
+    uint32_t codeBytes = 4096;
+    uint32_t tableBytes = 64;
+    std::vector<std::pair<uint32_t, uint8_t>> signature; // (address, byte)
+    bool flash = false;
+    bool fiveVoltProgramming = false; // EA/VPP at VCC level while programming
+    int vppMinTenths = 125, vppMaxTenths = 130;
+    int eaLimitTenths = 135; // absolute maximum on EA/VPP
+    uint32_t minPulseUs = 90;
+    int pulsesNeeded = 1;
+    uint32_t eraseMinUs = 10000;
+    int lockBits = 3;
+    bool rstHigh = true;
+    bool optionRegister = false;
+    uint8_t securedPattern = 0xFF;
+    // The lock byte: bit positions of lock bits 1-3 and whether a programmed
+    // bit reads 1.
+    std::array<int, 3> lockReadBits{7, 6, 3};
+    bool lockReadProgrammedHigh = false;
+    uint32_t configAddress = 0; // configuration bytes (0: none)
+    std::vector<McuModeEntry> modes;
+    McuPinout dip;   // 40-pin DIP pinout
+    McuPinout plcc;  // 44-pin PLCC pinout (pinCount 0: none)
+};
+
+// The facts of a part from the simulator's table, nullptr when unknown.
+const Mcu8051Facts* FindMcu8051Part(const std::string& maker, const std::string& name);
+const std::vector<Mcu8051Facts>& Mcu8051Parts();
+
+// Chip pin -> socket pin: a DIP at the bottom of the socket, or a PLCC on the
+// 44-pin adapter (package pin n on socket pin n + 2).
+std::vector<int> McuSocketPins(const McuPinout& pinout);
+
+class Mcu8051Chip : public ChipModel {
+public:
+    // Seated as the pinout says; socketPins maps chip pin i + 1 to a socket
+    // pin (empty: the pinout's standard seating).
+    Mcu8051Chip(Mcu8051Facts facts, bool plcc = false, std::vector<int> socketPins = {});
+
+    std::string Name() const override { return facts_.name; }
+    const std::vector<int>& SocketPins() const override { return socketPins_; }
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    ChipPinLimits Limits() const;
+
+    const Mcu8051Facts& Facts() const { return facts_; }
+    const McuPinout& Pinout() const { return pin_; }
+
+    uint8_t Cell(uint32_t a) const { return a < code_.size() ? code_[a] : 0xFF; }
+    void SetCell(uint32_t a, uint8_t v) {
+        if (a < code_.size()) code_[a] = v;
+    }
+    uint8_t Table(uint32_t i) const { return i < table_.size() ? table_[i] : 0xFF; }
+    bool Locked(int bit) const { return bit >= 1 && bit <= 3 && locks_[bit - 1]; }
+    uint8_t OptionRegister() const { return option_; }
+    uint8_t Config(int i) const { return config_[i & 1]; }
+    bool IsBlank() const;
+    // EPROM parts: exposure to UV light.
+    void UvErase();
+
+    // Faults.
+    void StickCell(uint32_t a) { stuck_[a] = true; }
+    void SetPulsesNeeded(uint32_t a, int n) { needed_[a] = n; }
+    void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; }
+
+    // What happened: program pulses per function, erase pulses.
+    uint32_t Pulses(McuFunction f) const;
+    uint32_t ErasePulses() const { return erasePulses_; }
+    const std::vector<uint64_t>& ErasePulseWidths() const { return eraseWidths_; }
+    int PulsesOn(uint32_t a) const;
+    void ClearCounts() {
+        pulseCounts_.clear();
+        erasePulses_ = 0;
+        eraseWidths_.clear();
+    }
+
+private:
+    int S(int chipPin) const;
+    bool High(const PinEnvironment& env, int chipPin) const;
+    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& pins) const;
+    bool InMode(const PinEnvironment& env) const;
+    McuFunction FunctionNow(const PinEnvironment& env) const;
+    void EndPulse(const PinEnvironment& env, uint64_t now);
+    void Apply(McuFunction f, uint32_t address, uint8_t data);
+    void EraseAll();
+    uint8_t ReadByte(McuFunction f, uint32_t address) const;
+
+    Mcu8051Facts facts_;
+    McuPinout pin_;
+    std::vector<int> socketPins_;
+    std::vector<uint8_t> code_;
+    std::vector<uint8_t> table_;
+    bool locks_[3] = {};
+    uint8_t option_ = 0xFF;
+    uint8_t config_[2] = {0xFF, 0xFF};
+
+    bool vccOn_ = false;
+    bool pulsing_ = false;
+    bool pulseValid_ = false;
+    uint64_t pulseStart_ = 0;
+    McuFunction pulseFunction_ = McuFunction::None;
+    uint32_t pulseAddress_ = 0;
+    uint8_t pulseData_ = 0xFF;
+    bool vppEarlyReported_ = false;
+
+    std::map<uint32_t, bool> stuck_;
+    std::map<uint32_t, int> needed_;
+    std::map<uint32_t, int> counted_;
+    int erasesNeeded_ = 1;
+    std::map<McuFunction, uint32_t> pulseCounts_;
+    uint32_t erasePulses_ = 0;
+    std::vector<uint64_t> eraseWidths_;
+};
+
+} // namespace sim

@@ -1,0 +1,150 @@
+// The 8051 rows' operations end to end: the sample program through every
+// layout, encryption, security, row 196's erase, identity, the dialog
+// routines, injected faults and the register traffic.
+#include <cstdio>
+
+#include "McuFixture.h"
+
+#include "engine/HexFiles.h"
+#include "engine/NeighbourState.h"
+#include "engine/Operation.h"
+#include "engine/Tables.h"
+#include "mcu/McuFrame.h"
+
+namespace {
+
+constexpr uint32_t kSample = 0x1000;
+
+std::string SamplePath() { return ProgramDirectory + "/mcu-sample/blink.ihx"; }
+
+std::vector<uint8_t> ObjcopyImage(const std::string& hex, const std::string& bin) {
+    if (std::system(("objcopy -I ihex -O binary " + hex + " " + bin).c_str()) != 0) return {};
+    std::ifstream f(bin, std::ios::binary);
+    return std::vector<uint8_t>((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+// The C501's socket wiring on the 'R' adapter without DeviceFlags 100h.
+std::vector<int> C501AdapterWiring() {
+    std::vector<int> pins(40, 0);
+    pins[2] = 7, pins[3] = 8; // mode lines
+    for (int n = 9; n <= 17; ++n) pins[static_cast<size_t>(n - 1)] = n + 6;
+    pins[18] = 25, pins[19] = 24; // XTAL1, GND
+    for (int n = 21; n <= 25; ++n) pins[static_cast<size_t>(n - 1)] = n + 6;
+    for (int n = 27; n <= 39; ++n) pins[static_cast<size_t>(n - 1)] = n + 6;
+    pins[39] = 46; // VCC
+    return pins;
+}
+
+struct Layout {
+    const char* maker;
+    const char* name;
+    int layout; // 0 the record's, 1 'R' without flag 100h, 2 'R' with it (row 123)
+};
+
+class SampleProgram : public McuRun, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(SampleProgram, ProgramsVerifiesReadsAndSavesTheImage) {
+    const Layout c = GetParam();
+    ASSERT_TRUE(Select(c.maker, c.name));
+    const sim::Mcu8051Facts* f = sim::FindMcu8051Part(c.maker, c.name);
+    ASSERT_NE(f, nullptr);
+    sim::Mcu8051Chip* chip = nullptr;
+    if (c.layout == 0) {
+        chip = Seat(*f, AdapterCode == 'R');
+    } else {
+        AdapterCode = 'R';
+        PackageIndex = 144;
+        if (c.layout == 2) DeviceFlags |= 0x100;
+        chip = c.layout == 2 ? Seat(*f, true) : Seat(*f, false, C501AdapterWiring());
+    }
+    DeviceEnd = kSample - 1;
+    ASSERT_EQ(LoadHexFamilyFile(SamplePath(), 0, 0), 1) << SamplePath() << " (built by sdcc)";
+    std::vector<uint8_t> image(kSample);
+    for (uint32_t a = 0; a < kSample; ++a) image[a] = BufferByte(a);
+
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!")) << LogText();
+    FillBufferRange(0, kSample - 1, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+
+    ASSERT_EQ(SaveHexFamilyFile("read.hex", 0, kSample - 1, HexFormatIntel), 1);
+    const std::vector<uint8_t> ours = ObjcopyImage("read.hex", "ours.bin");
+    const std::vector<uint8_t> sdcc = ObjcopyImage(SamplePath(), "sdcc.bin");
+    ASSERT_FALSE(sdcc.empty());
+    ASSERT_EQ(ours.size(), kSample);
+    EXPECT_TRUE(std::equal(sdcc.begin(), sdcc.end(), ours.begin()));
+    EXPECT_TRUE(std::all_of(ours.begin() + static_cast<std::ptrdiff_t>(sdcc.size()), ours.end(),
+                            [](uint8_t b) { return b == 0xFF; }));
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SampleProgram,
+                         ::testing::Values(Layout{"INTEL", "87C51", 0}, Layout{"INTEL", "87C51-PLCC", 0},
+                                           Layout{"SIEMENS", "C501-1E", 0}, Layout{"SIEMENS", "C501-1E", 1},
+                                           Layout{"SIEMENS", "C501-1E", 2}, Layout{"ATMEL", "AT89C55", 0},
+                                           Layout{"ATMEL", "AT89C52-5", 0}, Layout{"ATMEL", "AT89C52-12", 0},
+                                           Layout{"GENERIC-ALGORITHM", "8051CC-80", 0}));
+
+// ---- encryption and security -------------------------------------------------------
+
+
+class Encryption : public McuRun, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(Encryption, TableIsWrittenAndReadsDecodeThroughIt) {
+    const Layout c = GetParam();
+    sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+    ASSERT_NE(chip, nullptr);
+    const uint32_t n = 0x200;
+    DeviceEnd = n - 1;
+    FillPattern(n);
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t i = 0; i < EncryptionTableCapacity; ++i) EncryptionTable[i] = static_cast<uint8_t>(0x5A ^ i * 7);
+    EncryptionTable[3] = 0xFF;
+    EXPECT_EQ(Run(OpEncryption), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine("Encryption ok!"));
+    const uint32_t written = CurrentAlgorithm == 107 ? EncryptionTableCapacity : EncryptionTableSize;
+    const uint32_t size = chip->Facts().tableBytes;
+    for (uint32_t i = 0; i < size; ++i)
+        EXPECT_EQ(chip->Table(i), i < written ? EncryptionTable[i] : 0xFF) << i;
+    EXPECT_EQ(Run(OpVerify), ResultFailed);
+    EncryptionEnable = 1;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Encryption,
+                         ::testing::Values(Layout{"INTEL", "87C51", 0}, Layout{"SIEMENS", "C501-1E", 0},
+                                           Layout{"ATMEL", "AT89C55", 0}, Layout{"ATMEL", "AT89C52-5", 0},
+                                           Layout{"GENERIC-ALGORITHM", "8051CC-80", 0}));
+
+class Security : public McuRun, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(Security, ModesProgramTheirLockBitsAndLockBit1RefusesProgramming) {
+    const Layout c = GetParam();
+    for (uint32_t mode = 0; mode <= 2; ++mode) {
+        SCOPED_TRACE(mode);
+        socket->Clear();
+        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+        ASSERT_NE(chip, nullptr);
+        SecurityMode = mode;
+        EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        const int most = chip->Facts().lockBits;
+        for (int b = 1; b <= 3; ++b) EXPECT_EQ(chip->Locked(b), b <= static_cast<int>(mode) + 1 && b <= most) << b;
+        DeviceEnd = 0xFF;
+        FillPattern(0x100);
+        EXPECT_EQ(Run(OpProgram), ResultFailed);
+        for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+    }
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, Security,
+                         ::testing::Values(Layout{"INTEL", "87C51", 0}, Layout{"SIEMENS", "C501-1E", 0},
+                                           Layout{"ATMEL", "AT89C55", 0}, Layout{"ATMEL", "AT89C52-12", 0},
+                                           Layout{"GENERIC-ALGORITHM", "8051CC-80", 0}));
+
+} // namespace

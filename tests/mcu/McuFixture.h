@@ -1,0 +1,198 @@
+// A simulated programmer with its socket and electrical model on the
+// universal pin driver, brought up through the engine, with a microcontroller
+// selected from the built device library, its part seated from the
+// simulator's table, and the operation driver run against it.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Bringup.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/Library.h"
+#include "engine/NeighbourState.h"
+#include "engine/Operation.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/RecordingUi.h"
+#include "engine/RowHooks.h"
+#include "engine/Services.h"
+#include "engine/UiBridge.h"
+#include "mcu/InstallMcuRows.h"
+#include "mcu/Mcu8051.h"
+#include "platform/PortIo.h"
+#include "platform/Tone.h"
+#include "sim/Electrical.h"
+#include "sim/Mcu8051Chip.h"
+#include "sim/GangAdapter.h"
+#include "sim/IdMemory.h"
+#include "sim/SimProgrammer.h"
+#include "sim/Universal.h"
+
+// A recording UI that can press ESC once, when the progress bar passes a mark.
+class BreakingUi : public RecordingUi {
+public:
+    int BreakAtPercent = -1;
+    void SetProgressBar(int position) override {
+        RecordingUi::SetProgressBar(position);
+        if (BreakAtPercent >= 0 && position >= BreakAtPercent) {
+            BreakAtPercent = -1;
+            UserBreak = 1;
+        }
+    }
+};
+
+inline sim::SimProgrammer* g_mcuSim = nullptr;
+inline uint64_t SimTickMs() { return g_mcuSim ? g_mcuSim->NowUs() / 1000 : 0; }
+
+class McuRun : public ::testing::Test {
+protected:
+    sim::SimProgrammer simp;
+    sim::Electrical* elec = nullptr;
+    sim::Socket* socket = nullptr;
+    BreakingUi ui;
+    std::vector<std::pair<int, int>> tones; // beeps of the runs
+    std::string oldCwd_;
+    std::filesystem::path tmp_;
+
+    void SetUp() override {
+        for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState, ResetBufferState, ResetOperationState,
+                           ResetServicesState, ResetOperationDriverState, ResetConfigState, ResetLibraryState,
+                           ResetNeighbourState, ResetRowHooks, ResetAlgorithmTable, ResetMcu8051State})
+            reset();
+        InstallMcuAlgorithms();
+        InstallUiBridge(&ui);
+        SetToneSink([this](int hz, int ms) { tones.emplace_back(hz, ms); });
+        sim::RegisterUniversalPersonalities();
+        sim::LogicImageHeader h;
+        h.personality = sim::kPersonalityUniversal;
+        simp.ConfigureDirect(h);
+        sim::AddIdMemory(simp);
+        elec = sim::AddElectrical(simp);
+        simp.AddComponent(std::unique_ptr<sim::Socket>(socket = new sim::Socket));
+        InstallPortIoRef(&simp);
+        g_mcuSim = &simp;
+        OperationTickMs = SimTickMs;
+        ProgramDirectory = std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); // the built library
+        LibraryFileName = "krd.dat";
+        ASSERT_EQ(ConnectProgrammer(0), 1);
+        // Compare files land in a private folder.
+        oldCwd_ = std::filesystem::current_path().string();
+        static int serial = 0;
+        tmp_ = std::filesystem::temp_directory_path() /
+               ("vexlor-mcu-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
+        std::filesystem::create_directories(tmp_);
+        ASSERT_EQ(chdir(tmp_.c_str()), 0);
+    }
+
+    void TearDown() override {
+        if (chdir(oldCwd_.c_str()) != 0) ADD_FAILURE() << "chdir back";
+        std::error_code ec;
+        std::filesystem::remove_all(tmp_, ec);
+        InstallPortIoRef(nullptr);
+        InstallUiBridge(nullptr);
+        SetToneSink(nullptr);
+        g_mcuSim = nullptr;
+        for (auto reset : {ResetAlgorithmTable, ResetBringupState, ResetDeviceState, ResetPortState}) reset();
+    }
+
+    // Selects a device of the MICRO section of the built library.
+    bool Select(const std::string& maker, const std::string& name) {
+        std::vector<uint8_t> bytes(OpenLibraryEntry(kLibraryEntryMicro));
+        for (uint32_t k = 0; k < bytes.size(); ++k) bytes[k] = ReadLibraryByte(k);
+        DeviceRecord r{};
+        for (size_t pos = 0, next = 0;
+             pos < bytes.size() && ParseLibraryRecord(bytes.data(), bytes.size(), pos, SectionMicro, r, next);
+             pos = next) {
+            const auto* b = reinterpret_cast<const char*>(r.Bytes);
+            if (maker == b && name == b + r.Bytes[RecordNameOffsetByte]) {
+                DeviceSection = SectionMicro;
+                return SetCurrentDevice(r) == 1;
+            }
+        }
+        return false;
+    }
+
+    // Seats a part of the simulator's table (a PLCC on the adapter, or wired
+    // as socketPins say).
+    sim::Mcu8051Chip* Seat(const sim::Mcu8051Facts& f, bool plcc = false, std::vector<int> socketPins = {}) {
+        auto chip = std::make_unique<sim::Mcu8051Chip>(f, plcc, std::move(socketPins));
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
+    }
+    sim::Mcu8051Chip* Seat(const std::string& maker, const std::string& name, bool plcc = false) {
+        const sim::Mcu8051Facts* f = sim::FindMcu8051Part(maker, name);
+        EXPECT_NE(f, nullptr) << maker << " " << name;
+        return f ? Seat(*f, plcc) : nullptr;
+    }
+    // Selects the device and seats its part.
+    sim::Mcu8051Chip* SelectAndSeat(const std::string& maker, const std::string& name, bool plcc = false) {
+        EXPECT_TRUE(Select(maker, name)) << name;
+        return Seat(maker, name, plcc);
+    }
+
+    // As the Option command does before a dialog's buttons talk to the chip;
+    // the log lines from here count as the run's.
+    void PrepareDialog() {
+        runStart_ = ui.Log.size();
+        ASSERT_EQ(CheckCommunication(MainEngine), 1);
+        PrepareOperation(MainEngine);
+    }
+
+    // The run's log lines start at runStart_.
+    int Run(int op) {
+        runStart_ = ui.Log.size();
+        return RunOperation(MainEngine, op);
+    }
+    size_t runStart_ = 0;
+
+    // Buffer bytes 0..n-1 from a pattern that avoids the blank value.
+    static void FillPattern(uint32_t n, uint32_t seed = 1) {
+        uint32_t x = seed * 2654435761u + 12345u;
+        for (uint32_t a = 0; a < n; ++a) {
+            if ((a & 0xFFFF) == 0) SelectBank(a, 1);
+            x = x * 1103515245u + 12345u;
+            BufferWindow[a & 0xFFFF] = static_cast<uint8_t>(x >> 16);
+        }
+        SelectBank(0, 0);
+    }
+    static uint8_t BufferByte(uint32_t a) { return ReadBufferByteCached(a); }
+
+    // The lines of the last run.
+    std::vector<std::string> Log() const {
+        const size_t from = std::min(runStart_, ui.Log.size());
+        return std::vector<std::string>(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end());
+    }
+    bool HasLine(const std::string& line) const {
+        return std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(std::min(runStart_, ui.Log.size())), ui.Log.end(),
+                         line) != ui.Log.end();
+    }
+    // The lines appear in this order among the run's lines.
+    void ExpectLinesInOrder(const std::vector<std::string>& expected) const {
+        size_t at = 0;
+        for (const auto& line : Log()) at += at < expected.size() && line == expected[at];
+        EXPECT_EQ(at, expected.size()) << LogText();
+    }
+    static std::string ReadText(const char* file) {
+        std::ifstream f(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    }
+    std::string LogText() const {
+        std::string t;
+        for (const auto& l : Log()) t += l + "\n";
+        return t;
+    }
+    void ExpectNoViolations() {
+        EXPECT_TRUE(simp.Violations().empty()) << simp.Violations().front();
+    }
+};
