@@ -251,8 +251,8 @@ const char* ParseHexFamilyLine(HexLoadState& state, const char* p) {
 // of bytes parsed. False when a line is longer than HexLineMax.
 template <class Read, class Progress>
 bool ParseHexPieces(HexLoadState& state, Read read, Progress progress) {
-    std::vector<char> text(HexLineMax + HexReadChunkBytes + ReadAheadBytes);
-    char* buf = text.data();
+    std::unique_ptr<char[]> text(new char[HexLineMax + HexReadChunkBytes + ReadAheadBytes]);
+    char* buf = text.get();
     size_t kept = 0;
     uint64_t done = 0;
     for (;;) {
