@@ -478,7 +478,7 @@ uint32_t DigitSumOf(uint32_t value, int digits) {
 }
 
 // Text is handed to the sink in pieces of about this size.
-constexpr size_t SinkPieceBytes = 1 << 16;
+constexpr size_t SinkPieceBytes = 1 << 20;
 
 } // namespace
 
