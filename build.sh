@@ -4,7 +4,8 @@
 #   ./build.sh test    build with AddressSanitizer + UBSan and run every test
 #   ./build.sh build   build the release configuration only
 #   ./build.sh bench   build and run the benchmarks
-#   ./build.sh fuzz    build the libFuzzer targets with clang (build-fuzz/bin)
+#   ./build.sh fuzz    build the libFuzzer targets with clang (build-fuzz/bin);
+#                      tools/fuzz/run.sh runs them
 set -euo pipefail
 cd "$(dirname "$0")"
 TOP=$(pwd)
@@ -77,8 +78,8 @@ case "$cmd" in
     install_missing
     configure build-fuzz -DCMAKE_BUILD_TYPE=Debug -DVEXLOR_FUZZ=ON -DVEXLOR_GUI=OFF \
       -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
-    cmake --build build-fuzz -j "$JOBS"
-    ls build-fuzz/bin/fuzz_* 2>/dev/null || true
+    cmake --build build-fuzz -j "$JOBS" --target fuzz_targets
+    ls build-fuzz/bin/fuzz_*
     ;;
   *)
     echo "usage: $0 {run|test|build|bench|fuzz}" >&2

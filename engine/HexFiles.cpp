@@ -1,12 +1,15 @@
 #include "engine/HexFiles.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cstdio>
+#include <cstring>
+#include <string_view>
 
 #include "engine/Buffer.h"
 #include "engine/Config.h"
 #include "engine/Device.h"
-#include "engine/LineReader.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 
@@ -14,78 +17,315 @@ uint32_t HighestLoadAddress = 0;
 
 namespace {
 
-int HexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+// Character -> value of a hexadecimal digit; every other character maps to
+// NotHex, so OR-ing the values of a field tells at once whether all were digits.
+constexpr uint32_t NotHex = 0x10;
+constexpr std::array<uint8_t, 256> HexTable = [] {
+    std::array<uint8_t, 256> t{};
+    for (auto& v : t)
+        v = NotHex;
+    for (int c = 0; c < 10; ++c)
+        t['0' + c] = static_cast<uint8_t>(c);
+    for (int c = 0; c < 6; ++c) {
+        t['A' + c] = static_cast<uint8_t>(10 + c);
+        t['a' + c] = static_cast<uint8_t>(10 + c);
+    }
+    return t;
+}();
+
+inline uint32_t Nibble(const char* p) { return HexTable[static_cast<uint8_t>(*p)]; }
+inline bool IsLineEnd(char c) { return c == '\n' || c == '\r'; }
+
+// The text a record parser sees: the record's line starts at p and ends at a
+// CR or LF (the last line of the input at a sentinel LF), and at least
+// ReadAheadBytes readable characters follow the line's start. The parsers
+// decode whole fields without looking for the line end first: a field that
+// runs past it contains the CR or LF and so is not all digits.
+constexpr size_t ReadAheadBytes = HexLineMax + 16;
+
+// Decodes `count` digit pairs at p into out, adding their values to sum.
+// Returns the OR of the digit values: above 15 when any was no digit.
+inline uint32_t DecodePairs(const char* p, uint32_t count, uint8_t* out, uint32_t& sum) {
+    uint32_t bad = 0;
+    uint32_t s = 0;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint32_t hi = Nibble(p + 2 * i), lo = Nibble(p + 2 * i + 1);
+        bad |= hi | lo;
+        const uint32_t v = hi << 4 | lo;
+        out[i] = static_cast<uint8_t>(v);
+        s += v;
+    }
+    sum += s;
+    return bad;
 }
 
-bool IsHexDigit(char c) { return HexValue(c) >= 0; }
-
-// True when line[pos, pos + digits) exists and is all hexadecimal.
-bool AllHex(std::string_view line, size_t pos, size_t digits) {
-    if (pos > line.size() || line.size() - pos < digits)
-        return false;
-    for (size_t i = 0; i < digits; ++i)
-        if (!IsHexDigit(line[pos + i]))
-            return false;
-    return true;
+// Value of n digits at p; false when one is no digit.
+inline bool Digits(const char* p, int n, uint32_t& value) {
+    uint32_t v = 0, bad = 0;
+    for (int i = 0; i < n; ++i) {
+        const uint32_t d = Nibble(p + i);
+        bad |= d;
+        v = v << 4 | (d & 15);
+    }
+    value = v;
+    return bad < NotHex;
 }
 
-// Value of a digit known to be hexadecimal; 0 for anything else.
-uint32_t DigitValue(char c) { return static_cast<uint32_t>(std::max(HexValue(c), 0)); }
+// Value of the digit pair at p, or -1.
+inline int Pair(const char* p) {
+    uint32_t v = 0;
+    return Digits(p, 2, v) ? static_cast<int>(v) : -1;
+}
 
-// Sum of the byte pairs line[pos, pos + 2 * count), as far as the line goes.
-uint32_t SumPairs(std::string_view line, size_t pos, size_t count) {
+// Sum of the single digit values of `count` bytes.
+inline uint32_t DigitSum(const uint8_t* bytes, uint32_t count) {
     uint32_t sum = 0;
-    for (size_t i = 0; i < count && pos + 2 * i + 1 < line.size(); ++i)
-        sum += DigitValue(line[pos + 2 * i]) << 4 | DigitValue(line[pos + 2 * i + 1]);
+    for (uint32_t i = 0; i < count; ++i)
+        sum += (bytes[i] >> 4) + (bytes[i] & 15u);
     return sum;
 }
 
-// Sum of the single digits line[pos, pos + digits), as far as the line goes.
-uint32_t SumDigits(std::string_view line, size_t pos, size_t digits) {
+// Each parser returns how many characters from the line's start are known
+// to lie before its end (at least 2).
+size_t BadRecord(HexLoadState& state, size_t known) {
+    ++state.BadRecords;
+    return known;
+}
+
+void StoreChecked(HexLoadState& state, uint32_t address, const uint8_t* bytes, uint32_t count) {
+    if (CheckHexAddressLimit(state, address))
+        StoreHexRecordBytes(state, bytes, count);
+}
+
+// ":" count(2) address(4) type(2) data checksum(2)
+size_t ParseIntelHexRecord(HexLoadState& state, const char* line) {
+    uint32_t count = 0, address = 0, type = 0;
+    if (!Digits(line + 1, 2, count) || !Digits(line + 3, 4, address) || !Digits(line + 7, 2, type))
+        return BadRecord(state, 2);
+    uint8_t data[255];
+    uint32_t sum = count + (address >> 8) + (address & 0xFF) + type;
+    if (DecodePairs(line + 9, count, data, sum) >= NotHex)
+        return BadRecord(state, 9);
+    const size_t dataEnd = 9 + 2 * size_t{count};
+    if ((type == 0x02 || type == 0x04) && count < 2)
+        return BadRecord(state, dataEnd);
+    const int check = Pair(line + dataEnd);
+    ++state.Records;
+    if (check < 0 || ((sum + static_cast<uint32_t>(check)) & 0xFF) != 0)
+        ++state.BadChecksums;
+    switch (type) {
+    case 0x00:
+    case 0x20:
+        StoreChecked(state, address, data, count);
+        break;
+    case 0x02:
+        state.Base = address + 16 * (uint32_t{data[0]} << 8 | data[1]);
+        break;
+    case 0x04:
+        state.Base = (uint32_t{data[0]} << 8 | data[1]) << 16;
+        break;
+    default: // end of file, start addresses: nothing to store
+        break;
+    }
+    return dataEnd;
+}
+
+// "S" type(1) count(2) address(4, 6 or 8) data checksum(2); the count covers
+// address, data and checksum.
+size_t ParseSRecord(HexLoadState& state, const char* line) {
+    const char type = line[1];
+    uint32_t count = 0;
+    if (type < '0' || type > '9' || type == '4' || !Digits(line + 2, 2, count))
+        return BadRecord(state, 2);
+    if (type != '1' && type != '2' && type != '3') { // header, counts, start addresses
+        ++state.Records;
+        return 4;
+    }
+    const uint32_t addressBytes = static_cast<uint32_t>(type - '0') + 1;
+    if (count < addressBytes + 1)
+        return BadRecord(state, 4);
+    const uint32_t dataBytes = count - (addressBytes + 1);
+    uint8_t head[4];
+    uint8_t data[255];
+    uint32_t sum = count;
+    if ((DecodePairs(line + 4, addressBytes, head, sum) |
+         DecodePairs(line + 4 + 2 * addressBytes, dataBytes, data, sum)) >= NotHex)
+        return BadRecord(state, 4);
+    uint32_t address = 0;
+    for (uint32_t i = 0; i < addressBytes; ++i)
+        address = address << 8 | head[i];
+    const size_t dataEnd = 4 + 2 * size_t{addressBytes + dataBytes};
+    const int check = Pair(line + dataEnd);
+    ++state.Records;
+    if (check < 0 || ((sum + static_cast<uint32_t>(check)) & 0xFF) != 0xFF)
+        ++state.BadChecksums;
+    StoreChecked(state, address, data, dataBytes);
+    return dataEnd;
+}
+
+// "/" address(4) count(2) header check(2) data data check(2); the checks are
+// sums of the single digits. A record of count 0 ends the file.
+size_t ParseTekHexRecord(HexLoadState& state, const char* line) {
+    uint32_t address = 0, count = 0, headerCheck = 0;
+    if (!Digits(line + 1, 4, address) || !Digits(line + 5, 2, count) || !Digits(line + 7, 2, headerCheck))
+        return BadRecord(state, 2);
+    uint8_t data[255];
     uint32_t sum = 0;
-    for (size_t i = 0; i < digits && pos + i < line.size(); ++i)
-        sum += DigitValue(line[pos + i]);
-    return sum;
+    if (DecodePairs(line + 9, count, data, sum) >= NotHex)
+        return BadRecord(state, 9);
+    uint32_t headerSum = 0;
+    for (int i = 1; i < 7; ++i)
+        headerSum += Nibble(line + i);
+    bool checkOk = (headerSum & 0xFF) == headerCheck;
+    const size_t dataEnd = 9 + 2 * size_t{count};
+    if (count > 0) {
+        const int dataCheck = Pair(line + dataEnd);
+        checkOk = checkOk && dataCheck >= 0 && (DigitSum(data, count) & 0xFF) == static_cast<uint32_t>(dataCheck);
+    }
+    ++state.Records;
+    if (!checkOk)
+        ++state.BadChecksums;
+    if (count > 0)
+        StoreChecked(state, address, data, count);
+    return dataEnd;
 }
 
-constexpr char HexUpper[] = "0123456789ABCDEF";
-
-void PutHex(std::string& out, uint32_t value, int digits) {
-    for (int d = digits - 1; d >= 0; --d)
-        out.push_back(HexUpper[(value >> (4 * d)) & 15]);
+// "$" address "," then 16 bytes, each two digits and one separator (the last
+// separator may be the end of the line).
+size_t ParseAsciiHexLine(HexLoadState& state, const char* line) {
+    size_t comma = 1;
+    while (comma <= 9 && line[comma] != ',' && !IsLineEnd(line[comma]))
+        ++comma;
+    uint32_t address = 0;
+    if (comma < 2 || comma > 9 || line[comma] != ',' ||
+        !Digits(line + 1, static_cast<int>(comma - 1), address))
+        return BadRecord(state, 2);
+    const char* text = line + comma + 1;
+    uint8_t data[16];
+    uint32_t bad = 0, sum = 0;
+    for (int i = 0; i < 16; ++i) {
+        bad |= DecodePairs(text + 3 * i, 1, data + i, sum);
+        if (i < 15 && IsLineEnd(text[3 * i + 2]))
+            bad |= NotHex;
+    }
+    if (bad >= NotHex)
+        return BadRecord(state, comma + 1);
+    ++state.Records;
+    StoreChecked(state, address, data, 16);
+    return comma + 1 + 47;
 }
 
-void BadRecord(HexLoadState& state) { ++state.BadRecords; }
+// Parses the line at p; returns its end (the CR or LF).
+const char* ParseHexFamilyLine(HexLoadState& state, const char* p) {
+    if (IsLineEnd(p[0]))
+        return p;
+    size_t known = 1;
+    if (Nibble(p + 1) < NotHex) {
+        switch (p[0]) {
+        case ':':
+            known = ParseIntelHexRecord(state, p);
+            break;
+        case 'S':
+            known = ParseSRecord(state, p);
+            break;
+        case '/':
+            known = ParseTekHexRecord(state, p);
+            break;
+        case '$':
+            known = ParseAsciiHexLine(state, p);
+            break;
+        default:
+            known = 2;
+            break;
+        }
+    }
+    const char* end = p + known;
+    while (!IsLineEnd(*end))
+        ++end;
+    return end;
+}
+
+// Parses text read piece by piece from `read` (which fills up to n bytes and
+// returns how many, 0 at the end). Each piece is parsed up to its last line
+// end; the unfinished line is kept for the next. `progress` gets the count
+// of bytes parsed. False when a line is longer than HexLineMax.
+template <class Read, class Progress>
+bool ParseHexPieces(HexLoadState& state, Read read, Progress progress) {
+    std::unique_ptr<char[]> text(new char[HexLineMax + HexReadChunkBytes + ReadAheadBytes]);
+    char* buf = text.get();
+    size_t kept = 0;
+    uint64_t done = 0;
+    for (;;) {
+        const size_t got = read(buf + kept, HexReadChunkBytes);
+        const size_t n = kept + got;
+        const bool last = got == 0;
+        // Read-ahead past the text, and the sentinel end of its last line.
+        std::memset(buf + n, '\n', ReadAheadBytes);
+        size_t cut = n;
+        if (!last) {
+            const size_t floor = n > HexLineMax + 1 ? n - HexLineMax - 1 : 0;
+            while (cut > floor && !IsLineEnd(buf[cut - 1]))
+                --cut;
+            if (n - cut > HexLineMax) {
+                state.LineTooLong = true;
+                return false;
+            }
+        }
+        const char* p = buf;
+        const char* end = buf + cut;
+        while (p < end) {
+            const char* lineEnd = ParseHexFamilyLine(state, p);
+            if (static_cast<size_t>(lineEnd - p) > HexLineMax) {
+                state.LineTooLong = true;
+                return false;
+            }
+            p = lineEnd + 1;
+        }
+        done += cut;
+        progress(done);
+        if (last)
+            return true;
+        kept = n - cut;
+        std::memmove(buf, buf + cut, kept);
+    }
+}
 
 } // namespace
 
-void HexImage::Store(uint32_t address, uint8_t value) {
-    size_t p = address / PageBytes;
-    if (p >= pages_.size())
-        pages_.resize(p + 1);
-    if (!pages_[p])
-        pages_[p] = std::make_unique<Page>();
-    uint32_t i = address % PageBytes;
-    pages_[p]->Data[i] = value;
-    pages_[p]->Mask[i >> 6] |= uint64_t{1} << (i & 63);
-    end_ = std::max(end_, address + 1);
+void HexImage::Store(uint32_t address, const uint8_t* data, uint32_t count) {
+    end_ = std::max(end_, address + count);
+    while (count > 0) {
+        const size_t p = address / PageBytes;
+        if (p >= pages_.size())
+            pages_.resize(p + 1);
+        if (!pages_[p])
+            pages_[p].reset(new Page); // data left unset: only the mask is read first
+        Page& page = *pages_[p];
+        const uint32_t at = address % PageBytes;
+        const uint32_t n = std::min(count, PageBytes - at);
+        std::memcpy(page.Data + at, data, n);
+        for (uint32_t i = at; i < at + n;) {
+            const uint32_t bit = i & 63, bits = std::min(64 - bit, at + n - i);
+            page.Mask[i >> 6] |= (bits == 64 ? ~uint64_t{0} : (uint64_t{1} << bits) - 1) << bit;
+            i += bits;
+        }
+        address += n;
+        data += n;
+        count -= n;
+    }
 }
 
-bool HexDigitsToInt(std::string_view text, size_t pos, int n, uint32_t& value) {
-    if (n < 1 || n > 8 || !AllHex(text, pos, static_cast<size_t>(n)))
-        return false;
-    uint32_t v = 0;
-    for (int i = 0; i < n; ++i)
-        v = v << 4 | static_cast<uint32_t>(HexValue(text[pos + static_cast<size_t>(i)]));
-    value = v;
-    return true;
+uint32_t HexImage::NextMarked(const Page& page, uint32_t i, bool set) {
+    while (i < PageBytes) {
+        // Bits from i on, a set bit for what is looked for; the zeros shifted
+        // in at the top send the search on to the next word.
+        const uint64_t word = set ? page.Mask[i >> 6] : ~page.Mask[i >> 6];
+        const uint64_t from = word >> (i & 63);
+        if (from != 0)
+            return i + static_cast<uint32_t>(std::countr_zero(from));
+        i = (i | 63) + 1;
+    }
+    return PageBytes;
 }
 
 bool CheckHexAddressLimit(HexLoadState& state, uint32_t recordAddress) {
@@ -96,156 +336,24 @@ bool CheckHexAddressLimit(HexLoadState& state, uint32_t recordAddress) {
     return true;
 }
 
-void StoreHexRecordBytes(HexLoadState& state, std::string_view line, size_t position, uint32_t count) {
-    uint32_t stored = 0;
-    for (; stored < count; ++stored) {
-        uint32_t v = 0;
-        if (!HexDigitsToInt(line, position + 2 * size_t{stored}, 2, v))
-            break;
-        state.Image.Store(state.RecordAddress + stored, static_cast<uint8_t>(v));
-        ++state.LoadedCount;
-    }
-    state.HighestAddress = std::max(state.HighestAddress, state.RecordAddress + stored);
-}
-
-// ":" count(2) address(4) type(2) data checksum(2)
-void ParseIntelHexRecord(HexLoadState& state, std::string_view line) {
-    uint32_t count = 0, address = 0, type = 0;
-    if (!HexDigitsToInt(line, 1, 2, count) || !HexDigitsToInt(line, 3, 4, address) ||
-        !HexDigitsToInt(line, 7, 2, type) || !AllHex(line, 9, 2 * size_t{count}))
-        return BadRecord(state);
-    size_t dataEnd = 9 + 2 * size_t{count};
-    uint32_t check = 0;
-    bool checkOk = HexDigitsToInt(line, dataEnd, 2, check) &&
-                   ((SumPairs(line, 1, 4 + count) + check) & 0xFF) == 0;
-    uint32_t upper = 0;
-    if (type == 0x02 || type == 0x04) {
-        if (count < 2)
-            return BadRecord(state);
-        HexDigitsToInt(line, 9, 4, upper);
-    }
-    ++state.Records;
-    if (!checkOk)
-        ++state.BadChecksums;
-    switch (type) {
-    case 0x00:
-    case 0x20:
-        if (CheckHexAddressLimit(state, address))
-            StoreHexRecordBytes(state, line, 9, count);
-        break;
-    case 0x02:
-        state.Base = address + 16 * upper;
-        break;
-    case 0x04:
-        state.Base = upper << 16;
-        break;
-    default: // end of file, start addresses: nothing to store
-        break;
-    }
-}
-
-// "S" type(1) count(2) address(4, 6 or 8) data checksum(2); the count covers
-// address, data and checksum.
-void ParseSRecord(HexLoadState& state, std::string_view line) {
-    uint32_t count = 0;
-    char type = line.size() > 1 ? line[1] : 0;
-    if (type < '0' || type > '9' || type == '4' || !HexDigitsToInt(line, 2, 2, count))
-        return BadRecord(state);
-    if (type != '1' && type != '2' && type != '3') { // header, counts, start addresses
-        ++state.Records;
-        return;
-    }
-    uint32_t addressDigits = type == '1' ? 4 : type == '2' ? 6 : 8;
-    if (count < addressDigits / 2 + 1)
-        return BadRecord(state);
-    uint32_t dataBytes = count - (addressDigits / 2 + 1);
-    uint32_t address = 0;
-    if (!HexDigitsToInt(line, 4, static_cast<int>(addressDigits), address) ||
-        !AllHex(line, 4 + addressDigits, 2 * size_t{dataBytes}))
-        return BadRecord(state);
-    size_t dataEnd = 4 + addressDigits + 2 * size_t{dataBytes};
-    uint32_t check = 0;
-    bool checkOk = HexDigitsToInt(line, dataEnd, 2, check) &&
-                   ((SumPairs(line, 2, count) + check) & 0xFF) == 0xFF;
-    ++state.Records;
-    if (!checkOk)
-        ++state.BadChecksums;
-    if (CheckHexAddressLimit(state, address))
-        StoreHexRecordBytes(state, line, 4 + addressDigits, dataBytes);
-}
-
-// "/" address(4) count(2) header check(2) data data check(2); the checks are
-// sums of the single digits. A record of count 0 ends the file.
-void ParseTekHexRecord(HexLoadState& state, std::string_view line) {
-    uint32_t address = 0, count = 0, headerCheck = 0;
-    if (!HexDigitsToInt(line, 1, 4, address) || !HexDigitsToInt(line, 5, 2, count) ||
-        !HexDigitsToInt(line, 7, 2, headerCheck) || !AllHex(line, 9, 2 * size_t{count}))
-        return BadRecord(state);
-    bool checkOk = (SumDigits(line, 1, 6) & 0xFF) == headerCheck;
-    if (count > 0) {
-        uint32_t dataCheck = 0;
-        checkOk = checkOk && HexDigitsToInt(line, 9 + 2 * size_t{count}, 2, dataCheck) &&
-                  (SumDigits(line, 9, 2 * size_t{count}) & 0xFF) == dataCheck;
-    }
-    ++state.Records;
-    if (!checkOk)
-        ++state.BadChecksums;
-    if (count > 0 && CheckHexAddressLimit(state, address))
-        StoreHexRecordBytes(state, line, 9, count);
-}
-
-// "$" address "," then 16 bytes, each two digits and one separator (the last
-// separator may be the end of the line).
-void ParseAsciiHexLine(HexLoadState& state, std::string_view line) {
-    size_t comma = line.find(',');
-    uint32_t address = 0;
-    if (comma == std::string_view::npos || comma < 2 || comma > 9 ||
-        !HexDigitsToInt(line, 1, static_cast<int>(comma - 1), address))
-        return BadRecord(state);
-    size_t data = comma + 1;
-    if (line.size() < data + 16 * 3 - 1)
-        return BadRecord(state);
-    for (size_t i = 0; i < 16; ++i)
-        if (!AllHex(line, data + 3 * i, 2))
-            return BadRecord(state);
-    ++state.Records;
-    if (!CheckHexAddressLimit(state, address))
-        return;
-    for (uint32_t i = 0; i < 16; ++i) {
-        uint32_t v = 0;
-        HexDigitsToInt(line, data + 3 * size_t{i}, 2, v);
-        state.Image.Store(state.RecordAddress + i, static_cast<uint8_t>(v));
-        ++state.LoadedCount;
-    }
-    state.HighestAddress = std::max(state.HighestAddress, state.RecordAddress + 16);
-}
-
-void ParseHexFamilyLine(HexLoadState& state, std::string_view line) {
-    if (line.size() < 2 || !IsHexDigit(line[1]))
-        return;
-    switch (line[0]) {
-    case ':':
-        ParseIntelHexRecord(state, line);
-        break;
-    case 'S':
-        ParseSRecord(state, line);
-        break;
-    case '/':
-        ParseTekHexRecord(state, line);
-        break;
-    case '$':
-        ParseAsciiHexLine(state, line);
-        break;
-    default:
-        break;
-    }
+void StoreHexRecordBytes(HexLoadState& state, const uint8_t* bytes, uint32_t count) {
+    state.Image.Store(state.RecordAddress, bytes, count);
+    state.LoadedCount += count;
+    state.HighestAddress = std::max(state.HighestAddress, state.RecordAddress + count);
 }
 
 void ParseHexFamilyText(HexLoadState& state, const uint8_t* data, size_t size) {
-    LineReader reader(data, size);
-    std::string_view line;
-    while (reader.Next(line))
-        ParseHexFamilyLine(state, line);
+    size_t at = 0;
+    ParseHexPieces(
+        state,
+        [&](char* to, size_t room) {
+            const size_t n = std::min(room, size - at);
+            if (n > 0)
+                std::memcpy(to, data + at, n);
+            at += n;
+            return n;
+        },
+        [](uint64_t) {});
 }
 
 int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset) {
@@ -264,25 +372,24 @@ int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t buf
     HexLoadState state;
     state.FileOffset = fileOffset;
     state.BufferOffset = bufferOffset;
-    LineReader reader(file);
-    std::string_view line;
     int shown = -1;
     const uint64_t perStep = fileSize / 90 + 1;
-    while (reader.Next(line)) {
-        int position = static_cast<int>(reader.Consumed() / perStep);
-        if (position != shown) {
-            SetProgressPosition(position);
-            shown = position;
-        }
-        ParseHexFamilyLine(state, line);
-    }
-    bool readFailed = reader.Failed();
+    const bool complete = ParseHexPieces(
+        state, [file](char* to, size_t room) { return std::fread(to, 1, room, file); },
+        [&](uint64_t done) {
+            const int position = static_cast<int>(done / perStep);
+            if (position != shown) {
+                SetProgressPosition(position);
+                shown = position;
+            }
+        });
+    const bool readFailed = std::ferror(file) != 0;
     std::fclose(file);
     if (readFailed) {
         ShowErrorByCode(39); // "Disk read failure."
         return -1;
     }
-    if (state.Records == 0) {
+    if (!complete || state.Records == 0) {
         ShowErrorByCode(42); // "File type invalid."
         return -1;
     }
@@ -310,17 +417,82 @@ int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t buf
     return 1;
 }
 
+namespace {
+
+// "%02X" of every byte value.
+constexpr std::array<char, 512> HexPairs = [] {
+    constexpr char digits[] = "0123456789ABCDEF";
+    std::array<char, 512> t{};
+    for (int v = 0; v < 256; ++v) {
+        t[2 * v] = digits[v >> 4];
+        t[2 * v + 1] = digits[v & 15];
+    }
+    return t;
+}();
+
+inline char* PutPair(char* w, uint32_t v) {
+    std::memcpy(w, &HexPairs[2 * (v & 0xFF)], 2);
+    return w + 2;
+}
+
+// "%0*X" of the low `digits` digits of value (digits even).
+inline char* PutHex(char* w, uint32_t value, int digits) {
+    for (int d = digits - 2; d >= 0; d -= 2)
+        w = PutPair(w, value >> (4 * d));
+    return w;
+}
+
+void PutHex(std::string& out, uint32_t value, int digits) {
+    char text[8];
+    out.append(text, static_cast<size_t>(PutHex(text, value, digits) - text));
+}
+
+// Value of a digit of our own record text; 0 for anything else.
+uint32_t DigitValue(char c) {
+    const uint32_t d = Nibble(&c);
+    return d < NotHex ? d : 0;
+}
+
+// Sum of the byte pairs from pos, as far as the line goes.
+uint32_t SumPairs(std::string_view line, size_t pos) {
+    uint32_t sum = 0;
+    for (size_t i = pos; i + 1 < line.size(); i += 2)
+        sum += DigitValue(line[i]) << 4 | DigitValue(line[i + 1]);
+    return sum;
+}
+
+// Sum of the single digits from pos.
+uint32_t SumDigits(std::string_view line, size_t pos) {
+    uint32_t sum = 0;
+    for (size_t i = pos; i < line.size(); ++i)
+        sum += DigitValue(line[i]);
+    return sum;
+}
+
+// Sum of the single digit values of the low `digits` digits of value.
+uint32_t DigitSumOf(uint32_t value, int digits) {
+    uint32_t sum = 0;
+    for (int d = 0; d < digits; ++d)
+        sum += value >> (4 * d) & 15;
+    return sum;
+}
+
+// Text is handed to the sink in pieces of about this size.
+constexpr size_t SinkPieceBytes = 1 << 20;
+
+} // namespace
+
 void AppendHexRecordChecksum(std::string& line, int format) {
     uint32_t value = 0;
     switch (format) {
     case HexFormatIntel:
-        value = 0x100 - (SumPairs(line, 1, line.size() / 2) & 0xFF);
+        value = 0x100 - (SumPairs(line, 1) & 0xFF);
         break;
     case HexFormatMotorola:
-        value = ~SumPairs(line, 2, line.size() / 2);
+        value = ~SumPairs(line, 2);
         break;
     case HexFormatTektronix:
-        value = SumDigits(line, 9, line.size() > 9 ? line.size() - 9 : 0);
+        value = SumDigits(line, 9);
         break;
     default:
         break;
@@ -329,70 +501,99 @@ void AppendHexRecordChecksum(std::string& line, int format) {
     line += "\r\n";
 }
 
-bool FormatHexRecords(const uint8_t* image, uint32_t start, uint32_t end, int format,
-                      const HexTextSink& sink) {
-    std::string out;
+namespace {
+
+// One data record of n bytes at buffer address a, written at w; returns the
+// end of its text (CR LF included).
+template <int Format> inline char* PutDataRecord(char* w, const uint8_t* data, uint32_t a, uint32_t n) {
+    uint32_t sum = 0;
+    if constexpr (Format == HexFormatIntel) {
+        *w++ = ':';
+        w = PutPair(w, n);
+        w = PutHex(w, a, 4);
+        w = PutPair(w, 0);
+        sum = n + (a >> 8 & 0xFF) + (a & 0xFF);
+    } else if constexpr (Format == HexFormatMotorola) {
+        *w++ = 'S';
+        *w++ = '3';
+        w = PutPair(w, n + 5);
+        w = PutHex(w, a, 8);
+        sum = n + 5 + (a >> 24) + (a >> 16 & 0xFF) + (a >> 8 & 0xFF) + (a & 0xFF);
+    } else {
+        *w++ = '/';
+        w = PutHex(w, a, 4);
+        w = PutPair(w, n);
+        w = PutPair(w, DigitSumOf(a, 4) + DigitSumOf(n, 2));
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        w = PutPair(w, data[i]);
+        sum += Format == HexFormatTektronix ? (data[i] >> 4) + (data[i] & 15u) : data[i];
+    }
+    w = PutPair(w, Format == HexFormatIntel ? 0x100 - (sum & 0xFF) : Format == HexFormatMotorola ? ~sum : sum);
+    *w++ = '\r';
+    *w++ = '\n';
+    return w;
+}
+
+template <int Format>
+bool FormatRecords(const uint8_t* image, uint32_t start, uint32_t end, const HexTextSink& sink) {
+    std::string out(SinkPieceBytes + 1024, '\0');
+    char* const begin = out.data();
+    char* w = begin;
     std::string record;
-    out.reserve(1 << 17);
     // What a reader's base holds so far: Intel readers start at 0.
     uint32_t upper = 0;      // address >> 16 the base currently gives
     bool segmentSet = false; // an 02 record with a non-zero segment is in force
     uint64_t address = start;
     const uint64_t last = end;
     while (address <= last) {
-        uint64_t left = last - address + 1;
-        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(16, left));
-        uint32_t a = static_cast<uint32_t>(address);
-        if (format == HexFormatIntel) {
+        uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(16, last - address + 1));
+        const uint32_t a = static_cast<uint32_t>(address);
+        if (Format == HexFormatIntel) {
             n = std::min<uint32_t>(n, 0x10000 - (a & 0xFFFF));
             if ((a >> 16) != upper) {
                 upper = a >> 16;
                 if (a < 0x100000) {
                     record = ":02000002";
                     PutHex(record, (a & 0xFFFF0000u) >> 4, 4);
-                    AppendHexRecordChecksum(record, HexFormatIntel);
-                    out += record;
                     segmentSet = upper != 0;
                 } else {
                     if (segmentSet) { // a reader adds both bases: clear the segment first
-                        out += ":020000020000FC\r\n";
+                        constexpr std::string_view clear = ":020000020000FC\r\n";
+                        w = std::copy(clear.begin(), clear.end(), w);
                         segmentSet = false;
                     }
                     record = ":02000004";
                     PutHex(record, upper, 4);
-                    AppendHexRecordChecksum(record, HexFormatIntel);
-                    out += record;
                 }
+                AppendHexRecordChecksum(record, HexFormatIntel);
+                w = std::copy(record.begin(), record.end(), w);
             }
-            record = ":";
-            PutHex(record, n, 2);
-            PutHex(record, a & 0xFFFF, 4);
-            record += "00";
-        } else if (format == HexFormatMotorola) {
-            record = "S3";
-            PutHex(record, n + 5, 2);
-            PutHex(record, a, 8);
-        } else {
-            record = "/";
-            PutHex(record, a & 0xFFFF, 4);
-            PutHex(record, n, 2);
-            uint32_t headerCheck = 0;
-            for (size_t i = 1; i < 7; ++i)
-                headerCheck += DigitValue(record[i]);
-            PutHex(record, headerCheck & 0xFF, 2);
         }
-        for (uint32_t i = 0; i < n; ++i)
-            PutHex(record, image[a + i], 2);
-        AppendHexRecordChecksum(record, format);
-        out += record;
+        // Whole records of 16 bytes take the unrolled form.
+        w = n == 16 ? PutDataRecord<Format>(w, image + a, a, 16) : PutDataRecord<Format>(w, image + a, a, n);
         address += n;
-        if (out.size() >= (1 << 16)) {
-            if (!sink(out, static_cast<uint32_t>(address - start)))
+        if (static_cast<size_t>(w - begin) >= SinkPieceBytes) {
+            if (!sink(std::string_view(begin, static_cast<size_t>(w - begin)), static_cast<uint32_t>(address - start)))
                 return false;
-            out.clear();
+            w = begin;
         }
     }
-    return sink(out, static_cast<uint32_t>(address - start));
+    return sink(std::string_view(begin, static_cast<size_t>(w - begin)), static_cast<uint32_t>(address - start));
+}
+
+} // namespace
+
+bool FormatHexRecords(const uint8_t* image, uint32_t start, uint32_t end, int format,
+                      const HexTextSink& sink) {
+    switch (format) {
+    case HexFormatIntel:
+        return FormatRecords<HexFormatIntel>(image, start, end, sink);
+    case HexFormatMotorola:
+        return FormatRecords<HexFormatMotorola>(image, start, end, sink);
+    default:
+        return FormatRecords<HexFormatTektronix>(image, start, end, sink);
+    }
 }
 
 bool FormatAsciiHex(const uint8_t* image, uint32_t start, uint32_t end, const HexTextSink& sink) {
@@ -402,17 +603,20 @@ bool FormatAsciiHex(const uint8_t* image, uint32_t start, uint32_t end, const He
     const uint64_t last = end;
     while (address <= last) {
         uint32_t a = static_cast<uint32_t>(address);
-        char head[16];
-        std::snprintf(head, sizeof head, "$%06lX,", static_cast<unsigned long>(a));
-        out += head;
+        char line[64];
+        int n = std::snprintf(line, sizeof line, "$%06lX,", static_cast<unsigned long>(a));
+        char* w = line + n;
         for (uint32_t i = 0; i < 16; ++i) {
             uint8_t v = image[a + i];
             sum += v;
-            PutHex(out, v, 2);
-            out += i == 15 ? "\r\n" : " ";
+            w = PutPair(w, v);
+            *w++ = ' ';
         }
+        w[-1] = '\r';
+        *w++ = '\n';
+        out.append(line, static_cast<size_t>(w - line));
         address += 16;
-        if (out.size() >= (1 << 16)) {
+        if (out.size() >= SinkPieceBytes) {
             if (!sink(out, static_cast<uint32_t>(std::min(address, last + 1) - start)))
                 return false;
             out.clear();
@@ -431,7 +635,7 @@ struct FileSink {
     std::FILE* file;
     uint64_t total;
     int shown = -1;
-    bool operator()(const std::string& text, uint32_t done) {
+    bool operator()(std::string_view text, uint32_t done) {
         int position = static_cast<int>(done / (total / 98 + 1));
         if (position != shown) {
             SetProgressPosition(position);

@@ -6,6 +6,7 @@
 // cleared (when the user asked for that) and written only once the file has
 // been read and found to hold hex records, so a failed load changes nothing.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -23,32 +24,32 @@ extern uint32_t HighestLoadAddress;
 // Formats of SaveHexFamilyFile.
 enum : int { HexFormatIntel = 1, HexFormatMotorola = 2, HexFormatTektronix = 3 };
 
+// The reader's limits: no record line is longer than 521 characters (255
+// data bytes in Intel or Tektronix form); a file with a line longer than
+// HexLineMax is not a hex file. Text is parsed in pieces of HexReadChunkBytes.
+constexpr size_t HexLineMax = 1024;
+constexpr size_t HexReadChunkBytes = 1 << 18;
+
 // Bytes parsed from a file before they go into the buffer: 64 KB pages with
 // a mask of the bytes written. A later record overwrites an earlier one.
 class HexImage {
 public:
-    void Store(uint32_t address, uint8_t value);
-    bool Empty() const { return pages_.empty(); }
+    void Store(uint32_t address, const uint8_t* data, uint32_t count);
+    bool Empty() const { return end_ == 0; }
     // One past the highest address stored (0 when empty).
     uint32_t EndAddress() const { return end_; }
     // Calls fn(address, data, length) for every run of stored bytes, in
-    // address order.
+    // address order (a run does not cross a 64 KB page).
     template <typename Fn> void ForEachRun(Fn fn) const {
         for (size_t p = 0; p < pages_.size(); ++p) {
             if (!pages_[p])
                 continue;
             const Page& page = *pages_[p];
-            uint32_t i = 0;
+            uint32_t i = NextMarked(page, 0, true);
             while (i < PageBytes) {
-                if (!(page.Mask[i >> 6] >> (i & 63) & 1)) {
-                    ++i;
-                    continue;
-                }
-                uint32_t j = i + 1;
-                while (j < PageBytes && (page.Mask[j >> 6] >> (j & 63) & 1))
-                    ++j;
+                const uint32_t j = NextMarked(page, i, false);
                 fn(static_cast<uint32_t>(p) * PageBytes + i, page.Data + i, j - i);
-                i = j;
+                i = NextMarked(page, j, true);
             }
         }
     }
@@ -56,9 +57,11 @@ public:
 private:
     static constexpr uint32_t PageBytes = 0x10000;
     struct Page {
-        uint8_t Data[PageBytes];
-        uint64_t Mask[PageBytes / 64];
+        uint8_t Data[PageBytes]; // only bytes marked in Mask are meaningful
+        uint64_t Mask[PageBytes / 64]{};
     };
+    // First index from i whose mask bit equals `set`, or PageBytes.
+    static uint32_t NextMarked(const Page& page, uint32_t i, bool set);
     std::vector<std::unique_ptr<Page>> pages_;
     uint32_t end_ = 0;
 };
@@ -74,35 +77,25 @@ struct HexLoadState {
     uint32_t BadRecords = 0;     // malformed records skipped
     uint32_t BadChecksums = 0;   // records loaded although their checksum is wrong
     uint32_t HighestAddress = 0; // highest buffer address + 1 stored
+    bool LineTooLong = false;    // a line passed HexLineMax: parsing stopped
     HexImage Image;
 };
 
-// Value of n hexadecimal digits (1-8, either case) at text[pos]; false when
-// they are not all there or not all hexadecimal.
-bool HexDigitsToInt(std::string_view text, size_t pos, int n, uint32_t& value);
-
-// Record parsers: each takes one line (its terminator removed), stores its
-// data into state.Image and counts it. Malformed records are skipped and
-// counted in BadRecords; nothing is read past the end of the line.
-void ParseIntelHexRecord(HexLoadState& state, std::string_view line);
-void ParseSRecord(HexLoadState& state, std::string_view line);
-void ParseTekHexRecord(HexLoadState& state, std::string_view line);
-void ParseAsciiHexLine(HexLoadState& state, std::string_view line);
-// Dispatches a line by its first character; lines that are no record at all
-// (headers, blank lines, the ASCII-hex STX, ETX and "$S" lines) are skipped.
-void ParseHexFamilyLine(HexLoadState& state, std::string_view line);
-// Parses a whole text held in memory, line by line.
+// Parses a whole text held in memory, line by line (lines end at LF, CR LF
+// or a lone CR), exactly as a file is loaded: records go into state.Image
+// and are counted; malformed ones are skipped and counted in BadRecords;
+// lines that are no record (headers, blank lines, the ASCII-hex STX, ETX and
+// "$S" lines) are skipped.
 void ParseHexFamilyText(HexLoadState& state, const uint8_t* data, size_t size);
 // Sets RecordAddress from a record address; false (record to be skipped)
 // when the buffer address is negative or above HexLoadAddressLimit.
 bool CheckHexAddressLimit(HexLoadState& state, uint32_t recordAddress);
-// Stores count bytes given as digit pairs from line[position] at RecordAddress.
-void StoreHexRecordBytes(HexLoadState& state, std::string_view line, size_t position,
-                         uint32_t count);
+// Stores count decoded record bytes at RecordAddress and counts them.
+void StoreHexRecordBytes(HexLoadState& state, const uint8_t* bytes, uint32_t count);
 
 // Loads a hex-family file: record address - fileOffset + bufferOffset gives
-// the buffer address. 1, or -1 when the file cannot be opened or holds no
-// hex record (the buffer is then unchanged).
+// the buffer address. 1, or -1 when the file cannot be opened, holds no hex
+// record or has a line longer than HexLineMax (the buffer is then unchanged).
 int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset);
 
 // Appends "%02X\r\n" of the record's checksum (format as HexFormat*) to a
@@ -111,7 +104,7 @@ void AppendHexRecordChecksum(std::string& line, int format);
 
 // Receives the text of a writer piece by piece, with the count of buffer
 // bytes formatted so far; returns false to stop (a write failed).
-using HexTextSink = std::function<bool(const std::string& text, uint32_t bytesDone)>;
+using HexTextSink = std::function<bool(std::string_view text, uint32_t bytesDone)>;
 
 // Data records of buffer bytes start..end in a format, read from image
 // (indexed by buffer address): Intel records never cross a 64 KB boundary and

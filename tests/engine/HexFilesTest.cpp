@@ -2,37 +2,61 @@
 // malformed input and the exact text of the writers.
 #include <string_view>
 
-#include "engine/LineReader.h"
 #include "tests/engine/HexFilesFixture.h"
 
 namespace {
 
+// The lines of a saver's text.
 std::vector<std::string> Lines(std::string_view text) {
-    LineReader reader(reinterpret_cast<const uint8_t*>(text.data()), text.size());
     std::vector<std::string> lines;
-    for (std::string_view line; reader.Next(line);) lines.emplace_back(line);
+    for (size_t at = 0; at < text.size();) {
+        size_t end = text.find("\r\n", at);
+        if (end == std::string_view::npos) end = text.size();
+        lines.emplace_back(text.substr(at, end - at));
+        at = end + 2;
+    }
     return lines;
+}
+
+HexLoadState Parse(const std::string& text) {
+    HexLoadState state;
+    ParseHexFamilyText(state, reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    return state;
 }
 
 } // namespace
 
-TEST(LineReaderTest, EndsLinesAtLfCrLfAndCrAtAnyLength) {
-    std::string longLine(200000, 'A');
-    std::string text = "one\ntwo\r\nthree\rfour\r\r\n" + longLine + "\nlast";
-    EXPECT_EQ(Lines(text), (std::vector<std::string>{"one", "two", "three", "four", "", longLine, "last"}));
+TEST(HexTextTest, LinesEndAtLfCrLfAndCrWhereverAPieceEnds) {
+    const std::string record = ":0400100011223344" "42"; // 4 bytes at 10h
+    for (const char* eol : {"\n", "\r\n", "\r"}) {
+        // Move the record across the end of the first piece, one character at a time.
+        for (size_t lead = HexReadChunkBytes - record.size() - 3; lead <= HexReadChunkBytes + 1; ++lead) {
+            SCOPED_TRACE(std::to_string(lead) + (eol[0] == '\n' ? " LF" : eol[1] ? " CRLF" : " CR"));
+            const HexLoadState state = Parse(std::string(lead, '\n') + record + eol + ":0100000055AA");
+            ASSERT_EQ(state.Records, 2u);
+            ASSERT_EQ(state.BadRecords + state.BadChecksums, 0u);
+            ASSERT_EQ(state.LoadedCount, 5u);
+            ASSERT_EQ(state.Image.EndAddress(), 0x14u);
+        }
+    }
+}
 
-    // The same from a file, read in chunks: a CR LF split across chunks is one end.
-    std::string split(65535, 'B');
-    split += "\r\nC\r";
-    std::FILE* f = std::tmpfile();
-    std::fwrite(split.data(), 1, split.size(), f);
-    std::rewind(f);
-    LineReader reader(f);
-    std::vector<size_t> sizes;
-    for (std::string_view line; reader.Next(line);) sizes.push_back(line.size());
-    std::fclose(f);
-    EXPECT_EQ(sizes, (std::vector<size_t>{65535, 1}));
-    EXPECT_EQ(reader.Consumed(), split.size());
+TEST(HexTextTest, ALineLongerThanAnyRecordStopsTheParse) {
+    const std::string longest = ":FF010000" + std::string(510, '1') + "00"; // 255 bytes
+    struct Case { std::string text; bool tooLong; };
+    const Case cases[] = {
+        {longest + "\n", false},
+        {std::string(HexLineMax, 'x') + "\n" + longest, false},
+        {std::string(HexLineMax + 1, 'x') + "\n" + longest, true},
+        {longest + "\n" + std::string(HexLineMax + 1, ' '), true},        // last line, no end
+        {":00000001FF\r" + std::string(3 * HexReadChunkBytes, 'S'), true}, // endless line
+        {std::string(HexReadChunkBytes - 5, '\n') + std::string(HexLineMax + 7, '1'), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.size());
+        EXPECT_EQ(Parse(c.text).LineTooLong, c.tooLong);
+    }
+    EXPECT_EQ(Parse(cases[0].text).LoadedCount, 255u);
 }
 
 class HexLoadTest : public DataFileTest {};
@@ -94,8 +118,13 @@ TEST_F(HexLoadTest, FailedLoadLeavesTheBufferAsItWas) {
     EXPECT_TRUE(LogHas("Unable to open."));
     ASSERT_EQ(Load("garbage.bin", std::string("\x7F" "ELF\x01\x02 binary :ZZ", 15)), -1);
     EXPECT_TRUE(LogHas("File type invalid."));
-    for (const char* bad : {"", ":10000000AABB\n", "S1020000FD\n", "/0100\r\n", "$000010,00 11\n"})
-        ASSERT_EQ(Load("bad.hex", bad), -1) << bad;
+    // Nothing but bad records, or a line longer than any record after good ones.
+    const std::string endless = ":0200200012349A\n" + std::string(HexReadChunkBytes + 10, '0');
+    for (std::string bad : {"", ":10000000AABB\n", "S1020000FD\n", "/0100\r\n", "$000010,00 11\n", endless.c_str()}) {
+        MainLog().Clear();
+        ASSERT_EQ(Load("bad.hex", bad), -1) << bad.substr(0, 20);
+        EXPECT_TRUE(LogHas("File type invalid."));
+    }
     EXPECT_EQ(GetBytes(0x20, 2), (std::vector<uint8_t>{0x12, 0x34}));
 
     // A good file clears first when asked, then stores.

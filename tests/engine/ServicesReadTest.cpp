@@ -145,6 +145,24 @@ TEST_F(ServicesReadTest, ChecksumAcrossBanksAndRowExtras) {
     EXPECT_EQ(ComputeBufferChecksum(0, 0xFF), 0x1234u);
 }
 
+TEST_F(ServicesReadTest, ChecksumEqualsTheBytewiseSumAtAnyStartAndLength) {
+    // Bytes of FFh fill the 16-bit partial sums to their limit; the mixed
+    // pattern catches lanes and tails added twice or left out.
+    DeviceSection = SectionEprom;
+    DeviceSize = 0x40000;
+    ASSERT_EQ(SelectBank(0x3FFFF, 1), 1);
+    uint8_t* image = BufferImage();
+    for (uint32_t a = 0x20000; a < 0x40000; ++a) image[a] = static_cast<uint8_t>(a * 131u >> 3);
+    for (uint32_t start : {0u, 1u, 7u, 0xFFF9u, 0x1FFFDu, 0x2FFFFu}) {
+        for (uint32_t length : {1u, 7u, 15u, 16u, 17u, 2047u, 2048u, 2049u, 6151u, 0x10000u}) {
+            const uint32_t end = start + length - 1;
+            uint32_t plain = 0;
+            for (uint32_t a = start; a <= end; ++a) plain += image[a];
+            EXPECT_EQ(ComputeBufferChecksum(start, end), plain) << std::hex << start << " " << length;
+        }
+    }
+}
+
 TEST_F(ServicesReadTest, PldChecksumEqualsTheJedecFuseChecksum) {
     // A fuse map of 2194 fuses with a pseudo-random pattern; fuses past the
     // map in the last byte are set and must not count.
