@@ -258,7 +258,7 @@ TEST_F(Gal16v8Test, ProgrammingConditionsFollowTheSignature) {
         const bool national = std::string(c.maker) != "LATTICE";
         sim::GalPartFacts swapped = *sim::FindGalPart(c.maker, c.name);
         swapped.programTenths = national ? 162 : 150;
-        swapped.pulseMs = national ? 10 : 50;
+        swapped.pulseUs = national ? 10000 : 50000;
         sim::GalChip* other = SeatGal(swapped);
         EXPECT_EQ(Run(OpProgram), -1) << LogText(); // the verify after programming fails
         EXPECT_TRUE(other->Blank()); // 16.5 V is outside 16.2 +- 0.2 V; 5 ms is short of 50 ms
