@@ -1,12 +1,14 @@
 #include "logic/InstallLogicRows.h"
 
 #include "engine/AlgorithmTable.h"
+#include "logic/GalIdString.h"
 #include "logic/GalRowSerial.h"
 #include "logic/PalEmulation.h"
 
 void InstallLogicAlgorithms() {
     InstallPalEmulation();
     InstallGalRowSerialRows();
+    InstallGalIdStringRows();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {
