@@ -77,40 +77,13 @@ TEST_F(Gal16v8Test, PalTypeFilesProgramTheirImage) {
     }
 }
 
-TEST_F(Gal16v8Test, CellThatNeverProgramsFailsVerifyAtItsFuse) {
-    ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
-    sim::GalChip* chip = SeatGal("LATTICE", "GAL16V8");
-    std::vector<uint8_t> fuses(kFuses, 1);
-    fuses[1000] = 0;
-    chip->StickCell(1000);
-    LoadFuses(fuses, 32);
-    VerifyAfterProgram = 0;
-    EXPECT_EQ(Run(OpProgram), 1);
-    EXPECT_EQ(Run(OpVerify), -1);
-    EXPECT_TRUE(HasLine("Verification error!")) << LogText();
-    EXPECT_TRUE(HasLine(" Fail address : 1000(3E8h)")) << LogText();
-}
+TEST_F(Gal16v8Test, CellThatNeverProgramsFailsVerifyAtItsFuse) { ExpectStuckCellFailsVerify("LATTICE", "GAL16V8"); }
 
 TEST_F(Gal16v8Test, BadSignatureRefusesEveryOperationBeforeAnyFuse) {
-    const sim::GalPartFacts parts[] = {
-        Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.voltageCode = 6; }),
-        Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.makerCode = 0; }),
-    };
-    for (const auto& part : parts) {
-        ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
-        socket->Clear();
-        sim::GalChip* chip = SeatGal(part);
-        LoadFuses(std::vector<uint8_t>(kFuses, 0), 32);
-        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
-            SCOPED_TRACE(op);
-            chip->ClearStrobes();
-            EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
-            for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58); // the signature row only
-        }
-        EXPECT_TRUE(chip->Blank());
-        EXPECT_FALSE(chip->Secured());
-    }
+    ExpectRefusedEverywhere(Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.voltageCode = 6; }),
+                            " Incorrect device ID");
+    ExpectRefusedEverywhere(Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.makerCode = 0; }),
+                            " Incorrect device ID");
 }
 
 TEST_F(Gal16v8Test, EmptySocketAtEitherFloatingLevelIsNoDevice) {

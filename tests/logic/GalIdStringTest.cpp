@@ -76,39 +76,15 @@ TEST_F(GalIdStringTest, UnknownIdentificationRefusesEveryOperation) {
         {{"ATMEL", "ATF22V10C"}, "1F22V10B0", " Invalid Chip ID."},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.part.name);
         sim::GalPartFacts f = *sim::FindGalPart(c.part.maker, c.part.name);
         f.idText = c.id;
-        sim::GalChip* chip = SelectAndSeat(f);
-        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
-        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
-            SCOPED_TRACE(op);
-            chip->ClearStrobes();
-            EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
-            for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58);
-            EXPECT_TRUE(elec->SuppliedPins().empty());
-        }
-        EXPECT_TRUE(chip->Blank());
-        EXPECT_FALSE(chip->Secured());
-        ExpectNoViolations();
+        ExpectRefusedEverywhere(f, c.line);
     }
 }
 
 TEST_F(GalIdStringTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
-    for (const Part& p : {Part{"ATMEL", "ATF16V8B"}, Part{"ATMEL", "ATF16V8C"}, Part{"ATMEL", "ATF20V8B"},
-                          Part{"ATMEL", "ATF22V10B"}, Part{"ATMEL", "ATF22V10C"}}) {
-        SCOPED_TRACE(p.name);
-        sim::GalChip* chip = SelectAndSeat(*sim::FindGalPart(p.maker, p.name));
-        std::vector<uint8_t> fuses(DeviceSize, 1);
-        fuses[1001] = 0;
-        if (DeviceSize == 5893) fuses[5892] = 0;
-        chip->StickCell(1001);
-        LoadFuses(fuses, FuseRowLength);
-        EXPECT_EQ(Run(OpProgram), -1);
-        EXPECT_TRUE(HasLine("Verification error!")) << LogText();
-        EXPECT_TRUE(HasLine(" Fail address : 1001(3E9h)")) << LogText();
-    }
+    for (const char* name : {"ATF16V8B", "ATF16V8C", "ATF20V8B", "ATF22V10B", "ATF22V10C"})
+        ExpectStuckCellFailsVerify("ATMEL", name);
 }
 
 // The row-229 part may give its text in the other bit order.

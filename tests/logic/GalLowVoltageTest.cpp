@@ -94,43 +94,17 @@ TEST_F(GalLowVoltageTest, BadIdentityRefusesEveryOperationBeforeAnyFuse) {
         {{"LATTICE", "GAL20V8B"}, [](sim::GalPartFacts& f) { f.typeCode = 26; }, " Incorrect device ID"},
         {{"LATTICE", "GAL16LV8C"}, [](sim::GalPartFacts& f) { f.extended.supplyCode = 0x35; }, " Electronic ID Error"},
         {{"LATTICE", "GAL16LV8C"}, [](sim::GalPartFacts& f) { f.typeCode = 0x1C; }, " Electronic ID Error"},
+        {{"LATTICE", "GAL16LV8C"}, [](sim::GalPartFacts& f) { f.makerCode = 0x20; }, " Electronic ID Error"},
         {{"LATTICE", "GAL16LV8C"}, [](sim::GalPartFacts& f) { f.makerCode = 0x8F; }, " Electronic ID Error"},
         {{"LATTICE", "GAL20LV8D"}, [](sim::GalPartFacts& f) { f.extended.supplyCode = 0x35; }, " Electronic ID Error"},
         {{"LATTICE", "GAL20LV8D"}, [](sim::GalPartFacts& f) { f.typeCode = 0x1A; }, " Electronic ID Error"},
         {{"LATTICE", "GAL20LV8D"}, [](sim::GalPartFacts& f) { f.makerCode = 0x8F; }, " Electronic ID Error"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.part.name) + c.line);
-        ASSERT_TRUE(SelectPld(c.part.maker, c.part.name));
-        sim::GalChip* chip = Reseat(Changed(c.part.maker, c.part.name, c.change));
-        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
-        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
-            SCOPED_TRACE(op);
-            chip->ClearStrobes();
-            EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
-            for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58); // the identification row only
-            EXPECT_TRUE(elec->SuppliedPins().empty());
-        }
-        EXPECT_TRUE(chip->Blank());
-        EXPECT_FALSE(chip->Secured());
-        ExpectNoViolations();
-    }
+    for (const Case& c : cases) ExpectRefusedEverywhere(Changed(c.part.maker, c.part.name, c.change), c.line);
 }
 
 TEST_F(GalLowVoltageTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
-    for (const Part& p : {kRows220[0], kExtended[0], kExtended[3]}) {
-        SCOPED_TRACE(p.name);
-        ASSERT_TRUE(SelectPld(p.maker, p.name));
-        sim::GalChip* chip = Reseat(*sim::FindGalPart(p.maker, p.name));
-        std::vector<uint8_t> fuses(DeviceSize, 1);
-        fuses[1001] = 0;
-        chip->StickCell(1001);
-        LoadFuses(fuses, FuseRowLength);
-        EXPECT_EQ(Run(OpProgram), -1);
-        EXPECT_TRUE(HasLine("Verification error!")) << LogText();
-        EXPECT_TRUE(HasLine(" Fail address : 1001(3E9h)")) << LogText();
-    }
+    for (const Part& p : {kRows220[0], kExtended[0], kExtended[3]}) ExpectStuckCellFailsVerify(p.maker, p.name);
 }
 
 // A user break in the program walk: powered down, reported as a break.

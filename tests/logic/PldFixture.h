@@ -141,6 +141,41 @@ protected:
         return SeatGal(facts);
     }
 
+    // The part refused in every operation with `line`: only the
+    // identification row strobed, the socket powered down, nothing written.
+    void ExpectRefusedEverywhere(const sim::GalPartFacts& part, const std::string& line) {
+        SCOPED_TRACE(std::string(part.name) + line);
+        ASSERT_TRUE(SelectPld(part.maker, part.name));
+        sim::GalChip* chip = Reseat(part);
+        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
+            SCOPED_TRACE(op);
+            chip->ClearStrobes();
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_TRUE(HasLine(line)) << LogText();
+            for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58); // the identification row only
+            EXPECT_TRUE(elec->SuppliedPins().empty());
+        }
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_FALSE(chip->Secured());
+        ExpectNoViolations();
+    }
+
+    // A cell that never programs: the verify after programming fails at its fuse.
+    void ExpectStuckCellFailsVerify(const char* maker, const char* name) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SelectPld(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        std::vector<uint8_t> fuses(DeviceSize, 1);
+        fuses[1001] = 0;
+        chip->StickCell(1001);
+        LoadFuses(fuses, FuseRowLength);
+        VerifyAfterProgram = 1;
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_TRUE(HasLine("Verification error!")) << LogText();
+        EXPECT_TRUE(HasLine(" Fail address : 1001(3E9h)")) << LogText();
+    }
+
     // A file of PAL type `index` (list `set`) programmed, verified and read
     // back into the same map.
     void PalRoundTrip(const char* maker, const char* name, int index, int set) {
