@@ -2,9 +2,9 @@
 
 #include <array>
 
-#include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -12,6 +12,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "logic/FuseCells.h"
+#include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 
 namespace {
@@ -20,11 +21,12 @@ struct FuseRun {
     uint16_t first, last;
 };
 
-template <size_t N> constexpr std::array<uint16_t, 82> OrderFromRuns(const FuseRun (&runs)[N]) {
+template <size_t N>
+constexpr std::array<uint16_t, 82> OrderFromRuns(const FuseRun (&runs)[N], uint16_t offset = 0) {
     std::array<uint16_t, 82> order{};
     size_t k = 0;
     for (const FuseRun& r : runs) {
-        for (uint32_t f = r.first; f <= r.last && k < order.size(); ++f) order[k++] = static_cast<uint16_t>(f);
+        for (uint32_t f = r.first; f <= r.last && k < order.size(); ++f) order[k++] = static_cast<uint16_t>(f + offset);
     }
     return order;
 }
@@ -33,10 +35,10 @@ constexpr FuseRun kOrder0[] = {{2128, 2159}, {2048, 2051}, {2193, 2193}, {2120, 
                                {2192, 2192}, {2052, 2055}, {2160, 2191}};
 constexpr FuseRun kOrder1[] = {{2048, 2051}, {2193, 2193}, {2120, 2123}, {2128, 2191},
                                {2124, 2127}, {2192, 2192}, {2052, 2055}};
-constexpr auto kArch0 = OrderFromRuns(kOrder0);
-constexpr auto kArch1 = OrderFromRuns(kOrder1);
+constexpr uint16_t k20V8Offset = 512;
 
 constexpr int kSignatureAddress = 58;
+constexpr int kOrRowAddress = 45;
 constexpr int kSecureAddress = 61;
 constexpr int kEraseAddress = 63;
 constexpr int kSignatureBits = 64;
@@ -46,11 +48,7 @@ constexpr int kEditSupplyTenths = 50;
 
 enum PowerMode { kWriting = 1, kReading = 2 };
 
-bool ValidSignature() {
-    const int code = GalSignatureRecord[1];
-    const int maker = GalSignatureRecord[3];
-    return code >= 0 && code <= 5 && (maker == 0xA1 || maker == 0x8F || maker == 0x20);
-}
+void PutAddress(int address) { WritePinGroup(0, 0, 5, static_cast<uint64_t>(address)); }
 
 void GalShiftBit(const GalRowSerialType& t, uint32_t bit) {
     SetPin(t.DataInPin, bit & 1);
@@ -58,7 +56,30 @@ void GalShiftBit(const GalRowSerialType& t, uint32_t bit) {
     SetPin(t.DataInPin, 0);
 }
 
-void GalProgramPulse(const GalRowSerialType& t, uint32_t ms) {
+void DefineGroups(const GalRowSerialType& t) {
+    const int* a = t.AddressPins;
+    const int* e = t.EditLowPins;
+    const int* g = t.GroupTwoPins;
+    DefinePinGroup("", 0, a[0], a[1], a[2], a[3], a[4], a[5], 0);
+    DefinePinGroup("", 1, e[0], e[1], e[2], e[3], e[4], 0);
+    if (g[0] != 0) DefinePinGroup("", 2, g[0], g[1], g[2], g[3], g[4], 0);
+}
+
+bool HasGroupTwo(const GalRowSerialType& t) { return t.GroupTwoPins[0] != 0; }
+
+bool TypeAccepted(const GalRowSerialType& t, uint32_t type) {
+    bool any = true;
+    for (uint8_t a : t.AcceptedTypes) {
+        if (a == 0) continue;
+        any = false;
+        if (a == type) return true;
+    }
+    return any;
+}
+
+// --- Signature rows (219, 220): voltage code, type code and maker code.
+
+void SignatureProgramPulse(const GalRowSerialType& t, uint32_t ms) {
     SetPin(t.ProgramPin, 1);
     SetPin(t.StrobePin, 0);
     DelayMsSlot(ms);
@@ -66,39 +87,22 @@ void GalProgramPulse(const GalRowSerialType& t, uint32_t ms) {
     SetPin(t.ProgramPin, 0);
 }
 
-void PutAddress(int address) { WritePinGroup(0, 0, 5, static_cast<uint64_t>(address)); }
-
-// Walk step -> row address: the array rows, then the UES row, then the
-// architecture row.
-int RowAddress(const GalRowSerialType& t, int step) {
-    if (step < t.ArrayRows) return step;
-    return step == t.ArrayRows ? t.UesAddress : t.ArchAddress;
-}
-
-void GalSelectAddress(const GalRowSerialType& t, int address) {
+void SignatureSelectRow(const GalRowSerialType& t, int address) {
     PutAddress(address);
     PulsePin(t.StrobePin, 2);
 }
 
-int RowBits(const GalRowSerialType& t, int step) {
-    if (step < t.ArrayRows) return t.ArrayRowBits;
-    return step == t.ArrayRows ? t.UesBits : t.ArchBits;
+uint32_t SignaturePulseWidth() { return GalPulseWidth; }
+uint32_t SignatureEraseWidth() { return kEraseMs; }
+
+bool ValidSignature(const GalRowSerialType& t) {
+    const int code = GalSignatureRecord[1];
+    const int maker = GalSignatureRecord[3];
+    return code >= 0 && code <= 5 && (maker == 0xA1 || maker == 0x8F || maker == 0x20) &&
+           TypeAccepted(t, static_cast<uint32_t>(GalSignatureRecord[2]));
 }
 
-uint32_t RowFuse(const GalRowSerialType& t, int step, int i) {
-    if (step < t.ArrayRows) return static_cast<uint32_t>(i * t.ArrayRows + step);
-    if (step == t.ArrayRows) return t.UesFuse + static_cast<uint32_t>(i);
-    return t.ArchOrder[GalSecondArchOrder != 0 ? 1 : 0][i];
-}
-
-void DefineGroups(const GalRowSerialType& t) {
-    const int* a = t.AddressPins;
-    const int* e = t.EditLowPins;
-    DefinePinGroup("", 0, a[0], a[1], a[2], a[3], a[4], a[5], 0);
-    DefinePinGroup("", 1, e[0], e[1], e[2], e[3], e[4], 0);
-}
-
-void GalPowerDown(const GalRowSerialType& t) {
+void SignaturePowerDown(const GalRowSerialType& t) {
     FloatPinGroup(1, 0, 4);
     SetPin(t.AddressPins[0], 2);
     SetPin(t.ProgramPin, 2);
@@ -115,8 +119,8 @@ void GalPowerDown(const GalRowSerialType& t) {
 }
 
 // Powers the part into edit mode and reads its signature; -1 (powered down,
-// logged) when the signature names no voltage code or maker of the family.
-int GalPowerUp(const GalRowSerialType& t, int mode) {
+// logged) when the signature names no voltage code, maker or type of the row.
+int SignaturePowerUp(const GalRowSerialType& t, int mode) {
     DefineGroups(t);
     if (mode == kWriting) {
         Vccp = 500;
@@ -129,7 +133,8 @@ int GalPowerUp(const GalRowSerialType& t, int mode) {
     SetDeviceGround(1);
     DelayMsSlot(100);
     FloatPinRange(1, 48);
-    SetPin(t.HeldLowPin, 0);
+    if (t.HeldLowPin != 0) SetPin(t.HeldLowPin, 0);
+    if (HasGroupTwo(t)) WritePinGroup(2, 0, 4, 0); // before the supply, and never floated
     WritePinGroup(0, 1, 5, 0);
     SetPin(t.ClockPin, 0);
     SetPin(t.DataInPin, 0);
@@ -143,35 +148,176 @@ int GalPowerUp(const GalRowSerialType& t, int mode) {
     SetPin(t.ProgramPin, 0);
     SetPin(t.AddressPins[0], 0);
 
-    GalSelectAddress(t, kSignatureAddress);
+    SignatureSelectRow(t, kSignatureAddress);
     for (int& entry : GalSignatureRecord) entry = 0;
     for (int i = 0; i < kSignatureBits; ++i) {
         GalSignatureRecord[i / 8] |= GetPin(t.DataOutPin) << (i % 8);
         GalShiftBit(t, 0);
     }
-    const int result = ValidSignature() ? 1 : -1;
-    GalSecondArchOrder = GalSignatureRecord[2] >= 26 ? 1 : 0;
+    const int result = ValidSignature(t) ? 1 : -1;
+    GalSecondArchOrder = GalSignatureRecord[2] >= t.SecondOrderType ? 1 : 0;
     if (result == -1) {
-        GalPowerDown(t);
+        SignaturePowerDown(t);
     } else if (mode == kWriting) {
         const int code = GalSignatureRecord[1];
         const int national = GalSignatureRecord[3] == 0x8F ? 0 : 1;
-        GalVpp = GalProgrammingTable[national][code];
-        GalPulseWidth = GalProgrammingTable[2 + national][code];
+        GalVpp = t.ProgrammingTable[national][code];
+        GalPulseWidth = t.ProgrammingTable[2 + national][code];
         SetDacVoltage(2, static_cast<int>(GalVpp));
     }
     if (result == -1) ShowMessageLine(" Incorrect device ID");
     return result;
 }
 
+// --- Extended-ID rows (232, 233): the ID's fields give the supply, the edit
+// voltages and every time; the part starts at 3.3 V.
+
+constexpr uint32_t kStrobeUs[4] = {5, 10, 50, 100};
+constexpr uint32_t kEraseTimeMs[8] = {10, 25, 50, 100, 200, 400, 800, 0};
+constexpr uint32_t kProgramTimeUs[16] = {500,   1000,  5000,  10000, 20000,  30000,  40000, 50000,
+                                         60000, 70000, 80000, 90000, 100000, 200000, 0,     0};
+constexpr int kLowSupplyTenths = 33;
+constexpr int kHighSupplyTenths = 50;
+constexpr int kEditStartTenths = 20;
+constexpr int kEditModeTenths = 100;
+constexpr uint32_t kSupply5V = 0x15;
+constexpr uint32_t kSupply3V = 0x25;
+constexpr uint32_t kMakerLattice = 0xA1;
+
+void ExtendedSelectRow(const GalRowSerialType&, int address) { PutAddress(address); }
+
+void ExtendedLoadRow(const GalRowSerialType& t, int address) {
+    PutAddress(address);
+    SetPin(t.StrobePin, 0);
+    DelayShortUsSlot(GalExtended.StrobeUs);
+    SetPin(t.StrobePin, 1);
+}
+
+void ExtendedProgramPulse(const GalRowSerialType& t, uint32_t us) {
+    SetPin(t.ProgramPin, 1);
+    SetPin(t.StrobePin, 0);
+    DelayUsSlot(us);
+    SetPin(t.StrobePin, 1);
+    SetPin(t.ProgramPin, 0);
+}
+
+uint32_t ExtendedProgramWidth() { return GalExtended.ProgramUs; }
+uint32_t ExtendedEraseWidth() { return GalExtended.EraseUs; }
+
+// The edit voltage comes down from where it is (the programming or reading
+// level, or 10.0 V after a refused ID) to 2.0 V.
+void ExtendedPowerDown(const GalRowSerialType& t) {
+    if (t.HeldLowPin != 0) SetPin(t.HeldLowPin, 2);
+    SetPin(t.AddressPins[0], 2);
+    SetPin(t.ProgramPin, 2);
+    if (HasGroupTwo(t)) FloatPinGroup(2, 0, 4);
+    FloatPinGroup(1, 0, 4);
+    WritePinGroup(0, 1, 5, 0);
+    RampVoltageDown(2, static_cast<int>(GalExtended.EditTenths), kEditModeTenths, 10, 0);
+    DelayShortUsSlot(10);
+    RampVoltageDown(2, kEditModeTenths, kEditStartTenths, 10, 0);
+    SetSupplyPinA(t.EditVoltagePin, 0);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetPin(t.StrobePin, 0);
+    SetDeviceGround(1);
+}
+
+bool ValidExtendedId(const GalRowSerialType& t) {
+    const uint32_t supply = GetBufferBits(GalExtendedIdFuse + 8, 8);
+    return (supply == kSupply5V || supply == kSupply3V) && TypeAccepted(t, GetBufferBits(GalExtendedIdFuse + 16, 8)) &&
+           GetBufferBits(GalExtendedIdFuse + 24, 8) == kMakerLattice;
+}
+
+void DecodeExtendedId() {
+    const uint32_t f = GalExtendedIdFuse;
+    GalExtended.SupplyCode = GetBufferBits(f + 8, 8);
+    GalExtended.TypeCode = GetBufferBits(f + 16, 8);
+    GalExtended.StrobeUs = kStrobeUs[GetBufferBits(f + 32, 2)];
+    GalExtended.EraseUs = kEraseTimeMs[GetBufferBits(f + 34, 3)] * 1000;
+    GalExtended.ProgramUs = kProgramTimeUs[GetBufferBits(f + 37, 4)];
+    GalExtended.ProgramTenths = 50 + 5 * GetBufferBits(f + 41, 5);
+    GalExtended.ReadTenths = 50 + 5 * GetBufferBits(f + 46, 5);
+}
+
+int ExtendedPowerUp(const GalRowSerialType& t, int mode) {
+    DefineGroups(t);
+    SupplyVoltage = kLowSupplyTenths;
+    SetVccRange(0, kLowSupplyTenths);
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(t.StrobePin, 0);
+    SetPin(t.ClockPin, 0);
+    WritePinGroup(0, 1, 5, 0);
+    SetDevicePower(1, kLowSupplyTenths);
+    if (HasGroupTwo(t)) {
+        WritePinGroup(2, 0, 4, 0);
+        WritePinGroup(0, 0, 5, 0);
+    }
+    SetPin(t.StrobePin, 1);
+    SetSupplyPinA(t.EditVoltagePin, 1);
+    RampVoltageUp(2, kEditStartTenths, kEditModeTenths, 5, 10);
+    GalExtended.EditTenths = kEditModeTenths;
+    DelayShortUsSlot(100);
+    if (t.HeldLowPin != 0) SetPin(t.HeldLowPin, 0);
+    if (!HasGroupTwo(t)) SetPin(t.AddressPins[0], 0);
+    SetPin(t.ProgramPin, 0);
+    WritePinGroup(1, 0, 4, 0);
+
+    PutAddress(kSignatureAddress);
+    PulsePin(t.StrobePin, 2);
+    for (uint32_t i = 0; i < kSignatureBits; ++i) {
+        SetBufferBit(GalExtendedIdFuse + i, static_cast<uint32_t>(GetPin(t.DataOutPin)));
+        GalShiftBit(t, 0);
+    }
+    if (!ValidExtendedId(t)) {
+        ExtendedPowerDown(t);
+        ShowMessageLine(" Electronic ID Error");
+        return -1;
+    }
+    DecodeExtendedId();
+    GalSecondArchOrder = 1;
+    uint32_t edit = GalExtended.ReadTenths;
+    if (mode == kWriting) {
+        if (GalExtended.SupplyCode == kSupply5V) {
+            SupplyVoltage = kHighSupplyTenths;
+            RampVoltageUp(4, kLowSupplyTenths + SupplyRampOffset, kHighSupplyTenths + SupplyRampOffset, 1, 0);
+            for (uint32_t v = 0; v <= 2; ++v) WriteRegister(25, v);
+        }
+        edit = GalExtended.ProgramTenths;
+    }
+    RampVoltageUp(2, kEditModeTenths, static_cast<int>(edit), 1, 1000);
+    GalExtended.EditTenths = edit;
+    return 1;
+}
+
+// --- The walk shared by the family.
+
+int RowAddress(const GalRowSerialType& t, int step) {
+    if (step < t.ArrayRows) return step;
+    return step == t.ArrayRows ? t.UesAddress : t.ArchAddress;
+}
+
+int RowBits(const GalRowSerialType& t, int step) {
+    if (step < t.ArrayRows) return t.ArrayRowBits;
+    return step == t.ArrayRows ? t.UesBits : t.ArchBits;
+}
+
+uint32_t RowFuse(const GalRowSerialType& t, int step, int i) {
+    if (step < t.ArrayRows) return static_cast<uint32_t>(i * t.ArrayRows + step);
+    if (step == t.ArrayRows) return t.UesFuse + static_cast<uint32_t>(i);
+    return t.ArchOrder[GalSecondArchOrder != 0 ? 1 : 0][i];
+}
+
 int WalkSteps(const GalRowSerialType& t) { return t.ArrayRows + 2; }
 
 int GalRead(const GalRowSerialType& t, int mode) {
     if (mode == 3) RemapFuseRows(1);
-    if (GalPowerUp(t, kReading) != 1) return -1;
+    if (t.PowerUp(t, kReading) != 1) return -1;
     int r = 1;
     for (int step = 0; step < WalkSteps(t) && r != -1; ++step) {
-        GalSelectAddress(t, RowAddress(t, step));
+        t.LoadForRead(t, RowAddress(t, step));
         const int bits = RowBits(t, step);
         for (int i = 0; i < bits; ++i) {
             ReadValue = static_cast<uint32_t>(GetPin(t.DataOutPin));
@@ -181,50 +327,79 @@ int GalRead(const GalRowSerialType& t, int mode) {
             if (r == -1) break;
         }
     }
-    GalPowerDown(t);
+    t.PowerDown(t);
     if (mode == 2) RemapFuseRows(2);
     return r;
+}
+
+bool WantsOrRow(const GalRowSerialType& t) {
+    for (uint8_t type : t.OrRowTypes) {
+        if (type != 0 && type == GalExtended.TypeCode) return true;
+    }
+    return false;
+}
+
+// Row 45: bit i is 1 where any array row of the image holds a 1 at bit i.
+void ProgramOrRow(const GalRowSerialType& t) {
+    t.SelectForWrite(t, kOrRowAddress);
+    for (int i = 0; i < t.ArrayRowBits; ++i) {
+        uint32_t any = 0;
+        for (int r = 0; r < t.ArrayRows && any == 0; ++r)
+            any = GetBufferBit(ShadowFuseBase + static_cast<uint32_t>(i * t.ArrayRows + r));
+        GalShiftBit(t, any);
+    }
+    t.ProgramPulse(t, t.ProgramWidth());
 }
 
 // A user break stops the walk with the part half programmed: it is reported
 // as a break, not as a success.
 int GalProgram(const GalRowSerialType& t) {
     RemapFuseRows(1);
-    if (GalPowerUp(t, kWriting) != 1) return -1;
+    if (t.PowerUp(t, kWriting) != 1) return -1;
     for (int step = 0; step < WalkSteps(t); ++step) {
-        GalSelectAddress(t, RowAddress(t, step));
+        t.SelectForWrite(t, RowAddress(t, step));
         const int bits = RowBits(t, step);
         for (int i = 0; i < bits; ++i) {
             const uint32_t fuse = RowFuse(t, step, i);
             if (StepProgressByAddress(fuse) == 3) {
-                GalPowerDown(t);
+                t.PowerDown(t);
                 return 3;
             }
             ExpectedValue = GetBufferBit(ShadowFuseBase + fuse);
             GalShiftBit(t, ExpectedValue);
         }
-        GalProgramPulse(t, GalPulseWidth);
+        t.ProgramPulse(t, t.ProgramWidth());
     }
-    GalPowerDown(t);
+    if (WantsOrRow(t)) ProgramOrRow(t);
+    t.PowerDown(t);
     return 1;
 }
 
 // One pulse on a control row (erase or security), data in held high, the
-// row address put on the pins without a separate strobe; ms 0 takes the
-// signature's pulse width.
-int GalControlPulse(const GalRowSerialType& t, int address, uint32_t ms) {
-    if (GalPowerUp(t, kWriting) != 1) return -1;
-    if (ms == 0) ms = GalPulseWidth;
+// row address put on the pins without a separate strobe.
+int GalControlPulse(const GalRowSerialType& t, int address, uint32_t (*width)()) {
+    if (t.PowerUp(t, kWriting) != 1) return -1;
     SetPin(t.DataInPin, 1);
     PutAddress(address);
-    GalProgramPulse(t, ms);
-    GalPowerDown(t);
+    t.ProgramPulse(t, width());
+    t.PowerDown(t);
     return 1;
 }
 
+int GalErase(const GalRowSerialType& t) { return GalControlPulse(t, kEraseAddress, t.EraseWidth); }
+int GalSecure(const GalRowSerialType& t) { return GalControlPulse(t, kSecureAddress, t.ProgramWidth); }
+
 } // namespace
 
-const std::array<std::array<uint16_t, 82>, 2> GalArchitectureRowOrder{kArch0, kArch1};
+uint32_t GetBufferBits(uint32_t first, int count) {
+    uint32_t v = 0;
+    for (int k = 0; k < count && k < 32; ++k) v |= GetBufferBit(first + static_cast<uint32_t>(k)) << k;
+    return v;
+}
+
+const std::array<std::array<uint16_t, 82>, 2> GalArchitectureRowOrder{OrderFromRuns(kOrder0), OrderFromRuns(kOrder1)};
+const std::array<std::array<uint16_t, 82>, 2> Gal20V8ArchitectureRowOrder{OrderFromRuns(kOrder0, k20V8Offset),
+                                                                          OrderFromRuns(kOrder1, k20V8Offset)};
 
 const uint16_t GalProgrammingTable[4][6] = {
     {157, 157, 165, 155, 150, 150},
@@ -232,34 +407,82 @@ const uint16_t GalProgrammingTable[4][6] = {
     {90, 90, 15, 15, 50, 50},
     {80, 80, 10, 40, 40, 5},
 };
+const uint16_t Gal20V8ProgrammingTable[4][6] = {
+    {157, 157, 165, 155, 150, 140},
+    {157, 157, 165, 145, 140, 140},
+    {90, 90, 15, 15, 50, 10},
+    {80, 80, 10, 40, 80, 10},
+};
 
 int GalSignatureRecord[8] = {};
 uint32_t GalVpp = 0;
 uint32_t GalPulseWidth = 0;
 uint32_t GalSecondArchOrder = 0;
+GalExtendedState GalExtended{};
 
 const GalRowSerialType Gal16V8RowSerial = {
-    219,
-    {32, 17, 18, 19, 20, 21},
-    {27, 28, 29, 30, 31},
+    219, {32, 17, 18, 19, 20, 21}, {27, 28, 29, 30, 31}, {0, 0, 0, 0, 0},
     22, 23, 25, 26, 33, 15, 16,
-    32, 64,
-    32, 64, 2056,
-    60, 82,
+    32, 64, 32, 64, 2056, 60, 82,
     {GalArchitectureRowOrder[0].data(), GalArchitectureRowOrder[1].data()},
+    {0, 0, 0, 0}, 26, {0, 0}, GalProgrammingTable,
+    SignaturePowerUp, SignaturePowerDown, SignatureSelectRow, SignatureSelectRow,
+    SignatureProgramPulse, SignaturePulseWidth, SignatureEraseWidth,
+};
+
+const GalRowSerialType Gal20V8RowSerial = {
+    220, {33, 15, 16, 17, 20, 21}, {28, 29, 30, 31, 32}, {13, 18, 19, 26, 35},
+    22, 23, 25, 27, 34, 0, 14,
+    40, 64, 40, 64, 2568, 60, 82,
+    {Gal20V8ArchitectureRowOrder[0].data(), Gal20V8ArchitectureRowOrder[1].data()},
+    {32, 58, 0, 0}, 58, {0, 0}, Gal20V8ProgrammingTable,
+    SignaturePowerUp, SignaturePowerDown, SignatureSelectRow, SignatureSelectRow,
+    SignatureProgramPulse, SignaturePulseWidth, SignatureEraseWidth,
+};
+
+const GalRowSerialType Gal16LV8RowSerial = {
+    232, {32, 17, 18, 19, 20, 21}, {27, 28, 29, 30, 31}, {0, 0, 0, 0, 0},
+    22, 23, 25, 26, 33, 15, 16,
+    32, 64, 32, 64, 2056, 60, 82,
+    {GalArchitectureRowOrder[1].data(), GalArchitectureRowOrder[1].data()},
+    {0x1A, 0x1B, 0x1E, 0x1F}, 0, {0x1B, 0x1F}, nullptr,
+    ExtendedPowerUp, ExtendedPowerDown, ExtendedSelectRow, ExtendedLoadRow,
+    ExtendedProgramPulse, ExtendedProgramWidth, ExtendedEraseWidth,
+};
+
+const GalRowSerialType Gal20LV8RowSerial = {
+    233, {33, 15, 16, 17, 20, 21}, {28, 29, 30, 31, 32}, {13, 18, 19, 26, 35},
+    22, 23, 25, 27, 34, 0, 14,
+    40, 64, 40, 64, 2568, 60, 82,
+    {Gal20V8ArchitectureRowOrder[1].data(), Gal20V8ArchitectureRowOrder[1].data()},
+    {0x3A, 0x3B, 0x3E, 0x3F}, 0, {0x3B, 0x3F}, nullptr,
+    ExtendedPowerUp, ExtendedPowerDown, ExtendedSelectRow, ExtendedLoadRow,
+    ExtendedProgramPulse, ExtendedProgramWidth, ExtendedEraseWidth,
 };
 
 int Alg219Read(int mode) { return GalRead(Gal16V8RowSerial, mode); }
 int Alg219Program() { return GalProgram(Gal16V8RowSerial); }
-int Alg219Erase() { return GalControlPulse(Gal16V8RowSerial, kEraseAddress, kEraseMs); }
-int Alg219Secure() { return GalControlPulse(Gal16V8RowSerial, kSecureAddress, 0); }
+int Alg219Erase() { return GalErase(Gal16V8RowSerial); }
+int Alg219Secure() { return GalSecure(Gal16V8RowSerial); }
+int Alg220Read(int mode) { return GalRead(Gal20V8RowSerial, mode); }
+int Alg220Program() { return GalProgram(Gal20V8RowSerial); }
+int Alg220Erase() { return GalErase(Gal20V8RowSerial); }
+int Alg220Secure() { return GalSecure(Gal20V8RowSerial); }
+int Alg232Read(int mode) { return GalRead(Gal16LV8RowSerial, mode); }
+int Alg232Program() { return GalProgram(Gal16LV8RowSerial); }
+int Alg232Erase() { return GalErase(Gal16LV8RowSerial); }
+int Alg232Secure() { return GalSecure(Gal16LV8RowSerial); }
+int Alg233Read(int mode) { return GalRead(Gal20LV8RowSerial, mode); }
+int Alg233Program() { return GalProgram(Gal20LV8RowSerial); }
+int Alg233Erase() { return GalErase(Gal20LV8RowSerial); }
+int Alg233Secure() { return GalSecure(Gal20LV8RowSerial); }
 
 void InstallGalRowSerialRows() {
-    if (AlgorithmEntry* e = AlgorithmRow(219)) {
-        e->Read = Alg219Read;
-        e->Program = Alg219Program;
-        e->Erase = Alg219Erase;
-        e->Secure = Alg219Secure;
-        e->Options = Alg207Options;
-    }
+    static const LogicRowEntries rows[] = {
+        {219, Alg219Read, Alg219Program, Alg219Erase, Alg219Secure, Alg207Options},
+        {220, Alg220Read, Alg220Program, Alg220Erase, Alg220Secure, Alg208Options},
+        {232, Alg232Read, Alg232Program, Alg232Erase, Alg232Secure, Alg207Options},
+        {233, Alg233Read, Alg233Program, Alg233Erase, Alg233Secure, Alg208Options},
+    };
+    InstallLogicRows(rows);
 }

@@ -1,9 +1,25 @@
 #include "logic/InstallLogicRows.h"
 
+#include "engine/AlgorithmTable.h"
+#include "logic/GalIdString.h"
 #include "logic/GalRowSerial.h"
 #include "logic/PalEmulation.h"
 
 void InstallLogicAlgorithms() {
     InstallPalEmulation();
     InstallGalRowSerialRows();
+    InstallGalIdStringRows();
+}
+
+void InstallLogicRows(const LogicRowEntries* rows, size_t count) {
+    for (size_t k = 0; k < count; ++k) {
+        const LogicRowEntries& r = rows[k];
+        AlgorithmEntry* e = AlgorithmRow(r.row);
+        if (e == nullptr) continue;
+        e->Read = r.read;
+        e->Program = r.program;
+        e->Erase = r.erase;
+        e->Secure = r.secure;
+        if (r.options != nullptr) e->Options = r.options;
+    }
 }

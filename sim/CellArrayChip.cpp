@@ -5,7 +5,6 @@
 namespace sim {
 
 namespace {
-constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 70;
 } // namespace
 
@@ -59,7 +58,7 @@ int CellArrayChip::Volts(const PinEnvironment& env, int chipPin) const {
 }
 
 bool CellArrayChip::Powered(const PinEnvironment& env) const {
-    if (Volts(env, vccPin_) < kVccMinTenths) return false;
+    if (Volts(env, vccPin_) < vccMinTenths_) return false;
     return std::all_of(gndPins_.begin(), gndPins_.end(), [&](int g) {
         const int s = SocketOf(g);
         return s != 0 && env.HeldLow(s);

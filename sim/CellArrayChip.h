@@ -4,7 +4,7 @@
 // them back to 1 and clears the security cell. A secured part reads its
 // array as all ones.
 //
-// Powered means VCC at 4.5 V or more and every ground pin held low; without
+// Powered means VCC at 4.5 V (a low-voltage part: its own minimum) or more and every ground pin held low; without
 // that, the part is a diode network to the insertion probe (ProbeChip).
 // Pins the programmer leaves undriven read the environment's FloatingLevel().
 //
@@ -41,6 +41,8 @@ public:
     ChipPinLimits Limits() const;
 
 protected:
+    // Powered from this supply up (4.5 V unless a low-voltage part says less).
+    void SetMinimumVcc(int tenths) { vccMinTenths_ = tenths; }
     // Chip pin with a higher rating (the edit-voltage pin).
     void AllowPin(int chipPin, int tenths) { raised_.emplace_back(chipPin, tenths); }
 
@@ -63,6 +65,7 @@ protected:
 
 private:
     int vccPin_;
+    int vccMinTenths_ = 45;
     std::vector<int> gndPins_;
     std::vector<uint8_t> cells_;
     std::set<uint32_t> stuck_;

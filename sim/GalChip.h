@@ -1,25 +1,35 @@
-// A GAL16V8-type part in its row-serial edit mode, at pin level (20-pin DIP).
+// A row-serial GAL part in its edit mode, at pin level: the 20-pin 16V8, the
+// 24-pin 20V8 and the 24-pin 22V10 fuse maps (GalMap), each part from its
+// GalPartFacts.
 //
 // Edit mode: the edit voltage (10 V or more) on pin 2 with the part powered.
-// Pins: RA0 pin 18, RA1-RA5 pins 3-7, SCLK 8, SDIN 9, STB 11, SDOUT 12,
-// P/V 19, VCC 20, GND 10.
-// - STB falling latches the row address RA0-5.
-// - P/V low: the end of the strobe loads the addressed row into the shift
-//   register; SDOUT shows its bit 0; each rising SCLK shifts the register
-//   towards SDOUT and takes SDIN in at the far end.
-// - P/V high: the strobe's low time writes the shift register into the row,
-//   when it lasts the part's pulse width with the edit voltage within 0.2 V
-//   of the part's programming voltage (else nothing is written). Row 63 with
-//   SDIN high erases the whole part (erase time), row 61 sets the security
-//   cell.
-// Rows: 0-31 the array (bit i of row r is fuse i * 32 + r), 32 the UES (fuse
-// 2056 + i), 58 the signature (read only), 60 the 82 architecture bits in the
-// part's layout. A secured part reads its array rows as ones; UES,
-// architecture and signature stay readable.
+// 16V8 pins: RA0 18, RA1-RA5 3-7, SCLK 8, SDIN 9, STB 11, SDOUT 12, P/V 19,
+//   VCC 20, GND 10.
+// 20V8 pins: RA0 21, RA1-RA5 3, 4, 5, 8, 9, SCLK 10, SDIN 11, STB 13,
+//   SDOUT 15, P/V 22, VCC 24, GND 12.
+// 22V10 pins: P/V 3, architecture select 8, SCLK 10, SDIN 11, STB 13,
+//   SDOUT 14, VCC 24, GND 12; the row address is the last six bits shifted
+//   in (the first of them bit 0), or on parts with a live last bit the last
+//   five (bit 5 first) and SDIN itself as bit 0.
+// - Each rising SCLK shifts the register towards SDOUT and takes SDIN in.
+// - STB falling latches the row address (and P/V); P/V low: the strobe
+//   loads the addressed row into the register, SDOUT shows its first bit.
+//   Extended-ID parts load a row only after a strobe of their load time.
+// - P/V high: the strobe's low time writes the bits last shifted in into
+//   the row, when it lasts the part's pulse with the edit voltage within
+//   0.2 V of the part's voltage (else nothing is written). Row 63 (16V8,
+//   20V8; on some parts only with SDIN high) or pins 4, 6-9 high with 1 and
+//   5 low (22V10) erase the whole part; row 61 sets the security cell.
+// Rows: the array, the UES, the identification (58, read only), the
+// architecture (60, or the select pin on the 22V10), row 45 (the OR row of
+// the extended-ID parts, 64 cells past the JEDEC map), row 59 (the
+// power-down cell 5892 of the 22V10 parts that have it). A secured part
+// reads its array as ones; the other rows stay readable.
 // A clock or strobe while the edit voltage is on without VCC and ground is a
 // violation.
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "sim/CellArrayChip.h"
@@ -29,12 +39,14 @@ namespace sim {
 
 // One strobe as the part saw it.
 struct GalStrobe {
-    int address;       // latched at the falling edge
+    int address;       // latched at the falling edge (-1: the 22V10 architecture row)
     bool write;        // P/V high at the falling edge
     uint64_t widthUs;  // low time
     int editTenths;    // edit voltage at the end of the strobe
     uint32_t clocks;   // SCLK rising edges since the previous strobe
     bool dataIn;       // SDIN at the end of the strobe
+    bool clockHigh;    // SCLK high at the falling edge
+    int vccTenths;     // supply at the end of the strobe
 };
 
 class GalChip : public CellArrayChip {
@@ -46,24 +58,47 @@ public:
     const GalPartFacts& Part() const { return part_; }
     // JEDEC fuse of architecture-row bit i in this part's layout.
     uint32_t ArchitectureFuse(int i) const;
+    // Bit i of the identification row.
+    int IdBit(int i) const;
+    // Cell i of row 45 (parts with the OR row).
+    int OrRowCell(int i) const { return Cell(part_.fuses + static_cast<uint32_t>(i)); }
     const std::vector<GalStrobe>& Strobes() const { return strobes_; }
     void ClearStrobes() { strobes_.clear(); }
     uint32_t ClocksSinceStrobe() const { return clocks_; }
+
+    // Edit-mode conditions the part works by (from its ID for extended parts).
+    int ProgramTenths() const;
+    int EraseTenths() const;
+    uint32_t ProgramUs() const;
+    uint32_t EraseUs() const;
+    uint32_t LoadStrobeUs() const;
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
 
 private:
+    struct Row {
+        std::vector<uint32_t> fuses; // fuse of each bit; kNoFuse where there is none
+        bool array = false;          // reads as ones when secured
+    };
+    bool Extended() const;
     bool EditMode(const PinEnvironment& env) const;
     int AddressNow(const PinEnvironment& env) const;
+    bool ErasePattern(const PinEnvironment& env) const;
+    Row RowAt(int address) const;
     void Load(int address);
     void Write(const PinEnvironment& env, int address, uint64_t widthUs);
-    int SignatureBit(int i) const;
+    // The n bits shifted in before the last `skip` (oldest first), the last
+    // one SDIN itself when `live`.
+    std::vector<uint8_t> Shifted(size_t n, size_t skip, bool live, int sdin) const;
 
     GalPartFacts part_;
     std::vector<uint8_t> shift_; // bit 0 at SDOUT
+    std::deque<uint8_t> history_; // bits shifted in, newest last
     int latched_ = -1;
     bool latchedWrite_ = false;
+    bool latchedClock_ = false;
+    int latchedData_ = 0;
     bool strobeLow_ = false;
     bool clockHigh_ = false;
     uint32_t clocks_ = 0;

@@ -6,25 +6,67 @@
 
 namespace sim {
 
-// Architecture-row layouts of the 16V8 family: the older parts shift the
-// product-term disable bits around the mode bits, the later ones (type code
-// 26 and up) put the mode bits first.
+// Fuse maps and edit-mode pin-outs: the 20-pin 16V8 and the 24-pin 20V8
+// (parallel row address), the 24-pin 22V10 (row address shifted in behind
+// the data, 132-bit columns, architecture row under its select pin).
+enum class GalMap : uint8_t { Gal16V8, Gal20V8, Gal22V10 };
+
+// Architecture-row layouts of the 16V8 and 20V8 families: the older parts
+// shift the product-term disable bits around the mode bits, the later ones
+// (type code 26 and up) put the mode bits first.
 enum class GalArchLayout : uint8_t { Early16V8, Late16V8 };
+
+// What the identification row (address 58) holds.
+enum class GalIdKind : uint8_t {
+    Signature, // byte 1 voltage code, 2 type code, 3 maker code
+    Extended,  // supply, type and maker codes and the part's own edit-mode conditions
+    Text,      // an identification text, its last character first
+};
+
+// Fields of the extended electronic ID (low-voltage parts): the part works
+// by these codes, whatever else is in its table.
+struct GalExtendedId {
+    uint8_t supplyCode;  // 15h 5 V, 25h 3.3 V
+    uint8_t strobeCode;  // row load strobe: 5, 10, 50, 100 us
+    uint8_t eraseCode;   // 10 ms .. 800 ms, 7 reserved
+    uint8_t programCode; // 0.5 ms .. 200 ms, 14 and 15 reserved
+    uint8_t programVolt; // programming edit voltage 5.0 V + 0.5 V x code
+    uint8_t readVolt;    // reading edit voltage 5.0 V + 0.5 V x code
+};
 
 struct GalPartFacts {
     const char* maker;
     const char* name;
     uint32_t fuses;         // JEDEC fuse count
-    uint8_t makerCode;      // signature byte 3
-    uint8_t typeCode;       // signature byte 2
+    uint8_t makerCode;      // signature byte 3 / extended ID maker
+    uint8_t typeCode;       // signature byte 2 / extended ID type
     uint8_t voltageCode;    // signature byte 1
-    int programTenths;      // edit voltage of a write, erase or security pulse (+-0.2 V)
-    uint32_t pulseMs;       // shortest write and security pulse
-    uint32_t eraseMs;       // shortest erase pulse
-    GalArchLayout layout;
+    int programTenths;      // edit voltage of a write or security pulse (+-0.2 V)
+    uint32_t pulseUs;       // shortest write and security pulse
+    uint32_t eraseUs;       // shortest erase pulse
+    GalArchLayout layout = GalArchLayout::Early16V8;
+    GalMap map = GalMap::Gal16V8;
+    GalIdKind idKind = GalIdKind::Signature;
+    GalExtendedId extended{};
+    const char* idText = nullptr; // Text: the identification bytes
+    uint8_t idLength = 0;         // Text: how many
+    int eraseTenths = 0;          // edit voltage of the erase pulse, 0 = programTenths
+    int programVccTenths = 0;     // supply a write needs (+-0.3 V), 0 = any powered supply
+    int minVccTenths = 45;        // powered from this supply up
+    bool eraseNeedsDataHigh = true; // bulk erase only with SDIN high
+    bool clockHeldWrite = false;    // a write needs SCLK held high from the last bit
+    bool orRow = false;             // row 45: 64 cells past the JEDEC map
+    bool liveLastBit = false;       // 22V10: SDIN at the strobe is the last address or architecture bit
+    bool powerDownCell = false;     // 22V10: fuse 5892 at row 59
 };
 
 // nullptr when the simulator has no such part.
 const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name);
+
+// The extended ID's load strobe, erase and program times by code (us; 0 for
+// a reserved code, which does nothing).
+uint32_t GalExtendedStrobeUs(int code);
+uint32_t GalExtendedEraseUs(int code);
+uint32_t GalExtendedProgramUs(int code);
 
 } // namespace sim

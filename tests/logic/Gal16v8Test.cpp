@@ -25,83 +25,11 @@ protected:
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 1;
     }
-    // Loads a JEDEC text of the fuses; the file's "C" matches the buffer's sum.
-    void LoadFuses(const std::vector<uint8_t>& fuses, uint32_t rowWidth) {
-        const uint32_t written = WriteJedec("in.jed", fuses, rowWidth);
-        uint32_t fileSum = 0, blown = 0;
-        ASSERT_EQ(LoadJedecFile("in.jed", fileSum, blown), 1);
-        EXPECT_EQ(fileSum, written);
-        EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF, fileSum);
-    }
-    // The part's cells in the JEDEC numbering.
-    static std::vector<uint8_t> Cells(const sim::GalChip* chip, uint32_t count) {
-        std::vector<uint8_t> c(count);
-        for (uint32_t n = 0; n < count; ++n) c[n] = static_cast<uint8_t>(chip->Cell(n));
-        return c;
-    }
-    static void ClearUserMap() {
-        for (uint32_t n = 0; n < kFuses; ++n) SetBufferBit(n, 0);
-    }
-    // The strobes as (address, write) pairs.
-    static std::vector<std::pair<int, bool>> Sequence(const sim::GalChip* chip) {
-        std::vector<std::pair<int, bool>> s;
-        for (const auto& e : chip->Strobes()) s.emplace_back(e.address, e.write);
-        return s;
-    }
-    static sim::GalPartFacts Changed(const char* maker, const char* name, void (*change)(sim::GalPartFacts&)) {
-        sim::GalPartFacts f = *sim::FindGalPart(maker, name);
-        change(f);
-        return f;
-    }
+    static void ClearUserMap() { PldRun::ClearUserMap(kFuses); }
 };
 
 TEST_F(Gal16v8Test, EveryRecordProgramsReadsErasesAndSecures) {
-    for (const Record& r : kRecords) {
-        SCOPED_TRACE(std::string(r.maker) + " " + r.name);
-        ASSERT_TRUE(SelectPld(r.maker, r.name));
-        EXPECT_EQ(DeviceSize, kFuses);
-        EXPECT_EQ(UesFuseStart, 2056u);
-        EXPECT_EQ(SupportedOperationMask & OpMaskCompare, 0u);
-        socket->Clear();
-        elec->WithdrawAllChips();
-        sim::GalChip* chip = SeatGal(r.maker, r.name);
-        ASSERT_NE(chip, nullptr);
-
-        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
-        const std::vector<uint8_t> fuses = Pattern(kFuses);
-        LoadFuses(fuses, 32);
-        EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_EQ(Cells(chip, kFuses), fuses); // the datasheet's map, cell for cell
-        EXPECT_EQ(Run(OpVerify), 1) << LogText();
-
-        ClearUserMap();
-        EXPECT_EQ(Run(OpRead), 1) << LogText();
-        EXPECT_EQ(UserFuses(kFuses), fuses);
-        const std::string saved = FormatJedecText(nullptr, 0);
-        EXPECT_EQ(ReadJedecChecksumField(saved), ReadJedecChecksumField(ReadText("in.jed")));
-        EXPECT_NE(saved.find("QF2194*"), std::string::npos);
-        std::vector<uint8_t> map(300, 0);
-        std::string vectors;
-        uint32_t sum = 0;
-        JedecLayout layout;
-        layout.FuseCount = kFuses;
-        ASSERT_EQ(ParseJedecText(saved, layout, map.data(), map.size(), vectors, sum), JedecOk);
-        for (uint32_t n = 0; n < kFuses; ++n) ASSERT_EQ((map[n / 8] >> (n % 8)) & 1, fuses[n]) << n;
-
-        EXPECT_EQ(Run(OpErase), 1) << LogText();
-        EXPECT_TRUE(HasLine("Erase ok!"));
-        EXPECT_TRUE(chip->Blank());
-
-        EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_EQ(Run(OpSecurity), 1) << LogText();
-        EXPECT_TRUE(HasLine("Security ok!"));
-        EXPECT_TRUE(chip->Secured());
-        ClearUserMap();
-        EXPECT_EQ(Run(OpRead), 1);
-        for (uint32_t n = 0; n < 2048; ++n) ASSERT_EQ(GetBufferBit(n), 1u) << n;
-        for (uint32_t n = 2048; n < kFuses; ++n) ASSERT_EQ(GetBufferBit(n), fuses[n]) << n; // UES, architecture kept
-        ExpectNoViolations();
-    }
+    for (const Record& r : kRecords) RunCycle({r.maker, r.name, kFuses, 32, 2056, 2048});
 }
 
 // JEDEC files of PAL types: the part holds the GAL image the datasheet's map
@@ -149,40 +77,13 @@ TEST_F(Gal16v8Test, PalTypeFilesProgramTheirImage) {
     }
 }
 
-TEST_F(Gal16v8Test, CellThatNeverProgramsFailsVerifyAtItsFuse) {
-    ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
-    sim::GalChip* chip = SeatGal("LATTICE", "GAL16V8");
-    std::vector<uint8_t> fuses(kFuses, 1);
-    fuses[1000] = 0;
-    chip->StickCell(1000);
-    LoadFuses(fuses, 32);
-    VerifyAfterProgram = 0;
-    EXPECT_EQ(Run(OpProgram), 1);
-    EXPECT_EQ(Run(OpVerify), -1);
-    EXPECT_TRUE(HasLine("Verification error!")) << LogText();
-    EXPECT_TRUE(HasLine(" Fail address : 1000(3E8h)")) << LogText();
-}
+TEST_F(Gal16v8Test, CellThatNeverProgramsFailsVerifyAtItsFuse) { ExpectStuckCellFailsVerify("LATTICE", "GAL16V8"); }
 
 TEST_F(Gal16v8Test, BadSignatureRefusesEveryOperationBeforeAnyFuse) {
-    const sim::GalPartFacts parts[] = {
-        Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.voltageCode = 6; }),
-        Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.makerCode = 0; }),
-    };
-    for (const auto& part : parts) {
-        ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
-        socket->Clear();
-        sim::GalChip* chip = SeatGal(part);
-        LoadFuses(std::vector<uint8_t>(kFuses, 0), 32);
-        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
-            SCOPED_TRACE(op);
-            chip->ClearStrobes();
-            EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
-            for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58); // the signature row only
-        }
-        EXPECT_TRUE(chip->Blank());
-        EXPECT_FALSE(chip->Secured());
-    }
+    ExpectRefusedEverywhere(Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.voltageCode = 6; }),
+                            " Incorrect device ID");
+    ExpectRefusedEverywhere(Changed("LATTICE", "GAL16V8", [](sim::GalPartFacts& f) { f.makerCode = 0; }),
+                            " Incorrect device ID");
 }
 
 TEST_F(Gal16v8Test, EmptySocketAtEitherFloatingLevelIsNoDevice) {
@@ -258,7 +159,7 @@ TEST_F(Gal16v8Test, ProgrammingConditionsFollowTheSignature) {
         const bool national = std::string(c.maker) != "LATTICE";
         sim::GalPartFacts swapped = *sim::FindGalPart(c.maker, c.name);
         swapped.programTenths = national ? 162 : 150;
-        swapped.pulseMs = national ? 10 : 50;
+        swapped.pulseUs = national ? 10000 : 50000;
         sim::GalChip* other = SeatGal(swapped);
         EXPECT_EQ(Run(OpProgram), -1) << LogText(); // the verify after programming fails
         EXPECT_TRUE(other->Blank()); // 16.5 V is outside 16.2 +- 0.2 V; 5 ms is short of 50 ms

@@ -95,4 +95,163 @@ protected:
     static void SetUserFuses(const std::vector<uint8_t>& f) {
         for (uint32_t n = 0; n < f.size(); ++n) SetBufferBit(n, f[n]);
     }
+    static void ClearUserMap(uint32_t count) {
+        for (uint32_t n = 0; n < count; ++n) SetBufferBit(n, 0);
+    }
+
+    // Loads a JEDEC text of the fuses; the file's "C" matches the buffer's sum.
+    void LoadFuses(const std::vector<uint8_t>& fuses, uint32_t rowWidth) {
+        const uint32_t written = WriteJedec("in.jed", fuses, rowWidth);
+        uint32_t fileSum = 0, blown = 0;
+        ASSERT_EQ(LoadJedecFile("in.jed", fileSum, blown), 1);
+        EXPECT_EQ(fileSum, written);
+        EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF, fileSum);
+    }
+    // The part's cells in the JEDEC numbering.
+    static std::vector<uint8_t> Cells(const sim::GalChip* chip, uint32_t count) {
+        std::vector<uint8_t> c(count);
+        for (uint32_t n = 0; n < count; ++n) c[n] = static_cast<uint8_t>(chip->Cell(n));
+        return c;
+    }
+    // The strobes as (address, write) pairs.
+    static std::vector<std::pair<int, bool>> Sequence(const sim::GalChip* chip) {
+        std::vector<std::pair<int, bool>> s;
+        for (const auto& e : chip->Strobes()) s.emplace_back(e.address, e.write);
+        return s;
+    }
+    static int LastWrite(const sim::GalChip* chip) {
+        int a = -2;
+        for (const auto& e : chip->Strobes())
+            if (e.write) a = e.address;
+        return a;
+    }
+    static size_t Writes(const sim::GalChip* chip) {
+        size_t n = 0;
+        for (const auto& e : chip->Strobes()) n += e.write;
+        return n;
+    }
+    static sim::GalPartFacts Changed(const char* maker, const char* name, void (*change)(sim::GalPartFacts&)) {
+        sim::GalPartFacts f = *sim::FindGalPart(maker, name);
+        change(f);
+        return f;
+    }
+    sim::GalChip* Reseat(const sim::GalPartFacts& facts) {
+        socket->Clear();
+        elec->WithdrawAllChips();
+        return SeatGal(facts);
+    }
+
+    // The part refused in every operation with `line`: only the
+    // identification row strobed, the socket powered down, nothing written.
+    void ExpectRefusedEverywhere(const sim::GalPartFacts& part, const std::string& line) {
+        SCOPED_TRACE(std::string(part.name) + line);
+        ASSERT_TRUE(SelectPld(part.maker, part.name));
+        sim::GalChip* chip = Reseat(part);
+        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
+            SCOPED_TRACE(op);
+            chip->ClearStrobes();
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_TRUE(HasLine(line)) << LogText();
+            for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58); // the identification row only
+            EXPECT_TRUE(elec->SuppliedPins().empty());
+        }
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_FALSE(chip->Secured());
+        ExpectNoViolations();
+    }
+
+    // A cell that never programs: the verify after programming fails at its fuse.
+    void ExpectStuckCellFailsVerify(const char* maker, const char* name) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SelectPld(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        std::vector<uint8_t> fuses(DeviceSize, 1);
+        fuses[1001] = 0;
+        chip->StickCell(1001);
+        LoadFuses(fuses, FuseRowLength);
+        VerifyAfterProgram = 1;
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_TRUE(HasLine("Verification error!")) << LogText();
+        EXPECT_TRUE(HasLine(" Fail address : 1001(3E9h)")) << LogText();
+    }
+
+    // A file of PAL type `index` (list `set`) programmed, verified and read
+    // back into the same map.
+    void PalRoundTrip(const char* maker, const char* name, int index, int set) {
+        SCOPED_TRACE(std::string(name) + " " + PalEmulationNames[set][index]);
+        ASSERT_TRUE(SelectPld(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        ApplyPalEmulationChoice(index, set);
+        ASSERT_EQ(DeviceSize, PalEmulationGeometry[set][index].Fuses);
+        const std::vector<uint8_t> fuses = Pattern(DeviceSize, static_cast<uint32_t>(index));
+        LoadFuses(fuses, PalEmulationGeometry[set][index].RowWidth);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        EXPECT_FALSE(chip->Blank());
+        ClearUserMap(DeviceSize);
+        EXPECT_EQ(Run(OpRead), 1);
+        EXPECT_EQ(UserFuses(DeviceSize), fuses);
+        ExpectNoViolations();
+    }
+
+    // One record through every operation of the driver: blank check, load a
+    // JEDEC file, program, verify, read into a cleared buffer, save with the
+    // same fuses and "C" field, erase with the driver's blank check, secure;
+    // a read then shows the array below `arrayFuses` as ones and the rest
+    // kept. Fuses from `zeroFrom` on are 0 in the file (the part keeps them 0).
+    struct Cycle {
+        const char* maker;
+        const char* name;
+        uint32_t fuses, rowWidth, ues, arrayFuses;
+        uint32_t zeroFrom = UINT32_MAX;
+    };
+    void RunCycle(const Cycle& c) {
+        SCOPED_TRACE(std::string(c.maker) + " " + c.name);
+        ASSERT_TRUE(SelectPld(c.maker, c.name));
+        EXPECT_EQ(DeviceSize, c.fuses);
+        EXPECT_EQ(FuseRowLength, c.rowWidth);
+        EXPECT_EQ(UesFuseStart, c.ues);
+        EXPECT_EQ(SupportedOperationMask & OpMaskCompare, 0u);
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::GalChip* chip = SeatGal(c.maker, c.name);
+        ASSERT_NE(chip, nullptr);
+
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        std::vector<uint8_t> fuses = Pattern(c.fuses, c.fuses + c.rowWidth);
+        for (uint32_t n = c.zeroFrom; n < c.fuses; ++n) fuses[n] = 0;
+        LoadFuses(fuses, c.rowWidth);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Cells(chip, c.fuses), fuses); // the datasheet's map, cell for cell
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+
+        ClearUserMap(c.fuses);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(c.fuses), fuses);
+        const std::string saved = FormatJedecText(nullptr, 0);
+        EXPECT_EQ(ReadJedecChecksumField(saved), ReadJedecChecksumField(ReadText("in.jed")));
+        EXPECT_NE(saved.find("QF" + std::to_string(c.fuses) + "*"), std::string::npos);
+        std::vector<uint8_t> map(c.fuses / 8 + 1, 0);
+        std::string vectors;
+        uint32_t sum = 0;
+        JedecLayout layout;
+        layout.FuseCount = c.fuses;
+        ASSERT_EQ(ParseJedecText(saved, layout, map.data(), map.size(), vectors, sum), JedecOk);
+        for (uint32_t n = 0; n < c.fuses; ++n) ASSERT_EQ((map[n / 8] >> (n % 8)) & 1, fuses[n]) << n;
+
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        EXPECT_TRUE(chip->Blank());
+
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+        EXPECT_TRUE(HasLine("Security ok!"));
+        EXPECT_TRUE(chip->Secured());
+        ClearUserMap(c.fuses);
+        EXPECT_EQ(Run(OpRead), 1);
+        for (uint32_t n = 0; n < c.arrayFuses; ++n) ASSERT_EQ(GetBufferBit(n), 1u) << n;
+        for (uint32_t n = c.arrayFuses; n < c.fuses; ++n) ASSERT_EQ(GetBufferBit(n), fuses[n]) << n;
+        ExpectNoViolations();
+    }
 };

@@ -1,6 +1,7 @@
 // The row-serial GAL model at its pins, on a hand-held pin environment.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -127,6 +128,139 @@ TEST_F(GalChipTest, UnpoweredPartIsADiodeNetworkAndClocksAtEditVoltageAreViolati
     env.pins[kEdit].supplyTenths = 120;
     Drive(kSclk, 1);
     EXPECT_EQ(env.violations.size(), 1u);
+}
+
+// Any part on its own pins: chip pin k of an n-pin part sits on socket pin
+// k + (48 - n) / 2.
+class GalPartBench : public ::testing::Test {
+protected:
+    Env env;
+    std::unique_ptr<sim::GalChip> chip;
+    int offset = 0;
+
+    void Seat(const sim::GalPartFacts& f) {
+        chip = std::make_unique<sim::GalChip>(f);
+        offset = f.map == sim::GalMap::Gal16V8 ? 14 : 12;
+        env = Env{};
+    }
+    int S(int chipPin) const { return chipPin + offset; }
+    void Drive(int chipPin, int level) {
+        env.pins[S(chipPin)].driven = true;
+        env.pins[S(chipPin)].drivenHigh = level != 0;
+        ++env.now;
+        chip->Update(env);
+    }
+    void Power(int vccTenths, int editTenths) {
+        const bool small = chip->Part().map == sim::GalMap::Gal16V8;
+        env.pins[S(small ? 10 : 12)].grounded = true;
+        env.pins[S(small ? 20 : 24)].supplyTenths = vccTenths;
+        env.pins[S(2)].supplyTenths = editTenths;
+    }
+    void Clock(int sclk, int sdin, int bit) {
+        Drive(sdin, bit);
+        Drive(sclk, 1);
+        Drive(sclk, 0);
+    }
+    void Strobe(int stb, int pv, bool write, uint64_t lowUs) {
+        Drive(pv, write);
+        Drive(stb, 0);
+        env.now += lowUs;
+        Drive(stb, 1);
+        Drive(pv, 0);
+    }
+};
+
+// The extended-ID part works by its own ID: the edit voltage 5.0 V + 0.5 V x
+// code within 0.2 V, the program time of its code, its supply; a row load
+// needs the strobe time, the ID row does not.
+TEST_F(GalPartBench, ExtendedIdPartObeysItsFields) {
+    const int ra[6] = {18, 3, 4, 5, 6, 7};
+    auto address = [&](int a) {
+        for (int b = 0; b < 6; ++b) Drive(ra[b], (a >> b) & 1);
+    };
+    struct Case {
+        int vcc, edit;
+        uint64_t lowUs;
+        int cell;
+    };
+    // GAL16LV8C: 25h, program code 4 (20 ms), voltage code 18 (14.0 V).
+    const Case cases[] = {{33, 140, 20000, 0}, {33, 142, 20000, 0}, {33, 143, 20000, 1},
+                          {33, 140, 19000, 1}, {50, 140, 20000, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.vcc) + " " + std::to_string(c.edit) + " " + std::to_string(c.lowUs));
+        Seat(*sim::FindGalPart("LATTICE", "GAL16LV8C"));
+        Power(c.vcc, c.edit);
+        for (int p : {8, 9, 19}) Drive(p, 0);
+        Drive(11, 1);
+        address(7);
+        for (int i = 0; i < 64; ++i) Clock(8, 9, i == 0 ? 0 : 1);
+        Strobe(11, 19, true, c.lowUs);
+        EXPECT_EQ(chip->Cell(7), c.cell);
+    }
+    Seat(*sim::FindGalPart("LATTICE", "GAL16LV8C")); // strobe code 1: 10 us
+    Power(33, 100);
+    for (int p : {8, 9, 19}) Drive(p, 0);
+    Drive(11, 1);
+    address(58);
+    Strobe(11, 19, false, 1);
+    int supply = 0;
+    for (int i = 0; i < 16; ++i) {
+        if (i >= 8) supply |= (chip->Output(env, S(12)) == sim::ChipDrive::High) << (i - 8);
+        Clock(8, 9, 0);
+    }
+    EXPECT_EQ(supply, 0x25);
+    address(32);
+    Strobe(11, 19, false, 10);
+    EXPECT_EQ(chip->Output(env, S(12)), sim::ChipDrive::High); // UES bit 0, erased
+    chip->SetCell(2056, 0);
+    Strobe(11, 19, false, 8); // low for 9 us
+    EXPECT_EQ(chip->Output(env, S(12)), sim::ChipDrive::High); // too short: not loaded again
+    Strobe(11, 19, false, 9);
+    EXPECT_EQ(chip->Output(env, S(12)), sim::ChipDrive::Low);
+    EXPECT_TRUE(env.violations.empty());
+}
+
+// 22V10: the row address is the last six bits shifted (first = bit 0), or
+// on live-bit parts the last five (bit 5 first) and SDIN at the strobe; the
+// architecture row under pin 8; erase by pins 4, 6-9 high and 1, 5 low.
+TEST_F(GalPartBench, SerialAddressPartsTakeTheirAddressAndPatterns) {
+    for (const char* name : {"ATF22V10B", "ATF22V10C"}) {
+        SCOPED_TRACE(name);
+        const sim::GalPartFacts& f = *sim::FindGalPart("ATMEL", name);
+        Seat(f);
+        Power(50, f.programTenths);
+        for (int p : {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}) Drive(p, 0);
+        Drive(13, 1);
+        // Column 37: bits 0-131 then the address; write bit 0 of the column 0.
+        const int column = 37;
+        for (int p = 0; p < 132; ++p) Clock(10, 11, p == 5 ? 0 : 1);
+        if (f.liveLastBit) {
+            for (int k = 5; k >= 1; --k) Clock(10, 11, (column >> k) & 1);
+            Drive(11, column & 1);
+        } else {
+            for (int k = 0; k < 6; ++k) Clock(10, 11, (column >> k) & 1);
+        }
+        Strobe(13, 3, true, f.pulseUs);
+        EXPECT_EQ(chip->Strobes().back().address, column);
+        EXPECT_EQ(chip->Cell(5 * 44 + column), 0);
+        EXPECT_EQ(chip->Cell(4 * 44 + column), 1);
+        // Architecture: 20 bits, bit k is fuse 5808 + (k xor 1).
+        Drive(8, 1);
+        const int clocked = f.liveLastBit ? 19 : 20;
+        for (int k = 0; k < clocked; ++k) Clock(10, 11, k == 2 ? 0 : 1);
+        if (f.liveLastBit) Drive(11, 0); // the 20th bit
+        Strobe(13, 3, true, f.pulseUs);
+        EXPECT_EQ(chip->Cell(5808 + 3), 0);
+        EXPECT_EQ(chip->Cell(5808 + 18), f.liveLastBit ? 0 : 1);
+        EXPECT_EQ(chip->Cell(5808 + 2), 1);
+        // Erase pattern with pin 8 still high.
+        for (int p : {4, 6, 7, 9}) Drive(p, 1);
+        Strobe(13, 3, true, f.eraseUs - 1000);
+        EXPECT_FALSE(chip->Blank());
+        Strobe(13, 3, true, f.eraseUs);
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_TRUE(env.violations.empty());
+    }
 }
 
 } // namespace

@@ -1,0 +1,37 @@
+// GAL-type PLDs that identify themselves by a text in their identification
+// row (address 58), read one bit per clock: 16V8 types (rows 228, 243) and a
+// 20V8 type (row 229) with a parallel row address, working on the device
+// image at fuse 10000 with PAL emulation, and 22V10 types (rows 230, 247)
+// whose row address is shifted in with the data. The text chooses the pulse
+// widths on rows 243, 230 and 247.
+#pragma once
+#include <cstdint>
+
+// Pulse widths chosen by the last identification: ms on row 243, us on
+// rows 230 and 247; the architecture clear of row 243 in ms.
+extern uint32_t ProgramPulseWidth;
+extern uint32_t ErasePulseWidth;
+extern uint32_t ClearPulseWidth;
+
+int Alg228Read(int mode);
+int Alg228Program();
+int Alg228Erase();
+int Alg228Secure();
+int Alg243Read(int mode);
+int Alg243Program();
+int Alg243Erase();
+int Alg243Secure();
+int Alg229Read(int mode);
+int Alg229Program();
+int Alg229Erase();
+int Alg229Secure();
+int Alg230Read(int mode);
+int Alg230Program();
+int Alg230Erase();
+int Alg230Secure();
+int Alg247Read(int mode);
+int Alg247Program();
+int Alg247Erase();
+int Alg247Secure();
+
+void InstallGalIdStringRows();
