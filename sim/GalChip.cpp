@@ -115,7 +115,15 @@ void GalChip::Write(const PinEnvironment& env, int address, uint64_t widthUs) {
     }
 }
 
+Gal16V8Logic::PinLevels GalChip::InputLevels(const PinEnvironment& env) const {
+    Gal16V8Logic::PinLevels in{};
+    for (int pin = 1; pin <= 20; ++pin) in[static_cast<size_t>(pin)] = Level(env, pin);
+    return in;
+}
+
 void GalChip::Update(const PinEnvironment& env) {
+    if (!EditMode(env) && Powered(env))
+        logic_.Update([this](uint32_t n) { return Cell(n); }, InputLevels(env));
     const bool strobeLow = Level(env, kStb) == 0;
     const bool clockHigh = Level(env, kSclk) == 1;
     const bool strobeEdge = strobeLow != strobeLow_;
@@ -158,6 +166,7 @@ void GalChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive GalChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
+    if (!EditMode(env)) return logic_.Output([this](uint32_t n) { return Cell(n); }, InputLevels(env), ChipPinAt(socketPin));
     if (ChipPinAt(socketPin) != kSdout || !EditMode(env) || Level(env, kPv) != 0 || shift_.empty())
         return ChipDrive::None;
     return shift_[0] ? ChipDrive::High : ChipDrive::Low;

@@ -17,12 +17,14 @@
 // part's layout. A secured part reads its array rows as ones; UES,
 // architecture and signature stay readable.
 // A clock or strobe while the edit voltage is on without VCC and ground is a
-// violation.
+// violation. Powered outside edit mode the part works as its logic diagram
+// gives (GalLogic.h).
 #pragma once
 #include <cstdint>
 #include <vector>
 
 #include "sim/CellArrayChip.h"
+#include "sim/GalLogic.h"
 #include "sim/GalParts.h"
 
 namespace sim {
@@ -59,6 +61,7 @@ private:
     void Load(int address);
     void Write(const PinEnvironment& env, int address, uint64_t widthUs);
     int SignatureBit(int i) const;
+    Gal16V8Logic::PinLevels InputLevels(const PinEnvironment& env) const;
 
     GalPartFacts part_;
     std::vector<uint8_t> shift_; // bit 0 at SDOUT
@@ -69,6 +72,7 @@ private:
     uint32_t clocks_ = 0;
     PulseTimer strobe_;
     std::vector<GalStrobe> strobes_;
+    Gal16V8Logic logic_;
 };
 
 } // namespace sim
