@@ -70,6 +70,8 @@ int ShowRamProgress(uint32_t a, uint32_t size) {
 
 } // namespace
 
+bool RamTypePowerable(const RamTypeEntry& e) { return e.VccPin != e.GndPin; }
+
 void PowerUpRamTest(int row) {
     const RamTypeEntry& e = RamTypeTable[row];
     SetVccRange(0, 33);
@@ -93,8 +95,7 @@ void PowerDownRamTest(int row) {
 int RunRamTest(int row) {
     if (row < 0 || row >= kRamTypeCount) return -1;
     const RamTypeEntry& e = RamTypeTable[row];
-    // A pin switched to the supply and to ground at once is a short.
-    if (e.VccPin == e.GndPin) return -1;
+    if (!RamTypePowerable(e)) return -1;
     if (ConnectProgrammer(0) != 1) return kResultNoProgrammer;
     LoadImage(kLibraryTestImage);
     char map[kPinMapBytes];

@@ -22,6 +22,8 @@ extern const char* const RamTypeNames[kRamTypeCount];
 // The address counter of the test loop.
 extern uint32_t RamTestAddress;
 
+// A row whose supply pin is also its ground pin would short the supply.
+bool RamTypePowerable(const RamTypeEntry& e);
 // 1 good, -1 defective (or a row that cannot be powered), 3 user break,
 // 98 socket empty, 99 no programmer.
 int RunRamTest(int row);
