@@ -55,6 +55,9 @@
 #include "shell/QtUiBridge.h"
 #include "shell/Select.h"
 #include "testing/Editlg.h"
+#include "testing/Editvect.h"
+#include "testing/Ramtest.h"
+#include "testing/SelfTest.h"
 #include "shell/Startup.h"
 #include "shell/Thread.h"
 
@@ -118,17 +121,14 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
     ExecDialog = [](QFileDialog* d) { return d->exec(); };
+    ExecTestDialog = [](QDialog* d) { return d->exec(); };
 
     Timer1 = new QTimer(this);
     Timer1->setInterval(100);
     connect(Timer1, &QTimer::timeout, this, &TForm1::Timer1Timer);
 
-    // The vector and RAM tests and the hardware self-test are not part of the
-    // program yet: their commands stay disabled.
-    for (QObject* o : std::initializer_list<QObject*>{VectorTest1, SpeedButtonVectorTest, RAMTest1,
-                                                      SpeedButtonRamTest, Hardwaretest1})
-        unavailable_.insert(o);
     CreateIcTestForm(this);
+    CreateVectorTestForm(this);
 
     Memo1->clear();
     Count = Success = Failure = DevicesPerHour = 0;
@@ -494,9 +494,10 @@ void TForm1::EnableOperationControls(uint32_t mask) {
             VectorTest1->setVisible(true);
             Offer(VectorTest1, true);
             Offer(SpeedButtonVectorTest, true);
+            return;
         }
-        // Otherwise the vector editor form is closed (it comes with the testing forms).
     }
+    if (TEditvector* f = VectorTestForm()) f->hide();
 }
 
 void TForm1::ShowCounters() {
@@ -952,6 +953,7 @@ void TForm1::ResetCounters() {
 
 void TForm1::VectorTest1Click() {
     if (RefuseWhileBusy()) return;
+    if (TEditvector* f = VectorTestForm()) f->ExecDialog(f);
 }
 
 void TForm1::ICTest1Click() {
@@ -961,6 +963,10 @@ void TForm1::ICTest1Click() {
 
 void TForm1::RAMTest1Click() {
     if (RefuseWhileBusy()) return;
+    auto* d = new TRamTest1(this);
+    d->move(x() + 320, y() + 100);
+    ExecTestDialog(d);
+    delete d;
 }
 
 void TForm1::Configoption1Click() {
@@ -970,6 +976,7 @@ void TForm1::Configoption1Click() {
 
 void TForm1::Hardwaretest1Click() {
     if (RefuseWhileBusy()) return;
+    RunHardwareSelfTest();
 }
 
 // The about box reads nothing shared and stays usable during a run.

@@ -188,6 +188,8 @@ public:
 
     // Runs a file dialog (tests replace it to answer without a user).
     std::function<int(QFileDialog*)> ExecDialog;
+    // Runs the RAM test dialog modally (tests answer it instead).
+    std::function<int(QDialog*)> ExecTestDialog;
 
     // The last left and top, readable from any thread.
     std::atomic<int> LeftCache{0};

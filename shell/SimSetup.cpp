@@ -18,6 +18,8 @@
 #include "sim/IdMemory.h"
 #include "sim/LogicIc.h"
 #include "sim/MemoryBus.h"
+#include "sim/RamParts.h"
+#include "sim/RamTestBus.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Socket.h"
 #include "sim/Universal.h"
@@ -327,6 +329,7 @@ std::unique_ptr<PortIo> MakeProgramSimulator() {
     sim::RegisterUniversalPersonalities();
     sim::RegisterMemoryBusPersonality();
     sim::RegisterControlBusPersonality();
+    sim::RegisterRamTestPersonality();
     auto programmer = std::make_unique<sim::SimProgrammer>();
     sim::AddIdMemory(*programmer);
     sim::Electrical* elec = sim::AddElectrical(*programmer);
@@ -349,6 +352,8 @@ std::unique_ptr<PortIo> MakeProgramSimulator() {
             s->Insert(std::make_unique<sim::LogicIc>(*logic));
             return programmer;
         }
+        // A RAM for the RAM test, or a GAL for programming and the vector test.
+        if (sim::SeatNamedTestPart(*s, *elec, part)) return programmer;
         ShowMessageLine("Simulated logic IC %s is not known.", part);
     }
     SeatSimChipForCurrentDevice();

@@ -123,28 +123,50 @@ int Electrical::StrongMillivolts() const {
     return mv + (mv < kStrongKneeMillivolts ? 900 : 1100);
 }
 
+bool Electrical::SupplyAClosed(int p) const {
+    const PinWiring& w = kWiring.pin[p];
+    return (supplyA_[w.regA - 26] & w.maskA) != 0 && p != faults_.deadSupplyA;
+}
+
+bool Electrical::SupplyBClosed(int p) const {
+    const PinWiring& w = kWiring.pin[p];
+    return Bit(latch_[w.latchB], w.bitB) && p != faults_.deadSupplyB;
+}
+
+bool Electrical::GroundClosed(int p) const {
+    const PinWiring& w = kWiring.pin[p];
+    return Bit(latch_[w.latchG], w.bitG) && p != faults_.deadGround;
+}
+
+bool Electrical::StrongSupplyClosed(int p, int bit) const {
+    return kStrongSupplyPin[bit] == p && Bit(latch_[28], bit) && p != faults_.vccRelayOpen;
+}
+
+bool Electrical::StrongGroundClosed(int p, int bit) const {
+    return p == faults_.gndRelayClosed || Bit(latch_[29], bit);
+}
+
 PinState Electrical::Pin(int p) const {
     PinState s;
     if (p < 1 || p > kSocketPins) return s;
-    const PinWiring& w = kWiring.pin[p];
     struct Supply {
         uint32_t sw;
         int mv;
     };
     Supply closed[4];
     int n = 0;
-    if (supplyA_[w.regA - 26] & w.maskA) closed[n++] = {kSwitchSupplyA, DacMillivolts(p % 2 ? 1 : 2)};
-    if (Bit(latch_[w.latchB], w.bitB)) closed[n++] = {kSwitchSupplyB, DacMillivolts(p % 2 ? 3 : 4)};
+    if (SupplyAClosed(p)) closed[n++] = {kSwitchSupplyA, DacMillivolts(p % 2 ? 1 : 2)};
+    if (SupplyBClosed(p)) closed[n++] = {kSwitchSupplyB, DacMillivolts(p % 2 ? 3 : 4)};
     for (int b = 0; b < 8; ++b) {
-        if (kStrongSupplyPin[b] == p && Bit(latch_[28], b))
+        if (StrongSupplyClosed(p, b))
             closed[n++] = {kSwitchStrongSupply, StrongMillivolts()};
     }
     for (const auto& [bit, pin] : kProgrammingSwitch) {
         if (pin == p && Bit(latch_[29], bit)) closed[n++] = {kSwitchProgramming, DacMillivolts(1)};
     }
-    if (Bit(latch_[w.latchG], w.bitG)) s.switches |= kSwitchGround;
+    if (GroundClosed(p)) s.switches |= kSwitchGround;
     for (const auto& [bit, pin] : kStrongGround) {
-        if (pin == p && Bit(latch_[29], bit)) s.switches |= kSwitchStrongGround;
+        if (pin == p && StrongGroundClosed(p, bit)) s.switches |= kSwitchStrongGround;
     }
     int active = 0;
     int maxMv = 0;

@@ -80,6 +80,21 @@ struct ChipPinLimits {
     }
 };
 
+// Faults of the programmer's own switches and pin electronics (socket pin,
+// 0 none). The electrical model applies the switch faults; the pin-driver
+// personalities read the driver and pull faults from here.
+struct ProgrammerFaults {
+    int deadSupplyA = 0;    // its supply-A switch never closes
+    int deadSupplyB = 0;    // its supply-B switch never closes
+    int deadGround = 0;     // its ground switch never closes
+    int vccRelayOpen = 0;   // its latch-28 relay never closes
+    int gndRelayClosed = 0; // its latch-29 ground relay is always closed
+    int stuckDriver = 0;    // its logic driver puts out stuckLevel whatever the latch says
+    int stuckLevel = 0;
+    int shortA = 0, shortB = 0; // two pins shorted together
+    int deadPullDown = 0;       // its weak pull-down is open (the pin then floats high)
+};
+
 // A DIP of pinCount pins seated at the bottom of the socket.
 ChipPinLimits DipPinLimits(const std::string& chip, int pinCount, int maxTenths = 70);
 
@@ -119,8 +134,17 @@ class Electrical : public SimComponent {
 
     static Electrical* Find(const SimProgrammer& p) { return p.FindComponent<Electrical>(); }
 
+    ProgrammerFaults& Faults() { return faults_; }
+    const ProgrammerFaults& Faults() const { return faults_; }
+
   private:
     int StrongMillivolts() const;
+    // Switch states of a pin with the switch faults applied.
+    bool SupplyAClosed(int p) const;
+    bool SupplyBClosed(int p) const;
+    bool GroundClosed(int p) const;
+    bool StrongSupplyClosed(int p, int bit) const;
+    bool StrongGroundClosed(int p, int bit) const;
     void Check(SimProgrammer& p);
 
     SimProgrammer* prog_ = nullptr;
@@ -133,6 +157,7 @@ class Electrical : public SimComponent {
     std::array<uint32_t, kSocketPins + 1> active_{}; // violations shown per pin
     std::map<int, ChipPinLimits> chips_;
     int nextChip_ = 1;
+    ProgrammerFaults faults_;
 };
 
 // Fits the electrical model to a simulated programmer.

@@ -254,7 +254,16 @@ void GalChip::Write(const PinEnvironment& env, int address, uint64_t widthUs) {
     }
 }
 
+Gal16V8Logic::PinLevels GalChip::InputLevels(const PinEnvironment& env) const {
+    Gal16V8Logic::PinLevels in{};
+    for (int pin = 1; pin <= 20; ++pin) in[static_cast<size_t>(pin)] = Level(env, pin);
+    return in;
+}
+
 void GalChip::Update(const PinEnvironment& env) {
+    // Out of edit mode a 16V8 acts as its programmed logic.
+    if (part_.map == GalMap::Gal16V8 && !EditMode(env) && Powered(env))
+        logic_.Update([this](uint32_t n) { return Cell(n); }, InputLevels(env));
     const MapPins& pins = PinsOf(part_.map);
     const bool strobeLow = Level(env, pins.stb) == 0;
     const bool clockHigh = Level(env, pins.sclk) == 1;
@@ -306,6 +315,8 @@ void GalChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive GalChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
+    if (part_.map == GalMap::Gal16V8 && !EditMode(env))
+        return logic_.Output([this](uint32_t n) { return Cell(n); }, InputLevels(env), ChipPinAt(socketPin));
     if (ChipPinAt(socketPin) != PinsOf(part_.map).sdout || !EditMode(env) || shift_.empty()) return ChipDrive::None;
     return shift_[0] ? ChipDrive::High : ChipDrive::Low;
 }

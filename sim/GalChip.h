@@ -26,13 +26,15 @@
 // power-down cell 5892 of the 22V10 parts that have it). A secured part
 // reads its array as ones; the other rows stay readable.
 // A clock or strobe while the edit voltage is on without VCC and ground is a
-// violation.
+// violation. Powered outside edit mode the part works as its logic diagram
+// gives (GalLogic.h).
 #pragma once
 #include <cstdint>
 #include <deque>
 #include <vector>
 
 #include "sim/CellArrayChip.h"
+#include "sim/GalLogic.h"
 #include "sim/GalParts.h"
 
 namespace sim {
@@ -91,6 +93,7 @@ private:
     // The n bits shifted in before the last `skip` (oldest first), the last
     // one SDIN itself when `live`.
     std::vector<uint8_t> Shifted(size_t n, size_t skip, bool live, int sdin) const;
+    Gal16V8Logic::PinLevels InputLevels(const PinEnvironment& env) const;
 
     GalPartFacts part_;
     std::vector<uint8_t> shift_; // bit 0 at SDOUT
@@ -104,6 +107,7 @@ private:
     uint32_t clocks_ = 0;
     PulseTimer strobe_;
     std::vector<GalStrobe> strobes_;
+    Gal16V8Logic logic_;
 };
 
 } // namespace sim

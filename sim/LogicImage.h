@@ -19,6 +19,8 @@ enum PersonalityId : uint16_t {
     kPersonalityControlBus = 4, // EPROMs on the control-register bus
     kPersonalitySerial = 5,    // serial shift engines
     kPersonalityNand = 6,      // NAND bus
+    kPersonalityVector = 7,    // vector test: pin latches applied at register-12 strobes
+    kPersonalityRamTest = 8,   // RAM test: address counter, data and strobes of a RAM
 };
 
 constexpr size_t kLogicImageHeaderBytes = 16;

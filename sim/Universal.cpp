@@ -1,5 +1,8 @@
 #include "sim/Universal.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "sim/Electrical.h"
 
 namespace sim {
@@ -29,21 +32,31 @@ void PinDriverPersonality::Violation(const std::string& what) const {
 
 bool PinDriverPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     Attach(p);
-    bool claimed = false;
     if (reg < 12) {
         const int g = reg / 2;
-        if (reg % 2 == 0) {
-            float_[g] = value;
-        } else {
-            level_[g] = value;
-        }
-        claimed = true;
-    } else if (reg == 12 && id_ == kPersonalityUniversal) {
+        uint8_t* bank = reg % 2 == 0 ? (DefersLatches() ? pendingFloat_ : float_)
+                                     : (DefersLatches() ? pendingLevel_ : level_);
+        bank[g] = value;
+        if (!DefersLatches()) LatchesChanged(p);
+        return true;
+    }
+    if (reg == 12 && DefersLatches()) {
+        if (value == 0) return true;
+        if (value != 1 && value != 2) return false;
+        ++strobes_;
+        std::copy(std::begin(pendingFloat_), std::end(pendingFloat_), float_);
+        std::copy(std::begin(pendingLevel_), std::end(pendingLevel_), level_);
+        LatchesChanged(p);
+        return true;
+    }
+    if (reg == 12 && id_ == kPersonalityUniversal) {
         // 0 idle, 1 or 2 a microcontroller programming mode; anything else
         // is left unclaimed (a violation).
-        claimed = value <= 2;
-        if (claimed) mcuMode_ = value;
-    } else if (reg == 13 && HasPullControl()) {
+        if (value > 2) return false;
+        mcuMode_ = value;
+        return true;
+    }
+    if (reg == 13 && HasPullControl()) {
         switch (value & 0x0C) {
         case 0x04:
             pull_ = Pull::Up;
@@ -55,15 +68,21 @@ bool PinDriverPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
             pull_ = Pull::None;
             break;
         }
-        claimed = true;
+        return true;
     }
-    if (reg < 12) {
-        if (Socket* s = Socket::Find(p)) {
-            s->Update(*this);
-            CheckContention();
-        }
+    return false;
+}
+
+void PinDriverPersonality::LatchesChanged(SimProgrammer& p) {
+    if (Socket* s = Socket::Find(p)) {
+        s->Update(*this);
+        CheckContention();
     }
-    return claimed;
+}
+
+const ProgrammerFaults* PinDriverPersonality::Faults() const {
+    const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr;
+    return e ? &e->Faults() : nullptr;
 }
 
 bool PinDriverPersonality::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) {
@@ -90,11 +109,15 @@ PinCondition PinDriverPersonality::Condition(int socketPin) const {
     c.driven = (float_[g] & m) == 0;
     c.drivenHigh = (level_[g] & m) != 0;
     c.pull = pull_;
+    if (const ProgrammerFaults* f = Faults()) {
+        if (c.driven && socketPin == f->stuckDriver) c.drivenHigh = f->stuckLevel != 0;
+        if (socketPin == f->deadPullDown && c.pull == Pull::Down) c.pull = Pull::None;
+    }
     AddSupplyAndGround(prog_, socketPin, c);
     return c;
 }
 
-int PinDriverPersonality::ReadLevel(int socketPin) const {
+int PinDriverPersonality::HeldLevel(int socketPin) const {
     const PinCondition c = Condition(socketPin);
     if (c.grounded) return 0;
     if (c.supplyTenths >= 0) return c.supplyTenths >= kHighThresholdTenths ? 1 : 0;
@@ -112,8 +135,26 @@ int PinDriverPersonality::ReadLevel(int socketPin) const {
             break;
         }
     }
-    if (c.pull == Pull::Up) return 1;
-    if (c.pull == Pull::Down) return 0;
+    return -1;
+}
+
+int PinDriverPersonality::ReadLevel(int socketPin) const {
+    int held = HeldLevel(socketPin);
+    const ProgrammerFaults* f = Faults();
+    int partner = 0;
+    if (f != nullptr && f->shortA != 0 && f->shortB != 0) {
+        if (socketPin == f->shortA) partner = f->shortB;
+        if (socketPin == f->shortB) partner = f->shortA;
+    }
+    if (partner != 0) {
+        const int other = HeldLevel(partner);
+        if (held == 0 || other == 0) return 0;
+        if (held == 1 || other == 1) return 1;
+    }
+    if (held >= 0) return held;
+    const Pull pull = Condition(socketPin).pull;
+    if (pull == Pull::Up) return 1;
+    if (pull == Pull::Down) return 0;
     return floatingLevel_;
 }
 
@@ -142,7 +183,7 @@ void PinDriverPersonality::CheckContention() {
 }
 
 void RegisterUniversalPersonalities() {
-    for (uint16_t id : {uint16_t{kPersonalityUniversal}, uint16_t{kPersonalityTest}}) {
+    for (uint16_t id : {uint16_t{kPersonalityUniversal}, uint16_t{kPersonalityTest}, uint16_t{kPersonalityVector}}) {
         RegisterPersonality(id, [id](const LogicImageHeader&) -> std::unique_ptr<SimPersonality> {
             return std::make_unique<PinDriverPersonality>(id);
         });

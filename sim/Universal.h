@@ -12,10 +12,19 @@
 // The test image adds the pull selected by register 13 bits 2-3: 01 pulls every
 // undriven pin up (the scans), 11 pulls it down (the driven-pin test), anything
 // else leaves it floating.
+//
+// The vector-test image keeps the test image's pulls but holds pin-latch
+// writes back: they reach the pins at the next register-12 strobe (value 1 or
+// 2); 12 = 0 ends the strobe.
+//
+// Faults of the programmer's pin electronics (ProgrammerFaults of the
+// electrical model): a driver stuck at one level, two shorted pins (the one
+// held low wins, then the one held high), an open pull-down resistor.
 #pragma once
 #include <cstdint>
 #include <memory>
 
+#include "sim/Electrical.h"
 #include "sim/Socket.h"
 
 namespace sim {
@@ -38,7 +47,9 @@ public:
     // What an undriven pin without pull reads (1 unless set).
     void SetFloatingLevel(int level) { floatingLevel_ = level ? 1 : 0; }
     Pull CurrentPull() const { return pull_; }
-    bool HasPullControl() const { return id_ == kPersonalityTest; }
+    bool HasPullControl() const { return id_ == kPersonalityTest || id_ == kPersonalityVector; }
+    bool DefersLatches() const { return id_ == kPersonalityVector; }
+    uint32_t StrobeCount() const { return strobes_; }
     uint8_t McuMode() const { return mcuMode_; }
 
     // The level the programmer reads on a socket pin.
@@ -47,11 +58,18 @@ public:
 private:
     void Attach(SimProgrammer& p);
     void CheckContention();
+    void LatchesChanged(SimProgrammer& p);
+    const ProgrammerFaults* Faults() const;
+    // The level something holds the pin at (-1: nothing but a pull).
+    int HeldLevel(int socketPin) const;
 
     uint16_t id_;
     SimProgrammer* prog_ = nullptr;
     uint8_t float_[6] = {};
     uint8_t level_[6] = {};
+    uint8_t pendingFloat_[6] = {};
+    uint8_t pendingLevel_[6] = {};
+    uint32_t strobes_ = 0;
     Pull pull_ = Pull::None;
     int floatingLevel_ = 1;
     uint8_t mcuMode_ = 0;

@@ -1,15 +1,21 @@
 #include "testing/EditVectorGrid.h"
 
+#include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <algorithm>
 #include <cstring>
+
+#include "testing/IcTest.h"
 
 namespace {
 
@@ -19,7 +25,6 @@ constexpr int kRowHeight = 14;
 constexpr int kEditMargins = 4;
 constexpr int kGridTop = 40;
 constexpr int kDataLeft = 55;
-constexpr const char* kSymbols = "ZGVXHLCN01.";
 
 // The OEM font of the grid, or the largest fixed-pitch font whose characters
 // (with the edit's own margins) fit the 8-pixel columns.
@@ -50,6 +55,33 @@ QLabel* Label(QWidget* parent, const char* name, const QString& text, int x, int
     l->setObjectName(name);
     l->setGeometry(x, y, w, h);
     return l;
+}
+
+QLineEdit* MaskEdit(QWidget* parent, const char* name, const char* mask, int x, int y, int w) {
+    auto* e = new QLineEdit(parent);
+    e->setObjectName(name);
+    e->setInputMask(mask);
+    e->setGeometry(x, y, w, 21);
+    return e;
+}
+
+QSpinBox* UpDown(QWidget* parent, const char* name, int lo, int hi, int x, int y) {
+    auto* u = new QSpinBox(parent);
+    u->setObjectName(name);
+    u->setRange(lo, hi);
+    u->setGeometry(x, y, 17, 21);
+    u->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+    return u;
+}
+
+// The number typed into a box, clamped to its up-down's range, moved to the
+// up-down without a click.
+int TakeTypedValue(const QLineEdit* box, QSpinBox* upDown) {
+    const int v = std::clamp(TVectorGrid::DigitsToInt(box->text()), upDown->minimum(), upDown->maximum());
+    upDown->blockSignals(true);
+    upDown->setValue(v);
+    upDown->blockSignals(false);
+    return v;
 }
 
 } // namespace
@@ -98,6 +130,92 @@ int TVectorGrid::DigitsToInt(const QString& text) {
     return v;
 }
 
+QPushButton* TVectorGrid::AddButton(const char* name, const char* text, int y) {
+    auto* b = new QPushButton(text, this);
+    b->setObjectName(name);
+    b->setGeometry(0, y, 90, 25);
+    return b;
+}
+
+void TVectorGrid::CreateSettings(int firstRowY, int buttonY) {
+    ButtonTest = AddButton("ButtonTest", "&Test", buttonY);
+    ButtonClose = AddButton("ButtonClose", "&Close", buttonY + 30);
+    GroupBoxInfo = new QGroupBox("Info", this);
+    GroupBoxInfo->setObjectName("GroupBoxInfo");
+    GroupBoxInfo->setGeometry(0, 132, 118, firstRowY + 90);
+    auto label = [this](const char* text, int y) {
+        auto* l = new QLabel(text, GroupBoxInfo);
+        l->setGeometry(6, y, 44, 21);
+    };
+    label("X Value", firstRowY);
+    ComboBoxXvalue = new QComboBox(GroupBoxInfo);
+    ComboBoxXvalue->setObjectName("ComboBoxXvalue");
+    ComboBoxXvalue->addItems({"Low", "Hi"});
+    ComboBoxXvalue->setGeometry(52, firstRowY, 58, 21);
+    label("Vcc", firstRowY + 30);
+    MaskEditVcc = MaskEdit(GroupBoxInfo, "MaskEditVcc", "9.9V;_", 52, firstRowY + 30, 44);
+    UpDownVcc = UpDown(GroupBoxInfo, "UpDownVcc", 20, 70, 96, firstRowY + 30);
+    label("Delay", firstRowY + 60);
+    MaskEditDelay = MaskEdit(GroupBoxInfo, "MaskEditDelay", "99mS;_", 52, firstRowY + 60, 44);
+    UpDownDelay = UpDown(GroupBoxInfo, "UpDownDelay", 0, 99, 96, firstRowY + 60);
+    connect(ButtonClose, &QPushButton::clicked, this, &TVectorGrid::ButtonCloseClick);
+    connect(UpDownVcc, &QSpinBox::valueChanged, this, &TVectorGrid::UpDownVccClick);
+    connect(UpDownDelay, &QSpinBox::valueChanged, this, &TVectorGrid::UpDownDelayClick);
+    connect(ComboBoxXvalue, &QComboBox::currentIndexChanged, this, &TVectorGrid::ComboBoxXvalueChange);
+    MaskEditVcc->installEventFilter(this);
+    MaskEditDelay->installEventFilter(this);
+}
+
+void TVectorGrid::ShowSettings() {
+    ComboBoxXvalue->blockSignals(true);
+    ComboBoxXvalue->setCurrentIndex(xLevel ? 1 : 0);
+    ComboBoxXvalue->blockSignals(false);
+    for (QSpinBox* u : {UpDownVcc, UpDownDelay}) u->blockSignals(true);
+    UpDownVcc->setValue(vcc);
+    UpDownDelay->setValue(delayMs);
+    for (QSpinBox* u : {UpDownVcc, UpDownDelay}) u->blockSignals(false);
+    MaskEditVcc->setText(QString::asprintf("%d.%dV", vcc / 10, vcc % 10));
+    MaskEditDelay->setText(QString::asprintf("%02dmS", delayMs));
+}
+
+void TVectorGrid::ButtonCloseClick() { close(); }
+
+void TVectorGrid::UpDownVccClick() {
+    vcc = static_cast<short>(UpDownVcc->value());
+    MaskEditVcc->setText(QString::asprintf("%d.%dV", vcc / 10, vcc % 10));
+    SettingsChanged();
+}
+
+void TVectorGrid::MaskEditVccKeyUp() {
+    vcc = static_cast<short>(TakeTypedValue(MaskEditVcc, UpDownVcc));
+    MaskEditVcc->setText(QString::asprintf("%d.%dV", vcc / 10, vcc % 10));
+    SettingsChanged();
+}
+
+void TVectorGrid::UpDownDelayClick() {
+    delayMs = static_cast<short>(UpDownDelay->value());
+    MaskEditDelay->setText(QString::asprintf("%02dmS", delayMs));
+    SettingsChanged();
+}
+
+void TVectorGrid::MaskEditDelayKeyUp() {
+    // The typed delay is the one shown, so it is the one used.
+    delayMs = static_cast<short>(TakeTypedValue(MaskEditDelay, UpDownDelay));
+    SettingsChanged();
+}
+
+void TVectorGrid::ComboBoxXvalueChange() {
+    xLevel = ComboBoxXvalue->currentIndex() != 0 ? 1 : 0;
+    SettingsChanged();
+}
+
+void TVectorGrid::RecordTestLine(const char* in, const char* out, int index) {
+    failIn = QString::fromLatin1(in);
+    failOut = QString::fromLatin1(out);
+    failIndex = index;
+    ShowTestLineProgress(lineCount, index);
+}
+
 void TVectorGrid::SetupGrid(int linePins) {
     topOffset = row = column = caretPending = 0;
     pins = std::clamp(linePins, 1, 48);
@@ -116,6 +234,9 @@ void TVectorGrid::SetupGrid(int linePins) {
         e->setMaxLength(pins);
     }
     ScrollBar1->move(w + 62, ScrollBar1->y());
+    setFixedSize(w + 208, 282);
+    for (QPushButton* b : findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) b->move(w + 102, b->y());
+    if (GroupBoxInfo) GroupBoxInfo->move(w + 102 - 20, GroupBoxInfo->y());
     highlighted_ = -1;
     ShowGridPage(topOffset);
     HighlightGridRow();
@@ -252,7 +373,7 @@ void TVectorGrid::EditKeyDown(int key, Qt::KeyboardModifiers mods) {
 
 void TVectorGrid::EditKeyPress(QChar typed) {
     const QChar c = typed.toUpper();
-    if (c.unicode() > 0x7F || c.unicode() == 0 || std::strchr(kSymbols, c.toLatin1()) == nullptr) return;
+    if (c.unicode() > 0x7F || c.unicode() == 0 || std::strchr(symbols, c.toLatin1()) == nullptr) return;
     const size_t at = static_cast<size_t>(topOffset) + static_cast<size_t>(row) * static_cast<size_t>(pins) +
                       static_cast<size_t>(column);
     if (buffer == nullptr || at >= bufferBytes || at >= static_cast<size_t>(byteCapacity)) return;
@@ -292,7 +413,7 @@ void TVectorGrid::ScrollBar1Scroll(int position) {
     SetGridCaret(column);
 }
 
-void TVectorGrid::CountIcLines() {
+void TVectorGrid::CountIcLines(bool clearTail) {
     if (buffer == nullptr || pins <= 0) {
         lineCount = 0;
         return;
@@ -301,11 +422,14 @@ void TVectorGrid::CountIcLines() {
     const size_t used = end ? static_cast<size_t>(end - buffer) : bufferBytes;
     const size_t width = static_cast<size_t>(pins);
     lineCount = static_cast<int>((used + 1) / width);
+    if (!clearTail) return;
     const size_t from = static_cast<size_t>(lineCount) * width;
     if (from < bufferBytes) std::memset(buffer + from, 0, std::min(width, bufferBytes - from));
 }
 
 bool TVectorGrid::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyRelease && watched == MaskEditVcc) MaskEditVccKeyUp();
+    if (event->type() == QEvent::KeyRelease && watched == MaskEditDelay) MaskEditDelayKeyUp();
     auto* edit = qobject_cast<QLineEdit*>(watched);
     if (edit == nullptr || std::find(std::begin(EditData), std::end(EditData), edit) == std::end(EditData))
         return QDialog::eventFilter(watched, event);

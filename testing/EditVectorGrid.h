@@ -2,16 +2,22 @@
 // vector test form: a column ruler, line numbers, 16 borderless line edits
 // over a buffer of lines of `pins` symbols, a scroll bar and the cursor
 // position. Keys move a cursor (column, row) over the buffer; a typed symbol
-// is stored under it.
+// of the form's set is stored under it. Both forms also share the test
+// settings (X level, supply, delay between lines), their "&Test" and
+// "&Close" buttons and the report of the tested lines.
 #pragma once
 #include <QDialog>
 #include <QString>
 #include <cstdint>
 
+class QComboBox;
+class QFrame;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QScrollBar;
-class QFrame;
+class QSpinBox;
 
 class TVectorGrid : public QDialog {
     Q_OBJECT
@@ -43,6 +49,33 @@ public:
     uint8_t* buffer = nullptr; // bufferBytes bytes
     size_t bufferBytes = 0;
     int lineCount = 0;
+    const char* symbols = "ZGVXHLCN01."; // accepted keys ('.' stores 0)
+
+    // Test settings and their controls.
+    QPushButton* ButtonTest = nullptr;
+    QPushButton* ButtonClose = nullptr;
+    QGroupBox* GroupBoxInfo = nullptr;
+    QComboBox* ComboBoxXvalue = nullptr;
+    QLineEdit* MaskEditVcc = nullptr;
+    QSpinBox* UpDownVcc = nullptr;
+    QLineEdit* MaskEditDelay = nullptr;
+    QSpinBox* UpDownDelay = nullptr;
+    short vcc = 50;
+    short delayMs = 0;
+    uint8_t xLevel = 1;
+
+    void UpDownVccClick();
+    void MaskEditVccKeyUp();
+    void UpDownDelayClick();
+    void MaskEditDelayKeyUp();
+    void ComboBoxXvalueChange();
+    void ButtonCloseClick();
+
+    // The last reported line, shown after a failure.
+    QString failIn, failOut;
+    int failIndex = 0;
+    // Keeps a tested line for the failure message and moves the progress bar.
+    void RecordTestLine(const char* in, const char* out, int index);
 
     // Event handlers shared by the 16 line edits.
     void EditKeyDown(int key, Qt::KeyboardModifiers mods);
@@ -60,16 +93,25 @@ public:
     void MoveGridColumn(int delta);
     void MoveGridRow(int delta);
     void FollowGridClick();
-    // lineCount from the bytes before the first 0; the line after the last
-    // whole one is cleared (inside the buffer only).
-    void CountIcLines();
+    // lineCount from the bytes before the first 0; with clearTail the line
+    // after the last whole one is cleared (inside the buffer only).
+    void CountIcLines(bool clearTail = true);
     // The number formed by the digit characters of a text.
     static int DigitsToInt(const QString& text);
 
 protected:
-    // Cursor, widths and page for `linePins` symbols per line; `rightEdge`
-    // is where the grid ends (8 x pins + 62, the scroll bar's Left).
+    // Cursor, widths and page for `linePins` symbols per line; the buttons
+    // and the settings group stand right of the scroll bar.
     void SetupGrid(int linePins);
+    // The settings group with its rows from `firstRowY` on, and the buttons
+    // "&Test" and "&Close" at buttonY and buttonY + 30.
+    void CreateSettings(int firstRowY, int buttonY);
+    // The settings shown in their controls.
+    void ShowSettings();
+    // A setting changed through its control.
+    virtual void SettingsChanged() {}
+    // A button of the column right of the grid.
+    QPushButton* AddButton(const char* name, const char* text, int y);
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -7,11 +7,6 @@
 
 #include "testing/EditVectorGrid.h"
 
-class QComboBox;
-class QGroupBox;
-class QLineEdit;
-class QPushButton;
-class QSpinBox;
 
 class TEditlg : public TVectorGrid {
     Q_OBJECT
@@ -21,32 +16,14 @@ public:
 
     QLabel* LabelIcName = nullptr;
     QPushButton* ButtonFile = nullptr;
-    QPushButton* ButtonTest = nullptr;
     QPushButton* ButtonAutoFind = nullptr;
-    QPushButton* ButtonClose = nullptr;
-    QGroupBox* GroupBoxInfo = nullptr;
     QLineEdit* MaskEditPins = nullptr;
-    QComboBox* ComboBoxXvalue = nullptr;
-    QLineEdit* MaskEditVcc = nullptr;
-    QSpinBox* UpDownVcc = nullptr;
-    QLineEdit* MaskEditDelay = nullptr;
-    QSpinBox* UpDownDelay = nullptr;
-
-    short vcc = 50;
-    short delayMs = 0;
-    uint8_t xLevel = 1;
 
     // Shows a modal dialog: its result (tests answer it instead).
     std::function<int(QDialog*)> ExecDialog;
 
     void FormActivate();
-    void ButtonCloseClick();
     void MaskEditPinsChange();
-    void UpDownVccClick();
-    void MaskEditVccKeyUp();
-    void UpDownDelayClick();
-    void MaskEditDelayKeyUp();
-    void ComboBoxXvalueChange();
     void ButtonTestClick();
     void ButtonFileClick();
     void ButtonAutoFindClick();
@@ -54,13 +31,8 @@ public:
     // The per-line report of the test: keeps the lines and moves the progress bar.
     void IcTestLineCallback(const char* in, const char* out, int index);
 
-    // The last reported line, shown after a failure.
-    QString failIn, failOut;
-    int failIndex = 0;
-
 protected:
     void showEvent(QShowEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 // The form created at start-up; nullptr before CreateIcTestForm.

@@ -5,6 +5,7 @@
 #include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
+#include "engine/Services.h"
 
 char TestInLine[kIcTestMaxPins + 1];
 char TestOutLine[kIcTestMaxPins + 1];
@@ -80,8 +81,13 @@ int ApplyIcTestLine(int n, const uint8_t* line, int xLevel) {
         if (c == 'C') PulsePin(p, 3);
         if (c == 'K') PulsePin(p, 0);
     }
+    return CheckTestLinePins(n, line, TestOutLine);
+}
+
+int CheckTestLinePins(int n, const uint8_t* line, char* out) {
+    const int first = FirstSocketPin(n);
     int result = 1;
-    for (int p = first; p <= last; ++p) {
+    for (int p = first; p <= LastSocketPin(n); ++p) {
         const uint8_t c = line[p - first];
         if (!Within("ZHL", c)) continue;
         const int a = ReadWithPull(p, kPullUp);
@@ -90,10 +96,28 @@ int ApplyIcTestLine(int n, const uint8_t* line, int xLevel) {
         if (a == 0 && b == 0) read = 'L';
         if (a == 1 && b == 1) read = 'H';
         if (a == 1 && b == 0) read = 'Z';
-        if (read != ' ') TestOutLine[p - first] = read;
+        if (read != ' ') out[p - first] = read;
         if (read != static_cast<char>(c)) result = -1;
     }
     return result;
+}
+
+void PrepareTestLines(int n, const uint8_t* line, char* in, char* out) {
+    std::memset(out, ' ', kIcTestMaxPins);
+    out[n] = 0;
+    int k = 0;
+    for (; k < n && line[k] != 0; ++k) in[k] = static_cast<char>(line[k]);
+    in[k] = 0;
+}
+
+void ShowTestLineProgress(int lineCount, int index) {
+    if (lineCount <= 0) return;
+    if (lineCount < 100) {
+        SetProgressPosition(100 / lineCount * index);
+    } else if (static_cast<uint32_t>(index / (lineCount / 100 + 1)) == ProgressPercent) {
+        SetProgressPosition(static_cast<int>(ProgressPercent));
+        ++ProgressPercent;
+    }
 }
 
 int RunIcTest(int n, const uint8_t* lines, int xLevel, int delayMs, int report, size_t size) {
@@ -109,22 +133,26 @@ int RunIcTest(int n, const uint8_t* lines, int xLevel, int delayMs, int report, 
     SetSupplyPinsFromVector(n, lines, 1);
     DelayMsSlot(1);
 
+    const TestLineRun run{n, xLevel, delayMs, TestInLine, TestOutLine, ApplyIcTestLine,
+                          report ? IcTestLineCallback : nullptr};
+    const int result = RunTestLines(run, lines, size);
+
+    SetSupplyPinsFromVector(n, lines, 0);
+    SetGroundPinsFromVector(n, lines, 0);
+    return result;
+}
+
+int RunTestLines(const TestLineRun& run, const uint8_t* lines, size_t size) {
+    const size_t width = static_cast<size_t>(run.n);
     int result = 1;
     for (size_t i = 0; (i + 1) * width <= size; ++i) {
         const uint8_t* line = lines + i * width;
         if (line[0] == 0) break;
-        std::memset(TestOutLine, ' ', kIcTestMaxPins);
-        TestOutLine[n] = 0;
-        size_t k = 0;
-        for (; k < width && line[k] != 0; ++k) TestInLine[k] = static_cast<char>(line[k]);
-        TestInLine[k] = 0;
-        result = ApplyIcTestLine(n, line, xLevel);
-        if (report && IcTestLineCallback) IcTestLineCallback(TestInLine, TestOutLine, static_cast<int>(i));
+        PrepareTestLines(run.n, line, run.in, run.out);
+        result = run.apply(run.n, line, run.xLevel);
+        if (run.report) run.report(run.in, run.out, static_cast<int>(i));
         if (result == -1) break;
-        DelayMsSlot(static_cast<uint32_t>(delayMs < 0 ? 0 : delayMs));
+        DelayMsSlot(static_cast<uint32_t>(run.delayMs < 0 ? 0 : run.delayMs));
     }
-
-    SetSupplyPinsFromVector(n, lines, 0);
-    SetGroundPinsFromVector(n, lines, 0);
     return result;
 }

@@ -36,6 +36,29 @@ int ApplyIcTestLine(int n, const uint8_t* line, int xLevel);
 // Ground / supply-B switch of every pin marked in the first line on (1) or off (0).
 void SetGroundPinsFromVector(int n, const uint8_t* firstLine, int on);
 void SetSupplyPinsFromVector(int n, const uint8_t* firstLine, int on);
+// The check pass shared with the vector test: every pin whose symbol is
+// 'Z', 'H' or 'L' read with the weak pull-up and then pull-down; 'L', 'H' or
+// 'Z' written to out at its position. 1, or -1 when any read differs.
+int CheckTestLinePins(int n, const uint8_t* line, char* out);
+// Before a line is applied: out to 48 blanks, in to the line's symbols (up to
+// a 0 byte), both cut after n characters.
+void PrepareTestLines(int n, const uint8_t* line, char* in, char* out);
+// The line loop shared with the vector test: each line from the start of
+// the list (a 0 byte at a line start ends it; lines reaching past `size`
+// bytes are not read) prepared into in and out, applied, reported, and
+// followed by the delay; the first failing line ends it. Its result.
+struct TestLineRun {
+    int n;
+    int xLevel;
+    int delayMs;
+    char* in;
+    char* out;
+    int (*apply)(int n, const uint8_t* line, int xLevel);
+    IcTestLineReportFn report; // may be nullptr
+};
+int RunTestLines(const TestLineRun& run, const uint8_t* lines, size_t size);
+// The per-line progress of a test of lineCount lines (none for 0 lines).
+void ShowTestLineProgress(int lineCount, int index);
 // 1 when 0-based socket index s holds a pin of an n-pin part, else -1.
 int IsDevicePin(int s, int n);
 

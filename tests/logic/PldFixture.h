@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "../engine/LibrarySelect.h"
 #include "engine/JedecPof.h"
 #include "logic/GalRowSerial.h"
 #include "logic/InstallLogicRows.h"
@@ -27,19 +28,7 @@ protected:
 
     // Selects a device of the PLD section of the built library.
     bool SelectPld(const std::string& maker, const std::string& name) {
-        std::vector<uint8_t> bytes(OpenLibraryEntry(kLibraryEntryPld));
-        for (uint32_t k = 0; k < bytes.size(); ++k) bytes[k] = ReadLibraryByte(k);
-        DeviceRecord r{};
-        for (size_t pos = 0, next = 0;
-             pos < bytes.size() && ParseLibraryRecord(bytes.data(), bytes.size(), pos, SectionPld, r, next);
-             pos = next) {
-            const auto* b = reinterpret_cast<const char*>(r.Bytes);
-            if (maker == b && name == b + r.Bytes[RecordNameOffsetByte]) {
-                DeviceSection = SectionPld;
-                return SetCurrentDevice(r) == 1;
-            }
-        }
-        return false;
+        return SelectLibraryDevice(kLibraryEntryPld, SectionPld, maker, name);
     }
 
     // Seats a part with the given facts (a catalog part, or one changed by the test).

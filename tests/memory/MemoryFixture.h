@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "../engine/LibrarySelect.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Bringup.h"
 #include "engine/Buffer.h"
@@ -120,19 +121,7 @@ protected:
 
     // Selects a device of the EPROM section of the built library.
     bool Select(const std::string& maker, const std::string& name) {
-        std::vector<uint8_t> bytes(OpenLibraryEntry(kLibraryEntryEprom));
-        for (uint32_t k = 0; k < bytes.size(); ++k) bytes[k] = ReadLibraryByte(k);
-        DeviceRecord r{};
-        for (size_t pos = 0, next = 0;
-             pos < bytes.size() && ParseLibraryRecord(bytes.data(), bytes.size(), pos, SectionEprom, r, next);
-             pos = next) {
-            const auto* b = reinterpret_cast<const char*>(r.Bytes);
-            if (maker == b && name == b + r.Bytes[RecordNameOffsetByte]) {
-                DeviceSection = SectionEprom;
-                return SetCurrentDevice(r) == 1;
-            }
-        }
-        return false;
+        return SelectLibraryDevice(kLibraryEntryEprom, SectionEprom, maker, name);
     }
 
     // Seats a chip in the programmer's socket (or gang socket s).

@@ -15,6 +15,7 @@
 #include "shell/Editues.h"
 #include "shell/Project.h"
 #include "shell/Startup.h"
+#include "testing/Editvect.h"
 
 namespace {
 
@@ -112,11 +113,9 @@ TEST_F(MainWindowTest, MenusCarryTheirCaptionsAndKeys) {
     EXPECT_EQ(form->StatusPanels[0]->text(), "");
     EXPECT_EQ(form->StatusPanels[2]->text(), "Help");
     EXPECT_EQ(form->LabelCount->text() + "|" + form->LabelDeviceHR->text(), "Count : 0|Devices/HR : 0");
-    // The vector and RAM tests and the hardware test are not part of the program yet.
-    for (QObject* o : std::initializer_list<QObject*>{form->VectorTest1, form->SpeedButtonVectorTest,
-                                                      form->RAMTest1, form->SpeedButtonRamTest, form->Hardwaretest1})
-        EXPECT_FALSE(form->CommandEnabled(o));
-    for (QObject* o : std::initializer_list<QObject*>{form->ICTest1, form->SpeedButtonIcTest})
+    // The testers are reachable at once; the vector test waits for a PLD.
+    for (QObject* o : std::initializer_list<QObject*>{form->ICTest1, form->SpeedButtonIcTest, form->RAMTest1,
+                                                      form->SpeedButtonRamTest, form->Hardwaretest1})
         EXPECT_TRUE(form->CommandEnabled(o));
 }
 
@@ -158,7 +157,9 @@ TEST_F(MainWindowTest, CommandsFollowTheDevice) {
         bool ues, vector;
     } cases[] = {{SectionPld, small, 5828, true, true},
                  {SectionPld, large, 0, false, false},
+                 {SectionPld, 33, 0, false, false}, // a 68-pin PLCC
                  {SectionEprom, small, 0, false, false}};
+    ASSERT_EQ(PackageTable[33].PinCount, 68);
     for (const auto& c : cases) {
         SCOPED_TRACE(testing::Message() << "section " << c.section << " package " << c.package);
         DeviceSection = c.section;
@@ -168,6 +169,10 @@ TEST_F(MainWindowTest, CommandsFollowTheDevice) {
         EXPECT_EQ(shown(form->EditUES1), c.ues);
         EXPECT_EQ(shown(form->VectorTest1), c.vector);
         EXPECT_EQ(form->SpeedButtonVectorTest->isEnabled(), c.vector);
+        // A device without the vector test closes the vector form.
+        if (!c.vector) {
+            EXPECT_FALSE(VectorTestForm()->isVisible());
+        }
     }
 }
 
@@ -273,11 +278,11 @@ TEST_F(MainWindowTest, FormCommandsOpenTheirForms) {
              form->ChangeAlgorithm1, form->SaveProject1, form->SpeedButtonSaveProject, form->Configoption1,
              form->About1})
         EXPECT_TRUE(form->CommandEnabled(o)) << o->metaObject()->className();
-    // Auto Repeat Program is hidden like Read ID; vector test is offered for a
-    // small PLD, but its form is not there yet.
+    // Auto Repeat Program is hidden like Read ID; the vector test is offered
+    // for a small PLD.
     EXPECT_FALSE(form->AutoRepeatProgram1->isVisible());
     EXPECT_TRUE(form->VectorTest1->isVisible());
-    EXPECT_FALSE(form->VectorTest1->isEnabled());
+    EXPECT_TRUE(form->VectorTest1->isEnabled());
 
     // Modeless forms.
     form->EditUES1->trigger();

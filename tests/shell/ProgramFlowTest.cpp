@@ -5,12 +5,19 @@
 // selected device. Also the simulator's socket across selections and the
 // file that keeps its chips between runs.
 #include <QListWidget>
+#include <QMessageBox>
 #include <QTreeWidget>
 
 #include "ShellTestSupport.h"
 #include "shell/SimSetup.h"
 #include "shell/Startup.h"
+#include "engine/JedecPof.h"
+#include "sim/Electrical.h"
 #include "sim/EpromChip.h"
+#include "sim/RamParts.h"
+#include "sim/Socket.h"
+#include "testing/Editvect.h"
+#include "testing/Ramtest.h"
 #include "sim/SimProgrammer.h"
 
 namespace {
@@ -247,3 +254,91 @@ TEST_F(ProgramFlowTest, TheSocketFollowsTheSelectionAndKeepsEachChipForTheRunAnd
 }
 
 } // namespace
+
+namespace {
+
+// A GAL16V8 design in the simple mode, pin 19 = pin 2 AND pin 3, with two
+// test vectors, as a fitter writes its JEDEC file.
+std::string AndGateJedec() {
+    std::vector<char> f(2194, '0');
+    for (int t = 0; t < 64; ++t) f[static_cast<size_t>(2128 + t)] = '1'; // every term enabled
+    f[2192] = '1';                                                      // SYN; AC0 0: simple mode
+    f[2048] = '1';                                                      // pin 19 active high
+    for (int n = 1; n < 8; ++n) f[static_cast<size_t>(2120 + n)] = '1'; // the other pins are inputs
+    for (int c = 0; c < 32; ++c) f[static_cast<size_t>(c)] = c == 0 || c == 4 ? '0' : '1';
+    std::string text = "\x02\nand gate*\nQP20*QF2194*QV2*\nF0*\n";
+    for (size_t first = 0; first < f.size(); first += 32) {
+        char head[32];
+        std::snprintf(head, sizeof head, "L%05zu ", first);
+        text += head + std::string(f.begin() + static_cast<long>(first),
+                                   f.begin() + static_cast<long>(std::min(f.size(), first + 32))) + "*\n";
+    }
+    text += "V1 011000000N0NNNNNNNHN*\nV2 010000000N0NNNNNNNLN*\n\x03";
+    return text;
+}
+
+} // namespace
+
+TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfAProgrammedGal) {
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    sim::Socket* socket = sim::Socket::Find(*simp);
+    sim::Electrical* elec = sim::Electrical::Find(*simp);
+    RecordTones();
+
+    // A GAL16V8 selected: the simulator has no chip of its own for it, so the
+    // socket is empty for the hardware test.
+    Choose("LATTICE", "GAL16V8");
+    ASSERT_TRUE(socket->Empty());
+    int from = MirrorCount();
+    form->Hardwaretest1Click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MemoLines().mid(from),
+              QStringList({" Logic: PASS!", " V12: PASS!", " V34: PASS!", " GND: PASS!", " Pull Up/Down: PASS!",
+                           " Vcc Relay: PASS!", " Gnd Relay: PASS!", "Hardware Test Pass!"}));
+
+    // The RAM test on a seated 61256.
+    ASSERT_TRUE(sim::SeatNamedTestPart(*socket, *elec, "61256"));
+    simp->ClearViolations();
+    from = MirrorCount();
+    form->ExecTestDialog = [](QDialog* d) {
+        auto* ram = qobject_cast<TRamTest1*>(d);
+        ram->ListBox1->setCurrentRow(9);
+        ram->ButtonTestClick();
+        return 1;
+    };
+    form->RAMTest1Click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MemoLines().mid(from), QStringList({"Good Memory!"}));
+    EXPECT_TRUE(simp->Violations().empty()) << simp->Violations().front();
+
+    // A GAL16V8 in its place, programmed from a JEDEC file, then its vectors run.
+    socket->Clear();
+    elec->WithdrawAllChips();
+    ASSERT_TRUE(sim::SeatNamedTestPart(*socket, *elec, "GAL16V8"));
+    simp->ClearViolations();
+    const QString jed = dir.filePath("and.jed");
+    std::ofstream(jed.toStdString(), std::ios::binary) << AndGateJedec();
+    ASSERT_EQ(LoadJedecFile(jed.toStdString()), 1);
+    const QStringList log = Run(&TForm1::Program1Click);
+    EXPECT_TRUE(log.contains("Program ok!")) << log.join('\n').toStdString();
+    ASSERT_TRUE(form->VectorTest1->isEnabled());
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::Ok, &box);
+    VectorTestForm()->ExecDialog = [](QDialog* d) {
+        auto* v = qobject_cast<TEditvector*>(d);
+        v->FormActivate();
+        const QByteArray shot = qgetenv("VEXLOR_SCREENSHOT");
+        if (!shot.isEmpty()) v->grab().save(QString::fromLocal8Bit(shot).replace(".png", "-vector.png"));
+        v->ButtonTestClick();
+        return 1;
+    };
+    form->VectorTest1Click();
+    EXPECT_TRUE(WaitUntil([&] { return box.seen == 1; }));
+    EXPECT_EQ(box.text, "Vector Test Pass.");
+    EXPECT_TRUE(simp->Violations().empty()) << simp->Violations().front();
+    const QByteArray shot = qgetenv("VEXLOR_SCREENSHOT");
+    if (!shot.isEmpty()) {
+        EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(shot)));
+    }
+}

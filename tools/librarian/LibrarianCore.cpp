@@ -183,6 +183,8 @@ bool ParsePersonality(const std::string& v, uint16_t& out) {
         {"control-bus", sim::kPersonalityControlBus},
         {"serial", sim::kPersonalitySerial},
         {"nand", sim::kPersonalityNand},
+        {"vector", sim::kPersonalityVector},
+        {"ram-test", sim::kPersonalityRamTest},
     };
     for (const auto& [name, id] : names) {
         if (v == name) {

@@ -1,0 +1,54 @@
+#include "sim/RamParts.h"
+
+#include "sim/Electrical.h"
+#include "sim/GalChip.h"
+#include "sim/GalParts.h"
+#include "sim/RamChip.h"
+
+namespace sim {
+
+namespace {
+
+// Supply and ground pins of each DIP, its organisation and its row length
+// (the column count of its address multiplexing, for the SRAMs the lines
+// of one decoder row).
+const RamPartFacts kRamParts[] = {
+    {"4164", 16, 8, 16, 65536, 1, 256, RamSelect::None, 45, 55},
+    {"41256", 16, 8, 16, 262144, 1, 512, RamSelect::None, 45, 55},
+    {"41000", 18, 9, 18, 1048576, 1, 1024, RamSelect::None, 45, 55},
+    {"44000", 20, 10, 20, 4194304, 1, 2048, RamSelect::None, 45, 55},
+    {"41416", 18, 9, 18, 16384, 4, 64, RamSelect::None, 45, 55},
+    {"41464", 18, 9, 18, 65536, 4, 256, RamSelect::None, 45, 55},
+    {"414256", 20, 10, 20, 262144, 4, 512, RamSelect::None, 45, 55},
+    {"6116", 24, 24, 12, 2048, 8, 128, RamSelect::Select24, 45, 55},
+    {"6164", 28, 28, 14, 8192, 8, 256, RamSelect::Cs2Of28, 45, 55},
+    {"61256", 28, 28, 14, 32768, 8, 512, RamSelect::None, 45, 55},
+    {"610000", 32, 32, 16, 131072, 8, 1024, RamSelect::Cs2Of32, 45, 55},
+};
+
+} // namespace
+
+const RamPartFacts* FindRamPart(const std::string& name) {
+    for (const RamPartFacts& p : kRamParts) {
+        if (name == p.name) return &p;
+    }
+    return nullptr;
+}
+
+bool SeatNamedTestPart(Socket& socket, Electrical& electrical, const std::string& name) {
+    if (const RamPartFacts* ram = FindRamPart(name)) {
+        auto chip = std::make_unique<RamChip>(*ram);
+        electrical.DeclareChip(DipPinLimits(name, ram->pinCount));
+        socket.Insert(std::move(chip));
+        return true;
+    }
+    if (const GalPartFacts* gal = FindGalPart("LATTICE", name)) {
+        auto chip = std::make_unique<GalChip>(*gal);
+        electrical.DeclareChip(chip->Limits());
+        socket.Insert(std::move(chip));
+        return true;
+    }
+    return false;
+}
+
+} // namespace sim

@@ -1,0 +1,38 @@
+// Datasheet facts of the RAMs the simulator can seat for the RAM test, by
+// the type name the test's list uses (4164, 41256, ..., 610000).
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace sim {
+
+class Socket;
+class Electrical;
+
+// Chip-select inputs beyond /CS that the RAM-test image raises for a part:
+// the 24-pin SRAM's select line, CS2 of the 28-pin and of the 32-pin SRAM.
+enum class RamSelect : uint8_t { None, Select24, Cs2Of28, Cs2Of32 };
+
+struct RamPartFacts {
+    const char* name;
+    int pinCount;      // DIP
+    int vccPin;        // chip pins
+    int vssPin;
+    uint32_t words;    // locations
+    int width;         // bits per location: 1, 4 or 8
+    uint32_t rowWords; // locations of one row
+    RamSelect select;
+    int vccMinTenths;  // supply window
+    int vccMaxTenths;
+};
+
+// nullptr when the simulator has no such part.
+const RamPartFacts* FindRamPart(const std::string& name);
+
+// Seats the part of that name (a RAM of the list above, or a GAL16V8) in the
+// socket as a user would insert it, declared to the electrical model: false
+// when no such part is known.
+bool SeatNamedTestPart(Socket& socket, Electrical& electrical, const std::string& name);
+
+} // namespace sim

@@ -1,0 +1,34 @@
+// RAM test: every location of a static or dynamic RAM written with two
+// complementary patterns and read back through the RAM-test logic image of
+// its type.
+#pragma once
+#include <cstdint>
+
+struct RamTypeEntry {
+    uint32_t LogicImage; // device-library entry of the RAM-test image
+    uint8_t VccPin;      // socket pin switched to supply B
+    uint8_t GndPin;      // socket pin switched to ground
+    uint16_t Reserved;
+    uint32_t Size;       // locations the test steps through
+    uint32_t RowLength;  // locations per row step (DRAM modes)
+    uint32_t Mode;       // 0 DRAM by 1, 1 DRAM by 4, 2 SRAM by 8
+};
+
+constexpr int kRamTypeCount = 11;
+extern const RamTypeEntry RamTypeTable[kRamTypeCount];
+// The list items of the RAM test dialog, one per row.
+extern const char* const RamTypeNames[kRamTypeCount];
+
+// The address counter of the test loop.
+extern uint32_t RamTestAddress;
+
+// A row whose supply pin is also its ground pin would short the supply.
+bool RamTypePowerable(const RamTypeEntry& e);
+// 1 good, -1 defective (or a row that cannot be powered), 3 user break,
+// 98 socket empty, 99 no programmer.
+int RunRamTest(int row);
+void PowerUpRamTest(int row);
+void PowerDownRamTest(int row);
+// The log line of a result ("Good Memory!", ...) after its beep; nothing for
+// an unknown result.
+void ReportRamTestResult(int result);

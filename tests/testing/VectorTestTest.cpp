@@ -1,0 +1,205 @@
+// The vector test of a programmed GAL16V8: the engine's pin traffic on the
+// vector image, the form's runs over JEDEC vectors, and its grid.
+#include <QApplication>
+#include <QScrollBar>
+#include <map>
+
+#include "FormFixture.h"
+#include "TesterFixture.h"
+#include "engine/Tables.h"
+#include "testing/Editvect.h"
+
+namespace {
+
+// A vector line of the 20-pin part: unnamed inputs 0, the I/O pins, VCC and
+// GND N.
+std::string Line(std::map<int, char> pins) {
+    std::string s(20, '0');
+    for (int p = 12; p <= 20; ++p) s[static_cast<size_t>(p - 1)] = 'N';
+    s[9] = 'N';
+    for (auto [p, c] : pins) s[static_cast<size_t>(p - 1)] = c;
+    return s;
+}
+
+GalDesign Combinational() {
+    GalDesign d(GalDesign::Simple);
+    for (int p = 12; p <= 17; ++p) d.Olmc(p, 0, 1);
+    d.Olmc(19, 1, 0).Term(0, {2, 3});    // pin 19 = 2 AND 3
+    d.Olmc(18, 0, 0).Term(8, {4});       // pin 18 = NOT 4
+    return d;
+}
+
+GalDesign Registered() {
+    GalDesign d(GalDesign::Registered);
+    for (int p : {12, 13, 14, 15, 18, 19}) d.Olmc(p, 0, 1); // OE terms never true: inputs
+    d.Olmc(17, 1, 0).Term(16, {2});                       // pin 17 registers pin 2
+    d.Olmc(16, 1, 1).Term(24, {3}).Term(25, {4});          // pin 16 = 4 while 3 is high
+    return d;
+}
+
+GalDesign Complex() {
+    GalDesign d(GalDesign::Complex);
+    for (int p = 12; p <= 18; ++p) d.Olmc(p, 0, 1);
+    d.Olmc(19, 0, 1).Term(0, {11}).Term(1, {1, -2}); // pin 19 = NOT (1 AND NOT 2) while 11 is high
+    return d;
+}
+
+const std::vector<std::string> kComplexVectors = {
+    Line({{11, '1'}, {1, '1'}, {2, '0'}, {19, 'L'}}),
+    Line({{11, '1'}, {1, '0'}, {2, '0'}, {19, 'H'}}),
+    Line({{11, '0'}, {1, '1'}, {2, '0'}, {19, 'Z'}}),
+};
+
+const std::vector<std::string> kCombinationalVectors = {
+    Line({{2, '1'}, {3, '1'}, {4, '1'}, {19, 'H'}, {18, 'L'}}),
+    Line({{2, '1'}, {3, '0'}, {4, '0'}, {19, 'L'}, {18, 'H'}}),
+    Line({{2, '0'}, {3, '1'}, {4, 'X'}, {19, 'L'}, {18, 'L'}}),
+};
+
+const std::vector<std::string> kRegisteredVectors = {
+    Line({{1, 'C'}, {2, '1'}, {3, '1'}, {4, '1'}, {17, 'H'}, {16, 'H'}}),
+    Line({{1, 'C'}, {2, '0'}, {3, '1'}, {4, '0'}, {17, 'L'}, {16, 'L'}}),
+    Line({{1, '0'}, {2, '1'}, {3, '0'}, {17, 'L'}, {16, 'Z'}}), // no clock: the register holds
+    Line({{1, 'K'}, {2, '1'}, {17, 'H'}}),                      // K ends with a rising edge
+    Line({{1, '0'}, {2, '0'}, {11, '1'}, {17, 'Z'}}),           // /OE high floats the register's pin
+};
+
+class VectorTestFixture : public TesterFixture {
+protected:
+    std::unique_ptr<TEditvector> form;
+
+    void SetUp() override {
+        TesterFixture::SetUp();
+        EnsureApp();
+        ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
+        form = std::make_unique<TEditvector>();
+    }
+    void TearDown() override {
+        form.reset();
+        TesterFixture::TearDown();
+    }
+
+    // The form's Test on a design and its vectors: the box it shows.
+    std::string Test(const GalDesign& d, const std::vector<std::string>& vectors) {
+        LoadJedec(d, vectors);
+        SeatProgrammedGal();
+        form->FormActivate();
+        const size_t boxes = ui.BoxTexts().size();
+        form->ButtonTestClick();
+        const auto texts = ui.BoxTexts();
+        return texts.size() > boxes ? texts.back() : std::string();
+    }
+};
+
+} // namespace
+
+TEST_F(VectorTestFixture, JedecVectorsOfProgrammedPartsPass) {
+    const struct {
+        const char* what;
+        GalDesign design;
+        std::vector<std::string> vectors;
+    } cases[] = {{"combinational", Combinational(), kCombinationalVectors},
+                 {"complex", Complex(), kComplexVectors},
+                 {"registered", Registered(), kRegisteredVectors}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        socket->Clear();
+        simp.ClearViolations();
+        tones.clear();
+        EXPECT_EQ(Test(c.design, c.vectors), "Vector Test Pass.");
+        EXPECT_EQ(form->lineCount, static_cast<int>(c.vectors.size()));
+        EXPECT_EQ(Violations(), "");
+        EXPECT_EQ(tones, std::vector<int>{1193182 / 1000});
+        // Always on the vector image, powered down and released after.
+        EXPECT_EQ(simp.Personality()->Id(), sim::kPersonalityVector);
+        EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
+    }
+}
+
+TEST_F(VectorTestFixture, WrongExpectationFailsWithTheLineAndItsLocation) {
+    auto vectors = kRegisteredVectors;
+    vectors[1][16] = 'H'; // pin 17 reads low after the second clock
+    const std::string in = vectors[1];
+    std::string out(20, ' ');
+    out[16] = 'L';
+    out[15] = 'L';
+    EXPECT_EQ(Test(Registered(), vectors), "Vector Test Fail.\nTest In:" + in + "\nTest Out:" + out + "\nLocation:2");
+    EXPECT_EQ(tones, std::vector<int>{1193182 / 10000});
+    EXPECT_EQ(Violations(), "");
+    EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
+}
+
+TEST_F(VectorTestFixture, InputsOnlyLinePassesAndAShortTextIsCountedAsNoLine) {
+    // Nothing checked: the line passes. Every I/O pin is an input here, so
+    // the unset symbols of the short text below drive nothing against it.
+    GalDesign inputs(GalDesign::Simple);
+    for (int p = 12; p <= 19; ++p) inputs.Olmc(p, 0, 1);
+    EXPECT_EQ(Test(inputs, {Line({{2, '1'}, {3, 'X'}})}), "Vector Test Pass.");
+    // Ten symbols of a 20-pin line: no whole line, so the progress has no
+    // line count to divide by; the partial line still runs.
+    std::memset(VectorBuffer, 0, TestVectorBufferBytes);
+    std::memcpy(VectorBuffer, "0110000000", 10);
+    form->ButtonTestClick();
+    EXPECT_EQ(form->lineCount, 0);
+    EXPECT_EQ(ui.BoxTexts().back(), "Vector Test Pass.");
+    EXPECT_EQ(Violations(), "");
+}
+
+TEST_F(VectorTestFixture, ClocksAndStrobesFollowTheSymbols) {
+    LoadJedec(Combinational(), {});
+    ASSERT_EQ(DownloadLogicImage(kVectorTestImage), 1);
+    ResetProgrammerOutputs();
+    // Chip pin 1 (socket 15, block 1 bit 6) 'K', chip pin 2 (socket 16, bit 7) 'C'.
+    const std::string line = "KC" + std::string(18, 'N');
+    StartTrace();
+    uint8_t level = RegisterShadow[3];
+    ApplyVectorLine(20, reinterpret_cast<const uint8_t*>(line.data()), 1);
+    std::vector<std::string> strobes;
+    for (const auto& a : simp.RegisterTrace()) {
+        if (!a.write) continue;
+        if (a.reg == 3) level = a.value;
+        if (a.reg == 12 && a.value != 0) {
+            strobes.push_back(std::to_string(a.value) + ":" + std::to_string((level >> 6) & 1) +
+                              std::to_string((level >> 7) & 1));
+        }
+    }
+    // Direction (K high, C low), level, then K low-high and C high-low, each
+    // edge taken by its own strobe.
+    EXPECT_EQ(strobes, (std::vector<std::string>{"1:10", "2:10", "2:00", "2:10", "2:11", "2:10"}));
+    EXPECT_EQ(Violations(), "");
+}
+
+TEST_F(VectorTestFixture, GridTakesThePackagesPinsAndItsSymbols) {
+    const struct {
+        uint32_t package;
+        int pins, lines;
+    } cases[] = {{4, 20, 3276}, {6, 24, 2730}};
+    for (const auto& c : cases) {
+        PackageIndex = c.package;
+        form->FormActivate();
+        EXPECT_EQ(form->pins, c.pins);
+        EXPECT_EQ(form->lineCapacity, c.lines);
+        EXPECT_EQ(form->ScrollBar1->maximum(), c.lines);
+        EXPECT_EQ(form->EditData[0]->text().size(), c.pins);
+        EXPECT_EQ(form->width(), 8 * c.pins + 208);
+        EXPECT_EQ(form->ButtonTest->x(), 8 * c.pins + 102);
+    }
+    // Only "XHLCN01." are taken.
+    std::memset(VectorBuffer, 0, TestVectorBufferBytes);
+    for (QChar ch : QString("zgvK1h")) form->EditKeyPress(ch);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(VectorBuffer), 2), "1H");
+    // The settings live beyond the form.
+    form->UpDownVcc->setValue(45);
+    form->ComboBoxXvalue->setCurrentIndex(0);
+    EXPECT_EQ(VectorVcc, 45);
+    EXPECT_EQ(VectorXLevel, 0);
+}
+
+TEST_F(VectorTestFixture, NoProgrammerAndEmptyBuffer) {
+    std::memset(VectorBuffer, 0, TestVectorBufferBytes);
+    form->ButtonTestClick();
+    EXPECT_EQ(ui.BoxTexts().back(), "Buffer is empty.");
+    simp.StopAnswering(true);
+    form->ButtonTestClick();
+    EXPECT_EQ(ui.BoxTexts().back(), "Can not be executed with Communication Error!");
+}
