@@ -441,7 +441,7 @@ uint32_t* ProgrammingParameterByItem(int itemCode) {
 std::string ErrorTextByCode(int code) {
     if (code >= FirstOwnErrorCode && code <= LastOwnErrorCode)
         return ErrorTextTable[code - FirstOwnErrorCode];
-    if (code >= 0) return std::error_code(code, std::system_category()).message();
+    if (code > 0 && code < FirstOwnErrorCode) return SystemErrorText(code);
     char text[32];
     std::snprintf(text, sizeof text, "Error %d", code);
     return text;
@@ -449,6 +449,17 @@ std::string ErrorTextByCode(int code) {
 
 void ShowErrorByCode(int code) {
     ShowMessageLine("%s", ErrorTextByCode(code).c_str());
+}
+
+std::string SystemErrorText(int error) {
+    if (error > 0) return std::error_code(error, std::system_category()).message();
+    char text[32];
+    std::snprintf(text, sizeof text, "Error %d", error);
+    return text;
+}
+
+void ShowSystemError(int error) {
+    ShowMessageLine("%s", SystemErrorText(error).c_str());
 }
 
 std::string FormatPulseWidth(uint32_t microseconds) {

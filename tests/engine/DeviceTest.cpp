@@ -362,7 +362,22 @@ TEST_F(DeviceTest, ErrorTextsAndSystemErrors) {
     for (int code : {36, 50, 61, ENOENT, -3}) ShowErrorByCode(code);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Chip address mismatching.", "Cannot create swap area.",
                                                   "Not enough memory.", std::strerror(ENOENT), "Error -3"}));
-    EXPECT_FALSE(ErrorTextByCode(1000).empty());
+    // The program's codes and the system's error numbers overlap in 36-61;
+    // each caller's value shows its own text, and 0 is no success.
+    const std::pair<std::string, std::string> cases[] = {
+        {ErrorTextByCode(0), "Error 0"},
+        {ErrorTextByCode(40), "Unable to open Macro file."},
+        {ErrorTextByCode(62), "Error 62"},
+        {SystemErrorText(ELOOP), std::strerror(ELOOP)},
+        {SystemErrorText(ENAMETOOLONG), std::strerror(ENAMETOOLONG)},
+        {SystemErrorText(ENOENT), std::strerror(ENOENT)},
+        {SystemErrorText(0), "Error 0"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
+    static_assert(ELOOP >= FirstOwnErrorCode && ELOOP <= LastOwnErrorCode, "the overlap kept apart");
+    MainLog().Clear();
+    ShowSystemError(ENAMETOOLONG);
+    EXPECT_EQ(Lines(), std::vector<std::string>{std::strerror(ENAMETOOLONG)});
 }
 
 TEST(DeviceFormat, PulseWidthAndVoltageTexts) {
