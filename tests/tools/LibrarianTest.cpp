@@ -14,6 +14,7 @@
 #include "engine/Device.h"
 #include "engine/Library.h"
 #include "engine/Tables.h"
+#include "memory/InstallMemoryRows.h"
 #include "sim/LogicImage.h"
 #include "tools/librarian/LibrarianCore.h"
 
@@ -38,12 +39,10 @@ std::vector<uint8_t> EntryBytes(uint32_t n) {
     return b;
 }
 
-// Operations offered by the mask against the entries of an installed row.
+// Operations offered by the mask against the entries of the row, with every
+// algorithm family installed: an offered operation needs a real entry.
 void ExpectRowOffers(uint32_t row, uint32_t ops, const std::string& who) {
     const AlgorithmEntry& e = AlgorithmTable[row];
-    const bool installed = e.Read != AlgNoRead || e.Program != AlgNoOperation || e.Erase != AlgNoOperation ||
-                           e.Secure != AlgNoOperation || e.Options != AlgNoOperation;
-    if (!installed) return; // the row's module is not linked into this program
     EXPECT_TRUE(!(ops & 0x1D) || e.Read != AlgNoRead) << who << ": reads offered";
     EXPECT_TRUE(!(ops & 0x02) || e.Program != AlgNoOperation) << who << ": program offered";
     EXPECT_TRUE(!(ops & 0x20) || e.Erase != AlgNoOperation) << who << ": erase offered";
@@ -55,8 +54,14 @@ class BuiltLibraryTest : public ::testing::Test {
     void SetUp() override {
         ResetLibraryState();
         ProgramDirectory = ProgramDir().string();
+        // The rows of every algorithm family the program installs.
+        ResetAlgorithmTable();
+        InstallMemoryAlgorithms();
     }
-    void TearDown() override { ResetLibraryState(); }
+    void TearDown() override {
+        ResetLibraryState();
+        ResetAlgorithmTable();
+    }
 };
 
 TEST_F(BuiltLibraryTest, EveryRecordOfEverySectionIsSound) {
@@ -66,8 +71,8 @@ TEST_F(BuiltLibraryTest, EveryRecordOfEverySectionIsSound) {
     const uint32_t sectionEntries[4] = {kLibraryEntryEprom, kLibraryEntryPld, kLibraryEntryMicro,
                                         kLibraryEntryProm};
     for (uint32_t section = 0; section < 4; ++section) {
+        // A section stays empty until its algorithm family brings devices.
         const std::vector<uint8_t> list = EntryBytes(sectionEntries[section]);
-        ASSERT_FALSE(list.empty()) << "section " << section;
         size_t pos = 0;
         while (pos < list.size()) {
             DeviceRecord r{};
