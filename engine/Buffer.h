@@ -16,6 +16,9 @@ constexpr uint32_t BufferWindowBytes = BufferBankBytes + BufferTailBytes; // 657
 // Largest image: 4096 banks = 256 MB (buffer addresses 0 to FFFFFFFh). This
 // covers the largest device of the library and the 64 MB benchmark image.
 constexpr uint32_t MaxBankCount = 4096;
+constexpr uint64_t MaxImageBytes = uint64_t{MaxBankCount} * BufferBankBytes;
+// Fuse maps live in bank 0's window, tail included, without bank switching.
+constexpr uint32_t MaxFuseCount = BufferWindowBytes * 8;
 constexpr uint32_t TestVectorBufferBytes = 65537;
 constexpr uint32_t TestBufferBytes = 65537;
 
