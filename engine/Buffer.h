@@ -72,6 +72,9 @@ uint8_t ReadBufferByteCached(uint32_t address);
 // Whole image as one array (banks 0..BankCount-1, plus the tail after the
 // last one); the window is a view into it. Used by the buffer-wide services.
 uint8_t* BufferImage();
+// The fuse map of programmable logic: bank 0 and its tail, whichever bank
+// the window shows. Every fuse reader and writer uses it.
+uint8_t* FuseMap();
 // Bytes the image can hold at most (0 when it could not be reserved beyond bank 0).
 uint64_t BufferImageCapacity();
 

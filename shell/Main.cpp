@@ -789,7 +789,7 @@ void TForm1::Save1Click() {
         }
     } else if (FileFormatMask & 0x20) {
         // The vectors kept in the buffer window from 8000h on.
-        result = SaveJedecFile(name, BufferWindow + 0x8000, BufferWindowBytes - 0x8000);
+        result = SaveJedecFile(name, FuseMap() + 0x8000, BufferWindowBytes - 0x8000);
     } else if (FileFormatMask & 0x40) {
         result = SavePofFile(name);
     } else if (FileFormatMask & 0x80) {
