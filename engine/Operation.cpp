@@ -11,6 +11,7 @@
 #include "engine/Device.h"
 #include "engine/Insertion.h"
 #include "engine/Library.h"
+#include "engine/LogModel.h"
 #include "engine/NeighbourState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -401,13 +402,15 @@ int CompareDevice(OperationEngine& engine) {
     g_compareFile = nullptr;
     if (std::fclose(file) != 0 && g_compareWriteError == 0) g_compareWriteError = errno != 0 ? errno : EIO;
 
-    // The progress line gives way to the result.
+    // The progress line goes in every case, a user break included; the
+    // result follows.
+    MainLog().Remove(engine.StatusLine);
     if (result == ResultOk && g_compareWriteError != 0) result = ResultFailed;
     if (result == ResultOk) {
-        ReplaceMessageLine(engine, "Create Data Compare file ok!");
+        ShowMessageLine("Create Data Compare file ok!");
         ShowMessageLine("See file name COMPARE.TXT");
     } else if (result == ResultFailed) {
-        ReplaceMessageLine(engine, "Data Compare error!");
+        ShowMessageLine("Data Compare error!");
         if (g_compareWriteError != 0) ShowSystemError(g_compareWriteError);
     }
     SocketResults[0] = result;

@@ -169,6 +169,9 @@ TEST_F(OperationTest, UserBreaks) {
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(Lines(log.begin(), log.begin() + 2), (Lines{"Reading ...", "USER BREAK!"}));
     for (int32_t r : SocketResults) EXPECT_EQ(r, -1);
+
+    // A data compare stopped by the user takes its progress line away too.
+    ExpectRun(OpCompare, ResultUserBreak, {"USER BREAK!", "T"}, {UiAnswer::No});
 }
 
 TEST_F(OperationTest, CompareReport) {
