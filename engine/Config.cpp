@@ -356,7 +356,7 @@ int LoadConfigOrProjectFile(const std::string& path, int projectFlag) {
         }
         ShowMessageLine("Calculating CheckSum...");
         ComputeBufferChecksum(BufferStart, BufferEnd);
-        ShowMessageLine("-CheckSum : %04Xh", BufferChecksum & 0xFFFF);
+        ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }
 
     ConnectProgrammer(1);

@@ -326,9 +326,13 @@ std::string FormatJedecText(const uint8_t* vectors, size_t length) {
         out += "*\n";
     }
 
-    std::snprintf(line, sizeof line, "C%04X*\n\x03" "0000",
-                  static_cast<unsigned>(ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF));
-    out += line;
+    // The fuse checksum field, left out when the map could not be summed.
+    const uint32_t sum = ComputeBufferChecksum(BufferStart, BufferEnd);
+    if (BufferChecksumKnown) {
+        std::snprintf(line, sizeof line, "C%04X*\n", static_cast<unsigned>(sum & 0xFFFF));
+        out += line;
+    }
+    out += "\x03" "0000";
     return out;
 }
 

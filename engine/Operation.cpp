@@ -574,7 +574,7 @@ int RunOperation(OperationEngine& engine, int op) {
     if (op == OpRead) {
         ComputeBufferChecksum(BufferStart, BufferEnd);
         // The shell refreshes the information panel when the run is over.
-        ShowMessageLine("-CheckSum : %04Xh", BufferChecksum & 0xFFFF);
+        ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }
 
     const uint64_t elapsedMs = OperationTickMs() - start;

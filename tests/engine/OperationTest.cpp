@@ -148,6 +148,10 @@ TEST_F(OperationTest, ReadThenVerifyAfterReading) {
     std::snprintf(sumLine, sizeof sumLine, "-CheckSum : %04Xh", sum & 0xFFFF);
     ExpectRun(OpRead, ResultOk, {"Read ok!", "Verification ok!", sumLine, "T"});
     EXPECT_EQ(BufferWindow[0x55], static_cast<uint8_t>(0x55 * 7));
+
+    // A row whose checksum cannot be made shows the failure, not FFFFh.
+    RowHookTable[kTestRow].Checksum = [] { return BufferChecksum = 0xFFFFFFFFu; };
+    ExpectRun(OpRead, ResultOk, {"Read ok!", "Verification ok!", "-CheckSum : Error", "T"});
 }
 
 TEST_F(OperationTest, UserBreaks) {
