@@ -15,6 +15,7 @@
 #include "engine/NeighbourState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
+#include "engine/Routing.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
@@ -212,6 +213,7 @@ void PrepareOperation(OperationEngine& engine) {
     static const uint32_t steps[7] = {1, 2, 2, 4, 4, 4, 4};
     static const uint32_t lanes[7] = {0, 0, 1, 0, 1, 2, 3};
     ResetProgrammerOutputs();
+    ResetVppGroundNotice();
     const uint32_t mode = WordMode <= 6 ? WordMode : 0;
     AddressStep = steps[mode];
     ByteLane = lanes[mode];
