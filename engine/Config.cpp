@@ -359,6 +359,8 @@ int LoadConfigOrProjectFile(const std::string& path, int projectFlag) {
         ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }
 
+    // The port the configuration names, before the programmer is looked for.
+    OpenConfiguredPort();
     ConnectProgrammer(1);
     return code;
 }
