@@ -149,16 +149,16 @@ int SelectBank(uint32_t address, int grow) {
 
 uint32_t GetBufferBit(uint32_t n) {
     if (n / 8 >= BufferWindowBytes) return 0;
-    return (BufferWindow[n / 8] >> (n % 8)) & 1u;
+    return (FuseMap()[n / 8] >> (n % 8)) & 1u;
 }
 
 void SetBufferBit(uint32_t n, uint32_t value) {
     if (n / 8 >= BufferWindowBytes) return;
     const uint8_t mask = static_cast<uint8_t>(1u << (n % 8));
     if (value & 1u)
-        BufferWindow[n / 8] |= mask;
+        FuseMap()[n / 8] |= mask;
     else
-        BufferWindow[n / 8] &= static_cast<uint8_t>(~mask);
+        FuseMap()[n / 8] &= static_cast<uint8_t>(~mask);
 }
 
 uint32_t GetBufferBitShifted(uint32_t n, uint32_t p) { return p < 32 ? GetBufferBit(n) << p : 0; }
@@ -301,6 +301,8 @@ uint8_t ReadBufferByteCached(uint32_t address) {
 }
 
 uint8_t* BufferImage() { return image; }
+
+uint8_t* FuseMap() { return image; }
 
 uint64_t BufferImageCapacity() { return static_cast<uint64_t>(imageBanks) * BufferBankBytes; }
 

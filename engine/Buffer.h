@@ -16,6 +16,9 @@ constexpr uint32_t BufferWindowBytes = BufferBankBytes + BufferTailBytes; // 657
 // Largest image: 4096 banks = 256 MB (buffer addresses 0 to FFFFFFFh). This
 // covers the largest device of the library and the 64 MB benchmark image.
 constexpr uint32_t MaxBankCount = 4096;
+constexpr uint64_t MaxImageBytes = uint64_t{MaxBankCount} * BufferBankBytes;
+// Fuse maps live in bank 0's window, tail included, without bank switching.
+constexpr uint32_t MaxFuseCount = BufferWindowBytes * 8;
 constexpr uint32_t TestVectorBufferBytes = 65537;
 constexpr uint32_t TestBufferBytes = 65537;
 
@@ -69,6 +72,9 @@ uint8_t ReadBufferByteCached(uint32_t address);
 // Whole image as one array (banks 0..BankCount-1, plus the tail after the
 // last one); the window is a view into it. Used by the buffer-wide services.
 uint8_t* BufferImage();
+// The fuse map of programmable logic: bank 0 and its tail, whichever bank
+// the window shows. Every fuse reader and writer uses it.
+uint8_t* FuseMap();
 // Bytes the image can hold at most (0 when it could not be reserved beyond bank 0).
 uint64_t BufferImageCapacity();
 

@@ -356,9 +356,11 @@ int LoadConfigOrProjectFile(const std::string& path, int projectFlag) {
         }
         ShowMessageLine("Calculating CheckSum...");
         ComputeBufferChecksum(BufferStart, BufferEnd);
-        ShowMessageLine("-CheckSum : %04Xh", BufferChecksum & 0xFFFF);
+        ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }
 
+    // The port the configuration names, before the programmer is looked for.
+    OpenConfiguredPort();
     ConnectProgrammer(1);
     return code;
 }

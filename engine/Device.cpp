@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
 #include "engine/NeighbourState.h"
 #include "engine/Port.h"
 #include "engine/RowHooks.h"
@@ -165,10 +166,6 @@ namespace {
 // back to it when a record is refused.
 uint32_t g_acceptedSection = SectionEprom;
 
-// Largest image the address range can describe: the widest split mode
-// spreads one byte over four, and the buffer end must stay within 32 bits.
-constexpr uint64_t kMaxImageBytes = 0x40000000;
-
 uint32_t ReadBigEndian(const uint8_t* p, uint32_t size) {
     uint32_t v = 0;
     for (uint32_t i = 0; i < size; ++i)
@@ -327,6 +324,8 @@ DeviceRecord BuiltInDeviceRecord() {
     return r;
 }
 
+static_assert(MaxFuseCount == 526336 && MaxImageBytes == 256u << 20, "the refusal texts name these limits");
+
 const char* ValidateDeviceRecord(const DeviceRecord& r, uint32_t section) {
     const uint8_t* b = r.Bytes;
     if (section > SectionProm || b[RecordSectionByte] != section) return "device section invalid";
@@ -339,9 +338,13 @@ const char* ValidateDeviceRecord(const DeviceRecord& r, uint32_t section) {
     if (package >= PackageRowCount) return "package out of range";
     uint64_t size = pld ? ReadRecordField(r, FieldPldDeviceSize, 4) : ReadRecordField(r, FieldDeviceSize, 4);
     if (size == 0) return "device size is 0";
-    if (!pld) {
+    // The device must fit what the buffer holds: the image, or for a PLD
+    // the fuse map.
+    if (pld) {
+        if (size > MaxFuseCount) return "fuse count larger than the fuse map (526336 fuses)";
+    } else {
         uint64_t bytes = ReadRecordField(r, FieldDataWidth, 1) > 8 ? 2 * size : size;
-        if (bytes > kMaxImageBytes) return "device size too large";
+        if (bytes > MaxImageBytes) return "device size larger than the buffer (256 MB)";
     }
     return nullptr;
 }
@@ -441,7 +444,7 @@ uint32_t* ProgrammingParameterByItem(int itemCode) {
 std::string ErrorTextByCode(int code) {
     if (code >= FirstOwnErrorCode && code <= LastOwnErrorCode)
         return ErrorTextTable[code - FirstOwnErrorCode];
-    if (code >= 0) return std::error_code(code, std::system_category()).message();
+    if (code > 0 && code < FirstOwnErrorCode) return SystemErrorText(code);
     char text[32];
     std::snprintf(text, sizeof text, "Error %d", code);
     return text;
@@ -449,6 +452,17 @@ std::string ErrorTextByCode(int code) {
 
 void ShowErrorByCode(int code) {
     ShowMessageLine("%s", ErrorTextByCode(code).c_str());
+}
+
+std::string SystemErrorText(int error) {
+    if (error > 0) return std::error_code(error, std::system_category()).message();
+    char text[32];
+    std::snprintf(text, sizeof text, "Error %d", error);
+    return text;
+}
+
+void ShowSystemError(int error) {
+    ShowMessageLine("%s", SystemErrorText(error).c_str());
 }
 
 std::string FormatPulseWidth(uint32_t microseconds) {

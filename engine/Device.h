@@ -259,12 +259,17 @@ DeviceRecord BuiltInDeviceRecord();
 void SetupAddressRange();
 void ApplyAlgorithmDefaults();
 
-// Logs the text of an error code with "%s": codes 36-61 the program's own
-// texts; other non-negative codes are system error numbers (errno) and show
-// the operating system's text; a negative code shows "Error %d".
+// Logs the text of one of the program's error codes with "%s": 36-61 the
+// program's own texts, 1-35 the C library's texts of those error numbers;
+// any other code shows "Error %d".
 void ShowErrorByCode(int code);
 // The text ShowErrorByCode logs.
 std::string ErrorTextByCode(int code);
+// The same for an errno value of a failed system call: the operating
+// system's text, "Error %d" for 0 or a negative value. Kept apart from the
+// program's codes, whose range overlaps the system's error numbers.
+void ShowSystemError(int error);
+std::string SystemErrorText(int error);
 
 // "None" for 0, "%uUs" below 1000, else "%uMs" of whole milliseconds.
 std::string FormatPulseWidth(uint32_t microseconds);

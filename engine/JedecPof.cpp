@@ -234,11 +234,12 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
 
 uint32_t CountSetBufferBits() {
     uint32_t fuses = std::min<uint32_t>(DeviceSize, BufferWindowBytes * 8);
+    const uint8_t* map = FuseMap();
     uint32_t count = 0;
     for (uint32_t b = 0; b < fuses / 8; ++b)
-        count += static_cast<uint32_t>(__builtin_popcount(BufferWindow[b]));
+        count += static_cast<uint32_t>(__builtin_popcount(map[b]));
     if (fuses % 8)
-        count += static_cast<uint32_t>(__builtin_popcount(BufferWindow[fuses / 8] & ((1u << (fuses % 8)) - 1)));
+        count += static_cast<uint32_t>(__builtin_popcount(map[fuses / 8] & ((1u << (fuses % 8)) - 1)));
     return count;
 }
 
@@ -261,7 +262,7 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
     layout.EFieldFuse = hooks.JedecEFieldFuse;
     layout.UFieldFuse = hooks.JedecUFieldFuse;
     layout.VectorCapacity = TestVectorBufferBytes - 2;
-    std::vector<uint8_t> map(BufferWindow, BufferWindow + BufferWindowBytes);
+    std::vector<uint8_t> map(FuseMap(), FuseMap() + BufferWindowBytes);
     std::string vectors;
     uint32_t checksum = 0;
     std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
@@ -269,7 +270,7 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
         ShowErrorByCode(42); // "File type invalid."
         return -1;
     }
-    std::memcpy(BufferWindow, map.data(), map.size());
+    std::memcpy(FuseMap(), map.data(), map.size());
     std::memset(TestVectorBuffer, 0, TestVectorBufferBytes);
     std::memcpy(TestVectorBuffer, vectors.data(), vectors.size());
     fileChecksum = checksum;
@@ -325,9 +326,13 @@ std::string FormatJedecText(const uint8_t* vectors, size_t length) {
         out += "*\n";
     }
 
-    std::snprintf(line, sizeof line, "C%04X*\n\x03" "0000",
-                  static_cast<unsigned>(ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF));
-    out += line;
+    // The fuse checksum field, left out when the map could not be summed.
+    const uint32_t sum = ComputeBufferChecksum(BufferStart, BufferEnd);
+    if (BufferChecksumKnown) {
+        std::snprintf(line, sizeof line, "C%04X*\n", static_cast<unsigned>(sum & 0xFFFF));
+        out += line;
+    }
+    out += "\x03" "0000";
     return out;
 }
 

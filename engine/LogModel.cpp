@@ -43,6 +43,14 @@ void LogModel::DeleteLast(size_t count) {
     DeleteLastLocked(count);
 }
 
+void LogModel::Remove(LogLineHandle line) {
+    std::lock_guard lock(mutex_);
+    if (line < first_ || line - first_ >= lines_.size()) return;
+    const size_t index = static_cast<size_t>(line - first_);
+    lines_.erase(lines_.begin() + static_cast<std::ptrdiff_t>(index));
+    CurrentUi().LogRemoved(index, 1);
+}
+
 void LogModel::DeleteLastLocked(size_t count) {
     if (count > lines_.size()) count = lines_.size();
     if (count == 0) return;

@@ -26,6 +26,9 @@ public:
     LogLineHandle ReplaceLast(const std::string& text);
     // Deletes up to count lines at the end.
     void DeleteLast(size_t count);
+    // Deletes the line with this handle (none when it is gone); the lines
+    // after it move up, and their handles with them.
+    void Remove(LogLineHandle line);
     // Handle the next appended line will get: the log's line count, counted
     // from the first line ever written.
     LogLineHandle NextHandle() const;

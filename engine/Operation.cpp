@@ -11,9 +11,11 @@
 #include "engine/Device.h"
 #include "engine/Insertion.h"
 #include "engine/Library.h"
+#include "engine/LogModel.h"
 #include "engine/NeighbourState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
+#include "engine/Routing.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
@@ -40,6 +42,10 @@ int g_compareWriteError = 0;
 // address, everything else by AddressStep.
 int g_lastEntryMode = -1;
 
+// A step ended because the device offers it and its row has no entry for
+// it: no chip address to report.
+bool g_entryMissing = false;
+
 // The link was up when the run started; a programmer that stopped answering
 // since (WaitTimerDone gave up) marks it lost.
 bool g_linkExpected = false;
@@ -63,8 +69,7 @@ const AlgorithmEntry& CurrentRow() {
 
 bool Offered(uint32_t maskBit) { return (SupportedOperationMask & maskBit) != 0; }
 
-// Whether ProgramDevice and ProgramConfigurationFuses would call an entry.
-bool ProgramActs() { return Offered(OpMaskProgram) && CurrentRow().Program != AlgNoOperation; }
+// Whether ProgramConfigurationFuses would call an entry.
 bool ConfigurationFusesAct() {
     return HooksOfRow(CurrentAlgorithm).ConfigFuseWriter != nullptr && CurrentRow().Program != AlgNoOperation;
 }
@@ -80,6 +85,19 @@ const char* SocketPrefix(char* text, size_t size, uint32_t socket) {
 
 // Marks the next appended line as the one the step rewrites.
 void MarkStatusLine(OperationEngine& engine) { engine.StatusLine = LogLineCount(); }
+
+bool NoReadEntry() { return CurrentRow().Read == AlgNoRead; }
+
+// A step the device offers whose row has no entry for it: the chip is not
+// touched and the step fails with its error line (none inside another step)
+// and the reason.
+int MissingEntryStep(OperationEngine& engine, const char* error) {
+    ClearSocketResults(engine);
+    g_entryMissing = true;
+    if (error != nullptr) ShowMessageLine("%s", error);
+    ShowErrorByCode(47); // "Not supported."
+    return ResultFailed;
+}
 
 int CallRead(int mode) {
     g_lastEntryMode = mode;
@@ -195,6 +213,7 @@ void PrepareOperation(OperationEngine& engine) {
     static const uint32_t steps[7] = {1, 2, 2, 4, 4, 4, 4};
     static const uint32_t lanes[7] = {0, 0, 1, 0, 1, 2, 3};
     ResetProgrammerOutputs();
+    ResetVppGroundNotice();
     const uint32_t mode = WordMode <= 6 ? WordMode : 0;
     AddressStep = steps[mode];
     ByteLane = lanes[mode];
@@ -261,24 +280,26 @@ int CheckCommunication(OperationEngine& engine) {
 
 int BlankCheckDevice(OperationEngine& engine) {
     if (!Offered(OpMaskBlankCheck)) return ResultOk;
+    if (NoReadEntry()) return MissingEntryStep(engine, "Blank check error!");
     return PerSocketStep(engine, false);
 }
 
 int VerifyDevice(OperationEngine& engine) {
     if (!Offered(OpMaskVerify)) return ResultOk;
+    if (NoReadEntry()) return MissingEntryStep(engine, "Verification error!");
     return PerSocketStep(engine, true);
 }
 
 int ProgramDevice(OperationEngine& engine) {
     if (!Offered(OpMaskProgram)) return ResultOk;
     const AlgOperationFn program = CurrentRow().Program;
-    if (program == AlgNoOperation) return ResultOk;
+    if (program == AlgNoOperation) return MissingEntryStep(engine, "Program error!");
     return SingleCallStep(engine, "Programming ...", "Program ok!", "Program error!", program);
 }
 
 int ReadDevice(OperationEngine& engine, int mode, int show) {
     if (!Offered(OpMaskRead)) return ResultOk;
-    if (CurrentRow().Read == AlgNoRead) return ResultOk;
+    if (NoReadEntry()) return MissingEntryStep(engine, show ? "Read error!" : nullptr);
     ClearSocketResults(engine);
     PrepareOperation(engine);
     if (show) {
@@ -293,6 +314,7 @@ int ReadDevice(OperationEngine& engine, int mode, int show) {
 
 int EraseDevice(OperationEngine& engine) {
     if (!Offered(OpMaskErase)) return ResultOk;
+    if (CurrentRow().Erase == AlgNoOperation) return MissingEntryStep(engine, "Erase error!");
     ClearSocketResults(engine);
     PrepareOperation(engine);
     MarkStatusLine(engine);
@@ -309,6 +331,7 @@ int EraseDevice(OperationEngine& engine) {
 
 int SecureDevice(OperationEngine& engine, int confirm) {
     if (!Offered(OpMaskSecurity)) return ResultOk;
+    if (CurrentRow().Secure == AlgNoOperation) return MissingEntryStep(engine, "Security error!");
     if (confirm == 1 && ConfirmWarning("Are you sure?") != 1) return ResultUserBreak;
     ClearSocketResults(engine);
     PrepareOperation(engine);
@@ -357,12 +380,13 @@ int WriteCompareLineOk() { return WriteCompareLine(MainEngine); }
 
 int CompareDevice(OperationEngine& engine) {
     if (!Offered(OpMaskCompare)) return ResultOk;
+    if (NoReadEntry()) return MissingEntryStep(engine, "Data Compare error!");
     ClearSocketResults(engine);
     PrepareOperation(engine);
     errno = 0;
     std::FILE* file = std::fopen(CompareFileName, "wb");
     if (file == nullptr) {
-        ShowErrorByCode(errno != 0 ? errno : EIO);
+        ShowSystemError(errno != 0 ? errno : EIO);
         SocketResults[0] = ResultFailed;
         return ResultFailed;
     }
@@ -380,14 +404,16 @@ int CompareDevice(OperationEngine& engine) {
     g_compareFile = nullptr;
     if (std::fclose(file) != 0 && g_compareWriteError == 0) g_compareWriteError = errno != 0 ? errno : EIO;
 
-    // The progress line gives way to the result.
+    // The progress line goes in every case, a user break included; the
+    // result follows.
+    MainLog().Remove(engine.StatusLine);
     if (result == ResultOk && g_compareWriteError != 0) result = ResultFailed;
     if (result == ResultOk) {
-        ReplaceMessageLine(engine, "Create Data Compare file ok!");
+        ShowMessageLine("Create Data Compare file ok!");
         ShowMessageLine("See file name COMPARE.TXT");
     } else if (result == ResultFailed) {
-        ReplaceMessageLine(engine, "Data Compare error!");
-        if (g_compareWriteError != 0) ShowErrorByCode(g_compareWriteError);
+        ShowMessageLine("Data Compare error!");
+        if (g_compareWriteError != 0) ShowSystemError(g_compareWriteError);
     }
     SocketResults[0] = result;
     return result;
@@ -441,6 +467,7 @@ void ReportFailAddress(OperationEngine& engine, int op) {
 int RunOperation(OperationEngine& engine, int op) {
     CurrentOperation = static_cast<uint32_t>(op);
     g_linkExpected = false;
+    g_entryMissing = false;
     if (CheckCommunication(engine) != 1) return ResultFailed;
     // From here a programmer that stops answering fails the run.
     struct LinkWatch {
@@ -477,7 +504,7 @@ int RunOperation(OperationEngine& engine, int op) {
         break;
     case OpProgram:
         if (BlankCheckBeforeProgram) step([&] { return BlankCheckDevice(engine); });
-        step([&] { return ProgramDevice(engine); }, ProgramActs());
+        step([&] { return ProgramDevice(engine); }, Offered(OpMaskProgram));
         if (VerifyAfterProgram) step([&] { return VerifyDevice(engine); }, Offered(OpMaskVerify));
         break;
     case OpRead:
@@ -502,7 +529,7 @@ int RunOperation(OperationEngine& engine, int op) {
     case OpAuto:
         step([&] { return EraseDevice(engine); });
         step([&] { return BlankCheckDevice(engine); }, Offered(OpMaskBlankCheck));
-        step([&] { return ProgramDevice(engine); }, ProgramActs());
+        step([&] { return ProgramDevice(engine); }, Offered(OpMaskProgram));
         step([&] { return VerifyDevice(engine); }, Offered(OpMaskVerify));
         step([&] { return SecureDevice(engine, 0); }, Offered(OpMaskSecurity));
         step([&] { return ProgramConfigurationFuses(engine); }, ConfigurationFusesAct());
@@ -537,7 +564,7 @@ int RunOperation(OperationEngine& engine, int op) {
     if (result == ResultOk) {
         ShowProgressStatus(100, DeviceEnd);
         SetProgressPosition(100);
-    } else if (result == ResultFailed && LastSocketIndex == 0 && !linkLost) {
+    } else if (result == ResultFailed && LastSocketIndex == 0 && !linkLost && !g_entryMissing) {
         ReportFailAddress(engine, op);
     } else if (result == ResultUserBreak) {
         ClearSocketResults(engine);
@@ -549,7 +576,7 @@ int RunOperation(OperationEngine& engine, int op) {
     if (op == OpRead) {
         ComputeBufferChecksum(BufferStart, BufferEnd);
         // The shell refreshes the information panel when the run is over.
-        ShowMessageLine("-CheckSum : %04Xh", BufferChecksum & 0xFFFF);
+        ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }
 
     const uint64_t elapsedMs = OperationTickMs() - start;
@@ -584,5 +611,6 @@ void ResetOperationDriverState() {
     g_compareWriteError = 0;
     g_lastEntryMode = -1;
     g_linkExpected = false;
+    g_entryMissing = false;
     OperationTickMs = SteadyTickMs;
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/Services.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
 
@@ -26,6 +27,27 @@ namespace {
 // duration is well above the wait.
 uint32_t g_expectedWaitUs = 0;
 
+// The backend PROGRAMMER_PORT chose at start-up, and the ppdev node open now
+// (empty: none) with the base it serves.
+PortBackendChoice g_portChoice;
+bool g_portChosen = false;
+std::string g_openNode;
+uint16_t g_openBase = 0;
+
+// Puts the node in place on `base`. The port in use is released first: a
+// ppdev port claimed twice would wait for itself. Without the node there is
+// no programmer.
+bool OpenPpdevNode(const std::string& node, uint16_t base, std::string& error) {
+    InstallPortIo(MakeAbsentPort());
+    g_openNode.clear();
+    auto io = OpenPpdevPort(node, base, error);
+    if (!io) return false;
+    InstallPortIo(std::move(io));
+    g_openNode = node;
+    g_openBase = base;
+    return true;
+}
+
 void SpinLoop(uint32_t iterations) {
     // The empty asm statement keeps the optimiser from removing the loop.
     for (uint32_t i = 0; i < iterations; ++i) {
@@ -37,10 +59,12 @@ void SpinLoop(uint32_t iterations) {
 std::string PortOpenError;
 
 int OpenGiveioDriver() {
-    PortBackendChoice choice = ParsePortBackendChoice(std::getenv("PROGRAMMER_PORT"));
+    g_portChoice = ParsePortBackendChoice(std::getenv("PROGRAMMER_PORT"));
+    g_portChosen = true;
+    g_openNode.clear();
     std::string error;
     PortOpenError.clear();
-    switch (choice.kind) {
+    switch (g_portChoice.kind) {
     case PortBackendKind::Sim: {
         SimPortFactory f = GetSimPortFactory();
         if (f == nullptr) {
@@ -50,12 +74,10 @@ int OpenGiveioDriver() {
         InstallPortIo(f());
         return 0;
     }
-    case PortBackendKind::Ppdev: {
-        auto io = OpenPpdevPort(choice.device, PortBase, PortOpenError);
-        if (!io) return -1;
-        InstallPortIo(std::move(io));
-        return 0;
-    }
+    case PortBackendKind::Ppdev:
+        // Asked for by name: it must open now. The configuration read later
+        // gives the base it serves (OpenConfiguredPort).
+        return OpenPpdevNode(g_portChoice.device, PortBase, PortOpenError) ? 0 : -1;
     case PortBackendKind::Raw: {
         auto io = OpenRawPort(PortOpenError);
         if (!io) return -1;
@@ -65,19 +87,42 @@ int OpenGiveioDriver() {
     case PortBackendKind::Unset:
         break;
     }
-    // Not asked for by name: the ppdev node of the configured port, or the first
-    // that opens; without one the program runs with no programmer.
-    uint32_t index = PortIndex > 3 ? 0 : PortIndex;
+    // Not named: the node of the configured port, once the configuration
+    // has been read; no programmer until then.
+    InstallPortIo(MakeAbsentPort());
+    return 0;
+}
+
+int OpenConfiguredPort() {
+    if (!g_portChosen) return 0;
+    const bool fixed = PortIndex >= 1 && PortIndex <= 3;
+    std::string error;
+    if (g_portChoice.kind == PortBackendKind::Ppdev) {
+        // The named node serves the configured port's base.
+        const uint16_t base = fixed ? static_cast<uint16_t>(PortTable[PortIndex]) : PortBase;
+        if (g_openNode == g_portChoice.device && g_openBase == base) return 0;
+        if (OpenPpdevNode(g_portChoice.device, base, error)) return 0;
+        ShowMessageLine("%s", error.c_str());
+        return -1;
+    }
+    if (g_portChoice.kind != PortBackendKind::Unset) return 0;
+    // The node whose base is the configured port's; Auto keeps a node that
+    // is open, else takes the first that opens.
+    if (fixed) {
+        const uint16_t base = static_cast<uint16_t>(PortTable[PortIndex]);
+        const std::string node = PpdevNodeForIndex(PortIndex);
+        if (g_openNode == node && g_openBase == base) return 0;
+        if (OpenPpdevNode(node, base, error)) PortBase = base;
+        return 0;
+    }
+    if (!g_openNode.empty()) return 0;
     for (uint32_t i = 1; i <= 3; ++i) {
-        if (index != 0 && i != index) continue;
-        auto io = OpenPpdevPort(PpdevNodeForIndex(i), static_cast<uint16_t>(PortTable[i]), error);
-        if (io) {
-            PortBase = static_cast<uint16_t>(PortTable[i]);
-            InstallPortIo(std::move(io));
-            return 0;
+        const uint16_t base = static_cast<uint16_t>(PortTable[i]);
+        if (OpenPpdevNode(PpdevNodeForIndex(i), base, error)) {
+            PortBase = base;
+            break;
         }
     }
-    InstallPortIo(MakeAbsentPort());
     return 0;
 }
 
@@ -243,4 +288,8 @@ void ResetPortState() {
     WaitSecondsSlot = WaitSeconds;
     DelayShortUsSlot = NoDelayShortUs;
     g_expectedWaitUs = 0;
+    g_portChoice = PortBackendChoice{};
+    g_portChosen = false;
+    g_openNode.clear();
+    g_openBase = 0;
 }

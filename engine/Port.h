@@ -17,11 +17,20 @@ extern DelaySlotFn DelayUsSlot;
 extern DelaySlotFn WaitSecondsSlot;
 extern DelaySlotFn DelayShortUsSlot;
 
-// Opens the port backend chosen from PROGRAMMER_PORT (the port driver of the
-// original system): 0 port access granted, -1 failure (PortOpenError then
-// names the port and the system's reason).
+// Takes the port backend from PROGRAMMER_PORT at start-up (the port driver of
+// the original system): the simulator and raw access open now, a named ppdev
+// node is opened to prove it can be; 0 port access granted, -1 failure
+// (PortOpenError then names the port and the system's reason). An unnamed
+// port waits for the configuration (OpenConfiguredPort).
 int OpenGiveioDriver();
 extern std::string PortOpenError;
+// Puts the backend on the configured port (PortIndex, PortBase) once the
+// configuration is read and whenever the port setting changes: the ppdev
+// node of that port (Auto: the one open, else the first that opens), or the
+// named node serving that port's base. Nothing changes when it is already in
+// place, nor for the simulator or raw access. -1 when the named node cannot
+// be opened again (logged); 0 otherwise.
+int OpenConfiguredPort();
 
 void OutPortDelayed(uint16_t port, uint8_t value);
 uint8_t InPortDelayed(uint16_t port);

@@ -7,12 +7,16 @@
 #include "engine/Device.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
+#include "engine/Services.h"
 #include "engine/Tables.h"
 
 const uint8_t StrongSupplyPins[8] = {25, 28, 34, 36, 38, 40, 44, 48};
 const uint8_t StrongSupplyBits[8] = {4, 7, 5, 6, 3, 0, 2, 1};
 
 namespace {
+
+// The grounded-Vpp line has been logged since the last operation step began.
+bool g_vppGroundNoticeShown = false;
 
 constexpr int kRampDelayUs = 10;
 constexpr int kPairDelayUs = 10;
@@ -352,6 +356,8 @@ void SetDeviceGround(int state) {
     }
 }
 
+void ResetVppGroundNotice() { g_vppGroundNoticeShown = false; }
+
 void SetDeviceVpp(int state, int tenths) {
     const PackageEntry& pkg = CurrentPackage();
     if (pkg.VppPin == 0) return;
@@ -385,7 +391,14 @@ void SetDeviceVpp(int state, int tenths) {
     // Package rows 47 and 62 name their programming pin among their grounds.
     // The programming voltage never goes onto a pin the routing grounds: that
     // would short the supply; the pin stays at ground and the chip unprogrammed.
-    if (RoutingGrounds(z)) return;
+    // One line per step tells the user why (algorithms switch Vpp per pulse).
+    if (RoutingGrounds(z)) {
+        if (state == 1 && !g_vppGroundNoticeShown) {
+            ShowMessageLine(" Vpp not applied: socket pin %d is grounded.", z);
+            g_vppGroundNoticeShown = true;
+        }
+        return;
+    }
     const int channel = z % 2 == 0 ? 2 : 1;
     if (state == 1) {
         SetSupplyPinA(z, 1);

@@ -20,7 +20,10 @@ void SetDevicePower(int state, int tenths);
 // state 1 connects, anything else releases.
 void SetDeviceGround(int state);
 // state 1 on at the voltage; any other state off (the channel back at 5.0 V).
+// A programming pin the routing grounds gets no voltage; the first attempt
+// after ResetVppGroundNotice logs a line naming the pin.
 void SetDeviceVpp(int state, int tenths);
+void ResetVppGroundNotice();
 
 // Supply B on socket pins 13 and 38 (pair 0) or 24 and 25 (pair 1), with DAC
 // channels 3 and 4 ramped together.

@@ -17,6 +17,7 @@
 uint32_t ProgressPercent = 0;
 uint32_t ProgressCount = 0;
 uint32_t BufferChecksum = 0;
+bool BufferChecksumKnown = true;
 
 namespace {
 
@@ -282,6 +283,7 @@ uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end) {
     const RowHooks& hooks = HooksOfRow(CurrentAlgorithm);
     if (hooks.Checksum) {
         const uint32_t sum = hooks.Checksum();
+        BufferChecksumKnown = whole && sum != 0xFFFFFFFFu;
         SelectBank(rememberedBank << 16, 0);
         return sum;
     }
@@ -291,6 +293,8 @@ uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end) {
         return BufferChecksum;
     }
     last = GrowToReach(last, whole);
+    // A sum of part of the range is no checksum of it.
+    BufferChecksumKnown = whole;
     const uint8_t* image = BufferImage();
     uint32_t sum = 0;
     if (last >= start) {
@@ -306,10 +310,18 @@ uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end) {
         const uint64_t from = DeviceSize;
         const uint64_t to = GrowToReach(from + hooks.ChecksumBytesAfterDevice - 1, whole);
         if (to >= from) sum += SumBytes(image + from, static_cast<size_t>(to - from + 1));
+        BufferChecksumKnown = BufferChecksumKnown && whole;
     }
     BufferChecksum = sum;
     SelectBank(rememberedBank << 16, 0);
     return BufferChecksum;
+}
+
+std::string BufferChecksumText() {
+    if (!BufferChecksumKnown) return "Error";
+    char text[8];
+    std::snprintf(text, sizeof text, "%04Xh", BufferChecksum & 0xFFFF);
+    return text;
 }
 
 int FillBufferRange(uint32_t start, uint32_t end, uint32_t value) {
@@ -376,6 +388,7 @@ void ResetServicesState() {
     ProgressPercent = 0;
     ProgressCount = 0;
     BufferChecksum = 0;
+    BufferChecksumKnown = true;
     WriteCompareLineSlot = NoCompareLine;
     MainLog().Clear();
 }

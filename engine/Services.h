@@ -3,12 +3,16 @@
 // log, the Yes/No question, buffer checksum and fill, and text helpers.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "engine/OperationState.h"
 
 extern uint32_t ProgressPercent; // 0-99 during a run
 extern uint32_t ProgressCount;   // units counted by the PLD progress
 extern uint32_t BufferChecksum;  // result of the last ComputeBufferChecksum
+// False when the last ComputeBufferChecksum could not sum the buffer (a row's
+// own sum gave 0xFFFFFFFF, or the buffer could not reach the range's end).
+extern bool BufferChecksumKnown;
 
 // Longest log line; longer texts are cut.
 constexpr int MessageLineMax = 99;
@@ -49,6 +53,9 @@ void ShowChipAndDataIds(uint32_t mfg, uint32_t dev);
 
 // Buffer-wide services.
 uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end);
+// The checksum as every display shows it: its low 16 bits as "%04Xh", or
+// "Error" when it could not be computed.
+std::string BufferChecksumText();
 int FillBufferRange(uint32_t start, uint32_t end, uint32_t value);
 
 // Helpers.

@@ -118,7 +118,8 @@ std::string DescribePortOpenFailure(const std::string& port, int err) {
     return text;
 }
 
-std::unique_ptr<PortIo> OpenPpdevPort(const std::string& node, uint16_t base, std::string& error) {
+namespace {
+std::unique_ptr<PortIo> OpenRealPpdevPort(const std::string& node, uint16_t base, std::string& error) {
     int fd = open(node.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
         error = DescribePortOpenFailure(node, errno);
@@ -131,6 +132,15 @@ std::unique_ptr<PortIo> OpenPpdevPort(const std::string& node, uint16_t base, st
     }
     return std::make_unique<PpdevPort>(fd, base);
 }
+
+PpdevOpener g_ppdevOpener = OpenRealPpdevPort;
+} // namespace
+
+std::unique_ptr<PortIo> OpenPpdevPort(const std::string& node, uint16_t base, std::string& error) {
+    return g_ppdevOpener(node, base, error);
+}
+
+void SetPpdevOpener(PpdevOpener opener) { g_ppdevOpener = opener != nullptr ? opener : OpenRealPpdevPort; }
 
 std::unique_ptr<PortIo> OpenRawPort(std::string& error) {
     if (iopl(3) != 0) {

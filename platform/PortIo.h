@@ -46,6 +46,10 @@ std::string DescribePortOpenFailure(const std::string& port, int err);
 // Backends for real hardware. Return nullptr with `error` set (as
 // DescribePortOpenFailure words it) when they cannot open.
 std::unique_ptr<PortIo> OpenPpdevPort(const std::string& node, uint16_t base, std::string& error);
+// Tests put a stand-in for the ppdev opener in place, to see which node the
+// program opens on which base; nullptr restores the real one.
+using PpdevOpener = std::unique_ptr<PortIo> (*)(const std::string& node, uint16_t base, std::string& error);
+void SetPpdevOpener(PpdevOpener opener);
 std::unique_ptr<PortIo> OpenRawPort(std::string& error);
 // A backend with no programmer behind it: every read answers all ones.
 std::unique_ptr<PortIo> MakeAbsentPort();

@@ -312,8 +312,11 @@ void StoreConfigControls(TCfgOpt* form) {
     FillByte = ReadHex(form->EditFill) & 0xFF;
     // A group without a checked item keeps its setting.
     if (const int port = form->RadioGroupPort->ItemIndex(); port >= 0 && port <= 3) {
+        const bool changed = PortIndex != static_cast<uint32_t>(port);
         PortIndex = static_cast<uint32_t>(port);
         PortBase = kPortBases[port];
+        // Another port: the backend moves to it.
+        if (changed) OpenConfiguredPort();
     }
     PortDelayCount = static_cast<uint32_t>(form->TrackBar1->value()) * 10;
     if (const int gang = form->RadioGroupGang->ItemIndex(); gang >= 0)

@@ -88,7 +88,7 @@ bool PassedToUiThread(void (*fn)()) {
 
 void ShowBufferChecksum() {
     if (PassedToUiThread(&ShowBufferChecksum) || !Form1) return;
-    Form1->CheckSum->setText(FormatToStaticBuffer("%04Xh", BufferChecksum & 0xFFFF));
+    Form1->CheckSum->setText(QString::fromStdString(BufferChecksumText()));
 }
 
 void ShowFreshBufferChecksum() {

@@ -773,7 +773,13 @@ void TForm1::Load1Click() {
             result = LoadJedecFile(name, fileChecksum, blowCount);
             type = DataFileJedec;
             if (result == 1) {
-                ShowMessageLine(" Buffer Check Sum: %04Xh", ComputeBufferChecksum(BufferStart, BufferEnd));
+                // The whole sum, unmasked, when there is one.
+                const uint32_t sum = ComputeBufferChecksum(BufferStart, BufferEnd);
+                if (BufferChecksumKnown) {
+                    ShowMessageLine(" Buffer Check Sum: %04Xh", sum);
+                } else {
+                    ShowMessageLine(" Buffer Check Sum: %s", BufferChecksumText().c_str());
+                }
                 ShowMessageLine(" File Check Sum: %04Xh", fileChecksum);
                 ShowMessageLine(" Blow Count: %lu", static_cast<unsigned long>(blowCount));
             }
@@ -787,8 +793,8 @@ void TForm1::Load1Click() {
         if (result == 1) {
             DataFileType = type;
             DataFileName = name;
-            ShowMessageLine("File load success! (Checksum:%04Xh)",
-                            ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF);
+            ComputeBufferChecksum(BufferStart, BufferEnd);
+            ShowMessageLine("File load success! (Checksum:%s)", BufferChecksumText().c_str());
             UpdateInfoPanel();
         }
     }
@@ -824,7 +830,7 @@ void TForm1::Save1Click() {
         }
     } else if (FileFormatMask & 0x20) {
         // The vectors kept in the buffer window from 8000h on.
-        result = SaveJedecFile(name, BufferWindow + 0x8000, BufferWindowBytes - 0x8000);
+        result = SaveJedecFile(name, FuseMap() + 0x8000, BufferWindowBytes - 0x8000);
     } else if (FileFormatMask & 0x40) {
         result = SavePofFile(name);
     } else if (FileFormatMask & 0x80) {

@@ -8,6 +8,7 @@
 #include "engine/Operation.h"
 #include "engine/Port.h"
 #include "platform/PortIo.h"
+#include "tests/engine/FakePpdev.h"
 #include "tests/engine/HexFilesFixture.h"
 
 namespace {
@@ -103,6 +104,70 @@ TEST_F(ConfigTest, GoldenBlockWrittenAndRestored) {
     EXPECT_FALSE(LogHas("File Load ok!"));
     EXPECT_TRUE(LogHas("Calculating CheckSum..."));
     EXPECT_TRUE(LogHas("Can not find the Vexlor programming module."));
+}
+
+// The order of start-up: the backend is chosen, then the configuration is
+// read, and the port it names is the one opened.
+TEST_F(ConfigTest, TheBackendOpensOnTheConfiguredPortOnceTheConfigurationIsRead) {
+    using Opened = std::vector<std::pair<std::string, uint16_t>>;
+    const struct {
+        const char* env; // PROGRAMMER_PORT, nullptr unset
+        uint8_t index;   // the stored PortIndex
+        std::set<std::string> missing;
+        Opened atStart, afterConfig;
+        uint16_t base; // PortBase afterwards
+    } cases[] = {
+        {nullptr, 2, {}, {}, {{"/dev/parport1", 0x3BC}}, 0x3BC},
+        {nullptr, 3, {}, {}, {{"/dev/parport2", 0x278}}, 0x278},
+        {nullptr, 0, {"/dev/parport0"}, {}, {{"/dev/parport1", 0x3BC}}, 0x3BC},
+        {nullptr, 2, {"/dev/parport1"}, {}, {}, 0x3BC},
+        {"/dev/parport5", 3, {}, {{"/dev/parport5", 0x378}}, {{"/dev/parport5", 0x378}, {"/dev/parport5", 0x278}}, 0x278},
+        {"/dev/parport5", 1, {}, {{"/dev/parport5", 0x378}}, {{"/dev/parport5", 0x378}}, 0x378},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.env ? c.env : "unset") + " index " + std::to_string(c.index));
+        std::vector<uint8_t> bytes = GoodFile("port.cfg");
+        bytes[CfgPortIndex] = c.index;
+        bytes[CfgPortBase] = static_cast<uint8_t>(PortTable[c.index] & 0xFF);
+        bytes[CfgPortBase + 1] = static_cast<uint8_t>(PortTable[c.index] >> 8);
+        Write("port.cfg", bytes);
+        ResetAll();
+        fakeppdev::Install(c.missing);
+        if (c.env) {
+            setenv("PROGRAMMER_PORT", c.env, 1);
+        } else {
+            unsetenv("PROGRAMMER_PORT");
+        }
+        ASSERT_EQ(OpenGiveioDriver(), 0);
+        EXPECT_EQ(fakeppdev::g_opened, c.atStart);
+        ASSERT_EQ(LoadConfigOrProjectFile(Path("port.cfg"), 0), 0);
+        EXPECT_EQ(fakeppdev::g_opened, c.afterConfig);
+        EXPECT_EQ(PortBase, c.base);
+        EXPECT_STREQ(CurrentPortIo().Name(), c.afterConfig.empty() ? "none" : "ppdev");
+        EXPECT_TRUE(c.afterConfig.empty() || CurrentPortIo().Reaches(c.base));
+        EXPECT_LE(fakeppdev::g_mostClaimed, 1); // the old claim went first
+
+        // Read again, the port in place stays; another port moves the backend.
+        ASSERT_EQ(OpenConfiguredPort(), 0);
+        EXPECT_EQ(fakeppdev::g_opened, c.afterConfig);
+        PortIndex = c.index == 2 ? 3 : 2;
+        ASSERT_EQ(OpenConfiguredPort(), 0);
+        const uint16_t moved = static_cast<uint16_t>(PortTable[PortIndex]);
+        ASSERT_FALSE(fakeppdev::g_opened.empty());
+        EXPECT_EQ(fakeppdev::g_opened.back().second, moved);
+        EXPECT_EQ(fakeppdev::g_opened.back().first, c.env ? c.env : PpdevNodeForIndex(PortIndex));
+        EXPECT_TRUE(CurrentPortIo().Reaches(moved));
+        EXPECT_LE(fakeppdev::g_mostClaimed, 1);
+        fakeppdev::Remove();
+    }
+    // A named node that does not open ends the start-up.
+    ResetAll();
+    fakeppdev::Install({"/dev/parport5"});
+    setenv("PROGRAMMER_PORT", "/dev/parport5", 1);
+    EXPECT_EQ(OpenGiveioDriver(), -1);
+    unsetenv("PROGRAMMER_PORT");
+    fakeppdev::Remove();
+    ResetAll();
 }
 
 TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {

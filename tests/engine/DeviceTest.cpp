@@ -331,6 +331,38 @@ TEST_F(DeviceTest, BadRecordsAreRefusedAndTheCurrentDeviceStays) {
     EXPECT_EQ(DeviceSection, SectionEprom);
 }
 
+TEST_F(DeviceTest, DevicesMustFitTheBufferAndTheFuseMap) {
+    // The largest image and fuse map are accepted; one more word or fuse is
+    // refused with the limit named.
+    const std::string image = "Invalid device record: device size larger than the buffer (256 MB).";
+    const std::string fuses = "Invalid device record: fuse count larger than the fuse map (526336 fuses).";
+    const struct {
+        uint32_t section, width, size;
+        const std::string* refusal;
+    } cases[] = {
+        {SectionEprom, 8, 256u << 20, nullptr},
+        {SectionEprom, 8, (256u << 20) + 1, &image},
+        {SectionEprom, 16, 128u << 20, nullptr},
+        {SectionEprom, 16, 512u << 20, &image}, // 512 M words
+        {SectionPld, 0, 526336, nullptr},
+        {SectionPld, 0, 1000000, &fuses},
+    };
+    for (const auto& c : cases) {
+        Params p = c.section == SectionPld ? Params() : Eprom();
+        if (c.section == SectionPld) {
+            p.Set(FieldPldPackage, 2, 4).Set(FieldPldDeviceSize, 4, c.size);
+        } else {
+            p.Set(FieldDataWidth, 1, c.width).Set(FieldDeviceSize, 4, c.size);
+        }
+        const DeviceRecord r = Record(c.section, 2, "X", p);
+        EXPECT_EQ(ValidateDeviceRecord(r, c.section) == nullptr, c.refusal == nullptr) << c.size;
+        EXPECT_EQ(Select(r), c.refusal ? -1 : 1) << c.size;
+        if (c.refusal) {
+            EXPECT_EQ(Lines().back(), *c.refusal);
+        }
+    }
+}
+
 TEST_F(DeviceTest, LibraryRecordsParseUntilTheEntryEndsAndMalformedOnesAreRejected) {
     std::vector<uint8_t> entry(BuiltInLibraryRecord, BuiltInLibraryRecord + BuiltInLibraryRecordSize);
     entry.insert(entry.end(), BuiltInLibraryRecord, BuiltInLibraryRecord + BuiltInLibraryRecordSize);
@@ -362,7 +394,22 @@ TEST_F(DeviceTest, ErrorTextsAndSystemErrors) {
     for (int code : {36, 50, 61, ENOENT, -3}) ShowErrorByCode(code);
     EXPECT_EQ(Lines(), (std::vector<std::string>{"Chip address mismatching.", "Cannot create swap area.",
                                                   "Not enough memory.", std::strerror(ENOENT), "Error -3"}));
-    EXPECT_FALSE(ErrorTextByCode(1000).empty());
+    // The program's codes and the system's error numbers overlap in 36-61;
+    // each caller's value shows its own text, and 0 is no success.
+    const std::pair<std::string, std::string> cases[] = {
+        {ErrorTextByCode(0), "Error 0"},
+        {ErrorTextByCode(40), "Unable to open Macro file."},
+        {ErrorTextByCode(62), "Error 62"},
+        {SystemErrorText(ELOOP), std::strerror(ELOOP)},
+        {SystemErrorText(ENAMETOOLONG), std::strerror(ENAMETOOLONG)},
+        {SystemErrorText(ENOENT), std::strerror(ENOENT)},
+        {SystemErrorText(0), "Error 0"},
+    };
+    for (const auto& [text, expected] : cases) EXPECT_EQ(text, expected);
+    static_assert(ELOOP >= FirstOwnErrorCode && ELOOP <= LastOwnErrorCode, "the overlap kept apart");
+    MainLog().Clear();
+    ShowSystemError(ENAMETOOLONG);
+    EXPECT_EQ(Lines(), std::vector<std::string>{std::strerror(ENAMETOOLONG)});
 }
 
 TEST(DeviceFormat, PulseWidthAndVoltageTexts) {

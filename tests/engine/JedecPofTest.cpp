@@ -153,6 +153,30 @@ TEST_F(JedecTest, BadFilesLeaveTheMapAsItWas) {
     EXPECT_EQ(TestVectorBuffer[0], 'Q');
 }
 
+TEST_F(JedecTest, TheFuseMapIsBankZeroWhateverBankTheWindowShows) {
+    // Bank 1 in the window, filled with a pattern no fuse file makes.
+    ASSERT_EQ(SelectBank(0x10000, 1), 1);
+    std::memset(BufferWindow, 0xA5, BufferBankBytes);
+    ASSERT_EQ(LoadJed("a.jed", "\x02*QF2194*F0*L00000 1011*L02190 1111*\x03"), 1);
+    EXPECT_EQ(blow, 7u);
+    EXPECT_EQ(FuseMap()[0], 0x0D);
+    EXPECT_EQ(Fuses(0, 4), "1011");
+    SetBufferBit(5, 1);
+    EXPECT_EQ(FuseMap()[0], 0x2D);
+    EXPECT_EQ(BufferWindow[0], 0xA5); // bank 1 untouched
+    // The writer's L fields and checksum, and the POF packet, agree on bank 0.
+    const std::string jed = FormatJedecText(nullptr, 0);
+    EXPECT_TRUE(Has(jed, "\nL00000 10110100000")) << jed;
+    char c[16];
+    std::snprintf(c, sizeof c, "\nC%04X*", StandardFuseChecksum(2194));
+    EXPECT_TRUE(Has(jed, c)) << jed;
+    ASSERT_EQ(SavePofFile(Path("a.pof")), 1);
+    std::memset(FuseMap(), 0, 300);
+    ASSERT_EQ(LoadPofFile(Path("a.pof")), 1);
+    EXPECT_EQ(Fuses(0, 8), "10110100");
+    EXPECT_EQ(Fuses(2190, 4), "1111");
+}
+
 class PofTest : public JedecTest {};
 
 TEST_F(PofTest, RoundTripKeepsEveryFuse) {

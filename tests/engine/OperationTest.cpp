@@ -3,9 +3,11 @@
 // fail addresses, user breaks and a programmer that stops answering.
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "tests/engine/OperationFixture.h"
 
@@ -94,6 +96,36 @@ TEST_F(OperationTest, AutoSkipsWhatTheDeviceDoesNotOffer) {
     EXPECT_TRUE(ui.Boxes.empty());
 }
 
+TEST_F(OperationTest, AnOfferedStepWhoseRowHasNoEntryFails) {
+    // The test row without its module: every entry the default one.
+    AlgorithmTable[kTestRow] = AlgorithmEntry{99, 0, 0, AlgNoOperation, AlgNoRead, AlgNoOperation,
+                                              AlgNoOperation, AlgNoOperation, AlgNoOperation};
+    const std::string none = "Not supported.";
+    const std::pair<int, Lines> cases[] = {
+        {OpBlankCheck, {"Blank check error!", none, "T"}},
+        {OpProgram, {"Program error!", none, "T"}},
+        {OpRead, {"Read error!", none, "-CheckSum : 0000h", "T"}},
+        {OpVerify, {"Verification error!", none, "T"}},
+        {OpCompare, {"Data Compare error!", none, "T"}},
+        {OpErase, {"Erase error!", none, "T"}},
+        {OpSecurity, {"Security error!", none, "T"}},
+        {OpAuto, {"Erase error!", none, "T"}},
+    };
+    Options(0, 0);
+    for (uint32_t a = 0; a < kSize; ++a) PutBufferByte(a, 0);
+    SelectBank(0, 0);
+    for (const auto& [op, lines] : cases) {
+        ExpectRun(op, ResultFailed, lines);
+        EXPECT_EQ(tones, std::vector<int>{kLowTone}) << op;
+        EXPECT_FALSE(simp.LatchBank(29) & 0x80) << "pass lamp, op " << op;
+    }
+    EXPECT_TRUE(ui.Boxes.empty()); // no "Are you sure?" for a step that cannot run
+    EXPECT_EQ(chip->reads + chip->writes, 0u);
+    EXPECT_EQ(MainCounters.Success, 0u);
+    EXPECT_EQ(MainCounters.Failure, 2u); // program and auto
+    EXPECT_FALSE(std::ifstream(CompareFileName).good());
+}
+
 TEST_F(OperationTest, TwoLevelVerifyFailsWhenEitherPassFails) {
     SelectTestDevice(SectionEprom, kAllOps, kSize, 0, 45, 55);
     SameData();
@@ -116,6 +148,10 @@ TEST_F(OperationTest, ReadThenVerifyAfterReading) {
     std::snprintf(sumLine, sizeof sumLine, "-CheckSum : %04Xh", sum & 0xFFFF);
     ExpectRun(OpRead, ResultOk, {"Read ok!", "Verification ok!", sumLine, "T"});
     EXPECT_EQ(BufferWindow[0x55], static_cast<uint8_t>(0x55 * 7));
+
+    // A row whose checksum cannot be made shows the failure, not FFFFh.
+    RowHookTable[kTestRow].Checksum = [] { return BufferChecksum = 0xFFFFFFFFu; };
+    ExpectRun(OpRead, ResultOk, {"Read ok!", "Verification ok!", "-CheckSum : Error", "T"});
 }
 
 TEST_F(OperationTest, UserBreaks) {
@@ -137,6 +173,9 @@ TEST_F(OperationTest, UserBreaks) {
     ASSERT_GE(log.size(), 3u);
     EXPECT_EQ(Lines(log.begin(), log.begin() + 2), (Lines{"Reading ...", "USER BREAK!"}));
     for (int32_t r : SocketResults) EXPECT_EQ(r, -1);
+
+    // A data compare stopped by the user takes its progress line away too.
+    ExpectRun(OpCompare, ResultUserBreak, {"USER BREAK!", "T"}, {UiAnswer::No});
 }
 
 TEST_F(OperationTest, CompareReport) {
@@ -156,7 +195,13 @@ TEST_F(OperationTest, CompareReport) {
     // A report that cannot be created fails the step with the system's text.
     ASSERT_EQ(std::remove(CompareFileName), 0);
     ASSERT_EQ(mkdir(CompareFileName, 0755), 0);
-    ExpectRun(OpCompare, ResultFailed, {ErrorTextByCode(EISDIR), "T"});
+    ExpectRun(OpCompare, ResultFailed, {std::strerror(EISDIR), "T"});
+    ASSERT_EQ(rmdir(CompareFileName), 0);
+    // A system error number inside the program's own code range (ELOOP) still
+    // shows the system's text.
+    ASSERT_EQ(symlink(CompareFileName, CompareFileName), 0);
+    ExpectRun(OpCompare, ResultFailed, {std::strerror(ELOOP), "T"});
+    ASSERT_EQ(std::remove(CompareFileName), 0);
     EXPECT_EQ(chip->reads, 2 * kSize);
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <set>
 
+#include "engine/LogModel.h"
 #include "engine/Routing.h"
 #include "engine/Tables.h"
 #include "tests/engine/PowerFixture.h"
@@ -92,11 +93,19 @@ TEST_F(RoutingTest, EveryPackageRowRoutesItsOwnPins) {
         EXPECT_EQ(Grounded(), gnd);
         EXPECT_EQ(Supplied(), vcc);
         ExpectAt(vcc, 50);
+        MainLog().Clear();
+        ResetVppGroundNotice();
+        SetDeviceVpp(1, 125);
+        SetDeviceVpp(0, 125);
         SetDeviceVpp(1, 125);
         // Rows 47 and 62 list their programming pin among their grounds: it
-        // stays grounded and never takes the programming voltage.
+        // stays grounded and never takes the programming voltage, and one
+        // line names the pin.
         const bool vppGrounded = std::find(gnd.begin(), gnd.end(), vpp) != gnd.end();
         EXPECT_EQ(vppGrounded, row == 47 || row == 62);
+        const std::vector<std::string> notice = {" Vpp not applied: socket pin " + std::to_string(vpp) +
+                                                 " is grounded."};
+        EXPECT_EQ(MainLog().Lines(), vppGrounded ? notice : std::vector<std::string>{});
         std::vector<int> powered = vcc;
         if (vpp && !vppGrounded) powered.push_back(vpp);
         EXPECT_EQ(Supplied(), Sorted(powered));

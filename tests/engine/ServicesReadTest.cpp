@@ -163,6 +163,26 @@ TEST_F(ServicesReadTest, ChecksumEqualsTheBytewiseSumAtAnyStartAndLength) {
     }
 }
 
+TEST_F(ServicesReadTest, AChecksumThatCannotBeComputedIsShownAsTheFailure) {
+    DeviceSection = SectionEprom;
+    DeviceSize = 0x30000;
+    ComputeBufferChecksum(0, 0xFF);
+    EXPECT_EQ(BufferChecksumText(), "FF00h"); // 256 x FFh
+    // A row whose own sum cannot be made, and a range the buffer cannot reach.
+    RowHookTable[110].Checksum = [] { return BufferChecksum = 0xFFFFFFFFu; };
+    CurrentAlgorithm = 110;
+    ComputeBufferChecksum(0, 0xFF);
+    EXPECT_FALSE(BufferChecksumKnown);
+    EXPECT_EQ(BufferChecksumText(), "Error");
+    CurrentAlgorithm = 0;
+    BufferReserveBanks = 2;
+    InitBuffers();
+    ComputeBufferChecksum(0, 0x2FFFF);
+    EXPECT_EQ(BufferChecksumText(), "Error");
+    ComputeBufferChecksum(0, 0x1FF);
+    EXPECT_EQ(BufferChecksumText(), "FE00h");
+}
+
 TEST_F(ServicesReadTest, PldChecksumEqualsTheJedecFuseChecksum) {
     // A fuse map of 2194 fuses with a pseudo-random pattern; fuses past the
     // map in the last byte are set and must not count.

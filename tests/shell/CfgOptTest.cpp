@@ -6,6 +6,7 @@
 #include <QSlider>
 
 #include "ShellTestSupport.h"
+#include "engine/FakePpdev.h"
 #include "shell/RadioGroup.h"
 
 namespace {
@@ -51,6 +52,21 @@ TEST_F(CfgOptTest, EveryChangeReachesTheSettingAndThePanel) {
     EXPECT_EQ(d->EditFill->text(), "a5");
     EXPECT_EQ(d->TrackBar1->value(), 2);
     EXPECT_EQ(d->RadioGroupGang->ItemIndex(), 3);
+}
+
+TEST_F(CfgOptTest, ChoosingAnotherPortReopensTheBackendThere) {
+    using Opened = std::vector<std::pair<std::string, uint16_t>>;
+    fakeppdev::Install();
+    unsetenv("PROGRAMMER_PORT");
+    ASSERT_EQ(OpenGiveioDriver(), 0);
+    d->RadioGroupPort->Item(2)->click();
+    EXPECT_EQ(fakeppdev::g_opened, (Opened{{"/dev/parport1", 0x3BC}}));
+    d->TrackBar1->setValue(3); // another setting: the port stays open
+    d->RadioGroupPort->Item(3)->click();
+    EXPECT_EQ(fakeppdev::g_opened, (Opened{{"/dev/parport1", 0x3BC}, {"/dev/parport2", 0x278}}));
+    EXPECT_TRUE(CurrentPortIo().Reaches(0x278));
+    EXPECT_EQ(fakeppdev::g_mostClaimed, 1);
+    fakeppdev::Remove();
 }
 
 TEST_F(CfgOptTest, AddressCorrectionsAndSplitBufferEnd) {
