@@ -1,9 +1,11 @@
 #include "logic/InstallLogicRows.h"
 
 #include "logic/GalRowSerial.h"
+#include "logic/JtagIscCpld.h"
 #include "logic/PalEmulation.h"
 
 void InstallLogicAlgorithms() {
     InstallPalEmulation();
     InstallGalRowSerialRows();
+    InstallJtagIscRows();
 }
