@@ -1,6 +1,7 @@
 #include "logic/InstallLogicRows.h"
 
 #include "logic/GalRowSerial.h"
+#include "logic/JtagFuseArray.h"
 #include "logic/JtagIscCpld.h"
 #include "logic/PalEmulation.h"
 
@@ -8,4 +9,5 @@ void InstallLogicAlgorithms() {
     InstallPalEmulation();
     InstallGalRowSerialRows();
     InstallJtagIscRows();
+    InstallJtagFuseArrayRows();
 }

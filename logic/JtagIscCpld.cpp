@@ -1,6 +1,5 @@
 #include "logic/JtagIscCpld.h"
 
-#include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Jtag.h"
@@ -12,6 +11,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "logic/FuseCells.h"
+#include "logic/InstallPldRow.h"
 
 namespace {
 
@@ -246,21 +246,6 @@ int Alg298Erase() { return Erase(JtagIsc298, Alg298State); }
 int Alg298Secure() { return Secure(JtagIsc298, Alg298State); }
 
 void InstallJtagIscRows() {
-    struct Entries {
-        uint32_t row;
-        int (*read)(int);
-        int (*program)();
-        int (*erase)();
-        int (*secure)();
-    };
-    const Entries rows[] = {{249, Alg249Read, Alg249Program, Alg249Erase, Alg249Secure},
-                            {298, Alg298Read, Alg298Program, Alg298Erase, Alg298Secure}};
-    for (const Entries& e : rows) {
-        if (AlgorithmEntry* a = AlgorithmRow(e.row)) {
-            a->Read = e.read;
-            a->Program = e.program;
-            a->Erase = e.erase;
-            a->Secure = e.secure;
-        }
-    }
+    InstallPldRow(249, Alg249Read, Alg249Program, Alg249Erase, Alg249Secure);
+    InstallPldRow(298, Alg298Read, Alg298Program, Alg298Erase, Alg298Secure);
 }

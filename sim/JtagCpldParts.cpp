@@ -26,7 +26,34 @@ constexpr JtagCpldFacts Isc(const char* name, K kind, uint32_t idcode, int vcc, 
     return f;
 }
 
+// Fuse-array PLDs (IEEE 1532 ISC over a 5-bit IR): 40 ms program, 200 ms
+// erase, 25 us read. The 32-macrocell parts in the 44-pin PLCC: TDI 14,
+// TDO 24, TCK 33, TMS 36, ispEN 13 and pin 35 held low, VCC 12/34, GND 1/23;
+// in the 48-pin TQFP: TCK 11, TDI 12, TMS 13, TDO 25, ispEN 14 and pin 40
+// held low, VCC 37, GND 27/46. The 22V10-type part in the 28-pin PLCC: TCK 1,
+// TMS 8, TDI 15, TDO 22, VCC 28, GND 14.
+constexpr JtagCpldFacts FuseArray(const char* name, uint32_t idcode, int shiftBits, int vcc, int packagePins) {
+    JtagCpldFacts f{"LATTICE", name, K::FuseArray102, idcode, packagePins, vcc, vcc < 30 ? 2 : 3, vcc < 30 ? 36 : 46,
+                    40, 200, 25, shiftBits, 0, 0, 0, 0, 0, 0, 0, {}, {}};
+    if (packagePins == 44) {
+        f.tms = 38, f.tck = 35, f.tdi = 16, f.tdo = 26, f.vcc = 14;
+        f.gnd[0] = 3, f.gnd[1] = 25, f.low[0] = 15, f.low[1] = 37;
+    } else if (packagePins == 48) {
+        f.tms = 13, f.tck = 11, f.tdi = 12, f.tdo = 25, f.vcc = 37;
+        f.gnd[0] = 27, f.gnd[1] = 46, f.low[0] = 40, f.low[1] = 14;
+    } else {
+        f.kind = K::FuseArray44;
+        f.tms = 18, f.tck = 11, f.tdi = 25, f.tdo = 32, f.vcc = 38, f.gnd[0] = 24;
+    }
+    return f;
+}
+
 const JtagCpldFacts kParts[] = {
+    FuseArray("ispLSI2032V", 0x00301043, 40, 33, 44),
+    FuseArray("ispLSI2032VL", 0x00527043, 80, 25, 44),
+    FuseArray("ispLSI2032VE", 0x10301043, 80, 33, 44),
+    FuseArray("ispLSI2032VE@TQFP48", 0x10301043, 80, 33, 48),
+    FuseArray("ispGAL22LV10", 0x00009043, 0, 33, 28),
     Isc("ATF1504AS", K::Isc64, 0x0150403F, 50, 20, true),
     Isc("ATF1504AS@TQFP100", K::Isc64, 0x0150403F, 50, 20, false),
     Isc("ATF1504ASL", K::Isc64, 0x0150503F, 50, 20, true),

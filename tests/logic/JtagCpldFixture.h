@@ -9,6 +9,15 @@
 #include "sim/JtagCpldParts.h"
 #include "tests/logic/PldFixture.h"
 
+// A parameterised test's name from a record's part name.
+template <class Record> std::string RecordTestName(const ::testing::TestParamInfo<Record>& info) {
+    std::string n = info.param.name;
+    for (char& c : n) {
+        if (c == '@') c = '_';
+    }
+    return n;
+}
+
 class JtagCpldRun : public PldRun {
 protected:
     void SetUp() override {

@@ -83,14 +83,7 @@ void JtagIscCpldTest::ProgramVerifyAndRead(const Record& r, sim::IscCpldChip* ch
     ExpectSavedChecksumOfLoadedFile();
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, JtagIscRecordTest, ::testing::ValuesIn(kRecords),
-                         [](const ::testing::TestParamInfo<Record>& info) {
-                             std::string n = info.param.name;
-                             for (char& c : n) {
-                                 if (c == '@') c = '_';
-                             }
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Records, JtagIscRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
 
 TEST_F(JtagIscCpldTest, WrongIdcodeEndsEveryEntryBeforeAnyFuse) {
     for (const char* name : {"ATF1504AS", "ATF1508AS"}) {
