@@ -1,6 +1,7 @@
 #include "logic/InstallLogicRows.h"
 
 #include "logic/GalRowSerial.h"
+#include "logic/JtagBlockCpld.h"
 #include "logic/JtagFuseArray.h"
 #include "logic/JtagIscCpld.h"
 #include "logic/PalEmulation.h"
@@ -10,4 +11,5 @@ void InstallLogicAlgorithms() {
     InstallGalRowSerialRows();
     InstallJtagIscRows();
     InstallJtagFuseArrayRows();
+    InstallJtagBlockRows();
 }

@@ -48,7 +48,16 @@ constexpr JtagCpldFacts FuseArray(const char* name, uint32_t idcode, int shiftBi
     return f;
 }
 
+// In-system block CPLDs (5 V, 4.5-5.5 V) on the adapter of their logic
+// image: TCK on socket 11, TDO 14, TDI 15, TMS 16, the supply on 38, ground
+// on 24. Program, erase and secure need 5.0 V.
+constexpr JtagCpldFacts RowTap(const char* name, K kind, uint32_t idcode) {
+    return {"AMD", name, kind, idcode, 44, 50, 5, 70, 50, 100, 0, 0, 16, 11, 15, 14, 0, 0, 38, {24}, {}};
+}
+
 const JtagCpldFacts kParts[] = {
+    RowTap("MACH111SP", K::RowTap2Block, 0x07458003),
+    RowTap("MACH211SP", K::RowTap4Block, 0x07058003),
     FuseArray("ispLSI2032V", 0x00301043, 40, 33, 44),
     FuseArray("ispLSI2032VL", 0x00527043, 80, 25, 44),
     FuseArray("ispLSI2032VE", 0x10301043, 80, 33, 44),

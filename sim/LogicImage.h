@@ -19,6 +19,7 @@ enum PersonalityId : uint16_t {
     kPersonalityControlBus = 4, // EPROMs on the control-register bus
     kPersonalitySerial = 5,    // serial shift engines
     kPersonalityNand = 6,      // NAND bus
+    kPersonalityRegisterTap = 7, // a TAP clocked through registers 0, 4 and 7
 };
 
 constexpr size_t kLogicImageHeaderBytes = 16;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "sim/JtagCpldParts.h"
+#include "sim/RegisterTap.h"
 #include "tests/logic/PldFixture.h"
 
 // A parameterised test's name from a record's part name.
@@ -22,6 +23,7 @@ class JtagCpldRun : public PldRun {
 protected:
     void SetUp() override {
         PldRun::SetUp();
+        sim::RegisterRegisterTapPersonality();
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 1;
     }
