@@ -26,7 +26,22 @@ int32_t SpecialFuse261(int row, int k) {
 }
 int32_t EFuse261(int block, int k) { return 15087 - k + 16 * (3 - block); }
 
+// Eight blocks of 99 clocks: the array by columns of 66, special rows by 14.
+int32_t ArrayFuse218(int row, int clock) { return 66 * clock + row; }
+int32_t SpecialFuse218(int row, int k) { return 6538 + (row - 66) + 14 * k; }
+const int16_t kExtraCells218[4] = {6535, 6536, 6534, 6537};
+const int16_t kExtraCells266[4] = {6534, 6535, 6536, 6537};
+
 } // namespace
+
+const int8_t SpecialCellClockTable218[SpecialCellClockCount] = {14, 15, 25, 26, 36, 37, 47, 48,
+                                                                58, 59, 69, 70, 80, 81, 91, 92};
+const int8_t SpecialCellReadClockTable[SpecialCellClockCount] = {14, 19, 25, 30, 36, 41, 47, 52,
+                                                                 58, 63, 69, 74, 80, 85, 91, 96};
+const BlockCpldLayout BlockCpldLayout218 = {8,       99, 6762, 66, 80, SpecialCellClockTable218, ArrayFuse218,
+                                            SpecialFuse218, nullptr, SpecialCellReadClockTable, kExtraCells218};
+const BlockCpldLayout BlockCpldLayout266 = {8,       99, 6762, 66, 80, SpecialCellClockTable218, ArrayFuse218,
+                                            SpecialFuse218, nullptr, SpecialCellReadClockTable, kExtraCells266};
 
 const BlockCpldLayout BlockCpldLayout260 = {2,  72, 3862, 52, 61, SpecialCellClockTable, ArrayFuse260,
                                             SpecialFuse260, EFuse260};

@@ -2,6 +2,7 @@
 
 #include "logic/GalRowSerial.h"
 #include "logic/JtagBlockCpld.h"
+#include "logic/JtagEightBlock.h"
 #include "logic/JtagFuseArray.h"
 #include "logic/JtagIscCpld.h"
 #include "logic/PalEmulation.h"
@@ -12,4 +13,5 @@ void InstallLogicAlgorithms() {
     InstallJtagIscRows();
     InstallJtagFuseArrayRows();
     InstallJtagBlockRows();
+    InstallJtagEightBlockRow();
 }

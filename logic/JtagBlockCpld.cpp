@@ -9,6 +9,7 @@
 #include "engine/Services.h"
 #include "logic/FuseCells.h"
 #include "logic/InstallPldRow.h"
+#include "logic/PldPower.h"
 
 namespace {
 
@@ -82,10 +83,7 @@ int PowerUp(const JtagBlockType& t, int mode) {
         SupplyVoltage = ReadVccInUse;
     }
     const int supply = static_cast<int>(SupplyVoltage);
-    SetVccRange(0, supply);
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
+    PldSupplyRangeAndGround(supply);
     WriteRegister(4, 1);
     SetDevicePower(1, supply);
     DelayMsSlot(1);

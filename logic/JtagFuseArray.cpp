@@ -11,6 +11,7 @@
 #include "engine/Tables.h"
 #include "logic/FuseCells.h"
 #include "logic/InstallPldRow.h"
+#include "logic/PldPower.h"
 
 namespace {
 
@@ -164,10 +165,7 @@ int PowerUp(bool is294, int mode) {
         Vccp = kSupply294;
     }
     const int supply = static_cast<int>(SupplyVoltage);
-    SetVccRange(0, supply);
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
+    PldSupplyRangeAndGround(supply);
     FloatPinRange(1, 48);
     for (int p : S->Low) {
         if (p != 0) SetPin(p, 0);

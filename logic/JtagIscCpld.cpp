@@ -12,6 +12,7 @@
 #include "engine/Tables.h"
 #include "logic/FuseCells.h"
 #include "logic/InstallPldRow.h"
+#include "logic/PldPower.h"
 
 namespace {
 
@@ -154,10 +155,7 @@ int Alg249PowerUp(const JtagIscType& t, JtagIscState& s) {
     BlankValue = 1;
     SupplyVoltage = ReadVccInUse;
     const int supply = static_cast<int>(SupplyVoltage);
-    SetVccRange(0, supply);
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
+    PldSupplyRangeAndGround(supply);
     FloatPinRange(1, 48);
     SetDevicePower(1, supply);
     DelayMsSlot(1);

@@ -55,7 +55,17 @@ constexpr JtagCpldFacts RowTap(const char* name, K kind, uint32_t idcode) {
     return {"AMD", name, kind, idcode, 44, 50, 5, 70, 50, 100, 0, 0, 16, 11, 15, 14, 0, 0, 38, {24}, {}};
 }
 
+// In-system eight-block CPLDs: the 5 V member (4.75-5.25 V) and the 3.3 V
+// member (3.0-3.6 V, 4.1 V maximum); TAP on socket 11/14/15/16, pulse pin 12,
+// 9.2 V on 13, supply on 38, ground on 24.
+constexpr JtagCpldFacts EightBlock(const char* name, uint32_t idcode, int vcc) {
+    return {"AMD", name, K::RowTap8Block, idcode, 44, vcc, 3, vcc < 40 ? 41 : 70, 50, 100, 0, 0,
+            16, 11, 15, 14, 13, 12, 38, {24}, {}};
+}
+
 const JtagCpldFacts kParts[] = {
+    EightBlock("M4-128/64", 0x17568003, 50),
+    EightBlock("M4LV-128/64", 0x0756C003, 33),
     RowTap("MACH111SP", K::RowTap2Block, 0x07458003),
     RowTap("MACH211SP", K::RowTap4Block, 0x07058003),
     FuseArray("ispLSI2032V", 0x00301043, 40, 33, 44),
