@@ -3,12 +3,20 @@
 #include "engine/AlgorithmTable.h"
 #include "logic/GalIdString.h"
 #include "logic/GalRowSerial.h"
+#include "logic/JtagBlockCpld.h"
+#include "logic/JtagEightBlock.h"
+#include "logic/JtagFuseArray.h"
+#include "logic/JtagIscCpld.h"
 #include "logic/PalEmulation.h"
 
 void InstallLogicAlgorithms() {
     InstallPalEmulation();
     InstallGalRowSerialRows();
     InstallGalIdStringRows();
+    InstallJtagIscRows();
+    InstallJtagFuseArrayRows();
+    InstallJtagBlockRows();
+    InstallJtagEightBlockRow();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {

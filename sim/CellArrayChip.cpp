@@ -15,6 +15,14 @@ CellArrayChip::CellArrayChip(std::string name, int pinCount, uint32_t cells, int
       gndPins_(std::move(gndChipPins)),
       cells_(cells, 1) {}
 
+CellArrayChip::CellArrayChip(std::string name, std::vector<int> socketPins, uint32_t cells, int vccChipPin,
+                             std::vector<int> gndChipPins, int vccMinTenths)
+    : ProbeChip(std::move(socketPins), {}, std::move(name)),
+      vccPin_(vccChipPin),
+      gndPins_(std::move(gndChipPins)),
+      vccMinTenths_(vccMinTenths),
+      cells_(cells, 1) {}
+
 ChipDrive CellArrayChip::Output(const PinEnvironment& env, int socketPin) const {
     if (!Powered(env)) return DiodeNetworkOutput(env, socketPin);
     return PoweredOutput(env, socketPin);
@@ -58,11 +66,14 @@ int CellArrayChip::Volts(const PinEnvironment& env, int chipPin) const {
 }
 
 bool CellArrayChip::Powered(const PinEnvironment& env) const {
-    if (Volts(env, vccPin_) < vccMinTenths_) return false;
-    return std::all_of(gndPins_.begin(), gndPins_.end(), [&](int g) {
-        const int s = SocketOf(g);
-        return s != 0 && env.HeldLow(s);
-    });
+    const uint64_t now = env.NowUs();
+    if (now == poweredAtUs_) return powered_;
+    poweredAtUs_ = now;
+    powered_ = Volts(env, vccPin_) >= vccMinTenths_ && std::all_of(gndPins_.begin(), gndPins_.end(), [&](int g) {
+                   const int s = SocketOf(g);
+                   return s != 0 && env.HeldLow(s);
+               });
+    return powered_;
 }
 
 void CellArrayChip::WriteCell(uint32_t n, int bit) {

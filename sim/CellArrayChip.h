@@ -24,6 +24,10 @@ namespace sim {
 class CellArrayChip : public ProbeChip {
 public:
     CellArrayChip(std::string name, int pinCount, uint32_t cells, int vccChipPin, std::vector<int> gndChipPins);
+    // A part whose pins reach the socket through an adapter (socketPins as
+    // ProbeChip takes them), powered from vccMinTenths on.
+    CellArrayChip(std::string name, std::vector<int> socketPins, uint32_t cells, int vccChipPin,
+                  std::vector<int> gndChipPins, int vccMinTenths);
 
     ChipDrive Output(const PinEnvironment& env, int socketPin) const final;
 
@@ -67,6 +71,11 @@ private:
     int vccPin_;
     int vccMinTenths_ = 45;
     std::vector<int> gndPins_;
+    int vccMinTenths_ = 45;
+    // Powered() of the current microsecond: pin conditions change only with
+    // a port access, and every access costs a microsecond.
+    mutable uint64_t poweredAtUs_ = UINT64_MAX;
+    mutable bool powered_ = false;
     std::vector<uint8_t> cells_;
     std::set<uint32_t> stuck_;
     std::vector<std::pair<int, int>> raised_;

@@ -50,7 +50,16 @@ void TapController::SetScanRegister(const std::vector<bool>& bits) {
     for (size_t i = 0; i < scan_.size(); ++i) scan_[i] = i < bits.size() && bits[i];
 }
 
-void TapController::Sample(bool tck, bool tms, bool tdi) {
+void TapController::PowerOn(bool tck) {
+    state_ = TapState::TestLogicReset;
+    instruction_ = cfg_.idcodeInstruction;
+    tck_ = tck;
+    tdoActive_ = false;
+    shift_.clear();
+}
+
+void TapController::Sample(bool tck, bool tms, bool tdi, uint64_t nowUs) {
+    nowUs_ = nowUs;
     if (tck && !tck_) {
         tck_ = tck;
         RisingEdge(tms, tdi);
@@ -73,6 +82,10 @@ ChipDrive JtagDevice::Output(const PinEnvironment&, int socketPin) const {
 }
 
 std::vector<bool> TapController::CaptureDataRegister() const {
+    if (registers_) {
+        auto r = registers_->CaptureDr(instruction_);
+        return r ? *r : std::vector<bool>(1, false);
+    }
     if (instruction_ == cfg_.idcodeInstruction) {
         std::vector<bool> r(32);
         for (int i = 0; i < 32; ++i) r[i] = (cfg_.idcode >> i) & 1;
@@ -85,24 +98,35 @@ std::vector<bool> TapController::CaptureDataRegister() const {
 void TapController::RisingEdge(bool tms, bool tdi) {
     ++cycles_;
     switch (state_) {
-    case TapState::CaptureDr:
-        shift_ = CaptureDataRegister();
+    case TapState::CaptureDr: {
+        const std::vector<bool> r = CaptureDataRegister();
+        shift_.assign(r.begin(), r.end());
+        shifted_ = 0;
         break;
-    case TapState::CaptureIr:
+    }
+    case TapState::CaptureIr: {
+        const uint32_t v = registers_ ? registers_->CaptureIr() : 1; // the mandatory ...01 pattern
         shift_.assign(static_cast<size_t>(cfg_.irLength), false);
-        shift_[0] = true; // the mandatory ...01 pattern
+        for (size_t i = 0; i < shift_.size(); ++i) shift_[i] = (v >> i) & 1;
         break;
+    }
     case TapState::ShiftDr:
+        ++shifted_;
+        [[fallthrough]];
     case TapState::ShiftIr:
         if (!shift_.empty()) {
-            shift_.erase(shift_.begin());
+            shift_.pop_front();
             shift_.push_back(tdi);
         }
         break;
     default:
         break;
     }
-    state_ = NextTapState(state_, tms);
+    const TapState next = NextTapState(state_, tms);
+    if (next == TapState::RunTestIdle && state_ != TapState::RunTestIdle) idleSinceUs_ = nowUs_;
+    if (state_ == TapState::RunTestIdle && next != TapState::RunTestIdle && registers_)
+        registers_->Idle(instruction_, nowUs_ - idleSinceUs_);
+    state_ = next;
     if (state_ == TapState::TestLogicReset) instruction_ = cfg_.idcodeInstruction;
     if (trace_.size() < kTraceLimit) trace_.push_back({tms, tdi, state_});
 }
@@ -115,10 +139,15 @@ void TapController::FallingEdge() {
             if (shift_[i]) v |= 1u << i;
         }
         instruction_ = v;
+        if (registers_) registers_->UpdateIr(instruction_, nowUs_);
         break;
     }
     case TapState::UpdateDr:
-        if (instruction_ == cfg_.scanInstruction && shift_.size() == scan_.size()) scan_ = shift_;
+        if (registers_) {
+            registers_->UpdateDr(instruction_, std::vector<bool>(shift_.begin(), shift_.end()), shifted_, nowUs_);
+            break;
+        }
+        if (instruction_ == cfg_.scanInstruction && shift_.size() == scan_.size()) scan_.assign(shift_.begin(), shift_.end());
         break;
     default:
         break;

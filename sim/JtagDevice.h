@@ -8,6 +8,8 @@
 // falling edge and is driven only in Shift-IR and Shift-DR.
 #pragma once
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -57,6 +59,25 @@ struct JtagDeviceConfig {
     int scanLength = 16;
 };
 
+// The data registers of a part built on the controller, instruction by
+// instruction. Bit i of a register is the i-th bit shifted in (bit 0 leaves
+// on TDO first).
+class TapRegisters {
+public:
+    virtual ~TapRegisters() = default;
+    // What Capture-IR loads (bit 0 first); the standard asks for ...01.
+    virtual uint32_t CaptureIr() { return 1; }
+    // The instruction took effect (Update-IR).
+    virtual void UpdateIr(uint32_t instruction, uint64_t nowUs) { (void)instruction, (void)nowUs; }
+    // Capture-DR: the register the instruction selects; none for an
+    // instruction the part does not define (BYPASS is shifted then).
+    virtual std::optional<std::vector<bool>> CaptureDr(uint32_t instruction) = 0;
+    // Update-DR after `shifted` Shift-DR clocks; bits as the shift chain holds them.
+    virtual void UpdateDr(uint32_t instruction, const std::vector<bool>& bits, uint32_t shifted, uint64_t nowUs) = 0;
+    // The TAP left Run-Test/Idle after `us` microseconds there.
+    virtual void Idle(uint32_t instruction, uint64_t us) { (void)instruction, (void)us; }
+};
+
 // The TAP controller alone, fed the levels of TCK, TMS and TDI from wherever
 // a part takes them (socket pins, bits of a programmer register); TDO is
 // what it drives. The pin fields of the configuration are not used here.
@@ -65,7 +86,12 @@ public:
     explicit TapController(const JtagDeviceConfig& config);
 
     // The inputs now; the controller acts on TCK's edges.
-    void Sample(bool tck, bool tms, bool tdi);
+    void Sample(bool tck, bool tms, bool tdi, uint64_t nowUs = 0);
+    // Power-on reset: Test-Logic-Reset, TCK taken at its level without an edge.
+    void PowerOn(bool tck);
+    // Data registers of the part instead of the configured IDCODE and scan
+    // register (not owned).
+    void SetRegisters(TapRegisters* registers) { registers_ = registers; }
     // TDO is driven only in Shift-IR and Shift-DR.
     bool TdoActive() const { return tdoActive_; }
     bool Tdo() const { return tdo_; }
@@ -89,13 +115,17 @@ private:
     JtagDeviceConfig cfg_;
     TapState state_ = TapState::TestLogicReset;
     uint32_t instruction_;
-    std::vector<bool> shift_; // bit 0 nearest TDO
+    std::deque<bool> shift_; // bit 0 nearest TDO
     std::vector<bool> scan_;
     bool tck_ = false;
     bool tdoActive_ = false;
     bool tdo_ = false;
     uint64_t cycles_ = 0;
     std::vector<TapCycle> trace_;
+    TapRegisters* registers_ = nullptr;
+    uint64_t nowUs_ = 0;
+    uint64_t idleSinceUs_ = 0;
+    uint32_t shifted_ = 0;
 };
 
 // The controller on four socket pins.

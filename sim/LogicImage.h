@@ -21,6 +21,7 @@ enum PersonalityId : uint16_t {
     kPersonalityNand = 6,      // NAND bus
     kPersonalityVector = 7,    // vector test: pin latches applied at register-12 strobes
     kPersonalityRamTest = 8,   // RAM test: address counter, data and strobes of a RAM
+    kPersonalityRegisterTap = 9, // a TAP clocked through registers 0, 4 and 7
 };
 
 constexpr size_t kLogicImageHeaderBytes = 16;

@@ -54,3 +54,70 @@ TEST(TapControllerTest, ReadsIdcodeAndKeepsTheScanRegisterFromLevels) {
 }
 
 } // namespace
+
+namespace {
+
+// A part's registers behind the controller: what it was told, and when.
+struct Recorder : sim::TapRegisters {
+    uint32_t irCapture = 1;
+    std::vector<std::pair<uint32_t, uint64_t>> irs, idles;
+    std::vector<std::pair<uint32_t, uint32_t>> updates; // instruction, shifted
+    std::vector<bool> last;
+    uint32_t CaptureIr() override { return irCapture; }
+    void UpdateIr(uint32_t i, uint64_t now) override { irs.emplace_back(i, now); }
+    std::optional<std::vector<bool>> CaptureDr(uint32_t i) override {
+        if (i == 3) return std::vector<bool>{true, false, true};
+        return std::nullopt;
+    }
+    void UpdateDr(uint32_t i, const std::vector<bool>& bits, uint32_t shifted, uint64_t) override {
+        updates.emplace_back(i, shifted);
+        last = bits;
+    }
+    void Idle(uint32_t i, uint64_t us) override { idles.emplace_back(i, us); }
+};
+
+TEST(TapControllerTest, PartRegistersSeeInstructionsScansAndIdleTime) {
+    sim::JtagDeviceConfig c;
+    c.irLength = 4;
+    sim::TapController tap(c);
+    Recorder r;
+    r.irCapture = 0x5;
+    tap.SetRegisters(&r);
+    uint64_t now = 0;
+    auto clock = [&](bool tms, bool tdi) {
+        const bool tdo = tap.TdoActive() && tap.Tdo();
+        tap.Sample(false, tms, tdi, ++now);
+        tap.Sample(true, tms, tdi, ++now);
+        tap.Sample(false, tms, tdi, ++now);
+        return tdo;
+    };
+    tap.PowerOn(true); // TCK high at power-on is no edge
+    tap.Sample(true, true, false, 0);
+    EXPECT_EQ(tap.TckCycles(), 0u);
+    for (int i = 0; i < 5; ++i) clock(true, false);
+    clock(false, false);
+    // Instruction 3; the capture shows the part's IR value.
+    for (bool tms : {true, true, false, false}) clock(tms, false);
+    uint32_t captured = 0;
+    for (int i = 0; i < 4; ++i) captured |= static_cast<uint32_t>(clock(i == 3, (3 >> i) & 1)) << i;
+    EXPECT_EQ(captured, 0x5u);
+    clock(true, false);
+    clock(false, false); // Run-Test/Idle
+    ASSERT_EQ(r.irs.size(), 1u);
+    EXPECT_EQ(r.irs[0].first, 3u);
+    now += 1000; // the part's wait
+    // A two-bit scan of a three-bit register: the part is told both.
+    for (bool tms : {true, false, false}) clock(tms, false);
+    EXPECT_TRUE(clock(false, false));
+    EXPECT_FALSE(clock(true, true));
+    clock(true, false);
+    clock(false, false);
+    ASSERT_EQ(r.idles.size(), 2u); // after the reset, and after instruction 3
+    EXPECT_EQ(r.idles[1].first, 3u);
+    EXPECT_GE(r.idles[1].second, 1000u);
+    ASSERT_EQ(r.updates.size(), 1u);
+    EXPECT_EQ(r.updates[0], (std::pair<uint32_t, uint32_t>{3u, 2u}));
+    EXPECT_EQ(r.last, (std::vector<bool>{true, false, true}));
+}
+
+} // namespace

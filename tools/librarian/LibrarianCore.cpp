@@ -15,6 +15,7 @@
 #include "engine/Tables.h"
 #include "memory/RowLimits.h"
 #include "mcu/Mcu8051.h"
+#include "logic/JtagFuseArray.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -185,6 +186,7 @@ bool ParsePersonality(const std::string& v, uint16_t& out) {
         {"nand", sim::kPersonalityNand},
         {"vector", sim::kPersonalityVector},
         {"ram-test", sim::kPersonalityRamTest},
+        {"register-tap", sim::kPersonalityRegisterTap},
     };
     for (const auto& [name, id] : names) {
         if (v == name) {
@@ -459,6 +461,18 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
     if (!pld && (field(FieldDataWidth, 1) == 0)) {
         error = Where(line) + "data width of 0";
         return false;
+    }
+    // Rows whose module indexes a table by the variant: no variant past its count.
+    struct RowVariants {
+        uint32_t row, count;
+    };
+    static const RowVariants kRowVariants[] = {{293, SignatureGeometryCount}};
+    for (const RowVariants& rv : kRowVariants) {
+        if (field(FieldAlgorithm, 2) == rv.row && field(FieldVariant, 1) >= rv.count) {
+            error = Where(line) + "variant " + std::to_string(field(FieldVariant, 1)) + " past the " +
+                    std::to_string(rv.count) + " of algorithm " + std::to_string(rv.row);
+            return false;
+        }
     }
     if (field(FieldOperationMask, 2) == 0) {
         error = Where(line) + "no operation offered";

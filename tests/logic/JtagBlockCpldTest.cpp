@@ -1,0 +1,124 @@
+// Rows 264 and 265 end to end over the register-TAP image: every record
+// against its part, wrong IDCODEs, an instruction capture that is not 1, the
+// E row and the register traffic.
+#include <map>
+
+#include "logic/JtagBlockCpld.h"
+#include "sim/RowTapChip.h"
+#include "tests/logic/JtagCpldFixture.h"
+
+namespace {
+
+struct Record {
+    const char* name;
+    uint32_t fuses;
+    uint32_t firstE;
+};
+const Record kRecords[] = {{"MACH111SP", 7756, 7724}, {"MACH211SP", 15136, 15072}};
+
+class JtagBlockCpldTest : public JtagCpldRun {
+protected:
+    sim::RowTapChip* Seat(const std::string& name) { return SeatJtag<sim::RowTapChip>(Facts("AMD", name)); }
+    sim::RegisterTapPersonality* Tap() { return dynamic_cast<sim::RegisterTapPersonality*>(simp.Personality()); }
+};
+
+class JtagBlockRecordTest : public JtagBlockCpldTest, public ::testing::WithParamInterface<Record> {};
+
+TEST_P(JtagBlockRecordTest, ProgramsReadsErasesAndSecures) {
+    const Record& r = GetParam();
+    ASSERT_TRUE(SelectPld("AMD", r.name));
+    EXPECT_EQ(DeviceSize, r.fuses);
+    sim::RowTapChip* chip = Seat(r.name);
+
+    // The erased E row reads back as zeros: the blank check never looks at it.
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    ASSERT_NE(Tap(), nullptr); // the device's image was loaded
+    const std::vector<uint8_t> fuses = Pattern(r.fuses, 5);
+    LoadFuses(fuses, 52);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t n = 0; n < r.fuses; ++n) {
+        const int expected = n >= r.firstE ? 1 - fuses[n] : fuses[n]; // the E row goes in complemented
+        ASSERT_EQ(chip->Cell(n), expected) << n;
+    }
+
+    ClearUserMap(r.fuses);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(UserFuses(r.fuses), fuses);
+    ExpectSavedChecksumOfLoadedFile();
+
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    ExpectLinesInOrder({"Erase ok!"});
+    EXPECT_TRUE(chip->Blank());
+
+    EXPECT_EQ(Run(OpSecurity), 1) << LogText(); // the driver reads zeros back
+    ExpectLinesInOrder({"Security ok!"});
+    EXPECT_TRUE(chip->Secured());
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, JtagBlockRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
+
+TEST_F(JtagBlockCpldTest, WrongIdcodeEndsEveryEntryBeforeAnyFuse) {
+    ASSERT_TRUE(SelectPld("AMD", "MACH111SP"));
+    sim::JtagCpldFacts f = Facts("AMD", "MACH111SP");
+    f.idcode = 0x07058003; // the four-block part
+    sim::RowTapChip* chip = SeatJtag<sim::RowTapChip>(f);
+    LoadFuses(std::vector<uint8_t>(DeviceSize, 0), 52);
+    for (int op : {OpBlankCheck, OpProgram, OpRead, OpErase, OpSecurity}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(Run(op), -1);
+        EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+    }
+    EXPECT_TRUE(chip->ProgrammedRows().empty());
+    EXPECT_TRUE(chip->Blank());
+    EXPECT_FALSE(chip->Secured());
+}
+
+TEST_F(JtagBlockCpldTest, InstructionCaptureOtherThanOneFails) {
+    ASSERT_TRUE(SelectPld("AMD", "MACH111SP"));
+    sim::RowTapChip* chip = Seat("MACH111SP");
+    chip->SetIrCapture(0x21);
+    EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+    LoadFuses(std::vector<uint8_t>(7756, 1), 52);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_LE(chip->ProgrammedRows().size(), 2u); // the pre-program pass and row 0
+}
+
+// E bits 0-15 of a file reach block 1 in reverse cell order; the register
+// traffic: four writes per clock, TDO read before the clock.
+TEST_F(JtagBlockCpldTest, ERowAndRegisterTraffic) {
+    ASSERT_TRUE(SelectPld("AMD", "MACH111SP"));
+    sim::RowTapChip* chip = Seat("MACH111SP");
+    std::vector<uint8_t> fuses(7756, 1);
+    fuses[7724] = 0; // E bit 0
+    LoadFuses(fuses, 52);
+    VerifyAfterProgram = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ASSERT_FALSE(chip->ProgrammedRows().empty());
+    EXPECT_EQ(chip->ProgrammedRows().front(), -1); // the pre-program pass selects no row
+    EXPECT_EQ(chip->ProgrammedRows().back(), 61);
+    // The E row was the last data: block 1 (bits 0-71) cell 15 at clock 65.
+    const std::vector<bool>& d = chip->ProgramData();
+    for (int b = 0; b < 144; ++b) EXPECT_EQ(d[static_cast<size_t>(b)], b == 65) << b;
+    EXPECT_EQ(chip->Cell(7724), 1);
+    for (uint32_t n = 7725; n < 7756; ++n) EXPECT_EQ(chip->Cell(n), 0) << n;
+
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    std::map<uint32_t, size_t> writes;
+    for (uint32_t w : Tap()->WritesBeforeReads()) ++writes[w];
+    size_t most = 0;
+    uint32_t common = 0;
+    for (auto [w, n] : writes) {
+        if (n > most) most = n, common = w;
+    }
+    EXPECT_EQ(common, 4u);
+    const auto& t = chip->Tap().Trace();
+    ASSERT_GT(t.size(), 11u);
+    EXPECT_EQ(t[9].state, sim::TapState::TestLogicReset);
+    EXPECT_EQ(t[10].state, sim::TapState::RunTestIdle);
+    ExpectNoViolations();
+}
+
+} // namespace

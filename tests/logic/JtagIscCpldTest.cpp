@@ -1,0 +1,216 @@
+// Rows 249 and 298 end to end: every record of the library against its part
+// in the simulator, wrong IDCODEs, injected faults and the TAP traffic.
+#include "engine/Jtag.h"
+#include "logic/JtagIscCpld.h"
+#include "sim/IscCpldChip.h"
+#include "tests/logic/JtagCpldFixture.h"
+
+namespace {
+
+struct Record {
+    const char* name;
+    uint32_t fuses;
+    uint32_t securityFuse;
+    uint64_t pulseUs;
+    // Program, verify and read; the others differ from a programmed record
+    // only in IDCODE and supply, which the blank check, erase and secure meet.
+    bool full;
+};
+const Record kRecords[] = {
+    {"ATF1504AS", 34186, 34166, 20000, true},          {"ATF1504AS@TQFP100", 34186, 34166, 20000, true},
+    {"ATF1504ASL", 34186, 34166, 20000, false},        {"ATF1504ASV", 34186, 34166, 20000, true},
+    {"ATF1504ASV@TQFP100", 34186, 34166, 20000, false}, {"ATF1504ASVL", 34186, 34166, 50000, true},
+    {"ATF1508AS", 74134, 74114, 20000, true},          {"ATF1508ASL", 74134, 74114, 20000, false},
+    {"ATF1508ASV", 74134, 74114, 20000, false},        {"ATF1508ASVL", 74134, 74114, 50000, true},
+};
+
+class JtagIscCpldTest : public JtagCpldRun {
+protected:
+    sim::IscCpldChip* Seat(const std::string& name) { return SeatJtag<sim::IscCpldChip>(Facts("ATMEL", name)); }
+    void ProgramVerifyAndRead(const Record& r, sim::IscCpldChip* chip, const std::vector<uint8_t>& fuses);
+    // A pattern that leaves the security cell unprogrammed.
+    static std::vector<uint8_t> Fuses(const Record& r, uint32_t seed = 7) {
+        std::vector<uint8_t> f = Pattern(r.fuses, seed);
+        f[r.securityFuse] = 1;
+        return f;
+    }
+};
+
+class JtagIscRecordTest : public JtagIscCpldTest, public ::testing::WithParamInterface<Record> {};
+
+// Blank check, program from a JEDEC file with verify, read into a cleared
+// buffer and save, erase with the driver's blank check, secure with the
+// module's own check; every IDCODE the rows accept, 20 and 50 ms pulses.
+TEST_P(JtagIscRecordTest, ProgramsReadsErasesAndSecures) {
+    const Record& r = GetParam();
+    ASSERT_TRUE(SelectPld("ATMEL", r.name));
+    EXPECT_EQ(DeviceSize, r.fuses);
+    sim::IscCpldChip* chip = Seat(r.name);
+
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    if (!r.full) chip->SetCell(100, 0); // something for the erase to clear
+    const std::vector<uint8_t> fuses = Fuses(r);
+    LoadFuses(fuses, 128);
+    if (r.full) ProgramVerifyAndRead(r, chip, fuses);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    ExpectLinesInOrder({"Erase ok!"});
+    EXPECT_TRUE(chip->Blank());
+
+    EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+    ExpectLinesInOrder({"Security ok!"});
+    EXPECT_TRUE(chip->SecuredCell());
+    ExpectNoViolations();
+}
+
+void JtagIscCpldTest::ProgramVerifyAndRead(const Record& r, sim::IscCpldChip* chip, const std::vector<uint8_t>& fuses) {
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    EXPECT_EQ(Cells(chip, r.fuses), fuses);
+    for (const sim::IscPulse& p : chip->Pulses()) {
+        EXPECT_GE(p.widthUs, r.pulseUs);
+        EXPECT_LT(p.widthUs, r.pulseUs + 2000);
+        if (p.kind == 0 && p.row < 224) {
+            EXPECT_TRUE(p.unusedBitsOne) << p.row; // bits 0-5 shifted as 1
+        }
+    }
+    for (int row = 108; row <= 127; ++row) EXPECT_EQ(chip->AddressedRows().count(row), 0u) << row;
+    ASSERT_FALSE(chip->ProgramKinds().empty());
+    EXPECT_EQ(chip->ProgramKinds().back(), 1); // the kind-1 register after the verify pass
+
+    ClearUserMap(r.fuses);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(UserFuses(r.fuses), fuses);
+    ExpectSavedChecksumOfLoadedFile();
+}
+
+INSTANTIATE_TEST_SUITE_P(Records, JtagIscRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
+
+TEST_F(JtagIscCpldTest, WrongIdcodeEndsEveryEntryBeforeAnyFuse) {
+    for (const char* name : {"ATF1504AS", "ATF1508AS"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SelectPld("ATMEL", name));
+        Reseat();
+        sim::JtagCpldFacts f = Facts("ATMEL", name);
+        f.idcode = std::string(name) == "ATF1504AS" ? 0x0150803F : 0x0150403F; // the other row's part
+        sim::IscCpldChip* chip = SeatJtag<sim::IscCpldChip>(f);
+        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), 128);
+        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_TRUE(HasLine(" Invalid ID")) << LogText();
+            EXPECT_TRUE(elec->SuppliedPins().empty());
+        }
+        EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_TRUE(chip->AddressedRows().empty());
+        EXPECT_TRUE(chip->Blank());
+    }
+}
+
+TEST_F(JtagIscCpldTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
+    const Record& r = kRecords[0];
+    ASSERT_TRUE(SelectPld("ATMEL", r.name));
+    sim::IscCpldChip* chip = Seat(r.name);
+    std::vector<uint8_t> fuses(r.fuses, 1);
+    fuses[5000] = 0;
+    chip->StickCell(5000);
+    LoadFuses(fuses, 128);
+    VerifyAfterProgram = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), -1);
+    EXPECT_TRUE(HasLine("Verification error!")) << LogText();
+    EXPECT_TRUE(HasLine(" Fail address : 5000(1388h)")) << LogText();
+}
+
+// The verify pass over rows 224-232 runs before the kind-1 register is
+// programmed: a bad cell there leaves it unprogrammed.
+TEST_F(JtagIscCpldTest, BadCellInTheLastRowsLeavesKindOneUnprogrammed) {
+    const Record& r = kRecords[0];
+    ASSERT_TRUE(SelectPld("ATMEL", r.name));
+    sim::IscCpldChip* chip = Seat(r.name);
+    std::vector<uint8_t> fuses(r.fuses, 0);
+    fuses[r.securityFuse] = 1;
+    const int32_t bad = chip->FuseAt(0, 226, 100);
+    ASSERT_GE(bad, 32640);
+    chip->StickCell(static_cast<uint32_t>(bad));
+    LoadFuses(fuses, 128);
+    EXPECT_EQ(Run(OpProgram), -1);
+    char line[64];
+    std::snprintf(line, sizeof line, " Fail address : %d(%Xh)", bad, static_cast<unsigned>(bad));
+    EXPECT_TRUE(HasLine(line)) << LogText();
+    for (uint32_t n = 34134; n < 34166; ++n) EXPECT_EQ(chip->Cell(n), 1) << n;
+    EXPECT_EQ(chip->Cell(34170), 0); // kind 3 came before the verify pass
+}
+
+TEST_F(JtagIscCpldTest, WithoutTheHighVoltageNothingIsProgrammed) {
+    const Record& r = kRecords[0];
+    ASSERT_TRUE(SelectPld("ATMEL", r.name));
+    sim::JtagCpldFacts f = Facts("ATMEL", r.name);
+    f.hv = 45; // the part sees no 11.0 V where it needs it
+    sim::IscCpldChip* chip = SeatJtag<sim::IscCpldChip>(f);
+    LoadFuses(Fuses(r), 128);
+    EXPECT_EQ(Run(OpProgram), -1); // the verify pass of the last rows
+    EXPECT_TRUE(chip->Blank());
+    EXPECT_FALSE(chip->Enabled());
+}
+
+TEST_F(JtagIscCpldTest, SecureThatDoesNotTakeIsASecurityError) {
+    const Record& r = kRecords[0];
+    ASSERT_TRUE(SelectPld("ATMEL", r.name));
+    sim::IscCpldChip* chip = Seat(r.name);
+    chip->StickCell(r.securityFuse);
+    EXPECT_EQ(Run(OpSecurity), -1);
+    ExpectLinesInOrder({"Security error!"});
+    EXPECT_FALSE(chip->SecuredCell());
+}
+
+TEST_F(JtagIscCpldTest, FiveVoltsOnAThreeVoltPartIsAViolation) {
+    ASSERT_TRUE(SelectPld("ATMEL", "ATF1504AS"));
+    Seat("ATF1504ASV");
+    Run(OpBlankCheck);
+    bool found = false;
+    for (const auto& v : simp.Violations()) found |= v.find("above the part's maximum") != std::string::npos;
+    EXPECT_TRUE(found);
+}
+
+TEST_F(JtagIscCpldTest, UserBreakDuringAReadFailsPoweredDown) {
+    ASSERT_TRUE(SelectPld("ATMEL", "ATF1504AS"));
+    sim::IscCpldChip* chip = Seat("ATF1504AS");
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpRead), -1) << LogText();
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    EXPECT_GT(chip->AddressedRows().size(), 10u);
+    EXPECT_LT(chip->AddressedRows().size(), 150u); // stopped inside the walk
+    ExpectNoViolations();
+}
+
+TEST_F(JtagIscCpldTest, PinsByPackageAndTapTraffic) {
+    struct Case {
+        const char* name;
+        int tms, tck, tdi, tdo, hv;
+    };
+    const Case cases[] = {{"ATF1504AS", 15, 34, 9, 40, 46}, {"ATF1504AS@TQFP100", 7, 8, 5, 6, 13},
+                          {"ATF1508AS", 7, 8, 5, 6, 13}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(SelectPld("ATMEL", c.name));
+        Reseat();
+        sim::IscCpldChip* chip = Seat(c.name);
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        const JtagIscState& s = CurrentAlgorithm == 249 ? Alg249State : Alg298State;
+        EXPECT_EQ((std::vector<int>{s.Tms, s.Tck, s.Tdi, s.Tdo, s.HighVoltage}),
+                  (std::vector<int>{c.tms, c.tck, c.tdi, c.tdo, c.hv}));
+        // Reset first, then Run-Test/Idle.
+        const auto& trace = chip->Tap().Trace();
+        ASSERT_GE(trace.size(), 6u);
+        for (size_t i = 0; i < 5; ++i) EXPECT_EQ(trace[i].state, sim::TapState::TestLogicReset) << i;
+        EXPECT_EQ(trace[5].state, sim::TapState::RunTestIdle);
+        // The erase pulse: armed, then at least the erase time between the two instructions.
+        ASSERT_EQ(chip->Pulses().size(), 1u);
+        EXPECT_TRUE(chip->Pulses()[0].erase);
+        EXPECT_GE(chip->Pulses()[0].widthUs, 200000u);
+        ExpectNoViolations();
+    }
+}
+
+} // namespace
