@@ -19,6 +19,7 @@ enum PersonalityId : uint16_t {
     kPersonalityControlBus = 4, // EPROMs on the control-register bus
     kPersonalitySerial = 5,    // serial shift engines
     kPersonalityNand = 6,      // NAND bus
+    kPersonalityFlashBus = 7,  // JEDEC flash and plain-write memories (registers 0-9)
 };
 
 constexpr size_t kLogicImageHeaderBytes = 16;

@@ -182,6 +182,7 @@ bool ParsePersonality(const std::string& v, uint16_t& out) {
         {"control-bus", sim::kPersonalityControlBus},
         {"serial", sim::kPersonalitySerial},
         {"nand", sim::kPersonalityNand},
+        {"flash-bus", sim::kPersonalityFlashBus},
     };
     for (const auto& [name, id] : names) {
         if (v == name) {
