@@ -45,8 +45,12 @@ bool FlashBusPersonality::CeLow(int s, int which) const {
 
 void FlashBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
+    // In a gang module the feed on pin 44 reaches a socket's pin 44 only as
+    // the supply of a part whose VCC is there; otherwise that pin is a bus line.
     const bool gang = prog_ != nullptr && GangAdapter::Find(*prog_) != nullptr;
-    ElectricalConditions(c, gang ? GangAdapter::kSupplyFeedPin : 0);
+    bool feedIsVcc = false;
+    for (int v : pins_.vcc) feedIsVcc = feedIsVcc || seat_[static_cast<size_t>(v - 1)] == GangAdapter::kSupplyFeedPin;
+    ElectricalConditions(c, gang && !feedIsVcc ? GangAdapter::kSupplyFeedPin : 0);
     if (pattern_ == 0 || pattern_ == 0x93) return;
     auto drive = [&](int chipPin, bool high) {
         if (chipPin < 1 || chipPin > static_cast<int>(seat_.size())) return;

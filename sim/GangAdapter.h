@@ -27,8 +27,8 @@ class GangAdapter : public SimComponent {
 public:
     static constexpr int kSockets = 8;
     static constexpr uint8_t kModelGang = 1;
-    // The strong supply path on socket pin 44 feeds the module; pin 44 of its
-    // sockets is a bus line, not that feed.
+    // The strong supply path on socket pin 44 feeds the module; its sockets'
+    // pin 44 carries that feed only where a part takes its supply there.
     static constexpr int kSupplyFeedPin = 44;
 
     // modelBits: what register 1 bits 0-1 answer (1 the gang adapter; other

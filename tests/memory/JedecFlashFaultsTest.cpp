@@ -202,4 +202,58 @@ TEST_F(FlashFaults, Row6DieCodeOtherThanZeroOrOneFailsEveryEntry) {
     }
 }
 
+// Mended: row 51 reads the socket under test, so a gang's verify names the
+// socket whose SRAM holds a wrong word instead of reading every socket at once.
+TEST_F(FlashFaults, Row51VerifyReadsEachGangSocket) {
+    AddGang(2);
+    ASSERT_TRUE(Select("DALLAS", "DS1258Y"));
+    Limit(0x20);
+    LastSocketIndex = 1;
+    std::vector<sim::SeatedFlash> chips;
+    for (int s = 0; s < 2; ++s) {
+        chips.push_back(SeatPart("DALLAS", "DS1258Y", s));
+        chips.back().sram->Fill(0xFFFF);
+    }
+    FillData(2);
+    FillBufferRange(10, 10, BufferByte(10) & 0xFE);
+    chips[1].sram->StickBit(5, 0, 1);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Socket1 Verification ok!", "Socket2 Verification error!"});
+    ExpectNoViolations();
+}
+
+// Mended: a high-voltage step without a pin for the adapter or package
+// switches nothing and fails with a line.
+TEST_F(FlashFaults, HighVoltageStepWithoutAPinIsRefused) {
+    Start({"AMD", "Am29LV160DB"});
+    DeviceSubVariant = 2; // 9.0 V on the adapter's Vpp pin while programming
+    EXPECT_EQ(Run(OpProgram), 1) << LogText(); // adapter 51h: pin 14
+    FillBufferRange(0, BufferByteSize - 1, 0x11);
+    for (uint32_t a = 0; a < DeviceSize; ++a) part.flash()->SetCell(a, 0xFFFF);
+    AdapterCode = 0x6B;
+    runStart_ = ui.Log.size();
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    EXPECT_EQ(AlgorithmRow(46)->Program(), -1) << LogText();
+    EXPECT_TRUE(HasLine(" No Vpp pin for this adapter!")) << LogText();
+    EXPECT_NE(part.flash()->Cell(0), 0x1111);
+    ExpectPoweredDown();
+    socket->Clear();
+    elec->WithdrawAllChips();
+
+    // Row 72's identification by 12 V on A9 (sub-variants 3 and 6): ZIF 34 for
+    // a 32-pin package; none for other packages.
+    Start({"ST", "M29F040B"});
+    DeviceSubVariant = 3;
+    ReadId();
+    EXPECT_TRUE(HasLine("Chip Mfg Id:0020h, Dev Id:00E2h")) << LogText();
+    EXPECT_TRUE(part.flash()->Writes().empty());
+    PackageIndex = 131;
+    ChipMakerId = ChipDeviceId = 0;
+    ReadId();
+    EXPECT_TRUE(HasLine(" No high-voltage pin for this package!")) << LogText();
+    EXPECT_TRUE(HasLine("Chip Mfg Id:0000h, Dev Id:0000h")) << LogText();
+    ExpectNoViolations();
+}
+
 } // namespace
