@@ -153,12 +153,14 @@ TEST_F(FlashFaults, WrongChipShowsItsCodesOnReadId) {
 }
 
 // Four gang sockets, socket 3 never ready: rows 93, 72 and 46 poll every
-// socket and fail the datum; row 6 polls them all at once; row 78 polls
-// socket 0 only and its verify names the bad socket.
+// socket and fail the datum; rows 6, 56 (toggle poll in the read strobe) and
+// 58 (toggle poll in write mode) poll them all at once and see the combined
+// outputs; row 78 polls socket 0 only and its verify names the bad socket.
 TEST_F(FlashFaults, GangSocketNeverReady) {
     AddGang(4);
     for (const Part& p : {Part{"AMD", "Am29F016B"}, Part{"ST", "M29F040B"}, Part{"AMD", "Am29LV160DB"},
-                          Part{"AMD", "Am29F010"}, Part{"SST", "SST39VF800A"}}) {
+                          Part{"AMD", "Am29F010"}, Part{"SST", "SST39SF020A"}, Part{"SST", "SST32HF802"},
+                          Part{"SST", "SST39VF800A"}}) {
         SCOPED_TRACE(p.name);
         ASSERT_TRUE(Select(p.maker, p.name));
         Limit(0x20);
