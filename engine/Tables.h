@@ -30,6 +30,7 @@ extern const char* const AdapterNameTable[AdapterRowCount];
 enum : uint32_t {
     MakerAmd = 2,
     MakerCypress = 9,
+    MakerFujitsu = 15,
     MakerMacronix = 30,
     MakerSamsung = 46,
     MakerSst = 56,

@@ -69,7 +69,6 @@ protected:
 
 private:
     int vccPin_;
-    int vccMinTenths_ = 45;
     std::vector<int> gndPins_;
     int vccMinTenths_ = 45;
     // Powered() of the current microsecond: pin conditions change only with

@@ -47,6 +47,25 @@ Socket* GangAdapter::ReadSocket(SimProgrammer& p) {
     return found;
 }
 
+uint16_t GangAdapter::Combine(SimProgrammer& p, const std::vector<Answer>& answers) {
+    if (answers.empty()) return 0xFFFF;
+    uint16_t fail = 0, all = 0xFFFF;
+    const Answer* busy = nullptr;
+    for (const Answer& a : answers) {
+        fail = static_cast<uint16_t>(fail | (a.value & 0x20));
+        all = static_cast<uint16_t>(all & a.value);
+        if (a.busy && busy == nullptr) busy = &a;
+    }
+    if (busy != nullptr) return static_cast<uint16_t>(busy->value | fail);
+    for (const Answer& a : answers) {
+        if (a.value != answers.front().value) {
+            p.Violation("gang read: ready sockets drive different data");
+            break;
+        }
+    }
+    return all;
+}
+
 GangAdapter* AddGangAdapter(SimProgrammer& programmer, uint8_t modelBits) {
     auto adapter = std::make_unique<GangAdapter>(modelBits);
     GangAdapter* raw = adapter.get();

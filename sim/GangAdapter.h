@@ -27,6 +27,9 @@ class GangAdapter : public SimComponent {
 public:
     static constexpr int kSockets = 8;
     static constexpr uint8_t kModelGang = 1;
+    // The strong supply path on socket pin 44 feeds the module; its sockets'
+    // pin 44 carries that feed only where a part takes its supply there.
+    static constexpr int kSupplyFeedPin = 44;
 
     // modelBits: what register 1 bits 0-1 answer (1 the gang adapter; other
     // values stand for other adapters that share the register).
@@ -52,6 +55,18 @@ public:
     // (nullptr when none does). Chips in several selected sockets would drive
     // the data lines against each other: a violation, the first one answers.
     Socket* ReadSocket(SimProgrammer& p);
+
+    // What a read sees with several selected sockets answering on a bus whose
+    // polls run on all sockets at once: while any socket is busy, the first
+    // busy socket's data (ready only when every socket is ready), with the
+    // fail bit DQ5 of every socket ORed in; otherwise the common data. Ready
+    // sockets answering different data drive against each other: a
+    // violation, their AND answers.
+    struct Answer {
+        uint16_t value;
+        bool busy;
+    };
+    static uint16_t Combine(SimProgrammer& p, const std::vector<Answer>& answers);
 
     // Pass lamp of socket s (latch register 30 bit s).
     static bool PassLamp(const SimProgrammer& p, int s) {

@@ -30,21 +30,6 @@ EpromConfig PinoutOf(int pinCount) {
     }
 }
 
-// Every socket sees the programmer's pins through this view.
-class SocketView : public PinEnvironment {
-public:
-    SocketView(const MemoryBusPersonality& bus, int s) : bus_(bus), s_(s) {}
-    PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
-    uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
-    void Violation(const std::string& what) const override {
-        if (bus_.Programmer()) bus_.Programmer()->Violation(what);
-    }
-
-private:
-    const MemoryBusPersonality& bus_;
-    int s_;
-};
-
 } // namespace
 
 MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
@@ -66,17 +51,6 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     vccPin_ = socketOf(pinout.vccPin);
     pgmPin_ = socketOf(header.params[3]);
     pwPin_ = socketOf(header.params[4]);
-}
-
-std::vector<std::pair<int, Socket*>> MemoryBusPersonality::Sockets() const {
-    std::vector<std::pair<int, Socket*>> out;
-    if (!prog_) return out;
-    if (GangAdapter* g = GangAdapter::Find(*prog_)) {
-        for (int s = 0; s < GangAdapter::kSockets; ++s) out.emplace_back(s, &g->SocketAt(s));
-    } else if (Socket* own = Socket::Find(*prog_)) {
-        out.emplace_back(0, own);
-    }
-    return out;
 }
 
 Socket* MemoryBusPersonality::ReadSocket() {
@@ -153,18 +127,9 @@ uint32_t MemoryBusPersonality::PartAddress() const {
     return counter_;
 }
 
-PinCondition MemoryBusPersonality::Condition(int s, int socketPin) const {
-    if (s < 0 || s > 7 || socketPin < 1 || socketPin > kSocketPins) return PinCondition{};
-    return snap_[s][socketPin];
-}
-
-void MemoryBusPersonality::Snapshot(int s, const PinState* electrical) {
+void MemoryBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
-    for (int p = 1; p <= kSocketPins; ++p) {
-        c[p] = PinCondition{};
-        c[p].grounded = electrical[p].Grounded();
-        if (electrical[p].Supplied()) c[p].supplyTenths = electrical[p].Tenths();
-    }
+    ElectricalConditions(c);
     const Lines l = LinesFor(s);
     if (l.released) return;
     auto drive = [&](int pin, bool high) {
@@ -184,26 +149,6 @@ void MemoryBusPersonality::Snapshot(int s, const PinState* electrical) {
     drive(pwPin_, l.pw);
 }
 
-void MemoryBusPersonality::Sync() {
-    if (!dirty_) return;
-    if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {
-        for (int p = 1; p <= kSocketPins; ++p) electrical_[p] = e->Pin(p);
-    }
-    UpdateChips();
-}
-
-void MemoryBusPersonality::UpdateChips() {
-    dirty_ = false;
-    const auto sockets = Sockets();
-    for (auto [s, socket] : sockets) {
-        if (!socket->Empty()) Snapshot(s, electrical_);
-    }
-    for (auto [s, socket] : sockets) {
-        SocketView view(*this, s);
-        socket->Update(view);
-    }
-}
-
 uint8_t MemoryBusPersonality::ReadData(int byteIndex) {
     Sync();
     ++dataReads_;
@@ -216,7 +161,7 @@ uint8_t MemoryBusPersonality::ReadData(int byteIndex) {
                 if (&g->SocketAt(k) == socket) s = k;
             }
         }
-        SocketView view(*this, s);
+        View view(*this, s);
         v = 0;
         for (int bit = 0; bit < 8; ++bit) {
             const size_t i = static_cast<size_t>(byteIndex * 8 + bit);
@@ -329,13 +274,6 @@ bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
     }
     UpdateChips();
     return true;
-}
-
-bool MemoryBusPersonality::OnLatchBit(SimProgrammer& p, uint8_t, uint8_t, bool) {
-    prog_ = &p;
-    Sync();
-    dirty_ = true;
-    return false;
 }
 
 std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {

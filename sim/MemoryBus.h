@@ -66,16 +66,16 @@
 
 #include "sim/Electrical.h"
 #include "sim/Socket.h"
+#include "sim/SocketBus.h"
 
 namespace sim {
 
-class MemoryBusPersonality : public SimPersonality {
+class MemoryBusPersonality : public SocketBusPersonality {
 public:
     explicit MemoryBusPersonality(const LogicImageHeader& header);
 
     uint16_t Id() const override { return kPersonalityMemoryBus; }
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
-    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
     std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
 
     uint32_t Address() const { return counter_; }
@@ -83,22 +83,14 @@ public:
     // Data reads and writes seen (for the access counts of the benchmark).
     uint64_t DataReads() const { return dataReads_; }
 
-    // The condition of a socket pin as socket s sees it (as of the last
-    // update of the chips).
-    PinCondition Condition(int s, int socketPin) const;
-    SimProgrammer* Programmer() const { return prog_; }
-
 private:
     struct Lines {
         bool released = true;
         bool ce = true, oe = true, pgm = true, pw = true;
     };
     Lines LinesFor(int s) const;
-    void Snapshot(int s, const PinState* electrical);
-    void UpdateChips();
-    // Brings the chips up to date after supply or ground switching.
-    void Sync();
-    std::vector<std::pair<int, Socket*>> Sockets() const;
+    void Snapshot(int s) override;
+    bool SnapshotEmptySockets() const override { return false; }
     Socket* ReadSocket();
     uint8_t ReadData(int byteIndex);
     bool ValidStrobe(uint8_t v) const;
@@ -106,7 +98,6 @@ private:
     bool SequentialSteps() const;
     uint32_t PartAddress() const;
 
-    SimProgrammer* prog_ = nullptr;
     int kind_;
     int role_;
     int pinCount_;
@@ -127,10 +118,6 @@ private:
     uint8_t reg2_ = 0, reg7_ = 0, reg8_ = 0;
     uint8_t lastLow_ = 0;
     bool armed_ = false;
-    bool dirty_ = true;
-    // Pin conditions per socket, refreshed before the chips look at them.
-    PinCondition snap_[8][kSocketPins + 1];
-    PinState electrical_[kSocketPins + 1];
     uint64_t dataReads_ = 0;
 };
 

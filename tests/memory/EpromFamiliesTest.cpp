@@ -15,11 +15,6 @@ protected:
     sim::EpromChip* chip = nullptr;
 
     uint32_t Words() const { return DeviceSize; }
-    bool Wide() const { return DataWidth > 8; }
-    uint32_t BufferDatum(uint32_t a) const {
-        if (!Wide()) return BufferByte(a);
-        return BufferByte(2 * a) | (static_cast<uint32_t>(BufferByte(2 * a + 1)) << 8);
-    }
     // Pattern data without blank words, so every word is programmed.
     void FillData(uint32_t seed) {
         FillPattern(BufferByteSize, seed);

@@ -47,6 +47,14 @@ class BreakingUi : public RecordingUi {
 public:
     int BreakAtPercent = -1;
     std::function<void()> OnBreak; // called as the break is pressed
+    std::string BreakAtStatus;     // ESC when the status panel shows this text
+    void SetStatusPanel(int panel, const std::string& text) override {
+        RecordingUi::SetStatusPanel(panel, text);
+        if (!BreakAtStatus.empty() && text == BreakAtStatus) {
+            BreakAtStatus.clear();
+            UserBreak = 1;
+        }
+    }
     void SetProgressBar(int position) override {
         RecordingUi::SetProgressBar(position);
         if (BreakAtPercent >= 0 && position >= BreakAtPercent) {
@@ -164,6 +172,12 @@ protected:
         SelectBank(0, 0);
     }
     static uint8_t BufferByte(uint32_t a) { return ReadBufferByteCached(a); }
+    // The device's datum at word address a of the buffer (words low byte first).
+    bool Wide() const { return DataWidth > 8; }
+    uint32_t BufferDatum(uint32_t a) const {
+        if (!Wide()) return BufferByte(a);
+        return BufferByte(2 * a) | (static_cast<uint32_t>(BufferByte(2 * a + 1)) << 8);
+    }
 
     // The lines of the last run.
     std::vector<std::string> Log() const {

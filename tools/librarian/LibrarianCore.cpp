@@ -187,6 +187,7 @@ bool ParsePersonality(const std::string& v, uint16_t& out) {
         {"vector", sim::kPersonalityVector},
         {"ram-test", sim::kPersonalityRamTest},
         {"register-tap", sim::kPersonalityRegisterTap},
+        {"flash-bus", sim::kPersonalityFlashBus},
     };
     for (const auto& [name, id] : names) {
         if (v == name) {

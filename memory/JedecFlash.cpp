@@ -1,0 +1,837 @@
+// JEDEC command-set NOR flash on the flash bus: address latches 0-2, socket
+// /CE mask 3 (active low), line patterns 4 (93h unpowered, D3h idle, DDh write
+// mode, DFh read strobe, DBh/C7h read loop, 83h die-ID read), read loop 5,
+// data 6-7, auto-command mode 8, mode line 9.
+//
+// One engine from small helpers: the power-up by the row's table, command
+// cycles with the doubling rule, the program cycle of a datum by the row's
+// style, the DQ7 and DQ6 polls (per socket or on socket 0), the erase passes;
+// per-row tables and named functions say what each row does.
+#include "memory/JedecFlash.h"
+
+#include <algorithm>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "memory/MemoryFrame.h"
+
+uint32_t ProtectOverride = 0;
+
+namespace {
+
+// ---- power ---------------------------------------------------------------------
+
+// A row's power-up: supply range, DAC levels, the mode registers, settling.
+struct PowerUp {
+    int RangeMode = 0;
+    int RangeTenths = 0;
+    int Dac = 0;            // DAC channels 1 and 2 (the high-voltage supply)
+    int Reg7 = -1;          // row 50's register 7
+    int Reg9 = -1;          // -1: not written
+    bool Reg9First = false; // before the address latches (rows 6, 56, 58)
+    bool Reg8 = true;       // register 8 = 4
+    int SupplyBump = 0;     // added after the range, before the supply goes on
+    uint32_t SettleMs = 1;
+    bool Idle = true;       // register 4 = D3h once powered
+    uint32_t IdleMs = 0;
+};
+
+// Registers 4 and 3 parked at power-down: rows 50, 51 park at D3h, the others at 93h.
+uint32_t g_parkPattern = 0x93;
+// The command-address doubling of rows 72 and 46, set at power-up.
+bool g_doubling = false;
+
+uint32_t Supply(int mode) { return mode == 1 ? Vccp / 10 : ReadVccInUse; }
+
+void PowerOnWith(const PowerUp& p) {
+    SetVccRange(p.RangeMode, p.RangeTenths);
+    SetAllDacVoltages(p.Dac, p.Dac, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    if (p.Reg7 >= 0) WriteRegister(7, static_cast<uint32_t>(p.Reg7));
+    if (p.Reg9 >= 0 && p.Reg9First) WriteRegister(9, static_cast<uint32_t>(p.Reg9));
+    WriteRegister(0, DeviceStart & 0xFF);
+    WriteRegister(1, (DeviceStart >> 8) & 0xFF);
+    WriteRegister(2, (DeviceStart >> 16) & 0xFF);
+    WriteRegister3(0xFF);
+    WriteRegister(4, 0x93);
+    WriteRegister(5, 0);
+    if (p.Reg8) WriteRegister(8, 4);
+    if (p.Reg9 >= 0 && !p.Reg9First) WriteRegister(9, static_cast<uint32_t>(p.Reg9));
+    SupplyVoltage += static_cast<uint32_t>(p.SupplyBump);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(p.SettleMs);
+    if (p.Idle) {
+        WriteRegister(4, 0xD3);
+        if (p.IdleMs) DelayMsSlot(p.IdleMs);
+    }
+}
+
+void PowerOff() {
+    WriteRegister(4, g_parkPattern);
+    WriteRegister3(0xFF);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+    ResetProgrammerOutputs();
+}
+
+// The frame's address-latch helper writes register 2 without a flag here.
+void UseFrame(bool word) {
+    FrameProfile f;
+    f.Word = word;
+    FrameUse(f);
+}
+
+// ---- bus helpers -----------------------------------------------------------------
+
+uint32_t Doubled(uint32_t a) { return g_doubling ? a | ((a & 0xFF) << 8) : a; }
+
+void SetAddress(uint32_t a) {
+    WriteRegister(0, a & 0xFF);
+    WriteRegister(1, (a >> 8) & 0xFF);
+    WriteRegister(2, (a >> 16) & 0xFF);
+}
+
+// One command write; words put the command byte on register 7 too where the
+// row writes both (row 58).
+void CommandCycle(uint32_t a, uint32_t d, bool bothBytes = false) {
+    SetAddress(Doubled(a));
+    if (bothBytes) WriteRegister(7, d);
+    WriteRegister(6, d);
+}
+
+void Unlock(uint32_t first, uint32_t second, uint32_t command, bool bothBytes = false) {
+    CommandCycle(first, 0xAA, bothBytes);
+    CommandCycle(second, 0x55, bothBytes);
+    CommandCycle(first, command, bothBytes);
+}
+
+void ChipEraseCommands(uint32_t first, uint32_t second, bool bothBytes = false) {
+    Unlock(first, second, 0x80, bothBytes);
+    Unlock(first, second, 0x10, bothBytes);
+}
+
+uint32_t ReadData(bool word) {
+    uint32_t v = ReadRegister(6);
+    if (word) v |= static_cast<uint32_t>(ReadRegister(7)) << 8;
+    return v;
+}
+
+// register 4 = DFh, the datum, register 4 = DDh.
+uint32_t StrobedDatum(bool word) {
+    WriteRegister(4, 0xDF);
+    const uint32_t v = ReadData(word);
+    WriteRegister(4, 0xDD);
+    return v;
+}
+
+void WriteDatum(uint32_t v, bool word) {
+    if (word) WriteRegister(7, (v >> 8) & 0xFF);
+    WriteRegister(6, v & 0xFF);
+}
+
+// Up to `reads` reads of register 6 until DQ7 shows bit 7 of the datum.
+bool PollDq7(uint32_t reads, uint32_t datum) {
+    for (uint32_t n = 0; n < reads; ++n) {
+        if (((ReadRegister(6) ^ datum) & 0x80) == 0) return true;
+    }
+    return false;
+}
+
+// One read, then up to `reads` reads until DQ6 reads the same twice running.
+bool PollToggle(uint32_t reads) {
+    uint32_t before = ReadRegister(6);
+    for (uint32_t n = 0; n < reads; ++n) {
+        const uint32_t now = ReadRegister(6);
+        if (((now ^ before) & 0x40) == 0) return true;
+        before = now;
+    }
+    return false;
+}
+
+// The DQ7 poll of every socket in turn (one socket: as it stands); all must pass.
+bool PollDq7EverySocket(uint32_t reads, uint32_t datum) {
+    if (!GangInUse()) return PollDq7(reads, datum);
+    bool all = true;
+    for (uint32_t s = 0; s <= LastSocketIndex && s < 8; ++s) {
+        WriteRegister3(NotSocket(s));
+        if (!PollDq7(reads, datum)) all = false;
+    }
+    WriteRegister3(0);
+    return all;
+}
+
+// Erase passes: pass r shows its time and offers the break, waits 100 ms and
+// asks done(r); 1 when done, the break code, -1 at the limit.
+template <class Done> int ErasePasses(uint32_t limit, Done&& done) {
+    for (uint32_t r = 0; r < limit; ++r) {
+        const int b = ShowElapsedAndCheckCancel(r);
+        if (b != 1) return b;
+        DelayMsSlot(100);
+        if (done()) return 1;
+    }
+    return -1;
+}
+
+// The passes of rows 78, 93, 72, 46: socket s is polled until bit 7 reads 1,
+// then the next socket, each in passes of its own.
+int EraseEverySocket(uint32_t limit, bool word) {
+    uint32_t s = 0;
+    return ErasePasses(limit, [&] {
+        WriteRegister3(NotSocket(s));
+        if ((StrobedDatum(word) & 0x80) == 0) return false;
+        if (s >= LastSocketIndex) return true;
+        ++s;
+        return false;
+    });
+}
+
+// The read loop of every row: pattern, read-loop mode, register 2 at 64K
+// boundaries, one datum per address; beforeDatum for the row's own step.
+template <class Before> int ReadLoop(int mode, bool word, uint32_t pattern, Before&& beforeDatum) {
+    WriteRegister(4, pattern);
+    WriteRegister(5, 1);
+    return WalkAddresses(word ? 0x7FFF : 0xFFFF, mode != 0, [&](bool first) {
+        beforeDatum(first);
+        if (ChipAddress % 0x10000 == 0 && !first) WriteRegister(2, (ChipAddress >> 16) & 0xFF);
+        ReadValue = ReadData(word);
+        return word ? ProcessReadWord(mode) : ProcessReadByte(mode);
+    });
+}
+int ReadLoop(int mode, bool word, uint32_t pattern) {
+    return ReadLoop(mode, word, pattern, [](bool) {});
+}
+
+// The upper address latches of the program loops: at their boundaries and at
+// the first address, whose command cycles before the loop moved them.
+constexpr UpperLatches kProgramLatches{0x100, 0x10000, true};
+
+// The program loop: latches, the buffer datum (FFh/FFFFh skipped), datum()
+// for the rest.
+template <class Datum> int ProgramLoop(bool word, Datum&& datum) {
+    return WalkAddresses(word ? 0x7FFF : 0xFFFF, 1, [&](bool first) {
+        WriteUpperAddress(kProgramLatches, ChipAddress, first);
+        ExpectedValue = word ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
+        int r = 1;
+        if (ExpectedValue != (word ? BlankWord : 0xFFu)) r = datum();
+        if (r != 1) return -1;
+        BufferIndex += AddressStep;
+        return 1;
+    });
+}
+
+// The read of a powered-up row: /CE of the socket under test, the loop, power-down.
+int ReadOnSocket(int mode, bool word) {
+    WriteRegister3(NotSocket(CurrentSocket));
+    const int r = ReadLoop(mode, word, 0xDB);
+    PowerOff();
+    return r;
+}
+
+// ---- rows 50 and 51: plain write cycles ------------------------------------------
+
+void PowerOnPlain(int mode, int reg7) {
+    SupplyVoltage = Supply(mode);
+    g_parkPattern = 0xD3;
+    PowerUp p;
+    p.RangeTenths = static_cast<int>(SupplyVoltage);
+    p.Reg7 = reg7;
+    p.Reg8 = false;
+    p.SettleMs = 100;
+    p.Idle = false;
+    PowerOnWith(p);
+}
+
+int Row50Reg7() { return DeviceVariant == 0 ? 1 : DeviceVariant == 3 ? 2 : 0; }
+
+int Alg50Read(int mode) {
+    UseFrame(false);
+    PowerOnPlain(2, Row50Reg7());
+    return ReadOnSocket(mode, false);
+}
+
+// Row 51 reads the socket under test as row 50 does: with every socket
+// selected a gang's per-socket verify would read them all at once.
+int Alg51Read(int mode) {
+    UseFrame(true);
+    PowerOnPlain(2, -1);
+    return ReadOnSocket(mode, true);
+}
+
+template <bool Word> int PlainProgram() {
+    UseFrame(Word);
+    PowerOnPlain(1, Word ? -1 : Row50Reg7());
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    const int r = WalkAddresses(Word ? 0x7FFF : 0xFFFF, 1, [&](bool first) {
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
+        WriteRegister(4, 0xDD);
+        if (Word) {
+            ExpectedValue = BufferWordAt(BufferIndex);
+            if (ExpectedValue != BlankWord) {
+                WriteRegister(0, ChipAddress & 0xFF);
+                WriteRegister(6, ExpectedValue & 0xFF); // the high byte last: it ends the write
+                WriteRegister(7, (ExpectedValue >> 8) & 0xFF);
+            }
+        } else {
+            ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+            WriteRegister(0, ChipAddress & 0xFF);
+            WriteRegister(6, ExpectedValue);
+        }
+        BufferIndex += AddressStep;
+        return 1;
+    });
+    PowerOff();
+    return r;
+}
+constexpr AlgOperationFn Alg50Program = PlainProgram<false>;
+constexpr AlgOperationFn Alg51Program = PlainProgram<true>;
+
+
+// ---- rows 6, 56, 58 -------------------------------------------------------------
+
+// Row 6's high-voltage pin A (A9) by adapter.
+int Row6PinA() { return AdapterCode == 'P' ? 43 : AdapterCode == 'Q' ? 11 : 34; }
+
+// Row 6, variant 14: the die identifier; 0 or 1, anything else fails.
+uint32_t g_dieId = 0;
+
+int ReadDieId() {
+    WriteRegister(3, 0);
+    SetSupplyPinA(Row6PinA(), 1);
+    DelayShortUsSlot(4);
+    WriteRegister(4, 0x83);
+    WriteRegister(0, 3);
+    DelayShortUsSlot(10);
+    g_dieId = ReadRegister(6);
+    const bool ok = g_dieId == 0 || g_dieId == 1;
+    if (!ok) ShowMessageLine(" Incorrect die ID!");
+    SetSupplyPinA(Row6PinA(), 0);
+    DelayMsSlot(2);
+    WriteRegister(0, DeviceStart & 0xFF);
+    WriteRegister(1, (DeviceStart >> 8) & 0xFF);
+    WriteRegister(2, (DeviceStart >> 16) & 0xFF);
+    return ok ? 1 : -1;
+}
+
+int PowerOn6(int mode) {
+    g_parkPattern = 0x93;
+    g_doubling = false;
+    SupplyVoltage = Supply(mode);
+    PowerUp p;
+    p.RangeTenths = 33;
+    p.Dac = 120;
+    const uint32_t v = DeviceVariant;
+    if (v == 10 || v == 11 || v == 31 || v == 32) p.Reg9 = 1;
+    p.Reg9First = true;
+    PowerOnWith(p);
+    if (v != 14) return 1;
+    if (DeviceSubVariant == 1) return ReadDieId();
+    if (DeviceSubVariant == 0) g_dieId = 1;
+    if (DeviceSubVariant == 2) g_dieId = 0;
+    return 1;
+}
+
+int PowerOn56(int mode) {
+    g_parkPattern = 0x93;
+    g_doubling = false;
+    SupplyVoltage = Supply(mode);
+    PowerUp p;
+    p.RangeTenths = static_cast<int>(SupplyVoltage);
+    static constexpr int kReg9[3] = {2, 5, 0};
+    if (CurrentAlgorithm == 58) p.Reg9 = 8;
+    else if (DeviceVariant < 3) p.Reg9 = kReg9[DeviceVariant];
+    p.Reg9First = true;
+    p.Idle = false;
+    PowerOnWith(p);
+    return 1;
+}
+
+int PowerOnCore(int mode) { return CurrentAlgorithm == 6 ? PowerOn6(mode) : PowerOn56(mode); }
+
+template <bool Word> int CoreRead(int mode) {
+    UseFrame(Word);
+    if (PowerOnCore(mode) != 1) {
+        PowerOff();
+        return -1;
+    }
+    return ReadOnSocket(mode, Word);
+}
+
+// Rows 6 and 56: the auto-command program of a byte; DQ7 in write mode or
+// row 56's toggle poll in the read strobe.
+int CoreByteDatum() {
+    WriteRegister(0, ChipAddress & 0xFF);
+    WriteRegister(4, 0xDD);
+    for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) WriteRegister(6, d);
+    WriteRegister(6, ExpectedValue);
+    if (CurrentAlgorithm == 6 || DeviceSubVariant == 0) return PollDq7(200, ExpectedValue) ? 1 : -1;
+    WriteRegister(4, 0xDF);
+    const bool ok = PollToggle(10);
+    WriteRegister(4, 0xDD);
+    return ok ? 1 : -1;
+}
+
+// Row 58: each command byte on both data registers, toggle poll in write mode.
+int Row58Datum() {
+    WriteRegister(0, ChipAddress & 0xFF);
+    WriteRegister(4, 0xDD);
+    for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) {
+        WriteRegister(7, d);
+        WriteRegister(6, d);
+    }
+    WriteDatum(ExpectedValue, true);
+    return PollToggle(10) ? 1 : -1;
+}
+
+template <bool Word> int CoreProgram() {
+    UseFrame(Word);
+    if (PowerOnCore(1) != 1) {
+        PowerOff();
+        return -1;
+    }
+    WriteRegister(8, 8);
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    const int r = Word ? ProgramLoop(true, Row58Datum) : ProgramLoop(false, CoreByteDatum);
+    PowerOff();
+    return r;
+}
+
+int CoreErase() {
+    const bool word = CurrentAlgorithm == 58;
+    UseFrame(word);
+    if (PowerOnCore(1) != 1) {
+        PowerOff();
+        return -1;
+    }
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    ChipEraseCommands(0x5555, 0x2AAA, word);
+    const uint32_t doneBits = word ? 0x8080 : 0x80;
+    const int r = ErasePasses(CurrentAlgorithm == 6 ? 900 : 50, [&] { return (ReadData(word) & doneBits) != 0; });
+    PowerOff();
+    return r;
+}
+
+constexpr AlgReadFn Alg6Read = CoreRead<false>;
+constexpr AlgOperationFn Alg6Program = CoreProgram<false>;
+constexpr AlgOperationFn Alg6Erase = CoreErase;
+constexpr AlgReadFn Alg56Read = CoreRead<false>;
+constexpr AlgOperationFn Alg56Program = CoreProgram<false>;
+constexpr AlgOperationFn Alg56Erase = CoreErase;
+constexpr AlgReadFn Alg58Read = CoreRead<true>;
+constexpr AlgOperationFn Alg58Program = CoreProgram<true>;
+constexpr AlgOperationFn Alg58Erase = CoreErase;
+
+// ---- rows 78, 87, 93, 72, 46 ---------------------------------------------------------
+
+int Capped33(uint32_t v) { return static_cast<int>(std::min<uint32_t>(v, 33)); }
+bool Flag(uint32_t bit) { return (DeviceFlags & bit) != 0; }
+
+// Rows 93 and 72: A9 and OE# by the package's pin count (0: none).
+struct HvPins {
+    int A9 = 0;
+    int Oe = 0;
+    int Vpp = 0;
+};
+int PackagePins() { return PackageRow(PackageIndex).PinCount; }
+
+HvPins PinsOf72() {
+    if (PackagePins() == 32) return {34, 32, 0};
+    if (PackagePins() == 40) return {11, 28, 0};
+    return {};
+}
+
+// Row 46's pins by adapter; an adapter without a table row has none.
+HvPins PinsOf46() {
+    const bool set = Flag(0x200);
+    switch (AdapterCode) {
+    case 0x50:
+        return {43, 16, 0};
+    case 0x51:
+        return set ? HvPins{9, 27, 0} : HvPins{7, 28, 14};
+    case 0x5C:
+    case 0x78:
+        return set ? HvPins{} : HvPins{7, 28, 14};
+    case 0x6B:
+        return {33, 0, 0};
+    default:
+        return {};
+    }
+}
+
+int PowerOnFamily(int mode) {
+    g_parkPattern = 0x93;
+    SupplyVoltage = Supply(mode);
+    PowerUp p;
+    p.RangeTenths = static_cast<int>(SupplyVoltage);
+    g_doubling = false;
+    switch (CurrentAlgorithm) {
+    case 78:
+        p.RangeMode = Flag(0x100) ? 1 : 0;
+        if (Flag(0x200)) p.Reg9 = 1;
+        p.IdleMs = 10;
+        if (DeviceSubVariant != 1) ProtectOverride = 0;
+        break;
+    case 93:
+        if (mode == 1) p.RangeTenths = Capped33(SupplyVoltage);
+        p.Dac = 120;
+        break;
+    case 72:
+        if (mode == 1) p.RangeTenths = Capped33(SupplyVoltage);
+        p.Dac = DeviceSubVariant == 2 ? 100 : 120;
+        if (Flag(0x100)) p.Reg9 = 1;
+        g_doubling = Flag(0x400);
+        break;
+    case 46:
+        if (SupplyVoltage < 29) SupplyVoltage += mode == 1 ? 4 : 2;
+        p.RangeTenths = Capped33(SupplyVoltage);
+        if (Flag(0x400)) p.Reg9 = 1;
+        g_doubling = Flag(0x400);
+        p.IdleMs = 100;
+        break;
+    case 87:
+        if (SupplyVoltage < 30) p.SupplyBump = 2;
+        p.IdleMs = 100;
+        break;
+    default:
+        break;
+    }
+    PowerOnWith(p);
+    return 1;
+}
+
+bool Word(uint32_t row) { return row == 78 || row == 87 || row == 46; }
+
+// Identify: unlock and 90h at the row's addresses on socket 0, the two codes.
+int FamilyIdentify() {
+    const uint32_t row = CurrentAlgorithm;
+    const bool word = Word(row);
+    UseFrame(word);
+    PowerOnFamily(2);
+    WriteRegister3(0xFE);
+    WriteRegister(4, 0xDD);
+    const uint32_t first = row == 78 ? 0x5555 : 0x555, second = row == 78 ? 0x2AAA : 0x2AA;
+    int result = 1;
+    const bool byVoltage = row == 72 && (DeviceSubVariant == 3 || DeviceSubVariant == 6);
+    const int a9 = PinsOf72().A9;
+    if (byVoltage && a9 == 0) {
+        ShowMessageLine(" No high-voltage pin for this package!");
+        result = -1;
+    } else if (byVoltage) {
+        SetSupplyPinA(a9, 1);
+    } else {
+        Unlock(first, second, 0x90);
+    }
+    if (result == 1) {
+        if (row == 72) {
+            WriteRegister(0, 0);
+            ChipMakerId = StrobedDatum(false);
+            WriteRegister(0, 1);
+            ChipDeviceId = StrobedDatum(false);
+        } else {
+            SetAddress(0);
+            ChipMakerId = StrobedDatum(word);
+            SetAddress(1);
+            ChipDeviceId = StrobedDatum(word);
+        }
+        if (byVoltage) SetSupplyPinA(a9, 0);
+        if (row == 78) Unlock(first, second, 0xF0);
+        if (row == 46) CommandCycle(0, 0xF0);
+    }
+    WriteRegister3(0xFF);
+    WriteRegister(4, 0xD3);
+    PowerOff();
+    return result;
+}
+constexpr AlgOperationFn Alg78Identify = FamilyIdentify;
+constexpr AlgOperationFn Alg72Identify = FamilyIdentify;
+constexpr AlgOperationFn Alg46Identify = FamilyIdentify;
+
+// Row 46's Vpp step of sub-variant 2 (9.0 V on the adapter's Vpp pin): 1, or
+// -1 when the adapter has no Vpp pin.
+int Row46Vpp(int state) {
+    if (CurrentAlgorithm != 46 || DeviceSubVariant != 2) return 1;
+    const int pin = PinsOf46().Vpp;
+    if (pin == 0) {
+        ShowMessageLine(" No Vpp pin for this adapter!");
+        return -1;
+    }
+    ApplyVppToPin(pin, state, state == 1 ? 90 : 33);
+    return 1;
+}
+
+void OverrideOn() {
+    if (ProtectOverride == 1) ApplyVppToPin(12, 1, 120);
+}
+void OverrideOff() {
+    if (ProtectOverride == 1) ApplyVppToPin(12, 0, 50);
+}
+
+int FamilyRead(int mode) {
+    const bool word = Word(CurrentAlgorithm);
+    UseFrame(word);
+    PowerOnFamily(2);
+    return ReadOnSocket(mode, word);
+}
+constexpr AlgReadFn Alg78Read = FamilyRead;
+constexpr AlgReadFn Alg93Read = FamilyRead;
+constexpr AlgReadFn Alg72Read = FamilyRead;
+constexpr AlgReadFn Alg46Read = FamilyRead;
+
+// Row 78: sub-variant 0 sends the command bytes per word (auto-command), 1
+// enters the fast mode once; socket 0 is polled.
+int Row78Datum() {
+    WriteRegister(0, ChipAddress & 0xFF);
+    WriteRegister(4, 0xDD);
+    if (DeviceSubVariant == 0) {
+        for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) WriteRegister(6, d);
+    }
+    WriteDatum(ExpectedValue, true);
+    if (GangInUse()) WriteRegister3(0xFE);
+    WriteRegister(4, 0xDF);
+    const bool ok = DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue) : PollToggle(10);
+    if (GangInUse()) WriteRegister3(0);
+    return ok ? 1 : -1;
+}
+
+int Alg78Program() {
+    UseFrame(true);
+    PowerOnFamily(1);
+    OverrideOn();
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    if (DeviceSubVariant == 1) {
+        Unlock(0x5555, 0x2AAA, 0x80); // the fast program mode, entered once
+        Unlock(0x5555, 0x2AAA, 0xA0);
+    } else {
+        WriteRegister(8, 8);
+    }
+    const int r = ProgramLoop(true, Row78Datum);
+    OverrideOff();
+    PowerOff();
+    return r;
+}
+
+int Alg78Erase() {
+    UseFrame(true);
+    PowerOnFamily(1);
+    OverrideOn();
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    ChipEraseCommands(0x5555, 0x2AAA);
+    const int r = EraseEverySocket(DeviceSubVariant == 0 ? 30 : 100, true);
+    OverrideOff();
+    PowerOff();
+    return r;
+}
+
+// Rows 93, 72, 46: bypass (A0h per datum) or auto-command (AAh 55h A0h), a
+// DQ7 poll of every socket.
+int BypassOrAuto() {
+    if (Flag(CurrentAlgorithm == 46 ? 0x100 : 0x200)) {
+        Unlock(0x555, 0x2AA, 0x20);
+        return 1;
+    }
+    WriteRegister(8, 8);
+    return 0;
+}
+
+bool g_bypass = false;
+
+int ProgramCycleAndPoll(bool word) {
+    WriteRegister(0, ChipAddress & 0xFF);
+    WriteRegister(4, 0xDD);
+    if (g_bypass) {
+        WriteRegister(6, 0xA0);
+    } else {
+        for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) WriteRegister(6, d);
+    }
+    WriteDatum(ExpectedValue, word);
+    WriteRegister(4, 0xDF);
+    return PollDq7EverySocket(200, ExpectedValue) ? 1 : -1;
+}
+
+// Rows 93 and 72 give a datum up to 10 command-and-poll attempts.
+int ByteDatumWithRetries() {
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (ProgramCycleAndPoll(false) == 1) return 1;
+    }
+    return -1;
+}
+int WordDatumOnce() { return ProgramCycleAndPoll(true); }
+
+// Power-up for programming, row 46's Vpp step around body() with every socket
+// in write mode, power-down.
+template <class Body> int ProgramSession(Body&& body) {
+    PowerOnFamily(1);
+    int r = Row46Vpp(1);
+    if (r == 1) {
+        WriteRegister3(0);
+        WriteRegister(4, 0xDD);
+        r = body();
+        Row46Vpp(0);
+    }
+    PowerOff();
+    return r;
+}
+
+int FamilyProgram() {
+    const bool word = Word(CurrentAlgorithm);
+    UseFrame(word);
+    return ProgramSession([&] {
+        g_bypass = BypassOrAuto() == 1;
+        return word ? ProgramLoop(true, WordDatumOnce) : ProgramLoop(false, ByteDatumWithRetries);
+    });
+}
+constexpr AlgOperationFn Alg93Program = FamilyProgram;
+constexpr AlgOperationFn Alg72Program = FamilyProgram;
+constexpr AlgOperationFn Alg46Program = FamilyProgram;
+
+uint32_t Row46EraseLimit() {
+    if (SupplyVoltage < 29) return 1500;
+    return MakerIndex == MakerAmd || MakerIndex == MakerFujitsu ? 1300 : 1500;
+}
+
+int FamilyErase() {
+    const uint32_t row = CurrentAlgorithm;
+    const bool word = Word(row);
+    UseFrame(word);
+    return ProgramSession([&] {
+        if (row == 46) ChipEraseCommands(0x555, 0x2AA);
+        else ChipEraseCommands(0x5555, 0x2AAA);
+        const int r = EraseEverySocket(row == 46 ? Row46EraseLimit() : 900, word);
+        WriteRegister3(0);
+        return r;
+    });
+}
+constexpr AlgOperationFn Alg93Erase = FamilyErase;
+constexpr AlgOperationFn Alg72Erase = FamilyErase;
+constexpr AlgOperationFn Alg46Erase = FamilyErase;
+
+// Row 87: three 512K-word dies on /CE bits 0-2.
+constexpr uint32_t kDieWords = 0x80000;
+
+void SelectDieIfDue(bool first) {
+    if (!first && ChipAddress % kDieWords != 0) return;
+    WriteRegister3(NotSocket(ChipAddress / kDieWords));
+    DelayMsSlot(10);
+}
+
+int Row87Datum() {
+    WriteRegister(0, ChipAddress & 0xFF);
+    WriteRegister(4, 0xDD);
+    for (uint32_t d : {0xAAu, 0x55u}) WriteRegister(6, d);
+    WriteRegister(6, ChipAddress < 0x100000 ? 0xA0 : 0xA5);
+    WriteDatum(ExpectedValue, true);
+    WriteRegister(4, 0xDF);
+    return (DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue) : PollToggle(10)) ? 1 : -1;
+}
+
+int Alg87Read(int mode) {
+    UseFrame(true);
+    PowerOnFamily(2);
+    const int r = ReadLoop(mode, true, 0xC7, SelectDieIfDue);
+    PowerOff();
+    return r;
+}
+
+int Alg87Program() {
+    UseFrame(true);
+    PowerOnFamily(1);
+    WriteRegister(4, 0xDD);
+    WriteRegister(8, 8);
+    const int r = WalkAddresses(0x7FFF, 1, [&](bool first) {
+        SelectDieIfDue(first);
+        WriteUpperAddress(kProgramLatches, ChipAddress, first);
+        ExpectedValue = BufferWordAt(BufferIndex);
+        if (ExpectedValue != BlankWord && Row87Datum() != 1) return -1;
+        BufferIndex += AddressStep;
+        return 1;
+    });
+    PowerOff();
+    return r;
+}
+
+int Alg87Erase() {
+    UseFrame(true);
+    PowerOnFamily(1);
+    int r = 1;
+    for (uint32_t die = 0; die < 3 && r == 1; ++die) {
+        WriteRegister3(NotSocket(die));
+        DelayMsSlot(100);
+        WriteRegister(4, 0xDD);
+        ChipEraseCommands(0x5555, 0x2AAA);
+        r = ErasePasses(30, [] {
+            const uint32_t a = StrobedDatum(true), b = StrobedDatum(true);
+            return ((a ^ b) & 0x40) == 0;
+        });
+    }
+    PowerOff();
+    return r;
+}
+
+} // namespace
+
+// ---- row 58: the SRAM test -------------------------------------------------------
+
+int Alg58Options() {
+    const uint32_t keepStart = DeviceStart, keepEnd = DeviceEnd;
+    static constexpr uint32_t kEnds[3] = {0xFFFF, 0x1FFFF, 0x3FFFF};
+    DeviceStart = 0;
+    if (DeviceVariant < 3) DeviceEnd = kEnds[DeviceVariant];
+    ShowMessageLine("SRAM Testing...");
+    ProgressStep = 256;
+    UseFrame(true);
+    PowerOn56(1);
+    WriteRegister(9, 0);
+    WriteRegister(4, 0xDD);
+    int r = WalkAddresses(0xFFFFFFFFu, 0, [](bool first) {
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
+        WriteRegister(0, ChipAddress & 0xFF);
+        for (uint32_t pattern : {0xAAu, 0x55u}) {
+            WriteRegister(7, pattern);
+            WriteRegister(6, pattern);
+            if (ReadData(true) != (pattern | (pattern << 8))) return -1;
+        }
+        return 1;
+    });
+    PowerOff();
+    if (r == 1) {
+        ReplaceLastMessageLine("SRAM Test ok!");
+        ShowProgressStatus(100, DeviceEnd);
+    } else {
+        ReplaceLastMessageLine("SRAM Test error!");
+    }
+    Beep(r == 1 ? 1 : -1);
+    DeviceStart = keepStart;
+    DeviceEnd = keepEnd;
+    return r;
+}
+
+void InstallJedecFlashRows() {
+    InstallRow(50, Alg50Read, Alg50Program);
+    InstallRow(51, Alg51Read, Alg51Program);
+    InstallRow(6, Alg6Read, Alg6Program, Alg6Erase);
+    InstallRow(56, Alg56Read, Alg56Program, Alg56Erase);
+    InstallRow(58, Alg58Read, Alg58Program, Alg58Erase);
+    InstallRow(78, Alg78Read, Alg78Program, Alg78Erase);
+    InstallRow(87, Alg87Read, Alg87Program, Alg87Erase);
+    InstallRow(93, Alg93Read, Alg93Program, Alg93Erase);
+    InstallRow(72, Alg72Read, Alg72Program, Alg72Erase);
+    InstallRow(46, Alg46Read, Alg46Program, Alg46Erase);
+    for (auto [row, identify] : {std::pair{78u, Alg78Identify}, {72u, Alg72Identify}, {46u, Alg46Identify}}) {
+        AlgorithmRow(row)->Identify = identify;
+    }
+    AlgorithmRow(50)->Options = Alg50Options;
+    AlgorithmRow(51)->Options = Alg51Options;
+    AlgorithmRow(58)->Options = Alg58Options;
+}

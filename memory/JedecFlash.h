@@ -1,0 +1,15 @@
+// JEDEC command-set NOR flash and the memories written with plain write
+// cycles, on the flash bus of their logic images (JedecFlash.cpp): rows 50
+// and 51 (no commands), 6, 56 and 58 (byte and word flash, the flash-plus-SRAM
+// module), 78, 87, 93, 72 and 46 (the sector-protected family).
+#pragma once
+#include <cstdint>
+
+// "Protection Override" of the protection dialogs: 12 V on ZIF pin 12 while
+// row 78 programs and erases. Lasts for the run.
+extern uint32_t ProtectOverride;
+
+// Row 58's Options entry: the SRAM pattern test of the flash-plus-SRAM module.
+int Alg58Options();
+
+void InstallJedecFlashRows();

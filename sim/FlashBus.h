@@ -1,0 +1,94 @@
+// The flash-bus personality: the logic images of JEDEC command-set flash and of
+// the memories written with plain write cycles. It drives the address, data
+// and control lines of the seated parts from registers 0-9 and reads their
+// data lines back; supplies, grounds and high voltages stay with the
+// electrical model.
+//
+// Image header parameters:
+//   0    pinout (FlashPinoutId: 1 28-pin, 2 32-pin, 3 40-pin byte-wide,
+//        4 48-pin 16-bit, 5 40-pin 16-bit)
+//   1    data width: 8 or 16
+//   2-3  first command address (little-endian), 4-5 the second: the
+//        auto-command cycles go to first, second, first
+//   6-7  the register-9 values the image knows (bit v = value v, 0-15)
+//   8    bit 0: register 9 bit 3 set: the socket mask drives the flash's
+//        /CE; clear: the flash is off and the SRAM's /CE2 is low in every
+//        socket whatever the mask (else register 9 is recorded only); bit 1: the register-7 write is the write cycle
+//        (register 6 first), for parts that take the high byte last
+//   9    1: a module of dies on /CE, /CE2, /CE3 driven by socket-mask bits
+//        0, 1, 2 of the one socket
+//
+// Registers (any other value is a violation):
+//   0-2  address bits 0-7, 8-15, 16-23; a register-0 write is an address load
+//   3    socket mask, active low: bit s is the /CE of socket s (of die s in
+//        a module); without a gang adapter bit 0 is the socket's
+//   4    line patterns:
+//          00h, 93h  every line released (reset, unpowered idle)
+//          D3h       powered idle: address on, /OE and /WE high
+//          DDh       write mode: data driven; each register-6 write is one
+//                    /WE pulse (register 7 set before it for words; the
+//                    other way round with header flag bit 1); a data
+//                    read is one /OE pulse with the data drivers off
+//          DFh, 83h  read strobe, DBh and C7h read loop: /OE low; writing
+//                    the pattern starts a read cycle, which the next data
+//                    read takes; each further data read pulses /OE
+//   5    0 addressed, 1 read loop: in DBh/C7h each datum read (register 6,
+//        for words register 7 after it) steps address bits 0-15
+//   6    data bits 0-7; read = the parts' data lines
+//   7    data bits 8-15; read = the high byte of the last register-6 read
+//   8    4 normal, 8 auto-command (after an address load the next three
+//        register-6 writes go to the command addresses, the fourth and later
+//        to the latched address); 0 after a reset
+//   9    as the header says
+//   10-11 0
+// Several selected sockets on a read: the gang adapter combines them.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "sim/Electrical.h"
+#include "sim/JedecFlashChip.h"
+#include "sim/Socket.h"
+#include "sim/SocketBus.h"
+
+namespace sim {
+
+class FlashBusPersonality : public SocketBusPersonality {
+public:
+    explicit FlashBusPersonality(const LogicImageHeader& header);
+
+    uint16_t Id() const override { return kPersonalityFlashBus; }
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+    uint32_t Address() const { return address_; }
+
+private:
+    void Snapshot(int s) override;
+    uint16_t ReadCycle();
+    void WriteCycle();
+    bool CeLow(int s, int which) const;
+
+    FlashPinout pins_;
+    std::vector<int> seat_;
+    int width_;
+    uint32_t commandAddress_[3];
+    uint16_t reg9Values_;
+    int reg9Meaning_;
+    bool writeOnHigh_;
+    bool module_;
+
+    uint32_t address_ = 0;
+    uint32_t lineAddress_ = 0; // what the address pins carry
+    uint8_t mask_ = 0xFF;
+    uint8_t pattern_ = 0;
+    uint8_t mode_ = 0;
+    uint8_t dataLow_ = 0, dataHigh_ = 0, readHigh_ = 0;
+    uint8_t reg8_ = 0, reg9_ = 0;
+    int autoCount_ = 3;
+    bool oeLow_ = false, weLow_ = false, driveData_ = false;
+    bool freshCycle_ = false;
+};
+
+void RegisterFlashBusPersonality();
+
+} // namespace sim

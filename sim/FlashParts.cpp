@@ -1,0 +1,170 @@
+#include "sim/FlashParts.h"
+
+#include <memory>
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t K = 1024;
+
+// A 5 V byte-wide flash: program time, sector and chip erase times typical.
+JedecFlashConfig Byte5V(const char* name, int pinout, uint32_t bytes, std::vector<uint32_t> sectors, uint16_t maker,
+                        uint16_t device, int commandBits, uint32_t programUs, uint64_t sectorUs, uint64_t chipUs) {
+    JedecFlashConfig c;
+    c.name = name;
+    c.pinout = pinout;
+    c.words = bytes;
+    c.sectorWords = std::move(sectors);
+    c.makerId = maker;
+    c.deviceId = device;
+    c.commandBits = commandBits;
+    c.programUs = programUs;
+    c.sectorEraseUs = sectorUs;
+    c.chipEraseUs = chipUs;
+    return c;
+}
+
+// A 3 V part: reads from 2.7 V, writes locked out below 2.3 V.
+JedecFlashConfig LowVoltage(JedecFlashConfig c, int lockoutTenths = 23) {
+    c.vccMinTenths = 27;
+    c.lockoutTenths = lockoutTenths;
+    return c;
+}
+
+JedecFlashConfig Word16(JedecFlashConfig c) {
+    c.width = 16;
+    c.pinout = kPinoutTsop48;
+    return c;
+}
+
+template <class F> JedecFlashConfig With(JedecFlashConfig c, F change) {
+    change(c);
+    return c;
+}
+
+SramConfig Sram(const char* name, int pinout, int width, uint32_t words, bool nonVolatile) {
+    SramConfig s;
+    s.name = name;
+    s.pinout = pinout;
+    s.width = width;
+    s.words = words;
+    s.nonVolatile = nonVolatile;
+    return s;
+}
+
+// Boot-sector maps of the 16-bit parts, in words: bottom 8K, 4K, 4K, 16K, then 32K.
+std::vector<uint32_t> BottomBoot() { return {8 * K, 4 * K, 4 * K, 16 * K, 32 * K}; }
+std::vector<uint32_t> TopBoot(uint32_t words) {
+    std::vector<uint32_t> s((words - 32 * K) / (32 * K), 32 * K);
+    for (uint32_t w : {16 * K, 4 * K, 4 * K, 8 * K}) s.push_back(w);
+    return s;
+}
+
+std::vector<FlashPart> MakeParts() {
+    std::vector<FlashPart> p;
+    auto flash = [&](const char* maker, const char* name, JedecFlashConfig c) {
+        c.name = name;
+        p.push_back({maker, name, FlashPart::Flash, c, {}});
+    };
+    // Non-volatile SRAM modules, written like SRAM; writes inhibited below 4.25 V.
+    p.push_back({"DALLAS", "DS1230Y", FlashPart::Sram, {}, Sram("DS1230Y", kPinoutDip28, 8, 32 * K, true)});
+    p.push_back({"DALLAS", "DS1245Y", FlashPart::Sram, {}, Sram("DS1245Y", kPinoutDip32, 8, 128 * K, true)});
+    p.push_back({"DALLAS", "DS1258Y", FlashPart::Sram, {}, Sram("DS1258Y", kPinoutWord40, 16, 128 * K, true)});
+    // 5 V byte-wide flash, 32-pin.
+    flash("AMD", "Am29F010", Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000));
+    flash("AMD", "Am29F002T",
+          Byte5V("", kPinoutDip32, 256 * K, {64 * K, 64 * K, 64 * K, 32 * K, 8 * K, 8 * K, 16 * K}, 0x01, 0xB0, 11, 7,
+                 1000000, 7000000));
+    flash("AMD", "Am29F002B",
+          Byte5V("", kPinoutDip32, 256 * K, {16 * K, 8 * K, 8 * K, 32 * K, 64 * K}, 0x01, 0x34, 11, 7, 1000000,
+                 7000000));
+    flash("AMD", "Am29F040", With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0xA4, 15, 14, 1000000, 8000000),
+                                  [](auto& c) { c.dieCode = 0; }));
+    // SST byte-wide flash: 4 KB sectors, commands on A14-A0, DQ7 and DQ6 polling.
+    for (auto [name, kb, dev] : {std::tuple{"SST39SF010A", 128u, 0xB5}, {"SST39SF020A", 256u, 0xB6}, {"SST39SF040", 512u, 0xB7}})
+        flash("SST", name, With(Byte5V("", kPinoutDip32, kb * K, {4 * K}, 0xBF, static_cast<uint16_t>(dev), 15, 20, 25000, 100000),
+                                [](auto& c) { c.lockoutTenths = 25; }));
+    // 40-pin 5 V parts of row 93 (Am29F032B with unlock bypass).
+    flash("AMD", "Am29F016B", Byte5V("", kPinoutByte40, 2048 * K, {64 * K}, 0x01, 0xAD, 11, 7, 1000000, 25000000));
+    flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {64 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
+                                   [](auto& c) { c.unlockBypass = true; }));
+    // Row 72: 3 V and 5 V 4 Mbit parts.
+    flash("AMD", "Am29LV040B", LowVoltage(With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0x4F, 11, 9, 700000, 8000000),
+                                               [](auto& c) { c.unlockBypass = true; })));
+    flash("ST", "M29F040B", Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x20, 0xE2, 11, 8, 1000000, 6000000));
+    // 16-bit SST parts of row 78: 2 KWord sectors, 14 us word program, 40 ms chip erase.
+    auto sst16 = [](uint32_t words, uint16_t dev) {
+        return LowVoltage(Word16(Byte5V("", 0, words, {2 * K}, 0xBF, dev, 15, 14, 18000, 40000)), 18);
+    };
+    flash("SST", "SST39VF800A", sst16(512 * K, 0x2781));
+    flash("SST", "SST39VF160", sst16(1024 * K, 0x2782));
+    // Row 46: 3 V boot-sector parts with unlock bypass; 25 s chip erase.
+    auto amd16 = [](uint32_t words, std::vector<uint32_t> map, uint16_t maker, uint16_t dev) {
+        return LowVoltage(With(Word16(Byte5V("", 0, words, std::move(map), maker, dev, 11, 9, 700000, 25000000)),
+                               [](auto& c) { c.unlockBypass = true; }));
+    };
+    flash("AMD", "Am29LV160DB", amd16(1024 * K, BottomBoot(), 0x01, 0x2249));
+    flash("AMD", "Am29LV160DT", amd16(1024 * K, TopBoot(1024 * K), 0x01, 0x22C4));
+    flash("AMD", "Am29LV800BB", amd16(512 * K, BottomBoot(), 0x01, 0x225B));
+    flash("FUJITSU", "MBM29LV160BE", amd16(1024 * K, BottomBoot(), 0x04, 0x2249));
+    // Flash plus SRAM modules (row 58): flash on BEF#, SRAM on BES#.
+    for (auto [name, words, dev, sramWords] : {std::tuple{"SST32HF802", 512 * K, 0x2781, 128 * K},
+                                               {"SST32HF162", 1024 * K, 0x2782, 128 * K},
+                                               {"SST32HF164", 1024 * K, 0x2782, 256 * K}}) {
+        JedecFlashConfig f = LowVoltage(Word16(Byte5V(name, 0, words, {2 * K}, 0xBF, static_cast<uint16_t>(dev), 15, 14, 18000, 70000)), 18);
+        SramConfig s = Sram(name, kPinoutTsop48, 16, sramWords, false);
+        s.ceChipPin = FlashPinoutById(kPinoutTsop48).ce2;
+        s.vccMinTenths = 27;
+        s.writeProtectTenths = 27;
+        p.push_back({"SST", name, FlashPart::FlashWithSram, f, s});
+    }
+    // Three 512K-word dies of the SST39VF800A kind on /CE, /CE2, /CE3; the third
+    // takes its program command as A5h.
+    p.push_back({"SST", "SST39VF800A-X3", FlashPart::ThreeDies, sst16(512 * K, 0x2781), {}});
+    return p;
+}
+
+} // namespace
+
+const std::vector<FlashPart>& FlashParts() {
+    static const std::vector<FlashPart> parts = MakeParts();
+    return parts;
+}
+
+const FlashPart* FindFlashPart(const std::string& maker, const std::string& name) {
+    for (const FlashPart& p : FlashParts()) {
+        if (maker == p.maker && name == p.name) return &p;
+    }
+    return nullptr;
+}
+
+SeatedFlash SeatFlashPart(const FlashPart& part, Socket& socket, Electrical* electrical) {
+    SeatedFlash seated;
+    auto flash = [&](JedecFlashConfig c) {
+        auto chip = std::make_unique<JedecFlashChip>(std::move(c));
+        if (electrical) electrical->DeclareChip(chip->Limits());
+        seated.dies.push_back(socket.Insert(std::move(chip)));
+    };
+    if (part.kind == FlashPart::Flash || part.kind == FlashPart::FlashWithSram) flash(part.flash);
+    if (part.kind == FlashPart::ThreeDies) {
+        const FlashPinout pins = FlashPinoutById(part.flash.pinout);
+        int die = 0;
+        for (int ce : {pins.ce, pins.ce2, pins.ce3}) {
+            JedecFlashConfig c = part.flash;
+            c.ceChipPin = ce;
+            c.programA0 = die != 2;
+            c.programA5 = die == 2;
+            flash(c);
+            ++die;
+        }
+    }
+    if (part.kind == FlashPart::Sram || part.kind == FlashPart::FlashWithSram) {
+        auto chip = std::make_unique<SramChip>(part.sram);
+        if (electrical && part.kind == FlashPart::Sram) electrical->DeclareChip(chip->Limits());
+        seated.sram = socket.Insert(std::move(chip));
+    }
+    return seated;
+}
+
+} // namespace sim

@@ -1,0 +1,428 @@
+#include "sim/JedecFlashChip.h"
+
+#include <algorithm>
+
+namespace sim {
+
+FlashPinout FlashPinoutById(int id) {
+    FlashPinout p;
+    switch (id) {
+    case kPinoutDip28:
+        p.pinCount = 28;
+        p.address = {10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 23, 2, 26, 1};
+        p.data = {11, 12, 13, 15, 16, 17, 18, 19};
+        p.ce = 20, p.oe = 22, p.we = 27;
+        p.vcc = {28}, p.gnd = {14};
+        break;
+    case kPinoutByte40:
+        p.pinCount = 40;
+        p.address = {21, 20, 19, 18, 17, 16, 15, 14, 8, 7, 13, 11, 6, 5, 4, 3, 2, 1, 40, 39, 38, 37};
+        p.data = {25, 26, 27, 28, 32, 33, 34, 35};
+        p.ce = 22, p.oe = 24, p.we = 9, p.reset = 12;
+        p.vcc = {10, 31}, p.gnd = {29, 30};
+        break;
+    case kPinoutTsop48:
+        p.pinCount = 48;
+        p.address = {25, 24, 23, 22, 21, 20, 19, 18, 8, 7, 6, 5, 4, 3, 2, 1, 48, 17, 16, 9};
+        p.data = {29, 31, 33, 35, 38, 40, 42, 44, 30, 32, 34, 36, 39, 41, 43, 45};
+        p.ce = 26, p.oe = 28, p.we = 11, p.reset = 12, p.vpp = 14, p.byteMode = 47;
+        p.ce2 = 13, p.ce3 = 10;
+        p.vcc = {37}, p.gnd = {27, 46};
+        break;
+    case kPinoutWord40:
+        p.pinCount = 40;
+        for (int a = 21; a <= 37; ++a) p.address.push_back(a);
+        p.data = {11, 12, 13, 14, 15, 16, 17, 18, 2, 3, 4, 5, 6, 7, 8, 9};
+        p.ce = 1, p.oe = 10, p.we = 19;
+        p.vcc = {40}, p.gnd = {20};
+        break;
+    default: // kPinoutDip32
+        p.pinCount = 32;
+        p.address = {12, 11, 10, 9, 8, 7, 6, 5, 27, 26, 23, 25, 4, 28, 29, 3, 2, 30, 1};
+        p.data = {13, 14, 15, 17, 18, 19, 20, 21};
+        p.ce = 22, p.oe = 24, p.we = 31;
+        p.vcc = {32}, p.gnd = {16};
+        break;
+    }
+    return p;
+}
+
+namespace {
+
+ChipPinLimits FootprintLimits(const std::string& name, const std::vector<int>& socketPins, const FlashPinout& p) {
+    ChipPinLimits l;
+    l.chip = name;
+    for (int s : socketPins) {
+        if (s != 0) l.socketPins.push_back(s);
+    }
+    l.maxTenths = 70;
+    // A9, /OE, RESET# and WP#/ACC take up to 13.0 V (identification and protection).
+    auto raise = [&](int chipPin) {
+        if (chipPin >= 1 && chipPin <= static_cast<int>(socketPins.size()) && socketPins[static_cast<size_t>(chipPin - 1)] != 0)
+            l.Allow(socketPins[static_cast<size_t>(chipPin - 1)], 130);
+    };
+    if (p.address.size() > 9) raise(p.address[9]);
+    raise(p.oe);
+    raise(p.reset);
+    raise(p.vpp);
+    return l;
+}
+
+} // namespace
+
+// ---- JEDEC flash --------------------------------------------------------------
+
+JedecFlashChip::JedecFlashChip(JedecFlashConfig config)
+    : ProbeChip(DipSocketPins(FlashPinoutById(config.pinout).pinCount), {}, config.name),
+      cfg_(std::move(config)),
+      pins_(FlashPinoutById(cfg_.pinout)),
+      cePin_(cfg_.ceChipPin != 0 ? cfg_.ceChipPin : pins_.ce),
+      cells_(cfg_.words, cfg_.width > 8 ? 0xFFFF : 0xFF) {}
+
+ChipPinLimits JedecFlashChip::Limits() const { return FootprintLimits(cfg_.name, SocketPins(), pins_); }
+
+bool JedecFlashChip::IsBlank() const {
+    const uint16_t blank = cfg_.width > 8 ? 0xFFFF : 0xFF;
+    return std::all_of(cells_.begin(), cells_.end(), [&](uint16_t c) { return c == blank; });
+}
+
+uint32_t JedecFlashChip::SectorSize(uint32_t sector) const {
+    const auto& m = cfg_.sectorWords;
+    const uint32_t size = m.empty() ? 0 : m[std::min<size_t>(sector, m.size() - 1)];
+    return size != 0 ? size : static_cast<uint32_t>(cells_.size());
+}
+
+uint32_t JedecFlashChip::SectorStart(uint32_t sector) const {
+    uint32_t start = 0;
+    const uint32_t listed = static_cast<uint32_t>(cfg_.sectorWords.size());
+    for (uint32_t i = 0; i < sector && i + 1 < listed; ++i) start += SectorSize(i);
+    if (sector + 1 > listed && listed > 0) start += (sector - (listed - 1)) * SectorSize(listed - 1);
+    return start;
+}
+
+uint32_t JedecFlashChip::SectorOf(uint32_t a) const {
+    const uint32_t listed = static_cast<uint32_t>(cfg_.sectorWords.size());
+    uint32_t start = 0;
+    for (uint32_t i = 0; i + 1 < listed; ++i) {
+        if (a < start + SectorSize(i)) return i;
+        start += SectorSize(i);
+    }
+    // The last listed size repeats to the end of the array.
+    return (listed > 0 ? listed - 1 : 0) + (a - start) / SectorSize(listed > 0 ? listed - 1 : 0);
+}
+
+uint32_t JedecFlashChip::SectorCount() const { return cells_.empty() ? 0 : SectorOf(static_cast<uint32_t>(cells_.size() - 1)) + 1; }
+
+int JedecFlashChip::Socket(int chipPin) const {
+    const auto& s = SocketPins();
+    return chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
+}
+
+int JedecFlashChip::Level(const PinEnvironment& env, int chipPin) const {
+    const int s = Socket(chipPin);
+    return s == 0 ? env.FloatingLevel() : env.InputLevel(s);
+}
+
+int JedecFlashChip::Volts(const PinEnvironment& env, int chipPin) const {
+    const int s = Socket(chipPin);
+    return s == 0 ? -1 : env.VoltageTenths(s);
+}
+
+bool JedecFlashChip::Powered(const PinEnvironment& env) const {
+    for (int v : pins_.vcc) {
+        if (Volts(env, v) < cfg_.vccMinTenths) return false;
+    }
+    return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return Socket(g) != 0 && env.HeldLow(Socket(g)); });
+}
+
+bool JedecFlashChip::ByteMode(const PinEnvironment& env) const {
+    return cfg_.width > 8 && pins_.byteMode != 0 && Level(env, pins_.byteMode) == 0;
+}
+
+uint32_t JedecFlashChip::AddressNow(const PinEnvironment& env) const {
+    uint32_t a = 0;
+    for (size_t i = 0; i < pins_.address.size(); ++i) {
+        if (Level(env, pins_.address[i])) a |= 1u << i;
+    }
+    // Address lines above the array are not bonded.
+    if (!cells_.empty()) a %= static_cast<uint32_t>(cells_.size());
+    if (ByteMode(env)) a = (a << 1) | static_cast<uint32_t>(Level(env, pins_.data[15]));
+    return a;
+}
+
+uint16_t JedecFlashChip::DataNow(const PinEnvironment& env) const {
+    const size_t bits = ByteMode(env) || cfg_.width <= 8 ? 8 : 16;
+    uint16_t d = 0;
+    for (size_t i = 0; i < bits && i < pins_.data.size(); ++i) {
+        if (Level(env, pins_.data[i])) d = static_cast<uint16_t>(d | (1u << i));
+    }
+    return d;
+}
+
+bool JedecFlashChip::IsCommandAddress(uint32_t a, int which, bool byteMode) const {
+    const uint32_t mask = (1u << cfg_.commandBits) - 1;
+    const uint32_t first = cfg_.commandBits >= 15 ? 0x5555 : 0x555, second = cfg_.commandBits >= 15 ? 0x2AAA : 0x2AA;
+    const uint32_t want = which == 1 ? first : second;
+    if (byteMode) return (a & ((mask << 1) | 1)) == ((want << 1) | (which == 1 ? 0u : 1u));
+    return (a & mask) == want;
+}
+
+bool JedecFlashChip::Busy(const PinEnvironment& env) const {
+    return busy_ && (failed_ || neverReady_ || env.NowUs() < busyEnd_);
+}
+
+void JedecFlashChip::PowerLost() {
+    state_ = State::Read;
+    inBypass_ = false;
+    busy_ = failed_ = erasing_ = false;
+    prevWrite_ = prevRead_ = false;
+}
+
+void JedecFlashChip::Update(const PinEnvironment& env) {
+    if (!Powered(env)) {
+        if (wasPowered_) PowerLost();
+        wasPowered_ = false;
+        return;
+    }
+    wasPowered_ = true;
+    if (busy_ && !Busy(env)) busy_ = erasing_ = false;
+    if (pins_.reset != 0 && Level(env, pins_.reset) == 0) {
+        // RESET# low ends every mode, bypass included, and an operation in progress.
+        PowerLost();
+        return;
+    }
+    const bool ce = Level(env, cePin_) == 0, oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
+    const bool reading = ce && oe && !we;
+    if (reading && !prevRead_) ++toggles_;
+    prevRead_ = reading;
+    const bool writing = ce && we && !oe;
+    if (prevWrite_ && !writing && !(ce && oe)) {
+        const int vcc = pins_.vcc.empty() ? 0 : Volts(env, pins_.vcc[0]);
+        if (vcc >= cfg_.lockoutTenths) OnWriteCycle(env, AddressNow(env), DataNow(env));
+    }
+    prevWrite_ = writing;
+}
+
+void JedecFlashChip::StartProgram(const PinEnvironment& env, uint32_t address, uint16_t data) {
+    const bool byteMode = ByteMode(env);
+    const uint32_t word = byteMode ? address >> 1 : address;
+    busy_ = true;
+    erasing_ = false;
+    failed_ = false;
+    busyDatum_ = data;
+    if (word >= cells_.size() || protected_.count(SectorOf(word)) != 0) {
+        busyEnd_ = env.NowUs() + 2; // a protected sector: back to reading after a few microseconds
+        return;
+    }
+    uint16_t& cell = cells_[word];
+    uint16_t want = data;
+    if (byteMode) {
+        const int shift = (address & 1) ? 8 : 0;
+        want = static_cast<uint16_t>((cell & ~(0xFF << shift)) | ((data & 0xFF) << shift));
+    }
+    if (stuck_.count(word) == 0) cell = static_cast<uint16_t>(cell & want);
+    failed_ = cell != want; // a 0 that must become 1, or a cell that does not take the datum
+    busyEnd_ = env.NowUs() + cfg_.programUs;
+}
+
+void JedecFlashChip::StartErase(const PinEnvironment& env, int sector) {
+    const uint16_t blank = cfg_.width > 8 ? 0xFFFF : 0xFF;
+    const uint32_t first = sector < 0 ? 0 : static_cast<uint32_t>(sector);
+    const uint32_t last = sector < 0 ? SectorCount() - 1 : first;
+    for (uint32_t s = first; s <= last; ++s) {
+        if (protected_.count(s) != 0) continue;
+        const uint32_t from = SectorStart(s), to = std::min<uint32_t>(from + SectorSize(s), static_cast<uint32_t>(cells_.size()));
+        for (uint32_t a = from; a < to; ++a) cells_[a] = blank;
+    }
+    if (sector < 0) ++chipErases_;
+    busy_ = erasing_ = true;
+    failed_ = false;
+    busyDatum_ = 0xFFFF; // DQ7 reads 0 until the erased cells read 1
+    busyEnd_ = env.NowUs() + (sector < 0 ? cfg_.chipEraseUs : cfg_.sectorEraseUs);
+}
+
+void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, uint16_t data) {
+    writes_.push_back({address, data});
+    const uint8_t d = static_cast<uint8_t>(data & 0xFF);
+    if (busy_) {
+        if (failed_ && d == 0xF0) busy_ = failed_ = false, state_ = inBypass_ ? State::Bypass : State::Read;
+        return; // the embedded operation takes no commands
+    }
+    const bool bm = ByteMode(env);
+    auto isCmd = [&](int which) { return IsCommandAddress(address, which, bm); };
+    auto back = [&] { state_ = inBypass_ ? State::Bypass : State::Read; };
+    switch (state_) {
+    case State::Read:
+    case State::Autoselect:
+        if (d == 0xF0) state_ = State::Read;
+        else if (d == 0xAA && isCmd(1)) state_ = State::Unlock1;
+        break;
+    case State::Unlock1:
+        state_ = d == 0x55 && isCmd(2) ? State::Unlock2 : State::Read;
+        break;
+    case State::Unlock2:
+        if (!isCmd(1)) state_ = State::Read;
+        else if (d == 0x90) state_ = State::Autoselect;
+        else if ((d == 0xA0 && cfg_.programA0) || (d == 0xA5 && cfg_.programA5)) state_ = State::Program;
+        else if (d == 0x80) state_ = State::Erase80;
+        else if (d == 0x20 && cfg_.unlockBypass) inBypass_ = true, state_ = State::Bypass;
+        else state_ = State::Read;
+        break;
+    case State::Program:
+        state_ = State::Read;
+        StartProgram(env, address, data);
+        break;
+    case State::Erase80:
+        state_ = d == 0xAA && isCmd(1) ? State::Erase1 : State::Read;
+        break;
+    case State::Erase1:
+        state_ = d == 0x55 && isCmd(2) ? State::Erase2 : State::Read;
+        break;
+    case State::Erase2:
+        state_ = State::Read;
+        if (d == 0x10 && isCmd(1)) StartErase(env, -1);
+        else if (d == 0x30) StartErase(env, static_cast<int>(SectorOf(bm ? address >> 1 : address)));
+        else if (d == 0xA0 && isCmd(1) && cfg_.fastMode) state_ = State::Fast;
+        break;
+    case State::Bypass:
+        if (d == 0xA0) state_ = State::BypassProgram;
+        else if (d == 0x90) state_ = State::BypassExit;
+        break;
+    case State::BypassProgram:
+        state_ = State::Bypass;
+        StartProgram(env, address, data);
+        break;
+    case State::BypassExit:
+        if (d == 0x00) inBypass_ = false;
+        back();
+        break;
+    case State::Fast:
+        if (d == 0xF0) state_ = State::Read;
+        else StartProgram(env, address, data);
+        break;
+    }
+}
+
+uint16_t JedecFlashChip::AutoselectWord(uint32_t a) const {
+    switch (a & 0xFF) {
+    case 0:
+        return cfg_.makerId;
+    case 1:
+        return cfg_.deviceId;
+    case 2:
+        return protected_.count(SectorOf(a)) ? 1 : 0;
+    case 3:
+        return cfg_.dieCode >= 0 ? static_cast<uint16_t>(cfg_.dieCode) : 0;
+    default:
+        return 0;
+    }
+}
+
+uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
+    const bool bm = ByteMode(env);
+    const uint32_t address = AddressNow(env);
+    const uint32_t word = bm ? address >> 1 : address;
+    uint16_t w;
+    if (Busy(env)) {
+        w = static_cast<uint16_t>((~busyDatum_ & 0x80) | ((toggles_ & 1) << 6) | (failed_ ? 0x20 : 0) |
+                                  (erasing_ ? 0x08 : 0));
+        return w;
+    }
+    const bool hvId = pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.a9HighTenths;
+    if (hvId || state_ == State::Autoselect) return AutoselectWord(word);
+    w = word < cells_.size() ? cells_[word] : 0xFFFF;
+    if (bm) w = static_cast<uint16_t>((address & 1) ? w >> 8 : w & 0xFF);
+    return w;
+}
+
+ChipDrive JedecFlashChip::Output(const PinEnvironment& env, int socketPin) const {
+    if (!Powered(env)) return DiodeNetworkOutput(env, socketPin);
+    const int chipPin = ChipPinAt(socketPin);
+    if (Level(env, cePin_) != 0 || Level(env, pins_.oe) != 0 || Level(env, pins_.we) == 0) return ChipDrive::None;
+    const size_t bits = ByteMode(env) || cfg_.width <= 8 ? 8 : 16;
+    for (size_t i = 0; i < bits && i < pins_.data.size(); ++i) {
+        if (pins_.data[i] == chipPin) return (OutputWord(env) >> i) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
+    return ChipDrive::None;
+}
+
+// ---- static RAM ------------------------------------------------------------------
+
+SramChip::SramChip(SramConfig config)
+    : ProbeChip(DipSocketPins(FlashPinoutById(config.pinout).pinCount), {}, config.name),
+      cfg_(std::move(config)),
+      pins_(FlashPinoutById(cfg_.pinout)),
+      cePin_(cfg_.ceChipPin != 0 ? cfg_.ceChipPin : pins_.ce),
+      cells_(cfg_.words, 0) {}
+
+ChipPinLimits SramChip::Limits() const { return FootprintLimits(cfg_.name, SocketPins(), FlashPinout{}); }
+
+int SramChip::Level(const PinEnvironment& env, int chipPin) const {
+    const auto& s = SocketPins();
+    const int z = chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
+    return z == 0 ? env.FloatingLevel() : env.InputLevel(z);
+}
+
+bool SramChip::Powered(const PinEnvironment& env) const {
+    const auto& s = SocketPins();
+    for (int v : pins_.vcc) {
+        if (env.VoltageTenths(s[static_cast<size_t>(v - 1)]) < cfg_.vccMinTenths) return false;
+    }
+    return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return env.HeldLow(s[static_cast<size_t>(g - 1)]); });
+}
+
+uint16_t SramChip::Stored(uint32_t a) const {
+    uint16_t v = a < cells_.size() ? cells_[a] : 0;
+    const auto it = stuck_.find(a);
+    if (it != stuck_.end()) {
+        const uint16_t bit = static_cast<uint16_t>(1u << it->second.first);
+        v = static_cast<uint16_t>(it->second.second ? v | bit : v & ~bit);
+    }
+    return v;
+}
+
+void SramChip::Update(const PinEnvironment& env) {
+    if (!Powered(env)) {
+        prevWrite_ = false;
+        // A volatile part loses its data when the supply goes.
+        if (wasPowered_ && !cfg_.nonVolatile) std::fill(cells_.begin(), cells_.end(), uint16_t{0});
+        wasPowered_ = false;
+        return;
+    }
+    wasPowered_ = true;
+    const bool writing = Level(env, cePin_) == 0 && Level(env, pins_.we) == 0;
+    if (prevWrite_ && !writing) {
+        const auto& s = SocketPins();
+        if (env.VoltageTenths(s[static_cast<size_t>(pins_.vcc[0] - 1)]) >= cfg_.writeProtectTenths) {
+            uint32_t a = 0;
+            for (size_t i = 0; i < pins_.address.size(); ++i) {
+                if (Level(env, pins_.address[i])) a |= 1u << i;
+            }
+            uint16_t d = 0;
+            for (size_t i = 0; i < static_cast<size_t>(cfg_.width) && i < pins_.data.size(); ++i) {
+                if (Level(env, pins_.data[i])) d = static_cast<uint16_t>(d | (1u << i));
+            }
+            if (!cells_.empty()) cells_[a % cells_.size()] = d;
+            ++writes_;
+        }
+    }
+    prevWrite_ = writing;
+}
+
+ChipDrive SramChip::Output(const PinEnvironment& env, int socketPin) const {
+    if (!Powered(env)) return DiodeNetworkOutput(env, socketPin);
+    if (Level(env, cePin_) != 0 || Level(env, pins_.oe) != 0 || Level(env, pins_.we) == 0) return ChipDrive::None;
+    const int chipPin = ChipPinAt(socketPin);
+    for (size_t i = 0; i < static_cast<size_t>(cfg_.width) && i < pins_.data.size(); ++i) {
+        if (pins_.data[i] != chipPin) continue;
+        uint32_t a = 0;
+        for (size_t k = 0; k < pins_.address.size(); ++k) {
+            if (Level(env, pins_.address[k])) a |= 1u << k;
+        }
+        return (Stored(cells_.empty() ? 0 : a % static_cast<uint32_t>(cells_.size())) >> i) & 1 ? ChipDrive::High
+                                                                                               : ChipDrive::Low;
+    }
+    return ChipDrive::None;
+}
+
+} // namespace sim

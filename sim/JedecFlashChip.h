@@ -1,0 +1,211 @@
+// Pin-level models of JEDEC command-set NOR flash and of static RAM, as the
+// datasheets of these parts describe them, and the pinouts the flash-bus
+// images and adapters present to the socket.
+//
+// JEDEC flash:
+// - Powered: VCC at or above VccMin and every ground pin held low; below it
+//   the part is a diode network and forgets every mode (read mode after power-up).
+// - Bus cycles: a write is the rising edge of /WE while /CE is low and /OE high
+//   (address and data taken at that edge); writes with VCC below the lockout
+//   supply are ignored. A read cycle starts when /CE and /OE are both low; the
+//   part drives its data pins while they are.
+// - Commands decode the address on 11 or 15 bits (555h/2AAh or 5555h/2AAAh; in
+//   byte mode of a 16-bit part on the byte address, AAAh/555h). Unlock AAh,
+//   55h, then: 90h autoselect (maker at 0, device at 1, sector protection at 2,
+//   die code at 3 where the part has one), A0h (A5h where configured) program,
+//   80h AAh 55h 10h chip erase or 30h at a sector, 20h unlock bypass (A0h then
+//   the datum programs; 90h 00h leaves it), 80h AAh 55h A0h fast program mode
+//   where the part has it (each write programs; F0h or power-off leaves it).
+//   F0h resets; a wrong cycle returns to read mode; plain writes are ignored.
+// - Program clears bits only. While an embedded operation runs, reads give
+//   DQ7 the complement of the datum (0 while erasing), DQ6 toggling with every
+//   read cycle, DQ3 set while erasing; a cell that did not take the datum
+//   leaves the part busy with DQ5 set until F0h.
+// - 12 V on A9 with /OE low gives the autoselect codes without a command.
+// - Protected sectors ignore program and erase.
+//
+// Faults: a stuck cell, a part that never ends an embedded operation.
+#pragma once
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/Electrical.h"
+#include "sim/ProbeChip.h"
+
+namespace sim {
+
+// A footprint the socket sees (chip pins 1-based; 0 = none).
+struct FlashPinout {
+    int pinCount = 32;
+    std::vector<int> address; // A0 first
+    std::vector<int> data;    // D0 first
+    int ce = 0, oe = 0, we = 0;
+    int ce2 = 0, ce3 = 0; // the further /CE lines of a module (second die or the SRAM, third die)
+    int reset = 0;
+    int byteMode = 0;     // BYTE#: low = byte mode, D15 becomes A-1
+    int vpp = 0;          // WP#/ACC
+    std::vector<int> vcc;
+    std::vector<int> gnd;
+};
+
+enum FlashPinoutId : int {
+    kPinoutDip28 = 1,  // 28-pin JEDEC SRAM
+    kPinoutDip32 = 2,  // 32-pin JEDEC byte-wide flash and SRAM
+    kPinoutByte40 = 3, // 40-pin byte-wide flash as its adapter presents it
+    kPinoutTsop48 = 4, // 48-pin 16-bit flash, pin n on socket pin n (/CE2 13, /CE3 10)
+    kPinoutWord40 = 5, // 40-pin 16-bit SRAM module
+};
+// An unknown id gives the 32-pin pinout.
+FlashPinout FlashPinoutById(int id);
+
+struct JedecFlashConfig {
+    std::string name = "flash";
+    int pinout = kPinoutDip32;
+    int width = 8;
+    uint32_t words = 0x20000;
+    std::vector<uint32_t> sectorWords{0x4000}; // sector sizes from address 0; the last repeats
+    uint16_t makerId = 0x01;
+    uint16_t deviceId = 0x20;
+    int dieCode = -1;             // the code at autoselect address 3; -1 none
+    int commandBits = 11;         // 11: 555h/2AAh, 15: 5555h/2AAAh
+    bool programA0 = true;
+    bool programA5 = false;
+    bool unlockBypass = false;
+    bool fastMode = false;
+    int ceChipPin = 0;            // the /CE this die answers (0: the pinout's)
+    uint32_t programUs = 20;
+    uint64_t sectorEraseUs = 1000000;
+    uint64_t chipEraseUs = 8000000;
+    int vccMinTenths = 45;
+    int lockoutTenths = 32;
+    int a9HighTenths = 115;       // autoselect by high voltage on A9
+};
+
+class JedecFlashChip : public ProbeChip {
+public:
+    explicit JedecFlashChip(JedecFlashConfig config);
+
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+
+    const JedecFlashConfig& Config() const { return cfg_; }
+    ChipPinLimits Limits() const;
+
+    uint16_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
+    void SetCell(uint32_t a, uint16_t v) {
+        if (a < cells_.size()) cells_[a] = v;
+    }
+    bool IsBlank() const;
+    size_t Words() const { return cells_.size(); }
+    uint32_t SectorOf(uint32_t wordAddress) const;
+    uint32_t SectorCount() const;
+    // First word of a sector and its size.
+    uint32_t SectorStart(uint32_t sector) const;
+    uint32_t SectorSize(uint32_t sector) const;
+
+    // Faults and states.
+    void StickCell(uint32_t a) { stuck_.insert(a); }
+    void NeverReady(bool on) { neverReady_ = on; }
+    void Protect(uint32_t sector) { protected_.insert(sector); }
+
+    // The write cycles the part saw (address on its pins, data), for traces.
+    struct Write {
+        uint32_t address;
+        uint16_t data;
+    };
+    const std::vector<Write>& Writes() const { return writes_; }
+    void ClearWrites() { writes_.clear(); }
+    bool Busy(const PinEnvironment& env) const;
+    uint32_t ChipErases() const { return chipErases_; }
+
+private:
+    enum class State { Read, Unlock1, Unlock2, Autoselect, Program, Erase80, Erase1, Erase2, Bypass, BypassProgram,
+                       BypassExit, Fast };
+    int Socket(int chipPin) const;
+    int Level(const PinEnvironment& env, int chipPin) const;
+    int Volts(const PinEnvironment& env, int chipPin) const;
+    bool Powered(const PinEnvironment& env) const;
+    bool ByteMode(const PinEnvironment& env) const;
+    uint32_t AddressNow(const PinEnvironment& env) const; // word address (byte address in byte mode)
+    uint16_t DataNow(const PinEnvironment& env) const;
+    uint16_t OutputWord(const PinEnvironment& env) const;
+    uint16_t AutoselectWord(uint32_t address) const;
+    void OnWriteCycle(const PinEnvironment& env, uint32_t address, uint16_t data);
+    void StartProgram(const PinEnvironment& env, uint32_t address, uint16_t data);
+    void StartErase(const PinEnvironment& env, int sector); // -1 whole chip
+    bool IsCommandAddress(uint32_t address, int which, bool byteMode) const;
+    void PowerLost();
+
+    JedecFlashConfig cfg_;
+    FlashPinout pins_;
+    int cePin_;
+    std::vector<uint16_t> cells_;
+    std::set<uint32_t> stuck_;
+    std::set<uint32_t> protected_;
+    bool neverReady_ = false;
+
+    State state_ = State::Read;
+    bool inBypass_ = false;
+    bool wasPowered_ = false;
+    bool prevWrite_ = false;
+    bool prevRead_ = false;
+    uint64_t toggles_ = 0;
+    // The embedded operation: busy until busyEnd_; failed leaves DQ5 set.
+    bool busy_ = false;
+    bool erasing_ = false;
+    bool failed_ = false;
+    uint64_t busyEnd_ = 0;
+    uint16_t busyDatum_ = 0;
+    std::vector<Write> writes_;
+    uint32_t chipErases_ = 0;
+};
+
+// A static RAM (or a non-volatile SRAM module): written at the rising edge of
+// /WE while /CE is low, read while /CE and /OE are low. Writes are inhibited
+// below the write-protect supply; a non-volatile part keeps its data without
+// power. Fault: a bit stuck at a level.
+struct SramConfig {
+    std::string name = "SRAM";
+    int pinout = kPinoutDip28;
+    int width = 8;
+    uint32_t words = 0x8000;
+    bool nonVolatile = true;
+    int ceChipPin = 0; // the /CE it answers (0: the pinout's)
+    int vccMinTenths = 45;
+    int writeProtectTenths = 43;
+};
+
+class SramChip : public ProbeChip {
+public:
+    explicit SramChip(SramConfig config);
+
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    ChipPinLimits Limits() const;
+
+    uint16_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
+    size_t Words() const { return cells_.size(); }
+    void Fill(uint16_t v) { cells_.assign(cells_.size(), v); }
+    void StickBit(uint32_t a, int bit, int level) { stuck_[a] = {bit, level}; }
+    uint32_t WriteCount() const { return writes_; }
+
+private:
+    int Level(const PinEnvironment& env, int chipPin) const;
+    bool Powered(const PinEnvironment& env) const;
+    uint16_t Stored(uint32_t a) const;
+
+    SramConfig cfg_;
+    FlashPinout pins_;
+    int cePin_;
+    std::vector<uint16_t> cells_;
+    std::map<uint32_t, std::pair<int, int>> stuck_;
+    bool prevWrite_ = false;
+    bool wasPowered_ = false;
+    uint32_t writes_ = 0;
+};
+
+} // namespace sim

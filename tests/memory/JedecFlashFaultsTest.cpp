@@ -1,0 +1,261 @@
+// Faults injected in the simulated flash: each run ends with its line and the
+// socket powered down, without hanging.
+#include <cstdio>
+
+#include "FlashFixture.h"
+#include "engine/Tables.h"
+
+namespace {
+
+struct Part {
+    const char* maker;
+    const char* name;
+};
+
+class FlashFaults : public FlashRun {
+protected:
+    sim::SeatedFlash part;
+
+    void Start(const Part& p, uint32_t words = 0x40) {
+        ASSERT_TRUE(Select(p.maker, p.name)) << p.name;
+        Limit(words);
+        ui.StatusHistory[1].clear();
+        part = SeatPart(p.maker, p.name);
+        FillData(3);
+    }
+    // The fail report of the driver names the chip address.
+    void ExpectFailAt(uint32_t address) {
+        char prefix[32];
+        std::snprintf(prefix, sizeof prefix, "  Chip addr: %06Xh", address);
+        const auto log = Log();
+        const auto at = std::find(log.begin(), log.end(), std::string("Program error!"));
+        ASSERT_NE(at, log.end()) << LogText();
+        ASSERT_NE(at + 1, log.end()) << LogText();
+        EXPECT_EQ((at + 1)->rfind(prefix, 0), 0u) << LogText();
+    }
+    bool ShownStatus(const std::string& text) const {
+        const auto& h = ui.StatusHistory[1];
+        return std::find(h.begin(), h.end(), text) != h.end();
+    }
+    void ExpectPoweredDown() {
+        EXPECT_TRUE(elec->SuppliedPins().empty()) << LogText();
+        EXPECT_TRUE(elec->GroundedPins().empty()) << LogText();
+    }
+};
+
+const Part kFlashRows[] = {{"AMD", "Am29F010"},    {"SST", "SST39SF010A"}, {"SST", "SST39SF020A"},
+                           {"SST", "SST32HF802"},  {"SST", "SST39VF800A"}, {"SST", "SST39VF800A-X3"},
+                           {"AMD", "Am29F016B"},   {"AMD", "Am29F032B"},   {"ST", "M29F040B"},
+                           {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}};
+
+TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
+    for (const Part& p : kFlashRows) {
+        SCOPED_TRACE(p.name);
+        Start(p);
+        part.flash()->StickCell(5);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        ExpectFailAt(5);
+        ExpectPoweredDown();
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
+// Erase pass limits: row 6 900, rows 56 and 58 50, row 78 30 (sub-variant 0),
+// row 87 30 per die, rows 93 and 72 900, row 46 1300 for AMD and FUJITSU.
+TEST_F(FlashFaults, EraseThatNeverEndsStopsAtTheRowsPassLimit) {
+    const std::pair<Part, uint32_t> cases[] = {
+        {{"AMD", "Am29F010"}, 900},   {{"SST", "SST39SF040"}, 50},     {{"SST", "SST32HF802"}, 50},
+        {{"SST", "SST39VF800A"}, 30}, {{"SST", "SST39VF800A-X3"}, 30}, {{"AMD", "Am29F016B"}, 900},
+        {{"ST", "M29F040B"}, 900},    {{"AMD", "Am29LV160DB"}, 1300},  {{"FUJITSU", "MBM29LV160BE"}, 1300}};
+    for (const auto& [p, passes] : cases) {
+        SCOPED_TRACE(p.name);
+        Start(p);
+        for (auto* d : part.dies) d->NeverReady(true);
+        const uint64_t t0 = simp.NowUs();
+        EXPECT_EQ(Run(OpErase), -1) << LogText();
+        EXPECT_TRUE(HasLine("Erase error!")) << LogText();
+        char last[16], beyond[16];
+        std::snprintf(last, sizeof last, "%u.%u sec", (passes - 1) / 10, (passes - 1) % 10);
+        std::snprintf(beyond, sizeof beyond, "%u.%u sec", passes / 10, passes % 10);
+        EXPECT_TRUE(ShownStatus(last));
+        EXPECT_FALSE(ShownStatus(beyond));
+        const uint64_t waited = simp.NowUs() - t0;
+        EXPECT_GE(waited, passes * 100000ull);
+        ExpectPoweredDown();
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
+// Row 46 waits 1500 passes for other makers and whenever the supply is below 2.9 V.
+TEST_F(FlashFaults, Row46EraseLimitByMakerAndSupply) {
+    for (int lowSupply = 0; lowSupply < 2; ++lowSupply) {
+        Start({"AMD", "Am29LV160DB"});
+        if (lowSupply) Vccp = 240; // 2.4 V + 0.4 V is still below 2.9 V
+        else MakerIndex = MakerSst;
+        part.flash()->NeverReady(true);
+        EXPECT_EQ(Run(OpErase), -1);
+        EXPECT_TRUE(ShownStatus("149.9 sec"));
+        EXPECT_FALSE(ShownStatus("150.0 sec"));
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
+TEST_F(FlashFaults, EscDuringEraseIsAUserBreak) {
+    for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "SST39VF800A-X3"}}) {
+        SCOPED_TRACE(p.name);
+        Start(p);
+        for (auto* d : part.dies) d->NeverReady(true);
+        ui.BreakAtStatus = "2.0 sec";
+        ui.QueueAnswer(UiAnswer::No); // not to continue
+        EXPECT_EQ(Run(OpErase), 3) << LogText();
+        EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+        ExpectPoweredDown();
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
+TEST_F(FlashFaults, ProtectedSectorRefusesProgramAndKeepsItsDataThroughErase) {
+    Start({"AMD", "Am29LV160DB"}, 0x2010); // into the second sector (4K words at 2000h)
+    part.flash()->Protect(1);
+    // A datum with DQ7 low: the poll sees the array's 1 and fails at once.
+    FillBufferRange(0x4000, 0x4000, 0x34);
+    FillBufferRange(0x4001, 0x4001, 0x12);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    ExpectFailAt(0x2000);
+    EXPECT_EQ(part.flash()->Cell(0x1FFF), BufferDatum(0x1FFF));
+    part.flash()->SetCell(0x2400, 0x1234);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(part.flash()->Cell(0x2400), 0x1234);
+    EXPECT_EQ(part.flash()->Cell(0x1FFF), 0xFFFF);
+    ExpectPoweredDown();
+}
+
+TEST_F(FlashFaults, WrongChipShowsItsCodesOnReadId) {
+    for (auto [wanted, seated] : {std::pair{Part{"AMD", "Am29LV160DB"}, Part{"AMD", "Am29LV800BB"}},
+                                  {Part{"SST", "SST39VF800A"}, Part{"SST", "SST39VF160"}},
+                                  {Part{"ST", "M29F040B"}, Part{"AMD", "Am29LV040B"}}}) {
+        ASSERT_TRUE(Select(wanted.maker, wanted.name));
+        part = SeatPart(seated.maker, seated.name);
+        ReadId();
+        char chip[48], data[48];
+        std::snprintf(chip, sizeof chip, "Chip Mfg Id:%04Xh, Dev Id:%04Xh", part.flash()->Config().makerId,
+                      part.flash()->Config().deviceId);
+        std::snprintf(data, sizeof data, "Data Mfg Id:%04Xh, Dev Id:%04Xh", ExpectedMakerId, ExpectedDeviceId);
+        ExpectLinesInOrder({chip, data});
+        ExpectPoweredDown();
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
+// Four gang sockets, socket 3 never ready: rows 93, 72 and 46 poll every
+// socket and fail the datum; rows 6, 56 (toggle poll in the read strobe) and
+// 58 (toggle poll in write mode) poll them all at once and see the combined
+// outputs; row 78 polls socket 0 only and its verify names the bad socket.
+TEST_F(FlashFaults, GangSocketNeverReady) {
+    AddGang(4);
+    for (const Part& p : {Part{"AMD", "Am29F016B"}, Part{"ST", "M29F040B"}, Part{"AMD", "Am29LV160DB"},
+                          Part{"AMD", "Am29F010"}, Part{"SST", "SST39SF020A"}, Part{"SST", "SST32HF802"},
+                          Part{"SST", "SST39VF800A"}}) {
+        SCOPED_TRACE(p.name);
+        ASSERT_TRUE(Select(p.maker, p.name));
+        Limit(0x20);
+        LastSocketIndex = 3;
+        std::vector<sim::SeatedFlash> chips;
+        for (int s = 0; s < 4; ++s) chips.push_back(SeatPart(p.maker, p.name, s));
+        chips[2].flash()->NeverReady(true);
+        FillData(5);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        if (CurrentAlgorithm == 78) {
+            EXPECT_TRUE(HasLine("Program ok!")) << LogText();
+            EXPECT_TRUE(HasLine("Socket3 Verification error!")) << LogText();
+            EXPECT_TRUE(HasLine("Socket2 Verification ok!")) << LogText();
+        } else {
+            EXPECT_TRUE(HasLine("Program error!")) << LogText();
+        }
+        ExpectPoweredDown();
+        for (int s = 0; s < 4; ++s) sim::GangAdapter::Find(simp)->SocketAt(s).Clear();
+        elec->WithdrawAllChips();
+        DeclareGangSupply();
+        ExpectNoViolations();
+    }
+}
+
+TEST_F(FlashFaults, Row6DieCodeOtherThanZeroOrOneFailsEveryEntry) {
+    ASSERT_TRUE(Select("AMD", "Am29F040"));
+    Limit(0x40);
+    sim::FlashPart p = *sim::FindFlashPart("AMD", "Am29F040");
+    p.flash.dieCode = 2;
+    part = SeatPart(p);
+    FillData(1);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(HasLine(" Incorrect die ID!")) << LogText();
+    EXPECT_TRUE(part.flash()->IsBlank());
+    ExpectPoweredDown();
+    for (int code : {0, 1}) {
+        socket->Clear();
+        p.flash.dieCode = code;
+        part = SeatPart(p);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    }
+}
+
+// Mended: row 51 reads the socket under test, so a gang's verify names the
+// socket whose SRAM holds a wrong word instead of reading every socket at once.
+TEST_F(FlashFaults, Row51VerifyReadsEachGangSocket) {
+    AddGang(2);
+    ASSERT_TRUE(Select("DALLAS", "DS1258Y"));
+    Limit(0x20);
+    LastSocketIndex = 1;
+    std::vector<sim::SeatedFlash> chips;
+    for (int s = 0; s < 2; ++s) {
+        chips.push_back(SeatPart("DALLAS", "DS1258Y", s));
+        chips.back().sram->Fill(0xFFFF);
+    }
+    FillData(2);
+    FillBufferRange(10, 10, BufferByte(10) & 0xFE);
+    chips[1].sram->StickBit(5, 0, 1);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Socket1 Verification ok!", "Socket2 Verification error!"});
+    ExpectNoViolations();
+}
+
+// Mended: a high-voltage step without a pin for the adapter or package
+// switches nothing and fails with a line.
+TEST_F(FlashFaults, HighVoltageStepWithoutAPinIsRefused) {
+    Start({"AMD", "Am29LV160DB"});
+    DeviceSubVariant = 2; // 9.0 V on the adapter's Vpp pin while programming
+    EXPECT_EQ(Run(OpProgram), 1) << LogText(); // adapter 51h: pin 14
+    FillBufferRange(0, BufferByteSize - 1, 0x11);
+    for (uint32_t a = 0; a < DeviceSize; ++a) part.flash()->SetCell(a, 0xFFFF);
+    AdapterCode = 0x6B;
+    runStart_ = ui.Log.size();
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    EXPECT_EQ(AlgorithmRow(46)->Program(), -1) << LogText();
+    EXPECT_TRUE(HasLine(" No Vpp pin for this adapter!")) << LogText();
+    EXPECT_NE(part.flash()->Cell(0), 0x1111);
+    ExpectPoweredDown();
+    socket->Clear();
+    elec->WithdrawAllChips();
+
+    // Row 72's identification by 12 V on A9 (sub-variants 3 and 6): ZIF 34 for
+    // a 32-pin package; none for other packages.
+    Start({"ST", "M29F040B"});
+    DeviceSubVariant = 3;
+    ReadId();
+    EXPECT_TRUE(HasLine("Chip Mfg Id:0020h, Dev Id:00E2h")) << LogText();
+    EXPECT_TRUE(part.flash()->Writes().empty());
+    PackageIndex = 131;
+    ChipMakerId = ChipDeviceId = 0;
+    ReadId();
+    EXPECT_TRUE(HasLine(" No high-voltage pin for this package!")) << LogText();
+    EXPECT_TRUE(HasLine("Chip Mfg Id:0000h, Dev Id:0000h")) << LogText();
+    ExpectNoViolations();
+}
+
+} // namespace

@@ -1,0 +1,192 @@
+// The JEDEC flash model against pin conditions set directly: a 32-pin part
+// seated at the bottom of the socket (chip pin n on socket pin n + 8).
+#include <gtest/gtest.h>
+
+#include "sim/JedecFlashChip.h"
+
+namespace {
+
+class Env : public sim::PinEnvironment {
+public:
+    sim::PinCondition pins[49];
+    uint64_t now = 0;
+    mutable std::vector<std::string> violations;
+    sim::PinCondition Condition(int p) const override { return p >= 1 && p <= 48 ? pins[p] : sim::PinCondition{}; }
+    uint64_t NowUs() const override { return now; }
+    void Violation(const std::string& what) const override { violations.push_back(what); }
+};
+
+class Bus {
+public:
+    explicit Bus(sim::JedecFlashConfig c) : chip(std::move(c)), pins(sim::FlashPinoutById(sim::kPinoutDip32)) {
+        Supply(50);
+        env.pins[Z(16)] = {true};
+        for (int p : {pins.ce, pins.oe, pins.we}) Drive(p, true);
+        Address(0);
+    }
+    sim::JedecFlashChip chip;
+    sim::FlashPinout pins;
+    Env env;
+
+    static int Z(int chipPin) { return chipPin + 8; }
+    void Drive(int chipPin, bool high) { env.pins[Z(chipPin)] = {false, -1, true, high}; }
+    void Supply(int tenths) { env.pins[Z(32)] = {false, tenths}; }
+    // A pin held at a supply voltage keeps it.
+    void Address(uint32_t a) {
+        for (size_t i = 0; i < pins.address.size(); ++i) {
+            if (env.pins[Z(pins.address[i])].supplyTenths < 0) Drive(pins.address[i], (a >> i) & 1);
+        }
+    }
+    void Write(uint32_t a, uint8_t d) {
+        Address(a);
+        for (int i = 0; i < 8; ++i) Drive(pins.data[static_cast<size_t>(i)], (d >> i) & 1);
+        Drive(pins.ce, false);
+        Drive(pins.we, false);
+        chip.Update(env);
+        Drive(pins.we, true);
+        chip.Update(env);
+        Drive(pins.ce, true);
+        chip.Update(env);
+        for (int p : pins.data) env.pins[Z(p)] = {};
+        env.now += 1;
+    }
+    void Command(uint8_t c) {
+        Write(0x555, 0xAA);
+        Write(0x2AA, 0x55);
+        Write(0x555, c);
+    }
+    int Read(uint32_t a) {
+        Address(a);
+        Drive(pins.ce, false);
+        Drive(pins.oe, false);
+        chip.Update(env);
+        int v = 0;
+        for (int i = 0; i < 8; ++i) {
+            if (chip.Output(env, Z(pins.data[static_cast<size_t>(i)])) == sim::ChipDrive::High) v |= 1 << i;
+        }
+        Drive(pins.oe, true);
+        Drive(pins.ce, true);
+        chip.Update(env);
+        env.now += 1;
+        return v;
+    }
+    void PowerCycle() {
+        Supply(0);
+        chip.Update(env);
+        Supply(50);
+        chip.Update(env);
+    }
+};
+
+sim::JedecFlashConfig Part() {
+    sim::JedecFlashConfig c;
+    c.words = 0x10000;
+    c.sectorWords = {0x4000};
+    c.unlockBypass = true;
+    c.makerId = 0x01;
+    c.deviceId = 0xA4;
+    c.programUs = 10;
+    c.sectorEraseUs = 1000;
+    return c;
+}
+
+TEST(JedecFlashChipTest, ProgramClearsBitsOnlyAndAFailedCellHoldsDq5UntilReset) {
+    Bus b(Part());
+    b.Command(0xA0);
+    b.Write(0x100, 0x3C);
+    EXPECT_EQ(b.Read(0x100) & 0x80, 0x80); // busy: DQ7 the complement of bit 7 (0)
+    b.env.now += 20;
+    EXPECT_EQ(b.Read(0x100), 0x3C);
+    b.Command(0xA0);
+    b.Write(0x100, 0xC3); // would need 0 -> 1
+    b.env.now += 20;
+    const int s1 = b.Read(0x100), s2 = b.Read(0x100);
+    EXPECT_EQ(s1 & 0x20, 0x20);
+    EXPECT_NE(s1 & 0x40, s2 & 0x40); // DQ6 toggles with every read
+    b.Write(0, 0xF0);
+    EXPECT_EQ(b.Read(0x100), 0x00);
+}
+
+TEST(JedecFlashChipTest, WrongCyclesAndPlainWritesLeaveTheArray) {
+    Bus b(Part());
+    b.Write(0x10, 0x00); // a plain write
+    b.Write(0x555, 0xAA);
+    b.Write(0x123, 0x55); // wrong address: back to reading
+    b.Write(0x555, 0xA0);
+    b.Write(0x10, 0x00);
+    b.env.now += 20;
+    EXPECT_EQ(b.Read(0x10), 0xFF);
+    EXPECT_TRUE(b.chip.IsBlank());
+}
+
+TEST(JedecFlashChipTest, UnlockBypassEndsBy90h00hOrPowerOff) {
+    for (bool powerOff : {false, true}) {
+        Bus b(Part());
+        b.Command(0x20);
+        b.Write(0x7, 0xA0);
+        b.Write(0x40, 0x12);
+        b.env.now += 20;
+        EXPECT_EQ(b.Read(0x40), 0x12);
+        if (powerOff) {
+            b.PowerCycle();
+        } else {
+            b.Write(0, 0x90);
+            b.Write(0, 0x00);
+        }
+        b.Write(0x7, 0xA0);
+        b.Write(0x41, 0x12);
+        b.env.now += 20;
+        EXPECT_EQ(b.Read(0x41), 0xFF);
+    }
+}
+
+TEST(JedecFlashChipTest, CodesByCommandAndByTwelveVoltsOnA9) {
+    sim::JedecFlashConfig c = Part();
+    c.dieCode = 1;
+    Bus b(c);
+    b.Command(0x90);
+    EXPECT_EQ(b.Read(0), 0x01);
+    EXPECT_EQ(b.Read(1), 0xA4);
+    b.Write(0, 0xF0);
+    EXPECT_EQ(b.Read(1), 0xFF);
+    b.env.pins[Bus::Z(b.pins.address[9])] = {false, 120};
+    EXPECT_EQ(b.Read(0), 0x01);
+    EXPECT_EQ(b.Read(3), 0x01);
+}
+
+TEST(JedecFlashChipTest, SectorEraseSparesOtherAndProtectedSectors) {
+    Bus b(Part());
+    for (uint32_t a : {0x10u, 0x4010u, 0x8010u}) b.chip.SetCell(a, 0x00);
+    b.chip.Protect(2);
+    for (uint32_t a : {0x4000u, 0x8000u}) {
+        b.Command(0x80);
+        b.Write(0x555, 0xAA);
+        b.Write(0x2AA, 0x55);
+        b.Write(a, 0x30);
+        EXPECT_EQ(b.Read(a) & 0x88, 0x08); // erasing: DQ7 0, DQ3 1
+        b.env.now += 2000;
+    }
+    EXPECT_EQ(b.chip.Cell(0x10), 0x00);
+    EXPECT_EQ(b.chip.Cell(0x4010), 0xFF);
+    EXPECT_EQ(b.chip.Cell(0x8010), 0x00);
+}
+
+TEST(JedecFlashChipTest, FastModeProgramsEachWriteUntilF0h) {
+    sim::JedecFlashConfig c = Part();
+    c.fastMode = true;
+    Bus b(c);
+    b.Command(0x80);
+    b.Command(0xA0);
+    b.Write(0x20, 0x5A);
+    b.env.now += 20;
+    b.Write(0x21, 0xA5);
+    b.env.now += 20;
+    b.Write(0, 0xF0);
+    b.Write(0x22, 0x00);
+    b.env.now += 20;
+    EXPECT_EQ(b.chip.Cell(0x20), 0x5A);
+    EXPECT_EQ(b.chip.Cell(0x21), 0xA5);
+    EXPECT_EQ(b.chip.Cell(0x22), 0xFF);
+}
+
+} // namespace
