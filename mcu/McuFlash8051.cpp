@@ -86,15 +86,22 @@ int ReadBackSockets() {
     return 1;
 }
 
-// Power-up steps shared by rows 105 and 178 up to the supply.
-void PowerUpFlash(uint32_t supply) {
-    ReadBackAfterSecure = 0;
-    BlankCheckAfterErase = 1;
+// The supply chosen and its range, ground on, every DAC at 0 and all pins
+// floating: how every power-up of this family starts.
+void StartSocket(uint32_t supply, uint32_t rangeTenths) {
     SupplyVoltage = supply;
-    SetVccRange(1, HardwareKind == 3 ? 33 : static_cast<int>(SupplyVoltage));
+    SetVccRange(1, static_cast<int>(rangeTenths));
     SetDeviceGround(1);
     SetAllDacVoltages(0, 0, 0, 0);
     FloatPinRange(1, 48);
+}
+
+// Power-up steps shared by rows 105 and 178 up to the supply; the gang
+// programmer takes the 3.3 V range whatever the supply.
+void PowerUpFlash(uint32_t supply) {
+    ReadBackAfterSecure = 0;
+    BlankCheckAfterErase = 1;
+    StartSocket(supply, HardwareKind == 3 ? 33 : supply);
     SetPin(L->strobe, 1);
     SetPin(L->ale, 1);
     SetPin(L->rst, 1);
@@ -288,11 +295,7 @@ bool CheckSignature193(bool securing) {
 bool PowerUp193With(int phase, bool securing) {
     UseLayout(kLayout193);
     ReadBackAfterSecure = 0;
-    SupplyVoltage = PhaseSupply(phase);
-    SetVccRange(1, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(1);
-    SetAllDacVoltages(0, 0, 0, 0);
-    FloatPinRange(1, 48);
+    StartSocket(PhaseSupply(phase), PhaseSupply(phase));
     SetPin(L->xtal1, 0);
     SetControl(0);
     SetPin(L->psen, 1);
@@ -358,11 +361,7 @@ bool PowerUp106(int phase) {
     ReadBackAfterSecure = 0;
     BlankCheckAfterErase = 1;
     ProgressStep = 16;
-    SupplyVoltage = PhaseSupply(phase);
-    SetVccRange(1, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(1);
-    SetAllDacVoltages(0, 0, 0, 0);
-    FloatPinRange(1, 48);
+    StartSocket(PhaseSupply(phase), PhaseSupply(phase));
     SetPin(L->xtal1, 0);
     SetPin(L->rst, 0);
     SetPin(L->ale, 0);
