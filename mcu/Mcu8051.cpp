@@ -14,6 +14,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "mcu/Mcu8051Walks.h"
 #include "mcu/McuFrame.h"
 
 int OptionRegister = 0xFF;
@@ -26,18 +27,11 @@ const Config107Entry Config107[Config107Count] = {
     {1, 1, 0x0080},
 };
 
+using namespace mcu8051;
+
 namespace {
 
 // ---- socket layouts -------------------------------------------------------
-
-// Socket pins of a row's roles (0 = the layout has none).
-struct Layout8051 {
-    uint8_t address[16]; // A0 first
-    uint8_t addressCount;
-    uint8_t data[8]; // D0 first
-    uint8_t rst, p26, strobe, p33, p36, p37, psen, ale, ea, xtal1;
-    uint8_t control[8]; // C0 first (row 107)
-};
 
 constexpr Layout8051 kLayout100[2] = {
     // 40-pin DIP
@@ -76,10 +70,12 @@ constexpr Layout8051 kLayout107[2] = {
      {45, 44, 43, 42, 41, 40, 39, 38}},
 };
 
+} // namespace
+
+namespace mcu8051 {
+
 const Layout8051* L = &kLayout100[0];
 
-// The layout by package pin count (rows 196 and 107): nullptr, with a detail
-// line, for a package of neither 40 nor 44 pins.
 const Layout8051* LayoutByPinCount(const Layout8051 (&table)[2]) {
     const int pins = PackageRow(PackageIndex).PinCount;
     if (pins == 40) return &table[0];
@@ -88,7 +84,6 @@ const Layout8051* LayoutByPinCount(const Layout8051 (&table)[2]) {
     return nullptr;
 }
 
-// Fills McuPinMap and defines pin groups 0 (address), 1 (data), 2 (control).
 void UseLayout(const Layout8051& l) {
     L = &l;
     for (uint32_t r = 0; r < McuPinRoleCount; ++r) McuPinMap[r] = 0;
@@ -104,26 +99,10 @@ void UseLayout(const Layout8051& l) {
     };
     define(0, l.address, l.addressCount);
     define(1, l.data, 8);
-    define(2, l.control, l.control[0] != 0 ? 8 : 0);
+    int controls = 0;
+    while (controls < 8 && l.control[controls] != 0) ++controls;
+    define(2, l.control, controls);
 }
-
-// ---- mode lines -------------------------------------------------------------
-
-// Levels of P2.6, the strobe line (P2.7), P3.3, P3.6, P3.7; -1 leaves a line.
-struct ModeLines {
-    int8_t p26, strobe, p33, p36, p37;
-};
-constexpr ModeLines kReadCode{0, -1, 0, 1, 1};
-constexpr ModeLines kWriteCode{0, 1, 1, 1, 1};
-constexpr ModeLines kWriteTable{0, 1, 1, 0, 1};
-constexpr ModeLines kLock1{1, 1, 1, 1, 1};
-constexpr ModeLines kLock2{1, 1, 1, 0, 0};
-constexpr ModeLines kLock3{1, 0, 1, 1, 0};
-constexpr ModeLines kReadSignature{0, 0, 0, 0, 0};
-constexpr ModeLines kWriteOption{0, 1, 1, 0, 0};
-constexpr ModeLines kReadLock195{0, -1, 0, 0, 1};
-constexpr ModeLines kErase196{1, 0, -1, 0, 0};
-constexpr ModeLines kLocks[3] = {kLock1, kLock2, kLock3};
 
 void SetLine(int pin, int level) {
     if (pin != 0 && level >= 0) SetPin(pin, level);
@@ -137,6 +116,48 @@ void SetModeLines(const ModeLines& m) {
     SetLine(L->strobe, m.strobe);
 }
 
+void SetControl(uint32_t code) { WritePinGroup(2, 0, 7, code); }
+
+void DriveAddress(uint32_t a, bool first) {
+    if (first || (a & 0xFF) == 0) WritePinGroup(0, 8, L->addressCount - 1, a >> 8);
+    WritePinGroup(0, 0, 7, a & 0xFF);
+}
+
+void DriveData(uint32_t v) { WritePinGroup(1, 0, 7, v & 0xFF); }
+
+void DacPulses(int tenths, int n, uint32_t widthUs) {
+    SetDacVoltage(1, tenths);
+    DelayUsSlot(10);
+    for (int i = 0; i < n; ++i) {
+        PulsePinTimed(L->ale, 2, widthUs);
+        DelayUsSlot(10);
+    }
+    SetDacVoltage(1, 50);
+    DelayUsSlot(10);
+}
+
+int WaitReady(int pin, int polls, uint32_t intervalUs) {
+    for (int i = 0; i < polls; ++i) {
+        DelayUsSlot(intervalUs);
+        if (GetPin(pin) == 1) return 1;
+    }
+    return -1;
+}
+
+uint32_t PhaseSupply(int phase) { return phase == 2 ? ReadVccInUse : Vccp / 10; }
+
+} // namespace mcu8051
+
+namespace {
+
+// ---- mode lines -------------------------------------------------------------
+
+constexpr ModeLines kWriteTable{0, 1, 1, 0, 1};
+constexpr ModeLines kWriteOption{0, 1, 1, 0, 0};
+constexpr ModeLines kReadLock195{0, -1, 0, 0, 1};
+constexpr ModeLines kErase196{1, 0, -1, 0, 0};
+constexpr ModeLines kLocks[3] = {kLock1, kLock2, kLock3};
+
 // Row 107's control codes.
 enum : uint32_t {
     CtrlReadCode = 0x28,
@@ -147,18 +168,7 @@ enum : uint32_t {
     CtrlReadLock = 0x2B,
     CtrlProgramConfig = 0x69,
 };
-void SetControl(uint32_t code) { WritePinGroup(2, 0, 7, code); }
-
-// ---- address, data, read cycle --------------------------------------------------
-
-// The high address lines at every 256-byte boundary and at the first address
-// of a walk, then the low byte.
-void DriveAddress(uint32_t a, bool first) {
-    if (first || (a & 0xFF) == 0) WritePinGroup(0, 8, L->addressCount - 1, a >> 8);
-    WritePinGroup(0, 0, 7, a & 0xFF);
-}
-
-void DriveData(uint32_t v) { WritePinGroup(1, 0, 7, v & 0xFF); }
+// ---- read cycle ------------------------------------------------------------------
 
 void ReadCycle() {
     SetLine(L->p33, 0);
@@ -193,20 +203,12 @@ void AlePulses(int n) {
 // Rows 100, 123, 195: EA/VPP raised on DAC channel 1, n pulses, back to
 // 5.0 V, data lines floated for the read-back.
 void PulseProgram100(int n) {
-    SetDacVoltage(1, static_cast<int>(Vpp / 10));
-    DelayUsSlot(10);
-    AlePulses(n);
-    SetDacVoltage(1, 50);
-    DelayUsSlot(10);
+    DacPulses(static_cast<int>(Vpp / 10), n, PulseWidth);
     FloatPinGroup(1, 0, 7);
 }
 
 void Pulse196(int n) {
-    SetDacVoltage(1, static_cast<int>(EraseVppLevel));
-    DelayUsSlot(10);
-    AlePulses(n);
-    SetDacVoltage(1, 50);
-    DelayUsSlot(10);
+    DacPulses(static_cast<int>(EraseVppLevel), n, PulseWidth);
 }
 
 void Pulse107(int n) {
@@ -217,8 +219,6 @@ void Pulse107(int n) {
 }
 
 // ---- power ------------------------------------------------------------------------
-
-uint32_t PhaseSupply(int phase) { return phase == 2 ? ReadVccInUse : Vccp / 10; }
 
 void RaiseLowSupply() {
     if (SupplyVoltage < 36) SupplyVoltage += 4;
@@ -312,14 +312,7 @@ void PowerUp195(int phase) {
     SetSupplyPinA(L->ea, 1);
     DelayUsSlot(20);
     const uint32_t lock = ReadLockByte195();
-    if (phase == 6) return;
-    if ((lock & 0xC8) == 0) {
-        ShowMessageLine(" Device secured!(Lock Bits 1,2,3)");
-    } else if ((lock & 0xC0) == 0) {
-        ShowMessageLine(" Device secured!(Lock Bits 1,2)");
-    } else if ((lock & 0x80) == 0) {
-        ShowMessageLine(" Device secured!(Lock Bit 1)");
-    }
+    if (phase != 6) ShowLockState(lock);
 }
 
 void PowerDown195() {
@@ -406,14 +399,6 @@ void PowerDown107() {
 
 // ---- the rows' differences as data ---------------------------------------------------
 
-struct Row8051 {
-    bool (*powerUp)(int phase);
-    void (*powerDown)();
-    void (*read)();                   // one code byte into ReadValue
-    ModeLines readLines, writeLines;  // unused by row 107
-    int (*programByte)();             // ExpectedValue at ChipAddress: 1 or -1
-};
-
 bool Up100(int phase) {
     McuPowerUp100(phase);
     return true;
@@ -427,26 +412,6 @@ bool Up195(int phase) {
     return true;
 }
 
-// Program with retry: the row's write function and the data set before every
-// attempt, then the row's pulses and a read-back on every gang socket; 25
-// attempts.
-template <void (*Prepare)(), void (*Pulse)(int), void (*Read)(), int (*Count)()> int ProgramByteWithRetry() {
-    if (ExpectedValue == 0xFF) return 1;
-    for (int attempt = 0; attempt < 25; ++attempt) {
-        Prepare();
-        DriveData(ExpectedValue);
-        Pulse(Count());
-        bool all = true;
-        for (uint32_t s = 0; s <= LastSocketIndex && all; ++s) {
-            Read();
-            all = (ReadValue & 0xFF) == (ExpectedValue & 0xFF);
-        }
-        if (all) return 1;
-    }
-    return -1;
-}
-
-int RetryCount() { return static_cast<int>(Retry); }
 int OnePulse() { return 1; }
 
 void Pulse196Float(int n) {
@@ -454,7 +419,6 @@ void Pulse196Float(int n) {
     FloatPinGroup(1, 0, 7);
 }
 
-void NoPrepare() {}
 void Prepare107() { SetControl(CtrlProgramCode); }
 void Pulse107Code(int n) {
     Pulse107(n);
@@ -473,19 +437,24 @@ const Row8051 kRow196{PowerUp196, PowerDown196, ReadCycle, kReadCode, kWriteCode
 const Row8051 kRow107{PowerUp107, PowerDown107, ReadCycle107, {-1, -1, -1, -1, -1}, {-1, -1, -1, -1, -1},
                       ProgramByte107};
 
+} // namespace
+
 // ---- the walks ----------------------------------------------------------------------
+
+namespace mcu8051 {
 
 int ReadRange(const Row8051& row, int mode) {
     if (!row.powerUp(2)) return -1;
     SetModeLines(row.readLines);
+    if (row.readControl >= 0) SetControl(static_cast<uint32_t>(row.readControl));
     int r = 1;
     for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
         ChipAddress = static_cast<uint32_t>(a);
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        DriveAddress(ChipAddress, a == DeviceStart);
+        (row.address ? row.address : DriveAddress)(ChipAddress, a == DeviceStart);
         row.read();
-        DecodeRead(ChipAddress);
+        if (row.decodes) DecodeRead(ChipAddress);
         r = ProcessReadByte(mode);
         if (r == -1) break;
         if (mode != 0 && BufferIndex > 0xFFFF) {
@@ -502,12 +471,13 @@ int ReadRange(const Row8051& row, int mode) {
 int ProgramRange(const Row8051& row) {
     if (!row.powerUp(1)) return -1;
     SetModeLines(row.writeLines);
+    if (row.writeControl >= 0) SetControl(static_cast<uint32_t>(row.writeControl));
     int r = 1;
     for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
         ChipAddress = static_cast<uint32_t>(a);
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        DriveAddress(ChipAddress, a == DeviceStart);
+        (row.address ? row.address : DriveAddress)(ChipAddress, a == DeviceStart);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         r = row.programByte();
         if (r != 1) break;
@@ -520,6 +490,32 @@ int ProgramRange(const Row8051& row) {
     row.powerDown();
     return r;
 }
+
+int RetryCount() { return static_cast<int>(Retry); }
+void NoPrepare() {}
+
+void WriteLocks(int locks, void (*pulse)(int), int pulses) {
+    for (int b = 0; b < locks; ++b) {
+        SetModeLines(kLocks[b]);
+        DriveData(0xFF);
+        pulse(pulses);
+    }
+    SetLine(L->strobe, 1);
+}
+
+void ShowLockState(uint32_t lock) {
+    if ((lock & 0xC8) == 0) {
+        ShowMessageLine(" Device secured!(Lock Bits 1,2,3)");
+    } else if ((lock & 0xC0) == 0) {
+        ShowMessageLine(" Device secured!(Lock Bits 1,2)");
+    } else if ((lock & 0x80) == 0) {
+        ShowMessageLine(" Device secured!(Lock Bit 1)");
+    }
+}
+
+} // namespace mcu8051
+
+namespace {
 
 // The encryption table: entries below count, each not FFh pulsed.
 void WriteTable(uint32_t count, void (*pulse)(int), int pulses) {
@@ -534,15 +530,6 @@ void WriteTable(uint32_t count, void (*pulse)(int), int pulses) {
 
 // Lock bits 1, then 2 unless SecurityMode is 0, then 3 when it is 2.
 int LocksOfMode() { return SecurityMode == 0 ? 1 : SecurityMode == 1 ? 2 : 3; }
-
-void WriteLocks(int locks, void (*pulse)(int), int pulses) {
-    for (int b = 0; b < locks; ++b) {
-        SetModeLines(kLocks[b]);
-        DriveData(0xFF);
-        pulse(pulses);
-    }
-    SetLine(L->strobe, 1);
-}
 
 // Reads the signature bytes at the addresses, through the row's read.
 void ReadSignatureBytes(std::initializer_list<uint32_t> addresses, uint32_t* out) {
@@ -819,14 +806,28 @@ int ProgramConfigBytes107() {
 
 // ---- installation -------------------------------------------------------------------
 
+void mcu8051::PutRow(uint32_t row, uint8_t group, AlgOperationFn identify, AlgReadFn read,
+                     AlgOperationFn program, AlgOperationFn erase, AlgOperationFn secure,
+                     AlgOperationFn options, EncryptionWriterFn writer) {
+    AlgorithmEntry* e = AlgorithmRow(row);
+    if (e == nullptr) return;
+    *e = {static_cast<int8_t>(group),
+          e->InsertionPinAllowance,
+          0,
+          identify,
+          read,
+          program,
+          erase,
+          secure,
+          options};
+    RowHookTable[row].EncryptionWriter = writer;
+}
+
 namespace {
 
 void Put(uint32_t row, AlgOperationFn identify, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
          AlgOperationFn secure, AlgOperationFn options, EncryptionWriterFn writer) {
-    AlgorithmEntry* e = AlgorithmRow(row);
-    if (e == nullptr) return;
-    *e = {6, e->InsertionPinAllowance, 0, identify, read, program, erase, secure, options};
-    RowHookTable[row].EncryptionWriter = writer;
+    PutRow(row, 6, identify, read, program, erase, secure, options, writer);
 }
 
 void ForgetVppChoice() { g_vppChosen = false; }

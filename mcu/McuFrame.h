@@ -32,3 +32,15 @@ extern int EncryptionDialogResult;
 // The Options entries that open the security and encryption dialog.
 int Alg100Options();
 int Alg107Options();
+
+// The lock levels of the flash 8051 rows, set by the lock-level dialog:
+// LockBitLevel 0 lock bit 1, 1 lock bits 1 and 2, 2 lock bits 1, 2 and 3;
+// LockBitLevel106 (row 106) 0 lock bit 1, otherwise lock bits 1 and 2.
+extern int LockBitLevel;
+extern int LockBitLevel106;
+void InstallLockLevelDialogLauncher(OptionDialogLauncher launcher);
+// The Options entries that open the lock-level dialog; both return 1.
+int Alg105Options();
+int Alg106Options();
+// Back to the start-up state of the frame's settings.
+void ResetMcuFrameState();

@@ -18,6 +18,7 @@
 #include "mcu/Encrypt.h"
 #include "mcu/InstallMcuRows.h"
 #include "mcu/McuFrame.h"
+#include "mcu/OptAt89C5x.h"
 #include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
@@ -128,6 +129,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptRalDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
+    InstallLockLevelDialogLauncher(RunLockLevelDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();

@@ -13,6 +13,11 @@ bool IsRead(McuFunction f) {
     return f == McuFunction::ReadCode || f == McuFunction::ReadSignature || f == McuFunction::ReadLock;
 }
 
+bool IsLockWrite(McuFunction f) {
+    return f == McuFunction::Lock1 || f == McuFunction::Lock2 || f == McuFunction::Lock3 ||
+           f == McuFunction::LockByAddress || f == McuFunction::LockByte;
+}
+
 } // namespace
 
 std::vector<int> McuSocketPins(const McuPinout& p) {
@@ -60,9 +65,7 @@ uint32_t Mcu8051Chip::Bits(const PinEnvironment& env, const std::vector<int>& pi
 }
 
 bool Mcu8051Chip::InMode(const PinEnvironment& env) const {
-    // Supply changes are not announced to the chip, so VCC is looked at now.
-    const int vcc = S(pin_.vcc) ? env.VoltageTenths(S(pin_.vcc)) : -1;
-    if (vcc < kVccMinTenths) return false;
+    if (VccNow(env) < kVccMinTenths) return false;
     for (int g : pin_.gnd) {
         if (!env.HeldLow(S(g))) return false;
     }
@@ -88,6 +91,7 @@ void Mcu8051Chip::EraseAll() {
     std::fill(table_.begin(), table_.end(), 0xFF);
     locks_[0] = locks_[1] = locks_[2] = false;
     option_ = 0xFF;
+    busyUntil_ = 0;
     config_[0] = config_[1] = 0xFF;
     counted_.clear();
 }
@@ -105,11 +109,10 @@ int Mcu8051Chip::PulsesOn(uint32_t a) const {
 }
 
 void Mcu8051Chip::Apply(McuFunction f, uint32_t address, uint8_t data) {
-    const bool refused = locks_[0] && f != McuFunction::Lock1 && f != McuFunction::Lock2 &&
-                         f != McuFunction::Lock3 && f != McuFunction::LockByAddress;
+    const bool refused = locks_[0] && !IsLockWrite(f);
     if (refused) return;
     auto lock = [&](int bit) {
-        if (bit >= 1 && bit <= facts_.lockBits) locks_[bit - 1] = true;
+        if (bit >= 1 && bit <= facts_.lockBits && !locksRefused_) locks_[bit - 1] = true;
     };
     switch (f) {
     case McuFunction::WriteCode: {
@@ -132,6 +135,11 @@ void Mcu8051Chip::Apply(McuFunction f, uint32_t address, uint8_t data) {
         return lock(3);
     case McuFunction::LockByAddress:
         return lock(static_cast<int>(address));
+    case McuFunction::LockByte:
+        for (int bit = 1; bit <= 3; ++bit) {
+            if ((data >> (8 - bit) & 1) == 0) lock(bit);
+        }
+        return;
     case McuFunction::WriteOption:
         if (facts_.optionRegister && (address & 0xFF) == 0xFC) option_ &= data;
         return;
@@ -144,8 +152,14 @@ void Mcu8051Chip::Apply(McuFunction f, uint32_t address, uint8_t data) {
     }
 }
 
+void Mcu8051Chip::FinishErase(const PinEnvironment& env, uint64_t now) {
+    if (!erasePending_ || now - pulseStart_ < facts_.eraseTimeUs) return;
+    erasePending_ = false;
+    if (VccNow(env) < facts_.highVccMinTenths) return;
+    EraseAll();
+}
+
 void Mcu8051Chip::EndPulse(const PinEnvironment& env, uint64_t now) {
-    (void)env;
     pulsing_ = false;
     const uint64_t width = now - pulseStart_;
     if (!pulseValid_) return;
@@ -156,18 +170,62 @@ void Mcu8051Chip::EndPulse(const PinEnvironment& env, uint64_t now) {
         if (width < facts_.eraseMinUs) return;
         if (--erasesNeeded_ > 0) return;
         erasesNeeded_ = 1;
-        EraseAll();
+        erasePending_ = true;
+        FinishErase(env, now);
         return;
     }
     ++pulseCounts_[pulseFunction_];
-    if (width < facts_.minPulseUs) return;
+    const bool lockWrite = IsLockWrite(pulseFunction_);
+    const uint32_t least =
+        lockWrite && facts_.lockMinPulseUs != 0 ? facts_.lockMinPulseUs : facts_.minPulseUs;
+    if (width < least) return;
+    if (facts_.writeTimeUs != 0) {
+        busyUntil_ = now + facts_.writeTimeUs;
+        lastWritten_ = pulseData_;
+    }
     Apply(pulseFunction_, pulseAddress_, pulseData_);
+}
+
+int Mcu8051Chip::VccNow(const PinEnvironment& env) const {
+    // Supply changes are not announced to the chip, so VCC is looked at now.
+    return S(pin_.vcc) ? env.VoltageTenths(S(pin_.vcc)) : -1;
+}
+
+uint32_t Mcu8051Chip::Address(const PinEnvironment& env) const {
+    return pin_.counterClock != 0 ? counter_ : Bits(env, pin_.address);
+}
+
+void Mcu8051Chip::StepCounter(const PinEnvironment& env) {
+    if (pin_.counterClock == 0) return;
+    const bool rst = High(env, pin_.rst);
+    const bool clock = High(env, pin_.counterClock);
+    if (vccOn_ && rst && !rstWasHigh_) counter_ = 0;
+    if (clock && !clockWasHigh_ && InMode(env)) counter_ = (counter_ + 1) % static_cast<uint32_t>(code_.size());
+    rstWasHigh_ = rst;
+    clockWasHigh_ = clock;
+}
+
+// EA/VPP (RST/VPP) at the start of a pulse: a 5 V function wants logic high
+// and takes a programming voltage as a violation; a 12 V one wants the
+// part's window. Erase and lock writes may want a raised VCC as well.
+bool Mcu8051Chip::PulseVoltageOk(const PinEnvironment& env, McuFunction f) const {
+    const int ea = S(pin_.ea) ? env.VoltageTenths(S(pin_.ea)) : -1;
+    if ((f == McuFunction::Erase || IsLockWrite(f)) && VccNow(env) < facts_.highVccMinTenths) return false;
+    if (f == McuFunction::Erase ? facts_.fiveVoltErase : facts_.fiveVoltProgramming) {
+        if (ea > kLogicMaxTenths)
+            env.Violation(facts_.name + ": programming voltage on a part that programs at VCC level");
+        return S(pin_.ea) != 0 && env.InputLevel(S(pin_.ea)) == 1 && ea <= kLogicMaxTenths;
+    }
+    const bool ok = ea >= facts_.vppMinTenths && ea <= facts_.vppMaxTenths;
+    if (ea > kLogicMaxTenths && !ok)
+        env.Violation(facts_.name + ": EA/VPP at " + std::to_string(ea) + " tenths, outside " +
+                      std::to_string(facts_.vppMinTenths) + "-" + std::to_string(facts_.vppMaxTenths));
+    return ok;
 }
 
 void Mcu8051Chip::Update(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
-    const int vcc = S(pin_.vcc) ? env.VoltageTenths(S(pin_.vcc)) : -1;
-    vccOn_ = vcc >= kVccMinTenths;
+    vccOn_ = VccNow(env) >= kVccMinTenths;
     const int ea = S(pin_.ea) ? env.VoltageTenths(S(pin_.ea)) : -1;
     if (ea > kLogicMaxTenths && !vccOn_) {
         if (!vppEarlyReported_) env.Violation(facts_.name + ": programming voltage on EA/VPP before VCC");
@@ -175,10 +233,13 @@ void Mcu8051Chip::Update(const PinEnvironment& env) {
     } else {
         vppEarlyReported_ = false;
     }
+    StepCounter(env);
     if (!InMode(env)) {
         pulsing_ = false;
+        erasePending_ = false;
         return;
     }
+    FinishErase(env, now);
     const bool aleLow = !High(env, pin_.ale);
     if (aleLow && !pulsing_) {
         const McuFunction f = FunctionNow(env);
@@ -186,17 +247,13 @@ void Mcu8051Chip::Update(const PinEnvironment& env) {
         pulsing_ = true;
         pulseStart_ = now;
         pulseFunction_ = f;
-        pulseAddress_ = Bits(env, pin_.address);
+        pulseAddress_ = Address(env);
         pulseData_ = static_cast<uint8_t>(Bits(env, pin_.data));
-        if (facts_.fiveVoltProgramming) {
-            pulseValid_ = ea >= kHighThresholdTenths && ea <= kLogicMaxTenths;
-            if (ea > kLogicMaxTenths)
-                env.Violation(facts_.name + ": programming voltage on a part that programs at VCC level");
-        } else {
-            pulseValid_ = ea >= facts_.vppMinTenths && ea <= facts_.vppMaxTenths;
-            if (ea > kLogicMaxTenths && !pulseValid_)
-                env.Violation(facts_.name + ": EA/VPP at " + std::to_string(ea) + " tenths, outside " +
-                              std::to_string(facts_.vppMinTenths) + "-" + std::to_string(facts_.vppMaxTenths));
+        if (f == McuFunction::Erase) eraseVcc_.push_back(VccNow(env));
+        pulseValid_ = PulseVoltageOk(env, f);
+        if (pulseValid_ && Busy(now)) {
+            ++ignoredPulses_;
+            pulseValid_ = false;
         }
     } else if (!aleLow && pulsing_) {
         EndPulse(env, now);
@@ -234,12 +291,19 @@ uint8_t Mcu8051Chip::ReadByte(McuFunction f, uint32_t address) const {
 
 ChipDrive Mcu8051Chip::Output(const PinEnvironment& env, int socketPin) const {
     const int chipPin = ChipPinAt(socketPin);
+    if (pin_.ready != 0 && chipPin == pin_.ready) {
+        if (!InMode(env)) return ChipDrive::None;
+        return readyStuck_ || Busy(env.NowUs()) ? ChipDrive::Low : ChipDrive::High;
+    }
     auto it = std::find(pin_.data.begin(), pin_.data.end(), chipPin);
     if (it == pin_.data.end() || pulsing_ || !InMode(env)) return ChipDrive::None;
     const McuFunction f = FunctionNow(env);
     if (!IsRead(f)) return ChipDrive::None;
     if (pin_.strobe != 0 && High(env, pin_.strobe)) return ChipDrive::None;
-    const uint8_t v = ReadByte(f, Bits(env, pin_.address));
+    // Data polling: while a write runs, the written datum with D7 inverted.
+    const uint8_t v = f == McuFunction::ReadCode && Busy(env.NowUs())
+                          ? static_cast<uint8_t>(lastWritten_ ^ 0x80)
+                          : ReadByte(f, Address(env));
     return (v >> (it - pin_.data.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
 }
 

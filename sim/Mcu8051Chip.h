@@ -23,8 +23,17 @@
 //   register only by their erase function and an erase pulse of EraseMinUs;
 //   EPROM parts are erased with UvErase().
 //
+// - Self-timed flash parts: one short pulse starts a byte (or lock) write of
+//   the part's write time; the ready pin reads low meanwhile, pulses are
+//   ignored and a code read gives the written datum with D7 inverted (data
+//   polling). An erase may need a raised VCC and run for the part's erase
+//   time from the pulse's start.
+// - Parts without address pins keep an internal address counter: RST's
+//   rising edge sets it to 0, each rising edge on the counter clock advances
+//   it.
+//
 // Fault injection: a cell that never programs, a cell needing k pulses, a
-// chip needing k erase pulses before it erases.
+// chip needing k erase pulses before it erases, a ready line stuck low.
 #pragma once
 #include <array>
 #include <cstdint>
@@ -46,6 +55,7 @@ enum class McuFunction : uint8_t {
     Lock2,
     Lock3,
     LockByAddress, // lock bit n at address n (1-3)
+    LockByte,      // lock bits 1-3 from D7, D6, D5 (0 programs)
     ReadSignature,
     WriteOption,
     ReadLock,
@@ -69,6 +79,8 @@ struct McuPinout {
     std::vector<int> address; // A0 first
     std::vector<int> data;    // D0 first
     std::vector<int> mode;    // bit 0 first
+    int ready = 0;            // RDY/BSY output (0: none)
+    int counterClock = 0;     // address from the internal counter (0: address pins)
 };
 
 struct Mcu8051Facts {
@@ -82,11 +94,20 @@ struct Mcu8051Facts {
     std::vector<std::pair<uint32_t, uint8_t>> signature; // (address, byte)
     bool flash = false;
     bool fiveVoltProgramming = false; // EA/VPP at VCC level while programming
+    bool fiveVoltErase = false;       // the same for the erase pulse
     int vppMinTenths = 125, vppMaxTenths = 130;
     int eaLimitTenths = 135; // absolute maximum on EA/VPP
     uint32_t minPulseUs = 90;
     int pulsesNeeded = 1;
     uint32_t eraseMinUs = 10000;
+    // Self-timed parts: write cycle of a byte or lock bit (0: none, the pulse
+    // itself programs), the lock-bit pulse width (0: minPulseUs), the erase
+    // time counted from the pulse's start (0: the pulse is the erase), and
+    // the VCC that erase and lock writes need (0: the programming VCC).
+    uint32_t writeTimeUs = 0;
+    uint32_t lockMinPulseUs = 0;
+    uint32_t eraseTimeUs = 0;
+    int highVccMinTenths = 0;
     int lockBits = 3;
     bool rstHigh = true;
     bool optionRegister = false;
@@ -140,16 +161,27 @@ public:
     void StickCell(uint32_t a) { stuck_[a] = true; }
     void SetPulsesNeeded(uint32_t a, int n) { needed_[a] = n; }
     void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; }
+    // The ready pin reads low whatever the chip does.
+    void StickReady() { readyStuck_ = true; }
+    // Lock bits refuse to program.
+    void RefuseLocks() { locksRefused_ = true; }
 
     // What happened: program pulses per function, erase pulses.
     uint32_t Pulses(McuFunction f) const;
     uint32_t ErasePulses() const { return erasePulses_; }
     const std::vector<uint64_t>& ErasePulseWidths() const { return eraseWidths_; }
     int PulsesOn(uint32_t a) const;
+    // Pulses that came while a write was running.
+    uint32_t IgnoredPulses() const { return ignoredPulses_; }
+    // VCC at each erase pulse's start.
+    const std::vector<int>& EraseVcc() const { return eraseVcc_; }
+    uint32_t Counter() const { return counter_; }
     void ClearCounts() {
         pulseCounts_.clear();
         erasePulses_ = 0;
         eraseWidths_.clear();
+        eraseVcc_.clear();
+        ignoredPulses_ = 0;
     }
 
 private:
@@ -162,6 +194,12 @@ private:
     void Apply(McuFunction f, uint32_t address, uint8_t data);
     void EraseAll();
     uint8_t ReadByte(McuFunction f, uint32_t address) const;
+    uint32_t Address(const PinEnvironment& env) const;
+    bool Busy(uint64_t now) const { return now < busyUntil_; }
+    int VccNow(const PinEnvironment& env) const;
+    bool PulseVoltageOk(const PinEnvironment& env, McuFunction f) const;
+    void StepCounter(const PinEnvironment& env);
+    void FinishErase(const PinEnvironment& env, uint64_t now);
 
     Mcu8051Facts facts_;
     McuPinout pin_;
@@ -185,6 +223,16 @@ private:
     std::map<uint32_t, int> needed_;
     std::map<uint32_t, int> counted_;
     int erasesNeeded_ = 1;
+    bool readyStuck_ = false;
+    bool locksRefused_ = false;
+    uint64_t busyUntil_ = 0;
+    uint8_t lastWritten_ = 0xFF;
+    uint32_t ignoredPulses_ = 0;
+    bool erasePending_ = false;
+    uint32_t counter_ = 0;
+    bool rstWasHigh_ = false;
+    bool clockWasHigh_ = false;
+    std::vector<int> eraseVcc_;
     std::map<McuFunction, uint32_t> pulseCounts_;
     uint32_t erasePulses_ = 0;
     std::vector<uint64_t> eraseWidths_;

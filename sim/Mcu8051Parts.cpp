@@ -87,6 +87,7 @@ Mcu8051Facts Atmel89C52(const std::string& name, bool fiveVolt) {
     f.signature = {{0x30, 0x1E}, {0x31, 0x52}, {0x32, static_cast<uint8_t>(fiveVolt ? 0x05 : 0xFF)}};
     f.flash = true;
     f.fiveVoltProgramming = fiveVolt;
+    f.fiveVoltErase = fiveVolt;
     f.vppMinTenths = 115; // 12.0 V +- 0.5 V
     f.vppMaxTenths = 125;
     f.eaLimitTenths = 130;
@@ -170,6 +171,170 @@ Mcu8051Facts ControlCodePart(const std::string& name, uint32_t configAddress, in
     return f;
 }
 
+// Self-timed flash parts with the ready line on P3.4: one PROG pulse of 1 us
+// or more writes a byte or a lock bit in at most 2.0 ms; erase is a 10 ms
+// PROG pulse. The byte at 32h tells 12 V (FFh) from 5 V (05h) programming.
+Mcu8051Facts AtmelC5x(const std::string& name, uint32_t bytes, uint8_t device, bool fiveVolt) {
+    Mcu8051Facts f = Atmel89C52(name, fiveVolt);
+    f.codeBytes = bytes;
+    f.signature = {{0x30, 0x1E}, {0x31, device}, {0x32, static_cast<uint8_t>(fiveVolt ? 0x05 : 0xFF)}};
+    f.writeTimeUs = 2000;
+    const int lines = bytes > 4096 ? 13 : 12;
+    f.dip = PortModePinout(kDip, 40, lines);
+    f.plcc = PortModePinout(kPlcc, 44, lines);
+    f.dip.ready = kDip.p3[4];
+    f.plcc.ready = kPlcc.p3[4];
+    return f;
+}
+
+// Variant 1 of that interface: the three lock bits written at once from a
+// lock byte (D7, D6, D5) and read back on D1 (lock bit 2) and D0 (lock bit 3).
+Mcu8051Facts LockBytePart() {
+    Mcu8051Facts f = AtmelC5x("89C5x-V1", 4096, 0x51, false);
+    f.maker = "GENERIC-ALGORITHM";
+    f.note = "no datasheet: lock byte written in the lock-bit-3 mode and read back as the algorithm row's "
+             "variant 1 "
+             "describes it";
+    f.lockReadBits = {2, 1, 0};
+    f.modes = {{McuFunction::ReadCode, 0b1100, 0xF},      {McuFunction::WriteCode, 0b1110, 0xF},
+               {McuFunction::ReadSignature, 0b0000, 0xF}, {McuFunction::Erase, 0b0001, 0xF},
+               {McuFunction::LockByte, 0b0101, 0xF},      {McuFunction::ReadLock, 0b0011, 0xF}};
+    f.dip.strobe = f.plcc.strobe = 0;
+    return f;
+}
+
+// Variant 2: programs at 12 V, erases at logic level.
+Mcu8051Facts ProgramOnlyVppPart() {
+    Mcu8051Facts f = AtmelC5x("89C5x-V2", 4096, 0x51, false);
+    f.maker = "GENERIC-ALGORITHM";
+    f.note = "no datasheet: 12 V programming and a 5 V erase as the algorithm row's variant 2 describes them";
+    f.signature[2].second = 0x05;
+    f.fiveVoltErase = true;
+    return f;
+}
+
+// Flash parts of 12 V (11.5-12.5 V, 13 V at most) that a pulse of 1 us
+// starts writing; no encryption array.
+Mcu8051Facts SelfTimedFlash(const std::string& name, uint32_t bytes) {
+    Mcu8051Facts f;
+    f.maker = "ATMEL";
+    f.name = name;
+    f.codeBytes = bytes;
+    f.tableBytes = 0;
+    f.flash = true;
+    f.vppMinTenths = 115;
+    f.vppMaxTenths = 125;
+    f.eaLimitTenths = 130;
+    f.minPulseUs = 1;
+    return f;
+}
+
+// Parts with the signature at 000h, 100h, 200h, A14 on P3.4 and ready on
+// P3.0: a 200 ns PROG pulse writes a byte, lock bits take 100 us pulses, and
+// erase and lock bits want VCC at 6.5 V; modes on P2.6, P2.7, P3.3, P3.6,
+// P3.7.
+Mcu8051Facts AtmelC51Rc() {
+    Mcu8051Facts f = SelfTimedFlash("AT89C51RC", 32768);
+    f.note = "write time (50 us) and erase time (150 ms from the pulse) taken from the AT89C55WD of that "
+             "interface";
+    f.signature = {{0x000, 0x1E}, {0x100, 0x51}, {0x200, 0x07}};
+    f.lockMinPulseUs = 100;
+    f.writeTimeUs = 50;
+    f.eraseMinUs = 1;
+    f.eraseTimeUs = 150000;
+    f.highVccMinTenths = 62;
+    f.securedPattern = 0x00;
+    f.modes = {{McuFunction::WriteCode, 0x1E, 0x1F},    {McuFunction::ReadCode, 0x18, 0x1F},
+               {McuFunction::Lock1, 0x1F, 0x1F},        {McuFunction::Lock2, 0x07, 0x1F},
+               {McuFunction::Lock3, 0x0D, 0x1F},        {McuFunction::Erase, 0x05, 0x1F},
+               {McuFunction::ReadSignature, 0x00, 0x1F}};
+    for (const Ports* p : {&kDip, &kPlcc}) {
+        McuPinout o = PortModePinout(*p, p == &kDip ? 40 : 44, 14);
+        o.address.push_back(p->p3[4]);
+        o.mode = {p->p2[6], p->p2[7], p->p3[3], p->p3[6], p->p3[7]};
+        o.ready = p->p3[0];
+        (p == &kDip ? f.dip : f.plcc) = o;
+    }
+    return f;
+}
+
+Mcu8051Facts LongLockPulsePart() {
+    Mcu8051Facts f = AtmelC51Rc();
+    f.maker = "GENERIC-ALGORITHM";
+    f.name = "89C5xRC-V0";
+    f.note = "no datasheet: the AT89C51RC's interface with the 100 ms lock pulses of the algorithm row's "
+             "variant 0";
+    f.lockMinPulseUs = 100000;
+    return f;
+}
+
+// A 44-pin part taking the address on P2 (A0-A7) and P3.0-P3.6 (A8-A14) and
+// the function on P1.0-P1.4, programmed by trains of 100 us pulses at 10.7 V
+// (the byte at 60h reads 04h); the lock byte reads in mode 08h.
+Mcu8051Facts PortOneModePart() {
+    Mcu8051Facts f;
+    f.maker = "GENERIC-ALGORITHM";
+    f.name = "8051P1-44";
+    f.note =
+        "no datasheet: the interface, the 10.7 V programming voltage and the lock byte as the algorithm row "
+        "describes them";
+    f.codeBytes = 16384;
+    f.tableBytes = 0;
+    f.signature = {{0x30, 0xDA}, {0x31, 0x52}, {0x60, 0x04}};
+    f.vppMinTenths = 102;
+    f.vppMaxTenths = 112;
+    f.minPulseUs = 90;
+    f.pulsesNeeded = 5;
+    f.rstHigh = false;
+    f.modes = {{McuFunction::ReadCode, 0x0C, 0x1F},      {McuFunction::WriteCode, 0x1E, 0x1F},
+               {McuFunction::ReadSignature, 0x00, 0x1F}, {McuFunction::ReadLock, 0x08, 0x1F},
+               {McuFunction::Lock1, 0x1F, 0x1F},         {McuFunction::Lock2, 0x13, 0x1F},
+               {McuFunction::Lock3, 0x15, 0x1F}};
+    McuPinout o = PortModePinout(kPlcc, 44, 16);
+    o.address = {kPlcc.p2.begin(), kPlcc.p2.end()};
+    o.address.insert(o.address.end(), kPlcc.p3.begin(), kPlcc.p3.begin() + 7);
+    o.mode = {kPlcc.p1.begin(), kPlcc.p1.begin() + 5};
+    o.strobe = 0;
+    f.dip = f.plcc = o;
+    return f;
+}
+
+// 20-pin parts without address pins: the internal counter is set to 000h by
+// RST rising and advanced by XTAL1; data on P1, modes on P3.3, P3.4, P3.5,
+// P3.7, PROG on P3.2, 12 V on RST/VPP, ready on P3.1. A byte writes in at
+// most 2.0 ms; erase is a 10 ms PROG pulse; two lock bits.
+Mcu8051Facts Atmel89Cx051(const std::string& name, uint32_t bytes, uint8_t device) {
+    Mcu8051Facts f = SelfTimedFlash(name, bytes);
+    f.signature = {{0x000, 0x1E}, {0x001, device}};
+    f.writeTimeUs = 2000;
+    f.eraseMinUs = 10000;
+    f.lockBits = 2;
+    f.modes = {{McuFunction::ReadCode, 0b1100, 0xF}, {McuFunction::WriteCode, 0b1110, 0xF},
+               {McuFunction::Lock1, 0b1111, 0xF},    {McuFunction::Lock2, 0b0011, 0xF},
+               {McuFunction::Erase, 0b0001, 0xF},    {McuFunction::ReadSignature, 0b0000, 0xF}};
+    McuPinout o;
+    o.pinCount = 20;
+    o.vcc = 20;
+    o.gnd = {10};
+    o.rst = 1;
+    o.ea = 1;
+    o.psen = 0;
+    o.ale = 6;
+    o.strobe = 0;
+    o.data = Run(12, 19);
+    o.mode = {7, 8, 9, 11};
+    o.ready = 3;
+    o.counterClock = 5;
+    f.dip = o;
+    f.plcc.pinCount = 0;
+    return f;
+}
+
+Mcu8051Facts Renamed(Mcu8051Facts f, const std::string& name) {
+    f.name = name;
+    return f;
+}
+
 std::vector<Mcu8051Facts> MakeParts() {
     Mcu8051Facts plcc = Intel87C51("87C51-PLCC", 4096, 0x51);
     return {
@@ -184,6 +349,20 @@ std::vector<Mcu8051Facts> MakeParts() {
         SiemensC501(),
         ControlCodePart("8051CC-80", 0x80, 5),
         ControlCodePart("8051CC-FFF8", 0xFFF8, 1),
+        AtmelC5x("AT89C51", 4096, 0x51, false),
+        AtmelC5x("AT89C51-5V", 4096, 0x51, true),
+        AtmelC5x("AT89C52", 8192, 0x52, false),
+        AtmelC5x("AT89C52-5V", 8192, 0x52, true),
+        AtmelC5x("AT89C52-PLCC", 8192, 0x52, false),
+        LockBytePart(),
+        ProgramOnlyVppPart(),
+        AtmelC51Rc(),
+        Renamed(AtmelC51Rc(), "AT89C51RC-PLCC"),
+        LongLockPulsePart(),
+        PortOneModePart(),
+        Atmel89Cx051("AT89C1051", 1024, 0x11),
+        Atmel89Cx051("AT89C2051", 2048, 0x21),
+        Atmel89Cx051("AT89C4051", 4096, 0x41),
     };
 }
 

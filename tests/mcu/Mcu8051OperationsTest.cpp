@@ -57,19 +57,8 @@ TEST_P(SampleProgram, ProgramsVerifiesReadsAndSavesTheImage) {
         if (c.layout == 2) DeviceFlags |= 0x100;
         chip = c.layout == 2 ? Seat(*f, true) : Seat(*f, false, C501AdapterWiring());
     }
-    DeviceEnd = kSample - 1;
-    ASSERT_EQ(LoadHexFamilyFile(SamplePath(), 0, 0), 1) << SamplePath() << " (built by sdcc)";
-    std::vector<uint8_t> image(kSample);
-    for (uint32_t a = 0; a < kSample; ++a) image[a] = BufferByte(a);
-
-    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
-    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!")) << LogText();
-    FillBufferRange(0, kSample - 1, 0);
-    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
-    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+    RunSampleProgram(*chip, kSample);
+    if (HasFatalFailure()) return;
 
     ASSERT_EQ(SaveHexFamilyFile("read.hex", 0, kSample - 1, HexFormatIntel), 1);
     const std::vector<uint8_t> ours = ObjcopyImage("read.hex", "ours.bin");

@@ -19,6 +19,7 @@
 #include "engine/Buffer.h"
 #include "engine/Config.h"
 #include "engine/Device.h"
+#include "engine/HexFiles.h"
 #include "engine/Library.h"
 #include "engine/NeighbourState.h"
 #include "engine/Operation.h"
@@ -30,6 +31,8 @@
 #include "engine/UiBridge.h"
 #include "mcu/InstallMcuRows.h"
 #include "mcu/Mcu8051.h"
+#include "mcu/McuFlash8051.h"
+#include "mcu/McuFrame.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
 #include "sim/Electrical.h"
@@ -68,7 +71,8 @@ protected:
     void SetUp() override {
         for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState, ResetBufferState, ResetOperationState,
                            ResetServicesState, ResetOperationDriverState, ResetConfigState, ResetLibraryState,
-                           ResetNeighbourState, ResetRowHooks, ResetAlgorithmTable, ResetMcu8051State})
+                           ResetNeighbourState, ResetRowHooks, ResetAlgorithmTable, ResetMcu8051State,
+                           ResetFlash8051State, ResetMcuFrameState})
             reset();
         InstallMcuAlgorithms();
         InstallUiBridge(&ui);
@@ -135,6 +139,12 @@ protected:
         EXPECT_NE(f, nullptr) << maker << " " << name;
         return f ? Seat(*f, plcc) : nullptr;
     }
+    // Takes the parts out of the socket, with their pin limits.
+    void ClearSocket() {
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+
     // Selects the device and seats its part.
     sim::Mcu8051Chip* SelectAndSeat(const std::string& maker, const std::string& name, bool plcc = false) {
         EXPECT_TRUE(Select(maker, name)) << name;
@@ -155,6 +165,25 @@ protected:
         return RunOperation(MainEngine, op);
     }
     size_t runStart_ = 0;
+
+    // The sdcc sample program loaded into the buffer, then blank check,
+    // program, verify at both levels and a read back over its first n bytes.
+    void RunSampleProgram(const sim::Mcu8051Chip& chip, uint32_t n) {
+        const std::string sample = ProgramDirectory + "/mcu-sample/blink.ihx";
+        DeviceEnd = n - 1;
+        ASSERT_EQ(LoadHexFamilyFile(sample, 0, 0), 1) << sample << " (built by sdcc)";
+        std::vector<uint8_t> image(n);
+        for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(a);
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!")) << LogText();
+        EXPECT_TRUE(HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+        FillBufferRange(0, n - 1, 0);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+        for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(chip.Cell(a), image[a]) << std::hex << a;
+    }
 
     // Buffer bytes 0..n-1 from a pattern that avoids the blank value.
     static void FillPattern(uint32_t n, uint32_t seed = 1) {

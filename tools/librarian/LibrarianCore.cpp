@@ -16,6 +16,7 @@
 #include "memory/RowLimits.h"
 #include "mcu/Mcu8051.h"
 #include "logic/JtagFuseArray.h"
+#include "mcu/McuFlash8051.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -272,8 +273,15 @@ std::string McuRowRefusal(uint32_t row, uint32_t subVariant, uint32_t page, uint
         return "subvariant gives algorithm " + std::to_string(row) + " a pulse count of 0";
     if (in(tableRows) && page != 16 && page != 32 && page != 64 && page != 128)
         return "page of " + std::to_string(page) + " is no encryption table size (16, 32, 64 or 128)";
-    if (row == 107 && variant >= Config107Count)
-        return "variant " + std::to_string(variant) + " past algorithm 107's " + std::to_string(Config107Count);
+    struct VariantTable {
+        uint32_t row, count;
+    };
+    for (const VariantTable t : {VariantTable{107, Config107Count}, VariantTable{105, Variant105Count},
+                                 VariantTable{178, Variant178Count}}) {
+        if (row == t.row && variant >= t.count)
+            return "variant " + std::to_string(variant) + " past algorithm " + std::to_string(row) + "'s " +
+                   std::to_string(t.count);
+    }
     return "";
 }
 

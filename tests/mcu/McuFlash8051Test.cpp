@@ -1,0 +1,514 @@
+// The flash 8051 rows 105, 178, 193 and 106 through the operation driver
+// against the simulator's parts: the sample program, erase, lock levels,
+// identity, injected faults, the rows' examples and their traffic.
+#include <cstdio>
+
+#include "McuFixture.h"
+
+#include "engine/NeighbourState.h"
+#include "engine/Operation.h"
+#include "engine/Power.h"
+#include "engine/Tables.h"
+#include "mcu/McuFrame.h"
+
+namespace {
+
+using sim::McuFunction;
+
+constexpr uint32_t kSample = 0x400; // the sample program fits the smallest part
+
+sim::Mcu8051Facts Part(const char* maker, const char* name) {
+    const sim::Mcu8051Facts* f = sim::FindMcu8051Part(maker, name);
+    EXPECT_NE(f, nullptr) << name;
+    return f ? *f : sim::Mcu8051Facts{};
+}
+
+struct FlashPart {
+    const char* maker;
+    const char* name;
+    bool plcc;
+    bool erases;
+};
+
+const FlashPart kParts[] = {
+    {"ATMEL", "AT89C51", false, true},
+    {"ATMEL", "AT89C51-5V", false, true},
+    {"ATMEL", "AT89C52-PLCC", true, true},
+    {"GENERIC-ALGORITHM", "89C5x-V1", false, true},
+    {"GENERIC-ALGORITHM", "89C5x-V2", false, true},
+    {"ATMEL", "AT89C51RC", false, true},
+    {"ATMEL", "AT89C51RC-PLCC", true, true},
+    {"GENERIC-ALGORITHM", "89C5xRC-V0", false, true},
+    {"GENERIC-ALGORITHM", "8051P1-44", true, false},
+    {"ATMEL", "AT89C1051", false, true},
+    {"ATMEL", "AT89C2051", false, true},
+    {"ATMEL", "AT89C4051", false, true},
+};
+
+class FlashRows : public McuRun, public ::testing::WithParamInterface<FlashPart> {};
+
+TEST_P(FlashRows, SampleProgramEraseAndEveryLockLevel) {
+    const FlashPart c = GetParam();
+    sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name, c.plcc);
+    ASSERT_NE(chip, nullptr);
+    RunSampleProgram(*chip, kSample);
+    if (HasFatalFailure()) return;
+    if (c.erases) {
+        EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        EXPECT_TRUE(chip->IsBlank());
+    }
+    ExpectNoViolations();
+
+    // Each level programs its lock bits (row 106: two levels), after which
+    // the chip refuses programming.
+    const bool row106 = CurrentAlgorithm == 106;
+    for (int level = 0; level <= (row106 ? 1 : 2); ++level) {
+        SCOPED_TRACE(level);
+        ClearSocket();
+        chip = SelectAndSeat(c.maker, c.name, c.plcc);
+        (row106 ? LockBitLevel106 : LockBitLevel) = level;
+        EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        for (int b = 1; b <= 3; ++b) EXPECT_EQ(chip->Locked(b), b <= level + 1) << b;
+        DeviceEnd = 0x3F;
+        FillPattern(0x40);
+        EXPECT_EQ(Run(OpProgram), ResultFailed);
+        for (uint32_t a = 0; a < 0x40; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+    }
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, FlashRows, ::testing::ValuesIn(kParts));
+
+// ---- identity ------------------------------------------------------------------------
+
+TEST_F(McuRun, WrongSignatureOfRows105_106And178) {
+    struct Case {
+        const char* name;
+        int op;
+        const char* line; // nullptr: no identity compared
+    };
+    for (const Case c :
+         {Case{"AT89C52", OpRead, "Device secured or incorrect device."}, Case{"AT89C52", OpErase, nullptr},
+          Case{"AT89C52", OpAuto, nullptr}, Case{"AT89C2051", OpRead, "Device secured or incorrect device."},
+          Case{"AT89C2051", OpErase, nullptr}, Case{"AT89C51RC", OpRead, "Incorrect device ID."},
+          Case{"AT89C51RC", OpErase, "Incorrect device ID."}}) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.op));
+        ClearSocket();
+        ui.Clear();
+        ASSERT_TRUE(Select("ATMEL", c.name));
+        sim::Mcu8051Facts f = Part("ATMEL", c.name);
+        f.signature[1].second = 0x99;
+        Seat(f);
+        DeviceEnd = 0xFF;
+        ui.QueueAnswer(UiAnswer::No);
+        const int r = Run(c.op);
+        EXPECT_EQ(HasLine("Device secured or incorrect device.") || HasLine("Incorrect device ID."),
+                  c.line != nullptr)
+            << LogText();
+        if (c.line) {
+            EXPECT_EQ(r, ResultFailed);
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+        }
+    }
+}
+
+TEST_F(McuRun, Row193ChecksItsSignatureOncePerRun) {
+    // Answered Yes: the run goes on without the lock line and checks nothing
+    // more; answered No: -1 at once.
+    ASSERT_TRUE(Select("GENERIC-ALGORITHM", "8051P1-44"));
+    sim::Mcu8051Facts f = Part("GENERIC-ALGORITHM", "8051P1-44");
+    f.signature[1].second = 0x99;
+    sim::Mcu8051Chip* chip = Seat(f, true);
+    LockBitLevel = 0;
+    ASSERT_EQ(Run(OpSecurity), ResultOk); // the Secure power-up asks, Yes by default
+    ASSERT_TRUE(chip->Locked(1));
+    ui.Clear();
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    ui.QueueAnswer(UiAnswer::Yes);
+    EXPECT_EQ(Run(OpAuto), ResultFailed); // the locked chip refuses programming
+    EXPECT_EQ(std::count(ui.Log.begin(), ui.Log.end(), " Incorrect device ID."), 1) << LogText();
+    EXPECT_FALSE(HasLine(" Device secured!(Lock Bit 1)"));
+    EXPECT_EQ(ui.BoxTexts(), std::vector<std::string>{"Device Signature dose not match. Continue?"});
+    ui.Clear();
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
+    EXPECT_TRUE(HasLine(" Incorrect device ID.")) << LogText();
+}
+
+TEST_F(McuRun, Row193ShowsTheLockStateAsInformation) {
+    const char* lines[3] = {" Device secured!(Lock Bit 1)", " Device secured!(Lock Bits 1,2)",
+                            " Device secured!(Lock Bits 1,2,3)"};
+    for (int level = 0; level <= 2; ++level) {
+        ClearSocket();
+        SelectAndSeat("GENERIC-ALGORITHM", "8051P1-44", true);
+        LockBitLevel = level;
+        ASSERT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        EXPECT_FALSE(HasLine(lines[level])); // not while securing
+        DeviceEnd = 0xFF;
+        Run(OpRead);
+        EXPECT_TRUE(HasLine(lines[level])) << LogText();
+        EXPECT_TRUE(HasLine("Read ok!")) << LogText();
+    }
+}
+
+// ---- faults ---------------------------------------------------------------------------
+
+TEST_F(McuRun, ReadyLineNeverRisingFailsTheCell) {
+    for (const char* name : {"AT89C52", "AT89C51RC", "AT89C2051"}) {
+        SCOPED_TRACE(name);
+        ClearSocket();
+        sim::Mcu8051Chip* chip = SelectAndSeat("ATMEL", name);
+        DeviceEnd = 0x3F;
+        FillPattern(0x40);
+        BufferWindow[0] = 0xFF; // a blank byte first: no pulse, no wait
+        chip->StickReady();
+        EXPECT_EQ(Run(OpProgram), ResultFailed);
+        EXPECT_TRUE(HasLine("Program error!")) << LogText();
+        EXPECT_TRUE(HasLine("  Chip addr: 000001h  data: " +
+                            [] {
+                                char t[8];
+                                std::snprintf(t, sizeof t, "%04Xh", ReadValue);
+                                return std::string(t);
+                            }()))
+            << LogText();
+        EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), 1u);
+    }
+}
+
+TEST_F(McuRun, CellReadingBackWrongFailsWithoutRetry) {
+    for (const char* name : {"AT89C52", "AT89C51RC"}) {
+        SCOPED_TRACE(name);
+        ClearSocket();
+        sim::Mcu8051Chip* chip = SelectAndSeat("ATMEL", name);
+        DeviceEnd = 0x3F;
+        FillPattern(0x40);
+        chip->StickCell(0x12);
+        EXPECT_EQ(Run(OpProgram), ResultFailed);
+        EXPECT_TRUE(HasLine("  Chip addr: 000012h  data: 00FFh")) << LogText();
+        EXPECT_EQ(chip->PulsesOn(0x12), 1);
+        EXPECT_EQ(chip->PulsesOn(0x13), 0);
+    }
+}
+
+TEST_F(McuRun, Row193CellNeverProgrammingGetsTwentyFiveAttempts) {
+    sim::Mcu8051Chip* chip = SelectAndSeat("GENERIC-ALGORITHM", "8051P1-44", true);
+    EXPECT_EQ(Retry, 5u); // the record's pulse count
+    DeviceEnd = 0x3F;
+    FillPattern(0x40);
+    chip->StickCell(0x21);
+    chip->SetPulsesNeeded(0x10, 12); // three attempts of 5
+    EXPECT_EQ(Run(OpProgram), ResultFailed);
+    EXPECT_EQ(chip->PulsesOn(0x21), 25 * 5);
+    EXPECT_EQ(chip->PulsesOn(0x10), 15);
+    EXPECT_EQ(chip->PulsesOn(0x11), 5);
+    EXPECT_TRUE(HasLine("  Chip addr: 000021h  data: 00FFh")) << LogText();
+}
+
+TEST_F(McuRun, EraseLeavingCellsIsFoundByTheBlankCheck) {
+    for (const char* name : {"AT89C52", "AT89C51RC", "AT89C2051"}) {
+        SCOPED_TRACE(name);
+        ClearSocket();
+        sim::Mcu8051Chip* chip = SelectAndSeat("ATMEL", name);
+        chip->SetCell(0x40, 0x12);
+        chip->SetErasePulsesNeeded(3);
+        DeviceEnd = 0xFF;
+        EXPECT_EQ(Run(OpErase), ResultFailed);
+        EXPECT_TRUE(HasLine("Erase error!")) << LogText();
+        EXPECT_EQ(chip->Cell(0x40), 0x12);
+        EXPECT_EQ(chip->ErasePulses(), CurrentAlgorithm == 178 ? 2u : 1u);
+    }
+}
+
+TEST_F(McuRun, Row105Variant1LockByteNotReadingBackIsASecurityError) {
+    ASSERT_TRUE(Select("GENERIC-ALGORITHM", "89C5x-V1"));
+    sim::Mcu8051Chip* chip = Seat(Part("GENERIC-ALGORITHM", "89C5x-V1"));
+    chip->RefuseLocks();
+    // Level 0 expects the two low bits 11b, which an unlocked chip reads too.
+    for (int level : {1, 2}) {
+        LockBitLevel = level;
+        EXPECT_EQ(Run(OpSecurity), ResultFailed);
+        EXPECT_TRUE(HasLine("Security error!")) << LogText();
+    }
+}
+
+TEST_F(McuRun, UserBreakAndForeignPackagesOfTheFlashRows) {
+    struct Case {
+        const char* maker;
+        const char* name;
+    };
+    for (const Case c : {Case{"ATMEL", "AT89C52"}, Case{"ATMEL", "AT89C51RC"}, Case{"ATMEL", "AT89C4051"},
+                         Case{"GENERIC-ALGORITHM", "8051P1-44"}}) {
+        SCOPED_TRACE(c.name);
+        ClearSocket();
+        ui.Clear();
+        SelectAndSeat(c.maker, c.name, std::string(c.name) == "8051P1-44");
+        FillPattern(DeviceSize);
+        DeviceEnd = std::min<uint32_t>(DeviceSize, 0x2000) - 1;
+        ui.BreakAtPercent = 30;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(OpProgram), 3);
+        EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+    }
+    for (const char* name : {"AT89C52", "AT89C51RC"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Select("ATMEL", name));
+        PackageIndex = 27; // 42-pin DIP
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        for (int op : {OpProgram, OpRead, OpErase, OpSecurity}) {
+            ui.QueueAnswer(UiAnswer::Yes); // Identify could not read the chip
+            EXPECT_EQ(Run(op), ResultFailed) << op;
+            EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
+        }
+        for (const auto& r : simp.RegisterTrace()) EXPECT_FALSE(r.write && r.reg == 12 && r.value != 0);
+    }
+}
+
+TEST_F(McuRun, RangesOffTheStartReachTheirCells) {
+    struct Case {
+        const char* maker;
+        const char* name;
+        uint32_t start, end;
+    };
+    for (const Case c :
+         {Case{"ATMEL", "AT89C52", 0x1234, 0x1300}, Case{"ATMEL", "AT89C51RC", 0x1234, 0x1300},
+          Case{"GENERIC-ALGORITHM", "8051P1-44", 0x1234, 0x1300}, Case{"ATMEL", "AT89C2051", 0x100, 0x17F}}) {
+        SCOPED_TRACE(c.name);
+        ClearSocket();
+        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name, std::string(c.name) == "8051P1-44");
+        ASSERT_NE(chip, nullptr);
+        FillPattern(DeviceSize);
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        BufferStart = c.start;
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a < DeviceSize; ++a)
+            ASSERT_EQ(chip->Cell(a), a >= c.start && a <= c.end ? BufferByte(a) : 0xFF) << std::hex << a;
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        chip->SetCell(c.start, static_cast<uint8_t>(~chip->Cell(c.start)));
+        EXPECT_EQ(Run(OpVerify), ResultFailed);
+    }
+    ExpectNoViolations();
+}
+
+// ---- examples and traffic ---------------------------------------------------------------
+
+// Supply-A connections of a socket pin in the register trace.
+int Connections(const sim::SimProgrammer& simp, int socketPin) {
+    const SupplyPinAEntry e = SupplyPinTableA[static_cast<size_t>(socketPin)];
+    int n = 0;
+    bool on = false;
+    for (const auto& r : simp.RegisterTrace()) {
+        if (!r.write || r.reg != e.reg) continue;
+        const bool now = (r.value & e.mask) != 0;
+        n += now && !on;
+        on = now;
+    }
+    return n;
+}
+
+int PowerUps(const sim::SimProgrammer& simp) {
+    int n = 0;
+    for (const auto& r : simp.RegisterTrace()) n += r.write && r.reg == 12 && r.value == 1;
+    return n;
+}
+
+// Row 105 by variant and the byte at 32h; row 178 keeps EA/VPP on supply A at
+// 5.0 V from power-up and raises the DAC for each pulse.
+TEST_F(McuRun, ProgrammingVoltageOnEaVppByRowAndVariant) {
+    struct Case {
+        const char* maker;
+        const char* name;
+        int programConnects, eraseConnects; // per four non-blank bytes, per erase; -1 once per power-up
+    };
+    for (const Case c :
+         {Case{"ATMEL", "AT89C51", 4, 1}, Case{"ATMEL", "AT89C51-5V", 0, 0},
+          Case{"GENERIC-ALGORITHM", "89C5x-V2", 4, 0}, Case{"GENERIC-ALGORITHM", "89C5x-V1", -1, -1},
+                         Case{"ATMEL", "AT89C51RC", -1, -1}}) {
+        SCOPED_TRACE(c.name);
+        ClearSocket();
+        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+        DeviceEnd = 5;
+        FillPattern(6);
+        BufferWindow[1] = BufferWindow[4] = 0xFF;
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(Connections(simp, 35), c.programConnects < 0 ? PowerUps(simp) : c.programConnects);
+        EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), 4u);
+        simp.ClearTrace();
+        ASSERT_EQ(Run(OpErase), ResultOk) << LogText();
+        EXPECT_EQ(Connections(simp, 35), c.eraseConnects < 0 ? PowerUps(simp) : c.eraseConnects);
+        EXPECT_TRUE(chip->IsBlank());
+    }
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, LockLevelsGiveOneTwoOrThreePulses) {
+    struct Case {
+        const char* maker;
+        const char* name;
+        bool plcc;
+    };
+    for (const Case c : {Case{"ATMEL", "AT89C51", false}, Case{"ATMEL", "AT89C51RC", false},
+                         Case{"GENERIC-ALGORITHM", "8051P1-44", true}}) {
+        for (int level = 0; level <= 2; ++level) {
+            SCOPED_TRACE(std::string(c.name) + " " + std::to_string(level));
+            ClearSocket();
+            sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name, c.plcc);
+            LockBitLevel = level;
+            ASSERT_EQ(Run(OpSecurity), ResultOk) << LogText();
+            const uint32_t per = CurrentAlgorithm == 193 ? Retry : 1;
+            const uint32_t pulses[3] = {chip->Pulses(McuFunction::Lock1), chip->Pulses(McuFunction::Lock2),
+                                        chip->Pulses(McuFunction::Lock3)};
+            for (int b = 0; b < 3; ++b) EXPECT_EQ(pulses[b], b <= level ? per : 0u) << b;
+        }
+    }
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row105Variant1WritesOneLockByte) {
+    struct Case {
+        int level;
+        bool locks[3];
+    };
+    for (const Case c :
+         {Case{0, {true, false, false}}, Case{1, {true, true, false}}, Case{2, {true, true, true}}}) {
+        SCOPED_TRACE(c.level);
+        ClearSocket();
+        sim::Mcu8051Chip* chip = SelectAndSeat("GENERIC-ALGORITHM", "89C5x-V1");
+        LockBitLevel = c.level;
+        EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        EXPECT_EQ(chip->Pulses(McuFunction::LockByte), 1u);
+        for (int b = 0; b < 3; ++b) EXPECT_EQ(chip->Locked(b + 1), c.locks[b]) << b;
+    }
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row178ErasesInTwoPowerCyclesAt6V5) {
+    sim::Mcu8051Chip* chip = SelectAndSeat("ATMEL", "AT89C51RC");
+    chip->SetCell(0x7FFF, 0);
+    DeviceEnd = 0xFF;
+    simp.EnableTrace(true);
+    simp.ClearTrace();
+    ASSERT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_TRUE(chip->IsBlank());
+    ASSERT_EQ(chip->ErasePulseWidths().size(), 2u);
+    for (uint64_t w : chip->ErasePulseWidths()) EXPECT_GE(w, 150000u);
+    EXPECT_EQ(chip->EraseVcc(), (std::vector<int>{65, 65}));
+    // Register 12 up and down: Identify, two erase cycles, the blank check.
+    EXPECT_EQ(PowerUps(simp), 4);
+    // At the programming VCC the chip does not erase.
+    chip->SetCell(0, 0);
+    sim::Mcu8051Facts f = Part("ATMEL", "AT89C51RC");
+    f.highVccMinTenths = 70;
+    ClearSocket();
+    chip = Seat(f);
+    chip->SetCell(0, 0);
+    DeviceEnd = 0xFF;
+    EXPECT_EQ(Run(OpErase), ResultFailed);
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row178LockPulseWidthByVariant) {
+    struct Case {
+        const char* maker;
+        const char* name;
+        int width;
+    };
+    for (const Case c : {Case{"ATMEL", "AT89C51RC", 100}, Case{"GENERIC-ALGORITHM", "89C5xRC-V0", 100000}}) {
+        SCOPED_TRACE(c.name);
+        ClearSocket();
+        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+        LockBitLevel = 2;
+        ASSERT_EQ(Run(OpSecurity), ResultOk);
+        EXPECT_EQ(LockPulseWidth178, c.width);
+        EXPECT_TRUE(chip->Locked(3));
+    }
+    // The 100 ms part given 100 us pulses keeps its lock bits clear.
+    ClearSocket();
+    ASSERT_TRUE(Select("ATMEL", "AT89C51RC"));
+    sim::Mcu8051Chip* chip = Seat(Part("GENERIC-ALGORITHM", "89C5xRC-V0"));
+    ASSERT_EQ(Run(OpSecurity), ResultOk);
+    EXPECT_FALSE(chip->Locked(1));
+}
+
+TEST_F(McuRun, SocketLayoutFollowsThePackage) {
+    struct Case {
+        const char* name;
+        bool plcc;
+        uint32_t p10, ea;
+    };
+    for (const Case c : {Case{"AT89C52", false, 5, 35}, Case{"AT89C52-PLCC", true, 4, 37},
+                         Case{"AT89C51RC", false, 5, 35}, Case{"AT89C51RC-PLCC", true, 4, 37}}) {
+        SCOPED_TRACE(c.name);
+        ClearSocket();
+        SelectAndSeat("ATMEL", c.name, c.plcc);
+        DeviceEnd = 0xF;
+        ASSERT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        EXPECT_EQ(McuPinMap[McuP1_0], c.p10);
+        EXPECT_EQ(McuPinMap[McuEaVpp], c.ea);
+    }
+}
+
+TEST_F(McuRun, Row193PulseTrainsAt10V7WhenByte60hIs4) {
+    // The part takes 10.2-11.2 V; the record says 12.0 V.
+    sim::Mcu8051Chip* chip = SelectAndSeat("GENERIC-ALGORITHM", "8051P1-44", true);
+    DeviceEnd = 0x1F;
+    FillPattern(0x20);
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= 0x1F; ++a) EXPECT_EQ(chip->PulsesOn(a), 5) << a;
+    ExpectNoViolations();
+    // Another byte at 60h: the device's Vpp.
+    ClearSocket();
+    sim::Mcu8051Facts f = Part("GENERIC-ALGORITHM", "8051P1-44");
+    f.signature[2].second = 0x01;
+    f.vppMinTenths = 115;
+    f.vppMaxTenths = 125;
+    chip = Seat(f, true);
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->Cell(0x1F), BufferByte(0x1F));
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row106CountsAddressesAndSkipsBlankBytes) {
+    sim::Mcu8051Chip* chip = SelectAndSeat("ATMEL", "AT89C2051");
+    DeviceEnd = 0x3F;
+    FillPattern(0x40);
+    for (uint32_t a : {0u, 7u, 8u, 0x3Fu}) BufferWindow[a] = 0xFF;
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), 0x40u - 4);
+    for (uint32_t a = 0; a < 0x40; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    EXPECT_EQ(chip->Counter(), 0x3Fu);
+    EXPECT_EQ(ProgressStep, 16u);
+    // Securing at level 0 and 1.
+    for (int level : {0, 1}) {
+        ClearSocket();
+        chip = SelectAndSeat("ATMEL", "AT89C2051");
+        LockBitLevel106 = level;
+        ASSERT_EQ(Run(OpSecurity), ResultOk);
+        EXPECT_EQ(chip->Pulses(McuFunction::Lock1), 1u);
+        EXPECT_EQ(chip->Pulses(McuFunction::Lock2), level == 1 ? 1u : 0u);
+    }
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, FlashRowsAreInstalledWithTheirGroupsAndDialog) {
+    struct Case {
+        uint32_t row;
+        uint8_t group;
+        bool identify, erase;
+    };
+    for (const Case c : {Case{105, 2, true, true}, Case{178, 2, true, true}, Case{193, 6, false, false},
+                         Case{106, 2, true, true}}) {
+        const AlgorithmEntry& e = AlgorithmTable[c.row];
+        EXPECT_EQ(e.ParameterGroup, c.group) << c.row;
+        EXPECT_EQ(e.Identify != AlgNoOperation, c.identify) << c.row;
+        EXPECT_EQ(e.Erase != AlgNoOperation, c.erase) << c.row;
+        EXPECT_EQ(e.Options(), 1) << c.row;
+    }
+}
+
+} // namespace
