@@ -86,6 +86,15 @@ struct GalExtendedState {
 };
 extern GalExtendedState GalExtended;
 
+// The extended ID at GalExtendedIdFuse: true (GalExtended decoded) when its
+// supply code is 15h or 25h, its type one of `types` (0 = none) and its
+// maker A1h.
+bool GalExtendedIdAccepted(const uint8_t (&types)[4]);
+// From 10.0 V up to the programming (mode 1, raising a 5 V part's supply
+// first) or reading edit voltage; and from there down to 2.0 V.
+void GalRaiseExtendedEdit(int mode);
+void GalLowerExtendedEdit();
+
 int Alg219Read(int mode);
 int Alg219Program();
 int Alg219Erase();

@@ -3,12 +3,14 @@
 #include "engine/AlgorithmTable.h"
 #include "logic/GalIdString.h"
 #include "logic/GalRowSerial.h"
+#include "logic/GalSerialAddress.h"
 #include "logic/PalEmulation.h"
 
 void InstallLogicAlgorithms() {
     InstallPalEmulation();
     InstallGalRowSerialRows();
     InstallGalIdStringRows();
+    InstallGalSerialAddressRows();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {
