@@ -122,12 +122,7 @@ void SignaturePowerDown(const GalRowSerialType& t) {
 // logged) when the signature names no voltage code, maker or type of the row.
 int SignaturePowerUp(const GalRowSerialType& t, int mode) {
     DefineGroups(t);
-    if (mode == kWriting) {
-        Vccp = 500;
-        SupplyVoltage = 50;
-    } else {
-        SupplyVoltage = ReadVccInUse;
-    }
+    GalChooseSupply(mode);
     SetVccRange(1, static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(0, kEditSupplyTenths, 0, 0);
     SetDeviceGround(1);
@@ -398,6 +393,15 @@ void GalLowerExtendedEdit() {
     RampVoltageDown(2, static_cast<int>(GalExtended.EditTenths), kEditModeTenths, 10, 0);
     DelayShortUsSlot(10);
     RampVoltageDown(2, kEditModeTenths, kEditStartTenths, 10, 0);
+}
+
+void GalChooseSupply(int mode) {
+    if (mode == kWriting) {
+        Vccp = 500;
+        SupplyVoltage = 50;
+    } else {
+        SupplyVoltage = ReadVccInUse;
+    }
 }
 
 uint32_t GetBufferBits(uint32_t first, int count) {

@@ -72,6 +72,10 @@ extern uint32_t GalVpp;
 extern uint32_t GalPulseWidth;
 extern uint32_t GalSecondArchOrder;
 
+// The supply of a GAL edit-mode power-up: 5.0 V (and Vccp) when writing
+// (mode 1), else the read supply of the operation.
+void GalChooseSupply(int mode);
+
 // Where rows 232 and 233 keep the 64 bits of the extended ID.
 constexpr uint32_t GalExtendedIdFuse = 20000;
 // count buffer bits from fuse first as an integer, first in bit 0.

@@ -274,19 +274,10 @@ void EnterEditMode(const SerialAddressType& t, int supply) {
     if (ParallelAddress(t)) WritePinGroup(2, 0, 5, 0);
 }
 
-void ChooseSupply(int mode) {
-    if (mode == kWriting) {
-        Vccp = 500;
-        SupplyVoltage = 50;
-    } else {
-        SupplyVoltage = ReadVccInUse;
-    }
-}
-
 int SignaturePowerUp(const SerialAddressType& t, int mode) {
     if (t.ClearsReadBack) ReadBackAfterSecure = 0;
     DefineGroups(t);
-    ChooseSupply(mode);
+    GalChooseSupply(mode);
     SetVccRange(t.VccRangeFlag, static_cast<int>(SupplyVoltage));
     EnterEditMode(t, static_cast<int>(t.SupplyAtReadVcc ? ReadVccInUse : SupplyVoltage));
 
@@ -368,7 +359,7 @@ int ExtendedPowerUp(const SerialAddressType& t, int mode) {
 int FixedPowerUp(const SerialAddressType& t, int mode) {
     ReadBackAfterSecure = 0;
     DefineGroups(t);
-    ChooseSupply(mode);
+    GalChooseSupply(mode);
     SetVccRange(t.VccRangeFlag, static_cast<int>(SupplyVoltage));
     EnterEditMode(t, static_cast<int>(SupplyVoltage));
     if (mode == kWriting) SetDacVoltage(2, 157);

@@ -145,6 +145,15 @@ const GalPartFacts kGalParts[] = {
      .map = GalMap::Gal20V8, .rows = &kPin20RA10},
 };
 
+const LargePldFacts kLargePlds[] = {
+    {"ATMEL", "ATF1500", LargePldKind::Type1500, "001F15000000", 5000, 50000, 110, true, false},
+    {"ATMEL", "ATF1500A", LargePldKind::Type1500, "001F1500A000", 5000, 50000, 110, false, true},
+    {"ATMEL", "ATV750", LargePldKind::TypeV750, "001FV750C000", 10000, 50000, 125},
+    {"ATMEL", "ATV750L", LargePldKind::TypeV750, "001FV750CL00", 10000, 50000, 125},
+    {"ATMEL", "ATV750B", LargePldKind::TypeV750, "001FV750C003", 20000, 100000, 125},
+    {"ATMEL", "ATV750BL", LargePldKind::TypeV750, "001FV750CL03", 20000, 100000, 125},
+};
+
 constexpr uint32_t kStrobeUs[4] = {5, 10, 50, 100};
 constexpr uint32_t kEraseMs[8] = {10, 25, 50, 100, 200, 400, 800, 0};
 constexpr uint32_t kProgramUs[16] = {500,   1000,  5000,  10000, 20000,  30000,  40000, 50000,
@@ -154,6 +163,13 @@ constexpr uint32_t kProgramUs[16] = {500,   1000,  5000,  10000, 20000,  30000, 
 
 const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name) {
     for (const GalPartFacts& p : kGalParts) {
+        if (maker == p.maker && name == p.name) return &p;
+    }
+    return nullptr;
+}
+
+const LargePldFacts* FindLargePld(const std::string& maker, const std::string& name) {
+    for (const LargePldFacts& p : kLargePlds) {
         if (maker == p.maker && name == p.name) return &p;
     }
     return nullptr;

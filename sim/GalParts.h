@@ -87,6 +87,24 @@ struct GalPartFacts {
 // nullptr when the simulator has no such part.
 const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name);
 
+// Larger electrically erasable PLDs with a 12-byte identification text in
+// their last row: the 1500 type (44-pin, 8-bit row address on pins, 177-bit
+// rows) and the V750 type (24-pin, row address shifted in behind the data).
+enum class LargePldKind : uint8_t { Type1500, TypeV750 };
+
+struct LargePldFacts {
+    const char* maker;
+    const char* name;
+    LargePldKind kind;
+    const char* idText;      // the 12 identification bytes
+    uint32_t pulseUs;        // shortest write pulse
+    uint32_t eraseUs;        // shortest erase pulse
+    int editTenths;          // edit voltage of writes and erase (+-0.3 V)
+    bool entrySequence = false; // 1500 type: edit mode only after the entry sequence
+    bool row5Fuse = false;      // 1500 type: row 5 bit 176 is a cell (fuse 24993)
+};
+
+const LargePldFacts* FindLargePld(const std::string& maker, const std::string& name);
 
 // The extended ID's load strobe, erase and program times by code (us; 0 for
 // a reserved code, which does nothing).

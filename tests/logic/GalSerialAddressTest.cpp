@@ -309,20 +309,7 @@ TEST_F(GalSerialAddressTest, Row234WritesTheOrRowForType49) {
 // ESC answered No in the program walks of rows 234 and 231: powered down,
 // reported as a break.
 TEST_F(GalSerialAddressTest, UserBreakInProgramIsABreak) {
-    for (const auto& [maker, name] : kShiftedRows) {
-        SCOPED_TRACE(name);
-        sim::GalChip* chip = SelectAndSeat(maker, name);
-        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
-        ui.BreakAtPercent = 30;
-        ui.QueueAnswer(UiAnswer::No);
-        EXPECT_EQ(Run(OpProgram), 3);
-        EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
-        EXPECT_FALSE(HasLine("Program ok!"));
-        EXPECT_GT(Writes(chip), 0u);
-        EXPECT_LT(Writes(chip), 30u);
-        EXPECT_TRUE(elec->SuppliedPins().empty());
-        ExpectNoViolations();
-    }
+    for (const auto& [maker, name] : kShiftedRows) ExpectProgramBreak(maker, name);
 }
 
 // Row 231: 15.7 V and 50 ms; fuses past 3273 are neither programmed nor
