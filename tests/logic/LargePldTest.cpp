@@ -62,6 +62,7 @@ TEST_F(LargePldTest, IdentificationRefusals) {
         {"ATV750", "ATV750", "001FV751C000", " Invalid Chip ID!"},
         {"ATV750", "ATV750", "001FV750C001", " Invalid Chip ID!"},
         {"ATV750", "ATV750L", "001FV750CL00", nullptr},
+        {"ATV750B", "ATV750L", "001FV750CL00", " Invalid Chip ID!"},
         {"ATV750B", "ATV750BL", "001FV750CL03", " Invalid Chip ID!"},
         {"ATV750BL", "ATV750BL", "001FV750CL03", nullptr},
     };
@@ -205,6 +206,8 @@ TEST_F(LargePldTest, Row248VariantClearingAndTraffic) {
     EXPECT_EQ(chip->FuseAt(0, 85), 8820u);
     EXPECT_EQ(chip->Cell(8820), 0);
     EXPECT_EQ(chip->Cell(14499), 0);
+    SetBufferBit(14400, 1);
+    EXPECT_EQ(Run(OpVerify), 1) << LogText(); // the open clears it again
     std::vector<int> writes;
     for (const auto& s : chip->Strobes()) {
         if (!s.write) continue;
