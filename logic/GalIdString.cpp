@@ -32,7 +32,7 @@ constexpr int kEraseAddress = 63;
 constexpr int kEditTenths = 110;
 constexpr int kEraseTenths = 125;
 constexpr int kIdleEditTenths = 50;
-constexpr int kIdBytesMax = 9;
+constexpr int kIdBytesMax = 12;
 
 // An identification text and the widths it selects.
 struct IdChoice {
@@ -55,6 +55,14 @@ struct IdBytes {
     bool Is(const char* text) const { return std::memcmp(bytes, text, static_cast<size_t>(count)) == 0; }
     bool ReversedIs(const char* text) const { return std::memcmp(reversed, text, static_cast<size_t>(count)) == 0; }
 };
+
+// The erase of these parts: erase, clear walk, erase, clear walk, erase.
+template <class Erase, class Clear> void EraseWithClearWalks(Erase erase, Clear clear) {
+    for (int k = 0; k < 3; ++k) {
+        if (k != 0) clear();
+        erase();
+    }
+}
 
 // Accepts the first matching entry; false when none matches.
 template <size_t N> bool ChooseWidths(const IdBytes& id, const IdChoice (&table)[N]) {
@@ -180,12 +188,7 @@ int OpenDeviceAccess(const ParallelType& t, int mode) {
     DefinePinGroup("", t.AddressGroup, a[0], a[1], a[2], a[3], a[4], a[5], 0);
     const int* g = t.LowGroupPins;
     if (g[0] != 0) DefinePinGroup("", 0, g[0], g[1], g[2], g[3], g[4], 0);
-    if (mode == kWriting) {
-        Vccp = 500;
-        SupplyVoltage = 50;
-    } else {
-        SupplyVoltage = ReadVccInUse;
-    }
+    GalChooseSupply(mode);
     SetVccRange(0, static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(0, 0, 0, 0);
     SetDeviceGround(1);
@@ -316,10 +319,7 @@ int ParallelProgram(const ParallelType& t) {
 
 int ParallelErase(const ParallelType& t) {
     if (OpenDeviceAccess(t, kWriting) != 1) return -1;
-    for (int k = 0; k < 3; ++k) {
-        if (k != 0) ClearWalk(t);
-        t.EraseStep(t);
-    }
+    EraseWithClearWalks([&] { t.EraseStep(t); }, [&] { ClearWalk(t); });
     PowerDownEditMode(t);
     return 1;
 }
@@ -422,12 +422,7 @@ void ClearAbsentFuses() {
 int SerialOpen(const SerialType& t, int mode) {
     if (t.PowerDownFuse) ClearAbsentFuses();
     DefinePinGroup("", 0, 13, 16, 17, 18, 19, 21, 0);
-    if (mode == kWriting) {
-        Vccp = 500;
-        SupplyVoltage = 50;
-    } else {
-        SupplyVoltage = ReadVccInUse;
-    }
+    GalChooseSupply(mode);
     SetVccRange(0, static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(0, 0, 50, 0);
     SetDeviceGround(1);
@@ -555,10 +550,7 @@ void SerialEraseStep() {
 
 int SerialErase(const SerialType& t) {
     if (SerialOpen(t, kWriting) != 1) return -1;
-    for (int k = 0; k < 3; ++k) {
-        if (k != 0) SerialWriteWalk(t, false);
-        SerialEraseStep();
-    }
+    EraseWithClearWalks(SerialEraseStep, [&] { SerialWriteWalk(t, false); });
     SerialPowerDown(t);
     return 1;
 }
@@ -585,6 +577,422 @@ const IdChoice kAlg247Ids[] = {
 const SerialType kAlg230 = {230, 125, ShiftAddressLsbFirst, false, kAlg230Ids, 4, 10000, false};
 const SerialType kAlg247 = {247, 120, ShiftAddressLiveBit0, true, kAlg247Ids, 6, 0, true};
 
+// ---------------------------------------------------------------------------
+// Row 242: the 1500 type. 8-bit row address on pins, 177-bit rows, the
+// twelve identification bytes in row 255.
+
+constexpr int k242Load = 4;
+constexpr int k242Data = 13;
+constexpr int k242Clock = 45;
+constexpr int k242Out = 26;
+constexpr int k242Enable = 46;
+constexpr int k242Edit = 3;
+constexpr int k242List[] = {16, 18, 19, 20, 21, 22, 23, 27, 28, 29, 30, 31, 33, 34, 35, 36, 38, 39, 40, 41, 42, 43};
+constexpr int k242Rows = 152;
+constexpr int k242LastRow = 254;
+constexpr int k242IdRow = 255;
+constexpr int k242EraseRow = 246;
+constexpr int k242Bits = 177;
+constexpr int kIdTextBits = 96;
+constexpr int kEntryTenths = 62;
+constexpr int kLoadTenths = 50;
+
+const IdChoice kAlg242Ids[] = {
+    {"001F15000000", 5000, 50000, 0},
+    {"001F15000003", 20000, 200000, 0},
+    {"001F1500A000", 5000, 50000, 0},
+    {"\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 20, 200, 0},
+};
+
+void Clock242(uint32_t bit) {
+    SetPin(k242Data, static_cast<int>(bit & 1));
+    PulsePin(k242Clock, 3);
+    SetPin(k242Data, 0);
+}
+
+void DriveList242(int level) {
+    for (int p : k242List) SetPin(p, level);
+}
+
+void Address242(int row) { WritePinGroup(0, 0, 7, static_cast<uint64_t>(row)); }
+
+// Variant 0 runs at 6.2 V and takes each row address at 5.0 V.
+void LoadRow(int row) {
+    Address242(row);
+    if (DeviceVariant == 0) {
+        SetDacVoltage(3, kLoadTenths);
+        SetDacVoltage(4, kLoadTenths);
+        DelayShortUsSlot(20);
+    }
+    PulsePin(k242Load, 2);
+    if (DeviceVariant == 0) {
+        SetDacVoltage(3, kEntryTenths);
+        SetDacVoltage(4, kEntryTenths);
+    }
+}
+
+void PulseRow242(uint32_t us) {
+    SetPin(k242Enable, 1);
+    PulsePinTimed(k242Load, 2, us);
+    SetPin(k242Enable, 0);
+}
+
+void PowerDown242() {
+    SetPin(k242Enable, 2);
+    for (int p : k242List) SetPin(p, 2);
+    ApplyVoltageToPin(1, k242Edit, 0, kIdleEditTenths);
+    DelayShortUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+}
+
+// The variant-0 part's way into its edit mode: 11.0 V on the clock pin,
+// the supply raised to 6.2 V.
+void EntrySequence242() {
+    SetPin(6, 1);
+    SetSupplyPinA(k242Clock, 1);
+    SetPin(k242Clock, 1);
+    SetSupplyPinA(k242Clock, 0);
+    SetPin(k242Enable, 1);
+    ApplyVoltageToPin(1, k242Edit, 0, kIdleEditTenths);
+    SetPin(6, 0);
+    SetPin(21, 0);
+    DriveList242(1);
+    for (int k = 0; k < 32; ++k) PulsePin(k242Clock, 2);
+    SetPin(k242Enable, 0);
+    SetPin(k242Load, 0);
+    ApplyVoltageToPin(1, k242Clock, 1, kEditTenths);
+    SetPin(k242Clock, 0);
+    ApplyVoltageToPin(1, k242Clock, 0, 0);
+    SetPin(k242Load, 1);
+    SetDacVoltage(3, kEntryTenths);
+    SetDacVoltage(4, kEntryTenths);
+    for (int p : k242List) SetPin(p, 2);
+    ApplyVoltageToPin(1, k242Edit, 1, kEditTenths);
+}
+
+int Open242(int mode) {
+    ReadBackAfterSecure = 0;
+    DefinePinGroup("", 0, 6, 7, 8, 9, 10, 11, 14, 15, 0);
+    GalChooseSupply(mode);
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    WritePinGroup(0, 0, 7, 0);
+    for (int p : {k242Enable, k242Clock, k242Data, k242Load}) SetPin(p, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    SetPin(k242Load, 1);
+    ApplyVoltageToPin(1, k242Edit, 1, kEditTenths);
+    DelayShortUsSlot(100);
+    if (DeviceVariant == 0) {
+        EntrySequence242();
+    } else {
+        DriveList242(0);
+    }
+    LoadRow(k242IdRow);
+    IdBytes id;
+    id.count = kIdBytesMax;
+    for (int p = 0; p < k242Bits; ++p) {
+        id.Add(p, static_cast<uint32_t>(GetPin(k242Out)));
+        if (p != k242Bits - 1) Clock242(0);
+    }
+    if (ChooseWidths(id, kAlg242Ids)) return 1;
+    PowerDown242();
+    ShowMessageLine(" Invalid Chip ID.");
+    return -1;
+}
+
+constexpr uint32_t kNo242Fuse = 0xFFFFFFFF;
+
+uint32_t Fuse242(int row, int bit) {
+    if (bit < 160) return row == k242LastRow ? 24832 + static_cast<uint32_t>(bit) : static_cast<uint32_t>(bit * 152 + row);
+    if (bit < 176) return row < 32 ? 24320 + 32 * static_cast<uint32_t>(bit - 160) + static_cast<uint32_t>(row) : kNo242Fuse;
+    if (row == 1) return 24992;
+    if (row == 5 && DeviceVariant == 1) return 24993;
+    return kNo242Fuse;
+}
+
+// Rows 0-151, then 254.
+int Row242(int k) { return k < k242Rows ? k : k242LastRow; }
+
+int Alg242ReadWalk(int mode) {
+    int r = 1;
+    for (int k = 0; k <= k242Rows; ++k) {
+        const int row = Row242(k);
+        LoadRow(row);
+        for (int b = 0; b < k242Bits; ++b) {
+            ReadValue = static_cast<uint32_t>(GetPin(k242Out));
+            if (b != k242Bits - 1) Clock242(0);
+            const uint32_t f = Fuse242(row, b);
+            if (f == kNo242Fuse) continue;
+            StepProgressByAddress(f);
+            r = CheckFuseBit(static_cast<int>(f), 0, static_cast<int>(ReadValue), mode);
+            if (r == -1) return -1;
+        }
+    }
+    return r;
+}
+
+// Bits 0-175 clocked, bit 176 left on the data pin for the pulse.
+void WriteRow242(int row, uint32_t width) {
+    Address242(row);
+    for (int b = 0; b < k242Bits - 1; ++b) {
+        const uint32_t f = Fuse242(row, b);
+        uint32_t bit = 1;
+        if (f != kNo242Fuse) {
+            StepProgressByAddress(f);
+            bit = GetBufferBit(f);
+        }
+        Clock242(bit);
+    }
+    const uint32_t last = Fuse242(row, k242Bits - 1);
+    SetPin(k242Data, last == kNo242Fuse ? 1 : static_cast<int>(GetBufferBit(last)));
+    PulseRow242(width);
+    SetPin(k242Data, 0);
+}
+
+void Erase242Step() {
+    Address242(k242EraseRow);
+    PulseRow242(ErasePulseWidth);
+}
+
+void Clear242Walk() {
+    for (int b = 0; b < k242Bits; ++b) Clock242(0);
+    for (int k = 0; k <= k242Rows; ++k) {
+        Address242(Row242(k));
+        PulseRow242(1000);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Row 248: the V750 type. Mode pins, the row address shifted in behind the
+// data with bit 6 left live on the data pin, 171-bit rows.
+
+constexpr int k248Data = 23;
+constexpr int k248Clock = 22;
+constexpr int k248Out = 26;
+constexpr int k248Load = 25;
+constexpr int k248Enable = 15;
+constexpr int k248Select14500 = 17;
+constexpr int k248SelectRows = 20;
+constexpr int k248Edit = 14;
+constexpr int k248Bits = 171;
+constexpr int k248Rows = 85;
+constexpr int k248FirstRow96 = 96;
+constexpr int k248Rows96 = 7;
+constexpr int k248Row96Bits = 10;
+constexpr int k248IdRow = 127;
+constexpr int k248SecureRow = 124;
+constexpr int k248SecurityRow = 111;
+constexpr int k248FuseRow = 125;
+constexpr int k248EraseModes = 15;
+constexpr int kWriteEditTenths = 125;
+constexpr uint32_t k248Fuse14499 = 14499, k248Fuse14500 = 14500;
+constexpr uint32_t kNo248Fuse = 0xFFFFFFFF;
+constexpr int kEraseOpen = 5;
+
+const IdChoice kAlg248Suffixes[] = {
+    {"C000", 10, 50, 0}, {"CL00", 10, 50, 0}, {"LVC0", 10, 50, 0}, {"LVZ0", 10, 50, 0},
+    {"C003", 20, 100, 0}, {"CL03", 20, 100, 0}, {"LVC3", 20, 100, 0}, {"LVZ3", 20, 100, 0},
+};
+
+void Clock248(uint32_t bit) {
+    SetPin(k248Data, static_cast<int>(bit & 1));
+    PulsePin(k248Clock, 3);
+}
+
+void ShiftRowAddress(int address, bool hold) {
+    for (int k = 0; k < 6; ++k) Clock248(static_cast<uint32_t>(address >> k) & 1);
+    SetPin(k248Data, (address >> 6) & 1);
+    if (hold) SetPin(k248Clock, 1);
+}
+
+void PulseRow248(uint32_t ms, bool keep) {
+    SetPin(k248Enable, 1);
+    SetPin(k248Load, 0);
+    DelayMsSlot(ms);
+    SetPin(k248Load, 1);
+    if (!keep) SetPin(k248Enable, 0);
+}
+
+uint32_t Fuse248(int row, int p) {
+    if (row >= k248FirstRow96) {
+        const int j = row - k248FirstRow96;
+        return j < 3 ? 14364 + 3 * static_cast<uint32_t>(p) + static_cast<uint32_t>(j)
+                     : 14392 + 4 * static_cast<uint32_t>(p) + static_cast<uint32_t>(j);
+    }
+    if (row == k248Rows - 1) return p >= 107 ? 14435 + static_cast<uint32_t>(p - 107) : kNo248Fuse;
+    int t = p;
+    if (p >= 170) t = 170;
+    else if (p >= 157) t = 326 - p;
+    else if (p >= 142) t = 298 - p;
+    else if (p >= 125) t = 266 - p;
+    else if (p >= 106) t = 230 - p;
+    else if (p >= 85) t = 190 - p;
+    return static_cast<uint32_t>(t * 84 + row);
+}
+
+void PowerDown248() {
+    ApplyVoltageToPin(2, k248Edit, 0, kIdleEditTenths);
+    SetDevicePower(0, 50);
+}
+
+// Loads row 111 after flushing the register with ones: its last bit is 0
+// on a secured part.
+bool Secured248() {
+    for (int k = 0; k < 180 + k248Bits; ++k) Clock248(1);
+    ShiftRowAddress(k248SecurityRow, false);
+    PulsePin(k248Load, 2);
+    uint32_t last = 1;
+    for (int p = 0; p < k248Bits; ++p) {
+        last = static_cast<uint32_t>(GetPin(k248Out));
+        if (p != k248Bits - 1) Clock248(0);
+    }
+    return last == 0;
+}
+
+// The parts without the UES or without fuse 14500/14499 keep those 0.
+void ClearAbsent248() {
+    uint32_t first = k248Fuse14499;
+    uint32_t last = k248Fuse14499;
+    if (DeviceVariant == 0 || DeviceVariant == 4) {
+        first = 14395;
+        last = k248Fuse14500;
+    } else if (DeviceVariant == 1 || DeviceVariant == 5) {
+        first = 14435;
+        last = k248Fuse14500;
+    } else if (DeviceVariant != 2 && DeviceVariant != 6) {
+        return;
+    }
+    for (uint32_t f = first; f <= last; ++f) SetBufferBit(f, 0);
+}
+
+bool Identify248(const IdBytes& id) {
+    if (std::memcmp(id.bytes, "001FV750", 8) != 0) return false;
+    if (DeviceVariant == 2 && std::memcmp(id.bytes + 8, "CL", 2) == 0) return false;
+    for (const IdChoice& c : kAlg248Suffixes) {
+        if (std::memcmp(id.bytes + 8, c.text, 4) == 0) {
+            ProgramPulseWidth = c.program;
+            ErasePulseWidth = c.erase;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Mode 5 (erase) skips the security check.
+int Open248(int mode) {
+    ClearAbsent248();
+    SupplyVoltage = 50;
+    DefinePinGroup("", 0, 16, 18, 19, 21, 0);
+    SetVccRange(0, 50);
+    SetAllDacVoltages(0, 0, 50, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(13, 36);
+    SetDevicePower(1, 50);
+    WritePinGroup(0, 0, 3, 0);
+    for (int p : {k248Enable, k248Select14500, k248SelectRows, k248Clock, k248Data}) SetPin(p, 0);
+    SetPin(k248Load, 1);
+    ApplyVoltageToPin(2, k248Edit, 1, kEditTenths);
+    DelayShortUsSlot(100);
+    ShiftRowAddress(k248IdRow, false);
+    PulsePin(k248Load, 2);
+    IdBytes id;
+    id.count = kIdBytesMax;
+    for (int p = 0; p < k248Bits; ++p) {
+        id.Add(p, static_cast<uint32_t>(GetPin(k248Out)));
+        if (p != k248Bits - 1) Clock248(0);
+    }
+    const char* refusal = nullptr;
+    if (!Identify248(id)) {
+        refusal = " Invalid Chip ID!";
+    } else if (mode != kEraseOpen && Secured248()) {
+        refusal = " Device Secured!";
+    }
+    if (refusal != nullptr) {
+        ShowMessageLine(refusal);
+        PowerDown248();
+        return -1;
+    }
+    if (mode == kWriting || mode == kEraseOpen) {
+        SetDacVoltage(2, kWriteEditTenths);
+        SetDacVoltage(4, 41);
+        DelayShortUsSlot(100);
+    }
+    return 1;
+}
+
+int Read248Row(int row, int bits, bool clockLast, int mode) {
+    ShiftRowAddress(row, false);
+    PulsePin(k248Load, 2);
+    int r = 1;
+    for (int p = 0; p < bits && r != -1; ++p) {
+        ReadValue = static_cast<uint32_t>(GetPin(k248Out));
+        if (p != bits - 1 || clockLast) Clock248(0);
+        const uint32_t f = Fuse248(row, p);
+        if (f != kNo248Fuse) r = CheckFuseBit(static_cast<int>(f), 0, static_cast<int>(ReadValue), mode);
+    }
+    return r;
+}
+
+int Alg248ReadWalk(int mode) {
+    for (int row = 0; row < k248Rows; ++row) {
+        if (Read248Row(row, k248Bits, false, mode) == -1) return -1;
+    }
+    ShiftRowAddress(k248FuseRow, false);
+    PulsePin(k248Load, 2);
+    int r = CheckFuseBit(static_cast<int>(k248Fuse14499), 0, GetPin(k248Out), mode);
+    if (r == -1) return -1;
+    SetPin(k248Select14500, 1);
+    r = CheckFuseBit(static_cast<int>(k248Fuse14500), 0, GetPin(k248Out), mode);
+    SetPin(k248Select14500, 0);
+    if (r == -1) return -1;
+    SetPin(k248SelectRows, 1);
+    for (int j = 0; j < k248Rows96 && r != -1; ++j) r = Read248Row(k248FirstRow96 + j, k248Row96Bits, true, mode);
+    SetPin(k248SelectRows, 0);
+    return r;
+}
+
+// The program walk (buffer bits, ProgramPulseWidth) or the erase's clear
+// walk (zeros, 1 ms pulses with clock and program enable held).
+int Write248Rows(bool image) {
+    int result = 1;
+    auto row = [&](int r, int bits) {
+        for (int p = 0; p < bits; ++p) {
+            const uint32_t f = Fuse248(r, p);
+            uint32_t bit = 0;
+            if (image) {
+                result = StepProgressByAddress(f == kNo248Fuse ? 0 : f);
+                if (f != kNo248Fuse) bit = GetBufferBit(f);
+            }
+            Clock248(bit);
+        }
+        ShiftRowAddress(r, !image);
+        PulseRow248(image ? ProgramPulseWidth : 1, !image);
+        if (!image) SetPin(k248Clock, 0);
+    };
+    for (int r = 0; r < k248Rows; ++r) row(r, k248Bits);
+    if (image) {
+        ShiftRowAddress(k248FuseRow, false);
+        if (GetBufferBit(k248Fuse14499) == 0) PulseRow248(ProgramPulseWidth, false);
+        SetPin(k248Select14500, 1);
+        if (GetBufferBit(k248Fuse14500) == 0) PulseRow248(ProgramPulseWidth, false);
+        SetPin(k248Select14500, 0);
+    }
+    SetPin(k248SelectRows, 1);
+    for (int j = 0; j < k248Rows96; ++j) row(k248FirstRow96 + j, k248Row96Bits);
+    SetPin(k248SelectRows, 0);
+    return result;
+}
+
+void Erase248Step() {
+    WritePinGroup(0, 0, 3, k248EraseModes);
+    PulseRow248(ErasePulseWidth, false);
+    WritePinGroup(0, 0, 3, 0);
+}
+
 } // namespace
 
 int Alg228Read(int mode) { return ParallelRead(kAlg228, mode); }
@@ -608,6 +1016,74 @@ int Alg247Program() { return SerialProgram(kAlg247); }
 int Alg247Erase() { return SerialErase(kAlg247); }
 int Alg247Secure() { return SerialSecure(kAlg247); }
 
+int Alg242Read(int mode) {
+    if (Open242(kReading) != 1) return -1;
+    const int r = Alg242ReadWalk(mode);
+    PowerDown242();
+    return r;
+}
+
+int Alg242Program() {
+    if (Open242(kWriting) != 1) return -1;
+    for (int k = 0; k <= k242Rows; ++k) WriteRow242(Row242(k), ProgramPulseWidth);
+    PowerDown242();
+    return 1;
+}
+
+int Alg242Erase() {
+    if (Open242(kWriting) != 1) return -1;
+    EraseWithClearWalks(Erase242Step, Clear242Walk);
+    PowerDown242();
+    return 1;
+}
+
+// Row 0 with every bit 1 but the security bit 176.
+int Alg242Secure() {
+    if (Open242(kWriting) != 1) return -1;
+    Address242(0);
+    for (int b = 0; b < k242Bits - 1; ++b) Clock242(1);
+    SetPin(k242Data, 0);
+    PulseRow242(ProgramPulseWidth);
+    PowerDown242();
+    return 1;
+}
+
+int Alg248Read(int mode) {
+    if (Open248(kReading) != 1) return -1;
+    const int r = Alg248ReadWalk(mode);
+    PowerDown248();
+    return r;
+}
+
+int Alg248Program() {
+    if (Open248(kWriting) != 1) return -1;
+    const int r = Write248Rows(true);
+    PowerDown248();
+    return r;
+}
+
+int Alg248Erase() {
+    if (Open248(kEraseOpen) != 1) return -1;
+    EraseWithClearWalks(Erase248Step, [] { Write248Rows(false); });
+    PowerDown248();
+    return 1;
+}
+
+// Fails unless the part reads secured afterwards.
+int Alg248Secure() {
+    ReadBackAfterSecure = 0;
+    if (Open248(kWriting) != 1) return -1;
+    ShiftRowAddress(k248SecureRow, false);
+    PulseRow248(ProgramPulseWidth, false);
+    ApplyVoltageToPin(2, k248Edit, 0, kIdleEditTenths);
+    DelayShortUsSlot(100);
+    ApplyVoltageToPin(2, k248Edit, 1, kEditTenths);
+    DelayShortUsSlot(100);
+    const bool secured = Secured248();
+    PowerDown248();
+    return secured ? 1 : -1;
+}
+
 void InstallGalIdStringRows() {
     static const LogicRowEntries rows[] = {
         {228, Alg228Read, Alg228Program, Alg228Erase, Alg228Secure, Alg207Options},
@@ -615,6 +1091,8 @@ void InstallGalIdStringRows() {
         {229, Alg229Read, Alg229Program, Alg229Erase, Alg229Secure, Alg208Options},
         {230, Alg230Read, Alg230Program, Alg230Erase, Alg230Secure, nullptr},
         {247, Alg247Read, Alg247Program, Alg247Erase, Alg247Secure, nullptr},
+        {242, Alg242Read, Alg242Program, Alg242Erase, Alg242Secure, nullptr},
+        {248, Alg248Read, Alg248Program, Alg248Erase, Alg248Secure, nullptr},
     };
     InstallLogicRows(rows);
 }

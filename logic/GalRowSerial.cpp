@@ -122,12 +122,7 @@ void SignaturePowerDown(const GalRowSerialType& t) {
 // logged) when the signature names no voltage code, maker or type of the row.
 int SignaturePowerUp(const GalRowSerialType& t, int mode) {
     DefineGroups(t);
-    if (mode == kWriting) {
-        Vccp = 500;
-        SupplyVoltage = 50;
-    } else {
-        SupplyVoltage = ReadVccInUse;
-    }
+    GalChooseSupply(mode);
     SetVccRange(1, static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(0, kEditSupplyTenths, 0, 0);
     SetDeviceGround(1);
@@ -213,31 +208,13 @@ void ExtendedPowerDown(const GalRowSerialType& t) {
     if (HasGroupTwo(t)) FloatPinGroup(2, 0, 4);
     FloatPinGroup(1, 0, 4);
     WritePinGroup(0, 1, 5, 0);
-    RampVoltageDown(2, static_cast<int>(GalExtended.EditTenths), kEditModeTenths, 10, 0);
-    DelayShortUsSlot(10);
-    RampVoltageDown(2, kEditModeTenths, kEditStartTenths, 10, 0);
+    GalLowerExtendedEdit();
     SetSupplyPinA(t.EditVoltagePin, 0);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     SetPin(t.StrobePin, 0);
     SetDeviceGround(1);
 }
 
-bool ValidExtendedId(const GalRowSerialType& t) {
-    const uint32_t supply = GetBufferBits(GalExtendedIdFuse + 8, 8);
-    return (supply == kSupply5V || supply == kSupply3V) && TypeAccepted(t, GetBufferBits(GalExtendedIdFuse + 16, 8)) &&
-           GetBufferBits(GalExtendedIdFuse + 24, 8) == kMakerLattice;
-}
-
-void DecodeExtendedId() {
-    const uint32_t f = GalExtendedIdFuse;
-    GalExtended.SupplyCode = GetBufferBits(f + 8, 8);
-    GalExtended.TypeCode = GetBufferBits(f + 16, 8);
-    GalExtended.StrobeUs = kStrobeUs[GetBufferBits(f + 32, 2)];
-    GalExtended.EraseUs = kEraseTimeMs[GetBufferBits(f + 34, 3)] * 1000;
-    GalExtended.ProgramUs = kProgramTimeUs[GetBufferBits(f + 37, 4)];
-    GalExtended.ProgramTenths = 50 + 5 * GetBufferBits(f + 41, 5);
-    GalExtended.ReadTenths = 50 + 5 * GetBufferBits(f + 46, 5);
-}
 
 int ExtendedPowerUp(const GalRowSerialType& t, int mode) {
     DefineGroups(t);
@@ -271,24 +248,13 @@ int ExtendedPowerUp(const GalRowSerialType& t, int mode) {
         SetBufferBit(GalExtendedIdFuse + i, static_cast<uint32_t>(GetPin(t.DataOutPin)));
         GalShiftBit(t, 0);
     }
-    if (!ValidExtendedId(t)) {
+    if (!GalExtendedIdAccepted(t.AcceptedTypes)) {
         ExtendedPowerDown(t);
         ShowMessageLine(" Electronic ID Error");
         return -1;
     }
-    DecodeExtendedId();
     GalSecondArchOrder = 1;
-    uint32_t edit = GalExtended.ReadTenths;
-    if (mode == kWriting) {
-        if (GalExtended.SupplyCode == kSupply5V) {
-            SupplyVoltage = kHighSupplyTenths;
-            RampVoltageUp(4, kLowSupplyTenths + SupplyRampOffset, kHighSupplyTenths + SupplyRampOffset, 1, 0);
-            for (uint32_t v = 0; v <= 2; ++v) WriteRegister(25, v);
-        }
-        edit = GalExtended.ProgramTenths;
-    }
-    RampVoltageUp(2, kEditModeTenths, static_cast<int>(edit), 1, 1000);
-    GalExtended.EditTenths = edit;
+    GalRaiseExtendedEdit(mode);
     return 1;
 }
 
@@ -390,6 +356,53 @@ int GalErase(const GalRowSerialType& t) { return GalControlPulse(t, kEraseAddres
 int GalSecure(const GalRowSerialType& t) { return GalControlPulse(t, kSecureAddress, t.ProgramWidth); }
 
 } // namespace
+
+bool GalExtendedIdAccepted(const uint8_t (&types)[4]) {
+    const uint32_t f = GalExtendedIdFuse;
+    const uint32_t supply = GetBufferBits(f + 8, 8);
+    const uint32_t type = GetBufferBits(f + 16, 8);
+    bool typeOk = false;
+    for (uint8_t a : types) typeOk = typeOk || (a != 0 && a == type);
+    if (!(supply == kSupply5V || supply == kSupply3V) || !typeOk || GetBufferBits(f + 24, 8) != kMakerLattice)
+        return false;
+    GalExtended.SupplyCode = supply;
+    GalExtended.TypeCode = type;
+    GalExtended.StrobeUs = kStrobeUs[GetBufferBits(f + 32, 2)];
+    GalExtended.EraseUs = kEraseTimeMs[GetBufferBits(f + 34, 3)] * 1000;
+    GalExtended.ProgramUs = kProgramTimeUs[GetBufferBits(f + 37, 4)];
+    GalExtended.ProgramTenths = 50 + 5 * GetBufferBits(f + 41, 5);
+    GalExtended.ReadTenths = 50 + 5 * GetBufferBits(f + 46, 5);
+    return true;
+}
+
+void GalRaiseExtendedEdit(int mode) {
+    uint32_t edit = GalExtended.ReadTenths;
+    if (mode == kWriting) {
+        if (GalExtended.SupplyCode == kSupply5V) {
+            SupplyVoltage = kHighSupplyTenths;
+            RampVoltageUp(4, kLowSupplyTenths + SupplyRampOffset, kHighSupplyTenths + SupplyRampOffset, 1, 0);
+            for (uint32_t v = 0; v <= 2; ++v) WriteRegister(25, v);
+        }
+        edit = GalExtended.ProgramTenths;
+    }
+    RampVoltageUp(2, kEditModeTenths, static_cast<int>(edit), 1, 1000);
+    GalExtended.EditTenths = edit;
+}
+
+void GalLowerExtendedEdit() {
+    RampVoltageDown(2, static_cast<int>(GalExtended.EditTenths), kEditModeTenths, 10, 0);
+    DelayShortUsSlot(10);
+    RampVoltageDown(2, kEditModeTenths, kEditStartTenths, 10, 0);
+}
+
+void GalChooseSupply(int mode) {
+    if (mode == kWriting) {
+        Vccp = 500;
+        SupplyVoltage = 50;
+    } else {
+        SupplyVoltage = ReadVccInUse;
+    }
+}
 
 uint32_t GetBufferBits(uint32_t first, int count) {
     uint32_t v = 0;

@@ -72,6 +72,10 @@ extern uint32_t GalVpp;
 extern uint32_t GalPulseWidth;
 extern uint32_t GalSecondArchOrder;
 
+// The supply of a GAL edit-mode power-up: 5.0 V (and Vccp) when writing
+// (mode 1), else the read supply of the operation.
+void GalChooseSupply(int mode);
+
 // Where rows 232 and 233 keep the 64 bits of the extended ID.
 constexpr uint32_t GalExtendedIdFuse = 20000;
 // count buffer bits from fuse first as an integer, first in bit 0.
@@ -85,6 +89,15 @@ struct GalExtendedState {
     uint32_t TypeCode, SupplyCode;
 };
 extern GalExtendedState GalExtended;
+
+// The extended ID at GalExtendedIdFuse: true (GalExtended decoded) when its
+// supply code is 15h or 25h, its type one of `types` (0 = none) and its
+// maker A1h.
+bool GalExtendedIdAccepted(const uint8_t (&types)[4]);
+// From 10.0 V up to the programming (mode 1, raising a 5 V part's supply
+// first) or reading edit voltage; and from there down to 2.0 V.
+void GalRaiseExtendedEdit(int mode);
+void GalLowerExtendedEdit();
 
 int Alg219Read(int mode);
 int Alg219Program();

@@ -7,6 +7,7 @@
 #include "logic/JtagEightBlock.h"
 #include "logic/JtagFuseArray.h"
 #include "logic/JtagIscCpld.h"
+#include "logic/GalSerialAddress.h"
 #include "logic/PalEmulation.h"
 
 void InstallLogicAlgorithms() {
@@ -17,6 +18,7 @@ void InstallLogicAlgorithms() {
     InstallJtagFuseArrayRows();
     InstallJtagBlockRows();
     InstallJtagEightBlockRow();
+    InstallGalSerialAddressRows();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {

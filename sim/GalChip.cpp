@@ -1,26 +1,19 @@
 #include "sim/GalChip.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace sim {
 
 namespace {
 
-// Chip pins of each map's edit mode; ra[] only for the parallel row address.
-struct MapPins {
-    int pinCount, edit, sclk, sdin, stb, sdout, pv, vcc, gnd;
-    int ra[6];
-    int archSelect;
-};
-constexpr MapPins kPins16V8{20, 2, 8, 9, 11, 12, 19, 20, 10, {18, 3, 4, 5, 6, 7}, 0};
-constexpr MapPins kPins20V8{24, 2, 10, 11, 13, 15, 22, 24, 12, {21, 3, 4, 5, 8, 9}, 0};
-constexpr MapPins kPins22V10{24, 2, 10, 11, 13, 14, 3, 24, 12, {0, 0, 0, 0, 0, 0}, 8};
-// 22V10 bulk erase: these pins high, those low, during a write strobe.
-constexpr int kEraseHigh22V10[] = {4, 6, 7, 8, 9};
-constexpr int kEraseLow22V10[] = {1, 5};
+// Chip pins of the 16V8 and 20V8 maps (parallel row address).
+constexpr GalRowLayout kPins16V8{20, 2, 8, 9, 11, 12, 19, 20, 10, 0, {18, 3, 4, 5, 6, 7}};
+constexpr GalRowLayout kPins20V8{24, 2, 10, 11, 13, 15, 22, 24, 12, 0, {21, 3, 4, 5, 8, 9}};
 
-const MapPins& PinsOf(GalMap m) {
-    return m == GalMap::Gal16V8 ? kPins16V8 : m == GalMap::Gal20V8 ? kPins20V8 : kPins22V10;
+const GalRowLayout& PinsOf(const GalPartFacts& p) {
+    if (p.rows != nullptr) return *p.rows;
+    return p.map == GalMap::Gal16V8 ? kPins16V8 : kPins20V8;
 }
 
 constexpr int kEditModeTenths = 100;
@@ -42,13 +35,6 @@ constexpr int kRowBits = 64;
 constexpr int kArchRow = 60;
 constexpr int kArchBits = 82;
 constexpr int kOrRow = 45;
-// 22V10.
-constexpr uint32_t kColumns22V10 = 44;
-constexpr int kColumnBits = 132;
-constexpr int kUesFirstPosition = 68;
-constexpr uint32_t kUes22V10 = 5828;
-constexpr uint32_t kArch22V10 = 5808;
-constexpr int kArchBits22V10 = 20;
 constexpr int kPowerDownRow = 59;
 constexpr uint32_t kPowerDownFuse = 5892;
 
@@ -78,18 +64,36 @@ template <size_t N> uint32_t FuseInLayout(const FieldSpan (&layout)[N], int i) {
 
 uint32_t Columns(GalMap m) { return m == GalMap::Gal16V8 ? 32 : 40; }
 
+// Cells past the JEDEC map: a UES row longer than the map's UES, then the
+// OR row.
+uint32_t MapEnd(const GalPartFacts& p) {
+    if (p.rows == nullptr) return p.fuses;
+    return std::max(p.fuses, p.rows->uesFuse + static_cast<uint32_t>(std::max(p.rows->uesCells, 0)));
+}
+uint32_t OrRowCells(const GalPartFacts& p) {
+    if (!p.orRow) return 0;
+    return p.rows != nullptr ? static_cast<uint32_t>(p.rows->rowBits) : kRowBits;
+}
+// Live-last-bit parts keep five address bits, the others six.
+size_t AddressBits(const GalPartFacts& p) { return p.liveLastBit ? 5 : 6; }
+
 } // namespace
 
 GalChip::GalChip(const GalPartFacts& part)
-    : CellArrayChip(part.name, PinsOf(part.map).pinCount, part.fuses + (part.orRow ? kRowBits : 0),
-                    PinsOf(part.map).vcc, {PinsOf(part.map).gnd}),
-      part_(part) {
-    AllowPin(PinsOf(part.map).edit, kEditMaxTenths);
+    : CellArrayChip(part.name, PinsOf(part).pinCount, MapEnd(part) + OrRowCells(part), PinsOf(part).vcc,
+                    {PinsOf(part).gnd}),
+      part_(part), orRowBase_(MapEnd(part)) {
+    AllowPin(PinsOf(part).edit, kEditMaxTenths);
     SetMinimumVcc(part.minVccTenths);
+    if (part.rows != nullptr) {
+        addr_.assign(AddressBits(part), 0);
+        data_.assign(static_cast<size_t>(part.rows->rowBits), 0);
+        arch_.assign(static_cast<size_t>(part.rows->archBits), 0);
+    }
 }
 
 uint32_t GalChip::ArchitectureFuse(int i) const {
-    if (part_.map == GalMap::Gal22V10) return kArch22V10 + static_cast<uint32_t>(i ^ 1);
+    if (part_.rows != nullptr) return part_.rows->archFuse(i);
     const uint32_t f = part_.layout == GalArchLayout::Early16V8 ? FuseInLayout(kEarlyLayout, i)
                                                                  : FuseInLayout(kLateLayout, i);
     return part_.map == GalMap::Gal20V8 ? f + k20V8Offset : f;
@@ -130,52 +134,60 @@ uint32_t GalChip::EraseUs() const { return Extended() ? GalExtendedEraseUs(part_
 uint32_t GalChip::LoadStrobeUs() const { return Extended() ? GalExtendedStrobeUs(part_.extended.strobeCode) : 0; }
 
 bool GalChip::EditMode(const PinEnvironment& env) const {
-    return Volts(env, PinsOf(part_.map).edit) >= kEditModeTenths;
+    return Volts(env, PinsOf(part_).edit) >= kEditModeTenths;
+}
+
+bool GalChip::SelectedArchitecture(const PinEnvironment& env) const {
+    const GalRowLayout& pins = PinsOf(part_);
+    return pins.archSelect != 0 && Level(env, pins.archSelect) == 1;
 }
 
 int GalChip::AddressNow(const PinEnvironment& env) const {
-    const MapPins& pins = PinsOf(part_.map);
+    const GalRowLayout& pins = PinsOf(part_);
     int a = 0;
-    if (part_.map != GalMap::Gal22V10) {
+    if (pins.ra[0] != 0) {
         for (int b = 0; b < 6; ++b) a |= Level(env, pins.ra[b]) << b;
         return a;
     }
-    if (Level(env, pins.archSelect) == 1) return kArchRowAddress;
+    if (SelectedArchitecture(env)) return kArchRowAddress;
     if (part_.liveLastBit) {
-        const std::vector<uint8_t> high = Shifted(5, 0, false, 0); // bit 5 first
-        for (int k = 0; k < 5; ++k) a |= high[static_cast<size_t>(k)] << (5 - k);
+        for (size_t k = 0; k < addr_.size(); ++k) a |= addr_[k] << (5 - k);
         return a | Level(env, pins.sdin);
     }
-    const std::vector<uint8_t> bits = Shifted(6, 0, false, 0); // bit 0 first
-    for (int k = 0; k < 6; ++k) a |= bits[static_cast<size_t>(k)] << k;
+    for (size_t k = 0; k < addr_.size(); ++k) a |= addr_[k] << k;
     return a;
 }
 
 bool GalChip::ErasePattern(const PinEnvironment& env) const {
-    for (int p : kEraseHigh22V10) {
-        if (Level(env, p) != 1) return false;
+    const GalRowLayout& pins = PinsOf(part_);
+    for (int p : pins.eraseHigh) {
+        if (p != 0 && Level(env, p) != 1) return false;
     }
-    for (int p : kEraseLow22V10) {
-        if (Level(env, p) != 0) return false;
+    for (int p : pins.eraseLow) {
+        if (p != 0 && Level(env, p) != 0) return false;
     }
     return true;
 }
 
 GalChip::Row GalChip::RowAt(int address) const {
     Row row;
-    if (part_.map == GalMap::Gal22V10) {
-        if (address >= 0 && address < static_cast<int>(kColumns22V10)) {
+    if (const GalRowLayout* l = part_.rows) {
+        if (address >= 0 && address < static_cast<int>(l->rows)) {
             row.array = true;
-            for (int p = 0; p < kColumnBits; ++p)
-                row.fuses.push_back(static_cast<uint32_t>(p) * kColumns22V10 + static_cast<uint32_t>(address));
-        } else if (address == static_cast<int>(kColumns22V10)) {
-            for (int p = 0; p < kColumnBits; ++p)
-                row.fuses.push_back(p >= kUesFirstPosition ? kUes22V10 + static_cast<uint32_t>(p - kUesFirstPosition)
-                                                                      : kNoFuse);
-        } else if (address == kArchRowAddress) {
-            for (int k = 0; k < kArchBits22V10; ++k) row.fuses.push_back(ArchitectureFuse(k));
-        } else if (address == kPowerDownRow) {
-            row.fuses.push_back(part_.powerDownCell ? kPowerDownFuse : kNoFuse);
+            for (int b = 0; b < l->rowBits; ++b)
+                row.fuses.push_back(l->arrayFuse(static_cast<uint32_t>(address), static_cast<uint32_t>(b)));
+        } else if (address == l->uesAddress) {
+            for (int p = 0; p < l->rowBits; ++p) {
+                const int k = p - l->uesFirst;
+                row.fuses.push_back(k >= 0 && k < l->uesCells ? l->uesFuse + static_cast<uint32_t>(k) : kNoFuse);
+            }
+        } else if (address == kArchRowAddress || address == l->archAddress) {
+            row.array = l->secureHidesArchitecture;
+            for (int k = 0; k < l->archBits; ++k) row.fuses.push_back(ArchitectureFuse(k));
+        } else if (address == kPowerDownRow && part_.powerDownCell) {
+            row.fuses.push_back(kPowerDownFuse);
+        } else if (address == kOrRow && part_.orRow) {
+            for (int i = 0; i < l->rowBits; ++i) row.fuses.push_back(orRowBase_ + static_cast<uint32_t>(i));
         }
         return row;
     }
@@ -195,17 +207,53 @@ GalChip::Row GalChip::RowAt(int address) const {
 }
 
 void GalChip::Load(int address) {
-    shift_.clear();
+    std::vector<uint8_t> bits;
     if (address == kIdRow) {
-        const int bits = part_.map == GalMap::Gal22V10 ? kColumnBits : kIdBits;
-        for (int i = 0; i < bits; ++i) shift_.push_back(static_cast<uint8_t>(IdBit(i)));
+        const int n = part_.rows != nullptr ? part_.rows->idBits : kIdBits;
+        for (int i = 0; i < n; ++i) bits.push_back(static_cast<uint8_t>(IdBit(i)));
+    } else {
+        const Row row = RowAt(address);
+        for (uint32_t f : row.fuses) {
+            const int bit = f == kNoFuse ? 0 : (row.array && Secured()) ? 1 : Cell(f);
+            bits.push_back(static_cast<uint8_t>(bit));
+        }
+    }
+    if (part_.rows == nullptr) {
+        shift_ = std::move(bits);
         return;
     }
-    const Row row = RowAt(address);
-    for (uint32_t f : row.fuses) {
-        const int bit = f == kNoFuse ? 0 : (row.array && Secured()) ? 1 : Cell(f);
-        shift_.push_back(static_cast<uint8_t>(bit));
+    std::vector<uint8_t>& reg = address == kArchRowAddress ? arch_ : data_;
+    for (size_t i = 0; i < reg.size(); ++i) reg[i] = i < bits.size() ? bits[i] : 0;
+}
+
+void GalChip::ClockRows(const PinEnvironment& env, uint8_t in) {
+    const bool arch = SelectedArchitecture(env);
+    uint8_t bit = in;
+    if (PinsOf(part_).ra[0] == 0 && (!arch || part_.rows->archBehindAddress)) {
+        addr_.push_back(in);
+        bit = addr_.front();
+        addr_.pop_front();
     }
+    std::vector<uint8_t>& reg = arch ? arch_ : data_;
+    if (reg.empty()) return;
+    reg.erase(reg.begin());
+    reg.push_back(bit);
+}
+
+std::vector<uint8_t> GalChip::RegisterBits(int address, size_t n) const {
+    std::vector<uint8_t> bits(n, 1);
+    if (address == kArchRowAddress) {
+        // Live-last-bit parts: the last bit is SDIN at the strobe.
+        const size_t from = part_.liveLastBit ? 1 : 0;
+        for (size_t k = 0; k < n; ++k) {
+            const size_t at = k + from;
+            bits[k] = at < arch_.size() ? arch_[at] : static_cast<uint8_t>(latchedData_);
+        }
+        return bits;
+    }
+    const size_t skip = data_.size() > n ? data_.size() - n : 0;
+    for (size_t k = 0; k < n && skip + k < data_.size(); ++k) bits[k] = data_[skip + k];
+    return bits;
 }
 
 std::vector<uint8_t> GalChip::Shifted(size_t n, size_t skip, bool live, int sdin) const {
@@ -220,11 +268,12 @@ std::vector<uint8_t> GalChip::Shifted(size_t n, size_t skip, bool live, int sdin
 }
 
 void GalChip::Write(const PinEnvironment& env, int address, uint64_t widthUs) {
-    const MapPins& pins = PinsOf(part_.map);
+    const GalRowLayout& pins = PinsOf(part_);
     if (part_.programVccTenths != 0 && !Within(Volts(env, pins.vcc), part_.programVccTenths, kVccWindowTenths)) return;
-    const bool erase = part_.map == GalMap::Gal22V10 ? ErasePattern(env) : address == kEraseRow;
+    const bool patternErase = pins.eraseHigh[0] != 0;
+    const bool erase = patternErase ? ErasePattern(env) : address == kEraseRow;
     if (erase) {
-        const bool dataOk = part_.map == GalMap::Gal22V10 || !part_.eraseNeedsDataHigh || latchedData_ == 1;
+        const bool dataOk = patternErase || !part_.eraseNeedsDataHigh || latchedData_ == 1;
         if (dataOk && EraseUs() != 0 && widthUs >= EraseUs() && Within(Volts(env, pins.edit), EraseTenths(), kWindowTenths))
             EraseAll();
         return;
@@ -236,19 +285,13 @@ void GalChip::Write(const PinEnvironment& env, int address, uint64_t widthUs) {
     }
     const Row row = RowAt(address);
     if (row.fuses.empty()) return;
-    if (address == kPowerDownRow && part_.map == GalMap::Gal22V10) {
+    if (address == kPowerDownRow && part_.powerDownCell) {
         WriteCell(row.fuses[0], 0);
         return;
     }
     if (part_.clockHeldWrite && !latchedClock_) return;
-    std::vector<uint8_t> bits;
-    if (part_.map != GalMap::Gal22V10) {
-        bits = Shifted(row.fuses.size(), 0, false, 0);
-    } else if (address == kArchRowAddress) {
-        bits = Shifted(row.fuses.size(), 0, part_.liveLastBit, latchedData_);
-    } else {
-        bits = Shifted(row.fuses.size(), part_.liveLastBit ? 5 : 6, false, 0);
-    }
+    const std::vector<uint8_t> bits =
+        part_.rows != nullptr ? RegisterBits(address, row.fuses.size()) : Shifted(row.fuses.size(), 0, false, 0);
     for (size_t i = 0; i < row.fuses.size(); ++i) {
         if (row.fuses[i] != kNoFuse) WriteCell(row.fuses[i], bits[i]);
     }
@@ -264,7 +307,7 @@ void GalChip::Update(const PinEnvironment& env) {
     // Out of edit mode a 16V8 acts as its programmed logic.
     if (part_.map == GalMap::Gal16V8 && !EditMode(env) && Powered(env))
         logic_.Update([this](uint32_t n) { return Cell(n); }, InputLevels(env));
-    const MapPins& pins = PinsOf(part_.map);
+    const GalRowLayout& pins = PinsOf(part_);
     const bool strobeLow = Level(env, pins.stb) == 0;
     const bool clockHigh = Level(env, pins.sclk) == 1;
     const bool strobeEdge = strobeLow != strobeLow_;
@@ -285,7 +328,9 @@ void GalChip::Update(const PinEnvironment& env) {
     if (clockRise) {
         ++clocks_;
         const auto in = static_cast<uint8_t>(Level(env, pins.sdin));
-        if (!shift_.empty()) {
+        if (part_.rows != nullptr) {
+            ClockRows(env, in);
+        } else if (!shift_.empty()) {
             shift_.erase(shift_.begin());
             shift_.push_back(in);
         }
@@ -317,8 +362,10 @@ void GalChip::Update(const PinEnvironment& env) {
 ChipDrive GalChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
     if (part_.map == GalMap::Gal16V8 && !EditMode(env))
         return logic_.Output([this](uint32_t n) { return Cell(n); }, InputLevels(env), ChipPinAt(socketPin));
-    if (ChipPinAt(socketPin) != PinsOf(part_.map).sdout || !EditMode(env) || shift_.empty()) return ChipDrive::None;
-    return shift_[0] ? ChipDrive::High : ChipDrive::Low;
+    if (ChipPinAt(socketPin) != PinsOf(part_).sdout || !EditMode(env)) return ChipDrive::None;
+    const std::vector<uint8_t>& reg = part_.rows == nullptr ? shift_ : SelectedArchitecture(env) ? arch_ : data_;
+    if (reg.empty()) return ChipDrive::None;
+    return reg[0] ? ChipDrive::High : ChipDrive::Low;
 }
 
 } // namespace sim

@@ -1,5 +1,6 @@
-// A row-serial GAL part in its edit mode, at pin level: the 20-pin 16V8, the
-// 24-pin 20V8 and the 24-pin 22V10 fuse maps (GalMap), each part from its
+// A row-serial GAL part in its edit mode, at pin level: the 20-pin 16V8 and
+// the 24-pin 20V8 fuse maps (GalMap) and the row-address layouts
+// (GalRowLayout: 22V10, 18V10, 20RA10, 20XV10, 26CV12), each part from its
 // GalPartFacts.
 //
 // Edit mode: the edit voltage (10 V or more) on pin 2 with the part powered.
@@ -7,10 +8,12 @@
 //   VCC 20, GND 10.
 // 20V8 pins: RA0 21, RA1-RA5 3, 4, 5, 8, 9, SCLK 10, SDIN 11, STB 13,
 //   SDOUT 15, P/V 22, VCC 24, GND 12.
-// 22V10 pins: P/V 3, architecture select 8, SCLK 10, SDIN 11, STB 13,
-//   SDOUT 14, VCC 24, GND 12; the row address is the last six bits shifted
-//   in (the first of them bit 0), or on parts with a live last bit the last
-//   five (bit 5 first) and SDIN itself as bit 0.
+// Row-address layouts: SDIN -> 6-bit address register -> data register ->
+//   SDOUT; the address is the register's bits, the first shifted in bit 0
+//   (parts with a live last bit: a 5-bit register, bit 5 first, and SDIN
+//   itself as bit 0). With the architecture select high the architecture
+//   register takes the data register's place (behind the address register
+//   on parts that say so). A pin-addressed layout has no address register.
 // - Each rising SCLK shifts the register towards SDOUT and takes SDIN in.
 // - STB falling latches the row address (and P/V); P/V low: the strobe
 //   loads the addressed row into the register, SDOUT shows its first bit.
@@ -63,7 +66,7 @@ public:
     // Bit i of the identification row.
     int IdBit(int i) const;
     // Cell i of row 45 (parts with the OR row).
-    int OrRowCell(int i) const { return Cell(part_.fuses + static_cast<uint32_t>(i)); }
+    int OrRowCell(int i) const { return Cell(orRowBase_ + static_cast<uint32_t>(i)); }
     const std::vector<GalStrobe>& Strobes() const { return strobes_; }
     void ClearStrobes() { strobes_.clear(); }
     uint32_t ClocksSinceStrobe() const { return clocks_; }
@@ -94,8 +97,16 @@ private:
     // one SDIN itself when `live`.
     std::vector<uint8_t> Shifted(size_t n, size_t skip, bool live, int sdin) const;
     Gal16V8Logic::PinLevels InputLevels(const PinEnvironment& env) const;
+    // Row-address layouts: one clock of the chain, and the bits a write takes.
+    void ClockRows(const PinEnvironment& env, uint8_t in);
+    std::vector<uint8_t> RegisterBits(int address, size_t n) const;
+    bool SelectedArchitecture(const PinEnvironment& env) const;
 
     GalPartFacts part_;
+    uint32_t orRowBase_ = 0;
+    std::deque<uint8_t> addr_;   // address register, the oldest bit first
+    std::vector<uint8_t> data_;  // data register, bit 0 at SDOUT
+    std::vector<uint8_t> arch_;  // architecture register, bit 0 at SDOUT
     std::vector<uint8_t> shift_; // bit 0 at SDOUT
     std::deque<uint8_t> history_; // bits shifted in, newest last
     int latched_ = -1;

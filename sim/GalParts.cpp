@@ -4,6 +4,49 @@ namespace sim {
 
 namespace {
 
+// Edit-mode layouts of the row-address parts. Chip pins: P/V 3, SCLK, SDIN,
+// STB, SDOUT, the architecture select and the erase pattern as each map's
+// programming pin-out has them; the edit voltage on pin 2.
+uint32_t Column44(uint32_t row, uint32_t bit) { return bit * 44 + row; }
+uint32_t Column40(uint32_t row, uint32_t bit) { return bit * 40 + row; }
+uint32_t Column36(uint32_t row, uint32_t bit) { return bit * 36 + row; }
+uint32_t Column52(uint32_t row, uint32_t bit) { return bit * 52 + row; }
+// 80-bit rows of the pin-addressed 20RA10: eight columns of 40 per byte of
+// the row, the byte's bits in descending columns.
+uint32_t ByteColumns40(uint32_t row, uint32_t bit) { return (bit / 8) * 320 + 280 - (bit % 8) * 40 + row; }
+// Pairs swapped: bit 0 is the second fuse of the first pair.
+uint32_t Arch22V10(int bit) { return 5808 + static_cast<uint32_t>(bit ^ 1); }
+uint32_t Arch18V10(int bit) { return 3456 + static_cast<uint32_t>(bit ^ 1); }
+uint32_t Arch26CV12(int bit) { return 6344 + static_cast<uint32_t>(bit ^ 1); }
+uint32_t Arch20RA10(int bit) { return 3209 - static_cast<uint32_t>(bit); }
+uint32_t Arch20RA10Pins(int bit) { return 3200 + static_cast<uint32_t>(bit); }
+constexpr uint8_t k20XV10Arch[31] = {30, 20, 21, 22, 23, 24, 10, 11, 12, 13, 14, 0,  1, 2, 3, 4,
+                                      29, 28, 27, 26, 25, 19, 18, 17, 16, 15, 9,  8,  7, 6, 5};
+uint32_t Arch20XV10(int bit) { return 1600 + k20XV10Arch[bit % 31]; }
+
+// 24-pin 22V10 map: UES in the last 64 places of row 44 (text-ID parts) or
+// the whole 132-bit row from fuse 5828 on (signature parts).
+constexpr GalRowLayout kText22V10{24, 2, 10, 11, 13, 14, 3, 24, 12, 8, {}, {4, 6, 7, 8, 9}, {1, 5},
+                                  44, 132, Column44, 44, 68, 64, 5828, -1, 20, Arch22V10, 132, false, false};
+constexpr GalRowLayout kGal22V10{24, 2, 10, 11, 13, 14, 3, 24, 12, 8, {}, {4, 6, 7, 8, 9}, {1, 5},
+                                 44, 132, Column44, 44, 0, 132, 5828, -1, 20, Arch22V10, 32, false, true};
+// The low-voltage 22V10 takes its architecture bits through the address register.
+constexpr GalRowLayout kGal22LV10{24, 2, 10, 11, 13, 14, 3, 24, 12, 8, {}, {4, 6, 7, 8, 9}, {1, 5},
+                                  44, 132, Column44, 44, 0, 132, 5828, -1, 20, Arch22V10, 132, true, true};
+constexpr GalRowLayout kGal18V10{20, 2, 6, 7, 8, 9, 19, 20, 10, 4, {}, {3, 4, 5, 16, 18}, {11, 12},
+                                 36, 96, Column36, 44, 0, 96, 3476, -1, 20, Arch18V10, 80, false, true};
+constexpr GalRowLayout kGal20RA10{24, 2, 10, 11, 13, 14, 3, 24, 12, 8, {}, {4, 6, 7}, {1, 5, 9},
+                                  40, 80, Column40, 40, 0, 80, 3210, -1, 10, Arch20RA10, 80, false, true};
+constexpr GalRowLayout kGal20RA10NoUes{24, 2, 10, 11, 13, 14, 3, 24, 12, 8, {}, {4, 6, 7}, {1, 5, 9},
+                                       40, 80, Column40, 40, 0, 0, 3210, -1, 10, Arch20RA10, 80, false, true};
+constexpr GalRowLayout kGal20XV10{24, 2, 10, 11, 13, 14, 3, 24, 12, 8, {}, {4, 6, 7, 8, 9}, {1, 5},
+                                  40, 40, Column40, 44, 0, 40, 1631, -1, 31, Arch20XV10, 40, false, true};
+constexpr GalRowLayout kGal26CV12{28, 2, 12, 13, 14, 15, 3, 7, 21, 10, {}, {4, 6, 9, 10, 11}, {1, 5},
+                                  52, 122, Column52, 52, 0, 122, 6368, -1, 24, Arch26CV12, 122, false, true};
+// 20RA10 with the 20V8 pin-out: parallel row address, no identification.
+constexpr GalRowLayout kPin20RA10{24, 2, 10, 11, 13, 15, 22, 24, 12, 0, {21, 3, 4, 5, 8, 9}, {}, {},
+                                  40, 80, ByteColumns40, 41, 0, 64, 3210, 40, 10, Arch20RA10Pins, 0, false, true};
+
 constexpr GalArchLayout kEarly = GalArchLayout::Early16V8;
 constexpr GalArchLayout kLate = GalArchLayout::Late16V8;
 
@@ -52,19 +95,63 @@ const GalPartFacts kGalParts[] = {
      .eraseUs = 50000, .layout = kLate, .map = GalMap::Gal20V8, .idKind = GalIdKind::Text,
      .idText = "1F20V8B0", .idLength = 8, .eraseTenths = 125, .eraseNeedsDataHigh = false},
     {.maker = "ATMEL", .name = "ATF22V10B", .fuses = 5892, .programTenths = 125, .pulseUs = 10000,
-     .eraseUs = 50000, .map = GalMap::Gal22V10, .idKind = GalIdKind::Text, .idText = "1F22V10B0", .idLength = 9},
+     .eraseUs = 50000, .map = GalMap::Gal22V10, .idKind = GalIdKind::Text, .idText = "1F22V10B0", .idLength = 9, .rows = &kText22V10},
     {.maker = "ATMEL", .name = "ATF22V10C", .fuses = 5893, .programTenths = 120, .pulseUs = 5000,
      .eraseUs = 50000, .map = GalMap::Gal22V10, .idKind = GalIdKind::Text, .idText = "1F22V10C1", .idLength = 9,
-     .liveLastBit = true, .powerDownCell = true},
+     .liveLastBit = true, .powerDownCell = true, .rows = &kText22V10},
     {.maker = "ATMEL", .name = "ATF22V10CZ", .fuses = 5893, .programTenths = 120, .pulseUs = 5000,
      .eraseUs = 50000, .map = GalMap::Gal22V10, .idKind = GalIdKind::Text, .idText = "1F22V10Z1", .idLength = 9,
-     .liveLastBit = true, .powerDownCell = true},
+     .liveLastBit = true, .powerDownCell = true, .rows = &kText22V10},
     {.maker = "ATMEL", .name = "ATF22LV10C", .fuses = 5893, .programTenths = 120, .pulseUs = 5000,
      .eraseUs = 50000, .map = GalMap::Gal22V10, .idKind = GalIdKind::Text, .idText = "1F22L10C0", .idLength = 9,
-     .liveLastBit = true, .powerDownCell = true},
+     .liveLastBit = true, .powerDownCell = true, .rows = &kText22V10},
     {.maker = "ATMEL", .name = "ATF22LV10CZ", .fuses = 5893, .programTenths = 120, .pulseUs = 5000,
      .eraseUs = 50000, .map = GalMap::Gal22V10, .idKind = GalIdKind::Text, .idText = "1F22L10Z0", .idLength = 9,
-     .liveLastBit = true, .powerDownCell = true},
+     .liveLastBit = true, .powerDownCell = true, .rows = &kText22V10},
+
+    // Serial-address parts with a signature row: the voltage code names the
+    // edit voltage and pulse they need; bulk erase 100 ms.
+    {.maker = "LATTICE", .name = "GAL22V10B", .fuses = 5892, .makerCode = 0xA1, .typeCode = 0x48, .voltageCode = 2,
+     .programTenths = 145, .pulseUs = 40000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal22V10},
+    {.maker = "LATTICE", .name = "GAL22V10D", .fuses = 5892, .makerCode = 0xA1, .typeCode = 0x48, .voltageCode = 0,
+     .programTenths = 150, .pulseUs = 10000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal22V10},
+    {.maker = "NATIONAL-SEMICONDUCTOR", .name = "GAL22V10", .fuses = 5892, .makerCode = 0x8F, .typeCode = 0x48,
+     .voltageCode = 1, .programTenths = 154, .pulseUs = 80000, .eraseUs = 100000, .map = GalMap::Gal22V10,
+     .rows = &kGal22V10},
+    {.maker = "ST", .name = "GAL22V10", .fuses = 5892, .makerCode = 0x20, .typeCode = 0x49, .voltageCode = 5,
+     .programTenths = 150, .pulseUs = 50000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal22V10},
+    {.maker = "LATTICE", .name = "GAL18V10", .fuses = 3540, .makerCode = 0xA1, .typeCode = 0x50, .voltageCode = 0,
+     .programTenths = 155, .pulseUs = 10000, .eraseUs = 100000, .map = GalMap::Other, .rows = &kGal18V10},
+    {.maker = "LATTICE", .name = "GAL20RA10", .fuses = 3274, .makerCode = 0xA1, .typeCode = 0x60, .voltageCode = 1,
+     .programTenths = 157, .pulseUs = 80000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal20RA10},
+    {.maker = "LATTICE", .name = "GAL20RA10A", .fuses = 3274, .makerCode = 0xA1, .typeCode = 0x61,
+     .voltageCode = 2, .programTenths = 145, .pulseUs = 40000, .eraseUs = 100000, .map = GalMap::Gal22V10,
+     .rows = &kGal20RA10NoUes},
+    {.maker = "LATTICE", .name = "GAL20XV10", .fuses = 1671, .makerCode = 0xA1, .typeCode = 0x65, .voltageCode = 2,
+     .programTenths = 145, .pulseUs = 40000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal20XV10},
+    {.maker = "LATTICE", .name = "GAL26CV12", .fuses = 6432, .makerCode = 0xA1, .typeCode = 0x58, .voltageCode = 0,
+     .programTenths = 165, .pulseUs = 10000, .eraseUs = 100000, .map = GalMap::Other, .rows = &kGal26CV12},
+    // Low-voltage 22V10 parts with the extended ID; type 49h has the OR row.
+    {.maker = "LATTICE", .name = "GAL22LV10C", .fuses = 5892, .makerCode = 0xA1, .typeCode = 0x48,
+     .programTenths = 0, .pulseUs = 0, .eraseUs = 0, .map = GalMap::Gal22V10, .idKind = GalIdKind::Extended,
+     .extended = {0x25, 1, 3, 3, 16, 10}, .programVccTenths = 33, .minVccTenths = 30, .rows = &kGal22LV10},
+    {.maker = "LATTICE", .name = "GAL22LV10D", .fuses = 5892, .makerCode = 0xA1, .typeCode = 0x49,
+     .programTenths = 0, .pulseUs = 0, .eraseUs = 0, .map = GalMap::Gal22V10, .idKind = GalIdKind::Extended,
+     .extended = {0x25, 2, 4, 2, 18, 12}, .programVccTenths = 33, .minVccTenths = 30, .orRow = true,
+     .rows = &kGal22LV10},
+    // Pin-addressed 20RA10 without a signature: 15.7 V, 50 ms; erase at row
+    // 63 with SDIN high.
+    {.maker = "ST", .name = "GAL20RA10", .fuses = 3274, .programTenths = 157, .pulseUs = 50000, .eraseUs = 50000,
+     .map = GalMap::Gal20V8, .rows = &kPin20RA10},
+};
+
+const LargePldFacts kLargePlds[] = {
+    {"ATMEL", "ATF1500", LargePldKind::Type1500, "001F15000000", 5000, 50000, 110, true, false},
+    {"ATMEL", "ATF1500A", LargePldKind::Type1500, "001F1500A000", 5000, 50000, 110, false, true},
+    {"ATMEL", "ATV750", LargePldKind::TypeV750, "001FV750C000", 10000, 50000, 125},
+    {"ATMEL", "ATV750L", LargePldKind::TypeV750, "001FV750CL00", 10000, 50000, 125},
+    {"ATMEL", "ATV750B", LargePldKind::TypeV750, "001FV750C003", 20000, 100000, 125},
+    {"ATMEL", "ATV750BL", LargePldKind::TypeV750, "001FV750CL03", 20000, 100000, 125},
 };
 
 constexpr uint32_t kStrobeUs[4] = {5, 10, 50, 100};
@@ -76,6 +163,13 @@ constexpr uint32_t kProgramUs[16] = {500,   1000,  5000,  10000, 20000,  30000, 
 
 const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name) {
     for (const GalPartFacts& p : kGalParts) {
+        if (maker == p.maker && name == p.name) return &p;
+    }
+    return nullptr;
+}
+
+const LargePldFacts* FindLargePld(const std::string& maker, const std::string& name) {
+    for (const LargePldFacts& p : kLargePlds) {
         if (maker == p.maker && name == p.name) return &p;
     }
     return nullptr;

@@ -7,9 +7,8 @@
 namespace sim {
 
 // Fuse maps and edit-mode pin-outs: the 20-pin 16V8 and the 24-pin 20V8
-// (parallel row address), the 24-pin 22V10 (row address shifted in behind
-// the data, 132-bit columns, architecture row under its select pin).
-enum class GalMap : uint8_t { Gal16V8, Gal20V8, Gal22V10 };
+// (parallel row address); every other map is a GalRowLayout of the part.
+enum class GalMap : uint8_t { Gal16V8, Gal20V8, Gal22V10, Other };
 
 // Architecture-row layouts of the 16V8 and 20V8 families: the older parts
 // shift the product-term disable bits around the mode bits, the later ones
@@ -32,6 +31,30 @@ struct GalExtendedId {
     uint8_t programCode; // 0.5 ms .. 200 ms, 14 and 15 reserved
     uint8_t programVolt; // programming edit voltage 5.0 V + 0.5 V x code
     uint8_t readVolt;    // reading edit voltage 5.0 V + 0.5 V x code
+};
+
+// Edit-mode layout of the parts whose row address is shifted in ahead of
+// the row's data (SDIN -> address register -> data register -> SDOUT, the
+// old bits leaving while new ones enter) or put on pins. The architecture
+// row sits in a register of its own while its select pin is high, or at a
+// row address. A row shorter than the data register is written from the
+// register's SDIN end.
+struct GalRowLayout {
+    int pinCount;
+    int edit, sclk, sdin, stb, sdout, pv, vcc, gnd; // chip pins
+    int archSelect;                 // chip pin; 0: the architecture row at archAddress
+    int ra[6];                      // parallel row address, bit 0 first; ra[0] 0: shifted in
+    int eraseHigh[6], eraseLow[4];  // bulk erase by these pins during a write strobe (0-ended); none: row 63
+    uint32_t rows;                  // array rows at addresses 0..rows-1
+    int rowBits;                    // cells of an array row, the data register's length
+    uint32_t (*arrayFuse)(uint32_t row, uint32_t bit);
+    int uesAddress, uesFirst, uesCells; // UES row: cells from register position uesFirst on
+    uint32_t uesFuse;
+    int archAddress, archBits;
+    uint32_t (*archFuse)(int bit);
+    int idBits;                     // bits the identification row gives
+    bool archBehindAddress;         // SDIN reaches the architecture register through the address register
+    bool secureHidesArchitecture;   // a secured part reads its architecture row as ones too
 };
 
 struct GalPartFacts {
@@ -58,10 +81,30 @@ struct GalPartFacts {
     bool orRow = false;             // row 45: 64 cells past the JEDEC map
     bool liveLastBit = false;       // 22V10: SDIN at the strobe is the last address or architecture bit
     bool powerDownCell = false;     // 22V10: fuse 5892 at row 59
+    const GalRowLayout* rows = nullptr; // serial-address and 80-bit-row parts: their layout
 };
 
 // nullptr when the simulator has no such part.
 const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name);
+
+// Larger electrically erasable PLDs with a 12-byte identification text in
+// their last row: the 1500 type (44-pin, 8-bit row address on pins, 177-bit
+// rows) and the V750 type (24-pin, row address shifted in behind the data).
+enum class LargePldKind : uint8_t { Type1500, TypeV750 };
+
+struct LargePldFacts {
+    const char* maker;
+    const char* name;
+    LargePldKind kind;
+    const char* idText;      // the 12 identification bytes
+    uint32_t pulseUs;        // shortest write pulse
+    uint32_t eraseUs;        // shortest erase pulse
+    int editTenths;          // edit voltage of writes and erase (+-0.3 V)
+    bool entrySequence = false; // 1500 type: edit mode only after the entry sequence
+    bool row5Fuse = false;      // 1500 type: row 5 bit 176 is a cell (fuse 24993)
+};
+
+const LargePldFacts* FindLargePld(const std::string& maker, const std::string& name);
 
 // The extended ID's load strobe, erase and program times by code (us; 0 for
 // a reserved code, which does nothing).

@@ -109,21 +109,7 @@ TEST_F(GalLowVoltageTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
 
 // A user break in the program walk: powered down, reported as a break.
 TEST_F(GalLowVoltageTest, UserBreakInProgramIsABreak) {
-    for (const Part& p : {kRows220[1], kExtended[1], kExtended[3]}) {
-        SCOPED_TRACE(p.name);
-        ASSERT_TRUE(SelectPld(p.maker, p.name));
-        sim::GalChip* chip = Reseat(*sim::FindGalPart(p.maker, p.name));
-        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
-        ui.BreakAtPercent = 30;
-        ui.QueueAnswer(UiAnswer::No);
-        EXPECT_EQ(Run(OpProgram), 3);
-        EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
-        EXPECT_FALSE(HasLine("Program ok!"));
-        EXPECT_GT(Writes(chip), 0u);
-        EXPECT_LT(Writes(chip), 30u);
-        EXPECT_TRUE(elec->SuppliedPins().empty());
-        ExpectNoViolations();
-    }
+    for (const Part& p : {kRows220[1], kExtended[1], kExtended[3]}) ExpectProgramBreak(p.maker, p.name);
 }
 
 // The supply code decides the programming supply; the part's own needs

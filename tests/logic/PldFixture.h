@@ -4,6 +4,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -17,6 +18,7 @@
 #include "memory/MemoryFixture.h"
 #include "sim/GalChip.h"
 #include "sim/GalParts.h"
+#include "sim/LargePldChip.h"
 
 class PldRun : public MemoryRun {
 protected:
@@ -41,6 +43,19 @@ protected:
         const sim::GalPartFacts* facts = sim::FindGalPart(maker, name);
         EXPECT_NE(facts, nullptr) << maker << " " << name;
         return facts ? SeatGal(*facts) : nullptr;
+    }
+
+    // Any part of the simulator's PLD tables.
+    sim::CellArrayChip* SeatPart(const std::string& maker, const std::string& name) {
+        if (sim::FindGalPart(maker, name) != nullptr) return SeatGal(maker, name);
+        const sim::LargePldFacts* facts = sim::FindLargePld(maker, name);
+        EXPECT_NE(facts, nullptr) << maker << " " << name;
+        return facts ? SeatLarge(*facts) : nullptr;
+    }
+    sim::LargePldChip* SeatLarge(const sim::LargePldFacts& facts) {
+        auto chip = std::make_unique<sim::LargePldChip>(facts);
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
     }
 
     // A JEDEC text of the fuses (one byte per fuse, 0 or 1) with its "C"
@@ -97,7 +112,7 @@ protected:
         EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF, fileSum);
     }
     // The part's cells in the JEDEC numbering.
-    static std::vector<uint8_t> Cells(const sim::GalChip* chip, uint32_t count) {
+    static std::vector<uint8_t> Cells(const sim::CellArrayChip* chip, uint32_t count) {
         std::vector<uint8_t> c(count);
         for (uint32_t n = 0; n < count; ++n) c[n] = static_cast<uint8_t>(chip->Cell(n));
         return c;
@@ -165,6 +180,24 @@ protected:
         EXPECT_TRUE(HasLine(" Fail address : 1001(3E9h)")) << LogText();
     }
 
+    // ESC answered No during the program walk: reported as a break with the
+    // part half written and the socket powered down.
+    void ExpectProgramBreak(const char* maker, const char* name) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SelectPld(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        ui.BreakAtPercent = 30;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(OpProgram), 3);
+        EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+        EXPECT_FALSE(HasLine("Program ok!"));
+        EXPECT_GT(Writes(chip), 0u);
+        EXPECT_LT(Writes(chip), 30u);
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+    }
+
     // A file of PAL type `index` (list `set`) programmed, verified and read
     // back into the same map.
     void PalRoundTrip(const char* maker, const char* name, int index, int set) {
@@ -188,12 +221,17 @@ protected:
     // JEDEC file, program, verify, read into a cleared buffer, save with the
     // same fuses and "C" field, erase with the driver's blank check, secure;
     // a read then shows the array below `arrayFuses` as ones and the rest
-    // kept. Fuses from `zeroFrom` on are 0 in the file (the part keeps them 0).
+    // kept (or is refused with " Device Secured!"). Fuses from `zeroFrom` on
+    // and `zeroFuse` are 0 in the file (the part has no cell there or the
+    // program keeps them 0).
     struct Cycle {
         const char* maker;
         const char* name;
         uint32_t fuses, rowWidth, ues, arrayFuses;
         uint32_t zeroFrom = UINT32_MAX;
+        uint32_t zeroFuse = UINT32_MAX;
+        uint32_t absentFuse = UINT32_MAX; // no cell: 0 in the file, the cell not compared
+        bool securedReadRefused = false;
     };
     void RunCycle(const Cycle& c) {
         SCOPED_TRACE(std::string(c.maker) + " " + c.name);
@@ -204,15 +242,20 @@ protected:
         EXPECT_EQ(SupportedOperationMask & OpMaskCompare, 0u);
         socket->Clear();
         elec->WithdrawAllChips();
-        sim::GalChip* chip = SeatGal(c.maker, c.name);
+        sim::CellArrayChip* chip = SeatPart(c.maker, c.name);
         ASSERT_NE(chip, nullptr);
 
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         std::vector<uint8_t> fuses = Pattern(c.fuses, c.fuses + c.rowWidth);
         for (uint32_t n = c.zeroFrom; n < c.fuses; ++n) fuses[n] = 0;
+        if (c.zeroFuse < c.fuses) fuses[c.zeroFuse] = 0;
+        if (c.absentFuse < c.fuses) fuses[c.absentFuse] = 0;
         LoadFuses(fuses, c.rowWidth);
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_EQ(Cells(chip, c.fuses), fuses); // the datasheet's map, cell for cell
+        const uint32_t cells = std::min(c.fuses, c.zeroFrom);
+        std::vector<uint8_t> expected(fuses.begin(), fuses.begin() + cells);
+        if (c.absentFuse < cells) expected[c.absentFuse] = 1;
+        EXPECT_EQ(Cells(chip, cells), expected); // the datasheet's map, cell for cell
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
 
         ClearUserMap(c.fuses);
@@ -238,6 +281,12 @@ protected:
         EXPECT_TRUE(HasLine("Security ok!"));
         EXPECT_TRUE(chip->Secured());
         ClearUserMap(c.fuses);
+        if (c.securedReadRefused) {
+            EXPECT_EQ(Run(OpRead), -1);
+            EXPECT_TRUE(HasLine(" Device Secured!")) << LogText();
+            ExpectNoViolations();
+            return;
+        }
         EXPECT_EQ(Run(OpRead), 1);
         for (uint32_t n = 0; n < c.arrayFuses; ++n) ASSERT_EQ(GetBufferBit(n), 1u) << n;
         for (uint32_t n = c.arrayFuses; n < c.fuses; ++n) ASSERT_EQ(GetBufferBit(n), fuses[n]) << n;

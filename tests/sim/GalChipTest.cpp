@@ -263,4 +263,41 @@ TEST_F(GalPartBench, SerialAddressPartsTakeTheirAddressAndPatterns) {
     }
 }
 
+// Signature-type row-address layouts: SDIN -> address register -> data
+// register -> SDOUT. With no load after a write the data register still
+// holds the bits shifted in, so they come out again in order; the
+// low-voltage 22V10 takes its architecture bits through the address
+// register, so the row's address may follow them.
+TEST_F(GalPartBench, ChainedAddressRegisterFeedsTheDataRegister) {
+    const sim::GalPartFacts& f = *sim::FindGalPart("LATTICE", "GAL20RA10");
+    Seat(f);
+    Power(50, f.programTenths);
+    for (int p : {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}) Drive(p, 0);
+    Drive(13, 1);
+    std::vector<int> bits(80);
+    for (size_t b = 0; b < bits.size(); ++b) bits[b] = b % 3 == 0 ? 0 : 1;
+    for (int b : bits) Clock(10, 11, b);
+    for (int k = 0; k < 6; ++k) Clock(10, 11, (5 >> k) & 1);
+    Strobe(13, 3, true, f.pulseUs);
+    EXPECT_EQ(chip->Strobes().back().address, 5);
+    for (int b = 0; b < 80; ++b) {
+        EXPECT_EQ(chip->Cell(static_cast<uint32_t>(b * 40 + 5)), bits[static_cast<size_t>(b)]) << b;
+        EXPECT_EQ(chip->Output(env, S(14)) == sim::ChipDrive::High, bits[static_cast<size_t>(b)] == 1) << b;
+        Clock(10, 11, 0);
+    }
+    EXPECT_TRUE(env.violations.empty());
+
+    const sim::GalPartFacts& lv = *sim::FindGalPart("LATTICE", "GAL22LV10C");
+    Seat(lv);
+    Power(33, chip->ProgramTenths());
+    for (int p : {1, 4, 5, 6, 7, 9, 10, 11, 3}) Drive(p, 0);
+    Drive(13, 1);
+    Drive(8, 1);
+    for (int k = 0; k < 20; ++k) Clock(10, 11, k == 3 ? 0 : 1);
+    for (int k = 0; k < 6; ++k) Clock(10, 11, 0);
+    Strobe(13, 3, true, chip->ProgramUs());
+    for (int k = 0; k < 20; ++k) EXPECT_EQ(chip->Cell(chip->ArchitectureFuse(k)), k == 3 ? 0 : 1) << k;
+    EXPECT_TRUE(env.violations.empty());
+}
+
 } // namespace
