@@ -18,6 +18,7 @@
 #include "mcu/Encrypt.h"
 #include "mcu/InstallMcuRows.h"
 #include "mcu/McuFrame.h"
+#include "mcu/OptPic.h"
 #include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
@@ -128,6 +129,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptRalDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
+    InstallPicDialogLauncher(RunPicDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();
