@@ -243,7 +243,6 @@ int SerialRead(int mode) {
     if (M->FirstIncrement) Increment();
     AdvanceTo(DeviceStart);
     int r = 1;
-    bool complete = true;
     for (ChipAddress = DeviceStart; !LoopEmpty(mode) && ChipAddress <= LoopEnd(mode); ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
@@ -252,8 +251,8 @@ int SerialRead(int mode) {
         if (r == -1) break;
         Increment();
     }
-    complete = r == 1;
-    if (M->DataMemory && complete) {
+    // A break or a failure in the program words skips the data memory.
+    if (M->DataMemory && r == 1) {
         BufferIndex = 0x4200;
         for (int i = 0; i < 64; ++i) {
             ReadWord(5);
@@ -483,19 +482,8 @@ PIC_CONFIG_ROW(111)
 PIC_CONFIG_ROW(112)
 PIC_CONFIG_ROW(115)
 PIC_CONFIG_ROW(116)
+PIC_CONFIG_ROW(121)
 #undef PIC_CONFIG_ROW
-
-void ReadPicConfig121() {
-    Use(121);
-    if (CheckPicSignature121() != 1) return;
-    ReadConfigSerial();
-}
-
-int ProgramPicConfig121() {
-    Use(121);
-    if (CheckPicSignature121() != 1) return -1;
-    return ProgramConfigSerial();
-}
 
 // Row 114 works at the power-up address: the configuration word first, then
 // DeviceSize + 1 increments to the ID words.

@@ -117,6 +117,9 @@ TEST_F(PicRun, Row111RetriesThenOverprograms) {
         EXPECT_EQ(Run(OpProgram), k.result) << LogText();
         EXPECT_EQ(chip->PulsesOn(3), k.pulses);
         EXPECT_EQ(chip->Pulses(), static_cast<uint32_t>(k.pulses)); // blank words get none
+        if (k.result == ResultFailed) {
+            EXPECT_TRUE(HasLine("  Chip addr: 000003h  data: 3FFFh")) << LogText();
+        }
     }
     // A Retry of 0 or 1 still gives the word one attempt and fails it when
     // it does not verify.
@@ -228,6 +231,7 @@ TEST_F(PicRun, FaultsEndWithTheirLine) {
         DeviceEnd = 63;
         FillWords(64, 0x3FFF);
         EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Program error!")) << LogText();
         EXPECT_FALSE(chip->InMode());
         EXPECT_EQ(chip->Pulses(), 0u);
     }
