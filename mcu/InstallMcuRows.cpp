@@ -2,8 +2,10 @@
 
 #include "mcu/Mcu8051.h"
 #include "mcu/McuFlash8051.h"
+#include "mcu/Pic.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
     InstallFlash8051Rows();
+    InstallPicRows();
 }

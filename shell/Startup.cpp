@@ -19,6 +19,7 @@
 #include "mcu/InstallMcuRows.h"
 #include "mcu/McuFrame.h"
 #include "mcu/OptAt89C5x.h"
+#include "mcu/OptPic.h"
 #include "memory/InstallMemoryRows.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
@@ -130,6 +131,7 @@ void CreateFormsAndLoadConfig() {
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);
+    InstallPicDialogLauncher(RunPicDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();

@@ -17,6 +17,7 @@
 #include "mcu/Mcu8051.h"
 #include "logic/JtagFuseArray.h"
 #include "mcu/McuFlash8051.h"
+#include "mcu/Pic.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -495,8 +496,10 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
     if (!pld) {
         const std::string why = McuRowRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
                                               field(FieldPageSize, 2), field(FieldVariant, 1));
-        if (!why.empty()) {
-            error = Where(line) + why;
+        const std::string pic = PicRecordRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
+                                                 field(FieldVariant, 1), field(FieldDeviceSize, 4));
+        if (!why.empty() || !pic.empty()) {
+            error = Where(line) + why + pic;
             return false;
         }
     }

@@ -1,0 +1,599 @@
+#include "mcu/Pic.h"
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/NeighbourState.h"
+#include "engine/OperationState.h"
+#include "engine/Pins.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/RowHooks.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+
+uint32_t PicConfigWord = 0x3FFF;
+uint32_t PicIdWords[4] = {};
+
+namespace {
+
+// ---- members of the serial family --------------------------------------------------
+
+// How a member programs one program word (mask: the compare mask).
+enum class WordProgramming : uint8_t {
+    Retry,       // pulses until it verifies, then 3 x n more (rows 111, 115, 116)
+    Retry7,      // up to 7 attempts, then 11 x n more (row 114)
+    SinglePulse, // flash: one self-timed write, then a compare (rows 112, 121)
+};
+
+// Clock and data socket pins by package pin count.
+struct PinsByCount {
+    uint8_t PinCount, Clock, Data;
+};
+
+struct SerialMember {
+    uint32_t Row;
+    PinsByCount Pins[4];
+    WordProgramming Programming;
+    DelaySlotFn* PulseWait;   // the delay slot of the program pulse
+    bool LastWait;            // power-up waits 100 us after Vpp
+    bool ClockLowFirst;       // clock driven low before the supply comes up
+    bool VppOffFirst;         // power-down drops Vpp before the data pin floats
+    bool FirstIncrement;      // 12-bit parts: entry puts the counter on the configuration word
+    bool SkipLastWord;        // the last word (calibration) is only read in mode 2
+    uint32_t ReadExtraWords;  // Read mode 2 covers this many words past DeviceEnd
+    bool DataMemory;          // 64 data-memory bytes from byte 0x4200
+    bool Signature;           // device ID check before every entry
+    uint32_t WordMask;
+};
+
+constexpr uint32_t kMask14 = 0x3FFF;
+constexpr uint32_t kMask12 = 0xFFF;
+
+const SerialMember kMembers[] = {
+    {111, {{18, 27, 28}, {28, 37, 38}, {40, 43, 44}, {44, 45, 46}}, WordProgramming::Retry, &DelayUsSlot, true,
+     false, false, false, false, 0, false, false, kMask14},
+    {112, {{18, 27, 28}, {}, {}, {}}, WordProgramming::SinglePulse, &DelayUsSlot, false, false, false, false, false,
+     0, true, false, kMask14},
+    {114, {{8, 26, 27}, {14, 29, 30}, {}, {}}, WordProgramming::Retry7, &DelayUsSlot, false, false, true, true, true,
+     0, false, false, kMask12},
+    {115, {{8, 26, 27}, {}, {}, {}}, WordProgramming::Retry, &DelayShortUsSlot, false, false, true, false, true, 0,
+     false, false, kMask14},
+    {116, {{28, 22, 21}, {}, {}, {}}, WordProgramming::Retry, &DelayShortUsSlot, true, false, true, false, false, 64,
+     false, false, kMask14},
+    {121, {{28, 37, 38}, {40, 43, 44}, {44, 45, 46}, {}}, WordProgramming::SinglePulse, &DelayUsSlot, false, true,
+     false, false, false, 0, true, true, kMask14},
+};
+
+const SerialMember* M = &kMembers[0];
+int g_clock = 0;
+int g_data = 0;
+
+void Use(uint32_t row) {
+    for (const SerialMember& m : kMembers) {
+        if (m.Row == row) M = &m;
+    }
+}
+
+// Row 111's parity frames (PIC16C642/662).
+bool ParityFrames() { return M->Row == 111 && DeviceVariant == 5; }
+
+// ---- the serial protocol ---------------------------------------------------
+
+void Clock() { PulsePin(g_clock, 3); }
+
+void SendCommand(uint32_t c) {
+    for (int i = 0; i < 6; ++i) {
+        SetPin(g_data, static_cast<int>((c >> i) & 1));
+        Clock();
+    }
+    SetPin(g_data, 2);
+}
+
+uint32_t Parity(uint32_t v) {
+    uint32_t p = 0;
+    for (; v != 0; v >>= 1) p ^= v & 1;
+    return p;
+}
+
+void LoadWord(uint32_t c) {
+    SendCommand(c);
+    SetPin(g_data, 0);
+    Clock();
+    uint32_t frame = ExpectedValue;
+    int bits = 14;
+    if (ParityFrames()) {
+        const uint32_t v = ExpectedValue & M->WordMask;
+        frame = (ExpectedValue << 2) | (Parity(v & 0xAAAA) << 1) | Parity(v & 0x5555);
+        bits = 16;
+    }
+    for (int i = 0; i < bits; ++i) {
+        SetPin(g_data, static_cast<int>((frame >> i) & 1));
+        Clock();
+    }
+    SetPin(g_data, 0);
+    Clock();
+    SetPin(g_data, 2);
+}
+
+void ReadWord(uint32_t c) {
+    ReadValue = 0;
+    SendCommand(c);
+    Clock();
+    const int bits = ParityFrames() ? 16 : 14;
+    for (int i = 0; i < bits; ++i) {
+        Clock();
+        if (GetPin(g_data) != 0) ReadValue |= 1u << i;
+    }
+    Clock();
+    if (ParityFrames()) ReadValue >>= 2;
+}
+
+void Increment() { SendCommand(6); }
+
+void ProgramPulse() {
+    LoadWord(2);
+    SendCommand(8);
+    (*M->PulseWait)(PulseWidth);
+    SendCommand(14);
+}
+
+bool Matches(uint32_t mask) { return (ExpectedValue & mask) == (ReadValue & mask); }
+
+// Pulse and verify for up to `attempts` attempts; attempt n that matches
+// gets extra x n more pulses.
+int PulseUntilMatch(uint32_t mask, uint32_t attempts, uint32_t extra) {
+    for (uint32_t n = 1; n <= attempts; ++n) {
+        ProgramPulse();
+        ReadWord(4);
+        if (Matches(mask)) {
+            for (uint32_t k = 0; k < extra * n; ++k) ProgramPulse();
+            return 1;
+        }
+    }
+    return -1;
+}
+
+// Rows 111, 115, 116: Retry - 1 attempts, 3 x n more pulses. Every word gets
+// at least one attempt, whatever Retry says.
+int ProgramWithRetry(uint32_t mask) { return PulseUntilMatch(mask, Retry > 2 ? Retry - 1 : 1, 3); }
+
+// Row 114: 7 attempts, 11 x n more pulses.
+int ProgramWithRetry7(uint32_t mask) { return PulseUntilMatch(mask, 7, 11); }
+
+// Flash: load, begin the self-timed write, wait it out and compare.
+int SinglePulse(uint32_t mask, bool dataMemory) {
+    LoadWord(dataMemory ? 3 : 2);
+    SendCommand(8);
+    DelayUsSlot(PulseWidth);
+    ReadWord(dataMemory ? 5 : 4);
+    return Matches(mask) ? 1 : -1;
+}
+
+int ProgramWord(uint32_t mask) {
+    switch (M->Programming) {
+    case WordProgramming::Retry: return ProgramWithRetry(mask);
+    case WordProgramming::Retry7: return ProgramWithRetry7(mask);
+    case WordProgramming::SinglePulse: return SinglePulse(mask, false);
+    }
+    return -1;
+}
+
+// ---- power ---------------------------------------------------------------------------
+
+void PowerUp(int phase) {
+    const uint32_t count = PackageIndex < PackageRowCount ? PackageTable[PackageIndex].PinCount : 0;
+    g_clock = g_data = 0;
+    for (const PinsByCount& p : M->Pins) {
+        // Row 111 serves 68-pin packages with the 40-pin pins.
+        if (p.PinCount != 0 && (p.PinCount == count || (M->Row == 111 && p.PinCount == 40 && count == 68))) {
+            g_clock = p.Clock;
+            g_data = p.Data;
+        }
+    }
+    BlankWord = M->WordMask;
+    ProgressStep = 16;
+    SupplyVoltage = phase == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    if (M->ClockLowFirst) SetPin(g_clock, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayShortUsSlot(100);
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    if (M->LastWait) DelayShortUsSlot(100);
+}
+
+void PowerDown() {
+    if (M->VppOffFirst) SetDeviceVpp(0, 0);
+    SetPin(g_data, 2);
+    SetDeviceVpp(0, 0);
+    DelayShortUsSlot(100);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+    ResetProgrammerOutputs();
+}
+
+// The chip's counter is at 0 after entry (12-bit parts: after the first
+// increment); the loops start at DeviceStart, so move the counter there.
+void AdvanceTo(uint32_t address) {
+    for (uint32_t a = 0; a < address; ++a) Increment();
+}
+
+uint16_t& Word(uint32_t index) { return BufferWords[index & 0x7FFF]; }
+
+// ---- entries ---------------------------------------------------------------------------
+
+// Last address of a loop: 114 and 115 leave the calibration word to Read mode 2.
+uint32_t LoopEnd(int mode) {
+    if (mode == 2) return DeviceEnd + M->ReadExtraWords;
+    if (M->SkipLastWord) return DeviceEnd == 0 ? 0 : DeviceEnd - 1;
+    return DeviceEnd;
+}
+bool LoopEmpty(int mode) { return M->SkipLastWord && mode != 2 && DeviceEnd == 0; }
+
+void ReadConfigSerial();
+
+int SerialRead(int mode) {
+    if (M->Signature && CheckPicSignature121() != 1) return -1;
+    PowerUp(2);
+    if (M->FirstIncrement) Increment();
+    AdvanceTo(DeviceStart);
+    int r = 1;
+    for (ChipAddress = DeviceStart; !LoopEmpty(mode) && ChipAddress <= LoopEnd(mode); ++ChipAddress) {
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        ReadWord(4);
+        r = ProcessReadPicWord(mode);
+        if (r == -1) break;
+        Increment();
+    }
+    // A break or a failure in the program words skips the data memory.
+    if (M->DataMemory && r == 1) {
+        BufferIndex = 0x4200;
+        for (int i = 0; i < 64; ++i) {
+            ReadWord(5);
+            r = ProcessReadByte(mode);
+            if (r == -1) break;
+            Increment();
+        }
+    }
+    PowerDown();
+    if (mode == 2) {
+        if (M->Row == 114) {
+            ReadPicConfig114();
+        } else {
+            ReadConfigSerial();
+        }
+        LogPicConfiguration();
+    }
+    return r;
+}
+
+int SerialProgram() {
+    if (M->Signature && CheckPicSignature121() != 1) return -1;
+    PowerUp(1);
+    if (M->FirstIncrement) Increment();
+    AdvanceTo(DeviceStart);
+    int r = 1;
+    for (ChipAddress = DeviceStart; !LoopEmpty(0) && ChipAddress <= LoopEnd(0); ++ChipAddress) {
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        ExpectedValue = Word(BufferIndex) & M->WordMask;
+        if (ExpectedValue != M->WordMask) {
+            r = ProgramWord(M->WordMask);
+            if (r == -1) break;
+        }
+        Increment();
+        BufferIndex += 1;
+    }
+    if (M->DataMemory && r == 1) {
+        BufferIndex = 0x4200;
+        for (int i = 0; i < 64; ++i) {
+            ExpectedValue = BufferWindow[BufferIndex];
+            if (ExpectedValue != 0xFF) {
+                r = SinglePulse(0xFF, true);
+                if (r == -1) break;
+            }
+            Increment();
+            BufferIndex += 1;
+        }
+    }
+    PowerDown();
+    return r;
+}
+
+// ---- configuration of the 14-bit members --------------------------------------------
+
+// Enters the configuration memory: command 0, then command 2 with a word.
+void EnterConfiguration(uint32_t word) {
+    SendCommand(0);
+    ExpectedValue = word;
+    LoadWord(2);
+}
+
+void ReadConfigSerial() {
+    PowerUp(2);
+    const bool flash = M->Programming == WordProgramming::SinglePulse;
+    EnterConfiguration(flash ? 0x3FFF : 0xFFFF);
+    for (int i = 0; i < 4; ++i) {
+        ReadWord(4);
+        Increment();
+        PicIdWords[i] = ReadValue & 15;
+        Word(0x2000 + static_cast<uint32_t>(i)) = static_cast<uint16_t>(ReadValue);
+    }
+    for (int i = 0; i < 3; ++i) Increment();
+    ReadWord(4);
+    PicConfigWord = M->Row == 112 ? ReadValue & 0x1F : M->Row == 121 ? ReadValue & 0xBFF : ReadValue;
+    Word(0x2007) = static_cast<uint16_t>(PicConfigWord);
+    PowerDown();
+}
+
+// The word to program and its compare mask, by row and variant.
+struct ConfigTarget {
+    uint32_t Word, Mask;
+};
+
+ConfigTarget ConfigTarget111(uint32_t c) {
+    const uint32_t cp = (c >> 4) & 3;
+    switch (DeviceVariant) {
+    case 1: return {c | 0x80 | cp * 0x1500, 0xFFF};
+    case 2: return {c | 0x3F80, 0x3FFF};
+    case 3: return {(c & 0x30) != 0 ? c | 0x3FA0 : c, 0x3FFF};
+    case 4: return {c | 0xC0 | cp * 0x1500, 0x3FFF};
+    case 5: return {c | cp * 0x1500, 0x3FFF};
+    case 6: return {c | cp * 0x1100, 0x3F7F};
+    default: return {c | 0x3FE0, 0x1F};
+    }
+}
+
+ConfigTarget ConfigTargetOf(uint32_t c) {
+    switch (M->Row) {
+    case 111: return ConfigTarget111(c);
+    case 112:
+        if (DeviceVariant == 1) return {(c & 0x10) == 0 ? c & 0x0F : c | 0x3FF0, 0x3FFF};
+        if (DeviceVariant == 2) return {(c & 0x10) == 0 ? c & 0x8F : c | 0x3F70, 0x3FFF};
+        return {c | 0x3FE0, 0x1F};
+    case 115: return {c | ((c & 0x60) * 0xA8), 0x3FFF};
+    case 116: {
+        const uint32_t b4 = (c >> 4) & 1, b5 = (c >> 5) & 1;
+        return {c | 0x21C2 | (b4 * 0xC00) | (b5 * 0x1200), 0x1E3D};
+    }
+    case 121: return {(c & 0xBFF) | ((c & 0x30) << 8), 0xBFF};
+    default: return {c, 0x3FFF};
+    }
+}
+
+int ProgramConfigSerial() {
+    const ConfigTarget t = ConfigTargetOf(PicConfigWord);
+    const bool flash = M->Programming == WordProgramming::SinglePulse;
+    PowerUp(1);
+    EnterConfiguration(M->WordMask);
+    int r = 1;
+    for (int i = 0; i < 4; ++i) {
+        ExpectedValue = PicIdWords[i] | (flash ? 0xFF80 : 0x3FF0);
+        r = flash ? SinglePulse(15, false) : ProgramWithRetry(15);
+        if (r == -1) {
+            PowerDown();
+            return -1;
+        }
+        Increment();
+    }
+    for (int i = 0; i < 3; ++i) Increment();
+    ExpectedValue = t.Word;
+    if (flash) {
+        r = SinglePulse(t.Mask, false);
+    } else if (t.Word != M->WordMask) {
+        for (int k = 0; k < 100; ++k) ProgramPulse();
+        ReadWord(4);
+        r = (ReadValue & t.Mask) == (t.Word & t.Mask) ? 1 : -1;
+    }
+    PowerDown();
+    return r;
+}
+
+// ---- flash erase ------------------------------------------------------------------------
+
+// Bulk erase through the configuration word (the code-protection erase),
+// the only way to clear a protected flash part.
+void BulkErase(uint32_t firstWord, int vppTenths) {
+    PowerUp(1);
+    ExpectedValue = firstWord;
+    SendCommand(0);
+    LoadWord(2);
+    for (int i = 0; i < 7; ++i) Increment();
+    SinglePulse(15, false);
+    SetDeviceVpp(0, 0);
+    DelayShortUsSlot(200);
+    SetDeviceVpp(1, vppTenths);
+    ExpectedValue = 0x3FFF;
+    LoadWord(0);
+    for (int i = 0; i < 7; ++i) Increment();
+    SendCommand(1);
+    SendCommand(7);
+    SendCommand(8);
+    DelayMsSlot(11);
+    SendCommand(1);
+    SendCommand(7);
+}
+
+} // namespace
+
+// ---- shared per-word service ----------------------------------------------------------
+
+int ProcessReadPicWord(int mode) {
+    ExpectedValue = Word(BufferIndex);
+    switch (mode) {
+    case 2:
+        Word(BufferIndex) = static_cast<uint16_t>(ReadValue);
+        BufferIndex += AddressStep;
+        break;
+    case 0:
+        if (ReadValue != BlankWord) return -1;
+        BufferIndex += 1;
+        break;
+    case 3:
+        if ((ReadValue & BlankWord) != (ExpectedValue & BlankWord)) return -1;
+        BufferIndex += AddressStep;
+        break;
+    case 4:
+        WriteCompareLineOk();
+        BufferIndex += AddressStep;
+        break;
+    default: break;
+    }
+    return 1;
+}
+
+// ---- rows ---------------------------------------------------------------------------------
+
+#define PIC_SERIAL_ROW(N)                                                                                              \
+    int Alg##N##Read(int mode) {                                                                                       \
+        Use(N);                                                                                                        \
+        return SerialRead(mode);                                                                                       \
+    }                                                                                                                  \
+    int Alg##N##Program() {                                                                                            \
+        Use(N);                                                                                                        \
+        return SerialProgram();                                                                                        \
+    }
+
+PIC_SERIAL_ROW(111)
+PIC_SERIAL_ROW(112)
+PIC_SERIAL_ROW(114)
+PIC_SERIAL_ROW(115)
+PIC_SERIAL_ROW(116)
+PIC_SERIAL_ROW(121)
+#undef PIC_SERIAL_ROW
+
+#define PIC_CONFIG_ROW(N)                                                                                              \
+    void ReadPicConfig##N() {                                                                                          \
+        Use(N);                                                                                                        \
+        ReadConfigSerial();                                                                                            \
+    }                                                                                                                  \
+    int ProgramPicConfig##N() {                                                                                        \
+        Use(N);                                                                                                        \
+        return ProgramConfigSerial();                                                                                  \
+    }
+
+PIC_CONFIG_ROW(111)
+PIC_CONFIG_ROW(112)
+PIC_CONFIG_ROW(115)
+PIC_CONFIG_ROW(116)
+PIC_CONFIG_ROW(121)
+#undef PIC_CONFIG_ROW
+
+// Row 114 works at the power-up address: the configuration word first, then
+// DeviceSize + 1 increments to the ID words.
+void ReadPicConfig114() {
+    Use(114);
+    PowerUp(2);
+    ReadWord(4);
+    PicConfigWord = ReadValue;
+    Word(0xFFF) = static_cast<uint16_t>(ReadValue);
+    for (uint32_t i = 0; i <= DeviceSize; ++i) Increment();
+    for (uint32_t i = 0; i < 4; ++i) {
+        ReadWord(4);
+        Increment();
+        PicIdWords[i] = ReadValue & 15;
+        Word(DeviceSize + i) = static_cast<uint16_t>(ReadValue);
+    }
+    PowerDown();
+}
+
+int ProgramPicConfig114() {
+    Use(114);
+    const uint32_t c = PicConfigWord;
+    const uint32_t w = DeviceVariant == 0 ? c & 0x1F : ((c & 0x10) != 0 ? c | 0xFC0 : c);
+    const uint32_t blank = DeviceVariant == 0 ? 0x1F : 0xFFF;
+    PowerUp(1);
+    int r = 1;
+    ExpectedValue = w;
+    if (w != blank) r = ProgramWithRetry7(0x1F);
+    if (r == 1) {
+        for (uint32_t i = 0; i <= DeviceSize; ++i) Increment();
+        for (int i = 0; i < 4 && r == 1; ++i) {
+            ExpectedValue = PicIdWords[i] | 0xFF0;
+            r = ProgramWithRetry7(15);
+            Increment();
+        }
+    }
+    PowerDown();
+    return r;
+}
+
+int CheckPicSignature121() {
+    Use(121);
+    if (SkipIdCheck == 1) return 1;
+    PowerUp(2);
+    EnterConfiguration(0x3FFF);
+    for (int i = 0; i < 6; ++i) Increment();
+    ReadWord(4);
+    PowerDown();
+    if ((ReadValue & 0x3FE0) == ExpectedDeviceId) return 1;
+    ShowMessageLine(" Incorrect device ID.");
+    if (ConfirmWarning("Device Signature dose not match. Continue?") == 1) {
+        SkipIdCheck = 1;
+        return 1;
+    }
+    return -1;
+}
+
+int Alg112Erase() {
+    Use(112);
+    BulkErase(0x3FE0, 130);
+    PowerDown();
+    return 1;
+}
+
+int Alg121Erase() {
+    if (CheckPicSignature121() != 1) return -1;
+    Use(121);
+    BulkErase(0x400, static_cast<int>(Vpp / 10));
+    ExpectedValue = 0x3FFF;
+    LoadWord(3);
+    SendCommand(11);
+    SendCommand(8);
+    DelayMsSlot(11);
+    PowerDown();
+    return 1;
+}
+
+// ---- installation ----------------------------------------------------------------------
+
+namespace {
+
+void Put(uint32_t row, int8_t group, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
+         ChecksumFn checksum, HexConfigWriterFn hex) {
+    AlgorithmEntry* e = AlgorithmRow(row);
+    if (e == nullptr) return;
+    *e = {group, e->InsertionPinAllowance, 0, AlgNoOperation, read, program, erase, AlgNoOperation, Alg110Options};
+    RowHookTable[row].ConfigFuseWriter = ProgramPicConfigFromBuffer;
+    RowHookTable[row].Checksum = checksum;
+    RowHookTable[row].HexConfigWriter = hex;
+}
+
+} // namespace
+
+void InstallPicRows() {
+    const AlgOperationFn none = AlgNoOperation;
+    Put(111, 3, Alg111Read, Alg111Program, none, ComputeChecksum111, WritePicConfigHex111);
+    Put(112, 2, Alg112Read, Alg112Program, Alg112Erase, ComputeChecksum112, WritePicConfigHex111);
+    Put(114, 8, Alg114Read, Alg114Program, none, ComputeChecksum110, WritePicConfigHex110);
+    Put(115, 8, Alg115Read, Alg115Program, none, ComputeChecksum111, WritePicConfigHex111);
+    Put(116, 8, Alg116Read, Alg116Program, none, ComputeChecksum111, WritePicConfigHex111);
+    Put(121, 2, Alg121Read, Alg121Program, Alg121Erase, ComputeChecksum112, WritePicConfigHex111);
+}
+
+void ResetPicState() {
+    PicConfigWord = 0x3FFF;
+    for (uint32_t& w : PicIdWords) w = 0;
+    PicConfigFields[0] = 0;
+    for (uint32_t& f : PicConfigFields) f = 0;
+    PicIdText[0] = PicIdText[1] = PicIdText[2] = 0;
+    PicConfigResult = 1;
+    M = &kMembers[0];
+    InstallPicDialogLauncher(nullptr);
+}

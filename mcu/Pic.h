@@ -1,0 +1,117 @@
+// The PIC family on the pin driver: serial members (rows 111, 112, 114, 115,
+// 116, 121) that send 6-bit commands and framed data words on a clock and a
+// data pin, the configuration table the option dialog and the log share, and
+// the word checksums and Intel-hex records of the configuration.
+#pragma once
+#include <cstdint>
+#include <string>
+
+// The configuration word and the four ID words (bits 0-3 used) as last read,
+// loaded from the buffer or packed from the fields.
+extern uint32_t PicConfigWord;
+extern uint32_t PicIdWords[4];
+// Field values of the current configuration record, and the two ID characters.
+extern uint32_t PicConfigFields[12];
+extern char PicIdText[3];
+// Result of the dialog's last Program button.
+extern int PicConfigResult;
+
+// One configuration record: 16 layout characters (bit 15 first; '0'-'9', ':',
+// ';' mark fields 0-11, 'x' no field), a choice list per field (nullptr: the
+// device has no such field) and the module routines for the configuration.
+using PicConfigReadFn = void (*)();
+using PicConfigProgramFn = int (*)();
+struct PicConfigRecord {
+    const char* Layout;
+    const char* const* Lists[12];
+    PicConfigReadFn Read;
+    PicConfigProgramFn Program;
+};
+constexpr uint32_t PicConfigRecordCount = 22;
+extern const PicConfigRecord PicConfigTable[PicConfigRecordCount];
+// Field labels (dialog) and log formats, by field.
+extern const char* const PicFieldLabels[12];
+extern const char* const PicFieldLogFormats[12];
+// Number of choices of a list.
+uint32_t PicListSize(const char* const* list);
+
+// Configuration-word masks of the 14-bit checksums, by DeviceVariant.
+constexpr uint32_t PicConfigMask111Count = 7;
+constexpr uint32_t PicConfigMask112Count = 4;
+extern const uint16_t PicConfigMaskTables111[PicConfigMask111Count];
+extern const uint16_t PicConfigMaskTables112[PicConfigMask112Count];
+
+// The record of the selected device; nullptr when DeviceSubVariant is past
+// the table (the librarian refuses such records).
+const PicConfigRecord* CurrentPicConfigRecord();
+// Bits of the configuration word that belong to field n.
+uint32_t PicFieldMask(const PicConfigRecord& r, int field);
+
+// Buffer positions (word view) of the configuration word and of the ID words
+// (0: none) of the selected row.
+struct PicPositions {
+    uint32_t Config;
+    uint32_t Id;
+};
+PicPositions PicBufferPositions();
+
+void UnpackPicConfigFields();
+// Packs the fields and the ID text into PicConfigWord and PicIdWords and
+// stores them at the buffer positions.
+void PackPicConfigFields();
+// The log lines of the current configuration: the customer ID (when the row
+// has ID words) and every field that has a list.
+void LogPicConfiguration();
+// The engine's configuration-fuse step: programs the buffer's configuration.
+int ProgramPicConfigFromBuffer();
+// Options entry of every PIC row.
+int Alg110Options();
+
+// Per-word service of the PIC Read entries.
+int ProcessReadPicWord(int mode);
+
+int Alg111Read(int mode);
+int Alg111Program();
+void ReadPicConfig111();
+int ProgramPicConfig111();
+int Alg112Read(int mode);
+int Alg112Program();
+int Alg112Erase();
+void ReadPicConfig112();
+int ProgramPicConfig112();
+int Alg114Read(int mode);
+int Alg114Program();
+void ReadPicConfig114();
+int ProgramPicConfig114();
+int Alg115Read(int mode);
+int Alg115Program();
+void ReadPicConfig115();
+int ProgramPicConfig115();
+int Alg116Read(int mode);
+int Alg116Program();
+void ReadPicConfig116();
+int ProgramPicConfig116();
+int Alg121Read(int mode);
+int Alg121Program();
+int Alg121Erase();
+void ReadPicConfig121();
+int ProgramPicConfig121();
+int CheckPicSignature121();
+
+uint32_t ComputeChecksum110();
+uint32_t ComputeChecksum111();
+uint32_t ComputeChecksum112();
+void WritePicConfigHex110(std::string& out);
+void WritePicConfigHex111(std::string& out);
+
+// The dialog launcher the shell installs (none: nothing is shown).
+using PicDialogLauncher = int (*)();
+void InstallPicDialogLauncher(PicDialogLauncher launcher);
+
+void InstallPicRows();
+void ResetPicState();
+
+// Why the device library refuses a PIC record (configuration record past
+// the table, a variant past its row's table, program words that reach the
+// configuration words); empty for a sound record or another row.
+std::string PicRecordRefusal(uint32_t row, uint32_t subVariant, uint32_t variant, uint32_t words);

@@ -1,0 +1,290 @@
+// The PIC configuration table, the field packing the dialog and the log
+// share, and the word checksums and hex records of the PIC rows. Nothing
+// here touches a widget, so the log and the configuration-fuse step run on
+// the operation thread.
+#include <cstdio>
+
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/HexFiles.h"
+#include "engine/Services.h"
+#include "mcu/Pic.h"
+
+uint32_t PicConfigFields[12] = {};
+char PicIdText[3] = {};
+int PicConfigResult = 1;
+
+namespace {
+
+const char* const kA[] = {"LP-Low Frequency Crystal", "XT-Standard Crystal", "HS-High Speed Crystal", "RC-Oscillator",
+                          nullptr};
+const char* const kB[] = {"Enable", "Disable", nullptr};
+const char* const kC[] = {"Disable", "Enable", nullptr};
+const char* const kD[] = {"All memory protected", "Upper 1/2 memory protected", "Do not use", "Code Protection off",
+                          nullptr};
+const char* const kE[] = {"All memory protected", "Upper 3/4 memory protected", "Upper 1/2 memory protected",
+                          "Code Protection off", nullptr};
+const char* const kF[] = {"LF oscillator", "RC oscillator", "XT oscillator", "EC oscillator", nullptr};
+const char* const kG[] = {"WDT disabled, 16bit overflow timer", "WDT enabled, postscaler = 64",
+                          "WDT enabled, postscaler = 256", "WDT enabled, postscaler = 0", nullptr};
+const char* const kH[] = {"Code protected microcontroller mode", "Extended microcontroller mode",
+                          "Microcontroller mode", "Microprocessor mode", nullptr};
+const char* const kI[] = {"LP oscillator", "XT oscillator", "Int RC oscillator", "Ext RC oscillator", nullptr};
+const char* const kJ[] = {"Code Memory Protected", "Code Memory Unprotected", nullptr};
+const char* const kK[] = {"MCLR internally connected to Vdd", "MCLR pin enabled", nullptr};
+const char* const kL[] = {"All memory protected", "Do not use", "Do not use", "Code Protection off", nullptr};
+const char* const kM[] = {"LP oscillator",           "XT oscillator",         "HS oscillator",
+                          "Invalid selection",       "INTRC oscillator/GP4",  "INTRC oscillator/CLKOUT",
+                          "EXTRC oscillator/GP4",    "EXTRC oscillator/CLKOUT", nullptr};
+const char* const kN[] = {"0000h-07FFh code protected", "0200h-07FFh code protected", "0400h-07FFh code protected",
+                          "Code Protection off", nullptr};
+const char* const kO[] = {"MCLR pin function is digital I/O", "MCLR pin function is MCLR", nullptr};
+const char* const kP[] = {"HS oscillator", "Internal RC oscillator", nullptr};
+const char* const kQ[] = {"All Protected", "Do not use", "Do not use", "All Unprotected", nullptr};
+const char* const kR[] = {"LP oscillator",           "XT oscillator",         "HS oscillator",
+                          "Invalid selection",       "INTRC oscillator/RB4",  "INTRC oscillator/CLKOUT",
+                          "EXTRC oscillator/RB4",    "EXTRC oscillator/CLKOUT", nullptr};
+const char* const kS[] = {"0000h-0FFFh code protected", "0800h-0FFFh code protected", "0F00h-0FFFh code protected",
+                          "Code Protection off", nullptr};
+const char* const kT[] = {"Mem may not be written to by EECON", "Mem may be written to by EECON", nullptr};
+const char* const kU[] = {"Background debugger functional", "Background debugger not enabled", nullptr};
+const char* const kV[] = {"0000h-1FFFh code protected", "1000h-1FFFh code protected", "1F00h-1FFFh code protected",
+                          "Code Protection off", nullptr};
+const char* const kW[] = {"Vbor set to 4.5V", "Vbor set to 4.2V", "Vbor set to 2.7V", "Vbor set to 2.5V", nullptr};
+
+// The routines of rows 110 and 113 (parallel buses) are not built yet.
+constexpr PicConfigReadFn kNoRead = nullptr;
+constexpr PicConfigProgramFn kNoProgram = nullptr;
+
+PicDialogLauncher g_launcher = nullptr;
+
+} // namespace
+
+const char* const PicFieldLabels[12] = {"Oscillator",      "Watchdog Timer", "Power-up Timer",   "Memory Protect",
+                                        "Data Protect",    "Brown Out",      "MCLR",             "Memory Parity",
+                                        "Low Voltage Pgm", "Flash Write Enable", "Background Debug", "Brown Out Voltage"};
+const char* const PicFieldLogFormats[12] = {
+    "Oscillator: %s",    "Watchdog Timer: %s",  "Power-up Timer: %s",      "Memory Protect: %s",
+    "Data Protect: %s",  "Brown Out: %s",       "MCLR: %s",                "Memory Parity: %s",
+    "Low Voltage Pgm: %s", "Flash Write Enable: %s", "Background Debug: %s", "Brown Out Voltage: %s"};
+
+const PicConfigRecord PicConfigTable[PicConfigRecordCount] = {
+    {"xxxxxxxxxxxx3x00", {kA, nullptr, nullptr, kB}, kNoRead, kNoProgram},
+    {"xxxxxxxxxxxx3100", {kA, kC, nullptr, kB}, kNoRead, kNoProgram},
+    {"xxxxxxxxxxx32100", {kA, kC, kC, kB}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxxx5332100", {kA, kC, kB, kD, nullptr, kC}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxxx5332100", {kA, kC, kB, kE, nullptr, kC}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxxxx332100", {kA, kC, kC, kE}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxxxxx32100", {kA, kC, kC, kB}, ReadPicConfig112, ProgramPicConfig112},
+    {"xxxxxxxx4xx32100", {kA, kC, kC, kB, kB}, ReadPicConfig112, ProgramPicConfig112},
+    {"xxxxxxxxx3x31100", {kF, kG, nullptr, kH}, kNoRead, kNoProgram},
+    {"xxxxxxxxx5x32100", {kA, kC, kB, kB, nullptr, kC}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxxxxx63100", {kI, kC, nullptr, kJ, nullptr, nullptr, kK}, ReadPicConfig114, ProgramPicConfig114},
+    {"xxxxxxxxxx332100", {kA, kC, kB, kL}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxxxx332100", {kA, kC, kB, kD}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxxxx332100", {kA, kC, kB, kE}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxx75332100", {kA, kC, kB, kE, nullptr, kC, nullptr, kC}, ReadPicConfig111, ProgramPicConfig111},
+    {"xxxxxxxx63321000", {kM, kC, kB, kN, nullptr, nullptr, kO}, ReadPicConfig115, ProgramPicConfig115},
+    {"xxxxxxxxxx3321x0", {kP, kC, kB, kQ}, ReadPicConfig116, ProgramPicConfig116},
+    {"xxxxxxxxxx631000", {kR, kC, nullptr, kB, nullptr, nullptr, kO}, ReadPicConfig114, ProgramPicConfig114},
+    {"x5xxxxxxx3x31100", {kF, kG, nullptr, kH, nullptr, kC}, kNoRead, kNoProgram},
+    {"xxxx:x9485332100", {kA, kC, kB, kS, kB, kC, nullptr, nullptr, kC, kT, kU}, ReadPicConfig121,
+     ProgramPicConfig121},
+    {"xxxx:x9485332100", {kA, kC, kB, kV, kB, kC, nullptr, nullptr, kC, kT, kU}, ReadPicConfig121,
+     ProgramPicConfig121},
+    {"xxxx;;xxx5332100", {kA, kC, kB, kE, nullptr, kC, nullptr, nullptr, nullptr, nullptr, nullptr, kW},
+     ReadPicConfig111, ProgramPicConfig111},
+};
+
+const uint16_t PicConfigMaskTables111[PicConfigMask111Count] = {0x001F, 0x3F7F, 0x003F, 0x3FFF,
+                                                                0x3FFF, 0x3FFF, 0x3FBD};
+const uint16_t PicConfigMaskTables112[PicConfigMask112Count] = {0x001F, 0x3FFF, 0x3FFF, 0x0BFF};
+
+uint32_t PicListSize(const char* const* list) {
+    uint32_t n = 0;
+    while (list != nullptr && list[n] != nullptr) ++n;
+    return n;
+}
+
+const PicConfigRecord* CurrentPicConfigRecord() {
+    return DeviceSubVariant < PicConfigRecordCount ? &PicConfigTable[DeviceSubVariant] : nullptr;
+}
+
+uint32_t PicFieldMask(const PicConfigRecord& r, int field) {
+    uint32_t mask = 0;
+    for (int k = 0; k < 16 && r.Layout[k] != '\0'; ++k) {
+        if (r.Layout[k] - '0' == field) mask |= 1u << (15 - k);
+    }
+    return mask;
+}
+
+PicPositions PicBufferPositions() {
+    switch (CurrentAlgorithm) {
+    case 110:
+    case 114: return {0xFFF, DeviceEnd + 1};
+    case 113: return {0x7E00, 0};
+    default: return {0x2007, 0x2000};
+    }
+}
+
+namespace {
+
+uint16_t& BufferWord(uint32_t index) { return BufferWords[index & 0x7FFF]; }
+
+} // namespace
+
+void UnpackPicConfigFields() {
+    PicIdText[0] = static_cast<char>((PicIdWords[1] * 16 | PicIdWords[0]) & 0xFF);
+    PicIdText[1] = static_cast<char>((PicIdWords[3] * 16 | PicIdWords[2]) & 0xFF);
+    PicIdText[2] = 0;
+    const PicConfigRecord* r = CurrentPicConfigRecord();
+    for (int n = 0; n < 12; ++n) {
+        uint32_t value = 0;
+        int j = 0;
+        const uint32_t mask = r != nullptr ? PicFieldMask(*r, n) : 0;
+        for (int b = 0; b < 16; ++b) {
+            if ((mask >> b) & 1) value |= ((PicConfigWord >> b) & 1) << j++;
+        }
+        PicConfigFields[n] = value;
+    }
+}
+
+void PackPicConfigFields() {
+    const auto c0 = static_cast<uint8_t>(PicIdText[0]), c1 = static_cast<uint8_t>(PicIdText[1]);
+    PicIdWords[0] = c0 & 15u;
+    PicIdWords[1] = c0 >> 4;
+    PicIdWords[2] = c1 & 15u;
+    PicIdWords[3] = c1 >> 4;
+    PicConfigWord = 0;
+    if (const PicConfigRecord* r = CurrentPicConfigRecord()) {
+        for (int n = 0; n < 12; ++n) {
+            const uint32_t mask = PicFieldMask(*r, n);
+            int j = 0;
+            for (int b = 0; b < 15; ++b) {
+                if ((mask >> b) & 1) PicConfigWord |= ((PicConfigFields[n] >> j++) & 1) << b;
+            }
+        }
+    }
+    const PicPositions at = PicBufferPositions();
+    BufferWord(at.Config) = static_cast<uint16_t>(PicConfigWord);
+    if (at.Id != 0) {
+        for (uint32_t i = 0; i < 4; ++i) BufferWord(at.Id + i) = static_cast<uint16_t>(PicIdWords[i]);
+    }
+}
+
+void LogPicConfiguration() {
+    const PicConfigRecord* r = CurrentPicConfigRecord();
+    if (r == nullptr) return;
+    UnpackPicConfigFields();
+    if (PicBufferPositions().Id != 0) ShowMessageLine("Custmer ID: %s", PicIdText);
+    for (int n = 0; n < 12; ++n) {
+        const char* const* list = r->Lists[n];
+        if (list == nullptr) continue;
+        const char* text = PicConfigFields[n] < PicListSize(list) ? list[PicConfigFields[n]] : "";
+        ShowMessageLine(PicFieldLogFormats[n], text);
+    }
+}
+
+int ProgramPicConfigFromBuffer() {
+    const PicConfigRecord* r = CurrentPicConfigRecord();
+    if (r == nullptr || r->Program == nullptr) return -1;
+    const PicPositions at = PicBufferPositions();
+    if (at.Id != 0) {
+        for (uint32_t i = 0; i < 4; ++i) PicIdWords[i] = BufferWord(at.Id + i) & 15u;
+    }
+    PicConfigWord = BufferWord(at.Config);
+    UnpackPicConfigFields();
+    PackPicConfigFields();
+    return r->Program();
+}
+
+void InstallPicDialogLauncher(PicDialogLauncher launcher) { g_launcher = launcher; }
+
+int Alg110Options() {
+    if (g_launcher != nullptr) g_launcher();
+    return 1;
+}
+
+// ---- checksums ---------------------------------------------------------------------------
+
+namespace {
+
+// Sum of the masked words 0..DeviceEnd (less the last on the calibration rows).
+uint32_t SumWords(uint32_t mask, bool skipLast) {
+    uint32_t sum = 0;
+    const uint32_t end = DeviceEnd < 0x7FFF ? DeviceEnd : 0x7FFF;
+    for (uint32_t i = 0; i <= end; ++i) {
+        if (skipLast && i == DeviceEnd) break;
+        sum += BufferWords[i] & mask;
+    }
+    return sum;
+}
+
+} // namespace
+
+uint32_t ComputeChecksum110() {
+    BufferChecksum = SumWords(0xFFF, CurrentAlgorithm == 114);
+    BufferChecksum += (BufferWords[0xFFF] & 0xFFFu) | 0xFF0u;
+    return BufferChecksum;
+}
+
+uint32_t ComputeChecksum111() {
+    // A variant past the mask table counts the whole 14-bit word.
+    const uint32_t mask = DeviceVariant < PicConfigMask111Count ? PicConfigMaskTables111[DeviceVariant] : 0x3FFF;
+    BufferChecksum = SumWords(0x3FFF, CurrentAlgorithm == 115) + (BufferWords[0x2007] & mask);
+    return BufferChecksum;
+}
+
+uint32_t ComputeChecksum112() {
+    const uint32_t mask = DeviceVariant < PicConfigMask112Count ? PicConfigMaskTables112[DeviceVariant] : 0x3FFF;
+    BufferChecksum = SumWords(0x3FFF, false) + (BufferWords[0x2007] & mask);
+    return BufferChecksum;
+}
+
+// ---- hex records ---------------------------------------------------------------------------
+
+namespace {
+
+void AppendRecord(std::string& out, const char* text) {
+    std::string line(text);
+    AppendHexRecordChecksum(line, HexFormatIntel);
+    out += line;
+}
+
+// The four ID words' low bytes from byte address a, and the configuration
+// word's two bytes at byte address c.
+void AppendIdAndConfig(std::string& out, uint32_t a, uint32_t c) {
+    char line[64];
+    std::snprintf(line, sizeof line, ":08%04X00%02X00%02X00%02X00%02X00", a & 0xFFFF, BufferWindow[a & 0xFFFF],
+                  BufferWindow[(a + 2) & 0xFFFF], BufferWindow[(a + 4) & 0xFFFF], BufferWindow[(a + 6) & 0xFFFF]);
+    AppendRecord(out, line);
+    std::snprintf(line, sizeof line, ":02%04X00%02X%02X", c & 0xFFFF, BufferWindow[c & 0xFFFF],
+                  BufferWindow[(c + 1) & 0xFFFF]);
+    AppendRecord(out, line);
+}
+
+} // namespace
+
+void WritePicConfigHex110(std::string& out) { AppendIdAndConfig(out, (DeviceEnd + 1) * 2, 0x1FFE); }
+
+void WritePicConfigHex111(std::string& out) { AppendIdAndConfig(out, 0x4000, 0x400E); }
+
+std::string PicRecordRefusal(uint32_t row, uint32_t subVariant, uint32_t variant, uint32_t words) {
+    const bool twelve = row == 110 || row == 114;
+    const bool fourteen = row == 111 || row == 112 || row == 115 || row == 116 || row == 121;
+    if (!twelve && !fourteen && row != 113) return "";
+    if (subVariant >= PicConfigRecordCount)
+        return "subvariant " + std::to_string(subVariant) + " past the " + std::to_string(PicConfigRecordCount) +
+               " PIC configuration records";
+    const bool table111 = row == 111 || row == 115 || row == 116;
+    const bool table112 = row == 112 || row == 121;
+    if ((table111 && variant >= PicConfigMask111Count) || (table112 && variant >= PicConfigMask112Count))
+        return "variant " + std::to_string(variant) + " past algorithm " + std::to_string(row) + "'s " +
+               std::to_string(table111 ? PicConfigMask111Count : PicConfigMask112Count);
+    // Program words stay below the configuration word (12-bit: 0FFFh, after
+    // four ID words), the ID words (14-bit: 2000h) and row 116's 64 extra words.
+    const uint32_t limit = twelve ? 0xFFF - 4 : row == 113 ? 0x10000 : row == 116 ? 0x2000 - 64 : 0x2000;
+    if (words == 0 || words > limit)
+        return "size of " + std::to_string(words) + " words does not fit below the configuration words";
+    return "";
+}

@@ -1,0 +1,137 @@
+// The PIC parts of the simulator, from their datasheets and programming
+// specifications: word width, program and data memory, EPROM pulse or flash
+// write times, the VIHH window on MCLR, device ID, implemented and
+// protection bits of the configuration word, the factory calibration word,
+// and the pins of the serial programming mode. Looked up by maker and name
+// as the device library spells them.
+#include "sim/PicChip.h"
+
+namespace sim {
+
+namespace {
+
+// Programming-mode pins (chip pins) of the packages.
+PicPinout Dip18() { return {18, {14}, {5}, 4, 12, 13}; }           // RB6 clock, RB7 data
+PicPinout Dip28() { return {28, {20}, {8, 19}, 1, 27, 28}; }       // RB6, RB7
+PicPinout Dip40() { return {40, {11, 32}, {12, 31}, 1, 39, 40}; }  // RB6, RB7
+PicPinout Dip8() { return {8, {1}, {8}, 4, 6, 7}; }                // GP1 clock, GP0 data
+PicPinout Dip14() { return {14, {1}, {14}, 4, 12, 13}; }           // RB1 clock, RB0 data
+
+// 14-bit EPROM parts of the PIC16C6x/7x programming specification: VIHH
+// 12.75-13.25 V, 100 us pulses.
+PicFacts Eprom14(const char* name, uint32_t words, PicPinout pin, uint32_t configMask, uint32_t protectMask) {
+    PicFacts f;
+    f.maker = "MICROCHIP";
+    f.name = name;
+    f.codeWords = words;
+    f.minPulseUs = 100;
+    f.vihhMinTenths = 127;
+    f.vihhMaxTenths = 133;
+    f.configMask = configMask;
+    f.protectMask = protectMask;
+    f.pin = std::move(pin);
+    return f;
+}
+
+// 12-bit EPROM parts (PIC12C5xx, PIC16C505): same window and pulse, the
+// configuration word at entry, a MOVLW calibration value in the last word.
+PicFacts Eprom12(const char* name, uint32_t words, PicPinout pin, uint32_t configMask, uint32_t protectMask) {
+    PicFacts f = Eprom14(name, words, std::move(pin), configMask, protectMask);
+    f.wordBits = 12;
+    f.calibration = 0xC5A;
+    return f;
+}
+
+// Flash parts: self-timed writes, VIHH window, data memory.
+PicFacts Flash(const char* name, uint32_t words, uint32_t dataBytes, PicPinout pin, uint32_t writeUs, int vihhMin,
+               int vihhMax, uint32_t configMask, uint32_t protectMask, uint32_t deviceId) {
+    PicFacts f;
+    f.maker = "MICROCHIP";
+    f.name = name;
+    f.codeWords = words;
+    f.dataBytes = dataBytes;
+    f.flash = true;
+    f.writeUs = writeUs;
+    f.eraseUs = writeUs;
+    f.vihhMinTenths = vihhMin;
+    f.vihhMaxTenths = vihhMax;
+    f.configMask = configMask;
+    f.protectMask = protectMask;
+    f.deviceId = deviceId;
+    f.pin = std::move(pin);
+    return f;
+}
+
+std::vector<PicFacts> MakeParts() {
+    std::vector<PicFacts> v;
+    // FOSC 1:0, WDTE, PWRTE, CP.
+    v.push_back(Eprom14("PIC16C61", 1024, Dip18(), 0x1F, 0x10));
+    v.push_back(Eprom14("PIC16C71", 1024, Dip18(), 0x1F, 0x10));
+    // CP1:CP0 at 5:4 (mirrored in 13:8), BODEN at 6, bit 7 unimplemented.
+    v.push_back(Eprom14("PIC16C62A", 2048, Dip28(), 0x3F7F, 0x30));
+    v.push_back(Eprom14("PIC16C74A", 4096, Dip40(), 0x3F7F, 0x30));
+    // Parity memory: MPEEN at bit 7, 16-bit frames with two parity bits.
+    for (const char* name : {"PIC16C642", "PIC16C662"}) {
+        PicFacts f = Eprom14(name, 4096, name[7] == '4' ? Dip28() : Dip40(), 0x3FFF, 0x30);
+        f.parityFrames = true;
+        v.push_back(f);
+    }
+    // PIC16C84: EEPROM, CP at bit 4; PIC16F83/84: CP in bits 13:4. TPROG 10 ms,
+    // VIHH 12-14 V, 64 data bytes.
+    v.push_back(Flash("PIC16C84", 1024, 64, Dip18(), 10000, 120, 140, 0x1F, 0x10, 0));
+    v.push_back(Flash("PIC16F83", 512, 64, Dip18(), 10000, 120, 140, 0x3FFF, 0x3FF0, 0));
+    v.push_back(Flash("PIC16F84", 1024, 64, Dip18(), 10000, 120, 140, 0x3FFF, 0x3FF0, 0));
+    // 12-bit: FOSC 1:0, WDTE, CP at 3, MCLRE at 4 (PIC12C5xx); PIC16C505:
+    // FOSC 2:0, WDTE, CP at 4 (mirrored in 11:6), MCLRE at 5.
+    v.push_back(Eprom12("PIC12C508A", 512, Dip8(), 0x1F, 0x08));
+    v.push_back(Eprom12("PIC12C509A", 1024, Dip8(), 0x1F, 0x08));
+    v.push_back(Eprom12("PIC12CE518", 512, Dip8(), 0x1F, 0x08));
+    v.push_back(Eprom12("PIC16C505", 1024, Dip14(), 0xFFF, 0x10));
+    // PIC12C67x: FOSC 2:0, WDTE, PWRTE, CP1:CP0 at 6:5 (mirrored in 13:8),
+    // MCLRE at 7; a RETLW calibration value in the last word.
+    for (const char* name : {"PIC12C671", "PIC12C672", "PIC12CE673"}) {
+        PicFacts f = Eprom14(name, name[8] == '2' ? 2048 : 1024, Dip8(), 0x3FFF, 0x60);
+        f.calibration = 0x3480;
+        v.push_back(f);
+    }
+    {
+        PicFacts f = Eprom14("PIC14000", 4096, Dip28(), 0x3FFF, 0x30);
+        f.pin.clock = 12;
+        f.pin.data = 11;
+        f.note = "MCLR, VDD and VSS placed as on the 28-pin PIC16C7x; clock and data on pins 12 and 11; "
+                 "the calibration area 0FC0h-0FFFh is ordinary EPROM here";
+        v.push_back(f);
+    }
+    // PIC16F87x: CP1:CP0 at 5:4 and 13:12, BODEN 6, LVP 7, CPD 8, WRT 9,
+    // bit 10 unimplemented, DEBUG 11; device ID at 2006h (revision in bits 4:0).
+    const char* const note87x = "self-timed write taken as 4 ms";
+    struct Row121 {
+        const char* name;
+        uint32_t words, data;
+        bool forty;
+        uint32_t id;
+    };
+    for (const Row121& r : {Row121{"PIC16F873", 4096, 128, false, 0x0961}, Row121{"PIC16F874", 4096, 128, true, 0x0921},
+                            Row121{"PIC16F876", 8192, 256, false, 0x09E1}, Row121{"PIC16F877", 8192, 256, true, 0x09A1}}) {
+        PicFacts f = Flash(r.name, r.words, r.data, r.forty ? Dip40() : Dip28(), 4000, 127, 135, 0x3BFF, 0x30, r.id);
+        f.note = note87x;
+        v.push_back(f);
+    }
+    return v;
+}
+
+} // namespace
+
+const std::vector<PicFacts>& PicParts() {
+    static const std::vector<PicFacts> parts = MakeParts();
+    return parts;
+}
+
+const PicFacts* FindPicPart(const std::string& maker, const std::string& name) {
+    for (const PicFacts& f : PicParts()) {
+        if (f.maker == maker && f.name == name) return &f;
+    }
+    return nullptr;
+}
+
+} // namespace sim

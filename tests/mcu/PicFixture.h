@@ -1,0 +1,46 @@
+// The PIC parts of the simulator's table seated on the McuRun programmer,
+// with the supply watch that lets them see MCLR drop between logic changes.
+#pragma once
+#include "McuFixture.h"
+
+#include "mcu/Pic.h"
+#include "sim/PicChip.h"
+
+class PicRun : public McuRun {
+protected:
+    void SetUp() override {
+        McuRun::SetUp();
+        ResetPicState();
+        simp.AddComponent(std::make_unique<sim::SupplyWatch>());
+    }
+    void TearDown() override {
+        ResetPicState();
+        McuRun::TearDown();
+    }
+
+    sim::PicChip* SeatPic(const std::string& name) {
+        const sim::PicFacts* f = sim::FindPicPart("MICROCHIP", name);
+        EXPECT_NE(f, nullptr) << name;
+        if (f == nullptr) return nullptr;
+        auto chip = std::make_unique<sim::PicChip>(*f);
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
+    }
+    sim::PicChip* SelectAndSeatPic(const std::string& name) {
+        EXPECT_TRUE(Select("MICROCHIP", name)) << name;
+        return SeatPic(name);
+    }
+    static void ClearWords() {
+        for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0;
+    }
+    // Program words 0..n-1 from a pattern within the word mask (none blank).
+    static void FillWords(uint32_t n, uint32_t mask, uint32_t seed = 7) {
+        uint32_t x = seed;
+        for (uint32_t i = 0; i < n; ++i) {
+            x = x * 1103515245u + 12345u;
+            uint32_t w = (x >> 12) & mask;
+            if (w == mask) w ^= 1;
+            BufferWords[i] = static_cast<uint16_t>(w);
+        }
+    }
+};

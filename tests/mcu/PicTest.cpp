@@ -1,0 +1,350 @@
+// The PIC rows end to end against the simulator's parts: a gpasm program
+// with configuration and ID words through Auto, read back, Intel hex round
+// trip; retries, flash timing, protection, faults and the row-121 identity;
+// the configuration table, checksums and hex records.
+#include <cstdio>
+#include <cstdlib>
+
+#include "PicFixture.h"
+
+#include "engine/HexFiles.h"
+#include "engine/NeighbourState.h"
+#include "mcu/Pic.h"
+
+namespace {
+
+// ---- gpasm program through every row -----------------------------------------------------
+
+struct Row {
+    const char* name;
+    const char* processor; // gpasm's name
+    uint32_t config;       // __CONFIG value (protection off)
+    uint32_t keep;         // configuration bits the row programs as given
+    bool twelveBit;
+};
+
+class GpasmProgram : public PicRun, public ::testing::WithParamInterface<Row> {};
+
+TEST_P(GpasmProgram, AutoReadBackAndHexRoundTrip) {
+    const Row c = GetParam();
+    sim::PicChip* chip = SelectAndSeatPic(c.name);
+    ASSERT_NE(chip, nullptr);
+    // The large parts run over their first 512 words (the calibration rows
+    // need their whole range).
+    if (CurrentAlgorithm != 114 && CurrentAlgorithm != 115) DeviceEnd = std::min<uint32_t>(DeviceEnd, 511);
+    {
+        std::ofstream a("p.asm");
+        a << "  list p=" << c.processor << "\n  __CONFIG 0x" << std::hex << c.config << "\n  __IDLOCS 0x1234\n"
+          << "  org 0\nstart\n  movlw 0x5A\n  movwf 0x07\n  clrf 0x08\n  goto start\n";
+        if (CurrentAlgorithm == 112 || CurrentAlgorithm == 121) a << "  org 0x2100\n  de 0x11, 0x22, 0x33\n";
+        a << "  end\n";
+    }
+    ASSERT_EQ(std::system("gpasm -q -a inhx8m -o p.hex p.asm > gpasm.log 2>&1"), 0) << ReadText("gpasm.log");
+    ClearWords();
+    for (uint32_t i = 0; i <= DeviceEnd + 4; ++i) BufferWords[i] = static_cast<uint16_t>(BlankWord & 0x3FFF);
+    ASSERT_EQ(LoadHexFamilyFile("p.hex", 0, 0), 1);
+    std::vector<uint16_t> source(BufferWords, BufferWords + 0x8000);
+    const PicPositions at = PicBufferPositions();
+
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
+    ExpectNoViolations();
+    const uint32_t lastProgrammed = CurrentAlgorithm == 114 || CurrentAlgorithm == 115 ? DeviceEnd - 1 : DeviceEnd;
+    for (uint32_t a = 0; a <= lastProgrammed; ++a) ASSERT_EQ(chip->Word(a), source[a] & (c.twelveBit ? 0xFFF : 0x3FFF)) << a;
+    EXPECT_EQ(chip->Config() & c.keep, source[at.Config] & c.keep);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i) & 15, source[at.Id + static_cast<uint32_t>(i)] & 15u) << i;
+    if (CurrentAlgorithm == 112 || CurrentAlgorithm == 121) {
+        // gpasm writes each "de" byte as a word from byte 4200h; the 64 bytes
+        // from there program the bytes with a 00 between them.
+        EXPECT_EQ(chip->DataByte(0), 0x11);
+        EXPECT_EQ(chip->DataByte(1), 0x00);
+        EXPECT_EQ(chip->DataByte(2), 0x22);
+        EXPECT_EQ(chip->DataByte(4), 0x33);
+    }
+
+    ClearWords();
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine("Oscillator: " + std::string(PicConfigTable[DeviceSubVariant].Lists[0][source[at.Config] &
+                                                                                            (c.twelveBit || CurrentAlgorithm == 116 ? 1 : 3)])) ||
+                CurrentAlgorithm == 114 || CurrentAlgorithm == 115 || CurrentAlgorithm == 116)
+        << LogText();
+    EXPECT_TRUE(HasLine("Custmer ID: " + std::string{static_cast<char>(source[at.Id + 1] << 4 | (source[at.Id] & 15)),
+                                                     static_cast<char>(source[at.Id + 3] << 4 | (source[at.Id + 2] & 15))}))
+        << LogText();
+    ASSERT_EQ(SaveHexFamilyFile("read.hex", 0, DeviceEnd * 2 + 1, HexFormatIntel), 1);
+    ClearWords();
+    ASSERT_EQ(LoadHexFamilyFile("read.hex", 0, 0), 1);
+    for (uint32_t a = 0; a <= DeviceEnd; ++a) {
+        // The last word of rows 114 and 115 is the chip's calibration value.
+        const uint32_t want = a > lastProgrammed ? chip->Word(a) : source[a] & (c.twelveBit ? 0xFFFu : 0x3FFFu);
+        ASSERT_EQ(BufferWords[a], want) << a;
+    }
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[at.Id + i] & 15, source[at.Id + i] & 15u) << i;
+    EXPECT_EQ(BufferWords[at.Config] & c.keep, source[at.Config] & c.keep);
+    EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, GpasmProgram,
+                         ::testing::Values(Row{"PIC16C61", "16c61", 0x3FF5, 0x1F, false},
+                                           Row{"PIC16C62A", "16c62a", 0x3FF9, 0x3F, false},
+                                           Row{"PIC16C642", "16c642", 0x3F79, 0xFF, false},
+                                           Row{"PIC16F84", "16f84", 0x3FF2, 0x1F, false},
+                                           Row{"PIC12C508A", "12c508a", 0xFFA, 0x1F, true},
+                                           Row{"PIC12C671", "12c671", 0x3FFD, 0xFF, false},
+                                           Row{"PIC14000", "14000", 0x3FFF, 0x3D, false},
+                                           Row{"PIC16F877", "16f877", 0x3F3A, 0xBFF, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- row behaviour ---------------------------------------------------------------------------
+
+TEST_F(PicRun, Row111RetriesThenOverprograms) {
+    // Attempt n that matches gets 3 x n more pulses; a word that never
+    // programs fails after Retry - 1 attempts with its address.
+    struct Case {
+        int needed;
+        int pulses;
+        int result;
+    };
+    for (const Case k : {Case{1, 4, ResultOk}, Case{5, 20, ResultOk}, Case{1000, 24, ResultFailed}}) {
+        socket->Clear();
+        sim::PicChip* chip = SelectAndSeatPic("PIC16C61");
+        DeviceEnd = 63;
+        ClearWords();
+        for (uint32_t i = 0; i < 64; ++i) BufferWords[i] = 0x3FFF;
+        BufferWords[3] = 0x1234;
+        chip->SetPulsesNeeded(3, k.needed);
+        EXPECT_EQ(Run(OpProgram), k.result) << LogText();
+        EXPECT_EQ(chip->PulsesOn(3), k.pulses);
+        EXPECT_EQ(chip->Pulses(), static_cast<uint32_t>(k.pulses)); // blank words get none
+        if (k.result == ResultFailed) {
+            EXPECT_TRUE(HasLine("  Chip addr: 000003h  data: 3FFFh")) << LogText();
+        }
+    }
+    // A Retry of 0 or 1 still gives the word one attempt and fails it when
+    // it does not verify.
+    for (uint32_t retry : {0u, 1u}) {
+        socket->Clear();
+        sim::PicChip* chip = SelectAndSeatPic("PIC16C61");
+        DeviceEnd = 63;
+        Retry = retry;
+        chip->StickWord(3);
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << retry;
+        EXPECT_EQ(chip->PulsesOn(3), 1) << retry;
+    }
+}
+
+TEST_F(PicRun, ParityFramesCarrySixteenBits) {
+    sim::PicChip* chip = SelectAndSeatPic("PIC16C642");
+    DeviceEnd = 63;
+    ClearWords();
+    for (uint32_t i = 0; i < 64; ++i) BufferWords[i] = 0x3FFF;
+    BufferWords[0] = 0x0001;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->LastFrame(), 0x0005u);
+    EXPECT_EQ(chip->LastFrameClocks(), 18);
+    EXPECT_EQ(chip->Word(0), 0x0001u);
+    ExpectNoViolations();
+}
+
+TEST_F(PicRun, CalibrationRowsLeaveTheLastWord) {
+    for (const char* name : {"PIC12C508A", "PIC12C671"}) {
+        socket->Clear();
+        sim::PicChip* chip = SelectAndSeatPic(name);
+        const uint32_t calibration = chip->Word(DeviceEnd);
+        ClearWords();
+        for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(BlankWord);
+        FillWords(8, BlankWord);
+        BufferWords[DeviceEnd] = 0;
+        // Program verifies at both levels after the last pulse.
+        EXPECT_EQ(Run(OpProgram), ResultOk) << name << LogText();
+        EXPECT_TRUE(HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+        EXPECT_EQ(chip->Word(DeviceEnd), calibration) << name; // Read mode 2 fetches it: see GpasmProgram
+        ExpectNoViolations();
+    }
+}
+
+TEST_F(PicRun, ChipStartAboveZeroProgramsItsOwnWords) {
+    sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
+    ClearWords();
+    FillWords(128, 0x3FFF);
+    DeviceStart = 16;
+    DeviceEnd = 127;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(chip->Word(a), 0x3FFFu) << a;
+    for (uint32_t a = 16; a < 128; ++a) ASSERT_EQ(chip->Word(a), BufferWords[a - 16]) << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+}
+
+TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
+    sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
+    DeviceEnd = 63;
+    ClearWords();
+    FillWords(64, 0x3FFF);
+    BufferWords[0x2007] = 0x0003; // CP on
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_TRUE(chip->Protected());
+    // Protected code reads as 0: verify fails at the first word.
+    EXPECT_EQ(Run(OpVerify), ResultFailed);
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_TRUE(chip->IsBlank());
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    // Row 112 erases at 13.0 V whatever Vpp says.
+    EXPECT_EQ(chip->BulkEraseMclrTenths(), 130);
+    Vpp = 1250;
+    EXPECT_EQ(Run(OpErase), ResultOk);
+    EXPECT_EQ(chip->BulkEraseMclrTenths(), 130);
+    ExpectNoViolations();
+}
+
+TEST_F(PicRun, EpromProtectionScramblesReads) {
+    sim::PicChip* chip = SelectAndSeatPic("PIC16C61");
+    DeviceEnd = 63;
+    ClearWords();
+    FillWords(64, 0x3FFF);
+    BufferWords[0x2007] = 0x0005; // CP on
+    EXPECT_EQ(Run(OpProgram), ResultOk);
+    EXPECT_EQ(ProgramPicConfigFromBuffer(), 1);
+    EXPECT_TRUE(chip->Protected());
+    EXPECT_EQ(Run(OpVerify), ResultFailed);
+}
+
+TEST_F(PicRun, FaultsEndWithTheirLine) {
+    // A flash write cut short, programming voltage missing, a user break.
+    {
+        sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
+        ClearWords();
+        DeviceEnd = 63;
+        FillWords(64, 0x3FFF);
+        PulseWidth = 1000;
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Program error!")) << LogText();
+        EXPECT_GT(chip->IgnoredWhileBusy(), 0u);
+        EXPECT_EQ(chip->Commands(4), 64u) << "the blank check's only"; // the busy chip ignored the verify read
+    }
+    {
+        socket->Clear();
+        simp.ClearViolations();
+        sim::PicChip* chip = SelectAndSeatPic("PIC16C71");
+        Vpp = 0;
+        ClearWords();
+        DeviceEnd = 63;
+        FillWords(64, 0x3FFF);
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Program error!")) << LogText();
+        EXPECT_FALSE(chip->InMode());
+        EXPECT_EQ(chip->Pulses(), 0u);
+    }
+    {
+        socket->Clear();
+        SelectAndSeatPic("PIC16C71");
+        DeviceEnd = 255;
+        ui.BreakAtPercent = 30;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(OpRead), ResultUserBreak) << LogText();
+        // The configuration is still read and logged.
+        EXPECT_TRUE(HasLine("Custmer ID: \xFF\xFF")) << LogText();
+        EXPECT_TRUE(HasLine("Oscillator: RC-Oscillator")) << LogText();
+    }
+}
+
+TEST_F(PicRun, Row121ChecksTheDeviceId) {
+    // Yes: asked once per run; No: " Incorrect device ID." and no more access.
+    {
+        EXPECT_TRUE(Select("MICROCHIP", "PIC16F877"));
+        DeviceEnd = 255;
+        sim::PicChip* chip = SeatPic("PIC16F874");
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(OpRead), ResultFailed);
+        EXPECT_TRUE(HasLine(" Incorrect device ID.")) << LogText();
+        EXPECT_EQ(chip->Commands(4), 1u);
+        EXPECT_EQ(chip->Commands(5), 0u);
+    }
+    {
+        const size_t boxes = ui.Boxes.size();
+        ClearWords();
+        FillWords(256, 0x3FFF);
+        BufferWords[0x2007] = 0x3F3A;
+        for (uint32_t i = 0; i < 4; ++i) BufferWords[0x2000 + i] = 0;
+        ui.DefaultAnswer = UiAnswer::Yes;
+        EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+        EXPECT_EQ(ui.Boxes.size(), boxes + 1);
+    }
+}
+
+// ---- configuration table, checksums and hex records -------------------------------------------
+
+TEST_F(PicRun, FieldsPackAndUnpack) {
+    CurrentAlgorithm = 111;
+    DeviceSubVariant = 2;
+    PicConfigWord = 0x3FF5;
+    UnpackPicConfigFields();
+    EXPECT_EQ(PicConfigFields[0], 1u);
+    EXPECT_EQ(PicConfigFields[1], 1u);
+    EXPECT_EQ(PicConfigFields[2], 0u);
+    EXPECT_EQ(PicConfigFields[3], 1u);
+    std::snprintf(PicIdText, sizeof PicIdText, "AB");
+    PackPicConfigFields();
+    EXPECT_EQ(PicConfigWord, 0x0015u);
+    EXPECT_EQ(BufferWords[0x2007], 0x0015);
+    const uint32_t ids[4] = {1, 4, 2, 4};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(PicIdWords[i], ids[i]);
+    // Every record: 16 layout characters, first 'x', a field per list.
+    for (const PicConfigRecord& r : PicConfigTable) {
+        ASSERT_EQ(std::string(r.Layout).size(), 16u);
+        EXPECT_EQ(r.Layout[0], 'x');
+        for (int n = 0; n < 12; ++n) EXPECT_EQ(PicFieldMask(r, n) != 0, r.Lists[n] != nullptr) << r.Layout << n;
+    }
+    // A record past the table packs no field and logs nothing.
+    DeviceSubVariant = 22;
+    EXPECT_EQ(ProgramPicConfigFromBuffer(), -1);
+    const size_t lines = ui.Log.size();
+    LogPicConfiguration();
+    EXPECT_EQ(ui.Log.size(), lines);
+}
+
+TEST_F(PicRun, Checksums) {
+    ClearWords();
+    DeviceEnd = 3;
+    for (uint32_t i = 0; i < 4; ++i) BufferWords[i] = 0xF001;
+    BufferWords[0xFFF] = 0;
+    BufferWords[0x2007] = 0xFFFF;
+    struct Case {
+        uint32_t row, variant, sum;
+        uint32_t (*fn)();
+    };
+    for (const Case c : {Case{110, 0, 4 * 0x001 + 0xFF0, ComputeChecksum110}, Case{114, 0, 3 * 0x001 + 0xFF0, ComputeChecksum110},
+                         Case{111, 0, 4 * 0x3001 + 0x1F, ComputeChecksum111}, Case{115, 6, 3 * 0x3001 + 0x3FBD, ComputeChecksum111},
+                         Case{116, 9, 4 * 0x3001 + 0x3FFF, ComputeChecksum111}, Case{112, 3, 4 * 0x3001 + 0xBFF, ComputeChecksum112},
+                         Case{121, 200, 4 * 0x3001 + 0x3FFF, ComputeChecksum112}}) {
+        CurrentAlgorithm = c.row;
+        DeviceVariant = static_cast<uint8_t>(c.variant);
+        EXPECT_EQ(c.fn(), c.sum) << c.row;
+        EXPECT_EQ(BufferChecksum, c.sum);
+    }
+}
+
+TEST_F(PicRun, HexRecords) {
+    ClearWords();
+    CurrentAlgorithm = 110;
+    DeviceEnd = 0x1FF;
+    for (uint32_t i = 0; i < 4; ++i) BufferWords[0x200 + i] = static_cast<uint16_t>(i + 1);
+    BufferWords[0xFFF] = 0x0FF5;
+    std::string out;
+    WritePicConfigHex110(out);
+    EXPECT_EQ(out, ":080400000100020003000400EA\r\n:021FFE00F50FDD\r\n");
+    // Rows 115 and 116 keep their configuration and ID words in a saved file.
+    for (uint32_t row : {115u, 116u}) EXPECT_EQ(HooksOfRow(row).HexConfigWriter, WritePicConfigHex111) << row;
+}
+
+TEST(PicLibrary, RefusesRecordsPastTheTables) {
+    EXPECT_EQ(PicRecordRefusal(111, 2, 6, 1024), "");
+    EXPECT_NE(PicRecordRefusal(111, 22, 0, 1024), "");
+    EXPECT_NE(PicRecordRefusal(111, 2, 7, 1024), "");
+    EXPECT_NE(PicRecordRefusal(121, 19, 4, 4096), "");
+    EXPECT_NE(PicRecordRefusal(114, 10, 0, 0x1000), "");
+    EXPECT_NE(PicRecordRefusal(112, 6, 0, 0x2001), "");
+    EXPECT_EQ(PicRecordRefusal(100, 99, 99, 0), "");
+}
+
+} // namespace

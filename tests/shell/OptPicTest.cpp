@@ -1,0 +1,93 @@
+// The PIC configuration dialog offscreen on the simulator: Read fills the
+// controls, an edit then Program changes the chip, a word the chip refuses
+// gives the error line, and the controls follow the device's record.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+
+#include "ShellTestSupport.h"
+#include "mcu/OptPic.h"
+#include "mcu/PicFixture.h"
+
+namespace {
+
+class OptPicDialog : public PicRun {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        PicRun::SetUp();
+    }
+};
+
+TEST_F(OptPicDialog, ReadEditProgram) {
+    sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
+    // XT oscillator, watchdog off, power-up timer off, unprotected; IDs "AB".
+    PicConfigWord = 0x3FF9;
+    PicIdWords[0] = 1, PicIdWords[1] = 4, PicIdWords[2] = 2, PicIdWords[3] = 4;
+    PrepareDialog();
+    ASSERT_EQ(ProgramPicConfig112(), 1);
+    PicConfigWord = 0;
+    for (uint32_t& w : PicIdWords) w = 0;
+
+    TOptPic1 d;
+    d.ButtonReadClick();
+    EXPECT_TRUE(HasLine("Configuration Fuse Read ok!"));
+    EXPECT_EQ(d.FieldCombos[0]->currentText(), "XT-Standard Crystal");
+    EXPECT_EQ(d.FieldCombos[1]->currentText(), "Disable");
+    EXPECT_EQ(d.FieldCombos[3]->currentText(), "Disable");
+    EXPECT_EQ(d.EditCustmerID->text(), "AB");
+    // Fields without a list are hidden; the four with one stack from y 32.
+    EXPECT_TRUE(d.FieldCombos[4]->isHidden());
+    EXPECT_EQ(d.FieldLabels[3]->y(), 32 + 3 * 23);
+
+    d.FieldCombos[1]->setCurrentIndex(1); // watchdog on
+    d.EditCustmerID->setText("Z");
+    d.Change();
+    EXPECT_EQ(BufferWords[0x2007] & 0x1F, 0x1D);
+    d.ButtonProgramClick();
+    EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
+    EXPECT_EQ(chip->Config() & 0x1F, 0x1Du);
+    EXPECT_EQ(chip->Id(0) & 15, 0xAu); // 'Z' = 5Ah
+    EXPECT_EQ(chip->Id(1) & 15, 0x5u);
+    EXPECT_EQ(chip->Id(2) & 15, 0u);
+}
+
+TEST_F(OptPicDialog, RefusedWordGivesTheErrorLine) {
+    // An EPROM bit once programmed to 0 cannot go back to 1.
+    SelectAndSeatPic("PIC16C61");
+    PicConfigWord = 0x3FF1; // watchdog off
+    PrepareDialog();
+    ASSERT_EQ(ProgramPicConfig111(), 1);
+    TOptPic1 d;
+    d.ButtonReadClick();
+    d.FieldCombos[1]->setCurrentIndex(1);
+    d.Change();
+    d.ButtonProgramClick();
+    EXPECT_TRUE(HasLine("Configuration Fuse Program error!")) << LogText();
+    EXPECT_EQ(PicConfigResult, -1);
+}
+
+TEST_F(OptPicDialog, ControlsFollowTheRecord) {
+    CurrentAlgorithm = 113;
+    DeviceSubVariant = 8;
+    {
+        TOptPic1 d;
+        EXPECT_FALSE(d.EditCustmerID->isEnabled());
+        EXPECT_FALSE(d.LabelCustmerID->isEnabled());
+    }
+    CurrentAlgorithm = 121;
+    DeviceSubVariant = 19;
+    TOptPic1 d;
+    EXPECT_TRUE(d.EditCustmerID->isEnabled());
+    int shown = 0;
+    for (int n = 0; n < 12; ++n) {
+        if (d.FieldCombos[n]->isHidden()) continue;
+        EXPECT_EQ(d.FieldLabels[n]->y(), 32 + 23 * shown) << n;
+        EXPECT_EQ(d.FieldCombos[n]->y(), 29 + 23 * shown) << n;
+        ++shown;
+    }
+    EXPECT_EQ(shown, 9);
+    EXPECT_EQ(d.windowTitle(), "Option");
+}
+
+} // namespace
