@@ -32,9 +32,9 @@ protected:
     }
 
 
-    void Cycle(const std::string& maker, const std::string& name, const sim::EpromConfig& c) {
+    void Cycle(const std::string& maker, const std::string& name) {
         ASSERT_TRUE(Select(maker, name)) << name;
-        chip = Seat(c);
+        chip = SeatPart(maker, name);
         const bool blankCheck = (SupportedOperationMask & OpMaskBlankCheck) != 0;
         if (blankCheck) {
             EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
@@ -69,66 +69,35 @@ protected:
     }
 };
 
-sim::EpromConfig Paged(const std::string& name) {
-    sim::EpromConfig c = sim::Jedec28(name, 0x10000);
-    c.addressPins.resize(14);
-    c.pageWords = 0x4000;
-    c.pageWritePin = 27;
-    c.pgmPin = 0;
-    c.vppPin = 1;
-    return c;
-}
-
-// One configurable model per family, set up as the part's datasheet gives it.
-sim::EpromConfig ByteWrite(const std::string& name) {
-    return With(sim::Jedec28(name, 0x2000), [](auto& c) { c.byteWrite = true, c.vppPin = 0; });
-}
-sim::EpromConfig PinBlankCheck(const std::string& name) { // blank at 00h, checked at high voltage
-    return With(sim::Jedec28(name, 0x2000), [](auto& c) { c.blank = 0, c.pgmPin = 0, c.hvBlankCheck = true; });
-}
-sim::EpromConfig ByteErase76(const std::string& name) {
-    return With(sim::Jedec28(name, 0x10000), [](auto& c) {
-        c.erasePin = 24, c.eraseStrobeHigh = true, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
-    });
-}
-
 struct Family {
     const char* row;
     const char* maker;
     const char* name;
-    sim::EpromConfig (*config)();
 };
 
 class EveryRow : public Families, public ::testing::WithParamInterface<Family> {};
 
 // ExpectChipHoldsBuffer covers every word, so the 16-bit parts of 65536 words
 // and more show the buffer bank advancing after word 32767.
-TEST_P(EveryRow, BlankProgramReadCompareAndErase) { Cycle(GetParam().maker, GetParam().name, GetParam().config()); }
+TEST_P(EveryRow, BlankProgramReadCompareAndErase) { Cycle(GetParam().maker, GetParam().name); }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, EveryRow,
-    ::testing::Values(
-        Family{"Row0BuiltIn", "AMD", "Am27128", [] { return sim::Jedec28("Am27128", 0x4000); }},
-        Family{"Row67PagedAtFiveVoltsVpp", "INTEL", "27513", [] { return Paged("27513"); }},
-        Family{"Row68PagedPulsesOnSocketEnable", "ST", "M27513", [] { return Paged("M27513"); }},
-        Family{"Row76TimedWritesOneErasePulse", "WINBOND", "W27E512", [] { return ByteErase76("W27E512"); }},
-        Family{"Row60ByteWrite", "DALLAS", "DS1225Y", [] { return ByteWrite("DS1225Y"); }},
-        Family{"Row75SixteenBit", "AMD", "Am27C1024", [] { return sim::Word40("Am27C1024", 0x10000); }},
-        Family{"Row69VoltageInsideEachPulse", "ST", "M27C1024", [] { return sim::Word40("M27C1024", 0x10000); }},
-        Family{"Row84OnePulsePerWord", "AMD", "Am27C4096", [] { return sim::Word40("Am27C4096", 0x40000); }},
-        Family{"Rows3And4ErasableSixteenBit", "WINBOND", "W27C4096",
-               [] {
-                   return With(sim::Word40("W27C4096", 0x40000), [](auto& c) {
-                       c.erasePin = 31, c.eraseMinTenths = 130, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
-                   });
-               }},
-        Family{"Row301HiddenWord", "MICROCHIP", "27HC1616", [] { return sim::ControlBusWord40("27HC1616", 0x4000); }},
-        Family{"Row302Bytes", "MICROCHIP", "27HC256", [] { return sim::Jedec28("27HC256", 0x8000); }}),
+    ::testing::Values(Family{"Row0BuiltIn", "AMD", "Am27128"}, Family{"Row67PagedAtFiveVoltsVpp", "INTEL", "27513"},
+                      Family{"Row68PagedPulsesOnSocketEnable", "ST", "M27513"},
+                      Family{"Row76TimedWritesOneErasePulse", "WINBOND", "W27E512"},
+                      Family{"Row60ByteWrite", "DALLAS", "DS1225Y"},
+                      Family{"Row75SixteenBit", "AMD", "Am27C1024"},
+                      Family{"Row69VoltageInsideEachPulse", "ST", "M27C1024"},
+                      Family{"Row84OnePulsePerWord", "AMD", "Am27C4096"},
+                      Family{"Rows3And4ErasableSixteenBit", "WINBOND", "W27C4096"},
+                      Family{"Row301HiddenWord", "MICROCHIP", "27HC1616"},
+                      Family{"Row302Bytes", "MICROCHIP", "27HC256"}),
     [](const auto& info) { return std::string(info.param.row); });
 
 TEST_F(Families, Row76EraseIsFollowedByTheDriversSilentBlankCheck) {
     ASSERT_TRUE(Select("WINBOND", "W27E512"));
-    chip = Seat(ByteErase76("W27E512"));
+    chip = SeatPart("WINBOND", "W27E512");
     chip->SetCell(0x20, 0);
     chip->SetErasePeriodsNeeded(0x20, 2);
     EXPECT_EQ(Run(OpErase), -1);
@@ -137,7 +106,7 @@ TEST_F(Families, Row76EraseIsFollowedByTheDriversSilentBlankCheck) {
 
 TEST_F(Families, Row67PageOneAt4000h) {
     ASSERT_TRUE(Select("INTEL", "27513"));
-    chip = Seat(Paged("27513"));
+    chip = SeatPart("INTEL", "27513");
     FillBufferRange(0, 0xFFFF, 0xFF);
     BufferWindow[0x4000] = 0x42;
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
@@ -149,7 +118,7 @@ TEST_F(Families, Row67PageOneAt4000h) {
 
 TEST_F(Families, Row60StopsAtTheFirstByteThatReadsBackDifferently) {
     ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
-    chip = Seat(ByteWrite("DS1225Y"));
+    chip = SeatPart("DALLAS", "DS1225Y");
     FillPattern(0x2000, 4);
     BufferWindow[0x123] = 0xFF; // FFh is written too
     chip->SetCell(0x123, 0);
@@ -159,7 +128,7 @@ TEST_F(Families, Row60StopsAtTheFirstByteThatReadsBackDifferently) {
 
 TEST_F(Families, ByteSwapProgramsTheSwappedWord) {
     ASSERT_TRUE(Select("AMD", "Am27C1024"));
-    chip = Seat(sim::Word40("Am27C1024", 0x10000));
+    chip = SeatPart("AMD", "Am27C1024");
     ByteSwap = 1;
     FillBufferRange(0, BufferByteSize - 1, 0xFF);
     BufferWords[0x10] = 0x3412;
@@ -172,7 +141,7 @@ TEST_F(Families, ByteSwapProgramsTheSwappedWord) {
 
 TEST_F(Families, Row301WritesTheHiddenWordLastEvenWhenZero) {
     ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
-    chip = Seat(sim::ControlBusWord40("27HC1616", 0x4000));
+    chip = SeatPart("MICROCHIP", "27HC1616");
     FillBufferRange(0, 0x8001, 0);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     // Blank words (0000h) of the array are skipped; the hidden word is not.
@@ -190,7 +159,7 @@ TEST_F(Families, Row301WritesTheHiddenWordLastEvenWhenZero) {
 
 TEST_F(Families, Row302PinBlankCheckNamesTheFailingAddress) {
     ASSERT_TRUE(Select("MICROCHIP", "27HC641"));
-    chip = Seat(PinBlankCheck("27HC641"));
+    chip = SeatPart("MICROCHIP", "27HC641");
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     chip->SetCell(0x345, 0x10);
     FillBufferRange(0, 0x1FFF, 0x77);
@@ -207,7 +176,10 @@ TEST_F(Families, Row302AddressMode3At0C00h) {
     LogicImageNumber = 25;
     DeviceSize = 0x1000;
     SetupAddressRange();
-    chip = Seat(sim::Jedec28("4K part", 0x1000));
+    chip = Seat(With(Facts("MICROCHIP", "27HC256"), [](sim::EpromConfig& c) {
+        c.words = 0x1000;
+        c.addressPins.resize(12);
+    }));
     FillPattern(0x1000, 8);
     simp.EnableTrace(true);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
@@ -224,7 +196,7 @@ TEST_F(Families, Row302AddressMode3At0C00h) {
 TEST_F(Families, PulseLimitsOfTheControlBusRows) {
     // Row 302 gives up to Retry pulses, row 301 up to Retry - 1.
     ASSERT_TRUE(Select("MICROCHIP", "27HC641"));
-    chip = Seat(PinBlankCheck("27HC641"));
+    chip = SeatPart("MICROCHIP", "27HC641");
     FillBufferRange(0, 0x1FFF, 0);
     BufferWindow[0x40] = 0x81;
     chip->StickCell(0x40);
@@ -233,7 +205,7 @@ TEST_F(Families, PulseLimitsOfTheControlBusRows) {
 
     socket->Clear();
     ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
-    chip = Seat(sim::ControlBusWord40("27HC1616", 0x4000));
+    chip = SeatPart("MICROCHIP", "27HC1616");
     FillBufferRange(0, 0x8001, 0);
     BufferWords[0x40] = 0x8001;
     chip->StickCell(0x40);
