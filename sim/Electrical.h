@@ -108,7 +108,7 @@ constexpr uint64_t kSourceStartUs = 50000;
 constexpr int kStrongIdleMillivolts = 1300;
 constexpr int kRampStepMillivolts = 250;
 constexpr uint64_t kRampStepUs = 8;
-constexpr uint64_t kStrongSettleUs = 20;
+constexpr uint64_t kStrongSettleUs = 40; // the routing waits out its last ramp step and 20 us more
 constexpr uint64_t kSwitchSettleUs = 2;
 
 class Electrical : public SimComponent {
