@@ -162,8 +162,7 @@ void MemoryBusPersonality::Snapshot(int s, const PinState* electrical) {
     PinCondition* c = snap_[s];
     for (int p = 1; p <= kSocketPins; ++p) {
         c[p] = PinCondition{};
-        c[p].grounded = electrical[p].Grounded();
-        if (electrical[p].Supplied()) c[p].supplyTenths = electrical[p].Tenths();
+        ApplySupply(electrical[p], c[p]);
     }
     const Lines l = LinesFor(s);
     if (l.released) return;
