@@ -7,11 +7,7 @@
 #include "engine/Device.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
-#include "sim/Electrical.h"
-#include "sim/LogicIc.h"
 #include "sim/Rack.h"
-#include "sim/RamParts.h"
-#include "sim/Socket.h"
 
 namespace {
 
@@ -64,19 +60,13 @@ std::unique_ptr<PortIo> MakeProgramSimulator() {
             if (!why.empty()) ShowMessageLine("Simulator state %s not loaded: %s.", path, why.c_str());
         }
     }
-    // A logic part named by VEXLOR_SIM_LOGIC_IC sits in the socket for the whole
-    // run (for the IC test) in place of the selected device's chip.
-    if (const char* part = std::getenv(kSimLogicIcVariable); part != nullptr && *part != '\0') {
-        sim::Socket* s = sim::Socket::Find(*programmer);
-        sim::Electrical* elec = sim::Electrical::Find(*programmer);
-        const sim::LogicIcConfig* logic = s != nullptr ? sim::FindLogicIcPart(part) : nullptr;
-        if (logic != nullptr) {
-            s->Insert(std::make_unique<sim::LogicIc>(*logic));
-            return programmer;
-        }
-        // A RAM for the RAM test, or a GAL for programming and the vector test.
-        if (s != nullptr && sim::SeatNamedTestPart(*s, *elec, part)) return programmer;
-        ShowMessageLine("Simulated logic IC %s is not known.", part);
+    // A part named alone by VEXLOR_SIM_LOGIC_IC (a logic IC, a RAM, a GAL)
+    // sits in the socket for the whole run, for the testers, in place of the
+    // selected device's part.
+    if (const char* name = std::getenv(kSimLogicIcVariable); name != nullptr && *name != '\0') {
+        const sim::CatalogPart* part = sim::FindPart(name);
+        if (part != nullptr && sim::Rack::Find(*programmer)->SeatPart(part->maker, part->name)) return programmer;
+        ShowMessageLine("Simulated logic IC %s is not known.", name);
     }
     SeatSimChipForCurrentDevice();
     AddSelectionDefaultsHook(&SeatSimChipForCurrentDevice);

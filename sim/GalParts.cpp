@@ -1,5 +1,7 @@
 #include "sim/GalParts.h"
 
+#include "sim/Catalog.h"
+
 namespace sim {
 
 namespace {
@@ -74,11 +76,23 @@ constexpr uint32_t kProgramUs[16] = {500,   1000,  5000,  10000, 20000,  30000, 
 
 } // namespace
 
-const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name) {
-    for (const GalPartFacts& p : kGalParts) {
-        if (maker == p.maker && name == p.name) return &p;
+void AddGalParts(std::vector<CatalogPart>& parts) {
+    for (const GalPartFacts& g : kGalParts) {
+        const bool dip20 = g.map == GalMap::Gal16V8;
+        PartFacts f;
+        f.name = g.name;
+        f.pinCount = dip20 ? 20 : 24;
+        f.words = g.fuses; // the JEDEC fuse map, a cell a word
+        f.blank = 1;
+        if (g.idKind != GalIdKind::Text) {
+            f.makerCode = g.makerCode;
+            f.deviceCode = g.typeCode;
+        }
+        f.vcc.minTenths = g.minVccTenths;
+        f.vccPin = dip20 ? 20 : 24;
+        f.gndPins = {dip20 ? 10 : 12};
+        parts.push_back(FamilyPart(g.maker, ChipKind::Gal, f, g));
     }
-    return nullptr;
 }
 
 uint32_t GalExtendedStrobeUs(int code) { return kStrobeUs[code & 3]; }

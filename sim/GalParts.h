@@ -1,5 +1,5 @@
-// Datasheet facts of the row-serial GAL parts the simulator can seat, by
-// maker and part name as the device library spells them.
+// Datasheet facts of the row-serial GAL parts the simulator can seat; the
+// parts are in the catalog (FindFacts<GalPartFacts>(maker, name)).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -60,8 +60,6 @@ struct GalPartFacts {
     bool powerDownCell = false;     // 22V10: fuse 5892 at row 59
 };
 
-// nullptr when the simulator has no such part.
-const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name);
 
 // The extended ID's load strobe, erase and program times by code (us; 0 for
 // a reserved code, which does nothing).

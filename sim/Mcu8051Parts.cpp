@@ -3,6 +3,8 @@
 // lock behaviour, and the programming-mode pinout and mode table.
 #include "sim/Mcu8051Chip.h"
 
+#include "sim/Catalog.h"
+
 namespace sim {
 
 namespace {
@@ -172,6 +174,7 @@ Mcu8051Facts ControlCodePart(const std::string& name, uint32_t configAddress, in
 
 std::vector<Mcu8051Facts> MakeParts() {
     Mcu8051Facts plcc = Intel87C51("87C51-PLCC", 4096, 0x51);
+    plcc.plccPackage = true;
     return {
         plcc,
         Intel87C51("87C51", 4096, 0x51),
@@ -189,16 +192,21 @@ std::vector<Mcu8051Facts> MakeParts() {
 
 } // namespace
 
-const std::vector<Mcu8051Facts>& Mcu8051Parts() {
-    static const std::vector<Mcu8051Facts> parts = MakeParts();
-    return parts;
-}
-
-const Mcu8051Facts* FindMcu8051Part(const std::string& maker, const std::string& name) {
-    for (const auto& p : Mcu8051Parts()) {
-        if (p.maker == maker && p.name == name) return &p;
+void AddMcu8051Parts(std::vector<CatalogPart>& parts) {
+    for (const Mcu8051Facts& m : MakeParts()) {
+        const McuPinout& pins = m.plccPackage ? m.plcc : m.dip;
+        PartFacts f;
+        f.name = m.name;
+        f.pinCount = pins.pinCount;
+        f.words = m.codeBytes;
+        for (const auto& [address, byte] : m.signature) {
+            if (address == 0x30) f.makerCode = byte;
+            if (address == 0x31) f.deviceCode = byte;
+        }
+        f.vccPin = pins.vcc;
+        f.gndPins = pins.gnd;
+        parts.push_back(FamilyPart(m.maker, ChipKind::Mcu8051, f, m));
     }
-    return nullptr;
 }
 
 } // namespace sim

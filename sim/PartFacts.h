@@ -45,10 +45,14 @@ public:
     virtual const PartFacts& Facts() const = 0;
     // The footprint and voltage limits for the electrical model.
     virtual ChipPinLimits Limits() const = 0;
-    // The contents, word by word.
+    // The contents the rack keeps between runs, word by word (the EPROM
+    // array, a GAL's fuse map, an 8051's code bytes); 0 words for a part that
+    // keeps nothing (a logic IC, a RAM).
     virtual size_t Words() const = 0;
     virtual uint16_t Cell(uint32_t address) const = 0;
     virtual void SetCell(uint32_t address, uint16_t value) = 0;
+    // The family's own model behind the part (an adapted one's, else itself).
+    virtual ChipModel& Model() { return *this; }
 };
 
 } // namespace sim

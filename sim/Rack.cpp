@@ -181,6 +181,7 @@ void Rack::Empty() {
 void Rack::Snapshot() {
     for (size_t s = 0; s < chips_.size(); ++s) {
         const CatalogChip& chip = *chips_[s];
+        if (chip.Words() == 0) continue; // a part that keeps nothing
         StoredChip& stored = store_[KeyOf(static_cast<int>(s))];
         stored.words = static_cast<uint32_t>(chip.Words());
         stored.width = static_cast<uint8_t>(chip.Facts().width);

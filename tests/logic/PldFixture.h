@@ -15,6 +15,7 @@
 #include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 #include "memory/MemoryFixture.h"
+#include "sim/Catalog.h"
 #include "sim/GalChip.h"
 #include "sim/GalParts.h"
 
@@ -38,7 +39,7 @@ protected:
         return socket->Insert(std::move(chip));
     }
     sim::GalChip* SeatGal(const std::string& maker, const std::string& name) {
-        const sim::GalPartFacts* facts = sim::FindGalPart(maker, name);
+        const sim::GalPartFacts* facts = sim::FindFacts<sim::GalPartFacts>(maker, name);
         EXPECT_NE(facts, nullptr) << maker << " " << name;
         return facts ? SeatGal(*facts) : nullptr;
     }
@@ -120,7 +121,7 @@ protected:
         return n;
     }
     static sim::GalPartFacts Changed(const char* maker, const char* name, void (*change)(sim::GalPartFacts&)) {
-        sim::GalPartFacts f = *sim::FindGalPart(maker, name);
+        sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>(maker, name);
         change(f);
         return f;
     }
@@ -154,7 +155,7 @@ protected:
     void ExpectStuckCellFailsVerify(const char* maker, const char* name) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
         std::vector<uint8_t> fuses(DeviceSize, 1);
         fuses[1001] = 0;
         chip->StickCell(1001);
@@ -170,7 +171,7 @@ protected:
     void PalRoundTrip(const char* maker, const char* name, int index, int set) {
         SCOPED_TRACE(std::string(name) + " " + PalEmulationNames[set][index]);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
         ApplyPalEmulationChoice(index, set);
         ASSERT_EQ(DeviceSize, PalEmulationGeometry[set][index].Fuses);
         const std::vector<uint8_t> fuses = Pattern(DeviceSize, static_cast<uint32_t>(index));

@@ -15,8 +15,7 @@
 #include "shell/Startup.h"
 #include "engine/JedecPof.h"
 #include "sim/Catalog.h"
-#include "sim/Electrical.h"
-#include "sim/RamParts.h"
+#include "sim/Rack.h"
 #include "sim/Socket.h"
 #include "testing/Editvect.h"
 #include "testing/Ramtest.h"
@@ -215,6 +214,42 @@ TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack)
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
 
+// Devices of every family with a chip model: the rack seats the catalog's
+// part of the selected device, its family's model (the PLCC on its adapter).
+TEST_F(ProgramFlowTest, TheRackSeatsThePartOfEveryFamily) {
+    struct Case {
+        const char* maker;
+        const char* name;
+        int socketPinOfChipPin1;
+    };
+    for (const Case& c : {Case{"LATTICE", "GAL16V8", 15}, Case{"ATMEL", "ATF22V10C", 13}, Case{"INTEL", "87C51", 5},
+                          Case{"INTEL", "87C51-PLCC", 3}, Case{"ATMEL", "AT89C52-5", 5},
+                          Case{"GENERIC-ALGORITHM", "8051CC-80", 5}}) {
+        SCOPED_TRACE(c.name);
+        Choose(c.maker, c.name);
+        sim::CatalogChip* chip = SeatedSimChip();
+        ASSERT_NE(chip, nullptr);
+        EXPECT_EQ(chip->Name(), c.name);
+        EXPECT_EQ(chip->Facts().words, DeviceSize);
+        EXPECT_EQ(chip->SocketPins().front(), c.socketPinOfChipPin1);
+        EXPECT_NE(&chip->Model(), chip); // the family's own model behind the adapter
+    }
+}
+
+// An 8051 selected and programmed through the main window from a hex file,
+// on the part the rack seated.
+TEST_F(ProgramFlowTest, Program87C51FromAHexFileAndVerify) {
+    Choose("INTEL", "87C51");
+    const std::vector<uint8_t> image = Pattern(0x1000);
+    const QString hex = dir.filePath("mcu.hex");
+    std::ofstream(hex.toStdString(), std::ios::binary) << IntelHex(image);
+    LoadHex(hex);
+    const QStringList log = Run(&TForm1::Program1Click);
+    EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
+    for (uint32_t a = 0; a < 0x1000; a += 0x41) ASSERT_EQ(SeatedSimChip()->Cell(a), image[a]) << a;
+    EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
 TEST_F(ProgramFlowTest, TheSocketFollowsTheSelectionAndKeepsEachChipForTheRunAndInTheStateFile) {
     Choose("INTEL", "27C256");
     SeatedSimChip()->SetCell(0x123, 0x42);
@@ -383,13 +418,16 @@ std::string AndGateJedec() {
 TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfAProgrammedGal) {
     sim::SimProgrammer* simp = ProgramSimulator();
     ASSERT_NE(simp, nullptr);
+    sim::Rack* rack = sim::Rack::Find(*simp);
     sim::Socket* socket = sim::Socket::Find(*simp);
-    sim::Electrical* elec = sim::Electrical::Find(*simp);
     RecordTones();
 
-    // A GAL16V8 selected: the simulator has no chip of its own for it, so the
+    // A GAL16V8 selected: the rack seats the catalog's part; taken out, the
     // socket is empty for the hardware test.
     Choose("LATTICE", "GAL16V8");
+    ASSERT_NE(SeatedSimChip(), nullptr);
+    EXPECT_EQ(SeatedSimChip()->Facts().words, 2194u);
+    rack->Empty();
     ASSERT_TRUE(socket->Empty());
     int from = MirrorCount();
     form->Hardwaretest1Click();
@@ -398,8 +436,8 @@ TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfA
               QStringList({" Logic: PASS!", " V12: PASS!", " V34: PASS!", " GND: PASS!", " Pull Up/Down: PASS!",
                            " Vcc Relay: PASS!", " Gnd Relay: PASS!", "Hardware Test Pass!"}));
 
-    // The RAM test on a seated 61256.
-    ASSERT_TRUE(sim::SeatNamedTestPart(*socket, *elec, "61256"));
+    // The RAM test on a 61256 from the catalog.
+    ASSERT_TRUE(rack->SeatPart("", "61256"));
     simp->ClearViolations();
     from = MirrorCount();
     form->ExecTestDialog = [](QDialog* d) {
@@ -413,10 +451,10 @@ TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfA
     EXPECT_EQ(MemoLines().mid(from), QStringList({"Good Memory!"}));
     EXPECT_TRUE(simp->Violations().empty()) << simp->Violations().front();
 
-    // A GAL16V8 in its place, programmed from a JEDEC file, then its vectors run.
-    socket->Clear();
-    elec->WithdrawAllChips();
-    ASSERT_TRUE(sim::SeatNamedTestPart(*socket, *elec, "GAL16V8"));
+    // The selected GAL16V8 back in its place, programmed from a JEDEC file,
+    // then its vectors run.
+    SeatSimChipForCurrentDevice();
+    ASSERT_NE(SeatedSimChip(), nullptr);
     simp->ClearViolations();
     const QString jed = dir.filePath("and.jed");
     std::ofstream(jed.toStdString(), std::ios::binary) << AndGateJedec();
