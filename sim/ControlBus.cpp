@@ -70,9 +70,7 @@ PinCondition ControlBusPersonality::Compute(int socketPin) const {
     PinCondition c;
     if (prog_) {
         if (const Electrical* e = Electrical::Find(*prog_)) {
-            const PinState ps = e->Pin(socketPin);
-            c.grounded = ps.Grounded();
-            if (ps.Supplied()) c.supplyTenths = ps.Tenths();
+            ApplySupply(e->Pin(socketPin), c);
         }
     }
     const uint8_t control = word_ ? reg_[3] : reg_[4];

@@ -9,7 +9,7 @@ namespace {
 constexpr int kPulsePin = 12, kHighVoltagePin = 13;
 constexpr int kHighVoltageTenths = 92, kHighVoltageTolerance = 3, kSupplyTolerance = 2;
 constexpr int kClocks = 99, kBlockFuses = 6762, kArrayRows = 66, kERow = 80;
-constexpr uint32_t kEFuse = 54096, kUserFuse = 59000;
+constexpr uint32_t kEFuse = EightBlockChip::kERowFuse, kUserFuse = 59000;
 constexpr size_t kLog = 1u << 12;
 constexpr int kWriteClocks[16] = {14, 15, 25, 26, 36, 37, 47, 48, 58, 59, 69, 70, 80, 81, 91, 92};
 constexpr int kReadClocks[16] = {14, 19, 25, 30, 36, 41, 47, 52, 58, 63, 69, 74, 80, 85, 91, 96};

@@ -27,6 +27,8 @@ namespace sim {
 class EightBlockChip : public JtagCpldChip {
 public:
     explicit EightBlockChip(const JtagCpldFacts& part);
+    // The E row's first fuse: the JEDEC map's fuses are those before it.
+    static constexpr uint32_t kERowFuse = 54096;
 
     // JEDEC fuse of program bit b of a row (80: the E row) as written, or as
     // a read delivers it; -1 none.

@@ -102,7 +102,35 @@ bool Bit(uint8_t v, int bit) {
     return ((v >> bit) & 1) != 0;
 }
 
+constexpr uint32_t kSupplySwitches = kSwitchSupplyA | kSwitchSupplyB | kSwitchStrongSupply | kSwitchProgramming;
+
+// The DAC channel (1-4) behind a supply switch of a pin.
+int ChannelOf(uint32_t sw, int pin) {
+    switch (sw) {
+    case kSwitchSupplyA:
+        return pin % 2 ? 1 : 2;
+    case kSwitchSupplyB:
+        return pin % 2 ? 3 : 4;
+    case kSwitchStrongSupply:
+        return 4;
+    default:
+        return 1;
+    }
+}
+
+// The device supply sources (supply B and the strong path), as against the
+// programming sources (supply A and the programming switch).
+bool IsDeviceSupply(uint32_t switches) {
+    return switches != 0 && (switches & ~(kSwitchSupplyB | kSwitchStrongSupply)) == 0;
+}
+
 } // namespace
+
+void ApplySupply(const PinState& s, PinCondition& c) {
+    c.grounded = s.Grounded();
+    if (s.Supplied()) c.supplyTenths = s.Tenths();
+    c.steadyFromUs = s.steadyFromUs;
+}
 
 ChipPinLimits DipPinLimits(const std::string& chip, int pinCount, int maxTenths) {
     ChipPinLimits l;
@@ -149,6 +177,7 @@ bool Electrical::StrongGroundClosed(int p, int bit) const {
 PinState Electrical::Pin(int p) const {
     PinState s;
     if (p < 1 || p > kSocketPins) return s;
+    s.steadyFromUs = steadyFrom_[p];
     struct Supply {
         uint32_t sw;
         int mv;
@@ -249,6 +278,13 @@ bool Electrical::Occupied(int p, const Socket* socket) const {
     return socket != nullptr && socket->Occupied(p);
 }
 
+bool Electrical::OrderMatters(int p, const Socket* socket) const {
+    for (const auto& [id, c] : chips_) {
+        if (c.supplyOrder && std::find(c.socketPins.begin(), c.socketPins.end(), p) != c.socketPins.end()) return true;
+    }
+    return socket != nullptr && socket->Occupied(p);
+}
+
 int Electrical::LimitTenths(int p) const {
     int limit = INT_MAX;
     for (const auto& [id, c] : chips_) {
@@ -262,12 +298,75 @@ int Electrical::LimitTenths(int p) const {
     return limit;
 }
 
+void Electrical::CheckSwitching(SimProgrammer& p, int pin, uint32_t closed, uint32_t opened) {
+    const std::string where = "socket pin " + std::to_string(pin) + ": ";
+    for (uint32_t sw : {kSwitchSupplyA, kSwitchSupplyB, kSwitchStrongSupply, kSwitchProgramming}) {
+        if (!(closed & sw)) continue;
+        const int c = ChannelOf(sw, pin);
+        const int mv = DacMillivolts(c);
+        if (mv == 0) {
+            // A device supply may be switched at 0 V and ramped up from there;
+            // a programming source is set first.
+            if (!IsDeviceSupply(sw))
+                p.Violation(where + SourceName(sw) + " switched on before channel " + std::to_string(c) +
+                            " was set");
+        } else if (mv > kStrongIdleMillivolts && p.NowUs() < dacStartUs_[c - 1] + kSourceStartUs) {
+            p.Violation(where + SourceName(sw) + " switched on before channel " + std::to_string(c) +
+                        " had started up");
+        }
+    }
+    const int strong = DacMillivolts(4);
+    if ((closed & kSwitchStrongSupply) && strong > kStrongIdleMillivolts)
+        p.Violation(where + "the strong supply switched on with channel 4 at " + Volts(strong) +
+                    ", not at the start of its ramp");
+    if ((opened & kSwitchStrongSupply) && strong > kStrongIdleMillivolts)
+        p.Violation(where + "the strong supply switched off with channel 4 at " + Volts(strong) +
+                    ", before its ramp down");
+}
+
+void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
+    const uint64_t now = p.NowUs();
+    const int channel = ch + 1;
+    const int before = DacMillivolts(channel);
+    const int after = DacCodeToMillivolts(channel, code);
+    if (before == 0 && after > 0) dacStartUs_[ch] = now;
+    if (after <= kStrongIdleMillivolts) slewReported_[ch] = false;
+    if (after <= before) return;
+    const Socket* socket = Socket::Find(p);
+    for (int pin = 1; pin <= kSocketPins; ++pin) {
+        uint32_t feeding = 0;
+        for (uint32_t sw : {kSwitchSupplyA, kSwitchSupplyB, kSwitchStrongSupply, kSwitchProgramming}) {
+            if ((switches_[pin] & sw) && ChannelOf(sw, pin) == channel) feeding |= sw;
+        }
+        if (feeding == 0 || !OrderMatters(pin, socket)) continue;
+        const std::string where = "socket pin " + std::to_string(pin) + ": ";
+        // Only a device supply switched at 0 V may come on, and then at the
+        // start of its ramp.
+        const bool rampStart = IsDeviceSupply(feeding) && after <= kStrongIdleMillivolts;
+        if (before == 0 && !rampStart) {
+            p.Violation(where + "channel " + std::to_string(channel) + " set after its switch closed");
+        } else if (before > 0 && (feeding & kSwitchStrongSupply) && channel == 4 && !slewReported_[ch] &&
+                   after - before > kRampStepMillivolts) {
+            slewReported_[ch] = true;
+            p.Violation(where + "supply from channel " + std::to_string(channel) + " rising by more than " +
+                        std::to_string(kRampStepMillivolts) + " mV in one step");
+        }
+    }
+}
+
 void Electrical::Check(SimProgrammer& p) {
     const Socket* socket = Socket::Find(p);
     for (int pin = 1; pin <= kSocketPins; ++pin) {
         const PinState s = Pin(pin);
+        const uint32_t sw = s.switches & kSupplySwitches;
+        if (sw != switches_[pin] && OrderMatters(pin, socket))
+            CheckSwitching(p, pin, sw & ~switches_[pin], switches_[pin] & ~sw);
+        switches_[pin] = sw;
+        if (s.supplyMillivolts != supplyMv_[pin]) {
+            supplyMv_[pin] = s.supplyMillivolts;
+            steadyFrom_[pin] = p.NowUs() + ((sw & kSwitchStrongSupply) ? kStrongSettleUs : kSwitchSettleUs);
+        }
         uint32_t now = 0;
-        std::string detail;
         if (s.source == PinSource::Conflict) {
             if (s.Grounded()) {
                 now |= kSupplyAndGround;
@@ -312,6 +411,7 @@ bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         control_ = value;
         return true;
     case 18:
+        CheckDacWrite(p, control_ & 3, value);
         dac_[control_ & 3] = value;
         Check(p);
         return true;
@@ -358,6 +458,9 @@ void Electrical::OnUnconfigure(SimProgrammer& p) {
     control_ = 0;
     range_ = 0;
     active_.fill(0);
+    switches_.fill(0);
+    supplyMv_.fill(0);
+    std::fill(std::begin(slewReported_), std::end(slewReported_), false);
 }
 
 Electrical* AddElectrical(SimProgrammer& programmer) {

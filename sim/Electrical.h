@@ -23,6 +23,23 @@
 // on one pin, two supplies on one pin, a voltage above the limit a chip
 // declared for the pin, a supply on a pin no chip occupies. A supply counts
 // once its source is above 0 V.
+//
+// Supply order and timing, on pins a chip occupies (each a violation when it
+// happens; a module's supply input declared without supplyOrder is exempt):
+// - A channel at code 0 is off; set to a voltage it starts up and is ready
+//   kSourceStartUs later. A programming source (supply A, the programming
+//   switch) is set before its switch closes: closing it onto a channel that
+//   is off, or setting the channel first while the switch connects a chip
+//   pin, is out of order. A device supply (supply B, the strong path) may be
+//   switched at 0 V and ramped up, so its channel may come on while switched
+//   only at the start of a ramp (at most kStrongIdleMillivolts). A source
+//   above that level is switched onto a chip pin only once it has started.
+// - The strong path is a follower without current limit: it is switched on
+//   at the start of its ramp and off at the end of the ramp down (channel 4 at
+//   most kStrongIdleMillivolts then), and while it feeds a chip channel 4
+//   rises in steps of at most kRampStepMillivolts.
+// - After any change the pin's supply settles: kStrongSettleUs on the strong
+//   path, kSwitchSettleUs on the others (PinState::steadyFromUs).
 #pragma once
 #include <array>
 #include <climits>
@@ -62,10 +79,14 @@ struct PinState {
     uint32_t switches = 0;
     int millivolts = 0;       // the pin's level: 0 floating or grounded
     int supplyMillivolts = 0; // highest supply switched onto the pin, grounded or not
+    uint64_t steadyFromUs = 0; // the supply has settled from this time on
     bool Grounded() const { return (switches & (kSwitchGround | kSwitchStrongGround)) != 0; }
     bool Supplied() const { return source != PinSource::Floating && source != PinSource::Ground; }
     int Tenths() const { return (millivolts + 50) / 100; }
 };
+
+// The supply and ground part of a chip's view of a socket pin.
+void ApplySupply(const PinState& s, PinCondition& c);
 
 // A chip's footprint for the electrical checks: the socket pins it occupies
 // and the highest voltage each takes (its absolute maximum rating).
@@ -74,6 +95,9 @@ struct ChipPinLimits {
     std::vector<int> socketPins;
     int maxTenths = 70;                      // every pin of the chip
     std::vector<std::pair<int, int>> raised; // (socket pin, max tenths), e.g. the programming pin
+    // A chip takes its supplies in order (below); a module's supply input
+    // (the gang adapter's) does not care.
+    bool supplyOrder = true;
     ChipPinLimits& Allow(int socketPin, int tenths) {
         raised.emplace_back(socketPin, tenths);
         return *this;
@@ -98,6 +122,14 @@ struct ProgrammerFaults {
 // A DIP of pinCount pins seated at the bottom of the socket.
 ChipPinLimits DipPinLimits(const std::string& chip, int pinCount, int maxTenths = 70);
 
+// The IC tester, the caller that waits least, switches its supplies 10 ms
+// after setting them.
+constexpr uint64_t kSourceStartUs = 10000;
+constexpr int kStrongIdleMillivolts = 1300;
+constexpr int kRampStepMillivolts = 250;
+constexpr uint64_t kStrongSettleUs = 40; // the routing waits out its last ramp step and 20 us more
+constexpr uint64_t kSwitchSettleUs = 2;
+
 class Electrical : public SimComponent {
   public:
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
@@ -112,6 +144,8 @@ class Electrical : public SimComponent {
     void WithdrawAllChips();
     bool Occupied(int socketPin) const;
     bool Occupied(int socketPin, const Socket* socket) const;
+    // A chip that takes its supplies in order sits on the pin.
+    bool OrderMatters(int socketPin, const Socket* socket) const;
     // Lowest limit declared for the pin, INT_MAX when none.
     int LimitTenths(int socketPin) const;
 
@@ -146,6 +180,10 @@ class Electrical : public SimComponent {
     bool StrongSupplyClosed(int p, int bit) const;
     bool StrongGroundClosed(int p, int bit) const;
     void Check(SimProgrammer& p);
+    // Switches newly closed or opened on a pin a chip occupies.
+    void CheckSwitching(SimProgrammer& p, int pin, uint32_t closed, uint32_t opened);
+    // A write of `code` to DAC channel index ch (0-3).
+    void CheckDacWrite(SimProgrammer& p, int ch, uint8_t code);
 
     SimProgrammer* prog_ = nullptr;
     uint8_t dac_[4] = {};
@@ -155,6 +193,11 @@ class Electrical : public SimComponent {
     uint8_t latch_[32] = {};
     uint8_t supplyA_[6] = {};
     std::array<uint32_t, kSocketPins + 1> active_{}; // violations shown per pin
+    std::array<uint32_t, kSocketPins + 1> switches_{}; // switches as of the last check
+    std::array<int, kSocketPins + 1> supplyMv_{};
+    std::array<uint64_t, kSocketPins + 1> steadyFrom_{};
+    uint64_t dacStartUs_[4] = {};
+    bool slewReported_[4] = {};
     std::map<int, ChipPinLimits> chips_;
     int nextChip_ = 1;
     ProgrammerFaults faults_;

@@ -6,7 +6,6 @@ namespace sim {
 
 namespace {
 
-constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 70;
 
 std::vector<int> Range(std::initializer_list<std::pair<int, int>> runs) {
@@ -67,20 +66,6 @@ EpromConfig Jedec28(const std::string& name, uint32_t words) { return EpromFromP
 EpromConfig Jedec32(const std::string& name, uint32_t words) { return EpromFromPinout(kJedec32, name, words); }
 EpromConfig Word40(const std::string& name, uint32_t words) { return EpromFromPinout(kWord40, name, words); }
 
-EpromConfig EpromConfigFor(const std::string& name, int pinCount, uint32_t words, int width, int vppChipPin,
-                           uint16_t blank) {
-    EpromConfig c = width > 8 ? Word40(name, words)
-                    : pinCount == 24 ? Jedec24(name, words)
-                    : pinCount == 32 ? Jedec32(name, words)
-                                     : Jedec28(name, words);
-    if (vppChipPin > 0 && vppChipPin <= c.pinCount) {
-        c.vppPin = vppChipPin;
-        if (c.pgmPin == vppChipPin) c.pgmPin = 0;
-    }
-    c.blank = blank;
-    return c;
-}
-
 EpromChip::EpromChip(EpromConfig config) : cfg_(std::move(config)) {
     socketPins_ = DipSocketPins(cfg_.pinCount, cfg_.rowsUp);
     if (cfg_.words == 0) cfg_.words = 1;
@@ -125,12 +110,23 @@ int EpromChip::Volts(const PinEnvironment& env, int chipPin) const {
 }
 
 bool EpromChip::Powered(const PinEnvironment& env) const {
-    const int vcc = Volts(env, cfg_.vccPin);
-    if (vcc < kVccMinTenths) return false;
+    if (!cfg_.vcc.Holds(Volts(env, cfg_.vccPin))) return false;
     for (int g : cfg_.gndPins) {
         if (!env.HeldLow(Socket(g))) return false;
     }
     return true;
+}
+
+bool EpromChip::Ready(const PinEnvironment& env) const {
+    const int s = Socket(cfg_.vccPin);
+    return Powered(env) && s != 0 && env.NowUs() >= env.Condition(s).steadyFromUs + cfg_.powerUpUs;
+}
+
+void EpromChip::EarlyAccess(const PinEnvironment& env) const {
+    if (earlyReported_) return;
+    earlyReported_ = true;
+    env.Violation(cfg_.name + ": accessed before its supply was steady for " + std::to_string(cfg_.powerUpUs) +
+                  " us");
 }
 
 uint32_t EpromChip::AddressNow(const PinEnvironment& env) const {
@@ -245,11 +241,22 @@ void EpromChip::Update(const PinEnvironment& env) {
     if (!Powered(env)) {
         // Losing the supply ends a pulse without effect.
         programming_ = erasing_ = pageWriteLow_ = writeLow_ = false;
+        earlyReported_ = false;
         return;
     }
     const int vpp = cfg_.vppPin != 0 ? Volts(env, cfg_.vppPin) : -1;
     const bool ceLow = Low(env, cfg_.cePin);
     const bool oeHigh = cfg_.oePin == cfg_.vppPin ? true : High(env, cfg_.oePin);
+    if (!Ready(env)) {
+        // Until its supply is steady the part takes no strobe: selected with
+        // its outputs on, a programming voltage or a write strobe is too early.
+        const bool strobe = Low(env, cfg_.oePin) || vpp >= cfg_.vpp.minTenths ||
+                            (cfg_.byteWrite && Low(env, cfg_.pgmPin));
+        if (ceLow && strobe) EarlyAccess(env);
+        pageWriteLow_ = cfg_.pageWritePin != 0 && Low(env, cfg_.pageWritePin);
+        writeLow_ = cfg_.byteWrite && Low(env, cfg_.pgmPin);
+        return;
+    }
 
     // Electrical erase.
     bool eraseNow = false;
@@ -300,7 +307,15 @@ void EpromChip::Update(const PinEnvironment& env) {
     // Program pulse.
     const bool pgmLow = cfg_.pgmPin == 0 || Low(env, cfg_.pgmPin);
     const bool pageStrobe = cfg_.pageWritePin != 0 && Low(env, cfg_.pageWritePin);
-    const bool programNow = vpp >= cfg_.vppMinTenths && ceLow && oeHigh && pgmLow && !pageStrobe;
+    const bool programNow = vpp >= cfg_.vpp.minTenths && ceLow && oeHigh && pgmLow && !pageStrobe;
+    // Electrically erasable parts keep their erase level on Vpp between
+    // erase pulses; the others take a program pulse only inside the window.
+    const int top = cfg_.erasePin != 0 ? cfg_.vppMaxTenths : cfg_.vpp.maxTenths;
+    if (programNow && vpp > top && !vppHighReported_) {
+        env.Violation(cfg_.name + ": program pulse at " + std::to_string(vpp / 10) + "." + std::to_string(vpp % 10) +
+                      " V, above its " + std::to_string(top / 10) + "." + std::to_string(top % 10) + " V");
+    }
+    vppHighReported_ = programNow && vpp > top;
     if (programNow && !programming_) {
         programming_ = true;
         pulseStart_ = now;
@@ -336,8 +351,10 @@ ChipDrive EpromChip::Output(const PinEnvironment& env, int socketPin) const {
         memoUs_ = now;
         memoPulses_ = pulses_.size();
         memoDrive_ = false;
-        if (Powered(env) && !programming_ && !erasing_) {
-            if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vppMinTenths) {
+        if (Powered(env) && !Ready(env)) {
+            if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) EarlyAccess(env);
+        } else if (Powered(env) && !programming_ && !erasing_) {
+            if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {
                 memoDrive_ = Low(env, cfg_.oePin);
                 memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;
             } else if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) {

@@ -4,11 +4,14 @@
 // and parts with a hidden word.
 //
 // Behaviour, as the datasheets of these parts describe it:
-// - Powered: VCC between 4.5 V and 7.0 V, every ground pin held low.
+// - Powered: VCC inside the part's window, every ground pin held low. Until
+//   VCC has been steady there for the power-up time the part floats its
+//   outputs and ignores strobes; /CE low before then is a violation.
 // - Read: /CE and /OE low, no programming condition: the chip drives its data
 //   pins with the cell at the address (plus the page register, or the hidden
 //   word while the hidden-word pin carries a supply).
-// - Program pulse: programming voltage on the Vpp pin at or above VppMin,
+// - Program pulse: programming voltage on the Vpp pin at or above the Vpp
+//   window's bottom (above its top: a violation),
 //   /CE low, /OE high (or /OE is the Vpp pin) and /PGM low where the part has
 //   one. At the end of the pulse, a pulse at least MinPulseUs long counts for
 //   the cell latched at its start; when the cell has had the pulses it needs,
@@ -39,27 +42,24 @@
 #include <vector>
 
 #include "sim/Electrical.h"
+#include "sim/PartFacts.h"
 #include "sim/Socket.h"
 
 namespace sim {
 
-struct EpromConfig {
-    std::string name = "EPROM";
-    int pinCount = 28;
-    int rowsUp = 0;
-    uint32_t words = 0x8000;
-    int width = 8; // 8 or 16
-    uint16_t blank = 0xFF;
+// The facts of one EPROM part (see PartFacts for the common ones).
+struct EpromConfig : PartFacts {
+    int rowsUp = 0; // seated this many rows too high (a fault)
     // Chip pins (1-based); 0 = the part has none.
-    int vccPin = 28;
-    std::vector<int> gndPins{14};
     int cePin = 20;
     int oePin = 22;
     int pgmPin = 0;
     int vppPin = 1;
     std::vector<int> addressPins; // A0 first
     std::vector<int> dataPins;    // D0 first
-    int vppMinTenths = 115;
+    // Programming: the Vpp window a program pulse needs, the pin's absolute
+    // maximum rating, the shortest pulse that counts and how many a cell needs.
+    VoltageWindow vpp{115, 140};
     int vppMaxTenths = 140;
     uint32_t minPulseUs = 80;
     int pulsesNeeded = 1;
@@ -110,12 +110,6 @@ EpromConfig Jedec28(const std::string& name, uint32_t words);  // 2764..27512
 EpromConfig Jedec32(const std::string& name, uint32_t words);  // 27C010..27C080
 EpromConfig Word40(const std::string& name, uint32_t words);   // 27C1024, 27C2048, 27C4096 (16-bit)
 
-// The model of a part from its library data: JEDEC byte-wide by pin count
-// (24, 28, 32) or the 16-bit 40-pin part, with its Vpp on the given chip pin
-// (0 keeps the pinout's own) and its blank value.
-EpromConfig EpromConfigFor(const std::string& name, int pinCount, uint32_t words, int width, int vppChipPin,
-                           uint16_t blank);
-
 struct PulseRecord {
     uint32_t address;
     uint16_t data;
@@ -123,7 +117,7 @@ struct PulseRecord {
     bool erase;
 };
 
-class EpromChip : public ChipModel {
+class EpromChip : public CatalogChip {
 public:
     explicit EpromChip(EpromConfig config);
 
@@ -133,16 +127,16 @@ public:
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
 
     const EpromConfig& Config() const { return cfg_; }
-    // The footprint and voltage limits for the electrical model.
-    ChipPinLimits Limits() const;
+    const PartFacts& Facts() const override { return cfg_; }
+    ChipPinLimits Limits() const override;
 
-    uint16_t Cell(uint32_t address) const { return address < cells_.size() ? cells_[address] : 0; }
-    void SetCell(uint32_t address, uint16_t value);
+    uint16_t Cell(uint32_t address) const override { return address < cells_.size() ? cells_[address] : 0; }
+    void SetCell(uint32_t address, uint16_t value) override;
     void Fill(uint16_t value);
     uint16_t HiddenWord() const { return hidden_; }
     uint32_t Page() const { return page_; }
     bool IsBlank() const;
-    size_t Words() const { return cells_.size(); }
+    size_t Words() const override { return cells_.size(); }
 
     // Faults.
     void StickCell(uint32_t address) { stuck_[address] = true; }
@@ -163,6 +157,9 @@ private:
     bool High(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
     bool Powered(const PinEnvironment& env) const;
+    // Powered, and the supply steady for the part's power-up time.
+    bool Ready(const PinEnvironment& env) const;
+    void EarlyAccess(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const;
     uint16_t DataNow(const PinEnvironment& env) const;
     bool HiddenSelected(const PinEnvironment& env) const;
@@ -187,6 +184,8 @@ private:
     bool writeLow_ = false;
     bool zerosAtEraseStart_ = true;
     uint64_t eraseAccumUs_ = 0;
+    mutable bool earlyReported_ = false;
+    bool vppHighReported_ = false;
 
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, int> needed_;

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "sim/Catalog.h"
+
 namespace sim {
 
 namespace {
@@ -137,6 +139,62 @@ const FlashPart* FindFlashPart(const std::string& maker, const std::string& name
         if (maker == p.maker && name == p.name) return &p;
     }
     return nullptr;
+}
+
+FlashModuleChip::FlashModuleChip(const PartFacts& facts, const FlashPart& part) : facts_(facts) {
+    seated_ = SeatFlashPart(part, dies_, nullptr);
+    const ProbeChip* outline = seated_.flash();
+    if (outline == nullptr) outline = seated_.sram;
+    if (outline != nullptr) pins_ = outline->SocketPins();
+    limits_ = seated_.flash() != nullptr ? seated_.flash()->Limits() : seated_.sram->Limits();
+    limits_.chip = facts_.name;
+}
+
+size_t FlashModuleChip::Words() const {
+    size_t words = 0;
+    for (const JedecFlashChip* d : seated_.dies) words += d->Words();
+    if (seated_.dies.empty() && seated_.sram != nullptr) words = seated_.sram->Words();
+    return words;
+}
+
+uint16_t FlashModuleChip::Cell(uint32_t address) const {
+    for (const JedecFlashChip* d : seated_.dies) {
+        if (address < d->Words()) return d->Cell(address);
+        address -= static_cast<uint32_t>(d->Words());
+    }
+    return seated_.dies.empty() && seated_.sram != nullptr ? seated_.sram->Cell(address) : 0;
+}
+
+void FlashModuleChip::SetCell(uint32_t address, uint16_t value) {
+    for (JedecFlashChip* d : seated_.dies) {
+        if (address < d->Words()) return d->SetCell(address, value);
+        address -= static_cast<uint32_t>(d->Words());
+    }
+    if (seated_.dies.empty() && seated_.sram != nullptr) seated_.sram->SetCell(address, value);
+}
+
+void AddFlashParts(std::vector<CatalogPart>& parts) {
+    for (const FlashPart& p : FlashParts()) {
+        const bool hasFlash = p.kind != FlashPart::Sram;
+        const FlashPinout pins = FlashPinoutById(hasFlash ? p.flash.pinout : p.sram.pinout);
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = pins.pinCount;
+        const uint32_t dies = p.kind == FlashPart::ThreeDies ? 3 : 1;
+        f.words = hasFlash ? p.flash.words * dies : p.sram.words;
+        f.width = hasFlash ? p.flash.width : p.sram.width;
+        f.blank = hasFlash ? static_cast<uint16_t>(f.width > 8 ? 0xFFFF : 0xFF) : 0;
+        if (hasFlash) {
+            f.makerCode = p.flash.makerId;
+            f.deviceCode = p.flash.deviceId;
+            f.vcc.minTenths = p.flash.vccMinTenths;
+        } else {
+            f.vcc.minTenths = p.sram.vccMinTenths;
+        }
+        f.vccPin = pins.vcc.empty() ? 0 : pins.vcc.front();
+        f.gndPins = pins.gnd;
+        parts.push_back(FamilyPart(p.maker, ChipKind::Flash, f, p));
+    }
 }
 
 SeatedFlash SeatFlashPart(const FlashPart& part, Socket& socket, Electrical* electrical) {

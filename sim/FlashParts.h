@@ -6,6 +6,7 @@
 
 #include "sim/Electrical.h"
 #include "sim/JedecFlashChip.h"
+#include "sim/PartFacts.h"
 #include "sim/Socket.h"
 
 namespace sim {
@@ -29,6 +30,32 @@ struct SeatedFlash {
     SramChip* sram = nullptr;
     JedecFlashChip* flash() const { return dies.empty() ? nullptr : dies.front(); }
 };
+// A catalog part of the table seated as one chip: its dies (and SRAM) behind
+// one footprint, their drives combined as the socket combines chips. It
+// keeps the flash dies' cells one die after the other, else the SRAM's.
+class FlashModuleChip : public CatalogChip {
+public:
+    FlashModuleChip(const PartFacts& facts, const FlashPart& part);
+
+    std::string Name() const override { return facts_.name; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void Update(const PinEnvironment& env) override { dies_.Update(env); }
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override { return dies_.Output(env, socketPin); }
+    const PartFacts& Facts() const override { return facts_; }
+    ChipPinLimits Limits() const override { return limits_; }
+    size_t Words() const override;
+    uint16_t Cell(uint32_t address) const override;
+    void SetCell(uint32_t address, uint16_t value) override;
+    const SeatedFlash& Seated() const { return seated_; }
+
+private:
+    PartFacts facts_;
+    Socket dies_;
+    SeatedFlash seated_;
+    std::vector<int> pins_;
+    ChipPinLimits limits_;
+};
+
 // Seats the part in the socket, declaring its footprint to the electrical model.
 SeatedFlash SeatFlashPart(const FlashPart& part, Socket& socket, Electrical* electrical);
 

@@ -1,5 +1,8 @@
 #include "sim/GalParts.h"
 
+#include "sim/Catalog.h"
+#include "sim/LargePldChip.h"
+
 namespace sim {
 
 namespace {
@@ -148,8 +151,9 @@ const GalPartFacts kGalParts[] = {
 const LargePldFacts kLargePlds[] = {
     {"ATMEL", "ATF1500", LargePldKind::Type1500, "001F15000000", 5000, 50000, 110, true, false},
     {"ATMEL", "ATF1500A", LargePldKind::Type1500, "001F1500A000", 5000, 50000, 110, false, true},
-    {"ATMEL", "ATV750", LargePldKind::TypeV750, "001FV750C000", 10000, 50000, 125},
-    {"ATMEL", "ATV750L", LargePldKind::TypeV750, "001FV750CL00", 10000, 50000, 125},
+    // The first V750s end their map at fuse 14394 (no cells 14395-14500).
+    {"ATMEL", "ATV750", LargePldKind::TypeV750, "001FV750C000", 10000, 50000, 125, false, false, 14395},
+    {"ATMEL", "ATV750L", LargePldKind::TypeV750, "001FV750CL00", 10000, 50000, 125, false, false, 14395},
     {"ATMEL", "ATV750B", LargePldKind::TypeV750, "001FV750C003", 20000, 100000, 125},
     {"ATMEL", "ATV750BL", LargePldKind::TypeV750, "001FV750CL03", 20000, 100000, 125},
 };
@@ -161,11 +165,37 @@ constexpr uint32_t kProgramUs[16] = {500,   1000,  5000,  10000, 20000,  30000, 
 
 } // namespace
 
-const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name) {
-    for (const GalPartFacts& p : kGalParts) {
-        if (maker == p.maker && name == p.name) return &p;
+void AddGalParts(std::vector<CatalogPart>& parts) {
+    for (const GalPartFacts& g : kGalParts) {
+        const bool dip20 = g.map == GalMap::Gal16V8;
+        PartFacts f;
+        f.name = g.name;
+        f.pinCount = g.rows != nullptr ? g.rows->pinCount : dip20 ? 20 : 24;
+        f.words = g.fuses; // the JEDEC fuse map, a cell a word
+        f.blank = 1;
+        if (g.idKind != GalIdKind::Text) {
+            f.makerCode = g.makerCode;
+            f.deviceCode = g.typeCode;
+        }
+        f.vcc.minTenths = g.minVccTenths;
+        f.vccPin = g.rows != nullptr ? g.rows->vcc : dip20 ? 20 : 24;
+        f.gndPins = {g.rows != nullptr ? g.rows->gnd : dip20 ? 10 : 12};
+        parts.push_back(FamilyPart(g.maker, ChipKind::Gal, f, g));
     }
-    return nullptr;
+}
+
+void AddLargePldParts(std::vector<CatalogPart>& parts) {
+    for (const LargePldFacts& p : kLargePlds) {
+        const bool is1500 = p.kind == LargePldKind::Type1500;
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = is1500 ? 44 : 24;
+        f.words = p.jedecFuses != 0 ? p.jedecFuses : LargePldChip(p).CellCount(); // a fuse a word
+        f.blank = 1;
+        f.vccPin = is1500 ? 3 : 24;
+        f.gndPins = {is1500 ? 22 : 12};
+        parts.push_back(FamilyPart(p.maker, ChipKind::LargePld, f, p));
+    }
 }
 
 const LargePldFacts* FindLargePld(const std::string& maker, const std::string& name) {

@@ -1,5 +1,5 @@
-// Datasheet facts of the row-serial GAL parts the simulator can seat, by
-// maker and part name as the device library spells them.
+// Datasheet facts of the row-serial GAL parts the simulator can seat; the
+// parts are in the catalog (FindFacts<GalPartFacts>(maker, name)).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -84,8 +84,6 @@ struct GalPartFacts {
     const GalRowLayout* rows = nullptr; // serial-address and 80-bit-row parts: their layout
 };
 
-// nullptr when the simulator has no such part.
-const GalPartFacts* FindGalPart(const std::string& maker, const std::string& name);
 
 // Larger electrically erasable PLDs with a 12-byte identification text in
 // their last row: the 1500 type (44-pin, 8-bit row address on pins, 177-bit
@@ -102,6 +100,7 @@ struct LargePldFacts {
     int editTenths;          // edit voltage of writes and erase (+-0.3 V)
     bool entrySequence = false; // 1500 type: edit mode only after the entry sequence
     bool row5Fuse = false;      // 1500 type: row 5 bit 176 is a cell (fuse 24993)
+    uint32_t jedecFuses = 0;    // the JEDEC map's fuses, 0: every cell of the type
 };
 
 const LargePldFacts* FindLargePld(const std::string& maker, const std::string& name);

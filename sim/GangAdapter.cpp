@@ -13,6 +13,11 @@ bool GangAdapter::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     return true;
 }
 
+bool GangAdapter::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) {
+    (void)p, (void)bit, (void)state;
+    return reg == 30; // the pass lamps
+}
+
 std::optional<uint8_t> GangAdapter::OnRead(SimProgrammer& p, uint8_t reg) {
     (void)p;
     if (reg != 1) return std::nullopt;

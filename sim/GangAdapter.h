@@ -36,6 +36,7 @@ public:
     explicit GangAdapter(uint8_t modelBits = kModelGang);
 
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
     std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
     void OnUnconfigure(SimProgrammer& p) override;
 

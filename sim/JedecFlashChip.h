@@ -188,6 +188,9 @@ public:
     ChipPinLimits Limits() const;
 
     uint16_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
+    void SetCell(uint32_t a, uint16_t v) {
+        if (a < cells_.size()) cells_[a] = v;
+    }
     size_t Words() const { return cells_.size(); }
     void Fill(uint16_t v) { cells_.assign(cells_.size(), v); }
     void StickBit(uint32_t a, int bit, int level) { stuck_[a] = {bit, level}; }

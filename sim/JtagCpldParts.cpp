@@ -1,5 +1,9 @@
 #include "sim/JtagCpldParts.h"
 
+#include "sim/Catalog.h"
+#include "sim/EightBlockChip.h"
+#include "sim/JtagCpldChip.h"
+
 namespace sim {
 
 namespace {
@@ -86,6 +90,25 @@ const JtagCpldFacts kParts[] = {
 };
 
 } // namespace
+
+void AddJtagCpldParts(std::vector<CatalogPart>& parts) {
+    for (const JtagCpldFacts& p : kParts) {
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = p.packagePins;
+        // The JEDEC fuse map, a fuse a word (the eight-block parts' E row and
+        // user code lie past it).
+        f.words = p.kind == JtagCpldKind::RowTap8Block ? EightBlockChip::kERowFuse : MakeJtagCpld(p)->CellCount();
+        f.blank = 1;
+        f.vcc = {p.vccTenths - p.vccTolTenths, p.vccTenths + p.vccTolTenths};
+        f.vccPin = p.vcc;
+        f.gndPins.clear();
+        for (int g : p.gnd) {
+            if (g != 0) f.gndPins.push_back(g);
+        }
+        parts.push_back(FamilyPart(p.maker, ChipKind::JtagCpld, f, p));
+    }
+}
 
 const JtagCpldFacts* FindJtagCpldPart(const std::string& maker, const std::string& name) {
     for (const JtagCpldFacts& p : kParts) {

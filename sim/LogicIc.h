@@ -113,10 +113,7 @@ private:
     std::vector<bool> overReported_;
 };
 
-// The logic parts the simulator knows, keyed by part name as the device
-// library spells it ("SN74LS00", "CD4011B"); nullptr for an unknown part.
-const LogicIcConfig* FindLogicIcPart(const std::string& name);
-// Every known logic part, in table order.
-const std::vector<LogicIcConfig>& LogicIcParts();
+// The logic parts are in the catalog, named alone as the IC tester's
+// library spells them: FindFacts<LogicIcConfig>("SN74LS00").
 
 } // namespace sim

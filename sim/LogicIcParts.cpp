@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "sim/Catalog.h"
 #include "sim/LogicIc.h"
 
 namespace sim {
@@ -185,15 +186,16 @@ std::vector<LogicIcConfig> MakeParts() {
 
 } // namespace
 
-const std::vector<LogicIcConfig>& LogicIcParts() {
-    static const std::vector<LogicIcConfig> parts = MakeParts();
-    return parts;
-}
-
-const LogicIcConfig* FindLogicIcPart(const std::string& name) {
-    const auto& parts = LogicIcParts();
-    auto it = std::find_if(parts.begin(), parts.end(), [&](const LogicIcConfig& c) { return c.name == name; });
-    return it == parts.end() ? nullptr : &*it;
+void AddLogicIcParts(std::vector<CatalogPart>& parts) {
+    for (const LogicIcConfig& c : MakeParts()) {
+        PartFacts f;
+        f.name = c.name;
+        f.pinCount = c.pinCount;
+        f.vcc = {(c.vccMinMv + 99) / 100, c.vccMaxMv / 100}; // the tenths inside the window
+        f.vccPin = c.vccPin;
+        f.gndPins = {c.gndPin};
+        parts.push_back(FamilyPart(c.maker, ChipKind::LogicIc, f, c));
+    }
 }
 
 } // namespace sim

@@ -120,11 +120,10 @@ struct Mcu8051Facts {
     std::vector<McuModeEntry> modes;
     McuPinout dip;   // 40-pin DIP pinout
     McuPinout plcc;  // 44-pin PLCC pinout (pinCount 0: none)
+    bool plccPackage = false; // the library's part is the PLCC, seated on the adapter
 };
 
-// The facts of a part from the simulator's table, nullptr when unknown.
-const Mcu8051Facts* FindMcu8051Part(const std::string& maker, const std::string& name);
-const std::vector<Mcu8051Facts>& Mcu8051Parts();
+// The parts are in the catalog (FindFacts<Mcu8051Facts>(maker, name)).
 
 // Chip pin -> socket pin: a DIP at the bottom of the socket, or a PLCC on the
 // 44-pin adapter (package pin n on socket pin n + 2).

@@ -3,6 +3,8 @@
 // lock behaviour, and the programming-mode pinout and mode table.
 #include "sim/Mcu8051Chip.h"
 
+#include "sim/Catalog.h"
+
 namespace sim {
 
 namespace {
@@ -337,6 +339,7 @@ Mcu8051Facts Renamed(Mcu8051Facts f, const std::string& name) {
 
 std::vector<Mcu8051Facts> MakeParts() {
     Mcu8051Facts plcc = Intel87C51("87C51-PLCC", 4096, 0x51);
+    plcc.plccPackage = true;
     return {
         plcc,
         Intel87C51("87C51", 4096, 0x51),
@@ -368,16 +371,21 @@ std::vector<Mcu8051Facts> MakeParts() {
 
 } // namespace
 
-const std::vector<Mcu8051Facts>& Mcu8051Parts() {
-    static const std::vector<Mcu8051Facts> parts = MakeParts();
-    return parts;
-}
-
-const Mcu8051Facts* FindMcu8051Part(const std::string& maker, const std::string& name) {
-    for (const auto& p : Mcu8051Parts()) {
-        if (p.maker == maker && p.name == name) return &p;
+void AddMcu8051Parts(std::vector<CatalogPart>& parts) {
+    for (const Mcu8051Facts& m : MakeParts()) {
+        const McuPinout& pins = m.plccPackage ? m.plcc : m.dip;
+        PartFacts f;
+        f.name = m.name;
+        f.pinCount = pins.pinCount;
+        f.words = m.codeBytes;
+        // The signature's first byte names the maker, its second the device
+        // (at 30h/31h, 000h/100h or 000h/001h as the part keeps them).
+        if (!m.signature.empty()) f.makerCode = m.signature[0].second;
+        if (m.signature.size() > 1) f.deviceCode = m.signature[1].second;
+        f.vccPin = pins.vcc;
+        f.gndPins = pins.gnd;
+        parts.push_back(FamilyPart(m.maker, ChipKind::Mcu8051, f, m));
     }
-    return nullptr;
 }
 
 } // namespace sim

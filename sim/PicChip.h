@@ -63,6 +63,7 @@ struct PicFacts {
     std::string note;
     int wordBits = 14;          // 12 or 14
     uint32_t codeWords = 1024;
+    uint32_t userWords = 0;     // program words the user's code may fill (0: codeWords)
     uint32_t dataBytes = 0;     // data memory (flash parts)
     bool flash = false;
     bool parityFrames = false;  // 16-bit frames with two parity bits

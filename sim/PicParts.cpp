@@ -6,6 +6,8 @@
 // as the device library spells them.
 #include "sim/PicChip.h"
 
+#include "sim/Catalog.h"
+
 namespace sim {
 
 namespace {
@@ -98,6 +100,7 @@ std::vector<PicFacts> MakeParts() {
         PicFacts f = Eprom14("PIC14000", 4096, Dip28(), 0x3FFF, 0x30);
         f.pin.clock = 12;
         f.pin.data = 11;
+        f.userWords = 0xFC0; // 0FC0h-0FFFh hold the calibration data
         f.note = "MCLR, VDD and VSS placed as on the 28-pin PIC16C7x; clock and data on pins 12 and 11; "
                  "the calibration area 0FC0h-0FFFh is ordinary EPROM here";
         v.push_back(f);
@@ -125,6 +128,22 @@ std::vector<PicFacts> MakeParts() {
 const std::vector<PicFacts>& PicParts() {
     static const std::vector<PicFacts> parts = MakeParts();
     return parts;
+}
+
+void AddPicParts(std::vector<CatalogPart>& parts) {
+    for (const PicFacts& p : PicParts()) {
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = p.pin.pinCount;
+        f.words = p.userWords != 0 ? p.userWords : p.codeWords;
+        // The device ID without its revision (bits 4:0).
+        if (p.deviceId != 0) f.deviceCode = static_cast<int>(p.deviceId & ~0x1Fu);
+        f.width = 16;
+        f.blank = static_cast<uint16_t>(p.wordBits == 12 ? 0xFFF : 0x3FFF);
+        f.vccPin = p.pin.vdd.empty() ? 0 : p.pin.vdd.front();
+        f.gndPins = p.pin.vss;
+        parts.push_back(FamilyPart(p.maker, ChipKind::Pic, f, p));
+    }
 }
 
 const PicFacts* FindPicPart(const std::string& maker, const std::string& name) {

@@ -9,14 +9,14 @@ ChipDrive ProbeChip::Output(const PinEnvironment& env, int socketPin) const { re
 
 ChipDrive ProbeChip::DiodeNetworkOutput(const PinEnvironment& env, int socketPin) const {
     const int self = ChipPinAt(socketPin);
-    if (self == 0 || noConnect_.count(self)) return ChipDrive::None;
+    if (self == 0 || noConnect_.count(self) || highSideOnly_.count(self)) return ChipDrive::None;
     bool low = false;
     bool high = false;
     for (size_t i = 0; i < pins_.size(); ++i) {
         const int chipPin = static_cast<int>(i) + 1;
         const int z = pins_[i];
         if (chipPin == self || z == 0 || noConnect_.count(chipPin)) continue;
-        if (env.HeldLow(z)) {
+        if (env.HeldLow(z) && !highSideOnly_.count(chipPin)) {
             low = true;
             break;
         }

@@ -3,7 +3,9 @@
 // pins low (ground switch or logic driver) weakly pulls every other undriven
 // pin low, which wins over the test image's pull-up; holding one high pulls the
 // others high, which wins over the pull-down. Pins named as not connected take
-// no part.
+// no part. Pins with only their clamp to the supply rail (open-drain and
+// high-voltage pins) join the network only while held high: holding one low
+// pulls nothing, and nothing pulls it.
 #pragma once
 #include <set>
 #include <string>
@@ -19,6 +21,9 @@ public:
     // noConnect: chip pins (1-based) bonded to nothing.
     explicit ProbeChip(std::vector<int> socketPins, std::set<int> noConnect = {}, std::string name = "probe chip");
 
+    // Chip pins (1-based) with only their clamp to the supply rail.
+    void SetHighSideOnly(std::set<int> pins) { highSideOnly_ = std::move(pins); }
+
     std::string Name() const override { return name_; }
     const std::vector<int>& SocketPins() const override { return pins_; }
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
@@ -30,6 +35,7 @@ protected:
 private:
     std::vector<int> pins_;
     std::set<int> noConnect_;
+    std::set<int> highSideOnly_;
     std::string name_;
 };
 

@@ -1,9 +1,6 @@
 #include "sim/RamParts.h"
 
-#include "sim/Electrical.h"
-#include "sim/GalChip.h"
-#include "sim/GalParts.h"
-#include "sim/RamChip.h"
+#include "sim/Catalog.h"
 
 namespace sim {
 
@@ -28,27 +25,16 @@ const RamPartFacts kRamParts[] = {
 
 } // namespace
 
-const RamPartFacts* FindRamPart(const std::string& name) {
-    for (const RamPartFacts& p : kRamParts) {
-        if (name == p.name) return &p;
+void AddRamParts(std::vector<CatalogPart>& parts) {
+    for (const RamPartFacts& r : kRamParts) {
+        PartFacts f;
+        f.name = r.name;
+        f.pinCount = r.pinCount;
+        f.vcc = {r.vccMinTenths, r.vccMaxTenths};
+        f.vccPin = r.vccPin;
+        f.gndPins = {r.vssPin};
+        parts.push_back(FamilyPart("", ChipKind::Ram, f, r));
     }
-    return nullptr;
-}
-
-bool SeatNamedTestPart(Socket& socket, Electrical& electrical, const std::string& name) {
-    if (const RamPartFacts* ram = FindRamPart(name)) {
-        auto chip = std::make_unique<RamChip>(*ram);
-        electrical.DeclareChip(DipPinLimits(name, ram->pinCount));
-        socket.Insert(std::move(chip));
-        return true;
-    }
-    if (const GalPartFacts* gal = FindGalPart("LATTICE", name)) {
-        auto chip = std::make_unique<GalChip>(*gal);
-        electrical.DeclareChip(chip->Limits());
-        socket.Insert(std::move(chip));
-        return true;
-    }
-    return false;
 }
 
 } // namespace sim

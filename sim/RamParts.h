@@ -7,9 +7,6 @@
 
 namespace sim {
 
-class Socket;
-class Electrical;
-
 // Chip-select inputs beyond /CS that the RAM-test image raises for a part:
 // the 24-pin SRAM's select line, CS2 of the 28-pin and of the 32-pin SRAM.
 enum class RamSelect : uint8_t { None, Select24, Cs2Of28, Cs2Of32 };
@@ -27,12 +24,7 @@ struct RamPartFacts {
     int vccMaxTenths;
 };
 
-// nullptr when the simulator has no such part.
-const RamPartFacts* FindRamPart(const std::string& name);
-
-// Seats the part of that name (a RAM of the list above, or a GAL16V8) in the
-// socket as a user would insert it, declared to the electrical model: false
-// when no such part is known.
-bool SeatNamedTestPart(Socket& socket, Electrical& electrical, const std::string& name);
+// The RAMs are in the catalog, makerless, by the type name of the RAM test's
+// list: FindFacts<RamPartFacts>("61256").
 
 } // namespace sim

@@ -1,6 +1,7 @@
 #include "sim/RamTestBus.h"
 
 #include "sim/Electrical.h"
+#include "sim/PartFacts.h"
 #include "sim/RamChip.h"
 #include "sim/Socket.h"
 
@@ -19,7 +20,9 @@ RamChip* RamTestBus::Reachable(SimProgrammer& p) const {
     const Electrical* e = Electrical::Find(p);
     if (!cycles_ || s == nullptr || e == nullptr) return nullptr;
     for (const auto& c : s->Chips()) {
-        auto* ram = dynamic_cast<RamChip*>(c.get());
+        ChipModel* model = c.get();
+        if (auto* part = dynamic_cast<CatalogChip*>(model)) model = &part->Model();
+        auto* ram = dynamic_cast<RamChip*>(model);
         if (ram == nullptr || !ram->Powered(*e)) continue;
         const RamSelect need = ram->Part().select;
         if (need != RamSelect::None && !(selects_ & SelectBit(need))) continue;

@@ -49,7 +49,9 @@ void SimProgrammer::Violation(const std::string& what) {
 }
 
 double SimProgrammer::TimerTickUs() const {
-    return (static_cast<double>(regs_[19]) + 1.0) * regs_[16] / timerClockMHz_;
+    static constexpr double kClockMHz[4] = {16.0, 8.0, 4.0, 0.0};
+    const double mhz = kClockMHz[regs_[15] & 3];
+    return mhz > 0 ? (static_cast<double>(regs_[19]) + 1.0) * regs_[16] / mhz : 0.0;
 }
 
 void SimProgrammer::Out(uint16_t port, uint8_t value) {
@@ -148,6 +150,7 @@ void SimProgrammer::ConfigureDirect(const LogicImageHeader& header) {
     capturing_ = false;
     phase_ = Phase::Idle;
     std::fill(std::begin(regs_), std::end(regs_), 0);
+    regs_[15] = 1; // a configured image starts with the 8 MHz timer clock
     std::fill(std::begin(latch_), std::end(latch_), 0);
     timerEndUs_ = 0;
     personality_.reset();
@@ -191,13 +194,19 @@ void SimProgrammer::RegisterWrite(uint8_t reg, uint8_t value) {
         bool claimed = false;
         if (personality_) claimed |= personality_->OnLatchBit(*this, reg, bit, state);
         for (auto* c : components_) claimed |= c->OnLatchBit(*this, reg, bit, state);
-        (void)claimed; // the bit latches are the register core's own
+        // Releasing every bit is the reset's sweep; setting a bit nothing
+        // uses is a write nobody expects.
+        if (!claimed && state)
+            Violation("latch register " + std::to_string(reg) + " bit " + std::to_string(bit) + " set, used by nothing");
         return;
     }
     regs_[reg] = value;
     bool claimed = false;
     switch (reg) {
     case 15: // control: timer prescale bits and the latch-bank select
+        if ((value & 3) == 3) Violation("register 15 written " + Hex2(value) + ": no timer clock");
+        claimed = (value & 0x7C) == 0;
+        break;
     case 16: // timer time base
     case 19: // timer prescale
         claimed = true;

@@ -98,12 +98,12 @@ public:
     uint8_t Register(uint8_t reg) const { return regs_[reg & 31]; }
     uint8_t LatchBank(uint8_t reg) const { return latch_[reg & 31]; }
     bool LatchBankSelected() const { return (regs_[15] & 0x80) != 0; }
-    // Timer: tick length in microseconds from registers 19 and 16.
+    // Timer: tick length in microseconds from registers 19 and 16 and the
+    // timer clock that register 15 bits 0-1 select: 16, 8 or 4 MHz for 0, 1,
+    // 2 (3 selects none: a violation, and the timer stands).
     double TimerTickUs() const;
     bool TimerRunning() const { return nowUs_ < timerEndUs_; }
     uint64_t TimerEndUs() const { return timerEndUs_; }
-    // Clock rate of the timer in MHz, matched to the configured prescale.
-    void SetTimerClockMHz(double mhz) { timerClockMHz_ = mhz; }
 
     // Components (not owned unless added with AddComponent).
     void AttachComponent(SimComponent* c);
@@ -169,7 +169,6 @@ private:
     uint8_t regs_[32] = {};
     uint8_t latch_[32] = {};
     uint64_t timerEndUs_ = 0;
-    double timerClockMHz_ = 8.0;
 
     std::unique_ptr<SimPersonality> personality_;
     std::vector<SimComponent*> components_;

@@ -24,6 +24,7 @@ struct PinCondition {
     bool driven = false;     // logic driver active
     bool drivenHigh = false; // its level
     Pull pull = Pull::None;  // weak pull of the pin when nothing else holds it
+    uint64_t steadyFromUs = 0; // the supply on the pin is steady from this time on
 };
 
 // What a chip does on one of its pins. Weak drives (leakage, a resistor) win

@@ -31,8 +31,7 @@ void SocketBusPersonality::ElectricalConditions(PinCondition* c, int skipPin) co
     for (int p = 1; p <= kSocketPins; ++p) {
         c[p] = PinCondition{};
         if (p == skipPin) continue;
-        c[p].grounded = electrical_[p].Grounded();
-        if (electrical_[p].Supplied()) c[p].supplyTenths = electrical_[p].Tenths();
+        ApplySupply(electrical_[p], c[p]);
     }
 }
 

@@ -13,9 +13,7 @@ namespace {
 void AddSupplyAndGround(const SimProgrammer* p, int socketPin, PinCondition& c) {
     const Electrical* e = p ? Electrical::Find(*p) : nullptr;
     if (!e) return;
-    const PinState s = e->Pin(socketPin);
-    c.grounded = s.Grounded();
-    if (s.Supplied()) c.supplyTenths = s.Tenths();
+    ApplySupply(e->Pin(socketPin), c);
 }
 
 } // namespace

@@ -86,6 +86,21 @@ TEST_F(InsertionTest, ThresholdCountsPowerPinsAndAllowance) {
     }
 }
 
+TEST_F(InsertionTest, PinsThatOnlyConductWhenDrivenHighAreMeasuredByTheDrivenPhase) {
+    // Pins 1 and 28 have only their clamp to the supply rail: grounding them
+    // pulls nothing ('A' never comes), driving them high lifts the ground pin
+    // against the pull-down ('S'), and the pair counts towards the 28 pins.
+    Select(kDip28, 2);
+    static_cast<sim::ProbeChip*>(Seat(28))->SetHighSideOnly({1, 28});
+    ui.Clear();
+    EXPECT_EQ(CheckDeviceInsertion(), 1) << (ui.Log.empty() ? "" : ui.Log.front());
+    char map[kPinMapBytes];
+    EXPECT_EQ(MeasureDevicePinCount(map, 0), 28);
+    // Socket pins 11-38; the ground pin (24) is left out of the map.
+    EXPECT_EQ(std::string(map + 10, 28), "S" + std::string(12, 'A') + "O" + std::string(13, 'A') + "S");
+    EXPECT_TRUE(simp.Violations().empty());
+}
+
 TEST_F(InsertionTest, PackageDetectionReadsEpromSignatures) {
     struct Case { int pins; uint32_t maker, device; };
     for (const Case& c : {Case{24, 0x9B, 0x31}, Case{28, 0x1C, 0x8C}, Case{32, 0xC2, 0x0F}}) {

@@ -80,6 +80,7 @@ TEST_F(PinsTest, GroupsStopAtTheirEndAndStayInTheTable) {
     EXPECT_EQ(electrical->GroundedPins(), (std::vector<int>{20, 21}));
     WriteGroupGroundPins(4, 0, 7, 0x00);
     SetDacVoltage(1, 50);
+    simp.AdvanceUs(sim::kSourceStartUs); // the source starts before it is switched on
     WriteGroupSupplyPins(4, 0, 7, 0x02);
     EXPECT_EQ(electrical->SuppliedPins(), (std::vector<int>{21}));
 

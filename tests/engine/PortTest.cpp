@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/Port.h"
+#include "engine/Power.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
 #include "sim/SimProgrammer.h"
@@ -130,24 +131,30 @@ TEST_F(PortTest, DelayCountsPickTheTimeBase) {
     }
 }
 
-TEST_F(PortTest, WaitsLastAtLeastTheTimeAsked) {
-    // Resting time base first, as after a bring-up.
-    SetPulseTimer(1, 10);
-    for (uint32_t ms : {1u, 100u, 254u, 510u, 800u, 1000u, 2500u}) {
+TEST_F(PortTest, WaitsLastAtLeastTheTimeAskedAtEveryPrescale) {
+    for (uint32_t prescale : {0u, 1u, 2u}) {
+        SCOPED_TRACE(prescale);
+        // The control register takes the prescale at the reset of the
+        // outputs, which also sets the resting time base.
+        TimerPrescale = prescale;
+        ResetProgrammerOutputs();
+        for (uint32_t ms : {1u, 100u, 254u, 510u, 800u, 1000u, 2500u}) {
+            const uint64_t t0 = simp.NowUs();
+            DelayMs(ms);
+            const uint64_t took = simp.NowUs() - t0;
+            EXPECT_GE(took, ms * 1000ull) << ms << " ms";
+            EXPECT_LE(took, ms * 1000ull + 10000) << ms << " ms";
+        }
+        for (uint32_t us : {10u, 500u, 2540u, 6000u}) {
+            const uint64_t t0 = simp.NowUs();
+            DelayShortUs(us);
+            EXPECT_GE(simp.NowUs() - t0, us) << us << " us";
+            EXPECT_LE(simp.NowUs() - t0, us + 100) << us << " us";
+        }
         const uint64_t t0 = simp.NowUs();
-        DelayMs(ms);
-        const uint64_t took = simp.NowUs() - t0;
-        EXPECT_GE(took, ms * 1000ull) << ms << " ms";
-        EXPECT_LE(took, ms * 1000ull + 10000) << ms << " ms";
+        WaitSeconds(2);
+        EXPECT_GE(simp.NowUs() - t0, 2000000u);
     }
-    for (uint32_t us : {10u, 500u, 2540u, 6000u}) {
-        const uint64_t t0 = simp.NowUs();
-        DelayShortUs(us);
-        EXPECT_GE(simp.NowUs() - t0, us) << us << " us";
-    }
-    const uint64_t t0 = simp.NowUs();
-    WaitSeconds(2);
-    EXPECT_GE(simp.NowUs() - t0, 2000000u);
 }
 
 TEST_F(PortTest, ProgrammerThatStopsAnsweringEndsTheWaitAndMarksTheLinkLost) {

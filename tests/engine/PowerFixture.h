@@ -37,6 +37,12 @@ class PowerFixture : public ::testing::Test {
         for (auto reset : {ResetBringupState, ResetDeviceState, ResetPortState}) reset();
     }
 
+    // The sources set and started as a module's power-up leaves them
+    // (channel 1 at 5.0 V, the others at their 1.0 V floor).
+    void StartSources() {
+        SetAllDacVoltages(50, 0, 0, 0);
+        DelayMs(100);
+    }
     // A chip on every socket pin taking up to maxTenths on each.
     void SeatEverywhere(int maxTenths) { elec->DeclareChip(sim::DipPinLimits("load", 48, maxTenths)); }
     std::vector<int> Supplied() const { return elec->SuppliedPins(); }

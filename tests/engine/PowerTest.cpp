@@ -92,6 +92,7 @@ TEST_F(PowerTest, EverySocketPinHasItsOwnSwitches) {
 
 TEST_F(PowerTest, ApplyVoltageConnectsBeforeRaisingAndLowersBeforeReleasing) {
     SeatEverywhere(140);
+    StartSources();
     Trace();
     ApplyVppToPin(11, 1, 125);
     EXPECT_EQ(Values(-1), (std::vector<int>{0x1A04, 0x0D00, 0x1200 | (Cal(1, 12) + 5)}));
@@ -129,7 +130,8 @@ TEST_F(PowerTest, SupplyRange) {
 TEST_F(PowerTest, ResetLeavesEveryOutputOff) {
     SeatEverywhere(300);
     SetVccRange(0, 33);
-    SetAllDacVoltages(125, 120, 50, 50);
+    SetAllDacVoltages(125, 120, 50, 10);
+    DelayMs(100);
     for (int p = 1; p <= 48; p += 7) SetSupplyPinA(p, 1);
     SetSupplyPinB(2, 1);
     SetGroundPin(23, 1);

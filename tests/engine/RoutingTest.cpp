@@ -37,6 +37,7 @@ class RoutingTest : public PowerFixture {
     }
     void PowerUp() {
         SetVccRange(0, 50);
+        StartSources();
         SetDeviceGround(1);
         SetDevicePower(1, 50);
     }
@@ -123,6 +124,7 @@ TEST_F(RoutingTest, EveryPackageRowRoutesItsOwnPins) {
 // Two VCC pins switch through supply B with channels 3 and 4 ramped together.
 TEST_F(RoutingTest, TwoVccPinsRampBothChannelsTogether) {
     SeatEverywhere(70);
+    StartSources();
     Select(0, 0, 0, 0, 22); // DIP40, VCC 11 and 32 on socket pins 15 and 36
     Trace();
     SetDevicePower(1, 50);
@@ -173,8 +175,10 @@ std::vector<PowerCase> PowerCases() {
 
 TEST_F(RoutingTest, SupplyPinOfEveryExceptionRow) {
     SeatEverywhere(70);
+    StartSources();
     for (const PowerCase& c : PowerCases()) {
         SCOPED_TRACE(Label(c.adapter, c.algorithm, c.variant, c.subVariant, c.package));
+        StartSources();
         Select(c.adapter, c.algorithm, c.variant, c.subVariant, c.package);
         SetVccRange(0, 50);
         SetDevicePower(1, 50);
@@ -226,6 +230,7 @@ std::vector<GroundCase> GroundCases() {
 TEST_F(RoutingTest, GroundOfEveryExceptionRow) {
     for (const GroundCase& c : GroundCases()) {
         SCOPED_TRACE(Label(c.adapter, c.algorithm, c.variant, c.subVariant, 10));
+        StartSources();
         Select(c.adapter, c.algorithm, c.variant, c.subVariant, 10);
         SetDeviceGround(1);
         EXPECT_EQ(GroundSwitches(), Sorted(c.pins));
@@ -257,8 +262,10 @@ std::vector<VppCase> VppCases() {
 
 TEST_F(RoutingTest, ProgrammingPinOfEveryExceptionRow) {
     SeatEverywhere(140);
+    StartSources();
     for (const VppCase& c : VppCases()) {
         SCOPED_TRACE(Label(c.adapter, c.algorithm, c.variant, 0, c.package));
+        StartSources();
         Select(c.adapter, c.algorithm, c.variant, 0, c.package);
         SetDeviceVpp(1, 125);
         if (c.pin == 0) {
@@ -282,6 +289,7 @@ TEST_F(RoutingTest, ProgrammingPinOfEveryExceptionRow) {
 // 28-pin package's pin 38).
 TEST_F(RoutingTest, Algorithm110UsesItsOwnProgrammingSwitches) {
     SeatEverywhere(140);
+    StartSources();
     for (auto [package, pin, bit] : {std::tuple{3u, 19, 0}, std::tuple{16u, 38, 1}}) {
         Select(0, 110, 0, 0, package);
         SetDeviceVpp(1, 130);
@@ -300,6 +308,7 @@ TEST_F(RoutingTest, Algorithm110UsesItsOwnProgrammingSwitches) {
 // the DAC below the voltage asked, and the strong ground of pin 24.
 TEST_F(RoutingTest, StrongSupplyAndStrongGround) {
     SeatEverywhere(70);
+    StartSources();
     Select(0, 0, 0, 0, 12);
     SetDeviceGround(1);
     EXPECT_EQ(GroundSwitches(), std::vector<int>{kStrong + 24});
@@ -335,6 +344,7 @@ TEST_F(RoutingTest, StrongSupplyAndStrongGround) {
 // a Vpp switched off leaves its channel at 5.0 V on no pin.
 TEST_F(RoutingTest, PowerDownKeepsOnlyWhatTheRoutingKeeps) {
     SeatEverywhere(140);
+    StartSources();
     Select('a', 113, 0, 0, 2);
     PowerUp();
     SetDeviceVpp(1, 125);

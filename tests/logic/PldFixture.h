@@ -16,6 +16,7 @@
 #include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 #include "memory/MemoryFixture.h"
+#include "sim/Catalog.h"
 #include "sim/GalChip.h"
 #include "sim/GalParts.h"
 #include "sim/LargePldChip.h"
@@ -40,14 +41,14 @@ protected:
         return socket->Insert(std::move(chip));
     }
     sim::GalChip* SeatGal(const std::string& maker, const std::string& name) {
-        const sim::GalPartFacts* facts = sim::FindGalPart(maker, name);
+        const sim::GalPartFacts* facts = sim::FindFacts<sim::GalPartFacts>(maker, name);
         EXPECT_NE(facts, nullptr) << maker << " " << name;
         return facts ? SeatGal(*facts) : nullptr;
     }
 
     // Any part of the simulator's PLD tables.
     sim::CellArrayChip* SeatPart(const std::string& maker, const std::string& name) {
-        if (sim::FindGalPart(maker, name) != nullptr) return SeatGal(maker, name);
+        if (sim::FindFacts<sim::GalPartFacts>(maker, name) != nullptr) return SeatGal(maker, name);
         const sim::LargePldFacts* facts = sim::FindLargePld(maker, name);
         EXPECT_NE(facts, nullptr) << maker << " " << name;
         return facts ? SeatLarge(*facts) : nullptr;
@@ -135,7 +136,7 @@ protected:
         return n;
     }
     static sim::GalPartFacts Changed(const char* maker, const char* name, void (*change)(sim::GalPartFacts&)) {
-        sim::GalPartFacts f = *sim::FindGalPart(maker, name);
+        sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>(maker, name);
         change(f);
         return f;
     }
@@ -169,7 +170,7 @@ protected:
     void ExpectStuckCellFailsVerify(const char* maker, const char* name) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
         std::vector<uint8_t> fuses(DeviceSize, 1);
         fuses[1001] = 0;
         chip->StickCell(1001);
@@ -185,7 +186,7 @@ protected:
     void ExpectProgramBreak(const char* maker, const char* name) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
         LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
         ui.BreakAtPercent = 30;
         ui.QueueAnswer(UiAnswer::No);
@@ -203,7 +204,7 @@ protected:
     void PalRoundTrip(const char* maker, const char* name, int index, int set) {
         SCOPED_TRACE(std::string(name) + " " + PalEmulationNames[set][index]);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindGalPart(maker, name));
+        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
         ApplyPalEmulationChoice(index, set);
         ASSERT_EQ(DeviceSize, PalEmulationGeometry[set][index].Fuses);
         const std::vector<uint8_t> fuses = Pattern(DeviceSize, static_cast<uint32_t>(index));

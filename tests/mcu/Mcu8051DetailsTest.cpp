@@ -14,7 +14,7 @@ namespace {
 using sim::McuFunction;
 
 sim::Mcu8051Facts Part(const char* maker, const char* name) {
-    const sim::Mcu8051Facts* f = sim::FindMcu8051Part(maker, name);
+    const sim::Mcu8051Facts* f = sim::FindFacts<sim::Mcu8051Facts>(maker, name);
     return f ? *f : sim::Mcu8051Facts{};
 }
 

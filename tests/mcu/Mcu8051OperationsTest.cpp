@@ -46,7 +46,7 @@ class SampleProgram : public McuRun, public ::testing::WithParamInterface<Layout
 TEST_P(SampleProgram, ProgramsVerifiesReadsAndSavesTheImage) {
     const Layout c = GetParam();
     ASSERT_TRUE(Select(c.maker, c.name));
-    const sim::Mcu8051Facts* f = sim::FindMcu8051Part(c.maker, c.name);
+    const sim::Mcu8051Facts* f = sim::FindFacts<sim::Mcu8051Facts>(c.maker, c.name);
     ASSERT_NE(f, nullptr);
     sim::Mcu8051Chip* chip = nullptr;
     if (c.layout == 0) {

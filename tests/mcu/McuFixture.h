@@ -35,6 +35,7 @@
 #include "mcu/McuFrame.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
+#include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/Mcu8051Chip.h"
 #include "sim/GangAdapter.h"
@@ -135,7 +136,7 @@ protected:
         return socket->Insert(std::move(chip));
     }
     sim::Mcu8051Chip* Seat(const std::string& maker, const std::string& name, bool plcc = false) {
-        const sim::Mcu8051Facts* f = sim::FindMcu8051Part(maker, name);
+        const sim::Mcu8051Facts* f = sim::FindFacts<sim::Mcu8051Facts>(maker, name);
         EXPECT_NE(f, nullptr) << maker << " " << name;
         return f ? Seat(*f, plcc) : nullptr;
     }

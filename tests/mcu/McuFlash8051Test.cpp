@@ -18,7 +18,7 @@ using sim::McuFunction;
 constexpr uint32_t kSample = 0x400; // the sample program fits the smallest part
 
 sim::Mcu8051Facts Part(const char* maker, const char* name) {
-    const sim::Mcu8051Facts* f = sim::FindMcu8051Part(maker, name);
+    const sim::Mcu8051Facts* f = sim::FindFacts<sim::Mcu8051Facts>(maker, name);
     EXPECT_NE(f, nullptr) << name;
     return f ? *f : sim::Mcu8051Facts{};
 }

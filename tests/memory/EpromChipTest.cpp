@@ -8,7 +8,7 @@ namespace {
 TEST_F(MemoryRun, AWrongPartTakesTheProgrammingVoltageOnAnAddressPinAndFails) {
     // A 27C512 (A15 on pin 1) in place of the selected 27C256 (Vpp on pin 1).
     ASSERT_TRUE(Select("INTEL", "27C256"));
-    sim::EpromChip* chip = Seat(sim::Jedec28("27C512", 0x10000));
+    sim::EpromChip* chip = SeatPart("ST", "M27C512");
     FillPattern(0x8000, 6);
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine("Program error!")) << LogText();
@@ -34,7 +34,7 @@ TEST_F(MemoryRun, NoPartAnswersBlankAndProgramsNothing) {
 TEST_F(MemoryRun, ProgrammingPulsesNeedTheirVoltageAndWidth) {
     // Directly on the bus: a pulse without Vpp, a short one and a full one.
     ASSERT_TRUE(Select("INTEL", "27C256"));
-    sim::EpromChip* chip = Seat(sim::Jedec28("27C256", 0x8000));
+    sim::EpromChip* chip = SeatPart("INTEL", "27C256");
     ASSERT_EQ(DownloadLogicImage(LogicImageNumber), 1);
     PrepareOperation(MainEngine);
     FrameUse(FrameProfile{});

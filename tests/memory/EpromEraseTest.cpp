@@ -4,14 +4,6 @@
 
 namespace {
 
-// A 28-pin part erased with its A9 (pin 24) and /OE-Vpp (pin 22) at erase level.
-sim::EpromConfig Erasable28(const std::string& name, int eraseMinTenths, uint32_t eraseUs, int vppMinTenths) {
-    return With(sim::Jedec28(name, 0x10000), [&](auto& c) {
-        c.erasePin = 24, c.eraseMinTenths = eraseMinTenths, c.erasePulseUs = eraseUs;
-        c.vppMinTenths = vppMinTenths, c.vppMaxTenths = 145, c.minPulseUs = 18;
-    });
-}
-
 class Erase : public MemoryRun {
 protected:
     void Programmed(sim::EpromChip* chip) {
@@ -22,7 +14,7 @@ protected:
 TEST_F(Erase, WinbondLastByteNeedingASecondPeriodIsPulsedUntilBlank) {
     ASSERT_TRUE(Select("WINBOND", "W27C512"));
     // 14 V erase; 100 ms of it clears the array (the row gives 50 ms pulses).
-    sim::EpromChip* chip = Seat(Erasable28("W27C512", 130, 100000, 115));
+    sim::EpromChip* chip = SeatPart("WINBOND", "W27C512");
     Programmed(chip);
     chip->SetErasePeriodsNeeded(0xFFFF, 2);
     EXPECT_EQ(Run(OpErase), 1) << LogText();
@@ -40,7 +32,7 @@ TEST_F(Erase, WinbondLastByteNeedingASecondPeriodIsPulsedUntilBlank) {
 
 TEST_F(Erase, SstStopsAtItsPulseLimitWhenACellStaysDirty) {
     ASSERT_TRUE(Select("SST", "SST27SF512"));
-    sim::EpromChip* chip = Seat(Erasable28("SST27SF512", 115, 100000, 115));
+    sim::EpromChip* chip = SeatPart("SST", "SST27SF512");
     Programmed(chip);
     chip->SetErasePeriodsNeeded(0x8000, 3);
     EXPECT_EQ(Run(OpErase), -1);
@@ -57,8 +49,7 @@ TEST_F(Erase, SstStopsAtItsPulseLimitWhenACellStaysDirty) {
 
 TEST_F(Erase, MacronixProgramsAllZerosFirstThenErases) {
     ASSERT_TRUE(Select("MACRONIX", "MX26C512A"));
-    sim::EpromChip* chip =
-        Seat(With(Erasable28("MX26C512A", 120, 100000, 120), [](auto& c) { c.eraseNeedsZeros = true; }));
+    sim::EpromChip* chip = SeatPart("MACRONIX", "MX26C512A");
     Programmed(chip);
     EXPECT_EQ(Run(OpErase), 1) << LogText();
     const auto log = Log();
@@ -71,8 +62,7 @@ TEST_F(Erase, MacronixProgramsAllZerosFirstThenErases) {
 
 TEST_F(Erase, Row90ErasesWithOnePulseAndProgramsWithoutReadBack) {
     ASSERT_TRUE(Select("SST", "SST27SF256"));
-    sim::EpromChip* chip = Seat(With(sim::Jedec28("SST27SF256", 0x8000),
-                                     [](auto& c) { c.erasePin = 24, c.erasePulseUs = 100000, c.minPulseUs = 18; }));
+    sim::EpromChip* chip = SeatPart("SST", "SST27SF256");
     for (uint32_t a = 0; a < 0x8000; ++a) chip->SetCell(a, 0);
     EXPECT_EQ(Run(OpErase), 1);
     EXPECT_EQ(chip->ErasePulseCount(), 1u);

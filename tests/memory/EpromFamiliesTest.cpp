@@ -28,13 +28,13 @@ protected:
 
 
     // words: the first words of the part only (0: all of it).
-    void Cycle(const std::string& maker, const std::string& name, const sim::EpromConfig& c, uint32_t words = 0) {
+    void Cycle(const std::string& maker, const std::string& name, uint32_t words = 0) {
         ASSERT_TRUE(Select(maker, name)) << name;
         if (words != 0) {
             DeviceSize = words;
             SetupAddressRange();
         }
-        chip = Seat(c);
+        chip = SeatPart(maker, name);
         const bool blankCheck = (SupportedOperationMask & OpMaskBlankCheck) != 0;
         if (blankCheck) {
             EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
@@ -69,41 +69,10 @@ protected:
     }
 };
 
-sim::EpromConfig Paged(const std::string& name) {
-    sim::EpromConfig c = sim::Jedec28(name, 0x10000);
-    c.addressPins.resize(14);
-    c.pageWords = 0x4000;
-    c.pageWritePin = 27;
-    c.pgmPin = 0;
-    c.vppPin = 1;
-    return c;
-}
-
-// One configurable model per family, set up as the part's datasheet gives it.
-sim::EpromConfig ByteWrite(const std::string& name) {
-    return With(sim::Jedec28(name, 0x2000), [](auto& c) { c.byteWrite = true, c.vppPin = 0; });
-}
-sim::EpromConfig PinBlankCheck(const std::string& name) { // blank at 00h, checked at high voltage
-    return With(sim::Jedec28(name, 0x2000), [](auto& c) { c.blank = 0, c.pgmPin = 0, c.hvBlankCheck = true; });
-}
-sim::EpromConfig ByteErase76(const std::string& name) {
-    return With(sim::Jedec28(name, 0x10000), [](auto& c) {
-        c.erasePin = 24, c.eraseStrobeHigh = true, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
-    });
-}
-
-// 256K x 16, erased with 14 V on pin 31 (A9) and Vpp; 100 ms of it clears the array.
-sim::EpromConfig Erasable16(const std::string& name) {
-    return With(sim::Word40(name, 0x40000), [](auto& c) {
-        c.erasePin = 31, c.eraseMinTenths = 130, c.erasePulseUs = 100000, c.vppMaxTenths = 145;
-    });
-}
-
 struct Family {
     const char* row;
     const char* maker;
     const char* name;
-    sim::EpromConfig (*config)();
     uint32_t words = 0; // the first words of the part only (0: all of it)
 };
 
@@ -112,32 +81,29 @@ class EveryRow : public Families, public ::testing::WithParamInterface<Family> {
 // ExpectChipHoldsBuffer covers every word, so the 16-bit parts of 65536 words
 // and more show the buffer bank advancing after word 32767.
 TEST_P(EveryRow, BlankProgramReadCompareAndErase) {
-    Cycle(GetParam().maker, GetParam().name, GetParam().config(), GetParam().words);
+    Cycle(GetParam().maker, GetParam().name, GetParam().words);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, EveryRow,
-    ::testing::Values(
-        Family{"Row0BuiltIn", "AMD", "Am27128", [] { return sim::Jedec28("Am27128", 0x4000); }},
-        Family{"Row67PagedAtFiveVoltsVpp", "INTEL", "27513", [] { return Paged("27513"); }},
-        Family{"Row68PagedPulsesOnSocketEnable", "ST", "M27513", [] { return Paged("M27513"); }},
-        Family{"Row76TimedWritesOneErasePulse", "WINBOND", "W27E512", [] { return ByteErase76("W27E512"); }},
-        Family{"Row60ByteWrite", "DALLAS", "DS1225Y", [] { return ByteWrite("DS1225Y"); }},
-        Family{"Row75SixteenBit", "AMD", "Am27C1024", [] { return sim::Word40("Am27C1024", 0x10000); }},
-        Family{"Row69VoltageInsideEachPulse", "ST", "M27C1024", [] { return sim::Word40("M27C1024", 0x10000); }},
-        Family{"Row84OnePulsePerWord", "AMD", "Am27C4096", [] { return sim::Word40("Am27C4096", 0x40000); }},
-        Family{"Row3ErasableSixteenBit", "WINBOND", "W27C4096", [] { return Erasable16("W27C4096"); }},
-        // Row 3's part in full; row 4's record over 64K words and 256 more, past
-        // the A16 its variant routes through register 8.
-        Family{"Row4SecondRowOfTheModule", "WINBOND", "W27C4096-45", [] { return Erasable16("W27C4096-45"); },
-               0x10100},
-        Family{"Row301HiddenWord", "MICROCHIP", "27HC1616", [] { return sim::ControlBusWord40("27HC1616", 0x4000); }},
-        Family{"Row302Bytes", "MICROCHIP", "27HC256", [] { return sim::Jedec28("27HC256", 0x8000); }}),
+    ::testing::Values(Family{"Row0BuiltIn", "AMD", "Am27128"}, Family{"Row67PagedAtFiveVoltsVpp", "INTEL", "27513"},
+                      Family{"Row68PagedPulsesOnSocketEnable", "ST", "M27513"},
+                      Family{"Row76TimedWritesOneErasePulse", "WINBOND", "W27E512"},
+                      Family{"Row60ByteWrite", "DALLAS", "DS1225Y"},
+                      Family{"Row75SixteenBit", "AMD", "Am27C1024"},
+                      Family{"Row69VoltageInsideEachPulse", "ST", "M27C1024"},
+                      Family{"Row84OnePulsePerWord", "AMD", "Am27C4096"},
+                      Family{"Row3ErasableSixteenBit", "WINBOND", "W27C4096"},
+                      // Row 3's part in full; row 4's record over 64K words and 256 more, past
+                      // the A16 its variant routes through register 8.
+                      Family{"Row4SecondRowOfTheModule", "WINBOND", "W27C4096-45", 0x10100},
+                      Family{"Row301HiddenWord", "MICROCHIP", "27HC1616"},
+                      Family{"Row302Bytes", "MICROCHIP", "27HC256"}),
     [](const auto& info) { return std::string(info.param.row); });
 
 TEST_F(Families, Row76EraseIsFollowedByTheDriversSilentBlankCheck) {
     ASSERT_TRUE(Select("WINBOND", "W27E512"));
-    chip = Seat(ByteErase76("W27E512"));
+    chip = SeatPart("WINBOND", "W27E512");
     chip->SetCell(0x20, 0);
     chip->SetErasePeriodsNeeded(0x20, 2);
     EXPECT_EQ(Run(OpErase), -1);
@@ -146,7 +112,7 @@ TEST_F(Families, Row76EraseIsFollowedByTheDriversSilentBlankCheck) {
 
 TEST_F(Families, Row67PageOneAt4000h) {
     ASSERT_TRUE(Select("INTEL", "27513"));
-    chip = Seat(Paged("27513"));
+    chip = SeatPart("INTEL", "27513");
     FillBufferRange(0, 0xFFFF, 0xFF);
     BufferWindow[0x4000] = 0x42;
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
@@ -161,7 +127,7 @@ class PagedFrom4100h : public Families, public ::testing::WithParamInterface<Fam
 
 TEST_P(PagedFrom4100h, ProgramVerifyAndReadReachThePageOfTheStart) {
     ASSERT_TRUE(Select(GetParam().maker, GetParam().name));
-    chip = Seat(GetParam().config());
+    chip = SeatPart(GetParam().maker, GetParam().name);
     DeviceStart = 0x4100; // into page 2 and on
     DeviceEnd = 0x80FF;
     BufferStart = 0;
@@ -181,14 +147,14 @@ TEST_P(PagedFrom4100h, ProgramVerifyAndReadReachThePageOfTheStart) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, PagedFrom4100h,
-                         ::testing::Values(Family{"Row67", "INTEL", "27513", [] { return Paged("27513"); }},
-                                           Family{"Row68", "ST", "M27513", [] { return Paged("M27513"); }}),
+                         ::testing::Values(Family{"Row67", "INTEL", "27513"},
+                                           Family{"Row68", "ST", "M27513"}),
                          [](const auto& info) { return std::string(info.param.row); });
 
 TEST_F(Families, Row60FromAStartAbove100hWritesAndReadsTheRangeItself) {
     // The image's counter reaches bits 8-15 of the start only by carries.
     ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
-    chip = Seat(ByteWrite("DS1225Y"));
+    chip = SeatPart("DALLAS", "DS1225Y");
     DeviceStart = 0x123;
     BufferStart = 0;
     const uint32_t n = 0x2000 - 0x123;
@@ -204,7 +170,7 @@ TEST_F(Families, Row60FromAStartAbove100hWritesAndReadsTheRangeItself) {
 
 TEST_F(Families, Row60WritesFFhToo) {
     ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
-    chip = Seat(ByteWrite("DS1225Y"));
+    chip = SeatPart("DALLAS", "DS1225Y");
     FillPattern(0x2000, 4);
     BufferWindow[0x123] = 0xFF;
     chip->SetCell(0x123, 0);
@@ -215,7 +181,7 @@ TEST_F(Families, Row60WritesFFhToo) {
 TEST_F(Families, Row60StopsAtTheFirstByteThatReadsBackDifferently) {
     // A part that takes no writes, holding the buffer's data but at 0123h.
     ASSERT_TRUE(Select("DALLAS", "DS1225Y"));
-    chip = Seat(With(ByteWrite("DS1225Y"), [](auto& c) { c.byteWrite = false; }));
+    chip = Seat(With(Facts("DALLAS", "DS1225Y"), [](auto& c) { c.byteWrite = false; }));
     FillPattern(0x2000, 5);
     for (uint32_t a = 0; a < 0x2000; ++a) chip->SetCell(a, BufferByte(a));
     chip->SetCell(0x123, BufferByte(0x123) ^ 0x10);
@@ -229,7 +195,7 @@ TEST_F(Families, Row60StopsAtTheFirstByteThatReadsBackDifferently) {
 
 TEST_F(Families, ByteSwapProgramsTheSwappedWord) {
     ASSERT_TRUE(Select("AMD", "Am27C1024"));
-    chip = Seat(sim::Word40("Am27C1024", 0x10000));
+    chip = SeatPart("AMD", "Am27C1024");
     ByteSwap = 1;
     FillBufferRange(0, BufferByteSize - 1, 0xFF);
     BufferWords[0x10] = 0x3412;
@@ -242,7 +208,7 @@ TEST_F(Families, ByteSwapProgramsTheSwappedWord) {
 
 TEST_F(Families, Row301WritesTheHiddenWordLastEvenWhenZero) {
     ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
-    chip = Seat(sim::ControlBusWord40("27HC1616", 0x4000));
+    chip = SeatPart("MICROCHIP", "27HC1616");
     FillBufferRange(0, 0x8001, 0);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     // Blank words (0000h) of the array are skipped; the hidden word is not.
@@ -260,7 +226,7 @@ TEST_F(Families, Row301WritesTheHiddenWordLastEvenWhenZero) {
 
 TEST_F(Families, Row302PinBlankCheckNamesTheFailingAddress) {
     ASSERT_TRUE(Select("MICROCHIP", "27HC641"));
-    chip = Seat(PinBlankCheck("27HC641"));
+    chip = SeatPart("MICROCHIP", "27HC641");
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     chip->SetCell(0x345, 0x10);
     FillBufferRange(0, 0x1FFF, 0x77);
@@ -288,7 +254,11 @@ TEST_P(Row302AddressModes, ProgramAndReadTheWholePart) {
     LogicImageNumber = m.image;
     DeviceSize = m.words;
     SetupAddressRange();
-    chip = Seat(sim::Jedec28("27HC256 of this mode", m.words));
+    // A part of this mode's size: the address pins of its pin-out.
+    chip = Seat(With(Facts("MICROCHIP", "27HC256"), [&m](sim::EpromConfig& c) {
+        c.words = m.words;
+        c.addressPins = sim::Jedec28(c.name, m.words).addressPins;
+    }));
     FillPattern(m.words, 8);
     simp.EnableTrace(true);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
@@ -317,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Families, PulseLimitsOfTheControlBusRows) {
     // Row 302 gives up to Retry pulses, row 301 up to Retry - 1.
     ASSERT_TRUE(Select("MICROCHIP", "27HC641"));
-    chip = Seat(PinBlankCheck("27HC641"));
+    chip = SeatPart("MICROCHIP", "27HC641");
     FillBufferRange(0, 0x1FFF, 0);
     BufferWindow[0x40] = 0x81;
     chip->StickCell(0x40);
@@ -326,7 +296,7 @@ TEST_F(Families, PulseLimitsOfTheControlBusRows) {
 
     socket->Clear();
     ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
-    chip = Seat(sim::ControlBusWord40("27HC1616", 0x4000));
+    chip = SeatPart("MICROCHIP", "27HC1616");
     FillBufferRange(0, 0x8001, 0);
     BufferWords[0x40] = 0x8001;
     chip->StickCell(0x40);

@@ -34,7 +34,7 @@ protected:
     void SetUp() override {
         MemoryRun::SetUp();
         ASSERT_TRUE(Select("INTEL", "27C256"));
-        chip = Seat(sim::Jedec28("27C256", 0x8000));
+        chip = SeatPart("INTEL", "27C256");
     }
     void LoadFile(const std::vector<uint8_t>& data) {
         std::ofstream("image.hex", std::ios::binary) << IntelHex(data);
@@ -153,7 +153,7 @@ TEST_F(Row0, ReadOfARangeFromAbove100hKeepsItsUpperAddress) {
 
 TEST_F(MemoryRun, CY27C256BlankChecksAgainst00h) {
     ASSERT_TRUE(Select("CYPRESS", "CY27C256"));
-    sim::EpromChip* chip = Seat(With(sim::Jedec28("CY27C256", 0x8000), [](auto& c) { c.blank = 0x00; }));
+    sim::EpromChip* chip = SeatPart("CYPRESS", "CY27C256");
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     // Programming skips 00h data and sets the other bits.
     FillPattern(0x8000, 3);
@@ -168,7 +168,7 @@ TEST_F(MemoryRun, CY27C256BlankChecksAgainst00h) {
 // Gang: four sockets, socket 3 holds a chip that is not blank.
 TEST_F(MemoryRun, GangBlankCheckReportsEverySocketAndFailsOnlyTheBadOne) {
     ASSERT_TRUE(Select("INTEL", "2764A"));
-    std::vector<sim::EpromChip*> chips = SeatGang(sim::Jedec28("2764A", 0x2000), 4);
+    std::vector<sim::EpromChip*> chips = SeatGang(Facts("INTEL", "2764A"), 4);
     chips[2]->SetCell(0x1000, 0x7E);
     EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
     for (int s = 1; s <= 4; ++s)

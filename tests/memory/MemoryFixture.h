@@ -33,6 +33,7 @@
 #include "memory/MemoryFrame.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
+#include "sim/Catalog.h"
 #include "sim/ControlBus.h"
 #include "sim/Electrical.h"
 #include "sim/EpromChip.h"
@@ -132,6 +133,19 @@ protected:
         return SelectLibraryDevice(kLibraryEntryEprom, SectionEprom, maker, name);
     }
 
+    // The catalog's facts of a part, to seat as they are or with a fault.
+    static sim::EpromConfig Facts(const std::string& maker, const std::string& name) {
+        const sim::CatalogPart* part = sim::FindPart(maker, name);
+        if (part == nullptr || part->As<sim::EpromConfig>() == nullptr) {
+            ADD_FAILURE() << "no EPROM part " << maker << " " << name << " in the catalog";
+            return sim::EpromConfig{};
+        }
+        return *part->As<sim::EpromConfig>();
+    }
+    // Seats the catalog's part in the programmer's socket (or gang socket s).
+    sim::EpromChip* SeatPart(const std::string& maker, const std::string& name, int gangSocket = -1) {
+        return Seat(Facts(maker, name), gangSocket);
+    }
     // Seats a chip in the programmer's socket (or gang socket s).
     sim::EpromChip* Seat(const sim::EpromConfig& c, int gangSocket = -1) {
         auto chip = std::make_unique<sim::EpromChip>(c);
@@ -147,6 +161,7 @@ protected:
         sim::ChipPinLimits adapterSupply;
         adapterSupply.chip = "gang adapter";
         adapterSupply.socketPins = {44};
+        adapterSupply.supplyOrder = false;
         elec->DeclareChip(adapterSupply);
         LastSocketIndex = static_cast<uint32_t>(count - 1);
         std::vector<sim::EpromChip*> chips;

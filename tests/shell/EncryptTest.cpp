@@ -144,7 +144,7 @@ TEST_F(EncryptDialog, EncryptionFilesAreTheTableBytes) {
 
 TEST_F(EncryptDialog, ReadAndProgramButtonsTalkToTheChip) {
     ASSERT_TRUE(Select("INTEL", "87C51FA"));
-    sim::Mcu8051Facts f = *sim::FindMcu8051Part("INTEL", "87C51FA");
+    sim::Mcu8051Facts f = *sim::FindFacts<sim::Mcu8051Facts>("INTEL", "87C51FA");
     f.optionRegister = true;
     sim::Mcu8051Chip* chip = Seat(f);
     auto d = Make(100, 0x45);

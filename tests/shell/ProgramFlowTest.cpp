@@ -4,6 +4,8 @@
 // operation thread, against the blank chip the simulator seats for the
 // selected device. Also the simulator's socket across selections and the
 // file that keeps its chips between runs.
+#include <cstring>
+
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTreeWidget>
@@ -12,9 +14,8 @@
 #include "shell/SimSetup.h"
 #include "shell/Startup.h"
 #include "engine/JedecPof.h"
-#include "sim/Electrical.h"
-#include "sim/EpromChip.h"
-#include "sim/RamParts.h"
+#include "sim/Catalog.h"
+#include "sim/Rack.h"
 #include "sim/Socket.h"
 #include "testing/Editvect.h"
 #include "testing/Ramtest.h"
@@ -56,8 +57,17 @@ std::string IntelHex(const std::vector<uint8_t>& data) {
     return out;
 }
 
+bool IsBlank(const sim::CatalogChip* chip) {
+    for (uint32_t a = 0; a < chip->Words(); ++a) {
+        if (chip->Cell(a) != chip->Facts().blank) return false;
+    }
+    return true;
+}
+
 class ProgramFlowTest : public ShellTest {
-protected:
+public:
+    TForm1* Form() { return form.get(); }
+
     void SetUp() override {
         ShellTest::SetUp();
         // The program's folder: the built library, and no configuration yet.
@@ -89,6 +99,24 @@ protected:
         f->ListViewDev->setCurrentItem(rows[0]);
         f->BitBtnOk->click();
         ASSERT_EQ(CurrentDeviceName, device.toStdString());
+    }
+
+    // Selects a copy of the library's first record renamed to a part no
+    // catalog holds.
+    void SelectAPartTheCatalogLacks() {
+        ASSERT_EQ(ShowDeviceSelection(form.get()), 0);
+        ASSERT_FALSE(SelDev->Records.empty());
+        DeviceRecord unknown = SelDev->Records.front();
+        uint8_t* b = unknown.Bytes;
+        const auto* makerEnd = static_cast<const uint8_t*>(std::memchr(b, 0, DeviceRecordNameArea));
+        ASSERT_NE(makerEnd, nullptr);
+        const size_t name = static_cast<size_t>(makerEnd - b) + 1;
+        ASSERT_LT(name + 2, DeviceRecordNameArea);
+        b[name] = 'X';
+        b[name + 1] = 0;
+        SelDev->Records.push_back(unknown);
+        ASSERT_EQ(SelectDeviceRecord(SelDev, static_cast<int>(SelDev->Records.size() - 1)), 1);
+        ASSERT_EQ(CurrentDeviceName, "X");
     }
 
     // Loads a file through File > Load with the Intel hex filter.
@@ -129,10 +157,10 @@ protected:
 TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack) {
     Choose("INTEL", "27C256");
     EXPECT_EQ(form->DeviceName->text(), "INTEL 27C256");
-    sim::EpromChip* chip = SeatedSimChip();
+    sim::CatalogChip* chip = SeatedSimChip();
     ASSERT_NE(chip, nullptr);
     EXPECT_EQ(chip->Words(), 0x8000u);
-    EXPECT_TRUE(chip->IsBlank());
+    EXPECT_TRUE(IsBlank(chip));
 
     const std::vector<uint8_t> image = Pattern(0x8000);
     const QString hex = dir.filePath("firmware.hex");
@@ -186,24 +214,57 @@ TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack)
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
 
+// Devices of every family with a chip model: the rack seats the catalog's
+// part of the selected device, its family's model (the PLCC on its adapter).
+TEST_F(ProgramFlowTest, TheRackSeatsThePartOfEveryFamily) {
+    struct Case {
+        const char* maker;
+        const char* name;
+        int socketPinOfChipPin1;
+    };
+    for (const Case& c : {Case{"LATTICE", "GAL16V8", 15}, Case{"ATMEL", "ATF22V10C", 13}, Case{"INTEL", "87C51", 5},
+                          Case{"INTEL", "87C51-PLCC", 3}, Case{"ATMEL", "AT89C52-5", 5},
+                          Case{"GENERIC-ALGORITHM", "8051CC-80", 5}}) {
+        SCOPED_TRACE(c.name);
+        Choose(c.maker, c.name);
+        sim::CatalogChip* chip = SeatedSimChip();
+        ASSERT_NE(chip, nullptr);
+        EXPECT_EQ(chip->Name(), c.name);
+        EXPECT_EQ(chip->Facts().words, DeviceSize);
+        EXPECT_EQ(chip->SocketPins().front(), c.socketPinOfChipPin1);
+        EXPECT_NE(&chip->Model(), chip); // the family's own model behind the adapter
+    }
+}
+
+// An 8051 selected and programmed through the main window from a hex file,
+// on the part the rack seated.
+TEST_F(ProgramFlowTest, Program87C51FromAHexFileAndVerify) {
+    Choose("INTEL", "87C51");
+    const std::vector<uint8_t> image = Pattern(0x1000);
+    const QString hex = dir.filePath("mcu.hex");
+    std::ofstream(hex.toStdString(), std::ios::binary) << IntelHex(image);
+    LoadHex(hex);
+    const QStringList log = Run(&TForm1::Program1Click);
+    EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
+    for (uint32_t a = 0; a < 0x1000; a += 0x41) ASSERT_EQ(SeatedSimChip()->Cell(a), image[a]) << a;
+    EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
 TEST_F(ProgramFlowTest, TheSocketFollowsTheSelectionAndKeepsEachChipForTheRunAndInTheStateFile) {
     Choose("INTEL", "27C256");
     SeatedSimChip()->SetCell(0x123, 0x42);
     Choose("AMD", "Am27C1024");
     ASSERT_NE(SeatedSimChip(), nullptr);
-    EXPECT_EQ(SeatedSimChip()->Config().width, 16);
-    EXPECT_TRUE(SeatedSimChip()->IsBlank());
+    EXPECT_EQ(SeatedSimChip()->Facts().width, 16);
+    EXPECT_TRUE(IsBlank(SeatedSimChip()));
     Choose("CYPRESS", "CY27C256");
-    EXPECT_EQ(SeatedSimChip()->Config().blank, 0x00);
-    // A device whose family has no chip model leaves the socket empty: a
-    // record of the library moved to a section the rack does not model.
-    ASSERT_EQ(ShowDeviceSelection(form.get()), 0);
-    ASSERT_FALSE(SelDev->Records.empty());
-    DeviceRecord micro = SelDev->Records.front();
-    micro.Bytes[RecordSectionByte] = SectionMicro;
-    SelDev->Records.push_back(micro);
-    ASSERT_EQ(SelectDeviceRecord(SelDev, static_cast<int>(SelDev->Records.size() - 1)), 1);
+    EXPECT_EQ(SeatedSimChip()->Facts().blank, 0x00);
+    // A device the catalog lacks leaves the socket empty.
+    SelectAPartTheCatalogLacks();
     EXPECT_EQ(SeatedSimChip(), nullptr);
+    EXPECT_EQ(MemoLines().count(QString::fromStdString("The simulator has no part " + CurrentMakerName + " " +
+                                                       CurrentDeviceName + ": the socket is empty.")),
+              1);
     // The 27C256 comes back as it was left.
     Choose("INTEL", "27C256");
     EXPECT_EQ(SeatedSimChip()->Cell(0x123), 0x42);
@@ -224,7 +285,7 @@ TEST_F(ProgramFlowTest, TheSocketFollowsTheSelectionAndKeepsEachChipForTheRunAnd
     ASSERT_NE(SeatedSimChip(), nullptr);
     EXPECT_EQ(SeatedSimChip()->Cell(0x123), 0x42);
     Choose("AMD", "Am27C1024");
-    EXPECT_TRUE(SeatedSimChip()->IsBlank());
+    EXPECT_TRUE(IsBlank(SeatedSimChip()));
     Choose("INTEL", "27C256");
 
     // A damaged file is refused and changes nothing.
@@ -251,6 +312,81 @@ TEST_F(ProgramFlowTest, TheSocketFollowsTheSelectionAndKeepsEachChipForTheRunAnd
     writeState("not a state");
     EXPECT_EQ(LoadSimState(state), "not a simulator state file");
     EXPECT_EQ(SeatedSimChip()->Cell(0x123), 0x17);
+}
+
+// A gang module from the environment: every socket holds the part, one
+// program run fills them all and the verify finds each.
+TEST_F(ProgramFlowTest, AGangModuleFromTheEnvironmentHoldsThePartInEverySocket) {
+    qputenv(kSimGangVariable, "3");
+    InstallPortIo(MakeProgramSimulator());
+    qunsetenv(kSimGangVariable);
+    Choose("INTEL", "2764A");
+    for (int s = 0; s < 3; ++s) ASSERT_NE(SeatedSimChip(s), nullptr) << s;
+    EXPECT_EQ(SeatedSimChip(3), nullptr);
+    LastSocketIndex = 2;
+    const std::vector<uint8_t> image = Pattern(0x2000);
+    const QString hex = dir.filePath("gang.hex");
+    std::ofstream(hex.toStdString(), std::ios::binary) << IntelHex(image);
+    LoadHex(hex);
+    const QStringList log = Run(&TForm1::Program1Click);
+    for (int s = 1; s <= 3; ++s)
+        EXPECT_TRUE(log.contains(QString("Socket%1 Verification ok!").arg(s))) << log.join('\n').toStdString();
+    for (int s = 0; s < 3; ++s)
+        for (uint32_t a = 0; a < 0x2000; a += 0x101) EXPECT_EQ(SeatedSimChip(s)->Cell(a), image[a]) << s;
+    EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
+// A device the catalog lacks: the socket stays empty, the log says so once,
+// and an operation ends with a failure instead of programming anything.
+TEST_F(ProgramFlowTest, ADeviceTheCatalogLacksLeavesTheSocketEmptyAndFails) {
+    SelectAPartTheCatalogLacks();
+    EXPECT_EQ(SeatedSimChip(), nullptr);
+    FillBufferRange(0, BufferByteSize - 1, 0x5A); // an empty socket reads blank, never this
+    const QStringList log = Run(&TForm1::Program1Click);
+    EXPECT_EQ(form->LabelFailure->text(), "Failure : 1") << log.join('\n').toStdString();
+}
+
+// Every EPROM of the library as a user works it, on the part the rack seats
+// from the catalog: selected, a file loaded, programmed (with its blank
+// check and verify) and read back into a cleared buffer.
+void WorkEveryEprom(ProgramFlowTest& t, uint32_t fromWords, uint32_t toWords, const QTemporaryDir& dir) {
+    ASSERT_EQ(ShowDeviceSelection(t.Form()), 0);
+    const std::vector<DeviceRecord> records = SelDev->Records;
+    int worked = 0;
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (records[i].Bytes[RecordSectionByte] != SectionEprom) continue;
+        ASSERT_EQ(ShowDeviceSelection(t.Form()), 0);
+        ASSERT_EQ(SelectDeviceRecord(SelDev, static_cast<int>(i)), 1);
+        if (DeviceSize < fromWords || DeviceSize > toWords) continue;
+        const std::string who = CurrentMakerName + " " + CurrentDeviceName;
+        SCOPED_TRACE(who);
+        const sim::CatalogChip* chip = SeatedSimChip();
+        ASSERT_NE(chip, nullptr);
+        ASSERT_EQ(chip->Words(), DeviceSize);
+        const std::vector<uint8_t> image = ProgramFlowTest::Pattern(BufferByteSize);
+        const QString hex = dir.filePath("image.hex");
+        std::ofstream(hex.toStdString(), std::ios::binary | std::ios::trunc) << IntelHex(image);
+        t.LoadHex(hex);
+        QStringList log = t.Run(&TForm1::Program1Click);
+        EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
+        FillBufferRange(0, BufferByteSize - 1, 0);
+        log = t.Run(&TForm1::Read1Click);
+        EXPECT_TRUE(log.contains("Read ok!")) << log.join('\n').toStdString();
+        for (uint32_t a = 0; a < BufferByteSize; a += 0x3F) ASSERT_EQ(ReadBufferByteCached(a), image[a]) << a;
+        EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+        ++worked;
+    }
+    EXPECT_GT(worked, 0);
+}
+
+// Both sweeps take minutes under the sanitizers: run them by name
+// (--gtest_also_run_disabled_tests).
+TEST_F(ProgramFlowTest, DISABLED_EveryEpromUpTo64KWordsProgramsVerifiesAndReadsBack) {
+    WorkEveryEprom(*this, 0, 0x10000, dir);
+}
+
+TEST_F(ProgramFlowTest, DISABLED_EveryLargerEpromProgramsVerifiesAndReadsBack) {
+    WorkEveryEprom(*this, 0x10001, UINT32_MAX, dir);
 }
 
 } // namespace
@@ -282,13 +418,16 @@ std::string AndGateJedec() {
 TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfAProgrammedGal) {
     sim::SimProgrammer* simp = ProgramSimulator();
     ASSERT_NE(simp, nullptr);
+    sim::Rack* rack = sim::Rack::Find(*simp);
     sim::Socket* socket = sim::Socket::Find(*simp);
-    sim::Electrical* elec = sim::Electrical::Find(*simp);
     RecordTones();
 
-    // A GAL16V8 selected: the simulator has no chip of its own for it, so the
+    // A GAL16V8 selected: the rack seats the catalog's part; taken out, the
     // socket is empty for the hardware test.
     Choose("LATTICE", "GAL16V8");
+    ASSERT_NE(SeatedSimChip(), nullptr);
+    EXPECT_EQ(SeatedSimChip()->Facts().words, 2194u);
+    rack->Empty();
     ASSERT_TRUE(socket->Empty());
     int from = MirrorCount();
     form->Hardwaretest1Click();
@@ -297,8 +436,8 @@ TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfA
               QStringList({" Logic: PASS!", " V12: PASS!", " V34: PASS!", " GND: PASS!", " Pull Up/Down: PASS!",
                            " Vcc Relay: PASS!", " Gnd Relay: PASS!", "Hardware Test Pass!"}));
 
-    // The RAM test on a seated 61256.
-    ASSERT_TRUE(sim::SeatNamedTestPart(*socket, *elec, "61256"));
+    // The RAM test on a 61256 from the catalog.
+    ASSERT_TRUE(rack->SeatPart("", "61256"));
     simp->ClearViolations();
     from = MirrorCount();
     form->ExecTestDialog = [](QDialog* d) {
@@ -312,10 +451,10 @@ TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfA
     EXPECT_EQ(MemoLines().mid(from), QStringList({"Good Memory!"}));
     EXPECT_TRUE(simp->Violations().empty()) << simp->Violations().front();
 
-    // A GAL16V8 in its place, programmed from a JEDEC file, then its vectors run.
-    socket->Clear();
-    elec->WithdrawAllChips();
-    ASSERT_TRUE(sim::SeatNamedTestPart(*socket, *elec, "GAL16V8"));
+    // The selected GAL16V8 back in its place, programmed from a JEDEC file,
+    // then its vectors run.
+    SeatSimChipForCurrentDevice();
+    ASSERT_NE(SeatedSimChip(), nullptr);
     simp->ClearViolations();
     const QString jed = dir.filePath("and.jed");
     std::ofstream(jed.toStdString(), std::ios::binary) << AndGateJedec();

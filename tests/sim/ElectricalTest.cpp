@@ -12,7 +12,7 @@
 namespace {
 
 class ElectricalTest : public ::testing::Test {
-  protected:
+  public:
     sim::SimProgrammer p;
     sim::Electrical* e = nullptr;
 
@@ -37,6 +37,16 @@ class ElectricalTest : public ::testing::Test {
         return s;
     }
     bool Saw(const std::string& text) const { return All().find(text) != std::string::npos; }
+    // The sources' start-up time passes.
+    void Started() { p.AdvanceUs(sim::kSourceStartUs); }
+    // A supply ramp one code at a time, 10 us a step.
+    void Ramp(int channel, int from, int to) {
+        for (int code = from; code != to;) {
+            code += from < to ? 1 : -1;
+            p.AdvanceUs(10);
+            Dac(channel, code);
+        }
+    }
 };
 
 TEST_F(ElectricalTest, SourcesAndVoltagesPerPin) {
@@ -52,15 +62,19 @@ TEST_F(ElectricalTest, SourcesAndVoltagesPerPin) {
     e->DeclareChip(sim::DipPinLimits("load", 48, 150));
     Dac(1, 127); // 12.5 V
     Dac(2, 0);
-    Dac(3, 56);      // 5.04 V
-    Dac(4, 32);      // 2.54 V: the strong path adds 0.9 V
-    Write(27, 0x01); // supply A, pin 16 (channel 2 at 0 V: closed, unpowered)
+    Dac(3, 56); // 5.04 V
+    Dac(4, 18); // 1.06 V, the start of a ramp
+    Started();
     Write(26, 0x80); // supply A, pin 1
     Latch(16, 0, 1); // supply B, pin 11 (channel 3)
     Latch(21, 4, 1); // supply B, pin 48 (channel 4)
     Latch(28, 3, 1); // strong supply, pin 38
     Latch(23, 4, 1); // ground, pin 8
     Latch(29, 5, 1); // strong ground, pin 15
+    Ramp(4, 18, 32); // 2.54 V: the strong path adds 0.9 V
+    EXPECT_TRUE(p.Violations().empty()) << All();
+    Write(27, 0x01); // supply A, pin 16: channel 2 is off
+    EXPECT_EQ(All(), "socket pin 16: supply A switched on before channel 2 was set\n");
     using S = sim::PinSource;
     const std::pair<int, S> sources[] = {{1, S::SupplyA},  {16, S::SupplyA},      {11, S::SupplyB},
                                          {48, S::SupplyB}, {38, S::StrongSupply}, {49, S::Floating}};
@@ -68,10 +82,72 @@ TEST_F(ElectricalTest, SourcesAndVoltagesPerPin) {
         EXPECT_EQ(e->Pin(pin).source, source) << "pin " << pin;
     EXPECT_NEAR(e->Pin(1).millivolts, 12495, 10);
     EXPECT_NEAR(e->Pin(38).millivolts, 3444, 10);
-    Dac(4, 45); // 3.92 V: +1.1 V
+    Ramp(4, 32, 45); // 3.92 V: +1.1 V
     EXPECT_NEAR(e->Pin(38).millivolts, 5022, 10);
     EXPECT_EQ(e->SuppliedPins(), (std::vector<int>{1, 11, 38, 48}));
     EXPECT_EQ(e->GroundedPins(), (std::vector<int>{8, 15}));
+}
+
+// Supplies reach a chip in order: the channel set and started, the strong
+// path switched at the start of its ramp, the ramp in small steps, and off
+// in the reverse order. Each case breaks one rule.
+TEST_F(ElectricalTest, SupplyOrderAndRampsOnAChip) {
+    struct Case {
+        const char* what;
+        void (*steps)(ElectricalTest&);
+        const char* violation; // nullptr: none
+    };
+    static const Case cases[] = {
+        {"in order",
+         [](ElectricalTest& t) {
+             t.Dac(4, 18), t.Dac(1, 56), t.Started();
+             t.Latch(28, 3, 1), t.Ramp(4, 18, 60), t.Write(26, 0x04); // Vpp after VCC on pin 11
+             t.Write(26, 0x00), t.Ramp(4, 60, 18), t.Latch(28, 3, 0);
+         },
+         nullptr},
+        {"device supply switched at 0 V and ramped up from the bottom",
+         [](ElectricalTest& t) { t.Latch(20, 0, 1), t.Ramp(3, 18, 56); }, nullptr},
+        {"device supply switched at 0 V, then set to its voltage",
+         [](ElectricalTest& t) { t.Latch(20, 0, 1), t.Dac(3, 56); },
+         "socket pin 21: channel 3 set after its switch closed"},
+        {"switched before the source started",
+         [](ElectricalTest& t) { t.Dac(3, 56), t.p.AdvanceUs(sim::kSourceStartUs / 2), t.Latch(20, 0, 1); },
+         "socket pin 21: supply B switched on before channel 3 had started up"},
+        {"strong path switched onto a starting channel at the bottom of its ramp",
+         [](ElectricalTest& t) { t.Dac(4, 18), t.Latch(28, 3, 1), t.Ramp(4, 18, 60); }, nullptr},
+        {"channel set after its switch",
+         [](ElectricalTest& t) { t.Write(26, 0x04), t.Dac(1, 127); },
+         "socket pin 11: supply A switched on before channel 1 was set\n"
+         "socket pin 11: channel 1 set after its switch closed"},
+        {"strong path switched after the ramp",
+         [](ElectricalTest& t) { t.Dac(4, 18), t.Started(), t.Ramp(4, 18, 60), t.Latch(28, 3, 1); },
+         "socket pin 38: the strong supply switched on with channel 4 at 5.51 V, not at the start of its ramp"},
+        {"strong path switched off before the ramp down",
+         [](ElectricalTest& t) { t.Dac(4, 18), t.Started(), t.Latch(28, 3, 1), t.Ramp(4, 18, 60), t.Latch(28, 3, 0); },
+         "socket pin 38: the strong supply switched off with channel 4 at 5.51 V, before its ramp down"},
+        {"strong path raised without a ramp",
+         [](ElectricalTest& t) { t.Dac(4, 18), t.Started(), t.Latch(28, 3, 1), t.Dac(4, 22), t.Dac(4, 60); },
+         "socket pin 38: supply from channel 4 rising by more than 250 mV in one step"},
+    };
+    e->DeclareChip(sim::DipPinLimits("EPROM", 28, 150));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ControlPulse(p); // every switch open, every channel off
+        UseClaimRegisters(0x7E58, 12, &p);
+        p.ClearViolations();
+        c.steps(*this);
+        EXPECT_EQ(All(), c.violation ? std::string(c.violation) + "\n" : "");
+    }
+}
+
+TEST_F(ElectricalTest, ASupplySettlesAfterItsLastChange) {
+    e->DeclareChip(sim::DipPinLimits("EPROM", 28, 70));
+    Dac(4, 18), Dac(3, 56), Started();
+    Latch(28, 3, 1); // strong, pin 38
+    Ramp(4, 18, 45);
+    EXPECT_EQ(e->Pin(38).steadyFromUs, p.NowUs() + sim::kStrongSettleUs); // the last step just now
+    Latch(16, 0, 1); // supply B, pin 11; the switch closes 3 port writes before the end
+    EXPECT_EQ(e->Pin(11).steadyFromUs, p.NowUs() - 3 + sim::kSwitchSettleUs);
     EXPECT_TRUE(p.Violations().empty()) << All();
 }
 
@@ -80,12 +156,13 @@ TEST_F(ElectricalTest, ViolationsAreRecordedOnceWhenTheyAppear) {
     Dac(1, 127);
     Dac(3, 56);
     Dac(4, 56);
+    Started();
 
     Latch(25, 0, 1); // ground, pin 14
     Latch(17, 5, 1); // supply B, pin 14
     EXPECT_TRUE(Saw("socket pin 14: supply and ground together")) << All();
     const size_t n = p.Violations().size();
-    Dac(4, 60); // the short stays: not recorded again
+    Dac(4, 55); // the short stays: not recorded again
     EXPECT_EQ(p.Violations().size(), n);
     Latch(17, 5, 0);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/Catalog.h"
 #include "sim/GalChip.h"
 
 namespace {
@@ -30,7 +31,7 @@ public:
 class GalChipTest : public ::testing::Test {
 protected:
     Env env;
-    sim::GalChip chip{*sim::FindGalPart("LATTICE", "GAL16V8")}; // 16.2 V, 10 ms
+    sim::GalChip chip{*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16V8")}; // 16.2 V, 10 ms
 
     void Drive(int pin, int level) {
         env.pins[pin].driven = true;
@@ -188,7 +189,7 @@ TEST_F(GalPartBench, ExtendedIdPartObeysItsFields) {
                           {33, 140, 19000, 1}, {50, 140, 20000, 1}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.vcc) + " " + std::to_string(c.edit) + " " + std::to_string(c.lowUs));
-        Seat(*sim::FindGalPart("LATTICE", "GAL16LV8C"));
+        Seat(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16LV8C"));
         Power(c.vcc, c.edit);
         for (int p : {8, 9, 19}) Drive(p, 0);
         Drive(11, 1);
@@ -197,7 +198,7 @@ TEST_F(GalPartBench, ExtendedIdPartObeysItsFields) {
         Strobe(11, 19, true, c.lowUs);
         EXPECT_EQ(chip->Cell(7), c.cell);
     }
-    Seat(*sim::FindGalPart("LATTICE", "GAL16LV8C")); // strobe code 1: 10 us
+    Seat(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16LV8C")); // strobe code 1: 10 us
     Power(33, 100);
     for (int p : {8, 9, 19}) Drive(p, 0);
     Drive(11, 1);
@@ -226,7 +227,7 @@ TEST_F(GalPartBench, ExtendedIdPartObeysItsFields) {
 TEST_F(GalPartBench, SerialAddressPartsTakeTheirAddressAndPatterns) {
     for (const char* name : {"ATF22V10B", "ATF22V10C"}) {
         SCOPED_TRACE(name);
-        const sim::GalPartFacts& f = *sim::FindGalPart("ATMEL", name);
+        const sim::GalPartFacts& f = *sim::FindFacts<sim::GalPartFacts>("ATMEL", name);
         Seat(f);
         Power(50, f.programTenths);
         for (int p : {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}) Drive(p, 0);
@@ -269,7 +270,7 @@ TEST_F(GalPartBench, SerialAddressPartsTakeTheirAddressAndPatterns) {
 // low-voltage 22V10 takes its architecture bits through the address
 // register, so the row's address may follow them.
 TEST_F(GalPartBench, ChainedAddressRegisterFeedsTheDataRegister) {
-    const sim::GalPartFacts& f = *sim::FindGalPart("LATTICE", "GAL20RA10");
+    const sim::GalPartFacts& f = *sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL20RA10");
     Seat(f);
     Power(50, f.programTenths);
     for (int p : {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}) Drive(p, 0);
@@ -287,7 +288,7 @@ TEST_F(GalPartBench, ChainedAddressRegisterFeedsTheDataRegister) {
     }
     EXPECT_TRUE(env.violations.empty());
 
-    const sim::GalPartFacts& lv = *sim::FindGalPart("LATTICE", "GAL22LV10C");
+    const sim::GalPartFacts& lv = *sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL22LV10C");
     Seat(lv);
     Power(33, chip->ProgramTenths());
     for (int p : {1, 4, 5, 6, 7, 9, 10, 11, 3}) Drive(p, 0);

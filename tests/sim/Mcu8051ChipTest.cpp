@@ -5,6 +5,7 @@
 #include <map>
 
 #include "SimTestBus.h"
+#include "sim/Catalog.h"
 #include "sim/Mcu8051Chip.h"
 #include "sim/Universal.h"
 
@@ -41,7 +42,7 @@ protected:
     std::vector<int> s;
 
     void Seat(const std::string& maker, const std::string& name) {
-        chip = std::make_unique<sim::Mcu8051Chip>(*sim::FindMcu8051Part(maker, name));
+        chip = std::make_unique<sim::Mcu8051Chip>(*sim::FindFacts<sim::Mcu8051Facts>(maker, name));
         pin = &chip->Pinout();
         s = chip->SocketPins();
     }

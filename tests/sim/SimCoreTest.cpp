@@ -70,8 +70,14 @@ TEST(SimCore, UnclaimedWritesAndBadLatchValuesAreViolations) {
     WriteReg(p, 9, 1);
     EXPECT_EQ(p.Violations().size(), 1u);
     WriteReg(p, 15, 0x80);
-    WriteReg(p, 20, 0x1F);
-    EXPECT_EQ(p.Violations().size(), 2u);
+    WriteReg(p, 20, 0x1F); // a bad latch value, setting a bit nothing uses
+    EXPECT_EQ(p.Violations().size(), 3u);
+    // Releasing a bit is the reset's sweep; setting one nothing uses is not.
+    WriteReg(p, 31, 0x00);
+    EXPECT_EQ(p.Violations().size(), 3u);
+    WriteReg(p, 31, 0x0A);
+    ASSERT_EQ(p.Violations().size(), 4u);
+    EXPECT_EQ(p.Violations().back(), "latch register 31 bit 2 set, used by nothing");
 }
 
 TEST(SimCore, TimerRunsOnVirtualTimeAndAStoppedProgrammerNeverReportsItDone) {

@@ -23,6 +23,7 @@
 #include "engine/Services.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
+#include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/IdMemory.h"
 #include "sim/LogicIc.h"
@@ -64,7 +65,7 @@ protected:
     }
 
     sim::LogicIc* Seat(const std::string& part) {
-        const sim::LogicIcConfig* c = sim::FindLogicIcPart(part);
+        const sim::LogicIcConfig* c = sim::FindFacts<sim::LogicIcConfig>(part);
         EXPECT_NE(c, nullptr) << part;
         if (c == nullptr) return nullptr;
         return socket->Insert(std::make_unique<sim::LogicIc>(*c));

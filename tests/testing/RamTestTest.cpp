@@ -126,7 +126,7 @@ TEST_F(RamTest, EveryRowPowersItsPartOnDistinctSupplyAndGroundPins) {
     EXPECT_FALSE(RamTypePowerable(shorted));
     for (int row = 0; row < kRamTypeCount; ++row) {
         SCOPED_TRACE(kRowPart[row]);
-        const sim::RamPartFacts* f = sim::FindRamPart(kRowPart[row]);
+        const sim::RamPartFacts* f = sim::FindFacts<sim::RamPartFacts>(kRowPart[row]);
         ASSERT_NE(f, nullptr);
         const int shift = (48 - f->pinCount) / 2;
         EXPECT_TRUE(RamTypePowerable(RamTypeTable[row]));

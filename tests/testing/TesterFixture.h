@@ -12,6 +12,7 @@
 #include "../engine/LibrarySelect.h"
 #include "IcTestFixture.h"
 #include "engine/JedecPof.h"
+#include "sim/Catalog.h"
 #include "sim/GalChip.h"
 #include "sim/GalParts.h"
 #include "sim/RamChip.h"
@@ -99,14 +100,14 @@ protected:
 
     // A GAL16V8 seated and its cells seeded from the buffer's fuse map.
     sim::GalChip* SeatProgrammedGal() {
-        auto chip = std::make_unique<sim::GalChip>(*sim::FindGalPart("LATTICE", "GAL16V8"));
+        auto chip = std::make_unique<sim::GalChip>(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16V8"));
         for (uint32_t n = 0; n < 2194; ++n) chip->SetCell(n, static_cast<int>(GetBufferBit(n)));
         elec->DeclareChip(chip->Limits());
         return socket->Insert(std::move(chip));
     }
 
     sim::RamChip* SeatRam(const std::string& name) {
-        const sim::RamPartFacts* f = sim::FindRamPart(name);
+        const sim::RamPartFacts* f = sim::FindFacts<sim::RamPartFacts>(name);
         EXPECT_NE(f, nullptr) << name;
         if (f == nullptr) return nullptr;
         elec->DeclareChip(sim::DipPinLimits(name, f->pinCount));

@@ -1,0 +1,101 @@
+#include "sim/Catalog.h"
+
+#include "sim/CatalogModel.h"
+#include "sim/EightBlockChip.h"
+#include "sim/EpromChip.h"
+#include "sim/FlashParts.h"
+#include "sim/FuseArrayChip.h"
+#include "sim/IscCpldChip.h"
+#include "sim/RowTapChip.h"
+
+namespace sim {
+
+namespace {
+
+using AddParts = void (*)(std::vector<CatalogPart>&);
+constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, AddLogicIcParts, AddRamParts,
+                                  AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts};
+
+// The family's model, adapted, when the facts are that family's.
+template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
+    const auto* f = dynamic_cast<const FamilyFacts<F>*>(&facts);
+    if (f == nullptr) return nullptr;
+    return std::make_unique<CatalogModel<M, F>>(*f, make(f->family));
+}
+
+} // namespace
+
+std::unique_ptr<JtagCpldChip> MakeJtagCpld(const JtagCpldFacts& f) {
+    switch (f.kind) {
+    case JtagCpldKind::Isc64:
+    case JtagCpldKind::Isc128:
+        return std::make_unique<IscCpldChip>(f);
+    case JtagCpldKind::RowTap2Block:
+    case JtagCpldKind::RowTap4Block:
+        return std::make_unique<RowTapChip>(f);
+    case JtagCpldKind::RowTap8Block:
+        return std::make_unique<EightBlockChip>(f);
+    case JtagCpldKind::FuseArray102:
+    case JtagCpldKind::FuseArray44:
+        return std::make_unique<FuseArrayChip>(f);
+    }
+    return nullptr;
+}
+
+const std::vector<CatalogPart>& Catalog() {
+    static const std::vector<CatalogPart> parts = [] {
+        std::vector<CatalogPart> all;
+        for (AddParts add : kFamilies) add(all);
+        return all;
+    }();
+    return parts;
+}
+
+const CatalogPart* FindPart(std::string_view name) {
+    for (const CatalogPart& p : Catalog()) {
+        if (p.name == name) return &p;
+    }
+    return nullptr;
+}
+
+const CatalogPart* FindPart(std::string_view maker, std::string_view name) {
+    for (const CatalogPart& p : Catalog()) {
+        if (p.maker == maker && p.name == name) return &p;
+    }
+    return nullptr;
+}
+
+std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
+    switch (kind) {
+    case ChipKind::PulseEprom:
+        if (const auto* f = dynamic_cast<const EpromConfig*>(&facts)) return std::make_unique<EpromChip>(*f);
+        break;
+    case ChipKind::Gal:
+        return Adapted<GalChip, GalPartFacts>(facts, [](const GalPartFacts& f) { return std::make_unique<GalChip>(f); });
+    case ChipKind::Mcu8051:
+        return Adapted<Mcu8051Chip, Mcu8051Facts>(
+            facts, [](const Mcu8051Facts& f) { return std::make_unique<Mcu8051Chip>(f, f.plccPackage); });
+    case ChipKind::LogicIc:
+        return Adapted<LogicIc, LogicIcConfig>(facts,
+                                               [](const LogicIcConfig& f) { return std::make_unique<LogicIc>(f); });
+    case ChipKind::Ram:
+        return Adapted<RamChip, RamPartFacts>(facts, [](const RamPartFacts& f) { return std::make_unique<RamChip>(f); });
+    case ChipKind::LargePld:
+        return Adapted<LargePldChip, LargePldFacts>(
+            facts, [](const LargePldFacts& f) { return std::make_unique<LargePldChip>(f); });
+    case ChipKind::JtagCpld:
+        return Adapted<JtagCpldChip, JtagCpldFacts>(facts, MakeJtagCpld);
+    case ChipKind::Flash:
+        if (const auto* f = dynamic_cast<const FamilyFacts<FlashPart>*>(&facts)) {
+            return std::make_unique<FlashModuleChip>(facts, f->family);
+        }
+        break;
+    case ChipKind::Pic:
+        return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
+    }
+    return nullptr;
+}
+
+std::unique_ptr<CatalogChip> MakeChip(const CatalogPart& part) { return MakeChip(part.kind, *part.facts); }
+
+} // namespace sim

@@ -1,0 +1,102 @@
+// A family's own chip model seated from the catalog: the model built from its
+// family facts, with what the rack needs of every part (its facts, its
+// footprint, the contents kept between runs). The socket sees the adapter;
+// code that needs the model itself reaches it through CatalogChip::Model().
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/Catalog.h"
+#include "sim/GalChip.h"
+#include "sim/JtagCpldChip.h"
+#include "sim/LargePldChip.h"
+#include "sim/PicChip.h"
+#include "sim/LogicIc.h"
+#include "sim/Mcu8051Chip.h"
+#include "sim/RamChip.h"
+
+namespace sim {
+
+// What differs per family: the footprint and the contents kept.
+// Per model: Limits, Words, Cell and SetCell.
+template <class M> struct CatalogContents;
+
+// The contents of a part that keeps nothing.
+struct KeepsNothing {
+    template <class M> static size_t Words(const M&, const PartFacts&) { return 0; }
+    template <class M> static uint16_t Cell(const M&, uint32_t) { return 0; }
+    template <class M> static void SetCell(M&, uint32_t, uint16_t) {}
+};
+
+// A GAL keeps its JEDEC fuse map (a cell a word), an 8051 its code bytes.
+template <> struct CatalogContents<GalChip> {
+    static ChipPinLimits Limits(const GalChip& m) { return m.Limits(); }
+    static size_t Words(const GalChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const GalChip& m, uint32_t a) { return static_cast<uint16_t>(m.Cell(a)); }
+    static void SetCell(GalChip& m, uint32_t a, uint16_t v) { m.SetCell(a, v & 1); }
+};
+
+// The larger PLDs and the JTAG parts keep their cell arrays.
+template <class M> struct CellArrayContents {
+    static ChipPinLimits Limits(const M& m) { return m.Limits(); }
+    static size_t Words(const M&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const M& m, uint32_t a) { return static_cast<uint16_t>(m.Cell(a)); }
+    static void SetCell(M& m, uint32_t a, uint16_t v) { m.SetCell(a, v & 1); }
+};
+template <> struct CatalogContents<LargePldChip> : CellArrayContents<LargePldChip> {};
+template <> struct CatalogContents<JtagCpldChip> : CellArrayContents<JtagCpldChip> {};
+
+// A PIC keeps its program words.
+template <> struct CatalogContents<PicChip> {
+    static ChipPinLimits Limits(const PicChip& m) { return m.Limits(); }
+    static size_t Words(const PicChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const PicChip& m, uint32_t a) { return static_cast<uint16_t>(m.Word(a)); }
+    static void SetCell(PicChip& m, uint32_t a, uint16_t v) { m.SetWord(a, v); }
+};
+
+template <> struct CatalogContents<Mcu8051Chip> {
+    static ChipPinLimits Limits(const Mcu8051Chip& m) { return m.Limits(); }
+    static size_t Words(const Mcu8051Chip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const Mcu8051Chip& m, uint32_t a) { return m.Cell(a); }
+    static void SetCell(Mcu8051Chip& m, uint32_t a, uint16_t v) { m.SetCell(a, static_cast<uint8_t>(v)); }
+};
+
+// Logic ICs and RAMs keep nothing between runs; their footprints are their
+// DIPs at the part's absolute maximum.
+template <> struct CatalogContents<LogicIc> : KeepsNothing {
+    static ChipPinLimits Limits(const LogicIc& m) {
+        return DipPinLimits(m.Config().name, m.Config().pinCount, m.Config().absMaxMv / 100);
+    }
+};
+
+template <> struct CatalogContents<RamChip> : KeepsNothing {
+    static ChipPinLimits Limits(const RamChip& m) { return DipPinLimits(m.Part().name, m.Part().pinCount); }
+};
+
+template <class M, class F> class CatalogModel final : public CatalogChip {
+public:
+    CatalogModel(const FamilyFacts<F>& facts, std::unique_ptr<M> model)
+        : facts_(facts), model_(std::move(model)) {}
+
+    std::string Name() const override { return model_->Name(); }
+    const std::vector<int>& SocketPins() const override { return model_->SocketPins(); }
+    void Update(const PinEnvironment& env) override { model_->Update(env); }
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override {
+        return model_->Output(env, socketPin);
+    }
+
+    const PartFacts& Facts() const override { return facts_; }
+    ChipPinLimits Limits() const override { return CatalogContents<M>::Limits(*model_); }
+    size_t Words() const override { return CatalogContents<M>::Words(*model_, facts_); }
+    uint16_t Cell(uint32_t a) const override { return CatalogContents<M>::Cell(*model_, a); }
+    void SetCell(uint32_t a, uint16_t v) override { CatalogContents<M>::SetCell(*model_, a, v); }
+    ChipModel& Model() override { return *model_; }
+    M& Inner() { return *model_; }
+
+private:
+    FamilyFacts<F> facts_;
+    std::unique_ptr<M> model_;
+};
+
+} // namespace sim

@@ -1,0 +1,58 @@
+// What every simulated part carries from its datasheet, and what the rack
+// needs of every chip model it seats. A family's facts struct derives from
+// PartFacts and adds its own (EpromConfig for the pulse-programmed EPROMs).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/Electrical.h"
+#include "sim/Socket.h"
+
+namespace sim {
+
+// A voltage range in tenths of a volt, both ends included.
+struct VoltageWindow {
+    int minTenths = 0;
+    int maxTenths = 0;
+    bool Holds(int tenths) const { return tenths >= minTenths && tenths <= maxTenths; }
+};
+
+struct PartFacts {
+    virtual ~PartFacts() = default;
+
+    std::string name = "part"; // names the part in violations
+    // Organisation: words of `width` bits (8 or 16), erased to `blank`.
+    int pinCount = 28;
+    uint32_t words = 0;
+    int width = 8;
+    uint16_t blank = 0xFF;
+    // Electronic signature; -1 where the datasheet gives none.
+    int makerCode = -1;
+    int deviceCode = -1;
+    // Supply: the window the part works in (read and programming supply),
+    // and how long VCC has to be steady in it before the first access.
+    VoltageWindow vcc{45, 65};
+    uint32_t powerUpUs = 2;
+    // Pin-out (chip pins, 1-based).
+    int vccPin = 28;
+    std::vector<int> gndPins{14};
+};
+
+// A chip model the rack can seat from the catalog and keep between runs.
+class CatalogChip : public ChipModel {
+public:
+    virtual const PartFacts& Facts() const = 0;
+    // The footprint and voltage limits for the electrical model.
+    virtual ChipPinLimits Limits() const = 0;
+    // The contents the rack keeps between runs, word by word (the EPROM
+    // array, a GAL's fuse map, an 8051's code bytes); 0 words for a part that
+    // keeps nothing (a logic IC, a RAM).
+    virtual size_t Words() const = 0;
+    virtual uint16_t Cell(uint32_t address) const = 0;
+    virtual void SetCell(uint32_t address, uint16_t value) = 0;
+    // The family's own model behind the part (an adapted one's, else itself).
+    virtual ChipModel& Model() { return *this; }
+};
+
+} // namespace sim
