@@ -19,6 +19,7 @@
 #include "mcu/InstallMcuRows.h"
 #include "mcu/McuFrame.h"
 #include "memory/InstallMemoryRows.h"
+#include "memory/Opt24fxx.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -126,6 +127,7 @@ void CreateFormsAndLoadConfig() {
     InstallMemoryAlgorithms();
     InstallLogicAlgorithms();
     InstallOptRalDialog();
+    InstallOpt24Dialogs();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
