@@ -440,6 +440,95 @@ int Program() {
 
 } // namespace row81
 
+// ---- row 12: serial NOVRAM through the pin driver ---------------------------------------
+
+namespace row12 {
+
+constexpr int kCe = 21, kClk = 22, kDi = 23, kDo = 24, kRecall = 26, kStore = 27;
+
+void IdleLines() {
+    SetPin(kDo, 2);
+    SetPin(kRecall, 1);
+    SetPin(kStore, 1);
+}
+// The recall pulse copies the EEPROM into the RAM and allows a later store.
+void AfterSupply() {
+    SetPin(28, 2);
+    DelayMs(100);
+    SetPin(kRecall, 0);
+    SetPin(kRecall, 1);
+}
+constexpr SerialRow kRow{1, 0, true, false, nullptr, IdleLines, AfterSupply, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Bit(uint32_t b) {
+    SetPin(kDi, static_cast<int>(b & 1));
+    SetPin(kClk, 1);
+    SetPin(kClk, 0);
+    SetPin(kDi, 0);
+}
+void Instruction(uint32_t code) {
+    for (int i = 7; i >= 0; --i) Bit(code >> i);
+}
+void WriteWord(uint32_t a) {
+    SetPin(kCe, 1);
+    Instruction(((a * 8) | 0x83) & 0xFF);
+    for (int i = 0; i < 16; ++i) Bit(ExpectedValue >> i);
+    SetPin(kCe, 0);
+}
+void ReadWord(uint32_t a) {
+    SetPin(kCe, 1);
+    Instruction(((a * 8) | 0x86) & 0xFF);
+    uint32_t v = 0;
+    for (int i = 0; i < 16; ++i) {
+        v |= static_cast<uint32_t>(GetPin(kDo)) << i;
+        Bit(0);
+    }
+    ReadValue = v;
+    SetPin(kCe, 0);
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        ReadWord(ChipAddress);
+        const int d = ProcessReadWord(mode);
+        if (d == 1 && BufferIndex >= 0x8000 && mode != 0) return AdvanceToNextBank();
+        return d;
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    PowerOnDevice(1);
+    SetPin(kCe, 1);
+    Instruction(0x84);
+    SetPin(kCe, 0);
+    const int r = SerialReadWalk([&] {
+        ExpectedValue = BufferWordAt(BufferIndex);
+        WriteWord(ChipAddress);
+        ReadWord(ChipAddress);
+        if (ReadValue != ExpectedValue) return -1;
+        BufferIndex += AddressStep;
+        return BufferIndex >= 0x8000 ? AdvanceToNextBank() : 1;
+    });
+    if (r == 1) {
+        // Only a complete run stores the RAM into the EEPROM.
+        SetPin(kCe, 1);
+        SetPin(kStore, 0);
+        SetPin(kCe, 0);
+        DelayUs(PulseWidth);
+        SetPin(kStore, 1);
+    }
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row12
+
 // ---- rows 14 and 16: two-wire with a write-protect register ------------------------------
 
 // The bytes after the start that address `a` for writing, by row and variant.
@@ -715,6 +804,7 @@ void InstallSerialEepromRows() {
     InstallRow(11, row11::Read, row11::Program);
     InstallRow(18, row18::Read, row18::Program);
     InstallRow(81, row81::Read, row81::Program);
+    InstallRow(12, row12::Read, row12::Program);
     InstallRow(14, row14::Read, row14::Program);
     InstallRow(16, row16::Read, row16::Program);
     AlgorithmRow(14)->Options = Alg14Options;

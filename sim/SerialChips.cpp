@@ -348,4 +348,112 @@ ChipDrive TwoWireChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
     return chipPin == 5 && (ackLow_ || sendLow_) ? ChipDrive::Low : ChipDrive::None;
 }
 
+// ---- serial NOVRAM ------------------------------------------------------------------
+
+NovramChip::NovramChip(const NovramFacts& facts) : SerialChipBase(facts.name, facts.supply, 5), facts_(facts) {
+    cells_.assign(32, 0xFF);
+}
+
+uint16_t NovramChip::Ram(uint32_t a) const {
+    uint16_t v = ram_[a & 15];
+    if ((a & 15) == ramStuck_.word) v = static_cast<uint16_t>((v & ~ramStuck_.mask) | (ramStuck_.level ? ramStuck_.mask : 0));
+    return v;
+}
+
+void NovramChip::Recall() {
+    for (uint32_t a = 0; a < 16; ++a) ram_[a] = EepromWord(a);
+    recalled_ = true;
+    ++recalls_;
+}
+
+void NovramChip::Store(const PinEnvironment& env) {
+    if (!writeEnabled_ || !recalled_) return;
+    for (uint32_t a = 0; a < 16; ++a) {
+        const uint16_t v = Ram(a);
+        cells_[2 * a] = static_cast<uint8_t>(v);
+        cells_[2 * a + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    writeEnabled_ = false;
+    ++stores_;
+    StartWriteCycle(env, facts_.storeUs);
+}
+
+void NovramChip::PowerLost() {
+    writeEnabled_ = recalled_ = false;
+    state_ = State::Standby;
+    ce_ = sk_ = false;
+    recallPin_ = storePin_ = true;
+}
+
+void NovramChip::PinsChanged(const PinEnvironment& env) {
+    const bool ce = env.InputLevel(Socket(1)) != 0, sk = env.InputLevel(Socket(2)) != 0;
+    const bool di = env.InputLevel(Socket(3)) != 0;
+    const bool recall = env.InputLevel(Socket(6)) != 0, store = env.InputLevel(Socket(7)) != 0;
+    const bool busy = Busy(env);
+    if (!busy && !recall && recallPin_) Recall();
+    if (!busy && !store && !ce && (storePin_ || ce_)) Store(env);
+    recallPin_ = recall;
+    storePin_ = store;
+    if (ce != ce_) {
+        state_ = ce ? State::WaitStart : State::Standby;
+        bits_ = 0;
+        instruction_ = data_ = 0;
+    }
+    ce_ = ce;
+    if (ce && sk && !sk_ && !Busy(env)) {
+        const uint32_t bit = di ? 1 : 0;
+        switch (state_) {
+        case State::WaitStart:
+            if (di) {
+                state_ = State::Instruction;
+                instruction_ = 1;
+                bits_ = 1;
+            }
+            break;
+        case State::Instruction: {
+            instruction_ = (instruction_ << 1) | bit;
+            if (++bits_ < 8) break;
+            const uint32_t a = (instruction_ >> 3) & 15, code = instruction_ & 7;
+            bits_ = 0;
+            state_ = State::Done;
+            if (code == 3) {
+                state_ = State::Data;
+                data_ = 0;
+            } else if (code == 6 || code == 7) {
+                state_ = State::Reading;
+                data_ = Ram(a);
+                out_ = (data_ & 1) != 0;
+                bits_ = 1;
+            } else if (code == 4 || code == 0) {
+                writeEnabled_ = code == 4;
+            } else if (code == 1) {
+                Store(env);
+            } else if (code == 5) {
+                Recall();
+            }
+            break;
+        }
+        case State::Data:
+            data_ |= bit << bits_;
+            if (++bits_ == 16) {
+                if (writeEnabled_) ram_[(instruction_ >> 3) & 15] = static_cast<uint16_t>(data_);
+                state_ = State::Done;
+            }
+            break;
+        case State::Reading:
+            out_ = bits_ < 16 && ((data_ >> bits_) & 1) != 0;
+            ++bits_;
+            break;
+        default:
+            break;
+        }
+    }
+    sk_ = sk;
+}
+
+ChipDrive NovramChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 4 || !ce_ || state_ != State::Reading) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
 } // namespace sim

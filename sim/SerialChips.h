@@ -194,4 +194,58 @@ private:
     uint32_t starts_ = 0, stops_ = 0;
 };
 
+// Serial NOVRAM, X24C44-type (CE 1 high selects, SK 2, DI 3, DO 4, GND 5,
+// /RECALL 6, /STORE 7, VCC 8): 16 words of RAM shadowed by 16 words of
+// EEPROM. After CE rises, leading zeros are ignored until the start bit 1;
+// then four address bits and a three-bit code, MSB first on rising SK:
+//   011 WRITE: 16 data bits follow, least significant first, into the RAM
+//       word (write-enable latch set only)
+//   11x READ: the RAM word on DO, least significant bit first, bit 0 from the
+//       last instruction clock on, the next bit after each further clock
+//   100 WREN, 000 WRDS (the write-enable latch), 001 STORE, 101 RECALL
+// /RECALL low (or RECALL) copies the EEPROM into the RAM and sets the
+// previous-recall latch. /STORE low while CE is low (or STORE) copies the RAM
+// into the EEPROM, only with both latches set, and takes the store time; the
+// write-enable latch is reset by it. Power-up clears both latches.
+struct NovramFacts {
+    std::string name;
+    uint32_t storeUs = 10000;
+    SerialSupply supply;
+};
+
+class NovramChip : public SerialChipBase {
+public:
+    explicit NovramChip(const NovramFacts& facts);
+    uint16_t EepromWord(uint32_t a) const { return static_cast<uint16_t>(ReadCell(2 * a) | ReadCell(2 * a + 1) << 8); }
+    uint16_t RamWord(uint32_t a) const { return ram_.at(a); }
+    // Fault: a RAM word bit that always reads `level`.
+    void StickRamBit(uint32_t word, int bit, int level) { ramStuck_ = {word, static_cast<uint16_t>(1u << bit), level}; }
+    uint32_t Stores() const { return stores_; }
+    uint32_t Recalls() const { return recalls_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    uint16_t Ram(uint32_t a) const;
+    void Store(const PinEnvironment& env);
+    void Recall();
+
+    NovramFacts facts_;
+    std::vector<uint16_t> ram_ = std::vector<uint16_t>(16, 0);
+    struct {
+        uint32_t word = 99;
+        uint16_t mask = 0;
+        int level = 0;
+    } ramStuck_;
+    bool ce_ = false, sk_ = false, recallPin_ = true, storePin_ = true;
+    bool writeEnabled_ = false, recalled_ = false;
+    enum class State : uint8_t { Standby, WaitStart, Instruction, Data, Reading, Done } state_ = State::Standby;
+    int bits_ = 0;
+    uint32_t instruction_ = 0;
+    uint32_t data_ = 0;
+    bool out_ = false;
+    uint32_t stores_ = 0, recalls_ = 0;
+};
+
 } // namespace sim

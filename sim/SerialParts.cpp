@@ -51,6 +51,8 @@ std::vector<SerialPart> MakeParts() {
     // Microwire, bytes only.
     parts.push_back({"MICROCHIP", "93LC46A", Microwire("93LC46A", 1024, Org::Bytes, 6000, wide)});
     parts.push_back({"MICROCHIP", "93LC66A", Microwire("93LC66A", 4096, Org::Bytes, 6000, wide)});
+    // Serial NOVRAM.
+    parts.push_back({"XICOR", "X24C44", NovramFacts{"X24C44", 10000, {}}});
     // Two-wire.
     parts.push_back({"XICOR", "X24C01", TwoWire("X24C01", 128, 4, 0, 10000, false)});
     parts.push_back({"ATMEL", "AT24C04", TwoWire("AT24C04", 512, 16, 1, 10000, true)});
@@ -90,6 +92,7 @@ SerialChipBase* SeatSerialPart(Socket& socket, Electrical& electrical, const Ser
     electrical.DeclareChip(DipPinLimits(part.name, 8, 70));
     if (const auto* mw = std::get_if<MicrowireFacts>(&part.facts))
         return socket.Insert(std::make_unique<MicrowireChip>(*mw));
+    if (const auto* nv = std::get_if<NovramFacts>(&part.facts)) return socket.Insert(std::make_unique<NovramChip>(*nv));
     return socket.Insert(std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts)));
 }
 

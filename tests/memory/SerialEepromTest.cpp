@@ -27,6 +27,7 @@ protected:
     }
     bool Wide() const { return DataWidth > 8; }
     uint32_t ChipDatum(uint32_t a) const {
+        if (auto* nv = dynamic_cast<sim::NovramChip*>(chip)) return nv->EepromWord(a);
         if (!Wide()) return chip->Byte(a);
         return static_cast<uint32_t>(chip->Byte(2 * a) << 8 | chip->Byte(2 * a + 1));
     }
@@ -105,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(Parts, SerialEveryRow,
                                            RowPart{"XICOR", "X24C01", 11}, RowPart{"ATMEL", "AT24C04", 11},
                                            RowPart{"ATMEL", "AT24C16", 11, 600}, RowPart{"MICROCHIP", "24LC32A", 11, 700},
                                            RowPart{"MICROCHIP", "24LC256", 11, 300}, RowPart{"SIEMENS", "SLE24C02", 81},
-                                           RowPart{"XICOR", "X24F032", 14}, RowPart{"XICOR", "X24F128", 14, 300},
+                                           RowPart{"XICOR", "X24C44", 12}, RowPart{"XICOR", "X24F032", 14}, RowPart{"XICOR", "X24F128", 14, 300},
                                            RowPart{"XICOR", "X24325", 16, 300}, RowPart{"XICOR", "X24645", 16, 300}),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -291,6 +292,26 @@ TEST_F(Serial, UserBreakEndsTheRun) {
         EXPECT_TRUE(HasLine("USER BREAK!")) << p.name << LogText();
         UserBreak = 0;
     }
+}
+
+// Row 12 recalls at every power-up and stores once, after a complete run; a
+// word that does not read back from the RAM ends the run without the store.
+TEST_F(Serial, NovramRecallsAndStoresOnlyAfterACompleteRun) {
+    Seat("XICOR", "X24C44");
+    auto* nv = static_cast<sim::NovramChip*>(chip);
+    FillPattern(BufferByteSize, 8);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(nv->Stores(), 1u);
+    EXPECT_GE(nv->Recalls(), 2u); // the program's and the verify's power-ups
+    ExpectChipHoldsBuffer();
+    const uint16_t kept = nv->EepromWord(5);
+    FillBufferRange(0, 2 * DeviceSize - 1, 0x5A);
+    nv->StickRamBit(5, 2, 1); // 5A5Ah reads 5A5Eh
+    BufferIndex = 0;
+    EXPECT_EQ(AlgorithmRow(12)->Program(), -1);
+    EXPECT_EQ(nv->RamWord(4), 0x5A5A); // written up to the failing word
+    EXPECT_EQ(nv->Stores(), 1u);
+    EXPECT_EQ(nv->EepromWord(5), kept);
 }
 
 // The librarian's limits: a variant past the table and Page 0 are refused by
