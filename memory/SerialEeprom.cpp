@@ -529,6 +529,199 @@ int Program() {
 
 } // namespace row12
 
+// ---- row 17: address-first byte frames through the pin driver ---------------------------
+
+namespace row17 {
+
+constexpr int kCs = 21, kClk = 22, kDi = 23, kDo = 24, kReady = 27;
+
+void IdleLines() {
+    SetPin(25, 0);
+    SetPin(28, 2);
+    SetPin(kCs, 1);
+    SetPin(kClk, 0);
+    SetPin(kDi, 0);
+    SetPin(kDo, 2);
+    SetPin(26, 0);
+    SetPin(kReady, 2);
+}
+void AfterSupply() {
+    DelayMs(1);
+    SetPin(26, 1);
+    SetPin(kClk, 1);
+}
+constexpr SerialRow kRow{1, 16, true, false, nullptr, IdleLines, AfterSupply, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void ByteOut(uint32_t v) {
+    for (int i = 0; i < 8; ++i) {
+        SetPin(kDi, static_cast<int>((v >> i) & 1));
+        PulsePin(kClk, 2);
+        SetPin(kDi, 0);
+    }
+}
+void Frame(uint32_t address, uint32_t code) {
+    SetPin(kCs, 0);
+    ByteOut(address & 0xFF);
+    ByteOut(code);
+}
+int ReadyWait() {
+    for (int i = 0; i < 1000; ++i) {
+        DelayShortUs(100);
+        if (GetPin(kReady) == 1) return 1;
+    }
+    return -1;
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Frame(ChipAddress, 0x01);
+        uint32_t v = 0;
+        for (int i = 0; i < 8; ++i) {
+            PulsePin(kClk, 2);
+            v |= static_cast<uint32_t>(GetPin(kDo)) << i;
+        }
+        ReadValue = v;
+        SetPin(kCs, 1);
+        return ProcessReadByte(mode);
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    PowerOnDevice(1);
+    Frame(0, 0x09);
+    SetPin(kCs, 1);
+    const int r = SerialReadWalk([&] {
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        Frame(ChipAddress, 0x06);
+        ByteOut(ExpectedValue);
+        SetPin(kCs, 1);
+        if (ReadyWait() != 1) return -2;
+        BufferIndex += 1;
+        return 1;
+    });
+    if (r == -2) return -1; // the socket stays on until the driver's reset
+    if (r == 1) {
+        Frame(0, 0x0B);
+        SetPin(kCs, 1);
+    }
+    PowerOffDevice();
+    return r;
+}
+
+int Erase() {
+    PowerOnDevice(1);
+    Frame(0, 0x09);
+    SetPin(kCs, 1);
+    Frame(0, 0x0C);
+    SetPin(kCs, 1);
+    const int r = ReadyWait();
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row17
+
+// ---- row 70: 16-bit words with an instruction byte, pins by package ----------------------
+
+namespace row70 {
+
+struct Pins {
+    int Cs, Clk, Di, Do, Pe;
+};
+Pins g_pins{21, 22, 23, 24, 26};
+
+void Settings() {
+    g_pins = PackageRow(PackageIndex).Type == 0 ? Pins{21, 22, 23, 24, 26} : Pins{23, 24, 25, 26, 28};
+}
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(g_pins.Cs, 1);
+    SetPin(g_pins.Pe, 1);
+    SetPin(g_pins.Clk, 1);
+    SetPin(g_pins.Di, 0);
+}
+void AfterSupply() { DelayMs(1); }
+void ParkLines() {
+    SetPin(g_pins.Cs, 1);
+    SetPin(g_pins.Pe, 1);
+}
+constexpr SerialRow kRow{0, 16, true, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+// n bits of value, MSB or LSB first, each clocked low then high.
+void Shift(uint32_t value, int n, bool msbFirst) {
+    for (int i = 0; i < n; ++i) {
+        SetPin(g_pins.Di, static_cast<int>((value >> (msbFirst ? n - 1 - i : i)) & 1));
+        PulsePin(g_pins.Clk, 2);
+    }
+}
+void Command(uint32_t code, uint32_t a) {
+    SetPin(g_pins.Cs, 0);
+    Shift((a >> 8) | code, 8, true);
+    Shift(a & 0xFF, 8, false);
+}
+int ReadyWait() {
+    SetPin(g_pins.Clk, 0);
+    SetPin(g_pins.Cs, 0);
+    int r = -1;
+    for (int i = 0; i < 100 && r != 1; ++i) {
+        DelayMs(1);
+        if (GetPin(g_pins.Do) == 1) r = 1;
+    }
+    if (r != 1) return -1;
+    SetPin(g_pins.Cs, 1);
+    SetPin(g_pins.Clk, 1);
+    return 1;
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Command(0xA8, ChipAddress);
+        uint32_t v = 0;
+        for (int i = 0; i < 16; ++i) {
+            PulsePin(g_pins.Clk, 2);
+            v |= static_cast<uint32_t>(GetPin(g_pins.Do)) << i;
+        }
+        ReadValue = v;
+        SetPin(g_pins.Cs, 1);
+        return ProcessReadWord(mode);
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    PowerOnDevice(1);
+    SetPin(g_pins.Cs, 0);
+    Shift(0xA300, 16, true);
+    SetPin(g_pins.Cs, 1);
+    const int r = SerialReadWalk([&] {
+        ExpectedValue = BufferWordAt(BufferIndex);
+        SetPin(g_pins.Pe, 0);
+        Command(0xA4, ChipAddress);
+        Shift(ExpectedValue, 16, false);
+        SetPin(g_pins.Cs, 1);
+        if (ReadyWait() != 1) return -2; // program enable stays low
+        SetPin(g_pins.Pe, 1);
+        BufferIndex += 1;
+        return 1;
+    });
+    if (r == -2) return -1;
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row70
+
 // ---- rows 14 and 16: two-wire with a write-protect register ------------------------------
 
 // The bytes after the start that address `a` for writing, by row and variant.
@@ -805,6 +998,8 @@ void InstallSerialEepromRows() {
     InstallRow(18, row18::Read, row18::Program);
     InstallRow(81, row81::Read, row81::Program);
     InstallRow(12, row12::Read, row12::Program);
+    InstallRow(17, row17::Read, row17::Program, row17::Erase);
+    InstallRow(70, row70::Read, row70::Program);
     InstallRow(14, row14::Read, row14::Program);
     InstallRow(16, row16::Read, row16::Program);
     AlgorithmRow(14)->Options = Alg14Options;

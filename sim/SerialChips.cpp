@@ -456,4 +456,113 @@ ChipDrive NovramChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
     return out_ ? ChipDrive::High : ChipDrive::Low;
 }
 
+// ---- address-first byte EEPROM ---------------------------------------------------------
+
+AddressFirstChip::AddressFirstChip(const AddressFirstFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 5), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void AddressFirstChip::PowerLost() {
+    writeEnabled_ = false;
+    cs_ = false;
+    bits_ = 0;
+}
+
+void AddressFirstChip::PinsChanged(const PinEnvironment& env) {
+    const bool cs = env.InputLevel(Socket(1)) == 0, clk = env.InputLevel(Socket(2)) != 0;
+    const bool di = env.InputLevel(Socket(3)) != 0;
+    const uint32_t address = frame_ & 0xFF, code = (frame_ >> 8) & 0xFF;
+    if (cs_ && !cs) {
+        // The frame ends: a complete write or erase runs now.
+        if (writeEnabled_ && !Busy(env)) {
+            if (code == 0x06 && bits_ == 24) {
+                cells_[address % facts_.bytes] = static_cast<uint8_t>(frame_ >> 16);
+                StartWriteCycle(env, facts_.writeUs);
+            } else if (code == 0x0C && bits_ >= 16) {
+                for (auto& c : cells_) c = 0xFF;
+                StartWriteCycle(env, facts_.eraseUs);
+            }
+        }
+        if (bits_ >= 16 && (code == 0x09 || code == 0x0B)) writeEnabled_ = code == 0x09;
+    }
+    if (cs && !cs_) {
+        bits_ = 0;
+        frame_ = 0;
+    }
+    cs_ = cs;
+    if (cs && !Busy(env)) {
+        if (clk && !clk_ && bits_ < 24 && !(bits_ >= 16 && code == 0x01)) {
+            frame_ |= static_cast<uint32_t>(di) << bits_;
+            ++bits_;
+        } else if (!clk && clk_ && bits_ >= 16 && ((frame_ >> 8) & 0xFF) == 0x01) {
+            const int k = bits_ - 16;
+            out_ = k < 8 && ((ReadCell(address % facts_.bytes) >> k) & 1) != 0;
+            ++bits_;
+        }
+    }
+    clk_ = clk;
+}
+
+ChipDrive AddressFirstChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin == 7) return Busy(env) ? ChipDrive::Low : ChipDrive::High;
+    if (chipPin == 4 && cs_ && bits_ > 16 && ((frame_ >> 8) & 0xFF) == 0x01) return out_ ? ChipDrive::High : ChipDrive::Low;
+    return ChipDrive::None;
+}
+
+// ---- word EEPROM with an instruction byte --------------------------------------------------
+
+InstructionWordChip::InstructionWordChip(const InstructionWordFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 5), facts_(facts) {
+    cells_.assign(2 * facts.words, 0xFF);
+}
+
+void InstructionWordChip::PowerLost() {
+    writeEnabled_ = false;
+    cs_ = false;
+    bits_ = 0;
+}
+
+void InstructionWordChip::PinsChanged(const PinEnvironment& env) {
+    const bool cs = env.InputLevel(Socket(1)) == 0, clk = env.InputLevel(Socket(2)) != 0;
+    const bool di = env.InputLevel(Socket(3)) != 0;
+    const bool read = (code_ & 0xF8) == 0xA8, write = (code_ & 0xFC) == 0xA4;
+    if (cs_ && !cs && write && bits_ == 32 && writeEnabled_ && env.InputLevel(Socket(6)) == 0 && !Busy(env)) {
+        const uint32_t a = address_ % facts_.words;
+        cells_[2 * a] = static_cast<uint8_t>(data_);
+        cells_[2 * a + 1] = static_cast<uint8_t>(data_ >> 8);
+        StartWriteCycle(env, facts_.writeUs);
+    }
+    if (cs != cs_) bits_ = 0, code_ = address_ = data_ = 0;
+    cs_ = cs;
+    if (cs && !Busy(env)) {
+        if (clk && !clk_ && !(read && bits_ >= 16)) {
+            const uint32_t bit = di ? 1 : 0;
+            if (bits_ < 8) {
+                code_ = (code_ << 1) | bit;
+                if (bits_ == 7) address_ = ((code_ & 0xF8) == 0xA8 ? code_ & 7 : code_ & 3) << 8;
+            } else if (bits_ < 16) {
+                address_ |= bit << (bits_ - 8);
+            } else if (bits_ < 32) {
+                data_ |= bit << (bits_ - 16);
+            }
+            ++bits_;
+            if (code_ == 0xA3 && bits_ == 16) writeEnabled_ = true;
+        } else if (clk && !clk_ && read && bits_ < 32) {
+            ++bits_;
+        } else if (!clk && clk_ && read && bits_ >= 16 && bits_ < 32) {
+            const uint32_t a = address_ % facts_.words;
+            out_ = ((Word(a) >> (bits_ - 16)) & 1) != 0;
+        }
+    }
+    clk_ = clk;
+}
+
+ChipDrive InstructionWordChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin != 4 || !cs_) return ChipDrive::None;
+    if (bits_ == 0) return Busy(env) ? ChipDrive::Low : ChipDrive::High;
+    if ((code_ & 0xF8) == 0xA8 && bits_ >= 16) return out_ ? ChipDrive::High : ChipDrive::Low;
+    return ChipDrive::None;
+}
+
 } // namespace sim

@@ -248,4 +248,69 @@ private:
     uint32_t stores_ = 0, recalls_ = 0;
 };
 
+// Byte EEPROM with address-first frames (/CS 1 low selects, CLK 2 resting
+// high, DI 3, DO 4, pins 5 and 6 static inputs, READY 7 high when ready,
+// VCC 8, ground on 4 of the package: here pin 5 is held low by the row and
+// counts as its ground). A frame: /CS low, the address byte and the
+// instruction byte, each least significant bit first, taken on rising CLK;
+// 06h WRITE takes a data byte and writes it at /CS high; 01h READ puts the
+// byte on DO from the next falling CLK on, least significant bit first;
+// 09h WREN, 0Bh WRDS; 0Ch ERASE ALL (to FFh). Writes need WREN (lost at
+// power-off); READY is low for the write or erase time. Invented from the
+// frames of the row that serves it: no datasheet of such a part was found.
+struct AddressFirstFacts {
+    std::string name;
+    uint32_t bytes = 256;
+    uint32_t writeUs = 5000;
+    uint32_t eraseUs = 10000;
+    SerialSupply supply;
+};
+
+class AddressFirstChip : public SerialChipBase {
+public:
+    explicit AddressFirstChip(const AddressFirstFacts& facts);
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    AddressFirstFacts facts_;
+    bool cs_ = false, clk_ = true, writeEnabled_ = false, out_ = false;
+    int bits_ = 0;
+    uint32_t frame_ = 0; // address, instruction, data, LSB first
+};
+
+// 16-bit word EEPROM with an instruction byte (/CS 1, CLK 2, DI 3, DO 4,
+// GND 5, /PE 6 program enable, VCC 8): after /CS falls, the instruction byte
+// MSB first on rising CLK: 10101hhh READ, 101001hh WRITE (h = address bits 8
+// and up), A3h WREN (then eight more bits); then the low address byte and the
+// data, least significant bit first. READ shifts the word out LSB first from
+// the falling CLK after the address; WRITE runs at /CS high with WREN and /PE
+// low. With /CS low and no instruction DO shows ready (high) or busy (low).
+// Invented from the frames of the row that serves it: no datasheet of such a
+// part was found.
+struct InstructionWordFacts {
+    std::string name;
+    uint32_t words = 256;
+    uint32_t writeUs = 10000;
+    SerialSupply supply;
+};
+
+class InstructionWordChip : public SerialChipBase {
+public:
+    explicit InstructionWordChip(const InstructionWordFacts& facts);
+    uint16_t Word(uint32_t a) const { return static_cast<uint16_t>(ReadCell(2 * a) | ReadCell(2 * a + 1) << 8); }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    InstructionWordFacts facts_;
+    bool cs_ = false, clk_ = true, writeEnabled_ = false, out_ = false;
+    int bits_ = 0;
+    uint32_t code_ = 0, address_ = 0, data_ = 0;
+};
+
 } // namespace sim

@@ -93,6 +93,8 @@ SerialChipBase* SeatSerialPart(Socket& socket, Electrical& electrical, const Ser
     if (const auto* mw = std::get_if<MicrowireFacts>(&part.facts))
         return socket.Insert(std::make_unique<MicrowireChip>(*mw));
     if (const auto* nv = std::get_if<NovramFacts>(&part.facts)) return socket.Insert(std::make_unique<NovramChip>(*nv));
+    if (const auto* af = std::get_if<AddressFirstFacts>(&part.facts))
+        return socket.Insert(std::make_unique<AddressFirstChip>(*af));
     return socket.Insert(std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts)));
 }
 

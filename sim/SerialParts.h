@@ -13,7 +13,7 @@ namespace sim {
 struct SerialPart {
     const char* maker;
     const char* name;
-    std::variant<MicrowireFacts, TwoWireFacts, NovramFacts> facts;
+    std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts> facts;
 };
 
 // nullptr when the simulator does not know the part.

@@ -3,6 +3,8 @@
 // name: blank check, program (verify at both levels), read back, compare;
 // then what single rows do and the faults they must report.
 #include "engine/Pins.h"
+#include "engine/Power.h"
+#include "engine/Tables.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialFrame.h"
 #include "sim/SerialEngine.h"
@@ -312,6 +314,72 @@ TEST_F(Serial, NovramRecallsAndStoresOnlyAfterACompleteRun) {
     EXPECT_EQ(nv->RamWord(4), 0x5A5A); // written up to the failing word
     EXPECT_EQ(nv->Stores(), 1u);
     EXPECT_EQ(nv->EepromWord(5), kept);
+}
+
+// Row 17 has no library record (no datasheet of such a part was found): its
+// entries on the invented address-first model, with a 93LC46A's record for
+// the package and supplies. Erase sends 00 09, then 00 0C, then waits for
+// READY; a part that never gets ready ends the program with -1.
+TEST_F(Serial, Row17EntriesOnTheAddressFirstModel) {
+    ASSERT_TRUE(Select("MICROCHIP", "93LC46A"));
+    sim::AddressFirstFacts facts;
+    facts.name = "address-first EEPROM";
+    facts.bytes = 128;
+    elec->DeclareChip(sim::DipPinLimits(facts.name, 8));
+    auto* af = socket->Insert(std::make_unique<sim::AddressFirstChip>(facts));
+    const auto run = [](int (*entry)()) {
+        BufferIndex = 0;
+        return entry();
+    };
+    FillPattern(BufferByteSize, 12);
+    EXPECT_EQ(run(AlgorithmRow(17)->Program), 1);
+    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(af->Byte(a), BufferByte(a)) << a;
+    EXPECT_EQ(run(AlgorithmRow(17)->Erase), 1);
+    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(af->Byte(a), 0xFF) << a;
+    af->SetByte(9, 0x3C);
+    FillBufferRange(0, 127, 0);
+    CurrentAlgorithm = 17;
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(BufferByte(a), a == 9 ? 0x3C : 0xFF) << a;
+    af->NeverReady();
+    FillPattern(BufferByteSize, 13);
+    EXPECT_EQ(run(AlgorithmRow(17)->Program), -1);
+    ExpectNoViolations();
+}
+
+// Row 70 has no library record either: its entries on the invented
+// instruction-byte model, with a 93C46's record (16-bit words, package type 0)
+// for the package and supplies; the pins move to 23-28 on another package type.
+TEST_F(Serial, Row70EntriesOnTheInstructionWordModel) {
+    ASSERT_TRUE(Select("ST", "M93C46"));
+    sim::InstructionWordFacts facts;
+    facts.name = "instruction-word EEPROM";
+    facts.words = 64;
+    elec->DeclareChip(sim::DipPinLimits(facts.name, 8));
+    auto* iw = socket->Insert(std::make_unique<sim::InstructionWordChip>(facts));
+    LogicImageNumber = 6;
+    CurrentAlgorithm = 70;
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    FillPattern(BufferByteSize, 21);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    for (uint32_t a = 0; a < 64; ++a) ASSERT_EQ(iw->Word(a), BufferDatum(a)) << a;
+    FillBufferRange(0, 127, 0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < 64; ++a) ASSERT_EQ(iw->Word(a), BufferDatum(a)) << a;
+    iw->NeverReady();
+    FillBufferRange(0, 127, 0x11);
+    BufferIndex = 0;
+    EXPECT_EQ(AlgorithmRow(70)->Program(), -1);
+    ExpectNoViolations();
+    // Another package type: chip select on 23 ... program enable on 28.
+    ResetProgrammerOutputs();
+    simp.EnableTrace(true);
+    PackageIndex = 0;
+    while (PackageRow(PackageIndex).Type == 0) ++PackageIndex;
+    AlgorithmRow(70)->Read(2);
+    bool pin28 = false;
+    for (const auto& a : simp.RegisterTrace()) pin28 |= a.write && a.reg == 7 && (a.value & 0x08) != 0; // ZIF 28: block 3, bit 3
+    EXPECT_TRUE(pin28);
 }
 
 // The librarian's limits: a variant past the table and Page 0 are refused by
