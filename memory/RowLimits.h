@@ -24,6 +24,7 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {14, false, "the two-wire address forms", TwoWireFormCount},
     {14, true, "the register-0 values", Row14SubVariantCount},
     {16, false, "the two-wire address forms", TwoWireFormCount},
+    {71, false, "the start conditions", 2},
 };
 
 // Rows 0 and 301 give at most Page - 1 pulses, row 302 at most Page; the

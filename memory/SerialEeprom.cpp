@@ -722,6 +722,84 @@ int Program() {
 
 } // namespace row70
 
+// ---- row 71: a command byte after a start condition, pin driver ----------------------------
+
+namespace row71 {
+
+constexpr int kSda = 25, kScl = 26;
+
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(kScl, 0);
+}
+constexpr SerialRow kRow{1, 16, false, false, nullptr, IdleLines, nullptr, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Start() {
+    for (auto [pin, level] : {std::pair{kSda, 1}, {kScl, 1}, {kSda, 0}, {kScl, 0}}) SetPin(pin, level);
+}
+// The start with 12.0 V on the clock pin instead of the logic high.
+void HighVoltageStart() {
+    SetPin(kSda, 1);
+    ApplyVoltageToPin(2, kScl, 1, 120);
+    SetPin(kSda, 0);
+    ApplyVoltageToPin(2, kScl, 0, 50);
+}
+void Stop() {
+    for (auto [pin, level] : {std::pair{kScl, 1}, {kSda, 1}, {kScl, 0}, {kSda, 0}}) SetPin(pin, level);
+}
+void Send(uint32_t b) {
+    for (int i = 7; i >= 0; --i) {
+        SetPin(kSda, static_cast<int>((b >> i) & 1));
+        PulsePin(kScl, 3);
+    }
+    SetPin(kSda, 2);
+}
+void Receive() {
+    uint32_t v = 0;
+    for (int i = 0; i < 8; ++i) {
+        v = (v << 1) | static_cast<uint32_t>(GetPin(kSda));
+        PulsePin(kScl, 3);
+    }
+    ReadValue = v;
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Start();
+        Send(((ChipAddress * 4) | 0x80) & 0xFF);
+        Receive();
+        return ProcessReadByte(mode);
+    });
+    if (r != 3) Stop();
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    // Variants past 1 would write without any start condition.
+    if (DeviceVariant > 1) return -1;
+    PowerOnDevice(1);
+    const int r = SerialReadWalk([&] {
+        if (DeviceVariant == 0) Start();
+        else HighVoltageStart();
+        Send(((ChipAddress * 4) | 0x40) & 0xFF);
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        Send(ExpectedValue);
+        Stop();
+        DelayUs(PulseWidth);
+        BufferIndex += 1;
+        return 1;
+    });
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row71
+
 // ---- rows 14 and 16: two-wire with a write-protect register ------------------------------
 
 // The bytes after the start that address `a` for writing, by row and variant.
@@ -1000,6 +1078,7 @@ void InstallSerialEepromRows() {
     InstallRow(12, row12::Read, row12::Program);
     InstallRow(17, row17::Read, row17::Program, row17::Erase);
     InstallRow(70, row70::Read, row70::Program);
+    InstallRow(71, row71::Read, row71::Program);
     InstallRow(14, row14::Read, row14::Program);
     InstallRow(16, row16::Read, row16::Program);
     AlgorithmRow(14)->Options = Alg14Options;

@@ -565,4 +565,63 @@ ChipDrive InstructionWordChip::PoweredOutput(const PinEnvironment& env, int chip
     return ChipDrive::None;
 }
 
+// ---- command-byte EEPROM -------------------------------------------------------------------
+
+CommandByteChip::CommandByteChip(const CommandByteFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(16, 0xFF);
+}
+
+void CommandByteChip::PowerLost() {
+    bits_ = -1;
+    low_ = false;
+    fresh_ = true;
+}
+
+void CommandByteChip::PinsChanged(const PinEnvironment& env) {
+    const int sclVolts = env.VoltageTenths(Socket(6));
+    const bool scl = env.InputLevel(Socket(6)) != 0;
+    const bool sda = env.HeldHigh(Socket(5)) || (!low_ && env.InputLevel(Socket(5)) != 0);
+    if (fresh_) {
+        fresh_ = false;
+        scl_ = scl;
+        sda_ = sda;
+        return;
+    }
+    // The supply on SCL is not announced: a clock change seen together with a
+    // data change came first.
+    const bool read = (command_ & 0xC0) == 0x80;
+    if (scl && !scl_ && bits_ >= 0 && bits_ < 16) {
+        if (bits_ < 8) command_ = (command_ << 1) | (sda_ ? 1 : 0);
+        else if (!read) data_ = (data_ << 1) | (sda_ ? 1 : 0);
+        ++bits_;
+        const bool allowed = highVoltage_ || !facts_.highVoltageEntry;
+        if (bits_ == 16 && (command_ & 0xC0) == 0x40 && allowed && !Busy(env)) {
+            cells_[(command_ >> 2) & 15] = static_cast<uint8_t>(data_);
+            StartWriteCycle(env, facts_.writeUs);
+        }
+    } else if (!scl && scl_ && bits_ >= 8 && bits_ < 16 && (command_ & 0xC0) == 0x80) {
+        low_ = ((ReadCell((command_ >> 2) & 15) << (bits_ - 8)) & 0x80) == 0;
+    } else if (!scl && scl_ && bits_ == 16) {
+        low_ = false;
+    }
+    scl_ = scl;
+    if (scl && sda != sda_) {
+        if (!sda) {
+            bits_ = 0;
+            command_ = data_ = 0;
+            highVoltage_ = sclVolts >= 100;
+            hvStarts_ += highVoltage_ ? 1 : 0;
+        } else {
+            bits_ = -1;
+        }
+        low_ = false;
+    }
+    sda_ = env.HeldHigh(Socket(5)) || (!low_ && env.InputLevel(Socket(5)) != 0);
+}
+
+ChipDrive CommandByteChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    return chipPin == 5 && low_ ? ChipDrive::Low : ChipDrive::None;
+}
+
 } // namespace sim

@@ -313,4 +313,38 @@ private:
     uint32_t code_ = 0, address_ = 0, data_ = 0;
 };
 
+// 16-byte EEPROM with one command byte after a start condition (GND 4, SDA 5,
+// SCL 6, VCC 8): START as on the two-wire bus; the command byte MSB first on
+// rising SCL, (address x 4) OR 80h READ, OR 40h WRITE; READ shifts the byte
+// out MSB first from the falling SCL after the command (8 bits, then SDA is
+// released); WRITE takes one data byte and writes it after its eighth bit
+// (the row releases SDA before its stop, so no stop condition reaches the
+// part after a written byte); STOP ends a frame. Parts that
+// need it accept a write only in a frame whose START came with 12 V (10 V or
+// more) on SCL. No acknowledge. Invented from the frames of the row that
+// serves it: no datasheet of such a part was found.
+struct CommandByteFacts {
+    std::string name;
+    bool highVoltageEntry = true;
+    uint32_t writeUs = 5000;
+    SerialSupply supply;
+};
+
+class CommandByteChip : public SerialChipBase {
+public:
+    explicit CommandByteChip(const CommandByteFacts& facts);
+    uint32_t HighVoltageStarts() const { return hvStarts_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    CommandByteFacts facts_;
+    bool scl_ = false, sda_ = true, fresh_ = true, highVoltage_ = false, low_ = false;
+    int bits_ = -1; // -1 no frame
+    uint32_t command_ = 0, data_ = 0;
+    uint32_t hvStarts_ = 0;
+};
+
 } // namespace sim

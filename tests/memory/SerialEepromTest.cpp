@@ -382,6 +382,42 @@ TEST_F(Serial, Row70EntriesOnTheInstructionWordModel) {
     EXPECT_TRUE(pin28);
 }
 
+// Row 71 has no library record either: its entries on the invented
+// command-byte model with the SLE24C02's record for the package and supplies.
+// Variant 1 raises the clock pin to 12 V at the start of every written byte,
+// never while reading; variants past 1 are refused.
+TEST_F(Serial, Row71EntriesOnTheCommandByteModel) {
+    ASSERT_TRUE(Select("SIEMENS", "SLE24C02"));
+    sim::CommandByteFacts facts;
+    facts.name = "command-byte EEPROM";
+    sim::ChipPinLimits limits = sim::DipPinLimits(facts.name, 8);
+    elec->DeclareChip(limits.Allow(26, 130));
+    auto* cb = socket->Insert(std::make_unique<sim::CommandByteChip>(facts));
+    DeviceSize = 16;
+    SetupAddressRange();
+    CurrentAlgorithm = 71;
+    DeviceVariant = 1;
+    PulseWidth = 5000;
+    FillPattern(BufferByteSize, 31);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    for (uint32_t a = 0; a < 16; ++a) ASSERT_EQ(cb->Byte(a), BufferByte(a)) << a;
+    const uint32_t starts = cb->HighVoltageStarts();
+    EXPECT_EQ(starts, 16u);
+    FillBufferRange(0, 15, 0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < 16; ++a) ASSERT_EQ(cb->Byte(a), BufferByte(a)) << a;
+    EXPECT_EQ(cb->HighVoltageStarts(), starts); // none while reading
+    ExpectNoViolations();
+    // Without the 12 V entry the part takes nothing.
+    DeviceVariant = 0;
+    FillBufferRange(0, 15, 0x33);
+    BufferIndex = 0;
+    EXPECT_EQ(AlgorithmRow(71)->Program(), 1);
+    EXPECT_NE(cb->Byte(0), 0x33);
+    DeviceVariant = 2;
+    EXPECT_EQ(AlgorithmRow(71)->Program(), -1);
+}
+
 // The librarian's limits: a variant past the table and Page 0 are refused by
 // the entries too.
 TEST_F(Serial, EntriesRefuseWhatTheLibraryWouldNot) {
