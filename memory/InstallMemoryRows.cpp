@@ -2,10 +2,12 @@
 
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
+#include "memory/SerialEeprom.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
     InstallWordEpromRows();
     InstallCtrlBusEpromRows();
     InstallJedecFlashRows();
+    InstallSerialEepromRows();
 }
