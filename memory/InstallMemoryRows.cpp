@@ -1,9 +1,11 @@
 #include "memory/InstallMemoryRows.h"
 
 #include "memory/Eprom.h"
+#include "memory/PinDriven.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
     InstallWordEpromRows();
     InstallCtrlBusEpromRows();
+    InstallPinDrivenRows();
 }

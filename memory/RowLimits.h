@@ -20,9 +20,9 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {302, false, "Row302VariantTable", Row302VariantCount},
 };
 
-// Rows 0 and 301 give at most Page - 1 pulses, row 302 at most Page.
+// Rows 0, 66 and 301 give at most Page - 1 pulses, row 302 at most Page.
 struct RowPageMinimum {
     uint32_t Row;
     uint32_t Least;
 };
-inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {301, 2}, {302, 1}};
+inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}};

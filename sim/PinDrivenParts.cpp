@@ -1,0 +1,110 @@
+#include "sim/PinDrivenParts.h"
+
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+namespace {
+
+PinMemoryConfig Memory(const std::string& name, PinMemoryKind kind, uint32_t words, int pinCount) {
+    PinMemoryConfig c;
+    c.name = name;
+    c.kind = kind;
+    c.words = words;
+    c.pinCount = pinCount;
+    c.vccPin = pinCount;
+    c.vppPin = 0;
+    return c;
+}
+
+// Timekeepers with their clock registers in the last eight bytes (control,
+// seconds, minutes, hours, day, date, month, year); the seconds count on.
+PinMemoryConfig TopClock(PinMemoryConfig c) {
+    c.clockBase = c.words - 8;
+    c.clockCount = 8;
+    c.clockSeconds = 1;
+    return c;
+}
+
+// 2K x 8, 5 V only; a byte is written while /WE is held low for 9 ms.
+PinMemoryConfig Intel2816A() {
+    auto c = Jedec24Memory("2816A", PinMemoryKind::Eeprom, 0x800);
+    c.writeUs = 9000;
+    return c;
+}
+// 8K x 8; bytes written by a 10 ms /WE; /CE strobed low under /WE and /OE
+// low, with /WE held 20 ms, clears the array.
+PinMemoryConfig XicorX2864A() {
+    auto c = Jedec28Memory("X2864A", PinMemoryKind::Eeprom, 0x2000);
+    c.writeUs = 10000;
+    c.eraseUs = 20000;
+    c.ceStrobeErase = true;
+    return c;
+}
+// 8K x 8; bytes written by a 10 ms /WE; a 10 ms /WE with pin 1 low clears the array.
+PinMemoryConfig Seeq2864() {
+    auto c = Jedec28Memory("2864", PinMemoryKind::Eeprom, 0x2000);
+    c.writeUs = 10000;
+    c.eraseUs = 10000;
+    c.chipErasePin = 1;
+    return c;
+}
+PinMemoryConfig M48T35() { return TopClock(Jedec28Memory("M48T35", PinMemoryKind::Ram, 0x8000)); }
+PinMemoryConfig DS1644() { return TopClock(Jedec28Memory("DS1644", PinMemoryKind::Ram, 0x8000)); }
+PinMemoryConfig DS1230Y() { return Jedec28Memory("DS1230Y", PinMemoryKind::Ram, 0x8000); }
+PinMemoryConfig M48Z35() { return Jedec28Memory("M48Z35", PinMemoryKind::Ram, 0x8000); }
+PinMemoryConfig DS1245Y() { return Jedec32Memory("DS1245Y", PinMemoryKind::Ram, 0x20000); }
+
+const PinDrivenPart kParts[] = {
+    {"INTEL", "2816A", Intel2816A},  {"XICOR", "X2864A", XicorX2864A}, {"SEEQ", "2864", Seeq2864},
+    {"ST", "M48T35", M48T35},        {"DALLAS", "DS1644", DS1644},     {"DALLAS", "DS1230Y", DS1230Y},
+    {"ST", "M48Z35", M48Z35},        {"DALLAS", "DS1245Y", DS1245Y},
+};
+
+} // namespace
+
+namespace {
+
+// The control and supply pins of a JEDEC byte-wide pin-out.
+struct JedecControls {
+    int gnd, ce, oe, we;
+};
+PinMemoryConfig Jedec(const std::string& name, PinMemoryKind kind, uint32_t words, int pinCount, JedecControls p,
+                      std::vector<int> address, std::vector<int> data) {
+    auto c = Memory(name, kind, words, pinCount);
+    c.gndPin = p.gnd;
+    c.cePin = p.ce;
+    c.oePin = p.oe;
+    c.wePin = p.we;
+    c.addressPins = std::move(address);
+    c.dataPins = std::move(data);
+    return c;
+}
+
+} // namespace
+
+PinMemoryConfig Jedec24Memory(const std::string& name, PinMemoryKind kind, uint32_t words) {
+    return Jedec(name, kind, words, 24, {12, 18, 20, 21}, {8, 7, 6, 5, 4, 3, 2, 1, 23, 22, 19},
+                 {9, 10, 11, 13, 14, 15, 16, 17});
+}
+
+// A13 and A14 (pins 26 and 1) only on the 32K parts.
+PinMemoryConfig Jedec28Memory(const std::string& name, PinMemoryKind kind, uint32_t words) {
+    std::vector<int> address{10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 23, 2, 26, 1};
+    if (words <= 0x2000) address.resize(13);
+    return Jedec(name, kind, words, 28, {14, 20, 22, 27}, address, {11, 12, 13, 15, 16, 17, 18, 19});
+}
+
+PinMemoryConfig Jedec32Memory(const std::string& name, PinMemoryKind kind, uint32_t words) {
+    return Jedec(name, kind, words, 32, {16, 22, 24, 29}, {12, 11, 10, 9, 8, 7, 6, 5, 27, 26, 23, 25, 4, 28, 3, 31, 2},
+                 {13, 14, 15, 17, 18, 19, 20, 21});
+}
+
+std::optional<PinMemoryConfig> FindPinDrivenPart(const std::string& maker, const std::string& name) {
+    for (const auto& p : kParts)
+        if (maker == p.maker && name == p.name) return p.config();
+    return std::nullopt;
+}
+
+} // namespace sim
