@@ -11,6 +11,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "memory/MemoryFrame.h"
+#include "memory/PinMapProm.h"
 
 namespace pindriven {
 namespace {
@@ -433,4 +434,5 @@ void InstallPinDrivenRows() {
     InstallRow(92, Alg92Read, Alg92Program);
     InstallRow(97, Alg97Read, Alg97Program);
     InstallRow(98, Alg98Read, Alg98Program);
+    InstallPinMapPromRow();
 }

@@ -7,6 +7,7 @@
 
 #include "memory/Eprom.h"
 #include "memory/EpromCtrlBus.h"
+#include "memory/PinMapProm.h"
 
 struct RowTableCount {
     uint32_t Row;
@@ -18,6 +19,7 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {0, false, "EpromEraseVariantTable", EpromEraseVariantCount},
     {90, false, "EpromEraseVariantTable", EpromEraseVariantCount},
     {302, false, "Row302VariantTable", Row302VariantCount},
+    {300, false, "PromPinMapTable", PromPinMapCount},
 };
 
 // Rows 0, 66 and 301 give at most Page - 1 pulses, row 302 at most Page.

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "sim/FusePromChip.h"
 #include "sim/PinMemoryChip.h"
 
 namespace sim {
@@ -22,5 +23,8 @@ std::optional<PinMemoryConfig> FindPinDrivenPart(const std::string& maker, const
 PinMemoryConfig Jedec24Memory(const std::string& name, PinMemoryKind kind, uint32_t words);
 PinMemoryConfig Jedec28Memory(const std::string& name, PinMemoryKind kind, uint32_t words);
 PinMemoryConfig Jedec32Memory(const std::string& name, PinMemoryKind kind, uint32_t words);
+
+// The PROM of that maker and name, or nothing.
+std::optional<FusePromConfig> FindFusePromPart(const std::string& maker, const std::string& name);
 
 } // namespace sim
