@@ -3,6 +3,7 @@
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
 #include "memory/SerialEeprom.h"
+#include "memory/PinDriven.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -10,4 +11,5 @@ void InstallMemoryAlgorithms() {
     InstallCtrlBusEpromRows();
     InstallJedecFlashRows();
     InstallSerialEepromRows();
+    InstallPinDrivenRows();
 }
