@@ -2,10 +2,14 @@
 
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
+#include "memory/SerialEeprom.h"
+#include "memory/PinDriven.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
     InstallWordEpromRows();
     InstallCtrlBusEpromRows();
     InstallJedecFlashRows();
+    InstallSerialEepromRows();
+    InstallPinDrivenRows();
 }

@@ -7,6 +7,8 @@
 
 #include "memory/Eprom.h"
 #include "memory/EpromCtrlBus.h"
+#include "memory/SerialEeprom.h"
+#include "memory/PinMapProm.h"
 
 struct RowTableCount {
     uint32_t Row;
@@ -18,11 +20,19 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {0, false, "EpromEraseVariantTable", EpromEraseVariantCount},
     {90, false, "EpromEraseVariantTable", EpromEraseVariantCount},
     {302, false, "Row302VariantTable", Row302VariantCount},
+    {10, false, "MicrowireVariantTables", MicrowireVariantCount},
+    {11, false, "the two-wire address forms", TwoWireFormCount},
+    {14, false, "the two-wire address forms", TwoWireFormCount},
+    {14, true, "the register-0 values", Row14SubVariantCount},
+    {16, false, "the two-wire address forms", TwoWireFormCount},
+    {71, false, "the start conditions", 2},
+    {300, false, "PromPinMapTable", PromPinMapCount},
 };
 
-// Rows 0 and 301 give at most Page - 1 pulses, row 302 at most Page.
+// Rows 0, 66 and 301 give at most Page - 1 pulses, row 302 at most Page; the
+// serial page rows write pages of Page bytes.
 struct RowPageMinimum {
     uint32_t Row;
     uint32_t Least;
 };
-inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {301, 2}, {302, 1}};
+inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}};

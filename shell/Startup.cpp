@@ -21,6 +21,7 @@
 #include "mcu/OptAt89C5x.h"
 #include "mcu/OptPic.h"
 #include "memory/InstallMemoryRows.h"
+#include "memory/Opt24fxx.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -128,6 +129,7 @@ void CreateFormsAndLoadConfig() {
     InstallMemoryAlgorithms();
     InstallLogicAlgorithms();
     InstallOptRalDialog();
+    InstallOpt24Dialogs();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

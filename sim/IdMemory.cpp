@@ -48,25 +48,16 @@ IdBlock BuildIdBlock(const IdMemoryOptions& o) {
 IdMemory::IdMemory(const IdMemoryOptions& options)
     : present_(options.present), addressBits_(options.addressBits == 10 ? 10 : 6) {
     // Erased cells read FFFFh; the ID block sits in words 0-63.
+    decoder_.Configure(addressBits_, 16);
     words_.assign(size_t{1} << addressBits_, 0xFFFF);
     const IdBlock block = BuildIdBlock(options);
     for (int i = 0; i < 64; ++i)
         words_[i] = static_cast<uint16_t>(block[2 * i] | (block[2 * i + 1] << 8));
 }
 
-void IdMemory::Reset() {
-    state_ = cs_ ? State::WaitStart : State::Standby;
-    opcode_ = 0;
-    bitsIn_ = 0;
-    address_ = 0;
-    data_ = 0;
-    outBits_ = 0;
-    do_ = false;
-}
-
 void IdMemory::OnUnconfigure(SimProgrammer&) {
-    cs_ = sk_ = di_ = false;
-    Reset();
+    decoder_.Select(false);
+    sk_ = false;
 }
 
 bool IdMemory::OnWrite(SimProgrammer&, uint8_t reg, uint8_t value) {
@@ -75,116 +66,36 @@ bool IdMemory::OnWrite(SimProgrammer&, uint8_t reg, uint8_t value) {
     const bool sk = (value & kClock) != 0;
     const bool di = (value & kDataIn) != 0;
     if (present_) {
-        if (cs_ && !cs) {
-            // CS low: a complete erase/write instruction runs now; any other
-            // instruction is abandoned.
-            if (state_ == State::Done) Execute();
-            cs_ = false;
-            Reset();
-        } else if (!cs_ && cs) {
-            cs_ = true;
-            Reset();
-        }
-        if (cs_ && sk && !sk_) RisingClock(di);
+        Execute(decoder_.Select(cs));
+        if (cs && sk && !sk_) Execute(decoder_.Clock(di, [this](uint32_t a) { return words_[a % words_.size()]; }));
     }
-    cs_ = cs;
     sk_ = sk;
-    di_ = di;
     // The ID lines are ours; other register-13 bits belong to the DAC side.
     return (value & ~(kClock | kSelect | kDataIn)) == 0;
 }
 
 std::optional<uint8_t> IdMemory::OnRead(SimProgrammer&, uint8_t reg) {
     if (reg != 13 || !present_) return std::nullopt;
-    return static_cast<uint8_t>(cs_ && do_ ? 1 : 0);
+    return static_cast<uint8_t>(decoder_.Reading() && decoder_.DataOut() ? 1 : 0);
 }
 
-void IdMemory::RisingClock(bool di) {
-    const uint32_t bit = di ? 1 : 0;
-    switch (state_) {
-    case State::Standby:
-    case State::Done:
-        break;
-    case State::WaitStart:
-        // Leading zeros before the start bit are ignored.
-        if (di) {
-            state_ = State::Opcode;
-            bitsIn_ = 0;
-            opcode_ = 0;
-        }
-        break;
-    case State::Opcode:
-        opcode_ = (opcode_ << 1) | bit;
-        if (++bitsIn_ == 2) {
-            state_ = State::Address;
-            bitsIn_ = 0;
-            address_ = 0;
-        }
-        break;
-    case State::Address:
-        address_ = (address_ << 1) | bit;
-        if (++bitsIn_ < addressBits_) break;
-        bitsIn_ = 0;
-        if (opcode_ == 2) {
-            // READ: a dummy 0 bit, then the word MSB first on the next clocks.
-            state_ = State::Reading;
-            shiftOut_ = words_[address_];
-            outBits_ = 0;
-            do_ = false;
-            ++reads_;
-        } else if (opcode_ == 1) {
-            state_ = State::Data;
-            data_ = 0;
-        } else if (opcode_ == 3) {
-            state_ = State::Done;
-        } else {
-            const uint32_t sub = address_ >> (addressBits_ - 2);
-            if (sub == 3) {
-                writeEnabled_ = true;
-                state_ = State::Done;
-            } else if (sub == 0) {
-                writeEnabled_ = false;
-                state_ = State::Done;
-            } else if (sub == 2) {
-                state_ = State::Done; // ERAL
-            } else {
-                state_ = State::Data; // WRAL
-                data_ = 0;
-            }
-        }
-        break;
-    case State::Data:
-        data_ = (data_ << 1) | bit;
-        if (++bitsIn_ == 16) state_ = State::Done;
-        break;
-    case State::Reading:
-        if (outBits_ == 16) {
-            // Sequential read runs on into the next word without a dummy bit.
-            address_ = (address_ + 1) % static_cast<uint32_t>(words_.size());
-            shiftOut_ = words_[address_];
-            outBits_ = 0;
-        }
-        do_ = ((shiftOut_ >> (15 - outBits_)) & 1) != 0;
-        ++outBits_;
-        break;
-    }
-}
-
-void IdMemory::Execute() {
+void IdMemory::Execute(const MicrowireDecoder::Command& c) {
+    using Op = MicrowireDecoder::Op;
+    if (c.op == Op::Enable || c.op == Op::Disable) writeEnabled_ = c.op == Op::Enable;
     if (!writeEnabled_) return;
-    if (opcode_ == 1) {
-        words_[address_] = static_cast<uint16_t>(data_);
-    } else if (opcode_ == 3) {
-        words_[address_] = 0xFFFF;
-    } else if (opcode_ == 0) {
-        const uint32_t sub = address_ >> (addressBits_ - 2);
-        if (sub == 2) {
-            for (auto& w : words_)
-                w = 0xFFFF;
-        } else if (sub == 1) {
-            for (auto& w : words_)
-                w = static_cast<uint16_t>(data_);
-        }
+    switch (c.op) {
+    case Op::Write:
+        words_[c.address % words_.size()] = static_cast<uint16_t>(c.data);
+        break;
+    case Op::Erase:
+        words_[c.address % words_.size()] = 0xFFFF;
+        break;
+    case Op::EraseAll:
+    case Op::WriteAll:
+        for (auto& w : words_) w = c.op == Op::EraseAll ? 0xFFFF : static_cast<uint16_t>(c.data);
+        break;
+    default:
+        break;
     }
 }
 

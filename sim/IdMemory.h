@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/MicrowireDecoder.h"
 #include "sim/SimProgrammer.h"
 
 namespace sim {
@@ -96,31 +97,18 @@ class IdMemory : public SimComponent {
     uint16_t Word(uint32_t address) const { return words_.at(address); }
     size_t WordCount() const { return words_.size(); }
     // READ instructions taken (a sequential read counts once).
-    uint32_t ReadCount() const { return reads_; }
+    uint32_t ReadCount() const { return decoder_.ReadCount(); }
 
   private:
-    enum class State { Standby, WaitStart, Opcode, Address, Data, Reading, Done };
-    void Reset();
-    void RisingClock(bool di);
-    void Execute();
+    void Execute(const MicrowireDecoder::Command& c);
 
     bool present_;
     int addressBits_;
     std::vector<uint16_t> words_;
 
-    bool cs_ = false;
+    MicrowireDecoder decoder_;
     bool sk_ = false;
-    bool di_ = false;
-    bool do_ = true;
     bool writeEnabled_ = false;
-    State state_ = State::Standby;
-    uint32_t opcode_ = 0;
-    int bitsIn_ = 0;
-    uint32_t address_ = 0;
-    uint32_t data_ = 0;
-    uint16_t shiftOut_ = 0;
-    int outBits_ = 0;
-    uint32_t reads_ = 0;
 };
 
 // Fits an ID memory with these options to a simulated programmer.

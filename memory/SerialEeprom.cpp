@@ -1,0 +1,1086 @@
+#include "memory/SerialEeprom.h"
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Pins.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "memory/MemoryFrame.h"
+#include "memory/SerialFrame.h"
+
+const MicrowireVariant MicrowireVariantTables[MicrowireVariantCount] = {
+    {2, 6, 24}, {2, 7, 24}, {2, 8, 24}, {2, 6, 27}, {4, 7, 27}, {2, 8, 27},
+    {4, 8, 27}, {4, 6, 27}, {4, 4, 0},  {4, 4, 24}, {2, 10, 24},
+};
+
+namespace {
+
+// The page's bytes from the buffer window through a row's send.
+void SendPage(uint32_t n, void (*send)(uint32_t)) {
+    for (uint32_t i = 0; i < n; ++i) {
+        ExpectedValue = BufferWindow[BufferIndex + i];
+        send(ExpectedValue);
+    }
+}
+
+// The two-wire page write of the engine rows with a fixed wait: start, the
+// address bytes, the page, stop, PulseWidth.
+int EnginePageWrites(uint32_t page, void (*address)(uint32_t), void (*send)(uint32_t)) {
+    return SerialPageLoop(page, [&](uint32_t n) {
+        SerialBusStart();
+        address(ChipAddress);
+        SendPage(n, send);
+        SerialBusStop();
+        DelayUs(PulseWidth);
+        return 1;
+    });
+}
+
+// ---- row 10: Microwire words through the word engine ------------------------------
+
+namespace row10 {
+
+MicrowireVariant g_variant;
+uint32_t g_base = 2;  // register 0 while deselected
+uint32_t g_reg4 = 1;  // register 4 at power-up
+bool g_eraseFirst = false;
+
+void Settings() {
+    g_variant = MicrowireVariantTables[DeviceVariant];
+    g_eraseFirst = DeviceSubVariant == 1;
+    g_base = DeviceVariant == 10 ? 6 : 2;
+    g_reg4 = g_variant.DataOutPin == 27 ? 3 : 1;
+}
+void IdleLines() {
+    WriteRegister(4, 1);
+    WriteRegister(0, 2);
+    if (DeviceVariant == 10) WriteRegister(0, 6);
+    if (g_variant.DataOutPin == 27) WriteRegister(4, 3);
+}
+void AfterSupply() {
+    DelayMs(1);
+    WriteRegister(3, 0x0C);
+}
+void ParkLines() { WriteRegister(4, g_reg4); }
+constexpr SerialRow kRow{1, 16, true, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+void Select() { WriteRegister(0, g_base | 1); }
+void Deselect() { WriteRegister(0, g_base); }
+
+int Clock(uint32_t bit) {
+    WriteRegister(7, bit * 0x80);
+    WriteRegister(8, 1);
+    return WordEngineWaitIdle();
+}
+// Start bit and the top OpcodeBits bits of the 4-bit code: 8 read, 4 write,
+// 0Ch erase, 3 write enable.
+void Instruction(uint32_t code) {
+    WordEngineSend(0x2000, 3);
+    WordEngineSend(code << 12, g_variant.OpcodeBits);
+}
+void Address(uint32_t a) { WordEngineShift(a, g_variant.AddressBits); }
+
+void WriteEnable() {
+    Select();
+    Instruction(3);
+    Address(g_variant.OpcodeBits == 2 ? 0xFFF : 0);
+    WordEngineShift(0, 16);
+    Deselect();
+    Clock(0);
+}
+
+// After a write or erase: the fixed wait, or DO polled for ready.
+int Completion() {
+    if (g_variant.DataOutPin == 0) {
+        DelayUs(PulseWidth);
+        return 1;
+    }
+    Clock(0);
+    Select();
+    const uint32_t mask = g_variant.DataOutPin == 24 ? 1 : 4;
+    for (int i = 0; i < 1000 && !SerialEngineLost(); ++i) {
+        Clock(0);
+        DelayShortUs(100);
+        if (ReadRegister(9) & mask) {
+            Deselect();
+            return 1;
+        }
+    }
+    return -1;
+}
+
+bool VariantKnown() { return DeviceVariant < MicrowireVariantCount; }
+
+int Read(int mode) {
+    if (!VariantKnown()) return -1;
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Select();
+        Instruction(8);
+        Address(ChipAddress);
+        Clock(0);
+        WriteRegister(8, 15);
+        WordEngineWaitIdle();
+        ReadValue = ReadRegister(6) | (ReadRegister(7) << 8);
+        Deselect();
+        return ProcessReadWord(mode);
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    if (!VariantKnown()) return -1;
+    PowerOnDevice(1);
+    WriteEnable();
+    if (g_eraseFirst) {
+        for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
+            Select();
+            Instruction(0x0C);
+            Address(static_cast<uint32_t>(a));
+            Deselect();
+            if (Completion() != 1) return -1;
+        }
+    }
+    const int r = SerialReadWalk([&] {
+        Select();
+        Instruction(4);
+        Address(ChipAddress);
+        ExpectedValue = BufferWordAt(BufferIndex);
+        WordEngineShift(ExpectedValue, 16);
+        Deselect();
+        if (Completion() != 1) return -2;
+        BufferIndex += 1;
+        return 1;
+    });
+    if (r == -2 || SerialEngineLost()) return -1; // the socket stays on until the driver's reset
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row10
+
+// ---- row 18: Microwire bytes through the pin driver ----------------------------------
+
+namespace row18 {
+
+constexpr int kCs = 21, kClk = 22, kDi = 23, kDo = 24;
+
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(kClk, 0);
+    SetPin(kDi, 0);
+    SetPin(kCs, 0);
+}
+void AfterSupply() { DelayMs(10); }
+constexpr SerialRow kRow{1, 16, false, true, nullptr, IdleLines, AfterSupply, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Bit(uint32_t b) {
+    SetPin(kDi, static_cast<int>(b & 1));
+    PulsePin(kClk, 3);
+    SetPin(kDi, 0);
+}
+void Bits(uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) Bit(value >> i);
+}
+// Leading 0, start bit, 2-bit code: 10b read, 01b write, 00b enable group.
+void Instruction(uint32_t code) {
+    Bits(1, 2);
+    Bits(code, 2);
+}
+int AddressBits() { return DeviceVariant == 0 ? 7 : 9; }
+
+int ReadyWait() {
+    SetPin(kCs, 1);
+    for (int i = 0; i < 1000; ++i) {
+        Bit(0);
+        DelayShortUs(100);
+        if (GetPin(kDo) == 1) {
+            SetPin(kCs, 0);
+            return 1;
+        }
+    }
+    return -1;
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        SetPin(kCs, 1);
+        Instruction(2);
+        Bits(ChipAddress, AddressBits());
+        uint32_t v = 0;
+        for (int i = 0; i < 8; ++i) {
+            Bit(0);
+            v = (v << 1) | static_cast<uint32_t>(GetPin(kDo));
+        }
+        ReadValue = v;
+        SetPin(kCs, 0);
+        return ProcessReadByte(mode);
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    PowerOnDevice(1);
+    SetPin(kCs, 1);
+    Instruction(0);
+    Bits(DeviceVariant == 0 ? 0x60 : 0x180, AddressBits());
+    SetPin(kCs, 0);
+    const int r = SerialReadWalk([&] {
+        SetPin(kCs, 1);
+        Instruction(1);
+        Bits(ChipAddress, AddressBits());
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        Bits(ExpectedValue, 8);
+        SetPin(kCs, 0);
+        if (ReadyWait() != 1) return -2;
+        BufferIndex += 1;
+        return 1;
+    });
+    if (r == -2) return -1;
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row18
+
+// ---- row 11: two-wire through the byte engine ------------------------------------------
+
+namespace row11 {
+
+uint32_t g_page = 16;
+
+void Settings() { g_page = PageSize; }
+void IdleLines() {
+    WriteRegister(0, 0);
+    WriteRegister(4, 2);
+}
+void AfterSupply() {
+    WriteRegister(4, 3);
+    DelayMs(1);
+    WriteRegister(4, 1);
+    if (MakerIndex == MakerSamsung) WriteRegister(5, 1);
+    if (DeviceSubVariant == 2) {
+        SerialBusStart();
+        WriteRegister(0, 8);
+    }
+}
+void ParkLines() { WriteRegister(4, 2); }
+constexpr SerialRow kRow{1, 16, false, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Send(uint32_t b) {
+    WriteRegister(4, 1);
+    WriteRegister(6, b & 0xFF);
+    SerialEngineShift(9);
+}
+void Receive(bool last) {
+    WriteRegister(4, 3);
+    SerialEngineShift(8);
+    ReadValue = ReadRegister(6);
+    if (last) WriteRegister(6, 0xFF);
+    WriteRegister(4, 1);
+    SerialEngineShift(1);
+}
+// The bytes that address `a` for writing in the variant's form.
+void AddressBytes(uint32_t a) {
+    switch (DeviceVariant) {
+    case 0:
+        Send((a * 2) & 0xFE);
+        break;
+    case 1:
+        Send(0xA0 | (((a >> 8) * 2) & 0x0E));
+        Send(a & 0xFF);
+        break;
+    default:
+        Send(0xA0);
+        Send((a >> 8) & 0xFF);
+        Send(a & 0xFF);
+        break;
+    }
+}
+
+bool Valid() { return DeviceVariant < TwoWireFormCount && SerialPageSizeValid(PageSize); }
+
+int Read(int mode) {
+    if (DeviceVariant >= TwoWireFormCount) return -1;
+    PowerOnDevice(2);
+    // The pointer goes to DeviceStart first (and to every block start in form 1).
+    if (DeviceVariant == 0) {
+        SerialBusStart();
+        Send(((DeviceStart * 2) | 1) & 0xFF);
+    } else if (DeviceVariant == 2) {
+        SerialBusStart();
+        AddressBytes(DeviceStart);
+        SerialBusStart();
+        Send(0xA1);
+    }
+    const int r = SerialReadWalk([&] {
+        const uint32_t a = ChipAddress;
+        const bool form1 = DeviceVariant == 1;
+        if (form1 && ((a & 0xFF) == 0 || a == DeviceStart)) {
+            SerialBusStart();
+            AddressBytes(a);
+            SerialBusStart();
+            Send(0xA1 | (((a >> 8) * 2) & 0x0E));
+        }
+        const bool last = form1 && (a & 0xFF) == 0xFF;
+        Receive(last);
+        if (last) SerialBusStop();
+        return ProcessReadByte(mode);
+    });
+    if (r != 3) SerialBusStop();
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    if (!Valid()) return -1;
+    PowerOnDevice(1);
+    WriteRegister(0, DeviceSubVariant == 0 ? 0 : 8);
+    const int r = EnginePageWrites(g_page, AddressBytes, Send);
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row11
+
+// ---- row 81: two-wire through the pin driver --------------------------------------------
+
+namespace row81 {
+
+constexpr int kSda = 25, kScl = 26;
+uint32_t g_page = 8;
+
+void Settings() { g_page = PageSize; }
+void IdleLines() {
+    FloatPinRange(1, 48);
+    for (int p : {21, 22, 23}) SetPin(p, 0);
+    SetPin(27, 1);
+    SetPin(kScl, 0);
+}
+void AfterSupply() { DelayMs(10); }
+constexpr SerialRow kRow{1, 16, false, false, Settings, IdleLines, AfterSupply, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Set(std::initializer_list<std::pair<int, int>> steps) {
+    for (const auto& [pin, level] : steps) SetPin(pin, level);
+}
+void Start() { Set({{kSda, 1}, {kScl, 1}, {kSda, 0}, {kScl, 0}}); }
+void Stop() { Set({{kSda, 0}, {kScl, 1}, {kSda, 1}, {kScl, 0}, {kSda, 0}}); }
+// The ninth clock with SDA held low, then SDA released.
+void AckClock() {
+    SetPin(kSda, 0);
+    PulsePin(kScl, 3);
+    SetPin(kSda, 2);
+}
+void Send(uint32_t b) {
+    for (int i = 7; i >= 0; --i) {
+        SetPin(kSda, static_cast<int>((b >> i) & 1));
+        PulsePin(kScl, 3);
+    }
+    AckClock();
+}
+void Receive() {
+    uint32_t v = 0;
+    for (int i = 0; i < 8; ++i) {
+        v = (v << 1) | static_cast<uint32_t>(GetPin(kSda));
+        PulsePin(kScl, 3);
+    }
+    ReadValue = v;
+    AckClock();
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    Start();
+    Send(0xA0);
+    Send(DeviceStart & 0xFF);
+    Start();
+    Send(0xA1);
+    const int r = SerialReadWalk([&] {
+        Receive();
+        return ProcessReadByte(mode);
+    });
+    if (r != 3) Stop();
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    if (!SerialPageSizeValid(PageSize)) return -1;
+    PowerOnDevice(1);
+    const int r = SerialPageLoop(g_page, [](uint32_t n) {
+        Start();
+        Send(0xA0);
+        Send(ChipAddress & 0xFF);
+        SendPage(n, Send);
+        Stop();
+        for (uint32_t i = 0; i < g_page; ++i) DelayUs(PulseWidth);
+        return 1;
+    });
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row81
+
+// ---- row 12: serial NOVRAM through the pin driver ---------------------------------------
+
+namespace row12 {
+
+constexpr int kCe = 21, kClk = 22, kDi = 23, kDo = 24, kRecall = 26, kStore = 27;
+
+void IdleLines() {
+    SetPin(kDo, 2);
+    SetPin(kRecall, 1);
+    SetPin(kStore, 1);
+}
+// The recall pulse copies the EEPROM into the RAM and allows a later store.
+void AfterSupply() {
+    SetPin(28, 2);
+    DelayMs(100);
+    SetPin(kRecall, 0);
+    SetPin(kRecall, 1);
+}
+constexpr SerialRow kRow{1, 0, true, false, nullptr, IdleLines, AfterSupply, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Bit(uint32_t b) {
+    SetPin(kDi, static_cast<int>(b & 1));
+    SetPin(kClk, 1);
+    SetPin(kClk, 0);
+    SetPin(kDi, 0);
+}
+void Instruction(uint32_t code) {
+    for (int i = 7; i >= 0; --i) Bit(code >> i);
+}
+void WriteWord(uint32_t a) {
+    SetPin(kCe, 1);
+    Instruction(((a * 8) | 0x83) & 0xFF);
+    for (int i = 0; i < 16; ++i) Bit(ExpectedValue >> i);
+    SetPin(kCe, 0);
+}
+void ReadWord(uint32_t a) {
+    SetPin(kCe, 1);
+    Instruction(((a * 8) | 0x86) & 0xFF);
+    uint32_t v = 0;
+    for (int i = 0; i < 16; ++i) {
+        v |= static_cast<uint32_t>(GetPin(kDo)) << i;
+        Bit(0);
+    }
+    ReadValue = v;
+    SetPin(kCe, 0);
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        ReadWord(ChipAddress);
+        const int d = ProcessReadWord(mode);
+        if (d == 1 && BufferIndex >= 0x8000 && mode != 0) return AdvanceToNextBank();
+        return d;
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    PowerOnDevice(1);
+    SetPin(kCe, 1);
+    Instruction(0x84);
+    SetPin(kCe, 0);
+    const int r = SerialReadWalk([&] {
+        ExpectedValue = BufferWordAt(BufferIndex);
+        WriteWord(ChipAddress);
+        ReadWord(ChipAddress);
+        if (ReadValue != ExpectedValue) return -1;
+        BufferIndex += AddressStep;
+        return BufferIndex >= 0x8000 ? AdvanceToNextBank() : 1;
+    });
+    if (r == 1) {
+        // Only a complete run stores the RAM into the EEPROM.
+        SetPin(kCe, 1);
+        SetPin(kStore, 0);
+        SetPin(kCe, 0);
+        DelayUs(PulseWidth);
+        SetPin(kStore, 1);
+    }
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row12
+
+// ---- row 17: address-first byte frames through the pin driver ---------------------------
+
+namespace row17 {
+
+constexpr int kCs = 21, kClk = 22, kDi = 23, kDo = 24, kReady = 27;
+
+void IdleLines() {
+    SetPin(25, 0);
+    SetPin(28, 2);
+    SetPin(kCs, 1);
+    SetPin(kClk, 0);
+    SetPin(kDi, 0);
+    SetPin(kDo, 2);
+    SetPin(26, 0);
+    SetPin(kReady, 2);
+}
+void AfterSupply() {
+    DelayMs(1);
+    SetPin(26, 1);
+    SetPin(kClk, 1);
+}
+constexpr SerialRow kRow{1, 16, true, false, nullptr, IdleLines, AfterSupply, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void ByteOut(uint32_t v) {
+    for (int i = 0; i < 8; ++i) {
+        SetPin(kDi, static_cast<int>((v >> i) & 1));
+        PulsePin(kClk, 2);
+        SetPin(kDi, 0);
+    }
+}
+void Frame(uint32_t address, uint32_t code) {
+    SetPin(kCs, 0);
+    ByteOut(address & 0xFF);
+    ByteOut(code);
+}
+int ReadyWait() {
+    for (int i = 0; i < 1000; ++i) {
+        DelayShortUs(100);
+        if (GetPin(kReady) == 1) return 1;
+    }
+    return -1;
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Frame(ChipAddress, 0x01);
+        uint32_t v = 0;
+        for (int i = 0; i < 8; ++i) {
+            PulsePin(kClk, 2);
+            v |= static_cast<uint32_t>(GetPin(kDo)) << i;
+        }
+        ReadValue = v;
+        SetPin(kCs, 1);
+        return ProcessReadByte(mode);
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    PowerOnDevice(1);
+    Frame(0, 0x09);
+    SetPin(kCs, 1);
+    const int r = SerialReadWalk([&] {
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        Frame(ChipAddress, 0x06);
+        ByteOut(ExpectedValue);
+        SetPin(kCs, 1);
+        if (ReadyWait() != 1) return -2;
+        BufferIndex += 1;
+        return 1;
+    });
+    if (r == -2) return -1; // the socket stays on until the driver's reset
+    if (r == 1) {
+        Frame(0, 0x0B);
+        SetPin(kCs, 1);
+    }
+    PowerOffDevice();
+    return r;
+}
+
+int Erase() {
+    PowerOnDevice(1);
+    Frame(0, 0x09);
+    SetPin(kCs, 1);
+    Frame(0, 0x0C);
+    SetPin(kCs, 1);
+    const int r = ReadyWait();
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row17
+
+// ---- row 70: 16-bit words with an instruction byte, pins by package ----------------------
+
+namespace row70 {
+
+struct Pins {
+    int Cs, Clk, Di, Do, Pe;
+};
+Pins g_pins{21, 22, 23, 24, 26};
+
+void Settings() {
+    g_pins = PackageRow(PackageIndex).Type == 0 ? Pins{21, 22, 23, 24, 26} : Pins{23, 24, 25, 26, 28};
+}
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(g_pins.Cs, 1);
+    SetPin(g_pins.Pe, 1);
+    SetPin(g_pins.Clk, 1);
+    SetPin(g_pins.Di, 0);
+}
+void AfterSupply() { DelayMs(1); }
+void ParkLines() {
+    SetPin(g_pins.Cs, 1);
+    SetPin(g_pins.Pe, 1);
+}
+constexpr SerialRow kRow{0, 16, true, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+// n bits of value, MSB or LSB first, each clocked low then high.
+void Shift(uint32_t value, int n, bool msbFirst) {
+    for (int i = 0; i < n; ++i) {
+        SetPin(g_pins.Di, static_cast<int>((value >> (msbFirst ? n - 1 - i : i)) & 1));
+        PulsePin(g_pins.Clk, 2);
+    }
+}
+void Command(uint32_t code, uint32_t a) {
+    SetPin(g_pins.Cs, 0);
+    Shift((a >> 8) | code, 8, true);
+    Shift(a & 0xFF, 8, false);
+}
+int ReadyWait() {
+    SetPin(g_pins.Clk, 0);
+    SetPin(g_pins.Cs, 0);
+    int r = -1;
+    for (int i = 0; i < 100 && r != 1; ++i) {
+        DelayMs(1);
+        if (GetPin(g_pins.Do) == 1) r = 1;
+    }
+    if (r != 1) return -1;
+    SetPin(g_pins.Cs, 1);
+    SetPin(g_pins.Clk, 1);
+    return 1;
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Command(0xA8, ChipAddress);
+        uint32_t v = 0;
+        for (int i = 0; i < 16; ++i) {
+            PulsePin(g_pins.Clk, 2);
+            v |= static_cast<uint32_t>(GetPin(g_pins.Do)) << i;
+        }
+        ReadValue = v;
+        SetPin(g_pins.Cs, 1);
+        return ProcessReadWord(mode);
+    });
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    PowerOnDevice(1);
+    SetPin(g_pins.Cs, 0);
+    Shift(0xA300, 16, true);
+    SetPin(g_pins.Cs, 1);
+    const int r = SerialReadWalk([&] {
+        ExpectedValue = BufferWordAt(BufferIndex);
+        SetPin(g_pins.Pe, 0);
+        Command(0xA4, ChipAddress);
+        Shift(ExpectedValue, 16, false);
+        SetPin(g_pins.Cs, 1);
+        if (ReadyWait() != 1) return -2; // program enable stays low
+        SetPin(g_pins.Pe, 1);
+        BufferIndex += 1;
+        return 1;
+    });
+    if (r == -2) return -1;
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row70
+
+// ---- row 71: a command byte after a start condition, pin driver ----------------------------
+
+namespace row71 {
+
+constexpr int kSda = 25, kScl = 26;
+
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(kScl, 0);
+}
+constexpr SerialRow kRow{1, 16, false, false, nullptr, IdleLines, nullptr, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Start() {
+    for (auto [pin, level] : {std::pair{kSda, 1}, {kScl, 1}, {kSda, 0}, {kScl, 0}}) SetPin(pin, level);
+}
+// The start with 12.0 V on the clock pin instead of the logic high.
+void HighVoltageStart() {
+    SetPin(kSda, 1);
+    ApplyVoltageToPin(2, kScl, 1, 120);
+    SetPin(kSda, 0);
+    ApplyVoltageToPin(2, kScl, 0, 50);
+}
+void Stop() {
+    for (auto [pin, level] : {std::pair{kScl, 1}, {kSda, 1}, {kScl, 0}, {kSda, 0}}) SetPin(pin, level);
+}
+void Send(uint32_t b) {
+    for (int i = 7; i >= 0; --i) {
+        SetPin(kSda, static_cast<int>((b >> i) & 1));
+        PulsePin(kScl, 3);
+    }
+    SetPin(kSda, 2);
+}
+void Receive() {
+    uint32_t v = 0;
+    for (int i = 0; i < 8; ++i) {
+        v = (v << 1) | static_cast<uint32_t>(GetPin(kSda));
+        PulsePin(kScl, 3);
+    }
+    ReadValue = v;
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Start();
+        Send(((ChipAddress * 4) | 0x80) & 0xFF);
+        Receive();
+        return ProcessReadByte(mode);
+    });
+    if (r != 3) Stop();
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    // Variants past 1 would write without any start condition.
+    if (DeviceVariant > 1) return -1;
+    PowerOnDevice(1);
+    const int r = SerialReadWalk([&] {
+        if (DeviceVariant == 0) Start();
+        else HighVoltageStart();
+        Send(((ChipAddress * 4) | 0x40) & 0xFF);
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        Send(ExpectedValue);
+        Stop();
+        DelayUs(PulseWidth);
+        BufferIndex += 1;
+        return 1;
+    });
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row71
+
+// ---- rows 14 and 16: two-wire with a write-protect register ------------------------------
+
+// The bytes after the start that address `a` for writing, by row and variant.
+void ProtectRowAddress(uint32_t row, uint32_t a, void (*send)(uint32_t)) {
+    if ((row == 14 && DeviceVariant == 2) || (row == 16 && DeviceVariant == 0)) {
+        send(0xA0);
+        send((a >> 8) & 0xFF);
+    } else if (row == 14) {
+        send((DeviceVariant == 0 ? 0x80 : 0x00) | (((a >> 8) * 2) & 0xFE));
+    } else {
+        send(((a >> 7) | (DeviceVariant == 1 ? 0xA0 : 0x80)) & 0xFE);
+    }
+    send(a & 0xFF);
+}
+// The read control byte for `a`.
+uint32_t ProtectRowReadControl(uint32_t row, uint32_t a) {
+    if (row == 14) return DeviceVariant == 2 ? 0xA1 : ((DeviceVariant == 0 ? 0x80 : 0x00) | (((a >> 8) * 2) & 0xFE) | 1);
+    return DeviceVariant == 2 ? 0x81 : 0xA1;
+}
+
+namespace row14 {
+
+uint32_t g_page = 16;
+uint32_t g_register = 0xFFFF;
+
+void Settings() {
+    g_page = PageSize;
+    // The register sits in the chip's last 256-byte block (the buffer end may
+    // lie past the chip in split modes).
+    g_register = DeviceVariant == 2 ? 0xFFFF : ((DeviceSize - 1) | 0xFF);
+}
+void IdleLines() {
+    static const uint32_t kRegister0[Row14SubVariantCount] = {2, 5, 4, 0};
+    WriteRegister(0, kRegister0[DeviceSubVariant]);
+    WriteRegister(4, 2);
+}
+void AfterSupply() {
+    WriteRegister(4, 3);
+    DelayMs(1);
+    WriteRegister(4, 9);
+    WriteRegister(5, 1);
+}
+void ParkLines() { WriteRegister(4, 2); }
+constexpr SerialRow kRow{1, 16, false, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+void Send(uint32_t b) {
+    WriteRegister(4, 9);
+    WriteRegister(6, b & 0xFF);
+    SerialEngineShift(9);
+}
+void Receive() {
+    WriteRegister(4, 0x0B);
+    SerialEngineShift(8);
+    ReadValue = ReadRegister(6);
+    WriteRegister(4, 9);
+    SerialEngineShift(1);
+}
+void Address(uint32_t a) { ProtectRowAddress(14, a, Send); }
+// 02h, then 06h to the register, each closed by the next start.
+void Unlock() {
+    SerialBusStart();
+    Address(g_register);
+    Send(0x02);
+    SerialBusStart();
+    Address(g_register);
+    Send(0x06);
+}
+
+bool Valid() {
+    return DeviceVariant < 3 && DeviceSubVariant < Row14SubVariantCount && SerialPageSizeValid(PageSize);
+}
+
+int Read(int mode) {
+    if (!Valid()) return -1;
+    PowerOnDevice(2);
+    SerialBusStart();
+    Address(DeviceStart);
+    SerialBusStart();
+    Send(ProtectRowReadControl(14, DeviceStart));
+    const int r = SerialReadWalk([&] {
+        Receive();
+        return ProcessReadByte(mode);
+    });
+    if (r != 3) SerialBusStop();
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    if (!Valid()) return -1;
+    PowerOnDevice(1);
+    Unlock();
+    const int r = EnginePageWrites(g_page, Address, Send);
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row14
+
+namespace row16 {
+
+uint32_t g_page = 64;
+uint32_t g_register = 0xFFFF;
+uint32_t g_ack = 0;
+
+void Settings() {
+    g_page = PageSize;
+    static const uint32_t kRegister[3] = {0xFFFF, 0xFFF, 0x1FFF};
+    g_register = kRegister[DeviceVariant];
+}
+void IdleLines() {
+    WriteRegister(0, 0);
+    WriteRegister(4, 2);
+}
+void AfterSupply() {
+    WriteRegister(4, 3);
+    DelayMs(10);
+    WriteRegister(4, 1);
+}
+void ParkLines() { WriteRegister(4, 2); }
+constexpr SerialRow kRow{1, 16, true, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+void PowerOffDevice() { SerialPowerOff(kRow); }
+
+// Eight data clocks by the engine, the acknowledge clock by hand.
+void Send(uint32_t b) {
+    WriteRegister(4, 1);
+    WriteRegister(6, b & 0xFF);
+    SerialEngineShift(8);
+    WriteRegister(4, 3);
+    WriteRegister(3, 2);
+    g_ack = ReadRegister(7) & 1;
+    WriteRegister(3, 0x0C);
+    WriteRegister(4, 1);
+}
+// ack 0 acknowledges, 1 does not.
+void Receive(uint32_t ack) {
+    WriteRegister(4, 3);
+    SerialEngineShift(8);
+    ReadValue = ReadRegister(6);
+    WriteRegister(4, 1);
+    for (uint32_t v : {ack, ack | 2, ack, 0x0Cu}) WriteRegister(3, v);
+}
+void SetAddress(uint32_t a) {
+    SerialBusStart();
+    ProtectRowAddress(16, a, Send);
+}
+// Up to 100 polls 100 us apart for the chip's acknowledge after a write.
+int AckPoll() {
+    for (int i = 0; i < 100 && !SerialEngineLost(); ++i) {
+        SerialBusStart();
+        Send(DeviceVariant == 0 ? 0xA0 : ((ChipAddress >> 7) | (DeviceVariant == 1 ? 0xA0 : 0x80)) & 0xFE);
+        SerialBusStop();
+        if (g_ack == 0) return 1;
+        DelayShortUs(100);
+    }
+    return -1;
+}
+
+bool Valid() { return DeviceVariant < 3 && SerialPageSizeValid(PageSize); }
+
+int Read(int mode) {
+    if (!Valid()) return -1;
+    PowerOnDevice(2);
+    SetAddress(DeviceStart);
+    SerialBusStart();
+    Send(ProtectRowReadControl(16, DeviceStart));
+    const int r = SerialReadWalk([&] {
+        Receive(0);
+        return ProcessReadByte(mode);
+    });
+    if (r == 1) SerialBusStop();
+    PowerOffDevice();
+    return r;
+}
+
+int Program() {
+    if (!Valid()) return -1;
+    PowerOnDevice(1);
+    SetAddress(g_register);
+    Send(0x02);
+    SerialBusStop();
+    const int r = SerialPageLoop(g_page, [](uint32_t n) {
+        SetAddress(ChipAddress);
+        SendPage(n, Send);
+        SerialBusStop();
+        return AckPoll();
+    });
+    PowerOffDevice();
+    return r;
+}
+
+} // namespace row16
+
+} // namespace
+
+// ---- the protect-register routines of the option dialogs ------------------------------
+
+int Opt24fxxBlockProtect = 0;
+int Opt24fxxPpen = 0;
+int Opt24xxxBlockProtect = 0;
+int Opt24xxxWpen = 0;
+
+int ReadProtectRegister14() {
+    if (!row14::Valid()) return -1;
+    row14::PowerOnDevice(2);
+    SerialBusStart();
+    row14::Address(row14::g_register);
+    SerialBusStart();
+    row14::Send(ProtectRowReadControl(14, row14::g_register));
+    row14::Receive();
+    SerialBusStop();
+    row14::PowerOffDevice();
+    ShowMessageLine(" Protect Register : %02x", ReadValue & 0xFF);
+    Opt24fxxBlockProtect = static_cast<int>((ReadValue >> 3) & 3);
+    Opt24fxxPpen = static_cast<int>((ReadValue >> 7) & 1);
+    return 1;
+}
+
+int WriteProtectRegister14() {
+    if (!row14::Valid()) return -1;
+    const uint32_t value = static_cast<uint32_t>(Opt24fxxBlockProtect * 8 | Opt24fxxPpen * 0x80);
+    row14::PowerOnDevice(1);
+    row14::Unlock();
+    SerialBusStart();
+    row14::Address(row14::g_register);
+    row14::Send(value | 2);
+    SerialBusStop();
+    DelayMs(10);
+    row14::PowerOffDevice();
+    return 1;
+}
+
+void ReadWriteProtectRegister16() {
+    if (!row16::Valid()) return;
+    row16::PowerOnDevice(2);
+    row16::SetAddress(row16::g_register);
+    SerialBusStart();
+    row16::Send(ProtectRowReadControl(16, row16::g_register));
+    row16::Receive(1);
+    SerialBusStop();
+    row16::PowerOffDevice();
+}
+
+int ProgramWriteProtectRegister16() {
+    if (!row16::Valid()) return -1;
+    row16::PowerOnDevice(1);
+    for (uint32_t v : {0x02u, 0x06u, (ExpectedValue | 2) & 0xFF}) {
+        row16::SetAddress(row16::g_register);
+        row16::Send(v);
+        SerialBusStop();
+    }
+    ChipAddress = row16::g_register;
+    const int r = row16::AckPoll();
+    row16::PowerOffDevice();
+    return r;
+}
+
+ShowOptionsDialogFn ShowOpt24fxxDialogHook = nullptr;
+ShowOptionsDialogFn ShowOpt24xxxDialogHook = nullptr;
+
+namespace {
+int Alg14Options() { return ShowOpt24fxxDialogHook ? ShowOpt24fxxDialogHook() : 0; }
+int Alg16Options() { return ShowOpt24xxxDialogHook ? ShowOpt24xxxDialogHook() : 0; }
+} // namespace
+
+void InstallSerialEepromRows() {
+    InstallRow(10, row10::Read, row10::Program);
+    InstallRow(11, row11::Read, row11::Program);
+    InstallRow(18, row18::Read, row18::Program);
+    InstallRow(81, row81::Read, row81::Program);
+    InstallRow(12, row12::Read, row12::Program);
+    InstallRow(17, row17::Read, row17::Program, row17::Erase);
+    InstallRow(70, row70::Read, row70::Program);
+    InstallRow(71, row71::Read, row71::Program);
+    InstallRow(14, row14::Read, row14::Program);
+    InstallRow(16, row16::Read, row16::Program);
+    AlgorithmRow(14)->Options = Alg14Options;
+    AlgorithmRow(16)->Options = Alg16Options;
+}

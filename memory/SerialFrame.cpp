@@ -1,0 +1,86 @@
+#include "memory/SerialFrame.h"
+
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+
+namespace {
+// Polls of an engine's busy bit before the programmer counts as gone; a
+// shift of 16 cycles ends within a few polls.
+constexpr int kEngineWaitPolls = 2000;
+bool g_engineLost = false;
+
+int WaitBusyBit(uint32_t reg) {
+    if (g_engineLost) return -1;
+    for (int i = 0; i < kEngineWaitPolls; ++i) {
+        if ((ReadRegister(reg) & 2) == 0) return 1;
+    }
+    g_engineLost = true;
+    MarkLinkLost();
+    return -1;
+}
+} // namespace
+
+bool SerialEngineLost() { return g_engineLost; }
+
+bool SerialPageSizeValid(uint32_t page) { return page >= 1 && page <= 256; }
+
+void SerialPowerOn(const SerialRow& row, int mode) {
+    g_engineLost = false;
+    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
+    if (row.ProgressStep != 0) ProgressStep = row.ProgressStep;
+    if (row.Settings) row.Settings();
+    SetVccRange(row.VccRangeMode, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMs(100);
+    if (row.IdleLines) row.IdleLines();
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    if (row.AfterSupply) row.AfterSupply();
+}
+
+void SerialPowerOff(const SerialRow& row) {
+    if (row.ParkLines) row.ParkLines();
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    if (!row.KeepGround) SetDeviceGround(0);
+    if (row.ResetAtPowerDown) ResetProgrammerOutputs();
+}
+
+int SerialEngineWaitIdle() { return WaitBusyBit(7); }
+
+int SerialEngineShift(uint32_t cycles) {
+    if (g_engineLost) return -1;
+    WriteRegister(7, cycles);
+    return SerialEngineWaitIdle();
+}
+
+int SerialEngineSendByte(uint32_t value) {
+    WriteRegister(6, value & 0xFF);
+    return SerialEngineShift(8);
+}
+
+int SerialEngineReceiveByte() {
+    const int r = SerialEngineShift(8);
+    ReadValue = ReadRegister(6);
+    return r;
+}
+
+void SerialBusStart() {
+    for (uint32_t v : {1u, 3u, 2u, 0x0Cu}) WriteRegister(3, v);
+}
+
+void SerialBusStop() {
+    for (uint32_t v : {2u, 3u, 1u, 0x0Cu}) WriteRegister(3, v);
+}
+
+int WordEngineWaitIdle() { return WaitBusyBit(9); }
+
+int WordEngineSend(uint32_t value16, uint32_t n) {
+    if (g_engineLost) return -1;
+    WriteRegister(6, value16 & 0xFF);
+    WriteRegister(7, (value16 >> 8) & 0xFF);
+    WriteRegister(8, n);
+    return WordEngineWaitIdle();
+}
+
+int WordEngineShift(uint32_t value, uint32_t n) { return WordEngineSend((value << (16 - n)) & 0xFFFF, n); }

@@ -1,0 +1,85 @@
+// What the serial memory modules share: power-up and power-down driven by the
+// row's table line, the two shift engines of the serial logic images (byte
+// engine: registers 3-7; word engine: registers 6-9), the two-wire start and
+// stop conditions, the read walk and the page loop.
+//
+// The engine waits are bounded: a programmer that stops answering in the
+// middle of a shift ends the entry with -1 and marks the link lost, so the
+// operation reports "Can not be executed with Communication Error!".
+#pragma once
+#include <algorithm>
+#include <cstdint>
+
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Services.h"
+
+// A serial row's line of the row table and the family's steps around the
+// frame's own (each may be nullptr).
+struct SerialRow {
+    int VccRangeMode = 1;            // SetVccRange mode
+    uint32_t ProgressStep = 16;      // 0 leaves ProgressStep unchanged
+    bool ResetAtPowerDown = false;   // ResetProgrammerOutputs after the supply
+    bool KeepGround = false;         // power-down leaves the ground switches closed
+    void (*Settings)() = nullptr;    // copies, pin numbers (before the supply range)
+    void (*IdleLines)() = nullptr;   // the lines before the supply goes on
+    void (*AfterSupply)() = nullptr; // settling wait and post-power steps
+    void (*ParkLines)() = nullptr;   // the lines before the supply goes off
+};
+
+void SerialPowerOn(const SerialRow& row, int mode);
+void SerialPowerOff(const SerialRow& row);
+
+// Byte engine. The waits give 1, or -1 when the engine never went idle.
+int SerialEngineWaitIdle();
+int SerialEngineShift(uint32_t cycles);
+int SerialEngineSendByte(uint32_t value);
+int SerialEngineReceiveByte();
+void SerialBusStart();
+void SerialBusStop();
+// Word engine: WordEngineShift sends the n low bits of value, MSB first;
+// WordEngineSend sends the top n bits of the 16-bit value as written.
+int WordEngineWaitIdle();
+int WordEngineSend(uint32_t value16, uint32_t n);
+int WordEngineShift(uint32_t value, uint32_t n);
+
+// True once an engine wait gave up in this entry (cleared at power-up).
+bool SerialEngineLost();
+
+// Page sizes the page loops take: 1..256 (the buffer window holds a bank and
+// 256 bytes more).
+bool SerialPageSizeValid(uint32_t page);
+
+// The read walk: per address of DeviceStart..DeviceEnd, StepProgress, then
+// datum() (1 goes on; any other result ends the walk with it). -1 when an
+// engine wait failed.
+template <class Datum> int SerialReadWalk(Datum&& datum) {
+    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        int r = StepProgress(ChipAddress);
+        if (r == 1) r = datum();
+        if (r == 1 && SerialEngineLost()) r = -1;
+        if (r != 1) return r;
+    }
+    return 1;
+}
+
+// The page loop: ChipAddress from DeviceStart to DeviceEnd in pieces that
+// never cross a page boundary of the chip and never pass DeviceEnd; page(n)
+// writes BufferWindow[BufferIndex + i], i < n, at ChipAddress (1 goes on).
+template <class Page> int SerialPageLoop(uint32_t pageSize, Page&& page) {
+    for (uint64_t a = DeviceStart; a <= DeviceEnd;) {
+        ChipAddress = static_cast<uint32_t>(a);
+        int r = StepProgress(ChipAddress);
+        const uint32_t n = static_cast<uint32_t>(
+            std::min<uint64_t>(pageSize - a % pageSize, uint64_t{DeviceEnd} - a + 1));
+        if (r == 1 && BufferIndex + n > 0x10100) r = -1; // past the buffer window
+        if (r == 1) r = page(n);
+        if (r == 1 && SerialEngineLost()) r = -1;
+        if (r != 1) return r;
+        BufferIndex += n;
+        a += n;
+    }
+    return 1;
+}

@@ -1,0 +1,627 @@
+#include "sim/SerialChips.h"
+
+namespace sim {
+
+namespace {
+int Log2(uint32_t n) {
+    int b = 0;
+    while ((1u << b) < n) ++b;
+    return b;
+}
+} // namespace
+
+// ---- common --------------------------------------------------------------------
+
+SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin)
+    : ProbeChip(DipSocketPins(8), {}, std::move(name)), supply_(supply), groundPin_(groundPin) {}
+
+int SerialChipBase::Socket(int chipPin) const { return SocketPins()[static_cast<size_t>(chipPin - 1)]; }
+
+bool SerialChipBase::Powered(const PinEnvironment& env) const {
+    const int v = env.VoltageTenths(Socket(8));
+    return v >= supply_.vccMinTenths && v <= supply_.vccMaxTenths && env.HeldLow(Socket(groundPin_));
+}
+
+bool SerialChipBase::Busy(const PinEnvironment& env) const {
+    return (neverReady_ && writeCycles_ > 0) || env.NowUs() < busyUntilUs_;
+}
+
+void SerialChipBase::StartWriteCycle(const PinEnvironment& env, uint32_t us) {
+    ++writeCycles_;
+    busyUntilUs_ = env.NowUs() + us;
+}
+
+void SerialChipBase::StickBit(uint32_t byteAddress, int bit, int level) {
+    stuck_.push_back({byteAddress, static_cast<uint8_t>(1u << bit), static_cast<uint8_t>(level ? 0xFF : 0)});
+}
+
+uint8_t SerialChipBase::ReadCell(uint32_t address) const {
+    address %= static_cast<uint32_t>(cells_.size());
+    uint8_t v = cells_[address];
+    for (const Stuck& s : stuck_) {
+        if (s.address == address) v = static_cast<uint8_t>((v & ~s.mask) | (s.level & s.mask));
+    }
+    return v;
+}
+
+void SerialChipBase::Update(const PinEnvironment& env) {
+    if (!Powered(env)) {
+        if (powered_) PowerLost();
+        powered_ = false;
+        return;
+    }
+    if (!powered_) PowerLost(); // a fresh power-up starts from the reset state
+    powered_ = true;
+    PinsChanged(env);
+}
+
+ChipDrive SerialChipBase::Output(const PinEnvironment& env, int socketPin) const {
+    if (!Powered(env)) return DiodeNetworkOutput(env, socketPin);
+    return PoweredOutput(env, ChipPinAt(socketPin));
+}
+
+// ---- Microwire -------------------------------------------------------------------
+
+MicrowireChip::MicrowireChip(const MicrowireFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 5), facts_(facts) {
+    cells_.assign(facts.bits / 8, 0xFF);
+}
+
+bool MicrowireChip::Words(const PinEnvironment& env) const {
+    switch (facts_.org) {
+    case MicrowireFacts::Org::Bytes:
+        return false;
+    case MicrowireFacts::Org::Words:
+        return true;
+    case MicrowireFacts::Org::Pin:
+        break;
+    }
+    return env.InputLevel(Socket(6)) != 0; // ORG pulled up inside: open means words
+}
+
+uint32_t MicrowireChip::ReadUnit(uint32_t a) const {
+    const uint32_t units = static_cast<uint32_t>(cells_.size()) / (words_ ? 2 : 1);
+    a %= units;
+    return words_ ? Word(a) : ReadCell(a);
+}
+
+void MicrowireChip::WriteUnit(uint32_t a, uint32_t v, bool erase) {
+    const uint32_t units = static_cast<uint32_t>(cells_.size()) / (words_ ? 2 : 1);
+    a %= units;
+    const auto put = [&](uint32_t at, uint8_t b) { cells_[at] = erase ? 0xFF : facts_.autoErase ? b : (cells_[at] & b); };
+    if (words_) {
+        put(2 * a, static_cast<uint8_t>(v >> 8));
+        put(2 * a + 1, static_cast<uint8_t>(v));
+    } else {
+        put(a, static_cast<uint8_t>(v));
+    }
+}
+
+void MicrowireChip::Run(const PinEnvironment& env, const MicrowireDecoder::Command& c) {
+    using Op = MicrowireDecoder::Op;
+    switch (c.op) {
+    case Op::Enable:
+    case Op::Disable:
+        writeEnabled_ = c.op == Op::Enable;
+        return;
+    case Op::Write:
+    case Op::Erase:
+    case Op::EraseAll:
+    case Op::WriteAll:
+        break;
+    default:
+        return;
+    }
+    if (!writeEnabled_ || (facts_.programEnablePin && env.InputLevel(Socket(7)) == 0)) return;
+    const uint32_t units = static_cast<uint32_t>(cells_.size()) / (words_ ? 2 : 1);
+    if (c.op == Op::Write || c.op == Op::Erase) {
+        WriteUnit(c.address, c.data, c.op == Op::Erase);
+    } else {
+        for (uint32_t a = 0; a < units; ++a) WriteUnit(a, c.data, c.op == Op::EraseAll);
+    }
+    StartWriteCycle(env, c.op == Op::Write || c.op == Op::Erase ? facts_.writeUs : facts_.eraseAllUs);
+    showStatus_ = true;
+}
+
+void MicrowireChip::PinsChanged(const PinEnvironment& env) {
+    const bool cs = env.InputLevel(Socket(1)) != 0;
+    const bool sk = env.InputLevel(Socket(2)) != 0;
+    const bool di = env.InputLevel(Socket(3)) != 0;
+    if (cs && !decoder_.Selected()) {
+        words_ = Words(env);
+        const uint32_t units = facts_.bits / (words_ ? 16 : 8);
+        decoder_.Configure(Log2(units) + facts_.dontCareBits, words_ ? 16 : 8);
+    }
+    Run(env, decoder_.Select(cs));
+    if (cs && sk && !sk_ && !Busy(env)) {
+        if (decoder_.AwaitingStart() && di) showStatus_ = false;
+        Run(env, decoder_.Clock(di, [this](uint32_t a) { return ReadUnit(a); }));
+    }
+    sk_ = sk;
+}
+
+void MicrowireChip::PowerLost() {
+    decoder_.Select(false);
+    writeEnabled_ = false;
+    showStatus_ = false;
+    sk_ = false;
+}
+
+ChipDrive MicrowireChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin != 4 || !decoder_.Selected()) return ChipDrive::None;
+    if (decoder_.Reading()) return decoder_.DataOut() ? ChipDrive::High : ChipDrive::Low;
+    if (showStatus_ && decoder_.AwaitingStart()) return Busy(env) ? ChipDrive::Low : ChipDrive::High;
+    return ChipDrive::None;
+}
+
+// ---- two-wire --------------------------------------------------------------------
+
+TwoWireChip::TwoWireChip(const TwoWireFacts& facts) : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+bool TwoWireChip::BusSda(const PinEnvironment& env) const {
+    const int sda = Socket(5);
+    if (env.HeldHigh(sda)) return true; // a driver against the chip wins (and is reported by the personality)
+    if (ackLow_ || sendLow_) return false;
+    return env.InputLevel(sda) != 0;
+}
+
+void TwoWireChip::PowerLost() {
+    register_ = static_cast<uint8_t>(register_ & 0x98);
+    pendingRegister_ = -1;
+    mode_ = Mode::Idle;
+    sending_ = ackLow_ = sendLow_ = false;
+    page_.clear();
+    fresh_ = true;
+}
+
+void TwoWireChip::PinsChanged(const PinEnvironment& env) {
+    const bool scl = env.InputLevel(Socket(6)) != 0;
+    const bool sda = BusSda(env);
+    if (fresh_) {
+        fresh_ = false;
+    } else if (scl_ && scl && sda_ != sda) {
+        if (!sda) {
+            // START: a write not closed by STOP is dropped.
+            ++starts_;
+            page_.clear();
+            pendingRegister_ = -1;
+            mode_ = Busy(env) ? Mode::Ignore : Mode::Control;
+            bit_ = 0;
+            sending_ = ackLow_ = sendLow_ = false;
+        } else {
+            ++stops_;
+            if (mode_ == Mode::Writing && !page_.empty()) Commit(env);
+            if (pendingRegister_ >= 0) {
+                register_ = static_cast<uint8_t>(pendingRegister_ | (register_ & 2));
+                pendingRegister_ = -1;
+                StartWriteCycle(env, facts_.writeUs);
+            }
+            mode_ = Mode::Idle;
+            sending_ = ackLow_ = sendLow_ = false;
+        }
+    } else if (!scl_ && scl) {
+        Rising(env, sda);
+    } else if (scl_ && !scl) {
+        Falling();
+    }
+    scl_ = scl;
+    sda_ = BusSda(env);
+}
+
+void TwoWireChip::Rising(const PinEnvironment& env, bool sda) {
+    if (mode_ == Mode::Idle || mode_ == Mode::Ignore) return;
+    if (bit_ < 8) {
+        if (!sending_) shift_ = static_cast<uint8_t>(shift_ << 1 | (sda ? 1 : 0));
+        if (++bit_ == 8 && !sending_) ByteIn(env, shift_);
+    } else if (bit_ == 8) {
+        if (sending_) masterAck_ = !sda;
+        bit_ = 9;
+    }
+}
+
+void TwoWireChip::Load() {
+    shift_ = registerRead_ ? register_ : ReadCell(pointer_);
+    sendLow_ = (shift_ & 0x80) == 0;
+}
+
+void TwoWireChip::Falling() {
+    if (mode_ == Mode::Idle || mode_ == Mode::Ignore) {
+        ackLow_ = sendLow_ = false;
+        return;
+    }
+    if (bit_ == 8) {
+        if (sending_) sendLow_ = false; // the master's acknowledge
+        else ackLow_ = true;
+    } else if (bit_ == 9) {
+        ackLow_ = false;
+        bit_ = 0;
+        shift_ = 0;
+        if (sending_) {
+            if (!masterAck_) {
+                mode_ = Mode::Idle;
+                sending_ = sendLow_ = false;
+                return;
+            }
+            if (!registerRead_) pointer_ = (pointer_ + 1) % facts_.bytes;
+            registerRead_ = false;
+            Load();
+        } else if (mode_ == Mode::Reading) {
+            sending_ = true;
+            Load();
+        }
+    } else if (sending_ && bit_ >= 1) {
+        sendLow_ = ((shift_ << bit_) & 0x80) == 0;
+    }
+}
+
+void TwoWireChip::ByteIn(const PinEnvironment& env, uint8_t b) {
+    const bool read = (b & 1) != 0;
+    switch (mode_) {
+    case Mode::Control: {
+        if (Busy(env)) {
+            mode_ = Mode::Ignore;
+            return;
+        }
+        if (facts_.addressForm == 0) {
+            registerRead_ = false;
+            pointer_ = (b >> 1) % facts_.bytes;
+            mode_ = read ? Mode::Reading : Mode::Writing;
+            page_.clear();
+            return;
+        }
+        const int blockBits = facts_.addressForm == 1 ? Log2((facts_.bytes + 255) / 256) : 0;
+        const int selectBits = blockBits > 3 ? blockBits : 3;
+        const uint32_t select = (b >> 1) & ((1u << selectBits) - 1);
+        uint32_t pins = 0;
+        for (int k = 0; k < 3; ++k) pins |= static_cast<uint32_t>(env.InputLevel(Socket(k + 1)) != 0) << k;
+        const uint32_t chipBits = 7u & ~((1u << blockBits) - 1);
+        if ((b >> (selectBits + 1)) != (facts_.typeCode >> (selectBits + 1)) ||
+            (facts_.addressPins && (select & chipBits) != (pins & chipBits))) {
+            mode_ = Mode::Ignore; // another device on the bus
+            return;
+        }
+        high_ = select & ((1u << blockBits) - 1);
+        mode_ = read ? Mode::Reading : facts_.addressForm == 1 ? Mode::AddressLow : Mode::AddressHigh;
+        return;
+    }
+    case Mode::AddressHigh:
+        high_ = b;
+        mode_ = Mode::AddressLow;
+        return;
+    case Mode::AddressLow:
+        address_ = (high_ << 8) | b;
+        pointer_ = address_ % facts_.bytes;
+        page_.clear();
+        registerWrite_ = registerRead_ = facts_.protectRegister && address_ == facts_.registerAddress;
+        mode_ = Mode::Writing;
+        return;
+    case Mode::Writing: {
+        if (registerWrite_) {
+            RegisterByte(env, b);
+            return;
+        }
+        const uint32_t base = pointer_ - pointer_ % facts_.pageBytes;
+        page_.emplace_back(pointer_, b);
+        pointer_ = base + (pointer_ + 1 - base) % facts_.pageBytes;
+        return;
+    }
+    default:
+        return;
+    }
+}
+
+void TwoWireChip::RegisterByte(const PinEnvironment& env, uint8_t b) {
+    registerWrite_ = false; // one byte per write
+    const bool enable = (register_ & 2) != 0, armed = (register_ & 4) != 0;
+    const bool locked = (register_ & 0x80) != 0 && env.InputLevel(Socket(7)) != 0;
+    if (b == 0x02) {
+        register_ = static_cast<uint8_t>(register_ | 2);
+    } else if ((b & 6) == 6 && enable) {
+        register_ = static_cast<uint8_t>(register_ | 4);
+    } else if ((b & 6) == 2 && enable && armed && !locked) {
+        pendingRegister_ = b & 0x98;
+    }
+}
+
+bool TwoWireChip::Protected(uint32_t address) const {
+    const uint32_t bp = (register_ >> 3) & 3;
+    if (!facts_.protectRegister || bp == 0) return false;
+    const uint32_t from = bp == 1 ? facts_.bytes - facts_.bytes / 4 : bp == 2 ? facts_.bytes / 2 : 0;
+    return address >= from;
+}
+
+void TwoWireChip::Commit(const PinEnvironment& env) {
+    const bool enabled = !facts_.protectRegister || (register_ & 2) != 0;
+    bool any = false;
+    for (const auto& [a, v] : page_) {
+        if (!enabled || Protected(a)) continue; // acknowledged, dropped
+        cells_[a] = v;
+        any = true;
+    }
+    page_.clear();
+    if (any) StartWriteCycle(env, facts_.writeUs);
+}
+
+ChipDrive TwoWireChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    return chipPin == 5 && (ackLow_ || sendLow_) ? ChipDrive::Low : ChipDrive::None;
+}
+
+// ---- serial NOVRAM ------------------------------------------------------------------
+
+NovramChip::NovramChip(const NovramFacts& facts) : SerialChipBase(facts.name, facts.supply, 5), facts_(facts) {
+    cells_.assign(32, 0xFF);
+}
+
+uint16_t NovramChip::Ram(uint32_t a) const {
+    uint16_t v = ram_[a & 15];
+    if ((a & 15) == ramStuck_.word) v = static_cast<uint16_t>((v & ~ramStuck_.mask) | (ramStuck_.level ? ramStuck_.mask : 0));
+    return v;
+}
+
+void NovramChip::Recall() {
+    for (uint32_t a = 0; a < 16; ++a) ram_[a] = EepromWord(a);
+    recalled_ = true;
+    ++recalls_;
+}
+
+void NovramChip::Store(const PinEnvironment& env) {
+    if (!writeEnabled_ || !recalled_) return;
+    for (uint32_t a = 0; a < 16; ++a) {
+        const uint16_t v = Ram(a);
+        cells_[2 * a] = static_cast<uint8_t>(v);
+        cells_[2 * a + 1] = static_cast<uint8_t>(v >> 8);
+    }
+    writeEnabled_ = false;
+    ++stores_;
+    StartWriteCycle(env, facts_.storeUs);
+}
+
+void NovramChip::PowerLost() {
+    writeEnabled_ = recalled_ = false;
+    state_ = State::Standby;
+    ce_ = sk_ = false;
+    recallPin_ = storePin_ = true;
+}
+
+void NovramChip::PinsChanged(const PinEnvironment& env) {
+    const bool ce = env.InputLevel(Socket(1)) != 0, sk = env.InputLevel(Socket(2)) != 0;
+    const bool di = env.InputLevel(Socket(3)) != 0;
+    const bool recall = env.InputLevel(Socket(6)) != 0, store = env.InputLevel(Socket(7)) != 0;
+    const bool busy = Busy(env);
+    if (!busy && !recall && recallPin_) Recall();
+    if (!busy && !store && !ce && (storePin_ || ce_)) Store(env);
+    recallPin_ = recall;
+    storePin_ = store;
+    if (ce != ce_) {
+        state_ = ce ? State::WaitStart : State::Standby;
+        bits_ = 0;
+        instruction_ = data_ = 0;
+    }
+    ce_ = ce;
+    if (ce && sk && !sk_ && !Busy(env)) {
+        const uint32_t bit = di ? 1 : 0;
+        switch (state_) {
+        case State::WaitStart:
+            if (di) {
+                state_ = State::Instruction;
+                instruction_ = 1;
+                bits_ = 1;
+            }
+            break;
+        case State::Instruction: {
+            instruction_ = (instruction_ << 1) | bit;
+            if (++bits_ < 8) break;
+            const uint32_t a = (instruction_ >> 3) & 15, code = instruction_ & 7;
+            bits_ = 0;
+            state_ = State::Done;
+            if (code == 3) {
+                state_ = State::Data;
+                data_ = 0;
+            } else if (code == 6 || code == 7) {
+                state_ = State::Reading;
+                data_ = Ram(a);
+                out_ = (data_ & 1) != 0;
+                bits_ = 1;
+            } else if (code == 4 || code == 0) {
+                writeEnabled_ = code == 4;
+            } else if (code == 1) {
+                Store(env);
+            } else if (code == 5) {
+                Recall();
+            }
+            break;
+        }
+        case State::Data:
+            data_ |= bit << bits_;
+            if (++bits_ == 16) {
+                if (writeEnabled_) ram_[(instruction_ >> 3) & 15] = static_cast<uint16_t>(data_);
+                state_ = State::Done;
+            }
+            break;
+        case State::Reading:
+            out_ = bits_ < 16 && ((data_ >> bits_) & 1) != 0;
+            ++bits_;
+            break;
+        default:
+            break;
+        }
+    }
+    sk_ = sk;
+}
+
+ChipDrive NovramChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 4 || !ce_ || state_ != State::Reading) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+// ---- address-first byte EEPROM ---------------------------------------------------------
+
+AddressFirstChip::AddressFirstChip(const AddressFirstFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 5), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void AddressFirstChip::PowerLost() {
+    writeEnabled_ = false;
+    cs_ = false;
+    bits_ = 0;
+}
+
+void AddressFirstChip::PinsChanged(const PinEnvironment& env) {
+    const bool cs = env.InputLevel(Socket(1)) == 0, clk = env.InputLevel(Socket(2)) != 0;
+    const bool di = env.InputLevel(Socket(3)) != 0;
+    const uint32_t address = frame_ & 0xFF, code = (frame_ >> 8) & 0xFF;
+    if (cs_ && !cs) {
+        // The frame ends: a complete write or erase runs now.
+        if (writeEnabled_ && !Busy(env)) {
+            if (code == 0x06 && bits_ == 24) {
+                cells_[address % facts_.bytes] = static_cast<uint8_t>(frame_ >> 16);
+                StartWriteCycle(env, facts_.writeUs);
+            } else if (code == 0x0C && bits_ >= 16) {
+                for (auto& c : cells_) c = 0xFF;
+                StartWriteCycle(env, facts_.eraseUs);
+            }
+        }
+        if (bits_ >= 16 && (code == 0x09 || code == 0x0B)) writeEnabled_ = code == 0x09;
+    }
+    if (cs && !cs_) {
+        bits_ = 0;
+        frame_ = 0;
+    }
+    cs_ = cs;
+    if (cs && !Busy(env)) {
+        if (clk && !clk_ && bits_ < 24 && !(bits_ >= 16 && code == 0x01)) {
+            frame_ |= static_cast<uint32_t>(di) << bits_;
+            ++bits_;
+        } else if (!clk && clk_ && bits_ >= 16 && ((frame_ >> 8) & 0xFF) == 0x01) {
+            const int k = bits_ - 16;
+            out_ = k < 8 && ((ReadCell(address % facts_.bytes) >> k) & 1) != 0;
+            ++bits_;
+        }
+    }
+    clk_ = clk;
+}
+
+ChipDrive AddressFirstChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin == 7) return Busy(env) ? ChipDrive::Low : ChipDrive::High;
+    if (chipPin == 4 && cs_ && bits_ > 16 && ((frame_ >> 8) & 0xFF) == 0x01) return out_ ? ChipDrive::High : ChipDrive::Low;
+    return ChipDrive::None;
+}
+
+// ---- word EEPROM with an instruction byte --------------------------------------------------
+
+InstructionWordChip::InstructionWordChip(const InstructionWordFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 5), facts_(facts) {
+    cells_.assign(2 * facts.words, 0xFF);
+}
+
+void InstructionWordChip::PowerLost() {
+    writeEnabled_ = false;
+    cs_ = false;
+    bits_ = 0;
+}
+
+void InstructionWordChip::PinsChanged(const PinEnvironment& env) {
+    const bool cs = env.InputLevel(Socket(1)) == 0, clk = env.InputLevel(Socket(2)) != 0;
+    const bool di = env.InputLevel(Socket(3)) != 0;
+    const bool read = (code_ & 0xF8) == 0xA8, write = (code_ & 0xFC) == 0xA4;
+    if (cs_ && !cs && write && bits_ == 32 && writeEnabled_ && env.InputLevel(Socket(6)) == 0 && !Busy(env)) {
+        const uint32_t a = address_ % facts_.words;
+        cells_[2 * a] = static_cast<uint8_t>(data_);
+        cells_[2 * a + 1] = static_cast<uint8_t>(data_ >> 8);
+        StartWriteCycle(env, facts_.writeUs);
+    }
+    if (cs != cs_) bits_ = 0, code_ = address_ = data_ = 0;
+    cs_ = cs;
+    if (cs && !Busy(env)) {
+        if (clk && !clk_ && !(read && bits_ >= 16)) {
+            const uint32_t bit = di ? 1 : 0;
+            if (bits_ < 8) {
+                code_ = (code_ << 1) | bit;
+                if (bits_ == 7) address_ = ((code_ & 0xF8) == 0xA8 ? code_ & 7 : code_ & 3) << 8;
+            } else if (bits_ < 16) {
+                address_ |= bit << (bits_ - 8);
+            } else if (bits_ < 32) {
+                data_ |= bit << (bits_ - 16);
+            }
+            ++bits_;
+            if (code_ == 0xA3 && bits_ == 16) writeEnabled_ = true;
+        } else if (clk && !clk_ && read && bits_ < 32) {
+            ++bits_;
+        } else if (!clk && clk_ && read && bits_ >= 16 && bits_ < 32) {
+            const uint32_t a = address_ % facts_.words;
+            out_ = ((Word(a) >> (bits_ - 16)) & 1) != 0;
+        }
+    }
+    clk_ = clk;
+}
+
+ChipDrive InstructionWordChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin != 4 || !cs_) return ChipDrive::None;
+    if (bits_ == 0) return Busy(env) ? ChipDrive::Low : ChipDrive::High;
+    if ((code_ & 0xF8) == 0xA8 && bits_ >= 16) return out_ ? ChipDrive::High : ChipDrive::Low;
+    return ChipDrive::None;
+}
+
+// ---- command-byte EEPROM -------------------------------------------------------------------
+
+CommandByteChip::CommandByteChip(const CommandByteFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(16, 0xFF);
+}
+
+void CommandByteChip::PowerLost() {
+    bits_ = -1;
+    low_ = false;
+    fresh_ = true;
+}
+
+void CommandByteChip::PinsChanged(const PinEnvironment& env) {
+    const int sclVolts = env.VoltageTenths(Socket(6));
+    const bool scl = env.InputLevel(Socket(6)) != 0;
+    const bool sda = env.HeldHigh(Socket(5)) || (!low_ && env.InputLevel(Socket(5)) != 0);
+    if (fresh_) {
+        fresh_ = false;
+        scl_ = scl;
+        sda_ = sda;
+        return;
+    }
+    // The supply on SCL is not announced: a clock change seen together with a
+    // data change came first.
+    const bool read = (command_ & 0xC0) == 0x80;
+    if (scl && !scl_ && bits_ >= 0 && bits_ < 16) {
+        if (bits_ < 8) command_ = (command_ << 1) | (sda_ ? 1 : 0);
+        else if (!read) data_ = (data_ << 1) | (sda_ ? 1 : 0);
+        ++bits_;
+        const bool allowed = highVoltage_ || !facts_.highVoltageEntry;
+        if (bits_ == 16 && (command_ & 0xC0) == 0x40 && allowed && !Busy(env)) {
+            cells_[(command_ >> 2) & 15] = static_cast<uint8_t>(data_);
+            StartWriteCycle(env, facts_.writeUs);
+        }
+    } else if (!scl && scl_ && bits_ >= 8 && bits_ < 16 && (command_ & 0xC0) == 0x80) {
+        low_ = ((ReadCell((command_ >> 2) & 15) << (bits_ - 8)) & 0x80) == 0;
+    } else if (!scl && scl_ && bits_ == 16) {
+        low_ = false;
+    }
+    scl_ = scl;
+    if (scl && sda != sda_) {
+        if (!sda) {
+            bits_ = 0;
+            command_ = data_ = 0;
+            highVoltage_ = sclVolts >= 100;
+            hvStarts_ += highVoltage_ ? 1 : 0;
+        } else {
+            bits_ = -1;
+        }
+        low_ = false;
+    }
+    sda_ = env.HeldHigh(Socket(5)) || (!low_ && env.InputLevel(Socket(5)) != 0);
+}
+
+ChipDrive CommandByteChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    return chipPin == 5 && low_ ? ChipDrive::Low : ChipDrive::None;
+}
+
+} // namespace sim

@@ -1,0 +1,350 @@
+// Serial EEPROMs in 8-pin DIPs at the level of their pins, after the chip
+// families' datasheets. Every model is powered only with its VCC pin inside
+// the part's supply window and its ground pin held low; unpowered it is its
+// protection diodes to the insertion probe (ProbeChip), and power-off loses
+// every volatile latch (write enable, bus state, a page not yet committed).
+//
+// Microwire (CS 1, SK 2, DI 3, DO 4, GND 5, ORG 6, PE 7, VCC 8): the
+// instruction set of MicrowireDecoder. The address field is as wide as the
+// organisation needs (ORG high or open = 16-bit words, low = bytes; or a fixed
+// organisation), plus the don't-care bits some parts carry ahead of it.
+// Erase and write instructions need EWEN (lost at power-off) and, on parts
+// with a program-enable pin, PE high. After a write CS low starts the write
+// cycle; with CS high again DO shows busy (low) for the write time, then ready
+// (high), until the next start bit. Parts without auto-erase only clear bits
+// on WRITE (the word must be erased first).
+//
+// Two-wire (A0-A2 1-3, GND 4, SDA 5, SCL 6, WP or NC 7, VCC 8): SDA is open
+// drain. START (SDA falls with SCL high), STOP (SDA rises with SCL high);
+// data change while SCL is low, bits are taken on the rising edge; the
+// receiver pulls SDA low through the ninth clock to acknowledge. Address
+// forms: 0 one byte of (address x 2 | R/W) with no device byte; 1 device byte
+// 1010 B2 B1 B0 R/W with the block bits as the high address bits, then one
+// address byte; 2 device byte 1010 A2 A1 A0 R/W, then the address high and low
+// bytes. Device-byte bits that are no block bits select the part by its
+// A0-A2 pins on parts that have them (don't care on the others). Written bytes fill the page buffer at the address, rolling over
+// inside the page; STOP commits them (a START instead drops them) and the
+// chip is busy for the write time, answering nothing (no acknowledge). Reads
+// run on from the pointer, rolling over at the end of the array; the chip
+// sends while the master acknowledges.
+//
+// Parts with a write-protect register (X24F-class: PEL, RPEL, BL0/BL1, PPEN
+// with the PP pin; X24257-class: WEL, RWEL, BP0/BP1, WPEN with the WP pin;
+// the same bits): bit 1 is the write-enable latch, set by writing 02h to the
+// register; bit 2 the register-write latch, set by writing 06h with bit 1 set;
+// with both set, writing value (bit 2 clear) stores bits 3-4 (protect none,
+// the upper quarter, half or all of the array) and bit 7 at the next STOP as
+// a write cycle, and clears bit 2. Bit 7 with the pin 7 high locks the
+// register. The latches take effect as the byte is acknowledged and are lost
+// at power-off. Array writes need the write-enable latch; bytes in a protected
+// block are acknowledged and dropped.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "sim/MicrowireDecoder.h"
+#include "sim/ProbeChip.h"
+
+namespace sim {
+
+// The supply window a part works in: its operating range, widened by the
+// programmer's DAC step on either side.
+struct SerialSupply {
+    int vccMinTenths = 44;
+    int vccMaxTenths = 57;
+};
+
+struct MicrowireFacts {
+    std::string name;
+    uint32_t bits = 1024;       // capacity
+    enum class Org : uint8_t { Pin, Bytes, Words } org = Org::Pin;
+    int dontCareBits = 0;       // address bits ahead of the used ones
+    bool programEnablePin = false; // PE on pin 7 gates erase and write
+    bool autoErase = true;      // false: WRITE only clears bits
+    uint32_t writeUs = 10000;   // write or erase cycle
+    uint32_t eraseAllUs = 15000;
+    SerialSupply supply;
+};
+
+class SerialChipBase : public ProbeChip {
+public:
+    SerialChipBase(std::string name, SerialSupply supply, int groundPin);
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Update(const PinEnvironment& env) override;
+
+    // Faults: a cell bit that always reads `level`; a write cycle that never ends.
+    void StickBit(uint32_t byteAddress, int bit, int level);
+    void NeverReady(bool on = true) { neverReady_ = on; }
+
+    uint8_t Byte(uint32_t address) const { return cells_.at(address); }
+    void SetByte(uint32_t address, uint8_t v) { cells_.at(address) = v; }
+    size_t Bytes() const { return cells_.size(); }
+    uint32_t WriteCycles() const { return writeCycles_; }
+
+protected:
+    int Socket(int chipPin) const;
+    bool Powered(const PinEnvironment& env) const;
+    bool Busy(const PinEnvironment& env) const;
+    void StartWriteCycle(const PinEnvironment& env, uint32_t us);
+    uint8_t ReadCell(uint32_t address) const;
+    // The powered chip's drive on one of its pins.
+    virtual ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const = 0;
+    // Pin levels changed while powered / the supply went away.
+    virtual void PinsChanged(const PinEnvironment& env) = 0;
+    virtual void PowerLost() = 0;
+
+    std::vector<uint8_t> cells_;
+
+private:
+    SerialSupply supply_;
+    int groundPin_;
+    bool powered_ = false;
+    bool neverReady_ = false;
+    uint64_t busyUntilUs_ = 0;
+    uint32_t writeCycles_ = 0;
+    struct Stuck {
+        uint32_t address;
+        uint8_t mask, level;
+    };
+    std::vector<Stuck> stuck_;
+};
+
+class MicrowireChip : public SerialChipBase {
+public:
+    explicit MicrowireChip(const MicrowireFacts& facts);
+    const MicrowireFacts& Facts() const { return facts_; }
+    // Word (16-bit organisation, MSB first on the wire = cell bytes 2a, 2a + 1).
+    uint16_t Word(uint32_t a) const { return static_cast<uint16_t>(ReadCell(2 * a) << 8 | ReadCell(2 * a + 1)); }
+    int AddressBitsInUse() const { return decoder_.AddressBits(); }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    bool Words(const PinEnvironment& env) const;
+    uint32_t ReadUnit(uint32_t a) const;
+    void WriteUnit(uint32_t a, uint32_t v, bool erase);
+    void Run(const PinEnvironment& env, const MicrowireDecoder::Command& c);
+
+    MicrowireFacts facts_;
+    MicrowireDecoder decoder_;
+    bool words_ = true;
+    bool sk_ = false;
+    bool writeEnabled_ = false;
+    bool showStatus_ = false;
+};
+
+struct TwoWireFacts {
+    std::string name;
+    uint32_t bytes = 256;
+    uint32_t pageBytes = 8;
+    int addressForm = 1;        // 0, 1 or 2 (see above)
+    bool addressPins = true;    // device-byte bits not used for blocks must match A0-A2
+    uint8_t typeCode = 0xA0;    // device byte bits above the block (or A2-A0) bits
+    // Write-protect register (0: none), at an address the array may not have.
+    bool protectRegister = false;
+    uint32_t registerAddress = 0;
+    uint32_t writeUs = 10000;
+    SerialSupply supply;
+};
+
+class TwoWireChip : public SerialChipBase {
+public:
+    explicit TwoWireChip(const TwoWireFacts& facts);
+    const TwoWireFacts& Facts() const { return facts_; }
+    uint32_t Starts() const { return starts_; }
+    uint8_t ProtectRegister() const { return register_; }
+    void SetProtectRegister(uint8_t v) { register_ = static_cast<uint8_t>(v & 0x98); }
+    // Whether an array byte lies in the block the register protects.
+    bool Protected(uint32_t address) const;
+    uint32_t Stops() const { return stops_; }
+
+private:
+    enum class Mode : uint8_t { Idle, Control, AddressHigh, AddressLow, Writing, Reading, Ignore };
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    bool BusSda(const PinEnvironment& env) const;
+    void Rising(const PinEnvironment& env, bool sda);
+    void Falling();
+    void Load();
+    void ByteIn(const PinEnvironment& env, uint8_t b);
+    void Commit(const PinEnvironment& env);
+    void RegisterByte(const PinEnvironment& env, uint8_t b);
+
+    TwoWireFacts facts_;
+    bool scl_ = true, sda_ = true;
+    Mode mode_ = Mode::Idle;
+    int bit_ = 0;           // clocks of the byte under way (0-8)
+    uint8_t shift_ = 0;
+    bool ackLow_ = false;   // pulling SDA low for an acknowledge
+    bool sendLow_ = false;  // pulling SDA low for a data bit
+    bool sending_ = false;  // the chip sends the byte under way
+    bool masterAck_ = false;
+    bool fresh_ = true;     // first look at the lines after power-up
+    uint32_t high_ = 0;     // address bits 8 and up
+    uint32_t address_ = 0;  // the address of the write under way (before wrapping)
+    bool registerWrite_ = false;
+    bool registerRead_ = false; // the pointer is on the register
+    uint8_t register_ = 0;  // bits 3, 4, 7 kept; bits 1, 2 the latches
+    int pendingRegister_ = -1;
+    uint32_t pointer_ = 0;
+    std::vector<std::pair<uint32_t, uint8_t>> page_;
+    uint32_t starts_ = 0, stops_ = 0;
+};
+
+// Serial NOVRAM, X24C44-type (CE 1 high selects, SK 2, DI 3, DO 4, GND 5,
+// /RECALL 6, /STORE 7, VCC 8): 16 words of RAM shadowed by 16 words of
+// EEPROM. After CE rises, leading zeros are ignored until the start bit 1;
+// then four address bits and a three-bit code, MSB first on rising SK:
+//   011 WRITE: 16 data bits follow, least significant first, into the RAM
+//       word (write-enable latch set only)
+//   11x READ: the RAM word on DO, least significant bit first, bit 0 from the
+//       last instruction clock on, the next bit after each further clock
+//   100 WREN, 000 WRDS (the write-enable latch), 001 STORE, 101 RECALL
+// /RECALL low (or RECALL) copies the EEPROM into the RAM and sets the
+// previous-recall latch. /STORE low while CE is low (or STORE) copies the RAM
+// into the EEPROM, only with both latches set, and takes the store time; the
+// write-enable latch is reset by it. Power-up clears both latches.
+struct NovramFacts {
+    std::string name;
+    uint32_t storeUs = 10000;
+    SerialSupply supply;
+};
+
+class NovramChip : public SerialChipBase {
+public:
+    explicit NovramChip(const NovramFacts& facts);
+    uint16_t EepromWord(uint32_t a) const { return static_cast<uint16_t>(ReadCell(2 * a) | ReadCell(2 * a + 1) << 8); }
+    uint16_t RamWord(uint32_t a) const { return ram_.at(a); }
+    // Fault: a RAM word bit that always reads `level`.
+    void StickRamBit(uint32_t word, int bit, int level) { ramStuck_ = {word, static_cast<uint16_t>(1u << bit), level}; }
+    uint32_t Stores() const { return stores_; }
+    uint32_t Recalls() const { return recalls_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    uint16_t Ram(uint32_t a) const;
+    void Store(const PinEnvironment& env);
+    void Recall();
+
+    NovramFacts facts_;
+    std::vector<uint16_t> ram_ = std::vector<uint16_t>(16, 0);
+    struct {
+        uint32_t word = 99;
+        uint16_t mask = 0;
+        int level = 0;
+    } ramStuck_;
+    bool ce_ = false, sk_ = false, recallPin_ = true, storePin_ = true;
+    bool writeEnabled_ = false, recalled_ = false;
+    enum class State : uint8_t { Standby, WaitStart, Instruction, Data, Reading, Done } state_ = State::Standby;
+    int bits_ = 0;
+    uint32_t instruction_ = 0;
+    uint32_t data_ = 0;
+    bool out_ = false;
+    uint32_t stores_ = 0, recalls_ = 0;
+};
+
+// Byte EEPROM with address-first frames (/CS 1 low selects, CLK 2 resting
+// high, DI 3, DO 4, pins 5 and 6 static inputs, READY 7 high when ready,
+// VCC 8, ground on 4 of the package: here pin 5 is held low by the row and
+// counts as its ground). A frame: /CS low, the address byte and the
+// instruction byte, each least significant bit first, taken on rising CLK;
+// 06h WRITE takes a data byte and writes it at /CS high; 01h READ puts the
+// byte on DO from the next falling CLK on, least significant bit first;
+// 09h WREN, 0Bh WRDS; 0Ch ERASE ALL (to FFh). Writes need WREN (lost at
+// power-off); READY is low for the write or erase time. Invented from the
+// frames of the row that serves it: no datasheet of such a part was found.
+struct AddressFirstFacts {
+    std::string name;
+    uint32_t bytes = 256;
+    uint32_t writeUs = 5000;
+    uint32_t eraseUs = 10000;
+    SerialSupply supply;
+};
+
+class AddressFirstChip : public SerialChipBase {
+public:
+    explicit AddressFirstChip(const AddressFirstFacts& facts);
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    AddressFirstFacts facts_;
+    bool cs_ = false, clk_ = true, writeEnabled_ = false, out_ = false;
+    int bits_ = 0;
+    uint32_t frame_ = 0; // address, instruction, data, LSB first
+};
+
+// 16-bit word EEPROM with an instruction byte (/CS 1, CLK 2, DI 3, DO 4,
+// GND 5, /PE 6 program enable, VCC 8): after /CS falls, the instruction byte
+// MSB first on rising CLK: 10101hhh READ, 101001hh WRITE (h = address bits 8
+// and up), A3h WREN (then eight more bits); then the low address byte and the
+// data, least significant bit first. READ shifts the word out LSB first from
+// the falling CLK after the address; WRITE runs at /CS high with WREN and /PE
+// low. With /CS low and no instruction DO shows ready (high) or busy (low).
+// Invented from the frames of the row that serves it: no datasheet of such a
+// part was found.
+struct InstructionWordFacts {
+    std::string name;
+    uint32_t words = 256;
+    uint32_t writeUs = 10000;
+    SerialSupply supply;
+};
+
+class InstructionWordChip : public SerialChipBase {
+public:
+    explicit InstructionWordChip(const InstructionWordFacts& facts);
+    uint16_t Word(uint32_t a) const { return static_cast<uint16_t>(ReadCell(2 * a) | ReadCell(2 * a + 1) << 8); }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    InstructionWordFacts facts_;
+    bool cs_ = false, clk_ = true, writeEnabled_ = false, out_ = false;
+    int bits_ = 0;
+    uint32_t code_ = 0, address_ = 0, data_ = 0;
+};
+
+// 16-byte EEPROM with one command byte after a start condition (GND 4, SDA 5,
+// SCL 6, VCC 8): START as on the two-wire bus; the command byte MSB first on
+// rising SCL, (address x 4) OR 80h READ, OR 40h WRITE; READ shifts the byte
+// out MSB first from the falling SCL after the command (8 bits, then SDA is
+// released); WRITE takes one data byte and writes it after its eighth bit
+// (the row releases SDA before its stop, so no stop condition reaches the
+// part after a written byte); STOP ends a frame. Parts that
+// need it accept a write only in a frame whose START came with 12 V (10 V or
+// more) on SCL. No acknowledge. Invented from the frames of the row that
+// serves it: no datasheet of such a part was found.
+struct CommandByteFacts {
+    std::string name;
+    bool highVoltageEntry = true;
+    uint32_t writeUs = 5000;
+    SerialSupply supply;
+};
+
+class CommandByteChip : public SerialChipBase {
+public:
+    explicit CommandByteChip(const CommandByteFacts& facts);
+    uint32_t HighVoltageStarts() const { return hvStarts_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    CommandByteFacts facts_;
+    bool scl_ = false, sda_ = true, fresh_ = true, highVoltage_ = false, low_ = false;
+    int bits_ = -1; // -1 no frame
+    uint32_t command_ = 0, data_ = 0;
+    uint32_t hvStarts_ = 0;
+};
+
+} // namespace sim

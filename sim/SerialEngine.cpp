@@ -1,0 +1,249 @@
+#include "sim/SerialEngine.h"
+
+#include "sim/Electrical.h"
+
+namespace sim {
+
+namespace {
+constexpr int kSda = 25, kScl = 26;
+constexpr int kCs = 21, kSk = 22, kDi = 23, kDo = 24, kDoAlt = 27;
+} // namespace
+
+SerialPersonality::SerialPersonality(const LogicImageHeader& header) : word_(header.params[0] == 1) {
+    drive_.fill(-1);
+}
+
+uint64_t SerialPersonality::NowUs() const { return prog_ ? prog_->NowUs() : 0; }
+
+void SerialPersonality::Violation(const std::string& what) const {
+    if (prog_) prog_->Violation(what);
+}
+
+PinCondition SerialPersonality::Condition(int socketPin) const {
+    PinCondition c;
+    if (socketPin < 1 || socketPin > kSocketPins) return c;
+    c.driven = drive_[socketPin] >= 0;
+    c.drivenHigh = drive_[socketPin] == 1;
+    if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {
+        const PinState s = e->Pin(socketPin);
+        c.grounded = s.Grounded();
+        if (s.Supplied()) c.supplyTenths = s.Tenths();
+    }
+    return c;
+}
+
+int SerialPersonality::ReadLevel(int socketPin) const {
+    const PinCondition c = Condition(socketPin);
+    if (c.grounded) return 0;
+    if (c.supplyTenths >= 0) return c.supplyTenths >= kHighThresholdTenths ? 1 : 0;
+    if (c.driven && !c.drivenHigh) return 0;
+    if (const Socket* s = prog_ ? Socket::Find(*prog_) : nullptr) {
+        const ChipDrive d = s->Output(*this, socketPin);
+        if (d == ChipDrive::Low || (d == ChipDrive::WeakLow && !c.driven)) return 0;
+    }
+    return 1; // driven high, or pulled up on the board
+}
+
+void SerialPersonality::Drive(int pin, int level) {
+    if (drive_[pin] == level) return;
+    drive_[pin] = static_cast<int8_t>(level);
+    Changed();
+}
+
+void SerialPersonality::Changed() {
+    Socket* s = prog_ ? Socket::Find(*prog_) : nullptr;
+    if (!s) return;
+    s->Update(*this);
+    for (int pin = 1; pin <= kSocketPins; ++pin) {
+        const uint64_t bit = uint64_t{1} << pin;
+        const bool fight = drive_[pin] == 1 && s->Occupied(pin) && s->Output(*this, pin) == ChipDrive::Low;
+        if (fight && !(contention_ & bit))
+            Violation("socket pin " + std::to_string(pin) + ": the chip drives against the serial engine");
+        contention_ = fight ? (contention_ | bit) : (contention_ & ~bit);
+    }
+}
+
+bool SerialPersonality::Busy() const { return NowUs() < busyUntil_; }
+
+// Supply and ground switches are not announced to the chips; a look at them on
+// every switch write lets a chip notice a power cycle between two shifts.
+bool SerialPersonality::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) {
+    (void)reg, (void)bit, (void)state;
+    prog_ = &p;
+    if (Socket* s = Socket::Find(p)) s->Update(*this);
+    return false;
+}
+
+bool SerialPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    prog_ = &p;
+    if (reg >= 12) {
+        if (Socket* s = Socket::Find(p)) s->Update(*this);
+        return false;
+    }
+    // The programmer's reset writes 0 to registers 0-11.
+    if (value == 0 && (reg == 1 || reg == 2 || reg == 5 || reg >= 8)) return true;
+    return word_ ? WordWrite(reg, value) : ByteWrite(reg, value);
+}
+
+// ---- byte engine ---------------------------------------------------------------
+
+bool SerialPersonality::ByteWrite(uint8_t reg, uint8_t value) {
+    const bool sdaDriven = mode_ == 1 || mode_ == 9;
+    switch (reg) {
+    case 0:
+        if (value != 0 && value != 2 && value != 4 && value != 5 && value != 8) return false;
+        statics_ = value;
+        for (int b = 0; b < 3; ++b) Drive(kCs + b, (value >> b) & 1);
+        Drive(kDoAlt, (value >> 3) & 1);
+        return true;
+    case 3: {
+        if (value > 3 && value != 0x0C) return false;
+        lines_ = value;
+        if (mode_ == 0 || mode_ == 2) return true;
+        if (value == 0x0C) {
+            Drive(kScl, 0);
+            Drive(kSda, -1);
+            return true;
+        }
+        const int scl = (value & 2) ? 1 : 0;
+        const int sda = sdaDriven && !(value & 1) ? 0 : -1;
+        // The data line moves while the clock is low.
+        if (scl) {
+            Drive(kSda, sda);
+            Drive(kScl, 1);
+        } else {
+            Drive(kScl, 0);
+            Drive(kSda, sda);
+        }
+        return true;
+    }
+    case 4:
+        if (value != 0 && value != 1 && value != 2 && value != 3 && value != 9 && value != 0x0B) return false;
+        mode_ = value;
+        if (value == 0 || value == 2) {
+            Drive(kSda, -1);
+            Drive(kScl, -1);
+            return true;
+        }
+        // Lines back as register 3 holds them.
+        if (lines_ == 0x0C || lines_ == 0) {
+            Drive(kScl, 0);
+            Drive(kSda, (value == 1 || value == 9) && lines_ == 0 ? 0 : -1);
+        } else {
+            ByteWrite(3, lines_);
+        }
+        return true;
+    case 5:
+        return value == 1;
+    case 6:
+        shift_ = value;
+        return true;
+    case 7:
+        if (value != 1 && value != 8 && value != 9) return value == 0;
+        ByteShift(value);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SerialPersonality::ByteShift(int cycles) {
+    if (lines_ != 0x0C || mode_ == 0 || mode_ == 2) {
+        Violation("serial engine: a shift while the engine does not hold the lines");
+        return;
+    }
+    const bool drives = mode_ == 1 || mode_ == 9;
+    for (int i = 0; i < cycles; ++i) {
+        Drive(kSda, drives && !(shift_ & 0x80) ? 0 : -1);
+        Drive(kScl, 1);
+        const int bit = ReadLevel(kSda);
+        shift_ = static_cast<uint16_t>(((shift_ << 1) | bit) & 0xFF);
+        Drive(kScl, 0);
+    }
+    Drive(kSda, -1);
+    busyUntil_ = NowUs() + static_cast<uint64_t>(cycles) * kSerialCycleUs;
+}
+
+// ---- word engine ---------------------------------------------------------------
+
+bool SerialPersonality::WordWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0:
+        if (value > 7) return false;
+        statics_ = value;
+        if (mode_ == 0) return true;
+        Drive(kCs, value & 1);
+        Drive(26, (value >> 1) & 1);
+        if (mode_ != 3) Drive(kDoAlt, (value >> 2) & 1);
+        return true;
+    case 3:
+        if (value != 0 && value != 0x0C) return false;
+        lines_ = value;
+        return true;
+    case 4:
+        if (value != 1 && value != 3 && value != 0) return false;
+        mode_ = value;
+        if (value == 0) {
+            for (int pin : {kCs, kSk, kDi, 26, kDoAlt}) Drive(pin, -1);
+            return true;
+        }
+        Drive(kSk, 0);
+        Drive(kDi, 0);
+        if (value == 3) Drive(kDoAlt, -1);
+        WordWrite(0, statics_);
+        return true;
+    case 6:
+        shift_ = static_cast<uint16_t>((shift_ & 0xFF00) | value);
+        return true;
+    case 7:
+        shift_ = static_cast<uint16_t>((shift_ & 0x00FF) | (value << 8));
+        return true;
+    case 8:
+        if (value > 16) return false;
+        WordShift(value);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SerialPersonality::WordShift(int cycles) {
+    if (mode_ == 0) {
+        Violation("serial engine: a shift while the engine does not hold the lines");
+        return;
+    }
+    const int out = mode_ == 3 ? kDoAlt : kDo;
+    for (int i = 0; i < cycles; ++i) {
+        Drive(kDi, (shift_ >> 15) & 1);
+        Drive(kSk, 1);
+        shift_ = static_cast<uint16_t>((shift_ << 1) | ReadLevel(out));
+        Drive(kSk, 0);
+    }
+    busyUntil_ = NowUs() + static_cast<uint64_t>(cycles) * kSerialCycleUs;
+}
+
+std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
+    prog_ = &p;
+    const uint8_t busy = Busy() ? 2 : 0;
+    if (!word_) {
+        if (reg == 6) {
+            const uint8_t v = static_cast<uint8_t>(shift_);
+            shift_ = 0;
+            return v;
+        }
+        if (reg == 7) return static_cast<uint8_t>(busy | ReadLevel(kSda));
+        return std::nullopt;
+    }
+    if (reg == 6) return static_cast<uint8_t>(shift_);
+    if (reg == 7) return static_cast<uint8_t>(shift_ >> 8);
+    if (reg == 9) return static_cast<uint8_t>(busy | ReadLevel(kDo) | (ReadLevel(kDoAlt) << 2));
+    return std::nullopt;
+}
+
+void RegisterSerialPersonality() {
+    RegisterPersonality(kPersonalitySerial, [](const LogicImageHeader& h) -> std::unique_ptr<SimPersonality> {
+        return std::make_unique<SerialPersonality>(h);
+    });
+}
+
+} // namespace sim

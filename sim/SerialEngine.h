@@ -1,0 +1,92 @@
+// The serial personality: the logic images of the serial memories. A shift
+// engine clocks the socket's serial lines; every edge reaches the chip models
+// in the socket as it happens (the same models the pin driver serves), and
+// supplies and grounds stay with the electrical model.
+//
+// Image header parameters:
+//   0  engine: 0 the byte engine in its two-wire form, 1 the word engine
+//
+// Timing: a clock cycle lasts kSerialCycleUs; the busy bit stays set until the
+// cycles of a shift have run. The chip sees each cycle as: data line set,
+// clock rising (the chip takes the bit, a sending chip has its bit out), the
+// engine samples the data line, clock falling. So the engine samples after
+// the rising edge.
+//
+// Byte engine, two-wire form (SDA on ZIF 25, SCL on ZIF 26; SDA is open
+// drain: a 1 releases the line, which the board pulls up):
+//   0  static lines: bits 0-2 ZIF 21-23, bit 3 ZIF 27 (0, 2, 4, 5, 8)
+//   3  0-3: bit 0 SDA, bit 1 SCL by hand. In one write the data line moves
+//      before a rising clock and after a falling one, so the data never
+//      changes while SCL is high by accident. 0Ch hands both to the engine
+//      (SCL low, then SDA released).
+//   4  data-line mode: 0 and 2 both lines released (the programmer's reset,
+//      before the supply, at power-down); 1 and 9 SDA driven by the engine or
+//      by hand; 3 and 0Bh SDA released to the chip
+//   5  1 (a bus setting of the image; recorded only)
+//   6  the 8-bit shift register, sent MSB first; read: the bits received,
+//      and the read clears it (so a shift of one cycle after a read sends 0,
+//      an acknowledge, and one after a write of FFh sends 1)
+//   7  write 1, 8 or 9: clock cycles to run (0: none, the reset); read: bit 1
+//      busy, bit 0 the level of SDA now
+// Word engine (CS ZIF 21, SK ZIF 22, DI ZIF 23, DO ZIF 24 or 27):
+//   0  bit 0 CS (1 selects), bit 1 ZIF 26 (ORG of the Microwire parts),
+//      bit 2 ZIF 27 (PE of the 93C86C-class parts)
+//   3  0Ch (the engine takes SK and DI), 0 the reset
+//   4  1 DO on ZIF 24, 3 DO on ZIF 27; 0 all lines released
+//   6, 7  the 16-bit shift register (bit 15 sent first); read: the bits
+//      received (DO sampled into bit 0 each cycle)
+//   8  1-16 clock cycles to run (0: none)
+//   9  read: bit 1 busy, bit 0 level of ZIF 24, bit 2 level of ZIF 27
+// Registers 1, 2 and 9-11 take the reset's 0. Any other write is a violation,
+// as is a shift while the byte engine does not own the lines.
+#pragma once
+#include <array>
+#include <cstdint>
+
+#include "sim/Socket.h"
+
+namespace sim {
+
+constexpr uint64_t kSerialCycleUs = 2;
+
+class SerialPersonality : public SimPersonality, public PinEnvironment {
+public:
+    explicit SerialPersonality(const LogicImageHeader& header);
+
+    uint16_t Id() const override { return kPersonalitySerial; }
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
+    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+
+    // PinEnvironment
+    PinCondition Condition(int socketPin) const override;
+    uint64_t NowUs() const override;
+    void Violation(const std::string& what) const override;
+
+    bool WordEngine() const { return word_; }
+    // The level the engine reads on a socket pin.
+    int ReadLevel(int socketPin) const;
+
+private:
+    bool ByteWrite(uint8_t reg, uint8_t value);
+    bool WordWrite(uint8_t reg, uint8_t value);
+    void Drive(int pin, int level); // -1 releases
+    void Changed();
+    void ByteShift(int cycles);
+    void WordShift(int cycles);
+    bool Busy() const;
+
+    bool word_;
+    SimProgrammer* prog_ = nullptr;
+    std::array<int8_t, kSocketPins + 1> drive_{}; // -1 released, 0 low, 1 high
+    uint8_t mode_ = 0;    // register 4
+    uint8_t lines_ = 0;   // register 3
+    uint8_t statics_ = 0; // register 0
+    uint16_t shift_ = 0;
+    uint64_t busyUntil_ = 0;
+    uint64_t contention_ = 0;
+};
+
+void RegisterSerialPersonality();
+
+} // namespace sim

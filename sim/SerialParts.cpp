@@ -1,0 +1,101 @@
+#include "sim/SerialParts.h"
+
+namespace sim {
+
+namespace {
+
+MicrowireFacts Microwire(const char* name, uint32_t bits, MicrowireFacts::Org org, uint32_t writeUs,
+                         SerialSupply supply = {}) {
+    MicrowireFacts f;
+    f.name = name;
+    f.bits = bits;
+    f.org = org;
+    f.writeUs = writeUs;
+    f.eraseAllUs = writeUs;
+    f.supply = supply;
+    return f;
+}
+
+TwoWireFacts TwoWire(const char* name, uint32_t bytes, uint32_t page, int form, uint32_t writeUs, bool pins,
+                     SerialSupply supply = {}) {
+    TwoWireFacts f;
+    f.name = name;
+    f.bytes = bytes;
+    f.pageBytes = page;
+    f.addressForm = form;
+    f.writeUs = writeUs;
+    f.addressPins = pins;
+    f.supply = supply;
+    return f;
+}
+
+std::vector<SerialPart> MakeParts() {
+    using Org = MicrowireFacts::Org;
+    const SerialSupply wide{24, 57};
+    std::vector<SerialPart> parts;
+    // Microwire, 16-bit words with the ORG pin (open = words).
+    parts.push_back({"ST", "M93C46", Microwire("M93C46", 1024, Org::Pin, 5000)});
+    parts.push_back({"ST", "M93C66", Microwire("M93C66", 4096, Org::Pin, 5000)});
+    MicrowireFacts c86 = Microwire("93C86C", 16384, Org::Pin, 5000);
+    c86.programEnablePin = true;
+    c86.eraseAllUs = 15000;
+    parts.push_back({"MICROCHIP", "93C86C", c86});
+    // 16 x 16 parts: a 6-bit address field with two don't-care bits.
+    MicrowireFacts c06 = Microwire("NM93C06", 256, Org::Words, 10000);
+    c06.dontCareBits = 2;
+    parts.push_back({"FAIRCHILD", "NM93C06", c06});
+    MicrowireFacts n9306 = c06;
+    n9306.name = "NMC9306";
+    n9306.autoErase = false; // WRITE needs an ERASE of the word first
+    parts.push_back({"NATIONAL-SEMICONDUCTOR", "NMC9306", n9306});
+    // Microwire, bytes only.
+    parts.push_back({"MICROCHIP", "93LC46A", Microwire("93LC46A", 1024, Org::Bytes, 6000, wide)});
+    parts.push_back({"MICROCHIP", "93LC66A", Microwire("93LC66A", 4096, Org::Bytes, 6000, wide)});
+    // Serial NOVRAM.
+    parts.push_back({"XICOR", "X24C44", NovramFacts{"X24C44", 10000, {}}});
+    // Two-wire.
+    parts.push_back({"XICOR", "X24C01", TwoWire("X24C01", 128, 4, 0, 10000, false)});
+    parts.push_back({"ATMEL", "AT24C04", TwoWire("AT24C04", 512, 16, 1, 10000, true)});
+    parts.push_back({"ATMEL", "AT24C16", TwoWire("AT24C16", 2048, 16, 1, 10000, false)});
+    parts.push_back({"MICROCHIP", "24LC32A", TwoWire("24LC32A", 4096, 32, 2, 5000, true, wide)});
+    parts.push_back({"MICROCHIP", "24LC256", TwoWire("24LC256", 32768, 64, 2, 5000, true, wide)});
+    parts.push_back({"SIEMENS", "SLE24C02", TwoWire("SLE24C02", 256, 8, 1, 8000, true)});
+    // Two-wire with a write-protect register.
+    const auto withRegister = [](TwoWireFacts f, uint8_t type, uint32_t at) {
+        f.typeCode = type;
+        f.protectRegister = true;
+        f.registerAddress = at;
+        return f;
+    };
+    parts.push_back({"XICOR", "X24F032", withRegister(TwoWire("X24F032", 4096, 16, 1, 10000, false), 0x80, 0xFFF)});
+    parts.push_back({"XICOR", "X24F128", withRegister(TwoWire("X24F128", 16384, 16, 2, 10000, false), 0xA0, 0xFFFF)});
+    parts.push_back({"XICOR", "X24325", withRegister(TwoWire("X24325", 4096, 32, 1, 10000, false), 0xA0, 0xFFF)});
+    parts.push_back({"XICOR", "X24645", withRegister(TwoWire("X24645", 8192, 32, 1, 10000, false), 0x80, 0x1FFF)});
+    return parts;
+}
+
+} // namespace
+
+const std::vector<SerialPart>& SerialParts() {
+    static const std::vector<SerialPart> parts = MakeParts();
+    return parts;
+}
+
+const SerialPart* FindSerialPart(const std::string& maker, const std::string& name) {
+    for (const SerialPart& p : SerialParts()) {
+        if (maker == p.maker && name == p.name) return &p;
+    }
+    return nullptr;
+}
+
+SerialChipBase* SeatSerialPart(Socket& socket, Electrical& electrical, const SerialPart& part) {
+    electrical.DeclareChip(DipPinLimits(part.name, 8, 70));
+    if (const auto* mw = std::get_if<MicrowireFacts>(&part.facts))
+        return socket.Insert(std::make_unique<MicrowireChip>(*mw));
+    if (const auto* nv = std::get_if<NovramFacts>(&part.facts)) return socket.Insert(std::make_unique<NovramChip>(*nv));
+    if (const auto* af = std::get_if<AddressFirstFacts>(&part.facts))
+        return socket.Insert(std::make_unique<AddressFirstChip>(*af));
+    return socket.Insert(std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts)));
+}
+
+} // namespace sim

@@ -1,0 +1,121 @@
+// The block-protect dialogs of rows 14 and 16, offscreen: the program button
+// writes the register from the controls, the read button reloads them, and a
+// protected block then fails the verify of a program run.
+#include <QApplication>
+#include <QComboBox>
+#include <QPushButton>
+#include <QTimer>
+
+#include "memory/Opt24fxx.h"
+#include "memory/Opt24xxx.h"
+#include "memory/SerialEeprom.h"
+#include "shell/RadioGroup.h"
+#include "sim/SerialEngine.h"
+#include "sim/SerialParts.h"
+#include "MemoryFixture.h"
+
+namespace {
+
+QApplication* App() {
+    static int argc = 1;
+    static char name[] = "test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
+    (void)app;
+    return qobject_cast<QApplication*>(QApplication::instance());
+}
+
+class Opt24 : public MemoryRun {
+protected:
+    sim::TwoWireChip* chip = nullptr;
+    uint32_t half_ = 0;
+    void SetUp() override {
+        App();
+        MemoryRun::SetUp();
+        sim::RegisterSerialPersonality();
+        Opt24fxxBlockProtect = Opt24fxxPpen = Opt24xxxBlockProtect = Opt24xxxWpen = 0;
+    }
+    void Seat(const char* maker, const char* name) {
+        ASSERT_TRUE(Select(maker, name));
+        chip = static_cast<sim::TwoWireChip*>(sim::SeatSerialPart(*socket, *elec, *sim::FindSerialPart(maker, name)));
+        // 128 bytes around the middle of the part.
+        half_ = DeviceSize / 2;
+        DeviceStart = BufferStart = half_ - 64;
+        DeviceEnd = half_ + 63;
+        FillPattern(BufferByteSize, 4);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText(); // also loads the image
+    }
+    // Upper half, protect-enable "Hi", programmed through the dialog.
+    void ProgramUpperHalf(TOpt24Dialog& d) {
+        d.RadioGroup1->Item(2)->click();
+        d.PinCombo->setCurrentIndex(1);
+        d.ProgramButton->click();
+    }
+    // The upper half takes no new data: the verify fails there, not below.
+    void ExpectUpperHalfProtected() {
+        const uint32_t half = half_;
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) FillBufferRange(a, a, BufferByte(a) ^ 0x5A);
+        BufferIndex = DeviceStart;
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Program(), 1);
+        EXPECT_EQ(Run(OpVerify), -1) << LogText();
+        EXPECT_EQ(chip->Byte(half - 1), BufferByte(half - 1));
+        EXPECT_NE(chip->Byte(half), BufferByte(half));
+    }
+};
+
+TEST_F(Opt24, Row14ProgramsReadsAndProtects) {
+    Seat("XICOR", "X24F128");
+    TOpt24Fxx_ d;
+    EXPECT_EQ(d.windowTitle(), "Block Protect");
+    EXPECT_EQ(d.ComboBoxPpen->count(), 2);
+    simp.EnableTrace(true);
+    runStart_ = ui.Log.size();
+    ProgramUpperHalf(d);
+    EXPECT_EQ(d.ProgramResult, 1);
+    EXPECT_TRUE(HasLine("Program ok!"));
+    bool sent92 = false;
+    for (const auto& a : simp.RegisterTrace()) sent92 |= a.write && a.reg == 6 && a.value == 0x92;
+    EXPECT_TRUE(sent92);
+    EXPECT_EQ(chip->ProtectRegister(), 0x90);
+    Opt24fxxBlockProtect = 0;
+    Opt24fxxPpen = 0;
+    d.Button1->click();
+    ExpectLinesInOrder({" Protect Register : 90", "Read ok!"});
+    EXPECT_EQ(d.RadioGroup1->ItemIndex(), 2);
+    EXPECT_EQ(d.ComboBoxPpen->currentIndex(), 1);
+    ExpectUpperHalfProtected();
+}
+
+TEST_F(Opt24, Row16ProgramsReadsAndProtects) {
+    Seat("XICOR", "X24645");
+    TOpt24xxx_ d;
+    runStart_ = ui.Log.size();
+    ProgramUpperHalf(d);
+    EXPECT_EQ(d.ProgramResult, 1);
+    EXPECT_EQ(chip->ProtectRegister(), 0x90);
+    Opt24xxxBlockProtect = Opt24xxxWpen = 0;
+    d.ReadButton->click();
+    EXPECT_TRUE(HasLine("Read ok!"));
+    EXPECT_EQ(Opt24xxxBlockProtect, 2);
+    EXPECT_EQ(d.ComboBoxWpen->currentIndex(), 1);
+    ExpectUpperHalfProtected();
+}
+
+// The Options entry shows the dialog modally and returns the last program
+// result; a chip that never acknowledges after the write gives -1.
+TEST_F(Opt24, Row16OptionsReportsTheChipNeverAcknowledging) {
+    Seat("XICOR", "X24325");
+    InstallOpt24Dialogs();
+    chip->NeverReady();
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<TOpt24xxx_*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        d->ProgramButton->click();
+        d->BitBtn1->click();
+    });
+    runStart_ = ui.Log.size();
+    EXPECT_EQ(AlgorithmRow(16)->Options(), -1);
+    EXPECT_TRUE(HasLine("Program error!"));
+}
+
+} // namespace

@@ -1,0 +1,91 @@
+// The serial personality's registers against a line recorder in the socket:
+// the order of the line changes, what register 6 reads, refused values.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "SimTestBus.h"
+#include "sim/Electrical.h"
+#include "sim/SerialEngine.h"
+#include "sim/Socket.h"
+
+namespace {
+
+// Records SDA (ZIF 25) and SCL (ZIF 26) after every change of the lines.
+class LineRecorder : public sim::ChipModel {
+public:
+    std::vector<std::pair<int, int>> seen; // (sda, scl)
+    std::string Name() const override { return "recorder"; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void Update(const sim::PinEnvironment& env) override {
+        const std::pair<int, int> now{env.InputLevel(25), env.InputLevel(26)};
+        if (seen.empty() || seen.back() != now) seen.push_back(now);
+    }
+    sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
+
+private:
+    std::vector<int> pins_{25, 26};
+};
+
+class SerialEngineTest : public ::testing::Test {
+protected:
+    sim::SimProgrammer p;
+    LineRecorder* lines = nullptr;
+    void SetUp() override {
+        sim::RegisterSerialPersonality();
+        sim::AddElectrical(p);
+        auto socket = std::make_unique<sim::Socket>();
+        lines = socket->Insert(std::make_unique<LineRecorder>());
+        p.AddComponent(std::move(socket));
+        sim::LogicImageHeader h;
+        h.personality = sim::kPersonalitySerial;
+        p.ConfigureDirect(h);
+    }
+};
+
+// The start and stop conditions: the data line moves only while the clock is
+// low, except for the condition itself.
+TEST_F(SerialEngineTest, StartAndStopMoveDataWhileTheClockIsLow) {
+    WriteReg(p, 4, 1);
+    WriteReg(p, 3, 0x0C);
+    lines->seen.clear();
+    for (uint8_t v : {1, 3, 2, 0x0C, 2, 3, 1, 0x0C}) WriteReg(p, 3, v);
+    const std::vector<std::pair<int, int>> expected = {
+        {1, 1}, {0, 1}, {0, 0}, {1, 0}, // start: SDA falls under SCL high, SCL low, SDA released
+        {0, 0}, {0, 1}, {1, 1},         // stop: SDA low first, SCL up, SDA rises
+        {1, 0}};
+    EXPECT_EQ(lines->seen, expected);
+    EXPECT_TRUE(p.Violations().empty());
+}
+
+// Reading register 6 clears it: a one-cycle shift after a read sends 0 (an
+// acknowledge), after a write of FFh 1.
+TEST_F(SerialEngineTest, ReadingTheShiftRegisterClearsIt) {
+    WriteReg(p, 4, 3);
+    WriteReg(p, 3, 0x0C);
+    WriteReg(p, 6, 0x12);
+    WriteReg(p, 7, 8);
+    EXPECT_EQ(ReadReg(p, 6), 0xFF); // released line, pulled up
+    EXPECT_EQ(ReadReg(p, 6), 0x00);
+    WriteReg(p, 4, 1);
+    lines->seen.clear();
+    WriteReg(p, 7, 1);
+    ASSERT_FALSE(lines->seen.empty());
+    EXPECT_EQ(lines->seen.front().first, 0); // the acknowledge bit drives SDA low
+    EXPECT_EQ(ReadReg(p, 7) & 2, 0);         // idle again
+}
+
+TEST_F(SerialEngineTest, ValuesTheImageDoesNotKnowAreViolations) {
+    for (auto [reg, value] : {std::pair<uint8_t, uint8_t>{7, 5}, {4, 7}, {3, 0x0D}, {0, 1}, {8, 3}}) {
+        p.ClearViolations();
+        WriteReg(p, reg, value);
+        EXPECT_FALSE(p.Violations().empty()) << int(reg) << " " << int(value);
+    }
+    p.ClearViolations();
+    WriteReg(p, 3, 1);
+    WriteReg(p, 4, 1);
+    WriteReg(p, 7, 8); // a shift while the lines are by hand
+    EXPECT_FALSE(p.Violations().empty());
+}
+
+} // namespace
