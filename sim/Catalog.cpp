@@ -14,7 +14,8 @@ namespace {
 
 using AddParts = void (*)(std::vector<CatalogPart>&);
 constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, AddLogicIcParts, AddRamParts,
-                                  AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts};
+                                  AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts,
+                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -90,6 +91,14 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
             return std::make_unique<FlashModuleChip>(facts, f->family);
         }
         break;
+    case ChipKind::Serial:
+        return Adapted<SerialChipBase, SerialPart>(facts, MakeSerialChip);
+    case ChipKind::PinDriven:
+        return Adapted<PinMemoryChip, PinMemoryConfig>(
+            facts, [](const PinMemoryConfig& f) { return std::make_unique<PinMemoryChip>(f); });
+    case ChipKind::FuseProm:
+        return Adapted<FusePromChip, FusePromConfig>(
+            facts, [](const FusePromConfig& f) { return std::make_unique<FusePromChip>(f); });
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
     }

@@ -40,6 +40,9 @@ enum class ChipKind : uint8_t {
     JtagCpld,   // the JtagCpldChip of the part's JtagCpldKind, from JtagCpldFacts
     Pic,        // PicChip from PicFacts
     Flash,      // FlashModuleChip (JEDEC flash dies, SRAM) from FlashPart
+    Serial,     // the SerialChipBase of the part's protocol, from SerialPart
+    PinDriven,  // PinMemoryChip from PinMemoryConfig
+    FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -96,6 +99,10 @@ template <class Facts> const Facts* FindFacts(std::string_view name) {
 struct JtagCpldFacts;
 class JtagCpldChip;
 std::unique_ptr<JtagCpldChip> MakeJtagCpld(const JtagCpldFacts& f);
+// The chip model of a serial part's protocol.
+struct SerialPart;
+class SerialChipBase;
+std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part);
 // A blank chip of the part.
 std::unique_ptr<CatalogChip> MakeChip(const CatalogPart& part);
 // A chip from facts a test changed (a copy of a part's, with a fault or a
@@ -112,5 +119,8 @@ void AddLargePldParts(std::vector<CatalogPart>& parts);
 void AddJtagCpldParts(std::vector<CatalogPart>& parts);
 void AddPicParts(std::vector<CatalogPart>& parts);
 void AddFlashParts(std::vector<CatalogPart>& parts);
+void AddSerialParts(std::vector<CatalogPart>& parts);
+void AddPinDrivenParts(std::vector<CatalogPart>& parts);
+void AddFusePromParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "sim/Catalog.h"
+#include "sim/FusePromChip.h"
 #include "sim/GalChip.h"
+#include "sim/PinMemoryChip.h"
+#include "sim/SerialParts.h"
 #include "sim/JtagCpldChip.h"
 #include "sim/LargePldChip.h"
 #include "sim/PicChip.h"
@@ -53,6 +56,44 @@ template <> struct CatalogContents<PicChip> {
     static size_t Words(const PicChip&, const PartFacts& f) { return f.words; }
     static uint16_t Cell(const PicChip& m, uint32_t a) { return static_cast<uint16_t>(m.Word(a)); }
     static void SetCell(PicChip& m, uint32_t a, uint16_t v) { m.SetWord(a, v); }
+};
+
+// Serial EEPROMs, pin-driven memories and fuse PROMs keep their words.
+// A 16-bit part keeps a word in two cell bytes, the high one first for a
+// Microwire part (its wire order), the low one first for the NOVRAM.
+template <> struct CatalogContents<SerialChipBase> {
+    static ChipPinLimits Limits(const SerialChipBase& m) { return DipPinLimits(m.Name(), 8, 70); }
+    static size_t Words(const SerialChipBase& m, const PartFacts&) { return m.Bytes() / (WordWide(m) ? 2 : 1); }
+    static uint16_t Cell(const SerialChipBase& m, uint32_t a) {
+        if (!WordWide(m)) return m.Byte(a);
+        const int high = HighFirst(m) ? 0 : 1;
+        return static_cast<uint16_t>(m.Byte(2 * a + high) << 8 | m.Byte(2 * a + 1 - high));
+    }
+    static void SetCell(SerialChipBase& m, uint32_t a, uint16_t v) {
+        if (!WordWide(m)) return m.SetByte(a, static_cast<uint8_t>(v));
+        const int high = HighFirst(m) ? 0 : 1;
+        m.SetByte(2 * a + high, static_cast<uint8_t>(v >> 8));
+        m.SetByte(2 * a + 1 - high, static_cast<uint8_t>(v));
+    }
+    static bool HighFirst(const SerialChipBase& m) { return dynamic_cast<const MicrowireChip*>(&m) != nullptr; }
+    static bool WordWide(const SerialChipBase& m) {
+        if (const auto* mw = dynamic_cast<const MicrowireChip*>(&m)) return mw->Facts().org != MicrowireFacts::Org::Bytes;
+        return dynamic_cast<const NovramChip*>(&m) != nullptr;
+    }
+};
+
+template <> struct CatalogContents<PinMemoryChip> {
+    static ChipPinLimits Limits(const PinMemoryChip& m) { return m.Limits(); }
+    static size_t Words(const PinMemoryChip& m, const PartFacts&) { return m.Words(); }
+    static uint16_t Cell(const PinMemoryChip& m, uint32_t a) { return m.Cell(a); }
+    static void SetCell(PinMemoryChip& m, uint32_t a, uint16_t v) { m.SetCell(a, static_cast<uint8_t>(v)); }
+};
+
+template <> struct CatalogContents<FusePromChip> {
+    static ChipPinLimits Limits(const FusePromChip& m) { return m.Limits(); }
+    static size_t Words(const FusePromChip& m, const PartFacts&) { return m.Config().words; }
+    static uint16_t Cell(const FusePromChip& m, uint32_t a) { return m.Word(a); }
+    static void SetCell(FusePromChip& m, uint32_t a, uint16_t v) { m.SetWord(a, static_cast<uint8_t>(v)); }
 };
 
 template <> struct CatalogContents<Mcu8051Chip> {

@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "sim/Catalog.h"
+
 namespace sim {
 
 namespace {
@@ -193,6 +195,35 @@ const FusePromPart kProms[] = {
 };
 
 } // namespace
+
+void AddPinDrivenParts(std::vector<CatalogPart>& parts) {
+    for (const auto& p : kParts) {
+        const PinMemoryConfig c = p.config();
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = c.pinCount;
+        f.words = c.words;
+        f.blank = c.blank;
+        f.vccPin = c.vccPin;
+        f.gndPins = {c.gndPin};
+        parts.push_back(FamilyPart(p.maker, ChipKind::PinDriven, f, c));
+    }
+}
+
+void AddFusePromParts(std::vector<CatalogPart>& parts) {
+    for (const auto& p : kProms) {
+        const FusePromConfig c = p.config();
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = c.pinCount;
+        f.words = c.words;
+        f.width = 8; // 4-bit PROMs too: a nibble a word
+        f.blank = c.blank;
+        f.vccPin = c.vccPin;
+        f.gndPins = {c.gndPin};
+        parts.push_back(FamilyPart(p.maker, ChipKind::FuseProm, f, c));
+    }
+}
 
 std::optional<FusePromConfig> FindFusePromPart(const std::string& maker, const std::string& name) {
     for (const auto& p : kProms)

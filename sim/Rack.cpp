@@ -11,7 +11,10 @@
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/MemoryBus.h"
+#include "sim/PicChip.h"
 #include "sim/RamTestBus.h"
+#include "sim/RegisterTap.h"
+#include "sim/SerialEngine.h"
 #include "sim/Socket.h"
 #include "sim/Universal.h"
 
@@ -109,8 +112,13 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterControlBusPersonality();
     RegisterRamTestPersonality();
     RegisterFlashBusPersonality();
+    RegisterSerialPersonality();
+    RegisterRegisterTapPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
+    // A PIC leaves its programming mode when MCLR drops between two logic
+    // changes: the chips hear of every supply switch.
+    programmer->AddComponent(std::make_unique<SupplyWatch>());
     Electrical* elec = AddElectrical(*programmer);
     const int sockets = gangSockets >= 2 && gangSockets <= kMaxGangSockets ? gangSockets : 0;
     std::unique_ptr<Rack> rack(new Rack(*programmer, *elec, sockets));
@@ -162,6 +170,9 @@ bool Rack::SeatPart(const std::string& maker, const std::string& name) {
         auto it = store_.find(KeyOf(s));
         if (it != store_.end()) Restore(it->second, *chip);
         declared_.push_back(elec_.DeclareChip(chip->Limits()));
+        // A model that also watches the programmer's registers (a fuse PROM)
+        // is attached for as long as it is seated.
+        if (auto* watcher = dynamic_cast<SimComponent*>(&chip->Model())) prog_.AttachComponent(watcher);
         chips_.push_back(SocketAt(s).Insert(std::move(chip)));
     }
     Snapshot(); // the chips are remembered from the moment they are seated
@@ -173,6 +184,7 @@ void Rack::Empty() {
     Snapshot();
     for (size_t s = 0; s < chips_.size(); ++s) {
         elec_.WithdrawChip(declared_[s]);
+        if (auto* watcher = dynamic_cast<SimComponent*>(&chips_[s]->Model())) prog_.DetachComponent(watcher);
         SocketAt(static_cast<int>(s)).Remove(chips_[s]);
     }
     chips_.clear();

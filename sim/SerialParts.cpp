@@ -1,5 +1,7 @@
 #include "sim/SerialParts.h"
 
+#include "sim/Catalog.h"
+
 namespace sim {
 
 namespace {
@@ -88,14 +90,35 @@ const SerialPart* FindSerialPart(const std::string& maker, const std::string& na
     return nullptr;
 }
 
+std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
+    if (const auto* mw = std::get_if<MicrowireFacts>(&part.facts)) return std::make_unique<MicrowireChip>(*mw);
+    if (const auto* nv = std::get_if<NovramFacts>(&part.facts)) return std::make_unique<NovramChip>(*nv);
+    if (const auto* af = std::get_if<AddressFirstFacts>(&part.facts)) return std::make_unique<AddressFirstChip>(*af);
+    return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
+}
+
 SerialChipBase* SeatSerialPart(Socket& socket, Electrical& electrical, const SerialPart& part) {
     electrical.DeclareChip(DipPinLimits(part.name, 8, 70));
-    if (const auto* mw = std::get_if<MicrowireFacts>(&part.facts))
-        return socket.Insert(std::make_unique<MicrowireChip>(*mw));
-    if (const auto* nv = std::get_if<NovramFacts>(&part.facts)) return socket.Insert(std::make_unique<NovramChip>(*nv));
-    if (const auto* af = std::get_if<AddressFirstFacts>(&part.facts))
-        return socket.Insert(std::make_unique<AddressFirstChip>(*af));
-    return socket.Insert(std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts)));
+    return socket.Insert(MakeSerialChip(part));
+}
+
+void AddSerialParts(std::vector<CatalogPart>& parts) {
+    for (const SerialPart& p : SerialParts()) {
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = 8;
+        // Microwire parts but the byte-organised ones, and the NOVRAM, hold
+        // 16-bit words.
+        const auto* mw = std::get_if<MicrowireFacts>(&p.facts);
+        const bool wide = (mw != nullptr && mw->org != MicrowireFacts::Org::Bytes) ||
+                          std::holds_alternative<NovramFacts>(p.facts);
+        f.width = wide ? 16 : 8;
+        f.blank = wide ? 0xFFFF : 0xFF;
+        f.words = static_cast<uint32_t>(MakeSerialChip(p)->Bytes() / (wide ? 2 : 1));
+        f.vccPin = 8;
+        f.gndPins = {4};
+        parts.push_back(FamilyPart(p.maker, ChipKind::Serial, f, p));
+    }
 }
 
 } // namespace sim
