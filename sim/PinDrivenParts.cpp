@@ -196,33 +196,30 @@ const FusePromPart kProms[] = {
 
 } // namespace
 
+namespace {
+
+// The catalog part of a pin-driven memory or PROM table entry (a PROM's
+// 4-bit words are bytes to the catalog, as to the buffer).
+template <class Entry> void AddTable(std::vector<CatalogPart>& parts, const Entry& p, ChipKind kind) {
+    const auto c = p.config();
+    PartFacts f;
+    f.name = p.name;
+    f.pinCount = c.pinCount;
+    f.words = c.words;
+    f.blank = c.blank;
+    f.vccPin = c.vccPin;
+    f.gndPins = {c.gndPin};
+    parts.push_back(FamilyPart(p.maker, kind, f, c));
+}
+
+} // namespace
+
 void AddPinDrivenParts(std::vector<CatalogPart>& parts) {
-    for (const auto& p : kParts) {
-        const PinMemoryConfig c = p.config();
-        PartFacts f;
-        f.name = p.name;
-        f.pinCount = c.pinCount;
-        f.words = c.words;
-        f.blank = c.blank;
-        f.vccPin = c.vccPin;
-        f.gndPins = {c.gndPin};
-        parts.push_back(FamilyPart(p.maker, ChipKind::PinDriven, f, c));
-    }
+    for (const auto& p : kParts) AddTable(parts, p, ChipKind::PinDriven);
 }
 
 void AddFusePromParts(std::vector<CatalogPart>& parts) {
-    for (const auto& p : kProms) {
-        const FusePromConfig c = p.config();
-        PartFacts f;
-        f.name = p.name;
-        f.pinCount = c.pinCount;
-        f.words = c.words;
-        f.width = 8; // 4-bit PROMs too: a nibble a word
-        f.blank = c.blank;
-        f.vccPin = c.vccPin;
-        f.gndPins = {c.gndPin};
-        parts.push_back(FamilyPart(p.maker, ChipKind::FuseProm, f, c));
-    }
+    for (const auto& p : kProms) AddTable(parts, p, ChipKind::FuseProm);
 }
 
 std::optional<FusePromConfig> FindFusePromPart(const std::string& maker, const std::string& name) {
