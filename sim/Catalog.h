@@ -6,8 +6,10 @@
 // library record must fail against the part.
 //
 // Adding a part to a family that has a chip model: one entry in the family's
-// parts file (sim/EpromParts.cpp, GalParts.cpp, Mcu8051Parts.cpp,
-// LogicIcParts.cpp, RamParts.cpp), e.g.
+// parts file (sim/EpromParts.cpp, GalParts.cpp (GALs and the larger PLDs),
+// Mcu8051Parts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
+// PicParts.cpp, FlashParts.cpp, SerialParts.cpp, PinDrivenParts.cpp (pin-driven
+// memories and fuse PROMs)), e.g.
 //   add("AMD", QuickPulse(Jedec28("Am27C256", 0x8000), 0x01, 0x10));
 // starting from the family's pin-out helper and changing only what the
 // part's datasheet says differs (codes, voltages, pulse, erase, pages).
