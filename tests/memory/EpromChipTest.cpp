@@ -88,4 +88,18 @@ TEST_F(MemoryRun, TheTwoLevelVerifyCatchesAWeakCellThatReadsRightAt5V) {
     ExpectNoViolations();
 }
 
+TEST_F(MemoryRun, VppLeftOnAfterVccGoesOffIsAViolation) {
+    // Through the memory bus: the device supply switched off under Vpp.
+    ASSERT_TRUE(Select("INTEL", "27C256"));
+    SeatPart("INTEL", "27C256");
+    PowerForPulses();
+    SetDeviceVpp(1, 127);
+    ExpectNoViolations();
+    PowerOffDevice();
+    SetDeviceVpp(0, 0);
+    bool recorded = false;
+    for (const auto& v : simp.Violations()) recorded |= v.find("left on after VCC went off") != std::string::npos;
+    EXPECT_TRUE(recorded);
+}
+
 } // namespace
