@@ -169,11 +169,13 @@ void EpromChip::CheckVoltages(const PinEnvironment& env) {
 
 void EpromChip::SetCell(uint32_t address, uint16_t value) {
     memoEnv_ = nullptr;
+    weak_.erase(address);
     if (address < cells_.size()) cells_[address] = static_cast<uint16_t>(value & mask_);
 }
 
 void EpromChip::Fill(uint16_t value) {
     memoEnv_ = nullptr;
+    weak_.clear();
     std::fill(cells_.begin(), cells_.end(), static_cast<uint16_t>(value & mask_));
 }
 
@@ -191,7 +193,7 @@ uint32_t EpromChip::ErasePulseCount() const {
 
 int EpromChip::PulsesOn(uint32_t address) const {
     auto it = counted_.find(address);
-    return it == counted_.end() ? 0 : it->second;
+    return it == counted_.end() ? 0 : it->second.pulses;
 }
 
 void EpromChip::EndProgramPulse(uint64_t now) {
@@ -204,13 +206,39 @@ void EpromChip::EndProgramPulse(uint64_t now) {
         return;
     }
     const uint32_t a = pulseAddress_;
-    const int count = ++counted_[a];
+    Counted& counted = counted_[a];
+    const int count = ++counted.pulses;
+    const uint64_t total = counted.us += width;
     if (stuck_.count(a) != 0) return;
     auto it = needed_.find(a);
     const int need = it == needed_.end() ? cfg_.pulsesNeeded : it->second;
     if (count < need) return;
     uint16_t& cell = cells_[a];
     cell = cfg_.blank == 0 ? static_cast<uint16_t>(cell | pulseData_) : static_cast<uint16_t>(cell & pulseData_);
+    auto full = fullNeeded_.find(a);
+    const uint64_t fullUs = full == fullNeeded_.end() ? cfg_.fullProgramUs : full->second;
+    if (total < fullUs && cell != cfg_.blank) {
+        weak_.insert(a);
+    } else {
+        weak_.erase(a);
+    }
+}
+
+uint16_t EpromChip::ReadCell(const PinEnvironment& env, uint32_t address) const {
+    if (weak_.count(address) != 0 && !cfg_.nominalVcc.Holds(Volts(env, cfg_.vccPin))) return cfg_.blank;
+    return cells_[address];
+}
+
+void EpromChip::CheckSupplyOrder(const PinEnvironment& env) {
+    const bool powered = Powered(env);
+    const bool vppUp = cfg_.vppPin != 0 && Volts(env, cfg_.vppPin) > cfg_.vcc.maxTenths;
+    const bool bad = vppUp && !powered;
+    if (bad && !vppWithoutVcc_) {
+        env.Violation(cfg_.name + (wasPowered_ ? ": programming voltage left on after VCC went off"
+                                               : ": programming voltage applied before VCC"));
+    }
+    vppWithoutVcc_ = bad;
+    wasPowered_ = powered;
 }
 
 void EpromChip::EndErasePulse(uint64_t now) {
@@ -231,12 +259,14 @@ void EpromChip::EndErasePulse(uint64_t now) {
             cells_[a] = cfg_.blank;
         }
         counted_.clear();
+        weak_.clear();
     }
 }
 
 void EpromChip::Update(const PinEnvironment& env) {
     memoEnv_ = nullptr;
     CheckVoltages(env);
+    CheckSupplyOrder(env);
     const uint64_t now = env.NowUs();
     if (!Powered(env)) {
         // Losing the supply ends a pulse without effect.
@@ -359,7 +389,7 @@ ChipDrive EpromChip::Output(const PinEnvironment& env, int socketPin) const {
                 memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;
             } else if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) {
                 memoDrive_ = true;
-                memoWord_ = HiddenSelected(env) ? hidden_ : cells_[AddressNow(env)];
+                memoWord_ = HiddenSelected(env) ? hidden_ : ReadCell(env, AddressNow(env));
             }
         }
     }

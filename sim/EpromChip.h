@@ -18,6 +18,12 @@
 //   its bits move from the blank value towards the datum (never back).
 //   Address or data changing inside a pulse ends the pulse on the old cell
 //   and starts one on the new.
+// - Margin reads: a cell holds its datum at every read supply only once it
+//   has had FullProgramUs of counted pulse time since its erase; before that
+//   it is weakly programmed and reads its datum only at the nominal supply
+//   (VCC inside nominalVcc), blank at VCC low or high.
+// - Supply order: the programming voltage goes on after VCC and off before
+//   it; Vpp above VCC's window while VCC is outside it is a violation.
 // - Paged parts: the page register takes the low data bits on the rising
 //   edge of the page-write pin while /CE is low and /OE high; at programming
 //   voltage that edge is a violation (the page write needs Vpp at VCC level).
@@ -34,10 +40,12 @@
 //   7.0 V on any other pin, is a violation.
 //
 // Fault injection: a stuck cell (never programs), a cell needing N pulses,
-// a cell needing N erase pulses.
+// a weak cell (needing more pulse time to hold at the margins), a cell
+// needing N erase pulses.
 #pragma once
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -63,6 +71,11 @@ struct EpromConfig : PartFacts {
     int vppMaxTenths = 140;
     uint32_t minPulseUs = 80;
     int pulsesNeeded = 1;
+    // Counted pulse time a cell needs to read right at the margin supplies
+    // (0: the pulses it needs are enough), and the supply at which a weakly
+    // programmed cell still reads its datum.
+    uint32_t fullProgramUs = 0;
+    VoltageWindow nominalVcc{48, 52};
     // Paged parts: words per page and the page-write pin (0 = not paged).
     uint32_t pageWords = 0;
     int pageWritePin = 0;
@@ -141,6 +154,10 @@ public:
     // Faults.
     void StickCell(uint32_t address) { stuck_[address] = true; }
     void SetPulsesNeeded(uint32_t address, int pulses) { needed_[address] = pulses; }
+    // The cell needs this much counted pulse time to hold at the margins.
+    void SetFullProgramUs(uint32_t address, uint64_t us) { fullNeeded_[address] = us; }
+    // Programmed, but not yet enough to read right at VCC low or high.
+    bool IsWeak(uint32_t address) const { return weak_.count(address) != 0; }
     void SetErasePeriodsNeeded(uint32_t address, int periods) { eraseNeeded_[address] = periods; }
 
     // What happened.
@@ -166,6 +183,9 @@ private:
     void EndProgramPulse(uint64_t now);
     void EndErasePulse(uint64_t now);
     void CheckVoltages(const PinEnvironment& env);
+    void CheckSupplyOrder(const PinEnvironment& env);
+    // The word the array answers at the address under the present supply.
+    uint16_t ReadCell(const PinEnvironment& env, uint32_t address) const;
 
     EpromConfig cfg_;
     std::vector<int> socketPins_;
@@ -186,11 +206,20 @@ private:
     uint64_t eraseAccumUs_ = 0;
     mutable bool earlyReported_ = false;
     bool vppHighReported_ = false;
+    bool wasPowered_ = false;
+    bool vppWithoutVcc_ = false;
 
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, int> needed_;
     std::map<uint32_t, int> eraseNeeded_;
-    std::map<uint32_t, int> counted_;
+    // Counted pulses and their time on a cell since its erase.
+    struct Counted {
+        int pulses = 0;
+        uint64_t us = 0;
+    };
+    std::map<uint32_t, Counted> counted_;
+    std::map<uint32_t, uint64_t> fullNeeded_;
+    std::set<uint32_t> weak_;
     std::vector<PulseRecord> pulses_;
     std::vector<bool> overReported_;
     mutable const PinEnvironment* memoEnv_ = nullptr;

@@ -16,6 +16,8 @@ struct Programming {
     VoltageWindow vpp;
     int vppMaxTenths;
     uint32_t minPulseUs;
+    // Pulse time a cell needs to hold at the margin reads (0: its pulses).
+    uint32_t fullProgramUs = 0;
 };
 
 // CMOS parts programmed with 100 us pulses: Vpp 12.75 V +-0.25 V (14.0 V
@@ -23,8 +25,10 @@ struct Programming {
 constexpr Programming kQuickPulse{{125, 130}, 140, 95};
 // The same at 50 us pulses (45-55 us).
 constexpr Programming kQuickPulse50{{125, 130}, 140, 45};
-// 1 ms pulses of the intelligent algorithm: Vpp 12.5 V +-0.3 V, 0.95-1.05 ms.
-constexpr Programming kIntelligent{{122, 128}, 140, 950};
+// 1 ms pulses of the intelligent algorithm: Vpp 12.5 V +-0.3 V, 0.95-1.05 ms;
+// the X pulses that program a cell are followed by one over-program pulse of
+// 3X ms, so a cell holds only after four times the pulse time it took.
+constexpr Programming kIntelligent{{122, 128}, 140, 950, 4 * 950};
 // The 2732A: 21 V +-0.5 V on /OE-Vpp (22 V absolute), 45-55 ms pulses.
 constexpr Programming k21Volt{{205, 215}, 220, 45000};
 // Electrically erasable parts programmed at 12.0 V +-0.5 V with 100 us
@@ -40,6 +44,7 @@ EpromConfig Part(EpromConfig c, const Programming& p, int makerCode = -1, int de
     c.vpp = p.vpp;
     c.vppMaxTenths = p.vppMaxTenths;
     c.minPulseUs = p.minPulseUs;
+    c.fullProgramUs = p.fullProgramUs;
     c.makerCode = makerCode;
     c.deviceCode = deviceCode;
     return c;

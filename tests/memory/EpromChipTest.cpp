@@ -5,6 +5,15 @@
 
 namespace {
 
+// The frame's power-up for pulses driven from the test.
+void PowerForPulses() {
+    ASSERT_EQ(DownloadLogicImage(LogicImageNumber), 1);
+    PrepareOperation(MainEngine);
+    FrameUse(FrameProfile{});
+    PowerOnDevice(1);
+    WriteRegister(3, 0); // this image strobes the sockets the mask selects
+}
+
 TEST_F(MemoryRun, AWrongPartTakesTheProgrammingVoltageOnAnAddressPinAndFails) {
     // A 27C512 (A15 on pin 1) in place of the selected 27C256 (Vpp on pin 1).
     ASSERT_TRUE(Select("INTEL", "27C256"));
@@ -35,11 +44,7 @@ TEST_F(MemoryRun, ProgrammingPulsesNeedTheirVoltageAndWidth) {
     // Directly on the bus: a pulse without Vpp, a short one and a full one.
     ASSERT_TRUE(Select("INTEL", "27C256"));
     sim::EpromChip* chip = SeatPart("INTEL", "27C256");
-    ASSERT_EQ(DownloadLogicImage(LogicImageNumber), 1);
-    PrepareOperation(MainEngine);
-    FrameUse(FrameProfile{});
-    PowerOnDevice(1);
-    WriteRegister(3, 0); // this image strobes the sockets the mask selects
+    PowerForPulses();
     ChipAddress = 0x0123;
     ExpectedValue = 0x0F;
     WriteRegister(0, 0x23);
@@ -54,6 +59,47 @@ TEST_F(MemoryRun, ProgrammingPulsesNeedTheirVoltageAndWidth) {
     PowerOffDevice();
     EXPECT_EQ(chip->Cell(0x0123), 0x0F);
     ExpectNoViolations();
+}
+
+TEST_F(MemoryRun, TheTwoLevelVerifyCatchesAWeakCellThatReadsRightAt5V) {
+    // One pulse into a cell that needs far more pulse time to hold its datum
+    // away from the nominal supply.
+    ASSERT_TRUE(Select("INTEL", "27C256"));
+    sim::EpromChip* chip = SeatPart("INTEL", "27C256");
+    chip->SetFullProgramUs(0x0123, 1000000);
+    PowerForPulses();
+    WriteRegister(0, 0x23);
+    WriteRegister(1, 0x01);
+    WriteRegister(6, 0x0F);
+    SetDeviceVpp(1, 127);
+    PulseStrobe(100);
+    SetDeviceVpp(0, 0);
+    PowerOffDevice();
+    ASSERT_TRUE(chip->IsWeak(0x0123));
+
+    FillBufferRange(0, 0x7FFF, 0xFF);
+    BufferWindow[0x0123] = 0x0F;
+    EXPECT_EQ(Run(OpRead), 1) << LogText(); // at 5.0 V
+    EXPECT_EQ(BufferByte(0x0123), 0x0F);
+    EXPECT_EQ(Run(OpVerify), -1);
+    ExpectLinesInOrder({"Verification error!", " VCCL(4.5V) Verification error!", "  Chip addr: 000123h  data: 00FFh",
+                        "Buffer addr: 000123h  data: 000Fh"});
+    EXPECT_FALSE(HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    ExpectNoViolations();
+}
+
+TEST_F(MemoryRun, VppLeftOnAfterVccGoesOffIsAViolation) {
+    // Through the memory bus: the device supply switched off under Vpp.
+    ASSERT_TRUE(Select("INTEL", "27C256"));
+    SeatPart("INTEL", "27C256");
+    PowerForPulses();
+    SetDeviceVpp(1, 127);
+    ExpectNoViolations();
+    PowerOffDevice();
+    SetDeviceVpp(0, 0);
+    bool recorded = false;
+    for (const auto& v : simp.Violations()) recorded |= v.find("left on after VCC went off") != std::string::npos;
+    EXPECT_TRUE(recorded);
 }
 
 } // namespace

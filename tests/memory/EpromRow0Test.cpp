@@ -110,6 +110,20 @@ TEST_F(Row0, ACellThatNeverProgramsGetsRetryLessOnePulsesThenTheFailAddress) {
     EXPECT_EQ(MainCounters.Failure, 1u);
 }
 
+TEST_F(Row0, TheVerifyAtTheProgrammingSupplyKeepsPulsingAWeakCellThenFails) {
+    // The cell takes its datum at 5.0 V but never gets the pulse time to hold
+    // it at the programming supply's verify.
+    FillBufferRange(0, 0x7FFF, 0xFF);
+    BufferWindow[0x1234] = 0x5A;
+    chip->SetFullProgramUs(0x1234, 1000000);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(chip->IsWeak(0x1234));
+    EXPECT_EQ(chip->Cell(0x1234), 0x5A);
+    EXPECT_EQ(chip->PulsesOn(0x1234), 24);
+    ExpectLinesInOrder({"Program error!", "  Chip addr: 001234h  data: 00FFh", "Buffer addr: 001234h  data: 005Ah"});
+    ExpectNoViolations();
+}
+
 TEST_F(Row0, OverPulseIsTheCountTimesTheWidthWithPulseMul) {
     PulseMul = 1;
     OverPulseWidth = 4000;

@@ -8,25 +8,13 @@
 #include "sim/Catalog.h"
 #include "sim/GalChip.h"
 
+#include "PinBench.h"
+
 namespace {
 
 // Socket pins of the 20-pin part seated at the bottom of the socket.
 enum : int { kEdit = 16, kSclk = 22, kSdin = 23, kGnd = 24, kStb = 25, kSdout = 26, kRa0 = 32, kPv = 33, kVcc = 34 };
 constexpr int kRa[6] = {kRa0, 17, 18, 19, 20, 21};
-
-class Env : public sim::PinEnvironment {
-public:
-    sim::PinCondition pins[sim::kSocketPins + 1];
-    uint64_t now = 0;
-    int floating = 1;
-    mutable std::vector<std::string> violations;
-    sim::PinCondition Condition(int p) const override {
-        return p >= 1 && p <= sim::kSocketPins ? pins[p] : sim::PinCondition{};
-    }
-    int FloatingLevel() const override { return floating; }
-    uint64_t NowUs() const override { return now; }
-    void Violation(const std::string& what) const override { violations.push_back(what); }
-};
 
 class GalChipTest : public ::testing::Test {
 protected:
