@@ -153,8 +153,21 @@ bool EpromChip::HiddenSelected(const PinEnvironment& env) const {
 }
 
 void EpromChip::CheckVoltages(const PinEnvironment& env) {
+    // No pin takes less than this: a pin at or below it is over no limit.
+    const int lowestLimit = std::min(kLogicMaxTenths, cfg_.vppMaxTenths);
+    // With the supplies as last checked only logic levels moved, and those
+    // are over no limit.
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == checkedRevision_ && lowestLimit >= kLogicHighTenths) return;
+    checkedRevision_ = revision;
+    const int seated = static_cast<int>(socketPins_.size());
     for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
-        const int v = Volts(env, pin);
+        const int s = pin <= seated ? socketPins_[static_cast<size_t>(pin - 1)] : 0;
+        const int v = s == 0 ? -1 : env.VoltageTenths(s);
+        if (v <= lowestLimit) {
+            if (overReported_[static_cast<size_t>(pin)]) overReported_[static_cast<size_t>(pin)] = false;
+            continue;
+        }
         const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin ||
                             (cfg_.hvBlankCheck && pin == cfg_.cePin);
         const int limit = raised ? cfg_.vppMaxTenths : kLogicMaxTenths;

@@ -1,6 +1,8 @@
 #include "sim/MemoryBus.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "sim/Electrical.h"
 #include "sim/EpromChip.h"
@@ -33,7 +35,10 @@ EpromConfig PinoutOf(int pinCount) {
 // Every socket sees the programmer's pins through this view.
 class SocketView : public PinEnvironment {
 public:
-    SocketView(const MemoryBusPersonality& bus, int s) : bus_(bus), s_(s) {}
+    SocketView(const MemoryBusPersonality& bus, int s) : bus_(bus), s_(s) {
+        conditions_ = bus.Conditions(s);
+        supplyRevision_ = bus.SupplyRevision();
+    }
     PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
     uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
     void Violation(const std::string& what) const override {
@@ -68,13 +73,13 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     pwPin_ = socketOf(header.params[4]);
 }
 
-std::vector<std::pair<int, Socket*>> MemoryBusPersonality::Sockets() const {
-    std::vector<std::pair<int, Socket*>> out;
+MemoryBusPersonality::SocketList MemoryBusPersonality::Sockets() const {
+    SocketList out;
     if (!prog_) return out;
     if (GangAdapter* g = GangAdapter::Find(*prog_)) {
-        for (int s = 0; s < GangAdapter::kSockets; ++s) out.emplace_back(s, &g->SocketAt(s));
+        for (int s = 0; s < GangAdapter::kSockets; ++s) out.socket[out.count++] = &g->SocketAt(s);
     } else if (Socket* own = Socket::Find(*prog_)) {
-        out.emplace_back(0, own);
+        out.socket[out.count++] = own;
     }
     return out;
 }
@@ -158,12 +163,9 @@ PinCondition MemoryBusPersonality::Condition(int s, int socketPin) const {
     return snap_[s][socketPin];
 }
 
-void MemoryBusPersonality::Snapshot(int s, const PinState* electrical) {
+void MemoryBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
-    for (int p = 1; p <= kSocketPins; ++p) {
-        c[p] = PinCondition{};
-        ApplySupply(electrical[p], c[p]);
-    }
+    std::copy(std::begin(supply_), std::end(supply_), c);
     const Lines l = LinesFor(s);
     if (l.released) return;
     auto drive = [&](int pin, bool high) {
@@ -186,20 +188,25 @@ void MemoryBusPersonality::Snapshot(int s, const PinState* electrical) {
 void MemoryBusPersonality::Sync() {
     if (!dirty_) return;
     if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {
-        for (int p = 1; p <= kSocketPins; ++p) electrical_[p] = e->Pin(p);
+        for (int p = 1; p <= kSocketPins; ++p) {
+            electrical_[p] = e->Pin(p);
+            supply_[p] = PinCondition{};
+            ApplySupply(electrical_[p], supply_[p]);
+        }
+        supplyRevision_ = PinEnvironment::NewSupplyRevision();
     }
     UpdateChips();
 }
 
 void MemoryBusPersonality::UpdateChips() {
     dirty_ = false;
-    const auto sockets = Sockets();
-    for (auto [s, socket] : sockets) {
-        if (!socket->Empty()) Snapshot(s, electrical_);
+    const SocketList sockets = Sockets();
+    for (int s = 0; s < sockets.count; ++s) {
+        if (!sockets.socket[s]->Empty()) Snapshot(s);
     }
-    for (auto [s, socket] : sockets) {
+    for (int s = 0; s < sockets.count; ++s) {
         SocketView view(*this, s);
-        socket->Update(view);
+        sockets.socket[s]->Update(view);
     }
 }
 

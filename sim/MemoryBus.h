@@ -86,6 +86,9 @@ public:
     // The condition of a socket pin as socket s sees it (as of the last
     // update of the chips).
     PinCondition Condition(int s, int socketPin) const;
+    // The conditions of socket s's pins, indexed by socket pin (s 0-7).
+    const PinCondition* Conditions(int s) const { return snap_[s]; }
+    uint64_t SupplyRevision() const { return supplyRevision_; }
     SimProgrammer* Programmer() const { return prog_; }
 
 private:
@@ -94,11 +97,16 @@ private:
         bool ce = true, oe = true, pgm = true, pw = true;
     };
     Lines LinesFor(int s) const;
-    void Snapshot(int s, const PinState* electrical);
+    void Snapshot(int s);
     void UpdateChips();
     // Brings the chips up to date after supply or ground switching.
     void Sync();
-    std::vector<std::pair<int, Socket*>> Sockets() const;
+    // The sockets the bus serves, by socket number.
+    struct SocketList {
+        int count = 0;
+        Socket* socket[8] = {};
+    };
+    SocketList Sockets() const;
     Socket* ReadSocket();
     uint8_t ReadData(int byteIndex);
     bool ValidStrobe(uint8_t v) const;
@@ -131,6 +139,10 @@ private:
     // Pin conditions per socket, refreshed before the chips look at them.
     PinCondition snap_[8][kSocketPins + 1];
     PinState electrical_[kSocketPins + 1];
+    // The supply and ground part of each pin's condition, from electrical_.
+    PinCondition supply_[kSocketPins + 1];
+    // Drawn afresh whenever supply_ is refreshed.
+    uint64_t supplyRevision_ = PinEnvironment::NewSupplyRevision();
     uint64_t dataReads_ = 0;
 };
 
