@@ -228,9 +228,10 @@ uint8_t MemoryBusPersonality::ReadData(int byteIndex) {
             const size_t i = static_cast<size_t>(byteIndex * 8 + bit);
             if (i >= dataPins_.size()) break;
             const ChipDrive d = socket->Output(view, dataPins_[i]);
-            const bool high = d == ChipDrive::High || d == ChipDrive::WeakHigh ||
+            // Data bits are as good as random: no branch on the level.
+            const bool high = (d == ChipDrive::High) | (d == ChipDrive::WeakHigh) ||
                               (d == ChipDrive::None && view.InputLevel(dataPins_[i]) == 1);
-            if (high) v = static_cast<uint8_t>(v | (1u << bit));
+            v = static_cast<uint8_t>(v | (static_cast<unsigned>(high) << bit));
         }
     }
     return v;

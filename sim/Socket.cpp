@@ -10,12 +10,6 @@ uint64_t PinEnvironment::NewSupplyRevision() {
     return next++;
 }
 
-bool PinEnvironment::HeldLow(int socketPin) const {
-    const int v = VoltageTenths(socketPin);
-    return v >= 0 && v < kHighThresholdTenths;
-}
-
-bool PinEnvironment::HeldHigh(int socketPin) const { return VoltageTenths(socketPin) >= kHighThresholdTenths; }
 
 int ChipModel::ChipPinAt(int socketPin) const {
     if (socketPin < 1 || socketPin > kSocketPins) return 0;

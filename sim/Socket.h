@@ -57,7 +57,10 @@ public:
         return socketPin >= 1 && socketPin <= kSocketPins ? VoltageOf(conditions_[socketPin]) : -1;
     }
     // Ground switch closed, or the logic driver low.
-    bool HeldLow(int socketPin) const;
+    bool HeldLow(int socketPin) const {
+        const int v = VoltageTenths(socketPin);
+        return v >= 0 && v < kHighThresholdTenths;
+    }
     // Names the supply and ground switching of every pin: while it stays the
     // same (and is not 0), only logic-driver levels (0 or 5.0 V) changed.
     // 0: not known, any pin may have changed.
@@ -65,7 +68,7 @@ public:
     // A revision no environment has used yet.
     static uint64_t NewSupplyRevision();
     // A supply at logic-high level, or the logic driver high.
-    bool HeldHigh(int socketPin) const;
+    bool HeldHigh(int socketPin) const { return VoltageTenths(socketPin) >= kHighThresholdTenths; }
 
 protected:
     // An environment that keeps its pin conditions in an array indexed by
