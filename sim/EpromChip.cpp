@@ -131,18 +131,16 @@ void EpromChip::EarlyAccess(const PinEnvironment& env) const {
 
 uint32_t EpromChip::AddressNow(const PinEnvironment& env) const {
     uint32_t a = 0;
-    for (size_t i = 0; i < cfg_.addressPins.size(); ++i) {
-        if (High(env, cfg_.addressPins[i])) a |= 1u << i;
-    }
+    // Shifted in without a branch: address bits are as good as random.
+    for (size_t i = 0; i < cfg_.addressPins.size(); ++i) a |= static_cast<uint32_t>(High(env, cfg_.addressPins[i])) << i;
     if (cfg_.pageWords != 0) a += page_ * cfg_.pageWords;
     return a % static_cast<uint32_t>(cells_.size());
 }
 
 uint16_t EpromChip::DataNow(const PinEnvironment& env) const {
     uint16_t d = 0;
-    for (size_t i = 0; i < cfg_.dataPins.size() && i < 16; ++i) {
-        if (High(env, cfg_.dataPins[i])) d = static_cast<uint16_t>(d | (1u << i));
-    }
+    for (size_t i = 0; i < cfg_.dataPins.size() && i < 16; ++i)
+        d = static_cast<uint16_t>(d | (static_cast<unsigned>(High(env, cfg_.dataPins[i])) << i));
     return static_cast<uint16_t>(d & mask_);
 }
 
@@ -153,8 +151,21 @@ bool EpromChip::HiddenSelected(const PinEnvironment& env) const {
 }
 
 void EpromChip::CheckVoltages(const PinEnvironment& env) {
+    // No pin takes less than this: a pin at or below it is over no limit.
+    const int lowestLimit = std::min(kLogicMaxTenths, cfg_.vppMaxTenths);
+    // With the supplies as last checked only logic levels moved, and those
+    // are over no limit.
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == checkedRevision_ && lowestLimit >= kLogicHighTenths) return;
+    checkedRevision_ = revision;
+    const int seated = static_cast<int>(socketPins_.size());
     for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
-        const int v = Volts(env, pin);
+        const int s = pin <= seated ? socketPins_[static_cast<size_t>(pin - 1)] : 0;
+        const int v = s == 0 ? -1 : env.VoltageTenths(s);
+        if (v <= lowestLimit) {
+            if (overReported_[static_cast<size_t>(pin)]) overReported_[static_cast<size_t>(pin)] = false;
+            continue;
+        }
         const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin ||
                             (cfg_.hvBlankCheck && pin == cfg_.cePin);
         const int limit = raised ? cfg_.vppMaxTenths : kLogicMaxTenths;
@@ -381,9 +392,10 @@ ChipDrive EpromChip::Output(const PinEnvironment& env, int socketPin) const {
         memoUs_ = now;
         memoPulses_ = pulses_.size();
         memoDrive_ = false;
-        if (Powered(env) && !Ready(env)) {
+        const bool powered = Powered(env);
+        if (powered && !Ready(env)) {
             if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) EarlyAccess(env);
-        } else if (Powered(env) && !programming_ && !erasing_) {
+        } else if (powered && !programming_ && !erasing_) {
             if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {
                 memoDrive_ = Low(env, cfg_.oePin);
                 memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;

@@ -222,6 +222,7 @@ private:
     std::set<uint32_t> weak_;
     std::vector<PulseRecord> pulses_;
     std::vector<bool> overReported_;
+    uint64_t checkedRevision_ = 0; // supply revision CheckVoltages last saw
     mutable const PinEnvironment* memoEnv_ = nullptr;
     mutable uint64_t memoUs_ = 0;
     mutable size_t memoPulses_ = 0;

@@ -1,6 +1,7 @@
 #include "sim/SimProgrammer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -30,12 +31,19 @@ void RegisterPersonality(uint16_t id, PersonalityFactory factory) {
 SimProgrammer::SimProgrammer(uint16_t base) : base_(base) {}
 SimProgrammer::~SimProgrammer() = default;
 
+size_t SimProgrammer::NextTypeSlot() {
+    static std::atomic<size_t> next{0};
+    return next++;
+}
+
 void SimProgrammer::AttachComponent(SimComponent* c) {
     if (std::find(components_.begin(), components_.end(), c) == components_.end()) components_.push_back(c);
+    ++generation_;
 }
 
 void SimProgrammer::DetachComponent(SimComponent* c) {
     components_.erase(std::remove(components_.begin(), components_.end(), c), components_.end());
+    ++generation_;
 }
 
 void SimProgrammer::AddComponent(std::unique_ptr<SimComponent> c) {

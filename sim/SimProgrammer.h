@@ -109,11 +109,18 @@ public:
     void AttachComponent(SimComponent* c);
     void DetachComponent(SimComponent* c);
     void AddComponent(std::unique_ptr<SimComponent> c);
+    // The first attached component of type T. The answer is cached per type
+    // until the components change, so the per-access lookups cost no cast.
     template <class T> T* FindComponent() const {
+        const size_t slot = TypeSlot<T>();
+        if (slot < found_.size() && found_[slot].generation == generation_) return static_cast<T*>(found_[slot].component);
+        T* t = nullptr;
         for (auto* c : components_) {
-            if (auto* t = dynamic_cast<T*>(c)) return t;
+            if ((t = dynamic_cast<T*>(c)) != nullptr) break;
         }
-        return nullptr;
+        if (slot >= found_.size()) found_.resize(slot + 1);
+        found_[slot] = {generation_, t};
+        return t;
     }
 
     // Traces (off until enabled).
@@ -138,6 +145,17 @@ public:
     }
 
 private:
+    // A small number per component type, for the lookup cache.
+    static size_t NextTypeSlot();
+    template <class T> static size_t TypeSlot() {
+        static const size_t slot = NextTypeSlot();
+        return slot;
+    }
+    struct FoundComponent {
+        uint64_t generation = 0;
+        SimComponent* component = nullptr;
+    };
+
     void DataOut(uint8_t b);
     void RegisterWrite(uint8_t reg, uint8_t value);
     uint8_t RegisterRead(uint8_t reg);
@@ -173,6 +191,9 @@ private:
     std::unique_ptr<SimPersonality> personality_;
     std::vector<SimComponent*> components_;
     std::vector<std::unique_ptr<SimComponent>> owned_;
+    // Bumped whenever components_ changes; cache entries of older generations are stale.
+    uint64_t generation_ = 1;
+    mutable std::vector<FoundComponent> found_;
 
     bool trace_ = false;
     std::vector<RegisterAccess> regTrace_;

@@ -1,37 +1,31 @@
 #include "sim/Socket.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace sim {
 
-int PinEnvironment::InputLevel(int socketPin) const {
-    const PinCondition c = Condition(socketPin);
-    if (c.grounded) return 0;
-    if (c.supplyTenths >= 0) return c.supplyTenths >= kHighThresholdTenths ? 1 : 0;
-    if (c.driven) return c.drivenHigh ? 1 : 0;
-    if (c.pull == Pull::Up) return 1;
-    if (c.pull == Pull::Down) return 0;
-    return FloatingLevel();
+uint64_t PinEnvironment::NewSupplyRevision() {
+    static std::atomic<uint64_t> next{1};
+    return next++;
 }
 
-int PinEnvironment::VoltageTenths(int socketPin) const {
-    const PinCondition c = Condition(socketPin);
-    if (c.grounded) return 0;
-    if (c.supplyTenths >= 0) return c.supplyTenths;
-    if (c.driven) return c.drivenHigh ? kLogicHighTenths : 0;
-    return -1;
-}
-
-bool PinEnvironment::HeldLow(int socketPin) const {
-    const int v = VoltageTenths(socketPin);
-    return v >= 0 && v < kHighThresholdTenths;
-}
-
-bool PinEnvironment::HeldHigh(int socketPin) const { return VoltageTenths(socketPin) >= kHighThresholdTenths; }
 
 int ChipModel::ChipPinAt(int socketPin) const {
     if (socketPin < 1 || socketPin > kSocketPins) return 0;
     const auto& pins = SocketPins();
+    if (pins.data() != pinMapFor_ || pins.size() != pinMapSize_) {
+        // The first chip pin on each socket pin (chips have at most 255 pins).
+        std::fill(std::begin(pinMap_), std::end(pinMap_), uint8_t{0});
+        for (size_t i = pins.size(); i-- > 0;) {
+            if (pins[i] >= 1 && pins[i] <= kSocketPins && i < 255) pinMap_[pins[i]] = static_cast<uint8_t>(i + 1);
+        }
+        pinMapFor_ = pins.data();
+        pinMapSize_ = pins.size();
+    }
+    const int chipPin = pinMap_[socketPin];
+    if (chipPin != 0 && pins[static_cast<size_t>(chipPin - 1)] == socketPin) return chipPin;
+    // Not in the map (or the list changed in place): look it up.
     for (size_t i = 0; i < pins.size(); ++i) {
         if (pins[i] == socketPin) return static_cast<int>(i) + 1;
     }

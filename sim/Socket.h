@@ -47,13 +47,51 @@ public:
     virtual void Violation(const std::string& what) const = 0;
 
     // The level a chip input sees on the pin (the programmer's side only).
-    int InputLevel(int socketPin) const;
+    int InputLevel(int socketPin) const {
+        if (conditions_ == nullptr) return LevelOf(Condition(socketPin));
+        return socketPin >= 1 && socketPin <= kSocketPins ? LevelOf(conditions_[socketPin]) : FloatingLevel();
+    }
     // Voltage the programmer holds the pin at, -1 while it only pulls or floats.
-    int VoltageTenths(int socketPin) const;
+    int VoltageTenths(int socketPin) const {
+        if (conditions_ == nullptr) return VoltageOf(Condition(socketPin));
+        return socketPin >= 1 && socketPin <= kSocketPins ? VoltageOf(conditions_[socketPin]) : -1;
+    }
     // Ground switch closed, or the logic driver low.
-    bool HeldLow(int socketPin) const;
+    bool HeldLow(int socketPin) const {
+        const int v = VoltageTenths(socketPin);
+        return v >= 0 && v < kHighThresholdTenths;
+    }
+    // Names the supply and ground switching of every pin: while it stays the
+    // same (and is not 0), only logic-driver levels (0 or 5.0 V) changed.
+    // 0: not known, any pin may have changed.
+    uint64_t SupplyRevision() const { return supplyRevision_; }
+    // A revision no environment has used yet.
+    static uint64_t NewSupplyRevision();
     // A supply at logic-high level, or the logic driver high.
-    bool HeldHigh(int socketPin) const;
+    bool HeldHigh(int socketPin) const { return VoltageTenths(socketPin) >= kHighThresholdTenths; }
+
+protected:
+    // An environment that keeps its pin conditions in an array indexed by
+    // socket pin (entries 1-48) names it here, and must then answer Condition
+    // from it; the level helpers above read it without a virtual call.
+    const PinCondition* conditions_ = nullptr;
+    uint64_t supplyRevision_ = 0;
+
+private:
+    int LevelOf(const PinCondition& c) const {
+        if (c.grounded) return 0;
+        if (c.supplyTenths >= 0) return c.supplyTenths >= kHighThresholdTenths ? 1 : 0;
+        if (c.driven) return c.drivenHigh ? 1 : 0;
+        if (c.pull == Pull::Up) return 1;
+        if (c.pull == Pull::Down) return 0;
+        return FloatingLevel();
+    }
+    static int VoltageOf(const PinCondition& c) {
+        if (c.grounded) return 0;
+        if (c.supplyTenths >= 0) return c.supplyTenths;
+        if (c.driven) return c.drivenHigh ? kLogicHighTenths : 0;
+        return -1;
+    }
 };
 
 class ChipModel {
@@ -72,6 +110,13 @@ public:
 
     // Chip pin (1-based) at a socket pin, 0 when the chip does not occupy it.
     int ChipPinAt(int socketPin) const;
+
+private:
+    // ChipPinAt's map from socket pin to chip pin, built for the pin list at
+    // pinMapFor_ of pinMapSize_ entries.
+    mutable const int* pinMapFor_ = nullptr;
+    mutable size_t pinMapSize_ = 0;
+    mutable uint8_t pinMap_[kSocketPins + 1] = {};
 };
 
 // Socket pins of an n-pin DIP seated at the bottom of the socket, raised by
