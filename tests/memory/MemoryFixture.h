@@ -29,6 +29,7 @@
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
+#include "engine/ScratchDir.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/MemoryFrame.h"
 #include "platform/PortIo.h"
@@ -82,8 +83,7 @@ protected:
     sim::Socket* socket = nullptr;
     BreakingUi ui;
     std::vector<std::pair<int, int>> tones; // beeps of the runs
-    std::string oldCwd_;
-    std::filesystem::path tmp_;
+    ScratchDir scratch_;
 
     void SetUp() override {
         for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState, ResetBufferState, ResetOperationState,
@@ -109,18 +109,11 @@ protected:
         LibraryFileName = "krd.dat";
         ASSERT_EQ(ConnectProgrammer(0), 1);
         // Compare files land in a private folder.
-        oldCwd_ = std::filesystem::current_path().string();
-        static int serial = 0;
-        tmp_ = std::filesystem::temp_directory_path() /
-               ("vexlor-mem-" + std::to_string(getpid()) + "-" + std::to_string(++serial));
-        std::filesystem::create_directories(tmp_);
-        ASSERT_EQ(chdir(tmp_.c_str()), 0);
+        scratch_.Enter("vexlor-mem-");
     }
 
     void TearDown() override {
-        if (chdir(oldCwd_.c_str()) != 0) ADD_FAILURE() << "chdir back";
-        std::error_code ec;
-        std::filesystem::remove_all(tmp_, ec);
+        scratch_.Leave();
         InstallPortIoRef(nullptr);
         InstallUiBridge(nullptr);
         SetToneSink(nullptr);
