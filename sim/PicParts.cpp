@@ -19,7 +19,7 @@ PicPinout Dip40() { return {40, {11, 32}, {12, 31}, 1, 39, 40}; }  // RB6, RB7
 PicPinout Dip8() { return {8, {1}, {8}, 4, 6, 7}; }                // GP1 clock, GP0 data
 PicPinout Dip14() { return {14, {1}, {14}, 4, 12, 13}; }           // RB1 clock, RB0 data
 
-// 14-bit EPROM parts of the PIC16C6x/7x programming specification: VIHH
+// 14-bit EPROM parts of the PIC16C6x/7x programming datasheet: VIHH
 // 12.75-13.25 V, 100 us pulses.
 PicFacts Eprom14(const char* name, uint32_t words, PicPinout pin, uint32_t configMask, uint32_t protectMask) {
     PicFacts f;
