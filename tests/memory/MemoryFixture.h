@@ -30,6 +30,7 @@
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
 #include "engine/ScratchDir.h"
+#include "engine/SimBench.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/MemoryFrame.h"
 #include "platform/PortIo.h"
@@ -93,21 +94,12 @@ protected:
         InstallMemoryAlgorithms();
         InstallUiBridge(&ui);
         SetToneSink([this](int hz, int ms) { tones.emplace_back(hz, ms); });
-        sim::RegisterUniversalPersonalities();
         sim::RegisterMemoryBusPersonality();
         sim::RegisterControlBusPersonality();
-        sim::LogicImageHeader h;
-        h.personality = sim::kPersonalityUniversal;
-        simp.ConfigureDirect(h);
-        sim::AddIdMemory(simp);
-        elec = sim::AddElectrical(simp);
-        simp.AddComponent(std::unique_ptr<sim::Socket>(socket = new sim::Socket));
-        InstallPortIoRef(&simp);
         g_memorySim = &simp;
         OperationTickMs = SimTickMs;
-        ProgramDirectory = std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); // the built library
-        LibraryFileName = "krd.dat";
-        ASSERT_EQ(ConnectProgrammer(0), 1);
+        BringUpSimulatedProgrammer(simp, elec, socket);
+        if (HasFatalFailure()) return;
         // Compare files land in a private folder.
         scratch_.Enter("vexlor-mem-");
     }
