@@ -122,6 +122,14 @@ void PowerOnDevice(int mode) {
     DelayMsSlot(1);
 }
 
+// The socket's supply ramps down before the entry returns: the operation
+// driver's reset would otherwise switch the supply off at full voltage and
+// clear the pin latches against the outputs of a part still powered.
+void PowerOffDevice() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+}
+
 // The datum at the address now on the address pins.
 uint32_t ReadDatum() { return static_cast<uint32_t>(ReadPinGroup(1, 0, Map.LastData)); }
 
@@ -169,17 +177,27 @@ int AmdRoutine(uint32_t blow) {
     return 1;
 }
 
+// The supply DAC of the package: channel 4 (16 pins), 3 (18 pins), else 4 less 0.8 V.
+void SupplyDac(int tenths) {
+    if (PackagePins() == 16) SetDacVoltage(4, tenths);
+    else if (PackagePins() == 18) SetDacVoltage(3, tenths);
+    else SetDacVoltage(4, tenths - 8);
+}
+
+// The supply goes to 7.0 V for the pulse and back to 5.0 V for the read-back
+// through the package's supply DAC: 62/42 on channel 4 for the larger
+// packages, 7.0/5.0 V at the pin on 16- and 18-pin ones (read back at 4.2 V
+// a 16-pin part is below its supply minimum and never answers).
 void FujitsuBlowPulse(int bit) {
-    const bool even = PackagePins() % 2 == 0;
     const int strobe = StrobePin();
-    if (even) SetDacVoltage(4, 62); else SetDacVoltage(3, 70);
+    SupplyDac(70);
     SetSupplyPinA(strobe, 1);
     Channels12(200);
     SetSupplyPinA(DataPin(bit), 1);
     SetSupplyPinA(DataPin(bit), 0);
     Channels12(50);
     SetSupplyPinA(strobe, 0);
-    if (even) SetDacVoltage(4, 42); else SetDacVoltage(3, 50);
+    SupplyDac(50);
     SetPin(strobe, 0);
 }
 
@@ -213,13 +231,6 @@ int ByteWriteRoutine(uint32_t) {
         if (ReadDatum() == ExpectedValue) return 1;
     }
     return -1;
-}
-
-// The supply DAC of the package: channel 4 (16 pins), 3 (18 pins), else 4 less 0.8 V.
-void SupplyDac(int tenths) {
-    if (PackagePins() == 16) SetDacVoltage(4, tenths);
-    else if (PackagePins() == 18) SetDacVoltage(3, tenths);
-    else SetDacVoltage(4, tenths - 8);
 }
 
 int VoltagePairRoutine(uint32_t blow) {
@@ -292,18 +303,21 @@ int Alg300Read(int mode) {
     if (MakerIs("ICT") && mode == 0) {
         ShowMessageLine(" This function not supported");
         ShowMessageLine(" (blank is not defined)");
+        PowerOffDevice();
         return -1;
     }
-    return WalkAddresses(0xFFFFFFFFu, 0, [&](bool) {
+    const int result = WalkAddresses(0xFFFFFFFFu, 0, [&](bool) {
         ReadValue = Access(ChipAddress);
         return ProcessReadByte(mode);
     });
+    PowerOffDevice();
+    return result;
 }
 
 int Alg300Program() {
     PowerOnDevice(1);
     const Routine routine = MakerRoutine();
-    return WalkAddresses(0xFFFFFFFFu, 0, [&](bool) {
+    const int result = WalkAddresses(0xFFFFFFFFu, 0, [&](bool) {
         WritePinGroup(0, 0, Map.LastAddress, ChipAddress);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         PulseSecondPin();
@@ -318,6 +332,8 @@ int Alg300Program() {
         BufferIndex += AddressStep;
         return 1;
     });
+    PowerOffDevice();
+    return result;
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "sim/PinDrivenParts.h"
 #include "MemoryFixture.h"
+#include "PinWatch.h"
 
 namespace {
 
@@ -309,6 +310,33 @@ TEST_F(PinRun, Row49LatchesEveryAddressOnPin33) {
     FillData(1);
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_EQ(chip->Latches(), DeviceSize);
+}
+
+TEST_F(PinRun, Row65RampsVppIn1VStepsAroundEveryPulse) {
+    SelectAsRow(65, 0x2000, 13, Row65Part());
+    DeviceEnd = 0; // one datum, one pulse
+    FillData(2);
+    PinWatch watch({11}); // Vpp, chip pin 1
+    simp.AttachComponent(&watch);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    simp.DetachComponent(&watch);
+    // 5.0 V, up in 1.0 V steps 10 us apart to Vpp, and down the same way.
+    const auto changes = watch.Changes(11);
+    const int top = static_cast<int>(Vpp / 10);
+    size_t peak = 0;
+    for (size_t i = 0; i < changes.size(); ++i)
+        if (changes[i].tenths > changes[peak].tenths) peak = i;
+    ASSERT_NEAR(changes[peak].tenths, top, 1);
+    const int lastStep = (top - 50) % 10 == 0 ? 10 : (top - 50) % 10;
+    int up = 0, down = 0;
+    for (size_t i = peak; i > 0 && changes[i - 1].tenths >= 49; --i, ++up) {
+        EXPECT_NEAR(changes[i].tenths - changes[i - 1].tenths, i == peak ? lastStep : 10, 1);
+        EXPECT_GE(changes[i].us - changes[i - 1].us, 10u);
+    }
+    for (size_t i = peak + 1; i < changes.size() && changes[i].tenths >= 49; ++i, ++down)
+        EXPECT_GE(changes[i].us - changes[i - 1].us, 10u);
+    EXPECT_EQ(up, (top - 50 + 9) / 10);
+    EXPECT_EQ(down, up);
 }
 
 TEST_F(PinRun, AStartInsideA256ByteBlockGetsItsUpperAddressFirst) {
