@@ -59,23 +59,6 @@ TEST_P(JtagBlockRecordTest, ProgramsReadsErasesAndSecures) {
 
 INSTANTIATE_TEST_SUITE_P(Records, JtagBlockRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
 
-TEST_F(JtagBlockCpldTest, WrongIdcodeEndsEveryEntryBeforeAnyFuse) {
-    ASSERT_TRUE(SelectPld("AMD", "MACH111SP"));
-    sim::JtagCpldFacts f = Facts("AMD", "MACH111SP");
-    f.idcode = 0x07058003; // the four-block part
-    sim::RowTapChip* chip = SeatJtag<sim::RowTapChip>(f);
-    LoadFuses(std::vector<uint8_t>(DeviceSize, 0), 52);
-    for (int op : {OpBlankCheck, OpProgram, OpRead, OpErase, OpSecurity}) {
-        SCOPED_TRACE(op);
-        EXPECT_EQ(Run(op), -1);
-        EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
-        EXPECT_TRUE(elec->SuppliedPins().empty());
-    }
-    EXPECT_TRUE(chip->ProgrammedRows().empty());
-    EXPECT_TRUE(chip->Blank());
-    EXPECT_FALSE(chip->Secured());
-}
-
 TEST_F(JtagBlockCpldTest, InstructionCaptureOtherThanOneFails) {
     ASSERT_TRUE(SelectPld("AMD", "MACH111SP"));
     sim::RowTapChip* chip = Seat("MACH111SP");
