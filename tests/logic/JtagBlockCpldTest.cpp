@@ -82,6 +82,14 @@ TEST_F(JtagBlockCpldTest, ERowAndRegisterTraffic) {
     ASSERT_FALSE(chip->ProgrammedRows().empty());
     EXPECT_EQ(chip->ProgrammedRows().front(), -1); // the pre-program pass selects no row
     EXPECT_EQ(chip->ProgrammedRows().back(), 61);
+    // Odd array rows hold 71 cells a block, even rows 72; an all-ones file
+    // still shifts 0 where a row holds no cell.
+    for (int row = 0; row < 52; ++row) {
+        int cells = 0;
+        for (int b = 0; b < chip->DataLength(); ++b) cells += chip->FuseAt(row, b) >= 0;
+        EXPECT_EQ(cells, row % 2 ? 2 * 71 : 2 * 72) << row;
+    }
+    EXPECT_EQ(chip->UnusedBitsShiftedOne(), 0u);
     // The E row was the last data: block 1 (bits 0-71) cell 15 at clock 65.
     const std::vector<bool>& d = chip->ProgramData();
     for (int b = 0; b < 144; ++b) EXPECT_EQ(d[static_cast<size_t>(b)], b == 65) << b;

@@ -101,18 +101,6 @@ TEST_F(JtagIscCpldTest, BadCellInTheLastRowsLeavesKindOneUnprogrammed) {
     EXPECT_EQ(chip->Cell(34170), 0); // kind 3 came before the verify pass
 }
 
-TEST_F(JtagIscCpldTest, WithoutTheHighVoltageNothingIsProgrammed) {
-    const Record& r = kRecords[0];
-    ASSERT_TRUE(SelectPld("ATMEL", r.name));
-    sim::JtagCpldFacts f = Facts("ATMEL", r.name);
-    f.hv = 45; // the part sees no 11.0 V where it needs it
-    sim::IscCpldChip* chip = SeatJtag<sim::IscCpldChip>(f);
-    LoadFuses(Fuses(r), 128);
-    EXPECT_EQ(Run(OpProgram), -1); // the verify pass of the last rows
-    EXPECT_TRUE(chip->Blank());
-    EXPECT_FALSE(chip->Enabled());
-}
-
 TEST_F(JtagIscCpldTest, SecureThatDoesNotTakeIsASecurityError) {
     const Record& r = kRecords[0];
     ASSERT_TRUE(SelectPld("ATMEL", r.name));
