@@ -4,6 +4,7 @@
 #include "memory/JedecFlash.h"
 #include "memory/SerialEeprom.h"
 #include "memory/PinDriven.h"
+#include "memory/JtagMemory.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -12,4 +13,5 @@ void InstallMemoryAlgorithms() {
     InstallJedecFlashRows();
     InstallSerialEepromRows();
     InstallPinDrivenRows();
+    InstallJtagMemoryRows();
 }

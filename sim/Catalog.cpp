@@ -6,6 +6,7 @@
 #include "sim/FlashParts.h"
 #include "sim/FuseArrayChip.h"
 #include "sim/IscCpldChip.h"
+#include "sim/JtagMemoryChip.h"
 #include "sim/RowTapChip.h"
 
 namespace sim {
@@ -15,7 +16,8 @@ namespace {
 using AddParts = void (*)(std::vector<CatalogPart>&);
 constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, AddLogicIcParts, AddRamParts,
                                   AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts,
-                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts};
+                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts,
+                                  AddJtagMemoryParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -101,6 +103,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
             facts, [](const FusePromConfig& f) { return std::make_unique<FusePromChip>(f); });
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
+    case ChipKind::JtagMemory:
+        if (const auto* f = dynamic_cast<const JtagMemoryFacts*>(&facts)) return MakeJtagMemory(*f);
+        break;
     }
     return nullptr;
 }

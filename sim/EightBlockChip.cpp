@@ -6,7 +6,7 @@ namespace sim {
 
 namespace {
 
-constexpr int kPulsePin = 12, kHighVoltagePin = 13;
+constexpr int kPulsePin = 12;
 constexpr int kHighVoltageTenths = 92, kHighVoltageTolerance = 3, kSupplyTolerance = 2;
 constexpr int kClocks = 99, kBlockFuses = 6762, kArrayRows = 66, kERow = 80;
 constexpr uint32_t kEFuse = EightBlockChip::kERowFuse, kUserFuse = 59000;
@@ -85,7 +85,7 @@ void EightBlockChip::Act(uint64_t widthUs) {
     const std::vector<int> sel = Selected();
     if (pulses_.size() < kLog)
         pulses_.push_back({instruction_, widthUs, sel.size() == 1 ? sel[0] : sel.empty() ? -1 : -2});
-    if (!enabled_ || !Within(SocketVolts(kHighVoltagePin), kHighVoltageTenths, kHighVoltageTolerance) ||
+    if (!enabled_ || !Within(SocketVolts(Part().hv), kHighVoltageTenths, kHighVoltageTolerance) ||
         !Within(SupplyTenths(), Part().vccTenths, kSupplyTolerance))
         return;
     if (instruction_ == 8) {

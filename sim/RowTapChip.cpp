@@ -158,7 +158,11 @@ void RowTapChip::Idle(uint32_t instruction, uint64_t us) {
     for (int row : sel) {
         for (int b = 0; b < DataLength(); ++b) {
             const int32_t f = FuseAt(row, b);
-            if (f >= 0) WriteCell(static_cast<uint32_t>(f), data_[static_cast<size_t>(b)] ? 1 : 0);
+            if (f >= 0) {
+                WriteCell(static_cast<uint32_t>(f), data_[static_cast<size_t>(b)] ? 1 : 0);
+            } else if (data_[static_cast<size_t>(b)]) {
+                ++unusedOnes_;
+            }
         }
     }
 }

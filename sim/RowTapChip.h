@@ -30,6 +30,8 @@ public:
     // Rows programmed or erased by each pulse, in order (-1: none selected).
     const std::vector<int>& ProgrammedRows() const { return programmed_; }
     const std::vector<bool>& ProgramData() const { return data_; }
+    // Program bits shifted as 1 where the programmed row holds no cell.
+    uint32_t UnusedBitsShiftedOne() const { return unusedOnes_; }
 
     std::optional<std::vector<bool>> CaptureDr(uint32_t instruction) override;
     void UpdateDr(uint32_t instruction, const std::vector<bool>& bits, uint32_t shifted, uint64_t nowUs) override;
@@ -46,6 +48,7 @@ private:
     std::vector<bool> rows_; // stage i: row kRows - 1 - i
     std::vector<bool> data_;
     std::vector<int> programmed_;
+    uint32_t unusedOnes_ = 0;
 };
 
 } // namespace sim

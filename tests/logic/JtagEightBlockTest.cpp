@@ -81,21 +81,6 @@ TEST_P(JtagEightBlockRecordTest, ProgramsReadsErasesAndSecures) {
 
 INSTANTIATE_TEST_SUITE_P(Records, JtagEightBlockRecordTest, ::testing::ValuesIn(kRecords), TestName);
 
-TEST_F(JtagEightBlockTest, WrongIdcodeEndsEveryEntryBeforeAnyFuse) {
-    ASSERT_TRUE(SelectPld("AMD", "M4-128/64"));
-    sim::JtagCpldFacts f = Facts("AMD", "M4-128/64");
-    f.idcode = 0x07458003;
-    sim::EightBlockChip* chip = SeatJtag<sim::EightBlockChip>(f);
-    for (int op : {OpBlankCheck, OpProgram, OpRead, OpErase, OpSecurity}) {
-        SCOPED_TRACE(op);
-        EXPECT_EQ(Run(op), -1);
-        EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
-        EXPECT_TRUE(elec->SuppliedPins().empty());
-    }
-    EXPECT_TRUE(chip->Pulses().empty());
-    EXPECT_TRUE(chip->Blank());
-}
-
 TEST_F(JtagEightBlockTest, BlankCheckFailingInRowFiveReportsThatFuse) {
     ASSERT_TRUE(SelectPld("AMD", "M4-128/64"));
     sim::EightBlockChip* chip = Seat("M4-128/64");

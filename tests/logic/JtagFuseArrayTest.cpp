@@ -59,27 +59,6 @@ TEST_P(JtagFuseArrayRecordTest, ProgramsReadsErasesAndSecures) {
 
 INSTANTIATE_TEST_SUITE_P(Records, JtagFuseArrayRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
 
-TEST_F(JtagFuseArrayTest, WrongIdcodeEndsEveryEntryBeforeAnyFuse) {
-    for (const char* name : {"ispLSI2032V", "ispGAL22LV10"}) {
-        SCOPED_TRACE(name);
-        ASSERT_TRUE(SelectPld("LATTICE", name));
-        Reseat();
-        sim::JtagCpldFacts f = Facts("LATTICE", name);
-        f.idcode = std::string(name) == "ispLSI2032V" ? 0x10301043 : 0x00301043; // another member
-        sim::FuseArrayChip* chip = SeatJtag<sim::FuseArrayChip>(f);
-        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), 80);
-        for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpErase, OpSecurity}) {
-            SCOPED_TRACE(op);
-            EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(" Invalid ID")) << LogText();
-            EXPECT_TRUE(elec->SuppliedPins().empty());
-        }
-        EXPECT_TRUE(chip->Blank());
-        EXPECT_FALSE(chip->Secured());
-        EXPECT_EQ(chip->Erases(), 0u);
-    }
-}
-
 // Variants past the geometry table: refused before any pin is driven.
 TEST_F(JtagFuseArrayTest, VariantPastTheGeometryTableIsNotSupported) {
     ASSERT_TRUE(SelectPld("LATTICE", "ispLSI2032V"));

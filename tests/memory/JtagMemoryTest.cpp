@@ -1,0 +1,156 @@
+// Row 62 end to end on the status-polled configuration device: identification,
+// the read stream, block programming with the flag bit last, the erase's busy
+// polls and the injected faults. The runs cover the first 4K of the part.
+#include "memory/JtagMemory.h"
+#include "sim/JtagMemoryChip.h"
+#include "MemoryFixture.h"
+
+namespace {
+
+constexpr uint32_t kRange = 0x1000;
+constexpr uint8_t kFlag = 0x20; // bit 5 of byte 3
+
+class JtagMemoryTest : public MemoryRun {
+protected:
+    static sim::JtagMemoryFacts Part62() {
+        const auto* f = sim::FindFacts<sim::JtagMemoryFacts>("ALTERA", "EPC2");
+        EXPECT_NE(f, nullptr);
+        return f ? *f : sim::JtagMemoryFacts{};
+    }
+    sim::StatusPolledPromChip* Select62(const sim::JtagMemoryFacts& f = Part62()) {
+        EXPECT_TRUE(Select("ALTERA", "EPC2"));
+        DeviceEnd = kRange - 1;
+        auto chip = std::make_unique<sim::StatusPolledPromChip>(f);
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
+    }
+    // A file as a read of a programmed part gives it: the flag bit shown set.
+    static void FillFile(uint32_t seed) {
+        FillPattern(kRange, seed);
+        BufferWindow[3] |= kFlag;
+    }
+    static void ClearBuffer() {
+        for (uint32_t a = 0; a < kRange; ++a) BufferWindow[a] = 0;
+    }
+    void ExpectPoweredDown() { EXPECT_TRUE(elec->SuppliedPins().empty()); }
+};
+
+TEST_F(JtagMemoryTest, Row62ProgramsVerifiesReadsAndErases) {
+    sim::StatusPolledPromChip* chip = Select62();
+    EXPECT_EQ(DeviceSize, 211960u);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    FillFile(3);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t a = 0; a < kRange; ++a) {
+        ASSERT_EQ(chip->Cell(a), a == 3 ? BufferByte(a) & ~kFlag : BufferByte(a)) << a;
+    }
+    // Every block once, then block 0 again with the flag bit cleared.
+    const std::vector<uint32_t>& blocks = chip->ProgrammedBlocks();
+    ASSERT_EQ(blocks.size(), kRange / 8 + 1);
+    for (uint32_t b = 0; b < kRange / 8; ++b) ASSERT_EQ(blocks[b], b * 8);
+    EXPECT_EQ(blocks.back(), 0u);
+
+    std::vector<uint8_t> file(kRange);
+    for (uint32_t a = 0; a < kRange; ++a) file[a] = BufferByte(a);
+    ClearBuffer();
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < kRange; ++a) ASSERT_EQ(BufferByte(a), file[a]) << a; // byte 3 shows the flag set
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    ExpectLinesInOrder({"Erase ok!"});
+    EXPECT_TRUE(chip->Blank());
+    EXPECT_EQ(chip->Erases(), 1u);
+    ExpectPoweredDown();
+    ExpectNoViolations();
+}
+
+// A part whose flag bit alone is programmed passes the blank check.
+TEST_F(JtagMemoryTest, Row62BlankCheckShowsTheFlagBitSet) {
+    sim::StatusPolledPromChip* chip = Select62();
+    chip->SetCell(3, 0xFF & ~kFlag);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    chip->SetCell(4, 0xFE);
+    EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+}
+
+TEST_F(JtagMemoryTest, Row62WrongIdentificationEndsEveryEntryPoweredDown) {
+    sim::JtagMemoryFacts f = Part62();
+    f.id[2] = 0x3A;
+    sim::StatusPolledPromChip* chip = Select62(f);
+    FillFile(5);
+    for (int op : {OpBlankCheck, OpProgram, OpRead, OpErase}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(Run(op), -1);
+        EXPECT_TRUE(HasLine(" Invalid device ID")) << LogText();
+        ExpectPoweredDown();
+    }
+    EXPECT_TRUE(chip->ProgrammedBlocks().empty());
+    EXPECT_EQ(chip->Erases(), 0u);
+}
+
+// The status answers: an error status (here no programming voltage on VPP)
+// ends Program; the erase accepts 290 busy answers, not 291.
+TEST_F(JtagMemoryTest, Row62StatusErrorsAndTheEraseBusyLimit) {
+    sim::JtagMemoryFacts f = Part62();
+    f.vppPin = 17; // the part looks for its VPP where none comes
+    sim::StatusPolledPromChip* chip = Select62(f);
+    FillFile(7);
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(chip->Blank());
+    ExpectPoweredDown();
+
+    socket->Clear();
+    elec->WithdrawAllChips();
+    chip = Select62();
+    // The poll period as the erase spends it (the wait and the status read).
+    chip->SetCell(0, 0);
+    chip->SetEraseUs(1000000);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    ASSERT_GT(chip->StatusReadsUs().size(), 5u);
+    const uint64_t period = (chip->StatusReadsUs().back() - chip->StartedAtUs()) / chip->StatusReadsUs().size();
+    struct Case {
+        uint64_t busyPolls;
+        int result;
+    };
+    for (const Case& c : {Case{290, 1}, Case{291, -1}}) {
+        SCOPED_TRACE(c.busyPolls);
+        chip->SetCell(0, 0);
+        chip->SetEraseUs(c.busyPolls * period + period / 2);
+        EXPECT_EQ(Run(OpErase), c.result) << LogText();
+        EXPECT_EQ(chip->StatusReadsUs().size(), c.busyPolls + (c.result == 1));
+        EXPECT_EQ(chip->Blank(), c.result == 1);
+        ExpectPoweredDown();
+    }
+}
+
+// Each entry resets the TAP and takes one step to Run-Test/Idle; the
+// program and erase waits pass in Run-Test/Idle.
+TEST_F(JtagMemoryTest, Row62TapTraffic) {
+    sim::StatusPolledPromChip* chip = Select62();
+    for (int op : {OpRead, OpErase}) {
+        SCOPED_TRACE(op);
+        chip->Tap().ClearTrace();
+        EXPECT_EQ(Run(op), 1) << LogText();
+        const auto& t = chip->Tap().Trace();
+        ASSERT_GT(t.size(), 6u);
+        for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(t[i].tms) << i;
+        EXPECT_EQ(t[4].state, sim::TapState::TestLogicReset);
+        EXPECT_EQ(t[5].state, sim::TapState::RunTestIdle);
+    }
+    // The erase: its status polls leave from and return to Run-Test/Idle.
+    const auto& t = chip->Tap().Trace();
+    size_t polls = 0;
+    for (size_t i = 1; i + 1 < t.size(); ++i) {
+        if (t[i].state == sim::TapState::SelectDrScan) {
+            ++polls;
+            EXPECT_EQ(t[i - 1].state, sim::TapState::RunTestIdle) << i;
+        }
+    }
+    EXPECT_GT(polls, 10u);
+    ExpectNoViolations();
+}
+
+} // namespace
