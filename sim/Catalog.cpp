@@ -101,6 +101,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
             facts, [](const FusePromConfig& f) { return std::make_unique<FusePromChip>(f); });
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
+    case ChipKind::PicParallel:
+        return Adapted<PicParallelChip, PicFacts>(
+            facts, [](const PicFacts& f) { return std::make_unique<PicParallelChip>(f); });
     }
     return nullptr;
 }

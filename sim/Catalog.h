@@ -45,6 +45,7 @@ enum class ChipKind : uint8_t {
     Serial,     // the SerialChipBase of the part's protocol, from SerialPart
     PinDriven,  // PinMemoryChip from PinMemoryConfig
     FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
+    PicParallel, // PicParallelChip from PicFacts (word-bus PICs)
 };
 
 // A family's own facts struct with the facts every part carries (filled from
