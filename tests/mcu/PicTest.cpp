@@ -356,6 +356,10 @@ TEST(PicLibrary, RefusesRecordsPastTheTables) {
     EXPECT_NE(PicRecordRefusal(121, 19, 4, 4096), "");
     EXPECT_NE(PicRecordRefusal(114, 10, 0, 0x1000), "");
     EXPECT_NE(PicRecordRefusal(112, 6, 0, 0x2001), "");
+    // Row 113's program words stay below its configuration word FE00h.
+    EXPECT_EQ(PicRecordRefusal(113, 8, 1, 0xFE00), "");
+    EXPECT_NE(PicRecordRefusal(113, 8, 1, 0xFE01), "");
+    EXPECT_NE(PicRecordRefusal(110, 22, 0, 512), "");
     EXPECT_EQ(PicRecordRefusal(100, 99, 99, 0), "");
 }
 
