@@ -1,4 +1,5 @@
 #include "mcu/Pic.h"
+#include "mcu/PicShared.h"
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -15,6 +16,30 @@
 
 uint32_t PicConfigWord = 0x3FFF;
 uint32_t PicIdWords[4] = {};
+
+// ---- shared by the serial and the parallel members -------------------------------------
+
+uint16_t& PicWord(uint32_t index) { return BufferWords[index & 0x7FFF]; }
+
+void PicSocketReady(int phase) {
+    SupplyVoltage = phase == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+}
+
+void PicSupplyOff(uint32_t vppOffMs) {
+    SetDeviceVpp(0, 0);
+    if (vppOffMs == 0) {
+        DelayShortUsSlot(100);
+    } else {
+        DelayMsSlot(vppOffMs);
+    }
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+}
 
 namespace {
 
@@ -194,12 +219,7 @@ void PowerUp(int phase) {
     }
     BlankWord = M->WordMask;
     ProgressStep = 16;
-    SupplyVoltage = phase == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    FloatPinRange(1, 48);
+    PicSocketReady(phase);
     if (M->ClockLowFirst) SetPin(g_clock, 0);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayShortUsSlot(100);
@@ -210,10 +230,7 @@ void PowerUp(int phase) {
 void PowerDown() {
     if (M->VppOffFirst) SetDeviceVpp(0, 0);
     SetPin(g_data, 2);
-    SetDeviceVpp(0, 0);
-    DelayShortUsSlot(100);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
+    PicSupplyOff(0);
     ResetProgrammerOutputs();
 }
 
@@ -223,7 +240,7 @@ void AdvanceTo(uint32_t address) {
     for (uint32_t a = 0; a < address; ++a) Increment();
 }
 
-uint16_t& Word(uint32_t index) { return BufferWords[index & 0x7FFF]; }
+uint16_t& Word(uint32_t index) { return PicWord(index); }
 
 // ---- entries ---------------------------------------------------------------------------
 
@@ -579,12 +596,14 @@ void Put(uint32_t row, int8_t group, AlgReadFn read, AlgOperationFn program, Alg
 
 void InstallPicRows() {
     const AlgOperationFn none = AlgNoOperation;
+    Put(110, 3, Alg110Read, Alg110Program, none, ComputeChecksum110, WritePicConfigHex110);
     Put(111, 3, Alg111Read, Alg111Program, none, ComputeChecksum111, WritePicConfigHex111);
     Put(112, 2, Alg112Read, Alg112Program, Alg112Erase, ComputeChecksum112, WritePicConfigHex111);
     Put(114, 8, Alg114Read, Alg114Program, none, ComputeChecksum110, WritePicConfigHex110);
     Put(115, 8, Alg115Read, Alg115Program, none, ComputeChecksum111, WritePicConfigHex111);
     Put(116, 8, Alg116Read, Alg116Program, none, ComputeChecksum111, WritePicConfigHex111);
     Put(121, 2, Alg121Read, Alg121Program, Alg121Erase, ComputeChecksum112, WritePicConfigHex111);
+    Put(113, 3, Alg113Read, Alg113Program, none, ComputeChecksum113, WritePicConfigHex113);
 }
 
 void ResetPicState() {

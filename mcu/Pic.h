@@ -1,6 +1,7 @@
 // The PIC family on the pin driver: serial members (rows 111, 112, 114, 115,
 // 116, 121) that send 6-bit commands and framed data words on a clock and a
-// data pin, the configuration table the option dialog and the log share, and
+// data pin, parallel members (rows 110, 113) that move whole words on pin
+// groups, the configuration table the option dialog and the log share, and
 // the word checksums and Intel-hex records of the configuration.
 #pragma once
 #include <cstdint>
@@ -70,6 +71,17 @@ int Alg110Options();
 // Per-word service of the PIC Read entries.
 int ProcessReadPicWord(int mode);
 
+// Parallel members: row 110 (12-bit words on 12 pins, OSC1 increment) and
+// row 113 (16-bit words on two byte groups, start address loaded at entry).
+int Alg110Read(int mode);
+int Alg110Program();
+void ReadPicConfig110();
+int ProgramPicConfig110();
+int Alg113Read(int mode);
+int Alg113Program();
+void ReadPicConfig113();
+int ProgramPicConfig113();
+
 int Alg111Read(int mode);
 int Alg111Program();
 void ReadPicConfig111();
@@ -101,8 +113,10 @@ int CheckPicSignature121();
 uint32_t ComputeChecksum110();
 uint32_t ComputeChecksum111();
 uint32_t ComputeChecksum112();
+uint32_t ComputeChecksum113();
 void WritePicConfigHex110(std::string& out);
 void WritePicConfigHex111(std::string& out);
+void WritePicConfigHex113(std::string& out);
 
 // The dialog launcher the shell installs (none: nothing is shown).
 using PicDialogLauncher = int (*)();

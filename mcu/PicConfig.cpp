@@ -9,6 +9,7 @@
 #include "engine/HexFiles.h"
 #include "engine/Services.h"
 #include "mcu/Pic.h"
+#include "mcu/PicShared.h"
 
 uint32_t PicConfigFields[12] = {};
 char PicIdText[3] = {};
@@ -52,10 +53,6 @@ const char* const kV[] = {"0000h-1FFFh code protected", "1000h-1FFFh code protec
                           "Code Protection off", nullptr};
 const char* const kW[] = {"Vbor set to 4.5V", "Vbor set to 4.2V", "Vbor set to 2.7V", "Vbor set to 2.5V", nullptr};
 
-// The routines of rows 110 and 113 (parallel buses) are not built yet.
-constexpr PicConfigReadFn kNoRead = nullptr;
-constexpr PicConfigProgramFn kNoProgram = nullptr;
-
 PicDialogLauncher g_launcher = nullptr;
 
 } // namespace
@@ -69,15 +66,15 @@ const char* const PicFieldLogFormats[12] = {
     "Low Voltage Pgm: %s", "Flash Write Enable: %s", "Background Debug: %s", "Brown Out Voltage: %s"};
 
 const PicConfigRecord PicConfigTable[PicConfigRecordCount] = {
-    {"xxxxxxxxxxxx3x00", {kA, nullptr, nullptr, kB}, kNoRead, kNoProgram},
-    {"xxxxxxxxxxxx3100", {kA, kC, nullptr, kB}, kNoRead, kNoProgram},
+    {"xxxxxxxxxxxx3x00", {kA, nullptr, nullptr, kB}, ReadPicConfig110, ProgramPicConfig110},
+    {"xxxxxxxxxxxx3100", {kA, kC, nullptr, kB}, ReadPicConfig110, ProgramPicConfig110},
     {"xxxxxxxxxxx32100", {kA, kC, kC, kB}, ReadPicConfig111, ProgramPicConfig111},
     {"xxxxxxxxx5332100", {kA, kC, kB, kD, nullptr, kC}, ReadPicConfig111, ProgramPicConfig111},
     {"xxxxxxxxx5332100", {kA, kC, kB, kE, nullptr, kC}, ReadPicConfig111, ProgramPicConfig111},
     {"xxxxxxxxxx332100", {kA, kC, kC, kE}, ReadPicConfig111, ProgramPicConfig111},
     {"xxxxxxxxxxx32100", {kA, kC, kC, kB}, ReadPicConfig112, ProgramPicConfig112},
     {"xxxxxxxx4xx32100", {kA, kC, kC, kB, kB}, ReadPicConfig112, ProgramPicConfig112},
-    {"xxxxxxxxx3x31100", {kF, kG, nullptr, kH}, kNoRead, kNoProgram},
+    {"xxxxxxxxx3x31100", {kF, kG, nullptr, kH}, ReadPicConfig113, ProgramPicConfig113},
     {"xxxxxxxxx5x32100", {kA, kC, kB, kB, nullptr, kC}, ReadPicConfig111, ProgramPicConfig111},
     {"xxxxxxxxxxx63100", {kI, kC, nullptr, kJ, nullptr, nullptr, kK}, ReadPicConfig114, ProgramPicConfig114},
     {"xxxxxxxxxx332100", {kA, kC, kB, kL}, ReadPicConfig111, ProgramPicConfig111},
@@ -87,7 +84,7 @@ const PicConfigRecord PicConfigTable[PicConfigRecordCount] = {
     {"xxxxxxxx63321000", {kM, kC, kB, kN, nullptr, nullptr, kO}, ReadPicConfig115, ProgramPicConfig115},
     {"xxxxxxxxxx3321x0", {kP, kC, kB, kQ}, ReadPicConfig116, ProgramPicConfig116},
     {"xxxxxxxxxx631000", {kR, kC, nullptr, kB, nullptr, nullptr, kO}, ReadPicConfig114, ProgramPicConfig114},
-    {"x5xxxxxxx3x31100", {kF, kG, nullptr, kH, nullptr, kC}, kNoRead, kNoProgram},
+    {"x5xxxxxxx3x31100", {kF, kG, nullptr, kH, nullptr, kC}, ReadPicConfig113, ProgramPicConfig113},
     {"xxxx:x9485332100", {kA, kC, kB, kS, kB, kC, nullptr, nullptr, kC, kT, kU}, ReadPicConfig121,
      ProgramPicConfig121},
     {"xxxx:x9485332100", {kA, kC, kB, kV, kB, kC, nullptr, nullptr, kC, kT, kU}, ReadPicConfig121,
@@ -129,7 +126,24 @@ PicPositions PicBufferPositions() {
 
 namespace {
 
-uint16_t& BufferWord(uint32_t index) { return BufferWords[index & 0x7FFF]; }
+uint16_t& BufferWord(uint32_t index) { return PicWord(index); }
+
+// Row 113 keeps its configuration word in the buffer's second bank: the
+// bank is selected while the object lives, the first one again after.
+class ConfigBank {
+public:
+    ConfigBank() : second_(CurrentAlgorithm == 113) {
+        if (second_) SelectBank(0x10000, 1);
+    }
+    ~ConfigBank() {
+        if (second_) SelectBank(0, 1);
+    }
+    ConfigBank(const ConfigBank&) = delete;
+    ConfigBank& operator=(const ConfigBank&) = delete;
+
+private:
+    bool second_;
+};
 
 } // namespace
 
@@ -175,6 +189,7 @@ void PackPicConfigFields() {
 void LogPicConfiguration() {
     const PicConfigRecord* r = CurrentPicConfigRecord();
     if (r == nullptr) return;
+    const ConfigBank bank;
     UnpackPicConfigFields();
     if (PicBufferPositions().Id != 0) ShowMessageLine("Custmer ID: %s", PicIdText);
     for (int n = 0; n < 12; ++n) {
@@ -188,6 +203,7 @@ void LogPicConfiguration() {
 int ProgramPicConfigFromBuffer() {
     const PicConfigRecord* r = CurrentPicConfigRecord();
     if (r == nullptr || r->Program == nullptr) return -1;
+    const ConfigBank bank;
     const PicPositions at = PicBufferPositions();
     if (at.Id != 0) {
         for (uint32_t i = 0; i < 4; ++i) PicIdWords[i] = BufferWord(at.Id + i) & 15u;
@@ -201,6 +217,7 @@ int ProgramPicConfigFromBuffer() {
 void InstallPicDialogLauncher(PicDialogLauncher launcher) { g_launcher = launcher; }
 
 int Alg110Options() {
+    const ConfigBank bank;
     if (g_launcher != nullptr) g_launcher();
     return 1;
 }
@@ -241,6 +258,14 @@ uint32_t ComputeChecksum112() {
     return BufferChecksum;
 }
 
+uint32_t ComputeChecksum113() {
+    BufferChecksum = SumWords(0xFFFF, false);
+    const ConfigBank bank;
+    const uint32_t mask = DeviceVariant != 0 ? 0x15F : 0xFFFF;
+    BufferChecksum += BufferWords[0x7E00] & mask;
+    return BufferChecksum;
+}
+
 // ---- hex records ---------------------------------------------------------------------------
 
 namespace {
@@ -269,6 +294,16 @@ void WritePicConfigHex110(std::string& out) { AppendIdAndConfig(out, (DeviceEnd 
 
 void WritePicConfigHex111(std::string& out) { AppendIdAndConfig(out, 0x4000, 0x400E); }
 
+// The configuration word 0FE00h at byte 1FC00h: a segment record for the
+// base 10000h, left in force up to the end record.
+void WritePicConfigHex113(std::string& out) {
+    AppendRecord(out, ":020000021000");
+    const ConfigBank bank;
+    char line[32];
+    std::snprintf(line, sizeof line, ":02FC0000%02X%02X", BufferWindow[0xFC00], BufferWindow[0xFC01]);
+    AppendRecord(out, line);
+}
+
 std::string PicRecordRefusal(uint32_t row, uint32_t subVariant, uint32_t variant, uint32_t words) {
     const bool twelve = row == 110 || row == 114;
     const bool fourteen = row == 111 || row == 112 || row == 115 || row == 116 || row == 121;
@@ -283,7 +318,7 @@ std::string PicRecordRefusal(uint32_t row, uint32_t subVariant, uint32_t variant
                std::to_string(table111 ? PicConfigMask111Count : PicConfigMask112Count);
     // Program words stay below the configuration word (12-bit: 0FFFh, after
     // four ID words), the ID words (14-bit: 2000h) and row 116's 64 extra words.
-    const uint32_t limit = twelve ? 0xFFF - 4 : row == 113 ? 0x10000 : row == 116 ? 0x2000 - 64 : 0x2000;
+    const uint32_t limit = twelve ? 0xFFF - 4 : row == 113 ? 0xFE00 : row == 116 ? 0x2000 - 64 : 0x2000;
     if (words == 0 || words > limit)
         return "size of " + std::to_string(words) + " words does not fit below the configuration words";
     return "";

@@ -106,6 +106,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::JtagMemory:
         if (const auto* f = dynamic_cast<const JtagMemoryFacts*>(&facts)) return MakeJtagMemory(*f);
         break;
+    case ChipKind::PicParallel:
+        return Adapted<PicParallelChip, PicFacts>(
+            facts, [](const PicFacts& f) { return std::make_unique<PicParallelChip>(f); });
     }
     return nullptr;
 }

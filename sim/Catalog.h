@@ -46,6 +46,7 @@ enum class ChipKind : uint8_t {
     PinDriven,  // PinMemoryChip from PinMemoryConfig
     FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
     JtagMemory, // the JtagMemoryChip of the part, from JtagMemoryFacts
+    PicParallel, // PicParallelChip from PicFacts (word-bus PICs)
 };
 
 // A family's own facts struct with the facts every part carries (filled from

@@ -15,6 +15,7 @@
 #include "sim/JtagCpldChip.h"
 #include "sim/LargePldChip.h"
 #include "sim/PicChip.h"
+#include "sim/PicParallelChip.h"
 #include "sim/LogicIc.h"
 #include "sim/Mcu8051Chip.h"
 #include "sim/RamChip.h"
@@ -56,6 +57,12 @@ template <> struct CatalogContents<PicChip> {
     static size_t Words(const PicChip&, const PartFacts& f) { return f.words; }
     static uint16_t Cell(const PicChip& m, uint32_t a) { return static_cast<uint16_t>(m.Word(a)); }
     static void SetCell(PicChip& m, uint32_t a, uint16_t v) { m.SetWord(a, v); }
+};
+template <> struct CatalogContents<PicParallelChip> {
+    static ChipPinLimits Limits(const PicParallelChip& m) { return m.Limits(); }
+    static size_t Words(const PicParallelChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const PicParallelChip& m, uint32_t a) { return static_cast<uint16_t>(m.Word(a)); }
+    static void SetCell(PicParallelChip& m, uint32_t a, uint16_t v) { m.SetWord(a, v); }
 };
 
 // Serial EEPROMs, pin-driven memories and fuse PROMs keep their words.

@@ -55,8 +55,18 @@ bool SupplyWatch::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool st
     return false;
 }
 
-PicChip::PicChip(PicFacts facts, std::vector<int> socketPins) : facts_(std::move(facts)) {
+PicModelBase::PicModelBase(PicFacts facts, std::vector<int> socketPins) : facts_(std::move(facts)) {
     socketPins_ = socketPins.empty() ? DipSocketPins(facts_.pin.pinCount) : std::move(socketPins);
+}
+
+bool PicModelBase::VddUp(const PinEnvironment& env) const {
+    bool up = true;
+    for (int v : facts_.pin.vdd) up = up && env.VoltageTenths(S(v)) >= kVddMinTenths;
+    for (int g : facts_.pin.vss) up = up && env.HeldLow(S(g));
+    return up;
+}
+
+PicChip::PicChip(PicFacts facts, std::vector<int> socketPins) : PicModelBase(std::move(facts), std::move(socketPins)) {
     code_.assign(std::max<uint32_t>(facts_.codeWords, 1), WordMask());
     data_.assign(facts_.dataBytes, 0xFF);
     for (uint32_t& id : ids_) id = WordMask();
@@ -64,7 +74,7 @@ PicChip::PicChip(PicFacts facts, std::vector<int> socketPins) : facts_(std::move
     if (facts_.calibration != 0) code_.back() = facts_.calibration & WordMask();
 }
 
-ChipPinLimits PicChip::Limits() const {
+ChipPinLimits PicModelBase::Limits() const {
     ChipPinLimits l;
     l.chip = facts_.name;
     for (int p : socketPins_) {
@@ -74,7 +84,7 @@ ChipPinLimits PicChip::Limits() const {
     return l;
 }
 
-int PicChip::S(int chipPin) const {
+int PicModelBase::S(int chipPin) const {
     if (chipPin < 1 || chipPin > static_cast<int>(socketPins_.size())) return 0;
     return socketPins_[static_cast<size_t>(chipPin - 1)];
 }
@@ -134,9 +144,7 @@ void PicChip::Leave() {
 
 void PicChip::Update(const PinEnvironment& env) {
     const PicPinout& pin = facts_.pin;
-    bool vddUp = true;
-    for (int v : pin.vdd) vddUp = vddUp && env.VoltageTenths(S(v)) >= kVddMinTenths;
-    for (int g : pin.vss) vddUp = vddUp && env.HeldLow(S(g));
+    const bool vddUp = VddUp(env);
     const int mclr = env.VoltageTenths(S(pin.mclr));
     // Each wrong level is reported once until MCLR drops again.
     if (mclr > facts_.vihhMaxTenths && !overReported_)

@@ -54,6 +54,14 @@ struct PicPinout {
     int mclr = 4;
     int clock = 12;
     int data = 13;
+    // Parallel parts: the word bus (bit 0 first), the program-pulse pin, the
+    // pins the mode needs high or low as MCLR rises, and the code the high
+    // byte of the bus must carry then (0: none).
+    std::vector<int> bus{};
+    int pulse = 0;
+    std::vector<int> modeHigh{};
+    std::vector<int> modeLow{};
+    uint32_t entryCode = 0;
 };
 
 struct PicFacts {
@@ -61,7 +69,8 @@ struct PicFacts {
     std::string name;
     // Where a fact is not the datasheet's own, the note says so.
     std::string note;
-    int wordBits = 14;          // 12 or 14
+    int wordBits = 14;          // 12 or 14 (serial), 12 or 16 (parallel)
+    bool parallel = false;      // programmed over a word bus (PicParallelChip)
     uint32_t codeWords = 1024;
     uint32_t userWords = 0;     // program words the user's code may fill (0: codeWords)
     uint32_t dataBytes = 0;     // data memory (flash parts)
@@ -83,16 +92,32 @@ struct PicFacts {
 const PicFacts* FindPicPart(const std::string& maker, const std::string& name);
 const std::vector<PicFacts>& PicParts();
 
-class PicChip : public ChipModel {
+// What every PIC model keeps: its facts, its place in the socket, the
+// pin limits (only MCLR takes more than logic levels) and the supply check.
+class PicModelBase : public ChipModel {
+public:
+    PicModelBase(PicFacts facts, std::vector<int> socketPins);
+    std::string Name() const override { return facts_.name; }
+    const std::vector<int>& SocketPins() const override { return socketPins_; }
+    ChipPinLimits Limits() const;
+    const PicFacts& Facts() const { return facts_; }
+
+protected:
+    // Socket pin of a chip pin (0 outside the socket).
+    int S(int chipPin) const;
+    // VDD at its minimum on every supply pin and every ground pin held low.
+    bool VddUp(const PinEnvironment& env) const;
+
+    PicFacts facts_;
+    std::vector<int> socketPins_;
+};
+
+class PicChip : public PicModelBase {
 public:
     explicit PicChip(PicFacts facts, std::vector<int> socketPins = {});
 
-    std::string Name() const override { return facts_.name; }
-    const std::vector<int>& SocketPins() const override { return socketPins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
-    ChipPinLimits Limits() const;
-    const PicFacts& Facts() const { return facts_; }
 
     // Program words 0..codeWords-1, then (14-bit) 2000h-2007h by address.
     uint32_t Word(uint32_t a) const;
@@ -124,7 +149,6 @@ public:
 
 private:
     enum class State : uint8_t { Command, Load, Read };
-    int S(int chipPin) const;
     int FrameClocks() const { return facts_.parityFrames ? 18 : 16; }
     uint32_t WordMask() const { return facts_.wordBits == 12 ? 0xFFFu : 0x3FFFu; }
     void Execute(const PinEnvironment& env, uint32_t c);
@@ -138,8 +162,6 @@ private:
     // 12-bit counter -1 is the configuration word.
     int64_t Address() const { return pc_; }
 
-    PicFacts facts_;
-    std::vector<int> socketPins_;
     std::vector<uint32_t> code_;
     std::vector<uint8_t> data_;
     uint32_t ids_[4] = {0x3FFF, 0x3FFF, 0x3FFF, 0x3FFF};

@@ -64,6 +64,43 @@ PicFacts Flash(const char* name, uint32_t words, uint32_t dataBytes, PicPinout p
     return f;
 }
 
+// PIC16C5x program/verify mode: RA0-RA3 and RB0-RB7 carry the word, OSC1
+// clocks the counter, T0CKI is the program/verify pin; VIHH 12.75-13.25 V,
+// 100 us pulses; FOSC1:0, WDTE and CP in the configuration word.
+PicFacts Parallel12(const char* name, uint32_t words, bool twentyEight) {
+    PicFacts f = Eprom14(name, words, {}, 0x00F, 0x008);
+    f.parallel = true;
+    f.wordBits = 12;
+    if (twentyEight) {
+        f.pin = {28, {2}, {4}, 28, 27, 0};
+        f.pin.bus = {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};
+        f.pin.pulse = 1;
+    } else {
+        f.pin = {18, {14}, {5}, 4, 16, 0};
+        f.pin.bus = {17, 18, 1, 2, 6, 7, 8, 9, 10, 11, 12, 13};
+        f.pin.pulse = 3;
+    }
+    return f;
+}
+
+// PIC17C4x: 16-bit words on PORTC (low byte) and PORTD (high byte), VPP
+// 12.75-13.25 V on MCLR for programming, 100 us pulses; configuration bits
+// FOSC0-1, WDTPS0-1, PM0 (bit 4), PM1 (bit 6), PM2 (bit 15); PM2:PM0 all 0 is
+// the code-protected microcontroller mode.
+PicFacts Parallel16(const char* name, uint32_t words) {
+    PicFacts f = Eprom14(name, words, {40, {1}, {10, 31}, 32, 25, 0}, 0x805F, 0x8050);
+    f.parallel = true;
+    f.wordBits = 16;
+    f.pin.bus = {2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18};
+    f.pin.pulse = 26;
+    f.pin.modeHigh = {22, 27};
+    f.pin.modeLow = {19, 23, 24};
+    f.pin.entryCode = 0xE1;
+    f.note = "programming specification not available: the mode pins (19, 22-24, 27), the E1h code on PORTD, "
+             "the clock (pin 25) and program pin (26) and the three-clock word cycle are the model's";
+    return f;
+}
+
 std::vector<PicFacts> MakeParts() {
     std::vector<PicFacts> v;
     // FOSC 1:0, WDTE, PWRTE, CP.
@@ -120,6 +157,13 @@ std::vector<PicFacts> MakeParts() {
         f.note = note87x;
         v.push_back(f);
     }
+    v.push_back(Parallel12("PIC16C54", 512, false));
+    v.push_back(Parallel12("PIC16C55", 512, true));
+    v.push_back(Parallel12("PIC16C56", 1024, false));
+    v.push_back(Parallel12("PIC16C57", 2048, true));
+    v.push_back(Parallel16("PIC17C42A", 2048));
+    v.push_back(Parallel16("PIC17C43", 4096));
+    v.push_back(Parallel16("PIC17C44", 8192));
     return v;
 }
 
@@ -139,10 +183,10 @@ void AddPicParts(std::vector<CatalogPart>& parts) {
         // The device ID without its revision (bits 4:0).
         if (p.deviceId != 0) f.deviceCode = static_cast<int>(p.deviceId & ~0x1Fu);
         f.width = 16;
-        f.blank = static_cast<uint16_t>(p.wordBits == 12 ? 0xFFF : 0x3FFF);
+        f.blank = static_cast<uint16_t>(p.wordBits == 12 ? 0xFFF : p.wordBits == 16 ? 0xFFFF : 0x3FFF);
         f.vccPin = p.pin.vdd.empty() ? 0 : p.pin.vdd.front();
         f.gndPins = p.pin.vss;
-        parts.push_back(FamilyPart(p.maker, ChipKind::Pic, f, p));
+        parts.push_back(FamilyPart(p.maker, p.parallel ? ChipKind::PicParallel : ChipKind::Pic, f, p));
     }
 }
 

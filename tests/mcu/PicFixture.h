@@ -5,6 +5,7 @@
 
 #include "mcu/Pic.h"
 #include "sim/PicChip.h"
+#include "sim/PicParallelChip.h"
 
 class PicRun : public McuRun {
 protected:
@@ -26,6 +27,22 @@ protected:
         elec->DeclareChip(chip->Limits());
         return socket->Insert(std::move(chip));
     }
+    // The word-bus parts (rows 110, 113); a facts edit may change the part.
+    sim::PicParallelChip* SeatParallelPic(const std::string& name, void (*edit)(sim::PicFacts&) = nullptr) {
+        const sim::PicFacts* f = sim::FindPicPart("MICROCHIP", name);
+        EXPECT_NE(f, nullptr) << name;
+        if (f == nullptr) return nullptr;
+        sim::PicFacts facts = *f;
+        if (edit != nullptr) edit(facts);
+        auto chip = std::make_unique<sim::PicParallelChip>(facts);
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
+    }
+    sim::PicParallelChip* SelectAndSeatParallelPic(const std::string& name) {
+        EXPECT_TRUE(Select("MICROCHIP", name)) << name;
+        return SeatParallelPic(name);
+    }
+    bool LogHas(const std::string& part) const { return LogText().find(part) != std::string::npos; }
     sim::PicChip* SelectAndSeatPic(const std::string& name) {
         EXPECT_TRUE(Select("MICROCHIP", name)) << name;
         return SeatPic(name);

@@ -67,6 +67,32 @@ TEST_F(OptPicDialog, RefusedWordGivesTheErrorLine) {
     EXPECT_EQ(PicConfigResult, -1);
 }
 
+TEST_F(OptPicDialog, Row113EditsTheSecondBank) {
+    // The Options entry selects the bank of the configuration word (FE00h)
+    // while the dialog is up and the first bank again after it.
+    sim::PicParallelChip* chip = SelectAndSeatParallelPic("PIC17C44");
+    PrepareDialog();
+    SelectBank(0x10000, 1);
+    BufferWords[0x7E00] = 0xFFFF;
+    SelectBank(0, 1);
+    InstallPicDialogLauncher(+[] {
+        TOptPic1 d;
+        EXPECT_FALSE(d.EditCustmerID->isEnabled());
+        EXPECT_EQ(d.FieldCombos[3]->currentText(), "Microprocessor mode");
+        d.FieldCombos[0]->setCurrentIndex(2); // XT oscillator
+        d.Change();
+        d.ButtonProgramClick();
+        return 1;
+    });
+    EXPECT_EQ(Alg110Options(), 1);
+    EXPECT_EQ(CurrentBank, 0u);
+    EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
+    EXPECT_EQ(chip->Config() & 0x5F, 0x5Eu);
+    SelectBank(0x10000, 1);
+    EXPECT_EQ(BufferWords[0x7E00], 0x5E);
+    SelectBank(0, 1);
+}
+
 TEST_F(OptPicDialog, ControlsFollowTheRecord) {
     CurrentAlgorithm = 113;
     DeviceSubVariant = 8;

@@ -1,0 +1,285 @@
+// The word-bus PIC rows (110: PIC16C5x, 113: PIC17C4x) end to end against
+// the simulator's parts: a gpasm program with its configuration through
+// Auto, read back with the configuration logged, Intel hex round trip; the
+// retries, Chip Start, byte swap, protection and faults; the configuration
+// routines, checksum and hex record of row 113, and row 113's mode pins.
+#include <cstdlib>
+
+#include "PicFixture.h"
+
+#include "engine/HexFiles.h"
+#include "engine/Pins.h"
+#include "mcu/Pic.h"
+
+namespace {
+
+// ---- gpasm program through both rows ---------------------------------------------------
+
+struct Part {
+    const char* name;
+    const char* processor; // gpasm's name
+    uint32_t config;       // __CONFIG value (protection off)
+    const char* oscillator; // the logged line of field 0
+};
+
+class ParallelGpasm : public PicRun, public ::testing::WithParamInterface<Part> {};
+
+TEST_P(ParallelGpasm, AutoReadBackAndHexRoundTrip) {
+    const Part c = GetParam();
+    sim::PicParallelChip* chip = SelectAndSeatParallelPic(c.name);
+    ASSERT_NE(chip, nullptr);
+    const bool sixteen = CurrentAlgorithm == 113;
+    const uint32_t mask = sixteen ? 0xFFFF : 0xFFF;
+    // The 12-bit parts' ID words follow the last program word: their whole
+    // range; the 16-bit parts over their first 256 words.
+    if (sixteen) DeviceEnd = std::min<uint32_t>(DeviceEnd, 255);
+    {
+        std::ofstream a("p.asm");
+        a << "  list p=" << c.processor << "\n  __CONFIG 0x" << std::hex << c.config << "\n";
+        if (!sixteen) a << "  __IDLOCS 0x1234\n";
+        a << "  org 0\nstart\n  movlw 0x5A\n  goto start\n  end\n";
+    }
+    ASSERT_EQ(std::system("gpasm -q -a inhx32 -o p.hex p.asm > gpasm.log 2>&1"), 0) << ReadText("gpasm.log");
+    ClearWords();
+    for (uint32_t i = 0; i <= DeviceEnd + 4; ++i) BufferWords[i] = static_cast<uint16_t>(mask);
+    ASSERT_EQ(LoadHexFamilyFile("p.hex", 0, 0), 1);
+    std::vector<uint16_t> source(BufferWords, BufferWords + 0x8000);
+    SelectBank(0x10000, 1);
+    const uint16_t config = sixteen ? BufferWords[0x7E00] : source[0xFFF];
+    SelectBank(0, 1);
+    ASSERT_EQ(config & 0xFF, c.config & 0xFF);
+    const uint32_t keep = sixteen ? 0x5F : 0x00F;
+
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!")) << LogText();
+    ExpectNoViolations();
+    for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Word(a), source[a] & mask) << a;
+    EXPECT_EQ(chip->Config() & keep, config & keep);
+    EXPECT_FALSE(chip->Protected());
+    for (uint32_t i = 0; i < 4 && !sixteen; ++i) EXPECT_EQ(chip->Id(static_cast<int>(i)) & 15, source[DeviceEnd + 1 + i] & 15u);
+
+    ClearWords();
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(std::string("Oscillator: ") + c.oscillator)) << LogText();
+    EXPECT_EQ(HasLine("Custmer ID: \x21\x43"), !sixteen) << LogText(); // __IDLOCS 1234h: nibbles 1, 2, 3, 4
+    EXPECT_EQ(CurrentBank, 0u);
+    ASSERT_EQ(SaveHexFamilyFile("read.hex", 0, DeviceEnd * 2 + 1, HexFormatIntel), 1);
+    ClearWords();
+    ASSERT_EQ(LoadHexFamilyFile("read.hex", 0, 0), 1);
+    SelectBank(0, 1);
+    for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(BufferWords[a], source[a] & mask) << a;
+    if (sixteen) {
+        SelectBank(0x10000, 1);
+        EXPECT_EQ(BufferWords[0x7E00] & keep, config & keep);
+        SelectBank(0, 1);
+    } else {
+        EXPECT_EQ(BufferWords[0xFFF] & keep, config & keep);
+        for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[DeviceEnd + 1 + i] & 15, source[DeviceEnd + 1 + i] & 15u);
+    }
+    EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, ParallelGpasm,
+                         ::testing::Values(Part{"PIC16C54", "16c54", 0xFFA, "HS-High Speed Crystal"},
+                                           Part{"PIC16C57", "16c57", 0xFF9, "XT-Standard Crystal"},
+                                           Part{"PIC17C42A", "17c42a", 0xFFEE, "XT oscillator"},
+                                           Part{"PIC17C44", "17c44", 0xFFED, "RC oscillator"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- row behaviour ------------------------------------------------------------------------
+
+// Word 3 of a 64-word buffer, every other word blank.
+void OneWordBuffer(uint32_t blank, uint16_t word) {
+    for (uint32_t i = 0; i < 64; ++i) BufferWords[i] = static_cast<uint16_t>(blank);
+    BufferWords[3] = word;
+}
+
+TEST_F(PicRun, ParallelRowsRetryAndFailWithTheAddress) {
+    // Row 110: up to 8 pulses, then one of 11 x n (one more counted pulse);
+    // row 113: Retry - 1 attempts, then 3 x n single pulses, at least one
+    // attempt whatever Retry says.
+    struct Case {
+        const char* part;
+        uint32_t retry;
+        int needed, pulses, result;
+    };
+    for (const Case k : {Case{"PIC16C54", 25, 1, 2, ResultOk}, Case{"PIC16C54", 25, 5, 6, ResultOk},
+                         Case{"PIC16C54", 25, 1000, 8, ResultFailed}, Case{"PIC17C43", 25, 1, 4, ResultOk},
+                         Case{"PIC17C43", 25, 5, 20, ResultOk}, Case{"PIC17C43", 25, 1000, 24, ResultFailed},
+                         Case{"PIC17C43", 1, 1, 4, ResultOk}, Case{"PIC17C43", 0, 1000, 1, ResultFailed}}) {
+        ClearSocket();
+        sim::PicParallelChip* chip = SelectAndSeatParallelPic(k.part);
+        DeviceEnd = 63;
+        Retry = k.retry;
+        ClearWords();
+        OneWordBuffer(CurrentAlgorithm == 113 ? 0xFFFF : 0xFFF, 0x0234);
+        chip->SetPulsesNeeded(3, k.needed);
+        EXPECT_EQ(Run(OpProgram), k.result) << k.part << " " << k.needed << LogText();
+        EXPECT_EQ(chip->PulsesOn(3), k.pulses) << k.part << " " << k.needed;
+        EXPECT_EQ(chip->Pulses(), static_cast<uint32_t>(k.pulses)); // blank words get none
+        EXPECT_EQ(LogHas("Chip addr: 000003h"), k.result == ResultFailed) << LogText();
+        EXPECT_EQ(chip->Word(3) == 0x0234u, k.result == ResultOk);
+    }
+}
+
+TEST_F(PicRun, ParallelRowsChipStartAndByteSwap) {
+    // Chip Start 16 programs the chip's own words 16.. and verifies them;
+    // row 113 under byte swap programs what Verify expects.
+    struct Case {
+        const char* part;
+        uint32_t swap;
+    };
+    for (const Case k : {Case{"PIC16C56", 0}, Case{"PIC17C42A", 0}, Case{"PIC17C42A", 1}}) {
+        ClearSocket();
+        sim::PicParallelChip* chip = SelectAndSeatParallelPic(k.part);
+        const uint32_t mask = CurrentAlgorithm == 113 ? 0xFFFF : 0xFFF;
+        ClearWords();
+        FillWords(128, mask);
+        DeviceStart = 16;
+        DeviceEnd = 127;
+        ByteSwap = k.swap;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << k.part << LogText();
+        for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(chip->Word(a), mask) << a;
+        for (uint32_t a = 16; a < 128; ++a) {
+            uint32_t w = BufferWords[a - 16];
+            if (k.swap) w = ((w & 0xFF) << 8) | (w >> 8);
+            ASSERT_EQ(chip->Word(a), w) << k.part << " " << a;
+        }
+        EXPECT_EQ(Run(OpVerify), ResultOk) << k.part << LogText();
+        ExpectNoViolations();
+    }
+    ByteSwap = 0;
+}
+
+TEST_F(PicRun, ParallelRowsFaultsEndWithTheirLine) {
+    // Programming voltage missing, a code-protected chip, a user break
+    // (Read mode 2 still logs the configuration and leaves bank 0).
+    for (const char* part : {"PIC16C54", "PIC17C42A"}) {
+        ClearSocket();
+        simp.ClearViolations();
+        sim::PicParallelChip* chip = SelectAndSeatParallelPic(part);
+        const uint32_t mask = CurrentAlgorithm == 113 ? 0xFFFF : 0xFFF;
+        // The 12-bit part's ID words follow its last program word: whole range.
+        const uint32_t end = DeviceEnd;
+        if (CurrentAlgorithm == 113) DeviceEnd = 63;
+        ClearWords();
+        for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(mask);
+        FillWords(64, mask);
+        const uint32_t vpp = Vpp;
+        Vpp = 0;
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << part << LogText();
+        EXPECT_TRUE(HasLine("Program error!")) << LogText();
+        EXPECT_EQ(chip->Pulses(), 0u);
+        Vpp = vpp;
+
+        // Protection on: the words program, then read scrambled.
+        SelectBank(0x10000, 1);
+        BufferWords[0x7E00] = 0x0000; // code-protected microcontroller mode
+        SelectBank(0, 1);
+        BufferWords[0xFFF] = 0x0F7; // CP on
+        EXPECT_EQ(Run(OpProgram), ResultOk) << part << LogText();
+        EXPECT_EQ(ProgramPicConfigFromBuffer(), 1) << part << LogText();
+        EXPECT_TRUE(chip->Protected()) << part;
+        EXPECT_EQ(Run(OpVerify), ResultFailed) << part;
+
+        DeviceEnd = end;
+        ui.BreakAtPercent = 30;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(OpRead), ResultUserBreak) << part << LogText();
+        EXPECT_TRUE(LogHas("Oscillator: ")) << LogText();
+        EXPECT_EQ(CurrentBank, 0u);
+    }
+}
+
+TEST_F(PicRun, Row110OtpNameComparesTwelveBits) {
+    // A part whose upper configuration bits were programmed 0 earlier: only
+    // an "OTP" device name makes the configuration compare see them.
+    for (const bool otp : {false, true}) {
+        ClearSocket();
+        EXPECT_TRUE(Select("MICROCHIP", "PIC16C54"));
+        SeatParallelPic("PIC16C54", [](sim::PicFacts& f) { f.configMask = 0xFFF; });
+        PrepareDialog();
+        DeviceVariant = 1;
+        PicConfigWord = 0x003; // CP on: only the low 4 bits go out, the rest 0
+        ASSERT_EQ(ProgramPicConfig110(), 1);
+        DeviceVariant = 0;
+        if (otp) CurrentDeviceName += " OTP";
+        EXPECT_EQ(ProgramPicConfig110(), otp ? -1 : 1) << otp;
+    }
+}
+
+TEST_F(PicRun, Row113ConfigurationLocations) {
+    // Only the locations whose bits are 0 are programmed; FFFFh programs none
+    // and compares equal; PM2 follows PM1:PM0 both 0 on variant 1.
+    struct Case {
+        uint32_t config, locations;
+    };
+    for (const Case k : {Case{0xFFFF, 0}, Case{0xFFEE, 0x11}, Case{0xFFAC, 0x8053}}) {
+        ClearSocket();
+        sim::PicParallelChip* chip = SelectAndSeatParallelPic("PIC17C44");
+        PrepareDialog();
+        PicConfigWord = k.config;
+        EXPECT_EQ(ProgramPicConfig113(), 1) << std::hex << k.config;
+        EXPECT_EQ(chip->ConfigLocationsProgrammed(), k.locations) << std::hex << k.config;
+        ExpectNoViolations();
+    }
+}
+
+TEST_F(PicRun, Row113ChecksumAndHexRecord) {
+    ClearWords();
+    CurrentAlgorithm = 113;
+    DeviceEnd = 1;
+    BufferWords[0] = 0x1234;
+    BufferWords[1] = 0xF000;
+    SelectBank(0x10000, 1);
+    BufferWords[0x7E00] = 0xFFF5;
+    SelectBank(0, 1);
+    for (const uint32_t variant : {0u, 1u}) {
+        DeviceVariant = static_cast<uint8_t>(variant);
+        EXPECT_EQ(ComputeChecksum113(), 0x1234u + 0xF000u + (variant == 0 ? 0xFFF5u : 0x155u)) << variant;
+        EXPECT_EQ(CurrentBank, 0u);
+    }
+    std::string out;
+    WritePicConfigHex113(out);
+    EXPECT_EQ(out.substr(0, 17), ":020000021000EC\r\n");
+    EXPECT_EQ(out.substr(17, 9), ":02FC0000");
+    EXPECT_EQ(out.substr(26, 4), "F5FF");
+    EXPECT_EQ(CurrentBank, 0u);
+}
+
+// Records the programmer's levels on row 113's mode pins and the high byte
+// of the bus as MCLR rises, and nothing else.
+class ModePinWatch : public sim::ChipModel {
+public:
+    std::string Name() const override { return "mode pin watch"; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void Update(const sim::PinEnvironment& env) override {
+        const bool up = env.VoltageTenths(36) >= 40;
+        if (up && !up_) {
+            for (int p : {23, 26, 27, 28, 31}) levels.push_back(env.VoltageTenths(p) >= 20 ? 1 : 0);
+            code = 0;
+            for (int i = 0; i < 8; ++i) code |= static_cast<uint32_t>(env.InputLevel(15 + i)) << i;
+        }
+        up_ = up;
+    }
+    sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
+    std::vector<int> levels;
+    uint32_t code = 0;
+
+private:
+    std::vector<int> pins_ = sim::DipSocketPins(40);
+    bool up_ = false;
+};
+
+TEST_F(PicRun, Row113ModePinsAndEntryCode) {
+    EXPECT_TRUE(Select("MICROCHIP", "PIC17C42A"));
+    ModePinWatch* watch = socket->Insert(std::make_unique<ModePinWatch>());
+    DeviceEnd = 3;
+    Run(OpBlankCheck);
+    EXPECT_EQ(watch->levels, (std::vector<int>{0, 1, 0, 0, 1}));
+    EXPECT_EQ(watch->code, 0xE1u);
+}
+
+} // namespace
