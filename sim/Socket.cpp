@@ -50,6 +50,12 @@ std::vector<int> DipSocketPins(int pinCount, int rowsUp) {
 void Socket::Remove(const ChipModel* chip) {
     chips_.erase(std::remove_if(chips_.begin(), chips_.end(), [&](const auto& c) { return c.get() == chip; }),
                  chips_.end());
+    revision_ = NewRevision();
+}
+
+uint64_t Socket::NewRevision() {
+    static std::atomic<uint64_t> next{1};
+    return next++;
 }
 
 bool Socket::Occupied(int socketPin) const {

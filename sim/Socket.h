@@ -131,10 +131,16 @@ public:
     template <class T> T* Insert(std::unique_ptr<T> chip) {
         T* raw = chip.get();
         chips_.push_back(std::move(chip));
+        revision_ = NewRevision();
         return raw;
     }
     void Remove(const ChipModel* chip);
-    void Clear() { chips_.clear(); }
+    void Clear() {
+        chips_.clear();
+        revision_ = NewRevision();
+    }
+    // Changes whenever a chip is seated or removed; no two sockets share one.
+    uint64_t Revision() const { return revision_; }
     bool Empty() const { return chips_.empty(); }
     const std::vector<std::unique_ptr<ChipModel>>& Chips() const { return chips_; }
 
@@ -150,6 +156,8 @@ public:
 
 private:
     std::vector<std::unique_ptr<ChipModel>> chips_;
+    static uint64_t NewRevision();
+    uint64_t revision_ = NewRevision();
 };
 
 } // namespace sim
