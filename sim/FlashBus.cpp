@@ -99,7 +99,10 @@ uint16_t FlashBusPersonality::ReadCycle() {
     std::vector<GangAdapter::Answer> answers;
     int dataSeat[16] = {};
     const size_t lines = std::min<size_t>(pins_.data.size(), static_cast<size_t>(width_));
-    for (size_t i = 0; i < lines; ++i) dataSeat[i] = seat_[static_cast<size_t>(pins_.data[i] - 1)];
+    for (size_t i = 0; i < lines; ++i) {
+        const int chipPin = pins_.data[i];
+        dataSeat[i] = chipPin >= 1 && chipPin <= static_cast<int>(seat_.size()) ? seat_[static_cast<size_t>(chipPin - 1)] : 0;
+    }
     const SocketList sockets = Sockets();
     for (int s = 0; s < sockets.count; ++s) {
         const Socket* socket = sockets.socket[s];
