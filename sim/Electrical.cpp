@@ -255,17 +255,20 @@ std::vector<int> Electrical::GroundedPins() const {
 int Electrical::DeclareChip(const ChipPinLimits& limits) {
     const int id = nextChip_++;
     chips_[id] = limits;
+    ++chipsRevision_;
     if (prog_) Check(*prog_);
     return id;
 }
 
 void Electrical::WithdrawChip(int id) {
     chips_.erase(id);
+    ++chipsRevision_;
     if (prog_) Check(*prog_);
 }
 
 void Electrical::WithdrawAllChips() {
     chips_.clear();
+    ++chipsRevision_;
     if (prog_) Check(*prog_);
 }
 
@@ -354,8 +357,21 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     }
 }
 
+void Electrical::RefreshPinFacts(const Socket* socket) {
+    const uint64_t socketRevision = socket != nullptr ? socket->Revision() : 0;
+    if (factsChipsRevision_ == chipsRevision_ && factsSocket_ == socket && factsSocketRevision_ == socketRevision) return;
+    for (int pin = 1; pin <= kSocketPins; ++pin) {
+        occupied_[static_cast<size_t>(pin)] = Occupied(pin, socket);
+        limit_[static_cast<size_t>(pin)] = LimitTenths(pin);
+    }
+    factsChipsRevision_ = chipsRevision_;
+    factsSocket_ = socket;
+    factsSocketRevision_ = socketRevision;
+}
+
 void Electrical::Check(SimProgrammer& p) {
     const Socket* socket = Socket::Find(p);
+    RefreshPinFacts(socket);
     for (int pin = 1; pin <= kSocketPins; ++pin) {
         const PinState s = Pin(pin);
         const uint32_t sw = s.switches & kSupplySwitches;
@@ -375,9 +391,9 @@ void Electrical::Check(SimProgrammer& p) {
             }
         }
         const int mv = s.supplyMillivolts;
-        const bool occupied = Occupied(pin, socket);
+        const bool occupied = occupied_[static_cast<size_t>(pin)];
         if (mv > 0 && !occupied) now |= kNoChip;
-        const int limit = LimitTenths(pin);
+        const int limit = limit_[static_cast<size_t>(pin)];
         if (mv > 0 && limit != INT_MAX && mv > limit * 100) now |= kOverLimit;
 
         const uint32_t fresh = now & ~active_[pin];

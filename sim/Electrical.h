@@ -172,6 +172,9 @@ class Electrical : public SimComponent {
     const ProgrammerFaults& Faults() const { return faults_; }
 
   private:
+    // Occupied(p, socket) and LimitTenths(p) of every pin, worked out again
+    // only when the declared chips or the socket's chips change.
+    void RefreshPinFacts(const Socket* socket);
     int StrongMillivolts() const;
     // Switch states of a pin with the switch faults applied.
     bool SupplyAClosed(int p) const;
@@ -199,6 +202,12 @@ class Electrical : public SimComponent {
     uint64_t dacStartUs_[4] = {};
     bool slewReported_[4] = {};
     std::map<int, ChipPinLimits> chips_;
+    uint64_t chipsRevision_ = 1; // bumped whenever chips_ changes
+    uint64_t factsChipsRevision_ = 0;
+    const Socket* factsSocket_ = nullptr;
+    uint64_t factsSocketRevision_ = 0;
+    std::array<bool, kSocketPins + 1> occupied_{};
+    std::array<int, kSocketPins + 1> limit_{};
     int nextChip_ = 1;
     ProgrammerFaults faults_;
 };

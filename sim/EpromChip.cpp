@@ -1,6 +1,9 @@
 #include "sim/EpromChip.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <iterator>
 
 namespace sim {
 
@@ -74,6 +77,19 @@ EpromChip::EpromChip(EpromConfig config) : cfg_(std::move(config)) {
     cells_.assign(cfg_.words, cfg_.blank);
     hidden_ = cfg_.blank;
     overReported_.assign(static_cast<size_t>(cfg_.pinCount) + 1, false);
+    for (int a : cfg_.addressPins) addressSockets_.push_back(Socket(a));
+    for (size_t i = 0; i < cfg_.dataPins.size() && i < 16; ++i) dataSockets_.push_back(Socket(cfg_.dataPins[i]));
+    // Output's pin lookup: the first chip pin on the socket pin, and the
+    // first data line on that chip pin.
+    std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
+    for (int z = 1; z <= kSocketPins; ++z) {
+        const auto pin = std::find(socketPins_.begin(), socketPins_.end(), z);
+        if (pin == socketPins_.end()) continue;
+        const int chipPin = static_cast<int>(pin - socketPins_.begin()) + 1;
+        const auto bit = std::find(cfg_.dataPins.begin(), cfg_.dataPins.end(), chipPin);
+        if (bit != cfg_.dataPins.end() && bit - cfg_.dataPins.begin() < 16)
+            dataBitAt_[z] = static_cast<int8_t>(bit - cfg_.dataPins.begin());
+    }
 }
 
 ChipPinLimits EpromChip::Limits() const {
@@ -89,26 +105,6 @@ ChipPinLimits EpromChip::Limits() const {
     return l;
 }
 
-int EpromChip::Socket(int chipPin) const {
-    if (chipPin < 1 || chipPin > static_cast<int>(socketPins_.size())) return 0;
-    return socketPins_[static_cast<size_t>(chipPin - 1)];
-}
-
-bool EpromChip::Low(const PinEnvironment& env, int chipPin) const {
-    const int s = Socket(chipPin);
-    return s != 0 && env.InputLevel(s) == 0;
-}
-
-bool EpromChip::High(const PinEnvironment& env, int chipPin) const {
-    const int s = Socket(chipPin);
-    return s == 0 || env.InputLevel(s) == 1;
-}
-
-int EpromChip::Volts(const PinEnvironment& env, int chipPin) const {
-    const int s = Socket(chipPin);
-    return s == 0 ? -1 : env.VoltageTenths(s);
-}
-
 bool EpromChip::Powered(const PinEnvironment& env) const {
     if (!cfg_.vcc.Holds(Volts(env, cfg_.vccPin))) return false;
     for (int g : cfg_.gndPins) {
@@ -117,9 +113,9 @@ bool EpromChip::Powered(const PinEnvironment& env) const {
     return true;
 }
 
-bool EpromChip::Ready(const PinEnvironment& env) const {
+bool EpromChip::Ready(const PinEnvironment& env, bool powered) const {
     const int s = Socket(cfg_.vccPin);
-    return Powered(env) && s != 0 && env.NowUs() >= env.Condition(s).steadyFromUs + cfg_.powerUpUs;
+    return powered && s != 0 && env.NowUs() >= env.ConditionAt(s).steadyFromUs + cfg_.powerUpUs;
 }
 
 void EpromChip::EarlyAccess(const PinEnvironment& env) const {
@@ -130,24 +126,19 @@ void EpromChip::EarlyAccess(const PinEnvironment& env) const {
 }
 
 uint32_t EpromChip::AddressNow(const PinEnvironment& env) const {
-    uint32_t a = 0;
-    // Shifted in without a branch: address bits are as good as random.
-    for (size_t i = 0; i < cfg_.addressPins.size(); ++i) a |= static_cast<uint32_t>(High(env, cfg_.addressPins[i])) << i;
+    uint32_t a = env.HighLevels(addressSockets_.data(), addressSockets_.size());
     if (cfg_.pageWords != 0) a += page_ * cfg_.pageWords;
     return a % static_cast<uint32_t>(cells_.size());
 }
 
 uint16_t EpromChip::DataNow(const PinEnvironment& env) const {
-    uint16_t d = 0;
-    for (size_t i = 0; i < cfg_.dataPins.size() && i < 16; ++i)
-        d = static_cast<uint16_t>(d | (static_cast<unsigned>(High(env, cfg_.dataPins[i])) << i));
-    return static_cast<uint16_t>(d & mask_);
+    return static_cast<uint16_t>(env.HighLevels(dataSockets_.data(), dataSockets_.size()) & mask_);
 }
 
 bool EpromChip::HiddenSelected(const PinEnvironment& env) const {
     if (cfg_.hiddenPin == 0) return false;
     const int s = Socket(cfg_.hiddenPin);
-    return s != 0 && env.Condition(s).supplyTenths >= kHighThresholdTenths;
+    return s != 0 && env.ConditionAt(s).supplyTenths >= kHighThresholdTenths;
 }
 
 void EpromChip::CheckVoltages(const PinEnvironment& env) {
@@ -203,8 +194,7 @@ uint32_t EpromChip::ErasePulseCount() const {
 }
 
 int EpromChip::PulsesOn(uint32_t address) const {
-    auto it = counted_.find(address);
-    return it == counted_.end() ? 0 : it->second.pulses;
+    return address < counted_.size() ? static_cast<int>(counted_[address].pulses) : 0;
 }
 
 void EpromChip::EndProgramPulse(uint64_t now) {
@@ -217,13 +207,15 @@ void EpromChip::EndProgramPulse(uint64_t now) {
         return;
     }
     const uint32_t a = pulseAddress_;
+    if (counted_.empty()) counted_.resize(cells_.size());
     Counted& counted = counted_[a];
-    const int count = ++counted.pulses;
-    const uint64_t total = counted.us += width;
+    const uint32_t count = ++counted.pulses;
+    counted.us = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{counted.us} + width, UINT32_MAX));
+    const uint64_t total = counted.us;
     if (stuck_.count(a) != 0) return;
     auto it = needed_.find(a);
     const int need = it == needed_.end() ? cfg_.pulsesNeeded : it->second;
-    if (count < need) return;
+    if (static_cast<int64_t>(count) < need) return;
     uint16_t& cell = cells_[a];
     cell = cfg_.blank == 0 ? static_cast<uint16_t>(cell | pulseData_) : static_cast<uint16_t>(cell & pulseData_);
     auto full = fullNeeded_.find(a);
@@ -240,8 +232,7 @@ uint16_t EpromChip::ReadCell(const PinEnvironment& env, uint32_t address) const 
     return cells_[address];
 }
 
-void EpromChip::CheckSupplyOrder(const PinEnvironment& env) {
-    const bool powered = Powered(env);
+void EpromChip::CheckSupplyOrder(const PinEnvironment& env, bool powered) {
     const bool vppUp = cfg_.vppPin != 0 && Volts(env, cfg_.vppPin) > cfg_.vcc.maxTenths;
     const bool bad = vppUp && !powered;
     if (bad && !vppWithoutVcc_) {
@@ -277,9 +268,10 @@ void EpromChip::EndErasePulse(uint64_t now) {
 void EpromChip::Update(const PinEnvironment& env) {
     memoEnv_ = nullptr;
     CheckVoltages(env);
-    CheckSupplyOrder(env);
+    const bool powered = Powered(env);
+    CheckSupplyOrder(env, powered);
     const uint64_t now = env.NowUs();
-    if (!Powered(env)) {
+    if (!powered) {
         // Losing the supply ends a pulse without effect.
         programming_ = erasing_ = pageWriteLow_ = writeLow_ = false;
         earlyReported_ = false;
@@ -288,7 +280,7 @@ void EpromChip::Update(const PinEnvironment& env) {
     const int vpp = cfg_.vppPin != 0 ? Volts(env, cfg_.vppPin) : -1;
     const bool ceLow = Low(env, cfg_.cePin);
     const bool oeHigh = cfg_.oePin == cfg_.vppPin ? true : High(env, cfg_.oePin);
-    if (!Ready(env)) {
+    if (!Ready(env, powered)) {
         // Until its supply is steady the part takes no strobe: selected with
         // its outputs on, a programming voltage or a write strobe is too early.
         const bool strobe = Low(env, cfg_.oePin) || vpp >= cfg_.vpp.minTenths ||
@@ -379,35 +371,49 @@ void EpromChip::Update(const PinEnvironment& env) {
     }
 }
 
-ChipDrive EpromChip::Output(const PinEnvironment& env, int socketPin) const {
-    const int chipPin = ChipPinAt(socketPin);
-    auto it = std::find(cfg_.dataPins.begin(), cfg_.dataPins.end(), chipPin);
-    if (it == cfg_.dataPins.end()) return ChipDrive::None;
+void EpromChip::DriveNow(const PinEnvironment& env) const {
     // Every access to the programmer takes time, so within one instant of the
     // same environment the pins cannot have changed: the word is worked out
     // once per instant.
     const uint64_t now = env.NowUs();
-    if (&env != memoEnv_ || now != memoUs_ || pulses_.size() != memoPulses_) {
-        memoEnv_ = &env;
-        memoUs_ = now;
-        memoPulses_ = pulses_.size();
-        memoDrive_ = false;
-        const bool powered = Powered(env);
-        if (powered && !Ready(env)) {
-            if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) EarlyAccess(env);
-        } else if (powered && !programming_ && !erasing_) {
-            if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {
-                memoDrive_ = Low(env, cfg_.oePin);
-                memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;
-            } else if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) {
-                memoDrive_ = true;
-                memoWord_ = HiddenSelected(env) ? hidden_ : ReadCell(env, AddressNow(env));
-            }
+    if (&env == memoEnv_ && now == memoUs_ && pulses_.size() == memoPulses_) return;
+    memoEnv_ = &env;
+    memoUs_ = now;
+    memoPulses_ = pulses_.size();
+    memoDrive_ = false;
+    const bool powered = Powered(env);
+    if (powered && !Ready(env, powered)) {
+        if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) EarlyAccess(env);
+    } else if (powered && !programming_ && !erasing_) {
+        if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {
+            memoDrive_ = Low(env, cfg_.oePin);
+            memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;
+        } else if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) {
+            memoDrive_ = true;
+            memoWord_ = HiddenSelected(env) ? hidden_ : ReadCell(env, AddressNow(env));
         }
     }
-    if (!memoDrive_) return ChipDrive::None;
-    const int bit = static_cast<int>(it - cfg_.dataPins.begin());
-    return (memoWord_ >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+}
+
+ChipDrive EpromChip::DataDrive(int socketPin) const {
+    const int bit = socketPin >= 1 && socketPin <= kSocketPins ? dataBitAt_[socketPin] : -1;
+    if (bit < 0 || !memoDrive_) return ChipDrive::None;
+    // Low and High follow each other: the bit picks one without a branch.
+    static_assert(static_cast<int>(ChipDrive::High) == static_cast<int>(ChipDrive::Low) + 1);
+    return static_cast<ChipDrive>(static_cast<int>(ChipDrive::Low) + ((memoWord_ >> bit) & 1));
+}
+
+ChipDrive EpromChip::Output(const PinEnvironment& env, int socketPin) const {
+    if (socketPin < 1 || socketPin > kSocketPins || dataBitAt_[socketPin] < 0) return ChipDrive::None;
+    DriveNow(env);
+    return DataDrive(socketPin);
+}
+
+void EpromChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    bool data = false;
+    for (size_t i = 0; i < n; ++i) data = data || (socketPins[i] >= 1 && socketPins[i] <= kSocketPins && dataBitAt_[socketPins[i]] >= 0);
+    if (data) DriveNow(env);
+    for (size_t i = 0; i < n; ++i) out[i] = data ? DataDrive(socketPins[i]) : ChipDrive::None;
 }
 
 } // namespace sim

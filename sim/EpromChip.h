@@ -138,6 +138,7 @@ public:
     const std::vector<int>& SocketPins() const override { return socketPins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
     const EpromConfig& Config() const { return cfg_; }
     const PartFacts& Facts() const override { return cfg_; }
@@ -169,13 +170,26 @@ public:
     int PulsesOn(uint32_t address) const;
 
 private:
-    int Socket(int chipPin) const;
-    bool Low(const PinEnvironment& env, int chipPin) const;
-    bool High(const PinEnvironment& env, int chipPin) const;
-    int Volts(const PinEnvironment& env, int chipPin) const;
+    int Socket(int chipPin) const {
+        if (chipPin < 1 || chipPin > static_cast<int>(socketPins_.size())) return 0;
+        return socketPins_[static_cast<size_t>(chipPin - 1)];
+    }
+    bool Low(const PinEnvironment& env, int chipPin) const {
+        const int s = Socket(chipPin);
+        return s != 0 && env.InputLevel(s) == 0;
+    }
+    bool High(const PinEnvironment& env, int chipPin) const {
+        const int s = Socket(chipPin);
+        return s == 0 || env.InputLevel(s) == 1;
+    }
+    int Volts(const PinEnvironment& env, int chipPin) const {
+        const int s = Socket(chipPin);
+        return s == 0 ? -1 : env.VoltageTenths(s);
+    }
     bool Powered(const PinEnvironment& env) const;
-    // Powered, and the supply steady for the part's power-up time.
-    bool Ready(const PinEnvironment& env) const;
+    // Powered (as the caller found), and the supply steady for the part's
+    // power-up time.
+    bool Ready(const PinEnvironment& env, bool powered) const;
     void EarlyAccess(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const;
     uint16_t DataNow(const PinEnvironment& env) const;
@@ -183,12 +197,18 @@ private:
     void EndProgramPulse(uint64_t now);
     void EndErasePulse(uint64_t now);
     void CheckVoltages(const PinEnvironment& env);
-    void CheckSupplyOrder(const PinEnvironment& env);
+    void CheckSupplyOrder(const PinEnvironment& env, bool powered);
     // The word the array answers at the address under the present supply.
     uint16_t ReadCell(const PinEnvironment& env, uint32_t address) const;
+    // Works out whether the chip drives its data pins now, and the word
+    // (memoDrive_, memoWord_).
+    void DriveNow(const PinEnvironment& env) const;
+    ChipDrive DataDrive(int socketPin) const;
 
     EpromConfig cfg_;
     std::vector<int> socketPins_;
+    // Socket pins of the address and data lines (A0, D0 first; 0 off the socket).
+    std::vector<int> addressSockets_, dataSockets_;
     std::vector<uint16_t> cells_;
     uint16_t hidden_;
     uint16_t mask_;
@@ -212,12 +232,15 @@ private:
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, int> needed_;
     std::map<uint32_t, int> eraseNeeded_;
-    // Counted pulses and their time on a cell since its erase.
+    // Counted pulses and their time on each cell since its erase (empty
+    // until the first counted pulse after an erase).
     struct Counted {
-        int pulses = 0;
-        uint64_t us = 0;
+        uint32_t pulses = 0;
+        uint32_t us = 0; // stops at its largest value
     };
-    std::map<uint32_t, Counted> counted_;
+    std::vector<Counted> counted_;
+    // The data bit on each socket pin, -1 where none.
+    int8_t dataBitAt_[kSocketPins + 1];
     std::map<uint32_t, uint64_t> fullNeeded_;
     std::set<uint32_t> weak_;
     std::vector<PulseRecord> pulses_;

@@ -1,18 +1,12 @@
 #include "sim/FlashBus.h"
 
-#include <cstdio>
+#include <algorithm>
 
 #include "sim/GangAdapter.h"
 
 namespace sim {
 
 namespace {
-
-std::string Hex(uint8_t v) {
-    char t[8];
-    std::snprintf(t, sizeof t, "%02Xh", v);
-    return t;
-}
 
 bool ReadPattern(uint8_t v) { return v == 0xDF || v == 0xDB || v == 0xC7 || v == 0x83; }
 
@@ -103,19 +97,21 @@ uint16_t FlashBusPersonality::ReadCycle() {
     }
     freshCycle_ = false;
     std::vector<GangAdapter::Answer> answers;
-    for (auto [s, socket] : Sockets()) {
+    int dataSeat[16] = {};
+    const size_t lines = std::min<size_t>(pins_.data.size(), static_cast<size_t>(width_));
+    for (size_t i = 0; i < lines; ++i) {
+        const int chipPin = pins_.data[i];
+        dataSeat[i] = chipPin >= 1 && chipPin <= static_cast<int>(seat_.size()) ? seat_[static_cast<size_t>(chipPin - 1)] : 0;
+    }
+    const SocketList sockets = Sockets();
+    for (int s = 0; s < sockets.count; ++s) {
+        const Socket* socket = sockets.socket[s];
         if (socket->Empty() || !(oeLow_)) continue;
         bool any = false;
         for (int which = 0; which < 3; ++which) any = any || CeLow(s, which);
         if (!any) continue;
         View view(*this, s);
-        uint16_t v = 0;
-        for (size_t i = 0; i < pins_.data.size() && i < static_cast<size_t>(width_); ++i) {
-            const int z = seat_[static_cast<size_t>(pins_.data[i] - 1)];
-            const ChipDrive d = socket->Output(view, z);
-            const bool high = d == ChipDrive::High || d == ChipDrive::WeakHigh || (d == ChipDrive::None && view.InputLevel(z) == 1);
-            if (high) v = static_cast<uint16_t>(v | (1u << i));
-        }
+        const uint16_t v = socket->ReadLevels(view, dataSeat, lines);
         bool busy = false;
         for (const auto& chip : socket->Chips()) {
             if (const auto* f = dynamic_cast<const JedecFlashChip*>(chip.get())) busy = busy || f->Busy(view);
@@ -134,16 +130,8 @@ uint16_t FlashBusPersonality::ReadCycle() {
 }
 
 bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
-    prog_ = &p;
-    Sync();
-    if (reg > 11) {
-        if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
-        return false;
-    }
-    auto bad = [&] {
-        p.Violation("flash bus: register " + std::to_string(reg) + " written " + Hex(value) + " not expected");
-        return true;
-    };
+    if (!BeginWrite(p, reg)) return false;
+    auto bad = [&] { return Unexpected(p, "flash bus", reg, value); };
     switch (reg) {
     case 0:
         address_ = (address_ & ~0xFFu) | value;
@@ -228,10 +216,6 @@ std::optional<uint8_t> FlashBusPersonality::OnRead(SimProgrammer& p, uint8_t reg
     return std::nullopt;
 }
 
-void RegisterFlashBusPersonality() {
-    RegisterPersonality(kPersonalityFlashBus, [](const LogicImageHeader& h) -> std::unique_ptr<SimPersonality> {
-        return std::make_unique<FlashBusPersonality>(h);
-    });
-}
+void RegisterFlashBusPersonality() { SocketBusPersonality::Register<FlashBusPersonality>(kPersonalityFlashBus); }
 
 } // namespace sim

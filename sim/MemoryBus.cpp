@@ -1,6 +1,6 @@
 #include "sim/MemoryBus.h"
 
-#include <cstdio>
+#include <algorithm>
 
 #include "sim/Electrical.h"
 #include "sim/EpromChip.h"
@@ -9,12 +9,6 @@
 namespace sim {
 
 namespace {
-
-std::string Hex(uint8_t v) {
-    char t[8];
-    std::snprintf(t, sizeof t, "%02Xh", v);
-    return t;
-}
 
 // The pinout an image drives: JEDEC byte-wide or the 16-bit 40-pin part.
 EpromConfig PinoutOf(int pinCount) {
@@ -153,26 +147,17 @@ uint8_t MemoryBusPersonality::ReadData(int byteIndex) {
     Sync();
     ++dataReads_;
     Socket* socket = ReadSocket();
-    uint8_t v = 0xFF;
-    if (socket != nullptr) {
-        int s = 0;
-        if (GangAdapter* g = GangAdapter::Find(*prog_)) {
-            for (int k = 0; k < GangAdapter::kSockets; ++k) {
-                if (&g->SocketAt(k) == socket) s = k;
-            }
-        }
-        View view(*this, s);
-        v = 0;
-        for (int bit = 0; bit < 8; ++bit) {
-            const size_t i = static_cast<size_t>(byteIndex * 8 + bit);
-            if (i >= dataPins_.size()) break;
-            const ChipDrive d = socket->Output(view, dataPins_[i]);
-            const bool high = d == ChipDrive::High || d == ChipDrive::WeakHigh ||
-                              (d == ChipDrive::None && view.InputLevel(dataPins_[i]) == 1);
-            if (high) v = static_cast<uint8_t>(v | (1u << bit));
+    if (socket == nullptr) return 0xFF;
+    int s = 0;
+    if (GangAdapter* g = GangAdapter::Find(*prog_)) {
+        for (int k = 0; k < GangAdapter::kSockets; ++k) {
+            if (&g->SocketAt(k) == socket) s = k;
         }
     }
-    return v;
+    const size_t first = static_cast<size_t>(byteIndex) * 8;
+    if (first >= dataPins_.size()) return 0;
+    View view(*this, s);
+    return static_cast<uint8_t>(socket->ReadLevels(view, dataPins_.data() + first, std::min<size_t>(8, dataPins_.size() - first)));
 }
 
 bool MemoryBusPersonality::ValidStrobe(uint8_t v) const {
@@ -189,18 +174,8 @@ bool MemoryBusPersonality::ValidStrobe(uint8_t v) const {
 }
 
 bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
-    prog_ = &p;
-    // Supply and ground switching written before this access takes effect first.
-    Sync();
-    if (reg > 11) {
-        // The DAC, the supply-A switches and the range latch move pin voltages.
-        if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
-        return false;
-    }
-    auto bad = [&] {
-        p.Violation("memory bus: register " + std::to_string(reg) + " written " + Hex(value) + " not expected");
-        return true;
-    };
+    if (!BeginWrite(p, reg)) return false;
+    auto bad = [&] { return Unexpected(p, "memory bus", reg, value); };
     // An address or data write ends a write-strobe pulse before the lines move.
     if (armed_ && (reg <= 2 || reg == 6)) {
         armed_ = false;
@@ -299,10 +274,6 @@ std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t re
     return std::nullopt;
 }
 
-void RegisterMemoryBusPersonality() {
-    RegisterPersonality(kPersonalityMemoryBus, [](const LogicImageHeader& h) -> std::unique_ptr<SimPersonality> {
-        return std::make_unique<MemoryBusPersonality>(h);
-    });
-}
+void RegisterMemoryBusPersonality() { SocketBusPersonality::Register<MemoryBusPersonality>(kPersonalityMemoryBus); }
 
 } // namespace sim

@@ -109,6 +109,8 @@ public:
     void AttachComponent(SimComponent* c);
     void DetachComponent(SimComponent* c);
     void AddComponent(std::unique_ptr<SimComponent> c);
+    // Changes whenever a component is attached or detached.
+    uint64_t ComponentGeneration() const { return generation_; }
     // The first attached component of type T. The answer is cached per type
     // until the components change, so the per-access lookups cost no cast.
     template <class T> T* FindComponent() const {

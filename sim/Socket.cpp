@@ -32,6 +32,10 @@ int ChipModel::ChipPinAt(int socketPin) const {
     return 0;
 }
 
+void ChipModel::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    for (size_t i = 0; i < n; ++i) out[i] = ChipPinAt(socketPins[i]) != 0 ? Output(env, socketPins[i]) : ChipDrive::None;
+}
+
 std::vector<int> DipSocketPins(int pinCount, int rowsUp) {
     std::vector<int> pins;
     if (pinCount < 2 || pinCount > kSocketPins || pinCount % 2 != 0) return pins;
@@ -50,6 +54,12 @@ std::vector<int> DipSocketPins(int pinCount, int rowsUp) {
 void Socket::Remove(const ChipModel* chip) {
     chips_.erase(std::remove_if(chips_.begin(), chips_.end(), [&](const auto& c) { return c.get() == chip; }),
                  chips_.end());
+    revision_ = NewRevision();
+}
+
+uint64_t Socket::NewRevision() {
+    static std::atomic<uint64_t> next{1};
+    return next++;
 }
 
 bool Socket::Occupied(int socketPin) const {
@@ -82,6 +92,25 @@ ChipDrive Socket::Output(const PinEnvironment& env, int socketPin) const {
     }
     if (strong != ChipDrive::None) return strong;
     return weakConflict ? ChipDrive::None : weak;
+}
+
+uint16_t Socket::ReadLevels(const PinEnvironment& env, const int* socketPins, size_t n) const {
+    n = std::min<size_t>(n, 16);
+    ChipDrive d[16];
+    if (chips_.size() == 1) {
+        // One chip drives against no other: its own drives are the socket's.
+        chips_.front()->Outputs(env, socketPins, n, d);
+    } else {
+        for (size_t i = 0; i < n; ++i) d[i] = Output(env, socketPins[i]);
+    }
+    // The data bits are as good as random: gathered without branching on them.
+    unsigned high = 0, undriven = 0;
+    for (size_t i = 0; i < n; ++i) {
+        high |= static_cast<unsigned>((d[i] == ChipDrive::High) | (d[i] == ChipDrive::WeakHigh)) << i;
+        undriven |= static_cast<unsigned>(d[i] == ChipDrive::None) << i;
+    }
+    if (undriven != 0) high |= env.HighLevels(socketPins, n) & undriven;
+    return static_cast<uint16_t>(high);
 }
 
 } // namespace sim

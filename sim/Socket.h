@@ -46,10 +46,45 @@ public:
     virtual uint64_t NowUs() const = 0;
     virtual void Violation(const std::string& what) const = 0;
 
+    // Condition, read straight from the table where the environment keeps one.
+    PinCondition ConditionAt(int socketPin) const {
+        if (conditions_ == nullptr) return Condition(socketPin);
+        return socketPin >= 1 && socketPin <= kSocketPins ? conditions_[socketPin] : PinCondition{};
+    }
     // The level a chip input sees on the pin (the programmer's side only).
     int InputLevel(int socketPin) const {
         if (conditions_ == nullptr) return LevelOf(Condition(socketPin));
         return socketPin >= 1 && socketPin <= kSocketPins ? LevelOf(conditions_[socketPin]) : FloatingLevel();
+    }
+    // InputLevel of the pins pins[0..n-1] (n at most 32) as bits, bit i
+    // set when pins[i] reads 1; a pin 0 (a chip line off the socket) reads 1.
+    uint32_t HighLevels(const int* socketPins, size_t n) const {
+        uint32_t v = 0;
+        n = n < 32 ? n : 32;
+        if (conditions_ == nullptr) {
+            for (size_t i = 0; i < n; ++i) v |= static_cast<uint32_t>(socketPins[i] == 0 || InputLevel(socketPins[i]) == 1) << i;
+            return v;
+        }
+        const int floating = FloatingLevel();
+        // Without branches on the levels: address and data bits are as good
+        // as random.
+        for (size_t i = 0; i < n; ++i) {
+            const int p = socketPins[i];
+            int level = 1;
+            if (p != 0) {
+                if (p < 1 || p > kSocketPins) {
+                    level = floating;
+                } else {
+                    const PinCondition& c = conditions_[p];
+                    const int pulled = c.pull == Pull::Up ? 1 : c.pull == Pull::Down ? 0 : floating;
+                    level = c.driven ? static_cast<int>(c.drivenHigh) : pulled;
+                    level = c.supplyTenths >= 0 ? static_cast<int>(c.supplyTenths >= kHighThresholdTenths) : level;
+                    level = c.grounded ? 0 : level;
+                }
+            }
+            v |= static_cast<uint32_t>(level == 1) << i;
+        }
+        return v;
     }
     // Voltage the programmer holds the pin at, -1 while it only pulls or floats.
     int VoltageTenths(int socketPin) const {
@@ -107,6 +142,9 @@ public:
     virtual void Update(const PinEnvironment& env) { (void)env; }
     // The chip's drive on one of its socket pins now.
     virtual ChipDrive Output(const PinEnvironment& env, int socketPin) const = 0;
+    // Its drives on the socket pins pins[0..n-1] into out (None on a pin it
+    // does not occupy): a whole data word in one call. By default pin by pin.
+    virtual void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const;
 
     // Chip pin (1-based) at a socket pin, 0 when the chip does not occupy it.
     int ChipPinAt(int socketPin) const;
@@ -131,10 +169,16 @@ public:
     template <class T> T* Insert(std::unique_ptr<T> chip) {
         T* raw = chip.get();
         chips_.push_back(std::move(chip));
+        revision_ = NewRevision();
         return raw;
     }
     void Remove(const ChipModel* chip);
-    void Clear() { chips_.clear(); }
+    void Clear() {
+        chips_.clear();
+        revision_ = NewRevision();
+    }
+    // Changes whenever a chip is seated or removed; no two sockets share one.
+    uint64_t Revision() const { return revision_; }
     bool Empty() const { return chips_.empty(); }
     const std::vector<std::unique_ptr<ChipModel>>& Chips() const { return chips_; }
 
@@ -145,11 +189,17 @@ public:
     // The combined drive of the chips on a pin; two chips driving against each
     // other is a violation (the strong drive wins over a weak one).
     ChipDrive Output(const PinEnvironment& env, int socketPin) const;
+    // The levels the programmer's receivers see on socket pins pins[0..n-1]
+    // (n at most 16) as bit i: the chips' combined drive, else the
+    // programmer's own condition of the pin.
+    uint16_t ReadLevels(const PinEnvironment& env, const int* socketPins, size_t n) const;
 
     static Socket* Find(const SimProgrammer& p) { return p.FindComponent<Socket>(); }
 
 private:
     std::vector<std::unique_ptr<ChipModel>> chips_;
+    static uint64_t NewRevision();
+    uint64_t revision_ = NewRevision();
 };
 
 } // namespace sim

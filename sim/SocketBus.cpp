@@ -1,5 +1,9 @@
 #include "sim/SocketBus.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <iterator>
+
 #include "sim/GangAdapter.h"
 
 namespace sim {
@@ -12,47 +16,71 @@ bool SocketBusPersonality::OnLatchBit(SimProgrammer& p, uint8_t, uint8_t, bool) 
 }
 
 PinCondition SocketBusPersonality::Condition(int s, int socketPin) const {
-    if (s < 0 || s > 7 || socketPin < 1 || socketPin > kSocketPins) return PinCondition{};
+    if (s < 0 || s >= kMaxSockets || socketPin < 1 || socketPin > kSocketPins) return PinCondition{};
     return snap_[s][socketPin];
 }
 
-std::vector<std::pair<int, Socket*>> SocketBusPersonality::Sockets() const {
-    std::vector<std::pair<int, Socket*>> out;
+const SocketBusPersonality::SocketList& SocketBusPersonality::Sockets() const {
+    // The gang adapter keeps its sockets for its life: the list changes only
+    // with the components.
+    if (socketsOf_ == prog_ && (prog_ == nullptr || socketsGeneration_ == prog_->ComponentGeneration())) return sockets_;
+    socketsOf_ = prog_;
+    SocketList& out = sockets_;
+    out = SocketList{};
     if (!prog_) return out;
+    socketsGeneration_ = prog_->ComponentGeneration();
     if (GangAdapter* g = GangAdapter::Find(*prog_)) {
-        for (int s = 0; s < GangAdapter::kSockets; ++s) out.emplace_back(s, &g->SocketAt(s));
+        static_assert(GangAdapter::kSockets <= kMaxSockets);
+        for (int s = 0; s < GangAdapter::kSockets; ++s) out.socket[out.count++] = &g->SocketAt(s);
     } else if (Socket* own = Socket::Find(*prog_)) {
-        out.emplace_back(0, own);
+        out.socket[out.count++] = own;
     }
     return out;
 }
 
 void SocketBusPersonality::ElectricalConditions(PinCondition* c, int skipPin) const {
-    for (int p = 1; p <= kSocketPins; ++p) {
-        c[p] = PinCondition{};
-        if (p == skipPin) continue;
-        ApplySupply(electrical_[p], c[p]);
-    }
+    std::copy(std::begin(supply_), std::end(supply_), c);
+    if (skipPin >= 1 && skipPin <= kSocketPins) c[skipPin] = PinCondition{};
 }
 
 void SocketBusPersonality::UpdateChips() {
     dirty_ = false;
-    const auto sockets = Sockets();
-    for (auto [s, socket] : sockets) {
-        if (SnapshotEmptySockets() || !socket->Empty()) Snapshot(s);
+    const SocketList& sockets = Sockets();
+    for (int s = 0; s < sockets.count; ++s) {
+        if (SnapshotEmptySockets() || !sockets.socket[s]->Empty()) Snapshot(s);
     }
-    for (auto [s, socket] : sockets) {
+    for (int s = 0; s < sockets.count; ++s) {
         View view(*this, s);
-        socket->Update(view);
+        sockets.socket[s]->Update(view);
     }
 }
 
 void SocketBusPersonality::Sync() {
     if (!dirty_) return;
     if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {
-        for (int p = 1; p <= kSocketPins; ++p) electrical_[p] = e->Pin(p);
+        for (int p = 1; p <= kSocketPins; ++p) {
+            electrical_[p] = e->Pin(p);
+            supply_[p] = PinCondition{};
+            ApplySupply(electrical_[p], supply_[p]);
+        }
+        supplyRevision_ = PinEnvironment::NewSupplyRevision();
     }
     UpdateChips();
+}
+
+bool SocketBusPersonality::Unexpected(SimProgrammer& p, const char* bus, uint8_t reg, uint8_t value) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02Xh", value);
+    p.Violation(std::string(bus) + ": register " + std::to_string(reg) + " written " + hex + " not expected");
+    return true;
+}
+
+bool SocketBusPersonality::BeginWrite(SimProgrammer& p, uint8_t reg) {
+    prog_ = &p;
+    Sync();
+    if (reg <= 11) return true;
+    if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
+    return false;
 }
 
 } // namespace sim

@@ -3,10 +3,10 @@
 // socket's pins as the bus drives them, and the chips brought up to date
 // after every change.
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "sim/Electrical.h"
 #include "sim/Socket.h"
@@ -21,12 +21,23 @@ public:
     // update of the chips).
     PinCondition Condition(int s, int socketPin) const;
     SimProgrammer* Programmer() const { return prog_; }
+    // Registers the bus type Bus under the personality id.
+    template <class Bus> static void Register(uint16_t id) {
+        RegisterPersonality(id, [](const LogicImageHeader& h) -> std::unique_ptr<SimPersonality> {
+            return std::make_unique<Bus>(h);
+        });
+    }
 
 protected:
-    // Socket s's pins as the chips see them.
+    // Socket s's pins as the chips see them. The chips read the pin
+    // conditions straight from the bus's table, and the supply revision tells
+    // them when only logic levels moved.
     class View : public PinEnvironment {
     public:
-        View(const SocketBusPersonality& bus, int s) : bus_(bus), s_(s) {}
+        View(const SocketBusPersonality& bus, int s) : bus_(bus), s_(s) {
+            if (s >= 0 && s < kMaxSockets) conditions_ = bus.snap_[s];
+            supplyRevision_ = bus.supplyRevision_;
+        }
         PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
         uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
         void Violation(const std::string& what) const override {
@@ -38,8 +49,14 @@ protected:
         int s_;
     };
 
-    // The gang adapter's sockets, else the programmer's own socket.
-    std::vector<std::pair<int, Socket*>> Sockets() const;
+    static constexpr int kMaxSockets = 8;
+    // The gang adapter's sockets, else the programmer's own socket: socket s
+    // is socket[s].
+    struct SocketList {
+        int count = 0;
+        Socket* socket[kMaxSockets] = {};
+    };
+    const SocketList& Sockets() const;
     // Fills snap_[s]: the electrical conditions, then the bus's drive.
     virtual void Snapshot(int s) = 0;
     // Whether an empty socket's pins are worked out too.
@@ -47,13 +64,29 @@ protected:
     void UpdateChips();
     // Brings the chips up to date after supply or ground switching.
     void Sync();
-    // The electrical conditions of every pin into c.
+    // The electrical conditions of every pin into c (skipPin floating).
     void ElectricalConditions(PinCondition* c, int skipPin = 0) const;
+    // Records a register write the bus does not expect ("<bus>: register 5
+    // written 07h not expected"); true, the write is taken.
+    static bool Unexpected(SimProgrammer& p, const char* bus, uint8_t reg, uint8_t value);
+    // The start of every register write: the programmer, supply and ground
+    // switching written before the access, and the registers above the bus's
+    // (the DAC, the supply-A switches and the range latch move pin voltages).
+    // True when reg is the bus's own (0-11).
+    bool BeginWrite(SimProgrammer& p, uint8_t reg);
 
     SimProgrammer* prog_ = nullptr;
     bool dirty_ = true;
-    PinCondition snap_[8][kSocketPins + 1];
+    PinCondition snap_[kMaxSockets][kSocketPins + 1];
     PinState electrical_[kSocketPins + 1];
+    // The supply and ground part of each pin's condition, from electrical_,
+    // and its revision (drawn afresh whenever they are refreshed).
+    PinCondition supply_[kSocketPins + 1];
+    uint64_t supplyRevision_ = PinEnvironment::NewSupplyRevision();
+    // Sockets() as of the programmer's component generation.
+    mutable SocketList sockets_;
+    mutable const SimProgrammer* socketsOf_ = nullptr;
+    mutable uint64_t socketsGeneration_ = 0;
 };
 
 } // namespace sim

@@ -3,10 +3,14 @@
 // it records.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "sim/Electrical.h"
 #include "sim/IdMemory.h"
+#include "sim/ProbeChip.h"
 #include "SimTestBus.h"
 
 namespace {
@@ -176,6 +180,37 @@ TEST_F(ElectricalTest, ViolationsAreRecordedOnceWhenTheyAppear) {
     EXPECT_FALSE(Saw("socket pin 11")) << All();
     Latch(16, 4, 1); // supply B, pin 1: outside the chip
     EXPECT_TRUE(Saw("socket pin 1: 5.04 V with no chip on the pin")) << All();
+}
+
+TEST_F(ElectricalTest, ASupplyWithNoChipFollowsTheChipsAsTheyComeAndGo) {
+    auto own = std::make_unique<sim::Socket>();
+    sim::Socket* socket = own.get();
+    p.AddComponent(std::move(own));
+    Dac(3, 56);
+    Started();
+    Latch(16, 4, 1); // supply B, pin 1
+    ASSERT_TRUE(Saw("socket pin 1: 5.04 V with no chip on the pin")) << All();
+    int id = 0;
+    const sim::ChipModel* seated = nullptr;
+    struct Way {
+        const char* what;
+        std::function<void()> put, take;
+    };
+    const Way ways[] = {
+        {"declared", [&] { id = e->DeclareChip(sim::DipPinLimits("EPROM", 48)); }, [&] { e->WithdrawChip(id); }},
+        {"seated", [&] { seated = socket->Insert(std::make_unique<sim::Obstruction>(std::vector<int>{1})); },
+         [&] { socket->Remove(seated); }},
+    };
+    for (const Way& w : ways) {
+        SCOPED_TRACE(w.what);
+        p.ClearViolations();
+        w.put();
+        Dac(2, 0); // a write that checks every pin again
+        EXPECT_TRUE(p.Violations().empty()) << All();
+        w.take();
+        Dac(2, 0);
+        EXPECT_TRUE(Saw("socket pin 1: 5.04 V with no chip on the pin")) << All();
+    }
 }
 
 TEST_F(ElectricalTest, IdLinesRangeBitsAndUnconfiguring) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "sim/Catalog.h"
 #include "sim/EpromChip.h"
@@ -110,9 +112,23 @@ protected:
         for (size_t i = 0; i < cfg.dataPins.size(); ++i) {
             if (chip.Output(env, S(cfg.dataPins[i])) == sim::ChipDrive::High) word = static_cast<uint16_t>(word | 1u << i);
         }
+        ExpectOneCallAgrees();
         Drive(cfg.oePin, true);
         Drive(cfg.cePin, true);
         return word;
+    }
+    // The drives on the data pins (and /CE, no data line) asked at once, in
+    // an environment that keeps a pin table, are those asked pin by pin.
+    void ExpectOneCallAgrees() {
+        std::vector<int> sockets;
+        for (int d : cfg.dataPins) sockets.push_back(S(d));
+        sockets.push_back(S(cfg.cePin));
+        TableEnv table;
+        std::copy(std::begin(env.pins), std::end(env.pins), std::begin(table.pins));
+        table.now = env.now;
+        std::vector<sim::ChipDrive> once(sockets.size());
+        chip.Outputs(table, sockets.data(), sockets.size(), once.data());
+        for (size_t i = 0; i < sockets.size(); ++i) EXPECT_EQ(once[i], chip.Output(env, sockets[i])) << "socket pin " << sockets[i];
     }
     bool Recorded(const std::string& what) const {
         return std::any_of(env.violations.begin(), env.violations.end(),
@@ -128,7 +144,9 @@ TEST_P(EpromPins, ATooShortPulseProgramsNothingAFullOneProgramsTheCell) {
     EXPECT_EQ(Read(0x12), cfg.blank);
     EXPECT_EQ(chip.PulsesOn(0x12), 0);
     Pulse(0x12, Datum(), full);
+    EXPECT_EQ(chip.PulsesOn(0x12), 1);
     for (int vcc : {45, 50, 55}) EXPECT_EQ(Read(0x12, vcc), Datum()) << vcc;
+    ExpectOneCallAgrees(); // deselected: no drive
     EXPECT_EQ(Read(0x13), cfg.blank);
     EXPECT_TRUE(env.violations.empty()) << env.violations.front();
 }
@@ -183,8 +201,11 @@ class ErasablePins : public EpromPins {};
 TEST_P(ErasablePins, ElectricalEraseClearsTheCells) {
     ASSERT_NE(cfg.erasePin, 0);
     PowerUp();
-    for (uint32_t a : {0u, 0x100u, static_cast<uint32_t>(cfg.words - 1)}) Pulse(a, 0, cfg.minPulseUs);
+    const uint32_t last = static_cast<uint32_t>(cfg.words - 1);
+    for (uint32_t a : {0u, 0x100u, last}) Pulse(a, 0, cfg.minPulseUs);
     EXPECT_FALSE(chip.IsBlank());
+    EXPECT_EQ(chip.PulsesOn(last), 1);
+    EXPECT_EQ(chip.PulsesOn(last + 1), 0);
     const int strobe = cfg.eraseStrobePin != 0 ? cfg.eraseStrobePin : cfg.cePin;
     const int level = cfg.vppMaxTenths - 5;
     Supply(cfg.erasePin, level);
