@@ -1,5 +1,6 @@
 #include "memory/InstallMemoryRows.h"
 
+#include "memory/BootBlockFlash.h"
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
 #include "memory/SerialEeprom.h"
@@ -12,4 +13,5 @@ void InstallMemoryAlgorithms() {
     InstallJedecFlashRows();
     InstallSerialEepromRows();
     InstallPinDrivenRows();
+    InstallBootBlockFlashRows();
 }

@@ -1,6 +1,7 @@
 #include "sim/Catalog.h"
 
 #include "sim/CatalogModel.h"
+#include "sim/CommandFlashChip.h"
 #include "sim/EightBlockChip.h"
 #include "sim/EpromChip.h"
 #include "sim/FlashParts.h"
@@ -15,7 +16,7 @@ namespace {
 using AddParts = void (*)(std::vector<CatalogPart>&);
 constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, AddLogicIcParts, AddRamParts,
                                   AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts,
-                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts};
+                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts, AddCommandFlashParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -101,6 +102,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
             facts, [](const FusePromConfig& f) { return std::make_unique<FusePromChip>(f); });
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
+    case ChipKind::CommandFlash:
+        return Adapted<CommandFlashChip, CommandFlashConfig>(
+            facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });
     }
     return nullptr;
 }

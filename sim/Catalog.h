@@ -45,6 +45,7 @@ enum class ChipKind : uint8_t {
     Serial,     // the SerialChipBase of the part's protocol, from SerialPart
     PinDriven,  // PinMemoryChip from PinMemoryConfig
     FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
+    CommandFlash, // CommandFlashChip from CommandFlashConfig
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -124,5 +125,6 @@ void AddFlashParts(std::vector<CatalogPart>& parts);
 void AddSerialParts(std::vector<CatalogPart>& parts);
 void AddPinDrivenParts(std::vector<CatalogPart>& parts);
 void AddFusePromParts(std::vector<CatalogPart>& parts);
+void AddCommandFlashParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim
