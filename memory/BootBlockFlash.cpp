@@ -225,7 +225,7 @@ int Alg21Program() {
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         WriteAddressLow(ChipAddress);
         const int result = ProgramByte();
-        BufferIndex += AddressStep;
+        if (result == 1) BufferIndex += AddressStep; // a failure reports its own address
         return result;
     });
     HighVoltagePins(0, true);

@@ -3,6 +3,7 @@
 #include "memory/BootBlockFlash.h"
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
+#include "memory/LatchedFlash.h"
 #include "memory/SerialEeprom.h"
 #include "memory/PinDriven.h"
 
@@ -14,4 +15,5 @@ void InstallMemoryAlgorithms() {
     InstallSerialEepromRows();
     InstallPinDrivenRows();
     InstallBootBlockFlashRows();
+    InstallLatchedFlashRows();
 }

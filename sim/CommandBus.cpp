@@ -7,7 +7,61 @@
 namespace sim {
 
 CommandBusPersonality::CommandBusPersonality(const LogicImageHeader& h)
-    : pins_(CommandFlashPinout40()), seat_(DipSocketPins(pins_.pinCount)), loopPattern_(h.params[1] == 0xC3 ? 0xC3 : 0xDB) {}
+    : pins_(CommandFlashPinout40(h.params[2])),
+      seat_(DipSocketPins(pins_.pinCount)),
+      loopPattern_(h.params[1] == 0xC3 ? 0xC3 : 0xDB),
+      latched_(h.params[0] == 1) {}
+
+bool CommandBusPersonality::Violation(uint8_t reg, uint8_t value) {
+    char t[80];
+    std::snprintf(t, sizeof t, "command bus: register %u written %02Xh not expected", reg, value);
+    prog_->Violation(t);
+    return true;
+}
+
+bool CommandBusPersonality::OnLatchedWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0: latchInput_ = (latchInput_ & ~0xFFu) | value; break;
+    case 1: latchInput_ = (latchInput_ & ~0xFF00u) | (static_cast<uint32_t>(value) << 8); break;
+    case 2: latchInput_ = (latchInput_ & 0xFFFFu) | (static_cast<uint32_t>(value) << 16); break;
+    case 3: {
+        static constexpr uint8_t kStrobe[4] = {3, 1, 0, 2};
+        if (value == kStrobe[latchStep_]) {
+            latchStep_ = (latchStep_ + 1) % 4;
+            if (latchStep_ == 0) address_ = latchInput_;
+        } else if (value == 0 && latchStep_ == 0) {
+            // the programmer's reset: the strobe stays idle
+        } else if (!(value == 2 && latchStep_ == 0)) {
+            latchStep_ = 0;
+            return Violation(reg, value);
+        }
+        break;
+    }
+    case 4:
+        if (value != 0 && value != 0x15 && value != 0x17) return Violation(reg, value);
+        pattern_ = value;
+        oeLow_ = value == 0x17;
+        weLow_ = false;
+        driveData_ = value == 0x15;
+        break;
+    case 5:
+        if (value != 0 && value != 9 && value != 10) return Violation(reg, value);
+        mode_ = value;
+        break;
+    case 6:
+        data_ = value;
+        if (pattern_ == 0x15) {
+            WriteCycle();
+            return true;
+        }
+        break;
+    default:
+        if (value != 0) return Violation(reg, value);
+        break;
+    }
+    UpdateChips();
+    return true;
+}
 
 void CommandBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
@@ -23,7 +77,7 @@ void CommandBusPersonality::Snapshot(int s) {
     if (driveData_) {
         for (size_t i = 0; i < pins_.data.size(); ++i) drive(pins_.data[i], ((data_ >> i) & 1) != 0);
     }
-    drive(pins_.ce, (mask_ & (1u << s)) != 0);
+    drive(pins_.ce, !latched_ && (mask_ & (1u << s)) != 0);
     drive(pins_.oe, !oeLow_);
     drive(pins_.we, !weLow_);
 }
@@ -42,7 +96,7 @@ uint8_t CommandBusPersonality::ReadCycle() {
         return 0xFF;
     }
     for (auto [s, socket] : Sockets()) {
-        if (socket->Empty() || (mask_ & (1u << s))) continue;
+        if (socket->Empty() || (!latched_ && (mask_ & (1u << s)))) continue;
         View view(*this, s);
         uint8_t v = 0;
         for (size_t i = 0; i < pins_.data.size(); ++i) {
@@ -63,12 +117,8 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
         if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
         return false;
     }
-    auto bad = [&] {
-        char t[80];
-        std::snprintf(t, sizeof t, "command bus: register %u written %02Xh not expected", reg, value);
-        p.Violation(t);
-        return true;
-    };
+    if (latched_) return OnLatchedWrite(reg, value);
+    auto bad = [&] { return Violation(reg, value); };
     switch (reg) {
     case 0: address_ = (address_ & ~0xFFu) | value; break;
     case 1: address_ = (address_ & ~0xFF00u) | (static_cast<uint32_t>(value) << 8); break;
@@ -116,7 +166,9 @@ std::optional<uint8_t> CommandBusPersonality::OnRead(SimProgrammer& p, uint8_t r
         return std::nullopt;
     }
     const uint8_t v = ReadCycle();
-    if (pattern_ == loopPattern_ && mode_ == 3) {
+    if (latched_ && pattern_ == 0x17 && mode_ == 9) {
+        latchInput_ = (latchInput_ + 1) & 0xFFFFFFu;
+    } else if (!latched_ && pattern_ == loopPattern_ && mode_ == 3) {
         address_ = (address_ & ~0xFFFFu) | ((address_ + 1) & 0xFFFFu);
         UpdateChips();
     }

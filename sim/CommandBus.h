@@ -5,8 +5,24 @@
 // model (the supply-A switches).
 //
 // Image header parameters:
-//   0  vocabulary: 3 the boot-block images (the only one so far)
-//   1  the read-loop pattern of register 4 the image knows: DBh or C3h
+//   0  vocabulary: 1 the latched-address images, 3 the boot-block images
+//   1  boot-block: the read-loop pattern of register 4 the image knows: DBh
+//      or C3h
+//   2  the footprint (sim/CommandFlashChip.h): 0 boot-block, 1 latched-bus
+//
+// Registers of the latched-address vocabulary (any other value is a
+// violation):
+//   0-2  address bits 0-7, 8-15, 16-23 of the address latch's input
+//   3    the latch strobe: 3, 1, 0, 2 in this order puts the input on the
+//        address lines; a 2 (or the reset's 0) on its own leaves it idle
+//   4    00h every line released; 15h write cycles (data driven, each
+//        register-6 write one /WE pulse); 17h read (/OE low)
+//   5    0 after a reset; 10 addressed; 9 sequential read: each data read
+//        steps the latch input (all 24 bits) afterwards
+//   6    data: written = command or datum, read = the part's data lines
+//   7-9  0
+// Every socket's /CE is low while the lines are driven; a read sees the
+// lowest socket holding a part.
 //
 // Registers of the boot-block vocabulary (any other value is a violation):
 //   0-2  address bits 0-7, 8-15, 16-23
@@ -51,12 +67,17 @@ private:
     uint8_t ReadCycle();
     void WriteCycle();
     bool Released() const { return pattern_ == 0 || pattern_ == 0x93; }
+    bool OnLatchedWrite(uint8_t reg, uint8_t value);
+    bool Violation(uint8_t reg, uint8_t value);
 
     FlashPinout pins_;
     std::vector<int> seat_;
     uint8_t loopPattern_;
+    bool latched_;
 
-    uint32_t address_ = 0;
+    uint32_t address_ = 0;      // on the address lines
+    uint32_t latchInput_ = 0;   // latched vocabulary: registers 0-2
+    int latchStep_ = 0;         // strobe values of 3, 1, 0, 2 seen
     uint8_t mask_ = 0xFF;
     uint8_t pattern_ = 0;
     uint8_t mode_ = 0;

@@ -5,24 +5,26 @@
 
 namespace sim {
 
-FlashPinout CommandFlashPinout40() {
+FlashPinout CommandFlashPinout40(int footprint) {
     FlashPinout p;
     p.pinCount = 40;
-    for (int pin = 1; pin <= 10; ++pin) p.address.push_back(pin);  // A0-A9
-    for (int pin = 12; pin <= 19; ++pin) p.address.push_back(pin); // A10-A17
-    for (int pin = 21; pin <= 23; ++pin) p.address.push_back(pin); // A18-A20
+    // A0-A9 on 1-10 (2-10 and 20 with VPP on pin 1), A10-A17 on 12-19, A18-A20 on 21-23.
+    for (int pin = footprint == 1 ? 2 : 1; pin <= 10; ++pin) p.address.push_back(pin);
+    if (footprint == 1) p.address.push_back(20);
+    for (int pin = 12; pin <= 19; ++pin) p.address.push_back(pin);
+    for (int pin = 21; pin <= 23; ++pin) p.address.push_back(pin);
     p.data = {24, 25, 26, 27, 28, 29, 36, 37};
     p.reset = 31; // RP#
-    p.vpp = 32;
+    p.vpp = footprint == 1 ? 1 : 32;
     p.ce = 33, p.oe = 34, p.we = 35;
     p.vcc = {40}, p.gnd = {11, 30};
     return p;
 }
 
 CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
-    : ProbeChip(DipSocketPins(40), {20, 38, 39}, config.name),
+    : ProbeChip(DipSocketPins(40), config.footprint == 1 ? std::set<int>{32, 38, 39} : std::set<int>{20, 38, 39}, config.name),
       cfg_(std::move(config)),
-      pins_(CommandFlashPinout40()),
+      pins_(CommandFlashPinout40(cfg_.footprint)),
       cells_(cfg_.bytes, 0xFF) {}
 
 ChipPinLimits CommandFlashChip::Limits() const {

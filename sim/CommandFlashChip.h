@@ -32,13 +32,15 @@
 
 namespace sim {
 
-// The 40-pin byte-wide footprint the boot-block parts present in the socket
-// (without an adapter: RP# on ZIF 35, VPP on ZIF 36, VCC on 44, grounds on
-// 15 and 34).
-FlashPinout CommandFlashPinout40();
+// The 40-pin byte-wide footprints the parts present in the socket:
+// 0 the boot-block adapters' (RP# on ZIF 35, VPP on ZIF 36, VCC on 44,
+// grounds on 15 and 34); 1 the latched-bus parts' (VPP on chip pin 1, RP#
+// left open, which reads high).
+FlashPinout CommandFlashPinout40(int footprint = 0);
 
 struct CommandFlashConfig {
     std::string name = "flash";
+    int footprint = 0;
     uint32_t bytes = 0x40000;
     std::vector<uint32_t> blockStarts{0};  // first byte of each block, ascending
     int bootBlock = -1;                    // block index locked without 12 V on RP#; -1 none

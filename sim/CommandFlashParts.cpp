@@ -57,7 +57,15 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     // 4 Mbit of eight uniform 64 KB blocks.
     add("INTEL", Part("28F004S5", 0x80000, Uniform(0x80000, 0x10000), -1, 0xA7));
     // 8 Mbit of sixteen uniform 64 KB blocks.
-    add("INTEL", Part("28F008SA", 0x100000, Uniform(0x100000, 0x10000), -1, 0xA2));
+    CommandFlashConfig sa = Part("28F008SA", 0x100000, Uniform(0x100000, 0x10000), -1, 0xA2);
+    sa.blockEraseUs = 1600000;
+    add("INTEL", sa);
+    // The second source of the 8 Mbit uniform-block part, on the latched bus's footprint.
+    CommandFlashConfig lh = Part("LH28F008SA", 0x100000, Uniform(0x100000, 0x10000), -1, 0xA2);
+    lh.makerId = 0x89;
+    lh.footprint = 1;
+    lh.blockEraseUs = 1600000;
+    add("SHARP", lh);
     // 16 Mbit of thirty-two 64 KB blocks.
     add("INTEL", Part("28F016S5", 0x200000, Uniform(0x200000, 0x10000), -1, 0xAA));
 }

@@ -1,6 +1,7 @@
-// Rows 21 and 36 through the operation driver on the parts of their library
-// records, seated from the catalog on the command bus: the full run of each
-// part, the erase layouts, and the faults each run must end with its line.
+// Rows 21, 36 and 82 through the operation driver on the parts of their
+// library records, seated from the catalog on the command bus: the full run
+// of each part, the erase layouts, and the faults each run must end with its
+// line.
 #include <cstdio>
 
 #include "MemoryFixture.h"
@@ -12,6 +13,7 @@ namespace {
 
 class BootBlockRun : public MemoryRun {
 protected:
+    static std::string MakerOf(const std::string& name) { return name.rfind("LH", 0) == 0 ? "SHARP" : "INTEL"; }
     void SetUp() override {
         MemoryRun::SetUp();
         sim::RegisterCommandBusPersonality();
@@ -19,12 +21,14 @@ protected:
 
     // Seats the catalog's part in the socket (or in gang socket s).
     sim::CommandFlashChip* SeatFlash(const std::string& name, int gangSocket = -1) {
-        const sim::CatalogPart* part = sim::FindPart("INTEL", name);
+        const sim::CatalogPart* part = sim::FindPart(MakerOf(name), name);
         if (part == nullptr) {
             ADD_FAILURE() << "no part " << name;
             return nullptr;
         }
-        auto chip = sim::MakeChip(*part);
+        return Seat(sim::MakeChip(*part), gangSocket);
+    }
+    sim::CommandFlashChip* Seat(std::unique_ptr<sim::CatalogChip> chip, int gangSocket = -1) {
         sim::ChipPinLimits limits = chip->Limits();
         if (gangSocket >= 0) limits.supplyOrder = false;
         elec->DeclareChip(limits);
@@ -35,7 +39,7 @@ protected:
     }
     // Selects the device and seats its part; `words` limits the address range (0: all).
     sim::CommandFlashChip* Start(const std::string& name, uint32_t words = 0x300) {
-        EXPECT_TRUE(Select("INTEL", name)) << name;
+        EXPECT_TRUE(Select(MakerOf(name), name)) << name;
         SetRange(words);
         return SeatFlash(name);
     }
@@ -136,7 +140,8 @@ TEST_P(BootBlockRows, BlankProgramReadCompareEraseAndReadId) {
 INSTANTIATE_TEST_SUITE_P(Parts, BootBlockRows,
                          ::testing::Values(RowCase{"28F002BX-B", 5}, RowCase{"28F002BX-T", 5},
                                            RowCase{"28F004BV-B", 7}, RowCase{"28F008SA", 16},
-                                           RowCase{"28F004S5", 8}, RowCase{"28F016S5", 32}),
+                                           RowCase{"28F004S5", 8}, RowCase{"28F016S5", 32},
+                                           RowCase{"LH28F008SA", 16}),
                          [](const auto& info) {
                              std::string n = info.param.name;
                              n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
@@ -307,6 +312,89 @@ TEST_F(BootBlockRun, GangEraseWaitsSocketBySocketAgainstOneLimit) {
         for (int s = 0; s < c.sockets; ++s) sim::GangAdapter::Find(simp)->SocketAt(s).Clear();
         elec->WithdrawAllChips();
     }
+}
+
+// Row 82: a 128 KB part erases as the blocks at 00000h and 10000h; a cell
+// that never programs fails its byte on the status bits; the erase waits end
+// on a part that is never ready and on ESC answered No.
+TEST_F(BootBlockRun, LatchedBusErasesByBlocksAndReportsStatusErrors) {
+    ASSERT_TRUE(Select("SHARP", "LH28F008SA"));
+    sim::FamilyFacts<sim::CommandFlashConfig> small = *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(
+        sim::FindPart("SHARP", "LH28F008SA")->facts.get());
+    small.family.bytes = small.words = 0x20000;
+    small.family.blockStarts = {0, 0x10000};
+    SetRange(0x20000);
+    sim::CommandFlashChip* chip = Seat(sim::MakeChip(sim::ChipKind::CommandFlash, small));
+    for (uint32_t a : {0x10u, 0x1FFF0u}) chip->SetCell(a, 0);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(chip->Erases(), (std::vector<uint32_t>{0, 1}));
+    EXPECT_TRUE(chip->IsBlank());
+    std::vector<uint32_t> erased;
+    for (const auto& w : chip->Writes()) {
+        if (w.data == 0x20) erased.push_back(w.address);
+    }
+    EXPECT_EQ(erased, (std::vector<uint32_t>{0, 0x10000}));
+    ExpectNoViolations();
+    socket->Clear();
+    elec->WithdrawAllChips();
+
+    const struct {
+        const char* label;
+        int op;
+        std::function<void(sim::CommandFlashChip&)> fault;
+        int result;
+        const char* line;
+        uint32_t waits;
+        uint32_t failAt; // the address a failed program reports
+    } cases[] = {
+        {"cell never programs", OpProgram, [](sim::CommandFlashChip& c) { c.StickCell(0x21); }, -1, "Program error!", 0, 0x21},
+        {"never ready, program", OpProgram, [](sim::CommandFlashChip& c) { c.NeverReady(true); }, -1, "Program error!", 0, 0},
+        {"never ready, erase", OpErase, [](sim::CommandFlashChip& c) { c.NeverReady(true); }, -1, "Erase error!", 30, 0},
+        {"ESC answered No", OpErase, [&](sim::CommandFlashChip&) { ui.BreakAtStatus = "0.4 sec"; }, 3, "Erasing ...", 4, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        sim::CommandFlashChip* part = Start("LH28F008SA", 0x40);
+        FillPattern(BufferByteSize, 6);
+        ui.StatusHistory[1].clear();
+        c.fault(*part);
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(c.op), c.result) << LogText();
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        if (c.waits) ExpectWaits(c.waits);
+        if (c.op == OpProgram) {
+            char at[40];
+            std::snprintf(at, sizeof at, "  Chip addr: %06Xh", c.failAt);
+            bool found = false;
+            for (const auto& l : Log()) found = found || l.rfind(at, 0) == 0;
+            EXPECT_TRUE(found) << at << "\n" << LogText();
+        }
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
+// Reading never uses the programming supply: a verify (read mode 1) runs at
+// the read supply however high the programming one is.
+TEST_F(BootBlockRun, LatchedBusReadsAtTheReadSupply) {
+    sim::CommandFlashChip* chip = Start("LH28F008SA", 0x1000);
+    ASSERT_NE(chip, nullptr);
+    FillBufferRange(0, BufferByteSize - 1, 0xFF);
+    Vccp = 600;
+    std::vector<int> vcc;
+    ui.BreakAtPercent = 30;
+    ui.OnBreak = [&] {
+        vcc.push_back(elec->Pin(44).Tenths());
+        UserBreak = 0;
+    };
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    ui.OnBreak = nullptr;
+    ASSERT_EQ(vcc.size(), 1u);
+    EXPECT_GE(vcc.front(), 45) << LogText(); // one of the read levels, not 6.0 V
+    EXPECT_LE(vcc.front(), 55) << LogText();
+    ExpectNoViolations();
 }
 
 // Traffic: the option line of the 4-Mbit boot-block layouts, the timing
