@@ -6,6 +6,16 @@
 
 namespace sim {
 
+namespace {
+
+// Registers 0-2 hold address bits 0-7, 8-15 and 16-23.
+void SetAddressByte(uint32_t& address, uint8_t reg, uint8_t value) {
+    const unsigned shift = 8u * reg;
+    address = (address & ~(0xFFu << shift)) | (static_cast<uint32_t>(value) << shift);
+}
+
+} // namespace
+
 CommandBusPersonality::CommandBusPersonality(const LogicImageHeader& h)
     : pins_(CommandFlashPinout40(h.params[2])),
       seat_(DipSocketPins(pins_.pinCount)),
@@ -21,9 +31,9 @@ bool CommandBusPersonality::Violation(uint8_t reg, uint8_t value) {
 
 bool CommandBusPersonality::OnLatchedWrite(uint8_t reg, uint8_t value) {
     switch (reg) {
-    case 0: latchInput_ = (latchInput_ & ~0xFFu) | value; break;
-    case 1: latchInput_ = (latchInput_ & ~0xFF00u) | (static_cast<uint32_t>(value) << 8); break;
-    case 2: latchInput_ = (latchInput_ & 0xFFFFu) | (static_cast<uint32_t>(value) << 16); break;
+    case 0:
+    case 1:
+    case 2: SetAddressByte(latchInput_, reg, value); break;
     case 3: {
         static constexpr uint8_t kStrobe[4] = {3, 1, 0, 2};
         if (value == kStrobe[latchStep_]) {
@@ -120,9 +130,9 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
     if (latched_) return OnLatchedWrite(reg, value);
     auto bad = [&] { return Violation(reg, value); };
     switch (reg) {
-    case 0: address_ = (address_ & ~0xFFu) | value; break;
-    case 1: address_ = (address_ & ~0xFF00u) | (static_cast<uint32_t>(value) << 8); break;
-    case 2: address_ = (address_ & 0xFFFFu) | (static_cast<uint32_t>(value) << 16); break;
+    case 0:
+    case 1:
+    case 2: SetAddressByte(address_, reg, value); break;
     case 3: mask_ = value; break;
     case 4:
         if (value != 0 && value != 0x93 && value != 0xD3 && value != 0xDD && value != 0xDF && value != loopPattern_)

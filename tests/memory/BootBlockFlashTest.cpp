@@ -233,24 +233,37 @@ TEST_F(BootBlockRun, UnservedVariantFailsBeforePowerUp) {
     }
 }
 
-// Faults in the part: each run ends with its line, within its limit.
+// Faults in the part: each run ends with its line, within its limit, with
+// the socket switched off. Row 21 finds a bad byte in its verify, row 82 on
+// the status bits; a failed program names its address.
 TEST_F(BootBlockRun, FaultsEndWithTheirLine) {
+    using Fault = std::function<void(sim::CommandFlashChip&)>;
+    const Fault neverReady = [](sim::CommandFlashChip& c) { c.NeverReady(true); };
+    const Fault stuck = [](sim::CommandFlashChip& c) { c.StickCell(0x21); };
     const struct {
+        const char* part;
         const char* label;
         int op;
-        std::function<void(sim::CommandFlashChip&)> fault;
+        Fault fault;
         int result;
         const char* line;
-        uint32_t waits; // erase waits shown; 0 not checked
+        uint32_t waits;
+        int failAt; // the address a failed program names; -1 none
     } cases[] = {
-        {"never ready, erase", OpErase, [](sim::CommandFlashChip& c) { c.NeverReady(true); }, -1, "Erase error!", 120},
-        {"never ready, program", OpProgram, [](sim::CommandFlashChip& c) { c.NeverReady(true); }, -1, "Program error!", 0},
-        {"cell never programs", OpProgram, [](sim::CommandFlashChip& c) { c.StickCell(0x21); }, -1, "Verification error!", 0},
-        {"block fails erase", OpErase, [](sim::CommandFlashChip& c) { c.FailBlock(2); }, 1, " Block Address 20000h - 3FFFFh Erase ok!  ", 0},
+        {"28F002BX-B", "never ready, erase", OpErase, neverReady, -1, "Erase error!", 120, -1},
+        {"28F002BX-B", "never ready, program", OpProgram, neverReady, -1, "Program error!", 0, 0},
+        {"28F002BX-B", "cell never programs", OpProgram, stuck, -1, "Verification error!", 0, 0x21},
+        {"28F002BX-B", "block fails erase", OpErase, [](sim::CommandFlashChip& c) { c.FailBlock(2); }, 1,
+         " Block Address 20000h - 3FFFFh Erase ok!  ", 0, -1},
+        {"LH28F008SA", "cell never programs", OpProgram, stuck, -1, "Program error!", 0, 0x21},
+        {"LH28F008SA", "never ready, program", OpProgram, neverReady, -1, "Program error!", 0, 0},
+        {"LH28F008SA", "never ready, erase", OpErase, neverReady, -1, "Erase error!", 30, -1},
+        {"LH28F008SA", "ESC answered No", OpErase, [&](sim::CommandFlashChip&) { ui.BreakAtStatus = "0.4 sec"; }, 3,
+         "Erasing ...", 4, -1},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        sim::CommandFlashChip* chip = Start("28F002BX-B", 0x80);
+        SCOPED_TRACE(std::string(c.part) + ": " + c.label);
+        sim::CommandFlashChip* chip = Start(c.part, 0x80);
         FillPattern(BufferByteSize, 3);
         ui.StatusHistory[1].clear();
         c.fault(*chip);
@@ -258,7 +271,15 @@ TEST_F(BootBlockRun, FaultsEndWithTheirLine) {
         EXPECT_EQ(Run(c.op), c.result) << LogText();
         EXPECT_TRUE(HasLine(c.line)) << LogText();
         if (c.waits) ExpectWaits(c.waits);
+        if (c.failAt >= 0) {
+            char at[40];
+            std::snprintf(at, sizeof at, "  Chip addr: %06Xh", static_cast<unsigned>(c.failAt));
+            bool found = false;
+            for (const auto& l : Log()) found = found || l.rfind(at, 0) == 0;
+            EXPECT_TRUE(found) << at << "\n" << LogText();
+        }
         EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
         socket->Clear();
         elec->WithdrawAllChips();
     }
@@ -314,10 +335,8 @@ TEST_F(BootBlockRun, GangEraseWaitsSocketBySocketAgainstOneLimit) {
     }
 }
 
-// Row 82: a 128 KB part erases as the blocks at 00000h and 10000h; a cell
-// that never programs fails its byte on the status bits; the erase waits end
-// on a part that is never ready and on ESC answered No.
-TEST_F(BootBlockRun, LatchedBusErasesByBlocksAndReportsStatusErrors) {
+// Row 82 erases a 128 KB part as the blocks at 00000h and 10000h.
+TEST_F(BootBlockRun, LatchedBusErasesByBlocks) {
     ASSERT_TRUE(Select("SHARP", "LH28F008SA"));
     sim::FamilyFacts<sim::CommandFlashConfig> small = *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(
         sim::FindPart("SHARP", "LH28F008SA")->facts.get());
@@ -335,45 +354,6 @@ TEST_F(BootBlockRun, LatchedBusErasesByBlocksAndReportsStatusErrors) {
     }
     EXPECT_EQ(erased, (std::vector<uint32_t>{0, 0x10000}));
     ExpectNoViolations();
-    socket->Clear();
-    elec->WithdrawAllChips();
-
-    const struct {
-        const char* label;
-        int op;
-        std::function<void(sim::CommandFlashChip&)> fault;
-        int result;
-        const char* line;
-        uint32_t waits;
-        uint32_t failAt; // the address a failed program reports
-    } cases[] = {
-        {"cell never programs", OpProgram, [](sim::CommandFlashChip& c) { c.StickCell(0x21); }, -1, "Program error!", 0, 0x21},
-        {"never ready, program", OpProgram, [](sim::CommandFlashChip& c) { c.NeverReady(true); }, -1, "Program error!", 0, 0},
-        {"never ready, erase", OpErase, [](sim::CommandFlashChip& c) { c.NeverReady(true); }, -1, "Erase error!", 30, 0},
-        {"ESC answered No", OpErase, [&](sim::CommandFlashChip&) { ui.BreakAtStatus = "0.4 sec"; }, 3, "Erasing ...", 4, 0},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.label);
-        sim::CommandFlashChip* part = Start("LH28F008SA", 0x40);
-        FillPattern(BufferByteSize, 6);
-        ui.StatusHistory[1].clear();
-        c.fault(*part);
-        ui.QueueAnswer(UiAnswer::No);
-        EXPECT_EQ(Run(c.op), c.result) << LogText();
-        EXPECT_TRUE(HasLine(c.line)) << LogText();
-        if (c.waits) ExpectWaits(c.waits);
-        if (c.op == OpProgram) {
-            char at[40];
-            std::snprintf(at, sizeof at, "  Chip addr: %06Xh", c.failAt);
-            bool found = false;
-            for (const auto& l : Log()) found = found || l.rfind(at, 0) == 0;
-            EXPECT_TRUE(found) << at << "\n" << LogText();
-        }
-        EXPECT_TRUE(elec->SuppliedPins().empty());
-        ExpectNoViolations();
-        socket->Clear();
-        elec->WithdrawAllChips();
-    }
 }
 
 // Reading never uses the programming supply: a verify (read mode 1) runs at
