@@ -1,7 +1,9 @@
 #include "memory/InstallMemoryRows.h"
 
+#include "memory/BootBlockFlash.h"
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
+#include "memory/LatchedFlash.h"
 #include "memory/SerialEeprom.h"
 #include "memory/PinDriven.h"
 #include "memory/JtagMemory.h"
@@ -14,4 +16,6 @@ void InstallMemoryAlgorithms() {
     InstallSerialEepromRows();
     InstallPinDrivenRows();
     InstallJtagMemoryRows();
+    InstallBootBlockFlashRows();
+    InstallLatchedFlashRows();
 }

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdint>
 
+#include "memory/BootBlockFlash.h"
 #include "memory/Eprom.h"
 #include "memory/EpromCtrlBus.h"
 #include "memory/SerialEeprom.h"
@@ -27,7 +28,16 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {16, false, "the two-wire address forms", TwoWireFormCount},
     {71, false, "the start conditions", 2},
     {300, false, "PromPinMapTable", PromPinMapCount},
+    {21, false, "BootBlockLayoutTable", BootBlockLayoutCount},
+    {36, false, "BootBlockLayoutTable", BootBlockLayoutCount},
 };
+// Variants past a row's table that select an erase of their own.
+struct RowSpecialVariant {
+    uint32_t Row;
+    uint32_t Variant;
+};
+inline constexpr RowSpecialVariant kRowSpecialVariants[] = {
+    {21, kUniformBlocksVariant}, {21, kChipEraseVariant}, {36, kUniformBlocksVariant}, {36, kChipEraseVariant}};
 
 // Rows 0, 66 and 301 give at most Page - 1 pulses, row 302 at most Page; the
 // serial page rows write pages of Page bytes.

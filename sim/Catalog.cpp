@@ -1,6 +1,7 @@
 #include "sim/Catalog.h"
 
 #include "sim/CatalogModel.h"
+#include "sim/CommandFlashChip.h"
 #include "sim/EightBlockChip.h"
 #include "sim/EpromChip.h"
 #include "sim/FlashParts.h"
@@ -18,6 +19,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, A
                                   AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts,
                                   AddSerialParts, AddPinDrivenParts, AddFusePromParts,
                                   AddJtagMemoryParts};
+                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts, AddCommandFlashParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -109,6 +111,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::PicParallel:
         return Adapted<PicParallelChip, PicFacts>(
             facts, [](const PicFacts& f) { return std::make_unique<PicParallelChip>(f); });
+    case ChipKind::CommandFlash:
+        return Adapted<CommandFlashChip, CommandFlashConfig>(
+            facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });
     }
     return nullptr;
 }

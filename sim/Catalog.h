@@ -47,6 +47,7 @@ enum class ChipKind : uint8_t {
     FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
     JtagMemory, // the JtagMemoryChip of the part, from JtagMemoryFacts
     PicParallel, // PicParallelChip from PicFacts (word-bus PICs)
+    CommandFlash, // CommandFlashChip from CommandFlashConfig
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -130,5 +131,6 @@ void AddJtagMemoryParts(std::vector<CatalogPart>& parts);
 // The chip model of a JTAG-programmed memory part.
 struct JtagMemoryFacts;
 std::unique_ptr<CatalogChip> MakeJtagMemory(const JtagMemoryFacts& f);
+void AddCommandFlashParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "sim/Catalog.h"
+#include "sim/CommandFlashChip.h"
 #include "sim/FusePromChip.h"
 #include "sim/GalChip.h"
 #include "sim/PinMemoryChip.h"
@@ -101,6 +102,13 @@ template <> struct CatalogContents<FusePromChip> {
     static size_t Words(const FusePromChip& m, const PartFacts&) { return m.Config().words; }
     static uint16_t Cell(const FusePromChip& m, uint32_t a) { return m.Word(a); }
     static void SetCell(FusePromChip& m, uint32_t a, uint16_t v) { m.SetWord(a, static_cast<uint8_t>(v)); }
+};
+
+template <> struct CatalogContents<CommandFlashChip> {
+    static ChipPinLimits Limits(const CommandFlashChip& m) { return m.Limits(); }
+    static size_t Words(const CommandFlashChip& m, const PartFacts&) { return m.Bytes(); }
+    static uint16_t Cell(const CommandFlashChip& m, uint32_t a) { return m.Cell(a); }
+    static void SetCell(CommandFlashChip& m, uint32_t a, uint16_t v) { m.SetCell(a, static_cast<uint8_t>(v)); }
 };
 
 template <> struct CatalogContents<Mcu8051Chip> {

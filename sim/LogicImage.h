@@ -23,6 +23,7 @@ enum PersonalityId : uint16_t {
     kPersonalityRamTest = 8,   // RAM test: address counter, data and strobes of a RAM
     kPersonalityRegisterTap = 9, // a TAP clocked through registers 0, 4 and 7
     kPersonalityFlashBus = 10, // JEDEC flash and plain-write memories (registers 0-9)
+    kPersonalityCommandBus = 11, // single-cycle command flash (registers 0-9)
 };
 
 constexpr size_t kLogicImageHeaderBytes = 16;

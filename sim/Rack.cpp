@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "sim/CommandBus.h"
 #include "sim/ControlBus.h"
 #include "sim/Electrical.h"
 #include "sim/FlashBus.h"
@@ -112,6 +113,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterControlBusPersonality();
     RegisterRamTestPersonality();
     RegisterFlashBusPersonality();
+    RegisterCommandBusPersonality();
     RegisterSerialPersonality();
     RegisterRegisterTapPersonality();
     auto programmer = std::make_unique<SimProgrammer>();

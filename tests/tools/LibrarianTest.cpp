@@ -202,6 +202,12 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         {"alg=302", "page=1", ""},
         {"alg=302", "page=0", "page of 0 leaves algorithm 302 no program pulse (1 or more)"},
         {"alg=67", "page=0", ""},
+        {"alg=21", "variant=8", ""},
+        {"alg=21", "variant=99", ""},
+        {"alg=36", "variant=100", ""},
+        {"alg=21", "variant=9", "variant 9 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
+        {"alg=36", "variant=98", "variant 98 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
+        {"alg=36", "variant=101", "variant 101 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
     };
     for (const auto& [row, field, why] : cases) {
         const std::string line = std::string("maker=AMD name=X section=EPROM ") + row +

@@ -190,6 +190,7 @@ bool ParsePersonality(const std::string& v, uint16_t& out) {
         {"ram-test", sim::kPersonalityRamTest},
         {"register-tap", sim::kPersonalityRegisterTap},
         {"flash-bus", sim::kPersonalityFlashBus},
+        {"command-bus", sim::kPersonalityCommandBus},
     };
     for (const auto& [name, id] : names) {
         if (v == name) {
@@ -246,7 +247,9 @@ bool CheckRowLimits(const SourceLine& line, uint32_t row, uint32_t variant, uint
                     bool programs, std::string& error) {
     for (const RowTableCount& t : kRowTableCounts) {
         const uint32_t index = t.SubVariant ? subVariant : variant;
-        if (t.Row == row && index >= t.Count) {
+        bool special = false;
+        for (const RowSpecialVariant& v : kRowSpecialVariants) special = special || (!t.SubVariant && v.Row == row && v.Variant == index);
+        if (t.Row == row && index >= t.Count && !special) {
             error = Where(line) + (t.SubVariant ? "sub-variant " : "variant ") + std::to_string(index) +
                     " is past the " + std::to_string(t.Count) + " rows of " + t.Table + " of algorithm " +
                     std::to_string(row);

@@ -1,0 +1,314 @@
+// Rows 21 and 36 on the command bus: address latches 0-2, socket mask 3
+// (through WriteRegister3), line patterns 4 (93h released, D3h powered, DDh
+// command mode, DFh strobed read, DBh/C3h read loop), bus mode 5 (2
+// addressed, 3 sequential read), data 6, timing 8, option line 9.
+//
+// Commands are single bytes on register 6; the parts answer through their
+// status register (bit 7 ready). Erase is per block of the layout table, per
+// uniform 64 KB block (variant 99) or of the whole chip (variant 100); the
+// erase waits poll the gang socket by socket against one limit.
+#include "memory/BootBlockFlash.h"
+
+#include <array>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "memory/MemoryFrame.h"
+
+namespace {
+
+// Block count, boot-block index, then the block boundaries in units of 256
+// bytes (start of each block, then the end).
+using LayoutRow = std::array<uint32_t, 35>;
+constexpr LayoutRow Steps(uint32_t n, uint32_t to) {
+    LayoutRow r{};
+    r[0] = n;
+    for (uint32_t i = 0; i * 256 <= to && i + 2 < r.size(); ++i) r[i + 2] = i * 256;
+    return r;
+}
+constexpr std::array<LayoutRow, BootBlockLayoutCount> BootBlockLayoutTable = {{
+    {5, 0, 0, 64, 96, 128, 512, 1024},
+    {5, 4, 0, 512, 896, 928, 960, 1024},
+    {7, 0, 0, 64, 96, 128, 512, 1024, 1536, 2048},
+    {7, 6, 0, 512, 1024, 1536, 1920, 1952, 1984, 2048},
+    {11, 0, 0, 64, 96, 128, 512, 1024, 1536, 2048, 2560, 3072, 3584, 4096},
+    {11, 10, 0, 512, 1024, 1536, 2048, 2560, 3072, 3584, 3968, 4000, 4032, 4096},
+    Steps(16, 4096),
+    Steps(32, 8192),
+    Steps(8, 4096), // boundaries up to 1 MB, of which the first 9 are used
+}};
+
+// Set at every power-up.
+struct Module {
+    int FirstPin = 36, SecondPin = 35; // the high-voltage pins (ZIF)
+    bool LongErase = false;
+    bool SkipSecondPin = false;
+};
+Module g_module;
+
+int PackagePins() { return PackageRow(PackageIndex).PinCount; }
+
+void SetModuleState() {
+    switch (AdapterCode) {
+    case 'P': g_module.FirstPin = 3, g_module.SecondPin = 46; break;
+    case 'Q':
+        g_module.FirstPin = PackagePins() == 40 ? 15 : 13;
+        g_module.SecondPin = PackagePins() == 40 ? 14 : 12;
+        break;
+    case 0: g_module.FirstPin = 36, g_module.SecondPin = 35; break;
+    default: g_module.FirstPin = 5, g_module.SecondPin = 9; break;
+    }
+    g_module.LongErase = (DeviceSubVariant & 1) != 0;
+    g_module.SkipSecondPin = (DeviceSubVariant & 2) != 0;
+}
+
+void SetAddress(uint32_t a) {
+    WriteRegister(0, a & 0xFF);
+    WriteRegister(1, (a >> 8) & 0xFF);
+    WriteRegister(2, (a >> 16) & 0xFF);
+}
+
+void PowerUp(int mode) {
+    SetModuleState();
+    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(0, static_cast<int>(SupplyVoltage >= 33 ? 33 : SupplyVoltage));
+    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    if (DeviceVariant == 2 || DeviceVariant == 3) WriteRegister(9, 1);
+    SetAddress(0);
+    WriteRegister3(0xFF);
+    WriteRegister(4, 0x93);
+    WriteRegister(8, 4);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    WriteRegister(4, 0xD3);
+    WriteRegister(5, 2);
+}
+
+// The end of every entry.
+// The supply goes down through its ramp here: cut by the driver's reset
+// while still on, it would drop at once.
+void Idle() {
+    SetAddress(0);
+    WriteRegister3(0xFF);
+    WriteRegister(4, 0x93);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+}
+
+uint32_t StrobedRead() {
+    WriteRegister(4, 0xDF);
+    ReadValue = ReadRegister(6);
+    WriteRegister(4, 0xDD);
+    return ReadValue;
+}
+
+void HighVoltagePins(int state, bool second) {
+    if (state == 1) {
+        SetSupplyPinA(g_module.FirstPin, 1);
+        if (second && !g_module.SkipSecondPin) SetSupplyPinA(g_module.SecondPin, 1);
+    } else {
+        if (second && !g_module.SkipSecondPin) SetSupplyPinA(g_module.SecondPin, 0);
+        SetSupplyPinA(g_module.FirstPin, 0);
+    }
+}
+
+// The variant-100 parts' preparation before program and erase.
+void Preparation() {
+    WriteRegister(6, 0x47);
+    WriteRegister(0, 0xFF);
+    WriteRegister(6, 0xD0);
+    DelayMsSlot(100);
+    WriteRegister(0, 0);
+}
+
+// One erase wait, socket by socket: up to limit steps of 100 ms, each reading
+// the status of socket s alone and moving on to the next socket once it is
+// ready; every step counts against the one limit. afterRead: WriteRegister3(0)
+// after each read (the chip erase). 1, -1 on the limit, or the user's break.
+int WaitEverySocket(uint32_t limit, bool allAfterRead) {
+    uint32_t s = 0;
+    for (uint32_t n = 1; n <= limit; ++n) {
+        const int r = ShowElapsedAndCheckCancel(n);
+        if (r != 1) return r;
+        DelayMsSlot(100);
+        WriteRegister3(NotSocket(s));
+        const bool ready = (StrobedRead() & 0x80) != 0;
+        if (allAfterRead) WriteRegister3(0);
+        if (ready && s == LastSocketIndex) return 1;
+        if (ready) ++s;
+    }
+    return -1;
+}
+
+// The variant is one the module serves (the library refuses others; this
+// guards a record that got past it). The uniform-block erase needs a block.
+bool VariantServed(bool erase) {
+    if (DeviceVariant < BootBlockLayoutCount || DeviceVariant == kChipEraseVariant) return true;
+    return DeviceVariant == kUniformBlocksVariant && (!erase || DeviceSize >= 0x10000);
+}
+
+int RefuseVariant() {
+    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
+    return -1;
+}
+
+int Alg21Identify() {
+    PowerUp(2);
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    WriteRegister(6, 0x90);
+    WriteRegister(0, 0);
+    ChipMakerId = StrobedRead();
+    WriteRegister(0, 1);
+    ChipDeviceId = StrobedRead();
+    Idle();
+    return 1;
+}
+
+int Alg21Read(int mode) {
+    FrameUse(FrameProfile{});
+    PowerUp(2);
+    WriteRegister3(NotSocket(CurrentSocket));
+    // The read loop starts at DeviceStart: the image steps the address from there.
+    SetAddress(DeviceStart);
+    WriteRegister(4, LogicImageNumber == 312 ? 0xC3 : 0xDB);
+    WriteRegister(5, 3);
+    const int r = WalkAddresses(0xFFFF, mode != 0, [&](bool) {
+        if ((ChipAddress & 0xFFFF) == 0) WriteRegister(2, (ChipAddress >> 16) & 0xFF);
+        ReadValue = ReadRegister(6);
+        return ProcessReadByte(mode);
+    });
+    Idle();
+    return r;
+}
+
+// Programs ExpectedValue at the latched address: 10h, the byte, then up to
+// 1000 status reads (socket by socket with a gang) until bit 7 is set.
+int ProgramByte() {
+    if (ExpectedValue == 0xFF) return 1;
+    WriteRegister(6, 0x10);
+    WriteRegister(6, ExpectedValue);
+    uint32_t s = 0;
+    for (int n = 0; n < 1000; ++n) {
+        if (LastSocketIndex > 0) WriteRegister3(NotSocket(s));
+        const bool ready = (StrobedRead() & 0x80) != 0;
+        if (ready && s == LastSocketIndex) {
+            if (LastSocketIndex > 0) WriteRegister3(0);
+            return 1;
+        }
+        if (ready) ++s;
+    }
+    if (LastSocketIndex > 0) WriteRegister3(0);
+    return -1;
+}
+
+int Alg21Program() {
+    FrameUse(FrameProfile{});
+    PowerUp(1);
+    HighVoltagePins(1, true);
+    DelayMsSlot(5);
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    if (DeviceVariant == kChipEraseVariant) Preparation();
+    SetAddress(DeviceStart);
+    const int r = WalkAddresses(0xFFFF, 1, [&](bool first) {
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        WriteAddressLow(ChipAddress);
+        const int result = ProgramByte();
+        if (result == 1) BufferIndex += AddressStep; // a failure reports its own address
+        return result;
+    });
+    HighVoltagePins(0, true);
+    Idle();
+    return r;
+}
+
+uint32_t EraseLimit() { return g_module.LongErase ? 600 : 120; }
+
+int ChipErase() {
+    PowerUp(1);
+    HighVoltagePins(1, false);
+    DelayMsSlot(1);
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    Preparation();
+    WriteRegister(6, 0xA7);
+    WriteRegister(6, 0xD0);
+    const int r = WaitEverySocket(300, true);
+    HighVoltagePins(0, false);
+    Idle();
+    return r;
+}
+
+// Erases one block at address a and waits for it; 1, -1 or the user's break.
+int EraseBlockAt(uint32_t a) {
+    WriteRegister3(0);
+    SetAddress(a);
+    WriteRegister(6, 0x20);
+    WriteRegister(6, 0xD0);
+    return WaitEverySocket(EraseLimit(), false);
+}
+
+int UniformErase() {
+    const uint32_t blocks = DeviceSize / 0x10000;
+    PowerUp(1);
+    HighVoltagePins(1, false);
+    DelayMsSlot(1);
+    WriteRegister(4, 0xDD);
+    int r = 1;
+    for (uint32_t b = 0; b < blocks && r == 1; ++b) {
+        r = EraseBlockAt(b << 16);
+        if (r == 1) ShowMessageLine(" Block Address %03X0000h - %03XFFFFh Erase ok!  ", b, b);
+    }
+    HighVoltagePins(0, false);
+    Idle();
+    return r;
+}
+
+int TableErase() {
+    const LayoutRow& row = BootBlockLayoutTable[DeviceVariant];
+    PowerUp(1);
+    HighVoltagePins(1, true);
+    DelayMsSlot(1);
+    WriteRegister(4, 0xDD);
+    int r = 1;
+    for (uint32_t b = 0; b < row[0] && r == 1; ++b) {
+        const uint32_t from = row[b + 2], to = row[b + 3];
+        r = EraseBlockAt(from << 8);
+        if (r != 1) break;
+        if (b > 0) DeleteLastMessageLines(1);
+        ShowMessageLine(" Block Address %03X00h - %03XFFh Erase ok!  ", from, to - 1);
+    }
+    HighVoltagePins(0, true);
+    Idle();
+    return r;
+}
+
+int Alg21Erase() {
+    if (!VariantServed(true)) return RefuseVariant();
+    if (DeviceVariant == kChipEraseVariant) return ChipErase();
+    if (DeviceVariant == kUniformBlocksVariant) return UniformErase();
+    return TableErase();
+}
+
+int Alg21ReadChecked(int mode) { return VariantServed(false) ? Alg21Read(mode) : RefuseVariant(); }
+int Alg21ProgramChecked() { return VariantServed(false) ? Alg21Program() : RefuseVariant(); }
+
+} // namespace
+
+void InstallBootBlockFlashRows() {
+    for (uint32_t row : {21u, 36u}) {
+        InstallRow(row, Alg21ReadChecked, Alg21ProgramChecked, Alg21Erase);
+        AlgorithmRow(row)->Identify = Alg21Identify;
+    }
+}

@@ -1,0 +1,156 @@
+// Row 82 on the latched address bus: registers 0-2 the address latch's
+// input, register 3 its strobe (3, 1, 0, 2 puts the address on the lines),
+// register 4 the write strobe (15h write cycles, 17h idle and read), register
+// 5 the bus mode (10 addressed, 9 sequential read), register 6 data.
+//
+// Single-byte commands: 40h and the datum program, 20h/D0h erases a 64 KB
+// block, 90h identifies; the status byte reports ready on bit 7 and a program
+// or programming-voltage error on bits 4 and 3.
+#include "memory/LatchedFlash.h"
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+#include "memory/MemoryFrame.h"
+
+namespace {
+
+void SetAddress(uint32_t a) {
+    WriteRegister(0, a & 0xFF);
+    WriteRegister(1, (a >> 8) & 0xFF);
+    WriteRegister(2, (a >> 16) & 0xFF);
+}
+
+void LatchAddress() {
+    for (uint32_t v : {3u, 1u, 0u, 2u}) WriteRegister(3, v);
+}
+
+void PowerOn(int mode) {
+    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    SetAddress(DeviceStart);
+    WriteRegister(4, 0x17);
+    WriteRegister(3, 2);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+}
+
+void PowerOff() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+}
+
+// Commands: the write strobe around the data writes.
+void Commands(std::initializer_list<uint32_t> bytes) {
+    WriteRegister(4, 0x15);
+    for (uint32_t b : bytes) WriteRegister(6, b);
+    WriteRegister(4, 0x17);
+}
+
+int Alg82Identify() {
+    PowerOn(2);
+    WriteRegister(5, 10);
+    Commands({0x90});
+    SetAddress(0);
+    LatchAddress();
+    ChipMakerId = ReadRegister(6);
+    WriteRegister(0, 1);
+    LatchAddress();
+    ChipDeviceId = ReadRegister(6);
+    Commands({0xF0});
+    PowerOff();
+    return 1;
+}
+
+// Reading never uses the programming supply: mode 1 reads at the read supply too.
+int Alg82Read(int mode) {
+    FrameUse(FrameProfile{});
+    PowerOn(2);
+    WriteRegister(5, 9);
+    const int r = WalkAddresses(0xFFFF, mode, [&](bool) {
+        LatchAddress();
+        ReadValue = ReadRegister(6);
+        return ProcessReadByte(mode);
+    });
+    PowerOff();
+    return r;
+}
+
+// Up to `reads` status reads until bit 7; true when it came.
+bool StatusReady(uint32_t reads) {
+    for (uint32_t n = 0; n < reads; ++n) {
+        ReadValue = ReadRegister(6);
+        if (ReadValue & 0x80) return true;
+    }
+    return false;
+}
+
+int ProgramDatum82() {
+    if (ExpectedValue == BlankValue) return 1;
+    WriteRegister(0, ChipAddress & 0xFF);
+    LatchAddress();
+    Commands({0x40, ExpectedValue});
+    if (!StatusReady(100)) return -1;
+    return (ReadValue & 0x18) != 0 ? -1 : 1;
+}
+
+int Alg82Program() {
+    FrameUse(FrameProfile{});
+    PowerOn(1);
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    WriteRegister(5, 10);
+    const int r = WalkAddresses(0xFFFF, 1, [&](bool first) {
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        const int result = ProgramDatum82();
+        if (result == 1) BufferIndex += AddressStep; // a failure reports its own address
+        return result;
+    });
+    SetDeviceVpp(0, 0);
+    DelayShortUs(100);
+    PowerOff();
+    return r;
+}
+
+// Up to 30 waits of 100 ms for bit 7, each shown; 1, -1 or the user's break.
+int EraseWait() {
+    for (uint32_t n = 1; n <= 30; ++n) {
+        const int r = ShowElapsedAndCheckCancel(n);
+        if (r != 1) return r;
+        DelayMsSlot(100);
+        if (ReadRegister(6) & 0x80) return 1;
+    }
+    return -1;
+}
+
+int Alg82Erase() {
+    PowerOn(1);
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    WriteRegister(5, 10);
+    int r = 1;
+    for (uint64_t block = 0; block < DeviceSize && r == 1; block += 0x10000) {
+        SetAddress(static_cast<uint32_t>(block));
+        LatchAddress();
+        Commands({0x20, 0xD0});
+        r = EraseWait();
+    }
+    SetDeviceVpp(0, 0);
+    DelayShortUs(100);
+    PowerOff();
+    return r;
+}
+
+} // namespace
+
+void InstallLatchedFlashRows() {
+    InstallRow(82, Alg82Read, Alg82Program, Alg82Erase);
+    AlgorithmRow(82)->Identify = Alg82Identify;
+}

@@ -1,0 +1,194 @@
+#include "sim/CommandBus.h"
+
+#include <cstdio>
+
+#include "sim/CommandFlashChip.h"
+
+namespace sim {
+
+namespace {
+
+// Registers 0-2 hold address bits 0-7, 8-15 and 16-23.
+void SetAddressByte(uint32_t& address, uint8_t reg, uint8_t value) {
+    const unsigned shift = 8u * reg;
+    address = (address & ~(0xFFu << shift)) | (static_cast<uint32_t>(value) << shift);
+}
+
+} // namespace
+
+CommandBusPersonality::CommandBusPersonality(const LogicImageHeader& h)
+    : pins_(CommandFlashPinout40(h.params[2])),
+      seat_(DipSocketPins(pins_.pinCount)),
+      loopPattern_(h.params[1] == 0xC3 ? 0xC3 : 0xDB),
+      latched_(h.params[0] == 1) {}
+
+bool CommandBusPersonality::Violation(uint8_t reg, uint8_t value) {
+    char t[80];
+    std::snprintf(t, sizeof t, "command bus: register %u written %02Xh not expected", reg, value);
+    prog_->Violation(t);
+    return true;
+}
+
+bool CommandBusPersonality::OnLatchedWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0:
+    case 1:
+    case 2: SetAddressByte(latchInput_, reg, value); break;
+    case 3: {
+        static constexpr uint8_t kStrobe[4] = {3, 1, 0, 2};
+        if (value == kStrobe[latchStep_]) {
+            latchStep_ = (latchStep_ + 1) % 4;
+            if (latchStep_ == 0) address_ = latchInput_;
+        } else if (value == 0 && latchStep_ == 0) {
+            // the programmer's reset: the strobe stays idle
+        } else if (!(value == 2 && latchStep_ == 0)) {
+            latchStep_ = 0;
+            return Violation(reg, value);
+        }
+        break;
+    }
+    case 4:
+        if (value != 0 && value != 0x15 && value != 0x17) return Violation(reg, value);
+        pattern_ = value;
+        oeLow_ = value == 0x17;
+        weLow_ = false;
+        driveData_ = value == 0x15;
+        break;
+    case 5:
+        if (value != 0 && value != 9 && value != 10) return Violation(reg, value);
+        mode_ = value;
+        break;
+    case 6:
+        data_ = value;
+        if (pattern_ == 0x15) {
+            WriteCycle();
+            return true;
+        }
+        break;
+    default:
+        if (value != 0) return Violation(reg, value);
+        break;
+    }
+    UpdateChips();
+    return true;
+}
+
+void CommandBusPersonality::Snapshot(int s) {
+    PinCondition* c = snap_[s];
+    ElectricalConditions(c);
+    if (Released()) return;
+    auto drive = [&](int chipPin, bool high) {
+        const int z = seat_[static_cast<size_t>(chipPin - 1)];
+        if (z == 0) return;
+        c[z].driven = true;
+        c[z].drivenHigh = high;
+    };
+    for (size_t i = 0; i < pins_.address.size(); ++i) drive(pins_.address[i], ((address_ >> i) & 1) != 0);
+    if (driveData_) {
+        for (size_t i = 0; i < pins_.data.size(); ++i) drive(pins_.data[i], ((data_ >> i) & 1) != 0);
+    }
+    drive(pins_.ce, !latched_ && (mask_ & (1u << s)) != 0);
+    drive(pins_.oe, !oeLow_);
+    drive(pins_.we, !weLow_);
+}
+
+void CommandBusPersonality::WriteCycle() {
+    weLow_ = true;
+    UpdateChips();
+    weLow_ = false;
+    UpdateChips();
+}
+
+uint8_t CommandBusPersonality::ReadCycle() {
+    Sync();
+    if (!oeLow_) {
+        prog_->Violation("command bus: data read without a read pattern");
+        return 0xFF;
+    }
+    for (auto [s, socket] : Sockets()) {
+        if (socket->Empty() || (!latched_ && (mask_ & (1u << s)))) continue;
+        View view(*this, s);
+        uint8_t v = 0;
+        for (size_t i = 0; i < pins_.data.size(); ++i) {
+            const int z = seat_[static_cast<size_t>(pins_.data[i] - 1)];
+            const ChipDrive d = socket->Output(view, z);
+            const bool high = d == ChipDrive::High || d == ChipDrive::WeakHigh || (d == ChipDrive::None && view.InputLevel(z) == 1);
+            if (high) v = static_cast<uint8_t>(v | (1u << i));
+        }
+        return v;
+    }
+    return 0xFF;
+}
+
+bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    prog_ = &p;
+    Sync();
+    if (reg > 11) {
+        if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
+        return false;
+    }
+    if (latched_) return OnLatchedWrite(reg, value);
+    auto bad = [&] { return Violation(reg, value); };
+    switch (reg) {
+    case 0:
+    case 1:
+    case 2: SetAddressByte(address_, reg, value); break;
+    case 3: mask_ = value; break;
+    case 4:
+        if (value != 0 && value != 0x93 && value != 0xD3 && value != 0xDD && value != 0xDF && value != loopPattern_)
+            return bad();
+        pattern_ = value;
+        oeLow_ = value == 0xDF || value == loopPattern_;
+        weLow_ = false;
+        driveData_ = value == 0xDD;
+        break;
+    case 5:
+        if (value != 0 && value != 2 && value != 3) return bad();
+        mode_ = value;
+        break;
+    case 6:
+        data_ = value;
+        if (pattern_ == 0xDD) {
+            WriteCycle();
+            return true;
+        }
+        break;
+    case 8:
+        if (value != 0 && value != 4) return bad();
+        reg8_ = value;
+        break;
+    case 9:
+        if (value > 1) return bad();
+        reg9_ = value;
+        break;
+    default:
+        if (value != 0) return bad();
+        break;
+    }
+    UpdateChips();
+    return true;
+}
+
+std::optional<uint8_t> CommandBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
+    prog_ = &p;
+    if (reg != 6) {
+        Sync();
+        return std::nullopt;
+    }
+    const uint8_t v = ReadCycle();
+    if (latched_ && pattern_ == 0x17 && mode_ == 9) {
+        latchInput_ = (latchInput_ + 1) & 0xFFFFFFu;
+    } else if (!latched_ && pattern_ == loopPattern_ && mode_ == 3) {
+        address_ = (address_ & ~0xFFFFu) | ((address_ + 1) & 0xFFFFu);
+        UpdateChips();
+    }
+    return v;
+}
+
+void RegisterCommandBusPersonality() {
+    RegisterPersonality(kPersonalityCommandBus, [](const LogicImageHeader& h) -> std::unique_ptr<SimPersonality> {
+        return std::make_unique<CommandBusPersonality>(h);
+    });
+}
+
+} // namespace sim

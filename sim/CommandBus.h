@@ -1,0 +1,91 @@
+// The command-bus personality: the logic images of flash taking single-cycle
+// commands on the 40-pin byte-wide footprint (sim/CommandFlashChip.h). It
+// drives address, data, /CE, /OE and /WE of the seated parts from registers
+// 0-9 and reads their data lines back; RP# and VPP stay with the electrical
+// model (the supply-A switches).
+//
+// Image header parameters:
+//   0  vocabulary: 1 the latched-address images, 3 the boot-block images
+//   1  boot-block: the read-loop pattern of register 4 the image knows: DBh
+//      or C3h
+//   2  the footprint (sim/CommandFlashChip.h): 0 boot-block, 1 latched-bus
+//
+// Registers of the latched-address vocabulary (any other value is a
+// violation):
+//   0-2  address bits 0-7, 8-15, 16-23 of the address latch's input
+//   3    the latch strobe: 3, 1, 0, 2 in this order puts the input on the
+//        address lines; a 2 (or the reset's 0) on its own leaves it idle
+//   4    00h every line released; 15h write cycles (data driven, each
+//        register-6 write one /WE pulse); 17h read (/OE low)
+//   5    0 after a reset; 10 addressed; 9 sequential read: each data read
+//        steps the latch input (all 24 bits) afterwards
+//   6    data: written = command or datum, read = the part's data lines
+//   7-9  0
+// Every socket's /CE is low while the lines are driven; a read sees the
+// lowest socket holding a part.
+//
+// Registers of the boot-block vocabulary (any other value is a violation):
+//   0-2  address bits 0-7, 8-15, 16-23
+//   3    socket mask, active low: bit s is the /CE of gang socket s (of the
+//        one socket without an adapter). Writes reach every selected socket;
+//        a read sees the lowest selected socket holding a part.
+//   4    00h, 93h  every line released
+//        D3h       powered idle: address driven, /OE and /WE high
+//        DDh       command mode: data driven; each register-6 write is one
+//                  /WE pulse
+//        DFh       strobed read: /OE low; each data read is one datum
+//        DBh/C3h   read loop (the header's one): /OE low; with register 5
+//                  = 3 each data read steps address bits 0-15 afterwards
+//   5    0 after a reset, 2 addressed, 3 sequential read
+//   6    data: written = command or datum, read = the parts' data lines
+//   7    0
+//   8    0 after a reset, 4 the normal bus timing
+//   9    0, or 1 (the 4-Mbit boot-block adapters' option line)
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "sim/Electrical.h"
+#include "sim/JedecFlashChip.h"
+#include "sim/Socket.h"
+#include "sim/SocketBus.h"
+
+namespace sim {
+
+class CommandBusPersonality : public SocketBusPersonality {
+public:
+    explicit CommandBusPersonality(const LogicImageHeader& header);
+
+    uint16_t Id() const override { return kPersonalityCommandBus; }
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+    uint32_t Address() const { return address_; }
+    uint8_t Register(int reg) const { return reg == 8 ? reg8_ : reg == 9 ? reg9_ : 0; }
+
+private:
+    void Snapshot(int s) override;
+    uint8_t ReadCycle();
+    void WriteCycle();
+    bool Released() const { return pattern_ == 0 || pattern_ == 0x93; }
+    bool OnLatchedWrite(uint8_t reg, uint8_t value);
+    bool Violation(uint8_t reg, uint8_t value);
+
+    FlashPinout pins_;
+    std::vector<int> seat_;
+    uint8_t loopPattern_;
+    bool latched_;
+
+    uint32_t address_ = 0;      // on the address lines
+    uint32_t latchInput_ = 0;   // latched vocabulary: registers 0-2
+    int latchStep_ = 0;         // strobe values of 3, 1, 0, 2 seen
+    uint8_t mask_ = 0xFF;
+    uint8_t pattern_ = 0;
+    uint8_t mode_ = 0;
+    uint8_t data_ = 0;
+    uint8_t reg8_ = 0, reg9_ = 0;
+    bool oeLow_ = false, weLow_ = false, driveData_ = false;
+};
+
+void RegisterCommandBusPersonality();
+
+} // namespace sim

@@ -1,0 +1,222 @@
+#include "sim/CommandFlashChip.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace sim {
+
+FlashPinout CommandFlashPinout40(int footprint) {
+    FlashPinout p;
+    p.pinCount = 40;
+    // A0-A9 on 1-10 (2-10 and 20 with VPP on pin 1), A10-A17 on 12-19, A18-A20 on 21-23.
+    for (int pin = footprint == 1 ? 2 : 1; pin <= 10; ++pin) p.address.push_back(pin);
+    if (footprint == 1) p.address.push_back(20);
+    for (int pin = 12; pin <= 19; ++pin) p.address.push_back(pin);
+    for (int pin = 21; pin <= 23; ++pin) p.address.push_back(pin);
+    p.data = {24, 25, 26, 27, 28, 29, 36, 37};
+    p.reset = 31; // RP#
+    p.vpp = footprint == 1 ? 1 : 32;
+    p.ce = 33, p.oe = 34, p.we = 35;
+    p.vcc = {40}, p.gnd = {11, 30};
+    return p;
+}
+
+CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
+    : ProbeChip(DipSocketPins(40), config.footprint == 1 ? std::set<int>{32, 38, 39} : std::set<int>{20, 38, 39}, config.name),
+      cfg_(std::move(config)),
+      pins_(CommandFlashPinout40(cfg_.footprint)),
+      cells_(cfg_.bytes, 0xFF) {}
+
+ChipPinLimits CommandFlashChip::Limits() const {
+    ChipPinLimits l;
+    l.chip = cfg_.name;
+    for (int s : SocketPins()) {
+        if (s != 0) l.socketPins.push_back(s);
+    }
+    l.maxTenths = 70;
+    l.Allow(Socket(pins_.reset), 135);
+    l.Allow(Socket(pins_.vpp), 135);
+    return l;
+}
+
+bool CommandFlashChip::IsBlank() const {
+    return std::all_of(cells_.begin(), cells_.end(), [](uint8_t c) { return c == 0xFF; });
+}
+
+uint32_t CommandFlashChip::BlockOf(uint32_t a) const {
+    const auto& b = cfg_.blockStarts;
+    const auto it = std::upper_bound(b.begin(), b.end(), a);
+    return it == b.begin() ? 0 : static_cast<uint32_t>(it - b.begin() - 1);
+}
+
+uint32_t CommandFlashChip::BlockEnd(uint32_t block) const {
+    return block + 1 < cfg_.blockStarts.size() ? cfg_.blockStarts[block + 1] : static_cast<uint32_t>(cells_.size());
+}
+
+int CommandFlashChip::Socket(int chipPin) const {
+    const auto& s = SocketPins();
+    return chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
+}
+
+int CommandFlashChip::Level(const PinEnvironment& env, int chipPin) const {
+    const int s = Socket(chipPin);
+    return s == 0 ? env.FloatingLevel() : env.InputLevel(s);
+}
+
+int CommandFlashChip::Volts(const PinEnvironment& env, int chipPin) const {
+    const int s = Socket(chipPin);
+    return s == 0 ? -1 : env.VoltageTenths(s);
+}
+
+bool CommandFlashChip::Powered(const PinEnvironment& env) const {
+    for (int v : pins_.vcc) {
+        if (Volts(env, v) < cfg_.vccMinTenths) return false;
+    }
+    return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return Socket(g) != 0 && env.HeldLow(Socket(g)); });
+}
+
+uint32_t CommandFlashChip::AddressNow(const PinEnvironment& env) const {
+    uint32_t a = 0;
+    for (size_t i = 0; i < pins_.address.size(); ++i) {
+        if (Level(env, pins_.address[i])) a |= 1u << i;
+    }
+    return cells_.empty() ? 0 : a % static_cast<uint32_t>(cells_.size());
+}
+
+uint8_t CommandFlashChip::DataNow(const PinEnvironment& env) const {
+    uint8_t d = 0;
+    for (size_t i = 0; i < pins_.data.size(); ++i) {
+        if (Level(env, pins_.data[i])) d = static_cast<uint8_t>(d | (1u << i));
+    }
+    return d;
+}
+
+bool CommandFlashChip::Ready(const PinEnvironment& env) const { return env.NowUs() >= busyEnd_; }
+
+bool CommandFlashChip::VppLow(const PinEnvironment& env) const { return Volts(env, pins_.vpp) < cfg_.vppMinTenths; }
+
+bool CommandFlashChip::Locked(const PinEnvironment& env, uint32_t block) const {
+    return cfg_.bootBlock >= 0 && block == static_cast<uint32_t>(cfg_.bootBlock) &&
+           Volts(env, pins_.reset) < cfg_.rpHighTenths;
+}
+
+void CommandFlashChip::Reset() {
+    mode_ = Mode::Array;
+    status_ = 0x80;
+    busyEnd_ = 0;
+    prevWrite_ = false;
+}
+
+void CommandFlashChip::Update(const PinEnvironment& env) {
+    if (!Powered(env) || Level(env, pins_.reset) == 0) {
+        if (wasPowered_) Reset();
+        wasPowered_ = false;
+        return;
+    }
+    wasPowered_ = true;
+    const bool ce = Level(env, pins_.ce) == 0, oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
+    const bool writing = ce && we && !oe;
+    if (prevWrite_ && !writing && !(ce && oe)) OnWrite(env, AddressNow(env), DataNow(env));
+    prevWrite_ = writing;
+}
+
+uint64_t CommandFlashChip::BusyUntil(const PinEnvironment& env, uint64_t us) const {
+    return neverReady_ ? std::numeric_limits<uint64_t>::max() : env.NowUs() + us;
+}
+
+void CommandFlashChip::Program(const PinEnvironment& env, uint32_t a, uint8_t d) {
+    busyEnd_ = BusyUntil(env, cfg_.programUs);
+    if (VppLow(env)) {
+        status_ |= 0x18;
+        return;
+    }
+    if (Locked(env, BlockOf(a))) {
+        status_ |= 0x10;
+        return;
+    }
+    if (stuck_.count(a) != 0) {
+        if ((cells_[a] & d) != cells_[a]) status_ |= 0x10;
+        return;
+    }
+    cells_[a] &= d;
+}
+
+void CommandFlashChip::Erase(const PinEnvironment& env, uint32_t first, uint32_t last, uint64_t us) {
+    busyEnd_ = BusyUntil(env, us);
+    if (VppLow(env)) {
+        status_ |= 0x28;
+        return;
+    }
+    for (uint32_t b = first; b <= last; ++b) {
+        erases_.push_back(b);
+        if (Locked(env, b) || failing_.count(b) != 0) {
+            status_ |= 0x20;
+            continue;
+        }
+        std::fill(cells_.begin() + cfg_.blockStarts[b], cells_.begin() + BlockEnd(b), 0xFF);
+    }
+}
+
+void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d) {
+    writes_.push_back({a, d});
+    // While busy the part takes only status reads.
+    if (!Ready(env)) return;
+    const Mode was = mode_;
+    switch (was) {
+    case Mode::ProgramSetup:
+        mode_ = Mode::Status;
+        Program(env, a, d);
+        return;
+    case Mode::EraseSetup:
+    case Mode::ChipEraseSetup:
+        mode_ = Mode::Status;
+        if (d != 0xD0) {
+            status_ |= 0x30; // command sequence error
+            return;
+        }
+        if (was == Mode::EraseSetup) {
+            const uint32_t b = BlockOf(a);
+            Erase(env, b, b, cfg_.blockEraseUs);
+        } else {
+            Erase(env, 0, static_cast<uint32_t>(cfg_.blockStarts.size() - 1), cfg_.chipEraseUs);
+        }
+        return;
+    default:
+        break;
+    }
+    switch (d) {
+    case 0xFF: mode_ = Mode::Array; break;
+    case 0x90: mode_ = Mode::Id; break;
+    case 0x70: mode_ = Mode::Status; break;
+    case 0x50: status_ &= static_cast<uint8_t>(~0x38); break;
+    case 0x40:
+    case 0x10: mode_ = Mode::ProgramSetup; break;
+    case 0x20: mode_ = Mode::EraseSetup; break;
+    case 0xA7:
+        if (cfg_.chipErase) mode_ = Mode::ChipEraseSetup;
+        break;
+    default: break; // unassigned codes and a lone D0h change nothing
+    }
+}
+
+uint8_t CommandFlashChip::OutputByte(const PinEnvironment& env) const {
+    const uint32_t a = AddressNow(env);
+    switch (mode_) {
+    case Mode::Array: return cells_.empty() ? 0xFF : cells_[a];
+    case Mode::Id:
+        if ((a & 1) == 0) return cfg_.makerId;
+        return wrongId_ >= 0 ? static_cast<uint8_t>(wrongId_) : cfg_.deviceId;
+    default: return static_cast<uint8_t>(Ready(env) ? status_ | 0x80 : status_ & 0x7F);
+    }
+}
+
+ChipDrive CommandFlashChip::Output(const PinEnvironment& env, int socketPin) const {
+    if (wasPowered_ && Level(env, pins_.ce) == 0 && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
+        for (size_t i = 0; i < pins_.data.size(); ++i) {
+            if (Socket(pins_.data[i]) == socketPin) return ((OutputByte(env) >> i) & 1) ? ChipDrive::High : ChipDrive::Low;
+        }
+    }
+    return DiodeNetworkOutput(env, socketPin);
+}
+
+} // namespace sim

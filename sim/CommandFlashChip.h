@@ -1,0 +1,128 @@
+// A pin-level model of flash that takes single-cycle commands and reports
+// through a status register, as the datasheets of the boot-block and
+// uniform-block byte-wide parts describe it.
+//
+// - Powered: VCC at or above vccMin with every ground pin held low. Losing
+//   power (or RP# low) resets the part: read-array mode, status 80h.
+// - Bus cycles: a write is the rising edge of /WE while /CE is low and /OE
+//   high; a read drives the data pins while /CE and /OE are low.
+// - Commands: FFh read array; 90h identifier (maker at 0, device at 1); 70h
+//   status; 50h clears status bits 5, 4, 3; 40h or 10h, then the datum,
+//   programs (only clears bits); 20h then D0h erases the block of the
+//   address; A7h then D0h (where the part has it) erases the whole array. A
+//   wrong second cycle sets bits 4 and 5. Any other code, and a lone D0h,
+//   changes nothing.
+// - Status: bit 7 ready once the busy time has passed in virtual time; bits 5
+//   (erase error), 4 (program error), 3 (VPP low) stay set until 50h. After a
+//   program or erase command the part reads its status.
+// - Below vppMin on VPP nothing is programmed or erased and bit 3 sets with
+//   the operation's error bit. The boot block takes program and erase only
+//   with RP# at rpHigh (12 V); without it the operation's error bit sets.
+//
+// Faults: a cell that never programs, a block that fails erase, a part that
+// never becomes ready, a wrong identifier.
+#pragma once
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "sim/JedecFlashChip.h"
+#include "sim/ProbeChip.h"
+
+namespace sim {
+
+// The 40-pin byte-wide footprints the parts present in the socket:
+// 0 the boot-block adapters' (RP# on ZIF 35, VPP on ZIF 36, VCC on 44,
+// grounds on 15 and 34); 1 the latched-bus parts' (VPP on chip pin 1, RP#
+// left open, which reads high).
+FlashPinout CommandFlashPinout40(int footprint = 0);
+
+struct CommandFlashConfig {
+    std::string name = "flash";
+    int footprint = 0;
+    uint32_t bytes = 0x40000;
+    std::vector<uint32_t> blockStarts{0};  // first byte of each block, ascending
+    int bootBlock = -1;                    // block index locked without 12 V on RP#; -1 none
+    uint8_t makerId = 0x89;
+    uint8_t deviceId = 0x7C;
+    bool chipErase = false;                // A7h/D0h
+    uint32_t programUs = 9;
+    uint64_t blockEraseUs = 600000;
+    uint64_t chipEraseUs = 2000000;
+    int vccMinTenths = 45;
+    int vppMinTenths = 114;
+    int rpHighTenths = 114;
+};
+
+class CommandFlashChip : public ProbeChip {
+public:
+    explicit CommandFlashChip(CommandFlashConfig config);
+
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    ChipPinLimits Limits() const;
+    const CommandFlashConfig& Config() const { return cfg_; }
+
+    uint8_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
+    void SetCell(uint32_t a, uint8_t v) {
+        if (a < cells_.size()) cells_[a] = v;
+    }
+    size_t Bytes() const { return cells_.size(); }
+    bool IsBlank() const;
+    uint32_t BlockOf(uint32_t a) const;
+    uint32_t BlockEnd(uint32_t block) const; // one past its last byte
+    uint8_t Status() const { return status_; }
+    // The block erases the part started, in order (the block index).
+    const std::vector<uint32_t>& Erases() const { return erases_; }
+    // The write cycles it saw (address, data).
+    struct Write {
+        uint32_t address;
+        uint8_t data;
+    };
+    const std::vector<Write>& Writes() const { return writes_; }
+
+    // Faults.
+    void StickCell(uint32_t a) { stuck_.insert(a); }
+    void FailBlock(uint32_t block) { failing_.insert(block); }
+    void NeverReady(bool on) { neverReady_ = on; }
+    void WrongId(uint8_t device) { wrongId_ = device; }
+
+private:
+    enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup };
+    int Socket(int chipPin) const;
+    int Level(const PinEnvironment& env, int chipPin) const;
+    int Volts(const PinEnvironment& env, int chipPin) const;
+    bool Powered(const PinEnvironment& env) const;
+    uint32_t AddressNow(const PinEnvironment& env) const;
+    uint8_t DataNow(const PinEnvironment& env) const;
+    uint8_t OutputByte(const PinEnvironment& env) const;
+    bool Ready(const PinEnvironment& env) const;
+    // When an operation started now for us ends (never with the fault).
+    uint64_t BusyUntil(const PinEnvironment& env, uint64_t us) const;
+    void Reset();
+    void OnWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    void Program(const PinEnvironment& env, uint32_t address, uint8_t data);
+    // Erases blocks first..last; sets the error bits it must.
+    void Erase(const PinEnvironment& env, uint32_t first, uint32_t last, uint64_t us);
+    bool Locked(const PinEnvironment& env, uint32_t block) const;
+    bool VppLow(const PinEnvironment& env) const;
+
+    CommandFlashConfig cfg_;
+    FlashPinout pins_;
+    std::vector<uint8_t> cells_;
+    std::set<uint32_t> stuck_;
+    std::set<uint32_t> failing_;
+    bool neverReady_ = false;
+    int wrongId_ = -1;
+
+    Mode mode_ = Mode::Array;
+    uint8_t status_ = 0x80;
+    uint64_t busyEnd_ = 0;
+    bool wasPowered_ = false;
+    bool prevWrite_ = false;
+    std::vector<uint32_t> erases_;
+    std::vector<Write> writes_;
+};
+
+} // namespace sim
