@@ -15,7 +15,8 @@ namespace {
 using AddParts = void (*)(std::vector<CatalogPart>&);
 constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, AddLogicIcParts, AddRamParts,
                                   AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts,
-                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts};
+                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts,
+                                  AddCycleRecordParts, AddWordPldParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -99,6 +100,12 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::FuseProm:
         return Adapted<FusePromChip, FusePromConfig>(
             facts, [](const FusePromConfig& f) { return std::make_unique<FusePromChip>(f); });
+    case ChipKind::CycleRecord:
+        return Adapted<CycleRecordChip, CycleRecordFacts>(
+            facts, [](const CycleRecordFacts& f) { return std::make_unique<CycleRecordChip>(f); });
+    case ChipKind::WordPld:
+        return Adapted<WordPldChip, WordPldFacts>(
+            facts, [](const WordPldFacts& f) { return std::make_unique<WordPldChip>(f); });
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
     }

@@ -7,7 +7,7 @@
 //
 // Adding a part to a family that has a chip model: one entry in the family's
 // parts file (sim/EpromParts.cpp, GalParts.cpp (GALs and the larger PLDs),
-// Mcu8051Parts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
+// Mcu8051Parts.cpp, CommandPldParts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
 // PicParts.cpp, FlashParts.cpp, SerialParts.cpp, PinDrivenParts.cpp (pin-driven
 // memories and fuse PROMs)), e.g.
 //   add("AMD", QuickPulse(Jedec28("Am27C256", 0x8000), 0x01, 0x10));
@@ -45,6 +45,8 @@ enum class ChipKind : uint8_t {
     Serial,     // the SerialChipBase of the part's protocol, from SerialPart
     PinDriven,  // PinMemoryChip from PinMemoryConfig
     FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
+    CycleRecord, // CycleRecordChip from CycleRecordFacts
+    WordPld,     // WordPldChip from WordPldFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -124,5 +126,7 @@ void AddFlashParts(std::vector<CatalogPart>& parts);
 void AddSerialParts(std::vector<CatalogPart>& parts);
 void AddPinDrivenParts(std::vector<CatalogPart>& parts);
 void AddFusePromParts(std::vector<CatalogPart>& parts);
+void AddCycleRecordParts(std::vector<CatalogPart>& parts);
+void AddWordPldParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim
