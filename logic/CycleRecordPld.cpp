@@ -93,8 +93,8 @@ void SendCommand(const CycleRow& t, int c, uint32_t value, int n, bool lsbFirst 
     for (int k = 0; k < n; ++k) ClockEditBit(t, value >> (lsbFirst ? k : n - 1 - k));
 }
 
-// ReadByte on the byte types, ReadWord on the word type.
-uint32_t ReadUnit(const CycleRow& t, bool lsbFirst) {
+// ReadByte; on the word type (10 bits) it is the ReadWord of that row.
+uint32_t ReadByte(const CycleRow& t, bool lsbFirst) {
     PutCommand(kDataCommand);
     SetPin(t.StrobePin, 1);
     uint32_t v = 0;
@@ -143,7 +143,7 @@ int OpenDeviceAccess(const CycleRow& t, int mode) {
     SendCommand(t, kModeCommand, kReadMode, t.ModeBits);
     if (t.IdMask != 0) {
         SendCommand(t, kRowCommand, kIdRow, kRowBits);
-        ChipIdCode = static_cast<int32_t>(ReadUnit(t, true) & static_cast<uint32_t>(t.IdMask));
+        ChipIdCode = static_cast<int32_t>(ReadByte(t, true) & static_cast<uint32_t>(t.IdMask));
         if (ChipIdCode < t.IdLow || ChipIdCode > t.IdHigh) {
             PowerDownEditMode(t);
             ShowMessageLine(" Invalid Chip ID.");
@@ -155,7 +155,7 @@ int OpenDeviceAccess(const CycleRow& t, int mode) {
         if (i % t.UnitsPerRecordRow == 0)
             SendCommand(t, kRowCommand, static_cast<uint32_t>(t.RecordRow + i / t.UnitsPerRecordRow), kRowBits);
         SendCommand(t, kIndexCommand, static_cast<uint32_t>(i % t.UnitsPerRecordRow), t.IndexBits);
-        InfoWords[i] = static_cast<uint16_t>(ReadUnit(t, true));
+        InfoWords[i] = static_cast<uint16_t>(ReadByte(t, true));
     }
     TakeCounters(t);
     if (LimitCounter < CycleCounter) ShowMessageLine(" Device exceeded the program/erase cycle!");
@@ -263,7 +263,7 @@ int AccessByte(const CycleRow& t, int index, int row, int kind, int mode) {
         SendCommand(t, kIndexCommand, static_cast<uint32_t>(index), t.IndexBits);
     }
     if (mode != kWriting) {
-        ReadValue = ReadUnit(t, false);
+        ReadValue = ReadByte(t, false);
         BuildUnit(t, kind, index, row, ReadValue, mode);
     } else {
         SendCommand(t, kDataCommand, unit, t.UnitBits, LsbFirstKind(t, kind));
