@@ -1,6 +1,7 @@
 #include "logic/InstallLogicRows.h"
 
 #include "engine/AlgorithmTable.h"
+#include "logic/CycleRecordPld.h"
 #include "logic/GalIdString.h"
 #include "logic/GalRowSerial.h"
 #include "logic/JtagBlockCpld.h"
@@ -9,6 +10,7 @@
 #include "logic/JtagIscCpld.h"
 #include "logic/GalSerialAddress.h"
 #include "logic/PalEmulation.h"
+#include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
     InstallPalEmulation();
@@ -19,6 +21,8 @@ void InstallLogicAlgorithms() {
     InstallJtagBlockRows();
     InstallJtagEightBlockRow();
     InstallGalSerialAddressRows();
+    InstallCycleRecordRows();
+    InstallWordPldRow();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {

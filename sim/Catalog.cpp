@@ -20,6 +20,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, A
                                   AddSerialParts, AddPinDrivenParts, AddFusePromParts,
                                   AddJtagMemoryParts};
                                   AddSerialParts, AddPinDrivenParts, AddFusePromParts, AddCommandFlashParts};
+                                  AddCycleRecordParts, AddWordPldParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -103,6 +104,12 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::FuseProm:
         return Adapted<FusePromChip, FusePromConfig>(
             facts, [](const FusePromConfig& f) { return std::make_unique<FusePromChip>(f); });
+    case ChipKind::CycleRecord:
+        return Adapted<CycleRecordChip, CycleRecordFacts>(
+            facts, [](const CycleRecordFacts& f) { return std::make_unique<CycleRecordChip>(f); });
+    case ChipKind::WordPld:
+        return Adapted<WordPldChip, WordPldFacts>(
+            facts, [](const WordPldFacts& f) { return std::make_unique<WordPldChip>(f); });
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
     case ChipKind::JtagMemory:

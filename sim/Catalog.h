@@ -7,7 +7,7 @@
 //
 // Adding a part to a family that has a chip model: one entry in the family's
 // parts file (sim/EpromParts.cpp, GalParts.cpp (GALs and the larger PLDs),
-// Mcu8051Parts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
+// Mcu8051Parts.cpp, CommandPldParts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
 // PicParts.cpp, FlashParts.cpp, SerialParts.cpp, PinDrivenParts.cpp (pin-driven
 // memories and fuse PROMs), JtagMemoryChip.cpp (memories behind a JTAG port)), e.g.
 //   add("AMD", QuickPulse(Jedec28("Am27C256", 0x8000), 0x01, 0x10));
@@ -48,6 +48,8 @@ enum class ChipKind : uint8_t {
     JtagMemory, // the JtagMemoryChip of the part, from JtagMemoryFacts
     PicParallel, // PicParallelChip from PicFacts (word-bus PICs)
     CommandFlash, // CommandFlashChip from CommandFlashConfig
+    CycleRecord, // CycleRecordChip from CycleRecordFacts
+    WordPld,     // WordPldChip from WordPldFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -132,5 +134,7 @@ void AddJtagMemoryParts(std::vector<CatalogPart>& parts);
 struct JtagMemoryFacts;
 std::unique_ptr<CatalogChip> MakeJtagMemory(const JtagMemoryFacts& f);
 void AddCommandFlashParts(std::vector<CatalogPart>& parts);
+void AddCycleRecordParts(std::vector<CatalogPart>& parts);
+void AddWordPldParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -9,6 +9,8 @@
 
 #include "sim/Catalog.h"
 #include "sim/CommandFlashChip.h"
+#include "sim/CycleRecordChip.h"
+#include "sim/WordPldChip.h"
 #include "sim/FusePromChip.h"
 #include "sim/GalChip.h"
 #include "sim/PinMemoryChip.h"
@@ -51,6 +53,7 @@ template <class M> struct CellArrayContents {
 };
 template <> struct CatalogContents<LargePldChip> : CellArrayContents<LargePldChip> {};
 template <> struct CatalogContents<JtagCpldChip> : CellArrayContents<JtagCpldChip> {};
+template <> struct CatalogContents<WordPldChip> : CellArrayContents<WordPldChip> {};
 
 // A PIC keeps its program words.
 template <> struct CatalogContents<PicChip> {
@@ -88,6 +91,14 @@ template <> struct CatalogContents<SerialChipBase> {
         if (const auto* mw = dynamic_cast<const MicrowireChip*>(&m)) return mw->Facts().org != MicrowireFacts::Org::Bytes;
         return dynamic_cast<const NovramChip*>(&m) != nullptr;
     }
+};
+
+// The cycle-record PLDs keep their JEDEC map as programmed (1) or erased (0).
+template <> struct CatalogContents<CycleRecordChip> {
+    static ChipPinLimits Limits(const CycleRecordChip& m) { return m.Limits(); }
+    static size_t Words(const CycleRecordChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const CycleRecordChip& m, uint32_t a) { return static_cast<uint16_t>(m.Fuse(a)); }
+    static void SetCell(CycleRecordChip& m, uint32_t a, uint16_t v) { m.SetFuse(a, v & 1); }
 };
 
 template <> struct CatalogContents<PinMemoryChip> {

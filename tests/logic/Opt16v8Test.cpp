@@ -5,7 +5,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "engine/AlgorithmTable.h"
 #include "logic/Opt16v8.h"
+#include "sim/CycleRecordChip.h"
 #include "tests/logic/PldFixture.h"
 
 namespace {
@@ -153,6 +155,40 @@ TEST_F(OptRalTest, IndexZeroRestoresTheGalAndASelectionResetsTheChoice) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
     EXPECT_EQ(PalEmulationIndex, 0);
     EXPECT_EQ(DeviceSize, 2194u);
+}
+
+// The cycle-record rows' own Options entries: the dialog shows the row's
+// list, and the type picked there is programmed, verified and read back.
+TEST_F(OptRalTest, CycleRecordRowsProgramThePickedPalType) {
+    struct Case {
+        const char* name;
+        uint32_t row;
+        const char* first;
+        int pick, set;
+    };
+    for (const Case c : {Case{"PALCE16V8", 235, "16V8", 3, 0}, Case{"PALCE20V8", 236, "20V8", 6, 1}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(SelectPld("CYPRESS", c.name));
+        sim::CycleRecordChip* chip = SeatAlone<sim::CycleRecordChip>(*sim::FindFacts<sim::CycleRecordFacts>("CYPRESS", c.name));
+        QString first;
+        const int result = RunOptions(AlgorithmRow(c.row)->Options, [&](TOptRal* d) {
+            first = d->ListBoxDev->item(0)->text();
+            d->ListBoxDev->setCurrentRow(c.pick);
+            d->BitBtnOk->click();
+        });
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(first, c.first);
+        ASSERT_EQ(DeviceSize, PalEmulationGeometry[c.set][c.pick].Fuses);
+        const std::vector<uint8_t> fuses = Pattern(DeviceSize, c.row);
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        EXPECT_FALSE(chip->FusesBlank());
+        ClearUserMap(DeviceSize);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(DeviceSize), fuses);
+        ExpectNoViolations();
+    }
 }
 
 } // namespace

@@ -46,6 +46,15 @@ protected:
         return facts ? SeatGal(*facts) : nullptr;
     }
 
+    // A fresh chip of model Chip built from facts, alone in the socket.
+    template <class Chip, class Facts> Chip* SeatAlone(const Facts& facts) {
+        socket->Clear();
+        elec->WithdrawAllChips();
+        auto chip = std::make_unique<Chip>(facts);
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
+    }
+
     // Any part of the simulator's PLD tables.
     sim::CellArrayChip* SeatPart(const std::string& maker, const std::string& name) {
         if (sim::FindFacts<sim::GalPartFacts>(maker, name) != nullptr) return SeatGal(maker, name);

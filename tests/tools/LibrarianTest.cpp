@@ -177,6 +177,8 @@ TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
         {"name=X section=EPROM alg=0 image=5 ops=1 package=13 size=1", "name=\"X section=EPROM", "unterminated quote"},
         {"section=EPROM alg=0 image=5 ops=1 package=13 size=1",
          "section=PLD alg=293 image=6 ops=1 package=201 fuses=8160 variant=3", "variant 3 past the 3 of algorithm 293"},
+        {"section=EPROM alg=0 image=5 ops=1 package=13 size=1",
+         "section=PLD alg=211 image=6 ops=1 package=72 fuses=6504 adapter=19h", "adapter 25 has no pin roles in algorithm 211"},
     };
     for (const auto& [from, to, why] : cases) {
         std::string line = base;

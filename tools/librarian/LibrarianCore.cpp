@@ -16,6 +16,7 @@
 #include "memory/RowLimits.h"
 #include "mcu/Mcu8051.h"
 #include "logic/JtagFuseArray.h"
+#include "logic/WordPld.h"
 #include "mcu/McuFlash8051.h"
 #include "mcu/Pic.h"
 #include "sim/LogicImage.h"
@@ -486,6 +487,10 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
                     std::to_string(rv.count) + " of algorithm " + std::to_string(rv.row);
             return false;
         }
+    }
+    if (pld && field(FieldAlgorithm, 2) == 211 && !WordPldAdapterSupported(adapter)) {
+        error = Where(line) + "adapter " + std::to_string(adapter) + " has no pin roles in algorithm 211";
+        return false;
     }
     if (field(FieldOperationMask, 2) == 0) {
         error = Where(line) + "no operation offered";
