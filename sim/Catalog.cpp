@@ -15,12 +15,10 @@ namespace sim {
 namespace {
 
 using AddParts = void (*)(std::vector<CatalogPart>&);
-constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, AddLogicIcParts, AddRamParts,
-                                  AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts,
-                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts,
-                                  AddJtagMemoryParts};
-                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts, AddCommandFlashParts};
-                                  AddCycleRecordParts, AddWordPldParts};
+constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu8051Parts,      AddLogicIcParts,
+                                  AddRamParts,        AddLargePldParts,   AddJtagCpldParts,     AddPicParts,
+                                  AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
+                                  AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {

@@ -105,7 +105,9 @@ uint8_t CommandBusPersonality::ReadCycle() {
         prog_->Violation("command bus: data read without a read pattern");
         return 0xFF;
     }
-    for (auto [s, socket] : Sockets()) {
+    const SocketList& sockets = Sockets();
+    for (int s = 0; s < sockets.count; ++s) {
+        Socket* socket = sockets.socket[s];
         if (socket->Empty() || (!latched_ && (mask_ & (1u << s)))) continue;
         View view(*this, s);
         uint8_t v = 0;
