@@ -29,6 +29,28 @@ FlashPinout FlashPinoutById(int id) {
         p.ce2 = 13, p.ce3 = 10;
         p.vcc = {37}, p.gnd = {27, 46};
         break;
+    case kPinoutSo44:
+        // The 44-pin SO of the 16-bit boot-sector parts (RY/BY# on pin 1).
+        p.pinCount = 44;
+        p.address = {11, 10, 9, 8, 7, 6, 5, 4, 42, 41, 40, 39, 38, 37, 36, 35, 34, 3, 2};
+        p.data = {15, 17, 19, 21, 24, 26, 28, 30, 16, 18, 20, 22, 25, 27, 29, 31};
+        p.ce = 12, p.oe = 14, p.we = 43, p.reset = 44, p.byteMode = 33;
+        p.vcc = {23}, p.gnd = {13, 32};
+        break;
+    case kPinoutFbga48: {
+        // The 48-ball FBGA as its adapter presents it: ball row r (A-H = 1-8)
+        // of column c on position (c - 1) * 8 + r.
+        auto ball = [](char row, int col) { return (col - 1) * 8 + (row - 'A' + 1); };
+        p.pinCount = 48;
+        p.address = {ball('E', 1), ball('D', 1), ball('C', 1), ball('A', 1), ball('B', 1), ball('D', 2), ball('C', 2),
+                     ball('A', 2), ball('B', 5), ball('A', 5), ball('C', 5), ball('D', 5), ball('B', 6), ball('A', 6),
+                     ball('C', 6), ball('D', 6), ball('E', 6), ball('B', 2), ball('C', 3), ball('D', 4)};
+        p.data = {ball('E', 2), ball('H', 2), ball('E', 3), ball('H', 3), ball('H', 4), ball('E', 4), ball('H', 5), ball('E', 5),
+                  ball('F', 2), ball('G', 2), ball('F', 3), ball('G', 3), ball('F', 4), ball('G', 5), ball('F', 5), ball('G', 6)};
+        p.ce = ball('F', 1), p.oe = ball('G', 1), p.we = ball('A', 4), p.reset = ball('B', 4), p.byteMode = ball('F', 6);
+        p.vcc = {ball('G', 4)}, p.gnd = {ball('H', 1), ball('H', 6)};
+        break;
+    }
     case kPinoutWord40:
         p.pinCount = 40;
         for (int a = 21; a <= 37; ++a) p.address.push_back(a);
@@ -128,12 +150,14 @@ int JedecFlashChip::Volts(const PinEnvironment& env, int chipPin) const {
     return s == 0 ? -1 : env.VoltageTenths(s);
 }
 
-bool JedecFlashChip::Powered(const PinEnvironment& env) const {
+bool JedecFlashChip::SuppliedFrom(const PinEnvironment& env, int tenths) const {
     for (int v : pins_.vcc) {
-        if (Volts(env, v) < cfg_.vccMinTenths) return false;
+        if (Volts(env, v) < tenths) return false;
     }
     return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return Socket(g) != 0 && env.HeldLow(Socket(g)); });
 }
+
+bool JedecFlashChip::Powered(const PinEnvironment& env) const { return SuppliedFrom(env, cfg_.vccMinTenths); }
 
 bool JedecFlashChip::ByteMode(const PinEnvironment& env) const {
     return cfg_.width > 8 && pins_.byteMode != 0 && Level(env, pins_.byteMode) == 0;
@@ -179,7 +203,8 @@ void JedecFlashChip::PowerLost() {
 }
 
 void JedecFlashChip::Update(const PinEnvironment& env) {
-    if (!Powered(env)) {
+    // Below the lockout supply the write circuits are off and every mode is lost.
+    if (!SuppliedFrom(env, cfg_.lockoutTenths)) {
         if (wasPowered_) PowerLost();
         wasPowered_ = false;
         return;
@@ -196,10 +221,7 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     if (reading && !prevRead_) ++toggles_;
     prevRead_ = reading;
     const bool writing = ce && we && !oe;
-    if (prevWrite_ && !writing && !(ce && oe)) {
-        const int vcc = pins_.vcc.empty() ? 0 : Volts(env, pins_.vcc[0]);
-        if (vcc >= cfg_.lockoutTenths) OnWriteCycle(env, AddressNow(env), DataNow(env));
-    }
+    if (prevWrite_ && !writing && !(ce && oe)) OnWriteCycle(env, AddressNow(env), DataNow(env));
     prevWrite_ = writing;
 }
 

@@ -3,12 +3,13 @@
 // images and adapters present to the socket.
 //
 // JEDEC flash:
-// - Powered: VCC at or above VccMin and every ground pin held low; below it
-//   the part is a diode network and forgets every mode (read mode after power-up).
+// - Supply (every ground pin held low): from the lockout supply up the part
+//   takes write cycles and keeps its modes; it drives its outputs from VccMin
+//   (below that it is a diode network). Below the lockout supply writes are
+//   ignored and every mode is forgotten (read mode after power-up).
 // - Bus cycles: a write is the rising edge of /WE while /CE is low and /OE high
-//   (address and data taken at that edge); writes with VCC below the lockout
-//   supply are ignored. A read cycle starts when /CE and /OE are both low; the
-//   part drives its data pins while they are.
+//   (address and data taken at that edge). A read cycle starts when /CE and
+//   /OE are both low; the part drives its data pins while they are.
 // - Commands decode the address on 11 or 15 bits (555h/2AAh or 5555h/2AAAh; in
 //   byte mode of a 16-bit part on the byte address, AAAh/555h). Unlock AAh,
 //   55h, then: 90h autoselect (maker at 0, device at 1, sector protection at 2,
@@ -58,6 +59,8 @@ enum FlashPinoutId : int {
     kPinoutByte40 = 3, // 40-pin byte-wide flash as its adapter presents it
     kPinoutTsop48 = 4, // 48-pin 16-bit flash, pin n on socket pin n (/CE2 13, /CE3 10)
     kPinoutWord40 = 5, // 40-pin 16-bit SRAM module
+    kPinoutSo44 = 6,   // 44-pin SO 16-bit flash (on a 48-pin socket: pins 1-22 on 3-24)
+    kPinoutFbga48 = 7, // 48-ball FBGA 16-bit flash through its adapter
 };
 // An unknown id gives the 32-pin pinout.
 FlashPinout FlashPinoutById(int id);
@@ -128,6 +131,7 @@ private:
     int Socket(int chipPin) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
+    bool SuppliedFrom(const PinEnvironment& env, int tenths) const;
     bool Powered(const PinEnvironment& env) const;
     bool ByteMode(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const; // word address (byte address in byte mode)

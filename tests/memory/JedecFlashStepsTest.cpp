@@ -72,7 +72,7 @@ TEST_F(FlashSteps, PlainWritesOfRows50And51) {
 // Row 87 enables the die of each 512K words (at the first address too) with
 // 10 ms after it, and gives the third die A5h.
 TEST_F(FlashSteps, Row87SwitchesDiesAndUsesA5FromTheThirdDie) {
-    Start("SST", "SST39VF800A-X3", 0);
+    Start("SST", "3xSST39VF800A", 0);
     FillData(9);
     DeviceStart = 0xFFFFE;
     DeviceEnd = 0x100001;
