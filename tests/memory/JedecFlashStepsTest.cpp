@@ -190,6 +190,37 @@ TEST_F(FlashSteps, SixteenBitReadAdvancesTheBankEvery32KWords) {
     ExpectNoViolations();
 }
 
+// The toggle poll reads on while bit 6 changes and stops at the first two
+// successive reads with bit 6 equal (row 78 sub-variant 0, row 56's toggle
+// part); the part's program time is stretched so the poll takes several reads.
+TEST_F(FlashSteps, TogglePollEndsAtTwoEqualBit6Reads) {
+    for (auto [maker, name, row] : {std::tuple{"SST", "SST39VF800A", 78u}, {"SST", "SST39SF020A", 56u}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Select(maker, name));
+        sim::FlashPart slow = *sim::FindFlashPart(maker, name);
+        slow.flash.programUs = 40;
+        part = SeatPart(slow);
+        DeviceStart = DeviceEnd = 0x12;
+        SetWord(0, 0x1234);
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        EXPECT_EQ(Entry([row] { return AlgorithmRow(row)->Program(); }), 1);
+        const auto& tr = simp.RegisterTrace();
+        size_t last = 0; // the read strobe after the datum
+        while (last < tr.size() && !(tr[last].write && tr[last].reg == 4 && tr[last].value == 0xDF)) ++last;
+        std::vector<uint8_t> reads;
+        for (size_t i = last + 1; i < tr.size() && !tr[i].write; ++i) {
+            if (!tr[i].write && tr[i].reg == 6) reads.push_back(tr[i].value);
+        }
+        ASSERT_GE(reads.size(), 3u) << Trace(last);
+        for (size_t i = 1; i + 1 < reads.size(); ++i) EXPECT_NE(reads[i - 1] & 0x40, reads[i] & 0x40) << i;
+        EXPECT_EQ(reads[reads.size() - 2] & 0x40, reads.back() & 0x40);
+        EXPECT_EQ(part.flash()->Cell(0x12) & (Wide() ? 0xFFFF : 0xFF), Wide() ? 0x1234 : 0x34);
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
 // Golden traces of one datum.
 TEST_F(FlashSteps, Row78WordInSubVariants0And1) {
     sim::FlashPart fast = *sim::FindFlashPart("SST", "SST39VF800A");
