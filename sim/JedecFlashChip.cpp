@@ -221,8 +221,42 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     if (reading && !prevRead_) ++toggles_;
     prevRead_ = reading;
     const bool writing = ce && we && !oe;
-    if (prevWrite_ && !writing && !(ce && oe)) OnWriteCycle(env, AddressNow(env), DataNow(env));
+    if (AtVid(env)) {
+        if (prevWrite_ && !writing && !(ce && oe)) OnIspWriteCycle(env, AddressNow(env), static_cast<uint8_t>(DataNow(env)));
+    } else if (state_ == State::IspVerify) {
+        state_ = State::Read; // RESET# back from VID
+        ispPulse_ = 0;
+    } else if (prevWrite_ && !writing && !(ce && oe)) {
+        OnWriteCycle(env, AddressNow(env), DataNow(env));
+    }
     prevWrite_ = writing;
+}
+
+bool JedecFlashChip::AtVid(const PinEnvironment& env) const {
+    return cfg_.inSystemProtect && pins_.reset != 0 && Volts(env, pins_.reset) >= cfg_.vidMinTenths;
+}
+
+void JedecFlashChip::OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data) {
+    writes_.push_back({address, data});
+    const uint32_t word = ByteMode(env) ? address >> 1 : address;
+    const bool sectorAddress = (word & 3) == 2, a6 = (word & 0x40) != 0;
+    if (data == 0xF0) {
+        state_ = State::Read;
+        ispPulse_ = 0;
+    } else if (data == 0x60 && sectorAddress) {
+        ispPulse_ = a6 ? 2 : 1;
+        ispSector_ = SectorOf(word);
+        ispStart_ = env.NowUs();
+    } else if (data == 0x40 && sectorAddress) {
+        const uint64_t lasted = env.NowUs() - ispStart_;
+        if (ispPulse_ == 1 && lasted >= 100) protected_.insert(ispSector_);
+        if (ispPulse_ == 2 && lasted >= 10000) {
+            if (protected_.size() < SectorCount()) env.Violation(cfg_.name + ": chip unprotect with a sector not protected");
+            else if (!neverUnprotect_) protected_.clear();
+        }
+        ispPulse_ = 0;
+        state_ = State::IspVerify;
+    }
 }
 
 void JedecFlashChip::StartProgram(const PinEnvironment& env, uint32_t address, uint16_t data) {
@@ -276,6 +310,7 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
     switch (state_) {
     case State::Read:
     case State::Autoselect:
+    case State::IspVerify:
         if (d == 0xF0) state_ = State::Read;
         else if (d == 0xAA && isCmd(1)) state_ = State::Unlock1;
         break;
@@ -351,6 +386,7 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
         return w;
     }
     const bool hvId = pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.a9HighTenths;
+    if (state_ == State::IspVerify) return protected_.count(SectorOf(word)) ? 1 : 0;
     if (hvId || state_ == State::Autoselect) return AutoselectWord(word);
     w = word < cells_.size() ? cells_[word] : 0xFFFF;
     if (bm) w = static_cast<uint16_t>((address & 1) ? w >> 8 : w & 0xFF);

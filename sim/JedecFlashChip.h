@@ -23,7 +23,13 @@
 //   read cycle, DQ3 set while erasing; a cell that did not take the datum
 //   leaves the part busy with DQ5 set until F0h.
 // - 12 V on A9 with /OE low gives the autoselect codes without a command.
-// - Protected sectors ignore program and erase.
+// - Protected sectors ignore program and erase; protection outlasts power-off.
+// - In-system protection (where the part has it), RESET# at VID: 60h at a
+//   sector address with A1 set and A6 clear protects the sector, 60h with A6
+//   set unprotects the whole chip; the following 40h at such an address
+//   ends the pulse (in effect when it lasted 100 us, 10 ms for the
+//   unprotect, which needs every sector protected first: a violation
+//   otherwise) and the part then reads 1 or 0 in DQ0 for the sector addressed.
 //
 // Faults: a stuck cell, a part that never ends an embedded operation.
 #pragma once
@@ -86,6 +92,8 @@ struct JedecFlashConfig {
     int vccMinTenths = 45;
     int lockoutTenths = 32;
     int a9HighTenths = 115;       // autoselect by high voltage on A9
+    bool inSystemProtect = false; // sector protect and chip unprotect with RESET# at VID
+    int vidMinTenths = 115;       // RESET# from this voltage up is at VID
 };
 
 class JedecFlashChip : public ProbeChip {
@@ -114,6 +122,8 @@ public:
     void StickCell(uint32_t a) { stuck_.insert(a); }
     void NeverReady(bool on) { neverReady_ = on; }
     void Protect(uint32_t sector) { protected_.insert(sector); }
+    bool IsProtected(uint32_t sector) const { return protected_.count(sector) != 0; }
+    void NeverUnprotect(bool on) { neverUnprotect_ = on; }
 
     // The write cycles the part saw (address on its pins, data), for traces.
     struct Write {
@@ -127,7 +137,7 @@ public:
 
 private:
     enum class State { Read, Unlock1, Unlock2, Autoselect, Program, Erase80, Erase1, Erase2, Bypass, BypassProgram,
-                       BypassExit, Fast };
+                       BypassExit, Fast, IspVerify };
     int Socket(int chipPin) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
@@ -143,6 +153,8 @@ private:
     void StartErase(const PinEnvironment& env, int sector); // -1 whole chip
     bool IsCommandAddress(uint32_t address, int which, bool byteMode) const;
     void PowerLost();
+    bool AtVid(const PinEnvironment& env) const;
+    void OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data);
 
     JedecFlashConfig cfg_;
     FlashPinout pins_;
@@ -151,6 +163,7 @@ private:
     std::set<uint32_t> stuck_;
     std::set<uint32_t> protected_;
     bool neverReady_ = false;
+    bool neverUnprotect_ = false;
 
     State state_ = State::Read;
     bool inBypass_ = false;
@@ -166,6 +179,10 @@ private:
     uint16_t busyDatum_ = 0;
     std::vector<Write> writes_;
     uint32_t chipErases_ = 0;
+    // The in-system pulse started by 60h: 0 none, 1 protect ispSector_, 2 unprotect.
+    int ispPulse_ = 0;
+    uint32_t ispSector_ = 0;
+    uint64_t ispStart_ = 0;
 };
 
 // A static RAM (or a non-volatile SRAM module): written at the rising edge of

@@ -18,15 +18,6 @@ protected:
         Limit(words);
         part = SeatPart(maker, name);
     }
-    // Runs an entry as the main window's commands do, with the image loaded.
-    template <class F> int Entry(F&& entry) {
-        runStart_ = ui.Log.size();
-        EXPECT_EQ(CheckCommunication(MainEngine), 1);
-        PrepareOperation(MainEngine);
-        const int r = entry();
-        ResetProgrammerOutputs();
-        return r;
-    }
     // Register accesses 0-9 as "W4=DD R6 ...", from the trace's index `from`.
     std::string Trace(size_t from = 0) const {
         std::string t;
