@@ -648,6 +648,63 @@ int ResetPinUnprotect46(int resetPin, uint32_t n, const uint32_t* boundaries) {
     return result;
 }
 
+// One /WE pulse at `address` with the OE-type pin at the protection voltage:
+// 100 us (protect) or 10 ms (unprotect).
+void OePulse(const HvPins& pins, uint32_t address, bool unprotect) {
+    SetAddress(address);
+    DelayUsSlot(10);
+    SetSupplyPinA(pins.Oe, 1);
+    WriteRegister(4, 0x53);
+    if (unprotect) DelayMsSlot(10);
+    else DelayUsSlot(100);
+    WriteRegister(4, 0xD3);
+    SetSupplyPinA(pins.Oe, 0);
+    DelayUsSlot(10);
+}
+
+// Protect with A9 and /OE at the protection voltage: a 100 us /WE pulse at
+// the sector address with A1 set, up to 25 attempts a sector.
+int PulseProtect46(const HvPins& pins, int mode, const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    SetSupplyPinA(pins.A9, 1);
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    int result = 1;
+    for (uint32_t i = 0; i < n && result == 1; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        result = -1;
+        for (int attempt = 0; attempt < 25 && result == -1; ++attempt) {
+            OePulse(pins, SectorAddress(boundaries, i) | 2, false);
+            if (SectorVerify(1)) result = 1;
+        }
+    }
+    WriteRegister3(0xFF);
+    SetSupplyPinA(pins.A9, 0);
+    return result;
+}
+
+// Unprotect the chip with A9 and /OE at the protection voltage: a pass
+// pulses /WE for 10 ms with A6 set at the sector that failed the last
+// verify, then verifies from it onwards; up to 100 passes.
+int PulseUnprotect46(const HvPins& pins, uint32_t n, const uint32_t* boundaries) {
+    SetSupplyPinA(pins.A9, 1);
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    uint32_t next = 0;
+    int result = -1;
+    for (int pass = 0; pass < 100 && result == -1; ++pass) {
+        OePulse(pins, (next < n ? SectorAddress(boundaries, next) : 0) | 0x42, true);
+        while (next < n) {
+            SetAddress(SectorAddress(boundaries, next) | 0x42);
+            if (!SectorVerify(0)) break;
+            ++next;
+        }
+        if (next >= n) result = 1;
+    }
+    WriteRegister3(0xFF);
+    SetSupplyPinA(pins.A9, 0);
+    return result;
+}
+
 } // namespace
 
 int ReadSectorProtection46(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
@@ -672,22 +729,27 @@ int ReadSectorProtection46(uint32_t* states, uint32_t n, const uint32_t* boundar
 // read the states back: -1 when a step fails or a state differs.
 int WriteSectorProtection46(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     UseFrame(true);
-    const int resetPin = PinsOf46().Reset;
-    if (DeviceSubVariant != 0 && DeviceSubVariant != 2) {
+    const HvPins pins = PinsOf46();
+    const bool byPulse = DeviceSubVariant == 1;
+    if (DeviceSubVariant > 2) {
         ShowMessageLine(" No sector protection procedure for this device!");
         return -1;
     }
-    if (resetPin == 0) {
-        ShowMessageLine(" No reset pin for this adapter!");
+    if (byPulse ? pins.A9 == 0 || pins.Oe == 0 : pins.Reset == 0) {
+        ShowMessageLine(" No high-voltage pin for this adapter!");
         return -1;
     }
+    auto protect = [&](int mode) {
+        return byPulse ? PulseProtect46(pins, mode, states, n, boundaries)
+                       : ResetPinProtect46(pins.Reset, mode, states, n, boundaries);
+    };
     PowerOnFamily(1);
     const int volts = Vccp < 290 ? 100 : 120;
     SetDacVoltage(1, volts);
     SetDacVoltage(2, volts);
-    int r = ResetPinProtect46(resetPin, 0, states, n, boundaries);
-    if (r == 1) r = ResetPinUnprotect46(resetPin, n, boundaries);
-    if (r == 1) r = ResetPinProtect46(resetPin, 1, states, n, boundaries);
+    int r = protect(0);
+    if (r == 1) r = byPulse ? PulseUnprotect46(pins, n, boundaries) : ResetPinUnprotect46(pins.Reset, n, boundaries);
+    if (r == 1) r = protect(1);
     if (r == 1) {
         SetDacVoltage(1, 0);
         SetDacVoltage(2, 0);

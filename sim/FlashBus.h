@@ -26,6 +26,10 @@
 //   4    line patterns:
 //          00h, 93h  every line released (reset, unpowered idle)
 //          D3h       powered idle: address on, /OE and /WE high
+//          53h       high-voltage pulse: as D3h with /WE held low until the
+//                    next pattern
+//          C3h, 33h  as D3h: the end of a high-voltage pulse and of a
+//                    high-voltage procedure
 //          DDh       write mode: data driven; each register-6 write is one
 //                    /WE pulse (register 7 set before it for words; the
 //                    other way round with header flag bit 1); a data

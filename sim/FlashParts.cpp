@@ -101,11 +101,12 @@ std::vector<FlashPart> MakeParts() {
     };
     flash("SST", "SST39VF800A", sst16(512 * K, 0x2781));
     flash("SST", "SST39VF160", sst16(1024 * K, 0x2782));
-    // Row 46: 3 V boot-sector parts with unlock bypass and in-system sector
-    // protection (RESET# at 11.5-12.5 V); 25 s chip erase.
+    // Row 46: 3 V boot-sector parts with unlock bypass, in-system sector
+    // protection (RESET# at 11.5-12.5 V) and the programming-equipment method
+    // (A9 and /OE at 11.5-12.5 V); 25 s chip erase.
     auto amd16 = [](uint32_t words, std::vector<uint32_t> map, uint16_t maker, uint16_t dev) {
         return LowVoltage(With(Word16(Byte5V("", 0, words, std::move(map), maker, dev, 11, 9, 700000, 25000000)),
-                               [](auto& c) { c.unlockBypass = c.inSystemProtect = true; }));
+                               [](auto& c) { c.unlockBypass = c.inSystemProtect = c.equipmentProtect = true; }));
     };
     flash("AMD", "Am29LV160DB", amd16(1024 * K, BottomBoot(), 0x01, 0x2249));
     flash("AMD", "Am29LV160DT", amd16(1024 * K, TopBoot(1024 * K), 0x01, 0x22C4));

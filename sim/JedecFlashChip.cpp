@@ -221,6 +221,19 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     if (reading && !prevRead_) ++toggles_;
     prevRead_ = reading;
     const bool writing = ce && we && !oe;
+    if (EquipmentMode(env)) {
+        const bool pulse = ce && we;
+        if (pulse && !equipPulse_) equipAddress_ = AddressNow(env), equipStart_ = env.NowUs();
+        if (!pulse && equipPulse_ && (equipAddress_ & 3) == 2) {
+            const uint64_t lasted = env.NowUs() - equipStart_;
+            if ((equipAddress_ & 0x40) == 0 && lasted >= 100) protected_.insert(SectorOf(equipAddress_));
+            if ((equipAddress_ & 0x40) != 0 && lasted >= 10000) EndUnprotect(env);
+        }
+        equipPulse_ = pulse;
+        prevWrite_ = false;
+        return;
+    }
+    equipPulse_ = false;
     if (AtVid(env)) {
         if (prevWrite_ && !writing && !(ce && oe)) OnIspWriteCycle(env, AddressNow(env), static_cast<uint8_t>(DataNow(env)));
     } else if (state_ == State::IspVerify) {
@@ -230,6 +243,16 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
         OnWriteCycle(env, AddressNow(env), DataNow(env));
     }
     prevWrite_ = writing;
+}
+
+void JedecFlashChip::EndUnprotect(const PinEnvironment& env) {
+    if (protected_.size() < SectorCount()) env.Violation(cfg_.name + ": chip unprotect with a sector not protected");
+    else if (!neverUnprotect_) protected_.clear();
+}
+
+bool JedecFlashChip::EquipmentMode(const PinEnvironment& env) const {
+    return cfg_.equipmentProtect && pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.vidMinTenths &&
+           Volts(env, pins_.oe) >= cfg_.vidMinTenths;
 }
 
 bool JedecFlashChip::AtVid(const PinEnvironment& env) const {
@@ -250,10 +273,7 @@ void JedecFlashChip::OnIspWriteCycle(const PinEnvironment& env, uint32_t address
     } else if (data == 0x40 && sectorAddress) {
         const uint64_t lasted = env.NowUs() - ispStart_;
         if (ispPulse_ == 1 && lasted >= 100) protected_.insert(ispSector_);
-        if (ispPulse_ == 2 && lasted >= 10000) {
-            if (protected_.size() < SectorCount()) env.Violation(cfg_.name + ": chip unprotect with a sector not protected");
-            else if (!neverUnprotect_) protected_.clear();
-        }
+        if (ispPulse_ == 2 && lasted >= 10000) EndUnprotect(env);
         ispPulse_ = 0;
         state_ = State::IspVerify;
     }
@@ -361,13 +381,12 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
 }
 
 uint16_t JedecFlashChip::AutoselectWord(uint32_t a) const {
+    if ((a & 0xBF) == 2) return protected_.count(SectorOf(a)) ? 1 : 0; // A6 either way
     switch (a & 0xFF) {
     case 0:
         return cfg_.makerId;
     case 1:
         return cfg_.deviceId;
-    case 2:
-        return protected_.count(SectorOf(a)) ? 1 : 0;
     case 3:
         return cfg_.dieCode >= 0 ? static_cast<uint16_t>(cfg_.dieCode) : 0;
     default:

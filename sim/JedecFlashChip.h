@@ -30,6 +30,12 @@
 //   ends the pulse (in effect when it lasted 100 us, 10 ms for the
 //   unprotect, which needs every sector protected first: a violation
 //   otherwise) and the part then reads 1 or 0 in DQ0 for the sector addressed.
+// - Equipment protection (where the part has it), A9 and /OE at VID, /CE
+//   low: a /WE pulse at a sector address with A1 set and A6 clear protects
+//   the sector (when it lasts 100 us), with A6 set it unprotects the chip
+//   (10 ms, every sector protected first); no command is taken meanwhile.
+//   With A9 at VID and /OE low the part reads the sector's state at A1 set
+//   (A6 either way).
 //
 // Faults: a stuck cell, a part that never ends an embedded operation.
 #pragma once
@@ -93,7 +99,8 @@ struct JedecFlashConfig {
     int lockoutTenths = 32;
     int a9HighTenths = 115;       // autoselect by high voltage on A9
     bool inSystemProtect = false; // sector protect and chip unprotect with RESET# at VID
-    int vidMinTenths = 115;       // RESET# from this voltage up is at VID
+    int vidMinTenths = 115;       // RESET# (A9, /OE) from this voltage up is at VID
+    bool equipmentProtect = false; // sector protect and chip unprotect with A9 and /OE at VID
 };
 
 class JedecFlashChip : public ProbeChip {
@@ -154,6 +161,8 @@ private:
     bool IsCommandAddress(uint32_t address, int which, bool byteMode) const;
     void PowerLost();
     bool AtVid(const PinEnvironment& env) const;
+    bool EquipmentMode(const PinEnvironment& env) const;
+    void EndUnprotect(const PinEnvironment& env);
     void OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data);
 
     JedecFlashConfig cfg_;
@@ -183,6 +192,10 @@ private:
     int ispPulse_ = 0;
     uint32_t ispSector_ = 0;
     uint64_t ispStart_ = 0;
+    // The /WE pulse of equipment protection and the address it started at.
+    bool equipPulse_ = false;
+    uint32_t equipAddress_ = 0;
+    uint64_t equipStart_ = 0;
 };
 
 // A static RAM (or a non-volatile SRAM module): written at the rising edge of

@@ -11,10 +11,12 @@ namespace {
 struct Case {
     const char* maker;
     const char* name;
+    uint32_t subVariant = 0; // 0 RESET# at VID, 1 A9 and /OE at VID
 };
-const Case kRow46[] = {{"AMD", "Am29LV160DB"},      {"AMD", "Am29LV160DT"},
-                       {"AMD", "Am29LV800BB"},      {"FUJITSU", "MBM29LV160BE"},
-                       {"AMD", "Am29LV800BB@SO44"}, {"AMD", "Am29LV160DB@FBGA48"}};
+const Case kRow46[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
+                       {"AMD", "Am29LV800BB"},         {"FUJITSU", "MBM29LV160BE", 1},
+                       {"AMD", "Am29LV800BB@SO44"},    {"AMD", "Am29LV160DB@FBGA48"},
+                       {"AMD", "Am29LV160DB", 1},      {"AMD", "Am29LV800BB@SO44", 1}};
 
 class FlashProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
 protected:
@@ -24,6 +26,7 @@ protected:
     void SetUp() override {
         FlashRun::SetUp();
         ASSERT_TRUE(Select(GetParam().maker, GetParam().name));
+        DeviceSubVariant = GetParam().subVariant;
         part = SeatPart(GetParam().maker, GetParam().name);
         bounds = SectorLayoutBoundaries(SectorLayoutRowOf(CurrentAlgorithm, DeviceVariant));
         ASSERT_FALSE(bounds.empty());
@@ -79,7 +82,7 @@ TEST_P(FlashProtection, WrittenStatesAreFoundOnTheChip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Row46, FlashProtection, ::testing::ValuesIn(kRow46), [](const auto& info) {
-    std::string n = info.param.name;
+    std::string n = std::string(info.param.name) + (info.param.subVariant ? "_ByA9AndOe" : "");
     for (char& c : n) {
         if (c == '@') c = '_';
     }
@@ -112,10 +115,21 @@ TEST_F(FlashProtectionFaults, FailuresEndWithMinusOne) {
     socket->Clear();
     elec->WithdrawAllChips();
     part = SeatPart("AMD", "Am29LV160DB");
-    DeviceSubVariant = 1;
-    EXPECT_EQ(write(), -1);
-    EXPECT_TRUE(HasLine(" No sector protection procedure for this device!")) << LogText();
-    EXPECT_TRUE(part.flash()->Writes().empty());
+    const struct {
+        uint32_t subVariant, adapter;
+        const char* line;
+    } refused[] = {{3, 0x51, " No sector protection procedure for this device!"},
+                   {1, 0x6B, " No high-voltage pin for this adapter!"},
+                   {0, 0x5C, " No high-voltage pin for this adapter!"}};
+    for (const auto& c : refused) {
+        DeviceSubVariant = c.subVariant;
+        AdapterCode = c.adapter;
+        DeviceFlags |= c.adapter == 0x5C ? 0x200 : 0; // that adapter's second pin set has no reset pin
+        EXPECT_EQ(write(), -1);
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(part.flash()->Writes().empty());
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+    }
     ExpectNoViolations();
 }
 
