@@ -10,6 +10,7 @@
 #include "memory/JedecFlash.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -21,6 +22,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "memory/MemoryFrame.h"
+#include "memory/SectorProtection.h"
 
 uint32_t ProtectOverride = 0;
 
@@ -441,6 +443,7 @@ struct HvPins {
     int A9 = 0;
     int Oe = 0;
     int Vpp = 0;
+    int Reset = 0;
 };
 int PackagePins() { return PackageRow(PackageIndex).PinCount; }
 
@@ -455,14 +458,14 @@ HvPins PinsOf46() {
     const bool set = Flag(0x200);
     switch (AdapterCode) {
     case 0x50:
-        return {43, 16, 0};
+        return {43, 16, 0, !set && Flag(0x800) ? 3 : 46};
     case 0x51:
-        return set ? HvPins{9, 27, 0} : HvPins{7, 28, 14};
+        return set ? HvPins{9, 27, 0, 1} : HvPins{7, 28, 14, 12};
     case 0x5C:
     case 0x78:
-        return set ? HvPins{} : HvPins{7, 28, 14};
+        return set ? HvPins{} : HvPins{7, 28, 14, 11};
     case 0x6B:
-        return {33, 0, 0};
+        return {33, 0, 0, 26};
     default:
         return {};
     }
@@ -568,6 +571,200 @@ int Row46Vpp(int state) {
     ApplyVppToPin(pin, state, state == 1 ? 90 : 33);
     return 1;
 }
+
+// ---- row 46 sector protection ------------------------------------------------------
+
+// Bit 0 of every gang socket's datum at the latched address equals `want`;
+// register 3 = 0 afterwards.
+bool SectorVerify(uint32_t want) {
+    bool ok = true;
+    for (uint32_t s = 0; s <= LastSocketIndex; ++s) {
+        WriteRegister(3, ~(1u << s) & 0xFF);
+        if ((StrobedDatum(true) & 1) != want) ok = false;
+    }
+    WriteRegister(3, 0);
+    return ok;
+}
+
+uint32_t SectorAddress(const uint32_t* boundaries, uint32_t i) { return boundaries[i] << 12; }
+
+// Protect with RESET# at the protection voltage: 60h then 40h at the sector
+// address with A1 set, up to 25 attempts a sector; mode 0 every sector, mode 1
+// those whose state is non-zero.
+int ResetPinProtect46(int resetPin, int mode, const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    SetSupplyPinA(resetPin, 1);
+    WriteRegister(6, 0x60);
+    DelayMsSlot(3);
+    int result = 1;
+    for (uint32_t i = 0; i < n && result == 1; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        const uint32_t a = SectorAddress(boundaries, i) | 2;
+        result = -1;
+        for (int attempt = 0; attempt < 25 && result == -1; ++attempt) {
+            CommandCycle(a, 0x60);
+            DelayUsSlot(150);
+            CommandCycle(a, 0x40);
+            if (SectorVerify(1)) result = 1;
+        }
+    }
+    WriteRegister(6, 0xF0);
+    WriteRegister3(0xFF);
+    SetSupplyPinA(resetPin, 0);
+    return result;
+}
+
+// Unprotect the whole chip with RESET# at the protection voltage: a pass
+// pulses 60h with A6 set at the sector that failed the last verify, then
+// verifies from it onwards; up to 1000 passes.
+int ResetPinUnprotect46(int resetPin, uint32_t n, const uint32_t* boundaries) {
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    SetSupplyPinA(resetPin, 1);
+    WriteRegister(6, 0x60);
+    const bool samsung = MakerIndex == MakerSamsung;
+    uint32_t next = 0; // the first sector not verified yet
+    int result = -1;
+    for (int pass = 0; pass < 1000 && result == -1; ++pass) {
+        CommandCycle((next < n ? SectorAddress(boundaries, next) : 0) | 0x42, 0x60);
+        DelayMsSlot(15);
+        while (next < n) {
+            const uint32_t a = SectorAddress(boundaries, next);
+            if (samsung) {
+                CommandCycle(a | 2, 0x40);
+                WriteRegister(0, 0x42);
+            } else {
+                CommandCycle(a | 0x42, 0x40);
+            }
+            if (!SectorVerify(0)) break;
+            ++next;
+        }
+        if (next >= n) result = 1;
+    }
+    WriteRegister(6, 0xF0);
+    WriteRegister3(0xFF);
+    SetSupplyPinA(resetPin, 0);
+    return result;
+}
+
+// One /WE pulse at `address` with the OE-type pin at the protection voltage:
+// 100 us (protect) or 10 ms (unprotect).
+void OePulse(const HvPins& pins, uint32_t address, bool unprotect) {
+    SetAddress(address);
+    DelayUsSlot(10);
+    SetSupplyPinA(pins.Oe, 1);
+    WriteRegister(4, 0x53);
+    if (unprotect) DelayMsSlot(10);
+    else DelayUsSlot(100);
+    WriteRegister(4, 0xD3);
+    SetSupplyPinA(pins.Oe, 0);
+    DelayUsSlot(10);
+}
+
+// Protect with A9 and /OE at the protection voltage: a 100 us /WE pulse at
+// the sector address with A1 set, up to 25 attempts a sector.
+int PulseProtect46(const HvPins& pins, int mode, const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    SetSupplyPinA(pins.A9, 1);
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    int result = 1;
+    for (uint32_t i = 0; i < n && result == 1; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        result = -1;
+        for (int attempt = 0; attempt < 25 && result == -1; ++attempt) {
+            OePulse(pins, SectorAddress(boundaries, i) | 2, false);
+            if (SectorVerify(1)) result = 1;
+        }
+    }
+    WriteRegister3(0xFF);
+    SetSupplyPinA(pins.A9, 0);
+    return result;
+}
+
+// Unprotect the chip with A9 and /OE at the protection voltage: a pass
+// pulses /WE for 10 ms with A6 set at the sector that failed the last
+// verify, then verifies from it onwards; up to 100 passes.
+int PulseUnprotect46(const HvPins& pins, uint32_t n, const uint32_t* boundaries) {
+    SetSupplyPinA(pins.A9, 1);
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    uint32_t next = 0;
+    int result = -1;
+    for (int pass = 0; pass < 100 && result == -1; ++pass) {
+        OePulse(pins, (next < n ? SectorAddress(boundaries, next) : 0) | 0x42, true);
+        while (next < n) {
+            SetAddress(SectorAddress(boundaries, next) | 0x42);
+            if (!SectorVerify(0)) break;
+            ++next;
+        }
+        if (next >= n) result = 1;
+    }
+    WriteRegister3(0xFF);
+    SetSupplyPinA(pins.A9, 0);
+    return result;
+}
+
+} // namespace
+
+int ReadSectorProtection46(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    UseFrame(true);
+    PowerOnFamily(2);
+    WriteRegister3(0xFE);
+    WriteRegister(4, 0xDD);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t a = SectorAddress(boundaries, i);
+        CommandCycle(0x555, 0xAA);
+        CommandCycle(0x2AA, 0x55);
+        CommandCycle(Flag(0x1000) ? a | 0x555 : 0x555, 0x90);
+        SetAddress(a | 2);
+        states[i] = StrobedDatum(true) & 1;
+    }
+    CommandCycle(0, 0xF0);
+    PowerOff();
+    return 1;
+}
+
+// Protect every sector, unprotect the chip, protect the wanted sectors, then
+// read the states back: -1 when a step fails or a state differs.
+int WriteSectorProtection46(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    UseFrame(true);
+    const HvPins pins = PinsOf46();
+    const bool byPulse = DeviceSubVariant == 1;
+    if (DeviceSubVariant > 2) {
+        ShowMessageLine(" No sector protection procedure for this device!");
+        return -1;
+    }
+    if (byPulse ? pins.A9 == 0 || pins.Oe == 0 : pins.Reset == 0) {
+        ShowMessageLine(" No high-voltage pin for this adapter!");
+        return -1;
+    }
+    auto protect = [&](int mode) {
+        return byPulse ? PulseProtect46(pins, mode, states, n, boundaries)
+                       : ResetPinProtect46(pins.Reset, mode, states, n, boundaries);
+    };
+    PowerOnFamily(1);
+    const int volts = Vccp < 290 ? 100 : 120;
+    SetDacVoltage(1, volts);
+    SetDacVoltage(2, volts);
+    int r = protect(0);
+    if (r == 1) r = byPulse ? PulseUnprotect46(pins, n, boundaries) : ResetPinUnprotect46(pins.Reset, n, boundaries);
+    if (r == 1) r = protect(1);
+    if (r == 1) {
+        SetDacVoltage(1, 0);
+        SetDacVoltage(2, 0);
+    }
+    PowerOff();
+    if (r != 1) return r;
+    std::vector<uint32_t> found(n, 0);
+    ReadSectorProtection46(found.data(), n, boundaries);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (found[i] != (states[i] != 0 ? 1u : 0u)) return -1;
+    }
+    return 1;
+}
+
+namespace {
 
 void OverrideOn() {
     if (ProtectOverride == 1) ApplyVppToPin(12, 1, 120);
@@ -834,4 +1031,5 @@ void InstallJedecFlashRows() {
     AlgorithmRow(50)->Options = Alg50Options;
     AlgorithmRow(51)->Options = Alg51Options;
     AlgorithmRow(58)->Options = Alg58Options;
+    AlgorithmRow(46)->Options = Alg6Options;
 }

@@ -147,14 +147,24 @@ bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) 
         mask_ = value;
         break;
     case 4:
-        if (value != 0 && value != 0x93 && value != 0xD3 && value != 0xDD && !ReadPattern(value)) return bad();
+        if (value != 0 && value != 0x93 && value != 0xD3 && value != 0xDD && value != 0x53 && value != 0xC3 &&
+            value != 0x33 && !ReadPattern(value))
+            return bad();
         // A read pattern written after another pattern starts a read cycle:
         // the next data read takes it instead of pulsing /OE again.
         freshCycle_ = ReadPattern(value) && !oeLow_;
         pattern_ = value;
         oeLow_ = ReadPattern(value);
-        weLow_ = false;
-        driveData_ = value == 0xDD;
+        {
+            // The high-voltage pulse starts and ends when the pattern is written.
+            const bool pulseEdge = weLow_ != (value == 0x53);
+            weLow_ = value == 0x53;
+            driveData_ = value == 0xDD;
+            if (pulseEdge) {
+                lineAddress_ = address_;
+                UpdateChips();
+            }
+        }
         break;
     case 5:
         if (value > 1) return bad();

@@ -101,15 +101,21 @@ std::vector<FlashPart> MakeParts() {
     };
     flash("SST", "SST39VF800A", sst16(512 * K, 0x2781));
     flash("SST", "SST39VF160", sst16(1024 * K, 0x2782));
-    // Row 46: 3 V boot-sector parts with unlock bypass; 25 s chip erase.
+    // Row 46: 3 V boot-sector parts with unlock bypass, in-system sector
+    // protection (RESET# at 11.5-12.5 V) and the programming-equipment method
+    // (A9 and /OE at 11.5-12.5 V); 25 s chip erase.
     auto amd16 = [](uint32_t words, std::vector<uint32_t> map, uint16_t maker, uint16_t dev) {
         return LowVoltage(With(Word16(Byte5V("", 0, words, std::move(map), maker, dev, 11, 9, 700000, 25000000)),
-                               [](auto& c) { c.unlockBypass = true; }));
+                               [](auto& c) { c.unlockBypass = c.inSystemProtect = c.equipmentProtect = true; }));
     };
     flash("AMD", "Am29LV160DB", amd16(1024 * K, BottomBoot(), 0x01, 0x2249));
     flash("AMD", "Am29LV160DT", amd16(1024 * K, TopBoot(1024 * K), 0x01, 0x22C4));
     flash("AMD", "Am29LV800BB", amd16(512 * K, BottomBoot(), 0x01, 0x225B));
     flash("FUJITSU", "MBM29LV160BE", amd16(1024 * K, BottomBoot(), 0x04, 0x2249));
+    // The same dies in their 44-pin SO and 48-ball FBGA packages.
+    flash("AMD", "Am29LV800BB@SO44", With(amd16(512 * K, BottomBoot(), 0x01, 0x225B), [](auto& c) { c.pinout = kPinoutSo44; }));
+    flash("AMD", "Am29LV160DB@FBGA48",
+          With(amd16(1024 * K, BottomBoot(), 0x01, 0x2249), [](auto& c) { c.pinout = kPinoutFbga48; }));
     // Flash plus SRAM modules (row 58): flash on BEF#, SRAM on BES#.
     for (auto [name, words, dev, sramWords] : {std::tuple{"SST32HF802", 512 * K, 0x2781, 128 * K},
                                                {"SST32HF162", 1024 * K, 0x2782, 128 * K},
@@ -121,9 +127,10 @@ std::vector<FlashPart> MakeParts() {
         s.writeProtectTenths = 27;
         p.push_back({"SST", name, FlashPart::FlashWithSram, f, s});
     }
-    // Three 512K-word dies of the SST39VF800A kind on /CE, /CE2, /CE3; the third
-    // takes its program command as A5h.
-    p.push_back({"SST", "SST39VF800A-X3", FlashPart::ThreeDies, sst16(512 * K, 0x2781), {}});
+    // A module, not a catalog chip: three 512K-word dies of the SST39VF800A
+    // kind on /CE, /CE2, /CE3, named for them; the third takes its program
+    // command as A5h.
+    p.push_back({"SST", "3xSST39VF800A", FlashPart::ThreeDies, sst16(512 * K, 0x2781), {}});
     return p;
 }
 

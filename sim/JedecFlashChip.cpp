@@ -29,6 +29,28 @@ FlashPinout FlashPinoutById(int id) {
         p.ce2 = 13, p.ce3 = 10;
         p.vcc = {37}, p.gnd = {27, 46};
         break;
+    case kPinoutSo44:
+        // The 44-pin SO of the 16-bit boot-sector parts (RY/BY# on pin 1).
+        p.pinCount = 44;
+        p.address = {11, 10, 9, 8, 7, 6, 5, 4, 42, 41, 40, 39, 38, 37, 36, 35, 34, 3, 2};
+        p.data = {15, 17, 19, 21, 24, 26, 28, 30, 16, 18, 20, 22, 25, 27, 29, 31};
+        p.ce = 12, p.oe = 14, p.we = 43, p.reset = 44, p.byteMode = 33;
+        p.vcc = {23}, p.gnd = {13, 32};
+        break;
+    case kPinoutFbga48: {
+        // The 48-ball FBGA as its adapter presents it: ball row r (A-H = 1-8)
+        // of column c on position (c - 1) * 8 + r.
+        auto ball = [](char row, int col) { return (col - 1) * 8 + (row - 'A' + 1); };
+        p.pinCount = 48;
+        p.address = {ball('E', 1), ball('D', 1), ball('C', 1), ball('A', 1), ball('B', 1), ball('D', 2), ball('C', 2),
+                     ball('A', 2), ball('B', 5), ball('A', 5), ball('C', 5), ball('D', 5), ball('B', 6), ball('A', 6),
+                     ball('C', 6), ball('D', 6), ball('E', 6), ball('B', 2), ball('C', 3), ball('D', 4)};
+        p.data = {ball('E', 2), ball('H', 2), ball('E', 3), ball('H', 3), ball('H', 4), ball('E', 4), ball('H', 5), ball('E', 5),
+                  ball('F', 2), ball('G', 2), ball('F', 3), ball('G', 3), ball('F', 4), ball('G', 5), ball('F', 5), ball('G', 6)};
+        p.ce = ball('F', 1), p.oe = ball('G', 1), p.we = ball('A', 4), p.reset = ball('B', 4), p.byteMode = ball('F', 6);
+        p.vcc = {ball('G', 4)}, p.gnd = {ball('H', 1), ball('H', 6)};
+        break;
+    }
     case kPinoutWord40:
         p.pinCount = 40;
         for (int a = 21; a <= 37; ++a) p.address.push_back(a);
@@ -128,12 +150,14 @@ int JedecFlashChip::Volts(const PinEnvironment& env, int chipPin) const {
     return s == 0 ? -1 : env.VoltageTenths(s);
 }
 
-bool JedecFlashChip::Powered(const PinEnvironment& env) const {
+bool JedecFlashChip::SuppliedFrom(const PinEnvironment& env, int tenths) const {
     for (int v : pins_.vcc) {
-        if (Volts(env, v) < cfg_.vccMinTenths) return false;
+        if (Volts(env, v) < tenths) return false;
     }
     return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return Socket(g) != 0 && env.HeldLow(Socket(g)); });
 }
+
+bool JedecFlashChip::Powered(const PinEnvironment& env) const { return SuppliedFrom(env, cfg_.vccMinTenths); }
 
 bool JedecFlashChip::ByteMode(const PinEnvironment& env) const {
     return cfg_.width > 8 && pins_.byteMode != 0 && Level(env, pins_.byteMode) == 0;
@@ -179,7 +203,8 @@ void JedecFlashChip::PowerLost() {
 }
 
 void JedecFlashChip::Update(const PinEnvironment& env) {
-    if (!Powered(env)) {
+    // Below the lockout supply the write circuits are off and every mode is lost.
+    if (!SuppliedFrom(env, cfg_.lockoutTenths)) {
         if (wasPowered_) PowerLost();
         wasPowered_ = false;
         return;
@@ -196,11 +221,62 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     if (reading && !prevRead_) ++toggles_;
     prevRead_ = reading;
     const bool writing = ce && we && !oe;
-    if (prevWrite_ && !writing && !(ce && oe)) {
-        const int vcc = pins_.vcc.empty() ? 0 : Volts(env, pins_.vcc[0]);
-        if (vcc >= cfg_.lockoutTenths) OnWriteCycle(env, AddressNow(env), DataNow(env));
+    if (EquipmentMode(env)) {
+        const bool pulse = ce && we;
+        if (pulse && !equipPulse_) equipAddress_ = AddressNow(env), equipStart_ = env.NowUs();
+        if (!pulse && equipPulse_ && (equipAddress_ & 3) == 2) {
+            const uint64_t lasted = env.NowUs() - equipStart_;
+            if ((equipAddress_ & 0x40) == 0 && lasted >= 100) protected_.insert(SectorOf(equipAddress_));
+            if ((equipAddress_ & 0x40) != 0 && lasted >= 10000) EndUnprotect(env);
+        }
+        equipPulse_ = pulse;
+        prevWrite_ = false;
+        return;
+    }
+    equipPulse_ = false;
+    if (AtVid(env)) {
+        if (prevWrite_ && !writing && !(ce && oe)) OnIspWriteCycle(env, AddressNow(env), static_cast<uint8_t>(DataNow(env)));
+    } else if (state_ == State::IspVerify) {
+        state_ = State::Read; // RESET# back from VID
+        ispPulse_ = 0;
+    } else if (prevWrite_ && !writing && !(ce && oe)) {
+        OnWriteCycle(env, AddressNow(env), DataNow(env));
     }
     prevWrite_ = writing;
+}
+
+void JedecFlashChip::EndUnprotect(const PinEnvironment& env) {
+    if (protected_.size() < SectorCount()) env.Violation(cfg_.name + ": chip unprotect with a sector not protected");
+    else if (!neverUnprotect_) protected_.clear();
+}
+
+bool JedecFlashChip::EquipmentMode(const PinEnvironment& env) const {
+    return cfg_.equipmentProtect && pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.vidMinTenths &&
+           Volts(env, pins_.oe) >= cfg_.vidMinTenths;
+}
+
+bool JedecFlashChip::AtVid(const PinEnvironment& env) const {
+    return cfg_.inSystemProtect && pins_.reset != 0 && Volts(env, pins_.reset) >= cfg_.vidMinTenths;
+}
+
+void JedecFlashChip::OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data) {
+    writes_.push_back({address, data});
+    const uint32_t word = ByteMode(env) ? address >> 1 : address;
+    const bool sectorAddress = (word & 3) == 2, a6 = (word & 0x40) != 0;
+    if (data == 0xF0) {
+        state_ = State::Read;
+        ispPulse_ = 0;
+    } else if (data == 0x60 && sectorAddress) {
+        ispPulse_ = a6 ? 2 : 1;
+        ispSector_ = SectorOf(word);
+        ispStart_ = env.NowUs();
+    } else if (data == 0x40 && sectorAddress) {
+        const uint64_t lasted = env.NowUs() - ispStart_;
+        if (ispPulse_ == 1 && lasted >= 100) protected_.insert(ispSector_);
+        if (ispPulse_ == 2 && lasted >= 10000) EndUnprotect(env);
+        ispPulse_ = 0;
+        state_ = State::IspVerify;
+    }
 }
 
 void JedecFlashChip::StartProgram(const PinEnvironment& env, uint32_t address, uint16_t data) {
@@ -254,6 +330,7 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
     switch (state_) {
     case State::Read:
     case State::Autoselect:
+    case State::IspVerify:
         if (d == 0xF0) state_ = State::Read;
         else if (d == 0xAA && isCmd(1)) state_ = State::Unlock1;
         break;
@@ -304,13 +381,12 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
 }
 
 uint16_t JedecFlashChip::AutoselectWord(uint32_t a) const {
+    if ((a & 0xBF) == 2) return protected_.count(SectorOf(a)) ? 1 : 0; // A6 either way
     switch (a & 0xFF) {
     case 0:
         return cfg_.makerId;
     case 1:
         return cfg_.deviceId;
-    case 2:
-        return protected_.count(SectorOf(a)) ? 1 : 0;
     case 3:
         return cfg_.dieCode >= 0 ? static_cast<uint16_t>(cfg_.dieCode) : 0;
     default:
@@ -329,6 +405,7 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
         return w;
     }
     const bool hvId = pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.a9HighTenths;
+    if (state_ == State::IspVerify) return protected_.count(SectorOf(word)) ? 1 : 0;
     if (hvId || state_ == State::Autoselect) return AutoselectWord(word);
     w = word < cells_.size() ? cells_[word] : 0xFFFF;
     if (bm) w = static_cast<uint16_t>((address & 1) ? w >> 8 : w & 0xFF);

@@ -3,12 +3,13 @@
 // images and adapters present to the socket.
 //
 // JEDEC flash:
-// - Powered: VCC at or above VccMin and every ground pin held low; below it
-//   the part is a diode network and forgets every mode (read mode after power-up).
+// - Supply (every ground pin held low): from the lockout supply up the part
+//   takes write cycles and keeps its modes; it drives its outputs from VccMin
+//   (below that it is a diode network). Below the lockout supply writes are
+//   ignored and every mode is forgotten (read mode after power-up).
 // - Bus cycles: a write is the rising edge of /WE while /CE is low and /OE high
-//   (address and data taken at that edge); writes with VCC below the lockout
-//   supply are ignored. A read cycle starts when /CE and /OE are both low; the
-//   part drives its data pins while they are.
+//   (address and data taken at that edge). A read cycle starts when /CE and
+//   /OE are both low; the part drives its data pins while they are.
 // - Commands decode the address on 11 or 15 bits (555h/2AAh or 5555h/2AAAh; in
 //   byte mode of a 16-bit part on the byte address, AAAh/555h). Unlock AAh,
 //   55h, then: 90h autoselect (maker at 0, device at 1, sector protection at 2,
@@ -22,7 +23,19 @@
 //   read cycle, DQ3 set while erasing; a cell that did not take the datum
 //   leaves the part busy with DQ5 set until F0h.
 // - 12 V on A9 with /OE low gives the autoselect codes without a command.
-// - Protected sectors ignore program and erase.
+// - Protected sectors ignore program and erase; protection outlasts power-off.
+// - In-system protection (where the part has it), RESET# at VID: 60h at a
+//   sector address with A1 set and A6 clear protects the sector, 60h with A6
+//   set unprotects the whole chip; the following 40h at such an address
+//   ends the pulse (in effect when it lasted 100 us, 10 ms for the
+//   unprotect, which needs every sector protected first: a violation
+//   otherwise) and the part then reads 1 or 0 in DQ0 for the sector addressed.
+// - Equipment protection (where the part has it), A9 and /OE at VID, /CE
+//   low: a /WE pulse at a sector address with A1 set and A6 clear protects
+//   the sector (when it lasts 100 us), with A6 set it unprotects the chip
+//   (10 ms, every sector protected first); no command is taken meanwhile.
+//   With A9 at VID and /OE low the part reads the sector's state at A1 set
+//   (A6 either way).
 //
 // Faults: a stuck cell, a part that never ends an embedded operation.
 #pragma once
@@ -58,6 +71,8 @@ enum FlashPinoutId : int {
     kPinoutByte40 = 3, // 40-pin byte-wide flash as its adapter presents it
     kPinoutTsop48 = 4, // 48-pin 16-bit flash, pin n on socket pin n (/CE2 13, /CE3 10)
     kPinoutWord40 = 5, // 40-pin 16-bit SRAM module
+    kPinoutSo44 = 6,   // 44-pin SO 16-bit flash (on a 48-pin socket: pins 1-22 on 3-24)
+    kPinoutFbga48 = 7, // 48-ball FBGA 16-bit flash through its adapter
 };
 // An unknown id gives the 32-pin pinout.
 FlashPinout FlashPinoutById(int id);
@@ -83,6 +98,9 @@ struct JedecFlashConfig {
     int vccMinTenths = 45;
     int lockoutTenths = 32;
     int a9HighTenths = 115;       // autoselect by high voltage on A9
+    bool inSystemProtect = false; // sector protect and chip unprotect with RESET# at VID
+    int vidMinTenths = 115;       // RESET# (A9, /OE) from this voltage up is at VID
+    bool equipmentProtect = false; // sector protect and chip unprotect with A9 and /OE at VID
 };
 
 class JedecFlashChip : public ProbeChip {
@@ -111,6 +129,8 @@ public:
     void StickCell(uint32_t a) { stuck_.insert(a); }
     void NeverReady(bool on) { neverReady_ = on; }
     void Protect(uint32_t sector) { protected_.insert(sector); }
+    bool IsProtected(uint32_t sector) const { return protected_.count(sector) != 0; }
+    void NeverUnprotect(bool on) { neverUnprotect_ = on; }
 
     // The write cycles the part saw (address on its pins, data), for traces.
     struct Write {
@@ -124,10 +144,11 @@ public:
 
 private:
     enum class State { Read, Unlock1, Unlock2, Autoselect, Program, Erase80, Erase1, Erase2, Bypass, BypassProgram,
-                       BypassExit, Fast };
+                       BypassExit, Fast, IspVerify };
     int Socket(int chipPin) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
+    bool SuppliedFrom(const PinEnvironment& env, int tenths) const;
     bool Powered(const PinEnvironment& env) const;
     bool ByteMode(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const; // word address (byte address in byte mode)
@@ -139,6 +160,10 @@ private:
     void StartErase(const PinEnvironment& env, int sector); // -1 whole chip
     bool IsCommandAddress(uint32_t address, int which, bool byteMode) const;
     void PowerLost();
+    bool AtVid(const PinEnvironment& env) const;
+    bool EquipmentMode(const PinEnvironment& env) const;
+    void EndUnprotect(const PinEnvironment& env);
+    void OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data);
 
     JedecFlashConfig cfg_;
     FlashPinout pins_;
@@ -147,6 +172,7 @@ private:
     std::set<uint32_t> stuck_;
     std::set<uint32_t> protected_;
     bool neverReady_ = false;
+    bool neverUnprotect_ = false;
 
     State state_ = State::Read;
     bool inBypass_ = false;
@@ -162,6 +188,14 @@ private:
     uint16_t busyDatum_ = 0;
     std::vector<Write> writes_;
     uint32_t chipErases_ = 0;
+    // The in-system pulse started by 60h: 0 none, 1 protect ispSector_, 2 unprotect.
+    int ispPulse_ = 0;
+    uint32_t ispSector_ = 0;
+    uint64_t ispStart_ = 0;
+    // The /WE pulse of equipment protection and the address it started at.
+    bool equipPulse_ = false;
+    uint32_t equipAddress_ = 0;
+    uint64_t equipStart_ = 0;
 };
 
 // A static RAM (or a non-volatile SRAM module): written at the rising edge of

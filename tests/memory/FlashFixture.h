@@ -59,6 +59,15 @@ protected:
     template <class Cell> void ExpectHolds(Cell&& cell) {
         for (uint32_t a = 0; a < DeviceSize; ++a) ASSERT_EQ(cell(a), BufferDatum(a)) << std::hex << "word " << a;
     }
+    // Runs an entry as the main window's commands do, with the image loaded.
+    template <class F> int Entry(F&& entry) {
+        runStart_ = ui.Log.size();
+        EXPECT_EQ(CheckCommunication(MainEngine), 1);
+        PrepareOperation(MainEngine);
+        const int r = entry();
+        ResetProgrammerOutputs();
+        return r;
+    }
     // Read ID as the main window runs it.
     void ReadId() {
         runStart_ = ui.Log.size();

@@ -44,7 +44,7 @@ protected:
 };
 
 const Part kFlashRows[] = {{"AMD", "Am29F010"},    {"SST", "SST39SF010A"}, {"SST", "SST39SF020A"},
-                           {"SST", "SST32HF802"},  {"SST", "SST39VF800A"}, {"SST", "SST39VF800A-X3"},
+                           {"SST", "SST32HF802"},  {"SST", "SST39VF800A"}, {"SST", "3xSST39VF800A"},
                            {"AMD", "Am29F016B"},   {"AMD", "Am29F032B"},   {"ST", "M29F040B"},
                            {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}};
 
@@ -66,7 +66,7 @@ TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
 TEST_F(FlashFaults, EraseThatNeverEndsStopsAtTheRowsPassLimit) {
     const std::pair<Part, uint32_t> cases[] = {
         {{"AMD", "Am29F010"}, 900},   {{"SST", "SST39SF040"}, 50},     {{"SST", "SST32HF802"}, 50},
-        {{"SST", "SST39VF800A"}, 30}, {{"SST", "SST39VF800A-X3"}, 30}, {{"AMD", "Am29F016B"}, 900},
+        {{"SST", "SST39VF800A"}, 30}, {{"SST", "3xSST39VF800A"}, 30}, {{"AMD", "Am29F016B"}, 900},
         {{"ST", "M29F040B"}, 900},    {{"AMD", "Am29LV160DB"}, 1300},  {{"FUJITSU", "MBM29LV160BE"}, 1300}};
     for (const auto& [p, passes] : cases) {
         SCOPED_TRACE(p.name);
@@ -104,7 +104,7 @@ TEST_F(FlashFaults, Row46EraseLimitByMakerAndSupply) {
 }
 
 TEST_F(FlashFaults, EscDuringEraseIsAUserBreak) {
-    for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "SST39VF800A-X3"}}) {
+    for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "3xSST39VF800A"}}) {
         SCOPED_TRACE(p.name);
         Start(p);
         for (auto* d : part.dies) d->NeverReady(true);
@@ -227,21 +227,26 @@ TEST_F(FlashFaults, Row51VerifyReadsEachGangSocket) {
 // Mended: a high-voltage step without a pin for the adapter or package
 // switches nothing and fails with a line.
 TEST_F(FlashFaults, HighVoltageStepWithoutAPinIsRefused) {
-    Start({"AMD", "Am29LV160DB"});
-    DeviceSubVariant = 2; // 9.0 V on the adapter's Vpp pin while programming
-    EXPECT_EQ(Run(OpProgram), 1) << LogText(); // adapter 51h: pin 14
-    FillBufferRange(0, BufferByteSize - 1, 0x11);
-    for (uint32_t a = 0; a < DeviceSize; ++a) part.flash()->SetCell(a, 0xFFFF);
-    AdapterCode = 0x6B;
-    runStart_ = ui.Log.size();
-    ASSERT_EQ(CheckCommunication(MainEngine), 1);
-    PrepareOperation(MainEngine);
-    EXPECT_EQ(AlgorithmRow(46)->Program(), -1) << LogText();
-    EXPECT_TRUE(HasLine(" No Vpp pin for this adapter!")) << LogText();
-    EXPECT_NE(part.flash()->Cell(0), 0x1111);
-    ExpectPoweredDown();
-    socket->Clear();
-    elec->WithdrawAllChips();
+    // Row 46 sub-variant 2 puts 9.0 V on the adapter's Vpp pin while
+    // programming: the 48-pin TSOP adapter has one (its WP#/ACC), the 44-pin
+    // SO and the FBGA adapters none.
+    const struct {
+        Part part;
+        int result;
+    } adapters[] = {{{"AMD", "Am29LV160DB"}, 1}, {{"AMD", "Am29LV800BB@SO44"}, -1}, {{"AMD", "Am29LV160DB@FBGA48"}, -1}};
+    for (const auto& c : adapters) {
+        SCOPED_TRACE(c.part.name);
+        Start(c.part);
+        DeviceSubVariant = 2;
+        FillBufferRange(0, BufferByteSize - 1, 0x11);
+        EXPECT_EQ(Run(OpProgram), c.result) << LogText();
+        EXPECT_EQ(HasLine(" No Vpp pin for this adapter!"), c.result == -1) << LogText();
+        EXPECT_EQ(part.flash()->Cell(0) == 0x1111, c.result == 1);
+        ExpectPoweredDown();
+        ExpectNoViolations();
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
 
     // Row 72's identification by 12 V on A9 (sub-variants 3 and 6): ZIF 34 for
     // a 32-pin package; none for other packages.

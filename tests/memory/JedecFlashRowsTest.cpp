@@ -79,11 +79,13 @@ INSTANTIATE_TEST_SUITE_P(
                       RowCase{"Row56Toggle", "SST", "SST39SF020A", 0x300}, RowCase{"Row56", "SST", "SST39SF040", 0x300},
                       RowCase{"Row58", "SST", "SST32HF802", 0x300}, RowCase{"Row58Large", "SST", "SST32HF164", 0x300},
                       RowCase{"Row78", "SST", "SST39VF800A", 0x300}, RowCase{"Row78Large", "SST", "SST39VF160", 0x300},
-                      RowCase{"Row87", "SST", "SST39VF800A-X3", 0x300}, RowCase{"Row93", "AMD", "Am29F016B", 0x300},
+                      RowCase{"Row87", "SST", "3xSST39VF800A", 0x300}, RowCase{"Row93", "AMD", "Am29F016B", 0x300},
                       RowCase{"Row93Bypass", "AMD", "Am29F032B", 0x300}, RowCase{"Row72Bypass", "AMD", "Am29LV040B", 0x300},
                       RowCase{"Row72", "ST", "M29F040B", 0x300}, RowCase{"Row46", "AMD", "Am29LV160DB", 0x300},
                       RowCase{"Row46Top", "AMD", "Am29LV160DT", 0x300}, RowCase{"Row46Small", "AMD", "Am29LV800BB", 0x300},
-                      RowCase{"Row46Fujitsu", "FUJITSU", "MBM29LV160BE", 0x300}),
+                      RowCase{"Row46Fujitsu", "FUJITSU", "MBM29LV160BE", 0x300},
+                      RowCase{"Row46So44Adapter", "AMD", "Am29LV800BB@SO44", 0x300},
+                      RowCase{"Row46FbgaAdapter", "AMD", "Am29LV160DB@FBGA48", 0x300}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -18,15 +18,6 @@ protected:
         Limit(words);
         part = SeatPart(maker, name);
     }
-    // Runs an entry as the main window's commands do, with the image loaded.
-    template <class F> int Entry(F&& entry) {
-        runStart_ = ui.Log.size();
-        EXPECT_EQ(CheckCommunication(MainEngine), 1);
-        PrepareOperation(MainEngine);
-        const int r = entry();
-        ResetProgrammerOutputs();
-        return r;
-    }
     // Register accesses 0-9 as "W4=DD R6 ...", from the trace's index `from`.
     std::string Trace(size_t from = 0) const {
         std::string t;
@@ -72,7 +63,7 @@ TEST_F(FlashSteps, PlainWritesOfRows50And51) {
 // Row 87 enables the die of each 512K words (at the first address too) with
 // 10 ms after it, and gives the third die A5h.
 TEST_F(FlashSteps, Row87SwitchesDiesAndUsesA5FromTheThirdDie) {
-    Start("SST", "SST39VF800A-X3", 0);
+    Start("SST", "3xSST39VF800A", 0);
     FillData(9);
     DeviceStart = 0xFFFFE;
     DeviceEnd = 0x100001;
@@ -188,6 +179,37 @@ TEST_F(FlashSteps, SixteenBitReadAdvancesTheBankEvery32KWords) {
     EXPECT_EQ(BankAdvances, 1u);
     for (uint32_t a : {0u, 0x7FFFu, 0x8000u, 0x800Fu}) EXPECT_EQ(BufferDatum(a), (a * 7 + 1) & 0xFFFF) << a;
     ExpectNoViolations();
+}
+
+// The toggle poll reads on while bit 6 changes and stops at the first two
+// successive reads with bit 6 equal (row 78 sub-variant 0, row 56's toggle
+// part); the part's program time is stretched so the poll takes several reads.
+TEST_F(FlashSteps, TogglePollEndsAtTwoEqualBit6Reads) {
+    for (auto [maker, name, row] : {std::tuple{"SST", "SST39VF800A", 78u}, {"SST", "SST39SF020A", 56u}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Select(maker, name));
+        sim::FlashPart slow = *sim::FindFlashPart(maker, name);
+        slow.flash.programUs = 40;
+        part = SeatPart(slow);
+        DeviceStart = DeviceEnd = 0x12;
+        SetWord(0, 0x1234);
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        EXPECT_EQ(Entry([row] { return AlgorithmRow(row)->Program(); }), 1);
+        const auto& tr = simp.RegisterTrace();
+        size_t last = 0; // the read strobe after the datum
+        while (last < tr.size() && !(tr[last].write && tr[last].reg == 4 && tr[last].value == 0xDF)) ++last;
+        std::vector<uint8_t> reads;
+        for (size_t i = last + 1; i < tr.size() && !tr[i].write; ++i) {
+            if (!tr[i].write && tr[i].reg == 6) reads.push_back(tr[i].value);
+        }
+        ASSERT_GE(reads.size(), 3u) << Trace(last);
+        for (size_t i = 1; i + 1 < reads.size(); ++i) EXPECT_NE(reads[i - 1] & 0x40, reads[i] & 0x40) << i;
+        EXPECT_EQ(reads[reads.size() - 2] & 0x40, reads.back() & 0x40);
+        EXPECT_EQ(part.flash()->Cell(0x12) & (Wide() ? 0xFFFF : 0xFF), Wide() ? 0x1234 : 0x34);
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
 }
 
 // Golden traces of one datum.

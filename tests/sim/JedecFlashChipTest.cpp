@@ -189,4 +189,36 @@ TEST(JedecFlashChipTest, FastModeProgramsEachWriteUntilF0h) {
     EXPECT_EQ(b.chip.Cell(0x22), 0xFF);
 }
 
+// Writes below the lockout supply (3.2 V here; reads from 4.5 V) are
+// ignored, and a supply dip below it forgets a command in progress; from the
+// lockout supply up the part takes commands.
+TEST(JedecFlashChipTest, NoWritesBelowTheLockoutSupply) {
+    const struct {
+        int writeTenths;
+        bool programs;
+    } cases[] = {{0, false}, {20, false}, {31, false}, {32, true}, {40, true}, {50, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.writeTenths);
+        Bus b(Part());
+        b.Supply(c.writeTenths);
+        b.Command(0xA0);
+        b.Write(0x30, 0x00);
+        b.env.now += 20;
+        b.chip.Update(b.env);
+        EXPECT_EQ(b.chip.Cell(0x30), c.programs ? 0x00 : 0xFF);
+        b.Command(0x80);
+        b.Command(0x10); // chip erase
+        EXPECT_EQ(b.chip.ChipErases(), c.programs ? 1u : 0u);
+    }
+    // Unlocked at 5 V, then a dip to 2.0 V: the program command is lost.
+    Bus b(Part());
+    b.Command(0xA0);
+    b.Supply(20);
+    b.chip.Update(b.env);
+    b.Supply(50);
+    b.Write(0x31, 0x00);
+    b.env.now += 20;
+    EXPECT_EQ(b.Read(0x31), 0xFF);
+}
+
 } // namespace

@@ -1,0 +1,136 @@
+// Row 46's sector protection on the simulated chips of its records, on every
+// adapter: the states read back, a new set written (protect all, unprotect
+// the chip, protect the wanted ones) and found on the chip, the layout rows
+// against the chips' sector maps, and the failures.
+#include "FlashFixture.h"
+#include "memory/JedecFlash.h"
+#include "memory/SectorLayout.h"
+
+namespace {
+
+struct Case {
+    const char* maker;
+    const char* name;
+    uint32_t subVariant = 0; // 0 RESET# at VID, 1 A9 and /OE at VID
+};
+const Case kRow46[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
+                       {"AMD", "Am29LV800BB"},         {"FUJITSU", "MBM29LV160BE", 1},
+                       {"AMD", "Am29LV800BB@SO44"},    {"AMD", "Am29LV160DB@FBGA48"},
+                       {"AMD", "Am29LV160DB", 1},      {"AMD", "Am29LV800BB@SO44", 1}};
+
+class FlashProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
+protected:
+    sim::SeatedFlash part;
+    std::vector<uint32_t> bounds;
+
+    void SetUp() override {
+        FlashRun::SetUp();
+        ASSERT_TRUE(Select(GetParam().maker, GetParam().name));
+        DeviceSubVariant = GetParam().subVariant;
+        part = SeatPart(GetParam().maker, GetParam().name);
+        bounds = SectorLayoutBoundaries(SectorLayoutRowOf(CurrentAlgorithm, DeviceVariant));
+        ASSERT_FALSE(bounds.empty());
+    }
+    uint32_t Sectors() const { return static_cast<uint32_t>(bounds.size() - 1); }
+    std::vector<uint32_t> Read() {
+        std::vector<uint32_t> states(Sectors(), 7);
+        EXPECT_EQ(Entry([&] { return ReadSectorProtection46(states.data(), Sectors(), bounds.data()); }), 1);
+        return states;
+    }
+    int Write(const std::vector<uint32_t>& states) {
+        return Entry([&] { return WriteSectorProtection46(states.data(), Sectors(), bounds.data()); });
+    }
+    void ExpectPoweredDown() {
+        EXPECT_TRUE(elec->SuppliedPins().empty()) << LogText();
+        EXPECT_TRUE(elec->GroundedPins().empty()) << LogText();
+    }
+};
+
+// The layout row of the record is the chip's sector map (4K-word units).
+TEST_P(FlashProtection, LayoutRowIsTheChipsSectorMap) {
+    const sim::JedecFlashChip* chip = part.flash();
+    ASSERT_EQ(chip->SectorCount(), Sectors());
+    for (uint32_t i = 0; i < Sectors(); ++i) {
+        EXPECT_EQ(chip->SectorStart(i), bounds[i] << 12) << i;
+        EXPECT_EQ(chip->SectorSize(i), (bounds[i + 1] - bounds[i]) << 12) << i;
+    }
+}
+
+// A new set replaces the old one (a protected sector not asked for is
+// unprotected); an all-zero request leaves none; 12 V lands on the adapter's
+// reset pin only and every run ends powered down.
+TEST_P(FlashProtection, WrittenStatesAreFoundOnTheChip) {
+    sim::JedecFlashChip* chip = part.flash();
+    chip->Protect(2);
+    std::vector<uint32_t> want = Read();
+    EXPECT_EQ(want[2], 1u);
+    EXPECT_EQ(std::count(want.begin(), want.end(), 1u), 1);
+    std::fill(want.begin(), want.end(), 0u);
+    want[0] = want[Sectors() - 1] = 1;
+    want[4] = 5; // any non-zero state protects
+    EXPECT_EQ(Write(want), 1) << LogText();
+    for (uint32_t i = 0; i < Sectors(); ++i)
+        EXPECT_EQ(chip->IsProtected(i), want[i] != 0) << i;
+    const auto back = Read();
+    for (uint32_t i = 0; i < Sectors(); ++i)
+        EXPECT_EQ(back[i], want[i] != 0 ? 1u : 0u) << i;
+    EXPECT_EQ(Write(std::vector<uint32_t>(Sectors(), 0u)), 1) << LogText();
+    for (uint32_t i = 0; i < Sectors(); ++i)
+        EXPECT_FALSE(chip->IsProtected(i)) << i;
+    ExpectPoweredDown();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Row46, FlashProtection, ::testing::ValuesIn(kRow46), [](const auto& info) {
+    std::string n = std::string(info.param.name) + (info.param.subVariant ? "_ByA9AndOe" : "");
+    for (char& c : n) {
+        if (c == '@') c = '_';
+    }
+    return n;
+});
+
+class FlashProtectionFaults : public FlashRun {};
+
+// An unprotect that never works fails after its passes, protected sectors
+// then refuse a program and survive an erase; a sub-variant without a
+// procedure writes nothing and says so.
+TEST_F(FlashProtectionFaults, FailuresEndWithMinusOne) {
+    ASSERT_TRUE(Select("AMD", "Am29LV160DB"));
+    DeviceSize = 0x40;
+    SetupAddressRange();
+    sim::SeatedFlash part = SeatPart("AMD", "Am29LV160DB");
+    const auto bounds = SectorLayoutBoundaries(SectorLayoutRowOf(46, DeviceVariant));
+    const uint32_t n = static_cast<uint32_t>(bounds.size() - 1);
+    std::vector<uint32_t> states(n, 0u);
+    part.flash()->NeverUnprotect(true);
+    auto write = [&] {
+        return Entry([&] { return WriteSectorProtection46(states.data(), n, bounds.data()); });
+    };
+    EXPECT_EQ(write(), -1);
+    EXPECT_TRUE(part.flash()->IsProtected(0));
+    FillData(3);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(part.flash()->IsBlank());
+
+    socket->Clear();
+    elec->WithdrawAllChips();
+    part = SeatPart("AMD", "Am29LV160DB");
+    const struct {
+        uint32_t subVariant, adapter;
+        const char* line;
+    } refused[] = {{3, 0x51, " No sector protection procedure for this device!"},
+                   {1, 0x6B, " No high-voltage pin for this adapter!"},
+                   {0, 0x5C, " No high-voltage pin for this adapter!"}};
+    for (const auto& c : refused) {
+        DeviceSubVariant = c.subVariant;
+        AdapterCode = c.adapter;
+        DeviceFlags |= c.adapter == 0x5C ? 0x200 : 0; // that adapter's second pin set has no reset pin
+        EXPECT_EQ(write(), -1);
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(part.flash()->Writes().empty());
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+    }
+    ExpectNoViolations();
+}
+
+} // namespace

@@ -1,0 +1,111 @@
+// The sector protection dialog offscreen on row 46's simulated chip: the
+// chip's states listed, a new set written and found on the chip (and a
+// protected sector then refusing a program), the editing buttons, a write
+// that fails, and a layout row past the table.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include "FlashFixture.h"
+#include "OffscreenApp.h"
+#include "memory/JedecFlash.h"
+#include "memory/OptSecProt.h"
+#include "shell/RadioGroup.h"
+
+namespace {
+
+class SecProt : public FlashRun {
+protected:
+    sim::SeatedFlash part;
+    void SetUp() override {
+        App();
+        FlashRun::SetUp();
+        InstallOptSecProtDialog();
+        ASSERT_TRUE(Select("AMD", "Am29LV160DB"));
+        Limit(0x40);
+        part = SeatPart("AMD", "Am29LV160DB");
+        EXPECT_EQ(CheckCommunication(MainEngine), 1); // the device's logic image
+        PrepareOperation(MainEngine);
+        runStart_ = ui.Log.size();
+    }
+    std::vector<std::string> Modes(const TOptSecProt1& d) const {
+        std::vector<std::string> m;
+        for (int i = 0; i < d.ListView->topLevelItemCount(); ++i) {
+            m.push_back(d.ListView->topLevelItem(i)->text(1).toStdString());
+        }
+        return m;
+    }
+    void Click(TOptSecProt1& d, int index) {
+        d.ListView->setCurrentItem(d.ListView->topLevelItem(index));
+        d.ListViewClick();
+    }
+};
+
+TEST_F(SecProt, ListsTheChipsStatesAndWritesANewSet) {
+    part.flash()->Protect(3);
+    TOptSecProt1 d(nullptr);
+    ASSERT_EQ(d.ListView->topLevelItemCount(), 35);
+    EXPECT_EQ(d.ListView->topLevelItem(0)->text(0).toStdString(), "000000h-001FFFh");
+    EXPECT_EQ(d.ListView->topLevelItem(34)->text(0).toStdString(), "0F8000h-0FFFFFh");
+    EXPECT_EQ(Modes(d)[3], "Protect  ");
+    EXPECT_EQ(Modes(d)[0], "Unprotect");
+    EXPECT_TRUE(d.RadioGroupProtectOverride->isHidden());
+    Click(d, 0); // protect sector 0
+    QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+    d.ListView->setCurrentItem(d.ListView->topLevelItem(3));
+    QApplication::sendEvent(d.ListView, &space); // sector 3 back to unprotect
+    EXPECT_EQ(Modes(d)[0], "Protect  ");
+    EXPECT_EQ(Modes(d)[3], "Unprotect");
+    d.ButtonWrote->click();
+    ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection completed!"});
+    for (uint32_t s = 0; s < 35; ++s) EXPECT_EQ(part.flash()->IsProtected(s), s == 0) << s;
+    // Sector 0 now refuses a program.
+    FillData(3);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(part.flash()->IsBlank());
+    ExpectNoViolations();
+}
+
+TEST_F(SecProt, EditingButtons) {
+    TOptSecProt1 d(nullptr);
+    const struct {
+        QPushButton* button;
+        uint32_t sector0, sector1;
+    } steps[] = {{d.ButtonProtectAll, 1, 1}, {d.ButtonToggle, 0, 0}, {d.ButtonToggle, 1, 1}, {d.ButtonUnprotectAll, 0, 0}};
+    Click(d, 1);
+    for (const auto& s : steps) {
+        s.button->click();
+        EXPECT_EQ(d.SectorProtectionState[0], s.sector0);
+        EXPECT_EQ(d.SectorProtectionState[1], s.sector1);
+        EXPECT_EQ(Modes(d)[0], s.sector0 ? "Protect  " : "Unprotect");
+    }
+}
+
+// A chip whose unprotect never works: the error line; the Options entry shows
+// the dialog modally.
+TEST_F(SecProt, FailedWriteLogsTheErrorLine) {
+    part.flash()->NeverUnprotect(true);
+    QTimer::singleShot(0, [] {
+        auto* d = qobject_cast<TOptSecProt1*>(QApplication::activeModalWidget());
+        ASSERT_NE(d, nullptr);
+        d->ButtonWrote->click();
+    });
+    EXPECT_EQ(AlgorithmRow(46)->Options(), 1);
+    ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection error!"});
+}
+
+// A layout row past the table lists no sectors and writes nothing.
+TEST_F(SecProt, LayoutRowPastTheTableWritesNothing) {
+    DeviceVariant = 67;
+    TOptSecProt1 d(nullptr);
+    EXPECT_EQ(d.ListView->topLevelItemCount(), 0);
+    EXPECT_TRUE(HasLine(" Sector layout 67 is not in the table!")) << LogText();
+    part.flash()->ClearWrites();
+    d.ButtonWrote->click();
+    EXPECT_TRUE(part.flash()->Writes().empty());
+    EXPECT_FALSE(HasLine("(Un)Protect Sector ..."));
+}
+
+} // namespace
