@@ -46,6 +46,12 @@ void SerialPowerOff(const SerialRow& row) {
     if (row.ResetAtPowerDown) ResetProgrammerOutputs();
 }
 
+int SerialEndEntry(const SerialRow& row, int r) {
+    if (r == kSerialNotReady) return -1;
+    SerialPowerOff(row);
+    return g_engineLost ? -1 : r;
+}
+
 int SerialEngineWaitIdle() { return WaitBusyBit(7); }
 
 int SerialEngineShift(uint32_t cycles) {

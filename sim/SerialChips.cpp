@@ -12,13 +12,13 @@ int Log2(uint32_t n) {
 
 // ---- common --------------------------------------------------------------------
 
-SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin)
-    : ProbeChip(DipSocketPins(8), {}, std::move(name)), supply_(supply), groundPin_(groundPin) {}
+SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin)
+    : ProbeChip(DipSocketPins(8), {}, std::move(name)), supply_(supply), groundPin_(groundPin), vccPin_(vccPin) {}
 
 int SerialChipBase::Socket(int chipPin) const { return SocketPins()[static_cast<size_t>(chipPin - 1)]; }
 
 bool SerialChipBase::Powered(const PinEnvironment& env) const {
-    const int v = env.VoltageTenths(Socket(8));
+    const int v = env.VoltageTenths(Socket(vccPin_));
     return v >= supply_.vccMinTenths && v <= supply_.vccMaxTenths && env.HeldLow(Socket(groundPin_));
 }
 
@@ -485,6 +485,7 @@ void AddressFirstChip::PinsChanged(const PinEnvironment& env) {
             }
         }
         if (bits_ >= 16 && (code == 0x09 || code == 0x0B)) writeEnabled_ = code == 0x09;
+        if (bits_ >= 16) frames_.emplace_back(static_cast<uint8_t>(address), static_cast<uint8_t>(code));
     }
     if (cs && !cs_) {
         bits_ = 0;
@@ -622,6 +623,61 @@ void CommandByteChip::PinsChanged(const PinEnvironment& env) {
 
 ChipDrive CommandByteChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
     return chipPin == 5 && low_ ? ChipDrive::Low : ChipDrive::None;
+}
+
+// ---- select-frame EEPROM ---------------------------------------------------------------------
+
+SelectFrameChip::SelectFrameChip(const SelectFrameFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 7, 6), facts_(facts) {
+    cells_.assign(128, 0xFF);
+}
+
+void SelectFrameChip::PowerLost() {
+    sel_ = true;
+    bits_ = 0;
+    frame_ = 0;
+    armed_ = Armed::None;
+    readBits_ = -1;
+}
+
+void SelectFrameChip::PinsChanged(const PinEnvironment& env) {
+    const bool sel = env.InputLevel(Socket(2)) != 0, clk = env.InputLevel(Socket(5)) != 0;
+    const bool rising = clk && !clk_;
+    if (sel_ && !sel) {
+        // The frame ends: what it asked for.
+        if (!Busy(env) && bits_ == 8) {
+            address_ = frame_ & 0x7F;
+            if ((frame_ & 0x80) == 0) readBits_ = 0;
+            else armed_ = Armed::Erase;
+        } else if (!Busy(env) && bits_ == 16 && (frame_ & 0x8000) != 0) {
+            data_ = static_cast<uint8_t>(frame_);
+            address_ = (frame_ >> 8) & 0x7F;
+            armed_ = Armed::Write;
+        }
+        bits_ = 0;
+        frame_ = 0;
+    } else if (!sel_ && sel) {
+        armed_ = Armed::None;
+        readBits_ = -1;
+    }
+    sel_ = sel;
+    if (rising && sel && bits_ < 16) {
+        frame_ |= static_cast<uint32_t>(env.InputLevel(Socket(4)) != 0) << bits_;
+        ++bits_;
+    } else if (rising && !sel && armed_ != Armed::None) {
+        cells_[address_] = armed_ == Armed::Erase ? 0xFF : static_cast<uint8_t>(cells_[address_] & data_);
+        armed_ = Armed::None;
+        StartWriteCycle(env, facts_.writeUs);
+    } else if (rising && !sel && readBits_ >= 0 && readBits_ < 8) {
+        out_ = ((ReadCell(address_) >> readBits_) & 1) != 0;
+        ++readBits_;
+    }
+    clk_ = clk;
+}
+
+ChipDrive SelectFrameChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 4 || sel_ || readBits_ < 1 || readBits_ > 8) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
 }
 
 } // namespace sim

@@ -69,7 +69,7 @@ struct MicrowireFacts {
 
 class SerialChipBase : public ProbeChip {
 public:
-    SerialChipBase(std::string name, SerialSupply supply, int groundPin);
+    SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin = 8);
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     void Update(const PinEnvironment& env) override;
 
@@ -99,6 +99,7 @@ protected:
 private:
     SerialSupply supply_;
     int groundPin_;
+    int vccPin_;
     bool powered_ = false;
     bool neverReady_ = false;
     uint64_t busyUntilUs_ = 0;
@@ -269,6 +270,8 @@ struct AddressFirstFacts {
 class AddressFirstChip : public SerialChipBase {
 public:
     explicit AddressFirstChip(const AddressFirstFacts& facts);
+    // Address and instruction byte of every frame ended so far.
+    const std::vector<std::pair<uint8_t, uint8_t>>& Frames() const { return frames_; }
 
 private:
     ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
@@ -279,6 +282,7 @@ private:
     bool cs_ = false, clk_ = true, writeEnabled_ = false, out_ = false;
     int bits_ = 0;
     uint32_t frame_ = 0; // address, instruction, data, LSB first
+    std::vector<std::pair<uint8_t, uint8_t>> frames_;
 };
 
 // 16-bit word EEPROM with an instruction byte (/CS 1, CLK 2, DI 3, DO 4,
@@ -345,6 +349,42 @@ private:
     int bits_ = -1; // -1 no frame
     uint32_t command_ = 0, data_ = 0;
     uint32_t hvStarts_ = 0;
+};
+
+// 128-byte EEPROM with a select line and one data line (SEL 2, DATA 4, CLK 5,
+// VCC 6, GND 7 as in an 8-pin package with the supply on 6): while SEL is
+// high, bits are taken on rising CLK, least significant first. SEL falling
+// ends the frame: 8 bits are an address (bits 0-6) and an operation bit, 0
+// READ, 1 ERASE (the byte to FFh); 16 bits whose last is 1 are a data byte,
+// an address and WRITE. ERASE and WRITE run at the next rising CLK with SEL
+// low and take the write time, during which frames are ignored; WRITE only
+// clears bits, so a byte is erased before it is written. READ drives DATA
+// with bit k of the byte from the (k + 1)-th rising CLK on, for 8 clocks.
+// Invented from the frames of the row that serves it: no datasheet of such a
+// part was found.
+struct SelectFrameFacts {
+    std::string name;
+    uint32_t writeUs = 10000;
+    SerialSupply supply;
+};
+
+class SelectFrameChip : public SerialChipBase {
+public:
+    explicit SelectFrameChip(const SelectFrameFacts& facts);
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    SelectFrameFacts facts_;
+    bool sel_ = true, clk_ = false, out_ = false;
+    int bits_ = 0;
+    uint32_t frame_ = 0;
+    enum class Armed : uint8_t { None, Erase, Write } armed_ = Armed::None;
+    int readBits_ = -1; // -1 no read under way
+    uint32_t address_ = 0;
+    uint8_t data_ = 0xFF;
 };
 
 } // namespace sim

@@ -73,6 +73,13 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"XICOR", "X24F128", withRegister(TwoWire("X24F128", 16384, 16, 2, 10000, false), 0xA0, 0xFFFF)});
     parts.push_back({"XICOR", "X24325", withRegister(TwoWire("X24325", 4096, 32, 1, 10000, false), 0xA0, 0xFFF)});
     parts.push_back({"XICOR", "X24645", withRegister(TwoWire("X24645", 8192, 32, 1, 10000, false), 0x80, 0x1FFF)});
+    // The pin-driven byte and word parts of the address-first, instruction-byte,
+    // command-byte and select-frame rows: each is the nearest real part of the
+    // organisation, supply and pins its row serves.
+    parts.push_back({"CATALYST", "CAT59C11", AddressFirstFacts{"CAT59C11", 128, 10000, 10000, {}}});
+    parts.push_back({"NATIONAL-SEMICONDUCTOR", "NMC93CS46", InstructionWordFacts{"NMC93CS46", 64, 10000, {}}});
+    parts.push_back({"XICOR", "X24C00", CommandByteFacts{"X24C00", false, 10000, {}}});
+    parts.push_back({"PHILIPS", "PCF8581", SelectFrameFacts{"PCF8581", 10000, {}}});
     return parts;
 }
 
@@ -94,6 +101,9 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* mw = std::get_if<MicrowireFacts>(&part.facts)) return std::make_unique<MicrowireChip>(*mw);
     if (const auto* nv = std::get_if<NovramFacts>(&part.facts)) return std::make_unique<NovramChip>(*nv);
     if (const auto* af = std::get_if<AddressFirstFacts>(&part.facts)) return std::make_unique<AddressFirstChip>(*af);
+    if (const auto* iw = std::get_if<InstructionWordFacts>(&part.facts)) return std::make_unique<InstructionWordChip>(*iw);
+    if (const auto* cb = std::get_if<CommandByteFacts>(&part.facts)) return std::make_unique<CommandByteChip>(*cb);
+    if (const auto* sf = std::get_if<SelectFrameFacts>(&part.facts)) return std::make_unique<SelectFrameChip>(*sf);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
@@ -111,12 +121,14 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
         // 16-bit words.
         const auto* mw = std::get_if<MicrowireFacts>(&p.facts);
         const bool wide = (mw != nullptr && mw->org != MicrowireFacts::Org::Bytes) ||
-                          std::holds_alternative<NovramFacts>(p.facts);
+                          std::holds_alternative<NovramFacts>(p.facts) ||
+                          std::holds_alternative<InstructionWordFacts>(p.facts);
         f.width = wide ? 16 : 8;
         f.blank = wide ? 0xFFFF : 0xFF;
         f.words = static_cast<uint32_t>(MakeSerialChip(p)->Bytes() / (wide ? 2 : 1));
-        f.vccPin = 8;
-        f.gndPins = {4};
+        const bool selectFrame = std::holds_alternative<SelectFrameFacts>(p.facts);
+        f.vccPin = selectFrame ? 6 : 8;
+        f.gndPins = {selectFrame ? 7 : 4};
         parts.push_back(FamilyPart(p.maker, ChipKind::Serial, f, p));
     }
 }

@@ -13,7 +13,9 @@ namespace sim {
 struct SerialPart {
     const char* maker;
     const char* name;
-    std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts> facts;
+    std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
+                 SelectFrameFacts>
+        facts;
 };
 
 // nullptr when the simulator does not know the part.
