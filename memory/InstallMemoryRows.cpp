@@ -3,6 +3,7 @@
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
 #include "memory/SerialEeprom.h"
+#include "memory/SerialSpiPinout.h"
 #include "memory/PinDriven.h"
 
 void InstallMemoryAlgorithms() {
@@ -11,5 +12,6 @@ void InstallMemoryAlgorithms() {
     InstallCtrlBusEpromRows();
     InstallJedecFlashRows();
     InstallSerialEepromRows();
+    InstallSerialSpiPinoutRows();
     InstallPinDrivenRows();
 }

@@ -19,6 +19,17 @@ const MicrowireVariant MicrowireVariantTables[MicrowireVariantCount] = {
 
 namespace {
 
+// n bits clocked in least significant first: per bit a PulsePin of `clock`
+// with `pulse`, then the level of `data`.
+uint32_t ClockInLsbFirst(int clock, int pulse, int data, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i) {
+        PulsePin(clock, pulse);
+        v |= static_cast<uint32_t>(GetPin(data)) << i;
+    }
+    return v;
+}
+
 // The page's bytes from the buffer window through a row's send.
 void SendPage(uint32_t n, void (*send)(uint32_t)) {
     for (uint32_t i = 0; i < n; ++i) {
@@ -378,19 +389,11 @@ void AckClock() {
     SetPin(kSda, 2);
 }
 void Send(uint32_t b) {
-    for (int i = 7; i >= 0; --i) {
-        SetPin(kSda, static_cast<int>((b >> i) & 1));
-        PulsePin(kScl, 3);
-    }
+    PinShiftOutMsbFirst(kSda, kScl, 3, b, 8);
     AckClock();
 }
 void Receive() {
-    uint32_t v = 0;
-    for (int i = 0; i < 8; ++i) {
-        v = (v << 1) | static_cast<uint32_t>(GetPin(kSda));
-        PulsePin(kScl, 3);
-    }
-    ReadValue = v;
+    ReadValue = PinShiftInMsbFirst(kSda, kScl, 3, 8);
     AckClock();
 }
 
@@ -561,12 +564,7 @@ int Read(int mode) {
     PowerOnDevice(2);
     const int r = SerialReadWalk([&] {
         Frame(ChipAddress, 0x01);
-        uint32_t v = 0;
-        for (int i = 0; i < 8; ++i) {
-            PulsePin(kClk, 2);
-            v |= static_cast<uint32_t>(GetPin(kDo)) << i;
-        }
-        ReadValue = v;
+        ReadValue = ClockInLsbFirst(kClk, 2, kDo, 8);
         SetPin(kCs, 1);
         return ProcessReadByte(mode);
     });
@@ -663,12 +661,7 @@ int Read(int mode) {
     PowerOnDevice(2);
     const int r = SerialReadWalk([&] {
         Command(0xA8, ChipAddress);
-        uint32_t v = 0;
-        for (int i = 0; i < 16; ++i) {
-            PulsePin(g_pins.Clk, 2);
-            v |= static_cast<uint32_t>(GetPin(g_pins.Do)) << i;
-        }
-        ReadValue = v;
+        ReadValue = ClockInLsbFirst(g_pins.Clk, 2, g_pins.Do, 16);
         SetPin(g_pins.Cs, 1);
         return ProcessReadWord(mode);
     });
@@ -724,20 +717,10 @@ void Stop() {
     for (auto [pin, level] : {std::pair{kScl, 1}, {kSda, 1}, {kScl, 0}, {kSda, 0}}) SetPin(pin, level);
 }
 void Send(uint32_t b) {
-    for (int i = 7; i >= 0; --i) {
-        SetPin(kSda, static_cast<int>((b >> i) & 1));
-        PulsePin(kScl, 3);
-    }
+    PinShiftOutMsbFirst(kSda, kScl, 3, b, 8);
     SetPin(kSda, 2);
 }
-void Receive() {
-    uint32_t v = 0;
-    for (int i = 0; i < 8; ++i) {
-        v = (v << 1) | static_cast<uint32_t>(GetPin(kSda));
-        PulsePin(kScl, 3);
-    }
-    ReadValue = v;
-}
+void Receive() { ReadValue = PinShiftInMsbFirst(kSda, kScl, 3, 8); }
 
 int Read(int mode) {
     PowerOnDevice(2);
@@ -814,12 +797,7 @@ int Read(int mode) {
         Frame(ChipAddress & 0x7F, 8); // bit 7 0: read
         SetPin(kSel, 0);
         SetPin(kData, 2);
-        uint32_t v = 0;
-        for (int i = 0; i < 8; ++i) {
-            PulsePin(kClk, 3);
-            v |= static_cast<uint32_t>(GetPin(kData)) << i;
-        }
-        ReadValue = v;
+        ReadValue = ClockInLsbFirst(kClk, 3, kData, 8);
         return ProcessReadByte(mode);
     });
     return SerialEndEntry(kRow, r);

@@ -54,6 +54,12 @@ int WordEngineShift(uint32_t value, uint32_t n);
 // True once an engine wait gave up in this entry (cleared at power-up).
 bool SerialEngineLost();
 
+// Pin-driver shifts, most significant bit first: each bit set on `data`,
+// then a PulsePin of `clock` with `pulse`; reading, each bit is taken from
+// `data` before its pulse.
+void PinShiftOutMsbFirst(int data, int clock, int pulse, uint32_t value, int n);
+uint32_t PinShiftInMsbFirst(int data, int clock, int pulse, int n);
+
 // Page sizes the page loops take: 1..256 (the buffer window holds a bank and
 // 256 bytes more).
 bool SerialPageSizeValid(uint32_t page);

@@ -680,4 +680,70 @@ ChipDrive SelectFrameChip::PoweredOutput(const PinEnvironment&, int chipPin) con
     return out_ ? ChipDrive::High : ChipDrive::Low;
 }
 
+// ---- EEPROM on the SPI pinout with one address byte ---------------------------------------
+
+ByteAddressSpiChip::ByteAddressSpiChip(const ByteAddressSpiFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void ByteAddressSpiChip::PowerLost() {
+    selected_ = false;
+    writeEnabled_ = false;
+    driving_ = false;
+    page_.clear();
+}
+
+void ByteAddressSpiChip::Deselected(const PinEnvironment& env) {
+    driving_ = false;
+    if (instruction_ == 0xA2 && !page_.empty() && writeEnabled_ && env.InputLevel(Socket(3)) != 0) {
+        for (const auto& [a, v] : page_) cells_[a] = v;
+        StartWriteCycle(env, facts_.writeUs);
+    }
+    page_.clear();
+}
+
+void ByteAddressSpiChip::PinsChanged(const PinEnvironment& env) {
+    const bool selected = env.InputLevel(Socket(1)) == 0, sck = env.InputLevel(Socket(6)) != 0;
+    if (selected_ && !selected) Deselected(env);
+    if (selected && !selected_) {
+        clocks_ = 0;
+        instruction_ = 0;
+    }
+    const bool busy = Busy(env);
+    if (selected && !selected_ && busy) clocks_ = ~0u; // nothing this selection
+    selected_ = selected;
+    if (selected && clocks_ != ~0u && sck && !sck_) {
+        shift_ = static_cast<uint8_t>(shift_ << 1 | (env.InputLevel(Socket(5)) != 0 ? 1 : 0));
+        ++clocks_;
+        if (clocks_ % 8 == 0) {
+            const uint32_t byte = clocks_ / 8; // 1 the instruction
+            if (byte == 1) {
+                instruction_ = shift_;
+                instructions_.push_back(shift_);
+                if (shift_ == 0xA6) writeEnabled_ = true;
+                if (shift_ == 0xA4) writeEnabled_ = false;
+            } else if (byte == 2) {
+                address_ = shift_;
+            } else if (instruction_ == 0xA2) {
+                const uint32_t p = facts_.pageBytes;
+                const uint32_t a = (address_ / p * p + (address_ + byte - 3) % p) % facts_.bytes;
+                page_.emplace_back(a, shift_);
+            }
+        }
+    } else if (selected && clocks_ != ~0u && !sck && sck_ && instruction_ == 0xA7 && clocks_ >= 16) {
+        // Bit j of the stream after the address: one byte of FFh, then the data.
+        const uint32_t j = clocks_ - 16, byte = j / 8;
+        const uint8_t v = byte == 0 ? 0xFF : ReadCell((address_ + byte - 1) % facts_.bytes);
+        out_ = ((v >> (7 - j % 8)) & 1) != 0;
+        driving_ = true;
+    }
+    sck_ = sck;
+}
+
+ChipDrive ByteAddressSpiChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 2 || !selected_ || !driving_) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
 } // namespace sim

@@ -387,4 +387,44 @@ private:
     uint8_t data_ = 0xFF;
 };
 
+// EEPROM on the SPI pinout with one address byte (/CS 1, SO 2, /WP 3, GND 4,
+// SI 5, SCK 6, /HOLD 7, VCC 8), mode 0: SI taken on rising SCK, SO changed
+// on falling SCK, bytes most significant bit first. After /CS falls, the
+// instruction byte: A7h READ takes an address byte, then sends one byte of
+// access time (FFh) and the bytes from the address on, rolling over at the
+// end of the array; A6h sets and A4h clears the write-enable latch; A2h
+// PAGE WRITE takes an address byte and data bytes into the page buffer,
+// rolling over inside the page, and /CS rising commits them (write-enable
+// latch set, /WP high) as a write cycle; the latch stays set until A4h or
+// power-off. While busy
+// the chip ignores instructions and leaves SO released. Invented from the
+// frames of the row that serves it: no datasheet of such a part was found.
+struct ByteAddressSpiFacts {
+    std::string name;
+    uint32_t bytes = 256;
+    uint32_t pageBytes = 16;
+    uint32_t writeUs = 5000;
+    SerialSupply supply;
+};
+
+class ByteAddressSpiChip : public SerialChipBase {
+public:
+    explicit ByteAddressSpiChip(const ByteAddressSpiFacts& facts);
+    // Instruction bytes of every selection so far.
+    const std::vector<uint8_t>& Instructions() const { return instructions_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Deselected(const PinEnvironment& env);
+
+    ByteAddressSpiFacts facts_;
+    bool selected_ = false, sck_ = false, writeEnabled_ = false, out_ = true, driving_ = false;
+    uint32_t clocks_ = 0; // rising edges since /CS fell
+    uint8_t shift_ = 0, instruction_ = 0, address_ = 0;
+    std::vector<std::pair<uint32_t, uint8_t>> page_;
+    std::vector<uint8_t> instructions_;
+};
+
 } // namespace sim

@@ -80,6 +80,9 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"NATIONAL-SEMICONDUCTOR", "NMC93CS46", InstructionWordFacts{"NMC93CS46", 64, 10000, {}}});
     parts.push_back({"XICOR", "X24C00", CommandByteFacts{"X24C00", false, 10000, {}}});
     parts.push_back({"PHILIPS", "PCF8581", SelectFrameFacts{"PCF8581", 10000, {}}});
+    // The SPI-pinout EEPROM with one address byte: 256 x 8, 16-byte pages,
+    // 5 ms write, 1.8-5.5 V.
+    parts.push_back({"MICROCHIP", "25AA020A", ByteAddressSpiFacts{"25AA020A", 256, 16, 5000, {17, 57}}});
     return parts;
 }
 
@@ -104,6 +107,7 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* iw = std::get_if<InstructionWordFacts>(&part.facts)) return std::make_unique<InstructionWordChip>(*iw);
     if (const auto* cb = std::get_if<CommandByteFacts>(&part.facts)) return std::make_unique<CommandByteChip>(*cb);
     if (const auto* sf = std::get_if<SelectFrameFacts>(&part.facts)) return std::make_unique<SelectFrameChip>(*sf);
+    if (const auto* bs = std::get_if<ByteAddressSpiFacts>(&part.facts)) return std::make_unique<ByteAddressSpiChip>(*bs);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
