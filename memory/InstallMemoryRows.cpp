@@ -4,6 +4,7 @@
 #include "memory/JedecFlash.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialSpiPinout.h"
+#include "memory/SerialTwoClock.h"
 #include "memory/PinDriven.h"
 
 void InstallMemoryAlgorithms() {
@@ -13,5 +14,6 @@ void InstallMemoryAlgorithms() {
     InstallJedecFlashRows();
     InstallSerialEepromRows();
     InstallSerialSpiPinoutRows();
+    InstallSerialTwoClockRows();
     InstallPinDrivenRows();
 }

@@ -746,4 +746,80 @@ ChipDrive ByteAddressSpiChip::PoweredOutput(const PinEnvironment&, int chipPin) 
     return out_ ? ChipDrive::High : ChipDrive::Low;
 }
 
+// ---- two-clock EEPROM with 16-bit addresses ---------------------------------------------
+
+TwoClockChip::TwoClockChip(const TwoClockFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void TwoClockChip::PowerLost() {
+    state_ = State::Idle;
+    seenR_ = false;
+    dSinceR_ = 0;
+    page_.clear();
+}
+
+void TwoClockChip::Marker(const PinEnvironment& env, bool end) {
+    if (!end) {
+        if (Busy(env)) return;
+        ++frames_;
+        state_ = State::Address;
+        bits_ = address_ = 0;
+        page_.clear();
+        return;
+    }
+    if (state_ == State::Frame && !page_.empty() && !Busy(env)) {
+        for (const auto& [a, v] : page_) cells_[a] = v;
+        StartWriteCycle(env, facts_.writeUs);
+    }
+    page_.clear();
+    state_ = State::Poll;
+}
+
+void TwoClockChip::PinsChanged(const PinEnvironment& env) {
+    const bool dclk = env.InputLevel(Socket(5)) != 0, rclk = env.InputLevel(Socket(6)) != 0;
+    if (env.InputLevel(Socket(1)) != 0) {
+        state_ = State::Idle;
+        seenR_ = false;
+        dSinceR_ = 0;
+    } else {
+        if (dclk && !dclk_) {
+            lastD_ = env.InputLevel(Socket(2)) != 0;
+            ++dSinceR_;
+            if (state_ == State::Address) {
+                address_ = (address_ << 1 | (lastD_ ? 1 : 0)) & 0xFFFF;
+                if (++bits_ == 16) {
+                    state_ = State::Frame;
+                    readBit_ = dataBits_ = 0;
+                }
+            } else if (state_ == State::Frame) {
+                shift_ = static_cast<uint8_t>(shift_ << 1 | (lastD_ ? 1 : 0));
+                if (++dataBits_ % 8 == 0) {
+                    const uint32_t p = facts_.pageBytes, i = dataBits_ / 8 - 1;
+                    page_.emplace_back((address_ / p * p + (address_ + i) % p) % facts_.bytes, shift_);
+                }
+            }
+        }
+        if (!rclk && rclk_) {
+            // The chip's bit while RCLK is low.
+            if (state_ == State::Poll) out_ = !Busy(env);
+            if (state_ == State::Frame) out_ = ((ReadCell((address_ + readBit_ / 8) % facts_.bytes) >> (7 - readBit_ % 8)) & 1) != 0;
+        } else if (rclk && !rclk_) {
+            if (seenR_ && dSinceR_ == 1) Marker(env, lastD_);
+            else if (state_ == State::Frame) ++readBit_;
+            seenR_ = true;
+            dSinceR_ = 0;
+        }
+    }
+    dclk_ = dclk;
+    rclk_ = rclk;
+}
+
+ChipDrive TwoClockChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin != 2 || rclk_ || env.InputLevel(Socket(1)) != 0) return ChipDrive::None;
+    if (state_ != State::Frame && state_ != State::Poll) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
 } // namespace sim

@@ -427,4 +427,45 @@ private:
     std::vector<uint8_t> instructions_;
 };
 
+// EEPROM with 16-bit addresses and two clocks (CTL 1, DATA 2, pin 3 held
+// high, GND 4, DCLK 5, RCLK 6, VCC 8). CTL high holds the chip idle. DATA is
+// taken on rising DCLK (bits the master drives); the chip drives DATA while
+// RCLK is low (bits it sends) and steps on rising RCLK. One DCLK bit between
+// two RCLK pulses is a marker: 0 starts a frame, 1 ends a write. A frame
+// takes 16 address bits, high byte first; then DCLK bytes go to the page
+// buffer at the address, rolling over inside the page, and the end marker
+// commits them as a write cycle; or RCLK bits read the bytes from the
+// address on, most significant first. After a write, RCLK bits read 1 when
+// ready and 0 while busy; a start marker while busy is ignored. Invented
+// from the frames of the row that serves it: no datasheet of such a part
+// was found.
+struct TwoClockFacts {
+    std::string name;
+    uint32_t bytes = 8192;
+    uint32_t pageBytes = 8;
+    uint32_t writeUs = 5000;
+    SerialSupply supply;
+};
+
+class TwoClockChip : public SerialChipBase {
+public:
+    explicit TwoClockChip(const TwoClockFacts& facts);
+    // Frames opened by a start marker.
+    uint32_t Frames() const { return frames_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Marker(const PinEnvironment& env, bool end);
+
+    TwoClockFacts facts_;
+    enum class State : uint8_t { Idle, Address, Frame, Poll } state_ = State::Idle;
+    bool dclk_ = true, rclk_ = true, seenR_ = false, lastD_ = false, out_ = false;
+    uint32_t dSinceR_ = 0, bits_ = 0, address_ = 0, readBit_ = 0, dataBits_ = 0;
+    uint8_t shift_ = 0;
+    std::vector<std::pair<uint32_t, uint8_t>> page_;
+    uint32_t frames_ = 0;
+};
+
 } // namespace sim

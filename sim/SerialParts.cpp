@@ -83,6 +83,8 @@ std::vector<SerialPart> MakeParts() {
     // The SPI-pinout EEPROM with one address byte: 256 x 8, 16-byte pages,
     // 5 ms write, 1.8-5.5 V.
     parts.push_back({"MICROCHIP", "25AA020A", ByteAddressSpiFacts{"25AA020A", 256, 16, 5000, {17, 57}}});
+    // The two-clock EEPROM with 16-bit addresses: 8 K x 8, 5 ms write, 2.5-6.0 V.
+    parts.push_back({"MICROCHIP", "24LC65", TwoClockFacts{"24LC65", 8192, 8, 5000, {24, 60}}});
     return parts;
 }
 
@@ -108,6 +110,7 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* cb = std::get_if<CommandByteFacts>(&part.facts)) return std::make_unique<CommandByteChip>(*cb);
     if (const auto* sf = std::get_if<SelectFrameFacts>(&part.facts)) return std::make_unique<SelectFrameChip>(*sf);
     if (const auto* bs = std::get_if<ByteAddressSpiFacts>(&part.facts)) return std::make_unique<ByteAddressSpiChip>(*bs);
+    if (const auto* tc = std::get_if<TwoClockFacts>(&part.facts)) return std::make_unique<TwoClockChip>(*tc);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 

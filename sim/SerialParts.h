@@ -14,7 +14,7 @@ struct SerialPart {
     const char* maker;
     const char* name;
     std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
-                 SelectFrameFacts, ByteAddressSpiFacts>
+                 SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts>
         facts;
 };
 

@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(Parts, SerialEveryRow,
                                            RowPart{"XICOR", "X24325", 16, 300}, RowPart{"XICOR", "X24645", 16, 300},
                                            RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70},
                                            RowPart{"XICOR", "X24C00", 71}, RowPart{"PHILIPS", "PCF8581", 15},
-                                           RowPart{"MICROCHIP", "25AA020A", 48}),
+                                           RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85, 300}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Every record of the serial rows names a part the simulator knows.
@@ -157,7 +157,7 @@ TEST_F(Serial, EveryLibraryRecordHasItsPart) {
 TEST_F(Serial, RangeNotAtZeroReadsAndWritesItsOwnBytes) {
     for (const RowPart& p : {RowPart{"XICOR", "X24C01", 11}, RowPart{"ATMEL", "AT24C04", 11},
                              RowPart{"MICROCHIP", "24LC32A", 11}, RowPart{"SIEMENS", "SLE24C02", 81},
-                             RowPart{"MICROCHIP", "25AA020A", 48}}) {
+                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         FillChip(9);
@@ -323,7 +323,7 @@ TEST_F(Serial, UserBreakEndsTheRun) {
     for (const RowPart& p : {RowPart{"ST", "M93C66", 10}, RowPart{"ATMEL", "AT24C16", 11},
                              RowPart{"MICROCHIP", "93LC66A", 18}, RowPart{"SIEMENS", "SLE24C02", 81},
                              RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"PHILIPS", "PCF8581", 15},
-                             RowPart{"MICROCHIP", "25AA020A", 48}}) {
+                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         ui.BreakAtPercent = 30;
@@ -380,6 +380,47 @@ TEST_F(Serial, Row48InstructionOrder) {
     for (uint32_t a = 0; a <= 0x1F; ++a) ASSERT_EQ(chip->Byte(a), BufferByte(a)) << a;
     EXPECT_EQ(chip->WriteCycles(), 2u);
     ExpectNoViolations();
+}
+
+// Row 85 writes pages of 8 whatever the record or the user says, reads each
+// back and writes it up to three times; a chip that never reports ready ends
+// the run without a read-back; with AddressStep 2 the page's bytes are every
+// second buffer byte.
+TEST_F(Serial, Row85PagesReadBackAndRetried) {
+    struct Case {
+        const char* what;
+        uint32_t page, addressStep;
+        bool stuck, neverReady;
+        int result;
+        uint32_t writeCycles, frames;
+    };
+    for (const Case& c : {Case{"page forced to 8", 32, 1, false, false, 1, 2, 4},
+                          Case{"never verifies", 8, 1, true, false, -1, 3, 6},
+                          Case{"never ready", 8, 1, false, true, -1, 1, 1},
+                          Case{"split buffer", 8, 2, false, false, 1, 2, 4}}) {
+        SCOPED_TRACE(c.what);
+        socket->Clear();
+        Seat("MICROCHIP", "24LC65");
+        auto* tc = static_cast<sim::TwoClockChip*>(chip);
+        if (c.stuck) chip->StickBit(3, 0, 1);
+        if (c.neverReady) chip->NeverReady();
+        PageSize = c.page;
+        AddressStep = c.addressStep;
+        DeviceEnd = 15;
+        FillBufferRange(0, BufferByteSize - 1, 0x40);
+        FillPattern(32, 7);
+        FillBufferRange(3, 3, BufferByte(3) & 0xFE); // the stuck bit differs
+        BufferIndex = 0;
+        EXPECT_EQ(AlgorithmRow(85)->Program(), c.result);
+        EXPECT_EQ(chip->WriteCycles(), c.writeCycles);
+        EXPECT_EQ(tc->Frames(), c.frames);
+        EXPECT_EQ(PageSize, 8u);
+        if (c.result == 1) {
+            EXPECT_EQ(BufferIndex, 16 * c.addressStep);
+            for (uint32_t a = 0; a <= 15; ++a) ASSERT_EQ(chip->Byte(a), BufferByte(a * c.addressStep)) << a;
+        }
+        AddressStep = 1;
+    }
 }
 
 // Row 17's erase sends the frames 00 09, then 00 0C, then waits for READY;
@@ -473,7 +514,8 @@ TEST_F(Serial, InsertionCheckWithEachRowsAllowance) {
                              RowPart{"PHILIPS", "PCF8581", 15}, RowPart{"XICOR", "X24325", 16},
                              RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"MICROCHIP", "93LC46A", 18},
                              RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, RowPart{"XICOR", "X24C00", 71},
-                             RowPart{"SIEMENS", "SLE24C02", 81}}) {
+                             RowPart{"SIEMENS", "SLE24C02", 81}, RowPart{"MICROCHIP", "25AA020A", 48},
+                             RowPart{"MICROCHIP", "24LC65", 85}}) {
         SCOPED_TRACE(p.name);
         socket->Clear();
         Seat(p.maker, p.name);
@@ -511,6 +553,8 @@ TEST_F(Serial, PowerUpRegisterValuesByRow) {
         {{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, 0},
         {{"XICOR", "X24C00", 71}, 1},
         {{"SIEMENS", "SLE24C02", 81}, 1},
+        {{"MICROCHIP", "25AA020A", 48}, 0},
+        {{"MICROCHIP", "24LC65", 85}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.part.name) + " sub-variant " + std::to_string(c.subVariant));
