@@ -1,5 +1,7 @@
 #include "sim/SerialChips.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -819,6 +821,82 @@ void TwoClockChip::PinsChanged(const PinEnvironment& env) {
 ChipDrive TwoClockChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
     if (chipPin != 2 || rclk_ || env.InputLevel(Socket(1)) != 0) return ChipDrive::None;
     if (state_ != State::Frame && state_ != State::Poll) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+// ---- serial flash with byte programming -------------------------------------------------
+
+ByteFlashChip::ByteFlashChip(const ByteFlashFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 7, 2), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void ByteFlashChip::PowerLost() {
+    selected_ = false;
+    driving_ = false;
+    frame_.clear();
+}
+
+// Six bytes in: a program or erase frame runs now.
+void ByteFlashChip::Complete(const PinEnvironment& env) {
+    if (env.InputLevel(Socket(1)) == 0) return; // PE low: no writes
+    const auto& f = frame_;
+    if (f[0] == 0x10 && f[5] == 0x00) {
+        const uint32_t a = (static_cast<uint32_t>(f[1]) << 16 | f[2] << 8 | f[3]) % facts_.bytes;
+        cells_[a] = static_cast<uint8_t>(cells_[a] & f[4]);
+        StartWriteCycle(env, facts_.programUs);
+    } else if (f[0] == 0x60 && f[1] == 0 && f[2] == 0 && f[3] == 0 && f[4] == 0xD0 && f[5] == 0) {
+        for (auto& c : cells_) c = 0xFF;
+        StartWriteCycle(env, facts_.eraseUs);
+    } else {
+        return;
+    }
+    writing_ = true;
+    writeAtUs_ = env.NowUs();
+}
+
+// Bit j of what the chip sends after the frame's header.
+bool ByteFlashChip::StreamBit(uint32_t j) const {
+    uint8_t v = 0xFF;
+    if (frame_[0] == 0x90) v = frame_[3] == 0 ? facts_.makerCode : frame_[3] == 1 ? facts_.deviceCode : 0xFF;
+    if (frame_[0] == 0xFF) v = ReadCell((j / 8) % facts_.bytes);
+    return ((v >> (7 - j % 8)) & 1) != 0;
+}
+
+void ByteFlashChip::PinsChanged(const PinEnvironment& env) {
+    const bool selected = env.InputLevel(Socket(3)) == 0, sck = env.InputLevel(Socket(4)) != 0;
+    if (selected && !selected_) {
+        clocks_ = 0;
+        frame_.clear();
+        ignoring_ = Busy(env);
+        ++selections_;
+        if (env.InputLevel(Socket(1)) != 0) ++enabledSelections_;
+    }
+    if (!selected && selected_ && writing_) {
+        shortestHoldUs_ = std::min<uint64_t>(shortestHoldUs_, env.NowUs() - writeAtUs_);
+        writing_ = false;
+    }
+    if (!selected) driving_ = false;
+    selected_ = selected;
+    if (selected && !ignoring_ && sck && !sck_) {
+        ++clocks_;
+        shift_ = static_cast<uint8_t>(shift_ << 1 | (env.InputLevel(Socket(5)) != 0 ? 1 : 0));
+        if (clocks_ % 8 == 0 && frame_.size() < 6) {
+            frame_.push_back(shift_);
+            if (frame_.size() == 6) Complete(env);
+        }
+    } else if (selected && !ignoring_ && !sck && sck_ && !frame_.empty()) {
+        const uint32_t header = frame_[0] == 0x90 ? 32 : frame_[0] == 0xFF ? 48 : ~0u;
+        if (header != ~0u && clocks_ > header) {
+            out_ = StreamBit(clocks_ - header - 1);
+            driving_ = true;
+        }
+    }
+    sck_ = sck;
+}
+
+ChipDrive ByteFlashChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 6 || !selected_ || !driving_) return ChipDrive::None;
     return out_ ? ChipDrive::High : ChipDrive::Low;
 }
 

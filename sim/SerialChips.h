@@ -468,4 +468,51 @@ private:
     uint32_t frames_ = 0;
 };
 
+// Serial flash with byte programming (PE 1, VCC 2, /CS 3, SCK 4, SI 5, SO 6,
+// GND 7, pin 8 held high): after /CS falls, bytes most significant bit
+// first, SI taken on rising SCK, SO changed on falling SCK. 90h and three
+// address bytes: the maker code (address 0) or the device code (1) follows;
+// FFh and five 00h: the array from address 0 on, rolling over at its end;
+// 10h, three address bytes, the data byte and 00h programs the byte (bits
+// only cleared) with PE high; 60h 00h 00h 00h D0h 00h erases the array with
+// PE high. Programming and erasing take their times, during which the chip
+// ignores every selection. The identification frame follows the family's
+// datasheet; the read, program and erase codes and the PE pin are invented
+// from the frames of the row that serves it.
+struct ByteFlashFacts {
+    std::string name;
+    uint32_t bytes = 65536;
+    uint8_t makerCode = 0, deviceCode = 0;
+    uint32_t programUs = 20;
+    uint32_t eraseUs = 100000;
+    SerialSupply supply;
+};
+
+class ByteFlashChip : public SerialChipBase {
+public:
+    explicit ByteFlashChip(const ByteFlashFacts& facts);
+    const ByteFlashFacts& Facts() const { return facts_; }
+    // Selections so far, those with PE high, and the shortest time the chip
+    // stayed selected after a program or erase frame (microseconds).
+    uint32_t Selections() const { return selections_; }
+    uint32_t EnabledSelections() const { return enabledSelections_; }
+    uint64_t ShortestHoldUs() const { return shortestHoldUs_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Complete(const PinEnvironment& env);
+    bool StreamBit(uint32_t j) const;
+
+    ByteFlashFacts facts_;
+    bool selected_ = false, sck_ = false, ignoring_ = false, out_ = false, driving_ = false;
+    uint32_t clocks_ = 0;
+    uint8_t shift_ = 0;
+    std::vector<uint8_t> frame_;
+    uint32_t selections_ = 0, enabledSelections_ = 0;
+    uint64_t writeAtUs_ = 0, shortestHoldUs_ = ~0ull;
+    bool writing_ = false;
+};
+
 } // namespace sim

@@ -85,6 +85,9 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"MICROCHIP", "25AA020A", ByteAddressSpiFacts{"25AA020A", 256, 16, 5000, {17, 57}}});
     // The two-clock EEPROM with 16-bit addresses: 8 K x 8, 5 ms write, 2.5-6.0 V.
     parts.push_back({"MICROCHIP", "24LC65", TwoClockFacts{"24LC65", 8192, 8, 5000, {24, 60}}});
+    // Serial flash with byte programming: 64 KB, maker BFh, device 48h, 20 us
+    // byte program, 100 ms chip erase, 2.7-3.6 V.
+    parts.push_back({"SST", "SST25VF512", ByteFlashFacts{"SST25VF512", 65536, 0xBF, 0x48, 20, 100000, {26, 37}}});
     return parts;
 }
 
@@ -111,6 +114,7 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* sf = std::get_if<SelectFrameFacts>(&part.facts)) return std::make_unique<SelectFrameChip>(*sf);
     if (const auto* bs = std::get_if<ByteAddressSpiFacts>(&part.facts)) return std::make_unique<ByteAddressSpiChip>(*bs);
     if (const auto* tc = std::get_if<TwoClockFacts>(&part.facts)) return std::make_unique<TwoClockChip>(*tc);
+    if (const auto* bf = std::get_if<ByteFlashFacts>(&part.facts)) return std::make_unique<ByteFlashChip>(*bf);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
@@ -134,8 +138,13 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
         f.blank = wide ? 0xFFFF : 0xFF;
         f.words = static_cast<uint32_t>(MakeSerialChip(p)->Bytes() / (wide ? 2 : 1));
         const bool selectFrame = std::holds_alternative<SelectFrameFacts>(p.facts);
-        f.vccPin = selectFrame ? 6 : 8;
-        f.gndPins = {selectFrame ? 7 : 4};
+        const auto* flash = std::get_if<ByteFlashFacts>(&p.facts);
+        f.vccPin = selectFrame ? 6 : flash ? 2 : 8;
+        f.gndPins = {selectFrame || flash ? 7 : 4};
+        if (flash) {
+            f.makerCode = flash->makerCode;
+            f.deviceCode = flash->deviceCode;
+        }
         parts.push_back(FamilyPart(p.maker, ChipKind::Serial, f, p));
     }
 }

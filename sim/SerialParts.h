@@ -14,7 +14,8 @@ struct SerialPart {
     const char* maker;
     const char* name;
     std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
-                 SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts>
+                 SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts,
+                 ByteFlashFacts>
         facts;
 };
 

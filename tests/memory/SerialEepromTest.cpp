@@ -108,7 +108,7 @@ TEST_P(SerialEveryRow, BlankCheckProgramVerifyReadCompare) {
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     ExpectChipHoldsBuffer();
     EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
-    if (p.row == 15 || p.row == 17) {
+    if (p.row == 15 || p.row == 17 || p.row == 95) {
         // Row 15's erase step is followed by the driver's own blank check.
         EXPECT_EQ(Run(OpErase), 1) << LogText();
         EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
@@ -142,7 +142,8 @@ INSTANTIATE_TEST_SUITE_P(Parts, SerialEveryRow,
                                            RowPart{"XICOR", "X24325", 16, 300}, RowPart{"XICOR", "X24645", 16, 300},
                                            RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70},
                                            RowPart{"XICOR", "X24C00", 71}, RowPart{"PHILIPS", "PCF8581", 15},
-                                           RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85, 300}),
+                                           RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85, 300},
+                                           RowPart{"SST", "SST25VF512", 95, 300}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Every record of the serial rows names a part the simulator knows.
@@ -423,6 +424,39 @@ TEST_F(Serial, Row85PagesReadBackAndRetried) {
     }
 }
 
+// Row 95's Read ID: the maker code at address 0 and the device code at 1 in
+// two selections; program enable rises only inside Program and Erase, and
+// each byte's wait runs with the chip still selected.
+TEST_F(Serial, Row95IdentifiersAndProgramEnable) {
+    Seat("SST", "SST25VF512");
+    auto* flash = static_cast<sim::ByteFlashChip*>(chip);
+    runStart_ = ui.Log.size();
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    EXPECT_EQ(AlgorithmRow(95)->Identify(), 1);
+    ShowChipAndDataIds(ChipMakerId, ChipDeviceId);
+    ExpectLinesInOrder({"Chip Mfg Id:00BFh, Dev Id:0048h", "Data Mfg Id:00BFh, Dev Id:0048h"});
+    EXPECT_EQ(flash->Selections(), 2u);
+    struct Step {
+        const char* what;
+        int (*entry)();
+        uint32_t selections, enabled;
+    };
+    DeviceEnd = 3;
+    FillPattern(BufferByteSize, 4);
+    for (const Step& s : {Step{"read", [] { return AlgorithmRow(95)->Read(2); }, 1, 0},
+                          Step{"program", [] { return AlgorithmRow(95)->Program(); }, 4, 4},
+                          Step{"erase", [] { return AlgorithmRow(95)->Erase(); }, 1, 1}}) {
+        const uint32_t selections = flash->Selections(), enabled = flash->EnabledSelections();
+        BufferIndex = 0;
+        EXPECT_EQ(s.entry(), 1) << s.what;
+        EXPECT_EQ(flash->Selections() - selections, s.selections) << s.what;
+        EXPECT_EQ(flash->EnabledSelections() - enabled, s.enabled) << s.what;
+    }
+    EXPECT_GE(flash->ShortestHoldUs(), PulseWidth);
+    ExpectNoViolations();
+}
+
 // Row 17's erase sends the frames 00 09, then 00 0C, then waits for READY;
 // its program ends with the write-disable frame 00 0B.
 TEST_F(Serial, Row17EraseAndProgramFrames) {
@@ -515,7 +549,7 @@ TEST_F(Serial, InsertionCheckWithEachRowsAllowance) {
                              RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"MICROCHIP", "93LC46A", 18},
                              RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, RowPart{"XICOR", "X24C00", 71},
                              RowPart{"SIEMENS", "SLE24C02", 81}, RowPart{"MICROCHIP", "25AA020A", 48},
-                             RowPart{"MICROCHIP", "24LC65", 85}}) {
+                             RowPart{"MICROCHIP", "24LC65", 85}, RowPart{"SST", "SST25VF512", 95}}) {
         SCOPED_TRACE(p.name);
         socket->Clear();
         Seat(p.maker, p.name);
@@ -555,6 +589,7 @@ TEST_F(Serial, PowerUpRegisterValuesByRow) {
         {{"SIEMENS", "SLE24C02", 81}, 1},
         {{"MICROCHIP", "25AA020A", 48}, 0},
         {{"MICROCHIP", "24LC65", 85}, 0},
+        {{"SST", "SST25VF512", 95}, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.part.name) + " sub-variant " + std::to_string(c.subVariant));
