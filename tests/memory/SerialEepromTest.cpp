@@ -3,6 +3,7 @@
 // name: blank check, program (verify at both levels), read back, compare;
 // then what single rows do and the faults they must report.
 #include <algorithm>
+#include <fstream>
 
 #include "engine/Config.h"
 #include "engine/Pins.h"
@@ -93,7 +94,13 @@ TEST_P(SerialEveryRow, BlankCheckProgramVerifyReadCompare) {
         SetupAddressRange();
     }
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    // The data come from a binary file.
     FillPattern(BufferByteSize, 3);
+    std::string image(BufferByteSize, '\0');
+    for (uint32_t a = 0; a < BufferByteSize; ++a) image[a] = static_cast<char>(BufferByte(a));
+    std::ofstream("image.bin", std::ios::binary) << image;
+    FillBufferRange(0, BufferByteSize - 1, 0xFF);
+    ASSERT_EQ(LoadFileAt("image.bin", 0, 0), 1);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     // The driver's lines: the program, then the verify at both levels.
     ExpectLinesInOrder({"Program ok!", "Verification ok!"});
