@@ -5,6 +5,8 @@
 #include "memory/JedecFlash.h"
 #include "memory/LatchedFlash.h"
 #include "memory/SerialEeprom.h"
+#include "memory/SerialSpiPinout.h"
+#include "memory/SerialTwoClock.h"
 #include "memory/PinDriven.h"
 #include "memory/JtagMemory.h"
 
@@ -14,6 +16,8 @@ void InstallMemoryAlgorithms() {
     InstallCtrlBusEpromRows();
     InstallJedecFlashRows();
     InstallSerialEepromRows();
+    InstallSerialSpiPinoutRows();
+    InstallSerialTwoClockRows();
     InstallPinDrivenRows();
     InstallJtagMemoryRows();
     InstallBootBlockFlashRows();

@@ -19,6 +19,17 @@ const MicrowireVariant MicrowireVariantTables[MicrowireVariantCount] = {
 
 namespace {
 
+// n bits clocked in least significant first: per bit a PulsePin of `clock`
+// with `pulse`, then the level of `data`.
+uint32_t ClockInLsbFirst(int clock, int pulse, int data, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i) {
+        PulsePin(clock, pulse);
+        v |= static_cast<uint32_t>(GetPin(data)) << i;
+    }
+    return v;
+}
+
 // The page's bytes from the buffer window through a row's send.
 void SendPage(uint32_t n, void (*send)(uint32_t)) {
     for (uint32_t i = 0; i < n; ++i) {
@@ -69,7 +80,6 @@ void ParkLines() { WriteRegister(4, g_reg4); }
 constexpr SerialRow kRow{1, 16, true, false, Settings, IdleLines, AfterSupply, ParkLines};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 void Select() { WriteRegister(0, g_base | 1); }
 void Deselect() { WriteRegister(0, g_base); }
 
@@ -131,8 +141,7 @@ int Read(int mode) {
         Deselect();
         return ProcessReadWord(mode);
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -155,13 +164,11 @@ int Program() {
         ExpectedValue = BufferWordAt(BufferIndex);
         WordEngineShift(ExpectedValue, 16);
         Deselect();
-        if (Completion() != 1) return -2;
+        if (Completion() != 1) return kSerialNotReady;
         BufferIndex += 1;
         return 1;
     });
-    if (r == -2 || SerialEngineLost()) return -1; // the socket stays on until the driver's reset
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row10
@@ -182,7 +189,6 @@ void AfterSupply() { DelayMs(10); }
 constexpr SerialRow kRow{1, 16, false, true, nullptr, IdleLines, AfterSupply, nullptr};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 
 void Bit(uint32_t b) {
     SetPin(kDi, static_cast<int>(b & 1));
@@ -227,8 +233,7 @@ int Read(int mode) {
         SetPin(kCs, 0);
         return ProcessReadByte(mode);
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -244,13 +249,11 @@ int Program() {
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         Bits(ExpectedValue, 8);
         SetPin(kCs, 0);
-        if (ReadyWait() != 1) return -2;
+        if (ReadyWait() != 1) return kSerialNotReady;
         BufferIndex += 1;
         return 1;
     });
-    if (r == -2) return -1;
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row18
@@ -280,7 +283,6 @@ void ParkLines() { WriteRegister(4, 2); }
 constexpr SerialRow kRow{1, 16, false, false, Settings, IdleLines, AfterSupply, ParkLines};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 
 void Send(uint32_t b) {
     WriteRegister(4, 1);
@@ -343,8 +345,7 @@ int Read(int mode) {
         return ProcessReadByte(mode);
     });
     if (r != 3) SerialBusStop();
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -352,8 +353,7 @@ int Program() {
     PowerOnDevice(1);
     WriteRegister(0, DeviceSubVariant == 0 ? 0 : 8);
     const int r = EnginePageWrites(g_page, AddressBytes, Send);
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row11
@@ -376,7 +376,6 @@ void AfterSupply() { DelayMs(10); }
 constexpr SerialRow kRow{1, 16, false, false, Settings, IdleLines, AfterSupply, nullptr};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 
 void Set(std::initializer_list<std::pair<int, int>> steps) {
     for (const auto& [pin, level] : steps) SetPin(pin, level);
@@ -390,19 +389,11 @@ void AckClock() {
     SetPin(kSda, 2);
 }
 void Send(uint32_t b) {
-    for (int i = 7; i >= 0; --i) {
-        SetPin(kSda, static_cast<int>((b >> i) & 1));
-        PulsePin(kScl, 3);
-    }
+    PinShiftOutMsbFirst(kSda, kScl, 3, b, 8);
     AckClock();
 }
 void Receive() {
-    uint32_t v = 0;
-    for (int i = 0; i < 8; ++i) {
-        v = (v << 1) | static_cast<uint32_t>(GetPin(kSda));
-        PulsePin(kScl, 3);
-    }
-    ReadValue = v;
+    ReadValue = PinShiftInMsbFirst(kSda, kScl, 3, 8);
     AckClock();
 }
 
@@ -418,8 +409,7 @@ int Read(int mode) {
         return ProcessReadByte(mode);
     });
     if (r != 3) Stop();
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -434,8 +424,7 @@ int Program() {
         for (uint32_t i = 0; i < g_page; ++i) DelayUs(PulseWidth);
         return 1;
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row81
@@ -461,7 +450,6 @@ void AfterSupply() {
 constexpr SerialRow kRow{1, 0, true, false, nullptr, IdleLines, AfterSupply, nullptr};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 
 void Bit(uint32_t b) {
     SetPin(kDi, static_cast<int>(b & 1));
@@ -498,8 +486,7 @@ int Read(int mode) {
         if (d == 1 && BufferIndex >= 0x8000 && mode != 0) return AdvanceToNextBank();
         return d;
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -523,8 +510,7 @@ int Program() {
         DelayUs(PulseWidth);
         SetPin(kStore, 1);
     }
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row12
@@ -553,7 +539,6 @@ void AfterSupply() {
 constexpr SerialRow kRow{1, 16, true, false, nullptr, IdleLines, AfterSupply, nullptr};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 
 void ByteOut(uint32_t v) {
     for (int i = 0; i < 8; ++i) {
@@ -579,17 +564,11 @@ int Read(int mode) {
     PowerOnDevice(2);
     const int r = SerialReadWalk([&] {
         Frame(ChipAddress, 0x01);
-        uint32_t v = 0;
-        for (int i = 0; i < 8; ++i) {
-            PulsePin(kClk, 2);
-            v |= static_cast<uint32_t>(GetPin(kDo)) << i;
-        }
-        ReadValue = v;
+        ReadValue = ClockInLsbFirst(kClk, 2, kDo, 8);
         SetPin(kCs, 1);
         return ProcessReadByte(mode);
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -601,17 +580,15 @@ int Program() {
         Frame(ChipAddress, 0x06);
         ByteOut(ExpectedValue);
         SetPin(kCs, 1);
-        if (ReadyWait() != 1) return -2;
+        if (ReadyWait() != 1) return kSerialNotReady;
         BufferIndex += 1;
         return 1;
     });
-    if (r == -2) return -1; // the socket stays on until the driver's reset
     if (r == 1) {
         Frame(0, 0x0B);
         SetPin(kCs, 1);
     }
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Erase() {
@@ -621,8 +598,7 @@ int Erase() {
     Frame(0, 0x0C);
     SetPin(kCs, 1);
     const int r = ReadyWait();
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row17
@@ -654,7 +630,6 @@ void ParkLines() {
 constexpr SerialRow kRow{0, 16, true, false, Settings, IdleLines, AfterSupply, ParkLines};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 
 // n bits of value, MSB or LSB first, each clocked low then high.
 void Shift(uint32_t value, int n, bool msbFirst) {
@@ -686,17 +661,11 @@ int Read(int mode) {
     PowerOnDevice(2);
     const int r = SerialReadWalk([&] {
         Command(0xA8, ChipAddress);
-        uint32_t v = 0;
-        for (int i = 0; i < 16; ++i) {
-            PulsePin(g_pins.Clk, 2);
-            v |= static_cast<uint32_t>(GetPin(g_pins.Do)) << i;
-        }
-        ReadValue = v;
+        ReadValue = ClockInLsbFirst(g_pins.Clk, 2, g_pins.Do, 16);
         SetPin(g_pins.Cs, 1);
         return ProcessReadWord(mode);
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -710,14 +679,12 @@ int Program() {
         Command(0xA4, ChipAddress);
         Shift(ExpectedValue, 16, false);
         SetPin(g_pins.Cs, 1);
-        if (ReadyWait() != 1) return -2; // program enable stays low
+        if (ReadyWait() != 1) return kSerialNotReady; // program enable stays low
         SetPin(g_pins.Pe, 1);
         BufferIndex += 1;
         return 1;
     });
-    if (r == -2) return -1;
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row70
@@ -735,7 +702,6 @@ void IdleLines() {
 constexpr SerialRow kRow{1, 16, false, false, nullptr, IdleLines, nullptr, nullptr};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
-void PowerOffDevice() { SerialPowerOff(kRow); }
 
 void Start() {
     for (auto [pin, level] : {std::pair{kSda, 1}, {kScl, 1}, {kSda, 0}, {kScl, 0}}) SetPin(pin, level);
@@ -751,20 +717,10 @@ void Stop() {
     for (auto [pin, level] : {std::pair{kScl, 1}, {kSda, 1}, {kScl, 0}, {kSda, 0}}) SetPin(pin, level);
 }
 void Send(uint32_t b) {
-    for (int i = 7; i >= 0; --i) {
-        SetPin(kSda, static_cast<int>((b >> i) & 1));
-        PulsePin(kScl, 3);
-    }
+    PinShiftOutMsbFirst(kSda, kScl, 3, b, 8);
     SetPin(kSda, 2);
 }
-void Receive() {
-    uint32_t v = 0;
-    for (int i = 0; i < 8; ++i) {
-        v = (v << 1) | static_cast<uint32_t>(GetPin(kSda));
-        PulsePin(kScl, 3);
-    }
-    ReadValue = v;
-}
+void Receive() { ReadValue = PinShiftInMsbFirst(kSda, kScl, 3, 8); }
 
 int Read(int mode) {
     PowerOnDevice(2);
@@ -775,8 +731,7 @@ int Read(int mode) {
         return ProcessReadByte(mode);
     });
     if (r != 3) Stop();
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -794,11 +749,85 @@ int Program() {
         BufferIndex += 1;
         return 1;
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row71
+
+// ---- row 15: select-line frames, least significant bit first, pin driver --------------------
+
+namespace row15 {
+
+constexpr int kSel = 22, kData = 24, kClk = 25;
+
+// The operation driver blank-checks after this row's Erase step.
+void Settings() { BlankCheckAfterErase = 1; }
+void IdleLines() {
+    FloatPinRange(21, 28);
+    SetGroundPin(27, 1);
+    SetPin(kSel, 1);
+    SetPin(kClk, 0);
+}
+void AfterSupply() { DelayMs(10); }
+constexpr SerialRow kRow{1, 16, false, false, Settings, IdleLines, AfterSupply, nullptr};
+
+void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
+
+void Bits(uint32_t value, int n) {
+    for (int i = 0; i < n; ++i) {
+        SetPin(kData, static_cast<int>((value >> i) & 1));
+        PulsePin(kClk, 3);
+    }
+}
+// Select high, the frame's bits, select low; erase and write then take one
+// more clock and the write time.
+void Frame(uint32_t bits, int n) {
+    SetPin(kSel, 1);
+    Bits(bits, n);
+}
+void StartWrite() {
+    SetPin(kSel, 0);
+    PulsePin(kClk, 3);
+    DelayUs(PulseWidth);
+}
+
+int Read(int mode) {
+    PowerOnDevice(2);
+    const int r = SerialReadWalk([&] {
+        Frame(ChipAddress & 0x7F, 8); // bit 7 0: read
+        SetPin(kSel, 0);
+        SetPin(kData, 2);
+        ReadValue = ClockInLsbFirst(kClk, 3, kData, 8);
+        return ProcessReadByte(mode);
+    });
+    return SerialEndEntry(kRow, r);
+}
+
+// The data byte goes before the address.
+int Program() {
+    PowerOnDevice(1);
+    const int r = SerialReadWalk([&] {
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        Frame(ExpectedValue | (ChipAddress & 0x7F) << 8 | 0x8000, 16);
+        SetPin(kData, 0);
+        StartWrite();
+        BufferIndex += AddressStep;
+        return 1;
+    });
+    return SerialEndEntry(kRow, r);
+}
+
+int Erase() {
+    PowerOnDevice(1);
+    const int r = SerialReadWalk([&] {
+        Frame((ChipAddress & 0x7F) | 0x80, 8);
+        StartWrite();
+        return 1;
+    });
+    return SerialEndEntry(kRow, r);
+}
+
+} // namespace row15
 
 // ---- rows 14 and 16: two-wire with a write-protect register ------------------------------
 
@@ -887,8 +916,7 @@ int Read(int mode) {
         return ProcessReadByte(mode);
     });
     if (r != 3) SerialBusStop();
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -896,8 +924,7 @@ int Program() {
     PowerOnDevice(1);
     Unlock();
     const int r = EnginePageWrites(g_page, Address, Send);
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row14
@@ -976,8 +1003,7 @@ int Read(int mode) {
         return ProcessReadByte(mode);
     });
     if (r == 1) SerialBusStop();
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 int Program() {
@@ -992,8 +1018,7 @@ int Program() {
         SerialBusStop();
         return AckPoll();
     });
-    PowerOffDevice();
-    return r;
+    return SerialEndEntry(kRow, r);
 }
 
 } // namespace row16
@@ -1079,6 +1104,7 @@ void InstallSerialEepromRows() {
     InstallRow(17, row17::Read, row17::Program, row17::Erase);
     InstallRow(70, row70::Read, row70::Program);
     InstallRow(71, row71::Read, row71::Program);
+    InstallRow(15, row15::Read, row15::Program, row15::Erase);
     InstallRow(14, row14::Read, row14::Program);
     InstallRow(16, row16::Read, row16::Program);
     AlgorithmRow(14)->Options = Alg14Options;

@@ -1,5 +1,6 @@
 #include "memory/SerialFrame.h"
 
+#include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Routing.h"
@@ -23,6 +24,22 @@ int WaitBusyBit(uint32_t reg) {
 
 bool SerialEngineLost() { return g_engineLost; }
 
+void PinShiftOutMsbFirst(int data, int clock, int pulse, uint32_t value, int n) {
+    for (int i = n - 1; i >= 0; --i) {
+        SetPin(data, static_cast<int>((value >> i) & 1));
+        PulsePin(clock, pulse);
+    }
+}
+
+uint32_t PinShiftInMsbFirst(int data, int clock, int pulse, int n) {
+    uint32_t v = 0;
+    for (int i = 0; i < n; ++i) {
+        v = (v << 1) | static_cast<uint32_t>(GetPin(data));
+        PulsePin(clock, pulse);
+    }
+    return v;
+}
+
 bool SerialPageSizeValid(uint32_t page) { return page >= 1 && page <= 256; }
 
 void SerialPowerOn(const SerialRow& row, int mode) {
@@ -44,6 +61,12 @@ void SerialPowerOff(const SerialRow& row) {
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     if (!row.KeepGround) SetDeviceGround(0);
     if (row.ResetAtPowerDown) ResetProgrammerOutputs();
+}
+
+int SerialEndEntry(const SerialRow& row, int r) {
+    if (r == kSerialNotReady) return -1;
+    SerialPowerOff(row);
+    return g_engineLost ? -1 : r;
 }
 
 int SerialEngineWaitIdle() { return WaitBusyBit(7); }

@@ -31,6 +31,13 @@ struct SerialRow {
 void SerialPowerOn(const SerialRow& row, int mode);
 void SerialPowerOff(const SerialRow& row);
 
+// What a walk's step gives when a ready wait timed out: the entry ends with
+// -1 at once and leaves the socket on for the operation driver's reset.
+constexpr int kSerialNotReady = -2;
+// How an entry ends after its walk gave r: powered down with r, -1 when an
+// engine wait gave up, or -1 without the power-down after kSerialNotReady.
+int SerialEndEntry(const SerialRow& row, int r);
+
 // Byte engine. The waits give 1, or -1 when the engine never went idle.
 int SerialEngineWaitIdle();
 int SerialEngineShift(uint32_t cycles);
@@ -46,6 +53,12 @@ int WordEngineShift(uint32_t value, uint32_t n);
 
 // True once an engine wait gave up in this entry (cleared at power-up).
 bool SerialEngineLost();
+
+// Pin-driver shifts, most significant bit first: each bit set on `data`,
+// then a PulsePin of `clock` with `pulse`; reading, each bit is taken from
+// `data` before its pulse.
+void PinShiftOutMsbFirst(int data, int clock, int pulse, uint32_t value, int n);
+uint32_t PinShiftInMsbFirst(int data, int clock, int pulse, int n);
 
 // Page sizes the page loops take: 1..256 (the buffer window holds a bank and
 // 256 bytes more).

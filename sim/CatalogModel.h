@@ -71,7 +71,8 @@ template <> struct CatalogContents<PicParallelChip> {
 
 // Serial EEPROMs, pin-driven memories and fuse PROMs keep their words.
 // A 16-bit part keeps a word in two cell bytes, the high one first for a
-// Microwire part (its wire order), the low one first for the NOVRAM.
+// Microwire part (its wire order), the low one first for the NOVRAM and the
+// instruction-byte word part.
 template <> struct CatalogContents<SerialChipBase> {
     static ChipPinLimits Limits(const SerialChipBase& m) { return DipPinLimits(m.Name(), 8, 70); }
     static size_t Words(const SerialChipBase& m, const PartFacts&) { return m.Bytes() / (WordWide(m) ? 2 : 1); }
@@ -89,7 +90,7 @@ template <> struct CatalogContents<SerialChipBase> {
     static bool HighFirst(const SerialChipBase& m) { return dynamic_cast<const MicrowireChip*>(&m) != nullptr; }
     static bool WordWide(const SerialChipBase& m) {
         if (const auto* mw = dynamic_cast<const MicrowireChip*>(&m)) return mw->Facts().org != MicrowireFacts::Org::Bytes;
-        return dynamic_cast<const NovramChip*>(&m) != nullptr;
+        return dynamic_cast<const NovramChip*>(&m) != nullptr || dynamic_cast<const InstructionWordChip*>(&m) != nullptr;
     }
 };
 

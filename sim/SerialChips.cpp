@@ -1,5 +1,7 @@
 #include "sim/SerialChips.h"
 
+#include <algorithm>
+
 namespace sim {
 
 namespace {
@@ -12,13 +14,13 @@ int Log2(uint32_t n) {
 
 // ---- common --------------------------------------------------------------------
 
-SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin)
-    : ProbeChip(DipSocketPins(8), {}, std::move(name)), supply_(supply), groundPin_(groundPin) {}
+SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin)
+    : ProbeChip(DipSocketPins(8), {}, std::move(name)), supply_(supply), groundPin_(groundPin), vccPin_(vccPin) {}
 
 int SerialChipBase::Socket(int chipPin) const { return SocketPins()[static_cast<size_t>(chipPin - 1)]; }
 
 bool SerialChipBase::Powered(const PinEnvironment& env) const {
-    const int v = env.VoltageTenths(Socket(8));
+    const int v = env.VoltageTenths(Socket(vccPin_));
     return v >= supply_.vccMinTenths && v <= supply_.vccMaxTenths && env.HeldLow(Socket(groundPin_));
 }
 
@@ -485,6 +487,7 @@ void AddressFirstChip::PinsChanged(const PinEnvironment& env) {
             }
         }
         if (bits_ >= 16 && (code == 0x09 || code == 0x0B)) writeEnabled_ = code == 0x09;
+        if (bits_ >= 16) frames_.emplace_back(static_cast<uint8_t>(address), static_cast<uint8_t>(code));
     }
     if (cs && !cs_) {
         bits_ = 0;
@@ -622,6 +625,279 @@ void CommandByteChip::PinsChanged(const PinEnvironment& env) {
 
 ChipDrive CommandByteChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
     return chipPin == 5 && low_ ? ChipDrive::Low : ChipDrive::None;
+}
+
+// ---- select-frame EEPROM ---------------------------------------------------------------------
+
+SelectFrameChip::SelectFrameChip(const SelectFrameFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 7, 6), facts_(facts) {
+    cells_.assign(128, 0xFF);
+}
+
+void SelectFrameChip::PowerLost() {
+    sel_ = true;
+    bits_ = 0;
+    frame_ = 0;
+    armed_ = Armed::None;
+    readBits_ = -1;
+}
+
+void SelectFrameChip::PinsChanged(const PinEnvironment& env) {
+    const bool sel = env.InputLevel(Socket(2)) != 0, clk = env.InputLevel(Socket(5)) != 0;
+    const bool rising = clk && !clk_;
+    if (sel_ && !sel) {
+        // The frame ends: what it asked for.
+        if (!Busy(env) && bits_ == 8) {
+            address_ = frame_ & 0x7F;
+            if ((frame_ & 0x80) == 0) readBits_ = 0;
+            else armed_ = Armed::Erase;
+        } else if (!Busy(env) && bits_ == 16 && (frame_ & 0x8000) != 0) {
+            data_ = static_cast<uint8_t>(frame_);
+            address_ = (frame_ >> 8) & 0x7F;
+            armed_ = Armed::Write;
+        }
+        bits_ = 0;
+        frame_ = 0;
+    } else if (!sel_ && sel) {
+        armed_ = Armed::None;
+        readBits_ = -1;
+    }
+    sel_ = sel;
+    if (rising && sel && bits_ < 16) {
+        frame_ |= static_cast<uint32_t>(env.InputLevel(Socket(4)) != 0) << bits_;
+        ++bits_;
+    } else if (rising && !sel && armed_ != Armed::None) {
+        cells_[address_] = armed_ == Armed::Erase ? 0xFF : static_cast<uint8_t>(cells_[address_] & data_);
+        armed_ = Armed::None;
+        StartWriteCycle(env, facts_.writeUs);
+    } else if (rising && !sel && readBits_ >= 0 && readBits_ < 8) {
+        out_ = ((ReadCell(address_) >> readBits_) & 1) != 0;
+        ++readBits_;
+    }
+    clk_ = clk;
+}
+
+ChipDrive SelectFrameChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 4 || sel_ || readBits_ < 1 || readBits_ > 8) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+// ---- EEPROM on the SPI pinout with one address byte ---------------------------------------
+
+ByteAddressSpiChip::ByteAddressSpiChip(const ByteAddressSpiFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void ByteAddressSpiChip::PowerLost() {
+    selected_ = false;
+    writeEnabled_ = false;
+    driving_ = false;
+    page_.clear();
+}
+
+void ByteAddressSpiChip::Deselected(const PinEnvironment& env) {
+    driving_ = false;
+    if (instruction_ == 0xA2 && !page_.empty() && writeEnabled_ && env.InputLevel(Socket(3)) != 0) {
+        for (const auto& [a, v] : page_) cells_[a] = v;
+        StartWriteCycle(env, facts_.writeUs);
+    }
+    page_.clear();
+}
+
+void ByteAddressSpiChip::PinsChanged(const PinEnvironment& env) {
+    const bool selected = env.InputLevel(Socket(1)) == 0, sck = env.InputLevel(Socket(6)) != 0;
+    if (selected_ && !selected) Deselected(env);
+    if (selected && !selected_) {
+        clocks_ = 0;
+        instruction_ = 0;
+    }
+    const bool busy = Busy(env);
+    if (selected && !selected_ && busy) clocks_ = ~0u; // nothing this selection
+    selected_ = selected;
+    if (selected && clocks_ != ~0u && sck && !sck_) {
+        shift_ = static_cast<uint8_t>(shift_ << 1 | (env.InputLevel(Socket(5)) != 0 ? 1 : 0));
+        ++clocks_;
+        if (clocks_ % 8 == 0) {
+            const uint32_t byte = clocks_ / 8; // 1 the instruction
+            if (byte == 1) {
+                instruction_ = shift_;
+                instructions_.push_back(shift_);
+                if (shift_ == 0xA6) writeEnabled_ = true;
+                if (shift_ == 0xA4) writeEnabled_ = false;
+            } else if (byte == 2) {
+                address_ = shift_;
+            } else if (instruction_ == 0xA2) {
+                const uint32_t p = facts_.pageBytes;
+                const uint32_t a = (address_ / p * p + (address_ + byte - 3) % p) % facts_.bytes;
+                page_.emplace_back(a, shift_);
+            }
+        }
+    } else if (selected && clocks_ != ~0u && !sck && sck_ && instruction_ == 0xA7 && clocks_ >= 16) {
+        // Bit j of the stream after the address: one byte of FFh, then the data.
+        const uint32_t j = clocks_ - 16, byte = j / 8;
+        const uint8_t v = byte == 0 ? 0xFF : ReadCell((address_ + byte - 1) % facts_.bytes);
+        out_ = ((v >> (7 - j % 8)) & 1) != 0;
+        driving_ = true;
+    }
+    sck_ = sck;
+}
+
+ChipDrive ByteAddressSpiChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 2 || !selected_ || !driving_) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+// ---- two-clock EEPROM with 16-bit addresses ---------------------------------------------
+
+TwoClockChip::TwoClockChip(const TwoClockFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void TwoClockChip::PowerLost() {
+    state_ = State::Idle;
+    seenR_ = false;
+    dSinceR_ = 0;
+    page_.clear();
+}
+
+void TwoClockChip::Marker(const PinEnvironment& env, bool end) {
+    if (!end) {
+        if (Busy(env)) return;
+        ++frames_;
+        state_ = State::Address;
+        bits_ = address_ = 0;
+        page_.clear();
+        return;
+    }
+    if (state_ == State::Frame && !page_.empty() && !Busy(env)) {
+        for (const auto& [a, v] : page_) cells_[a] = v;
+        StartWriteCycle(env, facts_.writeUs);
+    }
+    page_.clear();
+    state_ = State::Poll;
+}
+
+void TwoClockChip::PinsChanged(const PinEnvironment& env) {
+    const bool dclk = env.InputLevel(Socket(5)) != 0, rclk = env.InputLevel(Socket(6)) != 0;
+    if (env.InputLevel(Socket(1)) != 0) {
+        state_ = State::Idle;
+        seenR_ = false;
+        dSinceR_ = 0;
+    } else {
+        if (dclk && !dclk_) {
+            lastD_ = env.InputLevel(Socket(2)) != 0;
+            ++dSinceR_;
+            if (state_ == State::Address) {
+                address_ = (address_ << 1 | (lastD_ ? 1 : 0)) & 0xFFFF;
+                if (++bits_ == 16) {
+                    state_ = State::Frame;
+                    readBit_ = dataBits_ = 0;
+                }
+            } else if (state_ == State::Frame) {
+                shift_ = static_cast<uint8_t>(shift_ << 1 | (lastD_ ? 1 : 0));
+                if (++dataBits_ % 8 == 0) {
+                    const uint32_t p = facts_.pageBytes, i = dataBits_ / 8 - 1;
+                    page_.emplace_back((address_ / p * p + (address_ + i) % p) % facts_.bytes, shift_);
+                }
+            }
+        }
+        if (!rclk && rclk_) {
+            // The chip's bit while RCLK is low.
+            if (state_ == State::Poll) out_ = !Busy(env);
+            if (state_ == State::Frame) out_ = ((ReadCell((address_ + readBit_ / 8) % facts_.bytes) >> (7 - readBit_ % 8)) & 1) != 0;
+        } else if (rclk && !rclk_) {
+            if (seenR_ && dSinceR_ == 1) Marker(env, lastD_);
+            else if (state_ == State::Frame) ++readBit_;
+            seenR_ = true;
+            dSinceR_ = 0;
+        }
+    }
+    dclk_ = dclk;
+    rclk_ = rclk;
+}
+
+ChipDrive TwoClockChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin != 2 || rclk_ || env.InputLevel(Socket(1)) != 0) return ChipDrive::None;
+    if (state_ != State::Frame && state_ != State::Poll) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+// ---- serial flash with byte programming -------------------------------------------------
+
+ByteFlashChip::ByteFlashChip(const ByteFlashFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 7, 2), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void ByteFlashChip::PowerLost() {
+    selected_ = false;
+    driving_ = false;
+    frame_.clear();
+}
+
+// Six bytes in: a program or erase frame runs now.
+void ByteFlashChip::Complete(const PinEnvironment& env) {
+    if (env.InputLevel(Socket(1)) == 0) return; // PE low: no writes
+    const auto& f = frame_;
+    if (f[0] == 0x10 && f[5] == 0x00) {
+        const uint32_t a = (static_cast<uint32_t>(f[1]) << 16 | f[2] << 8 | f[3]) % facts_.bytes;
+        cells_[a] = static_cast<uint8_t>(cells_[a] & f[4]);
+        StartWriteCycle(env, facts_.programUs);
+    } else if (f[0] == 0x60 && f[1] == 0 && f[2] == 0 && f[3] == 0 && f[4] == 0xD0 && f[5] == 0) {
+        for (auto& c : cells_) c = 0xFF;
+        StartWriteCycle(env, facts_.eraseUs);
+    } else {
+        return;
+    }
+    writing_ = true;
+    writeAtUs_ = env.NowUs();
+}
+
+// Bit j of what the chip sends after the frame's header.
+bool ByteFlashChip::StreamBit(uint32_t j) const {
+    uint8_t v = 0xFF;
+    if (frame_[0] == 0x90) v = frame_[3] == 0 ? facts_.makerCode : frame_[3] == 1 ? facts_.deviceCode : 0xFF;
+    if (frame_[0] == 0xFF) v = ReadCell((j / 8) % facts_.bytes);
+    return ((v >> (7 - j % 8)) & 1) != 0;
+}
+
+void ByteFlashChip::PinsChanged(const PinEnvironment& env) {
+    const bool selected = env.InputLevel(Socket(3)) == 0, sck = env.InputLevel(Socket(4)) != 0;
+    if (selected && !selected_) {
+        clocks_ = 0;
+        frame_.clear();
+        ignoring_ = Busy(env);
+        ++selections_;
+        if (env.InputLevel(Socket(1)) != 0) ++enabledSelections_;
+    }
+    if (!selected && selected_ && writing_) {
+        shortestHoldUs_ = std::min<uint64_t>(shortestHoldUs_, env.NowUs() - writeAtUs_);
+        writing_ = false;
+    }
+    if (!selected) driving_ = false;
+    selected_ = selected;
+    if (selected && !ignoring_ && sck && !sck_) {
+        ++clocks_;
+        shift_ = static_cast<uint8_t>(shift_ << 1 | (env.InputLevel(Socket(5)) != 0 ? 1 : 0));
+        if (clocks_ % 8 == 0 && frame_.size() < 6) {
+            frame_.push_back(shift_);
+            if (frame_.size() == 6) Complete(env);
+        }
+    } else if (selected && !ignoring_ && !sck && sck_ && !frame_.empty()) {
+        const uint32_t header = frame_[0] == 0x90 ? 32 : frame_[0] == 0xFF ? 48 : ~0u;
+        if (header != ~0u && clocks_ > header) {
+            out_ = StreamBit(clocks_ - header - 1);
+            driving_ = true;
+        }
+    }
+    sck_ = sck;
+}
+
+ChipDrive ByteFlashChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 6 || !selected_ || !driving_) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
 }
 
 } // namespace sim

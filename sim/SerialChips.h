@@ -69,7 +69,7 @@ struct MicrowireFacts {
 
 class SerialChipBase : public ProbeChip {
 public:
-    SerialChipBase(std::string name, SerialSupply supply, int groundPin);
+    SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin = 8);
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     void Update(const PinEnvironment& env) override;
 
@@ -99,6 +99,7 @@ protected:
 private:
     SerialSupply supply_;
     int groundPin_;
+    int vccPin_;
     bool powered_ = false;
     bool neverReady_ = false;
     uint64_t busyUntilUs_ = 0;
@@ -269,6 +270,8 @@ struct AddressFirstFacts {
 class AddressFirstChip : public SerialChipBase {
 public:
     explicit AddressFirstChip(const AddressFirstFacts& facts);
+    // Address and instruction byte of every frame ended so far.
+    const std::vector<std::pair<uint8_t, uint8_t>>& Frames() const { return frames_; }
 
 private:
     ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
@@ -279,6 +282,7 @@ private:
     bool cs_ = false, clk_ = true, writeEnabled_ = false, out_ = false;
     int bits_ = 0;
     uint32_t frame_ = 0; // address, instruction, data, LSB first
+    std::vector<std::pair<uint8_t, uint8_t>> frames_;
 };
 
 // 16-bit word EEPROM with an instruction byte (/CS 1, CLK 2, DI 3, DO 4,
@@ -345,6 +349,170 @@ private:
     int bits_ = -1; // -1 no frame
     uint32_t command_ = 0, data_ = 0;
     uint32_t hvStarts_ = 0;
+};
+
+// 128-byte EEPROM with a select line and one data line (SEL 2, DATA 4, CLK 5,
+// VCC 6, GND 7 as in an 8-pin package with the supply on 6): while SEL is
+// high, bits are taken on rising CLK, least significant first. SEL falling
+// ends the frame: 8 bits are an address (bits 0-6) and an operation bit, 0
+// READ, 1 ERASE (the byte to FFh); 16 bits whose last is 1 are a data byte,
+// an address and WRITE. ERASE and WRITE run at the next rising CLK with SEL
+// low and take the write time, during which frames are ignored; WRITE only
+// clears bits, so a byte is erased before it is written. READ drives DATA
+// with bit k of the byte from the (k + 1)-th rising CLK on, for 8 clocks.
+// Invented from the frames of the row that serves it: no datasheet of such a
+// part was found.
+struct SelectFrameFacts {
+    std::string name;
+    uint32_t writeUs = 10000;
+    SerialSupply supply;
+};
+
+class SelectFrameChip : public SerialChipBase {
+public:
+    explicit SelectFrameChip(const SelectFrameFacts& facts);
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+
+    SelectFrameFacts facts_;
+    bool sel_ = true, clk_ = false, out_ = false;
+    int bits_ = 0;
+    uint32_t frame_ = 0;
+    enum class Armed : uint8_t { None, Erase, Write } armed_ = Armed::None;
+    int readBits_ = -1; // -1 no read under way
+    uint32_t address_ = 0;
+    uint8_t data_ = 0xFF;
+};
+
+// EEPROM on the SPI pinout with one address byte (/CS 1, SO 2, /WP 3, GND 4,
+// SI 5, SCK 6, /HOLD 7, VCC 8), mode 0: SI taken on rising SCK, SO changed
+// on falling SCK, bytes most significant bit first. After /CS falls, the
+// instruction byte: A7h READ takes an address byte, then sends one byte of
+// access time (FFh) and the bytes from the address on, rolling over at the
+// end of the array; A6h sets and A4h clears the write-enable latch; A2h
+// PAGE WRITE takes an address byte and data bytes into the page buffer,
+// rolling over inside the page, and /CS rising commits them (write-enable
+// latch set, /WP high) as a write cycle; the latch stays set until A4h or
+// power-off. While busy
+// the chip ignores instructions and leaves SO released. Invented from the
+// frames of the row that serves it: no datasheet of such a part was found.
+struct ByteAddressSpiFacts {
+    std::string name;
+    uint32_t bytes = 256;
+    uint32_t pageBytes = 16;
+    uint32_t writeUs = 5000;
+    SerialSupply supply;
+};
+
+class ByteAddressSpiChip : public SerialChipBase {
+public:
+    explicit ByteAddressSpiChip(const ByteAddressSpiFacts& facts);
+    // Instruction bytes of every selection so far.
+    const std::vector<uint8_t>& Instructions() const { return instructions_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Deselected(const PinEnvironment& env);
+
+    ByteAddressSpiFacts facts_;
+    bool selected_ = false, sck_ = false, writeEnabled_ = false, out_ = true, driving_ = false;
+    uint32_t clocks_ = 0; // rising edges since /CS fell
+    uint8_t shift_ = 0, instruction_ = 0, address_ = 0;
+    std::vector<std::pair<uint32_t, uint8_t>> page_;
+    std::vector<uint8_t> instructions_;
+};
+
+// EEPROM with 16-bit addresses and two clocks (CTL 1, DATA 2, pin 3 held
+// high, GND 4, DCLK 5, RCLK 6, VCC 8). CTL high holds the chip idle. DATA is
+// taken on rising DCLK (bits the master drives); the chip drives DATA while
+// RCLK is low (bits it sends) and steps on rising RCLK. One DCLK bit between
+// two RCLK pulses is a marker: 0 starts a frame, 1 ends a write. A frame
+// takes 16 address bits, high byte first; then DCLK bytes go to the page
+// buffer at the address, rolling over inside the page, and the end marker
+// commits them as a write cycle; or RCLK bits read the bytes from the
+// address on, most significant first. After a write, RCLK bits read 1 when
+// ready and 0 while busy; a start marker while busy is ignored. Invented
+// from the frames of the row that serves it: no datasheet of such a part
+// was found.
+struct TwoClockFacts {
+    std::string name;
+    uint32_t bytes = 8192;
+    uint32_t pageBytes = 8;
+    uint32_t writeUs = 5000;
+    SerialSupply supply;
+};
+
+class TwoClockChip : public SerialChipBase {
+public:
+    explicit TwoClockChip(const TwoClockFacts& facts);
+    // Frames opened by a start marker.
+    uint32_t Frames() const { return frames_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Marker(const PinEnvironment& env, bool end);
+
+    TwoClockFacts facts_;
+    enum class State : uint8_t { Idle, Address, Frame, Poll } state_ = State::Idle;
+    bool dclk_ = true, rclk_ = true, seenR_ = false, lastD_ = false, out_ = false;
+    uint32_t dSinceR_ = 0, bits_ = 0, address_ = 0, readBit_ = 0, dataBits_ = 0;
+    uint8_t shift_ = 0;
+    std::vector<std::pair<uint32_t, uint8_t>> page_;
+    uint32_t frames_ = 0;
+};
+
+// Serial flash with byte programming (PE 1, VCC 2, /CS 3, SCK 4, SI 5, SO 6,
+// GND 7, pin 8 held high): after /CS falls, bytes most significant bit
+// first, SI taken on rising SCK, SO changed on falling SCK. 90h and three
+// address bytes: the maker code (address 0) or the device code (1) follows;
+// FFh and five 00h: the array from address 0 on, rolling over at its end;
+// 10h, three address bytes, the data byte and 00h programs the byte (bits
+// only cleared) with PE high; 60h 00h 00h 00h D0h 00h erases the array with
+// PE high. Programming and erasing take their times, during which the chip
+// ignores every selection. The identification frame follows the family's
+// datasheet; the read, program and erase codes and the PE pin are invented
+// from the frames of the row that serves it.
+struct ByteFlashFacts {
+    std::string name;
+    uint32_t bytes = 65536;
+    uint8_t makerCode = 0, deviceCode = 0;
+    uint32_t programUs = 20;
+    uint32_t eraseUs = 100000;
+    SerialSupply supply;
+};
+
+class ByteFlashChip : public SerialChipBase {
+public:
+    explicit ByteFlashChip(const ByteFlashFacts& facts);
+    const ByteFlashFacts& Facts() const { return facts_; }
+    // Selections so far, those with PE high, and the shortest time the chip
+    // stayed selected after a program or erase frame (microseconds).
+    uint32_t Selections() const { return selections_; }
+    uint32_t EnabledSelections() const { return enabledSelections_; }
+    uint64_t ShortestHoldUs() const { return shortestHoldUs_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Complete(const PinEnvironment& env);
+    bool StreamBit(uint32_t j) const;
+
+    ByteFlashFacts facts_;
+    bool selected_ = false, sck_ = false, ignoring_ = false, out_ = false, driving_ = false;
+    uint32_t clocks_ = 0;
+    uint8_t shift_ = 0;
+    std::vector<uint8_t> frame_;
+    uint32_t selections_ = 0, enabledSelections_ = 0;
+    uint64_t writeAtUs_ = 0, shortestHoldUs_ = ~0ull;
+    bool writing_ = false;
 };
 
 } // namespace sim

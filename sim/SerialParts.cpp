@@ -73,6 +73,21 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"XICOR", "X24F128", withRegister(TwoWire("X24F128", 16384, 16, 2, 10000, false), 0xA0, 0xFFFF)});
     parts.push_back({"XICOR", "X24325", withRegister(TwoWire("X24325", 4096, 32, 1, 10000, false), 0xA0, 0xFFF)});
     parts.push_back({"XICOR", "X24645", withRegister(TwoWire("X24645", 8192, 32, 1, 10000, false), 0x80, 0x1FFF)});
+    // The pin-driven byte and word parts of the address-first, instruction-byte,
+    // command-byte and select-frame rows: each is the nearest real part of the
+    // organisation, supply and pins its row serves.
+    parts.push_back({"CATALYST", "CAT59C11", AddressFirstFacts{"CAT59C11", 128, 10000, 10000, {}}});
+    parts.push_back({"NATIONAL-SEMICONDUCTOR", "NMC93CS46", InstructionWordFacts{"NMC93CS46", 64, 10000, {}}});
+    parts.push_back({"XICOR", "X24C00", CommandByteFacts{"X24C00", false, 10000, {}}});
+    parts.push_back({"PHILIPS", "PCF8581", SelectFrameFacts{"PCF8581", 10000, {}}});
+    // The SPI-pinout EEPROM with one address byte: 256 x 8, 16-byte pages,
+    // 5 ms write, 1.8-5.5 V.
+    parts.push_back({"MICROCHIP", "25AA020A", ByteAddressSpiFacts{"25AA020A", 256, 16, 5000, {17, 57}}});
+    // The two-clock EEPROM with 16-bit addresses: 8 K x 8, 5 ms write, 2.5-6.0 V.
+    parts.push_back({"MICROCHIP", "24LC65", TwoClockFacts{"24LC65", 8192, 8, 5000, {24, 60}}});
+    // Serial flash with byte programming: 64 KB, maker BFh, device 48h, 20 us
+    // byte program, 100 ms chip erase, 2.7-3.6 V.
+    parts.push_back({"SST", "SST25VF512", ByteFlashFacts{"SST25VF512", 65536, 0xBF, 0x48, 20, 100000, {26, 37}}});
     return parts;
 }
 
@@ -94,6 +109,12 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* mw = std::get_if<MicrowireFacts>(&part.facts)) return std::make_unique<MicrowireChip>(*mw);
     if (const auto* nv = std::get_if<NovramFacts>(&part.facts)) return std::make_unique<NovramChip>(*nv);
     if (const auto* af = std::get_if<AddressFirstFacts>(&part.facts)) return std::make_unique<AddressFirstChip>(*af);
+    if (const auto* iw = std::get_if<InstructionWordFacts>(&part.facts)) return std::make_unique<InstructionWordChip>(*iw);
+    if (const auto* cb = std::get_if<CommandByteFacts>(&part.facts)) return std::make_unique<CommandByteChip>(*cb);
+    if (const auto* sf = std::get_if<SelectFrameFacts>(&part.facts)) return std::make_unique<SelectFrameChip>(*sf);
+    if (const auto* bs = std::get_if<ByteAddressSpiFacts>(&part.facts)) return std::make_unique<ByteAddressSpiChip>(*bs);
+    if (const auto* tc = std::get_if<TwoClockFacts>(&part.facts)) return std::make_unique<TwoClockChip>(*tc);
+    if (const auto* bf = std::get_if<ByteFlashFacts>(&part.facts)) return std::make_unique<ByteFlashChip>(*bf);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
@@ -111,12 +132,19 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
         // 16-bit words.
         const auto* mw = std::get_if<MicrowireFacts>(&p.facts);
         const bool wide = (mw != nullptr && mw->org != MicrowireFacts::Org::Bytes) ||
-                          std::holds_alternative<NovramFacts>(p.facts);
+                          std::holds_alternative<NovramFacts>(p.facts) ||
+                          std::holds_alternative<InstructionWordFacts>(p.facts);
         f.width = wide ? 16 : 8;
         f.blank = wide ? 0xFFFF : 0xFF;
         f.words = static_cast<uint32_t>(MakeSerialChip(p)->Bytes() / (wide ? 2 : 1));
-        f.vccPin = 8;
-        f.gndPins = {4};
+        const bool selectFrame = std::holds_alternative<SelectFrameFacts>(p.facts);
+        const auto* flash = std::get_if<ByteFlashFacts>(&p.facts);
+        f.vccPin = selectFrame ? 6 : flash ? 2 : 8;
+        f.gndPins = {selectFrame || flash ? 7 : 4};
+        if (flash) {
+            f.makerCode = flash->makerCode;
+            f.deviceCode = flash->deviceCode;
+        }
         parts.push_back(FamilyPart(p.maker, ChipKind::Serial, f, p));
     }
 }

@@ -13,7 +13,10 @@ namespace sim {
 struct SerialPart {
     const char* maker;
     const char* name;
-    std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts> facts;
+    std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
+                 SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts,
+                 ByteFlashFacts>
+        facts;
 };
 
 // nullptr when the simulator does not know the part.

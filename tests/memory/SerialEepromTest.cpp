@@ -2,6 +2,10 @@
 // simulator's serial parts table, seated by the library record's maker and
 // name: blank check, program (verify at both levels), read back, compare;
 // then what single rows do and the faults they must report.
+#include <algorithm>
+#include <fstream>
+
+#include "engine/Config.h"
 #include "engine/Pins.h"
 #include "engine/Power.h"
 #include "engine/Tables.h"
@@ -30,6 +34,7 @@ protected:
     bool Wide() const { return DataWidth > 8; }
     uint32_t ChipDatum(uint32_t a) const {
         if (auto* nv = dynamic_cast<sim::NovramChip*>(chip)) return nv->EepromWord(a);
+        if (auto* iw = dynamic_cast<sim::InstructionWordChip*>(chip)) return iw->Word(a);
         if (!Wide()) return chip->Byte(a);
         return static_cast<uint32_t>(chip->Byte(2 * a) << 8 | chip->Byte(2 * a + 1));
     }
@@ -55,6 +60,17 @@ protected:
         h.params[0] = engine;
         simp.ConfigureDirect(h);
     }
+    // The values written to register `reg` since the trace was cleared.
+    std::vector<int> Writes(uint8_t reg) const {
+        std::vector<int> v;
+        for (const auto& a : simp.RegisterTrace())
+            if (a.write && a.reg == reg) v.push_back(a.value);
+        return v;
+    }
+    void StartTrace() {
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+    }
     void ExpectNoViolationsBut(const std::string& allowed) {
         for (const auto& v : simp.Violations()) EXPECT_NE(v.find(allowed), std::string::npos) << v;
     }
@@ -78,14 +94,35 @@ TEST_P(SerialEveryRow, BlankCheckProgramVerifyReadCompare) {
         SetupAddressRange();
     }
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    // The data come from a binary file.
     FillPattern(BufferByteSize, 3);
+    std::string image(BufferByteSize, '\0');
+    for (uint32_t a = 0; a < BufferByteSize; ++a) image[a] = static_cast<char>(BufferByte(a));
+    std::ofstream("image.bin", std::ios::binary) << image;
+    FillBufferRange(0, BufferByteSize - 1, 0xFF);
+    ASSERT_EQ(LoadFileAt("image.bin", 0, 0), 1);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    // The driver's lines: the program, then the verify at both levels.
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    const auto lines = Log();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.rfind(" VCCL(", 0) == 0 && l.ends_with("Verification ok!"); }),
+              2)
+        << LogText();
     ExpectChipHoldsBuffer();
     EXPECT_EQ(Run(OpVerify), 1) << LogText();
     FillBufferRange(0, BufferByteSize - 1, 0);
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     ExpectChipHoldsBuffer();
     EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+    if (p.row == 15 || p.row == 17 || p.row == 95) {
+        // Row 15's erase step is followed by the driver's own blank check.
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        for (uint32_t a = 0; a < DeviceSize; ++a) ASSERT_EQ(ChipDatum(a), 0xFFu) << a;
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    }
     // A compare against the buffer with one byte changed reports that one.
     FillBufferRange(7, 7, BufferByte(7) ^ 0x10);
     EXPECT_EQ(Run(OpCompare), 1) << LogText();
@@ -109,7 +146,11 @@ INSTANTIATE_TEST_SUITE_P(Parts, SerialEveryRow,
                                            RowPart{"ATMEL", "AT24C16", 11, 600}, RowPart{"MICROCHIP", "24LC32A", 11, 700},
                                            RowPart{"MICROCHIP", "24LC256", 11, 300}, RowPart{"SIEMENS", "SLE24C02", 81},
                                            RowPart{"XICOR", "X24C44", 12}, RowPart{"XICOR", "X24F032", 14}, RowPart{"XICOR", "X24F128", 14, 300},
-                                           RowPart{"XICOR", "X24325", 16, 300}, RowPart{"XICOR", "X24645", 16, 300}),
+                                           RowPart{"XICOR", "X24325", 16, 300}, RowPart{"XICOR", "X24645", 16, 300},
+                                           RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70},
+                                           RowPart{"XICOR", "X24C00", 71}, RowPart{"PHILIPS", "PCF8581", 15},
+                                           RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85, 300},
+                                           RowPart{"SST", "SST25VF512", 95, 300}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Every record of the serial rows names a part the simulator knows.
@@ -123,7 +164,8 @@ TEST_F(Serial, EveryLibraryRecordHasItsPart) {
 // range, page writes split at page boundaries and stop at DeviceEnd.
 TEST_F(Serial, RangeNotAtZeroReadsAndWritesItsOwnBytes) {
     for (const RowPart& p : {RowPart{"XICOR", "X24C01", 11}, RowPart{"ATMEL", "AT24C04", 11},
-                             RowPart{"MICROCHIP", "24LC32A", 11}, RowPart{"SIEMENS", "SLE24C02", 81}}) {
+                             RowPart{"MICROCHIP", "24LC32A", 11}, RowPart{"SIEMENS", "SLE24C02", 81},
+                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         FillChip(9);
@@ -142,10 +184,11 @@ TEST_F(Serial, RangeNotAtZeroReadsAndWritesItsOwnBytes) {
     }
 }
 
-// Rows 10 and 18 poll the chip's ready status: a chip that never gets ready
-// ends the program with an error, without hanging.
+// Rows 10, 17, 18 and 70 poll the chip's ready status: a chip that never
+// gets ready ends the program with an error, without hanging.
 TEST_F(Serial, NeverReadyEndsTheProgramRun) {
-    for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"MICROCHIP", "93LC46A", 18}}) {
+    for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"MICROCHIP", "93LC46A", 18},
+                             RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         chip->NeverReady();
@@ -158,7 +201,9 @@ TEST_F(Serial, NeverReadyEndsTheProgramRun) {
 // A cell bit that never takes its value shows in the verify with its address.
 TEST_F(Serial, StuckBitFailsTheVerifyAtItsAddress) {
     for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"ATMEL", "AT24C04", 11},
-                             RowPart{"MICROCHIP", "93LC46A", 18}}) {
+                             RowPart{"MICROCHIP", "93LC46A", 18}, RowPart{"CATALYST", "CAT59C11", 17},
+                             RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, RowPart{"PHILIPS", "PCF8581", 15},
+                             RowPart{"MICROCHIP", "25AA020A", 48}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         chip->StickBit(0x22, 3, 1);
@@ -284,7 +329,9 @@ TEST_F(Serial, ProgrammerStoppingMidShiftEndsTheRun) {
 
 TEST_F(Serial, UserBreakEndsTheRun) {
     for (const RowPart& p : {RowPart{"ST", "M93C66", 10}, RowPart{"ATMEL", "AT24C16", 11},
-                             RowPart{"MICROCHIP", "93LC66A", 18}, RowPart{"SIEMENS", "SLE24C02", 81}}) {
+                             RowPart{"MICROCHIP", "93LC66A", 18}, RowPart{"SIEMENS", "SLE24C02", 81},
+                             RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"PHILIPS", "PCF8581", 15},
+                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         ui.BreakAtPercent = 30;
@@ -316,65 +363,131 @@ TEST_F(Serial, NovramRecallsAndStoresOnlyAfterACompleteRun) {
     EXPECT_EQ(nv->EepromWord(5), kept);
 }
 
-// Row 17 has no library record (no datasheet of such a part was found): its
-// entries on the invented address-first model, with a 93LC46A's record for
-// the package and supplies. Erase sends 00 09, then 00 0C, then waits for
-// READY; a part that never gets ready ends the program with -1.
-TEST_F(Serial, Row17EntriesOnTheAddressFirstModel) {
-    ASSERT_TRUE(Select("MICROCHIP", "93LC46A"));
-    sim::AddressFirstFacts facts;
-    facts.name = "address-first EEPROM";
-    facts.bytes = 128;
-    elec->DeclareChip(sim::DipPinLimits(facts.name, 8));
-    auto* af = socket->Insert(std::make_unique<sim::AddressFirstChip>(facts));
-    const auto run = [](int (*entry)()) {
-        BufferIndex = 0;
-        return entry();
-    };
-    FillPattern(BufferByteSize, 12);
-    EXPECT_EQ(run(AlgorithmRow(17)->Program), 1);
-    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(af->Byte(a), BufferByte(a)) << a;
-    EXPECT_EQ(run(AlgorithmRow(17)->Erase), 1);
-    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(af->Byte(a), 0xFF) << a;
-    af->SetByte(9, 0x3C);
-    FillBufferRange(0, 127, 0);
-    CurrentAlgorithm = 17;
-    EXPECT_EQ(Run(OpRead), 1) << LogText();
-    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(BufferByte(a), a == 9 ? 0x3C : 0xFF) << a;
-    af->NeverReady();
-    FillPattern(BufferByteSize, 13);
-    EXPECT_EQ(run(AlgorithmRow(17)->Program), -1);
+// Row 15's erase step is blank-checked by the driver, so a byte that stays
+// programmed fails it; row 17's erase is taken at its word.
+TEST_F(Serial, EraseBlankCheckedOnRow15Only) {
+    for (const auto& [p, result] : {std::pair{RowPart{"PHILIPS", "PCF8581", 15}, -1}, {RowPart{"CATALYST", "CAT59C11", 17}, 1}}) {
+        socket->Clear();
+        Seat(p.maker, p.name);
+        chip->StickBit(5, 0, 0);
+        EXPECT_EQ(Run(OpErase), result) << p.name << LogText();
+        EXPECT_TRUE(HasLine(result == 1 ? "Erase ok!" : "Erase error!")) << p.name << LogText();
+    }
+}
+
+// Row 48's program begins with a read instruction and two dropped bytes
+// before the write enable, writes its pages with A2h and ends with A4h.
+TEST_F(Serial, Row48InstructionOrder) {
+    Seat("MICROCHIP", "25AA020A");
+    auto* spi = static_cast<sim::ByteAddressSpiChip*>(chip);
+    DeviceEnd = 0x1F;
+    FillPattern(BufferByteSize, 5);
+    BufferIndex = 0;
+    EXPECT_EQ(AlgorithmRow(48)->Program(), 1);
+    EXPECT_EQ(spi->Instructions(), (std::vector<uint8_t>{0xA7, 0xA6, 0xA2, 0xA2, 0xA4}));
+    for (uint32_t a = 0; a <= 0x1F; ++a) ASSERT_EQ(chip->Byte(a), BufferByte(a)) << a;
+    EXPECT_EQ(chip->WriteCycles(), 2u);
     ExpectNoViolations();
 }
 
-// Row 70 has no library record either: its entries on the invented
-// instruction-byte model, with a 93C46's record (16-bit words, package type 0)
-// for the package and supplies; the pins move to 23-28 on another package type.
-TEST_F(Serial, Row70EntriesOnTheInstructionWordModel) {
-    ASSERT_TRUE(Select("ST", "M93C46"));
-    sim::InstructionWordFacts facts;
-    facts.name = "instruction-word EEPROM";
-    facts.words = 64;
-    elec->DeclareChip(sim::DipPinLimits(facts.name, 8));
-    auto* iw = socket->Insert(std::make_unique<sim::InstructionWordChip>(facts));
-    LogicImageNumber = 6;
-    CurrentAlgorithm = 70;
-    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
-    FillPattern(BufferByteSize, 21);
-    EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    for (uint32_t a = 0; a < 64; ++a) ASSERT_EQ(iw->Word(a), BufferDatum(a)) << a;
-    FillBufferRange(0, 127, 0);
-    EXPECT_EQ(Run(OpRead), 1) << LogText();
-    for (uint32_t a = 0; a < 64; ++a) ASSERT_EQ(iw->Word(a), BufferDatum(a)) << a;
-    iw->NeverReady();
-    FillBufferRange(0, 127, 0x11);
-    BufferIndex = 0;
-    EXPECT_EQ(AlgorithmRow(70)->Program(), -1);
+// Row 85 writes pages of 8 whatever the record or the user says, reads each
+// back and writes it up to three times; a chip that never reports ready ends
+// the run without a read-back; with AddressStep 2 the page's bytes are every
+// second buffer byte.
+TEST_F(Serial, Row85PagesReadBackAndRetried) {
+    struct Case {
+        const char* what;
+        uint32_t page, addressStep;
+        bool stuck, neverReady;
+        int result;
+        uint32_t writeCycles, frames;
+    };
+    for (const Case& c : {Case{"page forced to 8", 32, 1, false, false, 1, 2, 4},
+                          Case{"never verifies", 8, 1, true, false, -1, 3, 6},
+                          Case{"never ready", 8, 1, false, true, -1, 1, 1},
+                          Case{"split buffer", 8, 2, false, false, 1, 2, 4}}) {
+        SCOPED_TRACE(c.what);
+        socket->Clear();
+        Seat("MICROCHIP", "24LC65");
+        auto* tc = static_cast<sim::TwoClockChip*>(chip);
+        if (c.stuck) chip->StickBit(3, 0, 1);
+        if (c.neverReady) chip->NeverReady();
+        PageSize = c.page;
+        AddressStep = c.addressStep;
+        DeviceEnd = 15;
+        FillBufferRange(0, BufferByteSize - 1, 0x40);
+        FillPattern(32, 7);
+        FillBufferRange(3, 3, BufferByte(3) & 0xFE); // the stuck bit differs
+        BufferIndex = 0;
+        EXPECT_EQ(AlgorithmRow(85)->Program(), c.result);
+        EXPECT_EQ(chip->WriteCycles(), c.writeCycles);
+        EXPECT_EQ(tc->Frames(), c.frames);
+        EXPECT_EQ(PageSize, 8u);
+        if (c.result == 1) {
+            EXPECT_EQ(BufferIndex, 16 * c.addressStep);
+            for (uint32_t a = 0; a <= 15; ++a) ASSERT_EQ(chip->Byte(a), BufferByte(a * c.addressStep)) << a;
+        }
+        AddressStep = 1;
+    }
+}
+
+// Row 95's Read ID: the maker code at address 0 and the device code at 1 in
+// two selections; program enable rises only inside Program and Erase, and
+// each byte's wait runs with the chip still selected.
+TEST_F(Serial, Row95IdentifiersAndProgramEnable) {
+    Seat("SST", "SST25VF512");
+    auto* flash = static_cast<sim::ByteFlashChip*>(chip);
+    runStart_ = ui.Log.size();
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    EXPECT_EQ(AlgorithmRow(95)->Identify(), 1);
+    ShowChipAndDataIds(ChipMakerId, ChipDeviceId);
+    ExpectLinesInOrder({"Chip Mfg Id:00BFh, Dev Id:0048h", "Data Mfg Id:00BFh, Dev Id:0048h"});
+    EXPECT_EQ(flash->Selections(), 2u);
+    struct Step {
+        const char* what;
+        int (*entry)();
+        uint32_t selections, enabled;
+    };
+    DeviceEnd = 3;
+    FillPattern(BufferByteSize, 4);
+    for (const Step& s : {Step{"read", [] { return AlgorithmRow(95)->Read(2); }, 1, 0},
+                          Step{"program", [] { return AlgorithmRow(95)->Program(); }, 4, 4},
+                          Step{"erase", [] { return AlgorithmRow(95)->Erase(); }, 1, 1}}) {
+        const uint32_t selections = flash->Selections(), enabled = flash->EnabledSelections();
+        BufferIndex = 0;
+        EXPECT_EQ(s.entry(), 1) << s.what;
+        EXPECT_EQ(flash->Selections() - selections, s.selections) << s.what;
+        EXPECT_EQ(flash->EnabledSelections() - enabled, s.enabled) << s.what;
+    }
+    EXPECT_GE(flash->ShortestHoldUs(), PulseWidth);
     ExpectNoViolations();
-    // Another package type: chip select on 23 ... program enable on 28.
-    ResetProgrammerOutputs();
-    simp.EnableTrace(true);
-    PackageIndex = 0;
+}
+
+// Row 17's erase sends the frames 00 09, then 00 0C, then waits for READY;
+// its program ends with the write-disable frame 00 0B.
+TEST_F(Serial, Row17EraseAndProgramFrames) {
+    Seat("CATALYST", "CAT59C11");
+    auto* af = static_cast<sim::AddressFirstChip*>(chip);
+    FillChip(3);
+    EXPECT_EQ(AlgorithmRow(17)->Erase(), 1);
+    using Frames = std::vector<std::pair<uint8_t, uint8_t>>;
+    EXPECT_EQ(af->Frames(), (Frames{{0, 0x09}, {0, 0x0C}}));
+    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(af->Byte(a), 0xFF) << a;
+    DeviceEnd = 1;
+    FillPattern(BufferByteSize, 12);
+    BufferIndex = 0;
+    EXPECT_EQ(AlgorithmRow(17)->Program(), 1);
+    EXPECT_EQ(af->Frames(), (Frames{{0, 0x09}, {0, 0x0C}, {0, 0x09}, {0, 0x06}, {1, 0x06}, {0, 0x0B}}));
+    ExpectNoViolations();
+}
+
+// Row 70 on another package type moves its pins to ZIF 23-28: program
+// enable on 28.
+TEST_F(Serial, Row70PinsByPackageType) {
+    Seat("NATIONAL-SEMICONDUCTOR", "NMC93CS46");
+    LoadImage(1);
+    StartTrace();
     while (PackageRow(PackageIndex).Type == 0) ++PackageIndex;
     AlgorithmRow(70)->Read(2);
     bool pin28 = false;
@@ -382,22 +495,17 @@ TEST_F(Serial, Row70EntriesOnTheInstructionWordModel) {
     EXPECT_TRUE(pin28);
 }
 
-// Row 71 has no library record either: its entries on the invented
-// command-byte model with the SLE24C02's record for the package and supplies.
-// Variant 1 raises the clock pin to 12 V at the start of every written byte,
+// Row 71's record part takes writes without the 12 V entry; the entries on a
+// command-byte model that needs it, with the X24C00's record. Variant 1 raises the clock pin to 12 V at the start of every written byte,
 // never while reading; variants past 1 are refused.
 TEST_F(Serial, Row71EntriesOnTheCommandByteModel) {
-    ASSERT_TRUE(Select("SIEMENS", "SLE24C02"));
+    ASSERT_TRUE(Select("XICOR", "X24C00"));
     sim::CommandByteFacts facts;
     facts.name = "command-byte EEPROM";
     sim::ChipPinLimits limits = sim::DipPinLimits(facts.name, 8);
     elec->DeclareChip(limits.Allow(26, 130));
     auto* cb = socket->Insert(std::make_unique<sim::CommandByteChip>(facts));
-    DeviceSize = 16;
-    SetupAddressRange();
-    CurrentAlgorithm = 71;
     DeviceVariant = 1;
-    PulseWidth = 5000;
     FillPattern(BufferByteSize, 31);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     for (uint32_t a = 0; a < 16; ++a) ASSERT_EQ(cb->Byte(a), BufferByte(a)) << a;
@@ -425,15 +533,153 @@ TEST_F(Serial, EntriesRefuseWhatTheLibraryWouldNot) {
     DeviceVariant = MicrowireVariantCount;
     EXPECT_EQ(AlgorithmRow(10)->Read(2), -1);
     EXPECT_EQ(AlgorithmRow(10)->Program(), -1);
-    Seat("ATMEL", "AT24C04");
-    for (uint32_t page : {0u, 257u}) {
-        PageSize = page;
-        EXPECT_EQ(AlgorithmRow(11)->Program(), -1) << page;
+    for (const RowPart& p : {RowPart{"ATMEL", "AT24C04", 11}, RowPart{"MICROCHIP", "25AA020A", 48}}) {
+        Seat(p.maker, p.name);
+        for (uint32_t page : {0u, 257u}) {
+            PageSize = page;
+            EXPECT_EQ(AlgorithmRow(p.row)->Program(), -1) << p.name << " " << page;
+        }
     }
+    Seat("ATMEL", "AT24C04");
     PageSize = 16;
     DeviceVariant = TwoWireFormCount;
     EXPECT_EQ(AlgorithmRow(11)->Program(), -1);
     EXPECT_TRUE(elec->SuppliedPins().empty()); // refused before the supply
+}
+
+// Each row's part passes the insertion check with the row's pin allowance;
+// an empty socket stops the run before the algorithm.
+TEST_F(Serial, InsertionCheckWithEachRowsAllowance) {
+    for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"ATMEL", "AT24C04", 11},
+                             RowPart{"XICOR", "X24C44", 12}, RowPart{"XICOR", "X24F032", 14},
+                             RowPart{"PHILIPS", "PCF8581", 15}, RowPart{"XICOR", "X24325", 16},
+                             RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"MICROCHIP", "93LC46A", 18},
+                             RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, RowPart{"XICOR", "X24C00", 71},
+                             RowPart{"SIEMENS", "SLE24C02", 81}, RowPart{"MICROCHIP", "25AA020A", 48},
+                             RowPart{"MICROCHIP", "24LC65", 85}, RowPart{"SST", "SST25VF512", 95}}) {
+        SCOPED_TRACE(p.name);
+        socket->Clear();
+        Seat(p.maker, p.name);
+        DeviceInsertTest = 1;
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        socket->Clear();
+        EXPECT_EQ(Run(OpRead), -1);
+        EXPECT_TRUE(HasLine("Insert device.")) << LogText();
+        DeviceInsertTest = 0;
+    }
+}
+
+// The supply range mode of each row's power-up (bit 3 of register 13 stands
+// for mode 0) and the static register values of the two-wire rows.
+TEST_F(Serial, PowerUpRegisterValuesByRow) {
+    struct Case {
+        RowPart part;
+        int vccMode;
+        uint32_t makerIndex = 0, subVariant = 0;
+        std::vector<int> reg0, reg5; // first writes of register 0 of a read; its non-zero writes of 5
+    };
+    const std::vector<Case> cases = {
+        {{"ST", "M93C46", 10}, 1, 0, 0, {2}, {}},
+        {{"ATMEL", "AT24C04", 11}, 1, 0, 0, {0}, {}},
+        {{"ATMEL", "AT24C04", 11}, 1, MakerSamsung, 2, {0, 8}, {1}},
+        {{"XICOR", "X24C44", 12}, 1},
+        {{"XICOR", "X24F032", 14}, 1, 0, 0, {2}, {1}},
+        {{"XICOR", "X24F032", 14}, 1, 0, 1, {5}, {1}},
+        {{"XICOR", "X24F032", 14}, 1, 0, 2, {4}, {1}},
+        {{"XICOR", "X24F032", 14}, 1, 0, 3, {0}, {1}},
+        {{"PHILIPS", "PCF8581", 15}, 1},
+        {{"XICOR", "X24325", 16}, 1, 0, 0, {0}, {}},
+        {{"CATALYST", "CAT59C11", 17}, 1},
+        {{"MICROCHIP", "93LC46A", 18}, 1},
+        {{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, 0},
+        {{"XICOR", "X24C00", 71}, 1},
+        {{"SIEMENS", "SLE24C02", 81}, 1},
+        {{"MICROCHIP", "25AA020A", 48}, 0},
+        {{"MICROCHIP", "24LC65", 85}, 0},
+        {{"SST", "SST25VF512", 95}, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.part.name) + " sub-variant " + std::to_string(c.subVariant));
+        socket->Clear();
+        Seat(c.part.maker, c.part.name);
+        if (c.makerIndex != 0) MakerIndex = c.makerIndex;
+        DeviceSubVariant = c.subVariant;
+        DeviceEnd = 3;
+        LoadImage(c.part.row == 10 ? 1 : 0);
+        StartTrace();
+        AlgorithmRow(c.part.row)->Read(2);
+        const auto reg13 = Writes(13);
+        ASSERT_FALSE(reg13.empty());
+        EXPECT_EQ((reg13.front() & 0x0C) == 0x0C ? 0 : 1, c.vccMode);
+        if (!c.reg0.empty()) {
+            const auto reg0 = Writes(0);
+            ASSERT_GE(reg0.size(), c.reg0.size());
+            EXPECT_EQ(std::vector<int>(reg0.begin(), reg0.begin() + static_cast<long>(c.reg0.size())), c.reg0);
+            auto reg5 = Writes(5); // without the power-down's reset to 0
+            reg5.erase(std::remove(reg5.begin(), reg5.end(), 0), reg5.end());
+            EXPECT_EQ(reg5, c.reg5);
+        }
+    }
+}
+
+// The bytes the two-wire rows send through register 6, as the rows' address
+// forms and register routines give them.
+TEST_F(Serial, TwoWireTrafficThroughRegister6) {
+    struct Case {
+        const char* what;
+        RowPart part;
+        uint32_t start, end;
+        int (*entry)();
+        std::vector<int> reg6; // expected run of register-6 writes
+        bool whole;            // the run is every register-6 write
+    };
+    static const auto read = [] { return AlgorithmRow(CurrentAlgorithm)->Read(2); };
+    static const auto program = [] { return AlgorithmRow(CurrentAlgorithm)->Program(); };
+    const std::vector<Case> cases = {
+        // Form 1 over 512 bytes: random reads at 000h and 100h; 0FFh and 1FFh
+        // end their blocks with FFh (no acknowledge).
+        {"form 1 blocks", {"ATMEL", "AT24C04", 11}, 0, 0x1FF, read, {0xA0, 0x00, 0xA1, 0xFF, 0xA2, 0x00, 0xA3, 0xFF}, true},
+        // Form 0 reads everything after the single byte 01h, and programs with
+        // the address x 2 first.
+        {"form 0 read", {"XICOR", "X24C01", 11}, 0, 127, read, {0x01}, true},
+        {"form 0 program", {"XICOR", "X24C01", 11}, 0x10, 0x13, program, {0x20}, false},
+        // Row 16 form 1: address ABCh goes out as B4h BCh.
+        {"row 16 form 1", {"XICOR", "X24325", 16}, 0xABC, 0xABC, program, {0xB4, 0xBC}, false},
+        // Row 16 form 2 reads with 81h after setting address 0 as 80h 00h.
+        {"row 16 form 2", {"XICOR", "X24645", 16}, 0, 3, read, {0x80, 0x00, 0x81}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        socket->Clear();
+        Seat(c.part.maker, c.part.name);
+        DeviceStart = BufferIndex = c.start;
+        DeviceEnd = c.end;
+        FillPattern(BufferByteSize, 2);
+        LoadImage(0);
+        StartTrace();
+        c.entry();
+        const auto reg6 = Writes(6);
+        if (c.whole) {
+            EXPECT_EQ(reg6, c.reg6);
+        } else {
+            EXPECT_NE(std::search(reg6.begin(), reg6.end(), c.reg6.begin(), c.reg6.end()), reg6.end());
+        }
+    }
+}
+
+// Row 14 form 0 places its protect register in the chip's last block: a
+// 2 KB part addresses it as control byte 8Eh, address FFh, unlocks it with
+// 02h and 06h and writes "Upper 1/2" with PPEN "Hi" as 92h.
+TEST_F(Serial, Row14ProtectRegisterAddress) {
+    Seat("XICOR", "X24F032");
+    DeviceSize = 0x800;
+    Opt24fxxBlockProtect = 2;
+    Opt24fxxPpen = 1;
+    LoadImage(0);
+    StartTrace();
+    EXPECT_EQ(WriteProtectRegister14(), 1);
+    EXPECT_EQ(Writes(6), (std::vector<int>{0x8E, 0xFF, 0x02, 0x8E, 0xFF, 0x06, 0x8E, 0xFF, 0x92}));
+    Opt24fxxBlockProtect = Opt24fxxPpen = 0;
 }
 
 } // namespace

@@ -1,0 +1,187 @@
+#include "memory/SerialSpiPinout.h"
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Pins.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Services.h"
+#include "memory/MemoryFrame.h"
+#include "memory/SerialFrame.h"
+
+namespace {
+
+// ---- row 48: A7h read, A6h/A4h write enable/disable, A2h page write -------------------
+
+namespace row48 {
+
+constexpr int kCs = 21, kSo = 22, kWp = 23, kSi = 25, kClk = 26;
+uint32_t g_page = 16;
+
+void Settings() { g_page = PageSize; }
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(kWp, 1);
+    SetPin(kCs, 1);
+    SetPin(kClk, 0);
+    SetPin(kSi, 0);
+}
+void AfterSupply() { DelayMs(100); }
+constexpr SerialRow kRow{0, 16, true, false, Settings, IdleLines, AfterSupply, nullptr};
+
+// The chip takes SI on the rising clock and has its bit out before each clock.
+void Send(uint32_t b) { PinShiftOutMsbFirst(kSi, kClk, 3, b, 8); }
+uint32_t Receive() { return PinShiftInMsbFirst(kSo, kClk, 3, 8); }
+// Selected: A7h, address 0 and the chip's access byte, dropped.
+void StartRead() {
+    SetPin(kCs, 0);
+    Send(0xA7);
+    Send(0x00);
+    Receive();
+}
+void Instruction(uint32_t code) {
+    SetPin(kCs, 0);
+    Send(code);
+    SetPin(kCs, 1);
+}
+
+// The read stream runs from chip address 0: the bytes below DeviceStart are
+// clocked past before the range.
+int Read(int mode) {
+    if (!SerialPageSizeValid(PageSize)) return -1;
+    SerialPowerOn(kRow, 2);
+    StartRead();
+    for (uint32_t a = 0; a < DeviceStart; ++a) Receive();
+    const int r = SerialReadWalk([&] {
+        ReadValue = Receive();
+        return ProcessReadByte(mode);
+    });
+    if (r == 1) SetPin(kCs, 1);
+    return SerialEndEntry(kRow, r);
+}
+
+int Program() {
+    if (!SerialPageSizeValid(PageSize)) return -1;
+    SerialPowerOn(kRow, 1);
+    StartRead();
+    Receive();
+    SetPin(kCs, 1);
+    Instruction(0xA6);
+    const int r = SerialPageLoop(g_page, [](uint32_t n) {
+        SetPin(kCs, 0);
+        Send(0xA2);
+        Send(ChipAddress & 0xFF);
+        for (uint32_t i = 0; i < n; ++i) {
+            ExpectedValue = BufferWindow[BufferIndex + i];
+            Send(ExpectedValue);
+        }
+        SetPin(kCs, 1);
+        DelayUs(PulseWidth);
+        return 1;
+    });
+    if (r == 1) Instruction(0xA4);
+    return SerialEndEntry(kRow, r);
+}
+
+} // namespace row48
+
+// ---- row 95: serial flash, 90h identifiers, FFh read, 10h byte program ----------------
+
+namespace row95 {
+
+constexpr int kPe = 21, kCs = 23, kClk = 24, kSi = 25, kSo = 26;
+
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(28, 1);
+    SetPin(kPe, 0);
+    SetPin(kCs, 1);
+    SetPin(kClk, 0);
+    SetPin(kSi, 0);
+}
+void AfterSupply() { DelayMs(10); }
+void ParkLines() { SetPin(kCs, 1); }
+constexpr SerialRow kRow{0, 0, true, false, nullptr, IdleLines, AfterSupply, ParkLines};
+
+void Send(std::initializer_list<uint32_t> bytes) {
+    for (uint32_t b : bytes) PinShiftOutMsbFirst(kSi, kClk, 3, b, 8);
+}
+// The chip's bit is out after each clock.
+uint32_t Receive() {
+    uint32_t v = 0;
+    for (int i = 0; i < 8; ++i) {
+        PulsePin(kClk, 3);
+        v = (v << 1) | static_cast<uint32_t>(GetPin(kSo));
+    }
+    return v;
+}
+// One selection: 90h and the address of the identifier, the identifier.
+uint32_t Identifier(uint32_t address) {
+    SetPin(kCs, 0);
+    Send({0x90, 0x00, 0x00, address});
+    const uint32_t id = Receive();
+    SetPin(kCs, 1);
+    return id;
+}
+
+int Identify() {
+    SerialPowerOn(kRow, 2);
+    ChipMakerId = Identifier(0);
+    ChipDeviceId = Identifier(1);
+    SerialPowerOff(kRow);
+    return 1;
+}
+
+// The read stream runs from chip address 0: the bytes below DeviceStart are
+// clocked past before the range.
+int Read(int mode) {
+    SerialPowerOn(kRow, 2);
+    SetPin(kCs, 0);
+    Send({0xFF, 0x00, 0x00, 0x00, 0x00, 0x00});
+    for (uint32_t a = 0; a < DeviceStart; ++a) Receive();
+    const int r = SerialReadWalk([&] {
+        ReadValue = Receive();
+        return ProcessReadByte(mode);
+    });
+    return SerialEndEntry(kRow, r);
+}
+
+// Program enable is high only inside Program and Erase.
+int Program() {
+    SerialPowerOn(kRow, 1);
+    SetPin(kPe, 1);
+    const int r = SerialReadWalk([] {
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        SetPin(kCs, 0);
+        Send({0x10, (ChipAddress >> 16) & 0xFF, (ChipAddress >> 8) & 0xFF, ChipAddress & 0xFF, ExpectedValue, 0x00});
+        DelayUs(PulseWidth);
+        SetPin(kCs, 1);
+        BufferIndex += 1;
+        return 1;
+    });
+    SetPin(kPe, 0);
+    return SerialEndEntry(kRow, r);
+}
+
+int Erase() {
+    SerialPowerOn(kRow, 1);
+    SetPin(kPe, 1);
+    SetPin(kCs, 0);
+    Send({0x60, 0x00, 0x00, 0x00, 0xD0, 0x00});
+    DelayMs(100);
+    SetPin(kCs, 1);
+    SetPin(kPe, 0);
+    return SerialEndEntry(kRow, 1);
+}
+
+} // namespace row95
+
+} // namespace
+
+void InstallSerialSpiPinoutRows() {
+    InstallRow(48, row48::Read, row48::Program);
+    InstallRow(95, row95::Read, row95::Program, row95::Erase);
+    AlgorithmRow(95)->Identify = row95::Identify;
+}
