@@ -6,6 +6,7 @@
 #include "sim/FlashParts.h"
 #include "sim/FuseArrayChip.h"
 #include "sim/IscCpldChip.h"
+#include "sim/NandChip.h"
 #include "sim/RowTapChip.h"
 
 namespace sim {
@@ -15,7 +16,7 @@ namespace {
 using AddParts = void (*)(std::vector<CatalogPart>&);
 constexpr AddParts kFamilies[] = {AddEpromParts, AddGalParts, AddMcu8051Parts, AddLogicIcParts, AddRamParts,
                                   AddLargePldParts, AddJtagCpldParts, AddPicParts, AddFlashParts,
-                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts};
+                                  AddSerialParts, AddPinDrivenParts, AddFusePromParts, AddNandParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -99,6 +100,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::FuseProm:
         return Adapted<FusePromChip, FusePromConfig>(
             facts, [](const FusePromConfig& f) { return std::make_unique<FusePromChip>(f); });
+    case ChipKind::Nand:
+        if (const auto* f = dynamic_cast<const NandFacts*>(&facts)) return std::make_unique<NandChip>(*f);
+        break;
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
     }

@@ -9,7 +9,7 @@
 // parts file (sim/EpromParts.cpp, GalParts.cpp (GALs and the larger PLDs),
 // Mcu8051Parts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
 // PicParts.cpp, FlashParts.cpp, SerialParts.cpp, PinDrivenParts.cpp (pin-driven
-// memories and fuse PROMs)), e.g.
+// memories and fuse PROMs), NandParts.cpp), e.g.
 //   add("AMD", QuickPulse(Jedec28("Am27C256", 0x8000), 0x01, 0x10));
 // starting from the family's pin-out helper and changing only what the
 // part's datasheet says differs (codes, voltages, pulse, erase, pages).
@@ -45,6 +45,7 @@ enum class ChipKind : uint8_t {
     Serial,     // the SerialChipBase of the part's protocol, from SerialPart
     PinDriven,  // PinMemoryChip from PinMemoryConfig
     FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
+    Nand,       // NandChip from NandFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -124,5 +125,6 @@ void AddFlashParts(std::vector<CatalogPart>& parts);
 void AddSerialParts(std::vector<CatalogPart>& parts);
 void AddPinDrivenParts(std::vector<CatalogPart>& parts);
 void AddFusePromParts(std::vector<CatalogPart>& parts);
+void AddNandParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim
