@@ -2,6 +2,7 @@
 
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
+#include "memory/Nand.h"
 #include "memory/SerialEeprom.h"
 #include "memory/PinDriven.h"
 
@@ -12,4 +13,5 @@ void InstallMemoryAlgorithms() {
     InstallJedecFlashRows();
     InstallSerialEepromRows();
     InstallPinDrivenRows();
+    InstallNandRows();
 }

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "memory/Eprom.h"
+#include "memory/NandGeometry.h"
 #include "memory/EpromCtrlBus.h"
 #include "memory/SerialEeprom.h"
 #include "memory/PinMapProm.h"
@@ -27,6 +28,9 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {16, false, "the two-wire address forms", TwoWireFormCount},
     {71, false, "the start conditions", 2},
     {300, false, "PromPinMapTable", PromPinMapCount},
+    {77, false, "the row-77 geometry table", 6},
+    {83, false, "NandDeviceNames", 7},
+    {86, false, "the row-86 geometry table", 6},
 };
 
 // Rows 0, 66 and 301 give at most Page - 1 pulses, row 302 at most Page; the

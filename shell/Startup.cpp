@@ -22,6 +22,7 @@
 #include "mcu/OptPic.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/Opt24fxx.h"
+#include "memory/OptNand.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -130,6 +131,7 @@ void CreateFormsAndLoadConfig() {
     InstallLogicAlgorithms();
     InstallOptRalDialog();
     InstallOpt24Dialogs();
+    InstallOptNandDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);
