@@ -21,8 +21,8 @@
 uint32_t ProgramBlockSize = 0;
 uint32_t NandReadMode83 = 0;
 uint32_t NandReadMode86 = 0;
-const char* const NandDeviceNames[7] = {"", "", "", "NAND 032M MODE2", "NAND 064M MODE2", "NAND 128M MODE2",
-                                        "NAND 256M MODE2"};
+const char* const NandDeviceNames[7] = {
+    "", "", "", "NAND 032M MODE2", "NAND 064M MODE2", "NAND 128M MODE2", "NAND 256M MODE2"};
 ShowOptNandDialogFn ShowOptNandDialogHook = nullptr;
 
 namespace {
@@ -113,20 +113,22 @@ int EraseBlock(uint32_t block, uint32_t blockBytes, bool wide) {
 struct NandRun {
     uint32_t Row = 0;
     NandGeometry Chip;
-    bool Wide = true;          // 512-byte-page address form
-    bool Spare = false;        // rows 83/86: the buffer carries the spare bytes
-    uint32_t BufferPage = 0;   // buffer bytes per chip page
-    uint32_t BufferBlock = 0;  // buffer bytes per chip block
+    bool Wide = true;         // 512-byte-page address form
+    bool Spare = false;       // rows 83/86: the buffer carries the spare bytes
+    uint32_t BufferPage = 0;  // buffer bytes per chip page
+    uint32_t BufferBlock = 0; // buffer bytes per chip block
     uint32_t Blocks = 0;
-    std::array<std::vector<uint8_t>, kSockets> Bad;  // per socket, 1 = bad
+    std::array<std::vector<uint8_t>, kSockets> Bad; // per socket, 1 = bad
     std::array<uint32_t, kSockets> BadCount{};
-    std::array<std::vector<uint8_t>, kSockets> Map;  // rows 83/86: block 0's map
-    std::array<uint32_t, kSockets> Skipped{};        // row 83: blocks skipped in this run
-    uint32_t DataBlocks = 0;   // row 86: D
+    std::array<std::vector<uint8_t>, kSockets> Map; // rows 83/86: block 0's map
+    std::array<uint32_t, kSockets> Skipped{};       // row 83: blocks skipped in this run
+    uint32_t DataBlocks = 0;                        // row 86: D
 };
 NandRun Run;
 
-uint32_t Sockets() { return std::min<uint32_t>(LastSocketIndex, kSockets - 1) + 1; }
+uint32_t Sockets() {
+    return std::min<uint32_t>(LastSocketIndex, kSockets - 1) + 1;
+}
 
 void SupplyOn(bool programming) {
     SupplyVoltage = programming ? Vccp / 10 : ReadVccInUse;
@@ -265,7 +267,8 @@ int PowerOn77(int mode) {
     Run.BufferPage = Run.Chip.PageData;
     Run.BufferBlock = Run.Chip.BlockBytes();
     Run.Blocks = DeviceSize / Run.Chip.BlockBytes();
-    for (auto& t : Run.Bad) t.assign(Run.Blocks + 1, 0);
+    for (auto& t : Run.Bad)
+        t.assign(Run.Blocks + 1, 0);
     SupplyOn(mode == 1);
     if (DeviceVariant <= 2) WriteRegister(7, 1);
     WriteRegister(2, 8);
@@ -287,7 +290,9 @@ int PowerOn77(int mode) {
     return result;
 }
 
-bool BadIn(uint32_t s, uint32_t block) { return block < Run.Bad[s].size() && Run.Bad[s][block] != 0; }
+bool BadIn(uint32_t s, uint32_t block) {
+    return block < Run.Bad[s].size() && Run.Bad[s][block] != 0;
+}
 
 int Alg77Read(int mode) {
     if (PowerOn77(2) != 1) {
@@ -353,7 +358,9 @@ int Alg77Options() {
     for (uint32_t s = 0; s < Sockets(); ++s) {
         if (GangInUse()) ShowMessageLine("Socket#%d", static_cast<int>(s + 1));
         for (uint32_t b = 0; b < Run.Blocks; ++b) {
-            if (BadIn(s, b)) ShowMessageLine("Address:%08lXh, Block No:%d", static_cast<unsigned long>(b) * Run.Chip.BlockBytes(), static_cast<int>(b));
+            if (BadIn(s, b))
+                ShowMessageLine("Address:%08lXh, Block No:%d",
+                                static_cast<unsigned long>(b) * Run.Chip.BlockBytes(), static_cast<int>(b));
         }
         ShowMessageLine("Bed Block Count: %d", static_cast<int>(Run.BadCount[s]));
     }
@@ -363,20 +370,28 @@ int Alg77Options() {
 
 // ---- rows 83 and 86: the block-0 map -------------------------------------------
 
-uint16_t Le16(const std::vector<uint8_t>& m, uint32_t at) { return static_cast<uint16_t>(m[at] | (m[at + 1] << 8)); }
+uint16_t Le16(const std::vector<uint8_t>& m, uint32_t at) {
+    return static_cast<uint16_t>(m[at] | (m[at + 1] << 8));
+}
 void PutLe16(std::vector<uint8_t>& m, uint32_t at, uint32_t v) {
     m[at] = static_cast<uint8_t>(v & 0xFF);
     m[at + 1] = static_cast<uint8_t>((v >> 8) & 0xFF);
 }
-uint16_t Be16(const std::vector<uint8_t>& m, uint32_t at) { return static_cast<uint16_t>((m[at] << 8) | m[at + 1]); }
+uint16_t Be16(const std::vector<uint8_t>& m, uint32_t at) {
+    return static_cast<uint16_t>((m[at] << 8) | m[at + 1]);
+}
 void PutBe16(std::vector<uint8_t>& m, uint32_t at, uint32_t v) {
     m[at] = static_cast<uint8_t>((v >> 8) & 0xFF);
     m[at + 1] = static_cast<uint8_t>(v & 0xFF);
 }
 
 // Row 83: the entry of block b (0xFFFF past the map).
-uint16_t Entry83(uint32_t s, uint32_t b) { return 512 + 2 * b + 1 < kMap83Bytes ? Le16(Run.Map[s], 512 + 2 * b) : kNoEntry; }
-bool Reserved(uint16_t entry) { return entry == kBlock0Entry || entry == kBadEntry; }
+uint16_t Entry83(uint32_t s, uint32_t b) {
+    return 512 + 2 * b + 1 < kMap83Bytes ? Le16(Run.Map[s], 512 + 2 * b) : kNoEntry;
+}
+bool Reserved(uint16_t entry) {
+    return entry == kBlock0Entry || entry == kBadEntry;
+}
 
 // Row 86: logical entry i's physical block, -1 where there is none.
 int64_t Entry86(uint32_t s, uint32_t i) {
@@ -398,7 +413,9 @@ std::vector<uint32_t> BadList86(uint32_t s) {
     return list;
 }
 
-uint32_t ToChip(uint32_t offset) { return offset / Run.BufferPage * 512; }
+uint32_t ToChip(uint32_t offset) {
+    return offset / Run.BufferPage * 512;
+}
 
 bool MapValid(uint32_t s) {
     const std::vector<uint8_t>& m = Run.Map[s];
@@ -412,7 +429,8 @@ bool MapValid(uint32_t s) {
 uint32_t FirstEmptyBufferBlock(uint32_t from, uint32_t rangeBlocks, bool empty) {
     for (uint32_t b = from; b < rangeBlocks; ++b) {
         bool allFf = true;
-        const uint64_t end = std::min<uint64_t>(static_cast<uint64_t>(b + 1) * Run.BufferBlock, uint64_t{DeviceEnd} + 1);
+        const uint64_t end =
+            std::min<uint64_t>(static_cast<uint64_t>(b + 1) * Run.BufferBlock, uint64_t{DeviceEnd} + 1);
         for (uint64_t a = static_cast<uint64_t>(b) * Run.BufferBlock; a < end && allFf; ++a)
             allFf = ReadBufferByteCached(static_cast<uint32_t>(a)) == 0xFF;
         if (allFf == empty) return b;
@@ -420,7 +438,8 @@ uint32_t FirstEmptyBufferBlock(uint32_t from, uint32_t rangeBlocks, bool empty) 
     return rangeBlocks;
 }
 uint32_t RangeBlocks() {
-    return static_cast<uint32_t>(std::min<uint64_t>((uint64_t{DeviceEnd} + Run.BufferBlock) / Run.BufferBlock, Run.Blocks));
+    return static_cast<uint32_t>(
+        std::min<uint64_t>((uint64_t{DeviceEnd} + Run.BufferBlock) / Run.BufferBlock, Run.Blocks));
 }
 
 enum BuildFailure { kBuilt = 0, kTooMany, kEraseFailed, kProgramFailed, kNotReady, kNoPlace };
@@ -436,7 +455,8 @@ BuildFailure WriteMap(uint32_t s) {
     WriteRegister(3, NotSocket(s));
     bool ok = true;
     auto put = [](const uint8_t* bytes, uint32_t n) {
-        for (uint32_t i = 0; i < n; ++i) WriteRegister(6, bytes != nullptr ? bytes[i] : 0xFF);
+        for (uint32_t i = 0; i < n; ++i)
+            WriteRegister(6, bytes != nullptr ? bytes[i] : 0xFF);
     };
     if (Run.Row == 83) {
         for (uint32_t page = 0; page < 9 && ok; ++page) {
@@ -539,7 +559,8 @@ BuildFailure BuildMap(int mode, uint32_t s) {
 int BuildOrReport(int mode, uint32_t s) {
     const BuildFailure f = BuildMap(mode, s);
     if (f == kBuilt) return 1;
-    static const char* const kWhy[] = {"", " To meny bed block.", " Block #0 erase error.", " Block #0 program error."};
+    static const char* const kWhy[] = {"", " To meny bed block.", " Block #0 erase error.",
+                                       " Block #0 program error."};
     if (f <= kProgramFailed) {
         ShowMessageLine("Device Initialization Fail!");
         ShowMessageLine("%s", kWhy[f]);
@@ -653,13 +674,15 @@ int MapRead(int mode) {
     Command(0x00);
     const bool logical = (Run.Row == 83 ? NandReadMode83 : NandReadMode86) == 0;
     const uint32_t page = Run.BufferPage, block = Run.BufferBlock;
-    uint32_t next = 0;             // row 86: the next logical entry
+    uint32_t next = 0;              // row 86: the next logical entry
     uint64_t running = DeviceStart; // row 86: the page address in logical mode
     int result = 1;
     // Row 83's logical read runs over the buffer range: the blocks it skips
     // move its end on, as the Program placed the data (within the chip).
     const uint64_t chipEnd = uint64_t{Run.Blocks} * block;
-    auto skippedBytes = [&]() -> uint64_t { return logical && Run.Row == 83 ? uint64_t{Run.Skipped[cs]} * block : 0; };
+    auto skippedBytes = [&]() -> uint64_t {
+        return logical && Run.Row == 83 ? uint64_t{Run.Skipped[cs]} * block : 0;
+    };
     for (uint64_t l = DeviceStart; l <= DeviceEnd + skippedBytes() && l < chipEnd; l += page) {
         const uint32_t L = static_cast<uint32_t>(l);
         result = StepProgress(static_cast<uint32_t>(l - skippedBytes()));
@@ -723,7 +746,8 @@ int MapProgram() {
                 p[s] = static_cast<uint64_t>(e) * block;
             }
         }
-        const bool takes = mapped[s] && (Run.Row == 86 || L < DeviceStart + uint64_t{ProgramBlockSize} * block);
+        const bool takes =
+            mapped[s] && (Run.Row == 86 || L < DeviceStart + uint64_t{ProgramBlockSize} * block);
         const uint64_t at = p[s];
         p[s] += page;
         return takes ? static_cast<int64_t>(ToChip(static_cast<uint32_t>(at))) : -1;
@@ -734,7 +758,8 @@ int MapErase() {
     const int powered = PowerOnMap(5);
     std::array<std::vector<uint32_t>, kSockets> listed;
     std::array<size_t, kSockets> k{};
-    for (uint32_t s = 0; s < kSockets && powered == 1 && Run.Row == 86; ++s) listed[s] = BadList86(s);
+    for (uint32_t s = 0; s < kSockets && powered == 1 && Run.Row == 86; ++s)
+        listed[s] = BadList86(s);
     return EraseBlocks(powered, [&](uint32_t s, uint32_t b) {
         if (Run.Row == 83) return Reserved(Entry83(s, b));
         // Row 86 walks its bad list along the blocks.
@@ -746,7 +771,9 @@ int MapErase() {
     });
 }
 
-int MapOptions() { return ShowOptNandDialogHook != nullptr ? ShowOptNandDialogHook() : 0; }
+int MapOptions() {
+    return ShowOptNandDialogHook != nullptr ? ShowOptNandDialogHook() : 0;
+}
 
 void NandSelectionDefaults() {
     NandReadMode83 = 0;
@@ -770,7 +797,8 @@ void ShowBadBlocks83() {
             const uint32_t count = Run.Map[s][16];
             for (uint32_t k = 0; k < count && 17 + 2 * k + 1 < 512; ++k) {
                 const uint32_t block = Le16(Run.Map[s], 17 + 2 * k) * 512u / Run.Chip.BlockBytes();
-                ShowMessageLine("Address:%08lXh, Block No:%04d", static_cast<unsigned long>(block) * Run.Chip.BlockBytes(),
+                ShowMessageLine("Address:%08lXh, Block No:%04d",
+                                static_cast<unsigned long>(block) * Run.Chip.BlockBytes(),
                                 static_cast<int>(block));
             }
             ShowMessageLine("Bed Block Count: %d", static_cast<int>(count));
@@ -790,7 +818,8 @@ void ShowBadSectors86() {
                 if (v == kNoEntry) continue;
                 const uint32_t sector = static_cast<uint16_t>(v - 0x2000);
                 ShowMessageLine("Address:%08lXh, Sector No:%d",
-                                static_cast<unsigned long>(sector) * Run.Chip.BlockBytes() / 2, static_cast<int>(sector));
+                                static_cast<unsigned long>(sector) * Run.Chip.BlockBytes() / 2,
+                                static_cast<int>(sector));
                 ++count;
             }
             ShowMessageLine("Bed Sector Count: %d", count);

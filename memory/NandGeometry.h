@@ -6,7 +6,7 @@
 #include <string>
 
 struct NandGeometry {
-    uint32_t PageData = 0;      // data bytes of a chip page
+    uint32_t PageData = 0; // data bytes of a chip page
     uint32_t PagesPerBlock = 0;
     uint32_t BlockBytes() const { return PageData * PagesPerBlock; }
 };
@@ -25,18 +25,24 @@ inline NandGeometry MapRowGeometry(uint32_t row, uint32_t variant) {
 }
 
 // The blocks a map row keeps tables and maps for.
-inline uint32_t MapRowBlockLimit(uint32_t row) { return row == 83 ? 2048 : 1024; }
+inline uint32_t MapRowBlockLimit(uint32_t row) {
+    return row == 83 ? 2048 : 1024;
+}
 constexpr uint32_t kNandSpareFlag = 0x100; // DeviceFlags: the buffer carries each page's spare bytes
 
 // Why a record of rows 77, 83 or 86 cannot work; empty when it can.
-inline std::string NandRecordRefusal(uint32_t row, uint32_t variant, uint32_t flags, uint32_t page, uint32_t size) {
+inline std::string NandRecordRefusal(uint32_t row, uint32_t variant, uint32_t flags, uint32_t page,
+                                     uint32_t size) {
     if (row == 77) {
-        if (Row77Geometry(variant).PageData == 0) return "variant " + std::to_string(variant) + " has no geometry in algorithm 77";
+        if (Row77Geometry(variant).PageData == 0)
+            return "variant " + std::to_string(variant) + " has no geometry in algorithm 77";
         return "";
     }
     if (row != 83 && row != 86) return "";
     const NandGeometry g = MapRowGeometry(row, variant);
-    if (g.PageData == 0) return "variant " + std::to_string(variant) + " has no map format in algorithm " + std::to_string(row);
+    if (g.PageData == 0)
+        return "variant " + std::to_string(variant) + " has no map format in algorithm " +
+               std::to_string(row);
     const uint32_t want = (flags & kNandSpareFlag) != 0 ? 528 : 512;
     if (page != want)
         return "page of " + std::to_string(page) + " is not the buffer page of " + std::to_string(want) +

@@ -39,14 +39,17 @@ TOptNand_::TOptNand_(QWidget* owner) : QDialog(owner) {
     EditPgmBlock->setVisible(row83);
 
     connect(ButtonDisp, &QPushButton::clicked, this, [this] { ButtonDispClick(); });
-    connect(RadioGroupReadMode->Buttons, &QButtonGroup::idClicked, this, [this] { RadioGroupReadModeExit(); });
+    connect(RadioGroupReadMode->Buttons, &QButtonGroup::idClicked, this,
+            [this] { RadioGroupReadModeExit(); });
     connect(EditPgmBlock, &QLineEdit::textChanged, this, [this] { EditPgmBlockChange(); });
     connect(BitBtnClose, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void TOptNand_::ButtonDispClick() {
-    if (CurrentAlgorithm == 83) ShowBadBlocks83();
-    else if (CurrentAlgorithm == 86) ShowBadSectors86();
+    if (CurrentAlgorithm == 83)
+        ShowBadBlocks83();
+    else if (CurrentAlgorithm == 86)
+        ShowBadSectors86();
 }
 
 void TOptNand_::RadioGroupReadModeExit() {
@@ -74,4 +77,6 @@ int ShowOptNandDialog() {
     return 1;
 }
 
-void InstallOptNandDialog() { ShowOptNandDialogHook = ShowOptNandDialog; }
+void InstallOptNandDialog() {
+    ShowOptNandDialogHook = ShowOptNandDialog;
+}

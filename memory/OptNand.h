@@ -10,7 +10,7 @@ class QPushButton;
 class TRadioGroup;
 
 class TOptNand_ : public QDialog {
-public:
+  public:
     explicit TOptNand_(QWidget* owner = nullptr);
 
     QPushButton* ButtonDisp;
@@ -23,7 +23,7 @@ public:
     void RadioGroupReadModeExit();
     void EditPgmBlockChange();
 
-protected:
+  protected:
     void done(int result) override;
 };
 

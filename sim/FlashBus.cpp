@@ -134,12 +134,7 @@ uint16_t FlashBusPersonality::ReadCycle() {
 }
 
 bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
-    prog_ = &p;
-    Sync();
-    if (reg > 11) {
-        if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
-        return false;
-    }
+    if (LatchWrite(p, reg)) return false;
     auto bad = [&] {
         p.Violation("flash bus: register " + std::to_string(reg) + " written " + Hex(value) + " not expected");
         return true;

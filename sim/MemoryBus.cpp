@@ -189,14 +189,7 @@ bool MemoryBusPersonality::ValidStrobe(uint8_t v) const {
 }
 
 bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
-    prog_ = &p;
-    // Supply and ground switching written before this access takes effect first.
-    Sync();
-    if (reg > 11) {
-        // The DAC, the supply-A switches and the range latch move pin voltages.
-        if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
-        return false;
-    }
+    if (LatchWrite(p, reg)) return false;
     auto bad = [&] {
         p.Violation("memory bus: register " + std::to_string(reg) + " written " + Hex(value) + " not expected");
         return true;

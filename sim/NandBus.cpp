@@ -50,17 +50,13 @@ void NandBusPersonality::Snapshot(int s) {
     drive(kRe, !reLow_);
     drive(kWp, true);
     if (driveData_) {
-        for (int i = 0; i < 8; ++i) drive(kIo[i], ((data_ >> i) & 1) != 0);
+        for (int i = 0; i < 8; ++i)
+            drive(kIo[i], ((data_ >> i) & 1) != 0);
     }
 }
 
 bool NandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
-    prog_ = &p;
-    Sync();
-    if (reg > 11) {
-        if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
-        return false;
-    }
+    if (LatchWrite(p, reg)) return false;
     if (!Allowed(reg, value)) {
         char t[64];
         std::snprintf(t, sizeof t, "NAND bus: register %u written %02Xh not expected", reg, value);

@@ -26,7 +26,7 @@
 namespace sim {
 
 class NandBusPersonality : public SocketBusPersonality {
-public:
+  public:
     uint16_t Id() const override { return kPersonalityNand; }
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
@@ -34,7 +34,7 @@ public:
     uint8_t Wiring() const { return reg7_; }
     uint8_t DataPath() const { return reg5_; }
 
-private:
+  private:
     void Snapshot(int s) override;
     bool SnapshotEmptySockets() const override { return false; }
     bool Enabled(int s) const { return !(mask_ & (1u << s)); }

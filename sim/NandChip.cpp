@@ -42,18 +42,24 @@ bool NandChip::Powered(const PinEnvironment& env) const {
 
 uint8_t NandChip::DataIn(const PinEnvironment& env) const {
     uint8_t d = 0;
-    for (int i = 0; i < 8; ++i) d = static_cast<uint8_t>(d | (Level(env, kIo[i]) << i));
+    for (int i = 0; i < 8; ++i)
+        d = static_cast<uint8_t>(d | (Level(env, kIo[i]) << i));
     return d;
 }
 
-uint32_t NandChip::RowBytes() const { return facts_.pagesPerBlock * facts_.blocks > 0x10000 ? 3 : 2; }
+uint32_t NandChip::RowBytes() const {
+    return facts_.pagesPerBlock * facts_.blocks > 0x10000 ? 3 : 2;
+}
 
-bool NandChip::Busy(const PinEnvironment& env) const { return env.NowUs() < busyUntil_; }
+bool NandChip::Busy(const PinEnvironment& env) const {
+    return env.NowUs() < busyUntil_;
+}
 
 std::vector<uint8_t>& NandChip::BlockOf(uint32_t block) {
     auto it = blocks_.find(block);
     if (it == blocks_.end()) {
-        it = blocks_.emplace(block, std::vector<uint8_t>(facts_.PageBytes() * facts_.pagesPerBlock, 0xFF)).first;
+        it = blocks_.emplace(block, std::vector<uint8_t>(facts_.PageBytes() * facts_.pagesPerBlock, 0xFF))
+                 .first;
     }
     return it->second;
 }
@@ -72,12 +78,13 @@ uint8_t NandChip::Byte(uint32_t address) const {
 void NandChip::SetByte(uint32_t address, uint8_t value) {
     if (address >= facts_.TotalBytes()) return;
     const uint32_t page = address / facts_.PageBytes();
-    BlockOf(page / facts_.pagesPerBlock)[(page % facts_.pagesPerBlock) * facts_.PageBytes() + address % facts_.PageBytes()] =
-        value;
+    BlockOf(page / facts_.pagesPerBlock)[(page % facts_.pagesPerBlock) * facts_.PageBytes() +
+                                         address % facts_.PageBytes()] = value;
 }
 
 void NandChip::SetCell(uint32_t address, uint16_t value) {
-    if (!facts_.withSpare) address = address / facts_.pageData * facts_.PageBytes() + address % facts_.pageData;
+    if (!facts_.withSpare)
+        address = address / facts_.pageData * facts_.PageBytes() + address % facts_.pageData;
     SetByte(address, static_cast<uint8_t>(value));
 }
 
@@ -113,7 +120,8 @@ void NandChip::Reset() {
 
 void NandChip::Update(const PinEnvironment& env) {
     bool over = false;
-    for (int v : kVcc) over = over || env.VoltageTenths(pins_[static_cast<size_t>(v - 1)]) > facts_.absMaxTenths;
+    for (int v : kVcc)
+        over = over || env.VoltageTenths(pins_[static_cast<size_t>(v - 1)]) > facts_.absMaxTenths;
     if (over && !wasPowered_) {
         // Refused once per power-up attempt.
         if (!refused_) env.Violation(facts_.name + ": supply above the part's absolute maximum");
@@ -135,9 +143,12 @@ void NandChip::Update(const PinEnvironment& env) {
     if (ce && !prevWe_ && we) {
         const bool cle = Level(env, kCle) != 0, ale = Level(env, kAle) != 0;
         const uint8_t d = DataIn(env);
-        if (cle && !ale) Command(env, d);
-        else if (ale && !cle) AddressByte(env, d);
-        else if (!cle && !ale) DataByteIn(d);
+        if (cle && !ale)
+            Command(env, d);
+        else if (ale && !cle)
+            AddressByte(env, d);
+        else if (!cle && !ale)
+            DataByteIn(d);
     }
     if (ce && !prevRe_ && re) NextRead(env);
     prevWe_ = we;
@@ -187,7 +198,8 @@ void NandChip::Command(const PinEnvironment& env, uint8_t c) {
         }
         auto& cells = BlockOf(block);
         const uint32_t at = (page % facts_.pagesPerBlock) * facts_.PageBytes();
-        for (uint32_t i = 0; i < facts_.PageBytes(); ++i) cells[at + i] &= load_[i]; // bits only clear
+        for (uint32_t i = 0; i < facts_.PageBytes(); ++i)
+            cells[at + i] &= load_[i]; // bits only clear
         if (pointer_ != Area::Spare) pointer_ = Area::First;
         break;
     }
@@ -210,7 +222,8 @@ void NandChip::Command(const PinEnvironment& env, uint8_t c) {
         }
         blocks_.erase(block);
         ++erases_[block];
-        for (uint32_t p = 0; p < facts_.pagesPerBlock; ++p) programs_.erase(block * facts_.pagesPerBlock + p);
+        for (uint32_t p = 0; p < facts_.pagesPerBlock; ++p)
+            programs_.erase(block * facts_.pagesPerBlock + p);
         break;
     }
     case 0x70:

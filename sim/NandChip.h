@@ -60,7 +60,7 @@ struct NandFacts : PartFacts {
 };
 
 class NandChip : public CatalogChip {
-public:
+  public:
     explicit NandChip(const NandFacts& facts);
 
     std::string Name() const override { return facts_.name; }
@@ -72,7 +72,9 @@ public:
     // Cells as the part's library record sees them: the data area, or each
     // page with its spare bytes.
     size_t Words() const override { return facts_.words; }
-    uint16_t Cell(uint32_t address) const override { return facts_.withSpare ? Byte(address) : DataByte(address); }
+    uint16_t Cell(uint32_t address) const override {
+        return facts_.withSpare ? Byte(address) : DataByte(address);
+    }
     void SetCell(uint32_t address, uint16_t value) override;
 
     const NandFacts& Nand() const { return facts_; }
@@ -96,7 +98,7 @@ public:
     uint32_t Erases(uint32_t block) const;
     uint32_t ProgramsOf(uint32_t page) const;
 
-private:
+  private:
     enum class Input { None, ReadAddress, ProgramAddress, ProgramData, EraseAddress, IdAddress };
     enum class Area : uint8_t { First, Second, Spare };
     enum class OutMode { None, Data, Status, Id };

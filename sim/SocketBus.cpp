@@ -47,6 +47,14 @@ void SocketBusPersonality::UpdateChips() {
     }
 }
 
+bool SocketBusPersonality::LatchWrite(SimProgrammer& p, uint8_t reg) {
+    prog_ = &p;
+    Sync();
+    if (reg <= 11) return false;
+    if (reg == 13 || reg == 18 || reg >= 25) dirty_ = true;
+    return true;
+}
+
 void SocketBusPersonality::Sync() {
     if (!dirty_) return;
     if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {

@@ -47,6 +47,12 @@ protected:
     void UpdateChips();
     // Brings the chips up to date after supply or ground switching.
     void Sync();
+    // The start of every register write: the chips catch up with supply and
+    // ground switching written before it. True for a latch register (above
+    // 11), which the bus leaves to the other components; the DAC, the
+    // supply-A switches and the range latch move pin voltages, so the pins
+    // are worked out again.
+    bool LatchWrite(SimProgrammer& p, uint8_t reg);
     // The electrical conditions of every pin into c.
     void ElectricalConditions(PinCondition* c, int skipPin = 0) const;
 

@@ -13,7 +13,7 @@ struct NandPart {
 };
 
 class NandRun : public MemoryRun {
-protected:
+  protected:
     std::vector<sim::NandChip*> chips;
     uint32_t bufferBlock = 0; // buffer bytes per chip block
     uint32_t chipBlock = 0;   // data bytes per chip block
@@ -74,7 +74,8 @@ protected:
     void FillRange(uint32_t seed) { FillPattern(DeviceEnd + 1, seed); }
     std::vector<uint8_t> BufferCopy(uint32_t from, uint32_t n) const {
         std::vector<uint8_t> v(n);
-        for (uint32_t i = 0; i < n; ++i) v[i] = BufferByte(from + i);
+        for (uint32_t i = 0; i < n; ++i)
+            v[i] = BufferByte(from + i);
         return v;
     }
     // The data bytes of chip block b (spare bytes too with `spare`).

@@ -12,18 +12,10 @@
 #include "shell/RadioGroup.h"
 #include "sim/SerialEngine.h"
 #include "sim/SerialParts.h"
+#include "DialogApp.h"
 #include "MemoryFixture.h"
 
 namespace {
-
-QApplication* App() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-    (void)app;
-    return qobject_cast<QApplication*>(QApplication::instance());
-}
 
 class Opt24 : public MemoryRun {
 protected:

@@ -7,20 +7,12 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "DialogApp.h"
 #include "NandFixture.h"
 #include "memory/OptNand.h"
 #include "shell/RadioGroup.h"
 
 namespace {
-
-QApplication* App() {
-    static int argc = 1;
-    static char name[] = "test";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = QApplication::instance() ? nullptr : new QApplication(argc, argv);
-    (void)app;
-    return qobject_cast<QApplication*>(QApplication::instance());
-}
 
 struct DialogCase {
     NandPart part;
@@ -31,7 +23,7 @@ struct DialogCase {
 };
 
 class OptNand : public NandRun, public ::testing::WithParamInterface<DialogCase> {
-protected:
+  protected:
     void SetUp() override {
         App();
         NandRun::SetUp();
@@ -81,9 +73,15 @@ TEST_P(OptNand, FieldsEditModeAndList) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, OptNand,
-    ::testing::Values(DialogCase{{"SAMSUNG", "K9F3208W0A"}, true, &NandReadMode83, 500,
+    ::testing::Values(DialogCase{{"SAMSUNG", "K9F3208W0A"},
+                                 true,
+                                 &NandReadMode83,
+                                 500,
                                  {"Address:00000000h, Block No:0000", "Bed Block Count: 1"}},
-                      DialogCase{{"SAMSUNG", "KM29W32000AT"}, false, &NandReadMode86, 77,
+                      DialogCase{{"SAMSUNG", "KM29W32000AT"},
+                                 false,
+                                 &NandReadMode86,
+                                 77,
                                  {"Address:00000000h, Sector No:0", "Address:00001000h, Sector No:1",
                                   "Bed Sector Count: 2"}}));
 

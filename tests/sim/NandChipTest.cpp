@@ -8,11 +8,13 @@
 namespace {
 
 class Env : public sim::PinEnvironment {
-public:
+  public:
     sim::PinCondition pins[49];
     uint64_t now = 0;
     mutable std::vector<std::string> violations;
-    sim::PinCondition Condition(int p) const override { return p >= 1 && p <= 48 ? pins[p] : sim::PinCondition{}; }
+    sim::PinCondition Condition(int p) const override {
+        return p >= 1 && p <= 48 ? pins[p] : sim::PinCondition{};
+    }
     uint64_t NowUs() const override { return now; }
     void Violation(const std::string& what) const override { violations.push_back(what); }
 };
@@ -20,12 +22,15 @@ public:
 constexpr int kIo[8] = {29, 30, 31, 32, 41, 42, 43, 44};
 
 class Bus {
-public:
+  public:
     explicit Bus(const char* maker, const char* name, int tenths = 33)
         : chip(*sim::FindFacts<sim::NandFacts>(maker, name)) {
-        for (int v : {12, 37}) env.pins[v] = {false, tenths};
-        for (int g : {13, 36}) env.pins[g] = {true};
-        for (int p : {8, 9, 18, 19}) Drive(p, true); // /RE, /CE, /WE, /WP
+        for (int v : {12, 37})
+            env.pins[v] = {false, tenths};
+        for (int g : {13, 36})
+            env.pins[g] = {true};
+        for (int p : {8, 9, 18, 19})
+            Drive(p, true); // /RE, /CE, /WE, /WP
         Drive(16, false);
         Drive(17, false);
         chip.Update(env);
@@ -39,13 +44,15 @@ public:
     void Cycle(int latch, uint8_t d) {
         Drive(16, latch == 16);
         Drive(17, latch == 17);
-        for (int i = 0; i < 8; ++i) Drive(kIo[i], (d >> i) & 1);
+        for (int i = 0; i < 8; ++i)
+            Drive(kIo[i], (d >> i) & 1);
         chip.Update(env);
         Drive(18, false);
         chip.Update(env);
         Drive(18, true);
         chip.Update(env);
-        for (int p : kIo) env.pins[p] = {};
+        for (int p : kIo)
+            env.pins[p] = {};
         Drive(16, false);
         Drive(17, false);
         env.now += 1;
@@ -80,7 +87,8 @@ public:
     void Program(uint32_t page, uint32_t column, std::initializer_list<uint8_t> bytes) {
         Command(0x80);
         Address(column, page);
-        for (uint8_t b : bytes) Cycle(0, b);
+        for (uint8_t b : bytes)
+            Cycle(0, b);
         Command(0x10);
     }
 };
@@ -132,7 +140,8 @@ TEST(NandChipTest, SparePointerAndSequentialRead) {
     b.Command(0x00);
     b.Address(0, 1);
     b.Wait(10);
-    for (int i = 0; i < 528; ++i) b.Read();
+    for (int i = 0; i < 528; ++i)
+        b.Read();
     EXPECT_TRUE(b.Busy()); // the next page loads
     b.Wait(10);
     EXPECT_EQ(b.Read(), 0xA5);
