@@ -4,6 +4,7 @@
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
 #include "memory/LatchedFlash.h"
+#include "memory/Nand.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialSpiPinout.h"
 #include "memory/SerialTwoClock.h"
@@ -22,4 +23,5 @@ void InstallMemoryAlgorithms() {
     InstallJtagMemoryRows();
     InstallBootBlockFlashRows();
     InstallLatchedFlashRows();
+    InstallNandRows();
 }

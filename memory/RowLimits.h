@@ -7,6 +7,7 @@
 
 #include "memory/BootBlockFlash.h"
 #include "memory/Eprom.h"
+#include "memory/NandGeometry.h"
 #include "memory/EpromCtrlBus.h"
 #include "memory/SerialEeprom.h"
 #include "memory/PinMapProm.h"
@@ -30,6 +31,9 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {300, false, "PromPinMapTable", PromPinMapCount},
     {21, false, "BootBlockLayoutTable", BootBlockLayoutCount},
     {36, false, "BootBlockLayoutTable", BootBlockLayoutCount},
+    {77, false, "the row-77 geometry table", 6},
+    {83, false, "NandDeviceNames", 7},
+    {86, false, "the row-86 geometry table", 6},
 };
 // Variants past a row's table that select an erase of their own.
 struct RowSpecialVariant {

@@ -23,6 +23,7 @@
 #include "memory/InstallMemoryRows.h"
 #include "memory/Opt24fxx.h"
 #include "memory/OptSecProt.h"
+#include "memory/OptNand.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -132,6 +133,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptRalDialog();
     InstallOpt24Dialogs();
     InstallOptSecProtDialog();
+    InstallOptNandDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

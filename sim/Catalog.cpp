@@ -8,6 +8,7 @@
 #include "sim/FuseArrayChip.h"
 #include "sim/IscCpldChip.h"
 #include "sim/JtagMemoryChip.h"
+#include "sim/NandChip.h"
 #include "sim/RowTapChip.h"
 
 namespace sim {
@@ -18,7 +19,8 @@ using AddParts = void (*)(std::vector<CatalogPart>&);
 constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu8051Parts,      AddLogicIcParts,
                                   AddRamParts,        AddLargePldParts,   AddJtagCpldParts,     AddPicParts,
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
-                                  AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts};
+                                  AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
+                                  AddNandParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -108,6 +110,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::WordPld:
         return Adapted<WordPldChip, WordPldFacts>(
             facts, [](const WordPldFacts& f) { return std::make_unique<WordPldChip>(f); });
+    case ChipKind::Nand:
+        if (const auto* f = dynamic_cast<const NandFacts*>(&facts)) return std::make_unique<NandChip>(*f);
+        break;
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });
     case ChipKind::JtagMemory:

@@ -10,6 +10,7 @@
 // Mcu8051Parts.cpp, CommandPldParts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
 // PicParts.cpp, FlashParts.cpp, SerialParts.cpp, PinDrivenParts.cpp (pin-driven
 // memories and fuse PROMs), JtagMemoryChip.cpp (memories behind a JTAG port)), e.g.
+// memories and fuse PROMs), NandParts.cpp), e.g.
 //   add("AMD", QuickPulse(Jedec28("Am27C256", 0x8000), 0x01, 0x10));
 // starting from the family's pin-out helper and changing only what the
 // part's datasheet says differs (codes, voltages, pulse, erase, pages).
@@ -50,6 +51,7 @@ enum class ChipKind : uint8_t {
     CommandFlash, // CommandFlashChip from CommandFlashConfig
     CycleRecord, // CycleRecordChip from CycleRecordFacts
     WordPld,     // WordPldChip from WordPldFacts
+    Nand,       // NandChip from NandFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -136,5 +138,6 @@ std::unique_ptr<CatalogChip> MakeJtagMemory(const JtagMemoryFacts& f);
 void AddCommandFlashParts(std::vector<CatalogPart>& parts);
 void AddCycleRecordParts(std::vector<CatalogPart>& parts);
 void AddWordPldParts(std::vector<CatalogPart>& parts);
+void AddNandParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -12,6 +12,7 @@
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/MemoryBus.h"
+#include "sim/NandBus.h"
 #include "sim/PicChip.h"
 #include "sim/RamTestBus.h"
 #include "sim/RegisterTap.h"
@@ -116,6 +117,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterCommandBusPersonality();
     RegisterSerialPersonality();
     RegisterRegisterTapPersonality();
+    RegisterNandPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
@@ -197,7 +199,9 @@ void Rack::Empty() {
 void Rack::Snapshot() {
     for (size_t s = 0; s < chips_.size(); ++s) {
         const CatalogChip& chip = *chips_[s];
-        if (chip.Words() == 0) continue; // a part that keeps nothing
+        // A part that keeps nothing, or more than a state file may hold (a
+        // large NAND part keeps its contents only while seated).
+        if (chip.Words() == 0 || chip.Words() > kMaxWords) continue;
         StoredChip& stored = store_[KeyOf(static_cast<int>(s))];
         stored.words = static_cast<uint32_t>(chip.Words());
         stored.width = static_cast<uint8_t>(chip.Facts().width);

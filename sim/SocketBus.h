@@ -3,6 +3,7 @@
 // socket's pins as the bus drives them, and the chips brought up to date
 // after every change.
 #pragma once
+#include <utility>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,16 @@ protected:
     struct SocketList {
         int count = 0;
         Socket* socket[kMaxSockets] = {};
+        // for (auto [s, socket] : Sockets()): socket s and its socket.
+        struct Iterator {
+            const SocketList* list;
+            int s;
+            std::pair<int, Socket*> operator*() const { return {s, list->socket[s]}; }
+            Iterator& operator++() { return ++s, *this; }
+            bool operator!=(const Iterator& o) const { return s != o.s; }
+        };
+        Iterator begin() const { return {this, 0}; }
+        Iterator end() const { return {this, count}; }
     };
     const SocketList& Sockets() const;
     // Fills snap_[s]: the electrical conditions, then the bus's drive.

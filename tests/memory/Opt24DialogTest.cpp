@@ -12,8 +12,8 @@
 #include "shell/RadioGroup.h"
 #include "sim/SerialEngine.h"
 #include "sim/SerialParts.h"
-#include "MemoryFixture.h"
 #include "OffscreenApp.h"
+#include "MemoryFixture.h"
 
 namespace {
 

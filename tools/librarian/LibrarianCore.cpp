@@ -504,10 +504,13 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
     if (!pld) {
         const std::string why = McuRowRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
                                               field(FieldPageSize, 2), field(FieldVariant, 1));
-        const std::string pic = PicRecordRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
-                                                 field(FieldVariant, 1), field(FieldDeviceSize, 4));
-        if (!why.empty() || !pic.empty()) {
-            error = Where(line) + why + pic;
+        std::string family = PicRecordRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
+                                              field(FieldVariant, 1), field(FieldDeviceSize, 4));
+        if (family.empty())
+            family = NandRecordRefusal(field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldDeviceFlags, 2),
+                                    field(FieldPageSize, 2), field(FieldDeviceSize, 4));
+        if (!why.empty() || !family.empty()) {
+            error = Where(line) + why + family;
             return false;
         }
     }

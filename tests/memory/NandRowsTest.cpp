@@ -1,0 +1,465 @@
+// The NAND rows through the operation driver: the whole cycle on one socket
+// and a gang, bad-block skipping of row 77, the block-0 maps of rows 83 and
+// 86, and injected faults.
+#include <fstream>
+
+#include "NandFixture.h"
+#include "engine/Buffer.h"
+
+namespace {
+
+template <class P> class NandCase : public NandRun, public ::testing::WithParamInterface<P> {};
+
+struct CycleCase {
+    NandPart part;
+    int gang;
+};
+const CycleCase kCycleCases[] = {
+    {{"TOSHIBA", "TC58V32AFT"}, 0},   {{"SAMSUNG", "K9F1608W0A"}, 0},      {{"TOSHIBA", "TC58V32AFT"}, 2},
+    {{"SAMSUNG", "K9F3208W0A"}, 0},   {{"TOSHIBA", "TC58V64AFT(528)"}, 0}, {{"SAMSUNG", "K9F3208W0A"}, 2},
+    {{"SAMSUNG", "KM29W32000AT"}, 0}, {{"SAMSUNG", "K9F6408U0B(528)"}, 0}, {{"SAMSUNG", "KM29W32000AT"}, 2},
+};
+using NandCycle = NandCase<CycleCase>;
+
+// Program from a loaded file, verify, read back equal, erase, blank.
+TEST_P(NandCycle, ProgramVerifyReadEraseBlank) {
+    const CycleCase& c = GetParam();
+    Start(c.part, 2, c.gang);
+    FillRange(7);
+    const std::vector<uint8_t> data = BufferCopy(0, DeviceEnd + 1);
+    {
+        std::ofstream out("image.bin", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    }
+    FillBufferRange(0, DeviceEnd, 0x00);
+    ASSERT_EQ(LoadFileAt("image.bin", 0, 0), 1);
+    ASSERT_EQ(BufferCopy(0, DeviceEnd + 1), data);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    FillBufferRange(0, DeviceEnd, 0x00);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(0, DeviceEnd + 1), data);
+    EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(Rows, NandCycle, ::testing::ValuesIn(kCycleCases));
+
+// ---- row 77 -------------------------------------------------------------------------
+
+// Variants 0-2 are never scanned: a marked block takes data like any other,
+// and the image is told the wiring of these parts.
+TEST_F(NandRun, Row77SmallPagePartsAreNeverScanned) {
+    Start({"SAMSUNG", "K9F1608W0A"}, 3);
+    chips[0]->MarkBad(1);
+    FillRange(2);
+    simp.EnableTrace(true);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], 1), BufferCopy(chipBlock, chipBlock));
+    const auto& trace = simp.RegisterTrace();
+    EXPECT_TRUE(std::any_of(trace.begin(), trace.end(),
+                            [](const auto& a) { return a.write && a.reg == 7 && a.value == 1; }));
+}
+
+// A bad block k: the data go on in block k + 1 and read back without a gap;
+// each gang socket skips its own bad blocks, the one with more stops earlier.
+struct SkipCase {
+    int gang;
+    std::vector<std::vector<uint32_t>> bad; // per socket
+};
+using Row77Skip = NandCase<SkipCase>;
+TEST_P(Row77Skip, DataGoOnInTheNextGoodBlock) {
+    const SkipCase& c = GetParam();
+    Start({"TOSHIBA", "TC58V32AFT"}, 4, c.gang);
+    for (size_t s = 0; s < c.bad.size(); ++s) {
+        for (uint32_t b : c.bad[s])
+            chips[s]->MarkBad(b);
+    }
+    FillRange(3);
+    VerifyAfterProgram = 0;
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    for (size_t s = 0; s < chips.size(); ++s) {
+        uint32_t data = 0;
+        for (uint32_t b = 0; b < 6; ++b) {
+            const bool bad = std::count(c.bad[s].begin(), c.bad[s].end(), b) != 0;
+            if (bad) continue;
+            // The data blocks that fit before DeviceEnd less the skipped space.
+            const bool written = data < 4 - c.bad[s].size();
+            EXPECT_EQ(ChipBlock(*chips[s], b),
+                      written ? BufferCopy(data * chipBlock, chipBlock) : Blank(chipBlock))
+                << "socket " << s << " block " << b;
+            data += written;
+        }
+    }
+    // Socket 0 reads back without a gap.
+    const auto expected = BufferCopy(0, (4 - static_cast<uint32_t>(c.bad[0].size())) * chipBlock);
+    FillBufferRange(0, DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(0, static_cast<uint32_t>(expected.size())), expected);
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(Sockets, Row77Skip,
+                         ::testing::Values(SkipCase{0, {{1}}}, SkipCase{2, {{}, {1}}},
+                                           SkipCase{3, {{2}, {}, {0, 3}}}));
+
+// Any non-FFh byte among the first 16 spare bytes marks a block; the list
+// names it, and a socket without bad blocks lists only its count.
+using Row77Marks = NandCase<uint32_t>;
+TEST_P(Row77Marks, OptionsListsTheMarkedBlock) {
+    const uint32_t markByte = GetParam();
+    Start({"TOSHIBA", "TC58V32AFT"}, 2, 2);
+    chips[1]->MarkBad(2, markByte, 0xFE);
+    EXPECT_EQ(Option(), 1);
+    EXPECT_EQ(Log(), (std::vector<std::string>{"Socket#1", "Bed Block Count: 0", "Socket#2",
+                                               "Address:00004000h, Block No:2", "Bed Block Count: 1"}));
+}
+INSTANTIATE_TEST_SUITE_P(SpareBytes, Row77Marks, ::testing::Values(0u, 5u, 15u));
+
+TEST_F(NandRun, Row77OptionsOfAChipWithoutBadBlocks) {
+    Start({"TOSHIBA", "TC58V32AFT"}, 2);
+    EXPECT_EQ(Option(), 1);
+    EXPECT_EQ(Log(), std::vector<std::string>{"Bed Block Count: 0"});
+}
+
+// More than 100 bad blocks fail every operation at power-up.
+using Row77Limit = NandCase<uint32_t>;
+TEST_P(Row77Limit, MoreThan100BadBlocksFail) {
+    const uint32_t bad = GetParam();
+    Start({"TOSHIBA", "TC58V32AFT"}, 2, 0, 112);
+    for (uint32_t b = 0; b < bad; ++b)
+        chips[0]->MarkBad(10 + b);
+    FillRange(1);
+    EXPECT_EQ(Run(OpBlankCheck), bad > 100 ? -1 : 1) << LogText();
+}
+INSTANTIATE_TEST_SUITE_P(Counts, Row77Limit, ::testing::Values(100u, 101u));
+
+// ---- rows 83 and 86: the block-0 map ------------------------------------------------
+
+std::vector<uint8_t> Le(std::vector<uint8_t> m, uint32_t at, uint16_t v) {
+    m[at] = static_cast<uint8_t>(v), m[at + 1] = static_cast<uint8_t>(v >> 8);
+    return m;
+}
+std::vector<uint8_t> Be(std::vector<uint8_t> m, uint32_t at, uint16_t v) {
+    m[at] = static_cast<uint8_t>(v >> 8), m[at + 1] = static_cast<uint8_t>(v);
+    return m;
+}
+
+// A blank chip is formatted at its first power-up, whatever the operation.
+TEST_F(NandRun, Row83FormatsABlankChip) {
+    // Row 83: name, count, bad pages, entries; spare bytes FFh.
+    Start({"SAMSUNG", "K9F3208W0A"}, 2);
+    chips[0]->MarkBad(5);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    std::vector<uint8_t> map(4608, 0xFF);
+    const char* name = "NAND 032M MODE2";
+    std::copy(name, name + 15, map.begin());
+    map[16] = 2;
+    map = Le(Le(map, 17, 0), 19, 5 * 16);
+    map = Le(Le(map, 512, 0xF5F5), 512 + 2 * 5, 0xF0F0);
+    std::vector<uint8_t> block0 = ChipBlock(*chips[0], 0, true), expected;
+    for (uint32_t pg = 0; pg < 16; ++pg) {
+        for (uint32_t i = 0; i < 528; ++i)
+            expected.push_back(pg < 9 && i < 512 ? map[pg * 512 + i] : 0xFF);
+    }
+    EXPECT_EQ(block0, expected);
+}
+
+TEST_F(NandRun, Row86FormatsABlankChip) {
+    // Row 86: mark, counts, bad sectors in page 0; page 7's halves FFh.
+    Start({"SAMSUNG", "KM29W32000AT"}, 2);
+    chips[0]->MarkBad(5);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    std::vector<uint8_t> page0(512, 0xFF);
+    for (uint8_t i = 0; i < 16; ++i)
+        page0[i] = static_cast<uint8_t>(0xFE - i);
+    page0 = Be(Be(page0, 0x18, 0), 0x1A, 0x0F00);
+    page0 = Be(Be(Be(Be(page0, 0x40, 0x2000), 0x42, 0x2001), 0x44, 0x200A), 0x46, 0x200B);
+    std::vector<uint8_t> got0, got7;
+    for (uint32_t i = 0; i < 512; ++i)
+        got0.push_back(chips[0]->PageByte(0, i)), got7.push_back(chips[0]->PageByte(7, i));
+    EXPECT_EQ(got0, page0);
+    EXPECT_EQ(got7, Blank(512));
+    ExpectNoViolations();
+}
+
+// Block 0 always counts as bad: a perfect chip lists one bad block (row 83)
+// or two bad sectors (row 86), and the list ends with a beep.
+struct ListCase {
+    NandPart part;
+    void (*show)();
+    std::vector<std::string> lines;
+};
+const ListCase kListCases[] = {
+    {{"SAMSUNG", "K9F3208W0A"}, ShowBadBlocks83, {"Address:00000000h, Block No:0000", "Bed Block Count: 1"}},
+    {{"SAMSUNG", "KM29W32000AT"},
+     ShowBadSectors86,
+     {"Address:00000000h, Sector No:0", "Address:00001000h, Sector No:1", "Bed Sector Count: 2"}},
+};
+using PerfectChip = NandCase<ListCase>;
+TEST_P(PerfectChip, ListsBlockZero) {
+    const ListCase& c = GetParam();
+    Start(c.part, 2);
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    runStart_ = ui.Log.size();
+    tones.clear();
+    c.show();
+    EXPECT_EQ(Log(), c.lines);
+    EXPECT_FALSE(tones.empty());
+}
+INSTANTIATE_TEST_SUITE_P(Rows, PerfectChip, ::testing::ValuesIn(kListCases));
+
+// Formatting failures: too many bad blocks, block 0 failing erase or program.
+struct FormatCase {
+    NandPart part;
+    void (*fault)(sim::NandChip&);
+    const char* line;
+};
+const FormatCase kFormatCases[] = {
+    {{"SAMSUNG", "K9F3208W0A"},
+     [](sim::NandChip& c) {
+         for (uint32_t b = 1; b <= 30; ++b)
+             c.MarkBad(b * 3);
+     },
+     " To meny bed block."},
+    {{"SAMSUNG", "KM29W32000AT"},
+     [](sim::NandChip& c) {
+         for (uint32_t b = 1; b <= 30; ++b)
+             c.MarkBad(b * 3);
+     },
+     " To meny bed block."},
+    {{"SAMSUNG", "K9F3208W0A"}, [](sim::NandChip& c) { c.FailErase(0); }, " Block #0 erase error."},
+    {{"SAMSUNG", "KM29W32000AT"}, [](sim::NandChip& c) { c.FailErase(0); }, " Block #0 erase error."},
+    {{"SAMSUNG", "K9F3208W0A"}, [](sim::NandChip& c) { c.FailProgram(0); }, " Block #0 program error."},
+    {{"SAMSUNG", "KM29W32000AT"}, [](sim::NandChip& c) { c.FailProgram(0); }, " Block #0 program error."},
+};
+using FormatFailure = NandCase<FormatCase>;
+TEST_P(FormatFailure, HasItsLines) {
+    const FormatCase& c = GetParam();
+    Start(c.part, 2, 0, 96);
+    c.fault(*chips[0]);
+    EXPECT_EQ(Run(OpRead), -1);
+    ExpectLinesInOrder({"Device Initialization Fail!", c.line});
+}
+INSTANTIATE_TEST_SUITE_P(Rows, FormatFailure, ::testing::ValuesIn(kFormatCases));
+
+TEST_F(NandRun, ThirtyBadBlocksStillFormat) {
+    // 29 marked blocks and block 0 make 30: still formatted.
+    Start({"SAMSUNG", "K9F3208W0A"}, 2, 0, 96);
+    for (uint32_t b = 1; b <= 29; ++b)
+        chips[0]->MarkBad(b * 3);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+}
+
+// Row 83 places ProgramBlockSize blocks in the good blocks after block 0;
+// its logical read gives exactly those, its physical read the map and the
+// bad blocks as well.
+TEST_F(NandRun, Row83LogicalAndPhysicalReads) {
+    Start({"SAMSUNG", "K9F3208W0A"}, 6);
+    chips[0]->MarkBad(2);
+    ProgramBlockSize = 2;
+    FillRange(5);
+    const auto data = BufferCopy(0, 6 * bufferBlock);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], 1), BufferCopy(0, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 3), BufferCopy(chipBlock, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 4), Blank(chipBlock));
+    FillBufferRange(0, DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(0, 2 * bufferBlock),
+              std::vector<uint8_t>(data.begin(), data.begin() + 2 * bufferBlock));
+    EXPECT_EQ(BufferCopy(2 * bufferBlock, bufferBlock), std::vector<uint8_t>(bufferBlock, 0x00));
+
+    NandReadMode83 = 1;
+    FillBufferRange(0, DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(0, 15), std::vector<uint8_t>(NandDeviceNames[3], NandDeviceNames[3] + 15));
+    EXPECT_EQ(BufferCopy(bufferBlock, bufferBlock), ChipBlock(*chips[0], 1));
+    EXPECT_EQ(BufferCopy(2 * bufferBlock, bufferBlock), ChipBlock(*chips[0], 2));
+    EXPECT_EQ(BufferCopy(3 * bufferBlock, bufferBlock), ChipBlock(*chips[0], 3));
+
+    // Erase keeps block 0 (its map) and the bad block.
+    const uint32_t block0Erases = chips[0]->Erases(0);
+    ASSERT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(chips[0]->Erases(0), block0Erases);
+    EXPECT_EQ(chips[0]->Erases(2), 0u);
+    EXPECT_EQ(chips[0]->Erases(3), 1u);
+    EXPECT_EQ(chips[0]->PageByte(0, 0), 'N');
+    ExpectNoViolations();
+}
+
+// A socket whose good blocks run out stops: nothing is written past the
+// device's last block, whatever the rows skipped (row 77 with its last two
+// blocks bad in one gang socket, row 83 with a bad block and more logical
+// blocks than the chip has).
+using LastBlock = NandCase<NandPart>;
+TEST_P(LastBlock, NothingIsWrittenPastIt) {
+    Start(GetParam(), 4, 2, 4);
+    chips[1]->MarkBad(2);
+    chips[1]->MarkBad(3);
+    ProgramBlockSize = 500;
+    FillRange(3);
+    VerifyAfterProgram = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    for (sim::NandChip* c : chips) {
+        for (uint32_t b = 4; b < 8; ++b)
+            EXPECT_TRUE(c->BlockBlank(b)) << b;
+    }
+    EXPECT_EQ(ChipBlock(*chips[1], 1), BufferCopy(CurrentAlgorithm == 77 ? chipBlock : 0, chipBlock));
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(Rows, LastBlock,
+                         ::testing::Values(NandPart{"TOSHIBA", "TC58V32AFT"},
+                                           NandPart{"SAMSUNG", "K9F3208W0A"}));
+
+// An empty block-size text (0) writes block 0 only.
+TEST_F(NandRun, Row83WithoutLogicalBlocksWritesOnlyBlockZero) {
+    Start({"SAMSUNG", "K9F3208W0A"}, 3);
+    ASSERT_EQ(Run(OpBlankCheck), 1) << LogText(); // formatted
+    const uint32_t erasesBefore = chips[0]->Erases(0);
+    ProgramBlockSize = 0;
+    FillRange(6);
+    VerifyAfterProgram = 0;
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(chips[0]->Erases(0), erasesBefore + 1);
+    for (uint32_t b = 1; b < 4; ++b)
+        EXPECT_EQ(ChipBlock(*chips[0], b), Blank(chipBlock)) << b;
+}
+
+// Row 86 fills the highest good blocks; its logical read stops at the
+// first empty entry; Erase keeps block 0 and the bad blocks.
+TEST_F(NandRun, Row86PlacesDataAtTheTop) {
+    Start({"SAMSUNG", "KM29W32000AT"}, 4);
+    chips[0]->MarkBad(22); // of 24
+    FillRange(9);
+    FillBufferRange(3 * bufferBlock, DeviceEnd, 0xFF); // D = 3
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], 20), BufferCopy(0, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 21), BufferCopy(chipBlock, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 23), BufferCopy(2 * chipBlock, chipBlock));
+    EXPECT_EQ(chips[0]->PageByte(0, 0x18), 0);
+    EXPECT_EQ(chips[0]->PageByte(0, 0x19), 6);
+    const auto data = BufferCopy(0, 3 * bufferBlock);
+    FillBufferRange(0, DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(0, 3 * bufferBlock), data);
+    EXPECT_EQ(BufferCopy(3 * bufferBlock, bufferBlock), std::vector<uint8_t>(bufferBlock, 0x00));
+
+    const uint32_t block0Erases = chips[0]->Erases(0);
+    ASSERT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(chips[0]->Erases(0), block0Erases);
+    EXPECT_EQ(chips[0]->Erases(22), 0u);
+    EXPECT_EQ(chips[0]->Erases(20), 1u);
+    EXPECT_EQ(chips[0]->PageByte(0, 0), 0xFE); // the map stays
+    ExpectNoViolations();
+}
+
+// Row 86 refuses data it would leave unwritten (after an empty buffer block)
+// and more data blocks than the map holds, before writing any page.
+struct PlaceCase {
+    uint32_t blocks;
+    uint32_t emptyBlock;
+    const char* line;
+};
+using Row86Refusal = NandCase<PlaceCase>;
+TEST_P(Row86Refusal, NothingIsWritten) {
+    const PlaceCase& c = GetParam();
+    Start({"SAMSUNG", "KM29W32000AT"}, c.blocks, 0, 80);
+    FillRange(4);
+    if (c.emptyBlock < c.blocks)
+        FillBufferRange(c.emptyBlock * bufferBlock, (c.emptyBlock + 1) * bufferBlock - 1, 0xFF);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine(c.line)) << LogText();
+    for (uint32_t b = 1; b < 80; ++b)
+        ASSERT_TRUE(chips[0]->BlockBlank(b)) << b;
+}
+INSTANTIATE_TEST_SUITE_P(
+    Buffers, Row86Refusal,
+    ::testing::Values(PlaceCase{4, 1, "Buffer block 1 is empty: block 2 and after would not be written."},
+                      PlaceCase{65, 99, "Data blocks: 65, the block-0 map holds 64."}));
+
+// Records the map rows cannot serve: power-up fails with the librarian's reason.
+TEST_F(NandRun, MapRowsRefuseRecordsTheyCannotServe) {
+    Start({"SAMSUNG", "K9F3208W0A"}, 2);
+    PageSize = 0;
+    EXPECT_EQ(Run(OpRead), -1);
+    EXPECT_TRUE(HasLine("page of 0 is not the buffer page of 512 (flags bit 8 clear)")) << LogText();
+    EXPECT_TRUE(chips[0]->BlockBlank(0));
+}
+
+TEST(NandRecords, RefusalsOfTheLibrarian) {
+    struct Case {
+        uint32_t row, variant, flags, page, size;
+        const char* why;
+    };
+    const Case cases[] = {
+        {83, 3, 0x30, 512, 4u << 20, ""},
+        {83, 3, 0x130, 528, 4325376, ""},
+        {83, 3, 0x130, 512, 4u << 20, "page of 512 is not the buffer page of 528 (flags bit 8 set)"},
+        {86, 4, 0x30, 528, 8u << 20, "page of 528 is not the buffer page of 512 (flags bit 8 clear)"},
+        {83, 6, 0x30, 512, 64u << 20, "4096 blocks, algorithm 83 keeps maps of 2048"},
+        {86, 5, 0x30, 512, 32u << 20, "2048 blocks, algorithm 86 keeps maps of 1024"},
+        {86, 6, 0x30, 512, 4u << 20, "variant 6 has no map format in algorithm 86"},
+        {83, 2, 0x30, 512, 4u << 20, "variant 2 has no map format in algorithm 83"},
+        {77, 6, 0x30, 0, 4u << 20, "variant 6 has no geometry in algorithm 77"},
+        {77, 5, 0x30, 0, 32u << 20, ""},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(NandRecordRefusal(c.row, c.variant, c.flags, c.page, c.size), c.why);
+}
+
+// ---- injected faults: each -1 with no hang; ESC gives 3 -------------------------------
+
+struct FaultCase {
+    NandPart part;
+    int gang;
+    int op;
+    void (*fault)(std::vector<sim::NandChip*>&);
+    const char* line;
+};
+const FaultCase kFaultCases[] = {
+    {{"TOSHIBA", "TC58V32AFT"}, 0, OpProgram, [](auto& c) { c[0]->FailProgram(1); }, "Program error!"},
+    {{"SAMSUNG", "K9F3208W0A"}, 0, OpProgram, [](auto& c) { c[0]->FailProgram(2); }, "Program error!"},
+    {{"SAMSUNG", "KM29W32000AT"}, 0, OpProgram, [](auto& c) { c[0]->FailProgram(23); }, "Program error!"},
+    {{"TOSHIBA", "TC58V32AFT"}, 0, OpErase, [](auto& c) { c[0]->FailErase(7); }, "Erase error!"},
+    {{"SAMSUNG", "K9F3208W0A"}, 0, OpErase, [](auto& c) { c[0]->FailErase(7); }, "Erase error!"},
+    {{"SAMSUNG", "KM29W32000AT"}, 0, OpErase, [](auto& c) { c[0]->FailErase(7); }, "Erase error!"},
+    {{"TOSHIBA", "TC58V32AFT"}, 0, OpProgram, [](auto& c) { c[0]->NeverReady(true); }, ""},
+    {{"SAMSUNG", "K9F3208W0A"}, 0, OpRead, [](auto& c) { c[0]->NeverReady(true); }, ""},
+    {{"SAMSUNG", "KM29W32000AT"}, 0, OpErase, [](auto& c) { c[0]->NeverReady(true); }, ""},
+    {{"TOSHIBA", "TC58V32AFT"}, 3, OpProgram, [](auto& c) { c[2]->FailProgram(0); }, "Program error!"},
+    {{"SAMSUNG", "K9F3208W0A"}, 2, OpProgram, [](auto& c) { c[1]->FailProgram(1); }, "Program error!"},
+};
+using InjectedFault = NandCase<FaultCase>;
+TEST_P(InjectedFault, FailsWithoutHanging) {
+    const FaultCase& c = GetParam();
+    Start(c.part, 2, c.gang);
+    FillRange(8);
+    c.fault(chips);
+    const uint64_t t0 = simp.NowUs();
+    EXPECT_EQ(Run(c.op), -1) << LogText();
+    if (*c.line) {
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+    }
+    EXPECT_LT(simp.NowUs() - t0, 60'000'000u); // no endless wait
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+}
+INSTANTIATE_TEST_SUITE_P(Rows, InjectedFault, ::testing::ValuesIn(kFaultCases));
+
+using UserBreak = NandCase<NandPart>;
+TEST_P(UserBreak, EscDuringProgramGives3) {
+    const NandPart& p = GetParam();
+    Start(p, 4);
+    FillRange(2);
+    ui.BreakAtPercent = 50;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpProgram), 3) << LogText();
+    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+}
+INSTANTIATE_TEST_SUITE_P(Rows, UserBreak,
+                         ::testing::Values(NandPart{"TOSHIBA", "TC58V32AFT"},
+                                           NandPart{"SAMSUNG", "K9F3208W0A"},
+                                           NandPart{"SAMSUNG", "KM29W32000AT"}));
+
+} // namespace
