@@ -3,9 +3,11 @@
 #include "mcu/Mcu8051.h"
 #include "mcu/McuFlash8051.h"
 #include "mcu/Pic.h"
+#include "mcu/Zilog.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
     InstallFlash8051Rows();
     InstallPicRows();
+    InstallZilogRows();
 }

@@ -20,6 +20,8 @@
 #include "mcu/McuFrame.h"
 #include "mcu/OptAt89C5x.h"
 #include "mcu/OptPic.h"
+#include "mcu/OptZilog.h"
+#include "mcu/Zilog.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/Opt24fxx.h"
 #include "memory/OptSecProt.h"
@@ -138,6 +140,7 @@ void CreateFormsAndLoadConfig() {
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);
     InstallPicDialogLauncher(RunPicDialog);
+    InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();

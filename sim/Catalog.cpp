@@ -9,6 +9,7 @@
 #include "sim/IscCpldChip.h"
 #include "sim/JtagMemoryChip.h"
 #include "sim/NandChip.h"
+#include "sim/Z8OtpChip.h"
 #include "sim/RowTapChip.h"
 
 namespace sim {
@@ -20,7 +21,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddRamParts,        AddLargePldParts,   AddJtagCpldParts,     AddPicParts,
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
-                                  AddNandParts};
+                                  AddNandParts, AddZ8OtpParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -112,6 +113,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
             facts, [](const WordPldFacts& f) { return std::make_unique<WordPldChip>(f); });
     case ChipKind::Nand:
         if (const auto* f = dynamic_cast<const NandFacts*>(&facts)) return std::make_unique<NandChip>(*f);
+        break;
+    case ChipKind::Z8Otp:
+        if (const auto* f = dynamic_cast<const Z8OtpFacts*>(&facts)) return std::make_unique<Z8OtpChip>(*f);
         break;
     case ChipKind::Pic:
         return Adapted<PicChip, PicFacts>(facts, [](const PicFacts& f) { return std::make_unique<PicChip>(f); });

@@ -19,6 +19,7 @@
 #include "logic/WordPld.h"
 #include "mcu/McuFlash8051.h"
 #include "mcu/Pic.h"
+#include "mcu/Zilog.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -506,6 +507,11 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
                                               field(FieldPageSize, 2), field(FieldVariant, 1));
         std::string family = PicRecordRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
                                               field(FieldVariant, 1), field(FieldDeviceSize, 4));
+        if (family.empty()) {
+            const uint32_t package = field(FieldPackage, 2);
+            family = ZilogRecordRefusal(field(FieldAlgorithm, 2), field(FieldVariant, 1),
+                                        package < PackageRowCount ? PackageTable[package].PinCount : 0);
+        }
         if (family.empty())
             family = NandRecordRefusal(field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldDeviceFlags, 2),
                                     field(FieldPageSize, 2), field(FieldDeviceSize, 4));

@@ -1,0 +1,55 @@
+#include "mcu/OptZilog.h"
+
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "engine/Services.h"
+#include "mcu/Zilog.h"
+
+TOptZilog1::TOptZilog1(QWidget* parent) : QDialog(parent) {
+    setWindowTitle("Option Bits");
+    setWindowFlags(Qt::Dialog | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    ListView = new QTreeWidget(this);
+    ListView->setObjectName("ListView");
+    ListView->setGeometry(8, 8, 209, 129);
+    ListView->setRootIsDecorated(false);
+    ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView->setStyleSheet("QTreeView::item { border: 1px solid #d0d0d0; }");
+    ListView->setHeaderLabels({"Function", "Status"});
+    ListView->setColumnWidth(0, 150);
+    connect(ListView, &QTreeWidget::itemClicked, this, [this] { ListViewClick(); });
+    BitBtn1 = new QPushButton("&Close", this);
+    BitBtn1->setObjectName("BitBtn1");
+    BitBtn1->setGeometry(140, 152, 75, 25);
+    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    setFixedSize(227, 184);
+    FormCreate();
+}
+
+void TOptZilog1::FormCreate() {
+    ListView->clear();
+    const ZilogOptionExchangeData& x = ZilogOptionExchange;
+    if (x.Names == nullptr || x.States == nullptr) return;
+    for (uint32_t i = 0; x.Names[i] != nullptr; ++i) {
+        auto* item = new QTreeWidgetItem(ListView);
+        item->setText(0, x.Names[i]);
+        item->setText(1, ZilogStatusText(x.Entry, i, x.States[i]));
+    }
+}
+
+void TOptZilog1::ListViewClick() {
+    QTreeWidgetItem* item = ListView->currentItem();
+    if (item == nullptr || ZilogOptionExchange.States == nullptr) return;
+    const int index = ListView->indexOfTopLevelItem(item);
+    if (index < 0) return;
+    const auto i = static_cast<uint32_t>(index);
+    ZilogToggleOption(i);
+    item->setText(1, ZilogStatusText(ZilogOptionExchange.Entry, i, ZilogOptionExchange.States[i]));
+}
+
+int ShowZilogOptionDialog() {
+    TOptZilog1 dialog;
+    dialog.move(GetMainFormLeft() + 320, GetMainFormTop() + 100);
+    dialog.exec();
+    return 1;
+}

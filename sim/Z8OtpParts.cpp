@@ -1,0 +1,66 @@
+// The Z8 OTP parts of the simulator, from their EPROM-mode programming
+// tables: array size, package, the EPROM-mode pins (address, data, /OE,
+// /PGM, EPM, Vpp, XTAL1 as the mode pin), the programming voltages and the
+// program pulse width, and the option byte's implemented bits.
+#include "sim/Z8OtpChip.h"
+
+#include <memory>
+
+#include "sim/Catalog.h"
+
+namespace sim {
+
+namespace {
+
+// 4 KB parts with 12 address lines in their 28-pin DIP (VCC 8, GND 22).
+Z8OtpFacts Dip28Lines12(const char* name) {
+    Z8OtpFacts f;
+    f.maker = "ZILOG";
+    f.name = name;
+    f.pinCount = 28;
+    f.words = 0x1000;
+    f.vccPin = 8;
+    f.gndPins = {22};
+    f.address = {19, 20, 21, 23, 4, 5, 6, 7, 14, 15, 17, 16};
+    f.data = {24, 25, 26, 27, 28, 1, 2, 3};
+    f.modePin = 10;
+    f.readStrobe = 11;
+    f.epmPin = 12;
+    f.vppPin = 13;
+    f.programStrobe = 18;
+    f.note = "EPROM-mode pin numbers and the 1 ms minimum pulse as read from the family's programming tables; "
+             "a protected array reading FFh is the model's reading of the security bit's description.";
+    return f;
+}
+
+// The same die in its 40-pin DIP (VCC 11, GND 31).
+Z8OtpFacts Dip40Lines12(const char* name) {
+    Z8OtpFacts f = Dip28Lines12(name);
+    f.pinCount = 40;
+    f.vccPin = 11;
+    f.gndPins = {31};
+    f.address = {26, 27, 30, 34, 5, 6, 7, 10, 19, 22, 24, 23};
+    f.data = {35, 36, 37, 38, 39, 2, 3, 4};
+    f.modePin = 15;
+    f.readStrobe = 16;
+    f.epmPin = 17;
+    f.vppPin = 18;
+    f.programStrobe = 25;
+    return f;
+}
+
+} // namespace
+
+void AddZ8OtpParts(std::vector<CatalogPart>& parts) {
+    for (const Z8OtpFacts& f : {Dip28Lines12("Z86E30"), Dip40Lines12("Z86E40")}) {
+        auto facts = std::make_shared<Z8OtpFacts>(f);
+        parts.push_back({f.maker, f.name, ChipKind::Z8Otp, std::move(facts)});
+    }
+}
+
+const Z8OtpFacts* FindZ8OtpPart(const std::string& maker, const std::string& name) {
+    const CatalogPart* p = FindPart(maker, name);
+    return p != nullptr && p->kind == ChipKind::Z8Otp ? dynamic_cast<const Z8OtpFacts*>(p->facts.get()) : nullptr;
+}
+
+} // namespace sim

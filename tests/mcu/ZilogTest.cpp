@@ -1,0 +1,261 @@
+// The Zilog Z8 OTP rows through the operation driver against the
+// simulator's parts: program from a hex file, verify, read back, secure, the
+// option byte, pulse widths measured by the part, and the injected faults.
+#include <cstdio>
+
+#include "McuFixture.h"
+
+#include "mcu/Zilog.h"
+#include "sim/PicChip.h" // SupplyWatch
+#include "sim/Z8OtpChip.h"
+
+namespace {
+
+class ZilogRun : public McuRun {
+protected:
+    void SetUp() override {
+        McuRun::SetUp();
+        simp.AddComponent(std::make_unique<sim::SupplyWatch>());
+    }
+
+    sim::Z8OtpChip* SelectAndSeatZ8(const std::string& name, void (*edit)(sim::Z8OtpFacts&) = nullptr) {
+        EXPECT_TRUE(Select("ZILOG", name)) << name;
+        const sim::Z8OtpFacts* f = sim::FindZ8OtpPart("ZILOG", name);
+        EXPECT_NE(f, nullptr) << name;
+        if (f == nullptr) return nullptr;
+        sim::Z8OtpFacts facts = *f;
+        if (edit != nullptr) edit(facts);
+        auto chip = std::make_unique<sim::Z8OtpChip>(facts);
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
+    }
+
+    // An Intel-hex file of n pattern bytes (none blank), loaded into the buffer.
+    std::vector<uint8_t> LoadHexImage(uint32_t n) {
+        std::vector<uint8_t> image(n);
+        for (uint32_t a = 0; a < n; ++a) image[a] = static_cast<uint8_t>((a * 37 + 11) % 255);
+        std::string text;
+        char line[64];
+        for (uint32_t a = 0; a < n; a += 16) {
+            const uint32_t count = std::min<uint32_t>(16, n - a);
+            uint32_t sum = count + (a >> 8) + (a & 0xFF);
+            std::snprintf(line, sizeof line, ":%02X%04X00", count, a);
+            text += line;
+            for (uint32_t i = 0; i < count; ++i) {
+                std::snprintf(line, sizeof line, "%02X", image[a + i]);
+                text += line;
+                sum += image[a + i];
+            }
+            std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+            text += line;
+        }
+        text += ":00000001FF\n";
+        std::FILE* f = std::fopen("image.hex", "w");
+        std::fputs(text.c_str(), f);
+        std::fclose(f);
+        EXPECT_EQ(LoadHexFamilyFile("image.hex", 0, 0), 1);
+        return image;
+    }
+
+    static std::vector<sim::Z8OtpChip::Pulse> PulsesAt(const sim::Z8OtpChip& chip, bool option, uint32_t a) {
+        std::vector<sim::Z8OtpChip::Pulse> out;
+        for (const auto& p : chip.Pulses()) {
+            if (p.option == option && p.address == a) out.push_back(p);
+        }
+        return out;
+    }
+    // A pulse the part measured: the asked width, and less than a millisecond
+    // more for the port writes around it.
+    static void ExpectWidth(uint64_t measured, uint64_t asked) {
+        EXPECT_GE(measured, asked);
+        EXPECT_LT(measured, asked + 1100);
+    }
+    static size_t OptionPulses(const sim::Z8OtpChip& chip) {
+        size_t n = 0;
+        for (const auto& p : chip.Pulses()) n += p.option;
+        return n;
+    }
+    // "RAM Protect" and "WDT Permanently Enable" on (option-byte bits 1 and 4).
+    static void ChooseTwoOptions() {
+        ZilogOptionStates(162)[0] = 0;
+        ZilogOptionStates(162)[3] = 0;
+    }
+    static bool AllOff162() {
+        for (uint32_t i = 0; i < 5; ++i) {
+            if (ZilogStatusText(3, i, ZilogOptionStates(162)[i]) != std::string("OFF")) return false;
+        }
+        return true;
+    }
+};
+
+class Zilog162Parts : public ZilogRun, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Zilog162Parts, HexFileProgramVerifyReadSecure) {
+    sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam());
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    const uint32_t n = 0x300;
+    DeviceEnd = n - 1;
+    const std::vector<uint8_t> image = LoadHexImage(n);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+    EXPECT_EQ(OptionPulses(*chip), 0u) << "every option OFF";
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!")) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    FillBufferRange(0, n - 1, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    EXPECT_TRUE(chip->Protected());
+    EXPECT_EQ(chip->OptionByte(), 0xFE);
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << "a protected array reads FFh";
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, Zilog162Parts, ::testing::Values("Z86E30", "Z86E40"));
+
+TEST_F(ZilogRun, OptionByteWrittenAfterProgramAndReadBack) {
+    sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+    DeviceEnd = 0xFF;
+    FillBufferRange(0, 0xFF, 0xFF);
+    // All blank with every option OFF: no pulse at all, and 1.
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_TRUE(chip->Pulses().empty());
+    ChooseTwoOptions();
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    const auto at3F = PulsesAt(*chip, true, 0x3F);
+    ASSERT_EQ(at3F.size(), 2u);
+    EXPECT_EQ(at3F[0].data, 0xED);
+    ExpectWidth(at3F[0].widthUs, PulseWidth);
+    ExpectWidth(at3F[1].widthUs, OverPulseWidth); // the over-pulse after one pulse
+    EXPECT_EQ(chip->OptionByte(), 0xED);
+    // A new selection shows every option OFF; Read (mode 2) brings the chip's.
+    ASSERT_TRUE(Select("ZILOG", "Z86E30"));
+    DeviceEnd = 0xFF;
+    EXPECT_TRUE(AllOff162());
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_EQ(ZilogOptionByte162, 0xEDu);
+    const char* shown[5] = {"ON ", "OFF", "OFF", "ON ", "OFF"};
+    for (uint32_t i = 0; i < 5; ++i) EXPECT_STREQ(ZilogStatusText(3, i, ZilogOptionStates(162)[i]), shown[i]) << i;
+    // The other read modes leave the states as they are.
+    ASSERT_TRUE(Select("ZILOG", "Z86E30"));
+    DeviceEnd = 0xFF;
+    for (int op : {OpBlankCheck, OpVerify, OpCompare}) {
+        Run(op);
+        EXPECT_TRUE(AllOff162()) << op;
+    }
+    PrepareDialog();
+    EXPECT_EQ(Alg162Read(1), 1);
+    EXPECT_TRUE(AllOff162());
+    ExpectNoViolations();
+}
+
+TEST_F(ZilogRun, OverPulseGrowsWithThePulsesACellNeeded) {
+    sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+    chip->SetPulsesNeeded(5, 3);
+    DeviceEnd = 15;
+    FillBufferRange(0, 15, 0x5A);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    const auto at5 = PulsesAt(*chip, false, 5);
+    ASSERT_EQ(at5.size(), 4u);
+    for (int i = 0; i < 3; ++i) ExpectWidth(at5[i].widthUs, PulseWidth);
+    ExpectWidth(at5[3].widthUs, 3 * OverPulseWidth);
+    EXPECT_EQ(PulsesAt(*chip, false, 4).size(), 2u);
+    EXPECT_EQ(chip->Cell(5), 0x5A);
+}
+
+TEST_F(ZilogRun, RangeInsideABlockAddressesItsFirstCells) {
+    // Chip Start 100h and a start inside a 256-byte block.
+    for (uint32_t start : {0x100u, 0x1F0u}) {
+        SCOPED_TRACE(start);
+        ClearSocket();
+        sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+        DeviceStart = start;
+        DeviceEnd = 0x2FF;
+        BufferStart = 0;
+        FillPattern(DeviceSize);
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a < 0x400; ++a) {
+            const bool inRange = a >= start && a <= 0x2FF;
+            // Buffer byte 0 goes to Chip Start.
+            ASSERT_EQ(chip->Cell(a), inRange ? BufferByte(a - start) : 0xFF) << std::hex << a;
+        }
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    }
+}
+
+TEST_F(ZilogRun, FaultsEndWithTheirLine) {
+    struct Case {
+        const char* what;
+        void (*inject)(BreakingUi&, sim::Z8OtpChip&);
+        int op;
+        int result;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"cell never programs", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, OpProgram, ResultFailed,
+         "Program error!"},
+        {"user break", [](BreakingUi& u, sim::Z8OtpChip&) {
+             u.BreakAtPercent = 30;
+             u.QueueAnswer(UiAnswer::No);
+         }, OpProgram, ResultUserBreak, "USER BREAK!"},
+        {"Vpp missing", [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, OpProgram, ResultFailed, "Program error!"},
+        {"Retry 1", [](BreakingUi&, sim::Z8OtpChip&) { Retry = 1; }, OpProgram, ResultFailed, "Program error!"},
+        {"security bit not taking", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickSecurityBit(); }, OpSecurity,
+         ResultFailed, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearSocket();
+        sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+        DeviceEnd = 0xFF;
+        FillPattern(0x100);
+        ChooseTwoOptions();
+        c.inject(ui, *chip);
+        EXPECT_EQ(Run(c.op), c.result) << LogText();
+        if (c.line != nullptr) {
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+        }
+        EXPECT_EQ(OptionPulses(*chip), c.op == OpSecurity ? 24u : 0u) << "no option burnt";
+        EXPECT_FALSE(chip->InMode());
+    }
+    // The stuck cell had Retry - 1 pulses and the log names it.
+    ClearSocket();
+    sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+    chip->StickCell(0x10);
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    EXPECT_EQ(Run(OpProgram), ResultFailed);
+    EXPECT_EQ(PulsesAt(*chip, false, 0x10).size(), 24u);
+    EXPECT_TRUE(HasLine("Program error!")) << LogText();
+    EXPECT_NE(LogText().find("Chip addr: 000010h"), std::string::npos) << LogText();
+    EXPECT_EQ(chip->Cell(0x11), 0xFF) << "the loop stops at the failing cell";
+}
+
+TEST_F(ZilogRun, PackagesOutsideTheLayoutsAreRefused) {
+    struct Case {
+        uint32_t row, variant, pins;
+        bool refused;
+    };
+    for (const Case c : {Case{162, 0, 28, false}, Case{162, 0, 40, false}, Case{162, 0, 44, false},
+                         Case{162, 0, 18, true}, Case{164, 0, 32, true}, Case{163, 0, 28, true},
+                         Case{163, 0, 44, false}, Case{166, 0, 18, false}, Case{166, 0, 44, true},
+                         Case{161, 2, 18, false}, Case{161, 3, 18, true}, Case{160, 9, 18, false}}) {
+        EXPECT_EQ(ZilogRecordRefusal(c.row, c.variant, c.pins).empty(), !c.refused) << c.row << " " << c.pins;
+    }
+    // An entry on such a package returns -1 before it powers anything.
+    sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+    PackageIndex = 51; // an 18-pin DIP
+    PrepareDialog();
+    simp.EnableTrace(true);
+    simp.ClearTrace();
+    EXPECT_EQ(Alg162Program(), -1);
+    EXPECT_EQ(Alg162Read(2), -1);
+    EXPECT_EQ(Alg162Secure(), -1);
+    EXPECT_TRUE(simp.PortTrace().empty());
+    EXPECT_TRUE(chip->Pulses().empty());
+}
+
+} // namespace

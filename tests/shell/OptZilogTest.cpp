@@ -1,0 +1,146 @@
+// The Zilog option-bit dialog offscreen, for each row's Options entry: the
+// names and status texts, a click toggling the row's state, row 163's size
+// cycle, and the choices outliving the dialog.
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "ShellTestSupport.h"
+#include "engine/Device.h"
+#include "mcu/OptZilog.h"
+#include "mcu/Zilog.h"
+
+namespace {
+
+struct EntryCase {
+    int (*options)();
+    uint8_t variant;
+    uint32_t row;
+    std::vector<std::string> names;
+    std::string status; // the texts after a device selection: every option OFF
+};
+
+std::vector<std::string> Column(const TOptZilog1& d, int column) {
+    std::vector<std::string> out;
+    for (int i = 0; i < d.ListView->topLevelItemCount(); ++i)
+        out.push_back(d.ListView->topLevelItem(i)->text(column).toStdString());
+    return out;
+}
+
+void Click(TOptZilog1& d, int row) {
+    d.ListView->setCurrentItem(d.ListView->topLevelItem(row));
+    d.ListViewClick();
+}
+
+TOptZilog1* g_open = nullptr;
+void (*g_withDialog)(TOptZilog1&) = nullptr;
+
+class OptZilogDialog : public ::testing::TestWithParam<EntryCase> {
+protected:
+    void SetUp() override {
+        EnsureApp();
+        ResetZilogOptions();
+        InstallZilogDialogLauncher(+[] {
+            TOptZilog1 d;
+            g_open = &d;
+            if (g_withDialog != nullptr) g_withDialog(d);
+            g_open = nullptr;
+            return 1;
+        });
+    }
+    void TearDown() override {
+        InstallZilogDialogLauncher(nullptr);
+        g_withDialog = nullptr;
+        DeviceVariant = 0;
+        ResetZilogOptions();
+    }
+};
+
+TEST_P(OptZilogDialog, ListsTogglesAndKeeps) {
+    const EntryCase c = GetParam();
+    DeviceVariant = c.variant;
+    static EntryCase current;
+    current = c;
+    g_withDialog = [](TOptZilog1& d) {
+        EXPECT_EQ(d.windowTitle(), "Option Bits");
+        EXPECT_EQ(d.size(), QSize(227, 184));
+        EXPECT_EQ(d.ListView->geometry(), QRect(8, 8, 209, 129));
+        EXPECT_EQ(d.ListView->headerItem()->text(0), "Function");
+        EXPECT_EQ(d.ListView->headerItem()->text(1), "Status");
+        EXPECT_EQ(d.ListView->columnWidth(0), 150);
+        EXPECT_EQ(d.BitBtn1->text(), "&Close");
+        EXPECT_EQ(d.BitBtn1->geometry(), QRect(140, 152, 75, 25));
+        EXPECT_EQ(Column(d, 0), current.names);
+        std::vector<std::string> fresh(current.names.size(), current.status);
+        if (current.row == 163) fresh[1] = "32K";
+        EXPECT_EQ(Column(d, 1), fresh);
+        // Every row clicked once: the options switch ON (row 163's size
+        // moves to "16K").
+        for (int i = 0; i < d.ListView->topLevelItemCount(); ++i) Click(d, i);
+        for (int i = 0; i < d.ListView->topLevelItemCount(); ++i) {
+            const std::string want = current.row == 163 && i == 1 ? "16K" : "ON ";
+            EXPECT_EQ(d.ListView->topLevelItem(i)->text(1).toStdString(), want) << i;
+        }
+        d.BitBtn1->click();
+    };
+    EXPECT_EQ(c.options(), 1);
+    // The choices outlive the dialog: a new one shows them again.
+    const uint32_t* states = ZilogOptionStates(c.row);
+    const bool byteRow = c.row == 162 || c.row == 166;
+    for (size_t i = 0; i < c.names.size(); ++i) {
+        const uint32_t want = c.row == 163 && i == 1 ? 1 : byteRow ? 0 : 1;
+        EXPECT_EQ(states[i], want) << i;
+    }
+    g_withDialog = [](TOptZilog1& d) {
+        for (int i = 0; i < d.ListView->topLevelItemCount(); ++i)
+            EXPECT_EQ(d.ListView->topLevelItem(i)->text(1).toStdString(), current.row == 163 && i == 1 ? "16K" : "ON ")
+                << i;
+    };
+    EXPECT_EQ(c.options(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rows, OptZilogDialog,
+    ::testing::Values(
+        EntryCase{Alg160Options, 0, 160, {"RC Oscillator", "Autolatch Disable", "WDT Enable"}, "OFF"},
+        EntryCase{Alg161Options, 0, 161, {"Low Noise", "Autolatch Disable", "WDT Enable"}, "OFF"},
+        EntryCase{Alg161Options, 1, 161, {"Low Noise"}, "OFF"},
+        EntryCase{Alg161Options, 2, 161, {"Low Noise", "Autolatch Disable", "WDT Enable", "RC osc Select"}, "OFF"},
+        EntryCase{Alg161Options, 3, 161, {}, "OFF"},
+        EntryCase{Alg162Options, 0, 162,
+                  {"RAM Protect", "RC Oscillator", "Autolatches Disable", "WDT Permanently Enable",
+                   "No Osc Feedback Resistor"},
+                  "OFF"},
+        EntryCase{Alg163Options, 0, 163, {"RAM Protect", "EPROM Size"}, "OFF"},
+        EntryCase{Alg164Options, 0, 164, {"RAM Protect", "RC Oscillator"}, "OFF"},
+        EntryCase{Alg165Options, 0, 165, {"RAM Protect", "4K/8K EPROM Size"}, "OFF"},
+        EntryCase{Alg166Options, 0, 166,
+                  {"RAM Protect", "XTAL OSC Option", "Autolatches Disable", "WDT Permanently Enable",
+                   "Low Frequency OSC", "HVD Kill Bit"},
+                  "OFF"}));
+
+TEST_F(OptZilogDialog, SizeCyclesAndVariantOneKeepsTheOthers) {
+    // Row 163: the size's first status is "32K"; four clicks come back to it.
+    g_withDialog = [](TOptZilog1& d) {
+        EXPECT_EQ(d.ListView->topLevelItem(1)->text(1), "32K");
+        const char* seen[4] = {"16K", "8K ", "4K ", "32K"};
+        for (const char* s : seen) {
+            Click(d, 1);
+            EXPECT_EQ(d.ListView->topLevelItem(1)->text(1), s);
+        }
+    };
+    EXPECT_EQ(Alg163Options(), 1);
+    EXPECT_EQ(ZilogOptionStates(163)[1], 0u);
+    // Row 161 variant 1: one row; the three other states stay as they were.
+    uint32_t* s161 = ZilogOptionStates(161);
+    s161[1] = 1;
+    s161[3] = 1;
+    DeviceVariant = 1;
+    g_withDialog = [](TOptZilog1& d) { Click(d, 0); };
+    EXPECT_EQ(Alg161Options(), 1);
+    EXPECT_EQ(s161[0], 1u);
+    EXPECT_EQ(s161[1], 1u);
+    EXPECT_EQ(s161[2], 0u);
+    EXPECT_EQ(s161[3], 1u);
+}
+
+} // namespace
