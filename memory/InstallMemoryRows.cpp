@@ -10,6 +10,7 @@
 #include "memory/SerialTwoClock.h"
 #include "memory/PinDriven.h"
 #include "memory/JtagMemory.h"
+#include "memory/SecureSerial.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -24,4 +25,5 @@ void InstallMemoryAlgorithms() {
     InstallBootBlockFlashRows();
     InstallLatchedFlashRows();
     InstallNandRows();
+    InstallSecureSerialRows();
 }

@@ -49,4 +49,4 @@ struct RowPageMinimum {
     uint32_t Row;
     uint32_t Least;
 };
-inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}, {48, 1}};
+inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}, {48, 1}, {45, 1}, {47, 1}};

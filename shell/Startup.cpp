@@ -26,6 +26,7 @@
 #include "memory/Opt24fxx.h"
 #include "memory/OptSecProt.h"
 #include "memory/OptNand.h"
+#include "memory/OptX76F100.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -136,6 +137,7 @@ void CreateFormsAndLoadConfig() {
     InstallOpt24Dialogs();
     InstallOptSecProtDialog();
     InstallOptNandDialog();
+    InstallOptX76Dialogs();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

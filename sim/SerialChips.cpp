@@ -165,7 +165,7 @@ TwoWireChip::TwoWireChip(const TwoWireFacts& facts) : SerialChipBase(facts.name,
 bool TwoWireChip::BusSda(const PinEnvironment& env) const {
     const int sda = Socket(5);
     if (env.HeldHigh(sda)) return true; // a driver against the chip wins (and is reported by the personality)
-    if (ackLow_ || sendLow_) return false;
+    if (bits_.PullsLow()) return false;
     return env.InputLevel(sda) != 0;
 }
 
@@ -173,7 +173,7 @@ void TwoWireChip::PowerLost() {
     register_ = static_cast<uint8_t>(register_ & 0x98);
     pendingRegister_ = -1;
     mode_ = Mode::Idle;
-    sending_ = ackLow_ = sendLow_ = false;
+    bits_.Clear();
     page_.clear();
     fresh_ = true;
 }
@@ -190,8 +190,7 @@ void TwoWireChip::PinsChanged(const PinEnvironment& env) {
             page_.clear();
             pendingRegister_ = -1;
             mode_ = Busy(env) ? Mode::Ignore : Mode::Control;
-            bit_ = 0;
-            sending_ = ackLow_ = sendLow_ = false;
+            bits_.Clear();
         } else {
             ++stops_;
             if (mode_ == Mode::Writing && !page_.empty()) Commit(env);
@@ -201,7 +200,7 @@ void TwoWireChip::PinsChanged(const PinEnvironment& env) {
                 StartWriteCycle(env, facts_.writeUs);
             }
             mode_ = Mode::Idle;
-            sending_ = ackLow_ = sendLow_ = false;
+            bits_.Clear();
         }
     } else if (!scl_ && scl) {
         Rising(env, sda);
@@ -214,47 +213,30 @@ void TwoWireChip::PinsChanged(const PinEnvironment& env) {
 
 void TwoWireChip::Rising(const PinEnvironment& env, bool sda) {
     if (mode_ == Mode::Idle || mode_ == Mode::Ignore) return;
-    if (bit_ < 8) {
-        if (!sending_) shift_ = static_cast<uint8_t>(shift_ << 1 | (sda ? 1 : 0));
-        if (++bit_ == 8 && !sending_) ByteIn(env, shift_);
-    } else if (bit_ == 8) {
-        if (sending_) masterAck_ = !sda;
-        bit_ = 9;
-    }
+    if (bits_.Rising(sda)) ByteIn(env, bits_.Received()); // acknowledged unless it leaves the frame ignored
 }
 
-void TwoWireChip::Load() {
-    shift_ = registerRead_ ? register_ : ReadCell(pointer_);
-    sendLow_ = (shift_ & 0x80) == 0;
-}
+void TwoWireChip::Load() { bits_.Send(registerRead_ ? register_ : ReadCell(pointer_)); }
 
 void TwoWireChip::Falling() {
     if (mode_ == Mode::Idle || mode_ == Mode::Ignore) {
-        ackLow_ = sendLow_ = false;
+        bits_.Release();
         return;
     }
-    if (bit_ == 8) {
-        if (sending_) sendLow_ = false; // the master's acknowledge
-        else ackLow_ = true;
-    } else if (bit_ == 9) {
-        ackLow_ = false;
-        bit_ = 0;
-        shift_ = 0;
-        if (sending_) {
-            if (!masterAck_) {
-                mode_ = Mode::Idle;
-                sending_ = sendLow_ = false;
-                return;
-            }
-            if (!registerRead_) pointer_ = (pointer_ + 1) % facts_.bytes;
-            registerRead_ = false;
-            Load();
-        } else if (mode_ == Mode::Reading) {
-            sending_ = true;
-            Load();
-        }
-    } else if (sending_ && bit_ >= 1) {
-        sendLow_ = ((shift_ << bit_) & 0x80) == 0;
+    switch (bits_.Falling()) {
+    case TwoWireBits::Edge::MasterDone:
+        mode_ = Mode::Idle;
+        return;
+    case TwoWireBits::Edge::NextByte:
+        if (!registerRead_) pointer_ = (pointer_ + 1) % facts_.bytes;
+        registerRead_ = false;
+        Load();
+        return;
+    case TwoWireBits::Edge::AckDone:
+        if (mode_ == Mode::Reading) Load();
+        return;
+    case TwoWireBits::Edge::None:
+        return;
     }
 }
 
@@ -347,7 +329,7 @@ void TwoWireChip::Commit(const PinEnvironment& env) {
 }
 
 ChipDrive TwoWireChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
-    return chipPin == 5 && (ackLow_ || sendLow_) ? ChipDrive::Low : ChipDrive::None;
+    return chipPin == 5 && bits_.PullsLow() ? ChipDrive::Low : ChipDrive::None;
 }
 
 // ---- serial NOVRAM ------------------------------------------------------------------

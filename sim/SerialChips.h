@@ -136,6 +136,73 @@ private:
     bool showStatus_ = false;
 };
 
+// The bit level of a two-wire receiver and sender, shared by the two-wire
+// models: bits taken on rising SCL, most significant first; the receiver's
+// acknowledge held low through the ninth clock; a byte being sent changes
+// SDA on falling SCL. START, STOP and what a byte means stay with the model.
+class TwoWireBits {
+public:
+    // lateAcknowledge: the acknowledge goes on SDA as the ninth clock rises
+    // (not as the eighth falls), once the master has let go of the line.
+    explicit TwoWireBits(bool lateAcknowledge = false) : late_(lateAcknowledge) {}
+    // What a falling SCL ended.
+    enum class Edge : uint8_t { None, AckDone, NextByte, MasterDone };
+    bool PullsLow() const { return ackLow_ || sendLow_; }
+    bool Sending() const { return sending_; }
+    // Back to the start of a byte, nothing driven (START, STOP, power-off).
+    void Clear() {
+        bit_ = 0;
+        shift_ = 0;
+        sending_ = ackLow_ = sendLow_ = false;
+    }
+    void Release() { ackLow_ = sendLow_ = false; }
+    // Rising SCL with the SDA level; true when a received byte is complete
+    // (Received()), whose acknowledge Acknowledge() then decides.
+    bool Rising(bool sda) {
+        if (bit_ < 8) {
+            if (!sending_) shift_ = static_cast<uint8_t>(shift_ << 1 | (sda ? 1 : 0));
+            return ++bit_ == 8 && !sending_;
+        }
+        if (bit_ == 8) {
+            if (sending_) masterAck_ = !sda;
+            else if (late_) ackLow_ = ackNext_;
+            bit_ = 9;
+        }
+        return false;
+    }
+    uint8_t Received() const { return shift_; }
+    void Acknowledge(bool ack) { ackNext_ = ack; }
+    Edge Falling() {
+        if (bit_ == 8) {
+            if (sending_) sendLow_ = false; // the master's acknowledge
+            else if (!late_) ackLow_ = ackNext_;
+        } else if (bit_ == 9) {
+            ackLow_ = false;
+            bit_ = 0;
+            shift_ = 0;
+            if (!sending_) return Edge::AckDone;
+            if (masterAck_) return Edge::NextByte;
+            sending_ = sendLow_ = false;
+            return Edge::MasterDone;
+        } else if (sending_ && bit_ >= 1) {
+            sendLow_ = ((shift_ << bit_) & 0x80) == 0;
+        }
+        return Edge::None;
+    }
+    // Starts sending b: its first bit goes on SDA now.
+    void Send(uint8_t b) {
+        sending_ = true;
+        shift_ = b;
+        sendLow_ = (b & 0x80) == 0;
+    }
+
+private:
+    int bit_ = 0; // clocks of the byte under way (0-8)
+    uint8_t shift_ = 0;
+    bool ackLow_ = false, sendLow_ = false, sending_ = false, masterAck_ = false, ackNext_ = true;
+    bool late_ = false;
+};
+
 struct TwoWireFacts {
     std::string name;
     uint32_t bytes = 256;
@@ -177,12 +244,7 @@ private:
     TwoWireFacts facts_;
     bool scl_ = true, sda_ = true;
     Mode mode_ = Mode::Idle;
-    int bit_ = 0;           // clocks of the byte under way (0-8)
-    uint8_t shift_ = 0;
-    bool ackLow_ = false;   // pulling SDA low for an acknowledge
-    bool sendLow_ = false;  // pulling SDA low for a data bit
-    bool sending_ = false;  // the chip sends the byte under way
-    bool masterAck_ = false;
+    TwoWireBits bits_;
     bool fresh_ = true;     // first look at the lines after power-up
     uint32_t high_ = 0;     // address bits 8 and up
     uint32_t address_ = 0;  // the address of the write under way (before wrapping)

@@ -88,6 +88,25 @@ std::vector<SerialPart> MakeParts() {
     // Serial flash with byte programming: 64 KB, maker BFh, device 48h, 20 us
     // byte program, 100 ms chip erase, 2.7-3.6 V.
     parts.push_back({"SST", "SST25VF512", ByteFlashFacts{"SST25VF512", 65536, 0xBF, 0x48, 20, 100000, {26, 37}}});
+    // Password-protected memories: answer to reset, arrays, sectors, supply
+    // and write cycle from their datasheets. Both leave the factory with the
+    // password the programmer's slots start with.
+    const SecurePassword factory = {0x8F, 0xB2, 0x4D, 0x06, 0xE7, 0x91, 0x3C, 0x5A};
+    SecureFacts x100;
+    x100.name = "X76F100";
+    x100.factoryPassword = factory;
+    x100.supply = {29, 57}; // 3.0-5.5 V
+    parts.push_back({"XICOR", "X76F100", x100});
+    SecureFacts x640;
+    x640.name = "X76F640";
+    x640.array0Bytes = 8192;
+    x640.array1Bytes = 32;
+    x640.sectorBytes = 32;
+    x640.answer = {0x19, 0x54, 0x45, 0x4B};
+    x640.pollByte = 0xF0;
+    x640.factoryPassword = factory;
+    x640.supply = {26, 57}; // 2.7-5.5 V
+    parts.push_back({"XICOR", "X76F640", x640});
     return parts;
 }
 
@@ -115,6 +134,7 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* bs = std::get_if<ByteAddressSpiFacts>(&part.facts)) return std::make_unique<ByteAddressSpiChip>(*bs);
     if (const auto* tc = std::get_if<TwoClockFacts>(&part.facts)) return std::make_unique<TwoClockChip>(*tc);
     if (const auto* bf = std::get_if<ByteFlashFacts>(&part.facts)) return std::make_unique<ByteFlashChip>(*bf);
+    if (const auto* sm = std::get_if<SecureFacts>(&part.facts)) return std::make_unique<SecureMemoryChip>(*sm);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
@@ -139,7 +159,8 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
         f.words = static_cast<uint32_t>(MakeSerialChip(p)->Bytes() / (wide ? 2 : 1));
         const bool selectFrame = std::holds_alternative<SelectFrameFacts>(p.facts);
         const auto* flash = std::get_if<ByteFlashFacts>(&p.facts);
-        f.vccPin = selectFrame ? 6 : flash ? 2 : 8;
+        const bool secure = std::holds_alternative<SecureFacts>(p.facts);
+        f.vccPin = selectFrame ? 6 : flash ? 2 : secure ? 1 : 8;
         f.gndPins = {selectFrame || flash ? 7 : 4};
         if (flash) {
             f.makerCode = flash->makerCode;

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "sim/Electrical.h"
+#include "sim/SecureMemoryChip.h"
 #include "sim/SerialChips.h"
 
 namespace sim {
@@ -15,7 +16,7 @@ struct SerialPart {
     const char* name;
     std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
                  SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts,
-                 ByteFlashFacts>
+                 ByteFlashFacts, SecureFacts>
         facts;
 };
 
