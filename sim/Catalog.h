@@ -52,6 +52,7 @@ enum class ChipKind : uint8_t {
     CycleRecord, // CycleRecordChip from CycleRecordFacts
     WordPld,     // WordPldChip from WordPldFacts
     Nand,       // NandChip from NandFacts
+    EditMode,   // EditModeChip from EditModeFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -139,5 +140,6 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts);
 void AddCycleRecordParts(std::vector<CatalogPart>& parts);
 void AddWordPldParts(std::vector<CatalogPart>& parts);
 void AddNandParts(std::vector<CatalogPart>& parts);
+void AddEditModeParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim
