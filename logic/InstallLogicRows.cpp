@@ -2,6 +2,7 @@
 
 #include "engine/AlgorithmTable.h"
 #include "logic/CycleRecordPld.h"
+#include "logic/SerialEditPld.h"
 #include "logic/GalIdString.h"
 #include "logic/GalRowSerial.h"
 #include "logic/JtagBlockCpld.h"
@@ -23,6 +24,7 @@ void InstallLogicAlgorithms() {
     InstallGalSerialAddressRows();
     InstallCycleRecordRows();
     InstallWordPldRow();
+    InstallEditModeRows();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {

@@ -22,6 +22,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
                                   AddNandParts, AddZ8OtpParts};
+                                  AddNandParts, AddEditModeParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -111,6 +112,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::WordPld:
         return Adapted<WordPldChip, WordPldFacts>(
             facts, [](const WordPldFacts& f) { return std::make_unique<WordPldChip>(f); });
+    case ChipKind::EditMode:
+        return Adapted<EditModeChip, EditModeFacts>(
+            facts, [](const EditModeFacts& f) { return std::make_unique<EditModeChip>(f); });
     case ChipKind::Nand:
         if (const auto* f = dynamic_cast<const NandFacts*>(&facts)) return std::make_unique<NandChip>(*f);
         break;

@@ -53,6 +53,7 @@ enum class ChipKind : uint8_t {
     WordPld,     // WordPldChip from WordPldFacts
     Nand,       // NandChip from NandFacts
     Z8Otp,      // Z8OtpChip from Z8OtpFacts
+    EditMode,   // EditModeChip from EditModeFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -141,5 +142,6 @@ void AddCycleRecordParts(std::vector<CatalogPart>& parts);
 void AddWordPldParts(std::vector<CatalogPart>& parts);
 void AddNandParts(std::vector<CatalogPart>& parts);
 void AddZ8OtpParts(std::vector<CatalogPart>& parts);
+void AddEditModeParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -11,6 +11,7 @@
 #include "sim/CommandFlashChip.h"
 #include "sim/CycleRecordChip.h"
 #include "sim/WordPldChip.h"
+#include "sim/EditModeChip.h"
 #include "sim/FusePromChip.h"
 #include "sim/GalChip.h"
 #include "sim/PinMemoryChip.h"
@@ -54,6 +55,7 @@ template <class M> struct CellArrayContents {
 template <> struct CatalogContents<LargePldChip> : CellArrayContents<LargePldChip> {};
 template <> struct CatalogContents<JtagCpldChip> : CellArrayContents<JtagCpldChip> {};
 template <> struct CatalogContents<WordPldChip> : CellArrayContents<WordPldChip> {};
+template <> struct CatalogContents<EditModeChip> : CellArrayContents<EditModeChip> {};
 
 // A PIC keeps its program words.
 template <> struct CatalogContents<PicChip> {

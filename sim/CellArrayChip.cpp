@@ -81,6 +81,13 @@ void CellArrayChip::WriteCell(uint32_t n, int bit) {
     cells_[n] = 0;
 }
 
+bool CellArrayChip::InEditMode(const PinEnvironment& env, int editChipPin, int editOnTenths) const {
+    const bool edit = Volts(env, editChipPin) >= editOnTenths;
+    const bool powered = Powered(env);
+    if (edit && !powered) env.Violation(Name() + ": clock or strobe at edit voltage without VCC and ground");
+    return edit && powered;
+}
+
 void CellArrayChip::EraseAll() {
     std::fill(cells_.begin(), cells_.end(), uint8_t{1});
     secured_ = false;

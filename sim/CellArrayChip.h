@@ -64,6 +64,11 @@ protected:
     void EraseAll();
     void Secure() { secured_ = true; }
 
+    // The edit-mode parts' gate for a clock or strobe edge: true with the
+    // edit pin at editOnTenths or more and the part powered; an edge at edit
+    // voltage without power is recorded as a violation.
+    bool InEditMode(const PinEnvironment& env, int editChipPin, int editOnTenths) const;
+
     // What the powered part drives on one of its socket pins.
     virtual ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const = 0;
 
@@ -79,6 +84,27 @@ private:
     std::set<uint32_t> stuck_;
     std::vector<std::pair<int, int>> raised_;
     bool secured_ = false;
+};
+
+// The clock and strobe pins of an edit-mode part: the edges of each update.
+class ClockStrobeEdges {
+public:
+    // Takes the levels of this update; true when either pin changed as counted.
+    bool Take(bool clockHigh, bool strobeHigh) {
+        clockRise = clockHigh && !clockHigh_;
+        strobeEdge = strobeHigh != strobeHigh_;
+        this->strobeHigh = strobeHigh;
+        clockHigh_ = clockHigh;
+        strobeHigh_ = strobeHigh;
+        return clockRise || strobeEdge;
+    }
+    bool clockRise = false;
+    bool strobeEdge = false;
+    bool strobeHigh = false;
+
+private:
+    bool clockHigh_ = false;
+    bool strobeHigh_ = false;
 };
 
 // A pulse measured in virtual time from its start edge to its end edge.

@@ -1,8 +1,10 @@
 // Facts of the command-interface PLDs: the cycle-record parts (16V8, 20V8
 // and 22V10 fuse maps in 20- and 24-pin DIPs, the identification code in row
-// 63) and the 20-bit word part in its two adapters.
+// 63), the 20-bit word part in its two adapters, and the edit-mode parts
+// whose identification code sets their edit voltages (16V8 and 20V8 maps).
 #include "sim/Catalog.h"
 #include "sim/CycleRecordChip.h"
+#include "sim/EditModeChip.h"
 #include "sim/WordPldChip.h"
 
 namespace sim {
@@ -20,20 +22,36 @@ const WordPldFacts kWordPldParts[] = {
     {"GENERIC-ALGORITHM", "EEPLD6504-PLCC", 82},
 };
 
+const EditModeFacts kEditModeParts[] = {
+    {"AMD", "PALCE16V8", EditModeKind::Bus16V8, 128, 2194},
+    {"AMD", "PALCE20V8", EditModeKind::Bus20V8, 1, 2706},
+};
+
+// A PLD in a 20- or 24-pin DIP: the JEDEC fuse map, a fuse a word, reading
+// `blank` when erased.
+PartFacts DipPld(const char* name, bool dip20, uint32_t fuses, uint16_t blank) {
+    PartFacts f;
+    f.name = name;
+    f.pinCount = dip20 ? 20 : 24;
+    f.words = fuses;
+    f.blank = blank;
+    f.vccPin = dip20 ? 20 : 24;
+    f.gndPins = {dip20 ? 10 : 12};
+    return f;
+}
+
 } // namespace
 
 void AddCycleRecordParts(std::vector<CatalogPart>& parts) {
-    for (const CycleRecordFacts& c : kCycleRecordParts) {
-        const bool dip20 = c.kind == CycleRecordKind::Byte16V8;
-        PartFacts f;
-        f.name = c.name;
-        f.pinCount = dip20 ? 20 : 24;
-        f.words = c.fuses; // the JEDEC fuse map, a fuse a word
-        f.blank = 0;
-        f.vccPin = dip20 ? 20 : 24;
-        f.gndPins = {dip20 ? 10 : 12};
-        parts.push_back(FamilyPart(c.maker, ChipKind::CycleRecord, f, c));
-    }
+    for (const CycleRecordFacts& c : kCycleRecordParts)
+        parts.push_back(FamilyPart(c.maker, ChipKind::CycleRecord,
+                                   DipPld(c.name, c.kind == CycleRecordKind::Byte16V8, c.fuses, 0), c));
+}
+
+void AddEditModeParts(std::vector<CatalogPart>& parts) {
+    for (const EditModeFacts& e : kEditModeParts)
+        parts.push_back(
+            FamilyPart(e.maker, ChipKind::EditMode, DipPld(e.name, e.kind == EditModeKind::Bus16V8, e.fuses, 1), e));
 }
 
 void AddWordPldParts(std::vector<CatalogPart>& parts) {

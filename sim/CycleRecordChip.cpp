@@ -222,25 +222,13 @@ void CycleRecordChip::Strobe(const PinEnvironment& env, bool rising) {
 
 void CycleRecordChip::Update(const PinEnvironment& env) {
     const Pins& pins = PinsOf(part_.kind);
-    const bool clockHigh = Level(env, pins.clock) == 1;
-    const bool strobeHigh = Level(env, pins.strobe) == 1;
-    const bool clockRise = clockHigh && !clockHigh_;
-    const bool strobeEdge = strobeHigh != strobeHigh_;
-    clockHigh_ = clockHigh;
-    strobeHigh_ = strobeHigh;
-    if (!clockRise && !strobeEdge) return;
-    const bool edit = EditOn(env);
-    const bool powered = Powered(env);
-    if (edit && !powered) {
-        env.Violation(Name() + ": clock or strobe at edit voltage without VCC and ground");
-        return;
-    }
-    if (!edit || !powered) {
+    if (!edges_.Take(Level(env, pins.clock) == 1, Level(env, pins.strobe) == 1)) return;
+    if (!InEditMode(env, pins.edit, kEditModeTenths)) {
         strobe_.Stop(env.NowUs());
         active_ = -1;
         return;
     }
-    if (clockRise) {
+    if (edges_.clockRise) {
         const int bus = Level(env, pins.bus0) | Level(env, pins.bus1) << 1;
         if (bus == kData && reg_[kMode] == kRead) {
             ++outBit_;
@@ -255,7 +243,7 @@ void CycleRecordChip::Update(const PinEnvironment& env) {
             ++shifted_;
         }
     }
-    if (strobeEdge) Strobe(env, strobeHigh);
+    if (edges_.strobeEdge) Strobe(env, edges_.strobeHigh);
 }
 
 ChipDrive CycleRecordChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {

@@ -103,8 +103,7 @@ private:
     int active_ = -1;
     uint32_t shifting_ = 0;
     int shifted_ = 0;
-    bool clockHigh_ = false;
-    bool strobeHigh_ = false;
+    ClockStrobeEdges edges_;
     PulseTimer strobe_;
     uint32_t out_ = 0;
     int outBit_ = -1;

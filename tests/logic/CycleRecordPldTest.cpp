@@ -100,18 +100,7 @@ TEST_F(CycleRecordPldTest, PalTypesRoundTrip) {
     for (const Case c : {Case{"PALCE16V8", 0, 1}, Case{"PALCE16V8", 0, 7}, Case{"PALCE20V8", 1, 2},
                          Case{"PALCE20V8", 1, 9}}) {
         SCOPED_TRACE(std::string(c.name) + " " + PalEmulationNames[c.set][c.index]);
-        sim::CycleRecordChip* chip = Seat(c.name);
-        ApplyPalEmulationChoice(c.index, c.set);
-        ASSERT_EQ(DeviceSize, PalEmulationGeometry[c.set][c.index].Fuses);
-        const std::vector<uint8_t> fuses = Pattern(DeviceSize, static_cast<uint32_t>(c.index));
-        LoadFuses(fuses, PalEmulationGeometry[c.set][c.index].RowWidth);
-        EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_EQ(Run(OpVerify), 1) << LogText();
-        EXPECT_FALSE(chip->FusesBlank());
-        ClearUserMap(DeviceSize);
-        EXPECT_EQ(Run(OpRead), 1) << LogText();
-        EXPECT_EQ(UserFuses(DeviceSize), fuses);
-        ExpectNoViolations();
+        PalTypeRoundTrip(Seat(c.name), c.index, c.set);
     }
 }
 

@@ -213,7 +213,10 @@ protected:
     void PalRoundTrip(const char* maker, const char* name, int index, int set) {
         SCOPED_TRACE(std::string(name) + " " + PalEmulationNames[set][index]);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
+        PalTypeRoundTrip(Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name)), index, set);
+    }
+    // The same with the device selected and `chip` seated by the caller.
+    void PalTypeRoundTrip(const sim::CellArrayChip* chip, int index, int set) {
         ApplyPalEmulationChoice(index, set);
         ASSERT_EQ(DeviceSize, PalEmulationGeometry[set][index].Fuses);
         const std::vector<uint8_t> fuses = Pattern(DeviceSize, static_cast<uint32_t>(index));
@@ -222,7 +225,7 @@ protected:
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
         EXPECT_FALSE(chip->Blank());
         ClearUserMap(DeviceSize);
-        EXPECT_EQ(Run(OpRead), 1);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
         EXPECT_EQ(UserFuses(DeviceSize), fuses);
         ExpectNoViolations();
     }

@@ -1,0 +1,31 @@
+// Electrically erasable PLDs worked through a serial edit mode with an
+// identification code that chooses the edit voltages: a 6-bit row address
+// and a row of fuse bits are clocked in on two pins, a timed strobe writes
+// the row, and a row is read back in parallel on the output pins.
+//
+// Row 207: 16V8 type, row 208: 20V8 type; both address rows through a 4-bit
+// command bus and work on the PAL-emulation device image (fuse f at
+// ShadowFuseBase + f).
+#pragma once
+#include <cstdint>
+
+// Module state of the last identification: the code read from the chip and
+// the edit voltages (0.1 V) it chose for programming and for reading.
+struct EditModeState {
+    uint32_t ChipIdCode;
+    uint32_t ProgramVpp;
+    uint32_t ReadVpp;
+};
+extern EditModeState Edit207;
+extern EditModeState Edit208;
+
+int Alg207Read(int mode);
+int Alg207Program();
+int Alg207Erase();
+int Alg207Secure();
+int Alg208Read(int mode);
+int Alg208Program();
+int Alg208Erase();
+int Alg208Secure();
+
+void InstallEditModeRows();

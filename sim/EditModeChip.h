@@ -1,0 +1,98 @@
+// Electrically erasable PLDs with a serial edit mode whose identification
+// code sets their edit voltages (16V8 and 20V8 types, addressed through a
+// 4-bit command bus).
+//
+// Interface (all in edit mode: VCC and ground on, the edit pin at 8.5 V or
+// more; a clock or strobe there without VCC is a violation):
+// - The command bus selects what a rising clock does with the serial data
+//   pin: 1 shifts it into the 6-bit row address (most significant bit
+//   first), 2 into the 64-stage row register (position p = the p-th bit in),
+//   4 moves the read-out on by one position.
+// - Read-out (bus 4, the edit pin at the code's read voltage): output pin b
+//   shows position 8b + 7 - r of the addressed row after r clocks. On the
+//   array, UES and term-disable rows a pin's block is valid only when the
+//   register held a 1 at its last position (8b + 7); otherwise the pin
+//   floats. The 16V8 type shows its identification code on the outputs at
+//   row 58 with 9.2 V on the edit pin; the 20V8 type shows it whenever its
+//   serial data pin is at 9.2 V.
+// - Strobe pulses, measured from rise to fall, act by the bus value:
+//   3 (50 ms or more, edit pin at the code's programming voltage) writes
+//   the register into the addressed row (0 clears a cell: rows 60-63 keep
+//   one cell per 8-position block, rows 62 and 63 in positions 56-63),
+//   into the term-use row (57) or sets the security cell (59);
+//   14 (250 ms or more, register all 0) is an erase pass, 0 (100 ms or more)
+//   ends one: code 128 parts erase after three passes, every other code
+//   after a single 100 ms pulse of command 0.
+// - Security: every row but the UES row reads 1.
+#pragma once
+#include <cstdint>
+#include <vector>
+
+#include "sim/CellArrayChip.h"
+
+namespace sim {
+
+enum class EditModeKind : uint8_t { Bus16V8, Bus20V8 };
+
+struct EditModeFacts {
+    const char* maker;
+    const char* name;
+    EditModeKind kind;
+    uint8_t idCode;
+    uint32_t fuses; // JEDEC fuse count
+};
+
+class EditModeChip : public CellArrayChip {
+public:
+    explicit EditModeChip(const EditModeFacts& facts);
+
+    void Update(const PinEnvironment& env) override;
+
+    const EditModeFacts& Part() const { return part_; }
+    // The term-use flag of product term t (1: the term is used).
+    int TermUse(int t) const { return 1 - Cell(part_.fuses + static_cast<uint32_t>(t)); }
+
+    // Every strobe pulse: bus command, row address, width and edit voltage.
+    struct Pulse {
+        int command, row;
+        uint64_t widthUs;
+        int editTenths;
+    };
+    const std::vector<Pulse>& Pulses() const { return pulses_; }
+    // Edit voltages seen at every read-out clock of the array rows.
+    const std::vector<int>& ReadVolts() const { return readVolts_; }
+    void ClearLog() {
+        pulses_.clear();
+        readVolts_.clear();
+    }
+
+protected:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
+
+private:
+    struct Pins {
+        int clock, data, edit, bus, strobe, out, vcc, gnd;
+    };
+    static const Pins& PinsOf(EditModeKind k);
+    int Columns() const;
+    // Cell of position p of row a; -1 where the position has none.
+    int CellAt(int a, int p) const;
+    int Bus(const PinEnvironment& env) const;
+    void EndPulse(const PinEnvironment& env);
+    bool Voltage(const PinEnvironment& env, bool program) const;
+    int ReadBit(int pin) const;
+
+    EditModeFacts part_;
+    std::vector<uint8_t> reg_;
+    int address_ = 0;
+    int readClocks_ = 0;
+    ClockStrobeEdges edges_;
+    int strobeBus_ = -1;
+    PulseTimer strobe_;
+    bool passPending_ = false;
+    int passes_ = 0;
+    std::vector<Pulse> pulses_;
+    std::vector<int> readVolts_;
+};
+
+} // namespace sim

@@ -1,0 +1,234 @@
+// Rows 207 and 208 end to end against the edit-mode chip model: the driver's
+// operations, the edit voltages and erase recipe chosen by the chip's code,
+// refusals, injected faults and the PAL types of the device image.
+#include "logic/SerialEditPld.h"
+#include "sim/EditModeChip.h"
+#include "tests/logic/PldFixture.h"
+
+namespace {
+
+struct Part {
+    const char* name;
+    uint32_t row, fuses, rowWidth;
+};
+const Part kParts[] = {{"PALCE16V8", 207, 2194, 32}, {"PALCE20V8", 208, 2706, 40}};
+
+class SerialEditPldTest : public PldRun {
+protected:
+    void SetUp() override {
+        PldRun::SetUp();
+        BlankCheckBeforeProgram = 0;
+        VerifyAfterProgram = 0;
+    }
+    static sim::EditModeFacts Facts(const char* name, int code = -1) {
+        sim::EditModeFacts f = *sim::FindFacts<sim::EditModeFacts>("AMD", name);
+        if (code >= 0) f.idCode = static_cast<uint8_t>(code);
+        return f;
+    }
+    sim::EditModeChip* Seat(const char* name, int code = -1) {
+        EXPECT_TRUE(SelectPld("AMD", name));
+        return SeatAlone<sim::EditModeChip>(Facts(name, code));
+    }
+    static std::vector<int> Commands(const sim::EditModeChip* chip) {
+        std::vector<int> c;
+        for (const auto& p : chip->Pulses()) c.push_back(p.command);
+        return c;
+    }
+};
+
+// Every record through the driver: blank check, program from a JEDEC file,
+// verify, read back equal, the saved file keeps its "C" field, erase with the
+// driver's blank check, secure with the driver's check of ones.
+TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
+    for (const Part& p : kParts) {
+        SCOPED_TRACE(p.name);
+        sim::EditModeChip* chip = Seat(p.name);
+        EXPECT_EQ(CurrentAlgorithm, p.row);
+        EXPECT_EQ(DeviceSize, p.fuses);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        EXPECT_TRUE(HasLine("Blank check ok!")) << LogText();
+        const std::vector<uint8_t> fuses = Pattern(p.fuses, p.row);
+        LoadFuses(fuses, p.rowWidth);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_TRUE(HasLine("Program ok!")) << LogText();
+        EXPECT_EQ(Cells(chip, p.fuses), fuses);
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        ClearUserMap(p.fuses);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(p.fuses), fuses);
+        EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
+
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(ReadBackAfterSecure, 1u);
+        EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+        EXPECT_TRUE(HasLine("Security ok!")) << LogText();
+        EXPECT_TRUE(chip->Secured());
+        ClearUserMap(p.fuses);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        const uint32_t ues = p.row == 207 ? 2056 : 2568;
+        for (uint32_t n = 0; n < p.fuses; ++n)
+            ASSERT_EQ(GetBufferBit(n), n >= ues && n < ues + 64 ? fuses[n] : 1u) << n;
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+    }
+}
+
+// The code read at power-up sets the programming and read voltages at the
+// chip and the erase recipe: code 128 erases in three passes of a 250 ms
+// command-14 pulse and a 100 ms command-0 pulse, the others with one 100 ms
+// command-0 pulse.
+TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
+    struct Case {
+        const char* name;
+        int code, programTenths, readTenths;
+    };
+    const Case cases[] = {{"PALCE16V8", 128, 135, 105}, {"PALCE16V8", 64, 92, 92},  {"PALCE16V8", 144, 92, 92},
+                          {"PALCE16V8", 160, 92, 92},   {"PALCE16V8", 192, 92, 92}, {"PALCE16V8", 224, 92, 92},
+                          {"PALCE20V8", 1, 135, 105},   {"PALCE20V8", 64, 92, 92}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
+        sim::EditModeChip* chip = Seat(c.name, c.code);
+        const std::vector<uint8_t> fuses = Pattern(DeviceSize, static_cast<uint32_t>(c.code));
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Cells(chip, DeviceSize), fuses);
+        ASSERT_FALSE(chip->Pulses().empty());
+        for (const auto& w : chip->Pulses()) {
+            EXPECT_EQ(w.command, 3);
+            EXPECT_EQ(w.editTenths, c.programTenths);
+            EXPECT_GE(w.widthUs, 50000u);
+        }
+        chip->ClearLog();
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        ASSERT_FALSE(chip->ReadVolts().empty());
+        for (int v : chip->ReadVolts()) EXPECT_EQ(v, c.readTenths);
+
+        chip->ClearLog();
+        BlankCheckAfterErase = 0;
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        EXPECT_TRUE(chip->Blank());
+        const std::vector<int> recipe =
+            c.code == 128 ? std::vector<int>{14, 0, 14, 0, 14, 0} : std::vector<int>{0};
+        EXPECT_EQ(Commands(chip), recipe);
+        for (const auto& e : chip->Pulses()) EXPECT_GE(e.widthUs, e.command == 14 ? 250000u : 100000u);
+        ExpectNoViolations();
+    }
+}
+
+// A code outside the row's table, or no part at all, is refused before any
+// fuse: " Incorrect device ID", the socket powered down, no strobe.
+TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
+    struct Case {
+        const char* name;
+        int code; // -1: empty socket
+    };
+    for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20V8", -1},
+                         Case{"PALCE16V8", -1}}) {
+        SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
+        sim::EditModeChip* chip = Seat(c.name, c.code < 0 ? 0 : c.code);
+        if (c.code < 0) {
+            socket->Clear();
+            elec->WithdrawAllChips();
+            chip = nullptr;
+        }
+        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        for (int op : {OpBlankCheck, OpProgram, OpVerify, OpErase, OpSecurity}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
+            EXPECT_TRUE(elec->SuppliedPins().empty());
+        }
+        if (chip == nullptr) continue; // the empty socket's pins carry the supplies unloaded
+        EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_TRUE(chip->Blank());
+        ExpectNoViolations();
+    }
+}
+
+// Injected faults: a cell that never programs fails the verify at its fuse;
+// ESC answered No in a read ends the read with -1; the wrong erase recipe
+// (one command-0 pulse on a code-128 part) leaves the part programmed.
+TEST_F(SerialEditPldTest, InjectedFaults) {
+    for (const Part& p : kParts) {
+        SCOPED_TRACE(p.name);
+        sim::EditModeChip* chip = Seat(p.name);
+        std::vector<uint8_t> fuses = Pattern(p.fuses, 5);
+        fuses[1001] = 0;
+        chip->StickCell(1001); // stays erased: reads 1
+        LoadFuses(fuses, p.rowWidth);
+        VerifyAfterProgram = 1;
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_TRUE(HasLine("Verification error!")) << LogText();
+        EXPECT_TRUE(HasLine(" Fail address : 1001(3E9h)")) << LogText();
+        VerifyAfterProgram = 0;
+
+        ui.BreakAtPercent = 30;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(OpRead), -1) << LogText();
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+    }
+}
+
+// Variant 1 parts of row 207 get the term-use row: flag t set when any fuse
+// of array row t is 1; other variants and row 208 write no row 57.
+TEST_F(SerialEditPldTest, TermUseRowOnlyWithVariantOne) {
+    struct Case {
+        const char* name;
+        int variant;
+        bool written;
+    };
+    for (const Case c : {Case{"PALCE16V8", 1, true}, Case{"PALCE16V8", 0, false}, Case{"PALCE20V8", 1, false}}) {
+        SCOPED_TRACE(std::string(c.name) + " variant " + std::to_string(c.variant));
+        sim::EditModeChip* chip = Seat(c.name);
+        DeviceVariant = static_cast<uint8_t>(c.variant);
+        std::vector<uint8_t> fuses(DeviceSize, 0);
+        const uint32_t columns = FuseRowLength;
+        for (uint32_t t : {0u, 5u, 63u}) fuses[t * columns + t % columns] = 1;
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        size_t row57 = 0;
+        for (const auto& e : chip->Pulses()) row57 += e.row == 57;
+        EXPECT_EQ(row57, c.written ? 1u : 0u);
+        for (int t = 0; t < 64; ++t) EXPECT_EQ(chip->TermUse(t), c.written && (t == 0 || t == 5 || t == 63)) << t;
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    }
+}
+
+// A PAL type of the option dialog's list programs, verifies and reads back
+// through the device image.
+TEST_F(SerialEditPldTest, PalTypesThroughTheDeviceImage) {
+    for (const Part& p : kParts) {
+        const int set = p.row == 208 ? 1 : 0;
+        for (int index : {1, 4, 7}) {
+            SCOPED_TRACE(std::string(p.name) + " " + PalEmulationNames[set][index]);
+            PalTypeRoundTrip(Seat(p.name), index, set);
+        }
+    }
+}
+
+// Golden positions: one fuse programmed on the part reads back at its own
+// JEDEC number and nowhere else (the architecture rows' 8-position blocks,
+// the last block of rows 62 and 63, the UES byte order).
+TEST_F(SerialEditPldTest, GoldenFusePositions) {
+    struct Case {
+        const char* name;
+        std::vector<uint32_t> fuses;
+    };
+    const Case cases[] = {{"PALCE16V8", {0, 31, 2047, 2048, 2055, 2056, 2063, 2119, 2120, 2127, 2128, 2191, 2192, 2193}},
+                          {"PALCE20V8", {0, 39, 2559, 2560, 2567, 2568, 2631, 2632, 2639, 2640, 2703, 2704, 2705}}};
+    for (const Case& c : cases) {
+        for (uint32_t f : c.fuses) {
+            SCOPED_TRACE(std::string(c.name) + " fuse " + std::to_string(f));
+            sim::EditModeChip* chip = Seat(c.name, 64);
+            for (uint32_t n = 0; n < DeviceSize; ++n) chip->SetCell(n, n == f ? 0 : 1);
+            EXPECT_EQ(Run(OpRead), 1) << LogText();
+            for (uint32_t n = 0; n < DeviceSize; ++n) ASSERT_EQ(GetBufferBit(n), n == f ? 0u : 1u) << n;
+        }
+    }
+}
+
+} // namespace
