@@ -21,8 +21,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddRamParts,        AddLargePldParts,   AddJtagCpldParts,     AddPicParts,
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
-                                  AddNandParts, AddZ8OtpParts};
-                                  AddNandParts, AddEditModeParts};
+                                  AddNandParts,       AddZ8OtpParts,      AddEditModeParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
