@@ -22,6 +22,7 @@
 #include "mcu/OptPic.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/Opt24fxx.h"
+#include "memory/Opt25xx.h"
 #include "memory/OptSecProt.h"
 #include "memory/OptNand.h"
 #include "shell/CfgOpt.h"
@@ -132,6 +133,7 @@ void CreateFormsAndLoadConfig() {
     InstallLogicAlgorithms();
     InstallOptRalDialog();
     InstallOpt24Dialogs();
+    InstallOpt25Dialogs();
     InstallOptSecProtDialog();
     InstallOptNandDialog();
     InstallMcuAlgorithms();

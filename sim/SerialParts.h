@@ -15,7 +15,7 @@ struct SerialPart {
     const char* name;
     std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
                  SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts,
-                 ByteFlashFacts>
+                 ByteFlashFacts, SpiEepromFacts, DataFlashFacts>
         facts;
 };
 
