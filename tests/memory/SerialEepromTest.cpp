@@ -594,12 +594,20 @@ TEST_F(Serial, EntriesRefuseWhatTheLibraryWouldNot) {
     EXPECT_EQ(AlgorithmRow(10)->Read(2), -1);
     EXPECT_EQ(AlgorithmRow(10)->Program(), -1);
     for (const RowPart& p : {RowPart{"ATMEL", "AT24C04", 11}, RowPart{"MICROCHIP", "25AA020A", 48},
-                             RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5045", 57}}) {
+                             RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5045", 57},
+                             RowPart{"MICROCHIP", "24AA65", 44}}) {
         Seat(p.maker, p.name);
         for (uint32_t page : {0u, 257u}) {
             PageSize = page;
             EXPECT_EQ(AlgorithmRow(p.row)->Program(), -1) << p.name << " " << page;
         }
+    }
+    // Row 43's page address holds pages of up to 1024 bytes.
+    Seat("ATMEL", "AT45DB041");
+    for (uint32_t page : {0u, 1025u}) {
+        PageSize = page;
+        EXPECT_EQ(AlgorithmRow(43)->Read(2), -1) << page;
+        EXPECT_EQ(AlgorithmRow(43)->Program(), -1) << page;
     }
     Seat("ATMEL", "AT24C04");
     PageSize = 16;
