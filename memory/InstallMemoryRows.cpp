@@ -7,6 +7,7 @@
 #include "memory/Nand.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialSpiPinout.h"
+#include "memory/SerialSpiEeprom.h"
 #include "memory/SerialTwoClock.h"
 #include "memory/PinDriven.h"
 #include "memory/JtagMemory.h"
@@ -20,6 +21,7 @@ void InstallMemoryAlgorithms() {
     InstallSerialEepromRows();
     InstallSerialSpiPinoutRows();
     InstallSerialTwoClockRows();
+    InstallSerialSpiEepromRows();
     InstallPinDrivenRows();
     InstallJtagMemoryRows();
     InstallBootBlockFlashRows();

@@ -40,6 +40,18 @@ uint32_t PinShiftInMsbFirst(int data, int clock, int pulse, int n) {
     return v;
 }
 
+namespace spi_pins {
+void IdleLines() {
+    FloatPinRange(1, 48);
+    SetPin(kWp, 1);
+    SetPin(kCs, 1);
+    SetPin(kClk, 0);
+    SetPin(kSi, 0);
+}
+void Send(uint32_t b) { PinShiftOutMsbFirst(kSi, kClk, 3, b, 8); }
+uint32_t Receive() { return PinShiftInMsbFirst(kSo, kClk, 3, 8); }
+} // namespace spi_pins
+
 bool SerialPageSizeValid(uint32_t page) { return page >= 1 && page <= 256; }
 
 void SerialPowerOn(const SerialRow& row, int mode) {

@@ -60,6 +60,17 @@ bool SerialEngineLost();
 void PinShiftOutMsbFirst(int data, int clock, int pulse, uint32_t value, int n);
 uint32_t PinShiftInMsbFirst(int data, int clock, int pulse, int n);
 
+// The SPI pinout on the pin driver (/CS 21, SO 22, /WP 23, SI 25, SCK 26):
+// the lines before the supply (all pins floated, /WP and /CS high, SCK and
+// SI low), and bytes sent and received with SCK pulsed high then low; the
+// chip takes SI on the rising edge and has its bit out before each clock.
+namespace spi_pins {
+constexpr int kCs = 21, kSo = 22, kWp = 23, kSi = 25, kClk = 26;
+void IdleLines();
+void Send(uint32_t b);
+uint32_t Receive();
+} // namespace spi_pins
+
 // Page sizes the page loops take: 1..256 (the buffer window holds a bank and
 // 256 bytes more).
 bool SerialPageSizeValid(uint32_t page);
@@ -78,21 +89,33 @@ template <class Datum> int SerialReadWalk(Datum&& datum) {
     return 1;
 }
 
-// The page loop: ChipAddress from DeviceStart to DeviceEnd in pieces that
-// never cross a page boundary of the chip and never pass DeviceEnd; page(n)
-// writes BufferWindow[BufferIndex + i], i < n, at ChipAddress (1 goes on).
-template <class Page> int SerialPageLoop(uint32_t pageSize, Page&& page) {
+// The piece loop: ChipAddress from DeviceStart to DeviceEnd in pieces that
+// never cross a page boundary of the chip and never pass DeviceEnd;
+// StepProgress, then piece(n) for the n bytes from ChipAddress (1 goes on).
+template <class Piece> int SerialPieceLoop(uint32_t pageSize, Piece&& piece) {
     for (uint64_t a = DeviceStart; a <= DeviceEnd;) {
         ChipAddress = static_cast<uint32_t>(a);
         int r = StepProgress(ChipAddress);
         const uint32_t n = static_cast<uint32_t>(
             std::min<uint64_t>(pageSize - a % pageSize, uint64_t{DeviceEnd} - a + 1));
-        if (r == 1 && BufferIndex + n > 0x10100) r = -1; // past the buffer window
-        if (r == 1) r = page(n);
+        if (r == 1) r = piece(n);
         if (r == 1 && SerialEngineLost()) r = -1;
         if (r != 1) return r;
-        BufferIndex += n;
         a += n;
     }
     return 1;
+}
+
+// The page loop: the piece loop writing; page(n) writes BufferWindow
+// [BufferIndex + i], i < n, at ChipAddress (1 goes on), then BufferIndex
+// moves on by n and, with advanceBank, to the next bank at its end.
+template <class Page> int SerialPageLoop(uint32_t pageSize, Page&& page, bool advanceBank = false) {
+    return SerialPieceLoop(pageSize, [&](uint32_t n) {
+        if (BufferIndex + n > 0x10100) return -1; // past the buffer window
+        int r = page(n);
+        if (r != 1) return r;
+        BufferIndex += n;
+        if (advanceBank && BufferIndex >= 0x10000) r = AdvanceToNextBank();
+        return r;
+    });
 }

@@ -17,23 +17,14 @@ namespace {
 
 namespace row48 {
 
-constexpr int kCs = 21, kSo = 22, kWp = 23, kSi = 25, kClk = 26;
+using spi_pins::kCs;
+using spi_pins::Receive;
+using spi_pins::Send;
 uint32_t g_page = 16;
 
 void Settings() { g_page = PageSize; }
-void IdleLines() {
-    FloatPinRange(1, 48);
-    SetPin(kWp, 1);
-    SetPin(kCs, 1);
-    SetPin(kClk, 0);
-    SetPin(kSi, 0);
-}
 void AfterSupply() { DelayMs(100); }
-constexpr SerialRow kRow{0, 16, true, false, Settings, IdleLines, AfterSupply, nullptr};
-
-// The chip takes SI on the rising clock and has its bit out before each clock.
-void Send(uint32_t b) { PinShiftOutMsbFirst(kSi, kClk, 3, b, 8); }
-uint32_t Receive() { return PinShiftInMsbFirst(kSo, kClk, 3, 8); }
+constexpr SerialRow kRow{0, 16, true, false, Settings, spi_pins::IdleLines, AfterSupply, nullptr};
 // Selected: A7h, address 0 and the chip's access byte, dropped.
 void StartRead() {
     SetPin(kCs, 0);
@@ -178,9 +169,108 @@ int Erase() {
 
 } // namespace row95
 
+// ---- row 43: DataFlash through the byte engine, page read 52h, page program 82h --------
+
+namespace row43 {
+
+constexpr int kReadyPolls = 300;
+uint32_t g_page = 264;
+
+void Settings() {
+    g_page = PageSize;
+    ProgressStep = PageSize;
+}
+void IdleLines() {
+    WriteRegister(0, 1);
+    WriteRegister(3, 3);
+    WriteRegister(4, 1);
+}
+void AfterSupply() { DelayMs(100); }
+void ParkLines() { WriteRegister(4, 2); }
+constexpr SerialRow kRow{0, 0, false, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+void Select(bool on) { WriteRegister(0, on ? 0 : 1); }
+void Send(uint32_t b) { SerialEngineSendByte(b); }
+uint32_t Receive() {
+    SerialEngineReceiveByte();
+    return ReadValue & 0xFF;
+}
+// The page of `address` (the page number above the byte field: 9 bits for
+// pages of 264 bytes, 10 for others) and the byte in it.
+void SendAddress(uint32_t address) {
+    const uint32_t page = address / g_page, shift = g_page == 264 ? 9 : 10;
+    const uint32_t a = page << shift | address % g_page;
+    for (uint32_t b : {a >> 16, a >> 8, a}) Send(b & 0xFF);
+}
+int ReadyWait() {
+    Select(true);
+    Send(0x57);
+    int r = -1;
+    for (int i = 0; i < kReadyPolls && r != 1; ++i) {
+        DelayShortUs(100);
+        if (Receive() & 0x80) r = 1;
+    }
+    Select(false);
+    return r;
+}
+// The page-address form has room for pages of up to 1024 bytes.
+bool Valid() { return PageSize >= 1 && PageSize <= 1024; }
+
+int Read(int mode) {
+    if (!Valid()) return -1;
+    SerialPowerOn(kRow, 2);
+    const int r = SerialPieceLoop(g_page, [mode](uint32_t n) {
+        Select(true);
+        Send(0x52);
+        SendAddress(ChipAddress);
+        for (int i = 0; i < 4; ++i) Send(0x00);
+        for (uint32_t i = 0; i < n; ++i) {
+            ReadValue = Receive();
+            int d = ProcessReadByte(mode);
+            if (d == 1 && mode != 0 && BufferIndex >= 0x10000) d = AdvanceToNextBank();
+            if (d != 1) return d;
+        }
+        Select(false);
+        return 1;
+    });
+    return SerialEndEntry(kRow, r);
+}
+
+// 82h erases the whole page and programs it from the chip's buffer: a piece
+// of a page first has the page copied into the buffer (53h), so the bytes
+// around the piece keep their values.
+int Program() {
+    if (!Valid()) return -1;
+    SerialPowerOn(kRow, 1);
+    const int r = SerialPieceLoop(g_page, [](uint32_t n) {
+        if (n < g_page) {
+            Select(true);
+            Send(0x53);
+            SendAddress(ChipAddress - ChipAddress % g_page);
+            Select(false);
+            if (ReadyWait() != 1) return -1;
+        }
+        Select(true);
+        Send(0x82);
+        SendAddress(ChipAddress);
+        for (uint32_t i = 0; i < n; ++i) {
+            if (BufferIndex >= 0x10000 && AdvanceToNextBank() != 1) return -1;
+            ExpectedValue = BufferWindow[BufferIndex];
+            Send(ExpectedValue);
+            BufferIndex += AddressStep;
+        }
+        Select(false);
+        return ReadyWait();
+    });
+    return SerialEndEntry(kRow, r);
+}
+
+} // namespace row43
+
 } // namespace
 
 void InstallSerialSpiPinoutRows() {
+    InstallRow(43, row43::Read, row43::Program);
     InstallRow(48, row48::Read, row48::Program);
     InstallRow(95, row95::Read, row95::Program, row95::Erase);
     AlgorithmRow(95)->Identify = row95::Identify;

@@ -12,12 +12,14 @@
 
 namespace {
 
+constexpr int kAttempts = 3;
+constexpr int kReadyPolls = 100;
+
 namespace row85 {
 
 // Control, data, the clock of driven bits, the clock of the chip's bits.
 constexpr int kCtl = 21, kData = 22, kDclk = 25, kRclk = 26;
 constexpr uint32_t kPage = 8;
-constexpr int kAttempts = 3;
 
 // The page is 8 bytes whatever the record says.
 void Settings() { PageSize = kPage; }
@@ -36,96 +38,171 @@ void DriveBit(int b) {
     SetPin(kData, b);
     PulsePin(kDclk, 2);
 }
-// One bit driven between two clocks of the chip: 0 opens a frame, 1 ends a write.
-void Marker(int b) {
-    PulsePin(kRclk, 2);
-    DriveBit(b);
-    SetPin(kData, 2);
-    PulsePin(kRclk, 2);
+
+struct Bus {
+    static uint32_t Page() { return kPage; }
+    // One bit driven between two clocks of the chip: 0 opens a frame, 1 ends a write.
+    static void Preamble() { Marker(0); }
+    static void WriteEnd() { Marker(1); }
+    static void Marker(int b) {
+        PulsePin(kRclk, 2);
+        DriveBit(b);
+        SetPin(kData, 2);
+        PulsePin(kRclk, 2);
+    }
+    static void Send(uint32_t b) {
+        PinShiftOutMsbFirst(kData, kDclk, 2, b, 8);
+        SetPin(kData, 2);
+    }
+    static int ReceiveBit() {
+        SetPin(kRclk, 0);
+        const int b = GetPin(kData);
+        SetPin(kRclk, 1);
+        return b;
+    }
+    static uint32_t Receive() {
+        uint32_t v = 0;
+        for (int i = 0; i < 8; ++i) v = (v << 1) | static_cast<uint32_t>(ReceiveBit());
+        return v;
+    }
+    static bool Ready() { return ReceiveBit() == 1; }
+    static const SerialRow& Row() { return kRow; }
+    static bool Valid() { return true; }
+    static void ProgramRun(bool) {}
+};
+
+} // namespace row85
+
+// ---- row 44: the byte engine's two-clock form ----------------------------------------
+
+namespace row44 {
+
+uint32_t g_page = 8;
+
+void Settings() { g_page = PageSize; }
+void IdleLines() {
+    WriteRegister(0, 1);
+    WriteRegister(3, 0);
+    WriteRegister(4, 2);
 }
-void Send(uint32_t b) {
-    PinShiftOutMsbFirst(kData, kDclk, 2, b, 8);
-    SetPin(kData, 2);
+void AfterSupply() {
+    WriteRegister(4, 3);
+    DelayMs(100);
+    WriteRegister(0, 0);
 }
-int ReceiveBit() {
-    SetPin(kRclk, 0);
-    const int b = GetPin(kData);
-    SetPin(kRclk, 1);
-    return b;
+void ParkLines() {
+    WriteRegister(0, 1);
+    WriteRegister(4, 2);
 }
-uint32_t Receive() {
-    uint32_t v = 0;
-    for (int i = 0; i < 8; ++i) v = (v << 1) | static_cast<uint32_t>(ReceiveBit());
-    return v;
+constexpr SerialRow kRow{0, 0, false, false, Settings, IdleLines, AfterSupply, ParkLines};
+
+// Register 4 picks the clock: 1 drives the data on the write clock, 3
+// releases it to the chip on the read clock.
+void Clock() { SerialEngineShift(1); }
+void DrivenBit(uint32_t b) {
+    WriteRegister(4, 1);
+    WriteRegister(6, b);
+    Clock();
+    WriteRegister(4, 3);
 }
-void Open(uint32_t address) {
-    Marker(0);
-    Send((address >> 8) & 0xFF);
-    Send(address & 0xFF);
+
+struct Bus {
+    static uint32_t Page() { return g_page; }
+    static void Preamble() {
+        Clock();
+        DrivenBit(0x00);
+        Clock();
+    }
+    static void WriteEnd() {
+        Clock();
+        DrivenBit(0xFF);
+    }
+    static void Send(uint32_t b) {
+        WriteRegister(4, 1);
+        SerialEngineSendByte(b);
+        WriteRegister(4, 3);
+    }
+    static uint32_t Receive() {
+        SerialEngineReceiveByte();
+        return ReadValue & 0xFF;
+    }
+    static bool Ready() { return Receive() != 0; }
+    static const SerialRow& Row() { return kRow; }
+    static bool Valid() { return SerialPageSizeValid(PageSize); }
+    // Register 3 is 1 for the program run and 0 on every way out of it.
+    static void ProgramRun(bool on) { WriteRegister(3, on ? 1 : 0); }
+};
+
+} // namespace row44
+
+// ---- what both rows do with their bus -----------------------------------------------
+
+template <class Bus> void Open(uint32_t address) {
+    Bus::Preamble();
+    Bus::Send((address >> 8) & 0xFF);
+    Bus::Send(address & 0xFF);
 }
 uint32_t PageByte(uint32_t i) { return BufferWindow[(BufferIndex + i * AddressStep) & 0xFFFF]; }
 
-int WritePage(uint32_t n) {
-    Open(ChipAddress);
+template <class Bus> int WritePage(uint32_t n) {
+    Open<Bus>(ChipAddress);
     for (uint32_t i = 0; i < n; ++i) {
         ExpectedValue = PageByte(i);
-        Send(ExpectedValue);
+        Bus::Send(ExpectedValue);
     }
-    Marker(1);
-    for (int i = 0; i < 100; ++i) {
+    Bus::WriteEnd();
+    for (int i = 0; i < kReadyPolls; ++i) {
         DelayShortUs(100);
-        if (ReceiveBit() == 1) return 1;
+        if (Bus::Ready()) return 1;
     }
     return -1;
 }
-int VerifyPage(uint32_t n) {
-    Open(ChipAddress);
+template <class Bus> int VerifyPage(uint32_t n) {
+    Open<Bus>(ChipAddress);
     for (uint32_t i = 0; i < n; ++i) {
         ExpectedValue = PageByte(i);
-        ReadValue = Receive();
+        ReadValue = Bus::Receive();
         if (ReadValue != ExpectedValue) return -1;
     }
     return 1;
 }
 // Written and read back up to three times.
-int ProgramPage(uint32_t n) {
+template <class Bus> int ProgramPage(uint32_t n) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        if (WritePage(n) != 1) return -1;
-        if (VerifyPage(n) == 1) return 1;
+        if (WritePage<Bus>(n) != 1) return -1;
+        if (VerifyPage<Bus>(n) == 1) return 1;
     }
     return -1;
 }
 
-int Read(int mode) {
-    SerialPowerOn(kRow, 2);
-    Open(DeviceStart);
+template <class Bus> int Read(int mode) {
+    SerialPowerOn(Bus::Row(), 2);
+    Open<Bus>(DeviceStart);
     const int r = SerialReadWalk([&] {
-        ReadValue = Receive();
+        ReadValue = Bus::Receive();
         const int d = ProcessReadByte(mode);
         return d == 1 && BufferIndex >= 0x10000 ? AdvanceToNextBank() : d;
     });
-    return SerialEndEntry(kRow, r);
+    return SerialEndEntry(Bus::Row(), r);
 }
 
 // Pages never cross a page boundary of the chip nor pass DeviceEnd.
-int Program() {
-    SerialPowerOn(kRow, 1);
-    int r = 1;
-    for (uint64_t a = DeviceStart; a <= DeviceEnd && r == 1;) {
-        ChipAddress = static_cast<uint32_t>(a);
-        r = StepProgress(ChipAddress);
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPage - a % kPage, uint64_t{DeviceEnd} - a + 1));
-        if (r == 1) r = ProgramPage(n);
-        if (r != 1) break;
+template <class Bus> int Program() {
+    if (!Bus::Valid()) return -1;
+    SerialPowerOn(Bus::Row(), 1);
+    Bus::ProgramRun(true);
+    const int r = SerialPieceLoop(Bus::Page(), [](uint32_t n) {
+        if (ProgramPage<Bus>(n) != 1) return -1;
         BufferIndex += n * AddressStep;
-        if (BufferIndex >= 0x10000) r = AdvanceToNextBank();
-        a += n;
-    }
-    return SerialEndEntry(kRow, r);
+        return BufferIndex >= 0x10000 ? AdvanceToNextBank() : 1;
+    });
+    Bus::ProgramRun(false);
+    return SerialEndEntry(Bus::Row(), r);
 }
-
-} // namespace row85
 
 } // namespace
 
-void InstallSerialTwoClockRows() { InstallRow(85, row85::Read, row85::Program); }
+void InstallSerialTwoClockRows() {
+    InstallRow(85, Read<row85::Bus>, Program<row85::Bus>);
+    InstallRow(44, Read<row44::Bus>, Program<row44::Bus>);
+}

@@ -24,6 +24,7 @@
 #include "mcu/Zilog.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/Opt24fxx.h"
+#include "memory/Opt25xx.h"
 #include "memory/OptSecProt.h"
 #include "memory/OptNand.h"
 #include "memory/OptX76F100.h"
@@ -135,6 +136,7 @@ void CreateFormsAndLoadConfig() {
     InstallLogicAlgorithms();
     InstallOptRalDialog();
     InstallOpt24Dialogs();
+    InstallOpt25Dialogs();
     InstallOptSecProtDialog();
     InstallOptNandDialog();
     InstallOptX76Dialogs();

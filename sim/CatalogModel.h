@@ -76,7 +76,7 @@ template <> struct CatalogContents<PicParallelChip> {
 // Microwire part (its wire order), the low one first for the NOVRAM and the
 // instruction-byte word part.
 template <> struct CatalogContents<SerialChipBase> {
-    static ChipPinLimits Limits(const SerialChipBase& m) { return DipPinLimits(m.Name(), 8, 70); }
+    static ChipPinLimits Limits(const SerialChipBase& m) { return m.Limits(); }
     static size_t Words(const SerialChipBase& m, const PartFacts&) { return m.Bytes() / (WordWide(m) ? 2 : 1); }
     static uint16_t Cell(const SerialChipBase& m, uint32_t a) {
         if (!WordWide(m)) return m.Byte(a);

@@ -14,8 +14,17 @@ int Log2(uint32_t n) {
 
 // ---- common --------------------------------------------------------------------
 
-SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin)
-    : ProbeChip(DipSocketPins(8), {}, std::move(name)), supply_(supply), groundPin_(groundPin), vccPin_(vccPin) {}
+SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin,
+                               std::vector<int> socketPins)
+    : ProbeChip(socketPins.empty() ? DipSocketPins(8) : std::move(socketPins), {}, std::move(name)), supply_(supply),
+      groundPin_(groundPin), vccPin_(vccPin) {}
+
+ChipPinLimits SerialChipBase::Limits() const {
+    ChipPinLimits l;
+    l.chip = Name();
+    l.socketPins = SocketPins();
+    return l;
+}
 
 int SerialChipBase::Socket(int chipPin) const { return SocketPins()[static_cast<size_t>(chipPin - 1)]; }
 
@@ -786,12 +795,19 @@ void TwoClockChip::PinsChanged(const PinEnvironment& env) {
             }
         }
         if (!rclk && rclk_) {
+            // A marker is taken as the RCLK pulse that closes it falls, so
+            // the chip answers its poll from that pulse on.
+            if (seenR_ && dSinceR_ == 1) {
+                Marker(env, lastD_);
+                dSinceR_ = 0;
+                closing_ = true;
+            }
             // The chip's bit while RCLK is low.
             if (state_ == State::Poll) out_ = !Busy(env);
             if (state_ == State::Frame) out_ = ((ReadCell((address_ + readBit_ / 8) % facts_.bytes) >> (7 - readBit_ % 8)) & 1) != 0;
         } else if (rclk && !rclk_) {
-            if (seenR_ && dSinceR_ == 1) Marker(env, lastD_);
-            else if (state_ == State::Frame) ++readBit_;
+            if (!closing_ && state_ == State::Frame) ++readBit_;
+            closing_ = false;
             seenR_ = true;
             dSinceR_ = 0;
         }
@@ -880,6 +896,233 @@ void ByteFlashChip::PinsChanged(const PinEnvironment& env) {
 ChipDrive ByteFlashChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
     if (chipPin != 6 || !selected_ || !driving_) return ChipDrive::None;
     return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+} // namespace sim
+
+// ---- SPI EEPROM with block protection ---------------------------------------------------
+
+namespace sim {
+
+SpiEepromChip::SpiEepromChip(const SpiEepromFacts& facts) : SerialChipBase(facts.name, facts.supply, 4), facts_(facts) {
+    cells_.assign(facts.bytes, 0xFF);
+}
+
+void SpiEepromChip::PowerLost() {
+    wel_ = selected_ = driving_ = ignoring_ = false;
+    page_.clear();
+}
+
+// The status bits the part stores: block protect, and watchdog and WPEN
+// where it has them.
+uint8_t SpiEepromChip::Kept() const {
+    return static_cast<uint8_t>(0x0C | (facts_.watchdog ? 0x30 : 0) | (facts_.wpen ? 0x80 : 0));
+}
+
+uint8_t SpiEepromChip::StatusNow(const PinEnvironment& env) const {
+    return static_cast<uint8_t>(status_ | (wel_ ? 2 : 0) | (Busy(env) ? 1 : 0));
+}
+
+bool SpiEepromChip::Protected(uint32_t address) const {
+    static constexpr uint32_t kQuarters[] = {0, 1, 2, 4};
+    const uint32_t q = kQuarters[(status_ >> 2) & 3];
+    return address >= facts_.bytes - facts_.bytes / 4 * q;
+}
+
+void SpiEepromChip::Take(const PinEnvironment& env, uint32_t index, uint8_t value) {
+    if (index == 1) {
+        instructions_.push_back(value);
+        instruction_ = facts_.addressBytes == 1 && (value & 0xF7) == 0x03 ? 0x03
+                     : facts_.addressBytes == 1 && (value & 0xF7) == 0x02 ? 0x02
+                                                                          : value;
+        address_ = facts_.addressBytes == 1 && (value == 0x0B || value == 0x0A) ? 0x100 : 0;
+        if (Busy(env) && instruction_ != 0x05) {
+            ignoring_ = true;
+            return;
+        }
+        if (instruction_ == 0x06) wel_ = true;
+        if (instruction_ == 0x04) wel_ = false;
+        return;
+    }
+    if (instruction_ == 0x01 && index == 2) newStatus_ = value;
+    if (instruction_ != 0x02 && instruction_ != 0x03) return;
+    if (index <= 1 + facts_.addressBytes) {
+        address_ = (address_ | value << 8 * (1 + facts_.addressBytes - index)) % facts_.bytes;
+        return;
+    }
+    if (instruction_ == 0x02) {
+        const uint32_t p = facts_.pageBytes, n = index - 2 - facts_.addressBytes;
+        page_.emplace_back(address_ / p * p + (address_ + n) % p, value);
+    }
+}
+
+void SpiEepromChip::Deselected(const PinEnvironment& env) {
+    driving_ = false;
+    const bool whole = clocks_ % 8 == 0 && !ignoring_;
+    if (!whole || !wel_) {
+        page_.clear();
+        return;
+    }
+    if (instruction_ == 0x02 && !page_.empty()) {
+        wel_ = false;
+        bool blocked = false;
+        for (const auto& [a, v] : page_) blocked |= Protected(a);
+        if (!blocked) {
+            for (const auto& [a, v] : page_) cells_[a] = v;
+            StartWriteCycle(env, facts_.writeUs);
+        }
+    } else if (instruction_ == 0x01 && clocks_ == 16) {
+        const bool locked = facts_.wpen && (status_ & 0x80) && env.InputLevel(Socket(3)) == 0;
+        wel_ = false;
+        if (!locked) {
+            status_ = newStatus_ & Kept();
+            StartWriteCycle(env, facts_.writeUs);
+        }
+    } else if (instruction_ == 0xC7 && facts_.chipErase && clocks_ == 8) {
+        wel_ = false;
+        if ((status_ & 0x0C) == 0) {
+            std::fill(cells_.begin(), cells_.end(), 0xFF);
+            StartWriteCycle(env, facts_.eraseUs);
+        }
+    }
+    page_.clear();
+}
+
+void SpiEepromChip::PinsChanged(const PinEnvironment& env) {
+    const bool selected = env.InputLevel(Socket(1)) == 0, sck = env.InputLevel(Socket(6)) != 0;
+    if (selected_ && !selected) Deselected(env);
+    if (selected && !selected_) {
+        clocks_ = 0;
+        instruction_ = 0;
+        ignoring_ = false;
+        page_.clear();
+    }
+    selected_ = selected;
+    const bool held = !facts_.watchdog && env.InputLevel(Socket(7)) == 0;
+    if (selected && !held && !ignoring_ && sck != sck_) {
+        if (sck) {
+            shift_ = static_cast<uint8_t>(shift_ << 1 | (env.InputLevel(Socket(5)) != 0 ? 1 : 0));
+            if (++clocks_ % 8 == 0) Take(env, clocks_ / 8, shift_);
+        } else {
+            const uint32_t header = instruction_ == 0x05 ? 8 : instruction_ == 0x03 ? 8 * (1 + facts_.addressBytes) : ~0u;
+            if (clocks_ >= header && !ignoring_) {
+                const uint32_t j = clocks_ - header;
+                if (j % 8 == 0)
+                    outByte_ = instruction_ == 0x05 ? StatusNow(env) : ReadCell((address_ + j / 8) % facts_.bytes);
+                out_ = ((outByte_ >> (7 - j % 8)) & 1) != 0;
+                driving_ = true;
+            }
+        }
+    }
+    if (!held) sck_ = sck;
+}
+
+ChipDrive SpiEepromChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
+    if (chipPin != 2 || !selected_ || !driving_) return ChipDrive::None;
+    return out_ ? ChipDrive::High : ChipDrive::Low;
+}
+
+} // namespace sim
+
+// ---- DataFlash ----------------------------------------------------------------------------
+
+namespace sim {
+
+DataFlashChip::DataFlashChip(const DataFlashFacts& facts)
+    : SerialChipBase(facts.name, facts.supply, 7, 6, {21, 22, 23, 24, 25, 37, 38, 28}), facts_(facts) {
+    cells_.assign(facts.pages * facts.pageBytes, 0xFF);
+    buffer_.assign(facts.pageBytes, 0xFF);
+}
+
+void DataFlashChip::PowerLost() {
+    selected_ = driving_ = ignoring_ = false;
+    frame_.clear();
+    std::fill(buffer_.begin(), buffer_.end(), 0xFF);
+}
+
+// Pages of up to 512 bytes take 9 bits of the byte address, larger ones 10.
+uint32_t DataFlashChip::PageOf(uint32_t address) const {
+    return (address >> (facts_.pageBytes > 512 ? 10 : 9)) % facts_.pages;
+}
+uint32_t DataFlashChip::ByteOf(uint32_t address) const {
+    return (address & ((facts_.pageBytes > 512 ? 1024u : 512u) - 1)) % facts_.pageBytes;
+}
+
+uint8_t DataFlashChip::StatusNow(const PinEnvironment& env) const {
+    return static_cast<uint8_t>((Busy(env) ? 0 : 0x80) | facts_.densityCode << 2);
+}
+
+void DataFlashChip::Deselected(const PinEnvironment& env) {
+    driving_ = false;
+    if (ignoring_ || frame_.size() < 4 || clocks_ % 8 != 0) return;
+    const uint32_t base = PageOf(address_) * facts_.pageBytes;
+    if (frame_[0] == 0x82) {
+        std::copy(buffer_.begin(), buffer_.end(), cells_.begin() + base);
+        StartWriteCycle(env, facts_.pageProgramUs);
+    } else if (frame_[0] == 0x53 && clocks_ == 32) {
+        for (uint32_t i = 0; i < facts_.pageBytes; ++i) buffer_[i] = ReadCell(base + i);
+        StartWriteCycle(env, facts_.transferUs);
+    }
+}
+
+void DataFlashChip::PinsChanged(const PinEnvironment& env) {
+    const bool sck = env.InputLevel(Socket(2)) != 0;
+    if (env.InputLevel(Socket(3)) == 0) { // /RESET
+        selected_ = driving_ = false;
+        frame_.clear();
+        sck_ = sck;
+        return;
+    }
+    const bool selected = env.InputLevel(Socket(4)) == 0;
+    if (selected_ && !selected) Deselected(env);
+    if (selected && !selected_) {
+        clocks_ = written_ = 0;
+        frame_.clear();
+        ignoring_ = driving_ = false;
+    }
+    selected_ = selected;
+    if (selected && !ignoring_ && sck != sck_) {
+        if (sck) {
+            shift_ = static_cast<uint8_t>(shift_ << 1 | (env.InputLevel(Socket(1)) != 0 ? 1 : 0));
+            if (++clocks_ % 8 == 0) {
+                const uint32_t index = clocks_ / 8;
+                const bool addressed = !frame_.empty() && (frame_[0] == 0x52 || frame_[0] == 0x82 || frame_[0] == 0x53);
+                if (index == 1) {
+                    frame_.push_back(shift_);
+                    ignoring_ = Busy(env) && shift_ != 0x57;
+                } else if (addressed && index <= 4) {
+                    frame_.push_back(shift_);
+                    if (index == 4) {
+                        address_ = static_cast<uint32_t>(frame_[1] << 16 | frame_[2] << 8 | frame_[3]);
+                        frames_.push_back(frame_);
+                    }
+                } else if (addressed && frame_[0] == 0x82) {
+                    buffer_[(ByteOf(address_) + written_++) % facts_.pageBytes] = shift_;
+                }
+            }
+        } else {
+            const uint32_t header = frame_.empty() ? ~0u : frame_[0] == 0x57 ? 8 : frame_[0] == 0x52 ? 64 : ~0u;
+            if (clocks_ >= header) {
+                const uint32_t j = clocks_ - header;
+                if (j % 8 == 0) {
+                    outByte_ = frame_[0] == 0x57 ? StatusNow(env)
+                                                 : ReadCell(PageOf(address_) * facts_.pageBytes +
+                                                            (ByteOf(address_) + j / 8) % facts_.pageBytes);
+                }
+                out_ = ((outByte_ >> (7 - j % 8)) & 1) != 0;
+                driving_ = true;
+            }
+        }
+    }
+    sck_ = sck;
+}
+
+ChipDrive DataFlashChip::PoweredOutput(const PinEnvironment& env, int chipPin) const {
+    if (chipPin != 8 || !selected_ || !driving_) return ChipDrive::None;
+    // The status's bit 7 follows the chip while SCK rests after it.
+    const bool live = !frame_.empty() && frame_[0] == 0x57 && !sck_ && (clocks_ - 8) % 8 == 0;
+    const bool level = live ? !Busy(env) : out_;
+    return level ? ChipDrive::High : ChipDrive::Low;
 }
 
 } // namespace sim

@@ -43,6 +43,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/Electrical.h"
 #include "sim/MicrowireDecoder.h"
 #include "sim/ProbeChip.h"
 
@@ -69,7 +70,12 @@ struct MicrowireFacts {
 
 class SerialChipBase : public ProbeChip {
 public:
-    SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin = 8);
+    // The chip's pins on the socket pins `socketPins` (by default an 8-pin
+    // DIP at the bottom of the socket).
+    SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin = 8,
+                   std::vector<int> socketPins = {});
+    // Its footprint for the electrical checks.
+    ChipPinLimits Limits() const;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     void Update(const PinEnvironment& env) override;
 
@@ -493,7 +499,8 @@ private:
 // high, GND 4, DCLK 5, RCLK 6, VCC 8). CTL high holds the chip idle. DATA is
 // taken on rising DCLK (bits the master drives); the chip drives DATA while
 // RCLK is low (bits it sends) and steps on rising RCLK. One DCLK bit between
-// two RCLK pulses is a marker: 0 starts a frame, 1 ends a write. A frame
+// two RCLK pulses is a marker, taken as the second pulse falls: 0 starts a
+// frame, 1 ends a write. A frame
 // takes 16 address bits, high byte first; then DCLK bytes go to the page
 // buffer at the address, rolling over inside the page, and the end marker
 // commits them as a write cycle; or RCLK bits read the bytes from the
@@ -523,7 +530,7 @@ private:
 
     TwoClockFacts facts_;
     enum class State : uint8_t { Idle, Address, Frame, Poll } state_ = State::Idle;
-    bool dclk_ = true, rclk_ = true, seenR_ = false, lastD_ = false, out_ = false;
+    bool dclk_ = true, rclk_ = true, seenR_ = false, lastD_ = false, out_ = false, closing_ = false;
     uint32_t dSinceR_ = 0, bits_ = 0, address_ = 0, readBit_ = 0, dataBits_ = 0;
     uint8_t shift_ = 0;
     std::vector<std::pair<uint32_t, uint8_t>> page_;
@@ -575,6 +582,113 @@ private:
     uint32_t selections_ = 0, enabledSelections_ = 0;
     uint64_t writeAtUs_ = 0, shortestHoldUs_ = ~0ull;
     bool writing_ = false;
+};
+
+// SPI EEPROM (/CS 1, SO 2, /WP 3, GND 4, SI 5, SCK 6, /HOLD or RESET 7,
+// VCC 8), mode 0: SI taken on rising SCK, SO changed on falling SCK, bytes
+// most significant bit first. Instructions: 06h set and 04h reset the write
+// enable latch (WEL); 05h sends the status register (bit 0 WIP, bit 1 WEL,
+// bits 2-3 block protect, bits 4-5 watchdog, bit 7 WPEN) again and again
+// while selected; 01h writes it; 03h reads from the address on, rolling over
+// at the array end; 02h fills the page buffer at the address, rolling over
+// inside the page, and /CS rising after whole bytes starts the write cycle;
+// C7h erases the array on parts that have it. Parts of 512 bytes carry A8 in
+// bit 3 of the instruction and one address byte; others two or three. Writes
+// need WEL, and every completed write (array, status, erase) clears it.
+// During a write cycle only 05h is served. A write touching a protected block
+// (none, the upper quarter, half or all of the array) is dropped; the erase
+// is dropped when any block is protected. With WPEN set and /WP low the
+// status register takes no writes. /HOLD low on parts that have it makes the
+// chip ignore SCK. Watchdog parts store the timer bits (the RESET output is
+// not modelled).
+struct SpiEepromFacts {
+    std::string name;
+    uint32_t bytes = 512;
+    uint32_t pageBytes = 16;
+    uint32_t addressBytes = 1; // 1: A8 in the instruction
+    uint32_t writeUs = 5000;
+    bool wpen = false;         // status bit 7 with /WP
+    bool watchdog = false;     // status bits 4-5; pin 7 is no /HOLD
+    bool chipErase = false;    // C7h
+    uint32_t eraseUs = 10000;
+    SerialSupply supply;
+};
+
+class SpiEepromChip : public SerialChipBase {
+public:
+    explicit SpiEepromChip(const SpiEepromFacts& facts);
+    uint8_t Status() const { return status_; }
+    void SetStatus(uint8_t v) { status_ = v & Kept(); }
+    // Instruction bytes of every selection so far.
+    const std::vector<uint8_t>& Instructions() const { return instructions_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Deselected(const PinEnvironment& env);
+    void Take(const PinEnvironment& env, uint32_t index, uint8_t value);
+    uint8_t Kept() const;
+    uint8_t StatusNow(const PinEnvironment& env) const;
+    bool Protected(uint32_t address) const;
+
+    SpiEepromFacts facts_;
+    uint8_t status_ = 0; // nonvolatile bits (2-7)
+    bool wel_ = false, selected_ = false, sck_ = false, out_ = false, driving_ = false, ignoring_ = false;
+    uint32_t clocks_ = 0, address_ = 0;
+    uint8_t shift_ = 0, instruction_ = 0, newStatus_ = 0, outByte_ = 0;
+    std::vector<std::pair<uint32_t, uint8_t>> page_;
+    std::vector<uint8_t> instructions_;
+};
+
+// DataFlash in its 8-pin form (SI 1, SCK 2, /RESET 3, /CS 4, /WP 5, VCC 6,
+// GND 7, SO 8) in its socket adapter, which takes pins 1-5 to ZIF 21-25, pin
+// 8 to ZIF 28, VCC to ZIF 37 and GND to ZIF 38 (the wiring is invented: the
+// routing fixes only the supply and ground pins); mode 0, after the AT45DB family's datasheets. Byte addresses
+// are the page number shifted left by 9 (264-byte pages) or 10 (528), plus
+// the byte in the page. 52h, three address bytes and four don't-care bytes
+// read the page from the byte on, wrapping inside it; 82h, three address
+// bytes and data fill buffer 1 from the byte on (wrapping), and /CS rising
+// erases the page and programs it from the buffer (busy for the page time);
+// 53h and three address bytes copy the page to buffer 1 (busy for the
+// transfer time); 57h sends the status (bit 7 ready, bits 5-2 the density
+// code) again and again, its bit 7 staying on SO while SCK rests, so a
+// waiting master sees SO rise as the chip gets ready. While busy only 57h is
+// served. /RESET low ends any frame and ignores the lines.
+struct DataFlashFacts {
+    std::string name;
+    uint32_t pages = 2048;
+    uint32_t pageBytes = 264;
+    uint8_t densityCode = 0x7;    // status bits 5-2
+    uint32_t pageProgramUs = 20000; // erase and program of a page
+    uint32_t transferUs = 250;    // page to buffer
+    SerialSupply supply;
+};
+
+class DataFlashChip : public SerialChipBase {
+public:
+    explicit DataFlashChip(const DataFlashFacts& facts);
+    const DataFlashFacts& Facts() const { return facts_; }
+    // Instruction bytes and the three address bytes of every frame so far.
+    const std::vector<std::vector<uint8_t>>& Frames() const { return frames_; }
+
+private:
+    ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
+    void PinsChanged(const PinEnvironment& env) override;
+    void PowerLost() override;
+    void Deselected(const PinEnvironment& env);
+    uint8_t StatusNow(const PinEnvironment& env) const;
+    uint32_t PageOf(uint32_t address) const;
+    uint32_t ByteOf(uint32_t address) const;
+
+    DataFlashFacts facts_;
+    std::vector<uint8_t> buffer_;
+    bool selected_ = false, sck_ = false, out_ = true, driving_ = false, ignoring_ = false;
+    uint32_t clocks_ = 0, address_ = 0;
+    uint8_t shift_ = 0, outByte_ = 0;
+    std::vector<uint8_t> frame_; // instruction, address bytes
+    uint32_t written_ = 0;       // data bytes into the buffer this frame
+    std::vector<std::vector<uint8_t>> frames_;
 };
 
 } // namespace sim

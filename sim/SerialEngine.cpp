@@ -7,9 +7,14 @@ namespace sim {
 namespace {
 constexpr int kSda = 25, kScl = 26;
 constexpr int kCs = 21, kSk = 22, kDi = 23, kDo = 24, kDoAlt = 27;
+constexpr int kSo = 22, kWp = 23, kSi = 25, kSck = 26, kHold = 27;
+constexpr int kCtl = 21, kData = 22, kHigh = 23, kDclk = 25, kRclk = 26;
+constexpr uint8_t kTwoClockForm = 3, kDataFlashForm = 4;
+// The DataFlash in its adapter (supply and ground on ZIF 37 and 38).
+constexpr int kZSi = 21, kZSck = 22, kZReset = 23, kZCs = 24, kZWp = 25, kZSo = 28;
 } // namespace
 
-SerialPersonality::SerialPersonality(const LogicImageHeader& header) : word_(header.params[0] == 1) {
+SerialPersonality::SerialPersonality(const LogicImageHeader& header) : form_(header.params[0]), word_(form_ == 1), spi_(form_ == 2 || form_ == 4) {
     drive_.fill(-1);
 }
 
@@ -82,7 +87,112 @@ bool SerialPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     }
     // The programmer's reset writes 0 to registers 0-11.
     if (value == 0 && (reg == 1 || reg == 2 || reg == 5 || reg >= 8)) return true;
-    return word_ ? WordWrite(reg, value) : ByteWrite(reg, value);
+    if (word_) return WordWrite(reg, value);
+    if (spi_) return SpiWrite(reg, value);
+    return form_ == kTwoClockForm ? TwoClockWrite(reg, value) : ByteWrite(reg, value);
+}
+
+// ---- byte engine, two-clock form -----------------------------------------------
+
+bool SerialPersonality::TwoClockWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0:
+        if (value > 1) return false;
+        statics_ = value;
+        Drive(kCtl, value);
+        return true;
+    case 3:
+        if (value > 1) return false;
+        lines_ = value;
+        return true;
+    case 4:
+        if (value > 3) return false;
+        mode_ = value;
+        if (value == 0 || value == 2) {
+            for (int pin : {kData, kHigh, kDclk, kRclk}) Drive(pin, -1);
+            return true;
+        }
+        Drive(kHigh, 1);
+        Drive(kDclk, 1);
+        Drive(kRclk, 1);
+        if (value == 3) Drive(kData, -1);
+        return true;
+    case 6:
+        shift_ = value;
+        return true;
+    case 7:
+        if (value != 1 && value != 8) return value == 0;
+        if (mode_ != 1 && mode_ != 3) {
+            Violation("serial engine: a shift while the engine does not hold the lines");
+            return true;
+        }
+        for (int i = 0; i < value; ++i) {
+            const int clock = mode_ == 1 ? kDclk : kRclk;
+            if (mode_ == 1) Drive(kData, (shift_ >> 7) & 1);
+            Drive(clock, 0);
+            const int bit = ReadLevel(kData);
+            Drive(clock, 1);
+            shift_ = static_cast<uint16_t>(((shift_ << 1) | bit) & 0xFF);
+        }
+        busyUntil_ = NowUs() + static_cast<uint64_t>(value) * kSerialCycleUs;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- byte engine, SPI form -----------------------------------------------------
+
+bool SerialPersonality::SpiWrite(uint8_t reg, uint8_t value) {
+    const bool adapter = form_ == kDataFlashForm;
+    const int cs = adapter ? kZCs : kCs, si = adapter ? kZSi : kSi, sck = adapter ? kZSck : kSck;
+    switch (reg) {
+    case 0:
+        if (adapter) {
+            if (value > 1) return false;
+            Drive(cs, value);
+            return true;
+        }
+        if (value != 0 && value != 6 && value != 7) return false;
+        statics_ = value;
+        Drive(kCs, value & 1);
+        Drive(kWp, (value >> 1) & 1);
+        Drive(kHold, (value >> 2) & 1);
+        return true;
+    case 3:
+        if (value != 0 && value != (adapter ? 3 : 0x0C)) return false;
+        lines_ = value;
+        if (adapter) {
+            Drive(kZReset, value ? 1 : -1);
+            Drive(kZWp, value ? 1 : -1);
+        }
+        return true;
+    case 4:
+        if (value > (adapter ? 2 : 1)) return false;
+        mode_ = value;
+        Drive(sck, value == 1 ? 0 : -1);
+        Drive(si, value == 1 ? 0 : -1);
+        return true;
+    case 6:
+        shift_ = value;
+        return true;
+    case 7:
+        if (value != 8) return value == 0;
+        if ((!adapter && lines_ != 0x0C) || mode_ != 1) {
+            Violation("serial engine: a shift while the engine does not hold the lines");
+            return true;
+        }
+        for (int i = 0; i < 8; ++i) {
+            Drive(si, (shift_ >> 7) & 1);
+            Drive(sck, 1);
+            shift_ = static_cast<uint16_t>(((shift_ << 1) | ReadLevel(adapter ? kZSo : kSo)) & 0xFF);
+            Drive(sck, 0);
+        }
+        busyUntil_ = NowUs() + 8 * kSerialCycleUs;
+        return true;
+    default:
+        return false;
+    }
 }
 
 // ---- byte engine ---------------------------------------------------------------
@@ -231,7 +341,8 @@ std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) 
             shift_ = 0;
             return v;
         }
-        if (reg == 7) return static_cast<uint8_t>(busy | ReadLevel(kSda));
+        const int line = form_ == kDataFlashForm ? kZSo : spi_ || form_ == kTwoClockForm ? kSo : kSda;
+        if (reg == 7) return static_cast<uint8_t>(busy | ReadLevel(line));
         return std::nullopt;
     }
     if (reg == 6) return static_cast<uint8_t>(shift_);

@@ -4,7 +4,9 @@
 // supplies and grounds stay with the electrical model.
 //
 // Image header parameters:
-//   0  engine: 0 the byte engine in its two-wire form, 1 the word engine
+//   0  engine: 0 the byte engine in its two-wire form, 1 the word engine,
+//      2 the byte engine in its SPI form, 3 the byte engine in its two-clock
+//      form, 4 the byte engine in its SPI form for the DataFlash adapter
 //
 // Timing: a clock cycle lasts kSerialCycleUs; the busy bit stays set until the
 // cycles of a shift have run. The chip sees each cycle as: data line set,
@@ -28,6 +30,31 @@
 //      an acknowledge, and one after a write of FFh sends 1)
 //   7  write 1, 8 or 9: clock cycles to run (0: none, the reset); read: bit 1
 //      busy, bit 0 the level of SDA now
+// Byte engine, SPI form (/CS ZIF 21, SO ZIF 22, /WP ZIF 23, SI ZIF 25, SCK
+// ZIF 26, /HOLD ZIF 27; mode 0):
+//   0  6 or 7: bit 0 /CS, bit 1 /WP, bit 2 /HOLD (0: the reset)
+//   3  0Ch: the engine takes SI and SCK (0: the reset)
+//   4  1 SI and SCK driven (SCK low); 0 both released
+//   6  the 8-bit shift register, sent on SI MSB first; read: the bits
+//      sampled on SO
+//   7  write 8: clock cycles to run (0: none); read: bit 1 busy, bit 0 the
+//      level of SO now
+// Byte engine, SPI form for the DataFlash adapter (SI ZIF 21, SCK 22,
+// /RESET 23, /CS 24, /WP 25, SO 28):
+//   0  0 or 1: /CS
+//   3  3 /RESET and /WP held high; 0 both released
+//   4  1 SI and SCK driven (SCK low); 0 and 2 both released
+//   6, 7  as in the SPI form
+// Byte engine, two-clock form (CTL ZIF 21, DATA ZIF 22, ZIF 23 held high,
+// DCLK ZIF 25, RCLK ZIF 26; both clocks rest high):
+//   0  0 or 1: CTL
+//   3  0 or 1: the image's write-run setting (recorded only)
+//   4  1 cycles on DCLK with DATA driven from the shift register; 3 cycles
+//      on RCLK with DATA released, sampled while RCLK is low; 0 and 2 all
+//      lines released
+//   6  the 8-bit shift register, MSB first; read: the bits sampled
+//   7  write 1 or 8: clock cycles to run (0: none); read: bit 1 busy, bit 0
+//      the level of DATA now
 // Word engine (CS ZIF 21, SK ZIF 22, DI ZIF 23, DO ZIF 24 or 27):
 //   0  bit 0 CS (1 selects), bit 1 ZIF 26 (ORG of the Microwire parts),
 //      bit 2 ZIF 27 (PE of the 93C86C-class parts)
@@ -69,6 +96,8 @@ public:
 
 private:
     bool ByteWrite(uint8_t reg, uint8_t value);
+    bool SpiWrite(uint8_t reg, uint8_t value);
+    bool TwoClockWrite(uint8_t reg, uint8_t value);
     bool WordWrite(uint8_t reg, uint8_t value);
     void Drive(int pin, int level); // -1 releases
     void Changed();
@@ -76,7 +105,9 @@ private:
     void WordShift(int cycles);
     bool Busy() const;
 
+    uint8_t form_; // image parameter 0
     bool word_;
+    bool spi_;
     SimProgrammer* prog_ = nullptr;
     std::array<int8_t, kSocketPins + 1> drive_{}; // -1 released, 0 low, 1 high
     uint8_t mode_ = 0;    // register 4

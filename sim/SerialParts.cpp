@@ -85,6 +85,8 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"MICROCHIP", "25AA020A", ByteAddressSpiFacts{"25AA020A", 256, 16, 5000, {17, 57}}});
     // The two-clock EEPROM with 16-bit addresses: 8 K x 8, 5 ms write, 2.5-6.0 V.
     parts.push_back({"MICROCHIP", "24LC65", TwoClockFacts{"24LC65", 8192, 8, 5000, {24, 60}}});
+    // The same in its 1.8-6.0 V grade, served by the engine's two-clock form.
+    parts.push_back({"MICROCHIP", "24AA65", TwoClockFacts{"24AA65", 8192, 8, 5000, {17, 60}}});
     // Serial flash with byte programming: 64 KB, maker BFh, device 48h, 20 us
     // byte program, 100 ms chip erase, 2.7-3.6 V.
     parts.push_back({"SST", "SST25VF512", ByteFlashFacts{"SST25VF512", 65536, 0xBF, 0x48, 20, 100000, {26, 37}}});
@@ -107,6 +109,38 @@ std::vector<SerialPart> MakeParts() {
     x640.factoryPassword = factory;
     x640.supply = {26, 57}; // 2.7-5.5 V
     parts.push_back({"XICOR", "X76F640", x640});
+    // SPI EEPROMs with block protection (bits 2-3; WPEN bit 7 with /WP on the
+    // parts of 1 KB and more), 5 ms writes, 1.8-5.5 V.
+    const auto spi = [](const char* name, uint32_t bytes, uint32_t page, uint32_t addressBytes, bool wpen) {
+        return SpiEepromFacts{name, bytes, page, addressBytes, 5000, wpen, false, false, 10000, {17, 57}};
+    };
+    parts.push_back({"ATMEL", "AT25010", spi("AT25010", 128, 8, 1, false)});
+    parts.push_back({"ATMEL", "AT25040", spi("AT25040", 512, 8, 1, false)});
+    parts.push_back({"ATMEL", "AT25080", spi("AT25080", 1024, 32, 2, true)});
+    parts.push_back({"ATMEL", "AT25160", spi("AT25160", 2048, 32, 2, true)});
+    parts.push_back({"ATMEL", "AT25320", spi("AT25320", 4096, 32, 2, true)});
+    parts.push_back({"ATMEL", "AT25640", spi("AT25640", 8192, 32, 2, true)});
+    parts.push_back({"ATMEL", "AT25128", spi("AT25128", 16384, 64, 2, true)});
+    parts.push_back({"ATMEL", "AT25256", spi("AT25256", 32768, 64, 2, true)});
+    // 128 KB, three address bytes, 256-byte pages, 6 ms writes, 10 ms chip
+    // erase (C7h), 2.5-5.5 V.
+    parts.push_back({"MICROCHIP", "25LC1024",
+                     SpiEepromFacts{"25LC1024", 131072, 256, 3, 6000, true, false, true, 10000, {24, 57}}});
+    // Supervisors with an SPI EEPROM and a watchdog (bits 4-5): 10 ms writes,
+    // 2.7-5.5 V; the 512-byte parts with A8 in the instruction and 16-byte
+    // pages, the larger ones with WPEN and 32-byte pages.
+    const auto supervisor = [](const char* name, uint32_t bytes) {
+        const bool small = bytes == 512;
+        return SpiEepromFacts{name, bytes, small ? 16u : 32u, small ? 1u : 2u, 10000, !small, true, false, 10000, {26, 57}};
+    };
+    for (const auto& [name, bytes] : {std::pair{"X5043", 512u}, {"X5045", 512u}, {"X5163", 2048u}, {"X5165", 2048u},
+                                      {"X5323", 4096u}, {"X5325", 4096u}, {"X5643", 8192u}, {"X5645", 8192u}})
+        parts.push_back({"XICOR", name, supervisor(name, bytes)});
+    // DataFlash, 2.7-3.6 V, 20 ms page erase and program, 250 us page to
+    // buffer; density codes 0111b, 1001b, 1011b.
+    parts.push_back({"ATMEL", "AT45DB041", DataFlashFacts{"AT45DB041", 2048, 264, 0x7, 20000, 250, {26, 37}}});
+    parts.push_back({"ATMEL", "AT45DB081", DataFlashFacts{"AT45DB081", 4096, 264, 0x9, 20000, 250, {26, 37}}});
+    parts.push_back({"ATMEL", "AT45DB161", DataFlashFacts{"AT45DB161", 4096, 528, 0xB, 20000, 250, {26, 37}}});
     return parts;
 }
 
@@ -135,12 +169,15 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* tc = std::get_if<TwoClockFacts>(&part.facts)) return std::make_unique<TwoClockChip>(*tc);
     if (const auto* bf = std::get_if<ByteFlashFacts>(&part.facts)) return std::make_unique<ByteFlashChip>(*bf);
     if (const auto* sm = std::get_if<SecureFacts>(&part.facts)) return std::make_unique<SecureMemoryChip>(*sm);
+    if (const auto* se = std::get_if<SpiEepromFacts>(&part.facts)) return std::make_unique<SpiEepromChip>(*se);
+    if (const auto* df = std::get_if<DataFlashFacts>(&part.facts)) return std::make_unique<DataFlashChip>(*df);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
 SerialChipBase* SeatSerialPart(Socket& socket, Electrical& electrical, const SerialPart& part) {
-    electrical.DeclareChip(DipPinLimits(part.name, 8, 70));
-    return socket.Insert(MakeSerialChip(part));
+    std::unique_ptr<SerialChipBase> chip = MakeSerialChip(part);
+    electrical.DeclareChip(chip->Limits());
+    return socket.Insert(std::move(chip));
 }
 
 void AddSerialParts(std::vector<CatalogPart>& parts) {
@@ -160,8 +197,9 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
         const bool selectFrame = std::holds_alternative<SelectFrameFacts>(p.facts);
         const auto* flash = std::get_if<ByteFlashFacts>(&p.facts);
         const bool secure = std::holds_alternative<SecureFacts>(p.facts);
-        f.vccPin = selectFrame ? 6 : flash ? 2 : secure ? 1 : 8;
-        f.gndPins = {selectFrame || flash ? 7 : 4};
+        const bool dataFlash = std::holds_alternative<DataFlashFacts>(p.facts);
+        f.vccPin = selectFrame || dataFlash ? 6 : flash ? 2 : secure ? 1 : 8;
+        f.gndPins = {selectFrame || flash || dataFlash ? 7 : 4};
         if (flash) {
             f.makerCode = flash->makerCode;
             f.deviceCode = flash->deviceCode;

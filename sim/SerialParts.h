@@ -16,7 +16,7 @@ struct SerialPart {
     const char* name;
     std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
                  SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts,
-                 ByteFlashFacts, SecureFacts>
+                 ByteFlashFacts, SecureFacts, SpiEepromFacts, DataFlashFacts>
         facts;
 };
 

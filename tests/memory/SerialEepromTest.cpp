@@ -150,7 +150,12 @@ INSTANTIATE_TEST_SUITE_P(Parts, SerialEveryRow,
                                            RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70},
                                            RowPart{"XICOR", "X24C00", 71}, RowPart{"PHILIPS", "PCF8581", 15},
                                            RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85, 300},
-                                           RowPart{"SST", "SST25VF512", 95, 300}),
+                                           RowPart{"SST", "SST25VF512", 95, 300},
+                                           RowPart{"ATMEL", "AT25010", 13}, RowPart{"ATMEL", "AT25040", 13},
+                                           RowPart{"ATMEL", "AT25080", 13}, RowPart{"ATMEL", "AT25128", 13, 300},
+                                           RowPart{"XICOR", "X5045", 57}, RowPart{"XICOR", "X5163", 57},
+                                           RowPart{"XICOR", "X5645", 57, 300}, RowPart{"MICROCHIP", "24AA65", 44, 300},
+                                           RowPart{"ATMEL", "AT45DB041", 43, 800}, RowPart{"ATMEL", "AT45DB161", 43, 1200}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Every record of the serial rows names a part the simulator knows.
@@ -165,7 +170,10 @@ TEST_F(Serial, EveryLibraryRecordHasItsPart) {
 TEST_F(Serial, RangeNotAtZeroReadsAndWritesItsOwnBytes) {
     for (const RowPart& p : {RowPart{"XICOR", "X24C01", 11}, RowPart{"ATMEL", "AT24C04", 11},
                              RowPart{"MICROCHIP", "24LC32A", 11}, RowPart{"SIEMENS", "SLE24C02", 81},
-                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85}}) {
+                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85},
+                             RowPart{"ATMEL", "AT25040", 13}, RowPart{"ATMEL", "AT25080", 13},
+                             RowPart{"XICOR", "X5045", 57}, RowPart{"XICOR", "X5163", 57},
+                             RowPart{"MICROCHIP", "24AA65", 44}, RowPart{"ATMEL", "AT45DB041", 43}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         FillChip(9);
@@ -188,7 +196,8 @@ TEST_F(Serial, RangeNotAtZeroReadsAndWritesItsOwnBytes) {
 // gets ready ends the program with an error, without hanging.
 TEST_F(Serial, NeverReadyEndsTheProgramRun) {
     for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"MICROCHIP", "93LC46A", 18},
-                             RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}}) {
+                             RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70},
+                             RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5045", 57}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         chip->NeverReady();
@@ -203,7 +212,8 @@ TEST_F(Serial, StuckBitFailsTheVerifyAtItsAddress) {
     for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"ATMEL", "AT24C04", 11},
                              RowPart{"MICROCHIP", "93LC46A", 18}, RowPart{"CATALYST", "CAT59C11", 17},
                              RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, RowPart{"PHILIPS", "PCF8581", 15},
-                             RowPart{"MICROCHIP", "25AA020A", 48}}) {
+                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"ATMEL", "AT25040", 13},
+                             RowPart{"XICOR", "X5045", 57}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         chip->StickBit(0x22, 3, 1);
@@ -331,7 +341,9 @@ TEST_F(Serial, UserBreakEndsTheRun) {
     for (const RowPart& p : {RowPart{"ST", "M93C66", 10}, RowPart{"ATMEL", "AT24C16", 11},
                              RowPart{"MICROCHIP", "93LC66A", 18}, RowPart{"SIEMENS", "SLE24C02", 81},
                              RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"PHILIPS", "PCF8581", 15},
-                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85}}) {
+                             RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85},
+                             RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5163", 57},
+                             RowPart{"MICROCHIP", "24AA65", 44}}) {
         socket->Clear();
         Seat(p.maker, p.name);
         ui.BreakAtPercent = 30;
@@ -390,25 +402,30 @@ TEST_F(Serial, Row48InstructionOrder) {
     ExpectNoViolations();
 }
 
-// Row 85 writes pages of 8 whatever the record or the user says, reads each
-// back and writes it up to three times; a chip that never reports ready ends
+// Rows 44 and 85 read each page back and write it up to three times (row 85
+// in pages of 8 whatever the record or the user says, row 44 in the
+// record's); a chip that never reports ready ends
 // the run without a read-back; with AddressStep 2 the page's bytes are every
 // second buffer byte.
-TEST_F(Serial, Row85PagesReadBackAndRetried) {
+TEST_F(Serial, TwoClockPagesReadBackAndRetried) {
     struct Case {
         const char* what;
-        uint32_t page, addressStep;
+        uint32_t row, page, addressStep;
         bool stuck, neverReady;
         int result;
         uint32_t writeCycles, frames;
     };
-    for (const Case& c : {Case{"page forced to 8", 32, 1, false, false, 1, 2, 4},
-                          Case{"never verifies", 8, 1, true, false, -1, 3, 6},
-                          Case{"never ready", 8, 1, false, true, -1, 1, 1},
-                          Case{"split buffer", 8, 2, false, false, 1, 2, 4}}) {
+    for (const Case& c : {Case{"page forced to 8", 85, 32, 1, false, false, 1, 2, 4},
+                          Case{"never verifies", 85, 8, 1, true, false, -1, 3, 6},
+                          Case{"never ready", 85, 8, 1, false, true, -1, 1, 1},
+                          Case{"split buffer", 85, 8, 2, false, false, 1, 2, 4},
+                          Case{"engine: pages of the record", 44, 8, 1, false, false, 1, 2, 4},
+                          Case{"engine: never verifies", 44, 8, 1, true, false, -1, 3, 6},
+                          Case{"engine: never ready", 44, 8, 1, false, true, -1, 1, 1},
+                          Case{"engine: split buffer", 44, 8, 2, false, false, 1, 2, 4}}) {
         SCOPED_TRACE(c.what);
         socket->Clear();
-        Seat("MICROCHIP", "24LC65");
+        Seat("MICROCHIP", c.row == 85 ? "24LC65" : "24AA65");
         auto* tc = static_cast<sim::TwoClockChip*>(chip);
         if (c.stuck) chip->StickBit(3, 0, 1);
         if (c.neverReady) chip->NeverReady();
@@ -419,7 +436,9 @@ TEST_F(Serial, Row85PagesReadBackAndRetried) {
         FillPattern(32, 7);
         FillBufferRange(3, 3, BufferByte(3) & 0xFE); // the stuck bit differs
         BufferIndex = 0;
-        EXPECT_EQ(AlgorithmRow(85)->Program(), c.result);
+        if (c.row == 44) LoadImage(3);
+        StartTrace();
+        EXPECT_EQ(AlgorithmRow(c.row)->Program(), c.result);
         EXPECT_EQ(chip->WriteCycles(), c.writeCycles);
         EXPECT_EQ(tc->Frames(), c.frames);
         EXPECT_EQ(PageSize, 8u);
@@ -427,8 +446,49 @@ TEST_F(Serial, Row85PagesReadBackAndRetried) {
             EXPECT_EQ(BufferIndex, 16 * c.addressStep);
             for (uint32_t a = 0; a <= 15; ++a) ASSERT_EQ(chip->Byte(a), BufferByte(a * c.addressStep)) << a;
         }
+        // Register 3 marks the engine's program run, and is 0 again on every way out.
+        if (c.row == 44) {
+            EXPECT_EQ(Writes(3), (std::vector<int>{0, 1, 0}));
+        }
+        ExpectNoViolations();
         AddressStep = 1;
     }
+}
+
+// Row 43 sends the page above the byte field (9 bits for pages of 264, 10
+// for 528), steps its progress once a page, and a chip that never gets
+// ready ends the program after the first page.
+TEST_F(Serial, Row43PageAddressesAndReadyPolls) {
+    struct Case {
+        const char* name;
+        uint32_t start;
+        std::vector<uint8_t> frame;
+    };
+    for (const Case& c : {Case{"AT45DB041", 528, {0x52, 0x00, 0x04, 0x00}}, Case{"AT45DB161", 1056, {0x52, 0x00, 0x08, 0x00}},
+                          Case{"AT45DB041", 530, {0x52, 0x00, 0x04, 0x02}}}) {
+        SCOPED_TRACE(c.name);
+        socket->Clear();
+        Seat("ATMEL", c.name);
+        auto* flash = static_cast<sim::DataFlashChip*>(chip);
+        DeviceStart = BufferIndex = c.start;
+        DeviceEnd = c.start + 3;
+        ReadVccInUse = Vccp / 10; // the driver's choice for a read
+        LoadImage(4);
+        EXPECT_EQ(AlgorithmRow(43)->Read(2), 1);
+        ASSERT_FALSE(flash->Frames().empty());
+        EXPECT_EQ(flash->Frames().front(), c.frame);
+        EXPECT_EQ(ProgressStep, PageSize);
+        ExpectNoViolations();
+    }
+    socket->Clear();
+    Seat("ATMEL", "AT45DB041");
+    chip->NeverReady();
+    DeviceEnd = 3 * 264 - 1;
+    FillPattern(BufferByteSize, 2);
+    BufferIndex = 0;
+    LoadImage(4);
+    EXPECT_EQ(AlgorithmRow(43)->Program(), -1);
+    EXPECT_EQ(chip->WriteCycles(), 1u);
 }
 
 // Row 95's Read ID: the maker code at address 0 and the device code at 1 in
@@ -533,12 +593,21 @@ TEST_F(Serial, EntriesRefuseWhatTheLibraryWouldNot) {
     DeviceVariant = MicrowireVariantCount;
     EXPECT_EQ(AlgorithmRow(10)->Read(2), -1);
     EXPECT_EQ(AlgorithmRow(10)->Program(), -1);
-    for (const RowPart& p : {RowPart{"ATMEL", "AT24C04", 11}, RowPart{"MICROCHIP", "25AA020A", 48}}) {
+    for (const RowPart& p : {RowPart{"ATMEL", "AT24C04", 11}, RowPart{"MICROCHIP", "25AA020A", 48},
+                             RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5045", 57},
+                             RowPart{"MICROCHIP", "24AA65", 44}}) {
         Seat(p.maker, p.name);
         for (uint32_t page : {0u, 257u}) {
             PageSize = page;
             EXPECT_EQ(AlgorithmRow(p.row)->Program(), -1) << p.name << " " << page;
         }
+    }
+    // Row 43's page address holds pages of up to 1024 bytes.
+    Seat("ATMEL", "AT45DB041");
+    for (uint32_t page : {0u, 1025u}) {
+        PageSize = page;
+        EXPECT_EQ(AlgorithmRow(43)->Read(2), -1) << page;
+        EXPECT_EQ(AlgorithmRow(43)->Program(), -1) << page;
     }
     Seat("ATMEL", "AT24C04");
     PageSize = 16;
@@ -556,7 +625,9 @@ TEST_F(Serial, InsertionCheckWithEachRowsAllowance) {
                              RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"MICROCHIP", "93LC46A", 18},
                              RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, RowPart{"XICOR", "X24C00", 71},
                              RowPart{"SIEMENS", "SLE24C02", 81}, RowPart{"MICROCHIP", "25AA020A", 48},
-                             RowPart{"MICROCHIP", "24LC65", 85}, RowPart{"SST", "SST25VF512", 95}}) {
+                             RowPart{"MICROCHIP", "24LC65", 85}, RowPart{"SST", "SST25VF512", 95},
+                             RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5045", 57},
+                             RowPart{"MICROCHIP", "24AA65", 44}}) {
         SCOPED_TRACE(p.name);
         socket->Clear();
         Seat(p.maker, p.name);
@@ -597,6 +668,10 @@ TEST_F(Serial, PowerUpRegisterValuesByRow) {
         {{"MICROCHIP", "25AA020A", 48}, 0},
         {{"MICROCHIP", "24LC65", 85}, 0},
         {{"SST", "SST25VF512", 95}, 0},
+        {{"ATMEL", "AT25080", 13}, 0, 0, 0, {7, 6}, {}},
+        {{"XICOR", "X5045", 57}, 0},
+        {{"MICROCHIP", "24AA65", 44}, 0, 0, 0, {1, 0}, {}},
+        {{"ATMEL", "AT45DB041", 43}, 0, 0, 0, {1, 0}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.part.name) + " sub-variant " + std::to_string(c.subVariant));
@@ -605,7 +680,7 @@ TEST_F(Serial, PowerUpRegisterValuesByRow) {
         if (c.makerIndex != 0) MakerIndex = c.makerIndex;
         DeviceSubVariant = c.subVariant;
         DeviceEnd = 3;
-        LoadImage(c.part.row == 10 ? 1 : 0);
+        LoadImage(c.part.row == 10 ? 1 : c.part.row == 13 ? 2 : c.part.row == 44 ? 3 : c.part.row == 43 ? 4 : 0);
         StartTrace();
         AlgorithmRow(c.part.row)->Read(2);
         const auto reg13 = Writes(13);

@@ -88,4 +88,60 @@ TEST_F(SerialEngineTest, ValuesTheImageDoesNotKnowAreViolations) {
     EXPECT_FALSE(p.Violations().empty());
 }
 
+// The SPI form (image parameter 2), the two-clock form (3) and the SPI form
+// of the DataFlash adapter (4): the values each register takes, and every
+// other value refused.
+TEST_F(SerialEngineTest, FormsTakeTheirOwnValues) {
+    struct Case {
+        uint8_t form;
+        std::vector<std::pair<uint8_t, uint8_t>> taken, refused;
+    };
+    const std::vector<Case> cases = {
+        {2, {{0, 7}, {0, 6}, {3, 0x0C}, {4, 1}, {6, 0xA5}, {7, 8}, {4, 0}, {3, 0}, {0, 0}, {7, 0}},
+         {{0, 5}, {0, 1}, {3, 3}, {4, 2}, {4, 3}, {5, 1}, {7, 1}, {7, 9}}},
+        {3, {{0, 1}, {3, 0}, {4, 2}, {4, 3}, {7, 1}, {4, 1}, {6, 0xFF}, {7, 8}, {0, 0}, {3, 1}},
+         {{0, 2}, {3, 2}, {3, 0x0C}, {4, 4}, {4, 9}, {5, 1}, {7, 9}}},
+        {4, {{0, 1}, {3, 3}, {4, 1}, {6, 0x57}, {7, 8}, {0, 0}, {4, 2}, {3, 0}, {7, 0}},
+         {{0, 6}, {0, 2}, {3, 0x0C}, {3, 1}, {4, 3}, {5, 1}, {7, 1}}},
+    };
+    for (const Case& c : cases) {
+        sim::LogicImageHeader h;
+        h.personality = sim::kPersonalitySerial;
+        h.params[0] = c.form;
+        p.ConfigureDirect(h);
+        for (auto [reg, value] : c.taken) {
+            p.ClearViolations();
+            WriteReg(p, reg, value);
+            EXPECT_TRUE(p.Violations().empty()) << int(c.form) << ": " << int(reg) << " " << int(value);
+        }
+        for (auto [reg, value] : c.refused) {
+            p.ClearViolations();
+            WriteReg(p, reg, value);
+            EXPECT_FALSE(p.Violations().empty()) << int(c.form) << ": " << int(reg) << " " << int(value);
+        }
+    }
+}
+
+// The SPI form sends MSB first on SI (ZIF 25), each bit set while SCK (ZIF
+// 26) is low and held through its rising edge.
+TEST_F(SerialEngineTest, SpiFormShiftsMsbFirstInMode0) {
+    sim::LogicImageHeader h;
+    h.personality = sim::kPersonalitySerial;
+    h.params[0] = 2;
+    p.ConfigureDirect(h);
+    WriteReg(p, 3, 0x0C);
+    WriteReg(p, 4, 1);
+    lines->seen.clear();
+    WriteReg(p, 6, 0xA5);
+    WriteReg(p, 7, 8);
+    std::vector<int> bits;
+    for (size_t i = 1; i < lines->seen.size(); ++i) {
+        const auto [si, sck] = lines->seen[i];
+        EXPECT_FALSE(sck == 1 && lines->seen[i - 1].second == 1 && si != lines->seen[i - 1].first) << i;
+        if (sck == 1 && lines->seen[i - 1].second == 0) bits.push_back(si);
+    }
+    EXPECT_EQ(bits, (std::vector<int>{1, 0, 1, 0, 0, 1, 0, 1}));
+    EXPECT_EQ(lines->seen.back().second, 0);
+}
+
 } // namespace

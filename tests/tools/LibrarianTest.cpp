@@ -213,6 +213,12 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         {"alg=21", "variant=9", "variant 9 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
         {"alg=36", "variant=98", "variant 98 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
         {"alg=36", "variant=101", "variant 101 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
+        {"alg=13", "page=256", ""},
+        {"alg=13", "page=257", "page of 257 is past the 256 bytes algorithm 13 can write at once"},
+        {"alg=57", "page=0", "page of 0 leaves algorithm 57 no program pulse (1 or more)"},
+        {"alg=44", "page=300", "page of 300 is past the 256 bytes algorithm 44 can write at once"},
+        {"alg=43", "page=528", ""},
+        {"alg=43", "page=1025", "page of 1025 is past the 1024 bytes algorithm 43 can write at once"},
     };
     for (const auto& [row, field, why] : cases) {
         const std::string line = std::string("maker=AMD name=X section=EPROM ") + row +

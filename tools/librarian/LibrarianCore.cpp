@@ -265,6 +265,13 @@ bool CheckRowLimits(const SourceLine& line, uint32_t row, uint32_t variant, uint
             return false;
         }
     }
+    for (const RowPageMaximum& m : kRowPageMaximums) {
+        if (m.Row == row && page > m.Most) {
+            error = Where(line) + "page of " + std::to_string(page) + " is past the " + std::to_string(m.Most) +
+                    " bytes algorithm " + std::to_string(row) + " can write at once";
+            return false;
+        }
+    }
     return true;
 }
 
