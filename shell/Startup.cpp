@@ -24,6 +24,7 @@
 #include "memory/Opt24fxx.h"
 #include "memory/OptSecProt.h"
 #include "memory/OptNand.h"
+#include "memory/OptXC18V00.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -134,6 +135,7 @@ void CreateFormsAndLoadConfig() {
     InstallOpt24Dialogs();
     InstallOptSecProtDialog();
     InstallOptNandDialog();
+    InstallOptXC18V00Dialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

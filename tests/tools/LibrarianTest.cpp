@@ -210,10 +210,14 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         {"alg=21", "variant=9", "variant 9 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
         {"alg=36", "variant=98", "variant 98 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
         {"alg=36", "variant=101", "variant 101 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
+        {"alg=96", "package=288", ""},
+        {"alg=96", "package=287", ""},
+        {"alg=96", "package=13", "algorithm 96 has no JTAG pins for a package of 28 pins"},
     };
     for (const auto& [row, field, why] : cases) {
-        const std::string line = std::string("maker=AMD name=X section=EPROM ") + row +
-                                 " image=5 ops=3 package=13 size=1 " + field +
+        const bool package = std::string(field).rfind("package", 0) == 0;
+        const std::string line = std::string("maker=AMD name=X section=EPROM ") + row + " image=5 ops=3 " +
+                                 (package ? "" : "package=13 ") + "size=1 " + field +
                                  (std::string(field).rfind("page", 0) == 0 ? "" : " page=25");
         Put("devices/d.txt", std::string(kGood) + line + "\n");
         std::string error;
