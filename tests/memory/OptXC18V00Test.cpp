@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "JtagPromFixture.h"
+#include "JtagFixture.h"
 #include "OffscreenApp.h"
 #include "engine/AlgorithmTable.h"
 #include "memory/OptXC18V00.h"

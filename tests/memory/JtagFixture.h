@@ -1,9 +1,25 @@
-// Row 96's configuration PROMs selected from the library and seated from the
-// catalog (or with changed facts), the runs covering the first 4K.
+// The JTAG-programmed memories' runs: an entry's TAP traffic, and row 96's
+// configuration PROMs selected from the library and seated from the catalog
+// (or with changed facts), the runs covering the first 4K.
 #pragma once
 #include "MemoryFixture.h"
 #include "memory/JtagMemory.h"
 #include "sim/JtagMemoryChip.h"
+
+// Runs op with the TAP's trace cleared; the entry must start with the reset
+// (five TMS-high cycles to Test-Logic-Reset) and one step to Run-Test/Idle.
+template <class Run>
+const std::vector<sim::TapCycle>& RunFromTapReset(sim::TapController& tap, Run&& run) {
+    tap.ClearTrace();
+    run();
+    const auto& t = tap.Trace();
+    EXPECT_GT(t.size(), 6u);
+    if (t.size() <= 6) return t;
+    for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(t[i].tms) << i;
+    EXPECT_EQ(t[4].state, sim::TapState::TestLogicReset);
+    EXPECT_EQ(t[5].state, sim::TapState::RunTestIdle);
+    return t;
+}
 
 struct PromPart {
     const char* name;
