@@ -297,10 +297,12 @@ void PowerOff96() {
 int Alg96Read(int mode) {
     int result = Setup96(mode);
     if (result != 1) return result;
-    Address96(0);
+    // From the block of the range's start; the bytes before it pass unread.
+    Address96(DeviceStart / kBlock96);
     JtagLoadInstruction(mode == 0 ? kBlankRead96 : kRead96);
     DelayShortUsSlot(50);
     TmsSteps({1, 0, 0}); // Select-DR, Capture-DR, Shift-DR
+    for (uint32_t i = 0; i < DeviceStart % kBlock96 * 8; ++i) JtagStep(0, 0);
     for (uint64_t a = DeviceStart; a <= DeviceEnd && result == 1; ++a) {
         ChipAddress = static_cast<uint32_t>(a);
         result = StepProgress(ChipAddress);
@@ -331,7 +333,9 @@ int Alg96Program() {
         for (uint32_t i = 0; i < kBlock96; ++i) block[i] = BufferWindow[(BufferIndex + i * AddressStep) & 0xFFFF];
         JtagLoadInstruction(kData96);
         JtagShiftDrBytes(block, kBlock96);
-        if (a == 0) Address96(0);
+        // The first block at the range's start (the status read left the
+        // control row selected); the next ones follow on their own.
+        if (a == DeviceStart) Address96(DeviceStart / kBlock96);
         JtagLoadInstruction(kProgram96);
         DelayMsSlot(14);
         BufferIndex += kBlock96 * AddressStep;

@@ -73,6 +73,29 @@ TEST_F(JtagPromRun, BankAdvanceInReadNotInBlankCheck) {
     for (uint32_t a = 0; a < 0x2000; ++a) ASSERT_EQ(BufferByte(0xF000 + a), chip->Cell(a)) << a;
 }
 
+// A range starting past 0 is read and programmed from its own block.
+TEST_F(JtagPromRun, RangeStartingPastZero) {
+    sim::IspPromChip* chip = Select96("XC18V512");
+    for (uint32_t a = 0; a < 0x3000; ++a) chip->SetCell(a, static_cast<uint8_t>(a * 7 + (a >> 9)));
+    for (uint32_t start : {0x1000u, 0x1234u}) {
+        SCOPED_TRACE(start);
+        DeviceStart = BufferStart = start;
+        DeviceEnd = start + 0xFFF;
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t a = start; a <= DeviceEnd; ++a) ASSERT_EQ(BufferByte(a), chip->Cell(a)) << a;
+    }
+    chip = Reseat(Facts96("XC18V512"));
+    DeviceStart = BufferStart = 0x1000;
+    DeviceEnd = 0x1FFF;
+    FillPattern(0x2000, 5);
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    for (uint32_t a = 0; a < 0x3000; ++a) {
+        ASSERT_EQ(chip->Cell(a), a >= 0x1000 && a < 0x2000 ? BufferByte(a) : 0xFF) << a;
+    }
+    ExpectNoViolations();
+}
+
 // The USERCODE programs on a protected part (its set-up skips the check).
 TEST_F(JtagPromRun, UsercodeProgramsOnAProtectedPart) {
     sim::IspPromChip* chip = Select96("XC18V01");
