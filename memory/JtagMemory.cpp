@@ -11,6 +11,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/Tables.h"
+#include "engine/AlgorithmTable.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -183,4 +185,230 @@ int Alg62Erase() {
     return result;
 }
 
-void InstallJtagMemoryRows() { InstallRow(62, Alg62Read, Alg62Program, Alg62Erase); }
+// ---- row 96 ---------------------------------------------------------------------
+
+uint8_t Usercode96[4] = {};
+uint32_t ConfigMode96 = 0;
+ShowOptXC18V00Fn ShowOptXC18V00Hook = nullptr;
+
+namespace {
+
+constexpr int kIrLength96 = 8;
+constexpr uint32_t kBlock96 = 512;
+constexpr uint32_t kIdMask96 = 0x0FFFFFFF; // the four version bits are not compared
+constexpr uint32_t kId96[2] = {0x05025093, 0x05026093};
+enum : uint32_t {
+    kIdcode96 = 0xFE,
+    kLeave96 = 0xF0,
+    kEnable96 = 0xE8,
+    kAddress96 = 0xEB,
+    kStatus96 = 0xE2,
+    kData96 = 0xED,
+    kProgram96 = 0xEA,
+    kBlankRead96 = 0xE5,
+    kRead96 = 0xF8,
+    kErase96 = 0xEC,
+    kControl96 = 0xF3,
+    kUsercodeRead96 = 0xE6,
+    kUsercodeLoad96 = 0xFD,
+    kFinish96 = 0x0A,
+};
+constexpr uint32_t kControlRow96 = 0x8000;
+constexpr uint32_t kNotProtected96 = 4, kSerial96 = 2;
+constexpr uint32_t kSecureBits96 = 3, kParallelBits96 = 5;
+
+// The pins of the last 20- or 44-pin package.
+JtagSocketPins g_pins96{};
+
+void Address96(uint32_t value) {
+    JtagLoadInstruction(kAddress96);
+    JtagShiftDr(value, 16);
+    DelayShortUsSlot(1);
+}
+
+uint32_t Status96() {
+    JtagLoadInstruction(kStatus96);
+    DelayShortUsSlot(50);
+    uint32_t status = 0;
+    JtagReadDr(&status, 3);
+    return status;
+}
+
+void ProgramControl96(uint32_t bits) {
+    Address96(kControlRow96);
+    JtagLoadInstruction(kControl96);
+    JtagShiftDr(bits, 3);
+    JtagLoadInstruction(kProgram96);
+    DelayMsSlot(14);
+}
+
+uint32_t LittleEndian(const uint8_t* b) {
+    return static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 | static_cast<uint32_t>(b[2]) << 16 |
+           static_cast<uint32_t>(b[3]) << 24;
+}
+
+} // namespace
+
+int Setup96(int mode) {
+    // Another package has no pins here: nothing is driven.
+    if (!Row96Pins(PackageRow(PackageIndex).PinCount, g_pins96)) return -1;
+    SupplyVoltage = mode == 1 || mode == 5 || mode == 99 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    JtagInit(g_pins96.tms, g_pins96.tck, g_pins96.tdi, g_pins96.tdo, kIrLength96);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    JtagReset();
+    JtagStep(0, 0);
+    JtagLoadInstruction(kIdcode96);
+    uint8_t id[4] = {};
+    JtagReadDrBytes(id, 4);
+    if (DeviceVariant < 2 && (LittleEndian(id) & kIdMask96) != (kId96[DeviceVariant] & kIdMask96)) {
+        PowerOff96();
+        ShowMessageLine(" Incorrect device ID");
+        return -1;
+    }
+    JtagLoadInstruction(kLeave96);
+    DelayMsSlot(110);
+    JtagLoadInstruction(kEnable96);
+    JtagShiftDr(mode == 2 || mode == 3 ? 0x34 : 4, 6);
+    if (mode == 5 || mode == 99) return 1;
+    Address96(kControlRow96);
+    if ((Status96() & kNotProtected96) == 0) {
+        PowerOff96();
+        ShowMessageLine(" Device secured!");
+        return -1;
+    }
+    return 1;
+}
+
+void PowerOff96() {
+    JtagLoadInstruction(kLeave96);
+    DelayMsSlot(110);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(50);
+    SetDeviceGround(0);
+    ResetProgrammerOutputs();
+}
+
+int Alg96Read(int mode) {
+    int result = Setup96(mode);
+    if (result != 1) return result;
+    // From the block of the range's start; the bytes before it pass unread.
+    Address96(DeviceStart / kBlock96);
+    JtagLoadInstruction(mode == 0 ? kBlankRead96 : kRead96);
+    DelayShortUsSlot(50);
+    TmsSteps({1, 0, 0}); // Select-DR, Capture-DR, Shift-DR
+    for (uint32_t i = 0; i < DeviceStart % kBlock96 * 8; ++i) JtagStep(0, 0);
+    for (uint64_t a = DeviceStart; a <= DeviceEnd && result == 1; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        result = StepProgress(ChipAddress);
+        if (result != 1) break;
+        uint32_t value = 0;
+        for (int i = 0; i < 8; ++i) {
+            value |= static_cast<uint32_t>(GetPin(g_pins96.tdo) & 1) << i;
+            JtagStep(0, 0);
+        }
+        ReadValue = value;
+        result = ProcessReadByte(mode);
+        // A blank check keeps to its bank (mode 0 never advances).
+        if (result == 1 && BufferIndex > 0xFFFF && AdvanceToNextBankIf(mode) != 1) result = -1;
+    }
+    TmsSteps({1, 1, 0}); // Exit1-DR, Update-DR, Run-Test/Idle
+    PowerOff96();
+    return result;
+}
+
+int Alg96Program() {
+    int result = Setup96(1);
+    if (result != 1) return result;
+    for (uint64_t a = DeviceStart; a <= DeviceEnd && result == 1; a += kBlock96) {
+        ChipAddress = static_cast<uint32_t>(a);
+        result = StepProgress(ChipAddress);
+        if (result != 1) break;
+        uint8_t block[kBlock96];
+        for (uint32_t i = 0; i < kBlock96; ++i) block[i] = BufferWindow[(BufferIndex + i * AddressStep) & 0xFFFF];
+        JtagLoadInstruction(kData96);
+        JtagShiftDrBytes(block, kBlock96);
+        // The first block at the range's start (the status read left the
+        // control row selected); the next ones follow on their own.
+        if (a == DeviceStart) Address96(DeviceStart / kBlock96);
+        JtagLoadInstruction(kProgram96);
+        DelayMsSlot(14);
+        BufferIndex += kBlock96 * AddressStep;
+        if (BufferIndex > 0xFFFF && AdvanceToNextBankIf(1) != 1) result = -1;
+    }
+    if (result == 1) {
+        Address96(1);
+        JtagLoadInstruction(kFinish96);
+        DelayMsSlot(37);
+    }
+    PowerOff96();
+    return result;
+}
+
+int Alg96Erase() {
+    const int result = Setup96(5);
+    if (result != 1) return result;
+    Address96(1);
+    JtagLoadInstruction(kErase96);
+    DelayMsSlot(74);
+    PowerOff96();
+    return result;
+}
+
+int Alg96Secure() {
+    int result = Setup96(1);
+    if (result != 1) return result;
+    ProgramControl96(kSecureBits96);
+    if ((Status96() & kNotProtected96) != 0) result = -1;
+    PowerOff96();
+    return result;
+}
+
+int ReadUsercode96() {
+    const int result = Setup96(2);
+    if (result != 1) return result;
+    Address96(kControlRow96);
+    JtagLoadInstruction(kUsercodeRead96);
+    DelayShortUsSlot(50);
+    JtagReadDrBytes(Usercode96, 4);
+    ConfigMode96 = (Status96() & kSerial96) == 0 ? 1 : 0;
+    PowerOff96();
+    return result;
+}
+
+int ProgramUsercode96() {
+    int result = Setup96(99);
+    if (result != 1) return result;
+    Address96(kControlRow96);
+    JtagLoadInstruction(kUsercodeLoad96);
+    JtagShiftDrBytes(Usercode96, 4);
+    JtagLoadInstruction(kProgram96);
+    DelayMsSlot(14);
+    JtagLoadInstruction(kUsercodeRead96);
+    DelayShortUsSlot(50);
+    uint8_t back[4] = {};
+    JtagReadDrBytes(back, 4);
+    for (int i = 0; i < 4; ++i) {
+        if (back[i] != Usercode96[i]) result = -1;
+    }
+    if (result == 1 && ConfigMode96 == 1) ProgramControl96(kParallelBits96);
+    const bool serial = (Status96() & kSerial96) != 0;
+    if (serial != (ConfigMode96 == 0)) result = -1;
+    ShowMessageLine(result == 1 ? "Program USERCODE, Control Bits ok!" : "Program USERCODE, Control Bits error!");
+    PowerOff96();
+    return result;
+}
+
+int Alg96Options() { return ShowOptXC18V00Hook != nullptr ? ShowOptXC18V00Hook() : 0; }
+
+void InstallJtagMemoryRows() {
+    InstallRow(62, Alg62Read, Alg62Program, Alg62Erase);
+    InstallRow(96, Alg96Read, Alg96Program, Alg96Erase);
+    AlgorithmRow(96)->Secure = Alg96Secure;
+    AlgorithmRow(96)->Options = Alg96Options;
+}

@@ -11,6 +11,7 @@
 #include "memory/EpromCtrlBus.h"
 #include "memory/SerialEeprom.h"
 #include "memory/PinMapProm.h"
+#include "memory/JtagMemory.h"
 
 struct RowTableCount {
     uint32_t Row;

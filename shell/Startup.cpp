@@ -28,6 +28,7 @@
 #include "memory/OptSecProt.h"
 #include "memory/OptNand.h"
 #include "memory/OptX76F100.h"
+#include "memory/OptXC18V00.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -140,6 +141,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptSecProtDialog();
     InstallOptNandDialog();
     InstallOptX76Dialogs();
+    InstallOptXC18V00Dialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

@@ -102,6 +102,7 @@ void TapController::RisingEdge(bool tms, bool tdi) {
         const std::vector<bool> r = CaptureDataRegister();
         shift_.assign(r.begin(), r.end());
         shifted_ = 0;
+        fresh_ = r.size();
         break;
     }
     case TapState::CaptureIr: {
@@ -112,7 +113,16 @@ void TapController::RisingEdge(bool tms, bool tdi) {
     }
     case TapState::ShiftDr:
         ++shifted_;
-        [[fallthrough]];
+        if (!shift_.empty()) {
+            shift_.pop_front();
+            shift_.push_back(tdi);
+        }
+        if (fresh_ > 0 && --fresh_ == 0 && registers_) {
+            const std::vector<bool> more = registers_->MoreDr(instruction_);
+            if (!more.empty()) shift_.assign(more.begin(), more.end());
+            fresh_ = more.size();
+        }
+        break;
     case TapState::ShiftIr:
         if (!shift_.empty()) {
             shift_.pop_front();

@@ -76,6 +76,10 @@ public:
     virtual void UpdateDr(uint32_t instruction, const std::vector<bool>& bits, uint32_t shifted, uint64_t nowUs) = 0;
     // The TAP left Run-Test/Idle after `us` microseconds there.
     virtual void Idle(uint32_t instruction, uint64_t us) { (void)instruction, (void)us; }
+    // A register that streams: the bits that follow once every captured bit
+    // has left on TDO, in place of the bits shifted in (none: the shifted-in
+    // bits follow, as in any register).
+    virtual std::vector<bool> MoreDr(uint32_t instruction) { (void)instruction; return {}; }
 };
 
 // The TAP controller alone, fed the levels of TCK, TMS and TDI from wherever
@@ -126,6 +130,7 @@ private:
     uint64_t nowUs_ = 0;
     uint64_t idleSinceUs_ = 0;
     uint32_t shifted_ = 0;
+    size_t fresh_ = 0; // captured bits not yet shifted out
 };
 
 // The controller on four socket pins.

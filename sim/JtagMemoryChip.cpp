@@ -302,6 +302,7 @@ const Entry kParts[] = {{"ALTERA", Epc2}};
 } // namespace
 
 std::unique_ptr<CatalogChip> MakeJtagMemory(const JtagMemoryFacts& f) {
+    if (f.model == JtagMemoryModel::IspProm) return std::make_unique<IspPromChip>(f);
     return std::make_unique<StatusPolledPromChip>(f);
 }
 
@@ -311,6 +312,7 @@ void AddJtagMemoryParts(std::vector<CatalogPart>& parts) {
         std::string name = f->name;
         parts.push_back({e.maker, std::move(name), ChipKind::JtagMemory, std::move(f)});
     }
+    AddIspPromParts(parts);
 }
 
 } // namespace sim

@@ -19,7 +19,10 @@
 
 namespace sim {
 
+enum class JtagMemoryModel : uint8_t { StatusPolled, IspProm };
+
 struct JtagMemoryFacts : PartFacts {
+    JtagMemoryModel model = JtagMemoryModel::StatusPolled;
     // TAP pins and the programming-supply pin (chip pins; vppPin 0: none).
     int tms = 0, tck = 0, tdi = 0, tdo = 0;
     int vppPin = 0;
@@ -30,6 +33,8 @@ struct JtagMemoryFacts : PartFacts {
     // Identification the part returns (bytes in shift order).
     std::vector<uint8_t> id;
     uint32_t programUs = 0, eraseUs = 0;
+    // Time in Run-Test/Idle a finishing step needs (0: none).
+    uint32_t finishUs = 0;
 };
 
 class JtagMemoryChip : public CatalogChip, public TapRegisters {
@@ -141,6 +146,76 @@ private:
     std::vector<uint64_t> statusReads_;
 };
 
+// The in-system-programmable configuration PROM (8-bit instruction register);
+// the array, control bits and USERCODE are flash cells that programming only
+// takes from 1 to 0 and that only the erase restores:
+//   FEh  IDCODE, 32 bits (the part's id bytes, least significant first)
+//   F0h  leaves programming mode, 1-bit register
+//   E8h  enables programming, 6 bits (any value); every instruction below
+//        needs it, else it is a violation and does nothing
+//   EBh  16 bits: bit 15 selects the control row (control bits, USERCODE),
+//        else the 512-byte block the next program or read starts at
+//   EDh  the 512 data bytes of a block (4096 bits)
+//   EAh  programs what was loaded last (block, control bits or USERCODE)
+//        when Run-Test/Idle lasts programUs; a block moves the address on
+//        by 512; a shorter wait leaves the cells as they were (violation)
+//   ECh  erases all when Run-Test/Idle lasts eraseUs: array FFh, control bits
+//        111b (not protected, serial mode), USERCODE all ones
+//   E5h, F8h the array from the set address, one long Shift-DR (fed in
+//        chunks as it goes out); zeros while read-protected, then past the end
+//   F3h  3 control bits: bit 2 clear protects the array, bit 1 clear selects
+//        parallel mode
+//   E2h  3-bit status: the control bits
+//   E6h  reads the USERCODE (32 bits); FDh loads one to program
+//   0Ah  finishes programming when Run-Test/Idle lasts finishUs
+//   FFh  BYPASS
+class IspPromChip : public JtagMemoryChip {
+public:
+    explicit IspPromChip(const JtagMemoryFacts& facts);
+
+    uint8_t ControlBits() const { return control_; }
+    uint32_t Usercode() const { return usercode_; }
+    void SetControlBits(uint8_t bits) { control_ = bits & 7; }
+    void SetUsercode(uint32_t code) { usercode_ = code; }
+    // Fault: the protect bit does not take.
+    void SetProtectStuck(bool stuck) { protectStuck_ = stuck; }
+    // Instructions loaded to read the array (E5h or F8h), in order.
+    const std::vector<uint32_t>& Reads() const { return reads_; }
+    uint32_t BlocksProgrammed() const { return blocks_; }
+    uint32_t Erases() const { return erases_; }
+    uint32_t Finishes() const { return finishes_; }
+
+protected:
+    std::optional<size_t> RegisterLength(uint32_t instruction) const override;
+    bool Stream(uint32_t instruction) const override;
+    std::vector<bool> Capture(uint32_t instruction, uint64_t nowUs) override;
+    void Instruction(uint32_t instruction, uint64_t nowUs) override;
+    void Latch(uint32_t instruction, const std::vector<bool>& bits, uint64_t nowUs) override;
+    void Idle(uint32_t instruction, uint64_t us) override;
+    std::vector<bool> MoreDr(uint32_t instruction) override;
+
+private:
+    enum class Load : uint8_t { None, Block, Control, Usercode };
+    bool Protected() const { return (control_ & 4) == 0; }
+    void Program();
+    void Erase();
+
+    bool enabled_ = false;
+    bool controlRow_ = false;
+    uint32_t address_ = 0;
+    size_t streamAt_ = 0; // the next byte a read stream shifts out
+    Load loaded_ = Load::None;
+    std::vector<uint8_t> block_;
+    uint8_t controlLoad_ = 7;
+    uint32_t usercodeLoad_ = 0xFFFFFFFF;
+    uint8_t control_ = 7;
+    uint32_t usercode_ = 0xFFFFFFFF;
+    bool protectStuck_ = false;
+    std::vector<uint32_t> reads_;
+    uint32_t blocks_ = 0, erases_ = 0, finishes_ = 0;
+};
+
 void AddJtagMemoryParts(std::vector<CatalogPart>& parts);
+void AddIspPromParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -1,9 +1,7 @@
 // Row 62 end to end on the status-polled configuration device: identification,
 // the read stream, block programming with the flag bit last, the erase's busy
 // polls and the injected faults. The runs cover the first 4K of the part.
-#include "memory/JtagMemory.h"
-#include "sim/JtagMemoryChip.h"
-#include "MemoryFixture.h"
+#include "JtagFixture.h"
 
 namespace {
 
@@ -132,13 +130,7 @@ TEST_F(JtagMemoryTest, Row62TapTraffic) {
     sim::StatusPolledPromChip* chip = Select62();
     for (int op : {OpRead, OpErase}) {
         SCOPED_TRACE(op);
-        chip->Tap().ClearTrace();
-        EXPECT_EQ(Run(op), 1) << LogText();
-        const auto& t = chip->Tap().Trace();
-        ASSERT_GT(t.size(), 6u);
-        for (size_t i = 0; i < 5; ++i) EXPECT_TRUE(t[i].tms) << i;
-        EXPECT_EQ(t[4].state, sim::TapState::TestLogicReset);
-        EXPECT_EQ(t[5].state, sim::TapState::RunTestIdle);
+        RunFromTapReset(chip->Tap(), [&] { EXPECT_EQ(Run(op), 1) << LogText(); });
     }
     // The erase: its status polls leave from and return to Run-Test/Idle.
     const auto& t = chip->Tap().Trace();

@@ -219,10 +219,14 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         {"alg=44", "page=300", "page of 300 is past the 256 bytes algorithm 44 can write at once"},
         {"alg=43", "page=528", ""},
         {"alg=43", "page=1025", "page of 1025 is past the 1024 bytes algorithm 43 can write at once"},
+        {"alg=96", "package=288", ""},
+        {"alg=96", "package=287", ""},
+        {"alg=96", "package=13", "algorithm 96 has no JTAG pins for a package of 28 pins"},
     };
     for (const auto& [row, field, why] : cases) {
-        const std::string line = std::string("maker=AMD name=X section=EPROM ") + row +
-                                 " image=5 ops=3 package=13 size=1 " + field +
+        const bool package = std::string(field).rfind("package", 0) == 0;
+        const std::string line = std::string("maker=AMD name=X section=EPROM ") + row + " image=5 ops=3 " +
+                                 (package ? "" : "package=13 ") + "size=1 " + field +
                                  (std::string(field).rfind("page", 0) == 0 ? "" : " page=25");
         Put("devices/d.txt", std::string(kGood) + line + "\n");
         std::string error;

@@ -522,6 +522,7 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
         if (family.empty())
             family = NandRecordRefusal(field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldDeviceFlags, 2),
                                     field(FieldPageSize, 2), field(FieldDeviceSize, 4));
+        if (family.empty()) family = JtagMemoryRecordRefusal(field(FieldAlgorithm, 2), PackageTable[package].PinCount);
         if (!why.empty() || !family.empty()) {
             error = Where(line) + why + family;
             return false;
