@@ -13,7 +13,7 @@ class CommandFlashRun : public MemoryRun {
 protected:
     // The maker the catalog lists the part under.
     static std::string MakerOf(const std::string& name) {
-        for (const char* maker : {"INTEL", "SHARP", "AMD"}) {
+        for (const char* maker : {"INTEL", "SHARP", "AMD", "SST"}) {
             if (sim::FindPart(maker, name) != nullptr) return maker;
         }
         return "INTEL";
@@ -66,7 +66,7 @@ protected:
         return chips;
     }
     // Read ID as the main window runs it shows these codes.
-    void ExpectReadId(uint32_t device) {
+    void ExpectReadId(uint32_t device, uint32_t maker = 0x89) {
         runStart_ = ui.Log.size();
         ASSERT_EQ(CheckCommunication(MainEngine), 1);
         PrepareOperation(MainEngine);
@@ -74,7 +74,7 @@ protected:
         ResetProgrammerOutputs();
         ShowChipAndDataIds(ChipMakerId, ChipDeviceId);
         char id[48];
-        std::snprintf(id, sizeof id, "Chip Mfg Id:%04Xh, Dev Id:%04Xh", 0x89u, device);
+        std::snprintf(id, sizeof id, "Chip Mfg Id:%04Xh, Dev Id:%04Xh", maker, device);
         EXPECT_TRUE(HasLine(id)) << LogText();
     }
     bool ShownStatus(const std::string& text) const {
