@@ -175,13 +175,7 @@ TEST_F(BootBlockRun, FaultsEndWithTheirLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.part) + ": " + c.label);
         sim::CommandFlashChip* chip = Start(c.part, 0x80);
-        FillPattern(BufferByteSize, 3);
-        ui.StatusHistory[1].clear();
-        c.fault(*chip);
-        ui.QueueAnswer(UiAnswer::No);
-        EXPECT_EQ(Run(c.op), c.result) << LogText();
-        EXPECT_TRUE(HasLine(c.line)) << LogText();
-        if (c.waits) ExpectWaits(c.waits);
+        ExpectFaultRun([&] { c.fault(*chip); }, c.op, c.result, c.line, c.waits);
         if (c.failAt >= 0) {
             char at[40];
             std::snprintf(at, sizeof at, "  Chip addr: %06Xh", static_cast<unsigned>(c.failAt));
@@ -189,8 +183,6 @@ TEST_F(BootBlockRun, FaultsEndWithTheirLine) {
             for (const auto& l : Log()) found = found || l.rfind(at, 0) == 0;
             EXPECT_TRUE(found) << at << "\n" << LogText();
         }
-        EXPECT_TRUE(elec->SuppliedPins().empty());
-        ExpectNoViolations();
         socket->Clear();
         elec->WithdrawAllChips();
     }

@@ -91,6 +91,20 @@ protected:
     void ExpectHolds(const sim::CommandFlashChip& chip, uint32_t from = 0) {
         for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) ASSERT_EQ(chip.Cell(a), BufferByte(a - from)) << std::hex << a;
     }
+    // Runs op with the fault in place (a question answered No): it ends with
+    // its result and line after `waits` erase waits (0: not counted), the
+    // socket switched off.
+    void ExpectFaultRun(const std::function<void()>& fault, int op, int result, const char* line, uint32_t waits) {
+        FillPattern(BufferByteSize, 3);
+        ui.StatusHistory[1].clear();
+        fault();
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(op), result) << LogText();
+        EXPECT_TRUE(HasLine(line)) << LogText();
+        if (waits) ExpectWaits(waits);
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+    }
     // The waits an erase showed: "n/10.n%10 sec" was shown and the next was not.
     void ExpectWaits(uint32_t n) {
         char last[16], beyond[16];

@@ -92,15 +92,7 @@ TEST_F(LatchedJedecRun, FaultsEndWithTheirLine) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
         sim::JedecFlashChip* chip = StartJedec("Am29F010@PLCC32", 0x80);
-        FillPattern(BufferByteSize, 3);
-        ui.StatusHistory[1].clear();
-        c.fault(*chip);
-        ui.QueueAnswer(UiAnswer::No);
-        EXPECT_EQ(Run(c.op), c.result) << LogText();
-        EXPECT_TRUE(HasLine(c.line)) << LogText();
-        if (c.waits) ExpectWaits(c.waits);
-        EXPECT_TRUE(elec->SuppliedPins().empty());
-        ExpectNoViolations();
+        ExpectFaultRun([&] { c.fault(*chip); }, c.op, c.result, c.line, c.waits);
         Clear();
     }
 }

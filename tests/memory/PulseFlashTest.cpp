@@ -225,3 +225,30 @@ TEST_F(PulseRun, UnservedVariantFailsBeforePowerUp) {
 }
 
 } // namespace
+
+namespace {
+
+// A Chip Start above 0: program, zero pass and erase verify all work on the
+// addresses from there (across a 256-byte boundary).
+TEST_F(PulseRun, ChipStartAboveZeroErasesItsOwnAddresses) {
+    sim::CommandFlashChip* chip = Start("28F010", 0);
+    DeviceStart = 0x1F0;
+    DeviceEnd = 0x210;
+    FillPattern(BufferByteSize, 9);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectHolds(*chip, DeviceStart);
+    EXPECT_EQ(chip->Cell(DeviceStart - 1), 0xFF);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(chip->ErasePulses(), 1);
+    EXPECT_TRUE(chip->IsBlank());
+    // The first erase verify, and its pulse, are at Chip Start.
+    const auto& w = chip->Writes();
+    const auto verify = std::find_if(w.begin(), w.end(), [](const auto& x) { return x.data == 0xA0; });
+    ASSERT_NE(verify, w.end());
+    EXPECT_EQ(verify->address, DeviceStart);
+    ASSERT_LT(verify + 1, w.end());
+    EXPECT_EQ((verify + 1)->data, 0x20);
+    ExpectNoViolations();
+}
+
+} // namespace

@@ -210,6 +210,8 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         {"alg=21", "variant=9", "variant 9 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
         {"alg=36", "variant=98", "variant 98 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
         {"alg=36", "variant=101", "variant 101 is past the 9 rows of BootBlockLayoutTable of algorithm 36"},
+        {"alg=2", "variant=3", ""},
+        {"alg=7", "variant=4", "variant 4 is past the 4 rows of the command sets of algorithm 7"},
     };
     for (const auto& [row, field, why] : cases) {
         const std::string line = std::string("maker=AMD name=X section=EPROM ") + row +
