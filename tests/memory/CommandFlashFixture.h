@@ -105,6 +105,25 @@ protected:
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
     }
+    // Reading never uses the programming supply: a verify of a blank part
+    // (read mode 1) runs at the read supply however high the programming one
+    // is, as the supply pin (ZIF) shows.
+    void ExpectVerifyAtTheReadSupply(int vccZif) {
+        FillBufferRange(0, BufferByteSize - 1, 0xFF);
+        Vccp = 600;
+        std::vector<int> vcc;
+        ui.BreakAtPercent = 30;
+        ui.OnBreak = [&] {
+            vcc.push_back(elec->Pin(vccZif).Tenths());
+            UserBreak = 0;
+        };
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        ui.OnBreak = nullptr;
+        ASSERT_EQ(vcc.size(), 1u);
+        EXPECT_GE(vcc.front(), 45) << LogText(); // one of the read levels, not 6.0 V
+        EXPECT_LE(vcc.front(), 55) << LogText();
+        ExpectNoViolations();
+    }
     // The waits an erase showed: "n/10.n%10 sec" was shown and the next was not.
     void ExpectWaits(uint32_t n) {
         char last[16], beyond[16];

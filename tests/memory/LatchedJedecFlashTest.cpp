@@ -69,6 +69,11 @@ TEST_F(LatchedJedecRun, BufferOfBlankBytesWritesNothing) {
     EXPECT_TRUE(chip->Writes().empty());
 }
 
+TEST_F(LatchedJedecRun, ReadsAtTheReadSupply) {
+    ASSERT_NE(StartJedec("SST39SF040@PLCC32", 0x1000), nullptr);
+    ExpectVerifyAtTheReadSupply(40);
+}
+
 // Faults: a cell that never programs, a part never ready, ESC answered No in
 // the erase wait; each run ends with its line within its limit.
 TEST_F(LatchedJedecRun, FaultsEndWithTheirLine) {
