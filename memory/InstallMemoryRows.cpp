@@ -4,6 +4,7 @@
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
 #include "memory/LatchedFlash.h"
+#include "memory/PulseFlash.h"
 #include "memory/Nand.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialSpiPinout.h"
@@ -26,6 +27,7 @@ void InstallMemoryAlgorithms() {
     InstallJtagMemoryRows();
     InstallBootBlockFlashRows();
     InstallLatchedFlashRows();
+    InstallPulseFlashRows();
     InstallNandRows();
     InstallSecureSerialRows();
 }

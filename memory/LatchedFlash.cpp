@@ -1,11 +1,12 @@
-// Row 82 on the latched address bus: registers 0-2 the address latch's
+// Rows 94 and 82 on the latched address bus: registers 0-2 the address latch's
 // input, register 3 its strobe (3, 1, 0, 2 puts the address on the lines),
 // register 4 the write strobe (15h write cycles, 17h idle and read), register
 // 5 the bus mode (10 addressed, 9 sequential read), register 6 data.
 //
-// Single-byte commands: 40h and the datum program, 20h/D0h erases a 64 KB
-// block, 90h identifies; the status byte reports ready on bit 7 and a program
-// or programming-voltage error on bits 4 and 3.
+// Row 94: the 5555h/2AAAh unlock sequence before each command, data polling
+// on bit 7. Row 82: single-byte commands: 40h and the datum program, 20h/D0h
+// erases a 64 KB block, 90h identifies; the status byte reports ready on bit
+// 7 and a program or programming-voltage error on bits 4 and 3.
 #include "memory/LatchedFlash.h"
 
 #include "engine/AlgorithmTable.h"
@@ -17,6 +18,8 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "memory/MemoryFrame.h"
+
+#include <utility>
 
 namespace {
 
@@ -30,6 +33,9 @@ void LatchAddress() {
     for (uint32_t v : {3u, 1u, 0u, 2u}) WriteRegister(3, v);
 }
 
+// Row 94 leaves the bus in command mode (register 5 = 10) after power-up.
+bool g_row94 = false;
+
 void PowerOn(int mode) {
     SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
     SetVccRange(0, static_cast<int>(SupplyVoltage));
@@ -41,6 +47,7 @@ void PowerOn(int mode) {
     WriteRegister(3, 2);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(1);
+    if (g_row94) WriteRegister(5, 10);
 }
 
 void PowerOff() {
@@ -53,6 +60,51 @@ void Commands(std::initializer_list<uint32_t> bytes) {
     WriteRegister(4, 0x15);
     for (uint32_t b : bytes) WriteRegister(6, b);
     WriteRegister(4, 0x17);
+}
+
+void LatchAt(uint32_t a) {
+    SetAddress(a);
+    LatchAddress();
+}
+
+// Commands at their addresses, under the write strobe.
+void WriteCommands(std::initializer_list<std::pair<uint32_t, uint32_t>> cycles) {
+    WriteRegister(4, 0x15);
+    for (const auto& [address, data] : cycles) {
+        LatchAt(address);
+        WriteRegister(6, data);
+    }
+    WriteRegister(4, 0x17);
+}
+
+int Alg94Identify() {
+    PowerOn(2);
+    WriteCommands({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0x90}});
+    LatchAt(0);
+    ChipMakerId = ReadRegister(6);
+    LatchAt(1);
+    ChipDeviceId = ReadRegister(6);
+    WriteCommands({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0xF0}});
+    PowerOff();
+    return 1;
+}
+
+// Programs ExpectedValue at ChipAddress, then polls until bit 7 reads as the
+// datum's: 1, or -1 after 100 reads.
+int ProgramDatum94() {
+    if (ExpectedValue == BlankValue) return 1;
+    WriteRegister(4, 0x15);
+    for (const auto& [address, data] : {std::pair{0x5555u, 0xAAu}, {0x2AAAu, 0x55u}, {0x5555u, 0xA0u}}) {
+        LatchAt(address);
+        WriteRegister(6, data);
+    }
+    LatchAt(ChipAddress);
+    WriteRegister(6, ExpectedValue);
+    WriteRegister(4, 0x17);
+    for (int n = 0; n < 100; ++n) {
+        if (((ReadRegister(6) ^ ExpectedValue) & 0x80) == 0) return 1;
+    }
+    return -1;
 }
 
 int Alg82Identify() {
@@ -105,17 +157,21 @@ int ProgramDatum82() {
 int Alg82Program() {
     FrameUse(FrameProfile{});
     PowerOn(1);
-    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
-    WriteRegister(5, 10);
+    if (!g_row94) {
+        SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+        WriteRegister(5, 10);
+    }
     const int r = WalkAddresses(0xFFFF, 1, [&](bool first) {
-        WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
+        if (!g_row94) WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
-        const int result = ProgramDatum82();
+        const int result = g_row94 ? ProgramDatum94() : ProgramDatum82();
         if (result == 1) BufferIndex += AddressStep; // a failure reports its own address
         return result;
     });
-    SetDeviceVpp(0, 0);
-    DelayShortUs(100);
+    if (!g_row94) {
+        SetDeviceVpp(0, 0);
+        DelayShortUs(100);
+    }
     PowerOff();
     return r;
 }
@@ -129,6 +185,14 @@ int EraseWait() {
         if (ReadRegister(6) & 0x80) return 1;
     }
     return -1;
+}
+
+int Alg94Erase() {
+    PowerOn(1);
+    WriteCommands({{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0x80}, {0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0x10}});
+    const int r = EraseWait();
+    PowerOff();
+    return r;
 }
 
 int Alg82Erase() {
@@ -148,9 +212,21 @@ int Alg82Erase() {
     return r;
 }
 
+// The entries of each row set which row the shared steps serve.
+int Row94Read(int mode) { return g_row94 = true, Alg82Read(mode); }
+int Row94Program() { return g_row94 = true, Alg82Program(); }
+int Row94Erase() { return g_row94 = true, Alg94Erase(); }
+int Row94Identify() { return g_row94 = true, Alg94Identify(); }
+int Row82Read(int mode) { return g_row94 = false, Alg82Read(mode); }
+int Row82Program() { return g_row94 = false, Alg82Program(); }
+int Row82Erase() { return g_row94 = false, Alg82Erase(); }
+int Row82Identify() { return g_row94 = false, Alg82Identify(); }
+
 } // namespace
 
 void InstallLatchedFlashRows() {
-    InstallRow(82, Alg82Read, Alg82Program, Alg82Erase);
-    AlgorithmRow(82)->Identify = Alg82Identify;
+    InstallRow(82, Row82Read, Row82Program, Row82Erase);
+    AlgorithmRow(82)->Identify = Row82Identify;
+    InstallRow(94, Row94Read, Row94Program, Row94Erase);
+    AlgorithmRow(94)->Identify = Row94Identify;
 }

@@ -12,6 +12,7 @@
 #include "memory/SerialEeprom.h"
 #include "memory/PinMapProm.h"
 #include "memory/JtagMemory.h"
+#include "memory/PulseFlash.h"
 
 struct RowTableCount {
     uint32_t Row;
@@ -35,6 +36,8 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {77, false, "the row-77 geometry table", 6},
     {83, false, "NandDeviceNames", 7},
     {86, false, "the row-86 geometry table", 6},
+    {2, false, "the command sets", PulseFlashVariantCount},
+    {7, false, "the command sets", PulseFlashVariantCount},
 };
 // Variants past a row's table that select an erase of their own.
 struct RowSpecialVariant {

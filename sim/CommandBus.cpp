@@ -17,9 +17,10 @@ void SetAddressByte(uint32_t& address, uint8_t reg, uint8_t value) {
 } // namespace
 
 CommandBusPersonality::CommandBusPersonality(const LogicImageHeader& h)
-    : pins_(CommandFlashPinout40(h.params[2])),
+    : pins_(CommandFlashPinout(h.params[2])),
       seat_(DipSocketPins(pins_.pinCount)),
-      loopPattern_(h.params[1] == 0xC3 ? 0xC3 : 0xDB),
+      vocab_(h.params[0] == 2 ? Vocabulary{0x1F, 0x9F, 0x9D, 0x8F, 0x0F, 0, 9, false}
+                              : Vocabulary{0x93, 0xD3, 0xDD, 0xDF, static_cast<uint8_t>(h.params[1] == 0xC3 ? 0xC3 : 0xDB), 2, 3, true}),
       latched_(h.params[0] == 1) {}
 
 bool CommandBusPersonality::Violation(uint8_t reg, uint8_t value) {
@@ -137,30 +138,31 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
     case 2: SetAddressByte(address_, reg, value); break;
     case 3: mask_ = value; break;
     case 4:
-        if (value != 0 && value != 0x93 && value != 0xD3 && value != 0xDD && value != 0xDF && value != loopPattern_)
+        if (value != 0 && value != vocab_.released && value != vocab_.idle && value != vocab_.command &&
+            value != vocab_.strobe && value != vocab_.loop)
             return bad();
         pattern_ = value;
-        oeLow_ = value == 0xDF || value == loopPattern_;
+        oeLow_ = value == vocab_.strobe || value == vocab_.loop;
         weLow_ = false;
-        driveData_ = value == 0xDD;
+        driveData_ = value == vocab_.command;
         break;
     case 5:
-        if (value != 0 && value != 2 && value != 3) return bad();
+        if (value != 0 && value != vocab_.addressed && value != vocab_.sequential) return bad();
         mode_ = value;
         break;
     case 6:
         data_ = value;
-        if (pattern_ == 0xDD) {
+        if (pattern_ == vocab_.command) {
             WriteCycle();
             return true;
         }
         break;
     case 8:
-        if (value != 0 && value != 4) return bad();
+        if (value != 0 && !(vocab_.timing && value == 4)) return bad();
         reg8_ = value;
         break;
     case 9:
-        if (value > 1) return bad();
+        if (value > (vocab_.timing ? 1 : 0)) return bad();
         reg9_ = value;
         break;
     default:
@@ -180,7 +182,7 @@ std::optional<uint8_t> CommandBusPersonality::OnRead(SimProgrammer& p, uint8_t r
     const uint8_t v = ReadCycle();
     if (latched_ && pattern_ == 0x17 && mode_ == 9) {
         latchInput_ = (latchInput_ + 1) & 0xFFFFFFu;
-    } else if (!latched_ && pattern_ == loopPattern_ && mode_ == 3) {
+    } else if (!latched_ && pattern_ == vocab_.loop && mode_ == vocab_.sequential) {
         address_ = (address_ & ~0xFFFFu) | ((address_ + 1) & 0xFFFFu);
         UpdateChips();
     }

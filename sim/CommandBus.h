@@ -5,10 +5,12 @@
 // model (the supply-A switches).
 //
 // Image header parameters:
-//   0  vocabulary: 1 the latched-address images, 3 the boot-block images
+//   0  vocabulary: 1 the latched-address images, 2 the pulse-programmed
+//      images, 3 the boot-block images
 //   1  boot-block: the read-loop pattern of register 4 the image knows: DBh
 //      or C3h
-//   2  the footprint (sim/CommandFlashChip.h): 0 boot-block, 1 latched-bus
+//   2  the footprint (sim/CommandFlashChip.h): 0 boot-block, 1 latched-bus,
+//      2-4 the 32-pin ones
 //
 // Registers of the latched-address vocabulary (any other value is a
 // violation):
@@ -41,6 +43,12 @@
 //   7    0
 //   8    0 after a reset, 4 the normal bus timing
 //   9    0, or 1 (the 4-Mbit boot-block adapters' option line)
+//
+// The pulse-programmed vocabulary is the boot-block one with its own
+// register-4 and register-5 values: 4 = 00h/1Fh released, 9Fh powered idle,
+// 9Dh command mode, 8Fh strobed read, 0Fh read loop; 5 = 0 addressed, 9
+// sequential read (each data read in the read loop steps address bits 0-15
+// afterwards); registers 7-9 stay 0.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -66,13 +74,19 @@ private:
     void Snapshot(int s) override;
     uint8_t ReadCycle();
     void WriteCycle();
-    bool Released() const { return pattern_ == 0 || pattern_ == 0x93; }
+    bool Released() const { return pattern_ == 0 || (!latched_ && pattern_ == vocab_.released); }
     bool OnLatchedWrite(uint8_t reg, uint8_t value);
     bool Violation(uint8_t reg, uint8_t value);
 
+    // The register-4 and register-5 values of a vocabulary with a socket mask.
+    struct Vocabulary {
+        uint8_t released, idle, command, strobe, loop;
+        uint8_t addressed, sequential;
+        bool timing; // registers 8 and 9 in use
+    };
     FlashPinout pins_;
     std::vector<int> seat_;
-    uint8_t loopPattern_;
+    Vocabulary vocab_;
     bool latched_;
 
     uint32_t address_ = 0;      // on the address lines

@@ -5,7 +5,15 @@
 
 namespace sim {
 
-FlashPinout CommandFlashPinout40(int footprint) {
+FlashPinout CommandFlashPinout(int footprint) {
+    if (footprint == kCommandFootprintJedec) return FlashPinoutById(kPinoutDip32);
+    if (footprint == kCommandFootprintJedec12V || footprint == kCommandFootprintResetPin30) {
+        FlashPinout p = FlashPinoutById(kPinoutDip32);
+        p.address.resize(footprint == kCommandFootprintJedec12V ? 18 : 17); // A17 on 30, A18's pin 1 is VPP
+        p.vpp = 1;
+        if (footprint == kCommandFootprintResetPin30) p.reset = 30;
+        return p;
+    }
     FlashPinout p;
     p.pinCount = 40;
     // A0-A9 on 1-10 (2-10 and 20 with VPP on pin 1), A10-A17 on 12-19, A18-A20 on 21-23.
@@ -22,9 +30,13 @@ FlashPinout CommandFlashPinout40(int footprint) {
 }
 
 CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
-    : ProbeChip(DipSocketPins(40), config.footprint == 1 ? std::set<int>{32, 38, 39} : std::set<int>{20, 38, 39}, config.name),
+    : ProbeChip(DipSocketPins(CommandFlashPinout(config.footprint).pinCount),
+                config.footprint >= kCommandFootprintJedec12V ? std::set<int>{}
+                : config.footprint == 1                       ? std::set<int>{32, 38, 39}
+                                                              : std::set<int>{20, 38, 39},
+                config.name),
       cfg_(std::move(config)),
-      pins_(CommandFlashPinout40(cfg_.footprint)),
+      pins_(CommandFlashPinout(cfg_.footprint)),
       cells_(cfg_.bytes, 0xFF) {}
 
 ChipPinLimits CommandFlashChip::Limits() const {
@@ -34,8 +46,9 @@ ChipPinLimits CommandFlashChip::Limits() const {
         if (s != 0) l.socketPins.push_back(s);
     }
     l.maxTenths = 70;
-    l.Allow(Socket(pins_.reset), 135);
-    l.Allow(Socket(pins_.vpp), 135);
+    for (int pin : {pins_.reset, pins_.vpp}) {
+        if (pin != 0) l.Allow(Socket(pin), 135);
+    }
     return l;
 }
 
@@ -59,6 +72,7 @@ int CommandFlashChip::Socket(int chipPin) const {
 }
 
 int CommandFlashChip::Level(const PinEnvironment& env, int chipPin) const {
+    if (chipPin == 0) return 1; // not wired: reads high
     const int s = Socket(chipPin);
     return s == 0 ? env.FloatingLevel() : env.InputLevel(s);
 }
@@ -105,6 +119,7 @@ void CommandFlashChip::Reset() {
     status_ = 0x80;
     busyEnd_ = 0;
     prevWrite_ = false;
+    pollByte_ = -1;
 }
 
 void CommandFlashChip::Update(const PinEnvironment& env) {
@@ -149,6 +164,7 @@ void CommandFlashChip::Erase(const PinEnvironment& env, uint32_t first, uint32_t
     }
     for (uint32_t b = first; b <= last; ++b) {
         erases_.push_back(b);
+        if (hangingBlocks_.count(b) != 0) busyEnd_ = std::numeric_limits<uint64_t>::max();
         if (Locked(env, b) || failing_.count(b) != 0) {
             status_ |= 0x20;
             continue;
@@ -157,10 +173,91 @@ void CommandFlashChip::Erase(const PinEnvironment& env, uint32_t first, uint32_t
     }
 }
 
+void CommandFlashChip::EndPulse(const PinEnvironment& env) {
+    const uint64_t length = env.NowUs() - pulseStart_;
+    if (mode_ == Mode::Programming && length >= cfg_.programUs) {
+        ++programPulseCount_;
+        const uint32_t a = pulseAddress_;
+        const auto slow = programPulses_.find(a);
+        const int given = ++pulsesGiven_[a];
+        if (stuck_.count(a) == 0 && (slow == programPulses_.end() || given >= slow->second)) cells_[a] &= pulseData_;
+    } else if (mode_ == Mode::Erasing && length >= cfg_.eraseUs) {
+        ++erasePulseCount_;
+        for (uint32_t a = 0; a < cells_.size(); ++a) {
+            const auto slow = erasePulsesOf_.find(a);
+            const int needed = slow == erasePulsesOf_.end() ? cfg_.erasePulses : slow->second;
+            if (erasePulseCount_ >= needed) cells_[a] = 0xFF;
+        }
+    }
+}
+
+// The command register of the Pulse scheme exists only with VPP applied.
+void CommandFlashChip::OnPulseWrite(const PinEnvironment& env, uint32_t a, uint8_t d) {
+    if (VppLow(env)) return;
+    const Mode was = mode_;
+    EndPulse(env);
+    if (was == Mode::ProgramSetup) {
+        mode_ = Mode::Programming;
+        pulseAddress_ = a, pulseData_ = d, pulseStart_ = env.NowUs();
+        return;
+    }
+    if (was == Mode::EraseSetup) {
+        mode_ = Mode::Array;
+        if (d == 0x20) mode_ = Mode::Erasing, pulseStart_ = env.NowUs(), ++eraseStarts_;
+        return;
+    }
+    switch (d) {
+    case 0x00:
+    case 0xFF: mode_ = Mode::Array; break;
+    case 0x90: mode_ = Mode::Id; break;
+    case 0x40: mode_ = Mode::ProgramSetup; break;
+    case 0x20: mode_ = Mode::EraseSetup; break;
+    case 0xC0:
+    case 0xA0: mode_ = Mode::Verify; break;
+    default: mode_ = Mode::Array; break;
+    }
+}
+
 void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d) {
     writes_.push_back({a, d});
+    if (cfg_.scheme == CommandScheme::Pulse) {
+        OnPulseWrite(env, a, d);
+        return;
+    }
     // While busy the part takes only status reads.
     if (!Ready(env)) return;
+    pollByte_ = -1;
+    if (cfg_.scheme == CommandScheme::DataPolling) {
+        // Programs and erases on its own; the array reads back afterwards.
+        if (mode_ == Mode::ProgramSetup) {
+            mode_ = Mode::Array;
+            pollByte_ = d;
+            if (VppLow(env)) return;
+            busyEnd_ = BusyUntil(env, cfg_.programUs);
+            if (stuck_.count(a) == 0) cells_[a] &= d;
+            return;
+        }
+        if (mode_ == Mode::ChipEraseSetup) {
+            mode_ = Mode::Array;
+            if (d != 0x30 || VppLow(env)) return;
+            pollByte_ = 0;
+            busyEnd_ = BusyUntil(env, cfg_.chipEraseUs);
+            for (uint32_t b = 0; b < cfg_.blockStarts.size(); ++b) {
+                if (failing_.count(b) == 0) std::fill(cells_.begin() + cfg_.blockStarts[b], cells_.begin() + BlockEnd(b), 0xFF);
+            }
+            return;
+        }
+        switch (d) {
+        case 0x00:
+        case 0xFF: mode_ = Mode::Array; break;
+        case 0x90: mode_ = Mode::Id; break;
+        case 0x10:
+        case 0x40: mode_ = Mode::ProgramSetup; break;
+        case 0x30: mode_ = Mode::ChipEraseSetup; break;
+        default: break;
+        }
+        return;
+    }
     const Mode was = mode_;
     switch (was) {
     case Mode::ProgramSetup:
@@ -201,8 +298,12 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d)
 
 uint8_t CommandFlashChip::OutputByte(const PinEnvironment& env) const {
     const uint32_t a = AddressNow(env);
+    if (pollByte_ >= 0 && !Ready(env)) return static_cast<uint8_t>(~pollByte_ & 0x80);
     switch (mode_) {
-    case Mode::Array: return cells_.empty() ? 0xFF : cells_[a];
+    case Mode::Array:
+    case Mode::Verify:
+    case Mode::Programming:
+    case Mode::Erasing: return cells_.empty() ? 0xFF : cells_[a];
     case Mode::Id:
         if ((a & 1) == 0) return cfg_.makerId;
         return wrongId_ >= 0 ? static_cast<uint8_t>(wrongId_) : cfg_.deviceId;

@@ -19,10 +19,23 @@
 //   the operation's error bit. The boot block takes program and erase only
 //   with RP# at rpHigh (12 V); without it the operation's error bit sets.
 //
-// Faults: a cell that never programs, a block that fails erase, a part that
-// never becomes ready, a wrong identifier.
+// The older command sets, by scheme:
+// - Pulse: no status register and no write state machine. 40h then the datum
+//   programs for as long as the next command is not written (a pulse shorter
+//   than programUs leaves the cell); C0h program verify and A0h erase verify
+//   read the cell at the address; 20h then 20h erases the whole array for as
+//   long as the next command is not written (eraseUs); a cell reads erased
+//   after erasePulses such pulses. Below vppMin every write is ignored.
+// - DataPolling: 40h (or 10h) then the datum, and 30h then 30h for the whole
+//   array, run on their own; while busy bit 7 reads the complement of the
+//   datum (00h for the erase), afterwards the array.
+//
+// Faults: a cell that never programs (or only on its nth pulse), a block that
+// fails erase, cells that need more erase pulses, a part that never becomes
+// ready, a wrong identifier.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,11 +45,18 @@
 
 namespace sim {
 
-// The 40-pin byte-wide footprints the parts present in the socket:
-// 0 the boot-block adapters' (RP# on ZIF 35, VPP on ZIF 36, VCC on 44,
-// grounds on 15 and 34); 1 the latched-bus parts' (VPP on chip pin 1, RP#
-// left open, which reads high).
-FlashPinout CommandFlashPinout40(int footprint = 0);
+// The footprints the parts present in the socket: 0 the 40-pin boot-block
+// adapters' (RP# on ZIF 35, VPP on ZIF 36, VCC on 44, grounds on 15 and 34);
+// 1 the 40-pin latched-bus parts' (VPP on chip pin 1, RP# left open, which
+// reads high); 2 the 32-pin JEDEC 12 V parts' (VPP on pin 1, A17 on pin 30);
+// 3 as 2 with RP# on pin 30 (the four-block parts); 4 the 32-pin JEDEC
+// single-supply parts' (A18 on pin 1).
+FlashPinout CommandFlashPinout(int footprint = 0);
+constexpr int kCommandFootprintJedec12V = 2;
+constexpr int kCommandFootprintResetPin30 = 3;
+constexpr int kCommandFootprintJedec = 4;
+
+enum class CommandScheme { Status, Pulse, DataPolling };
 
 struct CommandFlashConfig {
     std::string name = "flash";
@@ -47,7 +67,10 @@ struct CommandFlashConfig {
     uint8_t makerId = 0x89;
     uint8_t deviceId = 0x7C;
     bool chipErase = false;                // A7h/D0h
+    CommandScheme scheme = CommandScheme::Status;
     uint32_t programUs = 9;
+    uint64_t eraseUs = 10000;              // one erase pulse (Pulse)
+    int erasePulses = 1;                   // pulses until a cell reads erased (Pulse)
     uint64_t blockEraseUs = 600000;
     uint64_t chipEraseUs = 2000000;
     int vccMinTenths = 45;
@@ -84,12 +107,21 @@ public:
 
     // Faults.
     void StickCell(uint32_t a) { stuck_.insert(a); }
+    // The cell programs only on its nth pulse (Pulse).
+    void SlowCell(uint32_t a, int n) { programPulses_[a] = n; }
+    // The cell reads erased only after n erase pulses (Pulse).
+    void SlowErase(uint32_t a, int n) { erasePulsesOf_[a] = n; }
+    // Program pulses long enough to count; erase pulses started.
+    int ProgramPulses() const { return programPulseCount_; }
+    int ErasePulses() const { return eraseStarts_; }
     void FailBlock(uint32_t block) { failing_.insert(block); }
     void NeverReady(bool on) { neverReady_ = on; }
+    // An erase of this block never ends.
+    void NeverReadyBlock(uint32_t block) { hangingBlocks_.insert(block); }
     void WrongId(uint8_t device) { wrongId_ = device; }
 
 private:
-    enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup };
+    enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup, Programming, Erasing, Verify };
     int Socket(int chipPin) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
@@ -102,6 +134,10 @@ private:
     uint64_t BusyUntil(const PinEnvironment& env, uint64_t us) const;
     void Reset();
     void OnWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    void OnPulseWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    // Ends a program or erase pulse of the Pulse scheme at the next write.
+    void EndPulse(const PinEnvironment& env);
+    bool Command(uint8_t code);
     void Program(const PinEnvironment& env, uint32_t address, uint8_t data);
     // Erases blocks first..last; sets the error bits it must.
     void Erase(const PinEnvironment& env, uint32_t first, uint32_t last, uint64_t us);
@@ -113,8 +149,15 @@ private:
     std::vector<uint8_t> cells_;
     std::set<uint32_t> stuck_;
     std::set<uint32_t> failing_;
+    std::set<uint32_t> hangingBlocks_;
     bool neverReady_ = false;
     int wrongId_ = -1;
+    std::map<uint32_t, int> programPulses_, erasePulsesOf_, pulsesGiven_;
+    int programPulseCount_ = 0, erasePulseCount_ = 0, eraseStarts_ = 0;
+    uint32_t pulseAddress_ = 0;
+    uint8_t pulseData_ = 0;
+    uint64_t pulseStart_ = 0;
+    int pollByte_ = -1; // DataPolling: the datum being written, 0 for the erase
 
     Mode mode_ = Mode::Array;
     uint8_t status_ = 0x80;

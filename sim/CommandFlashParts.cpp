@@ -3,6 +3,8 @@
 #include "sim/Catalog.h"
 #include "sim/CommandFlashChip.h"
 
+#include <tuple>
+
 namespace sim {
 
 namespace {
@@ -40,20 +42,21 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     auto add = [&](const char* maker, CommandFlashConfig c) {
         PartFacts common;
         common.name = c.name;
-        common.pinCount = 40;
+        const FlashPinout pins = CommandFlashPinout(c.footprint);
+        common.pinCount = pins.pinCount;
         common.words = c.bytes;
         common.width = 8;
         common.makerCode = c.makerId;
         common.deviceCode = c.deviceId;
-        common.vccPin = 40;
-        common.gndPins = {11, 30};
+        common.vccPin = pins.vcc.front();
+        common.gndPins = pins.gnd;
         parts.push_back(FamilyPart(maker, ChipKind::CommandFlash, common, std::move(c)));
     };
     // 2 Mbit boot block: 16 KB boot, two 8 KB parameter blocks, 96 KB and 128 KB main blocks.
     add("INTEL", Part("28F002BX-B", 0x40000, Blocks({16, 8, 8, 96, 128}), 0, 0x7D));
     add("INTEL", Part("28F002BX-T", 0x40000, Blocks({128, 96, 8, 8, 16}), 4, 0x7C));
     // 4 Mbit boot block: 16 KB boot, two 8 KB parameter blocks, 96 KB and three 128 KB main blocks.
-    add("INTEL", Part("28F004BV-B", 0x80000, Blocks({16, 8, 8, 96, 128, 128, 128}), 0, 0x7B));
+    add("INTEL", Part("28F004BV-B", 0x80000, Blocks({16, 8, 8, 96, 128, 128, 128}), 0, 0x79));
     // 4 Mbit of eight uniform 64 KB blocks.
     add("INTEL", Part("28F004S5", 0x80000, Uniform(0x80000, 0x10000), -1, 0xA7));
     // 8 Mbit of sixteen uniform 64 KB blocks.
@@ -68,6 +71,43 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     add("SHARP", lh);
     // 16 Mbit of thirty-two 64 KB blocks.
     add("INTEL", Part("28F016S5", 0x200000, Uniform(0x200000, 0x10000), -1, 0xAA));
+
+    // 32-pin 12 V bulk-erase parts programmed by 10 us pulses with a program
+    // verify, erased by 10 ms pulses of the whole array with an erase verify.
+    auto pulsed = [&](const char* maker, const char* name, uint32_t bytes, uint8_t makerId, uint8_t device) {
+        CommandFlashConfig c = Part(name, bytes, {0}, -1, device);
+        c.makerId = makerId;
+        c.footprint = kCommandFootprintJedec12V;
+        c.scheme = CommandScheme::Pulse;
+        c.programUs = 10;
+        c.eraseUs = 10000;
+        add(maker, c);
+    };
+    pulsed("INTEL", "28F256A", 0x8000, 0x89, 0xB9);
+    pulsed("INTEL", "28F512", 0x10000, 0x89, 0xB8);
+    pulsed("INTEL", "28F010", 0x20000, 0x89, 0xB4);
+    pulsed("INTEL", "28F020", 0x40000, 0x89, 0xBD);
+    pulsed("AMD", "Am28F010", 0x20000, 0x01, 0xA7);
+    // 1 Mbit four-block parts: 8 KB boot block, two 4 KB parameter blocks and
+    // a 112 KB main block, RP# on pin 30 (12 V unlocks the boot block).
+    for (bool top : {false, true}) {
+        CommandFlashConfig c = top ? Part("28F001BX-T", 0x20000, Blocks({112, 4, 4, 8}), 3, 0x94)
+                                   : Part("28F001BX-B", 0x20000, Blocks({8, 4, 4, 112}), 0, 0x95);
+        c.footprint = kCommandFootprintResetPin30;
+        c.programUs = 10;
+        c.blockEraseUs = 1000000;
+        add("INTEL", c);
+    }
+    // 12 V parts with embedded program and erase, polled by their data.
+    for (auto [name, bytes, device] : {std::tuple{"Am28F010A", 0x20000u, uint8_t{0xA2}}, std::tuple{"Am28F020A", 0x40000u, uint8_t{0x29}}}) {
+        CommandFlashConfig c = Part(name, bytes, {0}, -1, device);
+        c.makerId = 0x01;
+        c.footprint = kCommandFootprintJedec12V;
+        c.scheme = CommandScheme::DataPolling;
+        c.programUs = 14;
+        c.chipEraseUs = 1500000;
+        add("AMD", c);
+    }
 }
 
 } // namespace sim

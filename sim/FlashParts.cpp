@@ -87,6 +87,12 @@ std::vector<FlashPart> MakeParts() {
     for (auto [name, kb, dev] : {std::tuple{"SST39SF010A", 128u, 0xB5}, {"SST39SF020A", 256u, 0xB6}, {"SST39SF040", 512u, 0xB7}})
         flash("SST", name, With(Byte5V("", kPinoutDip32, kb * K, {4 * K}, 0xBF, static_cast<uint16_t>(dev), 15, 20, 25000, 100000),
                                 [](auto& c) { c.lockoutTenths = 25; }));
+    // The same parts in PLCC32 on the latched bus of row 94 (the adapter
+    // presents the DIP numbering).
+    for (auto [name, kb, dev] : {std::tuple{"SST39SF010A@PLCC32", 128u, 0xB5}, {"SST39SF020A@PLCC32", 256u, 0xB6}, {"SST39SF040@PLCC32", 512u, 0xB7}})
+        flash("SST", name, With(Byte5V("", kPinoutDip32, kb * K, {4 * K}, 0xBF, static_cast<uint16_t>(dev), 15, 20, 25000, 100000),
+                                [](auto& c) { c.lockoutTenths = 25; }));
+    flash("AMD", "Am29F010@PLCC32", Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000));
     // 40-pin 5 V parts of row 93 (Am29F032B with unlock bypass).
     flash("AMD", "Am29F016B", Byte5V("", kPinoutByte40, 2048 * K, {64 * K}, 0x01, 0xAD, 11, 7, 1000000, 25000000));
     flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {64 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
