@@ -8,6 +8,11 @@
 // program with 40h and erase four fixed blocks, both checked on a status of
 // exactly 80h; 3 programs and erases the whole chip (30h/30h) on its own,
 // polled by its data.
+//
+// Row 19 is variant 0 on 16 data lines: data 6 and 7 (a command is written
+// to all sockets at once, register 7 completing the cycle), 99h programming
+// idle, programming supply switched at power-up. Its erase methods 0 and 1
+// pulse with and without the A0h erase verify, showing the pulses in the wait.
 #include "memory/PulseFlash.h"
 
 #include <array>
@@ -29,7 +34,19 @@ constexpr std::array<std::array<uint32_t, 4>, 2> kFourBlocks = {{
     {0x00000, 0x1C000, 0x1D000, 0x1E000},
 }};
 
-// The byte every socket is compared with.
+// What the byte-wide rows 2/7 and the word-wide row 19 do differently on the
+// same pulse programming and erase verify.
+struct PulseBus {
+    bool wide;           // 16-bit: a command is registers 6 and 7 with all sockets selected
+    uint8_t idle;        // register 4 after a strobed read
+    uint32_t bankLast;   // the buffer window's last index
+    uint32_t variants;   // variants served
+};
+constexpr PulseBus kByteBus{false, 0x9D, 0xFFFF, PulseFlashVariantCount};
+constexpr PulseBus kWordBus{true, 0x99, 0x7FFF, WordPulseFlashVariantCount};
+const PulseBus* g_bus = &kByteBus;
+
+// The datum every socket is compared with.
 uint32_t g_expected = 0;
 
 void SetAddress(uint32_t a) {
@@ -40,7 +57,8 @@ void SetAddress(uint32_t a) {
 
 void PowerUp(int mode) {
     SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, HardwareKind == 3 || DeviceVariant == 0 ? 33 : static_cast<int>(SupplyVoltage));
+    const bool lowRange = !g_bus->wide && (HardwareKind == 3 || DeviceVariant == 0);
+    SetVccRange(0, lowRange ? 33 : static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(0, 0, 0, 0);
     SetDeviceGround(1);
     DelayMsSlot(100);
@@ -50,11 +68,16 @@ void PowerUp(int mode) {
     WriteRegister(5, 0);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(100);
+    if (g_bus->wide) {
+        SetDeviceVpp(1, mode == 1 ? static_cast<int>(Vpp / 10) : static_cast<int>(ReadVccInUse));
+        DelayMsSlot(1);
+    }
 }
 
 void PowerDown() {
     WriteRegister(4, 0x1F);
     WriteRegister(3, 0xFF);
+    if (g_bus->wide) SetDeviceVpp(0, 50);
     DelayShortUs(100);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     SetDeviceGround(0);
@@ -68,22 +91,40 @@ void ProgrammingVoltages(int state, int tenths) {
     if (state == 0) SetDeviceVpp(0, tenths);
 }
 
+// One command or datum to every socket.
+void Command(uint32_t w) {
+    if (!g_bus->wide) {
+        WriteRegister(6, w & 0xFF);
+        return;
+    }
+    WriteRegister(3, 0);
+    WriteRegister(6, w & 0xFF);
+    WriteRegister(7, (w >> 8) & 0xFF);
+    WriteRegister(3, 0xFF);
+}
+
+// The data lines as a datum (bits 0-7 first: that read is the bus cycle).
+uint32_t ReadDataLines() {
+    const uint32_t low = ReadRegister(6);
+    return g_bus->wide ? low | ReadRegister(7) << 8 : low;
+}
+
 uint32_t StrobedRead() {
     WriteRegister(4, 0x8F);
-    ReadValue = ReadRegister(6);
-    WriteRegister(4, 0x9D);
+    ReadValue = ReadDataLines();
+    WriteRegister(4, g_bus->idle);
     return ReadValue;
 }
 
-// Every socket reads the expected byte; the first that does not ends the
-// compare. All sockets selected afterwards.
+// Every socket reads the expected datum; the first that does not ends the
+// compare. All sockets (byte-wide) or none (word-wide) selected afterwards.
 bool EverySocketReads() {
     bool all = true;
     for (uint32_t s = 0; s <= LastSocketIndex && all; ++s) {
         WriteRegister(3, NotSocket(s));
         all = StrobedRead() == g_expected;
     }
-    WriteRegister(3, 0);
+    WriteRegister(3, g_bus->wide ? 0xFF : 0);
     return all;
 }
 
@@ -94,20 +135,23 @@ bool EverySocketReadsWithin(uint32_t compares) {
     return false;
 }
 
+// Timed program pulses with a program verify, at most Retry: 1 or -1.
+int ProgramByPulses(uint32_t data) {
+    g_expected = data;
+    for (uint32_t pulse = 0; pulse < Retry; ++pulse) {
+        Command(0x40);
+        Command(data);
+        DelayShortUs(PulseWidth);
+        Command(0xC0);
+        if (EverySocketReads()) return 1;
+    }
+    return -1;
+}
+
 // Programs `data` at ChipAddress as the variant does: 1 or -1.
 int ProgramByte(uint32_t data) {
     WriteRegister(0, ChipAddress & 0xFF);
-    if (DeviceVariant == 0) {
-        g_expected = data;
-        for (uint32_t pulse = 0; pulse < Retry; ++pulse) {
-            WriteRegister(6, 0x40);
-            WriteRegister(6, data);
-            DelayShortUs(PulseWidth);
-            WriteRegister(6, 0xC0);
-            if (EverySocketReads()) return 1;
-        }
-        return -1;
-    }
+    if (g_bus->wide || DeviceVariant == 0) return ProgramByPulses(data);
     g_expected = DeviceVariant == 3 ? data : 0x80;
     WriteRegister(6, 0x40);
     WriteRegister(6, data);
@@ -116,84 +160,111 @@ int ProgramByte(uint32_t data) {
 
 // The variants the module serves; others fail before power-up (the library
 // refuses them).
-bool VariantServed() { return DeviceVariant <= 3; }
-
 int RefuseVariant() {
     ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
     return -1;
 }
 
-int Alg2Program() {
-    if (!VariantServed()) return RefuseVariant();
+int Program() {
+    if (DeviceVariant >= g_bus->variants) return RefuseVariant();
     FrameUse(FrameProfile{});
     PowerUp(1);
-    ProgrammingVoltages(1, static_cast<int>(Vpp / 10));
-    WriteRegister(3, 0);
-    WriteRegister(4, 0x9D);
-    const int r = WalkAddresses(0xFFFF, 1, [&](bool first) {
+    if (!g_bus->wide) {
+        ProgrammingVoltages(1, static_cast<int>(Vpp / 10));
+        WriteRegister(3, 0);
+    }
+    WriteRegister(4, g_bus->idle);
+    const uint32_t blank = g_bus->wide ? BlankWord : 0xFF;
+    const int r = WalkAddresses(g_bus->bankLast, 1, [&](bool first) {
         WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
-        const int result = ExpectedValue == 0xFF ? 1 : ProgramByte(ExpectedValue);
+        ExpectedValue = g_bus->wide ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
+        const int result = ExpectedValue == blank ? 1 : ProgramByte(ExpectedValue);
         if (result == 1) BufferIndex += AddressStep; // a failure reports its own address
         return result;
     });
-    ProgrammingVoltages(0, 50);
+    if (!g_bus->wide) ProgrammingVoltages(0, 50);
     PowerDown();
     return r;
 }
 
 // Reads at the supply of the mode asked for.
-int Alg2Read(int mode) {
-    if (!VariantServed()) return RefuseVariant();
+int Read(int mode) {
+    if (DeviceVariant >= g_bus->variants) return RefuseVariant();
     FrameUse(FrameProfile{});
     PowerUp(mode);
-    ProgrammingVoltages(1, 50);
+    if (!g_bus->wide) ProgrammingVoltages(1, 50);
     WriteRegister(5, 9);
     WriteRegister(3, NotSocket(CurrentSocket));
     WriteRegister(4, 0x0F);
-    const int r = WalkAddresses(0xFFFF, mode != 0, [&](bool) {
+    const int r = WalkAddresses(g_bus->bankLast, mode != 0, [&](bool) {
         if ((ChipAddress & 0xFFFF) == 0) WriteRegister(2, (ChipAddress >> 16) & 0xFF);
-        ReadValue = ReadRegister(6);
-        return ProcessReadByte(mode);
+        ReadValue = ReadDataLines();
+        return g_bus->wide ? ProcessReadWord(mode) : ProcessReadByte(mode);
     });
-    ProgrammingVoltages(0, 0);
+    if (!g_bus->wide) ProgrammingVoltages(0, 0);
     PowerDown();
     return r;
 }
 
-// Variant 0: every byte to 00h, then erase pulses of the whole chip until
-// each address verifies erased. An address stays in the pass until it
-// verifies (the last one too); more than 1000 pulses before one fail.
-int PulseErase() {
+int Alg2Program() {
+    g_bus = &kByteBus;
+    return Program();
+}
+int Alg2Read(int mode) {
+    g_bus = &kByteBus;
+    return Read(mode);
+}
+int Alg19Program() {
+    g_bus = &kWordBus;
+    return Program();
+}
+int Alg19Read(int mode) {
+    g_bus = &kWordBus;
+    return Read(mode);
+}
+
+// Bulk erase by pulses: every datum to 0, " Program all ok!", then erase
+// pulses of the whole chip until each address verifies erased. An address
+// stays in the pass until it verifies (the last one too); a pulse given
+// after more than `limit` fails. `verified` compares the address; `pulse`
+// gives one erase pulse after the pulses so far (other than 1 ends the erase).
+template <class Verified, class Pulse>
+int PulseErase(uint32_t erased, uint32_t limit, Verified&& verified, Pulse&& pulse) {
     const int zero = WalkAddresses(0xFFFFFFFFu, 0, [&](bool first) {
-        if (first || ChipAddress % 0x100 == 0) {
-            WriteRegister(1, (ChipAddress >> 8) & 0xFF);
-            DelayShortUs(100);
-        }
-        if (first || ChipAddress % 0x10000 == 0) {
-            WriteRegister(2, (ChipAddress >> 16) & 0xFF);
-            DelayShortUs(100);
+        if (g_bus->wide) {
+            WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
+        } else {
+            if (first || ChipAddress % 0x100 == 0) {
+                WriteRegister(1, (ChipAddress >> 8) & 0xFF);
+                DelayShortUs(100);
+            }
+            if (first || ChipAddress % 0x10000 == 0) {
+                WriteRegister(2, (ChipAddress >> 16) & 0xFF);
+                DelayShortUs(100);
+            }
         }
         return ProgramByte(0);
     });
     if (zero != 1) return zero;
     ShowMessageLine(" Program all ok!");
-    g_expected = 0xFF;
+    g_expected = erased;
     ClearProgress();
     uint32_t pulses = 0;
     return WalkAddresses(0xFFFFFFFFu, 0, [&](bool first) {
         WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
         for (;;) {
             WriteRegister(0, ChipAddress & 0xFF);
-            WriteRegister(6, 0xA0);
-            StrobedRead();
-            if (EverySocketReads()) return 1;
-            WriteRegister(6, 0x20);
-            WriteRegister(6, 0x20);
-            DelayMsSlot(10);
-            if (pulses++ > 1000) return -1;
+            if (verified()) return 1;
+            const int r = pulse(pulses);
+            if (r != 1) return r;
+            if (pulses++ > limit) return -1;
         }
     });
+}
+
+void ErasePulse() {
+    Command(0x20);
+    Command(0x20);
 }
 
 // Variants 1 and 2: the four blocks in order; a block not ready in 3000 ms
@@ -228,7 +299,8 @@ int PolledErase() {
 }
 
 int Alg2Erase() {
-    if (!VariantServed()) return RefuseVariant();
+    g_bus = &kByteBus;
+    if (DeviceVariant >= g_bus->variants) return RefuseVariant();
     FrameUse(FrameProfile{});
     PowerUp(1);
     SetDeviceVpp(1, static_cast<int>(Vpp / 10));
@@ -238,7 +310,20 @@ int Alg2Erase() {
     WriteRegister(4, 0x9D);
     int r = 1;
     switch (DeviceVariant) {
-    case 0: r = PulseErase(); break;
+    case 0:
+        r = PulseErase(
+            0xFF, 1000,
+            [] {
+                WriteRegister(6, 0xA0);
+                StrobedRead();
+                return EverySocketReads();
+            },
+            [](uint32_t) {
+                ErasePulse();
+                DelayMsSlot(10);
+                return 1;
+            });
+        break;
     case 3: r = PolledErase(); break;
     default: r = BlockErase(); break;
     }
@@ -247,8 +332,47 @@ int Alg2Erase() {
     return r;
 }
 
+// Method 0 verifies with A0h after each 10 ms pulse, at most 1001 pulses;
+// method 1 compares without a command, with 1 s pulses each followed by C0h
+// and a read, at most 201. The wait shows the pulses; ESC asks to go on.
+int Alg19Erase() {
+    g_bus = &kWordBus;
+    if (DeviceVariant >= g_bus->variants) return RefuseVariant();
+    FrameUse(FrameProfile{});
+    PowerUp(1);
+    WriteRegister(4, 0x9D);
+    const int r = DeviceVariant == 0 ? PulseErase(
+                                           0xFFFF, 1000,
+                                           [] {
+                                               Command(0xA0);
+                                               DelayShortUs(10);
+                                               return EverySocketReads();
+                                           },
+                                           [](uint32_t pulses) {
+                                               const int cancel = ShowElapsedAndCheckCancel(pulses / 10);
+                                               if (cancel != 1) return cancel;
+                                               ErasePulse();
+                                               DelayMsSlot(10);
+                                               return 1;
+                                           })
+                                     : PulseErase(0xFFFF, 200, [] { return EverySocketReads(); },
+                                                  [](uint32_t pulses) {
+                                                      const int cancel = ShowElapsedAndCheckCancel(pulses * 15);
+                                                      if (cancel != 1) return cancel;
+                                                      ErasePulse();
+                                                      DelayMsSlot(1000);
+                                                      Command(0xC0);
+                                                      DelayMsSlot(500);
+                                                      StrobedRead();
+                                                      return 1;
+                                                  });
+    PowerDown();
+    return r;
+}
+
 } // namespace
 
 void InstallPulseFlashRows() {
     for (uint32_t row : {2u, 7u}) InstallRow(row, Alg2Read, Alg2Program, Alg2Erase);
+    InstallRow(19, Alg19Read, Alg19Program, Alg19Erase);
 }

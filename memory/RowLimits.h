@@ -38,6 +38,7 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {86, false, "the row-86 geometry table", 6},
     {2, false, "the command sets", PulseFlashVariantCount},
     {7, false, "the command sets", PulseFlashVariantCount},
+    {19, false, "the erase methods", WordPulseFlashVariantCount},
 };
 // Variants past a row's table that select an erase of their own.
 struct RowSpecialVariant {

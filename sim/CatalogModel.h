@@ -122,7 +122,7 @@ template <> struct CatalogContents<CommandFlashChip> {
     static ChipPinLimits Limits(const CommandFlashChip& m) { return m.Limits(); }
     static size_t Words(const CommandFlashChip& m, const PartFacts&) { return m.Bytes(); }
     static uint16_t Cell(const CommandFlashChip& m, uint32_t a) { return m.Cell(a); }
-    static void SetCell(CommandFlashChip& m, uint32_t a, uint16_t v) { m.SetCell(a, static_cast<uint8_t>(v)); }
+    static void SetCell(CommandFlashChip& m, uint32_t a, uint16_t v) { m.SetCell(a, v); }
 };
 
 template <> struct CatalogContents<Mcu8051Chip> {

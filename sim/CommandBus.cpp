@@ -16,11 +16,19 @@ void SetAddressByte(uint32_t& address, uint8_t reg, uint8_t value) {
 
 } // namespace
 
+CommandBusPersonality::Vocabulary CommandBusPersonality::VocabularyOf(const LogicImageHeader& h) {
+    switch (h.params[0]) {
+    case 2: return Vocabulary{0x1F, 0x9F, 0x9D, 0x8F, 0x0F, 0, 9, false, 0x9D, false};
+    case 4: return Vocabulary{0x1F, 0x9F, 0x9D, 0x8F, 0x0F, 0, 9, false, 0x99, true};
+    default:
+        return Vocabulary{0x93, 0xD3, 0xDD, 0xDF, static_cast<uint8_t>(h.params[1] == 0xC3 ? 0xC3 : 0xDB), 2, 3, true, 0xDD, false};
+    }
+}
+
 CommandBusPersonality::CommandBusPersonality(const LogicImageHeader& h)
     : pins_(CommandFlashPinout(h.params[2])),
       seat_(DipSocketPins(pins_.pinCount)),
-      vocab_(h.params[0] == 2 ? Vocabulary{0x1F, 0x9F, 0x9D, 0x8F, 0x0F, 0, 9, false}
-                              : Vocabulary{0x93, 0xD3, 0xDD, 0xDF, static_cast<uint8_t>(h.params[1] == 0xC3 ? 0xC3 : 0xDB), 2, 3, true}),
+      vocab_(VocabularyOf(h)),
       latched_(h.params[0] == 1) {}
 
 bool CommandBusPersonality::Violation(uint8_t reg, uint8_t value) {
@@ -100,27 +108,27 @@ void CommandBusPersonality::WriteCycle() {
     UpdateChips();
 }
 
-uint8_t CommandBusPersonality::ReadCycle() {
+uint16_t CommandBusPersonality::ReadCycle() {
     Sync();
     if (!oeLow_) {
         prog_->Violation("command bus: data read without a read pattern");
-        return 0xFF;
+        return 0xFFFF;
     }
     const SocketList& sockets = Sockets();
     for (int s = 0; s < sockets.count; ++s) {
         Socket* socket = sockets.socket[s];
         if (socket->Empty() || (!latched_ && (mask_ & (1u << s)))) continue;
         View view(*this, s);
-        uint8_t v = 0;
+        uint16_t v = 0;
         for (size_t i = 0; i < pins_.data.size(); ++i) {
             const int z = seat_[static_cast<size_t>(pins_.data[i] - 1)];
             const ChipDrive d = socket->Output(view, z);
             const bool high = d == ChipDrive::High || d == ChipDrive::WeakHigh || (d == ChipDrive::None && view.InputLevel(z) == 1);
-            if (high) v = static_cast<uint8_t>(v | (1u << i));
+            if (high) v = static_cast<uint16_t>(v | (1u << i));
         }
         return v;
     }
-    return 0xFF;
+    return 0xFFFF;
 }
 
 bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
@@ -139,20 +147,31 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
     case 3: mask_ = value; break;
     case 4:
         if (value != 0 && value != vocab_.released && value != vocab_.idle && value != vocab_.command &&
-            value != vocab_.strobe && value != vocab_.loop)
+            value != vocab_.command2 && value != vocab_.strobe && value != vocab_.loop)
             return bad();
         pattern_ = value;
         oeLow_ = value == vocab_.strobe || value == vocab_.loop;
         weLow_ = false;
-        driveData_ = value == vocab_.command;
+        driveData_ = CommandMode();
         break;
     case 5:
         if (value != 0 && value != vocab_.addressed && value != vocab_.sequential) return bad();
         mode_ = value;
         break;
     case 6:
-        data_ = value;
-        if (pattern_ == vocab_.command) {
+        data_ = static_cast<uint16_t>((data_ & 0xFF00) | value);
+        if (!vocab_.wide && CommandMode()) {
+            WriteCycle();
+            return true;
+        }
+        break;
+    case 7:
+        if (!vocab_.wide) {
+            if (value != 0) return bad();
+            break;
+        }
+        data_ = static_cast<uint16_t>((data_ & 0xFF) | value << 8);
+        if (CommandMode()) {
             WriteCycle();
             return true;
         }
@@ -175,11 +194,23 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
 
 std::optional<uint8_t> CommandBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
+    if (!latched_ && vocab_.wide && reg == 7) {
+        Sync();
+        const uint8_t high = readHigh_;
+        if (pattern_ == vocab_.loop && mode_ == vocab_.sequential) {
+            address_ = (address_ & ~0xFFFFu) | ((address_ + 1) & 0xFFFFu);
+            UpdateChips();
+        }
+        return high;
+    }
     if (reg != 6) {
         Sync();
         return std::nullopt;
     }
-    const uint8_t v = ReadCycle();
+    const uint16_t word = ReadCycle();
+    readHigh_ = static_cast<uint8_t>(word >> 8);
+    const uint8_t v = static_cast<uint8_t>(word);
+    if (vocab_.wide) return v;
     if (latched_ && pattern_ == 0x17 && mode_ == 9) {
         latchInput_ = (latchInput_ + 1) & 0xFFFFFFu;
     } else if (!latched_ && pattern_ == vocab_.loop && mode_ == vocab_.sequential) {

@@ -6,11 +6,12 @@
 //
 // Image header parameters:
 //   0  vocabulary: 1 the latched-address images, 2 the pulse-programmed
-//      images, 3 the boot-block images
+//      images, 3 the boot-block images, 4 the word-wide pulse-programmed
+//      images
 //   1  boot-block: the read-loop pattern of register 4 the image knows: DBh
 //      or C3h
 //   2  the footprint (sim/CommandFlashChip.h): 0 boot-block, 1 latched-bus,
-//      2-4 the 32-pin ones
+//      2-4 the 32-pin ones, 5 the 40-pin 16-bit one
 //
 // Registers of the latched-address vocabulary (any other value is a
 // violation):
@@ -49,6 +50,13 @@
 // 9Dh command mode, 8Fh strobed read, 0Fh read loop; 5 = 0 addressed, 9
 // sequential read (each data read in the read loop steps address bits 0-15
 // afterwards); registers 7-9 stay 0.
+//
+// The word-wide vocabulary is the pulse-programmed one on 16 data lines:
+// register 4 takes 99h as well as 9Dh for command mode; register 6 holds data
+// bits 0-7 and register 7 bits 8-15. In command mode a register-7 write is
+// the /WE pulse of the word; a register-6 read is the read cycle (bits 0-7),
+// a register-7 read gives bits 8-15 of that cycle and, in the read loop with
+// register 5 = 9, steps address bits 0-15 afterwards.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -72,7 +80,8 @@ public:
 
 private:
     void Snapshot(int s) override;
-    uint8_t ReadCycle();
+    uint16_t ReadCycle();
+    bool CommandMode() const { return pattern_ == vocab_.command || pattern_ == vocab_.command2; }
     void WriteCycle();
     bool Released() const { return pattern_ == 0 || (!latched_ && pattern_ == vocab_.released); }
     bool OnLatchedWrite(uint8_t reg, uint8_t value);
@@ -83,7 +92,10 @@ private:
         uint8_t released, idle, command, strobe, loop;
         uint8_t addressed, sequential;
         bool timing; // registers 8 and 9 in use
+        uint8_t command2; // a second command-mode pattern (else command)
+        bool wide;        // data bits 8-15 on register 7
     };
+    static Vocabulary VocabularyOf(const LogicImageHeader& h);
     FlashPinout pins_;
     std::vector<int> seat_;
     Vocabulary vocab_;
@@ -95,7 +107,8 @@ private:
     uint8_t mask_ = 0xFF;
     uint8_t pattern_ = 0;
     uint8_t mode_ = 0;
-    uint8_t data_ = 0;
+    uint16_t data_ = 0;
+    uint8_t readHigh_ = 0xFF; // bits 8-15 of the last read cycle
     uint8_t reg8_ = 0, reg9_ = 0;
     bool oeLow_ = false, weLow_ = false, driveData_ = false;
 };

@@ -6,6 +6,17 @@
 namespace sim {
 
 FlashPinout CommandFlashPinout(int footprint) {
+    if (footprint == kCommandFootprintWord40) {
+        FlashPinout p;
+        p.pinCount = 40;
+        for (int pin = 21; pin <= 29; ++pin) p.address.push_back(pin);
+        for (int pin = 31; pin <= 37; ++pin) p.address.push_back(pin);
+        for (int pin = 19; pin >= 12; --pin) p.data.push_back(pin);
+        for (int pin = 10; pin >= 3; --pin) p.data.push_back(pin);
+        p.vpp = 1, p.ce = 2, p.oe = 20, p.we = 39;
+        p.vcc = {40}, p.gnd = {11, 30};
+        return p;
+    }
     if (footprint == kCommandFootprintJedec) return FlashPinoutById(kPinoutDip32);
     if (footprint == kCommandFootprintJedec12V || footprint == kCommandFootprintResetPin30) {
         FlashPinout p = FlashPinoutById(kPinoutDip32);
@@ -31,13 +42,15 @@ FlashPinout CommandFlashPinout(int footprint) {
 
 CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
     : ProbeChip(DipSocketPins(CommandFlashPinout(config.footprint).pinCount),
-                config.footprint >= kCommandFootprintJedec12V ? std::set<int>{}
+                config.footprint == kCommandFootprintWord40     ? std::set<int>{38}
+                : config.footprint >= kCommandFootprintJedec12V ? std::set<int>{}
                 : config.footprint == 1                       ? std::set<int>{32, 38, 39}
                                                               : std::set<int>{20, 38, 39},
                 config.name),
       cfg_(std::move(config)),
       pins_(CommandFlashPinout(cfg_.footprint)),
-      cells_(cfg_.bytes, 0xFF) {}
+      cells_(cfg_.bytes, static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)),
+      erased_(static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)) {}
 
 ChipPinLimits CommandFlashChip::Limits() const {
     ChipPinLimits l;
@@ -53,7 +66,7 @@ ChipPinLimits CommandFlashChip::Limits() const {
 }
 
 bool CommandFlashChip::IsBlank() const {
-    return std::all_of(cells_.begin(), cells_.end(), [](uint8_t c) { return c == 0xFF; });
+    return std::all_of(cells_.begin(), cells_.end(), [&](uint16_t c) { return c == erased_; });
 }
 
 uint32_t CommandFlashChip::BlockOf(uint32_t a) const {
@@ -97,10 +110,10 @@ uint32_t CommandFlashChip::AddressNow(const PinEnvironment& env) const {
     return cells_.empty() ? 0 : a % static_cast<uint32_t>(cells_.size());
 }
 
-uint8_t CommandFlashChip::DataNow(const PinEnvironment& env) const {
-    uint8_t d = 0;
+uint16_t CommandFlashChip::DataNow(const PinEnvironment& env) const {
+    uint16_t d = 0;
     for (size_t i = 0; i < pins_.data.size(); ++i) {
-        if (Level(env, pins_.data[i])) d = static_cast<uint8_t>(d | (1u << i));
+        if (Level(env, pins_.data[i])) d = static_cast<uint16_t>(d | (1u << i));
     }
     return d;
 }
@@ -139,7 +152,7 @@ uint64_t CommandFlashChip::BusyUntil(const PinEnvironment& env, uint64_t us) con
     return neverReady_ ? std::numeric_limits<uint64_t>::max() : env.NowUs() + us;
 }
 
-void CommandFlashChip::Program(const PinEnvironment& env, uint32_t a, uint8_t d) {
+void CommandFlashChip::Program(const PinEnvironment& env, uint32_t a, uint16_t d) {
     busyEnd_ = BusyUntil(env, cfg_.programUs);
     if (VppLow(env)) {
         status_ |= 0x18;
@@ -169,7 +182,7 @@ void CommandFlashChip::Erase(const PinEnvironment& env, uint32_t first, uint32_t
             status_ |= 0x20;
             continue;
         }
-        std::fill(cells_.begin() + cfg_.blockStarts[b], cells_.begin() + BlockEnd(b), 0xFF);
+        std::fill(cells_.begin() + cfg_.blockStarts[b], cells_.begin() + BlockEnd(b), erased_);
     }
 }
 
@@ -186,13 +199,13 @@ void CommandFlashChip::EndPulse(const PinEnvironment& env) {
         for (uint32_t a = 0; a < cells_.size(); ++a) {
             const auto slow = erasePulsesOf_.find(a);
             const int needed = slow == erasePulsesOf_.end() ? cfg_.erasePulses : slow->second;
-            if (erasePulseCount_ >= needed) cells_[a] = 0xFF;
+            if (erasePulseCount_ >= needed) cells_[a] = erased_;
         }
     }
 }
 
 // The command register of the Pulse scheme exists only with VPP applied.
-void CommandFlashChip::OnPulseWrite(const PinEnvironment& env, uint32_t a, uint8_t d) {
+void CommandFlashChip::OnPulseWrite(const PinEnvironment& env, uint32_t a, uint16_t d) {
     if (VppLow(env)) return;
     const Mode was = mode_;
     EndPulse(env);
@@ -203,10 +216,10 @@ void CommandFlashChip::OnPulseWrite(const PinEnvironment& env, uint32_t a, uint8
     }
     if (was == Mode::EraseSetup) {
         mode_ = Mode::Array;
-        if (d == 0x20) mode_ = Mode::Erasing, pulseStart_ = env.NowUs(), ++eraseStarts_;
+        if ((d & 0xFF) == 0x20) mode_ = Mode::Erasing, pulseStart_ = env.NowUs(), ++eraseStarts_;
         return;
     }
-    switch (d) {
+    switch (d & 0xFF) {
     case 0x00:
     case 0xFF: mode_ = Mode::Array; break;
     case 0x90: mode_ = Mode::Id; break;
@@ -218,7 +231,7 @@ void CommandFlashChip::OnPulseWrite(const PinEnvironment& env, uint32_t a, uint8
     }
 }
 
-void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d) {
+void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d) {
     writes_.push_back({a, d});
     if (cfg_.scheme == CommandScheme::Pulse) {
         OnPulseWrite(env, a, d);
@@ -239,15 +252,15 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d)
         }
         if (mode_ == Mode::ChipEraseSetup) {
             mode_ = Mode::Array;
-            if (d != 0x30 || VppLow(env)) return;
+            if ((d & 0xFF) != 0x30 || VppLow(env)) return;
             pollByte_ = 0;
             busyEnd_ = BusyUntil(env, cfg_.chipEraseUs);
             for (uint32_t b = 0; b < cfg_.blockStarts.size(); ++b) {
-                if (failing_.count(b) == 0) std::fill(cells_.begin() + cfg_.blockStarts[b], cells_.begin() + BlockEnd(b), 0xFF);
+                if (failing_.count(b) == 0) std::fill(cells_.begin() + cfg_.blockStarts[b], cells_.begin() + BlockEnd(b), erased_);
             }
             return;
         }
-        switch (d) {
+        switch (d & 0xFF) {
         case 0x00:
         case 0xFF: mode_ = Mode::Array; break;
         case 0x90: mode_ = Mode::Id; break;
@@ -267,7 +280,7 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d)
     case Mode::EraseSetup:
     case Mode::ChipEraseSetup:
         mode_ = Mode::Status;
-        if (d != 0xD0) {
+        if ((d & 0xFF) != 0xD0) {
             status_ |= 0x30; // command sequence error
             return;
         }
@@ -281,7 +294,7 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d)
     default:
         break;
     }
-    switch (d) {
+    switch (d & 0xFF) {
     case 0xFF: mode_ = Mode::Array; break;
     case 0x90: mode_ = Mode::Id; break;
     case 0x70: mode_ = Mode::Status; break;
@@ -296,25 +309,25 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint8_t d)
     }
 }
 
-uint8_t CommandFlashChip::OutputByte(const PinEnvironment& env) const {
+uint16_t CommandFlashChip::OutputWord(const PinEnvironment& env) const {
     const uint32_t a = AddressNow(env);
-    if (pollByte_ >= 0 && !Ready(env)) return static_cast<uint8_t>(~pollByte_ & 0x80);
+    if (pollByte_ >= 0 && !Ready(env)) return static_cast<uint16_t>(~pollByte_ & 0x80);
     switch (mode_) {
     case Mode::Array:
     case Mode::Verify:
     case Mode::Programming:
-    case Mode::Erasing: return cells_.empty() ? 0xFF : cells_[a];
+    case Mode::Erasing: return cells_.empty() ? erased_ : cells_[a];
     case Mode::Id:
         if ((a & 1) == 0) return cfg_.makerId;
-        return wrongId_ >= 0 ? static_cast<uint8_t>(wrongId_) : cfg_.deviceId;
-    default: return static_cast<uint8_t>(Ready(env) ? status_ | 0x80 : status_ & 0x7F);
+        return wrongId_ >= 0 ? static_cast<uint16_t>(wrongId_) : cfg_.deviceId;
+    default: return static_cast<uint16_t>(Ready(env) ? status_ | 0x80 : status_ & 0x7F);
     }
 }
 
 ChipDrive CommandFlashChip::Output(const PinEnvironment& env, int socketPin) const {
     if (wasPowered_ && Level(env, pins_.ce) == 0 && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
         for (size_t i = 0; i < pins_.data.size(); ++i) {
-            if (Socket(pins_.data[i]) == socketPin) return ((OutputByte(env) >> i) & 1) ? ChipDrive::High : ChipDrive::Low;
+            if (Socket(pins_.data[i]) == socketPin) return ((OutputWord(env) >> i) & 1) ? ChipDrive::High : ChipDrive::Low;
         }
     }
     return DiodeNetworkOutput(env, socketPin);

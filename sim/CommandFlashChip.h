@@ -55,13 +55,15 @@ FlashPinout CommandFlashPinout(int footprint = 0);
 constexpr int kCommandFootprintJedec12V = 2;
 constexpr int kCommandFootprintResetPin30 = 3;
 constexpr int kCommandFootprintJedec = 4;
+constexpr int kCommandFootprintWord40 = 5;
 
 enum class CommandScheme { Status, Pulse, DataPolling };
 
 struct CommandFlashConfig {
     std::string name = "flash";
     int footprint = 0;
-    uint32_t bytes = 0x40000;
+    uint32_t bytes = 0x40000;              // cells (words on a 16-bit part)
+    int width = 8;                         // 8 or 16 data lines; commands on DQ0-DQ7
     std::vector<uint32_t> blockStarts{0};  // first byte of each block, ascending
     int bootBlock = -1;                    // block index locked without 12 V on RP#; -1 none
     uint8_t makerId = 0x89;
@@ -87,8 +89,8 @@ public:
     ChipPinLimits Limits() const;
     const CommandFlashConfig& Config() const { return cfg_; }
 
-    uint8_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
-    void SetCell(uint32_t a, uint8_t v) {
+    uint16_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
+    void SetCell(uint32_t a, uint16_t v) {
         if (a < cells_.size()) cells_[a] = v;
     }
     size_t Bytes() const { return cells_.size(); }
@@ -101,7 +103,7 @@ public:
     // The write cycles it saw (address, data).
     struct Write {
         uint32_t address;
-        uint8_t data;
+        uint16_t data;
     };
     const std::vector<Write>& Writes() const { return writes_; }
 
@@ -127,18 +129,18 @@ private:
     int Volts(const PinEnvironment& env, int chipPin) const;
     bool Powered(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const;
-    uint8_t DataNow(const PinEnvironment& env) const;
-    uint8_t OutputByte(const PinEnvironment& env) const;
+    uint16_t DataNow(const PinEnvironment& env) const;
+    uint16_t OutputWord(const PinEnvironment& env) const;
     bool Ready(const PinEnvironment& env) const;
     // When an operation started now for us ends (never with the fault).
     uint64_t BusyUntil(const PinEnvironment& env, uint64_t us) const;
     void Reset();
-    void OnWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
-    void OnPulseWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    void OnWrite(const PinEnvironment& env, uint32_t address, uint16_t data);
+    void OnPulseWrite(const PinEnvironment& env, uint32_t address, uint16_t data);
     // Ends a program or erase pulse of the Pulse scheme at the next write.
     void EndPulse(const PinEnvironment& env);
     bool Command(uint8_t code);
-    void Program(const PinEnvironment& env, uint32_t address, uint8_t data);
+    void Program(const PinEnvironment& env, uint32_t address, uint16_t data);
     // Erases blocks first..last; sets the error bits it must.
     void Erase(const PinEnvironment& env, uint32_t first, uint32_t last, uint64_t us);
     bool Locked(const PinEnvironment& env, uint32_t block) const;
@@ -146,7 +148,8 @@ private:
 
     CommandFlashConfig cfg_;
     FlashPinout pins_;
-    std::vector<uint8_t> cells_;
+    std::vector<uint16_t> cells_;
+    uint16_t erased_;
     std::set<uint32_t> stuck_;
     std::set<uint32_t> failing_;
     std::set<uint32_t> hangingBlocks_;
@@ -155,7 +158,7 @@ private:
     std::map<uint32_t, int> programPulses_, erasePulsesOf_, pulsesGiven_;
     int programPulseCount_ = 0, erasePulseCount_ = 0, eraseStarts_ = 0;
     uint32_t pulseAddress_ = 0;
-    uint8_t pulseData_ = 0;
+    uint16_t pulseData_ = 0;
     uint64_t pulseStart_ = 0;
     int pollByte_ = -1; // DataPolling: the datum being written, 0 for the erase
 

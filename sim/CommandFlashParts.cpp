@@ -1,5 +1,6 @@
-// Single-cycle command flash on the 40-pin byte-wide footprint, from the
-// makers' datasheets: sizes, block maps, the boot block, identifier codes.
+// Single-cycle command flash on the 40-pin and 32-pin footprints, from the
+// makers' datasheets: sizes, widths, block maps, the boot block, identifier
+// codes.
 #include "sim/Catalog.h"
 #include "sim/CommandFlashChip.h"
 
@@ -45,7 +46,8 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
         const FlashPinout pins = CommandFlashPinout(c.footprint);
         common.pinCount = pins.pinCount;
         common.words = c.bytes;
-        common.width = 8;
+        common.width = c.width;
+        common.blank = c.width == 16 ? 0xFFFF : 0xFF;
         common.makerCode = c.makerId;
         common.deviceCode = c.deviceId;
         common.vccPin = pins.vcc.front();
@@ -107,6 +109,20 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
         c.programUs = 14;
         c.chipEraseUs = 1500000;
         add("AMD", c);
+    }
+    // 1 Mbit of 64K 16-bit words, 12 V bulk-erase parts programmed by 10 us
+    // pulses with a program verify, erased by 10 ms pulses of the whole array
+    // with an erase verify; the 40-pin 16-bit EPROM footprint.
+    for (auto [maker, name, makerId, device] : {std::tuple{"TEXAS-INSTRUMENTS", "TMS28F210", uint8_t{0x97}, uint8_t{0xE5}},
+                                               std::tuple{"ST", "M28F210", uint8_t{0x20}, uint8_t{0xE0}}}) {
+        CommandFlashConfig c = Part(name, 0x10000, {0}, -1, device);
+        c.makerId = makerId;
+        c.width = 16;
+        c.footprint = kCommandFootprintWord40;
+        c.scheme = CommandScheme::Pulse;
+        c.programUs = 10;
+        c.eraseUs = 10000;
+        add(maker, c);
     }
 }
 

@@ -13,7 +13,7 @@ class CommandFlashRun : public MemoryRun {
 protected:
     // The maker the catalog lists the part under.
     static std::string MakerOf(const std::string& name) {
-        for (const char* maker : {"INTEL", "SHARP", "AMD", "SST"}) {
+        for (const char* maker : {"INTEL", "SHARP", "AMD", "SST", "TEXAS-INSTRUMENTS", "ST"}) {
             if (sim::FindPart(maker, name) != nullptr) return maker;
         }
         return "INTEL";
@@ -88,8 +88,11 @@ protected:
         }
         return out;
     }
+    // The part holds the buffer (its words on a 16-bit part) from `from` on.
     void ExpectHolds(const sim::CommandFlashChip& chip, uint32_t from = 0) {
-        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) ASSERT_EQ(chip.Cell(a), BufferByte(a - from)) << std::hex << a;
+        const bool wide = chip.Config().width == 16;
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a)
+            ASSERT_EQ(chip.Cell(a), wide ? BufferWords[a - from] : BufferByte(a - from)) << std::hex << a;
     }
     // Runs op with the fault in place (a question answered No): it ends with
     // its result and line after `waits` erase waits (0: not counted), the

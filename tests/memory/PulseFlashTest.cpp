@@ -2,7 +2,10 @@
 // records: pulse programming with a program verify, the four-block status
 // parts and the data-polled parts; the pulse and wait limits, the erase
 // verify that stays on an address, and the faults each run ends with.
+#include <fstream>
+
 #include "CommandFlashFixture.h"
+#include "engine/Buffer.h"
 
 namespace {
 
@@ -15,12 +18,19 @@ struct PulsePart {
 
 class PulseRows : public PulseRun, public ::testing::WithParamInterface<PulsePart> {};
 
+// From a loaded binary file (16-bit parts: little-endian words) to the part
+// and back.
 TEST_P(PulseRows, BlankProgramReadVerifyEraseThenBlank) {
     const PulsePart& c = GetParam();
     sim::CommandFlashChip* chip = Start(c.name);
     ASSERT_NE(chip, nullptr);
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
-    FillPattern(BufferByteSize, 6);
+    std::string bytes;
+    for (uint32_t i = 0; i < 2 * 0x300; ++i) bytes.push_back(static_cast<char>((i * 7 + 3) & 0xFF));
+    std::ofstream("image.bin", std::ios::binary) << bytes;
+    FillBufferRange(0, BufferByteSize - 1, 0xFF);
+    ASSERT_EQ(LoadFileIntoBuffer(0, 0, "image.bin"), 1);
+    EXPECT_EQ(BufferWords[1], 0x1811); // bytes 11h, 18h
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     ExpectHolds(*chip);
     FillBufferRange(0, BufferByteSize - 1, 0);
@@ -40,7 +50,8 @@ INSTANTIATE_TEST_SUITE_P(Parts, PulseRows,
                                            PulsePart{"28F010", true}, PulsePart{"28F020", true},
                                            PulsePart{"Am28F010", true}, PulsePart{"28F001BX-B", false},
                                            PulsePart{"28F001BX-T", false}, PulsePart{"Am28F010A", false},
-                                           PulsePart{"Am28F020A", false}),
+                                           PulsePart{"Am28F020A", false}, PulsePart{"TMS28F210", true},
+                                           PulsePart{"M28F210", true}),
                          [](const auto& info) {
                              std::string n = info.param.name;
                              n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
@@ -50,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Parts, PulseRows,
 // The data bytes written to the part from its first write of `from` on.
 std::vector<uint8_t> DataFrom(const sim::CommandFlashChip& chip, size_t from = 0) {
     std::vector<uint8_t> v;
-    for (size_t i = from; i < chip.Writes().size(); ++i) v.push_back(chip.Writes()[i].data);
+    for (size_t i = from; i < chip.Writes().size(); ++i) v.push_back(static_cast<uint8_t>(chip.Writes()[i].data));
     return v;
 }
 
@@ -98,7 +109,7 @@ TEST_F(PulseRun, ProgramPulsesStopAtRetry) {
 }
 
 TEST_F(PulseRun, BufferOfBlankBytesWritesNothing) {
-    for (const char* name : {"28F010", "28F001BX-B", "Am28F010A"}) {
+    for (const char* name : {"28F010", "28F001BX-B", "Am28F010A", "M28F210"}) {
         SCOPED_TRACE(name);
         sim::CommandFlashChip* chip = Start(name);
         FillBufferRange(0, BufferByteSize - 1, 0xFF);
@@ -109,26 +120,33 @@ TEST_F(PulseRun, BufferOfBlankBytesWritesNothing) {
     }
 }
 
-// An erased chip is still programmed to 00h byte by byte, and the pulses
-// start at the first address.
+// An erased chip is still programmed to 0 datum by datum (40h, the datum,
+// C0h; on row 19 each a register-7 cycle), and the erase verify and its
+// pulse start at the first address.
 TEST_F(PulseRun, ErasedChipIsProgrammedToZeroFirst) {
-    sim::CommandFlashChip* chip = Start("28F512", 0x40);
-    EXPECT_EQ(Run(OpErase), 1) << LogText();
-    const auto& w = chip->Writes();
-    ASSERT_GE(w.size(), 0x40u * 3 + 3);
-    for (uint32_t a = 0; a < 0x40; ++a) {
-        EXPECT_EQ(w[a * 3].data, 0x40);
-        EXPECT_EQ(w[a * 3 + 1].data, 0x00);
-        EXPECT_EQ(w[a * 3 + 1].address, a);
-        EXPECT_EQ(w[a * 3 + 2].data, 0xC0);
+    for (const char* name : {"28F512", "TMS28F210"}) {
+        SCOPED_TRACE(name);
+        sim::CommandFlashChip* chip = Start(name, 0x40);
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        const auto& w = chip->Writes();
+        ASSERT_GE(w.size(), 0x40u * 3 + 3);
+        for (uint32_t a = 0; a < 0x40; ++a) {
+            EXPECT_EQ(w[a * 3].data, 0x40);
+            EXPECT_EQ(w[a * 3 + 1].data, 0x00);
+            EXPECT_EQ(w[a * 3 + 1].address, a);
+            EXPECT_EQ(w[a * 3 + 2].data, 0xC0);
+        }
+        const size_t verify = 0x40 * 3;
+        EXPECT_EQ(w[verify].data, 0xA0);
+        EXPECT_EQ(w[verify].address, 0u);
+        EXPECT_EQ(w[verify + 1].data, 0x20);
+        EXPECT_EQ(w[verify + 2].data, 0x20);
+        EXPECT_EQ(chip->ErasePulses(), 1);
+        EXPECT_TRUE(chip->IsBlank());
+        ExpectNoViolations();
+        socket->Clear();
+        elec->WithdrawAllChips();
     }
-    const size_t verify = 0x40 * 3;
-    EXPECT_EQ(w[verify].data, 0xA0);
-    EXPECT_EQ(w[verify].address, 0u);
-    EXPECT_EQ(w[verify + 1].data, 0x20);
-    EXPECT_EQ(w[verify + 2].data, 0x20);
-    EXPECT_EQ(chip->ErasePulses(), 1);
-    EXPECT_TRUE(chip->IsBlank());
 }
 
 // The erase verify stays on an address until it reads erased (the last one
@@ -209,19 +227,31 @@ TEST_F(PulseRun, OneBadSocketOfFourFailsTheByte) {
     ExpectNoViolations();
 }
 
-// A variant the module does not serve ends before power-up with a line.
+// A variant the module does not serve (row 19: an erase method) ends before
+// power-up with a line: nothing written, not even row 19's zero pass.
 TEST_F(PulseRun, UnservedVariantFailsBeforePowerUp) {
-    sim::CommandFlashChip* chip = Start("28F010", 0x10);
-    chip->SetCell(3, 0);
-    DeviceVariant = 4;
-    FillPattern(BufferByteSize, 1);
-    for (int op : {OpErase, OpProgram, OpRead}) {
-        EXPECT_EQ(Run(op), -1) << LogText();
-        EXPECT_TRUE(HasLine(" Algorithm variant 4 is not supported.")) << LogText();
+    const struct {
+        const char* part;
+        uint8_t variant;
+        const char* line;
+    } cases[] = {{"28F010", 4, " Algorithm variant 4 is not supported."},
+                 {"TMS28F210", 2, " Algorithm variant 2 is not supported."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.part);
+        sim::CommandFlashChip* chip = Start(c.part, 0x10);
+        chip->SetCell(3, 0x12);
+        DeviceVariant = c.variant;
+        FillPattern(BufferByteSize, 1);
+        for (int op : {OpErase, OpProgram, OpRead}) {
+            EXPECT_EQ(Run(op), -1) << LogText();
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+        }
+        EXPECT_TRUE(chip->Writes().empty());
+        EXPECT_EQ(chip->Cell(3), 0x12);
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        socket->Clear();
+        elec->WithdrawAllChips();
     }
-    EXPECT_TRUE(chip->Writes().empty());
-    EXPECT_EQ(chip->Cell(3), 0);
-    EXPECT_TRUE(elec->SuppliedPins().empty());
 }
 
 } // namespace

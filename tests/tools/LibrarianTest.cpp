@@ -224,6 +224,8 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         {"alg=96", "package=13", "algorithm 96 has no JTAG pins for a package of 28 pins"},
         {"alg=2", "variant=3", ""},
         {"alg=7", "variant=4", "variant 4 is past the 4 rows of the command sets of algorithm 7"},
+        {"alg=19", "variant=1", ""},
+        {"alg=19", "variant=2", "variant 2 is past the 2 rows of the erase methods of algorithm 19"},
     };
     for (const auto& [row, field, why] : cases) {
         const bool package = std::string(field).rfind("package", 0) == 0;
