@@ -280,6 +280,86 @@ int ProgramLines(uint32_t mask, void (*drive)(uint32_t, bool)) {
     return r;
 }
 
+// ---- rows 163 and 165: 15 address lines, option pulses -----------------------------------
+
+struct Layout15 {
+    uint32_t Pins;
+    int A[15];
+    int D[8];
+    int Vpp, Hv2, Mode, Read, Aux1, Strobe, Aux2;
+};
+constexpr Layout15 kLayouts163[] = {
+    {40, {17, 18, 19, 20, 21, 22, 23, 24, 35, 36, 37, 38, 39, 40, 41}, {25, 26, 27, 28, 29, 30, 31, 32}, 34, 16, 9,
+     43, 10, 42, 7},
+    {44, {16, 17, 18, 20, 21, 22, 23, 24, 36, 37, 38, 39, 40, 42, 43}, {25, 26, 27, 28, 29, 31, 32, 33}, 35, 15, 7,
+     45, 9, 44, 5},
+};
+const Layout15& L165 = kLayouts163[0]; // row 165: always the 40-pin column
+
+constexpr uint32_t kOptionPulseUs = 150000;
+
+void DriveAddress15(uint32_t address, bool first) {
+    if (first || (address & 0xFF) == 0) WritePinGroup(0, 8, 14, address >> 8);
+    WritePinGroup(0, 0, 7, address & 0xFF);
+}
+
+// Supply A onto (1) or off (0) each pin, in the order given.
+void SupplyA(std::initializer_list<int> pins, int state) {
+    for (int p : pins) SetSupplyPinA(p, state);
+}
+
+void ZilogPowerUp165(int mode) {
+    const Layout15& l = L165;
+    const int* a = l.A;
+    const int* d = l.D;
+    DefinePinGroup("", 0, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11], a[12], a[13],
+                   a[14], 0);
+    DefinePinGroup("", 1, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], 0);
+    g_cell = {l.Strobe, l.Read, 1};
+    ProgressStep = 16;
+    SupplyVoltage = PhaseSupply(mode);
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(l.Mode, 1);
+    SetPin(l.Read, 1);
+    SetPin(l.Strobe, 1);
+    SetPin(l.Aux2, 0);
+    SetPin(l.Aux1, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+    if (mode != 1) {
+        SetPin(l.Vpp, 1);
+        SetPin(l.Mode, 0);
+    }
+}
+
+void ZilogPowerDownPulsed() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    ResetProgrammerOutputs();
+}
+
+void OptionPulse() { PulsePinTimed(g_cell.ProgramStrobe, 2, kOptionPulseUs); }
+
+void ZilogProgramOptions165() {
+    const uint32_t* states = ZilogOptionStates(165);
+    const Layout15& l = L165;
+    ZilogPowerUp165(1);
+    SupplyA({l.Vpp, l.Mode}, 1);
+    SetPin(l.Hv2, 0);
+    if (states[0] == 1) OptionPulse();
+    if ((states[1] & 1) != 0) {
+        WritePinGroup(0, 0, 14, 3);
+        SupplyA({l.Hv2, l.Read}, 1);
+        OptionPulse();
+        SupplyA({l.Read, l.Hv2}, 0);
+    }
+    SupplyA({l.Mode, l.Vpp}, 0);
+    ZilogPowerDownPulsed();
+}
+
 } // namespace
 
 int Alg162Read(int mode) {
@@ -295,8 +375,8 @@ int Alg162Program() {
     if (!ZilogPowerUp162(1, 0)) return -1;
     const int r = ProgramLines(0xFF, DriveAddress12);
     ZilogPowerDown162();
-    if (r == 1) ZilogProgramOptionByte162();
-    return r;
+    // A failed option-byte write is the run's failure, not a silent success.
+    return r == 1 ? ZilogProgramOptionByte162() : r;
 }
 
 int Alg162Secure() {
@@ -308,12 +388,45 @@ int Alg162Secure() {
     return r;
 }
 
+int Alg165Read(int mode) {
+    ZilogPowerUp165(mode);
+    SupplyA({L165.Hv2}, 1);
+    const int r = ReadLines(mode, DriveAddress15);
+    SupplyA({L165.Hv2}, 0);
+    ZilogPowerDownPulsed();
+    return r;
+}
+
+int Alg165Program() {
+    ZilogPowerUp165(1);
+    SupplyA({L165.Vpp}, 1);
+    const int r = ProgramLines(0xFF, DriveAddress15);
+    SupplyA({L165.Vpp}, 0);
+    ZilogPowerDownPulsed();
+    if (r == 1) ZilogProgramOptions165();
+    return r;
+}
+
+// The security pulse is not verified: 1.
+int Alg165Secure() {
+    ZilogPowerUp165(1);
+    SupplyA({L165.Vpp, L165.Mode, L165.Hv2}, 1);
+    OptionPulse();
+    SupplyA({L165.Hv2, L165.Mode, L165.Vpp}, 0);
+    ZilogPowerDownPulsed();
+    return 1;
+}
+
 // ---- installation and record checks -----------------------------------------------------
 
 void InstallZilogRows() {
     if (AlgorithmEntry* e = AlgorithmRow(162)) {
         *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg162Read, Alg162Program, AlgNoOperation, Alg162Secure,
               Alg162Options};
+    }
+    if (AlgorithmEntry* e = AlgorithmRow(165)) {
+        *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg165Read, Alg165Program, AlgNoOperation, Alg165Secure,
+              Alg165Options};
     }
     AddSelectionDefaultsHook(ResetZilogOptions);
     ResetZilogOptions();

@@ -1,6 +1,7 @@
 // The Zilog Z8 OTP rows on the pin driver: EPROM-mode cell routines shared by
 // the rows, the option choices the option-bit dialog edits, and the rows'
-// entries. Row 162 (12 address lines, option byte at 3Fh) is built.
+// entries. Built: row 162 (12 address lines, option byte at 3Fh) and row 165
+// (15 address lines on the fixed 40-pin layout, option pulses).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -46,6 +47,9 @@ int Alg166Options();
 int Alg162Read(int mode);
 int Alg162Program();
 int Alg162Secure();
+int Alg165Read(int mode);
+int Alg165Program();
+int Alg165Secure();
 
 void InstallZilogRows();
 
