@@ -163,38 +163,49 @@ TEST_P(ZilogParts, HexFileProgramVerifyReadSecure) {
 }
 
 TEST_P(ZilogPulsedParts, ChosenOptionsBurntAfterProgram) {
+    // Burnt options as name@address.
     struct Case {
+        uint32_t row;
         uint32_t states[2];
         std::vector<std::string> burnt;
     };
     const Case cases[] = {
-        {{0, 0}, {}},
-        {{1, 0}, {"RAM Protect"}},
-        {{0, 1}, {"EPROM Size"}},
-        {{1, 1}, {"RAM Protect", "EPROM Size"}},
+        {165, {0, 0}, {}},
+        {165, {1, 0}, {"RAM Protect"}},
+        {165, {0, 1}, {"EPROM Size@3"}},
+        {165, {1, 1}, {"RAM Protect", "EPROM Size@3"}},
+        {163, {0, 0}, {}}, // "32K"
+        {163, {1, 0}, {"RAM Protect"}},
+        {163, {0, 1}, {"EPROM Size@3"}},  // "16K"
+        {163, {0, 2}, {"EPROM Size@11"}}, // "8K "
+        {163, {1, 3}, {"RAM Protect", "EPROM Size@3", "EPROM Size@11"}}, // "4K "
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.burnt.size());
+        if (c.row != GetParam().row) continue;
+        SCOPED_TRACE(c.states[0] * 10 + c.states[1]);
         ClearSocket();
         sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name);
         DeviceEnd = 0xFF;
         FillBufferRange(0, 0xFF, 0xFF);
         std::copy(std::begin(c.states), std::end(c.states), ZilogOptionStates(GetParam().row));
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-        EXPECT_EQ(Burnt(*chip), c.burnt);
+        std::vector<std::string> burnt;
         for (const auto& o : chip->BurntOptions()) {
             ExpectWidth(o.widthUs, 150000);
-            if (o.name == "EPROM Size") {
-                EXPECT_EQ(o.address, 3u);
-            }
+            burnt.push_back(o.name == "EPROM Size" ? o.name + "@" + std::to_string(o.address) : o.name);
         }
+        EXPECT_EQ(burnt, c.burnt);
         EXPECT_EQ(chip->RefusedPulses(), 0u);
         ExpectNoViolations();
     }
-    // A device selection shows every option OFF again.
+    // A device selection shows every option OFF again (row 163's size "32K").
     ASSERT_TRUE(Select("ZILOG", GetParam().name));
-    for (uint32_t i = 0; i < 2; ++i)
-        EXPECT_STREQ(ZilogStatusText(GetParam().entry, i, ZilogOptionStates(GetParam().row)[i]), "OFF") << i;
+    const uint32_t entry = GetParam().entry;
+    for (uint32_t i = 0; i < 2; ++i) {
+        EXPECT_STREQ(ZilogStatusText(entry, i, ZilogOptionStates(GetParam().row)[i]),
+                     entry == 6 && i == 1 ? "32K" : "OFF")
+            << i;
+    }
 }
 
 TEST_P(ZilogPulsedParts, FaultsEndWithTheirLineAndBurnNoOption) {
@@ -237,8 +248,9 @@ TEST_P(ZilogPulsedParts, FaultsEndWithTheirLineAndBurnNoOption) {
     }
 }
 
-TEST_F(ZilogRun, Row165SupplySequences) {
+TEST_F(ZilogRun, SupplySequencesOfThePulsedRows) {
     struct Case {
+        const char* part;
         const char* what;
         int (*entry)();
         uint32_t states[2];
@@ -246,11 +258,16 @@ TEST_F(ZilogRun, Row165SupplySequences) {
         std::vector<std::string> burnt;
     };
     const Case cases[] = {
-        {"read", [] { return Alg165Read(2); }, {1, 1}, " +16 -16", {}},
-        {"program, no option", Alg165Program, {0, 0}, " +34 -34 +34 +9 -9 -34", {}},
-        {"program, both options", Alg165Program, {1, 1}, " +34 -34 +34 +9 +16 +43 -43 -16 -9 -34",
+        {"Z86E21", "read", [] { return Alg165Read(2); }, {1, 1}, " +16 -16", {}},
+        {"Z86E21", "program, no option", Alg165Program, {0, 0}, " +34 -34 +34 +9 -9 -34", {}},
+        {"Z86E21", "program, both options", Alg165Program, {1, 1}, " +34 -34 +34 +9 +16 +43 -43 -16 -9 -34",
          {"RAM Protect", "EPROM Size"}},
-        {"secure", Alg165Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
+        {"Z86E21", "secure", Alg165Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
+        {"Z86E63", "read", [] { return Alg163Read(2); }, {1, 3}, " +16 -16", {}},
+        {"Z86E63", "program, no option", Alg163Program, {0, 0}, " +34 +16 -16 -34 +34 +9 -9 -34", {}},
+        {"Z86E63", "program, size 4K", Alg163Program, {0, 3},
+         " +34 +16 -16 -34 +34 +9 +16 +43 -43 -16 +16 +43 -43 -16 -9 -34", {"EPROM Size", "EPROM Size"}},
+        {"Z86E63", "secure", Alg163Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
     };
     auto owned = std::make_unique<SupplyASequence>(elec, std::vector<int>{34, 9, 16, 43});
     SupplyASequence* watch = owned.get();
@@ -258,11 +275,11 @@ TEST_F(ZilogRun, Row165SupplySequences) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ClearSocket();
-        sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E21");
+        sim::Z8OtpChip* chip = SelectAndSeatZ8(c.part);
         watch->log.clear();
         DeviceEnd = 0x0F;
         FillBufferRange(0, 0x0F, 0xFF);
-        std::copy(std::begin(c.states), std::end(c.states), ZilogOptionStates(165));
+        std::copy(std::begin(c.states), std::end(c.states), ZilogOptionStates(CurrentAlgorithm));
         PrepareDialog();
         EXPECT_EQ(c.entry(), 1);
         EXPECT_EQ(watch->log, c.sequence);
@@ -276,9 +293,10 @@ TEST_F(ZilogRun, Row165SupplySequences) {
 const auto kPartName = [](const auto& info) { return std::string(info.param.name); };
 INSTANTIATE_TEST_SUITE_P(Parts, ZilogParts,
                          ::testing::Values(ZilogPart{162, 3, "Z86E30"}, ZilogPart{162, 3, "Z86E40"},
-                                           ZilogPart{165, 2, "Z86E21"}),
+                                           ZilogPart{165, 2, "Z86E21"}, ZilogPart{163, 6, "Z86E63"}),
                          kPartName);
-INSTANTIATE_TEST_SUITE_P(Rows, ZilogPulsedParts, ::testing::Values(ZilogPart{165, 2, "Z86E21"}), kPartName);
+INSTANTIATE_TEST_SUITE_P(Rows, ZilogPulsedParts,
+                         ::testing::Values(ZilogPart{165, 2, "Z86E21"}, ZilogPart{163, 6, "Z86E63"}), kPartName);
 
 TEST_F(ZilogRun, OptionByteWrittenAfterProgramAndReadBack) {
     sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
@@ -352,7 +370,7 @@ TEST_P(ZilogLineParts, RangeInsideABlockAddressesItsFirstCells) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Parts, ZilogLineParts, ::testing::Values("Z86E30", "Z86E21"));
+INSTANTIATE_TEST_SUITE_P(Parts, ZilogLineParts, ::testing::Values("Z86E30", "Z86E21", "Z86E63"));
 
 TEST_F(ZilogRun, FaultsEndWithTheirLine) {
     struct Case {
@@ -427,6 +445,9 @@ TEST_F(ZilogRun, PackagesOutsideTheLayoutsAreRefused) {
     EXPECT_EQ(Alg162Program(), -1);
     EXPECT_EQ(Alg162Read(2), -1);
     EXPECT_EQ(Alg162Secure(), -1);
+    EXPECT_EQ(Alg163Program(), -1);
+    EXPECT_EQ(Alg163Read(2), -1);
+    EXPECT_EQ(Alg163Secure(), -1);
     EXPECT_TRUE(simp.PortTrace().empty());
     EXPECT_TRUE(chip->Pulses().empty());
 }
