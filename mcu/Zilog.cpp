@@ -163,9 +163,10 @@ constexpr Layout12 kLayouts162[] = {
     {44, {42, 43, 46, 7, 19, 20, 21, 24, 34, 38, 40, 39}, {8, 9, 10, 11, 12, 16, 17, 18}, 30, 31, 32, 33, 41},
 };
 
-const Layout12* LayoutFor(const Layout12* table, size_t n, uint32_t pins) {
-    for (size_t i = 0; i < n; ++i) {
-        if (table[i].Pins == pins) return &table[i];
+template <typename Layout, size_t N>
+const Layout* LayoutFor(const Layout (&table)[N], uint32_t pins) {
+    for (const Layout& l : table) {
+        if (l.Pins == pins) return &l;
     }
     return nullptr;
 }
@@ -183,7 +184,7 @@ void DefineLayoutGroups(const Layout12& l) {
 
 // False (nothing powered) for a package outside the layouts.
 bool ZilogPowerUp162(int mode, uint32_t lines) {
-    L162 = LayoutFor(kLayouts162, std::size(kLayouts162), PackagePins());
+    L162 = LayoutFor(kLayouts162, PackagePins());
     if (L162 == nullptr) return false;
     DefineLayoutGroups(*L162);
     ProgressStep = 16;
@@ -280,6 +281,116 @@ int ProgramLines(uint32_t mask, void (*drive)(uint32_t, bool)) {
     return r;
 }
 
+// ---- rows 163 and 165: 15 address lines, option pulses -----------------------------------
+
+struct Layout15 {
+    uint32_t Pins;
+    int A[15];
+    int D[8];
+    int Vpp, Hv2, Mode, Read, Aux1, Strobe, Aux2;
+};
+constexpr Layout15 kLayouts163[] = {
+    {40, {17, 18, 19, 20, 21, 22, 23, 24, 35, 36, 37, 38, 39, 40, 41}, {25, 26, 27, 28, 29, 30, 31, 32}, 34, 16, 9,
+     43, 10, 42, 7},
+    {44, {16, 17, 18, 20, 21, 22, 23, 24, 36, 37, 38, 39, 40, 42, 43}, {25, 26, 27, 28, 29, 31, 32, 33}, 35, 15, 7,
+     45, 9, 44, 5},
+};
+const Layout15* L15 = &kLayouts163[0]; // row 165: always the 40-pin column
+
+constexpr uint32_t kOptionPulseUs = 150000;
+
+void DriveAddress15(uint32_t address, bool first) {
+    if (first || (address & 0xFF) == 0) WritePinGroup(0, 8, 14, address >> 8);
+    WritePinGroup(0, 0, 7, address & 0xFF);
+}
+
+// Supply A onto (1) or off (0) each pin, in the order given.
+void SupplyA(std::initializer_list<int> pins, int state) {
+    for (int p : pins) SetSupplyPinA(p, state);
+}
+
+void PowerUp15(int mode) {
+    const Layout15& l = *L15;
+    const int* a = l.A;
+    const int* d = l.D;
+    DefinePinGroup("", 0, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11], a[12], a[13],
+                   a[14], 0);
+    DefinePinGroup("", 1, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], 0);
+    g_cell = {l.Strobe, l.Read, 1};
+    ProgressStep = 16;
+    SupplyVoltage = PhaseSupply(mode);
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(l.Mode, 1);
+    SetPin(l.Read, 1);
+    SetPin(l.Strobe, 1);
+    SetPin(l.Aux2, 0);
+    SetPin(l.Aux1, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+    if (mode != 1) {
+        SetPin(l.Vpp, 1);
+        SetPin(l.Mode, 0);
+    }
+}
+
+void ZilogPowerUp165(int mode) {
+    L15 = &kLayouts163[0];
+    PowerUp15(mode);
+}
+
+// False (nothing powered) for a package outside the layouts.
+bool ZilogPowerUp163(int mode) {
+    L15 = LayoutFor(kLayouts163, PackagePins());
+    if (L15 == nullptr) return false;
+    PowerUp15(mode);
+    return true;
+}
+
+void ZilogPowerDownPulsed() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    ResetProgrammerOutputs();
+}
+
+void OptionPulse() { PulsePinTimed(g_cell.ProgramStrobe, 2, kOptionPulseUs); }
+
+// One EPROM-size pulse at `address`: read pin and read strobe at high voltage.
+void SizePulse15(uint32_t address) {
+    const Layout15& l = *L15;
+    WritePinGroup(0, 0, 14, address);
+    SupplyA({l.Hv2, l.Read}, 1);
+    OptionPulse();
+    SupplyA({l.Read, l.Hv2}, 0);
+}
+
+// Size index bit 0 burns at 3, bit 1 at 0Bh ("32K" none, "4K " both).
+void ZilogProgramOptions163() {
+    const uint32_t* states = ZilogOptionStates(163);
+    if (!ZilogPowerUp163(1)) return;
+    const Layout15& l = *L15;
+    SupplyA({l.Vpp, l.Mode}, 1);
+    if (states[0] == 1) OptionPulse();
+    if ((states[1] & 1) != 0) SizePulse15(3);
+    if ((states[1] & 2) != 0) SizePulse15(0x0B);
+    SupplyA({l.Mode, l.Vpp}, 0);
+    ZilogPowerDownPulsed();
+}
+
+void ZilogProgramOptions165() {
+    const uint32_t* states = ZilogOptionStates(165);
+    ZilogPowerUp165(1);
+    const Layout15& l = *L15;
+    SupplyA({l.Vpp, l.Mode}, 1);
+    SetPin(l.Hv2, 0);
+    if (states[0] == 1) OptionPulse();
+    if ((states[1] & 1) != 0) SizePulse15(3);
+    SupplyA({l.Mode, l.Vpp}, 0);
+    ZilogPowerDownPulsed();
+}
+
 } // namespace
 
 int Alg162Read(int mode) {
@@ -295,8 +406,8 @@ int Alg162Program() {
     if (!ZilogPowerUp162(1, 0)) return -1;
     const int r = ProgramLines(0xFF, DriveAddress12);
     ZilogPowerDown162();
-    if (r == 1) ZilogProgramOptionByte162();
-    return r;
+    // A failed option-byte write is the run's failure, not a silent success.
+    return r == 1 ? ZilogProgramOptionByte162() : r;
 }
 
 int Alg162Secure() {
@@ -308,12 +419,88 @@ int Alg162Secure() {
     return r;
 }
 
+namespace {
+
+// The array loops of rows 163 and 165, powered up: read with the read pin at
+// high voltage; program with Vpp (and on row 163 the read pin as well).
+int Read15(int mode) {
+    SupplyA({L15->Hv2}, 1);
+    const int r = ReadLines(mode, DriveAddress15);
+    SupplyA({L15->Hv2}, 0);
+    ZilogPowerDownPulsed();
+    return r;
+}
+
+int Program15(std::initializer_list<int> supplied) {
+    SupplyA(supplied, 1);
+    const int r = ProgramLines(0xFF, DriveAddress15);
+    for (auto p = std::rbegin(supplied); p != std::rend(supplied); ++p) SetSupplyPinA(*p, 0);
+    ZilogPowerDownPulsed();
+    return r;
+}
+
+} // namespace
+
+int Alg163Read(int mode) { return ZilogPowerUp163(mode) ? Read15(mode) : -1; }
+
+int Alg163Program() {
+    if (!ZilogPowerUp163(1)) return -1;
+    const int r = Program15({L15->Vpp, L15->Hv2});
+    if (r == 1) ZilogProgramOptions163();
+    return r;
+}
+
+// The security pulse is not verified: 1.
+int Alg163Secure() {
+    if (!ZilogPowerUp163(1)) return -1;
+    const Layout15& l = *L15;
+    SupplyA({l.Vpp, l.Mode}, 1);
+    SetPin(l.Aux1, 1);
+    WritePinGroup(0, 0, 7, 0);
+    SupplyA({l.Hv2}, 1);
+    OptionPulse();
+    SupplyA({l.Hv2, l.Mode, l.Vpp}, 0);
+    ZilogPowerDownPulsed();
+    return 1;
+}
+
+int Alg165Read(int mode) {
+    ZilogPowerUp165(mode);
+    return Read15(mode);
+}
+
+int Alg165Program() {
+    ZilogPowerUp165(1);
+    const int r = Program15({L15->Vpp});
+    if (r == 1) ZilogProgramOptions165();
+    return r;
+}
+
+// The security pulse is not verified: 1.
+int Alg165Secure() {
+    ZilogPowerUp165(1);
+    const Layout15& l = *L15;
+    SupplyA({l.Vpp, l.Mode, l.Hv2}, 1);
+    OptionPulse();
+    SupplyA({l.Hv2, l.Mode, l.Vpp}, 0);
+    ZilogPowerDownPulsed();
+    return 1;
+}
+
 // ---- installation and record checks -----------------------------------------------------
 
 void InstallZilogRows() {
     if (AlgorithmEntry* e = AlgorithmRow(162)) {
         *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg162Read, Alg162Program, AlgNoOperation, Alg162Secure,
               Alg162Options};
+    }
+    if (AlgorithmEntry* e = AlgorithmRow(163)) {
+        *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg163Read, Alg163Program, AlgNoOperation, Alg163Secure,
+              Alg163Options};
+    }
+    if (AlgorithmEntry* e = AlgorithmRow(165)) {
+        *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg165Read, Alg165Program, AlgNoOperation, Alg165Secure,
+              Alg165Options};
     }
     AddSelectionDefaultsHook(ResetZilogOptions);
     ResetZilogOptions();

@@ -1,6 +1,7 @@
 // The Zilog Z8 OTP rows on the pin driver: EPROM-mode cell routines shared by
 // the rows, the option choices the option-bit dialog edits, and the rows'
-// entries. Row 162 (12 address lines, option byte at 3Fh) is built.
+// entries. Built: row 162 (12 address lines, option byte at 3Fh), rows 163
+// and 165 (15 address lines, option pulses; 165 on the fixed 40-pin layout).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -46,6 +47,12 @@ int Alg166Options();
 int Alg162Read(int mode);
 int Alg162Program();
 int Alg162Secure();
+int Alg163Read(int mode);
+int Alg163Program();
+int Alg163Secure();
+int Alg165Read(int mode);
+int Alg165Program();
+int Alg165Secure();
 
 void InstallZilogRows();
 

@@ -26,7 +26,12 @@ ChipPinLimits Z8OtpChip::Limits() const {
     for (int s : pins_) {
         if (s != 0) l.socketPins.push_back(s);
     }
-    for (int p : {facts_.vppPin, facts_.epmPin}) {
+    std::vector<int> hv = {facts_.vppPin, facts_.epmPin};
+    if (facts_.entry == Z8Entry::HighVoltagePins) {
+        hv.push_back(facts_.modePin);
+        for (const Z8OptionPattern& o : facts_.optionPatterns) hv.insert(hv.end(), o.highVoltage.begin(), o.highVoltage.end());
+    }
+    for (int p : hv) {
         if (S(p) != 0) l.Allow(S(p), facts_.highVoltageLimitTenths);
     }
     return l;
@@ -49,13 +54,34 @@ void Z8OtpChip::Leave() {
     inMode_ = false;
     spaceChosen_ = false;
     optionSpace_ = false;
+    optionPulses_ = false;
     pulsing_ = false;
+}
+
+bool Z8OtpChip::HighVoltage(const PinEnvironment& env, int chipPin) const {
+    return facts_.epmWindow.Holds(env.VoltageTenths(S(chipPin)));
+}
+
+bool Z8OtpChip::Enter(const PinEnvironment& env, bool vccUp, bool& vpp) {
+    vpp = facts_.vppWindow.Holds(env.VoltageTenths(S(facts_.vppPin)));
+    if (facts_.entry == Z8Entry::HighVoltagePins) {
+        const bool modeHv = HighVoltage(env, facts_.modePin);
+        optionPulses_ = vccUp && vpp && modeHv;
+        const bool array = vccUp && !modeHv && (vpp || HighVoltage(env, facts_.epmPin));
+        spaceChosen_ = optionPulses_ || array;
+        return spaceChosen_;
+    }
+    if (!vccUp || !env.HeldLow(S(facts_.modePin)) || !HighVoltage(env, facts_.epmPin)) return false;
+    if (!spaceChosen_ && vpp) {
+        spaceChosen_ = true;
+        optionSpace_ = AddressOf(env) == facts_.optionSelect;
+    }
+    return true;
 }
 
 void Z8OtpChip::Update(const PinEnvironment& env) {
     bool vccUp = env.VoltageTenths(S(facts_.vccPin)) >= kVccMinTenths;
     for (int g : facts_.gndPins) vccUp = vccUp && env.HeldLow(S(g));
-    const bool entry = vccUp && env.HeldLow(S(facts_.modePin)) && facts_.epmWindow.Holds(env.VoltageTenths(S(facts_.epmPin)));
     if (!vccUp) counter_ = 0;
     if (!facts_.address.empty()) {
         // Address-line part: nothing to count.
@@ -67,22 +93,18 @@ void Z8OtpChip::Update(const PinEnvironment& env) {
         lastClear_ = clear;
         lastClock_ = clock;
     }
-    if (!entry) {
+    bool vpp = false;
+    if (!Enter(env, vccUp, vpp)) {
         if (inMode_) Leave();
         lastStrobe_ = Level(env, facts_.programStrobe, lastStrobe_);
         return;
     }
     inMode_ = true;
-    const bool vpp = facts_.vppWindow.Holds(env.VoltageTenths(S(facts_.vppPin)));
-    if (!spaceChosen_ && vpp) {
-        spaceChosen_ = true;
-        optionSpace_ = AddressOf(env) == facts_.optionSelect;
-    }
     const bool strobe = Level(env, facts_.programStrobe, lastStrobe_);
     if (!strobe && lastStrobe_) {
         const bool held = std::all_of(facts_.data.begin(), facts_.data.end(),
                                       [&](int p) { return env.VoltageTenths(S(p)) >= 0; });
-        pulsing_ = held;
+        pulsing_ = held || optionPulses_;
         pulseStart_ = env.NowUs();
         pulseAddress_ = AddressOf(env);
         latch_ = 0;
@@ -91,10 +113,12 @@ void Z8OtpChip::Update(const PinEnvironment& env) {
     }
     if (strobe && !lastStrobe_ && pulsing_) {
         pulsing_ = false;
-        if (vpp && spaceChosen_) {
-            Burn(env, env.NowUs() - pulseStart_);
-        } else {
+        if (!vpp || !spaceChosen_) {
             ++refused_;
+        } else if (optionPulses_) {
+            BurnOption(env, env.NowUs() - pulseStart_);
+        } else {
+            Burn(env, env.NowUs() - pulseStart_);
         }
     }
     lastStrobe_ = strobe;
@@ -110,8 +134,7 @@ void Z8OtpChip::Burn(const PinEnvironment& env, uint64_t widthUs) {
     if (optionSpace_ && !option) return; // the option space holds nothing else
     pulses_.push_back({option, pulseAddress_, latch_, widthUs});
     if (option) {
-        const uint8_t keep = securityStuck_ ? 0x01 : 0x00;
-        option_ &= static_cast<uint8_t>(latch_ | keep);
+        option_ &= static_cast<uint8_t>(latch_ | stuckOptionBits_);
         return;
     }
     if (pulseAddress_ >= cells_.size() || Protected()) return;
@@ -120,6 +143,24 @@ void Z8OtpChip::Burn(const PinEnvironment& env, uint64_t widthUs) {
     auto it = needed_.find(pulseAddress_);
     if (count < (it == needed_.end() ? facts_.pulsesNeeded : it->second)) return;
     cells_[pulseAddress_] &= latch_;
+}
+
+void Z8OtpChip::BurnOption(const PinEnvironment& env, uint64_t widthUs) {
+    if (widthUs < facts_.optionPulseUs) {
+        ++refused_;
+        return;
+    }
+    auto all = [&](const std::vector<int>& pins, bool hv) {
+        return std::all_of(pins.begin(), pins.end(), [&](int p) { return HighVoltage(env, p) == hv; });
+    };
+    for (const Z8OptionPattern& o : facts_.optionPatterns) {
+        if (!all(o.highVoltage, true) || !all(o.notHighVoltage, false)) continue;
+        if (o.address >= 0 && pulseAddress_ != static_cast<uint32_t>(o.address)) continue;
+        burnt_.push_back({o.name, pulseAddress_, widthUs});
+        if (o.protects) option_ &= static_cast<uint8_t>(0xFE | stuckOptionBits_);
+        return;
+    }
+    ++refused_;
 }
 
 uint8_t Z8OtpChip::Selected(const PinEnvironment& env) const {

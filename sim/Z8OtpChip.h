@@ -24,9 +24,18 @@
 // - Only the Vpp and EPM pins take high voltage; the rest of the package is
 //   held to logic levels by its pin limits.
 //
-// Every counted pulse is recorded (space, address, data, width), so tests
-// read pulse widths in virtual time from the part. Faults: a cell that
-// never programs, a cell needing k pulses, a security bit that never takes.
+// Parts entered by high-voltage pins (`Z8Entry::HighVoltagePins`): the read
+// pin (kept in `epmPin`) at high voltage with the mode pin below it reads the
+// array; the Vpp pin in its window with the mode pin below high voltage
+// programs it; Vpp and the mode pin both at high voltage take option pulses.
+// Such a pulse of at least `optionPulseUs` burns the first option whose pin
+// pattern the socket shows (data lines not needed); a shorter one or none
+// matching burns nothing. An option marked `protects` is the security bit.
+//
+// Every counted pulse is recorded (space, address, data, width), and every
+// burnt option (name, address, width), so tests read pulse widths in virtual
+// time from the part. Faults: a cell that never programs, a cell needing k
+// pulses, option-byte bits (or the security bit) that never take.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -36,6 +45,21 @@
 #include "sim/PartFacts.h"
 
 namespace sim {
+
+enum class Z8Entry {
+    EpmPin,          // mode pin low, EPM pin in its window; Vpp for programming
+    HighVoltagePins, // read pin, Vpp pin and mode pin at high voltage choose the mode
+};
+
+// An option a pulse burns when these pins are (or are not) at high voltage
+// and, when `address` is not negative, the address lines show it.
+struct Z8OptionPattern {
+    std::string name;
+    std::vector<int> highVoltage;
+    std::vector<int> notHighVoltage;
+    int address = -1;
+    bool protects = false;
+};
 
 struct Z8OtpFacts : PartFacts {
     std::string maker;
@@ -57,6 +81,10 @@ struct Z8OtpFacts : PartFacts {
     uint32_t optionSelect = 3;
     uint32_t optionAddress = 0x3F;
     uint8_t optionMask = 0x3F; // implemented bits of the option byte
+    Z8Entry entry = Z8Entry::EpmPin;
+    // Option pulses of a `HighVoltagePins` part.
+    std::vector<Z8OptionPattern> optionPatterns;
+    uint32_t optionPulseUs = 100000;
 };
 
 class Z8OtpChip : public CatalogChip {
@@ -90,19 +118,31 @@ public:
     };
     // Every program pulse of at least the part's width with Vpp present.
     const std::vector<Pulse>& Pulses() const { return pulses_; }
-    // Pulses the part refused (too short or without Vpp).
+    // Pulses the part refused (too short, without Vpp, no option matching).
     uint32_t RefusedPulses() const { return refused_; }
+    struct BurntOption {
+        std::string name;
+        uint32_t address;
+        uint64_t widthUs;
+    };
+    const std::vector<BurntOption>& BurntOptions() const { return burnt_; }
 
     void StickCell(uint32_t a) { stuck_[a] = true; }
     void SetPulsesNeeded(uint32_t a, int n) { needed_[a] = n; }
-    void StickSecurityBit() { securityStuck_ = true; }
+    void StickOptionBits(uint8_t bits) { stuckOptionBits_ = bits; }
+    void StickSecurityBit() { StickOptionBits(0x01); }
 
 private:
     int S(int chipPin) const;
     bool Level(const PinEnvironment& env, int chipPin, bool last) const;
     uint32_t AddressOf(const PinEnvironment& env) const;
     uint8_t Selected(const PinEnvironment& env) const;
+    // Whether the part is in a mode after its entry pattern; sets the space
+    // and the option-pulse mode. `vpp`: the Vpp pin in its window.
+    bool Enter(const PinEnvironment& env, bool vccUp, bool& vpp);
+    bool HighVoltage(const PinEnvironment& env, int chipPin) const;
     void Burn(const PinEnvironment& env, uint64_t widthUs);
+    void BurnOption(const PinEnvironment& env, uint64_t widthUs);
     void Leave();
 
     Z8OtpFacts facts_;
@@ -113,6 +153,7 @@ private:
     bool inMode_ = false;
     bool spaceChosen_ = false;
     bool optionSpace_ = false;
+    bool optionPulses_ = false;
     uint32_t counter_ = 0;
     bool lastClear_ = false, lastClock_ = false, lastStrobe_ = true, lastRead_ = true;
     bool pulsing_ = false;
@@ -125,7 +166,8 @@ private:
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, int> needed_;
     std::map<uint32_t, int> counted_;
-    bool securityStuck_ = false;
+    std::vector<BurntOption> burnt_;
+    uint8_t stuckOptionBits_ = 0;
 };
 
 // The catalog's Z8 OTP parts.

@@ -49,10 +49,43 @@ Z8OtpFacts Dip40Lines12(const char* name) {
     return f;
 }
 
+// Parts in the 40-pin Z8 DIP (VCC 1, GND 11), entered by high voltage on
+// their port pins: P32 (pin 12) reads, P33 (pin 30) is Vpp, P30 (pin 5)
+// raised as well takes the option pulses; /OE is P31 (pin 39), /PGM P27
+// (pin 38), the address Port 0 and P20 up, the data Port 1. The EPROM-size
+// options burn at address 3 (and, with two of them, 0Bh).
+Z8OtpFacts Dip40Pulses(const char* name, uint32_t words, std::vector<int> sizeAddresses) {
+    Z8OtpFacts f;
+    f.maker = "ZILOG";
+    f.name = name;
+    f.pinCount = 40;
+    f.words = words;
+    f.vccPin = 1;
+    f.gndPins = {11};
+    f.address = {13, 14, 15, 16, 17, 18, 19, 20, 31, 32, 33, 34, 35, 36, 37};
+    f.address.resize(words > 0x4000 ? 15 : words > 0x2000 ? 14 : 13);
+    f.data = {21, 22, 23, 24, 25, 26, 27, 28};
+    f.entry = Z8Entry::HighVoltagePins;
+    f.modePin = 5;
+    f.epmPin = 12;
+    f.vppPin = 30;
+    f.readStrobe = 39;
+    f.programStrobe = 38;
+    f.optionMask = 0x01;
+    f.optionPulseUs = 100000;
+    f.optionPatterns = {{"RAM Protect", {}, {12, 39}, -1, false}, {"Security", {12}, {39}, -1, true}};
+    for (int a : sizeAddresses) f.optionPatterns.push_back({"EPROM Size", {12, 39}, {}, a, false});
+    f.note = "Pin functions of the EPROM mode and the 1 ms program pulse as read from the part's programming "
+             "description; the 100 ms minimum option pulse and the option patterns told apart by P32 and P31 "
+             "are the model's reading of it; a protected array reading FFh is the model's choice.";
+    return f;
+}
+
 } // namespace
 
 void AddZ8OtpParts(std::vector<CatalogPart>& parts) {
-    for (const Z8OtpFacts& f : {Dip28Lines12("Z86E30"), Dip40Lines12("Z86E40")}) {
+    for (const Z8OtpFacts& f : {Dip28Lines12("Z86E30"), Dip40Lines12("Z86E40"), Dip40Pulses("Z86E21", 0x2000, {3}),
+                             Dip40Pulses("Z86E63", 0x8000, {3, 0x0B})}) {
         auto facts = std::make_shared<Z8OtpFacts>(f);
         parts.push_back({f.maker, f.name, ChipKind::Z8Otp, std::move(facts)});
     }

@@ -1,7 +1,9 @@
 // The Zilog Z8 OTP rows through the operation driver against the
 // simulator's parts: program from a hex file, verify, read back, secure, the
 // option byte, pulse widths measured by the part, and the injected faults.
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "McuFixture.h"
 
@@ -10,6 +12,29 @@
 #include "sim/Z8OtpChip.h"
 
 namespace {
+
+// Logs supply-A switching on the watched socket pins, in order: " +34 -34".
+class SupplyASequence : public sim::SimComponent {
+public:
+    SupplyASequence(const sim::Electrical* e, std::vector<int> pins) : elec_(e), pins_(std::move(pins)) {}
+    bool OnWrite(sim::SimProgrammer&, uint8_t, uint8_t) override { return Look(); }
+    bool OnLatchBit(sim::SimProgrammer&, uint8_t, uint8_t, bool) override { return Look(); }
+    std::string log;
+
+private:
+    bool Look() {
+        const std::vector<int> on = elec_->SuppliedPins();
+        for (int p : pins_) {
+            const bool now = std::find(on.begin(), on.end(), p) != on.end();
+            if (now != was_[p]) log += (now ? " +" : " -") + std::to_string(p);
+            was_[p] = now;
+        }
+        return false;
+    }
+    const sim::Electrical* elec_;
+    std::vector<int> pins_;
+    std::map<int, bool> was_;
+};
 
 class ZilogRun : public McuRun {
 protected:
@@ -88,10 +113,27 @@ protected:
     }
 };
 
-class Zilog162Parts : public ZilogRun, public ::testing::WithParamInterface<const char*> {};
 
-TEST_P(Zilog162Parts, HexFileProgramVerifyReadSecure) {
-    sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam());
+// A row, its dialog entry and a part of it.
+struct ZilogPart {
+    uint32_t row, entry;
+    const char* name;
+};
+
+class ZilogParts : public ZilogRun, public ::testing::WithParamInterface<ZilogPart> {
+protected:
+    static std::vector<std::string> Burnt(const sim::Z8OtpChip& chip) {
+        std::vector<std::string> names;
+        for (const auto& o : chip.BurntOptions()) names.push_back(o.name);
+        return names;
+    }
+};
+
+// The option-pulse rows.
+class ZilogPulsedParts : public ZilogParts {};
+
+TEST_P(ZilogParts, HexFileProgramVerifyReadSecure) {
+    sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name);
     ASSERT_NE(chip, nullptr);
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     const uint32_t n = 0x300;
@@ -99,6 +141,7 @@ TEST_P(Zilog162Parts, HexFileProgramVerifyReadSecure) {
     const std::vector<uint8_t> image = LoadHexImage(n);
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+    EXPECT_TRUE(chip->BurntOptions().empty()) << "every option OFF";
     EXPECT_EQ(OptionPulses(*chip), 0u) << "every option OFF";
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
     EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!")) << LogText();
@@ -109,12 +152,151 @@ TEST_P(Zilog162Parts, HexFileProgramVerifyReadSecure) {
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
     EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
     EXPECT_TRUE(chip->Protected());
-    EXPECT_EQ(chip->OptionByte(), 0xFE);
+    if (GetParam().row == 162) {
+        EXPECT_EQ(chip->OptionByte(), 0xFE);
+    } else {
+        ASSERT_EQ(Burnt(*chip), std::vector<std::string>{"Security"});
+        ExpectWidth(chip->BurntOptions()[0].widthUs, 150000);
+    }
     EXPECT_EQ(Run(OpVerify), ResultFailed) << "a protected array reads FFh";
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Parts, Zilog162Parts, ::testing::Values("Z86E30", "Z86E40"));
+TEST_P(ZilogPulsedParts, ChosenOptionsBurntAfterProgram) {
+    // Burnt options as name@address.
+    struct Case {
+        uint32_t row;
+        uint32_t states[2];
+        std::vector<std::string> burnt;
+    };
+    const Case cases[] = {
+        {165, {0, 0}, {}},
+        {165, {1, 0}, {"RAM Protect"}},
+        {165, {0, 1}, {"EPROM Size@3"}},
+        {165, {1, 1}, {"RAM Protect", "EPROM Size@3"}},
+        {163, {0, 0}, {}}, // "32K"
+        {163, {1, 0}, {"RAM Protect"}},
+        {163, {0, 1}, {"EPROM Size@3"}},  // "16K"
+        {163, {0, 2}, {"EPROM Size@11"}}, // "8K "
+        {163, {1, 3}, {"RAM Protect", "EPROM Size@3", "EPROM Size@11"}}, // "4K "
+    };
+    for (const Case& c : cases) {
+        if (c.row != GetParam().row) continue;
+        SCOPED_TRACE(c.states[0] * 10 + c.states[1]);
+        ClearSocket();
+        sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name);
+        DeviceEnd = 0xFF;
+        FillBufferRange(0, 0xFF, 0xFF);
+        std::copy(std::begin(c.states), std::end(c.states), ZilogOptionStates(GetParam().row));
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        std::vector<std::string> burnt;
+        for (const auto& o : chip->BurntOptions()) {
+            ExpectWidth(o.widthUs, 150000);
+            burnt.push_back(o.name == "EPROM Size" ? o.name + "@" + std::to_string(o.address) : o.name);
+        }
+        EXPECT_EQ(burnt, c.burnt);
+        EXPECT_EQ(chip->RefusedPulses(), 0u);
+        ExpectNoViolations();
+    }
+    // A device selection shows every option OFF again (row 163's size "32K").
+    ASSERT_TRUE(Select("ZILOG", GetParam().name));
+    const uint32_t entry = GetParam().entry;
+    for (uint32_t i = 0; i < 2; ++i) {
+        EXPECT_STREQ(ZilogStatusText(entry, i, ZilogOptionStates(GetParam().row)[i]),
+                     entry == 6 && i == 1 ? "32K" : "OFF")
+            << i;
+    }
+}
+
+TEST_P(ZilogPulsedParts, FaultsEndWithTheirLineAndBurnNoOption) {
+    struct Case {
+        const char* what;
+        void (*part)(sim::Z8OtpFacts&);
+        void (*inject)(BreakingUi&, sim::Z8OtpChip&);
+        int result;
+        const char* line;
+    };
+    const auto none = [](BreakingUi&, sim::Z8OtpChip&) {};
+    const Case cases[] = {
+        {"cell never programs", nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, ResultFailed,
+         "Program error!"},
+        {"user break", nullptr, [](BreakingUi& u, sim::Z8OtpChip&) {
+             u.BreakAtPercent = 30;
+             u.QueueAnswer(UiAnswer::No);
+         }, ResultUserBreak, "USER BREAK!"},
+        {"Vpp missing", nullptr, [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, ResultFailed, "Program error!"},
+        // The array programs; option pulses shorter than the part needs burn nothing.
+        {"option pulse too short", [](sim::Z8OtpFacts& f) { f.optionPulseUs = 200000; }, none, ResultOk, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearSocket();
+        sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name, c.part);
+        ASSERT_NE(chip, nullptr);
+        c.inject(ui, *chip);
+        DeviceEnd = 0xFF;
+        FillPattern(0x100);
+        ZilogOptionStates(GetParam().row)[0] = 1;
+        ZilogOptionStates(GetParam().row)[1] = 1;
+        EXPECT_EQ(Run(OpProgram), c.result) << LogText();
+        if (c.line != nullptr) {
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+        }
+        EXPECT_TRUE(chip->BurntOptions().empty()) << "no option burnt";
+        EXPECT_EQ(chip->RefusedPulses(), c.part != nullptr ? 2u : 0u);
+        EXPECT_FALSE(chip->InMode());
+    }
+}
+
+TEST_F(ZilogRun, SupplySequencesOfThePulsedRows) {
+    struct Case {
+        const char* part;
+        const char* what;
+        int (*entry)();
+        uint32_t states[2];
+        const char* sequence; // Vpp 34, mode 9, read pin 16, read strobe 43
+        std::vector<std::string> burnt;
+    };
+    const Case cases[] = {
+        {"Z86E21", "read", [] { return Alg165Read(2); }, {1, 1}, " +16 -16", {}},
+        {"Z86E21", "program, no option", Alg165Program, {0, 0}, " +34 -34 +34 +9 -9 -34", {}},
+        {"Z86E21", "program, both options", Alg165Program, {1, 1}, " +34 -34 +34 +9 +16 +43 -43 -16 -9 -34",
+         {"RAM Protect", "EPROM Size"}},
+        {"Z86E21", "secure", Alg165Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
+        {"Z86E63", "read", [] { return Alg163Read(2); }, {1, 3}, " +16 -16", {}},
+        {"Z86E63", "program, no option", Alg163Program, {0, 0}, " +34 +16 -16 -34 +34 +9 -9 -34", {}},
+        {"Z86E63", "program, size 4K", Alg163Program, {0, 3},
+         " +34 +16 -16 -34 +34 +9 +16 +43 -43 -16 +16 +43 -43 -16 -9 -34", {"EPROM Size", "EPROM Size"}},
+        {"Z86E63", "secure", Alg163Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
+    };
+    auto owned = std::make_unique<SupplyASequence>(elec, std::vector<int>{34, 9, 16, 43});
+    SupplyASequence* watch = owned.get();
+    simp.AddComponent(std::move(owned));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ClearSocket();
+        sim::Z8OtpChip* chip = SelectAndSeatZ8(c.part);
+        watch->log.clear();
+        DeviceEnd = 0x0F;
+        FillBufferRange(0, 0x0F, 0xFF);
+        std::copy(std::begin(c.states), std::end(c.states), ZilogOptionStates(CurrentAlgorithm));
+        PrepareDialog();
+        EXPECT_EQ(c.entry(), 1);
+        EXPECT_EQ(watch->log, c.sequence);
+        std::vector<std::string> burnt;
+        for (const auto& o : chip->BurntOptions()) burnt.push_back(o.name);
+        EXPECT_EQ(burnt, c.burnt);
+        ExpectNoViolations();
+    }
+}
+
+const auto kPartName = [](const auto& info) { return std::string(info.param.name); };
+INSTANTIATE_TEST_SUITE_P(Parts, ZilogParts,
+                         ::testing::Values(ZilogPart{162, 3, "Z86E30"}, ZilogPart{162, 3, "Z86E40"},
+                                           ZilogPart{165, 2, "Z86E21"}, ZilogPart{163, 6, "Z86E63"}),
+                         kPartName);
+INSTANTIATE_TEST_SUITE_P(Rows, ZilogPulsedParts,
+                         ::testing::Values(ZilogPart{165, 2, "Z86E21"}, ZilogPart{163, 6, "Z86E63"}), kPartName);
 
 TEST_F(ZilogRun, OptionByteWrittenAfterProgramAndReadBack) {
     sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
@@ -166,12 +348,14 @@ TEST_F(ZilogRun, OverPulseGrowsWithThePulsesACellNeeded) {
     EXPECT_EQ(chip->Cell(5), 0x5A);
 }
 
-TEST_F(ZilogRun, RangeInsideABlockAddressesItsFirstCells) {
+class ZilogLineParts : public ZilogRun, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ZilogLineParts, RangeInsideABlockAddressesItsFirstCells) {
     // Chip Start 100h and a start inside a 256-byte block.
     for (uint32_t start : {0x100u, 0x1F0u}) {
         SCOPED_TRACE(start);
         ClearSocket();
-        sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+        sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam());
         DeviceStart = start;
         DeviceEnd = 0x2FF;
         BufferStart = 0;
@@ -186,6 +370,8 @@ TEST_F(ZilogRun, RangeInsideABlockAddressesItsFirstCells) {
     }
 }
 
+INSTANTIATE_TEST_SUITE_P(Parts, ZilogLineParts, ::testing::Values("Z86E30", "Z86E21", "Z86E63"));
+
 TEST_F(ZilogRun, FaultsEndWithTheirLine) {
     struct Case {
         const char* what;
@@ -193,6 +379,7 @@ TEST_F(ZilogRun, FaultsEndWithTheirLine) {
         int op;
         int result;
         const char* line;
+        size_t optionPulses = 0;
     };
     const Case cases[] = {
         {"cell never programs", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, OpProgram, ResultFailed,
@@ -204,7 +391,10 @@ TEST_F(ZilogRun, FaultsEndWithTheirLine) {
         {"Vpp missing", [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, OpProgram, ResultFailed, "Program error!"},
         {"Retry 1", [](BreakingUi&, sim::Z8OtpChip&) { Retry = 1; }, OpProgram, ResultFailed, "Program error!"},
         {"security bit not taking", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickSecurityBit(); }, OpSecurity,
-         ResultFailed, nullptr},
+         ResultFailed, nullptr, 24},
+        // The array programs but the option byte does not take: Program fails.
+        {"option byte not taking", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickOptionBits(0x3E); }, OpProgram,
+         ResultFailed, "Program error!", 24},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -218,7 +408,7 @@ TEST_F(ZilogRun, FaultsEndWithTheirLine) {
         if (c.line != nullptr) {
             EXPECT_TRUE(HasLine(c.line)) << LogText();
         }
-        EXPECT_EQ(OptionPulses(*chip), c.op == OpSecurity ? 24u : 0u) << "no option burnt";
+        EXPECT_EQ(OptionPulses(*chip), c.optionPulses) << "no option burnt";
         EXPECT_FALSE(chip->InMode());
     }
     // The stuck cell had Retry - 1 pulses and the log names it.
@@ -242,7 +432,8 @@ TEST_F(ZilogRun, PackagesOutsideTheLayoutsAreRefused) {
     for (const Case c : {Case{162, 0, 28, false}, Case{162, 0, 40, false}, Case{162, 0, 44, false},
                          Case{162, 0, 18, true}, Case{164, 0, 32, true}, Case{163, 0, 28, true},
                          Case{163, 0, 44, false}, Case{166, 0, 18, false}, Case{166, 0, 44, true},
-                         Case{161, 2, 18, false}, Case{161, 3, 18, true}, Case{160, 9, 18, false}}) {
+                         Case{161, 2, 18, false}, Case{161, 3, 18, true}, Case{160, 9, 18, false},
+                         Case{165, 0, 40, false}}) {
         EXPECT_EQ(ZilogRecordRefusal(c.row, c.variant, c.pins).empty(), !c.refused) << c.row << " " << c.pins;
     }
     // An entry on such a package returns -1 before it powers anything.
@@ -254,6 +445,9 @@ TEST_F(ZilogRun, PackagesOutsideTheLayoutsAreRefused) {
     EXPECT_EQ(Alg162Program(), -1);
     EXPECT_EQ(Alg162Read(2), -1);
     EXPECT_EQ(Alg162Secure(), -1);
+    EXPECT_EQ(Alg163Program(), -1);
+    EXPECT_EQ(Alg163Read(2), -1);
+    EXPECT_EQ(Alg163Secure(), -1);
     EXPECT_TRUE(simp.PortTrace().empty());
     EXPECT_TRUE(chip->Pulses().empty());
 }
