@@ -16,6 +16,7 @@
 
 EditModeState Edit207{};
 EditModeState Edit208{};
+EditModeState Edit210{};
 
 namespace {
 
@@ -79,11 +80,12 @@ uint32_t FuseAt(const EditRow& t, int a, int p) {
     return p >= 56 ? t.Ac0 : t.Syn;
 }
 
-void ClockEditBit(const EditRow& t, uint32_t bit) {
-    SetPin(t.DataPin, static_cast<int>(bit & 1));
-    PulsePin(t.ClockPin, 3);
-    SetPin(t.DataPin, 0);
+void ClockEditBit(int clockPin, int dataPin, uint32_t bit) {
+    SetPin(dataPin, static_cast<int>(bit & 1));
+    PulsePin(clockPin, 3);
+    SetPin(dataPin, 0);
 }
+void ClockEditBit(const EditRow& t, uint32_t bit) { ClockEditBit(t.ClockPin, t.DataPin, bit); }
 void PutBus(uint32_t c) { WritePinGroup(1, 0, 3, c); }
 void ClockConstant(const EditRow& t, uint32_t bit, int n) {
     for (int k = 0; k < n; ++k) ClockEditBit(t, bit);
@@ -182,18 +184,20 @@ uint32_t ReadChipIdCode(const EditRow& t) {
     return ReadValue;
 }
 
-int Identify(const EditRow& t) {
-    EditModeState& s = *t.State;
-    s.ChipIdCode = ReadChipIdCode(t);
-    for (int k = 0; k < t.CodeCount; ++k) {
-        if (t.Codes[k].Code != s.ChipIdCode) continue;
-        s.ProgramVpp = t.Codes[k].ProgramVpp;
-        s.ReadVpp = t.Codes[k].ReadVpp;
+// Chooses the edit voltages of the code read; an unknown code is refused.
+int ChooseVoltages(EditModeState& s, uint32_t code, const CodeVoltages* codes, int count) {
+    s.ChipIdCode = code;
+    for (int k = 0; k < count; ++k) {
+        if (codes[k].Code != code) continue;
+        s.ProgramVpp = codes[k].ProgramVpp;
+        s.ReadVpp = codes[k].ReadVpp;
         return 1;
     }
     ShowMessageLine(" Incorrect device ID");
     return -1;
 }
+
+int Identify(const EditRow& t) { return ChooseVoltages(*t.State, ReadChipIdCode(t), t.Codes, t.CodeCount); }
 
 int OpenDeviceAccess(const EditRow& t, int mode) {
     DefineGroups(t);
@@ -302,6 +306,203 @@ int SecureEntry(const EditRow& t) {
     return 1;
 }
 
+// ---- Latch-addressed rows: the row address goes in least significant bit
+// first with the select pin high and the latch pin low; the row register
+// (pin 22 high) follows at once; pin 22 low reads it out in blocks.
+
+constexpr CodeVoltages k210Codes[] = {{2, 95, 95}, {3, 92, 92}};
+
+struct LatchRow {
+    EditModeState* State;
+    int ClockPin, DataPin, SelectPin, LatchPin, ShiftPin, StrobePin, EditPin, PulsePin, ErasePin;
+    int HeldLow[3];
+    int DataPins[12]; // pin group 1: data pin i at position i
+    int DataCount;
+    int Positions;    // stages of the row register
+    int Columns;      // inputs per term: array rows 0..Columns-1
+    int Markers[12];  // marker position of each data pin's block
+    int Terms[12];    // terms read on each data pin
+    int Reads;        // reads per array row
+    int IdRow, IdTenths;
+    const CodeVoltages* Codes;
+    int CodeCount;
+    int SecureRow;
+    uint32_t ArchBase;   // the architecture row (63): fuse ArchBase + i on data pin i
+    int ArchStride;      // ... written from position ArchStride x k (fuse ArchBase + DataCount - 1 - k)
+};
+
+const LatchRow kRow210{&Edit210, 13, 14, 18, 17, 22, 21, 15, 16, 19, {20, 23, 25},
+                       {35, 34, 33, 32, 31, 30, 29, 28, 27, 26}, 10, 80, 40,
+                       {79, 71, 63, 55, 47, 39, 31, 23, 15, 7}, {8, 8, 8, 8, 8, 8, 8, 8, 8, 8}, 8,
+                       40, 95, k210Codes, 2, 62, 3200, 8};
+
+constexpr int kArchRow = 63;
+
+void ClockLatchBit(const LatchRow& t, uint32_t bit) { ClockEditBit(t.ClockPin, t.DataPin, bit); }
+
+void ShiftLatchAddress(const LatchRow& t, int a) {
+    SetPin(t.SelectPin, 1);
+    SetPin(t.LatchPin, 0);
+    SetPin(t.ShiftPin, 1);
+    for (int b = 0; b < 6; ++b) ClockLatchBit(t, static_cast<uint32_t>(a >> b) & 1u);
+    SetPin(t.LatchPin, 1);
+    SetPin(t.SelectPin, 0);
+}
+
+void ClockLatchConstant(const LatchRow& t, uint32_t bit) {
+    for (int k = 0; k < t.Positions; ++k) ClockLatchBit(t, bit);
+}
+
+uint32_t ReadLatchPins(const LatchRow& t) {
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, t.DataCount - 1));
+    return ReadValue;
+}
+
+void DefineLatchGroups(const LatchRow& t) {
+    const int* h = t.HeldLow;
+    const int* d = t.DataPins;
+    DefinePinGroup("", 0, h[0], h[1], h[2], 0);
+    DefinePinGroup("", 1, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8], d[9], 0);
+}
+
+// Both edit channels stand at 5.0 V before their supply switches close: the
+// edit voltage then ramps from there, the strobe voltage is raised from there.
+void PowerUpLatch(const LatchRow& t, uint32_t vpp) {
+    SecureCheckValue = 0; // a secured part reads 0
+    const auto supply = static_cast<int>(SupplyVoltage);
+    SetVccRange(0, supply);
+    SetAllDacVoltages(kIdleTenths, kIdleTenths, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    WritePinGroup(0, 0, 2, 0);
+    for (int pin : {t.ClockPin, t.DataPin, t.LatchPin, t.SelectPin, t.ErasePin, t.StrobePin, t.ShiftPin})
+        SetPin(pin, 0);
+    SetDevicePower(1, supply);
+    DelayMsSlot(1);
+    SetSupplyPinA(t.EditPin, 1);
+    RampVoltageUp(1, kIdleTenths, static_cast<int>(vpp), 5, 10);
+}
+
+void PowerDownLatch(const LatchRow& t) {
+    SetPin(t.ShiftPin, 0);
+    SetDacVoltage(1, kIdleTenths);
+    SetSupplyPinA(t.EditPin, 0);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+}
+
+int OpenLatchAccess(const LatchRow& t, int mode) {
+    DefineLatchGroups(t);
+    GalChooseSupply(mode);
+    PowerUpLatch(t, static_cast<uint32_t>(t.IdTenths));
+    ShiftLatchAddress(t, t.IdRow);
+    ClockLatchConstant(t, 1);
+    SetPin(t.ShiftPin, 0);
+    const uint32_t code = ReadLatchPins(t) & 15u;
+    PowerDownLatch(t);
+    if (ChooseVoltages(*t.State, code, t.Codes, t.CodeCount) != 1) return -1;
+    PowerUpLatch(t, mode == kWriting ? t.State->ProgramVpp : t.State->ReadVpp);
+    return 1;
+}
+
+// The strobe pin high for widthUs with the strobe voltage up; the erase pin
+// high around it makes it an erase.
+void LatchStrobe(const LatchRow& t, uint32_t widthUs, bool erase) {
+    SetSupplyPinA(t.PulsePin, 1);
+    SetDacVoltage(2, static_cast<int>(t.State->ProgramVpp));
+    if (erase) SetPin(t.ErasePin, 1);
+    PulsePinTimed(t.StrobePin, 3, widthUs);
+    if (erase) SetPin(t.ErasePin, 0);
+    SetDacVoltage(2, kIdleTenths);
+    SetSupplyPinA(t.PulsePin, 0);
+}
+
+int LatchRowCount(const LatchRow& t) { return t.Columns + 1; }
+int LatchAddressAt(const LatchRow& t, int k) { return k < t.Columns ? k : kArchRow; }
+
+// Fuse at position p of row a; -1 where the position carries 0.
+int LatchFuseAt(const LatchRow& t, int a, int p) {
+    if (a < t.Columns) return (t.Positions - 1 - p) * t.Columns + a;
+    if (p % t.ArchStride != 0) return -1;
+    return static_cast<int>(t.ArchBase) + t.DataCount - 1 - p / t.ArchStride;
+}
+
+bool IsMarker(const LatchRow& t, int p) {
+    for (int i = 0; i < t.DataCount; ++i)
+        if (t.Markers[i] == p) return true;
+    return false;
+}
+
+// Data pin i reads, at read r, term (Positions - 1 - marker) + r of the row.
+int ReadLatchRow(const LatchRow& t, int a, int mode) {
+    ShiftLatchAddress(t, a);
+    const bool array = a < t.Columns;
+    for (int p = 0; p < t.Positions; ++p) ClockLatchBit(t, array && IsMarker(t, p) ? 1u : 0u);
+    SetPin(t.ShiftPin, 0);
+    int result = 1;
+    for (int r = 0; r < (array ? t.Reads : 1); ++r) {
+        ReadLatchPins(t);
+        ClockLatchBit(t, 0);
+        for (int i = 0; i < t.DataCount; ++i) {
+            if (array && r >= t.Terms[i]) continue;
+            const int fuse = array ? (t.Positions - 1 - t.Markers[i] + r) * t.Columns + a
+                                   : static_cast<int>(t.ArchBase) + i;
+            result = CheckFuseBit(fuse, i, static_cast<int>(ReadValue), mode);
+            if (result == -1) return -1;
+        }
+    }
+    return result;
+}
+
+int LatchReadEntry(const LatchRow& t, int mode) {
+    int result = OpenLatchAccess(t, mode);
+    if (result != 1) return -1;
+    for (int k = 0; k < LatchRowCount(t) && result != -1; ++k) result = ReadLatchRow(t, LatchAddressAt(t, k), mode);
+    PowerDownLatch(t);
+    return result;
+}
+
+int LatchProgramEntry(const LatchRow& t) {
+    if (OpenLatchAccess(t, kWriting) != 1) return -1;
+    for (int k = 0; k < LatchRowCount(t); ++k) {
+        const int a = LatchAddressAt(t, k);
+        ShiftLatchAddress(t, a);
+        for (int p = 0; p < t.Positions; ++p) {
+            const int fuse = LatchFuseAt(t, a, p);
+            uint32_t bit = 0;
+            if (fuse >= 0) {
+                bit = GetBufferBit(static_cast<uint32_t>(fuse));
+                ExpectedValue = bit;
+                StepProgressByAddress(static_cast<uint32_t>(fuse)); // a break does not stop programming
+            }
+            ClockLatchBit(t, bit);
+        }
+        LatchStrobe(t, kRowPulseUs, false);
+    }
+    PowerDownLatch(t);
+    return 1;
+}
+
+int LatchEraseEntry(const LatchRow& t) {
+    if (OpenLatchAccess(t, kWriting) != 1) return -1;
+    SetPin(t.ShiftPin, 1);
+    LatchStrobe(t, kErasePulseUs, true);
+    SetPin(t.ShiftPin, 0);
+    DelayMsSlot(1);
+    PowerDownLatch(t);
+    return 1;
+}
+
+int LatchSecureEntry(const LatchRow& t) {
+    if (OpenLatchAccess(t, kWriting) != 1) return -1;
+    ShiftLatchAddress(t, t.SecureRow);
+    ClockLatchConstant(t, 0);
+    LatchStrobe(t, kRowPulseUs, false);
+    PowerDownLatch(t);
+    return 1;
+}
+
 } // namespace
 
 int Alg207Read(int mode) { return ReadEntry(kRow207, mode); }
@@ -312,11 +513,16 @@ int Alg208Read(int mode) { return ReadEntry(kRow208, mode); }
 int Alg208Program() { return ProgramEntry(kRow208); }
 int Alg208Erase() { return EraseEntry(kRow208); }
 int Alg208Secure() { return SecureEntry(kRow208); }
+int Alg210Read(int mode) { return LatchReadEntry(kRow210, mode); }
+int Alg210Program() { return LatchProgramEntry(kRow210); }
+int Alg210Erase() { return LatchEraseEntry(kRow210); }
+int Alg210Secure() { return LatchSecureEntry(kRow210); }
 
 void InstallEditModeRows() {
     static const LogicRowEntries rows[] = {
         {207, Alg207Read, Alg207Program, Alg207Erase, Alg207Secure, Alg207Options},
         {208, Alg208Read, Alg208Program, Alg208Erase, Alg208Secure, Alg208Options},
+        {210, Alg210Read, Alg210Program, Alg210Erase, Alg210Secure, nullptr},
     };
     InstallLogicRows(rows);
 }

@@ -5,7 +5,8 @@
 //
 // Row 207: 16V8 type, row 208: 20V8 type; both address rows through a 4-bit
 // command bus and work on the PAL-emulation device image (fuse f at
-// ShadowFuseBase + f).
+// ShadowFuseBase + f). Row 210: 20RA10 type, its row address latched from
+// the serial pins; a secured part reads 0.
 #pragma once
 #include <cstdint>
 
@@ -18,6 +19,7 @@ struct EditModeState {
 };
 extern EditModeState Edit207;
 extern EditModeState Edit208;
+extern EditModeState Edit210;
 
 int Alg207Read(int mode);
 int Alg207Program();
@@ -27,5 +29,9 @@ int Alg208Read(int mode);
 int Alg208Program();
 int Alg208Erase();
 int Alg208Secure();
+int Alg210Read(int mode);
+int Alg210Program();
+int Alg210Erase();
+int Alg210Secure();
 
 void InstallEditModeRows();

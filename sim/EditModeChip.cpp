@@ -5,6 +5,9 @@ namespace sim {
 namespace {
 
 constexpr int kStages = 64;
+constexpr int kLatchStages = 80;
+constexpr int kLatchColumns = 40, kLatchIdRow = 40, kLatchSecureRow = 62, kArchRow = 63, kArchCells = 10;
+constexpr uint32_t kArchBase = 3200;
 constexpr int kEditOnTenths = 85;
 constexpr int kIdTenths = 92;
 constexpr int kTolerance = 3;
@@ -34,8 +37,14 @@ struct CodeVolts {
 };
 constexpr CodeVolts kVolts[] = {{128, 135, 105}, {1, 135, 105}, {64, 92, 92},
                                 {144, 92, 92},   {160, 92, 92}, {192, 92, 92}, {224, 92, 92}};
+constexpr CodeVolts kLatchVolts[] = {{2, 95, 95}, {3, 92, 92}};
 
-const CodeVolts* VoltsOf(int code) {
+const CodeVolts* VoltsOf(EditModeKind k, int code) {
+    if (k == EditModeKind::Latch20RA10) {
+        for (const CodeVolts& v : kLatchVolts)
+            if (v.code == code) return &v;
+        return nullptr;
+    }
     for (const CodeVolts& v : kVolts)
         if (v.code == code) return &v;
     return nullptr;
@@ -43,20 +52,24 @@ const CodeVolts* VoltsOf(int code) {
 
 const FuseMap& MapOf(EditModeKind k) { return k == EditModeKind::Bus16V8 ? k16V8 : k20V8; }
 int PinCount(EditModeKind k) { return k == EditModeKind::Bus16V8 ? 20 : 24; }
+int StagesOf(EditModeKind k) { return k == EditModeKind::Latch20RA10 ? kLatchStages : kStages; }
 
 } // namespace
 
 const EditModeChip::Pins& EditModeChip::PinsOf(EditModeKind k) {
-    static const Pins k16{1, 2, 3, 4, 8, 12, 20, 10};
-    static const Pins k20{1, 2, 3, 4, 10, 15, 24, 12};
+    static const Pins k16{1, 2, 3, 4, 8, 12, 20, 10, 0, 0, 0, 0, 0};
+    static const Pins k20{1, 2, 3, 4, 10, 15, 24, 12, 0, 0, 0, 0, 0};
+    static const Pins kRa10{1, 2, 3, 0, 9, 23, 24, 12, 4, 5, 6, 7, 10}; // output i on chip pin 23 - i
+    if (k == EditModeKind::Latch20RA10) return kRa10;
     return k == EditModeKind::Bus16V8 ? k16 : k20;
 }
 
 EditModeChip::EditModeChip(const EditModeFacts& facts)
     : CellArrayChip(facts.name, PinCount(facts.kind), facts.fuses + kStages, PinsOf(facts.kind).vcc,
                     {PinsOf(facts.kind).gnd}),
-      part_(facts), reg_(kStages, 0) {
+      part_(facts), reg_(static_cast<size_t>(StagesOf(facts.kind)), 0) {
     AllowPin(PinsOf(facts.kind).edit, kEditMaxTenths);
+    if (facts.kind == EditModeKind::Latch20RA10) AllowPin(PinsOf(facts.kind).pulse, kEditMaxTenths);
     if (facts.kind == EditModeKind::Bus20V8) AllowPin(PinsOf(facts.kind).data, kDataMaxTenths);
 }
 
@@ -85,7 +98,7 @@ int EditModeChip::Bus(const PinEnvironment& env) const {
 }
 
 bool EditModeChip::Voltage(const PinEnvironment& env, bool program) const {
-    const CodeVolts* v = VoltsOf(part_.idCode);
+    const CodeVolts* v = VoltsOf(part_.kind, part_.idCode);
     return v != nullptr && Within(Volts(env, PinsOf(part_.kind).edit), program ? v->program : v->read, kTolerance);
 }
 
@@ -93,8 +106,23 @@ void EditModeChip::EndPulse(const PinEnvironment& env) {
     const uint64_t width = strobe_.Stop(env.NowUs());
     const int bus = strobeBus_;
     if (pulses_.size() < kLogLimit)
-        pulses_.push_back({bus, address_, width, Volts(env, PinsOf(part_.kind).edit)});
+        pulses_.push_back({bus, address_, width, Volts(env, Latched() ? PinsOf(part_.kind).pulse : PinsOf(part_.kind).edit)});
     if (!Voltage(env, true)) return;
+    if (Latched()) {
+        if (!Within(Volts(env, PinsOf(part_.kind).pulse), VoltsOf(part_.kind, part_.idCode)->program, kTolerance)) return;
+        const uint32_t stages = static_cast<uint32_t>(reg_.size());
+        if (bus == 1 && width >= kEraseUs) {
+            EraseAll();
+        } else if (bus == 0 && width >= kWriteUs && address_ == kLatchSecureRow) {
+            Secure();
+        } else if (bus == 0 && width >= kWriteUs && address_ < kLatchColumns) {
+            for (uint32_t p = 0; p < stages; ++p)
+                WriteCell((stages - 1 - p) * kLatchColumns + static_cast<uint32_t>(address_), reg_[stages - 1 - p]);
+        } else if (bus == 0 && width >= kWriteUs && address_ == kArchRow) {
+            for (uint32_t k = 0; k < kArchCells; ++k) WriteCell(kArchBase + kArchCells - 1 - k, reg_[stages - 1 - 8 * k]);
+        }
+        return;
+    }
     if (bus == kWrite && width >= kWriteUs) {
         if (address_ == kSecureRow) {
             Secure();
@@ -124,7 +152,65 @@ void EditModeChip::EndPulse(const PinEnvironment& env) {
     EraseAll();
 }
 
+// Stage s holds the bit shifted in reg_.size() - 1 - s clocks ago: position
+// p (the p-th bit in) of a full register is stage size - 1 - p.
+void EditModeChip::ShiftRegister(uint8_t bit) {
+    for (size_t s = reg_.size() - 1; s > 0; --s) reg_[s] = reg_[s - 1];
+    reg_[0] = bit;
+}
+
+void EditModeChip::UpdateLatched(const PinEnvironment& env) {
+    const Pins& pins = PinsOf(part_.kind);
+    const bool edge = edges_.Take(Level(env, pins.clock) == 1, Level(env, pins.strobe) == 1);
+    const bool shifting = Level(env, pins.shift) == 1;
+    if (shifting) readClocks_ = 0;
+    if (!edge) return;
+    if (!InEditMode(env, pins.edit, kEditOnTenths)) {
+        strobe_.Stop(env.NowUs());
+        return;
+    }
+    if (edges_.clockRise) {
+        const auto bit = static_cast<uint8_t>(Level(env, pins.data));
+        if (Level(env, pins.select) == 1 && Level(env, pins.latch) == 0) {
+            address_ = (address_ >> 1) | bit << 5;
+        } else if (shifting) {
+            ShiftRegister(bit);
+        } else {
+            if (address_ < kLatchColumns && readVolts_.size() < kLogLimit) readVolts_.push_back(Volts(env, pins.edit));
+            ++readClocks_;
+        }
+    }
+    if (edges_.strobeEdge) {
+        if (edges_.strobeHigh) {
+            strobeBus_ = Level(env, pins.erase); // 1: an erase pulse
+            strobe_.Start(env.NowUs());
+        } else {
+            EndPulse(env);
+        }
+    }
+}
+
+// Output i of the 20RA10 type; -1 floats.
+int EditModeChip::LatchedOutput(const PinEnvironment& env, int i) const {
+    const Pins& pins = PinsOf(part_.kind);
+    if (Level(env, pins.shift) == 1 || Volts(env, pins.edit) < kEditOnTenths) return -1;
+    if (address_ == kLatchIdRow) return i < 4 ? (part_.idCode >> i) & 1 : -1;
+    if (!Voltage(env, false)) return -1;
+    if (address_ == kArchRow && readClocks_ == 0) return Secured() ? 0 : Cell(kArchBase + static_cast<uint32_t>(i));
+    if (address_ >= kLatchColumns) return -1;
+    const int stages = static_cast<int>(reg_.size());
+    const int marker = stages - 1 - 8 * i;
+    if (readClocks_ >= 8 || reg_[static_cast<size_t>(stages - 1 - marker)] == 0) return -1;
+    if (Secured()) return 0;
+    const int term = stages - 1 - marker + readClocks_;
+    return Cell(static_cast<uint32_t>(term * kLatchColumns + address_));
+}
+
 void EditModeChip::Update(const PinEnvironment& env) {
+    if (Latched()) {
+        UpdateLatched(env);
+        return;
+    }
     const Pins& pins = PinsOf(part_.kind);
     const bool edge = edges_.Take(Level(env, pins.clock) == 1, Level(env, pins.strobe) == 1);
     const int bus = Bus(env);
@@ -141,8 +227,7 @@ void EditModeChip::Update(const PinEnvironment& env) {
         if (bus == kAddress) {
             address_ = ((address_ << 1) | bit) & 63;
         } else if (bus == kRegister) {
-            for (int s = kStages - 1; s > 0; --s) reg_[static_cast<size_t>(s)] = reg_[static_cast<size_t>(s - 1)];
-            reg_[0] = bit;
+            ShiftRegister(bit);
         } else if (bus == kReadOut) {
             if (address_ < kTermUseRow && readVolts_.size() < kLogLimit) readVolts_.push_back(Volts(env, pins.edit));
             ++readClocks_;
@@ -171,6 +256,12 @@ int EditModeChip::ReadBit(int b) const {
 
 ChipDrive EditModeChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
     const Pins& pins = PinsOf(part_.kind);
+    if (Latched()) {
+        const int i = pins.out - ChipPinAt(socketPin);
+        const int bit = i >= 0 && i < 10 ? LatchedOutput(env, i) : -1;
+        if (bit < 0) return ChipDrive::None;
+        return bit ? ChipDrive::High : ChipDrive::Low;
+    }
     const int b = ChipPinAt(socketPin) - pins.out;
     if (b < 0 || b > 7) return ChipDrive::None;
     int bit = -1;

@@ -24,6 +24,18 @@
 //   ends one: code 128 parts erase after three passes, every other code
 //   after a single 100 ms pulse of command 0.
 // - Security: every row but the UES row reads 1.
+//
+// The 20RA10 type (Latch20RA10) latches its row address instead: a rising
+// clock with the select pin high and the latch pin low shifts the data pin
+// into the address (least significant bit first); with select low and the
+// shift pin high it shifts the 80-stage register. With the shift pin low,
+// output i shows position 79 - 8i - r (term 8i + r) after r clocks, valid
+// only when the register held a 1 at 79 - 8i; the architecture row 63 shows
+// cell 3200 + i on output i, row 40 the identification code on outputs 0-3
+// (edit voltage on). A strobe of 50 ms or more with the strobe-voltage pin
+// at the code's programming voltage writes the addressed row (row 63 from
+// positions 8k into cells 3209 - k; row 62 secures); with the erase pin
+// high, 100 ms or more erase the part. Security: the array reads 0.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -32,7 +44,7 @@
 
 namespace sim {
 
-enum class EditModeKind : uint8_t { Bus16V8, Bus20V8 };
+enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10 };
 
 struct EditModeFacts {
     const char* maker;
@@ -72,7 +84,13 @@ protected:
 private:
     struct Pins {
         int clock, data, edit, bus, strobe, out, vcc, gnd;
+        // Latch-addressed kinds: strobe voltage, latch, select, erase, shift.
+        int pulse, latch, select, erase, shift;
     };
+    bool Latched() const { return part_.kind == EditModeKind::Latch20RA10; }
+    void UpdateLatched(const PinEnvironment& env);
+    int LatchedOutput(const PinEnvironment& env, int i) const;
+    void ShiftRegister(uint8_t bit);
     static const Pins& PinsOf(EditModeKind k);
     int Columns() const;
     // Cell of position p of row a; -1 where the position has none.

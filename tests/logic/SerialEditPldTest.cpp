@@ -1,4 +1,4 @@
-// Rows 207 and 208 end to end against the edit-mode chip model: the driver's
+// Rows 207, 208 and 210 end to end against the edit-mode chip model: the driver's
 // operations, the edit voltages and erase recipe chosen by the chip's code,
 // refusals, injected faults and the PAL types of the device image.
 #include "logic/SerialEditPld.h"
@@ -10,8 +10,12 @@ namespace {
 struct Part {
     const char* name;
     uint32_t row, fuses, rowWidth;
+    uint32_t ues;       // first UES fuse (0: none); the UES reads back on a secured part
+    uint32_t securedBit; // what the rest of a secured part reads
 };
-const Part kParts[] = {{"PALCE16V8", 207, 2194, 32}, {"PALCE20V8", 208, 2706, 40}};
+const Part kParts[] = {{"PALCE16V8", 207, 2194, 32, 2056, 1},
+                       {"PALCE20V8", 208, 2706, 40, 2568, 1},
+                       {"PALCE20RA10", 210, 3210, 40, 0, 0}};
 
 class SerialEditPldTest : public PldRun {
 protected:
@@ -66,11 +70,11 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
         EXPECT_EQ(Run(OpSecurity), 1) << LogText();
         EXPECT_TRUE(HasLine("Security ok!")) << LogText();
         EXPECT_TRUE(chip->Secured());
+        EXPECT_EQ(SecureCheckValue, p.securedBit);
         ClearUserMap(p.fuses);
         EXPECT_EQ(Run(OpRead), 1) << LogText();
-        const uint32_t ues = p.row == 207 ? 2056 : 2568;
         for (uint32_t n = 0; n < p.fuses; ++n)
-            ASSERT_EQ(GetBufferBit(n), n >= ues && n < ues + 64 ? fuses[n] : 1u) << n;
+            ASSERT_EQ(GetBufferBit(n), p.ues != 0 && n >= p.ues && n < p.ues + 64 ? fuses[n] : p.securedBit) << n;
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
     }
@@ -79,15 +83,21 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
 // The code read at power-up sets the programming and read voltages at the
 // chip and the erase recipe: code 128 erases in three passes of a 250 ms
 // command-14 pulse and a 100 ms command-0 pulse, the others with one 100 ms
-// command-0 pulse.
+// command-0 pulse; the 20RA10 type writes with plain strobes (logged as 0) at
+// the strobe-voltage pin and erases with one 100 ms strobe under the erase
+// pin (logged as 1).
 TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
     struct Case {
         const char* name;
-        int code, programTenths, readTenths;
+        int code, programTenths, readTenths, writeCommand;
+        std::vector<int> erase;
     };
-    const Case cases[] = {{"PALCE16V8", 128, 135, 105}, {"PALCE16V8", 64, 92, 92},  {"PALCE16V8", 144, 92, 92},
-                          {"PALCE16V8", 160, 92, 92},   {"PALCE16V8", 192, 92, 92}, {"PALCE16V8", 224, 92, 92},
-                          {"PALCE20V8", 1, 135, 105},   {"PALCE20V8", 64, 92, 92}};
+    const std::vector<int> one{0}, passes{14, 0, 14, 0, 14, 0}, latched{1};
+    const Case cases[] = {{"PALCE16V8", 128, 135, 105, 3, passes}, {"PALCE16V8", 64, 92, 92, 3, one},
+                          {"PALCE16V8", 144, 92, 92, 3, one},      {"PALCE16V8", 160, 92, 92, 3, one},
+                          {"PALCE16V8", 192, 92, 92, 3, one},      {"PALCE16V8", 224, 92, 92, 3, one},
+                          {"PALCE20V8", 1, 135, 105, 3, one},      {"PALCE20V8", 64, 92, 92, 3, one},
+                          {"PALCE20RA10", 2, 95, 95, 0, latched},  {"PALCE20RA10", 3, 92, 92, 0, latched}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code);
@@ -97,22 +107,20 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
         EXPECT_EQ(Cells(chip, DeviceSize), fuses);
         ASSERT_FALSE(chip->Pulses().empty());
         for (const auto& w : chip->Pulses()) {
-            EXPECT_EQ(w.command, 3);
+            EXPECT_EQ(w.command, c.writeCommand);
             EXPECT_EQ(w.editTenths, c.programTenths);
             EXPECT_GE(w.widthUs, 50000u);
         }
         chip->ClearLog();
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
         ASSERT_FALSE(chip->ReadVolts().empty());
-        for (int v : chip->ReadVolts()) EXPECT_EQ(v, c.readTenths);
+        for (int v : chip->ReadVolts()) EXPECT_NEAR(v, c.readTenths, 1); // one DAC step
 
         chip->ClearLog();
         BlankCheckAfterErase = 0;
         EXPECT_EQ(Run(OpErase), 1) << LogText();
         EXPECT_TRUE(chip->Blank());
-        const std::vector<int> recipe =
-            c.code == 128 ? std::vector<int>{14, 0, 14, 0, 14, 0} : std::vector<int>{0};
-        EXPECT_EQ(Commands(chip), recipe);
+        EXPECT_EQ(Commands(chip), c.erase);
         for (const auto& e : chip->Pulses()) EXPECT_GE(e.widthUs, e.command == 14 ? 250000u : 100000u);
         ExpectNoViolations();
     }
@@ -125,8 +133,9 @@ TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
         const char* name;
         int code; // -1: empty socket
     };
-    for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20V8", -1},
-                         Case{"PALCE16V8", -1}}) {
+    for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20RA10", 0},
+                         Case{"PALCE20RA10", 15}, Case{"PALCE20V8", -1}, Case{"PALCE16V8", -1},
+                         Case{"PALCE20RA10", -1}}) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code < 0 ? 0 : c.code);
         if (c.code < 0) {
@@ -202,6 +211,7 @@ TEST_F(SerialEditPldTest, TermUseRowOnlyWithVariantOne) {
 // through the device image.
 TEST_F(SerialEditPldTest, PalTypesThroughTheDeviceImage) {
     for (const Part& p : kParts) {
+        if (p.ues == 0) continue; // no device image
         const int set = p.row == 208 ? 1 : 0;
         for (int index : {1, 4, 7}) {
             SCOPED_TRACE(std::string(p.name) + " " + PalEmulationNames[set][index]);
@@ -212,18 +222,22 @@ TEST_F(SerialEditPldTest, PalTypesThroughTheDeviceImage) {
 
 // Golden positions: one fuse programmed on the part reads back at its own
 // JEDEC number and nowhere else (the architecture rows' 8-position blocks,
-// the last block of rows 62 and 63, the UES byte order).
+// the last block of rows 62 and 63, the UES byte order; the 20RA10 type's
+// eight-term blocks and its architecture row, read once).
 TEST_F(SerialEditPldTest, GoldenFusePositions) {
     struct Case {
         const char* name;
+        int code;
         std::vector<uint32_t> fuses;
     };
-    const Case cases[] = {{"PALCE16V8", {0, 31, 2047, 2048, 2055, 2056, 2063, 2119, 2120, 2127, 2128, 2191, 2192, 2193}},
-                          {"PALCE20V8", {0, 39, 2559, 2560, 2567, 2568, 2631, 2632, 2639, 2640, 2703, 2704, 2705}}};
+    const Case cases[] = {
+        {"PALCE16V8", 64, {0, 31, 2047, 2048, 2055, 2056, 2063, 2119, 2120, 2127, 2128, 2191, 2192, 2193}},
+        {"PALCE20V8", 64, {0, 39, 2559, 2560, 2567, 2568, 2631, 2632, 2639, 2640, 2703, 2704, 2705}},
+        {"PALCE20RA10", 3, {0, 39, 40, 319, 320, 3160, 3199, 3200, 3205, 3209}}};
     for (const Case& c : cases) {
         for (uint32_t f : c.fuses) {
             SCOPED_TRACE(std::string(c.name) + " fuse " + std::to_string(f));
-            sim::EditModeChip* chip = Seat(c.name, 64);
+            sim::EditModeChip* chip = Seat(c.name, c.code);
             for (uint32_t n = 0; n < DeviceSize; ++n) chip->SetCell(n, n == f ? 0 : 1);
             EXPECT_EQ(Run(OpRead), 1) << LogText();
             for (uint32_t n = 0; n < DeviceSize; ++n) ASSERT_EQ(GetBufferBit(n), n == f ? 0u : 1u) << n;
