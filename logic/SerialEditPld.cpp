@@ -17,6 +17,7 @@
 EditModeState Edit207{};
 EditModeState Edit208{};
 EditModeState Edit210{};
+EditModeState Edit209{};
 
 namespace {
 
@@ -310,12 +311,22 @@ int SecureEntry(const EditRow& t) {
 // first with the select pin high and the latch pin low; the row register
 // (pin 22 high) follows at once; pin 22 low reads it out in blocks.
 
-constexpr CodeVoltages k210Codes[] = {{2, 95, 95}, {3, 92, 92}};
+// Per code: the edit voltages, the strobe voltage, the width of the first
+// pulse of an erase pass and the number of passes.
+struct LatchCode {
+    uint32_t Code, ProgramVpp, ReadVpp, PulseVpp, FirstEraseUs;
+    int ErasePasses;
+};
+constexpr LatchCode k210Codes[] = {{2, 95, 95, 95, 0, 1}, {3, 92, 92, 92, 0, 1}};
+constexpr LatchCode k209Codes[] = {{2, 90, 87, 90, 50000, 1},  {3, 90, 87, 90, 50000, 1},
+                                   {12, 90, 87, 90, 50000, 1}, {8, 92, 92, 92, 50000, 1},
+                                   {9, 87, 87, 87, 50000, 1},  {10, 87, 87, 87, 50000, 1},
+                                   {15, 105, 105, 135, 250000, 4}};
 
 struct LatchRow {
     EditModeState* State;
-    int ClockPin, DataPin, SelectPin, LatchPin, ShiftPin, StrobePin, EditPin, PulsePin, ErasePin;
-    int HeldLow[3];
+    int ClockPin, DataPin, SelectPin, LatchPin, ShiftPin, StrobePin, EditPin, PulsePin, ErasePin, PassPin;
+    int HeldLow[3];   // pin group 0 (0 ends the list)
     int DataPins[12]; // pin group 1: data pin i at position i
     int DataCount;
     int Positions;    // stages of the row register
@@ -323,20 +334,33 @@ struct LatchRow {
     int Markers[12];  // marker position of each data pin's block
     int Terms[12];    // terms read on each data pin
     int Reads;        // reads per array row
-    int IdRow, IdTenths;
-    const CodeVoltages* Codes;
+    bool ClockBeforeRead; // reads after the first are preceded by a clock (else followed by one)
+    int IdRow, IdShift, IdTenths;
+    const LatchCode* Codes;
     int CodeCount;
     int SecureRow;
-    uint32_t ArchBase;   // the architecture row (63): fuse ArchBase + i on data pin i
-    int ArchStride;      // ... written from position ArchStride x k (fuse ArchBase + DataCount - 1 - k)
+    int SpecialRows[2]; // rows after the array (0 ends the list)
+    bool Ramped;        // the edit voltage ramps up from 5.0 V
+    bool LowSupplySubVariant; // sub-variant parts run at 4.5 V and identify at 8.7 V
+    bool SecuredReadsZero;
+    bool TermUseRow;      // variant 1 parts get the term-use row
+    bool LatchLowToWrite; // the latch pin goes low before a row's strobe
 };
 
-const LatchRow kRow210{&Edit210, 13, 14, 18, 17, 22, 21, 15, 16, 19, {20, 23, 25},
+const LatchRow kRow210{&Edit210, 13, 14, 18, 17, 22, 21, 15, 16, 19, 0, {20, 23, 25},
                        {35, 34, 33, 32, 31, 30, 29, 28, 27, 26}, 10, 80, 40,
-                       {79, 71, 63, 55, 47, 39, 31, 23, 15, 7}, {8, 8, 8, 8, 8, 8, 8, 8, 8, 8}, 8,
-                       40, 95, k210Codes, 2, 62, 3200, 8};
+                       {79, 71, 63, 55, 47, 39, 31, 23, 15, 7}, {8, 8, 8, 8, 8, 8, 8, 8, 8, 8}, 8, false,
+                       40, 0, 95, k210Codes, 2, 62, {63, 0}, true, false, true, false, false};
+const LatchRow kRow209{&Edit209, 13, 14, 18, 17, 22, 21, 15, 16, 19, 23, {20, 25, 0},
+                       {26, 27, 28, 29, 30, 31, 32, 33, 34, 35}, 10, 132, 44,
+                       {9, 20, 33, 48, 65, 82, 97, 110, 121, 131}, {10, 11, 13, 15, 17, 17, 15, 13, 11, 10}, 17, true,
+                       58, 6, 92, k209Codes, 7, 59, {60, 61}, false, true, false, true, true};
 
-constexpr int kArchRow = 63;
+const LatchCode* CodeOf(const LatchRow& t) {
+    for (int k = 0; k < t.CodeCount; ++k)
+        if (t.Codes[k].Code == t.State->ChipIdCode) return &t.Codes[k];
+    return nullptr;
+}
 
 void ClockLatchBit(const LatchRow& t, uint32_t bit) { ClockEditBit(t.ClockPin, t.DataPin, bit); }
 
@@ -358,6 +382,12 @@ uint32_t ReadLatchPins(const LatchRow& t) {
     return ReadValue;
 }
 
+int LatchHeldLowCount(const LatchRow& t) {
+    int n = 0;
+    while (n < 3 && t.HeldLow[n] != 0) ++n;
+    return n;
+}
+
 void DefineLatchGroups(const LatchRow& t) {
     const int* h = t.HeldLow;
     const int* d = t.DataPins;
@@ -366,22 +396,25 @@ void DefineLatchGroups(const LatchRow& t) {
 }
 
 // Both edit channels stand at 5.0 V before their supply switches close: the
-// edit voltage then ramps from there, the strobe voltage is raised from there.
+// edit voltage then ramps or steps from there, as does the strobe voltage.
 void PowerUpLatch(const LatchRow& t, uint32_t vpp) {
-    SecureCheckValue = 0; // a secured part reads 0
+    if (t.SecuredReadsZero) SecureCheckValue = 0;
     const auto supply = static_cast<int>(SupplyVoltage);
-    SetVccRange(0, supply);
+    SetVccRange(t.Ramped ? 0 : 1, supply);
     SetAllDacVoltages(kIdleTenths, kIdleTenths, 0, 0);
     SetDeviceGround(1);
     DelayMsSlot(100);
     FloatPinRange(1, 48);
-    WritePinGroup(0, 0, 2, 0);
-    for (int pin : {t.ClockPin, t.DataPin, t.LatchPin, t.SelectPin, t.ErasePin, t.StrobePin, t.ShiftPin})
-        SetPin(pin, 0);
+    WritePinGroup(0, 0, LatchHeldLowCount(t) - 1, 0);
+    for (int pin : {t.ClockPin, t.DataPin, t.LatchPin, t.SelectPin, t.ErasePin, t.PassPin, t.StrobePin, t.ShiftPin})
+        if (pin != 0) SetPin(pin, 0);
     SetDevicePower(1, supply);
     DelayMsSlot(1);
     SetSupplyPinA(t.EditPin, 1);
-    RampVoltageUp(1, kIdleTenths, static_cast<int>(vpp), 5, 10);
+    if (t.Ramped)
+        RampVoltageUp(1, kIdleTenths, static_cast<int>(vpp), 5, 10);
+    else
+        SetDacVoltage(1, static_cast<int>(vpp));
 }
 
 void PowerDownLatch(const LatchRow& t) {
@@ -392,41 +425,70 @@ void PowerDownLatch(const LatchRow& t) {
     DelayMsSlot(1);
 }
 
+// Supply of the access: the low-voltage sub-variant identifies and writes
+// at 4.5 V, every part reads at the read supply.
+void ChooseLatchSupply(const LatchRow& t, int mode) {
+    GalChooseSupply(mode);
+    if (!t.LowSupplySubVariant || DeviceSubVariant == 0 || mode != kWriting) return;
+    SupplyVoltage = 45;
+    Vccp = 450;
+}
+
 int OpenLatchAccess(const LatchRow& t, int mode) {
     DefineLatchGroups(t);
-    GalChooseSupply(mode);
-    PowerUpLatch(t, static_cast<uint32_t>(t.IdTenths));
+    const bool low = t.LowSupplySubVariant && DeviceSubVariant != 0;
+    ChooseLatchSupply(t, t.LowSupplySubVariant ? kWriting : mode); // the sub-variant row identifies at its write supply
+    PowerUpLatch(t, low ? 87u : static_cast<uint32_t>(t.IdTenths));
     ShiftLatchAddress(t, t.IdRow);
     ClockLatchConstant(t, 1);
     SetPin(t.ShiftPin, 0);
-    const uint32_t code = ReadLatchPins(t) & 15u;
+    const uint32_t code = ReadLatchPins(t) >> t.IdShift & 15u;
     PowerDownLatch(t);
-    if (ChooseVoltages(*t.State, code, t.Codes, t.CodeCount) != 1) return -1;
-    PowerUpLatch(t, mode == kWriting ? t.State->ProgramVpp : t.State->ReadVpp);
+    EditModeState& s = *t.State;
+    s.ChipIdCode = code;
+    const LatchCode* c = CodeOf(t);
+    if (c == nullptr) {
+        ShowMessageLine(" Incorrect device ID");
+        return -1;
+    }
+    s.ProgramVpp = c->ProgramVpp;
+    s.ReadVpp = c->ReadVpp;
+    ChooseLatchSupply(t, mode);
+    PowerUpLatch(t, mode == kWriting ? s.ProgramVpp : s.ReadVpp);
     return 1;
 }
 
-// The strobe pin high for widthUs with the strobe voltage up; the erase pin
-// high around it makes it an erase.
-void LatchStrobe(const LatchRow& t, uint32_t widthUs, bool erase) {
+// The strobe pin high for widthUs with the strobe voltage up; a pin held
+// high around it (the erase pins) makes it an erase pulse.
+void LatchStrobe(const LatchRow& t, uint32_t widthUs, int heldPin = 0) {
     SetSupplyPinA(t.PulsePin, 1);
-    SetDacVoltage(2, static_cast<int>(t.State->ProgramVpp));
-    if (erase) SetPin(t.ErasePin, 1);
+    SetDacVoltage(2, static_cast<int>(CodeOf(t)->PulseVpp));
+    if (heldPin != 0) SetPin(heldPin, 1);
     PulsePinTimed(t.StrobePin, 3, widthUs);
-    if (erase) SetPin(t.ErasePin, 0);
+    if (heldPin != 0) SetPin(heldPin, 0);
     SetDacVoltage(2, kIdleTenths);
     SetSupplyPinA(t.PulsePin, 0);
 }
 
-int LatchRowCount(const LatchRow& t) { return t.Columns + 1; }
-int LatchAddressAt(const LatchRow& t, int k) { return k < t.Columns ? k : kArchRow; }
+int LatchRowCount(const LatchRow& t) { return t.Columns + (t.SpecialRows[1] != 0 ? 2 : 1); }
+int LatchAddressAt(const LatchRow& t, int k) { return k < t.Columns ? k : t.SpecialRows[k - t.Columns]; }
 
-// Fuse at position p of row a; -1 where the position carries 0.
+// Row 209's architecture rows: block k starts at position kArchStarts[k].
+constexpr int kArchStarts[] = {6, 14, 22, 46, 54, 70, 86, 102, 110, 126};
+
+// Fuse at position p of row a; -1 where the position carries 0 and -2 where
+// it repeats the bit sent before it.
 int LatchFuseAt(const LatchRow& t, int a, int p) {
     if (a < t.Columns) return (t.Positions - 1 - p) * t.Columns + a;
-    if (p % t.ArchStride != 0) return -1;
-    return static_cast<int>(t.ArchBase) + t.DataCount - 1 - p / t.ArchStride;
+    if (a == 63) return p % 8 == 0 ? 3209 - p / 8 : -1;
+    if (p < kArchStarts[0]) return -2;
+    int k = 0;
+    while (k < 9 && p >= kArchStarts[k + 1]) ++k;
+    return 5826 + (a - 60) - 2 * k;
 }
+
+// Fuse shown on data pin i by the single read of a row past the array.
+int LatchSpecialReadFuse(int a, int i) { return a == 63 ? 3200 + i : 5826 + (a - 60) - 2 * i; }
 
 bool IsMarker(const LatchRow& t, int p) {
     for (int i = 0; i < t.DataCount; ++i)
@@ -442,12 +504,13 @@ int ReadLatchRow(const LatchRow& t, int a, int mode) {
     SetPin(t.ShiftPin, 0);
     int result = 1;
     for (int r = 0; r < (array ? t.Reads : 1); ++r) {
+        if (t.ClockBeforeRead && r > 0) ClockLatchBit(t, 0);
         ReadLatchPins(t);
-        ClockLatchBit(t, 0);
+        if (!t.ClockBeforeRead || !array) ClockLatchBit(t, 0);
         for (int i = 0; i < t.DataCount; ++i) {
             if (array && r >= t.Terms[i]) continue;
-            const int fuse = array ? (t.Positions - 1 - t.Markers[i] + r) * t.Columns + a
-                                   : static_cast<int>(t.ArchBase) + i;
+            const int fuse =
+                array ? (t.Positions - 1 - t.Markers[i] + r) * t.Columns + a : LatchSpecialReadFuse(a, i);
             result = CheckFuseBit(fuse, i, static_cast<int>(ReadValue), mode);
             if (result == -1) return -1;
         }
@@ -463,33 +526,67 @@ int LatchReadEntry(const LatchRow& t, int mode) {
     return result;
 }
 
+// `bit` is the last bit sent, which positions without a fuse of their own repeat.
+void WriteLatchRow(const LatchRow& t, int a, uint32_t& bit) {
+    ShiftLatchAddress(t, a);
+    for (int p = 0; p < t.Positions; ++p) {
+        const int fuse = LatchFuseAt(t, a, p);
+        if (fuse == -1) bit = 0;
+        if (fuse >= 0) {
+            bit = GetBufferBit(static_cast<uint32_t>(fuse));
+            ExpectedValue = bit;
+            StepProgressByAddress(static_cast<uint32_t>(fuse)); // a break does not stop programming
+        }
+        ClockLatchBit(t, bit);
+    }
+}
+
+// Position p is 1 when any fuse of term Positions - 1 - p is 1.
+void WriteLatchTermUseRow(const LatchRow& t) {
+    ShiftLatchAddress(t, kTermUseRow);
+    for (int p = 0; p < t.Positions; ++p) {
+        uint32_t used = 0;
+        const int term = t.Positions - 1 - p;
+        for (int c = 0; c < t.Columns; ++c) used |= GetBufferBit(static_cast<uint32_t>(term * t.Columns + c));
+        ClockLatchBit(t, used);
+    }
+    if (t.LatchLowToWrite) SetPin(t.LatchPin, 0);
+    LatchStrobe(t, kRowPulseUs);
+}
+
 int LatchProgramEntry(const LatchRow& t) {
     if (OpenLatchAccess(t, kWriting) != 1) return -1;
+    uint32_t last = 0;
     for (int k = 0; k < LatchRowCount(t); ++k) {
-        const int a = LatchAddressAt(t, k);
-        ShiftLatchAddress(t, a);
-        for (int p = 0; p < t.Positions; ++p) {
-            const int fuse = LatchFuseAt(t, a, p);
-            uint32_t bit = 0;
-            if (fuse >= 0) {
-                bit = GetBufferBit(static_cast<uint32_t>(fuse));
-                ExpectedValue = bit;
-                StepProgressByAddress(static_cast<uint32_t>(fuse)); // a break does not stop programming
-            }
-            ClockLatchBit(t, bit);
-        }
-        LatchStrobe(t, kRowPulseUs, false);
+        WriteLatchRow(t, LatchAddressAt(t, k), last);
+        if (t.LatchLowToWrite) SetPin(t.LatchPin, 0);
+        LatchStrobe(t, kRowPulseUs);
     }
+    if (t.TermUseRow && DeviceVariant == 1) WriteLatchTermUseRow(t);
     PowerDownLatch(t);
     return 1;
 }
 
+// Each pass: a pulse of the code's first width under the pass pin, then
+// 100 ms under the erase pin (one pulse under the erase pin without one).
 int LatchEraseEntry(const LatchRow& t) {
     if (OpenLatchAccess(t, kWriting) != 1) return -1;
-    SetPin(t.ShiftPin, 1);
-    LatchStrobe(t, kErasePulseUs, true);
-    SetPin(t.ShiftPin, 0);
-    DelayMsSlot(1);
+    const LatchCode& c = *CodeOf(t);
+    for (int pass = 0; pass < c.ErasePasses; ++pass) {
+        SetPin(t.ShiftPin, 1);
+        SetSupplyPinA(t.PulsePin, 1);
+        SetDacVoltage(2, static_cast<int>(c.PulseVpp));
+        for (int pin : {t.PassPin, t.ErasePin}) {
+            if (pin == 0) continue;
+            SetPin(pin, 1);
+            PulsePinTimed(t.StrobePin, 3, pin == t.PassPin ? c.FirstEraseUs : kErasePulseUs);
+            SetPin(pin, 0);
+        }
+        SetDacVoltage(2, kIdleTenths);
+        SetSupplyPinA(t.PulsePin, 0);
+        SetPin(t.ShiftPin, 0);
+        DelayMsSlot(1);
+    }
     PowerDownLatch(t);
     return 1;
 }
@@ -498,7 +595,7 @@ int LatchSecureEntry(const LatchRow& t) {
     if (OpenLatchAccess(t, kWriting) != 1) return -1;
     ShiftLatchAddress(t, t.SecureRow);
     ClockLatchConstant(t, 0);
-    LatchStrobe(t, kRowPulseUs, false);
+    LatchStrobe(t, kRowPulseUs);
     PowerDownLatch(t);
     return 1;
 }
@@ -517,12 +614,17 @@ int Alg210Read(int mode) { return LatchReadEntry(kRow210, mode); }
 int Alg210Program() { return LatchProgramEntry(kRow210); }
 int Alg210Erase() { return LatchEraseEntry(kRow210); }
 int Alg210Secure() { return LatchSecureEntry(kRow210); }
+int Alg209Read(int mode) { return LatchReadEntry(kRow209, mode); }
+int Alg209Program() { return LatchProgramEntry(kRow209); }
+int Alg209Erase() { return LatchEraseEntry(kRow209); }
+int Alg209Secure() { return LatchSecureEntry(kRow209); }
 
 void InstallEditModeRows() {
     static const LogicRowEntries rows[] = {
         {207, Alg207Read, Alg207Program, Alg207Erase, Alg207Secure, Alg207Options},
         {208, Alg208Read, Alg208Program, Alg208Erase, Alg208Secure, Alg208Options},
         {210, Alg210Read, Alg210Program, Alg210Erase, Alg210Secure, nullptr},
+        {209, Alg209Read, Alg209Program, Alg209Erase, Alg209Secure, nullptr},
     };
     InstallLogicRows(rows);
 }

@@ -6,7 +6,8 @@
 // Row 207: 16V8 type, row 208: 20V8 type; both address rows through a 4-bit
 // command bus and work on the PAL-emulation device image (fuse f at
 // ShadowFuseBase + f). Row 210: 20RA10 type, its row address latched from
-// the serial pins; a secured part reads 0.
+// the serial pins; a secured part reads 0. Row 209: 22V10 type, addressed
+// the same way, its strobe voltage and erase passes also chosen by the code.
 #pragma once
 #include <cstdint>
 
@@ -20,6 +21,7 @@ struct EditModeState {
 extern EditModeState Edit207;
 extern EditModeState Edit208;
 extern EditModeState Edit210;
+extern EditModeState Edit209;
 
 int Alg207Read(int mode);
 int Alg207Program();
@@ -33,5 +35,9 @@ int Alg210Read(int mode);
 int Alg210Program();
 int Alg210Erase();
 int Alg210Secure();
+int Alg209Read(int mode);
+int Alg209Program();
+int Alg209Erase();
+int Alg209Secure();
 
 void InstallEditModeRows();

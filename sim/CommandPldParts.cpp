@@ -2,7 +2,7 @@
 // and 22V10 fuse maps in 20- and 24-pin DIPs, the identification code in row
 // 63), the 20-bit word part in its two adapters, and the edit-mode parts
 // whose identification code sets their edit voltages (16V8, 20V8 and
-// 20RA10 maps; the 20RA10 type in its 24-pin DIP).
+// 20RA10 and 22V10 maps in 20- and 24-pin DIPs).
 #include "sim/Catalog.h"
 #include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
@@ -24,9 +24,11 @@ const WordPldFacts kWordPldParts[] = {
 };
 
 const EditModeFacts kEditModeParts[] = {
-    {"AMD", "PALCE16V8", EditModeKind::Bus16V8, 128, 2194},
-    {"AMD", "PALCE20V8", EditModeKind::Bus20V8, 1, 2706},
-    {"AMD", "PALCE20RA10", EditModeKind::Latch20RA10, 2, 3210},
+    {"AMD", "PALCE16V8", EditModeKind::Bus16V8, 128, 2194, false},
+    {"AMD", "PALCE20V8", EditModeKind::Bus20V8, 1, 2706, false},
+    {"AMD", "PALCE20RA10", EditModeKind::Latch20RA10, 2, 3210, false},
+    {"AMD", "PALCE22V10", EditModeKind::Latch22V10, 15, 5828, false},
+    {"AMD", "PALLV22V10", EditModeKind::Latch22V10, 8, 5828, true},
 };
 
 // A PLD in a 20- or 24-pin DIP: the JEDEC fuse map, a fuse a word, reading

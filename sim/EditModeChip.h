@@ -36,6 +36,15 @@
 // at the code's programming voltage writes the addressed row (row 63 from
 // positions 8k into cells 3209 - k; row 62 secures); with the erase pin
 // high, 100 ms or more erase the part. Security: the array reads 0.
+//
+// The 22V10 type (Latch22V10) works the same way on a 132-stage register
+// with blocks of 10 to 17 terms per output (output i on chip pin 14 + i),
+// the identification code on outputs 6-9 at row 58 (9.2 V, 8.7 V on the
+// low-voltage part), architecture rows 60 and 61 (cells 5826 - 2i and
+// 5827 - 2i on output i), the term-use row 57 and security row 59 (reads 1).
+// Per code the edit, read and strobe voltages; an erase pass is a pulse
+// under the pass pin (50 ms, 250 ms for code 15) followed by 100 ms under
+// the erase pin; code 15 erases after four passes, the others after one.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -44,7 +53,7 @@
 
 namespace sim {
 
-enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10 };
+enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10, Latch22V10 };
 
 struct EditModeFacts {
     const char* maker;
@@ -52,6 +61,7 @@ struct EditModeFacts {
     EditModeKind kind;
     uint8_t idCode;
     uint32_t fuses; // JEDEC fuse count
+    bool lowVcc;    // writes only at a 4.5 V supply; identifies at 8.7 V
 };
 
 class EditModeChip : public CellArrayChip {
@@ -85,9 +95,11 @@ private:
     struct Pins {
         int clock, data, edit, bus, strobe, out, vcc, gnd;
         // Latch-addressed kinds: strobe voltage, latch, select, erase, shift.
-        int pulse, latch, select, erase, shift;
+        int pulse, latch, select, erase, shift, pass;
     };
-    bool Latched() const { return part_.kind == EditModeKind::Latch20RA10; }
+    bool Latched() const { return part_.kind == EditModeKind::Latch20RA10 || part_.kind == EditModeKind::Latch22V10; }
+    int Position(int p) const;
+    void EndLatchedPulse(const PinEnvironment& env, int bus, uint64_t width);
     void UpdateLatched(const PinEnvironment& env);
     int LatchedOutput(const PinEnvironment& env, int i) const;
     void ShiftRegister(uint8_t bit);

@@ -1,8 +1,9 @@
-// Rows 207, 208 and 210 end to end against the edit-mode chip model: the driver's
+// Rows 207, 208, 210 and 209 end to end against the edit-mode chip model: the driver's
 // operations, the edit voltages and erase recipe chosen by the chip's code,
 // refusals, injected faults and the PAL types of the device image.
 #include "logic/SerialEditPld.h"
 #include "sim/EditModeChip.h"
+#include "sim/Universal.h"
 #include "tests/logic/PldFixture.h"
 
 namespace {
@@ -15,7 +16,9 @@ struct Part {
 };
 const Part kParts[] = {{"PALCE16V8", 207, 2194, 32, 2056, 1},
                        {"PALCE20V8", 208, 2706, 40, 2568, 1},
-                       {"PALCE20RA10", 210, 3210, 40, 0, 0}};
+                       {"PALCE20RA10", 210, 3210, 40, 0, 0},
+                       {"PALCE22V10", 209, 5828, 44, 0, 1},
+                       {"PALLV22V10", 209, 5828, 44, 0, 1}};
 
 class SerialEditPldTest : public PldRun {
 protected:
@@ -85,19 +88,25 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
 // command-14 pulse and a 100 ms command-0 pulse, the others with one 100 ms
 // command-0 pulse; the 20RA10 type writes with plain strobes (logged as 0) at
 // the strobe-voltage pin and erases with one 100 ms strobe under the erase
-// pin (logged as 1).
+// pin (logged as 1); the 22V10 type strobes at its code's strobe voltage
+// and erases in passes of a pulse under the pass pin (logged as 2, 50 ms or
+// 250 ms) and 100 ms under the erase pin, four passes on code 15.
 TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
     struct Case {
         const char* name;
         int code, programTenths, readTenths, writeCommand;
         std::vector<int> erase;
+        uint64_t passUs = 0;
     };
-    const std::vector<int> one{0}, passes{14, 0, 14, 0, 14, 0}, latched{1};
+    const std::vector<int> one{0}, passes{14, 0, 14, 0, 14, 0}, latched{1}, pass{2, 1}, four{2, 1, 2, 1, 2, 1, 2, 1};
     const Case cases[] = {{"PALCE16V8", 128, 135, 105, 3, passes}, {"PALCE16V8", 64, 92, 92, 3, one},
                           {"PALCE16V8", 144, 92, 92, 3, one},      {"PALCE16V8", 160, 92, 92, 3, one},
                           {"PALCE16V8", 192, 92, 92, 3, one},      {"PALCE16V8", 224, 92, 92, 3, one},
                           {"PALCE20V8", 1, 135, 105, 3, one},      {"PALCE20V8", 64, 92, 92, 3, one},
-                          {"PALCE20RA10", 2, 95, 95, 0, latched},  {"PALCE20RA10", 3, 92, 92, 0, latched}};
+                          {"PALCE20RA10", 2, 95, 95, 0, latched},  {"PALCE20RA10", 3, 92, 92, 0, latched},
+                          {"PALCE22V10", 2, 90, 87, 0, pass, 50000},   {"PALCE22V10", 8, 92, 92, 0, pass, 50000},
+                          {"PALCE22V10", 9, 87, 87, 0, pass, 50000},   {"PALCE22V10", 15, 135, 105, 0, four, 250000},
+                          {"PALLV22V10", 10, 87, 87, 0, pass, 50000}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code);
@@ -108,7 +117,7 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
         ASSERT_FALSE(chip->Pulses().empty());
         for (const auto& w : chip->Pulses()) {
             EXPECT_EQ(w.command, c.writeCommand);
-            EXPECT_EQ(w.editTenths, c.programTenths);
+            EXPECT_NEAR(w.editTenths, c.programTenths, 1); // one DAC step
             EXPECT_GE(w.widthUs, 50000u);
         }
         chip->ClearLog();
@@ -121,7 +130,12 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
         EXPECT_EQ(Run(OpErase), 1) << LogText();
         EXPECT_TRUE(chip->Blank());
         EXPECT_EQ(Commands(chip), c.erase);
-        for (const auto& e : chip->Pulses()) EXPECT_GE(e.widthUs, e.command == 14 ? 250000u : 100000u);
+        for (const auto& e : chip->Pulses()) {
+            EXPECT_GE(e.widthUs, e.command == 14 ? 250000u : e.command == 2 ? c.passUs : 100000u);
+            if (e.command == 2) {
+                EXPECT_LT(e.widthUs, c.passUs + 5000);
+            }
+        }
         ExpectNoViolations();
     }
 }
@@ -134,8 +148,8 @@ TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
         int code; // -1: empty socket
     };
     for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20RA10", 0},
-                         Case{"PALCE20RA10", 15}, Case{"PALCE20V8", -1}, Case{"PALCE16V8", -1},
-                         Case{"PALCE20RA10", -1}}) {
+                         Case{"PALCE20RA10", 15}, Case{"PALCE22V10", 0}, Case{"PALCE22V10", 4},
+                         Case{"PALCE20V8", -1}, Case{"PALCE16V8", -1}, Case{"PALCE20RA10", -1}}) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code < 0 ? 0 : c.code);
         if (c.code < 0) {
@@ -182,15 +196,16 @@ TEST_F(SerialEditPldTest, InjectedFaults) {
     }
 }
 
-// Variant 1 parts of row 207 get the term-use row: flag t set when any fuse
-// of array row t is 1; other variants and row 208 write no row 57.
+// Variant 1 parts of rows 207 and 209 get the term-use row: flag t set when
+// any fuse of array row t is 1; other variants and row 208 write no row 57.
 TEST_F(SerialEditPldTest, TermUseRowOnlyWithVariantOne) {
     struct Case {
         const char* name;
         int variant;
         bool written;
     };
-    for (const Case c : {Case{"PALCE16V8", 1, true}, Case{"PALCE16V8", 0, false}, Case{"PALCE20V8", 1, false}}) {
+    for (const Case c : {Case{"PALCE16V8", 1, true}, Case{"PALCE16V8", 0, false}, Case{"PALCE20V8", 1, false},
+                         Case{"PALCE22V10", 1, true}, Case{"PALCE22V10", 0, false}}) {
         SCOPED_TRACE(std::string(c.name) + " variant " + std::to_string(c.variant));
         sim::EditModeChip* chip = Seat(c.name);
         DeviceVariant = static_cast<uint8_t>(c.variant);
@@ -233,7 +248,8 @@ TEST_F(SerialEditPldTest, GoldenFusePositions) {
     const Case cases[] = {
         {"PALCE16V8", 64, {0, 31, 2047, 2048, 2055, 2056, 2063, 2119, 2120, 2127, 2128, 2191, 2192, 2193}},
         {"PALCE20V8", 64, {0, 39, 2559, 2560, 2567, 2568, 2631, 2632, 2639, 2640, 2703, 2704, 2705}},
-        {"PALCE20RA10", 3, {0, 39, 40, 319, 320, 3160, 3199, 3200, 3205, 3209}}};
+        {"PALCE20RA10", 3, {0, 39, 40, 319, 320, 3160, 3199, 3200, 3205, 3209}},
+        {"PALCE22V10", 8, {0, 43, 44, 439, 440, 5323, 5324, 5807, 5808, 5809, 5816, 5826, 5827}}};
     for (const Case& c : cases) {
         for (uint32_t f : c.fuses) {
             SCOPED_TRACE(std::string(c.name) + " fuse " + std::to_string(f));
@@ -243,6 +259,25 @@ TEST_F(SerialEditPldTest, GoldenFusePositions) {
             for (uint32_t n = 0; n < DeviceSize; ++n) ASSERT_EQ(GetBufferBit(n), n == f ? 0u : 1u) << n;
         }
     }
+}
+
+// An empty socket on row 209: the floating outputs read code 15, a known
+// code, so only the driver's insertion test stops the run before any entry.
+TEST_F(SerialEditPldTest, EmptySocketNeedsTheInsertionTest) {
+    ASSERT_TRUE(SelectPld("AMD", "PALCE22V10"));
+    socket->Clear();
+    elec->WithdrawAllChips();
+    sim::FindPinDriver(simp)->SetFloatingLevel(1);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText(); // all ones read as a blank part
+    EXPECT_FALSE(HasLine(" Incorrect device ID"));
+    EXPECT_EQ(Edit209.ChipIdCode, 15u);
+
+    DeviceInsertTest = 1;
+    const size_t violations = simp.Violations().size();
+    EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+    EXPECT_FALSE(HasLine("Blank checking ...")) << LogText();
+    EXPECT_EQ(simp.Violations().size(), violations);
+    DeviceInsertTest = 0;
 }
 
 } // namespace
