@@ -8,6 +8,7 @@
 // ShadowFuseBase + f). Row 210: 20RA10 type, its row address latched from
 // the serial pins; a secured part reads 0. Row 209: 22V10 type, addressed
 // the same way, its strobe voltage and erase passes also chosen by the code.
+// Row 240: 26V12 type, 12 outputs, identified within its one power-up.
 #pragma once
 #include <cstdint>
 
@@ -22,6 +23,7 @@ extern EditModeState Edit207;
 extern EditModeState Edit208;
 extern EditModeState Edit210;
 extern EditModeState Edit209;
+extern EditModeState Edit240;
 
 int Alg207Read(int mode);
 int Alg207Program();
@@ -39,5 +41,9 @@ int Alg209Read(int mode);
 int Alg209Program();
 int Alg209Erase();
 int Alg209Secure();
+int Alg240Read(int mode);
+int Alg240Program();
+int Alg240Erase();
+int Alg240Secure();
 
 void InstallEditModeRows();

@@ -45,6 +45,16 @@
 // Per code the edit, read and strobe voltages; an erase pass is a pulse
 // under the pass pin (50 ms, 250 ms for code 15) followed by 100 ms under
 // the erase pin; code 15 erases after four passes, the others after one.
+//
+// The 26V12 type (Latch26V12, 28-pin DIP, VCC on pin 7 and ground on 21)
+// has 150 stages, 52 inputs per term and 12 outputs (chip pins 15-20,
+// 22-27), its code on outputs 8-11, rows 60-63 of twelve cells written from
+// the positions of its variant's list. Variant 0 writes with the edit pin at
+// the programming voltage and erases in four passes (250 ms under the pass
+// pin, 100 ms under the erase pin); variant 1 writes at the read voltage and
+// erases with one 100 ms pulse; both only with row 56 shifted into the
+// address register. For every latch-addressed kind a clock with the select
+// pin high shifts the address register and the rising latch pin takes it.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -53,7 +63,7 @@
 
 namespace sim {
 
-enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10, Latch22V10 };
+enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10, Latch22V10, Latch26V12 };
 
 struct EditModeFacts {
     const char* maker;
@@ -62,6 +72,7 @@ struct EditModeFacts {
     uint8_t idCode;
     uint32_t fuses; // JEDEC fuse count
     bool lowVcc;    // writes only at a 4.5 V supply; identifies at 8.7 V
+    uint8_t variant; // 26V12: 0 erases in four passes and writes at the programming edit voltage
 };
 
 class EditModeChip : public CellArrayChip {
@@ -79,6 +90,7 @@ public:
         int command, row;
         uint64_t widthUs;
         int editTenths;
+        std::vector<uint8_t> positions; // latch-addressed kinds: the register, position 0 first
     };
     const std::vector<Pulse>& Pulses() const { return pulses_; }
     // Edit voltages seen at every read-out clock of the array rows.
@@ -97,7 +109,9 @@ private:
         // Latch-addressed kinds: strobe voltage, latch, select, erase, shift.
         int pulse, latch, select, erase, shift, pass;
     };
-    bool Latched() const { return part_.kind == EditModeKind::Latch20RA10 || part_.kind == EditModeKind::Latch22V10; }
+    bool Latched() const { return part_.kind >= EditModeKind::Latch20RA10; }
+    int SpecialCell(int a, int k, int* position) const;
+    int PassesNeeded(bool longPasses) const;
     int Position(int p) const;
     void EndLatchedPulse(const PinEnvironment& env, int bus, uint64_t width);
     void UpdateLatched(const PinEnvironment& env);
@@ -115,6 +129,8 @@ private:
     EditModeFacts part_;
     std::vector<uint8_t> reg_;
     int address_ = 0;
+    int shiftAddress_ = 0; // latch-addressed kinds: the address as shifted in
+    bool latchHigh_ = false;
     int readClocks_ = 0;
     ClockStrobeEdges edges_;
     int strobeBus_ = -1;

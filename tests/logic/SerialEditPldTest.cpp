@@ -1,4 +1,4 @@
-// Rows 207, 208, 210 and 209 end to end against the edit-mode chip model: the driver's
+// Rows 207, 208, 210, 209 and 240 end to end against the edit-mode chip model: the driver's
 // operations, the edit voltages and erase recipe chosen by the chip's code,
 // refusals, injected faults and the PAL types of the device image.
 #include "logic/SerialEditPld.h"
@@ -18,7 +18,9 @@ const Part kParts[] = {{"PALCE16V8", 207, 2194, 32, 2056, 1},
                        {"PALCE20V8", 208, 2706, 40, 2568, 1},
                        {"PALCE20RA10", 210, 3210, 40, 0, 0},
                        {"PALCE22V10", 209, 5828, 44, 0, 1},
-                       {"PALLV22V10", 209, 5828, 44, 0, 1}};
+                       {"PALLV22V10", 209, 5828, 44, 0, 1},
+                       {"PALCE26V12", 240, 7848, 52, 0, 1},
+                       {"PALCE26V12H", 240, 7848, 52, 0, 1}};
 
 class SerialEditPldTest : public PldRun {
 protected:
@@ -106,7 +108,10 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
                           {"PALCE20RA10", 2, 95, 95, 0, latched},  {"PALCE20RA10", 3, 92, 92, 0, latched},
                           {"PALCE22V10", 2, 90, 87, 0, pass, 50000},   {"PALCE22V10", 8, 92, 92, 0, pass, 50000},
                           {"PALCE22V10", 9, 87, 87, 0, pass, 50000},   {"PALCE22V10", 15, 135, 105, 0, four, 250000},
-                          {"PALLV22V10", 10, 87, 87, 0, pass, 50000}};
+                          {"PALLV22V10", 10, 87, 87, 0, pass, 50000},
+                          {"PALCE26V12", 0, 135, 105, 0, four, 250000}, {"PALCE26V12", 15, 135, 105, 0, four, 250000},
+                          {"PALCE26V12", 12, 92, 92, 0, four, 250000},  {"PALCE26V12H", 12, 92, 92, 0, latched},
+                          {"PALCE26V12H", 0, 135, 105, 0, latched}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code);
@@ -148,7 +153,7 @@ TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
         int code; // -1: empty socket
     };
     for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20RA10", 0},
-                         Case{"PALCE20RA10", 15}, Case{"PALCE22V10", 0}, Case{"PALCE22V10", 4},
+                         Case{"PALCE20RA10", 15}, Case{"PALCE22V10", 0}, Case{"PALCE22V10", 4}, Case{"PALCE26V12", 4},
                          Case{"PALCE20V8", -1}, Case{"PALCE16V8", -1}, Case{"PALCE20RA10", -1}}) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code < 0 ? 0 : c.code);
@@ -249,7 +254,9 @@ TEST_F(SerialEditPldTest, GoldenFusePositions) {
         {"PALCE16V8", 64, {0, 31, 2047, 2048, 2055, 2056, 2063, 2119, 2120, 2127, 2128, 2191, 2192, 2193}},
         {"PALCE20V8", 64, {0, 39, 2559, 2560, 2567, 2568, 2631, 2632, 2639, 2640, 2703, 2704, 2705}},
         {"PALCE20RA10", 3, {0, 39, 40, 319, 320, 3160, 3199, 3200, 3205, 3209}},
-        {"PALCE22V10", 8, {0, 43, 44, 439, 440, 5323, 5324, 5807, 5808, 5809, 5816, 5826, 5827}}};
+        {"PALCE22V10", 8, {0, 43, 44, 439, 440, 5323, 5324, 5807, 5808, 5809, 5816, 5826, 5827}},
+        {"PALCE26V12", 12, {0, 52, 7799, 7800, 7811, 7836, 7847}},
+        {"PALCE26V12H", 12, {51, 7812, 7823}}};
     for (const Case& c : cases) {
         for (uint32_t f : c.fuses) {
             SCOPED_TRACE(std::string(c.name) + " fuse " + std::to_string(f));
@@ -261,23 +268,56 @@ TEST_F(SerialEditPldTest, GoldenFusePositions) {
     }
 }
 
-// An empty socket on row 209: the floating outputs read code 15, a known
-// code, so only the driver's insertion test stops the run before any entry.
+// An empty socket on rows 209 and 240: the floating outputs read code 15, a
+// known code, so only the driver's insertion test stops the run before any
+// entry.
 TEST_F(SerialEditPldTest, EmptySocketNeedsTheInsertionTest) {
-    ASSERT_TRUE(SelectPld("AMD", "PALCE22V10"));
-    socket->Clear();
-    elec->WithdrawAllChips();
-    sim::FindPinDriver(simp)->SetFloatingLevel(1);
-    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText(); // all ones read as a blank part
-    EXPECT_FALSE(HasLine(" Incorrect device ID"));
-    EXPECT_EQ(Edit209.ChipIdCode, 15u);
+    for (const auto& [name, state] : {std::pair{"PALCE22V10", &Edit209}, std::pair{"PALCE26V12", &Edit240}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SelectPld("AMD", name));
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::FindPinDriver(simp)->SetFloatingLevel(1);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText(); // all ones read as a blank part
+        EXPECT_FALSE(HasLine(" Incorrect device ID"));
+        EXPECT_EQ(state->ChipIdCode, 15u);
 
-    DeviceInsertTest = 1;
-    const size_t violations = simp.Violations().size();
-    EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
-    EXPECT_FALSE(HasLine("Blank checking ...")) << LogText();
-    EXPECT_EQ(simp.Violations().size(), violations);
-    DeviceInsertTest = 0;
+        DeviceInsertTest = 1;
+        const size_t violations = simp.Violations().size();
+        EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+        EXPECT_FALSE(HasLine("Blank checking ...")) << LogText();
+        EXPECT_EQ(simp.Violations().size(), violations);
+        DeviceInsertTest = 0;
+    }
+}
+
+// Row 240's rows 60 + j as clocked in (fuses 7799 + 12m cleared): the
+// variant's position list ends each block, variant 0's positions 143-149
+// past its list carry fuse 7799 + 12j, variant 1's list ends at the last
+// position.
+TEST_F(SerialEditPldTest, RowsPastThe26V12ArrayByVariant) {
+    for (const char* name : {"PALCE26V12", "PALCE26V12H"}) {
+        SCOPED_TRACE(name);
+        sim::EditModeChip* chip = Seat(name, 12);
+        std::vector<uint8_t> fuses(DeviceSize, 1);
+        for (uint32_t j = 0; j < 4; ++j) fuses[7799 + 12 * j] = 0; // 7799: the last array fuse
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        int rows = 0;
+        for (const auto& e : chip->Pulses()) {
+            if (e.row < 60) continue;
+            ++rows;
+            const int j = e.row - 60;
+            ASSERT_EQ(e.positions.size(), 150u);
+            for (int p = 0; p < 150; ++p) {
+                // Fuse 7811 + 12j - k is one of 7799 + 12m for k = 0 (m = j + 1) and k = 12 (m = j).
+                const int firstEnd = DeviceVariant == 0 ? 6 : 10;
+                const bool zero = (p <= firstEnd && j <= 2) || (DeviceVariant == 0 && p >= 143);
+                EXPECT_EQ(e.positions[static_cast<size_t>(p)], zero ? 0 : 1) << "row " << e.row << " position " << p;
+            }
+        }
+        EXPECT_EQ(rows, 4);
+    }
 }
 
 } // namespace
