@@ -16,6 +16,9 @@
 
 EditModeState Edit207{};
 EditModeState Edit208{};
+EditModeState Edit210{};
+EditModeState Edit209{};
+EditModeState Edit240{};
 
 namespace {
 
@@ -79,11 +82,12 @@ uint32_t FuseAt(const EditRow& t, int a, int p) {
     return p >= 56 ? t.Ac0 : t.Syn;
 }
 
-void ClockEditBit(const EditRow& t, uint32_t bit) {
-    SetPin(t.DataPin, static_cast<int>(bit & 1));
-    PulsePin(t.ClockPin, 3);
-    SetPin(t.DataPin, 0);
+void ClockEditBit(int clockPin, int dataPin, uint32_t bit) {
+    SetPin(dataPin, static_cast<int>(bit & 1));
+    PulsePin(clockPin, 3);
+    SetPin(dataPin, 0);
 }
+void ClockEditBit(const EditRow& t, uint32_t bit) { ClockEditBit(t.ClockPin, t.DataPin, bit); }
 void PutBus(uint32_t c) { WritePinGroup(1, 0, 3, c); }
 void ClockConstant(const EditRow& t, uint32_t bit, int n) {
     for (int k = 0; k < n; ++k) ClockEditBit(t, bit);
@@ -182,18 +186,20 @@ uint32_t ReadChipIdCode(const EditRow& t) {
     return ReadValue;
 }
 
-int Identify(const EditRow& t) {
-    EditModeState& s = *t.State;
-    s.ChipIdCode = ReadChipIdCode(t);
-    for (int k = 0; k < t.CodeCount; ++k) {
-        if (t.Codes[k].Code != s.ChipIdCode) continue;
-        s.ProgramVpp = t.Codes[k].ProgramVpp;
-        s.ReadVpp = t.Codes[k].ReadVpp;
+// Chooses the edit voltages of the code read; an unknown code is refused.
+int ChooseVoltages(EditModeState& s, uint32_t code, const CodeVoltages* codes, int count) {
+    s.ChipIdCode = code;
+    for (int k = 0; k < count; ++k) {
+        if (codes[k].Code != code) continue;
+        s.ProgramVpp = codes[k].ProgramVpp;
+        s.ReadVpp = codes[k].ReadVpp;
         return 1;
     }
     ShowMessageLine(" Incorrect device ID");
     return -1;
 }
+
+int Identify(const EditRow& t) { return ChooseVoltages(*t.State, ReadChipIdCode(t), t.Codes, t.CodeCount); }
 
 int OpenDeviceAccess(const EditRow& t, int mode) {
     DefineGroups(t);
@@ -302,6 +308,401 @@ int SecureEntry(const EditRow& t) {
     return 1;
 }
 
+// ---- Latch-addressed rows: the row address goes in least significant bit
+// first with the select pin high and the latch pin low; the row register
+// (pin 22 high) follows at once; pin 22 low reads it out in blocks.
+
+// Per code: the edit voltages, the strobe voltage, the width of the first
+// pulse of an erase pass and the number of passes.
+struct LatchCode {
+    uint32_t Code, ProgramVpp, ReadVpp, PulseVpp, FirstEraseUs;
+    int ErasePasses;
+};
+constexpr LatchCode k210Codes[] = {{2, 95, 95, 95, 0, 1}, {3, 92, 92, 92, 0, 1}};
+constexpr LatchCode k209Codes[] = {{2, 90, 87, 90, 50000, 1},  {3, 90, 87, 90, 50000, 1},
+                                   {12, 90, 87, 90, 50000, 1}, {8, 92, 92, 92, 50000, 1},
+                                   {9, 87, 87, 87, 50000, 1},  {10, 87, 87, 87, 50000, 1},
+                                   {15, 105, 105, 135, 250000, 4}};
+constexpr LatchCode k240Codes[] = {{0, 135, 105, 135, 250000, 4}, {15, 135, 105, 135, 250000, 4},
+                                   {12, 92, 92, 92, 250000, 4}};
+
+// Fuses of the rows past the array: position p of row a (-1: the position
+// carries 0, -2: it repeats the bit sent before it), and the fuse shown on
+// data pin i by the row's single read.
+using SpecialFuseFn = int (*)(int a, int p);
+using SpecialReadFn = int (*)(int a, int i);
+
+struct LatchRow {
+    EditModeState* State;
+    int ClockPin, DataPin, SelectPin, LatchPin, ShiftPin, StrobePin, EditPin, PulsePin, ErasePin, PassPin;
+    int HeldLow[4];   // pins held low as one group (0 ends the list)
+    int DataPins[12]; // the data group: data pin i at position i
+    int DataCount;
+    int HeldGroup;    // group number of HeldLow; the data group is the other
+    int LowPins[12];  // further pins driven low at power-up (0 ends the list)
+    int Positions;    // stages of the row register
+    int Columns;      // inputs per term: array rows 0..Columns-1
+    int Markers[12];  // marker position of each data pin's block
+    int Terms[12];    // terms read on each data pin
+    int Reads;        // reads per array row
+    bool ClockBeforeRead; // reads after the first are preceded by a clock (else followed by one)
+    int IdRow, IdShift, IdTenths;
+    const LatchCode* Codes;
+    int CodeCount;
+    int SecureRow;
+    int SpecialRows[4]; // rows after the array (0 ends the list)
+    SpecialFuseFn SpecialFuse;
+    SpecialReadFn SpecialRead;
+    bool Ramped;        // the edit voltage ramps up from 5.0 V
+    bool LowSupplySubVariant; // sub-variant parts run at 4.5 V and identify at 8.7 V
+    bool SecuredReadsZero;
+    bool TermUseRow;      // variant 1 parts get the term-use row
+    bool LatchLowToWrite; // the latch pin goes low before a row's strobe
+    bool OnePowerUp;      // identifies within the access's own power-up, strong ground on, short settling
+    int EraseAddress;     // erase steps address this row first (0: erase passes without an address)
+};
+
+const LatchCode* CodeOf(const LatchRow& t) {
+    for (int k = 0; k < t.CodeCount; ++k)
+        if (t.Codes[k].Code == t.State->ChipIdCode) return &t.Codes[k];
+    return nullptr;
+}
+
+void ClockLatchBit(const LatchRow& t, uint32_t bit) { ClockEditBit(t.ClockPin, t.DataPin, bit); }
+
+void ShiftLatchAddress(const LatchRow& t, int a) {
+    SetPin(t.SelectPin, 1);
+    SetPin(t.LatchPin, 0);
+    SetPin(t.ShiftPin, 1);
+    for (int b = 0; b < 6; ++b) ClockLatchBit(t, static_cast<uint32_t>(a >> b) & 1u);
+    SetPin(t.LatchPin, 1);
+    SetPin(t.SelectPin, 0);
+}
+
+void ClockLatchConstant(const LatchRow& t, uint32_t bit) {
+    for (int k = 0; k < t.Positions; ++k) ClockLatchBit(t, bit);
+}
+
+int DataGroup(const LatchRow& t) { return 1 - t.HeldGroup; }
+
+uint32_t ReadLatchPins(const LatchRow& t) {
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(DataGroup(t), 0, t.DataCount - 1));
+    return ReadValue;
+}
+
+int LatchHeldLowCount(const LatchRow& t) {
+    int n = 0;
+    while (n < 4 && t.HeldLow[n] != 0) ++n;
+    return n;
+}
+
+void DefineLatchGroups(const LatchRow& t) {
+    const int* h = t.HeldLow;
+    const int* d = t.DataPins;
+    DefinePinGroup("", t.HeldGroup, h[0], h[1], h[2], h[3], 0);
+    DefinePinGroup("", DataGroup(t), d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8], d[9],
+                   t.DataCount > 10 ? d[10] : 0, t.DataCount > 11 ? d[11] : 0, 0);
+}
+
+// Both edit channels stand at 5.0 V before their supply switches close: the
+// edit voltage then ramps or steps from there, as does the strobe voltage.
+void PowerUpLatch(const LatchRow& t, uint32_t vpp) {
+    if (t.SecuredReadsZero) SecureCheckValue = 0;
+    const auto supply = static_cast<int>(SupplyVoltage);
+    SetVccRange(t.Ramped ? 0 : 1, supply);
+    SetAllDacVoltages(kIdleTenths, kIdleTenths, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    WritePinGroup(t.HeldGroup, 0, LatchHeldLowCount(t) - 1, 0);
+    for (int k = 0; k < 12 && t.LowPins[k] != 0; ++k) SetPin(t.LowPins[k], 0);
+    if (t.OnePowerUp) SetLatchBit(29, 2, 1); // strong ground on pin 24
+    SetDevicePower(1, supply);
+    if (t.OnePowerUp)
+        DelayShortUsSlot(50);
+    else
+        DelayMsSlot(1);
+    SetSupplyPinA(t.EditPin, 1);
+    if (t.Ramped)
+        RampVoltageUp(1, kIdleTenths, static_cast<int>(vpp), 5, 10);
+    else
+        SetDacVoltage(1, static_cast<int>(vpp));
+    if (t.OnePowerUp) DelayShortUsSlot(20);
+}
+
+void PowerDownLatch(const LatchRow& t) {
+    SetPin(t.ShiftPin, 0);
+    SetDacVoltage(1, kIdleTenths);
+    SetSupplyPinA(t.EditPin, 0);
+    if (t.OnePowerUp) DelayShortUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+}
+
+// Supply of the access: the low-voltage sub-variant identifies and writes
+// at 4.5 V, every part reads at the read supply.
+void ChooseLatchSupply(const LatchRow& t, int mode) {
+    GalChooseSupply(mode);
+    if (!t.LowSupplySubVariant || DeviceSubVariant == 0 || mode != kWriting) return;
+    SupplyVoltage = 45;
+    Vccp = 450;
+}
+
+// Identification at the row's identification voltage; the one-power-up row
+// then stays powered at its read voltage, the others power up again.
+int OpenLatchAccess(const LatchRow& t, int mode) {
+    DefineLatchGroups(t);
+    const bool low = t.LowSupplySubVariant && DeviceSubVariant != 0;
+    ChooseLatchSupply(t, t.LowSupplySubVariant ? kWriting : mode); // the sub-variant row identifies at its write supply
+    PowerUpLatch(t, low ? 87u : static_cast<uint32_t>(t.IdTenths));
+    ShiftLatchAddress(t, t.IdRow);
+    ClockLatchConstant(t, 1);
+    SetPin(t.ShiftPin, 0);
+    const uint32_t code = ReadLatchPins(t) >> t.IdShift & 15u;
+    EditModeState& s = *t.State;
+    s.ChipIdCode = code;
+    const LatchCode* c = CodeOf(t);
+    if (c == nullptr || !t.OnePowerUp) PowerDownLatch(t);
+    if (c == nullptr) {
+        ShowMessageLine(" Incorrect device ID");
+        return -1;
+    }
+    s.ProgramVpp = c->ProgramVpp;
+    s.ReadVpp = c->ReadVpp;
+    if (t.OnePowerUp) {
+        SetDacVoltage(1, static_cast<int>(s.ReadVpp));
+        return 1;
+    }
+    ChooseLatchSupply(t, mode);
+    PowerUpLatch(t, mode == kWriting ? s.ProgramVpp : s.ReadVpp);
+    return 1;
+}
+
+// The strobe pin high for widthUs with the strobe voltage up; a pin held
+// high around it (the erase pins) makes it an erase pulse.
+void LatchStrobe(const LatchRow& t, uint32_t widthUs, int heldPin = 0) {
+    SetSupplyPinA(t.PulsePin, 1);
+    SetDacVoltage(2, static_cast<int>(CodeOf(t)->PulseVpp));
+    if (heldPin != 0) SetPin(heldPin, 1);
+    PulsePinTimed(t.StrobePin, 3, widthUs);
+    if (heldPin != 0) SetPin(heldPin, 0);
+    SetDacVoltage(2, kIdleTenths);
+    SetSupplyPinA(t.PulsePin, 0);
+}
+
+int LatchRowCount(const LatchRow& t) {
+    int n = 0;
+    while (n < 4 && t.SpecialRows[n] != 0) ++n;
+    return t.Columns + n;
+}
+
+// A row's strobe; variant-0 parts of the one-power-up row raise the edit
+// pin from the read to the programming voltage around it.
+void LatchWriteStrobe(const LatchRow& t) {
+    const bool raise = t.OnePowerUp && DeviceVariant == 0;
+    if (raise) {
+        SetDacVoltage(1, static_cast<int>(t.State->ProgramVpp));
+        DelayShortUsSlot(10);
+    }
+    LatchStrobe(t, kRowPulseUs);
+    if (raise) SetDacVoltage(1, static_cast<int>(t.State->ReadVpp));
+}
+int LatchAddressAt(const LatchRow& t, int k) { return k < t.Columns ? k : t.SpecialRows[k - t.Columns]; }
+
+// Row 210's architecture row 63: positions 8k carry fuse 3209 - k.
+int Arch210Fuse(int, int p) { return p % 8 == 0 ? 3209 - p / 8 : -1; }
+int Arch210Read(int, int i) { return 3200 + i; }
+
+// Row 209's architecture rows 60 and 61: block k starts at position
+// kArchStarts[k]; the positions before the first repeat the bit sent before.
+constexpr int kArchStarts[] = {6, 14, 22, 46, 54, 70, 86, 102, 110, 126};
+int Arch209Fuse(int a, int p) {
+    if (p < kArchStarts[0]) return -2;
+    int k = 0;
+    while (k < 9 && p >= kArchStarts[k + 1]) ++k;
+    return 5826 + (a - 60) - 2 * k;
+}
+int Arch209Read(int a, int i) { return 5826 + (a - 60) - 2 * i; }
+
+// Row 240's rows 60 + j: position p carries fuse 7811 + 12j - k, k the
+// number of the variant's list entries below p.
+constexpr int k240Lists[2][12] = {{6, 14, 22, 30, 54, 70, 78, 94, 110, 126, 134, 142},
+                                  {10, 22, 35, 48, 61, 74, 87, 100, 113, 126, 138, 149}};
+int Arch240Fuse(int a, int p) {
+    const int* list = k240Lists[DeviceVariant == 0 ? 0 : 1];
+    int k = 0;
+    while (k < 12 && list[k] < p) ++k;
+    return 7811 + 12 * (a - 60) - k;
+}
+int Arch240Read(int a, int i) { return 7800 + 12 * (a - 60) + 11 - i; }
+
+const LatchRow kRow210{&Edit210, 13, 14, 18, 17, 22, 21, 15, 16, 19, 0, {20, 23, 25},
+                       {35, 34, 33, 32, 31, 30, 29, 28, 27, 26}, 10, 0, {13, 14, 17, 18, 19, 21, 22}, 80, 40,
+                       {79, 71, 63, 55, 47, 39, 31, 23, 15, 7}, {8, 8, 8, 8, 8, 8, 8, 8, 8, 8}, 8, false,
+                       40, 0, 95, k210Codes, 2, 62, {63}, Arch210Fuse, Arch210Read, true, false, true, false, false,
+                       false, 0};
+const LatchRow kRow209{&Edit209, 13, 14, 18, 17, 22, 21, 15, 16, 19, 23, {20, 25},
+                       {26, 27, 28, 29, 30, 31, 32, 33, 34, 35}, 10, 0, {13, 14, 17, 18, 19, 23, 21, 22}, 132, 44,
+                       {9, 20, 33, 48, 65, 82, 97, 110, 121, 131}, {10, 11, 13, 15, 17, 17, 15, 13, 11, 10}, 17, true,
+                       58, 6, 92, k209Codes, 7, 59, {60, 61}, Arch209Fuse, Arch209Read, false, true, false, true, true,
+                       false, 0};
+const LatchRow kRow240{&Edit240, 11, 12, 16, 15, 22, 21, 13, 14, 18, 23, {19, 20, 24, 38},
+                       {25, 26, 27, 28, 29, 30, 32, 33, 34, 35, 36, 37}, 12, 1,
+                       {11, 12, 13, 14, 15, 16, 18, 21, 22, 23, 31}, 150, 52,
+                       {9, 18, 29, 42, 57, 74, 91, 106, 119, 130, 139, 149},
+                       {10, 9, 11, 13, 15, 17, 17, 15, 13, 11, 9, 10}, 17, false,
+                       58, 8, 92, k240Codes, 3, 59, {60, 61, 62, 63}, Arch240Fuse, Arch240Read, false, false, false,
+                       false, false, true, 56};
+
+// Fuse at position p of row a; -1 where the position carries 0 and -2 where
+// it repeats the bit sent before it.
+int LatchFuseAt(const LatchRow& t, int a, int p) {
+    if (a < t.Columns) return (t.Positions - 1 - p) * t.Columns + a;
+    return t.SpecialFuse(a, p);
+}
+
+bool IsMarker(const LatchRow& t, int p) {
+    for (int i = 0; i < t.DataCount; ++i)
+        if (t.Markers[i] == p) return true;
+    return false;
+}
+
+// Data pin i reads, at read r, term (Positions - 1 - marker) + r of the row.
+int ReadLatchRow(const LatchRow& t, int a, int mode) {
+    ShiftLatchAddress(t, a);
+    const bool array = a < t.Columns;
+    for (int p = 0; p < t.Positions; ++p) ClockLatchBit(t, array && IsMarker(t, p) ? 1u : 0u);
+    SetPin(t.ShiftPin, 0);
+    int result = 1;
+    for (int r = 0; r < (array ? t.Reads : 1); ++r) {
+        if (t.ClockBeforeRead && r > 0) ClockLatchBit(t, 0);
+        ReadLatchPins(t);
+        if (!t.ClockBeforeRead || !array) ClockLatchBit(t, 0);
+        for (int i = 0; i < t.DataCount; ++i) {
+            if (array && r >= t.Terms[i]) continue;
+            const int fuse =
+                array ? (t.Positions - 1 - t.Markers[i] + r) * t.Columns + a : t.SpecialRead(a, i);
+            result = CheckFuseBit(fuse, i, static_cast<int>(ReadValue), mode);
+            if (result == -1) return -1;
+        }
+    }
+    return result;
+}
+
+int LatchReadEntry(const LatchRow& t, int mode) {
+    int result = OpenLatchAccess(t, mode);
+    if (result != 1) return -1;
+    for (int k = 0; k < LatchRowCount(t) && result != -1; ++k) result = ReadLatchRow(t, LatchAddressAt(t, k), mode);
+    PowerDownLatch(t);
+    return result;
+}
+
+// `bit` is the last bit sent, which positions without a fuse of their own repeat.
+void WriteLatchRow(const LatchRow& t, int a, uint32_t& bit) {
+    ShiftLatchAddress(t, a);
+    for (int p = 0; p < t.Positions; ++p) {
+        const int fuse = LatchFuseAt(t, a, p);
+        if (fuse == -1) bit = 0;
+        if (fuse >= 0) {
+            bit = GetBufferBit(static_cast<uint32_t>(fuse));
+            ExpectedValue = bit;
+            StepProgressByAddress(static_cast<uint32_t>(fuse)); // a break does not stop programming
+        }
+        ClockLatchBit(t, bit);
+    }
+}
+
+// Position p is 1 when any fuse of term Positions - 1 - p is 1.
+void WriteLatchTermUseRow(const LatchRow& t) {
+    ShiftLatchAddress(t, kTermUseRow);
+    for (int p = 0; p < t.Positions; ++p) {
+        uint32_t used = 0;
+        const int term = t.Positions - 1 - p;
+        for (int c = 0; c < t.Columns; ++c) used |= GetBufferBit(static_cast<uint32_t>(term * t.Columns + c));
+        ClockLatchBit(t, used);
+    }
+    if (t.LatchLowToWrite) SetPin(t.LatchPin, 0);
+    LatchWriteStrobe(t);
+}
+
+int LatchProgramEntry(const LatchRow& t) {
+    ExpectedValue = 0;
+    if (OpenLatchAccess(t, kWriting) != 1) return -1;
+    uint32_t last = 0;
+    for (int k = 0; k < LatchRowCount(t); ++k) {
+        WriteLatchRow(t, LatchAddressAt(t, k), last);
+        if (t.LatchLowToWrite) SetPin(t.LatchPin, 0);
+        LatchWriteStrobe(t);
+    }
+    if (t.TermUseRow && DeviceVariant == 1) WriteLatchTermUseRow(t);
+    PowerDownLatch(t);
+    return 1;
+}
+
+// Each pass: a pulse of the code's first width under the pass pin, then
+// 100 ms under the erase pin (one pulse under the erase pin without one).
+// An addressed erase step: the erase address clocked in, then a pulse of
+// widthUs under heldPin.
+void AddressedEraseStep(const LatchRow& t, int heldPin, uint32_t widthUs) {
+    SetPin(t.ShiftPin, 1);
+    SetPin(t.SelectPin, 1);
+    for (int b = 0; b < 6; ++b) ClockLatchBit(t, static_cast<uint32_t>(t.EraseAddress >> b) & 1u);
+    SetPin(t.SelectPin, 0);
+    LatchStrobe(t, widthUs, heldPin);
+}
+
+// Variant 0: four steps under the pass pin and the erase pin at the
+// programming edit voltage; other variants one step under the erase pin.
+void AddressedErase(const LatchRow& t) {
+    if (DeviceVariant != 0) {
+        AddressedEraseStep(t, t.ErasePin, kErasePulseUs);
+        return;
+    }
+    SetDacVoltage(1, static_cast<int>(t.State->ProgramVpp));
+    DelayShortUsSlot(10);
+    for (int k = 0; k < 4; ++k) {
+        AddressedEraseStep(t, t.PassPin, kErasePassUs);
+        AddressedEraseStep(t, t.ErasePin, kErasePulseUs);
+    }
+    SetDacVoltage(1, static_cast<int>(t.State->ReadVpp));
+}
+
+int LatchEraseEntry(const LatchRow& t) {
+    if (OpenLatchAccess(t, kWriting) != 1) return -1;
+    if (t.EraseAddress != 0) {
+        AddressedErase(t);
+        PowerDownLatch(t);
+        return 1;
+    }
+    const LatchCode& c = *CodeOf(t);
+    for (int pass = 0; pass < c.ErasePasses; ++pass) {
+        SetPin(t.ShiftPin, 1);
+        SetSupplyPinA(t.PulsePin, 1);
+        SetDacVoltage(2, static_cast<int>(c.PulseVpp));
+        for (int pin : {t.PassPin, t.ErasePin}) {
+            if (pin == 0) continue;
+            SetPin(pin, 1);
+            PulsePinTimed(t.StrobePin, 3, pin == t.PassPin ? c.FirstEraseUs : kErasePulseUs);
+            SetPin(pin, 0);
+        }
+        SetDacVoltage(2, kIdleTenths);
+        SetSupplyPinA(t.PulsePin, 0);
+        SetPin(t.ShiftPin, 0);
+        DelayMsSlot(1);
+    }
+    PowerDownLatch(t);
+    return 1;
+}
+
+int LatchSecureEntry(const LatchRow& t) {
+    if (OpenLatchAccess(t, kWriting) != 1) return -1;
+    ShiftLatchAddress(t, t.SecureRow);
+    ClockLatchConstant(t, 0);
+    LatchWriteStrobe(t);
+    PowerDownLatch(t);
+    return 1;
+}
+
 } // namespace
 
 int Alg207Read(int mode) { return ReadEntry(kRow207, mode); }
@@ -312,11 +713,26 @@ int Alg208Read(int mode) { return ReadEntry(kRow208, mode); }
 int Alg208Program() { return ProgramEntry(kRow208); }
 int Alg208Erase() { return EraseEntry(kRow208); }
 int Alg208Secure() { return SecureEntry(kRow208); }
+int Alg210Read(int mode) { return LatchReadEntry(kRow210, mode); }
+int Alg210Program() { return LatchProgramEntry(kRow210); }
+int Alg210Erase() { return LatchEraseEntry(kRow210); }
+int Alg210Secure() { return LatchSecureEntry(kRow210); }
+int Alg209Read(int mode) { return LatchReadEntry(kRow209, mode); }
+int Alg209Program() { return LatchProgramEntry(kRow209); }
+int Alg209Erase() { return LatchEraseEntry(kRow209); }
+int Alg209Secure() { return LatchSecureEntry(kRow209); }
+int Alg240Read(int mode) { return LatchReadEntry(kRow240, mode); }
+int Alg240Program() { return LatchProgramEntry(kRow240); }
+int Alg240Erase() { return LatchEraseEntry(kRow240); }
+int Alg240Secure() { return LatchSecureEntry(kRow240); }
 
 void InstallEditModeRows() {
     static const LogicRowEntries rows[] = {
         {207, Alg207Read, Alg207Program, Alg207Erase, Alg207Secure, Alg207Options},
         {208, Alg208Read, Alg208Program, Alg208Erase, Alg208Secure, Alg208Options},
+        {210, Alg210Read, Alg210Program, Alg210Erase, Alg210Secure, nullptr},
+        {209, Alg209Read, Alg209Program, Alg209Erase, Alg209Secure, nullptr},
+        {240, Alg240Read, Alg240Program, Alg240Erase, Alg240Secure, nullptr},
     };
     InstallLogicRows(rows);
 }

@@ -5,7 +5,10 @@
 //
 // Row 207: 16V8 type, row 208: 20V8 type; both address rows through a 4-bit
 // command bus and work on the PAL-emulation device image (fuse f at
-// ShadowFuseBase + f).
+// ShadowFuseBase + f). Row 210: 20RA10 type, its row address latched from
+// the serial pins; a secured part reads 0. Row 209: 22V10 type, addressed
+// the same way, its strobe voltage and erase passes also chosen by the code.
+// Row 240: 26V12 type, 12 outputs, identified within its one power-up.
 #pragma once
 #include <cstdint>
 
@@ -18,6 +21,9 @@ struct EditModeState {
 };
 extern EditModeState Edit207;
 extern EditModeState Edit208;
+extern EditModeState Edit210;
+extern EditModeState Edit209;
+extern EditModeState Edit240;
 
 int Alg207Read(int mode);
 int Alg207Program();
@@ -27,5 +33,17 @@ int Alg208Read(int mode);
 int Alg208Program();
 int Alg208Erase();
 int Alg208Secure();
+int Alg210Read(int mode);
+int Alg210Program();
+int Alg210Erase();
+int Alg210Secure();
+int Alg209Read(int mode);
+int Alg209Program();
+int Alg209Erase();
+int Alg209Secure();
+int Alg240Read(int mode);
+int Alg240Program();
+int Alg240Erase();
+int Alg240Secure();
 
 void InstallEditModeRows();

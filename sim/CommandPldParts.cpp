@@ -1,7 +1,8 @@
 // Facts of the command-interface PLDs: the cycle-record parts (16V8, 20V8
 // and 22V10 fuse maps in 20- and 24-pin DIPs, the identification code in row
 // 63), the 20-bit word part in its two adapters, and the edit-mode parts
-// whose identification code sets their edit voltages (16V8 and 20V8 maps).
+// whose identification code sets their edit voltages (16V8, 20V8 and
+// 20RA10, 22V10 and 26V12 maps in 20-, 24- and 28-pin DIPs).
 #include "sim/Catalog.h"
 #include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
@@ -23,8 +24,13 @@ const WordPldFacts kWordPldParts[] = {
 };
 
 const EditModeFacts kEditModeParts[] = {
-    {"AMD", "PALCE16V8", EditModeKind::Bus16V8, 128, 2194},
-    {"AMD", "PALCE20V8", EditModeKind::Bus20V8, 1, 2706},
+    {"AMD", "PALCE16V8", EditModeKind::Bus16V8, 128, 2194, false, 0},
+    {"AMD", "PALCE20V8", EditModeKind::Bus20V8, 1, 2706, false, 0},
+    {"AMD", "PALCE20RA10", EditModeKind::Latch20RA10, 2, 3210, false, 0},
+    {"AMD", "PALCE22V10", EditModeKind::Latch22V10, 15, 5828, false, 0},
+    {"AMD", "PALLV22V10", EditModeKind::Latch22V10, 8, 5828, true, 0},
+    {"AMD", "PALCE26V12", EditModeKind::Latch26V12, 0, 7848, false, 0},
+    {"AMD", "PALCE26V12H", EditModeKind::Latch26V12, 12, 7848, false, 1},
 };
 
 // A PLD in a 20- or 24-pin DIP: the JEDEC fuse map, a fuse a word, reading
@@ -49,9 +55,15 @@ void AddCycleRecordParts(std::vector<CatalogPart>& parts) {
 }
 
 void AddEditModeParts(std::vector<CatalogPart>& parts) {
-    for (const EditModeFacts& e : kEditModeParts)
-        parts.push_back(
-            FamilyPart(e.maker, ChipKind::EditMode, DipPld(e.name, e.kind == EditModeKind::Bus16V8, e.fuses, 1), e));
+    for (const EditModeFacts& e : kEditModeParts) {
+        PartFacts f = DipPld(e.name, e.kind == EditModeKind::Bus16V8, e.fuses, 1);
+        if (e.kind == EditModeKind::Latch26V12) { // 28-pin DIP, VCC and ground at the centre pins
+            f.pinCount = 28;
+            f.vccPin = 7;
+            f.gndPins = {21};
+        }
+        parts.push_back(FamilyPart(e.maker, ChipKind::EditMode, f, e));
+    }
 }
 
 void AddWordPldParts(std::vector<CatalogPart>& parts) {

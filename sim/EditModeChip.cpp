@@ -5,6 +5,33 @@ namespace sim {
 namespace {
 
 constexpr int kStages = 64;
+constexpr int kLatchOutputs = 12;
+
+// The latch-addressed kinds: register, array, identification and security
+// rows, where each output's block starts (its marker) and how long it is,
+// and the chip pin of each output.
+struct LatchLayout {
+    int stages, columns, idRow, idShift, secureRow, outputs;
+    int markers[kLatchOutputs], terms[kLatchOutputs], outs[kLatchOutputs];
+    int securedBit;
+};
+constexpr LatchLayout k20RA10{80, 40, 40, 0, 62, 10, {79, 71, 63, 55, 47, 39, 31, 23, 15, 7},
+                              {8, 8, 8, 8, 8, 8, 8, 8, 8, 8}, {23, 22, 21, 20, 19, 18, 17, 16, 15, 14}, 0};
+constexpr LatchLayout k22V10{132, 44, 58, 6, 59, 10, {9, 20, 33, 48, 65, 82, 97, 110, 121, 131},
+                             {10, 11, 13, 15, 17, 17, 15, 13, 11, 10}, {14, 15, 16, 17, 18, 19, 20, 21, 22, 23}, 1};
+constexpr LatchLayout k26V12{150, 52, 58, 8, 59, 12, {9, 18, 29, 42, 57, 74, 91, 106, 119, 130, 139, 149},
+                             {10, 9, 11, 13, 15, 17, 17, 15, 13, 11, 9, 10},
+                             {15, 16, 17, 18, 19, 20, 22, 23, 24, 25, 26, 27}, 1};
+// Rows past the array, cell k written from a position of its own and read
+// on an output: 20RA10 row 63, cell 3209 - k from position 8k, cell 3200 + i
+// on output i; 22V10 rows 60 and 61, cells 5826 - 2k and 5827 - 2k from the
+// first position of block k, output i shows cell k = i; 26V12 rows 60 + j,
+// cells 7811 + 12j - k from the variant's position k, output i shows k = i.
+constexpr int k22V10Blocks[10] = {6, 14, 22, 46, 54, 70, 86, 102, 110, 126};
+constexpr int k26V12Lists[2][12] = {{6, 14, 22, 30, 54, 70, 78, 94, 110, 126, 134, 142},
+                                    {10, 22, 35, 48, 61, 74, 87, 100, 113, 126, 138, 149}};
+constexpr int k26V12EraseRow = 56;
+constexpr uint64_t kFirstPassUs = 50000, kLongPassUs = 250000;
 constexpr int kEditOnTenths = 85;
 constexpr int kIdTenths = 92;
 constexpr int kTolerance = 3;
@@ -16,6 +43,7 @@ constexpr uint64_t kEraseUs = 100000;
 constexpr int kPassCode = 128;
 constexpr int kPassesNeeded = 3;
 constexpr size_t kLogLimit = 1u << 16;
+constexpr int kLowVccTenths = 45;
 
 enum Bus { kIdle = 0, kAddress = 1, kRegister = 2, kWrite = 3, kReadOut = 4, kPass = 14 };
 constexpr int kTermUseRow = 57, kIdRow = 58, kSecureRow = 59;
@@ -30,33 +58,66 @@ constexpr FuseMap k20V8{40, 2560, 2568, 2632, 2640, 2704, 2705};
 
 // Edit voltages (0.1 V) for programming and reading, by identification code.
 struct CodeVolts {
-    int code, program, read;
+    int code, program, read, strobe;
+    bool longPasses; // four erase passes, the first pulse 250 ms
 };
-constexpr CodeVolts kVolts[] = {{128, 135, 105}, {1, 135, 105}, {64, 92, 92},
-                                {144, 92, 92},   {160, 92, 92}, {192, 92, 92}, {224, 92, 92}};
+constexpr CodeVolts kVolts[] = {{128, 135, 105, 0, false}, {1, 135, 105, 0, false},  {64, 92, 92, 0, false},
+                                {144, 92, 92, 0, false},   {160, 92, 92, 0, false},  {192, 92, 92, 0, false},
+                                {224, 92, 92, 0, false}};
+// Latch-addressed kinds: also the strobe voltage, and the long erase pass.
+constexpr CodeVolts k20RA10Volts[] = {{2, 95, 95, 95, false}, {3, 92, 92, 92, false}};
+constexpr CodeVolts k26V12Volts[] = {{0, 135, 105, 135, true}, {15, 135, 105, 135, true}, {12, 92, 92, 92, true}};
+constexpr CodeVolts k22V10Volts[] = {{2, 90, 87, 90, false},  {3, 90, 87, 90, false}, {12, 90, 87, 90, false},
+                                     {8, 92, 92, 92, false},  {9, 87, 87, 87, false},  {10, 87, 87, 87, false},
+                                     {15, 105, 105, 135, true}};
 
-const CodeVolts* VoltsOf(int code) {
-    for (const CodeVolts& v : kVolts)
+template <size_t N> const CodeVolts* Find(const CodeVolts (&table)[N], int code) {
+    for (const CodeVolts& v : table)
         if (v.code == code) return &v;
     return nullptr;
 }
 
+const CodeVolts* VoltsOf(EditModeKind k, int code) {
+    if (k == EditModeKind::Latch20RA10) return Find(k20RA10Volts, code);
+    if (k == EditModeKind::Latch22V10) return Find(k22V10Volts, code);
+    if (k == EditModeKind::Latch26V12) return Find(k26V12Volts, code);
+    return Find(kVolts, code);
+}
+
+const LatchLayout& LayoutOf(EditModeKind k) {
+    if (k == EditModeKind::Latch20RA10) return k20RA10;
+    return k == EditModeKind::Latch22V10 ? k22V10 : k26V12;
+}
+
 const FuseMap& MapOf(EditModeKind k) { return k == EditModeKind::Bus16V8 ? k16V8 : k20V8; }
-int PinCount(EditModeKind k) { return k == EditModeKind::Bus16V8 ? 20 : 24; }
+int PinCount(EditModeKind k) {
+    if (k == EditModeKind::Latch26V12) return 28;
+    return k == EditModeKind::Bus16V8 ? 20 : 24;
+}
+bool IsLatched(EditModeKind k) {
+    return k == EditModeKind::Latch20RA10 || k == EditModeKind::Latch22V10 || k == EditModeKind::Latch26V12;
+}
+int StagesOf(EditModeKind k) { return IsLatched(k) ? LayoutOf(k).stages : kStages; }
 
 } // namespace
 
 const EditModeChip::Pins& EditModeChip::PinsOf(EditModeKind k) {
-    static const Pins k16{1, 2, 3, 4, 8, 12, 20, 10};
-    static const Pins k20{1, 2, 3, 4, 10, 15, 24, 12};
+    static const Pins k16{1, 2, 3, 4, 8, 12, 20, 10, 0, 0, 0, 0, 0, 0};
+    static const Pins k20{1, 2, 3, 4, 10, 15, 24, 12, 0, 0, 0, 0, 0, 0};
+    static const Pins kLatched{1, 2, 3, 0, 9, 0, 24, 12, 4, 5, 6, 7, 10, 11};
+    static const Pins k26{1, 2, 3, 0, 11, 0, 7, 21, 4, 5, 6, 8, 12, 13}; // VCC and ground at the centre pins
+    if (k == EditModeKind::Latch26V12) return k26;
+    if (IsLatched(k)) return kLatched;
     return k == EditModeKind::Bus16V8 ? k16 : k20;
 }
 
 EditModeChip::EditModeChip(const EditModeFacts& facts)
-    : CellArrayChip(facts.name, PinCount(facts.kind), facts.fuses + kStages, PinsOf(facts.kind).vcc,
+    : CellArrayChip(facts.name, PinCount(facts.kind), facts.fuses + static_cast<uint32_t>(StagesOf(facts.kind)),
+                    PinsOf(facts.kind).vcc,
                     {PinsOf(facts.kind).gnd}),
-      part_(facts), reg_(kStages, 0) {
+      part_(facts), reg_(static_cast<size_t>(StagesOf(facts.kind)), 0) {
     AllowPin(PinsOf(facts.kind).edit, kEditMaxTenths);
+    if (IsLatched(facts.kind)) AllowPin(PinsOf(facts.kind).pulse, kEditMaxTenths);
     if (facts.kind == EditModeKind::Bus20V8) AllowPin(PinsOf(facts.kind).data, kDataMaxTenths);
 }
 
@@ -85,15 +146,22 @@ int EditModeChip::Bus(const PinEnvironment& env) const {
 }
 
 bool EditModeChip::Voltage(const PinEnvironment& env, bool program) const {
-    const CodeVolts* v = VoltsOf(part_.idCode);
+    const CodeVolts* v = VoltsOf(part_.kind, part_.idCode);
     return v != nullptr && Within(Volts(env, PinsOf(part_.kind).edit), program ? v->program : v->read, kTolerance);
 }
 
 void EditModeChip::EndPulse(const PinEnvironment& env) {
     const uint64_t width = strobe_.Stop(env.NowUs());
     const int bus = strobeBus_;
-    if (pulses_.size() < kLogLimit)
-        pulses_.push_back({bus, address_, width, Volts(env, PinsOf(part_.kind).edit)});
+    if (pulses_.size() < kLogLimit) {
+        pulses_.push_back({bus, address_, width, Volts(env, Latched() ? PinsOf(part_.kind).pulse : PinsOf(part_.kind).edit), {}});
+        if (Latched())
+            for (int p = 0; p < static_cast<int>(reg_.size()); ++p) pulses_.back().positions.push_back(static_cast<uint8_t>(Position(p)));
+    }
+    if (Latched()) {
+        EndLatchedPulse(env, bus, width);
+        return;
+    }
     if (!Voltage(env, true)) return;
     if (bus == kWrite && width >= kWriteUs) {
         if (address_ == kSecureRow) {
@@ -124,7 +192,153 @@ void EditModeChip::EndPulse(const PinEnvironment& env) {
     EraseAll();
 }
 
+// Stage s holds the bit shifted in reg_.size() - 1 - s clocks ago: position
+// p (the p-th bit in) of a full register is stage size - 1 - p.
+void EditModeChip::ShiftRegister(uint8_t bit) {
+    for (size_t s = reg_.size() - 1; s > 0; --s) reg_[s] = reg_[s - 1];
+    reg_[0] = bit;
+}
+
+int EditModeChip::Position(int p) const { return reg_[reg_.size() - 1 - static_cast<size_t>(p)]; }
+
+// Cell k of special row a and the position it is written from; -1 when a
+// is no special row of the kind or k is past its cells.
+int EditModeChip::SpecialCell(int a, int k, int* position) const {
+    switch (part_.kind) {
+    case EditModeKind::Latch20RA10:
+        if (a != 63 || k >= 10) return -1;
+        *position = 8 * k;
+        return 3209 - k;
+    case EditModeKind::Latch22V10:
+        if ((a != 60 && a != 61) || k >= 10) return -1;
+        *position = k22V10Blocks[k];
+        return 5826 + a - 60 - 2 * k;
+    default:
+        if (a < 60 || a > 63 || k >= 12) return -1;
+        *position = k26V12Lists[part_.variant == 0 ? 0 : 1][k];
+        return 7811 + 12 * (a - 60) - k;
+    }
+}
+
+// Erase passes the part needs before the erase pin's pulse erases it (0: it
+// erases at once), and the width of a pass pulse.
+int EditModeChip::PassesNeeded(bool longPasses) const {
+    if (part_.kind == EditModeKind::Latch22V10) return longPasses ? 4 : 1;
+    if (part_.kind == EditModeKind::Latch26V12 && part_.variant == 0) return 4;
+    return 0;
+}
+
+// Writes and erases of the latch-addressed kinds: bus 0 a row strobe, 1 the
+// erase pin's pulse, 2 the pass pin's; all at the code's strobe voltage with
+// the edit pin at the programming voltage (the read voltage on variant-1
+// 26V12 parts), the low-voltage part also at its 4.5 V supply. The 26V12
+// erases only with its erase row in the address register.
+void EditModeChip::EndLatchedPulse(const PinEnvironment& env, int bus, uint64_t width) {
+    const Pins& pins = PinsOf(part_.kind);
+    const CodeVolts& v = *VoltsOf(part_.kind, part_.idCode);
+    const bool readEdit = part_.kind == EditModeKind::Latch26V12 && part_.variant != 0;
+    if (!Within(Volts(env, pins.edit), readEdit ? v.read : v.program, kTolerance)) return;
+    if (!Within(Volts(env, pins.pulse), v.strobe, kTolerance)) return;
+    if (part_.lowVcc && !Within(Volts(env, pins.vcc), kLowVccTenths, 2)) return;
+    const LatchLayout& l = LayoutOf(part_.kind);
+    const auto columns = static_cast<uint32_t>(l.columns);
+    const auto stages = static_cast<uint32_t>(l.stages);
+    const int needed = PassesNeeded(v.longPasses);
+    if (bus != 0 && part_.kind == EditModeKind::Latch26V12 && shiftAddress_ != k26V12EraseRow) return;
+    if (bus == 2) {
+        passPending_ = width >= (v.longPasses ? kLongPassUs : kFirstPassUs);
+    } else if (bus == 1 && width >= kEraseUs) {
+        if (needed > 0 && !passPending_) return;
+        passPending_ = false;
+        if (needed > 0 && ++passes_ < needed) return;
+        passes_ = 0;
+        EraseAll();
+    } else if (bus == 0 && width >= kWriteUs) {
+        int position = 0;
+        if (address_ == l.secureRow) {
+            Secure();
+        } else if (address_ < l.columns) {
+            for (uint32_t p = 0; p < stages; ++p)
+                WriteCell((stages - 1 - p) * columns + static_cast<uint32_t>(address_), Position(static_cast<int>(p)));
+        } else if (address_ == kTermUseRow && part_.kind == EditModeKind::Latch22V10) {
+            for (uint32_t p = 0; p < stages; ++p) WriteCell(part_.fuses + stages - 1 - p, 1 - Position(static_cast<int>(p)));
+        } else {
+            for (int k = 0; SpecialCell(address_, k, &position) >= 0; ++k)
+                WriteCell(static_cast<uint32_t>(SpecialCell(address_, k, &position)), Position(position));
+        }
+    }
+}
+
+void EditModeChip::UpdateLatched(const PinEnvironment& env) {
+    const Pins& pins = PinsOf(part_.kind);
+    const bool edge = edges_.Take(Level(env, pins.clock) == 1, Level(env, pins.strobe) == 1);
+    const bool shifting = Level(env, pins.shift) == 1;
+    if (shifting) readClocks_ = 0;
+    const bool latch = Level(env, pins.latch) == 1;
+    if (latch && !latchHigh_ && Powered(env)) address_ = shiftAddress_; // the rising latch pin takes the address
+    latchHigh_ = latch;
+    if (!edge) return;
+    if (!InEditMode(env, pins.edit, kEditOnTenths)) {
+        strobe_.Stop(env.NowUs());
+        passes_ = 0;
+        passPending_ = false;
+        return;
+    }
+    if (edges_.clockRise) {
+        const auto bit = static_cast<uint8_t>(Level(env, pins.data));
+        if (Level(env, pins.select) == 1) {
+            shiftAddress_ = (shiftAddress_ >> 1) | bit << 5;
+        } else if (shifting) {
+            ShiftRegister(bit);
+        } else {
+            if (address_ < LayoutOf(part_.kind).columns && readVolts_.size() < kLogLimit)
+                readVolts_.push_back(Volts(env, pins.edit));
+            ++readClocks_;
+        }
+    }
+    if (edges_.strobeEdge) {
+        if (edges_.strobeHigh) {
+            strobeBus_ = Level(env, pins.erase) == 1 ? 1 : Level(env, pins.pass) == 1 ? 2 : 0;
+            strobe_.Start(env.NowUs());
+        } else {
+            EndPulse(env);
+        }
+    }
+}
+
+// Output i of a latch-addressed kind; -1 floats. The identification shows
+// at the part's identification voltage (any edit voltage on the 20RA10).
+int EditModeChip::LatchedOutput(const PinEnvironment& env, int i) const {
+    const Pins& pins = PinsOf(part_.kind);
+    const LatchLayout& l = LayoutOf(part_.kind);
+    const int edit = Volts(env, pins.edit);
+    if (Level(env, pins.shift) == 1 || edit < kEditOnTenths) return -1;
+    if (address_ == l.idRow) {
+        const bool atId = part_.kind == EditModeKind::Latch20RA10 || Within(edit, part_.lowVcc ? 87 : kIdTenths, kTolerance);
+        const int b = i - l.idShift;
+        return atId && b >= 0 && b < 4 ? (part_.idCode >> b) & 1 : -1;
+    }
+    if (!Voltage(env, false)) return -1;
+    int position = 0;
+    const int k = part_.kind == EditModeKind::Latch20RA10 ? 9 - i : i;
+    const int special = SpecialCell(address_, k, &position);
+    if (special >= 0) {
+        if (readClocks_ != 0) return -1;
+        return Secured() ? l.securedBit : Cell(static_cast<uint32_t>(special));
+    }
+    if (address_ >= l.columns) return -1;
+    const int marker = l.markers[i];
+    if (readClocks_ >= l.terms[i] || Position(marker) == 0) return -1;
+    if (Secured()) return l.securedBit;
+    const int term = l.stages - 1 - marker + readClocks_;
+    return Cell(static_cast<uint32_t>(term * l.columns + address_));
+}
+
 void EditModeChip::Update(const PinEnvironment& env) {
+    if (Latched()) {
+        UpdateLatched(env);
+        return;
+    }
     const Pins& pins = PinsOf(part_.kind);
     const bool edge = edges_.Take(Level(env, pins.clock) == 1, Level(env, pins.strobe) == 1);
     const int bus = Bus(env);
@@ -141,8 +355,7 @@ void EditModeChip::Update(const PinEnvironment& env) {
         if (bus == kAddress) {
             address_ = ((address_ << 1) | bit) & 63;
         } else if (bus == kRegister) {
-            for (int s = kStages - 1; s > 0; --s) reg_[static_cast<size_t>(s)] = reg_[static_cast<size_t>(s - 1)];
-            reg_[0] = bit;
+            ShiftRegister(bit);
         } else if (bus == kReadOut) {
             if (address_ < kTermUseRow && readVolts_.size() < kLogLimit) readVolts_.push_back(Volts(env, pins.edit));
             ++readClocks_;
@@ -171,6 +384,14 @@ int EditModeChip::ReadBit(int b) const {
 
 ChipDrive EditModeChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
     const Pins& pins = PinsOf(part_.kind);
+    if (Latched()) {
+        const LatchLayout& l = LayoutOf(part_.kind);
+        int i = 0;
+        while (i < l.outputs && l.outs[i] != ChipPinAt(socketPin)) ++i;
+        const int bit = i < l.outputs ? LatchedOutput(env, i) : -1;
+        if (bit < 0) return ChipDrive::None;
+        return bit ? ChipDrive::High : ChipDrive::Low;
+    }
     const int b = ChipPinAt(socketPin) - pins.out;
     if (b < 0 || b > 7) return ChipDrive::None;
     int bit = -1;

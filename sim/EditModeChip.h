@@ -24,6 +24,37 @@
 //   ends one: code 128 parts erase after three passes, every other code
 //   after a single 100 ms pulse of command 0.
 // - Security: every row but the UES row reads 1.
+//
+// The 20RA10 type (Latch20RA10) latches its row address instead: a rising
+// clock with the select pin high and the latch pin low shifts the data pin
+// into the address (least significant bit first); with select low and the
+// shift pin high it shifts the 80-stage register. With the shift pin low,
+// output i shows position 79 - 8i - r (term 8i + r) after r clocks, valid
+// only when the register held a 1 at 79 - 8i; the architecture row 63 shows
+// cell 3200 + i on output i, row 40 the identification code on outputs 0-3
+// (edit voltage on). A strobe of 50 ms or more with the strobe-voltage pin
+// at the code's programming voltage writes the addressed row (row 63 from
+// positions 8k into cells 3209 - k; row 62 secures); with the erase pin
+// high, 100 ms or more erase the part. Security: the array reads 0.
+//
+// The 22V10 type (Latch22V10) works the same way on a 132-stage register
+// with blocks of 10 to 17 terms per output (output i on chip pin 14 + i),
+// the identification code on outputs 6-9 at row 58 (9.2 V, 8.7 V on the
+// low-voltage part), architecture rows 60 and 61 (cells 5826 - 2i and
+// 5827 - 2i on output i), the term-use row 57 and security row 59 (reads 1).
+// Per code the edit, read and strobe voltages; an erase pass is a pulse
+// under the pass pin (50 ms, 250 ms for code 15) followed by 100 ms under
+// the erase pin; code 15 erases after four passes, the others after one.
+//
+// The 26V12 type (Latch26V12, 28-pin DIP, VCC on pin 7 and ground on 21)
+// has 150 stages, 52 inputs per term and 12 outputs (chip pins 15-20,
+// 22-27), its code on outputs 8-11, rows 60-63 of twelve cells written from
+// the positions of its variant's list. Variant 0 writes with the edit pin at
+// the programming voltage and erases in four passes (250 ms under the pass
+// pin, 100 ms under the erase pin); variant 1 writes at the read voltage and
+// erases with one 100 ms pulse; both only with row 56 shifted into the
+// address register. For every latch-addressed kind a clock with the select
+// pin high shifts the address register and the rising latch pin takes it.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -32,7 +63,7 @@
 
 namespace sim {
 
-enum class EditModeKind : uint8_t { Bus16V8, Bus20V8 };
+enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10, Latch22V10, Latch26V12 };
 
 struct EditModeFacts {
     const char* maker;
@@ -40,6 +71,8 @@ struct EditModeFacts {
     EditModeKind kind;
     uint8_t idCode;
     uint32_t fuses; // JEDEC fuse count
+    bool lowVcc;    // writes only at a 4.5 V supply; identifies at 8.7 V
+    uint8_t variant; // 26V12: 0 erases in four passes and writes at the programming edit voltage
 };
 
 class EditModeChip : public CellArrayChip {
@@ -57,6 +90,7 @@ public:
         int command, row;
         uint64_t widthUs;
         int editTenths;
+        std::vector<uint8_t> positions; // latch-addressed kinds: the register, position 0 first
     };
     const std::vector<Pulse>& Pulses() const { return pulses_; }
     // Edit voltages seen at every read-out clock of the array rows.
@@ -72,7 +106,17 @@ protected:
 private:
     struct Pins {
         int clock, data, edit, bus, strobe, out, vcc, gnd;
+        // Latch-addressed kinds: strobe voltage, latch, select, erase, shift.
+        int pulse, latch, select, erase, shift, pass;
     };
+    bool Latched() const { return part_.kind >= EditModeKind::Latch20RA10; }
+    int SpecialCell(int a, int k, int* position) const;
+    int PassesNeeded(bool longPasses) const;
+    int Position(int p) const;
+    void EndLatchedPulse(const PinEnvironment& env, int bus, uint64_t width);
+    void UpdateLatched(const PinEnvironment& env);
+    int LatchedOutput(const PinEnvironment& env, int i) const;
+    void ShiftRegister(uint8_t bit);
     static const Pins& PinsOf(EditModeKind k);
     int Columns() const;
     // Cell of position p of row a; -1 where the position has none.
@@ -85,6 +129,8 @@ private:
     EditModeFacts part_;
     std::vector<uint8_t> reg_;
     int address_ = 0;
+    int shiftAddress_ = 0; // latch-addressed kinds: the address as shifted in
+    bool latchHigh_ = false;
     int readClocks_ = 0;
     ClockStrobeEdges edges_;
     int strobeBus_ = -1;

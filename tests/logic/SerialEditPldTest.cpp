@@ -1,8 +1,9 @@
-// Rows 207 and 208 end to end against the edit-mode chip model: the driver's
+// Rows 207, 208, 210, 209 and 240 end to end against the edit-mode chip model: the driver's
 // operations, the edit voltages and erase recipe chosen by the chip's code,
 // refusals, injected faults and the PAL types of the device image.
 #include "logic/SerialEditPld.h"
 #include "sim/EditModeChip.h"
+#include "sim/Universal.h"
 #include "tests/logic/PldFixture.h"
 
 namespace {
@@ -10,8 +11,16 @@ namespace {
 struct Part {
     const char* name;
     uint32_t row, fuses, rowWidth;
+    uint32_t ues;       // first UES fuse (0: none); the UES reads back on a secured part
+    uint32_t securedBit; // what the rest of a secured part reads
 };
-const Part kParts[] = {{"PALCE16V8", 207, 2194, 32}, {"PALCE20V8", 208, 2706, 40}};
+const Part kParts[] = {{"PALCE16V8", 207, 2194, 32, 2056, 1},
+                       {"PALCE20V8", 208, 2706, 40, 2568, 1},
+                       {"PALCE20RA10", 210, 3210, 40, 0, 0},
+                       {"PALCE22V10", 209, 5828, 44, 0, 1},
+                       {"PALLV22V10", 209, 5828, 44, 0, 1},
+                       {"PALCE26V12", 240, 7848, 52, 0, 1},
+                       {"PALCE26V12H", 240, 7848, 52, 0, 1}};
 
 class SerialEditPldTest : public PldRun {
 protected:
@@ -66,11 +75,11 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
         EXPECT_EQ(Run(OpSecurity), 1) << LogText();
         EXPECT_TRUE(HasLine("Security ok!")) << LogText();
         EXPECT_TRUE(chip->Secured());
+        EXPECT_EQ(SecureCheckValue, p.securedBit);
         ClearUserMap(p.fuses);
         EXPECT_EQ(Run(OpRead), 1) << LogText();
-        const uint32_t ues = p.row == 207 ? 2056 : 2568;
         for (uint32_t n = 0; n < p.fuses; ++n)
-            ASSERT_EQ(GetBufferBit(n), n >= ues && n < ues + 64 ? fuses[n] : 1u) << n;
+            ASSERT_EQ(GetBufferBit(n), p.ues != 0 && n >= p.ues && n < p.ues + 64 ? fuses[n] : p.securedBit) << n;
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
     }
@@ -79,15 +88,30 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
 // The code read at power-up sets the programming and read voltages at the
 // chip and the erase recipe: code 128 erases in three passes of a 250 ms
 // command-14 pulse and a 100 ms command-0 pulse, the others with one 100 ms
-// command-0 pulse.
+// command-0 pulse; the 20RA10 type writes with plain strobes (logged as 0) at
+// the strobe-voltage pin and erases with one 100 ms strobe under the erase
+// pin (logged as 1); the 22V10 type strobes at its code's strobe voltage
+// and erases in passes of a pulse under the pass pin (logged as 2, 50 ms or
+// 250 ms) and 100 ms under the erase pin, four passes on code 15.
 TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
     struct Case {
         const char* name;
-        int code, programTenths, readTenths;
+        int code, programTenths, readTenths, writeCommand;
+        std::vector<int> erase;
+        uint64_t passUs = 0;
     };
-    const Case cases[] = {{"PALCE16V8", 128, 135, 105}, {"PALCE16V8", 64, 92, 92},  {"PALCE16V8", 144, 92, 92},
-                          {"PALCE16V8", 160, 92, 92},   {"PALCE16V8", 192, 92, 92}, {"PALCE16V8", 224, 92, 92},
-                          {"PALCE20V8", 1, 135, 105},   {"PALCE20V8", 64, 92, 92}};
+    const std::vector<int> one{0}, passes{14, 0, 14, 0, 14, 0}, latched{1}, pass{2, 1}, four{2, 1, 2, 1, 2, 1, 2, 1};
+    const Case cases[] = {{"PALCE16V8", 128, 135, 105, 3, passes}, {"PALCE16V8", 64, 92, 92, 3, one},
+                          {"PALCE16V8", 144, 92, 92, 3, one},      {"PALCE16V8", 160, 92, 92, 3, one},
+                          {"PALCE16V8", 192, 92, 92, 3, one},      {"PALCE16V8", 224, 92, 92, 3, one},
+                          {"PALCE20V8", 1, 135, 105, 3, one},      {"PALCE20V8", 64, 92, 92, 3, one},
+                          {"PALCE20RA10", 2, 95, 95, 0, latched},  {"PALCE20RA10", 3, 92, 92, 0, latched},
+                          {"PALCE22V10", 2, 90, 87, 0, pass, 50000},   {"PALCE22V10", 8, 92, 92, 0, pass, 50000},
+                          {"PALCE22V10", 9, 87, 87, 0, pass, 50000},   {"PALCE22V10", 15, 135, 105, 0, four, 250000},
+                          {"PALLV22V10", 10, 87, 87, 0, pass, 50000},
+                          {"PALCE26V12", 0, 135, 105, 0, four, 250000}, {"PALCE26V12", 15, 135, 105, 0, four, 250000},
+                          {"PALCE26V12", 12, 92, 92, 0, four, 250000},  {"PALCE26V12H", 12, 92, 92, 0, latched},
+                          {"PALCE26V12H", 0, 135, 105, 0, latched}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code);
@@ -97,23 +121,26 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
         EXPECT_EQ(Cells(chip, DeviceSize), fuses);
         ASSERT_FALSE(chip->Pulses().empty());
         for (const auto& w : chip->Pulses()) {
-            EXPECT_EQ(w.command, 3);
-            EXPECT_EQ(w.editTenths, c.programTenths);
+            EXPECT_EQ(w.command, c.writeCommand);
+            EXPECT_NEAR(w.editTenths, c.programTenths, 1); // one DAC step
             EXPECT_GE(w.widthUs, 50000u);
         }
         chip->ClearLog();
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
         ASSERT_FALSE(chip->ReadVolts().empty());
-        for (int v : chip->ReadVolts()) EXPECT_EQ(v, c.readTenths);
+        for (int v : chip->ReadVolts()) EXPECT_NEAR(v, c.readTenths, 1); // one DAC step
 
         chip->ClearLog();
         BlankCheckAfterErase = 0;
         EXPECT_EQ(Run(OpErase), 1) << LogText();
         EXPECT_TRUE(chip->Blank());
-        const std::vector<int> recipe =
-            c.code == 128 ? std::vector<int>{14, 0, 14, 0, 14, 0} : std::vector<int>{0};
-        EXPECT_EQ(Commands(chip), recipe);
-        for (const auto& e : chip->Pulses()) EXPECT_GE(e.widthUs, e.command == 14 ? 250000u : 100000u);
+        EXPECT_EQ(Commands(chip), c.erase);
+        for (const auto& e : chip->Pulses()) {
+            EXPECT_GE(e.widthUs, e.command == 14 ? 250000u : e.command == 2 ? c.passUs : 100000u);
+            if (e.command == 2) {
+                EXPECT_LT(e.widthUs, c.passUs + 5000);
+            }
+        }
         ExpectNoViolations();
     }
 }
@@ -125,8 +152,9 @@ TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
         const char* name;
         int code; // -1: empty socket
     };
-    for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20V8", -1},
-                         Case{"PALCE16V8", -1}}) {
+    for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20RA10", 0},
+                         Case{"PALCE20RA10", 15}, Case{"PALCE22V10", 0}, Case{"PALCE22V10", 4}, Case{"PALCE26V12", 4},
+                         Case{"PALCE20V8", -1}, Case{"PALCE16V8", -1}, Case{"PALCE20RA10", -1}}) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code < 0 ? 0 : c.code);
         if (c.code < 0) {
@@ -173,15 +201,16 @@ TEST_F(SerialEditPldTest, InjectedFaults) {
     }
 }
 
-// Variant 1 parts of row 207 get the term-use row: flag t set when any fuse
-// of array row t is 1; other variants and row 208 write no row 57.
+// Variant 1 parts of rows 207 and 209 get the term-use row: flag t set when
+// any fuse of array row t is 1; other variants and row 208 write no row 57.
 TEST_F(SerialEditPldTest, TermUseRowOnlyWithVariantOne) {
     struct Case {
         const char* name;
         int variant;
         bool written;
     };
-    for (const Case c : {Case{"PALCE16V8", 1, true}, Case{"PALCE16V8", 0, false}, Case{"PALCE20V8", 1, false}}) {
+    for (const Case c : {Case{"PALCE16V8", 1, true}, Case{"PALCE16V8", 0, false}, Case{"PALCE20V8", 1, false},
+                         Case{"PALCE22V10", 1, true}, Case{"PALCE22V10", 0, false}}) {
         SCOPED_TRACE(std::string(c.name) + " variant " + std::to_string(c.variant));
         sim::EditModeChip* chip = Seat(c.name);
         DeviceVariant = static_cast<uint8_t>(c.variant);
@@ -202,6 +231,7 @@ TEST_F(SerialEditPldTest, TermUseRowOnlyWithVariantOne) {
 // through the device image.
 TEST_F(SerialEditPldTest, PalTypesThroughTheDeviceImage) {
     for (const Part& p : kParts) {
+        if (p.ues == 0) continue; // no device image
         const int set = p.row == 208 ? 1 : 0;
         for (int index : {1, 4, 7}) {
             SCOPED_TRACE(std::string(p.name) + " " + PalEmulationNames[set][index]);
@@ -212,22 +242,81 @@ TEST_F(SerialEditPldTest, PalTypesThroughTheDeviceImage) {
 
 // Golden positions: one fuse programmed on the part reads back at its own
 // JEDEC number and nowhere else (the architecture rows' 8-position blocks,
-// the last block of rows 62 and 63, the UES byte order).
+// the last block of rows 62 and 63, the UES byte order; the 20RA10 type's
+// eight-term blocks and its architecture row, read once).
 TEST_F(SerialEditPldTest, GoldenFusePositions) {
     struct Case {
         const char* name;
+        int code;
         std::vector<uint32_t> fuses;
     };
-    const Case cases[] = {{"PALCE16V8", {0, 31, 2047, 2048, 2055, 2056, 2063, 2119, 2120, 2127, 2128, 2191, 2192, 2193}},
-                          {"PALCE20V8", {0, 39, 2559, 2560, 2567, 2568, 2631, 2632, 2639, 2640, 2703, 2704, 2705}}};
+    const Case cases[] = {
+        {"PALCE16V8", 64, {0, 31, 2047, 2048, 2055, 2056, 2063, 2119, 2120, 2127, 2128, 2191, 2192, 2193}},
+        {"PALCE20V8", 64, {0, 39, 2559, 2560, 2567, 2568, 2631, 2632, 2639, 2640, 2703, 2704, 2705}},
+        {"PALCE20RA10", 3, {0, 39, 40, 319, 320, 3160, 3199, 3200, 3205, 3209}},
+        {"PALCE22V10", 8, {0, 43, 44, 439, 440, 5323, 5324, 5807, 5808, 5809, 5816, 5826, 5827}},
+        {"PALCE26V12", 12, {0, 52, 7799, 7800, 7811, 7836, 7847}},
+        {"PALCE26V12H", 12, {51, 7812, 7823}}};
     for (const Case& c : cases) {
         for (uint32_t f : c.fuses) {
             SCOPED_TRACE(std::string(c.name) + " fuse " + std::to_string(f));
-            sim::EditModeChip* chip = Seat(c.name, 64);
+            sim::EditModeChip* chip = Seat(c.name, c.code);
             for (uint32_t n = 0; n < DeviceSize; ++n) chip->SetCell(n, n == f ? 0 : 1);
             EXPECT_EQ(Run(OpRead), 1) << LogText();
             for (uint32_t n = 0; n < DeviceSize; ++n) ASSERT_EQ(GetBufferBit(n), n == f ? 0u : 1u) << n;
         }
+    }
+}
+
+// An empty socket on rows 209 and 240: the floating outputs read code 15, a
+// known code, so only the driver's insertion test stops the run before any
+// entry.
+TEST_F(SerialEditPldTest, EmptySocketNeedsTheInsertionTest) {
+    for (const auto& [name, state] : {std::pair{"PALCE22V10", &Edit209}, std::pair{"PALCE26V12", &Edit240}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SelectPld("AMD", name));
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::FindPinDriver(simp)->SetFloatingLevel(1);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText(); // all ones read as a blank part
+        EXPECT_FALSE(HasLine(" Incorrect device ID"));
+        EXPECT_EQ(state->ChipIdCode, 15u);
+
+        DeviceInsertTest = 1;
+        const size_t violations = simp.Violations().size();
+        EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+        EXPECT_FALSE(HasLine("Blank checking ...")) << LogText();
+        EXPECT_EQ(simp.Violations().size(), violations);
+        DeviceInsertTest = 0;
+    }
+}
+
+// Row 240's rows 60 + j as clocked in (fuses 7799 + 12m cleared): the
+// variant's position list ends each block, variant 0's positions 143-149
+// past its list carry fuse 7799 + 12j, variant 1's list ends at the last
+// position.
+TEST_F(SerialEditPldTest, RowsPastThe26V12ArrayByVariant) {
+    for (const char* name : {"PALCE26V12", "PALCE26V12H"}) {
+        SCOPED_TRACE(name);
+        sim::EditModeChip* chip = Seat(name, 12);
+        std::vector<uint8_t> fuses(DeviceSize, 1);
+        for (uint32_t j = 0; j < 4; ++j) fuses[7799 + 12 * j] = 0; // 7799: the last array fuse
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        int rows = 0;
+        for (const auto& e : chip->Pulses()) {
+            if (e.row < 60) continue;
+            ++rows;
+            const int j = e.row - 60;
+            ASSERT_EQ(e.positions.size(), 150u);
+            for (int p = 0; p < 150; ++p) {
+                // Fuse 7811 + 12j - k is one of 7799 + 12m for k = 0 (m = j + 1) and k = 12 (m = j).
+                const int firstEnd = DeviceVariant == 0 ? 6 : 10;
+                const bool zero = (p <= firstEnd && j <= 2) || (DeviceVariant == 0 && p >= 143);
+                EXPECT_EQ(e.positions[static_cast<size_t>(p)], zero ? 0 : 1) << "row " << e.row << " position " << p;
+            }
+        }
+        EXPECT_EQ(rows, 4);
     }
 }
 
