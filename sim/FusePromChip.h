@@ -1,7 +1,7 @@
 // A bipolar fuse PROM or a small CMOS byte-write PROM at pin level, 4 or 8
 // bits wide, in any DIP pin-out.
 //
-// Behaviour, after the makers' programming specifications:
+// Behaviour, after the makers' programming data sheets:
 // - Read: VCC between 4.5 V and 7.0 V, ground held low, every enable at its
 //   active level and no pin at programming voltage: the part drives its data
 //   pins with the word at the address. An intact fuse reads as the blank value.

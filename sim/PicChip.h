@@ -2,7 +2,7 @@
 // configurable by part: 14-bit EPROM and flash parts, 12-bit parts that use
 // the same 14-bit frames, and the parity-memory parts with 16-bit frames.
 //
-// Behaviour, as the parts' programming specifications describe it:
+// Behaviour, as the parts' programming data sheets describe it:
 // - Entry: VDD up first, then MCLR raised into the part's VIHH window while
 //   clock and data are not held high; leaving the window or dropping VDD
 //   leaves the mode and resets the counter. MCLR above the window is a

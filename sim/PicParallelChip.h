@@ -34,9 +34,9 @@
 //   window programs the word on the bus. Configuration bit i lives at FE00h+i:
 //   programming that location with bit 0 low clears the bit; FE00h-FE07h
 //   read the configuration's low byte, FE08h-FE0Fh its high byte (FFh above).
-// - The part's programming specification was not available; the cycle and
-//   the mode-pin levels are the model's reading of what the parts' data
-//   sheets describe, with the 100 us minimum program pulse width.
+// - The cycle and the mode-pin levels are the model's own reading of the
+//   parts' data sheets, which give the 100 us minimum program pulse width
+//   but not the verify timing.
 //
 // Code protection (the part's protection bits all 0) scrambles reads of the
 // program words. Fault injection: a word that never programs, a word that

@@ -1,5 +1,5 @@
-// The PIC parts of the simulator, from their datasheets and programming
-// specifications: word width, program and data memory, EPROM pulse or flash
+// The PIC parts of the simulator, from their datasheets and the makers'
+// programming data sheets: word width, program and data memory, EPROM pulse or flash
 // write times, the VIHH window on MCLR, device ID, implemented and
 // protection bits of the configuration word, the factory calibration word,
 // and the pins of the serial programming mode. Looked up by maker and name
@@ -96,8 +96,8 @@ PicFacts Parallel16(const char* name, uint32_t words) {
     f.pin.modeHigh = {22, 27};
     f.pin.modeLow = {19, 23, 24};
     f.pin.entryCode = 0xE1;
-    f.note = "programming specification not available: the mode pins (19, 22-24, 27), the E1h code on PORTD, "
-             "the clock (pin 25) and program pin (26) and the three-clock word cycle are the model's";
+    f.note = "the mode pins (19, 22-24, 27), the E1h code on PORTD, the clock (pin 25) and program pin (26) "
+             "and the three-clock word cycle are the model's own reading of the data sheet";
     return f;
 }
 

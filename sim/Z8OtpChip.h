@@ -1,7 +1,7 @@
 // A Z8-type one-time-programmable microcontroller in its EPROM programming
 // mode, at pin level, configurable by part.
 //
-// Behaviour, as the parts' programming specifications describe it:
+// Behaviour, as the parts' programming data sheets describe it:
 // - Entry: VCC up and ground held, the mode pin (XTAL1) low, then the EPM
 //   pin raised into its high-voltage window. Losing any of these leaves the
 //   mode.
