@@ -26,6 +26,7 @@
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/RecordingUi.h"
+#include "engine/RunLogChecks.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
@@ -77,7 +78,7 @@ template <class F> sim::EpromConfig With(sim::EpromConfig c, F change) {
 inline sim::SimProgrammer* g_memorySim = nullptr;
 inline uint64_t SimTickMs() { return g_memorySim ? g_memorySim->NowUs() / 1000 : 0; }
 
-class MemoryRun : public ::testing::Test {
+class MemoryRun : public ::testing::Test, public RunLogChecks {
 protected:
     sim::SimProgrammer simp;
     sim::Electrical* elec = nullptr;
@@ -159,7 +160,6 @@ protected:
         runStart_ = ui.Log.size();
         return RunOperation(MainEngine, op);
     }
-    size_t runStart_ = 0;
 
     // Buffer bytes 0..n-1 from a pattern that avoids the blank value.
     static void FillPattern(uint32_t n, uint32_t seed = 1) {
@@ -179,30 +179,7 @@ protected:
         return BufferByte(2 * a) | (static_cast<uint32_t>(BufferByte(2 * a + 1)) << 8);
     }
 
-    // The lines of the last run.
-    std::vector<std::string> Log() const {
-        const size_t from = std::min(runStart_, ui.Log.size());
-        return std::vector<std::string>(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end());
-    }
-    bool HasLine(const std::string& line) const {
-        return std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(std::min(runStart_, ui.Log.size())), ui.Log.end(),
-                         line) != ui.Log.end();
-    }
-    // The lines appear in this order among the run's lines.
-    void ExpectLinesInOrder(const std::vector<std::string>& expected) const {
-        size_t at = 0;
-        for (const auto& line : Log()) at += at < expected.size() && line == expected[at];
-        EXPECT_EQ(at, expected.size()) << LogText();
-    }
-    static std::string ReadText(const char* file) {
-        std::ifstream f(file, std::ios::binary);
-        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    }
-    std::string LogText() const {
-        std::string t;
-        for (const auto& l : Log()) t += l + "\n";
-        return t;
-    }
+    const std::vector<std::string>& RecordedLines() const override { return ui.Log; }
     void ExpectNoViolations() {
         EXPECT_TRUE(simp.Violations().empty()) << simp.Violations().front();
     }

@@ -1,0 +1,46 @@
+// Checks on the log lines of the last operation run, for fixtures whose UI
+// records every line: a fixture names its recorded lines and sets runStart_
+// where a run begins.
+#pragma once
+#include <algorithm>
+#include <cstddef>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+class RunLogChecks {
+protected:
+    virtual ~RunLogChecks() = default;
+    virtual const std::vector<std::string>& RecordedLines() const = 0;
+
+    // The recorded lines from runStart_ on.
+    std::vector<std::string> Log() const {
+        const auto& all = RecordedLines();
+        const size_t from = std::min(runStart_, all.size());
+        return std::vector<std::string>(all.begin() + static_cast<std::ptrdiff_t>(from), all.end());
+    }
+    bool HasLine(const std::string& line) const {
+        const auto log = Log();
+        return std::find(log.begin(), log.end(), line) != log.end();
+    }
+    // The lines appear in this order among the run's lines.
+    void ExpectLinesInOrder(const std::vector<std::string>& expected) const {
+        size_t at = 0;
+        for (const auto& line : Log()) at += at < expected.size() && line == expected[at];
+        EXPECT_EQ(at, expected.size()) << LogText();
+    }
+    std::string LogText() const {
+        std::string t;
+        for (const auto& l : Log()) t += l + "\n";
+        return t;
+    }
+    static std::string ReadText(const char* file) {
+        std::ifstream f(file, std::ios::binary);
+        return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    }
+
+    size_t runStart_ = 0;
+};
