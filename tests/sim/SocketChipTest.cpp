@@ -10,13 +10,7 @@
 
 namespace {
 
-class FakeEnvironment : public sim::PinEnvironment {
-public:
-    sim::PinCondition pins[49];
-    mutable std::vector<std::string> violations;
-    sim::PinCondition Condition(int p) const override { return p >= 1 && p <= 48 ? pins[p] : sim::PinCondition{}; }
-    uint64_t NowUs() const override { return 0; }
-    void Violation(const std::string& what) const override { violations.push_back(what); }
+struct FakeEnvironment : Env {
     void Drive(int p, bool high) { pins[p] = {false, -1, true, high}; }
 };
 
