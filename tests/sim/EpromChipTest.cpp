@@ -151,18 +151,9 @@ TEST_P(EpromPins, ATooShortPulseProgramsNothingAFullOneProgramsTheCell) {
     EXPECT_TRUE(env.violations.empty()) << env.violations.front();
 }
 
-TEST_P(EpromPins, OverVoltageOnVppIsRecorded) {
-    PowerUp();
-    if (cfg.erasePin == 0) {
-        // Inside the pin's rating but above the program window.
-        Pulse(0x20, Datum(), cfg.minPulseUs, cfg.vpp.maxTenths + 1);
-        EXPECT_TRUE(Recorded("program pulse at")) << cfg.name;
-    }
-    Supply(cfg.vppPin, cfg.vppMaxTenths + 5);
-    EXPECT_TRUE(Recorded("above its rating")) << cfg.name;
-}
-
-TEST_P(EpromPins, VppWithoutVccIsRecordedBothWays) {
+// Vpp over the window or the pin's rating, and Vpp without VCC either way,
+// are recorded; VCC first and off last is in order.
+TEST_P(EpromPins, VppFaultsAreRecorded) {
     PowerUp();
     Supply(cfg.vppPin, Mid(cfg.vpp));
     EXPECT_TRUE(env.violations.empty());
@@ -180,6 +171,14 @@ TEST_P(EpromPins, VppWithoutVccIsRecordedBothWays) {
     Supply(cfg.vppPin, -1);
     Supply(cfg.vccPin, -1);
     EXPECT_TRUE(env.violations.empty()) << env.violations.front();
+    PowerUp();
+    if (cfg.erasePin == 0) {
+        // Inside the pin's rating but above the program window.
+        Pulse(0x20, Datum(), cfg.minPulseUs, cfg.vpp.maxTenths + 1);
+        EXPECT_TRUE(Recorded("program pulse at")) << cfg.name;
+    }
+    Supply(cfg.vppPin, cfg.vppMaxTenths + 5);
+    EXPECT_TRUE(Recorded("above its rating")) << cfg.name;
 }
 
 TEST_P(EpromPins, AWeakCellReadsRightOnlyAtTheNominalSupply) {

@@ -77,15 +77,8 @@ public:
 };
 
 sim::JedecFlashConfig Part() {
-    sim::JedecFlashConfig c;
-    c.words = 0x10000;
-    c.sectorWords = {0x4000};
-    c.unlockBypass = true;
-    c.makerId = 0x01;
-    c.deviceId = 0xA4;
-    c.programUs = 10;
-    c.sectorEraseUs = 1000;
-    return c;
+    return {.words = 0x10000, .sectorWords = {0x4000}, .makerId = 0x01, .deviceId = 0xA4, .unlockBypass = true,
+            .programUs = 10, .sectorEraseUs = 1000};
 }
 
 TEST(JedecFlashChipTest, ProgramClearsBitsOnlyAndAFailedCellHoldsDq5UntilReset) {
