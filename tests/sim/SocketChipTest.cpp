@@ -84,19 +84,18 @@ TEST(SocketChipTest, LevelsGatheredAtOnceMatchEachPinsLevel) {
     for (int floating : {0, 1}) {
         Env plain;
         TableEnv table;
-        for (sim::PinEnvironment* e : {static_cast<sim::PinEnvironment*>(&plain), static_cast<sim::PinEnvironment*>(&table)}) {
-            Env& env = *static_cast<Env*>(e);
-            env.floating = floating;
-            for (size_t i = 0; i < held.size(); ++i) env.pins[i + 1] = Held(held[i]);
+        for (Env* env : {&plain, static_cast<Env*>(&table)}) {
+            env->floating = floating;
+            for (size_t i = 0; i < held.size(); ++i) env->pins[i + 1] = Held(held[i]);
             uint32_t expected = 0;
             for (size_t i = 0; i < pins.size(); ++i) {
-                const bool high = pins[i] == 0 || env.InputLevel(pins[i]) == 1;
+                const bool high = pins[i] == 0 || env->InputLevel(pins[i]) == 1;
                 expected |= static_cast<uint32_t>(high) << i;
             }
             // G S s H L U D X Y Z float, off the socket, outside.
             const uint32_t named = 0b0101100101010u | (floating ? 0b1010000000000u : 0u);
             EXPECT_EQ(expected, named) << "floating " << floating;
-            EXPECT_EQ(env.HighLevels(pins.data(), pins.size()), expected) << "floating " << floating;
+            EXPECT_EQ(env->HighLevels(pins.data(), pins.size()), expected) << "floating " << floating;
         }
     }
 }

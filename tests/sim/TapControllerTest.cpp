@@ -27,12 +27,8 @@ struct Driver {
 };
 
 TEST(TapControllerTest, ReadsIdcodeAndKeepsTheScanRegisterFromLevels) {
-    sim::JtagDeviceConfig c;
-    c.irLength = 4;
-    c.idcode = 0x1234ABCDu;
-    c.idcodeInstruction = 0x1;
-    c.scanInstruction = 0x2;
-    c.scanLength = 3;
+    const sim::JtagDeviceConfig c{
+        .irLength = 4, .idcode = 0x1234ABCDu, .idcodeInstruction = 0x1, .scanInstruction = 0x2, .scanLength = 3};
     sim::TapController tap(c);
     Driver d{tap};
     d.Reset();
@@ -76,9 +72,7 @@ struct Recorder : sim::TapRegisters {
 };
 
 TEST(TapControllerTest, PartRegistersSeeInstructionsScansAndIdleTime) {
-    sim::JtagDeviceConfig c;
-    c.irLength = 4;
-    sim::TapController tap(c);
+    sim::TapController tap(sim::JtagDeviceConfig{.irLength = 4});
     Recorder r;
     r.irCapture = 0x5;
     tap.SetRegisters(&r);
