@@ -12,116 +12,9 @@
 
 namespace {
 
-// Socket pins of the 20-pin part seated at the bottom of the socket.
-enum : int { kEdit = 16, kSclk = 22, kSdin = 23, kGnd = 24, kStb = 25, kSdout = 26, kRa0 = 32, kPv = 33, kVcc = 34 };
-constexpr int kRa[6] = {kRa0, 17, 18, 19, 20, 21};
-
-class GalChipTest : public ::testing::Test {
-protected:
-    Env env;
-    sim::GalChip chip{*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16V8")}; // 16.2 V, 10 ms
-
-    void Drive(int pin, int level) {
-        env.pins[pin].driven = true;
-        env.pins[pin].drivenHigh = level != 0;
-        ++env.now;
-        chip.Update(env);
-    }
-    void PowerUp(int editTenths = 162) {
-        env.pins[kGnd].grounded = true;
-        env.pins[kVcc].supplyTenths = 50;
-        env.pins[kEdit].supplyTenths = editTenths;
-        for (int p : {kSclk, kSdin, kPv}) Drive(p, 0);
-        Drive(kStb, 1);
-    }
-    void Address(int a) {
-        for (int b = 0; b < 6; ++b) Drive(kRa[b], (a >> b) & 1);
-    }
-    void Strobe(int address, bool write, uint64_t lowUs = 1) {
-        Address(address);
-        Drive(kPv, write);
-        Drive(kStb, 0);
-        env.now += lowUs;
-        Drive(kStb, 1);
-        Drive(kPv, 0);
-    }
-    int Out() const { return chip.Output(env, kSdout) == sim::ChipDrive::High ? 1 : 0; }
-    void Shift(int bit) {
-        Drive(kSdin, bit);
-        Drive(kSclk, 1);
-        Drive(kSclk, 0);
-    }
-    // Writes array row `row` with every bit 1 but bit 0.
-    void WriteRow(int row, uint64_t lowUs) {
-        Strobe(row, false);
-        for (int i = 0; i < 64; ++i) Shift(i == 0 ? 0 : 1);
-        Strobe(row, true, lowUs);
-    }
-};
-
-TEST_F(GalChipTest, WritesOnlyAtItsVoltageForItsWidth) {
-    struct Case {
-        int editTenths;
-        uint64_t lowUs;
-        int cell; // fuse 0 * 32 + 5 afterwards
-    };
-    const Case cases[] = {{162, 10000, 0}, {164, 10000, 0}, {165, 10000, 1}, {159, 10000, 1}, {162, 9000, 1}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::to_string(c.editTenths) + " " + std::to_string(c.lowUs));
-        chip.SetCell(5, 1);
-        PowerUp(c.editTenths);
-        WriteRow(5, c.lowUs);
-        EXPECT_EQ(chip.Cell(5), c.cell);
-        EXPECT_EQ(chip.Cell(32 + 5), 1); // bit 1 of the row: written 1, stays 1
-    }
-    EXPECT_TRUE(env.violations.empty());
-}
-
-TEST_F(GalChipTest, ReadsSignatureAndHidesASecuredArray) {
-    PowerUp();
-    Strobe(58, false);
-    int bytes[8] = {};
-    for (int i = 0; i < 64; ++i) {
-        bytes[i / 8] |= Out() << (i % 8);
-        Shift(0);
-    }
-    EXPECT_EQ(bytes[1], 2);    // voltage code
-    EXPECT_EQ(bytes[3], 0xA1); // maker
-
-    chip.SetCell(0, 0);
-    chip.SetCell(2056, 0);
-    Strobe(61, true, 10000);
-    EXPECT_TRUE(chip.Secured());
-    Strobe(0, false);
-    EXPECT_EQ(Out(), 1); // the array reads ones
-    Strobe(32, false);
-    EXPECT_EQ(Out(), 0); // the UES does not
-
-    // Erase needs data in high and its own time.
-    Drive(kSdin, 0);
-    Strobe(63, true, 100000);
-    EXPECT_TRUE(chip.Secured());
-    Drive(kSdin, 1);
-    Strobe(63, true, 99000);
-    EXPECT_TRUE(chip.Secured());
-    Strobe(63, true, 100000);
-    EXPECT_FALSE(chip.Secured());
-    EXPECT_TRUE(chip.Blank());
-}
-
-TEST_F(GalChipTest, UnpoweredPartIsADiodeNetworkAndClocksAtEditVoltageAreViolations) {
-    env.floating = 0;
-    Drive(15, 0); // pin 1 held low pulls the others
-    EXPECT_EQ(chip.Output(env, kSdout), sim::ChipDrive::WeakLow);
-    EXPECT_TRUE(env.violations.empty());
-    env.pins[kEdit].supplyTenths = 120;
-    Drive(kSclk, 1);
-    EXPECT_EQ(env.violations.size(), 1u);
-}
-
 // Any part on its own pins: chip pin k of an n-pin part sits on socket pin
 // k + (48 - n) / 2.
-class GalPartBench : public ::testing::Test {
+class GalBench : public ::testing::Test {
 protected:
     Env env;
     std::unique_ptr<sim::GalChip> chip;
@@ -145,6 +38,12 @@ protected:
         env.pins[S(small ? 20 : 24)].supplyTenths = vccTenths;
         env.pins[S(2)].supplyTenths = editTenths;
     }
+    // Powered, the given pins low and the strobe high.
+    void Ready(int vccTenths, int editTenths, std::initializer_list<int> low, int stb) {
+        Power(vccTenths, editTenths);
+        for (int p : low) Drive(p, 0);
+        Drive(stb, 1);
+    }
     void Clock(int sclk, int sdin, int bit) {
         Drive(sdin, bit);
         Drive(sclk, 1);
@@ -159,14 +58,97 @@ protected:
     }
 };
 
+// The 20-pin parts: row address on RA0-RA5 (chip pins 18, 3-7), SCLK 8,
+// SDIN 9, STB 11, SDOUT 12, P/V 19.
+class GalChipTest : public GalBench {
+protected:
+    enum : int { kSclk = 8, kSdin = 9, kStb = 11, kSdout = 12, kPv = 19 };
+
+    void SetUp() override { Seat(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16V8")); } // 16.2 V, 10 ms
+    void PowerUp(int vccTenths = 50, int editTenths = 162) { Ready(vccTenths, editTenths, {kSclk, kSdin, kPv}, kStb); }
+    void Address(int a) {
+        const int ra[6] = {18, 3, 4, 5, 6, 7};
+        for (int b = 0; b < 6; ++b) Drive(ra[b], (a >> b) & 1);
+    }
+    using GalBench::Strobe;
+    void Strobe(int address, bool write, uint64_t lowUs = 1) {
+        Address(address);
+        GalBench::Strobe(kStb, kPv, write, lowUs);
+    }
+    int Out() const { return chip->Output(env, S(kSdout)) == sim::ChipDrive::High ? 1 : 0; }
+    void Shift(int bit) { Clock(kSclk, kSdin, bit); }
+    // Writes array row `row` with every bit 1 but bit 0.
+    void WriteRow(int row, uint64_t lowUs) {
+        Strobe(row, false);
+        for (int i = 0; i < 64; ++i) Shift(i == 0 ? 0 : 1);
+        Strobe(row, true, lowUs);
+    }
+};
+
+TEST_F(GalChipTest, WritesOnlyAtItsVoltageForItsWidth) {
+    struct Case {
+        int editTenths;
+        uint64_t lowUs;
+        int cell; // fuse 0 * 32 + 5 afterwards
+    };
+    const Case cases[] = {{162, 10000, 0}, {164, 10000, 0}, {165, 10000, 1}, {159, 10000, 1}, {162, 9000, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.editTenths) + " " + std::to_string(c.lowUs));
+        chip->SetCell(5, 1);
+        PowerUp(50, c.editTenths);
+        WriteRow(5, c.lowUs);
+        EXPECT_EQ(chip->Cell(5), c.cell);
+        EXPECT_EQ(chip->Cell(32 + 5), 1); // bit 1 of the row: written 1, stays 1
+    }
+    EXPECT_TRUE(env.violations.empty());
+}
+
+TEST_F(GalChipTest, ReadsSignatureAndHidesASecuredArray) {
+    PowerUp();
+    Strobe(58, false);
+    int bytes[8] = {};
+    for (int i = 0; i < 64; ++i) {
+        bytes[i / 8] |= Out() << (i % 8);
+        Shift(0);
+    }
+    EXPECT_EQ(bytes[1], 2);    // voltage code
+    EXPECT_EQ(bytes[3], 0xA1); // maker
+
+    chip->SetCell(0, 0);
+    chip->SetCell(2056, 0);
+    Strobe(61, true, 10000);
+    EXPECT_TRUE(chip->Secured());
+    Strobe(0, false);
+    EXPECT_EQ(Out(), 1); // the array reads ones
+    Strobe(32, false);
+    EXPECT_EQ(Out(), 0); // the UES does not
+
+    // Erase needs data in high and its own time.
+    Drive(kSdin, 0);
+    Strobe(63, true, 100000);
+    EXPECT_TRUE(chip->Secured());
+    Drive(kSdin, 1);
+    Strobe(63, true, 99000);
+    EXPECT_TRUE(chip->Secured());
+    Strobe(63, true, 100000);
+    EXPECT_FALSE(chip->Secured());
+    EXPECT_TRUE(chip->Blank());
+}
+
+TEST_F(GalChipTest, UnpoweredPartIsADiodeNetworkAndClocksAtEditVoltageAreViolations) {
+    env.floating = 0;
+    Drive(1, 0); // pin 1 held low pulls the others
+    EXPECT_EQ(chip->Output(env, S(kSdout)), sim::ChipDrive::WeakLow);
+    EXPECT_TRUE(env.violations.empty());
+    env.pins[S(2)].supplyTenths = 120;
+    Drive(kSclk, 1);
+    EXPECT_EQ(env.violations.size(), 1u);
+}
+
 // The extended-ID part works by its own ID: the edit voltage 5.0 V + 0.5 V x
 // code within 0.2 V, the program time of its code, its supply; a row load
 // needs the strobe time, the ID row does not.
-TEST_F(GalPartBench, ExtendedIdPartObeysItsFields) {
-    const int ra[6] = {18, 3, 4, 5, 6, 7};
-    auto address = [&](int a) {
-        for (int b = 0; b < 6; ++b) Drive(ra[b], (a >> b) & 1);
-    };
+TEST_F(GalChipTest, ExtendedIdPartObeysItsFields) {
     struct Case {
         int vcc, edit;
         uint64_t lowUs;
@@ -178,48 +160,40 @@ TEST_F(GalPartBench, ExtendedIdPartObeysItsFields) {
     for (const Case& c : cases) {
         SCOPED_TRACE(std::to_string(c.vcc) + " " + std::to_string(c.edit) + " " + std::to_string(c.lowUs));
         Seat(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16LV8C"));
-        Power(c.vcc, c.edit);
-        for (int p : {8, 9, 19}) Drive(p, 0);
-        Drive(11, 1);
-        address(7);
-        for (int i = 0; i < 64; ++i) Clock(8, 9, i == 0 ? 0 : 1);
-        Strobe(11, 19, true, c.lowUs);
+        PowerUp(c.vcc, c.edit);
+        Address(7);
+        for (int i = 0; i < 64; ++i) Shift(i == 0 ? 0 : 1);
+        Strobe(7, true, c.lowUs);
         EXPECT_EQ(chip->Cell(7), c.cell);
     }
     Seat(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16LV8C")); // strobe code 1: 10 us
-    Power(33, 100);
-    for (int p : {8, 9, 19}) Drive(p, 0);
-    Drive(11, 1);
-    address(58);
-    Strobe(11, 19, false, 1);
+    PowerUp(33, 100);
+    Strobe(58, false);
     int supply = 0;
     for (int i = 0; i < 16; ++i) {
-        if (i >= 8) supply |= (chip->Output(env, S(12)) == sim::ChipDrive::High) << (i - 8);
-        Clock(8, 9, 0);
+        if (i >= 8) supply |= Out() << (i - 8);
+        Shift(0);
     }
     EXPECT_EQ(supply, 0x25);
-    address(32);
-    Strobe(11, 19, false, 10);
-    EXPECT_EQ(chip->Output(env, S(12)), sim::ChipDrive::High); // UES bit 0, erased
+    Strobe(32, false, 10);
+    EXPECT_EQ(Out(), 1); // UES bit 0, erased
     chip->SetCell(2056, 0);
-    Strobe(11, 19, false, 8); // low for 9 us
-    EXPECT_EQ(chip->Output(env, S(12)), sim::ChipDrive::High); // too short: not loaded again
-    Strobe(11, 19, false, 9);
-    EXPECT_EQ(chip->Output(env, S(12)), sim::ChipDrive::Low);
+    Strobe(32, false, 8); // low for 9 us
+    EXPECT_EQ(Out(), 1); // too short: not loaded again
+    Strobe(32, false, 9);
+    EXPECT_EQ(Out(), 0);
     EXPECT_TRUE(env.violations.empty());
 }
 
 // 22V10: the row address is the last six bits shifted (first = bit 0), or
 // on live-bit parts the last five (bit 5 first) and SDIN at the strobe; the
 // architecture row under pin 8; erase by pins 4, 6-9 high and 1, 5 low.
-TEST_F(GalPartBench, SerialAddressPartsTakeTheirAddressAndPatterns) {
+TEST_F(GalChipTest, SerialAddressPartsTakeTheirAddressAndPatterns) {
     for (const char* name : {"ATF22V10B", "ATF22V10C"}) {
         SCOPED_TRACE(name);
         const sim::GalPartFacts& f = *sim::FindFacts<sim::GalPartFacts>("ATMEL", name);
         Seat(f);
-        Power(50, f.programTenths);
-        for (int p : {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}) Drive(p, 0);
-        Drive(13, 1);
+        Ready(50, f.programTenths, {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}, 13);
         // Column 37: bits 0-131 then the address; write bit 0 of the column 0.
         const int column = 37;
         for (int p = 0; p < 132; ++p) Clock(10, 11, p == 5 ? 0 : 1);
@@ -257,12 +231,10 @@ TEST_F(GalPartBench, SerialAddressPartsTakeTheirAddressAndPatterns) {
 // holds the bits shifted in, so they come out again in order; the
 // low-voltage 22V10 takes its architecture bits through the address
 // register, so the row's address may follow them.
-TEST_F(GalPartBench, ChainedAddressRegisterFeedsTheDataRegister) {
+TEST_F(GalChipTest, ChainedAddressRegisterFeedsTheDataRegister) {
     const sim::GalPartFacts& f = *sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL20RA10");
     Seat(f);
-    Power(50, f.programTenths);
-    for (int p : {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}) Drive(p, 0);
-    Drive(13, 1);
+    Ready(50, f.programTenths, {1, 4, 5, 6, 7, 8, 9, 10, 11, 3}, 13);
     std::vector<int> bits(80);
     for (size_t b = 0; b < bits.size(); ++b) bits[b] = b % 3 == 0 ? 0 : 1;
     for (int b : bits) Clock(10, 11, b);
@@ -278,9 +250,7 @@ TEST_F(GalPartBench, ChainedAddressRegisterFeedsTheDataRegister) {
 
     const sim::GalPartFacts& lv = *sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL22LV10C");
     Seat(lv);
-    Power(33, chip->ProgramTenths());
-    for (int p : {1, 4, 5, 6, 7, 9, 10, 11, 3}) Drive(p, 0);
-    Drive(13, 1);
+    Ready(33, chip->ProgramTenths(), {1, 4, 5, 6, 7, 9, 10, 11, 3}, 13);
     Drive(8, 1);
     for (int k = 0; k < 20; ++k) Clock(10, 11, k == 3 ? 0 : 1);
     for (int k = 0; k < 6; ++k) Clock(10, 11, 0);

@@ -11,12 +11,6 @@ namespace {
 constexpr uint8_t SK = 0x40, CS = 0x20, DI = 0x10;
 constexpr uint16_t kQL = 'Q' | ('L' << 8);
 
-sim::IdMemoryOptions AddressBits(int bits) {
-    sim::IdMemoryOptions o;
-    o.addressBits = bits;
-    return o;
-}
-
 class Microwire {
 public:
     sim::SimProgrammer p;
@@ -58,7 +52,7 @@ private:
 TEST(IdMemoryTest, ReadGivesDummyZeroThenWordsInSequence) {
     for (int bits : {6, 10}) {
         SCOPED_TRACE(bits);
-        Microwire mw(AddressBits(bits));
+        Microwire mw(sim::IdMemoryOptions{.addressBits = bits});
         mw.Instruction(2, 0, bits);
         EXPECT_EQ(mw.Do(), 0); // the dummy bit
         EXPECT_EQ(mw.ReadNext(), kQL);
@@ -71,7 +65,7 @@ TEST(IdMemoryTest, ReadGivesDummyZeroThenWordsInSequence) {
         mw.Select(false);
     }
     // Too few address bits: four are still owed, so another word comes out.
-    Microwire mw(AddressBits(10));
+    Microwire mw(sim::IdMemoryOptions{.addressBits = 10});
     mw.Instruction(2, 0, 6);
     const uint16_t w = mw.ReadNext();
     EXPECT_NE(w, kQL);
@@ -101,15 +95,12 @@ TEST(IdMemoryTest, WritesNeedEnableAndCompleteWhenSelectDrops) {
     write(6, 0x12, 8, true); // abandoned before its last data bit: changes nothing
     EXPECT_NE(mw.m.Word(6), 0x0012);
 
-    sim::IdMemoryOptions absent; // no part fitted: no answer
-    absent.present = false;
-    sim::IdMemory missing(absent);
+    sim::IdMemory missing(sim::IdMemoryOptions{.present = false}); // no part fitted: no answer
     EXPECT_FALSE(missing.OnRead(mw.p, 13).has_value());
 }
 
 TEST(IdMemoryTest, BlockOptionsAndChecksum) {
-    sim::IdMemoryOptions o;
-    sim::IdBlock b = sim::BuildIdBlock(o);
+    sim::IdBlock b = sim::BuildIdBlock({});
     EXPECT_EQ(std::memcmp(b.data(), "QLX ", 4), 0);
     EXPECT_EQ(std::memcmp(b.data() + 4, "QX4207", 6), 0);
     EXPECT_EQ(std::memcmp(b.data() + 11, "2.1C", 4), 0);
@@ -117,12 +108,10 @@ TEST(IdMemoryTest, BlockOptionsAndChecksum) {
     std::snprintf(digits, sizeof digits, "%04X", sim::IdBlockSum(b));
     EXPECT_EQ(std::memcmp(b.data() + 24, digits, 4), 0);
     // The default sum has a letter digit, so the lower-case option differs.
-    o.checksum = sim::IdChecksum::LowerCase;
-    sim::IdBlock lower = sim::BuildIdBlock(o);
+    sim::IdBlock lower = sim::BuildIdBlock({.checksum = sim::IdChecksum::LowerCase});
     EXPECT_NE(std::memcmp(lower.data() + 24, digits, 4), 0);
     EXPECT_EQ(strncasecmp(reinterpret_cast<const char*>(lower.data() + 24), digits, 4), 0);
-    o.checksum = sim::IdChecksum::Wrong;
-    sim::IdBlock wrong = sim::BuildIdBlock(o);
+    sim::IdBlock wrong = sim::BuildIdBlock({.checksum = sim::IdChecksum::Wrong});
     EXPECT_NE(strncasecmp(reinterpret_cast<const char*>(wrong.data() + 24), digits, 4), 0);
     // Calibration of channel c at v volts sits at 2 + 25c + v.
     EXPECT_EQ(b[28], sim::kDefaultDacCalibration[0][0]);

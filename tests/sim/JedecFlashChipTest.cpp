@@ -4,17 +4,9 @@
 
 #include "sim/JedecFlashChip.h"
 
-namespace {
+#include "PinBench.h"
 
-class Env : public sim::PinEnvironment {
-public:
-    sim::PinCondition pins[49];
-    uint64_t now = 0;
-    mutable std::vector<std::string> violations;
-    sim::PinCondition Condition(int p) const override { return p >= 1 && p <= 48 ? pins[p] : sim::PinCondition{}; }
-    uint64_t NowUs() const override { return now; }
-    void Violation(const std::string& what) const override { violations.push_back(what); }
-};
+namespace {
 
 class Bus {
 public:
@@ -70,6 +62,12 @@ public:
         env.now += 1;
         return v;
     }
+    // One byte programmed and its program time waited out.
+    void Program(uint32_t a, uint8_t d) {
+        Command(0xA0);
+        Write(a, d);
+        env.now += 20;
+    }
     void PowerCycle() {
         Supply(0);
         chip.Update(env);
@@ -79,15 +77,8 @@ public:
 };
 
 sim::JedecFlashConfig Part() {
-    sim::JedecFlashConfig c;
-    c.words = 0x10000;
-    c.sectorWords = {0x4000};
-    c.unlockBypass = true;
-    c.makerId = 0x01;
-    c.deviceId = 0xA4;
-    c.programUs = 10;
-    c.sectorEraseUs = 1000;
-    return c;
+    return {.words = 0x10000, .sectorWords = {0x4000}, .makerId = 0x01, .deviceId = 0xA4, .unlockBypass = true,
+            .programUs = 10, .sectorEraseUs = 1000};
 }
 
 TEST(JedecFlashChipTest, ProgramClearsBitsOnlyAndAFailedCellHoldsDq5UntilReset) {
@@ -97,9 +88,7 @@ TEST(JedecFlashChipTest, ProgramClearsBitsOnlyAndAFailedCellHoldsDq5UntilReset) 
     EXPECT_EQ(b.Read(0x100) & 0x80, 0x80); // busy: DQ7 the complement of bit 7 (0)
     b.env.now += 20;
     EXPECT_EQ(b.Read(0x100), 0x3C);
-    b.Command(0xA0);
-    b.Write(0x100, 0xC3); // would need 0 -> 1
-    b.env.now += 20;
+    b.Program(0x100, 0xC3); // would need 0 -> 1
     const int s1 = b.Read(0x100), s2 = b.Read(0x100);
     EXPECT_EQ(s1 & 0x20, 0x20);
     EXPECT_NE(s1 & 0x40, s2 & 0x40); // DQ6 toggles with every read
@@ -123,20 +112,16 @@ TEST(JedecFlashChipTest, UnlockBypassEndsBy90h00hOrPowerOff) {
     for (bool powerOff : {false, true}) {
         Bus b(Part());
         b.Command(0x20);
-        b.Write(0x7, 0xA0);
-        b.Write(0x40, 0x12);
-        b.env.now += 20;
-        EXPECT_EQ(b.Read(0x40), 0x12);
-        if (powerOff) {
-            b.PowerCycle();
-        } else {
-            b.Write(0, 0x90);
-            b.Write(0, 0x00);
-        }
-        b.Write(0x7, 0xA0);
-        b.Write(0x41, 0x12);
-        b.env.now += 20;
-        EXPECT_EQ(b.Read(0x41), 0xFF);
+        auto bypassProgram = [&](uint32_t a) {
+            b.Write(0x7, 0xA0);
+            b.Write(a, 0x12);
+            b.env.now += 20;
+            return b.Read(a);
+        };
+        EXPECT_EQ(bypassProgram(0x40), 0x12);
+        if (powerOff) b.PowerCycle();
+        else b.Write(0, 0x90), b.Write(0, 0x00);
+        EXPECT_EQ(bypassProgram(0x41), 0xFF);
     }
 }
 
@@ -177,13 +162,11 @@ TEST(JedecFlashChipTest, FastModeProgramsEachWriteUntilF0h) {
     Bus b(c);
     b.Command(0x80);
     b.Command(0xA0);
-    b.Write(0x20, 0x5A);
-    b.env.now += 20;
-    b.Write(0x21, 0xA5);
-    b.env.now += 20;
-    b.Write(0, 0xF0);
-    b.Write(0x22, 0x00);
-    b.env.now += 20;
+    const std::pair<uint32_t, uint8_t> writes[] = {{0x20, 0x5A}, {0x21, 0xA5}, {0, 0xF0}, {0x22, 0x00}};
+    for (auto [a, d] : writes) {
+        b.Write(a, d);
+        if (a) b.env.now += 20;
+    }
     EXPECT_EQ(b.chip.Cell(0x20), 0x5A);
     EXPECT_EQ(b.chip.Cell(0x21), 0xA5);
     EXPECT_EQ(b.chip.Cell(0x22), 0xFF);
@@ -201,9 +184,7 @@ TEST(JedecFlashChipTest, NoWritesBelowTheLockoutSupply) {
         SCOPED_TRACE(c.writeTenths);
         Bus b(Part());
         b.Supply(c.writeTenths);
-        b.Command(0xA0);
-        b.Write(0x30, 0x00);
-        b.env.now += 20;
+        b.Program(0x30, 0x00);
         b.chip.Update(b.env);
         EXPECT_EQ(b.chip.Cell(0x30), c.programs ? 0x00 : 0xFF);
         b.Command(0x80);

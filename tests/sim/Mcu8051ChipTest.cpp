@@ -2,41 +2,20 @@
 // universal image.
 #include <gtest/gtest.h>
 
-#include <map>
-
 #include "SimTestBus.h"
 #include "sim/Catalog.h"
 #include "sim/Mcu8051Chip.h"
 #include "sim/Universal.h"
 
+#include "PinBench.h"
+
 namespace {
 
 using sim::McuFunction;
 
-// The programmer's side of the pins, set by the test.
-class Bench : public sim::PinEnvironment {
-public:
-    std::map<int, sim::PinCondition> pins;
-    uint64_t now = 0;
-    mutable std::vector<std::string> violations;
-    sim::PinCondition Condition(int p) const override {
-        auto it = pins.find(p);
-        return it == pins.end() ? sim::PinCondition{} : it->second;
-    }
-    uint64_t NowUs() const override { return now; }
-    void Violation(const std::string& what) const override { violations.push_back(what); }
-
-    void Drive(int p, bool high) {
-        pins[p].driven = true;
-        pins[p].drivenHigh = high;
-    }
-    void Supply(int p, int tenths) { pins[p].supplyTenths = tenths; }
-    void Ground(int p) { pins[p].grounded = true; }
-};
-
 class ChipAtPins : public ::testing::Test {
 protected:
-    Bench env;
+    Env env;
     std::unique_ptr<sim::Mcu8051Chip> chip;
     const sim::McuPinout* pin = nullptr;
     std::vector<int> s;
@@ -47,33 +26,38 @@ protected:
         s = chip->SocketPins();
     }
     int S(int chipPin) const { return s[static_cast<size_t>(chipPin - 1)]; }
+    void Drive(int chipPin, bool high) {
+        env.pins[S(chipPin)].driven = true;
+        env.pins[S(chipPin)].drivenHigh = high;
+    }
+    void Supply(int chipPin, int tenths) { env.pins[S(chipPin)].supplyTenths = tenths; }
     void PowerUp() {
-        env.Supply(S(pin->vcc), 50);
-        for (int g : pin->gnd) env.Ground(S(g));
-        env.Drive(S(pin->rst), true);
-        env.Drive(S(pin->psen), false);
-        env.Drive(S(pin->ale), true);
-        env.Supply(S(pin->ea), 50);
+        Supply(pin->vcc, 50);
+        for (int g : pin->gnd) env.pins[S(g)].grounded = true;
+        Drive(pin->rst, true);
+        Drive(pin->psen, false);
+        Drive(pin->ale, true);
+        Supply(pin->ea, 50);
         chip->Update(env);
     }
     void Bits(const std::vector<int>& pins, uint32_t v) {
-        for (size_t i = 0; i < pins.size(); ++i) env.Drive(S(pins[i]), (v >> i) & 1);
+        for (size_t i = 0; i < pins.size(); ++i) Drive(pins[i], (v >> i) & 1);
     }
     // A program pulse of the function's mode value on ALE/PROG.
     void Pulse(uint32_t mode, uint32_t address, uint8_t data, int eaTenths, uint64_t widthUs = 100) {
         Bits(pin->mode, mode);
         Bits(pin->address, address);
         Bits(pin->data, data);
-        env.Supply(S(pin->ea), eaTenths);
-        env.Drive(S(pin->ale), false);
+        Supply(pin->ea, eaTenths);
+        Drive(pin->ale, false);
         chip->Update(env);
         env.now += widthUs;
-        env.Drive(S(pin->ale), true);
+        Drive(pin->ale, true);
         chip->Update(env);
-        env.Supply(S(pin->ea), 50);
+        Supply(pin->ea, 50);
     }
     uint32_t Read(uint32_t mode, uint32_t address) {
-        for (int d : pin->data) env.pins.erase(S(d));
+        for (int d : pin->data) env.pins[S(d)] = {};
         Bits(pin->mode, mode);
         Bits(pin->address, address);
         chip->Update(env);
@@ -149,7 +133,7 @@ TEST_F(ChipAtPins, FlashErasesOnlyByItsEraseFunctionAndPulse) {
 TEST_F(ChipAtPins, VoltageFaultsAreViolationsAndChangeNothing) {
     Seat("ATMEL", "AT89C52-5");
     // EA/VPP raised before VCC.
-    env.Supply(S(pin->ea), 120);
+    Supply(pin->ea, 120);
     chip->Update(env);
     EXPECT_EQ(env.violations.size(), 1u);
     PowerUp();
@@ -161,7 +145,7 @@ TEST_F(ChipAtPins, VoltageFaultsAreViolationsAndChangeNothing) {
     EXPECT_EQ(chip->Cell(0x30), 0x00);
     EXPECT_EQ(Read(kReadSig, 0x32), 0x05u);
     // Out of the programming mode (PSEN high) the chip neither drives nor programs.
-    env.Drive(S(pin->psen), true);
+    Drive(pin->psen, true);
     Pulse(kWriteCode, 0x31, 0x00, 50, 2);
     EXPECT_EQ(chip->Cell(0x31), 0xFF);
     EXPECT_EQ(chip->Output(env, S(pin->data[0])), sim::ChipDrive::None);

@@ -21,9 +21,7 @@ struct Master {
         : chip(std::get<sim::SecureFacts>(sim::FindSerialPart("XICOR", name)->facts)) {
         env.pins[kGnd] = {true};
         env.pins[kVcc] = {false, vccTenths};
-        Set(kCs, 1);
-        Set(kScl, 0);
-        Set(kRst, 0);
+        for (auto [pin, level] : {std::pair{kCs, 1}, {kScl, 0}, {kRst, 0}}) Set(pin, level);
         Float();
     }
     void Set(int pin, int level) {
@@ -39,20 +37,13 @@ struct Master {
         Set(kScl, 1);
         Set(kScl, 0);
     }
-    void Start() {
-        Set(kSda, 1);
-        Set(kScl, 1);
-        Set(kSda, 0);
-        Set(kScl, 0);
+    // SDA moves from `from` to `to` while SCL is high: a start (1 -> 0) or stop.
+    void Condition(int from, int to) {
+        for (auto [pin, level] : {std::pair{kSda, from}, {kScl, 1}, {kSda, to}, {kScl, 0}}) Set(pin, level);
         Float();
     }
-    void Stop() {
-        Set(kSda, 0);
-        Set(kScl, 1);
-        Set(kSda, 1);
-        Set(kScl, 0);
-        Float();
-    }
+    void Start() { Condition(1, 0); }
+    void Stop() { Condition(0, 1); }
     bool Send(uint8_t b) {
         for (int i = 7; i >= 0; --i) {
             Set(kSda, (b >> i) & 1);

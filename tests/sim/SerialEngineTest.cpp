@@ -37,8 +37,12 @@ protected:
         auto socket = std::make_unique<sim::Socket>();
         lines = socket->Insert(std::make_unique<LineRecorder>());
         p.AddComponent(std::move(socket));
+        Configure(0);
+    }
+    void Configure(uint8_t form) {
         sim::LogicImageHeader h;
         h.personality = sim::kPersonalitySerial;
+        h.params[0] = form;
         p.ConfigureDirect(h);
     }
 };
@@ -75,28 +79,25 @@ TEST_F(SerialEngineTest, ReadingTheShiftRegisterClearsIt) {
     EXPECT_EQ(ReadReg(p, 7) & 2, 0);         // idle again
 }
 
-TEST_F(SerialEngineTest, ValuesTheImageDoesNotKnowAreViolations) {
-    for (auto [reg, value] : {std::pair<uint8_t, uint8_t>{7, 5}, {4, 7}, {3, 0x0D}, {0, 1}, {8, 3}}) {
-        p.ClearViolations();
-        WriteReg(p, reg, value);
-        EXPECT_FALSE(p.Violations().empty()) << int(reg) << " " << int(value);
-    }
-    p.ClearViolations();
+// A shift while the lines are by hand is refused.
+TEST_F(SerialEngineTest, AShiftWhileTheLinesAreByHandIsAViolation) {
     WriteReg(p, 3, 1);
     WriteReg(p, 4, 1);
-    WriteReg(p, 7, 8); // a shift while the lines are by hand
+    EXPECT_TRUE(p.Violations().empty());
+    WriteReg(p, 7, 8);
     EXPECT_FALSE(p.Violations().empty());
 }
 
-// The SPI form (image parameter 2), the two-clock form (3) and the SPI form
-// of the DataFlash adapter (4): the values each register takes, and every
-// other value refused.
+// The plain form (image parameter 0), the SPI form (2), the two-clock form (3)
+// and the SPI form of the DataFlash adapter (4): the values each register
+// takes, and every other value refused.
 TEST_F(SerialEngineTest, FormsTakeTheirOwnValues) {
     struct Case {
         uint8_t form;
         std::vector<std::pair<uint8_t, uint8_t>> taken, refused;
     };
     const std::vector<Case> cases = {
+        {0, {}, {{7, 5}, {4, 7}, {3, 0x0D}, {0, 1}, {8, 3}}},
         {2, {{0, 7}, {0, 6}, {3, 0x0C}, {4, 1}, {6, 0xA5}, {7, 8}, {4, 0}, {3, 0}, {0, 0}, {7, 0}},
          {{0, 5}, {0, 1}, {3, 3}, {4, 2}, {4, 3}, {5, 1}, {7, 1}, {7, 9}}},
         {3, {{0, 1}, {3, 0}, {4, 2}, {4, 3}, {7, 1}, {4, 1}, {6, 0xFF}, {7, 8}, {0, 0}, {3, 1}},
@@ -105,19 +106,13 @@ TEST_F(SerialEngineTest, FormsTakeTheirOwnValues) {
          {{0, 6}, {0, 2}, {3, 0x0C}, {3, 1}, {4, 3}, {5, 1}, {7, 1}}},
     };
     for (const Case& c : cases) {
-        sim::LogicImageHeader h;
-        h.personality = sim::kPersonalitySerial;
-        h.params[0] = c.form;
-        p.ConfigureDirect(h);
-        for (auto [reg, value] : c.taken) {
-            p.ClearViolations();
-            WriteReg(p, reg, value);
-            EXPECT_TRUE(p.Violations().empty()) << int(c.form) << ": " << int(reg) << " " << int(value);
-        }
-        for (auto [reg, value] : c.refused) {
-            p.ClearViolations();
-            WriteReg(p, reg, value);
-            EXPECT_FALSE(p.Violations().empty()) << int(c.form) << ": " << int(reg) << " " << int(value);
+        Configure(c.form);
+        for (bool taken : {true, false}) {
+            for (auto [reg, value] : taken ? c.taken : c.refused) {
+                p.ClearViolations();
+                WriteReg(p, reg, value);
+                EXPECT_EQ(p.Violations().empty(), taken) << int(c.form) << ": " << int(reg) << " " << int(value);
+            }
         }
     }
 }
@@ -125,10 +120,7 @@ TEST_F(SerialEngineTest, FormsTakeTheirOwnValues) {
 // The SPI form sends MSB first on SI (ZIF 25), each bit set while SCK (ZIF
 // 26) is low and held through its rising edge.
 TEST_F(SerialEngineTest, SpiFormShiftsMsbFirstInMode0) {
-    sim::LogicImageHeader h;
-    h.personality = sim::kPersonalitySerial;
-    h.params[0] = 2;
-    p.ConfigureDirect(h);
+    Configure(2);
     WriteReg(p, 3, 0x0C);
     WriteReg(p, 4, 1);
     lines->seen.clear();

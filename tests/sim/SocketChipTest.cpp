@@ -10,13 +10,7 @@
 
 namespace {
 
-class FakeEnvironment : public sim::PinEnvironment {
-public:
-    sim::PinCondition pins[49];
-    mutable std::vector<std::string> violations;
-    sim::PinCondition Condition(int p) const override { return p >= 1 && p <= 48 ? pins[p] : sim::PinCondition{}; }
-    uint64_t NowUs() const override { return 0; }
-    void Violation(const std::string& what) const override { violations.push_back(what); }
+struct FakeEnvironment : Env {
     void Drive(int p, bool high) { pins[p] = {false, -1, true, high}; }
 };
 
@@ -90,19 +84,18 @@ TEST(SocketChipTest, LevelsGatheredAtOnceMatchEachPinsLevel) {
     for (int floating : {0, 1}) {
         Env plain;
         TableEnv table;
-        for (sim::PinEnvironment* e : {static_cast<sim::PinEnvironment*>(&plain), static_cast<sim::PinEnvironment*>(&table)}) {
-            Env& env = *static_cast<Env*>(e);
-            env.floating = floating;
-            for (size_t i = 0; i < held.size(); ++i) env.pins[i + 1] = Held(held[i]);
+        for (Env* env : {&plain, static_cast<Env*>(&table)}) {
+            env->floating = floating;
+            for (size_t i = 0; i < held.size(); ++i) env->pins[i + 1] = Held(held[i]);
             uint32_t expected = 0;
             for (size_t i = 0; i < pins.size(); ++i) {
-                const bool high = pins[i] == 0 || env.InputLevel(pins[i]) == 1;
+                const bool high = pins[i] == 0 || env->InputLevel(pins[i]) == 1;
                 expected |= static_cast<uint32_t>(high) << i;
             }
             // G S s H L U D X Y Z float, off the socket, outside.
             const uint32_t named = 0b0101100101010u | (floating ? 0b1010000000000u : 0u);
             EXPECT_EQ(expected, named) << "floating " << floating;
-            EXPECT_EQ(env.HighLevels(pins.data(), pins.size()), expected) << "floating " << floating;
+            EXPECT_EQ(env->HighLevels(pins.data(), pins.size()), expected) << "floating " << floating;
         }
     }
 }

@@ -7,55 +7,50 @@ namespace {
 
 struct Driver {
     sim::TapController& tap;
+    uint64_t now = 0;
     // One TCK cycle; returns TDO as it was before the rising edge.
     bool Clock(bool tms, bool tdi) {
         const bool tdo = tap.TdoActive() && tap.Tdo();
-        tap.Sample(false, tms, tdi);
-        tap.Sample(true, tms, tdi);
-        tap.Sample(false, tms, tdi);
+        for (bool tck : {false, true, false}) tap.Sample(tck, tms, tdi, ++now);
         return tdo;
+    }
+    // Test-Logic-Reset, then Run-Test/Idle.
+    void Reset() {
+        for (int i = 0; i < 5; ++i) Clock(true, false);
+        Clock(false, false);
+    }
+    // From an Exit1 state through Update to Run-Test/Idle.
+    void Idle() {
+        Clock(true, false);
+        Clock(false, false);
     }
 };
 
 TEST(TapControllerTest, ReadsIdcodeAndKeepsTheScanRegisterFromLevels) {
-    sim::JtagDeviceConfig c;
-    c.irLength = 4;
-    c.idcode = 0x1234ABCDu;
-    c.idcodeInstruction = 0x1;
-    c.scanInstruction = 0x2;
-    c.scanLength = 3;
+    const sim::JtagDeviceConfig c{
+        .irLength = 4, .idcode = 0x1234ABCDu, .idcodeInstruction = 0x1, .scanInstruction = 0x2, .scanLength = 3};
     sim::TapController tap(c);
     Driver d{tap};
-    for (int i = 0; i < 5; ++i) d.Clock(true, false);
-    d.Clock(false, false);
+    d.Reset();
     ASSERT_EQ(tap.State(), sim::TapState::RunTestIdle);
 
     // IDCODE after reset: select DR, capture, shift 32 bits out.
-    d.Clock(true, false);
-    d.Clock(false, false);
-    d.Clock(false, false);
+    for (bool tms : {true, false, false}) d.Clock(tms, false);
     uint32_t id = 0;
     for (int i = 0; i < 32; ++i) id |= static_cast<uint32_t>(d.Clock(i == 31, false)) << i;
     EXPECT_EQ(id, c.idcode);
-    d.Clock(true, false);
-    d.Clock(false, false);
+    d.Idle();
 
     // Load the scan instruction, then shift 101 into the scan register.
     for (bool tms : {true, true, false, false}) d.Clock(tms, false);
     for (int i = 0; i < 4; ++i) d.Clock(i == 3, (0x2 >> i) & 1);
-    d.Clock(true, false);
-    d.Clock(false, false);
+    d.Idle();
     EXPECT_EQ(tap.Instruction(), 0x2u);
     for (bool tms : {true, false, false}) d.Clock(tms, false);
     for (int i = 0; i < 3; ++i) d.Clock(i == 2, i != 1);
-    d.Clock(true, false);
-    d.Clock(false, false);
+    d.Idle();
     EXPECT_EQ(tap.ScanRegister(), (std::vector<bool>{true, false, true}));
 }
-
-} // namespace
-
-namespace {
 
 // A part's registers behind the controller: what it was told, and when.
 struct Recorder : sim::TapRegisters {
@@ -77,41 +72,29 @@ struct Recorder : sim::TapRegisters {
 };
 
 TEST(TapControllerTest, PartRegistersSeeInstructionsScansAndIdleTime) {
-    sim::JtagDeviceConfig c;
-    c.irLength = 4;
-    sim::TapController tap(c);
+    sim::TapController tap(sim::JtagDeviceConfig{.irLength = 4});
     Recorder r;
     r.irCapture = 0x5;
     tap.SetRegisters(&r);
-    uint64_t now = 0;
-    auto clock = [&](bool tms, bool tdi) {
-        const bool tdo = tap.TdoActive() && tap.Tdo();
-        tap.Sample(false, tms, tdi, ++now);
-        tap.Sample(true, tms, tdi, ++now);
-        tap.Sample(false, tms, tdi, ++now);
-        return tdo;
-    };
+    Driver d{tap};
     tap.PowerOn(true); // TCK high at power-on is no edge
     tap.Sample(true, true, false, 0);
     EXPECT_EQ(tap.TckCycles(), 0u);
-    for (int i = 0; i < 5; ++i) clock(true, false);
-    clock(false, false);
+    d.Reset();
     // Instruction 3; the capture shows the part's IR value.
-    for (bool tms : {true, true, false, false}) clock(tms, false);
+    for (bool tms : {true, true, false, false}) d.Clock(tms, false);
     uint32_t captured = 0;
-    for (int i = 0; i < 4; ++i) captured |= static_cast<uint32_t>(clock(i == 3, (3 >> i) & 1)) << i;
+    for (int i = 0; i < 4; ++i) captured |= static_cast<uint32_t>(d.Clock(i == 3, (3 >> i) & 1)) << i;
     EXPECT_EQ(captured, 0x5u);
-    clock(true, false);
-    clock(false, false); // Run-Test/Idle
+    d.Idle();
     ASSERT_EQ(r.irs.size(), 1u);
     EXPECT_EQ(r.irs[0].first, 3u);
-    now += 1000; // the part's wait
+    d.now += 1000; // the part's wait
     // A two-bit scan of a three-bit register: the part is told both.
-    for (bool tms : {true, false, false}) clock(tms, false);
-    EXPECT_TRUE(clock(false, false));
-    EXPECT_FALSE(clock(true, true));
-    clock(true, false);
-    clock(false, false);
+    for (bool tms : {true, false, false}) d.Clock(tms, false);
+    EXPECT_TRUE(d.Clock(false, false));
+    EXPECT_FALSE(d.Clock(true, true));
+    d.Idle();
     ASSERT_EQ(r.idles.size(), 2u); // after the reset, and after instruction 3
     EXPECT_EQ(r.idles[1].first, 3u);
     EXPECT_GE(r.idles[1].second, 1000u);

@@ -12,18 +12,11 @@ namespace {
 sim::Z8OtpFacts Counter18() {
     sim::Z8OtpFacts f;
     f.name = "counter part";
-    f.pinCount = 18;
-    f.words = 0x800;
-    f.vccPin = 5;
+    f.pinCount = 18, f.words = 0x800, f.vccPin = 5;
     f.gndPins = {14};
     f.data = {15, 16, 17, 18, 1, 2, 3, 4};
-    f.modePin = 7;
-    f.readStrobe = 8;
-    f.epmPin = 9;
-    f.vppPin = 10;
-    f.clearPin = 11;
-    f.clockPin = 12;
-    f.programStrobe = 13;
+    f.modePin = 7, f.readStrobe = 8, f.epmPin = 9, f.vppPin = 10;
+    f.clearPin = 11, f.clockPin = 12, f.programStrobe = 13;
     f.optionMask = 0x7F;
     return f;
 }
@@ -34,17 +27,12 @@ public:
     sim::Z8OtpChip chip{Counter18()};
 
     int S(int chipPin) const { return chip.SocketPins()[static_cast<size_t>(chipPin - 1)]; }
-    void Logic(int chipPin, bool high) {
-        env.pins[S(chipPin)] = {};
-        env.pins[S(chipPin)].driven = true;
-        env.pins[S(chipPin)].drivenHigh = high;
+    void Hold(int chipPin, sim::PinCondition c) {
+        env.pins[S(chipPin)] = c;
         chip.Update(env);
     }
-    void Supply(int chipPin, int tenths) {
-        env.pins[S(chipPin)] = {};
-        env.pins[S(chipPin)].supplyTenths = tenths;
-        chip.Update(env);
-    }
+    void Logic(int chipPin, bool high) { Hold(chipPin, {false, -1, true, high}); }
+    void Supply(int chipPin, int tenths) { Hold(chipPin, {false, tenths}); }
     void Pulse(int chipPin) {
         Logic(chipPin, true);
         Logic(chipPin, false);
@@ -53,10 +41,7 @@ public:
     void Enter(uint32_t clocks, int vppTenths) {
         env.pins[S(14)].grounded = true;
         Supply(5, 50);
-        Logic(7, false);
-        Logic(8, true);
-        Logic(13, true);
-        Logic(12, false);
+        for (auto [pin, level] : {std::pair{7, false}, {8, true}, {13, true}, {12, false}}) Logic(pin, level);
         Pulse(11);
         for (uint32_t i = 0; i < clocks; ++i) Pulse(12);
         Supply(9, 125);
@@ -75,9 +60,7 @@ public:
         Logic(8, false);
         uint8_t v = 0;
         for (int i = 0; i < 8; ++i)
-            v |= static_cast<uint8_t>((chip.Output(env, S(chip.Z8().data[static_cast<size_t>(i)])) ==
-                                       sim::ChipDrive::High)
-                                      << i);
+            if (chip.Output(env, S(chip.Z8().data[static_cast<size_t>(i)])) == sim::ChipDrive::High) v |= 1 << i;
         Logic(8, true);
         return v;
     }
