@@ -71,11 +71,11 @@ class BringupTest : public ::testing::Test {
     std::vector<uint8_t> image400 = Image(1, 8838, 77);
     std::vector<uint8_t> shortImage = Image(1, 1000, 9);
 
+    static void ResetAll() {
+        for (auto reset : {ResetPortState, ResetLibraryState, ResetBringupState, ResetDeviceState}) reset();
+    }
     void SetUp() override {
-        ResetPortState();
-        ResetLibraryState();
-        ResetBringupState();
-        ResetDeviceState();
+        ResetAll();
         ProgramDirectory = dir.Path();
         WriteBytes(LibraryFilePath(),
                    MakeLibraryBytes({{5, image5}, {6, shortImage}, {8, {1, 2, 3, 4}}, {400, image400}}));
@@ -84,10 +84,7 @@ class BringupTest : public ::testing::Test {
     }
     void TearDown() override {
         InstallPortIoRef(nullptr);
-        ResetPortState();
-        ResetLibraryState();
-        ResetBringupState();
-        ResetDeviceState();
+        ResetAll();
     }
     // A fresh, unconfigured programmer at `base` with an ID memory.
     sim::IdMemory* Fit(uint16_t base, const sim::IdMemoryOptions& o) {

@@ -18,23 +18,17 @@ class BufferFixture : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallUiBridge(&ui);
-        ResetDeviceState();
-        ResetConfigState();
-        ResetRowHooks();
-        ResetNeighbourState();
-        ResetOperationState();
-        ResetServicesState();
-        ResetBufferState();
+        ResetAll();
         ui.Clear();
     }
     void TearDown() override {
         InstallUiBridge(nullptr);
-        ResetBufferState();
-        ResetServicesState();
-        ResetOperationState();
-        ResetDeviceState();
-        ResetConfigState();
-        ResetRowHooks();
+        ResetAll();
+    }
+    static void ResetAll() {
+        for (auto reset : {ResetDeviceState, ResetConfigState, ResetRowHooks, ResetNeighbourState,
+                           ResetOperationState, ResetServicesState, ResetBufferState})
+            reset();
     }
 
     // Writes a byte at a buffer address through the window, as the editors do.

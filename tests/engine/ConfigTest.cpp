@@ -206,13 +206,11 @@ TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
 
 TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {
     DeviceParameters params{};
-    WriteParameterField(params, FieldAlgorithm, 2, 219);
-    WriteParameterField(params, FieldLogicImage, 2, 12);
-    WriteParameterField(params, FieldOperationMask, 2, 0x13F);
-    WriteParameterField(params, FieldPldPackage, 2, 4);
-    WriteParameterField(params, FieldPldDeviceSize, 4, 2194);
-    WriteParameterField(params, FieldPldFuseRowLength, 2, 32);
-    WriteParameterField(params, FieldReadVcc, 1, 50);
+    for (auto [field, size, value] : {std::tuple{FieldAlgorithm, 2u, 219u}, {FieldLogicImage, 2u, 12u},
+                                      {FieldOperationMask, 2u, 0x13Fu}, {FieldPldPackage, 2u, 4u},
+                                      {FieldPldDeviceSize, 4u, 2194u}, {FieldPldFuseRowLength, 2u, 32u},
+                                      {FieldReadVcc, 1u, 50u}})
+        WriteParameterField(params, field, size, value);
     DeviceRecord record{};
     ASSERT_TRUE(MakeDeviceRecord(SectionPld, 29, "GAL16V8", params, record));
     DeviceSection = SectionPld;
@@ -225,11 +223,9 @@ TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {
     ResetAll();
     FillBufferRange(0, 0xFFFF, 0xEE);
     ASSERT_EQ(LoadConfigOrProjectFile(project, 1), 0);
-    EXPECT_EQ(DeviceSection, SectionPld);
-    EXPECT_EQ(CurrentDeviceName, "GAL16V8");
-    EXPECT_EQ(BufferWindow[0], 0x0F);
-    EXPECT_EQ(BufferWindow[1], 0x01);
-    EXPECT_EQ(BufferWindow[0x8000], 0x00); // the fuse map starts cleared
+    EXPECT_EQ(std::tie(DeviceSection, CurrentDeviceName), std::make_tuple(uint32_t{SectionPld}, std::string("GAL16V8")));
+    // The fuse map starts cleared (8000h).
+    EXPECT_EQ(std::make_tuple(BufferWindow[0], BufferWindow[1], BufferWindow[0x8000]), std::make_tuple(0x0F, 0x01, 0x00));
     EXPECT_TRUE(LogFollows({"File Load ok!", "Calculating CheckSum...", "-CheckSum : 0010h"}));
 }
 
@@ -287,14 +283,11 @@ TEST_F(ConfigTest, BadValuesFallBackToTheirDefaults) {
     Write("bad.cfg", bytes);
     ResetAll();
     ASSERT_EQ(LoadConfigOrProjectFile(Path("bad.cfg"), 0), 0);
-    EXPECT_EQ(WordMode, 0u);
-    EXPECT_EQ(LastSocketIndex, 0u);
-    EXPECT_EQ(PortBase, 0x278); // the entry of the stored port index
-    EXPECT_EQ(PortDelayCount, 0u);
-    EXPECT_EQ(TimerPrescale, 1u);
-    EXPECT_EQ(BlankCheckBeforeProgram, 1u);
-    EXPECT_EQ(VerifyAfterRead, 1u); // good values stay
-    EXPECT_EQ(DeviceSection, SectionEprom);
+    // Defaults; the port base of the stored port index; good values (VerifyAfterRead) stay.
+    EXPECT_EQ(std::tie(WordMode, LastSocketIndex, PortDelayCount, TimerPrescale, BlankCheckBeforeProgram,
+                       VerifyAfterRead, DeviceSection),
+              std::make_tuple(0u, 0u, 0u, 1u, 1u, 1u, uint32_t{SectionEprom}));
+    EXPECT_EQ(PortBase, 0x278);
     EXPECT_EQ(CurrentDeviceName, "Am27C256");
     EXPECT_EQ(ProjectAuthor, "");
     ASSERT_EQ(RecentDevices.size(), 1u);

@@ -47,25 +47,15 @@ DeviceRecord Record(uint32_t section, uint8_t maker, const std::string& name, co
 
 // A 27C512-like EPROM: 64 K x 8, algorithm 3.
 Params Eprom() {
+    const uint32_t fields[][3] = {
+        {FieldAlgorithm, 2, 3},        {FieldAdapterCode, 1, 0},     {FieldLogicImage, 2, 5},
+        {FieldOperationMask, 2, 0x41F}, {FieldFileFormatMask, 1, 0x0F}, {FieldDeviceFlags, 2, 0x30},
+        {FieldPackage, 2, 13},         {FieldDeviceSize, 4, 65536},  {FieldDataWidth, 1, 8},
+        {FieldPageSize, 2, 25},        {FieldVccp, 2, 625},          {FieldVpp, 2, 1275},
+        {FieldPulseWidth, 2, 100},     {FieldMakerId, 2, 0x0001},    {FieldDeviceId, 2, 0x0091},
+        {FieldReadVcc, 1, 50},         {FieldReadVccLow, 1, 45},     {FieldReadVccHigh, 1, 55}};
     Params p;
-    p.Set(FieldAlgorithm, 2, 3)
-        .Set(FieldAdapterCode, 1, 0)
-        .Set(FieldLogicImage, 2, 5)
-        .Set(FieldOperationMask, 2, 0x41F)
-        .Set(FieldFileFormatMask, 1, 0x0F)
-        .Set(FieldDeviceFlags, 2, 0x30)
-        .Set(FieldPackage, 2, 13)
-        .Set(FieldDeviceSize, 4, 65536)
-        .Set(FieldDataWidth, 1, 8)
-        .Set(FieldPageSize, 2, 25)
-        .Set(FieldVccp, 2, 625)
-        .Set(FieldVpp, 2, 1275)
-        .Set(FieldPulseWidth, 2, 100)
-        .Set(FieldMakerId, 2, 0x0001)
-        .Set(FieldDeviceId, 2, 0x0091)
-        .Set(FieldReadVcc, 1, 50)
-        .Set(FieldReadVccLow, 1, 45)
-        .Set(FieldReadVccHigh, 1, 55);
+    for (const auto& f : fields) p.Set(f[0], f[1], f[2]);
     return p;
 }
 
@@ -161,14 +151,11 @@ TEST_F(DeviceTest, SixteenBitFlashRangesInEverySplitMode) {
 
     // A byte-wide device spread over two or four buffer bytes.
     const DeviceRecord narrow = Record(SectionEprom, 2, "Am27C512", Eprom());
-    WordMode = 2;
-    ASSERT_EQ(Select(narrow), 1);
-    EXPECT_EQ(BufferByteSize, 0x10000u);
-    EXPECT_EQ(BufferEnd, 0x1FFFFu);
-    WordMode = 6;
-    ASSERT_EQ(Select(narrow), 1);
-    EXPECT_EQ(BufferEnd, 0x3FFFFu);
-    EXPECT_EQ(SaveBufferEnd, 0xFFFFu);
+    for (auto [mode, end, saveEnd] : {std::tuple{2u, 0x1FFFFu, 0xFFFFu}, {6u, 0x3FFFFu, 0xFFFFu}}) {
+        WordMode = mode;
+        ASSERT_EQ(Select(narrow), 1);
+        EXPECT_EQ(std::tie(BufferByteSize, BufferEnd, SaveBufferEnd), std::make_tuple(0x10000u, end, saveEnd)) << mode;
+    }
 }
 
 TEST_F(DeviceTest, PldRecordUsesItsOwnOffsetsAndAByteWideImage) {
@@ -228,38 +215,31 @@ TEST_F(DeviceTest, MicrocontrollerRowsTakeRetryAndRangesFromTheirDefaults) {
     EXPECT_EQ(DeviceStart, 0u);
 
     select(175, 0, 0, 0, 0);
-    EXPECT_EQ(DeviceStart, 0xF800u);
-    EXPECT_EQ(BufferStart, 0xF800u);
+    EXPECT_EQ(std::tie(DeviceStart, BufferStart), std::make_tuple(0xF800u, 0xF800u));
 
-    select(185, 1, 0, 134, 0);
-    EXPECT_EQ(std::tie(DeviceStart, DeviceEnd, BufferStart, BufferEnd), std::make_tuple(0xE080u, 0xFFFDu, 0u, 0x1F7Du));
-    select(185, 2, 0, 134, 0);
-    EXPECT_EQ(DeviceStart, 0xC080u);
-    EXPECT_EQ(BufferEnd, 0x3F7Du);
-    select(185, 2, 0, 0, 0); // another adapter: the plain range
-    EXPECT_EQ(DeviceStart, 0u);
-    EXPECT_EQ(BufferEnd, 0xFFFFu);
+    // Row 185 on adapter 134 by variant; another adapter: the plain range.
+    const struct { uint8_t variant, adapter; uint32_t start, end, bufferStart, bufferEnd; } cases185[] = {
+        {1, 134, 0xE080, 0xFFFD, 0, 0x1F7D}, {2, 134, 0xC080, 0xFFFD, 0, 0x3F7D}, {2, 0, 0, 0xFFFF, 0, 0xFFFF}};
+    for (const auto& c : cases185) {
+        select(185, c.variant, 0, c.adapter, 0);
+        EXPECT_EQ(std::tie(DeviceStart, DeviceEnd, BufferStart, BufferEnd),
+                  std::make_tuple(c.start, c.end, c.bufferStart, c.bufferEnd)) << int{c.variant} << "/" << int{c.adapter};
+    }
 }
 
 TEST_F(DeviceTest, GangSocketsDropWithoutGangFlagsAndPageBoundsTheEncryptionTable) {
     Params p = Eprom();
     LastSocketIndex = 3;
-    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", p)), 1);
-    EXPECT_EQ(LastSocketIndex, 3u);
-    p.Set(FieldDeviceFlags, 2, 0x10);
-    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", p)), 1);
-    EXPECT_EQ(LastSocketIndex, 3u);
-    p.Set(FieldDeviceFlags, 2, 0x0F);
-    ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", p)), 1);
-    EXPECT_EQ(LastSocketIndex, 0u);
-
-    p.Set(FieldPageSize, 2, 64);
-    ASSERT_EQ(Select(Record(SectionMicro, 5, "AT89C51", p)), 1);
-    EXPECT_EQ(EncryptionTableSize, 64u);
-    p.Set(FieldPageSize, 2, 0x1000);
-    ASSERT_EQ(Select(Record(SectionMicro, 5, "AT89C51", p)), 1);
-    EXPECT_EQ(PageSize, 0x1000u);
-    EXPECT_EQ(EncryptionTableSize, 128u);
+    for (auto [flags, last] : {std::pair{0x30u, 3u}, {0x10u, 3u}, {0x0Fu, 0u}}) {
+        p.Set(FieldDeviceFlags, 2, flags);
+        ASSERT_EQ(Select(Record(SectionEprom, 2, "Am27C512", p)), 1);
+        EXPECT_EQ(LastSocketIndex, last) << flags;
+    }
+    for (auto [page, table] : {std::pair{64u, 64u}, {0x1000u, 128u}}) {
+        p.Set(FieldPageSize, 2, page);
+        ASSERT_EQ(Select(Record(SectionMicro, 5, "AT89C51", p)), 1);
+        EXPECT_EQ(std::tie(PageSize, EncryptionTableSize), std::make_tuple(page, table));
+    }
 }
 
 TEST_F(DeviceTest, SelectionRunsTheFamiliesDefaultsAndRow186Notice) {
@@ -413,13 +393,11 @@ TEST_F(DeviceTest, ErrorTextsAndSystemErrors) {
 }
 
 TEST(DeviceFormat, PulseWidthAndVoltageTexts) {
-    EXPECT_EQ(FormatPulseWidth(0), "None");
-    EXPECT_EQ(FormatPulseWidth(999), "999Us");
-    EXPECT_EQ(FormatPulseWidth(1500), "1Ms");
-    EXPECT_EQ(FormatVoltage(0), "None");
-    EXPECT_EQ(FormatVoltage(305), "3.05V");
-    EXPECT_EQ(FormatVoltage(1300), "13.0V");
-    EXPECT_EQ(FormatVoltage(1250), "12.50V");
+    for (auto [text, expected] : {std::pair{FormatPulseWidth(0), "None"}, {FormatPulseWidth(999), "999Us"},
+                                  {FormatPulseWidth(1500), "1Ms"}, {FormatVoltage(0), "None"},
+                                  {FormatVoltage(305), "3.05V"}, {FormatVoltage(1300), "13.0V"},
+                                  {FormatVoltage(1250), "12.50V"}})
+        EXPECT_EQ(text, expected);
 }
 
 } // namespace

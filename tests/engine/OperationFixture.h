@@ -5,8 +5,6 @@
 #pragma once
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <memory>
 #include <optional>
 
@@ -31,6 +29,7 @@
 #include "sim/IdMemory.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Socket.h"
+#include "tests/engine/ScratchDir.h"
 
 namespace optest {
 
@@ -210,7 +209,7 @@ protected:
     sim::GangAdapter* gang = nullptr;
     RecordingUi ui;
     std::vector<int> tones;
-    std::string oldCwd, dir;
+    ScratchDir scratch;
 
     void SetUp() override {
         ResetAll();
@@ -237,16 +236,10 @@ protected:
         row.Secure = TestSecure;
         row.Identify = TestIdentify;
 
-        char cwd[4096], templ[] = "/tmp/optestXXXXXX";
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        oldCwd = cwd;
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir = templ;
-        ASSERT_EQ(chdir(dir.c_str()), 0);
+        scratch.Enter("optest");
     }
     void TearDown() override {
-        ASSERT_EQ(chdir(oldCwd.c_str()), 0);
-        ASSERT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+        scratch.Leave();
         InstallPortIoRef(nullptr);
         SetToneSink(nullptr);
         InstallUiBridge(nullptr);

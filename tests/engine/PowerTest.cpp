@@ -111,20 +111,19 @@ TEST_F(PowerTest, ApplyVoltageConnectsBeforeRaisingAndLowersBeforeReleasing) {
 }
 
 TEST_F(PowerTest, SupplyRange) {
+    const struct { uint32_t gang, range, tenths; int bits, shadow13, latch28; } cases[] = {
+        {0, 0, 33, 0x85, 0x0C, 0}, {0, 1, 25, 0x82, 0x04, 0}, {1, 0, 50, 0x80, 0x0C, 1 << 2}}; // gang: its supply path
+    for (const auto& c : cases) {
+        ResetProgrammerOutputs();
+        GangAdapterState = c.gang;
+        SetVccRange(c.range, c.tenths);
+        EXPECT_EQ(std::make_tuple(elec->RangeBits(), int{RegisterShadow[13]}, int{elec->Latch(28)}),
+                  std::make_tuple(c.bits, c.shadow13, c.latch28)) << c.tenths;
+    }
+    ResetProgrammerOutputs();
+    GangAdapterState = 0;
     SetVccRange(0, 33);
     EXPECT_EQ(elec->Latch(29), 0x18);
-    EXPECT_EQ(elec->RangeBits(), 0x85);
-    EXPECT_EQ(RegisterShadow[13], 0x0C);
-    EXPECT_EQ(elec->Latch(28), 0);
-    ResetProgrammerOutputs();
-    SetVccRange(1, 25);
-    EXPECT_EQ(elec->RangeBits(), 0x82);
-    EXPECT_EQ(RegisterShadow[13], 0x04);
-    ResetProgrammerOutputs();
-    GangAdapterState = 1;
-    SetVccRange(0, 50);
-    EXPECT_EQ(elec->RangeBits(), 0x80);
-    EXPECT_EQ(elec->Latch(28), 1 << 2); // the gang adapter's supply path
 }
 
 TEST_F(PowerTest, ResetLeavesEveryOutputOff) {
