@@ -39,11 +39,6 @@ class MainWindowTest : public ShellTest {
         g_identifyCalls = 0;
         g_optionsCalls = 0;
     }
-    void ShowActive() {
-        form->show();
-        form->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
-    }
     // Every command of the window, all made available as if every form existed.
     QList<QObject*> AllCommands() {
         QList<QObject*> out;
@@ -141,7 +136,9 @@ TEST_F(MainWindowTest, CommandsFollowTheDevice) {
 
 TEST_F(MainWindowTest, CommandKeysWorkFromTheLogAndReadIdStaysReachable) {
     form->EnableOperationControls(0x41F);
-    ShowActive();
+    form->show();
+    form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
     form->Memo1->setFocus();
     // Handlers refuse (busy), so only the key routing is looked at.
     OperationBusy.store(true);
