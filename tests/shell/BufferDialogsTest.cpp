@@ -154,11 +154,9 @@ TEST_F(BufferDialogsTest, FindFieldsMirrorEachOther) {
 
 TEST_F(BufferDialogsTest, NamePromptGivesOkOrCancel) {
     TGetString prompt;
-    EXPECT_EQ(prompt.Label1->text(), "Device Name");
     prompt.EditString->setText("74LS00");
     prompt.ButtonOk->click();
     EXPECT_EQ(prompt.result(), 1);
-    EXPECT_EQ(prompt.EditString->text(), "74LS00");
     TGetString cancelled;
     cancelled.ButtonCancel->click();
     EXPECT_NE(cancelled.result(), 1);

@@ -119,14 +119,18 @@ public:
         ASSERT_EQ(CurrentDeviceName, "X");
     }
 
-    // Loads a file through File > Load with the Intel hex filter.
-    void LoadHex(const QString& path) {
+    // Writes `image` as Intel hex and loads it through File > Load with the
+    // Intel hex filter; the file's path.
+    QString LoadHex(const QString& name, const std::vector<uint8_t>& image) {
+        const QString path = dir.filePath(name);
+        std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << IntelHex(image);
         form->ExecDialog = [path](QFileDialog* d) {
             d->selectNameFilter(d->nameFilters().value(1));
             d->selectFile(path);
             return int(QDialog::Accepted);
         };
         form->Load1Click();
+        return path;
     }
 
     // Runs a main-window command on the operation thread to its end; the
@@ -163,9 +167,7 @@ TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack)
     EXPECT_TRUE(IsBlank(chip));
 
     const std::vector<uint8_t> image = Pattern(0x8000);
-    const QString hex = dir.filePath("firmware.hex");
-    std::ofstream(hex.toStdString(), std::ios::binary) << IntelHex(image);
-    LoadHex(hex);
+    const QString hex = LoadHex("firmware.hex", image);
     uint32_t sum = 0;
     for (uint8_t b : image) sum += b;
     EXPECT_TRUE(MemoLines().contains(QString::asprintf("File load success! (Checksum:%04Xh)", sum & 0xFFFF)))
@@ -247,9 +249,7 @@ TEST_F(ProgramFlowTest, TheRackSeatsThePartOfEveryFamily) {
 TEST_F(ProgramFlowTest, Program87C51FromAHexFileAndVerify) {
     Choose("INTEL", "87C51");
     const std::vector<uint8_t> image = Pattern(0x1000);
-    const QString hex = dir.filePath("mcu.hex");
-    std::ofstream(hex.toStdString(), std::ios::binary) << IntelHex(image);
-    LoadHex(hex);
+    LoadHex("mcu.hex", image);
     const QStringList log = Run(&TForm1::Program1Click);
     EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
     for (uint32_t a = 0; a < 0x1000; a += 0x41) ASSERT_EQ(SeatedSimChip()->Cell(a), image[a]) << a;
@@ -265,12 +265,16 @@ TEST_F(ProgramFlowTest, TheSocketFollowsTheSelectionAndKeepsEachChipForTheRunAnd
     EXPECT_TRUE(IsBlank(SeatedSimChip()));
     Choose("CYPRESS", "CY27C256");
     EXPECT_EQ(SeatedSimChip()->Facts().blank, 0x00);
-    // A device the catalog lacks leaves the socket empty.
+    // A device the catalog lacks leaves the socket empty, says so once, and a
+    // run ends with a failure instead of programming anything.
     SelectAPartTheCatalogLacks();
     EXPECT_EQ(SeatedSimChip(), nullptr);
     EXPECT_EQ(MemoLines().count(QString::fromStdString("The simulator has no part " + CurrentMakerName + " " +
                                                        CurrentDeviceName + ": the socket is empty.")),
               1);
+    FillBufferRange(0, BufferByteSize - 1, 0x5A); // an empty socket reads blank, never this
+    const QStringList failed = Run(&TForm1::Program1Click);
+    EXPECT_EQ(form->LabelFailure->text(), "Failure : 1") << failed.join('\n').toStdString();
     // The 27C256 comes back as it was left.
     Choose("INTEL", "27C256");
     EXPECT_EQ(SeatedSimChip()->Cell(0x123), 0x42);
@@ -331,9 +335,7 @@ TEST_F(ProgramFlowTest, AGangModuleFromTheEnvironmentHoldsThePartInEverySocket) 
     EXPECT_EQ(SeatedSimChip(3), nullptr);
     LastSocketIndex = 2;
     const std::vector<uint8_t> image = Pattern(0x2000);
-    const QString hex = dir.filePath("gang.hex");
-    std::ofstream(hex.toStdString(), std::ios::binary) << IntelHex(image);
-    LoadHex(hex);
+    LoadHex("gang.hex", image);
     const QStringList log = Run(&TForm1::Program1Click);
     for (int s = 1; s <= 3; ++s)
         EXPECT_TRUE(log.contains(QString("Socket%1 Verification ok!").arg(s))) << log.join('\n').toStdString();
@@ -342,20 +344,10 @@ TEST_F(ProgramFlowTest, AGangModuleFromTheEnvironmentHoldsThePartInEverySocket) 
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
 
-// A device the catalog lacks: the socket stays empty, the log says so once,
-// and an operation ends with a failure instead of programming anything.
-TEST_F(ProgramFlowTest, ADeviceTheCatalogLacksLeavesTheSocketEmptyAndFails) {
-    SelectAPartTheCatalogLacks();
-    EXPECT_EQ(SeatedSimChip(), nullptr);
-    FillBufferRange(0, BufferByteSize - 1, 0x5A); // an empty socket reads blank, never this
-    const QStringList log = Run(&TForm1::Program1Click);
-    EXPECT_EQ(form->LabelFailure->text(), "Failure : 1") << log.join('\n').toStdString();
-}
-
 // Every EPROM of the library as a user works it, on the part the rack seats
 // from the catalog: selected, a file loaded, programmed (with its blank
 // check and verify) and read back into a cleared buffer.
-void WorkEveryEprom(ProgramFlowTest& t, uint32_t fromWords, uint32_t toWords, const QTemporaryDir& dir) {
+void WorkEveryEprom(ProgramFlowTest& t, uint32_t fromWords, uint32_t toWords) {
     ASSERT_EQ(ShowDeviceSelection(t.Form()), 0);
     const std::vector<DeviceRecord> records = SelDev->Records;
     int worked = 0;
@@ -370,9 +362,7 @@ void WorkEveryEprom(ProgramFlowTest& t, uint32_t fromWords, uint32_t toWords, co
         ASSERT_NE(chip, nullptr);
         ASSERT_EQ(chip->Words(), DeviceSize);
         const std::vector<uint8_t> image = ProgramFlowTest::Pattern(BufferByteSize);
-        const QString hex = dir.filePath("image.hex");
-        std::ofstream(hex.toStdString(), std::ios::binary | std::ios::trunc) << IntelHex(image);
-        t.LoadHex(hex);
+        t.LoadHex("image.hex", image);
         QStringList log = t.Run(&TForm1::Program1Click);
         EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
         FillBufferRange(0, BufferByteSize - 1, 0);
@@ -388,11 +378,11 @@ void WorkEveryEprom(ProgramFlowTest& t, uint32_t fromWords, uint32_t toWords, co
 // Both sweeps take minutes under the sanitizers: run them by name
 // (--gtest_also_run_disabled_tests).
 TEST_F(ProgramFlowTest, DISABLED_EveryEpromUpTo64KWordsProgramsVerifiesAndReadsBack) {
-    WorkEveryEprom(*this, 0, 0x10000, dir);
+    WorkEveryEprom(*this, 0, 0x10000);
 }
 
 TEST_F(ProgramFlowTest, DISABLED_EveryLargerEpromProgramsVerifiesAndReadsBack) {
-    WorkEveryEprom(*this, 0x10001, UINT32_MAX, dir);
+    WorkEveryEprom(*this, 0x10001, UINT32_MAX);
 }
 
 } // namespace

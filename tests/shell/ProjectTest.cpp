@@ -52,7 +52,6 @@ TEST_F(ProjectTest, AutoRepeatListsTheDeviceOperationsAndStartsTheChosenOne) {
         items << d.ComboBoxFunction->itemText(i);
     EXPECT_EQ(items, (QStringList{"Program", "Verify", "Auto"}));
     EXPECT_TRUE(d.Timer1->isActive());
-    EXPECT_EQ(d.Timer1->interval(), 500);
 
     d.ComboBoxFunction->setCurrentIndex(1);
     d.Timer1->stop();
