@@ -127,6 +127,22 @@ protected:
         for (uint32_t n = 0; n < count; ++n) c[n] = static_cast<uint8_t>(chip->Cell(n));
         return c;
     }
+    // Programs the fuses from a JEDEC file, compares the part's cells, verifies,
+    // reads back equal (the saved file keeps the "C" field) and erases.
+    template <class CellsOf>
+    void ExpectRoundTripThenErase(const std::vector<uint8_t>& fuses, uint32_t rowWidth, CellsOf cells) {
+        const auto count = static_cast<uint32_t>(fuses.size());
+        LoadFuses(fuses, rowWidth);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(cells(), fuses);
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        ClearUserMap(count);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(count), fuses);
+        EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+    }
     // The strobes as (address, write) pairs.
     static std::vector<std::pair<int, bool>> Sequence(const sim::GalChip* chip) {
         std::vector<std::pair<int, bool>> s;

@@ -57,18 +57,10 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         EXPECT_TRUE(HasLine("Blank check ok!")) << LogText();
         const std::vector<uint8_t> fuses = Pattern(p.fuses, p.row);
-        LoadFuses(fuses, p.rowWidth);
-        EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_TRUE(HasLine("Program ok!")) << LogText();
-        EXPECT_EQ(Cells(chip, p.fuses), fuses);
-        EXPECT_EQ(Run(OpVerify), 1) << LogText();
-        ClearUserMap(p.fuses);
-        EXPECT_EQ(Run(OpRead), 1) << LogText();
-        EXPECT_EQ(UserFuses(p.fuses), fuses);
-        EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
-
-        EXPECT_EQ(Run(OpErase), 1) << LogText();
-        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        ExpectRoundTripThenErase(fuses, p.rowWidth, [&] {
+            EXPECT_TRUE(HasLine("Program ok!")) << LogText();
+            return Cells(chip, p.fuses);
+        });
         EXPECT_TRUE(chip->Blank());
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(ReadBackAfterSecure, 1u);
