@@ -29,13 +29,6 @@ protected:
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 1;
     }
-    sim::GalChip* SelectAndSeat(const sim::GalPartFacts& f) {
-        EXPECT_TRUE(SelectPld(f.maker, f.name));
-        return Reseat(f);
-    }
-    sim::GalChip* SelectAndSeat(const char* maker, const char* name) {
-        return SelectAndSeat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
-    }
     static std::vector<int> Addresses(const sim::GalChip* chip, bool write) {
         std::vector<int> a;
         for (const auto& s : chip->Strobes())
@@ -138,7 +131,7 @@ TEST_F(GalSerialAddressTest, VoltageCodeChoosesTheProgrammingConditions) {
                           {"LATTICE", "GAL20XV10", 3, 140, 80}, {"LATTICE", "GAL26CV12", 2, 145, 40}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
-        sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>(c.maker, c.name);
+        sim::GalPartFacts f = GalFacts(c.maker, c.name);
         f.voltageCode = c.code;
         f.programTenths = c.tenths;
         f.pulseUs = c.pulseMs * 1000;
@@ -334,7 +327,7 @@ TEST_F(GalSerialAddressTest, Row231PinAddressedPart) {
     EXPECT_EQ(GetBufferBit(3280), 1u);
     EXPECT_EQ(UserFuses(3274), fuses);
 
-    sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>("ST", "GAL20RA10");
+    sim::GalPartFacts f = GalFacts("ST", "GAL20RA10");
     f.programTenths = 165;
     chip = SelectAndSeat(f);
     LoadFuses(fuses, 40);
