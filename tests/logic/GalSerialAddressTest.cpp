@@ -47,28 +47,22 @@ constexpr int kArch = -1; // the architecture row, selected by its pin
 const std::pair<const char*, const char*> kShiftedRows[] = {{"LATTICE", "GAL22LV10C"}, {"ST", "GAL20RA10"}};
 
 // Every record through the driver; a secured part reads its array and
-// architecture row as ones. One test per row, so the shards share them.
-TEST_F(GalSerialAddressTest, Row224Records) {
-    RunCycle({"LATTICE", "GAL22V10B", 5892, 44, 5828, 5828});
-    RunCycle({"LATTICE", "GAL22V10D", 5892, 44, 5828, 5828});
-}
-TEST_F(GalSerialAddressTest, Row224SecondSourceRecords) {
-    RunCycle({"NATIONAL-SEMICONDUCTOR", "GAL22V10", 5892, 44, 5828, 5828});
-    RunCycle({"ST", "GAL22V10", 5892, 44, 5828, 5828});
-}
-TEST_F(GalSerialAddressTest, Rows221And222Records) {
-    RunCycle({"LATTICE", "GAL18V10", 3540, 36, 3476, 3476});
-    RunCycle({"LATTICE", "GAL20RA10", 3274, 40, 3210, 3210});
-}
-TEST_F(GalSerialAddressTest, Rows226And227Records) {
-    RunCycle({"LATTICE", "GAL20XV10", 1671, 40, 1631, 1631});
-    RunCycle({"LATTICE", "GAL26CV12", 6432, 52, 6368, 6368});
-}
-TEST_F(GalSerialAddressTest, Row234Records) {
-    RunCycle({"LATTICE", "GAL22LV10C", 5892, 44, 5828, 5828});
-    RunCycle({"LATTICE", "GAL22LV10D", 5892, 44, 5828, 5828});
-}
-TEST_F(GalSerialAddressTest, Row231Record) { RunCycle({"ST", "GAL20RA10", 3274, 40, 3210, 3210}); }
+// architecture row as ones. One test per record, so the shards share them.
+class GalSerialAddressRecord : public GalSerialAddressTest, public testing::WithParamInterface<PldRun::Cycle> {};
+TEST_P(GalSerialAddressRecord, ProgramsReadsErasesAndSecures) { RunCycle(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(
+    Rows224To234, GalSerialAddressRecord,
+    testing::Values(PldRun::Cycle{"LATTICE", "GAL22V10B", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"LATTICE", "GAL22V10D", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"NATIONAL-SEMICONDUCTOR", "GAL22V10", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"ST", "GAL22V10", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"LATTICE", "GAL18V10", 3540, 36, 3476, 3476},
+                    PldRun::Cycle{"LATTICE", "GAL20RA10", 3274, 40, 3210, 3210},
+                    PldRun::Cycle{"LATTICE", "GAL20XV10", 1671, 40, 1631, 1631},
+                    PldRun::Cycle{"LATTICE", "GAL26CV12", 6432, 52, 6368, 6368},
+                    PldRun::Cycle{"LATTICE", "GAL22LV10C", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"LATTICE", "GAL22LV10D", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"ST", "GAL20RA10", 3274, 40, 3210, 3210}));
 
 // Rows 221 and 234 read the part back after securing it; the others do not.
 TEST_F(GalSerialAddressTest, SecureReadsBackOnlyOnRows221And234) {

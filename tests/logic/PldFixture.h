@@ -279,6 +279,7 @@ protected:
     // kept (or is refused with " Device Secured!"). Fuses from `zeroFrom` on
     // and `zeroFuse` are 0 in the file (the part has no cell there or the
     // program keeps them 0).
+public:
     struct Cycle {
         const char* maker;
         const char* name;
@@ -288,6 +289,8 @@ protected:
         uint32_t absentFuse = UINT32_MAX; // no cell: 0 in the file, the cell not compared
         bool securedReadRefused = false;
     };
+
+protected:
     void RunCycle(const Cycle& c) {
         SCOPED_TRACE(std::string(c.maker) + " " + c.name);
         ASSERT_TRUE(SelectPld(c.maker, c.name));
