@@ -61,17 +61,7 @@ TEST_F(CycleRecordPldTest, EveryRowThroughTheDriver) {
         EXPECT_EQ(DeviceSize, p.fuses);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         const std::vector<uint8_t> fuses = Pattern(p.fuses, p.row);
-        LoadFuses(fuses, p.rowWidth);
-        EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_EQ(ChipFuses(chip), fuses);
-        EXPECT_EQ(Run(OpVerify), 1) << LogText();
-        ClearUserMap(p.fuses);
-        EXPECT_EQ(Run(OpRead), 1) << LogText();
-        EXPECT_EQ(UserFuses(p.fuses), fuses);
-        EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
-
-        EXPECT_EQ(Run(OpErase), 1) << LogText();
-        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        ExpectRoundTripThenErase(fuses, p.rowWidth, [&] { return ChipFuses(chip); });
         EXPECT_TRUE(chip->FusesBlank());
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         chip->ClearLog();

@@ -158,7 +158,7 @@ TEST_F(Gal16v8Test, ProgrammingConditionsFollowTheSignature) {
         // A part that needs the other column's conditions takes nothing.
         socket->Clear();
         const bool national = std::string(c.maker) != "LATTICE";
-        sim::GalPartFacts swapped = *sim::FindFacts<sim::GalPartFacts>(c.maker, c.name);
+        sim::GalPartFacts swapped = GalFacts(c.maker, c.name);
         swapped.programTenths = national ? 162 : 150;
         swapped.pulseUs = national ? 10000 : 50000;
         sim::GalChip* other = SeatGal(swapped);
@@ -173,7 +173,7 @@ TEST_F(Gal16v8Test, EditModeTraffic) {
     for (uint8_t type : {uint8_t{25}, uint8_t{26}}) {
         SCOPED_TRACE(static_cast<int>(type));
         socket->Clear();
-        sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16V8");
+        sim::GalPartFacts f = GalFacts("LATTICE", "GAL16V8");
         f.typeCode = type;
         f.layout = type >= 26 ? sim::GalArchLayout::Late16V8 : sim::GalArchLayout::Early16V8;
         sim::GalChip* chip = SeatGal(f);

@@ -71,7 +71,7 @@ const Part kExtended[] = {
 TEST_F(GalLowVoltageTest, EveryRecordProgramsReadsErasesAndSecures) {
     for (const Part& p : kRows220) RunCycle({p.maker, p.name, k20Fuses, 40, 2568, 2560});
     for (const Part& p : kExtended) {
-        const sim::GalPartFacts& f = *sim::FindFacts<sim::GalPartFacts>(p.maker, p.name);
+        const sim::GalPartFacts& f = GalFacts(p.maker, p.name);
         RunCycle({p.maker, p.name, FusesOf(f), RowWidth(f), FusesOf(f) == k16Fuses ? 2056u : 2568u,
                   FusesOf(f) == k16Fuses ? 2048u : 2560u});
     }
@@ -161,7 +161,7 @@ TEST_F(GalLowVoltageTest, OrRowFollowsTheTypeCode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
         ASSERT_TRUE(SelectPld("LATTICE", c.name));
-        sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>("LATTICE", c.name);
+        sim::GalPartFacts f = GalFacts("LATTICE", c.name);
         f.typeCode = c.type;
         f.orRow = true; // the cells exist either way; only the type asks for them
         sim::GalChip* chip = Reseat(f);
@@ -188,7 +188,7 @@ TEST_F(GalLowVoltageTest, OrRowFollowsTheTypeCode) {
 // Row 220: group 2 low before the supply comes on, and kept driven.
 TEST_F(GalLowVoltageTest, Row220DrivesGroupTwoLowBeforeTheSupply) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL20V8B"));
-    ObservedGal* chip = SeatObserved(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL20V8B"), {13, 18, 19, 26, 35});
+    ObservedGal* chip = SeatObserved(GalFacts("LATTICE", "GAL20V8B"), {13, 18, 19, 26, 35});
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     bool powered = false;
     for (const auto& s : chip->samples) {
@@ -226,7 +226,7 @@ std::vector<DacWrite> DacWrites(const std::vector<sim::RegisterAccess>& trace, i
 // the edit voltage comes down to 2.0 V; each row load lasts the ID's time.
 TEST_F(GalLowVoltageTest, ExtendedIdSupplyAndEditVoltageTraffic) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL16LV8ZD"));
-    ObservedGal* chip = SeatObserved(*sim::FindFacts<sim::GalPartFacts>("LATTICE", "GAL16LV8ZD"));
+    ObservedGal* chip = SeatObserved(GalFacts("LATTICE", "GAL16LV8ZD"));
     LoadFuses(Pattern(k16Fuses, 9), 32);
     simp.EnableTrace(true);
     VerifyAfterProgram = 0;

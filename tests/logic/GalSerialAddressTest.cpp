@@ -29,13 +29,6 @@ protected:
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 1;
     }
-    sim::GalChip* SelectAndSeat(const sim::GalPartFacts& f) {
-        EXPECT_TRUE(SelectPld(f.maker, f.name));
-        return Reseat(f);
-    }
-    sim::GalChip* SelectAndSeat(const char* maker, const char* name) {
-        return SelectAndSeat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
-    }
     static std::vector<int> Addresses(const sim::GalChip* chip, bool write) {
         std::vector<int> a;
         for (const auto& s : chip->Strobes())
@@ -54,28 +47,22 @@ constexpr int kArch = -1; // the architecture row, selected by its pin
 const std::pair<const char*, const char*> kShiftedRows[] = {{"LATTICE", "GAL22LV10C"}, {"ST", "GAL20RA10"}};
 
 // Every record through the driver; a secured part reads its array and
-// architecture row as ones. One test per row, so the shards share them.
-TEST_F(GalSerialAddressTest, Row224Records) {
-    RunCycle({"LATTICE", "GAL22V10B", 5892, 44, 5828, 5828});
-    RunCycle({"LATTICE", "GAL22V10D", 5892, 44, 5828, 5828});
-}
-TEST_F(GalSerialAddressTest, Row224SecondSourceRecords) {
-    RunCycle({"NATIONAL-SEMICONDUCTOR", "GAL22V10", 5892, 44, 5828, 5828});
-    RunCycle({"ST", "GAL22V10", 5892, 44, 5828, 5828});
-}
-TEST_F(GalSerialAddressTest, Rows221And222Records) {
-    RunCycle({"LATTICE", "GAL18V10", 3540, 36, 3476, 3476});
-    RunCycle({"LATTICE", "GAL20RA10", 3274, 40, 3210, 3210});
-}
-TEST_F(GalSerialAddressTest, Rows226And227Records) {
-    RunCycle({"LATTICE", "GAL20XV10", 1671, 40, 1631, 1631});
-    RunCycle({"LATTICE", "GAL26CV12", 6432, 52, 6368, 6368});
-}
-TEST_F(GalSerialAddressTest, Row234Records) {
-    RunCycle({"LATTICE", "GAL22LV10C", 5892, 44, 5828, 5828});
-    RunCycle({"LATTICE", "GAL22LV10D", 5892, 44, 5828, 5828});
-}
-TEST_F(GalSerialAddressTest, Row231Record) { RunCycle({"ST", "GAL20RA10", 3274, 40, 3210, 3210}); }
+// architecture row as ones. One test per record, so the shards share them.
+class GalSerialAddressRecord : public GalSerialAddressTest, public testing::WithParamInterface<PldRun::Cycle> {};
+TEST_P(GalSerialAddressRecord, ProgramsReadsErasesAndSecures) { RunCycle(GetParam()); }
+INSTANTIATE_TEST_SUITE_P(
+    Rows224To234, GalSerialAddressRecord,
+    testing::Values(PldRun::Cycle{"LATTICE", "GAL22V10B", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"LATTICE", "GAL22V10D", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"NATIONAL-SEMICONDUCTOR", "GAL22V10", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"ST", "GAL22V10", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"LATTICE", "GAL18V10", 3540, 36, 3476, 3476},
+                    PldRun::Cycle{"LATTICE", "GAL20RA10", 3274, 40, 3210, 3210},
+                    PldRun::Cycle{"LATTICE", "GAL20XV10", 1671, 40, 1631, 1631},
+                    PldRun::Cycle{"LATTICE", "GAL26CV12", 6432, 52, 6368, 6368},
+                    PldRun::Cycle{"LATTICE", "GAL22LV10C", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"LATTICE", "GAL22LV10D", 5892, 44, 5828, 5828},
+                    PldRun::Cycle{"ST", "GAL20RA10", 3274, 40, 3210, 3210}));
 
 // Rows 221 and 234 read the part back after securing it; the others do not.
 TEST_F(GalSerialAddressTest, SecureReadsBackOnlyOnRows221And234) {
@@ -138,7 +125,7 @@ TEST_F(GalSerialAddressTest, VoltageCodeChoosesTheProgrammingConditions) {
                           {"LATTICE", "GAL20XV10", 3, 140, 80}, {"LATTICE", "GAL26CV12", 2, 145, 40}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
-        sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>(c.maker, c.name);
+        sim::GalPartFacts f = GalFacts(c.maker, c.name);
         f.voltageCode = c.code;
         f.programTenths = c.tenths;
         f.pulseUs = c.pulseMs * 1000;
@@ -334,7 +321,7 @@ TEST_F(GalSerialAddressTest, Row231PinAddressedPart) {
     EXPECT_EQ(GetBufferBit(3280), 1u);
     EXPECT_EQ(UserFuses(3274), fuses);
 
-    sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>("ST", "GAL20RA10");
+    sim::GalPartFacts f = GalFacts("ST", "GAL20RA10");
     f.programTenths = 165;
     chip = SelectAndSeat(f);
     LoadFuses(fuses, 40);

@@ -20,6 +20,7 @@
 #include "sim/GalChip.h"
 #include "sim/GalParts.h"
 #include "sim/LargePldChip.h"
+#include "sim/Universal.h"
 
 class PldRun : public MemoryRun {
 protected:
@@ -127,6 +128,22 @@ protected:
         for (uint32_t n = 0; n < count; ++n) c[n] = static_cast<uint8_t>(chip->Cell(n));
         return c;
     }
+    // Programs the fuses from a JEDEC file, compares the part's cells, verifies,
+    // reads back equal (the saved file keeps the "C" field) and erases.
+    template <class CellsOf>
+    void ExpectRoundTripThenErase(const std::vector<uint8_t>& fuses, uint32_t rowWidth, CellsOf cells) {
+        const auto count = static_cast<uint32_t>(fuses.size());
+        LoadFuses(fuses, rowWidth);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(cells(), fuses);
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        ClearUserMap(count);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(count), fuses);
+        EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+    }
     // The strobes as (address, write) pairs.
     static std::vector<std::pair<int, bool>> Sequence(const sim::GalChip* chip) {
         std::vector<std::pair<int, bool>> s;
@@ -144,10 +161,35 @@ protected:
         for (const auto& e : chip->Strobes()) n += e.write;
         return n;
     }
+    static sim::GalPartFacts GalFacts(const char* maker, const char* name) {
+        return *sim::FindFacts<sim::GalPartFacts>(maker, name);
+    }
     static sim::GalPartFacts Changed(const char* maker, const char* name, void (*change)(sim::GalPartFacts&)) {
-        sim::GalPartFacts f = *sim::FindFacts<sim::GalPartFacts>(maker, name);
+        sim::GalPartFacts f = GalFacts(maker, name);
         change(f);
         return f;
+    }
+    sim::GalChip* SelectAndSeat(const sim::GalPartFacts& f) {
+        EXPECT_TRUE(SelectPld(f.maker, f.name));
+        return Reseat(f);
+    }
+    sim::GalChip* SelectAndSeat(const char* maker, const char* name) { return SelectAndSeat(GalFacts(maker, name)); }
+    // An empty socket whose floating pins read as a blank part: the run goes on
+    // as if a part were there; then only the insertion test stops it, before
+    // any entry. check runs between the two.
+    template <class Check> void ExpectOnlyInsertionTestStopsEmptySocket(Check check) {
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::FindPinDriver(simp)->SetFloatingLevel(1);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        EXPECT_TRUE(HasLine("Blank check ok!"));
+        check();
+        DeviceInsertTest = 1;
+        const size_t violations = simp.Violations().size();
+        EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+        EXPECT_FALSE(HasLine("Blank checking ...")) << LogText();
+        EXPECT_EQ(simp.Violations().size(), violations);
+        DeviceInsertTest = 0;
     }
     sim::GalChip* Reseat(const sim::GalPartFacts& facts) {
         socket->Clear();
@@ -179,7 +221,7 @@ protected:
     void ExpectStuckCellFailsVerify(const char* maker, const char* name) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
+        sim::GalChip* chip = Reseat(GalFacts(maker, name));
         std::vector<uint8_t> fuses(DeviceSize, 1);
         fuses[1001] = 0;
         chip->StickCell(1001);
@@ -195,7 +237,7 @@ protected:
     void ExpectProgramBreak(const char* maker, const char* name) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(SelectPld(maker, name));
-        sim::GalChip* chip = Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name));
+        sim::GalChip* chip = Reseat(GalFacts(maker, name));
         LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
         ui.BreakAtPercent = 30;
         ui.QueueAnswer(UiAnswer::No);
@@ -213,7 +255,7 @@ protected:
     void PalRoundTrip(const char* maker, const char* name, int index, int set) {
         SCOPED_TRACE(std::string(name) + " " + PalEmulationNames[set][index]);
         ASSERT_TRUE(SelectPld(maker, name));
-        PalTypeRoundTrip(Reseat(*sim::FindFacts<sim::GalPartFacts>(maker, name)), index, set);
+        PalTypeRoundTrip(Reseat(GalFacts(maker, name)), index, set);
     }
     // The same with the device selected and `chip` seated by the caller.
     void PalTypeRoundTrip(const sim::CellArrayChip* chip, int index, int set) {
@@ -237,6 +279,7 @@ protected:
     // kept (or is refused with " Device Secured!"). Fuses from `zeroFrom` on
     // and `zeroFuse` are 0 in the file (the part has no cell there or the
     // program keeps them 0).
+public:
     struct Cycle {
         const char* maker;
         const char* name;
@@ -246,6 +289,8 @@ protected:
         uint32_t absentFuse = UINT32_MAX; // no cell: 0 in the file, the cell not compared
         bool securedReadRefused = false;
     };
+
+protected:
     void RunCycle(const Cycle& c) {
         SCOPED_TRACE(std::string(c.maker) + " " + c.name);
         ASSERT_TRUE(SelectPld(c.maker, c.name));

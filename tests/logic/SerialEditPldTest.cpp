@@ -57,18 +57,10 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         EXPECT_TRUE(HasLine("Blank check ok!")) << LogText();
         const std::vector<uint8_t> fuses = Pattern(p.fuses, p.row);
-        LoadFuses(fuses, p.rowWidth);
-        EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_TRUE(HasLine("Program ok!")) << LogText();
-        EXPECT_EQ(Cells(chip, p.fuses), fuses);
-        EXPECT_EQ(Run(OpVerify), 1) << LogText();
-        ClearUserMap(p.fuses);
-        EXPECT_EQ(Run(OpRead), 1) << LogText();
-        EXPECT_EQ(UserFuses(p.fuses), fuses);
-        EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
-
-        EXPECT_EQ(Run(OpErase), 1) << LogText();
-        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        ExpectRoundTripThenErase(fuses, p.rowWidth, [&] {
+            EXPECT_TRUE(HasLine("Program ok!")) << LogText();
+            return Cells(chip, p.fuses);
+        });
         EXPECT_TRUE(chip->Blank());
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(ReadBackAfterSecure, 1u);
@@ -275,19 +267,10 @@ TEST_F(SerialEditPldTest, EmptySocketNeedsTheInsertionTest) {
     for (const auto& [name, state] : {std::pair{"PALCE22V10", &Edit209}, std::pair{"PALCE26V12", &Edit240}}) {
         SCOPED_TRACE(name);
         ASSERT_TRUE(SelectPld("AMD", name));
-        socket->Clear();
-        elec->WithdrawAllChips();
-        sim::FindPinDriver(simp)->SetFloatingLevel(1);
-        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText(); // all ones read as a blank part
-        EXPECT_FALSE(HasLine(" Incorrect device ID"));
-        EXPECT_EQ(state->ChipIdCode, 15u);
-
-        DeviceInsertTest = 1;
-        const size_t violations = simp.Violations().size();
-        EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
-        EXPECT_FALSE(HasLine("Blank checking ...")) << LogText();
-        EXPECT_EQ(simp.Violations().size(), violations);
-        DeviceInsertTest = 0;
+        ExpectOnlyInsertionTestStopsEmptySocket([&] {
+            EXPECT_FALSE(HasLine(" Incorrect device ID"));
+            EXPECT_EQ(state->ChipIdCode, 15u);
+        });
     }
 }
 

@@ -34,16 +34,7 @@ TEST_F(WordPldTest, EveryRecordThroughTheDriver) {
         EXPECT_EQ(CurrentAlgorithm, 211u);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         const std::vector<uint8_t> fuses = Pattern(kFuses, 211);
-        LoadFuses(fuses, FuseRowLength);
-        EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        EXPECT_EQ(Cells(chip, kFuses), fuses);
-        EXPECT_EQ(Run(OpVerify), 1) << LogText();
-        ClearUserMap(kFuses);
-        EXPECT_EQ(Run(OpRead), 1) << LogText();
-        EXPECT_EQ(UserFuses(kFuses), fuses);
-        EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
-        EXPECT_EQ(Run(OpErase), 1) << LogText();
-        EXPECT_TRUE(HasLine("Erase ok!")) << LogText();
+        ExpectRoundTripThenErase(fuses, FuseRowLength, [&] { return Cells(chip, kFuses); });
         EXPECT_TRUE(chip->Blank());
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(Run(OpSecurity), 1) << LogText();
