@@ -80,8 +80,7 @@ TEST_F(BootBlockRun, EraseLeavesTheLinesOfItsLayout) {
         EXPECT_EQ(BlockLines(), c.lines);
         EXPECT_EQ(chip->Erases().size(), c.erases);
         EXPECT_TRUE(chip->IsBlank());
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
     sim::CommandFlashChip* chip = Start("28F016S5", 0);
     ASSERT_NE(chip, nullptr);
@@ -110,14 +109,6 @@ TEST_F(BootBlockRun, ChipStartAboveZeroProgramsAndReadsItsOwnAddresses) {
     ExpectNoViolations();
 }
 
-TEST_F(BootBlockRun, BufferOfBlankBytesWritesNothing) {
-    sim::CommandFlashChip* chip = Start("28F002BX-T");
-    ASSERT_NE(chip, nullptr);
-    FillBufferRange(0, BufferByteSize - 1, 0xFF);
-    EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    EXPECT_TRUE(chip->Writes().empty());
-}
-
 // Variants the module does not serve end before power-up with a line.
 TEST_F(BootBlockRun, UnservedVariantFailsBeforePowerUp) {
     const struct {
@@ -139,8 +130,7 @@ TEST_F(BootBlockRun, UnservedVariantFailsBeforePowerUp) {
         }
         EXPECT_TRUE(chip->Writes().empty());
         EXPECT_EQ(chip->Cell(3), 0);
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -183,8 +173,7 @@ TEST_F(BootBlockRun, FaultsEndWithTheirLine) {
             for (const auto& l : Log()) found = found || l.rfind(at, 0) == 0;
             EXPECT_TRUE(found) << at << "\n" << LogText();
         }
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -312,8 +301,7 @@ TEST_F(BootBlockRun, RegisterTrafficOfEachLayout) {
         }
         ExpectNoViolations();
         simp.EnableTrace(false);
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -347,8 +335,7 @@ TEST_F(BootBlockRun, HighVoltagePinsFollowTheAdapter) {
         for (int pin : c.on) EXPECT_TRUE(switched(pin)) << pin;
         for (int pin : c.off) EXPECT_FALSE(switched(pin)) << pin;
         simp.EnableTrace(false);
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 

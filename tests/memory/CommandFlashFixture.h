@@ -47,6 +47,11 @@ protected:
         SetRange(words);
         return SeatFlash(name);
     }
+    // Empties the socket and withdraws the seated parts' pin limits.
+    void Unseat() {
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
     void SetRange(uint32_t words) {
         if (words != 0) DeviceSize = words;
         SetupAddressRange();

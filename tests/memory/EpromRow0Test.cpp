@@ -97,31 +97,33 @@ TEST_F(Row0, AnAllFFBufferProgramsNothingAndSucceeds) {
     ExpectNoViolations();
 }
 
-TEST_F(Row0, ACellThatNeverProgramsGetsRetryLessOnePulsesThenTheFailAddress) {
-    FillBufferRange(0, 0x7FFF, 0xFF);
-    BufferWindow[0x1234] = 0x5A;
-    chip->StickCell(0x1234);
-    EXPECT_EQ(Run(OpProgram), -1);
-    EXPECT_EQ(Retry, 25u);
-    EXPECT_EQ(chip->PulsesOn(0x1234), 24);
-    EXPECT_TRUE(HasLine("Program error!"));
-    EXPECT_TRUE(HasLine("  Chip addr: 001234h  data: 00FFh")) << LogText();
-    EXPECT_TRUE(HasLine("Buffer addr: 001234h  data: 005Ah")) << LogText();
-    EXPECT_EQ(MainCounters.Failure, 1u);
-}
-
-TEST_F(Row0, TheVerifyAtTheProgrammingSupplyKeepsPulsingAWeakCellThenFails) {
-    // The cell takes its datum at 5.0 V but never gets the pulse time to hold
-    // it at the programming supply's verify.
-    FillBufferRange(0, 0x7FFF, 0xFF);
-    BufferWindow[0x1234] = 0x5A;
-    chip->SetFullProgramUs(0x1234, 1000000);
-    EXPECT_EQ(Run(OpProgram), -1);
-    EXPECT_TRUE(chip->IsWeak(0x1234));
-    EXPECT_EQ(chip->Cell(0x1234), 0x5A);
-    EXPECT_EQ(chip->PulsesOn(0x1234), 24);
-    ExpectLinesInOrder({"Program error!", "  Chip addr: 001234h  data: 00FFh", "Buffer addr: 001234h  data: 005Ah"});
-    ExpectNoViolations();
+// A cell that never programs, and one that takes its datum at 5.0 V but never
+// gets the pulse time to hold it at the programming supply's verify: Retry
+// less one pulses, then the fail address.
+TEST_F(Row0, FailingCellGetsRetryLessOnePulsesThenTheFailAddress) {
+    for (bool weak : {false, true}) {
+        SCOPED_TRACE(weak ? "weak cell" : "stuck cell");
+        if (weak) {
+            socket->Clear();
+            elec->WithdrawAllChips();
+            chip = SeatPart("INTEL", "27C256");
+            runStart_ = ui.Log.size();
+        }
+        FillBufferRange(0, 0x7FFF, 0xFF);
+        BufferWindow[0x1234] = 0x5A;
+        if (weak) chip->SetFullProgramUs(0x1234, 1000000);
+        else chip->StickCell(0x1234);
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_EQ(Retry, 25u);
+        EXPECT_EQ(chip->PulsesOn(0x1234), 24);
+        if (weak) {
+            EXPECT_TRUE(chip->IsWeak(0x1234));
+            EXPECT_EQ(chip->Cell(0x1234), 0x5A);
+        }
+        ExpectLinesInOrder({"Program error!", "  Chip addr: 001234h  data: 00FFh", "Buffer addr: 001234h  data: 005Ah"});
+        EXPECT_EQ(MainCounters.Failure, weak ? 2u : 1u); // one failure per run
+        ExpectNoViolations();
+    }
 }
 
 TEST_F(Row0, OverPulseIsTheCountTimesTheWidthWithPulseMul) {

@@ -8,6 +8,11 @@
 
 class FlashRun : public MemoryRun {
 protected:
+    // Empties the socket and withdraws the seated parts' pin limits.
+    void Unseat() {
+        socket->Clear();
+        elec->WithdrawAllChips();
+    }
     void SetUp() override {
         MemoryRun::SetUp();
         sim::RegisterFlashBusPersonality();

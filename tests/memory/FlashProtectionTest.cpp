@@ -112,8 +112,7 @@ TEST_F(FlashProtectionFaults, FailuresEndWithMinusOne) {
     EXPECT_EQ(Run(OpProgram), -1) << LogText();
     EXPECT_TRUE(part.flash()->IsBlank());
 
-    socket->Clear();
-    elec->WithdrawAllChips();
+    Unseat();
     part = SeatPart("AMD", "Am29LV160DB");
     const struct {
         uint32_t subVariant, adapter;

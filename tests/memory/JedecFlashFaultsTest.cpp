@@ -56,8 +56,7 @@ TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
         EXPECT_EQ(Run(OpProgram), -1) << LogText();
         ExpectFailAt(5);
         ExpectPoweredDown();
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -83,8 +82,7 @@ TEST_F(FlashFaults, EraseThatNeverEndsStopsAtTheRowsPassLimit) {
         const uint64_t waited = simp.NowUs() - t0;
         EXPECT_GE(waited, passes * 100000ull);
         ExpectPoweredDown();
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -98,8 +96,7 @@ TEST_F(FlashFaults, Row46EraseLimitByMakerAndSupply) {
         EXPECT_EQ(Run(OpErase), -1);
         EXPECT_TRUE(ShownStatus("149.9 sec"));
         EXPECT_FALSE(ShownStatus("150.0 sec"));
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -113,8 +110,7 @@ TEST_F(FlashFaults, EscDuringEraseIsAUserBreak) {
         EXPECT_EQ(Run(OpErase), 3) << LogText();
         EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
         ExpectPoweredDown();
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -147,8 +143,7 @@ TEST_F(FlashFaults, WrongChipShowsItsCodesOnReadId) {
         std::snprintf(data, sizeof data, "Data Mfg Id:%04Xh, Dev Id:%04Xh", ExpectedMakerId, ExpectedDeviceId);
         ExpectLinesInOrder({chip, data});
         ExpectPoweredDown();
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -244,8 +239,7 @@ TEST_F(FlashFaults, HighVoltageStepWithoutAPinIsRefused) {
         EXPECT_EQ(part.flash()->Cell(0) == 0x1111, c.result == 1);
         ExpectPoweredDown();
         ExpectNoViolations();
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 
     // Row 72's identification by 12 V on A9 (sub-variants 3 and 6): ZIF 34 for

@@ -207,8 +207,7 @@ TEST_F(FlashSteps, TogglePollEndsAtTwoEqualBit6Reads) {
         for (size_t i = 1; i + 1 < reads.size(); ++i) EXPECT_NE(reads[i - 1] & 0x40, reads[i] & 0x40) << i;
         EXPECT_EQ(reads[reads.size() - 2] & 0x40, reads.back() & 0x40);
         EXPECT_EQ(part.flash()->Cell(0x12) & (Wide() ? 0xFFFF : 0xFF), Wide() ? 0x1234 : 0x34);
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -236,8 +235,7 @@ TEST_F(FlashSteps, Row78WordInSubVariants0And1) {
         const std::string t = Trace();
         EXPECT_NE(t.find("W4=D3 " + setup + datum), std::string::npos) << t;
         EXPECT_EQ(part.flash()->Cell(0x12), 0x1234);
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 

@@ -26,8 +26,7 @@ protected:
         return module->Seated().flash();
     }
     void Clear() {
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 };
 

@@ -25,7 +25,9 @@ protected:
         MemoryRun::SetUp();
         sim::RegisterSerialPersonality();
     }
+    // Seats the part in an emptied socket.
     void Seat(const std::string& maker, const std::string& name) {
+        socket->Clear();
         ASSERT_TRUE(Select(maker, name)) << name;
         const sim::SerialPart* part = sim::FindSerialPart(maker, name);
         ASSERT_NE(part, nullptr) << name;
@@ -174,7 +176,6 @@ TEST_F(Serial, RangeNotAtZeroReadsAndWritesItsOwnBytes) {
                              RowPart{"ATMEL", "AT25040", 13}, RowPart{"ATMEL", "AT25080", 13},
                              RowPart{"XICOR", "X5045", 57}, RowPart{"XICOR", "X5163", 57},
                              RowPart{"MICROCHIP", "24AA65", 44}, RowPart{"ATMEL", "AT45DB041", 43}}) {
-        socket->Clear();
         Seat(p.maker, p.name);
         FillChip(9);
         DeviceStart = BufferStart = 0x13;
@@ -198,7 +199,6 @@ TEST_F(Serial, NeverReadyEndsTheProgramRun) {
     for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"MICROCHIP", "93LC46A", 18},
                              RowPart{"CATALYST", "CAT59C11", 17}, RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70},
                              RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5045", 57}}) {
-        socket->Clear();
         Seat(p.maker, p.name);
         chip->NeverReady();
         FillPattern(BufferByteSize, 2);
@@ -214,7 +214,6 @@ TEST_F(Serial, StuckBitFailsTheVerifyAtItsAddress) {
                              RowPart{"NATIONAL-SEMICONDUCTOR", "NMC93CS46", 70}, RowPart{"PHILIPS", "PCF8581", 15},
                              RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"ATMEL", "AT25040", 13},
                              RowPart{"XICOR", "X5045", 57}}) {
-        socket->Clear();
         Seat(p.maker, p.name);
         chip->StickBit(0x22, 3, 1);
         FillBufferRange(0, BufferByteSize - 1, 0);
@@ -308,7 +307,6 @@ TEST_F(Serial, Row18KeepsGroundAtPowerDown) {
 TEST_F(Serial, VerifyReadsAtTheReadSupply) {
     for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"ATMEL", "AT24C04", 11},
                              RowPart{"MICROCHIP", "93LC46A", 18}, RowPart{"SIEMENS", "SLE24C02", 81}}) {
-        socket->Clear();
         Seat(p.maker, p.name);
         FillChip(3);
         for (uint32_t a = 0; a < chip->Bytes(); ++a) FillBufferRange(a, a, chip->Byte(Wide() ? a ^ 1 : a));
@@ -322,7 +320,6 @@ TEST_F(Serial, VerifyReadsAtTheReadSupply) {
 TEST_F(Serial, ProgrammerStoppingMidShiftEndsTheRun) {
     for (const RowPart& p : {RowPart{"ST", "M93C46", 10}, RowPart{"ATMEL", "AT24C04", 11}}) {
         SCOPED_TRACE(p.name);
-        socket->Clear();
         Seat(p.maker, p.name);
         ui.BreakAtPercent = 40;
         ui.OnBreak = [this] {
@@ -344,7 +341,6 @@ TEST_F(Serial, UserBreakEndsTheRun) {
                              RowPart{"MICROCHIP", "25AA020A", 48}, RowPart{"MICROCHIP", "24LC65", 85},
                              RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5163", 57},
                              RowPart{"MICROCHIP", "24AA65", 44}}) {
-        socket->Clear();
         Seat(p.maker, p.name);
         ui.BreakAtPercent = 30;
         ui.QueueAnswer(UiAnswer::No);
@@ -379,7 +375,6 @@ TEST_F(Serial, NovramRecallsAndStoresOnlyAfterACompleteRun) {
 // programmed fails it; row 17's erase is taken at its word.
 TEST_F(Serial, EraseBlankCheckedOnRow15Only) {
     for (const auto& [p, result] : {std::pair{RowPart{"PHILIPS", "PCF8581", 15}, -1}, {RowPart{"CATALYST", "CAT59C11", 17}, 1}}) {
-        socket->Clear();
         Seat(p.maker, p.name);
         chip->StickBit(5, 0, 0);
         EXPECT_EQ(Run(OpErase), result) << p.name << LogText();
@@ -424,7 +419,6 @@ TEST_F(Serial, TwoClockPagesReadBackAndRetried) {
                           Case{"engine: never ready", 44, 8, 1, false, true, -1, 1, 1},
                           Case{"engine: split buffer", 44, 8, 2, false, false, 1, 2, 4}}) {
         SCOPED_TRACE(c.what);
-        socket->Clear();
         Seat("MICROCHIP", c.row == 85 ? "24LC65" : "24AA65");
         auto* tc = static_cast<sim::TwoClockChip*>(chip);
         if (c.stuck) chip->StickBit(3, 0, 1);
@@ -467,7 +461,6 @@ TEST_F(Serial, Row43PageAddressesAndReadyPolls) {
     for (const Case& c : {Case{"AT45DB041", 528, {0x52, 0x00, 0x04, 0x00}}, Case{"AT45DB161", 1056, {0x52, 0x00, 0x08, 0x00}},
                           Case{"AT45DB041", 530, {0x52, 0x00, 0x04, 0x02}}}) {
         SCOPED_TRACE(c.name);
-        socket->Clear();
         Seat("ATMEL", c.name);
         auto* flash = static_cast<sim::DataFlashChip*>(chip);
         DeviceStart = BufferIndex = c.start;
@@ -480,7 +473,6 @@ TEST_F(Serial, Row43PageAddressesAndReadyPolls) {
         EXPECT_EQ(ProgressStep, PageSize);
         ExpectNoViolations();
     }
-    socket->Clear();
     Seat("ATMEL", "AT45DB041");
     chip->NeverReady();
     DeviceEnd = 3 * 264 - 1;
@@ -629,7 +621,6 @@ TEST_F(Serial, InsertionCheckWithEachRowsAllowance) {
                              RowPart{"ATMEL", "AT25080", 13}, RowPart{"XICOR", "X5045", 57},
                              RowPart{"MICROCHIP", "24AA65", 44}}) {
         SCOPED_TRACE(p.name);
-        socket->Clear();
         Seat(p.maker, p.name);
         DeviceInsertTest = 1;
         EXPECT_EQ(Run(OpRead), 1) << LogText();
@@ -675,7 +666,6 @@ TEST_F(Serial, PowerUpRegisterValuesByRow) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.part.name) + " sub-variant " + std::to_string(c.subVariant));
-        socket->Clear();
         Seat(c.part.maker, c.part.name);
         if (c.makerIndex != 0) MakerIndex = c.makerIndex;
         DeviceSubVariant = c.subVariant;
@@ -725,7 +715,6 @@ TEST_F(Serial, TwoWireTrafficThroughRegister6) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        socket->Clear();
         Seat(c.part.maker, c.part.name);
         DeviceStart = BufferIndex = c.start;
         DeviceEnd = c.end;

@@ -45,8 +45,7 @@ TEST_F(WordRun, EraseVerifyStaysOnTheAddress) {
         if (c.method == 0) ExpectWaits(static_cast<uint32_t>(c.given) / 10);
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
 }
 
@@ -74,8 +73,7 @@ TEST_F(WordRun, ProgramFaultsEndWithTheirResult) {
         EXPECT_EQ(chip->ProgramPulses(), c.result == 1 ? c.needs : static_cast<int>(c.retry));
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
-        socket->Clear();
-        elec->WithdrawAllChips();
+        Unseat();
     }
     auto chips = StartGang("TMS28F210", 2);
     SetRange(0x10);
