@@ -1,6 +1,8 @@
 // Row details of the 8051 family: row 196's erase, identity checks, the
 // dialog routines, injected faults, the examples of the rows and their
 // register and pulse traffic.
+#include <tuple>
+
 #include "McuFixture.h"
 
 #include "engine/NeighbourState.h"
@@ -59,24 +61,25 @@ TEST_F(McuRun, WrongSignatureIsReportedAndAnsweredNo) {
     struct Case {
         const char* name;
         int op;
-        const char* line; // nullptr: no check in this operation
+        const char* line; // nullptr: no identity compared, the run goes on
     };
-    for (const Case c : {Case{"AT89C55", OpRead, "Incorrect device ID."},
-                         Case{"AT89C52-12", OpRead, "Device secured or incorrect device."},
-                         Case{"AT89C52-12", OpErase, nullptr}}) {
+    const char* secured = "Device secured or incorrect device.";
+    for (const Case c : {Case{"AT89C55", OpRead, "Incorrect device ID."}, Case{"AT89C52-12", OpRead, secured},
+                         Case{"AT89C52-12", OpErase, nullptr}, Case{"AT89C52", OpRead, secured},
+                         Case{"AT89C52", OpErase, nullptr}, Case{"AT89C52", OpAuto, nullptr},
+                         Case{"AT89C2051", OpRead, secured}, Case{"AT89C2051", OpErase, nullptr},
+                         Case{"AT89C51RC", OpRead, "Incorrect device ID."},
+                         Case{"AT89C51RC", OpErase, "Incorrect device ID."}}) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.op));
         ClearSocket();
+        ui.Clear();
         SeatWrongSignature("ATMEL", c.name);
+        DeviceEnd = 0xFF;
         ui.QueueAnswer(UiAnswer::No);
         const int r = Run(c.op);
-        if (c.line) {
-            EXPECT_EQ(r, ResultFailed);
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
-        } else {
-            EXPECT_EQ(r, ResultOk) << LogText();
-            EXPECT_FALSE(HasLine("Device secured or incorrect device."));
-        }
-        ui.Clear();
+        EXPECT_EQ(r, c.line ? ResultFailed : ResultOk) << LogText();
+        EXPECT_EQ(HasLine(secured) || HasLine("Incorrect device ID."), c.line != nullptr) << LogText();
+        EXPECT_TRUE(!c.line || HasLine(c.line)) << LogText();
     }
 }
 
@@ -162,29 +165,24 @@ TEST_F(McuRun, Row107LockByteOfNoLevelLogsNothing) {
 // ---- faults and refusals --------------------------------------------------------------------
 
 TEST_F(McuRun, CellNeverProgrammingGetsTwentyFiveAttemptsOfRetryPulses) {
-    sim::Mcu8051Chip* chip = SelectAndSeat("INTEL", "87C51");
-    Retry = 5;
-    DeviceEnd = 0x3F;
-    FillPattern(0x40);
-    chip->StickCell(0x21);
-    chip->SetPulsesNeeded(0x10, 13); // three attempts of 5
-    EXPECT_EQ(Run(OpProgram), ResultFailed);
-    EXPECT_TRUE(HasLine("Program error!"));
-    EXPECT_TRUE(HasLine(ChipAddrLine(0x21))) << LogText();
-    EXPECT_EQ(chip->PulsesOn(0x21), 25 * 5);
-    EXPECT_EQ(chip->PulsesOn(0x10), 15);
-    EXPECT_EQ(chip->Cell(0x10), BufferByte(0x10));
-}
-
-TEST_F(McuRun, PackageOfNeither40Nor44PinsIsRefusedBeforePowerUp) {
-    for (const auto& [maker, name] : {std::pair{"GENERIC-ALGORITHM", "8051CC-80"}, std::pair{"ATMEL", "AT89C52-12"}}) {
+    // Row 100 with Retry 5; row 193 with its record's pulse count, 5.
+    for (const auto& [maker, name, plcc, needed] :
+         {std::tuple{"INTEL", "87C51", false, 13}, std::tuple{"GENERIC-ALGORITHM", "8051P1-44", true, 12}}) {
         SCOPED_TRACE(name);
-        ASSERT_TRUE(Select(maker, name));
-        PackageIndex = 27; // 42-pin DIP
-        StartTrace();
+        sim::Mcu8051Chip* chip = Reseat(maker, name, plcc);
+        EXPECT_TRUE(CurrentAlgorithm != 193 || Retry == 5u) << Retry;
+        Retry = 5;
+        DeviceEnd = 0x3F;
+        FillPattern(0x40);
+        chip->StickCell(0x21);
+        chip->SetPulsesNeeded(0x10, needed); // three attempts of 5
         EXPECT_EQ(Run(OpProgram), ResultFailed);
-        EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
-        ExpectNoPowerUp();
+        EXPECT_TRUE(HasLine("Program error!")) << LogText();
+        EXPECT_TRUE(HasLine("  Chip addr: 000021h  data: 00FFh")) << LogText();
+        EXPECT_EQ(chip->PulsesOn(0x21), 25 * 5);
+        EXPECT_EQ(chip->PulsesOn(0x10), 15);
+        EXPECT_EQ(chip->PulsesOn(0x11), 5);
+        EXPECT_EQ(chip->Cell(0x10), BufferByte(0x10));
     }
 }
 
