@@ -47,6 +47,23 @@ protected:
         EXPECT_TRUE(Select("MICROCHIP", name)) << name;
         return SeatPic(name);
     }
+    // Empties the socket, selects the part and seats it as its row's chip
+    // type, then runs body with it.
+    template <class Body> void ReseatAnyPic(const std::string& name, Body&& body) {
+        ClearSocket();
+        ASSERT_TRUE(Select("MICROCHIP", name)) << name;
+        if (CurrentAlgorithm == 110 || CurrentAlgorithm == 113) {
+            auto* chip = SeatParallelPic(name);
+            ASSERT_NE(chip, nullptr);
+            body(chip);
+        } else {
+            auto* chip = SeatPic(name);
+            ASSERT_NE(chip, nullptr);
+            body(chip);
+        }
+    }
+    // The blank word of the selected row.
+    static uint32_t RowBlank() { return CurrentAlgorithm == 113 ? 0xFFFF : CurrentAlgorithm == 110 ? 0xFFF : 0x3FFF; }
     static void ClearWords() {
         for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0;
     }
