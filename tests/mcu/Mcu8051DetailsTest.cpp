@@ -83,17 +83,6 @@ TEST_F(McuRun, WrongSignatureIsReportedAndAnsweredNo) {
     }
 }
 
-TEST_F(McuRun, Row195LogsTheLockStateAtPowerUp) {
-    for (uint32_t mode = 0; mode <= 2; ++mode) {
-        Reseat("ATMEL", "AT89C55");
-        SecurityMode = mode;
-        ASSERT_EQ(Run(OpSecurity), ResultOk);
-        DeviceEnd = 0xFF;
-        Run(OpBlankCheck);
-        EXPECT_TRUE(HasLine(kLockLines[mode])) << LogText();
-    }
-}
-
 // ---- dialog routines ------------------------------------------------------------------
 
 TEST_F(McuRun, Row100SignatureAndOptionRegister) {

@@ -154,8 +154,7 @@ TEST_F(PicRun, Row113ConfigurationLocations) {
         uint32_t config, locations;
     };
     for (const Case k : {Case{0xFFFF, 0}, Case{0xFFEE, 0x11}, Case{0xFFAC, 0x8053}}) {
-        ClearSocket();
-        sim::PicParallelChip* chip = SelectAndSeatParallelPic("PIC17C44");
+        sim::PicParallelChip* chip = ReseatParallelPic("PIC17C44");
         PrepareDialog();
         PicConfigWord = k.config;
         EXPECT_EQ(ProgramPicConfig113(), 1) << std::hex << k.config;

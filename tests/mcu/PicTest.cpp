@@ -175,8 +175,7 @@ TEST_F(PicRun, ParityFramesCarrySixteenBits) {
 
 TEST_F(PicRun, CalibrationRowsLeaveTheLastWord) {
     for (const char* name : {"PIC12C508A", "PIC12C671"}) {
-        socket->Clear();
-        sim::PicChip* chip = SelectAndSeatPic(name);
+        sim::PicChip* chip = ReseatPic(name);
         const uint32_t calibration = chip->Word(DeviceEnd);
         ClearWords();
         for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(BlankWord);
@@ -199,8 +198,7 @@ TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
         int eraseTenths;
     };
     for (const Case k : {Case{"PIC16F84", 0x0003, 130}, Case{"PIC16F877", 0x0F0A, 130}}) {
-        ClearSocket();
-        sim::PicChip* chip = SelectAndSeatPic(k.part);
+        sim::PicChip* chip = ReseatPic(k.part);
         DeviceEnd = 63;
         ClearWords();
         FillWords(64, 0x3FFF);
@@ -216,8 +214,7 @@ TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
         ExpectNoViolations();
     }
     // Row 112 keeps 13.0 V with another Vpp.
-    ClearSocket();
-    sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
+    sim::PicChip* chip = ReseatPic("PIC16F84");
     Vpp = 1250;
     EXPECT_EQ(Run(OpErase), ResultOk);
     EXPECT_EQ(chip->BulkEraseMclrTenths(), 130);
@@ -262,8 +259,7 @@ TEST_F(PicRun, FaultsEndWithTheirLine) {
         EXPECT_EQ(chip->Pulses(), 0u);
     }
     {
-        socket->Clear();
-        SelectAndSeatPic("PIC16C71");
+        ReseatPic("PIC16C71");
         DeviceEnd = 255;
         ui.BreakAtPercent = 30;
         ui.QueueAnswer(UiAnswer::No);
