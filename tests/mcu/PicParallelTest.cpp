@@ -90,43 +90,46 @@ INSTANTIATE_TEST_SUITE_P(Rows, ParallelGpasm,
 
 // ---- row behaviour ------------------------------------------------------------------------
 
-TEST_F(PicRun, ParallelRowsFaultsEndWithTheirLine) {
-    // Programming voltage missing, a code-protected chip, a user break
-    // (Read mode 2 still logs the configuration and leaves bank 0).
-    for (const char* part : {"PIC16C54", "PIC17C42A"}) {
-        ClearSocket();
+TEST_F(PicRun, VppMissingProtectionAndUserBreak) {
+    // Programming voltage missing; protection on: the words program, then
+    // read scrambled; a user break (Read mode 2 still logs the configuration
+    // and leaves bank 0).
+    for (const char* part : {"PIC16C71", "PIC16C54", "PIC17C42A"}) {
+        SCOPED_TRACE(part);
         simp.ClearViolations();
-        sim::PicParallelChip* chip = SelectAndSeatParallelPic(part);
-        const uint32_t mask = CurrentAlgorithm == 113 ? 0xFFFF : 0xFFF;
-        // The 12-bit part's ID words follow its last program word: whole range.
-        const uint32_t end = DeviceEnd;
-        if (CurrentAlgorithm == 113) DeviceEnd = 63;
-        ClearWords();
-        for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(mask);
-        FillWords(64, mask);
-        const uint32_t vpp = Vpp;
-        Vpp = 0;
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << part << LogText();
-        EXPECT_TRUE(HasLine("Program error!")) << LogText();
-        EXPECT_EQ(chip->Pulses(), 0u);
-        Vpp = vpp;
+        ReseatAnyPic(part, [&](auto* chip) {
+            const uint32_t mask = RowBlank();
+            // The 12-bit part's ID words follow its last program word: whole range.
+            const uint32_t end = DeviceEnd;
+            if (CurrentAlgorithm != 110) DeviceEnd = 63;
+            ClearWords();
+            for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(mask);
+            FillWords(64, mask);
+            const uint32_t vpp = Vpp;
+            Vpp = 0;
+            EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Program error!")) << LogText();
+            EXPECT_FALSE(chip->InMode());
+            EXPECT_EQ(chip->Pulses(), 0u);
+            Vpp = vpp;
 
-        // Protection on: the words program, then read scrambled.
-        SelectBank(0x10000, 1);
-        BufferWords[0x7E00] = 0x0000; // code-protected microcontroller mode
-        SelectBank(0, 1);
-        BufferWords[0xFFF] = 0x0F7; // CP on
-        EXPECT_EQ(Run(OpProgram), ResultOk) << part << LogText();
-        EXPECT_EQ(ProgramPicConfigFromBuffer(), 1) << part << LogText();
-        EXPECT_TRUE(chip->Protected()) << part;
-        EXPECT_EQ(Run(OpVerify), ResultFailed) << part;
+            SelectBank(0x10000, 1);
+            BufferWords[0x7E00] = 0x0000; // row 113: code-protected microcontroller mode
+            SelectBank(0, 1);
+            BufferWords[0xFFF] = 0x0F7;   // row 110: CP on
+            BufferWords[0x2007] = 0x0005; // row 111: CP on
+            EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+            EXPECT_EQ(ProgramPicConfigFromBuffer(), 1) << LogText();
+            EXPECT_TRUE(chip->Protected());
+            EXPECT_EQ(Run(OpVerify), ResultFailed);
 
-        DeviceEnd = end;
-        ui.BreakAtPercent = 30;
-        ui.QueueAnswer(UiAnswer::No);
-        EXPECT_EQ(Run(OpRead), ResultUserBreak) << part << LogText();
-        EXPECT_TRUE(LogHas("Oscillator: ")) << LogText();
-        EXPECT_EQ(CurrentBank, 0u);
+            DeviceEnd = end;
+            ui.BreakAtPercent = 30;
+            ui.QueueAnswer(UiAnswer::No);
+            EXPECT_EQ(Run(OpRead), ResultUserBreak) << LogText();
+            EXPECT_TRUE(LogHas("Oscillator: ")) << LogText();
+            EXPECT_EQ(CurrentBank, 0u);
+        });
     }
 }
 

@@ -220,20 +220,8 @@ TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
     EXPECT_EQ(chip->BulkEraseMclrTenths(), 130);
 }
 
-TEST_F(PicRun, EpromProtectionScramblesReads) {
-    sim::PicChip* chip = SelectAndSeatPic("PIC16C61");
-    DeviceEnd = 63;
-    ClearWords();
-    FillWords(64, 0x3FFF);
-    BufferWords[0x2007] = 0x0005; // CP on
-    EXPECT_EQ(Run(OpProgram), ResultOk);
-    EXPECT_EQ(ProgramPicConfigFromBuffer(), 1);
-    EXPECT_TRUE(chip->Protected());
-    EXPECT_EQ(Run(OpVerify), ResultFailed);
-}
-
 TEST_F(PicRun, FaultsEndWithTheirLine) {
-    // A flash write cut short, programming voltage missing, a user break.
+    // A flash write cut short, a user break (more in VppMissingProtectionAndUserBreak).
     {
         sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
         ClearWords();
@@ -244,19 +232,6 @@ TEST_F(PicRun, FaultsEndWithTheirLine) {
         EXPECT_TRUE(HasLine("Program error!")) << LogText();
         EXPECT_GT(chip->IgnoredWhileBusy(), 0u);
         EXPECT_EQ(chip->Commands(4), 64u) << "the blank check's only"; // the busy chip ignored the verify read
-    }
-    {
-        socket->Clear();
-        simp.ClearViolations();
-        sim::PicChip* chip = SelectAndSeatPic("PIC16C71");
-        Vpp = 0;
-        ClearWords();
-        DeviceEnd = 63;
-        FillWords(64, 0x3FFF);
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine("Program error!")) << LogText();
-        EXPECT_FALSE(chip->InMode());
-        EXPECT_EQ(chip->Pulses(), 0u);
     }
     {
         ReseatPic("PIC16C71");

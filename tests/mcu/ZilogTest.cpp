@@ -2,7 +2,7 @@
 // simulator's parts: program from a hex file, verify, read back, secure, the
 // option byte, pulse widths measured by the part, and the injected faults.
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "McuFixture.h"
@@ -55,29 +55,13 @@ protected:
         return socket->Insert(std::move(chip));
     }
 
-    // An Intel-hex file of n pattern bytes (none blank), loaded into the buffer.
+    // An Intel-hex file of n pattern bytes (none blank), made by objcopy and
+    // loaded into the buffer.
     std::vector<uint8_t> LoadHexImage(uint32_t n) {
         std::vector<uint8_t> image(n);
         for (uint32_t a = 0; a < n; ++a) image[a] = static_cast<uint8_t>((a * 37 + 11) % 255);
-        std::string text;
-        char line[64];
-        for (uint32_t a = 0; a < n; a += 16) {
-            const uint32_t count = std::min<uint32_t>(16, n - a);
-            uint32_t sum = count + (a >> 8) + (a & 0xFF);
-            std::snprintf(line, sizeof line, ":%02X%04X00", count, a);
-            text += line;
-            for (uint32_t i = 0; i < count; ++i) {
-                std::snprintf(line, sizeof line, "%02X", image[a + i]);
-                text += line;
-                sum += image[a + i];
-            }
-            std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-            text += line;
-        }
-        text += ":00000001FF\n";
-        std::FILE* f = std::fopen("image.hex", "w");
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
+        std::ofstream("image.bin", std::ios::binary).write(reinterpret_cast<const char*>(image.data()), n);
+        EXPECT_EQ(std::system("objcopy -I binary -O ihex image.bin image.hex"), 0);
         EXPECT_EQ(LoadHexFamilyFile("image.hex", 0, 0), 1);
         return image;
     }
