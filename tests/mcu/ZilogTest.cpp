@@ -190,46 +190,6 @@ TEST_P(ZilogPulsedParts, ChosenOptionsBurntAfterProgram) {
     }
 }
 
-TEST_P(ZilogPulsedParts, FaultsEndWithTheirLineAndBurnNoOption) {
-    struct Case {
-        const char* what;
-        void (*part)(sim::Z8OtpFacts&);
-        void (*inject)(BreakingUi&, sim::Z8OtpChip&);
-        int result;
-        const char* line;
-    };
-    const auto none = [](BreakingUi&, sim::Z8OtpChip&) {};
-    const Case cases[] = {
-        {"cell never programs", nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, ResultFailed,
-         "Program error!"},
-        {"user break", nullptr, [](BreakingUi& u, sim::Z8OtpChip&) {
-             u.BreakAtPercent = 30;
-             u.QueueAnswer(UiAnswer::No);
-         }, ResultUserBreak, "USER BREAK!"},
-        {"Vpp missing", nullptr, [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, ResultFailed, "Program error!"},
-        // The array programs; option pulses shorter than the part needs burn nothing.
-        {"option pulse too short", [](sim::Z8OtpFacts& f) { f.optionPulseUs = 200000; }, none, ResultOk, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ClearSocket();
-        sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name, c.part);
-        ASSERT_NE(chip, nullptr);
-        c.inject(ui, *chip);
-        DeviceEnd = 0xFF;
-        FillPattern(0x100);
-        ZilogOptionStates(GetParam().row)[0] = 1;
-        ZilogOptionStates(GetParam().row)[1] = 1;
-        EXPECT_EQ(Run(OpProgram), c.result) << LogText();
-        if (c.line != nullptr) {
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
-        }
-        EXPECT_TRUE(chip->BurntOptions().empty()) << "no option burnt";
-        EXPECT_EQ(chip->RefusedPulses(), c.part != nullptr ? 2u : 0u);
-        EXPECT_FALSE(chip->InMode());
-    }
-}
-
 TEST_F(ZilogRun, SupplySequencesOfThePulsedRows) {
     struct Case {
         const char* part;
@@ -352,43 +312,62 @@ TEST_P(ZilogLineParts, RangeInsideABlockAddressesItsFirstCells) {
 
 INSTANTIATE_TEST_SUITE_P(Parts, ZilogLineParts, ::testing::Values("Z86E30", "Z86E21", "Z86E63"));
 
-TEST_F(ZilogRun, FaultsEndWithTheirLine) {
+TEST_P(ZilogParts, FaultsEndWithTheirLineAndBurnNoOption) {
+    const bool optionByte = GetParam().row == 162;
     struct Case {
         const char* what;
+        int rows; // 0 every row, 1 the option-byte row, 2 the option-pulse rows
+        void (*part)(sim::Z8OtpFacts&);
         void (*inject)(BreakingUi&, sim::Z8OtpChip&);
         int op;
         int result;
         const char* line;
         size_t optionPulses = 0;
     };
+    const auto none = [](BreakingUi&, sim::Z8OtpChip&) {};
     const Case cases[] = {
-        {"cell never programs", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, OpProgram, ResultFailed,
-         "Program error!"},
-        {"user break", [](BreakingUi& u, sim::Z8OtpChip&) {
+        {"cell never programs", 0, nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, OpProgram,
+         ResultFailed, "Program error!"},
+        {"user break", 0, nullptr, [](BreakingUi& u, sim::Z8OtpChip&) {
              u.BreakAtPercent = 30;
              u.QueueAnswer(UiAnswer::No);
          }, OpProgram, ResultUserBreak, "USER BREAK!"},
-        {"Vpp missing", [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, OpProgram, ResultFailed, "Program error!"},
-        {"Retry 1", [](BreakingUi&, sim::Z8OtpChip&) { Retry = 1; }, OpProgram, ResultFailed, "Program error!"},
-        {"security bit not taking", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickSecurityBit(); }, OpSecurity,
-         ResultFailed, nullptr, 24},
+        {"Vpp missing", 0, nullptr, [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, OpProgram, ResultFailed,
+         "Program error!"},
+        {"Retry 1", 1, nullptr, [](BreakingUi&, sim::Z8OtpChip&) { Retry = 1; }, OpProgram, ResultFailed,
+         "Program error!"},
+        {"security bit not taking", 1, nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickSecurityBit(); },
+         OpSecurity, ResultFailed, nullptr, 24},
         // The array programs but the option byte does not take: Program fails.
-        {"option byte not taking", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickOptionBits(0x3E); }, OpProgram,
-         ResultFailed, "Program error!", 24},
+        {"option byte not taking", 1, nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickOptionBits(0x3E); },
+         OpProgram, ResultFailed, "Program error!", 24},
+        // The array programs; option pulses shorter than the part needs burn nothing.
+        {"option pulse too short", 2, [](sim::Z8OtpFacts& f) { f.optionPulseUs = 200000; }, none, OpProgram,
+         ResultOk, nullptr},
     };
     for (const Case& c : cases) {
+        if (c.rows != 0 && (c.rows == 1) != optionByte) continue;
         SCOPED_TRACE(c.what);
         ClearSocket();
-        sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+        sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name, c.part);
+        ASSERT_NE(chip, nullptr);
         DeviceEnd = 0xFF;
         FillPattern(0x100);
-        ChooseTwoOptions();
+        if (optionByte) {
+            ChooseTwoOptions();
+        } else {
+            ZilogOptionStates(GetParam().row)[0] = 1;
+            ZilogOptionStates(GetParam().row)[1] = 1;
+        }
         c.inject(ui, *chip);
         EXPECT_EQ(Run(c.op), c.result) << LogText();
-        if (c.line != nullptr) {
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(c.line == nullptr || HasLine(c.line)) << LogText();
+        if (optionByte) {
+            EXPECT_EQ(OptionPulses(*chip), c.optionPulses) << "no option burnt";
+        } else {
+            EXPECT_TRUE(chip->BurntOptions().empty()) << "no option burnt";
+            EXPECT_EQ(chip->RefusedPulses(), c.part != nullptr ? 2u : 0u);
         }
-        EXPECT_EQ(OptionPulses(*chip), c.optionPulses) << "no option burnt";
         EXPECT_FALSE(chip->InMode());
         if (c.what == std::string("cell never programs")) {
             // Retry - 1 pulses, the log names it, and the loop stops there.
