@@ -1,6 +1,8 @@
 // Row details of the 8051 family: row 196's erase, identity checks, the
 // dialog routines, injected faults, the examples of the rows and their
 // register and pulse traffic.
+#include <tuple>
+
 #include "McuFixture.h"
 
 #include "engine/NeighbourState.h"
@@ -12,11 +14,6 @@
 namespace {
 
 using sim::McuFunction;
-
-sim::Mcu8051Facts Part(const char* maker, const char* name) {
-    const sim::Mcu8051Facts* f = sim::FindFacts<sim::Mcu8051Facts>(maker, name);
-    return f ? *f : sim::Mcu8051Facts{};
-}
 
 // ---- row 196 erase ------------------------------------------------------------------
 
@@ -30,8 +27,7 @@ TEST_F(McuRun, Row196EraseProgramsAllThenErasesUntilBlank) {
     // final 240 ms one.
     for (const Case c : {Case{1, ResultOk, 4}, Case{5, ResultOk, 6}, Case{1000, ResultFailed, 53}}) {
         SCOPED_TRACE(c.erasesNeeded);
-        socket->Clear();
-        sim::Mcu8051Chip* chip = SelectAndSeat("ATMEL", "AT89C52-12");
+        sim::Mcu8051Chip* chip = Reseat("ATMEL", "AT89C52-12");
         chip->SetCell(5, 0x12);
         chip->SetErasePulsesNeeded(c.erasesNeeded);
         EXPECT_EQ(Run(OpErase), c.result) << LogText();
@@ -65,41 +61,25 @@ TEST_F(McuRun, WrongSignatureIsReportedAndAnsweredNo) {
     struct Case {
         const char* name;
         int op;
-        const char* line; // nullptr: no check in this operation
+        const char* line; // nullptr: no identity compared, the run goes on
     };
-    for (const Case c : {Case{"AT89C55", OpRead, "Incorrect device ID."},
-                         Case{"AT89C52-12", OpRead, "Device secured or incorrect device."},
-                         Case{"AT89C52-12", OpErase, nullptr}}) {
+    const char* secured = "Device secured or incorrect device.";
+    for (const Case c : {Case{"AT89C55", OpRead, "Incorrect device ID."}, Case{"AT89C52-12", OpRead, secured},
+                         Case{"AT89C52-12", OpErase, nullptr}, Case{"AT89C52", OpRead, secured},
+                         Case{"AT89C52", OpErase, nullptr}, Case{"AT89C52", OpAuto, nullptr},
+                         Case{"AT89C2051", OpRead, secured}, Case{"AT89C2051", OpErase, nullptr},
+                         Case{"AT89C51RC", OpRead, "Incorrect device ID."},
+                         Case{"AT89C51RC", OpErase, "Incorrect device ID."}}) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.op));
-        socket->Clear();
-        ASSERT_TRUE(Select("ATMEL", c.name));
-        sim::Mcu8051Facts f = Part("ATMEL", c.name);
-        f.signature[1].second = 0x99;
-        Seat(f);
+        ClearSocket();
+        ui.Clear();
+        SeatWrongSignature("ATMEL", c.name);
+        DeviceEnd = 0xFF;
         ui.QueueAnswer(UiAnswer::No);
         const int r = Run(c.op);
-        if (c.line) {
-            EXPECT_EQ(r, ResultFailed);
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
-        } else {
-            EXPECT_EQ(r, ResultOk) << LogText();
-            EXPECT_FALSE(HasLine("Device secured or incorrect device."));
-        }
-        ui.Clear();
-    }
-}
-
-TEST_F(McuRun, Row195LogsTheLockStateAtPowerUp) {
-    const char* lines[3] = {" Device secured!(Lock Bit 1)", " Device secured!(Lock Bits 1,2)",
-                            " Device secured!(Lock Bits 1,2,3)"};
-    for (uint32_t mode = 0; mode <= 2; ++mode) {
-        socket->Clear();
-        SelectAndSeat("ATMEL", "AT89C55");
-        SecurityMode = mode;
-        ASSERT_EQ(Run(OpSecurity), ResultOk);
-        DeviceEnd = 0xFF;
-        Run(OpBlankCheck);
-        EXPECT_TRUE(HasLine(lines[mode])) << LogText();
+        EXPECT_EQ(r, c.line ? ResultFailed : ResultOk) << LogText();
+        EXPECT_EQ(HasLine(secured) || HasLine("Incorrect device ID."), c.line != nullptr) << LogText();
+        EXPECT_TRUE(!c.line || HasLine(c.line)) << LogText();
     }
 }
 
@@ -107,7 +87,7 @@ TEST_F(McuRun, Row195LogsTheLockStateAtPowerUp) {
 
 TEST_F(McuRun, Row100SignatureAndOptionRegister) {
     ASSERT_TRUE(Select("INTEL", "87C51FA"));
-    sim::Mcu8051Facts f = Part("INTEL", "87C51FA");
+    sim::Mcu8051Facts f = Facts("INTEL", "87C51FA");
     f.optionRegister = true;
     sim::Mcu8051Chip* chip = Seat(f);
     PrepareDialog();
@@ -124,14 +104,9 @@ TEST_F(McuRun, Row100SignatureAndOptionRegister) {
 }
 
 TEST_F(McuRun, Row107ConfigurationBytesAndLockLines) {
-    struct Case {
-        const char* name;
-        uint32_t base;
-    };
-    for (const Case c : {Case{"8051CC-80", 0x80}, Case{"8051CC-FFF8", 0xFFF8}}) {
-        SCOPED_TRACE(c.name);
-        socket->Clear();
-        sim::Mcu8051Chip* chip = SelectAndSeat("GENERIC-ALGORITHM", c.name);
+    for (const auto& [name, configPulses] : {std::pair{"8051CC-80", 50u}, std::pair{"8051CC-FFF8", 2u}}) {
+        SCOPED_TRACE(name);
+        sim::Mcu8051Chip* chip = Reseat("GENERIC-ALGORITHM", name);
         PrepareDialog();
         ConfigBytes[0] = 0xA5;
         ConfigBytes[1] = 0x3C;
@@ -139,7 +114,7 @@ TEST_F(McuRun, Row107ConfigurationBytesAndLockLines) {
         EXPECT_TRUE(HasLine("Configuration Bytes Program ok!"));
         EXPECT_EQ(chip->Config(0), 0xA5);
         EXPECT_EQ(chip->Config(1), 0x3C);
-        EXPECT_EQ(chip->Pulses(McuFunction::WriteConfig), c.base == 0x80 ? 50u : 2u);
+        EXPECT_EQ(chip->Pulses(McuFunction::WriteConfig), configPulses);
         ConfigBytes[0] = ConfigBytes[1] = 0;
         EXPECT_EQ(ReadConfigBytes107(), 1);
         EXPECT_EQ(ConfigBytes[0], 0xA5);
@@ -148,8 +123,7 @@ TEST_F(McuRun, Row107ConfigurationBytesAndLockLines) {
     const char* lines[3] = {"Lock Bits    : Lock Bit 1 Locked", "Lock Bits    : Lock Bits 1 and 2 Locked",
                             "Lock Bits    : Lock Bit 1,2 and 3 Locked"};
     for (uint32_t mode = 0; mode <= 2; ++mode) {
-        socket->Clear();
-        SelectAndSeat("GENERIC-ALGORITHM", "8051CC-80");
+        Reseat("GENERIC-ALGORITHM", "8051CC-80");
         SecurityMode = mode;
         ASSERT_EQ(Run(OpSecurity), ResultOk);
         PrepareDialog();
@@ -161,9 +135,9 @@ TEST_F(McuRun, Row107ConfigurationBytesAndLockLines) {
 
 TEST_F(McuRun, Row107LockByteOfNoLevelLogsNothing) {
     for (uint8_t lockBits : {2, 4, 5, 6}) {
-        socket->Clear();
+        ClearSocket();
         ASSERT_TRUE(Select("GENERIC-ALGORITHM", "8051CC-80"));
-        sim::Mcu8051Facts f = Part("GENERIC-ALGORITHM", "8051CC-80");
+        sim::Mcu8051Facts f = Facts("GENERIC-ALGORITHM", "8051CC-80");
         // The lock byte reads as its bits: wire them so the programmed set
         // reads lockBits.
         f.lockReadBits = {lockBits & 1 ? 0 : 5, lockBits & 2 ? 1 : 6, lockBits & 4 ? 2 : 7};
@@ -180,47 +154,24 @@ TEST_F(McuRun, Row107LockByteOfNoLevelLogsNothing) {
 // ---- faults and refusals --------------------------------------------------------------------
 
 TEST_F(McuRun, CellNeverProgrammingGetsTwentyFiveAttemptsOfRetryPulses) {
-    sim::Mcu8051Chip* chip = SelectAndSeat("INTEL", "87C51");
-    Retry = 5;
-    DeviceEnd = 0x3F;
-    FillPattern(0x40);
-    chip->StickCell(0x21);
-    chip->SetPulsesNeeded(0x10, 13); // three attempts of 5
-    EXPECT_EQ(Run(OpProgram), ResultFailed);
-    EXPECT_TRUE(HasLine("Program error!"));
-    EXPECT_TRUE(HasLine("  Chip addr: 000021h  data: " + [] {
-        char t[8];
-        std::snprintf(t, sizeof t, "%04Xh", ReadValue);
-        return std::string(t);
-    }())) << LogText();
-    EXPECT_EQ(chip->PulsesOn(0x21), 25 * 5);
-    EXPECT_EQ(chip->PulsesOn(0x10), 15);
-    EXPECT_EQ(chip->Cell(0x10), BufferByte(0x10));
-}
-
-TEST_F(McuRun, UserBreakAnsweredNoStopsTheRun) {
-    SelectAndSeat("INTEL", "87C51");
-    FillPattern(DeviceSize);
-    ui.BreakAtPercent = 30;
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpProgram), 3);
-    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
-}
-
-TEST_F(McuRun, PackageOfNeither40Nor44PinsIsRefusedBeforePowerUp) {
-    struct Case {
-        const char* maker;
-        const char* name;
-    };
-    for (const Case c : {Case{"GENERIC-ALGORITHM", "8051CC-80"}, Case{"ATMEL", "AT89C52-12"}}) {
-        SCOPED_TRACE(c.name);
-        ASSERT_TRUE(Select(c.maker, c.name));
-        PackageIndex = 27; // 42-pin DIP
-        simp.EnableTrace(true);
-        simp.ClearTrace();
+    // Row 100 with Retry 5; row 193 with its record's pulse count, 5.
+    for (const auto& [maker, name, plcc, needed] :
+         {std::tuple{"INTEL", "87C51", false, 13}, std::tuple{"GENERIC-ALGORITHM", "8051P1-44", true, 12}}) {
+        SCOPED_TRACE(name);
+        sim::Mcu8051Chip* chip = Reseat(maker, name, plcc);
+        EXPECT_TRUE(CurrentAlgorithm != 193 || Retry == 5u) << Retry;
+        Retry = 5;
+        DeviceEnd = 0x3F;
+        FillPattern(0x40);
+        chip->StickCell(0x21);
+        chip->SetPulsesNeeded(0x10, needed); // three attempts of 5
         EXPECT_EQ(Run(OpProgram), ResultFailed);
-        EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
-        for (const auto& r : simp.RegisterTrace()) EXPECT_FALSE(r.write && r.reg == 12 && r.value != 0);
+        EXPECT_TRUE(HasLine("Program error!")) << LogText();
+        EXPECT_TRUE(HasLine("  Chip addr: 000021h  data: 00FFh")) << LogText();
+        EXPECT_EQ(chip->PulsesOn(0x21), 25 * 5);
+        EXPECT_EQ(chip->PulsesOn(0x10), 15);
+        EXPECT_EQ(chip->PulsesOn(0x11), 5);
+        EXPECT_EQ(chip->Cell(0x10), BufferByte(0x10));
     }
 }
 
@@ -235,7 +186,7 @@ TEST_F(McuRun, BlankBufferAndBlankTableGiveNoPulse) {
 
 TEST_F(McuRun, SixteenByteTableRepeatsOverTheWholeChip) {
     ASSERT_TRUE(Select("INTEL", "87C51FC"));
-    sim::Mcu8051Facts f = Part("INTEL", "87C51FC");
+    sim::Mcu8051Facts f = Facts("INTEL", "87C51FC");
     f.tableBytes = 16;
     sim::Mcu8051Chip* chip = Seat(f);
     DeviceEnd = 0x7FF;
@@ -253,7 +204,7 @@ TEST_F(McuRun, Row123OnTheAdapterWithFlag100hSkipsSocketPin14) {
     AdapterCode = 'R';
     DeviceFlags |= 0x100;
     PackageIndex = 144;
-    Seat(Part("SIEMENS", "C501-1E"), true);
+    Seat(Facts("SIEMENS", "C501-1E"), true);
     DeviceEnd = 0xFF;
     ASSERT_EQ(Run(OpBlankCheck), ResultOk);
     EXPECT_EQ(McuPinMap[McuP1_0], 13u);
@@ -272,16 +223,14 @@ TEST_F(McuRun, Row107WritesAll128TableEntries) {
 }
 
 TEST_F(McuRun, RangeOffABoundaryDrivesTheHighAddressAtItsFirstAddress) {
-    for (const char* name : {"87C51FA"}) {
-        sim::Mcu8051Chip* chip = SelectAndSeat("INTEL", name);
-        DeviceStart = 0x1234;
-        DeviceEnd = 0x1300;
-        FillPattern(DeviceSize);
-        BufferStart = 0; // the image starts at the buffer's start
-        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
-        for (uint32_t a = 0x1234; a <= 0x1300; ++a) ASSERT_NE(chip->Cell(a), 0xFF) << std::hex << a;
-        for (uint32_t a = 0; a < 0x1234; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
-    }
+    sim::Mcu8051Chip* chip = SelectAndSeat("INTEL", "87C51FA");
+    DeviceStart = 0x1234;
+    DeviceEnd = 0x1300;
+    FillPattern(DeviceSize);
+    BufferStart = 0; // the image starts at the buffer's start
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0x1234; a <= 0x1300; ++a) ASSERT_NE(chip->Cell(a), 0xFF) << std::hex << a;
+    for (uint32_t a = 0; a < 0x1234; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
 }
 
 // ---- traffic -----------------------------------------------------------------------------
@@ -296,13 +245,11 @@ TEST_F(McuRun, PulseCountsOfTheRows) {
                          Case{"ATMEL", "AT89C55", 25, 1}, Case{"ATMEL", "AT89C52-12", 10, 10},
                          Case{"GENERIC-ALGORITHM", "8051CC-80", 25, 25}}) {
         SCOPED_TRACE(c.name);
-        socket->Clear();
-        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+        sim::Mcu8051Chip* chip = Reseat(c.maker, c.name);
         EncryptionTable[0] = 0x12;
         EncryptionTable[1] = 0x34;
         SecurityMode = 0;
-        simp.EnableTrace(true);
-        simp.ClearTrace();
+        StartTrace();
         ASSERT_EQ(Run(OpEncryption), ResultOk);
         ASSERT_EQ(Run(OpSecurity), ResultOk);
         EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), 2 * c.tablePulses);
@@ -318,10 +265,6 @@ TEST_F(McuRun, PulseCountsOfTheRows) {
     ExpectNoViolations();
 }
 
-} // namespace
-
-namespace {
-
 int g_launches = 0;
 int CountLaunch() {
     ++g_launches;
@@ -331,7 +274,7 @@ int CountLaunch() {
 
 TEST_F(McuRun, OptionsEntriesOpenTheInstalledDialogAndReturnItsResult) {
     ASSERT_TRUE(Select("INTEL", "87C51"));
-    for (uint32_t row : {100u, 123u, 195u, 196u, 107u}) EXPECT_EQ(AlgorithmTable[row].ParameterGroup, 6) << row;
+    for (uint32_t row : {105u, 178u, 193u, 106u}) EXPECT_EQ(AlgorithmTable[row].Options(), 1) << row;
     EncryptionDialogResult = 1;
     EXPECT_EQ(AlgorithmTable[100].Options(), 1); // no launcher installed: nothing shown
     InstallEncryptionDialogLauncher(CountLaunch);
@@ -341,19 +284,11 @@ TEST_F(McuRun, OptionsEntriesOpenTheInstalledDialogAndReturnItsResult) {
     InstallEncryptionDialogLauncher(nullptr);
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(McuRun, SplitModeProgramsItsOwnLaneInEveryRow) {
-    struct Case {
-        const char* maker;
-        const char* name;
-    };
-    for (const Case c : {Case{"INTEL", "87C51"}, Case{"ATMEL", "AT89C52-12"}, Case{"GENERIC-ALGORITHM", "8051CC-80"}}) {
-        SCOPED_TRACE(c.name);
-        socket->Clear();
-        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+    for (const auto& [maker, name] : {std::pair{"INTEL", "87C51"}, std::pair{"ATMEL", "AT89C52-12"},
+                                      std::pair{"GENERIC-ALGORITHM", "8051CC-80"}}) {
+        SCOPED_TRACE(name);
+        sim::Mcu8051Chip* chip = Reseat(maker, name);
         WordMode = 2; // every second byte, lane 1
         DeviceEnd = 0x7F;
         FillPattern(0x100);
@@ -364,10 +299,6 @@ TEST_F(McuRun, SplitModeProgramsItsOwnLaneInEveryRow) {
     }
 }
 
-} // namespace
-
-namespace {
-
 TEST_F(McuRun, PowerUpOrderAndWaitsOfRows195And196) {
     struct Case {
         const char* name;
@@ -375,10 +306,8 @@ TEST_F(McuRun, PowerUpOrderAndWaitsOfRows195And196) {
     };
     for (const Case c : {Case{"AT89C55", 110000, 120000}, Case{"AT89C52-12", 1000, 3000}}) {
         SCOPED_TRACE(c.name);
-        socket->Clear();
-        SelectAndSeat("ATMEL", c.name);
-        simp.EnableTrace(true);
-        simp.ClearTrace();
+        Reseat("ATMEL", c.name);
+        StartTrace();
         DeviceEnd = 0;
         ASSERT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
         const SupplyPinAEntry ea = SupplyPinTableA[35];

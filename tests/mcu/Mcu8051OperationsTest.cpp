@@ -41,22 +41,39 @@ struct Layout {
     int layout; // 0 the record's, 1 'R' without flag 100h, 2 'R' with it (row 123)
 };
 
-class SampleProgram : public McuRun, public ::testing::WithParamInterface<Layout> {};
-
-TEST_P(SampleProgram, ProgramsVerifiesReadsAndSavesTheImage) {
-    const Layout c = GetParam();
-    ASSERT_TRUE(Select(c.maker, c.name));
-    const sim::Mcu8051Facts* f = sim::FindFacts<sim::Mcu8051Facts>(c.maker, c.name);
-    ASSERT_NE(f, nullptr);
-    sim::Mcu8051Chip* chip = nullptr;
-    if (c.layout == 0) {
-        chip = Seat(*f, AdapterCode == 'R');
-    } else {
+class SampleProgram : public McuRun, public ::testing::WithParamInterface<Layout> {
+protected:
+    sim::Mcu8051Chip* SeatLayout(const Layout& c) {
+        EXPECT_TRUE(Select(c.maker, c.name));
+        const sim::Mcu8051Facts f = Facts(c.maker, c.name);
+        if (c.layout == 0) return Seat(f, AdapterCode == 'R');
         AdapterCode = 'R';
         PackageIndex = 144;
         if (c.layout == 2) DeviceFlags |= 0x100;
-        chip = c.layout == 2 ? Seat(*f, true) : Seat(*f, false, C501AdapterWiring());
+        return c.layout == 2 ? Seat(f, true) : Seat(f, false, C501AdapterWiring());
     }
+};
+
+TEST_P(SampleProgram, PatternProgramVerifyReadBlankCheck) {
+    sim::Mcu8051Chip* chip = SeatLayout(GetParam());
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    const uint32_t n = std::min<uint32_t>(DeviceSize, 0x300);
+    DeviceEnd = n - 1;
+    FillPattern(n);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    FillPattern(n, 7);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
+    ExpectNoViolations();
+}
+
+TEST_P(SampleProgram, ProgramsVerifiesReadsAndSavesTheImage) {
+    sim::Mcu8051Chip* chip = SeatLayout(GetParam());
+    ASSERT_NE(chip, nullptr);
     RunSampleProgram(*chip, kSample);
     if (HasFatalFailure()) return;
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -137,6 +138,41 @@ protected:
         EXPECT_TRUE(Select(maker, name)) << name;
         return Seat(maker, name, plcc);
     }
+    // Empties the socket, then selects the device and seats its part.
+    sim::Mcu8051Chip* Reseat(const std::string& maker, const std::string& name, bool plcc = false) {
+        ClearSocket();
+        return SelectAndSeat(maker, name, plcc);
+    }
+    static sim::Mcu8051Facts Facts(const char* maker, const char* name) {
+        const sim::Mcu8051Facts* f = sim::FindFacts<sim::Mcu8051Facts>(maker, name);
+        EXPECT_NE(f, nullptr) << name;
+        return f ? *f : sim::Mcu8051Facts{};
+    }
+    // Selects the device and seats its part with the signature byte at 31h
+    // reading 99h.
+    sim::Mcu8051Chip* SeatWrongSignature(const char* maker, const char* name, bool plcc = false) {
+        EXPECT_TRUE(Select(maker, name)) << name;
+        sim::Mcu8051Facts f = Facts(maker, name);
+        f.signature[1].second = 0x99;
+        return Seat(f, plcc);
+    }
+    void StartTrace() {
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+    }
+    // No power-up (register 12) in the register trace.
+    void ExpectNoPowerUp() {
+        for (const auto& r : simp.RegisterTrace()) EXPECT_FALSE(r.write && r.reg == 12 && r.value != 0);
+    }
+    // The failing-cell line with the data read back.
+    static std::string ChipAddrLine(uint32_t a) {
+        char t[40];
+        std::snprintf(t, sizeof t, "  Chip addr: %06Xh  data: %04Xh", a, ReadValue);
+        return t;
+    }
+    // The lock state lines by level.
+    static constexpr const char* kLockLines[3] = {" Device secured!(Lock Bit 1)", " Device secured!(Lock Bits 1,2)",
+                                                  " Device secured!(Lock Bits 1,2,3)"};
 
     // As the Option command does before a dialog's buttons talk to the chip;
     // the log lines from here count as the run's.

@@ -19,34 +19,56 @@ protected:
         McuRun::TearDown();
     }
 
-    sim::PicChip* SeatPic(const std::string& name) {
-        const sim::PicFacts* f = sim::FindPicPart("MICROCHIP", name);
-        EXPECT_NE(f, nullptr) << name;
-        if (f == nullptr) return nullptr;
-        auto chip = std::make_unique<sim::PicChip>(*f);
-        elec->DeclareChip(chip->Limits());
-        return socket->Insert(std::move(chip));
-    }
-    // The word-bus parts (rows 110, 113); a facts edit may change the part.
-    sim::PicParallelChip* SeatParallelPic(const std::string& name, void (*edit)(sim::PicFacts&) = nullptr) {
+    // Seats the part as a chip of type Chip; a facts edit may change it.
+    template <class Chip> Chip* SeatAs(const std::string& name, void (*edit)(sim::PicFacts&) = nullptr) {
         const sim::PicFacts* f = sim::FindPicPart("MICROCHIP", name);
         EXPECT_NE(f, nullptr) << name;
         if (f == nullptr) return nullptr;
         sim::PicFacts facts = *f;
         if (edit != nullptr) edit(facts);
-        auto chip = std::make_unique<sim::PicParallelChip>(facts);
+        auto chip = std::make_unique<Chip>(facts);
         elec->DeclareChip(chip->Limits());
         return socket->Insert(std::move(chip));
+    }
+    sim::PicChip* SeatPic(const std::string& name) { return SeatAs<sim::PicChip>(name); }
+    // The word-bus parts (rows 110, 113).
+    sim::PicParallelChip* SeatParallelPic(const std::string& name, void (*edit)(sim::PicFacts&) = nullptr) {
+        return SeatAs<sim::PicParallelChip>(name, edit);
     }
     sim::PicParallelChip* SelectAndSeatParallelPic(const std::string& name) {
         EXPECT_TRUE(Select("MICROCHIP", name)) << name;
         return SeatParallelPic(name);
+    }
+    sim::PicParallelChip* ReseatParallelPic(const std::string& name) {
+        ClearSocket();
+        return SelectAndSeatParallelPic(name);
+    }
+    sim::PicChip* ReseatPic(const std::string& name) {
+        ClearSocket();
+        return SelectAndSeatPic(name);
     }
     bool LogHas(const std::string& part) const { return LogText().find(part) != std::string::npos; }
     sim::PicChip* SelectAndSeatPic(const std::string& name) {
         EXPECT_TRUE(Select("MICROCHIP", name)) << name;
         return SeatPic(name);
     }
+    // Empties the socket, selects the part and seats it as its row's chip
+    // type, then runs body with it.
+    template <class Body> void ReseatAnyPic(const std::string& name, Body&& body) {
+        ClearSocket();
+        ASSERT_TRUE(Select("MICROCHIP", name)) << name;
+        if (CurrentAlgorithm == 110 || CurrentAlgorithm == 113) {
+            auto* chip = SeatParallelPic(name);
+            ASSERT_NE(chip, nullptr);
+            body(chip);
+        } else {
+            auto* chip = SeatPic(name);
+            ASSERT_NE(chip, nullptr);
+            body(chip);
+        }
+    }
+    // The blank word of the selected row.
+    static uint32_t RowBlank() { return CurrentAlgorithm == 113 ? 0xFFFF : CurrentAlgorithm == 110 ? 0xFFF : 0x3FFF; }
     static void ClearWords() {
         for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0;
     }

@@ -90,106 +90,46 @@ INSTANTIATE_TEST_SUITE_P(Rows, ParallelGpasm,
 
 // ---- row behaviour ------------------------------------------------------------------------
 
-// Word 3 of a 64-word buffer, every other word blank.
-void OneWordBuffer(uint32_t blank, uint16_t word) {
-    for (uint32_t i = 0; i < 64; ++i) BufferWords[i] = static_cast<uint16_t>(blank);
-    BufferWords[3] = word;
-}
-
-TEST_F(PicRun, ParallelRowsRetryAndFailWithTheAddress) {
-    // Row 110: up to 8 pulses, then one of 11 x n (one more counted pulse);
-    // row 113: Retry - 1 attempts, then 3 x n single pulses, at least one
-    // attempt whatever Retry says.
-    struct Case {
-        const char* part;
-        uint32_t retry;
-        int needed, pulses, result;
-    };
-    for (const Case k : {Case{"PIC16C54", 25, 1, 2, ResultOk}, Case{"PIC16C54", 25, 5, 6, ResultOk},
-                         Case{"PIC16C54", 25, 1000, 8, ResultFailed}, Case{"PIC17C43", 25, 1, 4, ResultOk},
-                         Case{"PIC17C43", 25, 5, 20, ResultOk}, Case{"PIC17C43", 25, 1000, 24, ResultFailed},
-                         Case{"PIC17C43", 1, 1, 4, ResultOk}, Case{"PIC17C43", 0, 1000, 1, ResultFailed}}) {
-        ClearSocket();
-        sim::PicParallelChip* chip = SelectAndSeatParallelPic(k.part);
-        DeviceEnd = 63;
-        Retry = k.retry;
-        ClearWords();
-        OneWordBuffer(CurrentAlgorithm == 113 ? 0xFFFF : 0xFFF, 0x0234);
-        chip->SetPulsesNeeded(3, k.needed);
-        EXPECT_EQ(Run(OpProgram), k.result) << k.part << " " << k.needed << LogText();
-        EXPECT_EQ(chip->PulsesOn(3), k.pulses) << k.part << " " << k.needed;
-        EXPECT_EQ(chip->Pulses(), static_cast<uint32_t>(k.pulses)); // blank words get none
-        EXPECT_EQ(LogHas("Chip addr: 000003h"), k.result == ResultFailed) << LogText();
-        EXPECT_EQ(chip->Word(3) == 0x0234u, k.result == ResultOk);
-    }
-}
-
-TEST_F(PicRun, ParallelRowsChipStartAndByteSwap) {
-    // Chip Start 16 programs the chip's own words 16.. and verifies them;
-    // row 113 under byte swap programs what Verify expects.
-    struct Case {
-        const char* part;
-        uint32_t swap;
-    };
-    for (const Case k : {Case{"PIC16C56", 0}, Case{"PIC17C42A", 0}, Case{"PIC17C42A", 1}}) {
-        ClearSocket();
-        sim::PicParallelChip* chip = SelectAndSeatParallelPic(k.part);
-        const uint32_t mask = CurrentAlgorithm == 113 ? 0xFFFF : 0xFFF;
-        ClearWords();
-        FillWords(128, mask);
-        DeviceStart = 16;
-        DeviceEnd = 127;
-        ByteSwap = k.swap;
-        EXPECT_EQ(Run(OpProgram), ResultOk) << k.part << LogText();
-        for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(chip->Word(a), mask) << a;
-        for (uint32_t a = 16; a < 128; ++a) {
-            uint32_t w = BufferWords[a - 16];
-            if (k.swap) w = ((w & 0xFF) << 8) | (w >> 8);
-            ASSERT_EQ(chip->Word(a), w) << k.part << " " << a;
-        }
-        EXPECT_EQ(Run(OpVerify), ResultOk) << k.part << LogText();
-        ExpectNoViolations();
-    }
-    ByteSwap = 0;
-}
-
-TEST_F(PicRun, ParallelRowsFaultsEndWithTheirLine) {
-    // Programming voltage missing, a code-protected chip, a user break
-    // (Read mode 2 still logs the configuration and leaves bank 0).
-    for (const char* part : {"PIC16C54", "PIC17C42A"}) {
-        ClearSocket();
+TEST_F(PicRun, VppMissingProtectionAndUserBreak) {
+    // Programming voltage missing; protection on: the words program, then
+    // read scrambled; a user break (Read mode 2 still logs the configuration
+    // and leaves bank 0).
+    for (const char* part : {"PIC16C71", "PIC16C54", "PIC17C42A"}) {
+        SCOPED_TRACE(part);
         simp.ClearViolations();
-        sim::PicParallelChip* chip = SelectAndSeatParallelPic(part);
-        const uint32_t mask = CurrentAlgorithm == 113 ? 0xFFFF : 0xFFF;
-        // The 12-bit part's ID words follow its last program word: whole range.
-        const uint32_t end = DeviceEnd;
-        if (CurrentAlgorithm == 113) DeviceEnd = 63;
-        ClearWords();
-        for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(mask);
-        FillWords(64, mask);
-        const uint32_t vpp = Vpp;
-        Vpp = 0;
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << part << LogText();
-        EXPECT_TRUE(HasLine("Program error!")) << LogText();
-        EXPECT_EQ(chip->Pulses(), 0u);
-        Vpp = vpp;
+        ReseatAnyPic(part, [&](auto* chip) {
+            const uint32_t mask = RowBlank();
+            // The 12-bit part's ID words follow its last program word: whole range.
+            const uint32_t end = DeviceEnd;
+            if (CurrentAlgorithm != 110) DeviceEnd = 63;
+            ClearWords();
+            for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(mask);
+            FillWords(64, mask);
+            const uint32_t vpp = Vpp;
+            Vpp = 0;
+            EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Program error!")) << LogText();
+            EXPECT_FALSE(chip->InMode());
+            EXPECT_EQ(chip->Pulses(), 0u);
+            Vpp = vpp;
 
-        // Protection on: the words program, then read scrambled.
-        SelectBank(0x10000, 1);
-        BufferWords[0x7E00] = 0x0000; // code-protected microcontroller mode
-        SelectBank(0, 1);
-        BufferWords[0xFFF] = 0x0F7; // CP on
-        EXPECT_EQ(Run(OpProgram), ResultOk) << part << LogText();
-        EXPECT_EQ(ProgramPicConfigFromBuffer(), 1) << part << LogText();
-        EXPECT_TRUE(chip->Protected()) << part;
-        EXPECT_EQ(Run(OpVerify), ResultFailed) << part;
+            SelectBank(0x10000, 1);
+            BufferWords[0x7E00] = 0x0000; // row 113: code-protected microcontroller mode
+            SelectBank(0, 1);
+            BufferWords[0xFFF] = 0x0F7;   // row 110: CP on
+            BufferWords[0x2007] = 0x0005; // row 111: CP on
+            EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+            EXPECT_EQ(ProgramPicConfigFromBuffer(), 1) << LogText();
+            EXPECT_TRUE(chip->Protected());
+            EXPECT_EQ(Run(OpVerify), ResultFailed);
 
-        DeviceEnd = end;
-        ui.BreakAtPercent = 30;
-        ui.QueueAnswer(UiAnswer::No);
-        EXPECT_EQ(Run(OpRead), ResultUserBreak) << part << LogText();
-        EXPECT_TRUE(LogHas("Oscillator: ")) << LogText();
-        EXPECT_EQ(CurrentBank, 0u);
+            DeviceEnd = end;
+            ui.BreakAtPercent = 30;
+            ui.QueueAnswer(UiAnswer::No);
+            EXPECT_EQ(Run(OpRead), ResultUserBreak) << LogText();
+            EXPECT_TRUE(LogHas("Oscillator: ")) << LogText();
+            EXPECT_EQ(CurrentBank, 0u);
+        });
     }
 }
 
@@ -217,8 +157,7 @@ TEST_F(PicRun, Row113ConfigurationLocations) {
         uint32_t config, locations;
     };
     for (const Case k : {Case{0xFFFF, 0}, Case{0xFFEE, 0x11}, Case{0xFFAC, 0x8053}}) {
-        ClearSocket();
-        sim::PicParallelChip* chip = SelectAndSeatParallelPic("PIC17C44");
+        sim::PicParallelChip* chip = ReseatParallelPic("PIC17C44");
         PrepareDialog();
         PicConfigWord = k.config;
         EXPECT_EQ(ProgramPicConfig113(), 1) << std::hex << k.config;

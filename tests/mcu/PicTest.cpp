@@ -98,40 +98,66 @@ INSTANTIATE_TEST_SUITE_P(Rows, GpasmProgram,
 
 // ---- row behaviour ---------------------------------------------------------------------------
 
-TEST_F(PicRun, Row111RetriesThenOverprograms) {
-    // Attempt n that matches gets 3 x n more pulses; a word that never
-    // programs fails after Retry - 1 attempts with its address.
+TEST_F(PicRun, WordsRetryThenOverprogramAndFailWithTheAddress) {
+    // Rows 111 and 113: Retry - 1 attempts, then 3 x n more pulses; row 110:
+    // up to 8 pulses, then one of 11 x n (one more counted pulse). At least
+    // one attempt whatever Retry says; blank words get no pulse.
     struct Case {
-        int needed;
-        int pulses;
-        int result;
+        const char* part;
+        int retry; // -1: the record's
+        int needed, pulses, result;
     };
-    for (const Case k : {Case{1, 4, ResultOk}, Case{5, 20, ResultOk}, Case{1000, 24, ResultFailed}}) {
-        socket->Clear();
-        sim::PicChip* chip = SelectAndSeatPic("PIC16C61");
-        DeviceEnd = 63;
-        ClearWords();
-        for (uint32_t i = 0; i < 64; ++i) BufferWords[i] = 0x3FFF;
-        BufferWords[3] = 0x1234;
-        chip->SetPulsesNeeded(3, k.needed);
-        EXPECT_EQ(Run(OpProgram), k.result) << LogText();
-        EXPECT_EQ(chip->PulsesOn(3), k.pulses);
-        EXPECT_EQ(chip->Pulses(), static_cast<uint32_t>(k.pulses)); // blank words get none
-        if (k.result == ResultFailed) {
-            EXPECT_TRUE(HasLine("  Chip addr: 000003h  data: 3FFFh")) << LogText();
-        }
+    for (const Case k : {Case{"PIC16C61", -1, 1, 4, ResultOk}, Case{"PIC16C61", -1, 5, 20, ResultOk},
+                         Case{"PIC16C61", -1, 1000, 24, ResultFailed}, Case{"PIC16C61", 0, 1000, 1, ResultFailed},
+                         Case{"PIC16C61", 1, 1000, 1, ResultFailed}, Case{"PIC16C54", 25, 1, 2, ResultOk},
+                         Case{"PIC16C54", 25, 5, 6, ResultOk}, Case{"PIC16C54", 25, 1000, 8, ResultFailed},
+                         Case{"PIC17C43", 25, 1, 4, ResultOk}, Case{"PIC17C43", 25, 5, 20, ResultOk},
+                         Case{"PIC17C43", 25, 1000, 24, ResultFailed}, Case{"PIC17C43", 1, 1, 4, ResultOk},
+                         Case{"PIC17C43", 0, 1000, 1, ResultFailed}}) {
+        SCOPED_TRACE(std::string(k.part) + " retry " + std::to_string(k.retry) + " needed " + std::to_string(k.needed));
+        ReseatAnyPic(k.part, [&](auto* chip) {
+            DeviceEnd = 63;
+            if (k.retry >= 0) Retry = static_cast<uint32_t>(k.retry);
+            ClearWords();
+            for (uint32_t i = 0; i < 64; ++i) BufferWords[i] = static_cast<uint16_t>(RowBlank());
+            BufferWords[3] = 0x0234;
+            chip->SetPulsesNeeded(3, k.needed);
+            EXPECT_EQ(Run(OpProgram), k.result) << LogText();
+            EXPECT_EQ(chip->PulsesOn(3), k.pulses);
+            EXPECT_EQ(chip->Pulses(), static_cast<uint32_t>(k.pulses));
+            EXPECT_EQ(LogHas("Chip addr: 000003h"), k.result == ResultFailed) << LogText();
+            EXPECT_TRUE(k.result == ResultOk || CurrentAlgorithm != 111 || HasLine("  Chip addr: 000003h  data: 3FFFh"))
+                << LogText();
+            EXPECT_EQ(chip->Word(3) == 0x0234u, k.result == ResultOk);
+        });
     }
-    // A Retry of 0 or 1 still gives the word one attempt and fails it when
-    // it does not verify.
-    for (uint32_t retry : {0u, 1u}) {
-        socket->Clear();
-        sim::PicChip* chip = SelectAndSeatPic("PIC16C61");
-        DeviceEnd = 63;
-        Retry = retry;
-        chip->StickWord(3);
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << retry;
-        EXPECT_EQ(chip->PulsesOn(3), 1) << retry;
+}
+
+TEST_F(PicRun, ChipStartAboveZeroAndByteSwap) {
+    // Chip Start 16 programs the chip's own words 16.. and verifies them;
+    // row 113 under byte swap programs what Verify expects.
+    for (const auto& [part, swap] : {std::pair{"PIC16F84", 0u}, std::pair{"PIC16C56", 0u},
+                                     std::pair{"PIC17C42A", 0u}, std::pair{"PIC17C42A", 1u}}) {
+        SCOPED_TRACE(std::string(part) + " swap " + std::to_string(swap));
+        ReseatAnyPic(part, [&](auto* chip) {
+            const uint32_t mask = RowBlank();
+            ClearWords();
+            FillWords(128, mask);
+            DeviceStart = 16;
+            DeviceEnd = 127;
+            ByteSwap = swap;
+            EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+            for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(chip->Word(a), mask) << a;
+            for (uint32_t a = 16; a < 128; ++a) {
+                uint32_t w = BufferWords[a - 16];
+                if (swap) w = ((w & 0xFF) << 8) | (w >> 8);
+                ASSERT_EQ(chip->Word(a), w) << a;
+            }
+            EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+            ExpectNoViolations();
+        });
     }
+    ByteSwap = 0;
 }
 
 TEST_F(PicRun, ParityFramesCarrySixteenBits) {
@@ -149,8 +175,7 @@ TEST_F(PicRun, ParityFramesCarrySixteenBits) {
 
 TEST_F(PicRun, CalibrationRowsLeaveTheLastWord) {
     for (const char* name : {"PIC12C508A", "PIC12C671"}) {
-        socket->Clear();
-        sim::PicChip* chip = SelectAndSeatPic(name);
+        sim::PicChip* chip = ReseatPic(name);
         const uint32_t calibration = chip->Word(DeviceEnd);
         ClearWords();
         for (uint32_t i = 0; i <= DeviceEnd; ++i) BufferWords[i] = static_cast<uint16_t>(BlankWord);
@@ -164,18 +189,6 @@ TEST_F(PicRun, CalibrationRowsLeaveTheLastWord) {
     }
 }
 
-TEST_F(PicRun, ChipStartAboveZeroProgramsItsOwnWords) {
-    sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
-    ClearWords();
-    FillWords(128, 0x3FFF);
-    DeviceStart = 16;
-    DeviceEnd = 127;
-    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(chip->Word(a), 0x3FFFu) << a;
-    for (uint32_t a = 16; a < 128; ++a) ASSERT_EQ(chip->Word(a), BufferWords[a - 16]) << a;
-    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-}
-
 TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
     // Erase then blank check on both flash rows; row 112 erases at 13.0 V
     // whatever Vpp says, row 121 at Vpp.
@@ -185,8 +198,7 @@ TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
         int eraseTenths;
     };
     for (const Case k : {Case{"PIC16F84", 0x0003, 130}, Case{"PIC16F877", 0x0F0A, 130}}) {
-        ClearSocket();
-        sim::PicChip* chip = SelectAndSeatPic(k.part);
+        sim::PicChip* chip = ReseatPic(k.part);
         DeviceEnd = 63;
         ClearWords();
         FillWords(64, 0x3FFF);
@@ -202,27 +214,14 @@ TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
         ExpectNoViolations();
     }
     // Row 112 keeps 13.0 V with another Vpp.
-    ClearSocket();
-    sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
+    sim::PicChip* chip = ReseatPic("PIC16F84");
     Vpp = 1250;
     EXPECT_EQ(Run(OpErase), ResultOk);
     EXPECT_EQ(chip->BulkEraseMclrTenths(), 130);
 }
 
-TEST_F(PicRun, EpromProtectionScramblesReads) {
-    sim::PicChip* chip = SelectAndSeatPic("PIC16C61");
-    DeviceEnd = 63;
-    ClearWords();
-    FillWords(64, 0x3FFF);
-    BufferWords[0x2007] = 0x0005; // CP on
-    EXPECT_EQ(Run(OpProgram), ResultOk);
-    EXPECT_EQ(ProgramPicConfigFromBuffer(), 1);
-    EXPECT_TRUE(chip->Protected());
-    EXPECT_EQ(Run(OpVerify), ResultFailed);
-}
-
 TEST_F(PicRun, FaultsEndWithTheirLine) {
-    // A flash write cut short, programming voltage missing, a user break.
+    // A flash write cut short, a user break (more in VppMissingProtectionAndUserBreak).
     {
         sim::PicChip* chip = SelectAndSeatPic("PIC16F84");
         ClearWords();
@@ -235,21 +234,7 @@ TEST_F(PicRun, FaultsEndWithTheirLine) {
         EXPECT_EQ(chip->Commands(4), 64u) << "the blank check's only"; // the busy chip ignored the verify read
     }
     {
-        socket->Clear();
-        simp.ClearViolations();
-        sim::PicChip* chip = SelectAndSeatPic("PIC16C71");
-        Vpp = 0;
-        ClearWords();
-        DeviceEnd = 63;
-        FillWords(64, 0x3FFF);
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine("Program error!")) << LogText();
-        EXPECT_FALSE(chip->InMode());
-        EXPECT_EQ(chip->Pulses(), 0u);
-    }
-    {
-        socket->Clear();
-        SelectAndSeatPic("PIC16C71");
+        ReseatPic("PIC16C71");
         DeviceEnd = 255;
         ui.BreakAtPercent = 30;
         ui.QueueAnswer(UiAnswer::No);

@@ -2,7 +2,7 @@
 // simulator's parts: program from a hex file, verify, read back, secure, the
 // option byte, pulse widths measured by the part, and the injected faults.
 #include <algorithm>
-#include <cstdio>
+#include <cstdlib>
 #include <map>
 
 #include "McuFixture.h"
@@ -55,29 +55,13 @@ protected:
         return socket->Insert(std::move(chip));
     }
 
-    // An Intel-hex file of n pattern bytes (none blank), loaded into the buffer.
+    // An Intel-hex file of n pattern bytes (none blank), made by objcopy and
+    // loaded into the buffer.
     std::vector<uint8_t> LoadHexImage(uint32_t n) {
         std::vector<uint8_t> image(n);
         for (uint32_t a = 0; a < n; ++a) image[a] = static_cast<uint8_t>((a * 37 + 11) % 255);
-        std::string text;
-        char line[64];
-        for (uint32_t a = 0; a < n; a += 16) {
-            const uint32_t count = std::min<uint32_t>(16, n - a);
-            uint32_t sum = count + (a >> 8) + (a & 0xFF);
-            std::snprintf(line, sizeof line, ":%02X%04X00", count, a);
-            text += line;
-            for (uint32_t i = 0; i < count; ++i) {
-                std::snprintf(line, sizeof line, "%02X", image[a + i]);
-                text += line;
-                sum += image[a + i];
-            }
-            std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-            text += line;
-        }
-        text += ":00000001FF\n";
-        std::FILE* f = std::fopen("image.hex", "w");
-        std::fputs(text.c_str(), f);
-        std::fclose(f);
+        std::ofstream("image.bin", std::ios::binary).write(reinterpret_cast<const char*>(image.data()), n);
+        EXPECT_EQ(std::system("objcopy -I binary -O ihex image.bin image.hex"), 0);
         EXPECT_EQ(LoadHexFamilyFile("image.hex", 0, 0), 1);
         return image;
     }
@@ -105,6 +89,11 @@ protected:
         ZilogOptionStates(162)[0] = 0;
         ZilogOptionStates(162)[3] = 0;
     }
+    static std::vector<std::string> Burnt(const sim::Z8OtpChip& chip) {
+        std::vector<std::string> names;
+        for (const auto& o : chip.BurntOptions()) names.push_back(o.name);
+        return names;
+    }
     static bool AllOff162() {
         for (uint32_t i = 0; i < 5; ++i) {
             if (ZilogStatusText(3, i, ZilogOptionStates(162)[i]) != std::string("OFF")) return false;
@@ -120,14 +109,7 @@ struct ZilogPart {
     const char* name;
 };
 
-class ZilogParts : public ZilogRun, public ::testing::WithParamInterface<ZilogPart> {
-protected:
-    static std::vector<std::string> Burnt(const sim::Z8OtpChip& chip) {
-        std::vector<std::string> names;
-        for (const auto& o : chip.BurntOptions()) names.push_back(o.name);
-        return names;
-    }
-};
+class ZilogParts : public ZilogRun, public ::testing::WithParamInterface<ZilogPart> {};
 
 // The option-pulse rows.
 class ZilogPulsedParts : public ZilogParts {};
@@ -208,46 +190,6 @@ TEST_P(ZilogPulsedParts, ChosenOptionsBurntAfterProgram) {
     }
 }
 
-TEST_P(ZilogPulsedParts, FaultsEndWithTheirLineAndBurnNoOption) {
-    struct Case {
-        const char* what;
-        void (*part)(sim::Z8OtpFacts&);
-        void (*inject)(BreakingUi&, sim::Z8OtpChip&);
-        int result;
-        const char* line;
-    };
-    const auto none = [](BreakingUi&, sim::Z8OtpChip&) {};
-    const Case cases[] = {
-        {"cell never programs", nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, ResultFailed,
-         "Program error!"},
-        {"user break", nullptr, [](BreakingUi& u, sim::Z8OtpChip&) {
-             u.BreakAtPercent = 30;
-             u.QueueAnswer(UiAnswer::No);
-         }, ResultUserBreak, "USER BREAK!"},
-        {"Vpp missing", nullptr, [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, ResultFailed, "Program error!"},
-        // The array programs; option pulses shorter than the part needs burn nothing.
-        {"option pulse too short", [](sim::Z8OtpFacts& f) { f.optionPulseUs = 200000; }, none, ResultOk, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ClearSocket();
-        sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name, c.part);
-        ASSERT_NE(chip, nullptr);
-        c.inject(ui, *chip);
-        DeviceEnd = 0xFF;
-        FillPattern(0x100);
-        ZilogOptionStates(GetParam().row)[0] = 1;
-        ZilogOptionStates(GetParam().row)[1] = 1;
-        EXPECT_EQ(Run(OpProgram), c.result) << LogText();
-        if (c.line != nullptr) {
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
-        }
-        EXPECT_TRUE(chip->BurntOptions().empty()) << "no option burnt";
-        EXPECT_EQ(chip->RefusedPulses(), c.part != nullptr ? 2u : 0u);
-        EXPECT_FALSE(chip->InMode());
-    }
-}
-
 TEST_F(ZilogRun, SupplySequencesOfThePulsedRows) {
     struct Case {
         const char* part;
@@ -283,9 +225,7 @@ TEST_F(ZilogRun, SupplySequencesOfThePulsedRows) {
         PrepareDialog();
         EXPECT_EQ(c.entry(), 1);
         EXPECT_EQ(watch->log, c.sequence);
-        std::vector<std::string> burnt;
-        for (const auto& o : chip->BurntOptions()) burnt.push_back(o.name);
-        EXPECT_EQ(burnt, c.burnt);
+        EXPECT_EQ(Burnt(*chip), c.burnt);
         ExpectNoViolations();
     }
 }
@@ -372,56 +312,70 @@ TEST_P(ZilogLineParts, RangeInsideABlockAddressesItsFirstCells) {
 
 INSTANTIATE_TEST_SUITE_P(Parts, ZilogLineParts, ::testing::Values("Z86E30", "Z86E21", "Z86E63"));
 
-TEST_F(ZilogRun, FaultsEndWithTheirLine) {
+TEST_P(ZilogParts, FaultsEndWithTheirLineAndBurnNoOption) {
+    const bool optionByte = GetParam().row == 162;
     struct Case {
         const char* what;
+        int rows; // 0 every row, 1 the option-byte row, 2 the option-pulse rows
+        void (*part)(sim::Z8OtpFacts&);
         void (*inject)(BreakingUi&, sim::Z8OtpChip&);
         int op;
         int result;
         const char* line;
         size_t optionPulses = 0;
     };
+    const auto none = [](BreakingUi&, sim::Z8OtpChip&) {};
     const Case cases[] = {
-        {"cell never programs", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, OpProgram, ResultFailed,
-         "Program error!"},
-        {"user break", [](BreakingUi& u, sim::Z8OtpChip&) {
+        {"cell never programs", 0, nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickCell(0x10); }, OpProgram,
+         ResultFailed, "Program error!"},
+        {"user break", 0, nullptr, [](BreakingUi& u, sim::Z8OtpChip&) {
              u.BreakAtPercent = 30;
              u.QueueAnswer(UiAnswer::No);
          }, OpProgram, ResultUserBreak, "USER BREAK!"},
-        {"Vpp missing", [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, OpProgram, ResultFailed, "Program error!"},
-        {"Retry 1", [](BreakingUi&, sim::Z8OtpChip&) { Retry = 1; }, OpProgram, ResultFailed, "Program error!"},
-        {"security bit not taking", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickSecurityBit(); }, OpSecurity,
-         ResultFailed, nullptr, 24},
+        {"Vpp missing", 0, nullptr, [](BreakingUi&, sim::Z8OtpChip&) { Vpp = 0; }, OpProgram, ResultFailed,
+         "Program error!"},
+        {"Retry 1", 1, nullptr, [](BreakingUi&, sim::Z8OtpChip&) { Retry = 1; }, OpProgram, ResultFailed,
+         "Program error!"},
+        {"security bit not taking", 1, nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickSecurityBit(); },
+         OpSecurity, ResultFailed, nullptr, 24},
         // The array programs but the option byte does not take: Program fails.
-        {"option byte not taking", [](BreakingUi&, sim::Z8OtpChip& c) { c.StickOptionBits(0x3E); }, OpProgram,
-         ResultFailed, "Program error!", 24},
+        {"option byte not taking", 1, nullptr, [](BreakingUi&, sim::Z8OtpChip& c) { c.StickOptionBits(0x3E); },
+         OpProgram, ResultFailed, "Program error!", 24},
+        // The array programs; option pulses shorter than the part needs burn nothing.
+        {"option pulse too short", 2, [](sim::Z8OtpFacts& f) { f.optionPulseUs = 200000; }, none, OpProgram,
+         ResultOk, nullptr},
     };
     for (const Case& c : cases) {
+        if (c.rows != 0 && (c.rows == 1) != optionByte) continue;
         SCOPED_TRACE(c.what);
         ClearSocket();
-        sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
+        sim::Z8OtpChip* chip = SelectAndSeatZ8(GetParam().name, c.part);
+        ASSERT_NE(chip, nullptr);
         DeviceEnd = 0xFF;
         FillPattern(0x100);
-        ChooseTwoOptions();
+        if (optionByte) {
+            ChooseTwoOptions();
+        } else {
+            ZilogOptionStates(GetParam().row)[0] = 1;
+            ZilogOptionStates(GetParam().row)[1] = 1;
+        }
         c.inject(ui, *chip);
         EXPECT_EQ(Run(c.op), c.result) << LogText();
-        if (c.line != nullptr) {
-            EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(c.line == nullptr || HasLine(c.line)) << LogText();
+        if (optionByte) {
+            EXPECT_EQ(OptionPulses(*chip), c.optionPulses) << "no option burnt";
+        } else {
+            EXPECT_TRUE(chip->BurntOptions().empty()) << "no option burnt";
+            EXPECT_EQ(chip->RefusedPulses(), c.part != nullptr ? 2u : 0u);
         }
-        EXPECT_EQ(OptionPulses(*chip), c.optionPulses) << "no option burnt";
         EXPECT_FALSE(chip->InMode());
+        if (c.what == std::string("cell never programs")) {
+            // Retry - 1 pulses, the log names it, and the loop stops there.
+            EXPECT_EQ(PulsesAt(*chip, false, 0x10).size(), 24u);
+            EXPECT_NE(LogText().find("Chip addr: 000010h"), std::string::npos) << LogText();
+            EXPECT_EQ(chip->Cell(0x11), 0xFF);
+        }
     }
-    // The stuck cell had Retry - 1 pulses and the log names it.
-    ClearSocket();
-    sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
-    chip->StickCell(0x10);
-    DeviceEnd = 0xFF;
-    FillPattern(0x100);
-    EXPECT_EQ(Run(OpProgram), ResultFailed);
-    EXPECT_EQ(PulsesAt(*chip, false, 0x10).size(), 24u);
-    EXPECT_TRUE(HasLine("Program error!")) << LogText();
-    EXPECT_NE(LogText().find("Chip addr: 000010h"), std::string::npos) << LogText();
-    EXPECT_EQ(chip->Cell(0x11), 0xFF) << "the loop stops at the failing cell";
 }
 
 TEST_F(ZilogRun, PackagesOutsideTheLayoutsAreRefused) {
