@@ -25,6 +25,7 @@
 #include "memory/InstallMemoryRows.h"
 #include "memory/Opt24fxx.h"
 #include "memory/Opt25xx.h"
+#include "memory/OptX68c64.h"
 #include "memory/OptSecProt.h"
 #include "memory/OptNand.h"
 #include "memory/OptX76F100.h"
@@ -142,6 +143,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptNandDialog();
     InstallOptX76Dialogs();
     InstallOptXC18V00Dialog();
+    InstallOptXx8C64Dialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

@@ -8,6 +8,7 @@
 #include "sim/FuseArrayChip.h"
 #include "sim/IscCpldChip.h"
 #include "sim/JtagMemoryChip.h"
+#include "sim/MuxEepromChip.h"
 #include "sim/NandChip.h"
 #include "sim/Z8OtpChip.h"
 #include "sim/RowTapChip.h"
@@ -21,7 +22,8 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddRamParts,        AddLargePldParts,   AddJtagCpldParts,     AddPicParts,
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
-                                  AddNandParts,       AddZ8OtpParts,      AddEditModeParts};
+                                  AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
+                                  AddMuxEepromParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -128,6 +130,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::PicParallel:
         return Adapted<PicParallelChip, PicFacts>(
             facts, [](const PicFacts& f) { return std::make_unique<PicParallelChip>(f); });
+    case ChipKind::MuxEeprom:
+        if (const auto* f = dynamic_cast<const MuxEepromFacts*>(&facts)) return std::make_unique<MuxEepromChip>(*f);
+        break;
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(
             facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });

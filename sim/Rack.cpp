@@ -12,6 +12,7 @@
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/MemoryBus.h"
+#include "sim/MuxBus.h"
 #include "sim/NandBus.h"
 #include "sim/PicChip.h"
 #include "sim/RamTestBus.h"
@@ -118,6 +119,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterSerialPersonality();
     RegisterRegisterTapPersonality();
     RegisterNandPersonality();
+    RegisterMuxBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
