@@ -3,6 +3,7 @@
 #include "memory/BootBlockFlash.h"
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
+#include "memory/LockoutFlash.h"
 #include "memory/LatchedFlash.h"
 #include "memory/PulseFlash.h"
 #include "memory/Nand.h"
@@ -30,4 +31,5 @@ void InstallMemoryAlgorithms() {
     InstallPulseFlashRows();
     InstallNandRows();
     InstallSecureSerialRows();
+    InstallLockoutFlashRows();
 }
