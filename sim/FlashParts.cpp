@@ -99,8 +99,11 @@ template <class Add> void AddLockoutParts(Add&& flash) {
     flash("MACRONIX", "MX29LV160BB",
           scheme(LowVoltage(Word16(Byte5V("", 0, 1024 * K, BottomBoot(), 0xC2, 0x2249, 15, 11, 700000, 8000000))),
                  S::SectorCommand));
+    // Forty sectors: eight of 4K words, two of 16K, thirty of 32K.
+    std::vector<uint32_t> forty(8, 4 * K);
+    forty.insert(forty.end(), {16 * K, 16 * K, 32 * K});
     flash("ATMEL", "AT49BV1614A",
-          With(scheme(LowVoltage(Word16(Byte5V("", 0, 1024 * K, BottomBoot(), 0x1F, 0xC0, 15, 12, 500000, 10000000))),
+          With(scheme(LowVoltage(Word16(Byte5V("", 0, 1024 * K, forty, 0x1F, 0xC0, 15, 12, 500000, 10000000))),
                       S::SectorLockdown),
                [](auto& c) { c.fastMode = c.fastUntilReset = true; }));
 }
