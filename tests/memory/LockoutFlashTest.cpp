@@ -164,6 +164,22 @@ TEST_F(Lockout, SevenReadProtectionAroundProgram) {
     }
 }
 
+// A Chip Start above 0 programs and reads its own addresses, across a 64K boundary.
+TEST_F(Lockout, ChipStartAboveZeroReadsItsOwnAddresses) {
+    for (const char* name : {"AT49F002", "AT49BV1614A"}) {
+        Use("ATMEL", name);
+        FillData(4);
+        DeviceStart = 0xFFF0;
+        DeviceEnd = 0x10010;
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) ASSERT_EQ(part.flash()->Cell(a), BufferDatum(a - DeviceStart)) << a;
+        FillBufferRange(0, BufferByteSize - 1, 0);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) ASSERT_EQ(BufferDatum(a - DeviceStart), part.flash()->Cell(a)) << a;
+        Unseat();
+    }
+}
+
 // Rows 41/52 sub-variant 2 erase succeeds after 500 ms whatever the chip
 // does; an adapter without the override pin refuses before any write.
 TEST_F(Lockout, Row41OverridePinByAdapter) {
