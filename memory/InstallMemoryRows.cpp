@@ -3,6 +3,7 @@
 #include "memory/BootBlockFlash.h"
 #include "memory/Eprom.h"
 #include "memory/JedecFlash.h"
+#include "memory/LockoutFlash.h"
 #include "memory/LatchedFlash.h"
 #include "memory/PulseFlash.h"
 #include "memory/Nand.h"
@@ -32,4 +33,5 @@ void InstallMemoryAlgorithms() {
     InstallNandRows();
     InstallSecureSerialRows();
     InstallMuxEepromRows();
+    InstallLockoutFlashRows();
 }

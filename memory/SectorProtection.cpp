@@ -1,11 +1,16 @@
 #include "memory/SectorProtection.h"
 
 #include "memory/JedecFlash.h"
+#include "memory/LockoutFlash.h"
 
 SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
     switch (algorithm) {
     case 46:
         return {ReadSectorProtection46, WriteSectorProtection46};
+    case 52:
+        return {ReadSectorProtection52, WriteSectorProtection52};
+    case 55:
+        return {ReadSectorProtection55, WriteSectorProtection55};
     default:
         return {};
     }

@@ -27,6 +27,7 @@
 #include "memory/Opt25xx.h"
 #include "memory/OptX68c64.h"
 #include "memory/OptSecProt.h"
+#include "memory/Opt49f010.h"
 #include "memory/OptNand.h"
 #include "memory/OptX76F100.h"
 #include "memory/OptXC18V00.h"
@@ -140,6 +141,7 @@ void CreateFormsAndLoadConfig() {
     InstallOpt24Dialogs();
     InstallOpt25Dialogs();
     InstallOptSecProtDialog();
+    InstallOpt49fxxDialog();
     InstallOptNandDialog();
     InstallOptX76Dialogs();
     InstallOptXC18V00Dialog();

@@ -10,6 +10,23 @@ namespace {
 
 bool ReadPattern(uint8_t v) { return v == 0xDF || v == 0xDB || v == 0xC7 || v == 0x83; }
 
+// The 16-bit images' patterns and the read strobe's end, as the patterns of
+// the same lines: 92h and 93h released, 9Dh and 99h write mode (99h ends a
+// held /WE pulse), 9Fh read strobe, 9Bh read loop, 19h the held /WE pulse,
+// D7h powered idle (the end of a C7h strobe). 0 for any other value.
+uint8_t PatternOf(uint8_t v) {
+    switch (v) {
+    case 0x92: return 0x93;
+    case 0x9D:
+    case 0x99: return 0xDD;
+    case 0x9F: return 0xDF;
+    case 0x9B: return 0xDB;
+    case 0x19: return 0x53;
+    case 0xD7: return 0xD3;
+    default: return v;
+    }
+}
+
 } // namespace
 
 FlashBusPersonality::FlashBusPersonality(const LogicImageHeader& h)
@@ -147,6 +164,7 @@ bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) 
         mask_ = value;
         break;
     case 4:
+        value = PatternOf(value);
         if (value != 0 && value != 0x93 && value != 0xD3 && value != 0xDD && value != 0x53 && value != 0xC3 &&
             value != 0x33 && !ReadPattern(value))
             return bad();
@@ -167,7 +185,7 @@ bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) 
         }
         break;
     case 5:
-        if (value > 1) return bad();
+        if (value > 9) return bad();
         mode_ = value;
         break;
     case 6:
@@ -205,7 +223,7 @@ bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) 
 
 std::optional<uint8_t> FlashBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
-    const bool loop = (pattern_ == 0xDB || pattern_ == 0xC7) && mode_ == 1;
+    const bool loop = (pattern_ == 0xDB || pattern_ == 0xC7) && (mode_ & 1) != 0;
     auto step = [&] {
         address_ = (address_ & ~0xFFFFu) | ((address_ + 1) & 0xFFFFu);
         lineAddress_ = address_;

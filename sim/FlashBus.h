@@ -34,11 +34,16 @@
 //                    /WE pulse (register 7 set before it for words; the
 //                    other way round with header flag bit 1); a data
 //                    read is one /OE pulse with the data drivers off
+//          92h, 9Dh, 99h, 9Fh, 9Bh, 19h  the 16-bit images' names of
+//                    93h, DDh, DDh, DFh, DBh, 53h (99h ends a 19h pulse)
+//          D7h       as D3h: the end of a C7h read strobe
 //          DFh, 83h  read strobe, DBh and C7h read loop: /OE low; writing
 //                    the pattern starts a read cycle, which the next data
 //                    read takes; each further data read pulses /OE
-//   5    0 addressed, 1 read loop: in DBh/C7h each datum read (register 6,
-//        for words register 7 after it) steps address bits 0-15
+//   5    0-9: bit 0 set the read loop: in DBh/C7h each datum read
+//        (register 6, for words register 7 after it) steps address bits
+//        0-15; bits 1-3 the image's organisation selector (2 x sub-variant
+//        of the 16-bit parts, 8 of the page images), recorded only
 //   6    data bits 0-7; read = the parts' data lines
 //   7    data bits 8-15; read = the high byte of the last register-6 read
 //   8    4 normal, 8 auto-command (after an address load the next three

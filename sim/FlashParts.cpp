@@ -63,6 +63,51 @@ std::vector<uint32_t> TopBoot(uint32_t words) {
     return s;
 }
 
+// Parts with software protection: boot-block lockout, block protection,
+// sector protection by command, sector lockdown, seven-read data protection.
+template <class Add> void AddLockoutParts(Add&& flash) {
+    using S = FlashLockoutScheme;
+    auto scheme = [](JedecFlashConfig c, S lockout, bool top = false, int overridePin = 0) {
+        c.lockout = lockout;
+        c.bootAtTop = top;
+        c.overridePin = overridePin;
+        return c;
+    };
+    // 5 V 2 Mbit parts with a 16 KB boot block, two 8 KB parameter blocks and
+    // two main blocks; RESET# (pin 1) at 12 V overrides the lockout.
+    flash("ATMEL", "AT49F002", scheme(Byte5V("", kPinoutDip32, 256 * K, {16 * K, 8 * K, 8 * K, 96 * K, 128 * K}, 0x1F, 0x07,
+                                             15, 50, 1000000, 3000000),
+                                      S::BootBlock, false, 1));
+    flash("ATMEL", "AT49F002T", scheme(Byte5V("", kPinoutDip32, 256 * K, {128 * K, 96 * K, 8 * K, 8 * K, 16 * K}, 0x1F, 0x08,
+                                              15, 50, 1000000, 3000000),
+                                       S::BootBlock, true, 1));
+    // A top-boot part whose lockout is switched on and off by command.
+    flash("PMC", "Pm29F002T", scheme(Byte5V("", kPinoutDip32, 256 * K, {64 * K, 64 * K, 64 * K, 32 * K, 8 * K, 8 * K, 16 * K},
+                                            0x9D, 0x1D, 15, 15, 1000000, 2000000),
+                                     S::SwitchableBootBlock, true));
+    // 16 KB bottom and top blocks, each protected for good by command.
+    flash("SST", "SST29SF040", scheme(Byte5V("", kPinoutDip32, 512 * K, {16 * K}, 0xBF, 0x13, 15, 20, 25000, 100000),
+                                      S::TopBottomBlocks));
+    // 256-byte sectors, single-cycle commands, seven-read data protection.
+    flash("SST", "SST28SF040A", scheme(Byte5V("", kPinoutDip32, 512 * K, {256}, 0xBF, 0x04, 15, 35, 4000, 20000),
+                                       S::SevenReads));
+    // 16-bit parts: a 4K-word boot block with lockout (RESET# at 12 V overrides);
+    // sector protection by command with a held /WE pulse; sector lockdown
+    // with the fast program mode.
+    flash("ATMEL", "AT49F1024",
+          scheme(Word16(Byte5V("", 0, 64 * K, {4 * K, 60 * K}, 0x1F, 0x80, 15, 30, 1000000, 3000000)), S::BootBlock));
+    flash("MACRONIX", "MX29LV160BB",
+          scheme(LowVoltage(Word16(Byte5V("", 0, 1024 * K, BottomBoot(), 0xC2, 0x2249, 15, 11, 700000, 8000000))),
+                 S::SectorCommand));
+    // Forty sectors: eight of 4K words, two of 16K, thirty of 32K.
+    std::vector<uint32_t> forty(8, 4 * K);
+    forty.insert(forty.end(), {16 * K, 16 * K, 32 * K});
+    flash("ATMEL", "AT49BV1614A",
+          With(scheme(LowVoltage(Word16(Byte5V("", 0, 1024 * K, forty, 0x1F, 0xC0, 15, 12, 500000, 10000000))),
+                      S::SectorLockdown),
+               [](auto& c) { c.fastMode = c.fastUntilReset = true; }));
+}
+
 std::vector<FlashPart> MakeParts() {
     std::vector<FlashPart> p;
     auto flash = [&](const char* maker, const char* name, JedecFlashConfig c) {
@@ -137,6 +182,7 @@ std::vector<FlashPart> MakeParts() {
     // kind on /CE, /CE2, /CE3, named for them; the third takes its program
     // command as A5h.
     p.push_back({"SST", "3xSST39VF800A", FlashPart::ThreeDies, sst16(512 * K, 0x2781), {}});
+    AddLockoutParts(flash);
     return p;
 }
 

@@ -101,7 +101,13 @@ JedecFlashChip::JedecFlashChip(JedecFlashConfig config)
       cePin_(cfg_.ceChipPin != 0 ? cfg_.ceChipPin : pins_.ce),
       cells_(cfg_.words, cfg_.width > 8 ? 0xFFFF : 0xFF) {}
 
-ChipPinLimits JedecFlashChip::Limits() const { return FootprintLimits(cfg_.name, SocketPins(), pins_); }
+ChipPinLimits JedecFlashChip::Limits() const {
+    ChipPinLimits l = FootprintLimits(cfg_.name, SocketPins(), pins_);
+    // The lockout override pin takes 12 V too.
+    const int s = cfg_.overridePin != 0 ? Socket(cfg_.overridePin) : 0;
+    if (s != 0) l.Allow(s, 130);
+    return l;
+}
 
 bool JedecFlashChip::IsBlank() const {
     const uint16_t blank = cfg_.width > 8 ? 0xFFFF : 0xFF;
@@ -218,9 +224,13 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     }
     const bool ce = Level(env, cePin_) == 0, oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
     const bool reading = ce && oe && !we;
-    if (reading && !prevRead_) ++toggles_;
+    if (reading && !prevRead_) {
+        ++toggles_;
+        OnReadStart(env);
+    }
     prevRead_ = reading;
     const bool writing = ce && we && !oe;
+    if (writing && !prevWrite_) weFallUs_ = env.NowUs();
     if (EquipmentMode(env)) {
         const bool pulse = ce && we;
         if (pulse && !equipPulse_) equipAddress_ = AddressNow(env), equipStart_ = env.NowUs();
@@ -286,7 +296,7 @@ void JedecFlashChip::StartProgram(const PinEnvironment& env, uint32_t address, u
     erasing_ = false;
     failed_ = false;
     busyDatum_ = data;
-    if (word >= cells_.size() || protected_.count(SectorOf(word)) != 0) {
+    if (word >= cells_.size() || Locked(env, SectorOf(word))) {
         busyEnd_ = env.NowUs() + 2; // a protected sector: back to reading after a few microseconds
         return;
     }
@@ -306,7 +316,7 @@ void JedecFlashChip::StartErase(const PinEnvironment& env, int sector) {
     const uint32_t first = sector < 0 ? 0 : static_cast<uint32_t>(sector);
     const uint32_t last = sector < 0 ? SectorCount() - 1 : first;
     for (uint32_t s = first; s <= last; ++s) {
-        if (protected_.count(s) != 0) continue;
+        if (Locked(env, s)) continue;
         const uint32_t from = SectorStart(s), to = std::min<uint32_t>(from + SectorSize(s), static_cast<uint32_t>(cells_.size()));
         for (uint32_t a = from; a < to; ++a) cells_[a] = blank;
     }
@@ -320,6 +330,7 @@ void JedecFlashChip::StartErase(const PinEnvironment& env, int sector) {
 void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, uint16_t data) {
     writes_.push_back({address, data});
     const uint8_t d = static_cast<uint8_t>(data & 0xFF);
+    if (cfg_.lockout == FlashLockoutScheme::SevenReads) return OnSevenReadsWrite(env, address, d);
     if (busy_) {
         if (failed_ && d == 0xF0) busy_ = failed_ = false, state_ = inBypass_ ? State::Bypass : State::Read;
         return; // the embedded operation takes no commands
@@ -331,6 +342,10 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
     case State::Read:
     case State::Autoselect:
     case State::IspVerify:
+    case State::BlockRead:
+    case State::LockVerify:
+    case State::SdpProgram:
+    case State::SdpErase:
         if (d == 0xF0) state_ = State::Read;
         else if (d == 0xAA && isCmd(1)) state_ = State::Unlock1;
         break;
@@ -343,6 +358,7 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
         else if ((d == 0xA0 && cfg_.programA0) || (d == 0xA5 && cfg_.programA5)) state_ = State::Program;
         else if (d == 0x80) state_ = State::Erase80;
         else if (d == 0x20 && cfg_.unlockBypass) inBypass_ = true, state_ = State::Bypass;
+        else if (d == 0x95 && cfg_.lockout == FlashLockoutScheme::TopBottomBlocks) state_ = State::BlockRead;
         else state_ = State::Read;
         break;
     case State::Program:
@@ -360,6 +376,10 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
         if (d == 0x10 && isCmd(1)) StartErase(env, -1);
         else if (d == 0x30) StartErase(env, static_cast<int>(SectorOf(bm ? address >> 1 : address)));
         else if (d == 0xA0 && isCmd(1) && cfg_.fastMode) state_ = State::Fast;
+        else state_ = OnLockoutCommand(bm ? address >> 1 : address, d);
+        break;
+    case State::LockPulse:
+        OnLockoutPulse(env);
         break;
     case State::Bypass:
         if (d == 0xA0) state_ = State::BypassProgram;
@@ -374,13 +394,15 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
         back();
         break;
     case State::Fast:
-        if (d == 0xF0) state_ = State::Read;
+        if (d == 0xF0 && !cfg_.fastUntilReset) state_ = State::Read;
         else StartProgram(env, address, data);
         break;
     }
 }
 
 uint16_t JedecFlashChip::AutoselectWord(uint32_t a) const {
+    uint16_t lockout = 0;
+    if (LockoutWord(a, lockout)) return lockout;
     if ((a & 0xBF) == 2) return protected_.count(SectorOf(a)) ? 1 : 0; // A6 either way
     switch (a & 0xFF) {
     case 0:
@@ -405,7 +427,8 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
         return w;
     }
     const bool hvId = pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.a9HighTenths;
-    if (state_ == State::IspVerify) return protected_.count(SectorOf(word)) ? 1 : 0;
+    if (state_ == State::IspVerify || state_ == State::LockVerify) return protected_.count(SectorOf(word)) ? 1 : 0;
+    if (state_ == State::BlockRead) return static_cast<uint16_t>(blocks_);
     if (hvId || state_ == State::Autoselect) return AutoselectWord(word);
     w = word < cells_.size() ? cells_[word] : 0xFFFF;
     if (bm) w = static_cast<uint16_t>((address & 1) ? w >> 8 : w & 0xFF);

@@ -37,6 +37,25 @@
 //   With A9 at VID and /OE low the part reads the sector's state at A1 set
 //   (A6 either way).
 //
+// - Software protection schemes (where the part has one; FlashLockout.cpp):
+//   after the five cycles AAh 55h 80h AAh 55h, 40h at the first command
+//   address turns the boot-block lockout on (for good; a switchable part
+//   turns it off with 20h), the boot block then refusing program and erase
+//   unless the override pin is at 12 V; autoselect address 2 reads it in
+//   DQ0. 70h at the first (second) command address protects the bottom
+//   (top) block for good; 95h after the unlock reads both in DQ1-DQ0. The
+//   sector-command parts protect a sector with 40h at its address (A0 set)
+//   and unprotect the chip with 60h, each taking effect with the /WE pulse
+//   held after it (100 us, 10 ms; every sector protected first), then
+//   reading the addressed sector's state in DQ0 (A1 set). The lockdown
+//   parts lock a sector with 40h at its address for good, 12 V on the
+//   override pin lifting it for program and erase. The seven-read parts
+//   take single-cycle commands (10h or 40h then the datum programs, 30h 30h
+//   erases the chip, 90h the identifier, FFh reads) and ignore program and
+//   erase while protected; reads of 1823h, 1820h, 1822h, 0418h, 041Bh,
+//   0419h, then 041Ah switch the protection off, 040Ah on. Every state
+//   outlasts power-off.
+//
 // Faults: a stuck cell, a part that never ends an embedded operation.
 #pragma once
 #include <cstdint>
@@ -77,6 +96,8 @@ enum FlashPinoutId : int {
 // An unknown id gives the 32-pin pinout.
 FlashPinout FlashPinoutById(int id);
 
+enum class FlashLockoutScheme { None, BootBlock, SwitchableBootBlock, TopBottomBlocks, SectorCommand, SectorLockdown, SevenReads };
+
 struct JedecFlashConfig {
     std::string name = "flash";
     int pinout = kPinoutDip32;
@@ -101,6 +122,10 @@ struct JedecFlashConfig {
     bool inSystemProtect = false; // sector protect and chip unprotect with RESET# at VID
     int vidMinTenths = 115;       // RESET# (A9, /OE) from this voltage up is at VID
     bool equipmentProtect = false; // sector protect and chip unprotect with A9 and /OE at VID
+    FlashLockoutScheme lockout = FlashLockoutScheme::None;
+    bool bootAtTop = false; // the boot block is the last sector
+    int overridePin = 0;    // the chip pin whose 12 V lifts the lockout (0: RESET#)
+    bool fastUntilReset = false; // the fast program mode ends only with RESET# or power-off (F0h programs)
 };
 
 class JedecFlashChip : public ProbeChip {
@@ -130,6 +155,11 @@ public:
     void NeverReady(bool on) { neverReady_ = on; }
     void Protect(uint32_t sector) { protected_.insert(sector); }
     bool IsProtected(uint32_t sector) const { return protected_.count(sector) != 0; }
+    bool LockoutOn() const { return lockoutOn_; }
+    void SetLockout(bool on) { lockoutOn_ = on; }
+    int ProtectedBlocks() const { return blocks_; } // bit 0 bottom, bit 1 top
+    bool DataProtected() const { return dataProtected_; }
+    void SetDataProtected(bool on) { dataProtected_ = on; }
     void NeverUnprotect(bool on) { neverUnprotect_ = on; }
 
     // The write cycles the part saw (address on its pins, data), for traces.
@@ -144,7 +174,7 @@ public:
 
 private:
     enum class State { Read, Unlock1, Unlock2, Autoselect, Program, Erase80, Erase1, Erase2, Bypass, BypassProgram,
-                       BypassExit, Fast, IspVerify };
+                       BypassExit, Fast, IspVerify, BlockRead, LockPulse, LockVerify, SdpProgram, SdpErase };
     int Socket(int chipPin) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
@@ -164,6 +194,14 @@ private:
     bool EquipmentMode(const PinEnvironment& env) const;
     void EndUnprotect(const PinEnvironment& env);
     void OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data);
+    // The software protection schemes (FlashLockout.cpp).
+    bool Locked(const PinEnvironment& env, uint32_t sector) const;
+    bool Overridden(const PinEnvironment& env) const;
+    void OnReadStart(const PinEnvironment& env);
+    void OnSevenReadsWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    State OnLockoutCommand(uint32_t address, uint8_t data);
+    void OnLockoutPulse(const PinEnvironment& env);
+    bool LockoutWord(uint32_t address, uint16_t& word) const;
 
     JedecFlashConfig cfg_;
     FlashPinout pins_;
@@ -196,6 +234,16 @@ private:
     bool equipPulse_ = false;
     uint32_t equipAddress_ = 0;
     uint64_t equipStart_ = 0;
+    // The software protection: lockout, protected blocks, data protection,
+    // the pending sector command (1 protect lockSector_, 2 unprotect) and its
+    // /WE pulse, the last read addresses.
+    bool lockoutOn_ = false;
+    int blocks_ = 0;
+    bool dataProtected_ = true;
+    int lockCommand_ = 0;
+    uint32_t lockSector_ = 0;
+    uint64_t weFallUs_ = 0;
+    uint32_t lastReads_[7] = {};
 };
 
 // A static RAM (or a non-volatile SRAM module): written at the rising edge of

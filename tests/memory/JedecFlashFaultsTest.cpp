@@ -46,7 +46,9 @@ protected:
 const Part kFlashRows[] = {{"AMD", "Am29F010"},    {"SST", "SST39SF010A"}, {"SST", "SST39SF020A"},
                            {"SST", "SST32HF802"},  {"SST", "SST39VF800A"}, {"SST", "3xSST39VF800A"},
                            {"AMD", "Am29F016B"},   {"AMD", "Am29F032B"},   {"ST", "M29F040B"},
-                           {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}};
+                           {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}, {"ATMEL", "AT49F002"},
+                           {"SST", "SST28SF040A"}, {"ATMEL", "AT49F1024"}, {"MACRONIX", "MX29LV160BB"},
+                           {"ATMEL", "AT49BV1614A"}};
 
 TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
     for (const Part& p : kFlashRows) {
@@ -61,12 +63,15 @@ TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
 }
 
 // Erase pass limits: row 6 900, rows 56 and 58 50, row 78 30 (sub-variant 0),
-// row 87 30 per die, rows 93 and 72 900, row 46 1300 for AMD and FUJITSU.
+// row 87 30 per die, rows 93 and 72 900, row 46 1300 for AMD and FUJITSU,
+// rows 40, 41 and 52 100, row 55 300.
 TEST_F(FlashFaults, EraseThatNeverEndsStopsAtTheRowsPassLimit) {
     const std::pair<Part, uint32_t> cases[] = {
         {{"AMD", "Am29F010"}, 900},   {{"SST", "SST39SF040"}, 50},     {{"SST", "SST32HF802"}, 50},
         {{"SST", "SST39VF800A"}, 30}, {{"SST", "3xSST39VF800A"}, 30}, {{"AMD", "Am29F016B"}, 900},
-        {{"ST", "M29F040B"}, 900},    {{"AMD", "Am29LV160DB"}, 1300},  {{"FUJITSU", "MBM29LV160BE"}, 1300}};
+        {{"ST", "M29F040B"}, 900},    {{"AMD", "Am29LV160DB"}, 1300},  {{"FUJITSU", "MBM29LV160BE"}, 1300},
+        {{"ATMEL", "AT49F002"}, 100}, {{"SST", "SST28SF040A"}, 100},   {{"ATMEL", "AT49F1024"}, 100},
+        {{"MACRONIX", "MX29LV160BB"}, 100}, {{"ATMEL", "AT49BV1614A"}, 300}};
     for (const auto& [p, passes] : cases) {
         SCOPED_TRACE(p.name);
         Start(p);
@@ -101,7 +106,8 @@ TEST_F(FlashFaults, Row46EraseLimitByMakerAndSupply) {
 }
 
 TEST_F(FlashFaults, EscDuringEraseIsAUserBreak) {
-    for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "3xSST39VF800A"}}) {
+    for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "3xSST39VF800A"},
+                          Part{"ATMEL", "AT49F002"}, Part{"ATMEL", "AT49BV1614A"}}) {
         SCOPED_TRACE(p.name);
         Start(p);
         for (auto* d : part.dies) d->NeverReady(true);
@@ -155,7 +161,8 @@ TEST_F(FlashFaults, GangSocketNeverReady) {
     AddGang(4);
     for (const Part& p : {Part{"AMD", "Am29F016B"}, Part{"ST", "M29F040B"}, Part{"AMD", "Am29LV160DB"},
                           Part{"AMD", "Am29F010"}, Part{"SST", "SST39SF020A"}, Part{"SST", "SST32HF802"},
-                          Part{"SST", "SST39VF800A"}}) {
+                          Part{"SST", "SST39VF800A"}, Part{"ATMEL", "AT49F002"}, Part{"MACRONIX", "MX29LV160BB"},
+                          Part{"ATMEL", "AT49BV1614A"}}) {
         SCOPED_TRACE(p.name);
         ASSERT_TRUE(Select(p.maker, p.name));
         Limit(0x20);

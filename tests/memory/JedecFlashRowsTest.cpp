@@ -85,7 +85,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RowCase{"Row46Top", "AMD", "Am29LV160DT", 0x300}, RowCase{"Row46Small", "AMD", "Am29LV800BB", 0x300},
                       RowCase{"Row46Fujitsu", "FUJITSU", "MBM29LV160BE", 0x300},
                       RowCase{"Row46So44Adapter", "AMD", "Am29LV800BB@SO44", 0x300},
-                      RowCase{"Row46FbgaAdapter", "AMD", "Am29LV160DB@FBGA48", 0x300}),
+                      RowCase{"Row46FbgaAdapter", "AMD", "Am29LV160DB@FBGA48", 0x300},
+                      RowCase{"Row40Lockout", "ATMEL", "AT49F002", 0x300}, RowCase{"Row40LockoutTop", "ATMEL", "AT49F002T", 0x300},
+                      RowCase{"Row40Pmc", "PMC", "Pm29F002T", 0x300}, RowCase{"Row40Blocks", "SST", "SST29SF040", 0x300},
+                      RowCase{"Row40SevenReads", "SST", "SST28SF040A", 0x300}, RowCase{"Row41", "ATMEL", "AT49F1024", 0x300},
+                      RowCase{"Row52", "MACRONIX", "MX29LV160BB", 0x300}, RowCase{"Row55", "ATMEL", "AT49BV1614A", 0x300}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace
