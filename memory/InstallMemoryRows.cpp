@@ -5,6 +5,8 @@
 #include "memory/JedecFlash.h"
 #include "memory/LatchedFlash.h"
 #include "memory/PulseFlash.h"
+#include "memory/WordFlash.h"
+#include "memory/BufferFlash.h"
 #include "memory/Nand.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialSpiPinout.h"
@@ -30,4 +32,6 @@ void InstallMemoryAlgorithms() {
     InstallPulseFlashRows();
     InstallNandRows();
     InstallSecureSerialRows();
+    InstallWordFlashRows();
+    InstallBufferFlashRows();
 }
