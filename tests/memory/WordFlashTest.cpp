@@ -182,91 +182,30 @@ TEST_F(WordFlashRun, SecondChipErasedOnlyAfterTheFirst) {
     }
 }
 
-// Row 26 refuses a layout past its table, row 38 every layout but 0, before
-// power-up and with a line.
+// Row 26 refuses a layout past its table, row 38 every layout but 0, rows
+// 37/39 a block size past theirs (their erase only), before power-up and
+// with a line.
 TEST_F(WordFlashRun, UnservedVariantFailsBeforePowerUp) {
-    for (auto [part, variant, line] : {std::tuple{"28F400B3-B", 10, " Algorithm variant 10 is not supported."},
-                                       std::tuple{"28F800B3-T", 1, " Algorithm variant 1 is not supported."}}) {
-        SCOPED_TRACE(part);
-        sim::CommandFlashChip* chip = Start(part, 0x10);
-        DeviceVariant = static_cast<uint8_t>(variant);
-        for (int op : {OpErase, OpProgram, OpRead}) {
+    const struct {
+        const char* part;
+        uint8_t variant;
+        std::vector<int> ops;
+    } cases[] = {{"28F400B3-B", 10, {OpErase, OpProgram, OpRead}},
+                 {"28F800B3-T", 1, {OpErase, OpProgram, OpRead}},
+                 {"28F320J5", 2, {OpErase}}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.part);
+        sim::CommandFlashChip* chip = Start(c.part, 0x10);
+        DeviceVariant = c.variant;
+        char line[48];
+        std::snprintf(line, sizeof line, " Algorithm variant %u is not supported.", c.variant);
+        for (int op : c.ops) {
             EXPECT_EQ(Run(op), -1) << LogText();
             EXPECT_TRUE(HasLine(line)) << LogText();
         }
         EXPECT_TRUE(chip->Writes().empty());
         Unseat();
     }
-}
-
-// Rows 37/39: the count after E8h is the buffer's words less one; the last
-// buffer ends at the chip end; a buffer length that is not a power of two up
-// to 128 dividing the chip start is refused before power-up.
-TEST_F(WordFlashRun, WriteBuffersFollowTheirLength) {
-    const struct {
-        uint32_t page, start, end;
-        int result;
-        std::vector<uint16_t> counts; // the counts sent after E8h
-    } cases[] = {
-        {16, 0, 0x2F, 1, {15, 15, 15}},
-        {8, 0x18, 0x2C, 1, {7, 7, 4}},
-        {16, 0x100, 0x104, 1, {4}},
-        {0, 0, 0x2F, -1, {}},
-        {24, 0, 0x2F, -1, {}},
-        {256, 0, 0x2FF, -1, {}},
-        {16, 8, 0x2F, -1, {}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << "page " << c.page << " from " << c.start);
-        sim::CommandFlashChip* chip = Start("28F320J5", 0);
-        PageSize = c.page;
-        DeviceStart = c.start;
-        DeviceEnd = c.end;
-        FillPattern(BufferByteSize, 6);
-        BlankCheckBeforeProgram = 0;
-        VerifyAfterProgram = 0;
-        EXPECT_EQ(Run(OpProgram), c.result) << LogText();
-        std::vector<uint16_t> counts;
-        const auto& w = chip->Writes();
-        for (size_t i = 0; i + 1 < w.size(); ++i) {
-            if (w[i].data == 0xE8 && w[i + 1].data != 0xE8) counts.push_back(w[i + 1].data); // E8h is repeated until a buffer is free
-        }
-        EXPECT_EQ(counts, c.counts);
-        if (c.result == 1) {
-            ExpectHolds(*chip, DeviceStart);
-            EXPECT_EQ(chip->Cell(DeviceEnd + 1), 0xFFFF);
-        } else {
-            char line[48];
-            std::snprintf(line, sizeof line, " Page size %u is not supported.", c.page);
-            EXPECT_TRUE(HasLine(line)) << LogText();
-            EXPECT_TRUE(chip->Writes().empty());
-        }
-        ExpectNoViolations();
-        Unseat();
-    }
-}
-
-// Row 39's chip erase waits in 1 ms steps, showing tenths of a second; ESC
-// answered No stops it with the user's break.
-TEST_F(WordFlashRun, ChipEraseShowsItsTimeInTenths) {
-    sim::CommandFlashChip* chip = Start("28F128J3", 0x300);
-    chip->SetCell(5, 0);
-    ui.StatusHistory[1].clear();
-    EXPECT_EQ(Run(OpErase), 1) << LogText();
-    // The 8 s erase takes about 3950 waits of 1 ms and a read each (the bus
-    // time doubles them), shown as hundreds of waits.
-    std::string last;
-    for (const auto& x : ui.StatusHistory[1]) {
-        if (x.find(" sec") != std::string::npos) last = x;
-    }
-    EXPECT_EQ(last, "3.9 sec");
-    EXPECT_TRUE(chip->IsBlank());
-    chip->SetCell(5, 0);
-    ui.BreakAtStatus = "0.3 sec";
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpErase), 3) << LogText();
-    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
-    ExpectNoViolations();
 }
 
 } // namespace
