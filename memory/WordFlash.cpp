@@ -130,6 +130,20 @@ int ProgramWord40(uint32_t word, uint32_t (*read)(), bool checkErrors) {
     return -1;
 }
 
+// The identifier of the chip register 3 = select selects (90h, maker at 0,
+// device at 1, then FFh); register 3 = deselect afterwards.
+void IdentifierPass(uint32_t select, uint32_t deselect, uint32_t (*read)()) {
+    WriteRegister(3, select);
+    WriteRegister(4, 0x09);
+    WriteRegister(6, 0x90);
+    WriteRegister(0, 0);
+    ChipMakerId = read();
+    WriteRegister(0, 1);
+    ChipDeviceId = read();
+    WriteRegister(6, 0xFF);
+    WriteRegister(3, deselect);
+}
+
 // ---- row 28 --------------------------------------------------------------
 
 uint32_t ReadWord28() {
@@ -391,15 +405,7 @@ void PowerUp26(int mode) {
     WriteRegister(5, 0);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(10);
-    WriteRegister3(0xFE);
-    WriteRegister(4, 0x09);
-    WriteRegister(6, 0x90);
-    WriteRegister(0, 0);
-    ChipMakerId = ReadData26();
-    WriteRegister(0, 1);
-    ChipDeviceId = ReadData26();
-    WriteRegister(6, 0xFF);
-    WriteRegister3(0xFF);
+    IdentifierPass(0xFE, 0xFF, ReadData26);
     SetAddress(DeviceStart);
 }
 
@@ -559,15 +565,7 @@ void PowerUp91(int mode) {
     WriteRegister(5, 0);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(10);
-    WriteRegister(3, 2);
-    WriteRegister(4, 0x09);
-    WriteRegister(6, 0x90);
-    WriteRegister(0, 0);
-    ChipMakerId = ReadWord91();
-    WriteRegister(0, 1);
-    ChipDeviceId = ReadWord91();
-    WriteRegister(6, 0xFF);
-    WriteRegister(3, 3);
+    IdentifierPass(2, 3, ReadWord91);
     SetAddress(DeviceStart);
 }
 
