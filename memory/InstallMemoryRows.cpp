@@ -6,6 +6,8 @@
 #include "memory/LockoutFlash.h"
 #include "memory/LatchedFlash.h"
 #include "memory/PulseFlash.h"
+#include "memory/WordFlash.h"
+#include "memory/BufferFlash.h"
 #include "memory/Nand.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialSpiPinout.h"
@@ -34,4 +36,6 @@ void InstallMemoryAlgorithms() {
     InstallSecureSerialRows();
     InstallMuxEepromRows();
     InstallLockoutFlashRows();
+    InstallWordFlashRows();
+    InstallBufferFlashRows();
 }

@@ -20,6 +20,10 @@ CommandBusPersonality::Vocabulary CommandBusPersonality::VocabularyOf(const Logi
     switch (h.params[0]) {
     case 2: return Vocabulary{0x1F, 0x9F, 0x9D, 0x8F, 0x0F, 0, 9, false, 0x9D, false};
     case 4: return Vocabulary{0x1F, 0x9F, 0x9D, 0x8F, 0x0F, 0, 9, false, 0x99, true};
+    case 5: return Vocabulary{0x0A, 0x0A, 0x09, 0x03, 0x0B, 4, 3, false, 0x09, true, 0, 5, true, 0x3, 0x1, true};
+    case 6: return Vocabulary{0x1F, 0xFF, 0xFD, 0x7F, 0x7F, 0, 3, false, 0xFD, true, 0, 0xFF, true, 0x1, 0x1, true};
+    case 7: return Vocabulary{0x92, 0x93, 0x91, 0x93, 0x93, 8, 9, false, 0x91, true, 0, 0xFF, true, 0x1, 0x1, true};
+    case 8: return Vocabulary{0x1F, 0x9F, 0x99, 0x8F, 0x0F, 0, 9, false, 0x99, true, 0, 0xFF, false, 0x7, 0x3, false};
     default:
         return Vocabulary{0x93, 0xD3, 0xDD, 0xDF, static_cast<uint8_t>(h.params[1] == 0xC3 ? 0xC3 : 0xDB), 2, 3, true, 0xDD, false};
     }
@@ -97,6 +101,7 @@ void CommandBusPersonality::Snapshot(int s) {
         for (size_t i = 0; i < pins_.data.size(); ++i) drive(pins_.data[i], ((data_ >> i) & 1) != 0);
     }
     drive(pins_.ce, !latched_ && (mask_ & (1u << s)) != 0);
+    if (pins_.ce2 != 0 && vocab_.wide && Sockets().count == 1) drive(pins_.ce2, (mask_ & 2) != 0);
     drive(pins_.oe, !oeLow_);
     drive(pins_.we, !weLow_);
 }
@@ -117,7 +122,7 @@ uint16_t CommandBusPersonality::ReadCycle() {
     const SocketList& sockets = Sockets();
     for (int s = 0; s < sockets.count; ++s) {
         Socket* socket = sockets.socket[s];
-        if (socket->Empty() || (!latched_ && (mask_ & (1u << s)))) continue;
+        if (socket->Empty() || (!latched_ && !Selected(s))) continue;
         View view(*this, s);
         uint16_t v = 0;
         for (size_t i = 0; i < pins_.data.size(); ++i) {
@@ -129,6 +134,37 @@ uint16_t CommandBusPersonality::ReadCycle() {
         return v;
     }
     return 0xFFFF;
+}
+
+bool CommandBusPersonality::Selected(int s) const {
+    if ((mask_ & (1u << s)) == 0) return true;
+    return s == 0 && pins_.ce2 != 0 && vocab_.wide && Sockets().count == 1 && (mask_ & 2) == 0;
+}
+
+// A read of vocabularies 5-7 (see the header).
+std::optional<uint8_t> CommandBusPersonality::PairedRead(uint8_t reg) {
+    const bool opensOn6 = mode_ == vocab_.sequential, opensOn7 = mode_ == vocab_.sequential2;
+    if (!opensOn6 && !opensOn7) {
+        const uint16_t word = ReadCycle();
+        return static_cast<uint8_t>(reg == 6 ? word : word >> 8);
+    }
+    const uint8_t opening = opensOn6 ? 6 : 7;
+    auto step = [&] {
+        address_ = (address_ & ~0xFFFFu) | ((address_ + 1) & 0xFFFFu);
+        UpdateChips();
+    };
+    if (reg == opening) {
+        if (open_) step();
+        const uint16_t word = ReadCycle();
+        readLow_ = static_cast<uint8_t>(word), readHigh_ = static_cast<uint8_t>(word >> 8);
+        open_ = true;
+        return reg == 6 ? readLow_ : readHigh_;
+    }
+    Sync();
+    const uint8_t half = reg == 6 ? readLow_ : readHigh_;
+    if (open_) step();
+    open_ = false;
+    return half;
 }
 
 bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
@@ -153,14 +189,16 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
         oeLow_ = value == vocab_.strobe || value == vocab_.loop;
         weLow_ = false;
         driveData_ = CommandMode();
+        open_ = false;
         break;
     case 5:
-        if (value != 0 && value != vocab_.addressed && value != vocab_.sequential) return bad();
+        if (value != 0 && value != vocab_.addressed && value != vocab_.sequential && value != vocab_.sequential2) return bad();
         mode_ = value;
+        open_ = false;
         break;
     case 6:
         data_ = static_cast<uint16_t>((data_ & 0xFF00) | value);
-        if (!vocab_.wide && CommandMode()) {
+        if ((!vocab_.wide || vocab_.fire6) && CommandMode()) {
             WriteCycle();
             return true;
         }
@@ -171,17 +209,17 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
             break;
         }
         data_ = static_cast<uint16_t>((data_ & 0xFF) | value << 8);
-        if (CommandMode()) {
+        if (CommandMode() && !vocab_.fire6) {
             WriteCycle();
             return true;
         }
         break;
     case 8:
-        if (value != 0 && !(vocab_.timing && value == 4)) return bad();
+        if (value != 0 && !(vocab_.timing && value == 4) && !(value < 16 && (vocab_.reg8 >> value) & 1)) return bad();
         reg8_ = value;
         break;
     case 9:
-        if (value > (vocab_.timing ? 1 : 0)) return bad();
+        if (value > (vocab_.timing ? 1 : 0) && !(value < 16 && (vocab_.reg9 >> value) & 1)) return bad();
         reg9_ = value;
         break;
     default:
@@ -194,6 +232,7 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
 
 std::optional<uint8_t> CommandBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
+    if (vocab_.paired && (reg == 6 || reg == 7)) return PairedRead(reg);
     if (!latched_ && vocab_.wide && reg == 7) {
         Sync();
         const uint8_t high = readHigh_;

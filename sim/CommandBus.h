@@ -11,7 +11,27 @@
 //   1  boot-block: the read-loop pattern of register 4 the image knows: DBh
 //      or C3h
 //   2  the footprint (sim/CommandFlashChip.h): 0 boot-block, 1 latched-bus,
-//      2-4 the 32-pin ones, 5 the 40-pin 16-bit one
+//      2-4 the 32-pin ones, 5 the 40-pin 16-bit one, 6 the 48-pin 16-bit one
+//
+// Vocabularies 5-8 carry 16-bit words on registers 6 (bits 0-7) and 7 (bits
+// 8-15) with a socket mask on register 3; on a socket without a gang adapter
+// bit 1 of the mask is the /CE2 of a two-chip part (3 none, 2 the first chip,
+// 1 the second). A write cycle fires on register 6 (5-7: the high byte is
+// written to register 7 first) or on register 7 (8: the low byte first).
+//   5  4 = 0Ah released/powered, 09h command mode, 03h and 0Bh read (/OE
+//      low); 5 = 0 or 4 addressed, 3 sequential read opened by register 6,
+//      5 sequential read opened by register 7; 8 = 0 or 1
+//   6  4 = 1Fh released, FFh powered, FDh command mode, 7Fh read; 5 = 0
+//      addressed, 3 sequential read opened by register 6
+//   7  4 = 92h released, 93h powered and read, 91h command mode; 5 = 8
+//      addressed, 9 sequential read opened by register 6
+//   8  4 = 1Fh released, 9Fh powered, 99h command mode, 8Fh strobed read, 0Fh
+//      read loop; 5 = 0 or 9 (read loop: a register-7 read steps address bits
+//      0-15 afterwards); 8 = 0, 1 or 2; 9 = 0 or 1
+// In a sequential read of 5-7 the opening register reads one cycle and the
+// other register gives the other half of it and then steps address bits 0-15;
+// an opening read that follows an opening read without the other half (a
+// byte-wide part) steps first.
 //
 // Registers of the latched-address vocabulary (any other value is a
 // violation):
@@ -94,7 +114,15 @@ private:
         bool timing; // registers 8 and 9 in use
         uint8_t command2; // a second command-mode pattern (else command)
         bool wide;        // data bits 8-15 on register 7
+        // Vocabularies 5-8.
+        uint8_t loop2 = 0;          // a second read pattern
+        uint8_t sequential2 = 0xFF; // a sequential read opened by register 7
+        bool fire6 = false;         // a word write fires on register 6
+        uint16_t reg8 = 1, reg9 = 1; // the values allowed (bit v: value v)
+        bool paired = false;        // the sequential read of vocabularies 5-7
     };
+    bool Selected(int s) const;
+    std::optional<uint8_t> PairedRead(uint8_t reg);
     static Vocabulary VocabularyOf(const LogicImageHeader& h);
     FlashPinout pins_;
     std::vector<int> seat_;
@@ -110,6 +138,8 @@ private:
     uint16_t data_ = 0;
     uint8_t readHigh_ = 0xFF; // bits 8-15 of the last read cycle
     uint8_t reg8_ = 0, reg9_ = 0;
+    uint8_t readLow_ = 0xFF; // bits 0-7 of the last read cycle
+    bool open_ = false;      // a sequential read cycle waits for its other half
     bool oeLow_ = false, weLow_ = false, driveData_ = false;
 };
 

@@ -6,6 +6,25 @@
 namespace sim {
 
 FlashPinout CommandFlashPinout(int footprint) {
+    if (footprint == kCommandFootprintAdapter48 || footprint == kCommandFootprintAdapter48Vpp5) {
+        FlashPinout p;
+        p.pinCount = 48;
+        for (int pin : {1, 2, 3, 4, 6, 7, 8, 9, 10, 11, 12, 14, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 48}) p.address.push_back(pin);
+        for (int pin : {26, 27, 28, 29, 30, 31, 32, 33, 35, 36, 37, 38, 39, 40, 41, 42}) p.data.push_back(pin);
+        p.ce = 43, p.oe = 45, p.we = 46, p.ce2 = 47;
+        p.vpp = footprint == kCommandFootprintAdapter48 ? 13 : 5;
+        p.vcc = {44}, p.gnd = {15, 34};
+        return p;
+    }
+    if (footprint == kCommandFootprintTsop48) {
+        FlashPinout p;
+        p.pinCount = 48;
+        p.address = {25, 24, 23, 22, 21, 20, 19, 18, 8, 7, 6, 5, 4, 3, 2, 1, 48, 17, 16, 15, 10, 9, 14};
+        p.data = {29, 31, 33, 35, 38, 40, 42, 44, 30, 32, 34, 36, 39, 41, 43, 45};
+        p.ce = 26, p.oe = 28, p.we = 11, p.vpp = 13, p.ce2 = 47; // RP# tied high by the adapter
+        p.vcc = {37}, p.gnd = {27, 46};
+        return p;
+    }
     if (footprint == kCommandFootprintWord40) {
         FlashPinout p;
         p.pinCount = 40;
@@ -42,7 +61,9 @@ FlashPinout CommandFlashPinout(int footprint) {
 
 CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
     : ProbeChip(DipSocketPins(CommandFlashPinout(config.footprint).pinCount),
-                config.footprint == kCommandFootprintWord40     ? std::set<int>{38}
+                config.footprint == kCommandFootprintTsop48     ? std::set<int>{12}
+                : config.footprint >= kCommandFootprintAdapter48 ? std::set<int>{}
+                : config.footprint == kCommandFootprintWord40   ? std::set<int>{38}
                 : config.footprint >= kCommandFootprintJedec12V ? std::set<int>{}
                 : config.footprint == 1                       ? std::set<int>{32, 38, 39}
                                                               : std::set<int>{20, 38, 39},
@@ -107,7 +128,20 @@ uint32_t CommandFlashChip::AddressNow(const PinEnvironment& env) const {
     for (size_t i = 0; i < pins_.address.size(); ++i) {
         if (Level(env, pins_.address[i])) a |= 1u << i;
     }
-    return cells_.empty() ? 0 : a % static_cast<uint32_t>(cells_.size());
+    const uint32_t span = static_cast<uint32_t>(cfg_.twoChips ? cells_.size() / 2 : cells_.size());
+    return span == 0 ? 0 : ChipBase() + a % span;
+}
+
+int CommandFlashChip::SelectedChip(const PinEnvironment& env) const {
+    return cfg_.twoChips && pins_.ce2 != 0 && Level(env, pins_.ce2) == 0 ? 1 : 0;
+}
+
+void CommandFlashChip::SwitchChip(int chip) {
+    if (chip == chip_) return;
+    ChipState now{static_cast<int>(mode_), status_, busyEnd_, pollByte_};
+    mode_ = static_cast<Mode>(other_.mode), status_ = other_.status, busyEnd_ = other_.busyEnd, pollByte_ = other_.pollByte;
+    other_ = now;
+    chip_ = chip;
 }
 
 uint16_t CommandFlashChip::DataNow(const PinEnvironment& env) const {
@@ -123,6 +157,7 @@ bool CommandFlashChip::Ready(const PinEnvironment& env) const { return env.NowUs
 bool CommandFlashChip::VppLow(const PinEnvironment& env) const { return Volts(env, pins_.vpp) < cfg_.vppMinTenths; }
 
 bool CommandFlashChip::Locked(const PinEnvironment& env, uint32_t block) const {
+    if (block < locks_.size() && locks_[block]) return true;
     return cfg_.bootBlock >= 0 && block == static_cast<uint32_t>(cfg_.bootBlock) &&
            Volts(env, pins_.reset) < cfg_.rpHighTenths;
 }
@@ -133,6 +168,7 @@ void CommandFlashChip::Reset() {
     busyEnd_ = 0;
     prevWrite_ = false;
     pollByte_ = -1;
+    other_ = ChipState{};
 }
 
 void CommandFlashChip::Update(const PinEnvironment& env) {
@@ -141,8 +177,10 @@ void CommandFlashChip::Update(const PinEnvironment& env) {
         wasPowered_ = false;
         return;
     }
+    if (!wasPowered_) locks_.assign(cfg_.blockStarts.size(), cfg_.lockedAtPowerUp);
     wasPowered_ = true;
-    const bool ce = Level(env, pins_.ce) == 0, oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
+    SwitchChip(SelectedChip(env));
+    const bool ce = Level(env, pins_.ce) == 0 || SelectedChip(env) == 1, oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
     const bool writing = ce && we && !oe;
     if (prevWrite_ && !writing && !(ce && oe)) OnWrite(env, AddressNow(env), DataNow(env));
     prevWrite_ = writing;
@@ -159,7 +197,7 @@ void CommandFlashChip::Program(const PinEnvironment& env, uint32_t a, uint16_t d
         return;
     }
     if (Locked(env, BlockOf(a))) {
-        status_ |= 0x10;
+        status_ |= BlockLocked(BlockOf(a)) ? 0x12 : 0x10;
         return;
     }
     if (stuck_.count(a) != 0) {
@@ -179,7 +217,7 @@ void CommandFlashChip::Erase(const PinEnvironment& env, uint32_t first, uint32_t
         erases_.push_back(b);
         if (hangingBlocks_.count(b) != 0) busyEnd_ = std::numeric_limits<uint64_t>::max();
         if (Locked(env, b) || failing_.count(b) != 0) {
-            status_ |= 0x20;
+            status_ |= BlockLocked(b) ? 0x22 : 0x20;
             continue;
         }
         std::fill(cells_.begin() + cfg_.blockStarts[b], cells_.begin() + BlockEnd(b), erased_);
@@ -288,8 +326,43 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
             const uint32_t b = BlockOf(a);
             Erase(env, b, b, cfg_.blockEraseUs);
         } else {
-            Erase(env, 0, static_cast<uint32_t>(cfg_.blockStarts.size() - 1), cfg_.chipEraseUs);
+            // The whole array of the selected chip.
+            const uint32_t span = static_cast<uint32_t>(cfg_.twoChips ? cells_.size() / 2 : cells_.size());
+            Erase(env, BlockOf(ChipBase()), BlockOf(ChipBase() + span - 1), cfg_.chipEraseUs);
         }
+        return;
+    case Mode::BufferCount:
+        mode_ = Mode::Status;
+        if ((d & 0xFF) + 1u > cfg_.bufferWords) {
+            status_ |= 0x30; // more words than the buffer holds: a sequence error
+            return;
+        }
+        buffer_.clear();
+        bufferLeft_ = (d & 0xFF) + 1u;
+        mode_ = Mode::BufferData;
+        return;
+    case Mode::BufferData:
+        buffer_.push_back({a, d});
+        if (--bufferLeft_ == 0) mode_ = Mode::BufferConfirm;
+        return;
+    case Mode::BufferConfirm:
+        mode_ = Mode::Status;
+        if ((d & 0xFF) != 0xD0) {
+            status_ |= 0x30;
+            return;
+        }
+        for (const Write& w : buffer_) Program(env, w.address, w.data);
+        busyEnd_ = BusyUntil(env, cfg_.programUs * buffer_.size());
+        return;
+    case Mode::LockSetup:
+        mode_ = Mode::Status;
+        if ((d & 0xFF) != 0xD0) {
+            status_ |= 0x30;
+            return;
+        }
+        // The lock bits are volatile: the unlock takes effect at once.
+        unlocks_.push_back(BlockOf(a));
+        if (jammed_.count(BlockOf(a)) == 0 && BlockOf(a) < locks_.size()) locks_[BlockOf(a)] = false;
         return;
     default:
         break;
@@ -304,6 +377,15 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
     case 0x20: mode_ = Mode::EraseSetup; break;
     case 0xA7:
         if (cfg_.chipErase) mode_ = Mode::ChipEraseSetup;
+        break;
+    case 0x30:
+        if (cfg_.chipErase30) mode_ = Mode::ChipEraseSetup;
+        break;
+    case 0x60:
+        if (cfg_.lockedAtPowerUp) mode_ = Mode::LockSetup;
+        break;
+    case 0xE8:
+        if (cfg_.bufferWords != 0) mode_ = Mode::BufferCount;
         break;
     default: break; // unassigned codes and a lone D0h change nothing
     }
@@ -320,12 +402,13 @@ uint16_t CommandFlashChip::OutputWord(const PinEnvironment& env) const {
     case Mode::Id:
         if ((a & 1) == 0) return cfg_.makerId;
         return wrongId_ >= 0 ? static_cast<uint16_t>(wrongId_) : cfg_.deviceId;
+    case Mode::BufferCount: return Ready(env) ? 0x80 : 0x00; // the buffer is free
     default: return static_cast<uint16_t>(Ready(env) ? status_ | 0x80 : status_ & 0x7F);
     }
 }
 
 ChipDrive CommandFlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (wasPowered_ && Level(env, pins_.ce) == 0 && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
+    if (wasPowered_ && (Level(env, pins_.ce) == 0 || SelectedChip(env) == 1) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
         for (size_t i = 0; i < pins_.data.size(); ++i) {
             if (Socket(pins_.data[i]) == socketPin) return ((OutputWord(env) >> i) & 1) ? ChipDrive::High : ChipDrive::Low;
         }

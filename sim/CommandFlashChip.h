@@ -16,7 +16,14 @@
 //   (erase error), 4 (program error), 3 (VPP low) stay set until 50h. After a
 //   program or erase command the part reads its status.
 // - Below vppMin on VPP nothing is programmed or erased and bit 3 sets with
-//   the operation's error bit. The boot block takes program and erase only
+//   the operation's error bit.
+// - Where the part has them: 30h then D0h erases the whole array (of the
+//   selected chip of a two-chip part); E8h write to buffer (reads then give
+//   bit 7 = a buffer free; then the word count less one, more than the
+//   buffer holds being a sequence error, the words and D0h); block locks set
+//   at power-up, 60h then D0h unlocking the block of the address at once,
+//   a locked block refusing program and erase with bit 1 and the
+//   operation's error bit. The boot block takes program and erase only
 //   with RP# at rpHigh (12 V); without it the operation's error bit sets.
 //
 // The older command sets, by scheme:
@@ -56,6 +63,16 @@ constexpr int kCommandFootprintJedec12V = 2;
 constexpr int kCommandFootprintResetPin30 = 3;
 constexpr int kCommandFootprintJedec = 4;
 constexpr int kCommandFootprintWord40 = 5;
+// 6: the 48-pin TSOP of the 16-bit boot-block and uniform-block parts (A0-A21,
+// A22 on 14, VPP on 13, RP# on 12, VCC on 37, grounds on 27 and 46); a two-chip module
+// has the second chip's /CE on pin 47.
+constexpr int kCommandFootprintTsop48 = 6;
+// 7: the 16-bit parts as the adapter of the rows that power ZIF 44 and ground
+// ZIF 15 and 34 presents them: A0-A21 on 1-4, 6-12, 14, 16-25; DQ0-DQ15 on
+// 26-33, 35-42; A22 on 48; /CE 43, /OE 45, /WE 46, /CE2 47; VPP on 13; 8:
+// VPP on 5.
+constexpr int kCommandFootprintAdapter48 = 7;
+constexpr int kCommandFootprintAdapter48Vpp5 = 8;
 
 enum class CommandScheme { Status, Pulse, DataPolling };
 
@@ -67,7 +84,7 @@ struct CommandFlashConfig {
     std::vector<uint32_t> blockStarts{0};  // first byte of each block, ascending
     int bootBlock = -1;                    // block index locked without 12 V on RP#; -1 none
     uint8_t makerId = 0x89;
-    uint8_t deviceId = 0x7C;
+    uint16_t deviceId = 0x7C;              // 16 bits on the 16-bit parts
     bool chipErase = false;                // A7h/D0h
     CommandScheme scheme = CommandScheme::Status;
     uint32_t programUs = 9;
@@ -78,6 +95,17 @@ struct CommandFlashConfig {
     int vccMinTenths = 45;
     int vppMinTenths = 114;
     int rpHighTenths = 114;
+    bool chipErase30 = false;              // 30h/D0h erases the whole array
+    // Block locks: every block locked at power-up, 60h/D0h unlocks the
+    // block of the address; a locked block refuses program (bit 4) and
+    // erase (bit 5) and sets bit 1.
+    bool lockedAtPowerUp = false;
+    // Two chips in one package, the second on /CE2; each holds half the
+    // cells and has its own state.
+    bool twoChips = false;
+    // E8h write to buffer: E8h (reads then give bit 7 = buffer free), the
+    // word count less one, the words, D0h. 0: no buffer.
+    uint32_t bufferWords = 0;
 };
 
 class CommandFlashChip : public ProbeChip {
@@ -121,9 +149,25 @@ public:
     // An erase of this block never ends.
     void NeverReadyBlock(uint32_t block) { hangingBlocks_.insert(block); }
     void WrongId(uint8_t device) { wrongId_ = device; }
+    // Keeps the block locked whatever unlocks it.
+    void JamLock(uint32_t block) { jammed_.insert(block); }
+    bool BlockLocked(uint32_t block) const { return block < locks_.size() && locks_[block]; }
+    // The unlock commands (60h/D0h) the part took, by block.
+    const std::vector<uint32_t>& Unlocks() const { return unlocks_; }
 
 private:
-    enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup, Programming, Erasing, Verify };
+    enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup, Programming, Erasing, Verify, LockSetup, BufferCount, BufferData, BufferConfirm };
+    // What each chip of a two-chip package keeps for itself.
+    struct ChipState {
+        int mode = 0;
+        uint8_t status = 0x80;
+        uint64_t busyEnd = 0;
+        int pollByte = -1;
+    };
+    // The chip its /CE lines select (0 without a second one).
+    int SelectedChip(const PinEnvironment& env) const;
+    void SwitchChip(int chip);
+    uint32_t ChipBase() const { return cfg_.twoChips ? chip_ * static_cast<uint32_t>(cells_.size() / 2) : 0; }
     int Socket(int chipPin) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
@@ -169,6 +213,13 @@ private:
     bool prevWrite_ = false;
     std::vector<uint32_t> erases_;
     std::vector<Write> writes_;
+    std::vector<bool> locks_;
+    std::set<uint32_t> jammed_;
+    std::vector<uint32_t> unlocks_;
+    std::vector<Write> buffer_;
+    uint32_t bufferLeft_ = 0;
+    int chip_ = 0;
+    ChipState other_; // the state of the chip not selected
 };
 
 } // namespace sim

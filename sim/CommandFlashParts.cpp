@@ -4,6 +4,7 @@
 #include "sim/Catalog.h"
 #include "sim/CommandFlashChip.h"
 
+#include <string>
 #include <tuple>
 
 namespace sim {
@@ -27,7 +28,7 @@ std::vector<uint32_t> Uniform(uint32_t bytes, uint32_t block) {
     return starts;
 }
 
-CommandFlashConfig Part(const char* name, uint32_t bytes, std::vector<uint32_t> blocks, int boot, uint8_t device) {
+CommandFlashConfig Part(const char* name, uint32_t bytes, std::vector<uint32_t> blocks, int boot, uint16_t device) {
     CommandFlashConfig c;
     c.name = name;
     c.bytes = bytes;
@@ -123,6 +124,96 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
         c.programUs = 10;
         c.eraseUs = 10000;
         add(maker, c);
+    }
+
+    // 16-bit parts in the 48-pin TSOP: blocks in 4K-word units, lowest
+    // address first; sizes in words.
+    auto tsop = [&](const char* maker, const char* name, uint32_t words, std::vector<uint32_t> units, uint16_t device,
+                    int footprint = kCommandFootprintAdapter48) {
+        std::vector<uint32_t> starts;
+        for (uint32_t u : units) starts.push_back(u * 4096);
+        CommandFlashConfig c = Part(name, words, std::move(starts), -1, device);
+        c.width = 16;
+        c.footprint = footprint;
+        c.vccMinTenths = 27;
+        c.programUs = 8;
+        c.blockEraseUs = 500000;
+        c.chipEraseUs = 2000000;
+        add(maker, c);
+        return c;
+    };
+    // Eight 4K-word parameter blocks at the bottom (or the top), the rest
+    // 32K-word blocks, `units` 4K-word units in all.
+    auto boot = [](uint32_t units, bool top) {
+        std::vector<uint32_t> starts;
+        uint32_t at = 0;
+        if (!top)
+            for (; at < 8; ++at) starts.push_back(at);
+        for (; at < (top ? units - 8 : units); at += 8) starts.push_back(at);
+        if (top)
+            for (; at < units; ++at) starts.push_back(at);
+        return starts;
+    };
+    // Advanced boot block, 3 V with a 12 V fast-programming VPP: 4, 8, 16
+    // and 32 Mbit; the C3 parts power up with every block locked.
+    for (auto [name, units, device] : {std::tuple{"28F400B3-B", 64u, uint16_t{0x8895}}, std::tuple{"28F400B3-T", 64u, uint16_t{0x8894}},
+                                       std::tuple{"28F800B3-B", 128u, uint16_t{0x8893}}, std::tuple{"28F800B3-T", 128u, uint16_t{0x8892}},
+                                       std::tuple{"28F160B3-B", 256u, uint16_t{0x8891}}, std::tuple{"28F160B3-T", 256u, uint16_t{0x8890}},
+                                       std::tuple{"28F320B3-B", 512u, uint16_t{0x8897}}, std::tuple{"28F320B3-T", 512u, uint16_t{0x8896}}}) {
+        // The 8 Mbit top-boot part is listed on the row that powers VCC on its own pin.
+        const bool ownVcc = std::string(name) == "28F800B3-T";
+        tsop("INTEL", name, units * 4096, boot(units, name[9] == 'T'), device,
+             ownVcc ? kCommandFootprintTsop48 : kCommandFootprintAdapter48);
+    }
+    for (auto [name, units, device] : {std::tuple{"28F800C3-B", 128u, uint16_t{0x88C1}}, std::tuple{"28F800C3-T", 128u, uint16_t{0x88C0}},
+                                       std::tuple{"28F160C3-B", 256u, uint16_t{0x88C3}}, std::tuple{"28F160C3-T", 256u, uint16_t{0x88C2}},
+                                       std::tuple{"28F320C3-B", 512u, uint16_t{0x88C5}}, std::tuple{"28F320C3-T", 512u, uint16_t{0x88C4}}}) {
+        CommandFlashConfig c = tsop("INTEL", name, units * 4096, boot(units, name[9] == 'T'), device);
+        c.lockedAtPowerUp = true;
+        parts.pop_back();
+        add("INTEL", c);
+    }
+    // 5 V boot block, 8 Mbit by 16: 8K-word boot block, two 4K-word
+    // parameter blocks, a 48K-word block and seven 64K-word blocks.
+    tsop("INTEL", "28F800BV-B", 0x80000, {0, 2, 3, 4, 16, 32, 48, 64, 80, 96, 112}, 0x889D);
+    tsop("INTEL", "28F800BV-T", 0x80000, {0, 16, 32, 48, 64, 80, 96, 112, 124, 125, 126}, 0x889C);
+    // 8 Mbit by 16 of sixteen uniform 32K-word blocks.
+    {
+        std::vector<uint32_t> units;
+        for (uint32_t u = 0; u < 128; u += 8) units.push_back(u);
+        tsop("SHARP", "LH28F800SU", 0x80000, units, 0x00, kCommandFootprintTsop48);
+    }
+    // Two 16 Mbit by 16 chips on one module, the second on /CE2; each
+    // erases whole with 30h/D0h.
+    {
+        std::vector<uint32_t> units;
+        for (uint32_t u = 0; u < 512; u += 8) units.push_back(u);
+        CommandFlashConfig c = tsop("INTEL", "2x28F160S5", 0x200000, units, 0xD0);
+        c.twoChips = true;
+        c.footprint = kCommandFootprintAdapter48Vpp5;
+        c.chipErase30 = true;
+        c.vccMinTenths = 45;
+        parts.pop_back();
+        add("INTEL", c);
+    }
+    // Write-buffer parts of 64K-word blocks (a 16-word buffer), 5 V and 3 V,
+    // and their full-chip-erase twins of 32K-word blocks.
+    for (auto [name, words, device, volts] : {std::tuple{"28F320J5", 0x200000u, uint16_t{0x14}, 45}, std::tuple{"28F640J5", 0x400000u, uint16_t{0x15}, 45},
+                                              std::tuple{"28F128J3", 0x800000u, uint16_t{0x18}, 27}}) {
+        std::vector<uint32_t> units;
+        for (uint32_t u = 0; u < words / 4096; u += 16) units.push_back(u);
+        // The row of the 5 V parts takes them through its adapter (VPEN on ZIF
+        // 5); the 3 V part's row powers the package's own pins.
+        CommandFlashConfig c = tsop("INTEL", name, words, units, device,
+                                    volts == 27 ? kCommandFootprintTsop48 : kCommandFootprintAdapter48Vpp5);
+        c.bufferWords = 16;
+        c.chipErase30 = true;
+        c.vccMinTenths = volts;
+        c.vppMinTenths = volts;
+        c.blockEraseUs = 1000000;
+        c.chipEraseUs = 8000000;
+        parts.pop_back();
+        add("INTEL", c);
     }
 }
 

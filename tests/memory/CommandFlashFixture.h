@@ -3,6 +3,7 @@
 // the lines and waits a run shows.
 #pragma once
 #include <cstdio>
+#include <fstream>
 
 #include "MemoryFixture.h"
 #include "engine/Power.h"
@@ -98,6 +99,29 @@ protected:
         const bool wide = chip.Config().width == 16;
         for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a)
             ASSERT_EQ(chip.Cell(a), wide ? BufferWords[a - from] : BufferByte(a - from)) << std::hex << a;
+    }
+    // Blank check, program from a loaded binary file (16-bit parts:
+    // little-endian words), read back, verify, erase (then afterErase) and
+    // blank check again.
+    void ExpectRoundTrip(const sim::CommandFlashChip& chip, const std::function<void()>& afterErase = nullptr) {
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        std::string bytes;
+        for (uint32_t i = 0; i < 2 * 0x300; ++i) bytes.push_back(static_cast<char>((i * 7 + 3) & 0xFF));
+        std::ofstream("image.bin", std::ios::binary) << bytes;
+        FillBufferRange(0, BufferByteSize - 1, 0xFF);
+        ASSERT_EQ(LoadFileIntoBuffer(0, 0, "image.bin"), 1);
+        EXPECT_EQ(BufferWords[1], 0x1811); // bytes 11h, 18h
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectHolds(chip);
+        FillBufferRange(0, BufferByteSize - 1, 0);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        ExpectHolds(chip);
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        EXPECT_EQ(Run(OpBlankCheck), -1);
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        if (afterErase) afterErase();
+        EXPECT_TRUE(chip.IsBlank());
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     }
     // Runs op with the fault in place (a question answered No): it ends with
     // its result and line after `waits` erase waits (0: not counted), the

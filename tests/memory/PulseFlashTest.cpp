@@ -24,24 +24,7 @@ TEST_P(PulseRows, BlankProgramReadVerifyEraseThenBlank) {
     const PulsePart& c = GetParam();
     sim::CommandFlashChip* chip = Start(c.name);
     ASSERT_NE(chip, nullptr);
-    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
-    std::string bytes;
-    for (uint32_t i = 0; i < 2 * 0x300; ++i) bytes.push_back(static_cast<char>((i * 7 + 3) & 0xFF));
-    std::ofstream("image.bin", std::ios::binary) << bytes;
-    FillBufferRange(0, BufferByteSize - 1, 0xFF);
-    ASSERT_EQ(LoadFileIntoBuffer(0, 0, "image.bin"), 1);
-    EXPECT_EQ(BufferWords[1], 0x1811); // bytes 11h, 18h
-    EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    ExpectHolds(*chip);
-    FillBufferRange(0, BufferByteSize - 1, 0);
-    EXPECT_EQ(Run(OpRead), 1) << LogText();
-    ExpectHolds(*chip);
-    EXPECT_EQ(Run(OpVerify), 1) << LogText();
-    EXPECT_EQ(Run(OpBlankCheck), -1);
-    EXPECT_EQ(Run(OpErase), 1) << LogText();
-    EXPECT_EQ(HasLine(" Program all ok!"), c.zeroFirst) << LogText();
-    EXPECT_TRUE(chip->IsBlank());
-    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    ExpectRoundTrip(*chip, [&] { EXPECT_EQ(HasLine(" Program all ok!"), c.zeroFirst) << LogText(); });
     ExpectNoViolations();
 }
 
