@@ -29,6 +29,7 @@
 #include "memory/OptNand.h"
 #include "memory/OptX76F100.h"
 #include "memory/OptXC18V00.h"
+#include "memory/OptXc17xx.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -142,6 +143,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptNandDialog();
     InstallOptX76Dialogs();
     InstallOptXC18V00Dialog();
+    InstallOptXc17xxDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

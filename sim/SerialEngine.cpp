@@ -9,7 +9,9 @@ constexpr int kSda = 25, kScl = 26;
 constexpr int kCs = 21, kSk = 22, kDi = 23, kDo = 24, kDoAlt = 27;
 constexpr int kSo = 22, kWp = 23, kSi = 25, kSck = 26, kHold = 27;
 constexpr int kCtl = 21, kData = 22, kHigh = 23, kDclk = 25, kRclk = 26;
-constexpr uint8_t kTwoClockForm = 3, kDataFlashForm = 4;
+constexpr uint8_t kTwoClockForm = 3, kDataFlashForm = 4, kClockBurstForm = 5;
+// The clock-burst engine's lines.
+constexpr int kBData = 21, kBClk = 22, kBResetOe = 23, kBCe = 24, kBEntry = 26;
 // The DataFlash in its adapter (supply and ground on ZIF 37 and 38).
 constexpr int kZSi = 21, kZSck = 22, kZReset = 23, kZCs = 24, kZWp = 25, kZSo = 28;
 } // namespace
@@ -87,6 +89,7 @@ bool SerialPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     }
     // The programmer's reset writes 0 to registers 0-11.
     if (value == 0 && (reg == 1 || reg == 2 || reg == 5 || reg >= 8)) return true;
+    if (form_ == kClockBurstForm) return BurstWrite(reg, value);
     if (word_) return WordWrite(reg, value);
     if (spi_) return SpiWrite(reg, value);
     return form_ == kTwoClockForm ? TwoClockWrite(reg, value) : ByteWrite(reg, value);
@@ -134,6 +137,61 @@ bool SerialPersonality::TwoClockWrite(uint8_t reg, uint8_t value) {
             Drive(clock, 1);
             shift_ = static_cast<uint16_t>(((shift_ << 1) | bit) & 0xFF);
         }
+        busyUntil_ = NowUs() + static_cast<uint64_t>(value) * kSerialCycleUs;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- clock-burst engine -------------------------------------------------------
+
+void SerialPersonality::BurstLines() {
+    if (mode_ != 1 && mode_ != 3) {
+        for (int pin : {kBData, kBClk, kBResetOe, kBCe, kBEntry}) Drive(pin, -1);
+        return;
+    }
+    Drive(kBClk, 0);
+    Drive(kBCe, statics_ & 1);
+    Drive(kBResetOe, (statics_ >> 1) & 1);
+    Drive(kBEntry, lines_ == 0 ? 0 : 1);
+}
+
+bool SerialPersonality::BurstWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0:
+        if (value > 3) return false;
+        statics_ = value;
+        BurstLines();
+        return true;
+    case 3:
+        if (value != 0 && value != 2 && value != 14) return false;
+        lines_ = value;
+        BurstLines();
+        return true;
+    case 4:
+        if (value > 3) return false;
+        mode_ = value;
+        BurstLines();
+        return true;
+    case 6:
+        shift_ = value;
+        return true;
+    case 7:
+        return value == 0; // the reset
+    case 8:
+        if (value > 200) return false;
+        if (lines_ != 14 || (mode_ != 1 && mode_ != 3)) {
+            Violation("serial engine: a shift while the engine does not hold the lines");
+            return true;
+        }
+        for (int i = 0; i < value; ++i) {
+            if (mode_ == 1) Drive(kBData, (shift_ >> 7) & 1);
+            Drive(kBClk, 1);
+            shift_ = static_cast<uint16_t>(((shift_ << 1) | ReadLevel(kBData)) & 0xFF);
+            Drive(kBClk, 0);
+        }
+        Drive(kBData, -1);
         busyUntil_ = NowUs() + static_cast<uint64_t>(value) * kSerialCycleUs;
         return true;
     default:
@@ -335,6 +393,11 @@ void SerialPersonality::WordShift(int cycles) {
 std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
     const uint8_t busy = Busy() ? 2 : 0;
+    if (form_ == kClockBurstForm) {
+        if (reg == 6 || reg == 7) return static_cast<uint8_t>(shift_);
+        if (reg == 9) return static_cast<uint8_t>(busy | (ReadLevel(kBData) << 2));
+        return std::nullopt;
+    }
     if (!word_) {
         if (reg == 6) {
             const uint8_t v = static_cast<uint8_t>(shift_);

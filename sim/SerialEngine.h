@@ -6,7 +6,8 @@
 // Image header parameters:
 //   0  engine: 0 the byte engine in its two-wire form, 1 the word engine,
 //      2 the byte engine in its SPI form, 3 the byte engine in its two-clock
-//      form, 4 the byte engine in its SPI form for the DataFlash adapter
+//      form, 4 the byte engine in its SPI form for the DataFlash adapter,
+//      5 the clock-burst engine
 //
 // Timing: a clock cycle lasts kSerialCycleUs; the busy bit stays set until the
 // cycles of a shift have run. The chip sees each cycle as: data line set,
@@ -64,6 +65,17 @@
 //      received (DO sampled into bit 0 each cycle)
 //   8  1-16 clock cycles to run (0: none)
 //   9  read: bit 1 busy, bit 0 level of ZIF 24, bit 2 level of ZIF 27
+// Clock-burst engine (DATA ZIF 21, CLK ZIF 22, RESET/OE ZIF 23, /CE ZIF 24,
+// the mode-entry line ZIF 26; the lines are driven while register 4 is 1 or 3):
+//   0  0-3: bit 0 /CE, bit 1 RESET/OE
+//   3  0 drives ZIF 26 low, 2 high; 14 high with the clock handed to the
+//      engine (bursts need it)
+//   4  1 DATA driven from the shift register during bursts (released after
+//      each); 3 DATA released; 0 and 2 all lines released
+//   6  the 8-bit shift register, sent MSB first; read: the bits sampled
+//   7  read: the shift register as well (the identification view)
+//   8  write 1-200: clock cycles to run, DATA sampled after each rising CLK
+//   9  read: bit 1 busy, bit 2 the level of DATA now
 // Registers 1, 2 and 9-11 take the reset's 0. Any other write is a violation,
 // as is a shift while the byte engine does not own the lines.
 #pragma once
@@ -99,6 +111,8 @@ private:
     bool SpiWrite(uint8_t reg, uint8_t value);
     bool TwoClockWrite(uint8_t reg, uint8_t value);
     bool WordWrite(uint8_t reg, uint8_t value);
+    bool BurstWrite(uint8_t reg, uint8_t value);
+    void BurstLines();
     void Drive(int pin, int level); // -1 releases
     void Changed();
     void ByteShift(int cycles);
