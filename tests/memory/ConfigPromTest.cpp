@@ -163,17 +163,18 @@ TEST_F(Prom, PageLoopAndBursts) {
     ExpectNoViolations();
 }
 
-// Split mode 1 takes every other buffer byte into the chip.
+// Split mode 1 programs and verifies the chip from every other buffer byte.
 TEST_F(Prom, WordModeTakesItsOwnLane) {
     for (const char* name : {"XC1765E", "XC17S05"}) {
         Seat(name);
-        LoadImage();
-        DeviceEnd = 15;
-        AddressStep = 2;
-        BufferIndex = 0;
-        for (uint32_t i = 0; i < 32; ++i) FillBufferRange(i, i, i % 2 ? 0xEE : i);
-        EXPECT_EQ(CurrentAlgorithm == 30 ? AlgorithmRow(30)->Program() : AlgorithmRow(34)->Program(), 1) << name;
-        for (uint32_t a = 0; a < 16; ++a) EXPECT_EQ(chip->Byte(a), 2 * a) << name << " " << a;
+        WordMode = 1;
+        DeviceSize = 64;
+        SetupAddressRange();
+        for (uint32_t i = 0; i < 128; ++i) FillBufferRange(i, i, i % 2 ? 0xEE : i);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        for (uint32_t a = 0; a < 64; ++a) EXPECT_EQ(chip->Byte(a), 2 * a) << name << " " << a;
+        WordMode = 0;
     }
 }
 
