@@ -41,6 +41,7 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {19, false, "the erase methods", WordPulseFlashVariantCount},
     {30, false, "the identification offsets", 4},
     {34, false, "the identification offsets", 3},
+    {31, false, "the address forms", 2},
 };
 // Variants past a row's table that select an erase of their own.
 struct RowSpecialVariant {
@@ -56,7 +57,7 @@ struct RowPageMinimum {
     uint32_t Row;
     uint32_t Least;
 };
-inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}, {48, 1}, {45, 1}, {47, 1}, {13, 1}, {57, 1}, {44, 1}, {43, 1}, {30, 1}};
+inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}, {48, 1}, {45, 1}, {47, 1}, {13, 1}, {57, 1}, {44, 1}, {43, 1}, {30, 1}, {31, 1}};
 // The serial page rows take a page from the buffer window, which holds a
 // bank and 256 bytes more; row 43's page address has room for 1024 bytes.
 struct RowPageMaximum {
@@ -64,4 +65,4 @@ struct RowPageMaximum {
     uint32_t Most;
 };
 inline constexpr RowPageMaximum kRowPageMaximums[] = {{11, 256}, {13, 256}, {14, 256}, {16, 256}, {44, 256},
-                                                      {48, 256}, {57, 256}, {81, 256}, {43, 1024}, {30, 21}};
+                                                      {48, 256}, {57, 256}, {81, 256}, {43, 1024}, {30, 21}, {31, 256}};

@@ -30,6 +30,7 @@
 #include "memory/OptX76F100.h"
 #include "memory/OptXC18V00.h"
 #include "memory/OptXc17xx.h"
+#include "memory/OptAt17Cxx.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -144,6 +145,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptX76Dialogs();
     InstallOptXC18V00Dialog();
     InstallOptXc17xxDialog();
+    InstallOptAt17CxxDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

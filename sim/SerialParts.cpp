@@ -166,6 +166,24 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"XILINX", "XC17S05", prom("XC17S05", 8192, 4, 2048, 2056, 0x51)});
     parts.push_back({"XILINX", "XC17S05XL", prom("XC17S05XL", 8192, 4, 2048, 2056, 0x53, {28, 38})});
     parts.push_back({"XILINX", "XC17S10", prom("XC17S10", 16384, 4, 4096, 4104, 0x52)});
+    // Two-wire configuration EEPROMs: capacity, page and supply from the
+    // datasheets; the identity codes have none (the chips' own).
+    const auto eeprom = [](const char* name, uint32_t bytes, uint32_t page, uint8_t device) {
+        ConfigEepromFacts f;
+        f.name = name;
+        f.bytes = bytes;
+        f.pageBytes = page;
+        f.threeByteAddress = bytes > 65536;
+        f.makerCode = 0x1E;
+        f.deviceCode = device;
+        f.writeUs = 5000;
+        return f;
+    };
+    parts.push_back({"ATMEL", "AT17C65", eeprom("AT17C65", 8192, 64, 0x65)});
+    parts.push_back({"ATMEL", "AT17C128", eeprom("AT17C128", 16384, 64, 0x28)});
+    parts.push_back({"ATMEL", "AT17C256", eeprom("AT17C256", 32768, 64, 0x56)});
+    parts.push_back({"ATMEL", "AT17C512", eeprom("AT17C512", 65536, 128, 0x12)});
+    parts.push_back({"ATMEL", "AT17C010", eeprom("AT17C010", 131072, 128, 0x10)});
     return parts;
 }
 
@@ -197,6 +215,7 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* se = std::get_if<SpiEepromFacts>(&part.facts)) return std::make_unique<SpiEepromChip>(*se);
     if (const auto* df = std::get_if<DataFlashFacts>(&part.facts)) return std::make_unique<DataFlashChip>(*df);
     if (const auto* cp = std::get_if<ConfigPromFacts>(&part.facts)) return std::make_unique<ConfigPromChip>(*cp);
+    if (const auto* ce = std::get_if<ConfigEepromFacts>(&part.facts)) return std::make_unique<ConfigEepromChip>(*ce);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
@@ -230,6 +249,11 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
             f.gndPins = {5};
             f.makerCode = cp->makerCode;
             f.deviceCode = cp->deviceCode;
+        }
+        if (const auto* ce = std::get_if<ConfigEepromFacts>(&p.facts)) {
+            f.gndPins = {5};
+            f.makerCode = ce->makerCode;
+            f.deviceCode = ce->deviceCode;
         }
         if (flash) {
             f.makerCode = flash->makerCode;

@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "memory/ConfigEeprom.h"
 #include "memory/ConfigProm.h"
+#include "memory/OptAt17Cxx.h"
 #include "memory/OptXc17xx.h"
 #include "memory/SerialFrame.h"
 #include "sim/SerialEngine.h"
@@ -26,21 +28,30 @@ protected:
         MemoryRun::SetUp();
         sim::RegisterSerialPersonality();
         InstallOptXc17xxDialog();
+        InstallOptAt17CxxDialog();
     }
+    sim::ConfigEepromChip* eeprom = nullptr;
     // Seats the part, its identity code changed by `deviceDelta`.
     void Seat(const char* name, int deviceDelta = 0) {
         socket->Clear();
-        ASSERT_TRUE(Select("XILINX", name)) << name;
-        sim::SerialPart part = *sim::FindSerialPart("XILINX", name);
-        auto& f = std::get<sim::ConfigPromFacts>(part.facts);
-        f.deviceCode = static_cast<uint8_t>(f.deviceCode + deviceDelta);
-        chip = static_cast<sim::ConfigPromChip*>(sim::SeatSerialPart(*socket, *elec, part));
+        const char* maker = name[0] == 'A' ? "ATMEL" : "XILINX";
+        ASSERT_TRUE(Select(maker, name)) << name;
+        sim::SerialPart part = *sim::FindSerialPart(maker, name);
+        std::visit(
+            [&](auto& f) {
+                if constexpr (requires { f.deviceCode; }) f.deviceCode = static_cast<uint8_t>(f.deviceCode + deviceDelta);
+            },
+            part.facts);
+        sim::SerialChipBase* seated = sim::SeatSerialPart(*socket, *elec, part);
+        chip = dynamic_cast<sim::ConfigPromChip*>(seated);
+        eeprom = dynamic_cast<sim::ConfigEepromChip*>(seated);
     }
+    int Pulses() const { return chip ? static_cast<int>(chip->Pulses()) : static_cast<int>(eeprom->WriteCycles()); }
     // The row's image, for entries called without the operation driver.
     void LoadImage() {
         sim::LogicImageHeader h;
         h.personality = sim::kPersonalitySerial;
-        h.params[0] = 5;
+        h.params[0] = CurrentAlgorithm == 31 ? 6 : 5;
         simp.ConfigureDirect(h);
         simp.EnableTrace(true);
         simp.ClearTrace();
@@ -90,6 +101,11 @@ TEST_F(Prom, FaultsEndTheRun) {
          },
          -1, "Can not be executed with Communication Error!", 0, -1},
         {"user break", "XC1765E", 0, UiAnswer::No, [this] { ui.BreakAtPercent = 30; }, 3, "USER BREAK!", 1, -1},
+        {"row 31 mismatch, Yes: programs, the verify asks no more", "AT17C65", 1, UiAnswer::Yes, nullptr, 1,
+         " Invalid device ID.", 1, -1},
+        {"row 31 mismatch, No: nothing written", "AT17C010", 1, UiAnswer::No, nullptr, -1, " Invalid device ID.", 1, 0},
+        {"row 31 page written faster than the chip: its address unacknowledged", "AT17C65", 0, UiAnswer::Yes,
+         [] { PulseWidth = 100; }, -1, "Program error!", 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -104,8 +120,10 @@ TEST_F(Prom, FaultsEndTheRun) {
         EXPECT_TRUE(HasLine(c.line)) << LogText();
         EXPECT_EQ(static_cast<int>(ui.Boxes.size()), c.questions) << LogText();
         if (c.pulses >= 0) {
-            EXPECT_EQ(static_cast<int>(chip->Pulses()), c.pulses);
+            EXPECT_EQ(Pulses(), c.pulses);
         }
+        // Powered down, unless the programmer stopped answering.
+        EXPECT_EQ(elec->SuppliedPins().empty(), !SerialEngineLost());
         simp.StopAnswering(false);
         ui.OnBreak = nullptr;
         ui.BreakAtPercent = -1;
@@ -217,6 +235,51 @@ TEST_F(Prom, PolarityDialog) {
         EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Read(2), 1);
         EXPECT_EQ(BufferByte(0), 0x3C);
         EXPECT_TRUE(HasLine(c.activeLow ? " RESET active low." : " RESET active high(default)."));
+        ExpectNoViolations();
+    }
+}
+
+// Row 31's dialog: the polarity logged on create, OK toggles it (twice:
+// back), and a write refused at the identity question keeps the old value.
+TEST_F(Prom, TogglePolarityDialog) {
+    struct Case {
+        const char* name;
+        int deviceDelta;
+        const char* created;
+        const char* line;
+        bool activeHigh;
+    };
+    for (const Case& c : {Case{"AT17C65", 0, "RESET Polarity is Active Low!", "Now RESET Polarity Active High!", true},
+                          Case{"AT17C65", 0, "RESET Polarity is Active High!", "Now RESET Polarity Active Low!", false},
+                          Case{"AT17C010", 0, "RESET Polarity is Active Low!", "Now RESET Polarity Active High!", true},
+                          Case{"AT17C010", 0, "RESET Polarity is Active High!", "Now RESET Polarity Active Low!", false},
+                          Case{"AT17C65", 1, nullptr, "RESET Polarity Program Fail!", false}}) {
+        const bool wasHigh = eeprom && eeprom->ActiveHigh() && c.deviceDelta == 0;
+        Seat(c.name, c.deviceDelta);
+        eeprom->SetActiveHigh(wasHigh);
+        LoadImage();
+        ui.Boxes.clear();
+        ui.DefaultAnswer = UiAnswer::No;
+        const size_t lines = ui.Log.size();
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<TOptAt17Cxxx*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            EXPECT_EQ(d->windowTitle(), "Toggle Polarity");
+            EXPECT_EQ(d->Memo1->toPlainText(), "The polarity of the Reset/OE \npin may be toggle.\n\n"
+                                                "Press Ok to make RESET to \ntoggle polarity.");
+            EXPECT_EQ(d->pos(), QPoint(ui.Left + 320, ui.Top + 100));
+            d->BitBtnOk->click();
+        });
+        EXPECT_EQ(AlgorithmRow(31)->Options(), c.created ? 1 : -1);
+        // A refused identity is asked about on create and again on OK.
+        std::vector<std::string> expected(c.created ? 0 : 2, " Invalid device ID.");
+        if (c.created) expected.push_back(c.created);
+        expected.push_back(c.line);
+        EXPECT_EQ(std::vector<std::string>(ui.Log.begin() + static_cast<long>(lines), ui.Log.end()), expected);
+        EXPECT_EQ(eeprom->ActiveHigh(), c.activeHigh) << c.name;
+        EXPECT_EQ(ResetPolarity31, c.activeHigh ? 1u : 0u);
+        EXPECT_EQ(ui.Boxes.size(), c.created ? 0u : 2u); // asked again after No
+        ui.DefaultAnswer = UiAnswer::Yes;
         ExpectNoViolations();
     }
 }
