@@ -17,6 +17,8 @@
 #include "memory/JtagMemory.h"
 #include "memory/SecureSerial.h"
 #include "memory/MuxEeprom.h"
+#include "memory/ConfigProm.h"
+#include "memory/ConfigEeprom.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -38,4 +40,6 @@ void InstallMemoryAlgorithms() {
     InstallLockoutFlashRows();
     InstallWordFlashRows();
     InstallBufferFlashRows();
+    InstallConfigPromRows();
+    InstallConfigEepromRows();
 }

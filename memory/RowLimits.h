@@ -46,6 +46,9 @@ inline constexpr RowTableCount kRowTableCounts[] = {
     {91, false, "the register-8 values", Row91VariantCount},
     {37, false, "the block sizes", BufferFlashBlockVariantCount},
     {39, false, "the block sizes", BufferFlashBlockVariantCount},
+    {30, false, "the identification offsets", 4},
+    {34, false, "the identification offsets", 3},
+    {31, false, "the address forms", 2},
 };
 // Variants past a row's table that select an erase of their own.
 struct RowSpecialVariant {
@@ -61,7 +64,8 @@ struct RowPageMinimum {
     uint32_t Row;
     uint32_t Least;
 };
-inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}, {48, 1}, {45, 1}, {47, 1}, {13, 1}, {57, 1}, {44, 1}, {43, 1}, {37, 1}, {39, 1}};
+inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}, {48, 1}, {45, 1}, {47, 1}, {13, 1}, {57, 1}, {44, 1}, {43, 1}, {37, 1}, {39, 1},
+                                                      {30, 1}, {31, 1}};
 // The serial page rows take a page from the buffer window, which holds a
 // bank and 256 bytes more; row 43's page address has room for 1024 bytes.
 struct RowPageMaximum {
@@ -69,4 +73,5 @@ struct RowPageMaximum {
     uint32_t Most;
 };
 inline constexpr RowPageMaximum kRowPageMaximums[] = {{11, 256}, {13, 256}, {14, 256}, {16, 256}, {44, 256},
-                                                      {48, 256}, {57, 256}, {81, 256}, {43, 1024}, {37, 128}, {39, 128}};
+                                                      {48, 256}, {57, 256}, {81, 256}, {43, 1024}, {37, 128}, {39, 128},
+                                                      {30, 21}, {31, 256}};

@@ -23,6 +23,7 @@ int WaitBusyBit(uint32_t reg) {
 } // namespace
 
 bool SerialEngineLost() { return g_engineLost; }
+void SerialEngineArm() { g_engineLost = false; }
 
 void PinShiftOutMsbFirst(int data, int clock, int pulse, uint32_t value, int n) {
     for (int i = n - 1; i >= 0; --i) {

@@ -51,8 +51,10 @@ int WordEngineWaitIdle();
 int WordEngineSend(uint32_t value16, uint32_t n);
 int WordEngineShift(uint32_t value, uint32_t n);
 
-// True once an engine wait gave up in this entry (cleared at power-up).
+// True once an engine wait gave up in this entry (cleared at power-up, or by
+// SerialEngineArm for rows with a power-up of their own).
 bool SerialEngineLost();
+void SerialEngineArm();
 
 // Pin-driver shifts, most significant bit first: each bit set on `data`,
 // then a PulsePin of `clock` with `pulse`; reading, each bit is taken from

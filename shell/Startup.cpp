@@ -31,6 +31,8 @@
 #include "memory/OptNand.h"
 #include "memory/OptX76F100.h"
 #include "memory/OptXC18V00.h"
+#include "memory/OptXc17xx.h"
+#include "memory/OptAt17Cxx.h"
 #include "shell/CfgOpt.h"
 #include "shell/Editbyte.h"
 #include "shell/InfoPanel.h"
@@ -146,6 +148,8 @@ void CreateFormsAndLoadConfig() {
     InstallOptX76Dialogs();
     InstallOptXC18V00Dialog();
     InstallOptXx8C64Dialog();
+    InstallOptXc17xxDialog();
+    InstallOptAt17CxxDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

@@ -23,6 +23,7 @@ ChipPinLimits SerialChipBase::Limits() const {
     ChipPinLimits l;
     l.chip = Name();
     l.socketPins = SocketPins();
+    l.raised = raised_;
     return l;
 }
 

@@ -99,6 +99,8 @@ protected:
     // Pin levels changed while powered / the supply went away.
     virtual void PinsChanged(const PinEnvironment& env) = 0;
     virtual void PowerLost() = 0;
+    // A chip pin that takes more than a logic level (a programming pin).
+    void AllowRaised(int chipPin, int tenths) { raised_.emplace_back(Socket(chipPin), tenths); }
 
     std::vector<uint8_t> cells_;
 
@@ -108,6 +110,7 @@ private:
     int vccPin_;
     bool powered_ = false;
     bool neverReady_ = false;
+    std::vector<std::pair<int, int>> raised_;
     uint64_t busyUntilUs_ = 0;
     uint32_t writeCycles_ = 0;
     struct Stuck {

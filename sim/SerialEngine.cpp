@@ -9,7 +9,9 @@ constexpr int kSda = 25, kScl = 26;
 constexpr int kCs = 21, kSk = 22, kDi = 23, kDo = 24, kDoAlt = 27;
 constexpr int kSo = 22, kWp = 23, kSi = 25, kSck = 26, kHold = 27;
 constexpr int kCtl = 21, kData = 22, kHigh = 23, kDclk = 25, kRclk = 26;
-constexpr uint8_t kTwoClockForm = 3, kDataFlashForm = 4;
+constexpr uint8_t kTwoClockForm = 3, kDataFlashForm = 4, kClockBurstForm = 5, kConfigBusForm = 6;
+// The clock-burst engine's lines.
+constexpr int kBData = 21, kBClk = 22, kBResetOe = 23, kBCe = 24, kBEntry = 26;
 // The DataFlash in its adapter (supply and ground on ZIF 37 and 38).
 constexpr int kZSi = 21, kZSck = 22, kZReset = 23, kZCs = 24, kZWp = 25, kZSo = 28;
 } // namespace
@@ -82,11 +84,14 @@ bool SerialPersonality::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, b
 bool SerialPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     prog_ = &p;
     if (reg >= 12) {
+        if (reg == 13) pull_ = value;
         if (Socket* s = Socket::Find(p)) s->Update(*this);
         return false;
     }
     // The programmer's reset writes 0 to registers 0-11.
     if (value == 0 && (reg == 1 || reg == 2 || reg == 5 || reg >= 8)) return true;
+    if (form_ == kClockBurstForm) return BurstWrite(reg, value);
+    if (form_ == kConfigBusForm) return ConfigBusWrite(reg, value);
     if (word_) return WordWrite(reg, value);
     if (spi_) return SpiWrite(reg, value);
     return form_ == kTwoClockForm ? TwoClockWrite(reg, value) : ByteWrite(reg, value);
@@ -135,6 +140,122 @@ bool SerialPersonality::TwoClockWrite(uint8_t reg, uint8_t value) {
             shift_ = static_cast<uint16_t>(((shift_ << 1) | bit) & 0xFF);
         }
         busyUntil_ = NowUs() + static_cast<uint64_t>(value) * kSerialCycleUs;
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---- clock-burst and configuration two-wire engines ---------------------------
+
+// `cycles` clocks on ZIF 22 with DATA (ZIF 21) sampled after each rising
+// edge. `drive`: -1 DATA released; 1 each bit driven; 0 a 0 driven low and a
+// 1 released (open drain).
+void SerialPersonality::LineShift(bool held, int cycles, int drive) {
+    if (!held) {
+        Violation("serial engine: a shift while the engine does not hold the lines");
+        return;
+    }
+    for (int i = 0; i < cycles; ++i) {
+        const int bit = (shift_ >> 7) & 1;
+        if (drive >= 0) Drive(kBData, bit ? (drive == 1 ? 1 : -1) : 0);
+        Drive(kBClk, 1);
+        shift_ = static_cast<uint16_t>(((shift_ << 1) | ReadLevel(kBData)) & 0xFF);
+        Drive(kBClk, 0);
+    }
+    Drive(kBData, -1);
+    busyUntil_ = NowUs() + static_cast<uint64_t>(cycles) * kSerialCycleUs;
+}
+
+void SerialPersonality::BurstLines() {
+    if (mode_ != 1 && mode_ != 3) {
+        for (int pin : {kBData, kBClk, kBResetOe, kBCe, kBEntry}) Drive(pin, -1);
+        return;
+    }
+    Drive(kBClk, 0);
+    Drive(kBCe, statics_ & 1);
+    Drive(kBResetOe, (statics_ >> 1) & 1);
+    Drive(kBEntry, lines_ == 0 ? 0 : 1);
+}
+
+bool SerialPersonality::BurstWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0:
+        if (value > 3) return false;
+        statics_ = value;
+        BurstLines();
+        return true;
+    case 3:
+        if (value != 0 && value != 2 && value != 14) return false;
+        lines_ = value;
+        BurstLines();
+        return true;
+    case 4:
+        if (value > 3) return false;
+        mode_ = value;
+        BurstLines();
+        return true;
+    case 6:
+        shift_ = value;
+        return true;
+    case 7:
+        return value == 0; // the reset
+    case 8:
+        if (value > 200) return false;
+        LineShift(lines_ == 14 && (mode_ == 1 || mode_ == 3), value, mode_ == 1 ? 1 : -1);
+        return true;
+    default:
+        return false;
+    }
+}
+
+void SerialPersonality::ConfigBusLines() {
+    if (mode_ != 3 && mode_ != 5 && mode_ != 7) {
+        for (int pin : {kBData, kBClk, kBResetOe, kBEntry}) Drive(pin, -1);
+        return;
+    }
+    Drive(kBResetOe, (statics_ & 4) ? -1 : statics_ & 1);
+    Drive(kBEntry, (statics_ >> 1) & 1);
+    const bool hand = lines_ == 10 || lines_ == 12;
+    const int sda = hand && sdaHand_ == 0 ? 0 : -1;
+    // SDA moves while SCL is low.
+    if (lines_ == 10) {
+        Drive(kBData, sda);
+        Drive(kBClk, 1);
+    } else {
+        Drive(kBClk, 0);
+        Drive(kBData, sda);
+    }
+}
+
+bool SerialPersonality::ConfigBusWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0:
+        if (value > 4) return false;
+        statics_ = value;
+        ConfigBusLines();
+        return true;
+    case 3:
+        if (value != 4 && value != 8 && value != 10 && value != 12) return value == 0;
+        lines_ = value;
+        ConfigBusLines();
+        return true;
+    case 4:
+        if (value != 2 && value != 3 && value != 5 && value != 7) return value == 0;
+        mode_ = value;
+        ConfigBusLines();
+        return true;
+    case 6:
+    case 7:
+        shift_ = value;
+        if (reg == 7) {
+            sdaHand_ = value;
+            if (lines_ == 10 || lines_ == 12) ConfigBusLines();
+        }
+        return true;
+    case 8:
+        if (value != 1 && value != 8) return false;
+        LineShift(lines_ != 10 && (mode_ == 5 || mode_ == 7), value, mode_ == 5 ? 0 : -1);
         return true;
     default:
         return false;
@@ -335,6 +456,30 @@ void SerialPersonality::WordShift(int cycles) {
 std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
     const uint8_t busy = Busy() ? 2 : 0;
+    if (form_ == kConfigBusForm) {
+        if (reg == 6) {
+            const uint8_t v = static_cast<uint8_t>(shift_);
+            shift_ = 0;
+            return v;
+        }
+        if (reg != 9) return std::nullopt;
+        if (statics_ & 4) {
+            // RESET/OE on the image's pull, unless the chip holds it.
+            int level = pull_ == 4 ? 1 : 0;
+            if (const Socket* s = Socket::Find(p)) {
+                const ChipDrive d = s->Output(*this, kBResetOe);
+                if (d == ChipDrive::Low || d == ChipDrive::WeakLow) level = 0;
+                if (d == ChipDrive::High || d == ChipDrive::WeakHigh) level = 1;
+            }
+            return static_cast<uint8_t>(busy | level);
+        }
+        return static_cast<uint8_t>(busy | ReadLevel(kBData));
+    }
+    if (form_ == kClockBurstForm) {
+        if (reg == 6 || reg == 7) return static_cast<uint8_t>(shift_);
+        if (reg == 9) return static_cast<uint8_t>(busy | (ReadLevel(kBData) << 2));
+        return std::nullopt;
+    }
     if (!word_) {
         if (reg == 6) {
             const uint8_t v = static_cast<uint8_t>(shift_);

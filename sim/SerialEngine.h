@@ -6,7 +6,8 @@
 // Image header parameters:
 //   0  engine: 0 the byte engine in its two-wire form, 1 the word engine,
 //      2 the byte engine in its SPI form, 3 the byte engine in its two-clock
-//      form, 4 the byte engine in its SPI form for the DataFlash adapter
+//      form, 4 the byte engine in its SPI form for the DataFlash adapter,
+//      5 the clock-burst engine, 6 the configuration two-wire engine
 //
 // Timing: a clock cycle lasts kSerialCycleUs; the busy bit stays set until the
 // cycles of a shift have run. The chip sees each cycle as: data line set,
@@ -64,6 +65,30 @@
 //      received (DO sampled into bit 0 each cycle)
 //   8  1-16 clock cycles to run (0: none)
 //   9  read: bit 1 busy, bit 0 level of ZIF 24, bit 2 level of ZIF 27
+// Clock-burst engine (DATA ZIF 21, CLK ZIF 22, RESET/OE ZIF 23, /CE ZIF 24,
+// the mode-entry line ZIF 26; the lines are driven while register 4 is 1 or 3):
+//   0  0-3: bit 0 /CE, bit 1 RESET/OE
+//   3  0 drives ZIF 26 low, 2 high; 14 high with the clock handed to the
+//      engine (bursts need it)
+//   4  1 DATA driven from the shift register during bursts (released after
+//      each); 3 DATA released; 0 and 2 all lines released
+//   6  the 8-bit shift register, sent MSB first; read: the bits sampled
+//   7  read: the shift register as well (the identification view)
+//   8  write 1-200: clock cycles to run, DATA sampled after each rising CLK
+//   9  read: bit 1 busy, bit 2 the level of DATA now
+// Configuration two-wire engine (SDA ZIF 21, SCL ZIF 22, RESET/OE ZIF 23,
+// ZIF 26; SDA is open drain: a 1 releases it):
+//   0  bit 0 RESET/OE high (else low), bit 1 ZIF 26 high (else low); bit 2
+//      RESET/OE released to the pull that register 13 chooses (12 down,
+//      4 up), its level on register 9 bit 0
+//   3  8 and 4: SCL low, SDA released or shifted; 10 SCL high and 12 SCL
+//      low, SDA by hand from register 7 (FFh released, 0 low)
+//   4  2 all lines released; 3 SCL held; 5 sending, 7 receiving (SDA
+//      released)
+//   6, 7  the 8-bit shift register (written by either, sent MSB first);
+//      read 6: the bits received, and the read clears it
+//   8  1 or 8: clock cycles to run, SDA sampled after each rising SCL
+//   9  read: bit 1 busy, bit 0 the level of SDA now (RESET/OE while sensing)
 // Registers 1, 2 and 9-11 take the reset's 0. Any other write is a violation,
 // as is a shift while the byte engine does not own the lines.
 #pragma once
@@ -99,6 +124,11 @@ private:
     bool SpiWrite(uint8_t reg, uint8_t value);
     bool TwoClockWrite(uint8_t reg, uint8_t value);
     bool WordWrite(uint8_t reg, uint8_t value);
+    bool BurstWrite(uint8_t reg, uint8_t value);
+    void BurstLines();
+    bool ConfigBusWrite(uint8_t reg, uint8_t value);
+    void ConfigBusLines();
+    void LineShift(bool held, int cycles, int drive);
     void Drive(int pin, int level); // -1 releases
     void Changed();
     void ByteShift(int cycles);
@@ -116,6 +146,8 @@ private:
     uint16_t shift_ = 0;
     uint64_t busyUntil_ = 0;
     uint64_t contention_ = 0;
+    uint8_t pull_ = 12; // register 13 as the configuration two-wire engine sees it
+    uint8_t sdaHand_ = 0xFF;
 };
 
 void RegisterSerialPersonality();

@@ -141,6 +141,49 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"ATMEL", "AT45DB041", DataFlashFacts{"AT45DB041", 2048, 264, 0x7, 20000, 250, {26, 37}}});
     parts.push_back({"ATMEL", "AT45DB081", DataFlashFacts{"AT45DB081", 4096, 264, 0x9, 20000, 250, {26, 37}}});
     parts.push_back({"ATMEL", "AT45DB161", DataFlashFacts{"AT45DB161", 4096, 528, 0xB, 20000, 250, {26, 37}}});
+    // One-time serial configuration PROMs. Capacity, supply and programming
+    // level from the datasheets; the page counter's stops of the polarity
+    // bit and the identification, the page size and the identity codes have
+    // no datasheet: they are the chips' own, as the rows reach them.
+    const auto prom = [](const char* name, uint32_t bytes, uint32_t page, uint32_t polarity, uint32_t id,
+                         uint8_t device, SerialSupply supply = {43, 57}) {
+        ConfigPromFacts f;
+        f.name = name;
+        f.bytes = bytes;
+        f.pageBytes = page;
+        f.polarityPage = polarity;
+        f.idPage = id;
+        f.makerCode = 0x49;
+        f.deviceCode = device;
+        f.vppMinTenths = 120;
+        f.pulseUs = 100;
+        f.supply = supply;
+        return f;
+    };
+    parts.push_back({"XILINX", "XC1765E", prom("XC1765E", 8192, 4, 2048, 2056, 0x65)});
+    parts.push_back({"XILINX", "XC17128E", prom("XC17128E", 16384, 4, 4104, 4600, 0xA2)});
+    parts.push_back({"XILINX", "XC17256E", prom("XC17256E", 32768, 2, 16384, 19791, 0x25)});
+    parts.push_back({"XILINX", "XC17S05", prom("XC17S05", 8192, 4, 2048, 2056, 0x51)});
+    parts.push_back({"XILINX", "XC17S05XL", prom("XC17S05XL", 8192, 4, 2048, 2056, 0x53, {28, 38})});
+    parts.push_back({"XILINX", "XC17S10", prom("XC17S10", 16384, 4, 4096, 4104, 0x52)});
+    // Two-wire configuration EEPROMs: capacity, page and supply from the
+    // datasheets; the identity codes have none (the chips' own).
+    const auto eeprom = [](const char* name, uint32_t bytes, uint32_t page, uint8_t device) {
+        ConfigEepromFacts f;
+        f.name = name;
+        f.bytes = bytes;
+        f.pageBytes = page;
+        f.threeByteAddress = bytes > 65536;
+        f.makerCode = 0x1E;
+        f.deviceCode = device;
+        f.writeUs = 5000;
+        return f;
+    };
+    parts.push_back({"ATMEL", "AT17C65", eeprom("AT17C65", 8192, 64, 0x65)});
+    parts.push_back({"ATMEL", "AT17C128", eeprom("AT17C128", 16384, 64, 0x28)});
+    parts.push_back({"ATMEL", "AT17C256", eeprom("AT17C256", 32768, 64, 0x56)});
+    parts.push_back({"ATMEL", "AT17C512", eeprom("AT17C512", 65536, 128, 0x12)});
+    parts.push_back({"ATMEL", "AT17C010", eeprom("AT17C010", 131072, 128, 0x10)});
     return parts;
 }
 
@@ -171,6 +214,8 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* sm = std::get_if<SecureFacts>(&part.facts)) return std::make_unique<SecureMemoryChip>(*sm);
     if (const auto* se = std::get_if<SpiEepromFacts>(&part.facts)) return std::make_unique<SpiEepromChip>(*se);
     if (const auto* df = std::get_if<DataFlashFacts>(&part.facts)) return std::make_unique<DataFlashChip>(*df);
+    if (const auto* cp = std::get_if<ConfigPromFacts>(&part.facts)) return std::make_unique<ConfigPromChip>(*cp);
+    if (const auto* ce = std::get_if<ConfigEepromFacts>(&part.facts)) return std::make_unique<ConfigEepromChip>(*ce);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
@@ -200,6 +245,16 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
         const bool dataFlash = std::holds_alternative<DataFlashFacts>(p.facts);
         f.vccPin = selectFrame || dataFlash ? 6 : flash ? 2 : secure ? 1 : 8;
         f.gndPins = {selectFrame || flash || dataFlash ? 7 : 4};
+        if (const auto* cp = std::get_if<ConfigPromFacts>(&p.facts)) {
+            f.gndPins = {5};
+            f.makerCode = cp->makerCode;
+            f.deviceCode = cp->deviceCode;
+        }
+        if (const auto* ce = std::get_if<ConfigEepromFacts>(&p.facts)) {
+            f.gndPins = {5};
+            f.makerCode = ce->makerCode;
+            f.deviceCode = ce->deviceCode;
+        }
         if (flash) {
             f.makerCode = flash->makerCode;
             f.deviceCode = flash->deviceCode;

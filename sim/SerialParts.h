@@ -5,6 +5,8 @@
 #include <string>
 #include <variant>
 
+#include "sim/ConfigEepromChip.h"
+#include "sim/ConfigPromChip.h"
 #include "sim/Electrical.h"
 #include "sim/SecureMemoryChip.h"
 #include "sim/SerialChips.h"
@@ -16,7 +18,7 @@ struct SerialPart {
     const char* name;
     std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
                  SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts,
-                 ByteFlashFacts, SecureFacts, SpiEepromFacts, DataFlashFacts>
+                 ByteFlashFacts, SecureFacts, SpiEepromFacts, DataFlashFacts, ConfigPromFacts, ConfigEepromFacts>
         facts;
 };
 

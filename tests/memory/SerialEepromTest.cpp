@@ -157,7 +157,12 @@ INSTANTIATE_TEST_SUITE_P(Parts, SerialEveryRow,
                                            RowPart{"ATMEL", "AT25080", 13}, RowPart{"ATMEL", "AT25128", 13, 300},
                                            RowPart{"XICOR", "X5045", 57}, RowPart{"XICOR", "X5163", 57},
                                            RowPart{"XICOR", "X5645", 57, 300}, RowPart{"MICROCHIP", "24AA65", 44, 300},
-                                           RowPart{"ATMEL", "AT45DB041", 43, 800}, RowPart{"ATMEL", "AT45DB161", 43, 1200}),
+                                           RowPart{"ATMEL", "AT45DB041", 43, 800}, RowPart{"ATMEL", "AT45DB161", 43, 1200},
+                                           RowPart{"XILINX", "XC1765E", 30, 600}, RowPart{"XILINX", "XC17128E", 30, 600},
+                                           RowPart{"XILINX", "XC17256E", 30, 600}, RowPart{"XILINX", "XC17S05", 34, 600},
+                                           RowPart{"XILINX", "XC17S05XL", 34, 600}, RowPart{"XILINX", "XC17S10", 34, 600},
+                                           RowPart{"ATMEL", "AT17C65", 31, 600}, RowPart{"ATMEL", "AT17C512", 31, 600},
+                                           RowPart{"ATMEL", "AT17C010", 31, 600}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Every record of the serial rows names a part the simulator knows.

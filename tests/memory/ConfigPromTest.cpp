@@ -1,0 +1,287 @@
+// The one-time serial configuration PROMs (rows 30 and 34) beyond the common
+// serial table: identity checks and the faults that must end a run before a
+// pulse, the page loop's pulses, the burst lengths, and the polarity dialog
+// offscreen on the simulated chip.
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "memory/ConfigEeprom.h"
+#include "memory/ConfigProm.h"
+#include "memory/OptAt17Cxx.h"
+#include "memory/OptXc17xx.h"
+#include "memory/SerialFrame.h"
+#include "sim/SerialEngine.h"
+#include "sim/SerialParts.h"
+#include "MemoryFixture.h"
+#include "OffscreenApp.h"
+
+namespace {
+
+class Prom : public MemoryRun {
+protected:
+    sim::ConfigPromChip* chip = nullptr;
+
+    void SetUp() override {
+        App();
+        MemoryRun::SetUp();
+        sim::RegisterSerialPersonality();
+        InstallOptXc17xxDialog();
+        InstallOptAt17CxxDialog();
+    }
+    sim::ConfigEepromChip* eeprom = nullptr;
+    // Seats the part, its identity code changed by `deviceDelta`.
+    void Seat(const char* name, int deviceDelta = 0) {
+        socket->Clear();
+        const char* maker = name[0] == 'A' ? "ATMEL" : "XILINX";
+        ASSERT_TRUE(Select(maker, name)) << name;
+        sim::SerialPart part = *sim::FindSerialPart(maker, name);
+        std::visit(
+            [&](auto& f) {
+                if constexpr (requires { f.deviceCode; }) f.deviceCode = static_cast<uint8_t>(f.deviceCode + deviceDelta);
+            },
+            part.facts);
+        sim::SerialChipBase* seated = sim::SeatSerialPart(*socket, *elec, part);
+        chip = dynamic_cast<sim::ConfigPromChip*>(seated);
+        eeprom = dynamic_cast<sim::ConfigEepromChip*>(seated);
+    }
+    int Pulses() const { return chip ? static_cast<int>(chip->Pulses()) : static_cast<int>(eeprom->WriteCycles()); }
+    // The row's image, for entries called without the operation driver.
+    void LoadImage() {
+        sim::LogicImageHeader h;
+        h.personality = sim::kPersonalitySerial;
+        h.params[0] = CurrentAlgorithm == 31 ? 6 : 5;
+        simp.ConfigureDirect(h);
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        ReadVccInUse = 50;
+    }
+    std::vector<int> Writes(uint8_t reg) const {
+        std::vector<int> v;
+        for (const auto& a : simp.RegisterTrace())
+            if (a.write && a.reg == reg) v.push_back(a.value);
+        return v;
+    }
+    int Lines(const std::string& text) const {
+        const auto l = Log();
+        return static_cast<int>(std::count(l.begin(), l.end(), text));
+    }
+};
+
+// Each fault ends the run with its result and line; no pulse reaches a part
+// whose identity failed.
+TEST_F(Prom, FaultsEndTheRun) {
+    struct Case {
+        const char* what;
+        const char* name;
+        int deviceDelta;
+        UiAnswer answer;
+        std::function<void()> fault;
+        int result;
+        const char* line;
+        int questions;
+        int pulses; // -1: not counted
+    };
+    const std::vector<Case> cases = {
+        {"row 30 mismatch, Yes: programs, the verify asks no more", "XC1765E", 1, UiAnswer::Yes, nullptr, 1,
+         " Manufacturer or Device ID Error.", 1, -1},
+        {"row 30 mismatch, No: before any pulse", "XC1765E", 1, UiAnswer::No, nullptr, -1,
+         " Manufacturer or Device ID Error.", 1, 0},
+        {"row 34 mismatch", "XC17S05", 1, UiAnswer::Yes, nullptr, -1, " Invalid device ID.", 0, 0},
+        {"row 30 page never verifies: two over-pulses", "XC1765E", 0, UiAnswer::Yes,
+         [this] { chip->NeverPrograms(); }, -1, "Program error!", 0, 3},
+        {"engine stuck busy", "XC17S05", 0, UiAnswer::Yes,
+         [this] {
+             ui.BreakAtPercent = 40;
+             ui.OnBreak = [this] {
+                 UserBreak = 0;
+                 simp.StopAnswering(true, 0xFF);
+             };
+         },
+         -1, "Can not be executed with Communication Error!", 0, -1},
+        {"user break", "XC1765E", 0, UiAnswer::No, [this] { ui.BreakAtPercent = 30; }, 3, "USER BREAK!", 1, -1},
+        {"row 31 mismatch, Yes: programs, the verify asks no more", "AT17C65", 1, UiAnswer::Yes, nullptr, 1,
+         " Invalid device ID.", 1, -1},
+        {"row 31 mismatch, No: nothing written", "AT17C010", 1, UiAnswer::No, nullptr, -1, " Invalid device ID.", 1, 0},
+        {"row 31 page written faster than the chip: its address unacknowledged", "AT17C65", 0, UiAnswer::Yes,
+         [] { PulseWidth = 100; }, -1, "Program error!", 0, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Seat(c.name, c.deviceDelta);
+        DeviceSize = 600;
+        SetupAddressRange();
+        ui.Boxes.clear();
+        if (c.questions > 0) ui.QueueAnswer(c.answer);
+        if (c.fault) c.fault();
+        FillPattern(BufferByteSize, 2);
+        EXPECT_EQ(Run(OpProgram), c.result) << LogText();
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_EQ(static_cast<int>(ui.Boxes.size()), c.questions) << LogText();
+        if (c.pulses >= 0) {
+            EXPECT_EQ(Pulses(), c.pulses);
+        }
+        // Powered down, unless the programmer stopped answering.
+        EXPECT_EQ(elec->SuppliedPins().empty(), !SerialEngineLost());
+        simp.StopAnswering(false);
+        ui.OnBreak = nullptr;
+        ui.BreakAtPercent = -1;
+        UserBreak = 0;
+    }
+}
+
+// The row-30 identity with a device code below 10h meets the high nibble of
+// the chip's second byte.
+TEST_F(Prom, ShortDeviceCodeMeetsTheHighNibble) {
+    for (const auto& [expected, result] : {std::pair{0x0Au, 1}, std::pair{0x0Bu, -1}, std::pair{0xA2u, 1}}) {
+        Seat("XC17128E");
+        LoadImage();
+        ExpectedDeviceId = expected;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(AlgorithmRow(30)->Read(0), result) << expected;
+        SkipIdCheck = 0;
+    }
+}
+
+// ClockBurst(450) gives 200, 200 and 50; an all-FFh page is not pulsed but
+// the address moves on; OverPulseWidth 0 never reads a page back; row 34
+// reads at the read supply in verify mode 1; a Page past 21 or of 0 is refused.
+TEST_F(Prom, PageLoopAndBursts) {
+    Seat("XC1765E");
+    LoadImage();
+    WriteRegister(4, 3);
+    WriteRegister(3, 14);
+    simp.ClearTrace();
+    EXPECT_EQ(ClockBurst(450), 1);
+    EXPECT_EQ(Writes(8), (std::vector<int>{200, 200, 50}));
+
+    DeviceEnd = 11;
+    FillBufferRange(0, 3, 0xFF);
+    FillBufferRange(4, 11, 0x5A);
+    EXPECT_EQ(AlgorithmRow(30)->Program(), 1);
+    EXPECT_EQ(chip->Pulses(), 2u);
+    EXPECT_EQ(chip->Byte(3), 0xFF);
+    EXPECT_EQ(chip->Byte(4), 0x5A);
+
+    Seat("XC1765E");
+    chip->NeverPrograms();
+    OverPulseWidth = 0;
+    EXPECT_EQ(AlgorithmRow(30)->Program(), 1); // nothing read back
+    for (uint32_t page : {0u, 22u}) {
+        PageSize = page;
+        EXPECT_EQ(AlgorithmRow(30)->Program(), -1);
+    }
+
+    Seat("XC17S05");
+    LoadImage();
+    ReadVccInUse = 45;
+    EXPECT_EQ(AlgorithmRow(34)->Read(1), 1);
+    EXPECT_EQ(SupplyVoltage, 45u);
+    ExpectNoViolations();
+}
+
+// Split mode 1 programs and verifies the chip from every other buffer byte.
+TEST_F(Prom, WordModeTakesItsOwnLane) {
+    for (const char* name : {"XC1765E", "XC17S05", "AT17C65"}) {
+        Seat(name);
+        WordMode = 1;
+        DeviceSize = 64;
+        SetupAddressRange();
+        for (uint32_t i = 0; i < 128; ++i) FillBufferRange(i, i, i % 2 ? 0xEE : i);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        for (uint32_t a = 0; a < 64; ++a) EXPECT_EQ(chip ? chip->Byte(a) : eeprom->Byte(a), 2 * a) << name << " " << a;
+        WordMode = 0;
+    }
+}
+
+// The dialog on both rows: its texts, Cancel leaves the part, OK sets the
+// polarity (then read mode 2 reports it and reads with it), a refused write.
+TEST_F(Prom, PolarityDialog) {
+    struct Case {
+        const char* name;
+        bool press, refuse;
+        const char* line;
+        bool activeLow;
+    };
+    for (const Case& c : {Case{"XC1765E", false, false, nullptr, false},
+                          Case{"XC1765E", true, false, "Now Set RESET Polarity(Active Low)!", true},
+                          Case{"XC17S05", true, false, "Now Set RESET Polarity(Active Low)!", true},
+                          Case{"XC17S05", true, true, "RESET Polarity Program Fail!", false}}) {
+        Seat(c.name);
+        LoadImage();
+        if (c.refuse) chip->NeverPrograms();
+        chip->SetByte(0, 0x3C);
+        const size_t lines = ui.Log.size();
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<TOptXc17xxx*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            EXPECT_EQ(d->windowTitle(), "Reset Polarity");
+            EXPECT_TRUE(d->Memo1->isReadOnly());
+            EXPECT_EQ(d->Memo1->toPlainText(), "The polarity of the Reset/OE \npin may be made active Low.\n\n"
+                                                "Press Ok to make RESET to \nactive Low.");
+            EXPECT_EQ(d->pos(), QPoint(ui.Left + 320, ui.Top + 100));
+            (c.press ? d->BitBtnOk : d->BitBtnCancel)->click();
+        });
+        const int r = AlgorithmRow(CurrentAlgorithm)->Options();
+        EXPECT_EQ(r, !c.press ? 0 : c.refuse ? -1 : 1) << c.name;
+        EXPECT_EQ(ui.Log.size(), lines + (c.line ? 1 : 0));
+        if (c.line) {
+            EXPECT_EQ(ui.Log.back(), c.line);
+        }
+        EXPECT_EQ(chip->ActiveLow(), c.activeLow);
+        DeviceEnd = 3;
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Read(2), 1);
+        EXPECT_EQ(BufferByte(0), 0x3C);
+        EXPECT_TRUE(HasLine(c.activeLow ? " RESET active low." : " RESET active high(default)."));
+        ExpectNoViolations();
+    }
+}
+
+// Row 31's dialog: the polarity logged on create, OK toggles it (twice:
+// back), and a write refused at the identity question keeps the old value.
+TEST_F(Prom, TogglePolarityDialog) {
+    struct Case {
+        const char* name;
+        int deviceDelta;
+        const char* created;
+        const char* line;
+        bool activeHigh;
+    };
+    for (const Case& c : {Case{"AT17C65", 0, "RESET Polarity is Active Low!", "Now RESET Polarity Active High!", true},
+                          Case{"AT17C65", 0, "RESET Polarity is Active High!", "Now RESET Polarity Active Low!", false},
+                          Case{"AT17C010", 0, "RESET Polarity is Active Low!", "Now RESET Polarity Active High!", true},
+                          Case{"AT17C010", 0, "RESET Polarity is Active High!", "Now RESET Polarity Active Low!", false},
+                          Case{"AT17C65", 1, nullptr, "RESET Polarity Program Fail!", false}}) {
+        const bool wasHigh = eeprom && eeprom->ActiveHigh() && c.deviceDelta == 0;
+        Seat(c.name, c.deviceDelta);
+        eeprom->SetActiveHigh(wasHigh);
+        LoadImage();
+        ui.Boxes.clear();
+        ui.DefaultAnswer = UiAnswer::No;
+        const size_t lines = ui.Log.size();
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<TOptAt17Cxxx*>(QApplication::activeModalWidget());
+            ASSERT_NE(d, nullptr);
+            EXPECT_EQ(d->windowTitle(), "Toggle Polarity");
+            EXPECT_EQ(d->Memo1->toPlainText(), "The polarity of the Reset/OE \npin may be toggle.\n\n"
+                                                "Press Ok to make RESET to \ntoggle polarity.");
+            EXPECT_EQ(d->pos(), QPoint(ui.Left + 320, ui.Top + 100));
+            d->BitBtnOk->click();
+        });
+        EXPECT_EQ(AlgorithmRow(31)->Options(), c.created ? 1 : -1);
+        // A refused identity is asked about on create and again on OK.
+        std::vector<std::string> expected(c.created ? 0 : 2, " Invalid device ID.");
+        if (c.created) expected.push_back(c.created);
+        expected.push_back(c.line);
+        EXPECT_EQ(std::vector<std::string>(ui.Log.begin() + static_cast<long>(lines), ui.Log.end()), expected);
+        EXPECT_EQ(eeprom->ActiveHigh(), c.activeHigh) << c.name;
+        EXPECT_EQ(ResetPolarity31, c.activeHigh ? 1u : 0u);
+        EXPECT_EQ(ui.Boxes.size(), c.created ? 0u : 2u); // asked again after No
+        ui.DefaultAnswer = UiAnswer::Yes;
+        ExpectNoViolations();
+    }
+}
+
+} // namespace
