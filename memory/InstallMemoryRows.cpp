@@ -13,6 +13,7 @@
 #include "memory/PinDriven.h"
 #include "memory/JtagMemory.h"
 #include "memory/SecureSerial.h"
+#include "memory/HvSectorFlash.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -30,4 +31,5 @@ void InstallMemoryAlgorithms() {
     InstallPulseFlashRows();
     InstallNandRows();
     InstallSecureSerialRows();
+    InstallHvSectorFlashRows();
 }

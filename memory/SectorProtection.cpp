@@ -1,5 +1,6 @@
 #include "memory/SectorProtection.h"
 
+#include "memory/HvSectorFlash.h"
 #include "memory/JedecFlash.h"
 
 SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
@@ -7,7 +8,7 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
     case 46:
         return {ReadSectorProtection46, WriteSectorProtection46};
     default:
-        return {};
+        return HvSectorProtectionOf(algorithm);
     }
 }
 

@@ -8,7 +8,7 @@ namespace sim {
 
 namespace {
 
-bool ReadPattern(uint8_t v) { return v == 0xDF || v == 0xDB || v == 0xC7 || v == 0x83; }
+bool ReadPattern(uint8_t v) { return v == 0xDF || v == 0xDB || v == 0xC7 || v == 0x83 || v == 0xC3; }
 
 } // namespace
 
@@ -167,8 +167,9 @@ bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) 
         }
         break;
     case 5:
-        if (value > 1) return bad();
-        mode_ = value;
+        // 8 and 9: addressed and read loop of the images that keep bit 3 set.
+        if ((value & ~8u) > 1) return bad();
+        mode_ = value & 1;
         break;
     case 6:
         dataLow_ = value;

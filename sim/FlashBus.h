@@ -28,8 +28,9 @@
 //          D3h       powered idle: address on, /OE and /WE high
 //          53h       high-voltage pulse: as D3h with /WE held low until the
 //                    next pattern
-//          C3h, 33h  as D3h: the end of a high-voltage pulse and of a
-//                    high-voltage procedure
+//          C3h       /OE low: the protect-state read after a high-voltage
+//                    pulse (a read strobe)
+//          33h       as D3h: the end of a high-voltage procedure
 //          DDh       write mode: data driven; each register-6 write is one
 //                    /WE pulse (register 7 set before it for words; the
 //                    other way round with header flag bit 1); a data
@@ -37,7 +38,7 @@
 //          DFh, 83h  read strobe, DBh and C7h read loop: /OE low; writing
 //                    the pattern starts a read cycle, which the next data
 //                    read takes; each further data read pulses /OE
-//   5    0 addressed, 1 read loop: in DBh/C7h each datum read (register 6,
+//   5    0 addressed, 1 read loop (8 and 9 the same): in DBh/C7h each datum read (register 6,
 //        for words register 7 after it) steps address bits 0-15
 //   6    data bits 0-7; read = the parts' data lines
 //   7    data bits 8-15; read = the high byte of the last register-6 read

@@ -46,7 +46,8 @@ protected:
 const Part kFlashRows[] = {{"AMD", "Am29F010"},    {"SST", "SST39SF010A"}, {"SST", "SST39SF020A"},
                            {"SST", "SST32HF802"},  {"SST", "SST39VF800A"}, {"SST", "3xSST39VF800A"},
                            {"AMD", "Am29F016B"},   {"AMD", "Am29F032B"},   {"ST", "M29F040B"},
-                           {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}};
+                           {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}, {"AMD", "Am29F040B"},
+                           {"AMD", "Am29F010B"}};
 
 TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
     for (const Part& p : kFlashRows) {
@@ -66,7 +67,8 @@ TEST_F(FlashFaults, EraseThatNeverEndsStopsAtTheRowsPassLimit) {
     const std::pair<Part, uint32_t> cases[] = {
         {{"AMD", "Am29F010"}, 900},   {{"SST", "SST39SF040"}, 50},     {{"SST", "SST32HF802"}, 50},
         {{"SST", "SST39VF800A"}, 30}, {{"SST", "3xSST39VF800A"}, 30}, {{"AMD", "Am29F016B"}, 900},
-        {{"ST", "M29F040B"}, 900},    {{"AMD", "Am29LV160DB"}, 1300},  {{"FUJITSU", "MBM29LV160BE"}, 1300}};
+        {{"ST", "M29F040B"}, 900},    {{"AMD", "Am29LV160DB"}, 1300},  {{"FUJITSU", "MBM29LV160BE"}, 1300},
+        {{"AMD", "Am29F400BB"}, 1300}, {{"AMD", "Am29LV400BT"}, 1300}, {{"AMD", "Am29F040B"}, 900}};
     for (const auto& [p, passes] : cases) {
         SCOPED_TRACE(p.name);
         Start(p);
@@ -101,7 +103,8 @@ TEST_F(FlashFaults, Row46EraseLimitByMakerAndSupply) {
 }
 
 TEST_F(FlashFaults, EscDuringEraseIsAUserBreak) {
-    for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "3xSST39VF800A"}}) {
+    for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "3xSST39VF800A"},
+                          Part{"AMD", "Am29F400BB"}, Part{"AMD", "Am29F040B"}}) {
         SCOPED_TRACE(p.name);
         Start(p);
         for (auto* d : part.dies) d->NeverReady(true);
@@ -155,7 +158,8 @@ TEST_F(FlashFaults, GangSocketNeverReady) {
     AddGang(4);
     for (const Part& p : {Part{"AMD", "Am29F016B"}, Part{"ST", "M29F040B"}, Part{"AMD", "Am29LV160DB"},
                           Part{"AMD", "Am29F010"}, Part{"SST", "SST39SF020A"}, Part{"SST", "SST32HF802"},
-                          Part{"SST", "SST39VF800A"}}) {
+                          Part{"SST", "SST39VF800A"}, Part{"AMD", "Am29F400BB"}, Part{"AMD", "Am29LV400BT"},
+                          Part{"AMD", "Am29F040B"}}) {
         SCOPED_TRACE(p.name);
         ASSERT_TRUE(Select(p.maker, p.name));
         Limit(0x20);

@@ -22,7 +22,7 @@ protected:
     uint32_t Cell(uint32_t a) const {
         if (part.sram != nullptr && part.dies.empty()) return part.sram->Cell(a);
         if (part.dies.size() == 3) return part.dies[a / 0x80000]->Cell(a % 0x80000);
-        return part.flash()->Cell(a);
+        return part.Datum(a);
     }
 };
 
@@ -85,7 +85,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RowCase{"Row46Top", "AMD", "Am29LV160DT", 0x300}, RowCase{"Row46Small", "AMD", "Am29LV800BB", 0x300},
                       RowCase{"Row46Fujitsu", "FUJITSU", "MBM29LV160BE", 0x300},
                       RowCase{"Row46So44Adapter", "AMD", "Am29LV800BB@SO44", 0x300},
-                      RowCase{"Row46FbgaAdapter", "AMD", "Am29LV160DB@FBGA48", 0x300}),
+                      RowCase{"Row46FbgaAdapter", "AMD", "Am29LV160DB@FBGA48", 0x300},
+                      RowCase{"Row20ByteMode", "AMD", "Am29F400BB", 0x300}, RowCase{"Row20Top", "AMD", "Am29F400BT", 0x300},
+                      RowCase{"Row22Bypass", "AMD", "Am29LV400BB", 0x300}, RowCase{"Row27", "AMD", "Am29F040B", 0x300},
+                      RowCase{"Row27Small", "AMD", "Am29F010B", 0x300}, RowCase{"Row29", "AMD", "Am29LV033C", 0x300}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace
