@@ -7,6 +7,8 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
     switch (algorithm) {
     case 46:
         return {ReadSectorProtection46, WriteSectorProtection46};
+    case 93:
+        return {ReadSectorProtection93, WriteSectorProtection93};
     default:
         return HvSectorProtectionOf(algorithm);
     }

@@ -94,9 +94,11 @@ std::vector<FlashPart> MakeParts() {
                                 [](auto& c) { c.lockoutTenths = 25; }));
     flash("AMD", "Am29F010@PLCC32", Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000));
     // 40-pin 5 V parts of row 93 (Am29F032B with unlock bypass).
-    flash("AMD", "Am29F016B", Byte5V("", kPinoutByte40, 2048 * K, {64 * K}, 0x01, 0xAD, 11, 7, 1000000, 25000000));
+    // Sectors protected with A9 and /OE at 11.5-12.5 V.
+    flash("AMD", "Am29F016B", With(Byte5V("", kPinoutByte40, 2048 * K, {64 * K}, 0x01, 0xAD, 11, 7, 1000000, 25000000),
+                                   [](auto& c) { c.equipmentProtect = true; }));
     flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {64 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
-                                   [](auto& c) { c.unlockBypass = true; }));
+                                   [](auto& c) { c.unlockBypass = c.equipmentProtect = true; }));
     // Row 72: 3 V and 5 V 4 Mbit parts.
     flash("AMD", "Am29LV040B", LowVoltage(With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0x4F, 11, 9, 700000, 8000000),
                                                [](auto& c) { c.unlockBypass = true; })));

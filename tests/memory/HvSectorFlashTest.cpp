@@ -1,104 +1,11 @@
-// Sector protection of the byte-wide rows protected with A9 and /OE at VID
-// (20, 22, 27) or with RESET# at VID (29) on the simulated chips of their records: the layout rows
-// against the chips' sector maps, a new set written and found on the chip,
-// and the failures; the page settings rows 23 and 24 refuse.
+// The failures of the sector protection of the byte-wide rows (20-29, 93) on
+// the simulated chips of their records, and the page settings rows 23 and 24
+// refuse.
 #include "FlashFixture.h"
 #include "memory/HvSectorFlash.h"
 #include "memory/SectorLayout.h"
 
 namespace {
-
-struct Case {
-    const char* name;
-    uint32_t subVariant;
-};
-const Case kParts[] = {{"Am29F400BB", 0}, {"Am29F400BT", 0}, {"Am29LV400BB", 0}, {"Am29LV400BT", 0},
-                       {"Am29F010B", 1},  {"Am29F040B", 1},  {"Am29LV033C", 0}};
-
-class HvProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
-protected:
-    sim::SeatedFlash part;
-    std::vector<uint32_t> bounds;
-    SectorProtectionRoutines routines;
-
-    void SetUp() override {
-        FlashRun::SetUp();
-        ASSERT_TRUE(Select("AMD", GetParam().name));
-        part = SeatPart("AMD", GetParam().name);
-        bounds = SectorLayoutBoundaries(SectorLayoutRowOf(CurrentAlgorithm, DeviceVariant));
-        routines = SectorProtectionOf(CurrentAlgorithm);
-        ASSERT_FALSE(bounds.empty());
-        ASSERT_NE(routines.write, nullptr);
-    }
-    uint32_t Sectors() const { return static_cast<uint32_t>(bounds.size() - 1); }
-    std::vector<uint32_t> Read() {
-        std::vector<uint32_t> states(Sectors(), 7);
-        EXPECT_EQ(Entry([&] { return routines.read(states.data(), Sectors(), bounds.data()); }), 1);
-        return states;
-    }
-    int Write(const std::vector<uint32_t>& states) {
-        return Entry([&] { return routines.write(states.data(), Sectors(), bounds.data()); });
-    }
-    void ExpectPoweredDown() {
-        EXPECT_TRUE(elec->SuppliedPins().empty()) << LogText();
-        EXPECT_TRUE(elec->GroundedPins().empty()) << LogText();
-    }
-};
-
-// The layout row of the record is the chip's sector map (4 KB units; the
-// byte-mode parts count bytes of their words).
-TEST_P(HvProtection, LayoutRowIsTheChipsSectorMap) {
-    const sim::JedecFlashChip* chip = part.flash();
-    const uint32_t perWord = part.byteMode ? 2 : 1;
-    ASSERT_EQ(chip->SectorCount(), Sectors());
-    for (uint32_t i = 0; i < Sectors(); ++i) {
-        EXPECT_EQ(chip->SectorStart(i) * perWord, bounds[i] << 12) << i;
-        EXPECT_EQ(chip->SectorSize(i) * perWord, (bounds[i + 1] - bounds[i]) << 12) << i;
-    }
-}
-
-// A new set replaces the old one, each sector told apart (also those inside
-// one 64 KB block); an all-zero request leaves none; the high voltage stays
-// on the role pins (no violation) and every run ends powered down.
-TEST_P(HvProtection, WrittenStatesAreFoundOnTheChip) {
-    sim::JedecFlashChip* chip = part.flash();
-    chip->Protect(1);
-    std::vector<uint32_t> want = Read();
-    EXPECT_EQ(want[1], 1u);
-    EXPECT_EQ(std::count(want.begin(), want.end(), 1u), 1);
-    std::fill(want.begin(), want.end(), 0u);
-    want[0] = want[Sectors() - 1] = 1;
-    want[2] = 5; // any non-zero state protects
-    EXPECT_EQ(Write(want), 1) << LogText();
-    for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_EQ(chip->IsProtected(i), want[i] != 0) << i;
-    const auto back = Read();
-    for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_EQ(back[i], want[i] != 0 ? 1u : 0u) << i;
-    EXPECT_EQ(Write(std::vector<uint32_t>(Sectors(), 0u)), 1) << LogText();
-    for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_FALSE(chip->IsProtected(i)) << i;
-    ExpectPoweredDown();
-    ExpectNoViolations();
-}
-
-// An unprotect that never works ends with -1 after its passes; the sectors
-// stay protected, refuse a program and keep their data through an erase.
-TEST_P(HvProtection, UnprotectThatNeverWorks) {
-    Limit(0x40);
-    sim::JedecFlashChip* chip = part.flash();
-    chip->NeverUnprotect(true);
-    EXPECT_EQ(Write(std::vector<uint32_t>(Sectors(), 0u)), -1);
-    for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_TRUE(chip->IsProtected(i)) << i;
-    FillData(3);
-    EXPECT_EQ(Run(OpProgram), -1) << LogText();
-    EXPECT_TRUE(chip->IsBlank());
-    chip->SetCell(0, 0x12);
-    EXPECT_EQ(Run(OpErase), 1) << LogText();
-    EXPECT_EQ(chip->Cell(0), 0x12);
-    ExpectPoweredDown();
-    ExpectNoViolations();
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, HvProtection, ::testing::ValuesIn(kParts),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 class HvProtectionFaults : public FlashRun {};
 
@@ -123,9 +30,27 @@ TEST_F(HvProtectionFaults, ModuleBWithoutItsUnprotect) {
 
     DeviceSubVariant = 1;
     AdapterCode = 'Q';
-    part.flash()->ClearWrites();
     EXPECT_EQ(write(some), -1);
     EXPECT_TRUE(HasLine(" No auxiliary high-voltage pin for this adapter!")) << LogText();
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    ExpectNoViolations();
+}
+
+// Row 93 wires its A9 and /OE pins for 40-pin packages only: elsewhere the
+// writer switches nothing and the reader lists every sector unprotected.
+TEST_F(HvProtectionFaults, Row93WithoutPinsForThePackage) {
+    ASSERT_TRUE(Select("AMD", "Am29F016B"));
+    sim::SeatedFlash part = SeatPart("AMD", "Am29F016B");
+    part.flash()->Protect(0);
+    PackageIndex = 17;
+    const auto bounds = SectorLayoutBoundaries(SectorLayoutRowOf(93, DeviceVariant));
+    std::vector<uint32_t> states(bounds.size() - 1, 1u);
+    const uint32_t n = static_cast<uint32_t>(states.size());
+    EXPECT_EQ(Entry([&] { return SectorProtectionOf(93).write(states.data(), n, bounds.data()); }), -1);
+    EXPECT_TRUE(HasLine(" No high-voltage pin for this package!")) << LogText();
+    EXPECT_FALSE(part.flash()->IsProtected(1));
+    EXPECT_EQ(Entry([&] { return SectorProtectionOf(93).read(states.data(), n, bounds.data()); }), 1);
+    EXPECT_EQ(states[0], 0u);
     EXPECT_TRUE(elec->SuppliedPins().empty());
     ExpectNoViolations();
 }
@@ -195,7 +120,7 @@ TEST_F(HvProtectionPasses, UnprotectPassesResumeAtTheFailingSector) {
 // its own, the write fails and no gang read meets different data.
 TEST_F(HvProtectionPasses, GangSocketThatNeverProtects) {
     AddGang(4);
-    for (const char* name : {"Am29F400BB", "Am29F040B", "Am29LV033C"}) {
+    for (const char* name : {"Am29F400BB", "Am29F040B", "Am29LV033C", "Am29F016B"}) {
         SCOPED_TRACE(name);
         Start(name);
         LastSocketIndex = 3;
