@@ -7,7 +7,8 @@
 // Image header parameters:
 //   0    pinout (FlashPinoutId: 1 28-pin, 2 32-pin, 3 40-pin byte-wide,
 //        4 48-pin 16-bit, 5 40-pin 16-bit, 6 44-pin SO 16-bit, 7 48-ball
-//        FBGA 16-bit through its adapter)
+//        FBGA 16-bit through its adapter, 8 48-pin 16-bit in byte mode,
+//        9 32-pin through adapter 'P', 10 40-pin with RESET# and ACC)
 //   1    data width: 8 or 16
 //   2-3  first command address (little-endian), 4-5 the second: the
 //        auto-command cycles go to first, second, first
