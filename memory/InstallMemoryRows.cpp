@@ -19,6 +19,7 @@
 #include "memory/MuxEeprom.h"
 #include "memory/ConfigProm.h"
 #include "memory/ConfigEeprom.h"
+#include "memory/HvSectorFlash.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -42,4 +43,5 @@ void InstallMemoryAlgorithms() {
     InstallBufferFlashRows();
     InstallConfigPromRows();
     InstallConfigEepromRows();
+    InstallHvSectorFlashRows();
 }

@@ -766,6 +766,125 @@ int WriteSectorProtection46(const uint32_t* states, uint32_t n, const uint32_t* 
 
 namespace {
 
+// ---- row 93: protection with A9 and /OE at 12 V ------------------------------------
+
+// Row 93's A9 and /OE pins: wired for 40-pin packages only.
+HvPins PinsOf93() { return PackagePins() == 40 ? HvPins{11, 28, 0} : HvPins{}; }
+
+// Registers 1 and 2 from a boundary, x and y adding address bits 8-15 and 16-23.
+void SetSectorAddress(uint32_t b, uint32_t x, uint32_t y) {
+    WriteRegister(1, ((b << 4) | x) & 0xFF);
+    WriteRegister(2, ((b >> 4) | y) & 0xFF);
+}
+
+// mode 0 every sector, 1 the sectors whose state is set; 25 pulses each.
+int HvA9Protect(const HvPins& pins, int mode, const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    WriteRegister(4, 0xDD);
+    WriteRegister(0, 2);
+    SetSupplyPinA(pins.A9, 1);
+    WriteRegister(3, 0);
+    int result = 1;
+    for (uint32_t i = 0; i < n && result == 1; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        SetSectorAddress(boundaries[i], 8, 0);
+        result = -1;
+        for (int attempt = 0; attempt < 25 && result == -1; ++attempt) {
+            WriteRegister(4, 0xD3);
+            SetSupplyPinA(pins.Oe, 1);
+            DelayShortUsSlot(10);
+            WriteRegister(4, 0x53);
+            DelayUsSlot(200);
+            WriteRegister(4, 0xD3);
+            DelayShortUsSlot(10);
+            SetSupplyPinA(pins.Oe, 0);
+            if (SectorVerify(1)) result = 1;
+        }
+    }
+    WriteRegister(4, 0xD3);
+    SetSupplyPinA(pins.A9, 0);
+    return result;
+}
+
+// Passes of one chip-unprotect pulse, each verifying from the first sector
+// not yet read unprotected; 100 passes.
+int HvA9Unprotect(const HvPins& pins, uint32_t n, const uint32_t* boundaries) {
+    WriteRegister(4, 0xDD);
+    SetSupplyPinA(pins.A9, 1);
+    WriteRegister(3, 0);
+    uint32_t next = 0;
+    int result = -1;
+    for (int pass = 0; pass < 100 && result == -1; ++pass) {
+        WriteRegister(0, 0x42);
+        WriteRegister(1, 8);
+        WriteRegister(4, 0xD3);
+        SetSupplyPinA(pins.Oe, 1);
+        WriteRegister(4, 0x53);
+        DelayMsSlot(10);
+        WriteRegister(4, 0xC3);
+        SetSupplyPinA(pins.Oe, 0);
+        while (next < n) {
+            SetSectorAddress(boundaries[next], 0, 0);
+            if (!SectorVerify(0)) break;
+            ++next;
+        }
+        if (next >= n) result = 1;
+    }
+    WriteRegister(4, 0x33);
+    SetSupplyPinA(pins.A9, 0);
+    return result;
+}
+
+} // namespace
+
+int ReadSectorProtection93(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const HvPins pins = PinsOf93();
+    UseFrame(false);
+    PowerOnFamily(2);
+    WriteRegister3(0xFE);
+    WriteRegister(4, 0xDD);
+    if (pins.A9 == 0) {
+        ShowMessageLine(" No high-voltage pin for this package!");
+        std::fill(states, states + n, 0u);
+    } else {
+        SetSupplyPinA(pins.A9, 1);
+        for (uint32_t id = 0; id < 2; ++id) {
+            WriteRegister(0, id);
+            StrobedDatum(false);
+        }
+        WriteRegister(0, 2);
+        for (uint32_t i = 0; i < n; ++i) {
+            SetSectorAddress(boundaries[i], 0, 0);
+            states[i] = StrobedDatum(false) == 1 ? 1 : 0;
+        }
+        SetSupplyPinA(pins.A9, 0);
+    }
+    PowerOff();
+    return 1;
+}
+
+// Protect every sector, unprotect the chip, protect the wanted sectors, each
+// step powered on its own; -1 from the first step that fails.
+int WriteSectorProtection93(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const HvPins pins = PinsOf93();
+    if (pins.A9 == 0) {
+        ShowMessageLine(" No high-voltage pin for this package!");
+        return -1;
+    }
+    UseFrame(false);
+    auto powered = [](auto&& step) {
+        PowerOnFamily(1);
+        const int r = step();
+        PowerOff();
+        return r;
+    };
+    int r = powered([&] { return HvA9Protect(pins, 0, states, n, boundaries); });
+    if (r == 1) r = powered([&] { return HvA9Unprotect(pins, n, boundaries); });
+    if (r == 1) r = powered([&] { return HvA9Protect(pins, 1, states, n, boundaries); });
+    return r;
+}
+
+namespace {
+
 void OverrideOn() {
     if (ProtectOverride == 1) ApplyVppToPin(12, 1, 120);
 }
@@ -1032,4 +1151,5 @@ void InstallJedecFlashRows() {
     AlgorithmRow(51)->Options = Alg51Options;
     AlgorithmRow(58)->Options = Alg58Options;
     AlgorithmRow(46)->Options = Alg6Options;
+    AlgorithmRow(93)->Options = Alg6Options;
 }

@@ -18,4 +18,8 @@ int Alg58Options();
 int ReadSectorProtection46(uint32_t* states, uint32_t n, const uint32_t* boundaries);
 int WriteSectorProtection46(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
 
+// Row 93's sector protection, with A9 and /OE at 12 V (40-pin packages).
+int ReadSectorProtection93(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtection93(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+
 void InstallJedecFlashRows();

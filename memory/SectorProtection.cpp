@@ -1,5 +1,6 @@
 #include "memory/SectorProtection.h"
 
+#include "memory/HvSectorFlash.h"
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
 
@@ -11,8 +12,10 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
         return {ReadSectorProtection52, WriteSectorProtection52};
     case 55:
         return {ReadSectorProtection55, WriteSectorProtection55};
+    case 93:
+        return {ReadSectorProtection93, WriteSectorProtection93};
     default:
-        return {};
+        return HvSectorProtectionOf(algorithm);
     }
 }
 

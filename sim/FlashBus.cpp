@@ -8,7 +8,7 @@ namespace sim {
 
 namespace {
 
-bool ReadPattern(uint8_t v) { return v == 0xDF || v == 0xDB || v == 0xC7 || v == 0x83; }
+bool ReadPattern(uint8_t v) { return v == 0xDF || v == 0xDB || v == 0xC7 || v == 0x83 || v == 0xC3; }
 
 // The 16-bit images' patterns and the read strobe's end, as the patterns of
 // the same lines: 92h and 93h released, 9Dh and 99h write mode (99h ends a

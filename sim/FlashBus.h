@@ -7,7 +7,8 @@
 // Image header parameters:
 //   0    pinout (FlashPinoutId: 1 28-pin, 2 32-pin, 3 40-pin byte-wide,
 //        4 48-pin 16-bit, 5 40-pin 16-bit, 6 44-pin SO 16-bit, 7 48-ball
-//        FBGA 16-bit through its adapter)
+//        FBGA 16-bit through its adapter, 8 48-pin 16-bit in byte mode,
+//        9 32-pin through adapter 'P', 10 40-pin with RESET# and ACC)
 //   1    data width: 8 or 16
 //   2-3  first command address (little-endian), 4-5 the second: the
 //        auto-command cycles go to first, second, first
@@ -28,8 +29,9 @@
 //          D3h       powered idle: address on, /OE and /WE high
 //          53h       high-voltage pulse: as D3h with /WE held low until the
 //                    next pattern
-//          C3h, 33h  as D3h: the end of a high-voltage pulse and of a
-//                    high-voltage procedure
+//          C3h       /OE low: the protect-state read after a high-voltage
+//                    pulse (a read strobe)
+//          33h       as D3h: the end of a high-voltage procedure
 //          DDh       write mode: data driven; each register-6 write is one
 //                    /WE pulse (register 7 set before it for words; the
 //                    other way round with header flag bit 1); a data

@@ -139,9 +139,11 @@ std::vector<FlashPart> MakeParts() {
                                 [](auto& c) { c.lockoutTenths = 25; }));
     flash("AMD", "Am29F010@PLCC32", Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000));
     // 40-pin 5 V parts of row 93 (Am29F032B with unlock bypass).
-    flash("AMD", "Am29F016B", Byte5V("", kPinoutByte40, 2048 * K, {64 * K}, 0x01, 0xAD, 11, 7, 1000000, 25000000));
+    // Sectors protected with A9 and /OE at 11.5-12.5 V.
+    flash("AMD", "Am29F016B", With(Byte5V("", kPinoutByte40, 2048 * K, {64 * K}, 0x01, 0xAD, 11, 7, 1000000, 25000000),
+                                   [](auto& c) { c.equipmentProtect = true; }));
     flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {64 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
-                                   [](auto& c) { c.unlockBypass = true; }));
+                                   [](auto& c) { c.unlockBypass = c.equipmentProtect = true; }));
     // Row 72: 3 V and 5 V 4 Mbit parts.
     flash("AMD", "Am29LV040B", LowVoltage(With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0x4F, 11, 9, 700000, 8000000),
                                                [](auto& c) { c.unlockBypass = true; })));
@@ -178,6 +180,34 @@ std::vector<FlashPart> MakeParts() {
         s.writeProtectTenths = 27;
         p.push_back({"SST", name, FlashPart::FlashWithSram, f, s});
     }
+    // Byte-wide rows protected with A9 and /OE at 11.5-12.5 V: 5 V 16-bit
+    // boot-sector parts used in byte mode (TSOP48) and 32-pin parts through
+    // adapter 'P' whose chip unprotect also takes /CE at VID.
+    auto equipment = [](JedecFlashConfig c) {
+        c.equipmentProtect = true;
+        return c;
+    };
+    auto byteMode = [&](const char* name, uint32_t words, std::vector<uint32_t> map, uint16_t dev) {
+        JedecFlashConfig c = equipment(Word16(Byte5V(name, 0, words, std::move(map), 0x01, dev, 11, 7, 1000000, 8000000)));
+        p.push_back({"AMD", name, FlashPart::FlashByteMode, c, {}});
+    };
+    byteMode("Am29F400BB", 256 * K, BottomBoot(), 0x22AB);
+    byteMode("Am29F400BT", 256 * K, TopBoot(256 * K), 0x2223);
+    // 3 V parts of the family with unlock bypass (row 22's Program).
+    for (auto [name, map, dev] : {std::tuple{"Am29LV400BB", BottomBoot(), 0x22BA}, {"Am29LV400BT", TopBoot(256 * K), 0x22B9}}) {
+        byteMode(name, 256 * K, map, static_cast<uint16_t>(dev));
+        p.back().flash = With(LowVoltage(p.back().flash), [](auto& c) { c.unlockBypass = true, c.programUs = 9; });
+    }
+    for (auto [name, kb, sector, dev] : {std::tuple{"Am29F010B", 128u, 16u, 0x20}, {"Am29F040B", 512u, 64u, 0xA4}})
+        flash("AMD", name, With(equipment(Byte5V("", kPinoutDip32P, kb * K, {sector * K}, 0x01, static_cast<uint16_t>(dev), 11, 7,
+                                                  1000000, 8000000)),
+                                [](auto& c) { c.unprotectCeVid = true; }));
+    // Row 29: 3 V uniform-sector part with unlock bypass and in-system
+    // protection (RESET# at 11.5-12.5 V), protected by groups of four 64 KB
+    // sectors; modelled by its groups (the rows erase the whole chip).
+    flash("AMD", "Am29LV033C",
+          LowVoltage(With(Byte5V("", kPinoutTsop40Acc, 4096 * K, {256 * K}, 0x01, 0xA3, 11, 9, 700000, 32000000),
+                          [](auto& c) { c.unlockBypass = c.inSystemProtect = c.equipmentProtect = true; })));
     // A module, not a catalog chip: three 512K-word dies of the SST39VF800A
     // kind on /CE, /CE2, /CE3, named for them; the third takes its program
     // command as A5h.
@@ -200,7 +230,8 @@ const FlashPart* FindFlashPart(const std::string& maker, const std::string& name
     return nullptr;
 }
 
-FlashModuleChip::FlashModuleChip(const PartFacts& facts, const FlashPart& part) : facts_(facts) {
+FlashModuleChip::FlashModuleChip(const PartFacts& facts, const FlashPart& part)
+    : facts_(facts), byteMode_(part.kind == FlashPart::FlashByteMode) {
     seated_ = SeatFlashPart(part, dies_, nullptr);
     const ProbeChip* outline = seated_.flash();
     if (outline == nullptr) outline = seated_.sram;
@@ -210,6 +241,7 @@ FlashModuleChip::FlashModuleChip(const PartFacts& facts, const FlashPart& part) 
 }
 
 size_t FlashModuleChip::Words() const {
+    if (byteMode_) return 2 * seated_.flash()->Words();
     size_t words = 0;
     for (const JedecFlashChip* d : seated_.dies) words += d->Words();
     if (seated_.dies.empty() && seated_.sram != nullptr) words = seated_.sram->Words();
@@ -217,6 +249,7 @@ size_t FlashModuleChip::Words() const {
 }
 
 uint16_t FlashModuleChip::Cell(uint32_t address) const {
+    if (byteMode_) return seated_.Datum(address);
     for (const JedecFlashChip* d : seated_.dies) {
         if (address < d->Words()) return d->Cell(address);
         address -= static_cast<uint32_t>(d->Words());
@@ -225,6 +258,11 @@ uint16_t FlashModuleChip::Cell(uint32_t address) const {
 }
 
 void FlashModuleChip::SetCell(uint32_t address, uint16_t value) {
+    if (byteMode_) {
+        JedecFlashChip* f = seated_.flash();
+        const int shift = address & 1 ? 8 : 0;
+        return f->SetCell(address >> 1, static_cast<uint16_t>((f->Cell(address >> 1) & ~(0xFF << shift)) | ((value & 0xFF) << shift)));
+    }
     for (JedecFlashChip* d : seated_.dies) {
         if (address < d->Words()) return d->SetCell(address, value);
         address -= static_cast<uint32_t>(d->Words());
@@ -240,12 +278,13 @@ void AddFlashParts(std::vector<CatalogPart>& parts) {
         f.name = p.name;
         f.pinCount = pins.pinCount;
         const uint32_t dies = p.kind == FlashPart::ThreeDies ? 3 : 1;
-        f.words = hasFlash ? p.flash.words * dies : p.sram.words;
-        f.width = hasFlash ? p.flash.width : p.sram.width;
+        const bool bytes = p.kind == FlashPart::FlashByteMode;
+        f.words = hasFlash ? p.flash.words * dies * (bytes ? 2 : 1) : p.sram.words;
+        f.width = bytes ? 8 : hasFlash ? p.flash.width : p.sram.width;
         f.blank = hasFlash ? static_cast<uint16_t>(f.width > 8 ? 0xFFFF : 0xFF) : 0;
         if (hasFlash) {
             f.makerCode = p.flash.makerId;
-            f.deviceCode = p.flash.deviceId;
+            f.deviceCode = bytes ? p.flash.deviceId & 0xFF : p.flash.deviceId;
             f.vcc.minTenths = p.flash.vccMinTenths;
         } else {
             f.vcc.minTenths = p.sram.vccMinTenths;
@@ -258,12 +297,14 @@ void AddFlashParts(std::vector<CatalogPart>& parts) {
 
 SeatedFlash SeatFlashPart(const FlashPart& part, Socket& socket, Electrical* electrical) {
     SeatedFlash seated;
+    seated.byteMode = part.kind == FlashPart::FlashByteMode;
     auto flash = [&](JedecFlashConfig c) {
         auto chip = std::make_unique<JedecFlashChip>(std::move(c));
         if (electrical) electrical->DeclareChip(chip->Limits());
         seated.dies.push_back(socket.Insert(std::move(chip)));
     };
-    if (part.kind == FlashPart::Flash || part.kind == FlashPart::FlashWithSram) flash(part.flash);
+    if (part.kind == FlashPart::Flash || part.kind == FlashPart::FlashWithSram || part.kind == FlashPart::FlashByteMode)
+        flash(part.flash);
     if (part.kind == FlashPart::ThreeDies) {
         const FlashPinout pins = FlashPinoutById(part.flash.pinout);
         int die = 0;

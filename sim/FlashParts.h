@@ -12,7 +12,7 @@
 namespace sim {
 
 struct FlashPart {
-    enum Kind { Flash, Sram, FlashWithSram, ThreeDies };
+    enum Kind { Flash, Sram, FlashWithSram, ThreeDies, FlashByteMode };
     const char* maker;
     const char* name;
     Kind kind;
@@ -28,8 +28,16 @@ const std::vector<FlashPart>& FlashParts();
 struct SeatedFlash {
     std::vector<JedecFlashChip*> dies;
     SramChip* sram = nullptr;
+    bool byteMode = false; // a 16-bit die the library lists in byte mode
+    // The datum at a library address: the die's word, or its byte in byte mode.
+    uint16_t Datum(uint32_t a) const {
+        const uint16_t w = flash()->Cell(byteMode ? a >> 1 : a);
+        return byteMode ? static_cast<uint16_t>((w >> (a & 1 ? 8 : 0)) & 0xFF) : w;
+    }
     JedecFlashChip* flash() const { return dies.empty() ? nullptr : dies.front(); }
 };
+// FlashByteMode: a 16-bit part the library lists in byte mode (BYTE# low): its
+// catalog facts and cells are bytes, low byte first.
 // A catalog part of the table seated as one chip: its dies (and SRAM) behind
 // one footprint, their drives combined as the socket combines chips. It
 // keeps the flash dies' cells one die after the other, else the SRAM's.
@@ -54,6 +62,7 @@ private:
     SeatedFlash seated_;
     std::vector<int> pins_;
     ChipPinLimits limits_;
+    bool byteMode_ = false;
 };
 
 // Seats the part in the socket, declaring its footprint to the electrical model.

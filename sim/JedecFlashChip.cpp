@@ -58,6 +58,41 @@ FlashPinout FlashPinoutById(int id) {
         p.ce = 1, p.oe = 10, p.we = 19;
         p.vcc = {40}, p.gnd = {20};
         break;
+    case kPinoutTsop48Byte: {
+        const FlashPinout word = FlashPinoutById(kPinoutTsop48);
+        p = word;
+        p.address.insert(p.address.begin(), word.data[15]);
+        p.data.resize(8);
+        break;
+    }
+    case kPinoutDip32P: {
+        // The adapter seats pin n of the 32-pin part on socket pin n + 8 but
+        // routes A9, /OE, A10 and /CE to the positions its high-voltage
+        // switches reach.
+        const FlashPinout dip = FlashPinoutById(kPinoutDip32);
+        auto at = [](int chipPin) {
+            switch (chipPin) {
+            case 26: return 7;  // A9
+            case 24: return 31; // /OE
+            case 23: return 32; // A10
+            case 22: return 45; // /CE
+            default: return chipPin + 8;
+            }
+        };
+        p.pinCount = 48;
+        for (int a : dip.address) p.address.push_back(at(a));
+        for (int d : dip.data) p.data.push_back(at(d));
+        p.ce = at(dip.ce), p.oe = at(dip.oe), p.we = at(dip.we);
+        p.vcc = {at(dip.vcc.front())}, p.gnd = {at(dip.gnd.front())};
+        break;
+    }
+    case kPinoutTsop40Acc:
+        p.pinCount = 40;
+        p.address = {21, 20, 19, 18, 17, 16, 15, 14, 8, 7, 29, 6, 5, 4, 3, 2, 1, 40, 13, 38, 37, 36};
+        p.data = {25, 26, 27, 28, 32, 33, 34, 35};
+        p.ce = 22, p.oe = 24, p.we = 9, p.reset = 10, p.vpp = 11;
+        p.vcc = {30, 31}, p.gnd = {23, 39};
+        break;
     default: // kPinoutDip32
         p.pinCount = 32;
         p.address = {12, 11, 10, 9, 8, 7, 6, 5, 27, 26, 23, 25, 4, 28, 29, 3, 2, 30, 1};
@@ -90,6 +125,15 @@ ChipPinLimits FootprintLimits(const std::string& name, const std::vector<int>& s
     return l;
 }
 
+// Parts whose chip unprotect wants /CE at VID take it there too.
+ChipPinLimits FootprintLimits(const JedecFlashConfig& c, const std::vector<int>& socketPins, const FlashPinout& p) {
+    ChipPinLimits l = FootprintLimits(c.name, socketPins, p);
+    const int ce = c.ceChipPin != 0 ? c.ceChipPin : p.ce;
+    if (c.unprotectCeVid && ce >= 1 && ce <= static_cast<int>(socketPins.size()) && socketPins[static_cast<size_t>(ce - 1)] != 0)
+        l.Allow(socketPins[static_cast<size_t>(ce - 1)], 130);
+    return l;
+}
+
 } // namespace
 
 // ---- JEDEC flash --------------------------------------------------------------
@@ -102,7 +146,7 @@ JedecFlashChip::JedecFlashChip(JedecFlashConfig config)
       cells_(cfg_.words, cfg_.width > 8 ? 0xFFFF : 0xFF) {}
 
 ChipPinLimits JedecFlashChip::Limits() const {
-    ChipPinLimits l = FootprintLimits(cfg_.name, SocketPins(), pins_);
+    ChipPinLimits l = FootprintLimits(cfg_, SocketPins(), pins_);
     // The lockout override pin takes 12 V too.
     const int s = cfg_.overridePin != 0 ? Socket(cfg_.overridePin) : 0;
     if (s != 0) l.Allow(s, 130);
@@ -232,12 +276,20 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     const bool writing = ce && we && !oe;
     if (writing && !prevWrite_) weFallUs_ = env.NowUs();
     if (EquipmentMode(env)) {
-        const bool pulse = ce && we;
-        if (pulse && !equipPulse_) equipAddress_ = AddressNow(env), equipStart_ = env.NowUs();
+        // /CE at VID (parts that want it) turns the pulse into the chip unprotect.
+        const bool ceVid = cfg_.unprotectCeVid && InVidRange(env, cePin_);
+        const bool pulse = (ce || ceVid) && we;
+        if (pulse && !equipPulse_) {
+            const uint32_t a = AddressNow(env);
+            equipAddress_ = ByteMode(env) ? a >> 1 : a; // the word the sector lines select
+            equipStart_ = env.NowUs();
+            equipCeVid_ = ceVid;
+        }
         if (!pulse && equipPulse_ && (equipAddress_ & 3) == 2) {
             const uint64_t lasted = env.NowUs() - equipStart_;
-            if ((equipAddress_ & 0x40) == 0 && lasted >= 100) protected_.insert(SectorOf(equipAddress_));
-            if ((equipAddress_ & 0x40) != 0 && lasted >= 10000) EndUnprotect(env);
+            const bool unprotect = cfg_.unprotectCeVid ? equipCeVid_ : (equipAddress_ & 0x40) != 0;
+            if (!unprotect && lasted >= 100) ProtectSector(SectorOf(equipAddress_));
+            if (unprotect && lasted >= 10000) EndUnprotect(env);
         }
         equipPulse_ = pulse;
         prevWrite_ = false;
@@ -256,17 +308,30 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
 }
 
 void JedecFlashChip::EndUnprotect(const PinEnvironment& env) {
-    if (protected_.size() < SectorCount()) env.Violation(cfg_.name + ": chip unprotect with a sector not protected");
-    else if (!neverUnprotect_) protected_.clear();
+    // The first pulse of an unprotect wants every sector protected; its repeats
+    // (a sector still read protected) may follow a partial unprotect.
+    if (protected_.size() < SectorCount() && !unprotecting_) {
+        env.Violation(cfg_.name + ": chip unprotect with a sector not protected");
+        return;
+    }
+    unprotecting_ = true;
+    if (!neverUnprotect_) protected_ = keptProtected_;
+}
+
+// VID is sensed within its range only; above the electrical limit the
+// electrical model reports the violation.
+bool JedecFlashChip::InVidRange(const PinEnvironment& env, int chipPin) const {
+    const int v = chipPin != 0 ? Volts(env, chipPin) : -1;
+    return v >= cfg_.vidMinTenths && v <= cfg_.vidMaxTenths;
 }
 
 bool JedecFlashChip::EquipmentMode(const PinEnvironment& env) const {
-    return cfg_.equipmentProtect && pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.vidMinTenths &&
-           Volts(env, pins_.oe) >= cfg_.vidMinTenths;
+    return cfg_.equipmentProtect && pins_.address.size() > 9 && InVidRange(env, pins_.address[9]) &&
+           InVidRange(env, pins_.oe);
 }
 
 bool JedecFlashChip::AtVid(const PinEnvironment& env) const {
-    return cfg_.inSystemProtect && pins_.reset != 0 && Volts(env, pins_.reset) >= cfg_.vidMinTenths;
+    return cfg_.inSystemProtect && pins_.reset != 0 && InVidRange(env, pins_.reset);
 }
 
 void JedecFlashChip::OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data) {
@@ -282,7 +347,7 @@ void JedecFlashChip::OnIspWriteCycle(const PinEnvironment& env, uint32_t address
         ispStart_ = env.NowUs();
     } else if (data == 0x40 && sectorAddress) {
         const uint64_t lasted = env.NowUs() - ispStart_;
-        if (ispPulse_ == 1 && lasted >= 100) protected_.insert(ispSector_);
+        if (ispPulse_ == 1 && lasted >= 100) ProtectSector(ispSector_);
         if (ispPulse_ == 2 && lasted >= 10000) EndUnprotect(env);
         ispPulse_ = 0;
         state_ = State::IspVerify;
@@ -426,7 +491,8 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
                                   (erasing_ ? 0x08 : 0));
         return w;
     }
-    const bool hvId = pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.a9HighTenths;
+    const bool hvId = pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.a9HighTenths &&
+                      Volts(env, pins_.address[9]) <= cfg_.vidMaxTenths;
     if (state_ == State::IspVerify || state_ == State::LockVerify) return protected_.count(SectorOf(word)) ? 1 : 0;
     if (state_ == State::BlockRead) return static_cast<uint16_t>(blocks_);
     if (hvId || state_ == State::Autoselect) return AutoselectWord(word);

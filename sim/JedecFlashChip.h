@@ -36,6 +36,11 @@
 //   (10 ms, every sector protected first); no command is taken meanwhile.
 //   With A9 at VID and /OE low the part reads the sector's state at A1 set
 //   (A6 either way).
+//   Parts whose chip unprotect wants /CE at VID too: a /WE pulse with /CE at
+//   VID unprotects (A6 either way), one with /CE low protects.
+// - VID is sensed from vidMinTenths to vidMaxTenths: outside that range a
+//   pin has no such effect (above the pin's limit the electrical model
+//   reports a violation).
 //
 // - Software protection schemes (where the part has one; FlashLockout.cpp):
 //   after the five cycles AAh 55h 80h AAh 55h, 40h at the first command
@@ -56,7 +61,8 @@
 //   0419h, then 041Ah switch the protection off, 040Ah on. Every state
 //   outlasts power-off.
 //
-// Faults: a stuck cell, a part that never ends an embedded operation.
+// Faults: a stuck cell, a part that never ends an embedded operation, a
+// part whose protect or unprotect never works or leaves a sector protected.
 #pragma once
 #include <cstdint>
 #include <limits>
@@ -92,6 +98,9 @@ enum FlashPinoutId : int {
     kPinoutWord40 = 5, // 40-pin 16-bit SRAM module
     kPinoutSo44 = 6,   // 44-pin SO 16-bit flash (on a 48-pin socket: pins 1-22 on 3-24)
     kPinoutFbga48 = 7, // 48-ball FBGA 16-bit flash through its adapter
+    kPinoutTsop48Byte = 8, // the 48-pin 16-bit part in byte mode: DQ15/A-1 the lowest address line
+    kPinoutDip32P = 9,     // 32-pin part through adapter 'P': A9 on 7, /OE on 31, A10 on 32, /CE on 45
+    kPinoutTsop40Acc = 10, // 40-pin byte-wide part with RESET# on pin 10 and ACC on pin 11
 };
 // An unknown id gives the 32-pin pinout.
 FlashPinout FlashPinoutById(int id);
@@ -126,6 +135,8 @@ struct JedecFlashConfig {
     bool bootAtTop = false; // the boot block is the last sector
     int overridePin = 0;    // the chip pin whose 12 V lifts the lockout (0: RESET#)
     bool fastUntilReset = false; // the fast program mode ends only with RESET# or power-off (F0h programs)
+    int vidMaxTenths = 125;        // above this a VID pin is out of range: no effect
+    bool unprotectCeVid = false;   // the chip unprotect wants /CE at VID too (A6 either way)
 };
 
 class JedecFlashChip : public ProbeChip {
@@ -161,6 +172,9 @@ public:
     bool DataProtected() const { return dataProtected_; }
     void SetDataProtected(bool on) { dataProtected_ = on; }
     void NeverUnprotect(bool on) { neverUnprotect_ = on; }
+    void NeverProtect(bool on) { neverProtect_ = on; }
+    // A sector the chip unprotect leaves protected.
+    void KeepProtected(uint32_t sector) { keptProtected_.insert(sector); }
 
     // The write cycles the part saw (address on its pins, data), for traces.
     struct Write {
@@ -191,6 +205,7 @@ private:
     bool IsCommandAddress(uint32_t address, int which, bool byteMode) const;
     void PowerLost();
     bool AtVid(const PinEnvironment& env) const;
+    bool InVidRange(const PinEnvironment& env, int chipPin) const;
     bool EquipmentMode(const PinEnvironment& env) const;
     void EndUnprotect(const PinEnvironment& env);
     void OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data);
@@ -211,6 +226,13 @@ private:
     std::set<uint32_t> protected_;
     bool neverReady_ = false;
     bool neverUnprotect_ = false;
+    bool neverProtect_ = false;
+    std::set<uint32_t> keptProtected_;
+    bool unprotecting_ = false; // a chip unprotect began; cleared by a protect
+    void ProtectSector(uint32_t sector) {
+        unprotecting_ = false;
+        if (!neverProtect_) protected_.insert(sector);
+    }
 
     State state_ = State::Read;
     bool inBypass_ = false;
@@ -244,6 +266,7 @@ private:
     uint32_t lockSector_ = 0;
     uint64_t weFallUs_ = 0;
     uint32_t lastReads_[7] = {};
+    bool equipCeVid_ = false;
 };
 
 // A static RAM (or a non-volatile SRAM module): written at the rising edge of

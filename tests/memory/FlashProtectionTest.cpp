@@ -1,22 +1,29 @@
-// Row 46's sector protection on the simulated chips of its records, on every
-// adapter: the states read back, a new set written (protect all, unprotect
-// the chip, protect the wanted ones) and found on the chip, the layout rows
-// against the chips' sector maps, and the failures.
+// Sector protection on the simulated chips of the records of every row with
+// a protection reader and writer (46 on every adapter and method; 20, 22 and
+// 27 with A9 and /OE at VID; 29 with RESET# at VID; 93): the states read
+// back, a new set written (protect all, unprotect the chip, protect the
+// wanted ones) and found on the chip, the layout rows against the chips'
+// sector maps, and the failures.
 #include "FlashFixture.h"
 #include "memory/JedecFlash.h"
 #include "memory/SectorLayout.h"
+#include "memory/SectorProtection.h"
 
 namespace {
 
 struct Case {
     const char* maker;
     const char* name;
-    uint32_t subVariant = 0; // 0 RESET# at VID, 1 A9 and /OE at VID
+    uint32_t subVariant = 0; // row 46: 0 RESET# at VID, 1 A9 and /OE at VID; row 27: its unprotect method
 };
-const Case kRow46[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
+const Case kParts[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
                        {"AMD", "Am29LV800BB"},         {"FUJITSU", "MBM29LV160BE", 1},
                        {"AMD", "Am29LV800BB@SO44"},    {"AMD", "Am29LV160DB@FBGA48"},
-                       {"AMD", "Am29LV160DB", 1},      {"AMD", "Am29LV800BB@SO44", 1}};
+                       {"AMD", "Am29LV160DB", 1},      {"AMD", "Am29LV800BB@SO44", 1},
+                       {"AMD", "Am29F400BB"},          {"AMD", "Am29F400BT"},
+                       {"AMD", "Am29LV400BB"},         {"AMD", "Am29LV400BT"},
+                       {"AMD", "Am29F010B", 1},        {"AMD", "Am29F040B", 1},
+                       {"AMD", "Am29LV033C"},          {"AMD", "Am29F016B"}};
 
 class FlashProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
 protected:
@@ -29,16 +36,19 @@ protected:
         DeviceSubVariant = GetParam().subVariant;
         part = SeatPart(GetParam().maker, GetParam().name);
         bounds = SectorLayoutBoundaries(SectorLayoutRowOf(CurrentAlgorithm, DeviceVariant));
+        routines = SectorProtectionOf(CurrentAlgorithm);
         ASSERT_FALSE(bounds.empty());
+        ASSERT_NE(routines.write, nullptr);
     }
+    SectorProtectionRoutines routines;
     uint32_t Sectors() const { return static_cast<uint32_t>(bounds.size() - 1); }
     std::vector<uint32_t> Read() {
         std::vector<uint32_t> states(Sectors(), 7);
-        EXPECT_EQ(Entry([&] { return ReadSectorProtection46(states.data(), Sectors(), bounds.data()); }), 1);
+        EXPECT_EQ(Entry([&] { return routines.read(states.data(), Sectors(), bounds.data()); }), 1);
         return states;
     }
     int Write(const std::vector<uint32_t>& states) {
-        return Entry([&] { return WriteSectorProtection46(states.data(), Sectors(), bounds.data()); });
+        return Entry([&] { return routines.write(states.data(), Sectors(), bounds.data()); });
     }
     void ExpectPoweredDown() {
         EXPECT_TRUE(elec->SuppliedPins().empty()) << LogText();
@@ -46,19 +56,22 @@ protected:
     }
 };
 
-// The layout row of the record is the chip's sector map (4K-word units).
+// The layout row of the record is the chip's sector map (units of 4K data;
+// the byte-mode parts count bytes of their words).
 TEST_P(FlashProtection, LayoutRowIsTheChipsSectorMap) {
     const sim::JedecFlashChip* chip = part.flash();
+    const uint32_t perWord = part.byteMode ? 2 : 1;
     ASSERT_EQ(chip->SectorCount(), Sectors());
     for (uint32_t i = 0; i < Sectors(); ++i) {
-        EXPECT_EQ(chip->SectorStart(i), bounds[i] << 12) << i;
-        EXPECT_EQ(chip->SectorSize(i), (bounds[i + 1] - bounds[i]) << 12) << i;
+        EXPECT_EQ(chip->SectorStart(i) * perWord, bounds[i] << 12) << i;
+        EXPECT_EQ(chip->SectorSize(i) * perWord, (bounds[i + 1] - bounds[i]) << 12) << i;
     }
 }
 
 // A new set replaces the old one (a protected sector not asked for is
-// unprotected); an all-zero request leaves none; 12 V lands on the adapter's
-// reset pin only and every run ends powered down.
+// unprotected; sectors inside one 64 KB block told apart); an all-zero
+// request leaves none; the high voltage lands on the role pins only (no
+// violation) and every run ends powered down.
 TEST_P(FlashProtection, WrittenStatesAreFoundOnTheChip) {
     sim::JedecFlashChip* chip = part.flash();
     chip->Protect(2);
@@ -81,7 +94,25 @@ TEST_P(FlashProtection, WrittenStatesAreFoundOnTheChip) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Row46, FlashProtection, ::testing::ValuesIn(kRow46), [](const auto& info) {
+// An unprotect that never works ends with -1 after its passes; the sectors
+// stay protected, refuse a program and keep their data through an erase.
+TEST_P(FlashProtection, UnprotectThatNeverWorks) {
+    Limit(0x40);
+    sim::JedecFlashChip* chip = part.flash();
+    chip->NeverUnprotect(true);
+    EXPECT_EQ(Write(std::vector<uint32_t>(Sectors(), 0u)), -1);
+    for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_TRUE(chip->IsProtected(i)) << i;
+    FillData(3);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(chip->IsBlank());
+    chip->SetCell(0, 0x12);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(chip->Cell(0), 0x12);
+    ExpectPoweredDown();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FlashProtection, ::testing::ValuesIn(kParts), [](const auto& info) {
     std::string n = std::string(info.param.name) + (info.param.subVariant ? "_ByA9AndOe" : "");
     for (char& c : n) {
         if (c == '@') c = '_';
@@ -91,29 +122,17 @@ INSTANTIATE_TEST_SUITE_P(Row46, FlashProtection, ::testing::ValuesIn(kRow46), []
 
 class FlashProtectionFaults : public FlashRun {};
 
-// An unprotect that never works fails after its passes, protected sectors
-// then refuse a program and survive an erase; a sub-variant without a
-// procedure writes nothing and says so.
+// A sub-variant without a procedure or an adapter without the method's pin
+// writes nothing and says so.
 TEST_F(FlashProtectionFaults, FailuresEndWithMinusOne) {
     ASSERT_TRUE(Select("AMD", "Am29LV160DB"));
-    DeviceSize = 0x40;
-    SetupAddressRange();
     sim::SeatedFlash part = SeatPart("AMD", "Am29LV160DB");
     const auto bounds = SectorLayoutBoundaries(SectorLayoutRowOf(46, DeviceVariant));
     const uint32_t n = static_cast<uint32_t>(bounds.size() - 1);
     std::vector<uint32_t> states(n, 0u);
-    part.flash()->NeverUnprotect(true);
     auto write = [&] {
         return Entry([&] { return WriteSectorProtection46(states.data(), n, bounds.data()); });
     };
-    EXPECT_EQ(write(), -1);
-    EXPECT_TRUE(part.flash()->IsProtected(0));
-    FillData(3);
-    EXPECT_EQ(Run(OpProgram), -1) << LogText();
-    EXPECT_TRUE(part.flash()->IsBlank());
-
-    Unseat();
-    part = SeatPart("AMD", "Am29LV160DB");
     const struct {
         uint32_t subVariant, adapter;
         const char* line;

@@ -48,7 +48,9 @@ const Part kFlashRows[] = {{"AMD", "Am29F010"},    {"SST", "SST39SF010A"}, {"SST
                            {"AMD", "Am29F016B"},   {"AMD", "Am29F032B"},   {"ST", "M29F040B"},
                            {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}, {"ATMEL", "AT49F002"},
                            {"SST", "SST28SF040A"}, {"ATMEL", "AT49F1024"}, {"MACRONIX", "MX29LV160BB"},
-                           {"ATMEL", "AT49BV1614A"}};
+                           {"ATMEL", "AT49BV1614A"},
+                           {"AMD", "Am29LV040B"},  {"AMD", "Am29LV160DB"}, {"AMD", "Am29F040B"},
+                           {"AMD", "Am29F010B"}};
 
 TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
     for (const Part& p : kFlashRows) {
@@ -71,7 +73,8 @@ TEST_F(FlashFaults, EraseThatNeverEndsStopsAtTheRowsPassLimit) {
         {{"SST", "SST39VF800A"}, 30}, {{"SST", "3xSST39VF800A"}, 30}, {{"AMD", "Am29F016B"}, 900},
         {{"ST", "M29F040B"}, 900},    {{"AMD", "Am29LV160DB"}, 1300},  {{"FUJITSU", "MBM29LV160BE"}, 1300},
         {{"ATMEL", "AT49F002"}, 100}, {{"SST", "SST28SF040A"}, 100},   {{"ATMEL", "AT49F1024"}, 100},
-        {{"MACRONIX", "MX29LV160BB"}, 100}, {{"ATMEL", "AT49BV1614A"}, 300}};
+        {{"MACRONIX", "MX29LV160BB"}, 100}, {{"ATMEL", "AT49BV1614A"}, 300},
+        {{"AMD", "Am29F400BB"}, 1300}, {{"AMD", "Am29LV400BT"}, 1300}, {{"AMD", "Am29F040B"}, 900}};
     for (const auto& [p, passes] : cases) {
         SCOPED_TRACE(p.name);
         Start(p);
@@ -107,7 +110,8 @@ TEST_F(FlashFaults, Row46EraseLimitByMakerAndSupply) {
 
 TEST_F(FlashFaults, EscDuringEraseIsAUserBreak) {
     for (const Part& p : {Part{"AMD", "Am29F010"}, Part{"AMD", "Am29LV160DB"}, Part{"SST", "3xSST39VF800A"},
-                          Part{"ATMEL", "AT49F002"}, Part{"ATMEL", "AT49BV1614A"}}) {
+                          Part{"ATMEL", "AT49F002"}, Part{"ATMEL", "AT49BV1614A"},
+                          Part{"AMD", "Am29F400BB"}, Part{"AMD", "Am29F040B"}}) {
         SCOPED_TRACE(p.name);
         Start(p);
         for (auto* d : part.dies) d->NeverReady(true);
@@ -162,7 +166,9 @@ TEST_F(FlashFaults, GangSocketNeverReady) {
     for (const Part& p : {Part{"AMD", "Am29F016B"}, Part{"ST", "M29F040B"}, Part{"AMD", "Am29LV160DB"},
                           Part{"AMD", "Am29F010"}, Part{"SST", "SST39SF020A"}, Part{"SST", "SST32HF802"},
                           Part{"SST", "SST39VF800A"}, Part{"ATMEL", "AT49F002"}, Part{"MACRONIX", "MX29LV160BB"},
-                          Part{"ATMEL", "AT49BV1614A"}}) {
+                          Part{"ATMEL", "AT49BV1614A"},
+                          Part{"SST", "SST39VF800A"}, Part{"AMD", "Am29F400BB"}, Part{"AMD", "Am29LV400BT"},
+                          Part{"AMD", "Am29F040B"}}) {
         SCOPED_TRACE(p.name);
         ASSERT_TRUE(Select(p.maker, p.name));
         Limit(0x20);

@@ -22,7 +22,7 @@ protected:
     uint32_t Cell(uint32_t a) const {
         if (part.sram != nullptr && part.dies.empty()) return part.sram->Cell(a);
         if (part.dies.size() == 3) return part.dies[a / 0x80000]->Cell(a % 0x80000);
-        return part.flash()->Cell(a);
+        return part.Datum(a);
     }
 };
 
@@ -89,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
                       RowCase{"Row40Lockout", "ATMEL", "AT49F002", 0x300}, RowCase{"Row40LockoutTop", "ATMEL", "AT49F002T", 0x300},
                       RowCase{"Row40Pmc", "PMC", "Pm29F002T", 0x300}, RowCase{"Row40Blocks", "SST", "SST29SF040", 0x300},
                       RowCase{"Row40SevenReads", "SST", "SST28SF040A", 0x300}, RowCase{"Row41", "ATMEL", "AT49F1024", 0x300},
-                      RowCase{"Row52", "MACRONIX", "MX29LV160BB", 0x300}, RowCase{"Row55", "ATMEL", "AT49BV1614A", 0x300}),
+                      RowCase{"Row52", "MACRONIX", "MX29LV160BB", 0x300}, RowCase{"Row55", "ATMEL", "AT49BV1614A", 0x300},
+                      RowCase{"Row20ByteMode", "AMD", "Am29F400BB", 0x300}, RowCase{"Row20Top", "AMD", "Am29F400BT", 0x300},
+                      RowCase{"Row22Bypass", "AMD", "Am29LV400BB", 0x300}, RowCase{"Row27", "AMD", "Am29F040B", 0x300},
+                      RowCase{"Row27Small", "AMD", "Am29F010B", 0x300}, RowCase{"Row29", "AMD", "Am29LV033C", 0x300}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

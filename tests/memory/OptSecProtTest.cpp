@@ -109,3 +109,58 @@ TEST_F(SecProt, LayoutRowPastTheTableWritesNothing) {
 }
 
 } // namespace
+
+namespace {
+
+// The dialog on the byte-wide rows protected with high voltage: the chip's
+// states listed, a new set written and found on the chip, the protected
+// sector then failing a program and keeping its data through an erase.
+struct DialogCase {
+    const char* name;
+    int sectors;
+    const char* first;
+    const char* last;
+};
+class HvSecProt : public SecProt, public ::testing::WithParamInterface<DialogCase> {
+protected:
+    void SetUp() override {
+        SecProt::SetUp();
+        Unseat();
+        ASSERT_TRUE(Select("AMD", GetParam().name));
+        Limit(0x40);
+        part = SeatPart("AMD", GetParam().name);
+        EXPECT_EQ(CheckCommunication(MainEngine), 1);
+        PrepareOperation(MainEngine);
+        runStart_ = ui.Log.size();
+    }
+};
+
+TEST_P(HvSecProt, ListsWritesAndTheSectorRefusesProgram) {
+    const DialogCase& c = GetParam();
+    part.flash()->Protect(1);
+    TOptSecProt1 d(nullptr);
+    ASSERT_EQ(d.ListView->topLevelItemCount(), c.sectors);
+    EXPECT_EQ(d.ListView->topLevelItem(0)->text(0).toStdString(), c.first);
+    EXPECT_EQ(d.ListView->topLevelItem(c.sectors - 1)->text(0).toStdString(), c.last);
+    EXPECT_EQ(Modes(d)[1], "Protect  ");
+    Click(d, 1);
+    Click(d, 0);
+    d.ButtonWrote->click();
+    ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection completed!"});
+    for (int s = 0; s < c.sectors; ++s) EXPECT_EQ(part.flash()->IsProtected(static_cast<uint32_t>(s)), s == 0) << s;
+    FillData(3);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(part.flash()->IsBlank());
+    part.flash()->SetCell(0, 0x12);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    EXPECT_EQ(part.flash()->Cell(0), 0x12);
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, HvSecProt,
+                         ::testing::Values(DialogCase{"Am29F400BB", 11, "000000h-003FFFh", "070000h-07FFFFh"},
+                                           DialogCase{"Am29LV400BT", 11, "000000h-00FFFFh", "07C000h-07FFFFh"},
+                                           DialogCase{"Am29F010B", 8, "000000h-003FFFh", "01C000h-01FFFFh"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
