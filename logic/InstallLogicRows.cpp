@@ -1,6 +1,7 @@
 #include "logic/InstallLogicRows.h"
 
 #include "engine/AlgorithmTable.h"
+#include "logic/ByteEpld.h"
 #include "logic/CycleRecordPld.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalIdString.h"
@@ -25,6 +26,7 @@ void InstallLogicAlgorithms() {
     InstallCycleRecordRows();
     InstallWordPldRow();
     InstallEditModeRows();
+    InstallByteEpldRows();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {

@@ -54,6 +54,7 @@ enum class ChipKind : uint8_t {
     Nand,       // NandChip from NandFacts
     Z8Otp,      // Z8OtpChip from Z8OtpFacts
     EditMode,   // EditModeChip from EditModeFacts
+    ByteEpld,   // ByteEpldChip from ByteEpldFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -143,5 +144,6 @@ void AddWordPldParts(std::vector<CatalogPart>& parts);
 void AddNandParts(std::vector<CatalogPart>& parts);
 void AddZ8OtpParts(std::vector<CatalogPart>& parts);
 void AddEditModeParts(std::vector<CatalogPart>& parts);
+void AddByteEpldParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim
