@@ -6,6 +6,7 @@
 
 #include "logic/ByteEpld.h"
 #include "sim/ByteEpldChip.h"
+#include "sim/IdMemory.h"
 #include "tests/logic/PldFixture.h"
 
 namespace {
@@ -236,6 +237,45 @@ TEST_F(ByteEpldTest, EraseAndSecurePulses) {
         EXPECT_GE(chip->Pulses()[0].widthUs, c.secureMs * 1000);
         EXPECT_LT(chip->Pulses()[0].widthUs, c.secureMs * 1000 + 2000);
         ExpectNoViolations();
+    }
+}
+
+// DAC traffic: the bias ramped 5.0 -> 12.5 V in 0.1 V steps of 266 us and
+// the cell pulse 2.0 -> 16.0 V in 2.0 V steps (rows 311, 312); row 200's
+// pulse 10.0 -> 14.7 V in 0.3 V steps of 10 us.
+TEST_F(ByteEpldTest, VoltageRamps) {
+    struct Ramp {
+        size_t record;
+        int op, channel, from, to, step;
+        uint64_t stepUs;
+    };
+    const Ramp ramps[] = {{0, OpSecurity, 1, 50, 125, 1, 266}, {0, OpSecurity, 2, 20, 160, 20, 0},
+                          {3, OpSecurity, 1, 50, 125, 1, 266}, {3, OpSecurity, 2, 20, 160, 20, 0},
+                          {4, OpProgram, 2, 100, 147, 3, 10}};
+    for (const Ramp& r : ramps) {
+        SCOPED_TRACE(std::string(kRecords[r.record].name) + " channel " + std::to_string(r.channel));
+        Seat(kRecords[r.record]);
+        VerifyAfterProgram = 0;
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        EXPECT_EQ(Run(r.op), 1) << LogText();
+        std::vector<std::pair<int, uint64_t>> writes; // tenths, time
+        int selected = 1;
+        for (const auto& a : simp.RegisterTrace()) {
+            if (a.write && a.reg == 13) selected = (a.value & 3) + 1;
+            if (a.write && a.reg == 18 && selected == r.channel)
+                writes.emplace_back((sim::DacCodeToMillivolts(r.channel, a.value) + 50) / 100, a.timeUs);
+        }
+        simp.EnableTrace(false);
+        size_t k = 0;
+        while (k < writes.size() && std::abs(writes[k].first - r.from) > 1) ++k;
+        while (k + 1 < writes.size() && writes[k + 1].first == writes[k].first) ++k; // set, then the ramp's start
+        ASSERT_LT(k, writes.size());
+        for (int v = r.from + r.step; v <= r.to; v += r.step, ++k) {
+            ASSERT_LT(k + 1, writes.size());
+            EXPECT_NEAR(writes[k + 1].first, v, 1);
+            EXPECT_GE(writes[k + 1].second - writes[k].second, r.stepUs);
+        }
     }
 }
 
