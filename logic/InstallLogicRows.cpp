@@ -2,6 +2,7 @@
 
 #include "engine/AlgorithmTable.h"
 #include "logic/ByteEpld.h"
+#include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalIdString.h"
@@ -27,6 +28,7 @@ void InstallLogicAlgorithms() {
     InstallWordPldRow();
     InstallEditModeRows();
     InstallByteEpldRows();
+    InstallSignatureEpldRows();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {

@@ -23,7 +23,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
-                                  AddByteEpldParts};
+                                  AddByteEpldParts,   AddUvEpldParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -119,6 +119,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::ByteEpld:
         return Adapted<ByteEpldChip, ByteEpldFacts>(
             facts, [](const ByteEpldFacts& f) { return std::make_unique<ByteEpldChip>(f); });
+    case ChipKind::UvEpld:
+        return Adapted<UvEpldChip, UvEpldFacts>(
+            facts, [](const UvEpldFacts& f) { return std::make_unique<UvEpldChip>(f); });
     case ChipKind::Nand:
         if (const auto* f = dynamic_cast<const NandFacts*>(&facts)) return std::make_unique<NandChip>(*f);
         break;

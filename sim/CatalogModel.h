@@ -10,6 +10,7 @@
 #include "sim/Catalog.h"
 #include "sim/CommandFlashChip.h"
 #include "sim/ByteEpldChip.h"
+#include "sim/UvEpldChip.h"
 #include "sim/CycleRecordChip.h"
 #include "sim/WordPldChip.h"
 #include "sim/EditModeChip.h"
@@ -58,6 +59,7 @@ template <> struct CatalogContents<JtagCpldChip> : CellArrayContents<JtagCpldChi
 template <> struct CatalogContents<WordPldChip> : CellArrayContents<WordPldChip> {};
 template <> struct CatalogContents<EditModeChip> : CellArrayContents<EditModeChip> {};
 template <> struct CatalogContents<ByteEpldChip> : CellArrayContents<ByteEpldChip> {};
+template <> struct CatalogContents<UvEpldChip> : CellArrayContents<UvEpldChip> {};
 
 // A PIC keeps its program words.
 template <> struct CatalogContents<PicChip> {
