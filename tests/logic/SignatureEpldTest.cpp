@@ -2,8 +2,10 @@
 // driver, the identification tables, the programming loop's pulse counts
 // and injected faults.
 #include <cstring>
+#include <tuple>
 
 #include "logic/SignatureEpld.h"
+#include "sim/IdMemory.h"
 #include "sim/UvEpldChip.h"
 #include "tests/logic/PldFixture.h"
 
@@ -185,6 +187,34 @@ TEST_F(SignatureEpldTest, BlankCheckSpecialsAndUserBreak) {
         ui.QueueAnswer(UiAnswer::No);
         EXPECT_EQ(Run(OpRead), -1) << LogText();
         EXPECT_TRUE(elec->SuppliedPins().empty());
+    }
+}
+
+// A part that is not "ALTERA95": the signature read at 10.0 V, then VPP
+// ramped to the raised level in 0.1 V steps of 10 us (12.7 V, 12.5 V on row 257).
+TEST_F(SignatureEpldTest, SignatureLevelRamp) {
+    for (auto [name, channel, raised] : {std::tuple{"EPLD6482-87", 3, 127}, std::tuple{"EPLD42490-88", 1, 125}}) {
+        SCOPED_TRACE(name);
+        Seat(name);
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        std::vector<std::pair<int, uint64_t>> writes;
+        int selected = 1;
+        for (const auto& a : simp.RegisterTrace()) {
+            if (a.write && a.reg == 13) selected = (a.value & 3) + 1;
+            if (a.write && a.reg == 18 && selected == channel)
+                writes.emplace_back((sim::DacCodeToMillivolts(channel, a.value) + 50) / 100, a.timeUs);
+        }
+        simp.EnableTrace(false);
+        size_t k = 0;
+        while (k + 1 < writes.size() && !(writes[k].first == 100 && writes[k + 1].first == 101)) ++k;
+        ASSERT_LT(k + 1, writes.size());
+        for (int v = 101; v <= raised; ++v, ++k) {
+            ASSERT_LT(k + 1, writes.size());
+            EXPECT_NEAR(writes[k + 1].first, v, 1); // the DAC code of the calibrated level
+            EXPECT_GE(writes[k + 1].second - writes[k].second, 10u);
+        }
     }
 }
 
