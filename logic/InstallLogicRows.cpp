@@ -1,6 +1,8 @@
 #include "logic/InstallLogicRows.h"
 
 #include "engine/AlgorithmTable.h"
+#include "logic/ByteEpld.h"
+#include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalIdString.h"
@@ -25,6 +27,8 @@ void InstallLogicAlgorithms() {
     InstallCycleRecordRows();
     InstallWordPldRow();
     InstallEditModeRows();
+    InstallByteEpldRows();
+    InstallSignatureEpldRows();
 }
 
 void InstallLogicRows(const LogicRowEntries* rows, size_t count) {

@@ -1,5 +1,6 @@
 #include "sim/Catalog.h"
 
+#include "sim/ByteEpldChip.h"
 #include "sim/CatalogModel.h"
 #include "sim/CommandFlashChip.h"
 #include "sim/EightBlockChip.h"
@@ -23,7 +24,8 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
-                                  AddMuxEepromParts};
+                                  AddMuxEepromParts,
+                                  AddByteEpldParts,   AddUvEpldParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -116,6 +118,12 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::EditMode:
         return Adapted<EditModeChip, EditModeFacts>(
             facts, [](const EditModeFacts& f) { return std::make_unique<EditModeChip>(f); });
+    case ChipKind::ByteEpld:
+        return Adapted<ByteEpldChip, ByteEpldFacts>(
+            facts, [](const ByteEpldFacts& f) { return std::make_unique<ByteEpldChip>(f); });
+    case ChipKind::UvEpld:
+        return Adapted<UvEpldChip, UvEpldFacts>(
+            facts, [](const UvEpldFacts& f) { return std::make_unique<UvEpldChip>(f); });
     case ChipKind::Nand:
         if (const auto* f = dynamic_cast<const NandFacts*>(&facts)) return std::make_unique<NandChip>(*f);
         break;

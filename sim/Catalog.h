@@ -55,6 +55,8 @@ enum class ChipKind : uint8_t {
     Z8Otp,      // Z8OtpChip from Z8OtpFacts
     EditMode,   // EditModeChip from EditModeFacts
     MuxEeprom,  // MuxEepromChip from MuxEepromFacts
+    ByteEpld,   // ByteEpldChip from ByteEpldFacts
+    UvEpld,     // UvEpldChip from UvEpldFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -145,5 +147,7 @@ void AddNandParts(std::vector<CatalogPart>& parts);
 void AddZ8OtpParts(std::vector<CatalogPart>& parts);
 void AddEditModeParts(std::vector<CatalogPart>& parts);
 void AddMuxEepromParts(std::vector<CatalogPart>& parts);
+void AddByteEpldParts(std::vector<CatalogPart>& parts);
+void AddUvEpldParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -9,6 +9,8 @@
 
 #include "sim/Catalog.h"
 #include "sim/CommandFlashChip.h"
+#include "sim/ByteEpldChip.h"
+#include "sim/UvEpldChip.h"
 #include "sim/CycleRecordChip.h"
 #include "sim/WordPldChip.h"
 #include "sim/EditModeChip.h"
@@ -56,6 +58,8 @@ template <> struct CatalogContents<LargePldChip> : CellArrayContents<LargePldChi
 template <> struct CatalogContents<JtagCpldChip> : CellArrayContents<JtagCpldChip> {};
 template <> struct CatalogContents<WordPldChip> : CellArrayContents<WordPldChip> {};
 template <> struct CatalogContents<EditModeChip> : CellArrayContents<EditModeChip> {};
+template <> struct CatalogContents<ByteEpldChip> : CellArrayContents<ByteEpldChip> {};
+template <> struct CatalogContents<UvEpldChip> : CellArrayContents<UvEpldChip> {};
 
 // A PIC keeps its program words.
 template <> struct CatalogContents<PicChip> {
@@ -152,6 +156,7 @@ public:
     std::string Name() const override { return model_->Name(); }
     const std::vector<int>& SocketPins() const override { return model_->SocketPins(); }
     void Update(const PinEnvironment& env) override { model_->Update(env); }
+    void SuppliesChanged(const PinEnvironment& env) override { model_->SuppliesChanged(env); }
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override {
         return model_->Output(env, socketPin);
     }

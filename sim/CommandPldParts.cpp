@@ -3,6 +3,8 @@
 // 63), the 20-bit word part in its two adapters, and the edit-mode parts
 // whose identification code sets their edit voltages (16V8, 20V8 and
 // 20RA10, 22V10 and 26V12 maps in 20-, 24- and 28-pin DIPs).
+// Also the byte-addressed EPLDs of the two pin-outs in 24-pin DIPs.
+#include "sim/ByteEpldChip.h"
 #include "sim/Catalog.h"
 #include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
@@ -31,6 +33,22 @@ const EditModeFacts kEditModeParts[] = {
     {"AMD", "PALLV22V10", EditModeKind::Latch22V10, 8, 5828, true, 0},
     {"AMD", "PALCE26V12", EditModeKind::Latch26V12, 0, 7848, false, 0},
     {"AMD", "PALCE26V12H", EditModeKind::Latch26V12, 12, 7848, false, 1},
+};
+
+// The byte-addressed EPLDs: each pin-out with its bias level, the small and
+// large array of the first two, both bias levels and both map sizes of the
+// 5-bit-select pin-out.
+const ByteEpldFacts kByteEpldParts[] = {
+    {"GENERIC-ALGORITHM", "BEPLD1842", ByteEpldKind::Bus311, 1842, 125, 10},
+    {"GENERIC-ALGORITHM", "BEPLD2378", ByteEpldKind::Bus311, 2378, 125, 10},
+    {"GENERIC-ALGORITHM", "BEPLD2178", ByteEpldKind::Bus312, 2178, 125, 10},
+    {"GENERIC-ALGORITHM", "BEPLD2714", ByteEpldKind::Bus312, 2714, 125, 10},
+    {"GENERIC-ALGORITHM", "BEPLD2696", ByteEpldKind::Bus200, 2696, 122, 10},
+    {"GENERIC-ALGORITHM", "BEPLD4088", ByteEpldKind::Bus201, 4088, 155, 10},
+    {"GENERIC-ALGORITHM", "BEPLD4088L", ByteEpldKind::Bus201, 4088, 147, 100},
+    {"GENERIC-ALGORITHM", "BEPLD5873", ByteEpldKind::Bus201, 5873, 155, 10},
+    {"GENERIC-ALGORITHM", "BEPLD5828", ByteEpldKind::Bus201, 5828, 155, 10},
+    {"GENERIC-ALGORITHM", "BEPLD4166", ByteEpldKind::Bus203, 4166, 142, 10},
 };
 
 // A PLD in a 20- or 24-pin DIP: the JEDEC fuse map, a fuse a word, reading
@@ -64,6 +82,11 @@ void AddEditModeParts(std::vector<CatalogPart>& parts) {
         }
         parts.push_back(FamilyPart(e.maker, ChipKind::EditMode, f, e));
     }
+}
+
+void AddByteEpldParts(std::vector<CatalogPart>& parts) {
+    for (const ByteEpldFacts& b : kByteEpldParts)
+        parts.push_back(FamilyPart(b.maker, ChipKind::ByteEpld, DipPld(b.name, false, b.fuses, 1), b));
 }
 
 void AddWordPldParts(std::vector<CatalogPart>& parts) {

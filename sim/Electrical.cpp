@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "sim/IdMemory.h"
+#include "sim/Universal.h"
 
 namespace sim {
 
@@ -414,6 +415,9 @@ void Electrical::Check(SimProgrammer& p) {
             p.Violation(where + Volts(mv) + " above the " + Volts(limit * 100) + " the chip takes");
         }
         if (fresh & kNoChip) p.Violation(where + Volts(mv) + " with no chip on the pin");
+    }
+    if (Socket* chips = Socket::Find(p)) {
+        if (const PinDriverPersonality* driver = FindPinDriver(p)) chips->SuppliesChanged(*driver);
     }
 }
 

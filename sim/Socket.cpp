@@ -73,6 +73,10 @@ void Socket::Update(const PinEnvironment& env) {
     for (const auto& c : chips_) c->Update(env);
 }
 
+void Socket::SuppliesChanged(const PinEnvironment& env) {
+    for (const auto& c : chips_) c->SuppliesChanged(env);
+}
+
 ChipDrive Socket::Output(const PinEnvironment& env, int socketPin) const {
     ChipDrive strong = ChipDrive::None;
     ChipDrive weak = ChipDrive::None;

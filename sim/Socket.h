@@ -140,6 +140,9 @@ public:
     // such change); edge-triggered chips act here. Supply and ground changes
     // are not announced: read them when asked for an output.
     virtual void Update(const PinEnvironment& env) { (void)env; }
+    // A supply, ground or DAC level changed; only chips timing a pulse given
+    // by a voltage (not a logic level) act here.
+    virtual void SuppliesChanged(const PinEnvironment& env) { (void)env; }
     // The chip's drive on one of its socket pins now.
     virtual ChipDrive Output(const PinEnvironment& env, int socketPin) const = 0;
     // Its drives on the socket pins pins[0..n-1] into out (None on a pin it
@@ -173,6 +176,7 @@ public:
         return raw;
     }
     void Remove(const ChipModel* chip);
+    void SuppliesChanged(const PinEnvironment& env);
     void Clear() {
         chips_.clear();
         revision_ = NewRevision();
