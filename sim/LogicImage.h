@@ -24,6 +24,7 @@ enum PersonalityId : uint16_t {
     kPersonalityRegisterTap = 9, // a TAP clocked through registers 0, 4 and 7
     kPersonalityFlashBus = 10, // JEDEC flash and plain-write memories (registers 0-9)
     kPersonalityCommandBus = 11, // single-cycle command flash (registers 0-9)
+    kPersonalityMcuBus = 13,   // latched-address one-time 8051s (registers 0-5, 9)
 };
 
 constexpr size_t kLogicImageHeaderBytes = 16;

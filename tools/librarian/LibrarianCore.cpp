@@ -193,6 +193,7 @@ bool ParsePersonality(const std::string& v, uint16_t& out) {
         {"register-tap", sim::kPersonalityRegisterTap},
         {"flash-bus", sim::kPersonalityFlashBus},
         {"command-bus", sim::kPersonalityCommandBus},
+        {"mcu-bus", sim::kPersonalityMcuBus},
     };
     for (const auto& [name, id] : names) {
         if (v == name) {
