@@ -387,9 +387,146 @@ int Alg197Secure() {
     return 1;
 }
 
+// ---- row 173 ------------------------------------------------------------------------
+
+namespace {
+
+// The 20-pin part with an internal address counter, through the registers of
+// its logic image; the programming voltage goes onto RST/VPP (socket pin 15).
+constexpr int kVpp173 = 15;
+
+enum Register173 : uint32_t {
+    Reg173Mode = 0,
+    Reg173Clock = 1,
+    Reg173Strobe = 2,
+    Reg173Control = 4,
+    Reg173Data = 9,
+};
+
+enum Mode173 : uint32_t {
+    Mode173Lock2 = 0x03,
+    Mode173Table = 0x0A,
+    Mode173Read = 0x0C,
+    Mode173Program = 0x0E,
+    Mode173Lock1 = 0x0F,
+};
+
+// The chip's counter as the row has clocked it since power-up.
+uint32_t g_counter173 = 0;
+
+bool PowerUp173(int phase) {
+    ReadBackAfterSecure = 0;
+    ProgressStep = 16;
+    SupplyVoltage = PhaseSupply(phase);
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    // DAC channel 1 waits at 5.0 V: connecting it to RST/VPP for the first
+    // pulse must not pull RST low, which would reset the chip's counter.
+    SetAllDacVoltages(50, 0, 0, 0);
+    DelayMsSlot(100);
+    WriteRegister(Reg173Control, 7);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(11);
+    WriteRegister(Reg173Control, 3); // RST rises: the counter starts at 000h
+    WriteRegister(Reg173Strobe, 3);
+    WriteRegister(Reg173Clock, 0);
+    g_counter173 = 0;
+    return true;
+}
+
+void PowerDown173() {
+    WriteRegister(Reg173Control, 7);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    ResetProgrammerOutputs();
+}
+
+// Each change of register 1 advances the chip's counter by one.
+void NextAddress173() {
+    DelayUsSlot(10);
+    WriteRegister(Reg173Clock, (g_counter173 & 1) != 0 ? 0 : 1);
+    ++g_counter173;
+}
+
+// Clocks the counter up to the address, so a range that starts past 000h
+// pairs each cell with its own buffer byte.
+void CounterTo173(uint32_t a, bool) {
+    while (g_counter173 < a) NextAddress173();
+}
+
+void Read173() {
+    DelayUsSlot(10);
+    ReadValue = ReadRegister(Reg173Data);
+}
+
+// ExpectedValue with n pulses at Vpp on RST/VPP.
+void ProgramCell173(int n) {
+    WriteRegister(Reg173Data, ExpectedValue & 0xFF);
+    WriteRegister(Reg173Control, 1);
+    ApplyVoltageToPin(1, kVpp173, 1, static_cast<int>(Vpp / 10));
+    for (int i = 0; i < n; ++i) {
+        WriteRegister(Reg173Strobe, 0x0B);
+        DelayUsSlot(PulseWidth);
+        WriteRegister(Reg173Strobe, 3);
+        DelayUsSlot(10);
+    }
+    ApplyVoltageToPin(1, kVpp173, 0, 50);
+    WriteRegister(Reg173Control, 3);
+}
+
+// One attempt of Retry pulses, then a read-back.
+int ProgramByte173() {
+    if (ExpectedValue == 0xFF) return 1;
+    ProgramCell173(RetryCount());
+    WriteRegister(Reg173Mode, Mode173Read);
+    Read173();
+    WriteRegister(Reg173Mode, Mode173Program);
+    return (ReadValue & 0xFF) == (ExpectedValue & 0xFF) ? 1 : -1;
+}
+
+bool Walk173(int phase) {
+    PowerUp173(phase);
+    WriteRegister(Reg173Mode, phase == 1 ? Mode173Program : Mode173Read);
+    return true;
+}
+
+const Row8051 kRow173{Walk173, PowerDown173, Read173, kNoLines, kNoLines, ProgramByte173, CounterTo173};
+
+} // namespace
+
+int Alg173Read(int mode) { return ReadRange(kRow173, mode); }
+int Alg173Program() { return ProgramRange(kRow173); }
+
+int ProgramEncryptionTable173() {
+    PowerUp173(1);
+    WriteRegister(Reg173Mode, Mode173Table);
+    for (uint32_t i = 0; i < EncryptionTableSize && i < EncryptionTableCapacity; ++i) {
+        ChipAddress = i;
+        StepProgressByAddress(i);
+        ExpectedValue = EncryptionTable[i];
+        if (ExpectedValue != 0xFF) ProgramCell173(RetryCount());
+        NextAddress173();
+    }
+    PowerDown173();
+    return 1;
+}
+
+int Alg173Secure() {
+    ExpectedValue = 0xFF;
+    PowerUp173(1);
+    WriteRegister(Reg173Mode, Mode173Lock1);
+    ProgramCell173(RetryCount());
+    if (SecurityMode != 0) {
+        WriteRegister(Reg173Mode, Mode173Lock2);
+        ProgramCell173(RetryCount());
+    }
+    PowerDown173();
+    return 1;
+}
+
 void InstallFixedPin8051Rows() {
     const AlgOperationFn none = AlgNoOperation;
     PutRow(129, 4, Alg129Identify, Alg129Read, Alg129Program, none, Alg129Secure, Alg100Options, nullptr);
     PutRow(187, 6, none, Alg187Read, Alg187Program, none, Alg187Secure, Alg105Options, nullptr);
+    PutRow(173, 6, none, Alg173Read, Alg173Program, none, Alg173Secure, Alg100Options, ProgramEncryptionTable173);
     PutRow(197, 6, none, Alg197Read, Alg197Program, none, Alg197Secure, Alg105Options, nullptr);
 }

@@ -3,7 +3,8 @@
 // levels 2 and 3 and a signature), row 187 (a one-time 40-pin part on the
 // pin driver) and row 197 (a one-time part on the 44-pin adapter, through the
 // registers of its logic image); rows 187 and 197 protect the chip with one
-// lock byte from the lock-level dialog.
+// lock byte from the lock-level dialog. Row 173 (a 20-pin part with an
+// internal address counter and an encryption table) shares the register bus.
 #pragma once
 #include <cstdint>
 
@@ -15,6 +16,11 @@ int Alg129Secure();
 int Alg187Read(int mode);
 int Alg187Program();
 int Alg187Secure();
+
+int Alg173Read(int mode);
+int Alg173Program();
+int Alg173Secure();
+int ProgramEncryptionTable173();
 
 int Alg197Read(int mode);
 int Alg197Program();

@@ -410,6 +410,34 @@ Mcu8051Facts SecurityLevelPart(const std::string& name, uint32_t bytes, uint8_t 
     return f;
 }
 
+// 20-pin one-time parts with an encryption table and two lock bits, taking
+// the port-mode functions on P3.3, P3.4, P3.5, P3.7 and the address from an
+// internal counter (reset by RST rising, advanced by XTAL1); 100 us PROG
+// pulses on P3.2 with 12.75 V on RST/VPP.
+Mcu8051Facts CounterOtp(const std::string& name, uint32_t bytes) {
+    Mcu8051Facts f = Intel87C51(name, bytes, 0);
+    f.maker = "GENERIC-ALGORITHM";
+    f.note = "no datasheet: the 20-pin counter interface and its mode lines as the algorithm row describes them";
+    f.signature.clear();
+    f.tableBytes = 32;
+    f.lockBits = 2;
+    McuPinout o;
+    o.pinCount = 20;
+    o.vcc = 20;
+    o.gnd = {10};
+    o.rst = 1;
+    o.ea = 1;
+    o.psen = 0;
+    o.ale = 6;
+    o.strobe = 0;
+    o.data = Run(12, 19);
+    o.mode = {7, 8, 9, 11};
+    o.counterClock = 5;
+    f.dip = o;
+    f.plcc.pinCount = 0;
+    return f;
+}
+
 Mcu8051Facts Renamed(Mcu8051Facts f, const std::string& name) {
     f.name = name;
     return f;
@@ -448,6 +476,8 @@ std::vector<Mcu8051Facts> MakeParts() {
         LatchedOtp("8051OTP-32K", 32768),
         AdapterOtp("8051OTP-A16K", 16384),
         AdapterOtp("8051OTP-A32K", 32768),
+        CounterOtp("8051EC-4K", 4096),
+        CounterOtp("8051EC-8K", 8192),
         SecurityLevelPart("8051SL-4K", 4096, 0x29),
         SecurityLevelPart("8051SL-8K", 8192, 0x2A),
     };

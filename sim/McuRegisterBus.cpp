@@ -17,13 +17,40 @@ constexpr int kAle = 35;
 constexpr int kRst = 12;
 constexpr int kXtal1 = 23;
 
-bool Allowed(uint8_t reg, uint8_t v) {
-    auto any = [v](std::initializer_list<uint8_t> l) {
-        for (uint8_t x : l) {
-            if (x == v) return true;
+// The 20-pin part with the address counter.
+constexpr int kData20[8] = {26, 27, 28, 29, 30, 31, 32, 33}; // P1.0-P1.7
+constexpr int kMode20[4] = {21, 22, 23, 25};                 // P3.3, P3.4, P3.5, P3.7
+constexpr int kProg20 = 20;
+constexpr int kClock20 = 19;
+constexpr int kRst20 = 15;
+
+bool AnyOf(uint8_t v, std::initializer_list<uint8_t> l) {
+    for (uint8_t x : l) {
+        if (x == v) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool McuRegisterBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
+    auto any = [v](std::initializer_list<uint8_t> l) { return AnyOf(v, l); };
+    if (counterPart_) {
+        switch (reg) {
+        case 0:
+            return v <= 0x0F;
+        case 1:
+            return v <= 1;
+        case 2:
+            return any({0, 3, 0x0B});
+        case 4:
+            return any({0, 7, 3, 1});
+        case 9:
+            return true;
+        default:
+            return v == 0;
         }
-        return false;
-    };
+    }
     switch (reg) {
     case 0:
     case 9:
@@ -43,11 +70,26 @@ bool Allowed(uint8_t reg, uint8_t v) {
     }
 }
 
-} // namespace
+void McuRegisterBusPersonality::SnapshotCounterPart(PinCondition* c) const {
+    const uint8_t control = reg_[4];
+    if ((control & 1) == 0) return; // released
+    auto drive = [&](int pin, bool high) {
+        c[pin].driven = true;
+        c[pin].drivenHigh = high;
+    };
+    for (int i = 0; i < 4; ++i) drive(kMode20[i], (reg_[0] >> i & 1) != 0);
+    if ((control & 2) == 0) {
+        for (int i = 0; i < 8; ++i) drive(kData20[i], (reg_[9] >> i & 1) != 0);
+    }
+    drive(kProg20, reg_[2] != 0x0B);
+    drive(kClock20, clockHigh_);
+    drive(kRst20, (control & 4) == 0);
+}
 
 void McuRegisterBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
+    if (counterPart_) return SnapshotCounterPart(c);
     const uint8_t control = reg_[4];
     if ((control & 0x0A) == 0) return; // released
     const bool allLow = (control & 0x08) != 0;
@@ -71,7 +113,13 @@ void McuRegisterBusPersonality::Snapshot(int s) {
 bool McuRegisterBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     if (!BeginWrite(p, reg)) return false;
     if (!Allowed(reg, value)) return Unexpected(p, "8051 register bus", reg, value);
+    const bool clock = counterPart_ && reg == 1 && value != reg_[1];
     reg_[reg] = value;
+    if (clock) {
+        clockHigh_ = true;
+        UpdateChips();
+        clockHigh_ = false;
+    }
     UpdateChips();
     return true;
 }
@@ -83,7 +131,7 @@ std::optional<uint8_t> McuRegisterBusPersonality::OnRead(SimProgrammer& p, uint8
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return 0xFF;
     View view(*this, 0);
-    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, kData, 8));
+    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, counterPart_ ? kData20 : kData, 8));
 }
 
 void RegisterMcuRegisterBusPersonality() {

@@ -15,6 +15,16 @@
 //   9  written: the byte to program; read: P0 as the part drives it
 // Registers 6-8, 10 and 11 take only 0, and every register takes 0 (the
 // engine's output reset); any other value is a violation.
+//
+// Header parameter 0 = 1: the 20-pin 8051 with an internal address counter
+// instead (package pin n on socket pin n + 14):
+//   0  function on P3.3, P3.4, P3.5, P3.7 (bits 0-3)
+//   1  address clock: every change of the value gives one clock pulse on XTAL1
+//   2  program strobe: 3 idle, 0Bh PROG (P3.2) low
+//   4  control, one meaning per bit: bit 0 the lines driven, bit 1 P1 left
+//      to the part (else register 9 on it), bit 2 RST low (else high);
+//      values 7, 3, 1
+//   9  as above
 #pragma once
 #include <cstdint>
 
@@ -24,7 +34,7 @@ namespace sim {
 
 class McuRegisterBusPersonality : public SocketBusPersonality {
 public:
-    explicit McuRegisterBusPersonality(const LogicImageHeader&) {}
+    explicit McuRegisterBusPersonality(const LogicImageHeader& h) : counterPart_(h.params[0] == 1) {}
 
     uint16_t Id() const override { return kPersonalityMcuBus; }
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
@@ -32,7 +42,11 @@ public:
 
 private:
     void Snapshot(int s) override;
+    void SnapshotCounterPart(PinCondition* c) const;
+    bool Allowed(uint8_t reg, uint8_t value) const;
 
+    bool counterPart_;
+    bool clockHigh_ = false;
     uint8_t reg_[12] = {};
 };
 

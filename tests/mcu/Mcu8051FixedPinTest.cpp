@@ -1,5 +1,5 @@
 // Rows 129, 187 and 197, whose high address byte is latched from the low
-// address lines, through the operation driver against the simulator's parts: the
+// address lines, and row 173 with its address counter, through the operation driver against the simulator's parts: the
 // sample program, every protection level, identity, faults and traffic.
 #include <set>
 
@@ -23,6 +23,7 @@ struct FixedPart {
 const FixedPart kParts[] = {
     {"8051SL-4K", 129, false},    {"8051SL-8K", 129, false},    {"8051OTP-8K", 187, false},
     {"8051OTP-32K", 187, false},  {"8051OTP-A16K", 197, true}, {"8051OTP-A32K", 197, true},
+    {"8051EC-4K", 173, false},    {"8051EC-8K", 173, false},
 };
 
 bool OnAdapter(const char* name) { return std::string(name).starts_with("8051OTP-A"); }
@@ -38,10 +39,11 @@ TEST_P(FixedPinRows, SampleProgramAndEveryProtectionLevel) {
     if (HasFatalFailure()) return;
     ExpectNoViolations();
 
-    // Rows 187, 197: the lock-level dialog's level as one lock byte; row 129:
-    // SecurityMode 0 level 2, otherwise level 3, after which the chip is
-    // refused with its level's line.
-    const int levels = c.row == 129 ? 2 : 3;
+    // Rows 187, 197: the lock-level dialog's level as one lock byte; row 173:
+    // lock bit 1, or 1 and 2 by SecurityMode; row 129: SecurityMode 0 level
+    // 2, otherwise level 3, after which the chip is refused with its level's
+    // line.
+    const int levels = c.row == 129 || c.row == 173 ? 2 : 3;
     for (int level = 0; level < levels; ++level) {
         SCOPED_TRACE(level);
         chip = Reseat(kMaker, c.name, c.plcc);
@@ -85,19 +87,21 @@ TEST_F(McuRun, Row129IdentifiesItsSignatureOnlyAtLogicLevelVpp) {
 // ---- faults ---------------------------------------------------------------------------
 
 TEST_F(McuRun, CellThatNeverProgramsOnTheFixedPinRows) {
-    // Rows 187 and 197 retry 20 and 25 times and fail the step; row 129
-    // pulses once without a read-back, so the verify of the program run
-    // finds it.
+    // Rows 187 and 197 retry 20 and 25 times and fail the step, row 173
+    // fails after one attempt of Retry pulses; row 129 pulses once without a
+    // read-back, so the verify of the program run finds it.
     struct Case {
         const char* name;
         int pulses;
         const char* line;
     };
     for (const Case c : {Case{"8051OTP-8K", 20, "Program error!"}, Case{"8051OTP-A16K", 25, "Program error!"},
+                         Case{"8051EC-8K", 5, "Program error!"},
                          Case{"8051SL-4K", 1, "Verification error!"}}) {
         SCOPED_TRACE(c.name);
         sim::Mcu8051Chip* chip = Reseat(kMaker, c.name, OnAdapter(c.name));
         DeviceEnd = 0x3F;
+        Retry = 5;
         FillPattern(0x40);
         BufferWindow[0x12] = 0x00;
         chip->StickCell(0x12);
@@ -127,29 +131,33 @@ TEST_F(McuRun, CellThatNeverProgramsOnTheFixedPinRows) {
 // ---- examples and traffic ---------------------------------------------------------------
 
 TEST_F(McuRun, FixedPinRowsLatchTheHighByteAtTheFirstAddressAndEachBoundary) {
-    for (const char* name : {"8051OTP-8K", "8051SL-8K", "8051OTP-A16K"}) {
+    // Row 173 clocks its counter up to the start instead.
+    for (const auto& [name, start] :
+         {std::pair{"8051OTP-8K", 0x1234u}, std::pair{"8051SL-8K", 0x1234u}, std::pair{"8051OTP-A16K", 0x1234u},
+          std::pair{"8051EC-8K", 0x1234u}, std::pair{"8051EC-8K", 0x100u}}) {
         SCOPED_TRACE(name);
         sim::Mcu8051Chip* chip = Reseat(kMaker, name, OnAdapter(name));
         FillPattern(DeviceSize);
-        DeviceStart = 0x1234;
-        DeviceEnd = 0x1300;
-        BufferStart = 0x1234;
+        DeviceStart = start;
+        DeviceEnd = start + 0xCC;
+        BufferStart = start;
         StartTrace();
         ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
         for (uint32_t a = 0; a < DeviceSize; ++a)
-            ASSERT_EQ(chip->Cell(a), a >= 0x1234 && a <= 0x1300 ? BufferByte(a) : 0xFF) << std::hex << a;
+            ASSERT_EQ(chip->Cell(a), a >= start && a <= DeviceEnd ? BufferByte(a) : 0xFF) << std::hex << a;
         const uint32_t before = chip->LatchStrobes();
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-        // Per pass 12h at 1234h and 13h at 1300h; row 129's identity check
-        // latches 00h once more.
-        EXPECT_EQ(chip->LatchStrobes() - before, CurrentAlgorithm == 129 ? 5u : 4u);
+        // Per pass the first address and the next boundary; row 129's
+        // identity check latches 00h once more.
+        const uint32_t strobes = CurrentAlgorithm == 173 ? 0 : CurrentAlgorithm == 129 ? 5 : 4;
+        EXPECT_EQ(chip->LatchStrobes() - before, strobes);
         // Programmer register 12 at power-up: 1 on row 129, 2 on row 187,
-        // never on row 197.
+        // never on the register-bus rows.
         std::set<uint32_t> reg12;
         for (const auto& r : simp.RegisterTrace()) {
             if (r.write && r.reg == 12 && r.value != 0) reg12.insert(r.value);
         }
-        EXPECT_EQ(reg12, CurrentAlgorithm == 197 ? std::set<uint32_t>{}
+        EXPECT_EQ(reg12, CurrentAlgorithm == 197 || CurrentAlgorithm == 173 ? std::set<uint32_t>{}
                                                  : std::set<uint32_t>{CurrentAlgorithm == 129 ? 1u : 2u});
     }
     ExpectNoViolations();
@@ -186,6 +194,28 @@ TEST_F(McuRun, Row197RegisterSequences) {
         WriteRegister(reg, value);
         EXPECT_EQ(simp.Violations().size(), 1u) << reg << " " << value;
     }
+}
+
+TEST_F(McuRun, Row173EncryptionTableAndDecodedReads) {
+    // The code first, then every entry but the FFh one at its counter
+    // address; reads decoded through the table give the plain bytes back.
+    sim::Mcu8051Chip* chip = SelectAndSeat(kMaker, "8051EC-4K");
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    std::vector<uint8_t> image(0x100);
+    for (uint32_t a = 0; a < 0x100; ++a) image[a] = BufferByte(a);
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t i = 0; i < 32; ++i) EncryptionTable[i] = static_cast<uint8_t>(i * 7 + 1);
+    EncryptionTable[5] = 0xFF;
+    ASSERT_EQ(Run(OpEncryption), ResultOk) << LogText();
+    for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(chip->Table(i), EncryptionTable[i]) << i;
+    EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), 31u * Retry);
+    EncryptionEnable = 1;
+    FillBufferRange(0, 0xFF, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    ExpectNoViolations();
 }
 
 TEST_F(McuRun, Row187LockByteOfEachLevel) {
