@@ -421,19 +421,9 @@ Mcu8051Facts CounterOtp(const std::string& name, uint32_t bytes) {
     f.signature.clear();
     f.tableBytes = 32;
     f.lockBits = 2;
-    McuPinout o;
-    o.pinCount = 20;
-    o.vcc = 20;
-    o.gnd = {10};
-    o.rst = 1;
-    o.ea = 1;
-    o.psen = 0;
-    o.ale = 6;
-    o.strobe = 0;
-    o.data = Run(12, 19);
-    o.mode = {7, 8, 9, 11};
-    o.counterClock = 5;
-    f.dip = o;
+    // The 20-pin flash parts' counter interface without their ready line.
+    f.dip = Atmel89Cx051(name, bytes, 0).dip;
+    f.dip.ready = 0;
     f.plcc.pinCount = 0;
     return f;
 }
