@@ -2,12 +2,14 @@
 
 #include "mcu/Mcu8051.h"
 #include "mcu/McuFlash8051.h"
+#include "mcu/Mcu8051Fixed.h"
 #include "mcu/Pic.h"
 #include "mcu/Zilog.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
     InstallFlash8051Rows();
+    InstallFixedPin8051Rows();
     InstallPicRows();
     InstallZilogRows();
 }

@@ -82,11 +82,12 @@ int ReadRange(const Row8051& row, int mode);
 int ProgramRange(const Row8051& row);
 
 // Program with retry: the row's write function and the data set before every
-// attempt, then the row's pulses and a read-back on every gang socket; 25
-// attempts. A blank cell (FFh) gets no pulse.
-template <void (*Prepare)(), void (*Pulse)(int), void (*Read)(), int (*Count)()> int ProgramByteWithRetry() {
+// attempt, then the row's pulses and a read-back on every gang socket;
+// `Attempts` attempts. A blank cell (FFh) gets no pulse.
+template <void (*Prepare)(), void (*Pulse)(int), void (*Read)(), int (*Count)(), int Attempts = 25>
+int ProgramByteWithRetry() {
     if (ExpectedValue == 0xFF) return 1;
-    for (int attempt = 0; attempt < 25; ++attempt) {
+    for (int attempt = 0; attempt < Attempts; ++attempt) {
         Prepare();
         DriveData(ExpectedValue);
         Pulse(Count());

@@ -25,6 +25,7 @@ enum PersonalityId : uint16_t {
     kPersonalityFlashBus = 10, // JEDEC flash and plain-write memories (registers 0-9)
     kPersonalityCommandBus = 11, // single-cycle command flash (registers 0-9)
     kPersonalityMuxBus = 12,   // multiplexed address/data EEPROMs (registers 0, 1, 4, 9)
+    kPersonalityMcuBus = 13,   // latched-address one-time 8051s (registers 0-5, 9)
 };
 
 constexpr size_t kLogicImageHeaderBytes = 16;

@@ -10,12 +10,12 @@ constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 60; // EA/VPP above this is a programming voltage
 
 bool IsRead(McuFunction f) {
-    return f == McuFunction::ReadCode || f == McuFunction::ReadSignature || f == McuFunction::ReadLock;
+    return f == McuFunction::ReadCode || f == McuFunction::Code || f == McuFunction::ReadSignature || f == McuFunction::ReadLock;
 }
 
 bool IsLockWrite(McuFunction f) {
     return f == McuFunction::Lock1 || f == McuFunction::Lock2 || f == McuFunction::Lock3 ||
-           f == McuFunction::LockByAddress || f == McuFunction::LockByte;
+           f == McuFunction::LockByAddress || f == McuFunction::LockByte || f == McuFunction::LockLevelByte;
 }
 
 } // namespace
@@ -31,7 +31,9 @@ std::vector<int> McuSocketPins(const McuPinout& p) {
 
 Mcu8051Chip::Mcu8051Chip(Mcu8051Facts facts, bool plcc, std::vector<int> socketPins)
     : facts_(std::move(facts)), pin_(plcc && facts_.plcc.pinCount != 0 ? facts_.plcc : facts_.dip) {
-    socketPins_ = socketPins.empty() ? McuSocketPins(pin_) : std::move(socketPins);
+    socketPins_ = !socketPins.empty()        ? std::move(socketPins)
+                  : !facts_.socketPins.empty() ? facts_.socketPins
+                                               : McuSocketPins(pin_);
     code_.assign(std::max<uint32_t>(facts_.codeBytes, 1), 0xFF);
     table_.assign(facts_.tableBytes, 0xFF);
 }
@@ -73,7 +75,9 @@ bool Mcu8051Chip::InMode(const PinEnvironment& env) const {
 }
 
 McuFunction Mcu8051Chip::FunctionNow(const PinEnvironment& env) const {
-    const uint32_t m = Bits(env, pin_.mode);
+    // Supply switching reaches the chip at its next pin event, so an EA/VPP
+    // edge not yet seen takes the mode pins as they are now.
+    const uint32_t m = facts_.modeOnEaEdge && EaOn(env) == eaWasOn_ ? latchedMode_ : Bits(env, pin_.mode);
     for (const auto& e : facts_.modes) {
         if ((m & e.care) == (e.value & e.care)) return e.function;
     }
@@ -140,6 +144,9 @@ void Mcu8051Chip::Apply(McuFunction f, uint32_t address, uint8_t data) {
             if ((data >> (8 - bit) & 1) == 0) lock(bit);
         }
         return;
+    case McuFunction::LockLevelByte:
+        for (int bit = 1; bit <= 3 - static_cast<int>(data & 3); ++bit) lock(bit);
+        return;
     case McuFunction::WriteOption:
         if (facts_.optionRegister && (address & 0xFF) == 0xFC) option_ &= data;
         return;
@@ -192,7 +199,24 @@ int Mcu8051Chip::VccNow(const PinEnvironment& env) const {
 }
 
 uint32_t Mcu8051Chip::Address(const PinEnvironment& env) const {
-    return pin_.counterClock != 0 ? counter_ : Bits(env, pin_.address);
+    if (pin_.counterClock != 0) return counter_;
+    if (pin_.latch != 0) return latchedHigh_ << 8 | (Bits(env, pin_.address) & 0xFF);
+    return Bits(env, pin_.address);
+}
+
+bool Mcu8051Chip::EaOn(const PinEnvironment& env) const {
+    return S(pin_.ea) != 0 && env.VoltageTenths(S(pin_.ea)) >= kVccMinTenths;
+}
+
+void Mcu8051Chip::StepLatches(const PinEnvironment& env) {
+    const bool latch = pin_.latch != 0 && vccOn_ && High(env, pin_.latch);
+    if (latch) latchedHigh_ = Bits(env, pin_.address) & 0xFF;
+    if (latch && !latchWasHigh_) ++latchStrobes_;
+    latchWasHigh_ = latch;
+    if (!facts_.modeOnEaEdge) return;
+    const bool eaOn = EaOn(env);
+    if (eaOn != eaWasOn_) latchedMode_ = Bits(env, pin_.mode);
+    eaWasOn_ = eaOn;
 }
 
 void Mcu8051Chip::StepCounter(const PinEnvironment& env) {
@@ -234,6 +258,7 @@ void Mcu8051Chip::Update(const PinEnvironment& env) {
         vppEarlyReported_ = false;
     }
     StepCounter(env);
+    StepLatches(env);
     if (!InMode(env)) {
         pulsing_ = false;
         erasePending_ = false;
@@ -243,10 +268,10 @@ void Mcu8051Chip::Update(const PinEnvironment& env) {
     const bool aleLow = !High(env, pin_.ale);
     if (aleLow && !pulsing_) {
         const McuFunction f = FunctionNow(env);
-        if (f == McuFunction::None || IsRead(f)) return;
+        if (f == McuFunction::None || (IsRead(f) && f != McuFunction::Code)) return;
         pulsing_ = true;
         pulseStart_ = now;
-        pulseFunction_ = f;
+        pulseFunction_ = f == McuFunction::Code ? McuFunction::WriteCode : f;
         pulseAddress_ = Address(env);
         pulseData_ = static_cast<uint8_t>(Bits(env, pin_.data));
         if (f == McuFunction::Erase) eraseVcc_.push_back(VccNow(env));
@@ -262,7 +287,8 @@ void Mcu8051Chip::Update(const PinEnvironment& env) {
 
 uint8_t Mcu8051Chip::ReadByte(McuFunction f, uint32_t address) const {
     switch (f) {
-    case McuFunction::ReadCode: {
+    case McuFunction::ReadCode:
+    case McuFunction::Code: {
         if (locks_[1]) return facts_.securedPattern;
         const uint8_t c = code_[address % static_cast<uint32_t>(code_.size())];
         if (table_.empty()) return c;
@@ -300,8 +326,12 @@ ChipDrive Mcu8051Chip::Output(const PinEnvironment& env, int socketPin) const {
     const McuFunction f = FunctionNow(env);
     if (!IsRead(f)) return ChipDrive::None;
     if (pin_.strobe != 0 && High(env, pin_.strobe)) return ChipDrive::None;
+    if (f == McuFunction::ReadSignature && facts_.signatureAtLogicEa) {
+        const int ea = S(pin_.ea) ? env.VoltageTenths(S(pin_.ea)) : -1;
+        if (ea < kVccMinTenths || ea > kLogicMaxTenths) return ChipDrive::None;
+    }
     // Data polling: while a write runs, the written datum with D7 inverted.
-    const uint8_t v = f == McuFunction::ReadCode && Busy(env.NowUs())
+    const uint8_t v = (f == McuFunction::ReadCode || f == McuFunction::Code) && Busy(env.NowUs())
                           ? static_cast<uint8_t>(lastWritten_ ^ 0x80)
                           : ReadByte(f, Address(env));
     return (v >> (it - pin_.data.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;

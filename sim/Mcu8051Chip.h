@@ -61,6 +61,8 @@ enum class McuFunction : uint8_t {
     ReadLock,
     Erase,
     WriteConfig,
+    Code,          // reads code on the verify strobe, programs on PROG
+    LockLevelByte, // one-time lock byte: low two bits 2 lock bit 1, 1 bits 1-2, 0 bits 1-3
 };
 
 struct McuModeEntry {
@@ -81,6 +83,9 @@ struct McuPinout {
     std::vector<int> mode;    // bit 0 first
     int ready = 0;            // RDY/BSY output (0: none)
     int counterClock = 0;     // address from the internal counter (0: address pins)
+    // High address latch: while this pin is high the address pins' byte is
+    // taken as the high byte, held while it is low (0: none).
+    int latch = 0;
 };
 
 struct Mcu8051Facts {
@@ -121,6 +126,14 @@ struct Mcu8051Facts {
     McuPinout dip;   // 40-pin DIP pinout
     McuPinout plcc;  // 44-pin PLCC pinout (pinCount 0: none)
     bool plccPackage = false; // the library's part is the PLCC, seated on the adapter
+    // The function is taken from the mode pins at each switch of EA/VPP on or
+    // off and held in between (the mode pins double as address pins).
+    bool modeOnEaEdge = false;
+    // The signature answers only with EA/VPP at logic level (4.5-6.0 V).
+    bool signatureAtLogicEa = false;
+    // Chip pin i + 1 on socket pin socketPins[i] (0: not connected) where an
+    // adapter seats the part otherwise than McuSocketPins; empty: as that.
+    std::vector<int> socketPins;
 };
 
 // The parts are in the catalog (FindFacts<Mcu8051Facts>(maker, name)).
@@ -175,6 +188,9 @@ public:
     // VCC at each erase pulse's start.
     const std::vector<int>& EraseVcc() const { return eraseVcc_; }
     uint32_t Counter() const { return counter_; }
+    uint32_t LatchedHigh() const { return latchedHigh_; }
+    // Rising edges on the high-address latch pin while powered.
+    uint32_t LatchStrobes() const { return latchStrobes_; }
     void ClearCounts() {
         pulseCounts_.clear();
         erasePulses_ = 0;
@@ -198,6 +214,8 @@ private:
     int VccNow(const PinEnvironment& env) const;
     bool PulseVoltageOk(const PinEnvironment& env, McuFunction f) const;
     void StepCounter(const PinEnvironment& env);
+    void StepLatches(const PinEnvironment& env);
+    bool EaOn(const PinEnvironment& env) const;
     void FinishErase(const PinEnvironment& env, uint64_t now);
 
     Mcu8051Facts facts_;
@@ -231,6 +249,11 @@ private:
     uint32_t counter_ = 0;
     bool rstWasHigh_ = false;
     bool clockWasHigh_ = false;
+    uint32_t latchedHigh_ = 0;
+    bool latchWasHigh_ = false;
+    uint32_t latchStrobes_ = 0;
+    bool eaWasOn_ = false;
+    uint32_t latchedMode_ = 0;
     std::vector<int> eraseVcc_;
     std::map<McuFunction, uint32_t> pulseCounts_;
     uint32_t erasePulses_ = 0;

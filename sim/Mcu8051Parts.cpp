@@ -332,6 +332,102 @@ Mcu8051Facts Atmel89Cx051(const std::string& name, uint32_t bytes, uint8_t devic
     return f;
 }
 
+// One-time parts taking A0-A7 on P1 and the high byte from the same lines,
+// latched by a high pulse on P3.3; the function on P3.0, P3.1 (3 code, 2 the
+// lock byte), reads on the P2.7 strobe, RST low, 100 us PROG pulses at
+// 12.75 V. The lock byte's low two bits give the level (2: lock bit 1, 1:
+// bits 1-2, 0: bits 1-3); it programs once.
+Mcu8051Facts LatchedOtp(const std::string& name, uint32_t bytes) {
+    Mcu8051Facts f = Intel87C51(name, bytes, 0);
+    f.maker = "GENERIC-ALGORITHM";
+    f.note = "no datasheet: the latched-address interface, the mode lines and the lock byte as the algorithm row "
+             "describes them";
+    f.signature.clear();
+    f.tableBytes = 0;
+    f.pulsesNeeded = 1;
+    f.rstHigh = false;
+    f.modes = {{McuFunction::Code, 3, 3}, {McuFunction::LockLevelByte, 2, 3}};
+    McuPinout o = PortModePinout(kDip, 40, 8);
+    o.latch = kDip.p3[3];
+    o.mode = {kDip.p3[0], kDip.p3[1]};
+    f.dip = o;
+    f.plcc.pinCount = 0;
+    return f;
+}
+
+// The same interface in the 44-pin PLCC, RST high, on an adapter that takes
+// VCC (pin 44) to socket pin 25 and leaves pin 23 (not connected) open.
+Mcu8051Facts AdapterOtp(const std::string& name, uint32_t bytes) {
+    Mcu8051Facts f = LatchedOtp(name, bytes);
+    f.note += "; seated on the 44-pin adapter with VCC on socket pin 25";
+    f.rstHigh = true;
+    McuPinout o = PortModePinout(kPlcc, 44, 8);
+    o.latch = kPlcc.p3[3];
+    o.mode = {kPlcc.p3[0], kPlcc.p3[1]};
+    f.plcc = o;
+    f.dip.pinCount = 0;
+    f.plccPackage = true;
+    f.socketPins = McuSocketPins(o);
+    f.socketPins[22] = 0;
+    f.socketPins[43] = 25;
+    return f;
+}
+
+// 28-pin parts with fixed programming pins: A0-A7 on pins 7-3 and 25-23, the
+// high byte latched from them by a high pulse on pin 10, data on 15-22; the
+// function on pins 6, 5, 4, 24, 23, taken whenever VPP (pin 1) is switched on
+// or off; PROG pin 9, RST pin 11 high, PSEN pin 13 low. Security levels 2 and
+// 3 read back as bits 7 and 6 cleared; the signature answers with VPP at 5 V.
+Mcu8051Facts SecurityLevelPart(const std::string& name, uint32_t bytes, uint8_t device) {
+    Mcu8051Facts f = Intel87C51(name, bytes, 0);
+    f.maker = "GENERIC-ALGORITHM";
+    f.note = "no datasheet: pinout, mode codes, security levels and signature as the algorithm row describes them";
+    f.signature = {{0x30, 0xDA}, {0x31, device}};
+    f.tableBytes = 0;
+    f.pulsesNeeded = 1;
+    f.lockBits = 2;
+    f.lockReadBits = {7, 6, 3};
+    f.modeOnEaEdge = true;
+    f.signatureAtLogicEa = true;
+    f.modes = {{McuFunction::ReadLock, 0x10, 0x1F}, {McuFunction::WriteCode, 0x1E, 0x1F},
+               {McuFunction::ReadCode, 0x18, 0x1F}, {McuFunction::Lock1, 0x1F, 0x1F},
+               {McuFunction::Lock2, 0x07, 0x1F},    {McuFunction::ReadSignature, 0x00, 0x1F}};
+    McuPinout o;
+    o.pinCount = 28;
+    o.vcc = 28;
+    o.gnd = {14};
+    o.rst = 11;
+    o.psen = 13;
+    o.ale = 9;
+    o.ea = 1;
+    o.strobe = 0;
+    o.address = {7, 6, 5, 4, 3, 25, 24, 23};
+    o.data = Run(15, 22);
+    o.mode = {6, 5, 4, 24, 23};
+    o.latch = 10;
+    f.dip = o;
+    f.plcc.pinCount = 0;
+    return f;
+}
+
+// 20-pin one-time parts with an encryption table and two lock bits, taking
+// the port-mode functions on P3.3, P3.4, P3.5, P3.7 and the address from an
+// internal counter (reset by RST rising, advanced by XTAL1); 100 us PROG
+// pulses on P3.2 with 12.75 V on RST/VPP.
+Mcu8051Facts CounterOtp(const std::string& name, uint32_t bytes) {
+    Mcu8051Facts f = Intel87C51(name, bytes, 0);
+    f.maker = "GENERIC-ALGORITHM";
+    f.note = "no datasheet: the 20-pin counter interface and its mode lines as the algorithm row describes them";
+    f.signature.clear();
+    f.tableBytes = 32;
+    f.lockBits = 2;
+    // The 20-pin flash parts' counter interface without their ready line.
+    f.dip = Atmel89Cx051(name, bytes, 0).dip;
+    f.dip.ready = 0;
+    f.plcc.pinCount = 0;
+    return f;
+}
+
 Mcu8051Facts Renamed(Mcu8051Facts f, const std::string& name) {
     f.name = name;
     return f;
@@ -366,6 +462,14 @@ std::vector<Mcu8051Facts> MakeParts() {
         Atmel89Cx051("AT89C1051", 1024, 0x11),
         Atmel89Cx051("AT89C2051", 2048, 0x21),
         Atmel89Cx051("AT89C4051", 4096, 0x41),
+        LatchedOtp("8051OTP-8K", 8192),
+        LatchedOtp("8051OTP-32K", 32768),
+        AdapterOtp("8051OTP-A16K", 16384),
+        AdapterOtp("8051OTP-A32K", 32768),
+        CounterOtp("8051EC-4K", 4096),
+        CounterOtp("8051EC-8K", 8192),
+        SecurityLevelPart("8051SL-4K", 4096, 0x29),
+        SecurityLevelPart("8051SL-8K", 8192, 0x2A),
     };
 }
 

@@ -11,6 +11,7 @@
 #include "sim/FlashBus.h"
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
+#include "sim/McuRegisterBus.h"
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
@@ -120,6 +121,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterRegisterTapPersonality();
     RegisterNandPersonality();
     RegisterMuxBusPersonality();
+    RegisterMcuRegisterBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic

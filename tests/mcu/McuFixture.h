@@ -42,6 +42,7 @@
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/Mcu8051Chip.h"
+#include "sim/McuRegisterBus.h"
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/SimProgrammer.h"
@@ -85,6 +86,7 @@ protected:
         OperationTickMs = SimTickMs;
         BringUpSimulatedProgrammer(simp, elec, socket);
         if (HasFatalFailure()) return;
+        sim::RegisterMcuRegisterBusPersonality();
         // Compare files land in a private folder.
         scratch_.Enter("vexlor-mcu-");
     }

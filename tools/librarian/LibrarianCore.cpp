@@ -194,6 +194,7 @@ bool ParsePersonality(const std::string& v, uint16_t& out) {
         {"flash-bus", sim::kPersonalityFlashBus},
         {"command-bus", sim::kPersonalityCommandBus},
         {"mux-bus", sim::kPersonalityMuxBus},
+        {"mcu-bus", sim::kPersonalityMcuBus},
     };
     for (const auto& [name, id] : names) {
         if (v == name) {

@@ -1,0 +1,226 @@
+// Rows 129, 187 and 197, whose high address byte is latched from the low
+// address lines, and row 173 with its address counter, through the operation driver against the simulator's parts: the
+// sample program, every protection level, identity, faults and traffic.
+#include <set>
+
+#include "McuFixture.h"
+
+#include "mcu/Mcu8051Fixed.h"
+
+namespace {
+
+using sim::McuFunction;
+
+constexpr const char* kMaker = "GENERIC-ALGORITHM";
+constexpr uint32_t kSample = 0x400;
+
+struct FixedPart {
+    const char* name;
+    uint32_t row;
+    bool plcc;
+};
+
+const FixedPart kParts[] = {
+    {"8051SL-4K", 129, false},    {"8051SL-8K", 129, false},    {"8051OTP-8K", 187, false},
+    {"8051OTP-32K", 187, false},  {"8051OTP-A16K", 197, true}, {"8051OTP-A32K", 197, true},
+    {"8051EC-4K", 173, false},    {"8051EC-8K", 173, false},
+};
+
+bool OnAdapter(const char* name) { return std::string(name).starts_with("8051OTP-A"); }
+
+class FixedPinRows : public McuRun, public ::testing::WithParamInterface<FixedPart> {};
+
+TEST_P(FixedPinRows, SampleProgramAndEveryProtectionLevel) {
+    const FixedPart c = GetParam();
+    sim::Mcu8051Chip* chip = SelectAndSeat(kMaker, c.name, c.plcc);
+    ASSERT_NE(chip, nullptr);
+    ASSERT_EQ(CurrentAlgorithm, c.row);
+    RunSampleProgram(*chip, kSample);
+    if (HasFatalFailure()) return;
+    ExpectNoViolations();
+
+    // Rows 187, 197: the lock-level dialog's level as one lock byte; row 173:
+    // lock bit 1, or 1 and 2 by SecurityMode; row 129: SecurityMode 0 level
+    // 2, otherwise level 3, after which the chip is refused with its level's
+    // line.
+    const int levels = c.row == 129 || c.row == 173 ? 2 : 3;
+    for (int level = 0; level < levels; ++level) {
+        SCOPED_TRACE(level);
+        chip = Reseat(kMaker, c.name, c.plcc);
+        LockBitLevel = level;
+        SecurityMode = static_cast<uint32_t>(level);
+        EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        DeviceEnd = 0xFF;
+        if (c.row != 129) {
+            for (int b = 1; b <= 3; ++b) EXPECT_EQ(chip->Locked(b), b <= level + 1) << b;
+            FillPattern(0x100);
+            EXPECT_EQ(Run(OpProgram), ResultFailed);
+            EXPECT_EQ(chip->Cell(0), 0xFF);
+            continue;
+        }
+        EXPECT_EQ(chip->Locked(1), level == 0);
+        EXPECT_EQ(chip->Locked(2), level == 1);
+        EXPECT_EQ(Run(OpRead), ResultFailed);
+        EXPECT_TRUE(HasLine(level == 0 ? " Device secured!(Level 2)" : " Device secured!(Level 3)")) << LogText();
+    }
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Parts, FixedPinRows, ::testing::ValuesIn(kParts));
+
+TEST_F(McuRun, Row129IdentifiesItsSignatureOnlyAtLogicLevelVpp) {
+    SelectAndSeat(kMaker, "8051SL-4K");
+    PrepareDialog();
+    EXPECT_EQ(Alg129Identify(), 1);
+    EXPECT_EQ(ChipMakerId, 0xDAu);
+    EXPECT_EQ(ChipDeviceId, 0x29u);
+    // The identity check before a run: a wrong device answered No stops it.
+    ClearSocket();
+    SeatWrongSignature(kMaker, "8051SL-4K");
+    DeviceEnd = 0xFF;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpRead), ResultFailed);
+    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+    ExpectNoViolations();
+}
+
+// ---- faults ---------------------------------------------------------------------------
+
+TEST_F(McuRun, CellThatNeverProgramsOnTheFixedPinRows) {
+    // Rows 187 and 197 retry 20 and 25 times and fail the step, row 173
+    // fails after one attempt of Retry pulses; row 129 pulses once without a
+    // read-back, so the verify of the program run finds it.
+    struct Case {
+        const char* name;
+        int pulses;
+        const char* line;
+    };
+    for (const Case c : {Case{"8051OTP-8K", 20, "Program error!"}, Case{"8051OTP-A16K", 25, "Program error!"},
+                         Case{"8051EC-8K", 5, "Program error!"},
+                         Case{"8051SL-4K", 1, "Verification error!"}}) {
+        SCOPED_TRACE(c.name);
+        sim::Mcu8051Chip* chip = Reseat(kMaker, c.name, OnAdapter(c.name));
+        DeviceEnd = 0x3F;
+        Retry = 5;
+        FillPattern(0x40);
+        BufferWindow[0x12] = 0x00;
+        chip->StickCell(0x12);
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_EQ(chip->PulsesOn(0x12), c.pulses);
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(HasLine(ChipAddrLine(0x12)) || CurrentAlgorithm == 129) << LogText();
+
+        // A blank buffer gives no pulse at all.
+        chip = Reseat(kMaker, c.name, OnAdapter(c.name));
+        DeviceEnd = 0x3F;
+        FillBufferRange(0, 0x3F, 0xFF);
+        EXPECT_EQ(Run(OpProgram), ResultOk);
+        EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), 0u);
+
+        Reseat(kMaker, c.name, OnAdapter(c.name));
+        ui.BreakAtPercent = 30;
+        ui.QueueAnswer(UiAnswer::No);
+        FillPattern(0x2000);
+        DeviceEnd = 0x1FFF;
+        EXPECT_EQ(Run(OpProgram), 3);
+        EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+    }
+    ExpectNoViolations();
+}
+
+// ---- examples and traffic ---------------------------------------------------------------
+
+TEST_F(McuRun, FixedPinRowsLatchTheHighByteAtTheFirstAddressAndEachBoundary) {
+    // Row 173 clocks its counter up to the start instead.
+    for (const auto& [name, start] :
+         {std::pair{"8051OTP-8K", 0x1234u}, std::pair{"8051SL-8K", 0x1234u}, std::pair{"8051OTP-A16K", 0x1234u},
+          std::pair{"8051EC-8K", 0x1234u}, std::pair{"8051EC-8K", 0x100u}}) {
+        SCOPED_TRACE(name);
+        sim::Mcu8051Chip* chip = Reseat(kMaker, name, OnAdapter(name));
+        FillPattern(DeviceSize);
+        DeviceStart = start;
+        DeviceEnd = start + 0xCC;
+        BufferStart = start;
+        StartTrace();
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a < DeviceSize; ++a)
+            ASSERT_EQ(chip->Cell(a), a >= start && a <= DeviceEnd ? BufferByte(a) : 0xFF) << std::hex << a;
+        const uint32_t before = chip->LatchStrobes();
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        // Per pass the first address and the next boundary; row 129's
+        // identity check latches 00h once more.
+        const uint32_t strobes = CurrentAlgorithm == 173 ? 0 : CurrentAlgorithm == 129 ? 5 : 4;
+        EXPECT_EQ(chip->LatchStrobes() - before, strobes);
+        // Programmer register 12 at power-up: 1 on row 129, 2 on row 187,
+        // never on the register-bus rows.
+        std::set<uint32_t> reg12;
+        for (const auto& r : simp.RegisterTrace()) {
+            if (r.write && r.reg == 12 && r.value != 0) reg12.insert(r.value);
+        }
+        EXPECT_EQ(reg12, CurrentAlgorithm == 197 || CurrentAlgorithm == 173 ? std::set<uint32_t>{}
+                                                 : std::set<uint32_t>{CurrentAlgorithm == 129 ? 1u : 2u});
+    }
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row197RegisterSequences) {
+    // Power-up walks the control lines 0Ah, 02h, 42h, 43h; each program pulse
+    // arms the gate (5), strobes with C3h for the pulse width and goes back to
+    // 43h and 7.
+    sim::Mcu8051Chip* chip = SelectAndSeat(kMaker, "8051OTP-A16K", true);
+    DeviceEnd = 0x0F;
+    FillPattern(0x10);
+    BufferWindow[3] = 0xFF;
+    StartTrace();
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    std::vector<uint32_t> control, gate;
+    for (const auto& r : simp.RegisterTrace()) {
+        if (r.write && r.reg == 4) control.push_back(r.value);
+        if (r.write && r.reg == 5) gate.push_back(r.value);
+    }
+    const std::vector<uint32_t> powerUp{0x0A, 0x02, 0x42, 0x43};
+    const auto start = std::find(control.begin(), control.end(), 0x0Au); // after the engine's output reset
+    ASSERT_GE(control.end() - start, 4);
+    EXPECT_EQ(std::vector<uint32_t>(start, start + 4), powerUp);
+    EXPECT_EQ(std::count(control.begin(), control.end(), 0xC3u), 15); // the FFh cell gets none
+    EXPECT_EQ(std::count(gate.begin(), gate.end(), 5u), 15);
+    EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), 15u);
+    ExpectNoViolations();
+
+    // The image takes only the values that have a meaning.
+    for (const auto& [reg, value] : {std::pair{1u, 2u}, std::pair{2u, 4u}, std::pair{3u, 0x7Fu}, std::pair{4u, 0x44u},
+                                     std::pair{5u, 6u}, std::pair{6u, 1u}}) {
+        simp.ClearViolations();
+        WriteRegister(reg, value);
+        EXPECT_EQ(simp.Violations().size(), 1u) << reg << " " << value;
+    }
+}
+
+TEST_F(McuRun, Row173EncryptionTableAndDecodedReads) {
+    // The code first, then every entry but the FFh one at its counter
+    // address; reads decoded through the table give the plain bytes back.
+    sim::Mcu8051Chip* chip = SelectAndSeat(kMaker, "8051EC-4K");
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    std::vector<uint8_t> image(0x100);
+    for (uint32_t a = 0; a < 0x100; ++a) image[a] = BufferByte(a);
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t i = 0; i < 32; ++i) EncryptionTable[i] = static_cast<uint8_t>(i * 7 + 1);
+    EncryptionTable[5] = 0xFF;
+    ASSERT_EQ(Run(OpEncryption), ResultOk) << LogText();
+    for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(chip->Table(i), EncryptionTable[i]) << i;
+    EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), 31u * Retry);
+    EncryptionEnable = 1;
+    FillBufferRange(0, 0xFF, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row187LockByteOfEachLevel) {
+    for (int level = 0; level <= 2; ++level) EXPECT_EQ(LockLevelByte(level, 0xFC), 0xFEu - level);
+    for (int level = 0; level <= 2; ++level) EXPECT_EQ(LockLevelByte(level, 0), 2u - level);
+}
+
+} // namespace
