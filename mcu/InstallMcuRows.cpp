@@ -4,10 +4,12 @@
 #include "mcu/McuFlash8051.h"
 #include "mcu/Pic.h"
 #include "mcu/Zilog.h"
+#include "mcu/W78E5x.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
     InstallFlash8051Rows();
     InstallPicRows();
     InstallZilogRows();
+    InstallW78E5xRows();
 }

@@ -19,6 +19,8 @@
 #include "mcu/InstallMcuRows.h"
 #include "mcu/McuFrame.h"
 #include "mcu/OptAt89C5x.h"
+#include "mcu/OptW78E5x.h"
+#include "mcu/W78E5x.h"
 #include "mcu/OptPic.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
@@ -145,6 +147,7 @@ void CreateFormsAndLoadConfig() {
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);
+    InstallW78E5xDialogLauncher(RunW78E5xDialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);

@@ -21,7 +21,8 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddRamParts,        AddLargePldParts,   AddJtagCpldParts,     AddPicParts,
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
-                                  AddNandParts,       AddZ8OtpParts,      AddEditModeParts};
+                                  AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
+                                  AddW78FlashParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -128,6 +129,8 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::PicParallel:
         return Adapted<PicParallelChip, PicFacts>(
             facts, [](const PicFacts& f) { return std::make_unique<PicParallelChip>(f); });
+    case ChipKind::W78Flash:
+        return MakeW78Flash(facts);
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(
             facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });

@@ -54,6 +54,7 @@ enum class ChipKind : uint8_t {
     Nand,       // NandChip from NandFacts
     Z8Otp,      // Z8OtpChip from Z8OtpFacts
     EditMode,   // EditModeChip from EditModeFacts
+    W78Flash,   // W78FlashChip from W78FlashFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -143,5 +144,7 @@ void AddWordPldParts(std::vector<CatalogPart>& parts);
 void AddNandParts(std::vector<CatalogPart>& parts);
 void AddZ8OtpParts(std::vector<CatalogPart>& parts);
 void AddEditModeParts(std::vector<CatalogPart>& parts);
+void AddW78FlashParts(std::vector<CatalogPart>& parts);
+std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts);
 
 } // namespace sim
