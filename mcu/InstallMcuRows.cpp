@@ -5,6 +5,7 @@
 #include "mcu/Pic.h"
 #include "mcu/Zilog.h"
 #include "mcu/W78E5x.h"
+#include "mcu/Sst89.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -12,4 +13,5 @@ void InstallMcuAlgorithms() {
     InstallPicRows();
     InstallZilogRows();
     InstallW78E5xRows();
+    InstallSst89Rows();
 }

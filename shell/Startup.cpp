@@ -21,6 +21,8 @@
 #include "mcu/OptAt89C5x.h"
 #include "mcu/OptW78E5x.h"
 #include "mcu/W78E5x.h"
+#include "mcu/Opt89csst.h"
+#include "mcu/Sst89.h"
 #include "mcu/OptPic.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
@@ -148,6 +150,7 @@ void CreateFormsAndLoadConfig() {
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);
     InstallW78E5xDialogLauncher(RunW78E5xDialog);
+    InstallSst89DialogLauncher(RunSst89Dialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);

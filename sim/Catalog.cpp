@@ -22,7 +22,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
-                                  AddW78FlashParts};
+                                  AddW78FlashParts,   AddSst89Parts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -131,6 +131,8 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
             facts, [](const PicFacts& f) { return std::make_unique<PicParallelChip>(f); });
     case ChipKind::W78Flash:
         return MakeW78Flash(facts);
+    case ChipKind::Sst89:
+        return MakeSst89(facts);
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(
             facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });

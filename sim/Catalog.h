@@ -55,6 +55,7 @@ enum class ChipKind : uint8_t {
     Z8Otp,      // Z8OtpChip from Z8OtpFacts
     EditMode,   // EditModeChip from EditModeFacts
     W78Flash,   // W78FlashChip from W78FlashFacts
+    Sst89,      // Sst89Chip from Sst89Facts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -146,5 +147,7 @@ void AddZ8OtpParts(std::vector<CatalogPart>& parts);
 void AddEditModeParts(std::vector<CatalogPart>& parts);
 void AddW78FlashParts(std::vector<CatalogPart>& parts);
 std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts);
+void AddSst89Parts(std::vector<CatalogPart>& parts);
+std::unique_ptr<CatalogChip> MakeSst89(const PartFacts& facts);
 
 } // namespace sim

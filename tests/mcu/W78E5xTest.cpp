@@ -28,11 +28,7 @@ TEST_P(W78Parts, SampleProgramRegisterEraseSecureAndAuto) {
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     EXPECT_TRUE(HasLine(" Special Registers Black check ok!")) << LogText();
 
-    const std::string sample = ProgramDirectory + "/mcu-sample/blink.ihx";
-    DeviceEnd = kSample - 1;
-    ASSERT_EQ(LoadHexFamilyFile(sample, 0, 0), 1) << sample;
-    std::vector<uint8_t> image(kSample);
-    for (uint32_t a = 0; a < kSample; ++a) image[a] = BufferByte(a);
+    const std::vector<uint8_t> image = LoadSample(kSample);
     // Default options: the register stays blank, the chip unlocked.
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_TRUE(HasLine(" Special Registers Program ok!")) << LogText();
