@@ -5,6 +5,8 @@
 #include "mcu/Mcu8051Fixed.h"
 #include "mcu/Pic.h"
 #include "mcu/Zilog.h"
+#include "mcu/W78E5x.h"
+#include "mcu/Sst89.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -12,4 +14,6 @@ void InstallMcuAlgorithms() {
     InstallFixedPin8051Rows();
     InstallPicRows();
     InstallZilogRows();
+    InstallW78E5xRows();
+    InstallSst89Rows();
 }

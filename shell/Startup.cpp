@@ -19,6 +19,10 @@
 #include "mcu/InstallMcuRows.h"
 #include "mcu/McuFrame.h"
 #include "mcu/OptAt89C5x.h"
+#include "mcu/OptW78E5x.h"
+#include "mcu/W78E5x.h"
+#include "mcu/Opt89csst.h"
+#include "mcu/Sst89.h"
 #include "mcu/OptPic.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
@@ -153,6 +157,8 @@ void CreateFormsAndLoadConfig() {
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);
+    InstallW78E5xDialogLauncher(RunW78E5xDialog);
+    InstallSst89DialogLauncher(RunSst89Dialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);

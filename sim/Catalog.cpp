@@ -25,7 +25,8 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
                                   AddMuxEepromParts,
-                                  AddByteEpldParts,   AddUvEpldParts};
+                                  AddByteEpldParts,   AddUvEpldParts,
+                                  AddW78FlashParts,   AddSst89Parts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -141,6 +142,10 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::MuxEeprom:
         if (const auto* f = dynamic_cast<const MuxEepromFacts*>(&facts)) return std::make_unique<MuxEepromChip>(*f);
         break;
+    case ChipKind::W78Flash:
+        return MakeW78Flash(facts);
+    case ChipKind::Sst89:
+        return MakeSst89(facts);
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(
             facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });

@@ -57,6 +57,8 @@ enum class ChipKind : uint8_t {
     MuxEeprom,  // MuxEepromChip from MuxEepromFacts
     ByteEpld,   // ByteEpldChip from ByteEpldFacts
     UvEpld,     // UvEpldChip from UvEpldFacts
+    W78Flash,   // W78FlashChip from W78FlashFacts
+    Sst89,      // Sst89Chip from Sst89Facts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -149,5 +151,9 @@ void AddEditModeParts(std::vector<CatalogPart>& parts);
 void AddMuxEepromParts(std::vector<CatalogPart>& parts);
 void AddByteEpldParts(std::vector<CatalogPart>& parts);
 void AddUvEpldParts(std::vector<CatalogPart>& parts);
+void AddW78FlashParts(std::vector<CatalogPart>& parts);
+std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts);
+void AddSst89Parts(std::vector<CatalogPart>& parts);
+std::unique_ptr<CatalogChip> MakeSst89(const PartFacts& facts);
 
 } // namespace sim

@@ -20,6 +20,8 @@
 #include "mcu/McuFlash8051.h"
 #include "mcu/Pic.h"
 #include "mcu/Zilog.h"
+#include "mcu/W78E5x.h"
+#include "mcu/Sst89.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -292,7 +294,8 @@ std::string McuRowRefusal(uint32_t row, uint32_t subVariant, uint32_t page, uint
         uint32_t row, count;
     };
     for (const VariantTable t : {VariantTable{107, Config107Count}, VariantTable{105, Variant105Count},
-                                 VariantTable{178, Variant178Count}}) {
+                                 VariantTable{178, Variant178Count}, VariantTable{108, Variant108Count},
+                                 VariantTable{118, Variant118Count}}) {
         if (row == t.row && variant >= t.count)
             return "variant " + std::to_string(variant) + " past algorithm " + std::to_string(row) + "'s " +
                    std::to_string(t.count);

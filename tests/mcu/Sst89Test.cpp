@@ -1,0 +1,112 @@
+// Row 118 through the operation driver against the simulator's SST89 parts:
+// the sample program with block 1, erase and both kinds of protection, the
+// flag and re-map steps, and injected faults.
+#include "W78Fixture.h"
+
+#include "engine/Operation.h"
+
+namespace {
+
+constexpr uint32_t kSample = 0x400;
+
+struct SstPart {
+    const char* name;
+    bool flags; // variant 1
+};
+const SstPart kSstParts[] = {{"SST89C54", false}, {"SST89C54-PLCC", false}, {"SST89C58", false},
+                             {"SST89C58-PLCC", false}, {"SST89E564", true}, {"SST89E564-PLCC", true}};
+
+class SstParts : public W78Run, public ::testing::WithParamInterface<SstPart> {};
+
+TEST_P(SstParts, SampleProgramBlockOneEraseSecureAndAuto) {
+    const SstPart p = GetParam();
+    sim::Sst89Chip* chip = PutSst(p.name);
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = kSample - 1;
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    const std::vector<uint8_t> image = LoadSample(kSample);
+    FillBufferRange(0xF000, 0xFFFF, 0x5A); // block 1; FFFFh is never written
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->Cell(0xF000), 0x5A);
+    EXPECT_EQ(chip->Cell(0xFFFE), 0x5A);
+    EXPECT_EQ(chip->WritesAt(0xFFFF), 0u);
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    FillBufferRange(0, 0xFFFF, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    EXPECT_EQ(BufferByte(0xFFFE), 0x5A);
+    EXPECT_EQ(BufferByte(0xFFFF), 0x00); // not read
+
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_EQ(chip->Cell(0), 0xFF);
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    if (p.flags) {
+        EXPECT_EQ(chip->Flags(), 7u); // "111" at start
+    } else {
+        EXPECT_EQ(chip->SecurityByte(), 0x55); // hard lock at start
+    }
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    for (uint32_t a = 0; a < kSample; ++a) BufferWindow[a] = image[a];
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, SstParts, ::testing::ValuesIn(kSstParts), [](const auto& info) {
+    std::string n = info.param.name;
+    std::replace(n.begin(), n.end(), '-', '_');
+    return n;
+});
+
+// The protection choices: the byte each variant-0 choice writes, the flags of
+// each SFST choice and the bits of each re-map choice.
+TEST_F(W78Run, Row118ProtectionSteps) {
+    const uint8_t securityBytes[3] = {0x55, 0xF5, 0x05};
+    for (int option = 0; option < 3; ++option) {
+        sim::Sst89Chip* chip = PutSst("SST89C54");
+        ProtectOption = option;
+        EXPECT_EQ(Alg118Secure(), 1);
+        EXPECT_EQ(chip->SecurityByte(), securityBytes[option]) << option;
+    }
+    const uint32_t flags[7] = {0, 1, 3, 5, 2, 4, 7};
+    for (int option = 0; option < 7; ++option) {
+        sim::Sst89Chip* chip = PutSst("SST89E564");
+        SfstOption = option;
+        EXPECT_EQ(Alg118Secure(), 1);
+        EXPECT_EQ(chip->Flags(), flags[option]) << option;
+    }
+    for (int option = 0; option < 4; ++option) {
+        sim::Sst89Chip* chip = PutSst("SST89E564");
+        RemapOption = option;
+        EXPECT_EQ(ProgramRemapBits118(), 1);
+        EXPECT_EQ(chip->Remap(), static_cast<uint32_t>(option)) << option;
+    }
+    ExpectNoViolations();
+}
+
+// A ready line that never rises fails the first byte; a wrong identity and
+// a foreign package stop before anything else.
+TEST_F(W78Run, Row118Faults) {
+    sim::Sst89Chip* chip = PutSst("SST89C58");
+    chip->StickReady();
+    FillPattern(0x10);
+    DeviceEnd = 0xF;
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(ChipAddrLine(0))) << LogText();
+    EXPECT_EQ(Run(OpErase), ResultFailed) << LogText();
+
+    PutSst("SST89C58", [](sim::Sst89Facts& f) { f.deviceCode = 0x99; });
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+
+    PutSst("SST89C58");
+    DeviceVariant = 2;
+    EXPECT_EQ(Alg118Secure(), -1);
+    PackageIndex = 27; // 42-pin DIP
+    StartTrace();
+    EXPECT_EQ(Alg118Read(2), -1);
+    EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
+    ExpectNoPowerUp();
+}
+
+} // namespace

@@ -1,0 +1,50 @@
+// The operation driver with a flash 8051 part of the simulator's catalog
+// seated (optionally with changed facts) and the programmer prepared, so the
+// rows' entries can also be called directly.
+#pragma once
+#include "McuFixture.h"
+
+#include "mcu/Sst89.h"
+#include "mcu/W78E5x.h"
+#include "sim/Sst89Chip.h"
+#include "sim/W78FlashChip.h"
+
+class W78Run : public McuRun {
+protected:
+    void SetUp() override {
+        McuRun::SetUp();
+        ResetW78E5xState();
+        ResetSst89State();
+    }
+    // Selects the device, seats its part (facts changed by `change`) and
+    // prepares the programmer.
+    template <class Chip, class Facts>
+    Chip* PutPart(const char* maker, const char* name, void (*change)(Facts&)) {
+        ClearSocket();
+        EXPECT_TRUE(Select(maker, name)) << name;
+        const Facts* f = sim::FindFacts<Facts>(maker, name);
+        EXPECT_NE(f, nullptr) << name;
+        if (f == nullptr) return nullptr;
+        Facts facts = *f;
+        if (change != nullptr) change(facts);
+        auto chip = std::make_unique<Chip>(facts);
+        elec->DeclareChip(chip->Limits());
+        Chip* seated = socket->Insert(std::move(chip));
+        PrepareDialog(); // direct calls of the entries start where an operation does
+        return seated;
+    }
+    // The sdcc sample program loaded into the buffer; its first n bytes.
+    std::vector<uint8_t> LoadSample(uint32_t n) {
+        const std::string sample = ProgramDirectory + "/mcu-sample/blink.ihx";
+        EXPECT_EQ(LoadHexFamilyFile(sample, 0, 0), 1) << sample;
+        std::vector<uint8_t> image(n);
+        for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(a);
+        return image;
+    }
+    sim::W78FlashChip* Put(const char* name, void (*change)(sim::W78FlashFacts&) = nullptr) {
+        return PutPart<sim::W78FlashChip>("WINBOND", name, change);
+    }
+    sim::Sst89Chip* PutSst(const char* name, void (*change)(sim::Sst89Facts&) = nullptr) {
+        return PutPart<sim::Sst89Chip>("SST", name, change);
+    }
+};
