@@ -71,6 +71,14 @@ protected:
         return socket->Insert(std::make_unique<sim::LogicIc>(*c));
     }
 
+    // An empty socket with `part` seated ("" none) at `tenths` of a volt.
+    void Reseat(const std::string& part, int tenths) {
+        socket->Clear();
+        simp.ClearViolations();
+        if (!part.empty()) Seat(part);
+        Supply(tenths);
+    }
+
     // The supply the forms set before a run.
     static void Supply(int tenths) {
         ResetProgrammerOutputs();

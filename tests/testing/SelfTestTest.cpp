@@ -86,18 +86,17 @@ TEST_F(SelfTest, RelayItemsSkipPinsWithoutARelay) {
     // A stuck-high driver on a pin without a relay leaves the relay items alone.
     electrical->Faults().stuckDriver = 3;
     electrical->Faults().stuckLevel = 1;
+    auto tested = [&results] {
+        std::map<int, int> out;
+        for (int p = 1; p <= 48; ++p) {
+            if (results[p] != 2) out[p] = results[p];
+        }
+        return out;
+    };
     TestVccRelays(results);
-    std::map<int, int> tested;
-    for (int p = 1; p <= 48; ++p) {
-        if (results[p] != 2) tested[p] = results[p];
-    }
-    EXPECT_EQ(tested, (std::map<int, int>{{25, 1}, {28, 1}, {34, 1}, {36, 1}, {38, 1}, {40, 1}, {44, 1}, {48, 1}}));
+    EXPECT_EQ(tested(), (std::map<int, int>{{25, 1}, {28, 1}, {34, 1}, {36, 1}, {38, 1}, {40, 1}, {44, 1}, {48, 1}}));
     TestGndRelays(results);
-    tested.clear();
-    for (int p = 1; p <= 48; ++p) {
-        if (results[p] != 2) tested[p] = results[p];
-    }
-    EXPECT_EQ(tested, (std::map<int, int>{{15, 1}, {24, 1}, {34, 1}}));
+    EXPECT_EQ(tested(), (std::map<int, int>{{15, 1}, {24, 1}, {34, 1}}));
     EXPECT_EQ(ReportSelfTestItem(results, "Gnd Relay"), 1);
 }
 
