@@ -23,12 +23,6 @@
 
 namespace {
 
-std::string ExeDirectory() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : exe.parent_path().string();
-}
-
 bool IsBlank(const sim::CatalogChip* chip) {
     for (uint32_t a = 0; a < chip->Words(); ++a) {
         if (chip->Cell(a) != chip->Facts().blank) return false;
@@ -43,7 +37,8 @@ public:
     void SetUp() override {
         ShellTest::SetUp();
         // The program's folder: the built library, and no configuration yet.
-        std::filesystem::create_symlink(ExeDirectory() + "/krd.dat", dir.filePath("krd.dat").toStdString());
+        std::filesystem::create_symlink(std::filesystem::read_symlink("/proc/self/exe").parent_path() / "krd.dat",
+                                        dir.filePath("krd.dat").toStdString());
         ProgramDirectory = dir.path().toStdString();
         LibraryFileName = "krd.dat";
         // Start-up as the program does it on PROGRAMMER_PORT=sim.
