@@ -134,8 +134,11 @@ TEST_F(BringupTest, DownloadRefusesNumbersAndEntriesThatAreNoImage) {
     EXPECT_EQ(LoadedLogicImage, 400);
 }
 
-TEST_F(BringupTest, ConfiguredProgrammerConnectsWithoutDownload) {
+TEST_F(BringupTest, ConfiguredProgrammerConnectsWithoutDownloadAndOnlyAConnectedOneIsReset) {
     simp->ConfigureDirect(sim::LogicImageHeader{});
+    simp->EnableTrace(true);
+    ResetProgrammerLogic();
+    EXPECT_TRUE(simp->PortTrace().empty());
     PortBase = 0x378;
     EXPECT_EQ(ConnectProgrammer(0), 1);
     EXPECT_EQ(simp->DownloadCount(), 0u);
@@ -144,25 +147,26 @@ TEST_F(BringupTest, ConfiguredProgrammerConnectsWithoutDownload) {
     EXPECT_EQ(std::memcmp(HardwareIdBlock, "QLX QX4207", 10), 0);
     EXPECT_EQ(HardwareIdBlock[CalibrationIndex(2, 25)], sim::kDefaultDacCalibration[1][24]);
     EXPECT_EQ(DelayMsSlot, DelayMs);
+    ResetProgrammerLogic();
+    EXPECT_FALSE(simp->Configured());
+    EXPECT_EQ(ProgrammerConnected, -1);
+    EXPECT_TRUE(NoDelaySlots());
 }
 
-TEST_F(BringupTest, ProbeTriesThePortsInOrderAndStopsAtTheFirstThatAnswers) {
+TEST_F(BringupTest, ProbeTriesReachablePortsInOrderAndAFixedPortIsTheOnlyOneTried) {
+    // The first port that answers is taken, after those before it.
     Fit(0x3BC, {});
     PortIndex = 0;
     LogicImageNumber = 5;
     EXPECT_EQ(ConnectProgrammer(0), 1);
     EXPECT_EQ(PortBase, 0x3BC);
     EXPECT_EQ(port->order.front(), 0x378);
-    EXPECT_TRUE(port->bases.count(0x3BC));
     EXPECT_FALSE(port->bases.count(0x278));
     EXPECT_EQ(simp->CapturedImage(), image5);
     EXPECT_EQ(LoadedLogicImage, 5);
-}
-
-TEST_F(BringupTest, ProbeSkipsUnreachablePortsAndAFixedPortIsTheOnlyOneTried) {
+    // Ports the backend cannot reach are skipped.
     Fit(0x278, {});
     port->reachable = {0x278};
-    LogicImageNumber = 5;
     EXPECT_EQ(ConnectProgrammer(0), 1);
     EXPECT_EQ(PortBase, 0x278);
     EXPECT_EQ(port->bases, (std::set<uint16_t>{0x278}));
@@ -231,13 +235,10 @@ TEST_F(BringupTest, FailuresLogByModeAndLeaveDoNothingSlots) {
     EXPECT_EQ(ConnectProgrammer(0), -1);
     EXPECT_GE(mem->ReadCount(), 64u);
     EXPECT_TRUE(AllX());
-}
-
-// A wrong first character costs one word per address width.
-TEST_F(BringupTest, NothingAnsweringCostsOneWordPerAddressWidth) {
-    sim::IdMemoryOptions tag;
+    // A wrong first character costs one word per address width.
+    ResetAll();
     tag.tag = "ZLX ";
-    sim::IdMemory* mem = Fit(0x378, tag);
+    mem = Fit(0x378, tag);
     simp->ConfigureDirect(sim::LogicImageHeader{});
     PortIndex = 1;
     EXPECT_EQ(CheckHardwareTag(), -1);
@@ -258,18 +259,6 @@ TEST_F(BringupTest, HardwareModelClearsAStaleGangStateForSingleSocketDevices) {
     lines->value = 2;
     DeviceFlags = 0x20;
     EXPECT_EQ(ReadHardwareModel(), 2u);
-}
-
-TEST_F(BringupTest, ResetProgrammerLogicUnconfiguresOnlyAConnectedProgrammer) {
-    simp->ConfigureDirect(sim::LogicImageHeader{});
-    simp->EnableTrace(true);
-    ResetProgrammerLogic();
-    EXPECT_TRUE(simp->PortTrace().empty());
-    EXPECT_EQ(ConnectProgrammer(0), 1);
-    ResetProgrammerLogic();
-    EXPECT_FALSE(simp->Configured());
-    EXPECT_EQ(ProgrammerConnected, -1);
-    EXPECT_TRUE(NoDelaySlots());
 }
 
 } // namespace

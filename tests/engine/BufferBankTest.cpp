@@ -1,29 +1,4 @@
-#include <unistd.h>
-
-#include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <vector>
-
 #include "BufferFixture.h"
-
-namespace {
-
-std::string TempPath(const std::string& name) {
-    return ::testing::TempDir() + "buf_" + std::to_string(getpid()) + "_" + name;
-}
-
-void WriteFile(const std::string& path, const std::vector<uint8_t>& data) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-std::vector<uint8_t> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-} // namespace
 
 class BufferBankTest : public BufferFixture {
 protected:
@@ -136,38 +111,34 @@ TEST_F(BufferBankTest, FuseBitViewOfTheWindow) {
 TEST_F(BufferBankTest, BinaryLoadAcrossBanksAndItsFailures) {
     std::vector<uint8_t> data(40);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i + 1);
-    const std::string path = TempPath("load.bin"), smallPath = TempPath("small.bin"), bigPath = TempPath("big.bin");
-    WriteFile(path, data);
-    ASSERT_EQ(LoadFileAt(path, 8, 0xFFF0), 1);
+    ASSERT_EQ(LoadFileAt(Write("load.bin", data), 8, 0xFFF0), 1);
     EXPECT_EQ(CurrentBank, 0u);
     EXPECT_EQ(BankCount, 2u);
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(ReadBufferByteCached(0xFFF0 + i), data[8 + i]) << i;
     EXPECT_EQ(ReadBufferByteCached(0xFFEF), 0xFF);
     EXPECT_EQ(ReadBufferByteCached(0x10010), 0xFF);
     // Offset past the end of a 100-byte file; a missing file.
-    WriteFile(smallPath, std::vector<uint8_t>(100, 0xEE));
     ui.Clear();
-    ExpectRefused(LoadFileAt(smallPath, 200, 0), "Offset is begger then file size!");
+    ExpectRefused(LoadFileAt(Write("small.bin", std::vector<uint8_t>(100, 0xEE)), 200, 0),
+                  "Offset is begger then file size!");
     DataFileName = "missing.bin";
-    ExpectRefused(LoadFileAt(TempPath("missing.bin"), 0, 0), "Can't open file!");
+    ExpectRefused(LoadFileAt(Path("missing.bin"), 0, 0), "Can't open file!");
     EXPECT_EQ(DataFileName, "");
 
     // A file larger than the image: refused, buffer unchanged.
     BufferReserveBanks = 2;
     InitBuffers();
     Poke(0x100, 0x42);
-    WriteFile(bigPath, std::vector<uint8_t>(3 * 0x10000, 0x11));
-    ExpectRefused(LoadFileAt(bigPath, 0, 0), "File is too large.");
+    ExpectRefused(LoadFileAt(Write("big.bin", std::vector<uint8_t>(3 * 0x10000, 0x11)), 0, 0), "File is too large.");
     EXPECT_EQ(ReadBufferByteCached(0x100), 0x42);
     EXPECT_EQ(BankCount, 1u);
-    for (const std::string& p : {path, smallPath, bigPath}) std::remove(p.c_str());
 }
 
 TEST_F(BufferBankTest, BinarySaveWritesExactlyTheRange) {
     for (uint32_t a = 0xFFF0; a <= 0x1000F; ++a) Poke(a, static_cast<uint8_t>(a));
-    const std::string path = TempPath("save.bin");
+    const std::string path = Path("save.bin");
     ASSERT_EQ(SaveRangeAs(path, 0xFFF0, 0x1000F), 1);
-    std::vector<uint8_t> saved = ReadFile(path), want(32);
+    std::vector<uint8_t> saved = ReadBytes(path), want(32);
     for (uint32_t i = 0; i < 32; ++i) want[i] = static_cast<uint8_t>(0xFFF0 + i);
     EXPECT_EQ(saved, want);
 
@@ -175,7 +146,7 @@ TEST_F(BufferBankTest, BinarySaveWritesExactlyTheRange) {
     for (uint32_t a = 0x20010; a <= 0x2001F; ++a) Poke(a, static_cast<uint8_t>(a * 3));
     SelectBank(0, 0);
     ASSERT_EQ(SaveBufferRangeToFile(0x20010, 0x2001F, path), 1);
-    saved = ReadFile(path);
+    saved = ReadBytes(path);
     ASSERT_EQ(saved.size(), 16u);
     EXPECT_EQ(saved[0], static_cast<uint8_t>(0x20010 * 3));
     EXPECT_EQ(saved[15], static_cast<uint8_t>(0x2001F * 3));
@@ -183,22 +154,21 @@ TEST_F(BufferBankTest, BinarySaveWritesExactlyTheRange) {
 
     // Saving past the last bank grows the buffer with the fill value.
     ASSERT_EQ(SaveRangeAs(path, 0x3FFFE, 0x40001), 1);
-    EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(BankCount, 5u);
 
     // A range past what the image holds is refused before the file is
     // touched: an existing file keeps its contents.
     BufferReserveBanks = 2;
     InitBuffers();
-    WriteFile(path, {1, 2, 3});
+    Write("save.bin", std::vector<uint8_t>{1, 2, 3});
     EXPECT_EQ(SaveRangeAs(path, 0, 0x20000), -1);
     EXPECT_TRUE(LogHas("Cannot create swap area."));
-    EXPECT_EQ(ReadFile(path), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{1, 2, 3}));
 
     ui.Clear();
-    ExpectRefused(SaveRangeAs(TempPath("no/such/dir.bin"), 0, 0x1FFFF), "Can't open file!");
+    ExpectRefused(SaveRangeAs(Path("no/such/dir.bin"), 0, 0x1FFFF), "Can't open file!");
     EXPECT_EQ(BankCount, 1u); // a failed open leaves the buffer as it was
-    std::remove(path.c_str());
 }
 
 TEST_F(BufferBankTest, PatternSearchAcrossBanks) {

@@ -223,15 +223,6 @@ TEST_F(OperationTest, IdentityCheckOfMicrocontrollers) {
     EXPECT_EQ(g_script.identifyCalls, 5);
 }
 
-TEST_F(OperationTest, NegativeResultsAreFailures) {
-    Options(0, 0);
-    g_script.programResult = -2;
-    EXPECT_EQ(Run(OpProgram), ResultFailed);
-    ASSERT_FALSE(Log().empty());
-    EXPECT_EQ(Log()[0], "Program error!");
-    EXPECT_EQ(MainCounters.Failure, 1u);
-}
-
 TEST_F(OperationTest, LinkLostDuringARun) {
     BlankCheckBeforeProgram = 0;
     PutBufferByte(0x10, 0x00);
@@ -250,8 +241,14 @@ TEST_F(OperationTest, LinkLostDuringARun) {
     for (const auto& line : log) EXPECT_EQ(line.find("Blank"), std::string::npos) << line;
 }
 
-TEST_F(OperationTest, DevicesPerHourWithoutMeasurableTime) {
+TEST_F(OperationTest, NegativeResultsFailAndDevicesPerHourStaysWithoutMeasurableTime) {
     Options(0, 0);
+    g_script.programResult = -2;
+    EXPECT_EQ(Run(OpProgram), ResultFailed);
+    ASSERT_FALSE(Log().empty());
+    EXPECT_EQ(Log()[0], "Program error!");
+    EXPECT_EQ(MainCounters.Failure, 1u);
+    g_script.programResult = 0; // the walk's own result
     MainCounters.DevicesPerHour = 77;
     g_elapsedMs = 0;
     ExpectRun(OpProgram, ResultOk, {"Program ok!", TimeLine(0.0)});

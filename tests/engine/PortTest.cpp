@@ -157,7 +157,13 @@ TEST_F(PortTest, WaitsLastAtLeastTheTimeAskedAtEveryPrescale) {
     }
 }
 
-TEST_F(PortTest, ProgrammerThatStopsAnsweringEndsTheWaitAndMarksTheLinkLost) {
+TEST_F(PortTest, AbsentOrSilentProgrammerNeverHangsAndASilentOneMarksTheLinkLost) {
+    // None at all: registers read all ones, and the timer-done bit with them.
+    InstallPortIoRef(nullptr);
+    EXPECT_EQ(ReadRegister(5), 0xFF);
+    DelayMs(1000);
+    EXPECT_EQ(ProgrammerConnected, 1);
+    InstallPortIoRef(&simp);
     simp.StopAnswering(true);
     EXPECT_EQ(DelayMsSlot, &DelayMs);
     DelayMsSlot(10);
@@ -166,13 +172,6 @@ TEST_F(PortTest, ProgrammerThatStopsAnsweringEndsTheWaitAndMarksTheLinkLost) {
     EXPECT_EQ(DelayShortUsSlot, &NoDelayShortUs);
     // A long wait after the loss returns at once.
     DelayMs(5000);
-}
-
-TEST_F(PortTest, AbsentProgrammerReadsAllOnesAndNeverHangs) {
-    InstallPortIoRef(nullptr);
-    EXPECT_EQ(ReadRegister(5), 0xFF);
-    DelayMs(1000); // the timer-done bit reads 1
-    EXPECT_EQ(ProgrammerConnected, 1);
 }
 
 TEST_F(PortTest, BeepPlaysTheSpeakerPitchesAndPortDelayRuns) {
@@ -192,17 +191,13 @@ TEST_F(PortTest, BeepPlaysTheSpeakerPitchesAndPortDelayRuns) {
 std::unique_ptr<PortIo> MakeTestSim() { return std::make_unique<sim::SimProgrammer>(0x378); }
 
 TEST(PortBackend, ChoiceFollowsTheEnvironment) {
-    EXPECT_EQ(ParsePortBackendChoice(nullptr).kind, PortBackendKind::Unset);
-    EXPECT_EQ(ParsePortBackendChoice("").kind, PortBackendKind::Unset);
-    EXPECT_EQ(ParsePortBackendChoice("sim").kind, PortBackendKind::Sim);
-    EXPECT_EQ(ParsePortBackendChoice("raw").kind, PortBackendKind::Raw);
-    auto c = ParsePortBackendChoice("/dev/parport1");
-    EXPECT_EQ(c.kind, PortBackendKind::Ppdev);
-    EXPECT_EQ(c.device, "/dev/parport1");
-    EXPECT_EQ(PpdevNodeForIndex(1), "/dev/parport0");
-    EXPECT_EQ(PpdevNodeForIndex(3), "/dev/parport2");
-    EXPECT_EQ(PpdevNodeForIndex(0), "");
-    EXPECT_EQ(PpdevNodeForIndex(4), "");
+    using K = PortBackendKind;
+    for (auto [text, kind] : {std::pair{static_cast<const char*>(nullptr), K::Unset}, {"", K::Unset}, {"sim", K::Sim},
+                              {"raw", K::Raw}, {"/dev/parport1", K::Ppdev}})
+        EXPECT_EQ(ParsePortBackendChoice(text).kind, kind) << (text ? text : "unset");
+    EXPECT_EQ(ParsePortBackendChoice("/dev/parport1").device, "/dev/parport1");
+    for (auto [index, node] : {std::pair{1, "/dev/parport0"}, {3, "/dev/parport2"}, {0, ""}, {4, ""}})
+        EXPECT_EQ(PpdevNodeForIndex(index), node) << index;
 }
 
 TEST(PortBackend, OpeningFollowsTheChosenBackend) {

@@ -7,34 +7,24 @@
 #include <string>
 #include <vector>
 
-#include "engine/Bringup.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
-#include "platform/PortIo.h"
-#include "sim/Electrical.h"
-#include "sim/IdMemory.h"
-#include "sim/Universal.h"
+#include "tests/engine/SimBench.h"
 
 class PowerFixture : public ::testing::Test {
   protected:
     sim::SimProgrammer simp;
     sim::Electrical* elec = nullptr;
+    sim::Socket* socket = nullptr; // empty: the tests declare their loads on the pins
 
     void SetUp() override {
         for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState}) reset();
-        sim::RegisterUniversalPersonalities();
-        sim::LogicImageHeader h;
-        h.personality = sim::kPersonalityUniversal;
-        simp.ConfigureDirect(h);
-        sim::AddIdMemory(simp);
-        elec = sim::AddElectrical(simp);
-        InstallPortIoRef(&simp);
-        ASSERT_EQ(ConnectProgrammer(0), 1);
+        BringUpSimulatedProgrammer(simp, elec, socket);
     }
     void TearDown() override {
         InstallPortIoRef(nullptr);
-        for (auto reset : {ResetBringupState, ResetDeviceState, ResetPortState}) reset();
+        for (auto reset : {ResetBringupState, ResetDeviceState, ResetPortState, ResetLibraryState}) reset();
     }
 
     // The sources set and started as a module's power-up leaves them

@@ -55,7 +55,7 @@ TEST_F(BufferDialogsTest, CopyMovesOverlappingRangesAsIfReadFirst) {
     EXPECT_TRUE(Unchanged());
 }
 
-TEST_F(BufferDialogsTest, StartAboveEndIsRefusedByCopyAndFill) {
+TEST_F(BufferDialogsTest, StartAboveEndAndPastedTextThatIsNoHexNumberAreRefused) {
     TFill1 fill;
     TCopy1 copy;
     fill.EditBufferStart->setText("100");
@@ -71,13 +71,9 @@ TEST_F(BufferDialogsTest, StartAboveEndIsRefusedByCopyAndFill) {
         EXPECT_EQ(d->result(), ModalAbort);
     }
     EXPECT_TRUE(Unchanged());
-}
 
-// The key filters see typed keys only; pasted text is checked as a whole.
-TEST_F(BufferDialogsTest, PastedTextThatIsNoHexNumberIsRefused) {
+    // The key filters see typed keys only; pasted text is checked as a whole.
     QGuiApplication::clipboard()->setText("1O0");
-    TCopy1 copy;
-    TFill1 fill;
     Enter(copy, "0", "F", "0");
     fill.EditBufferStart->setText("0");
     fill.EditBufferEnd->setText("F");

@@ -17,9 +17,8 @@ class ChangeAlgorithmTest : public ShellTest {
 };
 
 TEST(ChangeAlgorithmText, HundredthsBothWays) {
-    EXPECT_EQ(FormatHundredths(0), "None");
-    EXPECT_EQ(FormatHundredths(1250), "12.50");
-    EXPECT_EQ(FormatHundredths(505), "5.05");
+    for (auto [value, text] : {std::pair{0u, "None"}, {1250u, "12.50"}, {505u, "5.05"}})
+        EXPECT_EQ(FormatHundredths(value), text);
     const std::pair<const char*, uint32_t> cases[] = {
         {"12.5", 1250}, {"5.05", 505}, {"4.759", 475}, {"13", 1300}, {".5", 50}, {"None", 0}};
     for (const auto& [text, value] : cases)

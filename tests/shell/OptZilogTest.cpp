@@ -129,10 +129,7 @@ TEST_F(OptZilogDialog, SizeCyclesAndVariantOneKeepsTheOthers) {
     DeviceVariant = 1;
     g_withDialog = [](TOptZilog1& d) { Click(d, 0); };
     EXPECT_EQ(Alg161Options(), 1);
-    EXPECT_EQ(s161[0], 1u);
-    EXPECT_EQ(s161[1], 1u);
-    EXPECT_EQ(s161[2], 0u);
-    EXPECT_EQ(s161[3], 1u);
+    EXPECT_EQ(std::vector<uint32_t>(s161, s161 + 4), (std::vector<uint32_t>{1, 1, 0, 1}));
 }
 
 } // namespace

@@ -23,40 +23,6 @@
 
 namespace {
 
-std::string ExeDirectory() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : exe.parent_path().string();
-}
-
-// Intel hex of `data` from address 0, 32 bytes a record, with extended
-// linear address records past 64 KB.
-std::string IntelHex(const std::vector<uint8_t>& data) {
-    std::string out;
-    auto record = [&out](uint32_t address, uint8_t type, const uint8_t* bytes, size_t n) {
-        char text[16];
-        uint32_t sum = static_cast<uint32_t>(n) + (address >> 8) + (address & 0xFF) + type;
-        std::snprintf(text, sizeof text, ":%02X%04X%02X", static_cast<unsigned>(n), address & 0xFFFF, type);
-        out += text;
-        for (size_t i = 0; i < n; ++i) {
-            std::snprintf(text, sizeof text, "%02X", bytes[i]);
-            out += text;
-            sum += bytes[i];
-        }
-        std::snprintf(text, sizeof text, "%02X\r\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        out += text;
-    };
-    for (size_t a = 0; a < data.size(); a += 32) {
-        if (a % 0x10000 == 0 && a != 0) {
-            const uint8_t upper[2] = {static_cast<uint8_t>(a >> 24), static_cast<uint8_t>(a >> 16)};
-            record(0, 4, upper, 2);
-        }
-        record(static_cast<uint32_t>(a), 0, data.data() + a, std::min<size_t>(32, data.size() - a));
-    }
-    record(0, 1, nullptr, 0);
-    return out;
-}
-
 bool IsBlank(const sim::CatalogChip* chip) {
     for (uint32_t a = 0; a < chip->Words(); ++a) {
         if (chip->Cell(a) != chip->Facts().blank) return false;
@@ -71,7 +37,8 @@ public:
     void SetUp() override {
         ShellTest::SetUp();
         // The program's folder: the built library, and no configuration yet.
-        std::filesystem::create_symlink(ExeDirectory() + "/krd.dat", dir.filePath("krd.dat").toStdString());
+        std::filesystem::create_symlink(std::filesystem::read_symlink("/proc/self/exe").parent_path() / "krd.dat",
+                                        dir.filePath("krd.dat").toStdString());
         ProgramDirectory = dir.path().toStdString();
         LibraryFileName = "krd.dat";
         // Start-up as the program does it on PROGRAMMER_PORT=sim.
@@ -119,11 +86,15 @@ public:
         ASSERT_EQ(CurrentDeviceName, "X");
     }
 
-    // Writes `image` as Intel hex and loads it through File > Load with the
-    // Intel hex filter; the file's path.
+    // Saves `image` from a cleared buffer as Intel hex and loads it back
+    // through File > Load with the Intel hex filter; the file's path.
     QString LoadHex(const QString& name, const std::vector<uint8_t>& image) {
         const QString path = dir.filePath(name);
-        std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << IntelHex(image);
+        const uint32_t end = static_cast<uint32_t>(image.size() - 1);
+        EXPECT_EQ(SelectBank(end, 1), 1);
+        std::copy(image.begin(), image.end(), BufferImage());
+        EXPECT_EQ(SaveHexFamilyFile(path.toStdString(), 0, end, HexFormatIntel), 1);
+        FillBufferRange(0, end, 0);
         form->ExecDialog = [path](QFileDialog* d) {
             d->selectNameFilter(d->nameFilters().value(1));
             d->selectFile(path);

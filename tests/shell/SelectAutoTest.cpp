@@ -3,13 +3,9 @@
 // detection's refusals select nothing and say why.
 #include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
-#include "sim/Electrical.h"
-#include "sim/IdMemory.h"
+#include "../engine/SimBench.h"
 #include "sim/ProbeChip.h"
 #include "sim/SignatureEprom.h"
-#include "sim/SimProgrammer.h"
-#include "sim/Socket.h"
-#include "sim/Universal.h"
 
 namespace {
 
@@ -17,16 +13,10 @@ class SelectAutoTest : public ShellTest {
   protected:
     void SetUp() override {
         ShellTest::SetUp();
+        sim::Electrical* electrical = nullptr;
+        BringUpSimulatedProgrammer(simp, electrical, socket);
         ProgramDirectory = dir.Path();
         WriteTestLibrary(TestDevices());
-        sim::RegisterUniversalPersonalities();
-        sim::AddIdMemory(simp);
-        sim::AddElectrical(simp);
-        auto s = std::make_unique<sim::Socket>();
-        socket = s.get();
-        simp.AddComponent(std::move(s));
-        InstallPortIoRef(&simp);
-        ASSERT_EQ(ConnectProgrammer(0), 1);
         RecordTones();
         CreateDeviceSelectionForm();
         PopulateDeviceSelection(SelDev);

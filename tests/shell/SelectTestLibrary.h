@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "../engine/LibraryTestFile.h"
@@ -33,31 +34,22 @@ struct TestDevice {
 
 inline void AppendLibraryRecord(std::vector<uint8_t>& out, const TestDevice& d) {
     DeviceParameters p{};
-    WriteParameterField(p, FieldAlgorithm, 2, d.Algorithm);
-    WriteParameterField(p, FieldAdapterCode, 1, d.Adapter);
-    WriteParameterField(p, FieldLogicImage, 2, 5);
-    WriteParameterField(p, FieldOperationMask, 2, d.Operations);
-    WriteParameterField(p, FieldFileFormatMask, 1, 0x1F);
-    WriteParameterField(p, FieldReadVcc, 1, 50);
-    WriteParameterField(p, FieldReadVccLow, 1, 50);
-    WriteParameterField(p, FieldReadVccHigh, 1, 50);
-    if (d.Section == SectionPld) {
-        WriteParameterField(p, FieldPldPackage, 2, d.Package);
-        WriteParameterField(p, FieldPldDeviceSize, 4, d.Size);
-        WriteParameterField(p, FieldPldFuseRowLength, 2, d.ProductTerms);
-    } else {
-        WriteParameterField(p, FieldVariant3, 1, d.Variant3);
-        WriteParameterField(p, FieldPackage, 2, d.Package);
-        WriteParameterField(p, FieldDeviceSize, 4, d.Size);
-        WriteParameterField(p, FieldDataWidth, 1, d.Width);
-        WriteParameterField(p, FieldPageSize, 2, 25);
-        WriteParameterField(p, FieldVccp, 2, 625);
-        WriteParameterField(p, FieldVpp, 2, 1275);
-        WriteParameterField(p, FieldPulseWidth, 2, 100);
-        WriteParameterField(p, FieldOverPulseWidth, 2, d.OverPulse);
-        WriteParameterField(p, FieldMakerId, 2, d.MakerId);
-        WriteParameterField(p, FieldDeviceId, 2, d.DeviceId);
-    }
+    using F = std::tuple<uint32_t, uint32_t, uint32_t>;
+    const bool pld = d.Section == SectionPld;
+    for (auto [field, size, value] :
+         {F{FieldAlgorithm, 2, d.Algorithm}, F{FieldAdapterCode, 1, d.Adapter}, F{FieldLogicImage, 2, 5},
+          F{FieldOperationMask, 2, d.Operations}, F{FieldFileFormatMask, 1, 0x1F}, F{FieldReadVcc, 1, 50},
+          F{FieldReadVccLow, 1, 50}, F{FieldReadVccHigh, 1, 50}})
+        WriteParameterField(p, field, size, value);
+    for (auto [field, size, value] :
+         pld ? std::vector<F>{{FieldPldPackage, 2, d.Package}, {FieldPldDeviceSize, 4, d.Size},
+                              {FieldPldFuseRowLength, 2, d.ProductTerms}}
+             : std::vector<F>{{FieldVariant3, 1, d.Variant3}, {FieldPackage, 2, d.Package},
+                              {FieldDeviceSize, 4, d.Size}, {FieldDataWidth, 1, d.Width}, {FieldPageSize, 2, 25},
+                              {FieldVccp, 2, 625}, {FieldVpp, 2, 1275}, {FieldPulseWidth, 2, 100},
+                              {FieldOverPulseWidth, 2, d.OverPulse}, {FieldMakerId, 2, d.MakerId},
+                              {FieldDeviceId, 2, d.DeviceId}})
+        WriteParameterField(p, field, size, value);
     const size_t field = std::max(d.NameField, d.Name.size() + 1);
     out.push_back(d.Maker);
     out.push_back(static_cast<uint8_t>(field));

@@ -14,10 +14,11 @@
 namespace {
 
 TEST(ProductSelectionTest, RowsByStartedName) {
+    const std::string longDir = "/" + std::string(300, 'a') + "/Tools"; // far beyond the old 80 characters
     const struct {
-        const char* path;
+        std::string path;
         int row;
-        const char* dir;
+        std::string dir;
     } cases[] = {
         {"/opt/tools/plorv", 4, "/opt/tools"},
         {"/opt/tools/gz5n", 0, "/opt/tools"},
@@ -36,16 +37,13 @@ TEST(ProductSelectionTest, RowsByStartedName) {
         {"/opt/plorv.sh", 5, "/opt"},
         {"plorv", 4, ""},
         {"/plorv", 4, "/"},
+        {longDir + "/hjxe", 1, longDir},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(SelectProductForPath(c.path).Row, c.row);
         EXPECT_EQ(SelectProductForPath(c.path).Directory, c.dir);
     }
-    // Paths far beyond the old 80 characters.
-    const std::string longDir = "/" + std::string(300, 'a') + "/Tools";
-    EXPECT_EQ(SelectProductForPath(longDir + "/hjxe").Row, 1);
-    EXPECT_EQ(SelectProductForPath(longDir + "/hjxe").Directory, longDir);
 }
 
 TEST(ProductSelectionTest, GlobalsFollowTheStartedLink) {

@@ -129,8 +129,7 @@ TEST_F(Editlg, PassAndFailAreReportedWithTheFailingLine) {
     EXPECT_EQ(LowTones(), 1);
     EXPECT_EQ(Violations(), "");
     // The outputs are released after the run.
-    EXPECT_TRUE(elec->SuppliedPins().empty());
-    EXPECT_TRUE(elec->GroundedPins().empty());
+    EXPECT_TRUE(elec->SuppliedPins().empty() && elec->GroundedPins().empty());
 }
 
 TEST_F(Editlg, AFullGridIsTestedInsideTheBuffer) {

@@ -34,7 +34,6 @@ inline QApplication* EnsureApp() {
 class FormFixture : public IcTestFixture {
 protected:
     std::unique_ptr<TEditlg> form;
-    std::filesystem::path dir;
     // Answers the library dialog and the name prompt; returns their result.
     std::function<int(TEditLgFile*)> onLibrary;
     std::function<int(TGetString*)> onName;
@@ -42,10 +41,6 @@ protected:
     void SetUp() override {
         IcTestFixture::SetUp();
         EnsureApp();
-        dir = std::filesystem::temp_directory_path() /
-              ("vexlor-ictest-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::remove_all(dir);
-        std::filesystem::create_directories(dir);
         ProgramDirectory = dir.string();
         form = std::make_unique<TEditlg>();
         form->ExecDialog = [this](QDialog* d) {
@@ -62,7 +57,6 @@ protected:
     }
     void TearDown() override {
         form.reset();
-        std::filesystem::remove_all(dir);
         ResetLibraryState();
         IcTestFixture::TearDown();
     }

@@ -38,10 +38,7 @@ TEST_F(IcTestEngine, EveryLibraryEntryPassesOnItsPartWithoutViolations) {
     }
     for (const EntryOnPart& c : kEntries) {
         SCOPED_TRACE(std::string(c.entry) + " on " + c.part);
-        socket->Clear();
-        simp.ClearViolations();
-        Seat(c.part);
-        Supply(50);
+        Reseat(c.part, 50);
         int pins = 0;
         const std::string lines = Entry(c.entry, &pins);
         EXPECT_EQ(Run(pins, lines), 1) << TestInLine << "\n" << TestOutLine;
@@ -67,11 +64,13 @@ TEST_F(IcTestEngine, NandVectorsOnANorPartFailAtTheFirstDifferingLine) {
 }
 
 TEST_F(IcTestEngine, ReadsEachOutputKindAsTheDatasheetDrivesIt) {
+    const std::string nand = Entry("7400");
     struct Case {
-        const char* part;
-        const char* line;
+        const char* part; // "" an empty socket
+        std::string lines;
         int result;
-        const char* read;
+        const char* read; // nullptr: not looked at
+        int tenths = 50, pins = 14, xLevel = 1;
     };
     const Case cases[] = {
         // 'Z' expected on an inverter output driven low reads 'L'.
@@ -86,16 +85,23 @@ TEST_F(IcTestEngine, ReadsEachOutputKindAsTheDatasheetDrivesIt) {
         // Three-state buffers with /OE high float; expected high they fail.
         {"SN74125", "11Z11ZGZ11Z11V", 1, "  Z  Z Z  Z   "},
         {"SN74125", "11H00LGZ11Z11V", -1, "  Z  L Z  Z   "},
+        // 'X' pins take the chosen level.
+        {"SN7404", "XLXLXLGLXLXLXV", 1, nullptr},
+        {"SN7404", "XLXLXLGLXLXLXV", -1, nullptr, 50, 14, 0},
+        {"SN7404", "XHXHXHGHXHXHXV", 1, nullptr, 50, 14, 0},
+        // 15 symbols a line: the part sits on the 14 socket pins 18-31; the
+        // 15th symbol (a supply mark that would reach socket pin 32) is ignored.
+        {"SN7400", "11L11LGL11L11VV" "00H00HGH00H00VV", 1, nullptr, 50, 15},
+        // Parts outside their supply window, or missing, fail.
+        {"SN74LS00", nand, -1, nullptr, 20}, {"SN74HC00", nand, 1, nullptr, 20},
+        {"SN74LS00", nand, -1, nullptr, 56}, {"SN74LS00", nand, 1, nullptr, 50}, {"", nand, -1, nullptr},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.part) + " " + c.line);
-        socket->Clear();
-        simp.ClearViolations();
-        Seat(c.part);
-        Supply(50);
-        EXPECT_EQ(Run(14, c.line), c.result);
-        EXPECT_STREQ(TestOutLine, c.read);
-        EXPECT_EQ(Violations(), "");
+        SCOPED_TRACE(std::string(c.part) + " " + c.lines.substr(0, 15) + " at " + std::to_string(c.tenths));
+        Reseat(c.part, c.tenths);
+        EXPECT_EQ(Run(c.pins, c.lines, c.xLevel), c.result) << TestOutLine;
+        if (c.read) { EXPECT_STREQ(TestOutLine, c.read); }
+        if (*c.part) { EXPECT_EQ(Violations(), ""); }
     }
 }
 
@@ -113,26 +119,14 @@ TEST_F(IcTestEngine, AnUnpoweredPartIsOnlyItsProtectionDiodes) {
     EXPECT_EQ(GetPin(18), 1);
 }
 
-TEST_F(IcTestEngine, FlipFlopsClockOnCAndK) {
+TEST_F(IcTestEngine, FlipFlopsClockOnCAndKLowerSocketPinFirst) {
     sim::LogicIc* ff = Seat("SN7474");
     Supply(50);
     // Clear both, then D = 1 clocked by 'C' on FF1 and by 'K' on FF2.
-    EXPECT_EQ(Run(14, "0001LHGHL1100V"
-                      "11C1HLGLH1K11V"),
-              1)
-        << TestOutLine;
-    EXPECT_TRUE(ff->FlipFlopQ(0));
-    EXPECT_TRUE(ff->FlipFlopQ(1));
+    EXPECT_EQ(Run(14, "0001LHGHL1100V" "11C1HLGLH1K11V"), 1) << TestOutLine;
+    EXPECT_TRUE(ff->FlipFlopQ(0) && ff->FlipFlopQ(1));
     // Without a clock D reaches neither.
-    EXPECT_EQ(Run(14, "1001HLGLH1101V"
-                      "1001HLGLH1101V"),
-              1)
-        << TestOutLine;
-}
-
-TEST_F(IcTestEngine, TwoClocksAreGivenLowerSocketPinFirst) {
-    Seat("SN7474");
-    Supply(50);
+    EXPECT_EQ(Run(14, "1001HLGLH1101V" "1001HLGLH1101V"), 1) << TestOutLine;
     simp.ClearTrace();
     simp.EnableTrace(true);
     Run(14, "11C11NGNN1C11V");
@@ -144,24 +138,6 @@ TEST_F(IcTestEngine, TwoClocksAreGivenLowerSocketPinFirst) {
     }
     const std::vector<std::pair<int, int>> tail(clockEdges.end() - 4, clockEdges.end());
     EXPECT_EQ(tail, (std::vector<std::pair<int, int>>{{5, 1}, {5, 0}, {7, 1}, {7, 0}}));
-}
-
-TEST_F(IcTestEngine, OddPinCountLeavesTheLastSymbolUnused) {
-    Seat("SN7400");
-    Supply(50);
-    // 15 symbols a line: the part sits on the 14 socket pins 18-31; the 15th
-    // symbol (a supply mark that would reach socket pin 32) is ignored.
-    EXPECT_EQ(Run(15, "11L11LGL11L11VV" "00H00HGH00H00VV"), 1) << TestOutLine;
-    EXPECT_EQ(Violations(), "");
-}
-
-TEST_F(IcTestEngine, XPinsTakeTheChosenLevel) {
-    Seat("SN7404");
-    Supply(50);
-    const std::string line = "XLXLXLGLXLXLXV";
-    EXPECT_EQ(Run(14, line, 1), 1) << TestOutLine;
-    EXPECT_EQ(Run(14, line, 0), -1);
-    EXPECT_EQ(Run(14, "XHXHXHGHXHXHXV", 0), 1) << TestOutLine;
 }
 
 std::vector<sim::PinState> g_states;
@@ -181,28 +157,6 @@ TEST_F(IcTestEngine, SupplyAndGroundComeFromTheFirstLineOnly) {
     EXPECT_FALSE(g_states[1].Supplied());
     EXPECT_EQ(g_states[1].switches, 0u);
     EXPECT_EQ(Violations(), "");
-}
-
-TEST_F(IcTestEngine, PartsOutsideTheirSupplyWindowOrMissingFail) {
-    struct Case {
-        const char* part; // "" an empty socket
-        int tenths;
-        int result;
-    };
-    const Case cases[] = {
-        {"SN74LS00", 20, -1}, {"SN74HC00", 20, 1}, {"SN74LS00", 56, -1}, {"SN74LS00", 50, 1}, {"", 50, -1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.part) + " at " + std::to_string(c.tenths));
-        socket->Clear();
-        simp.ClearViolations();
-        if (*c.part) Seat(c.part);
-        Supply(c.tenths);
-        EXPECT_EQ(Run(14, Entry("7400")), c.result) << TestOutLine;
-        if (*c.part) {
-            EXPECT_EQ(Violations(), "");
-        }
-    }
 }
 
 TEST_F(IcTestEngine, SupplyAboveTheAbsoluteMaximumIsAViolation) {

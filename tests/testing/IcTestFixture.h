@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -49,9 +50,14 @@ inline std::string AuthoredLogicLibrary() {
 class IcTestFixture : public PinDriverFixture {
 protected:
     sim::Electrical*& elec = electrical;
+    std::filesystem::path dir; // a private folder named after the test
 
     void SetUp() override {
         PinDriverFixture::SetUp();
+        dir = std::filesystem::temp_directory_path() /
+              ("vexlor-ictest-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
         ResetIcTestState();
         LoadImage(sim::kPersonalityTest);
         sim::AddIdMemory(simp);
@@ -60,6 +66,7 @@ protected:
     }
 
     void TearDown() override {
+        std::filesystem::remove_all(dir);
         PinDriverFixture::TearDown();
         ResetIcTestState();
     }
@@ -69,6 +76,14 @@ protected:
         EXPECT_NE(c, nullptr) << part;
         if (c == nullptr) return nullptr;
         return socket->Insert(std::make_unique<sim::LogicIc>(*c));
+    }
+
+    // An empty socket with `part` seated ("" none) at `tenths` of a volt.
+    void Reseat(const std::string& part, int tenths) {
+        socket->Clear();
+        simp.ClearViolations();
+        if (!part.empty()) Seat(part);
+        Supply(tenths);
     }
 
     // The supply the forms set before a run.

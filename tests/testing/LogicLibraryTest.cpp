@@ -31,6 +31,10 @@ TEST(LogicLibrary, IndexesNamesPinsAndOffsets) {
     EXPECT_EQ(CopyLogicLibraryEntry(lib, 0), "11L11LGL11L11V00H00HGH00H00V");
     EXPECT_EQ(CopyLogicLibraryEntry(lib, 1), "1L1LG1LV");
     EXPECT_EQ(CopyLogicLibraryEntry(lib, 2), "");
+    // No fixed limit on the number of entries.
+    std::string text;
+    for (int i = 0; i < 600; ++i) text += ".P" + std::to_string(i) + " 08\r\n1L1LG1LV\r\n";
+    EXPECT_EQ(CopyLogicLibraryEntry(Indexed(text), 599), "1L1LG1LV");
 }
 
 TEST(LogicLibrary, UnusableHeadersAreListedButHaveNoPinCount) {
@@ -61,24 +65,6 @@ TEST(LogicLibrary, UnusableHeadersAreListedButHaveNoPinCount) {
     }
 }
 
-TEST(LogicLibrary, IndexHasNoFixedLimit) {
-    std::string text;
-    for (int i = 0; i < 600; ++i) text += ".P" + std::to_string(i) + " 08\r\n1L1LG1LV\r\n";
-    const LogicLibrary lib = Indexed(text);
-    ASSERT_EQ(lib.entries.size(), 600u);
-    EXPECT_EQ(lib.entries[599].name, "P599");
-    EXPECT_EQ(CopyLogicLibraryEntry(lib, 599), "1L1LG1LV");
-}
-
-TEST(LogicLibrary, SaveAppendsANewEntryByteExact) {
-    const LogicLibrary lib = Indexed(kTwo);
-    const std::string lines = "0101010101010101" "1010101010101010" "HHHHLLLLZZZZGGVV";
-    std::vector<uint8_t> buf(lines.begin(), lines.end());
-    buf.resize(65536, 0);
-    EXPECT_EQ(LogicLibraryWithEntry(lib, -1, "NEW16", 16, buf.data(), buf.size()),
-              kTwo + ".NEW16 16\r\n0101010101010101\r\n1010101010101010\r\nHHHHLLLLZZZZGGVV\r\n");
-}
-
 TEST(LogicLibrary, SaveReplacesAnEntryInPlaceKeepingEveryOtherByte) {
     const std::string three = kTwo + ".LAST 08\r\nGGGGVVVV\r\n";
     const LogicLibrary lib = Indexed(three);
@@ -91,13 +77,6 @@ TEST(LogicLibrary, SaveReplacesAnEntryInPlaceKeepingEveryOtherByte) {
     // The last entry replaced: nothing follows it.
     EXPECT_EQ(LogicLibraryWithEntry(lib, 2, "LAST", 8, buf.data(), buf.size()),
               kTwo + ".LAST 08\r\n11111111\r\n");
-}
-
-TEST(LogicLibrary, DeleteKeepsTheTextBeforeTheFirstEntry) {
-    const LogicLibrary lib = Indexed(kTwo);
-    EXPECT_EQ(LogicLibraryWithout(lib, 0), "made by hand\r\n.NAND8 08\r\n1L1LG1LV\r\n");
-    EXPECT_EQ(LogicLibraryWithout(lib, 1), "made by hand\r\n.7400 14\r\n11L11LGL11L11V\r\n00H00HGH00H00V\r\n");
-    EXPECT_EQ(LogicLibraryWithout(Indexed(".ONLY 08\r\n1L1LG1LV\r\n"), 0), "");
 }
 
 TEST(LogicLibrary, NamesAreOneToTenPrintableCharactersWithoutDotOrBlank) {

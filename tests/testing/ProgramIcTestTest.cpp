@@ -9,19 +9,13 @@
 
 namespace {
 
-std::string ExeDirectory() {
-    std::error_code ec;
-    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string(".") : exe.parent_path().string();
-}
-
 class ProgramIcTest : public FormFixture {
 protected:
     std::unique_ptr<PortIo> program;
     void SetUp() override {
         FormFixture::SetUp();
         for (const char* f : {"krd.dat", "lg.dat"})
-            std::filesystem::copy_file(ExeDirectory() + "/" + f, dir / f);
+            std::filesystem::copy_file(std::filesystem::read_symlink("/proc/self/exe").parent_path() / f, dir / f);
         LibraryFileName = "krd.dat";
         LoadedLogicImage = 0;
         setenv(kSimLogicIcVariable, "SN7400", 1);

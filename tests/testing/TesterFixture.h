@@ -57,20 +57,14 @@ struct GalDesign {
 
 class TesterFixture : public IcTestFixture {
 protected:
-    std::filesystem::path dir;
-
     void SetUp() override {
         IcTestFixture::SetUp();
         ResetVectorTestState();
         sim::RegisterRamTestPersonality();
         ProgramDirectory = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
         LibraryFileName = "krd.dat";
-        dir = std::filesystem::temp_directory_path() /
-              ("vexlor-tester-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        std::filesystem::create_directories(dir);
     }
     void TearDown() override {
-        std::filesystem::remove_all(dir);
         ResetVectorTestState();
         ResetLibraryState();
         IcTestFixture::TearDown();
