@@ -14,6 +14,7 @@
 #include "memory/JtagMemory.h"
 #include "memory/SecureSerial.h"
 #include "memory/MuxEeprom.h"
+#include "memory/PageFlash.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -32,4 +33,5 @@ void InstallMemoryAlgorithms() {
     InstallNandRows();
     InstallSecureSerialRows();
     InstallMuxEepromRows();
+    InstallPageFlashRows();
 }

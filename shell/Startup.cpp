@@ -26,6 +26,7 @@
 #include "memory/Opt24fxx.h"
 #include "memory/Opt25xx.h"
 #include "memory/OptX68c64.h"
+#include "memory/Opt28xxx.h"
 #include "memory/OptSecProt.h"
 #include "memory/OptNand.h"
 #include "memory/OptX76F100.h"
@@ -144,6 +145,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptX76Dialogs();
     InstallOptXC18V00Dialog();
     InstallOptXx8C64Dialog();
+    InstallOptProtectDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

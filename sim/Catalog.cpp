@@ -9,6 +9,7 @@
 #include "sim/IscCpldChip.h"
 #include "sim/JtagMemoryChip.h"
 #include "sim/MuxEepromChip.h"
+#include "sim/PageFlashChip.h"
 #include "sim/NandChip.h"
 #include "sim/Z8OtpChip.h"
 #include "sim/RowTapChip.h"
@@ -23,7 +24,8 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddFlashParts,      AddSerialParts,     AddPinDrivenParts,    AddFusePromParts,
                                   AddJtagMemoryParts, AddCommandFlashParts, AddCycleRecordParts, AddWordPldParts,
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
-                                  AddMuxEepromParts};
+                                  AddMuxEepromParts,
+                                  AddPageFlashParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -132,6 +134,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
             facts, [](const PicFacts& f) { return std::make_unique<PicParallelChip>(f); });
     case ChipKind::MuxEeprom:
         if (const auto* f = dynamic_cast<const MuxEepromFacts*>(&facts)) return std::make_unique<MuxEepromChip>(*f);
+        break;
+    case ChipKind::PageFlash:
+        if (const auto* f = dynamic_cast<const PageFlashFacts*>(&facts)) return std::make_unique<PageFlashChip>(*f);
         break;
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(

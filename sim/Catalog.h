@@ -55,6 +55,7 @@ enum class ChipKind : uint8_t {
     Z8Otp,      // Z8OtpChip from Z8OtpFacts
     EditMode,   // EditModeChip from EditModeFacts
     MuxEeprom,  // MuxEepromChip from MuxEepromFacts
+    PageFlash,  // PageFlashChip from PageFlashFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -145,5 +146,6 @@ void AddNandParts(std::vector<CatalogPart>& parts);
 void AddZ8OtpParts(std::vector<CatalogPart>& parts);
 void AddEditModeParts(std::vector<CatalogPart>& parts);
 void AddMuxEepromParts(std::vector<CatalogPart>& parts);
+void AddPageFlashParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim
