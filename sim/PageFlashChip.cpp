@@ -25,15 +25,7 @@ FlashPinout PageFlashWord40Pinout() {
 PageFlashChip::PageFlashChip(const PageFlashFacts& facts)
     : facts_(facts), pins_(DipSocketPins(facts.pinCount)), memory_(facts.words, Blank()), sdp_(facts.shippedProtected) {}
 
-ChipPinLimits PageFlashChip::Limits() const {
-    ChipPinLimits l;
-    l.chip = facts_.name;
-    for (int s : pins_) {
-        if (s != 0) l.socketPins.push_back(s);
-    }
-    l.maxTenths = 70;
-    return l;
-}
+ChipPinLimits PageFlashChip::Limits() const { return DipPinLimits(facts_.name, facts_.pinCount); }
 
 int PageFlashChip::Level(const PinEnvironment& env, int chipPin) const {
     return env.InputLevel(pins_[static_cast<size_t>(chipPin - 1)]);

@@ -12,10 +12,9 @@
 namespace {
 
 using Part = std::pair<const char*, const char*>; // maker, name
-const Part kParts[] = {{"ATMEL", "AT29C256"},  {"ATMEL", "AT29C010A"}, {"ATMEL", "AT29C020"},
-                       {"ATMEL", "AT29C040A"}, {"WINBOND", "W29C020"}, {"SST", "SST29EE010"},
-                       {"ATMEL", "AT28C256"},  {"ATMEL", "AT28C256-BYTE"}, {"ATMEL", "AT29C1024"},
-                       {"ATMEL", "AT29LV1024"}};
+const Part kParts[] = {{"ATMEL", "AT29C256"}, {"ATMEL", "AT29C010A"}, {"ATMEL", "AT29C020"}, {"ATMEL", "AT29C040A"},
+                       {"WINBOND", "W29C020"}, {"SST", "SST29EE010"}, {"ATMEL", "AT28C256"}, {"ATMEL", "AT28C256-BYTE"},
+                       {"ATMEL", "AT29C1024"}, {"ATMEL", "AT29LV1024"}};
 
 class PageRun : public MemoryRun, public ::testing::WithParamInterface<Part> {
 protected:
@@ -42,14 +41,7 @@ protected:
         into->Insert(std::move(made));
         return c;
     }
-    std::vector<sim::PageFlashChip*> Gang(int count) {
-        AddGangSockets(count);
-        std::vector<sim::PageFlashChip*> chips;
-        for (int s = 0; s < count; ++s) chips.push_back(Seat(&sim::GangAdapter::Find(simp)->SocketAt(s)));
-        return chips;
-    }
     bool Sdp() const { return (DeviceFlags & 0x40) != 0; }
-    bool Erasable() const { return (SupportedOperationMask & 0x20) != 0; }
     void ExpectHolds(sim::PageFlashChip* c, uint32_t from, uint32_t to) {
         for (uint32_t a = from; a <= to; ++a) ASSERT_EQ(c->Cell(a), BufferDatum(a)) << std::hex << a;
     }
@@ -78,7 +70,7 @@ TEST_P(PageRun, ProgramVerifyReadCompareEraseBlank) {
     FillBufferRange(0x41, 0x41, BufferByte(0x41) ^ 1);
     EXPECT_EQ(Run(OpCompare), 1) << LogText();
     EXPECT_NE(ReadText("COMPARE.TXT").find(Wide() ? "00000020h:" : "00000041h:"), std::string::npos);
-    if (Erasable()) {
+    if ((SupportedOperationMask & 0x20) != 0) { // erase offered
         EXPECT_EQ(Run(OpErase), 1) << LogText();
         EXPECT_EQ(chip->ChipErases(), 1);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
@@ -108,7 +100,9 @@ TEST_P(PageRun, GangSocketNeverMatching) {
     if (DeviceVariant3 == 6) GTEST_SKIP() << "the timed method reads the sockets together";
     socket->Clear();
     elec->WithdrawAllChips();
-    auto chips = Gang(4);
+    AddGangSockets(4);
+    sim::PageFlashChip* chips[4];
+    for (int s = 0; s < 4; ++s) chips[s] = Seat(&sim::GangAdapter::Find(simp)->SocketAt(s));
     chips[2]->StickWord(Page() - 1);
     DeviceEnd = Page() * 2 - 1;
     FillBufferRange(Wide() ? 2 * Page() - 2 : Page() - 1, Wide() ? 2 * Page() - 1 : Page() - 1, 0);
@@ -119,9 +113,7 @@ TEST_P(PageRun, GangSocketNeverMatching) {
     DataProtectMode = Wide() ? 1 : 0;
     if (Sdp()) {
         EXPECT_EQ(Run(OpProgram), -1) << LogText();
-        EXPECT_TRUE(HasLine(Wide() ? " Software data protection could not be switched off!"
-                                   : " Software data protection could not be switched off!"))
-            << LogText();
+        EXPECT_TRUE(HasLine(" Software data protection could not be switched off!")) << LogText();
     }
     ExpectNoViolations();
 }
@@ -156,8 +148,7 @@ TEST_P(PageRun, SoftwareDataProtection) {
         chip->SetProtected(Sdp() && mode == 0);
         DataProtectMode = mode;
         FillPattern(BufferByteSize, 7 + mode);
-        DeviceEnd = 4 * Page() - 1;
-        BufferIndex = 0;
+        DeviceEnd = 4 * Page() - 1, BufferIndex = 0;
         const size_t before = chip->Cycles().size();
         ASSERT_EQ(AlgorithmRow(CurrentAlgorithm)->Program(), 1) << mode;
         ExpectHolds(chip, 0, DeviceEnd);
@@ -176,12 +167,10 @@ TEST_P(PageRun, SoftwareDataProtection) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Parts, PageRun, ::testing::ValuesIn(kParts),
-                         [](const auto& info) {
-                             std::string n = info.param.second;
-                             std::replace(n.begin(), n.end(), '-', '_');
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(Parts, PageRun, ::testing::ValuesIn(kParts), [](const auto& info) {
+    std::string n = info.param.second;
+    return n.replace(n.find('-') == std::string::npos ? n.size() : n.find('-'), 1, "_");
+});
 
 class ProtectDialog : public PageRun {};
 
@@ -221,19 +210,15 @@ INSTANTIATE_TEST_SUITE_P(Parts, ProtectDialog,
 
 // Row 1 on image 5 sends page data with address bit 13 set and its command
 // cycles to their own addresses.
-class ImageFive : public PageRun {};
-
-TEST_P(ImageFive, PageDataCarryBit13) {
+TEST_P(PageRun, ImageFiveSetsBit13OnPageData) {
+    if (std::string(GetParam().second) != "AT29C256") GTEST_SKIP();
     LogicImageNumber = 5;
     DeviceEnd = PageSize - 1;
     Run(OpProgram);
     const auto& c = chip->Cycles();
-    ASSERT_GE(c.size(), 3 + PageSize) << LogText() << (simp.Violations().empty() ? "" : simp.Violations().front());
+    ASSERT_GE(c.size(), 3 + PageSize) << LogText();
     for (uint32_t i = 0; i < 3; ++i) EXPECT_EQ(c[i].address & 0x3FFF, i == 1 ? 0x2AAAu : 0x1555u) << i;
     for (uint32_t i = 0; i < PageSize; ++i) EXPECT_EQ(c[3 + i].address & 0x3FFF, 0x2000 + i) << i;
 }
-
-INSTANTIATE_TEST_SUITE_P(Parts, ImageFive, ::testing::Values(Part{"ATMEL", "AT29C256"}),
-                         [](const auto& info) { return std::string(info.param.second); });
 
 } // namespace
