@@ -20,6 +20,7 @@
 #include "memory/ConfigProm.h"
 #include "memory/ConfigEeprom.h"
 #include "memory/HvSectorFlash.h"
+#include "memory/PageFlash.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -44,4 +45,5 @@ void InstallMemoryAlgorithms() {
     InstallConfigPromRows();
     InstallConfigEepromRows();
     InstallHvSectorFlashRows();
+    InstallPageFlashRows();
 }

@@ -30,6 +30,7 @@
 #include "memory/Opt24fxx.h"
 #include "memory/Opt25xx.h"
 #include "memory/OptX68c64.h"
+#include "memory/Opt28xxx.h"
 #include "memory/OptSecProt.h"
 #include "memory/Opt49f010.h"
 #include "memory/OptNand.h"
@@ -154,6 +155,7 @@ void CreateFormsAndLoadConfig() {
     InstallOptXx8C64Dialog();
     InstallOptXc17xxDialog();
     InstallOptAt17CxxDialog();
+    InstallOptProtectDialog();
     InstallMcuAlgorithms();
     InstallEncryptionDialogLauncher(RunEncryptionDialog);
     InstallLockLevelDialogLauncher(RunLockLevelDialog);

@@ -10,6 +10,7 @@
 #include "sim/IscCpldChip.h"
 #include "sim/JtagMemoryChip.h"
 #include "sim/MuxEepromChip.h"
+#include "sim/PageFlashChip.h"
 #include "sim/NandChip.h"
 #include "sim/Z8OtpChip.h"
 #include "sim/RowTapChip.h"
@@ -26,7 +27,8 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
                                   AddMuxEepromParts,
                                   AddByteEpldParts,   AddUvEpldParts,
-                                  AddW78FlashParts,   AddSst89Parts};
+                                  AddW78FlashParts,   AddSst89Parts,
+                                  AddPageFlashParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -146,6 +148,9 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
         return MakeW78Flash(facts);
     case ChipKind::Sst89:
         return MakeSst89(facts);
+    case ChipKind::PageFlash:
+        if (const auto* f = dynamic_cast<const PageFlashFacts*>(&facts)) return std::make_unique<PageFlashChip>(*f);
+        break;
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(
             facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });

@@ -59,6 +59,7 @@ enum class ChipKind : uint8_t {
     UvEpld,     // UvEpldChip from UvEpldFacts
     W78Flash,   // W78FlashChip from W78FlashFacts
     Sst89,      // Sst89Chip from Sst89Facts
+    PageFlash,  // PageFlashChip from PageFlashFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -155,5 +156,6 @@ void AddW78FlashParts(std::vector<CatalogPart>& parts);
 std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts);
 void AddSst89Parts(std::vector<CatalogPart>& parts);
 std::unique_ptr<CatalogChip> MakeSst89(const PartFacts& facts);
+void AddPageFlashParts(std::vector<CatalogPart>& parts);
 
 } // namespace sim

@@ -5,6 +5,7 @@
 #include "sim/Electrical.h"
 #include "sim/EpromChip.h"
 #include "sim/GangAdapter.h"
+#include "sim/JedecFlashChip.h"
 
 namespace sim {
 
@@ -33,7 +34,15 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     gate_ = header.params[6];
     counterLoad_ = header.params[7] == 1;
     highRouting_ = header.params[8];
-    const EpromConfig pinout = PinoutOf(pinCount_);
+    EpromConfig pinout = PinoutOf(pinCount_);
+    flashPinout_ = (header.params[9] & 1) != 0;
+    readSteps_ = (header.params[9] & 2) != 0;
+    if (flashPinout_ && pinCount_ != 40) {
+        const FlashPinout f = FlashPinoutById(pinCount_ == 32 ? kPinoutDip32 : kPinoutDip28);
+        pinout.addressPins = f.address;
+        pinout.dataPins = f.data;
+        pinout.cePin = f.ce, pinout.oePin = f.oe, pinout.vccPin = f.vcc[0];
+    }
     const std::vector<int> seat = DipSocketPins(pinout.pinCount);
     auto socketOf = [&](int chipPin) { return chipPin >= 1 && chipPin <= pinout.pinCount ? seat[static_cast<size_t>(chipPin - 1)] : 0; };
     const size_t lines = std::min<size_t>(header.params[2], pinout.addressPins.size());
@@ -103,6 +112,10 @@ MemoryBusPersonality::Lines MemoryBusPersonality::LinesFor(int s) const {
     }
     // Write-strobe mode: /PGM follows the data writes instead.
     if (kind_ != 2 && reg7_ == 1 && v == 0x15) l.pgm = !armed_;
+    if (v == 0x19) {
+        l.oe = true;
+        l.pgm = !queueWe_;
+    }
     if (GatedOut(s)) l.ce = l.pgm = l.pw = true;
     return l;
 }
@@ -167,13 +180,55 @@ bool MemoryBusPersonality::ValidStrobe(uint8_t v) const {
         }
         return false;
     }
-    for (uint8_t x : {0x00, 0x1F, 0x0F, 0x15, 0x1D, 0x11, 0x13, 0x9F, 0x95, 0x97}) {
+    for (uint8_t x : {0x00, 0x1F, 0x0F, 0x15, 0x1D, 0x11, 0x13, 0x9F, 0x95, 0x97, 0x19}) {
         if (x == v) return true;
     }
     return false;
 }
 
+// Plays the first `entries` entries of the queue (see the header).
+bool MemoryBusPersonality::RunQueue(uint32_t entries) {
+    const bool withAddress = mode_ == 6;
+    const size_t dataBytes = kind_ == 2 ? 2 : 1;
+    const size_t size = dataBytes + (withAddress ? 2 : 0);
+    if (strobes_ != 0x19 || (mode_ != 6 && mode_ != 3) || entries * size > queueFilled_) return false;
+    const uint32_t start = counter_;
+    for (uint32_t i = 0; i < entries; ++i) {
+        const uint8_t* e = &queue_[i * size];
+        if (withAddress) {
+            counter_ = (counter_ & 0xFF0000u) | e[0] | (static_cast<uint32_t>(e[1]) << 8);
+            e += 2;
+        } else {
+            counter_ = start + i;
+        }
+        dataLow_ = e[0];
+        if (dataBytes == 2) dataHigh_ = e[1];
+        UpdateChips();
+        queueWe_ = true;
+        UpdateChips();
+        queueWe_ = false;
+        UpdateChips();
+    }
+    runEndsUs_ = prog_->NowUs() + entries; // a microsecond an entry
+    return true;
+}
+
 bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    if (reg == 12) {
+        prog_ = &p;
+        if (queueAt_ >= queue_.size()) return Unexpected(p, "memory bus", reg, value); // the queue is full
+        queue_[queueAt_++] = value;
+        queueFilled_ = std::max(queueFilled_, queueAt_);
+        return true;
+    }
+    if (reg == 13) {
+        // The DAC strobe rewinds the queue; in mode 0 it begins a new one.
+        if ((value & 0x80) != 0 && (reg13_ & 0x80) == 0) {
+            queueAt_ = 0;
+            if (mode_ == 0) queueFilled_ = 0;
+        }
+        reg13_ = value;
+    }
     if (!BeginWrite(p, reg)) return false;
     auto bad = [&] { return Unexpected(p, "memory bus", reg, value); };
     // An address or data write ends a write-strobe pulse before the lines move.
@@ -220,7 +275,7 @@ bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
         break;
     }
     case 5:
-        if (value != 0 && value != 1 && value != 8 && value != 9) return bad();
+        if (value != 0 && value != 1 && value != 8 && value != 9 && value != 6 && value != 3) return bad();
         mode_ = value;
         loadState_ = 0;
         break;
@@ -243,6 +298,13 @@ bool MemoryBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
         if (value != 0 && !(kind_ == 2 && value == 1)) return bad();
         reg8_ = value;
         break;
+    case 9:
+        runHigh_ = value;
+        break;
+    case 10:
+        if (value == 0 && runHigh_ == 0) break; // the reset value
+        if (!RunQueue(static_cast<uint32_t>(runHigh_) << 8 | value)) return bad();
+        break;
     default:
         if (value != 0) return bad();
         break;
@@ -255,7 +317,7 @@ std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t re
     prog_ = &p;
     if (reg == 6) {
         const uint8_t v = ReadData(0);
-        const bool step = (kind_ == 3 && (mode_ == 1 || mode_ == 9)) || (kind_ == 0 && mode_ == 9 && SequentialSteps());
+        const bool step = (kind_ == 3 && (mode_ == 1 || mode_ == 9)) || (readSteps_ && kind_ == 0 && mode_ == 1) || (kind_ == 0 && mode_ == 9 && SequentialSteps());
         if (step) {
             ++counter_;
             UpdateChips();
@@ -264,13 +326,14 @@ std::optional<uint8_t> MemoryBusPersonality::OnRead(SimProgrammer& p, uint8_t re
     }
     if (reg == 7 && kind_ == 2) {
         const uint8_t v = ReadData(1);
-        if (mode_ == 9 && SequentialSteps()) {
+        if ((mode_ == 9 && SequentialSteps()) || (readSteps_ && mode_ == 1)) {
             ++counter_;
             UpdateChips();
         }
         return v;
     }
     Sync();
+    if (reg == 2) return static_cast<uint8_t>(p.NowUs() < runEndsUs_ ? 1 : 0);
     return std::nullopt;
 }
 

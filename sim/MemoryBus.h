@@ -18,6 +18,10 @@
 //      sees /CE, /PGM and /PW high
 //   7  1: the sequential-read counter is loaded by register 1 = FFh then
 //      00h after register 5 = 9; until then data reads do not step it
+//   9  bit 0: the JEDEC flash pinout of the 28- and 32-pin parts
+//      (FlashPinout: A14 on pin 1, /WE on pin 27 or 31) instead of the
+//      EPROM one; bit 1: in mode 1 each data read steps the counter (the
+//      sequential read of the queue images)
 //   8  1 (kind 2): address bits 16-19 reach the part only through the
 //      high-address routing (register 2 bit 4, or register 8 = 1); without
 //      it those lines stay low. 2: as 1, and register 2 written without
@@ -58,8 +62,26 @@
 //        address or data write ends it), 3 paged mode
 //   8    0; kind 2 also 1 (the other high-address routing select; the
 //        40-pin parts route A16-A19 the same way)
-//   9-11 0
+//   9-11 0, but for the command queue:
+// Command queue: the image keeps a queue of up to 512 write cycles and plays
+// it to the part in one run, within any page-load window.
+//   12   write: the next queue byte. An entry is address bits 0-7, 8-15,
+//        then the datum (kind 2: data bits 0-7, 8-15) in address mode, the
+//        datum alone in data-only mode. The DAC strobe (register 13 bit 7
+//        rising) rewinds the queue to its start.
+//   9, 10 the run length, bits 8-15 then 0-7; writing register 10 with
+//        register 4 = 19h starts the run: register 5 = 6 plays entries with
+//        their addresses (bits 16-23 from register 2), 3 plays data-only
+//        entries from the address latched before, one word up per entry.
+//        Each entry is one /WE pulse with /CE low and /OE high (the program-
+//        strobe gate does not apply); the latch is
+//        left at the last played address; entries past the length stay
+//        unplayed.
+//   2    read: bit 0 set while the run goes on.
+//   4    19h queue run (lines as idle until the run pulses /WE)
+//   5    6 and 3 the queue runs above
 #pragma once
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -119,6 +141,16 @@ private:
     uint8_t lastLow_ = 0;
     bool armed_ = false;
     uint64_t dataReads_ = 0;
+    // Command queue.
+    bool flashPinout_ = false;
+    bool readSteps_ = false;
+    std::array<uint8_t, 4 * 512> queue_{}; // 512 entries of up to four bytes
+    size_t queueAt_ = 0, queueFilled_ = 0;
+    uint8_t reg13_ = 0;
+    uint8_t runHigh_ = 0;
+    bool queueWe_ = false;
+    uint64_t runEndsUs_ = 0;
+    bool RunQueue(uint32_t entries);
 };
 
 // Registers the memory-bus personality with the simulated programmer.

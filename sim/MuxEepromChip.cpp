@@ -48,34 +48,22 @@ bool MuxEepromChip::WriteStrobe(const PinEnvironment& env) const {
 // A page load whose window ran out starts its write cycle; a prefix that
 // opened no load lapses the same way.
 void MuxEepromChip::Settle(uint64_t now) {
-    if ((loading_ || armed_) && now > lastByteUs_ + facts_.byteLoadUs) Commit(lastByteUs_ + facts_.byteLoadUs);
+    if ((load_.loading || armed_) && load_.Lapsed(now, facts_.byteLoadUs)) Commit(load_.lastUs + facts_.byteLoadUs);
 }
 
 void MuxEepromChip::Commit(uint64_t start) {
     armed_ = false;
     step_ = 0;
-    if (!loading_) return;
-    loading_ = false;
-    for (uint32_t i = 0; i < load_.size(); ++i) {
-        const uint32_t a = page_ + i;
-        if (load_[i] < 0 || a >= memory_.size() || stuck_.count(a) != 0) continue;
+    if (!load_.loading) return;
+    load_.loading = false;
+    for (uint32_t i = 0; i < load_.words.size(); ++i) {
+        const uint32_t a = load_.page + i;
+        if (load_.words[i] < 0 || a >= memory_.size() || stuck_.count(a) != 0) continue;
         if ((blockProtect_ >> (a / kBlockBytes)) & 1) continue;
-        memory_[a] = static_cast<uint8_t>(load_[i]);
+        memory_[a] = static_cast<uint8_t>(load_.words[i]);
     }
-    writeCycles_.push_back(page_);
+    writeCycles_.push_back(load_.page);
     busyUntil_ = start + facts_.writeUs;
-}
-
-void MuxEepromChip::Load(uint32_t a, uint8_t d, uint64_t now) {
-    const uint32_t size = std::max<uint32_t>(facts_.pageBytes, 1);
-    if (!loading_) {
-        loading_ = true;
-        page_ = a & ~(size - 1);
-        load_.assign(size, -1);
-    }
-    load_[a & (size - 1)] = d;
-    lastByteUs_ = now;
-    lastData_ = d;
 }
 
 void MuxEepromChip::Write(uint32_t a, uint8_t d, uint64_t now) {
@@ -88,18 +76,18 @@ void MuxEepromChip::Write(uint32_t a, uint8_t d, uint64_t now) {
         // first cycle may have been loaded as a datum.
         if (step_ == 11) {
             blockProtect_ = d;
-            armed_ = loading_ = false;
+            armed_ = load_.loading = false;
             step_ = 0;
             return;
         }
         if (step_ == 10 && low == kSecond && d == 0xC0) {
-            loading_ = false;
+            load_.loading = false;
             step_ = 11;
-            lastByteUs_ = now;
+            load_.lastUs = now;
             return;
         }
-        step_ = !loading_ && low == kFirst && d == 0xAA ? 10 : 0;
-        Load(a, d, now);
+        step_ = !load_.loading && low == kFirst && d == 0xAA ? 10 : 0;
+        load_.Add(a, d, now, facts_.pageBytes);
         return;
     }
     struct Expect {
@@ -112,7 +100,7 @@ void MuxEepromChip::Write(uint32_t a, uint8_t d, uint64_t now) {
         sdp_ = true;
         armed_ = true;
         step_ = 0;
-        lastByteUs_ = now;
+        load_.lastUs = now;
         return;
     }
     if (low == kSequence[step_].low && d == kSequence[step_].data) {
@@ -123,11 +111,11 @@ void MuxEepromChip::Write(uint32_t a, uint8_t d, uint64_t now) {
         return;
     }
     step_ = 0;
-    if (!sdp_) Load(a, d, now);
+    if (!sdp_) load_.Add(a, d, now, facts_.pageBytes);
 }
 
 uint8_t MuxEepromChip::ReadByte(uint64_t now) const {
-    if (now < busyUntil_) return static_cast<uint8_t>((~lastData_ & 0x80) | ((toggles_ & 1) << 6) | 0x3F);
+    if (now < busyUntil_) return static_cast<uint8_t>((~load_.lastData & 0x80) | ((toggles_ & 1) << 6) | 0x3F);
     return address_ < memory_.size() ? memory_[address_] : 0xFF;
 }
 
@@ -135,7 +123,7 @@ void MuxEepromChip::Update(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
     if (!Powered(env)) {
         if (powered_) {
-            loading_ = armed_ = false;
+            load_.loading = armed_ = false;
             step_ = 0;
         }
         powered_ = latchHigh_ = writeActive_ = readActive_ = false;
@@ -162,7 +150,7 @@ void MuxEepromChip::Update(const PinEnvironment& env) {
     const bool r = ReadStrobe(env);
     if (r && !readActive_) {
         // A read ends the page load: the write cycle starts at once.
-        if (loading_) Commit(now);
+        if (load_.loading) Commit(now);
         if (now < busyUntil_) ++toggles_;
     }
     readActive_ = r;

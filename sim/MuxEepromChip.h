@@ -32,6 +32,7 @@
 #include <set>
 #include <vector>
 
+#include "sim/PageLoad.h"
 #include "sim/PartFacts.h"
 
 namespace sim {
@@ -93,7 +94,6 @@ private:
     void Settle(uint64_t now);
     void Commit(uint64_t startUs);
     void Write(uint32_t a, uint8_t d, uint64_t now);
-    void Load(uint32_t a, uint8_t d, uint64_t now);
     uint8_t ReadByte(uint64_t now) const;
 
     MuxEepromFacts facts_;
@@ -106,12 +106,8 @@ private:
     int step_ = 0;
     bool armed_ = false; // the prefix opened a page load
     // Page load and write cycle.
-    bool loading_ = false;
-    uint32_t page_ = 0;
-    std::vector<int> load_;
-    uint64_t lastByteUs_ = 0;
+    PageLoad load_;
     uint64_t busyUntil_ = 0;
-    uint8_t lastData_ = 0;
     mutable int toggles_ = 0;
     // Pins.
     uint32_t address_ = 0;

@@ -1,6 +1,7 @@
 // The multiplexed-bus EEPROMs of the simulator: 8 KB by 8 in two 4 KB
 // halves, 16-byte pages, software data protection and the block protect
 // register of eight 1 KB blocks, 5 V +-10 %.
+// The 28-pin pin-out, the 100 us byte-load window and the 5 ms write time are the model's own choices, not confirmed from a datasheet (size and page are).
 #include "sim/Catalog.h"
 #include "sim/MuxEepromChip.h"
 

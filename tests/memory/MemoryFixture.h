@@ -140,8 +140,8 @@ protected:
         return socket->Insert(std::move(chip));
     }
 
-    // A gang adapter with the selected device in sockets 0..count-1.
-    std::vector<sim::EpromChip*> SeatGang(const sim::EpromConfig& c, int count) {
+    // A gang adapter with sockets 0..count-1 in use.
+    void AddGangSockets(int count) {
         sim::AddGangAdapter(simp);
         // The strong supply path that the 3.3-5 V range switches on feeds the adapter.
         sim::ChipPinLimits adapterSupply;
@@ -150,6 +150,10 @@ protected:
         adapterSupply.supplyOrder = false;
         elec->DeclareChip(adapterSupply);
         LastSocketIndex = static_cast<uint32_t>(count - 1);
+    }
+    // A gang adapter with the selected device in sockets 0..count-1.
+    std::vector<sim::EpromChip*> SeatGang(const sim::EpromConfig& c, int count) {
+        AddGangSockets(count);
         std::vector<sim::EpromChip*> chips;
         for (int s = 0; s < count; ++s) chips.push_back(Seat(c, s));
         return chips;
