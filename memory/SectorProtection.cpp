@@ -2,6 +2,7 @@
 
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
+#include "memory/PageLockFlash.h"
 
 SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
     switch (algorithm) {
@@ -11,6 +12,8 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
         return {ReadSectorProtection52, WriteSectorProtection52};
     case 55:
         return {ReadSectorProtection55, WriteSectorProtection55};
+    case 74:
+        return {ReadBlockProtection74, WriteBlockProtection74};
     default:
         return {};
     }
