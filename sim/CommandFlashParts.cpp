@@ -215,6 +215,17 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
         parts.pop_back();
         add("INTEL", c);
     }
+    // 3 V write-buffer parts of 32K-word (64 KB) blocks with a 16-word
+    // buffer, as the package's own pins present them.
+    for (auto [name, words, device] : {std::tuple{"28F160S3", 0x100000u, uint16_t{0xD0}}, std::tuple{"28F320S3", 0x200000u, uint16_t{0xD4}}}) {
+        CommandFlashConfig c = tsop("INTEL", name, words, {}, device, kCommandFootprintTsop48);
+        c.blockStarts = Uniform(words, 0x8000);
+        c.bufferWords = 16;
+        c.vppMinTenths = 27;
+        c.blockEraseUs = 800000;
+        parts.pop_back();
+        add("INTEL", c);
+    }
     // 16-bit parts with BYTE# tied low, one word as two byte cycles: 16 Mbit
     // of 64 KB blocks with the two-byte write FBh and the A7h/D0h erase of
     // the unlocked blocks (the 32 Mbit part two such dies), and the 16/32

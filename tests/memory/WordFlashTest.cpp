@@ -40,7 +40,8 @@ INSTANTIATE_TEST_SUITE_P(Parts, WordFlashRows,
                                            WordPart{"2x28F160S5", -1}, WordPart{"28F320J5", 0x14},
                                            WordPart{"28F128J3", -1}, WordPart{"28F016SA", 0xA0},
                                            WordPart{"28F032SA", -1}, WordPart{"28F160S5", -1}, WordPart{"28F320S5", -1},
-                                           WordPart{"M5M29FB800", -1}, WordPart{"M5M29FT800", -1}),
+                                           WordPart{"M5M29FB800", -1}, WordPart{"M5M29FT800", -1},
+                                           WordPart{"28F160S3", -1}),
                          [](const auto& info) {
                              std::string n = info.param.name;
                              n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
@@ -65,6 +66,7 @@ TEST_F(WordFlashRun, EraseWalksTheRowsBlocks) {
         {"28F160S5", 64, 0, nullptr},   // 64 blocks whatever the size
         {"M5M29FB800", 19, 0, nullptr}, // adapter 'i': the block table
         {"M5M29FT800", 19, 0, nullptr}, // adapter 'd': the chip erase
+        {"28F320S3", 64, 0, nullptr},   // row 39, 64 KB blocks
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.part);
