@@ -147,7 +147,7 @@ const std::array<uint32_t, 20>* StartTable74() {
 int Alg74Erase() {
     const bool chip = AdapterCode == 'd';
     const auto* table = StartTable74();
-    if (!chip && (AdapterCode != 'i' || table == nullptr)) {
+    if (!Row74EraseServed(AdapterCode, DeviceVariant)) {
         ShowMessageLine(" Adapter %c with algorithm variant %u is not supported.", static_cast<char>(AdapterCode),
                         static_cast<unsigned>(DeviceVariant));
         return -1;

@@ -12,4 +12,10 @@ int ReadBlockProtection74(uint32_t* states, uint32_t count, const uint32_t* star
 // is locked (the part has no command that opens a lock).
 int WriteBlockProtection74(const uint32_t* states, uint32_t count, const uint32_t* starts);
 
+// Row 74's erase exists for adapter 'd' (the chip erase) and for adapter
+// 'i' with a block start table (variants 45 and 46).
+constexpr bool Row74EraseServed(uint32_t adapter, uint32_t variant) {
+    return adapter == 'd' || (adapter == 'i' && (variant == 45 || variant == 46));
+}
+
 void InstallPageLockFlashRows();

@@ -15,6 +15,7 @@
 #include "memory/PulseFlash.h"
 #include "memory/WordFlash.h"
 #include "memory/BufferFlash.h"
+#include "memory/PageLockFlash.h"
 
 struct RowTableCount {
     uint32_t Row;
