@@ -36,9 +36,7 @@ void PowerUp(int mode) {
     SetAllDacVoltages(0, 0, 0, 0);
     SetDeviceGround(1);
     DelayMsSlot(100);
-    WriteRegister(0, DeviceStart & 0xFF);
-    WriteRegister(1, (DeviceStart >> 8) & 0xFF);
-    WriteRegister(2, (DeviceStart >> 16) & 0xFF);
+    LatchChipStart();
     WriteRegister(3, 0xFF);
     WriteRegister(4, 0x9F);
     WriteRegister(5, 0);
@@ -109,14 +107,6 @@ int BufferWrite(uint32_t a, uint32_t n) {
     return 1;
 }
 
-// The buffer length fits the buffer window and the chip start.
-bool PageServed() {
-    const uint32_t n = PageSize;
-    if (n != 0 && (n & (n - 1)) == 0 && n <= 128 && DeviceStart % n == 0) return true;
-    ShowMessageLine(" Page size %u is not supported.", static_cast<unsigned>(n));
-    return false;
-}
-
 int Alg37Identify() {
     PowerUp(2);
     WriteRegister(3, NotSocket(CurrentSocket));
@@ -134,24 +124,12 @@ int Alg37Identify() {
 }
 
 int Alg37Program() {
-    if (!PageServed()) return -1;
+    if (!BufferLengthServed()) return -1;
     FrameUse(FrameProfile{});
-    const uint32_t n = PageSize;
     PowerUp(1);
     WriteRegister(3, 0);
     WriteRegister(4, 0x99);
-    int r = 1;
-    for (uint64_t a = DeviceStart; a <= DeviceEnd && r == 1; a += n) {
-        ChipAddress = static_cast<uint32_t>(a);
-        r = StepProgress(ChipAddress);
-        if (r != 1) break;
-        WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, a == DeviceStart);
-        const uint32_t words = static_cast<uint32_t>(std::min<uint64_t>(n, DeviceEnd + 1 - a));
-        r = BufferWrite(ChipAddress, words);
-        if (r != 1) break;
-        BufferIndex += words * AddressStep;
-        if (BufferIndex > 0x7FFF && AdvanceToNextBankIf(1) != 1) r = -1;
-    }
+    int r = WalkBuffers([](uint32_t words) { return BufferWrite(ChipAddress, words); });
     if (r == 1) r = ReadyWait(1000, 0, false);
     PowerDown();
     return r;
@@ -210,6 +188,36 @@ int Alg37Erase() {
 }
 
 } // namespace
+
+void LatchChipStart(uint32_t flag) {
+    WriteRegister(0, DeviceStart & 0xFF);
+    WriteRegister(1, (DeviceStart >> 8) & 0xFF);
+    WriteRegister(2, ((DeviceStart >> 16) & 0xFF) | flag);
+}
+
+bool BufferLengthServed() {
+    const uint32_t n = PageSize;
+    if (n != 0 && (n & (n - 1)) == 0 && n <= 128 && DeviceStart % n == 0) return true;
+    ShowMessageLine(" Page size %u is not supported.", static_cast<unsigned>(n));
+    return false;
+}
+
+int WalkBuffers(int (*write)(uint32_t words)) {
+    const uint32_t n = PageSize;
+    int r = 1;
+    for (uint64_t a = DeviceStart; a <= DeviceEnd && r == 1; a += n) {
+        ChipAddress = static_cast<uint32_t>(a);
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, a == DeviceStart);
+        const uint32_t words = static_cast<uint32_t>(std::min<uint64_t>(n, DeviceEnd + 1 - a));
+        r = write(words);
+        if (r != 1) break;
+        BufferIndex += words * AddressStep;
+        if (BufferIndex > 0x7FFF && AdvanceToNextBankIf(1) != 1) r = -1;
+    }
+    return r;
+}
 
 void InstallBufferFlashRows() {
     InstallRow(37, Alg37Read, Alg37Program, Alg37Erase);

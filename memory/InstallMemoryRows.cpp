@@ -8,6 +8,8 @@
 #include "memory/PulseFlash.h"
 #include "memory/WordFlash.h"
 #include "memory/BufferFlash.h"
+#include "memory/ByteLaneFlash.h"
+#include "memory/PageLockFlash.h"
 #include "memory/Nand.h"
 #include "memory/SerialEeprom.h"
 #include "memory/SerialSpiPinout.h"
@@ -46,4 +48,6 @@ void InstallMemoryAlgorithms() {
     InstallConfigEepromRows();
     InstallHvSectorFlashRows();
     InstallPageFlashRows();
+    InstallByteLaneFlashRows();
+    InstallPageLockFlashRows();
 }

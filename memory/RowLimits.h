@@ -15,6 +15,7 @@
 #include "memory/PulseFlash.h"
 #include "memory/WordFlash.h"
 #include "memory/BufferFlash.h"
+#include "memory/PageLockFlash.h"
 
 struct RowTableCount {
     uint32_t Row;
@@ -65,13 +66,14 @@ struct RowPageMinimum {
     uint32_t Least;
 };
 inline constexpr RowPageMinimum kRowPageMinimums[] = {{0, 2}, {66, 2}, {301, 2}, {302, 1}, {11, 1}, {14, 1}, {16, 1}, {81, 1}, {48, 1}, {45, 1}, {47, 1}, {13, 1}, {57, 1}, {44, 1}, {43, 1}, {37, 1}, {39, 1},
-                                                      {30, 1}, {31, 1}};
+                                                      {30, 1}, {31, 1}, {54, 1}, {74, 1}};
 // The serial page rows take a page from the buffer window, which holds a
-// bank and 256 bytes more; row 43's page address has room for 1024 bytes.
+// bank and 256 bytes more; row 43's page address has room for 1024 bytes;
+// the write-buffer and page-write flash rows take at most 128 words.
 struct RowPageMaximum {
     uint32_t Row;
     uint32_t Most;
 };
 inline constexpr RowPageMaximum kRowPageMaximums[] = {{11, 256}, {13, 256}, {14, 256}, {16, 256}, {44, 256},
                                                       {48, 256}, {57, 256}, {81, 256}, {43, 1024}, {37, 128}, {39, 128},
-                                                      {30, 21}, {31, 256}};
+                                                      {30, 21}, {31, 256}, {54, 128}, {74, 128}};

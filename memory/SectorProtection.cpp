@@ -3,6 +3,7 @@
 #include "memory/HvSectorFlash.h"
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
+#include "memory/PageLockFlash.h"
 
 SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
     switch (algorithm) {
@@ -14,6 +15,8 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
         return {ReadSectorProtection55, WriteSectorProtection55};
     case 93:
         return {ReadSectorProtection93, WriteSectorProtection93};
+    case 74:
+        return {ReadBlockProtection74, WriteBlockProtection74};
     default:
         return HvSectorProtectionOf(algorithm);
     }

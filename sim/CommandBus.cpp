@@ -24,6 +24,7 @@ CommandBusPersonality::Vocabulary CommandBusPersonality::VocabularyOf(const Logi
     case 6: return Vocabulary{0x1F, 0xFF, 0xFD, 0x7F, 0x7F, 0, 3, false, 0xFD, true, 0, 0xFF, true, 0x1, 0x1, true};
     case 7: return Vocabulary{0x92, 0x93, 0x91, 0x93, 0x93, 8, 9, false, 0x91, true, 0, 0xFF, true, 0x1, 0x1, true};
     case 8: return Vocabulary{0x1F, 0x9F, 0x99, 0x8F, 0x0F, 0, 9, false, 0x99, true, 0, 0xFF, false, 0x7, 0x3, false};
+    case 9: return Vocabulary{0x0A, 0x0A, 0x0D, 0x0B, 0x0F, 4, 7, false, 0x09, false, 0, 0x0F, false, 0x1, 0x1, false, true};
     default:
         return Vocabulary{0x93, 0xD3, 0xDD, 0xDF, static_cast<uint8_t>(h.params[1] == 0xC3 ? 0xC3 : 0xDB), 2, 3, true, 0xDD, false};
     }
@@ -96,7 +97,8 @@ void CommandBusPersonality::Snapshot(int s) {
         c[z].driven = true;
         c[z].drivenHigh = high;
     };
-    for (size_t i = 0; i < pins_.address.size(); ++i) drive(pins_.address[i], ((address_ >> i) & 1) != 0);
+    const uint32_t lines = vocab_.lanes ? address_ << 1 | lane_ : address_;
+    for (size_t i = 0; i < pins_.address.size(); ++i) drive(pins_.address[i], ((lines >> i) & 1) != 0);
     if (driveData_) {
         for (size_t i = 0; i < pins_.data.size(); ++i) drive(pins_.data[i], ((data_ >> i) & 1) != 0);
     }
@@ -142,6 +144,12 @@ bool CommandBusPersonality::Selected(int s) const {
 }
 
 // A read of vocabularies 5-7 (see the header).
+void CommandBusPersonality::NextLane() {
+    lane_ ^= 1;
+    if (lane_ == 0 && (mode_ == vocab_.sequential || mode_ == vocab_.sequential2)) address_ = (address_ & ~0xFFFFu) | ((address_ + 1) & 0xFFFFu);
+    UpdateChips();
+}
+
 std::optional<uint8_t> CommandBusPersonality::PairedRead(uint8_t reg) {
     const bool opensOn6 = mode_ == vocab_.sequential, opensOn7 = mode_ == vocab_.sequential2;
     if (!opensOn6 && !opensOn7) {
@@ -176,6 +184,7 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
     }
     if (latched_) return OnLatchedWrite(reg, value);
     auto bad = [&] { return Violation(reg, value); };
+    if (reg == 0 || reg == 4 || reg == 5) lane_ = 0;
     switch (reg) {
     case 0:
     case 1:
@@ -192,7 +201,9 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
         open_ = false;
         break;
     case 5:
-        if (value != 0 && value != vocab_.addressed && value != vocab_.sequential && value != vocab_.sequential2) return bad();
+        if (value != 0 && value != vocab_.addressed && value != vocab_.sequential && value != vocab_.sequential2 &&
+            !(vocab_.lanes && value == 6))
+            return bad();
         mode_ = value;
         open_ = false;
         break;
@@ -200,6 +211,7 @@ bool CommandBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
         data_ = static_cast<uint16_t>((data_ & 0xFF00) | value);
         if ((!vocab_.wide || vocab_.fire6) && CommandMode()) {
             WriteCycle();
+            if (vocab_.lanes && mode_ != vocab_.sequential) NextLane();
             return true;
         }
         break;
@@ -250,6 +262,10 @@ std::optional<uint8_t> CommandBusPersonality::OnRead(SimProgrammer& p, uint8_t r
     readHigh_ = static_cast<uint8_t>(word >> 8);
     const uint8_t v = static_cast<uint8_t>(word);
     if (vocab_.wide) return v;
+    if (vocab_.lanes) {
+        if (mode_ == vocab_.sequential) NextLane();
+        return v;
+    }
     if (latched_ && pattern_ == 0x17 && mode_ == 9) {
         latchInput_ = (latchInput_ + 1) & 0xFFFFFFu;
     } else if (!latched_ && pattern_ == vocab_.loop && mode_ == vocab_.sequential) {

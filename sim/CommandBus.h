@@ -11,7 +11,8 @@
 //   1  boot-block: the read-loop pattern of register 4 the image knows: DBh
 //      or C3h
 //   2  the footprint (sim/CommandFlashChip.h): 0 boot-block, 1 latched-bus,
-//      2-4 the 32-pin ones, 5 the 40-pin 16-bit one, 6 the 48-pin 16-bit one
+//      2-4 the 32-pin ones, 5 the 40-pin 16-bit one, 6-10 the 48-pin 16-bit
+//      ones
 //
 // Vocabularies 5-8 carry 16-bit words on registers 6 (bits 0-7) and 7 (bits
 // 8-15) with a socket mask on register 3; on a socket without a gang adapter
@@ -28,6 +29,14 @@
 //   8  4 = 1Fh released, 9Fh powered, 99h command mode, 8Fh strobed read, 0Fh
 //      read loop; 5 = 0 or 9 (read loop: a register-7 read steps address bits
 //      0-15 afterwards); 8 = 0, 1 or 2; 9 = 0 or 1
+//   9  16-bit parts on eight data lines (byte lanes): 4 = 0Ah released, 0Bh
+//      and 0Fh read (/OE low), 09h and 0Dh command mode (a register-6 write
+//      is the /WE pulse); 5 = 4 addressed, 6 commands, 7 read, 0Fh buffer
+//      data. A lane flip-flop drives the parts' A-1: writes of registers 0,
+//      4 and 5 clear it; each register-6 write (5 = 6 or 0Fh) or read (5 =
+//      7) toggles it afterwards, and where it returns to 0 with 5 = 7 or
+//      0Fh address bits 0-15 step. Register 2 bit 4 is address bit 20 (the
+//      die of a two-die part).
 // In a sequential read of 5-7 the opening register reads one cycle and the
 // other register gives the other half of it and then steps address bits 0-15;
 // an opening read that follows an opening read without the other half (a
@@ -120,7 +129,12 @@ private:
         bool fire6 = false;         // a word write fires on register 6
         uint16_t reg8 = 1, reg9 = 1; // the values allowed (bit v: value v)
         bool paired = false;        // the sequential read of vocabularies 5-7
+        bool lanes = false;         // vocabulary 9
     };
+    // Vocabulary 9: toggles the lane after a byte cycle; steps the address
+    // after the high byte where the mode does.
+    void NextLane();
+    uint8_t lane_ = 0;
     bool Selected(int s) const;
     std::optional<uint8_t> PairedRead(uint8_t reg);
     static Vocabulary VocabularyOf(const LogicImageHeader& h);

@@ -6,6 +6,20 @@
 namespace sim {
 
 FlashPinout CommandFlashPinout(int footprint) {
+    if (footprint == kCommandFootprintByteLane48) {
+        FlashPinout p = CommandFlashPinout(kCommandFootprintAdapter48Vpp5);
+        p.address.resize(21);
+        p.address.insert(p.address.begin(), p.data.back());
+        p.data.resize(8);
+        p.ce2 = 0;
+        return p;
+    }
+    if (footprint == kCommandFootprintAdapter48Vcc25) {
+        FlashPinout p = CommandFlashPinout(kCommandFootprintAdapter48);
+        std::replace(p.address.begin(), p.address.end(), 25, 44);
+        p.vcc = {25};
+        return p;
+    }
     if (footprint == kCommandFootprintAdapter48 || footprint == kCommandFootprintAdapter48Vpp5) {
         FlashPinout p;
         p.pinCount = 48;
@@ -71,7 +85,9 @@ CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
       cfg_(std::move(config)),
       pins_(CommandFlashPinout(cfg_.footprint)),
       cells_(cfg_.bytes, static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)),
-      erased_(static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)) {}
+      erased_(static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)) {
+    if (cfg_.lockBits) locks_.assign(cfg_.blockStarts.size(), false);
+}
 
 ChipPinLimits CommandFlashChip::Limits() const {
     ChipPinLimits l;
@@ -128,12 +144,18 @@ uint32_t CommandFlashChip::AddressNow(const PinEnvironment& env) const {
     for (size_t i = 0; i < pins_.address.size(); ++i) {
         if (Level(env, pins_.address[i])) a |= 1u << i;
     }
+    if (cfg_.byteLane) a >>= 1; // A-1 picks the byte
     const uint32_t span = static_cast<uint32_t>(cfg_.twoChips ? cells_.size() / 2 : cells_.size());
     return span == 0 ? 0 : ChipBase() + a % span;
 }
 
 int CommandFlashChip::SelectedChip(const PinEnvironment& env) const {
+    if (cfg_.dieWords != 0) return AddressNow(env) >= cfg_.dieWords ? 1 : 0;
     return cfg_.twoChips && pins_.ce2 != 0 && Level(env, pins_.ce2) == 0 ? 1 : 0;
+}
+
+bool CommandFlashChip::Enabled(const PinEnvironment& env) const {
+    return Level(env, pins_.ce) == 0 || (cfg_.twoChips && SelectedChip(env) == 1);
 }
 
 void CommandFlashChip::SwitchChip(int chip) {
@@ -154,7 +176,7 @@ uint16_t CommandFlashChip::DataNow(const PinEnvironment& env) const {
 
 bool CommandFlashChip::Ready(const PinEnvironment& env) const { return env.NowUs() >= busyEnd_; }
 
-bool CommandFlashChip::VppLow(const PinEnvironment& env) const { return Volts(env, pins_.vpp) < cfg_.vppMinTenths; }
+bool CommandFlashChip::VppLow(const PinEnvironment& env) const { return cfg_.vppMinTenths > 0 && Volts(env, pins_.vpp) < cfg_.vppMinTenths; }
 
 bool CommandFlashChip::Locked(const PinEnvironment& env, uint32_t block) const {
     if (block < locks_.size() && locks_[block]) return true;
@@ -177,13 +199,34 @@ void CommandFlashChip::Update(const PinEnvironment& env) {
         wasPowered_ = false;
         return;
     }
-    if (!wasPowered_) locks_.assign(cfg_.blockStarts.size(), cfg_.lockedAtPowerUp);
+    if (!wasPowered_) {
+        if (!cfg_.lockBits) locks_.assign(cfg_.blockStarts.size(), cfg_.lockedAtPowerUp);
+        prevRead_ = false;
+    }
     wasPowered_ = true;
     SwitchChip(SelectedChip(env));
-    const bool ce = Level(env, pins_.ce) == 0 || SelectedChip(env) == 1, oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
+    const bool ce = Enabled(env), oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
     const bool writing = ce && we && !oe;
+    if (cfg_.byteLane) lane_ = static_cast<uint32_t>(Level(env, pins_.address.front()));
     if (prevWrite_ && !writing && !(ce && oe)) OnWrite(env, AddressNow(env), DataNow(env));
     prevWrite_ = writing;
+    // A read cycle ends a page load.
+    const bool reading = ce && oe && !we;
+    if (reading && !prevRead_ && mode_ == Mode::PageLoad && !buffer_.empty()) ProgramLoaded(env);
+    prevRead_ = reading;
+}
+
+bool CommandFlashChip::Confirmed(uint16_t d) {
+    mode_ = Mode::Status;
+    if ((d & 0xFF) == 0xD0) return true;
+    status_ |= 0x30; // command sequence error
+    return false;
+}
+
+void CommandFlashChip::ProgramLoaded(const PinEnvironment& env) {
+    mode_ = Mode::Status;
+    for (const Write& w : buffer_) Program(env, w.address, w.data);
+    busyEnd_ = BusyUntil(env, cfg_.programUs * buffer_.size());
 }
 
 uint64_t CommandFlashChip::BusyUntil(const PinEnvironment& env, uint64_t us) const {
@@ -216,6 +259,7 @@ void CommandFlashChip::Erase(const PinEnvironment& env, uint32_t first, uint32_t
     for (uint32_t b = first; b <= last; ++b) {
         erases_.push_back(b);
         if (hangingBlocks_.count(b) != 0) busyEnd_ = std::numeric_limits<uint64_t>::max();
+        if (cfg_.lockBits && chipErasing_ && BlockLocked(b)) continue; // erase of the unlocked blocks
         if (Locked(env, b) || failing_.count(b) != 0) {
             status_ |= BlockLocked(b) ? 0x22 : 0x20;
             continue;
@@ -313,27 +357,48 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
     switch (was) {
     case Mode::ProgramSetup:
         mode_ = Mode::Status;
-        Program(env, a, d);
+        Program(env, a, cfg_.byteLane ? LaneWord(d) : d);
         return;
     case Mode::EraseSetup:
     case Mode::ChipEraseSetup:
-        mode_ = Mode::Status;
-        if ((d & 0xFF) != 0xD0) {
-            status_ |= 0x30; // command sequence error
-            return;
-        }
+        if (!Confirmed(d)) return;
         if (was == Mode::EraseSetup) {
             const uint32_t b = BlockOf(a);
             Erase(env, b, b, cfg_.blockEraseUs);
+        } else if (cfg_.dieWords != 0) {
+            // The die of the address.
+            const uint32_t base = a / cfg_.dieWords * cfg_.dieWords;
+            Erase(env, BlockOf(base), BlockOf(base + cfg_.dieWords - 1), cfg_.chipEraseUs);
         } else {
             // The whole array of the selected chip.
             const uint32_t span = static_cast<uint32_t>(cfg_.twoChips ? cells_.size() / 2 : cells_.size());
+            chipErasing_ = true;
             Erase(env, BlockOf(ChipBase()), BlockOf(ChipBase() + span - 1), cfg_.chipEraseUs);
+            chipErasing_ = false;
         }
+        return;
+    case Mode::TwoByte:
+        // The first byte waits in the buffer; the second programs the word.
+        if (buffer_.empty()) {
+            buffer_.push_back({a, LaneWord(d)});
+            return;
+        }
+        mode_ = Mode::Status;
+        Program(env, a, static_cast<uint16_t>(buffer_.front().data & LaneWord(d)));
+        return;
+    case Mode::PageLoad:
+        buffer_.push_back({a, d});
+        if (buffer_.size() == cfg_.pageWords) ProgramLoaded(env);
+        return;
+    case Mode::LockBitSetup:
+        if (!Confirmed(d)) return;
+        lockWrites_.push_back(BlockOf(a));
+        busyEnd_ = BusyUntil(env, cfg_.programUs);
+        if (BlockOf(a) < locks_.size()) locks_[BlockOf(a)] = true;
         return;
     case Mode::BufferCount:
         mode_ = Mode::Status;
-        if ((d & 0xFF) + 1u > cfg_.bufferWords) {
+        if ((d & 0xFF) + 1u > cfg_.bufferWords * (cfg_.byteLane ? 2 : 1)) {
             status_ |= 0x30; // more words than the buffer holds: a sequence error
             return;
         }
@@ -342,24 +407,14 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
         mode_ = Mode::BufferData;
         return;
     case Mode::BufferData:
-        buffer_.push_back({a, d});
+        buffer_.push_back({a, cfg_.byteLane ? LaneWord(d) : d});
         if (--bufferLeft_ == 0) mode_ = Mode::BufferConfirm;
         return;
     case Mode::BufferConfirm:
-        mode_ = Mode::Status;
-        if ((d & 0xFF) != 0xD0) {
-            status_ |= 0x30;
-            return;
-        }
-        for (const Write& w : buffer_) Program(env, w.address, w.data);
-        busyEnd_ = BusyUntil(env, cfg_.programUs * buffer_.size());
+        if (Confirmed(d)) ProgramLoaded(env);
         return;
     case Mode::LockSetup:
-        mode_ = Mode::Status;
-        if ((d & 0xFF) != 0xD0) {
-            status_ |= 0x30;
-            return;
-        }
+        if (!Confirmed(d)) return;
         // The lock bits are volatile: the unlock takes effect at once.
         unlocks_.push_back(BlockOf(a));
         if (jammed_.count(BlockOf(a)) == 0 && BlockOf(a) < locks_.size()) locks_[BlockOf(a)] = false;
@@ -387,6 +442,18 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
     case 0xE8:
         if (cfg_.bufferWords != 0) mode_ = Mode::BufferCount;
         break;
+    case 0xFB:
+        if (cfg_.twoByteWrite) mode_ = Mode::TwoByte, buffer_.clear();
+        break;
+    case 0x41:
+        if (cfg_.pageWords != 0) mode_ = Mode::PageLoad, buffer_.clear();
+        break;
+    case 0x77:
+        if (cfg_.lockBits) mode_ = Mode::LockBitSetup;
+        break;
+    case 0x71:
+        if (cfg_.lockBits) mode_ = Mode::BlockStatus;
+        break;
     default: break; // unassigned codes and a lone D0h change nothing
     }
 }
@@ -398,17 +465,25 @@ uint16_t CommandFlashChip::OutputWord(const PinEnvironment& env) const {
     case Mode::Array:
     case Mode::Verify:
     case Mode::Programming:
-    case Mode::Erasing: return cells_.empty() ? erased_ : cells_[a];
-    case Mode::Id:
-        if ((a & 1) == 0) return cfg_.makerId;
-        return wrongId_ >= 0 ? static_cast<uint16_t>(wrongId_) : cfg_.deviceId;
+    case Mode::Erasing:
+        if (cells_.empty()) return erased_;
+        if (cfg_.byteLane) return Level(env, pins_.address.front()) ? cells_[a] >> 8 : cells_[a] & 0xFF;
+        return cells_[a];
+    case Mode::Id: {
+        const uint16_t code = (a & 1) == 0 ? cfg_.makerId : wrongId_ >= 0 ? static_cast<uint16_t>(wrongId_) : cfg_.deviceId;
+        return cfg_.byteLane ? static_cast<uint16_t>(code & 0xFF) : code;
+    }
+    case Mode::BlockStatus: {
+        const bool open = reportUnlocked_ || !BlockLocked(BlockOf(a));
+        return static_cast<uint16_t>((Ready(env) ? 0x80 : 0) | (open ? 0x40 : 0));
+    }
     case Mode::BufferCount: return Ready(env) ? 0x80 : 0x00; // the buffer is free
     default: return static_cast<uint16_t>(Ready(env) ? status_ | 0x80 : status_ & 0x7F);
     }
 }
 
 ChipDrive CommandFlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (wasPowered_ && (Level(env, pins_.ce) == 0 || SelectedChip(env) == 1) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
+    if (wasPowered_ && Enabled(env) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
         for (size_t i = 0; i < pins_.data.size(); ++i) {
             if (Socket(pins_.data[i]) == socketPin) return ((OutputWord(env) >> i) & 1) ? ChipDrive::High : ChipDrive::Low;
         }

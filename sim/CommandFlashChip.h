@@ -37,6 +37,22 @@
 //   array, run on their own; while busy bit 7 reads the complement of the
 //   datum (00h for the erase), afterwards the array.
 //
+// - The 16-bit parts with BYTE# tied low (byteLane): eight data lines and
+//   the footprint's first address line is A-1, the byte of the word (0 the
+//   low one). Reads give that byte; 40h/10h program it; FBh takes two byte
+//   cycles (the low byte on lane 0, the high one on lane 1) and programs the
+//   word; the E8h count is in bytes less one, of twice the word buffer.
+// - dieWords: the part is two dies of that many words, each with its own
+//   command state; A7h/D0h erases the die of the address only.
+// - pageWords: 41h loads up to that many words at their addresses; the
+//   program starts at the last of them or at the first read cycle after the
+//   load (the words not loaded stay as they were).
+// - lockBits: non-volatile lock bits: 77h then D0h sets the bit of the
+//   block of the address; 71h reads the block status of the address, bit 6
+//   set while the block is unlocked (bit 7 ready). A locked block refuses
+//   program and erase with the operation's error bit and bit 1, and the
+//   chip erase passes it by.
+//
 // Faults: a cell that never programs (or only on its nth pulse), a block that
 // fails erase, cells that need more erase pulses, a part that never becomes
 // ready, a wrong identifier.
@@ -73,6 +89,12 @@ constexpr int kCommandFootprintTsop48 = 6;
 // VPP on 5.
 constexpr int kCommandFootprintAdapter48 = 7;
 constexpr int kCommandFootprintAdapter48Vpp5 = 8;
+// 9: the 16-bit parts with BYTE# tied low on that adapter: A-1 on 42 (DQ15),
+// A0-A20 on its first 21 address pins, DQ0-DQ7 on 26-33, VPP on 5.
+constexpr int kCommandFootprintByteLane48 = 9;
+// 10: the 16-bit parts on the adapter that powers ZIF 25: as 7 with VCC on
+// 25 and that address line on 44.
+constexpr int kCommandFootprintAdapter48Vcc25 = 10;
 
 enum class CommandScheme { Status, Pulse, DataPolling };
 
@@ -93,7 +115,7 @@ struct CommandFlashConfig {
     uint64_t blockEraseUs = 600000;
     uint64_t chipEraseUs = 2000000;
     int vccMinTenths = 45;
-    int vppMinTenths = 114;
+    int vppMinTenths = 114;                // 0: the part needs no programming voltage
     int rpHighTenths = 114;
     bool chipErase30 = false;              // 30h/D0h erases the whole array
     // Block locks: every block locked at power-up, 60h/D0h unlocks the
@@ -106,6 +128,11 @@ struct CommandFlashConfig {
     // E8h write to buffer: E8h (reads then give bit 7 = buffer free), the
     // word count less one, the words, D0h. 0: no buffer.
     uint32_t bufferWords = 0;
+    bool byteLane = false;     // BYTE# low: DQ0-DQ7, A-1 the first address line
+    uint32_t dieWords = 0;     // two dies of this many words (A7h per die)
+    bool twoByteWrite = false; // FBh
+    uint32_t pageWords = 0;    // 41h page load; 0 none
+    bool lockBits = false;     // 77h/D0h, 71h; non-volatile
 };
 
 class CommandFlashChip : public ProbeChip {
@@ -154,9 +181,17 @@ public:
     bool BlockLocked(uint32_t block) const { return block < locks_.size() && locks_[block]; }
     // The unlock commands (60h/D0h) the part took, by block.
     const std::vector<uint32_t>& Unlocks() const { return unlocks_; }
+    // Sets or clears a lock bit (lockBits) as if written before.
+    void SetLock(uint32_t block, bool on) {
+        if (block < locks_.size()) locks_[block] = on;
+    }
+    // The lock commands (77h/D0h) the part took, by block.
+    const std::vector<uint32_t>& LockWrites() const { return lockWrites_; }
+    // Reports every block status as unlocked (bit 6) whatever its bit.
+    void ReportUnlocked(bool on) { reportUnlocked_ = on; }
 
 private:
-    enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup, Programming, Erasing, Verify, LockSetup, BufferCount, BufferData, BufferConfirm };
+    enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup, Programming, Erasing, Verify, LockSetup, BufferCount, BufferData, BufferConfirm, TwoByte, PageLoad, LockBitSetup, BlockStatus };
     // What each chip of a two-chip package keeps for itself.
     struct ChipState {
         int mode = 0;
@@ -164,8 +199,10 @@ private:
         uint64_t busyEnd = 0;
         int pollByte = -1;
     };
-    // The chip its /CE lines select (0 without a second one).
+    // The chip its /CE lines (or the die its address) select (0 without a
+    // second one); each keeps its own command state.
     int SelectedChip(const PinEnvironment& env) const;
+    bool Enabled(const PinEnvironment& env) const;
     void SwitchChip(int chip);
     uint32_t ChipBase() const { return cfg_.twoChips ? chip_ * static_cast<uint32_t>(cells_.size() / 2) : 0; }
     int Socket(int chipPin) const;
@@ -217,6 +254,19 @@ private:
     std::set<uint32_t> jammed_;
     std::vector<uint32_t> unlocks_;
     std::vector<Write> buffer_;
+    std::vector<uint32_t> lockWrites_;
+    bool reportUnlocked_ = false;
+    uint32_t lane_ = 0;       // A-1 of the current cycle (byteLane)
+    bool prevRead_ = false;
+    // Merges a byte cycle into the word it belongs to (byteLane).
+    uint16_t LaneWord(uint16_t d) const {
+        return static_cast<uint16_t>(lane_ ? (d & 0xFF) << 8 | 0xFF : 0xFF00 | (d & 0xFF));
+    }
+    // Programs the words of a buffer or page load; the part reads its status.
+    void ProgramLoaded(const PinEnvironment& env);
+    // The confirm cycle (D0h) of a two-cycle command: else a sequence error.
+    bool Confirmed(uint16_t d);
+    bool chipErasing_ = false;
     uint32_t bufferLeft_ = 0;
     int chip_ = 0;
     ChipState other_; // the state of the chip not selected

@@ -215,6 +215,59 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
         parts.pop_back();
         add("INTEL", c);
     }
+    // 3 V write-buffer parts of 32K-word (64 KB) blocks with a 16-word
+    // buffer, as the package's own pins present them.
+    for (auto [name, words, device] : {std::tuple{"28F160S3", 0x100000u, uint16_t{0xD0}}, std::tuple{"28F320S3", 0x200000u, uint16_t{0xD4}}}) {
+        CommandFlashConfig c = tsop("INTEL", name, words, {}, device, kCommandFootprintTsop48);
+        c.blockStarts = Uniform(words, 0x8000);
+        c.bufferWords = 16;
+        c.vppMinTenths = 27;
+        c.blockEraseUs = 800000;
+        parts.pop_back();
+        add("INTEL", c);
+    }
+    // 16-bit parts with BYTE# tied low, one word as two byte cycles: 16 Mbit
+    // of 64 KB blocks with the two-byte write FBh and the A7h/D0h erase of
+    // the unlocked blocks (the 32 Mbit part two such dies), and the 16/32
+    // Mbit 5 V parts with 32-byte write buffers. Identifier codes as the
+    // byte-wide bus reads them.
+    for (auto [name, words, device, dies, buffer] :
+         {std::tuple{"28F016SA", 0x100000u, uint16_t{0xA0}, false, 0u}, std::tuple{"28F032SA", 0x200000u, uint16_t{0xA0}, true, 0u},
+          std::tuple{"28F160S5", 0x100000u, uint16_t{0xD0}, false, 16u}, std::tuple{"28F320S5", 0x200000u, uint16_t{0xD4}, false, 16u}}) {
+        CommandFlashConfig c = Part(name, words, Uniform(words, 0x8000), -1, device);
+        c.width = 16;
+        c.footprint = kCommandFootprintByteLane48;
+        c.byteLane = true;
+        c.twoByteWrite = buffer == 0;
+        c.chipErase = buffer == 0;
+        c.dieWords = dies ? words / 2 : 0;
+        c.bufferWords = buffer;
+        c.vppMinTenths = buffer == 0 ? 114 : 45;
+        c.programUs = 6;
+        c.blockEraseUs = 800000;
+        c.chipEraseUs = 25000000;
+        add("INTEL", c);
+    }
+    // 8 Mbit by 16, 3.3 V only, bottom and top boot: 128-word page program
+    // 41h, non-volatile lock bits (77h/D0h, status 71h), A7h/D0h erase of
+    // the unlocked blocks.
+    for (auto [name, units] : {std::tuple{"M5M29FB800", std::vector<uint32_t>{0, 2, 3, 4, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 88, 96, 104, 112, 120}},
+                               std::tuple{"M5M29FT800", std::vector<uint32_t>{0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 88, 96, 104, 112, 120, 124, 125, 126}}}) {
+        std::vector<uint32_t> starts;
+        for (uint32_t u : units) starts.push_back(u * 4096);
+        CommandFlashConfig c = Part(name, 0x80000, std::move(starts), -1, 0);
+        c.width = 16;
+        c.footprint = kCommandFootprintAdapter48Vcc25;
+        c.vccMinTenths = 27;
+        c.vppMinTenths = 0;
+        c.pageWords = 128;
+        c.lockBits = true;
+        c.chipErase = true;
+        c.programUs = 1000;
+        c.blockEraseUs = 500000;
+        c.chipEraseUs = 4000000;
+        add("MITSUBISHI", c);
+    }
 }
 
 } // namespace sim

@@ -14,7 +14,7 @@ class CommandFlashRun : public MemoryRun {
 protected:
     // The maker the catalog lists the part under.
     static std::string MakerOf(const std::string& name) {
-        for (const char* maker : {"INTEL", "SHARP", "AMD", "SST", "TEXAS-INSTRUMENTS", "ST"}) {
+        for (const char* maker : {"INTEL", "SHARP", "AMD", "SST", "TEXAS-INSTRUMENTS", "ST", "MITSUBISHI"}) {
             if (sim::FindPart(maker, name) != nullptr) return maker;
         }
         return "INTEL";

@@ -1,9 +1,17 @@
-// Rows 28, 38, 26, 91, 37 and 39 through the operation driver on the parts of their
-// library records: the round trip from a loaded file, the block lines, the
-// error bits, the block unlocks, the two chips of row 91, a chip start above
-// 0, the write buffers and the faults each run ends with.
+// Rows 28, 38, 26, 91, 37, 39, 25, 54 and 74 through the operation driver on
+// the parts of their library records: the round trip from a loaded file, the
+// block lines, the error bits, the block unlocks, the two chips of row 91 and
+// the two dies of row 25, a chip start above 0, the write buffers and pages,
+// the block locks and the faults each run ends with.
+#include <QPushButton>
+#include <QTreeWidget>
+
 #include "CommandFlashFixture.h"
+#include "OffscreenApp.h"
 #include "engine/Buffer.h"
+#include "memory/OptSecProt.h"
+#include "memory/PageLockFlash.h"
+#include "memory/SectorLayout.h"
 
 namespace {
 
@@ -30,7 +38,10 @@ INSTANTIATE_TEST_SUITE_P(Parts, WordFlashRows,
                                            WordPart{"28F400B3-B", 0x8895}, WordPart{"28F400B3-T", 0x8894},
                                            WordPart{"28F320C3-T", 0x88C4}, WordPart{"28F800BV-B", 0x889D},
                                            WordPart{"2x28F160S5", -1}, WordPart{"28F320J5", 0x14},
-                                           WordPart{"28F128J3", -1}),
+                                           WordPart{"28F128J3", -1}, WordPart{"28F016SA", 0xA0},
+                                           WordPart{"28F032SA", -1}, WordPart{"28F160S5", -1}, WordPart{"28F320S5", -1},
+                                           WordPart{"M5M29FB800", -1}, WordPart{"M5M29FT800", -1},
+                                           WordPart{"28F160S3", -1}),
                          [](const auto& info) {
                              std::string n = info.param.name;
                              n.erase(std::remove(n.begin(), n.end(), '-'), n.end());
@@ -50,6 +61,12 @@ TEST_F(WordFlashRun, EraseWalksTheRowsBlocks) {
         {"28F400B3-B", 15, 1, " Block Address 38000h - 3FFFFh Erase ok!"},
         {"28F800BV-T", 11, 1, " Block Address 7E000h - 7FFFFh Erase ok!"},
         {"2x28F160S5", 64, 0, nullptr},
+        {"28F016SA", 32, 0, nullptr},   // one die, register 2 = 10h
+        {"28F032SA", 64, 0, nullptr},   // two dies
+        {"28F160S5", 64, 0, nullptr},   // 64 blocks whatever the size
+        {"M5M29FB800", 19, 0, nullptr}, // adapter 'i': the block table
+        {"M5M29FT800", 19, 0, nullptr}, // adapter 'd': the chip erase
+        {"28F320S3", 64, 0, nullptr},   // row 39, 64 KB blocks
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.part);
@@ -61,6 +78,7 @@ TEST_F(WordFlashRun, EraseWalksTheRowsBlocks) {
         if (c.last != nullptr) {
             EXPECT_EQ(lines.back(), c.last);
         }
+        for (const auto& l : Log()) EXPECT_NE(l.rfind(" Block #", 0), 0u) << l;
         ExpectNoViolations();
         Unseat();
     }
@@ -90,6 +108,15 @@ TEST_F(WordFlashRun, FaultsEndTheRunWithTheirLine) {
         {"row 26: ESC answered No", "28F400B3-B", OpErase, [](auto& c) { c.NeverReadyBlock(0); }, 3, "USER BREAK!", 3},
         {"row 91: a cell never programs", "2x28F160S5", OpProgram, [](auto& c) { c.StickCell(2); }, -1, " Word Program Error!", 0},
         {"row 91: erase hangs", "2x28F160S5", OpErase, [](auto& c) { c.NeverReadyBlock(0); }, -1, "Erase error!", 420},
+        {"row 25: a cell never programs", "28F016SA", OpProgram, [](auto& c) { c.StickCell(2); }, -1, "Program error!", 0},
+        {"row 25: Vpp low", "28F016SA", OpProgram, [](auto&) { Vpp = 500; }, -1, "Program error!", 0},
+        {"row 25: ESC answered No", "28F016SA", OpErase, [](auto& c) { c.NeverReady(true); }, 3, "USER BREAK!", 3},
+        {"row 25: a die never ready", "28F032SA", OpErase, [](auto& c) { c.NeverReadyBlock(0); }, -1, "Erase error!", 900},
+        {"row 54: never ready", "28F160S5", OpProgram, [](auto& c) { c.NeverReady(true); }, -1, "Program error!", 0},
+        {"row 74: a cell never programs", "M5M29FT800", OpProgram, [](auto& c) { c.StickCell(2); }, -1, "Program error!", 0},
+        {"row 74: a block left locked", "M5M29FB800", OpProgram, [](auto& c) { c.SetLock(0, true); }, -1, "Program error!", 0},
+        {"row 74: chip erase hangs", "M5M29FT800", OpErase, [](auto& c) { c.NeverReady(true); }, -1, "Erase error!", 50},
+        {"row 74: ESC answered No", "M5M29FB800", OpErase, [](auto& c) { c.NeverReadyBlock(0); }, 3, "USER BREAK!", 3},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.label);
@@ -150,7 +177,8 @@ TEST_F(WordFlashRun, ChipStartAboveZeroWorksOnItsOwnAddresses) {
     const struct {
         const char* part;
         uint32_t start;
-    } cases[] = {{"LH28F800SU", 0x1F0}, {"28F800B3-T", 0x1F0}, {"28F400B3-B", 0x10FF0}, {"2x28F160S5", 0x100000}};
+    } cases[] = {{"LH28F800SU", 0x1F0}, {"28F800B3-T", 0x1F0}, {"28F400B3-B", 0x10FF0}, {"2x28F160S5", 0x100000},
+                 {"28F016SA", 0x10FF0},   {"28F160S5", 0x1F0},   {"M5M29FB800", 0x1080}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.part);
         sim::CommandFlashChip* chip = Start(c.part, 0);
@@ -160,6 +188,7 @@ TEST_F(WordFlashRun, ChipStartAboveZeroWorksOnItsOwnAddresses) {
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         ExpectHolds(*chip, DeviceStart);
         EXPECT_EQ(chip->Cell(DeviceStart - 1), 0xFFFF);
+        EXPECT_EQ(chip->Cell(DeviceEnd + 1), 0xFFFF); // the last buffer or page ends at the chip end
         EXPECT_EQ(chip->Cell(0), 0xFFFF);
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
         ExpectNoViolations();
@@ -206,6 +235,129 @@ TEST_F(WordFlashRun, UnservedVariantFailsBeforePowerUp) {
         EXPECT_TRUE(chip->Writes().empty());
         Unseat();
     }
+}
+
+// Row 25 erases the second die after the first timed out, shows a wrong
+// identifier as read; a word that is not ready stops the program, the words
+// after it unwritten; row 54 counts
+// a 16-word buffer as 31 bytes; row 74 puts a 32-word page on consecutive
+// addresses.
+TEST_F(WordFlashRun, DiesBuffersAndPages) {
+    sim::CommandFlashChip* chip = Start("28F032SA", 0);
+    chip->NeverReadyBlock(0);
+    chip->SetCell(0x100000, 0x1234);
+    EXPECT_EQ(Run(OpErase), -1) << LogText();
+    EXPECT_EQ(chip->Cell(0x100000), 0xFFFF);
+    EXPECT_EQ(chip->Erases().size(), 64u);
+    Unseat();
+    chip = Start("28F016SA", 0x10);
+    chip->WrongId(0x12); // Read ID shows what the part answers
+    ExpectReadId(0x12);
+    chip->StickCell(2);
+    FillPattern(BufferByteSize, 5);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_EQ(chip->Cell(1), BufferWords[1]);
+    EXPECT_EQ(chip->Cell(3), 0xFFFF);
+    Unseat();
+    for (const char* part : {"28F160S5", "M5M29FB800"}) {
+        chip = Start(part, 0x40);
+        PageSize = 32;
+        if (part[0] == '2') PageSize = 16;
+        FillPattern(BufferByteSize, 6);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectHolds(*chip);
+        const auto& w = chip->Writes();
+        const auto e8 = std::find_if(w.begin(), w.end(), [](const auto& x) { return x.data == 0xE8; });
+        if (part[0] == '2') {
+            ASSERT_NE(e8, w.end());
+            EXPECT_EQ(std::next(e8)->data, 31);
+        } else {
+            const auto page = std::find_if(w.begin(), w.end(), [](const auto& x) { return (x.data & 0xFF) == 0x41; });
+            ASSERT_GT(std::distance(page, w.end()), 32);
+            for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(page[i + 1].address, i);
+        }
+        ExpectNoViolations();
+        Unseat();
+    }
+}
+
+// Gang sockets: each socket reads with its own mask, so a cell that never
+// programs in the second socket fails the verify.
+TEST_F(WordFlashRun, BadGangSocketFailsTheVerify) {
+    for (const char* part : {"28F016SA", "28F160S5", "M5M29FB800"}) {
+        SCOPED_TRACE(part);
+        auto chips = StartGang(part, 2);
+        SetRange(0x80);
+        chips[1]->StickCell(0x11);
+        FillPattern(BufferByteSize, 2);
+        Run(OpProgram);
+        EXPECT_EQ(chips[0]->Cell(0x11), BufferWords[0x11]);
+        EXPECT_EQ(Run(OpVerify), -1) << LogText();
+        ExpectNoViolations();
+        for (int s = 0; s < 2; ++s) sim::GangAdapter::Find(simp)->SocketAt(s).Clear();
+        elec->WithdrawAllChips();
+    }
+}
+
+// Buffer and page lengths the rows can not serve and row 74's erase on an
+// adapter or variant without its erase fail before power-up with a line.
+TEST_F(WordFlashRun, UnservedPageOrAdapterFailsBeforePowerUp) {
+    const struct {
+        const char* part;
+        int op;
+        std::function<void()> setup;
+        const char* line;
+    } cases[] = {
+        {"28F160S5", OpProgram, [] { PageSize = 0; }, " Page size 0 is not supported."},
+        {"28F160S5", OpProgram, [] { PageSize = 24; }, " Page size 24 is not supported."},
+        {"M5M29FB800", OpProgram, [] { PageSize = 256; }, " Page size 256 is not supported."},
+        {"M5M29FB800", OpProgram, [] { DeviceStart = 0x40; }, " Page size 128 is not supported."},
+        {"M5M29FB800", OpErase, [] { AdapterCode = 'x'; }, " Adapter x with algorithm variant 45 is not supported."},
+        {"M5M29FT800", OpErase, [] { AdapterCode = 'i', DeviceVariant = 47; }, " Adapter i with algorithm variant 47 is not supported."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        sim::CommandFlashChip* chip = Start(c.part, 0x100);
+        c.setup();
+        EXPECT_EQ(Run(c.op), -1) << LogText();
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(chip->Writes().empty());
+        Unseat();
+    }
+}
+
+// Row 74's lock bits read and written directly and through the sector
+// protection dialog; a lock the writer can not open fails the write.
+TEST_F(WordFlashRun, BlockLocksReadAndWritten) {
+    App();
+    sim::CommandFlashChip* chip = Start("M5M29FB800", 0);
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    const uint32_t* starts = SectorLayoutTable[45] + 1;
+    std::vector<uint32_t> states(19, 9), none(19, 0);
+    chip->SetLock(3, true);
+    chip->ReportUnlocked(true); // bit 6 everywhere: every block "Unprotect"
+    EXPECT_EQ(ReadBlockProtection74(states.data(), 19, starts), 1);
+    EXPECT_EQ(states, none);
+    chip->ReportUnlocked(false);
+    EXPECT_EQ(ReadBlockProtection74(states.data(), 19, starts), 1);
+    EXPECT_EQ(states[3], 1u);
+    EXPECT_EQ(WriteBlockProtection74(none.data(), 19, starts), -1); // block 3 stays locked
+    chip->SetLock(3, false);
+    EXPECT_EQ(WriteBlockProtection74(none.data(), 19, starts), 1);
+    EXPECT_TRUE(chip->LockWrites().empty());
+    TOptSecProt1 d(nullptr);
+    ASSERT_EQ(d.ListView->topLevelItemCount(), 19);
+    for (int i : {0, 18}) {
+        d.ListView->setCurrentItem(d.ListView->topLevelItem(i));
+        d.ListViewClick();
+    }
+    d.ButtonWrote->click();
+    EXPECT_TRUE(HasLine(" Sector (Un)protection completed!")) << LogText();
+    EXPECT_EQ(chip->LockWrites(), (std::vector<uint32_t>{0, 18}));
+    TOptSecProt1 again(nullptr);
+    for (uint32_t i = 0; i < 19; ++i) EXPECT_EQ(again.SectorProtectionState[i], i == 0 || i == 18 ? 1u : 0u) << i;
+    ExpectNoViolations();
 }
 
 } // namespace

@@ -179,6 +179,7 @@ TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
          "section=PLD alg=293 image=6 ops=1 package=201 fuses=8160 variant=3", "variant 3 past the 3 of algorithm 293"},
         {"section=EPROM alg=0 image=5 ops=1 package=13 size=1",
          "section=PLD alg=211 image=6 ops=1 package=72 fuses=6504 adapter=19h", "adapter 25 has no pin roles in algorithm 211"},
+        {"alg=0 image=5", "alg=74 image=5 adapter=69h variant=47", "adapter 105 with variant 47 has no erase in algorithm 74"},
     };
     for (const auto& [from, to, why] : cases) {
         std::string line = base;

@@ -505,6 +505,11 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
         error = Where(line) + "adapter " + std::to_string(adapter) + " has no pin roles in algorithm 211";
         return false;
     }
+    if (!pld && field(FieldAlgorithm, 2) == 74 && !Row74EraseServed(adapter, field(FieldVariant, 1))) {
+        error = Where(line) + "adapter " + std::to_string(adapter) + " with variant " +
+                std::to_string(field(FieldVariant, 1)) + " has no erase in algorithm 74";
+        return false;
+    }
     if (field(FieldOperationMask, 2) == 0) {
         error = Where(line) + "no operation offered";
         return false;

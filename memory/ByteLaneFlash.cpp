@@ -1,0 +1,260 @@
+// Rows 25 and 54: 16-bit command flash on the byte data register. Registers
+// 0-2 address bits 0-7, 8-15, 16-23 (row 25: register 2 ORed with the
+// high-address flag, 10h for variant 0), 3 socket mask, 4 line pattern (0Ah
+// released, 0Bh read and identifier strobe, 09h identifier command mode, 0Dh
+// command mode, 0Fh status read), 5 bus mode (4 addressed, 6 commands, 7
+// read, 0Fh buffer data; the image steps the address after each word of the
+// last two), 6 the byte of each cycle.
+//
+// Every loop latches the chip start first and reads with the current
+// socket's mask. Row 54's buffer length is Page words: a power of two up to
+// 128 that divides the chip start; the last buffer ends at the chip end.
+#include "memory/ByteLaneFlash.h"
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "memory/BufferFlash.h"
+#include "memory/MemoryFrame.h"
+
+namespace {
+
+// Set at every power-up.
+struct ByteLaneModule {
+    int VppPin = 5;
+    uint32_t Flag = 0; // ORed into register 2
+};
+ByteLaneModule g;
+
+constexpr UpperLatches kUpper{0x100, 0x10000, true};
+
+void Use(uint32_t flag) {
+    FrameProfile p;
+    p.HighAddressFlag = flag;
+    FrameUse(p);
+    g.Flag = flag;
+    g.VppPin = AdapterCode == 'P' ? 3 : 5;
+}
+
+uint32_t Flag25() { return DeviceVariant == 0 ? 0x10 : 0; }
+
+void PowerUp(int mode) {
+    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(0, SupplyVoltage >= 33 ? 33 : 27);
+    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    LatchChipStart(g.Flag);
+    WriteRegister(3, 0xFF);
+    WriteRegister(4, 0x0A);
+    WriteRegister(5, 4);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(100);
+    WriteRegister(4, 0x0B);
+}
+
+void PowerDown() {
+    WriteRegister(4, 0x0A);
+    WriteRegister(3, 0xFF);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+    ResetProgrammerOutputs();
+}
+
+// Programming supply on, command mode, every socket.
+void CommandMode(int mode) {
+    PowerUp(mode);
+    SetSupplyPinA(g.VppPin, 1);
+    DelayShortUs(100);
+    WriteRegister(4, 0x0D);
+    WriteRegister(5, 6);
+    WriteRegister(3, 0);
+}
+
+void EndCommandMode() {
+    SetSupplyPinA(g.VppPin, 0);
+    PowerDown();
+}
+
+// Up to tries reads of the status for exactly 80h (ready, no error bit).
+int StatusPoll(int tries) {
+    WriteRegister(4, 0x0F);
+    int r = -1;
+    for (int n = 0; n < tries && r != 1; ++n) {
+        if (ReadRegister(6) == 0x80) r = 1;
+    }
+    WriteRegister(4, 0x0D);
+    return r;
+}
+
+void WriteBytes(uint32_t word) {
+    WriteRegister(6, word & 0xFF);
+    WriteRegister(6, (word >> 8) & 0xFF);
+}
+
+// register 2 = value, then the erase command pair and up to 900 waits of
+// 100 ms for status 80h: 1, -1 (time-out) or the user's break.
+int EraseAndWait(uint32_t reg2, uint32_t command) {
+    WriteRegister(2, reg2);
+    WriteRegister(6, command);
+    WriteRegister(6, 0xD0);
+    for (uint32_t n = 1; n <= 900; ++n) {
+        const int r = ShowElapsedAndCheckCancel(n);
+        if (r != 1) return r;
+        DelayMsSlot(100);
+        WriteRegister(6, 0x70);
+        WriteRegister(4, 0x0F);
+        ReadValue = ReadRegister(6);
+        WriteRegister(4, 0x0D);
+        if (ReadValue == 0x80) return 1;
+    }
+    return -1;
+}
+
+// Folds the erase of one die or block into the result r: a time-out fails
+// the erase and the next one goes on (true); a break ends it with its
+// result (false).
+bool FoldErase(int& r, int step) {
+    if (step == -1) r = -1;
+    if (step == 1 || step == -1) return true;
+    r = step;
+    return false;
+}
+
+int ReadBytes(int mode) {
+    PowerUp(2);
+    WriteRegister(5, 7);
+    WriteRegister(3, NotSocket(CurrentSocket));
+    const int r = WalkAddresses(0x7FFF, mode != 0, [&](bool first) {
+        WriteUpperAddress(kUpper, ChipAddress, first);
+        const uint32_t low = ReadRegister(6);
+        ReadValue = low + 256 * ReadRegister(6);
+        return ProcessReadWord(mode);
+    });
+    PowerDown();
+    return r;
+}
+
+// ---- row 25 --------------------------------------------------------------
+
+int Alg25Identify() {
+    Use(Flag25());
+    PowerUp(2);
+    WriteRegister(0, 0);
+    WriteRegister(1, 0);
+    WriteRegister(2, g.Flag);
+    WriteRegister(4, 0x09);
+    WriteRegister(5, 6);
+    WriteRegister(3, 0);
+    for (uint32_t a : {0u, 1u}) {
+        WriteRegister(6, 0x90);
+        WriteRegister(0, a);
+        WriteRegister(4, 0x0B);
+        (a == 0 ? ChipMakerId : ChipDeviceId) = ReadRegister(6);
+        WriteRegister(4, 0x09);
+    }
+    PowerDown();
+    return 1;
+}
+
+int Alg25Read(int mode) {
+    Use(Flag25());
+    return ReadBytes(mode);
+}
+
+int Alg25Program() {
+    Use(Flag25());
+    CommandMode(1);
+    const int r = WalkAddresses(0x7FFF, 1, [](bool first) {
+        WriteUpperAddress(kUpper, ChipAddress, first);
+        ExpectedValue = BufferWordAt(BufferIndex);
+        if (ExpectedValue != BlankWord) {
+            WriteRegister(6, 0xFB);
+            WriteAddressLow(ChipAddress);
+            WriteBytes(ExpectedValue);
+            if (StatusPoll(10) != 1) return -1;
+        }
+        BufferIndex += AddressStep;
+        return 1;
+    });
+    EndCommandMode();
+    return r;
+}
+
+// Each die by A7h/D0h; a die that times out fails the erase, the next is
+// still erased.
+int Alg25Erase() {
+    Use(Flag25());
+    CommandMode(1);
+    WriteRegister(0, 0);
+    WriteRegister(1, 0);
+    int r = 1;
+    const uint32_t dies = DeviceVariant == 1 ? 2 : 1;
+    for (uint32_t k = 0; k < dies; ++k) {
+        if (!FoldErase(r, EraseAndWait((k << 4) | g.Flag, 0xA7))) break;
+    }
+    EndCommandMode();
+    return r;
+}
+
+// ---- row 54 --------------------------------------------------------------
+
+// One buffer of n words at the current address.
+int BufferWrite(uint32_t n) {
+    WriteRegister(6, 0xE8);
+    StatusPoll(100);
+    WriteRegister(6, 2 * n - 1);
+    WriteRegister(5, 0x0F);
+    for (uint32_t i = 0; i < n; ++i) WriteBytes(BufferWordAt(BufferIndex + i * AddressStep));
+    WriteRegister(5, 6);
+    WriteRegister(6, 0xD0);
+    return StatusPoll(100);
+}
+
+int Alg54Read(int mode) {
+    Use(0);
+    return ReadBytes(mode);
+}
+
+int Alg54Program() {
+    if (!BufferLengthServed()) return -1;
+    Use(0);
+    CommandMode(1);
+    const int r = WalkBuffers(BufferWrite);
+    EndCommandMode();
+    return r;
+}
+
+// 64 blocks of 32768 addresses whatever the size; a block that times out
+// fails the erase, the next is still erased.
+int Alg54Erase() {
+    Use(0);
+    CommandMode(1);
+    WriteRegister(0, 0);
+    WriteRegister(1, 0);
+    int r = 1;
+    for (uint32_t k = 0; k < 64; ++k) {
+        const uint32_t h = k / 32, b = k % 32;
+        ShowMessageLine(" Block #%02d ..", k);
+        WriteRegister(1, (b << 7) & 0xFF);
+        const int block = EraseAndWait((b >> 1) | (h << 4), 0x20);
+        DeleteLastMessageLines(1);
+        if (!FoldErase(r, block)) break;
+    }
+    EndCommandMode();
+    return r;
+}
+
+} // namespace
+
+void InstallByteLaneFlashRows() {
+    InstallRow(25, Alg25Read, Alg25Program, Alg25Erase);
+    AlgorithmRow(25)->Identify = Alg25Identify;
+    InstallRow(54, Alg54Read, Alg54Program, Alg54Erase);
+}

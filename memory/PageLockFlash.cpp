@@ -1,0 +1,216 @@
+// Row 74: 16-bit command flash without a programming voltage: page write
+// 41h of Page words, the status program error bit 4, chip erase A7h/D0h
+// (adapter 'd') or block erase 20h/D0h over the boot-block layout of the
+// variant (adapter 'i': 45 bottom, 46 top), lock bits set by 77h/D0h and
+// read through 71h (bit 6 set: unlocked). Registers 0-2 address, 3 socket
+// mask, 4 line pattern (0Bh read, 09h command mode, 03h word read), 5 bus
+// mode (0 addressed, 3 sequential read), 6 and 7 data bits 0-7 and 8-15 (a
+// register-6 write is the write cycle).
+//
+// The page length is checked before power-up (a power of two up to 128
+// dividing the chip start); word i of a page goes to register 0 =
+// (address + i) & FFh and comes from BufferIndex + i x AddressStep; the last
+// page ends at the chip end.
+#include "memory/PageLockFlash.h"
+
+#include <array>
+#include <vector>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+#include "memory/BufferFlash.h"
+#include "memory/MemoryFrame.h"
+#include "memory/SectorProtection.h"
+
+namespace {
+
+// Block starts in units of 4096 words, the end last.
+constexpr std::array<uint32_t, 20> BlockStartTable74Bottom = {0,  2,  3,  4,  8,  16, 24,  32,  40,  48,
+                                                              56, 64, 72, 80, 88, 96, 104, 112, 120, 128};
+constexpr std::array<uint32_t, 20> BlockStartTable74Top = {0,  8,  16, 24, 32,  40,  48,  56,  64,  72,
+                                                           80, 88, 96, 104, 112, 120, 124, 125, 126, 128};
+
+void PowerUp74(int mode) {
+    FrameUse(FrameProfile{});
+    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    LatchChipStart();
+    WriteRegister(3, 0xFF);
+    WriteRegister(4, 0x0B);
+    WriteRegister(5, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(100);
+}
+
+void PowerDown74() {
+    WriteRegister(4, 0x0B);
+    WriteRegister(3, 0xFF);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+    ResetProgrammerOutputs();
+}
+
+// Power-up for programming, erasing and locking: every socket, command mode.
+void CommandMode74() {
+    PowerUp74(1);
+    WriteRegister(3, 0);
+    WriteRegister(4, 0x09);
+}
+
+uint32_t ReadWord74() {
+    WriteRegister(4, 0x03);
+    const uint32_t low = ReadRegister(6);
+    ReadValue = low | ReadRegister(7) << 8;
+    WriteRegister(4, 0x09);
+    return ReadValue;
+}
+
+// Up to tries reads of the status, 100 us apart, for bit 7: 1 or -1.
+int ReadyPoll(int tries) {
+    for (int n = 0; n < tries; ++n) {
+        DelayShortUs(100);
+        if (ReadWord74() & 0x80) return 1;
+    }
+    return -1;
+}
+
+// Up to 50 erase waits of 100 ms for bit 7: 1, -1 or the user's break.
+int EraseWait74() {
+    for (uint32_t n = 1; n <= 50; ++n) {
+        const int r = ShowElapsedAndCheckCancel(n);
+        if (r != 1) return r;
+        DelayMsSlot(100);
+        if (ReadWord74() & 0x80) return 1;
+    }
+    return -1;
+}
+
+void BlockAddress(uint32_t start) {
+    WriteRegister(1, (start << 4) & 0xFF);
+    WriteRegister(2, start >> 4);
+}
+
+// One page of n words at ChipAddress: 1, or -1 on a time-out or bit 4.
+int PageProgram(uint32_t n) {
+    WriteRegister(4, 0x09);
+    WriteRegister(6, 0x41);
+    for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t word = BufferWordAt(BufferIndex + i * AddressStep);
+        WriteRegister(0, (ChipAddress + i) & 0xFF);
+        WriteRegister(7, (word >> 8) & 0xFF);
+        WriteRegister(6, word & 0xFF);
+    }
+    if (ReadyPoll(1500) != 1) return -1;
+    return (ReadValue & 0x10) != 0 ? -1 : 1;
+}
+
+int Alg74Program() {
+    if (!BufferLengthServed()) return -1;
+    CommandMode74();
+    const int r = WalkBuffers(PageProgram);
+    PowerDown74();
+    return r;
+}
+
+int Alg74Read(int mode) {
+    PowerUp74(2);
+    WriteRegister(3, NotSocket(CurrentSocket));
+    WriteRegister(4, 0x0B);
+    WriteRegister(5, 3);
+    const int r = WalkAddresses(0x7FFF, mode != 0, [&](bool first) {
+        WriteUpperAddress(UpperLatches{0, 0x10000, false}, ChipAddress, first);
+        const uint32_t low = ReadRegister(6);
+        ReadValue = low | ReadRegister(7) << 8;
+        return ProcessReadWord(mode);
+    });
+    PowerDown74();
+    return r;
+}
+
+// The start table of the block erase: nullptr for a variant without one.
+const std::array<uint32_t, 20>* StartTable74() {
+    if (DeviceVariant == 45) return &BlockStartTable74Bottom;
+    if (DeviceVariant == 46) return &BlockStartTable74Top;
+    return nullptr;
+}
+
+int Alg74Erase() {
+    const bool chip = AdapterCode == 'd';
+    const auto* table = StartTable74();
+    if (!Row74EraseServed(AdapterCode, DeviceVariant)) {
+        ShowMessageLine(" Adapter %c with algorithm variant %u is not supported.", static_cast<char>(AdapterCode),
+                        static_cast<unsigned>(DeviceVariant));
+        return -1;
+    }
+    CommandMode74();
+    int r = 1;
+    if (chip) {
+        WriteRegister(6, 0xA7);
+        WriteRegister(6, 0xD0);
+        r = EraseWait74();
+        if (r == 1 && (ReadValue & 0x20) != 0) r = -1;
+    } else {
+        for (uint32_t k = 0; k < 19 && r == 1; ++k) {
+            BlockAddress((*table)[k]);
+            WriteRegister(6, 0x20);
+            WriteRegister(6, 0xD0);
+            r = EraseWait74();
+            if (r != 1 && r != -1) break;
+            WriteRegister(6, 0x50);
+        }
+    }
+    PowerDown74();
+    return r;
+}
+
+} // namespace
+
+int ReadBlockProtection74(uint32_t* states, uint32_t count, const uint32_t* starts) {
+    PowerUp74(2);
+    WriteRegister(3, 0xFE);
+    WriteRegister(4, 0x09);
+    WriteRegister(0, 0);
+    WriteRegister(6, 0x71);
+    for (uint32_t i = 0; i < count; ++i) {
+        BlockAddress(starts[i]);
+        states[i] = (ReadWord74() & 0x40) != 0 ? 0 : 1;
+    }
+    PowerDown74();
+    return 1;
+}
+
+int WriteBlockProtection74(const uint32_t* states, uint32_t count, const uint32_t* starts) {
+    CommandMode74();
+    int r = 1;
+    for (uint32_t i = 0; i < count && r == 1; ++i) {
+        if (states[i] == 0) continue;
+        BlockAddress(starts[i]);
+        WriteRegister(6, 0x77);
+        WriteRegister(6, 0xD0);
+        r = ReadyPoll(1500);
+    }
+    PowerDown74();
+    if (r != 1) return -1;
+    // A lock the writer cannot open shows in the read-back.
+    std::vector<uint32_t> now(count);
+    ReadBlockProtection74(now.data(), count, starts);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (now[i] != (states[i] != 0 ? 1u : 0u)) return -1;
+    }
+    return 1;
+}
+
+void InstallPageLockFlashRows() {
+    InstallRow(74, Alg74Read, Alg74Program, Alg74Erase);
+    AlgorithmRow(74)->Options = Alg6Options;
+}
