@@ -58,10 +58,67 @@ PinMemoryConfig DS1230AB() { return Jedec28Memory("DS1230AB", PinMemoryKind::Ram
 PinMemoryConfig M48Z35() { return Jedec28Memory("M48Z35", PinMemoryKind::Ram, 0x8000); }
 PinMemoryConfig DS1245AB() { return Jedec32Memory("DS1245AB", PinMemoryKind::Ram, 0x20000); }
 
+// Parts with no datasheet found: the pin-outs and pulse schemes as the
+// algorithm rows wire the socket (28-pin chip pins are socket pins - 10).
+constexpr const char* kRowTables = "no datasheet: pin-out, supplies and pulse scheme as the algorithm row's tables give them";
+
+// 8K; /OE doubles as the program pin under Vpp on pin 1; pins 2, 26, 27 enable.
+PinMemoryConfig Eprom65() {
+    auto c = Jedec28Memory("EPROM65-8K", PinMemoryKind::Eprom, 0x2000);
+    c.note = kRowTables;
+    c.addressPins = {10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 20, 23};
+    c.cePin = 0;
+    c.wePin = 22;
+    c.vppPin = 1;
+    c.vppMinTenths = 120;
+    c.minPulseUs = 500;
+    c.enableLow = {2, 27};
+    c.enableHigh = {26};
+    return c;
+}
+// 16K blank at 00h; program pin 20; pin 27 low selects a margin read.
+PinMemoryConfig Eprom66() {
+    auto c = Jedec28Memory("EPROM66-16K", PinMemoryKind::Eprom, 0x4000);
+    c.note = kRowTables;
+    c.addressPins = {10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 23, 2, 26};
+    c.blank = 0;
+    c.cePin = 0;
+    c.wePin = 20;
+    c.vppPin = 1;
+    c.minPulseUs = 500;
+    c.marginPin = 27;
+    c.marginUs = 4000;
+    return c;
+}
+// 64K in 40 pins; AD0-7 latched by pin 29, which is also the (active-high)
+// program pin; /OE takes Vpp on pin 11.
+PinMemoryConfig Eprom49() {
+    PinMemoryConfig c;
+    c.name = "EPROM49-64K";
+    c.note = kRowTables;
+    c.pinCount = 40;
+    c.words = 0x10000;
+    c.vccPin = 40;
+    c.gndPin = 20;
+    c.dataPins = {16, 24, 17, 23, 18, 22, 19, 21};
+    c.addressPins = {25, 15, 26, 14, 27, 13, 28, 12};
+    c.cePin = 0;
+    c.oePin = 11;
+    c.vppPin = 11;
+    c.wePin = 29;
+    c.programActiveHigh = true;
+    c.latchPin = 29;
+    c.minPulseUs = 500;
+    return c;
+}
+
 const PinDrivenPart kParts[] = {
     {"INTEL", "2816A", Intel2816A},  {"XICOR", "X2864A", XicorX2864A}, {"SEEQ", "2864", Seeq2864},
     {"ST", "M48T35", M48T35},        {"DALLAS", "DS1644", DS1644},     {"DALLAS", "DS1230AB", DS1230AB},
     {"ST", "M48Z35", M48Z35},        {"DALLAS", "DS1245AB", DS1245AB},
+    {"GENERIC-ALGORITHM", "EPROM65-8K", Eprom65},
+    {"GENERIC-ALGORITHM", "EPROM66-16K", Eprom66},
+    {"GENERIC-ALGORITHM", "EPROM49-64K", Eprom49},
 };
 
 } // namespace

@@ -10,51 +10,6 @@
 
 namespace {
 
-// Socket pins of a 28-pin part are chip pins + 10, of a 40-pin part + 4 (left
-// row) or the same (right row).
-sim::PinMemoryConfig Row65Part() { // 8K, /OE doubles as the program pin, Vpp on pin 1
-    auto c = sim::Jedec28Memory("row-65 EPROM", sim::PinMemoryKind::Eprom, 0x2000);
-    c.addressPins = {10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 20, 23};
-    c.cePin = 0;
-    c.wePin = 22;
-    c.vppPin = 1;
-    c.vppMinTenths = 120;
-    c.minPulseUs = 500;
-    c.enableLow = {2, 27};
-    c.enableHigh = {26};
-    return c;
-}
-sim::PinMemoryConfig Row66Part() { // 16K blank at 00h, program pin 20, margin pin 27
-    auto c = sim::Jedec28Memory("row-66 EPROM", sim::PinMemoryKind::Eprom, 0x4000);
-    c.addressPins = {10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 23, 2, 26};
-    c.blank = 0;
-    c.cePin = 0;
-    c.wePin = 20;
-    c.vppPin = 1;
-    c.minPulseUs = 500;
-    c.marginPin = 27;
-    c.marginUs = 4000;
-    return c;
-}
-sim::PinMemoryConfig Row49Part() { // 64K, AD0-7 latched by pin 29, /OE-Vpp on pin 11
-    sim::PinMemoryConfig c;
-    c.name = "row-49 EPROM";
-    c.pinCount = 40;
-    c.words = 0x10000;
-    c.vccPin = 40;
-    c.gndPin = 20;
-    c.dataPins = {16, 24, 17, 23, 18, 22, 19, 21};
-    c.addressPins = {25, 15, 26, 14, 27, 13, 28, 12};
-    c.cePin = 0;
-    c.oePin = 11;
-    c.vppPin = 11;
-    c.wePin = 29;
-    c.programActiveHigh = true;
-    c.latchPin = 29;
-    c.minPulseUs = 500;
-    return c;
-}
-
 class PinRun : public MemoryRun {
 protected:
     sim::PinMemoryChip* chip = nullptr;
@@ -70,16 +25,6 @@ protected:
         auto c = sim::FindPinDrivenPart(maker, name);
         ASSERT_TRUE(c.has_value()) << name;
         SeatPart(*c);
-    }
-    // Rows 49, 65 and 66 on a 2764A record with the row, size and package changed.
-    void SelectAsRow(uint32_t row, uint32_t size, uint32_t package, const sim::PinMemoryConfig& c) {
-        ASSERT_TRUE(Select("INTEL", "2764A"));
-        CurrentAlgorithm = row;
-        LogicImageNumber = 6; // the universal pin driver
-        DeviceSize = size;
-        PackageIndex = package;
-        SetupAddressRange();
-        SeatPart(c);
     }
     // Pattern data with every datum differing from the blank value.
     void FillData(uint32_t seed) {
@@ -140,25 +85,10 @@ INSTANTIATE_TEST_SUITE_P(Rows, EveryLibraryPart,
                                            LibraryPart{"Row92Dallas", "DALLAS", "DS1644"},
                                            LibraryPart{"Row97", "DALLAS", "DS1230AB"},
                                            LibraryPart{"Row97St", "ST", "M48Z35"},
-                                           LibraryPart{"Row98", "DALLAS", "DS1245AB"}),
-                         [](const auto& info) { return std::string(info.param.row); });
-
-struct RowPart {
-    const char* row;
-    uint32_t alg, size, package;
-    sim::PinMemoryConfig (*config)();
-};
-class PinTableRows : public PinRun, public ::testing::WithParamInterface<RowPart> {};
-
-TEST_P(PinTableRows, BlankProgramVerifyAndRead) {
-    SelectAsRow(GetParam().alg, GetParam().size, GetParam().package, GetParam().config());
-    Cycle();
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, PinTableRows,
-                         ::testing::Values(RowPart{"Row65", 65, 0x2000, 13, Row65Part},
-                                           RowPart{"Row66", 66, 0x4000, 13, Row66Part},
-                                           RowPart{"Row49", 49, 0x1000, 25, Row49Part}),
+                                           LibraryPart{"Row98", "DALLAS", "DS1245AB"},
+                                           LibraryPart{"Row65", "GENERIC-ALGORITHM", "EPROM65-8K"},
+                                           LibraryPart{"Row66", "GENERIC-ALGORITHM", "EPROM66-16K"},
+                                           LibraryPart{"Row49", "GENERIC-ALGORITHM", "EPROM49-64K"}),
                          [](const auto& info) { return std::string(info.param.row); });
 
 // ---- faults -----------------------------------------------------------------
@@ -169,7 +99,7 @@ TEST_F(PinRun, ACellThatNeverProgramsFailsAfterTheRowsPulseLimit) {
     };
     for (const Case k : {Case{65, 25, 24}, Case{65, 10, 9}}) {
         SCOPED_TRACE(k.retry);
-        SelectAsRow(k.alg, 0x2000, 13, Row65Part());
+        SelectAndSeat("GENERIC-ALGORITHM", "EPROM65-8K");
         Retry = k.retry;
         chip->StickCell(0x40);
         FillData(3);
@@ -196,7 +126,7 @@ TEST_F(PinRun, Row53GivesUpAfter24PulsesWhateverRetrySays) {
 }
 
 TEST_F(PinRun, Row66GivesAWeakCellTwoPassesEachEndedByTheMultipliedOverPulse) {
-    SelectAsRow(66, 0x4000, 13, Row66Part());
+    SelectAndSeat("GENERIC-ALGORITHM", "EPROM66-16K");
     DeviceEnd = 0x7; // a few addresses
     chip->SetPulsesNeeded(0x3, 3);
     FillData(5);
@@ -261,7 +191,7 @@ TEST_F(PinRun, TooShortAWriteOrTooLowAVoltageProgramsNothing) {
     ExpectNoViolations();
     // 10.0 V is below the EPROM's programming voltage: the pulse on /OE is a
     // read, and the part drives against the datum.
-    SelectAsRow(65, 0x2000, 13, Row65Part());
+    SelectAndSeat("GENERIC-ALGORITHM", "EPROM65-8K");
     Vpp = 1000;
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine("Program error!")) << LogText();
@@ -306,14 +236,15 @@ TEST_F(PinRun, Row98WritesTheClockRegistersWithoutReadingThemBack) {
 }
 
 TEST_F(PinRun, Row49LatchesEveryAddressOnPin33) {
-    SelectAsRow(49, 0x1000, 25, Row49Part());
+    SelectAndSeat("GENERIC-ALGORITHM", "EPROM49-64K");
+    DeviceStart = BufferStart = 0xF000;
     FillData(1);
     EXPECT_EQ(Run(OpRead), 1) << LogText();
-    EXPECT_EQ(chip->Latches(), DeviceSize);
+    EXPECT_EQ(chip->Latches(), DeviceEnd - DeviceStart + 1);
 }
 
 TEST_F(PinRun, Row65RampsVppIn1VStepsAroundEveryPulse) {
-    SelectAsRow(65, 0x2000, 13, Row65Part());
+    SelectAndSeat("GENERIC-ALGORITHM", "EPROM65-8K");
     DeviceEnd = 0; // one datum, one pulse
     FillData(2);
     PinWatch watch({11}); // Vpp, chip pin 1
