@@ -36,6 +36,16 @@ void LatchedAddress(uint32_t a, bool first, int strobe, uint32_t widthUs) {
     WritePinGroup(0, 0, 7, a & 0xFF);
 }
 
+// Up to `attempts` calls of the attempt routine until one gives 1; a blank
+// cell (FFh) needs none.
+int RetryAttempts(int (*attempt)(), int attempts) {
+    if (ExpectedValue == 0xFF) return 1;
+    for (int i = 0; i < attempts; ++i) {
+        if (attempt() == 1) return 1;
+    }
+    return -1;
+}
+
 // ---- row 129 ------------------------------------------------------------------------
 
 // The 28-pin part at socket pins 11-38: address and high-byte latch on group
@@ -358,17 +368,17 @@ void ProgramPulse197() {
     WriteRegister(Reg197Gate, 7);
 }
 
+int PulseAndCompare197() {
+    ProgramPulse197();
+    ReadCodeByte197();
+    return (ReadValue & 0xFF) == (ExpectedValue & 0xFF) ? 1 : -1;
+}
+
 // The datum into register 9, then up to 25 pulses with a read-back each;
 // a blank cell (FFh) gets none.
 int ProgramCell197() {
     WriteRegister(Reg197Data, ExpectedValue & 0xFF);
-    if (ExpectedValue == 0xFF) return 1;
-    for (int attempt = 0; attempt < 25; ++attempt) {
-        ProgramPulse197();
-        ReadCodeByte197();
-        if ((ReadValue & 0xFF) == (ExpectedValue & 0xFF)) return 1;
-    }
-    return -1;
+    return RetryAttempts(PulseAndCompare197, 25);
 }
 
 const Row8051 kRow197{Walk197, McuPowerDown197, ReadCodeByte197, kNoLines, kNoLines, ProgramCell197, SetAddress197,
@@ -523,10 +533,175 @@ int Alg173Secure() {
     return 1;
 }
 
+// ---- row 104 ------------------------------------------------------------------------
+
+namespace {
+
+// The 40-pin part through the registers of its logic image: mode codes on
+// registers 1 and 2, control lines on register 3, the address (and the
+// latched high byte) on register 0, data on register 9; program pulses of
+// 100 us at 12.7 V. Variant 1 also wants ground on socket pin 28 and supply
+// B on socket pin 29.
+constexpr int kGround104 = 28;
+constexpr int kSupplyB104 = 29;
+
+enum Register104 : uint32_t {
+    Reg104Address = 0,
+    Reg104Mode1 = 1,
+    Reg104Mode2 = 2,
+    Reg104Control = 3,
+    Reg104Data = 9,
+};
+
+// Register 3: one control per bit, these are the combinations the row uses.
+enum Control104 : uint32_t {
+    Control104PowerUp = 0x47,
+    Control104Read = 0x43,
+    Control104Write = 0x42,
+    Control104Latch = 0x63,
+    Control104ModeLatch = 0x73,
+    Control104Pulse = 0xC2,
+};
+
+enum Mode104 : int { Mode104Code, Mode104Table, Mode104Security1, Mode104Security2 };
+constexpr uint32_t kModeCodes104[4][2] = {{0xA5, 0xFD}, {0x25, 0xFD}, {0x65, 0xFD}, {0x65, 0xFC}};
+
+void SetMode104(int mode) {
+    WriteRegister(Reg104Mode1, kModeCodes104[mode][0]);
+    WriteRegister(Reg104Mode2, kModeCodes104[mode][1]);
+    WriteRegister(Reg104Control, Control104ModeLatch);
+    DelayUsSlot(100);
+    WriteRegister(Reg104Control, Control104Latch);
+    DelayUsSlot(100);
+}
+
+void PowerUp104(int phase, int mode) {
+    ProgressStep = 16;
+    SupplyVoltage = PhaseSupply(phase);
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(50, 50, 50, 0);
+    DelayMsSlot(100);
+    WriteRegister(Reg104Mode2, 0xFC);
+    WriteRegister(Reg104Control, Control104PowerUp);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    if (DeviceVariant == 1) {
+        SetGroundPin(kGround104, 1);
+        SetSupplyPinB(kSupplyB104, 1);
+    }
+    DelayUsSlot(100);
+    SetMode104(mode);
+    WriteRegister(Reg104Control, Control104Read);
+}
+
+void PowerDown104() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    if (DeviceVariant == 1) {
+        SetSupplyPinB(kSupplyB104, 0);
+        SetGroundPin(kGround104, 0);
+    }
+    ResetProgrammerOutputs();
+}
+
+// The high byte through the address latch at the first address and at every
+// 256-byte boundary, then the low byte.
+void Address104(uint32_t a, bool first) {
+    if (first || (a & 0xFF) == 0) {
+        WriteRegister(Reg104Control, Control104Latch);
+        WriteRegister(Reg104Address, a >> 8 & 0xFF);
+        WriteRegister(Reg104Control, Control104Read);
+    }
+    WriteRegister(Reg104Address, a & 0xFF);
+}
+
+void Read104() {
+    DelayUsSlot(10);
+    ReadValue = ReadRegister(Reg104Data);
+}
+
+// ExpectedValue with n pulses at 12.7 V, then a read-back: 1 when equal.
+int ProgramCell104(int n) {
+    WriteRegister(Reg104Data, ExpectedValue & 0xFF);
+    WriteRegister(Reg104Control, Control104Write);
+    SetDeviceVpp(1, 127);
+    DelayUsSlot(10);
+    for (int i = 0; i < n; ++i) {
+        WriteRegister(Reg104Control, Control104Pulse);
+        DelayUsSlot(100);
+        WriteRegister(Reg104Control, Control104Write);
+        DelayUsSlot(10);
+    }
+    WriteRegister(Reg104Control, Control104Read);
+    SetDeviceVpp(0, 50);
+    Read104();
+    return (ReadValue & 0xFF) == (ExpectedValue & 0xFF) ? 1 : -1;
+}
+
+int RetryAttempt104() { return ProgramCell104(RetryCount()); }
+int ProgramWithRetry104() { return RetryAttempts(RetryAttempt104, 25); }
+
+bool Walk104(int phase) {
+    if (phase == 1) DelayMsSlot(100);
+    PowerUp104(phase, Mode104Code);
+    return true;
+}
+
+const Row8051 kRow104{Walk104, PowerDown104, Read104, kNoLines, kNoLines, ProgramWithRetry104, Address104};
+
+// The security byte (a set bit is a programmed security bit: bit 7 bit 1,
+// bit 6 bit 2).
+uint32_t SecurityByte104() {
+    PowerUp104(2, Mode104Security1);
+    Read104();
+    PowerDown104();
+    return ReadValue & 0xFF;
+}
+
+// Five times 25 pulses in a security bit's mode.
+void ProgramSecurityBit104(int mode) {
+    PowerUp104(1, mode);
+    for (int i = 0; i < 5; ++i) ProgramCell104(25);
+    PowerDown104();
+}
+
+} // namespace
+
+int Alg104Read(int mode) { return ReadRange(kRow104, mode); }
+int Alg104Program() { return ProgramRange(kRow104); }
+
+// All 16 entries whatever the table size, each verified; FFh entries are
+// skipped.
+int ProgramEncryptionTable104() {
+    PowerUp104(1, Mode104Table);
+    int r = 1;
+    for (uint32_t i = 0; i < 16 && r == 1; ++i) {
+        ChipAddress = i;
+        StepProgressByAddress(i);
+        Address104(i, i == 0);
+        ExpectedValue = EncryptionTable[i];
+        r = ProgramWithRetry104();
+    }
+    PowerDown104();
+    return r;
+}
+
+int Alg104Secure() {
+    ReadBackAfterSecure = 0;
+    ExpectedValue = 0xFF;
+    const uint32_t before = SecurityByte104();
+    if ((before & 0x80) != 0) ShowMessageLine(" Device Secured!(Security bit 1)");
+    if ((before & 0x40) != 0) ShowMessageLine(" Device Secured!(Security bit 2)");
+    if ((before & 0xC0) == 0xC0) return -1;
+    ProgramSecurityBit104(Mode104Security1);
+    if (SecurityMode != 0) ProgramSecurityBit104(Mode104Security2);
+    return (SecurityByte104() & 0xC0) != 0 ? 1 : -1;
+}
+
 void InstallFixedPin8051Rows() {
     const AlgOperationFn none = AlgNoOperation;
     PutRow(129, 4, Alg129Identify, Alg129Read, Alg129Program, none, Alg129Secure, Alg100Options, nullptr);
     PutRow(187, 6, none, Alg187Read, Alg187Program, none, Alg187Secure, Alg105Options, nullptr);
     PutRow(173, 6, none, Alg173Read, Alg173Program, none, Alg173Secure, Alg100Options, ProgramEncryptionTable173);
+    PutRow(104, 7, none, Alg104Read, Alg104Program, none, Alg104Secure, Alg100Options, ProgramEncryptionTable104);
     PutRow(197, 6, none, Alg197Read, Alg197Program, none, Alg197Secure, Alg105Options, nullptr);
 }

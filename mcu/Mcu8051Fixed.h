@@ -4,7 +4,9 @@
 // pin driver) and row 197 (a one-time part on the 44-pin adapter, through the
 // registers of its logic image); rows 187 and 197 protect the chip with one
 // lock byte from the lock-level dialog. Row 173 (a 20-pin part with an
-// internal address counter and an encryption table) shares the register bus.
+// internal address counter and an encryption table) shares the register bus,
+// and so does row 104 (a 40-pin part taking mode codes, with a 16-byte
+// encryption table and two security bits).
 #pragma once
 #include <cstdint>
 
@@ -21,6 +23,11 @@ int Alg173Read(int mode);
 int Alg173Program();
 int Alg173Secure();
 int ProgramEncryptionTable173();
+
+int Alg104Read(int mode);
+int Alg104Program();
+int Alg104Secure();
+int ProgramEncryptionTable104();
 
 int Alg197Read(int mode);
 int Alg197Program();

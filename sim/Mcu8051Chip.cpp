@@ -10,7 +10,24 @@ constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 60; // EA/VPP above this is a programming voltage
 
 bool IsRead(McuFunction f) {
-    return f == McuFunction::ReadCode || f == McuFunction::Code || f == McuFunction::ReadSignature || f == McuFunction::ReadLock;
+    return f == McuFunction::ReadCode || f == McuFunction::Code || f == McuFunction::ReadSignature || f == McuFunction::ReadLock ||
+           f == McuFunction::Table || f == McuFunction::Security1 || f == McuFunction::Security2;
+}
+
+// The write a read-and-program function's pulse makes.
+McuFunction PulseWrite(McuFunction f) {
+    switch (f) {
+    case McuFunction::Code:
+        return McuFunction::WriteCode;
+    case McuFunction::Table:
+        return McuFunction::WriteTable;
+    case McuFunction::Security1:
+        return McuFunction::Lock1;
+    case McuFunction::Security2:
+        return McuFunction::Lock2;
+    default:
+        return f;
+    }
 }
 
 bool IsLockWrite(McuFunction f) {
@@ -129,7 +146,7 @@ void Mcu8051Chip::Apply(McuFunction f, uint32_t address, uint8_t data) {
         return;
     }
     case McuFunction::WriteTable:
-        if (!table_.empty()) table_[address % table_.size()] &= data;
+        if (!table_.empty() && stuckTable_.count(address % table_.size()) == 0) table_[address % table_.size()] &= data;
         return;
     case McuFunction::Lock1:
         return lock(1);
@@ -195,7 +212,8 @@ void Mcu8051Chip::EndPulse(const PinEnvironment& env, uint64_t now) {
 
 int Mcu8051Chip::VccNow(const PinEnvironment& env) const {
     // Supply changes are not announced to the chip, so VCC is looked at now.
-    return S(pin_.vcc) ? env.VoltageTenths(S(pin_.vcc)) : -1;
+    const int vcc = S(pin_.vcc) ? env.VoltageTenths(S(pin_.vcc)) : -1;
+    return pin_.vccB == 0 ? vcc : std::min(vcc, S(pin_.vccB) ? env.VoltageTenths(S(pin_.vccB)) : -1);
 }
 
 uint32_t Mcu8051Chip::Address(const PinEnvironment& env) const {
@@ -268,10 +286,10 @@ void Mcu8051Chip::Update(const PinEnvironment& env) {
     const bool aleLow = !High(env, pin_.ale);
     if (aleLow && !pulsing_) {
         const McuFunction f = FunctionNow(env);
-        if (f == McuFunction::None || (IsRead(f) && f != McuFunction::Code)) return;
+        if (f == McuFunction::None || (IsRead(f) && PulseWrite(f) == f)) return;
         pulsing_ = true;
         pulseStart_ = now;
-        pulseFunction_ = f == McuFunction::Code ? McuFunction::WriteCode : f;
+        pulseFunction_ = PulseWrite(f);
         pulseAddress_ = Address(env);
         pulseData_ = static_cast<uint8_t>(Bits(env, pin_.data));
         if (f == McuFunction::Erase) eraseVcc_.push_back(VccNow(env));
@@ -302,7 +320,11 @@ uint8_t Mcu8051Chip::ReadByte(McuFunction f, uint32_t address) const {
         if (facts_.configAddress != 0 && (address == facts_.configAddress || address == facts_.configAddress + 1))
             return config_[address - facts_.configAddress];
         return 0xFF;
-    case McuFunction::ReadLock: {
+    case McuFunction::Table:
+        return table_.empty() ? 0xFF : table_[address % table_.size()];
+    case McuFunction::ReadLock:
+    case McuFunction::Security1:
+    case McuFunction::Security2: {
         uint8_t v = facts_.lockReadProgrammedHigh ? 0x00 : 0xFF;
         for (int i = 0; i < facts_.lockBits; ++i) {
             const uint8_t m = static_cast<uint8_t>(1u << facts_.lockReadBits[static_cast<size_t>(i)]);

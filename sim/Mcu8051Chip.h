@@ -63,6 +63,9 @@ enum class McuFunction : uint8_t {
     WriteConfig,
     Code,          // reads code on the verify strobe, programs on PROG
     LockLevelByte, // one-time lock byte: low two bits 2 lock bit 1, 1 bits 1-2, 0 bits 1-3
+    Table,         // reads the encryption table entry on the verify strobe, programs it on PROG
+    Security1,     // reads the lock byte on the verify strobe, programs lock bit 1 on PROG
+    Security2,     // the same for lock bit 2
 };
 
 struct McuModeEntry {
@@ -86,6 +89,8 @@ struct McuPinout {
     // High address latch: while this pin is high the address pins' byte is
     // taken as the high byte, held while it is low (0: none).
     int latch = 0;
+    // A second supply pin the part needs at VCC as well (0: none).
+    int vccB = 0;
 };
 
 struct Mcu8051Facts {
@@ -171,6 +176,7 @@ public:
 
     // Faults.
     void StickCell(uint32_t a) { stuck_[a] = true; }
+    void StickTableEntry(uint32_t i) { stuckTable_[i] = true; }
     void SetPulsesNeeded(uint32_t a, int n) { needed_[a] = n; }
     void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; }
     // The ready pin reads low whatever the chip does.
@@ -237,6 +243,7 @@ private:
     bool vppEarlyReported_ = false;
 
     std::map<uint32_t, bool> stuck_;
+    std::map<uint32_t, bool> stuckTable_;
     std::map<uint32_t, int> needed_;
     std::map<uint32_t, int> counted_;
     int erasesNeeded_ = 1;

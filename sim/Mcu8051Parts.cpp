@@ -428,6 +428,36 @@ Mcu8051Facts CounterOtp(const std::string& name, uint32_t bytes) {
     return f;
 }
 
+// 40-pin one-time parts taking A0-A7 on P1 and the high byte latched from
+// them by P3.3 high; the function on P2.6, P3.6, P3.7 (5 code, 4 the 16-byte
+// encryption table, 6 lock bit 1, 2 lock bit 2; each reads what it
+// programs, the lock byte with a programmed bit set: bit 7 lock bit 1, bit
+// 6 lock bit 2); reads on the P2.7 strobe, 100 us PROG pulses at 12.75 V.
+// The second supply version also wants ground on pin 24 and VCC on pin 25.
+Mcu8051Facts ModeCodePart(const std::string& name, uint32_t bytes, bool secondSupply) {
+    Mcu8051Facts f = Intel87C51(name, bytes, 0);
+    f.maker = "GENERIC-ALGORITHM";
+    f.note = "no datasheet: the mode codes, the latched address, the security bits and the second supply pins as "
+             "the algorithm row describes them";
+    f.signature.clear();
+    f.tableBytes = 16;
+    f.lockBits = 2;
+    f.lockReadProgrammedHigh = true;
+    f.pulsesNeeded = 25;
+    f.modes = {{McuFunction::Code, 5, 7}, {McuFunction::Table, 4, 7}, {McuFunction::Security1, 6, 7},
+               {McuFunction::Security2, 2, 7}};
+    McuPinout o = PortModePinout(kDip, 40, 8);
+    o.latch = kDip.p3[3];
+    o.mode = {kDip.p2[6], kDip.p3[6], kDip.p3[7]};
+    if (secondSupply) {
+        o.gnd.push_back(kDip.p2[3]);
+        o.vccB = kDip.p2[4];
+    }
+    f.dip = o;
+    f.plcc.pinCount = 0;
+    return f;
+}
+
 Mcu8051Facts Renamed(Mcu8051Facts f, const std::string& name) {
     f.name = name;
     return f;
@@ -470,6 +500,9 @@ std::vector<Mcu8051Facts> MakeParts() {
         CounterOtp("8051EC-8K", 8192),
         SecurityLevelPart("8051SL-4K", 4096, 0x29),
         SecurityLevelPart("8051SL-8K", 8192, 0x2A),
+        ModeCodePart("8051MC-8K", 8192, false),
+        ModeCodePart("8051MC-16K", 16384, false),
+        ModeCodePart("8051MC-16K-2V", 16384, true),
     };
 }
 

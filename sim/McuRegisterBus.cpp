@@ -24,6 +24,16 @@ constexpr int kProg20 = 20;
 constexpr int kClock20 = 19;
 constexpr int kRst20 = 15;
 
+// The 40-pin part taking mode codes (chip pin n on DIP socket pin).
+constexpr int kAddress40[8] = {5, 6, 7, 8, 9, 10, 11, 12}; // P1.0-P1.7
+constexpr int kModeCode40[3] = {31, 20, 21};     // P2.6, P3.6, P3.7
+constexpr int kLatch40 = 17;                      // P3.3
+constexpr int kStrobe40 = 32;                     // P2.7
+constexpr int kData40[8] = {43, 42, 41, 40, 39, 38, 37, 36}; // P0.0-P0.7
+constexpr int kAle40 = 34;
+constexpr int kPsen40 = 33;
+constexpr int kRst40 = 13;
+
 bool AnyOf(uint8_t v, std::initializer_list<uint8_t> l) {
     for (uint8_t x : l) {
         if (x == v) return true;
@@ -33,8 +43,33 @@ bool AnyOf(uint8_t v, std::initializer_list<uint8_t> l) {
 
 } // namespace
 
+bool McuRegisterBusPersonality::AllowedModeCode(uint8_t reg, uint8_t v) const {
+    switch (reg) {
+    case 0:
+    case 9:
+        return true;
+    case 1:
+        return AnyOf(v, {0, 0xA5, 0x25, 0x65});
+    case 2:
+        return AnyOf(v, {0, 0xFD, 0xFC});
+    case 3:
+        return AnyOf(v, {0, 0x47, 0x43, 0x42, 0x63, 0x73, 0xC2});
+    default:
+        return v == 0;
+    }
+}
+
+bool McuRegisterBusPersonality::TakeModeCode() {
+    const uint8_t r1 = reg_[1], r2 = reg_[2];
+    const bool known = (r2 == 0xFD && AnyOf(r1, {0xA5, 0x25, 0x65})) || (r2 == 0xFC && r1 == 0x65);
+    if (!known) return false;
+    mode_ = static_cast<uint8_t>((r1 >> 7 & 1) | (r1 >> 5 & 2) | (r2 & 1) << 2);
+    return true;
+}
+
 bool McuRegisterBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
     auto any = [v](std::initializer_list<uint8_t> l) { return AnyOf(v, l); };
+    if (modeCodePart_) return AllowedModeCode(reg, v);
     if (counterPart_) {
         switch (reg) {
         case 0:
@@ -86,10 +121,32 @@ void McuRegisterBusPersonality::SnapshotCounterPart(PinCondition* c) const {
     drive(kRst20, (control & 4) == 0);
 }
 
+void McuRegisterBusPersonality::SnapshotModeCodePart(PinCondition* c) const {
+    const uint8_t control = reg_[3];
+    if ((control & 0x40) == 0) return; // released
+    const bool allLow = (control & 0x04) != 0;
+    const bool readEnable = (control & 0x01) != 0;
+    auto drive = [&](int pin, bool high) {
+        c[pin].driven = true;
+        c[pin].drivenHigh = high && !allLow;
+    };
+    for (int i = 0; i < 8; ++i) {
+        drive(kAddress40[i], (reg_[0] >> i & 1) != 0);
+        if (!readEnable) drive(kData40[i], (reg_[9] >> i & 1) != 0);
+    }
+    for (int i = 0; i < 3; ++i) drive(kModeCode40[i], (mode_ >> i & 1) != 0);
+    drive(kLatch40, (control & 0x20) != 0);
+    drive(kStrobe40, !readEnable);
+    drive(kAle40, (control & 0x80) == 0);
+    drive(kPsen40, false);
+    drive(kRst40, (control & 0x02) != 0);
+}
+
 void McuRegisterBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
     if (counterPart_) return SnapshotCounterPart(c);
+    if (modeCodePart_) return SnapshotModeCodePart(c);
     const uint8_t control = reg_[4];
     if ((control & 0x0A) == 0) return; // released
     const bool allLow = (control & 0x08) != 0;
@@ -114,7 +171,10 @@ bool McuRegisterBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t v
     if (!BeginWrite(p, reg)) return false;
     if (!Allowed(reg, value)) return Unexpected(p, "8051 register bus", reg, value);
     const bool clock = counterPart_ && reg == 1 && value != reg_[1];
+    const bool modeLatch = modeCodePart_ && reg == 3 && (reg_[3] & 0x10) != 0 && (value & 0x10) == 0;
     reg_[reg] = value;
+    if (modeLatch && !TakeModeCode())
+        return Unexpected(p, "8051 register bus mode code", reg_[1], reg_[2]);
     if (clock) {
         clockHigh_ = true;
         UpdateChips();
@@ -131,7 +191,7 @@ std::optional<uint8_t> McuRegisterBusPersonality::OnRead(SimProgrammer& p, uint8
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return 0xFF;
     View view(*this, 0);
-    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, counterPart_ ? kData20 : kData, 8));
+    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, counterPart_ ? kData20 : modeCodePart_ ? kData40 : kData, 8));
 }
 
 void RegisterMcuRegisterBusPersonality() {

@@ -25,6 +25,19 @@
 //      to the part (else register 9 on it), bit 2 RST low (else high);
 //      values 7, 3, 1
 //   9  as above
+//
+// Header parameter 0 = 2: the 40-pin 8051 taking mode codes (chip pin n on
+// its DIP socket pin):
+//   0  address byte on P1 (the high byte while register 3 has bit 5)
+//   1, 2  mode code: A5h/FDh code array, 25h/FDh encryption table, 65h/FDh
+//      lock bit 1, 65h/FCh lock bit 2; taken as register 3's bit 4 falls
+//      and driven onto P2.6 (register 1 bit 7), P3.6 (register 1 bit 6) and
+//      P3.7 (register 2 bit 0)
+//   3  control, one meaning per bit: bit 0 read enable (P2.7 low, else
+//      register 9 on P0), bit 1 RST high, bit 2 every line low, bit 4 mode
+//      latch, bit 5 address latch (P3.3 high), bit 6 the lines driven (PSEN
+//      low), bit 7 PROG (ALE) low; values 47h, 43h, 42h, 63h, 73h, C2h
+//   9  as above
 #pragma once
 #include <cstdint>
 
@@ -34,7 +47,8 @@ namespace sim {
 
 class McuRegisterBusPersonality : public SocketBusPersonality {
 public:
-    explicit McuRegisterBusPersonality(const LogicImageHeader& h) : counterPart_(h.params[0] == 1) {}
+    explicit McuRegisterBusPersonality(const LogicImageHeader& h)
+        : counterPart_(h.params[0] == 1), modeCodePart_(h.params[0] == 2) {}
 
     uint16_t Id() const override { return kPersonalityMcuBus; }
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
@@ -43,9 +57,16 @@ public:
 private:
     void Snapshot(int s) override;
     void SnapshotCounterPart(PinCondition* c) const;
+    void SnapshotModeCodePart(PinCondition* c) const;
     bool Allowed(uint8_t reg, uint8_t value) const;
+    bool AllowedModeCode(uint8_t reg, uint8_t value) const;
+    // The mode code of registers 1 and 2 taken on the mode latch: false when
+    // it is none of the four.
+    bool TakeModeCode();
 
     bool counterPart_;
+    bool modeCodePart_;
+    uint8_t mode_ = 0; // P2.6, P3.6, P3.7 as bits 0-2
     bool clockHigh_ = false;
     uint8_t reg_[12] = {};
 };

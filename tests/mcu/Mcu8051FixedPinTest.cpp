@@ -1,5 +1,5 @@
 // Rows 129, 187 and 197, whose high address byte is latched from the low
-// address lines, and row 173 with its address counter, through the operation driver against the simulator's parts: the
+// address lines, row 104 with its mode codes and row 173 with its address counter, through the operation driver against the simulator's parts: the
 // sample program, every protection level, identity, faults and traffic.
 #include <set>
 
@@ -23,7 +23,8 @@ struct FixedPart {
 const FixedPart kParts[] = {
     {"8051SL-4K", 129, false},    {"8051SL-8K", 129, false},    {"8051OTP-8K", 187, false},
     {"8051OTP-32K", 187, false},  {"8051OTP-A16K", 197, true}, {"8051OTP-A32K", 197, true},
-    {"8051EC-4K", 173, false},    {"8051EC-8K", 173, false},
+    {"8051EC-4K", 173, false},    {"8051EC-8K", 173, false},    {"8051MC-8K", 104, false},
+    {"8051MC-16K-2V", 104, false},
 };
 
 bool OnAdapter(const char* name) { return std::string(name).starts_with("8051OTP-A"); }
@@ -40,10 +41,11 @@ TEST_P(FixedPinRows, SampleProgramAndEveryProtectionLevel) {
     ExpectNoViolations();
 
     // Rows 187, 197: the lock-level dialog's level as one lock byte; row 173:
-    // lock bit 1, or 1 and 2 by SecurityMode; row 129: SecurityMode 0 level
-    // 2, otherwise level 3, after which the chip is refused with its level's
-    // line.
-    const int levels = c.row == 129 || c.row == 173 ? 2 : 3;
+    // lock bit 1, or 1 and 2 by SecurityMode (row 104: security bits read
+    // back set, a second Secure logs them and stops at once when both are);
+    // row 129: SecurityMode 0 level 2, otherwise level 3, after which the
+    // chip is refused with its level's line.
+    const int levels = c.row == 187 || c.row == 197 ? 3 : 2;
     for (int level = 0; level < levels; ++level) {
         SCOPED_TRACE(level);
         chip = Reseat(kMaker, c.name, c.plcc);
@@ -56,6 +58,10 @@ TEST_P(FixedPinRows, SampleProgramAndEveryProtectionLevel) {
             FillPattern(0x100);
             EXPECT_EQ(Run(OpProgram), ResultFailed);
             EXPECT_EQ(chip->Cell(0), 0xFF);
+            if (c.row != 104) continue;
+            EXPECT_EQ(Run(OpSecurity), level == 0 ? ResultOk : ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine(" Device Secured!(Security bit 1)")) << LogText();
+            EXPECT_EQ(HasLine(" Device Secured!(Security bit 2)"), level == 1) << LogText();
             continue;
         }
         EXPECT_EQ(chip->Locked(1), level == 0);
@@ -87,7 +93,8 @@ TEST_F(McuRun, Row129IdentifiesItsSignatureOnlyAtLogicLevelVpp) {
 // ---- faults ---------------------------------------------------------------------------
 
 TEST_F(McuRun, CellThatNeverProgramsOnTheFixedPinRows) {
-    // Rows 187 and 197 retry 20 and 25 times and fail the step, row 173
+    // Rows 187, 197 and 104 retry 20, 25 and 25 times (104: Retry pulses
+    // each) and fail the step, row 173
     // fails after one attempt of Retry pulses; row 129 pulses once without a
     // read-back, so the verify of the program run finds it.
     struct Case {
@@ -96,7 +103,7 @@ TEST_F(McuRun, CellThatNeverProgramsOnTheFixedPinRows) {
         const char* line;
     };
     for (const Case c : {Case{"8051OTP-8K", 20, "Program error!"}, Case{"8051OTP-A16K", 25, "Program error!"},
-                         Case{"8051EC-8K", 5, "Program error!"},
+                         Case{"8051EC-8K", 5, "Program error!"}, Case{"8051MC-8K", 25 * 5, "Program error!"},
                          Case{"8051SL-4K", 1, "Verification error!"}}) {
         SCOPED_TRACE(c.name);
         sim::Mcu8051Chip* chip = Reseat(kMaker, c.name, OnAdapter(c.name));
@@ -134,7 +141,7 @@ TEST_F(McuRun, FixedPinRowsLatchTheHighByteAtTheFirstAddressAndEachBoundary) {
     // Row 173 clocks its counter up to the start instead.
     for (const auto& [name, start] :
          {std::pair{"8051OTP-8K", 0x1234u}, std::pair{"8051SL-8K", 0x1234u}, std::pair{"8051OTP-A16K", 0x1234u},
-          std::pair{"8051EC-8K", 0x1234u}, std::pair{"8051EC-8K", 0x100u}}) {
+          std::pair{"8051EC-8K", 0x1234u}, std::pair{"8051EC-8K", 0x100u}, std::pair{"8051MC-16K-2V", 0x1234u}}) {
         SCOPED_TRACE(name);
         sim::Mcu8051Chip* chip = Reseat(kMaker, name, OnAdapter(name));
         FillPattern(DeviceSize);
@@ -148,8 +155,9 @@ TEST_F(McuRun, FixedPinRowsLatchTheHighByteAtTheFirstAddressAndEachBoundary) {
         const uint32_t before = chip->LatchStrobes();
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
         // Per pass the first address and the next boundary; row 129's
-        // identity check latches 00h once more.
-        const uint32_t strobes = CurrentAlgorithm == 173 ? 0 : CurrentAlgorithm == 129 ? 5 : 4;
+        // identity check latches 00h once more, row 104's mode latch raises
+        // the address latch once per power-up.
+        const uint32_t strobes = CurrentAlgorithm == 173 ? 0 : CurrentAlgorithm == 129 || CurrentAlgorithm == 104 ? 5 + (CurrentAlgorithm == 104) : 4;
         EXPECT_EQ(chip->LatchStrobes() - before, strobes);
         // Programmer register 12 at power-up: 1 on row 129, 2 on row 187,
         // never on the register-bus rows.
@@ -157,65 +165,112 @@ TEST_F(McuRun, FixedPinRowsLatchTheHighByteAtTheFirstAddressAndEachBoundary) {
         for (const auto& r : simp.RegisterTrace()) {
             if (r.write && r.reg == 12 && r.value != 0) reg12.insert(r.value);
         }
-        EXPECT_EQ(reg12, CurrentAlgorithm == 197 || CurrentAlgorithm == 173 ? std::set<uint32_t>{}
+        EXPECT_EQ(reg12, CurrentAlgorithm != 129 && CurrentAlgorithm != 187 ? std::set<uint32_t>{}
                                                  : std::set<uint32_t>{CurrentAlgorithm == 129 ? 1u : 2u});
     }
     ExpectNoViolations();
 }
 
-TEST_F(McuRun, Row197RegisterSequences) {
-    // Power-up walks the control lines 0Ah, 02h, 42h, 43h; each program pulse
-    // arms the gate (5), strobes with C3h for the pulse width and goes back to
-    // 43h and 7.
-    sim::Mcu8051Chip* chip = SelectAndSeat(kMaker, "8051OTP-A16K", true);
-    DeviceEnd = 0x0F;
-    FillPattern(0x10);
-    BufferWindow[3] = 0xFF;
-    StartTrace();
-    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
-    std::vector<uint32_t> control, gate;
-    for (const auto& r : simp.RegisterTrace()) {
-        if (r.write && r.reg == 4) control.push_back(r.value);
-        if (r.write && r.reg == 5) gate.push_back(r.value);
-    }
-    const std::vector<uint32_t> powerUp{0x0A, 0x02, 0x42, 0x43};
-    const auto start = std::find(control.begin(), control.end(), 0x0Au); // after the engine's output reset
-    ASSERT_GE(control.end() - start, 4);
-    EXPECT_EQ(std::vector<uint32_t>(start, start + 4), powerUp);
-    EXPECT_EQ(std::count(control.begin(), control.end(), 0xC3u), 15); // the FFh cell gets none
-    EXPECT_EQ(std::count(gate.begin(), gate.end(), 5u), 15);
-    EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), 15u);
-    ExpectNoViolations();
-
-    // The image takes only the values that have a meaning.
-    for (const auto& [reg, value] : {std::pair{1u, 2u}, std::pair{2u, 4u}, std::pair{3u, 0x7Fu}, std::pair{4u, 0x44u},
-                                     std::pair{5u, 6u}, std::pair{6u, 1u}}) {
+TEST_F(McuRun, RegisterBusSequences) {
+    // Row 197: power-up walks the control lines 0Ah, 02h, 42h, 43h; each
+    // program pulse arms the gate (5), strobes with C3h for the pulse width
+    // and goes back to 43h and 7. Row 104: power-up 47h, the mode code taken
+    // on 73h-63h, then 43h; each program cell gives Retry C2h pulses at
+    // 12.7 V.
+    struct Case {
+        const char* name;
+        bool plcc;
+        uint32_t control, gateReg;
+        std::vector<uint32_t> powerUp;
+        uint32_t pulse, pulses;
+        std::vector<std::pair<uint32_t, uint32_t>> refused;
+    };
+    const Case cases[] = {
+        {"8051OTP-A16K", true, 4, 5, {0x0A, 0x02, 0x42, 0x43}, 0xC3, 15,
+         {{1, 2}, {2, 4}, {3, 0x7F}, {4, 0x44}, {5, 6}, {6, 1}}},
+        {"8051MC-8K", false, 3, 0, {0x47, 0x73, 0x63, 0x43}, 0xC2, 15 * 25,
+         {{1, 0xA4}, {2, 0xFE}, {3, 0x44}, {4, 1}, {5, 1}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         simp.ClearViolations();
-        WriteRegister(reg, value);
-        EXPECT_EQ(simp.Violations().size(), 1u) << reg << " " << value;
+        sim::Mcu8051Chip* chip = Reseat(kMaker, c.name, c.plcc);
+        DeviceEnd = 0x0F;
+        FillPattern(0x10);
+        BufferWindow[3] = 0xFF;
+        StartTrace();
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        std::vector<uint32_t> control, gate, modes;
+        for (const auto& r : simp.RegisterTrace()) {
+            if (r.write && r.reg == c.control) control.push_back(r.value);
+            if (r.write && c.gateReg != 0 && r.reg == c.gateReg) gate.push_back(r.value);
+            if (r.write && c.gateReg == 0 && (r.reg == 1 || r.reg == 2) && r.value != 0) modes.push_back(r.value);
+        }
+        const auto start = std::find(control.begin(), control.end(), c.powerUp[0]); // after the output reset
+        ASSERT_GE(control.end() - start, 4);
+        EXPECT_EQ(std::vector<uint32_t>(start, start + 4), c.powerUp);
+        EXPECT_EQ(static_cast<uint32_t>(std::count(control.begin(), control.end(), c.pulse)), c.pulses);
+        // Row 197 arms the gate for each pulse; row 104 writes FCh at power-up, then the code's mode.
+        EXPECT_EQ(static_cast<uint32_t>(std::count(gate.begin(), gate.end(), 5u)), c.gateReg != 0 ? c.pulses : 0u);
+        modes.resize(std::min<size_t>(modes.size(), 3));
+        EXPECT_EQ(modes, (c.gateReg != 0 ? std::vector<uint32_t>{} : std::vector<uint32_t>{0xFC, 0xA5, 0xFD}));
+        EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), c.pulses);
+        ExpectNoViolations();
+
+        // The image takes only the values that have a meaning.
+        for (const auto& [reg, value] : c.refused) {
+            simp.ClearViolations();
+            WriteRegister(reg, value);
+            EXPECT_EQ(simp.Violations().size(), 1u) << reg << " " << value;
+        }
     }
+    // Row 104's image refuses a mode code outside the four as it latches it.
+    simp.ClearViolations();
+    for (const auto& [reg, value] : {std::pair{1u, 0x25u}, std::pair{2u, 0xFCu}, std::pair{3u, 0x73u}, std::pair{3u, 0x63u}})
+        WriteRegister(reg, value);
+    EXPECT_EQ(simp.Violations().size(), 1u);
 }
 
-TEST_F(McuRun, Row173EncryptionTableAndDecodedReads) {
-    // The code first, then every entry but the FFh one at its counter
-    // address; reads decoded through the table give the plain bytes back.
-    sim::Mcu8051Chip* chip = SelectAndSeat(kMaker, "8051EC-4K");
-    DeviceEnd = 0xFF;
-    FillPattern(0x100);
-    std::vector<uint8_t> image(0x100);
-    for (uint32_t a = 0; a < 0x100; ++a) image[a] = BufferByte(a);
-    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
-    for (uint32_t i = 0; i < 32; ++i) EncryptionTable[i] = static_cast<uint8_t>(i * 7 + 1);
-    EncryptionTable[5] = 0xFF;
-    ASSERT_EQ(Run(OpEncryption), ResultOk) << LogText();
-    for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(chip->Table(i), EncryptionTable[i]) << i;
-    EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), 31u * Retry);
-    EncryptionEnable = 1;
-    FillBufferRange(0, 0xFF, 0);
-    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
-    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    ExpectNoViolations();
+TEST_F(McuRun, EncryptionTablesAndDecodedReads) {
+    // The code first, then every entry but the FFh one (row 173 at its
+    // counter address); row 104 writes its 16 entries whatever the table
+    // size says. Reads decoded through the table give the plain bytes back.
+    struct Case {
+        const char* name;
+        uint32_t entries, sizeWhileWriting;
+    };
+    for (const Case c : {Case{"8051EC-4K", 32, 32}, Case{"8051MC-8K", 16, 128}}) {
+        SCOPED_TRACE(c.name);
+        sim::Mcu8051Chip* chip = Reseat(kMaker, c.name, false);
+        DeviceEnd = 0xFF;
+        FillPattern(0x100);
+        std::vector<uint8_t> image(0x100);
+        for (uint32_t a = 0; a < 0x100; ++a) image[a] = BufferByte(a);
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t i = 0; i < 128; ++i) EncryptionTable[i] = static_cast<uint8_t>(i * 7 + 1);
+        EncryptionTable[5] = 0xFF;
+        const uint32_t size = EncryptionTableSize;
+        EncryptionTableSize = c.sizeWhileWriting;
+        ASSERT_EQ(Run(OpEncryption), ResultOk) << LogText();
+        EncryptionTableSize = size;
+        for (uint32_t i = 0; i < c.entries; ++i) EXPECT_EQ(chip->Table(i), EncryptionTable[i]) << i;
+        EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), (c.entries - 1) * Retry);
+        EncryptionEnable = 1;
+        FillBufferRange(0, 0xFF, 0);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        ExpectNoViolations();
+        EncryptionEnable = 0;
+    }
+    // Row 104 verifies each entry: one that never programs ends the writer.
+    sim::Mcu8051Chip* chip = Reseat(kMaker, "8051MC-8K", false);
+    chip->StickTableEntry(3);
+    EXPECT_EQ(Run(OpEncryption), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine("Encryption error!")) << LogText();
+    EXPECT_EQ(chip->Table(2), EncryptionTable[2]);
+    EXPECT_EQ(chip->Table(4), 0xFF);
+    EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), (3 + 25) * Retry);
 }
 
 TEST_F(McuRun, Row187LockByteOfEachLevel) {
