@@ -1,5 +1,7 @@
 #include "logic/SerialEditPld.h"
 
+#include <initializer_list>
+
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
@@ -19,6 +21,7 @@ EditModeState Edit208{};
 EditModeState Edit210{};
 EditModeState Edit209{};
 EditModeState Edit240{};
+EditModeState Edit241{};
 
 namespace {
 
@@ -703,6 +706,180 @@ int LatchSecureEntry(const LatchRow& t) {
     return 1;
 }
 
+// ---- The 16-bit bus part: ten-bit cells shifted in on pin 27 (clock 13),
+// the row address latched from the upper six bus pins on pin 35, the row
+// read back in parallel on the 16 bus pins, complemented.
+
+constexpr int kBusClockPin = 13, kBusIdPin = 14, kBusDataPin = 27, kBusLatchPin = 35;
+constexpr int kBusStrobePin = 23, kBusEditPin = 25, kBusPulsePin = 26, kBusWritePin = 18, kBusErasePin = 20;
+constexpr int kBusRows = 46, kBusArrayRows = 40, kBusSecureRow = 46;
+constexpr uint32_t kBusId = 252;
+constexpr uint32_t kBusIdTenths = 90, kBusEditTenths = 92;
+constexpr uint32_t kBusPulseUs = 100000;
+constexpr int kBusRowAddress[kBusRows] = {19, 17, 15, 13, 11, 9,  7,  5,  3,  1,  2,  0,  6,  4,  10, 8,
+                                          14, 12, 18, 16, 22, 20, 26, 24, 30, 28, 34, 32, 38, 36, 27, 25,
+                                          31, 29, 35, 33, 39, 37, 23, 21, 40, 42, 44, 43, 41, 45};
+
+void ShiftBits(uint32_t value, int n) {
+    for (int k = 0; k < n; ++k) ClockEditBit(kBusClockPin, kBusDataPin, value >> k & 1u);
+}
+
+void LatchRowAddress(int a) {
+    WritePinGroup(1, 0, 5, static_cast<uint64_t>(a));
+    PulsePin(kBusLatchPin, 3);
+    WritePinGroup(1, 0, 5, 0);
+}
+
+void DriveBus() {
+    WritePinGroup(0, 0, 3, 0);
+    SetPin(20, 0);
+    WritePinGroup(0, 8, 15, 0);
+}
+
+void PowerDownBus() {
+    FloatPinGroup(0, 8, 15);
+    SetDacVoltage(1, kIdleTenths);
+    SetSupplyPinA(kBusEditPin, 0);
+    DelayShortUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+}
+
+// Powers the part, reads its identification byte with 9.0 V on pin 14 and,
+// for the one part it knows, stays powered with the edit voltage on.
+int OpenBusAccess(int mode) {
+    DefinePinGroup("", 0, 15, 16, 17, 18, 19, 20, 21, 22, 27, 28, 29, 30, 31, 32, 33, 34, 0);
+    DefinePinGroup("", 1, 29, 30, 31, 32, 33, 34, 0);
+    GalChooseSupply(mode);
+    const auto supply = static_cast<int>(SupplyVoltage);
+    SetVccRange(1, supply);
+    SetAllDacVoltages(kIdleTenths, kIdleTenths, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    for (int pin : {kBusClockPin, kBusIdPin, kBusStrobePin, kBusLatchPin}) SetPin(pin, 0);
+    SetDevicePower(1, supply);
+    DelayMsSlot(1);
+    SetSupplyPinA(kBusIdPin, 1);
+    SetDacVoltage(2, static_cast<int>(kBusIdTenths));
+    DelayShortUsSlot(20);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(0, 0, 7));
+    SetDacVoltage(2, kIdleTenths);
+    SetSupplyPinA(kBusIdPin, 0);
+    Edit241.ChipIdCode = ReadValue;
+    if (ReadValue != kBusId) {
+        PowerDownBus();
+        ShowMessageLine(" Invalid device!");
+        return -1;
+    }
+    Edit241.ProgramVpp = Edit241.ReadVpp = kBusEditTenths;
+    SetSupplyPinA(kBusEditPin, 1);
+    SetDacVoltage(1, static_cast<int>(kBusEditTenths));
+    DelayShortUsSlot(10);
+    DriveBus();
+    return 1;
+}
+
+// Pin 23 high for 100 ms under the strobe voltage with `pin` (the write or
+// erase pins) held high.
+void BusStrobe(std::initializer_list<int> held) {
+    SetSupplyPinA(kBusPulsePin, 1);
+    SetDacVoltage(2, static_cast<int>(kBusEditTenths));
+    for (int pin : held) SetPin(pin, 1);
+    PulsePinTimed(kBusStrobePin, 3, kBusPulseUs);
+    for (int pin : held) SetPin(pin, 0);
+    SetDacVoltage(2, kIdleTenths);
+    SetSupplyPinA(kBusPulsePin, 0);
+}
+
+// Fuse shown on bus bit b by read r of row i (bit position: 15 - b below
+// bit 8 on the array rows, b otherwise); -1 where the bit is not checked.
+int BusReadFuse(int i, int r, int b) {
+    if (i < kBusArrayRows) return i + 40 * r + 400 * b;
+    if (i < 45) return b < 8 ? 6440 + 5 * b + (i - 40) : 6435 - 5 * (b - 8) + (i - 40);
+    return b == 9 ? 6480 : b == 8 ? 6481 : -1;
+}
+
+int ReadBusRow(int i, int mode) {
+    DriveBus();
+    for (int k = 0; k < 16; ++k) ShiftBits(i < kBusArrayRows ? 512 : 0, 10);
+    LatchRowAddress(kBusRowAddress[i]);
+    FloatPinGroup(0, 0, 15);
+    SetPin(kBusIdPin, 1);
+    int result = 1;
+    for (int r = 0; r < (i < kBusArrayRows ? 10 : 1) && result != -1; ++r) {
+        ReadValue = ~static_cast<uint32_t>(ReadPinGroup(0, 0, 15)) & 0xFFFFu;
+        if (i < kBusArrayRows) PulsePin(kBusClockPin, 3);
+        for (int b = 0; b < 16 && result != -1; ++b) {
+            const int fuse = BusReadFuse(i, r, b);
+            if (fuse < 0) continue;
+            const int position = i < kBusArrayRows && b < 8 ? 15 - b : i < kBusArrayRows ? b - 8 : b;
+            result = CheckFuseBit(fuse, position, static_cast<int>(ReadValue), mode);
+        }
+    }
+    SetPin(kBusIdPin, 0);
+    return result;
+}
+
+// A check after securing expects 0: the driver's read resets the value to 1
+// before every operation, so the read puts it back.
+int BusReadEntry(int mode) {
+    SecureCheckValue = 0;
+    int result = OpenBusAccess(2);
+    if (result != 1) return -1;
+    for (int i = 0; i < kBusRows && result != -1; ++i) result = ReadBusRow(i, mode);
+    PowerDownBus();
+    return result;
+}
+
+// Ten serial bits of one cell: all 0 for a fuse of 1, all 1 for a fuse of 0.
+void SendBusCell(uint32_t fuse) {
+    StepProgressByAddress(fuse);
+    ShiftBits(GetBufferBit(fuse) != 0 ? 0u : 0x3FFu, 10);
+}
+
+void WriteBusRow(int i) {
+    if (i < kBusArrayRows) {
+        for (int p = 0; p < 160; ++p) {
+            const int k = p < 80 ? 159 - p : 10 * ((p - 80) / 10) + 9 - (p - 80) % 10;
+            const auto fuse = static_cast<uint32_t>(k * 40 + i);
+            StepProgressByAddress(fuse); // a break does not stop programming
+            ShiftBits(GetBufferBit(fuse), 1);
+        }
+    } else if (i < 45) {
+        for (int b = 0; b < 16; ++b)
+            SendBusCell(static_cast<uint32_t>(b < 8 ? 6475 - 5 * b + (i - 40) : 6400 + 5 * (b - 8) + (i - 40)));
+    } else {
+        SendBusCell(6480);
+        SendBusCell(6481);
+    }
+    LatchRowAddress(kBusRowAddress[i]);
+    BusStrobe({kBusWritePin});
+}
+
+int BusProgramEntry() {
+    if (OpenBusAccess(kWriting) != 1) return -1;
+    for (int i = 0; i < kBusRows; ++i) WriteBusRow(i);
+    PowerDownBus();
+    return 1;
+}
+
+int BusEraseEntry() {
+    if (OpenBusAccess(kWriting) != 1) return -1;
+    BusStrobe({kBusErasePin, kBusWritePin});
+    PowerDownBus();
+    return 1;
+}
+
+int BusSecureEntry() {
+    SecureCheckValue = 0;
+    if (OpenBusAccess(kWriting) != 1) return -1;
+    LatchRowAddress(kBusSecureRow);
+    BusStrobe({kBusWritePin});
+    PowerDownBus();
+    return 1;
+}
+
 } // namespace
 
 int Alg207Read(int mode) { return ReadEntry(kRow207, mode); }
@@ -725,6 +902,10 @@ int Alg240Read(int mode) { return LatchReadEntry(kRow240, mode); }
 int Alg240Program() { return LatchProgramEntry(kRow240); }
 int Alg240Erase() { return LatchEraseEntry(kRow240); }
 int Alg240Secure() { return LatchSecureEntry(kRow240); }
+int Alg241Read(int mode) { return BusReadEntry(mode); }
+int Alg241Program() { return BusProgramEntry(); }
+int Alg241Erase() { return BusEraseEntry(); }
+int Alg241Secure() { return BusSecureEntry(); }
 
 void InstallEditModeRows() {
     static const LogicRowEntries rows[] = {
@@ -733,6 +914,7 @@ void InstallEditModeRows() {
         {210, Alg210Read, Alg210Program, Alg210Erase, Alg210Secure, nullptr},
         {209, Alg209Read, Alg209Program, Alg209Erase, Alg209Secure, nullptr},
         {240, Alg240Read, Alg240Program, Alg240Erase, Alg240Secure, nullptr},
+        {241, Alg241Read, Alg241Program, Alg241Erase, Alg241Secure, nullptr},
     };
     InstallLogicRows(rows);
 }

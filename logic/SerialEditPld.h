@@ -9,6 +9,8 @@
 // the serial pins; a secured part reads 0. Row 209: 22V10 type, addressed
 // the same way, its strobe voltage and erase passes also chosen by the code.
 // Row 240: 26V12 type, 12 outputs, identified within its one power-up.
+// Row 241: 29M16 type on a 16-bit bus, rows latched from the bus, read
+// back complemented; a secured part reads 0.
 #pragma once
 #include <cstdint>
 
@@ -24,6 +26,7 @@ extern EditModeState Edit208;
 extern EditModeState Edit210;
 extern EditModeState Edit209;
 extern EditModeState Edit240;
+extern EditModeState Edit241;
 
 int Alg207Read(int mode);
 int Alg207Program();
@@ -45,5 +48,9 @@ int Alg240Read(int mode);
 int Alg240Program();
 int Alg240Erase();
 int Alg240Secure();
+int Alg241Read(int mode);
+int Alg241Program();
+int Alg241Erase();
+int Alg241Secure();
 
 void InstallEditModeRows();

@@ -2,7 +2,8 @@
 // and 22V10 fuse maps in 20- and 24-pin DIPs, the identification code in row
 // 63), the 20-bit word part in its two adapters, and the edit-mode parts
 // whose identification code sets their edit voltages (16V8, 20V8 and
-// 20RA10, 22V10 and 26V12 maps in 20-, 24- and 28-pin DIPs).
+// 20RA10, 22V10 and 26V12 maps in 20-, 24- and 28-pin DIPs, the 29M16 map
+// on a 16-bit bus in a 24-pin DIP).
 // Also the byte-addressed EPLDs of the two pin-outs in 24-pin DIPs.
 #include "sim/ByteEpldChip.h"
 #include "sim/Catalog.h"
@@ -33,6 +34,7 @@ const EditModeFacts kEditModeParts[] = {
     {"AMD", "PALLV22V10", EditModeKind::Latch22V10, 8, 5828, true, 0},
     {"AMD", "PALCE26V12", EditModeKind::Latch26V12, 0, 7848, false, 0},
     {"AMD", "PALCE26V12H", EditModeKind::Latch26V12, 12, 7848, false, 1},
+    {"AMD", "PALCE29M16", EditModeKind::Wide29M16, 252, 6482, false, 0},
 };
 
 // The byte-addressed EPLDs: each pin-out with its bias level, the small and

@@ -91,13 +91,44 @@ const LatchLayout& LayoutOf(EditModeKind k) {
 
 const FuseMap& MapOf(EditModeKind k) { return k == EditModeKind::Bus16V8 ? k16V8 : k20V8; }
 int PinCount(EditModeKind k) {
+    if (k == EditModeKind::Wide29M16) return 24;
     if (k == EditModeKind::Latch26V12) return 28;
     return k == EditModeKind::Bus16V8 ? 20 : 24;
 }
 bool IsLatched(EditModeKind k) {
     return k == EditModeKind::Latch20RA10 || k == EditModeKind::Latch22V10 || k == EditModeKind::Latch26V12;
 }
-int StagesOf(EditModeKind k) { return IsLatched(k) ? LayoutOf(k).stages : kStages; }
+// The 29M16 type: sixteen 10-position blocks; pin 2 reads out (logic high)
+// or shows the code (9.0 V); pin 6 writes, pins 6 and 8 erase.
+constexpr int kWideStages = 160, kWideBlock = 10, kWideRows = 40, kWideSecureRow = 46;
+constexpr int kWideReadPin = 2, kWideWritePin = 6, kWideErasePin = 8;
+constexpr int kWideIdTenths = 90, kWideEditTenths = 92;
+constexpr uint64_t kWideWriteUs = 100000;
+
+// Term of an array row held at register position p: blocks 0-7 hold terms
+// 159 down to 80, blocks 8-15 terms 9..0, 19..10, ... 79..70.
+int WideTerm(int p) {
+    const int m = p / kWideBlock, j = p % kWideBlock;
+    return m < 8 ? kWideStages - 1 - p : kWideBlock * (m - 8) + kWideBlock - 1 - j;
+}
+
+// Fuse-map row of each latched row address.
+constexpr int kWideMapRow[46] = {11, 9,  10, 8,  13, 7,  12, 6,  15, 5,  14, 4,  17, 3,  16, 2,
+                                 19, 1,  18, 0,  21, 39, 20, 38, 23, 31, 22, 30, 25, 33, 24, 32,
+                                 27, 35, 26, 34, 29, 37, 28, 36, 40, 44, 41, 43, 42, 45};
+
+// Cell of block m of address a past the array; -1 where the block has none.
+int WideCell(int a, int m) {
+    const int row = a < 46 ? kWideMapRow[a] : -1;
+    if (row >= 40 && row < 45) return m < 8 ? 6475 - 5 * m + (row - 40) : 6400 + 5 * (m - 8) + (row - 40);
+    if (row == 45 && m >= 14) return 6480 + m - 14;
+    return -1;
+}
+
+int StagesOf(EditModeKind k) {
+    if (k == EditModeKind::Wide29M16) return kWideStages;
+    return IsLatched(k) ? LayoutOf(k).stages : kStages;
+}
 
 } // namespace
 
@@ -106,6 +137,8 @@ const EditModeChip::Pins& EditModeChip::PinsOf(EditModeKind k) {
     static const Pins k20{1, 2, 3, 4, 10, 15, 24, 12, 0, 0, 0, 0, 0, 0};
     static const Pins kLatched{1, 2, 3, 0, 9, 0, 24, 12, 4, 5, 6, 7, 10, 11};
     static const Pins k26{1, 2, 3, 0, 11, 0, 7, 21, 4, 5, 6, 8, 12, 13}; // VCC and ground at the centre pins
+    static const Pins kWide{1, 15, 13, 0, 11, 0, 24, 12, 14, 23, 0, 8, 0, 0};
+    if (k == EditModeKind::Wide29M16) return kWide;
     if (k == EditModeKind::Latch26V12) return k26;
     if (IsLatched(k)) return kLatched;
     return k == EditModeKind::Bus16V8 ? k16 : k20;
@@ -119,7 +152,13 @@ EditModeChip::EditModeChip(const EditModeFacts& facts)
     AllowPin(PinsOf(facts.kind).edit, kEditMaxTenths);
     if (IsLatched(facts.kind)) AllowPin(PinsOf(facts.kind).pulse, kEditMaxTenths);
     if (facts.kind == EditModeKind::Bus20V8) AllowPin(PinsOf(facts.kind).data, kDataMaxTenths);
+    if (facts.kind == EditModeKind::Wide29M16) {
+        AllowPin(PinsOf(facts.kind).pulse, kEditMaxTenths);
+        AllowPin(kWideReadPin, kDataMaxTenths);
+    }
 }
+
+bool EditModeChip::Latched() const { return IsLatched(part_.kind); }
 
 int EditModeChip::Columns() const { return MapOf(part_.kind).columns; }
 
@@ -154,12 +193,16 @@ void EditModeChip::EndPulse(const PinEnvironment& env) {
     const uint64_t width = strobe_.Stop(env.NowUs());
     const int bus = strobeBus_;
     if (pulses_.size() < kLogLimit) {
-        pulses_.push_back({bus, address_, width, Volts(env, Latched() ? PinsOf(part_.kind).pulse : PinsOf(part_.kind).edit), {}});
+        pulses_.push_back({bus, address_, width, Volts(env, Latched() || Wide() ? PinsOf(part_.kind).pulse : PinsOf(part_.kind).edit), {}});
         if (Latched())
             for (int p = 0; p < static_cast<int>(reg_.size()); ++p) pulses_.back().positions.push_back(static_cast<uint8_t>(Position(p)));
     }
     if (Latched()) {
         EndLatchedPulse(env, bus, width);
+        return;
+    }
+    if (Wide()) {
+        EndWidePulse(env, bus, width);
         return;
     }
     if (!Voltage(env, true)) return;
@@ -334,7 +377,90 @@ int EditModeChip::LatchedOutput(const PinEnvironment& env, int i) const {
     return Cell(static_cast<uint32_t>(term * l.columns + address_));
 }
 
+// Bus 0: a write pulse, 1: an erase pulse; both at 9.2 V on the edit and
+// strobe-voltage pins.
+void EditModeChip::EndWidePulse(const PinEnvironment& env, int bus, uint64_t width) {
+    const Pins& pins = PinsOf(part_.kind);
+    if (!Within(Volts(env, pins.edit), kWideEditTenths, kTolerance) || width < kWideWriteUs) return;
+    if (!Within(Volts(env, pins.pulse), kWideEditTenths, kTolerance)) return;
+    if (bus == 1) {
+        EraseAll();
+        return;
+    }
+    if (bus != 0) return;
+    if (address_ == kWideSecureRow) {
+        Secure();
+    } else if (address_ < kWideRows) {
+        for (int p = 0; p < kWideStages; ++p)
+            WriteCell(static_cast<uint32_t>(WideTerm(p) * kWideRows + kWideMapRow[address_]), Position(p));
+    } else {
+        for (int m = 0; m < kWideStages / kWideBlock; ++m) {
+            const int cell = WideCell(address_, m);
+            int ones = 0;
+            for (int j = 0; j < kWideBlock; ++j) ones += Position(kWideBlock * m + j);
+            if (cell >= 0) WriteCell(static_cast<uint32_t>(cell), ones == kWideBlock ? 0 : 1);
+        }
+    }
+}
+
+void EditModeChip::UpdateWide(const PinEnvironment& env) {
+    const Pins& pins = PinsOf(part_.kind);
+    const bool edge = edges_.Take(Level(env, pins.clock) == 1, Level(env, pins.strobe) == 1);
+    const bool latch = Level(env, pins.latch) == 1;
+    if (latch && !latchHigh_ && Powered(env)) {
+        address_ = 0;
+        for (int b = 0; b < 6; ++b) address_ |= Level(env, 17 + b) << b;
+        readClocks_ = 0;
+    }
+    latchHigh_ = latch;
+    if (!edge) return;
+    if (!InEditMode(env, pins.edit, kEditOnTenths)) {
+        strobe_.Stop(env.NowUs());
+        return;
+    }
+    if (edges_.clockRise) {
+        if (Level(env, kWideReadPin) == 0) {
+            ShiftRegister(static_cast<uint8_t>(Level(env, pins.data)));
+        } else {
+            if (address_ < kWideRows && readVolts_.size() < kLogLimit) readVolts_.push_back(Volts(env, pins.edit));
+            ++readClocks_;
+        }
+    }
+    if (edges_.strobeEdge) {
+        if (edges_.strobeHigh) {
+            strobeBus_ = Level(env, kWideWritePin) == 0 ? -1 : Level(env, kWideErasePin) == 1 ? 1 : 0;
+            strobe_.Start(env.NowUs());
+        } else {
+            EndPulse(env);
+        }
+    }
+}
+
+// Bus bit B (-1 floats): the code at 9.0 V on pin 2, else the complement of
+// the cell its block shows.
+int EditModeChip::WideOutput(const PinEnvironment& env, int bit) const {
+    const int select = Volts(env, kWideReadPin);
+    if (Within(select, kWideIdTenths, 1)) return bit < 8 ? (part_.idCode >> bit) & 1 : -1;
+    if (Level(env, kWideReadPin) == 0 || select >= kEditOnTenths) return -1;
+    if (!Within(Volts(env, PinsOf(part_.kind).edit), kWideEditTenths, kTolerance)) return -1;
+    const int m = bit < 8 ? 7 - bit : 23 - bit;
+    int cell = -1;
+    if (address_ < kWideRows) {
+        const int last = kWideBlock * m + kWideBlock - 1;
+        if (readClocks_ >= kWideBlock || Position(last) == 0) return -1;
+        cell = WideTerm(last - readClocks_) * kWideRows + kWideMapRow[address_];
+    } else if (readClocks_ == 0) {
+        cell = WideCell(address_, m);
+    }
+    if (cell < 0) return -1;
+    return Secured() ? 1 : 1 - Cell(static_cast<uint32_t>(cell));
+}
+
 void EditModeChip::Update(const PinEnvironment& env) {
+    if (Wide()) {
+        UpdateWide(env);
+        return;
+    }
     if (Latched()) {
         UpdateLatched(env);
         return;
@@ -384,6 +510,13 @@ int EditModeChip::ReadBit(int b) const {
 
 ChipDrive EditModeChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
     const Pins& pins = PinsOf(part_.kind);
+    if (Wide()) {
+        const int c = ChipPinAt(socketPin);
+        const int b = c >= 3 && c <= 10 ? c - 3 : c >= 15 && c <= 22 ? c - 7 : -1;
+        const int bit = b < 0 ? -1 : WideOutput(env, b);
+        if (bit < 0) return ChipDrive::None;
+        return bit ? ChipDrive::High : ChipDrive::Low;
+    }
     if (Latched()) {
         const LatchLayout& l = LayoutOf(part_.kind);
         int i = 0;

@@ -55,6 +55,21 @@
 // erases with one 100 ms pulse; both only with row 56 shifted into the
 // address register. For every latch-addressed kind a clock with the select
 // pin high shifts the address register and the rising latch pin takes it.
+//
+// The 29M16 type (Wide29M16, 24-pin DIP) has a 16-bit bus on chip pins 3-10
+// and 15-22 and a 160-stage register shifted from pin 15 on rising edges of
+// pin 1 while pin 2 is low; the register is sixteen 10-position blocks. A
+// rising pin 23 latches the row address from pins 17-22 (40 array rows of
+// 160 terms, rows 40-44 of sixteen cells, row 45 of two, security row 46).
+// With pin 2 high (logic level) and the edit pin 13 at 9.2 V, bus bit B shows
+// block 7 - B (B < 8) or 23 - B, the complement of its cells: an array row
+// shows the block's positions from its last one down, one per clock of pin
+// 1, valid only when the register held a 1 there; the other rows show one
+// cell per block once. With 9.0 V on pin 2 bits 0-7 show the identification
+// code 252. A 100 ms or longer pulse of pin 11 with 9.2 V on pin 14 writes
+// the latched row with pin 6 high (array cells from their positions; a cell
+// of the other rows is programmed by a block of ten ones) or secures on row
+// 46, and erases with pins 6 and 8 high. A secured part shows 1 everywhere.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -63,7 +78,7 @@
 
 namespace sim {
 
-enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10, Latch22V10, Latch26V12 };
+enum class EditModeKind : uint8_t { Bus16V8, Bus20V8, Latch20RA10, Latch22V10, Latch26V12, Wide29M16 };
 
 struct EditModeFacts {
     const char* maker;
@@ -109,7 +124,11 @@ private:
         // Latch-addressed kinds: strobe voltage, latch, select, erase, shift.
         int pulse, latch, select, erase, shift, pass;
     };
-    bool Latched() const { return part_.kind >= EditModeKind::Latch20RA10; }
+    bool Latched() const;
+    bool Wide() const { return part_.kind == EditModeKind::Wide29M16; }
+    void UpdateWide(const PinEnvironment& env);
+    void EndWidePulse(const PinEnvironment& env, int bus, uint64_t width);
+    int WideOutput(const PinEnvironment& env, int bit) const;
     int SpecialCell(int a, int k, int* position) const;
     int PassesNeeded(bool longPasses) const;
     int Position(int p) const;

@@ -1,4 +1,4 @@
-// Rows 207, 208, 210, 209 and 240 end to end against the edit-mode chip model: the driver's
+// Rows 207, 208, 210, 209, 240 and 241 end to end against the edit-mode chip model: the driver's
 // operations, the edit voltages and erase recipe chosen by the chip's code,
 // refusals, injected faults and the PAL types of the device image.
 #include "logic/SerialEditPld.h"
@@ -20,7 +20,8 @@ const Part kParts[] = {{"PALCE16V8", 207, 2194, 32, 2056, 1},
                        {"PALCE22V10", 209, 5828, 44, 0, 1},
                        {"PALLV22V10", 209, 5828, 44, 0, 1},
                        {"PALCE26V12", 240, 7848, 52, 0, 1},
-                       {"PALCE26V12H", 240, 7848, 52, 0, 1}};
+                       {"PALCE26V12H", 240, 7848, 52, 0, 1},
+                       {"PALCE29M16", 241, 6482, 40, 0, 0}};
 
 class SerialEditPldTest : public PldRun {
 protected:
@@ -84,7 +85,8 @@ TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
 // the strobe-voltage pin and erases with one 100 ms strobe under the erase
 // pin (logged as 1); the 22V10 type strobes at its code's strobe voltage
 // and erases in passes of a pulse under the pass pin (logged as 2, 50 ms or
-// 250 ms) and 100 ms under the erase pin, four passes on code 15.
+// 250 ms) and 100 ms under the erase pin, four passes on code 15; the 29M16
+// type writes and erases at 9.2 V with 100 ms strobes.
 TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
     struct Case {
         const char* name;
@@ -103,7 +105,8 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
                           {"PALLV22V10", 10, 87, 87, 0, pass, 50000},
                           {"PALCE26V12", 0, 135, 105, 0, four, 250000}, {"PALCE26V12", 15, 135, 105, 0, four, 250000},
                           {"PALCE26V12", 12, 92, 92, 0, four, 250000},  {"PALCE26V12H", 12, 92, 92, 0, latched},
-                          {"PALCE26V12H", 0, 135, 105, 0, latched}};
+                          {"PALCE26V12H", 0, 135, 105, 0, latched},
+                          {"PALCE29M16", 252, 92, 92, 0, latched, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code);
@@ -138,15 +141,20 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
 }
 
 // A code outside the row's table, or no part at all, is refused before any
-// fuse: " Incorrect device ID", the socket powered down, no strobe.
+// fuse: " Incorrect device ID" (the 29M16 type: " Invalid device!"), the
+// socket powered down, no strobe.
 TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
     struct Case {
         const char* name;
         int code; // -1: empty socket
     };
+    const auto message = [](const char* name) {
+        return std::string(name) == "PALCE29M16" ? " Invalid device!" : " Incorrect device ID";
+    };
     for (const Case c : {Case{"PALCE16V8", 0}, Case{"PALCE16V8", 1}, Case{"PALCE20V8", 128}, Case{"PALCE20RA10", 0},
                          Case{"PALCE20RA10", 15}, Case{"PALCE22V10", 0}, Case{"PALCE22V10", 4}, Case{"PALCE26V12", 4},
-                         Case{"PALCE20V8", -1}, Case{"PALCE16V8", -1}, Case{"PALCE20RA10", -1}}) {
+                         Case{"PALCE29M16", 253}, Case{"PALCE29M16", 124}, Case{"PALCE20V8", -1},
+                         Case{"PALCE16V8", -1}, Case{"PALCE20RA10", -1}, Case{"PALCE29M16", -1}}) {
         SCOPED_TRACE(std::string(c.name) + " code " + std::to_string(c.code));
         sim::EditModeChip* chip = Seat(c.name, c.code < 0 ? 0 : c.code);
         if (c.code < 0) {
@@ -158,7 +166,7 @@ TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
         for (int op : {OpBlankCheck, OpProgram, OpVerify, OpErase, OpSecurity}) {
             SCOPED_TRACE(op);
             EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
+            EXPECT_TRUE(HasLine(message(c.name))) << LogText();
             EXPECT_TRUE(elec->SuppliedPins().empty());
         }
         if (chip == nullptr) continue; // the empty socket's pins carry the supplies unloaded
@@ -235,7 +243,8 @@ TEST_F(SerialEditPldTest, PalTypesThroughTheDeviceImage) {
 // Golden positions: one fuse programmed on the part reads back at its own
 // JEDEC number and nowhere else (the architecture rows' 8-position blocks,
 // the last block of rows 62 and 63, the UES byte order; the 20RA10 type's
-// eight-term blocks and its architecture row, read once).
+// eight-term blocks and its architecture row, read once; the 29M16 type's
+// ten-term blocks on the 16-bit bus and its rows past the array).
 TEST_F(SerialEditPldTest, GoldenFusePositions) {
     struct Case {
         const char* name;
@@ -248,7 +257,8 @@ TEST_F(SerialEditPldTest, GoldenFusePositions) {
         {"PALCE20RA10", 3, {0, 39, 40, 319, 320, 3160, 3199, 3200, 3205, 3209}},
         {"PALCE22V10", 8, {0, 43, 44, 439, 440, 5323, 5324, 5807, 5808, 5809, 5816, 5826, 5827}},
         {"PALCE26V12", 12, {0, 52, 7799, 7800, 7811, 7836, 7847}},
-        {"PALCE26V12H", 12, {51, 7812, 7823}}};
+        {"PALCE26V12H", 12, {51, 7812, 7823}},
+        {"PALCE29M16", 252, {0, 39, 40, 399, 400, 3240, 3999, 6399, 6400, 6404, 6435, 6440, 6479, 6480, 6481}}};
     for (const Case& c : cases) {
         for (uint32_t f : c.fuses) {
             SCOPED_TRACE(std::string(c.name) + " fuse " + std::to_string(f));
