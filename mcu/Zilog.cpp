@@ -210,12 +210,27 @@ bool ZilogPowerUp162(int mode, uint32_t lines) {
     return true;
 }
 
-void ZilogPowerDown162() {
-    ApplyVppToPin(L162->Vpp, 0, 50);
-    ApplyVppToPin(L162->Epm, 0, 50);
+// Power-down of the option-byte rows: Vpp and the EPM pin back to 5.0 V.
+void PowerDownEpm(int vppPin, int epmPin) {
+    ApplyVppToPin(vppPin, 0, 50);
+    ApplyVppToPin(epmPin, 0, 50);
     DelayShortUsSlot(10);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     ResetProgrammerOutputs();
+}
+
+void ZilogPowerDown162() { PowerDownEpm(L162->Vpp, L162->Epm); }
+
+// The option byte of rows 162 and 166: split into its bit array when read,
+// assembled from it for writing.
+void StoreOptionByte(uint32_t& byte, uint32_t (&bits)[8]) {
+    byte = ReadValue & 0xFF;
+    for (uint32_t i = 0; i < 8; ++i) bits[i] = (byte >> i) & 1;
+}
+
+void AssembleOptionByte(uint32_t& byte, const uint32_t (&bits)[8]) {
+    byte = 0;
+    for (uint32_t i = 0; i < 8; ++i) byte |= (bits[i] & 1) << i;
 }
 
 // A0-A7 at every cell; the high lines at each 256-byte boundary and at the
@@ -229,14 +244,12 @@ void ZilogReadOptionByte162() {
     if (!ZilogPowerUp162(2, 3)) return;
     WritePinGroup(0, 0, 11, 0x3F);
     ReadCycle();
-    ZilogOptionByte162 = ReadValue & 0xFF;
-    for (uint32_t i = 0; i < 8; ++i) ZilogOptionBits162[i] = (ZilogOptionByte162 >> i) & 1;
+    StoreOptionByte(ZilogOptionByte162, ZilogOptionBits162);
     ZilogPowerDown162();
 }
 
 int ZilogProgramOptionByte162() {
-    ZilogOptionByte162 = 0;
-    for (uint32_t i = 0; i < 8; ++i) ZilogOptionByte162 |= (ZilogOptionBits162[i] & 1) << i;
+    AssembleOptionByte(ZilogOptionByte162, ZilogOptionBits162);
     if (!ZilogPowerUp162(1, 3)) return -1;
     ExpectedValue = ZilogOptionByte162 | 0xC1;
     WritePinGroup(0, 0, 11, 0x3F);
@@ -245,14 +258,19 @@ int ZilogProgramOptionByte162() {
     return r;
 }
 
-// The array loops of the address-line rows.
-int ReadLines(int mode, void (*drive)(uint32_t, bool)) {
+// The array loops: `drive` sets the address lines before a cell, `next`
+// steps an address counter after it (either may be absent).
+using DriveFn = void (*)(uint32_t, bool);
+using NextFn = void (*)();
+
+int ReadLines(int mode, DriveFn drive, NextFn next = nullptr) {
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        drive(ChipAddress, ChipAddress == DeviceStart);
+        if (drive != nullptr) drive(ChipAddress, ChipAddress == DeviceStart);
         ReadCycle();
+        if (next != nullptr) next();
         r = ProcessReadByte(mode);
         if (r == -1) break;
         if (BufferIndex >= 0x10000 && mode != 0) {
@@ -263,15 +281,16 @@ int ReadLines(int mode, void (*drive)(uint32_t, bool)) {
     return r;
 }
 
-int ProgramLines(uint32_t mask, void (*drive)(uint32_t, bool)) {
+int ProgramLines(uint32_t mask, DriveFn drive, NextFn next = nullptr) {
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        drive(ChipAddress, ChipAddress == DeviceStart);
+        if (drive != nullptr) drive(ChipAddress, ChipAddress == DeviceStart);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         r = ProgramWithRetry(mask);
         if (r == -1) break;
+        if (next != nullptr) next();
         BufferIndex += AddressStep;
         if (BufferIndex > 0xFFFF && AdvanceToNextBank() == -1) {
             r = -1;
@@ -309,6 +328,18 @@ void SupplyA(std::initializer_list<int> pins, int state) {
     for (int p : pins) SetSupplyPinA(p, state);
 }
 
+// The supply set-up of the option-pulse rows: DAC channel 1 at Vpp, channel
+// 2 at `dac2`, every socket pin floated.
+void PulsedRowsSupply(int mode, int dac2) {
+    ProgressStep = 16;
+    SupplyVoltage = PhaseSupply(mode);
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(static_cast<int>(Vpp / 10), dac2, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+}
+
 void PowerUp15(int mode) {
     const Layout15& l = *L15;
     const int* a = l.A;
@@ -317,13 +348,7 @@ void PowerUp15(int mode) {
                    a[14], 0);
     DefinePinGroup("", 1, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], 0);
     g_cell = {l.Strobe, l.Read, 1};
-    ProgressStep = 16;
-    SupplyVoltage = PhaseSupply(mode);
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(1);
-    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
-    DelayMsSlot(100);
-    FloatPinRange(1, 48);
+    PulsedRowsSupply(mode, static_cast<int>(Vpp / 10));
     SetPin(l.Mode, 1);
     SetPin(l.Read, 1);
     SetPin(l.Strobe, 1);
@@ -487,20 +512,419 @@ int Alg165Secure() {
     return 1;
 }
 
+// ---- row 164: row 162's pins, option pulses ------------------------------------------------
+
+namespace {
+
+// False (nothing powered) for a package outside the layouts.
+bool ZilogPowerUp164(int mode) {
+    L162 = LayoutFor(kLayouts162, PackagePins());
+    if (L162 == nullptr) return false;
+    const Layout12& l = *L162;
+    DefineLayoutGroups(l);
+    PulsedRowsSupply(mode, static_cast<int>(Vpp / 10));
+    SetPin(l.Mode, 1);
+    SetPin(l.Read, 1);
+    SetPin(l.Strobe, 1);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    SetPin(l.Mode, 0);
+    return true;
+}
+
+// Vpp on, then the mode pin at high voltage: the option-pulse mode.
+void ZilogProgramOptions164() {
+    const uint32_t* states = ZilogOptionStates(164);
+    if (!ZilogPowerUp164(1)) return;
+    const Layout12& l = *L162;
+    SupplyA({l.Vpp}, 1);
+    DelayMsSlot(100);
+    SupplyA({l.Mode}, 1);
+    if (states[0] == 1) {
+        SetPin(l.Read, 0);
+        SetPin(l.Epm, 0);
+        OptionPulse();
+        SetPin(l.Read, 1);
+        SetPin(l.Epm, 1);
+    }
+    if (states[1] == 1) OptionPulse();
+    SupplyA({l.Mode, l.Vpp}, 0);
+    ZilogPowerDownPulsed();
+}
+
+// ---- rows 160, 161 and 166: the address counter ---------------------------------------------
+
+struct CounterLayout {
+    uint32_t Pins;
+    int D[8];
+    int Mode, Read, Hv2, Vpp, Clear, Clock, Strobe;
+};
+// The 18-pin column is also the fixed layout of rows 160 and 161.
+constexpr CounterLayout kLayouts166[] = {
+    {18, {30, 31, 32, 33, 16, 17, 18, 19}, 22, 23, 24, 25, 26, 27, 28},
+    {28, {34, 35, 36, 37, 38, 11, 12, 13}, 20, 21, 22, 23, 29, 30, 31},
+    {40, {39, 40, 41, 42, 43, 6, 7, 8}, 19, 20, 21, 22, 30, 31, 34},
+};
+const CounterLayout* LC = &kLayouts166[0];
+
+void ClockPulse() { PulsePin(LC->Clock, 3); }
+
+// After the counter's last clear: step it to Chip Start, so a range starting
+// above 0 reaches its own cells.
+void ClockToStart() {
+    for (uint32_t a = 0; a < DeviceStart; ++a) ClockPulse();
+}
+
+void DefineCounterData(const CounterLayout& l, int group) {
+    const int* d = l.D;
+    DefinePinGroup("", group, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], 0);
+    g_cell = {l.Strobe, l.Read, group};
+}
+
+// Rows 160 and 161: Vpp on pin 25 and the counter cleared, at Chip Start.
+void ZilogPowerUp160(int mode, bool row160 = true) {
+    LC = &kLayouts166[0];
+    const CounterLayout& l = *LC;
+    DefineCounterData(l, 1);
+    PulsedRowsSupply(mode, 110);
+    SetPin(l.Mode, 1);
+    SetPin(l.Read, 1);
+    SetPin(l.Strobe, 1);
+    if (row160) SetPin(l.Clock, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayShortUsSlot(100);
+    SetPin(l.Hv2, 1);
+    SetPin(l.Mode, 0);
+    DelayMsSlot(1);
+    SupplyA({l.Vpp}, 1);
+    PulsePin(l.Clear, 3);
+}
+
+void ZilogPowerUp161(int mode) { ZilogPowerUp160(mode, false); }
+
+void ZilogPowerDown160() {
+    SupplyA({LC->Vpp}, 0);
+    DelayShortUsSlot(10);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    ResetProgrammerOutputs();
+}
+
+// The option pulses of rows 160 and 161 (150 ms, or 750 ms on row 161).
+void PulseFor(uint32_t us) { PulsePinTimed(LC->Strobe, 2, us); }
+
+// The option mode of rows 160 and 161: the mode pin at 11.0 V.
+void EnterOptions160() {
+    ZilogPowerUp160(1);
+    SupplyA({LC->Mode}, 1);
+    DelayShortUsSlot(10);
+}
+
+void EnterOptions161() {
+    ZilogPowerUp161(1);
+    SetPin(LC->Mode, 1);
+    SetDacVoltage(4, 50);
+    DelayMsSlot(1);
+    SupplyA({LC->Mode}, 1);
+    DelayShortUsSlot(10);
+}
+
+void LeaveOptions160() {
+    SupplyA({LC->Mode}, 0);
+    ZilogPowerDown160();
+}
+
+// A pulse with the second high-voltage pin at 11.0 V (`low23`: pin 23 low).
+void HighVoltagePulse(uint32_t us, bool low23) {
+    SupplyA({LC->Hv2}, 1);
+    if (low23) SetPin(LC->Read, 0);
+    PulseFor(us);
+    if (low23) SetPin(LC->Read, 1);
+    SupplyA({LC->Hv2}, 0);
+}
+
+// A pulse with `pin` held low for it.
+void LowPinPulse(int pin, uint32_t us) {
+    SetPin(pin, 0);
+    PulseFor(us);
+    SetPin(pin, 1);
+}
+
+// "RC Oscillator" with pin 24 low, "WDT Enable" with pins 24 and 23 low, so
+// the part tells the two apart; "Autolatch Disable" with pin 24 at 11.0 V.
+void ZilogProgramOptions160() {
+    const uint32_t* s = ZilogOptionStates(160);
+    EnterOptions160();
+    if (s[0] == 1) LowPinPulse(LC->Hv2, kOptionPulseUs);
+    if (s[1] == 1) HighVoltagePulse(kOptionPulseUs, true);
+    if (s[2] == 1) {
+        SetPin(LC->Read, 0);
+        LowPinPulse(LC->Hv2, kOptionPulseUs);
+        SetPin(LC->Read, 1);
+    }
+    LeaveOptions160();
+}
+
+constexpr uint32_t kLongOptionUs = 750000;
+
+void ZilogProgramOptions161() {
+    const uint32_t* s = ZilogOptionStates(161);
+    EnterOptions161();
+    if (s[0] == 1) PulseFor(kLongOptionUs);
+    if (DeviceVariant != 1) {
+        if (s[1] == 1) LowPinPulse(LC->Read, kLongOptionUs);
+        if (s[2] == 1) LowPinPulse(LC->Hv2, kLongOptionUs);
+    }
+    LeaveOptions160();
+}
+
+// Variant 2's own entry: Vpp rises with pin 24 low; the counter stands at 64.
+void EnterVariant2() {
+    LC = &kLayouts166[0];
+    const CounterLayout& l = *LC;
+    DefineCounterData(l, 1);
+    PulsedRowsSupply(1, 110);
+    SetPin(l.Mode, 0);
+    SetPin(l.Hv2, 0);
+    SetPin(l.Clear, 0);
+    SetPin(l.Read, 1);
+    SetPin(l.Strobe, 1);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+    SupplyA({l.Vpp}, 1);
+    SetPin(l.Clear, 1);
+    for (int i = 0; i < 64; ++i) ClockPulse();
+}
+
+void ZilogPowerDownVariant2() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    ResetProgrammerOutputs();
+}
+
+void ZilogProgramOptions161Variant2() {
+    const uint32_t* s = ZilogOptionStates(161);
+    EnterVariant2();
+    const CounterLayout& l = *LC;
+    if (s[0] == 1) {
+        SetPin(l.Hv2, 1);
+        PulseFor(kOptionPulseUs);
+    }
+    if (s[1] == 1) {
+        SetPin(l.Hv2, 1);
+        LowPinPulse(l.Read, kOptionPulseUs);
+    }
+    if (s[2] == 1) LowPinPulse(l.Hv2, kOptionPulseUs);
+    if (s[3] == 1) {
+        HighVoltagePulse(kOptionPulseUs, true);
+        SetPin(l.Hv2, 0);
+    }
+    ZilogPowerDownVariant2();
+}
+
+int ZilogSecure161() {
+    EnterOptions161();
+    HighVoltagePulse(kLongOptionUs, false);
+    LeaveOptions160();
+    return 1;
+}
+
+int ZilogSecure161Variant2() {
+    EnterVariant2();
+    SetPin(LC->Hv2, 1);
+    HighVoltagePulse(kOptionPulseUs, false);
+    ZilogPowerDownVariant2();
+    return 1;
+}
+
+// Row 166: row 162's protocol on the counter. False for a package outside
+// the layouts.
+bool ZilogPowerUp166(int mode, uint32_t clocks) {
+    LC = LayoutFor(kLayouts166, PackagePins());
+    if (LC == nullptr) return false;
+    const CounterLayout& l = *LC;
+    DefineCounterData(l, 0);
+    ProgressStep = 16;
+    SupplyVoltage = PhaseSupply(mode);
+    SetVccRange(mode == 1 ? 1 : 0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(0, 0, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(l.Read, 1);
+    SetPin(l.Mode, 0);
+    SetPin(l.Strobe, 1);
+    SetPin(l.Clock, 0);
+    SetPin(l.Clear, 0);
+    SetDevicePower(1, 50);
+    DelayMsSlot(50);
+    ApplyVppToPin(l.Hv2, 1, static_cast<int>(Vpp / 10));
+    PulsePin(l.Clear, 3);
+    for (uint32_t i = 0; i < clocks; ++i) ClockPulse();
+    ApplyVppToPin(l.Vpp, 1, static_cast<int>(Vpp / 10));
+    DelayMsSlot(1);
+    SetDacVoltage(3, static_cast<int>(SupplyVoltage));
+    SetDacVoltage(4, static_cast<int>(SupplyVoltage));
+    if (mode != 1) ApplyVppToPin(l.Vpp, 1, 50);
+    PulsePin(l.Clear, 3);
+    return true;
+}
+
+void ZilogPowerDown166() { PowerDownEpm(LC->Vpp, LC->Hv2); }
+
+void ZilogReadOptionByte166() {
+    if (!ZilogPowerUp166(2, 3)) return;
+    ReadCycle();
+    StoreOptionByte(ZilogOptionByte166, ZilogOptionBits166);
+    ZilogPowerDown166();
+}
+
+int ZilogProgramOptionByte166() {
+    AssembleOptionByte(ZilogOptionByte166, ZilogOptionBits166);
+    if (!ZilogPowerUp166(1, 3)) return -1;
+    ExpectedValue = ZilogOptionByte166 | 0x81;
+    const int r = ProgramWithRetry(0x7E);
+    ZilogPowerDown166();
+    return r;
+}
+
+} // namespace
+
+int Alg160Read(int mode) {
+    ZilogPowerUp160(mode);
+    ClockToStart();
+    const int r = ReadLines(mode, nullptr, ClockPulse);
+    ZilogPowerDown160();
+    return r;
+}
+
+// The options are burnt only after the whole array programmed: a failed
+// cell or a user break leaves the irreversible options alone.
+int Alg160Program() {
+    ZilogPowerUp160(1);
+    ClockToStart();
+    const int r = ProgramLines(0xFF, nullptr, ClockPulse);
+    ZilogPowerDown160();
+    if (r == 1) ZilogProgramOptions160();
+    return r;
+}
+
+// The security pulse is not verified: 1.
+int Alg160Secure() {
+    EnterOptions160();
+    HighVoltagePulse(kOptionPulseUs, false);
+    LeaveOptions160();
+    return 1;
+}
+
+int Alg161Read(int mode) {
+    if (DeviceVariant > 2) return -1;
+    ZilogPowerUp161(mode);
+    ClockToStart();
+    const int r = ReadLines(mode, nullptr, ClockPulse);
+    ZilogPowerDown160();
+    return r;
+}
+
+int Alg161Program() {
+    if (DeviceVariant > 2) return -1;
+    ZilogPowerUp161(1);
+    ClockToStart();
+    const int r = ProgramLines(0xFF, nullptr, ClockPulse);
+    ZilogPowerDown160();
+    if (r != 1) return r;
+    if (DeviceVariant == 2) {
+        ZilogProgramOptions161Variant2();
+    } else {
+        ZilogProgramOptions161();
+    }
+    return r;
+}
+
+int Alg161Secure() {
+    if (DeviceVariant > 2) return -1;
+    return DeviceVariant == 2 ? ZilogSecure161Variant2() : ZilogSecure161();
+}
+
+int Alg164Read(int mode) {
+    if (!ZilogPowerUp164(mode)) return -1;
+    SupplyA({L162->Epm}, 1);
+    DelayMsSlot(100);
+    const int r = ReadLines(mode, DriveAddress12);
+    SupplyA({L162->Epm}, 0);
+    ZilogPowerDownPulsed();
+    return r;
+}
+
+int Alg164Program() {
+    if (!ZilogPowerUp164(1)) return -1;
+    SupplyA({L162->Vpp}, 1);
+    DelayMsSlot(100);
+    const int r = ProgramLines(0xFF, DriveAddress12);
+    SupplyA({L162->Vpp}, 0);
+    ZilogPowerDownPulsed();
+    if (r == 1) ZilogProgramOptions164();
+    return r;
+}
+
+// The security pulse is not verified: 1.
+int Alg164Secure() {
+    if (!ZilogPowerUp164(1)) return -1;
+    const Layout12& l = *L162;
+    SupplyA({l.Vpp}, 1);
+    DelayMsSlot(100);
+    SupplyA({l.Mode, l.Epm}, 1);
+    OptionPulse();
+    SupplyA({l.Epm, l.Mode, l.Vpp}, 0);
+    ZilogPowerDownPulsed();
+    return 1;
+}
+
+int Alg166Read(int mode) {
+    if (!ZilogPowerUp166(mode, 0)) return -1;
+    ClockToStart();
+    const int r = ReadLines(mode, nullptr, ClockPulse);
+    ZilogPowerDown166();
+    if (r == 1 && mode == 2) ZilogReadOptionByte166();
+    return r;
+}
+
+// Program's result is the option byte's when the array programmed.
+int Alg166Program() {
+    if (!ZilogPowerUp166(1, 0)) return -1;
+    ClockToStart();
+    const int r = ProgramLines(0xFF, nullptr, ClockPulse);
+    ZilogPowerDown166();
+    return r == 1 ? ZilogProgramOptionByte166() : r;
+}
+
+int Alg166Secure() {
+    if (!ZilogPowerUp166(1, 3)) return -1;
+    ExpectedValue = 0xFE;
+    const int r = ProgramWithRetry(0x01);
+    ZilogPowerDown166();
+    return r;
+}
+
 // ---- installation and record checks -----------------------------------------------------
 
 void InstallZilogRows() {
-    if (AlgorithmEntry* e = AlgorithmRow(162)) {
-        *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg162Read, Alg162Program, AlgNoOperation, Alg162Secure,
-              Alg162Options};
-    }
-    if (AlgorithmEntry* e = AlgorithmRow(163)) {
-        *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg163Read, Alg163Program, AlgNoOperation, Alg163Secure,
-              Alg163Options};
-    }
-    if (AlgorithmEntry* e = AlgorithmRow(165)) {
-        *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, Alg165Read, Alg165Program, AlgNoOperation, Alg165Secure,
-              Alg165Options};
+    struct Row {
+        uint32_t row;
+        int (*read)(int);
+        int (*program)();
+        int (*secure)();
+        int (*options)();
+    };
+    const Row rows[] = {{160, Alg160Read, Alg160Program, Alg160Secure, Alg160Options},
+                        {161, Alg161Read, Alg161Program, Alg161Secure, Alg161Options},
+                        {162, Alg162Read, Alg162Program, Alg162Secure, Alg162Options},
+                        {163, Alg163Read, Alg163Program, Alg163Secure, Alg163Options},
+                        {164, Alg164Read, Alg164Program, Alg164Secure, Alg164Options},
+                        {165, Alg165Read, Alg165Program, Alg165Secure, Alg165Options},
+                        {166, Alg166Read, Alg166Program, Alg166Secure, Alg166Options}};
+    for (const Row& r : rows) {
+        if (AlgorithmEntry* e = AlgorithmRow(r.row)) {
+            *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, r.read, r.program, AlgNoOperation, r.secure, r.options};
+        }
     }
     AddSelectionDefaultsHook(ResetZilogOptions);
     ResetZilogOptions();

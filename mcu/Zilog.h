@@ -1,7 +1,8 @@
 // The Zilog Z8 OTP rows on the pin driver: EPROM-mode cell routines shared by
 // the rows, the option choices the option-bit dialog edits, and the rows'
-// entries. Built: row 162 (12 address lines, option byte at 3Fh), rows 163
-// and 165 (15 address lines, option pulses; 165 on the fixed 40-pin layout).
+// entries: rows 160, 161 and 166 on an address counter, 162 and 164 on 12
+// address lines, 163 and 165 on 15; 162 and 166 keep an option byte, the
+// others burn their options by long pulses.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -44,15 +45,27 @@ int Alg164Options();
 int Alg165Options();
 int Alg166Options();
 
+int Alg160Read(int mode);
+int Alg160Program();
+int Alg160Secure();
+int Alg161Read(int mode);
+int Alg161Program();
+int Alg161Secure();
 int Alg162Read(int mode);
 int Alg162Program();
 int Alg162Secure();
 int Alg163Read(int mode);
 int Alg163Program();
 int Alg163Secure();
+int Alg164Read(int mode);
+int Alg164Program();
+int Alg164Secure();
 int Alg165Read(int mode);
 int Alg165Program();
 int Alg165Secure();
+int Alg166Read(int mode);
+int Alg166Program();
+int Alg166Secure();
 
 void InstallZilogRows();
 

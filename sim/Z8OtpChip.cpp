@@ -55,6 +55,7 @@ void Z8OtpChip::Leave() {
     spaceChosen_ = false;
     optionSpace_ = false;
     optionPulses_ = false;
+    lowEpmOptions_ = false;
     pulsing_ = false;
 }
 
@@ -66,7 +67,10 @@ bool Z8OtpChip::Enter(const PinEnvironment& env, bool vccUp, bool& vpp) {
     vpp = facts_.vppWindow.Holds(env.VoltageTenths(S(facts_.vppPin)));
     if (facts_.entry == Z8Entry::HighVoltagePins) {
         const bool modeHv = HighVoltage(env, facts_.modePin);
-        optionPulses_ = vccUp && vpp && modeHv;
+        if (!vccUp || !vpp) lowEpmOptions_ = false;
+        else if (!lastVpp_ && facts_.optionsOnLowEpm && env.HeldLow(S(facts_.epmPin))) lowEpmOptions_ = true;
+        lastVpp_ = vccUp && vpp;
+        optionPulses_ = vccUp && vpp && (modeHv || lowEpmOptions_);
         const bool array = vccUp && !modeHv && (vpp || HighVoltage(env, facts_.epmPin));
         spaceChosen_ = optionPulses_ || array;
         return spaceChosen_;
@@ -88,7 +92,7 @@ void Z8OtpChip::Update(const PinEnvironment& env) {
     } else {
         const bool clear = Level(env, facts_.clearPin, lastClear_);
         const bool clock = Level(env, facts_.clockPin, lastClock_);
-        if (clear) counter_ = 0;
+        if (clear && !lastClear_) counter_ = 0;
         else if (clock && !lastClock_) counter_ = (counter_ + 1) % std::max<uint32_t>(facts_.words, 1);
         lastClear_ = clear;
         lastClock_ = clock;
@@ -153,8 +157,14 @@ void Z8OtpChip::BurnOption(const PinEnvironment& env, uint64_t widthUs) {
     auto all = [&](const std::vector<int>& pins, bool hv) {
         return std::all_of(pins.begin(), pins.end(), [&](int p) { return HighVoltage(env, p) == hv; });
     };
+    auto held = [&](const std::vector<int>& pins, bool high) {
+        return std::all_of(pins.begin(), pins.end(), [&](int p) {
+            return high ? env.HeldHigh(S(p)) && !HighVoltage(env, p) : env.HeldLow(S(p));
+        });
+    };
     for (const Z8OptionPattern& o : facts_.optionPatterns) {
         if (!all(o.highVoltage, true) || !all(o.notHighVoltage, false)) continue;
+        if (!held(o.heldLow, false) || !held(o.logicHigh, true)) continue;
         if (o.address >= 0 && pulseAddress_ != static_cast<uint32_t>(o.address)) continue;
         burnt_.push_back({o.name, pulseAddress_, widthUs});
         if (o.protects) option_ &= static_cast<uint8_t>(0xFE | stuckOptionBits_);

@@ -6,8 +6,8 @@
 //   pin raised into its high-voltage window. Losing any of these leaves the
 //   mode.
 // - Addressing: an address-line part takes the cell address from its
-//   address pins; a counter part clears its counter on a high pulse of the
-//   clear pin and advances it on each rising edge of the clock pin.
+//   address pins; a counter part clears its counter on each rising edge of
+//   the clear pin and advances it on each rising edge of the clock pin.
 // - Space: when the Vpp pin first rises into the Vpp window after entry, the
 //   address lines (or the counter) choose the space: the option value
 //   selects the option byte (at the option address of an address-line part,
@@ -51,14 +51,17 @@ enum class Z8Entry {
     HighVoltagePins, // read pin, Vpp pin and mode pin at high voltage choose the mode
 };
 
-// An option a pulse burns when these pins are (or are not) at high voltage
-// and, when `address` is not negative, the address lines show it.
+// An option a pulse burns when these pins are (or are not) at high voltage,
+// these are held low and these held at a logic high (not high voltage), and,
+// when `address` is not negative, the address lines show it.
 struct Z8OptionPattern {
     std::string name;
     std::vector<int> highVoltage;
     std::vector<int> notHighVoltage;
     int address = -1;
     bool protects = false;
+    std::vector<int> heldLow = {};
+    std::vector<int> logicHigh = {};
 };
 
 struct Z8OtpFacts : PartFacts {
@@ -85,6 +88,9 @@ struct Z8OtpFacts : PartFacts {
     // Option pulses of a `HighVoltagePins` part.
     std::vector<Z8OptionPattern> optionPatterns;
     uint32_t optionPulseUs = 100000;
+    // A part whose option pulses are also taken after Vpp rose while the EPM
+    // pin was held low (the mode pin then stays low).
+    bool optionsOnLowEpm = false;
 };
 
 class Z8OtpChip : public CatalogChip {
@@ -109,6 +115,7 @@ public:
     void SetOptionByte(uint8_t v) { option_ = v; }
     bool Protected() const { return (OptionByte() & 1) == 0; }
     bool InMode() const { return inMode_; }
+    uint32_t Counter() const { return counter_; }
 
     struct Pulse {
         bool option;
@@ -154,6 +161,8 @@ private:
     bool spaceChosen_ = false;
     bool optionSpace_ = false;
     bool optionPulses_ = false;
+    bool lowEpmOptions_ = false;
+    bool lastVpp_ = false;
     uint32_t counter_ = 0;
     bool lastClear_ = false, lastClock_ = false, lastStrobe_ = true, lastRead_ = true;
     bool pulsing_ = false;

@@ -81,6 +81,91 @@ Z8OtpFacts Dip40Pulses(const char* name, uint32_t words, std::vector<int> sizeAd
     return f;
 }
 
+// 18-pin counter parts (VCC 14, GND 5) in their EPROM mode: D4-D7 on pins
+// 1-4 and D0-D3 on 15-18, XTAL1 (pin 7) the mode pin, P31 (pin 8) /OE, P32
+// (pin 9) EPM, P33 (pin 10) Vpp, P00 (pin 11) the address clear, P01 (pin 12)
+// the address clock, P02 (pin 13) /PGM.
+Z8OtpFacts Dip18Counter(const char* maker, const char* name, uint32_t words) {
+    Z8OtpFacts f;
+    f.maker = maker;
+    f.name = name;
+    f.pinCount = 18;
+    f.words = words;
+    f.vccPin = 14;
+    f.gndPins = {5};
+    f.data = {15, 16, 17, 18, 1, 2, 3, 4};
+    f.modePin = 7;
+    f.readStrobe = 8;
+    f.epmPin = 9;
+    f.vppPin = 10;
+    f.clearPin = 11;
+    f.clockPin = 12;
+    f.programStrobe = 13;
+    return f;
+}
+
+// Counter parts whose options are burnt by long pulses: Vpp on pin 10 with
+// the mode pin below high voltage programs the array, with the mode pin at
+// high voltage a pulse burns the option the levels of P31 (8) and P32 (9)
+// choose.
+Z8OtpFacts Dip18Pulses(const char* maker, const char* name, uint32_t words, uint32_t pulseUs,
+                       std::vector<Z8OptionPattern> options) {
+    Z8OtpFacts f = Dip18Counter(maker, name, words);
+    f.entry = Z8Entry::HighVoltagePins;
+    f.optionMask = 0x01;
+    f.optionPulseUs = pulseUs;
+    f.optionPatterns = std::move(options);
+    f.optionPatterns.push_back({"Security", {9}, {}, -1, true, {}, {8}});
+    f.note = "Pin functions of the EPROM mode as read from the family's programming specification; the option "
+             "patterns, the minimum option pulse and a protected array reading FFh are the model's reading of it.";
+    return f;
+}
+
+// A row without a documented part: its facts follow the row's own tables.
+Z8OtpFacts RowTables(Z8OtpFacts f) {
+    f.note = "No documented part: pins, sizes, voltages and option patterns follow the algorithm row's own tables.";
+    return f;
+}
+
+std::vector<Z8OtpFacts> CounterAndRow164Parts() {
+    std::vector<Z8OtpFacts> parts;
+    // Row 160: "RC Oscillator" with P32 low, "WDT Enable" with P32 and P31
+    // low, "Autolatch Disable" with P32 at high voltage and P31 low.
+    parts.push_back(Dip18Pulses("ZILOG", "Z86E04", 0x400, 100000,
+                                {{"Autolatch Disable", {9}, {}, -1, false, {8}, {}},
+                                 {"WDT Enable", {}, {9}, -1, false, {8, 9}, {}},
+                                 {"RC Oscillator", {}, {9}, -1, false, {9}, {8}}}));
+    // Row 161: 750 ms option pulses told apart by P31 and P32 held low.
+    const std::vector<Z8OptionPattern> options161 = {{"Autolatch Disable", {}, {9}, -1, false, {8}, {9}},
+                                                     {"WDT Enable", {}, {9}, -1, false, {9}, {8}},
+                                                     {"Low Noise", {}, {9}, -1, false, {}, {8, 9}}};
+    parts.push_back(Dip18Pulses("ZILOG", "Z86E08", 0x800, 700000, options161));
+    parts.push_back(RowTables(Dip18Pulses("GENERIC-ALGORITHM", "Z8-161-V1", 0x800, 700000, options161)));
+    // Variant 2 enters its option mode by Vpp rising with P32 held low.
+    Z8OtpFacts v2 = RowTables(Dip18Pulses("GENERIC-ALGORITHM", "Z8-161-V2", 0x800, 100000,
+                                          {{"RC osc Select", {9}, {}, -1, false, {8}, {}},
+                                           {"Autolatch Disable", {}, {9}, -1, false, {8}, {9}},
+                                           {"WDT Enable", {}, {9}, -1, false, {9}, {8}},
+                                           {"Low Noise", {}, {9}, -1, false, {}, {8, 9}}}));
+    v2.optionsOnLowEpm = true;
+    parts.push_back(v2);
+    // Row 164: a 4 KB 28-pin part on 12 address lines whose mode pin and EPM
+    // pin at high voltage take the option pulses.
+    Z8OtpFacts p164 = RowTables(Dip28Lines12("Z8-164"));
+    p164.maker = "GENERIC-ALGORITHM";
+    p164.entry = Z8Entry::HighVoltagePins;
+    p164.optionMask = 0x01;
+    p164.optionPatterns = {{"Security", {12}, {}, -1, true},
+                           {"RAM Protect", {}, {12}, -1, false, {11, 12}, {}},
+                           {"RC Oscillator", {}, {12}, -1, false, {}, {11}}};
+    parts.push_back(p164);
+    // Row 166: row 162's option byte (bits 0-6) on an address counter.
+    Z8OtpFacts p166 = RowTables(Dip18Counter("GENERIC-ALGORITHM", "Z8-166", 0x800));
+    p166.optionMask = 0x7F;
+    parts.push_back(p166);
+    return parts;
+}
+
 } // namespace
 
 void AddZ8OtpParts(std::vector<CatalogPart>& parts) {
@@ -88,6 +173,10 @@ void AddZ8OtpParts(std::vector<CatalogPart>& parts) {
                              Dip40Pulses("Z86E63", 0x8000, {3, 0x0B})}) {
         auto facts = std::make_shared<Z8OtpFacts>(f);
         parts.push_back({f.maker, f.name, ChipKind::Z8Otp, std::move(facts)});
+    }
+    for (Z8OtpFacts& f : CounterAndRow164Parts()) {
+        const std::string maker = f.maker, name = f.name;
+        parts.push_back({maker, name, ChipKind::Z8Otp, std::make_shared<Z8OtpFacts>(std::move(f))});
     }
 }
 
