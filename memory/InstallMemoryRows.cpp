@@ -19,6 +19,7 @@
 #include "memory/MuxEeprom.h"
 #include "memory/ConfigProm.h"
 #include "memory/ConfigEeprom.h"
+#include "memory/TextIdConfig.h"
 #include "memory/HvSectorFlash.h"
 
 void InstallMemoryAlgorithms() {
@@ -43,5 +44,6 @@ void InstallMemoryAlgorithms() {
     InstallBufferFlashRows();
     InstallConfigPromRows();
     InstallConfigEepromRows();
+    InstallTextIdConfigRows();
     InstallHvSectorFlashRows();
 }
