@@ -21,6 +21,7 @@
 #include "memory/MuxEeprom.h"
 #include "memory/ConfigProm.h"
 #include "memory/ConfigEeprom.h"
+#include "memory/TextIdConfig.h"
 #include "memory/HvSectorFlash.h"
 #include "memory/PageFlash.h"
 
@@ -46,6 +47,7 @@ void InstallMemoryAlgorithms() {
     InstallBufferFlashRows();
     InstallConfigPromRows();
     InstallConfigEepromRows();
+    InstallTextIdConfigRows();
     InstallHvSectorFlashRows();
     InstallPageFlashRows();
     InstallByteLaneFlashRows();

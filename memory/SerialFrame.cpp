@@ -110,6 +110,7 @@ void SerialBusStop() {
 }
 
 int WordEngineWaitIdle() { return WaitBusyBit(9); }
+int CommandEngineWaitIdle() { return WaitBusyBit(5); }
 
 int WordEngineSend(uint32_t value16, uint32_t n) {
     if (g_engineLost) return -1;

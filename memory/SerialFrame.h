@@ -48,6 +48,8 @@ void SerialBusStop();
 // Word engine: WordEngineShift sends the n low bits of value, MSB first;
 // WordEngineSend sends the top n bits of the 16-bit value as written.
 int WordEngineWaitIdle();
+// Command engine: busy is bit 1 of register 5.
+int CommandEngineWaitIdle();
 int WordEngineSend(uint32_t value16, uint32_t n);
 int WordEngineShift(uint32_t value, uint32_t n);
 

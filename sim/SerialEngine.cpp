@@ -9,7 +9,8 @@ constexpr int kSda = 25, kScl = 26;
 constexpr int kCs = 21, kSk = 22, kDi = 23, kDo = 24, kDoAlt = 27;
 constexpr int kSo = 22, kWp = 23, kSi = 25, kSck = 26, kHold = 27;
 constexpr int kCtl = 21, kData = 22, kHigh = 23, kDclk = 25, kRclk = 26;
-constexpr uint8_t kTwoClockForm = 3, kDataFlashForm = 4, kClockBurstForm = 5, kConfigBusForm = 6;
+constexpr uint8_t kTwoClockForm = 3, kDataFlashForm = 4, kClockBurstForm = 5, kConfigBusForm = 6,
+                  kCommandForm = 7;
 // The clock-burst engine's lines.
 constexpr int kBData = 21, kBClk = 22, kBResetOe = 23, kBCe = 24, kBEntry = 26;
 // The DataFlash in its adapter (supply and ground on ZIF 37 and 38).
@@ -88,6 +89,7 @@ bool SerialPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         if (Socket* s = Socket::Find(p)) s->Update(*this);
         return false;
     }
+    if (form_ == kCommandForm) return CommandWrite(reg, value);
     // The programmer's reset writes 0 to registers 0-11.
     if (value == 0 && (reg == 1 || reg == 2 || reg == 5 || reg >= 8)) return true;
     if (form_ == kClockBurstForm) return BurstWrite(reg, value);
@@ -438,6 +440,71 @@ bool SerialPersonality::WordWrite(uint8_t reg, uint8_t value) {
     }
 }
 
+// ---- command engine --------------------------------------------------------------
+
+void SerialPersonality::CommandLines() {
+    const bool held = lines_ == 2 && (mode_ == 1 || mode_ == 3);
+    if (!held) {
+        for (int pin : {kBData, kBClk, kBResetOe, kBCe, kBEntry}) Drive(pin, -1);
+        return;
+    }
+    Drive(kBResetOe, statics_ & 1);
+    Drive(kBEntry, (statics_ >> 1) & 1);
+    Drive(kBCe, (statics_ >> 2) & 1);
+    Drive(kBData, mode_ == 3 ? -1 : dataReg_ == 1 ? 1 : 0);
+    Drive(kBClk, clockReg_ == 1 ? 1 : 0);
+}
+
+bool SerialPersonality::CommandWrite(uint8_t reg, uint8_t value) {
+    switch (reg) {
+    case 0:
+        if (value > 7) return false;
+        statics_ = value;
+        break;
+    case 1:
+    case 2:
+        if (value > 2) return false;
+        (reg == 1 ? dataReg_ : clockReg_) = value;
+        break;
+    case 3:
+        if (value != 0 && value != 2) return false;
+        lines_ = value;
+        break;
+    case 4:
+        if (value > 3) return false;
+        mode_ = value;
+        break;
+    case 6:
+        shift_ = value;
+        return true;
+    case 8: {
+        if (value == 0) return true;
+        if (value != 8) return false;
+        const bool held = lines_ == 2 && (mode_ == 1 || mode_ == 3) && clockReg_ == 2;
+        if (!held) {
+            Violation("serial engine: a shift while the engine does not hold the lines");
+            return true;
+        }
+        const bool send = mode_ == 1 && dataReg_ == 2;
+        uint8_t in = 0;
+        for (int i = 0; i < 8; ++i) {
+            if (send) Drive(kBData, (shift_ >> i) & 1);
+            Drive(kBClk, 1);
+            in = static_cast<uint8_t>(in | (ReadLevel(kBData) << i));
+            Drive(kBClk, 0);
+        }
+        shift_ = in;
+        busyUntil_ = NowUs() + 8 * kSerialCycleUs;
+        if (send) Drive(kBData, 0);
+        return true;
+    }
+    default:
+        return value == 0 && (reg == 5 || reg == 7 || reg >= 9);
+    }
+    CommandLines();
+    return true;
+}
+
 void SerialPersonality::WordShift(int cycles) {
     if (mode_ == 0) {
         Violation("serial engine: a shift while the engine does not hold the lines");
@@ -474,6 +541,11 @@ std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) 
             return static_cast<uint8_t>(busy | level);
         }
         return static_cast<uint8_t>(busy | ReadLevel(kBData));
+    }
+    if (form_ == kCommandForm) {
+        if (reg == 6 || reg == 7) return static_cast<uint8_t>(shift_);
+        if (reg == 5) return static_cast<uint8_t>(busy | ReadLevel(kBData));
+        return std::nullopt;
     }
     if (form_ == kClockBurstForm) {
         if (reg == 6 || reg == 7) return static_cast<uint8_t>(shift_);

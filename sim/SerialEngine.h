@@ -7,7 +7,8 @@
 //   0  engine: 0 the byte engine in its two-wire form, 1 the word engine,
 //      2 the byte engine in its SPI form, 3 the byte engine in its two-clock
 //      form, 4 the byte engine in its SPI form for the DataFlash adapter,
-//      5 the clock-burst engine, 6 the configuration two-wire engine
+//      5 the clock-burst engine, 6 the configuration two-wire engine, 7 the
+//      command engine
 //
 // Timing: a clock cycle lasts kSerialCycleUs; the busy bit stays set until the
 // cycles of a shift have run. The chip sees each cycle as: data line set,
@@ -89,6 +90,19 @@
 //      read 6: the bits received, and the read clears it
 //   8  1 or 8: clock cycles to run, SDA sampled after each rising SCL
 //   9  read: bit 1 busy, bit 0 the level of SDA now (RESET/OE while sensing)
+// Command engine (DATA ZIF 21, DCLK ZIF 22, ZIF 23 frames commands, ZIF 24
+// lets the chip send, ZIF 26 enables commands; driven while register 4 is 1
+// or 3, DATA released in 3):
+//   0  bit 0 ZIF 23, bit 1 ZIF 26, bit 2 ZIF 24
+//   1  DATA: 0 or 1 by hand, 2 the shift register's bits during shifts
+//   2  DCLK: 0 or 1 by hand, 2 handed to the engine (shifts need it)
+//   3  2 the engine takes the lines; 0 the reset
+//   4  1 commands (DATA driven), 3 reading (DATA released); 2 and 0 all
+//      lines released
+//   5  read: bit 0 the level of DATA now, bit 1 busy
+//   6  the byte to send, least significant bit first; read: the byte
+//      received (DATA sampled after each rising DCLK); 7 reads it as well
+//   8  8: clock cycles to run
 // Registers 1, 2 and 9-11 take the reset's 0. Any other write is a violation,
 // as is a shift while the byte engine does not own the lines.
 #pragma once
@@ -127,6 +141,8 @@ private:
     bool BurstWrite(uint8_t reg, uint8_t value);
     void BurstLines();
     bool ConfigBusWrite(uint8_t reg, uint8_t value);
+    bool CommandWrite(uint8_t reg, uint8_t value);
+    void CommandLines();
     void ConfigBusLines();
     void LineShift(bool held, int cycles, int drive);
     void Drive(int pin, int level); // -1 releases
@@ -148,6 +164,7 @@ private:
     uint64_t contention_ = 0;
     uint8_t pull_ = 12; // register 13 as the configuration two-wire engine sees it
     uint8_t sdaHand_ = 0xFF;
+    uint8_t dataReg_ = 0, clockReg_ = 0; // the command engine's registers 1 and 2
 };
 
 void RegisterSerialPersonality();

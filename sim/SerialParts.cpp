@@ -184,6 +184,20 @@ std::vector<SerialPart> MakeParts() {
     parts.push_back({"ATMEL", "AT17C256", eeprom("AT17C256", 32768, 64, 0x56)});
     parts.push_back({"ATMEL", "AT17C512", eeprom("AT17C512", 65536, 128, 0x12)});
     parts.push_back({"ATMEL", "AT17C010", eeprom("AT17C010", 131072, 128, 0x10)});
+    // Configuration devices with a text identification: capacity (440,800
+    // and 1,046,496 bits, rounded up to whole kilobytes of the array) and the
+    // 5 V supply from the datasheets; the address widths, the place of the
+    // identification and the programming level and pulse are the chips' own.
+    const auto textId = [](const char* name, uint32_t bytes, uint32_t extBits, uint32_t idAddress) {
+        TextIdConfigFacts f;
+        f.name = name;
+        f.bytes = bytes;
+        f.extBits = extBits;
+        f.idAddress = idAddress;
+        return f;
+    };
+    parts.push_back({"ALTERA", "EPC1441", textId("EPC1441", 65536, 4, 0x35F)});
+    parts.push_back({"ALTERA", "EPC1", textId("EPC1", 131072, 5, 0x3FF)});
     return parts;
 }
 
@@ -216,6 +230,7 @@ std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part) {
     if (const auto* df = std::get_if<DataFlashFacts>(&part.facts)) return std::make_unique<DataFlashChip>(*df);
     if (const auto* cp = std::get_if<ConfigPromFacts>(&part.facts)) return std::make_unique<ConfigPromChip>(*cp);
     if (const auto* ce = std::get_if<ConfigEepromFacts>(&part.facts)) return std::make_unique<ConfigEepromChip>(*ce);
+    if (const auto* ti = std::get_if<TextIdConfigFacts>(&part.facts)) return std::make_unique<TextIdConfigChip>(*ti);
     return std::make_unique<TwoWireChip>(std::get<TwoWireFacts>(part.facts));
 }
 
@@ -250,6 +265,7 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
             f.makerCode = cp->makerCode;
             f.deviceCode = cp->deviceCode;
         }
+        if (std::holds_alternative<TextIdConfigFacts>(p.facts)) f.gndPins = {5};
         if (const auto* ce = std::get_if<ConfigEepromFacts>(&p.facts)) {
             f.gndPins = {5};
             f.makerCode = ce->makerCode;

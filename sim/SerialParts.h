@@ -9,6 +9,7 @@
 #include "sim/ConfigPromChip.h"
 #include "sim/Electrical.h"
 #include "sim/SecureMemoryChip.h"
+#include "sim/TextIdConfigChip.h"
 #include "sim/SerialChips.h"
 
 namespace sim {
@@ -18,7 +19,8 @@ struct SerialPart {
     const char* name;
     std::variant<MicrowireFacts, TwoWireFacts, NovramFacts, AddressFirstFacts, InstructionWordFacts, CommandByteFacts,
                  SelectFrameFacts, ByteAddressSpiFacts, TwoClockFacts,
-                 ByteFlashFacts, SecureFacts, SpiEepromFacts, DataFlashFacts, ConfigPromFacts, ConfigEepromFacts>
+                 ByteFlashFacts, SecureFacts, SpiEepromFacts, DataFlashFacts, ConfigPromFacts, ConfigEepromFacts,
+                 TextIdConfigFacts>
         facts;
 };
 

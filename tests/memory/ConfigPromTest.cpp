@@ -1,5 +1,5 @@
-// The one-time serial configuration PROMs (rows 30 and 34) beyond the common
-// serial table: identity checks and the faults that must end a run before a
+// The serial configuration PROMs and devices (rows 30, 31, 33 and 34) beyond
+// the common serial table: identity checks and the faults that must end a run before a
 // pulse, the page loop's pulses, the burst lengths, and the polarity dialog
 // offscreen on the simulated chip.
 #include <QApplication>
@@ -11,6 +11,7 @@
 #include "memory/ConfigProm.h"
 #include "memory/OptAt17Cxx.h"
 #include "memory/OptXc17xx.h"
+#include "memory/TextIdConfig.h"
 #include "memory/SerialFrame.h"
 #include "sim/SerialEngine.h"
 #include "sim/SerialParts.h"
@@ -34,7 +35,7 @@ protected:
     // Seats the part, its identity code changed by `deviceDelta`.
     void Seat(const char* name, int deviceDelta = 0) {
         socket->Clear();
-        const char* maker = name[0] == 'A' ? "ATMEL" : "XILINX";
+        const char* maker = name[0] == 'A' ? "ATMEL" : name[0] == 'E' ? "ALTERA" : "XILINX";
         ASSERT_TRUE(Select(maker, name)) << name;
         sim::SerialPart part = *sim::FindSerialPart(maker, name);
         std::visit(
@@ -45,8 +46,13 @@ protected:
         sim::SerialChipBase* seated = sim::SeatSerialPart(*socket, *elec, part);
         chip = dynamic_cast<sim::ConfigPromChip*>(seated);
         eeprom = dynamic_cast<sim::ConfigEepromChip*>(seated);
+        textId = dynamic_cast<sim::TextIdConfigChip*>(seated);
     }
-    int Pulses() const { return chip ? static_cast<int>(chip->Pulses()) : static_cast<int>(eeprom->WriteCycles()); }
+    sim::TextIdConfigChip* textId = nullptr;
+    int Pulses() const {
+        if (textId) return static_cast<int>(textId->Pulses());
+        return chip ? static_cast<int>(chip->Pulses()) : static_cast<int>(eeprom->WriteCycles());
+    }
     // The row's image, for entries called without the operation driver.
     void LoadImage() {
         sim::LogicImageHeader h;
@@ -83,6 +89,13 @@ TEST_F(Prom, FaultsEndTheRun) {
         int questions;
         int pulses; // -1: not counted
     };
+    const auto stuckEngine = [this] {
+        ui.BreakAtPercent = 40;
+        ui.OnBreak = [this] {
+            UserBreak = 0;
+            simp.StopAnswering(true, 0xFF);
+        };
+    };
     const std::vector<Case> cases = {
         {"row 30 mismatch, Yes: programs, the verify asks no more", "XC1765E", 1, UiAnswer::Yes, nullptr, 1,
          " Manufacturer or Device ID Error.", 1, -1},
@@ -92,13 +105,7 @@ TEST_F(Prom, FaultsEndTheRun) {
         {"row 30 page never verifies: two over-pulses", "XC1765E", 0, UiAnswer::Yes,
          [this] { chip->NeverPrograms(); }, -1, "Program error!", 0, 3},
         {"engine stuck busy", "XC17S05", 0, UiAnswer::Yes,
-         [this] {
-             ui.BreakAtPercent = 40;
-             ui.OnBreak = [this] {
-                 UserBreak = 0;
-                 simp.StopAnswering(true, 0xFF);
-             };
-         },
+         stuckEngine,
          -1, "Can not be executed with Communication Error!", 0, -1},
         {"user break", "XC1765E", 0, UiAnswer::No, [this] { ui.BreakAtPercent = 30; }, 3, "USER BREAK!", 1, -1},
         {"row 31 mismatch, Yes: programs, the verify asks no more", "AT17C65", 1, UiAnswer::Yes, nullptr, 1,
@@ -106,6 +113,15 @@ TEST_F(Prom, FaultsEndTheRun) {
         {"row 31 mismatch, No: nothing written", "AT17C010", 1, UiAnswer::No, nullptr, -1, " Invalid device ID.", 1, 0},
         {"row 31 page written faster than the chip: its address unacknowledged", "AT17C65", 0, UiAnswer::Yes,
          [] { PulseWidth = 100; }, -1, "Program error!", 0, 1},
+        {"row 33 identification text wrong", "EPC1", 0, UiAnswer::Yes, [this] { textId->SetIdText("ALTERA8"); }, -1,
+         " Invalid device ID", 0, 0},
+        {"row 33 variant 0 reads no identification", "EPC1441", 0, UiAnswer::Yes,
+         [this] { textId->SetIdText("NONE"); }, 1, "Program ok!", 0, -1},
+        {"row 33 word never ready: 200 polls, a pulse after each but the last", "EPC1441", 0, UiAnswer::Yes,
+         [this] { textId->NeverPrograms(); }, -1, "Program error!", 0, 199},
+        {"row 33 engine stuck busy", "EPC1", 0, UiAnswer::Yes,
+         stuckEngine,
+         -1, "Can not be executed with Communication Error!", 0, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -183,7 +199,7 @@ TEST_F(Prom, PageLoopAndBursts) {
 
 // Split mode 1 programs and verifies the chip from every other buffer byte.
 TEST_F(Prom, WordModeTakesItsOwnLane) {
-    for (const char* name : {"XC1765E", "XC17S05", "AT17C65"}) {
+    for (const char* name : {"XC1765E", "XC17S05", "AT17C65", "EPC1441"}) {
         Seat(name);
         WordMode = 1;
         DeviceSize = 64;
@@ -191,8 +207,26 @@ TEST_F(Prom, WordModeTakesItsOwnLane) {
         for (uint32_t i = 0; i < 128; ++i) FillBufferRange(i, i, i % 2 ? 0xEE : i);
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
-        for (uint32_t a = 0; a < 64; ++a) EXPECT_EQ(chip ? chip->Byte(a) : eeprom->Byte(a), 2 * a) << name << " " << a;
+        for (uint32_t a = 0; a < 64; ++a) {
+            const uint32_t got = chip ? chip->Byte(a) : eeprom ? eeprom->Byte(a) : textId->Byte(a);
+            EXPECT_EQ(got, 2 * a) << name << " " << a;
+        }
         WordMode = 0;
+    }
+}
+
+// Row 33's last address is its option bits: any one programmed fails the
+// blank check, and a read stores them under four bits of 1.
+TEST_F(Prom, OptionBitsAtTheLastAddress) {
+    for (const uint8_t bits : {0x0F, 0x0E, 0x0D, 0x0B, 0x07}) {
+        Seat("EPC1");
+        DeviceSize = 64;
+        SetupAddressRange();
+        textId->SetOptionBits(bits);
+        EXPECT_EQ(Run(OpBlankCheck), bits == 0x0F ? 1 : -1) << int{bits} << LogText();
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(BufferByte(63), 0xF0u | bits);
+        ExpectNoViolations();
     }
 }
 

@@ -96,8 +96,10 @@ TEST_P(SerialEveryRow, BlankCheckProgramVerifyReadCompare) {
         SetupAddressRange();
     }
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
-    // The data come from a binary file.
+    // The data come from a binary file (row 33's last byte holds option bits
+    // under four bits that read 1).
     FillPattern(BufferByteSize, 3);
+    if (p.row == 33) FillBufferRange(DeviceSize - 1, DeviceSize - 1, BufferByte(DeviceSize - 1) | 0xF0);
     std::string image(BufferByteSize, '\0');
     for (uint32_t a = 0; a < BufferByteSize; ++a) image[a] = static_cast<char>(BufferByte(a));
     std::ofstream("image.bin", std::ios::binary) << image;
@@ -162,7 +164,8 @@ INSTANTIATE_TEST_SUITE_P(Parts, SerialEveryRow,
                                            RowPart{"XILINX", "XC17256E", 30, 600}, RowPart{"XILINX", "XC17S05", 34, 600},
                                            RowPart{"XILINX", "XC17S05XL", 34, 600}, RowPart{"XILINX", "XC17S10", 34, 600},
                                            RowPart{"ATMEL", "AT17C65", 31, 600}, RowPart{"ATMEL", "AT17C512", 31, 600},
-                                           RowPart{"ATMEL", "AT17C010", 31, 600}),
+                                           RowPart{"ATMEL", "AT17C010", 31, 600}, RowPart{"ALTERA", "EPC1441", 33, 600},
+                                           RowPart{"ALTERA", "EPC1", 33, 600}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Every record of the serial rows names a part the simulator knows.
