@@ -26,7 +26,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
                                   AddMuxEepromParts,
                                   AddByteEpldParts,   AddUvEpldParts,
-                                  AddW78FlashParts,   AddSst89Parts};
+                                  AddW78FlashParts,   AddSst89Parts,      AddOtp87C76xParts};
 
 // The family's model, adapted, when the facts are that family's.
 template <class M, class F, class Make> std::unique_ptr<CatalogChip> Adapted(const PartFacts& facts, Make make) {
@@ -146,6 +146,8 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
         return MakeW78Flash(facts);
     case ChipKind::Sst89:
         return MakeSst89(facts);
+    case ChipKind::Otp87C76x:
+        return MakeOtp87C76x(facts);
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(
             facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });

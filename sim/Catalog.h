@@ -59,6 +59,7 @@ enum class ChipKind : uint8_t {
     UvEpld,     // UvEpldChip from UvEpldFacts
     W78Flash,   // W78FlashChip from W78FlashFacts
     Sst89,      // Sst89Chip from Sst89Facts
+    Otp87C76x,  // Otp87C76xChip from Otp87C76xFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -155,5 +156,7 @@ void AddW78FlashParts(std::vector<CatalogPart>& parts);
 std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts);
 void AddSst89Parts(std::vector<CatalogPart>& parts);
 std::unique_ptr<CatalogChip> MakeSst89(const PartFacts& facts);
+void AddOtp87C76xParts(std::vector<CatalogPart>& parts);
+std::unique_ptr<CatalogChip> MakeOtp87C76x(const PartFacts& facts);
 
 } // namespace sim
