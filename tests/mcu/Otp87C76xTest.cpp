@@ -25,6 +25,7 @@ TEST_P(OtpParts, SampleProgramAreaAndAutoWithFileOptions) {
     EXPECT_EQ(chip->At(0xFCFF), 0x3C);
     EXPECT_EQ(chip->PulsesAt(0xFD00) + chip->PulsesAt(0xFD01), 0u); // Program leaves the options
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
     FillBufferRange(0, 0xFFFF, 0);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
