@@ -15,8 +15,7 @@ TEST_P(OtpParts, SampleProgramAreaAndAutoWithFileOptions) {
     sim::Otp87C76xChip* chip = PutOtp(GetParam());
     ASSERT_NE(chip, nullptr);
     EXPECT_EQ(Alg189Identify(), 1);
-    EXPECT_EQ(ChipMakerId, 0x15u);
-    EXPECT_EQ(ChipDeviceId, 0xDDu);
+    EXPECT_EQ((std::pair{ChipMakerId, ChipDeviceId}), (std::pair{0x15u, 0xDDu}));
     DeviceEnd = kSample - 1;
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     const std::vector<uint8_t> image = LoadSample(kSample);
