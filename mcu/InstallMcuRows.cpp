@@ -7,6 +7,7 @@
 #include "mcu/Zilog.h"
 #include "mcu/W78E5x.h"
 #include "mcu/Sst89.h"
+#include "mcu/Otp87C76x.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -16,4 +17,5 @@ void InstallMcuAlgorithms() {
     InstallZilogRows();
     InstallW78E5xRows();
     InstallSst89Rows();
+    Install87C76xRows();
 }

@@ -23,6 +23,8 @@
 #include "mcu/W78E5x.h"
 #include "mcu/Opt89csst.h"
 #include "mcu/Sst89.h"
+#include "mcu/Opt87C76x.h"
+#include "mcu/Otp87C76x.h"
 #include "mcu/OptPic.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
@@ -161,6 +163,7 @@ void CreateFormsAndLoadConfig() {
     InstallLockLevelDialogLauncher(RunLockLevelDialog);
     InstallW78E5xDialogLauncher(RunW78E5xDialog);
     InstallSst89DialogLauncher(RunSst89Dialog);
+    Install87C76xDialogLauncher(Run87C76xDialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);

@@ -27,7 +27,7 @@ constexpr AddParts kFamilies[] = {AddEpromParts,      AddGalParts,        AddMcu
                                   AddNandParts,       AddZ8OtpParts,      AddEditModeParts,
                                   AddMuxEepromParts,
                                   AddByteEpldParts,   AddUvEpldParts,
-                                  AddW78FlashParts,   AddSst89Parts,
+                                  AddW78FlashParts,   AddSst89Parts,      AddOtp87C76xParts,
                                   AddPageFlashParts};
 
 // The family's model, adapted, when the facts are that family's.
@@ -151,6 +151,8 @@ std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts) {
     case ChipKind::PageFlash:
         if (const auto* f = dynamic_cast<const PageFlashFacts*>(&facts)) return std::make_unique<PageFlashChip>(*f);
         break;
+    case ChipKind::Otp87C76x:
+        return MakeOtp87C76x(facts);
     case ChipKind::CommandFlash:
         return Adapted<CommandFlashChip, CommandFlashConfig>(
             facts, [](const CommandFlashConfig& f) { return std::make_unique<CommandFlashChip>(f); });

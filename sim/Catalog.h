@@ -60,6 +60,7 @@ enum class ChipKind : uint8_t {
     W78Flash,   // W78FlashChip from W78FlashFacts
     Sst89,      // Sst89Chip from Sst89Facts
     PageFlash,  // PageFlashChip from PageFlashFacts
+    Otp87C76x,  // Otp87C76xChip from Otp87C76xFacts
 };
 
 // A family's own facts struct with the facts every part carries (filled from
@@ -157,5 +158,7 @@ std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts);
 void AddSst89Parts(std::vector<CatalogPart>& parts);
 std::unique_ptr<CatalogChip> MakeSst89(const PartFacts& facts);
 void AddPageFlashParts(std::vector<CatalogPart>& parts);
+void AddOtp87C76xParts(std::vector<CatalogPart>& parts);
+std::unique_ptr<CatalogChip> MakeOtp87C76x(const PartFacts& facts);
 
 } // namespace sim

@@ -4,8 +4,10 @@
 #pragma once
 #include "McuFixture.h"
 
+#include "mcu/Otp87C76x.h"
 #include "mcu/Sst89.h"
 #include "mcu/W78E5x.h"
+#include "sim/Otp87C76xChip.h"
 #include "sim/Sst89Chip.h"
 #include "sim/W78FlashChip.h"
 
@@ -15,6 +17,7 @@ protected:
         McuRun::SetUp();
         ResetW78E5xState();
         ResetSst89State();
+        Reset87C76xState();
     }
     // Selects the device, seats its part (facts changed by `change`) and
     // prepares the programmer.
@@ -46,5 +49,8 @@ protected:
     }
     sim::Sst89Chip* PutSst(const char* name, void (*change)(sim::Sst89Facts&) = nullptr) {
         return PutPart<sim::Sst89Chip>("SST", name, change);
+    }
+    sim::Otp87C76xChip* PutOtp(const char* name, void (*change)(sim::Otp87C76xFacts&) = nullptr) {
+        return PutPart<sim::Otp87C76xChip>("PHILIPS", name, change);
     }
 };

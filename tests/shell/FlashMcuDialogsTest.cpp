@@ -1,4 +1,4 @@
-// The option dialogs of the W78E5x and SST89 rows offscreen, opened by the
+// The option dialogs of the W78E5x, SST89 and 87C76x rows offscreen, opened by the
 // Options entry: the special-register read first, the controls each variant
 // shows, their preselection, what leaving, closing and the buttons store.
 #include <QApplication>
@@ -11,6 +11,7 @@
 #include <functional>
 
 #include "ShellTestSupport.h"
+#include "mcu/Opt87C76x.h"
 #include "mcu/Opt89csst.h"
 #include "mcu/OptW78E5x.h"
 #include "mcu/W78Fixture.h"
@@ -24,10 +25,12 @@ class W78Dialog : public W78Run {
         W78Run::SetUp();
         InstallW78E5xDialogLauncher(RunW78E5xDialog);
         InstallSst89DialogLauncher(RunSst89Dialog);
+        Install87C76xDialogLauncher(Run87C76xDialog);
     }
     void TearDown() override {
         InstallW78E5xDialogLauncher(nullptr);
         InstallSst89DialogLauncher(nullptr);
+        Install87C76xDialogLauncher(nullptr);
         W78Run::TearDown();
     }
     template <class Dialog> int Option(const std::function<void(Dialog*)>& act) {
@@ -126,6 +129,46 @@ TEST_F(W78Dialog, ControlsByVariantCloseStoresOtherClosesKeep) {
     EXPECT_EQ(RemapOption, 3);
     EXPECT_EQ(chip->Remap(), 3u);
     EXPECT_TRUE(HasLine("Re-Map Program ok!")) << LogText();
+}
+
+// 87C76x: the combos from the buffer's option bytes, closing encodes the
+// choices, the program button encodes and burns them, the read button loads
+// the chip's.
+TEST_F(W78Dialog, OptionBitsFromBufferCloseEncodesButtonsProgramAndRead) {
+    sim::Otp87C76xChip* chip = PutOtp("87LPC764");
+    BufferWindow[0xFD00] = 0x47; // reset pin off, external clock
+    BufferWindow[0xFD01] = 0xFF;
+    int osc = -1, reset = -1, security = -1;
+    QString texts;
+    EXPECT_EQ(Option<TOpt87c76x_>([&](TOpt87c76x_* d) {
+        osc = d->ComboBoxOscillatorControl->currentIndex();
+        reset = d->ComboBoxResetPin->currentIndex();
+        security = d->ComboBoxSecurityBits->currentIndex();
+        texts = d->LabelClockRateSelect->text() + d->ComboBoxClockRateSelect->itemText(1) +
+                d->ComboBoxOscillatorControl->itemText(0) + d->windowTitle();
+        d->ComboBoxWatchDogTimer->setCurrentIndex(1);
+        d->ComboBoxSecurityBits->setCurrentIndex(1);
+        d->ComboBoxExit();
+        d->ButtonProgramOptionBits->click();
+        d->ComboBoxOscillatorControl->setCurrentIndex(1);
+        d->ComboBoxExit();
+        d->BitBtn1->click();
+    }), 1);
+    EXPECT_EQ((std::vector<int>{osc, reset, security}), (std::vector<int>{4, 1, 2}));
+    EXPECT_EQ(texts, "&Clock Rate SelectEnable divide byt 1 of clock8MHz to 20MHz external Crystall/ResonatorOption");
+    EXPECT_TRUE(HasLine("Configration bit(s) program ok!")) << LogText();
+    EXPECT_EQ(chip->At(0xFD00), 0xC7);
+    EXPECT_EQ(chip->At(0xFD01), 0xBF);
+    EXPECT_EQ(BufferWindow[0xFD00], 0xC1); // closing encoded the later choice
+    FillBufferRange(0xFD00, 0xFD01, 0);
+    EXPECT_EQ(Option<TOpt87c76x_>([&](TOpt87c76x_* d) {
+        d->ButtonReadOptionBits->click();
+        osc = d->ComboBoxOscillatorControl->currentIndex();
+        d->close();
+    }), 1);
+    EXPECT_EQ(osc, 4);
+    EXPECT_TRUE(HasLine("Configration bit(s) read ok!")) << LogText();
+    EXPECT_EQ(BufferWindow[0xFD00], 0xC7);
 }
 
 } // namespace

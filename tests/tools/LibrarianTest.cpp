@@ -265,6 +265,10 @@ TEST_F(LibrarianSourcesTest, MicrocontrollerRowsAreRefusedPastTheirTables) {
          "alg=178 image=6 ops=1 package=26 size=4K variant=2", "past algorithm 178's 2"},
         {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
          "alg=108 image=6 ops=1 package=26 size=4K variant=3", "past algorithm 108's 3"},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=189 image=6 ops=1 package=26 size=4K", "package of 40 pins has no serial pins for algorithm 189"},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=189 image=6 ops=1 package=174 size=4K", ""},
     };
     for (const auto& [from, to, why] : cases) {
         std::string line = base;

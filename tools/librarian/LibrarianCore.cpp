@@ -22,6 +22,7 @@
 #include "mcu/Zilog.h"
 #include "mcu/W78E5x.h"
 #include "mcu/Sst89.h"
+#include "mcu/Otp87C76x.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -533,6 +534,7 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
             family = NandRecordRefusal(field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldDeviceFlags, 2),
                                     field(FieldPageSize, 2), field(FieldDeviceSize, 4));
         if (family.empty()) family = JtagMemoryRecordRefusal(field(FieldAlgorithm, 2), PackageTable[package].PinCount);
+        if (family.empty()) family = Otp87C76xRecordRefusal(field(FieldAlgorithm, 2), PackageTable[package].PinCount);
         if (!why.empty() || !family.empty()) {
             error = Where(line) + why + family;
             return false;

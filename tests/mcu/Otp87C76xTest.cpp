@@ -1,0 +1,164 @@
+// Row 189 against the simulator's serial OTP parts: the sample program, the
+// area at FCE0h, the option bytes, injected faults and the command traffic.
+#include "W78Fixture.h"
+
+#include "engine/Operation.h"
+#include "engine/Tables.h"
+
+namespace {
+
+constexpr uint32_t kSample = 0x400;
+
+class OtpParts : public W78Run, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(OtpParts, SampleProgramAreaAndAutoWithFileOptions) {
+    sim::Otp87C76xChip* chip = PutOtp(GetParam());
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(Alg189Identify(), 1);
+    EXPECT_EQ((std::pair{ChipMakerId, ChipDeviceId}), (std::pair{0x15u, 0xDDu}));
+    DeviceEnd = kSample - 1;
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    const std::vector<uint8_t> image = LoadSample(kSample);
+    FillBufferRange(0xFCE0, 0xFCFF, 0x3C);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->At(0xFCFF), 0x3C);
+    EXPECT_EQ(chip->PulsesAt(0xFD00) + chip->PulsesAt(0xFD01), 0u); // Program leaves the options
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    FillBufferRange(0, 0xFFFF, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    EXPECT_EQ(BufferByte(0xFCE0), 0x3C);
+    EXPECT_EQ(BufferByte(0xFD01), 0xFF); // the option bytes read and decoded
+    EXPECT_EQ(SecurityBitsOption, 2);
+
+    // Auto on a new part programs the file's option bytes as they stand.
+    chip = PutOtp(GetParam());
+    DeviceEnd = kSample - 1;
+    LoadSample(kSample);
+    FillBufferRange(0xFCE0, 0xFCFF, 0xFF);
+    BufferWindow[0xFD00] = 0x97; // watchdog on, external clock
+    BufferWindow[0xFD01] = 0xBF; // programming disabled, verify enabled
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_EQ(chip->At(0xFD00), 0x97);
+    EXPECT_EQ(chip->At(0xFD01), 0xBF);
+    EXPECT_EQ(chip->Cell(0), image[0]);
+    EXPECT_EQ(WatchDogTimerOption, 1);
+    EXPECT_EQ(OscillatorControlOption, 4);
+    EXPECT_EQ(SecurityBitsOption, 1);
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, OtpParts,
+                         ::testing::Values("87LPC761", "87LPC762", "87LPC764", "87LPC767", "87LPC768", "87LPC769"));
+
+// No option bit from a blank buffer or a failed Program; a stuck cell fails
+// after Retry - 1 pulses (none with Retry 1); security bits stop programming.
+TEST_F(W78Run, Row189OptionStepAndFaults) {
+    struct Case {
+        const char* what;
+        bool stick; // 21h never programs
+        uint32_t retry;
+        int result;
+        uint32_t failAt, pulsesAtFail;
+    };
+    const Case cases[] = {
+        {"blank buffer", false, 25, ResultOk, 0, 0},
+        {"stuck cell", true, 25, ResultFailed, 0x21, 24},
+        {"one retry", false, 1, ResultFailed, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (int op : {OpProgram, OpAuto}) {
+            sim::Otp87C76xChip* chip = PutOtp("87LPC764");
+            if (c.stick) chip->StickCell(0x21);
+            FillBufferRange(0, 0xFFFF, 0xFF);
+            if (c.result != ResultOk) FillPattern(0x40);
+            BufferWindow[0xFD01] = c.result != ResultOk ? 0x3F : 0xFF;
+            DeviceEnd = 0x3F;
+            Retry = c.retry;
+            EXPECT_EQ(Run(op), c.result) << LogText();
+            EXPECT_EQ(chip->PulsesAt(0xFD00) + chip->PulsesAt(0xFD01), 0u);
+            EXPECT_EQ(chip->PulsesAt(c.failAt), c.pulsesAtFail);
+            if (op == OpProgram && c.result != ResultOk) {
+                EXPECT_TRUE(HasLine(ChipAddrLine(c.failAt))) << LogText();
+            }
+        }
+    }
+    // Security bits 00 read the code as 00h and stop programming; the
+    // options stay programmable.
+    sim::Otp87C76xChip* chip = PutOtp("87LPC762");
+    SecurityBitsOption = 0;
+    EXPECT_EQ(Program87C76xOptionBits(), 1);
+    EXPECT_EQ(chip->At(0xFD01), 0x3F);
+    FillPattern(0x10);
+    DeviceEnd = 0xF;
+    EXPECT_EQ(Alg189Program(), -1);
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+
+    chip = PutOtp("87LPC762", [](sim::Otp87C76xFacts& f) { f.deviceCode = 0x99; });
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+
+    PutOtp("87LPC764");
+    DeviceEnd = 0xFFF;
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpBlankCheck), 3) << LogText();
+    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+
+    PackageIndex = 0;
+    while (PackageRow(PackageIndex).PinCount != 28) ++PackageIndex;
+    StartTrace();
+    EXPECT_EQ(Alg189Read(2), -1);
+    EXPECT_TRUE(HasLine(" Package of 28 pins not supported (8, 16, 20 or 44 pins).")) << LogText();
+    ExpectNoPowerUp();
+    ExpectNoViolations();
+}
+
+// The option encoding both ways: the oscillator's fifth choice is code 7,
+// security choices map to 3Fh, BFh, FFh, and a security code 01 keeps the
+// choice.
+TEST_F(W78Run, Row189OptionEncoding) {
+    int* const options[7] = {&WatchDogTimerOption,   &ResetPinOption,          &PortResetOption, &BrownOutOption,
+                             &ClockRateSelectOption, &OscillatorControlOption, &SecurityBitsOption};
+    struct Case {
+        int values[7];
+        uint8_t byte1, byte2;
+    };
+    const Case cases[] = {{{0, 0, 0, 0, 0, 0, 0}, 0x00, 0x3F}, {{1, 0, 0, 0, 0, 4, 1}, 0x87, 0xBF},
+                          {{0, 1, 1, 1, 1, 3, 2}, 0x7B, 0xFF}, {{1, 1, 1, 1, 1, 2, 2}, 0xFA, 0xFF}};
+    for (const Case& c : cases) {
+        for (int i = 0; i < 7; ++i) *options[i] = c.values[i];
+        EncodeOptionBits189();
+        EXPECT_EQ(BufferWindow[0xFD00], c.byte1);
+        EXPECT_EQ(BufferWindow[0xFD01], c.byte2);
+        for (int i = 0; i < 7; ++i) *options[i] = 9;
+        DecodeOptionBits189();
+        for (int i = 0; i < 7; ++i) EXPECT_EQ(*options[i], c.values[i]) << i;
+    }
+    BufferWindow[0xFD01] = 0x7F;
+    DecodeOptionBits189();
+    EXPECT_EQ(SecurityBitsOption, 2);
+}
+
+// The serial traffic: the signature reads, and a walk over three pages that
+// sends the high address byte only at its start (and once for the area).
+TEST_F(W78Run, Row189CommandTraffic) {
+    sim::Otp87C76xChip* chip = PutOtp("87LPC764");
+    EXPECT_EQ(Alg189Identify(), 1);
+    const std::vector<uint8_t> identify = {0x0A, 8, 4, 8, 4, 8, 4};
+    EXPECT_EQ(chip->Commands(), identify);
+    chip->ClearCounts();
+    DeviceEnd = 0x2FF;
+    EXPECT_EQ(Alg189Read(0), 1);
+    const auto& sent = chip->Commands();
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x0A), 2);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 8), 2);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 4), 0x300 + 32);
+    EXPECT_EQ(std::count(sent.begin(), sent.end(), 6), 0x300 + 32);
+    ExpectNoViolations();
+}
+
+} // namespace
