@@ -116,7 +116,7 @@ Z8OtpFacts Dip18Pulses(const char* maker, const char* name, uint32_t words, uint
     f.optionPulseUs = pulseUs;
     f.optionPatterns = std::move(options);
     f.optionPatterns.push_back({"Security", {9}, {}, -1, true, {}, {8}});
-    f.note = "Pin functions of the EPROM mode as read from the family's programming specification; the option "
+    f.note = "Pin functions of the EPROM mode as read from the family's programming guide; the option "
              "patterns, the minimum option pulse and a protected array reading FFh are the model's reading of it.";
     return f;
 }
