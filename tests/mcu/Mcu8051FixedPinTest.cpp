@@ -4,6 +4,7 @@
 #include <set>
 
 #include "McuFixture.h"
+#include "memory/PinWatch.h"
 
 #include "mcu/Mcu8051Fixed.h"
 
@@ -271,6 +272,33 @@ TEST_F(McuRun, EncryptionTablesAndDecodedReads) {
     EXPECT_EQ(chip->Table(2), EncryptionTable[2]);
     EXPECT_EQ(chip->Table(4), 0xFF);
     EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), (3 + 25) * Retry);
+}
+
+TEST_F(McuRun, Row187HoldsEaAtVppForProgramAndSecureAnd5VForReads) {
+    // EA/VPP (socket 35) rises once per power cycle to its level and leaves
+    // it only at power-down, just before VCC (socket 44) falls.
+    SelectAndSeat(kMaker, "8051OTP-8K");
+    PinWatch watch({35, 44});
+    simp.AttachComponent(&watch);
+    DeviceEnd = 0x3F;
+    FillPattern(0x40);
+    const int vpp = static_cast<int>(Vpp / 10);
+    // Program: blank check, program, verify at both supplies.
+    for (const auto& [op, levels] : {std::pair{OpProgram, std::vector{50, vpp, 50, 50}},
+                                     std::pair{OpSecurity, std::vector{vpp}}, std::pair{OpRead, std::vector{50}}}) {
+        const uint64_t from = simp.NowUs();
+        EXPECT_EQ(Run(op), ResultOk) << LogText();
+        const auto ea = watch.Changes(35), vcc = watch.Changes(44);
+        std::vector<int> held;
+        for (size_t i = 1; i + 1 < ea.size(); ++i) {
+            if (ea[i].us < from || ea[i].tenths < 45 || ea[i - 1].tenths >= 45) continue;
+            held.push_back(ea[i].tenths);
+            const auto fall = std::find_if(vcc.begin(), vcc.end(), [&](auto& v) { return v.us > ea[i + 1].us; });
+            EXPECT_TRUE(fall != vcc.end() && fall->us - ea[i + 1].us < 200) << op << " left at " << ea[i + 1].us;
+        }
+        EXPECT_EQ(held, levels) << op;
+    }
+    simp.DetachComponent(&watch);
 }
 
 TEST_F(McuRun, Row187LockByteOfEachLevel) {
