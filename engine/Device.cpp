@@ -7,6 +7,7 @@
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
+#include "engine/Library.h"
 #include "engine/NeighbourState.h"
 #include "engine/Port.h"
 #include "engine/RowHooks.h"
@@ -309,6 +310,20 @@ bool ParseLibraryRecord(const uint8_t* data, size_t size, size_t pos, uint32_t s
     if (!MakeDeviceRecord(section, maker, deviceName, params, out)) return false;
     next = pos + 2 + n + DeviceParameterCount;
     return true;
+}
+
+std::vector<DeviceRecord> ReadLibraryRecords() {
+    const uint32_t entries[4] = {kLibraryEntryEprom, kLibraryEntryPld, kLibraryEntryMicro, kLibraryEntryProm};
+    std::vector<DeviceRecord> out;
+    for (uint32_t section = 0; section < 4; ++section) {
+        std::vector<uint8_t> list(OpenLibraryEntry(entries[section]));
+        for (uint32_t k = 0; k < list.size(); ++k) list[k] = ReadLibraryByte(k);
+        DeviceRecord r{};
+        for (size_t pos = 0, next = 0;
+             pos < list.size() && ParseLibraryRecord(list.data(), list.size(), pos, section, r, next); pos = next)
+            out.push_back(r);
+    }
+    return out;
 }
 
 DeviceRecord DeviceRecordFromStored(const uint8_t* stored92) {

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ---------------------------------------------------------------------------
 // Device record layouts
@@ -248,6 +249,11 @@ bool MakeDeviceRecord(uint32_t section, uint8_t maker, const std::string& device
 // does not fit a DeviceRecord.
 bool ParseLibraryRecord(const uint8_t* data, size_t size, size_t pos, uint32_t section, DeviceRecord& out,
                         size_t& next);
+
+// Every record of the four device sections of the library file, in library
+// order (the section in each record's section byte); a section's walk ends at
+// the first record that does not parse.
+std::vector<DeviceRecord> ReadLibraryRecords();
 
 // The in-memory record of a stored CurrentDeviceRecord (bytes 0-91; the
 // bytes 92-98 read as 0).

@@ -28,6 +28,28 @@ enum PersonalityId : uint16_t {
     kPersonalityMcuBus = 13,   // latched-address one-time 8051s (registers 0-5, 9)
 };
 
+// The names the device library's sources give the personalities.
+struct PersonalityNameEntry {
+    const char* name;
+    uint16_t id;
+};
+inline constexpr PersonalityNameEntry kPersonalityNames[] = {
+    {"none", kPersonalityNone},           {"universal", kPersonalityUniversal},
+    {"test", kPersonalityTest},           {"memory-bus", kPersonalityMemoryBus},
+    {"control-bus", kPersonalityControlBus}, {"serial", kPersonalitySerial},
+    {"nand", kPersonalityNand},           {"vector", kPersonalityVector},
+    {"ram-test", kPersonalityRamTest},    {"register-tap", kPersonalityRegisterTap},
+    {"flash-bus", kPersonalityFlashBus},  {"command-bus", kPersonalityCommandBus},
+    {"mux-bus", kPersonalityMuxBus},      {"mcu-bus", kPersonalityMcuBus},
+};
+// The name of a personality id; "unknown" for one without a name.
+inline const char* PersonalityName(uint16_t id) {
+    for (const auto& e : kPersonalityNames) {
+        if (e.id == id) return e.name;
+    }
+    return "unknown";
+}
+
 constexpr size_t kLogicImageHeaderBytes = 16;
 
 struct LogicImageHeader {

@@ -183,23 +183,7 @@ bool KnownKeyElsewhere(const std::string& key) {
 
 // The header of our logic images: magic, personality id, ten parameters.
 bool ParsePersonality(const std::string& v, uint16_t& out) {
-    static const std::pair<const char*, uint16_t> names[] = {
-        {"none", sim::kPersonalityNone},
-        {"universal", sim::kPersonalityUniversal},
-        {"test", sim::kPersonalityTest},
-        {"memory-bus", sim::kPersonalityMemoryBus},
-        {"control-bus", sim::kPersonalityControlBus},
-        {"serial", sim::kPersonalitySerial},
-        {"nand", sim::kPersonalityNand},
-        {"vector", sim::kPersonalityVector},
-        {"ram-test", sim::kPersonalityRamTest},
-        {"register-tap", sim::kPersonalityRegisterTap},
-        {"flash-bus", sim::kPersonalityFlashBus},
-        {"command-bus", sim::kPersonalityCommandBus},
-        {"mux-bus", sim::kPersonalityMuxBus},
-        {"mcu-bus", sim::kPersonalityMcuBus},
-    };
-    for (const auto& [name, id] : names) {
+    for (const auto& [name, id] : sim::kPersonalityNames) {
         if (v == name) {
             out = id;
             return true;

@@ -1,0 +1,187 @@
+// Every device of the built library through the operation driver, on the
+// simulator as the program makes it (PROGRAMMER_PORT=sim): the rack seats the
+// catalog's part at each selection, and the device's own operations run
+// against it: blank check, program from random data, verify, read back into
+// a cleared buffer and compared, erase and blank check again, each as the
+// record offers it. One line per device names its result.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Config.h"
+#include "engine/Device.h"
+#include "engine/Library.h"
+#include "engine/Operation.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/ProgramState.h"
+#include "engine/RecordingUi.h"
+#include "engine/UiBridge.h"
+#include "logic/InstallLogicRows.h"
+#include "mcu/InstallMcuRows.h"
+#include "memory/InstallMemoryRows.h"
+#include "platform/Tone.h"
+#include "shell/SimSetup.h"
+#include "sim/Catalog.h"
+#include "sim/SimProgrammer.h"
+
+namespace {
+
+std::string ProgramFolder() { return std::filesystem::read_symlink("/proc/self/exe").parent_path().string(); }
+
+struct LibraryDevice {
+    uint32_t section = 0;
+    DeviceRecord record{};
+    std::string maker, name;
+};
+
+// Every record of the built library, in library order.
+std::vector<LibraryDevice> LibraryDevices() {
+    ResetLibraryState();
+    ProgramDirectory = ProgramFolder();
+    LibraryFileName = "krd.dat";
+    std::vector<LibraryDevice> out;
+    for (const DeviceRecord& r : ReadLibraryRecords()) {
+        LibraryDevice d;
+        d.section = r.Bytes[RecordSectionByte];
+        d.record = r;
+        const auto* b = reinterpret_cast<const char*>(r.Bytes);
+        d.maker = b;
+        d.name = b + r.Bytes[RecordNameOffsetByte];
+        out.push_back(d);
+    }
+    ResetLibraryState();
+    return out;
+}
+
+const std::vector<LibraryDevice>& Devices() {
+    static const std::vector<LibraryDevice> devices = LibraryDevices();
+    return devices;
+}
+
+std::vector<size_t> DeviceIndexes() {
+    std::vector<size_t> v(Devices().size());
+    for (size_t i = 0; i < v.size(); ++i) v[i] = i;
+    return v;
+}
+
+bool RowHasModule(uint32_t row) {
+    const AlgorithmEntry& e = AlgorithmTable[row];
+    return e.Read != AlgNoRead || e.Program != AlgNoOperation || e.Erase != AlgNoOperation ||
+           e.Secure != AlgNoOperation;
+}
+
+class EveryDevice : public ::testing::TestWithParam<size_t> {
+protected:
+    void SetUp() override {
+        ResetProgramState();
+        InstallMemoryAlgorithms();
+        InstallLogicAlgorithms();
+        InstallMcuAlgorithms();
+        InstallUiBridge(&ui);
+        SetToneSink([](int, int) {});
+        ProgramDirectory = ProgramFolder();
+        LibraryFileName = "krd.dat";
+        InstallPortIo(MakeProgramSimulator());
+    }
+    void TearDown() override {
+        InstallPortIo(nullptr);
+        InstallUiBridge(nullptr);
+        SetToneSink(nullptr);
+        ResetProgramState();
+    }
+    RecordingUi ui;
+};
+
+// Random bytes from a seed, the same for every run of a device.
+void FillRandom(uint8_t* p, size_t n, uint32_t seed) {
+    uint32_t x = seed * 2654435761u + 12345u;
+    for (size_t i = 0; i < n; ++i) {
+        x = x * 1103515245u + 12345u;
+        p[i] = static_cast<uint8_t>(x >> 16);
+    }
+}
+
+TEST_P(EveryDevice, Works) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    DeviceSection = d.section;
+    ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
+    std::string line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) + ":";
+    if (!RowHasModule(CurrentAlgorithm)) {
+        std::printf("[device] %s no module yet\n", line.c_str());
+        return;
+    }
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    if (SeatedSimChip() == nullptr) {
+        std::printf("[device] %s no simulated part\n", line.c_str());
+        ADD_FAILURE() << line << " no simulated part";
+        return;
+    }
+    const bool pld = d.section == SectionPld;
+    const size_t bytes = pld ? (DeviceSize + 7) / 8 : BufferByteSize;
+    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+    SelectBank(0, 0);
+    std::vector<uint8_t> image(bytes);
+    FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 1);
+    uint8_t* buffer = pld ? FuseMap() : BufferImage() + BufferStart;
+    std::copy(image.begin(), image.end(), buffer);
+    if (pld && DeviceSize % 8) buffer[bytes - 1] &= static_cast<uint8_t>((1u << (DeviceSize % 8)) - 1);
+    std::memcpy(image.data(), buffer, bytes);
+
+    bool failed = false;
+    auto step = [&](const char* what, uint32_t mask, int op) {
+        if (failed || !(SupportedOperationMask & mask)) return;
+        const int r = RunOperation(MainEngine, op);
+        line += std::string(" ") + what + (r == ResultOk ? " ok" : " FAILED");
+        if (r != ResultOk) failed = true;
+    };
+    step("blank", OpMaskBlankCheck, OpBlankCheck);
+    step("program", OpMaskProgram, OpProgram);
+    step("verify", OpMaskVerify, OpVerify);
+    if (!failed && (SupportedOperationMask & OpMaskRead)) {
+        std::memset(buffer, pld ? 0 : 0x5A, bytes);
+        step("read", OpMaskRead, OpRead);
+        for (size_t i = 0; !failed && i < bytes; ++i) {
+            if (buffer[i] != image[i]) {
+                char m[96];
+                std::snprintf(m, sizeof m, " mismatch at %zXh: %02Xh read, %02Xh written", i, buffer[i], image[i]);
+                line += m;
+                failed = true;
+            }
+        }
+    }
+    if (SupportedOperationMask & OpMaskErase) {
+        step("erase", OpMaskErase, OpErase);
+        step("blank", OpMaskBlankCheck, OpBlankCheck);
+    }
+    if (!simp->Violations().empty()) {
+        line += " violation: " + simp->Violations().front();
+        failed = true;
+    }
+    std::printf("[device] %s\n", line.c_str());
+    if (failed) {
+        std::string log;
+        for (const auto& l : ui.Log) log += l + "\n";
+        ADD_FAILURE() << line << "\n" << log;
+    }
+}
+
+std::string DeviceTestName(const ::testing::TestParamInfo<size_t>& info) {
+    const LibraryDevice& d = Devices()[info.param];
+    std::string n = std::to_string(info.param) + "_" + d.maker + "_" + d.name;
+    for (char& c : n) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return n;
+}
+
+INSTANTIATE_TEST_SUITE_P(Library, EveryDevice, ::testing::ValuesIn(DeviceIndexes()), DeviceTestName);
+
+} // namespace
