@@ -276,12 +276,12 @@ template <bool Word> int PlainProgram() {
         WriteUpperAddress(UpperLatches{0x100, 0x10000, false}, ChipAddress, first);
         WriteRegister(4, 0xDD);
         if (Word) {
+            // Every word is written, FFFFh too: the part is a RAM, whose
+            // cells hold whatever they held, not an erased array.
             ExpectedValue = BufferWordAt(BufferIndex);
-            if (ExpectedValue != BlankWord) {
-                WriteRegister(0, ChipAddress & 0xFF);
-                WriteRegister(6, ExpectedValue & 0xFF); // the high byte last: it ends the write
-                WriteRegister(7, (ExpectedValue >> 8) & 0xFF);
-            }
+            WriteRegister(0, ChipAddress & 0xFF);
+            WriteRegister(6, ExpectedValue & 0xFF); // the high byte last: it ends the write
+            WriteRegister(7, (ExpectedValue >> 8) & 0xFF);
         } else {
             ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
             WriteRegister(0, ChipAddress & 0xFF);

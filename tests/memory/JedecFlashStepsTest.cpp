@@ -38,8 +38,8 @@ protected:
     }
 };
 
-// Row 50 writes every byte, FFh included; row 51 gives a word FFFFh no bus
-// cycle and writes the high byte last.
+// Rows 50 and 51 write every datum, FFh and FFFFh included, over what a RAM
+// held before; row 51 writes the high byte last.
 TEST_F(FlashSteps, PlainWritesOfRows50And51) {
     Start("DALLAS", "DS1230Y");
     part.sram->Fill(0xFF);
@@ -49,13 +49,15 @@ TEST_F(FlashSteps, PlainWritesOfRows50And51) {
 
     socket->Clear();
     Start("DALLAS", "DS1258Y");
-    part.sram->Fill(0xFFFF);
+    part.sram->Fill(0x0000);
     FillBufferRange(0, BufferByteSize - 1, 0xFF);
     SetWord(3, 0x1234);
     simp.EnableTrace(true);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    EXPECT_EQ(part.sram->WriteCount(), 1u);
+    EXPECT_EQ(part.sram->WriteCount(), DeviceSize);
     EXPECT_EQ(part.sram->Cell(3), 0x1234);
+    EXPECT_EQ(part.sram->Cell(0), 0xFFFF);
+    EXPECT_EQ(part.sram->Cell(DeviceSize - 1), 0xFFFF);
     EXPECT_NE(Trace().find("W4=DD W0=03 W6=34 W7=12 W4=DD"), std::string::npos) << Trace();
     ExpectNoViolations();
 }

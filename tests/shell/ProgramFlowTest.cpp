@@ -315,6 +315,35 @@ TEST_F(ProgramFlowTest, AGangModuleFromTheEnvironmentHoldsThePartInEverySocket) 
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
 
+// The battery-backed RAMs as a user works them: a fresh part holds whatever
+// its cells held, so Program writes over it (no blank check is offered) and
+// its verify and a read back find the file, FFh and FFFFh data included.
+TEST_F(ProgramFlowTest, BatteryBackedRamsProgramFromAFreshPart) {
+    for (const char* name : {"DS1230Y", "DS1245Y", "DS1258Y"}) {
+        SCOPED_TRACE(name);
+        Choose("DALLAS", name);
+        sim::CatalogChip* chip = SeatedSimChip();
+        ASSERT_NE(chip, nullptr);
+        uint32_t x = 3;
+        for (uint32_t a = 0; a < chip->Words(); ++a) {
+            x = x * 1103515245u + 12345u;
+            chip->SetCell(a, static_cast<uint16_t>(x >> 8));
+        }
+        std::vector<uint8_t> image = Pattern(BufferByteSize);
+        std::fill(image.begin() + 0x100, image.begin() + 0x200, 0xFF);
+        LoadHex("ram.hex", image);
+        QStringList log = Run(&TForm1::Program1Click);
+        EXPECT_TRUE(log.contains("Program ok!")) << log.join('\n').toStdString();
+        EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
+        EXPECT_FALSE(log.join('\n').contains("Blank check")) << log.join('\n').toStdString();
+        FillBufferRange(0, BufferByteSize - 1, 0);
+        log = Run(&TForm1::Read1Click);
+        EXPECT_TRUE(log.contains("Read ok!")) << log.join('\n').toStdString();
+        for (uint32_t a = 0; a < BufferByteSize; a += 7) ASSERT_EQ(ReadBufferByteCached(a), image[a]) << a;
+        EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+    }
+}
+
 // Every EPROM of the library as a user works it, on the part the rack seats
 // from the catalog: selected, a file loaded, programmed (with its blank
 // check and verify) and read back into a cleared buffer.
