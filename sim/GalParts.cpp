@@ -127,7 +127,9 @@ const GalPartFacts kGalParts[] = {
      .programTenths = 155, .pulseUs = 10000, .eraseUs = 100000, .map = GalMap::Other, .rows = &kGal18V10},
     {.maker = "LATTICE", .name = "GAL20RA10", .fuses = 3274, .makerCode = 0xA1, .typeCode = 0x60, .voltageCode = 1,
      .programTenths = 157, .pulseUs = 80000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal20RA10},
-    {.maker = "LATTICE", .name = "GAL20RA10A", .fuses = 3274, .makerCode = 0xA1, .typeCode = 0x61,
+    // Modelled without the 64 UES cells (3210-3273 on the 20RA10): its map
+    // ends at the architecture fuses. No datasheet was found for this part.
+    {.maker = "LATTICE", .name = "GAL20RA10A", .fuses = 3210, .makerCode = 0xA1, .typeCode = 0x61,
      .voltageCode = 2, .programTenths = 145, .pulseUs = 40000, .eraseUs = 100000, .map = GalMap::Gal22V10,
      .rows = &kGal20RA10NoUes},
     {.maker = "LATTICE", .name = "GAL20XV10", .fuses = 1671, .makerCode = 0xA1, .typeCode = 0x65, .voltageCode = 2,
@@ -149,7 +151,9 @@ const GalPartFacts kGalParts[] = {
 };
 
 const LargePldFacts kLargePlds[] = {
-    {"ATMEL", "ATF1500", LargePldKind::Type1500, "001F15000000", 5000, 50000, 110, true, false},
+    // The first 1500 has no cell at row 5 bit 176: its map ends at fuse
+    // 24992. No datasheet was found to confirm the cell's absence.
+    {"ATMEL", "ATF1500", LargePldKind::Type1500, "001F15000000", 5000, 50000, 110, true, false, 24993},
     {"ATMEL", "ATF1500A", LargePldKind::Type1500, "001F1500A000", 5000, 50000, 110, false, true},
     // The first V750s end their map at fuse 14394 (no cells 14395-14500).
     {"ATMEL", "ATV750", LargePldKind::TypeV750, "001FV750C000", 10000, 50000, 125, false, false, 14395},

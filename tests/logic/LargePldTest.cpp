@@ -27,8 +27,9 @@ protected:
     }
 };
 
-// Variant 0 has no cell for fuse 24993.
-TEST_F(LargePldTest, Row242Variant0Record) { RunCycle({"ATMEL", "ATF1500", 24994, 152, 0, 24993, 24993}); }
+// Variant 0 has no cell for fuse 24993: its map ends at 24992, so no fuse
+// of a file is dropped.
+TEST_F(LargePldTest, Row242Variant0Record) { RunCycle({"ATMEL", "ATF1500", 24993, 152, 0, 24993}); }
 TEST_F(LargePldTest, Row242Variant1Record) { RunCycle({"ATMEL", "ATF1500A", 24994, 152, 0, 24994}); }
 
 // Variants 0 and 4 keep 14395-14500 at 0, 2 and 6 fuse 14499; fuse 14394
@@ -160,7 +161,7 @@ TEST_F(LargePldTest, Row242BlankIdentificationUsesShortPulses) {
 TEST_F(LargePldTest, Row242Traffic) {
     sim::LargePldChip* chip = SelectAndSeat(Facts("ATF1500"));
     VerifyAfterProgram = 1;
-    std::vector<uint8_t> fuses(24994, 1);
+    std::vector<uint8_t> fuses(24993, 1);
     fuses[24992] = 0;
     LoadFuses(fuses, 152);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
