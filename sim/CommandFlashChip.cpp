@@ -186,6 +186,7 @@ bool CommandFlashChip::Locked(const PinEnvironment& env, uint32_t block) const {
 
 void CommandFlashChip::Reset() {
     mode_ = Mode::Array;
+    bufferRefused_ = false;
     status_ = 0x80;
     busyEnd_ = 0;
     prevWrite_ = false;
@@ -319,8 +320,14 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
         OnPulseWrite(env, a, d);
         return;
     }
-    // While busy the part takes only status reads.
-    if (!Ready(env)) return;
+    // While busy the part takes only status reads, and a buffer request,
+    // which it answers "no buffer free" (XSR bit 7 clear) until the next
+    // write: the request must be given again.
+    if (!Ready(env)) {
+        bufferRefused_ = cfg_.bufferWords != 0 && (d & 0xFF) == 0xE8;
+        return;
+    }
+    bufferRefused_ = false;
     pollByte_ = -1;
     if (cfg_.scheme == CommandScheme::DataPolling) {
         // Programs and erases on its own; the array reads back afterwards.
@@ -461,6 +468,7 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
 uint16_t CommandFlashChip::OutputWord(const PinEnvironment& env) const {
     const uint32_t a = AddressNow(env);
     if (pollByte_ >= 0 && !Ready(env)) return static_cast<uint16_t>(~pollByte_ & 0x80);
+    if (bufferRefused_) return 0x00;
     switch (mode_) {
     case Mode::Array:
     case Mode::Verify:

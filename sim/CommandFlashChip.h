@@ -242,6 +242,7 @@ private:
     uint16_t pulseData_ = 0;
     uint64_t pulseStart_ = 0;
     int pollByte_ = -1; // DataPolling: the datum being written, 0 for the erase
+    bool bufferRefused_ = false; // a buffer request came while busy: XSR reads 00h until the next write
 
     Mode mode_ = Mode::Array;
     uint8_t status_ = 0x80;

@@ -361,3 +361,28 @@ TEST_F(WordFlashRun, BlockLocksReadAndWritten) {
 }
 
 } // namespace
+
+namespace {
+
+// A write-buffer request given while the last buffer still programs is
+// refused (XSR bit 7 clear) and must be given again: the buffers of a range
+// across a block boundary all reach the part, none is taken as commands.
+TEST_F(WordFlashRun, BufferRequestsRefusedWhileBusyAreGivenAgain) {
+    for (const char* part : {"28F160S3", "28F320J5"}) {
+        SCOPED_TRACE(part);
+        sim::CommandFlashChip* chip = Start(part, 0);
+        DeviceStart = 0xEFFC0;
+        DeviceEnd = 0xF003F;
+        FillPattern(BufferByteSize, 11);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectHolds(*chip, DeviceStart);
+        const auto& w = chip->Writes();
+        EXPECT_GT(std::count_if(w.begin(), w.end(), [](const auto& x) { return x.data == 0xE8; }), 8);
+        EXPECT_EQ(chip->Cell(DeviceStart - 1), 0xFFFF);
+        EXPECT_EQ(chip->Cell(DeviceEnd + 1), 0xFFFF);
+        ExpectNoViolations();
+        Unseat();
+    }
+}
+
+} // namespace
