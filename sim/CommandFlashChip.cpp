@@ -87,6 +87,18 @@ CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
       cells_(cfg_.bytes, static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)),
       erased_(static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)) {
     if (cfg_.lockBits) locks_.assign(cfg_.blockStarts.size(), false);
+    direct_ = pins_.address.size() <= 32 && pins_.data.size() <= 16;
+    for (size_t i = 0; direct_ && i < pins_.address.size(); ++i) direct_ = (addressZ_[i] = Socket(pins_.address[i])) != 0;
+    for (size_t i = 0; direct_ && i < pins_.data.size(); ++i) direct_ = (dataZ_[i] = Socket(pins_.data[i])) != 0;
+    for (int z = 0; z <= kSocketPins; ++z) {
+        dataBitOf_[z] = -1;
+        for (size_t i = 0; z != 0 && i < pins_.data.size(); ++i) {
+            if (Socket(pins_.data[i]) == z) {
+                dataBitOf_[z] = static_cast<int8_t>(i);
+                break;
+            }
+        }
+    }
 }
 
 ChipPinLimits CommandFlashChip::Limits() const {
@@ -139,10 +151,33 @@ bool CommandFlashChip::Powered(const PinEnvironment& env) const {
     return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return Socket(g) != 0 && env.HeldLow(Socket(g)); });
 }
 
+bool CommandFlashChip::PoweredNow(const PinEnvironment& env) const {
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == supplyRevision_) return supplyPowered_;
+    supplyPowered_ = Powered(env);
+    // Kept only while no supply or ground pin takes its level from a logic
+    // driver, which may move within one revision.
+    bool switched = revision != 0;
+    auto held = [&](int chipPin) {
+        const int z = Socket(chipPin);
+        if (z == 0) return;
+        const PinCondition c = env.ConditionAt(z);
+        switched = switched && (c.grounded || c.supplyTenths >= 0);
+    };
+    for (int v : pins_.vcc) held(v);
+    for (int g : pins_.gnd) held(g);
+    supplyRevision_ = switched ? revision : 0;
+    return supplyPowered_;
+}
+
 uint32_t CommandFlashChip::AddressNow(const PinEnvironment& env) const {
     uint32_t a = 0;
-    for (size_t i = 0; i < pins_.address.size(); ++i) {
-        if (Level(env, pins_.address[i])) a |= 1u << i;
+    if (direct_) {
+        a = env.HighLevels(addressZ_, pins_.address.size());
+    } else {
+        for (size_t i = 0; i < pins_.address.size(); ++i) {
+            if (Level(env, pins_.address[i])) a |= 1u << i;
+        }
     }
     if (cfg_.byteLane) a >>= 1; // A-1 picks the byte
     const uint32_t span = static_cast<uint32_t>(cfg_.twoChips ? cells_.size() / 2 : cells_.size());
@@ -167,6 +202,7 @@ void CommandFlashChip::SwitchChip(int chip) {
 }
 
 uint16_t CommandFlashChip::DataNow(const PinEnvironment& env) const {
+    if (direct_) return static_cast<uint16_t>(env.HighLevels(dataZ_, pins_.data.size()));
     uint16_t d = 0;
     for (size_t i = 0; i < pins_.data.size(); ++i) {
         if (Level(env, pins_.data[i])) d = static_cast<uint16_t>(d | (1u << i));
@@ -194,7 +230,7 @@ void CommandFlashChip::Reset() {
 }
 
 void CommandFlashChip::Update(const PinEnvironment& env) {
-    if (!Powered(env) || Level(env, pins_.reset) == 0) {
+    if (!PoweredNow(env) || Level(env, pins_.reset) == 0) {
         if (wasPowered_) Reset();
         wasPowered_ = false;
         return;
@@ -482,13 +518,33 @@ uint16_t CommandFlashChip::OutputWord(const PinEnvironment& env) const {
     }
 }
 
+bool CommandFlashChip::Driving(const PinEnvironment& env) const {
+    return wasPowered_ && Enabled(env) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1;
+}
+
 ChipDrive CommandFlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (wasPowered_ && Enabled(env) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
-        for (size_t i = 0; i < pins_.data.size(); ++i) {
-            if (Socket(pins_.data[i]) == socketPin) return ((OutputWord(env) >> i) & 1) ? ChipDrive::High : ChipDrive::Low;
-        }
+    if (Driving(env)) {
+        const int bit = socketPin >= 1 && socketPin <= kSocketPins ? dataBitOf_[socketPin] : -1;
+        if (bit >= 0) return ((OutputWord(env) >> bit) & 1) ? ChipDrive::High : ChipDrive::Low;
     }
     return DiodeNetworkOutput(env, socketPin);
+}
+
+// The datum is worked out once for the whole data word.
+void CommandFlashChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    const bool driving = Driving(env);
+    bool known = false;
+    uint16_t word = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int z = socketPins[i];
+        const int bit = driving && z >= 1 && z <= kSocketPins ? dataBitOf_[z] : -1;
+        if (bit >= 0) {
+            if (!known) word = OutputWord(env), known = true;
+            out[i] = ((word >> bit) & 1) ? ChipDrive::High : ChipDrive::Low;
+        } else {
+            out[i] = ChipPinAt(z) != 0 ? DiodeNetworkOutput(env, z) : ChipDrive::None;
+        }
+    }
 }
 
 } // namespace sim

@@ -141,6 +141,7 @@ public:
 
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     ChipPinLimits Limits() const;
     const CommandFlashConfig& Config() const { return cfg_; }
 
@@ -209,6 +210,12 @@ private:
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
     bool Powered(const PinEnvironment& env) const;
+    // Powered, kept while the environment's supply revision stays and the
+    // supply and ground pins are held by switches.
+    bool PoweredNow(const PinEnvironment& env) const;
+    // Whether the part drives its data lines now: /CE (or the second chip's)
+    // and /OE low, /WE high.
+    bool Driving(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const;
     uint16_t DataNow(const PinEnvironment& env) const;
     uint16_t OutputWord(const PinEnvironment& env) const;
@@ -230,6 +237,16 @@ private:
     CommandFlashConfig cfg_;
     FlashPinout pins_;
     std::vector<uint16_t> cells_;
+    // Socket pins of the address and data lines, worked out once (the chip
+    // never moves); direct_ is false when one is off the socket, and the
+    // pin-by-pin reads serve then.
+    bool direct_ = false;
+    int addressZ_[32] = {};
+    int dataZ_[16] = {};
+    // The data bit each socket pin carries (-1 none), as Output finds it.
+    int8_t dataBitOf_[kSocketPins + 1] = {};
+    mutable uint64_t supplyRevision_ = 0;
+    mutable bool supplyPowered_ = false;
     uint16_t erased_;
     std::set<uint32_t> stuck_;
     std::set<uint32_t> failing_;
