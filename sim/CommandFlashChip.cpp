@@ -87,6 +87,8 @@ CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
       cells_(cfg_.bytes, static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)),
       erased_(static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)) {
     if (cfg_.lockBits) locks_.assign(cfg_.blockStarts.size(), false);
+    const auto& seats = SocketPins();
+    for (size_t i = 0; i < seats.size() && i < static_cast<size_t>(kSocketPins); ++i) seatOf_[i + 1] = seats[i];
     direct_ = pins_.address.size() <= 32 && pins_.data.size() <= 16;
     for (size_t i = 0; direct_ && i < pins_.address.size(); ++i) direct_ = (addressZ_[i] = Socket(pins_.address[i])) != 0;
     for (size_t i = 0; direct_ && i < pins_.data.size(); ++i) direct_ = (dataZ_[i] = Socket(pins_.data[i])) != 0;
@@ -128,10 +130,7 @@ uint32_t CommandFlashChip::BlockEnd(uint32_t block) const {
     return block + 1 < cfg_.blockStarts.size() ? cfg_.blockStarts[block + 1] : static_cast<uint32_t>(cells_.size());
 }
 
-int CommandFlashChip::Socket(int chipPin) const {
-    const auto& s = SocketPins();
-    return chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
-}
+int CommandFlashChip::Socket(int chipPin) const { return chipPin >= 1 && chipPin <= kSocketPins ? seatOf_[chipPin] : 0; }
 
 int CommandFlashChip::Level(const PinEnvironment& env, int chipPin) const {
     if (chipPin == 0) return 1; // not wired: reads high
@@ -230,6 +229,7 @@ void CommandFlashChip::Reset() {
 }
 
 void CommandFlashChip::Update(const PinEnvironment& env) {
+    ++serial_;
     if (!PoweredNow(env) || Level(env, pins_.reset) == 0) {
         if (wasPowered_) Reset();
         wasPowered_ = false;
@@ -523,9 +523,18 @@ bool CommandFlashChip::Driving(const PinEnvironment& env) const {
 }
 
 ChipDrive CommandFlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (Driving(env)) {
+    // Asked pin by pin for one data word: the answer of the first pin serves
+    // the others.
+    const uint64_t revision = env.SupplyRevision(), now = env.NowUs();
+    if (revision == 0 || memo_.revision != revision || memo_.now != now || memo_.serial != serial_) {
+        memo_ = OutputMemo{revision, now, serial_, Driving(env), false, 0};
+    }
+    if (memo_.driving) {
         const int bit = socketPin >= 1 && socketPin <= kSocketPins ? dataBitOf_[socketPin] : -1;
-        if (bit >= 0) return ((OutputWord(env) >> bit) & 1) ? ChipDrive::High : ChipDrive::Low;
+        if (bit >= 0) {
+            if (!memo_.wordKnown) memo_.word = OutputWord(env), memo_.wordKnown = true;
+            return ((memo_.word >> bit) & 1) ? ChipDrive::High : ChipDrive::Low;
+        }
     }
     return DiodeNetworkOutput(env, socketPin);
 }
