@@ -22,6 +22,16 @@ MuxEepromChip::MuxEepromChip(const MuxEepromFacts& facts)
     for (int i = 0; i < 5; ++i) addressZ_[8 + i] = seat(p.high[i]);
     const int controls[4] = {p.latch, p.ce, p.read, p.write};
     for (int k = 0; k < 4; ++k) controlZ_[k] = seat(controls[k]);
+    for (int z = 0; z <= kSocketPins; ++z) {
+        adBitOf_[z] = -1;
+        const int chipPin = ChipPinAt(z);
+        for (int b = 0; chipPin != 0 && b < 8; ++b) {
+            if (p.ad[b] == chipPin) {
+                adBitOf_[z] = static_cast<int8_t>(b);
+                break;
+            }
+        }
+    }
 }
 
 ChipPinLimits MuxEepromChip::Limits() const {
@@ -202,13 +212,11 @@ void MuxEepromChip::Outputs(const PinEnvironment& env, const int* socketPins, si
     bool known = false;
     uint8_t byte = 0;
     for (size_t i = 0; i < n; ++i) {
-        const int chipPin = ChipPinAt(socketPins[i]);
-        for (int b = 0; chipPin != 0 && b < 8; ++b) {
-            if (facts_.pins.ad[b] != chipPin) continue;
-            if (!known) byte = ReadByte(env.NowUs()), known = true;
-            out[i] = (byte >> b) & 1 ? ChipDrive::High : ChipDrive::Low;
-            break;
-        }
+        const int z = socketPins[i];
+        const int b = z >= 1 && z <= kSocketPins ? adBitOf_[z] : -1;
+        if (b < 0) continue;
+        if (!known) byte = ReadByte(env.NowUs()), known = true;
+        out[i] = (byte >> b) & 1 ? ChipDrive::High : ChipDrive::Low;
     }
 }
 

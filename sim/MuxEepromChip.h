@@ -110,6 +110,8 @@ private:
     int controlZ_[4] = {};
     mutable uint64_t supplyRevision_ = 0;
     mutable bool supplyPowered_ = false;
+    // The AD bit each socket pin carries (-1 none), worked out once.
+    int8_t adBitOf_[kSocketPins + 1] = {};
     std::vector<uint8_t> memory_;
     std::set<uint32_t> stuck_;
     bool sdp_ = false;

@@ -15,7 +15,9 @@ constexpr uint64_t kResetUs = 5;
 
 } // namespace
 
-NandChip::NandChip(const NandFacts& facts) : facts_(facts), pins_(DipSocketPins(48)) {}
+NandChip::NandChip(const NandFacts& facts) : facts_(facts), pins_(DipSocketPins(48)) {
+    for (int z = 1; z <= kSocketPins; ++z) chipPinOf_[z] = static_cast<uint8_t>(ChipPinAt(z));
+}
 
 ChipPinLimits NandChip::Limits() const {
     ChipPinLimits l;
@@ -388,7 +390,8 @@ void NandChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t 
     bool known = false;
     uint8_t byte = 0;
     for (size_t i = 0; i < n; ++i) {
-        const int chipPin = ChipPinAt(socketPins[i]);
+        const int z = socketPins[i];
+        const int chipPin = z >= 1 && z <= kSocketPins ? chipPinOf_[z] : 0;
         if (chipPin == 0) continue;
         if (chipPin == kRb) {
             out[i] = busy ? ChipDrive::Low : ChipDrive::None;

@@ -139,6 +139,8 @@ class NandChip : public CatalogChip {
     mutable BlockCache lastBlock_;
     mutable uint64_t supplyRevision_ = 0;
     mutable bool supplyPowered_ = false, supplyOver_ = false;
+    // ChipPinAt of every socket pin, worked out once (the chip never moves).
+    uint8_t chipPinOf_[kSocketPins + 1] = {};
     std::map<uint32_t, uint32_t> programs_;           // page: programs since its erase
     std::map<uint32_t, uint32_t> erases_;
     std::set<uint32_t> failProgram_, failErase_;
