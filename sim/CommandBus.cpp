@@ -1,5 +1,6 @@
 #include "sim/CommandBus.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/CommandFlashChip.h"
@@ -34,7 +35,27 @@ CommandBusPersonality::CommandBusPersonality(const LogicImageHeader& h)
     : pins_(CommandFlashPinout(h.params[2])),
       seat_(DipSocketPins(pins_.pinCount)),
       vocab_(VocabularyOf(h)),
-      latched_(h.params[0] == 1) {}
+      latched_(h.params[0] == 1) {
+    auto seat = [&](int chipPin) {
+        return chipPin >= 1 && chipPin <= static_cast<int>(seat_.size()) ? seat_[static_cast<size_t>(chipPin - 1)] : 0;
+    };
+    addressLines_ = std::min<size_t>(pins_.address.size(), 32);
+    for (size_t i = 0; i < addressLines_; ++i) addressZ_[i] = seat(pins_.address[i]);
+    dataLines_ = std::min<size_t>(pins_.data.size(), 16);
+    for (size_t i = 0; i < dataLines_; ++i) dataZ_[i] = seat(pins_.data[i]);
+    const int controls[4] = {pins_.ce, pins_.ce2, pins_.oe, pins_.we};
+    for (int k = 0; k < 4; ++k) controlZ_[k] = seat(controls[k]);
+    distinctLines_ = pins_.address.size() <= 32 && pins_.data.size() <= 16;
+    bool used[kSocketPins + 1] = {};
+    auto claim = [&](int z) {
+        if (z == 0) return;
+        distinctLines_ = distinctLines_ && !used[z];
+        used[z] = true;
+    };
+    for (size_t i = 0; i < addressLines_; ++i) claim(addressZ_[i]);
+    for (size_t i = 0; i < dataLines_; ++i) claim(dataZ_[i]);
+    for (int z : controlZ_) claim(z);
+}
 
 bool CommandBusPersonality::Violation(uint8_t reg, uint8_t value) {
     char t[80];
@@ -87,25 +108,70 @@ bool CommandBusPersonality::OnLatchedWrite(uint8_t reg, uint8_t value) {
     return true;
 }
 
-void CommandBusPersonality::Snapshot(int s) {
+unsigned CommandBusPersonality::ControlBits(int s) const {
+    return static_cast<unsigned>(!latched_ && (mask_ & (1u << s)) != 0) | static_cast<unsigned>((mask_ & 2) != 0) << 1 |
+           static_cast<unsigned>(!oeLow_) << 2 | static_cast<unsigned>(!weLow_) << 3;
+}
+
+void CommandBusPersonality::FullSnapshot(int s, uint32_t lines, unsigned controls) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
-    if (Released()) return;
-    auto drive = [&](int chipPin, bool high) {
-        const int z = seat_[static_cast<size_t>(chipPin - 1)];
+    Drawn& d = drawn_[s];
+    d.valid = true;
+    d.supplyRevision = supplyRevision_;
+    d.programmer = prog_;
+    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    d.active = !Released();
+    d.data = driveData_;
+    d.ce2 = pins_.ce2 != 0 && vocab_.wide && Sockets().count == 1;
+    d.lines = lines;
+    d.datum = data_;
+    d.controls = controls;
+    if (!d.active) return;
+    auto drive = [&](int z, bool high) {
         if (z == 0) return;
         c[z].driven = true;
         c[z].drivenHigh = high;
     };
-    const uint32_t lines = vocab_.lanes ? address_ << 1 | lane_ : address_;
-    for (size_t i = 0; i < pins_.address.size(); ++i) drive(pins_.address[i], ((lines >> i) & 1) != 0);
+    for (size_t i = 0; i < addressLines_; ++i) drive(addressZ_[i], ((lines >> i) & 1) != 0);
     if (driveData_) {
-        for (size_t i = 0; i < pins_.data.size(); ++i) drive(pins_.data[i], ((data_ >> i) & 1) != 0);
+        for (size_t i = 0; i < dataLines_; ++i) drive(dataZ_[i], ((data_ >> i) & 1) != 0);
     }
-    drive(pins_.ce, !latched_ && (mask_ & (1u << s)) != 0);
-    if (pins_.ce2 != 0 && vocab_.wide && Sockets().count == 1) drive(pins_.ce2, (mask_ & 2) != 0);
-    drive(pins_.oe, !oeLow_);
-    drive(pins_.we, !weLow_);
+    drive(controlZ_[0], (controls & 1) != 0);
+    if (d.ce2) drive(controlZ_[1], (controls & 2) != 0);
+    drive(controlZ_[2], (controls & 4) != 0);
+    drive(controlZ_[3], (controls & 8) != 0);
+}
+
+void CommandBusPersonality::Snapshot(int s) {
+    const uint32_t lines = vocab_.lanes ? address_ << 1 | lane_ : address_;
+    const unsigned controls = ControlBits(s);
+    Drawn& d = drawn_[s];
+    // The whole table again when the supplies, the components or the set of
+    // driven lines changed; otherwise only the lines that moved.
+    if (!distinctLines_ || !d.valid || d.supplyRevision != supplyRevision_ || d.programmer != prog_ ||
+        (prog_ != nullptr && d.generation != prog_->ComponentGeneration()) || d.active != !Released() ||
+        d.data != driveData_) {
+        FullSnapshot(s, lines, controls);
+        return;
+    }
+    if (!d.active) return;
+    PinCondition* c = snap_[s];
+    auto set = [&](const int* z, uint32_t changed, uint32_t now) {
+        while (changed != 0) {
+            const int i = __builtin_ctz(changed);
+            changed &= changed - 1;
+            if (z[i] != 0) c[z[i]].drivenHigh = ((now >> i) & 1) != 0;
+        }
+    };
+    set(addressZ_, (lines ^ d.lines) & (addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1), lines);
+    d.lines = lines;
+    if (driveData_) {
+        set(dataZ_, (data_ ^ d.datum) & ((1u << dataLines_) - 1), data_);
+        d.datum = data_;
+    }
+    set(controlZ_, (controls ^ d.controls) & (d.ce2 ? 0xFu : 0xDu), controls);
+    d.controls = controls;
 }
 
 void CommandBusPersonality::WriteCycle() {
@@ -126,14 +192,8 @@ uint16_t CommandBusPersonality::ReadCycle() {
         Socket* socket = sockets.socket[s];
         if (socket->Empty() || (!latched_ && !Selected(s))) continue;
         View view(*this, s);
-        uint16_t v = 0;
-        for (size_t i = 0; i < pins_.data.size(); ++i) {
-            const int z = seat_[static_cast<size_t>(pins_.data[i] - 1)];
-            const ChipDrive d = socket->Output(view, z);
-            const bool high = d == ChipDrive::High || d == ChipDrive::WeakHigh || (d == ChipDrive::None && view.InputLevel(z) == 1);
-            if (high) v = static_cast<uint16_t>(v | (1u << i));
-        }
-        return v;
+        // An undriven line reads as the programmer holds it.
+        return socket->ReadLevels(view, dataZ_, dataLines_);
     }
     return 0xFFFF;
 }

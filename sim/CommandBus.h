@@ -109,6 +109,10 @@ public:
 
 private:
     void Snapshot(int s) override;
+    // Snapshot's whole table: the electrical conditions, then every line.
+    void FullSnapshot(int s, uint32_t lines, unsigned controls);
+    // Levels of /CE, /CE2, /OE, /WE as bits 0-3 (1 high).
+    unsigned ControlBits(int s) const;
     uint16_t ReadCycle();
     bool CommandMode() const { return pattern_ == vocab_.command || pattern_ == vocab_.command2; }
     void WriteCycle();
@@ -142,6 +146,28 @@ private:
     std::vector<int> seat_;
     Vocabulary vocab_;
     bool latched_;
+    // Socket pins of the lines (0: off the socket), worked out once.
+    int addressZ_[32] = {};
+    size_t addressLines_ = 0;
+    int dataZ_[16] = {};
+    size_t dataLines_ = 0;
+    int controlZ_[4] = {}; // /CE, /CE2, /OE, /WE
+    // No socket pin carries two of the lines: a changed line can be set on
+    // its own.
+    bool distinctLines_ = true;
+    // What snap_[s] holds beyond the electrical conditions, so that a new
+    // snapshot rewrites only the lines that moved.
+    struct Drawn {
+        bool valid = false;
+        uint64_t supplyRevision = 0;
+        const SimProgrammer* programmer = nullptr;
+        uint64_t generation = 0;
+        bool active = false, data = false, ce2 = false;
+        uint32_t lines = 0;
+        uint16_t datum = 0;
+        unsigned controls = 0;
+    };
+    Drawn drawn_[kMaxSockets];
 
     uint32_t address_ = 0;      // on the address lines
     uint32_t latchInput_ = 0;   // latched vocabulary: registers 0-2

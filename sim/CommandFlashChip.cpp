@@ -87,6 +87,20 @@ CommandFlashChip::CommandFlashChip(CommandFlashConfig config)
       cells_(cfg_.bytes, static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)),
       erased_(static_cast<uint16_t>(cfg_.width == 16 ? 0xFFFF : 0xFF)) {
     if (cfg_.lockBits) locks_.assign(cfg_.blockStarts.size(), false);
+    const auto& seats = SocketPins();
+    for (size_t i = 0; i < seats.size() && i < static_cast<size_t>(kSocketPins); ++i) seatOf_[i + 1] = seats[i];
+    direct_ = pins_.address.size() <= 32 && pins_.data.size() <= 16;
+    for (size_t i = 0; direct_ && i < pins_.address.size(); ++i) direct_ = (addressZ_[i] = Socket(pins_.address[i])) != 0;
+    for (size_t i = 0; direct_ && i < pins_.data.size(); ++i) direct_ = (dataZ_[i] = Socket(pins_.data[i])) != 0;
+    for (int z = 0; z <= kSocketPins; ++z) {
+        dataBitOf_[z] = -1;
+        for (size_t i = 0; z != 0 && i < pins_.data.size(); ++i) {
+            if (Socket(pins_.data[i]) == z) {
+                dataBitOf_[z] = static_cast<int8_t>(i);
+                break;
+            }
+        }
+    }
 }
 
 ChipPinLimits CommandFlashChip::Limits() const {
@@ -116,10 +130,7 @@ uint32_t CommandFlashChip::BlockEnd(uint32_t block) const {
     return block + 1 < cfg_.blockStarts.size() ? cfg_.blockStarts[block + 1] : static_cast<uint32_t>(cells_.size());
 }
 
-int CommandFlashChip::Socket(int chipPin) const {
-    const auto& s = SocketPins();
-    return chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
-}
+int CommandFlashChip::Socket(int chipPin) const { return chipPin >= 1 && chipPin <= kSocketPins ? seatOf_[chipPin] : 0; }
 
 int CommandFlashChip::Level(const PinEnvironment& env, int chipPin) const {
     if (chipPin == 0) return 1; // not wired: reads high
@@ -139,10 +150,33 @@ bool CommandFlashChip::Powered(const PinEnvironment& env) const {
     return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return Socket(g) != 0 && env.HeldLow(Socket(g)); });
 }
 
+bool CommandFlashChip::PoweredNow(const PinEnvironment& env) const {
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == supplyRevision_) return supplyPowered_;
+    supplyPowered_ = Powered(env);
+    // Kept only while no supply or ground pin takes its level from a logic
+    // driver, which may move within one revision.
+    bool switched = revision != 0;
+    auto held = [&](int chipPin) {
+        const int z = Socket(chipPin);
+        if (z == 0) return;
+        const PinCondition c = env.ConditionAt(z);
+        switched = switched && (c.grounded || c.supplyTenths >= 0);
+    };
+    for (int v : pins_.vcc) held(v);
+    for (int g : pins_.gnd) held(g);
+    supplyRevision_ = switched ? revision : 0;
+    return supplyPowered_;
+}
+
 uint32_t CommandFlashChip::AddressNow(const PinEnvironment& env) const {
     uint32_t a = 0;
-    for (size_t i = 0; i < pins_.address.size(); ++i) {
-        if (Level(env, pins_.address[i])) a |= 1u << i;
+    if (direct_) {
+        a = env.HighLevels(addressZ_, pins_.address.size());
+    } else {
+        for (size_t i = 0; i < pins_.address.size(); ++i) {
+            if (Level(env, pins_.address[i])) a |= 1u << i;
+        }
     }
     if (cfg_.byteLane) a >>= 1; // A-1 picks the byte
     const uint32_t span = static_cast<uint32_t>(cfg_.twoChips ? cells_.size() / 2 : cells_.size());
@@ -167,6 +201,7 @@ void CommandFlashChip::SwitchChip(int chip) {
 }
 
 uint16_t CommandFlashChip::DataNow(const PinEnvironment& env) const {
+    if (direct_) return static_cast<uint16_t>(env.HighLevels(dataZ_, pins_.data.size()));
     uint16_t d = 0;
     for (size_t i = 0; i < pins_.data.size(); ++i) {
         if (Level(env, pins_.data[i])) d = static_cast<uint16_t>(d | (1u << i));
@@ -195,7 +230,8 @@ void CommandFlashChip::Reset() {
 }
 
 void CommandFlashChip::Update(const PinEnvironment& env) {
-    if (!Powered(env) || Level(env, pins_.reset) == 0) {
+    ++serial_;
+    if (!PoweredNow(env) || Level(env, pins_.reset) == 0) {
         if (wasPowered_) Reset();
         wasPowered_ = false;
         return;
@@ -490,13 +526,42 @@ uint16_t CommandFlashChip::OutputWord(const PinEnvironment& env) const {
     }
 }
 
+bool CommandFlashChip::Driving(const PinEnvironment& env) const {
+    return wasPowered_ && Enabled(env) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1;
+}
+
 ChipDrive CommandFlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (wasPowered_ && Enabled(env) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1) {
-        for (size_t i = 0; i < pins_.data.size(); ++i) {
-            if (Socket(pins_.data[i]) == socketPin) return ((OutputWord(env) >> i) & 1) ? ChipDrive::High : ChipDrive::Low;
+    // Asked pin by pin for one data word: the answer of the first pin serves
+    // the others.
+    const uint64_t revision = env.SupplyRevision(), now = env.NowUs();
+    if (revision == 0 || memo_.revision != revision || memo_.now != now || memo_.serial != serial_) {
+        memo_ = OutputMemo{revision, now, serial_, Driving(env), false, 0};
+    }
+    if (memo_.driving) {
+        const int bit = socketPin >= 1 && socketPin <= kSocketPins ? dataBitOf_[socketPin] : -1;
+        if (bit >= 0) {
+            if (!memo_.wordKnown) memo_.word = OutputWord(env), memo_.wordKnown = true;
+            return ((memo_.word >> bit) & 1) ? ChipDrive::High : ChipDrive::Low;
         }
     }
     return DiodeNetworkOutput(env, socketPin);
+}
+
+// The datum is worked out once for the whole data word.
+void CommandFlashChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    const bool driving = Driving(env);
+    bool known = false;
+    uint16_t word = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int z = socketPins[i];
+        const int bit = driving && z >= 1 && z <= kSocketPins ? dataBitOf_[z] : -1;
+        if (bit >= 0) {
+            if (!known) word = OutputWord(env), known = true;
+            out[i] = ((word >> bit) & 1) ? ChipDrive::High : ChipDrive::Low;
+        } else {
+            out[i] = ChipPinAt(z) != 0 ? DiodeNetworkOutput(env, z) : ChipDrive::None;
+        }
+    }
 }
 
 } // namespace sim

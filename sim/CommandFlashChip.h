@@ -141,11 +141,13 @@ public:
 
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     ChipPinLimits Limits() const;
     const CommandFlashConfig& Config() const { return cfg_; }
 
     uint16_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
     void SetCell(uint32_t a, uint16_t v) {
+        ++serial_;
         if (a < cells_.size()) cells_[a] = v;
     }
     size_t Bytes() const { return cells_.size(); }
@@ -163,32 +165,33 @@ public:
     const std::vector<Write>& Writes() const { return writes_; }
 
     // Faults.
-    void StickCell(uint32_t a) { stuck_.insert(a); }
+    void StickCell(uint32_t a) { ++serial_, stuck_.insert(a); }
     // The cell programs only on its nth pulse (Pulse).
-    void SlowCell(uint32_t a, int n) { programPulses_[a] = n; }
+    void SlowCell(uint32_t a, int n) { ++serial_, programPulses_[a] = n; }
     // The cell reads erased only after n erase pulses (Pulse).
-    void SlowErase(uint32_t a, int n) { erasePulsesOf_[a] = n; }
+    void SlowErase(uint32_t a, int n) { ++serial_, erasePulsesOf_[a] = n; }
     // Program pulses long enough to count; erase pulses started.
     int ProgramPulses() const { return programPulseCount_; }
     int ErasePulses() const { return eraseStarts_; }
-    void FailBlock(uint32_t block) { failing_.insert(block); }
-    void NeverReady(bool on) { neverReady_ = on; }
+    void FailBlock(uint32_t block) { ++serial_, failing_.insert(block); }
+    void NeverReady(bool on) { ++serial_, neverReady_ = on; }
     // An erase of this block never ends.
-    void NeverReadyBlock(uint32_t block) { hangingBlocks_.insert(block); }
-    void WrongId(uint8_t device) { wrongId_ = device; }
+    void NeverReadyBlock(uint32_t block) { ++serial_, hangingBlocks_.insert(block); }
+    void WrongId(uint8_t device) { ++serial_, wrongId_ = device; }
     // Keeps the block locked whatever unlocks it.
-    void JamLock(uint32_t block) { jammed_.insert(block); }
+    void JamLock(uint32_t block) { ++serial_, jammed_.insert(block); }
     bool BlockLocked(uint32_t block) const { return block < locks_.size() && locks_[block]; }
     // The unlock commands (60h/D0h) the part took, by block.
     const std::vector<uint32_t>& Unlocks() const { return unlocks_; }
     // Sets or clears a lock bit (lockBits) as if written before.
     void SetLock(uint32_t block, bool on) {
+        ++serial_;
         if (block < locks_.size()) locks_[block] = on;
     }
     // The lock commands (77h/D0h) the part took, by block.
     const std::vector<uint32_t>& LockWrites() const { return lockWrites_; }
     // Reports every block status as unlocked (bit 6) whatever its bit.
-    void ReportUnlocked(bool on) { reportUnlocked_ = on; }
+    void ReportUnlocked(bool on) { ++serial_, reportUnlocked_ = on; }
 
 private:
     enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup, Programming, Erasing, Verify, LockSetup, BufferCount, BufferData, BufferConfirm, TwoByte, PageLoad, LockBitSetup, BlockStatus };
@@ -209,6 +212,12 @@ private:
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
     bool Powered(const PinEnvironment& env) const;
+    // Powered, kept while the environment's supply revision stays and the
+    // supply and ground pins are held by switches.
+    bool PoweredNow(const PinEnvironment& env) const;
+    // Whether the part drives its data lines now: /CE (or the second chip's)
+    // and /OE low, /WE high.
+    bool Driving(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const;
     uint16_t DataNow(const PinEnvironment& env) const;
     uint16_t OutputWord(const PinEnvironment& env) const;
@@ -230,6 +239,28 @@ private:
     CommandFlashConfig cfg_;
     FlashPinout pins_;
     std::vector<uint16_t> cells_;
+    // Socket pins of the address and data lines, worked out once (the chip
+    // never moves); direct_ is false when one is off the socket, and the
+    // pin-by-pin reads serve then.
+    bool direct_ = false;
+    int addressZ_[32] = {};
+    int dataZ_[16] = {};
+    // The data bit each socket pin carries (-1 none), as Output finds it.
+    int8_t dataBitOf_[kSocketPins + 1] = {};
+    mutable uint64_t supplyRevision_ = 0;
+    mutable bool supplyPowered_ = false;
+    int seatOf_[kSocketPins + 1] = {}; // socket pin of each chip pin (0: none)
+    // Output's answer for one moment: whether the part drives, and the datum
+    // once worked out. It holds while the supply revision (not 0), the time
+    // and serial_ (bumped by every update and every change from outside)
+    // stay: the pins change only with an update.
+    uint64_t serial_ = 0;
+    struct OutputMemo {
+        uint64_t revision = 0, now = 0, serial = 0;
+        bool driving = false, wordKnown = false;
+        uint16_t word = 0;
+    };
+    mutable OutputMemo memo_;
     uint16_t erased_;
     std::set<uint32_t> stuck_;
     std::set<uint32_t> failing_;

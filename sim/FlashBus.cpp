@@ -41,6 +41,27 @@ FlashBusPersonality::FlashBusPersonality(const LogicImageHeader& h)
     commandAddress_[0] = first;
     commandAddress_[1] = second;
     commandAddress_[2] = first;
+    auto seat = [&](int chipPin) {
+        return chipPin >= 1 && chipPin <= static_cast<int>(seat_.size()) ? seat_[static_cast<size_t>(chipPin - 1)] : 0;
+    };
+    addressLines_ = std::min<size_t>(pins_.address.size(), 32);
+    for (size_t i = 0; i < addressLines_; ++i) addressZ_[i] = seat(pins_.address[i]);
+    dataLines_ = std::min<size_t>(std::min<size_t>(pins_.data.size(), static_cast<size_t>(width_)), 16);
+    for (size_t i = 0; i < dataLines_; ++i) dataZ_[i] = readZ_[i] = seat(pins_.data[i]);
+    const int controls[kControls] = {pins_.ce, pins_.ce2, pins_.ce3, pins_.oe, pins_.we, pins_.reset, pins_.vpp, pins_.byteMode};
+    for (int k = 0; k < kControls; ++k) controlZ_[k] = seat(controls[k]);
+    // Lines beyond 32 address bits are not driven one by one; they keep the
+    // whole-table path.
+    distinctLines_ = pins_.address.size() <= 32;
+    bool used[kSocketPins + 1] = {};
+    auto claim = [&](int z) {
+        if (z == 0) return;
+        distinctLines_ = distinctLines_ && !used[z];
+        used[z] = true;
+    };
+    for (size_t i = 0; i < addressLines_; ++i) claim(addressZ_[i]);
+    for (size_t i = 0; i < dataLines_; ++i) claim(dataZ_[i]);
+    for (int z : controlZ_) claim(z);
 }
 
 // which: 0 /CE, 1 /CE2, 2 /CE3 of socket s.
@@ -54,35 +75,90 @@ bool FlashBusPersonality::CeLow(int s, int which) const {
     return selected && which == 0;
 }
 
-void FlashBusPersonality::Snapshot(int s) {
+// Bits 0-7: /CE, /CE2, /CE3, /OE, /WE, RESET#, WP#/ACC, BYTE# (1 high).
+unsigned FlashBusPersonality::ControlBits(int s) const {
+    return static_cast<unsigned>(!CeLow(s, 0)) | static_cast<unsigned>(!CeLow(s, 1)) << 1 |
+           static_cast<unsigned>(!CeLow(s, 2)) << 2 | static_cast<unsigned>(!oeLow_) << 3 |
+           static_cast<unsigned>(!weLow_) << 4 | 1u << 5 | 1u << 6 | static_cast<unsigned>(width_ == 16) << 7;
+}
+
+void FlashBusPersonality::FullSnapshot(int s, unsigned controls) {
     PinCondition* c = snap_[s];
     // In a gang module the feed on pin 44 reaches a socket's pin 44 only as
     // the supply of a part whose VCC is there; otherwise that pin is a bus line.
     const bool gang = prog_ != nullptr && GangAdapter::Find(*prog_) != nullptr;
     bool feedIsVcc = false;
     for (int v : pins_.vcc) feedIsVcc = feedIsVcc || seat_[static_cast<size_t>(v - 1)] == GangAdapter::kSupplyFeedPin;
-    ElectricalConditions(c, gang && !feedIsVcc ? GangAdapter::kSupplyFeedPin : 0);
-    if (pattern_ == 0 || pattern_ == 0x93) return;
-    auto drive = [&](int chipPin, bool high) {
-        if (chipPin < 1 || chipPin > static_cast<int>(seat_.size())) return;
-        const int z = seat_[static_cast<size_t>(chipPin - 1)];
+    const int skip = gang && !feedIsVcc ? GangAdapter::kSupplyFeedPin : 0;
+    ElectricalConditions(c, skip);
+    Drawn& d = drawn_[s];
+    d.valid = true;
+    d.skipPin = skip;
+    d.supplyRevision = supplyRevision_;
+    d.programmer = prog_;
+    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    d.active = pattern_ != 0 && pattern_ != 0x93;
+    d.data = driveData_;
+    d.address = lineAddress_;
+    d.datum = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
+    d.controls = controls;
+    if (!d.active) return;
+    auto drive = [&](int z, bool high) {
         if (z == 0) return;
         c[z].driven = true;
         c[z].drivenHigh = high;
     };
-    for (size_t i = 0; i < pins_.address.size(); ++i) drive(pins_.address[i], ((lineAddress_ >> i) & 1) != 0);
+    for (size_t i = 0; i < addressLines_; ++i) drive(addressZ_[i], ((lineAddress_ >> i) & 1) != 0);
     if (driveData_) {
-        const uint16_t d = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
-        for (size_t i = 0; i < pins_.data.size() && i < static_cast<size_t>(width_); ++i) drive(pins_.data[i], ((d >> i) & 1) != 0);
+        for (size_t i = 0; i < dataLines_; ++i) drive(dataZ_[i], ((d.datum >> i) & 1) != 0);
     }
-    drive(pins_.ce, !CeLow(s, 0));
-    drive(pins_.ce2, !CeLow(s, 1));
-    drive(pins_.ce3, !CeLow(s, 2));
-    drive(pins_.oe, !oeLow_);
-    drive(pins_.we, !weLow_);
-    drive(pins_.reset, true);
-    drive(pins_.vpp, true);
-    drive(pins_.byteMode, width_ == 16);
+    for (int k = 0; k < kControls; ++k) drive(controlZ_[k], ((controls >> k) & 1) != 0);
+}
+
+void FlashBusPersonality::Snapshot(int s) {
+    const unsigned controls = ControlBits(s);
+    Drawn& d = drawn_[s];
+    const bool active = pattern_ != 0 && pattern_ != 0x93;
+    // The whole table again when the supplies, the components or the set of
+    // driven lines changed; otherwise only the lines that moved.
+    if (!distinctLines_ || !d.valid || d.supplyRevision != supplyRevision_ || d.programmer != prog_ ||
+        (prog_ != nullptr && d.generation != prog_->ComponentGeneration()) || d.active != active) {
+        FullSnapshot(s, controls);
+        return;
+    }
+    if (!active) return;
+    PinCondition* c = snap_[s];
+    if (d.data != driveData_) {
+        // The data drivers switched: their pins take the data, or go back to
+        // the electrical conditions.
+        const uint16_t datum = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
+        for (size_t i = 0; i < dataLines_; ++i) {
+            const int z = dataZ_[i];
+            if (z == 0) continue;
+            const PinCondition base = z == d.skipPin ? PinCondition{} : supply_[z];
+            c[z].driven = driveData_ || base.driven;
+            c[z].drivenHigh = driveData_ ? ((datum >> i) & 1) != 0 : base.drivenHigh;
+        }
+        d.data = driveData_;
+        d.datum = datum;
+    }
+    auto set = [&](const int* z, uint32_t changed, uint32_t now) {
+        while (changed != 0) {
+            const int i = __builtin_ctz(changed);
+            changed &= changed - 1;
+            if (z[i] != 0) c[z[i]].drivenHigh = ((now >> i) & 1) != 0;
+        }
+    };
+    const uint32_t addressMask = addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1;
+    set(addressZ_, (lineAddress_ ^ d.address) & addressMask, lineAddress_);
+    d.address = lineAddress_;
+    if (driveData_) {
+        const uint16_t datum = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
+        set(dataZ_, (datum ^ d.datum) & ((1u << dataLines_) - 1), datum);
+        d.datum = datum;
+    }
+    set(controlZ_, controls ^ d.controls, controls);
+    d.controls = controls;
 }
 
 void FlashBusPersonality::WriteCycle() {
@@ -95,8 +171,23 @@ void FlashBusPersonality::WriteCycle() {
     UpdateChips();
     weLow_ = false;
     UpdateChips();
-    lineAddress_ = address_;
-    UpdateChips();
+    // A command cycle's address goes back to the latched one.
+    if (lineAddress_ != address_) {
+        lineAddress_ = address_;
+        UpdateChips();
+    }
+}
+
+const std::vector<const JedecFlashChip*>& FlashBusPersonality::FlashChips(int s, const Socket& socket) {
+    ChipList& list = flashChips_[s];
+    if (list.revision != socket.Revision()) {
+        list.revision = socket.Revision();
+        list.chips.clear();
+        for (const auto& chip : socket.Chips()) {
+            if (const auto* f = dynamic_cast<const JedecFlashChip*>(chip.get())) list.chips.push_back(f);
+        }
+    }
+    return list.chips;
 }
 
 uint16_t FlashBusPersonality::ReadCycle() {
@@ -113,13 +204,8 @@ uint16_t FlashBusPersonality::ReadCycle() {
         UpdateChips();
     }
     freshCycle_ = false;
-    std::vector<GangAdapter::Answer> answers;
-    int dataSeat[16] = {};
-    const size_t lines = std::min<size_t>(pins_.data.size(), static_cast<size_t>(width_));
-    for (size_t i = 0; i < lines; ++i) {
-        const int chipPin = pins_.data[i];
-        dataSeat[i] = chipPin >= 1 && chipPin <= static_cast<int>(seat_.size()) ? seat_[static_cast<size_t>(chipPin - 1)] : 0;
-    }
+    GangAdapter::Answer answers[kMaxSockets];
+    size_t count = 0;
     const SocketList sockets = Sockets();
     for (int s = 0; s < sockets.count; ++s) {
         const Socket* socket = sockets.socket[s];
@@ -128,16 +214,14 @@ uint16_t FlashBusPersonality::ReadCycle() {
         for (int which = 0; which < 3; ++which) any = any || CeLow(s, which);
         if (!any) continue;
         View view(*this, s);
-        const uint16_t v = socket->ReadLevels(view, dataSeat, lines);
+        const uint16_t v = socket->ReadLevels(view, readZ_, dataLines_);
         bool busy = false;
-        for (const auto& chip : socket->Chips()) {
-            if (const auto* f = dynamic_cast<const JedecFlashChip*>(chip.get())) busy = busy || f->Busy(view);
-        }
-        answers.push_back({v, busy});
+        for (const JedecFlashChip* f : FlashChips(s, *socket)) busy = busy || f->Busy(view);
+        answers[count++] = {v, busy};
     }
     uint16_t v = 0xFFFF;
-    if (answers.size() == 1) v = answers.front().value;
-    else if (answers.size() > 1) v = GangAdapter::Combine(*prog_, answers);
+    if (count == 1) v = answers[0].value;
+    else if (count > 1) v = GangAdapter::Combine(*prog_, std::vector<GangAdapter::Answer>(answers, answers + count));
     if (writeMode) {
         oeLow_ = false;
         driveData_ = true;

@@ -76,13 +76,51 @@ public:
 
 private:
     void Snapshot(int s) override;
+    // Snapshot's whole table: the electrical conditions, then every line.
+    void FullSnapshot(int s, unsigned controls);
+    // The levels of the control lines as bits (see FlashBus.cpp).
+    unsigned ControlBits(int s) const;
     uint16_t ReadCycle();
     void WriteCycle();
     bool CeLow(int s, int which) const;
+    // The JEDEC flash chips of socket s (for their busy state on a gang read).
+    const std::vector<const JedecFlashChip*>& FlashChips(int s, const Socket& socket);
 
     FlashPinout pins_;
     std::vector<int> seat_;
     int width_;
+    // Socket pins the bus drives (0: off the socket): address lines, data
+    // lines (up to the width), and the control lines in ControlBits order.
+    static constexpr int kControls = 8;
+    int addressZ_[32] = {};
+    size_t addressLines_ = 0;
+    int dataZ_[16] = {};
+    size_t dataLines_ = 0;
+    int controlZ_[kControls] = {};
+    // The data lines as read: 0 where a line is off the chip's pinout.
+    int readZ_[16] = {};
+    // No socket pin carries two of the lines: a changed line can be set on
+    // its own.
+    bool distinctLines_ = true;
+    // What snap_[s] holds beyond the electrical conditions, so that a new
+    // snapshot rewrites only the lines that moved.
+    struct Drawn {
+        bool valid = false;
+        uint64_t supplyRevision = 0;
+        const SimProgrammer* programmer = nullptr;
+        uint64_t generation = 0;
+        bool active = false, data = false;
+        int skipPin = 0; // the pin left floating under the electrical conditions
+        uint32_t address = 0;
+        uint16_t datum = 0;
+        unsigned controls = 0;
+    };
+    Drawn drawn_[kMaxSockets];
+    struct ChipList {
+        uint64_t revision = 0;
+        std::vector<const JedecFlashChip*> chips;
+    };
+    ChipList flashChips_[kMaxSockets];
     uint32_t commandAddress_[3];
     uint16_t reg9Values_;
     int reg9Meaning_;

@@ -238,6 +238,17 @@ FlashModuleChip::FlashModuleChip(const PartFacts& facts, const FlashPart& part)
     if (outline != nullptr) pins_ = outline->SocketPins();
     limits_ = seated_.flash() != nullptr ? seated_.flash()->Limits() : seated_.sram->Limits();
     limits_.chip = facts_.name;
+    oneDie_ = dies_.Chips().size() == 1 && dies_.Chips().front()->SocketPins() == pins_;
+}
+
+// One die answers for the whole word in one call (it shares the module's
+// footprint); several are combined pin by pin as the socket does.
+void FlashModuleChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    if (oneDie_) {
+        dies_.Chips().front()->Outputs(env, socketPins, n, out);
+        return;
+    }
+    for (size_t i = 0; i < n; ++i) out[i] = ChipPinAt(socketPins[i]) != 0 ? dies_.Output(env, socketPins[i]) : ChipDrive::None;
 }
 
 size_t FlashModuleChip::Words() const {

@@ -49,6 +49,7 @@ public:
     const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override { dies_.Update(env); }
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override { return dies_.Output(env, socketPin); }
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     const PartFacts& Facts() const override { return facts_; }
     ChipPinLimits Limits() const override { return limits_; }
     size_t Words() const override;
@@ -63,6 +64,7 @@ private:
     std::vector<int> pins_;
     ChipPinLimits limits_;
     bool byteMode_ = false;
+    bool oneDie_ = false; // a single chip on the module's own footprint
 };
 
 // Seats the part in the socket, declaring its footprint to the electrical model.

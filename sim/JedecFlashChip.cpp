@@ -143,7 +143,38 @@ JedecFlashChip::JedecFlashChip(JedecFlashConfig config)
       cfg_(std::move(config)),
       pins_(FlashPinoutById(cfg_.pinout)),
       cePin_(cfg_.ceChipPin != 0 ? cfg_.ceChipPin : pins_.ce),
-      cells_(cfg_.words, cfg_.width > 8 ? 0xFFFF : 0xFF) {}
+      cells_(cfg_.words, cfg_.width > 8 ? 0xFFFF : 0xFF) {
+    const auto& seats = SocketPins();
+    for (size_t i = 0; i < seats.size() && i < static_cast<size_t>(kSocketPins); ++i) seatOf_[i + 1] = seats[i];
+    direct_ = pins_.address.size() <= 32 && pins_.data.size() <= 16;
+    auto seat = [&](int chipPin) {
+        const int z = Socket(chipPin);
+        direct_ = direct_ && z != 0;
+        return z;
+    };
+    if (direct_) {
+        addressLines_ = pins_.address.size();
+        for (size_t i = 0; i < addressLines_; ++i) addressZ_[i] = seat(pins_.address[i]);
+        for (size_t i = 0; i < pins_.data.size(); ++i) dataZ_[i] = seat(pins_.data[i]);
+        controlZ_[0] = seat(cePin_);
+        controlZ_[1] = seat(pins_.oe);
+        controlZ_[2] = seat(pins_.we);
+        if (pins_.byteMode != 0) seat(pins_.byteMode);
+        if (pins_.reset != 0) seat(pins_.reset);
+    }
+    const size_t n = cells_.size();
+    addressMask_ = n != 0 && (n & (n - 1)) == 0 ? static_cast<uint32_t>(n - 1) : 0;
+    for (int z = 0; z <= kSocketPins; ++z) {
+        dataBitOf_[z] = -1;
+        const int chipPin = ChipPinAt(z);
+        for (size_t i = 0; chipPin != 0 && i < pins_.data.size(); ++i) {
+            if (pins_.data[i] == chipPin) {
+                dataBitOf_[z] = static_cast<int8_t>(i);
+                break;
+            }
+        }
+    }
+}
 
 ChipPinLimits JedecFlashChip::Limits() const {
     ChipPinLimits l = FootprintLimits(cfg_, SocketPins(), pins_);
@@ -185,11 +216,6 @@ uint32_t JedecFlashChip::SectorOf(uint32_t a) const {
 
 uint32_t JedecFlashChip::SectorCount() const { return cells_.empty() ? 0 : SectorOf(static_cast<uint32_t>(cells_.size() - 1)) + 1; }
 
-int JedecFlashChip::Socket(int chipPin) const {
-    const auto& s = SocketPins();
-    return chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
-}
-
 int JedecFlashChip::Level(const PinEnvironment& env, int chipPin) const {
     const int s = Socket(chipPin);
     return s == 0 ? env.FloatingLevel() : env.InputLevel(s);
@@ -207,7 +233,33 @@ bool JedecFlashChip::SuppliedFrom(const PinEnvironment& env, int tenths) const {
     return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return Socket(g) != 0 && env.HeldLow(Socket(g)); });
 }
 
-bool JedecFlashChip::Powered(const PinEnvironment& env) const { return SuppliedFrom(env, cfg_.vccMinTenths); }
+void JedecFlashChip::RefreshSupply(const PinEnvironment& env) const {
+    const uint64_t revision = env.SupplyRevision();
+    supplyAboveLockout_ = SuppliedFrom(env, cfg_.lockoutTenths);
+    supplyPowered_ = SuppliedFrom(env, cfg_.vccMinTenths);
+    // Kept only while no supply or ground pin takes its level from a logic
+    // driver, which may move within one revision.
+    bool switched = revision != 0;
+    auto held = [&](int chipPin) {
+        const int z = Socket(chipPin);
+        if (z == 0) return;
+        const PinCondition c = env.ConditionAt(z);
+        switched = switched && (c.grounded || c.supplyTenths >= 0);
+    };
+    for (int v : pins_.vcc) held(v);
+    for (int g : pins_.gnd) held(g);
+    supplyRevision_ = switched ? revision : 0;
+}
+
+unsigned JedecFlashChip::ControlLevels(const PinEnvironment& env) const {
+    if (direct_) {
+        return static_cast<unsigned>(env.InputLevel(controlZ_[0]) != 0) |
+               static_cast<unsigned>(env.InputLevel(controlZ_[1]) != 0) << 1 |
+               static_cast<unsigned>(env.InputLevel(controlZ_[2]) != 0) << 2;
+    }
+    return static_cast<unsigned>(Level(env, cePin_) != 0) | static_cast<unsigned>(Level(env, pins_.oe) != 0) << 1 |
+           static_cast<unsigned>(Level(env, pins_.we) != 0) << 2;
+}
 
 bool JedecFlashChip::ByteMode(const PinEnvironment& env) const {
     return cfg_.width > 8 && pins_.byteMode != 0 && Level(env, pins_.byteMode) == 0;
@@ -215,19 +267,25 @@ bool JedecFlashChip::ByteMode(const PinEnvironment& env) const {
 
 uint32_t JedecFlashChip::AddressNow(const PinEnvironment& env) const {
     uint32_t a = 0;
-    for (size_t i = 0; i < pins_.address.size(); ++i) {
-        if (Level(env, pins_.address[i])) a |= 1u << i;
+    if (direct_) {
+        a = env.HighLevels(addressZ_, addressLines_);
+    } else {
+        for (size_t i = 0; i < pins_.address.size(); ++i) {
+            if (Level(env, pins_.address[i])) a |= 1u << i;
+        }
     }
     // Address lines above the array are not bonded.
-    if (!cells_.empty()) a %= static_cast<uint32_t>(cells_.size());
+    if (addressMask_ != 0) a &= addressMask_;
+    else if (!cells_.empty()) a %= static_cast<uint32_t>(cells_.size());
     if (ByteMode(env)) a = (a << 1) | static_cast<uint32_t>(Level(env, pins_.data[15]));
     return a;
 }
 
 uint16_t JedecFlashChip::DataNow(const PinEnvironment& env) const {
-    const size_t bits = ByteMode(env) || cfg_.width <= 8 ? 8 : 16;
+    const size_t bits = std::min<size_t>(ByteMode(env) || cfg_.width <= 8 ? 8 : 16, pins_.data.size());
+    if (direct_) return static_cast<uint16_t>(env.HighLevels(dataZ_, bits));
     uint16_t d = 0;
-    for (size_t i = 0; i < bits && i < pins_.data.size(); ++i) {
+    for (size_t i = 0; i < bits; ++i) {
         if (Level(env, pins_.data[i])) d = static_cast<uint16_t>(d | (1u << i));
     }
     return d;
@@ -254,7 +312,7 @@ void JedecFlashChip::PowerLost() {
 
 void JedecFlashChip::Update(const PinEnvironment& env) {
     // Below the lockout supply the write circuits are off and every mode is lost.
-    if (!SuppliedFrom(env, cfg_.lockoutTenths)) {
+    if (!AboveLockout(env)) {
         if (wasPowered_) PowerLost();
         wasPowered_ = false;
         return;
@@ -266,7 +324,8 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
         PowerLost();
         return;
     }
-    const bool ce = Level(env, cePin_) == 0, oe = Level(env, pins_.oe) == 0, we = Level(env, pins_.we) == 0;
+    const unsigned levels = ControlLevels(env);
+    const bool ce = (levels & 1) == 0, oe = (levels & 2) == 0, we = (levels & 4) == 0;
     const bool reading = ce && oe && !we;
     if (reading && !prevRead_) {
         ++toggles_;
@@ -502,14 +561,29 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
 }
 
 ChipDrive JedecFlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (!Powered(env)) return DiodeNetworkOutput(env, socketPin);
-    const int chipPin = ChipPinAt(socketPin);
-    if (Level(env, cePin_) != 0 || Level(env, pins_.oe) != 0 || Level(env, pins_.we) == 0) return ChipDrive::None;
-    const size_t bits = ByteMode(env) || cfg_.width <= 8 ? 8 : 16;
-    for (size_t i = 0; i < bits && i < pins_.data.size(); ++i) {
-        if (pins_.data[i] == chipPin) return (OutputWord(env) >> i) & 1 ? ChipDrive::High : ChipDrive::Low;
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+// The datum is worked out once for the whole data word.
+void JedecFlashChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    if (!Powered(env)) {
+        for (size_t i = 0; i < n; ++i) out[i] = DiodeNetworkOutput(env, socketPins[i]);
+        return;
     }
-    return ChipDrive::None;
+    for (size_t i = 0; i < n; ++i) out[i] = ChipDrive::None;
+    if (ControlLevels(env) != 4) return; // a read cycle: /CE and /OE low, /WE high
+    const size_t bits = ByteMode(env) || cfg_.width <= 8 ? 8 : 16;
+    bool known = false;
+    uint16_t word = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int z = socketPins[i];
+        const int bit = z >= 1 && z <= kSocketPins ? dataBitOf_[z] : -1;
+        if (bit < 0 || static_cast<size_t>(bit) >= bits) continue;
+        if (!known) word = OutputWord(env), known = true;
+        out[i] = (word >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
 }
 
 // ---- static RAM ------------------------------------------------------------------

@@ -145,6 +145,7 @@ public:
 
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
     const JedecFlashConfig& Config() const { return cfg_; }
     ChipPinLimits Limits() const;
@@ -189,11 +190,28 @@ public:
 private:
     enum class State { Read, Unlock1, Unlock2, Autoselect, Program, Erase80, Erase1, Erase2, Bypass, BypassProgram,
                        BypassExit, Fast, IspVerify, BlockRead, LockPulse, LockVerify, SdpProgram, SdpErase };
-    int Socket(int chipPin) const;
+    int Socket(int chipPin) const { return chipPin >= 1 && chipPin <= kSocketPins ? seatOf_[chipPin] : 0; }
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
     bool SuppliedFrom(const PinEnvironment& env, int tenths) const;
-    bool Powered(const PinEnvironment& env) const;
+    // SuppliedFrom the lockout supply and from VccMin, kept while the
+    // environment's supply revision stays and the supply and ground pins are
+    // held by switches (a logic driver on them may move).
+    void CheckSupply(const PinEnvironment& env) const {
+        const uint64_t revision = env.SupplyRevision();
+        if (revision == 0 || revision != supplyRevision_) RefreshSupply(env);
+    }
+    void RefreshSupply(const PinEnvironment& env) const;
+    bool AboveLockout(const PinEnvironment& env) const {
+        CheckSupply(env);
+        return supplyAboveLockout_;
+    }
+    bool Powered(const PinEnvironment& env) const {
+        CheckSupply(env);
+        return supplyPowered_;
+    }
+    // Levels of the /CE, /OE and /WE pins as bits 0-2.
+    unsigned ControlLevels(const PinEnvironment& env) const;
     bool ByteMode(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const; // word address (byte address in byte mode)
     uint16_t DataNow(const PinEnvironment& env) const;
@@ -222,6 +240,20 @@ private:
     FlashPinout pins_;
     int cePin_;
     std::vector<uint16_t> cells_;
+    // Socket pins of the bus lines, worked out once (the chip never moves):
+    // address lines, data lines, and /CE, /OE, /WE. direct_ is false when a
+    // line is off the socket; the pin-by-pin reads then serve.
+    int seatOf_[kSocketPins + 1] = {}; // socket pin of each chip pin (0: none)
+    bool direct_ = false;
+    int addressZ_[32] = {};
+    size_t addressLines_ = 0;
+    int dataZ_[16] = {};
+    int controlZ_[3] = {};
+    uint32_t addressMask_ = 0; // cells - 1 for a power-of-two array, else 0
+    // The data bit each socket pin carries (-1 none), as Output finds it.
+    int8_t dataBitOf_[kSocketPins + 1] = {};
+    mutable uint64_t supplyRevision_ = 0;
+    mutable bool supplyAboveLockout_ = false, supplyPowered_ = false;
     std::set<uint32_t> stuck_;
     std::set<uint32_t> protected_;
     bool neverReady_ = false;

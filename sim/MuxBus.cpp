@@ -4,31 +4,70 @@ namespace sim {
 
 MuxBusPersonality::MuxBusPersonality(const LogicImageHeader& h)
     : seat_(DipSocketPins(28)), motorola_(h.params[0] == 1), before_(h.params[1]), idle_(h.params[2]),
-      read_(h.params[3]), write_(h.params[4]) {}
+      read_(h.params[3]), write_(h.params[4]) {
+    for (int i = 0; i < 5; ++i) highZ_[i] = Seat(pins_.high[i]);
+    for (int i = 0; i < 8; ++i) adZ_[i] = Seat(pins_.ad[i]);
+    controlZ_[0] = Seat(pins_.latch);
+    controlZ_[1] = Seat(pins_.ce);
+    controlZ_[2] = Seat(pins_.write);
+    controlZ_[3] = Seat(pins_.read);
+}
+
+unsigned MuxBusPersonality::ControlBits() const {
+    const bool selected = pattern_ == read_ || pattern_ == write_;
+    const bool ce = !(selected && (readStrobe_ || writeStrobe_ || pattern_ == read_));
+    // Motorola: R/W low writes, DS high strobes; else /WE and /OE.
+    const bool write = !writeStrobe_;
+    const bool read = motorola_ ? readStrobe_ || writeStrobe_ : !readStrobe_;
+    return static_cast<unsigned>(latch_) | static_cast<unsigned>(ce) << 1 | static_cast<unsigned>(write) << 2 |
+           static_cast<unsigned>(read) << 3;
+}
 
 void MuxBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
+    const unsigned controls = ControlBits();
+    Drawn& d = drawn_[s];
+    const bool active = Driven();
+    auto set = [&](const int* pins, unsigned changed, unsigned now) {
+        while (changed != 0) {
+            const int i = __builtin_ctz(changed);
+            changed &= changed - 1;
+            c[pins[i]].drivenHigh = ((now >> i) & 1) != 0;
+        }
+    };
+    // Only the lines that moved, while the supplies, the components and the
+    // set of driven lines stay (the lines are on distinct pins).
+    if (d.valid && d.supplyRevision == supplyRevision_ && d.programmer == prog_ &&
+        (prog_ == nullptr || d.generation == prog_->ComponentGeneration()) && d.active == active && d.ad == driveAd_) {
+        if (!active) return;
+        set(highZ_, (high_ ^ d.high) & 0x1Fu, high_);
+        d.high = high_;
+        if (driveAd_) set(adZ_, static_cast<unsigned>(ad_ ^ d.datum), ad_);
+        d.datum = ad_;
+        set(controlZ_, controls ^ d.controls, controls);
+        d.controls = controls;
+        return;
+    }
     ElectricalConditions(c);
-    if (!Driven()) return;
-    auto drive = [&](int chipPin, bool high) {
-        const int z = Seat(chipPin);
+    d.valid = true;
+    d.supplyRevision = supplyRevision_;
+    d.programmer = prog_;
+    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    d.active = active;
+    d.ad = driveAd_;
+    d.high = high_;
+    d.datum = ad_;
+    d.controls = controls;
+    if (!active) return;
+    auto drive = [&](int z, bool high) {
         c[z].driven = true;
         c[z].drivenHigh = high;
     };
-    for (int i = 0; i < 5; ++i) drive(pins_.high[i], ((high_ >> i) & 1) != 0);
+    for (int i = 0; i < 5; ++i) drive(highZ_[i], ((high_ >> i) & 1) != 0);
     if (driveAd_) {
-        for (int i = 0; i < 8; ++i) drive(pins_.ad[i], ((ad_ >> i) & 1) != 0);
+        for (int i = 0; i < 8; ++i) drive(adZ_[i], ((ad_ >> i) & 1) != 0);
     }
-    drive(pins_.latch, latch_);
-    const bool selected = pattern_ == read_ || pattern_ == write_;
-    drive(pins_.ce, !(selected && (readStrobe_ || writeStrobe_ || pattern_ == read_)));
-    if (motorola_) {
-        drive(pins_.write, !writeStrobe_);             // R/W
-        drive(pins_.read, readStrobe_ || writeStrobe_); // DS
-    } else {
-        drive(pins_.read, !readStrobe_);
-        drive(pins_.write, !writeStrobe_);
-    }
+    for (int k = 0; k < 4; ++k) drive(controlZ_[k], ((controls >> k) & 1) != 0);
 }
 
 bool MuxBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {

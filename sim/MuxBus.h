@@ -43,8 +43,26 @@ private:
     bool Driven() const { return reg4_ == 1 && pattern_ != before_ && pattern_ != 0; }
     int Seat(int chipPin) const { return seat_[static_cast<size_t>(chipPin - 1)]; }
 
+    // Levels of the latch, /CE, the write pin (/WE, R/W) and the read pin
+    // (/OE, DS) as bits 0-3 (1 high).
+    unsigned ControlBits() const;
+
     MuxEepromPinout pins_;
     std::vector<int> seat_;
+    // Socket pins of A8-A12, AD0-AD7 and the controls in ControlBits order.
+    int highZ_[5] = {}, adZ_[8] = {}, controlZ_[4] = {};
+    // What snap_[s] holds beyond the electrical conditions, so that a new
+    // snapshot rewrites only the lines that moved.
+    struct Drawn {
+        bool valid = false;
+        uint64_t supplyRevision = 0;
+        const SimProgrammer* programmer = nullptr;
+        uint64_t generation = 0;
+        bool active = false, ad = false;
+        uint8_t high = 0, datum = 0;
+        unsigned controls = 0;
+    };
+    Drawn drawn_[kMaxSockets];
     bool motorola_;
     uint8_t before_, idle_, read_, write_;
 

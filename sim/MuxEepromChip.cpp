@@ -10,7 +10,29 @@ constexpr uint32_t kBlockBytes = 0x400;
 } // namespace
 
 MuxEepromChip::MuxEepromChip(const MuxEepromFacts& facts)
-    : facts_(facts), pins_(DipSocketPins(facts.pinCount)), memory_(facts.words, static_cast<uint8_t>(facts.blank)) {}
+    : facts_(facts), pins_(DipSocketPins(facts.pinCount)), memory_(facts.words, static_cast<uint8_t>(facts.blank)) {
+    const MuxEepromPinout& p = facts_.pins;
+    direct_ = true;
+    auto seat = [&](int chipPin) {
+        const int z = chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
+        direct_ = direct_ && z != 0;
+        return z;
+    };
+    for (int i = 0; i < 8; ++i) addressZ_[i] = seat(p.ad[i]);
+    for (int i = 0; i < 5; ++i) addressZ_[8 + i] = seat(p.high[i]);
+    const int controls[4] = {p.latch, p.ce, p.read, p.write};
+    for (int k = 0; k < 4; ++k) controlZ_[k] = seat(controls[k]);
+    for (int z = 0; z <= kSocketPins; ++z) {
+        adBitOf_[z] = -1;
+        const int chipPin = ChipPinAt(z);
+        for (int b = 0; chipPin != 0 && b < 8; ++b) {
+            if (p.ad[b] == chipPin) {
+                adBitOf_[z] = static_cast<int8_t>(b);
+                break;
+            }
+        }
+    }
+}
 
 ChipPinLimits MuxEepromChip::Limits() const {
     ChipPinLimits l;
@@ -29,6 +51,23 @@ bool MuxEepromChip::Powered(const PinEnvironment& env) const {
     if (!facts_.vcc.Holds(env.VoltageTenths(pins_[static_cast<size_t>(facts_.vccPin - 1)]))) return false;
     return std::all_of(facts_.gndPins.begin(), facts_.gndPins.end(),
                        [&](int g) { return env.HeldLow(pins_[static_cast<size_t>(g - 1)]); });
+}
+
+bool MuxEepromChip::PoweredNow(const PinEnvironment& env) const {
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == supplyRevision_) return supplyPowered_;
+    supplyPowered_ = Powered(env);
+    // Kept only while no supply or ground pin takes its level from a logic
+    // driver, which may move within one revision.
+    bool switched = revision != 0;
+    auto held = [&](int chipPin) {
+        const PinCondition c = env.ConditionAt(pins_[static_cast<size_t>(chipPin - 1)]);
+        switched = switched && (c.grounded || c.supplyTenths >= 0);
+    };
+    held(facts_.vccPin);
+    for (int g : facts_.gndPins) held(g);
+    supplyRevision_ = switched ? revision : 0;
+    return supplyPowered_;
 }
 
 bool MuxEepromChip::ReadStrobe(const PinEnvironment& env) const {
@@ -121,7 +160,7 @@ uint8_t MuxEepromChip::ReadByte(uint64_t now) const {
 
 void MuxEepromChip::Update(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
-    if (!Powered(env)) {
+    if (!PoweredNow(env)) {
         if (powered_) {
             load_.loading = armed_ = false;
             step_ = 0;
@@ -132,22 +171,26 @@ void MuxEepromChip::Update(const PinEnvironment& env) {
     powered_ = true;
     Settle(now);
     const MuxEepromPinout& p = facts_.pins;
-    const bool latch = Level(env, p.latch) == 1;
-    if (latchHigh_ || latch) {
-        uint32_t a = 0;
-        for (int i = 0; i < 8; ++i) a |= static_cast<uint32_t>(Level(env, p.ad[i])) << i;
-        for (int i = 0; i < 5; ++i) a |= static_cast<uint32_t>(Level(env, p.high[i])) << (8 + i);
-        address_ = a;
+    bool latch, w, r;
+    uint32_t lines = 0; // AD0-AD7, A8-A12
+    if (direct_) {
+        const uint32_t c = env.HighLevels(controlZ_, 4); // latch, /CE, read, write
+        const bool ce = (c & 2) == 0, read = (c & 4) != 0, write = (c & 8) != 0;
+        latch = (c & 1) != 0;
+        w = ce && (facts_.motorola ? !write && read : !write);
+        r = ce && (facts_.motorola ? write && read : !read);
+        if (latchHigh_ || latch || (writeActive_ && !w)) lines = env.HighLevels(addressZ_, 13);
+    } else {
+        latch = Level(env, p.latch) == 1;
+        w = WriteStrobe(env);
+        r = ReadStrobe(env);
+        for (int i = 0; i < 8; ++i) lines |= static_cast<uint32_t>(Level(env, p.ad[i])) << i;
+        for (int i = 0; i < 5; ++i) lines |= static_cast<uint32_t>(Level(env, p.high[i])) << (8 + i);
     }
+    if (latchHigh_ || latch) address_ = lines;
     latchHigh_ = latch;
-    const bool w = WriteStrobe(env);
-    if (writeActive_ && !w) {
-        uint8_t d = 0;
-        for (int i = 0; i < 8; ++i) d = static_cast<uint8_t>(d | (Level(env, p.ad[i]) << i));
-        Write(address_, d, now);
-    }
+    if (writeActive_ && !w) Write(address_, static_cast<uint8_t>(lines & 0xFF), now);
     writeActive_ = w;
-    const bool r = ReadStrobe(env);
     if (r && !readActive_) {
         // A read ends the page load: the write cycle starts at once.
         if (load_.loading) Commit(now);
@@ -157,12 +200,24 @@ void MuxEepromChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive MuxEepromChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (!powered_ || !readActive_ || !Powered(env)) return ChipDrive::None;
-    const int chipPin = ChipPinAt(socketPin);
-    for (int i = 0; i < 8; ++i) {
-        if (facts_.pins.ad[i] == chipPin) return (ReadByte(env.NowUs()) >> i) & 1 ? ChipDrive::High : ChipDrive::Low;
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+// The datum is worked out once for the whole AD word.
+void MuxEepromChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    for (size_t i = 0; i < n; ++i) out[i] = ChipDrive::None;
+    if (!powered_ || !readActive_ || !PoweredNow(env)) return;
+    bool known = false;
+    uint8_t byte = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int z = socketPins[i];
+        const int b = z >= 1 && z <= kSocketPins ? adBitOf_[z] : -1;
+        if (b < 0) continue;
+        if (!known) byte = ReadByte(env.NowUs()), known = true;
+        out[i] = (byte >> b) & 1 ? ChipDrive::High : ChipDrive::Low;
     }
-    return ChipDrive::None;
 }
 
 } // namespace sim

@@ -72,6 +72,7 @@ public:
 
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
     bool Protected() const { return sdp_; }
     void SetProtected(bool on) { sdp_ = on; }
@@ -88,6 +89,9 @@ public:
 
 private:
     bool Powered(const PinEnvironment& env) const;
+    // Powered, kept while the environment's supply revision stays and the
+    // supply and ground pins are held by switches.
+    bool PoweredNow(const PinEnvironment& env) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     bool ReadStrobe(const PinEnvironment& env) const;
     bool WriteStrobe(const PinEnvironment& env) const;
@@ -98,6 +102,16 @@ private:
 
     MuxEepromFacts facts_;
     std::vector<int> pins_;
+    // Socket pins of AD0-AD7 then A8-A12, and of the latch, /CE, read and
+    // write pins, worked out once (the chip never moves); direct_ is false
+    // when one is off the socket.
+    bool direct_ = false;
+    int addressZ_[13] = {};
+    int controlZ_[4] = {};
+    mutable uint64_t supplyRevision_ = 0;
+    mutable bool supplyPowered_ = false;
+    // The AD bit each socket pin carries (-1 none), worked out once.
+    int8_t adBitOf_[kSocketPins + 1] = {};
     std::vector<uint8_t> memory_;
     std::set<uint32_t> stuck_;
     bool sdp_ = false;

@@ -32,23 +32,55 @@ bool Allowed(uint8_t reg, uint8_t v) {
 
 } // namespace
 
+constexpr int kControls[6] = {kCe, kCle, kAle, kWe, kRe, kWp};
+
+unsigned NandBusPersonality::ControlBits(int s) const {
+    return static_cast<unsigned>(!Enabled(s)) | static_cast<unsigned>(reg2_ == 1) << 1 |
+           static_cast<unsigned>(reg2_ == 2) << 2 | static_cast<unsigned>(!weLow_) << 3 |
+           static_cast<unsigned>(!reLow_) << 4 | 1u << 5;
+}
+
 void NandBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
+    const unsigned controls = ControlBits(s);
+    Drawn& d = drawn_[s];
+    const bool active = reg4_ != 0;
+    auto set = [&](const int* pins, unsigned changed, unsigned now) {
+        while (changed != 0) {
+            const int i = __builtin_ctz(changed);
+            changed &= changed - 1;
+            c[pins[i]].drivenHigh = ((now >> i) & 1) != 0;
+        }
+    };
+    // Only the lines that moved, while the supplies, the components and the
+    // set of driven lines stay.
+    if (d.valid && d.supplyRevision == supplyRevision_ && d.programmer == prog_ &&
+        (prog_ == nullptr || d.generation == prog_->ComponentGeneration()) && d.active == active && d.data == driveData_) {
+        if (!active) return;
+        set(kControls, controls ^ d.controls, controls);
+        d.controls = controls;
+        if (driveData_) set(kIo, static_cast<unsigned>(data_ ^ d.datum), data_);
+        d.datum = data_;
+        return;
+    }
     // In a gang module the feed on pin 44 stays with the module: the
     // sockets' pin 44 is I/O7.
     const bool gang = prog_ != nullptr && GangAdapter::Find(*prog_) != nullptr;
     ElectricalConditions(c, gang ? GangAdapter::kSupplyFeedPin : 0);
-    if (reg4_ == 0) return; // lines released
+    d.valid = true;
+    d.supplyRevision = supplyRevision_;
+    d.programmer = prog_;
+    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    d.active = active;
+    d.data = driveData_;
+    d.datum = data_;
+    d.controls = controls;
+    if (!active) return; // lines released
     auto drive = [&](int pin, bool high) {
         c[pin].driven = true;
         c[pin].drivenHigh = high;
     };
-    drive(kCe, !Enabled(s));
-    drive(kCle, reg2_ == 1);
-    drive(kAle, reg2_ == 2);
-    drive(kWe, !weLow_);
-    drive(kRe, !reLow_);
-    drive(kWp, true);
+    for (int k = 0; k < 6; ++k) drive(kControls[k], ((controls >> k) & 1) != 0);
     if (driveData_) {
         for (int i = 0; i < 8; ++i)
             drive(kIo[i], ((data_ >> i) & 1) != 0);
@@ -122,9 +154,16 @@ uint8_t NandBusPersonality::ReadCycle() {
     for (auto [s, socket] : Sockets()) {
         if (socket->Empty() || !Enabled(s)) continue;
         View view(*this, s);
+        ChipDrive out[8];
+        // One chip answers for the socket in one call.
+        if (socket->Chips().size() == 1) {
+            socket->Chips().front()->Outputs(view, kIo, 8, out);
+        } else {
+            for (int i = 0; i < 8; ++i) out[i] = socket->Output(view, kIo[i]);
+        }
         uint8_t d = 0;
         for (int i = 0; i < 8; ++i) {
-            const ChipDrive o = socket->Output(view, kIo[i]);
+            const ChipDrive o = out[i];
             // An undriven I/O line floats high (the image's pull-ups).
             if (o != ChipDrive::Low && o != ChipDrive::WeakLow) d = static_cast<uint8_t>(d | (1u << i));
         }

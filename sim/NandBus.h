@@ -41,6 +41,22 @@ class NandBusPersonality : public SocketBusPersonality {
     uint8_t ReadCycle();
     bool Ready();
 
+    // Levels of /CE, CLE, ALE, /WE, /RE, /WP as bits 0-5 (1 high).
+    unsigned ControlBits(int s) const;
+
+    // What snap_[s] holds beyond the electrical conditions, so that a new
+    // snapshot rewrites only the lines that moved.
+    struct Drawn {
+        bool valid = false;
+        uint64_t supplyRevision = 0;
+        const SimProgrammer* programmer = nullptr;
+        uint64_t generation = 0;
+        bool active = false, data = false;
+        uint8_t datum = 0;
+        unsigned controls = 0;
+    };
+    Drawn drawn_[kMaxSockets];
+
     uint8_t reg2_ = 0, mask_ = 0xFF, reg4_ = 0, reg5_ = 0, reg7_ = 0;
     uint8_t data_ = 0;
     bool weLow_ = false, reLow_ = false, driveData_ = false;

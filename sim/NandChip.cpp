@@ -15,7 +15,9 @@ constexpr uint64_t kResetUs = 5;
 
 } // namespace
 
-NandChip::NandChip(const NandFacts& facts) : facts_(facts), pins_(DipSocketPins(48)) {}
+NandChip::NandChip(const NandFacts& facts) : facts_(facts), pins_(DipSocketPins(48)) {
+    for (int z = 1; z <= kSocketPins; ++z) chipPinOf_[z] = static_cast<uint8_t>(ChipPinAt(z));
+}
 
 ChipPinLimits NandChip::Limits() const {
     ChipPinLimits l;
@@ -40,11 +42,29 @@ bool NandChip::Powered(const PinEnvironment& env) const {
                        [&](int g) { return env.HeldLow(pins_[static_cast<size_t>(g - 1)]); });
 }
 
+void NandChip::CheckSupply(const PinEnvironment& env) const {
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == supplyRevision_) return;
+    supplyPowered_ = Powered(env);
+    supplyOver_ = false;
+    for (int v : kVcc)
+        supplyOver_ = supplyOver_ || env.VoltageTenths(pins_[static_cast<size_t>(v - 1)]) > facts_.absMaxTenths;
+    // Kept only while no supply or ground pin takes its level from a logic
+    // driver, which may move within one revision.
+    bool switched = revision != 0;
+    for (const int* list : {kVcc, kVss}) {
+        for (int i = 0; i < 2; ++i) {
+            const PinCondition c = env.ConditionAt(pins_[static_cast<size_t>(list[i] - 1)]);
+            switched = switched && (c.grounded || c.supplyTenths >= 0);
+        }
+    }
+    supplyRevision_ = switched ? revision : 0;
+}
+
 uint8_t NandChip::DataIn(const PinEnvironment& env) const {
-    uint8_t d = 0;
-    for (int i = 0; i < 8; ++i)
-        d = static_cast<uint8_t>(d | (Level(env, kIo[i]) << i));
-    return d;
+    int z[8];
+    for (int i = 0; i < 8; ++i) z[i] = pins_[static_cast<size_t>(kIo[i] - 1)];
+    return static_cast<uint8_t>(env.HighLevels(z, 8));
 }
 
 uint32_t NandChip::RowBytes() const {
@@ -60,15 +80,21 @@ std::vector<uint8_t>& NandChip::BlockOf(uint32_t block) {
     if (it == blocks_.end()) {
         it = blocks_.emplace(block, std::vector<uint8_t>(facts_.PageBytes() * facts_.pagesPerBlock, 0xFF))
                  .first;
+        lastBlock_.known = false;
     }
     return it->second;
 }
 
 uint8_t NandChip::PageByte(uint32_t page, uint32_t column) const {
     const uint32_t block = page / facts_.pagesPerBlock;
-    const auto it = blocks_.find(block);
-    if (it == blocks_.end() || column >= facts_.PageBytes()) return 0xFF;
-    return it->second[(page % facts_.pagesPerBlock) * facts_.PageBytes() + column];
+    if (!lastBlock_.known || lastBlock_.block != block) {
+        const auto it = blocks_.find(block);
+        lastBlock_.cells = it == blocks_.end() ? nullptr : &it->second;
+        lastBlock_.block = block;
+        lastBlock_.known = true;
+    }
+    if (lastBlock_.cells == nullptr || column >= facts_.PageBytes()) return 0xFF;
+    return (*lastBlock_.cells)[(page % facts_.pagesPerBlock) * facts_.PageBytes() + column];
 }
 
 uint8_t NandChip::Byte(uint32_t address) const {
@@ -119,15 +145,14 @@ void NandChip::Reset() {
 }
 
 void NandChip::Update(const PinEnvironment& env) {
-    bool over = false;
-    for (int v : kVcc)
-        over = over || env.VoltageTenths(pins_[static_cast<size_t>(v - 1)]) > facts_.absMaxTenths;
+    CheckSupply(env);
+    const bool over = supplyOver_;
     if (over && !wasPowered_) {
         // Refused once per power-up attempt.
         if (!refused_) env.Violation(facts_.name + ": supply above the part's absolute maximum");
         refused_ = true;
     }
-    if (!Powered(env)) {
+    if (!supplyPowered_) {
         if (wasPowered_) {
             Reset();
             busyUntil_ = 0;
@@ -139,7 +164,9 @@ void NandChip::Update(const PinEnvironment& env) {
     if (!wasPowered_) Reset();
     wasPowered_ = true;
     refused_ = false;
-    const bool we = Level(env, kWe) != 0, re = Level(env, kRe) != 0, ce = Level(env, kCe) == 0;
+    const int control[3] = {pins_[kWe - 1], pins_[kRe - 1], pins_[kCe - 1]};
+    const uint32_t levels = env.HighLevels(control, 3);
+    const bool we = (levels & 1) != 0, re = (levels & 2) != 0, ce = (levels & 4) == 0;
     if (ce && !prevWe_ && we) {
         const bool cle = Level(env, kCle) != 0, ale = Level(env, kAle) != 0;
         const uint8_t d = DataIn(env);
@@ -221,6 +248,7 @@ void NandChip::Command(const PinEnvironment& env, uint8_t c) {
             break;
         }
         blocks_.erase(block);
+        lastBlock_.known = false;
         ++erases_[block];
         for (uint32_t p = 0; p < facts_.pagesPerBlock; ++p)
             programs_.erase(block * facts_.pagesPerBlock + p);
@@ -345,17 +373,38 @@ uint8_t NandChip::OutputByte(const PinEnvironment& env) const {
 }
 
 ChipDrive NandChip::Output(const PinEnvironment& env, int socketPin) const {
-    const int chipPin = ChipPinAt(socketPin);
-    if (chipPin == 0 || !wasPowered_ || !Powered(env)) return ChipDrive::None;
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+// The datum is worked out once for the whole I/O word.
+void NandChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    for (size_t i = 0; i < n; ++i) out[i] = ChipDrive::None;
+    if (!wasPowered_) return;
+    CheckSupply(env);
+    if (!supplyPowered_) return;
     const bool busy = Busy(env);
-    if (chipPin == kRb) return busy ? ChipDrive::Low : ChipDrive::None;
-    if (Level(env, kCe) != 0 || Level(env, kRe) != 0 || output_ == OutMode::None) return ChipDrive::None;
-    if (output_ == OutMode::Data && busy) return ChipDrive::None;
-    for (int i = 0; i < 8; ++i) {
-        if (kIo[i] != chipPin) continue;
-        return (OutputByte(env) >> i) & 1 ? ChipDrive::High : ChipDrive::Low;
+    const int control[2] = {pins_[kCe - 1], pins_[kRe - 1]};
+    const bool strobed = env.HighLevels(control, 2) == 0 && output_ != OutMode::None && !(output_ == OutMode::Data && busy);
+    bool known = false;
+    uint8_t byte = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int z = socketPins[i];
+        const int chipPin = z >= 1 && z <= kSocketPins ? chipPinOf_[z] : 0;
+        if (chipPin == 0) continue;
+        if (chipPin == kRb) {
+            out[i] = busy ? ChipDrive::Low : ChipDrive::None;
+            continue;
+        }
+        if (!strobed) continue;
+        for (int b = 0; b < 8; ++b) {
+            if (kIo[b] != chipPin) continue;
+            if (!known) byte = OutputByte(env), known = true;
+            out[i] = (byte >> b) & 1 ? ChipDrive::High : ChipDrive::Low;
+            break;
+        }
     }
-    return ChipDrive::None;
 }
 
 } // namespace sim

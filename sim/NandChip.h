@@ -67,6 +67,7 @@ class NandChip : public CatalogChip {
     const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     const PartFacts& Facts() const override { return facts_; }
     ChipPinLimits Limits() const override;
     // Cells as the part's library record sees them: the data area, or each
@@ -104,6 +105,10 @@ class NandChip : public CatalogChip {
     enum class OutMode { None, Data, Status, Id };
     int Level(const PinEnvironment& env, int chipPin) const;
     bool Powered(const PinEnvironment& env) const;
+    // Powered, and a supply above the absolute maximum, kept while the
+    // environment's supply revision stays and the supply and ground pins are
+    // held by switches.
+    void CheckSupply(const PinEnvironment& env) const;
     uint8_t DataIn(const PinEnvironment& env) const;
     uint32_t RowBytes() const;
     void Command(const PinEnvironment& env, uint8_t c);
@@ -118,6 +123,24 @@ class NandChip : public CatalogChip {
     NandFacts facts_;
     std::vector<int> pins_;
     std::map<uint32_t, std::vector<uint8_t>> blocks_; // written blocks (absent: blank)
+    // The block PageByte found last (null: blank); forgotten whenever
+    // blocks_ gains or loses one (a copy of the chip starts without it).
+    struct BlockCache {
+        bool known = false;
+        uint32_t block = 0;
+        const std::vector<uint8_t>* cells = nullptr;
+        BlockCache() = default;
+        BlockCache(const BlockCache&) {}
+        BlockCache& operator=(const BlockCache&) {
+            known = false;
+            return *this;
+        }
+    };
+    mutable BlockCache lastBlock_;
+    mutable uint64_t supplyRevision_ = 0;
+    mutable bool supplyPowered_ = false, supplyOver_ = false;
+    // ChipPinAt of every socket pin, worked out once (the chip never moves).
+    uint8_t chipPinOf_[kSocketPins + 1] = {};
     std::map<uint32_t, uint32_t> programs_;           // page: programs since its erase
     std::map<uint32_t, uint32_t> erases_;
     std::set<uint32_t> failProgram_, failErase_;

@@ -23,7 +23,18 @@ FlashPinout PageFlashWord40Pinout() {
 }
 
 PageFlashChip::PageFlashChip(const PageFlashFacts& facts)
-    : facts_(facts), pins_(DipSocketPins(facts.pinCount)), memory_(facts.words, Blank()), sdp_(facts.shippedProtected) {}
+    : facts_(facts), pins_(DipSocketPins(facts.pinCount)), memory_(facts.words, Blank()), sdp_(facts.shippedProtected) {
+    const FlashPinout& p = facts_.pins;
+    direct_ = p.address.size() <= 32 && p.data.size() <= 16;
+    auto seat = [&](int chipPin) {
+        const int z = chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
+        direct_ = direct_ && z != 0;
+        return z;
+    };
+    for (size_t i = 0; direct_ && i < p.address.size(); ++i) addressZ_[i] = seat(p.address[i]);
+    for (size_t i = 0; direct_ && i < p.data.size(); ++i) dataZ_[i] = seat(p.data[i]);
+    if (direct_) controlZ_[0] = seat(p.ce), controlZ_[1] = seat(p.oe), controlZ_[2] = seat(p.we);
+}
 
 ChipPinLimits PageFlashChip::Limits() const { return DipPinLimits(facts_.name, facts_.pinCount); }
 
@@ -41,6 +52,23 @@ bool PageFlashChip::Powered(const PinEnvironment& env) const {
     if (!facts_.vcc.Holds(env.VoltageTenths(pins_[static_cast<size_t>(facts_.vccPin - 1)]))) return false;
     return std::all_of(facts_.gndPins.begin(), facts_.gndPins.end(),
                        [&](int g) { return env.HeldLow(pins_[static_cast<size_t>(g - 1)]); });
+}
+
+bool PageFlashChip::PoweredNow(const PinEnvironment& env) const {
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == supplyRevision_) return supplyPowered_;
+    supplyPowered_ = Powered(env);
+    // Kept only while no supply or ground pin takes its level from a logic
+    // driver, which may move within one revision.
+    bool switched = revision != 0;
+    auto held = [&](int chipPin) {
+        const PinCondition c = env.ConditionAt(pins_[static_cast<size_t>(chipPin - 1)]);
+        switched = switched && (c.grounded || c.supplyTenths >= 0);
+    };
+    held(facts_.vccPin);
+    for (int g : facts_.gndPins) held(g);
+    supplyRevision_ = switched ? revision : 0;
+    return supplyPowered_;
 }
 
 bool PageFlashChip::InLockedBlock(uint32_t a) const {
@@ -142,7 +170,7 @@ uint16_t PageFlashChip::ReadWord(uint64_t now) const {
 
 void PageFlashChip::Update(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
-    if (!Powered(env)) {
+    if (!PoweredNow(env)) {
         if (powered_) {
             load_.loading = armed_ = lockout_ = idMode_ = false;
             step_ = 0;
@@ -153,10 +181,21 @@ void PageFlashChip::Update(const PinEnvironment& env) {
     powered_ = true;
     Settle(now);
     const FlashPinout& p = facts_.pins;
-    const bool ce = Level(env, p.ce) == 0, oe = Level(env, p.oe) == 0, we = Level(env, p.we) == 0;
-    address_ = Bits(env, p.address, p.address.size()) & static_cast<uint32_t>(memory_.size() - 1);
+    bool ce, oe, we;
+    if (direct_) {
+        const uint32_t c = env.HighLevels(controlZ_, 3);
+        ce = (c & 1) == 0, oe = (c & 2) == 0, we = (c & 4) == 0;
+        address_ = env.HighLevels(addressZ_, p.address.size()) & static_cast<uint32_t>(memory_.size() - 1);
+    } else {
+        ce = Level(env, p.ce) == 0, oe = Level(env, p.oe) == 0, we = Level(env, p.we) == 0;
+        address_ = Bits(env, p.address, p.address.size()) & static_cast<uint32_t>(memory_.size() - 1);
+    }
     const bool w = ce && we && !oe;
-    if (writeActive_ && !w) Write(address_, static_cast<uint16_t>(Bits(env, p.data, facts_.width)), now);
+    if (writeActive_ && !w) {
+        const size_t lines = std::min<size_t>(static_cast<size_t>(facts_.width), p.data.size());
+        const uint32_t d = direct_ ? env.HighLevels(dataZ_, lines) : Bits(env, p.data, facts_.width);
+        Write(address_, static_cast<uint16_t>(d), now);
+    }
     writeActive_ = w;
     const bool r = ce && oe && !we;
     if (r && !readActive_) {
@@ -167,11 +206,25 @@ void PageFlashChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive PageFlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (!powered_ || !readActive_ || !Powered(env)) return ChipDrive::None;
-    const int chipPin = ChipPinAt(socketPin);
-    const auto it = std::find(facts_.pins.data.begin(), facts_.pins.data.end(), chipPin);
-    if (it == facts_.pins.data.end() || it - facts_.pins.data.begin() >= facts_.width) return ChipDrive::None;
-    return (ReadWord(env.NowUs()) >> (it - facts_.pins.data.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+// The datum is worked out once for the whole data word.
+void PageFlashChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    for (size_t i = 0; i < n; ++i) out[i] = ChipDrive::None;
+    if (!powered_ || !readActive_ || !PoweredNow(env)) return;
+    const auto& data = facts_.pins.data;
+    bool known = false;
+    uint16_t word = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int chipPin = ChipPinAt(socketPins[i]);
+        const auto it = std::find(data.begin(), data.end(), chipPin);
+        if (it == data.end() || it - data.begin() >= facts_.width) continue;
+        if (!known) word = ReadWord(env.NowUs()), known = true;
+        out[i] = (word >> (it - data.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
 }
 
 } // namespace sim

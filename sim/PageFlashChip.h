@@ -71,6 +71,7 @@ public:
 
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
     bool Protected() const { return sdp_; }
     void SetProtected(bool on) { sdp_ = on; }
@@ -89,6 +90,9 @@ public:
 private:
     uint16_t Blank() const { return facts_.width > 8 ? 0xFFFF : 0xFF; }
     bool Powered(const PinEnvironment& env) const;
+    // Powered, kept while the environment's supply revision stays and the
+    // supply and ground pins are held by switches.
+    bool PoweredNow(const PinEnvironment& env) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     uint32_t Bits(const PinEnvironment& env, const std::vector<int>& chipPins, size_t n) const;
     bool InLockedBlock(uint32_t a) const;
@@ -99,6 +103,15 @@ private:
 
     PageFlashFacts facts_;
     std::vector<int> pins_;
+    // Socket pins of the address and data lines and of /CE, /OE, /WE, worked
+    // out once (the chip never moves); direct_ is false when one is off the
+    // socket.
+    bool direct_ = false;
+    int addressZ_[32] = {};
+    int dataZ_[16] = {};
+    int controlZ_[3] = {};
+    mutable uint64_t supplyRevision_ = 0;
+    mutable bool supplyPowered_ = false;
     std::vector<uint16_t> memory_;
     std::set<uint32_t> stuck_;
     bool sdp_ = false;
