@@ -124,7 +124,7 @@ int main(int argc, char** argv) {
     }
     // One device of each bus, first the EPROM the others are measured against.
     std::vector<std::string> names = {"ST M27C512",       "AMD Am29F040B",    "INTEL 28F016SA",
-                                      "MICROCHIP 24LC256",  "SAMSUNG K9F6408U0A", "LATTICE GAL22V10",
+                                      "MICROCHIP 24LC256",  "SAMSUNG K9F6408U0A", "LATTICE GAL22V10D",
                                       "ATMEL AT89C51",      "MICROCHIP PIC16F84", "XICOR X68C64",
                                       "GENERIC-ALGORITHM 8051MC-8K", "XILINX XC17256E"};
     if (argc > 1) {
