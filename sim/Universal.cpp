@@ -317,10 +317,10 @@ void PinDriverPersonality::CheckContention() {
     // switched onto it overrides the driver.
     uint64_t driven = 0;
     for (int g = 0; g < 6; ++g) driven |= static_cast<uint64_t>(static_cast<uint8_t>(~float_[g])) << (g * 8 + 1);
-    int pins[kSocketPins];
+    int pins[kSocketPins] = {};
     size_t n = 0;
     for (uint64_t m = driven; m != 0; m &= m - 1) pins[n++] = __builtin_ctzll(m);
-    ChipDrive d[kSocketPins];
+    ChipDrive d[kSocketPins] = {};
     const auto& chips = s->Chips();
     const bool one = chip_ != nullptr;
     if (one) {
