@@ -48,6 +48,15 @@ void PinDriverPersonality::Attach(SimProgrammer& p) {
             if (auto* part = dynamic_cast<CatalogChip*>(c)) c = &part->Model();
             chip_ = c;
         }
+        pinsOf_ = nullptr;
+    }
+    if (chip_ != nullptr && (chip_->SocketPins().data() != pinsOf_ || chip_->SocketPins().size() != pinCount_)) {
+        pinsOf_ = chip_->SocketPins().data();
+        pinCount_ = chip_->SocketPins().size();
+        occupied_ = 0;
+        for (int pin = 1; pin <= kSocketPins; ++pin) {
+            if (chip_->ChipPinAt(pin) != 0) occupied_ |= uint64_t{1} << pin;
+        }
     }
     // Faults are set straight on the electrical model, between accesses.
     if (!stale_ && electrical_ != nullptr && !SameFaults(electrical_->Faults(), faultsSeen_)) MarkStale();
@@ -317,6 +326,8 @@ void PinDriverPersonality::CheckContention() {
     // switched onto it overrides the driver.
     uint64_t driven = 0;
     for (int g = 0; g < 6; ++g) driven |= static_cast<uint64_t>(static_cast<uint8_t>(~float_[g])) << (g * 8 + 1);
+    // With one chip, only the pins it occupies (the others it leaves alone).
+    if (chip_ != nullptr) driven &= occupied_;
     int pins[kSocketPins] = {};
     size_t n = 0;
     for (uint64_t m = driven; m != 0; m &= m - 1) pins[n++] = __builtin_ctzll(m);

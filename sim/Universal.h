@@ -89,6 +89,10 @@ private:
     // chip), as of the socket's revision chipsOf_.
     ChipModel* chip_ = nullptr;
     uint64_t chipsOf_ = 0;
+    // Bit n: chip_ occupies socket pin n, as of its pin list pinsOf_.
+    uint64_t occupied_ = 0;
+    const int* pinsOf_ = nullptr;
+    size_t pinCount_ = 0;
     // Every pin's condition, the table the chips read while fresh;
     // faultsSeen_ the electrical faults it was taken under, revision_ its
     // supply revision.
