@@ -53,6 +53,24 @@ Mcu8051Chip::Mcu8051Chip(Mcu8051Facts facts, bool plcc, std::vector<int> socketP
                                                : McuSocketPins(pin_);
     code_.assign(std::max<uint32_t>(facts_.codeBytes, 1), 0xFF);
     table_.assign(facts_.tableBytes, 0xFF);
+    address_ = Group(pin_.address);
+    data_ = Group(pin_.data);
+    mode_ = Group(pin_.mode);
+    for (int pin = 1; pin <= kSocketPins; ++pin) {
+        const int chipPin = ChipPinAt(pin);
+        chipPinOn_[pin] = static_cast<uint8_t>(chipPin);
+        auto it = std::find(pin_.data.begin(), pin_.data.end(), chipPin);
+        dataBitOn_[pin] = static_cast<int8_t>(chipPin != 0 && it != pin_.data.end() ? it - pin_.data.begin() : -1);
+    }
+}
+
+Mcu8051Chip::PinGroup Mcu8051Chip::Group(const std::vector<int>& chipPins) const {
+    PinGroup g;
+    for (size_t i = 0; i < chipPins.size() && i < 32; ++i) {
+        g.sockets.push_back(S(chipPins[i]));
+        if (g.sockets.back() != 0) g.onSocket |= 1u << i;
+    }
+    return g;
 }
 
 ChipPinLimits Mcu8051Chip::Limits() const {
@@ -75,12 +93,8 @@ bool Mcu8051Chip::High(const PinEnvironment& env, int chipPin) const {
     return s != 0 && env.InputLevel(s) == 1;
 }
 
-uint32_t Mcu8051Chip::Bits(const PinEnvironment& env, const std::vector<int>& pins) const {
-    uint32_t v = 0;
-    for (size_t i = 0; i < pins.size() && i < 32; ++i) {
-        if (High(env, pins[i])) v |= 1u << i;
-    }
-    return v;
+uint32_t Mcu8051Chip::Bits(const PinEnvironment& env, const PinGroup& group) const {
+    return env.HighLevels(group.sockets.data(), group.sockets.size()) & group.onSocket;
 }
 
 bool Mcu8051Chip::InMode(const PinEnvironment& env) const {
@@ -94,7 +108,7 @@ bool Mcu8051Chip::InMode(const PinEnvironment& env) const {
 McuFunction Mcu8051Chip::FunctionNow(const PinEnvironment& env) const {
     // Supply switching reaches the chip at its next pin event, so an EA/VPP
     // edge not yet seen takes the mode pins as they are now.
-    const uint32_t m = facts_.modeOnEaEdge && EaOn(env) == eaWasOn_ ? latchedMode_ : Bits(env, pin_.mode);
+    const uint32_t m = facts_.modeOnEaEdge && EaOn(env) == eaWasOn_ ? latchedMode_ : Bits(env, mode_);
     for (const auto& e : facts_.modes) {
         if ((m & e.care) == (e.value & e.care)) return e.function;
     }
@@ -218,8 +232,8 @@ int Mcu8051Chip::VccNow(const PinEnvironment& env) const {
 
 uint32_t Mcu8051Chip::Address(const PinEnvironment& env) const {
     if (pin_.counterClock != 0) return counter_;
-    if (pin_.latch != 0) return latchedHigh_ << 8 | (Bits(env, pin_.address) & 0xFF);
-    return Bits(env, pin_.address);
+    if (pin_.latch != 0) return latchedHigh_ << 8 | (Bits(env, address_) & 0xFF);
+    return Bits(env, address_);
 }
 
 bool Mcu8051Chip::EaOn(const PinEnvironment& env) const {
@@ -228,12 +242,12 @@ bool Mcu8051Chip::EaOn(const PinEnvironment& env) const {
 
 void Mcu8051Chip::StepLatches(const PinEnvironment& env) {
     const bool latch = pin_.latch != 0 && vccOn_ && High(env, pin_.latch);
-    if (latch) latchedHigh_ = Bits(env, pin_.address) & 0xFF;
+    if (latch) latchedHigh_ = Bits(env, address_) & 0xFF;
     if (latch && !latchWasHigh_) ++latchStrobes_;
     latchWasHigh_ = latch;
     if (!facts_.modeOnEaEdge) return;
     const bool eaOn = EaOn(env);
-    if (eaOn != eaWasOn_) latchedMode_ = Bits(env, pin_.mode);
+    if (eaOn != eaWasOn_) latchedMode_ = Bits(env, mode_);
     eaWasOn_ = eaOn;
 }
 
@@ -291,7 +305,7 @@ void Mcu8051Chip::Update(const PinEnvironment& env) {
         pulseStart_ = now;
         pulseFunction_ = PulseWrite(f);
         pulseAddress_ = Address(env);
-        pulseData_ = static_cast<uint8_t>(Bits(env, pin_.data));
+        pulseData_ = static_cast<uint8_t>(Bits(env, data_));
         if (f == McuFunction::Erase) eraseVcc_.push_back(VccNow(env));
         pulseValid_ = PulseVoltageOk(env, f);
         if (pulseValid_ && Busy(now)) {
@@ -337,6 +351,23 @@ uint8_t Mcu8051Chip::ReadByte(McuFunction f, uint32_t address) const {
     }
 }
 
+// The byte the part drives on its data pins now; false while it drives none.
+bool Mcu8051Chip::DataOut(const PinEnvironment& env, uint8_t& v) const {
+    if (pulsing_ || !InMode(env)) return false;
+    const McuFunction f = FunctionNow(env);
+    if (!IsRead(f)) return false;
+    if (pin_.strobe != 0 && High(env, pin_.strobe)) return false;
+    if (f == McuFunction::ReadSignature && facts_.signatureAtLogicEa) {
+        const int ea = S(pin_.ea) ? env.VoltageTenths(S(pin_.ea)) : -1;
+        if (ea < kVccMinTenths || ea > kLogicMaxTenths) return false;
+    }
+    // Data polling: while a write runs, the written datum with D7 inverted.
+    v = (f == McuFunction::ReadCode || f == McuFunction::Code) && Busy(env.NowUs())
+            ? static_cast<uint8_t>(lastWritten_ ^ 0x80)
+            : ReadByte(f, Address(env));
+    return true;
+}
+
 ChipDrive Mcu8051Chip::Output(const PinEnvironment& env, int socketPin) const {
     const int chipPin = ChipPinAt(socketPin);
     if (pin_.ready != 0 && chipPin == pin_.ready) {
@@ -344,19 +375,31 @@ ChipDrive Mcu8051Chip::Output(const PinEnvironment& env, int socketPin) const {
         return readyStuck_ || Busy(env.NowUs()) ? ChipDrive::Low : ChipDrive::High;
     }
     auto it = std::find(pin_.data.begin(), pin_.data.end(), chipPin);
-    if (it == pin_.data.end() || pulsing_ || !InMode(env)) return ChipDrive::None;
-    const McuFunction f = FunctionNow(env);
-    if (!IsRead(f)) return ChipDrive::None;
-    if (pin_.strobe != 0 && High(env, pin_.strobe)) return ChipDrive::None;
-    if (f == McuFunction::ReadSignature && facts_.signatureAtLogicEa) {
-        const int ea = S(pin_.ea) ? env.VoltageTenths(S(pin_.ea)) : -1;
-        if (ea < kVccMinTenths || ea > kLogicMaxTenths) return ChipDrive::None;
-    }
-    // Data polling: while a write runs, the written datum with D7 inverted.
-    const uint8_t v = (f == McuFunction::ReadCode || f == McuFunction::Code) && Busy(env.NowUs())
-                          ? static_cast<uint8_t>(lastWritten_ ^ 0x80)
-                          : ReadByte(f, Address(env));
+    uint8_t v = 0;
+    if (it == pin_.data.end() || !DataOut(env, v)) return ChipDrive::None;
     return (v >> (it - pin_.data.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
+}
+
+void Mcu8051Chip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    int known = -1; // the data byte: -1 not yet worked out, -2 none driven
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = ChipDrive::None;
+        const int pin = socketPins[i];
+        if (pin < 1 || pin > kSocketPins) continue;
+        const int chipPin = chipPinOn_[pin];
+        if (chipPin == 0) continue;
+        if (pin_.ready != 0 && chipPin == pin_.ready) {
+            out[i] = Output(env, pin);
+            continue;
+        }
+        const int bit = dataBitOn_[pin];
+        if (bit < 0) continue;
+        if (known == -1) {
+            uint8_t v = 0;
+            known = DataOut(env, v) ? v : -2;
+        }
+        if (known >= 0) out[i] = (known >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
 }
 
 } // namespace sim

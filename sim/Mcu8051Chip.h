@@ -157,6 +157,8 @@ public:
     const std::vector<int>& SocketPins() const override { return socketPins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // The data byte is worked out once for all its pins.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     ChipPinLimits Limits() const;
 
     const Mcu8051Facts& Facts() const { return facts_; }
@@ -208,9 +210,17 @@ public:
 private:
     int S(int chipPin) const;
     bool High(const PinEnvironment& env, int chipPin) const;
-    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& pins) const;
+    // A group of chip pins read as bits (bit i chip pin i of the group); pins
+    // off the socket read 0.
+    struct PinGroup {
+        std::vector<int> sockets; // socket pin of each (0: off the socket)
+        uint32_t onSocket = 0;
+    };
+    PinGroup Group(const std::vector<int>& chipPins) const;
+    uint32_t Bits(const PinEnvironment& env, const PinGroup& group) const;
     bool InMode(const PinEnvironment& env) const;
     McuFunction FunctionNow(const PinEnvironment& env) const;
+    bool DataOut(const PinEnvironment& env, uint8_t& v) const;
     void EndPulse(const PinEnvironment& env, uint64_t now);
     void Apply(McuFunction f, uint32_t address, uint8_t data);
     void EraseAll();
@@ -227,6 +237,11 @@ private:
     Mcu8051Facts facts_;
     McuPinout pin_;
     std::vector<int> socketPins_;
+    PinGroup address_, data_, mode_;
+    // Per socket pin: the chip pin on it (ChipPinAt) and its place among the
+    // data pins (-1: none), taken at seating.
+    uint8_t chipPinOn_[kSocketPins + 1] = {};
+    int8_t dataBitOn_[kSocketPins + 1] = {};
     std::vector<uint8_t> code_;
     std::vector<uint8_t> table_;
     bool locks_[3] = {};

@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include "sim/PartFacts.h"
+
 
 namespace sim {
 
@@ -191,7 +193,22 @@ std::optional<uint8_t> McuRegisterBusPersonality::OnRead(SimProgrammer& p, uint8
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return 0xFF;
     View view(*this, 0);
-    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, counterPart_ ? kData20 : modeCodePart_ ? kData40 : kData, 8));
+    const int* pins = counterPart_ ? kData20 : modeCodePart_ ? kData40 : kData;
+    const auto& chips = sockets.socket[0]->Chips();
+    if (chips.size() != 1) return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, pins, 8));
+    // One chip drives against no other: the family's model (past the
+    // catalog's adapter, which only forwards) gives the data byte in one call.
+    const ChipModel* chip = chips.front().get();
+    if (const auto* part = dynamic_cast<const CatalogChip*>(chip)) chip = &const_cast<CatalogChip*>(part)->Model();
+    ChipDrive d[8];
+    chip->Outputs(view, pins, 8, d);
+    unsigned high = 0, undriven = 0;
+    for (size_t i = 0; i < 8; ++i) {
+        high |= static_cast<unsigned>((d[i] == ChipDrive::High) | (d[i] == ChipDrive::WeakHigh)) << i;
+        undriven |= static_cast<unsigned>(d[i] == ChipDrive::None) << i;
+    }
+    if (undriven != 0) high |= view.HighLevels(pins, 8) & undriven;
+    return static_cast<uint8_t>(high);
 }
 
 void RegisterMcuRegisterBusPersonality() {

@@ -17,7 +17,10 @@ int Log2(uint32_t n) {
 SerialChipBase::SerialChipBase(std::string name, SerialSupply supply, int groundPin, int vccPin,
                                std::vector<int> socketPins)
     : ProbeChip(socketPins.empty() ? DipSocketPins(8) : std::move(socketPins), {}, std::move(name)), supply_(supply),
-      groundPin_(groundPin), vccPin_(vccPin) {}
+      groundPin_(groundPin), vccPin_(vccPin), sockets_(ProbeChip::SocketPins().data()),
+      vccSocket_(Socket(vccPin)), groundSocket_(Socket(groundPin)) {
+    for (int pin = 1; pin <= kSocketPins; ++pin) chipPinOn_[pin] = static_cast<uint8_t>(ChipPinAt(pin));
+}
 
 ChipPinLimits SerialChipBase::Limits() const {
     ChipPinLimits l;
@@ -27,11 +30,17 @@ ChipPinLimits SerialChipBase::Limits() const {
     return l;
 }
 
-int SerialChipBase::Socket(int chipPin) const { return SocketPins()[static_cast<size_t>(chipPin - 1)]; }
-
 bool SerialChipBase::Powered(const PinEnvironment& env) const {
-    const int v = env.VoltageTenths(Socket(vccPin_));
-    return v >= supply_.vccMinTenths && v <= supply_.vccMaxTenths && env.HeldLow(Socket(groundPin_));
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == poweredRevision_) return poweredKept_;
+    const int v = env.VoltageTenths(vccSocket_);
+    const bool powered = v >= supply_.vccMinTenths && v <= supply_.vccMaxTenths && env.HeldLow(groundSocket_);
+    // Kept while only logic levels move, unless a logic driver holds either pin.
+    const PinCondition vcc = env.ConditionAt(vccSocket_), ground = env.ConditionAt(groundSocket_);
+    const bool switched = (vcc.grounded || vcc.supplyTenths >= 0) && (ground.grounded || ground.supplyTenths >= 0);
+    poweredRevision_ = switched ? revision : 0;
+    poweredKept_ = powered;
+    return powered;
 }
 
 bool SerialChipBase::Busy(const PinEnvironment& env) const {
@@ -69,7 +78,7 @@ void SerialChipBase::Update(const PinEnvironment& env) {
 
 ChipDrive SerialChipBase::Output(const PinEnvironment& env, int socketPin) const {
     if (!Powered(env)) return DiodeNetworkOutput(env, socketPin);
-    return PoweredOutput(env, ChipPinAt(socketPin));
+    return PoweredOutput(env, ChipPinOn(socketPin));
 }
 
 // ---- Microwire -------------------------------------------------------------------

@@ -89,7 +89,12 @@ public:
     uint32_t WriteCycles() const { return writeCycles_; }
 
 protected:
-    int Socket(int chipPin) const;
+    // Socket pin of a chip pin (the pin list never changes after seating).
+    int Socket(int chipPin) const { return sockets_[chipPin - 1]; }
+    // ChipPinAt from the map taken at seating.
+    int ChipPinOn(int socketPin) const {
+        return socketPin >= 1 && socketPin <= kSocketPins ? chipPinOn_[socketPin] : 0;
+    }
     bool Powered(const PinEnvironment& env) const;
     bool Busy(const PinEnvironment& env) const;
     void StartWriteCycle(const PinEnvironment& env, uint32_t us);
@@ -108,6 +113,13 @@ private:
     SerialSupply supply_;
     int groundPin_;
     int vccPin_;
+    const int* sockets_;
+    int vccSocket_, groundSocket_;
+    uint8_t chipPinOn_[kSocketPins + 1] = {};
+    // Powered() as of the environment's supply revision poweredRevision_ (0:
+    // not kept, while a logic driver may hold VCC or ground).
+    mutable uint64_t poweredRevision_ = 0;
+    mutable bool poweredKept_ = false;
     bool powered_ = false;
     bool neverReady_ = false;
     std::vector<std::pair<int, int>> raised_;

@@ -1,6 +1,7 @@
 #include "sim/SerialEngine.h"
 
 #include "sim/Electrical.h"
+#include "sim/PartFacts.h"
 
 namespace sim {
 
@@ -27,7 +28,85 @@ void SerialPersonality::Violation(const std::string& what) const {
     if (prog_) prog_->Violation(what);
 }
 
-PinCondition SerialPersonality::Condition(int socketPin) const {
+namespace {
+bool SameFaults(const ProgrammerFaults& a, const ProgrammerFaults& b) {
+    return a.deadSupplyA == b.deadSupplyA && a.deadSupplyB == b.deadSupplyB && a.deadGround == b.deadGround &&
+           a.vccRelayOpen == b.vccRelayOpen && a.gndRelayClosed == b.gndRelayClosed && a.stuckDriver == b.stuckDriver &&
+           a.stuckLevel == b.stuckLevel && a.shortA == b.shortA && a.shortB == b.shortB && a.deadPullDown == b.deadPullDown;
+}
+} // namespace
+
+void SerialPersonality::Attach(SimProgrammer& p) {
+    if (prog_ != &p || generation_ != p.ComponentGeneration()) {
+        prog_ = &p;
+        generation_ = p.ComponentGeneration();
+        socket_ = Socket::Find(p);
+        electrical_ = Electrical::Find(p);
+        MarkStale();
+    }
+    if (socket_ != nullptr && socket_->Revision() != chipsOf_) {
+        chipsOf_ = socket_->Revision();
+        chip_ = nullptr;
+        if (socket_->Chips().size() == 1) {
+            // The catalog's adapter only forwards to the family's model.
+            ChipModel* c = socket_->Chips().front().get();
+            if (auto* part = dynamic_cast<CatalogChip*>(c)) c = &part->Model();
+            chip_ = c;
+        }
+        pinsOf_ = nullptr;
+    }
+    if (chip_ != nullptr && (chip_->SocketPins().data() != pinsOf_ || chip_->SocketPins().size() != pinCount_)) {
+        pinsOf_ = chip_->SocketPins().data();
+        pinCount_ = chip_->SocketPins().size();
+        occupied_ = 0;
+        for (int pin = 1; pin <= kSocketPins; ++pin) {
+            if (chip_->ChipPinAt(pin) != 0) occupied_ |= uint64_t{1} << pin;
+        }
+    }
+    // Faults are set straight on the electrical model, between accesses.
+    if (!stale_ && electrical_ != nullptr && !SameFaults(electrical_->Faults(), faultsSeen_)) MarkStale();
+}
+
+// With one chip its drive is the socket's: no other chip drives against it.
+ChipDrive SerialPersonality::ChipOutput(int socketPin) const {
+    if (chip_ != nullptr) return Occupied(socketPin) ? chip_->Output(*this, socketPin) : ChipDrive::None;
+    return socket_->Output(*this, socketPin);
+}
+
+bool SerialPersonality::Occupied(int socketPin) const {
+    if (chip_ != nullptr) return socketPin >= 1 && socketPin <= kSocketPins && ((occupied_ >> socketPin) & 1) != 0;
+    return socket_->Occupied(socketPin);
+}
+
+void SerialPersonality::MarkStale() {
+    stale_ = true;
+    conditions_ = nullptr;
+    supplyRevision_ = 0;
+}
+
+void SerialPersonality::Refresh() {
+    bool changed = false;
+    for (int pin = 1; pin <= kSocketPins; ++pin) {
+        PinCondition& c = cond_[static_cast<size_t>(pin)];
+        bool grounded = false;
+        int tenths = -1;
+        if (electrical_ != nullptr) {
+            const PinState s = electrical_->Pin(pin);
+            grounded = s.Grounded();
+            if (s.Supplied()) tenths = s.Tenths();
+        }
+        changed = changed || grounded != c.grounded || tenths != c.supplyTenths;
+        c.grounded = grounded;
+        c.supplyTenths = tenths;
+    }
+    if (electrical_ != nullptr) faultsSeen_ = electrical_->Faults();
+    if (changed || revision_ == 0) revision_ = NewSupplyRevision();
+    supplyRevision_ = revision_;
+    conditions_ = cond_.data();
+    stale_ = false;
+}
+
+PinCondition SerialPersonality::LiveCondition(int socketPin) const {
     PinCondition c;
     if (socketPin < 1 || socketPin > kSocketPins) return c;
     c.driven = drive_[socketPin] >= 0;
@@ -40,53 +119,86 @@ PinCondition SerialPersonality::Condition(int socketPin) const {
     return c;
 }
 
+PinCondition SerialPersonality::Condition(int socketPin) const {
+    if (stale_) return LiveCondition(socketPin);
+    return socketPin >= 1 && socketPin <= kSocketPins ? cond_[static_cast<size_t>(socketPin)] : PinCondition{};
+}
+
 int SerialPersonality::ReadLevel(int socketPin) const {
     const PinCondition c = Condition(socketPin);
     if (c.grounded) return 0;
     if (c.supplyTenths >= 0) return c.supplyTenths >= kHighThresholdTenths ? 1 : 0;
     if (c.driven && !c.drivenHigh) return 0;
-    if (const Socket* s = prog_ ? Socket::Find(*prog_) : nullptr) {
-        const ChipDrive d = s->Output(*this, socketPin);
-        if (d == ChipDrive::Low || (d == ChipDrive::WeakLow && !c.driven)) return 0;
+    ChipDrive d = ChipDrive::None;
+    if (stale_) {
+        if (const Socket* s = prog_ ? Socket::Find(*prog_) : nullptr) d = s->Output(*this, socketPin);
+    } else if (socket_ != nullptr) {
+        d = ChipOutput(socketPin);
     }
+    if (d == ChipDrive::Low || (d == ChipDrive::WeakLow && !c.driven)) return 0;
     return 1; // driven high, or pulled up on the board
 }
 
 void SerialPersonality::Drive(int pin, int level) {
     if (drive_[pin] == level) return;
     drive_[pin] = static_cast<int8_t>(level);
+    PinCondition& c = cond_[static_cast<size_t>(pin)];
+    c.driven = level >= 0;
+    c.drivenHigh = level == 1;
+    const uint64_t bit = uint64_t{1} << pin;
+    drivenHigh_ = level == 1 ? (drivenHigh_ | bit) : (drivenHigh_ & ~bit);
     Changed();
 }
 
 void SerialPersonality::Changed() {
-    Socket* s = prog_ ? Socket::Find(*prog_) : nullptr;
-    if (!s) return;
-    s->Update(*this);
-    for (int pin = 1; pin <= kSocketPins; ++pin) {
-        const uint64_t bit = uint64_t{1} << pin;
-        const bool fight = drive_[pin] == 1 && s->Occupied(pin) && s->Output(*this, pin) == ChipDrive::Low;
-        if (fight && !(contention_ & bit))
-            Violation("socket pin " + std::to_string(pin) + ": the chip drives against the serial engine");
-        contention_ = fight ? (contention_ | bit) : (contention_ & ~bit);
+    if (!socket_) return;
+    if (chip_ != nullptr) {
+        chip_->Update(*this);
+    } else {
+        socket_->Update(*this);
     }
+    // Only a pin the engine drives high can be fought (a chip pulling it low).
+    uint64_t fights = 0;
+    for (uint64_t m = drivenHigh_; m != 0; m &= m - 1) {
+        const int pin = __builtin_ctzll(m);
+        const uint64_t bit = uint64_t{1} << pin;
+        if (!Occupied(pin) || ChipOutput(pin) != ChipDrive::Low) continue;
+        fights |= bit;
+        if (!(contention_ & bit)) Violation("socket pin " + std::to_string(pin) + ": the chip drives against the serial engine");
+    }
+    contention_ = fights;
 }
 
 bool SerialPersonality::Busy() const { return NowUs() < busyUntil_; }
 
 // Supply and ground switches are not announced to the chips; a look at them on
 // every switch write lets a chip notice a power cycle between two shifts.
+// The electrical model takes the switch after this; the table is stale until
+// the next hook.
 bool SerialPersonality::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) {
     (void)reg, (void)bit, (void)state;
-    prog_ = &p;
-    if (Socket* s = Socket::Find(p)) s->Update(*this);
+    Attach(p);
+    if (socket_) socket_->Update(*this);
+    MarkStale();
     return false;
 }
 
+void SerialPersonality::OnUnconfigure(SimProgrammer& p) {
+    (void)p;
+    MarkStale();
+}
+
+// Registers 18 and 26-31 move the DAC and the supply-A switches (the
+// electrical model takes them after this); the other registers leave every
+// pin's supply as it is.
 bool SerialPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
-    prog_ = &p;
+    Attach(p);
+    const bool moves = reg == 18 || reg >= 26;
+    if (!moves) Fresh();
     if (reg >= 12) {
         if (reg == 13) pull_ = value;
-        if (Socket* s = Socket::Find(p)) s->Update(*this);
+        if (socket_) socket_->Update(*this);
+        if (moves) MarkStale();
         return false;
     }
     if (form_ == kCommandForm) return CommandWrite(reg, value);
@@ -521,7 +633,8 @@ void SerialPersonality::WordShift(int cycles) {
 }
 
 std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
-    prog_ = &p;
+    Attach(p);
+    Fresh();
     const uint8_t busy = Busy() ? 2 : 0;
     if (form_ == kConfigBusForm) {
         if (reg == 6) {
@@ -533,8 +646,8 @@ std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) 
         if (statics_ & 4) {
             // RESET/OE on the image's pull, unless the chip holds it.
             int level = pull_ == 4 ? 1 : 0;
-            if (const Socket* s = Socket::Find(p)) {
-                const ChipDrive d = s->Output(*this, kBResetOe);
+            if (socket_ != nullptr) {
+                const ChipDrive d = ChipOutput(kBResetOe);
                 if (d == ChipDrive::Low || d == ChipDrive::WeakLow) level = 0;
                 if (d == ChipDrive::High || d == ChipDrive::WeakHigh) level = 1;
             }

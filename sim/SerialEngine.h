@@ -109,6 +109,7 @@
 #include <array>
 #include <cstdint>
 
+#include "sim/Electrical.h"
 #include "sim/Socket.h"
 
 namespace sim {
@@ -123,6 +124,7 @@ public:
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
     std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+    void OnUnconfigure(SimProgrammer& p) override;
 
     // PinEnvironment
     PinCondition Condition(int socketPin) const override;
@@ -134,6 +136,21 @@ public:
     int ReadLevel(int socketPin) const;
 
 private:
+    // The start of every hook: the programmer, its socket and electrical
+    // model, and the supply part of the pin table brought up to date.
+    void Attach(SimProgrammer& p);
+    // Supply and ground switching may move before the next hook: until then
+    // every pin is read from the electrical model.
+    void MarkStale();
+    // The table brought up to date where the engine is to drive or read.
+    void Fresh() {
+        if (stale_) Refresh();
+    }
+    void Refresh();
+    PinCondition LiveCondition(int socketPin) const;
+    // The chips' drive on a socket pin, and whether any chip occupies it.
+    ChipDrive ChipOutput(int socketPin) const;
+    bool Occupied(int socketPin) const;
     bool ByteWrite(uint8_t reg, uint8_t value);
     bool SpiWrite(uint8_t reg, uint8_t value);
     bool TwoClockWrite(uint8_t reg, uint8_t value);
@@ -155,6 +172,25 @@ private:
     bool word_;
     bool spi_;
     SimProgrammer* prog_ = nullptr;
+    Socket* socket_ = nullptr;
+    const Electrical* electrical_ = nullptr;
+    uint64_t generation_ = 0; // the programmer's component generation of socket_ and electrical_
+    // The socket's one chip past its catalog adapter (nullptr unless one
+    // chip), as of the socket's revision chipsOf_.
+    ChipModel* chip_ = nullptr;
+    uint64_t chipsOf_ = 0;
+    // Bit n: chip_ occupies socket pin n, as of its pin list pinsOf_.
+    uint64_t occupied_ = 0;
+    const int* pinsOf_ = nullptr;
+    size_t pinCount_ = 0;
+    // Every pin's condition (the engine's drive, supply and ground), the
+    // table the chips read while fresh; faultsSeen_ the electrical faults it
+    // was taken under, revision_ its supply revision.
+    std::array<PinCondition, kSocketPins + 1> cond_{};
+    bool stale_ = true;
+    ProgrammerFaults faultsSeen_{};
+    uint64_t revision_ = 0;
+    uint64_t drivenHigh_ = 0; // bit n: socket pin n driven high
     std::array<int8_t, kSocketPins + 1> drive_{}; // -1 released, 0 low, 1 high
     uint8_t mode_ = 0;    // register 4
     uint8_t lines_ = 0;   // register 3

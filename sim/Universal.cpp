@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
+#include <typeinfo>
 
 #include "sim/Electrical.h"
+#include "sim/PartFacts.h"
 
 namespace sim {
 
@@ -20,7 +23,87 @@ void AddSupplyAndGround(const SimProgrammer* p, int socketPin, PinCondition& c) 
 
 PinDriverPersonality::PinDriverPersonality(uint16_t id) : id_(id) {}
 
-void PinDriverPersonality::Attach(SimProgrammer& p) { prog_ = &p; }
+namespace {
+bool SameFaults(const ProgrammerFaults& a, const ProgrammerFaults& b) {
+    return a.deadSupplyA == b.deadSupplyA && a.deadSupplyB == b.deadSupplyB && a.deadGround == b.deadGround &&
+           a.vccRelayOpen == b.vccRelayOpen && a.gndRelayClosed == b.gndRelayClosed && a.stuckDriver == b.stuckDriver &&
+           a.stuckLevel == b.stuckLevel && a.shortA == b.shortA && a.shortB == b.shortB && a.deadPullDown == b.deadPullDown;
+}
+} // namespace
+
+void PinDriverPersonality::Attach(SimProgrammer& p) {
+    if (prog_ != &p || generation_ != p.ComponentGeneration()) {
+        prog_ = &p;
+        generation_ = p.ComponentGeneration();
+        socket_ = Socket::Find(p);
+        electrical_ = Electrical::Find(p);
+        MarkStale();
+    }
+    if (socket_ != nullptr && socket_->Revision() != chipsOf_) {
+        chipsOf_ = socket_->Revision();
+        chip_ = nullptr;
+        if (socket_->Chips().size() == 1) {
+            // The catalog's adapter only forwards to the family's model.
+            ChipModel* c = socket_->Chips().front().get();
+            if (auto* part = dynamic_cast<CatalogChip*>(c)) c = &part->Model();
+            chip_ = c;
+        }
+        pinsOf_ = nullptr;
+    }
+    if (chip_ != nullptr && (chip_->SocketPins().data() != pinsOf_ || chip_->SocketPins().size() != pinCount_)) {
+        pinsOf_ = chip_->SocketPins().data();
+        pinCount_ = chip_->SocketPins().size();
+        occupied_ = 0;
+        for (int pin = 1; pin <= kSocketPins; ++pin) {
+            if (chip_->ChipPinAt(pin) != 0) occupied_ |= uint64_t{1} << pin;
+        }
+    }
+    // Faults are set straight on the electrical model, between accesses.
+    if (!stale_ && electrical_ != nullptr && !SameFaults(electrical_->Faults(), faultsSeen_)) MarkStale();
+}
+
+void PinDriverPersonality::MarkStale() {
+    stale_ = true;
+    conditions_ = nullptr;
+    supplyRevision_ = 0;
+}
+
+void PinDriverPersonality::Refresh() {
+    if (electrical_ != nullptr) faultsSeen_ = electrical_->Faults();
+    bool changed = false;
+    for (int pin = 1; pin <= kSocketPins; ++pin) {
+        PinCondition& c = cond_[pin];
+        PinCondition supply;
+        if (electrical_ != nullptr) ApplySupply(electrical_->Pin(pin), supply);
+        changed = changed || supply.grounded != c.grounded || supply.supplyTenths != c.supplyTenths ||
+                  supply.steadyFromUs != c.steadyFromUs;
+        c.grounded = supply.grounded;
+        c.supplyTenths = supply.supplyTenths;
+        c.steadyFromUs = supply.steadyFromUs;
+    }
+    // The pulls and the driver faults may have moved with the faults.
+    SetDrivers(1, kSocketPins);
+    if (changed || revision_ == 0) revision_ = NewSupplyRevision();
+    supplyRevision_ = revision_;
+    conditions_ = cond_;
+    stale_ = false;
+}
+
+void PinDriverPersonality::SetDrivers(int first, int last) {
+    const ProgrammerFaults* f = electrical_ != nullptr ? &faultsSeen_ : nullptr;
+    for (int pin = first; pin <= last; ++pin) {
+        PinCondition& c = cond_[pin];
+        const int g = (pin - 1) / 8;
+        const uint8_t m = static_cast<uint8_t>(1u << ((pin - 1) % 8));
+        c.driven = (float_[g] & m) == 0;
+        c.drivenHigh = (level_[g] & m) != 0;
+        c.pull = pull_;
+        if (f != nullptr) {
+            if (c.driven && pin == f->stuckDriver) c.drivenHigh = f->stuckLevel != 0;
+            if (pin == f->deadPullDown && c.pull == Pull::Down) c.pull = Pull::None;
+        }
+    }
+}
 
 uint64_t PinDriverPersonality::NowUs() const { return prog_ ? prog_->NowUs() : 0; }
 
@@ -28,23 +111,39 @@ void PinDriverPersonality::Violation(const std::string& what) const {
     if (prog_) prog_->Violation(what);
 }
 
+void PinDriverPersonality::OnUnconfigure(SimProgrammer& p) {
+    (void)p;
+    MarkStale();
+}
+
 bool PinDriverPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     Attach(p);
+    // Registers 18 and 26-31 move the DAC and the supply-A switches (the
+    // electrical model takes them after this); the other registers leave
+    // every pin's supply as it is, so the components after this one read the
+    // table.
+    const bool moves = reg == 18 || reg >= 26;
+    if (!moves) Fresh();
     if (reg < 12) {
         const int g = reg / 2;
         uint8_t* bank = reg % 2 == 0 ? (DefersLatches() ? pendingFloat_ : float_)
                                      : (DefersLatches() ? pendingLevel_ : level_);
         bank[g] = value;
-        if (!DefersLatches()) LatchesChanged(p);
+        if (!DefersLatches()) {
+            SetDrivers(g * 8 + 1, g * 8 + 8);
+            LatchesChanged();
+        }
         return true;
     }
+    if (moves) MarkStale();
     if (reg == 12 && DefersLatches()) {
         if (value == 0) return true;
         if (value != 1 && value != 2) return false;
         ++strobes_;
         std::copy(std::begin(pendingFloat_), std::end(pendingFloat_), float_);
         std::copy(std::begin(pendingLevel_), std::end(pendingLevel_), level_);
-        LatchesChanged(p);
+        SetDrivers(1, kSocketPins);
+        LatchesChanged();
         return true;
     }
     if (reg == 12 && id_ == kPersonalityUniversal) {
@@ -66,16 +165,20 @@ bool PinDriverPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
             pull_ = Pull::None;
             break;
         }
+        SetDrivers(1, kSocketPins);
         return true;
     }
     return false;
 }
 
-void PinDriverPersonality::LatchesChanged(SimProgrammer& p) {
-    if (Socket* s = Socket::Find(p)) {
-        s->Update(*this);
-        CheckContention();
+void PinDriverPersonality::LatchesChanged() {
+    if (socket_ == nullptr) return;
+    if (chip_ != nullptr) {
+        chip_->Update(*this);
+    } else {
+        socket_->Update(*this);
     }
+    CheckContention();
 }
 
 const ProgrammerFaults* PinDriverPersonality::Faults() const {
@@ -86,12 +189,16 @@ const ProgrammerFaults* PinDriverPersonality::Faults() const {
 bool PinDriverPersonality::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) {
     (void)reg, (void)bit, (void)state;
     Attach(p);
+    MarkStale();
     return false;
 }
 
 std::optional<uint8_t> PinDriverPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     Attach(p);
     if (reg >= 6) return std::nullopt;
+    Fresh();
+    const ProgrammerFaults& f = faultsSeen_;
+    if (electrical_ == nullptr || f.shortA == 0 || f.shortB == 0) return ReadBlock(reg);
     uint8_t v = 0;
     for (int b = 0; b < 8; ++b) {
         if (ReadLevel(reg * 8 + b + 1)) v = static_cast<uint8_t>(v | (1u << b));
@@ -99,7 +206,58 @@ std::optional<uint8_t> PinDriverPersonality::OnRead(SimProgrammer& p, uint8_t re
     return v;
 }
 
-PinCondition PinDriverPersonality::Condition(int socketPin) const {
+uint8_t PinDriverPersonality::ReadBlock(int g) const {
+    // Pins the programmer holds read its level; the others what a chip
+    // drives, else the pull, else the floating level.
+    int pins[8];
+    size_t n = 0;
+    unsigned v = 0;
+    for (int b = 0; b < 8; ++b) {
+        const int pin = g * 8 + b + 1;
+        const PinCondition& c = cond_[pin];
+        if (c.grounded) continue;
+        if (c.supplyTenths >= 0) {
+            v |= static_cast<unsigned>(c.supplyTenths >= kHighThresholdTenths) << b;
+        } else if (c.driven) {
+            v |= static_cast<unsigned>(c.drivenHigh) << b;
+        } else {
+            pins[n++] = pin;
+        }
+    }
+    if (n == 0) return static_cast<uint8_t>(v);
+    ChipDrive d[8] = {};
+    if (socket_ != nullptr) {
+        const auto& chips = socket_->Chips();
+        if (chip_ != nullptr) {
+            chip_->Outputs(*this, pins, n, d);
+        } else if (!chips.empty()) {
+            for (size_t i = 0; i < n; ++i) d[i] = socket_->Output(*this, pins[i]);
+        }
+    }
+    for (size_t i = 0; i < n; ++i) {
+        const int pin = pins[i];
+        int level;
+        switch (d[i]) {
+        case ChipDrive::Low:
+        case ChipDrive::WeakLow:
+            level = 0;
+            break;
+        case ChipDrive::High:
+        case ChipDrive::WeakHigh:
+            level = 1;
+            break;
+        default: {
+            const Pull pull = cond_[pin].pull;
+            level = pull == Pull::Up ? 1 : pull == Pull::Down ? 0 : floatingLevel_;
+            break;
+        }
+        }
+        v |= static_cast<unsigned>(level) << ((pin - 1) % 8);
+    }
+    return static_cast<uint8_t>(v);
+}
+
+PinCondition PinDriverPersonality::LiveCondition(int socketPin) const {
     PinCondition c;
     if (socketPin < 1 || socketPin > kSocketPins) return c;
     const int g = (socketPin - 1) / 8;
@@ -113,6 +271,11 @@ PinCondition PinDriverPersonality::Condition(int socketPin) const {
     }
     AddSupplyAndGround(prog_, socketPin, c);
     return c;
+}
+
+PinCondition PinDriverPersonality::Condition(int socketPin) const {
+    if (stale_) return LiveCondition(socketPin);
+    return socketPin >= 1 && socketPin <= kSocketPins ? cond_[socketPin] : PinCondition{};
 }
 
 int PinDriverPersonality::HeldLevel(int socketPin) const {
@@ -157,27 +320,41 @@ int PinDriverPersonality::ReadLevel(int socketPin) const {
 }
 
 void PinDriverPersonality::CheckContention() {
-    const Socket* s = prog_ ? Socket::Find(*prog_) : nullptr;
+    const Socket* s = socket_;
     if (!s) return;
-    for (int pin = 1; pin <= kSocketPins; ++pin) {
-        const uint64_t bit = uint64_t{1} << pin;
-        const int g = (pin - 1) / 8;
-        const uint8_t m = static_cast<uint8_t>(1u << ((pin - 1) % 8));
-        bool fight = false;
-        if ((float_[g] & m) == 0 && s->Occupied(pin)) {
-            const ChipDrive d = s->Output(*this, pin);
-            const bool high = (level_[g] & m) != 0;
-            if ((d == ChipDrive::Low && high) || (d == ChipDrive::High && !high)) {
-                // A supply or ground switched onto the pin overrides the driver.
-                const PinCondition c = Condition(pin);
-                fight = !c.grounded && c.supplyTenths < 0;
-            }
-        }
-        if (fight && !(contention_ & bit)) {
-            Violation("socket pin " + std::to_string(pin) + ": the chip drives against the logic driver");
-        }
-        contention_ = fight ? (contention_ | bit) : (contention_ & ~bit);
+    // Only a pin the logic driver holds can be fought; a supply or ground
+    // switched onto it overrides the driver.
+    uint64_t driven = 0;
+    for (int g = 0; g < 6; ++g) driven |= static_cast<uint64_t>(static_cast<uint8_t>(~float_[g])) << (g * 8 + 1);
+    // With one chip, only the pins it occupies (the others it leaves alone).
+    if (chip_ != nullptr) driven &= occupied_;
+    int pins[kSocketPins] = {};
+    size_t n = 0;
+    for (uint64_t m = driven; m != 0; m &= m - 1) pins[n++] = __builtin_ctzll(m);
+    ChipDrive d[kSocketPins] = {};
+    const auto& chips = s->Chips();
+    const bool one = chip_ != nullptr;
+    if (one) {
+        // One chip: its drive is the socket's, and it reports nothing.
+        chip_->Outputs(*this, pins, n, d);
     }
+    uint64_t fights = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int pin = pins[i];
+        const uint64_t bit = uint64_t{1} << pin;
+        if (!one) {
+            if (chips.empty() || !s->Occupied(pin)) continue;
+            d[i] = s->Output(*this, pin);
+        }
+        if (d[i] != ChipDrive::Low && d[i] != ChipDrive::High) continue;
+        const bool high = (level_[(pin - 1) / 8] & (1u << ((pin - 1) % 8))) != 0;
+        if ((d[i] == ChipDrive::High) == high) continue;
+        const PinCondition& c = cond_[pin];
+        if (c.grounded || c.supplyTenths >= 0) continue;
+        fights |= bit;
+        if (!(contention_ & bit)) Violation("socket pin " + std::to_string(pin) + ": the chip drives against the logic driver");
+    }
+    contention_ = fights;
 }
 
 void RegisterUniversalPersonalities() {
@@ -189,7 +366,13 @@ void RegisterUniversalPersonalities() {
 }
 
 PinDriverPersonality* FindPinDriver(const SimProgrammer& p) {
-    return dynamic_cast<PinDriverPersonality*>(p.Personality());
+    // Asked on every register write: only the pin drivers' ids are looked
+    // at closer, and the class has no subclass to search for.
+    SimPersonality* q = p.Personality();
+    if (q == nullptr) return nullptr;
+    const uint16_t id = q->Id();
+    if (id != kPersonalityUniversal && id != kPersonalityTest && id != kPersonalityVector) return nullptr;
+    return typeid(*q) == typeid(PinDriverPersonality) ? static_cast<PinDriverPersonality*>(q) : nullptr;
 }
 
 } // namespace sim

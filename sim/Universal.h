@@ -29,7 +29,7 @@
 
 namespace sim {
 
-class PinDriverPersonality : public SimPersonality, public PinEnvironment {
+class PinDriverPersonality final : public SimPersonality, public PinEnvironment {
 public:
     explicit PinDriverPersonality(uint16_t id);
 
@@ -37,6 +37,7 @@ public:
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
     std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+    void OnUnconfigure(SimProgrammer& p) override;
 
     // PinEnvironment
     PinCondition Condition(int socketPin) const override;
@@ -56,15 +57,49 @@ public:
     int ReadLevel(int socketPin) const;
 
 private:
+    // The start of every hook: the programmer, its socket and electrical
+    // model, and the pin table brought up to date.
     void Attach(SimProgrammer& p);
+    // Supply and ground switching may move before the next hook: until then
+    // every pin is worked out from the latches and the electrical model.
+    void MarkStale();
+    // The table brought up to date where a chip or a read is to use it.
+    void Fresh() {
+        if (stale_) Refresh();
+    }
+    void Refresh();
+    // The driver part of the table's entries for socket pins first..last.
+    void SetDrivers(int first, int last);
+    PinCondition LiveCondition(int socketPin) const;
     void CheckContention();
-    void LatchesChanged(SimProgrammer& p);
+    void LatchesChanged();
     const ProgrammerFaults* Faults() const;
     // The level something holds the pin at (-1: nothing but a pull).
     int HeldLevel(int socketPin) const;
+    // Register g's levels from the table, with the chips' drives in one call
+    // where one chip sits in the socket.
+    uint8_t ReadBlock(int g) const;
 
     uint16_t id_;
     SimProgrammer* prog_ = nullptr;
+    Socket* socket_ = nullptr;
+    const Electrical* electrical_ = nullptr;
+    uint64_t generation_ = 0; // the programmer's component generation of socket_ and electrical_
+    // The socket's one chip past its catalog adapter (nullptr unless one
+    // chip), as of the socket's revision chipsOf_.
+    ChipModel* chip_ = nullptr;
+    uint64_t chipsOf_ = 0;
+    // Bit n: chip_ occupies socket pin n, as of its pin list pinsOf_.
+    uint64_t occupied_ = 0;
+    const int* pinsOf_ = nullptr;
+    size_t pinCount_ = 0;
+    // Every pin's condition, the table the chips read while fresh;
+    // faultsSeen_ the electrical faults it was taken under, revision_ its
+    // supply revision.
+    PinCondition cond_[kSocketPins + 1] = {};
+    bool stale_ = true;
+    ProgrammerFaults faultsSeen_{};
+    uint64_t revision_ = 0;
     uint8_t float_[6] = {};
     uint8_t level_[6] = {};
     uint8_t pendingFloat_[6] = {};

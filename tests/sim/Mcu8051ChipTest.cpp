@@ -151,6 +151,40 @@ TEST_F(ChipAtPins, VoltageFaultsAreViolationsAndChangeNothing) {
     EXPECT_EQ(chip->Output(env, S(pin->data[0])), sim::ChipDrive::None);
 }
 
+// The data byte the part drives, asked for all socket pins at once, is what
+// each pin gives alone: unpowered, reading code and signature, pulsing.
+TEST_F(ChipAtPins, AllPinsAtOnceMatchEachPinAlone) {
+    for (const char* name : {"87C51", "87C51FB"}) {
+        SCOPED_TRACE(name);
+        env = Env{};
+        Seat("INTEL", name);
+        auto same = [&] {
+            int pins[sim::kSocketPins + 2];
+            for (int i = 0; i < sim::kSocketPins + 2; ++i) pins[i] = i; // 0 and 49 are off the socket
+            sim::ChipDrive all[sim::kSocketPins + 2];
+            chip->Outputs(env, pins, sim::kSocketPins + 2, all);
+            int driven = 0;
+            for (int i = 0; i < sim::kSocketPins + 2; ++i) {
+                const sim::ChipDrive one = i >= 1 && i <= sim::kSocketPins && chip->ChipPinAt(i) != 0 ? chip->Output(env, i) : sim::ChipDrive::None;
+                EXPECT_EQ(all[i], one) << "socket pin " << i;
+                driven += one == sim::ChipDrive::High || one == sim::ChipDrive::Low;
+            }
+            return driven;
+        };
+        EXPECT_EQ(same(), 0); // unpowered
+        PowerUp();
+        for (int i = 0; i < 5; ++i) Pulse(kWriteCode, 0x12, 0x5A, 127);
+        Read(kReadCode, 0x12);
+        EXPECT_GE(same(), 8);
+        Read(kReadSig, 0x31);
+        EXPECT_GE(same(), 8);
+        Bits(pin->mode, kWriteCode);
+        Drive(pin->ale, false);
+        chip->Update(env);
+        EXPECT_EQ(same(), 0); // pulsing
+    }
+}
+
 TEST(UniversalImage, Register12IsIdleOrAMicrocontrollerMode) {
     sim::RegisterUniversalPersonalities();
     for (uint8_t v : {0, 1, 2, 3, 0xFF}) {
