@@ -638,7 +638,7 @@ int PowerOnMap(int mode) {
     Run.Spare = (DeviceFlags & kNandSpareFlag) != 0;
     Run.BufferPage = PageSize;
     Run.BufferBlock = PageSize * Run.Chip.PagesPerBlock;
-    Run.Blocks = DeviceSize / Run.BufferBlock;
+    Run.Blocks = MapRowChipBlocks(DeviceVariant);
     for (uint32_t s = 0; s < kSockets; ++s) {
         Run.Bad[s].assign(Run.Blocks + 1, 0);
         Run.Map[s].assign(Run.Row == 83 ? kMap83Bytes : kMap86Bytes, 0xFF);
@@ -676,7 +676,7 @@ int PowerOnMap(int mode) {
 // data after one is refused before anything is written.
 bool BufferFitsRow86() {
     Run.BufferBlock = PageSize * MapRowGeometry(86, DeviceVariant).PagesPerBlock;
-    Run.Blocks = Run.BufferBlock != 0 ? DeviceSize / Run.BufferBlock : 0;
+    Run.Blocks = MapRowChipBlocks(DeviceVariant);
     if (Run.BufferBlock == 0) return true; // power-up refuses the record
     const uint32_t range = RangeBlocks();
     const uint32_t empty = FirstEmptyBufferBlock(0, range, true);
