@@ -205,6 +205,9 @@ template <class Store> int ProcessReadValue(int mode, uint32_t blank, uint32_t c
 
 int ProcessReadByte(int mode) {
     ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+    // A word narrower than a byte is the low bits of its buffer byte; the bits
+    // above are no cells of the part and compare as nothing.
+    if (DataWidth > 0 && DataWidth < 8) ExpectedValue &= (1u << DataWidth) - 1;
     // The window's tail is the next bank's head, so it may be written too.
     return ProcessReadValue(mode, BlankValue, BufferWindowBytes,
                             [] { BufferWindow[BufferIndex] = static_cast<uint8_t>(ReadValue); });

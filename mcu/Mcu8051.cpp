@@ -455,7 +455,10 @@ int ReadRange(const Row8051& row, int mode) {
         (row.address ? row.address : DriveAddress)(ChipAddress, a == DeviceStart);
         row.read();
         if (row.decodes) DecodeRead(ChipAddress);
-        r = ProcessReadByte(mode);
+        if (mode != 2 && row.registerAt != nullptr && row.registerAt(ChipAddress))
+            BufferIndex += mode == 0 || mode == 6 ? 1 : AddressStep;
+        else
+            r = ProcessReadByte(mode);
         if (r == -1) break;
         if (mode != 0 && BufferIndex > 0xFFFF) {
             r = AdvanceToNextBank();
@@ -479,7 +482,7 @@ int ProgramRange(const Row8051& row) {
         if (r != 1) break;
         (row.address ? row.address : DriveAddress)(ChipAddress, a == DeviceStart);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
-        r = row.programByte();
+        r = row.registerAt != nullptr && row.registerAt(ChipAddress) ? 1 : row.programByte();
         if (r != 1) break;
         BufferIndex += AddressStep;
         if (BufferIndex > 0xFFFF && AdvanceToNextBank() == -1) {

@@ -77,6 +77,11 @@ struct Row8051 {
     // Control-group values the walks write before reading or programming
     // (-1: none).
     int32_t readControl = -1, writeControl = -1;
+    // An address of the range that the part gives to a register, not to a
+    // code byte (the row handles the register after the range): Program
+    // writes nothing there, the compares pass over it and Read stores what
+    // the part shows there.
+    bool (*registerAt)(uint32_t a) = nullptr;
 };
 int ReadRange(const Row8051& row, int mode);
 int ProgramRange(const Row8051& row);

@@ -232,8 +232,15 @@ int ProgramCell122() {
     return 1;
 }
 
+// With the upper bank selected by P3.6 the special register answers at FFFFh:
+// a 64 KB part's code byte there and the register are one address in the
+// programming mode, so the range leaves FFFFh to the register, which Program
+// writes from the options after the array (a user's byte there would set the
+// lock and encryption bits).
+bool SpecialRegisterAt122(uint32_t a) { return a == kSpecialAddress && BankBoundary122 <= a; }
+
 const Row8051 kRow122{ReadPowerUp122, PowerDown122, ReadCell122, kNoLines, kNoLines, ProgramCell122,
-                      Address122,     false,        0,           1};
+                      Address122,     false,        0,           1,        SpecialRegisterAt122};
 
 // ---- the special register ---------------------------------------------------------------
 

@@ -529,7 +529,8 @@ BuildFailure BuildMap(int mode, uint32_t s) {
         std::fill(m.begin() + 256, m.end(), 0xFF);
         const uint32_t d = Run.DataBlocks;
         if (d > kMap86Entries) {
-            ShowMessageLine("Data blocks: %u, the block-0 map holds %u.", d, kMap86Entries);
+            ShowMessageLine("Data blocks: %u, the block-0 map holds %u: %u blocks missing.", d, kMap86Entries,
+                            d - kMap86Entries);
             return kNoPlace;
         }
         std::vector<uint8_t> bad(Run.Blocks + 1, 0);
@@ -543,7 +544,8 @@ BuildFailure BuildMap(int mode, uint32_t s) {
             if (!bad[b]) good.push_back(b);
         }
         if (good.size() < d) {
-            ShowMessageLine("Data blocks: %u, good blocks: %u.", d, static_cast<unsigned>(good.size()));
+            ShowMessageLine("Data blocks: %u, good blocks: %u: %u blocks missing.", d,
+                            static_cast<unsigned>(good.size()), d - static_cast<unsigned>(good.size()));
             return kNoPlace;
         }
         std::reverse(good.begin(), good.end());
@@ -603,6 +605,27 @@ int ReadMap(uint32_t s) {
     return 1;
 }
 
+// Row 83 places the range in ProgramBlockSize logical blocks, each a good
+// block after block 0: a range that needs more than a socket's map can give
+// is refused before a page is written, naming the blocks missing.
+bool RangeFits83() {
+    const uint64_t bytes = uint64_t{DeviceEnd} + 1 - DeviceStart;
+    const uint64_t need = (bytes + Run.BufferBlock - 1) / Run.BufferBlock;
+    for (uint32_t s = 0; s < Sockets(); ++s) {
+        uint32_t good = 0;
+        for (uint32_t b = 0; b < Run.Blocks; ++b)
+            if (!Reserved(Entry83(s, b))) ++good;
+        const uint64_t holds = std::min<uint64_t>(good, ProgramBlockSize);
+        if (need <= holds) continue;
+        if (Sockets() > 1) ShowMessageLine("Socket#%u", s + 1);
+        ShowMessageLine("Program range: %u blocks, the part holds %u: %u blocks missing.",
+                        static_cast<unsigned>(need), static_cast<unsigned>(holds),
+                        static_cast<unsigned>(need - holds));
+        return false;
+    }
+    return true;
+}
+
 int PowerOnMap(int mode) {
     Run = NandRun{};
     Run.Row = CurrentAlgorithm;
@@ -615,7 +638,7 @@ int PowerOnMap(int mode) {
     Run.Spare = (DeviceFlags & kNandSpareFlag) != 0;
     Run.BufferPage = PageSize;
     Run.BufferBlock = PageSize * Run.Chip.PagesPerBlock;
-    Run.Blocks = DeviceSize / Run.BufferBlock;
+    Run.Blocks = MapRowChipBlocks(DeviceVariant);
     for (uint32_t s = 0; s < kSockets; ++s) {
         Run.Bad[s].assign(Run.Blocks + 1, 0);
         Run.Map[s].assign(Run.Row == 83 ? kMap83Bytes : kMap86Bytes, 0xFF);
@@ -642,6 +665,7 @@ int PowerOnMap(int mode) {
         Run.BadCount[s] = Run.Row == 83 ? Run.Map[s][16] : static_cast<uint32_t>(BadList86(s).size());
     }
     if (mode != 1) return 1;
+    if (Run.Row == 83 && !RangeFits83()) return -1;
     for (uint32_t s = 0; s < Sockets(); ++s) {
         if (BuildOrReport(1, s) != 1) return -1;
     }
@@ -652,7 +676,7 @@ int PowerOnMap(int mode) {
 // data after one is refused before anything is written.
 bool BufferFitsRow86() {
     Run.BufferBlock = PageSize * MapRowGeometry(86, DeviceVariant).PagesPerBlock;
-    Run.Blocks = Run.BufferBlock != 0 ? DeviceSize / Run.BufferBlock : 0;
+    Run.Blocks = MapRowChipBlocks(DeviceVariant);
     if (Run.BufferBlock == 0) return true; // power-up refuses the record
     const uint32_t range = RangeBlocks();
     const uint32_t empty = FirstEmptyBufferBlock(0, range, true);
@@ -683,6 +707,7 @@ int MapRead(int mode) {
     auto skippedBytes = [&]() -> uint64_t {
         return logical && Run.Row == 83 ? uint64_t{Run.Skipped[cs]} * block : 0;
     };
+    uint64_t compared = DeviceStart; // the range's offset the reads reached
     for (uint64_t l = DeviceStart; l <= DeviceEnd + skippedBytes() && l < chipEnd; l += page) {
         const uint32_t L = static_cast<uint32_t>(l);
         result = StepProgress(static_cast<uint32_t>(l - skippedBytes()));
@@ -708,6 +733,20 @@ int MapRead(int mode) {
         const int ready = Address(ToChip(static_cast<uint32_t>(at)), false, true);
         WriteRegister(4, 0x13);
         if (ready != 1 || ReadPage(page, static_cast<uint32_t>(at), mode) != 1) {
+            result = -1;
+            break;
+        }
+        compared = l + page - skippedBytes();
+    }
+    // A verify covers the whole range: what the map gives no block for is
+    // not on the part, so the rest of the buffer must be erased bytes.
+    if (result == 1 && logical && (mode == 1 || mode == 3)) {
+        for (uint64_t a = compared; a <= DeviceEnd; ++a) {
+            const uint8_t v = ReadBufferByteCached(static_cast<uint32_t>(a));
+            if (v == 0xFF) continue;
+            ChipAddress = static_cast<uint32_t>(a);
+            ReadValue = 0xFF;
+            ExpectedValue = v;
             result = -1;
             break;
         }

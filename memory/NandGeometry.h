@@ -24,6 +24,14 @@ inline NandGeometry MapRowGeometry(uint32_t row, uint32_t variant) {
     return {512, variant <= 4 ? 16u : 32u};
 }
 
+// The blocks of the chip a map row formats, by variant: each format names its
+// chip's size (32, 64, 128 and 256 Mbit). The record's size is the logical
+// range the map gives blocks for, which block 0 and bad blocks keep below it.
+inline uint32_t MapRowChipBlocks(uint32_t variant) {
+    constexpr uint32_t kBlocks[] = {512, 1024, 1024, 2048};
+    return variant >= 3 && variant <= 6 ? kBlocks[variant - 3] : 0;
+}
+
 // The blocks a map row keeps tables and maps for.
 inline uint32_t MapRowBlockLimit(uint32_t row) {
     return row == 83 ? 2048 : 1024;

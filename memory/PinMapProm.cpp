@@ -62,6 +62,9 @@ int StrobePin() { return Pin(Map.Control[0]); }
 int SecondPin() { return Pin(Map.Control[1]); }
 
 bool MakerIs(const char* name) { return CurrentMakerName == name; }
+// The Signetics parts are the Philips parts under their older maker name: one
+// data sheet, one programming method.
+bool PhilipsMaker() { return MakerIs("PHILIPS") || MakerIs("SIGNETICS(PHILIPS)"); }
 bool ByteWriteMaker() {
     return MakerIs("ATMEL") || MakerIs("WAFERSCALE-INTEGRATION") || MakerIs("MICROCHIP") || MakerIs("ICT");
 }
@@ -115,7 +118,7 @@ void PowerOnDevice(int mode) {
     DelayMsSlot(100);
     FloatPinGroup(1, 0, Map.LastData);
     for (int i = 0; i < kControlSlots && Map.Control[i] != 0; ++i) {
-        if (i == 0 && mode == 1 && MakerIs("PHILIPS")) SetPin(StrobePin(), 1);
+        if (i == 0 && mode == 1 && PhilipsMaker()) SetPin(StrobePin(), 1);
         SetPin(Pin(Map.Control[i]), Map.Control[i] > 100 ? 1 : 0);
     }
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
@@ -235,7 +238,7 @@ int ByteWriteRoutine(uint32_t) {
 
 int VoltagePairRoutine(uint32_t blow) {
     int f = 105, c = 105;
-    if (MakerIs("PHILIPS")) f = 175, c = 88;
+    if (PhilipsMaker()) f = 175, c = 88;
     if (MakerIs("RUSSIAN")) {
         f = DeviceVariant == 0 ? 190 : 125;
         c = DeviceVariant == 0 ? 95 : 105;
@@ -259,32 +262,28 @@ int VoltagePairRoutine(uint32_t blow) {
     return 1;
 }
 
-// Control entries 2-5 that name a socket pin as they stand; absent entries (0)
-// and those marked high at power-up (1xx) name no pin and are skipped.
-void ControlPins2To5(int level) {
-    for (int i = 1; i <= 4; ++i) {
-        const int p = static_cast<int>(Map.Control[i]);
-        if (IsZifPin(p)) SetPin(p, level);
-    }
-}
-
+// One fuse at a time as the maker's procedure has it: the outputs are
+// disabled (/G high) before the output to program is driven, that output and
+// VCC go to 10.5 V, and /G low for the pulse; VCC returns to 5 V before the
+// outputs are enabled again for the read-back.
 int TexasRoutine(uint32_t blow) {
     const int strobe = StrobePin();
     for (int b = 0; b <= Map.LastData; ++b) {
-        WritePinGroup(1, 0, Map.LastData, 0xFF);
         if ((blow >> b & 1) == 0) continue;
         SetPin(strobe, 1);
-        ControlPins2To5(0);
-        SetPin(DataPin(b), 0);
-        SetPin(18, 0);
-        DelayShortUsSlot(2);
+        SetSupplyPinA(DataPin(b), 1);
+        Channels12(105);
+        SupplyDac(105);
+        DelayShortUsSlot(10);
         SetPin(strobe, 0);
-        DelayShortUsSlot(2);
+        DelayShortUsSlot(20);
         SetPin(strobe, 1);
-        DelayShortUsSlot(2);
-        SetPin(strobe, 0);
-        ControlPins2To5(1);
+        SupplyDac(50);
+        Channels12(50);
+        SetSupplyPinA(DataPin(b), 0);
+        DelayShortUsSlot(10);
     }
+    SetPin(strobe, 0);
     return 1;
 }
 
@@ -293,7 +292,7 @@ Routine MakerRoutine() {
     if (MakerIs("AMD")) return AmdRoutine;
     if (MakerIs("FUJITSU")) return FujitsuRoutine;
     if (ByteWriteMaker()) return ByteWriteRoutine;
-    if (MakerIs("NATIONAL-SEMICONDUCTOR") || MakerIs("PHILIPS") || MakerIs("RUSSIAN")) return VoltagePairRoutine;
+    if (MakerIs("NATIONAL-SEMICONDUCTOR") || PhilipsMaker() || MakerIs("RUSSIAN")) return VoltagePairRoutine;
     if (MakerIs("TEXAS-INSTRUMENTS")) return TexasRoutine;
     return nullptr; // compared only
 }

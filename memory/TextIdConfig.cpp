@@ -22,6 +22,9 @@ constexpr char kIdText[] = "ALTERA9";
 uint32_t Ctl33 = 0;
 // The buffer index of DeviceEnd's byte, where the option bits live.
 uint64_t g_optionIndex = 0;
+// Program takes DeviceEnd's byte when its word is loaded: the bank advance
+// after that word moves the window off it.
+int g_optionByte = -1;
 
 void SetCtl33(uint32_t mask, int on) {
     Ctl33 = on ? (Ctl33 | mask) : (Ctl33 & ~mask);
@@ -176,6 +179,7 @@ int End33(int r) {
 }
 
 uint32_t ExpectedOptions33() {
+    if (g_optionByte >= 0) return static_cast<uint32_t>(g_optionByte) | 0xF0;
     return (g_optionIndex < BufferWindowBytes ? BufferWindow[g_optionIndex] : 0xFF) | 0xF0;
 }
 
@@ -257,6 +261,7 @@ int Alg33Read(int mode) {
     SetCtl33(4, 0);
     SetCtl33(1, 0);
     g_optionIndex = BufferIndex;
+    g_optionByte = -1;
     if (r == 1) r = ReadOptionBits33(mode);
     return End33(r);
 }
@@ -265,12 +270,16 @@ int Alg33Program() {
     if (Setup33(1) != 1) return -1;
     WriteRegister(4, 1);
     g_optionIndex = BufferWindowBytes; // none until the loop reaches DeviceEnd
+    g_optionByte = -1;
     int r = 1;
     for (uint64_t a = DeviceStart; a < DeviceEnd && r == 1; a += 4) {
         ChipAddress = static_cast<uint32_t>(a);
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        if (a + 4 > DeviceEnd) g_optionIndex = BufferIndex + (DeviceEnd - a) * AddressStep;
+        if (a + 4 > DeviceEnd) {
+            g_optionIndex = BufferIndex + (DeviceEnd - a) * AddressStep;
+            if (g_optionIndex < BufferWindowBytes) g_optionByte = BufferWindow[g_optionIndex];
+        }
         r = LoadWord33();
         if (r == 1 && a == 0) SendAddress33(0, 0);
         int polls = 0;
@@ -279,10 +288,7 @@ int Alg33Program() {
             else ProgramPulse33(100);
         }
         BufferIndex += 4 * AddressStep;
-        if (r == 1 && BufferIndex > 0xFFFF) {
-            if (g_optionIndex < BufferWindowBytes && g_optionIndex > 0xFFFF) g_optionIndex -= 0x10000;
-            r = AdvanceToNextBank();
-        }
+        if (r == 1 && BufferIndex > 0xFFFF) r = AdvanceToNextBank();
     }
     if (g_optionIndex >= BufferWindowBytes) g_optionIndex = BufferIndex;
     if (r == 1) r = ProgramOptionBits33();

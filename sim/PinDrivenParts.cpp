@@ -196,6 +196,16 @@ FusePromConfig National(FusePromConfig c) {
     c.blowMin = 100, c.blowMaxTenths = 110;
     return c;
 }
+// Texas Instruments Ti-W link PROMs: shipped with every output low, a blown
+// link reads high. One output at a time at 10.5 V with the outputs disabled
+// (/G high), VCC stepped to 10.5 V, then /G low for the pulse. The part's data
+// sheet found gives no text beyond its headings; the levels are the maker's
+// programming procedure of its Schottky PROM family, not checked on this page.
+FusePromConfig Texas(FusePromConfig c) {
+    c.vccProgMin = 100, c.vccProgMax = 110, c.vccMaxTenths = 110;
+    c.blowMin = 100, c.blowMaxTenths = 110;
+    return c;
+}
 // Output at 20 V with /CE at 15 V, VCC at 5 V.
 FusePromConfig Amd(FusePromConfig c) {
     c.style = FuseStyle::StrobeAtSupply;
@@ -247,7 +257,7 @@ const FusePromPart kProms[] = {
     {"NATIONAL-SEMICONDUCTOR", "DM74S288", [] { return National(Prom32x8("DM74S288")); }},
     {"AMD", "Am27S19", [] { return Amd(Prom32x8("Am27S19")); }},
     {"FUJITSU", "MB7051", [] { return Fujitsu(Prom32x8("MB7051")); }},
-    {"TEXAS-INSTRUMENTS", "TBP18S030", [] { return Prom32x8("TBP18S030"); }},
+    {"TEXAS-INSTRUMENTS", "TBP18S030", [] { return Texas(Prom32x8("TBP18S030")); }},
     {"WAFERSCALE-INTEGRATION", "WS57C191", Ws57c191},
 };
 

@@ -230,6 +230,34 @@ TEST_F(Prom, OptionBitsAtTheLastAddress) {
     }
 }
 
+// A full 64 KB range: the last byte's low four bits reach the option bits
+// though its word ends the first bank, and the image read back from the part
+// programs a second part to the same cells and options.
+TEST_F(Prom, AFullRangeCarriesTheLastByteIntoTheOptionBits) {
+    Seat("EPC1441");
+    ASSERT_EQ(DeviceEnd, 0xFFFFu);
+    FillPattern(0x10000, 4);
+    FillBufferRange(0xFFFF, 0xFFFF, 0x35);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(textId->OptionBits(), 0x05);
+    for (uint32_t a = 0; a < 0xFFFF; a += 0x0FFF) EXPECT_EQ(textId->Byte(a), BufferByte(a)) << a;
+    EXPECT_EQ(textId->Byte(0xFFFE), BufferByte(0xFFFE));
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    FillBufferRange(0, 0xFFFF, 0x00);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferByte(0xFFFF), 0xF5);
+    const uint8_t firstByte = textId->Byte(0x1234);
+    std::vector<uint8_t> image(0x10000);
+    for (uint32_t a = 0; a < 0x10000; ++a) image[a] = BufferByte(a);
+    Seat("EPC1441");
+    for (uint32_t a = 0; a < 0x10000; ++a) FillBufferRange(a, a, image[a]);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(textId->OptionBits(), 0x05);
+    EXPECT_EQ(textId->Byte(0x1234), firstByte);
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    ExpectNoViolations();
+}
+
 // The dialog on both rows: its texts, Cancel leaves the part, OK sets the
 // polarity (then read mode 2 reports it and reads with it), a refused write.
 TEST_F(Prom, PolarityDialog) {

@@ -33,7 +33,8 @@ class NandRun : public MemoryRun {
     }
 
     // Selects the part, takes only its first `deviceBlocks` blocks for the
-    // device (so whole-chip scans and erases stay short), keeps `blocks`
+    // device (so row 77's whole-chip scans and erases stay short; the map
+    // rows format the chip their variant names), keeps `blocks`
     // buffer blocks of range and seats a blank chip in the socket, or in
     // `gang` gang sockets.
     void Start(const NandPart& p, uint32_t blocks, int gang = 0, uint32_t deviceBlocks = 24) {

@@ -261,7 +261,9 @@ TEST_F(NandRun, Row83LogicalAndPhysicalReads) {
     ProgramBlockSize = 2;
     FillRange(5);
     const auto data = BufferCopy(0, 6 * bufferBlock);
+    DeviceEnd = 2 * bufferBlock - 1; // what two logical blocks hold
     ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    DeviceEnd = 6 * bufferBlock - 1;
     EXPECT_EQ(ChipBlock(*chips[0], 1), BufferCopy(0, chipBlock));
     EXPECT_EQ(ChipBlock(*chips[0], 3), BufferCopy(chipBlock, chipBlock));
     EXPECT_EQ(ChipBlock(*chips[0], 4), Blank(chipBlock));
@@ -291,53 +293,90 @@ TEST_F(NandRun, Row83LogicalAndPhysicalReads) {
 
 // A socket whose good blocks run out stops: nothing is written past the
 // device's last block, whatever the rows skipped (row 77 with its last two
-// blocks bad in one gang socket, row 83 with a bad block and more logical
-// blocks than the chip has).
+// blocks bad in one gang socket). Row 83 with fewer logical blocks than the
+// range needs refuses the range before writing a page, naming the blocks
+// missing.
 using LastBlock = NandCase<NandPart>;
 TEST_P(LastBlock, NothingIsWrittenPastIt) {
     Start(GetParam(), 4, 2, 4);
     chips[1]->MarkBad(2);
     chips[1]->MarkBad(3);
-    ProgramBlockSize = 500;
+    const bool row83 = CurrentAlgorithm == 83;
+    ProgramBlockSize = row83 ? 3 : 500;
     FillRange(3);
     VerifyAfterProgram = 0;
-    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpProgram), row83 ? -1 : 1) << LogText();
     for (sim::NandChip* c : chips) {
         for (uint32_t b = 4; b < 8; ++b)
             EXPECT_TRUE(c->BlockBlank(b)) << b;
     }
-    EXPECT_EQ(ChipBlock(*chips[1], 1), BufferCopy(CurrentAlgorithm == 77 ? chipBlock : 0, chipBlock));
+    if (row83) {
+        ExpectLinesInOrder({"Socket#1", "Program range: 4 blocks, the part holds 3: 1 blocks missing."});
+        for (uint32_t b = 1; b < 4; ++b)
+            EXPECT_TRUE(chips[0]->BlockBlank(b)) << b;
+        EXPECT_TRUE(chips[1]->BlockBlank(1));
+    } else {
+        EXPECT_EQ(ChipBlock(*chips[1], 1), BufferCopy(chipBlock, chipBlock));
+    }
     ExpectNoViolations();
 }
 INSTANTIATE_TEST_SUITE_P(Rows, LastBlock,
                          ::testing::Values(NandPart{"TOSHIBA", "TC58V32AFT"},
                                            NandPart{"SAMSUNG", "K9F3208W0A"}));
 
-// An empty block-size text (0) writes block 0 only.
-TEST_F(NandRun, Row83WithoutLogicalBlocksWritesOnlyBlockZero) {
+// An empty block-size text (0) gives the range no logical block: the
+// Program is refused before block 0 or any page is written.
+TEST_F(NandRun, Row83WithoutLogicalBlocksWritesNothing) {
     Start({"SAMSUNG", "K9F3208W0A"}, 3);
     ASSERT_EQ(Run(OpBlankCheck), 1) << LogText(); // formatted
     const uint32_t erasesBefore = chips[0]->Erases(0);
     ProgramBlockSize = 0;
     FillRange(6);
     VerifyAfterProgram = 0;
-    ASSERT_EQ(Run(OpProgram), 1) << LogText();
-    EXPECT_EQ(chips[0]->Erases(0), erasesBefore + 1);
+    ASSERT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(HasLine("Program range: 3 blocks, the part holds 0: 3 blocks missing.")) << LogText();
+    EXPECT_EQ(chips[0]->Erases(0), erasesBefore);
     for (uint32_t b = 1; b < 4; ++b)
         EXPECT_EQ(ChipBlock(*chips[0], b), Blank(chipBlock)) << b;
+}
+
+// A verify compares the whole range: data past what the map gives blocks
+// for is not on the part (row 83 beyond its logical blocks, row 86 on a part
+// whose refused Program left no entry).
+TEST_F(NandRun, VerifyFailsWhereTheMapHoldsNoneOfTheRange) {
+    Start({"SAMSUNG", "K9F3208W0A"}, 3);
+    ProgramBlockSize = 2;
+    FillRange(8);
+    DeviceEnd = 2 * bufferBlock - 1;
+    VerifyAfterProgram = 0;
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    DeviceEnd = 3 * bufferBlock - 1;
+    EXPECT_EQ(Run(OpVerify), -1) << LogText();
+    FillBufferRange(2 * bufferBlock, DeviceEnd, 0xFF);
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    ExpectNoViolations();
+}
+TEST_F(NandRun, Row86VerifyOfARefusedProgramFails) {
+    Start({"SAMSUNG", "KM29W32000AT"}, 65, 0, 80);
+    FillRange(4);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine("Data blocks: 65, the block-0 map holds 64: 1 blocks missing.")) << LogText();
+    EXPECT_EQ(Run(OpVerify), -1) << LogText();
+    ExpectNoViolations();
 }
 
 // Row 86 fills the highest good blocks; its logical read stops at the
 // first empty entry; Erase keeps block 0 and the bad blocks.
 TEST_F(NandRun, Row86PlacesDataAtTheTop) {
     Start({"SAMSUNG", "KM29W32000AT"}, 4);
-    chips[0]->MarkBad(22); // of 24
+    chips[0]->MarkBad(510); // of 512
     FillRange(9);
     FillBufferRange(3 * bufferBlock, DeviceEnd, 0xFF); // D = 3
     ASSERT_EQ(Run(OpProgram), 1) << LogText();
-    EXPECT_EQ(ChipBlock(*chips[0], 20), BufferCopy(0, chipBlock));
-    EXPECT_EQ(ChipBlock(*chips[0], 21), BufferCopy(chipBlock, chipBlock));
-    EXPECT_EQ(ChipBlock(*chips[0], 23), BufferCopy(2 * chipBlock, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 508), BufferCopy(0, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 509), BufferCopy(chipBlock, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 511), BufferCopy(2 * chipBlock, chipBlock));
     EXPECT_EQ(chips[0]->PageByte(0, 0x18), 0);
     EXPECT_EQ(chips[0]->PageByte(0, 0x19), 6);
     const auto data = BufferCopy(0, 3 * bufferBlock);
@@ -349,8 +388,8 @@ TEST_F(NandRun, Row86PlacesDataAtTheTop) {
     const uint32_t block0Erases = chips[0]->Erases(0);
     ASSERT_EQ(Run(OpErase), 1) << LogText();
     EXPECT_EQ(chips[0]->Erases(0), block0Erases);
-    EXPECT_EQ(chips[0]->Erases(22), 0u);
-    EXPECT_EQ(chips[0]->Erases(20), 1u);
+    EXPECT_EQ(chips[0]->Erases(510), 0u);
+    EXPECT_EQ(chips[0]->Erases(508), 1u);
     EXPECT_EQ(chips[0]->PageByte(0, 0), 0xFE); // the map stays
     ExpectNoViolations();
 }
@@ -377,7 +416,7 @@ TEST_P(Row86Refusal, NothingIsWritten) {
 INSTANTIATE_TEST_SUITE_P(
     Buffers, Row86Refusal,
     ::testing::Values(PlaceCase{4, 1, "Buffer block 1 is empty: block 2 and after would not be written."},
-                      PlaceCase{65, 99, "Data blocks: 65, the block-0 map holds 64."}));
+                      PlaceCase{65, 99, "Data blocks: 65, the block-0 map holds 64: 1 blocks missing."}));
 
 // Records the map rows cannot serve: power-up fails with the librarian's reason.
 TEST_F(NandRun, MapRowsRefuseRecordsTheyCannotServe) {
@@ -421,7 +460,7 @@ struct FaultCase {
 const FaultCase kFaultCases[] = {
     {{"TOSHIBA", "TC58V32AFT"}, 0, OpProgram, [](auto& c) { c[0]->FailProgram(1); }, "Program error!"},
     {{"SAMSUNG", "K9F3208W0A"}, 0, OpProgram, [](auto& c) { c[0]->FailProgram(2); }, "Program error!"},
-    {{"SAMSUNG", "KM29W32000AT"}, 0, OpProgram, [](auto& c) { c[0]->FailProgram(23); }, "Program error!"},
+    {{"SAMSUNG", "KM29W32000AT"}, 0, OpProgram, [](auto& c) { c[0]->FailProgram(511); }, "Program error!"},
     {{"TOSHIBA", "TC58V32AFT"}, 0, OpErase, [](auto& c) { c[0]->FailErase(7); }, "Erase error!"},
     {{"SAMSUNG", "K9F3208W0A"}, 0, OpErase, [](auto& c) { c[0]->FailErase(7); }, "Erase error!"},
     {{"SAMSUNG", "KM29W32000AT"}, 0, OpErase, [](auto& c) { c[0]->FailErase(7); }, "Erase error!"},

@@ -60,13 +60,16 @@ TEST_P(EveryMakerStyle, BlankProgramVerifyAndRead) {
 INSTANTIATE_TEST_SUITE_P(Makers, EveryMakerStyle,
                          ::testing::Values(Style{"Philips8Bit", "PHILIPS", "82S123"},
                                            Style{"Philips4Bit", "PHILIPS", "82S129"},
+                                           Style{"Signetics", "SIGNETICS(PHILIPS)", "82S123"},
+                                           Style{"Texas", "TEXAS-INSTRUMENTS", "TBP18S030"},
                                            Style{"National", "NATIONAL-SEMICONDUCTOR", "DM74S288"},
                                            Style{"Amd", "AMD", "Am27S19"}, Style{"Fujitsu", "FUJITSU", "MB7051"},
                                            Style{"WaferscaleByteWrite", "WAFERSCALE-INTEGRATION", "WS57C191"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PromRun, AMakerWithoutRoutineFailsAtTheFirstDifferingDatum) {
-    SelectAndSeat("SIGNETICS(PHILIPS)", "82S123");
+    SelectAndSeat("PHILIPS", "82S123");
+    CurrentMakerName = "HARRIS";
     FillBufferRange(0, 31, 0);
     FillBufferRange(3, 3, 0x41);
     EXPECT_EQ(Run(OpProgram), -1);
@@ -100,14 +103,39 @@ TEST_F(PromRun, TooLowASupplyProgramsNothing) {
     EXPECT_TRUE(chip->IsBlank());
 }
 
-// The routine has no settled electrical meaning: nothing blows, the run fails
-// at the compare and ends.
-TEST_F(PromRun, TheTexasRoutineBlowsNothingAndFailsAtTheCompare) {
+// A link that does not open stops the run at its address; the words before
+// it are on the part.
+TEST_F(PromRun, ATexasLinkThatDoesNotOpenFailsAtItsAddress) {
     SelectAndSeat("TEXAS-INSTRUMENTS", "TBP18S030");
-    FillData(4);
+    FillBufferRange(0, 31, 0x81);
+    chip->StickBit(2, 7);
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine("Program error!")) << LogText();
-    EXPECT_TRUE(chip->IsBlank());
+    EXPECT_TRUE(HasLine("  Chip addr: 000002h  data: 0001h")) << LogText();
+    EXPECT_EQ(chip->Word(0), 0x81);
+    EXPECT_EQ(chip->Word(1), 0x81);
+    EXPECT_EQ(chip->Word(2), 0x01);
+    EXPECT_EQ(chip->Word(3), 0x00);
+    ExpectNoViolations();
+}
+
+// A 4-bit part holds the low nibble of each buffer byte: the high nibble of a
+// file's bytes neither fails program and verify nor reaches the part, and a
+// read stores the nibble alone.
+TEST_F(PromRun, ANibblePartProgramsAndVerifiesTheLowBitsOfEachByte) {
+    SelectAndSeat("PHILIPS", "82S129");
+    FillPattern(DeviceEnd + 1, 9);
+    FillBufferRange(0, 0, 0xF5);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Word(a), BufferByte(a) & 0x0F) << "address " << a;
+    FillBufferRange(0, BufferByteSize - 1, 0xA0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferByte(0), 0x05);
+    // A difference in the nibble still fails the verify.
+    FillBufferRange(7, 7, static_cast<uint8_t>(BufferByte(7) ^ 0x04));
+    EXPECT_EQ(Run(OpVerify), -1);
+    ExpectNoViolations();
 }
 
 TEST_F(PromRun, AFujitsuFuseThatNeverBlowsFailsAfter100Pulses) {
@@ -191,20 +219,19 @@ TEST_F(PromTraffic, VoltagePairsOfTheRussianSubTypes) {
     }
 }
 
-TEST_F(PromTraffic, TheTexasSequenceDrivesOnlyControlEntriesThatNameAPin) {
-    // Sub-type 7, a 24-pin pin-out: strobe 32, entries 130 and 131 (high at
-    // power-up), then pin 33.
-    ProgramBit0("TEXAS-INSTRUMENTS", "TBP18S030", 7, {32, 33, 30, 31, 21}, nullptr, kDip24);
-    const auto strobe = watch->Changes(32);
-    ASSERT_GE(strobe.size(), 4u);
-    EXPECT_EQ(watch->FallingEdges(32), 2); // high, low, high, low
-    // Between the strobe's first rise and its last fall, before the power-down:
-    const uint64_t from = strobe[strobe.size() - 4].us, to = strobe.back().us;
-    EXPECT_EQ(watch->LevelAt(33, from), 0); // control entry 4 low for the bit, high after
-    EXPECT_GE(watch->Peak(33), 20);
-    EXPECT_EQ(watch->FallingEdges(21, from, to), 1); // the data pin of bit 0 low
-    EXPECT_EQ(watch->FallingEdges(30, 0, to), 0);  // entries 130 and 131 stay high
-    EXPECT_EQ(watch->FallingEdges(31, 0, to), 0);
+TEST_F(PromTraffic, TheTexasSequenceDisablesTheOutputsBeforeDrivingOne) {
+    // Sub-type 0, 16 pins: /G on socket pin 31, O1 on 17, VCC on 32.
+    ProgramBit0("TEXAS-INSTRUMENTS", "TBP18S030", 0, {31, 17, 32});
+    const auto data = watch->Changes(17);
+    ASSERT_FALSE(data.empty());
+    uint64_t driven = 0;
+    for (const auto& c : data)
+        if (c.tenths >= 20 && driven == 0) driven = c.us;
+    ASSERT_NE(driven, 0u);
+    EXPECT_GE(watch->LevelAt(31, driven), 20); // outputs off when O1 is driven
+    EXPECT_NEAR(watch->Peak(17), 105, 2);
+    EXPECT_NEAR(watch->Peak(32), 105, 2);
+    EXPECT_EQ(watch->FallingEdges(31, driven), 2); // the pulse, then enabled for the read-back
 }
 
 } // namespace
