@@ -1,6 +1,7 @@
 #include "sim/SocketBus.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <iterator>
 
@@ -43,6 +44,22 @@ void SocketBusPersonality::ElectricalConditions(PinCondition* c, int skipPin) co
     if (skipPin >= 1 && skipPin <= kSocketPins) c[skipPin] = PinCondition{};
 }
 
+PinCondition* SocketBusPersonality::ResetSnapshot(int s, uint64_t touched) {
+    PinCondition* c = snap_[s];
+    if (snapRevision_[s] != supplyRevision_) {
+        std::copy(std::begin(supply_), std::end(supply_), c);
+        snapRevision_[s] = supplyRevision_;
+        return c;
+    }
+    touched &= ~uint64_t{1} & ((uint64_t{1} << (kSocketPins + 1)) - 1);
+    while (touched != 0) {
+        const int p = std::countr_zero(touched);
+        touched &= touched - 1;
+        c[p] = supply_[p];
+    }
+    return c;
+}
+
 void SocketBusPersonality::UpdateChips() {
     dirty_ = false;
     const SocketList& sockets = Sockets();
@@ -58,12 +75,20 @@ void SocketBusPersonality::UpdateChips() {
 void SocketBusPersonality::Sync() {
     if (!dirty_) return;
     if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {
-        for (int p = 1; p <= kSocketPins; ++p) {
-            electrical_[p] = e->Pin(p);
-            supply_[p] = PinCondition{};
-            ApplySupply(electrical_[p], supply_[p]);
+        // The pins are worked out again only when the electrical side moved
+        // one; the chips hear of the sync either way.
+        const uint64_t revision = e->Revision();
+        if (e != electricalOf_ || revision != electricalRevision_) {
+            const PinState* pins = e->Pins();
+            for (int p = 1; p <= kSocketPins; ++p) {
+                electrical_[p] = pins[p];
+                supply_[p] = PinCondition{};
+                ApplySupply(electrical_[p], supply_[p]);
+            }
+            supplyRevision_ = PinEnvironment::NewSupplyRevision();
+            electricalOf_ = e;
+            electricalRevision_ = revision;
         }
-        supplyRevision_ = PinEnvironment::NewSupplyRevision();
     }
     UpdateChips();
 }

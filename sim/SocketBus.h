@@ -77,6 +77,14 @@ protected:
     void Sync();
     // The electrical conditions of every pin into c (skipPin floating).
     void ElectricalConditions(PinCondition* c, int skipPin = 0) const;
+    // Brings snap_[s] back to the electrical conditions (supply_) and returns
+    // it: the whole table when the supplies changed since snap_[s] was last
+    // reset this way, else only the pins in `touched` (bit p: socket pin p),
+    // which must name every pin the bus changed in snap_[s] since.
+    PinCondition* ResetSnapshot(int s, uint64_t touched);
+    // Whether snap_[s] holds the supply and ground conditions of the present
+    // supply revision (reset by ResetSnapshot since they last changed).
+    bool SnapshotSuppliesCurrent(int s) const { return snapRevision_[s] == supplyRevision_; }
     // Records a register write the bus does not expect ("<bus>: register 5
     // written 07h not expected"); true, the write is taken.
     static bool Unexpected(SimProgrammer& p, const char* bus, uint8_t reg, uint8_t value);
@@ -94,6 +102,11 @@ protected:
     // and its revision (drawn afresh whenever they are refreshed).
     PinCondition supply_[kSocketPins + 1];
     uint64_t supplyRevision_ = PinEnvironment::NewSupplyRevision();
+    // The Electrical revision supply_ and electrical_ were taken at (0 none).
+    const Electrical* electricalOf_ = nullptr;
+    uint64_t electricalRevision_ = 0;
+    // The supply revision snap_[s] was last reset to by ResetSnapshot.
+    uint64_t snapRevision_[kMaxSockets] = {};
     // Sockets() as of the programmer's component generation.
     mutable SocketList sockets_;
     mutable const SimProgrammer* socketsOf_ = nullptr;
