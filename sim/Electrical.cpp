@@ -241,8 +241,26 @@ void Electrical::Recompute() const {
         old = s;
     }
     // A latch bit or register value that moves no pin keeps the revision.
-    if (moved != 0 || revision_ == 0) revision_ = NextElectricalRevision();
+    if (revision_ == 0) moved = kAllPins;
+    if (moved != 0) Moved(moved);
     unchecked_ |= moved;
+}
+
+void Electrical::Moved(uint64_t pins) const {
+    revision_ = NextElectricalRevision();
+    while (pins != 0) {
+        const int p = std::countr_zero(pins);
+        pins &= pins - 1;
+        pinRevision_[p] = revision_;
+    }
+}
+
+uint64_t Electrical::MovedSince(uint64_t revision) const {
+    Refresh();
+    if (revision == 0) return kAllPins;
+    uint64_t moved = 0;
+    for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(pinRevision_[p] > revision) << p;
+    return moved;
 }
 
 uint64_t Electrical::SuppliedMask() const {
@@ -461,7 +479,7 @@ void Electrical::Check(SimProgrammer& p) {
     const Socket* socket = Socket::Find(p);
     const bool factsMoved = RefreshPinFacts(socket);
     Refresh();
-    bool settled = false;
+    uint64_t settled = 0;
     // A pin whose state and facts are as at its last check gives nothing new.
     uint64_t pins = factsMoved ? kAllPins : unchecked_;
     unchecked_ = 0;
@@ -477,7 +495,7 @@ void Electrical::Check(SimProgrammer& p) {
             supplyMv_[pin] = s.supplyMillivolts;
             steadyFrom_[pin] = p.NowUs() + ((sw & kSwitchStrongSupply) ? kStrongSettleUs : kSwitchSettleUs);
             pins_[pin].steadyFromUs = steadyFrom_[pin];
-            settled = true;
+            settled |= uint64_t{1} << pin;
         }
         uint32_t now = 0;
         if (s.source == PinSource::Conflict) {
@@ -512,7 +530,7 @@ void Electrical::Check(SimProgrammer& p) {
         }
         if (fresh & kNoChip) p.Violation(where + Volts(mv) + " with no chip on the pin");
     }
-    if (settled) revision_ = NextElectricalRevision();
+    if (settled != 0) Moved(settled);
     if (Socket* chips = Socket::Find(p)) {
         if (const PinDriverPersonality* driver = p.PersonalityAs<PinDriverPersonality>()) chips->SuppliesChanged(*driver);
     }

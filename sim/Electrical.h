@@ -165,6 +165,9 @@ class Electrical : public SimComponent {
         Refresh();
         return revision_;
     }
+    // The pins (bit p: socket pin p) whose Pin() moved since Revision()
+    // answered `revision` (of this instance); every pin for 0.
+    uint64_t MovedSince(uint64_t revision) const;
     // Pins with a live supply switched on (grounded or not), pins grounded.
     std::vector<int> SuppliedPins() const;
     std::vector<int> GroundedPins() const;
@@ -191,6 +194,8 @@ class Electrical : public SimComponent {
         if (stale_ != 0 || !(faults_ == faultsSeen_)) Recompute();
     }
     void Recompute() const;
+    // The pins moved: a new revision, theirs.
+    void Moved(uint64_t pins) const;
     PinState ComputePin(int socketPin) const;
     // The pins (bit p: socket pin p) whose state a change may have moved.
     void Changed(uint64_t pins) { stale_ |= pins; }
@@ -239,6 +244,7 @@ class Electrical : public SimComponent {
     // Pin() of every pin as of the last Recompute, under faultsSeen_.
     mutable PinState pins_[kSocketPins + 1] = {};
     mutable uint64_t stale_ = kAllPins; // pins to work out again
+    mutable uint64_t pinRevision_[kSocketPins + 1] = {}; // revision each pin last moved at
     // Pins whose state moved since the last Check (each needs checking).
     mutable uint64_t unchecked_ = kAllPins;
     std::array<bool, kSocketPins + 1> orderMatters_{};

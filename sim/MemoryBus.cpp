@@ -185,10 +185,9 @@ void MemoryBusPersonality::Snapshot(int s) {
     }
     // The supplies moved: the snapshot starts again from them, undriven.
     PinCondition* c = snap_[s];
-    if (!SnapshotSuppliesCurrent(s)) {
-        c = ResetSnapshot(s, 0);
-        snapDriven_[s] = snapHigh_[s] = 0;
-    }
+    const uint64_t reset = ResetSnapshotSupplies(s); // those pins are undriven again
+    snapDriven_[s] &= ~reset;
+    snapHigh_[s] &= ~reset;
     // Only the pins whose drive moved are written.
     uint64_t moved = (driven ^ snapDriven_[s]) | (high ^ snapHigh_[s]);
     snapDriven_[s] = driven;

@@ -38,6 +38,8 @@ protected:
         View(const SocketBusPersonality& bus, int s) : bus_(bus), s_(s) {
             if (s >= 0 && s < kMaxSockets) conditions_ = bus.snap_[s];
             supplyRevision_ = bus.supplyRevision_;
+            supplyPinRevisions_ = bus.supplyPinRevision_;
+            supplyEpoch_ = bus.supplyEpoch_;
         }
         PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
         uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
@@ -82,6 +84,10 @@ protected:
     // reset this way, else only the pins in `touched` (bit p: socket pin p),
     // which must name every pin the bus changed in snap_[s] since.
     PinCondition* ResetSnapshot(int s, uint64_t touched);
+    // Brings back to supply_ only the pins of snap_[s] whose supply or
+    // ground moved since snap_[s] was last reset (every pin the first time),
+    // and returns them (bit p: socket pin p); the bus then drives them again.
+    uint64_t ResetSnapshotSupplies(int s);
     // Whether snap_[s] holds the supply and ground conditions of the present
     // supply revision (reset by ResetSnapshot since they last changed).
     bool SnapshotSuppliesCurrent(int s) const { return snapRevision_[s] == supplyRevision_; }
@@ -107,6 +113,9 @@ protected:
     uint64_t electricalRevision_ = 0;
     // The supply revision snap_[s] was last reset to by ResetSnapshot.
     uint64_t snapRevision_[kMaxSockets] = {};
+    // The supply revision at which each pin's supply_ entry last changed.
+    uint64_t supplyPinRevision_[kSocketPins + 1] = {};
+    uint64_t supplyEpoch_ = supplyRevision_; // every pin counts as moved then
     // Sockets() as of the programmer's component generation.
     mutable SocketList sockets_;
     mutable const SimProgrammer* socketsOf_ = nullptr;
