@@ -23,6 +23,7 @@ EpromConfig ControlBusWord40(const std::string& name, uint32_t words) {
 }
 
 ControlBusPersonality::ControlBusPersonality(const LogicImageHeader& header) {
+    conditions_ = snap_; // Condition answers from snap_
     word_ = header.params[0] == 1;
     mode_ = header.params[1] & 3;
     if (word_) {
@@ -108,7 +109,44 @@ void ControlBusPersonality::Sync() {
 void ControlBusPersonality::UpdateChips() {
     if (!prog_) return;
     dirty_ = false;
-    for (int p = 1; p <= kSocketPins; ++p) snap_[p] = Compute(p);
+    // Compute() of every pin in one pass: the supplies, then the bus's
+    // drives in Compute's order (a later drive of a pin wins).
+    const Electrical* e = Electrical::Find(*prog_);
+    const PinState* pins = e ? e->Pins() : nullptr;
+    // Only logic levels move while the electrical side keeps its revision.
+    const uint64_t revision = e ? e->Revision() : 0;
+    if (e == nullptr || e != electricalOf_ || revision != electricalRevision_) {
+        supplyRevision_ = e ? NewSupplyRevision() : 0;
+        electricalOf_ = e;
+        electricalRevision_ = revision;
+    }
+    for (int p = 1; p <= kSocketPins; ++p) {
+        snap_[p] = PinCondition{};
+        if (pins) ApplySupply(pins[p], snap_[p]);
+    }
+    const uint8_t control = word_ ? reg_[3] : reg_[4];
+    const uint8_t strobe = word_ ? reg_[4] : reg_[5];
+    if (control != 0 || strobe != 0) {
+        const bool read = control == 1;
+        const bool ceLow = read || strobe == 5;
+        auto drive = [&](int pin, bool high) {
+            if (pin < 1 || pin > kSocketPins) return;
+            snap_[pin].driven = true;
+            snap_[pin].drivenHigh = high;
+        };
+        drive(cePin_, !ceLow);
+        drive(oePin_, !read);
+        const uint32_t a = Address();
+        for (size_t i = 0; i < addressPins_.size(); ++i) drive(addressPins_[i], ((a >> i) & 1) != 0);
+        if (!read) {
+            const uint16_t d = word_ ? static_cast<uint16_t>(reg_[6] | (reg_[7] << 8)) : reg_[3];
+            for (size_t i = 0; i < dataPins_.size(); ++i) drive(dataPins_[i], ((d >> i) & 1) != 0);
+        } else if (!word_) {
+            for (int p : dataPins_) {
+                if (p >= 1 && p <= kSocketPins) snap_[p].pull = Pull::Down;
+            }
+        }
+    }
     if (Socket* s = Socket::Find(*prog_)) s->Update(*this);
 }
 

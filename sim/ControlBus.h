@@ -33,6 +33,8 @@
 
 namespace sim {
 
+class Electrical;
+
 // Chip pins of the 40-pin word part of the control bus (VCC 1, GND 10 and 31,
 // Vpp 32, hidden-word select 24).
 struct ControlBusWordPinout {
@@ -67,6 +69,8 @@ private:
     uint8_t ReadData(int byteIndex);
     PinCondition Compute(int socketPin) const;
     PinCondition snap_[kSocketPins + 1];
+    const Electrical* electricalOf_ = nullptr;
+    uint64_t electricalRevision_ = 0;
 
     SimProgrammer* prog_ = nullptr;
     bool word_;

@@ -1,6 +1,8 @@
 #include "sim/Electrical.h"
 
 #include <algorithm>
+#include <atomic>
+#include <bit>
 #include <cstdio>
 #include <memory>
 
@@ -62,6 +64,33 @@ constexpr WiringTable BuildWiring() {
 
 constexpr WiringTable kWiring = BuildWiring();
 
+// The socket pins (bit p: pin p) each latch bit and supply-A register bit
+// switches, for working out only the pins a write can move.
+struct SwitchReach {
+    uint64_t latch[32][8];
+    uint64_t supplyA[6];
+};
+
+constexpr SwitchReach BuildReach() {
+    SwitchReach r{};
+    for (int p = 1; p <= kSocketPins; ++p) {
+        const PinWiring& w = kWiring.pin[p];
+        r.supplyA[w.regA - 26] |= uint64_t{1} << p;
+        r.latch[w.latchB][w.bitB] |= uint64_t{1} << p;
+        r.latch[w.latchG][w.bitG] |= uint64_t{1} << p;
+    }
+    constexpr int strong[8] = {40, 48, 44, 38, 25, 34, 36, 28};
+    for (int b = 0; b < 8; ++b) r.latch[28][b] |= uint64_t{1} << strong[b];
+    r.latch[29][0] |= uint64_t{1} << 19; // programming switches
+    r.latch[29][1] |= uint64_t{1} << 38;
+    r.latch[29][2] |= uint64_t{1} << 24; // strong grounds
+    r.latch[29][5] |= uint64_t{1} << 15;
+    r.latch[29][6] |= uint64_t{1} << 34;
+    return r;
+}
+
+constexpr SwitchReach kReach = BuildReach();
+
 // Latch 28 bit b feeds the strong supply path to this socket pin.
 constexpr int kStrongSupplyPin[8] = {40, 48, 44, 38, 25, 34, 36, 28};
 // Latch 29 strong grounds (bit, socket pin).
@@ -98,6 +127,16 @@ std::string Volts(int millivolts) {
     std::snprintf(buf, sizeof buf, "%.2f V", millivolts / 1000.0);
     return buf;
 }
+
+// "socket pin N: " before a violation's text, built only when one is
+// recorded.
+struct Where {
+    explicit Where(int p) : pin(p) {}
+    int pin;
+    std::string Text() const { return "socket pin " + std::to_string(pin) + ": "; }
+    friend std::string operator+(const Where& w, const char* s) { return w.Text() + s; }
+    friend std::string operator+(const Where& w, const std::string& s) { return w.Text() + s; }
+};
 
 bool Bit(uint8_t v, int bit) {
     return ((v >> bit) & 1) != 0;
@@ -175,7 +214,70 @@ bool Electrical::StrongGroundClosed(int p, int bit) const {
     return p == faults_.gndRelayClosed || Bit(latch_[29], bit);
 }
 
+namespace {
+uint64_t NextElectricalRevision() {
+    static std::atomic<uint64_t> next{1};
+    return next++;
+}
+} // namespace
+
+void Electrical::Recompute() const {
+    uint64_t pins = stale_;
+    if (!(faults_ == faultsSeen_)) {
+        faultsSeen_ = faults_;
+        pins = kAllPins;
+    }
+    stale_ = 0;
+    uint64_t moved = 0;
+    while (pins != 0) {
+        const int p = std::countr_zero(pins);
+        pins &= pins - 1;
+        const PinState s = ComputePin(p);
+        PinState& old = pins_[p];
+        if (s.source != old.source || s.switches != old.switches || s.millivolts != old.millivolts ||
+            s.supplyMillivolts != old.supplyMillivolts || s.steadyFromUs != old.steadyFromUs) {
+            moved |= uint64_t{1} << p;
+        }
+        old = s;
+    }
+    // A latch bit or register value that moves no pin keeps the revision.
+    if (revision_ == 0) moved = kAllPins;
+    if (moved != 0) Moved(moved);
+    unchecked_ |= moved;
+}
+
+void Electrical::Moved(uint64_t pins) const {
+    revision_ = NextElectricalRevision();
+    while (pins != 0) {
+        const int p = std::countr_zero(pins);
+        pins &= pins - 1;
+        pinRevision_[p] = revision_;
+    }
+}
+
+uint64_t Electrical::MovedSince(uint64_t revision) const {
+    Refresh();
+    if (revision == 0) return kAllPins;
+    uint64_t moved = 0;
+    for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(pinRevision_[p] > revision) << p;
+    return moved;
+}
+
+uint64_t Electrical::SuppliedMask() const {
+    // A pin with no supply switch closed does not see the DAC; pins still to
+    // be worked out are worked out anyway.
+    uint64_t mask = 0;
+    for (int p = 1; p <= kSocketPins; ++p) mask |= static_cast<uint64_t>((pins_[p].switches & kSupplySwitches) != 0) << p;
+    return mask;
+}
+
 PinState Electrical::Pin(int p) const {
+    if (p < 1 || p > kSocketPins) return PinState{};
+    Refresh();
+    return pins_[p];
+}
+
+PinState Electrical::ComputePin(int p) const {
     PinState s;
     if (p < 1 || p > kSocketPins) return s;
     s.steadyFromUs = steadyFrom_[p];
@@ -303,7 +405,7 @@ int Electrical::LimitTenths(int p) const {
 }
 
 void Electrical::CheckSwitching(SimProgrammer& p, int pin, uint32_t closed, uint32_t opened) {
-    const std::string where = "socket pin " + std::to_string(pin) + ": ";
+    const Where where(pin);
     for (uint32_t sw : {kSwitchSupplyA, kSwitchSupplyB, kSwitchStrongSupply, kSwitchProgramming}) {
         if (!(closed & sw)) continue;
         const int c = ChannelOf(sw, pin);
@@ -336,14 +438,15 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     if (before == 0 && after > 0) dacStartUs_[ch] = now;
     if (after <= kStrongIdleMillivolts) slewReported_[ch] = false;
     if (after <= before) return;
-    const Socket* socket = Socket::Find(p);
+    RefreshPinFacts(Socket::Find(p));
     for (int pin = 1; pin <= kSocketPins; ++pin) {
+        if (switches_[pin] == 0) continue;
         uint32_t feeding = 0;
         for (uint32_t sw : {kSwitchSupplyA, kSwitchSupplyB, kSwitchStrongSupply, kSwitchProgramming}) {
             if ((switches_[pin] & sw) && ChannelOf(sw, pin) == channel) feeding |= sw;
         }
-        if (feeding == 0 || !OrderMatters(pin, socket)) continue;
-        const std::string where = "socket pin " + std::to_string(pin) + ": ";
+        if (feeding == 0 || !orderMatters_[static_cast<size_t>(pin)]) continue;
+        const Where where(pin);
         // Only a device supply switched at 0 V may come on, and then at the
         // start of its ramp.
         const bool rampStart = IsDeviceSupply(feeding) && after <= kStrongIdleMillivolts;
@@ -358,30 +461,41 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     }
 }
 
-void Electrical::RefreshPinFacts(const Socket* socket) {
+bool Electrical::RefreshPinFacts(const Socket* socket) {
     const uint64_t socketRevision = socket != nullptr ? socket->Revision() : 0;
-    if (factsChipsRevision_ == chipsRevision_ && factsSocket_ == socket && factsSocketRevision_ == socketRevision) return;
+    if (factsChipsRevision_ == chipsRevision_ && factsSocket_ == socket && factsSocketRevision_ == socketRevision) return false;
     for (int pin = 1; pin <= kSocketPins; ++pin) {
         occupied_[static_cast<size_t>(pin)] = Occupied(pin, socket);
+        orderMatters_[static_cast<size_t>(pin)] = OrderMatters(pin, socket);
         limit_[static_cast<size_t>(pin)] = LimitTenths(pin);
     }
     factsChipsRevision_ = chipsRevision_;
     factsSocket_ = socket;
     factsSocketRevision_ = socketRevision;
+    return true;
 }
 
 void Electrical::Check(SimProgrammer& p) {
     const Socket* socket = Socket::Find(p);
-    RefreshPinFacts(socket);
-    for (int pin = 1; pin <= kSocketPins; ++pin) {
-        const PinState s = Pin(pin);
+    const bool factsMoved = RefreshPinFacts(socket);
+    Refresh();
+    uint64_t settled = 0;
+    // A pin whose state and facts are as at its last check gives nothing new.
+    uint64_t pins = factsMoved ? kAllPins : unchecked_;
+    unchecked_ = 0;
+    while (pins != 0) {
+        const int pin = std::countr_zero(pins);
+        pins &= pins - 1;
+        const PinState s = pins_[pin];
         const uint32_t sw = s.switches & kSupplySwitches;
-        if (sw != switches_[pin] && OrderMatters(pin, socket))
+        if (sw != switches_[pin] && orderMatters_[static_cast<size_t>(pin)])
             CheckSwitching(p, pin, sw & ~switches_[pin], switches_[pin] & ~sw);
         switches_[pin] = sw;
         if (s.supplyMillivolts != supplyMv_[pin]) {
             supplyMv_[pin] = s.supplyMillivolts;
             steadyFrom_[pin] = p.NowUs() + ((sw & kSwitchStrongSupply) ? kStrongSettleUs : kSwitchSettleUs);
+            pins_[pin].steadyFromUs = steadyFrom_[pin];
+            settled |= uint64_t{1} << pin;
         }
         uint32_t now = 0;
         if (s.source == PinSource::Conflict) {
@@ -416,8 +530,9 @@ void Electrical::Check(SimProgrammer& p) {
         }
         if (fresh & kNoChip) p.Violation(where + Volts(mv) + " with no chip on the pin");
     }
+    if (settled != 0) Moved(settled);
     if (Socket* chips = Socket::Find(p)) {
-        if (const PinDriverPersonality* driver = FindPinDriver(p)) chips->SuppliesChanged(*driver);
+        if (const PinDriverPersonality* driver = p.PersonalityAs<PinDriverPersonality>()) chips->SuppliesChanged(*driver);
     }
 }
 
@@ -433,6 +548,7 @@ bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     case 18:
         CheckDacWrite(p, control_ & 3, value);
         dac_[control_ & 3] = value;
+        Changed(SuppliedMask());
         Check(p);
         return true;
     case 25:
@@ -450,6 +566,7 @@ bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     case 30:
     case 31:
         supplyA_[reg - 26] = value;
+        Changed(kReach.supplyA[reg - 26]);
         Check(p);
         return true;
     default:
@@ -465,6 +582,7 @@ bool Electrical::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool sta
     } else {
         latch_[reg] = static_cast<uint8_t>(latch_[reg] & ~(1u << bit));
     }
+    Changed(kReach.latch[reg][bit & 7]);
     Check(p);
     return true;
 }
@@ -481,6 +599,8 @@ void Electrical::OnUnconfigure(SimProgrammer& p) {
     switches_.fill(0);
     supplyMv_.fill(0);
     std::fill(std::begin(slewReported_), std::end(slewReported_), false);
+    Changed(kAllPins);
+    unchecked_ = kAllPins; // every pin is checked afresh against the cleared state
 }
 
 Electrical* AddElectrical(SimProgrammer& programmer) {

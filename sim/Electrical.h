@@ -117,6 +117,7 @@ struct ProgrammerFaults {
     int stuckLevel = 0;
     int shortA = 0, shortB = 0; // two pins shorted together
     int deadPullDown = 0;       // its weak pull-down is open (the pin then floats high)
+    bool operator==(const ProgrammerFaults&) const = default;
 };
 
 // A DIP of pinCount pins seated at the bottom of the socket.
@@ -149,8 +150,24 @@ class Electrical : public SimComponent {
     // Lowest limit declared for the pin, INT_MAX when none.
     int LimitTenths(int socketPin) const;
 
-    // Socket pin 1-48; pins outside read floating.
+    // Socket pin 1-48; pins outside read floating. Worked out once per
+    // change of the switches, the DAC or the faults, then handed out.
     PinState Pin(int socketPin) const;
+    // Pin() of every socket pin: entries 1-48 (entry 0 floating), valid until
+    // the next register write, latch bit, chip declaration or fault change.
+    const PinState* Pins() const {
+        Refresh();
+        return pins_;
+    }
+    // Changes whenever Pin() of any pin may have changed (switches, DAC,
+    // faults, settle times); no two Electrical instances share a value.
+    uint64_t Revision() const {
+        Refresh();
+        return revision_;
+    }
+    // The pins (bit p: socket pin p) whose Pin() moved since Revision()
+    // answered `revision` (of this instance); every pin for 0.
+    uint64_t MovedSince(uint64_t revision) const;
     // Pins with a live supply switched on (grounded or not), pins grounded.
     std::vector<int> SuppliedPins() const;
     std::vector<int> GroundedPins() const;
@@ -172,9 +189,23 @@ class Electrical : public SimComponent {
     const ProgrammerFaults& Faults() const { return faults_; }
 
   private:
-    // Occupied(p, socket) and LimitTenths(p) of every pin, worked out again
-    // only when the declared chips or the socket's chips change.
-    void RefreshPinFacts(const Socket* socket);
+    // Brings pins_ up to date (switches, DAC or faults changed).
+    void Refresh() const {
+        if (stale_ != 0 || !(faults_ == faultsSeen_)) Recompute();
+    }
+    void Recompute() const;
+    // The pins moved: a new revision, theirs.
+    void Moved(uint64_t pins) const;
+    PinState ComputePin(int socketPin) const;
+    // The pins (bit p: socket pin p) whose state a change may have moved.
+    void Changed(uint64_t pins) { stale_ |= pins; }
+    // Pins with a supply switch closed (as last worked out).
+    uint64_t SuppliedMask() const;
+    static constexpr uint64_t kAllPins = ((uint64_t{1} << (kSocketPins + 1)) - 1) & ~uint64_t{1};
+    // Occupied(p, socket), OrderMatters(p, socket) and LimitTenths(p) of
+    // every pin, worked out again only when the declared chips or the
+    // socket's chips change (true then).
+    bool RefreshPinFacts(const Socket* socket);
     int StrongMillivolts() const;
     // Switch states of a pin with the switch faults applied.
     bool SupplyAClosed(int p) const;
@@ -210,6 +241,15 @@ class Electrical : public SimComponent {
     std::array<int, kSocketPins + 1> limit_{};
     int nextChip_ = 1;
     ProgrammerFaults faults_;
+    // Pin() of every pin as of the last Recompute, under faultsSeen_.
+    mutable PinState pins_[kSocketPins + 1] = {};
+    mutable uint64_t stale_ = kAllPins; // pins to work out again
+    mutable uint64_t pinRevision_[kSocketPins + 1] = {}; // revision each pin last moved at
+    // Pins whose state moved since the last Check (each needs checking).
+    mutable uint64_t unchecked_ = kAllPins;
+    std::array<bool, kSocketPins + 1> orderMatters_{};
+    mutable ProgrammerFaults faultsSeen_;
+    mutable uint64_t revision_ = 0;
 };
 
 // Fits the electrical model to a simulated programmer.

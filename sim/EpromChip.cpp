@@ -1,6 +1,7 @@
 #include "sim/EpromChip.h"
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstdint>
 #include <iterator>
@@ -79,6 +80,12 @@ EpromChip::EpromChip(EpromConfig config) : cfg_(std::move(config)) {
     overReported_.assign(static_cast<size_t>(cfg_.pinCount) + 1, false);
     for (int a : cfg_.addressPins) addressSockets_.push_back(Socket(a));
     for (size_t i = 0; i < cfg_.dataPins.size() && i < 16; ++i) dataSockets_.push_back(Socket(cfg_.dataPins[i]));
+    for (size_t i = 0; i < socketPins_.size(); ++i) {
+        const int z = socketPins_[i];
+        if (z < 1 || z > kSocketPins) continue;
+        if (chipPinAt_[z] != 0 || i + 1 >= 64) uniqueSeats_ = false;
+        chipPinAt_[z] = static_cast<uint8_t>(i + 1);
+    }
     // Output's pin lookup: the first chip pin on the socket pin, and the
     // first data line on that chip pin.
     std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
@@ -148,9 +155,22 @@ void EpromChip::CheckVoltages(const PinEnvironment& env) {
     // are over no limit.
     const uint64_t revision = env.SupplyRevision();
     if (revision != 0 && revision == checkedRevision_ && lowestLimit >= kLogicHighTenths) return;
+    // Where the environment tells which pins' supplies moved since the last
+    // check, the others hold what they held (logic levels are over no limit).
+    uint64_t chipPins = ~uint64_t{0};
+    if (uniqueSeats_ && lowestLimit >= kLogicHighTenths && cfg_.pinCount < 64) {
+        const uint64_t moved = env.SupplyMovedSince(checkedRevision_, checkedTable_);
+        chipPins = 0;
+        for (uint64_t m = moved; m != 0; m &= m - 1) chipPins |= uint64_t{1} << chipPinAt_[std::countr_zero(m)];
+        chipPins &= ~uint64_t{1};
+        // Chip pins off the socket read no voltage: checked on the first pass.
+        if (checkedRevision_ == 0 || checkedTable_ != env.SupplyTable()) chipPins = ~uint64_t{0};
+    }
     checkedRevision_ = revision;
+    checkedTable_ = env.SupplyTable();
     const int seated = static_cast<int>(socketPins_.size());
     for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
+        if (pin < 64 && ((chipPins >> pin) & 1) == 0) continue;
         const int s = pin <= seated ? socketPins_[static_cast<size_t>(pin - 1)] : 0;
         const int v = s == 0 ? -1 : env.VoltageTenths(s);
         if (v <= lowestLimit) {

@@ -246,6 +246,11 @@ private:
     std::vector<PulseRecord> pulses_;
     std::vector<bool> overReported_;
     uint64_t checkedRevision_ = 0; // supply revision CheckVoltages last saw
+    const void* checkedTable_ = nullptr; // and the environment's supply table
+    // Chip pin (1-based) on each socket pin, 0 none; valid when every chip
+    // pin sits on its own socket pin (uniqueSeats_).
+    uint8_t chipPinAt_[kSocketPins + 1] = {};
+    bool uniqueSeats_ = true;
     mutable const PinEnvironment* memoEnv_ = nullptr;
     mutable uint64_t memoUs_ = 0;
     mutable size_t memoPulses_ = 0;

@@ -1,6 +1,7 @@
 #include "sim/MemoryBus.h"
 
 #include <algorithm>
+#include <bit>
 
 #include "sim/Electrical.h"
 #include "sim/EpromChip.h"
@@ -10,6 +11,11 @@
 namespace sim {
 
 namespace {
+
+// Bit p for socket pin p, 0 for a pin off the socket.
+uint64_t PinBit(int pin) {
+    return pin >= 1 && pin <= kSocketPins ? uint64_t{1} << pin : 0;
+}
 
 // The pinout an image drives: JEDEC byte-wide or the 16-bit 40-pin part.
 EpromConfig PinoutOf(int pinCount) {
@@ -54,6 +60,19 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     vccPin_ = socketOf(pinout.vccPin);
     pgmPin_ = socketOf(header.params[3]);
     pwPin_ = socketOf(header.params[4]);
+    auto tables = [&](const std::vector<int>& pins, uint64_t& mask, std::vector<std::array<uint64_t, 256>>& high) {
+        high.assign((pins.size() + 7) / 8, {});
+        for (size_t i = 0; i < pins.size(); ++i) {
+            const uint64_t bit = PinBit(pins[i]);
+            if (mask & bit) maskTables_ = false; // named twice: the later drive wins, walk the list
+            mask |= bit;
+            for (unsigned v = 0; v < 256; ++v) {
+                if ((v >> (i % 8)) & 1) high[i / 8][v] |= bit;
+            }
+        }
+    };
+    tables(addressPins_, addressMask_, addressTables_);
+    tables(dataPins_, dataMask_, dataTables_);
 }
 
 Socket* MemoryBusPersonality::ReadSocket() {
@@ -135,25 +154,50 @@ uint32_t MemoryBusPersonality::PartAddress() const {
 }
 
 void MemoryBusPersonality::Snapshot(int s) {
-    PinCondition* c = snap_[s];
-    ElectricalConditions(c);
-    const Lines l = LinesFor(s);
-    if (l.released) return;
-    auto drive = [&](int pin, bool high) {
-        if (pin < 1 || pin > kSocketPins) return;
-        c[pin].driven = true;
-        c[pin].drivenHigh = high;
+    // The drives as masks, a later drive of a pin winning as it would
+    // written pin by pin: address, data, /CE, /OE, /PGM, /PW.
+    uint64_t driven = 0, high = 0;
+    auto put = [&](uint64_t bits, uint64_t highBits) {
+        driven |= bits;
+        high = (high & ~bits) | (highBits & bits);
     };
-    const uint32_t address = PartAddress();
-    for (size_t i = 0; i < addressPins_.size(); ++i) drive(addressPins_[i], ((address >> i) & 1) != 0);
-    if (l.oe) {
-        const uint16_t data = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
-        for (size_t i = 0; i < dataPins_.size(); ++i) drive(dataPins_[i], ((data >> i) & 1) != 0);
+    auto word = [&](const std::vector<int>& pins, uint64_t mask, const std::vector<std::array<uint64_t, 256>>& tables,
+                    uint32_t value) {
+        if (maskTables_) {
+            uint64_t h = 0;
+            for (size_t k = 0; k < tables.size(); ++k) h |= tables[k][(value >> (8 * k)) & 0xFF];
+            put(mask, h);
+            return;
+        }
+        for (size_t i = 0; i < pins.size(); ++i) {
+            const uint64_t bit = PinBit(pins[i]);
+            put(bit, ((value >> i) & 1) != 0 ? bit : 0);
+        }
+    };
+    const Lines l = LinesFor(s);
+    if (!l.released) {
+        word(addressPins_, addressMask_, addressTables_, PartAddress());
+        if (l.oe) word(dataPins_, dataMask_, dataTables_, static_cast<uint32_t>(dataLow_ | (dataHigh_ << 8)));
+        put(PinBit(cePin_), l.ce ? PinBit(cePin_) : 0);
+        put(PinBit(oePin_), l.oe ? PinBit(oePin_) : 0);
+        put(PinBit(pgmPin_), l.pgm ? PinBit(pgmPin_) : 0);
+        put(PinBit(pwPin_), l.pw ? PinBit(pwPin_) : 0);
     }
-    drive(cePin_, l.ce);
-    drive(oePin_, l.oe);
-    drive(pgmPin_, l.pgm);
-    drive(pwPin_, l.pw);
+    // The supplies moved: the snapshot starts again from them, undriven.
+    PinCondition* c = snap_[s];
+    const uint64_t reset = ResetSnapshotSupplies(s); // those pins are undriven again
+    snapDriven_[s] &= ~reset;
+    snapHigh_[s] &= ~reset;
+    // Only the pins whose drive moved are written.
+    uint64_t moved = (driven ^ snapDriven_[s]) | (high ^ snapHigh_[s]);
+    snapDriven_[s] = driven;
+    snapHigh_[s] = high;
+    while (moved != 0) {
+        const int p = std::countr_zero(moved);
+        moved &= moved - 1;
+        c[p].driven = ((driven >> p) & 1) != 0;
+        c[p].drivenHigh = ((high >> p) & 1) != 0;
+    }
 }
 
 uint8_t MemoryBusPersonality::ReadData(int byteIndex) {

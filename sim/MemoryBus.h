@@ -126,6 +126,15 @@ private:
     std::vector<int> addressPins_; // socket pins
     std::vector<int> dataPins_;
     int cePin_ = 0, oePin_ = 0, pgmPin_ = 0, pwPin_ = 0, vccPin_ = 0;
+    // The bus's drives as pin masks (bit p: socket pin p): for each byte k
+    // of the address (data) the pins its set bits drive high, and every
+    // address (data) pin. Without a pin named twice in a list; else
+    // maskTables_ is false and the lists are walked.
+    bool maskTables_ = true;
+    uint64_t addressMask_ = 0, dataMask_ = 0;
+    std::vector<std::array<uint64_t, 256>> addressTables_, dataTables_;
+    // Each socket's drives as its snapshot holds them.
+    uint64_t snapDriven_[kMaxSockets] = {}, snapHigh_[kMaxSockets] = {};
     int gate_ = 0;
     bool counterLoad_ = false;
     int highRouting_ = 0;

@@ -26,6 +26,22 @@ namespace sim {
 
 namespace {
 
+// The supply watch acts only while a pin-driver personality is loaded: this
+// asks it only then, with the personality's type looked up once per image
+// instead of a cast per register write.
+class PinDriverSupplyWatch : public SimComponent {
+public:
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override {
+        return p.PersonalityAs<PinDriverPersonality>() != nullptr && watch_.OnWrite(p, reg, value);
+    }
+    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override {
+        return p.PersonalityAs<PinDriverPersonality>() != nullptr && watch_.OnLatchBit(p, reg, bit, state);
+    }
+
+private:
+    SupplyWatch watch_;
+};
+
 constexpr char kStateMagic[8] = {'V', 'X', 'S', 'I', 'M', 'S', 'T', '2'};
 constexpr uintmax_t kMaxStateFileBytes =
     sizeof kStateMagic + 4 + Rack::kMaxChips * (2 + Rack::kMaxKeyBytes + 5 + 2 * Rack::kMaxWords);
@@ -126,7 +142,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
     // changes: the chips hear of every supply switch.
-    programmer->AddComponent(std::make_unique<SupplyWatch>());
+    programmer->AddComponent(std::make_unique<PinDriverSupplyWatch>());
     Electrical* elec = AddElectrical(*programmer);
     const int sockets = gangSockets >= 2 && gangSockets <= kMaxGangSockets ? gangSockets : 0;
     std::unique_ptr<Rack> rack(new Rack(*programmer, *elec, sockets));

@@ -101,6 +101,7 @@ void SimProgrammer::Unconfigure() {
     capturedBits_ = 0;
     phase_ = Phase::Idle;
     personality_.reset();
+    ++personalityGeneration_;
     for (auto* c : components_) c->OnUnconfigure(*this);
 }
 
@@ -162,6 +163,7 @@ void SimProgrammer::ConfigureDirect(const LogicImageHeader& header) {
     std::fill(std::begin(latch_), std::end(latch_), 0);
     timerEndUs_ = 0;
     personality_.reset();
+    ++personalityGeneration_;
     PersonalityFactory f;
     {
         std::lock_guard<std::mutex> lock(g_registryMutex);
@@ -169,6 +171,7 @@ void SimProgrammer::ConfigureDirect(const LogicImageHeader& header) {
         if (it != Registry().end()) f = it->second;
     }
     if (f) personality_ = f(header);
+    ++personalityGeneration_;
 }
 
 uint8_t SimProgrammer::StatusIn() {

@@ -93,6 +93,19 @@ public:
     uint32_t CapturedBitCount() const { return capturedBits_; }
     uint32_t DownloadCount() const { return downloads_; }
     SimPersonality* Personality() const { return personality_.get(); }
+    // Changes whenever the personality is replaced or dropped.
+    uint64_t PersonalityGeneration() const { return personalityGeneration_; }
+    // The personality as a T (nullptr when it is none): dynamic_cast, cached
+    // until the personality changes, so per-access checks cost no cast.
+    template <class T> T* PersonalityAs() const {
+        const size_t slot = TypeSlot<T>();
+        if (slot < personalityAs_.size() && personalityAs_[slot].generation == personalityGeneration_)
+            return static_cast<T*>(personalityAs_[slot].as);
+        T* t = dynamic_cast<T*>(personality_.get());
+        if (slot >= personalityAs_.size()) personalityAs_.resize(slot + 1);
+        personalityAs_[slot] = {personalityGeneration_, t};
+        return t;
+    }
 
     // Register core.
     uint8_t Register(uint8_t reg) const { return regs_[reg & 31]; }
@@ -157,6 +170,10 @@ private:
         uint64_t generation = 0;
         SimComponent* component = nullptr;
     };
+    struct PersonalityCast {
+        uint64_t generation = 0;
+        void* as = nullptr;
+    };
 
     void DataOut(uint8_t b);
     void RegisterWrite(uint8_t reg, uint8_t value);
@@ -191,6 +208,8 @@ private:
     uint64_t timerEndUs_ = 0;
 
     std::unique_ptr<SimPersonality> personality_;
+    uint64_t personalityGeneration_ = 1;
+    mutable std::vector<PersonalityCast> personalityAs_;
     std::vector<SimComponent*> components_;
     std::vector<std::unique_ptr<SimComponent>> owned_;
     // Bumped whenever components_ changes; cache entries of older generations are stale.

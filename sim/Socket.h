@@ -102,6 +102,21 @@ public:
     uint64_t SupplyRevision() const { return supplyRevision_; }
     // A revision no environment has used yet.
     static uint64_t NewSupplyRevision();
+    // The socket pins (bit p: pin p) whose supply or ground condition moved
+    // since SupplyRevision() answered `revision` on an environment with this
+    // SupplyTable(); every pin when that is not known.
+    uint64_t SupplyMovedSince(uint64_t revision, const void* table) const {
+        constexpr uint64_t kAll = ((uint64_t{1} << (kSocketPins + 1)) - 1) & ~uint64_t{1};
+        if (revision == 0 || supplyRevision_ == 0 || supplyPinRevisions_ == nullptr || table != supplyPinRevisions_ ||
+            revision < supplyEpoch_)
+            return kAll;
+        if (revision == supplyRevision_) return 0;
+        uint64_t moved = 0;
+        for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(supplyPinRevisions_[p] > revision) << p;
+        return moved;
+    }
+    // Names the table SupplyMovedSince answers from (nullptr: none).
+    const void* SupplyTable() const { return supplyPinRevisions_; }
     // A supply at logic-high level, or the logic driver high.
     bool HeldHigh(int socketPin) const { return VoltageTenths(socketPin) >= kHighThresholdTenths; }
 
@@ -111,6 +126,12 @@ protected:
     // from it; the level helpers above read it without a virtual call.
     const PinCondition* conditions_ = nullptr;
     uint64_t supplyRevision_ = 0;
+    // An environment that knows when each pin's supply and ground last moved
+    // names the supply revision of each (entries 1-48; revisions drawn from
+    // NewSupplyRevision, so they grow) and the first revision the table
+    // covers; SupplyMovedSince then answers pin by pin.
+    const uint64_t* supplyPinRevisions_ = nullptr;
+    uint64_t supplyEpoch_ = 0;
 
 private:
     int LevelOf(const PinCondition& c) const {

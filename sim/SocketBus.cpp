@@ -1,6 +1,7 @@
 #include "sim/SocketBus.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 #include <iterator>
 
@@ -43,6 +44,37 @@ void SocketBusPersonality::ElectricalConditions(PinCondition* c, int skipPin) co
     if (skipPin >= 1 && skipPin <= kSocketPins) c[skipPin] = PinCondition{};
 }
 
+uint64_t SocketBusPersonality::ResetSnapshotSupplies(int s) {
+    constexpr uint64_t kAll = ((uint64_t{1} << (kSocketPins + 1)) - 1) & ~uint64_t{1};
+    PinCondition* c = snap_[s];
+    const uint64_t since = snapRevision_[s];
+    if (since == supplyRevision_) return 0;
+    snapRevision_[s] = supplyRevision_;
+    if (since == 0) {
+        std::copy(std::begin(supply_), std::end(supply_), c);
+        return kAll;
+    }
+    uint64_t moved = 0;
+    for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(supplyPinRevision_[p] > since) << p;
+    for (uint64_t m = moved; m != 0; m &= m - 1) {
+        const int p = std::countr_zero(m);
+        c[p] = supply_[p];
+    }
+    return moved;
+}
+
+PinCondition* SocketBusPersonality::ResetSnapshot(int s, uint64_t touched) {
+    PinCondition* c = snap_[s];
+    ResetSnapshotSupplies(s);
+    touched &= ~uint64_t{1} & ((uint64_t{1} << (kSocketPins + 1)) - 1);
+    while (touched != 0) {
+        const int p = std::countr_zero(touched);
+        touched &= touched - 1;
+        c[p] = supply_[p];
+    }
+    return c;
+}
+
 void SocketBusPersonality::UpdateChips() {
     dirty_ = false;
     const SocketList& sockets = Sockets();
@@ -58,12 +90,23 @@ void SocketBusPersonality::UpdateChips() {
 void SocketBusPersonality::Sync() {
     if (!dirty_) return;
     if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {
-        for (int p = 1; p <= kSocketPins; ++p) {
-            electrical_[p] = e->Pin(p);
-            supply_[p] = PinCondition{};
-            ApplySupply(electrical_[p], supply_[p]);
+        // The pins are worked out again only when the electrical side moved
+        // one; the chips hear of the sync either way.
+        const uint64_t revision = e->Revision();
+        if (e != electricalOf_ || revision != electricalRevision_) {
+            const PinState* pins = e->Pins();
+            uint64_t moved = e->MovedSince(e == electricalOf_ ? electricalRevision_ : 0);
+            supplyRevision_ = PinEnvironment::NewSupplyRevision();
+            for (; moved != 0; moved &= moved - 1) {
+                const int p = std::countr_zero(moved);
+                electrical_[p] = pins[p];
+                supply_[p] = PinCondition{};
+                ApplySupply(electrical_[p], supply_[p]);
+                supplyPinRevision_[p] = supplyRevision_;
+            }
+            electricalOf_ = e;
+            electricalRevision_ = revision;
         }
-        supplyRevision_ = PinEnvironment::NewSupplyRevision();
     }
     UpdateChips();
 }

@@ -38,6 +38,8 @@ protected:
         View(const SocketBusPersonality& bus, int s) : bus_(bus), s_(s) {
             if (s >= 0 && s < kMaxSockets) conditions_ = bus.snap_[s];
             supplyRevision_ = bus.supplyRevision_;
+            supplyPinRevisions_ = bus.supplyPinRevision_;
+            supplyEpoch_ = bus.supplyEpoch_;
         }
         PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
         uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
@@ -77,6 +79,18 @@ protected:
     void Sync();
     // The electrical conditions of every pin into c (skipPin floating).
     void ElectricalConditions(PinCondition* c, int skipPin = 0) const;
+    // Brings snap_[s] back to the electrical conditions (supply_) and returns
+    // it: the whole table when the supplies changed since snap_[s] was last
+    // reset this way, else only the pins in `touched` (bit p: socket pin p),
+    // which must name every pin the bus changed in snap_[s] since.
+    PinCondition* ResetSnapshot(int s, uint64_t touched);
+    // Brings back to supply_ only the pins of snap_[s] whose supply or
+    // ground moved since snap_[s] was last reset (every pin the first time),
+    // and returns them (bit p: socket pin p); the bus then drives them again.
+    uint64_t ResetSnapshotSupplies(int s);
+    // Whether snap_[s] holds the supply and ground conditions of the present
+    // supply revision (reset by ResetSnapshot since they last changed).
+    bool SnapshotSuppliesCurrent(int s) const { return snapRevision_[s] == supplyRevision_; }
     // Records a register write the bus does not expect ("<bus>: register 5
     // written 07h not expected"); true, the write is taken.
     static bool Unexpected(SimProgrammer& p, const char* bus, uint8_t reg, uint8_t value);
@@ -94,6 +108,14 @@ protected:
     // and its revision (drawn afresh whenever they are refreshed).
     PinCondition supply_[kSocketPins + 1];
     uint64_t supplyRevision_ = PinEnvironment::NewSupplyRevision();
+    // The Electrical revision supply_ and electrical_ were taken at (0 none).
+    const Electrical* electricalOf_ = nullptr;
+    uint64_t electricalRevision_ = 0;
+    // The supply revision snap_[s] was last reset to by ResetSnapshot.
+    uint64_t snapRevision_[kMaxSockets] = {};
+    // The supply revision at which each pin's supply_ entry last changed.
+    uint64_t supplyPinRevision_[kSocketPins + 1] = {};
+    uint64_t supplyEpoch_ = supplyRevision_; // every pin counts as moved then
     // Sockets() as of the programmer's component generation.
     mutable SocketList sockets_;
     mutable const SimProgrammer* socketsOf_ = nullptr;
