@@ -458,8 +458,10 @@ Mcu8051Facts ModeCodePart(const std::string& name, uint32_t bytes, bool secondSu
     return f;
 }
 
-Mcu8051Facts Renamed(Mcu8051Facts f, const std::string& name) {
+// The part in its 44-pin PLCC, seated on the adapter: the PLCC's pin-out.
+Mcu8051Facts InPlcc(Mcu8051Facts f, const std::string& name) {
     f.name = name;
+    f.plccPackage = true;
     return f;
 }
 
@@ -482,11 +484,11 @@ std::vector<Mcu8051Facts> MakeParts() {
         AtmelC5x("AT89C51-5V", 4096, 0x51, true),
         AtmelC5x("AT89C52", 8192, 0x52, false),
         AtmelC5x("AT89C52-5V", 8192, 0x52, true),
-        AtmelC5x("AT89C52-PLCC", 8192, 0x52, false),
+        InPlcc(AtmelC5x("AT89C52", 8192, 0x52, false), "AT89C52-PLCC"),
         LockBytePart(),
         ProgramOnlyVppPart(),
         AtmelC51Rc(),
-        Renamed(AtmelC51Rc(), "AT89C51RC-PLCC"),
+        InPlcc(AtmelC51Rc(), "AT89C51RC-PLCC"),
         LongLockPulsePart(),
         PortOneModePart(),
         Atmel89Cx051("AT89C1051", 1024, 0x11),
