@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Build, test and run the device programmer.
 #   ./build.sh run     build and start the program on the simulated programmer
-#   ./build.sh test    build with AddressSanitizer + UBSan and run every test
+#   ./build.sh test    build with AddressSanitizer + UBSan and run every test, then
+#                      the every-device sweep on the optimised build
 #   ./build.sh build   build the release configuration only
 #   ./build.sh bench   build and run the benchmarks
 #   ./build.sh fuzz    build the libFuzzer targets with clang (build-fuzz/bin);
@@ -64,11 +65,18 @@ case "$cmd" in
   test)
     install_missing
     build_sanitized
+    # The sweep over every device of the library runs on the optimised build
+    # (the sanitizer build runs the smallest device of each row): only its
+    # test and the libraries under it are built there.
+    configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j "$JOBS" --target test_sweep
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
     export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$TOP/tools/lsan.supp:print_suppressions=0}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
     export QT_QPA_PLATFORM=offscreen
     (cd build-asan && ctest --output-on-failure -j "$JOBS")
+    # Every device's line ("[device] maker name row n: ...") in the log.
+    (cd build && ctest --output-on-failure -V -j "$JOBS" -R '^sweep_' | grep -E '\[device\]|tests passed|tests failed|Failed|\*\*\*')
     ;;
   bench)
     install_missing

@@ -160,6 +160,9 @@ public:
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override {
         return model_->Output(env, socketPin);
     }
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override {
+        model_->Outputs(env, socketPins, n, out);
+    }
 
     const PartFacts& Facts() const override { return facts_; }
     ChipPinLimits Limits() const override { return CatalogContents<M>::Limits(*model_); }

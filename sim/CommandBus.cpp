@@ -117,10 +117,7 @@ void CommandBusPersonality::FullSnapshot(int s, uint32_t lines, unsigned control
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
     Drawn& d = drawn_[s];
-    d.valid = true;
-    d.supplyRevision = supplyRevision_;
-    d.programmer = prog_;
-    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    MarkDrawn(d);
     d.active = !Released();
     d.data = driveData_;
     d.ce2 = pins_.ce2 != 0 && vocab_.wide && Sockets().count == 1;
@@ -149,21 +146,13 @@ void CommandBusPersonality::Snapshot(int s) {
     Drawn& d = drawn_[s];
     // The whole table again when the supplies, the components or the set of
     // driven lines changed; otherwise only the lines that moved.
-    if (!distinctLines_ || !d.valid || d.supplyRevision != supplyRevision_ || d.programmer != prog_ ||
-        (prog_ != nullptr && d.generation != prog_->ComponentGeneration()) || d.active != !Released() ||
-        d.data != driveData_) {
+    if (!distinctLines_ || !StillDrawn(d) || d.active != !Released() || d.data != driveData_) {
         FullSnapshot(s, lines, controls);
         return;
     }
     if (!d.active) return;
     PinCondition* c = snap_[s];
-    auto set = [&](const int* z, uint32_t changed, uint32_t now) {
-        while (changed != 0) {
-            const int i = __builtin_ctz(changed);
-            changed &= changed - 1;
-            if (z[i] != 0) c[z[i]].drivenHigh = ((now >> i) & 1) != 0;
-        }
-    };
+    auto set = [c](const int* z, uint32_t changed, uint32_t now) { SetMovedLevels(c, z, changed, now); };
     set(addressZ_, (lines ^ d.lines) & (addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1), lines);
     d.lines = lines;
     if (driveData_) {

@@ -157,11 +157,7 @@ private:
     bool distinctLines_ = true;
     // What snap_[s] holds beyond the electrical conditions, so that a new
     // snapshot rewrites only the lines that moved.
-    struct Drawn {
-        bool valid = false;
-        uint64_t supplyRevision = 0;
-        const SimProgrammer* programmer = nullptr;
-        uint64_t generation = 0;
+    struct Drawn : DrawnBase {
         bool active = false, data = false, ce2 = false;
         uint32_t lines = 0;
         uint16_t datum = 0;

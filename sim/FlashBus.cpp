@@ -92,11 +92,8 @@ void FlashBusPersonality::FullSnapshot(int s, unsigned controls) {
     const int skip = gang && !feedIsVcc ? GangAdapter::kSupplyFeedPin : 0;
     ElectricalConditions(c, skip);
     Drawn& d = drawn_[s];
-    d.valid = true;
+    MarkDrawn(d);
     d.skipPin = skip;
-    d.supplyRevision = supplyRevision_;
-    d.programmer = prog_;
-    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
     d.active = pattern_ != 0 && pattern_ != 0x93;
     d.data = driveData_;
     d.address = lineAddress_;
@@ -121,8 +118,7 @@ void FlashBusPersonality::Snapshot(int s) {
     const bool active = pattern_ != 0 && pattern_ != 0x93;
     // The whole table again when the supplies, the components or the set of
     // driven lines changed; otherwise only the lines that moved.
-    if (!distinctLines_ || !d.valid || d.supplyRevision != supplyRevision_ || d.programmer != prog_ ||
-        (prog_ != nullptr && d.generation != prog_->ComponentGeneration()) || d.active != active) {
+    if (!distinctLines_ || !StillDrawn(d) || d.active != active) {
         FullSnapshot(s, controls);
         return;
     }
@@ -142,13 +138,7 @@ void FlashBusPersonality::Snapshot(int s) {
         d.data = driveData_;
         d.datum = datum;
     }
-    auto set = [&](const int* z, uint32_t changed, uint32_t now) {
-        while (changed != 0) {
-            const int i = __builtin_ctz(changed);
-            changed &= changed - 1;
-            if (z[i] != 0) c[z[i]].drivenHigh = ((now >> i) & 1) != 0;
-        }
-    };
+    auto set = [c](const int* z, uint32_t changed, uint32_t now) { SetMovedLevels(c, z, changed, now); };
     const uint32_t addressMask = addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1;
     set(addressZ_, (lineAddress_ ^ d.address) & addressMask, lineAddress_);
     d.address = lineAddress_;

@@ -104,11 +104,7 @@ private:
     bool distinctLines_ = true;
     // What snap_[s] holds beyond the electrical conditions, so that a new
     // snapshot rewrites only the lines that moved.
-    struct Drawn {
-        bool valid = false;
-        uint64_t supplyRevision = 0;
-        const SimProgrammer* programmer = nullptr;
-        uint64_t generation = 0;
+    struct Drawn : DrawnBase {
         bool active = false, data = false;
         int skipPin = 0; // the pin left floating under the electrical conditions
         uint32_t address = 0;

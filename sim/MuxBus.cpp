@@ -28,17 +28,10 @@ void MuxBusPersonality::Snapshot(int s) {
     const unsigned controls = ControlBits();
     Drawn& d = drawn_[s];
     const bool active = Driven();
-    auto set = [&](const int* pins, unsigned changed, unsigned now) {
-        while (changed != 0) {
-            const int i = __builtin_ctz(changed);
-            changed &= changed - 1;
-            c[pins[i]].drivenHigh = ((now >> i) & 1) != 0;
-        }
-    };
+    auto set = [c](const int* pins, unsigned changed, unsigned now) { SetMovedLevels(c, pins, changed, now); };
     // Only the lines that moved, while the supplies, the components and the
     // set of driven lines stay (the lines are on distinct pins).
-    if (d.valid && d.supplyRevision == supplyRevision_ && d.programmer == prog_ &&
-        (prog_ == nullptr || d.generation == prog_->ComponentGeneration()) && d.active == active && d.ad == driveAd_) {
+    if (StillDrawn(d) && d.active == active && d.ad == driveAd_) {
         if (!active) return;
         set(highZ_, (high_ ^ d.high) & 0x1Fu, high_);
         d.high = high_;
@@ -49,10 +42,7 @@ void MuxBusPersonality::Snapshot(int s) {
         return;
     }
     ElectricalConditions(c);
-    d.valid = true;
-    d.supplyRevision = supplyRevision_;
-    d.programmer = prog_;
-    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    MarkDrawn(d);
     d.active = active;
     d.ad = driveAd_;
     d.high = high_;

@@ -53,11 +53,7 @@ private:
     int highZ_[5] = {}, adZ_[8] = {}, controlZ_[4] = {};
     // What snap_[s] holds beyond the electrical conditions, so that a new
     // snapshot rewrites only the lines that moved.
-    struct Drawn {
-        bool valid = false;
-        uint64_t supplyRevision = 0;
-        const SimProgrammer* programmer = nullptr;
-        uint64_t generation = 0;
+    struct Drawn : DrawnBase {
         bool active = false, ad = false;
         uint8_t high = 0, datum = 0;
         unsigned controls = 0;

@@ -45,17 +45,10 @@ void NandBusPersonality::Snapshot(int s) {
     const unsigned controls = ControlBits(s);
     Drawn& d = drawn_[s];
     const bool active = reg4_ != 0;
-    auto set = [&](const int* pins, unsigned changed, unsigned now) {
-        while (changed != 0) {
-            const int i = __builtin_ctz(changed);
-            changed &= changed - 1;
-            c[pins[i]].drivenHigh = ((now >> i) & 1) != 0;
-        }
-    };
+    auto set = [c](const int* pins, unsigned changed, unsigned now) { SetMovedLevels(c, pins, changed, now); };
     // Only the lines that moved, while the supplies, the components and the
     // set of driven lines stay.
-    if (d.valid && d.supplyRevision == supplyRevision_ && d.programmer == prog_ &&
-        (prog_ == nullptr || d.generation == prog_->ComponentGeneration()) && d.active == active && d.data == driveData_) {
+    if (StillDrawn(d) && d.active == active && d.data == driveData_) {
         if (!active) return;
         set(kControls, controls ^ d.controls, controls);
         d.controls = controls;
@@ -67,10 +60,7 @@ void NandBusPersonality::Snapshot(int s) {
     // sockets' pin 44 is I/O7.
     const bool gang = prog_ != nullptr && GangAdapter::Find(*prog_) != nullptr;
     ElectricalConditions(c, gang ? GangAdapter::kSupplyFeedPin : 0);
-    d.valid = true;
-    d.supplyRevision = supplyRevision_;
-    d.programmer = prog_;
-    d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    MarkDrawn(d);
     d.active = active;
     d.data = driveData_;
     d.datum = data_;

@@ -46,11 +46,7 @@ class NandBusPersonality : public SocketBusPersonality {
 
     // What snap_[s] holds beyond the electrical conditions, so that a new
     // snapshot rewrites only the lines that moved.
-    struct Drawn {
-        bool valid = false;
-        uint64_t supplyRevision = 0;
-        const SimProgrammer* programmer = nullptr;
-        uint64_t generation = 0;
+    struct Drawn : DrawnBase {
         bool active = false, data = false;
         uint8_t datum = 0;
         unsigned controls = 0;

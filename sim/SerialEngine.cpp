@@ -28,14 +28,6 @@ void SerialPersonality::Violation(const std::string& what) const {
     if (prog_) prog_->Violation(what);
 }
 
-namespace {
-bool SameFaults(const ProgrammerFaults& a, const ProgrammerFaults& b) {
-    return a.deadSupplyA == b.deadSupplyA && a.deadSupplyB == b.deadSupplyB && a.deadGround == b.deadGround &&
-           a.vccRelayOpen == b.vccRelayOpen && a.gndRelayClosed == b.gndRelayClosed && a.stuckDriver == b.stuckDriver &&
-           a.stuckLevel == b.stuckLevel && a.shortA == b.shortA && a.shortB == b.shortB && a.deadPullDown == b.deadPullDown;
-}
-} // namespace
-
 void SerialPersonality::Attach(SimProgrammer& p) {
     if (prog_ != &p || generation_ != p.ComponentGeneration()) {
         prog_ = &p;
@@ -64,7 +56,7 @@ void SerialPersonality::Attach(SimProgrammer& p) {
         }
     }
     // Faults are set straight on the electrical model, between accesses.
-    if (!stale_ && electrical_ != nullptr && !SameFaults(electrical_->Faults(), faultsSeen_)) MarkStale();
+    if (!stale_ && electrical_ != nullptr && !(electrical_->Faults() == faultsSeen_)) MarkStale();
 }
 
 // With one chip its drive is the socket's: no other chip drives against it.

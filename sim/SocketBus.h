@@ -100,6 +100,35 @@ protected:
     // True when reg is the bus's own (0-11).
     bool BeginWrite(SimProgrammer& p, uint8_t reg);
 
+    // What a bus drew into socket s's table: while the supplies, the
+    // programmer and its components are those it was drawn under, the bus
+    // redraws only the lines that moved.
+    struct DrawnBase {
+        bool valid = false;
+        uint64_t supplyRevision = 0;
+        const SimProgrammer* programmer = nullptr;
+        uint64_t generation = 0;
+    };
+    bool StillDrawn(const DrawnBase& d) const {
+        return d.valid && d.supplyRevision == supplyRevision_ && d.programmer == prog_ &&
+               (prog_ == nullptr || d.generation == prog_->ComponentGeneration());
+    }
+    void MarkDrawn(DrawnBase& d) const {
+        d.valid = true;
+        d.supplyRevision = supplyRevision_;
+        d.programmer = prog_;
+        d.generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    }
+    // Line i of a group is on socket pin pins[i] (0: not on the socket): the
+    // lines whose bits are set in `changed` take their level from `now`.
+    static void SetMovedLevels(PinCondition* c, const int* pins, uint32_t changed, uint32_t now) {
+        while (changed != 0) {
+            const int i = __builtin_ctz(changed);
+            changed &= changed - 1;
+            if (pins[i] != 0) c[pins[i]].drivenHigh = ((now >> i) & 1) != 0;
+        }
+    }
+
     SimProgrammer* prog_ = nullptr;
     bool dirty_ = true;
     PinCondition snap_[kMaxSockets][kSocketPins + 1];

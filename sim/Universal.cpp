@@ -23,14 +23,6 @@ void AddSupplyAndGround(const SimProgrammer* p, int socketPin, PinCondition& c) 
 
 PinDriverPersonality::PinDriverPersonality(uint16_t id) : id_(id) {}
 
-namespace {
-bool SameFaults(const ProgrammerFaults& a, const ProgrammerFaults& b) {
-    return a.deadSupplyA == b.deadSupplyA && a.deadSupplyB == b.deadSupplyB && a.deadGround == b.deadGround &&
-           a.vccRelayOpen == b.vccRelayOpen && a.gndRelayClosed == b.gndRelayClosed && a.stuckDriver == b.stuckDriver &&
-           a.stuckLevel == b.stuckLevel && a.shortA == b.shortA && a.shortB == b.shortB && a.deadPullDown == b.deadPullDown;
-}
-} // namespace
-
 void PinDriverPersonality::Attach(SimProgrammer& p) {
     if (prog_ != &p || generation_ != p.ComponentGeneration()) {
         prog_ = &p;
@@ -59,7 +51,7 @@ void PinDriverPersonality::Attach(SimProgrammer& p) {
         }
     }
     // Faults are set straight on the electrical model, between accesses.
-    if (!stale_ && electrical_ != nullptr && !SameFaults(electrical_->Faults(), faultsSeen_)) MarkStale();
+    if (!stale_ && electrical_ != nullptr && !(electrical_->Faults() == faultsSeen_)) MarkStale();
 }
 
 void PinDriverPersonality::MarkStale() {

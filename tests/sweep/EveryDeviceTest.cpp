@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -41,11 +42,13 @@ struct LibraryDevice {
     uint32_t section = 0;
     DeviceRecord record{};
     std::string maker, name;
+    uint32_t row = 0;
+    uint64_t bytes = 0; // the image it takes (a PLD: fuses)
 };
 
 // Every record of the built library, in library order.
 std::vector<LibraryDevice> LibraryDevices() {
-    ResetLibraryState();
+    ResetProgramState();
     ProgramDirectory = ProgramFolder();
     LibraryFileName = "krd.dat";
     std::vector<LibraryDevice> out;
@@ -56,9 +59,14 @@ std::vector<LibraryDevice> LibraryDevices() {
         const auto* b = reinterpret_cast<const char*>(r.Bytes);
         d.maker = b;
         d.name = b + r.Bytes[RecordNameOffsetByte];
+        DeviceSection = d.section;
+        if (SetCurrentDevice(r) == 1) {
+            d.row = CurrentAlgorithm;
+            d.bytes = d.section == SectionPld ? DeviceSize : BufferByteSize;
+        }
         out.push_back(d);
     }
-    ResetLibraryState();
+    ResetProgramState();
     return out;
 }
 
@@ -67,9 +75,19 @@ const std::vector<LibraryDevice>& Devices() {
     return devices;
 }
 
+// Every device, or with VEXLOR_SWEEP_SAMPLE=1 the smallest of each row (the
+// sample the sanitizer build runs).
 std::vector<size_t> DeviceIndexes() {
-    std::vector<size_t> v(Devices().size());
-    for (size_t i = 0; i < v.size(); ++i) v[i] = i;
+    const std::vector<LibraryDevice>& all = Devices();
+    const char* sample = std::getenv("VEXLOR_SWEEP_SAMPLE");
+    std::vector<size_t> v;
+    for (size_t i = 0; i < all.size(); ++i) {
+        bool smallest = true;
+        for (size_t j = 0; smallest && j < all.size(); ++j) {
+            smallest = all[j].row != all[i].row || all[j].bytes > all[i].bytes || (all[j].bytes == all[i].bytes && j >= i);
+        }
+        if (sample == nullptr || std::string(sample) != "1" || smallest) v.push_back(i);
+    }
     return v;
 }
 
