@@ -33,6 +33,7 @@
 #include "shell/SimSetup.h"
 #include "sim/Catalog.h"
 #include "sim/SimProgrammer.h"
+#include "tools/PartAgreement.h"
 
 namespace {
 
@@ -185,6 +186,9 @@ const char* ExpectedViolation(uint32_t row) {
 TEST_P(EveryDevice, Works) {
     const LibraryDevice& d = Devices()[GetParam()];
     DeviceSection = d.section;
+    // A PLD record carries no identity codes (selection keeps those it finds).
+    ExpectedMakerId = 0;
+    ExpectedDeviceId = 0;
     ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
     std::string line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) + ":";
     if (!RowHasModule(CurrentAlgorithm)) {
@@ -196,6 +200,13 @@ TEST_P(EveryDevice, Works) {
     if (SeatedSimChip() == nullptr) {
         std::printf("[device] %s no simulated part\n", line.c_str());
         ADD_FAILURE() << line << " no simulated part";
+        return;
+    }
+    // The record must describe the part: a wrong size or identity code fails
+    // here even where a run over the record's range would pass.
+    if (const std::string why = Disagreement(sim::FindPart(d.maker, d.name)); !why.empty()) {
+        std::printf("[device] %s record disagrees with the part: %s\n", line.c_str(), why.c_str());
+        ADD_FAILURE() << line << " record disagrees with the part: " << why;
         return;
     }
     if (const char* cap = std::getenv("VEXLOR_SWEEP_MAX_BYTES"); cap && BufferByteSize > std::strtoul(cap, nullptr, 0)) {
@@ -227,8 +238,15 @@ TEST_P(EveryDevice, Works) {
     auto step = [&](const char* what, uint32_t mask, int op) {
         if (failed || !(SupportedOperationMask & mask)) return;
         const size_t from = ui.Log.size();
-        const int r = RunOperation(MainEngine, op);
-        line += std::string(" ") + what + (r == ResultOk ? " ok" : " FAILED");
+        int r = RunOperation(MainEngine, op);
+        // A signature that does not match is a failure, whatever the answer
+        // to the question that follows it.
+        bool signature = false;
+        for (size_t i = from; i < ui.Log.size(); ++i) {
+            signature = signature || ui.Log[i] == "Incorrect device ID." || ui.Log[i] == "Device secured or incorrect device.";
+        }
+        if (signature) r = ResultFailed;
+        line += std::string(" ") + what + (r == ResultOk ? " ok" : signature ? " FAILED (signature)" : " FAILED");
         if (r == ResultOk) return;
         failed = true;
         for (size_t i = from; i < ui.Log.size(); ++i) {

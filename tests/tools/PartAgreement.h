@@ -1,0 +1,31 @@
+// The current device's record against the simulator's part for it: size,
+// width and identity codes, the facts a wrong record gets wrong.
+#pragma once
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+#include "engine/Device.h"
+#include "sim/Catalog.h"
+
+// What disagrees between the current device and its part; empty when nothing.
+inline std::string Disagreement(const sim::CatalogPart* part) {
+    if (part == nullptr) return "no catalog part";
+    const sim::PartFacts& f = *part->facts;
+    std::string why;
+    auto differ = [&why](const char* what, uint32_t record, int64_t catalog) {
+        why += std::string(what) + " " + std::to_string(record) + " in the library, " + std::to_string(catalog) +
+               " in the catalog; ";
+    };
+    // The NAND map rows' size is the logical range their block-0 map gives
+    // blocks for, which lies within the chip.
+    const bool mapRow = CurrentAlgorithm == 83 || CurrentAlgorithm == 86;
+    if (mapRow ? DeviceSize > f.words : DeviceSize != f.words) differ("size", DeviceSize, f.words);
+    if ((DataWidth > 8 ? 16 : 8) != f.width) differ("width", DataWidth, f.width);
+    // A code the record gives is the part's; a part without a signature has none.
+    if ((ExpectedMakerId != 0 || f.makerCode < 0) && static_cast<int64_t>(ExpectedMakerId) != std::max(f.makerCode, 0))
+        differ("maker code", ExpectedMakerId, f.makerCode);
+    if ((ExpectedDeviceId != 0 || f.deviceCode < 0) && static_cast<int64_t>(ExpectedDeviceId) != std::max(f.deviceCode, 0))
+        differ("device code", ExpectedDeviceId, f.deviceCode);
+    return why;
+}
