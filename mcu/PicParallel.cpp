@@ -216,7 +216,7 @@ int Alg110Program() {
             PowerDown110();
             return -1;
         }
-        BufferIndex += 1;
+        BufferIndex += AddressStep;
         Increment110();
     }
     PowerDown110();
@@ -231,7 +231,7 @@ void ReadPicConfig110() {
     for (uint32_t i = 0; i <= DeviceEnd; ++i) Increment110();
     for (uint32_t i = 0; i < 4; ++i) {
         ReadCycle110();
-        PicIdWords[i] = ReadValue & 15;
+        PicIdWords[i] = ReadValue;
         PicWord(DeviceEnd + 1 + i) = static_cast<uint16_t>(ReadValue);
     }
     PowerDown110();
@@ -251,9 +251,9 @@ int ProgramPicConfig110() {
     }
     for (uint32_t i = 0; i < DeviceEnd + 2; ++i) Increment110();
     for (uint32_t i = 0; i < 4; ++i) {
-        ExpectedValue = PicIdWords[i];
+        ExpectedValue = PicIdWords[i] & 0xFFFu;
         ProgramCycle110(PulseWidth);
-        if (((ReadValue ^ ExpectedValue) & 15) != 0) {
+        if (ReadValue != ExpectedValue) {
             PowerDown110();
             return -1;
         }
