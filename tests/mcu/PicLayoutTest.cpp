@@ -1,6 +1,8 @@
 // Where the PIC rows take their words from and put them: split-mode lanes,
 // the data memory as the PIC toolchains lay it out, the whole configuration
 // and ID words, and the configuration records' reading of each part's bits.
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -38,6 +40,41 @@ std::string DisassemblyFrom(const std::string& hex, uint32_t from) {
         if (std::sscanf(line.c_str(), "%x:", &a) == 1 && a >= from) kept += line + "\n";
     }
     return kept;
+}
+
+// The data bytes gpasm's listing shows for the data-memory lines (from
+// 2100h): each "de" byte followed by the 00h high byte it writes, whether
+// the listing prints them as bytes or as words.
+std::vector<unsigned> ListedDataBytes(const std::string& lst) {
+    std::vector<unsigned> bytes;
+    std::istringstream in(Slurp(lst));
+    std::string line;
+    bool data = false;
+    while (std::getline(in, line)) {
+        std::istringstream t(line);
+        std::vector<std::string> tokens;
+        for (std::string tok; t >> tok;) tokens.push_back(tok);
+        const bool head = !line.empty() && line[0] != ' ' && !tokens.empty() && tokens[0].size() == 4 &&
+                          tokens[0].rfind("21", 0) == 0;
+        if (!head && (!data || line.empty() || line[0] != ' ')) {
+            data = false;
+            continue;
+        }
+        // The listing shows the data as bytes (low, high) or as words.
+        auto hex = [](const std::string& t) {
+            return (t.size() == 2 || t.size() == 4) &&
+                   std::all_of(t.begin(), t.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+        };
+        size_t k = head ? 1 : 0;
+        const size_t first = k;
+        for (; k < tokens.size() && hex(tokens[k]); ++k) {
+            const auto v = static_cast<unsigned>(std::stoul(tokens[k], nullptr, 16));
+            bytes.push_back(tokens[k].size() == 2 ? v : v & 0xFF);
+            if (tokens[k].size() == 4) bytes.push_back(v >> 8);
+        }
+        data = k > first && (head || k == tokens.size());
+    }
+    return bytes;
 }
 
 class PicLayout : public PicRun {};
@@ -121,6 +158,8 @@ TEST_F(PicLayout, GpasmFileProgramsReadsAndSavesAsItsToolsSeeIt) {
     }
     ASSERT_EQ(std::system("gpasm -q -a inhx8m -o d.hex d.asm > gpasm.log 2>&1"), 0) << Slurp("gpasm.log");
     const std::string sourceTail = DisassemblyFrom("d.hex", 0x2000);
+    const std::vector<unsigned> listed = ListedDataBytes("d.lst");
+    ASSERT_EQ(listed.size(), 128u) << Slurp("d.lst");
     for (const uint32_t end : {0x1Fu, 0x3FFu}) {
         SCOPED_TRACE("Chip End " + std::to_string(end));
         sim::PicChip* chip = ReseatPic("PIC16F84");
@@ -131,7 +170,7 @@ TEST_F(PicLayout, GpasmFileProgramsReadsAndSavesAsItsToolsSeeIt) {
         ASSERT_EQ(LoadHexFamilyFile("d.hex", 0, 0), 1);
         EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
         EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
-        for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->DataByte(i), (i * 29 + 3) % 256) << i;
+        for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->DataByte(i), listed[2 * i]) << i;
         EXPECT_EQ(chip->Config(), 0x3FF1u);
         for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i), static_cast<uint32_t>(i + 1)) << i;
         EXPECT_EQ(chip->Word(0), 0x305Au);
@@ -145,6 +184,11 @@ TEST_F(PicLayout, GpasmFileProgramsReadsAndSavesAsItsToolsSeeIt) {
         for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[0x2000 + i], i + 1) << i;
         ASSERT_EQ(SaveHexFamilyFile("r.hex", 0, DeviceEnd * 2 + 1, HexFormatIntel), 1);
         EXPECT_EQ(DisassemblyFrom("r.hex", 0x2000), sourceTail);
+        // The saved file, loaded again, holds the listing's data words.
+        ClearWords();
+        ASSERT_EQ(LoadHexFamilyFile("r.hex", 0, 0), 1);
+        for (uint32_t i = 0; i < 64; ++i)
+            ASSERT_EQ(BufferWords[kDataWord + i], listed[2 * i] | listed[2 * i + 1] << 8) << i;
         ExpectNoViolations();
     }
 }
