@@ -125,7 +125,7 @@ uint32_t PicFieldMask(const PicConfigRecord& r, int field) {
 PicPositions PicBufferPositions() {
     switch (CurrentAlgorithm) {
     case 110:
-    case 114: return {0xFFF, DeviceEnd + 1};
+    case 114: return {0xFFF, DeviceSize}; // after the part's last program word
     case 113: return {0x7E00, 0};
     default: return {0x2007, 0x2000};
     }
@@ -299,7 +299,7 @@ void AppendIdAndConfig(std::string& out, uint32_t a, uint32_t c) {
 
 } // namespace
 
-void WritePicConfigHex110(std::string& out) { AppendIdAndConfig(out, (DeviceEnd + 1) * 2, 0x1FFE); }
+void WritePicConfigHex110(std::string& out) { AppendIdAndConfig(out, DeviceSize * 2, 0x1FFE); }
 
 void WritePicConfigHex111(std::string& out) {
     AppendIdAndConfig(out, 0x4000, 0x400E);

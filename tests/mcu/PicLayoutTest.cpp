@@ -266,11 +266,9 @@ TEST_F(PicLayout, EpromWordsGetTheirOverprogrammingAndConfigurationItsPulses) {
         SCOPED_TRACE(k.part);
         ReseatAnyPic(k.part, [&](auto* chip) {
             const uint32_t mask = CurrentAlgorithm == 114 ? 0xFFF : RowBlank();
-            // Row 110's ID words follow Chip End: the whole range puts them
-            // on the part's ID cells.
-            if (CurrentAlgorithm != 110) DeviceEnd = 63;
+            DeviceEnd = 63;
             ClearWords();
-            FillWords(DeviceEnd + 1, mask);
+            FillWords(64, mask);
             chip->SetPulsesNeeded(5, 2);
             chip->SetPulsesNeeded(9, 4);
             const PicPositions at = PicBufferPositions();
@@ -286,6 +284,14 @@ TEST_F(PicLayout, EpromWordsGetTheirOverprogrammingAndConfigurationItsPulses) {
             EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
             EXPECT_EQ(chip->WeakWords(), 0u);
             EXPECT_EQ(chip->Config() & 0x0F, k.config & 0x0F);
+            // The 12-bit parts' ID words follow the part's last word, not
+            // Chip End: the words after Chip End stay blank.
+            if (at.Id != 0) {
+                for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(static_cast<int>(i)), i + 1) << i;
+                if (CurrentAlgorithm == 110 || CurrentAlgorithm == 114) {
+                    for (uint32_t a = 64; a < 68; ++a) EXPECT_EQ(chip->Word(a), mask) << a;
+                }
+            }
             ExpectNoViolations();
         });
     }

@@ -324,6 +324,7 @@ TEST_F(PicRun, HexRecords) {
     ClearWords();
     CurrentAlgorithm = 110;
     DeviceEnd = 0x1FF;
+    DeviceSize = 0x200;
     for (uint32_t i = 0; i < 4; ++i) BufferWords[0x200 + i] = static_cast<uint16_t>(i + 1);
     BufferWords[0xFFF] = 0x0FF5;
     std::string out;
