@@ -193,6 +193,30 @@ TEST_F(PicLayout, GpasmFileProgramsReadsAndSavesAsItsToolsSeeIt) {
     }
 }
 
+TEST_F(PicLayout, TwelveBitIdWordsStayTheFilesWithAShortRange) {
+    // gpasm puts a 12-bit part's ID words after its last program word; with
+    // Chip End below that they still program the ID cells, never the words
+    // after Chip End.
+    if (!HaveGpasm()) GTEST_SKIP() << "gpasm is not installed";
+    for (const auto& [part, processor] : {std::pair{"PIC16C54", "16c54"}, std::pair{"PIC12C508A", "12c508a"}}) {
+        SCOPED_TRACE(part);
+        ReseatAnyPic(part, [&](auto* chip) {
+            {
+                std::ofstream a("i.asm");
+                a << "  list p=" << processor << "\n  __CONFIG 0xFFF\n  __IDLOCS 0x1234\n  org 0\n  goto 0\n  end\n";
+            }
+            ASSERT_EQ(std::system("gpasm -q -a inhx8m -o i.hex i.asm > gpasm.log 2>&1"), 0) << Slurp("gpasm.log");
+            for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0xFFF;
+            ASSERT_EQ(LoadHexFamilyFile("i.hex", 0, 0), 1);
+            DeviceEnd = 63;
+            EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+            for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(static_cast<int>(i)), i + 1) << i;
+            for (uint32_t a = 64; a < 68; ++a) EXPECT_EQ(chip->Word(a), 0xFFFu) << a;
+            ExpectNoViolations();
+        });
+    }
+}
+
 TEST_F(PicLayout, RecordsReadEachPartsBitsWithTheirSense) {
     // Configuration words as the parts' own assembler headers spell them.
     struct Case {
