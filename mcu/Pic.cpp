@@ -242,6 +242,49 @@ void AdvanceTo(uint32_t address) {
 
 uint16_t& Word(uint32_t index) { return PicWord(index); }
 
+// Data memory in the buffer as the PIC toolchains write it: byte i in the low
+// byte of word 2100h + i (byte address 4200h + 2i), the high byte 00h. In a
+// split mode lane L holds its byte i at word 2100h + i x AddressStep + L.
+constexpr uint32_t kDataWord = 0x2100;
+constexpr uint32_t kDataBytes = 64;
+
+// The data memory is addressed by the low bits of the chip's counter, which
+// stands wherever the program-word loop left it: leave the programming mode
+// and enter it again, so the counter is 0 and data byte i goes to data
+// address i whatever the range was.
+void ToDataByteZero(int phase) {
+    PowerDown();
+    PowerUp(phase);
+    BufferIndex = kDataWord + ByteLane;
+}
+
+// The per-byte service of the data-memory loops: the low byte of the
+// buffer word is the data byte.
+int ProcessDataByte(int mode) {
+    ExpectedValue = Word(BufferIndex) & 0xFFu;
+    ReadValue &= 0xFFu;
+    switch (mode) {
+    case 0:
+        if (ReadValue != 0xFF) return -1;
+        BufferIndex += 1;
+        break;
+    case 2:
+        Word(BufferIndex) = static_cast<uint16_t>(ReadValue);
+        BufferIndex += AddressStep;
+        break;
+    case 3:
+        if (ReadValue != ExpectedValue) return -1;
+        BufferIndex += AddressStep;
+        break;
+    case 4:
+        WriteCompareLineOk();
+        BufferIndex += AddressStep;
+        break;
+    default: break;
+    }
+    return 1;
+}
+
 // ---- entries ---------------------------------------------------------------------------
 
 // Last address of a loop: 114 and 115 leave the calibration word to Read mode 2.
@@ -270,10 +313,11 @@ int SerialRead(int mode) {
     }
     // A break or a failure in the program words skips the data memory.
     if (M->DataMemory && r == 1) {
-        BufferIndex = 0x4200;
-        for (int i = 0; i < 64; ++i) {
+        ToDataByteZero(2);
+        for (uint32_t i = 0; i < kDataBytes; ++i) {
+            ChipAddress = kDataWord + i;
             ReadWord(5);
-            r = ProcessReadByte(mode);
+            r = ProcessDataByte(mode);
             if (r == -1) break;
             Increment();
         }
@@ -305,18 +349,19 @@ int SerialProgram() {
             if (r == -1) break;
         }
         Increment();
-        BufferIndex += 1;
+        BufferIndex += AddressStep;
     }
     if (M->DataMemory && r == 1) {
-        BufferIndex = 0x4200;
-        for (int i = 0; i < 64; ++i) {
-            ExpectedValue = BufferWindow[BufferIndex];
+        ToDataByteZero(1);
+        for (uint32_t i = 0; i < kDataBytes; ++i) {
+            ChipAddress = kDataWord + i;
+            ExpectedValue = Word(BufferIndex) & 0xFFu;
             if (ExpectedValue != 0xFF) {
                 r = SinglePulse(0xFF, true);
                 if (r == -1) break;
             }
             Increment();
-            BufferIndex += 1;
+            BufferIndex += AddressStep;
         }
     }
     PowerDown();
@@ -339,12 +384,14 @@ void ReadConfigSerial() {
     for (int i = 0; i < 4; ++i) {
         ReadWord(4);
         Increment();
-        PicIdWords[i] = ReadValue & 15;
+        PicIdWords[i] = ReadValue;
         Word(0x2000 + static_cast<uint32_t>(i)) = static_cast<uint16_t>(ReadValue);
     }
     for (int i = 0; i < 3; ++i) Increment();
+    // The whole word the chip returns: a saved file must carry the chip's
+    // unimplemented bits as they read (1), not as code protection on.
     ReadWord(4);
-    PicConfigWord = M->Row == 112 ? ReadValue & 0x1F : M->Row == 121 ? ReadValue & 0xBFF : ReadValue;
+    PicConfigWord = ReadValue;
     Word(0x2007) = static_cast<uint16_t>(PicConfigWord);
     PowerDown();
 }
@@ -390,9 +437,11 @@ int ProgramConfigSerial() {
     PowerUp(1);
     EnterConfiguration(M->WordMask);
     int r = 1;
+    // The ID words as the buffer holds them (a toolchain's __IDLOCS puts one
+    // nibble in each, the upper bits 0).
     for (int i = 0; i < 4; ++i) {
-        ExpectedValue = PicIdWords[i] | (flash ? 0xFF80 : 0x3FF0);
-        r = flash ? SinglePulse(15, false) : ProgramWithRetry(15);
+        ExpectedValue = PicIdWords[i] & M->WordMask;
+        r = flash ? SinglePulse(M->WordMask, false) : ProgramWithRetry(M->WordMask);
         if (r == -1) {
             PowerDown();
             return -1;
@@ -514,7 +563,7 @@ void ReadPicConfig114() {
     for (uint32_t i = 0; i < 4; ++i) {
         ReadWord(4);
         Increment();
-        PicIdWords[i] = ReadValue & 15;
+        PicIdWords[i] = ReadValue;
         Word(DeviceSize + i) = static_cast<uint16_t>(ReadValue);
     }
     PowerDown();
@@ -532,8 +581,8 @@ int ProgramPicConfig114() {
     if (r == 1) {
         for (uint32_t i = 0; i <= DeviceSize; ++i) Increment();
         for (int i = 0; i < 4 && r == 1; ++i) {
-            ExpectedValue = PicIdWords[i] | 0xFF0;
-            r = ProgramWithRetry7(15);
+            ExpectedValue = PicIdWords[i] & kMask12;
+            r = ProgramWithRetry7(kMask12);
             Increment();
         }
     }

@@ -28,7 +28,7 @@ struct PicConfigRecord {
     PicConfigReadFn Read;
     PicConfigProgramFn Program;
 };
-constexpr uint32_t PicConfigRecordCount = 22;
+constexpr uint32_t PicConfigRecordCount = 24;
 extern const PicConfigRecord PicConfigTable[PicConfigRecordCount];
 // Field labels (dialog) and log formats, by field.
 extern const char* const PicFieldLabels[12];

@@ -52,6 +52,9 @@ const char* const kU[] = {"Background debugger functional", "Background debugger
 const char* const kV[] = {"0000h-1FFFh code protected", "1000h-1FFFh code protected", "1F00h-1FFFh code protected",
                           "Code Protection off", nullptr};
 const char* const kW[] = {"Vbor set to 4.5V", "Vbor set to 4.2V", "Vbor set to 2.7V", "Vbor set to 2.5V", nullptr};
+// The 1K-word PIC12C67x: CP1:CP0 01 protects 0200h-03FFh, 10 is reserved.
+const char* const kX[] = {"0000h-03FFh code protected", "0200h-03FFh code protected", "Do not use",
+                          "Code Protection off", nullptr};
 
 PicDialogLauncher g_launcher = nullptr;
 
@@ -91,6 +94,10 @@ const PicConfigRecord PicConfigTable[PicConfigRecordCount] = {
      ProgramPicConfig121},
     {"xxxx;;xxx5332100", {kA, kC, kB, kE, nullptr, kC, nullptr, nullptr, nullptr, nullptr, nullptr, kW},
      ReadPicConfig111, ProgramPicConfig111},
+    // PIC16F83/84: as record 6, but PWRTE is active low.
+    {"xxxxxxxxxxx32100", {kA, kC, kB, kB}, ReadPicConfig112, ProgramPicConfig112},
+    // PIC12C671/CE673: as record 15 with the 1K-word protection ranges.
+    {"xxxxxxxx63321000", {kM, kC, kB, kX, nullptr, nullptr, kO}, ReadPicConfig115, ProgramPicConfig115},
 };
 
 const uint16_t PicConfigMaskTables111[PicConfigMask111Count] = {0x001F, 0x3F7F, 0x003F, 0x3FFF,
@@ -118,7 +125,7 @@ uint32_t PicFieldMask(const PicConfigRecord& r, int field) {
 PicPositions PicBufferPositions() {
     switch (CurrentAlgorithm) {
     case 110:
-    case 114: return {0xFFF, DeviceEnd + 1};
+    case 114: return {0xFFF, DeviceSize}; // after the part's last program word
     case 113: return {0x7E00, 0};
     default: return {0x2007, 0x2000};
     }
@@ -165,10 +172,10 @@ void UnpackPicConfigFields() {
 
 void PackPicConfigFields() {
     const auto c0 = static_cast<uint8_t>(PicIdText[0]), c1 = static_cast<uint8_t>(PicIdText[1]);
-    PicIdWords[0] = c0 & 15u;
-    PicIdWords[1] = c0 >> 4;
-    PicIdWords[2] = c1 & 15u;
-    PicIdWords[3] = c1 >> 4;
+    // The ID text sets bits 0-3 of each ID word; the bits above stay as
+    // read or loaded, so a file's ID words program as it holds them.
+    const uint32_t nibbles[4] = {c0 & 15u, (c0 >> 4u) & 15u, c1 & 15u, (c1 >> 4u) & 15u};
+    for (int i = 0; i < 4; ++i) PicIdWords[i] = (PicIdWords[i] & ~15u) | nibbles[i];
     PicConfigWord = 0;
     if (const PicConfigRecord* r = CurrentPicConfigRecord()) {
         for (int n = 0; n < 12; ++n) {
@@ -206,7 +213,7 @@ int ProgramPicConfigFromBuffer() {
     const ConfigBank bank;
     const PicPositions at = PicBufferPositions();
     if (at.Id != 0) {
-        for (uint32_t i = 0; i < 4; ++i) PicIdWords[i] = BufferWord(at.Id + i) & 15u;
+        for (uint32_t i = 0; i < 4; ++i) PicIdWords[i] = BufferWord(at.Id + i);
     }
     PicConfigWord = BufferWord(at.Config);
     UnpackPicConfigFields();
@@ -276,12 +283,14 @@ void AppendRecord(std::string& out, const char* text) {
     out += line;
 }
 
-// The four ID words' low bytes from byte address a, and the configuration
-// word's two bytes at byte address c.
+// The four ID words from byte address a (both bytes, low first, so a word
+// with bits above the low byte saves whole), and the configuration word's
+// two bytes at byte address c.
 void AppendIdAndConfig(std::string& out, uint32_t a, uint32_t c) {
     char line[64];
-    std::snprintf(line, sizeof line, ":08%04X00%02X00%02X00%02X00%02X00", a & 0xFFFF, BufferWindow[a & 0xFFFF],
-                  BufferWindow[(a + 2) & 0xFFFF], BufferWindow[(a + 4) & 0xFFFF], BufferWindow[(a + 6) & 0xFFFF]);
+    auto at = [a](uint32_t k) { return BufferWindow[(a + k) & 0xFFFF]; };
+    std::snprintf(line, sizeof line, ":08%04X00%02X%02X%02X%02X%02X%02X%02X%02X", a & 0xFFFF, at(0), at(1), at(2),
+                  at(3), at(4), at(5), at(6), at(7));
     AppendRecord(out, line);
     std::snprintf(line, sizeof line, ":02%04X00%02X%02X", c & 0xFFFF, BufferWindow[c & 0xFFFF],
                   BufferWindow[(c + 1) & 0xFFFF]);
@@ -290,9 +299,21 @@ void AppendIdAndConfig(std::string& out, uint32_t a, uint32_t c) {
 
 } // namespace
 
-void WritePicConfigHex110(std::string& out) { AppendIdAndConfig(out, (DeviceEnd + 1) * 2, 0x1FFE); }
+void WritePicConfigHex110(std::string& out) { AppendIdAndConfig(out, DeviceSize * 2, 0x1FFE); }
 
-void WritePicConfigHex111(std::string& out) { AppendIdAndConfig(out, 0x4000, 0x400E); }
+void WritePicConfigHex111(std::string& out) {
+    AppendIdAndConfig(out, 0x4000, 0x400E);
+    // The data memory of the flash rows, where the toolchains put it: 64
+    // words from byte 4200h, the data byte in each low byte.
+    if (CurrentAlgorithm != 112 && CurrentAlgorithm != 121) return;
+    for (uint32_t a = 0x4200; a < 0x4280; a += 16) {
+        char line[48];
+        int n = std::snprintf(line, sizeof line, ":10%04X00", a);
+        for (uint32_t k = 0; k < 16 && n > 0; ++k)
+            n += std::snprintf(line + n, sizeof line - static_cast<size_t>(n), "%02X", BufferWindow[a + k]);
+        AppendRecord(out, line);
+    }
+}
 
 // The configuration word 0FE00h at byte 1FC00h: a segment record for the
 // base 10000h, left in force up to the end record.

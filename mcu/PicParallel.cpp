@@ -216,7 +216,7 @@ int Alg110Program() {
             PowerDown110();
             return -1;
         }
-        BufferIndex += 1;
+        BufferIndex += AddressStep;
         Increment110();
     }
     PowerDown110();
@@ -228,11 +228,12 @@ void ReadPicConfig110() {
     ReadCycle110();
     PicConfigWord = ReadValue;
     PicWord(0xFFF) = static_cast<uint16_t>(ReadValue);
-    for (uint32_t i = 0; i <= DeviceEnd; ++i) Increment110();
+    // The ID words follow the part's last program word, wherever Chip End is.
+    for (uint32_t i = 0; i < DeviceSize; ++i) Increment110();
     for (uint32_t i = 0; i < 4; ++i) {
         ReadCycle110();
-        PicIdWords[i] = ReadValue & 15;
-        PicWord(DeviceEnd + 1 + i) = static_cast<uint16_t>(ReadValue);
+        PicIdWords[i] = ReadValue;
+        PicWord(DeviceSize + i) = static_cast<uint16_t>(ReadValue);
     }
     PowerDown110();
 }
@@ -249,11 +250,13 @@ int ProgramPicConfig110() {
         PowerDown110();
         return -1;
     }
-    for (uint32_t i = 0; i < DeviceEnd + 2; ++i) Increment110();
+    // To the ID words after the part's last program word: a Chip End below
+    // it must not put the ID nibbles into program words of a one-time part.
+    for (uint32_t i = 0; i <= DeviceSize; ++i) Increment110();
     for (uint32_t i = 0; i < 4; ++i) {
-        ExpectedValue = PicIdWords[i];
+        ExpectedValue = PicIdWords[i] & 0xFFFu;
         ProgramCycle110(PulseWidth);
-        if (((ReadValue ^ ExpectedValue) & 15) != 0) {
+        if (ReadValue != ExpectedValue) {
             PowerDown110();
             return -1;
         }

@@ -649,19 +649,29 @@ void LowPinPulse(int pin, uint32_t us) {
     SetPin(pin, 1);
 }
 
-// "RC Oscillator" with pin 24 low, "WDT Enable" with pins 24 and 23 low, so
-// the part tells the two apart; "Autolatch Disable" with pin 24 at 11.0 V.
+// "Autolatch Disable": pin 24 at 11.0 V and pin 23 low for the pulse. The
+// pin conditions that select "RC Oscillator" and "WDT Enable" are not
+// confirmed for these parts; Program refuses them before it starts
+// (RefuseUnconfirmedOptions160), so no guess is ever burnt.
 void ZilogProgramOptions160() {
     const uint32_t* s = ZilogOptionStates(160);
     EnterOptions160();
-    if (s[0] == 1) LowPinPulse(LC->Hv2, kOptionPulseUs);
     if (s[1] == 1) HighVoltagePulse(kOptionPulseUs, true);
-    if (s[2] == 1) {
-        SetPin(LC->Read, 0);
-        LowPinPulse(LC->Hv2, kOptionPulseUs);
-        SetPin(LC->Read, 1);
-    }
     LeaveOptions160();
+}
+
+// Options of row 160 whose programming conditions are not confirmed: a line
+// for each one switched on, and true when any is.
+bool RefuseUnconfirmedOptions160() {
+    const uint32_t* s = ZilogOptionStates(160);
+    bool refused = false;
+    for (const uint32_t i : {0u, 2u}) {
+        if (s[i] != 1) continue;
+        ShowMessageLine(" Option \"%s\" refused: its pin conditions are not confirmed. Switch it off.",
+                        kNames160[i]);
+        refused = true;
+    }
+    return refused;
 }
 
 constexpr uint32_t kLongOptionUs = 750000;
@@ -799,6 +809,7 @@ int Alg160Read(int mode) {
 // The options are burnt only after the whole array programmed: a failed
 // cell or a user break leaves the irreversible options alone.
 int Alg160Program() {
+    if (RefuseUnconfirmedOptions160()) return -1;
     ZilogPowerUp160(1);
     ClockToStart();
     const int r = ProgramLines(0xFF, nullptr, ClockPulse);

@@ -116,6 +116,7 @@ void PicChip::EraseAll() {
     for (uint32_t& id : ids_) id = WordMask();
     config_ = WordMask();
     counted_.clear();
+    overprogram_.Clear();
 }
 
 void PicChip::UvErase() { EraseAll(); }
@@ -337,8 +338,13 @@ void PicChip::Program(const PinEnvironment& env, uint64_t widthUs) {
     const uint32_t key = twelve && pc_ < 0 ? 0xFFFFu : static_cast<uint32_t>(pc_);
     const int count = ++counted_[key];
     if (stuck_.count(key) != 0) return;
+    overprogram_.Pulse(key, widthUs, overprogram_.HasTaken(key));
+    // The configuration word takes only after its programming time.
+    const bool configWord = twelve ? pc_ < 0 : key == kConfigWordAddress;
+    if (configWord && overprogram_.TotalUs(key) < uint64_t{facts_.configPulses} * facts_.minPulseUs) return;
     auto it = needed_.find(key);
     if (count < (it == needed_.end() ? facts_.pulsesNeeded : it->second)) return;
+    overprogram_.Took(key, count);
     if (twelve) {
         if (pc_ < 0) {
             config_ &= latch_ | ~facts_.configMask;

@@ -78,6 +78,13 @@ struct PicFacts {
     bool parityFrames = false;  // 16-bit frames with two parity bits
     uint32_t minPulseUs = 100;  // EPROM: program pulse width
     int pulsesNeeded = 1;
+    // EPROM: programming time, in minimum-width pulses, a configuration cell
+    // needs before it takes (the programming datasheets' 100 pulses).
+    uint32_t configPulses = 1;
+    // EPROM: a program word that read right after n pulses holds only after
+    // overprogramFactor x n more pulses' worth of programming time (0: not
+    // checked); a word short of it counts as weak.
+    uint32_t overprogramFactor = 0;
     uint32_t writeUs = 10000;   // flash: self-timed write
     uint32_t eraseUs = 10000;   // flash: bulk erase
     int vihhMinTenths = 120, vihhMaxTenths = 140;
@@ -90,6 +97,43 @@ struct PicFacts {
 };
 
 const PicFacts* FindPicPart(const std::string& maker, const std::string& name);
+
+// Programming time an EPROM cell got, by address: for the configuration
+// cells' total and for the over-programming a word got after it took.
+class EpromTime {
+public:
+    // A pulse of widthUs on cell `key`, before the cell is programmed.
+    void Pulse(uint32_t key, uint64_t widthUs, bool tookBefore) {
+        totalUs_[key] += widthUs;
+        if (tookBefore) overUs_[key] += widthUs;
+    }
+    void Took(uint32_t key, int pulses) { took_.emplace(key, pulses); }
+    bool HasTaken(uint32_t key) const { return took_.count(key) != 0; }
+    uint64_t TotalUs(uint32_t key) const {
+        auto it = totalUs_.find(key);
+        return it == totalUs_.end() ? 0 : it->second;
+    }
+    // Program words (below `words`) short of factor x n minimum pulses.
+    uint32_t Weak(const PicFacts& f, uint32_t words) const {
+        uint32_t n = 0;
+        if (f.overprogramFactor == 0) return 0;
+        for (const auto& [key, pulses] : took_) {
+            auto it = overUs_.find(key);
+            const uint64_t got = it == overUs_.end() ? 0 : it->second;
+            if (key < words && got < uint64_t{f.overprogramFactor} * static_cast<uint64_t>(pulses) * f.minPulseUs) ++n;
+        }
+        return n;
+    }
+    void Clear() {
+        totalUs_.clear();
+        overUs_.clear();
+        took_.clear();
+    }
+
+private:
+    std::map<uint32_t, uint64_t> totalUs_, overUs_;
+    std::map<uint32_t, int> took_;
+};
 const std::vector<PicFacts>& PicParts();
 
 // What every PIC model keeps: its facts, its place in the socket, the
@@ -135,6 +179,8 @@ public:
     bool InMode() const { return inMode_; }
     uint32_t Pulses() const { return pulses_; }            // counted program pulses
     int PulsesOn(uint32_t a) const;
+    // Program words short of their over-programming time.
+    uint32_t WeakWords() const { return overprogram_.Weak(facts_, static_cast<uint32_t>(code_.size())); }
     uint32_t Commands(uint32_t c) const;                  // commands taken, by code
     uint32_t LastFrame() const { return lastFrame_; }      // raw bits of the last load
     int LastFrameClocks() const { return lastFrameClocks_; }
@@ -192,6 +238,7 @@ private:
     std::map<uint32_t, int> needed_;
     std::map<uint32_t, int> counted_;
     std::map<uint32_t, uint32_t> commands_;
+    EpromTime overprogram_;
     uint32_t pulses_ = 0;
     uint32_t lastFrame_ = 0;
     int lastFrameClocks_ = 0;

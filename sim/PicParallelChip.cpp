@@ -28,6 +28,7 @@ void PicParallelChip::UvErase() {
     for (uint32_t& id : ids_) id = Mask();
     config_ = Mask();
     counted_.clear();
+    overprogram_.Clear();
     configProgrammed_ = 0;
 }
 
@@ -186,8 +187,13 @@ void PicParallelChip::Program(const PinEnvironment& env, uint64_t widthUs) {
     const auto a = static_cast<uint32_t>(pc_);
     const int count = ++counted_[a];
     if (stuck_.count(a) != 0) return;
+    overprogram_.Pulse(a, widthUs, overprogram_.HasTaken(a));
+    // Configuration cells take only after their programming time.
+    const bool config = Sixteen() ? a >= kConfigBase16 && a < kConfigBase16 + 16 : a == kConfigWord12;
+    if (config && overprogram_.TotalUs(a) < uint64_t{facts_.configPulses} * facts_.minPulseUs) return;
     auto it = needed_.find(a);
     if (count < (it == needed_.end() ? facts_.pulsesNeeded : it->second)) return;
+    overprogram_.Took(a, count);
     if (Sixteen() && a >= kConfigBase16 && a < kConfigBase16 + 16) {
         const uint32_t bit = 1u << (a - kConfigBase16);
         configProgrammed_ |= bit;

@@ -74,6 +74,8 @@ public:
     bool InMode() const { return inMode_; }
     uint32_t Pulses() const { return pulses_; }
     int PulsesOn(uint32_t a) const;
+    // Program words short of their over-programming time.
+    uint32_t WeakWords() const { return overprogram_.Weak(facts_, static_cast<uint32_t>(code_.size())); }
     // Configuration bits (FE00h + i) that took a program pulse, as a mask.
     uint32_t ConfigLocationsProgrammed() const { return configProgrammed_; }
 
@@ -109,6 +111,7 @@ private:
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, int> needed_;
     std::map<uint32_t, int> counted_;
+    EpromTime overprogram_;
     uint32_t pulses_ = 0;
     uint32_t configProgrammed_ = 0;
     bool overReported_ = false;

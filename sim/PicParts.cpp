@@ -20,13 +20,16 @@ PicPinout Dip8() { return {8, {1}, {8}, 4, 6, 7}; }                // GP1 clock,
 PicPinout Dip14() { return {14, {1}, {14}, 4, 12, 13}; }           // RB1 clock, RB0 data
 
 // 14-bit EPROM parts of the PIC16C6x/7x programming datasheet: VIHH
-// 12.75-13.25 V, 100 us pulses.
+// 12.75-13.25 V, 100 us pulses; a word that verified after N pulses gets 3N
+// more, the configuration word 100 pulses.
 PicFacts Eprom14(const char* name, uint32_t words, PicPinout pin, uint32_t configMask, uint32_t protectMask) {
     PicFacts f;
     f.maker = "MICROCHIP";
     f.name = name;
     f.codeWords = words;
     f.minPulseUs = 100;
+    f.overprogramFactor = 3;
+    f.configPulses = 100;
     f.vihhMinTenths = 127;
     f.vihhMaxTenths = 133;
     f.configMask = configMask;
@@ -36,11 +39,14 @@ PicFacts Eprom14(const char* name, uint32_t words, PicPinout pin, uint32_t confi
 }
 
 // 12-bit EPROM parts (PIC12C5xx, PIC16C505): same window and pulse, the
-// configuration word at entry, a MOVLW calibration value in the last word.
+// configuration word at entry, a MOVLW calibration value in the last word;
+// 11N over-programming pulses, the configuration word programmed as a word.
 PicFacts Eprom12(const char* name, uint32_t words, PicPinout pin, uint32_t configMask, uint32_t protectMask) {
     PicFacts f = Eprom14(name, words, std::move(pin), configMask, protectMask);
     f.wordBits = 12;
     f.calibration = 0xC5A;
+    f.overprogramFactor = 11;
+    f.configPulses = 1;
     return f;
 }
 
@@ -66,11 +72,14 @@ PicFacts Flash(const char* name, uint32_t words, uint32_t dataBytes, PicPinout p
 
 // PIC16C5x program/verify mode: RA0-RA3 and RB0-RB7 carry the word, OSC1
 // clocks the counter, T0CKI is the program/verify pin; VIHH 12.75-13.25 V,
-// 100 us pulses; FOSC1:0, WDTE and CP in the configuration word.
+// 100 us pulses, then one of 11N x 100 us for a word that verified after N;
+// the configuration word takes 10 ms of programming. FOSC1:0, WDTE and CP in
+// the configuration word.
 PicFacts Parallel12(const char* name, uint32_t words, bool twentyEight) {
     PicFacts f = Eprom14(name, words, {}, 0x00F, 0x008);
     f.parallel = true;
     f.wordBits = 12;
+    f.overprogramFactor = 11;
     if (twentyEight) {
         f.pin = {28, {2}, {4}, 28, 27, 0};
         f.pin.bus = {6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17};

@@ -129,12 +129,16 @@ Z8OtpFacts RowTables(Z8OtpFacts f) {
 
 std::vector<Z8OtpFacts> CounterAndRow164Parts() {
     std::vector<Z8OtpFacts> parts;
-    // Row 160: "RC Oscillator" with P32 low, "WDT Enable" with P32 and P31
-    // low, "Autolatch Disable" with P32 at high voltage and P31 low.
-    parts.push_back(Dip18Pulses("ZILOG", "Z86E04", 0x400, 100000,
-                                {{"Autolatch Disable", {9}, {}, -1, false, {8}, {}},
-                                 {"WDT Enable", {}, {9}, -1, false, {8, 9}, {}},
-                                 {"RC Oscillator", {}, {9}, -1, false, {9}, {8}}}));
+    // Row 160: "Autolatch Disable" with P32 at high voltage and P31 low.
+    // The conditions of its "RC Oscillator" and "WDT Enable" options are not
+    // known here, so the model burns neither: a pulse under any other pins
+    // is refused.
+    {
+        Z8OtpFacts e04 = Dip18Pulses("ZILOG", "Z86E04", 0x400, 100000, {{"Autolatch Disable", {9}, {}, -1, false, {8}, {}}});
+        e04.note += " The pin conditions of the RC oscillator and permanent WDT options are not known: the model "
+                    "has no such options.";
+        parts.push_back(e04);
+    }
     // Row 161: 750 ms option pulses told apart by P31 and P32 held low.
     const std::vector<Z8OptionPattern> options161 = {{"Autolatch Disable", {}, {9}, -1, false, {8}, {9}},
                                                      {"WDT Enable", {}, {9}, -1, false, {9}, {8}},

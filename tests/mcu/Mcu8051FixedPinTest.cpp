@@ -306,4 +306,17 @@ TEST_F(McuRun, Row187LockByteOfEachLevel) {
     for (int level = 0; level <= 2; ++level) EXPECT_EQ(LockLevelByte(level, 0), 2u - level);
 }
 
+TEST_F(McuRun, Row104ProgramsAtItsOwnVoltageWhateverTheRecordsVpp) {
+    // Row 104 pulses at a fixed 12.7 V; a record with another Vpp (one the
+    // part's 12.5-13.0 V window does not take) programs all the same.
+    sim::Mcu8051Chip* chip = Reseat("GENERIC-ALGORITHM", "8051MC-8K", false);
+    ASSERT_NE(chip, nullptr);
+    Vpp = 1400;
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    ExpectNoViolations();
+}
+
 } // namespace

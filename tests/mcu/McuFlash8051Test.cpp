@@ -161,6 +161,29 @@ TEST_F(McuRun, EraseLeavingCellsIsFoundByTheBlankCheck) {
     }
 }
 
+TEST_F(McuRun, SecureFailsWhenTheLockBitsDoNotTake) {
+    // A part whose lock bits refuse to program: Secure reads them back and
+    // fails on every row that checks, at every level it offers.
+    for (const auto& [maker, name] : {std::pair{"ATMEL", "AT89C55"}, std::pair{"GENERIC-ALGORITHM", "8051P1-44"},
+                                      std::pair{"GENERIC-ALGORITHM", "89C5x-V1"}}) {
+        for (int level : {0, 1, 2}) {
+            SCOPED_TRACE(std::string(name) + " level " + std::to_string(level));
+            sim::Mcu8051Chip* chip = Reseat(maker, name, std::string(name) == "8051P1-44");
+            ASSERT_NE(chip, nullptr);
+            chip->RefuseLocks();
+            LockBitLevel = level;
+            SecurityMode = static_cast<uint32_t>(level);
+            // Row 105 variant 1 at level 0 expects the two low bits 11b, which
+            // an unlocked chip reads too.
+            if (CurrentAlgorithm == 105 && level == 0) continue;
+            EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+            EXPECT_FALSE(chip->Locked(1));
+        }
+    }
+    LockBitLevel = 0;
+    SecurityMode = 0;
+}
+
 TEST_F(McuRun, Row105Variant1LockByteNotReadingBackIsASecurityError) {
     SelectAndSeat("GENERIC-ALGORITHM", "89C5x-V1")->RefuseLocks();
     // Level 0 expects the two low bits 11b, which an unlocked chip reads too.

@@ -54,12 +54,11 @@ TEST_P(GpasmProgram, AutoReadBackAndHexRoundTrip) {
     EXPECT_EQ(chip->Config() & c.keep, source[at.Config] & c.keep);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i) & 15, source[at.Id + static_cast<uint32_t>(i)] & 15u) << i;
     if (CurrentAlgorithm == 112 || CurrentAlgorithm == 121) {
-        // gpasm writes each "de" byte as a word from byte 4200h; the 64 bytes
-        // from there program the bytes with a 00 between them.
+        // gpasm writes each "de" byte in the low byte of a word from word
+        // 2100h; the data cells hold the bytes as the lines give them.
         EXPECT_EQ(chip->DataByte(0), 0x11);
-        EXPECT_EQ(chip->DataByte(1), 0x00);
-        EXPECT_EQ(chip->DataByte(2), 0x22);
-        EXPECT_EQ(chip->DataByte(4), 0x33);
+        EXPECT_EQ(chip->DataByte(1), 0x22);
+        EXPECT_EQ(chip->DataByte(2), 0x33);
     }
 
     ClearWords();
@@ -293,7 +292,7 @@ TEST_F(PicRun, FieldsPackAndUnpack) {
         for (int n = 0; n < 12; ++n) EXPECT_EQ(PicFieldMask(r, n) != 0, r.Lists[n] != nullptr) << r.Layout << n;
     }
     // A record past the table packs no field and logs nothing.
-    DeviceSubVariant = 22;
+    DeviceSubVariant = PicConfigRecordCount;
     EXPECT_EQ(ProgramPicConfigFromBuffer(), -1);
     const size_t lines = ui.Log.size();
     LogPicConfiguration();
@@ -325,6 +324,7 @@ TEST_F(PicRun, HexRecords) {
     ClearWords();
     CurrentAlgorithm = 110;
     DeviceEnd = 0x1FF;
+    DeviceSize = 0x200;
     for (uint32_t i = 0; i < 4; ++i) BufferWords[0x200 + i] = static_cast<uint16_t>(i + 1);
     BufferWords[0xFFF] = 0x0FF5;
     std::string out;
@@ -336,7 +336,7 @@ TEST_F(PicRun, HexRecords) {
 
 TEST(PicLibrary, RefusesRecordsPastTheTables) {
     EXPECT_EQ(PicRecordRefusal(111, 2, 6, 1024), "");
-    EXPECT_NE(PicRecordRefusal(111, 22, 0, 1024), "");
+    EXPECT_NE(PicRecordRefusal(111, PicConfigRecordCount, 0, 1024), "");
     EXPECT_NE(PicRecordRefusal(111, 2, 7, 1024), "");
     EXPECT_NE(PicRecordRefusal(121, 19, 4, 4096), "");
     EXPECT_NE(PicRecordRefusal(114, 10, 0, 0x1000), "");
@@ -344,7 +344,7 @@ TEST(PicLibrary, RefusesRecordsPastTheTables) {
     // Row 113's program words stay below its configuration word FE00h.
     EXPECT_EQ(PicRecordRefusal(113, 8, 1, 0xFE00), "");
     EXPECT_NE(PicRecordRefusal(113, 8, 1, 0xFE01), "");
-    EXPECT_NE(PicRecordRefusal(110, 22, 0, 512), "");
+    EXPECT_NE(PicRecordRefusal(110, PicConfigRecordCount, 0, 512), "");
     EXPECT_EQ(PicRecordRefusal(100, 99, 99, 0), "");
 }
 

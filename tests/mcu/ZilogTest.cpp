@@ -169,10 +169,7 @@ TEST_P(ZilogPulsedParts, ChosenOptionsBurntAfterProgram) {
     const std::vector<std::string> all161 = {"Low Noise", "Autolatch Disable", "WDT Enable"};
     const Case cases[] = {
         {"Z86E04", {0, 0, 0}, {}},
-        {"Z86E04", {1, 0, 0}, {"RC Oscillator"}},
-        {"Z86E04", {0, 1, 0}, {"Autolatch Disable"}},
-        {"Z86E04", {0, 0, 1}, {"WDT Enable"}},
-        {"Z86E04", {1, 1, 1}, {"RC Oscillator", "Autolatch Disable", "WDT Enable"}},
+        {"Z86E04", {0, 1, 0}, {"Autolatch Disable"}}, // RC Oscillator, WDT Enable: RefusesUnconfirmedOptions
         {"Z86E08", {1, 1, 1, 1}, all161},
         {"Z86E08", {0, 0, 1, 0}, {"WDT Enable"}},
         {"Z8-161-V1", {1, 1, 1, 1}, {"Low Noise"}}, // the variant's one option
@@ -233,8 +230,8 @@ TEST_F(ZilogRun, SupplySequencesOfThePulsedRows) {
     };
     const Case cases[] = {
         {"Z86E04", "read", [] { return Alg160Read(2); }, {1, 1, 1}, " +25 -25", {}},
-        {"Z86E04", "program, all options", Alg160Program, {1, 1, 1}, " +25 -25 +25 +22 +24 -24 -22 -25",
-         {"RC Oscillator", "Autolatch Disable", "WDT Enable"}},
+        {"Z86E04", "program, autolatch", Alg160Program, {0, 1, 0}, " +25 -25 +25 +22 +24 -24 -22 -25",
+         {"Autolatch Disable"}},
         {"Z86E04", "secure", Alg160Secure, {0, 0, 0}, " +25 +22 +24 -24 -22 -25", {"Security"}},
         {"Z86E08", "program, all options", Alg161Program, {1, 1, 1, 1}, " +25 -25 +25 +22 -22 -25",
          {"Low Noise", "Autolatch Disable", "WDT Enable"}},
@@ -442,10 +439,12 @@ TEST_P(ZilogParts, FaultsEndWithTheirLineAndBurnNoOption) {
         ASSERT_NE(chip, nullptr);
         DeviceEnd = 0xFF;
         FillPattern(0x100);
+        // Row 160 offers one option it can burn ("Autolatch Disable").
+        const bool oneOption = GetParam().row == 160;
         if (optionByte) {
             ChooseTwoOptions(GetParam().row);
         } else {
-            ZilogOptionStates(GetParam().row)[0] = 1;
+            ZilogOptionStates(GetParam().row)[0] = oneOption ? 0 : 1;
             ZilogOptionStates(GetParam().row)[1] = 1;
         }
         c.inject(ui, *chip);
@@ -455,7 +454,8 @@ TEST_P(ZilogParts, FaultsEndWithTheirLineAndBurnNoOption) {
             EXPECT_EQ(OptionPulses(*chip), c.optionPulses) << "no option burnt";
         } else {
             EXPECT_TRUE(chip->BurntOptions().empty()) << "no option burnt";
-            EXPECT_EQ(chip->RefusedPulses(), c.part != nullptr ? std::min<size_t>(2, GetParam().shown) : 0u);
+            EXPECT_EQ(chip->RefusedPulses(),
+                      c.part != nullptr ? (oneOption ? 1u : std::min<size_t>(2, GetParam().shown)) : 0u);
         }
         EXPECT_FALSE(chip->InMode());
         if (c.what == std::string("cell never programs")) {
@@ -465,6 +465,58 @@ TEST_P(ZilogParts, FaultsEndWithTheirLineAndBurnNoOption) {
             EXPECT_EQ(chip->Cell(0x11), 0xFF);
         }
     }
+}
+
+TEST_F(ZilogRun, Row162OptionByteNeverCarriesASecuredPartsBitOver) {
+    // Read of a secured part (mode 2) brings its security bit 0 into the
+    // option states; programming the next part writes the options with the
+    // security bit forced to 1, so that part stays readable.
+    sim::Z8OtpChip* first = SelectAndSeatZ8("Z86E30");
+    ASSERT_NE(first, nullptr);
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    ChooseTwoOptions(162);
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    ASSERT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    ASSERT_TRUE(first->Protected());
+    ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+    const uint8_t options = first->OptionByte();
+    ClearSocket();
+    const sim::Z8OtpFacts* f = sim::FindZ8OtpPart("ZILOG", "Z86E30");
+    ASSERT_NE(f, nullptr);
+    auto owned = std::make_unique<sim::Z8OtpChip>(*f);
+    elec->DeclareChip(owned->Limits());
+    sim::Z8OtpChip* second = socket->Insert(std::move(owned));
+    FillPattern(0x100);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_FALSE(second->Protected());
+    EXPECT_EQ(second->OptionByte() & 0x3E, options & 0x3E);
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    ExpectNoViolations();
+}
+
+TEST_F(ZilogRun, RefusesUnconfirmedOptions) {
+    // Row 160's "RC Oscillator" and "WDT Enable" have no confirmed pin
+    // conditions: Program names each one on and touches nothing.
+    struct Case {
+        uint32_t states[3];
+        std::vector<std::string> lines;
+    };
+    const std::string rc = " Option \"RC Oscillator\" refused: its pin conditions are not confirmed. Switch it off.";
+    const std::string wdt = " Option \"WDT Enable\" refused: its pin conditions are not confirmed. Switch it off.";
+    for (const Case& c : {Case{{1, 0, 0}, {rc}}, Case{{0, 0, 1}, {wdt}}, Case{{1, 1, 1}, {rc, wdt}}}) {
+        ClearSocket();
+        sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E04");
+        DeviceEnd = 0xFF;
+        FillPattern(0x100);
+        std::copy_n(c.states, 3, ZilogOptionStates(160));
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        for (const std::string& line : c.lines) EXPECT_TRUE(HasLine(line)) << LogText();
+        EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_TRUE(chip->BurntOptions().empty());
+        EXPECT_EQ(chip->Cell(0), 0xFF);
+    }
+    ExpectNoViolations();
 }
 
 TEST_F(ZilogRun, PackagesOutsideTheLayoutsAreRefused) {
