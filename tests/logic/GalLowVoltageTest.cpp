@@ -186,6 +186,14 @@ TEST_F(GalLowVoltageTest, OrRowFollowsTheTypeCode) {
 }
 
 // Row 220: group 2 low before the supply comes on, and kept driven.
+// Row 220's own programming table, written out from the table's text.
+TEST_F(GalLowVoltageTest, Row220EveryProgrammingTableEntry) {
+    ExpectProgrammingTable("LATTICE", "GAL20V8B",
+                           {{0, 0x8F, 157, 90}, {1, 0x8F, 157, 90}, {2, 0x8F, 165, 15}, {3, 0x8F, 155, 15},
+                            {4, 0x8F, 150, 50}, {5, 0x8F, 140, 10}, {0, 0xA1, 157, 80}, {1, 0xA1, 157, 80},
+                            {2, 0xA1, 165, 10}, {3, 0xA1, 145, 40}, {4, 0xA1, 140, 80}, {5, 0x20, 140, 10}});
+}
+
 TEST_F(GalLowVoltageTest, Row220DrivesGroupTwoLowBeforeTheSupply) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL20V8B"));
     ObservedGal* chip = SeatObserved(GalFacts("LATTICE", "GAL20V8B"), {13, 18, 19, 26, 35});
