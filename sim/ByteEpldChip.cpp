@@ -6,7 +6,9 @@ namespace {
 
 constexpr int kPinCount = 24;
 constexpr int kVccPin = 24, kGndPin = 12;
-constexpr int kBiasTolerance = 5;
+// The bias level within 0.2 V: no datasheet of these parts was found, so the
+// window is the narrowest the programmer's DAC steps hold.
+constexpr int kBiasTolerance = 2;
 constexpr int kHighVoltageTenths = 140;
 constexpr int kPinMaxTenths = 170;
 constexpr uint64_t kCellPulseUs = 10000;

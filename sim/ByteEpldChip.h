@@ -3,7 +3,7 @@
 // bus. Four pin-outs (ByteEpldKind).
 //
 // The part answers only while powered with the bias pin at its level (the
-// part's biasTenths, within 0.5 V). The rising strobe latches the select
+// part's biasTenths, within 0.2 V). The rising strobe latches the select
 // code and the address: bus bits 1-6 (Bus311, Bus312), bits 0-5 of the bus
 // (Bus200) or of the address pins, which share the low data pins (Bus201,
 // Bus203). Mode lines: 1 read, 3 program, 0 and 2 erase.

@@ -205,6 +205,23 @@ TEST_F(ByteEpldTest, InjectedFaults) {
     }
 }
 
+// A part answers only at its own bias level: one 0.3 V off (row 200's part
+// at 12.5 V, rows 311/312's at 12.2 V) is no part for the row.
+TEST_F(ByteEpldTest, BiasLevelMustMatchThePart) {
+    for (const auto& [record, bias] : {std::pair<size_t, int>{4, 125}, {0, 122}, {2, 122}}) {
+        const Record& r = kRecords[record];
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(SelectPld(kMaker, r.name));
+        sim::ByteEpldFacts f = *sim::FindFacts<sim::ByteEpldFacts>(kMaker, r.name);
+        f.biasTenths = bias;
+        sim::ByteEpldChip* chip = SeatAlone<sim::ByteEpldChip>(f);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_TRUE(chip->Writes().empty());
+    }
+}
+
 // Erase and secure pulses as the part sees them: mode lines and width.
 TEST_F(ByteEpldTest, EraseAndSecurePulses) {
     struct Case {
