@@ -157,7 +157,9 @@ TEST_F(GalLowVoltageTest, OrRowFollowsTheTypeCode) {
         uint8_t type;
         size_t writes;
     };
-    const Case cases[] = {{"GAL16LV8C", 0x1A, 34}, {"GAL16LV8C", 0x1B, 35}, {"GAL20LV8D", 0x3A, 42}, {"GAL20LV8D", 0x3F, 43}};
+    const Case cases[] = {{"GAL16LV8C", 0x1A, 34}, {"GAL16LV8C", 0x1B, 35}, {"GAL16LV8C", 0x1E, 34},
+                          {"GAL16LV8C", 0x1F, 35}, {"GAL20LV8D", 0x3A, 42}, {"GAL20LV8D", 0x3B, 43},
+                          {"GAL20LV8D", 0x3E, 42}, {"GAL20LV8D", 0x3F, 43}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
         ASSERT_TRUE(SelectPld("LATTICE", c.name));
