@@ -22,6 +22,8 @@
 //   (Bus311, Bus312), bit 0 at select 27, address 44 cleared (Bus201,
 //   Bus203), or on Bus200 a 300 ms program-mode pulse with high voltage on
 //   the read-enable pin too. A secured part reads 00h; erase clears it.
+// High voltage is the part's level within 0.3 V (16.0 V on Bus311/Bus312,
+// 14.7 V on Bus200); a level off it neither reads, writes nor erases.
 // High voltage on the pulse pin of an unpowered part is a violation; the
 // electrical model checks the pins' voltage limits.
 #pragma once
