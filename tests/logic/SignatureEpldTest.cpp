@@ -156,6 +156,59 @@ std::vector<CellFuses> Layout256(bool plain) {
     return v;
 }
 
+std::vector<CellFuses> Layout257(bool plain) {
+    constexpr int kBits[12][8] = {
+        {2640, 1760, 880, 0, 41360, 40480, 39600, 38720},
+        {6160, 5280, 4400, 3520, 37840, 36960, 36080, 35200},
+        {9680, 8800, 7920, 7040, 34320, 33440, 32560, 31680},
+        {17600, 18480, 19360, 20240, 21120, 22000, 22880, 23760},
+        {14080, 14960, 15840, 16720, 24640, 25520, 26400, 27280},
+        {10560, 11440, 12320, 13200, 28160, 29040, 29920, 30800},
+        {42255, 42250, 42245, 42240, 42475, 42470, 42465, 42460},
+        {42275, 42270, 42265, 42260, 42455, 42450, 42445, 42440},
+        {42295, 42290, 42285, 42280, 42435, 42430, 42425, 42420},
+        {42340, 42345, 42350, 42355, 42360, 42365, 42370, 42375},
+        {42320, 42325, 42330, 42335, 42380, 42385, 42390, 42395},
+        {42300, 42305, 42310, 42315, 42400, 42405, 42410, 42415},
+    };
+    std::vector<CellFuses> v;
+    auto add = [&](int kind, int a, int c, int index) {
+        CellFuses f{a, c, {}};
+        for (int b = 0; b < 8; ++b) f.fuse[b] = kBits[kind][b] + index;
+        v.push_back(f);
+    };
+    auto fixed = [&](int a, int c, std::initializer_list<std::pair<int, int>> bits) {
+        CellFuses f{a, c, {kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse}};
+        for (auto [bit, fuse] : bits) f.fuse[bit] = fuse;
+        v.push_back(f);
+    };
+    for (int k = 0; k < 3; ++k)
+        for (int a = 0; a < 10; ++a)
+            for (int col = 0; col < 88; ++col) {
+                add(k, 16 * k + a, 128 + col, a * 88 + col);
+                add(3 + k, 16 * k + a, col, a * 88 + col);
+            }
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 5; ++i) {
+            add(6 + k, plain ? 10 + 16 * k + i : kSpecialRows[i] + 16 * k, plain ? 216 : 93, i);
+            add(9 + k, plain ? 10 + 16 * k + i : kSpecialRows[i] + 16 * k, plain ? 88 : 219, i);
+        }
+    if (plain) {
+        fixed(15, 88, {{2, 42485}, {3, 42481}, {4, 42480}, {5, 42484}});
+        fixed(15, 216, {{2, 42486}, {3, 42482}, {4, 42483}, {5, 42487}});
+    } else {
+        fixed(37, 219, {{7, 42480}});
+        fixed(33, 219, {{0, 42481}});
+        fixed(33, 93, {{0, 42482}});
+        fixed(37, 93, {{7, 42483}});
+        fixed(35, 219, {{7, 42484}, {0, 42485}});
+        fixed(35, 93, {{0, 42486}, {7, 42487}});
+    }
+    fixed(plain ? 47 : 39, plain ? 88 : 219, {{7, 42488}});
+    fixed(plain ? 47 : 39, plain ? 216 : 93, {{7, 42489}});
+    return v;
+}
+
 // A programmed part holds the file's fuses where the layout puts them, the
 // special rows and the last special cells too; a verify reads those last
 // cells: one changed on the part fails the verify at its fuse.
@@ -163,15 +216,12 @@ TEST_F(SignatureEpldTest, PartCellsHoldTheFileWhereTheLayoutPutsThem) {
     struct Case {
         const char* name;
         std::vector<CellFuses> layout;
-        std::vector<std::pair<CellFuses, int>> last; // the last special cells and their fuse
+        int lastBit; // the bit of the last two cells that holds their fuse
     };
-    const std::vector<CellFuses> l255p = Layout255(true), l255s = Layout255(false);
-    const std::vector<CellFuses> l256p = Layout256(true), l256s = Layout256(false);
     const Case cases[] = {
-        {"EPLD6482-87", l255p, {{l255p[l255p.size() - 2], 6480}, {l255p.back(), 6481}}},
-        {"EPLD6482-89", l255s, {{l255s[l255s.size() - 2], 6480}, {l255s.back(), 6481}}},
-        {"EPLD17402-87", l256p, {{l256p[l256p.size() - 2], 17400}, {l256p.back(), 17401}}},
-        {"EPLD17402-95", l256s, {{l256s[l256s.size() - 2], 17400}, {l256s.back(), 17401}}},
+        {"EPLD6482-87", Layout255(true), 0},   {"EPLD6482-89", Layout255(false), 0},
+        {"EPLD17402-87", Layout256(true), 0},  {"EPLD17402-95", Layout256(false), 0},
+        {"EPLD42490-88", Layout257(true), 7},  {"EPLD42490-89", Layout257(false), 7},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -191,9 +241,11 @@ TEST_F(SignatureEpldTest, PartCellsHoldTheFileWhereTheLayoutPutsThem) {
             }
         }
         EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(DeviceSize)); // each fuse once
-        for (const auto& [cell, fuse] : c.last) {
+        for (size_t k = c.layout.size() - 2; k < c.layout.size(); ++k) {
+            const CellFuses& cell = c.layout[k];
+            const int fuse = cell.fuse[c.lastBit];
             const uint8_t kept = chip->Byte(cell.a, cell.c);
-            chip->SetByte(cell.a, cell.c, static_cast<uint8_t>(kept ^ 1));
+            chip->SetByte(cell.a, cell.c, static_cast<uint8_t>(kept ^ (1u << c.lastBit)));
             EXPECT_EQ(Run(OpVerify), -1) << LogText();
             EXPECT_TRUE(HasLine(" Fail address : " + std::to_string(fuse) + "(" + [&] {
                 char h[16];
