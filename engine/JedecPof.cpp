@@ -171,7 +171,7 @@ void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity,
 }
 
 int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
-                   std::string& vectors, uint32_t& fileChecksum) {
+                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse) {
     const size_t mapEnd = std::min<size_t>(size_t{layout.FuseCount} / 8 + 1, mapBytes);
     std::memset(map, 0, mapEnd);
 
@@ -190,6 +190,7 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
         std::memset(map, 0xFF, mapEnd);
 
     bool anyRow = false;
+    uint64_t pastMap = UINT64_MAX; // the first fuse set past the device's map
     const uint64_t mapBits = uint64_t{mapBytes} * 8;
     ForEachJedecField(text, [&](size_t at, size_t end) {
         if (text[at] != 'L')
@@ -206,10 +207,16 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
         }
         if (digits == 0 || (i < end && !IsBlank(text[i])))
             return true; // no number, or a letter in it
-        for (; i < end && fuse < mapBits; ++i) {
+        for (; i < end; ++i) {
             char c = text[i];
             if (!IsBinaryDigit(c))
                 continue;
+            if (c == '1' && layout.FuseCount != 0 && fuse >= layout.FuseCount) {
+                pastMap = std::min(pastMap, fuse);
+                return true;
+            }
+            if (fuse >= mapBits)
+                return true;
             if (defaultSet) {
                 if (c == '0')
                     PutBit(map, mapBytes, fuse, false);
@@ -222,6 +229,11 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
     });
     if (!anyRow)
         return JedecNoFuseRows;
+    if (pastMap != UINT64_MAX) {
+        if (pastMapFuse != nullptr)
+            *pastMapFuse = pastMap;
+        return JedecFusePastMap;
+    }
 
     if (layout.EFieldFuse >= 0)
         ScanJedecBitField(text, map, mapBytes, static_cast<uint32_t>(layout.EFieldFuse), 'E');
@@ -266,7 +278,15 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
     std::string vectors;
     uint32_t checksum = 0;
     std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    if (ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum) != JedecOk) {
+    uint64_t pastMap = 0;
+    const int parsed = ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, &pastMap);
+    if (parsed == JedecFusePastMap) {
+        // The device has no such fuse: programming would drop it unseen.
+        ShowMessageLine(" The file sets fuse %llu; the device has fuses 0 to %lu only.",
+                        static_cast<unsigned long long>(pastMap), static_cast<unsigned long>(DeviceSize - 1));
+        return -1;
+    }
+    if (parsed != JedecOk) {
         ShowErrorByCode(42); // "File type invalid."
         return -1;
     }

@@ -23,15 +23,18 @@ struct JedecLayout {
 };
 
 // Results of parsing a JEDEC text.
-enum : int { JedecOk = 1, JedecNoFuseRows = -42 };
+enum : int { JedecOk = 1, JedecNoFuseRows = -42, JedecFusePastMap = -43 };
 
 bool IsBinaryDigit(char c);
 
 // Parses a JEDEC text into map (mapBytes long, a copy of the fuse map that is
 // changed in place) and vectors (pin characters back to back). Returns
-// JedecOk, or JedecNoFuseRows when the text has no "L" field.
+// JedecOk, JedecNoFuseRows when the text has no "L" field, or
+// JedecFusePastMap when an "L" field sets a fuse at or past
+// layout.FuseCount (the device has no such fuse; its number goes to
+// pastMapFuse when given).
 int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
-                   std::string& vectors, uint32_t& fileChecksum);
+                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse = nullptr);
 // The '0'/'1' digits of every field with this letter after the "QF" field go
 // to the fuses from base on; any other character abandons the field.
 void ScanJedecBitField(std::string_view text, uint8_t* map, size_t mapBytes, uint32_t base,

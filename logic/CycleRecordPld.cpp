@@ -223,21 +223,26 @@ uint32_t ConstantBit(int kind, int index, int b) {
     }
 }
 
+// The fuse of bit b of a unit, -1 where the bit is not a fuse.
+int UnitFuse(const CycleRow& t, int kind, int index, int row, int b) {
+    if (!WordType(t)) return ByteFuse(t, kind, index, row, b);
+    if (kind == kSecureWord || kind == kRecordFirst || kind == kRecordSecond) return -1;
+    return WordFuse(kind, index, row, b);
+}
+
 // Builds the unit to write (mode 1) or checks the unit read (other modes),
 // bit by bit from the most significant, as the chip takes them.
 uint32_t BuildUnit(const CycleRow& t, int kind, int index, int row, uint32_t read, int mode) {
     uint32_t v = 0;
     for (int b = t.UnitBits - 1; b >= 0; --b) {
-        int fuse = -1;
+        const int fuse = UnitFuse(t, kind, index, row, b);
         uint32_t constant = 0;
         if (WordType(t)) {
             if (kind == kSecureWord) constant = 1;
             else if (kind == kRecordFirst) constant = (InfoWords[index] >> b) & 1u;
             else if (kind == kRecordSecond) constant = (InfoWords[19 + index] >> b) & 1u;
-            else fuse = WordFuse(kind, index, row, b);
-        } else {
-            fuse = ByteFuse(t, kind, index, row, b);
-            if (fuse < 0) constant = ConstantBit(kind, index, b);
+        } else if (fuse < 0) {
+            constant = ConstantBit(kind, index, b);
         }
         if (fuse >= 0)
             v |= ProcessFuseBit(static_cast<int>(FuseBase(t)) + fuse, b, static_cast<int>(read), mode);
@@ -250,6 +255,28 @@ uint32_t BuildUnit(const CycleRow& t, int kind, int index, int row, uint32_t rea
 
 bool LsbFirstKind(const CycleRow& t, int kind) {
     return WordType(t) ? kind == kRecordFirst || kind == kRecordSecond : kind == kRecordLow || kind == kRecordHigh;
+}
+
+// A write whose status says the cells do not hold the unit: the unit read
+// back (the row and index stay addressed) names the first fuse, from the
+// most significant bit as the unit was built, that differs from what was
+// written; when none differs, the unit's first fuse. Units without fuses
+// leave FailAddress as it is.
+void NameFailedFuse(const CycleRow& t, int kind, int index, int row, uint32_t written) {
+    SendCommand(t, kModeCommand, kReadMode, t.ModeBits);
+    const uint32_t read = ReadByte(t, false);
+    SendCommand(t, kModeCommand, kProgramMode, t.ModeBits);
+    int first = -1;
+    for (int b = t.UnitBits - 1; b >= 0; --b) {
+        const int fuse = UnitFuse(t, kind, index, row, b);
+        if (fuse < 0) continue;
+        if (first < 0) first = fuse;
+        if (((read ^ written) >> b) & 1u) {
+            first = fuse;
+            break;
+        }
+    }
+    if (first >= 0) FailAddress = FuseBase(t) + static_cast<uint32_t>(first);
 }
 
 // One unit: row address, the index when it changed, then a read and check
@@ -270,12 +297,17 @@ int AccessByte(const CycleRow& t, int index, int row, int kind, int mode) {
         SetPin(t.StrobePin, 1);
         DelayUsSlot(kWritePulseUs);
         SetPin(t.StrobePin, 0);
+        bool failed = false;
         if (WordType(t)) {
-            if (GetPin(t.OutPin) == 0) CompareFailed = 1;
+            failed = GetPin(t.OutPin) == 0;
         } else if (row < t.ArrayRows || row == kSecureRow) {
             SetPin(t.VerifyPin, 1);
-            if (GetPin(t.OutPin) == 0) CompareFailed = 1;
+            failed = GetPin(t.OutPin) == 0;
             SetPin(t.VerifyPin, 0);
+        }
+        if (failed) {
+            CompareFailed = 1;
+            NameFailedFuse(t, kind, index, row, unit);
         }
     }
     return CompareFailed == 1 ? -1 : 1;

@@ -1048,7 +1048,20 @@ int Alg242Secure() {
     return 1;
 }
 
+// Fuse 14394 lies between the output configuration rows' three-cell fuses
+// (14364-14393) and four-cell fuses (14395-14434): no row has a cell for it.
+// A file that sets it is refused before the part is touched, by Program and
+// by Verify, instead of being dropped unseen.
+constexpr uint32_t k248CelllessFuse = 14394;
+bool Refuse248CelllessFuse() {
+    if (DeviceSize <= k248CelllessFuse || GetBufferBit(k248CelllessFuse) == 0) return false;
+    FailAddress = k248CelllessFuse;
+    ShowMessageLine(" Fuse %u has no cell in this device.", k248CelllessFuse);
+    return true;
+}
+
 int Alg248Read(int mode) {
+    if (mode == 3 && Refuse248CelllessFuse()) return -1;
     if (Open248(kReading) != 1) return -1;
     const int r = Alg248ReadWalk(mode);
     PowerDown248();
@@ -1056,6 +1069,7 @@ int Alg248Read(int mode) {
 }
 
 int Alg248Program() {
+    if (Refuse248CelllessFuse()) return -1;
     if (Open248(kWriting) != 1) return -1;
     const int r = Write248Rows(true);
     PowerDown248();

@@ -375,7 +375,13 @@ int Read(const SerialAddressType& t, int mode) {
         const WalkStep s = StepAt(t, step);
         const bool byPin = SelectedByPin(t, s);
         if (byPin) SetPin(t.ArchSelectPin, 1);
-        t.LoadRow(t, StepAddress(t, s, step));
+        // The strobed rows load the pin-selected architecture row by the
+        // strobe alone: no address goes in with the select pin high.
+        if (byPin && t.LoadRow == LoadStrobed) {
+            PulsePin(t.StrobePin, 2);
+        } else {
+            t.LoadRow(t, StepAddress(t, s, step));
+        }
         const int bits = StepBits(t, s);
         const bool clockLast = s.kind == StepKind::Arch ? t.ClockAfterLastArchBit : t.ClockAfterLastBit;
         for (int b = 0; b < bits; ++b) {
@@ -394,6 +400,16 @@ int Read(const SerialAddressType& t, int mode) {
 
 uint32_t MapBit(uint32_t fuse) { return fuse == kNoFuse ? 1 : GetBufferBit(fuse); }
 
+// After a failed inline read-back of `fuse` (ReadValue), the part powered
+// down: a bit that differs from the map fails at that fuse; otherwise the
+// check stopped on ESC answered No (the progress check in CheckFuseBit), a
+// break rather than a failed fuse.
+int FailOrBreak(uint32_t fuse) {
+    if (GetBufferBit(fuse) == (ReadValue & 1)) return 3;
+    FailAddress = fuse;
+    return -1;
+}
+
 // Rows 224-227: each row's pulse, then the row read back while the next
 // one goes in; the last array row and the UES are not read back here.
 int ProgramInline(const SerialAddressType& t) {
@@ -410,31 +426,32 @@ int ProgramInline(const SerialAddressType& t) {
         const int bits = StepBits(t, next);
         for (int b = 0; b < bits; ++b) {
             ReadValue = static_cast<uint32_t>(GetPin(t.DataOutPin));
-            if (a < t.ArrayRows && b < t.RowBits &&
-                CheckFuseBit(static_cast<int>(t.ArrayFuse(a - 1, b)), 0, static_cast<int>(ReadValue), 3) == -1) {
+            const uint32_t fuse = a < t.ArrayRows && b < t.RowBits ? t.ArrayFuse(a - 1, b) : kNoFuse;
+            if (fuse != kNoFuse && CheckFuseBit(static_cast<int>(fuse), 0, static_cast<int>(ReadValue), 3) == -1) {
                 t.PowerDown(t);
-                return -1;
+                return FailOrBreak(fuse);
             }
             ShiftBit(t, MapBit(StepFuse(t, next, b)));
         }
         SelectRow(t, false, StepAddress(t, next, a));
     }
-    int r = 1;
+    uint32_t failed = kNoFuse;
     const WalkStep arch{StepKind::Arch, 0};
     SetPin(t.ArchSelectPin, 1);
     for (int i = 0; i < t.ArchBits; ++i) ShiftBit(t, MapBit(StepFuse(t, arch, i)));
     ProgramPulse(t, Gal22V10PulseWidth);
     if (t.ArchReadBack) {
         PulsePin(t.StrobePin, 2);
-        for (int i = 0; i < t.ArchBits && r != -1; ++i) {
+        for (int i = 0; i < t.ArchBits && failed == kNoFuse; ++i) {
             ReadValue = static_cast<uint32_t>(GetPin(t.DataOutPin));
             ShiftBit(t, 0);
-            r = CheckFuseBit(static_cast<int>(t.ArchFuse(i)), 0, static_cast<int>(ReadValue), 3);
+            if (CheckFuseBit(static_cast<int>(t.ArchFuse(i)), 0, static_cast<int>(ReadValue), 3) == -1)
+                failed = t.ArchFuse(i);
         }
     }
     SetPin(t.ArchSelectPin, 0);
     t.PowerDown(t);
-    return r;
+    return failed == kNoFuse ? 1 : FailOrBreak(failed);
 }
 
 // Row 234's OR row: bit b is 1 where any array row holds a 1 at bit b.

@@ -97,8 +97,25 @@ int Read(const JtagIscType& t, JtagIscState& s, int mode) {
     return r;
 }
 
+// The read-protection cell is cell 0 of the kind-2 register. Programmed with
+// the other rows it would protect the part before the verify pass and the
+// kind-1 register, so a file that sets it cannot be programmed: it is
+// refused once the part is identified, before any write, and Secure sets
+// the cell instead.
+bool RefuseReadProtection(const JtagIscType& t) {
+    const uint32_t fuse = t.KindBase[2];
+    if (GetBufferBit(fuse) != 0) return false;
+    FailAddress = fuse;
+    ShowMessageLine(" Fuse %u (read protection) is programmed in the file; use Secure to set it.", fuse);
+    return true;
+}
+
 int Program(const JtagIscType& t, JtagIscState& s) {
     if (Alg249PowerUp(t, s) == -1) return -1;
+    if (RefuseReadProtection(t)) {
+        Alg249PowerDown(t, s);
+        return -1;
+    }
     for (int b = 0; b < kUnusedBits; ++b) SetBufferBit(t.ProgramArea + static_cast<uint32_t>(b), 1);
     int r = 1;
     for (int row = 0; row <= t.LastRow && r == 1; ++row) {

@@ -3,7 +3,7 @@
 // bus. Four pin-outs (ByteEpldKind).
 //
 // The part answers only while powered with the bias pin at its level (the
-// part's biasTenths, within 0.5 V). The rising strobe latches the select
+// part's biasTenths, within 0.2 V). The rising strobe latches the select
 // code and the address: bus bits 1-6 (Bus311, Bus312), bits 0-5 of the bus
 // (Bus200) or of the address pins, which share the low data pins (Bus201,
 // Bus203). Mode lines: 1 read, 3 program, 0 and 2 erase.
@@ -22,6 +22,8 @@
 //   (Bus311, Bus312), bit 0 at select 27, address 44 cleared (Bus201,
 //   Bus203), or on Bus200 a 300 ms program-mode pulse with high voltage on
 //   the read-enable pin too. A secured part reads 00h; erase clears it.
+// High voltage is the part's level within 0.3 V (16.0 V on Bus311/Bus312,
+// 14.7 V on Bus200); a level off it neither reads, writes nor erases.
 // High voltage on the pulse pin of an unpowered part is a violation; the
 // electrical model checks the pins' voltage limits.
 #pragma once

@@ -39,7 +39,8 @@ const EditModeFacts kEditModeParts[] = {
 
 // The byte-addressed EPLDs: each pin-out with its bias level, the small and
 // large array of the first two, both bias levels and both map sizes of the
-// 5-bit-select pin-out.
+// 5-bit-select pin-out. No datasheet of these parts was found: levels and
+// times are those the rows give.
 const ByteEpldFacts kByteEpldParts[] = {
     {"GENERIC-ALGORITHM", "BEPLD1842", ByteEpldKind::Bus311, 1842, 125, 10},
     {"GENERIC-ALGORITHM", "BEPLD2378", ByteEpldKind::Bus311, 2378, 125, 10},

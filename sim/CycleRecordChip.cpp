@@ -204,8 +204,9 @@ void CycleRecordChip::Strobe(const PinEnvironment& env, bool rising) {
     if (writes_.size() < kLogLimit) writes_.push_back({row, index, data});
     const int w = Width(part_.kind);
     const bool write = ok && width >= kWriteUs && row >= 0 && index >= 0 && data >= 0;
-    if (write && row == kSecureRow) Secure();
-    bool held = write;
+    const bool secureTaken = write && !securityStuck_;
+    if (row == kSecureRow && secureTaken) Secure();
+    bool held = row == kSecureRow ? secureTaken : write;
     for (int p = 0; p < w && row != kSecureRow; ++p) {
         const int bit = data >= 0 ? (data >> (w - 1 - p)) & 1 : 0;
         const int c = CellAt(row, index, p);

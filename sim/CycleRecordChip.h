@@ -60,6 +60,11 @@ public:
     void SetRecordUnit(int k, uint32_t value);
     // Faults: the part ignores the erase pulse.
     void IgnoreErase() { ignoreErase_ = true; }
+    // Fault: the security cell never programs (the write status says so).
+    void StickSecurity() { securityStuck_ = true; }
+    // The unit at (row, index) as a read would give it (the byte types' row
+    // 41 index 3 and 4 hold two record bits each).
+    uint32_t UnitAt(int row, int index) const { return Unit(row, index); }
 
     // Every command register load with its value (-1 for a wrong bit count).
     struct Load {
@@ -110,6 +115,7 @@ private:
     bool status_ = false;
     bool statusValid_ = false;
     bool ignoreErase_ = false;
+    bool securityStuck_ = false;
     std::vector<Load> loads_;
     std::vector<Write> writes_;
 };

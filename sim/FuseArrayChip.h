@@ -40,6 +40,8 @@ public:
     // TCK high times of 100 us or more (the slow clocks out of Run-Test/Idle).
     const std::vector<uint64_t>& SlowClocks() const { return slow_; }
     uint32_t Erases() const { return erases_; }
+    // In programming mode (after 15h, until 1Eh).
+    bool Programming() const { return programming_; }
     // The data register latch and the row-45 register as last updated.
     const std::vector<bool>& DataRegister() const { return data_; }
     const std::vector<bool>& Row45Register() const { return row45_; }

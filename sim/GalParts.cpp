@@ -155,9 +155,10 @@ const LargePldFacts kLargePlds[] = {
     // 24992. No datasheet was found to confirm the cell's absence.
     {"ATMEL", "ATF1500", LargePldKind::Type1500, "001F15000000", 5000, 50000, 110, true, false, 24993},
     {"ATMEL", "ATF1500A", LargePldKind::Type1500, "001F1500A000", 5000, 50000, 110, false, true},
-    // The first V750s end their map at fuse 14394 (no cells 14395-14500).
-    {"ATMEL", "ATV750", LargePldKind::TypeV750, "001FV750C000", 10000, 50000, 125, false, false, 14395},
-    {"ATMEL", "ATV750L", LargePldKind::TypeV750, "001FV750CL00", 10000, 50000, 125, false, false, 14395},
+    // The first V750s end their map at fuse 14393 (no cells 14394-14500);
+    // no V750 has a cell for fuse 14394. No datasheet was found.
+    {"ATMEL", "ATV750", LargePldKind::TypeV750, "001FV750C000", 10000, 50000, 125, false, false, 14394},
+    {"ATMEL", "ATV750L", LargePldKind::TypeV750, "001FV750CL00", 10000, 50000, 125, false, false, 14394},
     {"ATMEL", "ATV750B", LargePldKind::TypeV750, "001FV750C003", 20000, 100000, 125},
     {"ATMEL", "ATV750BL", LargePldKind::TypeV750, "001FV750CL03", 20000, 100000, 125},
 };

@@ -78,7 +78,12 @@ void UvEpldChip::Update(const PinEnvironment& env) {
         const bool levels = Within(Volts(env, p.vpp), part_.vppTenths, kLevelTolerance) &&
                             (Within(Volts(env, p.vcc), part_.vccTenths, kLevelTolerance) ||
                              (part_.altVccTenths != 0 && Within(Volts(env, p.vcc), part_.altVccTenths, kLevelTolerance)));
-        if (Powered(env) && levels && width >= kStrobePulseUs) {
+        bool driven = true;
+        for (int i = 0; i < 8; ++i) driven = driven && env.ConditionAt(SocketOf(p.data[i])).driven;
+        if (Powered(env) && levels && width >= kStrobePulseUs && !driven) {
+            // A floating data pin gives the cell whatever it picks up.
+            env.Violation(Name() + ": a data pin undriven during a program pulse");
+        } else if (Powered(env) && levels && width >= kStrobePulseUs) {
             const auto [a, c] = Address(env);
             int data = 0;
             for (int i = 0; i < 8; ++i) data |= Level(env, p.data[i]) << i;

@@ -9,7 +9,8 @@
 // (12.3 V or more on the strobe); elsewhere a signature address reads 00h.
 // A strobe-low pulse of 100 us or more with the VPP pin and the supply at
 // the part's programming levels (within 0.3 V; the supply at either of two) ORs the data pins into the
-// byte, once the byte has had its pulses (1 unless a test asks for more).
+// byte, once the byte has had its pulses (1 unless a test asks for more);
+// such a pulse with a data pin undriven is a violation and writes nothing.
 // A programmed security bit makes every read 00h, signature included. Only
 // an exposure to UV light of the part's erase time or longer erases it.
 #pragma once

@@ -1,6 +1,8 @@
 // Facts of the signature-checked UV EPLDs: one part per signature the
 // programmer accepts, with the VPP and supply levels it programs at and its
-// security byte (24-pin and two 40-pin DIP pin-outs).
+// security byte (24-pin and two 40-pin DIP pin-outs). No datasheet or
+// programming specification of these parts was found: the levels, the read
+// level and the strobe time are those the rows use.
 #include "sim/Catalog.h"
 #include "sim/UvEpldChip.h"
 

@@ -68,10 +68,32 @@ TEST_F(JedecTest, DefaultsAndFuseRows) {
         EXPECT_EQ(BufferWindow[400], 0xFF); // past the map: untouched
     }
 
-    // Fuse numbers past the window, a letter in the number, a huge number.
-    ASSERT_EQ(LoadJed("c.jed", "\x02*L0001 1*L526335 11111*L12a4 1*L99999999999 1*L00003 1*C0000*\x03"), 1);
+    // A letter in the number, a huge number: those fields are skipped; zeros
+    // past the device's map are no fuses the file sets.
+    ASSERT_EQ(LoadJed("c.jed", "\x02*L0001 1*L526335 00000*L12a4 1*L99999999999 1*L00003 1*C0000*\x03"), 1);
     EXPECT_EQ(Fuses(0, 5), "01010");
-    EXPECT_EQ(GetBufferBit(526335), 1u);
+}
+
+// A file that sets a fuse the device does not have (at or past its fuse
+// count, within the window or past it) is refused with a line naming the
+// fuse; the map stays as it was.
+TEST_F(JedecTest, FusesPastTheMapAreRefused) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"\x02*QF2195*L00000 1*L02190 00001*\x03", " The file sets fuse 2194; the device has fuses 0 to 2193 only."},
+        {"\x02*L0001 1*L526335 11111*\x03", " The file sets fuse 526335; the device has fuses 0 to 2193 only."},
+        {"\x02*F1*L02194 1*\x03", " The file sets fuse 2194; the device has fuses 0 to 2193 only."}};
+    for (const auto& [text, line] : cases) {
+        SCOPED_TRACE(text);
+        MainLog().Clear();
+        std::memset(BufferWindow, 0x5A, 300);
+        EXPECT_EQ(LoadJed("p.jed", text), -1);
+        EXPECT_TRUE(LogHas(line));
+        EXPECT_FALSE(LogHas("File type invalid."));
+        EXPECT_EQ(std::vector<uint8_t>(BufferWindow, BufferWindow + 300), std::vector<uint8_t>(300, 0x5A));
+    }
+    // The last fuse of the map is the device's.
+    ASSERT_EQ(LoadJed("q.jed", "\x02*QF2194*L02193 1*\x03"), 1);
+    EXPECT_EQ(GetBufferBit(2193), 1u);
 }
 
 TEST_F(JedecTest, ChecksumBlowCountAndVectors) {

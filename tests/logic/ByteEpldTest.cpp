@@ -47,6 +47,21 @@ protected:
         EXPECT_TRUE(SelectPld(kMaker, r.name));
         return SeatAlone<sim::ByteEpldChip>(*sim::FindFacts<sim::ByteEpldFacts>(kMaker, r.name));
     }
+    // The part's cells as fuses: each byte of the row's walk read from the
+    // part at its select code and address (bus bits 1-6 on rows 311 and 312),
+    // the inverted bytes complemented back; row 200's part clears the cells
+    // of the complemented byte, so its cells hold the fuses as they are.
+    static std::vector<uint8_t> PartFuses(const sim::ByteEpldChip* chip, const Record& r) {
+        std::vector<uint8_t> f(r.fuses, 0);
+        const int shift = r.row == 311 || r.row == 312 ? 1 : 0;
+        for (const CellByte& b : CellArrayWalk(r.row, r.variant, r.subVariant)) {
+            const uint8_t byte = chip->Byte(b.Select, (b.Bus >> shift) & 63);
+            const bool inverted = b.Complemented != (r.row == 200);
+            for (int i = 0; i < b.Count; ++i)
+                f[b.Fuses[i].Fuse] = static_cast<uint8_t>(((byte >> b.Fuses[i].Position) & 1) ^ (inverted ? 1 : 0));
+        }
+        return f;
+    }
     static std::string FailLine(uint32_t fuse) {
         char line[64];
         std::snprintf(line, sizeof line, " Fail address : %u(%Xh)", fuse, fuse);
@@ -65,7 +80,7 @@ TEST_F(ByteEpldTest, EveryRecordThroughTheDriver) {
         EXPECT_EQ(DeviceSize, r.fuses);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         EXPECT_TRUE(HasLine("Blank check ok!")) << LogText();
-        ExpectRoundTripThenErase(Pattern(r.fuses, r.row), FuseRowLength, [&] { return UserFuses(r.fuses); });
+        ExpectRoundTripThenErase(Pattern(r.fuses, r.row), FuseRowLength, [&] { return PartFuses(chip, r); });
         EXPECT_TRUE(chip->Blank());
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(Run(OpSecurity), 1) << LogText();
@@ -202,6 +217,64 @@ TEST_F(ByteEpldTest, InjectedFaults) {
         EXPECT_EQ(Run(OpRead), -1) << LogText();
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
+    }
+}
+
+// The small arrays' ten fixed bytes, as the part holds them after a
+// program run whatever the file: kind-1 select codes, addresses 32-41.
+TEST_F(ByteEpldTest, SmallArraysHoldTheTenFixedBytes) {
+    constexpr int kSelect[10] = {8, 8, 8, 8, 9, 9, 9, 9, 10, 10};
+    constexpr uint8_t kData[10] = {0xFD, 0xF7, 0xDF, 0x7F, 0xFD, 0xF7, 0xDF, 0x7F, 0x0D, 0x07};
+    for (size_t record : {size_t{0}, size_t{2}}) {
+        const Record& r = kRecords[record];
+        SCOPED_TRACE(r.name);
+        for (uint8_t fill : {0, 1}) {
+            sim::ByteEpldChip* chip = Seat(r);
+            LoadFuses(std::vector<uint8_t>(r.fuses, fill), FuseRowLength);
+            EXPECT_EQ(Run(OpProgram), 1) << LogText();
+            for (int i = 0; i < 10; ++i) EXPECT_EQ(chip->Byte(kSelect[i], 32 + i), kData[i]) << i;
+        }
+    }
+}
+
+// Row 311's inverted bytes (select 11, addresses 44 and 43) are verified: a
+// cell changed on the part fails the verify at its fuse.
+TEST_F(ByteEpldTest, Row311VerifiesItsInvertedBytes) {
+    for (size_t record : {size_t{0}, size_t{1}}) {
+        const Record& r = kRecords[record];
+        SCOPED_TRACE(r.name);
+        struct Flip {
+            int address;
+            uint8_t mask;
+            uint32_t fuse;
+        };
+        const Flip flips[] = {{44, 0x02, r.inverted}, {44, 0x01, r.inverted + 1}, {43, 0x80, r.inverted + 2},
+                              {43, 0x01, r.inverted + 9}};
+        for (const Flip& f : flips) {
+            sim::ByteEpldChip* chip = Seat(r);
+            LoadFuses(Pattern(r.fuses, 3), FuseRowLength);
+            ASSERT_EQ(Run(OpProgram), 1) << LogText();
+            chip->SetByte(11, f.address, static_cast<uint8_t>(chip->Byte(11, f.address) ^ f.mask));
+            EXPECT_EQ(Run(OpVerify), -1) << LogText();
+            EXPECT_TRUE(HasLine(FailLine(f.fuse))) << LogText();
+        }
+    }
+}
+
+// A part answers only at its own bias level: one 0.3 V off (row 200's part
+// at 12.5 V, rows 311/312's at 12.2 V) is no part for the row.
+TEST_F(ByteEpldTest, BiasLevelMustMatchThePart) {
+    for (const auto& [record, bias] : {std::pair<size_t, int>{4, 125}, {0, 122}, {2, 122}}) {
+        const Record& r = kRecords[record];
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(SelectPld(kMaker, r.name));
+        sim::ByteEpldFacts f = *sim::FindFacts<sim::ByteEpldFacts>(kMaker, r.name);
+        f.biasTenths = bias;
+        sim::ByteEpldChip* chip = SeatAlone<sim::ByteEpldChip>(f);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_TRUE(chip->Writes().empty());
     }
 }
 

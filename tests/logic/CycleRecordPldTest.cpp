@@ -123,6 +123,41 @@ TEST_F(CycleRecordPldTest, EraseCountsTheCycle) {
     }
 }
 
+// The byte types keep bits 4-7 of record byte 15 in row 41 too: index 3
+// holds bits 4 and 5, index 4 bits 6 and 7 (the lower bit of the record in
+// the higher bit of the unit).
+TEST_F(CycleRecordPldTest, EraseWritesRecordByte15IntoRow41) {
+    for (const char* name : {"PALCE16V8", "PALCE20V8"}) {
+        for (uint32_t byte15 : {0x90u, 0x60u}) {
+            SCOPED_TRACE(std::string(name) + " " + std::to_string(byte15));
+            sim::CycleRecordChip* chip = Seat(name);
+            SetCounter(chip, 5, 100);
+            chip->SetRecordUnit(15, byte15);
+            EXPECT_EQ(Run(OpErase), 1) << LogText();
+            EXPECT_EQ(chip->RecordUnit(15), byte15);
+            const auto bit = [&](int b) { return (byte15 >> b) & 1u; };
+            EXPECT_EQ(chip->UnitAt(41, 3), bit(4) << 1 | bit(5));
+            EXPECT_EQ(chip->UnitAt(41, 4), bit(6) << 1 | bit(7));
+            ExpectNoViolations();
+        }
+    }
+}
+
+// Secure checks the write status of row 56: a security cell that does not
+// take is a security error on every row.
+TEST_F(CycleRecordPldTest, SecurityCellThatDoesNotTakeFailsSecure) {
+    for (const Part& p : kParts) {
+        SCOPED_TRACE(p.name);
+        sim::CycleRecordChip* chip = Seat(p.name);
+        chip->StickSecurity();
+        EXPECT_EQ(Run(OpSecurity), -1);
+        EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_FALSE(chip->Secured());
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+    }
+}
+
 // Read in mode 2 logs both counters before the walk; over its limit the part
 // gets the warning and the operation goes on.
 TEST_F(CycleRecordPldTest, ReadLogsTheCounters) {
@@ -195,7 +230,7 @@ TEST_F(CycleRecordPldTest, Code65ErasesWithRow56) {
 }
 
 // Injected faults: a cell that never programs fails the write check at once,
-// named as the device fuse; a part that ignores erase fails the blank check.
+// named as the device fuse of that cell whatever its bit in the unit; a part that ignores erase fails the blank check.
 TEST_F(CycleRecordPldTest, StuckCellFailsAtOnce) {
     struct Case {
         const char* name;
@@ -206,7 +241,11 @@ TEST_F(CycleRecordPldTest, StuckCellFailsAtOnce) {
     const Case cases[] = {{"PALCE16V8", 0, " Fail address : 0(0h)", 1},
                           {"PALCE16V8", 33, " Fail address : 33(21h)", 34},
                           {"PALCE20V8", 40 * 3 + 2, " Fail address : 122(7Ah)", 40 * 3 + 3},
-                          {"PALCE22V10", 88 + 5, " Fail address : 93(5Dh)", 6}};
+                          {"PALCE22V10", 88 + 5, " Fail address : 93(5Dh)", 6},
+                          // cells past bit 0 of their unit: the failing fuse is named, not bit 0's
+                          {"PALCE16V8", 40 * 32 + 3, " Fail address : 1283(503h)", 4},
+                          {"PALCE20V8", 49 * 40 + 2, " Fail address : 1962(7AAh)", 43},
+                          {"PALCE22V10", 4356 + 88 + 5, " Fail address : 4449(1161h)", 94}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.line);
         sim::CycleRecordChip* chip = Seat(c.name);

@@ -167,6 +167,15 @@ TEST_F(Gal16v8Test, ProgrammingConditionsFollowTheSignature) {
     }
 }
 
+// Every entry of the row's programming table, written out from the table's
+// text: maker 8Fh has its own voltages and pulses.
+TEST_F(Gal16v8Test, EveryProgrammingTableEntry) {
+    ExpectProgrammingTable("LATTICE", "GAL16V8D",
+                           {{0, 0x8F, 157, 90}, {1, 0x8F, 157, 90}, {2, 0x8F, 165, 15}, {3, 0x8F, 155, 15},
+                            {4, 0x8F, 150, 50}, {5, 0x8F, 150, 50}, {0, 0xA1, 157, 80}, {1, 0xA1, 157, 80},
+                            {2, 0xA1, 162, 10}, {3, 0xA1, 145, 40}, {4, 0x20, 140, 40}, {5, 0x20, 125, 5}});
+}
+
 TEST_F(Gal16v8Test, EditModeTraffic) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
     // The architecture row in the part's own layout, by type code.

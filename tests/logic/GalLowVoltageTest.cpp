@@ -157,7 +157,9 @@ TEST_F(GalLowVoltageTest, OrRowFollowsTheTypeCode) {
         uint8_t type;
         size_t writes;
     };
-    const Case cases[] = {{"GAL16LV8C", 0x1A, 34}, {"GAL16LV8C", 0x1B, 35}, {"GAL20LV8D", 0x3A, 42}, {"GAL20LV8D", 0x3F, 43}};
+    const Case cases[] = {{"GAL16LV8C", 0x1A, 34}, {"GAL16LV8C", 0x1B, 35}, {"GAL16LV8C", 0x1E, 34},
+                          {"GAL16LV8C", 0x1F, 35}, {"GAL20LV8D", 0x3A, 42}, {"GAL20LV8D", 0x3B, 43},
+                          {"GAL20LV8D", 0x3E, 42}, {"GAL20LV8D", 0x3F, 43}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.type);
         ASSERT_TRUE(SelectPld("LATTICE", c.name));
@@ -186,6 +188,14 @@ TEST_F(GalLowVoltageTest, OrRowFollowsTheTypeCode) {
 }
 
 // Row 220: group 2 low before the supply comes on, and kept driven.
+// Row 220's own programming table, written out from the table's text.
+TEST_F(GalLowVoltageTest, Row220EveryProgrammingTableEntry) {
+    ExpectProgrammingTable("LATTICE", "GAL20V8B",
+                           {{0, 0x8F, 157, 90}, {1, 0x8F, 157, 90}, {2, 0x8F, 165, 15}, {3, 0x8F, 155, 15},
+                            {4, 0x8F, 150, 50}, {5, 0x8F, 140, 10}, {0, 0xA1, 157, 80}, {1, 0xA1, 157, 80},
+                            {2, 0xA1, 165, 10}, {3, 0xA1, 145, 40}, {4, 0xA1, 140, 80}, {5, 0x20, 140, 10}});
+}
+
 TEST_F(GalLowVoltageTest, Row220DrivesGroupTwoLowBeforeTheSupply) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL20V8B"));
     ObservedGal* chip = SeatObserved(GalFacts("LATTICE", "GAL20V8B"), {13, 18, 19, 26, 35});

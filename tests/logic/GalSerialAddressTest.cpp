@@ -45,6 +45,10 @@ protected:
 constexpr int kArch = -1; // the architecture row, selected by its pin
 // The rows without inline read-back: 234 and 231.
 const std::pair<const char*, const char*> kShiftedRows[] = {{"LATTICE", "GAL22LV10C"}, {"ST", "GAL20RA10"}};
+// The inline read-back rows 224, 221, 222, 226 and 227.
+const std::pair<const char*, const char*> kInlineRows[] = {{"LATTICE", "GAL22V10B"}, {"LATTICE", "GAL18V10"},
+                                                           {"LATTICE", "GAL20RA10"}, {"LATTICE", "GAL20XV10"},
+                                                           {"LATTICE", "GAL26CV12"}};
 
 // Every record through the driver; a secured part reads its array and
 // architecture row as ones. One test per record, so the shards share them.
@@ -143,6 +147,21 @@ TEST_F(GalSerialAddressTest, VoltageCodeChoosesTheProgrammingConditions) {
         chip = SelectAndSeat(f);
         EXPECT_EQ(Run(OpProgram), -1);
         EXPECT_TRUE(chip->Blank());
+    }
+}
+
+// Each row's programming table by voltage code, written out from the
+// table's text; codes a row refuses are in BadIdentityRefusesEveryOperation.
+TEST_F(GalSerialAddressTest, EveryProgrammingTableEntry) {
+    ExpectProgrammingTable("LATTICE", "GAL22V10B",
+                           {{0, 0xA1, 150, 10}, {1, 0x8F, 154, 80}, {2, 0x20, 145, 40}, {3, 0xA1, 140, 80},
+                            {4, 0xA1, 140, 80}, {5, 0xA1, 150, 50}});
+    ExpectProgrammingTable("LATTICE", "GAL18V10",
+                           {{0, 0xA1, 155, 10}, {1, 0xA1, 157, 80}, {2, 0xA1, 145, 40}, {3, 0xA1, 140, 80},
+                            {5, 0xA1, 165, 10}});
+    for (const char* name : {"GAL20RA10", "GAL20XV10", "GAL26CV12"}) {
+        ExpectProgrammingTable("LATTICE", name,
+                               {{0, 0xA1, 165, 10}, {1, 0xA1, 157, 80}, {2, 0xA1, 145, 40}, {3, 0xA1, 140, 80}});
     }
 }
 
@@ -296,10 +315,37 @@ TEST_F(GalSerialAddressTest, Row234WritesTheOrRowForType49) {
     }
 }
 
-// ESC answered No in the program walks of rows 234 and 231: powered down,
-// reported as a break.
+// ESC answered No in the program walks, the inline read-back rows too:
+// powered down, reported as a break, no failed fuse named.
 TEST_F(GalSerialAddressTest, UserBreakInProgramIsABreak) {
     for (const auto& [maker, name] : kShiftedRows) ExpectProgramBreak(maker, name);
+    for (const auto& [maker, name] : kInlineRows) {
+        ExpectProgramBreak(maker, name);
+        EXPECT_FALSE(HasLine("Program error!")) << LogText();
+        EXPECT_FALSE(HasLine(" Fail address")) << LogText();
+    }
+}
+
+// The architecture row is loaded by its select pin and the strobe alone:
+// the clocks the part sees before that strobe are those of the row read
+// before it (the UES), no address bits.
+TEST_F(GalSerialAddressTest, ArchitectureRowReadShiftsNoAddress) {
+    // Clocks before the architecture strobe (the UES read) and after it (its
+    // own bits): a shift after each bit, but not after the last on 226 and
+    // after a row's last on 227.
+    const std::pair<uint32_t, uint32_t> clocks[] = {{132, 20}, {96, 20}, {80, 10}, {39, 30}, {121, 24}};
+    for (size_t k = 0; k < std::size(kInlineRows); ++k) {
+        SCOPED_TRACE(kInlineRows[k].second);
+        sim::GalChip* chip = SelectAndSeat(kInlineRows[k].first, kInlineRows[k].second);
+        ASSERT_EQ(Run(OpBlankCheck), 1) << LogText();
+        const auto& strobes = chip->Strobes();
+        ASSERT_GE(strobes.size(), 2u);
+        EXPECT_EQ(strobes.back().address, kArch);
+        EXPECT_FALSE(strobes.back().write);
+        EXPECT_EQ(strobes.back().clocks, clocks[k].first);
+        EXPECT_EQ(chip->ClocksSinceStrobe(), clocks[k].second);
+        ExpectNoViolations();
+    }
 }
 
 // Row 231: 15.7 V and 50 ms; fuses past 3273 are neither programmed nor

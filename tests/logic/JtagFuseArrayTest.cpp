@@ -59,6 +59,24 @@ TEST_P(JtagFuseArrayRecordTest, ProgramsReadsErasesAndSecures) {
 
 INSTANTIATE_TEST_SUITE_P(Records, JtagFuseArrayRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
 
+// Power-down leaves programming with 1Eh on the parts whose selector says so
+// (variants 1 and 2, row 294); variant 0 gives 15h again and stays in it.
+TEST_F(JtagFuseArrayTest, PowerDownInstructionFollowsTheVariant) {
+    const std::pair<const char*, bool> cases[] = {{"ispLSI2032V", true},
+                                                  {"ispLSI2032VL", false},
+                                                  {"ispLSI2032VE", false},
+                                                  {"ispGAL22LV10", false}};
+    for (const auto& [name, staysProgramming] : cases) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(SelectPld("LATTICE", name));
+        Reseat();
+        sim::FuseArrayChip* chip = Seat(name);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        EXPECT_EQ(chip->Programming(), staysProgramming);
+        ExpectNoViolations();
+    }
+}
+
 // Variants past the geometry table: refused before any pin is driven.
 TEST_F(JtagFuseArrayTest, VariantPastTheGeometryTableIsNotSupported) {
     ASSERT_TRUE(SelectPld("LATTICE", "ispLSI2032V"));

@@ -84,21 +84,59 @@ INSTANTIATE_TEST_SUITE_P(Records, JtagIscRecordTest, ::testing::ValuesIn(kRecord
 // The verify pass over rows 224-232 runs before the kind-1 register is
 // programmed: a bad cell there leaves it unprogrammed.
 TEST_F(JtagIscCpldTest, BadCellInTheLastRowsLeavesKindOneUnprogrammed) {
-    const Record& r = kRecords[0];
-    ASSERT_TRUE(SelectPld("ATMEL", r.name));
-    sim::IscCpldChip* chip = Seat(r.name);
-    std::vector<uint8_t> fuses(r.fuses, 0);
-    fuses[r.securityFuse] = 1;
-    const int32_t bad = chip->FuseAt(0, 226, 100);
-    ASSERT_GE(bad, 32640);
-    chip->StickCell(static_cast<uint32_t>(bad));
-    LoadFuses(fuses, 128);
-    EXPECT_EQ(Run(OpProgram), -1);
-    char line[64];
-    std::snprintf(line, sizeof line, " Fail address : %d(%Xh)", bad, static_cast<unsigned>(bad));
-    EXPECT_TRUE(HasLine(line)) << LogText();
-    for (uint32_t n = 34134; n < 34166; ++n) EXPECT_EQ(chip->Cell(n), 1) << n;
-    EXPECT_EQ(chip->Cell(34170), 0); // kind 3 came before the verify pass
+    for (const Record& r : {kRecords[0], kRecords[6]}) {
+        const int lastRow = r.fuses == 34186 ? 232 : 250;
+        for (int row : {224, 226, lastRow}) { // the first and last rows of the pass too
+            SCOPED_TRACE(std::string(r.name) + " row " + std::to_string(row));
+            ASSERT_TRUE(SelectPld("ATMEL", r.name));
+            Reseat();
+            sim::IscCpldChip* chip = Seat(r.name);
+            std::vector<uint8_t> fuses(r.fuses, 0);
+            fuses[r.securityFuse] = 1;
+            const int32_t bad = chip->FuseAt(0, row, 100);
+            ASSERT_GE(bad, r.fuses == 34186 ? 32640 : 65280);
+            chip->StickCell(static_cast<uint32_t>(bad));
+            LoadFuses(fuses, 128);
+            EXPECT_EQ(Run(OpProgram), -1);
+            EXPECT_TRUE(HasLine("Program error!")) << LogText();
+            char line[64];
+            std::snprintf(line, sizeof line, " Fail address : %d(%Xh)", bad, static_cast<unsigned>(bad));
+            EXPECT_TRUE(HasLine(line)) << LogText();
+            const uint32_t kind1 = r.securityFuse - 32;
+            for (uint32_t n = kind1; n < r.securityFuse; ++n) ASSERT_EQ(chip->Cell(n), 1) << n;
+            EXPECT_EQ(chip->Cell(r.securityFuse + 4), 0); // kind 3 came before the verify pass
+        }
+    }
+}
+
+// A file with the read-protection cell programmed cannot be programmed (the
+// part would read as zeros before the verify pass): it is refused before the
+// part sees a pulse, naming the fuse. The same map with the cell left
+// unprogrammed programs, verifies and keeps the kind-1 register.
+TEST_F(JtagIscCpldTest, ReadProtectionInTheFileIsRefusedBeforeAnyWrite) {
+    for (const Record& r : {kRecords[0], kRecords[4], kRecords[5], kRecords[6]}) {
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(SelectPld("ATMEL", r.name));
+        Reseat();
+        sim::IscCpldChip* chip = Seat(r.name);
+        std::vector<uint8_t> fuses = Pattern(r.fuses, 11);
+        fuses[r.securityFuse] = 0;
+        LoadFuses(fuses, 128);
+        EXPECT_EQ(Run(OpProgram), -1);
+        char line[96];
+        std::snprintf(line, sizeof line, " Fuse %u (read protection) is programmed in the file; use Secure to set it.",
+                      r.securityFuse);
+        EXPECT_TRUE(HasLine(line)) << LogText();
+        EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_TRUE(chip->Blank());
+
+        fuses[r.securityFuse] = 1;
+        LoadFuses(fuses, 128);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Cells(chip, r.fuses), fuses);
+        EXPECT_FALSE(chip->SecuredCell());
+        ExpectNoViolations();
+    }
 }
 
 TEST_F(JtagIscCpldTest, SecureThatDoesNotTakeIsASecurityError) {

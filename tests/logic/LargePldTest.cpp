@@ -32,19 +32,49 @@ protected:
 TEST_F(LargePldTest, Row242Variant0Record) { RunCycle({"ATMEL", "ATF1500", 24993, 152, 0, 24993}); }
 TEST_F(LargePldTest, Row242Variant1Record) { RunCycle({"ATMEL", "ATF1500A", 24994, 152, 0, 24994}); }
 
-// Variants 0 and 4 keep 14395-14500 at 0, 2 and 6 fuse 14499; fuse 14394
-// has no cell. A secured part is refused by the read.
+// The ATV750 and ATV750L maps end at fuse 14393; variants 2 and 6 keep fuse
+// 14499 at 0; no part has a cell for fuse 14394. A secured part is refused
+// by the read.
 TEST_F(LargePldTest, Row248Records) {
-    RunCycle({.maker = "ATMEL", .name = "ATV750", .fuses = 14395, .rowWidth = 84, .ues = 0, .arrayFuses = 0,
-              .zeroFrom = 14394, .securedReadRefused = true});
+    RunCycle({.maker = "ATMEL", .name = "ATV750", .fuses = 14394, .rowWidth = 84, .ues = 0, .arrayFuses = 0,
+              .securedReadRefused = true});
     RunCycle({.maker = "ATMEL", .name = "ATV750B", .fuses = 14501, .rowWidth = 84, .ues = 14435, .arrayFuses = 0,
               .zeroFuse = 14499, .absentFuse = 14394, .securedReadRefused = true});
 }
 TEST_F(LargePldTest, Row248LowPowerRecords) {
-    RunCycle({.maker = "ATMEL", .name = "ATV750L", .fuses = 14395, .rowWidth = 84, .ues = 0, .arrayFuses = 0,
-              .zeroFrom = 14394, .securedReadRefused = true});
+    RunCycle({.maker = "ATMEL", .name = "ATV750L", .fuses = 14394, .rowWidth = 84, .ues = 0, .arrayFuses = 0,
+              .securedReadRefused = true});
     RunCycle({.maker = "ATMEL", .name = "ATV750BL", .fuses = 14501, .rowWidth = 84, .ues = 14435, .arrayFuses = 0,
               .zeroFuse = 14499, .absentFuse = 14394, .securedReadRefused = true});
+}
+
+// A file that sets fuse 14394, which no V750 holds: past the map of the
+// first parts, so the reader refuses it; inside the B parts' map, so their
+// Program and Verify refuse it before the part is touched.
+TEST_F(LargePldTest, Row248FileSettingTheCelllessFuseIsRefused) {
+    std::vector<uint8_t> fuses(14395, 0);
+    fuses[14394] = 1;
+    ASSERT_TRUE(SelectPld("ATMEL", "ATV750"));
+    WriteJedec("cellless.jed", fuses, 84);
+    uint32_t sum = 0, blown = 0;
+    EXPECT_EQ(LoadJedecFile("cellless.jed", sum, blown), -1);
+    EXPECT_TRUE(HasLine(" The file sets fuse 14394; the device has fuses 0 to 14393 only.")) << LogText();
+
+    for (const char* name : {"ATV750B", "ATV750BL"}) {
+        SCOPED_TRACE(name);
+        sim::LargePldChip* chip = SelectAndSeat(Facts(name));
+        fuses.assign(14501, 0);
+        fuses[14394] = 1;
+        fuses[3] = 1;
+        LoadFuses(fuses, 84);
+        for (int op : {OpProgram, OpVerify}) {
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_TRUE(HasLine(" Fuse 14394 has no cell in this device.")) << LogText();
+            EXPECT_TRUE(chip->Strobes().empty());
+            EXPECT_TRUE(chip->Blank());
+        }
+        ExpectNoViolations();
+    }
 }
 
 // A refused identification: " Invalid Chip ID." (242) or " Invalid Chip
@@ -196,7 +226,7 @@ TEST_F(LargePldTest, Row242Traffic) {
 // 85 is fuse 8820.
 TEST_F(LargePldTest, Row248VariantClearingAndTraffic) {
     sim::LargePldChip* chip = SelectAndSeat(Facts("ATV750"));
-    std::vector<uint8_t> fuses(14395, 1);
+    std::vector<uint8_t> fuses(14394, 1);
     fuses[8820] = 0;
     LoadFuses(fuses, 84);
     SetBufferBit(14400, 1);

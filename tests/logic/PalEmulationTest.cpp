@@ -88,6 +88,47 @@ TEST_F(PalEmulationTest, EveryTypeGoesToTheImageAndBackUnchanged) {
     }
 }
 
+// The architecture bits of each PAL type's image, from the GAL's mode rules
+// rather than the remap's table: simple mode (SYN 1, AC0 0) with AC1 set on
+// the macrocells that are no outputs (the outputs are the middle ones);
+// the 8-output combinational types in complex mode (SYN 1, AC0 1, AC1 all
+// 1); registered types (SYN 0, AC0 1) with AC1 set on the macrocells
+// around the middle registers. XOR: 1 on every macrocell of the H types, 0
+// on the L and R types, the file's polarity on the outputs of the P types
+// (copied, not checked here) and 0 on their other macrocells.
+TEST_F(PalEmulationTest, ArchitectureBitsFollowTheModeOfEachType) {
+    for (int set = 0; set < 2; ++set) {
+        const GalFuseBaseEntry& bases = GalFuseBases[set];
+        const int largest = set == 0 ? 16 : 20;
+        for (int index = 1; index < PalEmulationTypes; ++index) {
+            const std::string name = PalEmulationNames[set][index];
+            SCOPED_TRACE(name);
+            const size_t letter = name.find_first_of("HLPR");
+            const int inputs = std::stoi(name.substr(0, letter));
+            const std::string kind = name.substr(letter, name.size() - letter - 1);
+            const int count = name.back() - '0';
+            const bool registered = kind[0] == 'R';
+            const bool complex = !registered && inputs == largest && count == 8;
+            const bool polarity = kind == "P" || kind == "RP";
+            const int first = (8 - count) / 2;
+            Choose(set, index);
+            Fill(0, 9000, {1, 0});
+            Fill(ShadowFuseBase, 9000, {1, 0, 1});
+            RemapFuseRows(1);
+            EXPECT_EQ(ImageBit(bases.SynAc0), registered ? 0u : 1u);                // SYN
+            EXPECT_EQ(ImageBit(bases.SynAc0 + 1), registered || complex ? 1u : 0u); // AC0
+            for (int i = 0; i < 8; ++i) {
+                const bool middle = i >= first && i < first + count;
+                const bool output = registered || complex || middle;
+                EXPECT_EQ(ImageBit(bases.Ac1 + static_cast<uint32_t>(i)), complex || !middle ? 1u : 0u) << "AC1 " << i;
+                if (polarity && output) continue;
+                const uint32_t x = kind == "H" ? 1 : 0;
+                EXPECT_EQ(ImageBit(bases.Xor + static_cast<uint32_t>(i)), x) << "XOR " << i;
+            }
+        }
+    }
+}
+
 TEST_F(PalEmulationTest, TenH8ImageOnTwentyPins) {
     Choose(0, 1);
     EXPECT_EQ(DeviceSize, 320u);

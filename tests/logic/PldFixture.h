@@ -250,6 +250,42 @@ protected:
         ExpectNoViolations();
     }
 
+    // One entry of a programming table: the signature's voltage and maker
+    // codes, and the edit voltage (0.1 V) and pulse (ms) they call for.
+    struct TableEntry {
+        uint8_t code, makerCode;
+        int tenths;
+        uint32_t pulseMs;
+    };
+    // Each entry against a part that needs exactly those conditions: Program
+    // with its verify succeeds, and every write strobe is at the voltage (the
+    // DAC's step) and lasts the pulse, not much longer.
+    void ExpectProgrammingTable(const char* maker, const char* name, const std::vector<TableEntry>& table) {
+        for (const TableEntry& e : table) {
+            SCOPED_TRACE(std::string(name) + " code " + std::to_string(e.code) + " maker " +
+                         std::to_string(e.makerCode));
+            sim::GalPartFacts f = GalFacts(maker, name);
+            f.voltageCode = e.code;
+            f.makerCode = e.makerCode;
+            f.programTenths = e.tenths;
+            f.pulseUs = e.pulseMs * 1000;
+            sim::GalChip* chip = SelectAndSeat(f);
+            LoadFuses(Pattern(DeviceSize, e.code), FuseRowLength);
+            VerifyAfterProgram = 1;
+            EXPECT_EQ(Run(OpProgram), 1) << LogText();
+            size_t writes = 0;
+            for (const auto& s : chip->Strobes()) {
+                if (!s.write) continue;
+                ++writes;
+                EXPECT_NEAR(s.editTenths, e.tenths, 1);
+                EXPECT_GE(s.widthUs, uint64_t{e.pulseMs} * 1000);
+                EXPECT_LT(s.widthUs, uint64_t{e.pulseMs} * 1000 + 2000); // the timer's own wait
+            }
+            EXPECT_GT(writes, 0u);
+            ExpectNoViolations();
+        }
+    }
+
     // A file of PAL type `index` (list `set`) programmed, verified and read
     // back into the same map.
     void PalRoundTrip(const char* maker, const char* name, int index, int set) {

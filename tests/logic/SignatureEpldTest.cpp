@@ -1,6 +1,8 @@
 // Rows 255-257 against the UV EPLD chip model: every record through the
 // driver, the identification tables, the programming loop's pulse counts
 // and injected faults.
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <tuple>
 
@@ -75,6 +77,184 @@ TEST_F(SignatureEpldTest, EveryRecordThroughTheDriver) {
         chip->ExposeToUv(20);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+    }
+}
+
+// Where the cells of each row lie and which fuse each bit holds, written out
+// from the layout's text: a byte at (a, c) and the fuse of each bit (-1:
+// no fuse there). The part's byte bit holds the file's fuse as it is.
+struct CellFuses {
+    int a, c;
+    int fuse[8];
+};
+
+constexpr int kNoFuse = -1;
+constexpr int kSpecialRows[5] = {6, 0, 4, 9, 2};
+constexpr int kSpecialRows2[5] = {22, 16, 20, 25, 18};
+
+std::vector<CellFuses> Layout255(bool plain) {
+    std::vector<CellFuses> v;
+    for (int a = 0; a < 10; ++a) {
+        for (int col = 0; col < 40; ++col) {
+            CellFuses k0{a, col, {}}, k1{a, 64 + col, {}};
+            for (int b = 0; b < 8; ++b) {
+                k0.fuse[b] = 40 * a + col + 400 * b;
+                k1.fuse[b] = 3200 + 40 * a + col + 400 * b;
+            }
+            v.push_back(k0);
+            v.push_back(k1);
+        }
+    }
+    for (int i = 0; i < 5; ++i) {
+        CellFuses k2{plain ? 10 + i : kSpecialRows[i], plain ? 40 : 107, {}};
+        CellFuses k3{plain ? 10 + i : kSpecialRows[i], plain ? 104 : 45, {}};
+        for (int b = 0; b < 8; ++b) {
+            k2.fuse[b] = 6400 + i + 5 * b;
+            k3.fuse[b] = 6440 + i + 5 * b;
+        }
+        v.push_back(k2);
+        v.push_back(k3);
+    }
+    v.push_back({plain ? 15 : 7, plain ? 40 : 107, {6480, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse}});
+    v.push_back({plain ? 15 : 7, plain ? 104 : 45, {6481, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse}});
+    return v;
+}
+
+std::vector<CellFuses> Layout256(bool plain) {
+    constexpr int N = 999;
+    constexpr int kBits[10][8] = {
+        {0, 720, 2880, 3600, 4320, 5040, 7200, 7920},
+        {N, 1440, 2160, N, N, 5760, 6480, N},
+        {8640, 9360, 11520, 12240, 12960, 13680, 15840, 16560},
+        {N, 10080, 10800, N, N, 14400, 15120, N},
+        {17280, 17285, 17300, 17305, 17310, 17315, 17330, 17335},
+        {N, 17290, 17295, N, N, 17320, 17325, N},
+        {17340, 17345, 17360, 17365, 17370, 17375, 17390, 17395},
+        {N, 17350, 17355, N, N, 17380, 17385, N},
+        {17400, N, N, N, N, N, N, N},
+        {17401, N, N, N, N, N, N, N},
+    };
+    std::vector<CellFuses> v;
+    auto add = [&](int kind, int a, int c, int index) {
+        CellFuses f{a, c, {}};
+        for (int b = 0; b < 8; ++b) f.fuse[b] = kBits[kind][b] == N ? kNoFuse : kBits[kind][b] + index;
+        v.push_back(f);
+    };
+    const int firstRow[4] = {0, 16, 0, 16}, firstColumn[4] = {0, 0, 128, 128};
+    for (int kind = 0; kind < 4; ++kind)
+        for (int a = 0; a < 10; ++a)
+            for (int col = 0; col < 72; ++col) add(kind, firstRow[kind] + a, firstColumn[kind] + col, a * 72 + col);
+    for (int i = 0; i < 5; ++i) {
+        add(4, plain ? 10 + i : kSpecialRows[i], plain ? 72 : 203, i);
+        add(5, plain ? 26 + i : kSpecialRows2[i], plain ? 72 : 203, i);
+        add(6, plain ? 10 + i : kSpecialRows[i], plain ? 200 : 77, i);
+        add(7, plain ? 26 + i : kSpecialRows2[i], plain ? 200 : 77, i);
+    }
+    add(8, plain ? 15 : 7, plain ? 200 : 203, 0);
+    add(9, plain ? 15 : 7, plain ? 72 : 77, 0);
+    return v;
+}
+
+std::vector<CellFuses> Layout257(bool plain) {
+    constexpr int kBits[12][8] = {
+        {2640, 1760, 880, 0, 41360, 40480, 39600, 38720},
+        {6160, 5280, 4400, 3520, 37840, 36960, 36080, 35200},
+        {9680, 8800, 7920, 7040, 34320, 33440, 32560, 31680},
+        {17600, 18480, 19360, 20240, 21120, 22000, 22880, 23760},
+        {14080, 14960, 15840, 16720, 24640, 25520, 26400, 27280},
+        {10560, 11440, 12320, 13200, 28160, 29040, 29920, 30800},
+        {42255, 42250, 42245, 42240, 42475, 42470, 42465, 42460},
+        {42275, 42270, 42265, 42260, 42455, 42450, 42445, 42440},
+        {42295, 42290, 42285, 42280, 42435, 42430, 42425, 42420},
+        {42340, 42345, 42350, 42355, 42360, 42365, 42370, 42375},
+        {42320, 42325, 42330, 42335, 42380, 42385, 42390, 42395},
+        {42300, 42305, 42310, 42315, 42400, 42405, 42410, 42415},
+    };
+    std::vector<CellFuses> v;
+    auto add = [&](int kind, int a, int c, int index) {
+        CellFuses f{a, c, {}};
+        for (int b = 0; b < 8; ++b) f.fuse[b] = kBits[kind][b] + index;
+        v.push_back(f);
+    };
+    auto fixed = [&](int a, int c, std::initializer_list<std::pair<int, int>> bits) {
+        CellFuses f{a, c, {kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse, kNoFuse}};
+        for (auto [bit, fuse] : bits) f.fuse[bit] = fuse;
+        v.push_back(f);
+    };
+    for (int k = 0; k < 3; ++k)
+        for (int a = 0; a < 10; ++a)
+            for (int col = 0; col < 88; ++col) {
+                add(k, 16 * k + a, 128 + col, a * 88 + col);
+                add(3 + k, 16 * k + a, col, a * 88 + col);
+            }
+    for (int k = 0; k < 3; ++k)
+        for (int i = 0; i < 5; ++i) {
+            add(6 + k, plain ? 10 + 16 * k + i : kSpecialRows[i] + 16 * k, plain ? 216 : 93, i);
+            add(9 + k, plain ? 10 + 16 * k + i : kSpecialRows[i] + 16 * k, plain ? 88 : 219, i);
+        }
+    if (plain) {
+        fixed(15, 88, {{2, 42485}, {3, 42481}, {4, 42480}, {5, 42484}});
+        fixed(15, 216, {{2, 42486}, {3, 42482}, {4, 42483}, {5, 42487}});
+    } else {
+        fixed(37, 219, {{7, 42480}});
+        fixed(33, 219, {{0, 42481}});
+        fixed(33, 93, {{0, 42482}});
+        fixed(37, 93, {{7, 42483}});
+        fixed(35, 219, {{7, 42484}, {0, 42485}});
+        fixed(35, 93, {{0, 42486}, {7, 42487}});
+    }
+    fixed(plain ? 47 : 39, plain ? 88 : 219, {{7, 42488}});
+    fixed(plain ? 47 : 39, plain ? 216 : 93, {{7, 42489}});
+    return v;
+}
+
+// A programmed part holds the file's fuses where the layout puts them, the
+// special rows and the last special cells too; a verify reads those last
+// cells: one changed on the part fails the verify at its fuse.
+TEST_F(SignatureEpldTest, PartCellsHoldTheFileWhereTheLayoutPutsThem) {
+    struct Case {
+        const char* name;
+        std::vector<CellFuses> layout;
+        int lastBit; // the bit of the last two cells that holds their fuse
+    };
+    const Case cases[] = {
+        {"EPLD6482-87", Layout255(true), 0},   {"EPLD6482-89", Layout255(false), 0},
+        {"EPLD17402-87", Layout256(true), 0},  {"EPLD17402-95", Layout256(false), 0},
+        {"EPLD42490-88", Layout257(true), 7},  {"EPLD42490-89", Layout257(false), 7},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::UvEpldChip* chip = Seat(c.name);
+        const std::vector<uint8_t> fuses = Pattern(DeviceSize, 5);
+        LoadFuses(fuses, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        std::vector<int> seen(DeviceSize, 0);
+        for (const CellFuses& cell : c.layout) {
+            const uint8_t byte = chip->Byte(cell.a, cell.c);
+            for (int b = 0; b < 8; ++b) {
+                if (cell.fuse[b] == kNoFuse) continue;
+                ASSERT_LT(static_cast<uint32_t>(cell.fuse[b]), DeviceSize);
+                ++seen[static_cast<size_t>(cell.fuse[b])];
+                ASSERT_EQ((byte >> b) & 1, fuses[static_cast<size_t>(cell.fuse[b])])
+                    << cell.a << "/" << cell.c << " bit " << b << " fuse " << cell.fuse[b];
+            }
+        }
+        EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(DeviceSize)); // each fuse once
+        for (size_t k = c.layout.size() - 2; k < c.layout.size(); ++k) {
+            const CellFuses& cell = c.layout[k];
+            const int fuse = cell.fuse[c.lastBit];
+            const uint8_t kept = chip->Byte(cell.a, cell.c);
+            chip->SetByte(cell.a, cell.c, static_cast<uint8_t>(kept ^ (1u << c.lastBit)));
+            EXPECT_EQ(Run(OpVerify), -1) << LogText();
+            EXPECT_TRUE(HasLine(" Fail address : " + std::to_string(fuse) + "(" + [&] {
+                char h[16];
+                std::snprintf(h, sizeof h, "%Xh", fuse);
+                return std::string(h);
+            }() + ")")) << LogText();
+            chip->SetByte(cell.a, cell.c, kept);
+        }
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
         ExpectNoViolations();
     }
 }
