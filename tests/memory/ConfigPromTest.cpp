@@ -197,6 +197,54 @@ TEST_F(Prom, PageLoopAndBursts) {
     ExpectNoViolations();
 }
 
+// A range past address 0: the data land at the chip addresses the range names
+// and read back from there, with the cells around the range untouched; a
+// start inside a page of the one-time PROMs (which program page after page
+// from 0) is refused before the part is powered.
+TEST_F(Prom, RangePastZero) {
+    struct Case {
+        const char* name;
+        uint32_t start, end;
+        bool refused;
+    };
+    for (const Case& c : {Case{"XC1765E", 0x100, 0x1FE, false}, Case{"XC1765E", 0x101, 0x1FF, true},
+                          Case{"XC17S05", 0x104, 0x1FD, false}, Case{"XC17S10", 0x123, 0x1FF, true},
+                          Case{"AT17C65", 0x123, 0x2F4, false}}) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.start));
+        elec->WithdrawAllChips();
+        Seat(c.name);
+        const uint32_t size = DeviceSize;
+        DeviceStart = BufferStart = c.start;
+        DeviceEnd = c.end;
+        FillPattern(0x400, 6);
+        EXPECT_EQ(Run(OpProgram), c.refused ? -1 : 1) << LogText();
+        auto cell = [&](uint32_t a) { return chip ? chip->Byte(a) : eeprom->Byte(a); };
+        if (c.refused) {
+            EXPECT_TRUE(HasLine(" Start address must be a multiple of 4.")) << LogText();
+            EXPECT_EQ(Pulses(), 0);
+            uint32_t written = 0;
+            for (uint32_t a = 0; a < 0x400; ++a) written += cell(a) != 0xFF;
+            EXPECT_EQ(written, 0u);
+            continue;
+        }
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        uint32_t misplaced = 0, misread = 0;
+        for (uint32_t a = 0; a < 0x400 && a < size; ++a) {
+            const bool inRange = a >= c.start && a <= c.end;
+            misplaced += cell(a) != (inRange ? BufferByte(a) : 0xFF);
+        }
+        EXPECT_EQ(misplaced, 0u);
+        for (uint32_t a = 0; a < 0x400; ++a) FillBufferRange(a, a, 0x11);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t a = 0; a < 0x400; ++a) {
+            const bool inRange = a >= c.start && a <= c.end;
+            misread += BufferByte(a) != (inRange ? cell(a) : 0x11);
+        }
+        EXPECT_EQ(misread, 0u);
+        ExpectNoViolations();
+    }
+}
+
 // Split mode 1 programs and verifies the chip from every other buffer byte.
 TEST_F(Prom, WordModeTakesItsOwnLane) {
     for (const char* name : {"XC1765E", "XC17S05", "AT17C65", "EPC1441"}) {

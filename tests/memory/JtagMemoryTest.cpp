@@ -64,6 +64,60 @@ TEST_F(JtagMemoryTest, Row62ProgramsVerifiesReadsAndErases) {
     ExpectNoViolations();
 }
 
+// A range past 0 with ends off the 8-byte blocks: Program writes the range at
+// its own addresses and leaves the bytes around it (and the flag bit, outside
+// the range) as they were; Read fills only the range's buffer bytes.
+TEST_F(JtagMemoryTest, Row62RangeStartingPastZero) {
+    sim::StatusPolledPromChip* chip = Select62();
+    auto around = [](uint32_t a) { return static_cast<uint8_t>(0xF0 | (a & 0x0F)); };
+    for (uint32_t a = 0; a < 0x400; ++a) chip->SetCell(a, around(a));
+    DeviceStart = BufferStart = 0x123;
+    DeviceEnd = 0x2F4;
+    FillPattern(0x400, 9);
+    for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) BufferWindow[a] &= around(a); // no bit from 0 to 1
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t a = 0; a < 0x400; ++a) {
+        const bool inRange = a >= DeviceStart && a <= DeviceEnd;
+        ASSERT_EQ(chip->Cell(a), inRange ? BufferByte(a) : around(a)) << a;
+    }
+    for (uint32_t a = 0; a < 0x400; ++a) BufferWindow[a] = 0x5A;
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < 0x400; ++a) {
+        const bool inRange = a >= DeviceStart && a <= DeviceEnd;
+        ASSERT_EQ(BufferByte(a), inRange ? chip->Cell(a) : 0x5A) << a;
+    }
+    ExpectPoweredDown();
+    ExpectNoViolations();
+}
+
+// The flag bit is the part's own mark, no data: a buffer with it clear
+// programs and verifies (the bit goes last), the read shows it set, and that
+// read programs a second part to the same cells.
+TEST_F(JtagMemoryTest, Row62FlagBitIsNoData) {
+    sim::StatusPolledPromChip* chip = Select62();
+    FillPattern(kRange, 12);
+    BufferWindow[3] &= static_cast<uint8_t>(~kFlag);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    // Bit 5 of byte 3 stayed 1 until the final pass of block 0.
+    ASSERT_EQ(chip->ProgrammedBlocks().size(), kRange / 8 + 1);
+    std::vector<uint8_t> cells(kRange);
+    for (uint32_t a = 0; a < kRange; ++a) cells[a] = static_cast<uint8_t>(chip->Cell(a));
+    for (uint32_t a = 0; a < kRange; ++a) ASSERT_EQ(cells[a], BufferByte(a)) << a;
+    ClearBuffer();
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferByte(3), cells[3] | kFlag);
+    socket->Clear();
+    elec->WithdrawAllChips();
+    chip = Select62();
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t a = 0; a < kRange; ++a) ASSERT_EQ(chip->Cell(a), cells[a]) << a;
+    ExpectNoViolations();
+}
+
 // A part whose flag bit alone is programmed passes the blank check.
 TEST_F(JtagMemoryTest, Row62BlankCheckShowsTheFlagBitSet) {
     sim::StatusPolledPromChip* chip = Select62();

@@ -227,4 +227,55 @@ TEST_F(SecureRange, ArraysAndStartAddress) {
     }
 }
 
+// Programming a range that starts inside a page: row 47 writes from the start
+// on and nothing below it, and its verify reads only the range (a range ending
+// before 1FFFh passes); row 45, whose write command names a sector, refuses a
+// start off a sector before any command.
+TEST_F(SecureRange, ProgramFromAStartInsideAPage) {
+    struct Range {
+        const char* name;
+        uint32_t start, end;
+        int result;
+    };
+    for (const Range& r : {Range{"X76F640", 0x123, 0x13F, 1}, Range{"X76F640", 0, 0x3F, 1},
+                           Range{"X76F100", 13, 39, -1}, Range{"X76F100", 16, 39, 1}}) {
+        SCOPED_TRACE(std::string(r.name) + " " + std::to_string(r.start));
+        ResetX76PasswordState();
+        socket->Clear();
+        ASSERT_TRUE(Select("XICOR", r.name));
+        auto* chip = static_cast<sim::SecureMemoryChip*>(
+            sim::SeatSerialPart(*socket, *elec, *sim::FindSerialPart("XICOR", r.name)));
+        DeviceStart = BufferStart = r.start;
+        DeviceEnd = r.end;
+        FillPattern(r.end + 1, 21);
+        for (uint32_t a = 0; a < r.start; ++a) BufferWindow[a] = 0x00; // below the range
+        BlankCheckBeforeProgram = 0;
+        EXPECT_EQ(Run(OpProgram), r.result) << LogText();
+        if (r.result == 1) {
+            ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        } else {
+            EXPECT_TRUE(HasLine("-Start address must be a multiple of 8!")) << LogText();
+            EXPECT_TRUE(chip->Commands().empty());
+        }
+        for (uint32_t a = 0; a < r.start; ++a) ASSERT_EQ(chip->Byte(a), 0xFF) << std::hex << a;
+        if (r.result == 1) {
+            for (uint32_t a = r.start; a <= r.end; ++a) ASSERT_EQ(chip->Byte(a), BufferByte(a)) << std::hex << a;
+        }
+    }
+}
+
+// A read of a range inside the first array fills only that range's buffer bytes.
+TEST_F(SecureRange, ReadStaysInsideTheRange) {
+    ResetX76PasswordState();
+    ASSERT_TRUE(Select("XICOR", "X76F640"));
+    auto* chip = static_cast<sim::SecureMemoryChip*>(
+        sim::SeatSerialPart(*socket, *elec, *sim::FindSerialPart("XICOR", "X76F640")));
+    for (uint32_t a = 0; a < chip->Bytes(); ++a) chip->SetByte(a, static_cast<uint8_t>(a * 5 + 1));
+    for (uint32_t a = 0; a < 0x2000; ++a) BufferWindow[a] = 0xA5;
+    DeviceStart = BufferStart = 0;
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < 0x2000; ++a) ASSERT_EQ(BufferByte(a), a <= 0x3F ? chip->Byte(a) : 0xA5) << std::hex << a;
+}
+
 } // namespace
