@@ -200,16 +200,18 @@ TEST_F(Prom, PageLoopAndBursts) {
 // A range past address 0: the data land at the chip addresses the range names
 // and read back from there, with the cells around the range untouched; a
 // start inside a page of the one-time PROMs (which program page after page
-// from 0) is refused before the part is powered.
+// from 0), and any start but 0 on the text-ID devices (which stream from 0,
+// their option bits after the range), is refused before the part is powered.
 TEST_F(Prom, RangePastZero) {
     struct Case {
         const char* name;
         uint32_t start, end;
         bool refused;
+        const char* line = " Start address must be a multiple of 4.";
     };
     for (const Case& c : {Case{"XC1765E", 0x100, 0x1FE, false}, Case{"XC1765E", 0x101, 0x1FF, true},
                           Case{"XC17S05", 0x104, 0x1FD, false}, Case{"XC17S10", 0x123, 0x1FF, true},
-                          Case{"AT17C65", 0x123, 0x2F4, false}}) {
+                          Case{"AT17C65", 0x123, 0x2F4, false}, Case{"EPC1441", 0x100, 0x1FF, true, " Start address must be 0."}}) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.start));
         elec->WithdrawAllChips();
         Seat(c.name);
@@ -218,9 +220,12 @@ TEST_F(Prom, RangePastZero) {
         DeviceEnd = c.end;
         FillPattern(0x400, 6);
         EXPECT_EQ(Run(OpProgram), c.refused ? -1 : 1) << LogText();
-        auto cell = [&](uint32_t a) { return chip ? chip->Byte(a) : eeprom->Byte(a); };
+        auto cell = [&](uint32_t a) { return chip ? chip->Byte(a) : eeprom ? eeprom->Byte(a) : textId->Byte(a); };
         if (c.refused) {
-            EXPECT_TRUE(HasLine(" Start address must be a multiple of 4.")) << LogText();
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+            if (textId) {
+                EXPECT_EQ(Run(OpRead), -1) << LogText();
+            }
             EXPECT_EQ(Pulses(), 0);
             uint32_t written = 0;
             for (uint32_t a = 0; a < 0x400; ++a) written += cell(a) != 0xFF;
