@@ -64,7 +64,10 @@ INSTANTIATE_TEST_SUITE_P(Makers, EveryMakerStyle,
                                            Style{"Texas", "TEXAS-INSTRUMENTS", "TBP18S030"},
                                            Style{"National", "NATIONAL-SEMICONDUCTOR", "DM74S288"},
                                            Style{"Amd", "AMD", "Am27S19"}, Style{"Fujitsu", "FUJITSU", "MB7051"},
-                                           Style{"WaferscaleByteWrite", "WAFERSCALE-INTEGRATION", "WS57C191"}),
+                                           Style{"WaferscaleByteWrite", "WAFERSCALE-INTEGRATION", "WS57C191"},
+                                           Style{"National4Bit", "NATIONAL-SEMICONDUCTOR", "DM74S287"},
+                                           Style{"Amd4Bit", "AMD", "Am27S21"},
+                                           Style{"Texas4Bit", "TEXAS-INSTRUMENTS", "TBP24S10"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PromRun, AMakerWithoutRoutineFailsAtTheFirstDifferingDatum) {
