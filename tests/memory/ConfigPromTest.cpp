@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "ImageFiles.h"
 #include "memory/ConfigEeprom.h"
 #include "memory/ConfigProm.h"
 #include "memory/OptAt17Cxx.h"
@@ -397,6 +398,25 @@ TEST_F(Prom, TogglePolarityDialog) {
         ui.DefaultAnswer = UiAnswer::Yes;
         ExpectNoViolations();
     }
+}
+
+// Programmed from files as a user loads them: the serial configuration PROM
+// from Intel hex, the configuration EEPROM from S3 records.
+TEST_F(Prom, ProgramsFromLoadedFiles) {
+    for (const auto& [name, motorola] : {std::pair{"XC1765E", false}, std::pair{"AT17C65", true}}) {
+        SCOPED_TRACE(name);
+        elec->WithdrawAllChips();
+        Seat(name);
+        DeviceEnd = 0x3FF;
+        std::vector<uint8_t> file(0x400);
+        for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 11 + 3);
+        FillBufferRange(0, 0x3FF, 0xFF);
+        LoadImageFile(file, motorola);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t a = 0; a < file.size(); ++a) ASSERT_EQ(chip ? chip->Byte(a) : eeprom->Byte(a), file[a]) << a;
+    }
+    ExpectNoViolations();
 }
 
 } // namespace

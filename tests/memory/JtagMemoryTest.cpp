@@ -1,6 +1,7 @@
 // Row 62 end to end on the status-polled configuration device: identification,
 // the read stream, block programming with the flag bit last, the erase's busy
 // polls and the injected faults. The runs cover the first 4K of the part.
+#include "ImageFiles.h"
 #include "JtagFixture.h"
 
 namespace {
@@ -196,6 +197,26 @@ TEST_F(JtagMemoryTest, Row62TapTraffic) {
         }
     }
     EXPECT_GT(polls, 10u);
+    ExpectNoViolations();
+}
+
+// Programmed from files as a user loads them (S3 records, Intel hex): the
+// part holds the file, the flag bit cleared by the final pass.
+TEST_F(JtagMemoryTest, Row62ProgramsFromLoadedFiles) {
+    for (bool motorola : {true, false}) {
+        SCOPED_TRACE(motorola ? "S3" : "Intel hex");
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::StatusPolledPromChip* chip = Select62();
+        FillPattern(kRange, motorola ? 31 : 32);
+        std::vector<uint8_t> file(kRange);
+        for (uint32_t a = 0; a < kRange; ++a) file[a] = BufferByte(a);
+        ClearBuffer();
+        LoadImageFile(file, motorola);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t a = 0; a < kRange; ++a) ASSERT_EQ(chip->Cell(a), a == 3 ? file[a] & ~kFlag : file[a]) << a;
+    }
     ExpectNoViolations();
 }
 

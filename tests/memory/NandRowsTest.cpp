@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "ImageFiles.h"
 #include "NandFixture.h"
 #include "engine/Buffer.h"
 
@@ -584,5 +585,32 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartOffAUnit,
                                            StartCase{{"SAMSUNG", "K9F3208W0A"}, false},
                                            StartCase{{"SAMSUNG", "KM29W32000AT"}, false},
                                            StartCase{{"SAMSUNG", "KM29W32000AT(528)"}, false}));
+
+// Row 77 programmed from files past 64 KB (Intel hex with extended linear
+// addresses, S3 records), a bad block in the range and the file's data
+// fitting the good blocks: the data continue in the next good block.
+TEST_F(NandRun, Row77ProgramsFromLoadedFiles) {
+    for (bool motorola : {true, false}) {
+        SCOPED_TRACE(motorola ? "S3" : "Intel hex");
+        socket->Clear();
+        elec->WithdrawAllChips();
+        Start({"TOSHIBA", "TC58V32AFT"}, 6);
+        chips[0]->MarkBad(2);
+        std::vector<uint8_t> file(5 * chipBlock);
+        for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>((i >> 3) * 13 + (motorola ? 1 : 2));
+        FillBufferRange(0, DeviceEnd, 0xFF);
+        LoadImageFile(file, motorola);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t b = 0, data = 0; b < 6; ++b) {
+            if (b == 2) continue;
+            EXPECT_EQ(ChipBlock(*chips[0], b), std::vector<uint8_t>(file.begin() + data * chipBlock,
+                                                                    file.begin() + (data + 1) * chipBlock))
+                << b;
+            ++data;
+        }
+    }
+    ExpectNoViolations();
+}
 
 } // namespace

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "ImageFiles.h"
 #include "memory/SecureSerial.h"
 #include "sim/SerialParts.h"
 #include "MemoryFixture.h"
@@ -195,6 +196,43 @@ TEST_P(Secure, PageWriteSendsTheWholePage) {
     EXPECT_EQ(chip->Byte(page), 0xFF);
 }
 
+// The acknowledge polling after a page write waits up to 1000 polls: a part
+// whose write cycle takes some 400 polls still programs (counted from the
+// poll bytes it saw), one that never ends its cycle fails the page.
+TEST_P(Secure, WritePollsWaitForASlowWriteCycle) {
+    const SecureRow& row = GetParam();
+    const uint8_t poll = row.row == 45 ? 0x81 : 0x80;
+    auto programPage = [&](uint32_t writeUs, bool stall) {
+        ResetX76PasswordState();
+        socket->Clear();
+        elec->WithdrawAllChips();
+        EXPECT_TRUE(Select("XICOR", row.name));
+        sim::SerialPart part = *sim::FindSerialPart("XICOR", row.name);
+        std::get<sim::SecureFacts>(part.facts).writeUs = writeUs;
+        chip = static_cast<sim::SecureMemoryChip*>(sim::SeatSerialPart(*socket, *elec, part));
+        chip->StallWrites(stall);
+        DeviceStart = BufferStart = 0;
+        DeviceEnd = row.row == 45 ? 7 : 31;
+        FillData(13);
+        BlankCheckBeforeProgram = 0;
+        VerifyAfterProgram = 0;
+        const int r = Run(OpProgram);
+        const auto& c = chip->Commands();
+        return std::make_pair(r, static_cast<uint32_t>(std::count(c.begin(), c.end(), poll)));
+    };
+    const auto [quick, quickPolls] = programPage(10000, false);
+    ASSERT_EQ(quick, 1) << LogText();
+    ASSERT_GT(quickPolls, 1u);
+    const uint32_t slowUs = 10000u * 400 / quickPolls;
+    const auto [slow, slowPolls] = programPage(slowUs, false);
+    EXPECT_EQ(slow, 1) << LogText();
+    EXPECT_GT(slowPolls, 300u);
+    ExpectChipHoldsBuffer();
+    const auto [stalled, stalledPolls] = programPage(10000, true);
+    EXPECT_EQ(stalled, -1);
+    EXPECT_GE(stalledPolls, 1000u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, Secure, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -276,6 +314,27 @@ TEST_F(SecureRange, ReadStaysInsideTheRange) {
     DeviceEnd = 0x3F;
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     for (uint32_t a = 0; a < 0x2000; ++a) ASSERT_EQ(BufferByte(a), a <= 0x3F ? chip->Byte(a) : 0xA5) << std::hex << a;
+}
+
+// Row 47 programmed from an S3 file and an Intel hex file across both arrays
+// (the range 1F80h-201Fh): the part holds each file.
+TEST_F(SecureRange, Row47ProgramsFromLoadedFiles) {
+    for (bool motorola : {true, false}) {
+        SCOPED_TRACE(motorola ? "S3" : "Intel hex");
+        ResetX76PasswordState();
+        socket->Clear();
+        ASSERT_TRUE(Select("XICOR", "X76F640"));
+        auto* chip = static_cast<sim::SecureMemoryChip*>(
+            sim::SeatSerialPart(*socket, *elec, *sim::FindSerialPart("XICOR", "X76F640")));
+        DeviceStart = BufferStart = 0x1F80;
+        DeviceEnd = 0x201F;
+        std::vector<uint8_t> file(DeviceEnd - DeviceStart + 1);
+        for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 37 + (motorola ? 5 : 9));
+        LoadImageFile(file, motorola, DeviceStart);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Byte(a), file[a - DeviceStart]) << std::hex << a;
+    }
 }
 
 } // namespace
