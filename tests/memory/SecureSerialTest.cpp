@@ -76,7 +76,7 @@ TEST_P(Secure, BlankProgramVerifyRead) {
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     FillData(3);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    ExpectLinesInOrder({"Program ok!", " VCCL(4.5V) Verification ok!"});
+    ExpectLinesInOrder({"Program ok!", " VCCL(4.5V) Verification ok!", " VCCL(5.5V) Verification ok!"});
     ExpectChipHoldsBuffer();
     char sum[32];
     std::snprintf(sum, sizeof sum, "-CheckSum : %04Xh", ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF);
@@ -231,6 +231,24 @@ TEST_P(Secure, WritePollsWaitForASlowWriteCycle) {
     const auto [stalled, stalledPolls] = programPage(10000, true);
     EXPECT_EQ(stalled, -1);
     EXPECT_GE(stalledPolls, 1000u);
+}
+
+// The verify after Program reads the part at 5.5 V too: a part that stops
+// answering above 5.4 V programs and passes at 4.5 V, and fails there.
+TEST_P(Secure, VerifyReadsAtFivePointFiveVolts) {
+    const SecureRow& row = GetParam();
+    ASSERT_TRUE(Select("XICOR", row.name));
+    sim::SerialPart part = *sim::FindSerialPart("XICOR", row.name);
+    std::get<sim::SecureFacts>(part.facts).supply.vccMaxTenths = 54;
+    chip = static_cast<sim::SecureMemoryChip*>(sim::SeatSerialPart(*socket, *elec, part));
+    DeviceStart = BufferStart = row.start;
+    DeviceEnd = row.end;
+    FillData(4);
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    ExpectLinesInOrder({"Program ok!", " VCCL(4.5V) Verification ok!"});
+    EXPECT_FALSE(HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    ExpectChipHoldsBuffer();
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, Secure, ::testing::ValuesIn(kRows),
