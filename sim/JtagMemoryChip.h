@@ -167,7 +167,8 @@ private:
 //        chunks as it goes out); zeros while read-protected, then past the end
 //   F3h  3 control bits: bit 2 clear protects the array, bit 1 clear selects
 //        parallel mode
-//   E2h  3-bit status: the control bits
+//   E2h  3-bit status: the control bits, read with the control row selected
+//        (0 with a block selected)
 //   E6h  reads the USERCODE (32 bits); FDh loads one to program
 //   0Ah  finishes programming when Run-Test/Idle lasts finishUs
 //   FFh  BYPASS
