@@ -152,6 +152,24 @@ TEST_F(PromRun, AFujitsuFuseThatNeverBlowsFailsAfter100Pulses) {
     ExpectNoViolations();
 }
 
+// A Fujitsu fuse that opens after three pulses gets one pulse more once it
+// reads open: four pulses a bit, each bit on its own.
+TEST_F(PromRun, AFujitsuFuseGetsOneMorePulseOnceItReadsOpen) {
+    for (uint8_t datum : {0x01, 0x81}) {
+        SCOPED_TRACE(int{datum});
+        socket->Clear();
+        elec->WithdrawAllChips();
+        SelectAndSeat("FUJITSU", "MB7051");
+        ASSERT_EQ(chip->Config().pulsesPerFuse, 3);
+        FillBufferRange(0, 31, 0);
+        FillBufferRange(4, 4, datum);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(chip->PulseCount(), datum == 0x01 ? 4u : 8u);
+        EXPECT_EQ(chip->Word(4), datum);
+        ExpectNoViolations();
+    }
+}
+
 TEST_F(PromRun, IctRefusesBlankCheckWhileProgramReadAndVerifyWork) {
     SelectAndSeat("WAFERSCALE-INTEGRATION", "WS57C191");
     CurrentMakerName = "ICT";
