@@ -157,6 +157,7 @@ TEST_F(PromRun, AFujitsuFuseThatNeverBlowsFailsAfter100Pulses) {
 TEST_F(PromRun, AFujitsuFuseGetsOneMorePulseOnceItReadsOpen) {
     for (uint8_t datum : {0x01, 0x81}) {
         SCOPED_TRACE(int{datum});
+        if (chip != nullptr) simp.DetachComponent(chip);
         socket->Clear();
         elec->WithdrawAllChips();
         SelectAndSeat("FUJITSU", "MB7051");
