@@ -197,8 +197,13 @@ void LatchChipStart(uint32_t flag) {
 
 bool BufferLengthServed() {
     const uint32_t n = PageSize;
-    if (n != 0 && (n & (n - 1)) == 0 && n <= 128 && DeviceStart % n == 0) return true;
-    ShowMessageLine(" Page size %u is not supported.", static_cast<unsigned>(n));
+    if (n == 0 || (n & (n - 1)) != 0 || n > 128) {
+        ShowMessageLine(" Page size %u is not supported.", static_cast<unsigned>(n));
+        return false;
+    }
+    if (DeviceStart % n == 0) return true;
+    // A buffer write fills one page of the part: the range starts on one.
+    ShowMessageLine(" Start address must be on a page boundary!");
     return false;
 }
 

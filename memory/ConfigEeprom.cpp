@@ -125,7 +125,8 @@ int Read(int mode) {
     PowerOn(2);
     WriteRegister(4, 5);
     BusStart();
-    if (BusSendAddress(0) != 1) return End(-1);
+    // The read runs on from the range's first address.
+    if (BusSendAddress(DeviceStart) != 1) return End(-1);
     BusStart();
     if (BusSendByte(7, 0xA7) != 1) return End(-1);
     WriteRegister(4, 7);

@@ -1,5 +1,6 @@
 #include "memory/ConfigProm.h"
 
+#include <algorithm>
 #include <array>
 
 #include "engine/Buffer.h"
@@ -50,20 +51,39 @@ void AdvanceAddress() {
     ClockBurst(1);
     WriteRegister(0, 3);
 }
-// Byte k of the piece at BufferIndex (split modes step by AddressStep); -1
-// past the buffer window.
+// Byte k of the piece at BufferIndex (split modes step by AddressStep); FFh
+// (a cell left unprogrammed) past DeviceEnd; -1 past the buffer window.
 int PieceByte(uint32_t k) {
+    if (uint64_t{ChipAddress} + k > DeviceEnd) return 0xFF;
     const uint64_t at = BufferIndex + uint64_t{k} * AddressStep;
     return at < BufferWindowBytes ? BufferWindow[at] : -1;
 }
-// The read loop of both rows: pages of `page` bytes, `endPage` after each.
+// The bytes of the page at ChipAddress that lie in the range.
+uint32_t PieceBytes(uint32_t page) {
+    return static_cast<uint32_t>(std::min<uint64_t>(page, uint64_t{DeviceEnd} - ChipAddress + 1));
+}
+// The parts stream their bytes from address 0 and program page after page
+// from there: a start inside a page cannot be served.
+bool StartOnPage(uint32_t page) {
+    if (DeviceStart % page == 0) return true;
+    ShowMessageLine(" Start address must be a multiple of %u.", static_cast<unsigned>(page));
+    return false;
+}
+// The read loop of both rows: pages of `page` bytes from address 0,
+// `endPage` after each; the bytes before DeviceStart are clocked out and
+// dropped.
 template <class EndPage> int ReadPages(int mode, uint32_t page, EndPage&& endPage) {
-    for (uint64_t a = DeviceStart; a <= DeviceEnd; a += page) {
-        ChipAddress = static_cast<uint32_t>(a);
-        int r = StepProgress(ChipAddress);
+    for (uint64_t a = 0; a <= DeviceEnd; a += page) {
+        int r = 1;
+        if (a + page > DeviceStart) {
+            ChipAddress = static_cast<uint32_t>(std::max<uint64_t>(a, DeviceStart));
+            r = StepProgress(ChipAddress);
+        }
         for (uint32_t i = 0; r == 1 && i < page && a + i <= DeviceEnd; ++i) {
+            const uint32_t value = ShiftOutByte(6);
+            if (a + i < DeviceStart) continue;
             ChipAddress = static_cast<uint32_t>(a + i);
-            ReadValue = ShiftOutByte(6);
+            ReadValue = value;
             r = ProcessReadByte(mode);
             if (r == 1 && BufferIndex > 0xFFFF) r = AdvanceToNextBankIf(mode);
         }
@@ -73,9 +93,14 @@ template <class EndPage> int ReadPages(int mode, uint32_t page, EndPage&& endPag
     }
     return 1;
 }
-// The program loop of both rows: pages of `page` bytes written by
-// `program` from BufferIndex on, then the address clocked on.
+// The program loop of both rows: the address clocked past the pages before
+// DeviceStart (a start on a page), then pages of `page` bytes written by
+// `program` from BufferIndex on, each followed by the address clocked on.
 template <class Program> int ProgramPages(uint32_t page, Program&& program) {
+    for (uint64_t a = 0; a < DeviceStart; a += page) {
+        AdvanceAddress();
+        if (SerialEngineLost()) return -1;
+    }
     for (uint64_t a = DeviceStart; a <= DeviceEnd; a += page) {
         ChipAddress = static_cast<uint32_t>(a);
         int r = StepProgress(ChipAddress);
@@ -214,13 +239,15 @@ int Read(int mode) {
     return End(ReadPages(mode, g_pageBytes, [] {}));
 }
 
+// The page's bytes past DeviceEnd are not compared.
 int Verify(const std::array<uint8_t, kMostPageBytes30>& page) {
     WriteRegister(0, 2);
     int r = 1;
+    const uint32_t inRange = PieceBytes(g_pageBytes);
     for (uint32_t i = 0; i < g_pageBytes && r == 1; ++i) {
         ExpectedValue = page[i];
         ReadValue = ShiftOutByte(6);
-        if (ReadValue != ExpectedValue) r = -1;
+        if (i < inRange && ReadValue != ExpectedValue) r = -1;
     }
     WriteRegister(0, 3);
     return r;
@@ -249,6 +276,7 @@ int ProgramPage() {
 }
 
 int Program() {
+    if (PageSize >= 1 && !StartOnPage(PageSize)) return -1;
     if (Setup(1) != 1) return -1;
     EnterProgramMode();
     return End(ProgramPages(g_pageBytes, ProgramPage));
@@ -356,6 +384,7 @@ void ProgramWord(const std::array<uint8_t, 4>& bytes) {
 }
 
 int Program() {
+    if (!StartOnPage(4)) return -1;
     if (Setup(1) != 1) return -1;
     EnterProgramMode();
     return End(ProgramPages(4, [] {

@@ -1,5 +1,6 @@
 #include "memory/JtagMemory.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "engine/Buffer.h"
@@ -43,17 +44,37 @@ void TmsSteps(std::initializer_list<int> levels) {
     for (int tms : levels) JtagStep(tms, 0);
 }
 
-// One block of eight bytes from the buffer at BufferIndex (the flag bit
-// cleared for the final pass), loaded, programmed and polled.
-int ProgramBlock62(bool clearFlag) {
-    uint8_t block[kBlock62];
-    for (uint32_t i = 0; i < kBlock62; ++i) block[i] = BufferWindow[BufferIndex + i * AddressStep];
-    if (clearFlag) block[kFlagIndex62] = static_cast<uint8_t>(block[kFlagIndex62] & ~kFlagBit62);
+// One block of eight bytes loaded, programmed at the device's address and
+// polled (the address moves on by one block when it lands).
+int ProgramBlock62(const uint8_t* block) {
     JtagLoadInstruction(kLoadData62);
     JtagShiftDrBytes(block, kBlock62);
     JtagLoadInstruction(kProgram62);
     JtagLoadInstruction(kStatus62);
     return WaitReady62(3, 100);
+}
+
+// The device has one address counter for reads and programs: reset to 0, and
+// each read-stream capture moves it on by one block. Brings it to `block`
+// with the read stream selected.
+void Seek62(uint32_t block) {
+    JtagLoadInstruction(kAddressReset62);
+    JtagLoadInstruction(kReadStream62);
+    for (uint32_t i = 0; i < block; ++i) TmsSteps({1, 0, 1, 1, 0}); // Capture-DR, Exit1-DR, Update-DR, Idle
+}
+
+// The eight bytes of the block at the counter, which moves on by one block.
+void ReadBlock62(uint8_t* bytes) {
+    TmsSteps({1, 0, 0}); // Select-DR, Capture-DR, Shift-DR
+    for (uint32_t b = 0; b < kBlock62; ++b) {
+        uint32_t value = 0;
+        for (int i = 0; i < 8; ++i) {
+            value |= static_cast<uint32_t>(GetPin(kTdo62) & 1) << i;
+            JtagStep(0, 0);
+        }
+        bytes[b] = static_cast<uint8_t>(value);
+    }
+    TmsSteps({1, 1, 0}); // Exit1-DR, Update-DR, Run-Test/Idle
 }
 
 } // namespace
@@ -118,32 +139,38 @@ int WaitReady62(uint32_t maxBusy, uint32_t us) {
     }
 }
 
+// The flag bit is the device's own mark that programming finished, no data:
+// a read shows it set (as on a blank part), and a compare takes the buffer's
+// bit, so a file read from a part programs and verifies on another.
 int ProcessReadByte62(int mode) {
-    if (BufferIndex == kFlagIndex62 && CurrentBank == 0) ReadValue |= kFlagBit62;
+    if (ChipAddress == kFlagIndex62) {
+        ReadValue |= kFlagBit62;
+        if (mode == 1 || mode == 3 || mode == 4)
+            ReadValue = (ReadValue & ~uint32_t{kFlagBit62}) | (BufferWindow[BufferIndex & 0xFFFF] & kFlagBit62);
+    }
     return ProcessReadByte(mode);
 }
 
 int Alg62Read(int mode) {
     int result = Setup62(mode);
     if (result == 1) {
-        JtagLoadInstruction(kAddressReset62);
-        JtagLoadInstruction(kReadStream62);
-        for (uint64_t a = DeviceStart; a <= DeviceEnd && result == 1; a += kBlock62) {
-            ChipAddress = static_cast<uint32_t>(a);
-            result = StepProgress(ChipAddress);
+        // From the block that holds the range's start; bytes outside the
+        // range are shifted out and left alone.
+        const uint32_t first = DeviceStart / kBlock62;
+        Seek62(first);
+        for (uint64_t block = uint64_t{first} * kBlock62; block <= DeviceEnd && result == 1; block += kBlock62) {
+            result = StepProgress(static_cast<uint32_t>(std::max<uint64_t>(block, DeviceStart)));
             if (result != 1) break;
-            TmsSteps({1, 0, 0});
+            uint8_t bytes[kBlock62];
+            ReadBlock62(bytes);
             for (uint32_t b = 0; b < kBlock62 && result == 1; ++b) {
-                uint32_t value = 0;
-                for (int i = 0; i < 8; ++i) {
-                    value |= static_cast<uint32_t>(GetPin(kTdo62) & 1) << i;
-                    JtagStep(0, 0);
-                }
-                ReadValue = value;
+                const uint64_t a = block + b;
+                if (a < DeviceStart || a > DeviceEnd) continue;
+                ChipAddress = static_cast<uint32_t>(a);
+                ReadValue = bytes[b];
                 result = ProcessReadByte62(mode);
+                if (result == 1 && BufferIndex > 0xFFFF && AdvanceToNextBankIf(mode) != 1) result = -1;
             }
-            TmsSteps({1, 1, 0}); // Exit1-DR, Update-DR, Run-Test/Idle
-            if (result == 1 && BufferIndex > 0xFFFF && AdvanceToNextBankIf(mode) != 1) result = -1;
         }
     }
     PowerOff62();
@@ -152,23 +179,58 @@ int Alg62Read(int mode) {
 
 int Alg62Program() {
     int result = Setup62(1);
-    if (result == 1) {
-        JtagLoadInstruction(kAddressReset62);
-        for (uint64_t a = DeviceStart; a <= DeviceEnd && result == 1; a += kBlock62) {
-            ChipAddress = static_cast<uint32_t>(a);
-            result = StepProgress(ChipAddress);
-            if (result != 1) break;
-            result = ProgramBlock62(false);
-            BufferIndex += kBlock62 * AddressStep;
-            if (result == 1 && BufferIndex > 0xFFFF && AdvanceToNextBankIf(1) != 1) result = -1;
+    if (result != 1) {
+        PowerOff62();
+        return result;
+    }
+    // A block the range covers only in part keeps the device's bytes outside
+    // the range (programming them again as they are changes nothing).
+    const uint32_t first = DeviceStart / kBlock62, last = DeviceEnd / kBlock62;
+    uint8_t head[kBlock62] = {}, tail[kBlock62] = {};
+    if (DeviceStart % kBlock62 != 0) {
+        Seek62(first);
+        ReadBlock62(head);
+    }
+    if (DeviceEnd % kBlock62 != kBlock62 - 1) {
+        if (last != first || DeviceStart % kBlock62 == 0) {
+            Seek62(last);
+            ReadBlock62(tail);
+        } else {
+            std::copy(head, head + kBlock62, tail);
         }
     }
-    if (result == 1) {
+    uint8_t flagBlock[kBlock62] = {};
+    const bool flagInRange = DeviceStart <= kFlagIndex62 && DeviceEnd >= kFlagIndex62;
+    Seek62(first);
+    for (uint32_t block = first; block <= last && result == 1; ++block) {
+        const uint64_t base = uint64_t{block} * kBlock62;
+        ChipAddress = static_cast<uint32_t>(std::max<uint64_t>(base, DeviceStart));
+        result = StepProgress(ChipAddress);
+        if (result != 1) break;
+        uint8_t data[kBlock62];
+        for (uint32_t i = 0; i < kBlock62 && result == 1; ++i) {
+            const uint64_t a = base + i;
+            if (a < DeviceStart) {
+                data[i] = head[i];
+            } else if (a > DeviceEnd) {
+                data[i] = tail[i];
+            } else {
+                data[i] = BufferWindow[BufferIndex & 0xFFFF];
+                // The flag bit stays unprogrammed until the last pass.
+                if (a == kFlagIndex62) data[i] |= kFlagBit62;
+                BufferIndex += AddressStep;
+                if (BufferIndex > 0xFFFF && AdvanceToNextBankIf(1) != 1) result = -1;
+            }
+        }
+        if (result != 1) break;
+        if (block == 0) std::copy(data, data + kBlock62, flagBlock);
+        result = ProgramBlock62(data);
+    }
+    if (result == 1 && flagInRange) {
         // The flag bit last: the first block again with it cleared.
-        SelectBank(0, 0);
-        BufferIndex = 0;
+        flagBlock[kFlagIndex62] = static_cast<uint8_t>(flagBlock[kFlagIndex62] & ~kFlagBit62);
         JtagLoadInstruction(kAddressReset62);
-        result = ProgramBlock62(true);
+        result = ProgramBlock62(flagBlock);
     }
     PowerOff62();
     return result;
@@ -325,21 +387,33 @@ int Alg96Read(int mode) {
 int Alg96Program() {
     int result = Setup96(1);
     if (result != 1) return result;
-    for (uint64_t a = DeviceStart; a <= DeviceEnd && result == 1; a += kBlock96) {
-        ChipAddress = static_cast<uint32_t>(a);
+    // Whole blocks from the one that holds the range's start. Bytes of a block
+    // outside the range are loaded as FFh: programming only clears bits, so
+    // those cells keep what they hold.
+    const uint32_t first = DeviceStart / kBlock96;
+    for (uint64_t base = uint64_t{first} * kBlock96; base <= DeviceEnd && result == 1; base += kBlock96) {
+        ChipAddress = static_cast<uint32_t>(std::max<uint64_t>(base, DeviceStart));
         result = StepProgress(ChipAddress);
         if (result != 1) break;
         uint8_t block[kBlock96];
-        for (uint32_t i = 0; i < kBlock96; ++i) block[i] = BufferWindow[(BufferIndex + i * AddressStep) & 0xFFFF];
+        for (uint32_t i = 0; i < kBlock96 && result == 1; ++i) {
+            const uint64_t a = base + i;
+            if (a < DeviceStart || a > DeviceEnd) {
+                block[i] = 0xFF;
+                continue;
+            }
+            block[i] = BufferWindow[BufferIndex & 0xFFFF];
+            BufferIndex += AddressStep;
+            if (BufferIndex > 0xFFFF && AdvanceToNextBankIf(1) != 1) result = -1;
+        }
+        if (result != 1) break;
         JtagLoadInstruction(kData96);
         JtagShiftDrBytes(block, kBlock96);
         // The first block at the range's start (the status read left the
         // control row selected); the next ones follow on their own.
-        if (a == DeviceStart) Address96(DeviceStart / kBlock96);
+        if (base / kBlock96 == first) Address96(first);
         JtagLoadInstruction(kProgram96);
         DelayMsSlot(14);
-        BufferIndex += kBlock96 * AddressStep;
-        if (BufferIndex > 0xFFFF && AdvanceToNextBankIf(1) != 1) result = -1;
     }
     if (result == 1) {
         Address96(1);

@@ -212,15 +212,23 @@ int Alg82Erase() {
     return r;
 }
 
+// The bus drives every gang socket's /CE together and a read would see one
+// socket's answer for all: a gang is refused before anything is powered.
+bool Refused() {
+    if (!GangInUse()) return false;
+    ShowMessageLine("Cannot support Gang Socket!");
+    return true;
+}
+
 // The entries of each row set which row the shared steps serve.
-int Row94Read(int mode) { return g_row94 = true, Alg82Read(mode); }
-int Row94Program() { return g_row94 = true, Alg82Program(); }
-int Row94Erase() { return g_row94 = true, Alg94Erase(); }
-int Row94Identify() { return g_row94 = true, Alg94Identify(); }
-int Row82Read(int mode) { return g_row94 = false, Alg82Read(mode); }
-int Row82Program() { return g_row94 = false, Alg82Program(); }
-int Row82Erase() { return g_row94 = false, Alg82Erase(); }
-int Row82Identify() { return g_row94 = false, Alg82Identify(); }
+int Row94Read(int mode) { return Refused() ? -1 : (g_row94 = true, Alg82Read(mode)); }
+int Row94Program() { return Refused() ? -1 : (g_row94 = true, Alg82Program()); }
+int Row94Erase() { return Refused() ? -1 : (g_row94 = true, Alg94Erase()); }
+int Row94Identify() { return Refused() ? -1 : (g_row94 = true, Alg94Identify()); }
+int Row82Read(int mode) { return Refused() ? -1 : (g_row94 = false, Alg82Read(mode)); }
+int Row82Program() { return Refused() ? -1 : (g_row94 = false, Alg82Program()); }
+int Row82Erase() { return Refused() ? -1 : (g_row94 = false, Alg82Erase()); }
+int Row82Identify() { return Refused() ? -1 : (g_row94 = false, Alg82Identify()); }
 
 } // namespace
 

@@ -256,6 +256,15 @@ template <class Kept> int EraseBlocks(int powered, Kept&& kept) {
     return result;
 }
 
+// A range must start where the row's walk can: on a page (row 77, whose
+// reads and writes go page by page) or on a block (the map rows, which
+// place whole blocks). Refused with a line before the part is powered.
+bool StartServed(uint32_t unit, const char* what) {
+    if (unit == 0 || DeviceStart % unit == 0) return true;
+    ShowMessageLine("Start address must be a multiple of the %s size (%Xh bytes).", what, static_cast<unsigned>(unit));
+    return false;
+}
+
 // ---- row 77 --------------------------------------------------------------------
 
 int PowerOn77(int mode) {
@@ -295,6 +304,7 @@ bool BadIn(uint32_t s, uint32_t block) {
 }
 
 int Alg77Read(int mode) {
+    if (!StartServed(Row77Geometry(DeviceVariant).PageData, "page")) return -1;
     if (PowerOn77(2) != 1) {
         PowerOff();
         return -1;
@@ -321,8 +331,41 @@ int Alg77Read(int mode) {
     return result;
 }
 
+// The blocks the range's data would fill without bad blocks, up to the one
+// of the last buffer byte other than FFh: what the good blocks must hold.
+uint32_t DataBlocks77(uint32_t block) {
+    const uint64_t bytes = uint64_t{DeviceEnd} + 1 - DeviceStart;
+    const uint64_t first = uint64_t{BufferStart} + ByteLane;
+    for (uint64_t i = bytes; i-- > 0;) {
+        if (ReadBufferByteCached(static_cast<uint32_t>(first + i * AddressStep)) != 0xFF)
+            return static_cast<uint32_t>((DeviceStart + i) / block - DeviceStart / block + 1);
+    }
+    return 0;
+}
+
+// Bad blocks move the data on into the next good ones, and nothing is
+// written past the range: data that the good blocks of the range cannot
+// hold is refused before a page is written, naming the blocks missing.
+bool DataFits77() {
+    const uint32_t block = Run.Chip.BlockBytes();
+    const uint32_t need = DataBlocks77(block);
+    const uint32_t first = DeviceStart / block, last = DeviceEnd / block;
+    for (uint32_t s = 0; s < Sockets(); ++s) {
+        uint32_t good = 0;
+        for (uint32_t b = first; b <= last && b < Run.Blocks; ++b)
+            if (!BadIn(s, b)) ++good;
+        if (need <= good) continue;
+        if (Sockets() > 1) ShowMessageLine("Socket#%u", s + 1);
+        ShowMessageLine("Program data: %u blocks, the range has %u good blocks: %u blocks missing.",
+                        static_cast<unsigned>(need), static_cast<unsigned>(good), static_cast<unsigned>(need - good));
+        return false;
+    }
+    return true;
+}
+
 int Alg77Program() {
-    if (PowerOn77(1) != 1) {
+    if (!StartServed(Row77Geometry(DeviceVariant).PageData, "page")) return -1;
+    if (PowerOn77(1) != 1 || !DataFits77()) {
         PowerOff();
         return -1;
     }
@@ -687,7 +730,13 @@ bool BufferFitsRow86() {
     return false;
 }
 
+// The map rows place whole blocks of the buffer.
+bool MapStartServed() {
+    return StartServed(PageSize * MapRowGeometry(CurrentAlgorithm, DeviceVariant).PagesPerBlock, "block");
+}
+
 int MapRead(int mode) {
+    if (!MapStartServed()) return -1;
     if (PowerOnMap(mode) != 1) {
         PowerOff();
         return -1;
@@ -756,6 +805,7 @@ int MapRead(int mode) {
 }
 
 int MapProgram() {
+    if (!MapStartServed()) return -1;
     if (CurrentAlgorithm == 86 && !BufferFitsRow86()) return -1;
     if (PowerOnMap(1) != 1) {
         PowerOff();

@@ -49,7 +49,10 @@ void TOpt24Dialog::RadioGroup1Click() {
 }
 
 void TOpt24Dialog::ReadClick() {
-    ReadRegister();
+    if (ReadRegister() != 1) {
+        ShowMessageLine("Read error!");
+        return;
+    }
     LoadControls();
     ShowMessageLine("Read ok!");
 }

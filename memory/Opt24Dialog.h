@@ -32,7 +32,8 @@ public:
     void ProgramClick();
 
 protected:
-    virtual void ReadRegister() = 0;
+    // 1, or -1 when the register could not be read (the values stay).
+    virtual int ReadRegister() = 0;
     virtual int ProgramRegister() = 0;
     void LoadControls();
 

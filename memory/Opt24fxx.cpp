@@ -17,7 +17,7 @@ TOpt24Fxx_::TOpt24Fxx_(QWidget* owner)
     Button2->setObjectName("Button2");
 }
 
-void TOpt24Fxx_::ReadRegister() { ReadProtectRegister14(); }
+int TOpt24Fxx_::ReadRegister() { return ReadProtectRegister14(); }
 
 int TOpt24Fxx_::ProgramRegister() { return WriteProtectRegister14(); }
 

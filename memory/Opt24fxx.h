@@ -15,7 +15,7 @@ public:
     void Button2Click() { ProgramClick(); }
 
 protected:
-    void ReadRegister() override;
+    int ReadRegister() override;
     int ProgramRegister() override;
 };
 

@@ -17,10 +17,11 @@ TOpt24xxx_::TOpt24xxx_(QWidget* owner)
     ProgramButton->setObjectName("ButtonProgram");
 }
 
-void TOpt24xxx_::ReadRegister() {
-    ReadWriteProtectRegister16();
+int TOpt24xxx_::ReadRegister() {
+    if (ReadWriteProtectRegister16() != 1) return -1;
     Opt24xxxBlockProtect = static_cast<int>((ReadValue >> 3) & 3);
     Opt24xxxWpen = static_cast<int>((ReadValue >> 7) & 1);
+    return 1;
 }
 
 int TOpt24xxx_::ProgramRegister() {

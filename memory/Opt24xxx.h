@@ -13,7 +13,7 @@ public:
     void ButtonProgramClick() { ProgramClick(); }
 
 protected:
-    void ReadRegister() override;
+    int ReadRegister() override;
     int ProgramRegister() override;
 };
 

@@ -75,7 +75,10 @@ void TOpt25Dialog::RadioGroup1Click() {
 }
 
 void TOpt25Dialog::Button1Click() {
-    setup_.readStatus();
+    if (setup_.readStatus() != 1) {
+        ShowMessageLine("Read error!");
+        return;
+    }
     LoadControls();
     ShowMessageLine("Read ok!");
 }

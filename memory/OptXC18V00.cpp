@@ -36,15 +36,20 @@ TOptXC18V00_::TOptXC18V00_(QWidget* owner) : QDialog(owner) {
     BitBtnClose->setObjectName("BitBtnClose");
     BitBtnClose->setGeometry(166, 114, 126, 25);
 
-    ReadUsercode96();
-    // The USERCODE as text: its characters up to the first 00h.
+    // A failed read shows nothing of an earlier part: empty fields and a line.
     QString text;
-    for (uint8_t c : Usercode96) {
-        if (c == 0) break;
-        text += QChar(c);
+    if (ReadUsercode96() == 1) {
+        // The USERCODE as text: its characters up to the first 00h.
+        for (uint8_t c : Usercode96) {
+            if (c == 0) break;
+            text += QChar(c);
+        }
+        ComboBoxMode->setCurrentIndex(ConfigMode96 == 1 ? 1 : 0);
+    } else {
+        ShowMessageLine("Read USERCODE, Control Bits error!");
+        ComboBoxMode->setCurrentIndex(-1);
     }
     EditUsercode->setText(text);
-    ComboBoxMode->setCurrentIndex(ConfigMode96 == 1 ? 1 : 0);
 
     connect(EditUsercode, &QLineEdit::editingFinished, this, [this] { EditUsercodeExit(); });
     connect(ComboBoxMode, &QComboBox::activated, this, [this] { ComboBoxModeExit(); });

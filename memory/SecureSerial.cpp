@@ -38,6 +38,7 @@ namespace {
 
 constexpr int kSelect = 25, kData = 26, kClock = 27, kReset = 28;
 constexpr int kPolls = 1000;
+constexpr uint32_t kSector45 = 8;
 
 // ---- bit layer --------------------------------------------------------------
 
@@ -184,17 +185,22 @@ int ReadBlock(const Row& row, int mode, uint32_t command, const uint8_t* passwor
     return r;
 }
 
-// The page loop: whole pages from DeviceStart on while ChipAddress is not
-// above DeviceEnd; command(address) gives the write command and its password.
+// The page loop: from DeviceStart on while ChipAddress is not above
+// DeviceEnd, one write per page up to the page's end (a start inside a page
+// sends only the bytes from the start: the chip would roll the rest over to
+// the page's first bytes); command(address) gives the write command and its
+// password.
 template <class Command> int ProgramPages(const Row& row, Command&& command) {
     if (!SerialPageSizeValid(PageSize)) return -1;
     if (PowerUp(row, 1) != 1) return -1;
     int r = 1;
-    for (uint64_t a = DeviceStart; r == 1 && a <= DeviceEnd; a += g_page) {
+    for (uint64_t a = DeviceStart; r == 1 && a <= DeviceEnd;) {
         ChipAddress = static_cast<uint32_t>(a);
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        if (BufferIndex + g_page > 0x10100) { // past the buffer window
+        const uint64_t pageEnd = a - a % g_page + g_page - 1;
+        const uint32_t count = static_cast<uint32_t>(pageEnd - a + 1);
+        if (BufferIndex + count > 0x10100) { // past the buffer window
             r = -1;
             break;
         }
@@ -202,7 +208,7 @@ template <class Command> int ProgramPages(const Row& row, Command&& command) {
         SetPin(kSelect, 0);
         r = SendPassword(row, code, password, ChipAddress);
         if (r == 1) {
-            for (uint32_t i = 0; i < g_page; ++i) {
+            for (uint32_t i = 0; i < count; ++i) {
                 ExpectedValue = BufferWindow[BufferIndex + i];
                 Send(ExpectedValue);
             }
@@ -210,7 +216,10 @@ template <class Command> int ProgramPages(const Row& row, Command&& command) {
             r = AckPoll(row.WritePoll);
         }
         SetPin(kSelect, 1);
-        if (r == 1) BufferIndex += g_page; // a failed page stays the fail address
+        if (r == 1) { // a failed page stays the fail address
+            BufferIndex += count;
+            a += count;
+        }
     }
     PowerDown(row);
     return r;
@@ -225,16 +234,22 @@ int Alg45Read(int mode) {
     if (PowerUp(kRow45, 2) != 1) return -1;
     // The read starts in the sector of DeviceStart (a read command always
     // starts at a sector's first byte).
-    const uint32_t sector = DeviceStart / 8;
-    const int r = ReadBlock(kRow45, mode, 0x81 | (sector << 1), X76PasswordSlots[kX76Slot45Read], 0, DeviceStart % 8,
+    const uint32_t sector = DeviceStart / kSector45;
+    const int r = ReadBlock(kRow45, mode, 0x81 | (sector << 1), X76PasswordSlots[kX76Slot45Read], 0, DeviceStart % kSector45,
                             DeviceStart, DeviceEnd);
     PowerDown(kRow45);
     return r;
 }
 
 int Alg45Program() {
+    // A write command names a sector and the chip takes the bytes from the
+    // sector's first one: a range must start on a sector.
+    if (DeviceStart % kSector45 != 0) {
+        ShowMessageLine("-Start address must be a multiple of 8!");
+        return -1;
+    }
     return ProgramPages(kRow45, [](uint32_t a) {
-        return PageCommand{0x80 | (a >> 2), X76PasswordSlots[kX76Slot45Write]};
+        return PageCommand{0x80 | (a / kSector45) << 1, X76PasswordSlots[kX76Slot45Write]};
     });
 }
 
@@ -245,7 +260,8 @@ int Alg47Read(int mode) {
     const uint32_t from1 = std::max<uint32_t>(DeviceStart, 0x2000);
     int r = 1;
     if (DeviceStart <= 0x1FFF)
-        r = ReadBlock(kRow47, mode, 0x80, X76PasswordSlots[kX76Slot47Read0], DeviceStart, 0, DeviceStart, 0x1FFF);
+        r = ReadBlock(kRow47, mode, 0x80, X76PasswordSlots[kX76Slot47Read0], DeviceStart, 0, DeviceStart,
+                      std::min<uint32_t>(DeviceEnd, 0x1FFF));
     if (r == 1 && DeviceEnd >= 0x2000)
         r = ReadBlock(kRow47, mode, 0x88, X76PasswordSlots[kX76Slot47Read1], from1 - 0x2000, 0, from1, DeviceEnd);
     PowerDown(kRow47);

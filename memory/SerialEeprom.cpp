@@ -154,7 +154,9 @@ int Program() {
             Instruction(0x0C);
             Address(static_cast<uint32_t>(a));
             Deselect();
-            if (Completion() != 1) return -1;
+            // A part that never gets ready ends the entry as it stands; a
+            // programmer that stopped answering ends it powered down.
+            if (Completion() != 1) return SerialEngineLost() ? SerialEndEntry(kRow, -1) : -1;
         }
     }
     const int r = SerialReadWalk([&] {
@@ -164,7 +166,7 @@ int Program() {
         ExpectedValue = BufferWordAt(BufferIndex);
         WordEngineShift(ExpectedValue, 16);
         Deselect();
-        if (Completion() != 1) return kSerialNotReady;
+        if (Completion() != 1) return SerialEngineLost() ? -1 : kSerialNotReady;
         BufferIndex += 1;
         return 1;
     });
@@ -1042,6 +1044,7 @@ int ReadProtectRegister14() {
     row14::Receive();
     SerialBusStop();
     row14::PowerOffDevice();
+    if (SerialEngineLost()) return -1;
     ShowMessageLine(" Protect Register : %02x", ReadValue & 0xFF);
     Opt24fxxBlockProtect = static_cast<int>((ReadValue >> 3) & 3);
     Opt24fxxPpen = static_cast<int>((ReadValue >> 7) & 1);
@@ -1062,15 +1065,17 @@ int WriteProtectRegister14() {
     return 1;
 }
 
-void ReadWriteProtectRegister16() {
-    if (!row16::Valid()) return;
+int ReadWriteProtectRegister16() {
+    if (!row16::Valid()) return -1;
     row16::PowerOnDevice(2);
     row16::SetAddress(row16::g_register);
     SerialBusStart();
     row16::Send(ProtectRowReadControl(16, row16::g_register));
+    const bool acknowledged = row16::g_ack == 0; // a part that did not take the read sends nothing
     row16::Receive(1);
     SerialBusStop();
     row16::PowerOffDevice();
+    return acknowledged && !SerialEngineLost() ? 1 : -1;
 }
 
 int ProgramWriteProtectRegister16() {

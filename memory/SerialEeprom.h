@@ -29,7 +29,7 @@ int ReadProtectRegister14();
 int WriteProtectRegister14();
 // Row 16: the register into ReadValue; ExpectedValue OR 2 into the register,
 // 1 or -1 when the chip never acknowledges afterwards.
-void ReadWriteProtectRegister16();
+int ReadWriteProtectRegister16();
 int ProgramWriteProtectRegister16();
 // The dialogs the Options entries of rows 14 and 16 open (set by the UI).
 using ShowOptionsDialogFn = int (*)();

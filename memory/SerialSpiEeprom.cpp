@@ -251,14 +251,16 @@ int Options() { return ShowOpt25xxx1DialogHook ? ShowOpt25xxx1DialogHook() : 0; 
 
 // The status register through a bus: read (logged) or written from `value`
 // after a write enable, then the row's ready wait.
-template <class Bus> uint32_t ReadStatus(const SerialRow& row) {
+// The status register, or -1 when the programmer stopped answering.
+template <class Bus> int64_t ReadStatus(const SerialRow& row) {
     SerialPowerOn(row, 2);
     Bus::Select(true);
     Bus::Send(kReadStatus);
     const uint32_t v = Bus::Receive();
-    ShowMessageLine(" Status Register : %02x", v);
     Bus::Select(false);
     SerialPowerOff(row);
+    if (SerialEngineLost()) return -1;
+    ShowMessageLine(" Status Register : %02x", v);
     return v;
 }
 
@@ -277,7 +279,8 @@ template <class Bus> int WriteStatus(const SerialRow& row, uint32_t value, bool 
 } // namespace
 
 int ReadStatusRegister13() {
-    const uint32_t v = ReadStatus<row13::Bus>(row13::kRow);
+    const int64_t v = ReadStatus<row13::Bus>(row13::kRow);
+    if (v < 0) return -1;
     if (DeviceSubVariant == kOpt25xxThreeBitSubVariant) {
         Opt25xxBlockProtect = static_cast<int>(v & 7);
     } else {
@@ -291,7 +294,8 @@ int WriteStatusRegister13() { return WriteStatus<row13::Bus>(row13::kRow, Status
 
 int ReadStatusRegister57() {
     if (!row57::Valid()) return -1;
-    const uint32_t v = ReadStatus<row57::Bus>(row57::kRow);
+    const int64_t v = ReadStatus<row57::Bus>(row57::kRow);
+    if (v < 0) return -1;
     Opt25xxx1BlockProtect = static_cast<int>((v >> 2) & 3);
     Opt25xxx1Watchdog = static_cast<int>((v >> 4) & 3);
     Opt25xxx1Wpen = static_cast<int>((v >> 7) & 1);

@@ -242,8 +242,18 @@ int ReadOptionBits33(int mode) {
     }
 }
 
+// The parts stream and program their words from address 0 on, the option
+// bits after the range's last word: a range starts at 0.
+namespace {
+bool StartServed33() {
+    if (DeviceStart == 0) return true;
+    ShowMessageLine(" Start address must be 0.");
+    return false;
+}
+} // namespace
+
 int Alg33Read(int mode) {
-    if (Setup33(mode) != 1) return -1;
+    if (!StartServed33() || Setup33(mode) != 1) return -1;
     WriteRegister(4, 1);
     SendAddress33(0, 0);
     SendOpcode33(3, 0);
@@ -267,7 +277,7 @@ int Alg33Read(int mode) {
 }
 
 int Alg33Program() {
-    if (Setup33(1) != 1) return -1;
+    if (!StartServed33() || Setup33(1) != 1) return -1;
     WriteRegister(4, 1);
     g_optionIndex = BufferWindowBytes; // none until the loop reaches DeviceEnd
     g_optionByte = -1;

@@ -84,7 +84,8 @@ std::vector<bool> IspPromChip::Capture(uint32_t instruction, uint64_t) {
     case kUsercodeLoad:
         return Bits(usercode_, 32);
     case kStatus:
-        return Bits(control_, 3);
+        // The control bits of the selected control row; 0 with a block selected.
+        return Bits(controlRow_ ? control_ : 0u, 3);
     case kBlankRead:
     case kRead:
         streamAt_ = address_;

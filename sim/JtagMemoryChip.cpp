@@ -199,6 +199,8 @@ uint32_t StatusPolledPromChip::Status(uint64_t nowUs) {
 std::vector<bool> StatusPolledPromChip::Capture(uint32_t instruction, uint64_t nowUs) {
     switch (instruction) {
     case kId:
+        // The identification shows only after its select.
+        if (!idSelected_) return Bits(uint64_t{0}, 32);
         return Bits(Part().id.data(), 4);
     case kReadStream: {
         uint8_t bytes[kBlock];
@@ -226,6 +228,7 @@ void StatusPolledPromChip::Instruction(uint32_t instruction, uint64_t nowUs) {
             Status(nowUs);
         }
     }
+    if (instruction != kId) idSelected_ = instruction == kIdSelect;
     switch (instruction) {
     case kAddressReset:
         address_ = 0;

@@ -94,7 +94,8 @@ private:
 
 // The status-polled configuration device (10-bit instruction register):
 //   44h  identification select, 1-bit register
-//   42h  the identification, 32 bits
+//   42h  the identification, 32 bits (zeros unless 44h was the instruction
+//        before)
 //   10Ah address to 0, 1-bit register
 //   122h read stream: each Capture-DR loads the 8 bytes at the address and
 //        moves it on by 8 (64 bits, past the end FFh; a scan may run over)
@@ -134,6 +135,7 @@ private:
     bool AsksZeroToOne() const;
 
     uint32_t address_ = 0;
+    bool idSelected_ = false;
     std::vector<uint8_t> data_;
     Op armed_ = Op::None;
     Op running_ = Op::None;
@@ -165,7 +167,8 @@ private:
 //        chunks as it goes out); zeros while read-protected, then past the end
 //   F3h  3 control bits: bit 2 clear protects the array, bit 1 clear selects
 //        parallel mode
-//   E2h  3-bit status: the control bits
+//   E2h  3-bit status: the control bits, read with the control row selected
+//        (0 with a block selected)
 //   E6h  reads the USERCODE (32 bits); FDh loads one to program
 //   0Ah  finishes programming when Run-Test/Idle lasts finishUs
 //   FFh  BYPASS

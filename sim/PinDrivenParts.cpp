@@ -258,6 +258,10 @@ const FusePromPart kProms[] = {
     {"AMD", "Am27S19", [] { return Amd(Prom32x8("Am27S19")); }},
     {"FUJITSU", "MB7051", [] { return Fujitsu(Prom32x8("MB7051")); }},
     {"TEXAS-INSTRUMENTS", "TBP18S030", [] { return Texas(Prom32x8("TBP18S030")); }},
+    // 256 x 4 in the same 16-pin layout as the 82S129 (the '287 pin-out).
+    {"NATIONAL-SEMICONDUCTOR", "DM74S287", [] { return National(Prom256x4("DM74S287")); }},
+    {"AMD", "Am27S21", [] { return Amd(Prom256x4("Am27S21")); }},
+    {"TEXAS-INSTRUMENTS", "TBP24S10", [] { return Texas(Prom256x4("TBP24S10")); }},
     {"WAFERSCALE-INTEGRATION", "WS57C191", Ws57c191},
 };
 

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "ImageFiles.h"
 #include "memory/ConfigEeprom.h"
 #include "memory/ConfigProm.h"
 #include "memory/OptAt17Cxx.h"
@@ -197,6 +198,59 @@ TEST_F(Prom, PageLoopAndBursts) {
     ExpectNoViolations();
 }
 
+// A range past address 0: the data land at the chip addresses the range names
+// and read back from there, with the cells around the range untouched; a
+// start inside a page of the one-time PROMs (which program page after page
+// from 0), and any start but 0 on the text-ID devices (which stream from 0,
+// their option bits after the range), is refused before the part is powered.
+TEST_F(Prom, RangePastZero) {
+    struct Case {
+        const char* name;
+        uint32_t start, end;
+        bool refused;
+        const char* line = " Start address must be a multiple of 4.";
+    };
+    for (const Case& c : {Case{"XC1765E", 0x100, 0x1FE, false}, Case{"XC1765E", 0x101, 0x1FF, true},
+                          Case{"XC17S05", 0x104, 0x1FD, false}, Case{"XC17S10", 0x123, 0x1FF, true},
+                          Case{"AT17C65", 0x123, 0x2F4, false}, Case{"EPC1441", 0x100, 0x1FF, true, " Start address must be 0."}}) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.start));
+        elec->WithdrawAllChips();
+        Seat(c.name);
+        const uint32_t size = DeviceSize;
+        DeviceStart = BufferStart = c.start;
+        DeviceEnd = c.end;
+        FillPattern(0x400, 6);
+        EXPECT_EQ(Run(OpProgram), c.refused ? -1 : 1) << LogText();
+        auto cell = [&](uint32_t a) { return chip ? chip->Byte(a) : eeprom ? eeprom->Byte(a) : textId->Byte(a); };
+        if (c.refused) {
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+            if (textId) {
+                EXPECT_EQ(Run(OpRead), -1) << LogText();
+            }
+            EXPECT_EQ(Pulses(), 0);
+            uint32_t written = 0;
+            for (uint32_t a = 0; a < 0x400; ++a) written += cell(a) != 0xFF;
+            EXPECT_EQ(written, 0u);
+            continue;
+        }
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        uint32_t misplaced = 0, misread = 0;
+        for (uint32_t a = 0; a < 0x400 && a < size; ++a) {
+            const bool inRange = a >= c.start && a <= c.end;
+            misplaced += cell(a) != (inRange ? BufferByte(a) : 0xFF);
+        }
+        EXPECT_EQ(misplaced, 0u);
+        for (uint32_t a = 0; a < 0x400; ++a) FillBufferRange(a, a, 0x11);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t a = 0; a < 0x400; ++a) {
+            const bool inRange = a >= c.start && a <= c.end;
+            misread += BufferByte(a) != (inRange ? cell(a) : 0x11);
+        }
+        EXPECT_EQ(misread, 0u);
+        ExpectNoViolations();
+    }
+}
+
 // Split mode 1 programs and verifies the chip from every other buffer byte.
 TEST_F(Prom, WordModeTakesItsOwnLane) {
     for (const char* name : {"XC1765E", "XC17S05", "AT17C65", "EPC1441"}) {
@@ -344,6 +398,25 @@ TEST_F(Prom, TogglePolarityDialog) {
         ui.DefaultAnswer = UiAnswer::Yes;
         ExpectNoViolations();
     }
+}
+
+// Programmed from files as a user loads them: the serial configuration PROM
+// from Intel hex, the configuration EEPROM from S3 records.
+TEST_F(Prom, ProgramsFromLoadedFiles) {
+    for (const auto& [name, motorola] : {std::pair{"XC1765E", false}, std::pair{"AT17C65", true}}) {
+        SCOPED_TRACE(name);
+        elec->WithdrawAllChips();
+        Seat(name);
+        DeviceEnd = 0x3FF;
+        std::vector<uint8_t> file(0x400);
+        for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 11 + 3);
+        FillBufferRange(0, 0x3FF, 0xFF);
+        LoadImageFile(file, motorola);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t a = 0; a < file.size(); ++a) ASSERT_EQ(chip ? chip->Byte(a) : eeprom->Byte(a), file[a]) << a;
+    }
+    ExpectNoViolations();
 }
 
 } // namespace

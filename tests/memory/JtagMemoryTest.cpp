@@ -1,6 +1,7 @@
 // Row 62 end to end on the status-polled configuration device: identification,
 // the read stream, block programming with the flag bit last, the erase's busy
 // polls and the injected faults. The runs cover the first 4K of the part.
+#include "ImageFiles.h"
 #include "JtagFixture.h"
 
 namespace {
@@ -61,6 +62,60 @@ TEST_F(JtagMemoryTest, Row62ProgramsVerifiesReadsAndErases) {
     EXPECT_TRUE(chip->Blank());
     EXPECT_EQ(chip->Erases(), 1u);
     ExpectPoweredDown();
+    ExpectNoViolations();
+}
+
+// A range past 0 with ends off the 8-byte blocks: Program writes the range at
+// its own addresses and leaves the bytes around it (and the flag bit, outside
+// the range) as they were; Read fills only the range's buffer bytes.
+TEST_F(JtagMemoryTest, Row62RangeStartingPastZero) {
+    sim::StatusPolledPromChip* chip = Select62();
+    auto around = [](uint32_t a) { return static_cast<uint8_t>(0xF0 | (a & 0x0F)); };
+    for (uint32_t a = 0; a < 0x400; ++a) chip->SetCell(a, around(a));
+    DeviceStart = BufferStart = 0x123;
+    DeviceEnd = 0x2F4;
+    FillPattern(0x400, 9);
+    for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) BufferWindow[a] &= around(a); // no bit from 0 to 1
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t a = 0; a < 0x400; ++a) {
+        const bool inRange = a >= DeviceStart && a <= DeviceEnd;
+        ASSERT_EQ(chip->Cell(a), inRange ? BufferByte(a) : around(a)) << a;
+    }
+    for (uint32_t a = 0; a < 0x400; ++a) BufferWindow[a] = 0x5A;
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < 0x400; ++a) {
+        const bool inRange = a >= DeviceStart && a <= DeviceEnd;
+        ASSERT_EQ(BufferByte(a), inRange ? chip->Cell(a) : 0x5A) << a;
+    }
+    ExpectPoweredDown();
+    ExpectNoViolations();
+}
+
+// The flag bit is the part's own mark, no data: a buffer with it clear
+// programs and verifies (the bit goes last), the read shows it set, and that
+// read programs a second part to the same cells.
+TEST_F(JtagMemoryTest, Row62FlagBitIsNoData) {
+    sim::StatusPolledPromChip* chip = Select62();
+    FillPattern(kRange, 12);
+    BufferWindow[3] &= static_cast<uint8_t>(~kFlag);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    // Bit 5 of byte 3 stayed 1 until the final pass of block 0.
+    ASSERT_EQ(chip->ProgrammedBlocks().size(), kRange / 8 + 1);
+    std::vector<uint8_t> cells(kRange);
+    for (uint32_t a = 0; a < kRange; ++a) cells[a] = static_cast<uint8_t>(chip->Cell(a));
+    for (uint32_t a = 0; a < kRange; ++a) ASSERT_EQ(cells[a], BufferByte(a)) << a;
+    ClearBuffer();
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferByte(3), cells[3] | kFlag);
+    socket->Clear();
+    elec->WithdrawAllChips();
+    chip = Select62();
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t a = 0; a < kRange; ++a) ASSERT_EQ(chip->Cell(a), cells[a]) << a;
     ExpectNoViolations();
 }
 
@@ -142,6 +197,26 @@ TEST_F(JtagMemoryTest, Row62TapTraffic) {
         }
     }
     EXPECT_GT(polls, 10u);
+    ExpectNoViolations();
+}
+
+// Programmed from files as a user loads them (S3 records, Intel hex): the
+// part holds the file, the flag bit cleared by the final pass.
+TEST_F(JtagMemoryTest, Row62ProgramsFromLoadedFiles) {
+    for (bool motorola : {true, false}) {
+        SCOPED_TRACE(motorola ? "S3" : "Intel hex");
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::StatusPolledPromChip* chip = Select62();
+        FillPattern(kRange, motorola ? 31 : 32);
+        std::vector<uint8_t> file(kRange);
+        for (uint32_t a = 0; a < kRange; ++a) file[a] = BufferByte(a);
+        ClearBuffer();
+        LoadImageFile(file, motorola);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t a = 0; a < kRange; ++a) ASSERT_EQ(chip->Cell(a), a == 3 ? file[a] & ~kFlag : file[a]) << a;
+    }
     ExpectNoViolations();
 }
 

@@ -96,6 +96,26 @@ TEST_F(JtagPromRun, RangeStartingPastZero) {
     ExpectNoViolations();
 }
 
+// A range whose ends are off the 512-byte blocks: the cells of those blocks
+// outside the range keep what they hold.
+TEST_F(JtagPromRun, RangeOffTheBlocks) {
+    sim::IspPromChip* chip = Select96("XC18V512");
+    auto around = [](uint32_t a) { return static_cast<uint8_t>(0x3C ^ (a & 0x1F)); };
+    for (uint32_t a = 0x1000; a < 0x2000; ++a) chip->SetCell(a, around(a));
+    DeviceStart = BufferStart = 0x1123;
+    DeviceEnd = 0x1B45;
+    FillPattern(0x2000, 11);
+    for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) BufferWindow[a] &= around(a);
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    for (uint32_t a = 0x1000; a < 0x2000; ++a) {
+        const bool inRange = a >= DeviceStart && a <= DeviceEnd;
+        ASSERT_EQ(chip->Cell(a), inRange ? BufferByte(a) : around(a)) << a;
+    }
+    ExpectNoViolations();
+}
+
 // The USERCODE programs on a protected part (its set-up skips the check).
 TEST_F(JtagPromRun, UsercodeProgramsOnAProtectedPart) {
     sim::IspPromChip* chip = Select96("XC18V01");

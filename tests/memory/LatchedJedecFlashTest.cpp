@@ -101,4 +101,34 @@ TEST_F(LatchedJedecRun, FaultsEndWithTheirLine) {
     }
 }
 
+// The latched bus selects every gang socket at once, so a read would see one
+// socket for all: both rows refuse a gang in every entry with a line, before
+// anything is powered, and leave every socket's part untouched.
+TEST_F(LatchedJedecRun, GangsAreRefusedBeforePowerUp) {
+    for (const char* name : {"LH28F008SA", "SST39SF010A@PLCC32"}) {
+        SCOPED_TRACE(name);
+        Unseat();
+        std::vector<sim::CommandFlashChip*> chips;
+        if (std::string(name) == "LH28F008SA") {
+            chips = StartGang(name, 2);
+        } else {
+            StartGang("LH28F008SA", 2); // the adapter and its sockets
+            ASSERT_TRUE(Select(MakerOf(name), name));
+            LastSocketIndex = 1;
+        }
+        SetRange(0x100);
+        FillPattern(BufferByteSize, 2);
+        for (int op : {OpBlankCheck, OpProgram, OpVerify, OpRead, OpErase}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1) << LogText();
+            EXPECT_TRUE(HasLine("Cannot support Gang Socket!")) << LogText();
+            EXPECT_TRUE(elec->SuppliedPins().empty());
+        }
+        for (sim::CommandFlashChip* chip : chips) EXPECT_TRUE(chip->Writes().empty());
+        for (int s = 0; s < 2; ++s) sim::GangAdapter::Find(simp)->SocketAt(s).Clear();
+        elec->WithdrawAllChips();
+    }
+    ExpectNoViolations();
+}
+
 } // namespace

@@ -1,8 +1,10 @@
 // The NAND rows through the operation driver: the whole cycle on one socket
 // and a gang, bad-block skipping of row 77, the block-0 maps of rows 83 and
 // 86, and injected faults.
+#include <cstdio>
 #include <fstream>
 
+#include "ImageFiles.h"
 #include "NandFixture.h"
 #include "engine/Buffer.h"
 
@@ -76,7 +78,11 @@ TEST_P(Row77Skip, DataGoOnInTheNextGoodBlock) {
         for (uint32_t b : c.bad[s])
             chips[s]->MarkBad(b);
     }
+    // Data in as many blocks as the socket with the most bad blocks holds.
+    size_t mostBad = 0;
+    for (const auto& bad : c.bad) mostBad = std::max(mostBad, bad.size());
     FillRange(3);
+    FillBufferRange(static_cast<uint32_t>(4 - mostBad) * chipBlock, DeviceEnd, 0xFF);
     VerifyAfterProgram = 0;
     ASSERT_EQ(Run(OpProgram), 1) << LogText();
     for (size_t s = 0; s < chips.size(); ++s) {
@@ -304,6 +310,7 @@ TEST_P(LastBlock, NothingIsWrittenPastIt) {
     const bool row83 = CurrentAlgorithm == 83;
     ProgramBlockSize = row83 ? 3 : 500;
     FillRange(3);
+    if (!row83) FillBufferRange(2 * chipBlock, DeviceEnd, 0xFF); // what socket 1's good blocks hold
     VerifyAfterProgram = 0;
     EXPECT_EQ(Run(OpProgram), row83 ? -1 : 1) << LogText();
     for (sim::NandChip* c : chips) {
@@ -500,5 +507,110 @@ INSTANTIATE_TEST_SUITE_P(Rows, UserBreak,
                          ::testing::Values(NandPart{"TOSHIBA", "TC58V32AFT"},
                                            NandPart{"SAMSUNG", "K9F3208W0A"},
                                            NandPart{"SAMSUNG", "KM29W32000AT"}));
+
+// Row 77 with more data than the good blocks of the range hold refuses the
+// Program before a page is written, naming the blocks missing (a gang names
+// the socket); trailing FFh blocks of the buffer need no room.
+struct FitCase {
+    int gang;
+    std::vector<std::vector<uint32_t>> bad; // per socket
+    uint32_t dataBlocks;
+    std::vector<std::string> lines; // empty: the Program runs
+};
+using Row77Fit = NandCase<FitCase>;
+TEST_P(Row77Fit, DataMustFitTheGoodBlocks) {
+    const FitCase& c = GetParam();
+    Start({"TOSHIBA", "TC58V32AFT"}, 4, c.gang);
+    for (size_t s = 0; s < c.bad.size(); ++s)
+        for (uint32_t b : c.bad[s]) chips[s]->MarkBad(b);
+    FillRange(5);
+    FillBufferRange(c.dataBlocks * chipBlock, DeviceEnd, 0xFF);
+    EXPECT_EQ(Run(OpProgram), c.lines.empty() ? 1 : -1) << LogText();
+    if (c.lines.empty()) {
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+    } else {
+        ExpectLinesInOrder(c.lines);
+        for (sim::NandChip* chip : chips)
+            for (uint32_t b = 0; b < 8; ++b) EXPECT_EQ(chip->Erases(b), 0u) << b;
+        for (size_t s = 0; s < chips.size(); ++s)
+            for (uint32_t b = 0; b < 8; ++b)
+                if (std::count(c.bad[s].begin(), c.bad[s].end(), b) == 0) {
+                    EXPECT_TRUE(chips[s]->BlockBlank(b)) << b;
+                }
+    }
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(
+    Sockets, Row77Fit,
+    ::testing::Values(
+        FitCase{0, {{1}}, 4, {"Program data: 4 blocks, the range has 3 good blocks: 1 blocks missing."}},
+        FitCase{0, {{1}}, 3, {}},
+        FitCase{0, {{0, 2}}, 4, {"Program data: 4 blocks, the range has 2 good blocks: 2 blocks missing."}},
+        FitCase{2, {{}, {3}}, 4, {"Socket#2", "Program data: 4 blocks, the range has 3 good blocks: 1 blocks missing."}}));
+
+// A start off a page (row 77) or off a block (the map rows, which place
+// whole blocks) is refused by Program and by every read before the part is
+// powered, with a line; on the unit it is served.
+struct StartCase {
+    NandPart part;
+    bool onUnit; // the start on a page (row 77) or block (map rows)
+};
+using StartOffAUnit = NandCase<StartCase>;
+TEST_P(StartOffAUnit, IsRefusedBeforeAnyWrite) {
+    const StartCase& c = GetParam();
+    Start(c.part, 3);
+    const bool row77 = CurrentAlgorithm == 77;
+    const uint32_t unit = row77 ? Facts(c.part).pageData : bufferBlock;
+    DeviceStart = BufferStart = c.onUnit ? unit : 0x123;
+    DeviceEnd = DeviceStart + 2 * bufferBlock - 1;
+    FillRange(8);
+    FillBufferRange(DeviceStart + bufferBlock, DeviceEnd, 0xFF);
+    char line[96];
+    std::snprintf(line, sizeof line, "Start address must be a multiple of the %s size (%Xh bytes).",
+                  row77 ? "page" : "block", unit);
+    for (int op : {OpBlankCheck, OpProgram, OpRead}) {
+        SCOPED_TRACE(op);
+        const int r = Run(op);
+        EXPECT_EQ(r, c.onUnit ? 1 : -1) << LogText();
+        EXPECT_EQ(HasLine(line), !c.onUnit) << LogText();
+    }
+    if (!c.onUnit) {
+        for (uint32_t b = 0; b < 8; ++b) EXPECT_TRUE(chips[0]->BlockBlank(b)) << b;
+    }
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(Rows, StartOffAUnit,
+                         ::testing::Values(StartCase{{"TOSHIBA", "TC58V32AFT"}, false},
+                                           StartCase{{"TOSHIBA", "TC58V32AFT"}, true},
+                                           StartCase{{"SAMSUNG", "K9F3208W0A"}, false},
+                                           StartCase{{"SAMSUNG", "KM29W32000AT"}, false},
+                                           StartCase{{"SAMSUNG", "KM29W32000AT(528)"}, false}));
+
+// Row 77 programmed from files past 64 KB (Intel hex with extended linear
+// addresses, S3 records), a bad block in the range and the file's data
+// fitting the good blocks: the data continue in the next good block.
+TEST_F(NandRun, Row77ProgramsFromLoadedFiles) {
+    for (bool motorola : {true, false}) {
+        SCOPED_TRACE(motorola ? "S3" : "Intel hex");
+        socket->Clear();
+        elec->WithdrawAllChips();
+        Start({"TOSHIBA", "TC58V32AFT"}, 6);
+        chips[0]->MarkBad(2);
+        std::vector<uint8_t> file(5 * chipBlock);
+        for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>((i >> 3) * 13 + (motorola ? 1 : 2));
+        FillBufferRange(0, DeviceEnd, 0xFF);
+        LoadImageFile(file, motorola);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t b = 0, data = 0; b < 6; ++b) {
+            if (b == 2) continue;
+            EXPECT_EQ(ChipBlock(*chips[0], b), std::vector<uint8_t>(file.begin() + data * chipBlock,
+                                                                    file.begin() + (data + 1) * chipBlock))
+                << b;
+            ++data;
+        }
+    }
+    ExpectNoViolations();
+}
 
 } // namespace

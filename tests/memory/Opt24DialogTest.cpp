@@ -110,4 +110,33 @@ TEST_F(Opt24, Row16OptionsReportsTheChipNeverAcknowledging) {
     EXPECT_TRUE(HasLine("Program error!"));
 }
 
+// A register read that fails (the programmer stops answering; on row 16 also
+// a part that does not take the read) logs "Read error!", never "Read ok!",
+// and leaves the controls as they were.
+TEST_F(Opt24, AFailedReadSaysSo) {
+    struct Case {
+        const char* name;
+        bool row16;
+        bool stopProgrammer; // else the socket is emptied
+    };
+    for (const Case& c : {Case{"X24F128", false, true}, Case{"X24645", true, true}, Case{"X24645", true, false}}) {
+        SCOPED_TRACE(std::string(c.name) + (c.stopProgrammer ? " stopped" : " empty"));
+        simp.StopAnswering(false);
+        socket->Clear();
+        Seat("XICOR", c.name);
+        std::unique_ptr<TOpt24Dialog> d;
+        if (c.row16) d = std::make_unique<TOpt24xxx_>(); else d = std::make_unique<TOpt24Fxx_>();
+        d->RadioGroup1->Item(1)->click();
+        if (c.stopProgrammer) simp.StopAnswering(true, 0x78); else socket->Clear();
+        chip = nullptr;
+        runStart_ = ui.Log.size();
+        d->ReadButton->click();
+        EXPECT_TRUE(HasLine("Read error!")) << LogText();
+        EXPECT_FALSE(HasLine("Read ok!")) << LogText();
+        EXPECT_EQ(d->RadioGroup1->ItemIndex(), 1);
+        EXPECT_EQ(c.row16 ? Opt24xxxBlockProtect : Opt24fxxBlockProtect, 1);
+    }
+    simp.StopAnswering(false);
+}
+
 } // namespace

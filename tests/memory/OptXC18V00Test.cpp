@@ -106,4 +106,27 @@ TEST_F(OptXC18V00, OptionsEntryShowsTheDialogModally) {
     EXPECT_EQ(ConfigMode96, 1u);
 }
 
+// A USERCODE read that fails (no part answers the IDCODE) shows empty fields
+// and a line saying so, not the values of the part read before.
+TEST_F(OptXC18V00, AFailedReadShowsNothingOfTheLastPart) {
+    socket->Clear();
+    elec->WithdrawAllChips();
+    chip = Select96("XC18V02"); // a variant whose IDCODE is checked
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    chip->SetUsercode(0x5A595857);
+    chip->SetControlBits(5);
+    {
+        TOptXC18V00_ d;
+        EXPECT_EQ(d.EditUsercode->text(), "WXYZ");
+    }
+    socket->Clear();
+    elec->WithdrawAllChips();
+    runStart_ = ui.Log.size();
+    TOptXC18V00_ d;
+    EXPECT_TRUE(HasLine("Read USERCODE, Control Bits error!")) << LogText();
+    EXPECT_EQ(d.EditUsercode->text(), "");
+    EXPECT_EQ(d.ComboBoxMode->currentIndex(), -1);
+}
+
 } // namespace

@@ -151,6 +151,32 @@ TEST_F(PinRun, Row66GivesAWeakCellTwoPassesEachEndedByTheMultipliedOverPulse) {
     ExpectNoViolations();
 }
 
+// The second pass verifies at the margin: a cell that reads right at the
+// normal level after the first pass but needs more programming time to hold
+// at the margin gets pulses in the second pass until it holds there.
+TEST_F(PinRun, Row66SecondPassProgramsTheMarginTime) {
+    ASSERT_TRUE(Select("GENERIC-ALGORITHM", "EPROM66-16K"));
+    auto c = *sim::FindPinDrivenPart("GENERIC-ALGORITHM", "EPROM66-16K");
+    const uint64_t firstPass = 3 * uint64_t{PulseWidth} + 3 * uint64_t{OverPulseWidth} * PulseMul;
+    c.marginUs = firstPass + 3 * uint64_t{PulseWidth}; // two more pulses at least
+    SeatPart(c);
+    DeviceEnd = 0x7;
+    chip->SetPulsesNeeded(0x3, 3);
+    FillData(5);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    uint64_t total = 0;
+    size_t pulses = 0;
+    for (const auto& p : chip->Pulses()) {
+        if (p.address != 3) continue;
+        total += p.widthUs;
+        ++pulses;
+    }
+    EXPECT_GE(total, c.marginUs);
+    EXPECT_GE(pulses, 4u + 3u); // three and the over pulse, then at least two and the over pulse
+    EXPECT_EQ(chip->Cell(3), BufferByte(3));
+    ExpectNoViolations();
+}
+
 TEST_F(PinRun, Row66RefusesARecordWithPageBelowTwo) {
     // The librarian's row limits: Page is row 66's pulse limit.
     bool listed = false;
@@ -214,6 +240,24 @@ TEST_F(PinRun, Row92VerifyIgnoresTheClockWhileBlankCheckAndReadCoverIt) {
     EXPECT_EQ(Run(OpRead), 1);
     EXPECT_GE(BufferByte(0x7FF9), 0x02);
     EXPECT_EQ(BufferByte(0x7FFA), chip->Cell(0x7FFA));
+}
+
+// Verify leaves out the eight clock registers and nothing below them: a
+// memory byte at 7FF0h-7FF7h that differs from the buffer fails it.
+TEST_F(PinRun, Row92VerifyComparesEveryMemoryByteBelowTheClock) {
+    for (uint32_t changed : {0x7FF0u, 0x7FF7u, 0x7FF8u}) {
+        SCOPED_TRACE(changed);
+        socket->Clear();
+        elec->WithdrawAllChips();
+        SelectAndSeat("ST", "M48T35");
+        DeviceStart = BufferStart = 0x7F00;
+        FillData(10);
+        FillBufferRange(0x7FF9, 0x7FF9, 0x80); // the oscillator stopped
+        VerifyAfterProgram = 0;
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        FillBufferRange(changed, changed, static_cast<uint8_t>(BufferByte(changed) ^ 0x11));
+        EXPECT_EQ(Run(OpVerify), changed < 0x7FF8 ? -1 : 1) << LogText();
+    }
 }
 
 TEST_F(PinRun, Row98WritesTheClockRegistersWithoutReadingThemBack) {

@@ -64,7 +64,10 @@ INSTANTIATE_TEST_SUITE_P(Makers, EveryMakerStyle,
                                            Style{"Texas", "TEXAS-INSTRUMENTS", "TBP18S030"},
                                            Style{"National", "NATIONAL-SEMICONDUCTOR", "DM74S288"},
                                            Style{"Amd", "AMD", "Am27S19"}, Style{"Fujitsu", "FUJITSU", "MB7051"},
-                                           Style{"WaferscaleByteWrite", "WAFERSCALE-INTEGRATION", "WS57C191"}),
+                                           Style{"WaferscaleByteWrite", "WAFERSCALE-INTEGRATION", "WS57C191"},
+                                           Style{"National4Bit", "NATIONAL-SEMICONDUCTOR", "DM74S287"},
+                                           Style{"Amd4Bit", "AMD", "Am27S21"},
+                                           Style{"Texas4Bit", "TEXAS-INSTRUMENTS", "TBP24S10"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(PromRun, AMakerWithoutRoutineFailsAtTheFirstDifferingDatum) {
@@ -147,6 +150,25 @@ TEST_F(PromRun, AFujitsuFuseThatNeverBlowsFailsAfter100Pulses) {
     EXPECT_TRUE(HasLine("Program error!")) << LogText();
     EXPECT_EQ(chip->PulseCount(), 100u);
     ExpectNoViolations();
+}
+
+// A Fujitsu fuse that opens after three pulses gets one pulse more once it
+// reads open: four pulses a bit, each bit on its own.
+TEST_F(PromRun, AFujitsuFuseGetsOneMorePulseOnceItReadsOpen) {
+    for (uint8_t datum : {0x01, 0x81}) {
+        SCOPED_TRACE(int{datum});
+        if (chip != nullptr) simp.DetachComponent(chip);
+        socket->Clear();
+        elec->WithdrawAllChips();
+        SelectAndSeat("FUJITSU", "MB7051");
+        ASSERT_EQ(chip->Config().pulsesPerFuse, 3);
+        FillBufferRange(0, 31, 0);
+        FillBufferRange(4, 4, datum);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(chip->PulseCount(), datum == 0x01 ? 4u : 8u);
+        EXPECT_EQ(chip->Word(4), datum);
+        ExpectNoViolations();
+    }
 }
 
 TEST_F(PromRun, IctRefusesBlankCheckWhileProgramReadAndVerifyWork) {

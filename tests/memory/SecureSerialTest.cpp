@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 
+#include "ImageFiles.h"
 #include "memory/SecureSerial.h"
 #include "sim/SerialParts.h"
 #include "MemoryFixture.h"
@@ -75,7 +76,7 @@ TEST_P(Secure, BlankProgramVerifyRead) {
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     FillData(3);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    ExpectLinesInOrder({"Program ok!", " VCCL(4.5V) Verification ok!"});
+    ExpectLinesInOrder({"Program ok!", " VCCL(4.5V) Verification ok!", " VCCL(5.5V) Verification ok!"});
     ExpectChipHoldsBuffer();
     char sum[32];
     std::snprintf(sum, sizeof sum, "-CheckSum : %04Xh", ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF);
@@ -195,6 +196,61 @@ TEST_P(Secure, PageWriteSendsTheWholePage) {
     EXPECT_EQ(chip->Byte(page), 0xFF);
 }
 
+// The acknowledge polling after a page write waits up to 1000 polls: a part
+// whose write cycle takes some 400 polls still programs (counted from the
+// poll bytes it saw), one that never ends its cycle fails the page.
+TEST_P(Secure, WritePollsWaitForASlowWriteCycle) {
+    const SecureRow& row = GetParam();
+    const uint8_t poll = row.row == 45 ? 0x81 : 0x80;
+    auto programPage = [&](uint32_t writeUs, bool stall) {
+        ResetX76PasswordState();
+        socket->Clear();
+        elec->WithdrawAllChips();
+        EXPECT_TRUE(Select("XICOR", row.name));
+        sim::SerialPart part = *sim::FindSerialPart("XICOR", row.name);
+        std::get<sim::SecureFacts>(part.facts).writeUs = writeUs;
+        chip = static_cast<sim::SecureMemoryChip*>(sim::SeatSerialPart(*socket, *elec, part));
+        chip->StallWrites(stall);
+        DeviceStart = BufferStart = 0;
+        DeviceEnd = row.row == 45 ? 7 : 31;
+        FillData(13);
+        BlankCheckBeforeProgram = 0;
+        VerifyAfterProgram = 0;
+        const int r = Run(OpProgram);
+        const auto& c = chip->Commands();
+        return std::make_pair(r, static_cast<uint32_t>(std::count(c.begin(), c.end(), poll)));
+    };
+    const auto [quick, quickPolls] = programPage(10000, false);
+    ASSERT_EQ(quick, 1) << LogText();
+    ASSERT_GT(quickPolls, 1u);
+    const uint32_t slowUs = 10000u * 400 / quickPolls;
+    const auto [slow, slowPolls] = programPage(slowUs, false);
+    EXPECT_EQ(slow, 1) << LogText();
+    EXPECT_GT(slowPolls, 300u);
+    ExpectChipHoldsBuffer();
+    const auto [stalled, stalledPolls] = programPage(10000, true);
+    EXPECT_EQ(stalled, -1);
+    EXPECT_GE(stalledPolls, 1000u);
+}
+
+// The verify after Program reads the part at 5.5 V too: a part that stops
+// answering above 5.4 V programs and passes at 4.5 V, and fails there.
+TEST_P(Secure, VerifyReadsAtFivePointFiveVolts) {
+    const SecureRow& row = GetParam();
+    ASSERT_TRUE(Select("XICOR", row.name));
+    sim::SerialPart part = *sim::FindSerialPart("XICOR", row.name);
+    std::get<sim::SecureFacts>(part.facts).supply.vccMaxTenths = 54;
+    chip = static_cast<sim::SecureMemoryChip*>(sim::SeatSerialPart(*socket, *elec, part));
+    DeviceStart = BufferStart = row.start;
+    DeviceEnd = row.end;
+    FillData(4);
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    ExpectLinesInOrder({"Program ok!", " VCCL(4.5V) Verification ok!"});
+    EXPECT_FALSE(HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    ExpectChipHoldsBuffer();
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, Secure, ::testing::ValuesIn(kRows),
                          [](const auto& info) { return std::string(info.param.name); });
 
@@ -224,6 +280,78 @@ TEST_F(SecureRange, ArraysAndStartAddress) {
         for (uint8_t c : chip->Commands())
             if (c != 0x55 && c != 0xF0) sent.push_back(c);
         EXPECT_EQ(sent, r.commands);
+    }
+}
+
+// Programming a range that starts inside a page: row 47 writes from the start
+// on and nothing below it, and its verify reads only the range (a range ending
+// before 1FFFh passes); row 45, whose write command names a sector, refuses a
+// start off a sector before any command.
+TEST_F(SecureRange, ProgramFromAStartInsideAPage) {
+    struct Range {
+        const char* name;
+        uint32_t start, end;
+        int result;
+    };
+    for (const Range& r : {Range{"X76F640", 0x123, 0x13F, 1}, Range{"X76F640", 0, 0x3F, 1},
+                           Range{"X76F100", 13, 39, -1}, Range{"X76F100", 16, 39, 1}}) {
+        SCOPED_TRACE(std::string(r.name) + " " + std::to_string(r.start));
+        ResetX76PasswordState();
+        socket->Clear();
+        ASSERT_TRUE(Select("XICOR", r.name));
+        auto* chip = static_cast<sim::SecureMemoryChip*>(
+            sim::SeatSerialPart(*socket, *elec, *sim::FindSerialPart("XICOR", r.name)));
+        DeviceStart = BufferStart = r.start;
+        DeviceEnd = r.end;
+        FillPattern(r.end + 1, 21);
+        for (uint32_t a = 0; a < r.start; ++a) BufferWindow[a] = 0x00; // below the range
+        BlankCheckBeforeProgram = 0;
+        EXPECT_EQ(Run(OpProgram), r.result) << LogText();
+        if (r.result == 1) {
+            ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        } else {
+            EXPECT_TRUE(HasLine("-Start address must be a multiple of 8!")) << LogText();
+            EXPECT_TRUE(chip->Commands().empty());
+        }
+        for (uint32_t a = 0; a < r.start; ++a) ASSERT_EQ(chip->Byte(a), 0xFF) << std::hex << a;
+        if (r.result == 1) {
+            for (uint32_t a = r.start; a <= r.end; ++a) ASSERT_EQ(chip->Byte(a), BufferByte(a)) << std::hex << a;
+        }
+    }
+}
+
+// A read of a range inside the first array fills only that range's buffer bytes.
+TEST_F(SecureRange, ReadStaysInsideTheRange) {
+    ResetX76PasswordState();
+    ASSERT_TRUE(Select("XICOR", "X76F640"));
+    auto* chip = static_cast<sim::SecureMemoryChip*>(
+        sim::SeatSerialPart(*socket, *elec, *sim::FindSerialPart("XICOR", "X76F640")));
+    for (uint32_t a = 0; a < chip->Bytes(); ++a) chip->SetByte(a, static_cast<uint8_t>(a * 5 + 1));
+    for (uint32_t a = 0; a < 0x2000; ++a) BufferWindow[a] = 0xA5;
+    DeviceStart = BufferStart = 0;
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    for (uint32_t a = 0; a < 0x2000; ++a) ASSERT_EQ(BufferByte(a), a <= 0x3F ? chip->Byte(a) : 0xA5) << std::hex << a;
+}
+
+// Row 47 programmed from an S3 file and an Intel hex file across both arrays
+// (the range 1F80h-201Fh): the part holds each file.
+TEST_F(SecureRange, Row47ProgramsFromLoadedFiles) {
+    for (bool motorola : {true, false}) {
+        SCOPED_TRACE(motorola ? "S3" : "Intel hex");
+        ResetX76PasswordState();
+        socket->Clear();
+        ASSERT_TRUE(Select("XICOR", "X76F640"));
+        auto* chip = static_cast<sim::SecureMemoryChip*>(
+            sim::SeatSerialPart(*socket, *elec, *sim::FindSerialPart("XICOR", "X76F640")));
+        DeviceStart = BufferStart = 0x1F80;
+        DeviceEnd = 0x201F;
+        std::vector<uint8_t> file(DeviceEnd - DeviceStart + 1);
+        for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<uint8_t>(i * 37 + (motorola ? 5 : 9));
+        LoadImageFile(file, motorola, DeviceStart);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Program ok!", "Verification ok!"});
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Byte(a), file[a - DeviceStart]) << std::hex << a;
     }
 }
 

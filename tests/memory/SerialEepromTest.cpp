@@ -342,6 +342,74 @@ TEST_F(Serial, ProgrammerStoppingMidShiftEndsTheRun) {
     }
 }
 
+// The register writes the engine sent, decoded from the port's output bytes
+// (select 40h | register, high nibble 20h | n, low nibble), those the
+// programmer ignored after it stopped answering included.
+std::vector<std::pair<int, int>> SentWrites(const std::vector<sim::PortAccess>& trace) {
+    std::vector<std::pair<int, int>> writes;
+    int reg = -1, high = -1;
+    for (const sim::PortAccess& a : trace) {
+        if (!a.out || a.port != 0x378) continue;
+        if (a.value & 0x40) {
+            reg = a.value & 0x1F;
+            high = -1;
+        } else if ((a.value & 0xF0) == 0x20) {
+            high = a.value & 0x0F;
+        } else if ((a.value & 0xF0) == 0 && reg >= 0 && high >= 0) {
+            writes.emplace_back(reg, high << 4 | a.value);
+            high = -1;
+        } else {
+            high = -1; // a read's strobes
+        }
+    }
+    return writes;
+}
+
+// Row 10's Program when the programmer stops answering during a ready poll:
+// the entry ends with -1 after sending the same power-down as a finished
+// Program (the writes are all that is left to see of it), and the run logs
+// the communication error.
+TEST_F(Serial, Row10ProgramPowersDownWhenTheProgrammerStopsAnswering) {
+    Seat("ST", "M93C46");
+    FillPattern(BufferByteSize, 2);
+    auto program = [&] {
+        EXPECT_EQ(CheckCommunication(MainEngine), 1);
+        PrepareOperation(MainEngine);
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        const int r = AlgorithmRow(10)->Program();
+        std::vector<std::pair<int, int>> writes = SentWrites(simp.PortTrace());
+        simp.EnableTrace(false);
+        // What follows the last clock burst.
+        auto last = std::find_if(writes.rbegin(), writes.rend(), [](const auto& w) { return w.first == 8; });
+        return std::make_pair(r, std::vector<std::pair<int, int>>(last.base(), writes.end()));
+    };
+    const auto [done, powerDown] = program();
+    ASSERT_EQ(done, 1);
+    ASSERT_FALSE(powerDown.empty());
+
+    ui.BreakAtPercent = 40;
+    ui.OnBreak = [this] {
+        UserBreak = 0;
+        simp.StopAnswering(true, 0x78);
+    };
+    const auto [lost, tail] = program();
+    EXPECT_EQ(lost, -1);
+    EXPECT_EQ(tail, powerDown);
+    simp.StopAnswering(false);
+    ui.OnBreak = nullptr;
+    ui.BreakAtPercent = 40;
+    ui.OnBreak = [this] {
+        UserBreak = 0;
+        simp.StopAnswering(true, 0x78);
+    };
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine("Can not be executed with Communication Error!")) << LogText();
+    simp.StopAnswering(false);
+    ui.OnBreak = nullptr;
+}
+
 TEST_F(Serial, UserBreakEndsTheRun) {
     for (const RowPart& p : {RowPart{"ST", "M93C66", 10}, RowPart{"ATMEL", "AT24C16", 11},
                              RowPart{"MICROCHIP", "93LC66A", 18}, RowPart{"SIEMENS", "SLE24C02", 81},

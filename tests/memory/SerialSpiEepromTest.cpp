@@ -303,4 +303,19 @@ TEST_F(SpiDialog, OptionsEntriesReportANeverReadyChip) {
     }
 }
 
+// A status read the programmer does not answer logs "Read error!", not
+// "Read ok!", and leaves the controls as they were.
+TEST_F(SpiDialog, AFailedReadSaysSo) {
+    Prepare("ATMEL", "AT25080");
+    TOpt25xxx d;
+    d.RadioGroup1->Item(2)->click();
+    simp.StopAnswering(true, 0x78);
+    runStart_ = ui.Log.size();
+    d.Button1->click();
+    EXPECT_TRUE(HasLine("Read error!")) << LogText();
+    EXPECT_FALSE(HasLine("Read ok!")) << LogText();
+    EXPECT_EQ(d.RadioGroup1->ItemIndex(), 2);
+    simp.StopAnswering(false);
+}
+
 } // namespace

@@ -311,7 +311,7 @@ TEST_F(WordFlashRun, UnservedPageOrAdapterFailsBeforePowerUp) {
         {"28F160S5", OpProgram, [] { PageSize = 0; }, " Page size 0 is not supported."},
         {"28F160S5", OpProgram, [] { PageSize = 24; }, " Page size 24 is not supported."},
         {"M5M29FB800", OpProgram, [] { PageSize = 256; }, " Page size 256 is not supported."},
-        {"M5M29FB800", OpProgram, [] { DeviceStart = 0x40; }, " Page size 128 is not supported."},
+        {"M5M29FB800", OpProgram, [] { DeviceStart = 0x40; }, " Start address must be on a page boundary!"},
         {"M5M29FB800", OpErase, [] { AdapterCode = 'x'; }, " Adapter x with algorithm variant 45 is not supported."},
         {"M5M29FT800", OpErase, [] { AdapterCode = 'i', DeviceVariant = 47; }, " Adapter i with algorithm variant 47 is not supported."},
     };

@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -313,6 +314,142 @@ TEST_P(EveryDevice, Works) {
     if (failed) {
         std::string log;
         for (const auto& l : ui.Log) log += l + "\n";
+        ADD_FAILURE() << line << "\n" << log;
+    }
+}
+
+// The rows the memory family files install.
+bool MemoryRow(uint32_t row) {
+    static const std::vector<bool> rows = [] {
+        ResetAlgorithmTable();
+        InstallMemoryAlgorithms();
+        std::vector<bool> v(AlgorithmRowCount);
+        for (size_t r = 0; r < v.size(); ++r) v[r] = RowHasModule(static_cast<uint32_t>(r));
+        ResetAlgorithmTable();
+        InstallMemoryAlgorithms();
+        InstallLogicAlgorithms();
+        InstallMcuAlgorithms();
+        return v;
+    }();
+    return row < rows.size() && rows[row];
+}
+
+// Rows that cannot start a range where the pass starts it, why, and the line
+// each logs before anything is written (a row whose part has one-byte pages
+// serves the start).
+struct StartRefusal {
+    uint32_t row;
+    const char* why;
+    const char* line; // the line's start
+};
+constexpr StartRefusal kStartRefusals[] = {
+    {1, "page writes fill one page of the part", " Start address must be on a page boundary!"},
+    {5, "page writes fill one page of the part", " Start address must be on a page boundary!"},
+    {8, "page writes fill one page of the part", " Start address must be on a page boundary!"},
+    {9, "page writes fill one page of the part", " Start address must be on a page boundary!"},
+    {33, "the parts program from address 0 on", " Start address must be 0."},
+    {37, "a write-buffer load fills one page of the part", " Start address must be on a page boundary!"},
+    {39, "a write-buffer load fills one page of the part", " Start address must be on a page boundary!"},
+    {54, "a write-buffer load fills one page of the part", " Start address must be on a page boundary!"},
+    {74, "a page load fills one page of the part", " Start address must be on a page boundary!"},
+    {30, "programs page after page from address 0", " Start address must be a multiple of"},
+    {34, "programs 4-byte words one after the other from address 0", " Start address must be a multiple of"},
+    {45, "a write command names an 8-byte sector and fills it from its first byte", "-Start address must be a multiple of 8!"},
+    {77, "reads and writes whole pages", "Start address must be a multiple of the page size"},
+    {83, "the block-0 map places whole blocks", "Start address must be a multiple of the block size"},
+    {86, "the block-0 map places whole blocks", "Start address must be a multiple of the block size"},
+};
+const StartRefusal* StartRefusalOf(uint32_t row) {
+    for (const StartRefusal& r : kStartRefusals)
+        if (r.row == row) return &r;
+    return nullptr;
+}
+
+// Every memory device over a range from an odd chip address, on a fresh part:
+// Program (with its blank check and verify) writes the range, Read fills the
+// range's buffer bytes with it and no others; a row that cannot serve the
+// start refuses the Program with its line.
+TEST_P(EveryDevice, FromAnOddAddress) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld || !MemoryRow(d.row)) GTEST_SKIP() << "not a memory row";
+    DeviceSection = d.section;
+    ExpectedMakerId = 0;
+    ExpectedDeviceId = 0;
+    ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
+    std::string line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) + " from an odd address:";
+    if (!RowHasModule(CurrentAlgorithm) || SeatedSimChip() == nullptr) GTEST_SKIP() << line << " nothing to run";
+    if (!(SupportedOperationMask & OpMaskProgram)) GTEST_SKIP() << line << " no Program";
+    if (const char* cap = std::getenv("VEXLOR_SWEEP_MAX_BYTES"); cap && BufferByteSize > std::strtoul(cap, nullptr, 0))
+        GTEST_SKIP() << line << " skipped (size)";
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    const uint32_t unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
+    const uint32_t start = DeviceEnd >= 0x400 ? 0x123 : 1;
+    if (start > DeviceEnd) GTEST_SKIP() << line << " one address";
+    const uint32_t end = std::min<uint32_t>(DeviceEnd, start + 0x2FE);
+    DeviceStart = start;
+    DeviceEnd = end;
+    BufferStart = start; // in the device's words, as the range
+    const size_t first = size_t{start} * unit, bytes = size_t{end - start + 1} * unit;
+    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+    SelectBank(0, 0);
+    uint8_t* buffer = BufferImage();
+    std::vector<uint8_t> image(bytes);
+    FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 7);
+    std::copy(image.begin(), image.end(), buffer + first);
+    BlankCheckBeforeProgram = 1;
+    VerifyAfterProgram = 1;
+    VerifyAfterRead = 0;
+    const size_t from = ui.Log.size();
+    const int programmed = RunOperation(MainEngine, OpProgram);
+    // A row of the table may serve the start where its page is one byte.
+    if (const StartRefusal* refusal = StartRefusalOf(CurrentAlgorithm); refusal && programmed != ResultOk) {
+        bool said = false;
+        for (size_t i = from; i < ui.Log.size(); ++i) said = said || ui.Log[i].rfind(refusal->line, 0) == 0;
+        std::printf("[device] %s refused (%s)\n", line.c_str(), refusal->why);
+        EXPECT_TRUE(said) << line << ": no line saying why";
+        return;
+    }
+    line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
+    bool failed = programmed != ResultOk;
+    if (!failed && (SupportedOperationMask & OpMaskRead)) {
+        // Sentinels around the range: a read must leave them.
+        const size_t below = std::min<size_t>(first, 16), above = std::min<size_t>(BufferByteSize - (first + bytes), 16);
+        std::memset(buffer + first - below, 0x5A, below + bytes + above);
+        const int read = RunOperation(MainEngine, OpRead);
+        line += read == ResultOk ? " read ok" : " read FAILED";
+        failed = read != ResultOk;
+        const uint8_t held = DataWidth > 0 && DataWidth < 8 ? static_cast<uint8_t>((1u << DataWidth) - 1) : 0xFF;
+        for (size_t i = 0; !failed && i < bytes; ++i) {
+            if (buffer[first + i] != (image[i] & held)) {
+                char m[96];
+                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh written", first + i,
+                              buffer[first + i], image[i]);
+                line += m;
+                failed = true;
+            }
+        }
+        for (size_t i = 0; !failed && i < below + above; ++i) {
+            const size_t at = i < below ? first - below + i : first + bytes + (i - below);
+            if (buffer[at] != 0x5A) {
+                char m[64];
+                std::snprintf(m, sizeof m, " read wrote buffer %zXh outside the range", at);
+                line += m;
+                failed = true;
+            }
+        }
+    }
+    for (const std::string& v : simp->Violations()) {
+        const char* expected = ExpectedViolation(CurrentAlgorithm);
+        if (expected != nullptr && v.find(expected) != std::string::npos) continue;
+        line += " violation: " + v;
+        failed = true;
+        break;
+    }
+    std::printf("[device] %s\n", line.c_str());
+    if (failed) {
+        std::string log;
+        for (size_t i = from; i < ui.Log.size(); ++i) log += ui.Log[i] + "\n";
         ADD_FAILURE() << line << "\n" << log;
     }
 }
