@@ -870,13 +870,14 @@ void TForm1::SaveProject1Click() {
 }
 
 void TForm1::SaveProjectAfterDialog(const std::string& name) {
-    const int code = SaveConfigOrProjectFile(name, 1);
-    if (code == 0) {
+    const FileSaveResult saved = SaveConfigOrProjectFile(name, 1);
+    if (saved.Ok()) {
         ShowMessageLine("Project file saved!");
         return;
     }
-    // The file was not written: say why, as a configuration file error is.
-    ShowErrorByCode(code);
+    // The file was not written: the system's reason for a failed create,
+    // the program's text for a failed write.
+    saved.Show();
 }
 
 void TForm1::Exit1Click() { close(); }

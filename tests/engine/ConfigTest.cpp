@@ -75,7 +75,7 @@ protected:
 TEST_F(ConfigTest, GoldenBlockWrittenAndRestored) {
     const std::vector<uint8_t> golden = ReadBytes(Golden());
     SetGoldenSettings();
-    ASSERT_EQ(SaveConfigOrProjectFile(Path("krd.cfg"), 0), 0);
+    ASSERT_TRUE(SaveConfigOrProjectFile(Path("krd.cfg"), 0).Ok());
     const std::vector<uint8_t> bytes = ReadBytes(Path("krd.cfg"));
     ASSERT_EQ(bytes.size(), ConfigurationBlockSize);
     for (size_t i = 0; i < golden.size(); ++i) ASSERT_EQ(bytes[i], golden[i]) << "offset " << i;
@@ -184,7 +184,7 @@ TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
     ProjectDescription = "Boot image";
     WordMode = 0;
     const std::string project = Path("board.prj");
-    ASSERT_EQ(SaveConfigOrProjectFile(project, 1), 0);
+    ASSERT_TRUE(SaveConfigOrProjectFile(project, 1).Ok());
     const std::vector<uint8_t> bytes = ReadBytes(project);
     ASSERT_EQ(bytes.size(), ConfigurationBlockSize);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 28), "Project File       Rev2.8i. ");
@@ -218,7 +218,7 @@ TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {
     DataFileName = Write("logic.jed", "\x02*QF2194*F0*L0000 1111 0000 1*\x03");
     DataFileType = DataFileJedec;
     const std::string project = Path("logic.prj");
-    ASSERT_EQ(SaveConfigOrProjectFile(project, 1), 0);
+    ASSERT_TRUE(SaveConfigOrProjectFile(project, 1).Ok());
 
     ResetAll();
     FillBufferRange(0, 0xFFFF, 0xEE);
