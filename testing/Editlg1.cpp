@@ -55,8 +55,16 @@ TEditLgFile::TEditLgFile(QWidget* parent) : QDialog(parent) {
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {ButtonLoad, ButtonSave, ButtonDelete, BitBtn1}) buttons->addWidget(b);
     buttons->addStretch();
+    LabelNotRead = new QLabel(this);
+    LabelNotRead->setObjectName("LabelNotRead");
+    LabelNotRead->setWordWrap(true);
+    LabelNotRead->setMaximumWidth(260);
+    LabelNotRead->hide();
+    auto* left = new QVBoxLayout;
+    left->addWidget(LabelNotRead);
+    left->addWidget(ListViewDev);
     auto* outer = new QHBoxLayout(this);
-    outer->addWidget(ListViewDev);
+    outer->addLayout(left);
     outer->addLayout(buttons);
     connect(ButtonLoad, &QPushButton::clicked, this, &TEditLgFile::ButtonLoadClick);
     connect(ListViewDev, &QTreeWidget::itemDoubleClicked, this, &TEditLgFile::ButtonLoadClick);
@@ -79,6 +87,9 @@ void TEditLgFile::FormActivate() {
     buffer = IcVectorBuffer;
     LoadLogicLibrary(library, LogicLibraryPath());
     IndexLogicLibrary(library);
+    // An empty list says why it is empty.
+    LabelNotRead->setText(library.read ? QString() : QString::fromStdString(LogicLibraryNotReadText(library, LogicLibraryPath())));
+    LabelNotRead->setVisible(!library.read);
     ListViewDev->clear();
     for (const LogicLibraryEntry& e : library.entries) {
         // An entry whose header cannot be used is listed with "?" as its pins.
@@ -179,6 +190,11 @@ void SetIcTestSupply(int vccTenths) {
 void AutoFindLogicDevice(TEditLgFile& dialog) {
     std::string found;
     int count = 0;
+    // An unread library has no entries: "Device not found!" would be a guess.
+    if (!dialog.library.read) {
+        IcTestBox(LogicLibraryNotReadText(dialog.library, LogicLibraryPath()), "Warning", UiIcon::Warning);
+        return;
+    }
     if (!ConnectIcTester()) return;
     SetIcTestSupply(dialog.vcc);
     const LogicLibrary& lib = dialog.library;
