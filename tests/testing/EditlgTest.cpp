@@ -145,6 +145,18 @@ TEST_F(Editlg, AFullGridIsTestedInsideTheBuffer) {
     EXPECT_EQ(std::count(ui.Progress.begin(), ui.Progress.end(), 50), 1);
 }
 
+// The last line of a completely full grid is applied and checked like any:
+// here it expects a level the empty socket cannot give.
+TEST_F(Editlg, TheLastLineOfAFullGridIsApplied) {
+    SetPins("8");
+    std::memset(IcVectorBuffer, '1', 65536);
+    std::memcpy(IcVectorBuffer + 65536 - 8, "H1111111", 8);
+    form->ButtonTestClick();
+    EXPECT_EQ(form->lineCount, 8192);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Vector Test Fail.\nTest In:H1111111\nTest Out:Z       \n"
+                                                "Location:8192"});
+}
+
 TEST_F(Editlg, RefusesWithoutProgrammerOrLibrary) {
     Fill(k7400Line1);
     simp.StopAnswering(true);
