@@ -50,6 +50,7 @@ TEditlg::TEditlg(QWidget* parent) : TVectorGrid(parent) {
     LabelIcName = new QLabel("None", this);
     LabelIcName->setObjectName("LabelIcName");
     LabelIcName->setGeometry(100, LabelAddrPos->y(), 120, 16);
+    bottomLabels_.push_back(LabelIcName);
 
     ButtonFile = AddButton("ButtonFile", "&Select", 8);
     CreateSettings(50, 38);
@@ -62,6 +63,7 @@ TEditlg::TEditlg(QWidget* parent) : TVectorGrid(parent) {
     MaskEditPins->setObjectName("MaskEditPins");
     MaskEditPins->setInputMask("99;_");
     MaskEditPins->setGeometry(52, 20, 40, 21);
+    AddSettingsRow(pinsLabel, MaskEditPins, nullptr, "48");
 
     connect(ButtonTest, &QPushButton::clicked, this, &TEditlg::ButtonTestClick);
     connect(ButtonFile, &QPushButton::clicked, this, &TEditlg::ButtonFileClick);

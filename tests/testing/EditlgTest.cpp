@@ -1,4 +1,6 @@
 // The IC test form: grid, settings, Test and its messages.
+#include <QFontMetricsF>
+
 #include "FormFixture.h"
 
 namespace {
@@ -171,3 +173,44 @@ TEST_F(Editlg, RefusesWithoutProgrammerOrLibrary) {
 }
 
 } // namespace
+
+// Every label and button shows whole and every column of the grid shows, at
+// the default font and at a larger one, for narrow and wide parts.
+TEST_F(Editlg, LabelsButtonsAndEveryGridColumnShowWhole) {
+    const QFont normal = QApplication::font();
+    for (int larger : {0, 6}) {
+        SCOPED_TRACE(larger);
+        QFont f = normal;
+        if (larger) f.setPointSizeF(normal.pointSizeF() + larger);
+        QApplication::setFont(f);
+        TEditlg w;
+        w.show();
+        for (int pins : {8, 14, 20, 48}) {
+            SCOPED_TRACE(pins);
+            IcPinCount = pins;
+            w.SetupIcGrid();
+            w.LabelIcName->setText("74LS00");
+            QApplication::processEvents();
+            for (QWidget* c : w.findChildren<QWidget*>()) {
+                // Qt's own parts of a control (the up-down's hidden edit) aside.
+                if (!c->isVisible() || c->parentWidget() == nullptr || c->objectName().startsWith("qt_")) continue;
+                const std::string name = c->objectName().toStdString() + " " + c->metaObject()->className();
+                EXPECT_TRUE(c->parentWidget()->rect().contains(c->geometry())) << name;
+                EXPECT_EQ(c->visibleRegion().boundingRect(), c->rect()) << name;
+                const bool ruler = c == w.LabelSize0 || c == w.LabelSize1;
+                if ((qobject_cast<QLabel*>(c) && !ruler) || qobject_cast<QPushButton*>(c)) {
+                    EXPECT_GE(c->width(), c->sizeHint().width()) << name;
+                    EXPECT_GE(c->height(), c->sizeHint().height()) << name;
+                }
+            }
+            // The line edits keep 2 pixels each side of their text.
+            const QString line(pins, '0');
+            for (QLineEdit* e : w.EditData)
+                EXPECT_LE(QFontMetricsF(e->font()).horizontalAdvance(line), e->width() - 4);
+            EXPECT_LE(QFontMetricsF(w.LabelSize0->font()).horizontalAdvance(line), w.LabelSize0->width());
+        }
+        w.hide();
+    }
+    QApplication::setFont(normal);
+    IcPinCount = 14;
+}
