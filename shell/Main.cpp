@@ -58,12 +58,16 @@
 #include "testing/Editvect.h"
 #include "testing/Ramtest.h"
 #include "testing/SelfTest.h"
+#include "testing/TestRun.h"
 #include "shell/Startup.h"
 #include "shell/Thread.h"
 
 TForm1* Form1 = nullptr;
 
 namespace {
+
+// How soon a close refused under a running test is tried again.
+constexpr int kCloseRetryMs = 20;
 
 // Commands of this window that read nothing shared and stay usable during a run.
 bool IsUngated(const TForm1* f, const QObject* o) {
@@ -655,6 +659,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         closePending_ = true;
         UserBreak.store(1);
+        return;
+    }
+    if (TestBusy.load()) {
+        // A test runs on this thread below the event loop: it ends as a user
+        // break at its next step, powering the socket down, and the close is
+        // tried again once it has returned.
+        event->ignore();
+        UserBreak.store(1);
+        QTimer::singleShot(kCloseRetryMs, this, &QWidget::close);
         return;
     }
     FormClose();

@@ -1,5 +1,6 @@
 #include "testing/EditVectorGrid.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
@@ -16,7 +17,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/OperationState.h"
 #include "testing/IcTest.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -189,6 +192,15 @@ void TVectorGrid::ShowSettings() {
 }
 
 void TVectorGrid::ButtonCloseClick() { close(); }
+
+void TVectorGrid::closeEvent(QCloseEvent* event) {
+    if (TestBusy.load()) {
+        UserBreak = 1;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
 
 void TVectorGrid::UpDownVccClick() {
     vcc = static_cast<short>(UpDownVcc->value());

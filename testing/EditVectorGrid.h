@@ -114,6 +114,8 @@ protected:
     // A button of the column right of the grid.
     QPushButton* AddButton(const char* name, const char* text, int y);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closing the form while its test runs stops the test instead.
+    void closeEvent(QCloseEvent* event) override;
     // A row of the settings group: its label, its field, the field's up-down
     // (or none) and the widest text the field shows.
     void AddSettingsRow(QLabel* label, QWidget* field, QWidget* upDown, const char* widest);

@@ -21,6 +21,7 @@
 #include "testing/Editlg1.h"
 #include "testing/IcTest.h"
 #include "testing/LogicLibrary.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -112,6 +113,7 @@ void TEditlg::ButtonTestClick() {
         IcTestBox("Buffer is empty.");
         return;
     }
+    const TestRunScope running;
     SetIcTestSupply(vcc);
     g_running = this;
     const IcTestLineReportFn previous = ::IcTestLineCallback;
@@ -124,6 +126,9 @@ void TEditlg::ButtonTestClick() {
     if (r == 1) {
         SetProgressPosition(100);
         IcTestBox("Ic Test Pass.");
+    } else if (r == 3) {
+        // Stopped by a quit: no box to wait on.
+        ShowMessageLine("User Break!");
     } else {
         IcTestBox(QString::asprintf("%s\nTest In:%s\nTest Out:%s\nLocation:%d", "Vector Test Fail.", qPrintable(failIn),
                               qPrintable(failOut), failIndex + 1)

@@ -19,6 +19,7 @@
 #include "engine/UiBridge.h"
 #include "shell/Getstr.h"
 #include "testing/IcTest.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -196,9 +197,11 @@ void AutoFindLogicDevice(TEditLgFile& dialog) {
         return;
     }
     if (!ConnectIcTester()) return;
+    const TestRunScope running;
     SetIcTestSupply(dialog.vcc);
     const LogicLibrary& lib = dialog.library;
-    for (size_t k = 0; k < lib.entries.size(); ++k) {
+    bool stopped = false;
+    for (size_t k = 0; k < lib.entries.size() && !stopped; ++k) {
         const LogicLibraryEntry& e = lib.entries[k];
         if (!e.Usable()) continue;
         // The entry's lines, a partial last line filled up with 0 bytes
@@ -207,13 +210,21 @@ void AutoFindLogicDevice(TEditLgFile& dialog) {
         const size_t width = static_cast<size_t>(e.pins);
         std::vector<uint8_t> lines((text.size() + width - 1) / width * width + width, 0);
         std::memcpy(lines.data(), text.data(), text.size());
-        if (RunIcTest(e.pins, lines.data(), dialog.xLevel, dialog.delayMs, 0, lines.size()) == 1) {
+        const int r = RunIcTest(e.pins, lines.data(), dialog.xLevel, dialog.delayMs, 0, lines.size());
+        if (r == 1) {
             found += e.name + ",";
             Beep(1);
             ++count;
         }
+        stopped = r == 3 || PollTestBreak() == 3;
     }
     ResetProgrammerOutputs();
+    if (stopped) {
+        // Stopped by a quit: no verdict and no box to wait on.
+        ResetProgress();
+        ShowMessageLine("User Break!");
+        return;
+    }
     SetProgressPosition(100);
     if (count == 0) {
         Beep(-1);

@@ -2,6 +2,7 @@
 #include <QFontMetricsF>
 
 #include "FormFixture.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -173,6 +174,47 @@ TEST_F(Editlg, RefusesWithoutProgrammerOrLibrary) {
 }
 
 } // namespace
+
+// A quit while a test runs arrives where the test lets events in between
+// lines: the test stops there as a user break, says so in the log without a
+// box to wait on, and releases the socket; Auto Find stops the same way, and
+// closing the form during the run asks for the stop instead of closing.
+TEST_F(Editlg, AQuitStopsTheTestBetweenLines) {
+    static TEditlg* running;
+    static int polls;
+    running = form.get();
+    polls = 0;
+    Seat("SN7400");
+    Fill(k7400Line1 + k7400Line2 + k7400Line1 + k7400Line2);
+    TestIdleHook = [] {
+        EXPECT_TRUE(TestBusy.load());
+        if (++polls == 2) {
+            EXPECT_FALSE(running->close()); // refused, and the break asked
+        }
+    };
+    form->show();
+    form->ButtonTestClick();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(ui.Boxes.empty());
+    ASSERT_FALSE(ui.Log.empty());
+    EXPECT_EQ(ui.Log.back(), "User Break!");
+    EXPECT_EQ(form->failIndex, 1); // the second line was the last one run
+    EXPECT_EQ(LowTones(), 1);
+    EXPECT_TRUE(elec->SuppliedPins().empty() && elec->GroundedPins().empty());
+    EXPECT_FALSE(TestBusy.load());
+
+    WriteLibrary(AuthoredLogicLibrary());
+    ui.Clear();
+    polls = 0;
+    TestIdleHook = [] { UserBreak = 1; };
+    form->ButtonAutoFindClick();
+    EXPECT_TRUE(ui.Boxes.empty());
+    EXPECT_EQ(ui.Log.back(), "User Break!");
+    EXPECT_EQ(HighTones(), 0);
+    EXPECT_TRUE(elec->SuppliedPins().empty() && elec->GroundedPins().empty());
+    TestIdleHook = nullptr;
+    form->hide();
+}
 
 // Every label and button shows whole and every column of the grid shows, at
 // the default font and at a larger one, for narrow and wide parts.

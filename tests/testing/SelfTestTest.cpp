@@ -4,6 +4,7 @@
 
 #include "TesterFixture.h"
 #include "testing/SelfTest.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -136,4 +137,17 @@ TEST_F(SelfTest, AFaultOnPin48FailsItsItem) {
     TestPinSwitches(results, 0);
     for (int p = 1; p <= 48; ++p) EXPECT_EQ(results[p], p == 48 ? -1 : 1) << p;
     electrical->Faults() = {};
+}
+
+// A quit during the self-test arrives between two items: the test stops with
+// no verdict, says so, and leaves the outputs reset and the lamp dark.
+TEST_F(SelfTest, AQuitStopsTheTestBetweenItems) {
+    TestIdleHook = [] { UserBreak = 1; };
+    EXPECT_EQ(Run(), (std::vector<std::string>{" Logic: PASS!", "User Break!"}));
+    TestIdleHook = nullptr;
+    EXPECT_FALSE(LampLit());
+    EXPECT_EQ(tones, std::vector<int>{1193182 / 10000});
+    EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
+    EXPECT_FALSE(TestBusy.load());
+    EXPECT_EQ(UserBreak.load(), 0);
 }
