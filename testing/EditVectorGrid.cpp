@@ -299,7 +299,8 @@ void TVectorGrid::LayoutSide(int gridWidth) {
             labelW = grow(labelW, r.label->sizeHint().width());
             rowH = grow(rowH, grow(r.label->sizeHint().height(), r.field->sizeHint().height()));
             const int text = fm.horizontalAdvance(QString::fromLatin1(r.widest));
-            fieldW = grow(fieldW, r.upDown ? grow(44, text + 8) + 17 : text + (qobject_cast<QComboBox*>(r.field) ? 30 : 8));
+            const int frame = qobject_cast<QComboBox*>(r.field) ? 30 : 8;
+            fieldW = grow(fieldW, r.upDown ? grow(44, text + 8) + 17 : text + frame);
         }
         const int fieldX = 6 + labelW + 2;
         int rowY = grow(20, fm.height() + 6);

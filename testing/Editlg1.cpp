@@ -89,7 +89,8 @@ void TEditLgFile::FormActivate() {
     LoadLogicLibrary(library, LogicLibraryPath());
     IndexLogicLibrary(library);
     // An empty list says why it is empty.
-    LabelNotRead->setText(library.read ? QString() : QString::fromStdString(LogicLibraryNotReadText(library, LogicLibraryPath())));
+    const std::string notRead = library.read ? std::string() : LogicLibraryNotReadText(library, LogicLibraryPath());
+    LabelNotRead->setText(QString::fromStdString(notRead));
     LabelNotRead->setVisible(!library.read);
     ListViewDev->clear();
     for (const LogicLibraryEntry& e : library.entries) {
