@@ -365,15 +365,34 @@ int LoadConfigOrProjectFile(const std::string& path, int projectFlag) {
     return code;
 }
 
-int SaveConfigOrProjectFile(const std::string& path, int projectFlag) {
+std::string FileSaveResult::Text() const {
+    if (SystemError != 0) return SystemErrorText(SystemError);
+    if (Code != 0) return ErrorTextByCode(Code);
+    return {};
+}
+
+void FileSaveResult::Show() const {
+    if (SystemError != 0) {
+        ShowSystemError(SystemError);
+    } else if (Code != 0) {
+        ShowErrorByCode(Code);
+    }
+}
+
+FileSaveResult SaveConfigOrProjectFile(const std::string& path, int projectFlag) {
     ConfigurationBlock block;
     BuildConfigurationBlock(block, projectFlag);
+    FileSaveResult result;
+    errno = 0;
     FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) return errno != 0 ? errno : EIO;
-    int code = 0;
-    if (std::fwrite(block.Bytes, 1, ConfigurationBlockSize, file.get()) != ConfigurationBlockSize) code = CfgErrorWrite;
-    if (std::fclose(file.release()) != 0) code = CfgErrorWrite;
-    return code;
+    if (!file) {
+        result.SystemError = errno != 0 ? errno : EIO;
+        return result;
+    }
+    if (std::fwrite(block.Bytes, 1, ConfigurationBlockSize, file.get()) != ConfigurationBlockSize)
+        result.Code = CfgErrorWrite;
+    if (std::fclose(file.release()) != 0) result.Code = CfgErrorWrite;
+    return result;
 }
 
 void ResetConfigState() {

@@ -111,9 +111,21 @@ enum : int { CfgErrorOpen = 41, CfgErrorRead = 39, CfgErrorIllegal = 48, CfgErro
 // open), 39 (read failure or short file) or 48 (not such a file). A refused
 // file changes nothing; only the programmer is still searched.
 int LoadConfigOrProjectFile(const std::string& path, int projectFlag);
-// Writes the block of the current settings. Returns 0, 49 (write failure) or
-// the system error number of a failed create.
-int SaveConfigOrProjectFile(const std::string& path, int projectFlag);
+// The outcome of a save: the program's own error code (49, write failure) or
+// the system's error number of a failed create, never both. The two ranges
+// overlap (36 is "Chip address mismatching." and ENAMETOOLONG), so each is
+// shown by its own function: ShowErrorByCode or ShowSystemError.
+struct FileSaveResult {
+    int Code = 0;        // 0 or the program's error code
+    int SystemError = 0; // 0 or errno of the failed create
+    bool Ok() const { return Code == 0 && SystemError == 0; }
+    // The text of the failure ("" when none).
+    std::string Text() const;
+    // Logs the failure's text (nothing when none).
+    void Show() const;
+};
+// Writes the block of the current settings.
+FileSaveResult SaveConfigOrProjectFile(const std::string& path, int projectFlag);
 
 // The block of the current settings. Paths that do not fit their field are
 // stored empty and a line says so.

@@ -356,7 +356,9 @@ void ParseHexFamilyText(HexLoadState& state, const uint8_t* data, size_t size) {
         [](uint64_t) {});
 }
 
-int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset) {
+namespace {
+
+int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) {
         ShowErrorByCode(38); // "Unable to open."
@@ -415,6 +417,20 @@ int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t buf
     ShowMessageLine("%lxh(%lu) byte(s) loaded.", static_cast<unsigned long>(state.LoadedCount),
                     static_cast<unsigned long>(state.LoadedCount));
     return 1;
+}
+
+} // namespace
+
+int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset) {
+    const int result = LoadHexFamilyFileMovingProgress(name, fileOffset, bufferOffset);
+    // The bar moved with the file read; it ends full after a load and
+    // cleared after a failed one, as after an operation.
+    if (result == 1) {
+        SetProgressPosition(100);
+    } else {
+        ResetProgress();
+    }
+    return result;
 }
 
 namespace {

@@ -1,8 +1,11 @@
 #include "engine/Port.h"
 
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "engine/Services.h"
 #include "platform/PortIo.h"
@@ -46,6 +49,15 @@ bool OpenPpdevNode(const std::string& node, uint16_t base, std::string& error) {
     g_openNode = node;
     g_openBase = base;
     return true;
+}
+
+// A port the program tried and could not open: the node and the system's
+// reason, in the log and on the standard error output (the log may not be
+// on screen yet at start-up).
+void ReportPortNotOpened(const std::string& error) {
+    if (error.empty()) return;
+    ShowMessageLine("%s", error.c_str());
+    std::fprintf(stderr, "%s\n", error.c_str());
 }
 
 void SpinLoop(uint32_t iterations) {
@@ -112,16 +124,25 @@ int OpenConfiguredPort() {
         const uint16_t base = static_cast<uint16_t>(PortTable[PortIndex]);
         const std::string node = PpdevNodeForIndex(PortIndex);
         if (g_openNode == node && g_openBase == base) return 0;
-        if (OpenPpdevNode(node, base, error)) PortBase = base;
+        if (OpenPpdevNode(node, base, error)) {
+            PortBase = base;
+        } else {
+            ReportPortNotOpened(error);
+        }
         return 0;
     }
     if (!g_openNode.empty()) return 0;
     for (uint32_t i = 1; i <= 3; ++i) {
         const uint16_t base = static_cast<uint16_t>(PortTable[i]);
-        if (OpenPpdevNode(PpdevNodeForIndex(i), base, error)) {
+        const std::string node = PpdevNodeForIndex(i);
+        if (OpenPpdevNode(node, base, error)) {
             PortBase = base;
             break;
         }
+        // A port this machine does not have is no news; one it has but
+        // cannot open (permissions, claimed elsewhere) is.
+        std::error_code ec;
+        if (std::filesystem::exists(node, ec)) ReportPortNotOpened(error);
     }
     return 0;
 }

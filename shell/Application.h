@@ -2,6 +2,9 @@
 // shown by the standard exception display and the message loop goes on.
 #pragma once
 #include <QApplication>
+#include <functional>
+
+class TForm1;
 
 class TApplication : public QApplication {
 public:
@@ -21,3 +24,9 @@ QString PortDriverFailureText();
 // The handler only writes a byte to a pipe; the close runs in the message
 // loop. Returns false when the pipe or the handlers cannot be set up.
 bool InstallQuitSignals(QWidget* mainWindow);
+
+// The program from start to end: the product from the started name, the port
+// backend, the buffers, the main window and its message loop, then the
+// configuration saved and the programmer reset. `started` runs once the main
+// window shows (a test drives the running program through it). The exit code.
+int RunProgram(int argc, char** argv, const std::function<void(TForm1&)>& started = {});

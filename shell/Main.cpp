@@ -58,12 +58,16 @@
 #include "testing/Editvect.h"
 #include "testing/Ramtest.h"
 #include "testing/SelfTest.h"
+#include "testing/TestRun.h"
 #include "shell/Startup.h"
 #include "shell/Thread.h"
 
 TForm1* Form1 = nullptr;
 
 namespace {
+
+// How soon a close refused under a running test is tried again.
+constexpr int kCloseRetryMs = 20;
 
 // Commands of this window that read nothing shared and stay usable during a run.
 bool IsUngated(const TForm1* f, const QObject* o) {
@@ -657,6 +661,15 @@ void TForm1::closeEvent(QCloseEvent* event) {
         UserBreak.store(1);
         return;
     }
+    if (TestBusy.load()) {
+        // A test runs on this thread below the event loop: it ends as a user
+        // break at its next step, powering the socket down, and the close is
+        // tried again once it has returned.
+        event->ignore();
+        UserBreak.store(1);
+        QTimer::singleShot(kCloseRetryMs, this, &QWidget::close);
+        return;
+    }
     FormClose();
     event->accept();
     emit FormClosed();
@@ -870,13 +883,14 @@ void TForm1::SaveProject1Click() {
 }
 
 void TForm1::SaveProjectAfterDialog(const std::string& name) {
-    const int code = SaveConfigOrProjectFile(name, 1);
-    if (code == 0) {
+    const FileSaveResult saved = SaveConfigOrProjectFile(name, 1);
+    if (saved.Ok()) {
         ShowMessageLine("Project file saved!");
         return;
     }
-    // The file was not written: say why, as a configuration file error is.
-    ShowErrorByCode(code);
+    // The file was not written: the system's reason for a failed create,
+    // the program's text for a failed write.
+    saved.Show();
 }
 
 void TForm1::Exit1Click() { close(); }

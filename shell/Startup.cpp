@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <unistd.h>
@@ -188,7 +189,10 @@ void SaveConfigAndShutdown() {
     CloseBufferEditors();
     if (CfgOpt) CfgOpt->close();
     if (SelDev) SelDev->close();
-    SaveConfigOrProjectFile(ConfigFilePath(), 0);
+    // The window is gone: a configuration that cannot be written is said on
+    // the standard error output.
+    const FileSaveResult saved = SaveConfigOrProjectFile(ConfigFilePath(), 0);
+    if (!saved.Ok()) std::fprintf(stderr, "%s: %s\n", ConfigFilePath().c_str(), saved.Text().c_str());
     // No form outlives the buffer it shows.
     DestroyConfigOptionsForm();
     DestroyDeviceSelectionForm();

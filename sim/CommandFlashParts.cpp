@@ -177,11 +177,16 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     // parameter blocks, a 48K-word block and seven 64K-word blocks.
     tsop("INTEL", "28F800BV-B", 0x80000, {0, 2, 3, 4, 16, 32, 48, 64, 80, 96, 112}, 0x889D);
     tsop("INTEL", "28F800BV-T", 0x80000, {0, 16, 32, 48, 64, 80, 96, 112, 124, 125, 126}, 0x889C);
-    // 8 Mbit by 16 of sixteen uniform 32K-word blocks.
+    // 8 Mbit by 16 of sixteen uniform 32K-word blocks. No identifier table
+    // was found for this part: it answers 00h codes and its record carries
+    // none, so no unconfirmed code is ever checked against a real part.
     {
         std::vector<uint32_t> units;
         for (uint32_t u = 0; u < 128; u += 8) units.push_back(u);
-        tsop("SHARP", "LH28F800SU", 0x80000, units, 0x00, kCommandFootprintTsop48);
+        CommandFlashConfig c = tsop("SHARP", "LH28F800SU", 0x80000, units, 0x00, kCommandFootprintTsop48);
+        c.makerId = 0x00;
+        parts.pop_back();
+        add("SHARP", c);
     }
     // Two 16 Mbit by 16 chips on one module, the second on /CE2; each
     // erases whole with 30h/D0h.
@@ -230,7 +235,8 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     // of 64 KB blocks with the two-byte write FBh and the A7h/D0h erase of
     // the unlocked blocks (the 32 Mbit part two such dies), and the 16/32
     // Mbit 5 V parts with 32-byte write buffers. Identifier codes as the
-    // byte-wide bus reads them.
+    // byte-wide bus reads them; the 32 Mbit part's A0h is its 16 Mbit dies'
+    // code, not taken from a datasheet of the 32 Mbit part.
     for (auto [name, words, device, dies, buffer] :
          {std::tuple{"28F016SA", 0x100000u, uint16_t{0xA0}, false, 0u}, std::tuple{"28F032SA", 0x200000u, uint16_t{0xA0}, true, 0u},
           std::tuple{"28F160S5", 0x100000u, uint16_t{0xD0}, false, 16u}, std::tuple{"28F320S5", 0x200000u, uint16_t{0xD4}, false, 16u}}) {
@@ -250,12 +256,15 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     }
     // 8 Mbit by 16, 3.3 V only, bottom and top boot: 128-word page program
     // 41h, non-volatile lock bits (77h/D0h, status 71h), A7h/D0h erase of
-    // the unlocked blocks.
+    // the unlocked blocks. No identifier table was found for these parts:
+    // they answer 00h codes and their records carry none, so no unconfirmed
+    // code is ever checked against a real part.
     for (auto [name, units] : {std::tuple{"M5M29FB800", std::vector<uint32_t>{0, 2, 3, 4, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 88, 96, 104, 112, 120}},
                                std::tuple{"M5M29FT800", std::vector<uint32_t>{0, 8, 16, 24, 32, 40, 48, 56, 64, 72, 80, 88, 96, 104, 112, 120, 124, 125, 126}}}) {
         std::vector<uint32_t> starts;
         for (uint32_t u : units) starts.push_back(u * 4096);
         CommandFlashConfig c = Part(name, 0x80000, std::move(starts), -1, 0);
+        c.makerId = 0x00;
         c.width = 16;
         c.footprint = kCommandFootprintAdapter48Vcc25;
         c.vccMinTenths = 27;

@@ -146,10 +146,12 @@ Mcu8051Facts ControlCodePart(const std::string& name, uint32_t configAddress, in
     Mcu8051Facts f;
     f.maker = "GENERIC-ALGORITHM";
     f.name = name;
-    f.note = "no datasheet: control codes, configuration bytes and lock byte as the algorithm row describes them";
+    // A pseudo-device for the algorithm row, not a product: it has no
+    // signature, so its signature cells read FFh and it carries no identity codes.
+    f.note = "no datasheet: control codes, configuration bytes and lock byte as the algorithm row describes them; "
+             "no signature, as the pseudo-device has no identity";
     f.codeBytes = 8192;
     f.tableBytes = 128;
-    f.signature = {{0x30, 0xDA}, {0x31, 0x51}, {0x60, 0x01}};
     f.vppMinTenths = 120;
     f.vppMaxTenths = 130;
     f.minPulseUs = 90;

@@ -33,12 +33,18 @@ ChipDrive RamChip::Output(const PinEnvironment& env, int socketPin) const {
 void RamChip::Write(uint32_t location, uint8_t value) {
     location %= part_.words;
     ++writes_;
-    if (deadRows_.count(location / part_.rowWords) != 0) return;
+    if (deadRows_.count(location / part_.rowWords) != 0 || openLocations_.count(location) != 0) return;
+    const uint8_t before = cells_[location];
     cells_[location] = static_cast<uint8_t>(value & ((1u << part_.width) - 1));
+    for (const Coupling& c : couplings_) {
+        if (c.aggressor == location && (before & c.aggressorMask) == 0 && (cells_[location] & c.aggressorMask) != 0)
+            cells_[c.victim] = static_cast<uint8_t>(cells_[c.victim] | c.victimMask);
+    }
 }
 
 uint8_t RamChip::Read(uint32_t location) const {
     location %= part_.words;
+    if (openLocations_.count(location) != 0) return static_cast<uint8_t>((1u << part_.width) - 1);
     if (deadRows_.count(location / part_.rowWords) != 0) return 0;
     uint8_t v = cells_[location];
     for (const Stuck& s : stuck_) {
@@ -49,6 +55,11 @@ uint8_t RamChip::Read(uint32_t location) const {
 
 void RamChip::StickBit(uint32_t location, int bit, int level) {
     stuck_.push_back({location % part_.words, static_cast<uint8_t>(1u << bit), static_cast<uint8_t>(level ? 1 : 0)});
+}
+
+void RamChip::CoupleBits(uint32_t aggressor, int aggressorBit, uint32_t victim, int victimBit) {
+    couplings_.push_back({aggressor % part_.words, static_cast<uint8_t>(1u << aggressorBit), victim % part_.words,
+                          static_cast<uint8_t>(1u << victimBit)});
 }
 
 } // namespace sim

@@ -31,17 +31,24 @@ RamChip* RamTestBus::Reachable(SimProgrammer& p) const {
     return nullptr;
 }
 
+uint32_t RamTestBus::CellOf(const RamChip& ram) const {
+    if (organisation_ == kByEight) return location_;
+    const uint32_t row = ram.Part().rowWords;
+    return rowLatch_ / row * row + location_ % row;
+}
+
 bool RamTestBus::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     switch (reg) {
     case 4:
         if (value != 0 && value != 1 && value != 3) return false;
         cycles_ = value == 3;
         location_ = 0;
+        rowLatch_ = 0;
         return true;
     case 3:
         if (organisation_ == kByOne) {
             if (value > 1) return false;
-            if (RamChip* ram = Reachable(p)) ram->Write(location_, static_cast<uint8_t>(~value & 1));
+            if (RamChip* ram = Reachable(p)) ram->Write(CellOf(*ram), static_cast<uint8_t>(~value & 1));
         } else if (organisation_ == kByFour) {
             if (value > 0x0F) return false;
             nibble_ = value;
@@ -58,7 +65,7 @@ bool RamTestBus::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         if (value != 0) return false;
         if (organisation_ == kByEight) selects_ &= ~SelectBit(RamSelect::Select24);
         if (organisation_ == kByFour && cycles_) {
-            if (RamChip* ram = Reachable(p)) ram->Write(location_, nibble_);
+            if (RamChip* ram = Reachable(p)) ram->Write(CellOf(*ram), nibble_);
         }
         return true;
     case 6:
@@ -68,7 +75,10 @@ bool RamTestBus::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
             ++location_;
             ++locations_;
         }
-        if (cycles_ && reg == 7) ++rowSteps_;
+        if (cycles_ && reg == 7) {
+            ++rowSteps_;
+            rowLatch_ = location_;
+        }
         return true;
     case 1:
         if (value != 0 && value != 0x20) return false;
@@ -93,7 +103,7 @@ std::optional<uint8_t> RamTestBus::OnRead(SimProgrammer& p, uint8_t reg) {
     if (reg != 3) return std::nullopt;
     RamChip* ram = Reachable(p);
     if (ram == nullptr) return uint8_t{0xFF};
-    const uint8_t v = ram->Read(location_);
+    const uint8_t v = ram->Read(CellOf(*ram));
     return organisation_ == kByEight ? v : static_cast<uint8_t>(0xF0 | v);
 }
 

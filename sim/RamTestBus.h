@@ -10,6 +10,10 @@
 //   5   0: by 4, the nibble strobe writing the latch to the location;
 //       by 8, 1 raises the 24-pin SRAM's select line and 0 lowers it
 //   6   0: next location; 7 0: next row (a row cycle)
+// A DRAM takes its row address only at a row cycle (register 7, and when
+// test cycles start) and keeps it; location steps in between change only the
+// column (the part's own column bits), so a test that leaves out a row cycle
+// stays in the row before. An SRAM takes the whole location every cycle.
 //   1   0x20 raises CS2 of a 28-pin SRAM, 0 lowers it; 2: 6 and 0 the
 //       same for a 32-pin SRAM
 //   0-11 0: outputs idle (the reset of the programmer's outputs)
@@ -38,10 +42,13 @@ public:
 
 private:
     RamChip* Reachable(SimProgrammer& p) const;
+    // The cell a cycle reaches on `ram` at the current location.
+    uint32_t CellOf(const RamChip& ram) const;
 
     int organisation_;
     bool cycles_ = false;
     uint32_t location_ = 0;
+    uint32_t rowLatch_ = 0; // the location at the last row cycle
     uint32_t locations_ = 0; // location steps while cycles were on
     uint32_t rowSteps_ = 0;
     uint8_t nibble_ = 0;

@@ -1,8 +1,10 @@
 #include "testing/EditVectorGrid.h"
 
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -15,7 +17,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engine/OperationState.h"
 #include "testing/IcTest.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -32,12 +36,15 @@ QFont TerminalFont() {
     QFont f("Terminal");
     f.setStyleHint(QFont::TypeWriter);
     f.setFixedPitch(true);
+    f.setKerning(false);
     for (int px = 13; px >= 8; --px) {
         f.setPixelSize(px);
-        if (QFontMetrics(f).horizontalAdvance('0') <= kCharWidth - 1) break;
+        if (QFontMetricsF(f).horizontalAdvance('0') <= kCharWidth - 1) break;
     }
-    // Every character one column wide, so the ruler stands over its symbols.
-    f.setLetterSpacing(QFont::AbsoluteSpacing, kCharWidth - QFontMetrics(f).horizontalAdvance('0'));
+    // Every character exactly one column wide, so the ruler stands over its
+    // symbols and the last column ends inside the line: the spacing takes
+    // the glyph's fractional advance up to the column, never past it.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, kCharWidth - QFontMetricsF(f).horizontalAdvance('0'));
     return f;
 }
 
@@ -112,7 +119,8 @@ TVectorGrid::TVectorGrid(QWidget* parent) : QDialog(parent) {
         e->installEventFilter(this);
         EditData[r] = e;
     }
-    for (QLabel* l : {LabelSize0, LabelSize1}) l->setFont(mono);
+    // The headings over the grid in the grid's own font, whatever the window's.
+    for (QLabel* l : {LabelSize0, LabelSize1, LabelLine}) l->setFont(mono);
     ScrollBar1 = new QScrollBar(Qt::Vertical, this);
     ScrollBar1->setObjectName("ScrollBar1");
     ScrollBar1->setGeometry(8 * 14 + 62, kGridTop, 16, kRows * kRowHeight + 4);
@@ -120,6 +128,7 @@ TVectorGrid::TVectorGrid(QWidget* parent) : QDialog(parent) {
     ScrollBar1->setSingleStep(15);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TVectorGrid::ScrollBar1Scroll);
     LabelAddrPos = Label(this, "LabelAddrPos", "0,0", 4, kGridTop + kRows * kRowHeight + 8, 80, 16);
+    bottomLabels_.push_back(LabelAddrPos);
 }
 
 int TVectorGrid::DigitsToInt(const QString& text) {
@@ -146,18 +155,22 @@ void TVectorGrid::CreateSettings(int firstRowY, int buttonY) {
     auto label = [this](const char* text, int y) {
         auto* l = new QLabel(text, GroupBoxInfo);
         l->setGeometry(6, y, 44, 21);
+        return l;
     };
-    label("X Value", firstRowY);
+    QLabel* xLabel = label("X Value", firstRowY);
     ComboBoxXvalue = new QComboBox(GroupBoxInfo);
     ComboBoxXvalue->setObjectName("ComboBoxXvalue");
     ComboBoxXvalue->addItems({"Low", "Hi"});
     ComboBoxXvalue->setGeometry(52, firstRowY, 58, 21);
-    label("Vcc", firstRowY + 30);
+    QLabel* vccLabel = label("Vcc", firstRowY + 30);
     MaskEditVcc = MaskEdit(GroupBoxInfo, "MaskEditVcc", "9.9V;_", 52, firstRowY + 30, 44);
     UpDownVcc = UpDown(GroupBoxInfo, "UpDownVcc", 20, 70, 96, firstRowY + 30);
-    label("Delay", firstRowY + 60);
+    QLabel* delayLabel = label("Delay", firstRowY + 60);
     MaskEditDelay = MaskEdit(GroupBoxInfo, "MaskEditDelay", "99mS;_", 52, firstRowY + 60, 44);
     UpDownDelay = UpDown(GroupBoxInfo, "UpDownDelay", 0, 99, 96, firstRowY + 60);
+    AddSettingsRow(xLabel, ComboBoxXvalue, nullptr, "Low");
+    AddSettingsRow(vccLabel, MaskEditVcc, UpDownVcc, "0.0V");
+    AddSettingsRow(delayLabel, MaskEditDelay, UpDownDelay, "00mS");
     connect(ButtonClose, &QPushButton::clicked, this, &TVectorGrid::ButtonCloseClick);
     connect(UpDownVcc, &QSpinBox::valueChanged, this, &TVectorGrid::UpDownVccClick);
     connect(UpDownDelay, &QSpinBox::valueChanged, this, &TVectorGrid::UpDownDelayClick);
@@ -179,6 +192,15 @@ void TVectorGrid::ShowSettings() {
 }
 
 void TVectorGrid::ButtonCloseClick() { close(); }
+
+void TVectorGrid::closeEvent(QCloseEvent* event) {
+    if (TestBusy.load()) {
+        UserBreak = 1;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
 
 void TVectorGrid::UpDownVccClick() {
     vcc = static_cast<short>(UpDownVcc->value());
@@ -234,12 +256,84 @@ void TVectorGrid::SetupGrid(int linePins) {
         e->setMaxLength(pins);
     }
     ScrollBar1->move(w + 62, ScrollBar1->y());
-    setFixedSize(w + 208, 282);
-    for (QPushButton* b : findChildren<QPushButton*>(Qt::FindDirectChildrenOnly)) b->move(w + 102, b->y());
-    if (GroupBoxInfo) GroupBoxInfo->move(w + 102 - 20, GroupBoxInfo->y());
+    LayoutSide(w);
     highlighted_ = -1;
     ShowGridPage(topOffset);
     HighlightGridRow();
+}
+
+void TVectorGrid::AddSettingsRow(QLabel* label, QWidget* field, QWidget* upDown, const char* widest) {
+    settingsRows_.push_back({label, field, upDown, widest});
+    std::stable_sort(settingsRows_.begin(), settingsRows_.end(),
+                     [](const SettingsRow& a, const SettingsRow& b) { return a.label->y() < b.label->y(); });
+}
+
+void TVectorGrid::LayoutSide(int gridWidth) {
+    // The places of the original form where the font fits them, grown where
+    // the font needs more, so no text is cut.
+    const QFontMetrics fm(font());
+    auto grow = [](int given, int needed) { return std::max(given, needed); };
+
+    // The buttons, in their order, one under the other.
+    QList<QPushButton*> buttons = findChildren<QPushButton*>(Qt::FindDirectChildrenOnly);
+    std::stable_sort(buttons.begin(), buttons.end(), [](QPushButton* a, QPushButton* b) { return a->y() < b->y(); });
+    int bw = 90, bh = 25;
+    for (QPushButton* b : buttons) {
+        bw = grow(bw, b->sizeHint().width());
+        bh = grow(bh, b->sizeHint().height());
+    }
+    const int sideX = gridWidth + 102;
+    int y = 8;
+    for (QPushButton* b : buttons) {
+        b->setGeometry(sideX, y, bw, bh);
+        y += bh + 5;
+    }
+
+    // The settings: labels in one column, their fields in the next.
+    int right = sideX + bw;
+    int bottom = y;
+    if (GroupBoxInfo) {
+        // The text of a field with its frame; a drop-down list also has its arrow.
+        int labelW = 44, rowH = 21, fieldW = 58;
+        for (const SettingsRow& r : settingsRows_) {
+            labelW = grow(labelW, r.label->sizeHint().width());
+            rowH = grow(rowH, grow(r.label->sizeHint().height(), r.field->sizeHint().height()));
+            const int text = fm.horizontalAdvance(QString::fromLatin1(r.widest));
+            const int frame = qobject_cast<QComboBox*>(r.field) ? 30 : 8;
+            fieldW = grow(fieldW, r.upDown ? grow(44, text + 8) + 17 : text + frame);
+        }
+        const int fieldX = 6 + labelW + 2;
+        int rowY = grow(20, fm.height() + 6);
+        for (const SettingsRow& r : settingsRows_) {
+            r.label->setGeometry(6, rowY, labelW, rowH);
+            if (r.upDown) {
+                r.field->setGeometry(fieldX, rowY, fieldW - 17, rowH);
+                r.upDown->setGeometry(fieldX + fieldW - 17, rowY, 17, rowH);
+            } else {
+                r.field->setGeometry(fieldX, rowY, fieldW, rowH);
+            }
+            rowY += rowH + 9;
+        }
+        const int boxY = grow(132, y + 4);
+        GroupBoxInfo->setGeometry(sideX - 20, boxY, grow(118, fieldX + fieldW + 8), rowY + 1);
+        right = std::max(right, GroupBoxInfo->geometry().right() + 1);
+        bottom = std::max(bottom, GroupBoxInfo->geometry().bottom() + 1);
+    }
+
+    // The cursor position and the labels beside it, under the grid.
+    int x = LabelAddrPos->x();
+    const int labelY = Panel1->geometry().bottom() + 5;
+    for (QLabel* l : bottomLabels_) {
+        // Room for the longest text: "line,column" and a name of 10 characters.
+        const QString longest = l == LabelAddrPos ? QString("00000,00") : QString(10, 'W');
+        const int w = grow(l == LabelAddrPos ? 80 : 120, grow(l->sizeHint().width(), fm.horizontalAdvance(longest)));
+        x = grow(x, l == LabelAddrPos ? 4 : 100);
+        l->setGeometry(x, labelY, w, grow(16, l->sizeHint().height()));
+        x += w + 8;
+        right = std::max(right, l->geometry().right() + 1);
+        bottom = std::max(bottom, l->geometry().bottom() + 1);
+    }
+    setFixedSize(grow(gridWidth + 208, right + 4), grow(282, bottom + 6));
 }
 
 void TVectorGrid::ShowGridLine(int offset, int r) {

@@ -6,6 +6,7 @@
 // settings (X level, supply, delay between lines), their "&Test" and
 // "&Close" buttons and the report of the tested lines.
 #pragma once
+#include <vector>
 #include <QDialog>
 #include <QString>
 #include <cstdint>
@@ -113,9 +114,26 @@ protected:
     // A button of the column right of the grid.
     QPushButton* AddButton(const char* name, const char* text, int y);
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Closing the form while its test runs stops the test instead.
+    void closeEvent(QCloseEvent* event) override;
+    // A row of the settings group: its label, its field, the field's up-down
+    // (or none) and the widest text the field shows.
+    void AddSettingsRow(QLabel* label, QWidget* field, QWidget* upDown, const char* widest);
+    // Labels under the grid, left to right, after the cursor position.
+    std::vector<QLabel*> bottomLabels_;
 
 private:
     int LastPageOffset() const { return (lineCapacity - kRows) * pins; }
     void SetTopOffset(int offset);
     int highlighted_ = -1;
+    // The buttons, the settings group and the labels under the grid placed
+    // for the window's font, and the window sized to hold them all.
+    void LayoutSide(int gridWidth);
+    struct SettingsRow {
+        QLabel* label;
+        QWidget* field;
+        QWidget* upDown;
+        const char* widest;
+    };
+    std::vector<SettingsRow> settingsRows_;
 };

@@ -21,6 +21,7 @@
 #include "testing/Editlg1.h"
 #include "testing/IcTest.h"
 #include "testing/LogicLibrary.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -50,6 +51,7 @@ TEditlg::TEditlg(QWidget* parent) : TVectorGrid(parent) {
     LabelIcName = new QLabel("None", this);
     LabelIcName->setObjectName("LabelIcName");
     LabelIcName->setGeometry(100, LabelAddrPos->y(), 120, 16);
+    bottomLabels_.push_back(LabelIcName);
 
     ButtonFile = AddButton("ButtonFile", "&Select", 8);
     CreateSettings(50, 38);
@@ -62,6 +64,7 @@ TEditlg::TEditlg(QWidget* parent) : TVectorGrid(parent) {
     MaskEditPins->setObjectName("MaskEditPins");
     MaskEditPins->setInputMask("99;_");
     MaskEditPins->setGeometry(52, 20, 40, 21);
+    AddSettingsRow(pinsLabel, MaskEditPins, nullptr, "48");
 
     connect(ButtonTest, &QPushButton::clicked, this, &TEditlg::ButtonTestClick);
     connect(ButtonFile, &QPushButton::clicked, this, &TEditlg::ButtonFileClick);
@@ -110,6 +113,7 @@ void TEditlg::ButtonTestClick() {
         IcTestBox("Buffer is empty.");
         return;
     }
+    const TestRunScope running;
     SetIcTestSupply(vcc);
     g_running = this;
     const IcTestLineReportFn previous = ::IcTestLineCallback;
@@ -122,6 +126,9 @@ void TEditlg::ButtonTestClick() {
     if (r == 1) {
         SetProgressPosition(100);
         IcTestBox("Ic Test Pass.");
+    } else if (r == 3) {
+        // Stopped by a quit: no box to wait on.
+        ShowMessageLine("User Break!");
     } else {
         IcTestBox(QString::asprintf("%s\nTest In:%s\nTest Out:%s\nLocation:%d", "Vector Test Fail.", qPrintable(failIn),
                               qPrintable(failOut), failIndex + 1)

@@ -19,6 +19,7 @@
 #include "engine/UiBridge.h"
 #include "shell/Getstr.h"
 #include "testing/IcTest.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -55,8 +56,16 @@ TEditLgFile::TEditLgFile(QWidget* parent) : QDialog(parent) {
     auto* buttons = new QVBoxLayout;
     for (QPushButton* b : {ButtonLoad, ButtonSave, ButtonDelete, BitBtn1}) buttons->addWidget(b);
     buttons->addStretch();
+    LabelNotRead = new QLabel(this);
+    LabelNotRead->setObjectName("LabelNotRead");
+    LabelNotRead->setWordWrap(true);
+    LabelNotRead->setMaximumWidth(260);
+    LabelNotRead->hide();
+    auto* left = new QVBoxLayout;
+    left->addWidget(LabelNotRead);
+    left->addWidget(ListViewDev);
     auto* outer = new QHBoxLayout(this);
-    outer->addWidget(ListViewDev);
+    outer->addLayout(left);
     outer->addLayout(buttons);
     connect(ButtonLoad, &QPushButton::clicked, this, &TEditLgFile::ButtonLoadClick);
     connect(ListViewDev, &QTreeWidget::itemDoubleClicked, this, &TEditLgFile::ButtonLoadClick);
@@ -79,6 +88,10 @@ void TEditLgFile::FormActivate() {
     buffer = IcVectorBuffer;
     LoadLogicLibrary(library, LogicLibraryPath());
     IndexLogicLibrary(library);
+    // An empty list says why it is empty.
+    const std::string notRead = library.read ? std::string() : LogicLibraryNotReadText(library, LogicLibraryPath());
+    LabelNotRead->setText(QString::fromStdString(notRead));
+    LabelNotRead->setVisible(!library.read);
     ListViewDev->clear();
     for (const LogicLibraryEntry& e : library.entries) {
         // An entry whose header cannot be used is listed with "?" as its pins.
@@ -179,10 +192,17 @@ void SetIcTestSupply(int vccTenths) {
 void AutoFindLogicDevice(TEditLgFile& dialog) {
     std::string found;
     int count = 0;
+    // An unread library has no entries: "Device not found!" would be a guess.
+    if (!dialog.library.read) {
+        IcTestBox(LogicLibraryNotReadText(dialog.library, LogicLibraryPath()), "Warning", UiIcon::Warning);
+        return;
+    }
     if (!ConnectIcTester()) return;
+    const TestRunScope running;
     SetIcTestSupply(dialog.vcc);
     const LogicLibrary& lib = dialog.library;
-    for (size_t k = 0; k < lib.entries.size(); ++k) {
+    bool stopped = false;
+    for (size_t k = 0; k < lib.entries.size() && !stopped; ++k) {
         const LogicLibraryEntry& e = lib.entries[k];
         if (!e.Usable()) continue;
         // The entry's lines, a partial last line filled up with 0 bytes
@@ -191,13 +211,21 @@ void AutoFindLogicDevice(TEditLgFile& dialog) {
         const size_t width = static_cast<size_t>(e.pins);
         std::vector<uint8_t> lines((text.size() + width - 1) / width * width + width, 0);
         std::memcpy(lines.data(), text.data(), text.size());
-        if (RunIcTest(e.pins, lines.data(), dialog.xLevel, dialog.delayMs, 0, lines.size()) == 1) {
+        const int r = RunIcTest(e.pins, lines.data(), dialog.xLevel, dialog.delayMs, 0, lines.size());
+        if (r == 1) {
             found += e.name + ",";
             Beep(1);
             ++count;
         }
+        stopped = r == 3 || PollTestBreak() == 3;
     }
     ResetProgrammerOutputs();
+    if (stopped) {
+        // Stopped by a quit: no verdict and no box to wait on.
+        ResetProgress();
+        ShowMessageLine("User Break!");
+        return;
+    }
     SetProgressPosition(100);
     if (count == 0) {
         Beep(-1);

@@ -10,6 +10,7 @@
 #include "testing/LogicLibrary.h"
 
 class QPushButton;
+class QLabel;
 class QTreeWidget;
 
 class TEditLgFile : public QDialog {
@@ -18,6 +19,8 @@ public:
     explicit TEditLgFile(QWidget* parent = nullptr);
 
     QTreeWidget* ListViewDev = nullptr;
+    // Above the list: why the library could not be read (hidden when it was).
+    QLabel* LabelNotRead = nullptr;
     QPushButton* ButtonLoad = nullptr;
     QPushButton* ButtonSave = nullptr;
     QPushButton* ButtonDelete = nullptr;

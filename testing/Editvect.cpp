@@ -11,6 +11,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "testing/Editlg1.h"
+#include "testing/TestRun.h"
 #include "testing/VectorTest.h"
 
 namespace {
@@ -91,6 +92,7 @@ void TEditvector::ButtonTestClick() {
         IcTestBox("Buffer is empty.");
         return;
     }
+    const TestRunScope running;
     g_running = this;
     const IcTestLineReportFn previous = ::VectorTestLineCallback;
     ::VectorTestLineCallback = ReportLine;
@@ -101,6 +103,9 @@ void TEditvector::ButtonTestClick() {
     if (r == 1) {
         SetProgressPosition(100);
         IcTestBox("Vector Test Pass.");
+    } else if (r == 3) {
+        // Stopped by a quit: no box to wait on.
+        ShowMessageLine("User Break!");
     } else {
         IcTestBox(QString::asprintf("%s\nTest In:%s\nTest Out:%s\nLocation:%d", "Vector Test Fail.", qPrintable(failIn),
                                     qPrintable(failOut), failIndex + 1)

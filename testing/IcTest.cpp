@@ -6,6 +6,7 @@
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Services.h"
+#include "testing/TestRun.h"
 
 char TestInLine[kIcTestMaxPins + 1];
 char TestOutLine[kIcTestMaxPins + 1];
@@ -152,6 +153,10 @@ int RunTestLines(const TestLineRun& run, const uint8_t* lines, size_t size) {
         result = run.apply(run.n, line, run.xLevel);
         if (run.report) run.report(run.in, run.out, static_cast<int>(i));
         if (result == -1) break;
+        if (PollTestBreak() == 3) {
+            result = 3;
+            break;
+        }
         DelayMsSlot(static_cast<uint32_t>(run.delayMs < 0 ? 0 : run.delayMs));
     }
     return result;

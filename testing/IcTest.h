@@ -26,7 +26,8 @@ extern char TestOutLine[kIcTestMaxPins + 1];
 using IcTestLineReportFn = void (*)(const char* in, const char* out, int index);
 extern IcTestLineReportFn IcTestLineCallback;
 
-// 1 when every line passed, -1 at the first failing line. A pin count outside
+// 1 when every line passed, -1 at the first failing line, 3 when a user
+// break (a quit) stopped it between lines. A pin count outside
 // 2-48 or a list without lines is refused with -1 before anything is switched.
 // Lines that would reach past `size` bytes are not read. The caller has loaded
 // the test image, reset the outputs and set the supply; it resets them after.

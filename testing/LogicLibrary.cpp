@@ -14,18 +14,33 @@ std::string LogicLibraryPath() { return ProgramDirectory + "/lg.dat"; }
 
 int LoadLogicLibrary(LogicLibrary& lib, const std::string& path) {
     lib = LogicLibrary{};
+    auto refuse = [&lib](std::string why) {
+        lib = LogicLibrary{};
+        lib.error = std::move(why);
+        return 0;
+    };
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return refuse(std::strerror(EISDIR));
+    errno = 0;
     std::ifstream in(path, std::ios::binary);
-    if (!in) return 0;
+    if (!in) return refuse(std::strerror(errno != 0 ? errno : EIO));
     std::string text;
     char block[4096];
     while (in.read(block, sizeof block) || in.gcount() > 0) {
         text.append(block, static_cast<size_t>(in.gcount()));
-        if (text.size() > kLogicLibraryMaxBytes) return 0;
+        if (text.size() > kLogicLibraryMaxBytes) return refuse("longer than 65536 bytes");
     }
-    if (in.bad()) return 0;
+    if (in.bad()) return refuse(std::strerror(errno != 0 ? errno : EIO));
+    const size_t nul = text.find('\0');
+    if (nul != std::string::npos) return refuse("a 0 byte at offset " + std::to_string(nul) + ", not text");
     lib.text = std::move(text);
     lib.read = true;
     return 1;
+}
+
+std::string LogicLibraryNotReadText(const LogicLibrary& lib, const std::string& path) {
+    return "Unable to read the logic library \"" + path + "\": " + (lib.error.empty() ? "not read" : lib.error) +
+           ".";
 }
 
 namespace {
@@ -109,8 +124,13 @@ std::string LogicLibraryWithEntry(const LogicLibrary& lib, int replace, const st
     out += header;
     const size_t width = pins > 0 ? static_cast<size_t>(pins) : 0;
     for (size_t i = 0; width != 0 && (i + 1) * width <= size && vectors[i * width] != 0; ++i) {
-        out.append(reinterpret_cast<const char*>(vectors + i * width), width);
+        const uint8_t* line = vectors + i * width;
+        const auto* end = static_cast<const uint8_t*>(std::memchr(line, 0, width));
+        const size_t symbols = end != nullptr ? static_cast<size_t>(end - line) : width;
+        out.append(reinterpret_cast<const char*>(line), symbols);
+        out.append(width - symbols, 'N');
         out += "\r\n";
+        if (end != nullptr) break;
     }
     if (replacing) out += lib.text.substr(EntryEnd(lib, static_cast<size_t>(replace)));
     return out;

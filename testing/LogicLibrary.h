@@ -22,16 +22,20 @@ struct LogicLibraryEntry {
 
 struct LogicLibrary {
     std::string text;
-    bool read = false; // false: the file was missing, unreadable or too long
+    bool read = false; // false: the file was missing, unreadable, too long or not text
+    std::string error; // why it was not read
     std::vector<LogicLibraryEntry> entries;
 };
 
 // "<ProgramDirectory>/lg.dat".
 std::string LogicLibraryPath();
 
-// Reads the file: 1 when read, 0 when it cannot be opened or is longer than
-// 65536 bytes (the library is then empty and unread).
+// Reads the file: 1 when read, 0 when it cannot be opened or read, is longer
+// than 65536 bytes or holds a 0 byte, which no text line has (the library is
+// then empty and unread, and `error` says why).
 int LoadLogicLibrary(LogicLibrary& lib, const std::string& path);
+// The message for a library that was not read: its path and the reason.
+std::string LogicLibraryNotReadText(const LogicLibrary& lib, const std::string& path);
 // Builds the entry index from the text. A header without a blank after the
 // name, or whose pin count is not two digits from 02 to 48, gives an unusable
 // entry (listed, never loaded or tested).
@@ -46,7 +50,9 @@ bool IsValidLogicDeviceName(const std::string& name);
 int FindLogicLibraryEntry(const LogicLibrary& lib, const std::string& name);
 // The text with an entry of `pins` symbols per line from `vectors` (lines up
 // to the first line starting with a 0 byte, at most size bytes read) in place
-// of entry `replace`, or appended when replace is -1.
+// of entry `replace`, or appended when replace is -1. A 0 byte inside a line
+// ends the list after that line, whose missing symbols are written as 'N'
+// (pin unset and unchecked): the file never holds a 0 byte.
 std::string LogicLibraryWithEntry(const LogicLibrary& lib, int replace, const std::string& name, int pins,
                                   const uint8_t* vectors, size_t size);
 // The text without entry k.

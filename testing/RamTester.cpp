@@ -7,6 +7,7 @@
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Services.h"
+#include "testing/TestRun.h"
 
 // Rows 2 and 3 take their parts' VSS pins (chip pin 18 of the 18-pin 1M*1
 // part on socket pin 33, chip pin 20 of the 20-pin 4M*1 part on 34): socket
@@ -60,12 +61,11 @@ bool TestLocation(const RamTypeEntry& e) {
     }
 }
 
-// The user's ESC reaches the test through the progress step.
+// The user's ESC, or a quit, reaches the test through the progress step.
 int ShowRamProgress(uint32_t a, uint32_t size) {
     const int r = ShowPercentDone(a, size);
     if (r != 1) return r;
-    if (UserBreak.exchange(0) != 0) return 3;
-    return 1;
+    return PollTestBreak();
 }
 
 } // namespace
@@ -93,9 +93,9 @@ void PowerDownRamTest(int row) {
 }
 
 int RunRamTest(int row) {
-    if (row < 0 || row >= kRamTypeCount) return -1;
+    if (row < 0 || row >= kRamTypeCount) return kRamTestRefused;
     const RamTypeEntry& e = RamTypeTable[row];
-    if (!RamTypePowerable(e)) return -1;
+    if (!RamTypePowerable(e)) return kRamTestRefused;
     if (ConnectProgrammer(0) != 1) return kResultNoProgrammer;
     LoadImage(kLibraryTestImage);
     char map[kPinMapBytes];
@@ -104,13 +104,13 @@ int RunRamTest(int row) {
     for (int i = 0; i < 48; ++i) seated |= map[i] == 'G';
     if (!seated) return kResultEmpty;
     LoadImage(e.LogicImage);
+    const TestRunScope running;
     ResetProgrammerOutputs();
     PowerUpRamTest(row);
     WriteRegister(4, 3);
     if (e.Mode == 0) {
         for (int i = 0; i < 100; ++i) WriteRegister(3, 1);
     }
-    UserBreak = 0;
     int result = 1;
     for (RamTestAddress = 0; RamTestAddress < e.Size; ++RamTestAddress) {
         const uint32_t a = RamTestAddress;
@@ -146,6 +146,9 @@ void ReportRamTestResult(int result) {
         break;
     case 3:
         text = "User Break!";
+        break;
+    case kRamTestRefused:
+        text = "This RAM type can not be tested!";
         break;
     case kResultEmpty:
         text = "Socket is empty!";

@@ -24,8 +24,11 @@ extern uint32_t RamTestAddress;
 
 // A row whose supply pin is also its ground pin would short the supply.
 bool RamTypePowerable(const RamTypeEntry& e);
-// 1 good, -1 defective (or a row that cannot be powered), 3 user break,
-// 98 socket empty, 99 no programmer.
+// The result of a row the tester refuses before any access (no such row, or
+// one that cannot be powered): no part was tested, so none is called defective.
+constexpr int kRamTestRefused = 97;
+// 1 good, -1 defective, 3 user break, 97 refused, 98 socket empty,
+// 99 no programmer.
 int RunRamTest(int row);
 void PowerUpRamTest(int row);
 void PowerDownRamTest(int row);

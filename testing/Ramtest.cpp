@@ -1,6 +1,7 @@
 #include "testing/Ramtest.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QListWidget>
@@ -73,6 +74,16 @@ void TRamTest1::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QDialog::keyPressEvent(event);
+}
+
+void TRamTest1::closeEvent(QCloseEvent* event) {
+    if (running_) {
+        // The dialog stays until the test has stopped and powered down.
+        UserBreak = 1;
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
 }
 
 void TRamTest1::BitBtnCloseClick() { done(1); }

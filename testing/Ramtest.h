@@ -1,6 +1,6 @@
 // "RAM Test": the list of the eleven RAM types and the test of the part in
 // the socket; each result is one line in the main window's log. ESC during
-// the test stops it at its next progress step.
+// the test, or closing the dialog, stops it at its next progress step.
 #pragma once
 #include <QDialog>
 
@@ -21,6 +21,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     bool running_ = false;

@@ -6,6 +6,7 @@
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Services.h"
+#include "testing/TestRun.h"
 
 const RelayEntry VccRelayTable[8] = {{25, 4}, {28, 7}, {34, 5}, {36, 6}, {38, 3}, {40, 0}, {44, 2}, {48, 1}};
 const RelayEntry GndRelayTable[3] = {{15, 5}, {24, 2}, {34, 6}};
@@ -117,12 +118,17 @@ void RunHardwareSelfTest() {
         return;
     }
     if (LoadedLogicImage != static_cast<int32_t>(kLibraryTestImage)) DownloadLogicImage(kLibraryTestImage);
+    const TestRunScope running;
     ResetProgrammerOutputs();
     SelfTestResults results = {};
     int result = 1;
+    // A quit between two items stops the test with no verdict.
+    bool stopped = false;
     const auto item = [&](const char* name, auto run) {
+        if (stopped) return;
         run();
         if (ReportSelfTestItem(results, name) == -1) result = -1;
+        stopped = PollTestBreak() == 3;
     };
     item("Logic", [&] { TestPinSwitches(results, 0); });
     item("V12", [&] { TestPinSwitches(results, 1); });
@@ -134,6 +140,11 @@ void RunHardwareSelfTest() {
         item("Gnd Relay", [&] { TestGndRelays(results); });
     }
     ResetProgrammerOutputs();
+    if (stopped) {
+        Beep(-1);
+        ShowMessageLine("User Break!");
+        return;
+    }
     Beep(result);
     if (result == 1) {
         ShowMessageLine("Hardware Test Pass!");

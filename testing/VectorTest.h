@@ -28,8 +28,9 @@ extern char VectorOutLine[kIcTestMaxPins + 1];
 extern IcTestLineReportFn VectorTestLineCallback;
 
 // 1 when every line passed, -1 at the first failing line (or for a pin count
-// outside 2-48 or a list without lines). Lines reaching past `size` bytes are
-// not read. Switches no power.
+// outside 2-48 or a list without lines), 3 when a user break (a quit) stopped
+// it between lines. Lines reaching past `size` bytes are not read. Switches
+// no power.
 int RunVectorTest(int n, const uint8_t* lines, int xLevel, int delayMs, size_t size = SIZE_MAX);
 int ApplyVectorLine(int n, const uint8_t* line, int xLevel);
 void PulseVectorStrobe1();

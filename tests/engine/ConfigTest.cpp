@@ -75,7 +75,7 @@ protected:
 TEST_F(ConfigTest, GoldenBlockWrittenAndRestored) {
     const std::vector<uint8_t> golden = ReadBytes(Golden());
     SetGoldenSettings();
-    ASSERT_EQ(SaveConfigOrProjectFile(Path("krd.cfg"), 0), 0);
+    ASSERT_TRUE(SaveConfigOrProjectFile(Path("krd.cfg"), 0).Ok());
     const std::vector<uint8_t> bytes = ReadBytes(Path("krd.cfg"));
     ASSERT_EQ(bytes.size(), ConfigurationBlockSize);
     for (size_t i = 0; i < golden.size(); ++i) ASSERT_EQ(bytes[i], golden[i]) << "offset " << i;
@@ -170,6 +170,38 @@ TEST_F(ConfigTest, TheBackendOpensOnTheConfiguredPortOnceTheConfigurationIsRead)
     ResetAll();
 }
 
+// With PROGRAMMER_PORT unset, the configured port that cannot be opened is
+// named with the system's reason, in the log and on the standard error
+// output; a machine without parallel ports is not told so at every start.
+TEST_F(ConfigTest, AConfiguredPortThatDoesNotOpenIsNamedWithItsReason) {
+    unsetenv("PROGRAMMER_PORT");
+    std::vector<uint8_t> bytes = GoodFile("port.cfg");
+    bytes[CfgPortIndex] = 1;
+    Write("port.cfg", bytes);
+    ResetAll();
+    fakeppdev::Install();
+    fakeppdev::g_denied = {"/dev/parport0"};
+    ASSERT_EQ(OpenGiveioDriver(), 0);
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(LoadConfigOrProjectFile(Path("port.cfg"), 0), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "/dev/parport0: Permission denied\n");
+    EXPECT_TRUE(LogFollows({"/dev/parport0: Permission denied", "Can not find the Vexlor programming module."}));
+    EXPECT_STREQ(CurrentPortIo().Name(), "none");
+
+    // Auto over nodes this machine does not have: nothing to say about them.
+    bytes[CfgPortIndex] = 0;
+    Write("port.cfg", bytes);
+    ResetAll();
+    fakeppdev::Install({"/dev/parport0", "/dev/parport1", "/dev/parport2"});
+    ASSERT_EQ(OpenGiveioDriver(), 0);
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(LoadConfigOrProjectFile(Path("port.cfg"), 0), 0);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_FALSE(LogHas("/dev/parport0: No such file or directory"));
+    fakeppdev::Remove();
+    ResetAll();
+}
+
 TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
     // A data file with a mixed-case name: the name is kept as it is.
     std::filesystem::create_directory(dir / "Data");
@@ -184,7 +216,7 @@ TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
     ProjectDescription = "Boot image";
     WordMode = 0;
     const std::string project = Path("board.prj");
-    ASSERT_EQ(SaveConfigOrProjectFile(project, 1), 0);
+    ASSERT_TRUE(SaveConfigOrProjectFile(project, 1).Ok());
     const std::vector<uint8_t> bytes = ReadBytes(project);
     ASSERT_EQ(bytes.size(), ConfigurationBlockSize);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes.data()), 28), "Project File       Rev2.8i. ");
@@ -218,7 +250,7 @@ TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {
     DataFileName = Write("logic.jed", "\x02*QF2194*F0*L0000 1111 0000 1*\x03");
     DataFileType = DataFileJedec;
     const std::string project = Path("logic.prj");
-    ASSERT_EQ(SaveConfigOrProjectFile(project, 1), 0);
+    ASSERT_TRUE(SaveConfigOrProjectFile(project, 1).Ok());
 
     ResetAll();
     FillBufferRange(0, 0xFFFF, 0xEE);

@@ -13,6 +13,7 @@ namespace fakeppdev {
 
 inline std::vector<std::pair<std::string, uint16_t>> g_opened; // node and base, in order
 inline std::set<std::string> g_missing;                        // nodes that do not open
+inline std::set<std::string> g_denied;                         // nodes the user may not open
 inline int g_claimed = 0, g_mostClaimed = 0;
 
 class FakePpdevPort final : public PortIo {
@@ -33,6 +34,10 @@ inline std::unique_ptr<PortIo> Open(const std::string& node, uint16_t base, std:
         error = node + ": No such file or directory";
         return nullptr;
     }
+    if (g_denied.count(node) != 0) {
+        error = node + ": Permission denied";
+        return nullptr;
+    }
     g_opened.emplace_back(node, base);
     return std::make_unique<FakePpdevPort>(base);
 }
@@ -41,6 +46,7 @@ inline std::unique_ptr<PortIo> Open(const std::string& node, uint16_t base, std:
 inline void Install(std::set<std::string> missing = {}) {
     g_opened.clear();
     g_missing = std::move(missing);
+    g_denied.clear();
     g_mostClaimed = g_claimed;
     SetPpdevOpener(Open);
 }

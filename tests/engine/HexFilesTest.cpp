@@ -133,6 +133,20 @@ TEST_F(HexLoadTest, FailedLoadLeavesTheBufferAsItWas) {
     EXPECT_EQ(GetBytes(0x20, 2), (std::vector<uint8_t>{0xFF, 0xFF}));
 }
 
+// The bar follows the file read and ends full after a load, cleared after a
+// failed one, never left part-way.
+TEST_F(HexLoadTest, ProgressEndsFullAfterALoadAndClearedAfterAFailure) {
+    std::string lines;
+    while (lines.size() < 4 * HexReadChunkBytes) lines += ":0100000055AA\n";
+    ui.Clear();
+    ASSERT_EQ(Load("long.hex", lines), 1);
+    ASSERT_GE(ui.Progress.size(), 3u);
+    EXPECT_GT(ui.Progress[ui.Progress.size() - 2], 50); // moved with the read
+    EXPECT_EQ(ui.Progress.back(), 100);
+    ASSERT_EQ(Load("bad.hex", std::string(2000, '0')), -1);
+    EXPECT_EQ(ui.Progress.back(), 0);
+}
+
 class HexSaveTest : public DataFileTest {};
 
 TEST_F(HexSaveTest, RecordTextOfEachFormat) {

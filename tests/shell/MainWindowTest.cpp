@@ -7,6 +7,8 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <cstring>
+#include <filesystem>
 
 #include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
@@ -465,6 +467,15 @@ TEST_F(FileCommandTest, ProjectFilesThroughTheDialogs) {
     // A file that cannot be written says why.
     form->SaveProjectAfterDialog(dir.filePath("gone/board.prj").toStdString());
     EXPECT_EQ(LogLines().last().toStdString(), ErrorTextByCode(ENOENT));
+    // The system's numbers overlap the program's codes (36, 40): a failed
+    // create shows the system's own text.
+    form->SaveProjectAfterDialog(dir.filePath(QString(300, 'n') + ".prj").toStdString());
+    EXPECT_EQ(LogLines().last().toStdString(), std::strerror(ENAMETOOLONG));
+    const std::string loop = dir.filePath("loop.prj").toStdString();
+    std::filesystem::create_symlink(loop + ".b", loop);
+    std::filesystem::create_symlink(loop, loop + ".b");
+    form->SaveProjectAfterDialog(loop);
+    EXPECT_EQ(LogLines().last().toStdString(), std::strerror(ELOOP));
 
     // Loading it back logs the texts, a multi-line one on one line.
     ProjectAuthor.clear();

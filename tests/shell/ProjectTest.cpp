@@ -34,7 +34,7 @@ TEST_F(ProjectTest, TextsLimitedByTheirStoredBytes) {
     TempLibraryDir dir{"Project"};
     const std::string path = dir.Path() + "/long.prj";
     const std::string description = ProjectDescription;
-    ASSERT_EQ(SaveConfigOrProjectFile(path, 1), 0);
+    ASSERT_TRUE(SaveConfigOrProjectFile(path, 1).Ok());
     ProjectDescription.clear();
     ASSERT_EQ(LoadConfigOrProjectFile(path, 1), 0);
     EXPECT_EQ(ProjectDescription, description);

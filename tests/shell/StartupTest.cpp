@@ -1,8 +1,13 @@
 // Start-up and shutdown: the product chosen by the started name, the program
 // directory in its real case, the configuration read at start and written at
 // exit, and the information panel's texts.
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QListWidget>
 #include <QProcess>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
 #include <csignal>
 #include <unistd.h>
 
@@ -10,6 +15,11 @@
 #include "shell/Application.h"
 #include "shell/InfoPanel.h"
 #include "shell/Startup.h"
+#include "shell/SimSetup.h"
+#include "sim/Electrical.h"
+#include "testing/RamTester.h"
+#include "testing/Ramtest.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -198,6 +208,95 @@ TEST(ProgramProcessTest, QuitSignalsSaveTheConfiguration) {
         EXPECT_TRUE(cfg.exists());
         EXPECT_EQ(cfg.size(), 1791);
     }
+}
+
+// The program run by ProgramProcessTest.QuitDuringALongRamTest as its child
+// (VEXLOR_QUIT_CHILD names its directory; without it this does nothing): it
+// opens the RAM test on the 4M*1 DRAM and starts it, says "running" once
+// the test is under way, and reports the socket as the test left it, the
+// address reached and the log.
+TEST(ProgramProcessTest, RamTestChild) {
+    const char* home = std::getenv("VEXLOR_QUIT_CHILD");
+    if (home == nullptr) GTEST_SKIP() << "run by QuitDuringALongRamTest";
+    std::string argv0 = std::string(home) + "/vexlor";
+    char* argv[] = {argv0.data(), nullptr};
+    const int rc = RunProgram(1, argv, [](TForm1& form) {
+        form.ExecTestDialog = [](QDialog* d) {
+            auto* ram = qobject_cast<TRamTest1*>(d);
+            if (ram == nullptr) return d->exec();
+            ram->ListBox1->setCurrentRow(3);
+            QTimer::singleShot(0, ram, [ram] { ram->ButtonTestClick(); });
+            auto* tell = new QTimer(ram);
+            QObject::connect(tell, &QTimer::timeout, [tell] {
+                if (!TestBusy.load() || RamTestAddress == 0) return;
+                std::printf("running\n");
+                std::fflush(stdout);
+                tell->stop();
+            });
+            tell->start(5);
+            const int r = d->exec();
+            const sim::Electrical* e = sim::Electrical::Find(*ProgramSimulator());
+            std::printf("socket %zu %zu\naddress %u\n", e->SuppliedPins().size(), e->GroundedPins().size(),
+                        RamTestAddress);
+            return r;
+        };
+        QTimer::singleShot(0, &form, [&form] { form.RAMTest1Click(); });
+    });
+    for (const std::string& line : MainLog().Lines()) std::printf("log %s\n", line.c_str());
+    std::fflush(stdout);
+    std::_Exit(rc);
+}
+
+// A termination request during a long RAM test (4M*1 DRAM, over four million
+// locations): the test ends as a user break at once, the socket is powered
+// down, the configuration saved and the program ends with 0.
+TEST(ProgramProcessTest, QuitDuringALongRamTest) {
+    EnsureApp();
+    const std::filesystem::path bin = std::filesystem::read_symlink("/proc/self/exe").parent_path();
+    QTemporaryDir home;
+    std::filesystem::create_symlink(bin / "krd.dat", home.filePath("krd.dat").toStdString());
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VEXLOR_QUIT_CHILD", home.path());
+    env.insert("PROGRAMMER_PORT", "sim");
+    env.insert("VEXLOR_SIM_LOGIC_IC", "44000");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("HOME", home.path());
+    env.remove("XDG_CONFIG_HOME");
+    env.insert("ASAN_OPTIONS", "detect_leaks=0");
+    p.setProcessEnvironment(env);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.start(QString::fromStdString((bin / "test_shell").string()),
+            {"--gtest_filter=ProgramProcessTest.RamTestChild"});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray out;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            p.waitForReadyRead(10);
+            out += p.readAllStandardOutput();
+            return out.contains("running\n") || p.state() == QProcess::NotRunning;
+        },
+        60000));
+    ASSERT_TRUE(out.contains("running\n")) << out.toStdString();
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_EQ(kill(static_cast<pid_t>(p.processId()), SIGTERM), 0);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    const qint64 ms = clock.elapsed();
+    out += p.readAllStandardOutput();
+    const std::string text = out.toStdString();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0) << text;
+    // The whole test takes many seconds; the break came at the next step.
+    EXPECT_LT(ms, 5000) << text;
+    EXPECT_NE(text.find("log User Break!\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("socket 0 0\n"), std::string::npos) << text;
+    const size_t at = text.find("address ");
+    ASSERT_NE(at, std::string::npos) << text;
+    EXPECT_LT(std::stoul(text.substr(at + 8)), 4194304u);
+    const QFileInfo cfg(home.filePath("krd.cfg"));
+    EXPECT_TRUE(cfg.exists());
+    EXPECT_EQ(cfg.size(), 1791);
 }
 
 TEST(InfoPanelTextTest, FormatsOfThePanel) {

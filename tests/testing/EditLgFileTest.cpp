@@ -1,4 +1,6 @@
 // The logic library editor and the automatic search.
+#include <cstring>
+#include <functional>
 #include <set>
 
 #include "FormFixture.h"
@@ -166,6 +168,75 @@ TEST_F(EditLgFile, ListsEveryEntryAndSkipsUnusableHeaders) {
     form->ButtonFileClick();
     EXPECT_EQ(IcPinCount, 8);
     EXPECT_EQ(IcDeviceName, "P599");
+}
+
+// A library present but not readable as one: Auto Find says so and names the
+// file, never "Device not found!"; Select's empty list says why above it.
+TEST_F(EditLgFile, AnUnreadableLibraryIsNamedWithItsReason) {
+    const struct {
+        const char* what;
+        std::function<void()> make;
+        std::string reason;
+    } cases[] = {
+        {"too long past good headers", [this] { WriteLibrary(kLib + std::string(70000, '1')); },
+         "longer than 65536 bytes"},
+        {"a 0 byte past good headers", [this] { WriteLibrary(kLib + std::string(1, '\0') + "1L1LG1LV\r\n"); },
+         "a 0 byte at offset " + std::to_string(kLib.size()) + ", not text"},
+        {"a folder",
+         [this] {
+             std::filesystem::remove(LibraryPath());
+             std::filesystem::create_directory(LibraryPath());
+         },
+         std::strerror(EISDIR)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::filesystem::remove_all(LibraryPath());
+        c.make();
+        ui.Clear();
+        tones.clear();
+        const std::string text = "Unable to read the logic library \"" + LibraryPath() + "\": " + c.reason + ".";
+        std::string shown;
+        onLibrary = [&shown](TEditLgFile* d) {
+            EXPECT_EQ(d->ListViewDev->topLevelItemCount(), 0);
+            if (d->LabelNotRead->isVisibleTo(d)) shown = d->LabelNotRead->text().toStdString();
+            return 2;
+        };
+        Seat("SN7400");
+        form->ButtonAutoFindClick();
+        EXPECT_EQ(Texts(), (std::vector<std::string>{text}));
+        form->ButtonFileClick();
+        EXPECT_EQ(shown, text);
+        EXPECT_EQ(LowTones() + HighTones(), 0);
+        socket->Clear();
+    }
+}
+
+// The grid's last line may lack its final symbol: the file gets 'N' there,
+// never a 0 byte, and keeps its CR LF lines.
+TEST_F(EditLgFile, SavingAShortLastLineWritesNoZeroByte) {
+    WriteLibrary(kLib);
+    SetPins("14");
+    Fill("11L11LGL11L11V" "00H00HGH00H00");
+    onName = [](TGetString* p) {
+        p->EditString->setText("SHORT");
+        return 1;
+    };
+    onLibrary = [](TEditLgFile* d) {
+        d->ButtonSaveClick();
+        return d->result();
+    };
+    form->ButtonFileClick();
+    const std::string saved = ReadLibrary();
+    EXPECT_EQ(saved, kLib + ".SHORT 14\r\n11L11LGL11L11V\r\n00H00HGH00H00N\r\n");
+    EXPECT_EQ(saved.find('\0'), std::string::npos);
+    // A 0 byte inside a line ends the list there, as it ends the test.
+    LogicLibrary lib;
+    lib.text = kLib;
+    IndexLogicLibrary(lib);
+    const std::string mid("1L1\0G1LV" "1L1LG1LV", 16);
+    EXPECT_EQ(LogicLibraryWithEntry(lib, -1, "CUT", 8, reinterpret_cast<const uint8_t*>(mid.data()), mid.size()),
+              kLib + ".CUT 08\r\n1L1NNNNN\r\n");
 }
 
 TEST_F(EditLgFile, AutoFindNamesEveryPassingEntry) {

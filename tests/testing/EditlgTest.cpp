@@ -1,5 +1,8 @@
 // The IC test form: grid, settings, Test and its messages.
+#include <QFontMetricsF>
+
 #include "FormFixture.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -145,6 +148,18 @@ TEST_F(Editlg, AFullGridIsTestedInsideTheBuffer) {
     EXPECT_EQ(std::count(ui.Progress.begin(), ui.Progress.end(), 50), 1);
 }
 
+// The last line of a completely full grid is applied and checked like any:
+// here it expects a level the empty socket cannot give.
+TEST_F(Editlg, TheLastLineOfAFullGridIsApplied) {
+    SetPins("8");
+    std::memset(IcVectorBuffer, '1', 65536);
+    std::memcpy(IcVectorBuffer + 65536 - 8, "H1111111", 8);
+    form->ButtonTestClick();
+    EXPECT_EQ(form->lineCount, 8192);
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Vector Test Fail.\nTest In:H1111111\nTest Out:Z       \n"
+                                                "Location:8192"});
+}
+
 TEST_F(Editlg, RefusesWithoutProgrammerOrLibrary) {
     Fill(k7400Line1);
     simp.StopAnswering(true);
@@ -159,3 +174,85 @@ TEST_F(Editlg, RefusesWithoutProgrammerOrLibrary) {
 }
 
 } // namespace
+
+// A quit while a test runs arrives where the test lets events in between
+// lines: the test stops there as a user break, says so in the log without a
+// box to wait on, and releases the socket; Auto Find stops the same way, and
+// closing the form during the run asks for the stop instead of closing.
+TEST_F(Editlg, AQuitStopsTheTestBetweenLines) {
+    static TEditlg* running;
+    static int polls;
+    running = form.get();
+    polls = 0;
+    Seat("SN7400");
+    Fill(k7400Line1 + k7400Line2 + k7400Line1 + k7400Line2);
+    TestIdleHook = [] {
+        EXPECT_TRUE(TestBusy.load());
+        if (++polls == 2) {
+            EXPECT_FALSE(running->close()); // refused, and the break asked
+        }
+    };
+    form->show();
+    form->ButtonTestClick();
+    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(ui.Boxes.empty());
+    ASSERT_FALSE(ui.Log.empty());
+    EXPECT_EQ(ui.Log.back(), "User Break!");
+    EXPECT_EQ(form->failIndex, 1); // the second line was the last one run
+    EXPECT_EQ(LowTones(), 1);
+    EXPECT_TRUE(elec->SuppliedPins().empty() && elec->GroundedPins().empty());
+    EXPECT_FALSE(TestBusy.load());
+
+    WriteLibrary(AuthoredLogicLibrary());
+    ui.Clear();
+    polls = 0;
+    TestIdleHook = [] { UserBreak = 1; };
+    form->ButtonAutoFindClick();
+    EXPECT_TRUE(ui.Boxes.empty());
+    EXPECT_EQ(ui.Log.back(), "User Break!");
+    EXPECT_EQ(HighTones(), 0);
+    EXPECT_TRUE(elec->SuppliedPins().empty() && elec->GroundedPins().empty());
+    TestIdleHook = nullptr;
+    form->hide();
+}
+
+// Every label and button shows whole and every column of the grid shows, at
+// the default font and at a larger one, for narrow and wide parts.
+TEST_F(Editlg, LabelsButtonsAndEveryGridColumnShowWhole) {
+    const QFont normal = QApplication::font();
+    for (int larger : {0, 6}) {
+        SCOPED_TRACE(larger);
+        QFont f = normal;
+        if (larger) f.setPointSizeF(normal.pointSizeF() + larger);
+        QApplication::setFont(f);
+        TEditlg w;
+        w.show();
+        for (int pins : {8, 14, 20, 48}) {
+            SCOPED_TRACE(pins);
+            IcPinCount = pins;
+            w.SetupIcGrid();
+            w.LabelIcName->setText("74LS00");
+            QApplication::processEvents();
+            for (QWidget* c : w.findChildren<QWidget*>()) {
+                // Qt's own parts of a control (the up-down's hidden edit) aside.
+                if (!c->isVisible() || c->parentWidget() == nullptr || c->objectName().startsWith("qt_")) continue;
+                const std::string name = c->objectName().toStdString() + " " + c->metaObject()->className();
+                EXPECT_TRUE(c->parentWidget()->rect().contains(c->geometry())) << name;
+                EXPECT_EQ(c->visibleRegion().boundingRect(), c->rect()) << name;
+                const bool ruler = c == w.LabelSize0 || c == w.LabelSize1;
+                if ((qobject_cast<QLabel*>(c) && !ruler) || qobject_cast<QPushButton*>(c)) {
+                    EXPECT_GE(c->width(), c->sizeHint().width()) << name;
+                    EXPECT_GE(c->height(), c->sizeHint().height()) << name;
+                }
+            }
+            // The line edits keep 2 pixels each side of their text.
+            const QString line(pins, '0');
+            for (QLineEdit* e : w.EditData)
+                EXPECT_LE(QFontMetricsF(e->font()).horizontalAdvance(line), e->width() - 4);
+            EXPECT_LE(QFontMetricsF(w.LabelSize0->font()).horizontalAdvance(line), w.LabelSize0->width());
+        }
+        w.hide();
+    }
+    QApplication::setFont(normal);
+    IcPinCount = 14;
+}

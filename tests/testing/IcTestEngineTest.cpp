@@ -140,6 +140,23 @@ TEST_F(IcTestEngine, FlipFlopsClockOnCAndKLowerSocketPinFirst) {
     EXPECT_EQ(tail, (std::vector<std::pair<int, int>>{{5, 1}, {5, 0}, {7, 1}, {7, 0}}));
 }
 
+// A counter counts every rising edge of its clock, so it sees the whole
+// symbol: 'K' after a low line is driven high (an edge), then low and high
+// (a second); 'C' after a high line is driven low, then high (an edge) and low.
+TEST_F(IcTestEngine, KIsDrivenHighAndCLowBeforeTheirClocks) {
+    Seat("SN74LS161");
+    Supply(50);
+    // Cleared with the clock low; 'K' counts two; '1' none; 'C' one.
+    EXPECT_EQ(Run(16, "0000001G11LLLLLV"
+                      "1K00001G11LLHLLV"
+                      "1100001G11LLHLLV"
+                      "1C00001G11LLHHLV"),
+              1)
+        << TestInLine << "\n" << TestOutLine;
+    ResetProgrammerOutputs();
+    EXPECT_EQ(Violations(), "");
+}
+
 std::vector<sim::PinState> g_states;
 sim::Electrical* g_elec = nullptr;
 void RecordPin32(const char*, const char*, int) { g_states.push_back(g_elec->Pin(27)); }

@@ -73,7 +73,7 @@ TEST_F(RamTest, FaultsEndTheTestAtOnce) {
         int row;
         uint32_t location;
         bool deadRow;
-    } cases[] = {{4, 1000, false}, {0, 300, false}, {9, 5000, true}, {6, 20000, false}};
+    } cases[] = {{4, 808, false}, {0, 300, false}, {9, 5000, true}, {6, 20000, false}};
     for (const auto& c : cases) {
         SCOPED_TRACE(kRowPart[c.row]);
         socket->Clear();
@@ -133,4 +133,73 @@ TEST_F(RamTest, EveryRowPowersItsPartOnDistinctSupplyAndGroundPins) {
         EXPECT_EQ(RamTypeTable[row].VccPin, f->vccPin + shift);
         EXPECT_EQ(RamTypeTable[row].GndPin, f->vssPin + shift);
     }
+}
+
+namespace {
+
+// A fault seated in the part of a row and the first test location that meets it.
+struct RamFault {
+    const char* what;
+    int row;
+    uint32_t location;
+    void (*inject)(sim::RamChip& ram, uint32_t location);
+};
+
+void StuckLow0(sim::RamChip& r, uint32_t a) { r.StickBit(a, 0, 0); }
+void StuckHigh0(sim::RamChip& r, uint32_t a) { r.StickBit(a, 0, 1); }
+void StuckLow1(sim::RamChip& r, uint32_t a) { r.StickBit(a, 1, 0); }
+void Open(sim::RamChip& r, uint32_t a) { r.OpenLocation(a); }
+void Bit1RaisesBit0(sim::RamChip& r, uint32_t a) { r.CoupleBits(a, 1, a, 0); }
+
+} // namespace
+
+// Stuck, coupled and address faults on DRAM rows by 1 and by 4 and on an
+// SRAM row. Each check of the two patterns has a fault that only it finds
+// (the other pattern reads back right there), and every DRAM fault lies past
+// the first row, where only the row step takes the test.
+TEST_F(RamTest, EachPatternCheckAndTheRowStepHaveAFaultOnlyTheyFind) {
+    const RamFault faults[] = {
+        // By 1: the first check wants 1, the second 0; an open location reads high.
+        {"by 1, stuck low: the check for 1", 0, 700, StuckLow0},
+        {"by 1, stuck high: the check for 0", 0, 701, StuckHigh0},
+        {"by 1, open location: the check for 0", 1, 1500, Open},
+        // By 4: 5 then A.
+        {"by 4, bit 0 stuck low: the check for 5", 5, 3000, StuckLow0},
+        {"by 4, bit 1 stuck low: the check for A", 5, 3001, StuckLow1},
+        {"by 4, bit 1 rising sets bit 0: the check for A", 5, 3002, Bit1RaisesBit0},
+        {"by 4, open location", 6, 5000, Open},
+        // By 8: 55h then AAh.
+        {"by 8, bit 0 stuck low: the check for 55h", 9, 5000, StuckLow0},
+        {"by 8, bit 0 stuck high: the check for AAh", 9, 5001, StuckHigh0},
+        {"by 8, bit 1 rising sets bit 0: the check for AAh", 7, 1000, Bit1RaisesBit0},
+        {"by 8, open location", 10, 70000, Open},
+    };
+    for (const RamFault& f : faults) {
+        SCOPED_TRACE(f.what);
+        socket->Clear();
+        electrical->WithdrawAllChips();
+        sim::RamChip* ram = SeatRam(kRowPart[f.row]);
+        ASSERT_NE(ram, nullptr);
+        f.inject(*ram, f.location);
+        EXPECT_EQ(Test(f.row), "Defective Memory!");
+        EXPECT_EQ(RamTestAddress, f.location);
+        EXPECT_TRUE(PoweredDown());
+        EXPECT_EQ(Violations(), "");
+    }
+}
+
+// A row the tester refuses is said to be refused: no part was tested, so no
+// part is called defective, and nothing reaches the programmer.
+TEST_F(RamTest, ARefusedRowIsReportedAsARefusal) {
+    SeatRam("61256");
+    simp.ClearTrace();
+    simp.EnableTrace(true);
+    tones.clear();
+    for (int row : {-1, kRamTypeCount}) {
+        EXPECT_EQ(RunRamTest(row), kRamTestRefused);
+        ReportRamTestResult(RunRamTest(row));
+        EXPECT_EQ(ui.Log.back(), "This RAM type can not be tested!");
+    }
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    EXPECT_EQ(tones, (std::vector<int>{1193182 / 10000, 1193182 / 10000}));
 }

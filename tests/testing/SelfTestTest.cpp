@@ -4,6 +4,7 @@
 
 #include "TesterFixture.h"
 #include "testing/SelfTest.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -104,4 +105,49 @@ TEST_F(SelfTest, NoProgrammerAndGangHardware) {
     simp.StopAnswering(true);
     EXPECT_EQ(Run(), std::vector<std::string>{"Can not be executed with Communication Error!"});
     EXPECT_EQ(tones, std::vector<int>{1193182 / 10000});
+}
+
+// Pin 48 is judged like every other pin: a fault of its own driver, supply
+// switch or relay fails its item alone. The stuck driver is on a pin the
+// item drives, where it has an effect.
+TEST_F(SelfTest, AFaultOnPin48FailsItsItem) {
+    const struct {
+        const char* what;
+        void (*inject)(sim::ProgrammerFaults&);
+        std::initializer_list<const char*> failing;
+    } cases[] = {
+        {"driver stuck low", [](sim::ProgrammerFaults& f) { f.stuckDriver = 48, f.stuckLevel = 0; }, {"Logic"}},
+        {"supply A open", [](sim::ProgrammerFaults& f) { f.deadSupplyA = 48; }, {"V12"}},
+        {"supply B open", [](sim::ProgrammerFaults& f) { f.deadSupplyB = 48; }, {"V34"}},
+        {"ground switch open", [](sim::ProgrammerFaults& f) { f.deadGround = 48; }, {"GND"}},
+        {"VCC relay open", [](sim::ProgrammerFaults& f) { f.vccRelayOpen = 48; }, {"Vcc Relay"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        electrical->Faults() = {};
+        c.inject(electrical->Faults());
+        EXPECT_EQ(Run(), Expected(c.failing));
+        EXPECT_FALSE(LampLit());
+    }
+    // Item by item: only pin 48 fails.
+    electrical->Faults() = {};
+    electrical->Faults().stuckDriver = 48;
+    SelfTestResults results = {};
+    ResetProgrammerOutputs();
+    TestPinSwitches(results, 0);
+    for (int p = 1; p <= 48; ++p) EXPECT_EQ(results[p], p == 48 ? -1 : 1) << p;
+    electrical->Faults() = {};
+}
+
+// A quit during the self-test arrives between two items: the test stops with
+// no verdict, says so, and leaves the outputs reset and the lamp dark.
+TEST_F(SelfTest, AQuitStopsTheTestBetweenItems) {
+    TestIdleHook = [] { UserBreak = 1; };
+    EXPECT_EQ(Run(), (std::vector<std::string>{" Logic: PASS!", "User Break!"}));
+    TestIdleHook = nullptr;
+    EXPECT_FALSE(LampLit());
+    EXPECT_EQ(tones, std::vector<int>{1193182 / 10000});
+    EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
+    EXPECT_FALSE(TestBusy.load());
+    EXPECT_EQ(UserBreak.load(), 0);
 }

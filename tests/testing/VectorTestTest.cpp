@@ -8,6 +8,7 @@
 #include "TesterFixture.h"
 #include "engine/Tables.h"
 #include "testing/Editvect.h"
+#include "testing/TestRun.h"
 
 namespace {
 
@@ -197,4 +198,16 @@ TEST_F(VectorTestFixture, NoProgrammerAndEmptyBuffer) {
     simp.StopAnswering(true);
     form->ButtonTestClick();
     EXPECT_EQ(ui.BoxTexts().back(), "Can not be executed with Communication Error!");
+}
+
+// A quit between two lines of the vector test: a user break in the log, no
+// box, the socket powered down and released.
+TEST_F(VectorTestFixture, AQuitStopsTheTestBetweenLines) {
+    TestIdleHook = [] { UserBreak = 1; };
+    EXPECT_EQ(Test(Registered(), kRegisteredVectors), "");
+    TestIdleHook = nullptr;
+    EXPECT_EQ(ui.Log.back(), "User Break!");
+    EXPECT_EQ(form->failIndex, 0);
+    EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
+    EXPECT_FALSE(TestBusy.load());
 }

@@ -77,6 +77,38 @@ TEST(CatalogTest, EveryDeviceOfARowWithAModuleHasAnAgreeingPart) {
     ResetLibraryState();
 }
 
+// The compare itself: a record whose identity code is 0 disagrees with a part
+// that has one; a part without a signature wants 0.
+TEST(CatalogTest, ARecordWithoutItsPartsIdentityCodesDisagrees) {
+    ResetDeviceState();
+    const sim::CatalogPart* coded = nullptr;
+    const sim::CatalogPart* uncoded = nullptr;
+    for (const sim::CatalogPart& p : sim::Catalog()) {
+        if (IsTesterPart(p) || p.kind == sim::ChipKind::Gal) continue;
+        if (!coded && p.facts->makerCode > 0 && p.facts->deviceCode > 0) coded = &p;
+        if (!uncoded && p.facts->makerCode < 0 && p.facts->deviceCode < 0) uncoded = &p;
+    }
+    ASSERT_NE(coded, nullptr);
+    ASSERT_NE(uncoded, nullptr);
+    auto as = [](const sim::CatalogPart& p, uint32_t maker, uint32_t device) {
+        DeviceSection = SectionEprom;
+        CurrentAlgorithm = 0;
+        DeviceSize = p.facts->words;
+        DataWidth = static_cast<uint8_t>(p.facts->width);
+        ExpectedMakerId = maker;
+        ExpectedDeviceId = device;
+        return Disagreement(&p);
+    };
+    const auto maker = static_cast<uint32_t>(coded->facts->makerCode);
+    const auto device = static_cast<uint32_t>(coded->facts->deviceCode);
+    EXPECT_EQ(as(*coded, maker, device), "");
+    EXPECT_NE(as(*coded, 0, device).find("maker code 0 in the library"), std::string::npos);
+    EXPECT_NE(as(*coded, maker, 0).find("device code 0 in the library"), std::string::npos);
+    EXPECT_EQ(as(*uncoded, 0, 0), "");
+    EXPECT_NE(as(*uncoded, 0x1F, 0), "");
+    ResetDeviceState();
+}
+
 // The catalog itself: one part per maker and name, every part builds its
 // chip model blank and at its size (the testers' parts keep nothing), and a
 // tester's part is found by its name alone.

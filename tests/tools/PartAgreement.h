@@ -22,10 +22,14 @@ inline std::string Disagreement(const sim::CatalogPart* part) {
     const bool mapRow = CurrentAlgorithm == 83 || CurrentAlgorithm == 86;
     if (mapRow ? DeviceSize > f.words : DeviceSize != f.words) differ("size", DeviceSize, f.words);
     if ((DataWidth > 8 ? 16 : 8) != f.width) differ("width", DataWidth, f.width);
-    // A code the record gives is the part's; a part without a signature has none.
-    if ((ExpectedMakerId != 0 || f.makerCode < 0) && static_cast<int64_t>(ExpectedMakerId) != std::max(f.makerCode, 0))
-        differ("maker code", ExpectedMakerId, f.makerCode);
-    if ((ExpectedDeviceId != 0 || f.deviceCode < 0) && static_cast<int64_t>(ExpectedDeviceId) != std::max(f.deviceCode, 0))
-        differ("device code", ExpectedDeviceId, f.deviceCode);
+    // The record's codes are the part's, 0 for a part without a signature; a
+    // record of 0 for a part that has one is as wrong as any other value. PLD
+    // records carry no codes.
+    if (DeviceSection != SectionPld) {
+        if (static_cast<int64_t>(ExpectedMakerId) != std::max(f.makerCode, 0))
+            differ("maker code", ExpectedMakerId, f.makerCode);
+        if (static_cast<int64_t>(ExpectedDeviceId) != std::max(f.deviceCode, 0))
+            differ("device code", ExpectedDeviceId, f.deviceCode);
+    }
     return why;
 }
