@@ -56,19 +56,21 @@ void ForgetRowDefinitions() {
 
 std::string RowRecordRefusal(const RowDef& def, const RowRecordFacts& record) {
     const std::string row = std::to_string(def.Row);
-    const bool special = record.Variant != 0 &&
-                         (record.Variant == def.SpecialVariants[0] || record.Variant == def.SpecialVariants[1]);
+    const bool special = record.Variant != 0 && (record.Variant == def.SpecialVariants[0] ||
+                                                 record.Variant == def.SpecialVariants[1]);
     if (def.VariantCount != 0 && record.Variant >= def.VariantCount && !special) {
         const std::string variant = std::to_string(record.Variant);
         const std::string count = std::to_string(def.VariantCount);
-        if (def.VariantTable == nullptr) return "variant " + variant + " past algorithm " + row + "'s " + count;
-        return "variant " + variant + " is past the " + count + " rows of " + def.VariantTable + " of algorithm " + row;
+        if (def.VariantTable == nullptr)
+            return "variant " + variant + " past algorithm " + row + "'s " + count;
+        return "variant " + variant + " is past the " + count + " rows of " + def.VariantTable +
+               " of algorithm " + row;
     }
     if (def.SubVariantCount != 0 && record.SubVariant >= def.SubVariantCount) {
         return "sub-variant " + std::to_string(record.SubVariant) + " is past the " +
                std::to_string(def.SubVariantCount) + " rows of " +
-               (def.SubVariantTable != nullptr ? def.SubVariantTable : "the sub-variant table") + " of algorithm " +
-               row;
+               (def.SubVariantTable != nullptr ? def.SubVariantTable : "the sub-variant table") +
+               " of algorithm " + row;
     }
     if (record.Programs && record.Page < def.LeastPage) {
         return "page of " + std::to_string(record.Page) + " leaves algorithm " + row + " no program pulse (" +

@@ -706,7 +706,11 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg129Program,
      .Secure = Alg129Secure,
      .Options = Alg100Options},
-    {.Row = 187, .Read = Alg187Read, .Program = Alg187Program, .Secure = Alg187Secure, .Options = Alg105Options},
+    {.Row = 187,
+     .Read = Alg187Read,
+     .Program = Alg187Program,
+     .Secure = Alg187Secure,
+     .Options = Alg105Options},
     {.Row = 173,
      .Read = Alg173Read,
      .Program = Alg173Program,
@@ -721,7 +725,11 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg100Options,
      .EncryptionWriter = ProgramEncryptionTable104,
      .RecordCheck = PulseAndTableCheck},
-    {.Row = 197, .Read = Alg197Read, .Program = Alg197Program, .Secure = Alg197Secure, .Options = Alg105Options},
+    {.Row = 197,
+     .Read = Alg197Read,
+     .Program = Alg197Program,
+     .Secure = Alg197Secure,
+     .Options = Alg105Options},
 };
 
 void InstallFixedPin8051Rows() {

@@ -257,7 +257,12 @@ int Alg54Erase() {
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 25, .Identify = Alg25Identify, .Read = Alg25Read, .Program = Alg25Program, .Erase = Alg25Erase},
-    {.Row = 54, .Read = Alg54Read, .Program = Alg54Program, .Erase = Alg54Erase, .LeastPage = 1, .MostPage = 128},
+    {.Row = 54,
+     .Read = Alg54Read,
+     .Program = Alg54Program,
+     .Erase = Alg54Erase,
+     .LeastPage = 1,
+     .MostPage = 128},
 };
 
 void InstallByteLaneFlashRows() {

@@ -623,10 +623,25 @@ SectorProtectionRoutines HvSectorProtectionOf(uint32_t algorithm) {
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 20, .Read = HvRead, .Program = HvProgram, .Erase = HvErase, .Options = Alg6Options},
     {.Row = 23, .Read = HvRead, .Program = HvProgram, .Erase = HvErase},
-    {.Row = 24, .Identify = Alg24Identify, .Read = HvRead, .Program = HvProgram, .Erase = HvErase, .Options = Alg6Options},
-    {.Row = 27, .Identify = Alg24Identify, .Read = HvRead, .Program = HvProgram, .Erase = HvErase, .Options = Alg6Options},
+    {.Row = 24,
+     .Identify = Alg24Identify,
+     .Read = HvRead,
+     .Program = HvProgram,
+     .Erase = HvErase,
+     .Options = Alg6Options},
+    {.Row = 27,
+     .Identify = Alg24Identify,
+     .Read = HvRead,
+     .Program = HvProgram,
+     .Erase = HvErase,
+     .Options = Alg6Options},
     {.Row = 22, .Read = HvRead, .Program = Alg22Program, .Erase = HvErase, .Options = Alg6Options},
-    {.Row = 29, .Identify = Alg29Identify, .Read = HvRead, .Program = HvProgram, .Erase = HvErase, .Options = Alg6Options},
+    {.Row = 29,
+     .Identify = Alg29Identify,
+     .Read = HvRead,
+     .Program = HvProgram,
+     .Erase = HvErase,
+     .Options = Alg6Options},
 };
 
 void InstallHvSectorFlashRows() {

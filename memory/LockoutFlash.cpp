@@ -608,10 +608,20 @@ int Alg40Options() {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 40, .Identify = Identify, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg40Options},
+    {.Row = 40,
+     .Identify = Identify,
+     .Read = Read,
+     .Program = Program,
+     .Erase = Erase,
+     .Options = Alg40Options},
     {.Row = 41, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg40Options},
     {.Row = 52, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg6Options},
-    {.Row = 55, .Identify = Identify, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg6Options},
+    {.Row = 55,
+     .Identify = Identify,
+     .Read = Read,
+     .Program = Program,
+     .Erase = Erase,
+     .Options = Alg6Options},
 };
 
 void InstallLockoutFlashRows() {

@@ -319,8 +319,16 @@ int ResetPasswordOrDevice47(uint32_t command) {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 45, .Read = secure::Alg45Read, .Program = secure::Alg45Program, .Options = secure::Alg45Options, .LeastPage = 1},
-    {.Row = 47, .Read = secure::Alg47Read, .Program = secure::Alg47Program, .Options = secure::Alg47Options, .LeastPage = 1},
+    {.Row = 45,
+     .Read = secure::Alg45Read,
+     .Program = secure::Alg45Program,
+     .Options = secure::Alg45Options,
+     .LeastPage = 1},
+    {.Row = 47,
+     .Read = secure::Alg47Read,
+     .Program = secure::Alg47Program,
+     .Options = secure::Alg47Options,
+     .LeastPage = 1},
 };
 
 void InstallSecureSerialRows() {

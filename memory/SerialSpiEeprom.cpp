@@ -313,7 +313,12 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = row13::Options,
      .LeastPage = 1,
      .MostPage = 256},
-    {.Row = 57, .Read = row57::Read, .Program = row57::Program, .Options = row57::Options, .LeastPage = 1, .MostPage = 256},
+    {.Row = 57,
+     .Read = row57::Read,
+     .Program = row57::Program,
+     .Options = row57::Options,
+     .LeastPage = 1,
+     .MostPage = 256},
 };
 
 void InstallSerialSpiEepromRows() {

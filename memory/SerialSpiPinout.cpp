@@ -274,7 +274,11 @@ int Program() {
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 43, .Read = row43::Read, .Program = row43::Program, .LeastPage = 1, .MostPage = 1024},
     {.Row = 48, .Read = row48::Read, .Program = row48::Program, .LeastPage = 1, .MostPage = 256},
-    {.Row = 95, .Identify = row95::Identify, .Read = row95::Read, .Program = row95::Program, .Erase = row95::Erase},
+    {.Row = 95,
+     .Identify = row95::Identify,
+     .Read = row95::Read,
+     .Program = row95::Program,
+     .Erase = row95::Erase},
 };
 
 void InstallSerialSpiPinoutRows() {

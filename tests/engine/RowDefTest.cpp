@@ -122,14 +122,19 @@ TEST_F(RowDefTest, RefusalsOfTheLimitsARowStates) {
         const char* why;
     };
     const Case cases[] = {
-        {{.Variant = 9, .Page = 2, .PackagePins = 40}, "variant 9 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
+        {{.Variant = 9, .Page = 2, .PackagePins = 40},
+         "variant 9 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
         {{.Variant = 99, .Page = 2, .PackagePins = 40}, ""},
         {{.Variant = 100, .Page = 2, .PackagePins = 40}, ""},
-        {{.Variant = 101, .Page = 2, .PackagePins = 40}, "variant 101 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
-        {{.SubVariant = 4, .Page = 2, .PackagePins = 40}, "sub-variant 4 is past the 4 rows of the register-0 values of algorithm 21"},
-        {{.Page = 1, .PackagePins = 40, .Programs = true}, "page of 1 leaves algorithm 21 no program pulse (2 or more)"},
+        {{.Variant = 101, .Page = 2, .PackagePins = 40},
+         "variant 101 is past the 9 rows of BootBlockLayoutTable of algorithm 21"},
+        {{.SubVariant = 4, .Page = 2, .PackagePins = 40},
+         "sub-variant 4 is past the 4 rows of the register-0 values of algorithm 21"},
+        {{.Page = 1, .PackagePins = 40, .Programs = true},
+         "page of 1 leaves algorithm 21 no program pulse (2 or more)"},
         {{.Page = 1, .PackagePins = 40, .Programs = false}, ""}, // a record that never programs
-        {{.Page = 257, .PackagePins = 40}, "page of 257 is past the 256 bytes algorithm 21 can write at once"},
+        {{.Page = 257, .PackagePins = 40},
+         "page of 257 is past the 256 bytes algorithm 21 can write at once"},
         {{.Page = 2, .PackagePins = 28}, "row 21 has no layout for 28 pins"},
         // The first refusal is the one reported.
         {{.Variant = 9, .Page = 1, .PackagePins = 28, .Programs = true},
