@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "engine/RowDef.h"
+
 int AlgNoOperation() {
     return 0;
 }
@@ -129,4 +131,5 @@ AlgorithmEntry* AlgorithmRow(uint32_t row) {
 void ResetAlgorithmTable() {
     for (uint32_t row = 0; row < AlgorithmRowCount; ++row)
         AlgorithmTable[row] = DefaultEntry(row);
+    ForgetRowDefinitions();
 }

@@ -2,9 +2,10 @@
 // operation reaches the current device's algorithm (row CurrentAlgorithm).
 //
 // Rows keep their numbers: the device library stores them. The table starts
-// with the default entries in every row; each family installs its rows by
-// assigning entries (AlgorithmTable[219].Program = Alg219Program). Callers
-// recognise an empty entry by comparing it with AlgNoOperation / AlgNoRead.
+// with the default entries in every row; each family declares its rows in one
+// table of RowDefs and installs them with InstallRows (engine/RowDef.h).
+// Callers recognise an empty entry by comparing it with AlgNoOperation /
+// AlgNoRead.
 #pragma once
 #include <cstdint>
 
@@ -44,5 +45,6 @@ bool IsEmptyAlgorithmRow(uint32_t row);
 // The row of a number, or nullptr when it is outside the table.
 AlgorithmEntry* AlgorithmRow(uint32_t row);
 
-// Every row back to its group, pin allowance and default entries.
+// Every row back to its group, pin allowance and default entries; forgets
+// the installed row declarations.
 void ResetAlgorithmTable();

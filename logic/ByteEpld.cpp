@@ -9,8 +9,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/InstallLogicRows.h"
 
 const uint8_t AddressTable200[37] = {1,  3,  2,  4,  5,  7,  33, 35, 9,  11, 29, 31, 13, 15, 25, 27, 17, 19, 21,
                                      23, 18, 20, 24, 22, 14, 16, 28, 26, 10, 12, 32, 30, 6,  8,  36, 34, 37};
@@ -622,14 +622,16 @@ int Alg203Program() { return ProgramEntry(kRow203); }
 int Alg203Erase() { return EraseEntry(kRow203); }
 int Alg203Secure() { return SecureEntry(kRow203); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 311, .Read = Alg311Read, .Program = Alg311Program, .Erase = Alg311Erase, .Secure = Alg311Secure},
+    {.Row = 312, .Read = Alg312Read, .Program = Alg312Program, .Erase = Alg312Erase, .Secure = Alg312Secure},
+    {.Row = 200, .Read = Alg200Read, .Program = Alg200Program, .Erase = Alg200Erase, .Secure = Alg200Secure},
+    {.Row = 201, .Read = Alg201Read, .Program = Alg201Program, .Erase = Alg201Erase, .Secure = Alg201Secure},
+    {.Row = 202, .Read = Alg202Read, .Program = Alg202Program, .Erase = Alg202Erase, .Secure = Alg202Secure},
+    {.Row = 203, .Read = Alg203Read, .Program = Alg203Program, .Erase = Alg203Erase, .Secure = Alg203Secure},
+};
+
 void InstallByteEpldRows() {
-    static const LogicRowEntries rows[] = {
-        {311, Alg311Read, Alg311Program, Alg311Erase, Alg311Secure, nullptr},
-        {312, Alg312Read, Alg312Program, Alg312Erase, Alg312Secure, nullptr},
-        {200, Alg200Read, Alg200Program, Alg200Erase, Alg200Secure, nullptr},
-        {201, Alg201Read, Alg201Program, Alg201Erase, Alg201Secure, nullptr},
-        {202, Alg202Read, Alg202Program, Alg202Erase, Alg202Secure, nullptr},
-        {203, Alg203Read, Alg203Program, Alg203Erase, Alg203Secure, nullptr},
-    };
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

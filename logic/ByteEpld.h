@@ -49,29 +49,4 @@ extern const uint8_t ColumnAddress203[36];
 // The byte to program (mode 1), or the check of the byte read (other modes).
 uint32_t MapCellByte(const CellByte& b, uint32_t readWord, int mode);
 
-int Alg311Read(int mode);
-int Alg311Program();
-int Alg311Erase();
-int Alg311Secure();
-int Alg312Read(int mode);
-int Alg312Program();
-int Alg312Erase();
-int Alg312Secure();
-int Alg200Read(int mode);
-int Alg200Program();
-int Alg200Erase();
-int Alg200Secure();
-int Alg201Read(int mode);
-int Alg201Program();
-int Alg201Erase();
-int Alg201Secure();
-int Alg202Read(int mode);
-int Alg202Program();
-int Alg202Erase();
-int Alg202Secure();
-int Alg203Read(int mode);
-int Alg203Program();
-int Alg203Erase();
-int Alg203Secure();
-
 void InstallByteEpldRows();

@@ -9,9 +9,9 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
 #include "logic/GalRowSerial.h"
-#include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 #include "logic/PldPower.h"
 
@@ -429,11 +429,23 @@ int Alg237Program() { return ProgramEntry(kRow237); }
 int Alg237Erase() { return EraseEntry(kRow237); }
 int Alg237Secure() { return SecureEntry(kRow237); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 235,
+     .Read = Alg235Read,
+     .Program = Alg235Program,
+     .Erase = Alg235Erase,
+     .Secure = Alg235Secure,
+     .Options = Alg207Options},
+    {.Row = 236,
+     .Read = Alg236Read,
+     .Program = Alg236Program,
+     .Erase = Alg236Erase,
+     .Secure = Alg236Secure,
+     .Options = Alg208Options},
+    {.Row = 237, .Read = Alg237Read, .Program = Alg237Program, .Erase = Alg237Erase, .Secure = Alg237Secure},
+};
+
 void InstallCycleRecordRows() {
-    static const LogicRowEntries rows[] = {
-        {235, Alg235Read, Alg235Program, Alg235Erase, Alg235Secure, Alg207Options},
-        {236, Alg236Read, Alg236Program, Alg236Erase, Alg236Secure, Alg208Options},
-        {237, Alg237Read, Alg237Program, Alg237Erase, Alg237Secure, nullptr},
-    };
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

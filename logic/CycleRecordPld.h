@@ -19,17 +19,4 @@ extern uint32_t LimitCounter;
 extern int32_t CachedByteIndex;
 extern int32_t ChipIdCode;
 
-int Alg235Read(int mode);
-int Alg235Program();
-int Alg235Erase();
-int Alg235Secure();
-int Alg236Read(int mode);
-int Alg236Program();
-int Alg236Erase();
-int Alg236Secure();
-int Alg237Read(int mode);
-int Alg237Program();
-int Alg237Erase();
-int Alg237Secure();
-
 void InstallCycleRecordRows();

@@ -10,9 +10,9 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
 #include "logic/GalRowSerial.h"
-#include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 
 uint32_t ProgramPulseWidth = 0;
@@ -1098,15 +1098,32 @@ int Alg248Secure() {
     return secured ? 1 : -1;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 228,
+     .Read = Alg228Read,
+     .Program = Alg228Program,
+     .Erase = Alg228Erase,
+     .Secure = Alg228Secure,
+     .Options = Alg207Options},
+    {.Row = 243,
+     .Read = Alg243Read,
+     .Program = Alg243Program,
+     .Erase = Alg243Erase,
+     .Secure = Alg243Secure,
+     .Options = Alg243Options},
+    {.Row = 229,
+     .Read = Alg229Read,
+     .Program = Alg229Program,
+     .Erase = Alg229Erase,
+     .Secure = Alg229Secure,
+     .Options = Alg208Options},
+    {.Row = 230, .Read = Alg230Read, .Program = Alg230Program, .Erase = Alg230Erase, .Secure = Alg230Secure},
+    {.Row = 247, .Read = Alg247Read, .Program = Alg247Program, .Erase = Alg247Erase, .Secure = Alg247Secure},
+    {.Row = 242, .Read = Alg242Read, .Program = Alg242Program, .Erase = Alg242Erase, .Secure = Alg242Secure},
+    {.Row = 248, .Read = Alg248Read, .Program = Alg248Program, .Erase = Alg248Erase, .Secure = Alg248Secure},
+};
+
 void InstallGalIdStringRows() {
-    static const LogicRowEntries rows[] = {
-        {228, Alg228Read, Alg228Program, Alg228Erase, Alg228Secure, Alg207Options},
-        {243, Alg243Read, Alg243Program, Alg243Erase, Alg243Secure, Alg243Options},
-        {229, Alg229Read, Alg229Program, Alg229Erase, Alg229Secure, Alg208Options},
-        {230, Alg230Read, Alg230Program, Alg230Erase, Alg230Secure, nullptr},
-        {247, Alg247Read, Alg247Program, Alg247Erase, Alg247Secure, nullptr},
-        {242, Alg242Read, Alg242Program, Alg242Erase, Alg242Secure, nullptr},
-        {248, Alg248Read, Alg248Program, Alg248Erase, Alg248Secure, nullptr},
-    };
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

@@ -13,38 +13,9 @@ extern uint32_t ProgramPulseWidth;
 extern uint32_t ErasePulseWidth;
 extern uint32_t ClearPulseWidth;
 
-int Alg228Read(int mode);
-int Alg228Program();
-int Alg228Erase();
-int Alg228Secure();
-int Alg243Read(int mode);
-int Alg243Program();
-int Alg243Erase();
-int Alg243Secure();
-int Alg229Read(int mode);
-int Alg229Program();
-int Alg229Erase();
-int Alg229Secure();
-int Alg230Read(int mode);
-int Alg230Program();
-int Alg230Erase();
-int Alg230Secure();
-int Alg247Read(int mode);
-int Alg247Program();
-int Alg247Erase();
-int Alg247Secure();
-
 // Larger PLDs with a 12-byte identification text: the 1500 type (row 242,
 // 8-bit row address on pins, 177-bit rows) and the V750 type (row 248, the
 // row address shifted in behind the data, 171-bit rows, a security check
 // before anything but an erase).
-int Alg242Read(int mode);
-int Alg242Program();
-int Alg242Erase();
-int Alg242Secure();
-int Alg248Read(int mode);
-int Alg248Program();
-int Alg248Erase();
-int Alg248Secure();
 
 void InstallGalIdStringRows();

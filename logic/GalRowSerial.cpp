@@ -11,8 +11,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 
 namespace {
@@ -490,12 +490,34 @@ int Alg233Program() { return GalProgram(Gal20LV8RowSerial); }
 int Alg233Erase() { return GalErase(Gal20LV8RowSerial); }
 int Alg233Secure() { return GalSecure(Gal20LV8RowSerial); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 219,
+     .Read = Alg219Read,
+     .Program = Alg219Program,
+     .Erase = Alg219Erase,
+     .Secure = Alg219Secure,
+     .Options = Alg207Options},
+    {.Row = 220,
+     .Read = Alg220Read,
+     .Program = Alg220Program,
+     .Erase = Alg220Erase,
+     .Secure = Alg220Secure,
+     .Options = Alg208Options},
+    {.Row = 232,
+     .Read = Alg232Read,
+     .Program = Alg232Program,
+     .Erase = Alg232Erase,
+     .Secure = Alg232Secure,
+     .Options = Alg207Options},
+    {.Row = 233,
+     .Read = Alg233Read,
+     .Program = Alg233Program,
+     .Erase = Alg233Erase,
+     .Secure = Alg233Secure,
+     .Options = Alg208Options},
+};
+
 void InstallGalRowSerialRows() {
-    static const LogicRowEntries rows[] = {
-        {219, Alg219Read, Alg219Program, Alg219Erase, Alg219Secure, Alg207Options},
-        {220, Alg220Read, Alg220Program, Alg220Erase, Alg220Secure, Alg208Options},
-        {232, Alg232Read, Alg232Program, Alg232Erase, Alg232Secure, Alg207Options},
-        {233, Alg233Read, Alg233Program, Alg233Erase, Alg233Secure, Alg208Options},
-    };
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

@@ -99,22 +99,5 @@ bool GalExtendedIdAccepted(const uint8_t (&types)[4]);
 void GalRaiseExtendedEdit(int mode);
 void GalLowerExtendedEdit();
 
-int Alg219Read(int mode);
-int Alg219Program();
-int Alg219Erase();
-int Alg219Secure();
-int Alg220Read(int mode);
-int Alg220Program();
-int Alg220Erase();
-int Alg220Secure();
-int Alg232Read(int mode);
-int Alg232Program();
-int Alg232Erase();
-int Alg232Secure();
-int Alg233Read(int mode);
-int Alg233Program();
-int Alg233Erase();
-int Alg233Secure();
-
 // Puts the family's rows into the algorithm table.
 void InstallGalRowSerialRows();

@@ -9,9 +9,9 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
 #include "logic/GalRowSerial.h"
-#include "logic/InstallLogicRows.h"
 
 int Gal22V10SignatureRecord[17] = {};
 uint32_t Gal22V10Vpp = 0;
@@ -660,15 +660,17 @@ int Alg231Program() { return kAlg231.Program(kAlg231); }
 int Alg231Erase() { return kAlg231.Erase(kAlg231); }
 int Alg231Secure() { return Secure(kAlg231); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 224, .Read = Alg224Read, .Program = Alg224Program, .Erase = Alg224Erase, .Secure = Alg224Secure},
+    {.Row = 221, .Read = Alg221Read, .Program = Alg221Program, .Erase = Alg221Erase, .Secure = Alg221Secure},
+    {.Row = 222, .Read = Alg222Read, .Program = Alg222Program, .Erase = Alg222Erase, .Secure = Alg222Secure},
+    {.Row = 226, .Read = Alg226Read, .Program = Alg226Program, .Erase = Alg226Erase, .Secure = Alg226Secure},
+    {.Row = 227, .Read = Alg227Read, .Program = Alg227Program, .Erase = Alg227Erase, .Secure = Alg227Secure},
+    {.Row = 234, .Read = Alg234Read, .Program = Alg234Program, .Erase = Alg234Erase, .Secure = Alg234Secure},
+    {.Row = 231, .Read = Alg231Read, .Program = Alg231Program, .Erase = Alg231Erase, .Secure = Alg231Secure},
+};
+
 void InstallGalSerialAddressRows() {
-    static const LogicRowEntries rows[] = {
-        {224, Alg224Read, Alg224Program, Alg224Erase, Alg224Secure, nullptr},
-        {221, Alg221Read, Alg221Program, Alg221Erase, Alg221Secure, nullptr},
-        {222, Alg222Read, Alg222Program, Alg222Erase, Alg222Secure, nullptr},
-        {226, Alg226Read, Alg226Program, Alg226Erase, Alg226Secure, nullptr},
-        {227, Alg227Read, Alg227Program, Alg227Erase, Alg227Secure, nullptr},
-        {234, Alg234Read, Alg234Program, Alg234Erase, Alg234Secure, nullptr},
-        {231, Alg231Read, Alg231Program, Alg231Erase, Alg231Secure, nullptr},
-    };
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

@@ -1,6 +1,5 @@
 #include "logic/InstallLogicRows.h"
 
-#include "engine/AlgorithmTable.h"
 #include "logic/ByteEpld.h"
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
@@ -29,17 +28,4 @@ void InstallLogicAlgorithms() {
     InstallEditModeRows();
     InstallByteEpldRows();
     InstallSignatureEpldRows();
-}
-
-void InstallLogicRows(const LogicRowEntries* rows, size_t count) {
-    for (size_t k = 0; k < count; ++k) {
-        const LogicRowEntries& r = rows[k];
-        AlgorithmEntry* e = AlgorithmRow(r.row);
-        if (e == nullptr) continue;
-        e->Read = r.read;
-        e->Program = r.program;
-        e->Erase = r.erase;
-        e->Secure = r.secure;
-        if (r.options != nullptr) e->Options = r.options;
-    }
 }

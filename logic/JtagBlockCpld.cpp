@@ -7,8 +7,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/InstallPldRow.h"
 #include "logic/PldPower.h"
 
 namespace {
@@ -242,7 +242,12 @@ int Alg265Program() { return RunFuseMap(JtagBlock265, 1); }
 int Alg265Erase() { return Erase(JtagBlock265); }
 int Alg265Secure() { return Secure(JtagBlock265); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 264, .Read = Alg264Read, .Program = Alg264Program, .Erase = Alg264Erase, .Secure = Alg264Secure},
+    {.Row = 265, .Read = Alg265Read, .Program = Alg265Program, .Erase = Alg265Erase, .Secure = Alg265Secure},
+};
+
 void InstallJtagBlockRows() {
-    InstallPldRow(264, Alg264Read, Alg264Program, Alg264Erase, Alg264Secure);
-    InstallPldRow(265, Alg265Read, Alg265Program, Alg265Erase, Alg265Secure);
+    InstallRows(kAlgorithmRows);
 }

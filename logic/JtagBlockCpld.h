@@ -16,13 +16,4 @@ struct JtagBlockType {
 };
 extern const JtagBlockType JtagBlock264, JtagBlock265;
 
-int Alg264Read(int mode);
-int Alg264Program();
-int Alg264Erase();
-int Alg264Secure();
-int Alg265Read(int mode);
-int Alg265Program();
-int Alg265Erase();
-int Alg265Secure();
-
 void InstallJtagBlockRows();

@@ -10,8 +10,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/InstallPldRow.h"
 #include "logic/PldPower.h"
 
 namespace {
@@ -301,7 +301,16 @@ int Alg266Secure() {
     return 1;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 266,
+     .Read = Alg266Read,
+     .Program = Alg266Program,
+     .Erase = Alg266Erase,
+     .Secure = Alg266Secure,
+     .Options = Alg266Options},
+};
+
 void InstallJtagEightBlockRow() {
-    InstallPldRow(266, Alg266Read, Alg266Program, Alg266Erase, Alg266Secure);
-    if (AlgorithmEntry* e = AlgorithmRow(266)) e->Options = Alg266Options;
+    InstallRows(kAlgorithmRows);
 }

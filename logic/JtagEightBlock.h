@@ -7,10 +7,4 @@
 
 #include "logic/BlockCpldLayout.h"
 
-int Alg266Read(int mode);
-int Alg266Program();
-int Alg266Erase();
-int Alg266Secure();
-// Options: the engine's Alg266Options (returns 1, opens nothing).
-
 void InstallJtagEightBlockRow();

@@ -9,8 +9,8 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/InstallPldRow.h"
 #include "logic/PldPower.h"
 
 namespace {
@@ -352,7 +352,26 @@ int Alg294Program() { return Walk(true, 1); }
 int Alg294Erase() { return Erase(true); }
 int Alg294Secure() { return Secure(true); }
 
+namespace {
+// Row 293 takes its fuse geometry from SignatureGeometryTable by the variant.
+std::string GeometryCheck(uint32_t row, const RowRecordFacts& r) {
+    if (r.Variant < SignatureGeometryCount) return "";
+    return "variant " + std::to_string(r.Variant) + " past the " + std::to_string(SignatureGeometryCount) +
+           " of algorithm " + std::to_string(row);
+}
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 293,
+     .Read = Alg293Read,
+     .Program = Alg293Program,
+     .Erase = Alg293Erase,
+     .Secure = Alg293Secure,
+     .RecordCheck = GeometryCheck},
+    {.Row = 294, .Read = Alg294Read, .Program = Alg294Program, .Erase = Alg294Erase, .Secure = Alg294Secure},
+};
+
 void InstallJtagFuseArrayRows() {
-    InstallPldRow(293, Alg293Read, Alg293Program, Alg293Erase, Alg293Secure);
-    InstallPldRow(294, Alg294Read, Alg294Program, Alg294Erase, Alg294Secure);
+    InstallRows(kAlgorithmRows);
 }

@@ -20,13 +20,4 @@ struct JtagFuseArrayState {
 };
 extern JtagFuseArrayState Alg293State, Alg294State;
 
-int Alg293Read(int mode);
-int Alg293Program();
-int Alg293Erase();
-int Alg293Secure();
-int Alg294Read(int mode);
-int Alg294Program();
-int Alg294Erase();
-int Alg294Secure();
-
 void InstallJtagFuseArrayRows();

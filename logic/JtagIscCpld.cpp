@@ -10,8 +10,8 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/InstallPldRow.h"
 #include "logic/PldPower.h"
 
 namespace {
@@ -260,7 +260,12 @@ int Alg298Program() { return Program(JtagIsc298, Alg298State); }
 int Alg298Erase() { return Erase(JtagIsc298, Alg298State); }
 int Alg298Secure() { return Secure(JtagIsc298, Alg298State); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 249, .Read = Alg249Read, .Program = Alg249Program, .Erase = Alg249Erase, .Secure = Alg249Secure},
+    {.Row = 298, .Read = Alg298Read, .Program = Alg298Program, .Erase = Alg298Erase, .Secure = Alg298Secure},
+};
+
 void InstallJtagIscRows() {
-    InstallPldRow(249, Alg249Read, Alg249Program, Alg249Erase, Alg249Secure);
-    InstallPldRow(298, Alg298Read, Alg298Program, Alg298Erase, Alg298Secure);
+    InstallRows(kAlgorithmRows);
 }

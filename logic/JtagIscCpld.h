@@ -30,15 +30,6 @@ struct JtagIscState {
 extern const JtagIscType JtagIsc249, JtagIsc298;
 extern JtagIscState Alg249State, Alg298State;
 
-int Alg249Read(int mode);
-int Alg249Program();
-int Alg249Erase();
-int Alg249Secure();
-int Alg298Read(int mode);
-int Alg298Program();
-int Alg298Erase();
-int Alg298Secure();
-
 // The family's helpers, public for the tests of the traffic.
 int Alg249PowerUp(const JtagIscType& t, JtagIscState& s);
 void Alg249PowerDown(const JtagIscType& t, JtagIscState& s);

@@ -10,9 +10,9 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
 #include "logic/GalRowSerial.h"
-#include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 #include "logic/PldPower.h"
 
@@ -907,14 +907,26 @@ int Alg241Program() { return BusProgramEntry(); }
 int Alg241Erase() { return BusEraseEntry(); }
 int Alg241Secure() { return BusSecureEntry(); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 207,
+     .Read = Alg207Read,
+     .Program = Alg207Program,
+     .Erase = Alg207Erase,
+     .Secure = Alg207Secure,
+     .Options = Alg207Options},
+    {.Row = 208,
+     .Read = Alg208Read,
+     .Program = Alg208Program,
+     .Erase = Alg208Erase,
+     .Secure = Alg208Secure,
+     .Options = Alg208Options},
+    {.Row = 210, .Read = Alg210Read, .Program = Alg210Program, .Erase = Alg210Erase, .Secure = Alg210Secure},
+    {.Row = 209, .Read = Alg209Read, .Program = Alg209Program, .Erase = Alg209Erase, .Secure = Alg209Secure},
+    {.Row = 240, .Read = Alg240Read, .Program = Alg240Program, .Erase = Alg240Erase, .Secure = Alg240Secure},
+    {.Row = 241, .Read = Alg241Read, .Program = Alg241Program, .Erase = Alg241Erase, .Secure = Alg241Secure},
+};
+
 void InstallEditModeRows() {
-    static const LogicRowEntries rows[] = {
-        {207, Alg207Read, Alg207Program, Alg207Erase, Alg207Secure, Alg207Options},
-        {208, Alg208Read, Alg208Program, Alg208Erase, Alg208Secure, Alg208Options},
-        {210, Alg210Read, Alg210Program, Alg210Erase, Alg210Secure, nullptr},
-        {209, Alg209Read, Alg209Program, Alg209Erase, Alg209Secure, nullptr},
-        {240, Alg240Read, Alg240Program, Alg240Erase, Alg240Secure, nullptr},
-        {241, Alg241Read, Alg241Program, Alg241Erase, Alg241Secure, nullptr},
-    };
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

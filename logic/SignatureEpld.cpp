@@ -12,8 +12,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/InstallLogicRows.h"
 
 int EpldSubType = 0;
 int EpldStrobeLevel = 0;
@@ -524,11 +524,13 @@ int Alg257Read(int mode) { return ReadEntry(kRow257, mode); }
 int Alg257Program() { return ReadEntry(kRow257, kWriting); }
 int Alg257Secure() { return SecureEntry(kRow257); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 255, .Read = Alg255Read, .Program = Alg255Program, .Secure = Alg255Secure},
+    {.Row = 256, .Read = Alg256Read, .Program = Alg256Program, .Secure = Alg256Secure},
+    {.Row = 257, .Read = Alg257Read, .Program = Alg257Program, .Secure = Alg257Secure},
+};
+
 void InstallSignatureEpldRows() {
-    static const LogicRowEntries rows[] = {
-        {255, Alg255Read, Alg255Program, AlgNoOperation, Alg255Secure, nullptr},
-        {256, Alg256Read, Alg256Program, AlgNoOperation, Alg256Secure, nullptr},
-        {257, Alg257Read, Alg257Program, AlgNoOperation, Alg257Secure, nullptr},
-    };
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

@@ -22,14 +22,4 @@ extern const uint16_t EpldCellBitTable256[10][8];
 extern const uint16_t EpldCellBitTable257[12][8];
 extern const uint8_t EpldSpecialRowTable[2][5];
 
-int Alg255Read(int mode);
-int Alg255Program();
-int Alg255Secure();
-int Alg256Read(int mode);
-int Alg256Program();
-int Alg256Secure();
-int Alg257Read(int mode);
-int Alg257Program();
-int Alg257Secure();
-
 void InstallSignatureEpldRows();

@@ -8,8 +8,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "logic/GalRowSerial.h"
-#include "logic/InstallLogicRows.h"
 #include "logic/PldPower.h"
 
 uint32_t WordPldBuilt = 0;
@@ -215,7 +215,23 @@ int Alg211Program() { return Walk(kWriting); }
 int Alg211Erase() { return Pulse(kErasePulse); }
 int Alg211Secure() { return Pulse(kSecurePulse); }
 
+namespace {
+std::string AdapterPinsCheck(uint32_t row, const RowRecordFacts& r) {
+    if (WordPldAdapterSupported(r.Adapter)) return "";
+    return "adapter " + std::to_string(r.Adapter) + " has no pin roles in algorithm " + std::to_string(row);
+}
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 211,
+     .Read = Alg211Read,
+     .Program = Alg211Program,
+     .Erase = Alg211Erase,
+     .Secure = Alg211Secure,
+     .RecordCheck = AdapterPinsCheck},
+};
+
 void InstallWordPldRow() {
-    static const LogicRowEntries rows[] = {{211, Alg211Read, Alg211Program, Alg211Erase, Alg211Secure, nullptr}};
-    InstallLogicRows(rows);
+    InstallRows(kAlgorithmRows);
 }

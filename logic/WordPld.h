@@ -24,9 +24,4 @@ const WordPldPins* WordPldPinsFor(uint32_t adapterCode);
 // Module state: the word being built for programming.
 extern uint32_t WordPldBuilt;
 
-int Alg211Read(int mode);
-int Alg211Program();
-int Alg211Erase();
-int Alg211Secure();
-
 void InstallWordPldRow();

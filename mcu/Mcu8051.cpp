@@ -14,6 +14,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "mcu/Mcu8051Walks.h"
 #include "mcu/McuFrame.h"
 
@@ -809,44 +810,78 @@ int ProgramConfigBytes107() {
 
 // ---- installation -------------------------------------------------------------------
 
-void mcu8051::PutRow(uint32_t row, uint8_t group, AlgOperationFn identify, AlgReadFn read,
-                     AlgOperationFn program, AlgOperationFn erase, AlgOperationFn secure,
-                     AlgOperationFn options, EncryptionWriterFn writer) {
-    AlgorithmEntry* e = AlgorithmRow(row);
-    if (e == nullptr) return;
-    *e = {static_cast<int8_t>(group),
-          e->InsertionPinAllowance,
-          0,
-          identify,
-          read,
-          program,
-          erase,
-          secure,
-          options};
-    RowHookTable[row].EncryptionWriter = writer;
+std::string mcu8051::PulseCountCheck(uint32_t row, const RowRecordFacts& record) {
+    if ((record.SubVariant & SubVariantPulseMask) != 0) return "";
+    return "subvariant gives algorithm " + std::to_string(row) + " a pulse count of 0";
+}
+
+std::string mcu8051::TableSizeCheck(uint32_t, const RowRecordFacts& record) {
+    const uint32_t page = record.Page;
+    if (page == 16 || page == 32 || page == 64 || page == 128) return "";
+    return "page of " + std::to_string(page) + " is no encryption table size (16, 32, 64 or 128)";
+}
+
+std::string mcu8051::PulseAndTableCheck(uint32_t row, const RowRecordFacts& record) {
+    const std::string why = PulseCountCheck(row, record);
+    return why.empty() ? TableSizeCheck(row, record) : why;
 }
 
 namespace {
-
-void Put(uint32_t row, AlgOperationFn identify, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
-         AlgOperationFn secure, AlgOperationFn options, EncryptionWriterFn writer) {
-    PutRow(row, 6, identify, read, program, erase, secure, options, writer);
-}
 
 void ForgetVppChoice() { g_vppChosen = false; }
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 100,
+     .Read = Alg100Read,
+     .Program = Alg100Program,
+     .Secure = Alg100Secure,
+     .Options = Alg100Options,
+     .EncryptionWriter = ProgramEncryptionTable100,
+     .SelectionDefaults = ForgetVppChoice,
+     .RecordCheck = PulseAndTableCheck},
+    {.Row = 123,
+     .Read = Alg123Read,
+     .Program = Alg123Program,
+     .Secure = Alg123Secure,
+     .Options = Alg100Options,
+     .EncryptionWriter = ProgramEncryptionTable123,
+     .SelectionDefaults = ForgetVppChoice,
+     .RecordCheck = TableSizeCheck},
+    {.Row = 195,
+     .Identify = Alg195Identify,
+     .Read = Alg195Read,
+     .Program = Alg195Program,
+     .Secure = Alg195Secure,
+     .Options = Alg100Options,
+     .EncryptionWriter = ProgramEncryptionTable195,
+     .SelectionDefaults = ForgetVppChoice,
+     .RecordCheck = PulseAndTableCheck},
+    {.Row = 196,
+     .Identify = Alg196Identify,
+     .Read = Alg196Read,
+     .Program = Alg196Program,
+     .Erase = Alg196Erase,
+     .Secure = Alg196Secure,
+     .Options = Alg100Options,
+     .EncryptionWriter = ProgramEncryptionTable196,
+     .SelectionDefaults = ForgetVppChoice,
+     .RecordCheck = PulseAndTableCheck},
+    {.Row = 107,
+     .Read = Alg107Read,
+     .Program = Alg107Program,
+     .Secure = Alg107Secure,
+     .Options = Alg107Options,
+     .EncryptionWriter = ProgramEncryptionTable107,
+     .SelectionDefaults = ForgetVppChoice,
+     .VariantCount = Config107Count,
+     .RecordCheck = TableSizeCheck},
+};
+
 void InstallMcu8051Rows() {
-    const AlgOperationFn none = AlgNoOperation;
-    Put(100, none, Alg100Read, Alg100Program, none, Alg100Secure, Alg100Options, ProgramEncryptionTable100);
-    Put(123, none, Alg123Read, Alg123Program, none, Alg123Secure, Alg100Options, ProgramEncryptionTable123);
-    Put(195, Alg195Identify, Alg195Read, Alg195Program, none, Alg195Secure, Alg100Options,
-        ProgramEncryptionTable195);
-    Put(196, Alg196Identify, Alg196Read, Alg196Program, Alg196Erase, Alg196Secure, Alg100Options,
-        ProgramEncryptionTable196);
-    Put(107, none, Alg107Read, Alg107Program, none, Alg107Secure, Alg107Options, ProgramEncryptionTable107);
-    AddSelectionDefaultsHook(ForgetVppChoice);
+    InstallRows(kAlgorithmRows);
 }
 
 void ResetMcu8051State() {

@@ -28,34 +28,16 @@ constexpr uint8_t SubVariantPulseMask = 0x3F;
 constexpr uint8_t SubVariantOptionPanel = 0x40;
 constexpr uint8_t SubVariantTwoLockBits = 0x80;
 
-int Alg100Read(int mode);
-int Alg100Program();
-int Alg100Secure();
 int ProgramEncryptionTable100();
 int ReadOptionRegister100();
 int ProgramOptionRegister100();
 
-int Alg123Read(int mode);
-int Alg123Program();
-int Alg123Secure();
 int ProgramEncryptionTable123();
 
-int Alg195Identify();
-int Alg195Read(int mode);
-int Alg195Program();
-int Alg195Secure();
 int ProgramEncryptionTable195();
 
-int Alg196Identify();
-int Alg196Read(int mode);
-int Alg196Program();
-int Alg196Erase();
-int Alg196Secure();
 int ProgramEncryptionTable196();
 
-int Alg107Read(int mode);
-int Alg107Program();
-int Alg107Secure();
 int ProgramEncryptionTable107();
 int ReadConfigBytes107();
 int ProgramConfigBytes107();

@@ -9,6 +9,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "mcu/Mcu8051Walks.h"
 #include "mcu/McuFrame.h"
 
@@ -697,11 +698,40 @@ int Alg104Secure() {
     return (SecurityByte104() & 0xC0) != 0 ? 1 : -1;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 129,
+     .Identify = Alg129Identify,
+     .Read = Alg129Read,
+     .Program = Alg129Program,
+     .Secure = Alg129Secure,
+     .Options = Alg100Options},
+    {.Row = 187,
+     .Read = Alg187Read,
+     .Program = Alg187Program,
+     .Secure = Alg187Secure,
+     .Options = Alg105Options},
+    {.Row = 173,
+     .Read = Alg173Read,
+     .Program = Alg173Program,
+     .Secure = Alg173Secure,
+     .Options = Alg100Options,
+     .EncryptionWriter = ProgramEncryptionTable173,
+     .RecordCheck = PulseAndTableCheck},
+    {.Row = 104,
+     .Read = Alg104Read,
+     .Program = Alg104Program,
+     .Secure = Alg104Secure,
+     .Options = Alg100Options,
+     .EncryptionWriter = ProgramEncryptionTable104,
+     .RecordCheck = PulseAndTableCheck},
+    {.Row = 197,
+     .Read = Alg197Read,
+     .Program = Alg197Program,
+     .Secure = Alg197Secure,
+     .Options = Alg105Options},
+};
+
 void InstallFixedPin8051Rows() {
-    const AlgOperationFn none = AlgNoOperation;
-    PutRow(129, 4, Alg129Identify, Alg129Read, Alg129Program, none, Alg129Secure, Alg100Options, nullptr);
-    PutRow(187, 6, none, Alg187Read, Alg187Program, none, Alg187Secure, Alg105Options, nullptr);
-    PutRow(173, 6, none, Alg173Read, Alg173Program, none, Alg173Secure, Alg100Options, ProgramEncryptionTable173);
-    PutRow(104, 7, none, Alg104Read, Alg104Program, none, Alg104Secure, Alg100Options, ProgramEncryptionTable104);
-    PutRow(197, 6, none, Alg197Read, Alg197Program, none, Alg197Secure, Alg105Options, nullptr);
+    InstallRows(kAlgorithmRows);
 }

@@ -10,28 +10,9 @@
 #pragma once
 #include <cstdint>
 
-int Alg129Identify();
-int Alg129Read(int mode);
-int Alg129Program();
-int Alg129Secure();
-
-int Alg187Read(int mode);
-int Alg187Program();
-int Alg187Secure();
-
-int Alg173Read(int mode);
-int Alg173Program();
-int Alg173Secure();
 int ProgramEncryptionTable173();
 
-int Alg104Read(int mode);
-int Alg104Program();
-int Alg104Secure();
 int ProgramEncryptionTable104();
-
-int Alg197Read(int mode);
-int Alg197Program();
-int Alg197Secure();
 
 // The lock byte of the lock-level dialog's level (0-2) on rows 187 and 197:
 // its low two bits are 2, 1 or 0; `high` fills the other bits.

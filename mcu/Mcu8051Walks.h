@@ -4,10 +4,12 @@
 // power-up, read cycle and per-cell routine.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
+#include "engine/RowDef.h"
 #include "engine/RowHooks.h"
 
 namespace mcu8051 {
@@ -117,8 +119,11 @@ void WriteLocks(int locks, void (*pulse)(int), int pulses);
 // highest level set; nothing when lock bit 1 is clear.
 void ShowLockState(uint32_t lockByte);
 
-// Puts a row's entries into the algorithm table.
-void PutRow(uint32_t row, uint8_t group, AlgOperationFn identify, AlgReadFn read, AlgOperationFn program,
-            AlgOperationFn erase, AlgOperationFn secure, AlgOperationFn options, EncryptionWriterFn writer);
+// Record checks of the encryption-table rows: the pulse count in
+// DeviceSubVariant bits 0-5 (rows that take Retry from it) and the
+// encryption array's size as Page. Empty when the record is consistent.
+std::string PulseCountCheck(uint32_t row, const RowRecordFacts& record);
+std::string TableSizeCheck(uint32_t row, const RowRecordFacts& record);
+std::string PulseAndTableCheck(uint32_t row, const RowRecordFacts& record);
 
 } // namespace mcu8051

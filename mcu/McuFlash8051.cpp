@@ -10,6 +10,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "mcu/Mcu8051Walks.h"
 #include "mcu/McuFrame.h"
 
@@ -536,15 +537,41 @@ int Alg106Secure() {
 
 // ---- installation -------------------------------------------------------------------
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 105,
+     .Identify = Alg105Identify,
+     .Read = Alg105Read,
+     .Program = Alg105Program,
+     .Erase = Alg105Erase,
+     .Secure = Alg105Secure,
+     .Options = Alg105Options,
+     .VariantCount = Variant105Count},
+    {.Row = 178,
+     .Identify = Alg178Identify,
+     .Read = Alg178Read,
+     .Program = Alg178Program,
+     .Erase = Alg178Erase,
+     .Secure = Alg178Secure,
+     .Options = Alg105Options,
+     .VariantCount = Variant178Count},
+    {.Row = 193,
+     .Read = Alg193Read,
+     .Program = Alg193Program,
+     .Secure = Alg193Secure,
+     .Options = Alg105Options,
+     .RecordCheck = PulseCountCheck},
+    {.Row = 106,
+     .Identify = Alg106Identify,
+     .Read = Alg106Read,
+     .Program = Alg106Program,
+     .Erase = Alg106Erase,
+     .Secure = Alg106Secure,
+     .Options = Alg106Options},
+};
+
 void InstallFlash8051Rows() {
-    const AlgOperationFn none = AlgNoOperation;
-    PutRow(105, 2, Alg105Identify, Alg105Read, Alg105Program, Alg105Erase, Alg105Secure, Alg105Options,
-           nullptr);
-    PutRow(178, 2, Alg178Identify, Alg178Read, Alg178Program, Alg178Erase, Alg178Secure, Alg105Options,
-           nullptr);
-    PutRow(193, 6, none, Alg193Read, Alg193Program, none, Alg193Secure, Alg105Options, nullptr);
-    PutRow(106, 2, Alg106Identify, Alg106Read, Alg106Program, Alg106Erase, Alg106Secure, Alg106Options,
-           nullptr);
+    InstallRows(kAlgorithmRows);
 }
 
 void ResetFlash8051State() {

@@ -21,28 +21,6 @@ constexpr uint32_t Variant105Count = 3;
 constexpr uint32_t Variant178Count = 2;
 extern const int LockPulseWidths178[Variant178Count];
 
-int Alg105Identify();
-int Alg105Read(int mode);
-int Alg105Program();
-int Alg105Erase();
-int Alg105Secure();
-
-int Alg178Identify();
-int Alg178Read(int mode);
-int Alg178Program();
-int Alg178Erase();
-int Alg178Secure();
-
-int Alg193Read(int mode);
-int Alg193Program();
-int Alg193Secure();
-
-int Alg106Identify();
-int Alg106Read(int mode);
-int Alg106Program();
-int Alg106Erase();
-int Alg106Secure();
-
 void InstallFlash8051Rows();
 // Back to the start-up state of this family.
 void ResetFlash8051State();

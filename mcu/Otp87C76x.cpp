@@ -11,6 +11,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "mcu/Mcu8051Walks.h"
 
 int WatchDogTimerOption = 0;
@@ -257,10 +258,25 @@ int Alg189Options() {
     return 1;
 }
 
+namespace {
+std::string SerialPinsCheck(uint32_t row, const RowRecordFacts& r) {
+    return Otp87C76xRecordRefusal(row, r.PackagePins);
+}
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 189,
+     .Identify = Alg189Identify,
+     .Read = Alg189Read,
+     .Program = Alg189Program,
+     .Options = Alg189Options,
+     .ConfigFuseWriter = ProgramOptionBytes189,
+     .RecordCheck = SerialPinsCheck},
+};
+
 void Install87C76xRows() {
-    mcu8051::PutRow(189, 8, Alg189Identify, Alg189Read, Alg189Program, AlgNoOperation, AlgNoOperation, Alg189Options,
-                    nullptr);
-    RowHookTable[189].ConfigFuseWriter = ProgramOptionBytes189;
+    InstallRows(kAlgorithmRows);
 }
 
 void Reset87C76xState() {

@@ -23,10 +23,6 @@ constexpr uint32_t OptionBytes189 = 0xFD00;
 void EncodeOptionBits189();
 void DecodeOptionBits189();
 
-int Alg189Identify();
-int Alg189Read(int mode);
-int Alg189Program();
-int Alg189Options();
 // Programs buffer bytes FD00h-FD01h as they stand (the configuration-fuse
 // step) and decodes them into the option variables; 1 or -1.
 int ProgramOptionBytes189();

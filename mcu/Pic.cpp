@@ -13,6 +13,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 
 uint32_t PicConfigWord = 0x3FFF;
 uint32_t PicIdWords[4] = {};
@@ -631,28 +632,41 @@ int Alg121Erase() {
 
 namespace {
 
-void Put(uint32_t row, int8_t group, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
-         ChecksumFn checksum, HexConfigWriterFn hex) {
-    AlgorithmEntry* e = AlgorithmRow(row);
-    if (e == nullptr) return;
-    *e = {group, e->InsertionPinAllowance, 0, AlgNoOperation, read, program, erase, AlgNoOperation, Alg110Options};
-    RowHookTable[row].ConfigFuseWriter = ProgramPicConfigFromBuffer;
-    RowHookTable[row].Checksum = checksum;
-    RowHookTable[row].HexConfigWriter = hex;
+std::string PicRecordCheck(uint32_t row, const RowRecordFacts& r) {
+    return PicRecordRefusal(row, r.SubVariant, r.Variant, r.DeviceSize);
 }
 
 } // namespace
 
+// Every PIC row writes its configuration word and ID words from the buffer,
+// sums and saves them its own way, and refuses records past its tables.
+constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
+                        ChecksumFn checksum, HexConfigWriterFn hex) {
+    return {.Row = row,
+            .Read = read,
+            .Program = program,
+            .Erase = erase,
+            .Options = Alg110Options,
+            .ConfigFuseWriter = ProgramPicConfigFromBuffer,
+            .Checksum = checksum,
+            .HexConfigWriter = hex,
+            .RecordCheck = PicRecordCheck};
+}
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    PicRow(110, Alg110Read, Alg110Program, nullptr, ComputeChecksum110, WritePicConfigHex110),
+    PicRow(111, Alg111Read, Alg111Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
+    PicRow(112, Alg112Read, Alg112Program, Alg112Erase, ComputeChecksum112, WritePicConfigHex111),
+    PicRow(114, Alg114Read, Alg114Program, nullptr, ComputeChecksum110, WritePicConfigHex110),
+    PicRow(115, Alg115Read, Alg115Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
+    PicRow(116, Alg116Read, Alg116Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
+    PicRow(121, Alg121Read, Alg121Program, Alg121Erase, ComputeChecksum112, WritePicConfigHex111),
+    PicRow(113, Alg113Read, Alg113Program, nullptr, ComputeChecksum113, WritePicConfigHex113),
+};
+
 void InstallPicRows() {
-    const AlgOperationFn none = AlgNoOperation;
-    Put(110, 3, Alg110Read, Alg110Program, none, ComputeChecksum110, WritePicConfigHex110);
-    Put(111, 3, Alg111Read, Alg111Program, none, ComputeChecksum111, WritePicConfigHex111);
-    Put(112, 2, Alg112Read, Alg112Program, Alg112Erase, ComputeChecksum112, WritePicConfigHex111);
-    Put(114, 8, Alg114Read, Alg114Program, none, ComputeChecksum110, WritePicConfigHex110);
-    Put(115, 8, Alg115Read, Alg115Program, none, ComputeChecksum111, WritePicConfigHex111);
-    Put(116, 8, Alg116Read, Alg116Program, none, ComputeChecksum111, WritePicConfigHex111);
-    Put(121, 2, Alg121Read, Alg121Program, Alg121Erase, ComputeChecksum112, WritePicConfigHex111);
-    Put(113, 3, Alg113Read, Alg113Program, none, ComputeChecksum113, WritePicConfigHex113);
+    InstallRows(kAlgorithmRows);
 }
 
 void ResetPicState() {

@@ -12,6 +12,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "mcu/Mcu8051Walks.h"
 
 int ProtectOption = 0;
@@ -200,8 +201,20 @@ int Alg118Options() {
     return 1;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 118,
+     .Identify = Alg118Identify,
+     .Read = Alg118Read,
+     .Program = Alg118Program,
+     .Erase = Alg118Erase,
+     .Secure = Alg118Secure,
+     .Options = Alg118Options,
+     .VariantCount = Variant118Count},
+};
+
 void InstallSst89Rows() {
-    PutRow(118, 6, Alg118Identify, Alg118Read, Alg118Program, Alg118Erase, Alg118Secure, Alg118Options, nullptr);
+    InstallRows(kAlgorithmRows);
 }
 
 void ResetSst89State() {

@@ -19,12 +19,6 @@ extern int RemapOption;
 extern const uint8_t SfstStepTable[7];
 extern const uint8_t RemapStepTable[4];
 
-int Alg118Identify();
-int Alg118Read(int mode);
-int Alg118Program();
-int Alg118Erase();
-int Alg118Secure();
-int Alg118Options();
 int ProgramRemapBits118();
 
 void InstallSst89DialogLauncher(OptionDialogLauncher launcher);

@@ -13,6 +13,7 @@
 #include "engine/RowHooks.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "mcu/Mcu8051Walks.h"
 
 int SpecialRegisterMovExecute = 0;
@@ -437,9 +438,27 @@ int Alg108Options() {
     return SpecialRegisterReadResult;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 108,
+     .Identify = Alg108Identify,
+     .Read = Alg108Read,
+     .Program = Alg108Program,
+     .Erase = Alg108Erase,
+     .Secure = Alg108Secure,
+     .Options = Alg108Options,
+     .VariantCount = Variant108Count},
+    {.Row = 122,
+     .Identify = Alg122Identify,
+     .Read = Alg122Read,
+     .Program = Alg122Program,
+     .Erase = Alg122Erase,
+     .Secure = Alg122Secure,
+     .Options = Alg108Options},
+};
+
 void InstallW78E5xRows() {
-    PutRow(108, 6, Alg108Identify, Alg108Read, Alg108Program, Alg108Erase, Alg108Secure, Alg108Options, nullptr);
-    PutRow(122, 6, Alg122Identify, Alg122Read, Alg122Program, Alg122Erase, Alg122Secure, Alg108Options, nullptr);
+    InstallRows(kAlgorithmRows);
 }
 
 void ResetW78E5xState() {

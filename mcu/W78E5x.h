@@ -28,18 +28,6 @@ uint8_t EncodeSpecialRegister();
 // The options of `mask` from a register byte read from the chip.
 void DecodeSpecialRegister(uint32_t value, uint32_t mask);
 
-int Alg108Identify();
-int Alg108Read(int mode);
-int Alg108Program();
-int Alg108Erase();
-int Alg108Secure();
-int Alg108Options();
-int Alg122Identify();
-int Alg122Read(int mode);
-int Alg122Program();
-int Alg122Erase();
-int Alg122Secure();
-
 int ReadSpecialRegister108(int mode);
 int ReadSpecialRegister122(int mode);
 int ProgramSpecialRegister108();

@@ -19,6 +19,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 
 // ---- option choices and the dialog exchange ---------------------------------------------
 
@@ -917,27 +918,38 @@ int Alg166Secure() {
 
 // ---- installation and record checks -----------------------------------------------------
 
+namespace {
+std::string PinLayoutCheck(uint32_t row, const RowRecordFacts& r) {
+    return ZilogRecordRefusal(row, r.Variant, r.PackagePins);
+}
+} // namespace
+
+// Every row's options reset at each device selection; its package must have
+// a pin layout on the row.
+constexpr RowDef ZilogRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn secure,
+                          AlgOperationFn options) {
+    return {.Row = row,
+            .Read = read,
+            .Program = program,
+            .Secure = secure,
+            .Options = options,
+            .SelectionDefaults = ResetZilogOptions,
+            .RecordCheck = PinLayoutCheck};
+}
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    ZilogRow(160, Alg160Read, Alg160Program, Alg160Secure, Alg160Options),
+    ZilogRow(161, Alg161Read, Alg161Program, Alg161Secure, Alg161Options),
+    ZilogRow(162, Alg162Read, Alg162Program, Alg162Secure, Alg162Options),
+    ZilogRow(163, Alg163Read, Alg163Program, Alg163Secure, Alg163Options),
+    ZilogRow(164, Alg164Read, Alg164Program, Alg164Secure, Alg164Options),
+    ZilogRow(165, Alg165Read, Alg165Program, Alg165Secure, Alg165Options),
+    ZilogRow(166, Alg166Read, Alg166Program, Alg166Secure, Alg166Options),
+};
+
 void InstallZilogRows() {
-    struct Row {
-        uint32_t row;
-        int (*read)(int);
-        int (*program)();
-        int (*secure)();
-        int (*options)();
-    };
-    const Row rows[] = {{160, Alg160Read, Alg160Program, Alg160Secure, Alg160Options},
-                        {161, Alg161Read, Alg161Program, Alg161Secure, Alg161Options},
-                        {162, Alg162Read, Alg162Program, Alg162Secure, Alg162Options},
-                        {163, Alg163Read, Alg163Program, Alg163Secure, Alg163Options},
-                        {164, Alg164Read, Alg164Program, Alg164Secure, Alg164Options},
-                        {165, Alg165Read, Alg165Program, Alg165Secure, Alg165Options},
-                        {166, Alg166Read, Alg166Program, Alg166Secure, Alg166Options}};
-    for (const Row& r : rows) {
-        if (AlgorithmEntry* e = AlgorithmRow(r.row)) {
-            *e = {0, e->InsertionPinAllowance, 0, AlgNoOperation, r.read, r.program, AlgNoOperation, r.secure, r.options};
-        }
-    }
-    AddSelectionDefaultsHook(ResetZilogOptions);
+    InstallRows(kAlgorithmRows);
     ResetZilogOptions();
     g_launcher = nullptr;
 }

@@ -36,37 +36,6 @@ void ZilogToggleOption(uint32_t index);
 
 // The dialog launcher the shell installs (none: nothing is shown).
 void InstallZilogDialogLauncher(OptionDialogLauncher launcher);
-// The Options entries: set the exchange for the row, open the dialog, 1.
-int Alg160Options();
-int Alg161Options();
-int Alg162Options();
-int Alg163Options();
-int Alg164Options();
-int Alg165Options();
-int Alg166Options();
-
-int Alg160Read(int mode);
-int Alg160Program();
-int Alg160Secure();
-int Alg161Read(int mode);
-int Alg161Program();
-int Alg161Secure();
-int Alg162Read(int mode);
-int Alg162Program();
-int Alg162Secure();
-int Alg163Read(int mode);
-int Alg163Program();
-int Alg163Secure();
-int Alg164Read(int mode);
-int Alg164Program();
-int Alg164Secure();
-int Alg165Read(int mode);
-int Alg165Program();
-int Alg165Secure();
-int Alg166Read(int mode);
-int Alg166Program();
-int Alg166Secure();
-
 void InstallZilogRows();
 
 // Why the device library refuses a Zilog record (a package outside the

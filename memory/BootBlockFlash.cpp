@@ -20,6 +20,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -306,9 +307,26 @@ int Alg21ProgramChecked() { return VariantServed(false) ? Alg21Program() : Refus
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 21,
+     .Identify = Alg21Identify,
+     .Read = Alg21ReadChecked,
+     .Program = Alg21ProgramChecked,
+     .Erase = Alg21Erase,
+     .VariantCount = BootBlockLayoutCount,
+     .VariantTable = "BootBlockLayoutTable",
+     .SpecialVariants = {kUniformBlocksVariant, kChipEraseVariant}},
+    {.Row = 36,
+     .Identify = Alg21Identify,
+     .Read = Alg21ReadChecked,
+     .Program = Alg21ProgramChecked,
+     .Erase = Alg21Erase,
+     .VariantCount = BootBlockLayoutCount,
+     .VariantTable = "BootBlockLayoutTable",
+     .SpecialVariants = {kUniformBlocksVariant, kChipEraseVariant}},
+};
+
 void InstallBootBlockFlashRows() {
-    for (uint32_t row : {21u, 36u}) {
-        InstallRow(row, Alg21ReadChecked, Alg21ProgramChecked, Alg21Erase);
-        AlgorithmRow(row)->Identify = Alg21Identify;
-    }
+    InstallRows(kAlgorithmRows);
 }

@@ -23,6 +23,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -224,8 +225,27 @@ int WalkBuffers(int (*write)(uint32_t words)) {
     return r;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 37,
+     .Identify = Alg37Identify,
+     .Read = Alg37Read,
+     .Program = Alg37Program,
+     .Erase = Alg37Erase,
+     .VariantCount = BufferFlashBlockVariantCount,
+     .VariantTable = "the block sizes",
+     .LeastPage = 1,
+     .MostPage = 128},
+    {.Row = 39,
+     .Read = Alg37Read,
+     .Program = Alg37Program,
+     .Erase = Alg37Erase,
+     .VariantCount = BufferFlashBlockVariantCount,
+     .VariantTable = "the block sizes",
+     .LeastPage = 1,
+     .MostPage = 128},
+};
+
 void InstallBufferFlashRows() {
-    InstallRow(37, Alg37Read, Alg37Program, Alg37Erase);
-    AlgorithmRow(37)->Identify = Alg37Identify;
-    InstallRow(39, Alg37Read, Alg37Program, Alg37Erase);
+    InstallRows(kAlgorithmRows);
 }

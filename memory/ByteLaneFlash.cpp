@@ -20,6 +20,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/BufferFlash.h"
 #include "memory/MemoryFrame.h"
 
@@ -253,8 +254,17 @@ int Alg54Erase() {
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 25, .Identify = Alg25Identify, .Read = Alg25Read, .Program = Alg25Program, .Erase = Alg25Erase},
+    {.Row = 54,
+     .Read = Alg54Read,
+     .Program = Alg54Program,
+     .Erase = Alg54Erase,
+     .LeastPage = 1,
+     .MostPage = 128},
+};
+
 void InstallByteLaneFlashRows() {
-    InstallRow(25, Alg25Read, Alg25Program, Alg25Erase);
-    AlgorithmRow(25)->Identify = Alg25Identify;
-    InstallRow(54, Alg54Read, Alg54Program, Alg54Erase);
+    InstallRows(kAlgorithmRows);
 }

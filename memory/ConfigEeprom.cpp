@@ -8,6 +8,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -227,7 +228,18 @@ int WritePolarity31() {
     return WritePolarity();
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 31,
+     .Read = Read,
+     .Program = Program,
+     .Options = Options,
+     .VariantCount = 2,
+     .VariantTable = "the address forms",
+     .LeastPage = 1,
+     .MostPage = 256},
+};
+
 void InstallConfigEepromRows() {
-    InstallRow(31, Read, Program);
-    AlgorithmRow(31)->Options = Options;
+    InstallRows(kAlgorithmRows);
 }

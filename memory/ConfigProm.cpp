@@ -12,6 +12,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -442,9 +443,24 @@ int ProgramResetPolarity34() {
     return ResetPolarityBit34 != 0 ? 1 : -1;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 30,
+     .Read = row30::Read,
+     .Program = row30::Program,
+     .Options = Options,
+     .VariantCount = 4,
+     .VariantTable = "the identification offsets",
+     .LeastPage = 1,
+     .MostPage = 21},
+    {.Row = 34,
+     .Read = row34::Read,
+     .Program = row34::Program,
+     .Options = Options,
+     .VariantCount = 3,
+     .VariantTable = "the identification offsets"},
+};
+
 void InstallConfigPromRows() {
-    InstallRow(30, row30::Read, row30::Program);
-    AlgorithmRow(30)->Options = Options;
-    InstallRow(34, row34::Read, row34::Program);
-    AlgorithmRow(34)->Options = Options;
+    InstallRows(kAlgorithmRows);
 }

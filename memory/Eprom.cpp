@@ -8,6 +8,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 
 const EpromEraseVariant EpromEraseVariantTable[EpromEraseVariantCount] = {
     {0, 0, 1, 0, PulseWithSocketMask}, // 0
@@ -284,11 +285,27 @@ constexpr AlgOperationFn Alg60Program = FrameProgram<Row60Profile>;
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 0,
+     .Read = Alg0Read,
+     .Program = Alg0Program,
+     .Erase = Alg0Erase,
+     .VariantCount = EpromEraseVariantCount,
+     .VariantTable = "EpromEraseVariantTable",
+     .LeastPage = 2},
+    {.Row = 90,
+     .Read = Alg90Read,
+     .Program = Alg90Program,
+     .Erase = Alg90Erase,
+     .VariantCount = EpromEraseVariantCount,
+     .VariantTable = "EpromEraseVariantTable"},
+    {.Row = 67, .Read = Alg67Read, .Program = Alg67Program},
+    {.Row = 68, .Read = Alg68Read, .Program = Alg68Program},
+    {.Row = 76, .Read = Alg76Read, .Program = Alg76Program, .Erase = Alg76Erase},
+    {.Row = 60, .Read = Alg60Read, .Program = Alg60Program},
+};
+
 void InstallByteEpromRows() {
-    InstallRow(0, Alg0Read, Alg0Program, Alg0Erase);
-    InstallRow(90, Alg90Read, Alg90Program, Alg90Erase);
-    InstallRow(67, Alg67Read, Alg67Program);
-    InstallRow(68, Alg68Read, Alg68Program);
-    InstallRow(76, Alg76Read, Alg76Program, Alg76Erase);
-    InstallRow(60, Alg60Read, Alg60Program);
+    InstallRows(kAlgorithmRows);
 }

@@ -10,6 +10,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/Eprom.h"
 
 namespace {
@@ -133,10 +134,15 @@ int Alg3Erase() {
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 75, .Read = Alg75Read, .Program = Alg75Program},
+    {.Row = 69, .Read = Alg69Read, .Program = Alg69Program},
+    {.Row = 84, .Read = Alg84Read, .Program = Alg84Program},
+    {.Row = 3, .Read = Alg3Read, .Program = Alg3Program, .Erase = Alg3Erase},
+    {.Row = 4, .Read = Alg3Read, .Program = Alg3Program, .Erase = Alg3Erase},
+};
+
 void InstallWordEpromRows() {
-    InstallRow(75, Alg75Read, Alg75Program);
-    InstallRow(69, Alg69Read, Alg69Program);
-    InstallRow(84, Alg84Read, Alg84Program);
-    InstallRow(3, Alg3Read, Alg3Program, Alg3Erase);
-    InstallRow(4, Alg3Read, Alg3Program, Alg3Erase);
+    InstallRows(kAlgorithmRows);
 }

@@ -7,6 +7,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/Eprom.h"
 
 const Row302Variant Row302VariantTable[Row302VariantCount] = {
@@ -261,7 +262,17 @@ int Alg302Read(int mode) {
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 301, .Read = Alg301Read, .Program = Alg301Program, .LeastPage = 2},
+    {.Row = 302,
+     .Read = Alg302Read,
+     .Program = Alg302Program,
+     .VariantCount = Row302VariantCount,
+     .VariantTable = "Row302VariantTable",
+     .LeastPage = 1},
+};
+
 void InstallCtrlBusEpromRows() {
-    InstallRow(301, Alg301Read, Alg301Program);
-    InstallRow(302, Alg302Read, Alg302Program);
+    InstallRows(kAlgorithmRows);
 }

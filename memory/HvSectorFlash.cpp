@@ -17,6 +17,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
@@ -618,11 +619,31 @@ SectorProtectionRoutines HvSectorProtectionOf(uint32_t algorithm) {
     }
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 20, .Read = HvRead, .Program = HvProgram, .Erase = HvErase, .Options = Alg6Options},
+    {.Row = 23, .Read = HvRead, .Program = HvProgram, .Erase = HvErase},
+    {.Row = 24,
+     .Identify = Alg24Identify,
+     .Read = HvRead,
+     .Program = HvProgram,
+     .Erase = HvErase,
+     .Options = Alg6Options},
+    {.Row = 27,
+     .Identify = Alg24Identify,
+     .Read = HvRead,
+     .Program = HvProgram,
+     .Erase = HvErase,
+     .Options = Alg6Options},
+    {.Row = 22, .Read = HvRead, .Program = Alg22Program, .Erase = HvErase, .Options = Alg6Options},
+    {.Row = 29,
+     .Identify = Alg29Identify,
+     .Read = HvRead,
+     .Program = HvProgram,
+     .Erase = HvErase,
+     .Options = Alg6Options},
+};
+
 void InstallHvSectorFlashRows() {
-    for (uint32_t row : {20u, 23u, 24u, 27u}) InstallRow(row, HvRead, HvProgram, HvErase);
-    InstallRow(22, HvRead, Alg22Program, HvErase);
-    InstallRow(29, HvRead, HvProgram, HvErase);
-    for (uint32_t row : {24u, 27u}) AlgorithmRow(row)->Identify = Alg24Identify;
-    AlgorithmRow(29)->Identify = Alg29Identify;
-    for (uint32_t row : {20u, 22u, 24u, 27u, 29u}) AlgorithmRow(row)->Options = Alg6Options;
+    InstallRows(kAlgorithmRows);
 }

@@ -16,6 +16,7 @@
 #include "memory/SerialSpiEeprom.h"
 #include "memory/SerialTwoClock.h"
 #include "memory/PinDriven.h"
+#include "memory/PinMapProm.h"
 #include "memory/JtagMemory.h"
 #include "memory/SecureSerial.h"
 #include "memory/MuxEeprom.h"
@@ -35,6 +36,7 @@ void InstallMemoryAlgorithms() {
     InstallSerialTwoClockRows();
     InstallSerialSpiEepromRows();
     InstallPinDrivenRows();
+    InstallPinMapPromRow();
     InstallJtagMemoryRows();
     InstallBootBlockFlashRows();
     InstallLatchedFlashRows();

@@ -21,6 +21,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
@@ -1133,23 +1134,25 @@ int Alg58Options() {
     return r;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 50, .Read = Alg50Read, .Program = Alg50Program, .Options = Alg50Options},
+    {.Row = 51, .Read = Alg51Read, .Program = Alg51Program, .Options = Alg51Options},
+    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = Alg6Erase},
+    {.Row = 56, .Read = Alg56Read, .Program = Alg56Program, .Erase = Alg56Erase},
+    {.Row = 58, .Read = Alg58Read, .Program = Alg58Program, .Erase = Alg58Erase, .Options = Alg58Options},
+    {.Row = 78, .Identify = Alg78Identify, .Read = Alg78Read, .Program = Alg78Program, .Erase = Alg78Erase},
+    {.Row = 87, .Read = Alg87Read, .Program = Alg87Program, .Erase = Alg87Erase},
+    {.Row = 93, .Read = Alg93Read, .Program = Alg93Program, .Erase = Alg93Erase, .Options = Alg6Options},
+    {.Row = 72, .Identify = Alg72Identify, .Read = Alg72Read, .Program = Alg72Program, .Erase = Alg72Erase},
+    {.Row = 46,
+     .Identify = Alg46Identify,
+     .Read = Alg46Read,
+     .Program = Alg46Program,
+     .Erase = Alg46Erase,
+     .Options = Alg6Options},
+};
+
 void InstallJedecFlashRows() {
-    InstallRow(50, Alg50Read, Alg50Program);
-    InstallRow(51, Alg51Read, Alg51Program);
-    InstallRow(6, Alg6Read, Alg6Program, Alg6Erase);
-    InstallRow(56, Alg56Read, Alg56Program, Alg56Erase);
-    InstallRow(58, Alg58Read, Alg58Program, Alg58Erase);
-    InstallRow(78, Alg78Read, Alg78Program, Alg78Erase);
-    InstallRow(87, Alg87Read, Alg87Program, Alg87Erase);
-    InstallRow(93, Alg93Read, Alg93Program, Alg93Erase);
-    InstallRow(72, Alg72Read, Alg72Program, Alg72Erase);
-    InstallRow(46, Alg46Read, Alg46Program, Alg46Erase);
-    for (auto [row, identify] : {std::pair{78u, Alg78Identify}, {72u, Alg72Identify}, {46u, Alg46Identify}}) {
-        AlgorithmRow(row)->Identify = identify;
-    }
-    AlgorithmRow(50)->Options = Alg50Options;
-    AlgorithmRow(51)->Options = Alg51Options;
-    AlgorithmRow(58)->Options = Alg58Options;
-    AlgorithmRow(46)->Options = Alg6Options;
-    AlgorithmRow(93)->Options = Alg6Options;
+    InstallRows(kAlgorithmRows);
 }

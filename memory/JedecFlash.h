@@ -9,9 +9,6 @@
 // row 78 programs and erases. Lasts for the run.
 extern uint32_t ProtectOverride;
 
-// Row 58's Options entry: the SRAM pattern test of the flash-plus-SRAM module.
-int Alg58Options();
-
 // Row 46's sector protection: the states (1 protected) of the n sectors
 // starting at boundaries[i] << 12, and the writer of a new set (non-zero =
 // protect; 1 when the chip holds it afterwards, else -1).

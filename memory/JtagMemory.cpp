@@ -14,6 +14,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "engine/AlgorithmTable.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -480,9 +481,24 @@ int ProgramUsercode96() {
 
 int Alg96Options() { return ShowOptXC18V00Hook != nullptr ? ShowOptXC18V00Hook() : 0; }
 
+namespace {
+std::string JtagPinsCheck(uint32_t row, const RowRecordFacts& r) {
+    return JtagMemoryRecordRefusal(row, r.PackagePins);
+}
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 62, .Read = Alg62Read, .Program = Alg62Program, .Erase = Alg62Erase},
+    {.Row = 96,
+     .Read = Alg96Read,
+     .Program = Alg96Program,
+     .Erase = Alg96Erase,
+     .Secure = Alg96Secure,
+     .Options = Alg96Options,
+     .RecordCheck = JtagPinsCheck},
+};
+
 void InstallJtagMemoryRows() {
-    InstallRow(62, Alg62Read, Alg62Program, Alg62Erase);
-    InstallRow(96, Alg96Read, Alg96Program, Alg96Erase);
-    AlgorithmRow(96)->Secure = Alg96Secure;
-    AlgorithmRow(96)->Options = Alg96Options;
+    InstallRows(kAlgorithmRows);
 }

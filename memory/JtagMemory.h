@@ -17,9 +17,6 @@ uint32_t ReadStatus62();
 int WaitReady62(uint32_t maxBusy, uint32_t us);
 // ProcessReadByte with the flag bit shown set at index 3 of bank 0.
 int ProcessReadByte62(int mode);
-int Alg62Read(int mode);
-int Alg62Program();
-int Alg62Erase();
 
 // Row 96: the socket pins of the TAP for a package of 20 or 44 pins; false
 // for any other package.
@@ -44,11 +41,6 @@ extern uint8_t Usercode96[4];
 extern uint32_t ConfigMode96; // 0 serial, 1 parallel
 int Setup96(int mode);
 void PowerOff96();
-int Alg96Read(int mode);
-int Alg96Program();
-int Alg96Erase();
-int Alg96Secure();
-int Alg96Options();
 // Fills Usercode96 and ConfigMode96 from the chip.
 int ReadUsercode96();
 // Programs Usercode96 and, for parallel mode, the mode bit; logs the outcome.

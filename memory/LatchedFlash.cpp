@@ -17,6 +17,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 #include <utility>
@@ -232,9 +233,12 @@ int Row82Identify() { return Refused() ? -1 : (g_row94 = false, Alg82Identify())
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 82, .Identify = Row82Identify, .Read = Row82Read, .Program = Row82Program, .Erase = Row82Erase},
+    {.Row = 94, .Identify = Row94Identify, .Read = Row94Read, .Program = Row94Program, .Erase = Row94Erase},
+};
+
 void InstallLatchedFlashRows() {
-    InstallRow(82, Row82Read, Row82Program, Row82Erase);
-    AlgorithmRow(82)->Identify = Row82Identify;
-    InstallRow(94, Row94Read, Row94Program, Row94Erase);
-    AlgorithmRow(94)->Identify = Row94Identify;
+    InstallRows(kAlgorithmRows);
 }

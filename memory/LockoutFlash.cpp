@@ -16,6 +16,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/JedecFlash.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
@@ -605,12 +606,24 @@ int Alg40Options() {
     return 1;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 40,
+     .Identify = Identify,
+     .Read = Read,
+     .Program = Program,
+     .Erase = Erase,
+     .Options = Alg40Options},
+    {.Row = 41, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg40Options},
+    {.Row = 52, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg6Options},
+    {.Row = 55,
+     .Identify = Identify,
+     .Read = Read,
+     .Program = Program,
+     .Erase = Erase,
+     .Options = Alg6Options},
+};
+
 void InstallLockoutFlashRows() {
-    for (uint32_t row : {40u, 41u, 52u, 55u}) InstallRow(row, Read, Program, Erase);
-    AlgorithmRow(40)->Identify = Identify;
-    AlgorithmRow(55)->Identify = Identify;
-    AlgorithmRow(40)->Options = Alg40Options;
-    AlgorithmRow(41)->Options = Alg40Options;
-    AlgorithmRow(52)->Options = Alg6Options;
-    AlgorithmRow(55)->Options = Alg6Options;
+    InstallRows(kAlgorithmRows);
 }

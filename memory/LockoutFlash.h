@@ -25,8 +25,7 @@ int WriteSectorProtection52(const uint32_t* states, uint32_t n, const uint32_t* 
 int ReadSectorProtection55(uint32_t* states, uint32_t n, const uint32_t* boundaries);
 int WriteSectorProtection55(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
 
-// The Options entry of rows 40 and 41: shows the block protection dialog; 1.
-int Alg40Options();
+// The block protection dialog the Options entry of rows 40 and 41 shows.
 using ShowBlockProtectionFn = void (*)();
 extern ShowBlockProtectionFn ShowBlockProtectionHook;
 

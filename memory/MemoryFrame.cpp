@@ -31,14 +31,6 @@ const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table) {
     return table[DeviceVariant < EpromEraseVariantCount ? DeviceVariant : 0];
 }
 
-void InstallRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase) {
-    AlgorithmEntry* e = AlgorithmRow(row);
-    if (e == nullptr) return;
-    e->Read = read;
-    e->Program = program;
-    e->Erase = erase != nullptr ? erase : AlgNoOperation;
-}
-
 // ---- pulses ---------------------------------------------------------------
 
 void PulseWithSocketMask(uint32_t widthUs) {

@@ -16,6 +16,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
+#include "engine/RowDef.h"
 #include "engine/Services.h"
 
 // The pulse routines; the width is in microseconds.
@@ -216,9 +217,6 @@ int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
 int EraseChip(const EpromEraseVariant* table);
 // One 100 ms erase pulse at 12.0 V, with the row's variant table.
 int EraseChipOnce(const EpromEraseVariant* table);
-
-// Puts a row's entries into the algorithm table.
-void InstallRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase = nullptr);
 
 // Back to the start-up state of this area.
 void ResetMemoryFrameState();

@@ -12,6 +12,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 uint32_t BlockProtectFlags[8] = {};
@@ -219,10 +220,13 @@ int Alg9Program() { return Program(kRow9); }
 void WriteBlockProtection8() { WriteBlockProtection(kRow8); }
 void WriteBlockProtection9() { WriteBlockProtection(kRow9); }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 8, .Read = Alg8Read, .Program = Alg8Program, .Options = Options},
+    {.Row = 9, .Read = Alg9Read, .Program = Alg9Program, .Options = Options},
+};
+
 void InstallMuxEepromRows() {
     for (uint32_t& f : BlockProtectFlags) f = 0;
-    InstallRow(8, Alg8Read, Alg8Program);
-    InstallRow(9, Alg9Read, Alg9Program);
-    AlgorithmRow(8)->Options = Options;
-    AlgorithmRow(9)->Options = Options;
+    InstallRows(kAlgorithmRows);
 }

@@ -15,6 +15,7 @@
 #include "engine/Routing.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/NandGeometry.h"
 
@@ -918,12 +919,43 @@ void ShowBadSectors86() {
     Beep(1);
 }
 
+namespace {
+std::string NandRecordCheck(uint32_t row, const RowRecordFacts& r) {
+    return NandRecordRefusal(row, r.Variant, r.DeviceFlags, r.Page, r.DeviceSize);
+}
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 77,
+     .Read = Alg77Read,
+     .Program = Alg77Program,
+     .Erase = Alg77Erase,
+     .Options = Alg77Options,
+     .SelectionDefaults = NandSelectionDefaults,
+     .VariantCount = 6,
+     .VariantTable = "the row-77 geometry table",
+     .RecordCheck = NandRecordCheck},
+    {.Row = 83,
+     .Read = Alg83Read,
+     .Program = Alg83Program,
+     .Erase = Alg83Erase,
+     .Options = Alg83Options,
+     .SelectionDefaults = NandSelectionDefaults,
+     .VariantCount = 7,
+     .VariantTable = "NandDeviceNames",
+     .RecordCheck = NandRecordCheck},
+    {.Row = 86,
+     .Read = Alg86Read,
+     .Program = Alg86Program,
+     .Erase = Alg86Erase,
+     .Options = Alg86Options,
+     .SelectionDefaults = NandSelectionDefaults,
+     .VariantCount = 6,
+     .VariantTable = "the row-86 geometry table",
+     .RecordCheck = NandRecordCheck},
+};
+
 void InstallNandRows() {
-    InstallRow(77, Alg77Read, Alg77Program, Alg77Erase);
-    InstallRow(83, Alg83Read, Alg83Program, Alg83Erase);
-    InstallRow(86, Alg86Read, Alg86Program, Alg86Erase);
-    AlgorithmRow(77)->Options = Alg77Options;
-    AlgorithmRow(83)->Options = Alg83Options;
-    AlgorithmRow(86)->Options = Alg86Options;
-    AddSelectionDefaultsHook(NandSelectionDefaults);
+    InstallRows(kAlgorithmRows);
 }

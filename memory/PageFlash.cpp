@@ -13,6 +13,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/MuxEeprom.h"
 
@@ -366,10 +367,13 @@ void ActivateBootBlockLockout1(int which) {
     PowerOff();
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 1, .Read = Alg1Read, .Program = Alg1Program, .Erase = Alg1Erase, .Options = Options},
+    {.Row = 5, .Read = Alg5Read, .Program = Alg5Program, .Erase = Alg5Erase, .Options = Options},
+};
+
 void InstallPageFlashRows() {
     DataProtectMode = 1;
-    InstallRow(1, Alg1Read, Alg1Program, Alg1Erase);
-    InstallRow(5, Alg5Read, Alg5Program, Alg5Erase);
-    AlgorithmRow(1)->Options = Options;
-    AlgorithmRow(5)->Options = Options;
+    InstallRows(kAlgorithmRows);
 }

@@ -25,6 +25,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/BufferFlash.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
@@ -210,7 +211,26 @@ int WriteBlockProtection74(const uint32_t* states, uint32_t count, const uint32_
     return 1;
 }
 
+namespace {
+std::string EraseServed74(uint32_t, const RowRecordFacts& r) {
+    if (Row74EraseServed(r.Adapter, r.Variant)) return "";
+    return "adapter " + std::to_string(r.Adapter) + " with variant " + std::to_string(r.Variant) +
+           " has no erase in algorithm 74";
+}
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 74,
+     .Read = Alg74Read,
+     .Program = Alg74Program,
+     .Erase = Alg74Erase,
+     .Options = Alg6Options,
+     .LeastPage = 1,
+     .MostPage = 128,
+     .RecordCheck = EraseServed74},
+};
+
 void InstallPageLockFlashRows() {
-    InstallRow(74, Alg74Read, Alg74Program, Alg74Erase);
-    AlgorithmRow(74)->Options = Alg6Options;
+    InstallRows(kAlgorithmRows);
 }

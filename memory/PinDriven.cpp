@@ -10,6 +10,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/PinMapProm.h"
 
@@ -424,15 +425,24 @@ constexpr AlgOperationFn Alg98Program = RowProgram<Row98>;
 } // namespace
 } // namespace pindriven
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 65, .Read = pindriven::Alg65Read, .Program = pindriven::Alg65Program},
+    {.Row = 66, .Read = pindriven::Alg66Read, .Program = pindriven::Alg66Program, .LeastPage = 2},
+    {.Row = 49, .Read = pindriven::Alg49Read, .Program = pindriven::Alg49Program},
+    {.Row = 53,
+     .Read = pindriven::Alg53Read,
+     .Program = pindriven::Alg53Program,
+     .Erase = pindriven::Alg53Erase},
+    {.Row = 88,
+     .Read = pindriven::Alg88Read,
+     .Program = pindriven::Alg88Program,
+     .Erase = pindriven::Alg88Erase},
+    {.Row = 92, .Read = pindriven::Alg92Read, .Program = pindriven::Alg92Program},
+    {.Row = 97, .Read = pindriven::Alg97Read, .Program = pindriven::Alg97Program},
+    {.Row = 98, .Read = pindriven::Alg98Read, .Program = pindriven::Alg98Program},
+};
+
 void InstallPinDrivenRows() {
-    using namespace pindriven;
-    InstallRow(65, Alg65Read, Alg65Program);
-    InstallRow(66, Alg66Read, Alg66Program);
-    InstallRow(49, Alg49Read, Alg49Program);
-    InstallRow(53, Alg53Read, Alg53Program, Alg53Erase);
-    InstallRow(88, Alg88Read, Alg88Program, Alg88Erase);
-    InstallRow(92, Alg92Read, Alg92Program);
-    InstallRow(97, Alg97Read, Alg97Program);
-    InstallRow(98, Alg98Read, Alg98Program);
-    InstallPinMapPromRow();
+    InstallRows(kAlgorithmRows);
 }

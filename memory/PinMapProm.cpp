@@ -16,6 +16,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 // 16 address slots, 9 data slots, 6 control slots; each list ends at 0. A
@@ -338,4 +339,15 @@ int Alg300Program() {
 } // namespace
 } // namespace pinmap
 
-void InstallPinMapPromRow() { InstallRow(300, pinmap::Alg300Read, pinmap::Alg300Program); }
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 300,
+     .Read = pinmap::Alg300Read,
+     .Program = pinmap::Alg300Program,
+     .VariantCount = PromPinMapCount,
+     .VariantTable = "PromPinMapTable"},
+};
+
+void InstallPinMapPromRow() {
+    InstallRows(kAlgorithmRows);
+}

@@ -25,6 +25,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -372,7 +373,28 @@ int Alg19Erase() {
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 2,
+     .Read = Alg2Read,
+     .Program = Alg2Program,
+     .Erase = Alg2Erase,
+     .VariantCount = PulseFlashVariantCount,
+     .VariantTable = "the command sets"},
+    {.Row = 7,
+     .Read = Alg2Read,
+     .Program = Alg2Program,
+     .Erase = Alg2Erase,
+     .VariantCount = PulseFlashVariantCount,
+     .VariantTable = "the command sets"},
+    {.Row = 19,
+     .Read = Alg19Read,
+     .Program = Alg19Program,
+     .Erase = Alg19Erase,
+     .VariantCount = WordPulseFlashVariantCount,
+     .VariantTable = "the erase methods"},
+};
+
 void InstallPulseFlashRows() {
-    for (uint32_t row : {2u, 7u}) InstallRow(row, Alg2Read, Alg2Program, Alg2Erase);
-    InstallRow(19, Alg19Read, Alg19Program, Alg19Erase);
+    InstallRows(kAlgorithmRows);
 }

@@ -11,6 +11,7 @@
 #include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -332,10 +333,20 @@ int ResetPasswordOrDevice47(uint32_t command) {
     return r;
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 45,
+     .Read = secure::Alg45Read,
+     .Program = secure::Alg45Program,
+     .Options = secure::Alg45Options,
+     .LeastPage = 1},
+    {.Row = 47,
+     .Read = secure::Alg47Read,
+     .Program = secure::Alg47Program,
+     .Options = secure::Alg47Options,
+     .LeastPage = 1},
+};
+
 void InstallSecureSerialRows() {
-    using namespace secure;
-    InstallRow(45, Alg45Read, Alg45Program);
-    InstallRow(47, Alg47Read, Alg47Program);
-    AlgorithmRow(45)->Options = Alg45Options;
-    AlgorithmRow(47)->Options = Alg47Options;
+    InstallRows(kAlgorithmRows);
 }

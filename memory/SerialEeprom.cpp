@@ -9,6 +9,7 @@
 #include "engine/Power.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -1100,18 +1101,51 @@ int Alg14Options() { return ShowOpt24fxxDialogHook ? ShowOpt24fxxDialogHook() : 
 int Alg16Options() { return ShowOpt24xxxDialogHook ? ShowOpt24xxxDialogHook() : 0; }
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 10,
+     .Read = row10::Read,
+     .Program = row10::Program,
+     .VariantCount = MicrowireVariantCount,
+     .VariantTable = "MicrowireVariantTables"},
+    {.Row = 11,
+     .Read = row11::Read,
+     .Program = row11::Program,
+     .VariantCount = TwoWireFormCount,
+     .VariantTable = "the two-wire address forms",
+     .LeastPage = 1,
+     .MostPage = 256},
+    {.Row = 18, .Read = row18::Read, .Program = row18::Program},
+    {.Row = 81, .Read = row81::Read, .Program = row81::Program, .LeastPage = 1, .MostPage = 256},
+    {.Row = 12, .Read = row12::Read, .Program = row12::Program},
+    {.Row = 17, .Read = row17::Read, .Program = row17::Program, .Erase = row17::Erase},
+    {.Row = 70, .Read = row70::Read, .Program = row70::Program},
+    {.Row = 71,
+     .Read = row71::Read,
+     .Program = row71::Program,
+     .VariantCount = 2,
+     .VariantTable = "the start conditions"},
+    {.Row = 15, .Read = row15::Read, .Program = row15::Program, .Erase = row15::Erase},
+    {.Row = 14,
+     .Read = row14::Read,
+     .Program = row14::Program,
+     .Options = Alg14Options,
+     .VariantCount = TwoWireFormCount,
+     .VariantTable = "the two-wire address forms",
+     .SubVariantCount = Row14SubVariantCount,
+     .SubVariantTable = "the register-0 values",
+     .LeastPage = 1,
+     .MostPage = 256},
+    {.Row = 16,
+     .Read = row16::Read,
+     .Program = row16::Program,
+     .Options = Alg16Options,
+     .VariantCount = TwoWireFormCount,
+     .VariantTable = "the two-wire address forms",
+     .LeastPage = 1,
+     .MostPage = 256},
+};
+
 void InstallSerialEepromRows() {
-    InstallRow(10, row10::Read, row10::Program);
-    InstallRow(11, row11::Read, row11::Program);
-    InstallRow(18, row18::Read, row18::Program);
-    InstallRow(81, row81::Read, row81::Program);
-    InstallRow(12, row12::Read, row12::Program);
-    InstallRow(17, row17::Read, row17::Program, row17::Erase);
-    InstallRow(70, row70::Read, row70::Program);
-    InstallRow(71, row71::Read, row71::Program);
-    InstallRow(15, row15::Read, row15::Program, row15::Erase);
-    InstallRow(14, row14::Read, row14::Program);
-    InstallRow(16, row16::Read, row16::Program);
-    AlgorithmRow(14)->Options = Alg14Options;
-    AlgorithmRow(16)->Options = Alg16Options;
+    InstallRows(kAlgorithmRows);
 }

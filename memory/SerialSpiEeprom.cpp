@@ -9,6 +9,7 @@
 #include "engine/Power.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -307,9 +308,23 @@ int WriteStatusRegister57() {
     return WriteStatus<row57::Bus>(row57::kRow, Status57FromOptions(), false);
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 13,
+     .Read = row13::Read,
+     .Program = row13::Program,
+     .Erase = row13::Erase,
+     .Options = row13::Options,
+     .LeastPage = 1,
+     .MostPage = 256},
+    {.Row = 57,
+     .Read = row57::Read,
+     .Program = row57::Program,
+     .Options = row57::Options,
+     .LeastPage = 1,
+     .MostPage = 256},
+};
+
 void InstallSerialSpiEepromRows() {
-    InstallRow(13, row13::Read, row13::Program, row13::Erase);
-    AlgorithmRow(13)->Options = row13::Options;
-    InstallRow(57, row57::Read, row57::Program);
-    AlgorithmRow(57)->Options = row57::Options;
+    InstallRows(kAlgorithmRows);
 }

@@ -8,6 +8,7 @@
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -269,9 +270,17 @@ int Program() {
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 43, .Read = row43::Read, .Program = row43::Program, .LeastPage = 1, .MostPage = 1024},
+    {.Row = 48, .Read = row48::Read, .Program = row48::Program, .LeastPage = 1, .MostPage = 256},
+    {.Row = 95,
+     .Identify = row95::Identify,
+     .Read = row95::Read,
+     .Program = row95::Program,
+     .Erase = row95::Erase},
+};
+
 void InstallSerialSpiPinoutRows() {
-    InstallRow(43, row43::Read, row43::Program);
-    InstallRow(48, row48::Read, row48::Program);
-    InstallRow(95, row95::Read, row95::Program, row95::Erase);
-    AlgorithmRow(95)->Identify = row95::Identify;
+    InstallRows(kAlgorithmRows);
 }

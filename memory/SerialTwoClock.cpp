@@ -7,6 +7,7 @@
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -202,7 +203,12 @@ template <class Bus> int Program() {
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 85, .Read = Read<row85::Bus>, .Program = Program<row85::Bus>},
+    {.Row = 44, .Read = Read<row44::Bus>, .Program = Program<row44::Bus>, .LeastPage = 1, .MostPage = 256},
+};
+
 void InstallSerialTwoClockRows() {
-    InstallRow(85, Read<row85::Bus>, Program<row85::Bus>);
-    InstallRow(44, Read<row44::Bus>, Program<row44::Bus>);
+    InstallRows(kAlgorithmRows);
 }

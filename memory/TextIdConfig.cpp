@@ -9,6 +9,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SerialFrame.h"
 
@@ -305,6 +306,11 @@ int Alg33Program() {
     return End33(r);
 }
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 33, .Read = Alg33Read, .Program = Alg33Program},
+};
+
 void InstallTextIdConfigRows() {
-    InstallRow(33, Alg33Read, Alg33Program);
+    InstallRows(kAlgorithmRows);
 }

@@ -3,8 +3,6 @@
 #pragma once
 #include <cstdint>
 
-int Alg33Read(int mode);
-int Alg33Program();
 // The four option bits at DeviceEnd (high four bits read as 1): mode 2
 // stores them in the buffer, 0 wants FFh, 3 the buffer's byte, 1 returns
 // the value; other modes pass.

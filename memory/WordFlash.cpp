@@ -26,6 +26,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "engine/RowDef.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -632,10 +633,30 @@ int Alg91Erase() {
 
 } // namespace
 
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 28, .Read = Alg28Read, .Program = Alg28Program, .Erase = Alg28Erase},
+    {.Row = 38,
+     .Read = Alg38Read,
+     .Program = Alg38Program,
+     .Erase = Alg38Erase,
+     .VariantCount = BlockLayout38Count,
+     .VariantTable = "BlockLayoutTable38"},
+    {.Row = 26,
+     .Identify = Alg26Identify,
+     .Read = Alg26Read,
+     .Program = Alg26Program,
+     .Erase = Alg26Erase,
+     .VariantCount = BlockLayout26Count,
+     .VariantTable = "BlockLayoutTable26"},
+    {.Row = 91,
+     .Read = Alg91Read,
+     .Program = Alg91Program,
+     .Erase = Alg91Erase,
+     .VariantCount = Row91VariantCount,
+     .VariantTable = "the register-8 values"},
+};
+
 void InstallWordFlashRows() {
-    InstallRow(28, Alg28Read, Alg28Program, Alg28Erase);
-    InstallRow(38, Alg38Read, Alg38Program, Alg38Erase);
-    InstallRow(26, Alg26Read, Alg26Program, Alg26Erase);
-    AlgorithmRow(26)->Identify = Alg26Identify;
-    InstallRow(91, Alg91Read, Alg91Program, Alg91Erase);
+    InstallRows(kAlgorithmRows);
 }

@@ -1,5 +1,6 @@
 // Row 219 end to end: every GAL16V8 record of the library against its part
 // in the simulator, PAL-type files, injected faults and the edit-mode traffic.
+#include "engine/AlgorithmTable.h"
 #include "logic/FuseCells.h"
 #include "sim/Catalog.h"
 #include "sim/Universal.h"
@@ -115,7 +116,7 @@ TEST_F(Gal16v8Test, UserBreakStopsProgramAsABreakAndReadWithThePartialMap) {
     ResetProgress();
     ui.BreakAtPercent = 10;
     ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Alg219Program(), 3);
+    EXPECT_EQ(AlgorithmTable[219].Program(), 3);
     EXPECT_TRUE(elec->SuppliedPins().empty());
     EXPECT_EQ(Run(OpErase), 1);
 

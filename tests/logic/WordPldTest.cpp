@@ -1,6 +1,7 @@
 // Row 211 end to end against the 20-bit word chip model in both adapters:
 // the driver's operations, the fuse layout, injected faults and the adapter
 // refusal.
+#include "engine/AlgorithmTable.h"
 #include "logic/WordPld.h"
 #include "sim/WordPldChip.h"
 #include "tests/logic/PldFixture.h"
@@ -101,10 +102,10 @@ TEST_F(WordPldTest, UnknownAdapterRefusedUnpowered) {
         SCOPED_TRACE(static_cast<int>(code));
         sim::WordPldChip* chip = Seat(kRecords[0]);
         AdapterCode = code;
-        EXPECT_EQ(Alg211Read(2), -1);
-        EXPECT_EQ(Alg211Program(), -1);
-        EXPECT_EQ(Alg211Erase(), -1);
-        EXPECT_EQ(Alg211Secure(), -1);
+        EXPECT_EQ(AlgorithmTable[211].Read(2), -1);
+        EXPECT_EQ(AlgorithmTable[211].Program(), -1);
+        EXPECT_EQ(AlgorithmTable[211].Erase(), -1);
+        EXPECT_EQ(AlgorithmTable[211].Secure(), -1);
         EXPECT_TRUE(chip->Loads().empty());
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();

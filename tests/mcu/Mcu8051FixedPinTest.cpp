@@ -1,6 +1,7 @@
 // Rows 129, 187 and 197, whose high address byte is latched from the low
 // address lines, row 104 with its mode codes and row 173 with its address counter, through the operation driver against the simulator's parts: the
 // sample program, every protection level, identity, faults and traffic.
+#include "engine/AlgorithmTable.h"
 #include <set>
 
 #include "McuFixture.h"
@@ -78,7 +79,7 @@ INSTANTIATE_TEST_SUITE_P(Parts, FixedPinRows, ::testing::ValuesIn(kParts));
 TEST_F(McuRun, Row129IdentifiesItsSignatureOnlyAtLogicLevelVpp) {
     SelectAndSeat(kMaker, "8051SL-4K");
     PrepareDialog();
-    EXPECT_EQ(Alg129Identify(), 1);
+    EXPECT_EQ(AlgorithmTable[129].Identify(), 1);
     EXPECT_EQ(ChipMakerId, 0xDAu);
     EXPECT_EQ(ChipDeviceId, 0x29u);
     // The identity check before a run: a wrong device answered No stops it.

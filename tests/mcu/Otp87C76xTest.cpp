@@ -1,5 +1,6 @@
 // Row 189 against the simulator's serial OTP parts: the sample program, the
 // area at FCE0h, the option bytes, injected faults and the command traffic.
+#include "engine/AlgorithmTable.h"
 #include "W78Fixture.h"
 
 #include "engine/Operation.h"
@@ -14,7 +15,7 @@ class OtpParts : public W78Run, public ::testing::WithParamInterface<const char*
 TEST_P(OtpParts, SampleProgramAreaAndAutoWithFileOptions) {
     sim::Otp87C76xChip* chip = PutOtp(GetParam());
     ASSERT_NE(chip, nullptr);
-    EXPECT_EQ(Alg189Identify(), 1);
+    EXPECT_EQ(AlgorithmTable[189].Identify(), 1);
     EXPECT_EQ((std::pair{ChipMakerId, ChipDeviceId}), (std::pair{0x15u, 0xDDu}));
     DeviceEnd = kSample - 1;
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
@@ -93,7 +94,7 @@ TEST_F(W78Run, Row189OptionStepAndFaults) {
     EXPECT_EQ(chip->At(0xFD01), 0x3F);
     FillPattern(0x10);
     DeviceEnd = 0xF;
-    EXPECT_EQ(Alg189Program(), -1);
+    EXPECT_EQ(AlgorithmTable[189].Program(), -1);
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
 
     chip = PutOtp("87LPC762", [](sim::Otp87C76xFacts& f) { f.deviceCode = 0x99; });
@@ -111,7 +112,7 @@ TEST_F(W78Run, Row189OptionStepAndFaults) {
     PackageIndex = 0;
     while (PackageRow(PackageIndex).PinCount != 28) ++PackageIndex;
     StartTrace();
-    EXPECT_EQ(Alg189Read(2), -1);
+    EXPECT_EQ(AlgorithmTable[189].Read(2), -1);
     EXPECT_TRUE(HasLine(" Package of 28 pins not supported (8, 16, 20 or 44 pins).")) << LogText();
     ExpectNoPowerUp();
     ExpectNoViolations();
@@ -147,12 +148,12 @@ TEST_F(W78Run, Row189OptionEncoding) {
 // sends the high address byte only at its start (and once for the area).
 TEST_F(W78Run, Row189CommandTraffic) {
     sim::Otp87C76xChip* chip = PutOtp("87LPC764");
-    EXPECT_EQ(Alg189Identify(), 1);
+    EXPECT_EQ(AlgorithmTable[189].Identify(), 1);
     const std::vector<uint8_t> identify = {0x0A, 8, 4, 8, 4, 8, 4};
     EXPECT_EQ(chip->Commands(), identify);
     chip->ClearCounts();
     DeviceEnd = 0x2FF;
-    EXPECT_EQ(Alg189Read(0), 1);
+    EXPECT_EQ(AlgorithmTable[189].Read(0), 1);
     const auto& sent = chip->Commands();
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 0x0A), 2);
     EXPECT_EQ(std::count(sent.begin(), sent.end(), 8), 2);

@@ -1,6 +1,7 @@
 // Row 118 through the operation driver against the simulator's SST89 parts:
 // the sample program with block 1, erase and both kinds of protection, the
 // flag and re-map steps, and injected faults.
+#include "engine/AlgorithmTable.h"
 #include "W78Fixture.h"
 
 #include "engine/Operation.h"
@@ -64,14 +65,14 @@ TEST_F(W78Run, Row118ProtectionSteps) {
     for (int option = 0; option < 3; ++option) {
         sim::Sst89Chip* chip = PutSst("SST89C54");
         ProtectOption = option;
-        EXPECT_EQ(Alg118Secure(), 1);
+        EXPECT_EQ(AlgorithmTable[118].Secure(), 1);
         EXPECT_EQ(chip->SecurityByte(), securityBytes[option]) << option;
     }
     const uint32_t flags[7] = {0, 1, 3, 5, 2, 4, 7};
     for (int option = 0; option < 7; ++option) {
         sim::Sst89Chip* chip = PutSst("SST89E564");
         SfstOption = option;
-        EXPECT_EQ(Alg118Secure(), 1);
+        EXPECT_EQ(AlgorithmTable[118].Secure(), 1);
         EXPECT_EQ(chip->Flags(), flags[option]) << option;
     }
     for (int option = 0; option < 4; ++option) {
@@ -101,10 +102,10 @@ TEST_F(W78Run, Row118Faults) {
 
     PutSst("SST89C58");
     DeviceVariant = 2;
-    EXPECT_EQ(Alg118Secure(), -1);
+    EXPECT_EQ(AlgorithmTable[118].Secure(), -1);
     PackageIndex = 27; // 42-pin DIP
     StartTrace();
-    EXPECT_EQ(Alg118Read(2), -1);
+    EXPECT_EQ(AlgorithmTable[118].Read(2), -1);
     EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
     ExpectNoPowerUp();
 }

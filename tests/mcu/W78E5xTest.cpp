@@ -1,6 +1,7 @@
 // Rows 108 and 122 through the operation driver against the simulator's
 // W78E5x parts: the sample program, the special register and its options,
 // erase and secure, injected faults and the rows' examples.
+#include "engine/AlgorithmTable.h"
 #include "W78Fixture.h"
 
 #include "engine/Operation.h"
@@ -201,14 +202,14 @@ TEST_F(W78Run, Row122FullImageLeavesFFFFhToTheRegister) {
 TEST_F(W78Run, OptionsReadAndUnknownVariant) {
     sim::W78FlashChip* chip = Put("W78E54");
     chip->SetSpecialRegister(0x79); // MOV execute, encryption and gain enabled
-    EXPECT_EQ(Alg108Options(), 1);
+    EXPECT_EQ(AlgorithmTable[108].Options(), 1);
     EXPECT_TRUE(HasLine(" Special Registers Read ok!")) << LogText();
     EXPECT_EQ(SpecialRegisterMovExecute + SpecialRegisterEncryption + SpecialRegisterOscControl, 3);
     EXPECT_EQ(EncodeSpecialRegister(), 0x79);
 
     DeviceVariant = 3;
     StartTrace();
-    for (int r : {Alg108Identify(), Alg108Read(2), Alg108Program(), Alg108Erase(), Alg108Secure()}) EXPECT_EQ(r, -1);
+    for (int r : {AlgorithmTable[108].Identify(), AlgorithmTable[108].Read(2), AlgorithmTable[108].Program(), AlgorithmTable[108].Erase(), AlgorithmTable[108].Secure()}) EXPECT_EQ(r, -1);
     EXPECT_TRUE(HasLine(" Device variant 3 not supported.")) << LogText();
     ExpectNoPowerUp();
 }

@@ -1,6 +1,7 @@
 // The Zilog Z8 OTP rows through the operation driver against the
 // simulator's parts: program from a hex file, verify, read back, secure, the
 // option byte, pulse widths measured by the part, and the injected faults.
+#include "engine/AlgorithmTable.h"
 #include <algorithm>
 #include <cstdlib>
 #include <map>
@@ -229,30 +230,30 @@ TEST_F(ZilogRun, SupplySequencesOfThePulsedRows) {
         int counter = -1; // where a counter part stands at its option pulses
     };
     const Case cases[] = {
-        {"Z86E04", "read", [] { return Alg160Read(2); }, {1, 1, 1}, " +25 -25", {}},
-        {"Z86E04", "program, autolatch", Alg160Program, {0, 1, 0}, " +25 -25 +25 +22 +24 -24 -22 -25",
+        {"Z86E04", "read", [] { return AlgorithmTable[160].Read(2); }, {1, 1, 1}, " +25 -25", {}},
+        {"Z86E04", "program, autolatch", AlgorithmTable[160].Program, {0, 1, 0}, " +25 -25 +25 +22 +24 -24 -22 -25",
          {"Autolatch Disable"}},
-        {"Z86E04", "secure", Alg160Secure, {0, 0, 0}, " +25 +22 +24 -24 -22 -25", {"Security"}},
-        {"Z86E08", "program, all options", Alg161Program, {1, 1, 1, 1}, " +25 -25 +25 +22 -22 -25",
+        {"Z86E04", "secure", AlgorithmTable[160].Secure, {0, 0, 0}, " +25 +22 +24 -24 -22 -25", {"Security"}},
+        {"Z86E08", "program, all options", AlgorithmTable[161].Program, {1, 1, 1, 1}, " +25 -25 +25 +22 -22 -25",
          {"Low Noise", "Autolatch Disable", "WDT Enable"}},
-        {"Z86E08", "secure", Alg161Secure, {0, 0, 0, 0}, " +25 +22 +24 -24 -22 -25", {"Security"}},
-        {"Z8-161-V2", "program, all options", Alg161Program, {1, 1, 1, 1}, " +25 -25 +25 +24 -24 -25",
+        {"Z86E08", "secure", AlgorithmTable[161].Secure, {0, 0, 0, 0}, " +25 +22 +24 -24 -22 -25", {"Security"}},
+        {"Z8-161-V2", "program, all options", AlgorithmTable[161].Program, {1, 1, 1, 1}, " +25 -25 +25 +24 -24 -25",
          {"Low Noise", "Autolatch Disable", "WDT Enable", "RC osc Select"}, 64},
-        {"Z8-161-V2", "secure", Alg161Secure, {0, 0, 0, 0}, " +25 +24 -24 -25", {"Security"}, 64},
-        {"Z8-164", "read", [] { return Alg164Read(2); }, {1, 1}, " +22 -22", {}},
-        {"Z8-164", "program, both options", Alg164Program, {1, 1}, " +23 -23 +23 +20 -20 -23",
+        {"Z8-161-V2", "secure", AlgorithmTable[161].Secure, {0, 0, 0, 0}, " +25 +24 -24 -25", {"Security"}, 64},
+        {"Z8-164", "read", [] { return AlgorithmTable[164].Read(2); }, {1, 1}, " +22 -22", {}},
+        {"Z8-164", "program, both options", AlgorithmTable[164].Program, {1, 1}, " +23 -23 +23 +20 -20 -23",
          {"RAM Protect", "RC Oscillator"}},
-        {"Z8-164", "secure", Alg164Secure, {0, 0}, " +23 +20 +22 -22 -20 -23", {"Security"}},
-        {"Z86E21", "read", [] { return Alg165Read(2); }, {1, 1}, " +16 -16", {}},
-        {"Z86E21", "program, no option", Alg165Program, {0, 0}, " +34 -34 +34 +9 -9 -34", {}},
-        {"Z86E21", "program, both options", Alg165Program, {1, 1}, " +34 -34 +34 +9 +16 +43 -43 -16 -9 -34",
+        {"Z8-164", "secure", AlgorithmTable[164].Secure, {0, 0}, " +23 +20 +22 -22 -20 -23", {"Security"}},
+        {"Z86E21", "read", [] { return AlgorithmTable[165].Read(2); }, {1, 1}, " +16 -16", {}},
+        {"Z86E21", "program, no option", AlgorithmTable[165].Program, {0, 0}, " +34 -34 +34 +9 -9 -34", {}},
+        {"Z86E21", "program, both options", AlgorithmTable[165].Program, {1, 1}, " +34 -34 +34 +9 +16 +43 -43 -16 -9 -34",
          {"RAM Protect", "EPROM Size"}},
-        {"Z86E21", "secure", Alg165Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
-        {"Z86E63", "read", [] { return Alg163Read(2); }, {1, 3}, " +16 -16", {}},
-        {"Z86E63", "program, no option", Alg163Program, {0, 0}, " +34 +16 -16 -34 +34 +9 -9 -34", {}},
-        {"Z86E63", "program, size 4K", Alg163Program, {0, 3},
+        {"Z86E21", "secure", AlgorithmTable[165].Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
+        {"Z86E63", "read", [] { return AlgorithmTable[163].Read(2); }, {1, 3}, " +16 -16", {}},
+        {"Z86E63", "program, no option", AlgorithmTable[163].Program, {0, 0}, " +34 +16 -16 -34 +34 +9 -9 -34", {}},
+        {"Z86E63", "program, size 4K", AlgorithmTable[163].Program, {0, 3},
          " +34 +16 -16 -34 +34 +9 +16 +43 -43 -16 +16 +43 -43 -16 -9 -34", {"EPROM Size", "EPROM Size"}},
-        {"Z86E63", "secure", Alg163Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
+        {"Z86E63", "secure", AlgorithmTable[163].Secure, {0, 0}, " +34 +9 +16 -16 -9 -34", {"Security"}},
     };
     auto owned = std::make_unique<SupplyASequence>(elec, std::vector<int>{34, 9, 16, 43, 20, 22, 23, 24, 25});
     SupplyASequence* watch = owned.get();
@@ -351,8 +352,8 @@ TEST_P(ZilogByteRows, OptionByteWrittenAfterProgramAndReadBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, ZilogByteRows,
-                         ::testing::Values(ByteRow{162, "Z86E30", 0x3F, Alg162Read},
-                                           ByteRow{166, "Z8-166", 0, Alg166Read}));
+                         ::testing::Values(ByteRow{162, "Z86E30", 0x3F, +[](int mode) { return AlgorithmTable[162].Read(mode); }},
+                                           ByteRow{166, "Z8-166", 0, +[](int mode) { return AlgorithmTable[166].Read(mode); }}));
 
 TEST_F(ZilogRun, OverPulseGrowsWithThePulsesACellNeeded) {
     sim::Z8OtpChip* chip = SelectAndSeatZ8("Z86E30");
@@ -537,13 +538,13 @@ TEST_F(ZilogRun, PackagesOutsideTheLayoutsAreRefused) {
     PrepareDialog();
     simp.EnableTrace(true);
     simp.ClearTrace();
-    for (int (*entry)() : {Alg162Program, +[] { return Alg162Read(2); }, Alg162Secure, Alg163Program,
-                           +[] { return Alg163Read(2); }, Alg163Secure, Alg164Program, +[] { return Alg164Read(2); },
-                           Alg164Secure, Alg166Program, +[] { return Alg166Read(2); }, Alg166Secure})
+    for (int (*entry)() : {AlgorithmTable[162].Program, +[] { return AlgorithmTable[162].Read(2); }, AlgorithmTable[162].Secure, AlgorithmTable[163].Program,
+                           +[] { return AlgorithmTable[163].Read(2); }, AlgorithmTable[163].Secure, AlgorithmTable[164].Program, +[] { return AlgorithmTable[164].Read(2); },
+                           AlgorithmTable[164].Secure, AlgorithmTable[166].Program, +[] { return AlgorithmTable[166].Read(2); }, AlgorithmTable[166].Secure})
         EXPECT_EQ(entry(), -1);
     // A row-161 variant past 2 has no sequences of its own.
     DeviceVariant = 3;
-    for (int (*entry)() : {Alg161Program, +[] { return Alg161Read(2); }, Alg161Secure}) EXPECT_EQ(entry(), -1);
+    for (int (*entry)() : {AlgorithmTable[161].Program, +[] { return AlgorithmTable[161].Read(2); }, AlgorithmTable[161].Secure}) EXPECT_EQ(entry(), -1);
     DeviceVariant = 0;
     EXPECT_TRUE(simp.PortTrace().empty());
     EXPECT_TRUE(chip->Pulses().empty());

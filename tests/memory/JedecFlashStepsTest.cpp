@@ -2,6 +2,7 @@
 // plain writes of rows 50 and 51, row 87's dies, the doubling rule, the
 // supply of mode-1 reads, the erase passes of a gang, the SRAM test and the
 // register traces of single data.
+#include "engine/AlgorithmTable.h"
 #include <cstdio>
 
 #include "FlashFixture.h"
@@ -150,19 +151,19 @@ TEST_F(FlashSteps, SramTest) {
     Start("SST", "SST32HF802", 0x100);
     DeviceVariant = 3; // runs over the device's own end
     const uint32_t start = DeviceStart, end = DeviceEnd;
-    EXPECT_EQ(Entry(Alg58Options), 1);
+    EXPECT_EQ(Entry(AlgorithmTable[58].Options), 1);
     ExpectLinesInOrder({"SRAM Test ok!"});
     EXPECT_FALSE(HasLine("SRAM Testing..."));
     EXPECT_EQ(part.sram->WriteCount(), 2 * 0x100u); // volatile: its data went with the supply
     EXPECT_TRUE(part.flash()->IsBlank());
     part.sram->StickBit(0x40, 3, 1);
-    EXPECT_EQ(Entry(Alg58Options), -1);
+    EXPECT_EQ(Entry(AlgorithmTable[58].Options), -1);
     EXPECT_TRUE(HasLine("SRAM Test error!"));
     // A break at the first address; variant 1 tests up to 1FFFFh and restores the range.
     DeviceVariant = 1;
     ui.BreakAtPercent = 0;
     ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Entry(Alg58Options), 3);
+    EXPECT_EQ(Entry(AlgorithmTable[58].Options), 3);
     EXPECT_TRUE(HasLine("SRAM Test error!"));
     EXPECT_EQ(DeviceStart, start);
     EXPECT_EQ(DeviceEnd, end);

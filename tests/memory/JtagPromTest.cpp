@@ -1,6 +1,7 @@
 // Row 96 end to end on the in-system-programmable configuration PROM: every
 // part and package through the operation driver, the IDCODE check, read
 // protection, the injected faults and the TAP traffic.
+#include "engine/AlgorithmTable.h"
 #include "JtagFixture.h"
 #include "engine/Tables.h"
 
@@ -176,8 +177,8 @@ TEST_F(JtagPromRun, InjectedFaults) {
     ASSERT_EQ(CheckCommunication(MainEngine), 1);
     PrepareOperation(MainEngine);
     InstallNoDelaySlots();
-    EXPECT_EQ(Alg96Program(), 1);
-    EXPECT_EQ(Alg96Erase(), 1);
+    EXPECT_EQ(AlgorithmTable[96].Program(), 1);
+    EXPECT_EQ(AlgorithmTable[96].Erase(), 1);
     InstallRealDelaySlots();
     EXPECT_EQ(chip->BlocksProgrammed(), 0u);
     EXPECT_EQ(chip->Erases(), 0u);
@@ -202,7 +203,7 @@ TEST_F(JtagPromRun, OtherPackagesDriveNothing) {
     sim::IspPromChip* chip = Select96("XC18V01");
     PackageIndex = 12; // DIP28
     chip->Tap().ClearTrace();
-    EXPECT_EQ(Alg96Read(0), -1);
+    EXPECT_EQ(AlgorithmTable[96].Read(0), -1);
     EXPECT_TRUE(chip->Tap().Trace().empty());
     ExpectPoweredDown();
     struct Case {

@@ -2,7 +2,7 @@
 // through the operation driver on pin-level models of their parts.
 #include <cstdio>
 
-#include "memory/RowLimits.h"
+#include "engine/RowDef.h"
 
 #include "sim/PinDrivenParts.h"
 #include "MemoryFixture.h"
@@ -179,9 +179,13 @@ TEST_F(PinRun, Row66SecondPassProgramsTheMarginTime) {
 
 TEST_F(PinRun, Row66RefusesARecordWithPageBelowTwo) {
     // The librarian's row limits: Page is row 66's pulse limit.
-    bool listed = false;
-    for (const auto& m : kRowPageMinimums) listed |= m.Row == 66 && m.Least == 2;
-    EXPECT_TRUE(listed);
+    const RowDef* row = RowDefinition(66);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->LeastPage, 2u);
+    RowRecordFacts record{.Page = 1, .Programs = true};
+    EXPECT_EQ(RowRecordRefusal(*row, record), "page of 1 leaves algorithm 66 no program pulse (2 or more)");
+    record.Page = 2;
+    EXPECT_EQ(RowRecordRefusal(*row, record), "");
 }
 
 TEST_F(PinRun, Row97FailsAtTheFirstByteThatDoesNotReadBack) {

@@ -5,6 +5,7 @@
 #include <QTreeWidget>
 
 #include "ShellTestSupport.h"
+#include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
@@ -12,7 +13,6 @@
 namespace {
 
 struct EntryCase {
-    int (*options)();
     uint8_t variant;
     uint32_t row;
     std::vector<std::string> names;
@@ -38,6 +38,7 @@ class OptZilogDialog : public ::testing::TestWithParam<EntryCase> {
 protected:
     void SetUp() override {
         EnsureApp();
+        InstallZilogRows(); // the Options entries, reached through the table
         ResetZilogOptions();
         InstallZilogDialogLauncher(+[] {
             TOptZilog1 d;
@@ -74,7 +75,7 @@ TEST_P(OptZilogDialog, ListsTogglesAndKeeps) {
         }
         d.BitBtn1->click();
     };
-    EXPECT_EQ(c.options(), 1);
+    EXPECT_EQ(AlgorithmTable[c.row].Options(), 1);
     // The choices outlive the dialog: a new one shows them again.
     const uint32_t* states = ZilogOptionStates(c.row);
     const bool byteRow = c.row == 162 || c.row == 166;
@@ -87,25 +88,25 @@ TEST_P(OptZilogDialog, ListsTogglesAndKeeps) {
             EXPECT_EQ(d.ListView->topLevelItem(i)->text(1).toStdString(), current.row == 163 && i == 1 ? "16K" : "ON ")
                 << i;
     };
-    EXPECT_EQ(c.options(), 1);
+    EXPECT_EQ(AlgorithmTable[c.row].Options(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, OptZilogDialog,
     ::testing::Values(
-        EntryCase{Alg160Options, 0, 160, {"RC Oscillator", "Autolatch Disable", "WDT Enable"}, "OFF"},
-        EntryCase{Alg161Options, 0, 161, {"Low Noise", "Autolatch Disable", "WDT Enable"}, "OFF"},
-        EntryCase{Alg161Options, 1, 161, {"Low Noise"}, "OFF"},
-        EntryCase{Alg161Options, 2, 161, {"Low Noise", "Autolatch Disable", "WDT Enable", "RC osc Select"}, "OFF"},
-        EntryCase{Alg161Options, 3, 161, {}, "OFF"},
-        EntryCase{Alg162Options, 0, 162,
+        EntryCase{0, 160, {"RC Oscillator", "Autolatch Disable", "WDT Enable"}, "OFF"},
+        EntryCase{0, 161, {"Low Noise", "Autolatch Disable", "WDT Enable"}, "OFF"},
+        EntryCase{1, 161, {"Low Noise"}, "OFF"},
+        EntryCase{2, 161, {"Low Noise", "Autolatch Disable", "WDT Enable", "RC osc Select"}, "OFF"},
+        EntryCase{3, 161, {}, "OFF"},
+        EntryCase{0, 162,
                   {"RAM Protect", "RC Oscillator", "Autolatches Disable", "WDT Permanently Enable",
                    "No Osc Feedback Resistor"},
                   "OFF"},
-        EntryCase{Alg163Options, 0, 163, {"RAM Protect", "EPROM Size"}, "OFF"},
-        EntryCase{Alg164Options, 0, 164, {"RAM Protect", "RC Oscillator"}, "OFF"},
-        EntryCase{Alg165Options, 0, 165, {"RAM Protect", "4K/8K EPROM Size"}, "OFF"},
-        EntryCase{Alg166Options, 0, 166,
+        EntryCase{0, 163, {"RAM Protect", "EPROM Size"}, "OFF"},
+        EntryCase{0, 164, {"RAM Protect", "RC Oscillator"}, "OFF"},
+        EntryCase{0, 165, {"RAM Protect", "4K/8K EPROM Size"}, "OFF"},
+        EntryCase{0, 166,
                   {"RAM Protect", "XTAL OSC Option", "Autolatches Disable", "WDT Permanently Enable",
                    "Low Frequency OSC", "HVD Kill Bit"},
                   "OFF"}));
@@ -120,7 +121,7 @@ TEST_F(OptZilogDialog, SizeCyclesAndVariantOneKeepsTheOthers) {
             EXPECT_EQ(d.ListView->topLevelItem(1)->text(1), s);
         }
     };
-    EXPECT_EQ(Alg163Options(), 1);
+    EXPECT_EQ(AlgorithmTable[163].Options(), 1);
     EXPECT_EQ(ZilogOptionStates(163)[1], 0u);
     // Row 161 variant 1: one row; the three other states stay as they were.
     uint32_t* s161 = ZilogOptionStates(161);
@@ -128,7 +129,7 @@ TEST_F(OptZilogDialog, SizeCyclesAndVariantOneKeepsTheOthers) {
     s161[3] = 1;
     DeviceVariant = 1;
     g_withDialog = [](TOptZilog1& d) { Click(d, 0); };
-    EXPECT_EQ(Alg161Options(), 1);
+    EXPECT_EQ(AlgorithmTable[161].Options(), 1);
     EXPECT_EQ(std::vector<uint32_t>(s161, s161 + 4), (std::vector<uint32_t>{1, 1, 0, 1}));
 }
 

@@ -13,6 +13,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/RowDef.h"
 #include "engine/Tables.h"
 #include "logic/InstallLogicRows.h"
 #include "mcu/InstallMcuRows.h"
@@ -108,6 +109,24 @@ TEST_F(BuiltLibraryTest, EveryRecordOfEverySectionIsSound) {
         EXPECT_EQ(pos, list.size()) << "records fill the entry exactly";
     }
     EXPECT_GE(total, 10u);
+}
+
+TEST_F(BuiltLibraryTest, EveryFilledRowHasOneDeclarationOfItsOwn) {
+    // No two families claim a row, and no family fills a row but through
+    // its declaration (the librarian reads its limits from there).
+    EXPECT_EQ(RowInstallConflicts(), 0u);
+    for (uint32_t row = 0; row < AlgorithmRowCount; ++row) {
+        const AlgorithmEntry& e = AlgorithmTable[row];
+        const bool filled = e.Identify != AlgNoOperation || e.Read != AlgNoRead || e.Program != AlgNoOperation ||
+                            e.Erase != AlgNoOperation || e.Secure != AlgNoOperation ||
+                            e.Options != AlgNoOperation;
+        const RowDef* def = RowDefinition(row);
+        EXPECT_EQ(filled, def != nullptr) << "row " << row;
+        if (def == nullptr) continue;
+        EXPECT_EQ(def->Row, row);
+        EXPECT_FALSE(IsEmptyAlgorithmRow(row)) << "row " << row;
+        EXPECT_EQ(e.ParameterGroup, DefaultParameterGroup(row)) << "row " << row;
+    }
 }
 
 TEST_F(BuiltLibraryTest, BuiltInDeviceMatchesItsLibraryRecord) {

@@ -12,17 +12,11 @@
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
+#include "engine/RowDef.h"
 #include "engine/Tables.h"
-#include "memory/RowLimits.h"
-#include "mcu/Mcu8051.h"
-#include "logic/JtagFuseArray.h"
-#include "logic/WordPld.h"
-#include "mcu/McuFlash8051.h"
-#include "mcu/Pic.h"
-#include "mcu/Zilog.h"
-#include "mcu/W78E5x.h"
-#include "mcu/Sst89.h"
-#include "mcu/Otp87C76x.h"
+#include "logic/InstallLogicRows.h"
+#include "mcu/InstallMcuRows.h"
+#include "memory/InstallMemoryRows.h"
 #include "sim/LogicImage.h"
 
 namespace librarian {
@@ -231,61 +225,15 @@ bool ParseEntryNumber(const SourceLine& line, const std::string& v, uint32_t& en
     return true;
 }
 
-// The memory rows' own limits: a variant or sub-variant past the row's
-// table, and a Page that leaves a row that takes its pulse limit from it
-// without a program pulse.
-bool CheckRowLimits(const SourceLine& line, uint32_t row, uint32_t variant, uint32_t subVariant, uint32_t page,
-                    bool programs, std::string& error) {
-    for (const RowTableCount& t : kRowTableCounts) {
-        const uint32_t index = t.SubVariant ? subVariant : variant;
-        bool special = false;
-        for (const RowSpecialVariant& v : kRowSpecialVariants) special = special || (!t.SubVariant && v.Row == row && v.Variant == index);
-        if (t.Row == row && index >= t.Count && !special) {
-            error = Where(line) + (t.SubVariant ? "sub-variant " : "variant ") + std::to_string(index) +
-                    " is past the " + std::to_string(t.Count) + " rows of " + t.Table + " of algorithm " +
-                    std::to_string(row);
-            return false;
-        }
+// The rows' declarations, from the families' own tables: installed once,
+// unless a caller already installed every folder's rows.
+const RowDef* DeclaredRow(uint32_t row) {
+    if (RowDefinition(0) == nullptr || RowDefinition(100) == nullptr || RowDefinition(200) == nullptr) {
+        InstallMemoryAlgorithms();
+        InstallLogicAlgorithms();
+        InstallMcuAlgorithms();
     }
-    for (const RowPageMinimum& m : kRowPageMinimums) {
-        if (m.Row == row && programs && page < m.Least) {
-            error = Where(line) + "page of " + std::to_string(page) + " leaves algorithm " + std::to_string(row) +
-                    " no program pulse (" + std::to_string(m.Least) + " or more)";
-            return false;
-        }
-    }
-    for (const RowPageMaximum& m : kRowPageMaximums) {
-        if (m.Row == row && page > m.Most) {
-            error = Where(line) + "page of " + std::to_string(page) + " is past the " + std::to_string(m.Most) +
-                    " bytes algorithm " + std::to_string(row) + " can write at once";
-            return false;
-        }
-    }
-    return true;
-}
-
-// The 8051 rows: the pulse count in DeviceSubVariant bits 0-5 (rows that
-// take Retry from it), the encryption array's size as Page, and row 107's
-// variants within its table. Empty when the record is consistent.
-std::string McuRowRefusal(uint32_t row, uint32_t subVariant, uint32_t page, uint32_t variant) {
-    static const uint32_t pulseRows[] = {100, 104, 173, 193, 195, 196};
-    static const uint32_t tableRows[] = {100, 104, 107, 123, 173, 195, 196};
-    auto in = [row](const auto& rows) { return std::find(std::begin(rows), std::end(rows), row) != std::end(rows); };
-    if (in(pulseRows) && (subVariant & SubVariantPulseMask) == 0)
-        return "subvariant gives algorithm " + std::to_string(row) + " a pulse count of 0";
-    if (in(tableRows) && page != 16 && page != 32 && page != 64 && page != 128)
-        return "page of " + std::to_string(page) + " is no encryption table size (16, 32, 64 or 128)";
-    struct VariantTable {
-        uint32_t row, count;
-    };
-    for (const VariantTable t : {VariantTable{107, Config107Count}, VariantTable{105, Variant105Count},
-                                 VariantTable{178, Variant178Count}, VariantTable{108, Variant108Count},
-                                 VariantTable{118, Variant118Count}}) {
-        if (row == t.row && variant >= t.count)
-            return "variant " + std::to_string(variant) + " past algorithm " + std::to_string(row) + "'s " +
-                   std::to_string(t.count);
-    }
-    return "";
+    return RowDefinition(row);
 }
 
 } // namespace
@@ -474,53 +422,24 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
         error = Where(line) + "data width of 0";
         return false;
     }
-    // Rows whose module indexes a table by the variant: no variant past its count.
-    struct RowVariants {
-        uint32_t row, count;
-    };
-    static const RowVariants kRowVariants[] = {{293, SignatureGeometryCount}};
-    for (const RowVariants& rv : kRowVariants) {
-        if (field(FieldAlgorithm, 2) == rv.row && field(FieldVariant, 1) >= rv.count) {
-            error = Where(line) + "variant " + std::to_string(field(FieldVariant, 1)) + " past the " +
-                    std::to_string(rv.count) + " of algorithm " + std::to_string(rv.row);
-            return false;
-        }
-    }
-    if (pld && field(FieldAlgorithm, 2) == 211 && !WordPldAdapterSupported(adapter)) {
-        error = Where(line) + "adapter " + std::to_string(adapter) + " has no pin roles in algorithm 211";
-        return false;
-    }
-    if (!pld && field(FieldAlgorithm, 2) == 74 && !Row74EraseServed(adapter, field(FieldVariant, 1))) {
-        error = Where(line) + "adapter " + std::to_string(adapter) + " with variant " +
-                std::to_string(field(FieldVariant, 1)) + " has no erase in algorithm 74";
-        return false;
-    }
     if (field(FieldOperationMask, 2) == 0) {
         error = Where(line) + "no operation offered";
         return false;
     }
-    if (!pld && !CheckRowLimits(line, field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldSubVariant, 1),
-                                field(FieldPageSize, 2), (field(FieldOperationMask, 2) & 2) != 0, error)) {
-        return false;
-    }
-
-    if (!pld) {
-        const std::string why = McuRowRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
-                                              field(FieldPageSize, 2), field(FieldVariant, 1));
-        std::string family = PicRecordRefusal(field(FieldAlgorithm, 2), field(FieldSubVariant, 1),
-                                              field(FieldVariant, 1), field(FieldDeviceSize, 4));
-        if (family.empty()) {
-            const uint32_t package = field(FieldPackage, 2);
-            family = ZilogRecordRefusal(field(FieldAlgorithm, 2), field(FieldVariant, 1),
-                                        package < PackageRowCount ? PackageTable[package].PinCount : 0);
-        }
-        if (family.empty())
-            family = NandRecordRefusal(field(FieldAlgorithm, 2), field(FieldVariant, 1), field(FieldDeviceFlags, 2),
-                                    field(FieldPageSize, 2), field(FieldDeviceSize, 4));
-        if (family.empty()) family = JtagMemoryRecordRefusal(field(FieldAlgorithm, 2), PackageTable[package].PinCount);
-        if (family.empty()) family = Otp87C76xRecordRefusal(field(FieldAlgorithm, 2), PackageTable[package].PinCount);
-        if (!why.empty() || !family.empty()) {
-            error = Where(line) + why + family;
+    // Whatever the row's declaration refuses: variants past its tables, a
+    // Page it cannot work with, its own pin and geometry checks.
+    if (const RowDef* def = DeclaredRow(field(FieldAlgorithm, 2))) {
+        const RowRecordFacts facts{.Variant = field(FieldVariant, 1),
+                                   .SubVariant = field(FieldSubVariant, 1),
+                                   .Page = pld ? 0 : field(FieldPageSize, 2),
+                                   .DeviceSize = field(pld ? FieldPldDeviceSize : FieldDeviceSize, 4),
+                                   .DeviceFlags = field(FieldDeviceFlags, 2),
+                                   .PackagePins = PackageTable[package].PinCount,
+                                   .Adapter = adapter,
+                                   .Programs = (field(FieldOperationMask, 2) & 2) != 0};
+        const std::string why = RowRecordRefusal(*def, facts);
+        if (!why.empty()) {
+            error = Where(line) + why;
             return false;
         }
     }

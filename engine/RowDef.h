@@ -1,0 +1,87 @@
+// One row declaration: everything an algorithm row states about itself in
+// one place. A family file ends with one table of RowDefs and passes it to
+// InstallRows; the engine writes the entries and hooks into the algorithm
+// table and the row-hook table, and the librarian asks RowDefinition for the
+// limits a device record must respect.
+#pragma once
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/RowHooks.h"
+
+// The fields of a device record that a row's limits and its own check see.
+struct RowRecordFacts {
+    uint32_t Variant = 0;
+    uint32_t SubVariant = 0;
+    uint32_t Page = 0;
+    uint32_t DeviceSize = 0;
+    uint32_t DeviceFlags = 0;
+    uint32_t PackagePins = 0;
+    uint32_t Adapter = 0;
+    bool Programs = false; // the record offers Program
+};
+
+// Why a record cannot work with the row; empty when it can. Rows sharing
+// one check tell themselves apart by `row`.
+using RowRecordCheckFn = std::string (*)(uint32_t row, const RowRecordFacts& record);
+
+struct RowDef {
+    uint32_t Row = 0;
+
+    // Entries; nullptr leaves the table's default (AlgNoOperation / AlgNoRead).
+    AlgOperationFn Identify = nullptr;
+    AlgReadFn Read = nullptr;
+    AlgOperationFn Program = nullptr;
+    AlgOperationFn Erase = nullptr;
+    AlgOperationFn Secure = nullptr;
+    AlgOperationFn Options = nullptr;
+
+    // Hooks the engine calls for this row; nullptr: none.
+    EncryptionWriterFn EncryptionWriter = nullptr;
+    ConfigFuseWriterFn ConfigFuseWriter = nullptr;
+    ChecksumFn Checksum = nullptr;
+    HexConfigWriterFn HexConfigWriter = nullptr;
+    // Run at every device selection; rows sharing one are registered once.
+    SelectionDefaultsFn SelectionDefaults = nullptr;
+
+    // A table the row indexes by the device's variant: its count (0: none)
+    // and its name for the librarian's refusal. Without a name the refusal
+    // reads "variant V past algorithm R's C".
+    uint32_t VariantCount = 0;
+    const char* VariantTable = nullptr;
+    // Variants past the table that select something of their own (0: none).
+    uint32_t SpecialVariants[2] = {};
+    // The same for a table indexed by the sub-variant.
+    uint32_t SubVariantCount = 0;
+    const char* SubVariantTable = nullptr;
+
+    // The least Page of a record that programs (the row's pulse limit or
+    // page comes from it), and the most Page the row can write (0: no bound).
+    uint32_t LeastPage = 0;
+    uint32_t MostPage = 0;
+
+    // Whatever else the row refuses in a record (pins, geometry, ...).
+    RowRecordCheckFn RecordCheck = nullptr;
+};
+
+// Puts every row of `rows` into the algorithm table and the row hooks, and
+// remembers the declaration for RowDefinition. A row outside the table, or
+// one another declaration already holds, is skipped and counted (see
+// RowInstallConflicts). Returns the number of rows installed.
+size_t InstallRows(std::span<const RowDef> rows);
+
+// The declaration installed for a row; nullptr when none is.
+const RowDef* RowDefinition(uint32_t row);
+
+// Rows InstallRows skipped since the last ResetAlgorithmTable.
+uint32_t RowInstallConflicts();
+
+// Why a record cannot work with its row's declaration; empty when it can.
+// Checks the variant and sub-variant counts, the Page bounds and the row's
+// own check, in that order.
+std::string RowRecordRefusal(const RowDef& def, const RowRecordFacts& record);
+
+// Forgets every declaration; called by ResetAlgorithmTable.
+void ForgetRowDefinitions();
