@@ -1,7 +1,7 @@
 // Facts of the signature-checked UV EPLDs: one part per signature the
 // programmer accepts, with the VPP and supply levels it programs at and its
 // security byte (24-pin and two 40-pin DIP pin-outs).
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 #include "sim/UvEpldChip.h"
 
 namespace sim {
@@ -34,7 +34,7 @@ void AddUvEpldParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.vccPin = u.kind == UvEpldKind::Dip24 ? 24 : u.kind == UvEpldKind::Dip40A ? 40 : 34;
         f.gndPins = {u.kind == UvEpldKind::Dip24 ? 12 : 20};
-        parts.push_back(FamilyPart(u.maker, ChipKind::UvEpld, f, u));
+        parts.push_back(ModelPart<UvEpldChip, BitCells>(u.maker, f, u));
     }
 }
 
