@@ -139,7 +139,8 @@ TEST(CatalogTest, PartsBuildFromTheirOwnFamilysFacts) {
 }
 
 // The contents the rack keeps between runs go through each family's cells
-// both ways: a word set is the word read, at the first and the last word.
+// both ways: a word set is the word read, at the first and the last word,
+// whether programmed away from blank or set back to it.
 TEST(CatalogTest, KeptContentsRoundTrip) {
     for (const sim::CatalogPart& p : sim::Catalog()) {
         if (IsTesterPart(p)) continue;
@@ -148,8 +149,10 @@ TEST(CatalogTest, KeptContentsRoundTrip) {
         const uint16_t blank = p.facts->blank;
         const uint16_t v = blank == 1 ? 0 : static_cast<uint16_t>(blank ^ (p.facts->width > 8 ? 0x0102 : 0x01));
         for (const uint32_t a : {0u, static_cast<uint32_t>(chip->Words() - 1)}) {
-            chip->SetCell(a, v);
-            EXPECT_EQ(chip->Cell(a), v) << p.maker << " " << p.name << " word " << a;
+            for (const uint16_t w : {v, blank}) {
+                chip->SetCell(a, w);
+                EXPECT_EQ(chip->Cell(a), w) << p.maker << " " << p.name << " word " << a;
+            }
         }
     }
 }
