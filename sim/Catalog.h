@@ -1,24 +1,22 @@
 // The catalog of simulated parts: the simulator's one source of chip facts.
 // Each part is keyed by maker and part name exactly as the device library
-// spells them, names its chip model (ChipKind) and carries the part's own
-// datasheet facts in its family's facts struct (derived from PartFacts). The
-// facts come from the datasheet, never from the device library: a wrong
+// spells them, carries the part's own datasheet facts in its family's facts
+// struct (derived from PartFacts) and the make function of its chip model.
+// The facts come from the datasheet, never from the device library: a wrong
 // library record must fail against the part.
 //
 // Adding a part to a family that has a chip model: one entry in the family's
-// parts file (sim/EpromParts.cpp, GalParts.cpp (GALs and the larger PLDs),
-// Mcu8051Parts.cpp, CommandPldParts.cpp, LogicIcParts.cpp, RamParts.cpp, JtagCpldParts.cpp,
-// PicParts.cpp, FlashParts.cpp, SerialParts.cpp, PinDrivenParts.cpp (pin-driven
-// memories and fuse PROMs), JtagMemoryChip.cpp (memories behind a JTAG port)), e.g.
-// memories and fuse PROMs), NandParts.cpp), e.g.
-//   add("AMD", QuickPulse(Jedec28("Am27C256", 0x8000), 0x01, 0x10));
+// parts file (sim/EpromParts.cpp, GalParts.cpp, Mcu8051Parts.cpp, ...), e.g.
+//   add("AMD", Part(Jedec28("Am27C256", 0x8000), kQuickPulse, 0x01, 0x10));
 // starting from the family's pin-out helper and changing only what the
-// part's datasheet says differs (codes, voltages, pulse, erase, pages).
-// Adding a family: a facts struct (derived from PartFacts, or the family's
-// own struct wrapped as FamilyFacts<F>), a chip model built from it (derived
-// from CatalogChip, or the family's model adapted by CatalogModel in
-// Catalog.cpp), a ChipKind with its case in MakeChip, and the family's
-// Add...Parts function in the list in Catalog.cpp.
+// part's datasheet says differs (codes, voltages, pulse, erase, pages). A
+// part without a datasheet, whose facts follow the algorithm row, sets
+// PartFacts::followsRow.
+// Adding a family: a facts struct (derived from PartFacts, registered with
+// ChipPart or MadeBy; or the family's own struct, registered with ModelPart
+// or ModelPartBy of sim/CatalogModel.h), its parts file registering each part
+// with its make function, and the file's Add...Parts function in the list in
+// Catalog.cpp.
 // The library test (tests/tools) then asks for a part for every device of a
 // row that has a module, agreeing on size, width and identity codes.
 #pragma once
@@ -32,36 +30,9 @@
 
 namespace sim {
 
-// The chip model that stands for a part.
-enum class ChipKind : uint8_t {
-    PulseEprom, // EpromChip from EpromConfig
-    Gal,        // GalChip from GalPartFacts
-    Mcu8051,    // Mcu8051Chip from Mcu8051Facts
-    LogicIc,    // LogicIc from LogicIcConfig (the IC tester's parts)
-    Ram,        // RamChip from RamPartFacts (the RAM tester's parts)
-    LargePld,   // LargePldChip from LargePldFacts
-    JtagCpld,   // the JtagCpldChip of the part's JtagCpldKind, from JtagCpldFacts
-    Pic,        // PicChip from PicFacts
-    Flash,      // FlashModuleChip (JEDEC flash dies, SRAM) from FlashPart
-    Serial,     // the SerialChipBase of the part's protocol, from SerialPart
-    PinDriven,  // PinMemoryChip from PinMemoryConfig
-    FuseProm,   // FusePromChip from FusePromConfig (also a programmer component)
-    JtagMemory, // the JtagMemoryChip of the part, from JtagMemoryFacts
-    PicParallel, // PicParallelChip from PicFacts (word-bus PICs)
-    CommandFlash, // CommandFlashChip from CommandFlashConfig
-    CycleRecord, // CycleRecordChip from CycleRecordFacts
-    WordPld,     // WordPldChip from WordPldFacts
-    Nand,       // NandChip from NandFacts
-    Z8Otp,      // Z8OtpChip from Z8OtpFacts
-    EditMode,   // EditModeChip from EditModeFacts
-    MuxEeprom,  // MuxEepromChip from MuxEepromFacts
-    ByteEpld,   // ByteEpldChip from ByteEpldFacts
-    UvEpld,     // UvEpldChip from UvEpldFacts
-    W78Flash,   // W78FlashChip from W78FlashFacts
-    Sst89,      // Sst89Chip from Sst89Facts
-    PageFlash,  // PageFlashChip from PageFlashFacts
-    Otp87C76x,  // Otp87C76xChip from Otp87C76xFacts
-};
+// Builds a blank chip of a part from its facts; nullptr when the facts are
+// not of the family's type.
+using MakeChipFn = std::unique_ptr<CatalogChip> (*)(const PartFacts&);
 
 // A family's own facts struct with the facts every part carries (filled from
 // it when the family adds the part).
@@ -72,7 +43,7 @@ template <class F> struct FamilyFacts : PartFacts {
 struct CatalogPart {
     std::string maker;
     std::string name;
-    ChipKind kind;
+    MakeChipFn make = nullptr;
     std::shared_ptr<const PartFacts> facts;
 
     // The facts as the family's struct, nullptr when the part is of another family.
@@ -86,14 +57,36 @@ struct CatalogPart {
     }
 };
 
-// A part of a family that keeps its own facts struct; `common` holds the
-// facts every part carries (its name names the part).
-template <class F> CatalogPart FamilyPart(std::string maker, ChipKind kind, const PartFacts& common, F family) {
-    auto f = std::make_shared<FamilyFacts<F>>();
-    static_cast<PartFacts&>(*f) = common;
-    f->family = std::move(family);
-    std::string name = f->name;
-    return {std::move(maker), std::move(name), kind, std::move(f)};
+namespace detail {
+template <class Fn> struct MadeFrom;
+template <class R, class A> struct MadeFrom<R (*)(const A&)> {
+    using Facts = A;
+};
+} // namespace detail
+
+// The make function of a family whose facts struct derives from PartFacts:
+// `New` builds the chip from the family's facts; facts of another type make
+// nothing.
+template <auto New> std::unique_ptr<CatalogChip> MakeChecked(const PartFacts& facts) {
+    using Facts = typename detail::MadeFrom<decltype(New)>::Facts;
+    const auto* f = dynamic_cast<const Facts*>(&facts);
+    if (f == nullptr) return nullptr;
+    return New(*f);
+}
+
+template <class Chip, class Facts> std::unique_ptr<CatalogChip> NewChip(const Facts& f) {
+    return std::make_unique<Chip>(f);
+}
+
+// A part whose facts struct derives from PartFacts, built by `New`.
+template <auto New, class Facts> CatalogPart MadeBy(std::string maker, Facts facts) {
+    std::string name = facts.name;
+    return {std::move(maker), std::move(name), MakeChecked<New>, std::make_shared<Facts>(std::move(facts))};
+}
+
+// A part whose chip model is a CatalogChip built from the part's facts.
+template <class Chip, class Facts> CatalogPart ChipPart(std::string maker, Facts facts) {
+    return MadeBy<NewChip<Chip, Facts>>(std::move(maker), std::move(facts));
 }
 
 // Every part, in the order the families add them.
@@ -113,52 +106,10 @@ template <class Facts> const Facts* FindFacts(std::string_view name) {
     const CatalogPart* p = FindPart(name);
     return p != nullptr ? p->template As<Facts>() : nullptr;
 }
-// The chip model of a JTAG part's kind.
-struct JtagCpldFacts;
-class JtagCpldChip;
-std::unique_ptr<JtagCpldChip> MakeJtagCpld(const JtagCpldFacts& f);
-// The chip model of a serial part's protocol.
-struct SerialPart;
-class SerialChipBase;
-std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part);
-// A blank chip of the part.
+// A blank chip of the part; nullptr when the part has no make function.
 std::unique_ptr<CatalogChip> MakeChip(const CatalogPart& part);
-// A chip from facts a test changed (a copy of a part's, with a fault or a
-// different seat); the kind picks the model.
-std::unique_ptr<CatalogChip> MakeChip(ChipKind kind, const PartFacts& facts);
-
-// The families' parts (one function per parts file).
-void AddEpromParts(std::vector<CatalogPart>& parts);
-void AddGalParts(std::vector<CatalogPart>& parts);
-void AddMcu8051Parts(std::vector<CatalogPart>& parts);
-void AddLogicIcParts(std::vector<CatalogPart>& parts);
-void AddRamParts(std::vector<CatalogPart>& parts);
-void AddLargePldParts(std::vector<CatalogPart>& parts);
-void AddJtagCpldParts(std::vector<CatalogPart>& parts);
-void AddPicParts(std::vector<CatalogPart>& parts);
-void AddFlashParts(std::vector<CatalogPart>& parts);
-void AddSerialParts(std::vector<CatalogPart>& parts);
-void AddPinDrivenParts(std::vector<CatalogPart>& parts);
-void AddFusePromParts(std::vector<CatalogPart>& parts);
-void AddJtagMemoryParts(std::vector<CatalogPart>& parts);
-// The chip model of a JTAG-programmed memory part.
-struct JtagMemoryFacts;
-std::unique_ptr<CatalogChip> MakeJtagMemory(const JtagMemoryFacts& f);
-void AddCommandFlashParts(std::vector<CatalogPart>& parts);
-void AddCycleRecordParts(std::vector<CatalogPart>& parts);
-void AddWordPldParts(std::vector<CatalogPart>& parts);
-void AddNandParts(std::vector<CatalogPart>& parts);
-void AddZ8OtpParts(std::vector<CatalogPart>& parts);
-void AddEditModeParts(std::vector<CatalogPart>& parts);
-void AddMuxEepromParts(std::vector<CatalogPart>& parts);
-void AddByteEpldParts(std::vector<CatalogPart>& parts);
-void AddUvEpldParts(std::vector<CatalogPart>& parts);
-void AddW78FlashParts(std::vector<CatalogPart>& parts);
-std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts);
-void AddSst89Parts(std::vector<CatalogPart>& parts);
-std::unique_ptr<CatalogChip> MakeSst89(const PartFacts& facts);
-void AddPageFlashParts(std::vector<CatalogPart>& parts);
-void AddOtp87C76xParts(std::vector<CatalogPart>& parts);
-std::unique_ptr<CatalogChip> MakeOtp87C76x(const PartFacts& facts);
+// A chip of the part's model from facts a test changed (a copy of the part's,
+// with a fault or a different seat); nullptr when they are of another family.
+std::unique_ptr<CatalogChip> MakeChip(const CatalogPart& part, const PartFacts& facts);
 
 } // namespace sim

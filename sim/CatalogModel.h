@@ -2,156 +2,60 @@
 // family facts, with what the rack needs of every part (its facts, its
 // footprint, the contents kept between runs). The socket sees the adapter;
 // code that needs the model itself reaches it through CatalogChip::Model().
+//
+// A family registers such a part with ModelPart (the model built from the
+// family's facts) or ModelPartBy (a function picks and builds the model),
+// naming a contents policy: what the part keeps between runs, as
+//   static ChipPinLimits Limits(const M&, const FamilyFacts<F>&);
+//   static size_t Words(const M&, const FamilyFacts<F>&);
+//   static uint16_t Cell(const M&, const FamilyFacts<F>&, uint32_t address);
+//   static void SetCell(M&, const FamilyFacts<F>&, uint32_t address, uint16_t value);
+// The policies several families share are here; a family's own lives in its
+// parts file.
 #pragma once
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/Catalog.h"
-#include "sim/CommandFlashChip.h"
-#include "sim/ByteEpldChip.h"
-#include "sim/UvEpldChip.h"
-#include "sim/CycleRecordChip.h"
-#include "sim/WordPldChip.h"
-#include "sim/EditModeChip.h"
-#include "sim/FusePromChip.h"
-#include "sim/GalChip.h"
-#include "sim/PinMemoryChip.h"
-#include "sim/SerialParts.h"
-#include "sim/JtagCpldChip.h"
-#include "sim/LargePldChip.h"
-#include "sim/PicChip.h"
-#include "sim/PicParallelChip.h"
-#include "sim/LogicIc.h"
-#include "sim/Mcu8051Chip.h"
-#include "sim/RamChip.h"
 
 namespace sim {
 
-// What differs per family: the footprint and the contents kept.
-// Per model: Limits, Words, Cell and SetCell.
-template <class M> struct CatalogContents;
+// The model's own footprint and voltage limits.
+struct ModelLimits {
+    template <class M, class F> static ChipPinLimits Limits(const M& m, const F&) { return m.Limits(); }
+};
 
-// The contents of a part that keeps nothing.
+// A part that keeps nothing (a logic IC, a RAM); the family gives its limits.
 struct KeepsNothing {
-    template <class M> static size_t Words(const M&, const PartFacts&) { return 0; }
-    template <class M> static uint16_t Cell(const M&, uint32_t) { return 0; }
-    template <class M> static void SetCell(M&, uint32_t, uint16_t) {}
+    template <class M, class F> static size_t Words(const M&, const F&) { return 0; }
+    template <class M, class F> static uint16_t Cell(const M&, const F&, uint32_t) { return 0; }
+    template <class M, class F> static void SetCell(M&, const F&, uint32_t, uint16_t) {}
 };
 
-// A GAL keeps its JEDEC fuse map (a cell a word), an 8051 its code bytes.
-template <> struct CatalogContents<GalChip> {
-    static ChipPinLimits Limits(const GalChip& m) { return m.Limits(); }
-    static size_t Words(const GalChip&, const PartFacts& f) { return f.words; }
-    static uint16_t Cell(const GalChip& m, uint32_t a) { return static_cast<uint16_t>(m.Cell(a)); }
-    static void SetCell(GalChip& m, uint32_t a, uint16_t v) { m.SetCell(a, v & 1); }
-};
-
-// The larger PLDs and the JTAG parts keep their cell arrays.
-template <class M> struct CellArrayContents {
-    static ChipPinLimits Limits(const M& m) { return m.Limits(); }
-    static size_t Words(const M&, const PartFacts& f) { return f.words; }
-    static uint16_t Cell(const M& m, uint32_t a) { return static_cast<uint16_t>(m.Cell(a)); }
-    static void SetCell(M& m, uint32_t a, uint16_t v) { m.SetCell(a, v & 1); }
-};
-template <> struct CatalogContents<LargePldChip> : CellArrayContents<LargePldChip> {};
-template <> struct CatalogContents<JtagCpldChip> : CellArrayContents<JtagCpldChip> {};
-template <> struct CatalogContents<WordPldChip> : CellArrayContents<WordPldChip> {};
-template <> struct CatalogContents<EditModeChip> : CellArrayContents<EditModeChip> {};
-template <> struct CatalogContents<ByteEpldChip> : CellArrayContents<ByteEpldChip> {};
-template <> struct CatalogContents<UvEpldChip> : CellArrayContents<UvEpldChip> {};
-
-// A PIC keeps its program words.
-template <> struct CatalogContents<PicChip> {
-    static ChipPinLimits Limits(const PicChip& m) { return m.Limits(); }
-    static size_t Words(const PicChip&, const PartFacts& f) { return f.words; }
-    static uint16_t Cell(const PicChip& m, uint32_t a) { return static_cast<uint16_t>(m.Word(a)); }
-    static void SetCell(PicChip& m, uint32_t a, uint16_t v) { m.SetWord(a, v); }
-};
-template <> struct CatalogContents<PicParallelChip> {
-    static ChipPinLimits Limits(const PicParallelChip& m) { return m.Limits(); }
-    static size_t Words(const PicParallelChip&, const PartFacts& f) { return f.words; }
-    static uint16_t Cell(const PicParallelChip& m, uint32_t a) { return static_cast<uint16_t>(m.Word(a)); }
-    static void SetCell(PicParallelChip& m, uint32_t a, uint16_t v) { m.SetWord(a, v); }
-};
-
-// Serial EEPROMs, pin-driven memories and fuse PROMs keep their words.
-// A 16-bit part keeps a word in two cell bytes, the high one first for a
-// Microwire part (its wire order), the low one first for the NOVRAM and the
-// instruction-byte word part.
-template <> struct CatalogContents<SerialChipBase> {
-    static ChipPinLimits Limits(const SerialChipBase& m) { return m.Limits(); }
-    static size_t Words(const SerialChipBase& m, const PartFacts&) { return m.Bytes() / (WordWide(m) ? 2 : 1); }
-    static uint16_t Cell(const SerialChipBase& m, uint32_t a) {
-        if (!WordWide(m)) return m.Byte(a);
-        const int high = HighFirst(m) ? 0 : 1;
-        return static_cast<uint16_t>(m.Byte(2 * a + high) << 8 | m.Byte(2 * a + 1 - high));
+// A cell array a bit a word (a PLD's fuse map, a JTAG part's cells), as many
+// as the part has words.
+struct BitCells : ModelLimits {
+    template <class M, class F> static size_t Words(const M&, const F& f) { return f.words; }
+    template <class M, class F> static uint16_t Cell(const M& m, const F&, uint32_t a) {
+        return static_cast<uint16_t>(m.Cell(a));
     }
-    static void SetCell(SerialChipBase& m, uint32_t a, uint16_t v) {
-        if (!WordWide(m)) return m.SetByte(a, static_cast<uint8_t>(v));
-        const int high = HighFirst(m) ? 0 : 1;
-        m.SetByte(2 * a + high, static_cast<uint8_t>(v >> 8));
-        m.SetByte(2 * a + 1 - high, static_cast<uint8_t>(v));
-    }
-    static bool HighFirst(const SerialChipBase& m) { return dynamic_cast<const MicrowireChip*>(&m) != nullptr; }
-    static bool WordWide(const SerialChipBase& m) {
-        if (const auto* mw = dynamic_cast<const MicrowireChip*>(&m)) return mw->Facts().org != MicrowireFacts::Org::Bytes;
-        return dynamic_cast<const NovramChip*>(&m) != nullptr || dynamic_cast<const InstructionWordChip*>(&m) != nullptr;
+    template <class M, class F> static void SetCell(M& m, const F&, uint32_t a, uint16_t v) { m.SetCell(a, v & 1); }
+};
+
+// Byte cells, as many as the part has words.
+struct ByteCells : ModelLimits {
+    template <class M, class F> static size_t Words(const M&, const F& f) { return f.words; }
+    template <class M, class F> static uint16_t Cell(const M& m, const F&, uint32_t a) { return m.Cell(a); }
+    template <class M, class F> static void SetCell(M& m, const F&, uint32_t a, uint16_t v) {
+        m.SetCell(a, static_cast<uint8_t>(v));
     }
 };
 
-// The cycle-record PLDs keep their JEDEC map as programmed (1) or erased (0).
-template <> struct CatalogContents<CycleRecordChip> {
-    static ChipPinLimits Limits(const CycleRecordChip& m) { return m.Limits(); }
-    static size_t Words(const CycleRecordChip&, const PartFacts& f) { return f.words; }
-    static uint16_t Cell(const CycleRecordChip& m, uint32_t a) { return static_cast<uint16_t>(m.Fuse(a)); }
-    static void SetCell(CycleRecordChip& m, uint32_t a, uint16_t v) { m.SetFuse(a, v & 1); }
-};
-
-template <> struct CatalogContents<PinMemoryChip> {
-    static ChipPinLimits Limits(const PinMemoryChip& m) { return m.Limits(); }
-    static size_t Words(const PinMemoryChip& m, const PartFacts&) { return m.Words(); }
-    static uint16_t Cell(const PinMemoryChip& m, uint32_t a) { return m.Cell(a); }
-    static void SetCell(PinMemoryChip& m, uint32_t a, uint16_t v) { m.SetCell(a, static_cast<uint8_t>(v)); }
-};
-
-template <> struct CatalogContents<FusePromChip> {
-    static ChipPinLimits Limits(const FusePromChip& m) { return m.Limits(); }
-    static size_t Words(const FusePromChip& m, const PartFacts&) { return m.Config().words; }
-    static uint16_t Cell(const FusePromChip& m, uint32_t a) { return m.Word(a); }
-    static void SetCell(FusePromChip& m, uint32_t a, uint16_t v) { m.SetWord(a, static_cast<uint8_t>(v)); }
-};
-
-template <> struct CatalogContents<CommandFlashChip> {
-    static ChipPinLimits Limits(const CommandFlashChip& m) { return m.Limits(); }
-    static size_t Words(const CommandFlashChip& m, const PartFacts&) { return m.Bytes(); }
-    static uint16_t Cell(const CommandFlashChip& m, uint32_t a) { return m.Cell(a); }
-    static void SetCell(CommandFlashChip& m, uint32_t a, uint16_t v) { m.SetCell(a, v); }
-};
-
-template <> struct CatalogContents<Mcu8051Chip> {
-    static ChipPinLimits Limits(const Mcu8051Chip& m) { return m.Limits(); }
-    static size_t Words(const Mcu8051Chip&, const PartFacts& f) { return f.words; }
-    static uint16_t Cell(const Mcu8051Chip& m, uint32_t a) { return m.Cell(a); }
-    static void SetCell(Mcu8051Chip& m, uint32_t a, uint16_t v) { m.SetCell(a, static_cast<uint8_t>(v)); }
-};
-
-// Logic ICs and RAMs keep nothing between runs; their footprints are their
-// DIPs at the part's absolute maximum.
-template <> struct CatalogContents<LogicIc> : KeepsNothing {
-    static ChipPinLimits Limits(const LogicIc& m) {
-        return DipPinLimits(m.Config().name, m.Config().pinCount, m.Config().absMaxMv / 100);
-    }
-};
-
-template <> struct CatalogContents<RamChip> : KeepsNothing {
-    static ChipPinLimits Limits(const RamChip& m) { return DipPinLimits(m.Part().name, m.Part().pinCount); }
-};
-
-template <class M, class F> class CatalogModel final : public CatalogChip {
+template <class M, class F, class Contents> class CatalogModel final : public CatalogChip {
 public:
-    CatalogModel(const FamilyFacts<F>& facts, std::unique_ptr<M> model)
-        : facts_(facts), model_(std::move(model)) {}
+    CatalogModel(const FamilyFacts<F>& facts, std::unique_ptr<M> model) : facts_(facts), model_(std::move(model)) {}
 
     std::string Name() const override { return model_->Name(); }
     const std::vector<int>& SocketPins() const override { return model_->SocketPins(); }
@@ -165,16 +69,45 @@ public:
     }
 
     const PartFacts& Facts() const override { return facts_; }
-    ChipPinLimits Limits() const override { return CatalogContents<M>::Limits(*model_); }
-    size_t Words() const override { return CatalogContents<M>::Words(*model_, facts_); }
-    uint16_t Cell(uint32_t a) const override { return CatalogContents<M>::Cell(*model_, a); }
-    void SetCell(uint32_t a, uint16_t v) override { CatalogContents<M>::SetCell(*model_, a, v); }
+    ChipPinLimits Limits() const override { return Contents::Limits(*model_, facts_); }
+    size_t Words() const override { return Contents::Words(*model_, facts_); }
+    uint16_t Cell(uint32_t a) const override { return Contents::Cell(*model_, facts_, a); }
+    void SetCell(uint32_t a, uint16_t v) override { Contents::SetCell(*model_, facts_, a, v); }
     ChipModel& Model() override { return *model_; }
-    M& Inner() { return *model_; }
 
 private:
     FamilyFacts<F> facts_;
     std::unique_ptr<M> model_;
 };
+
+template <class M, class F> std::unique_ptr<M> NewModel(const F& f) { return std::make_unique<M>(f); }
+
+// The make function of an adapted family: `New` builds the family's model
+// from the family's facts; facts of another family make nothing.
+template <class Contents, auto New> std::unique_ptr<CatalogChip> MakeAdapted(const PartFacts& facts) {
+    using F = typename detail::MadeFrom<decltype(New)>::Facts;
+    const auto* f = dynamic_cast<const FamilyFacts<F>*>(&facts);
+    if (f == nullptr) return nullptr;
+    auto model = New(f->family);
+    if (model == nullptr) return nullptr;
+    using M = typename decltype(model)::element_type;
+    return std::make_unique<CatalogModel<M, F, Contents>>(*f, std::move(model));
+}
+
+// A part of a family that keeps its own facts struct, its model built by
+// `New`; `common` holds the facts every part carries (its name names the part).
+template <class Contents, auto New, class F>
+CatalogPart ModelPartBy(std::string maker, const PartFacts& common, F family) {
+    auto f = std::make_shared<FamilyFacts<F>>();
+    static_cast<PartFacts&>(*f) = common;
+    f->family = std::move(family);
+    std::string name = f->name;
+    return {std::move(maker), std::move(name), MakeAdapted<Contents, New>, std::move(f)};
+}
+
+// The same with the model M built from the family's facts.
+template <class M, class Contents, class F> CatalogPart ModelPart(std::string maker, const PartFacts& common, F family) {
+    return ModelPartBy<Contents, NewModel<M, F>>(std::move(maker), common, std::move(family));
+}
 
 } // namespace sim

@@ -1,7 +1,7 @@
 // Single-cycle command flash on the 40-pin and 32-pin footprints, from the
 // makers' datasheets: sizes, widths, block maps, the boot block, identifier
 // codes.
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 #include "sim/CommandFlashChip.h"
 
 #include <string>
@@ -38,6 +38,13 @@ CommandFlashConfig Part(const char* name, uint32_t bytes, std::vector<uint32_t> 
     return c;
 }
 
+// A command flash keeps its cells, words of its width.
+struct CommandFlashContents : ModelLimits {
+    static size_t Words(const CommandFlashChip& m, const PartFacts&) { return m.Bytes(); }
+    static uint16_t Cell(const CommandFlashChip& m, const PartFacts&, uint32_t a) { return m.Cell(a); }
+    static void SetCell(CommandFlashChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetCell(a, v); }
+};
+
 } // namespace
 
 void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
@@ -53,7 +60,7 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
         common.deviceCode = c.deviceId;
         common.vccPin = pins.vcc.front();
         common.gndPins = pins.gnd;
-        parts.push_back(FamilyPart(maker, ChipKind::CommandFlash, common, std::move(c)));
+        parts.push_back(ModelPart<CommandFlashChip, CommandFlashContents>(maker, common, std::move(c)));
     };
     // 2 Mbit boot block: 16 KB boot, two 8 KB parameter blocks, 96 KB and 128 KB main blocks.
     add("INTEL", Part("28F002BX-B", 0x40000, Blocks({16, 8, 8, 96, 128}), 0, 0x7D));

@@ -6,7 +6,7 @@
 // on a 16-bit bus in a 24-pin DIP).
 // Also the byte-addressed EPLDs of the two pin-outs in 24-pin DIPs.
 #include "sim/ByteEpldChip.h"
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 #include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
 #include "sim/WordPldChip.h"
@@ -21,6 +21,8 @@ const CycleRecordFacts kCycleRecordParts[] = {
     {"CYPRESS", "PALCE22V10", CycleRecordKind::Word22V10, 66, 5828},
 };
 
+// The 20-bit word part has no datasheet: it is modelled as the algorithm row
+// drives it.
 const WordPldFacts kWordPldParts[] = {
     {"GENERIC-ALGORITHM", "EEPLD6504", 24},
     {"GENERIC-ALGORITHM", "EEPLD6504-PLCC", 82},
@@ -39,8 +41,8 @@ const EditModeFacts kEditModeParts[] = {
 
 // The byte-addressed EPLDs: each pin-out with its bias level, the small and
 // large array of the first two, both bias levels and both map sizes of the
-// 5-bit-select pin-out. No datasheet of these parts was found: levels and
-// times are those the rows give.
+// 5-bit-select pin-out. No datasheet was found for any of them: the pin-outs,
+// levels, times and maps follow the algorithm rows.
 const ByteEpldFacts kByteEpldParts[] = {
     {"GENERIC-ALGORITHM", "BEPLD1842", ByteEpldKind::Bus311, 1842, 125, 10},
     {"GENERIC-ALGORITHM", "BEPLD2378", ByteEpldKind::Bus311, 2378, 125, 10},
@@ -67,12 +69,21 @@ PartFacts DipPld(const char* name, bool dip20, uint32_t fuses, uint16_t blank) {
     return f;
 }
 
+// A cycle-record PLD keeps its JEDEC map as programmed (1) or erased (0).
+struct CycleRecordContents : ModelLimits {
+    static size_t Words(const CycleRecordChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const CycleRecordChip& m, const PartFacts&, uint32_t a) {
+        return static_cast<uint16_t>(m.Fuse(a));
+    }
+    static void SetCell(CycleRecordChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetFuse(a, v & 1); }
+};
+
 } // namespace
 
 void AddCycleRecordParts(std::vector<CatalogPart>& parts) {
     for (const CycleRecordFacts& c : kCycleRecordParts)
-        parts.push_back(FamilyPart(c.maker, ChipKind::CycleRecord,
-                                   DipPld(c.name, c.kind == CycleRecordKind::Byte16V8, c.fuses, 0), c));
+        parts.push_back(ModelPart<CycleRecordChip, CycleRecordContents>(
+            c.maker, DipPld(c.name, c.kind == CycleRecordKind::Byte16V8, c.fuses, 0), c));
 }
 
 void AddEditModeParts(std::vector<CatalogPart>& parts) {
@@ -83,13 +94,16 @@ void AddEditModeParts(std::vector<CatalogPart>& parts) {
             f.vccPin = 7;
             f.gndPins = {21};
         }
-        parts.push_back(FamilyPart(e.maker, ChipKind::EditMode, f, e));
+        parts.push_back(ModelPart<EditModeChip, BitCells>(e.maker, f, e));
     }
 }
 
 void AddByteEpldParts(std::vector<CatalogPart>& parts) {
-    for (const ByteEpldFacts& b : kByteEpldParts)
-        parts.push_back(FamilyPart(b.maker, ChipKind::ByteEpld, DipPld(b.name, false, b.fuses, 1), b));
+    for (const ByteEpldFacts& b : kByteEpldParts) {
+        PartFacts f = DipPld(b.name, false, b.fuses, 1);
+        f.followsRow = true;
+        parts.push_back(ModelPart<ByteEpldChip, BitCells>(b.maker, f, b));
+    }
 }
 
 void AddWordPldParts(std::vector<CatalogPart>& parts) {
@@ -101,7 +115,8 @@ void AddWordPldParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.vccPin = 26;
         f.gndPins = {27};
-        parts.push_back(FamilyPart(w.maker, ChipKind::WordPld, f, w));
+        f.followsRow = true;
+        parts.push_back(ModelPart<WordPldChip, BitCells>(w.maker, f, w));
     }
 }
 

@@ -78,10 +78,7 @@ EpromConfig Paged64K(const std::string& name) {
 } // namespace
 
 void AddEpromParts(std::vector<CatalogPart>& parts) {
-    auto add = [&parts](const char* maker, EpromConfig c) {
-        const std::string name = c.name;
-        parts.push_back({maker, name, ChipKind::PulseEprom, std::make_shared<EpromConfig>(std::move(c))});
-    };
+    auto add = [&parts](const char* maker, EpromConfig c) { parts.push_back(ChipPart<EpromChip>(maker, std::move(c))); };
     // Byte-wide UV and OTP EPROMs.
     add("AMD", Part(Jedec28("Am27128", 0x4000), kQuickPulse, 0x01, 0x16));
     add("AMD", Part(Jedec28("Am27C256", 0x8000), kQuickPulse, 0x01, 0x10));

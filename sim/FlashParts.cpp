@@ -281,11 +281,20 @@ void FlashModuleChip::SetCell(uint32_t address, uint16_t value) {
     if (seated_.dies.empty() && seated_.sram != nullptr) seated_.sram->SetCell(address, value);
 }
 
+namespace {
+
+std::unique_ptr<CatalogChip> NewFlashModule(const FamilyFacts<FlashPart>& f) {
+    return std::make_unique<FlashModuleChip>(f, f.family);
+}
+
+} // namespace
+
 void AddFlashParts(std::vector<CatalogPart>& parts) {
     for (const FlashPart& p : FlashParts()) {
         const bool hasFlash = p.kind != FlashPart::Sram;
         const FlashPinout pins = FlashPinoutById(hasFlash ? p.flash.pinout : p.sram.pinout);
-        PartFacts f;
+        FamilyFacts<FlashPart> f;
+        f.family = p;
         f.name = p.name;
         f.pinCount = pins.pinCount;
         const uint32_t dies = p.kind == FlashPart::ThreeDies ? 3 : 1;
@@ -302,7 +311,7 @@ void AddFlashParts(std::vector<CatalogPart>& parts) {
         }
         f.vccPin = pins.vcc.empty() ? 0 : pins.vcc.front();
         f.gndPins = pins.gnd;
-        parts.push_back(FamilyPart(p.maker, ChipKind::Flash, f, p));
+        parts.push_back(MadeBy<NewFlashModule>(p.maker, std::move(f)));
     }
 }
 

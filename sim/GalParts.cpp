@@ -1,6 +1,7 @@
 #include "sim/GalParts.h"
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
+#include "sim/GalChip.h"
 #include "sim/LargePldChip.h"
 
 namespace sim {
@@ -128,10 +129,11 @@ const GalPartFacts kGalParts[] = {
     {.maker = "LATTICE", .name = "GAL20RA10", .fuses = 3274, .makerCode = 0xA1, .typeCode = 0x60, .voltageCode = 1,
      .programTenths = 157, .pulseUs = 80000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal20RA10},
     // Modelled without the 64 UES cells (3210-3273 on the 20RA10): its map
-    // ends at the architecture fuses. No datasheet was found for this part.
+    // ends at the architecture fuses. No datasheet was found for this part:
+    // what sets it apart from the 20RA10 follows the algorithm row.
     {.maker = "LATTICE", .name = "GAL20RA10A", .fuses = 3210, .makerCode = 0xA1, .typeCode = 0x61,
      .voltageCode = 2, .programTenths = 145, .pulseUs = 40000, .eraseUs = 100000, .map = GalMap::Gal22V10,
-     .rows = &kGal20RA10NoUes},
+     .rows = &kGal20RA10NoUes, .followsRow = true},
     {.maker = "LATTICE", .name = "GAL20XV10", .fuses = 1671, .makerCode = 0xA1, .typeCode = 0x65, .voltageCode = 2,
      .programTenths = 145, .pulseUs = 40000, .eraseUs = 100000, .map = GalMap::Gal22V10, .rows = &kGal20XV10},
     {.maker = "LATTICE", .name = "GAL26CV12", .fuses = 6432, .makerCode = 0xA1, .typeCode = 0x58, .voltageCode = 0,
@@ -185,7 +187,8 @@ void AddGalParts(std::vector<CatalogPart>& parts) {
         f.vcc.minTenths = g.minVccTenths;
         f.vccPin = g.rows != nullptr ? g.rows->vcc : dip20 ? 20 : 24;
         f.gndPins = {g.rows != nullptr ? g.rows->gnd : dip20 ? 10 : 12};
-        parts.push_back(FamilyPart(g.maker, ChipKind::Gal, f, g));
+        f.followsRow = g.followsRow;
+        parts.push_back(ModelPart<GalChip, BitCells>(g.maker, f, g));
     }
 }
 
@@ -199,7 +202,7 @@ void AddLargePldParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.vccPin = is1500 ? 3 : 24;
         f.gndPins = {is1500 ? 22 : 12};
-        parts.push_back(FamilyPart(p.maker, ChipKind::LargePld, f, p));
+        parts.push_back(ModelPart<LargePldChip, BitCells>(p.maker, f, p));
     }
 }
 

@@ -82,6 +82,7 @@ struct GalPartFacts {
     bool liveLastBit = false;       // 22V10: SDIN at the strobe is the last address or architecture bit
     bool powerDownCell = false;     // 22V10: fuse 5892 at row 59
     const GalRowLayout* rows = nullptr; // serial-address and 80-bit-row parts: their layout
+    bool followsRow = false;            // no datasheet: codes and map as the algorithm row has them
 };
 
 

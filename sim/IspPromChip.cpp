@@ -260,8 +260,7 @@ void AddIspPromParts(std::vector<CatalogPart>& parts) {
         Xc18v("XC18V02", 262144, 0x05025093, 44), Xc18v("XC18V04", 524288, 0x05026093, 44),
     };
     for (const JtagMemoryFacts& f : kParts) {
-        std::string name = f.name;
-        parts.push_back({"XILINX", std::move(name), ChipKind::JtagMemory, std::make_shared<JtagMemoryFacts>(f)});
+        parts.push_back(MadeBy<MakeJtagMemory>("XILINX", f));
     }
 }
 

@@ -1,8 +1,11 @@
 #include "sim/JtagCpldParts.h"
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 #include "sim/EightBlockChip.h"
+#include "sim/FuseArrayChip.h"
+#include "sim/IscCpldChip.h"
 #include "sim/JtagCpldChip.h"
+#include "sim/RowTapChip.h"
 
 namespace sim {
 
@@ -94,6 +97,23 @@ const JtagCpldFacts kParts[] = {
 
 } // namespace
 
+std::unique_ptr<JtagCpldChip> MakeJtagCpld(const JtagCpldFacts& f) {
+    switch (f.kind) {
+    case JtagCpldKind::Isc64:
+    case JtagCpldKind::Isc128:
+        return std::make_unique<IscCpldChip>(f);
+    case JtagCpldKind::RowTap2Block:
+    case JtagCpldKind::RowTap4Block:
+        return std::make_unique<RowTapChip>(f);
+    case JtagCpldKind::RowTap8Block:
+        return std::make_unique<EightBlockChip>(f);
+    case JtagCpldKind::FuseArray102:
+    case JtagCpldKind::FuseArray44:
+        return std::make_unique<FuseArrayChip>(f);
+    }
+    return nullptr;
+}
+
 void AddJtagCpldParts(std::vector<CatalogPart>& parts) {
     for (const JtagCpldFacts& p : kParts) {
         PartFacts f;
@@ -109,7 +129,7 @@ void AddJtagCpldParts(std::vector<CatalogPart>& parts) {
         for (int g : p.gnd) {
             if (g != 0) f.gndPins.push_back(g);
         }
-        parts.push_back(FamilyPart(p.maker, ChipKind::JtagCpld, f, p));
+        parts.push_back(ModelPartBy<BitCells, MakeJtagCpld>(p.maker, f, p));
     }
 }
 

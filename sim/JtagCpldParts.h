@@ -4,6 +4,7 @@
 // the 48-pin socket.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace sim {
@@ -41,5 +42,8 @@ struct JtagCpldFacts {
 
 // nullptr when the simulator has no such part.
 const JtagCpldFacts* FindJtagCpldPart(const std::string& maker, const std::string& name);
+// The chip model of a part's kind.
+class JtagCpldChip;
+std::unique_ptr<JtagCpldChip> MakeJtagCpld(const JtagCpldFacts& f);
 
 } // namespace sim

@@ -293,6 +293,7 @@ JtagMemoryFacts Epc2() {
     f.id = {0x01, 0x38, 0x39, 0x41};
     f.programUs = 150;
     f.eraseUs = 5000000;
+    f.followsRow = true;
     return f;
 }
 
@@ -311,9 +312,7 @@ std::unique_ptr<CatalogChip> MakeJtagMemory(const JtagMemoryFacts& f) {
 
 void AddJtagMemoryParts(std::vector<CatalogPart>& parts) {
     for (const Entry& e : kParts) {
-        auto f = std::make_shared<JtagMemoryFacts>(e.facts());
-        std::string name = f->name;
-        parts.push_back({e.maker, std::move(name), ChipKind::JtagMemory, std::move(f)});
+        parts.push_back(MadeBy<MakeJtagMemory>(e.maker, e.facts()));
     }
     AddIspPromParts(parts);
 }

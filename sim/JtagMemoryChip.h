@@ -218,6 +218,8 @@ private:
     uint32_t blocks_ = 0, erases_ = 0, finishes_ = 0;
 };
 
+// The chip model of a JTAG-programmed memory part.
+std::unique_ptr<CatalogChip> MakeJtagMemory(const JtagMemoryFacts& f);
 void AddJtagMemoryParts(std::vector<CatalogPart>& parts);
 void AddIspPromParts(std::vector<CatalogPart>& parts);
 

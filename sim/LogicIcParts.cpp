@@ -4,7 +4,7 @@
 #include <array>
 #include <utility>
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 #include "sim/LogicIc.h"
 
 namespace sim {
@@ -184,6 +184,14 @@ std::vector<LogicIcConfig> MakeParts() {
     };
 }
 
+// A logic IC keeps nothing between runs; its footprint is its DIP at the
+// part's absolute maximum.
+struct LogicIcContents : KeepsNothing {
+    static ChipPinLimits Limits(const LogicIc& m, const PartFacts&) {
+        return DipPinLimits(m.Config().name, m.Config().pinCount, m.Config().absMaxMv / 100);
+    }
+};
+
 } // namespace
 
 void AddLogicIcParts(std::vector<CatalogPart>& parts) {
@@ -194,7 +202,7 @@ void AddLogicIcParts(std::vector<CatalogPart>& parts) {
         f.vcc = {(c.vccMinMv + 99) / 100, c.vccMaxMv / 100}; // the tenths inside the window
         f.vccPin = c.vccPin;
         f.gndPins = {c.gndPin};
-        parts.push_back(FamilyPart(c.maker, ChipKind::LogicIc, f, c));
+        parts.push_back(ModelPart<LogicIc, LogicIcContents>(c.maker, f, c));
     }
 }
 

@@ -99,6 +99,8 @@ struct Mcu8051Facts {
     // The programming interface where the datasheet gives none; empty when
     // every fact below is the datasheet's.
     std::string note;
+    // No datasheet: the programming interface follows the algorithm row.
+    bool followsRow = false;
     uint32_t codeBytes = 4096;
     uint32_t tableBytes = 64;
     std::vector<std::pair<uint32_t, uint8_t>> signature; // (address, byte)

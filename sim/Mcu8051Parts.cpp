@@ -3,7 +3,7 @@
 // lock behaviour, and the programming-mode pinout and mode table.
 #include "sim/Mcu8051Chip.h"
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 
 namespace sim {
 
@@ -131,6 +131,7 @@ Mcu8051Facts SiemensC501() {
     f.pulsesNeeded = 25;
     f.lockBits = 2;
     f.note = "address on P3 and P2.0-P2.4, mode lines on P1.2/P1.3, as the algorithm row wires the socket";
+    f.followsRow = true;
     for (const Ports* p : {&kDip, &kPlcc}) {
         McuPinout o = PortModePinout(*p, p == &kDip ? 40 : 44, 13);
         o.address = Join(p->p3, {p->p2[0], p->p2[1], p->p2[2], p->p2[3], p->p2[4]});
@@ -150,6 +151,7 @@ Mcu8051Facts ControlCodePart(const std::string& name, uint32_t configAddress, in
     // signature, so its signature cells read FFh and it carries no identity codes.
     f.note = "no datasheet: control codes, configuration bytes and lock byte as the algorithm row describes them; "
              "no signature, as the pseudo-device has no identity";
+    f.followsRow = true;
     f.codeBytes = 8192;
     f.tableBytes = 128;
     f.vppMinTenths = 120;
@@ -199,6 +201,7 @@ Mcu8051Facts LockBytePart() {
     f.note = "no datasheet: lock byte written in the lock-bit-3 mode and read back as the algorithm row's "
              "variant 1 "
              "describes it";
+    f.followsRow = true;
     f.lockReadBits = {2, 1, 0};
     f.modes = {{McuFunction::ReadCode, 0b1100, 0xF},      {McuFunction::WriteCode, 0b1110, 0xF},
                {McuFunction::ReadSignature, 0b0000, 0xF}, {McuFunction::Erase, 0b0001, 0xF},
@@ -212,6 +215,7 @@ Mcu8051Facts ProgramOnlyVppPart() {
     Mcu8051Facts f = AtmelC5x("89C5x-V2", 4096, 0x51, false);
     f.maker = "GENERIC-ALGORITHM";
     f.note = "no datasheet: 12 V programming and a 5 V erase as the algorithm row's variant 2 describes them";
+    f.followsRow = true;
     f.signature[2].second = 0x05;
     f.fiveVoltErase = true;
     return f;
@@ -268,6 +272,7 @@ Mcu8051Facts LongLockPulsePart() {
     f.name = "89C5xRC-V0";
     f.note = "no datasheet: the AT89C51RC's interface with the 100 ms lock pulses of the algorithm row's "
              "variant 0";
+    f.followsRow = true;
     f.lockMinPulseUs = 100000;
     return f;
 }
@@ -282,6 +287,7 @@ Mcu8051Facts PortOneModePart() {
     f.note =
         "no datasheet: the interface, the 10.7 V programming voltage and the lock byte as the algorithm row "
         "describes them";
+    f.followsRow = true;
     f.codeBytes = 16384;
     f.tableBytes = 0;
     f.signature = {{0x30, 0xDA}, {0x31, 0x52}, {0x60, 0x04}};
@@ -344,6 +350,7 @@ Mcu8051Facts LatchedOtp(const std::string& name, uint32_t bytes) {
     f.maker = "GENERIC-ALGORITHM";
     f.note = "no datasheet: the latched-address interface, the mode lines and the lock byte as the algorithm row "
              "describes them";
+    f.followsRow = true;
     f.signature.clear();
     f.tableBytes = 0;
     f.pulsesNeeded = 1;
@@ -384,6 +391,7 @@ Mcu8051Facts SecurityLevelPart(const std::string& name, uint32_t bytes, uint8_t 
     Mcu8051Facts f = Intel87C51(name, bytes, 0);
     f.maker = "GENERIC-ALGORITHM";
     f.note = "no datasheet: pinout, mode codes, security levels and signature as the algorithm row describes them";
+    f.followsRow = true;
     f.signature = {{0x30, 0xDA}, {0x31, device}};
     f.tableBytes = 0;
     f.pulsesNeeded = 1;
@@ -420,6 +428,7 @@ Mcu8051Facts CounterOtp(const std::string& name, uint32_t bytes) {
     Mcu8051Facts f = Intel87C51(name, bytes, 0);
     f.maker = "GENERIC-ALGORITHM";
     f.note = "no datasheet: the 20-pin counter interface and its mode lines as the algorithm row describes them";
+    f.followsRow = true;
     f.signature.clear();
     f.tableBytes = 32;
     f.lockBits = 2;
@@ -441,6 +450,7 @@ Mcu8051Facts ModeCodePart(const std::string& name, uint32_t bytes, bool secondSu
     f.maker = "GENERIC-ALGORITHM";
     f.note = "no datasheet: the mode codes, the latched address, the security bits and the second supply pins as "
              "the algorithm row describes them";
+    f.followsRow = true;
     f.signature.clear();
     f.tableBytes = 16;
     f.lockBits = 2;
@@ -510,6 +520,10 @@ std::vector<Mcu8051Facts> MakeParts() {
     };
 }
 
+std::unique_ptr<Mcu8051Chip> NewMcu8051(const Mcu8051Facts& f) {
+    return std::make_unique<Mcu8051Chip>(f, f.plccPackage);
+}
+
 } // namespace
 
 void AddMcu8051Parts(std::vector<CatalogPart>& parts) {
@@ -525,7 +539,8 @@ void AddMcu8051Parts(std::vector<CatalogPart>& parts) {
         if (m.signature.size() > 1) f.deviceCode = m.signature[1].second;
         f.vccPin = pins.vcc;
         f.gndPins = pins.gnd;
-        parts.push_back(FamilyPart(m.maker, ChipKind::Mcu8051, f, m));
+        f.followsRow = m.followsRow;
+        parts.push_back(ModelPartBy<ByteCells, NewMcu8051>(m.maker, f, m));
     }
 }
 

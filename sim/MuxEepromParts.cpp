@@ -28,7 +28,7 @@ MuxEepromFacts Mux28(const char* maker, const char* name, bool motorola) {
 
 void AddMuxEepromParts(std::vector<CatalogPart>& parts) {
     for (const MuxEepromFacts& f : {Mux28("XICOR", "X68C64", true), Mux28("XICOR", "X88C64", false)}) {
-        parts.push_back({f.maker, f.name, ChipKind::MuxEeprom, std::make_shared<MuxEepromFacts>(f)});
+        parts.push_back(ChipPart<MuxEepromChip>(f.maker, f));
     }
 }
 

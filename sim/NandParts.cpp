@@ -71,9 +71,7 @@ void AddNandParts(std::vector<CatalogPart>& parts) {
     for (const NandLine& l : kNandLines) {
         for (bool withSpare : {false, true}) {
             if (withSpare && !l.spareListing) continue;
-            auto f = std::make_shared<NandFacts>(FactsOf(l, withSpare));
-            std::string name = f->name;
-            parts.push_back({l.maker, std::move(name), ChipKind::Nand, std::move(f)});
+            parts.push_back(ChipPart<NandChip>(l.maker, FactsOf(l, withSpare)));
         }
     }
 }

@@ -158,6 +158,7 @@ Otp87C76xFacts Part(const char* name, uint32_t kb, int pins, int derivative) {
     f.clockPin = small ? 13 : 16;
     f.dataPin = small ? 14 : 17;
     f.note = "signature bytes, derivative codes and the pulse width assumed; the serial pins follow the algorithm row";
+    f.followsRow = true;
     return f;
 }
 
@@ -167,12 +168,7 @@ void AddOtp87C76xParts(std::vector<CatalogPart>& parts) {
     for (const Otp87C76xFacts& f : {Part("87LPC761", 2, 16, 0x01), Part("87LPC762", 2, 20, 0x03),
                                     Part("87LPC764", 4, 20, 0x05), Part("87LPC767", 4, 20, 0x07),
                                     Part("87LPC768", 4, 20, 0x08), Part("87LPC769", 4, 20, 0x09)})
-        parts.push_back({f.maker, f.name, ChipKind::Otp87C76x, std::make_shared<Otp87C76xFacts>(f)});
-}
-
-std::unique_ptr<CatalogChip> MakeOtp87C76x(const PartFacts& facts) {
-    const auto* f = dynamic_cast<const Otp87C76xFacts*>(&facts);
-    return f != nullptr ? std::make_unique<Otp87C76xChip>(*f) : nullptr;
+        parts.push_back(ChipPart<Otp87C76xChip>(f.maker, f));
 }
 
 } // namespace sim

@@ -63,7 +63,7 @@ void AddPageFlashParts(std::vector<CatalogPart>& parts) {
         Word("AT29C1024", 0x25, {45, 65}),
         Word("AT29LV1024", 0x26, {27, 40}),
     };
-    for (const PageFlashFacts& f : all) parts.push_back({f.maker, f.name, ChipKind::PageFlash, std::make_shared<PageFlashFacts>(f)});
+    for (const PageFlashFacts& f : all) parts.push_back(ChipPart<PageFlashChip>(f.maker, f));
 }
 
 } // namespace sim

@@ -37,6 +37,11 @@ struct PartFacts {
     // Pin-out (chip pins, 1-based).
     int vccPin = 28;
     std::vector<int> gndPins{14};
+    // No datasheet was found: the facts the algorithm row exercises (pin-out,
+    // protocol, codes) were taken from the row itself, so a run of the row
+    // against this part checks the row against its own reading, never against
+    // a chip.
+    bool followsRow = false;
 };
 
 // A chip model the rack can seat from the catalog and keep between runs.

@@ -6,7 +6,8 @@
 // as the device library spells them.
 #include "sim/PicChip.h"
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
+#include "sim/PicParallelChip.h"
 
 namespace sim {
 
@@ -176,6 +177,15 @@ std::vector<PicFacts> MakeParts() {
     return v;
 }
 
+// A PIC keeps its program words.
+struct PicWords : ModelLimits {
+    template <class M, class F> static size_t Words(const M&, const F& f) { return f.words; }
+    template <class M, class F> static uint16_t Cell(const M& m, const F&, uint32_t a) {
+        return static_cast<uint16_t>(m.Word(a));
+    }
+    template <class M, class F> static void SetCell(M& m, const F&, uint32_t a, uint16_t v) { m.SetWord(a, v); }
+};
+
 } // namespace
 
 const std::vector<PicFacts>& PicParts() {
@@ -195,7 +205,8 @@ void AddPicParts(std::vector<CatalogPart>& parts) {
         f.blank = static_cast<uint16_t>(p.wordBits == 12 ? 0xFFF : p.wordBits == 16 ? 0xFFFF : 0x3FFF);
         f.vccPin = p.pin.vdd.empty() ? 0 : p.pin.vdd.front();
         f.gndPins = p.pin.vss;
-        parts.push_back(FamilyPart(p.maker, p.parallel ? ChipKind::PicParallel : ChipKind::Pic, f, p));
+        parts.push_back(p.parallel ? ModelPart<PicParallelChip, PicWords>(p.maker, f, p)
+                                   : ModelPart<PicChip, PicWords>(p.maker, f, p));
     }
 }
 

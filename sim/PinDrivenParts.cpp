@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 
 namespace sim {
 
@@ -66,6 +66,7 @@ constexpr const char* kRowTables = "no datasheet: pin-out, supplies and pulse sc
 PinMemoryConfig Eprom65() {
     auto c = Jedec28Memory("EPROM65-8K", PinMemoryKind::Eprom, 0x2000);
     c.note = kRowTables;
+    c.followsRow = true;
     c.addressPins = {10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 20, 23};
     c.cePin = 0;
     c.wePin = 22;
@@ -80,6 +81,7 @@ PinMemoryConfig Eprom65() {
 PinMemoryConfig Eprom66() {
     auto c = Jedec28Memory("EPROM66-16K", PinMemoryKind::Eprom, 0x4000);
     c.note = kRowTables;
+    c.followsRow = true;
     c.addressPins = {10, 9, 8, 7, 6, 5, 4, 3, 25, 24, 21, 23, 2, 26};
     c.blank = 0;
     c.cePin = 0;
@@ -96,6 +98,7 @@ PinMemoryConfig Eprom49() {
     PinMemoryConfig c;
     c.name = "EPROM49-64K";
     c.note = kRowTables;
+    c.followsRow = true;
     c.pinCount = 40;
     c.words = 0x10000;
     c.vccPin = 40;
@@ -271,7 +274,23 @@ namespace {
 
 // The catalog part of a pin-driven memory or PROM table entry (a PROM's
 // 4-bit words are bytes to the catalog, as to the buffer).
-template <class Entry> void AddTable(std::vector<CatalogPart>& parts, const Entry& p, ChipKind kind) {
+// A pin-driven memory keeps its bytes, a fuse PROM its words.
+struct PinMemoryContents : ModelLimits {
+    static size_t Words(const PinMemoryChip& m, const PartFacts&) { return m.Words(); }
+    static uint16_t Cell(const PinMemoryChip& m, const PartFacts&, uint32_t a) { return m.Cell(a); }
+    static void SetCell(PinMemoryChip& m, const PartFacts&, uint32_t a, uint16_t v) {
+        m.SetCell(a, static_cast<uint8_t>(v));
+    }
+};
+struct FusePromContents : ModelLimits {
+    static size_t Words(const FusePromChip& m, const PartFacts&) { return m.Config().words; }
+    static uint16_t Cell(const FusePromChip& m, const PartFacts&, uint32_t a) { return m.Word(a); }
+    static void SetCell(FusePromChip& m, const PartFacts&, uint32_t a, uint16_t v) {
+        m.SetWord(a, static_cast<uint8_t>(v));
+    }
+};
+
+template <class Model, class Contents, class Entry> void AddTable(std::vector<CatalogPart>& parts, const Entry& p) {
     const auto c = p.config();
     PartFacts f;
     f.name = p.name;
@@ -280,17 +299,18 @@ template <class Entry> void AddTable(std::vector<CatalogPart>& parts, const Entr
     f.blank = c.blank;
     f.vccPin = c.vccPin;
     f.gndPins = {c.gndPin};
-    parts.push_back(FamilyPart(p.maker, kind, f, c));
+    if constexpr (requires { c.followsRow; }) f.followsRow = c.followsRow;
+    parts.push_back(ModelPart<Model, Contents>(p.maker, f, c));
 }
 
 } // namespace
 
 void AddPinDrivenParts(std::vector<CatalogPart>& parts) {
-    for (const auto& p : kParts) AddTable(parts, p, ChipKind::PinDriven);
+    for (const auto& p : kParts) AddTable<PinMemoryChip, PinMemoryContents>(parts, p);
 }
 
 void AddFusePromParts(std::vector<CatalogPart>& parts) {
-    for (const auto& p : kProms) AddTable(parts, p, ChipKind::FuseProm);
+    for (const auto& p : kProms) AddTable<FusePromChip, FusePromContents>(parts, p);
 }
 
 std::optional<FusePromConfig> FindFusePromPart(const std::string& maker, const std::string& name) {

@@ -50,6 +50,7 @@ enum class PinMemoryKind : uint8_t { Eprom, Eeprom, Ram };
 struct PinMemoryConfig {
     std::string name = "memory";
     std::string note; // where the facts come from when not from a datasheet
+    bool followsRow = false; // no datasheet: the facts follow the algorithm row
     PinMemoryKind kind = PinMemoryKind::Eprom;
     int pinCount = 28;
     uint32_t words = 0x2000;

@@ -1,6 +1,7 @@
 #include "sim/RamParts.h"
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
+#include "sim/RamChip.h"
 
 namespace sim {
 
@@ -23,6 +24,11 @@ const RamPartFacts kRamParts[] = {
     {"610000", 32, 32, 16, 131072, 8, 1024, RamSelect::Cs2Of32, 45, 55},
 };
 
+// A RAM keeps nothing between runs; its footprint is its DIP.
+struct RamContents : KeepsNothing {
+    static ChipPinLimits Limits(const RamChip& m, const PartFacts&) { return DipPinLimits(m.Part().name, m.Part().pinCount); }
+};
+
 } // namespace
 
 void AddRamParts(std::vector<CatalogPart>& parts) {
@@ -33,7 +39,7 @@ void AddRamParts(std::vector<CatalogPart>& parts) {
         f.vcc = {r.vccMinTenths, r.vccMaxTenths};
         f.vccPin = r.vccPin;
         f.gndPins = {r.vssPin};
-        parts.push_back(FamilyPart("", ChipKind::Ram, f, r));
+        parts.push_back(ModelPart<RamChip, RamContents>("", f, r));
     }
 }
 

@@ -1,6 +1,6 @@
 #include "sim/SerialParts.h"
 
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 
 namespace sim {
 
@@ -240,17 +240,45 @@ SerialChipBase* SeatSerialPart(Socket& socket, Electrical& electrical, const Ser
     return socket.Insert(std::move(chip));
 }
 
+namespace {
+
+// Microwire parts but the byte-organised ones, the NOVRAM and the
+// instruction-byte word part hold 16-bit words.
+bool WordWide(const SerialPart& p) {
+    const auto* mw = std::get_if<MicrowireFacts>(&p.facts);
+    return (mw != nullptr && mw->org != MicrowireFacts::Org::Bytes) || std::holds_alternative<NovramFacts>(p.facts) ||
+           std::holds_alternative<InstructionWordFacts>(p.facts);
+}
+
+// A serial part keeps its words. A 16-bit part keeps a word in two cell
+// bytes, the high one first for a Microwire part (its wire order), the low
+// one first for the NOVRAM and the instruction-byte word part.
+struct SerialContents : ModelLimits {
+    static size_t Words(const SerialChipBase& m, const FamilyFacts<SerialPart>& f) {
+        return m.Bytes() / (WordWide(f.family) ? 2 : 1);
+    }
+    static uint16_t Cell(const SerialChipBase& m, const FamilyFacts<SerialPart>& f, uint32_t a) {
+        if (!WordWide(f.family)) return m.Byte(a);
+        const int high = HighFirst(f.family) ? 0 : 1;
+        return static_cast<uint16_t>(m.Byte(2 * a + high) << 8 | m.Byte(2 * a + 1 - high));
+    }
+    static void SetCell(SerialChipBase& m, const FamilyFacts<SerialPart>& f, uint32_t a, uint16_t v) {
+        if (!WordWide(f.family)) return m.SetByte(a, static_cast<uint8_t>(v));
+        const int high = HighFirst(f.family) ? 0 : 1;
+        m.SetByte(2 * a + high, static_cast<uint8_t>(v >> 8));
+        m.SetByte(2 * a + 1 - high, static_cast<uint8_t>(v));
+    }
+    static bool HighFirst(const SerialPart& p) { return std::holds_alternative<MicrowireFacts>(p.facts); }
+};
+
+} // namespace
+
 void AddSerialParts(std::vector<CatalogPart>& parts) {
     for (const SerialPart& p : SerialParts()) {
         PartFacts f;
         f.name = p.name;
         f.pinCount = 8;
-        // Microwire parts but the byte-organised ones, and the NOVRAM, hold
-        // 16-bit words.
-        const auto* mw = std::get_if<MicrowireFacts>(&p.facts);
-        const bool wide = (mw != nullptr && mw->org != MicrowireFacts::Org::Bytes) ||
-                          std::holds_alternative<NovramFacts>(p.facts) ||
-                          std::holds_alternative<InstructionWordFacts>(p.facts);
+        const bool wide = WordWide(p);
         f.width = wide ? 16 : 8;
         f.blank = wide ? 0xFFFF : 0xFF;
         f.words = static_cast<uint32_t>(MakeSerialChip(p)->Bytes() / (wide ? 2 : 1));
@@ -266,6 +294,10 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
             f.deviceCode = cp->deviceCode;
         }
         if (std::holds_alternative<TextIdConfigFacts>(p.facts)) f.gndPins = {5};
+        // No datasheet gives the configuration PROMs' and the text-ID
+        // devices' programming: their models follow the algorithm rows.
+        f.followsRow =
+            std::holds_alternative<ConfigPromFacts>(p.facts) || std::holds_alternative<TextIdConfigFacts>(p.facts);
         if (const auto* ce = std::get_if<ConfigEepromFacts>(&p.facts)) {
             f.gndPins = {5};
             f.makerCode = ce->makerCode;
@@ -275,7 +307,7 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
             f.makerCode = flash->makerCode;
             f.deviceCode = flash->deviceCode;
         }
-        parts.push_back(FamilyPart(p.maker, ChipKind::Serial, f, p));
+        parts.push_back(ModelPartBy<SerialContents, MakeSerialChip>(p.maker, f, p));
     }
 }
 

@@ -2,6 +2,7 @@
 // library spells them, with their datasheet facts. Seat a part with
 // SeatSerialPart; the returned model is owned by the socket.
 #pragma once
+#include <memory>
 #include <string>
 #include <variant>
 
@@ -28,6 +29,8 @@ struct SerialPart {
 const SerialPart* FindSerialPart(const std::string& maker, const std::string& name);
 // Every serial part (for tests that walk the table).
 const std::vector<SerialPart>& SerialParts();
+// The chip model of a part's protocol.
+std::unique_ptr<SerialChipBase> MakeSerialChip(const SerialPart& part);
 // Seats the part at the bottom of the socket and declares its pins.
 SerialChipBase* SeatSerialPart(Socket& socket, Electrical& electrical, const SerialPart& part);
 

@@ -157,6 +157,7 @@ Sst89Facts Sst89(const char* name, uint32_t kb, int device, bool flags, bool plc
     f.flagBits = flags;
     f.eraseCode = flags ? 8 : 0xE;
     f.note = "device codes, write and erase times assumed; the code table follows the algorithm row";
+    f.followsRow = true;
     return f;
 }
 
@@ -166,12 +167,7 @@ void AddSst89Parts(std::vector<CatalogPart>& parts) {
     for (const Sst89Facts& f : {Sst89("SST89C54", 16, 0xE0, false, false), Sst89("SST89C54-PLCC", 16, 0xE0, false, true),
                                 Sst89("SST89C58", 32, 0xE1, false, false), Sst89("SST89C58-PLCC", 32, 0xE1, false, true),
                                 Sst89("SST89E564", 32, 0x92, true, false), Sst89("SST89E564-PLCC", 32, 0x92, true, true)})
-        parts.push_back({f.maker, f.name, ChipKind::Sst89, std::make_shared<Sst89Facts>(f)});
-}
-
-std::unique_ptr<CatalogChip> MakeSst89(const PartFacts& facts) {
-    const auto* f = dynamic_cast<const Sst89Facts*>(&facts);
-    return f != nullptr ? std::make_unique<Sst89Chip>(*f) : nullptr;
+        parts.push_back(ChipPart<Sst89Chip>(f.maker, f));
 }
 
 } // namespace sim

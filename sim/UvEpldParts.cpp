@@ -3,7 +3,7 @@
 // security byte (24-pin and two 40-pin DIP pin-outs). No datasheet or
 // programming specification of these parts was found: the levels, the read
 // level and the strobe time are those the rows use.
-#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
 #include "sim/UvEpldChip.h"
 
 namespace sim {
@@ -36,7 +36,8 @@ void AddUvEpldParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.vccPin = u.kind == UvEpldKind::Dip24 ? 24 : u.kind == UvEpldKind::Dip40A ? 40 : 34;
         f.gndPins = {u.kind == UvEpldKind::Dip24 ? 12 : 20};
-        parts.push_back(FamilyPart(u.maker, ChipKind::UvEpld, f, u));
+        f.followsRow = true; // no programming specification found
+        parts.push_back(ModelPart<UvEpldChip, BitCells>(u.maker, f, u));
     }
 }
 

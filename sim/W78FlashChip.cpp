@@ -254,6 +254,7 @@ W78FlashFacts W78(const char* name, uint32_t kb, int device, W78Interface how) {
     f.interface = how;
     f.note = "identity codes, secured read-out (00h) and the encryption pattern (address low byte XOR) assumed; "
              "the programming interface follows the algorithm row's pin sequence";
+    f.followsRow = true;
     return f;
 }
 
@@ -270,7 +271,7 @@ W78FlashFacts Plcc(W78FlashFacts f) {
 
 void AddW78FlashParts(std::vector<CatalogPart>& parts) {
     auto add = [&parts](const W78FlashFacts& f) {
-        parts.push_back({f.maker, f.name, ChipKind::W78Flash, std::make_shared<W78FlashFacts>(f)});
+        parts.push_back(ChipPart<W78FlashChip>(f.maker, f));
     };
     const W78FlashFacts e51 = W78("W78E51", 4, 0x51, W78Interface::Strobes);
     const W78FlashFacts e52 = W78("W78E52", 8, 0x52, W78Interface::Strobes);
@@ -289,11 +290,6 @@ void AddW78FlashParts(std::vector<CatalogPart>& parts) {
         add(f);
         add(Plcc(f));
     }
-}
-
-std::unique_ptr<CatalogChip> MakeW78Flash(const PartFacts& facts) {
-    const auto* f = dynamic_cast<const W78FlashFacts*>(&facts);
-    return f != nullptr ? std::make_unique<W78FlashChip>(*f) : nullptr;
 }
 
 } // namespace sim

@@ -124,6 +124,7 @@ Z8OtpFacts Dip18Pulses(const char* maker, const char* name, uint32_t words, uint
 // A row without a documented part: its facts follow the row's own tables.
 Z8OtpFacts RowTables(Z8OtpFacts f) {
     f.note = "No documented part: pins, sizes, voltages and option patterns follow the algorithm row's own tables.";
+    f.followsRow = true;
     return f;
 }
 
@@ -175,18 +176,17 @@ std::vector<Z8OtpFacts> CounterAndRow164Parts() {
 void AddZ8OtpParts(std::vector<CatalogPart>& parts) {
     for (const Z8OtpFacts& f : {Dip28Lines12("Z86E30"), Dip40Lines12("Z86E40"), Dip40Pulses("Z86E21", 0x2000, {3}),
                              Dip40Pulses("Z86E63", 0x8000, {3, 0x0B})}) {
-        auto facts = std::make_shared<Z8OtpFacts>(f);
-        parts.push_back({f.maker, f.name, ChipKind::Z8Otp, std::move(facts)});
+        parts.push_back(ChipPart<Z8OtpChip>(f.maker, f));
     }
     for (Z8OtpFacts& f : CounterAndRow164Parts()) {
-        const std::string maker = f.maker, name = f.name;
-        parts.push_back({maker, name, ChipKind::Z8Otp, std::make_shared<Z8OtpFacts>(std::move(f))});
+        const std::string maker = f.maker;
+        parts.push_back(ChipPart<Z8OtpChip>(maker, std::move(f)));
     }
 }
 
 const Z8OtpFacts* FindZ8OtpPart(const std::string& maker, const std::string& name) {
     const CatalogPart* p = FindPart(maker, name);
-    return p != nullptr && p->kind == ChipKind::Z8Otp ? dynamic_cast<const Z8OtpFacts*>(p->facts.get()) : nullptr;
+    return p != nullptr ? p->As<Z8OtpFacts>() : nullptr;
 }
 
 } // namespace sim

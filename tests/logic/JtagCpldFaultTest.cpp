@@ -2,6 +2,7 @@
 // programs, a part answering another IDCODE, a user break during a read and
 // an empty socket. Each ends its entry with -1 and the part powered down.
 #include "sim/Catalog.h"
+#include "sim/JtagCpldParts.h"
 #include "sim/EightBlockChip.h"
 #include "sim/FuseArrayChip.h"
 #include "sim/IscCpldChip.h"

@@ -237,12 +237,13 @@ TEST_F(BootBlockRun, GangEraseWaitsSocketBySocketAgainstOneLimit) {
 // Row 82 erases a 128 KB part as the blocks at 00000h and 10000h.
 TEST_F(BootBlockRun, LatchedBusErasesByBlocks) {
     ASSERT_TRUE(Select("SHARP", "LH28F008SA"));
-    sim::FamilyFacts<sim::CommandFlashConfig> small = *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(
-        sim::FindPart("SHARP", "LH28F008SA")->facts.get());
+    const sim::CatalogPart& part = *sim::FindPart("SHARP", "LH28F008SA");
+    sim::FamilyFacts<sim::CommandFlashConfig> small =
+        *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(part.facts.get());
     small.family.bytes = small.words = 0x20000;
     small.family.blockStarts = {0, 0x10000};
     SetRange(0x20000);
-    sim::CommandFlashChip* chip = Seat(sim::MakeChip(sim::ChipKind::CommandFlash, small));
+    sim::CommandFlashChip* chip = Seat(sim::MakeChip(part, small));
     for (uint32_t a : {0x10u, 0x1FFF0u}) chip->SetCell(a, 0);
     EXPECT_EQ(Run(OpErase), 1) << LogText();
     EXPECT_EQ(chip->Erases(), (std::vector<uint32_t>{0, 1}));

@@ -71,10 +71,11 @@ TEST_F(PulseRun, ProgramPulsesStopAtRetry) {
         SCOPED_TRACE(c.label);
         EXPECT_TRUE(Select("INTEL", "28F010"));
         SetRange(0x10);
+        const sim::CatalogPart& part = *sim::FindPart("INTEL", "28F010");
         sim::FamilyFacts<sim::CommandFlashConfig> facts =
-            *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(sim::FindPart("INTEL", "28F010")->facts.get());
+            *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(part.facts.get());
         facts.family.programUs = c.programUs;
-        sim::CommandFlashChip* chip = Seat(sim::MakeChip(sim::ChipKind::CommandFlash, facts));
+        sim::CommandFlashChip* chip = Seat(sim::MakeChip(part, facts));
         Retry = c.retry;
         PulseWidth = c.pulseWidth;
         if (c.needs == 0) chip->StickCell(5);

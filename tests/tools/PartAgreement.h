@@ -11,6 +11,7 @@
 // What disagrees between the current device and its part; empty when nothing.
 inline std::string Disagreement(const sim::CatalogPart* part) {
     if (part == nullptr) return "no catalog part";
+    if (part->make == nullptr || part->facts == nullptr) return "no chip model registered for the part";
     const sim::PartFacts& f = *part->facts;
     std::string why;
     auto differ = [&why](const char* what, uint32_t record, int64_t catalog) {
