@@ -103,20 +103,23 @@ public:
         }
         const int floating = FloatingLevel();
         // Without branches on the levels: address and data bits are as good
-        // as random.
+        // as random. A line the logic driver holds (no switch on it) is the
+        // usual case and takes the driver's level straight.
         for (size_t i = 0; i < n; ++i) {
             const int p = socketPins[i];
             int level = 1;
-            if (p != 0) {
-                if (p < 1 || p > kSocketPins) {
-                    level = floating;
+            if (p >= 1 && p <= kSocketPins) {
+                const PinCondition& c = conditions_[p];
+                if (c.driven && !c.grounded && c.supplyTenths < 0) {
+                    level = static_cast<int>(c.drivenHigh);
                 } else {
-                    const PinCondition& c = conditions_[p];
                     const int pulled = c.pull == Pull::Up ? 1 : c.pull == Pull::Down ? 0 : floating;
                     level = c.driven ? static_cast<int>(c.drivenHigh) : pulled;
                     level = c.supplyTenths >= 0 ? static_cast<int>(c.supplyTenths >= kHighThresholdTenths) : level;
                     level = c.grounded ? 0 : level;
                 }
+            } else if (p != 0) {
+                level = floating;
             }
             v |= static_cast<uint32_t>(level == 1) << i;
         }
