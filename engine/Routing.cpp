@@ -194,7 +194,17 @@ struct GroundAction {
     bool strong;
     int state;
 };
-using GroundPlan = std::vector<GroundAction>;
+// At most one action a pin list entry; asked before every programming pulse,
+// so it is built without allocating.
+struct GroundPlan {
+    GroundAction action[64];
+    int count = 0;
+    void push_back(const GroundAction& a) {
+        if (count < 64) action[count++] = a;
+    }
+    const GroundAction* begin() const { return action; }
+    const GroundAction* end() const { return action + count; }
+};
 
 void AddPins(GroundPlan& plan, std::initializer_list<int> pins, int state) {
     for (int z : pins)
@@ -207,8 +217,12 @@ void AddStrong(GroundPlan& plan, std::initializer_list<int> pins, int state) {
 }
 
 void AddPackage(GroundPlan& plan, int state) {
-    for (int z : PackageZifPins(CurrentPackage().GndPins))
-        plan.push_back({z, z == 15 || z == 24 || z == 34, state});
+    int pins[64];
+    const int n = ParsePinList(CurrentPackage().GndPins, pins, 64);
+    for (int i = 0; i < n; ++i) {
+        const int z = PackagePinToZif(pins[i]);
+        if (z != 0) plan.push_back({z, z == 15 || z == 24 || z == 34, state});
+    }
 }
 
 // The ground switches of the current device, first matching row.

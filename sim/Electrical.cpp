@@ -98,6 +98,23 @@ constexpr std::pair<int, int> kStrongGround[3] = {{2, 24}, {5, 15}, {6, 34}};
 // Latch 29 programming switches (bit, socket pin), fed from channel 1.
 constexpr std::pair<int, int> kProgrammingSwitch[2] = {{0, 19}, {1, 38}};
 
+// The latch-28 strong-supply bit, the latch-29 programming-switch bit and the
+// latch-29 strong-ground bit of each socket pin (-1: none): no pin has two of
+// one kind.
+struct PinExtras {
+    int8_t strong = -1, programming = -1, strongGround = -1;
+};
+
+constexpr std::array<PinExtras, kSocketPins + 1> BuildExtras() {
+    std::array<PinExtras, kSocketPins + 1> t{};
+    for (int b = 0; b < 8; ++b) t[static_cast<size_t>(kStrongSupplyPin[b])].strong = static_cast<int8_t>(b);
+    for (const auto& [bit, pin] : kProgrammingSwitch) t[static_cast<size_t>(pin)].programming = static_cast<int8_t>(bit);
+    for (const auto& [bit, pin] : kStrongGround) t[static_cast<size_t>(pin)].strongGround = static_cast<int8_t>(bit);
+    return t;
+}
+
+constexpr std::array<PinExtras, kSocketPins + 1> kExtras = BuildExtras();
+
 constexpr int kStrongKneeMillivolts = 2600;
 
 enum ViolationBit : uint32_t {
@@ -248,6 +265,7 @@ void Electrical::Recompute() const {
 
 void Electrical::Moved(uint64_t pins) const {
     revision_ = NextElectricalRevision();
+    moveLog_.Add(revision_, pins);
     while (pins != 0) {
         const int p = std::countr_zero(pins);
         pins &= pins - 1;
@@ -259,6 +277,7 @@ uint64_t Electrical::MovedSince(uint64_t revision) const {
     Refresh();
     if (revision == 0) return kAllPins;
     uint64_t moved = 0;
+    if (moveLog_.Since(revision, moved)) return moved;
     for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(pinRevision_[p] > revision) << p;
     return moved;
 }
@@ -289,17 +308,11 @@ PinState Electrical::ComputePin(int p) const {
     int n = 0;
     if (SupplyAClosed(p)) closed[n++] = {kSwitchSupplyA, DacMillivolts(p % 2 ? 1 : 2)};
     if (SupplyBClosed(p)) closed[n++] = {kSwitchSupplyB, DacMillivolts(p % 2 ? 3 : 4)};
-    for (int b = 0; b < 8; ++b) {
-        if (StrongSupplyClosed(p, b))
-            closed[n++] = {kSwitchStrongSupply, StrongMillivolts()};
-    }
-    for (const auto& [bit, pin] : kProgrammingSwitch) {
-        if (pin == p && Bit(latch_[29], bit)) closed[n++] = {kSwitchProgramming, DacMillivolts(1)};
-    }
+    const PinExtras& extra = kExtras[static_cast<size_t>(p)];
+    if (extra.strong >= 0 && StrongSupplyClosed(p, extra.strong)) closed[n++] = {kSwitchStrongSupply, StrongMillivolts()};
+    if (extra.programming >= 0 && Bit(latch_[29], extra.programming)) closed[n++] = {kSwitchProgramming, DacMillivolts(1)};
     if (GroundClosed(p)) s.switches |= kSwitchGround;
-    for (const auto& [bit, pin] : kStrongGround) {
-        if (pin == p && StrongGroundClosed(p, bit)) s.switches |= kSwitchStrongGround;
-    }
+    if (extra.strongGround >= 0 && StrongGroundClosed(p, extra.strongGround)) s.switches |= kSwitchStrongGround;
     int active = 0;
     int maxMv = 0;
     uint32_t activeSw = 0;

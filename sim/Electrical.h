@@ -245,6 +245,7 @@ class Electrical : public SimComponent {
     mutable PinState pins_[kSocketPins + 1] = {};
     mutable uint64_t stale_ = kAllPins; // pins to work out again
     mutable uint64_t pinRevision_[kSocketPins + 1] = {}; // revision each pin last moved at
+    mutable PinMoveLog moveLog_;                          // the recent moves of pinRevision_
     // Pins whose state moved since the last Check (each needs checking).
     mutable uint64_t unchecked_ = kAllPins;
     std::array<bool, kSocketPins + 1> orderMatters_{};

@@ -113,11 +113,20 @@ ChipPinLimits EpromChip::Limits() const {
 }
 
 bool EpromChip::Powered(const PinEnvironment& env) const {
-    if (!cfg_.vcc.Holds(Volts(env, cfg_.vccPin))) return false;
-    for (int g : cfg_.gndPins) {
-        if (!env.HeldLow(Socket(g))) return false;
-    }
-    return true;
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == poweredRevision_) return powered_;
+    bool powered = cfg_.vcc.Holds(Volts(env, cfg_.vccPin));
+    for (size_t i = 0; powered && i < cfg_.gndPins.size(); ++i) powered = env.HeldLow(Socket(cfg_.gndPins[i]));
+    bool switched = revision != 0;
+    auto held = [&](int chipPin) {
+        const PinCondition c = env.ConditionAt(Socket(chipPin));
+        switched = switched && (c.grounded || c.supplyTenths >= 0);
+    };
+    held(cfg_.vccPin);
+    for (int g : cfg_.gndPins) held(g);
+    poweredRevision_ = switched ? revision : 0;
+    powered_ = powered;
+    return powered;
 }
 
 bool EpromChip::Ready(const PinEnvironment& env, bool powered) const {
@@ -169,13 +178,12 @@ void EpromChip::CheckVoltages(const PinEnvironment& env) {
     checkedRevision_ = revision;
     checkedTable_ = env.SupplyTable();
     const int seated = static_cast<int>(socketPins_.size());
-    for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
-        if (pin < 64 && ((chipPins >> pin) & 1) == 0) continue;
+    auto check = [&](int pin) {
         const int s = pin <= seated ? socketPins_[static_cast<size_t>(pin - 1)] : 0;
         const int v = s == 0 ? -1 : env.VoltageTenths(s);
         if (v <= lowestLimit) {
             if (overReported_[static_cast<size_t>(pin)]) overReported_[static_cast<size_t>(pin)] = false;
-            continue;
+            return;
         }
         const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin ||
                             (cfg_.hvBlankCheck && pin == cfg_.cePin);
@@ -186,7 +194,11 @@ void EpromChip::CheckVoltages(const PinEnvironment& env) {
                           std::to_string(pin) + " above its rating");
         }
         overReported_[static_cast<size_t>(pin)] = over;
-    }
+    };
+    // Pins 1-63 where chipPins says so (its set bits), every pin from 64 up.
+    const int top = std::min(cfg_.pinCount, 63);
+    for (uint64_t m = chipPins & ((uint64_t{1} << (top + 1)) - 2); m != 0; m &= m - 1) check(std::countr_zero(m));
+    for (int pin = 64; pin <= cfg_.pinCount; ++pin) check(pin);
 }
 
 void EpromChip::SetCell(uint32_t address, uint16_t value) {

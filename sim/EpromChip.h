@@ -246,6 +246,10 @@ private:
     std::vector<PulseRecord> pulses_;
     std::vector<bool> overReported_;
     uint64_t checkedRevision_ = 0; // supply revision CheckVoltages last saw
+    // Powered() as of a supply revision (0: none), kept while switches hold
+    // VCC and every ground pin (a logic driver may move within a revision).
+    mutable uint64_t poweredRevision_ = 0;
+    mutable bool powered_ = false;
     const void* checkedTable_ = nullptr; // and the environment's supply table
     // Chip pin (1-based) on each socket pin, 0 none; valid when every chip
     // pin sits on its own socket pin (uniqueSeats_).

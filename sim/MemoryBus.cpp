@@ -73,6 +73,9 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     };
     tables(addressPins_, addressMask_, addressTables_);
     tables(dataPins_, dataMask_, dataTables_);
+    for (int selected = 0; selected < 2; ++selected) {
+        for (unsigned v = 0; v < 256; ++v) strobeLines_[selected][v] = StrobeLines(static_cast<uint8_t>(v), selected != 0);
+    }
 }
 
 Socket* MemoryBusPersonality::ReadSocket() {
@@ -98,11 +101,26 @@ Socket* MemoryBusPersonality::ReadSocket() {
 }
 
 MemoryBusPersonality::Lines MemoryBusPersonality::LinesFor(int s) const {
-    Lines l;
     const uint8_t v = strobes_;
+    if (v == 0) return Lines{};
+    const bool selected = !(mask_ & (1u << s));
+    Lines l = strobeLines_[selected ? 1 : 0][v];
+    // Write-strobe mode: /PGM follows the data writes instead.
+    if (kind_ != 2 && reg7_ == 1 && v == 0x15) l.pgm = !armed_;
+    if (v == 0x19) {
+        l.oe = true;
+        l.pgm = !queueWe_;
+    }
+    if (GatedOut(s)) l.ce = l.pgm = l.pw = true;
+    return l;
+}
+
+// The lines register 4 value v gives a socket the mask selects or not, before
+// the write-strobe mode, the queue run and the program-strobe gate.
+MemoryBusPersonality::Lines MemoryBusPersonality::StrobeLines(uint8_t v, bool selected) const {
+    Lines l;
     if (v == 0) return l;
     l.released = false;
-    const bool selected = !(mask_ & (1u << s));
     auto in = [&](std::initializer_list<uint8_t> set) {
         for (uint8_t x : set) {
             if (x == v) return true;
@@ -129,13 +147,6 @@ MemoryBusPersonality::Lines MemoryBusPersonality::LinesFor(int s) const {
         l.pw = !in({0x11, 0x13});
         break;
     }
-    // Write-strobe mode: /PGM follows the data writes instead.
-    if (kind_ != 2 && reg7_ == 1 && v == 0x15) l.pgm = !armed_;
-    if (v == 0x19) {
-        l.oe = true;
-        l.pgm = !queueWe_;
-    }
-    if (GatedOut(s)) l.ce = l.pgm = l.pw = true;
     return l;
 }
 

@@ -111,6 +111,10 @@ private:
         bool ce = true, oe = true, pgm = true, pw = true;
     };
     Lines LinesFor(int s) const;
+    Lines StrobeLines(uint8_t v, bool selected) const;
+    // StrobeLines of every register-4 value, for a socket not selected [0]
+    // and selected [1].
+    Lines strobeLines_[2][256];
     void Snapshot(int s) override;
     bool SnapshotEmptySockets() const override { return false; }
     Socket* ReadSocket();

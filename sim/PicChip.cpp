@@ -60,9 +60,24 @@ PicModelBase::PicModelBase(PicFacts facts, std::vector<int> socketPins) : facts_
 }
 
 bool PicModelBase::VddUp(const PinEnvironment& env) const {
+    const uint64_t revision = env.SupplyRevision();
+    if (revision != 0 && revision == vddRevision_) return vddUp_;
     bool up = true;
-    for (int v : facts_.pin.vdd) up = up && env.VoltageTenths(S(v)) >= kVddMinTenths;
-    for (int g : facts_.pin.vss) up = up && env.HeldLow(S(g));
+    bool switched = revision != 0;
+    auto held = [&](int chipPin) {
+        const PinCondition c = env.ConditionAt(S(chipPin));
+        switched = switched && (c.grounded || c.supplyTenths >= 0);
+    };
+    for (int v : facts_.pin.vdd) {
+        up = up && env.VoltageTenths(S(v)) >= kVddMinTenths;
+        held(v);
+    }
+    for (int g : facts_.pin.vss) {
+        up = up && env.HeldLow(S(g));
+        held(g);
+    }
+    vddRevision_ = switched ? revision : 0;
+    vddUp_ = up;
     return up;
 }
 

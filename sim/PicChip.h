@@ -154,6 +154,12 @@ protected:
 
     PicFacts facts_;
     std::vector<int> socketPins_;
+
+private:
+    // VddUp() as of a supply revision (0: none), kept while switches hold
+    // every VDD and ground pin (a logic driver may move within a revision).
+    mutable uint64_t vddRevision_ = 0;
+    mutable bool vddUp_ = false;
 };
 
 class PicChip : public PicModelBase {

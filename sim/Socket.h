@@ -36,6 +36,42 @@ constexpr int kHighThresholdTenths = 20;
 // The level of the logic driver's high output.
 constexpr int kLogicHighTenths = 50;
 
+// The pins (bit p: socket pin p) that moved at each of the last few
+// revisions of an object whose revisions only grow, so that "which pins moved
+// since revision r" is the OR of a few masks instead of a walk over every
+// pin's revision. Older revisions fall out of the log: Since then says so and
+// the caller walks its per-pin revisions.
+class PinMoveLog {
+public:
+    // The pins moved at `revision`, which is above every revision added before.
+    void Add(uint64_t revision, uint64_t pins) {
+        if (count_ == kDepth) {
+            floor_ = revision_[head_]; // the newest revision no longer logged
+        } else {
+            ++count_;
+        }
+        revision_[head_] = revision;
+        pins_[head_] = pins;
+        head_ = (head_ + 1) % kDepth;
+    }
+    // Whether the log covers every move after `since`; then `moved` holds
+    // the pins moved at the revisions above it.
+    bool Since(uint64_t since, uint64_t& moved) const {
+        if (since < floor_) return false;
+        uint64_t m = 0;
+        for (int i = 0; i < count_; ++i) m |= revision_[i] > since ? pins_[i] : 0;
+        moved = m;
+        return true;
+    }
+
+private:
+    static constexpr int kDepth = 8;
+    uint64_t revision_[kDepth] = {};
+    uint64_t pins_[kDepth] = {};
+    int count_ = 0, head_ = 0;
+    uint64_t floor_ = 0;
+};
+
 class PinEnvironment {
 public:
     virtual ~PinEnvironment() = default;
@@ -67,20 +103,23 @@ public:
         }
         const int floating = FloatingLevel();
         // Without branches on the levels: address and data bits are as good
-        // as random.
+        // as random. A line the logic driver holds (no switch on it) is the
+        // usual case and takes the driver's level straight.
         for (size_t i = 0; i < n; ++i) {
             const int p = socketPins[i];
             int level = 1;
-            if (p != 0) {
-                if (p < 1 || p > kSocketPins) {
-                    level = floating;
+            if (p >= 1 && p <= kSocketPins) {
+                const PinCondition& c = conditions_[p];
+                if (c.driven && !c.grounded && c.supplyTenths < 0) {
+                    level = static_cast<int>(c.drivenHigh);
                 } else {
-                    const PinCondition& c = conditions_[p];
                     const int pulled = c.pull == Pull::Up ? 1 : c.pull == Pull::Down ? 0 : floating;
                     level = c.driven ? static_cast<int>(c.drivenHigh) : pulled;
                     level = c.supplyTenths >= 0 ? static_cast<int>(c.supplyTenths >= kHighThresholdTenths) : level;
                     level = c.grounded ? 0 : level;
                 }
+            } else if (p != 0) {
+                level = floating;
             }
             v |= static_cast<uint32_t>(level == 1) << i;
         }
@@ -112,6 +151,7 @@ public:
             return kAll;
         if (revision == supplyRevision_) return 0;
         uint64_t moved = 0;
+        if (supplyLog_ != nullptr && supplyLog_->Since(revision, moved)) return moved;
         for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(supplyPinRevisions_[p] > revision) << p;
         return moved;
     }
@@ -132,6 +172,9 @@ protected:
     // covers; SupplyMovedSince then answers pin by pin.
     const uint64_t* supplyPinRevisions_ = nullptr;
     uint64_t supplyEpoch_ = 0;
+    // The recent moves of that table, where the environment logs them (each
+    // revision a pin takes in the table added with that pin).
+    const PinMoveLog* supplyLog_ = nullptr;
 
 private:
     int LevelOf(const PinCondition& c) const {

@@ -55,7 +55,9 @@ uint64_t SocketBusPersonality::ResetSnapshotSupplies(int s) {
         return kAll;
     }
     uint64_t moved = 0;
-    for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(supplyPinRevision_[p] > since) << p;
+    if (!supplyLog_.Since(since, moved)) {
+        for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(supplyPinRevision_[p] > since) << p;
+    }
     for (uint64_t m = moved; m != 0; m &= m - 1) {
         const int p = std::countr_zero(m);
         c[p] = supply_[p];
@@ -97,6 +99,7 @@ void SocketBusPersonality::Sync() {
             const PinState* pins = e->Pins();
             uint64_t moved = e->MovedSince(e == electricalOf_ ? electricalRevision_ : 0);
             supplyRevision_ = PinEnvironment::NewSupplyRevision();
+            supplyLog_.Add(supplyRevision_, moved);
             for (; moved != 0; moved &= moved - 1) {
                 const int p = std::countr_zero(moved);
                 electrical_[p] = pins[p];

@@ -40,6 +40,7 @@ protected:
             supplyRevision_ = bus.supplyRevision_;
             supplyPinRevisions_ = bus.supplyPinRevision_;
             supplyEpoch_ = bus.supplyEpoch_;
+            supplyLog_ = &bus.supplyLog_;
         }
         PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
         uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
@@ -144,6 +145,7 @@ protected:
     uint64_t snapRevision_[kMaxSockets] = {};
     // The supply revision at which each pin's supply_ entry last changed.
     uint64_t supplyPinRevision_[kSocketPins + 1] = {};
+    PinMoveLog supplyLog_; // the recent moves of supplyPinRevision_
     uint64_t supplyEpoch_ = supplyRevision_; // every pin counts as moved then
     // Sockets() as of the programmer's component generation.
     mutable SocketList sockets_;

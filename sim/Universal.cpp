@@ -1,6 +1,7 @@
 #include "sim/Universal.h"
 
 #include <algorithm>
+#include <bit>
 #include <iterator>
 #include <string>
 #include <typeinfo>
@@ -61,12 +62,23 @@ void PinDriverPersonality::MarkStale() {
 }
 
 void PinDriverPersonality::Refresh() {
+    constexpr uint64_t kAll = ((uint64_t{1} << (kSocketPins + 1)) - 1) & ~uint64_t{1};
+    // With the same electrical model and faults as at the last refresh, only
+    // the pins it moved since have a new supply part, and the driver part is
+    // as the latch and pull writes left it.
+    const bool same = electrical_ != nullptr && electrical_ == refreshedFrom_ && revision_ != 0 &&
+                      electrical_->Faults() == faultsSeen_;
+    const uint64_t pins = same ? electrical_->MovedSince(refreshedRevision_) : kAll;
+    refreshedFrom_ = electrical_;
+    refreshedRevision_ = electrical_ != nullptr ? electrical_->Revision() : 0;
     if (electrical_ != nullptr) faultsSeen_ = electrical_->Faults();
+    const PinState* states = electrical_ != nullptr ? electrical_->Pins() : nullptr;
     bool changed = false;
-    for (int pin = 1; pin <= kSocketPins; ++pin) {
+    for (uint64_t m = pins; m != 0; m &= m - 1) {
+        const int pin = std::countr_zero(m);
         PinCondition& c = cond_[pin];
         PinCondition supply;
-        if (electrical_ != nullptr) ApplySupply(electrical_->Pin(pin), supply);
+        if (states != nullptr) ApplySupply(states[pin], supply);
         changed = changed || supply.grounded != c.grounded || supply.supplyTenths != c.supplyTenths ||
                   supply.steadyFromUs != c.steadyFromUs;
         c.grounded = supply.grounded;
@@ -74,7 +86,7 @@ void PinDriverPersonality::Refresh() {
         c.steadyFromUs = supply.steadyFromUs;
     }
     // The pulls and the driver faults may have moved with the faults.
-    SetDrivers(1, kSocketPins);
+    if (!same) SetDrivers(1, kSocketPins);
     if (changed || revision_ == 0) revision_ = NewSupplyRevision();
     supplyRevision_ = revision_;
     conditions_ = cond_;
@@ -82,19 +94,21 @@ void PinDriverPersonality::Refresh() {
 }
 
 void PinDriverPersonality::SetDrivers(int first, int last) {
-    const ProgrammerFaults* f = electrical_ != nullptr ? &faultsSeen_ : nullptr;
     for (int pin = first; pin <= last; ++pin) {
         PinCondition& c = cond_[pin];
         const int g = (pin - 1) / 8;
-        const uint8_t m = static_cast<uint8_t>(1u << ((pin - 1) % 8));
-        c.driven = (float_[g] & m) == 0;
-        c.drivenHigh = (level_[g] & m) != 0;
+        const unsigned b = static_cast<unsigned>(pin - 1) % 8;
+        c.driven = ((float_[g] >> b) & 1) == 0;
+        c.drivenHigh = ((level_[g] >> b) & 1) != 0;
         c.pull = pull_;
-        if (f != nullptr) {
-            if (c.driven && pin == f->stuckDriver) c.drivenHigh = f->stuckLevel != 0;
-            if (pin == f->deadPullDown && c.pull == Pull::Down) c.pull = Pull::None;
-        }
     }
+    // The pin-electronics faults of the range.
+    if (electrical_ == nullptr) return;
+    const ProgrammerFaults& f = faultsSeen_;
+    if (f.stuckDriver >= first && f.stuckDriver <= last && cond_[f.stuckDriver].driven)
+        cond_[f.stuckDriver].drivenHigh = f.stuckLevel != 0;
+    if (f.deadPullDown >= first && f.deadPullDown <= last && cond_[f.deadPullDown].pull == Pull::Down)
+        cond_[f.deadPullDown].pull = Pull::None;
 }
 
 uint64_t PinDriverPersonality::NowUs() const { return prog_ ? prog_->NowUs() : 0; }

@@ -100,6 +100,10 @@ private:
     bool stale_ = true;
     ProgrammerFaults faultsSeen_{};
     uint64_t revision_ = 0;
+    // The electrical model and its revision the table's supply part was last
+    // taken from (nullptr: none yet): a refresh takes only the pins it moved.
+    const Electrical* refreshedFrom_ = nullptr;
+    uint64_t refreshedRevision_ = 0;
     uint8_t float_[6] = {};
     uint8_t level_[6] = {};
     uint8_t pendingFloat_[6] = {};
