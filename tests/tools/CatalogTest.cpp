@@ -10,6 +10,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/ProgramState.h"
 #include "engine/Tables.h"
 #include "logic/InstallLogicRows.h"
 #include "mcu/InstallMcuRows.h"
@@ -35,9 +36,7 @@ bool IsTesterPart(const sim::CatalogPart& p) {
 }
 
 TEST(CatalogTest, EveryDeviceOfARowWithAModuleHasAnAgreeingPart) {
-    ResetLibraryState();
-    ResetDeviceState();
-    ResetAlgorithmTable();
+    ResetProgramState();
     InstallMemoryAlgorithms();
     InstallLogicAlgorithms();
     InstallMcuAlgorithms();
@@ -72,9 +71,7 @@ TEST(CatalogTest, EveryDeviceOfARowWithAModuleHasAnAgreeingPart) {
         if (IsTesterPart(p)) continue;
         EXPECT_EQ(used.count(p.maker + " " + p.name), 1u) << p.name;
     }
-    ResetAlgorithmTable();
-    ResetDeviceState();
-    ResetLibraryState();
+    ResetProgramState();
 }
 
 // The catalog itself: one part per maker and name, every part builds its
