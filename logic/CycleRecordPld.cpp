@@ -2,15 +2,15 @@
 
 #include <cstring>
 
-#include "engine/OperationState.h"
 #include "engine/Device.h"
+#include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "logic/FuseCells.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 #include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 #include "logic/PldPower.h"

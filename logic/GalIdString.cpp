@@ -11,7 +11,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "logic/FuseCells.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 #include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"
 

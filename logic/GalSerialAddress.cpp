@@ -10,7 +10,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "logic/FuseCells.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 #include "logic/InstallLogicRows.h"
 
 int Gal22V10SignatureRecord[17] = {};

@@ -8,7 +8,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Services.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 #include "logic/InstallLogicRows.h"
 #include "logic/PldPower.h"
 
