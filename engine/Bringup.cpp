@@ -11,10 +11,8 @@
 #include "engine/Services.h"
 #include "platform/PortIo.h"
 
-uint8_t HardwareIdBlock[kHardwareIdBlockSize] = {};
 uint32_t IdBusShadow = 0;
 int32_t LoadedLogicImage = 0;
-uint32_t GangAdapterState = 0;
 
 namespace {
 constexpr char kHardwareTag[] = "QLX ";

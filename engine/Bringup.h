@@ -5,26 +5,11 @@
 #pragma once
 #include <cstdint>
 
-// The programmer's ID block as read from its serial ID memory: 64 little-endian
-// 16-bit words. Bytes 0-3 tag "QLX ", 4-9 serial number, 11-14 hardware
-// revision, 24-27 checksum (four hex digits), 28-127 DAC calibration: the code
-// for channel c (1-4) at whole volt v (1-25) is byte 2 + 25 * c + v.
-// All 'X' after a failed bring-up.
-constexpr int kHardwareIdBlockSize = 128;
-extern uint8_t HardwareIdBlock[kHardwareIdBlockSize];
-
-// Index of the calibration byte of DAC channel 1-4 at whole volt 1-25.
-constexpr int CalibrationIndex(int channel, int volt) {
-    return 2 + 25 * channel + volt;
-}
-
 // Register-13 bits of the ID-memory lines: 0x40 clock, 0x20 select, 0x10 data
 // to the memory. Every change writes the whole shadow to register 13.
 extern uint32_t IdBusShadow;
 // The library entry last downloaded into the programmer (0 none yet).
 extern int32_t LoadedLogicImage;
-// Bits 0-1 of programmer register 1 for gang-capable devices; 1 = gang adapter.
-extern uint32_t GangAdapterState;
 
 constexpr uint32_t kIdBusClock = 0x40;
 constexpr uint32_t kIdBusSelect = 0x20;

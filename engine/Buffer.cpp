@@ -13,8 +13,8 @@
 #include <new>
 
 #include "engine/Config.h"
-#include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Services.h"
 #include "engine/UiBridge.h"
 
 uint8_t* BufferWindow = nullptr;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <system_error>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -76,35 +75,6 @@ const int8_t ChangeAlgorithmItemTable[12][10] = {
     {0, 2, 3, 4, 99},                // 9
     {0, 1, 2, 3, 4, 9, 99},          // 10
     {0, 1, 2, 3, 4, 5, 6, 99},       // 11
-};
-
-const char* const ErrorTextTable[26] = {
-    "Chip address mismatching.",                 // 36
-    "Buffer address mismatching.",               // 37
-    "Unable to open.",                           // 38
-    "Disk read failure.",                        // 39
-    "Unable to open Macro file.",                // 40
-    "Unable to open Configuration file.",        // 41
-    "File type invalid.",                        // 42
-    "File is too large.",                        // 43
-    "Search string not found.",                  // 44
-    "File does not exist or Illegal file name.", // 45
-    "Buffer is empty.",                          // 46
-    "Not supported.",                            // 47
-    "Illegal configuration file.",               // 48
-    "Disk write failure.",                       // 49
-    "Cannot create swap area.",                  // 50
-    "Search key not found.",                     // 51
-    "New address too large.",                    // 52
-    "Unable to open Device library.",            // 53
-    "Macro file too large.",                     // 54
-    "Batch file too large.",                     // 55
-    "Invalid check in hex file.",                // 56
-    "Over current protection.",                  // 57
-    "Invalid record in hex file.",               // 58
-    "Device not found.",                         // 59
-    "File offset address to big.",               // 60
-    "Not enough memory.",                        // 61
 };
 
 // Maker 2 (AMD), name field of 8 bytes, then the 47 parameter bytes.
@@ -454,30 +424,6 @@ uint32_t* ProgrammingParameterByItem(int itemCode) {
                                          &ReadVccHigh, &PulseWidth, &OverPulseWidth, &PulseMul,
                                          &Retry,       &PageSize};
     return itemCode >= 0 && itemCode < 10 ? kItems[itemCode] : nullptr;
-}
-
-std::string ErrorTextByCode(int code) {
-    if (code >= FirstOwnErrorCode && code <= LastOwnErrorCode)
-        return ErrorTextTable[code - FirstOwnErrorCode];
-    if (code > 0 && code < FirstOwnErrorCode) return SystemErrorText(code);
-    char text[32];
-    std::snprintf(text, sizeof text, "Error %d", code);
-    return text;
-}
-
-void ShowErrorByCode(int code) {
-    ShowMessageLine("%s", ErrorTextByCode(code).c_str());
-}
-
-std::string SystemErrorText(int error) {
-    if (error > 0) return std::error_code(error, std::system_category()).message();
-    char text[32];
-    std::snprintf(text, sizeof text, "Error %d", error);
-    return text;
-}
-
-void ShowSystemError(int error) {
-    ShowMessageLine("%s", SystemErrorText(error).c_str());
 }
 
 std::string FormatPulseWidth(uint32_t microseconds) {

@@ -203,11 +203,6 @@ extern const int8_t ChangeAlgorithmItemTable[12][10];
 // nullptr for another code.
 uint32_t* ProgrammingParameterByItem(int itemCode);
 
-// Texts of the program's own error codes 36-61 (index = code - 36).
-constexpr int FirstOwnErrorCode = 36;
-constexpr int LastOwnErrorCode = 61;
-extern const char* const ErrorTextTable[26];
-
 // The built-in device (AMD Am27128), current at start-up, in the library's
 // own form: maker index, name length, name, 47 parameter bytes.
 extern const uint8_t BuiltInLibraryRecord[];
@@ -264,18 +259,6 @@ DeviceRecord BuiltInDeviceRecord();
 
 void SetupAddressRange();
 void ApplyAlgorithmDefaults();
-
-// Logs the text of one of the program's error codes with "%s": 36-61 the
-// program's own texts, 1-35 the C library's texts of those error numbers;
-// any other code shows "Error %d".
-void ShowErrorByCode(int code);
-// The text ShowErrorByCode logs.
-std::string ErrorTextByCode(int code);
-// The same for an errno value of a failed system call: the operating
-// system's text, "Error %d" for 0 or a negative value. Kept apart from the
-// program's codes, whose range overlaps the system's error numbers.
-void ShowSystemError(int error);
-std::string SystemErrorText(int error);
 
 // "None" for 0, "%uUs" below 1000, else "%uMs" of whole milliseconds.
 std::string FormatPulseWidth(uint32_t microseconds);

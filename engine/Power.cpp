@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "engine/Bringup.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
 #include "engine/Tables.h"
@@ -65,6 +64,9 @@ void SelectDacChannel(int index) {
 }
 
 } // namespace
+
+uint8_t HardwareIdBlock[kHardwareIdBlockSize] = {};
+uint32_t GangAdapterState = 0;
 
 const std::array<SupplyPinAEntry, 49> SupplyPinTableA = kTables.a;
 const std::array<PinLatchEntry, 49> SupplyPinTableB = kTables.b;

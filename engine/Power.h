@@ -22,6 +22,22 @@ extern const std::array<SupplyPinAEntry, 49> SupplyPinTableA;
 extern const std::array<PinLatchEntry, 49> SupplyPinTableB;
 extern const std::array<PinLatchEntry, 49> GroundPinTable;
 
+// The programmer's ID block as read from its serial ID memory: 64 little-endian
+// 16-bit words. Bytes 0-3 tag "QLX ", 4-9 serial number, 11-14 hardware
+// revision, 24-27 checksum (four hex digits), 28-127 DAC calibration: the code
+// for channel c (1-4) at whole volt v (1-25) is byte 2 + 25 * c + v.
+// All 'X' after a failed bring-up.
+constexpr int kHardwareIdBlockSize = 128;
+extern uint8_t HardwareIdBlock[kHardwareIdBlockSize];
+
+// Index of the calibration byte of DAC channel 1-4 at whole volt 1-25.
+constexpr int CalibrationIndex(int channel, int volt) {
+    return 2 + 25 * channel + volt;
+}
+
+// Bits 0-1 of programmer register 1 for gang-capable devices; 1 = gang adapter.
+extern uint32_t GangAdapterState;
+
 // True for socket pins 1-48; pins outside (ball names read as 0, packages over
 // 48 pins) are skipped by every routine of the power layers.
 bool IsZifPin(int zifPin);

@@ -51,6 +51,24 @@ LogLineHandle LogLineCount();
 int ConfirmWarning(const char* text);
 void ShowChipAndDataIds(uint32_t mfg, uint32_t dev);
 
+// Error texts.
+// Texts of the program's own error codes 36-61 (index = code - 36).
+constexpr int FirstOwnErrorCode = 36;
+constexpr int LastOwnErrorCode = 61;
+extern const char* const ErrorTextTable[26];
+
+// Logs the text of one of the program's error codes with "%s": 36-61 the
+// program's own texts, 1-35 the C library's texts of those error numbers;
+// any other code shows "Error %d".
+void ShowErrorByCode(int code);
+// The text ShowErrorByCode logs.
+std::string ErrorTextByCode(int code);
+// The same for an errno value of a failed system call: the operating
+// system's text, "Error %d" for 0 or a negative value. Kept apart from the
+// program's codes, whose range overlaps the system's error numbers.
+void ShowSystemError(int error);
+std::string SystemErrorText(int error);
+
 // Buffer-wide services.
 uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end);
 // The checksum as every display shows it: its low 16 bits as "%04Xh", or

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "engine/OperationState.h"
 #include "engine/Device.h"
+#include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -11,7 +11,7 @@
 #include "engine/Services.h"
 #include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 #include "logic/PalEmulation.h"
 #include "logic/PldPower.h"
 

@@ -13,29 +13,10 @@
 #include "engine/Services.h"
 #include "engine/RowDef.h"
 #include "logic/FuseCells.h"
+#include "logic/GalFrame.h"
 #include "logic/PalEmulation.h"
 
 namespace {
-
-struct FuseRun {
-    uint16_t first, last;
-};
-
-template <size_t N>
-constexpr std::array<uint16_t, 82> OrderFromRuns(const FuseRun (&runs)[N], uint16_t offset = 0) {
-    std::array<uint16_t, 82> order{};
-    size_t k = 0;
-    for (const FuseRun& r : runs) {
-        for (uint32_t f = r.first; f <= r.last && k < order.size(); ++f) order[k++] = static_cast<uint16_t>(f + offset);
-    }
-    return order;
-}
-
-constexpr FuseRun kOrder0[] = {{2128, 2159}, {2048, 2051}, {2193, 2193}, {2120, 2127},
-                               {2192, 2192}, {2052, 2055}, {2160, 2191}};
-constexpr FuseRun kOrder1[] = {{2048, 2051}, {2193, 2193}, {2120, 2123}, {2128, 2191},
-                               {2124, 2127}, {2192, 2192}, {2052, 2055}};
-constexpr uint16_t k20V8Offset = 512;
 
 constexpr int kSignatureAddress = 58;
 constexpr int kOrRowAddress = 45;
@@ -167,18 +148,6 @@ int SignaturePowerUp(const GalRowSerialType& t, int mode) {
 // --- Extended-ID rows (232, 233): the ID's fields give the supply, the edit
 // voltages and every time; the part starts at 3.3 V.
 
-constexpr uint32_t kStrobeUs[4] = {5, 10, 50, 100};
-constexpr uint32_t kEraseTimeMs[8] = {10, 25, 50, 100, 200, 400, 800, 0};
-constexpr uint32_t kProgramTimeUs[16] = {500,   1000,  5000,  10000, 20000,  30000,  40000, 50000,
-                                         60000, 70000, 80000, 90000, 100000, 200000, 0,     0};
-constexpr int kLowSupplyTenths = 33;
-constexpr int kHighSupplyTenths = 50;
-constexpr int kEditStartTenths = 20;
-constexpr int kEditModeTenths = 100;
-constexpr uint32_t kSupply5V = 0x15;
-constexpr uint32_t kSupply3V = 0x25;
-constexpr uint32_t kMakerLattice = 0xA1;
-
 void ExtendedSelectRow(const GalRowSerialType&, int address) { PutAddress(address); }
 
 void ExtendedLoadRow(const GalRowSerialType& t, int address) {
@@ -218,8 +187,8 @@ void ExtendedPowerDown(const GalRowSerialType& t) {
 
 int ExtendedPowerUp(const GalRowSerialType& t, int mode) {
     DefineGroups(t);
-    SupplyVoltage = kLowSupplyTenths;
-    SetVccRange(0, kLowSupplyTenths);
+    SupplyVoltage = kGalLowSupplyTenths;
+    SetVccRange(0, kGalLowSupplyTenths);
     SetAllDacVoltages(0, 0, 0, 0);
     SetDeviceGround(1);
     DelayMsSlot(100);
@@ -227,15 +196,15 @@ int ExtendedPowerUp(const GalRowSerialType& t, int mode) {
     SetPin(t.StrobePin, 0);
     SetPin(t.ClockPin, 0);
     WritePinGroup(0, 1, 5, 0);
-    SetDevicePower(1, kLowSupplyTenths);
+    SetDevicePower(1, kGalLowSupplyTenths);
     if (HasGroupTwo(t)) {
         WritePinGroup(2, 0, 4, 0);
         WritePinGroup(0, 0, 5, 0);
     }
     SetPin(t.StrobePin, 1);
     SetSupplyPinA(t.EditVoltagePin, 1);
-    RampVoltageUp(2, kEditStartTenths, kEditModeTenths, 5, 10);
-    GalExtended.EditTenths = kEditModeTenths;
+    RampVoltageUp(2, kGalEditStartTenths, kGalEditModeTenths, 5, 10);
+    GalExtended.EditTenths = kGalEditModeTenths;
     DelayShortUsSlot(100);
     if (t.HeldLowPin != 0) SetPin(t.HeldLowPin, 0);
     if (!HasGroupTwo(t)) SetPin(t.AddressPins[0], 0);
@@ -357,63 +326,6 @@ int GalSecure(const GalRowSerialType& t) { return GalControlPulse(t, kSecureAddr
 
 } // namespace
 
-bool GalExtendedIdAccepted(const uint8_t (&types)[4]) {
-    const uint32_t f = GalExtendedIdFuse;
-    const uint32_t supply = GetBufferBits(f + 8, 8);
-    const uint32_t type = GetBufferBits(f + 16, 8);
-    bool typeOk = false;
-    for (uint8_t a : types) typeOk = typeOk || (a != 0 && a == type);
-    if (!(supply == kSupply5V || supply == kSupply3V) || !typeOk || GetBufferBits(f + 24, 8) != kMakerLattice)
-        return false;
-    GalExtended.SupplyCode = supply;
-    GalExtended.TypeCode = type;
-    GalExtended.StrobeUs = kStrobeUs[GetBufferBits(f + 32, 2)];
-    GalExtended.EraseUs = kEraseTimeMs[GetBufferBits(f + 34, 3)] * 1000;
-    GalExtended.ProgramUs = kProgramTimeUs[GetBufferBits(f + 37, 4)];
-    GalExtended.ProgramTenths = 50 + 5 * GetBufferBits(f + 41, 5);
-    GalExtended.ReadTenths = 50 + 5 * GetBufferBits(f + 46, 5);
-    return true;
-}
-
-void GalRaiseExtendedEdit(int mode) {
-    uint32_t edit = GalExtended.ReadTenths;
-    if (mode == kWriting) {
-        if (GalExtended.SupplyCode == kSupply5V) {
-            SupplyVoltage = kHighSupplyTenths;
-            RampVoltageUp(4, kLowSupplyTenths + SupplyRampOffset, kHighSupplyTenths + SupplyRampOffset, 1, 0);
-            for (uint32_t v = 0; v <= 2; ++v) WriteRegister(25, v);
-        }
-        edit = GalExtended.ProgramTenths;
-    }
-    RampVoltageUp(2, kEditModeTenths, static_cast<int>(edit), 1, 1000);
-    GalExtended.EditTenths = edit;
-}
-
-void GalLowerExtendedEdit() {
-    RampVoltageDown(2, static_cast<int>(GalExtended.EditTenths), kEditModeTenths, 10, 0);
-    DelayShortUsSlot(10);
-    RampVoltageDown(2, kEditModeTenths, kEditStartTenths, 10, 0);
-}
-
-void GalChooseSupply(int mode) {
-    if (mode == kWriting) {
-        Vccp = 500;
-        SupplyVoltage = 50;
-    } else {
-        SupplyVoltage = ReadVccInUse;
-    }
-}
-
-uint32_t GetBufferBits(uint32_t first, int count) {
-    uint32_t v = 0;
-    for (int k = 0; k < count && k < 32; ++k) v |= GetBufferBit(first + static_cast<uint32_t>(k)) << k;
-    return v;
-}
-
-const std::array<std::array<uint16_t, 82>, 2> GalArchitectureRowOrder{OrderFromRuns(kOrder0), OrderFromRuns(kOrder1)};
-const std::array<std::array<uint16_t, 82>, 2> Gal20V8ArchitectureRowOrder{OrderFromRuns(kOrder0, k20V8Offset),
-                                                                          OrderFromRuns(kOrder1, k20V8Offset)};
-
 const uint16_t GalProgrammingTable[4][6] = {
     {157, 157, 165, 155, 150, 150},
     {157, 157, 162, 145, 140, 125},
@@ -431,7 +343,6 @@ int GalSignatureRecord[8] = {};
 uint32_t GalVpp = 0;
 uint32_t GalPulseWidth = 0;
 uint32_t GalSecondArchOrder = 0;
-GalExtendedState GalExtended{};
 
 const GalRowSerialType Gal16V8RowSerial = {
     219, {32, 17, 18, 19, 20, 21}, {27, 28, 29, 30, 31}, {0, 0, 0, 0, 0},

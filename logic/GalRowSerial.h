@@ -11,7 +11,6 @@
 // with a voltage code; rows 232 and 233 (low-voltage 16V8 and 20V8 types)
 // read an extended electronic ID that carries their own voltages and times.
 #pragma once
-#include <array>
 #include <cstdint>
 
 struct GalRowSerialType {
@@ -53,11 +52,6 @@ extern const GalRowSerialType Gal20V8RowSerial;
 extern const GalRowSerialType Gal16LV8RowSerial;
 extern const GalRowSerialType Gal20LV8RowSerial;
 
-// Architecture row of the 16V8 type: JEDEC fuse of each of the 82 bits
-// shifted; set 1 for signature type codes 26 and up. The 20V8 orders are the
-// same 512 fuses higher.
-extern const std::array<std::array<uint16_t, 82>, 2> GalArchitectureRowOrder;
-extern const std::array<std::array<uint16_t, 82>, 2> Gal20V8ArchitectureRowOrder;
 // Programming voltage (0.1 V) and pulse width (ms) by the signature's
 // voltage code 0-5: rows voltage maker 8Fh, voltage other makers, pulse
 // maker 8Fh, pulse other makers. Row 220 has its own.
@@ -71,33 +65,6 @@ extern int GalSignatureRecord[8];
 extern uint32_t GalVpp;
 extern uint32_t GalPulseWidth;
 extern uint32_t GalSecondArchOrder;
-
-// The supply of a GAL edit-mode power-up: 5.0 V (and Vccp) when writing
-// (mode 1), else the read supply of the operation.
-void GalChooseSupply(int mode);
-
-// Where rows 232 and 233 keep the 64 bits of the extended ID.
-constexpr uint32_t GalExtendedIdFuse = 20000;
-// count buffer bits from fuse first as an integer, first in bit 0.
-uint32_t GetBufferBits(uint32_t first, int count);
-
-// Module state of rows 232 and 233 from the extended ID: the edit voltages
-// (0.1 V), the load strobe, erase and program times (us) and the type code.
-struct GalExtendedState {
-    uint32_t ProgramTenths, ReadTenths, EditTenths;
-    uint32_t StrobeUs, EraseUs, ProgramUs;
-    uint32_t TypeCode, SupplyCode;
-};
-extern GalExtendedState GalExtended;
-
-// The extended ID at GalExtendedIdFuse: true (GalExtended decoded) when its
-// supply code is 15h or 25h, its type one of `types` (0 = none) and its
-// maker A1h.
-bool GalExtendedIdAccepted(const uint8_t (&types)[4]);
-// From 10.0 V up to the programming (mode 1, raising a 5 V part's supply
-// first) or reading edit voltage; and from there down to 2.0 V.
-void GalRaiseExtendedEdit(int mode);
-void GalLowerExtendedEdit();
 
 // Puts the family's rows into the algorithm table.
 void InstallGalRowSerialRows();

@@ -11,7 +11,7 @@
 #include "engine/Services.h"
 #include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 
 int Gal22V10SignatureRecord[17] = {};
 uint32_t Gal22V10Vpp = 0;

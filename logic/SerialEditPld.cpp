@@ -12,7 +12,7 @@
 #include "engine/Services.h"
 #include "engine/RowDef.h"
 #include "logic/FuseCells.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 #include "logic/PalEmulation.h"
 #include "logic/PldPower.h"
 

@@ -9,7 +9,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/RowDef.h"
-#include "logic/GalRowSerial.h"
+#include "logic/GalFrame.h"
 #include "logic/PldPower.h"
 
 uint32_t WordPldBuilt = 0;

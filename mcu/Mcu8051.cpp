@@ -75,7 +75,7 @@ constexpr Layout8051 kLayout107[2] = {
 
 namespace mcu8051 {
 
-const Layout8051* L = &kLayout100[0];
+const Layout8051* ActiveLayout = &kLayout100[0];
 
 const Layout8051* LayoutByPinCount(const Layout8051 (&table)[2]) {
     const int pins = PackageRow(PackageIndex).PinCount;
@@ -86,7 +86,7 @@ const Layout8051* LayoutByPinCount(const Layout8051 (&table)[2]) {
 }
 
 void UseLayout(const Layout8051& l) {
-    L = &l;
+    ActiveLayout = &l;
     for (uint32_t r = 0; r < McuPinRoleCount; ++r) McuPinMap[r] = 0;
     for (int i = 0; i < 8; ++i) McuPinMap[McuP1_0 + i] = l.address[i];
     for (int i = 0; i < 6 && 8 + i < l.addressCount; ++i) McuPinMap[McuP2_0 + i] = l.address[8 + i];
@@ -110,17 +110,17 @@ void SetLine(int pin, int level) {
 }
 
 void SetModeLines(const ModeLines& m) {
-    SetLine(L->p37, m.p37);
-    SetLine(L->p36, m.p36);
-    SetLine(L->p33, m.p33);
-    SetLine(L->p26, m.p26);
-    SetLine(L->strobe, m.strobe);
+    SetLine(ActiveLayout->p37, m.p37);
+    SetLine(ActiveLayout->p36, m.p36);
+    SetLine(ActiveLayout->p33, m.p33);
+    SetLine(ActiveLayout->p26, m.p26);
+    SetLine(ActiveLayout->strobe, m.strobe);
 }
 
 void SetControl(uint32_t code) { WritePinGroup(2, 0, 7, code); }
 
 void DriveAddress(uint32_t a, bool first) {
-    if (first || (a & 0xFF) == 0) WritePinGroup(0, 8, L->addressCount - 1, a >> 8);
+    if (first || (a & 0xFF) == 0) WritePinGroup(0, 8, ActiveLayout->addressCount - 1, a >> 8);
     WritePinGroup(0, 0, 7, a & 0xFF);
 }
 
@@ -130,7 +130,7 @@ void DacPulses(int tenths, int n, uint32_t widthUs) {
     SetDacVoltage(1, tenths);
     DelayUsSlot(10);
     for (int i = 0; i < n; ++i) {
-        PulsePinTimed(L->ale, 2, widthUs);
+        PulsePinTimed(ActiveLayout->ale, 2, widthUs);
         DelayUsSlot(10);
     }
     SetDacVoltage(1, 50);
@@ -172,12 +172,12 @@ enum : uint32_t {
 // ---- read cycle ------------------------------------------------------------------
 
 void ReadCycle() {
-    SetLine(L->p33, 0);
-    SetLine(L->strobe, 0);
+    SetLine(ActiveLayout->p33, 0);
+    SetLine(ActiveLayout->strobe, 0);
     DelayUsSlot(20);
     ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
-    SetLine(L->strobe, 1);
-    SetLine(L->p33, 1);
+    SetLine(ActiveLayout->strobe, 1);
+    SetLine(ActiveLayout->p33, 1);
     DelayUsSlot(10);
 }
 
@@ -196,7 +196,7 @@ void DecodeRead(uint32_t address) {
 
 void AlePulses(int n) {
     for (int i = 0; i < n; ++i) {
-        PulsePinTimed(L->ale, 2, PulseWidth);
+        PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
         DelayUsSlot(10);
     }
 }
@@ -233,24 +233,24 @@ void McuPowerUp100(int phase) {
     SetAllDacVoltages(50, 0, 0, 0);
     DelayMsSlot(100);
     FloatPinRange(1, 48);
-    SetPin(L->strobe, 1);
-    SetPin(L->rst, (DeviceFlags & 0x200) != 0 ? 0 : 1);
-    SetPin(L->ale, 1);
-    SetPin(L->psen, 1);
-    SetPin(L->xtal1, 0);
+    SetPin(ActiveLayout->strobe, 1);
+    SetPin(ActiveLayout->rst, (DeviceFlags & 0x200) != 0 ? 0 : 1);
+    SetPin(ActiveLayout->ale, 1);
+    SetPin(ActiveLayout->psen, 1);
+    SetPin(ActiveLayout->xtal1, 0);
     WriteRegister(12, 1);
     DelayMsSlot(100);
     RaiseLowSupply();
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(100);
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
-    SetSupplyPinA(L->ea, 1);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
+    SetSupplyPinA(ActiveLayout->ea, 1);
     DelayMsSlot(100);
 }
 
 void McuPowerDown100() {
-    SetSupplyPinA(L->ea, 0);
+    SetSupplyPinA(ActiveLayout->ea, 0);
     DelayShortUsSlot(50);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     WriteRegister(12, 0);
@@ -266,18 +266,18 @@ void PowerUp123(int phase) {
     SetDeviceGround(1);
     SetAllDacVoltages(50, 0, 0, 0);
     FloatPinRange(1, 48);
-    SetPin(L->strobe, 1);
-    SetPin(L->rst, (DeviceFlags & 0x200) != 0 ? 0 : 1);
-    SetPin(L->psen, 1);
-    SetPin(L->xtal1, 0);
+    SetPin(ActiveLayout->strobe, 1);
+    SetPin(ActiveLayout->rst, (DeviceFlags & 0x200) != 0 ? 0 : 1);
+    SetPin(ActiveLayout->psen, 1);
+    SetPin(ActiveLayout->xtal1, 0);
     WriteRegister(12, 1);
     DelayMsSlot(100);
     RaiseLowSupply();
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    SetPin(L->ale, 1);
+    SetPin(ActiveLayout->ale, 1);
     DelayMsSlot(100);
-    SetGroundPin(L->psen, 1);
-    SetSupplyPinA(L->ea, 1);
+    SetGroundPin(ActiveLayout->psen, 1);
+    SetSupplyPinA(ActiveLayout->ea, 1);
     DelayMsSlot(100);
 }
 
@@ -299,25 +299,25 @@ void PowerUp195(int phase) {
     SetAllDacVoltages(50, 0, 0, 0);
     DelayMsSlot(100);
     FloatPinRange(1, 48);
-    SetPin(L->strobe, 1);
-    SetPin(L->rst, 1);
-    SetPin(L->ale, 1);
-    SetPin(L->xtal1, 0);
+    SetPin(ActiveLayout->strobe, 1);
+    SetPin(ActiveLayout->rst, 1);
+    SetPin(ActiveLayout->ale, 1);
+    SetPin(ActiveLayout->xtal1, 0);
     WriteRegister(12, 1);
     DelayMsSlot(100);
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
     RaiseLowSupply();
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(10);
-    SetSupplyPinA(L->ea, 1);
+    SetSupplyPinA(ActiveLayout->ea, 1);
     DelayUsSlot(20);
     const uint32_t lock = ReadLockByte195();
     if (phase != 6) ShowLockState(lock);
 }
 
 void PowerDown195() {
-    SetSupplyPinA(L->ea, 0);
+    SetSupplyPinA(ActiveLayout->ea, 0);
     DelayShortUsSlot(50);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     WriteRegister(12, 0);
@@ -340,24 +340,24 @@ bool PowerUp196(int phase) {
     SetAllDacVoltages(50, 0, 0, 0);
     DelayMsSlot(100);
     FloatPinRange(1, 48);
-    SetPin(L->strobe, 1);
-    SetPin(L->ale, 1);
-    SetPin(L->rst, 1);
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
+    SetPin(ActiveLayout->strobe, 1);
+    SetPin(ActiveLayout->ale, 1);
+    SetPin(ActiveLayout->rst, 1);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(10);
-    SetPin(L->xtal1, 0);
+    SetPin(ActiveLayout->xtal1, 0);
     WriteRegister(12, 1);
     DelayMsSlot(1);
-    SetSupplyPinA(L->ea, 1);
+    SetSupplyPinA(ActiveLayout->ea, 1);
     DelayUsSlot(100);
     return true;
 }
 
 void PowerDown196() {
-    SetPin(L->strobe, 1);
-    SetSupplyPinA(L->ea, 0);
+    SetPin(ActiveLayout->strobe, 1);
+    SetSupplyPinA(ActiveLayout->ea, 0);
     DelayShortUsSlot(50);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     WriteRegister(12, 0);
@@ -380,15 +380,15 @@ bool PowerUp107(int phase) {
     FloatPinRange(1, 48);
     DriveAddress(0, true);
     SetControl(CtrlReadCode);
-    SetPin(L->rst, 1);
-    SetPin(L->psen, 1);
-    SetPin(L->xtal1, 0);
+    SetPin(ActiveLayout->rst, 1);
+    SetPin(ActiveLayout->psen, 1);
+    SetPin(ActiveLayout->xtal1, 0);
     WriteRegister(12, 1);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
     DelayMsSlot(10);
-    SetPin(L->ea, 1);
+    SetPin(ActiveLayout->ea, 1);
     return true;
 }
 
@@ -504,7 +504,7 @@ void WriteLocks(int locks, void (*pulse)(int), int pulses) {
         DriveData(0xFF);
         pulse(pulses);
     }
-    SetLine(L->strobe, 1);
+    SetLine(ActiveLayout->strobe, 1);
 }
 
 void ShowLockState(uint32_t lock) {
@@ -587,7 +587,7 @@ int ReadOptionRegister100() {
         ShowMessageLine(formats[i], ReadValue & 0xFF);
         if (addresses[i] == 0xFC) OptionRegister = static_cast<int>(ReadValue & 0xFF);
     }
-    SetLine(L->strobe, 1);
+    SetLine(ActiveLayout->strobe, 1);
     McuPowerDown100();
     return 1;
 }
@@ -667,7 +667,7 @@ void ErasePulse196(uint32_t widthUs) {
     SetModeLines(kErase196);
     SetDacVoltage(1, static_cast<int>(EraseVppLevel));
     DelayUsSlot(20);
-    PulsePinTimed(L->ale, 2, widthUs);
+    PulsePinTimed(ActiveLayout->ale, 2, widthUs);
     SetDacVoltage(1, 50);
     DelayUsSlot(10);
 }
@@ -889,5 +889,5 @@ void ResetMcu8051State() {
     ConfigBytes[0] = ConfigBytes[1] = 0xFF;
     EraseVppLevel = 120;
     g_vppChosen = false;
-    L = &kLayout100[0];
+    ActiveLayout = &kLayout100[0];
 }

@@ -92,8 +92,8 @@ bool PowerUp129(int phase) {
     SetPin(21, 1);
     SetPin(kIdle129, 0);
     SetPin(kLatch129, 0);
-    SetPin(L->ale, 1);
-    SetPin(L->psen, 0);
+    SetPin(ActiveLayout->ale, 1);
+    SetPin(ActiveLayout->psen, 0);
     WriteRegister(12, 1);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(10);
@@ -131,7 +131,7 @@ void Address129(uint32_t a, bool first) { LatchedAddress(a, first, kLatch129, 10
 int ProgramByte129() {
     if (ExpectedValue == 0xFF) return 1;
     DriveData(ExpectedValue);
-    PulsePinTimed(L->ale, 2, PulseWidth);
+    PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
     FloatPinGroup(1, 0, 7);
     return 1;
 }
@@ -164,32 +164,32 @@ bool PowerUp187(int phase) {
     SetAllDacVoltages(0, 0, 0, 0);
     FloatPinRange(1, 48);
     SetPin(kXtal2_187, 0);
-    SetPin(L->rst, 0);
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
+    SetPin(ActiveLayout->rst, 0);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
     SetControl(Mode187PowerUp);
-    SetPin(L->ale, 0);
-    SetPin(L->strobe, 1);
+    SetPin(ActiveLayout->ale, 0);
+    SetPin(ActiveLayout->strobe, 1);
     SetPin(kP32_187, 1);
-    SetPin(L->p33, 0);
-    SetPin(L->ea, 0);
+    SetPin(ActiveLayout->p33, 0);
+    SetPin(ActiveLayout->ea, 0);
     WritePinGroup(0, 0, 7, 0);
     DelayMsSlot(1);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     WriteRegister(12, 2);
     DelayUsSlot(100);
     SetPin(kP32_187, 0);
-    SetPin(L->ale, 1);
+    SetPin(ActiveLayout->ale, 1);
     DelayMsSlot(1);
     // Program and secure hold the programming voltage to power-down.
-    ApplyVoltageToPin(1, L->ea, 1, phase == 1 ? static_cast<int>(Vpp / 10) : 50);
-    SetPin(L->ea, 2);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 1, phase == 1 ? static_cast<int>(Vpp / 10) : 50);
+    SetPin(ActiveLayout->ea, 2);
     return true;
 }
 
 void PowerDown187() {
-    SetPin(L->ea, 0);
-    ApplyVoltageToPin(1, L->ea, 0, 50);
+    SetPin(ActiveLayout->ea, 0);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 0, 50);
     DelayShortUsSlot(50);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     SkipIdCheck = 1;
@@ -197,18 +197,20 @@ void PowerDown187() {
     ResetProgrammerOutputs();
 }
 
-void Address187(uint32_t a, bool first) { LatchedAddress(a, first, L->p33, 0); }
+void Address187(uint32_t a, bool first) {
+    LatchedAddress(a, first, ActiveLayout->p33, 0);
+}
 
 void ReadCodeByte187() {
-    SetPin(L->strobe, 0);
+    SetPin(ActiveLayout->strobe, 0);
     ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
-    SetPin(L->strobe, 1);
+    SetPin(ActiveLayout->strobe, 1);
 }
 
 // The datum on the data group, one low pulse on ALE/PROG, data floated.
 void WritePulse187(uint32_t v) {
     DriveData(v);
-    PulsePinTimed(L->ale, 2, PulseWidth);
+    PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
     FloatPinGroup(1, 0, 7);
 }
 
@@ -246,7 +248,7 @@ int Alg129Secure() {
     PowerUp129(6);
     SetControl(SecurityMode == 0 ? Mode129Level2 : Mode129Level3);
     SetDeviceVpp(1, static_cast<int>(Vpp / 10));
-    PulsePinTimed(L->ale, 2, PulseWidth);
+    PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
     SetControl(Mode129SecurityState);
     SetDeviceVpp(0, 20);
     DelayUsSlot(50);

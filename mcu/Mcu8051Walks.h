@@ -24,7 +24,7 @@ struct Layout8051 {
 };
 
 // The layout in use.
-extern const Layout8051* L;
+extern const Layout8051* ActiveLayout;
 
 // The layout by package pin count: nullptr, with a detail line, for a
 // package of neither 40 nor 44 pins.

@@ -72,9 +72,9 @@ bool UseFlashLayout(const Layout8051 (&table)[2], const uint8_t (&ready)[2]) {
 int LocksOfLevel() { return LockBitLevel == 0 ? 1 : LockBitLevel == 2 ? 3 : 2; }
 
 uint32_t ReadCodeByte() {
-    SetLine(L->strobe, 0);
+    SetLine(ActiveLayout->strobe, 0);
     ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
-    SetLine(L->strobe, 1);
+    SetLine(ActiveLayout->strobe, 1);
     return ReadValue;
 }
 
@@ -103,14 +103,14 @@ void PowerUpFlash(uint32_t supply) {
     ReadBackAfterSecure = 0;
     BlankCheckAfterErase = 1;
     StartSocket(supply, HardwareKind == 3 ? 33 : supply);
-    SetPin(L->strobe, 1);
-    SetPin(L->ale, 1);
-    SetPin(L->rst, 1);
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
+    SetPin(ActiveLayout->strobe, 1);
+    SetPin(ActiveLayout->ale, 1);
+    SetPin(ActiveLayout->rst, 1);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
     DriveAddress(0, true);
     SetModeLines(kWriteCode);
-    SetPin(L->xtal1, 0);
+    SetPin(ActiveLayout->xtal1, 0);
     WriteRegister(12, 1);
     DelayMsSlot(100);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
@@ -140,12 +140,12 @@ void VppPulse(int vppPin, int pulsePin, uint32_t widthUs, bool withVpp, uint32_t
 bool PowerUp105(int phase) {
     if (!UseFlashLayout(kLayout105, kReady105)) return false;
     PowerUpFlash(PhaseSupply(phase));
-    if (DeviceVariant == 1) ApplyVoltageToPin(1, L->ea, 1, static_cast<int>(Vpp / 10));
+    if (DeviceVariant == 1) ApplyVoltageToPin(1, ActiveLayout->ea, 1, static_cast<int>(Vpp / 10));
     return true;
 }
 
 void PowerDown105() {
-    if (DeviceVariant == 1) ApplyVoltageToPin(1, L->ea, 0, 50);
+    if (DeviceVariant == 1) ApplyVoltageToPin(1, ActiveLayout->ea, 0, 50);
     DelayShortUsSlot(50);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     WriteRegister(12, 0);
@@ -160,7 +160,7 @@ bool VppForErasePulse() { return Signature105[2] == 0xFF && DeviceVariant == 0; 
 
 // One 10 us pulse, then the ready line (P3.4) within 100 x 100 us.
 int PulseProgram105() {
-    VppPulse(L->ea, L->ale, 10, VppForProgramPulse(), 0);
+    VppPulse(ActiveLayout->ea, ActiveLayout->ale, 10, VppForProgramPulse(), 0);
     FloatPinGroup(1, 0, 7);
     return WaitReady(g_ready, 100, 100);
 }
@@ -186,13 +186,13 @@ bool PowerUp178(int phase) {
     if (DeviceVariant < Variant178Count) LockPulseWidth178 = LockPulseWidths178[DeviceVariant];
     const uint32_t supply = phase == 1 ? Vccp / 10 : phase == 5 || phase == 6 ? 65 : ReadVccInUse;
     PowerUpFlash(supply);
-    ApplyVoltageToPin(1, L->ea, 1, 50);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 1, 50);
     DelayMsSlot(1);
     return true;
 }
 
 void PowerDown178() {
-    ApplyVoltageToPin(1, L->ea, 0, 20);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 0, 20);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     WriteRegister(12, 0);
     DelayMsSlot(100);
@@ -208,9 +208,9 @@ int ProgramCell178() {
     PulseProgram178(1);
     FloatPinGroup(1, 0, 7);
     if (WaitReady(g_ready, 100, 10) == -1) return -1;
-    SetLine(L->p33, 0);
+    SetLine(ActiveLayout->p33, 0);
     const int r = ReadBackSockets();
-    SetLine(L->p33, 1);
+    SetLine(ActiveLayout->p33, 1);
     return r;
 }
 
@@ -259,7 +259,7 @@ void ReadCycle193() {
 }
 
 void PowerDown193() {
-    ApplyVoltageToPin(1, L->ea, 0, 20);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 0, 20);
     DelayShortUsSlot(50);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     SkipIdCheck = 1;
@@ -297,20 +297,20 @@ bool PowerUp193With(int phase, bool securing) {
     UseLayout(kLayout193);
     ReadBackAfterSecure = 0;
     StartSocket(PhaseSupply(phase), PhaseSupply(phase));
-    SetPin(L->xtal1, 0);
+    SetPin(ActiveLayout->xtal1, 0);
     SetControl(0);
-    SetPin(L->psen, 1);
-    SetPin(L->rst, 0);
-    SetPin(L->ale, 1);
+    SetPin(ActiveLayout->psen, 1);
+    SetPin(ActiveLayout->rst, 0);
+    SetPin(ActiveLayout->ale, 1);
     DriveAddress(0, true);
     WriteRegister(12, 1);
     DelayMsSlot(100);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayUsSlot(100);
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
     DelayMsSlot(10);
-    ApplyVoltageToPin(1, L->ea, 1, 50);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 1, 50);
     DelayUsSlot(20);
     return SkipIdCheck == 1 || CheckSignature193(securing);
 }
@@ -363,29 +363,29 @@ bool PowerUp106(int phase) {
     BlankCheckAfterErase = 1;
     ProgressStep = 16;
     StartSocket(PhaseSupply(phase), PhaseSupply(phase));
-    SetPin(L->xtal1, 0);
-    SetPin(L->rst, 0);
-    SetPin(L->ale, 0);
+    SetPin(ActiveLayout->xtal1, 0);
+    SetPin(ActiveLayout->rst, 0);
+    SetPin(ActiveLayout->ale, 0);
     SetPin(1, 0);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(100);
-    SetPin(L->rst, 1); // the chip's counter starts at 000h
+    SetPin(ActiveLayout->rst, 1); // the chip's counter starts at 000h
     g_counter106 = 0;
-    SetPin(L->ale, 1);
+    SetPin(ActiveLayout->ale, 1);
     DelayMsSlot(100);
     return true;
 }
 
 void PowerDown106() {
     SetControl(Mode106Lock1);
-    SetPin(L->rst, 0);
+    SetPin(ActiveLayout->rst, 0);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     ResetProgrammerOutputs();
 }
 
 void NextAddress106() {
     DelayUsSlot(10);
-    PulsePin(L->xtal1, 3);
+    PulsePin(ActiveLayout->xtal1, 3);
     ++g_counter106;
 }
 
@@ -401,7 +401,7 @@ void ReadCell106() { ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7)); }
 // ready line (P3.1) within 100 x 100 us.
 int ProgramByte106() {
     DriveData(ExpectedValue);
-    VppPulse(L->rst, L->ale, 100, true, 10);
+    VppPulse(ActiveLayout->rst, ActiveLayout->ale, 100, true, 10);
     FloatPinGroup(1, 0, 7);
     return WaitReady(kReady106, 100, 100);
 }
@@ -423,8 +423,8 @@ int Alg105Program() { return ProgramRange(kRow105); }
 int Alg105Erase() {
     if (!PowerUp105(5)) return -1;
     SetModeLines(kMode1Erase);
-    VppPulse(L->ea, L->ale, 10000, VppForErasePulse(), 0);
-    SetLine(L->strobe, 1);
+    VppPulse(ActiveLayout->ea, ActiveLayout->ale, 10000, VppForErasePulse(), 0);
+    SetLine(ActiveLayout->strobe, 1);
     PowerDown105();
     return 1;
 }
@@ -517,7 +517,7 @@ int Alg106Program() { return ProgramRange(kRow106); }
 int Alg106Erase() {
     PowerUp106(1);
     SetControl(Mode106Erase);
-    VppPulse(L->rst, L->ale, 10000, true, 0);
+    VppPulse(ActiveLayout->rst, ActiveLayout->ale, 10000, true, 0);
     PowerDown106();
     return 1;
 }

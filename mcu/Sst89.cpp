@@ -47,9 +47,9 @@ void Mode(uint32_t code) {
 }
 
 uint32_t ReadCodeByte118(uint32_t) {
-    SetPin(L->strobe, 0);
+    SetPin(ActiveLayout->strobe, 0);
     ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
-    SetPin(L->strobe, 1);
+    SetPin(ActiveLayout->strobe, 1);
     return ReadValue;
 }
 
@@ -63,12 +63,13 @@ bool PowerUp118(int mode) {
     SetAllDacVoltages(0, 0, 0, 0);
     DelayMsSlot(100);
     FloatPinRange(1, 48);
-    for (int pin : {L->psen, L->ale, L->ea, L->rst}) SetPin(pin, 1);
-    SetPin(L->xtal1, 0);
+    for (int pin : {ActiveLayout->psen, ActiveLayout->ale, ActiveLayout->ea, ActiveLayout->rst})
+        SetPin(pin, 1);
+    SetPin(ActiveLayout->xtal1, 0);
     if (DeviceVariant == 0) WriteRegister(12, 1);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    SetPin(L->psen, 0);
-    SetGroundPin(L->psen, 1);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
     DelayMsSlot(10);
     Mode(0);
     DriveAddress(0x30, true);
@@ -89,8 +90,8 @@ void PowerDown118() {
 int ProgramByte118() {
     if ((ExpectedValue & 0xFF) == 0xFF) return 1;
     DriveData(ExpectedValue);
-    PulsePinTimed(L->ale, 2, 10);
-    if (WaitReady(L->p33, 20, 10) == -1) return -1;
+    PulsePinTimed(ActiveLayout->ale, 2, 10);
+    if (WaitReady(ActiveLayout->p33, 20, 10) == -1) return -1;
     FloatPinGroup(1, 0, 7);
     for (uint32_t s = 0; s <= LastSocketIndex; ++s) {
         ReadCodeByte118(~(1u << s));
@@ -165,8 +166,8 @@ int Alg118Erase() {
     BlankCheckAfterErase = 1;
     if (!PowerUp118(1)) return -1;
     Mode(DeviceVariant == 0 ? 0xE : 8);
-    PulsePinTimed(L->ale, 2, 10);
-    const int r = WaitReady(L->p33, 10000, 100);
+    PulsePinTimed(ActiveLayout->ale, 2, 10);
+    const int r = WaitReady(ActiveLayout->p33, 10000, 100);
     PowerDown118();
     return r;
 }

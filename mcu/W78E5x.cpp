@@ -87,15 +87,16 @@ void PowerUp108(int mode) {
     SpecialRegisterMask108 = SpecialRegisterMasks108[DeviceVariant];
     StartSocket(1, mode);
     for (int pin : {P3->p30, P3->p31, P3->p32}) SetPin(pin, 0);
-    for (int pin : {L->p36, L->p37, L->rst, L->psen}) SetPin(pin, 1);
-    SetPin(L->xtal1, 0);
-    SetPin(L->ale, 0);
+    for (int pin : {ActiveLayout->p36, ActiveLayout->p37, ActiveLayout->rst, ActiveLayout->psen})
+        SetPin(pin, 1);
+    SetPin(ActiveLayout->xtal1, 0);
+    SetPin(ActiveLayout->ale, 0);
     if (GetHardwareKind() == 1) {
-        SetPin(L->p33, 0);
+        SetPin(ActiveLayout->p33, 0);
     } else {
-        SetGroundPin(L->ale, 1);
-        SetPin(L->p33, 1);
-        SetGroundPin(L->p33, 1);
+        SetGroundPin(ActiveLayout->ale, 1);
+        SetPin(ActiveLayout->p33, 1);
+        SetGroundPin(ActiveLayout->p33, 1);
     }
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(20);
@@ -104,8 +105,8 @@ void PowerUp108(int mode) {
 }
 
 void PowerDown108() {
-    SetPin(L->p36, 1);
-    SetPin(L->p37, 1);
+    SetPin(ActiveLayout->p36, 1);
+    SetPin(ActiveLayout->p37, 1);
     SetDeviceVpp(0, 50);
     DelayShortUsSlot(100);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
@@ -119,35 +120,36 @@ void RaiseVpp(int tenths) {
 }
 
 uint32_t ReadCodeByte108(int strobe) {
-    if (strobe == 1) SetPin(L->p36, 0);
+    if (strobe == 1) SetPin(ActiveLayout->p36, 0);
     if (GetHardwareKind() != 1) {
-        SetGroundPin(L->p33, 0);
-        SetPin(L->p37, 0);
-        SetGroundPin(L->p33, 1);
+        SetGroundPin(ActiveLayout->p33, 0);
+        SetPin(ActiveLayout->p37, 0);
+        SetGroundPin(ActiveLayout->p33, 1);
     } else {
-        SetPin(L->p33, 1);
-        SetPin(L->p37, 0);
-        SetPin(L->p33, 0);
+        SetPin(ActiveLayout->p33, 1);
+        SetPin(ActiveLayout->p37, 0);
+        SetPin(ActiveLayout->p33, 0);
     }
     ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
-    SetPin(L->p37, 1);
-    if (strobe == 1) SetPin(L->p36, 1);
+    SetPin(ActiveLayout->p37, 1);
+    if (strobe == 1) SetPin(ActiveLayout->p36, 1);
     return ReadValue;
 }
 
 // n program pulses, one read-back: one call is one attempt.
 int ProgramByte108(int n) {
     WritePinGroup(1, 0, 7, ExpectedValue & 0xFF);
-    for (int i = 0; i < n; ++i) PulsePinTimed(L->p36, 2, PulseWidth);
+    for (int i = 0; i < n; ++i)
+        PulsePinTimed(ActiveLayout->p36, 2, PulseWidth);
     FloatPinGroup(1, 0, 7);
     ReadCodeByte108(0);
     return (ReadValue & 0xFF) == (ExpectedValue & 0xFF) ? 1 : -1;
 }
 
 void ErasePulse108() {
-    SetPin(L->address[0], 0);
+    SetPin(ActiveLayout->address[0], 0);
     WritePinGroup(1, 0, 7, 0xFF);
-    PulsePinTimed(L->p36, 2, 50000);
+    PulsePinTimed(ActiveLayout->p36, 2, 50000);
     FloatPinGroup(1, 0, 7);
 }
 
@@ -192,13 +194,18 @@ void PowerUp122(int mode) {
         SetPin(36, 1);
     }
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    for (int pin : {L->ea, L->psen, L->ale}) SetPin(pin, 0);
-    for (int pin : {L->p36, L->p37, L->p26, L->strobe, L->rst}) SetPin(pin, 1);
+    for (int pin : {ActiveLayout->ea, ActiveLayout->psen, ActiveLayout->ale})
+        SetPin(pin, 0);
+    for (int pin :
+         {ActiveLayout->p36, ActiveLayout->p37, ActiveLayout->p26, ActiveLayout->strobe, ActiveLayout->rst})
+        SetPin(pin, 1);
     DelayMsSlot(300);
-    SetPin(L->rst, 0);
+    SetPin(ActiveLayout->rst, 0);
     DelayMsSlot(10);
-    for (int pin : {L->ea, L->psen, L->ale, L->strobe, L->p26, L->p37, L->p36}) FloatPinRange(pin, pin);
-    SetPin(L->p36, 0);
+    for (int pin : {ActiveLayout->ea, ActiveLayout->psen, ActiveLayout->ale, ActiveLayout->strobe,
+                    ActiveLayout->p26, ActiveLayout->p37, ActiveLayout->p36})
+        FloatPinRange(pin, pin);
+    SetPin(ActiveLayout->p36, 0);
     SetPin(P3->p34, 1);
     SetPin(P3->p34, 0);
     ModeCode(0xB);
@@ -219,7 +226,7 @@ void PowerDown122() {
 // The address, and P3.6 up from the bank boundary on (it stays up).
 void Address122(uint32_t a, bool first) {
     DriveAddress(a, first);
-    if (a == BankBoundary122) SetPin(L->p36, 1);
+    if (a == BankBoundary122) SetPin(ActiveLayout->p36, 1);
 }
 
 bool ReadPowerUp122(int phase) {
@@ -382,7 +389,7 @@ int Alg122Program() {
 int Alg122Erase() {
     PowerUp122(5);
     ModeCode(6);
-    SetPin(L->p36, 1);
+    SetPin(ActiveLayout->p36, 1);
     PulsePinTimed(P3->p34, 2, ErasePulseWidth122);
     PowerDown122();
     return 1;
@@ -390,7 +397,7 @@ int Alg122Erase() {
 
 int Alg122Secure() {
     PowerUp122(1);
-    SetPin(L->p36, 1);
+    SetPin(ActiveLayout->p36, 1);
     ModeCode(1);
     DriveSpecialAddress();
     ExpectedValue = 0xFE;
@@ -401,7 +408,7 @@ int Alg122Secure() {
 
 int ReadSpecialRegister122(int mode) {
     PowerUp122(2);
-    SetPin(L->p36, 1);
+    SetPin(ActiveLayout->p36, 1);
     DriveSpecialAddress();
     ModeCode(0);
     ReadCodeByte122();
@@ -414,7 +421,7 @@ int ReadSpecialRegister122(int mode) {
 int ProgramSpecialRegister122() {
     ExpectedValue = EncodeSpecialRegister();
     PowerUp122(1);
-    SetPin(L->p36, 1);
+    SetPin(ActiveLayout->p36, 1);
     ModeCode(1);
     DriveSpecialAddress();
     if ((ExpectedValue & 0xFF) != 0xFF) PulseProgram122();

@@ -4,8 +4,8 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "dialogs/RadioGroup.h"
 #include "engine/Services.h"
-#include "shell/RadioGroup.h"
 
 TOpt24Dialog::TOpt24Dialog(QWidget* owner, const QStringList& items, const QString& pinLabel, int& blockProtect,
                            int& pinBit)

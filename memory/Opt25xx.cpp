@@ -5,10 +5,10 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
 #include "memory/SerialSpiEeprom.h"
-#include "shell/RadioGroup.h"
 
 TOpt25Dialog::TOpt25Dialog(QWidget* owner, const Setup& setup) : QDialog(owner), setup_(setup) {
     setWindowTitle(setup.caption);

@@ -3,12 +3,12 @@
 #include <QGroupBox>
 #include <QPushButton>
 
+#include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
 #include "engine/Services.h"
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
-#include "shell/RadioGroup.h"
 
 namespace {
 

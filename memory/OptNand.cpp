@@ -6,10 +6,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
 #include "memory/Nand.h"
-#include "shell/RadioGroup.h"
 
 TOptNand_::TOptNand_(QWidget* owner) : QDialog(owner) {
     setWindowTitle("Option");

@@ -4,12 +4,12 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
 #include "engine/Services.h"
 #include "memory/JedecFlash.h"
 #include "memory/SectorProtection.h"
-#include "shell/RadioGroup.h"
 
 TOptSecProt1::TOptSecProt1(QWidget* owner) : QDialog(owner) {
     setWindowTitle("Data Protect");

@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <string>
 
+#include "dialogs/RadioGroup.h"
 #include "engine/Buffer.h"
 #include "engine/Config.h"
 #include "engine/Device.h"
@@ -24,7 +25,6 @@
 #include "engine/Port.h"
 #include "engine/Services.h"
 #include "shell/InfoPanel.h"
-#include "shell/RadioGroup.h"
 
 TCfgOpt* CfgOpt = nullptr;
 

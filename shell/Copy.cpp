@@ -7,9 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "dialogs/DialogKit.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
-#include "shell/DialogKit.h"
+#include "engine/Services.h"
 #include "shell/EditText.h"
 
 uint32_t CopyStart = 0;

@@ -16,10 +16,6 @@ constexpr char16_t kOemDel = 0x2302; // 7Fh
 
 } // namespace
 
-bool IsHexDigit(QChar c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
 QChar ShownCharOfByte(uint8_t byte) {
     if (byte >= 0x20 && byte < 0x7F) return QChar(byte);
     if (byte >= 0x14 && byte < 0x20) return QChar(kOemLow[byte - 0x14]);
@@ -51,8 +47,6 @@ QFont EditorLineFont() {
     f.setFixedPitch(true);
     return f;
 }
-
-bool EditorsLocked() { return OperationBusy.load(); }
 
 HexKeyFilter::HexKeyFilter(QObject* parent, bool upper, bool backspace)
     : QObject(parent), upper_(upper), backspace_(backspace) {}

@@ -1,7 +1,8 @@
 // Helpers shared by the buffer editors and their dialogs: how buffer bytes
-// are shown as text and how typed characters become bytes, the results of
-// the modal dialogs, the key filter of their entry fields, and the guard
-// that keeps the editors off the buffer while an operation runs.
+// are shown as text and how typed characters become bytes, and the key
+// filter of their entry fields. The results of the modal dialogs and the
+// guard that keeps the editors off the buffer while an operation runs are
+// the dialog kit's.
 #pragma once
 #include <QChar>
 #include <QFont>
@@ -10,10 +11,7 @@
 #include <cstdint>
 #include <string>
 
-// Results of the modal dialogs (OK is 1, as the callers test).
-constexpr int ModalOk = 1;
-constexpr int ModalCancel = 2;
-constexpr int ModalAbort = 3;
+#include "dialogs/DialogKit.h"
 
 // The character a buffer byte shows as: 14h-7Fh as the character of that
 // code (14h-1Fh and 7Fh with their glyphs of the OEM character set, so they
@@ -30,9 +28,6 @@ std::string EntryBytesOfText(const QString& text);
 // The fixed-pitch font of the editor lines.
 QFont EditorLineFont();
 
-// True while an operation runs: the editors do not touch the buffer then.
-bool EditorsLocked();
-
 // Key filter of a dialog's entry field: takes the characters in `accepted`
 // (after upper-casing when `upper`), and backspace when `backspace`; every
 // other character key is dropped. Navigation and editing keys pass.
@@ -46,9 +41,6 @@ private:
     bool upper_;
     bool backspace_;
 };
-
-// 0-9, A-F, a-f.
-bool IsHexDigit(QChar c);
 
 // A hexadecimal edit text as a number (leading zeros skipped, the last 8
 // digits count; "" gives 0).

@@ -11,13 +11,13 @@
 #include <algorithm>
 #include <utility>
 
+#include "dialogs/DialogKit.h"
 #include "engine/Buffer.h"
 #include "engine/Config.h"
 #include "engine/Device.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "shell/Copy.h"
-#include "shell/DialogKit.h"
 #include "shell/EditText.h"
 #include "shell/Editbit.h"
 #include "shell/Editues.h"

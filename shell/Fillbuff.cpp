@@ -5,10 +5,10 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "dialogs/DialogKit.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
-#include "shell/DialogKit.h"
 #include "shell/EditText.h"
 
 uint32_t FillStart = 0;

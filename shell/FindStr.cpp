@@ -7,7 +7,7 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-#include "shell/DialogKit.h"
+#include "dialogs/DialogKit.h"
 #include "shell/EditText.h"
 
 uint32_t SearchDirection = 0;

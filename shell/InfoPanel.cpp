@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/Bringup.h"
 #include "engine/Config.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
 #include "engine/Port.h"
+#include "engine/Power.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "shell/Main.h"

@@ -16,6 +16,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "dialogs/RadioGroup.h"
 #include "engine/Bringup.h"
 #include "engine/Config.h"
 #include "engine/Insertion.h"
@@ -25,7 +26,6 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "shell/InfoPanel.h"
-#include "shell/RadioGroup.h"
 
 TSelDev* SelDev = nullptr;
 

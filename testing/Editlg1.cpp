@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dialogs/Getstr.h"
 #include "engine/Bringup.h"
 #include "engine/Buffer.h"
 #include "engine/Library.h"
@@ -17,7 +18,6 @@
 #include "engine/Power.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
-#include "shell/Getstr.h"
 #include "testing/IcTest.h"
 #include "testing/TestRun.h"
 

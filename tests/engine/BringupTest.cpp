@@ -10,6 +10,8 @@
 #include "engine/Device.h"
 #include "engine/Library.h"
 #include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
 #include "engine/UiBridge.h"
 #include "platform/PortIo.h"
@@ -71,11 +73,8 @@ class BringupTest : public ::testing::Test {
     std::vector<uint8_t> image400 = Image(1, 8838, 77);
     std::vector<uint8_t> shortImage = Image(1, 1000, 9);
 
-    static void ResetAll() {
-        for (auto reset : {ResetPortState, ResetLibraryState, ResetBringupState, ResetDeviceState}) reset();
-    }
     void SetUp() override {
-        ResetAll();
+        ResetProgramState();
         ProgramDirectory = dir.Path();
         WriteBytes(LibraryFilePath(),
                    MakeLibraryBytes({{5, image5}, {6, shortImage}, {8, {1, 2, 3, 4}}, {400, image400}}));
@@ -84,7 +83,7 @@ class BringupTest : public ::testing::Test {
     }
     void TearDown() override {
         InstallPortIoRef(nullptr);
-        ResetAll();
+        ResetProgramState();
     }
     // A fresh, unconfigured programmer at `base` with an ID memory.
     sim::IdMemory* Fit(uint16_t base, const sim::IdMemoryOptions& o) {
@@ -236,7 +235,7 @@ TEST_F(BringupTest, FailuresLogByModeAndLeaveDoNothingSlots) {
     EXPECT_GE(mem->ReadCount(), 64u);
     EXPECT_TRUE(AllX());
     // A wrong first character costs one word per address width.
-    ResetAll();
+    ResetProgramState();
     tag.tag = "ZLX ";
     mem = Fit(0x378, tag);
     simp->ConfigureDirect(sim::LogicImageHeader{});

@@ -7,6 +7,7 @@
 #include "engine/Library.h"
 #include "engine/Operation.h"
 #include "engine/Port.h"
+#include "engine/ProgramState.h"
 #include "platform/PortIo.h"
 #include "tests/engine/FakePpdev.h"
 #include "tests/engine/HexFilesFixture.h"
@@ -25,8 +26,7 @@ protected:
         ResetAll();
     }
     void ResetAll() {
-        for (auto reset : {ResetPortState, ResetBringupState, ResetLibraryState}) reset();
-        ResetEngine();
+        ResetProgramState();
         ui.Clear();
     }
     // The log holds these lines one after another.

@@ -13,6 +13,7 @@
 #include "engine/Device.h"
 #include "engine/LogModel.h"
 #include "engine/NeighbourState.h"
+#include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
@@ -63,17 +64,12 @@ class DeviceTest : public ::testing::Test {
   protected:
     void SetUp() override {
         InstallUiBridge(&ui);
-        ResetDeviceState();
-        ResetNeighbourState();
-        ResetRowHooks();
-        ResetAlgorithmTable();
-        MainLog().Clear();
+        ResetProgramState();
         ui.Clear();
     }
     void TearDown() override {
         InstallUiBridge(nullptr);
-        ResetDeviceState();
-        ResetRowHooks();
+        ResetProgramState();
     }
     int Select(const DeviceRecord& r) {
         DeviceSection = r.Bytes[RecordSectionByte];

@@ -19,6 +19,7 @@
 #include "engine/LogModel.h"
 #include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
+#include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
@@ -27,7 +28,7 @@ class DataFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallUiBridge(&ui);
-        ResetEngine();
+        ResetProgramState();
         MainLog().Clear();
         ui.Clear();
         std::string pattern = (std::filesystem::temp_directory_path() / "vexlor-files-XXXXXX").string();
@@ -38,12 +39,7 @@ protected:
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
         InstallUiBridge(nullptr);
-        ResetEngine();
-    }
-    static void ResetEngine() {
-        for (auto reset : {ResetDeviceState, ResetRowHooks, ResetNeighbourState, ResetOperationState,
-                           ResetServicesState, ResetConfigState, ResetBufferState, ResetHexFilesState})
-            reset();
+        ResetProgramState();
     }
 
     std::string Path(const std::string& name) const { return (dir / name).string(); }

@@ -19,6 +19,7 @@
 #include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
+#include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
@@ -212,7 +213,7 @@ protected:
     ScratchDir scratch;
 
     void SetUp() override {
-        ResetAll();
+        ResetProgramState();
         InstallUiBridge(&ui);
         SetToneSink([this](int hz, int) { tones.push_back(hz); });
         sim::RegisterPersonality(kTestBusPersonality,
@@ -243,13 +244,7 @@ protected:
         InstallPortIoRef(nullptr);
         SetToneSink(nullptr);
         InstallUiBridge(nullptr);
-        ResetAll();
-    }
-    static void ResetAll() {
-        for (auto reset : {ResetPortState, ResetBringupState, ResetLibraryState, ResetDeviceState, ResetConfigState,
-                           ResetAlgorithmTable, ResetRowHooks, ResetNeighbourState, ResetOperationState,
-                           ResetOperationDriverState, ResetServicesState, ResetBufferState})
-            reset();
+        ResetProgramState();
     }
 
     // Makes a device of the test row current: the built-in record with the

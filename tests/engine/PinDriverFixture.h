@@ -16,6 +16,7 @@
 #include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
+#include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
 #include "engine/Services.h"
 #include "platform/PortIo.h"
@@ -33,15 +34,8 @@ protected:
     RecordingUi ui;
     std::vector<int> tones;
 
-    static void ResetEngine() {
-        for (auto reset : {ResetPortState, ResetPinsState, ResetJtagState, ResetInsertionState, ResetBringupState,
-                           ResetConfigState, ResetDeviceState, ResetAlgorithmTable, ResetServicesState,
-                           ResetBufferState})
-            reset();
-    }
-
     void SetUp() override {
-        ResetEngine();
+        ResetProgramState();
         InstallUiBridge(&ui);
         SetToneSink([this](int hz, int) { tones.push_back(hz); });
         sim::RegisterUniversalPersonalities();
@@ -62,7 +56,7 @@ protected:
         InstallPortIoRef(nullptr);
         SetToneSink(nullptr);
         InstallUiBridge(nullptr);
-        ResetEngine();
+        ResetProgramState();
     }
 
     void LoadImage(uint16_t personality) {

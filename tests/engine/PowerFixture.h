@@ -10,6 +10,7 @@
 #include "engine/Device.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
+#include "engine/ProgramState.h"
 #include "tests/engine/SimBench.h"
 
 class PowerFixture : public ::testing::Test {
@@ -19,12 +20,12 @@ class PowerFixture : public ::testing::Test {
     sim::Socket* socket = nullptr; // empty: the tests declare their loads on the pins
 
     void SetUp() override {
-        for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState}) reset();
+        ResetProgramState();
         BringUpSimulatedProgrammer(simp, elec, socket);
     }
     void TearDown() override {
         InstallPortIoRef(nullptr);
-        for (auto reset : {ResetBringupState, ResetDeviceState, ResetPortState, ResetLibraryState}) reset();
+        ResetProgramState();
     }
 
     // The sources set and started as a module's power-up leaves them

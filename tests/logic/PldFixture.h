@@ -12,6 +12,7 @@
 
 #include "../engine/LibrarySelect.h"
 #include "engine/JedecPof.h"
+#include "logic/GalFrame.h"
 #include "logic/GalRowSerial.h"
 #include "logic/InstallLogicRows.h"
 #include "logic/PalEmulation.h"

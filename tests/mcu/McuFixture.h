@@ -26,13 +26,14 @@
 #include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
+#include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
-#include "engine/RunLogChecks.h"
 #include "engine/RowHooks.h"
-#include "engine/Services.h"
-#include "engine/UiBridge.h"
+#include "engine/RunLogChecks.h"
 #include "engine/ScratchDir.h"
+#include "engine/Services.h"
 #include "engine/SimBench.h"
+#include "engine/UiBridge.h"
 #include "mcu/InstallMcuRows.h"
 #include "mcu/Mcu8051.h"
 #include "mcu/McuFlash8051.h"
@@ -41,10 +42,10 @@
 #include "platform/Tone.h"
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
-#include "sim/Mcu8051Chip.h"
-#include "sim/McuRegisterBus.h"
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
+#include "sim/Mcu8051Chip.h"
+#include "sim/McuRegisterBus.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Universal.h"
 
@@ -74,10 +75,8 @@ protected:
     ScratchDir scratch_;
 
     void SetUp() override {
-        for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState, ResetBufferState, ResetOperationState,
-                           ResetServicesState, ResetOperationDriverState, ResetConfigState, ResetLibraryState,
-                           ResetNeighbourState, ResetRowHooks, ResetAlgorithmTable, ResetMcu8051State,
-                           ResetFlash8051State, ResetMcuFrameState})
+        ResetProgramState();
+        for (auto reset : {ResetMcu8051State, ResetFlash8051State, ResetMcuFrameState})
             reset();
         InstallMcuAlgorithms();
         InstallUiBridge(&ui);
@@ -97,7 +96,7 @@ protected:
         InstallUiBridge(nullptr);
         SetToneSink(nullptr);
         g_mcuSim = nullptr;
-        for (auto reset : {ResetAlgorithmTable, ResetBringupState, ResetDeviceState, ResetPortState}) reset();
+        ResetProgramState();
     }
 
     // Selects a device of the MICRO section of the built library.

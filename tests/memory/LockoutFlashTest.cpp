@@ -11,12 +11,12 @@
 
 #include "FlashFixture.h"
 #include "OffscreenApp.h"
+#include "dialogs/RadioGroup.h"
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
 #include "memory/Opt49f010.h"
 #include "memory/OptSecProt.h"
 #include "memory/SectorLayout.h"
-#include "shell/RadioGroup.h"
 
 namespace {
 

@@ -25,13 +25,14 @@
 #include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
+#include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
-#include "engine/RunLogChecks.h"
 #include "engine/RowHooks.h"
-#include "engine/Services.h"
-#include "engine/UiBridge.h"
+#include "engine/RunLogChecks.h"
 #include "engine/ScratchDir.h"
+#include "engine/Services.h"
 #include "engine/SimBench.h"
+#include "engine/UiBridge.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/MemoryFrame.h"
 #include "platform/PortIo.h"
@@ -88,10 +89,8 @@ protected:
     ScratchDir scratch_;
 
     void SetUp() override {
-        for (auto reset : {ResetPortState, ResetDeviceState, ResetBringupState, ResetBufferState, ResetOperationState,
-                           ResetServicesState, ResetOperationDriverState, ResetConfigState, ResetLibraryState,
-                           ResetNeighbourState, ResetRowHooks, ResetAlgorithmTable, ResetMemoryFrameState})
-            reset();
+        ResetProgramState();
+        ResetMemoryFrameState();
         InstallMemoryAlgorithms();
         InstallUiBridge(&ui);
         SetToneSink([this](int hz, int ms) { tones.emplace_back(hz, ms); });
@@ -111,7 +110,7 @@ protected:
         InstallUiBridge(nullptr);
         SetToneSink(nullptr);
         g_memorySim = nullptr;
-        for (auto reset : {ResetAlgorithmTable, ResetBringupState, ResetDeviceState, ResetPortState}) reset();
+        ResetProgramState();
     }
 
     // Selects a device of the EPROM section of the built library.

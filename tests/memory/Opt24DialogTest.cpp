@@ -6,14 +6,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "MemoryFixture.h"
+#include "OffscreenApp.h"
+#include "dialogs/RadioGroup.h"
 #include "memory/Opt24fxx.h"
 #include "memory/Opt24xxx.h"
 #include "memory/SerialEeprom.h"
-#include "shell/RadioGroup.h"
 #include "sim/SerialEngine.h"
 #include "sim/SerialParts.h"
-#include "OffscreenApp.h"
-#include "MemoryFixture.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "OffscreenApp.h"
 #include "NandFixture.h"
+#include "OffscreenApp.h"
+#include "dialogs/RadioGroup.h"
 #include "memory/OptNand.h"
-#include "shell/RadioGroup.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 
 #include "FlashFixture.h"
 #include "OffscreenApp.h"
+#include "dialogs/RadioGroup.h"
 #include "memory/JedecFlash.h"
 #include "memory/OptSecProt.h"
-#include "shell/RadioGroup.h"
 
 namespace {
 

@@ -8,14 +8,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "MemoryFixture.h"
+#include "OffscreenApp.h"
+#include "dialogs/RadioGroup.h"
 #include "engine/Tables.h"
 #include "memory/Opt25xx.h"
 #include "memory/SerialSpiEeprom.h"
-#include "shell/RadioGroup.h"
 #include "sim/SerialEngine.h"
 #include "sim/SerialParts.h"
-#include "MemoryFixture.h"
-#include "OffscreenApp.h"
 
 namespace {
 

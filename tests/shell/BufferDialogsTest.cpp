@@ -4,7 +4,7 @@
 #include <QClipboard>
 
 #include "EditTestSupport.h"
-#include "shell/Getstr.h"
+#include "dialogs/Getstr.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <QSlider>
 
 #include "ShellTestSupport.h"
+#include "dialogs/RadioGroup.h"
 #include "engine/FakePpdev.h"
-#include "shell/RadioGroup.h"
 
 namespace {
 

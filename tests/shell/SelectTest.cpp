@@ -5,7 +5,7 @@
 
 #include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
-#include "shell/RadioGroup.h"
+#include "dialogs/RadioGroup.h"
 
 namespace {
 

@@ -42,6 +42,7 @@
 #include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
+#include "engine/ProgramState.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
 #include "platform/PortIo.h"
@@ -72,21 +73,7 @@ inline QApplication* EnsureApp() {
 
 inline void ResetEngineForShellTest() {
     InstallPortIoRef(nullptr);
-    ResetPortState();
-    ResetBringupState();
-    ResetLibraryState();
-    ResetDeviceState();
-    ResetAlgorithmTable();
-    ResetOperationState();
-    ResetOperationDriverState();
-    ResetServicesState();
-    ResetNeighbourState();
-    ResetConfigState();
-    ResetHexFilesState();
-    ResetBufferState();
-    MainLog().Clear();
-    OperationBusy.store(false);
-    UserBreak.store(0);
+    ResetProgramState();
 }
 
 // Pumps events until pred holds or the time runs out.

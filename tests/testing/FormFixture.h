@@ -16,7 +16,7 @@
 #include <functional>
 
 #include "IcTestFixture.h"
-#include "shell/Getstr.h"
+#include "dialogs/Getstr.h"
 #include "testing/Editlg.h"
 #include "testing/Editlg1.h"
 

@@ -10,6 +10,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/ProgramState.h"
 #include "engine/Tables.h"
 #include "logic/InstallLogicRows.h"
 #include "mcu/InstallMcuRows.h"
@@ -36,9 +37,7 @@ bool IsTesterPart(const sim::CatalogPart& p) {
 }
 
 TEST(CatalogTest, EveryDeviceOfARowWithAModuleHasAnAgreeingPart) {
-    ResetLibraryState();
-    ResetDeviceState();
-    ResetAlgorithmTable();
+    ResetProgramState();
     InstallMemoryAlgorithms();
     InstallLogicAlgorithms();
     InstallMcuAlgorithms();
@@ -73,9 +72,7 @@ TEST(CatalogTest, EveryDeviceOfARowWithAModuleHasAnAgreeingPart) {
         if (IsTesterPart(p)) continue;
         EXPECT_EQ(used.count(p.maker + " " + p.name), 1u) << p.name;
     }
-    ResetAlgorithmTable();
-    ResetDeviceState();
-    ResetLibraryState();
+    ResetProgramState();
 }
 
 // The compare itself: a record whose identity code is 0 disagrees with a part
@@ -85,7 +82,7 @@ TEST(CatalogTest, ARecordWithoutItsPartsIdentityCodesDisagrees) {
     const sim::CatalogPart* coded = nullptr;
     const sim::CatalogPart* uncoded = nullptr;
     for (const sim::CatalogPart& p : sim::Catalog()) {
-        if (IsTesterPart(p) || p.kind == sim::ChipKind::Gal) continue;
+        if (IsTesterPart(p) || p.As<sim::GalPartFacts>() != nullptr) continue;
         if (!coded && p.facts->makerCode > 0 && p.facts->deviceCode > 0) coded = &p;
         if (!uncoded && p.facts->makerCode < 0 && p.facts->deviceCode < 0) uncoded = &p;
     }

@@ -13,6 +13,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/ProgramState.h"
 #include "engine/RowDef.h"
 #include "engine/Tables.h"
 #include "logic/InstallLogicRows.h"
@@ -55,18 +56,14 @@ void ExpectRowOffers(uint32_t row, uint32_t ops, const std::string& who) {
 class BuiltLibraryTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ResetLibraryState();
+        ResetProgramState();
         ProgramDirectory = ProgramDir().string();
         // The rows of every algorithm family the program installs.
-        ResetAlgorithmTable();
         InstallMemoryAlgorithms();
         InstallLogicAlgorithms();
         InstallMcuAlgorithms();
     }
-    void TearDown() override {
-        ResetLibraryState();
-        ResetAlgorithmTable();
-    }
+    void TearDown() override { ResetProgramState(); }
 };
 
 TEST_F(BuiltLibraryTest, EveryRecordOfEverySectionIsSound) {

@@ -1,9 +1,11 @@
 // Building blocks of the small modal dialogs (copy, fill, find, name
-// prompt): the OK/Cancel row, the hexadecimal entry fields and the error box.
+// prompt, the algorithm folders' option dialogs): the results of a modal
+// dialog, the OK/Cancel row, the hexadecimal entry fields and the error box.
 #pragma once
 #include <cstdint>
 #include <initializer_list>
 
+class QChar;
 class QDialog;
 class QHBoxLayout;
 class QLineEdit;
@@ -11,6 +13,17 @@ class QObject;
 class QPushButton;
 class QString;
 class QWidget;
+
+// Results of the modal dialogs (OK is 1, as the callers test).
+constexpr int ModalOk = 1;
+constexpr int ModalCancel = 2;
+constexpr int ModalAbort = 3;
+
+// True while an operation runs: the editors do not touch the buffer then.
+bool EditorsLocked();
+
+// 0-9, A-F, a-f.
+bool IsHexDigit(QChar c);
 
 // The "OK" (default) and "Cancel" buttons, named ButtonOk and ButtonCancel,
 // in a row aligned right.

@@ -10,7 +10,7 @@ class QPushButton;
 
 class TGetString : public QDialog {
     Q_OBJECT
-public:
+  public:
     explicit TGetString(QWidget* parent = nullptr);
     QLabel* Label1 = nullptr; // "Device Name"
     QLineEdit* EditString = nullptr;

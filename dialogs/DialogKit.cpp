@@ -1,4 +1,4 @@
-#include "shell/DialogKit.h"
+#include "dialogs/DialogKit.h"
 
 #include <QDialog>
 #include <QHBoxLayout>
@@ -6,7 +6,15 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-#include "shell/EditText.h"
+#include "engine/OperationState.h"
+
+bool EditorsLocked() {
+    return OperationBusy.load();
+}
+
+bool IsHexDigit(QChar c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
 
 QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton*& ok, QPushButton*& cancel) {
     ok = new QPushButton("OK", dialog);

@@ -1,12 +1,11 @@
-#include "shell/Getstr.h"
+#include "dialogs/Getstr.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "shell/DialogKit.h"
-#include "shell/EditText.h"
+#include "dialogs/DialogKit.h"
 
 TGetString::TGetString(QWidget* parent) : QDialog(parent) {
     setObjectName("GetString");
