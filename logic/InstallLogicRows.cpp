@@ -4,7 +4,10 @@
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
 #include "logic/SerialEditPld.h"
-#include "logic/GalIdString.h"
+#include "logic/GalId1500.h"
+#include "logic/GalIdParallel.h"
+#include "logic/GalIdSerial.h"
+#include "logic/GalIdV750.h"
 #include "logic/GalRowSerial.h"
 #include "logic/JtagBlockCpld.h"
 #include "logic/JtagEightBlock.h"
@@ -17,7 +20,10 @@
 void InstallLogicAlgorithms() {
     InstallPalEmulation();
     InstallGalRowSerialRows();
-    InstallGalIdStringRows();
+    InstallGalIdParallelRows();
+    InstallGalIdSerialRows();
+    InstallGalId1500Row();
+    InstallGalIdV750Row();
     InstallJtagIscRows();
     InstallJtagFuseArrayRows();
     InstallJtagBlockRows();
