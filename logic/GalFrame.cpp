@@ -76,8 +76,13 @@ void GalRaiseExtendedEdit(int mode) {
     GalExtended.EditTenths = edit;
 }
 
+// The down ramp starts at the read edit voltage, even after a write left the
+// programming one; an edit voltage never raised past 10.0 V (refused ID)
+// starts there.
 void GalLowerExtendedEdit() {
-    RampVoltageDown(2, static_cast<int>(GalExtended.EditTenths), kGalEditModeTenths, 10, 0);
+    const int from = GalExtended.EditTenths == kGalEditModeTenths ? kGalEditModeTenths
+                                                                   : static_cast<int>(GalExtended.ReadTenths);
+    RampVoltageDown(2, from, kGalEditModeTenths, 10, 0);
     DelayShortUsSlot(10);
     RampVoltageDown(2, kGalEditModeTenths, kGalEditStartTenths, 10, 0);
 }

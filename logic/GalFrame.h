@@ -43,6 +43,6 @@ extern GalExtendedState GalExtended;
 // maker A1h.
 bool GalExtendedIdAccepted(const uint8_t (&types)[4]);
 // From 10.0 V up to the programming (mode 1, raising a 5 V part's supply
-// first) or reading edit voltage; and from there down to 2.0 V.
+// first) or reading edit voltage; and from the reading one down to 2.0 V.
 void GalRaiseExtendedEdit(int mode);
 void GalLowerExtendedEdit();

@@ -168,8 +168,8 @@ void ExtendedProgramPulse(const GalRowSerialType& t, uint32_t us) {
 uint32_t ExtendedProgramWidth() { return GalExtended.ProgramUs; }
 uint32_t ExtendedEraseWidth() { return GalExtended.EraseUs; }
 
-// The edit voltage comes down from where it is (the programming or reading
-// level, or 10.0 V after a refused ID) to 2.0 V.
+// The edit voltage comes down from the read edit voltage (also after a
+// write; 10.0 V after a refused ID) to 2.0 V.
 void ExtendedPowerDown(const GalRowSerialType& t) {
     if (t.HeldLowPin != 0) SetPin(t.HeldLowPin, 2);
     SetPin(t.AddressPins[0], 2);

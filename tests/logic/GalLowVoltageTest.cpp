@@ -295,4 +295,92 @@ TEST_F(GalLowVoltageTest, ExtendedIdSupplyAndEditVoltageTraffic) {
     ExpectNoViolations();
 }
 
+// Rows 232/233 power-down: the edit voltage (DAC channel 2) goes from the
+// read edit voltage down to 10.0 V in 1.0 V steps, stays 10 us at 10.0 V,
+// goes down to 2.0 V in 1.0 V steps and only then is supply A switched off,
+// whatever voltage the walk left it at (the programming one after a write).
+class ExtendedPowerDownRamp : public GalLowVoltageTest {
+protected:
+    // The levels channel 2 takes, each with the time it was first set.
+    struct Level {
+        int tenths;
+        uint64_t us;
+    };
+    // Levels the text asks for from read edit voltage `read`: down to
+    // 10.0 V by 1.0 V, then from 10.0 V down to 2.0 V by 1.0 V.
+    static std::vector<int> Expected(int read) {
+        std::vector<int> e;
+        for (int v = read; v >= 100; v -= 10) e.push_back(v);
+        if (e.empty() || e.back() != 100) e.push_back(100);
+        for (int v = 90; v >= 20; v -= 10) e.push_back(v);
+        return e;
+    }
+    void Check(const char* name, int op, std::vector<int> watch) {
+        SCOPED_TRACE(name);
+        SCOPED_TRACE(op);
+        ASSERT_TRUE(SelectPld("LATTICE", name));
+        sim::GalPartFacts f = GalFacts("LATTICE", name);
+        f.extended.programVolt = 18; // 14.0 V
+        f.extended.readVolt = 15;    // 12.5 V, off the programming level's 1.0 V grid
+        ObservedGal* chip = SeatObserved(f, watch);
+        const uint32_t fuses = FusesOf(f);
+        LoadFuses(Pattern(fuses, 3), RowWidth(f));
+        VerifyAfterProgram = 0;
+        simp.EnableTrace(true);
+        ASSERT_EQ(Run(op), 1) << LogText();
+        simp.EnableTrace(false);
+
+        // Supply A switching the edit pin off ends the power-down; it starts
+        // when the held-low pins are floated, the last time before that.
+        size_t off = 0;
+        for (size_t k = 1; k < chip->samples.size(); ++k)
+            if (chip->samples[k].edit <= 0 && chip->samples[k - 1].edit > 0) off = k;
+        ASSERT_NE(off, 0u);
+        uint64_t downUs = 0;
+        const std::vector<int> floated(watch.size(), 1);
+        for (size_t k = 1; k < off; ++k)
+            if (chip->samples[k].levels == floated && chip->samples[k - 1].levels != floated)
+                downUs = chip->samples[k].us;
+        ASSERT_NE(downUs, 0u);
+
+        // The channel-2 levels from then until the last non-zero one.
+        std::vector<Level> levels;
+        for (const DacWrite& w : DacWrites(simp.RegisterTrace(), 2)) {
+            if (w.us < downUs) continue;
+            if (w.code == 0) break;
+            if (levels.empty() || levels.back().tenths != w.Tenths()) levels.push_back({w.Tenths(), w.us});
+        }
+        std::vector<int> seen;
+        for (const Level& l : levels) seen.push_back(l.tenths);
+        const int read = 50 + 5 * f.extended.readVolt;
+        // Each level within the DAC's 0.2 V resolution of the one asked for.
+        const std::vector<int> want = Expected(read);
+        ASSERT_EQ(seen.size(), want.size()) << ::testing::PrintToString(seen);
+        for (size_t k = 0; k < want.size(); ++k) EXPECT_NEAR(seen[k], want[k], 2) << k;
+        // A wait of 10 us at 10.0 V between the two ramps: the time there is at
+        // least 10 us longer than any other step, which only sets the DAC.
+        auto at10 = std::find_if(levels.begin(), levels.end(), [](const Level& l) { return l.tenths == 100; });
+        ASSERT_NE(at10, levels.end());
+        ASSERT_NE(at10 + 1, levels.end());
+        uint64_t longestStep = 0;
+        for (auto l = levels.begin(); l + 1 != levels.end(); ++l)
+            if (l != at10) longestStep = std::max(longestStep, (l + 1)->us - l->us);
+        EXPECT_GE((at10 + 1)->us - at10->us, longestStep + 10);
+
+        // 2.0 V is reached before supply A leaves the edit pin.
+        EXPECT_GE(chip->samples[off].us, levels.back().us);
+        ExpectNoViolations();
+    }
+};
+
+TEST_F(ExtendedPowerDownRamp, Row232AfterBlankCheckAndAfterProgram) {
+    Check("GAL16LV8C", OpBlankCheck, {15, 32, 33});
+    Check("GAL16LV8C", OpProgram, {15, 32, 33});
+}
+
+TEST_F(ExtendedPowerDownRamp, Row233AfterBlankCheckAndAfterProgram) {
+    Check("GAL20LV8D", OpBlankCheck, {33, 34});
+    Check("GAL20LV8D", OpProgram, {33, 34});
+}
+
 } // namespace
