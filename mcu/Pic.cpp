@@ -259,14 +259,16 @@ void ToDataByteZero(int phase) {
     BufferIndex = kDataWord + ByteLane;
 }
 
-// The per-byte service of the data-memory loops: the low byte of the
-// buffer word is the data byte.
-int ProcessDataByte(int mode) {
-    ExpectedValue = Word(BufferIndex) & 0xFFu;
-    ReadValue &= 0xFFu;
+// The per-word service of the read, blank-check, verify and compare loops:
+// `keep` is what the buffer word and the chip's answer hold (a data byte is
+// the low byte of its buffer word), `blank` the erased value and the bits a
+// compare looks at.
+int ProcessBufferWord(int mode, uint32_t keep, uint32_t blank) {
+    ExpectedValue = Word(BufferIndex) & keep;
+    ReadValue &= keep;
     switch (mode) {
     case 0:
-        if (ReadValue != 0xFF) return -1;
+        if (ReadValue != blank) return -1;
         BufferIndex += 1;
         break;
     case 2:
@@ -274,7 +276,7 @@ int ProcessDataByte(int mode) {
         BufferIndex += AddressStep;
         break;
     case 3:
-        if (ReadValue != ExpectedValue) return -1;
+        if ((ReadValue & blank) != (ExpectedValue & blank)) return -1;
         BufferIndex += AddressStep;
         break;
     case 4:
@@ -285,6 +287,9 @@ int ProcessDataByte(int mode) {
     }
     return 1;
 }
+
+// A data byte: the low byte of its buffer word, erased FFh.
+int ProcessDataByte(int mode) { return ProcessBufferWord(mode, 0xFFu, 0xFFu); }
 
 // ---- entries ---------------------------------------------------------------------------
 
@@ -491,29 +496,7 @@ void BulkErase(uint32_t firstWord, int vppTenths) {
 
 // ---- shared per-word service ----------------------------------------------------------
 
-int ProcessReadPicWord(int mode) {
-    ExpectedValue = Word(BufferIndex);
-    switch (mode) {
-    case 2:
-        Word(BufferIndex) = static_cast<uint16_t>(ReadValue);
-        BufferIndex += AddressStep;
-        break;
-    case 0:
-        if (ReadValue != BlankWord) return -1;
-        BufferIndex += 1;
-        break;
-    case 3:
-        if ((ReadValue & BlankWord) != (ExpectedValue & BlankWord)) return -1;
-        BufferIndex += AddressStep;
-        break;
-    case 4:
-        WriteCompareLineOk();
-        BufferIndex += AddressStep;
-        break;
-    default: break;
-    }
-    return 1;
-}
+int ProcessReadPicWord(int mode) { return ProcessBufferWord(mode, 0xFFFFFFFFu, BlankWord); }
 
 // ---- rows ---------------------------------------------------------------------------------
 

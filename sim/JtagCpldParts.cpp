@@ -81,8 +81,8 @@ const JtagCpldFacts kParts[] = {
     FuseArray("ispLSI2032VE@TQFP48", 0x10301043, 80, 33, 48),
     FuseArray("ispGAL22LV10", 0x00009043, 0, 33, 28),
     // The ISC parts' data sheets do not give the in-system programming
-    // times; no programming specification was found, so the program, erase
-    // and read times are the shortest the rows are known to work with.
+    // times: the program, erase and read times are the shortest the rows
+    // are known to work with.
     Isc("ATF1504AS", K::Isc64, 0x0150403F, 50, 20, true),
     Isc("ATF1504AS@TQFP100", K::Isc64, 0x0150403F, 50, 20, false),
     Isc("ATF1504ASL", K::Isc64, 0x0150503F, 50, 20, true),

@@ -1,8 +1,8 @@
 // Facts of the signature-checked UV EPLDs: one part per signature the
 // programmer accepts, with the VPP and supply levels it programs at and its
-// security byte (24-pin and two 40-pin DIP pin-outs). No datasheet or
-// programming specification of these parts was found: the levels, the read
-// level and the strobe time are those the rows use.
+// security byte (24-pin and two 40-pin DIP pin-outs). No data sheet of
+// these parts gives their programming levels: the levels, the read level and
+// the strobe time are those the rows use.
 #include "sim/CatalogModel.h"
 #include "sim/UvEpldChip.h"
 
@@ -36,7 +36,7 @@ void AddUvEpldParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.vccPin = u.kind == UvEpldKind::Dip24 ? 24 : u.kind == UvEpldKind::Dip40A ? 40 : 34;
         f.gndPins = {u.kind == UvEpldKind::Dip24 ? 12 : 20};
-        f.followsRow = true; // no programming specification found
+        f.followsRow = true; // levels and times taken from the rows
         parts.push_back(ModelPart<UvEpldChip, BitCells>(u.maker, f, u));
     }
 }
