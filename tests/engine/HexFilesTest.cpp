@@ -7,7 +7,7 @@
 namespace {
 
 // The lines of a saver's text.
-std::vector<std::string> Lines(std::string_view text) {
+std::vector<std::string> HexLines(std::string_view text) {
     std::vector<std::string> lines;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find("\r\n", at);
@@ -167,7 +167,7 @@ TEST_F(HexSaveTest, IntelAddressRecordsAndBoundaries) {
     std::vector<uint8_t> bytes = Pattern(0x40, 7);
     PutBytes(0xFFF8, bytes);
     // The record that would cross 64 KB is split, the second half after its segment record.
-    std::vector<std::string> lines = Lines(Saved("a.hex", 0xFFF8, 0x10007, HexFormatIntel));
+    std::vector<std::string> lines = HexLines(Saved("a.hex", 0xFFF8, 0x10007, HexFormatIntel));
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0].substr(0, 9), ":08FFF800");
     EXPECT_EQ(lines[1], ":020000021000EC");
@@ -175,7 +175,7 @@ TEST_F(HexSaveTest, IntelAddressRecordsAndBoundaries) {
 
     // From 1 MB up: linear address records, after the segment base is cleared.
     PutBytes(0xFFFF8, bytes);
-    lines = Lines(Saved("b.hex", 0xFFFF8, 0x100007, HexFormatIntel));
+    lines = HexLines(Saved("b.hex", 0xFFFF8, 0x100007, HexFormatIntel));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[0], ":02000002F0000C");
     EXPECT_EQ(lines[2], ":020000020000FC");

@@ -15,7 +15,7 @@ constexpr uint32_t kDip32 = 17; // VCC 32, GND 16
 constexpr uint32_t kDip40 = 22; // VCC 11,32; GND 12,31
 constexpr uint32_t kRow = 1;    // algorithm row that carries the allowance
 constexpr int kErrorTone = 119;
-using Lines = std::vector<std::string>;
+using InsertionLines = std::vector<std::string>;
 
 class InsertionTest : public PinDriverFixture {
 protected:
@@ -33,7 +33,7 @@ protected:
         return socket->Insert(std::make_unique<sim::ProbeChip>(sim::DipSocketPins(pins, rowsUp), noConnect));
     }
     // The verdict and its log lines.
-    void ExpectVerdict(int verdict, const Lines& log) {
+    void ExpectVerdict(int verdict, const InsertionLines& log) {
         ui.Clear();
         tones.clear();
         EXPECT_EQ(CheckDeviceInsertion(), verdict);

@@ -6,7 +6,7 @@
 
 namespace {
 
-using Traffic = std::vector<std::pair<int, int>>;
+using PinsTraffic = std::vector<std::pair<int, int>>;
 
 class PinsTest : public PinDriverFixture {
 protected:
@@ -17,15 +17,15 @@ protected:
 };
 
 TEST_F(PinsTest, SinglePinLatchTraffic) {
-    EXPECT_EQ(WritesOf([] { SetPin(9, 1); }), (Traffic{{3, 0x01}}));
+    EXPECT_EQ(WritesOf([] { SetPin(9, 1); }), (PinsTraffic{{3, 0x01}}));
     EXPECT_EQ(GetPin(9), 1);
-    EXPECT_EQ(WritesOf([] { SetPin(9, 2); }), (Traffic{{2, 0x01}}));
-    EXPECT_EQ(WritesOf([] { SetPin(9, 0); }), (Traffic{{2, 0x00}, {3, 0x00}}));
+    EXPECT_EQ(WritesOf([] { SetPin(9, 2); }), (PinsTraffic{{2, 0x01}}));
+    EXPECT_EQ(WritesOf([] { SetPin(9, 0); }), (PinsTraffic{{2, 0x00}, {3, 0x00}}));
     EXPECT_EQ(GetPin(9), 0);
     // The level register is written even when unchanged; a level other than
     // 0, 1, 2 drives low; a pulse is two level writes.
     EXPECT_EQ(WritesOf([] { SetPin(9, 0), SetPin(10, 7), PulsePin(48, 3), PulsePin(48, 0); }),
-              (Traffic{{3, 0x00}, {3, 0x00}, {11, 0x80}, {11, 0x00}, {11, 0x00}, {11, 0x80}}));
+              (PinsTraffic{{3, 0x00}, {3, 0x00}, {11, 0x80}, {11, 0x00}, {11, 0x00}, {11, 0x80}}));
     EXPECT_TRUE(simp.Violations().empty());
 }
 
@@ -44,12 +44,12 @@ TEST_F(PinsTest, PinsOutsideTheSocketAreIgnored) {
 TEST_F(PinsTest, GroupsWriteChangedLatchesOnceAndReadBlocksOnce) {
     DefinePinGroup("", 0, 1, 2, 3, 4, 5, 6, 7, 8, 0);
     WritePinGroup(0, 0, 7, 0xA5);
-    EXPECT_EQ(WritesOf([] { WritePinGroup(0, 0, 7, 0xA1); }), (Traffic{{1, 0xA1}})); // only pin 3 changes
+    EXPECT_EQ(WritesOf([] { WritePinGroup(0, 0, 7, 0xA1); }), (PinsTraffic{{1, 0xA1}})); // only pin 3 changes
 
     // Pins of three blocks change together: each latch written once, in order.
     DefinePinGroup("", 1, 17, 1, 9, 10, 2, 0);
-    EXPECT_EQ(WritesOf([] { WritePinGroup(1, 0, 4, 0x1F); }), (Traffic{{1, 0xA3}, {3, 0x03}, {5, 0x01}}));
-    EXPECT_EQ(WritesOf([] { FloatPinGroup(1, 1, 3); }), (Traffic{{0, 0x01}, {2, 0x03}})); // pins 1, 9, 10
+    EXPECT_EQ(WritesOf([] { WritePinGroup(1, 0, 4, 0x1F); }), (PinsTraffic{{1, 0xA3}, {3, 0x03}, {5, 0x01}}));
+    EXPECT_EQ(WritesOf([] { FloatPinGroup(1, 1, 3); }), (PinsTraffic{{0, 0x01}, {2, 0x03}})); // pins 1, 9, 10
     EXPECT_EQ(ReadPinGroup(1, 1, 3), 0x7u); // floating pins read high
 
     // Pins 1, 9, 2: registers 0 and 1 read once each.
@@ -112,7 +112,7 @@ TEST_F(PinsTest, LongListsAreBoundedAndReadInFull) {
     EXPECT_EQ(ReadPinGroup(0, 40, 47), value >> 40);
     // Numbers that name no socket pin keep their position and are skipped.
     DefinePinGroup("", 2, 5, 49, 300, 6, 0);
-    EXPECT_EQ(WritesOf([] { WritePinGroup(2, 0, 3, 0x0); }), (Traffic{{1, 0x01}})); // pin 6 low; pin 5 was low
+    EXPECT_EQ(WritesOf([] { WritePinGroup(2, 0, 3, 0x0); }), (PinsTraffic{{1, 0x01}})); // pin 6 low; pin 5 was low
 }
 
 } // namespace

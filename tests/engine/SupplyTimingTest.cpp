@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kDip28 = 12; // VCC 28 (socket pin 38, the strong path), GND 14
+constexpr uint32_t kSupplyTimingDip28 = 12; // VCC 28 (socket pin 38, the strong path), GND 14
 
 class SupplyTimingTest : public PinDriverFixture {
 protected:
@@ -21,7 +21,7 @@ protected:
 };
 
 TEST_F(SupplyTimingTest, APartPoweredThroughTheRoutingAnswersAtOnce) {
-    PackageIndex = kDip28;
+    PackageIndex = kSupplyTimingDip28;
     const sim::CatalogPart* part = sim::FindPart("INTEL", "27C256");
     ASSERT_NE(part, nullptr);
     auto chip = sim::MakeChip(*part);

@@ -10,11 +10,11 @@ namespace {
 
 constexpr uint32_t kFuses = 2194;
 
-struct Record {
+struct Gal16v8Record {
     const char* maker;
     const char* name;
 };
-const Record kRecords[] = {
+const Gal16v8Record kGal16v8Records[] = {
     {"LATTICE", "GAL16V8"}, {"LATTICE", "GAL16V8B"}, {"LATTICE", "GAL16V8D"},
     {"NATIONAL-SEMICONDUCTOR", "GAL16V8"}, {"ST", "GAL16V8"},
 };
@@ -31,7 +31,7 @@ protected:
 };
 
 TEST_F(Gal16v8Test, EveryRecordProgramsReadsErasesAndSecures) {
-    for (const Record& r : kRecords) RunCycle({r.maker, r.name, kFuses, 32, 2056, 2048});
+    for (const Gal16v8Record& r : kGal16v8Records) RunCycle({r.maker, r.name, kFuses, 32, 2056, 2048});
 }
 
 // JEDEC files of PAL types: the part holds the GAL image the datasheet's map

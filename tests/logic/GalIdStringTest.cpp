@@ -22,7 +22,7 @@ protected:
     }
 };
 
-struct Part {
+struct GalIdStringPart {
     const char* maker;
     const char* name;
 };
@@ -42,8 +42,8 @@ TEST_F(GalIdStringTest, EveryRecordProgramsReadsErasesAndSecures) {
 // Secure runs no read-back: the chip sees the identification and the
 // security pulse only.
 TEST_F(GalIdStringTest, SecureRunsNoReadBack) {
-    for (const Part& p : {Part{"ATMEL", "ATF16V8B"}, Part{"ATMEL", "ATF16V8C"}, Part{"ATMEL", "ATF20V8B"},
-                          Part{"ATMEL", "ATF22V10B"}, Part{"ATMEL", "ATF22V10C"}}) {
+    for (const GalIdStringPart& p : {GalIdStringPart{"ATMEL", "ATF16V8B"}, GalIdStringPart{"ATMEL", "ATF16V8C"}, GalIdStringPart{"ATMEL", "ATF20V8B"},
+                          GalIdStringPart{"ATMEL", "ATF22V10B"}, GalIdStringPart{"ATMEL", "ATF22V10C"}}) {
         SCOPED_TRACE(p.name);
         sim::GalChip* chip = SelectAndSeat(p.maker, p.name);
         EXPECT_EQ(Run(OpSecurity), 1) << LogText();
@@ -61,7 +61,7 @@ TEST_F(GalIdStringTest, PalTypeFilesRoundTrip) {
 
 TEST_F(GalIdStringTest, UnknownIdentificationRefusesEveryOperation) {
     struct Case {
-        Part part;
+        GalIdStringPart part;
         const char* id;
         const char* line;
     };
@@ -173,7 +173,7 @@ TEST_F(GalIdStringTest, Row243WidthsAndClockHeldIntoThePulse) {
 // Rows 228 and 229 erase at 12.5 V (address 63, 50 ms) with the clear walks
 // at 11.0 V; a part that needs another erase voltage stays programmed.
 TEST_F(GalIdStringTest, Rows228And229EraseAtTheirVoltage) {
-    for (const Part& p : {Part{"ATMEL", "ATF16V8B"}, Part{"ATMEL", "ATF20V8B"}}) {
+    for (const GalIdStringPart& p : {GalIdStringPart{"ATMEL", "ATF16V8B"}, GalIdStringPart{"ATMEL", "ATF20V8B"}}) {
         SCOPED_TRACE(p.name);
         sim::GalChip* chip = SelectAndSeat(p.maker, p.name);
         LoadFuses(Pattern(DeviceSize, 8), FuseRowLength);
@@ -241,7 +241,7 @@ TEST_F(GalIdStringTest, Row247VariantClearsItsFuses) {
 // strobe (five and nineteen clocks); row 230 clocks all six and twenty.
 TEST_F(GalIdStringTest, SerialAddressTraffic) {
     struct Case {
-        Part part;
+        GalIdStringPart part;
         uint32_t columnClocks, archClocks;
     };
     const Case cases[] = {{{"ATMEL", "ATF22V10B"}, 138, 20}, {{"ATMEL", "ATF22V10C"}, 137, 19}};
@@ -276,7 +276,7 @@ TEST_F(GalIdStringTest, SerialAddressTraffic) {
 // An empty socket: with the insertion test the run stops before any entry;
 // without it rows 228 and 230 take the floating identification for a part.
 TEST_F(GalIdStringTest, EmptySocket) {
-    for (const Part& p : {Part{"ATMEL", "ATF16V8B"}, Part{"ATMEL", "ATF22V10B"}}) {
+    for (const GalIdStringPart& p : {GalIdStringPart{"ATMEL", "ATF16V8B"}, GalIdStringPart{"ATMEL", "ATF22V10B"}}) {
         SCOPED_TRACE(p.name);
         ASSERT_TRUE(SelectPld(p.maker, p.name));
         ExpectOnlyInsertionTestStopsEmptySocket([&] {

@@ -57,20 +57,20 @@ protected:
     static uint32_t RowWidth(const sim::GalPartFacts& f) { return f.map == sim::GalMap::Gal16V8 ? 32 : 40; }
 };
 
-struct Part {
+struct GalLowVoltagePart {
     const char* maker;
     const char* name;
 };
-const Part kRows220[] = {{"LATTICE", "GAL20V8B"},
+const GalLowVoltagePart kRows220[] = {{"LATTICE", "GAL20V8B"},
                          {"LATTICE", "GAL20V8D"},
                          {"NATIONAL-SEMICONDUCTOR", "GAL20V8A"},
                          {"ST", "GAL20V8"}};
-const Part kExtended[] = {
+const GalLowVoltagePart kExtended[] = {
     {"LATTICE", "GAL16LV8C"}, {"LATTICE", "GAL16LV8D"}, {"LATTICE", "GAL16LV8ZD"}, {"LATTICE", "GAL20LV8D"}};
 
 TEST_F(GalLowVoltageTest, EveryRecordProgramsReadsErasesAndSecures) {
-    for (const Part& p : kRows220) RunCycle({p.maker, p.name, k20Fuses, 40, 2568, 2560});
-    for (const Part& p : kExtended) {
+    for (const GalLowVoltagePart& p : kRows220) RunCycle({p.maker, p.name, k20Fuses, 40, 2568, 2560});
+    for (const GalLowVoltagePart& p : kExtended) {
         const sim::GalPartFacts& f = GalFacts(p.maker, p.name);
         RunCycle({p.maker, p.name, FusesOf(f), RowWidth(f), FusesOf(f) == k16Fuses ? 2056u : 2568u,
                   FusesOf(f) == k16Fuses ? 2048u : 2560u});
@@ -87,7 +87,7 @@ TEST_F(GalLowVoltageTest, PalTypeFilesRoundTrip) {
 
 TEST_F(GalLowVoltageTest, BadIdentityRefusesEveryOperationBeforeAnyFuse) {
     struct Case {
-        Part part;
+        GalLowVoltagePart part;
         void (*change)(sim::GalPartFacts&);
         const char* line;
     };
@@ -105,12 +105,12 @@ TEST_F(GalLowVoltageTest, BadIdentityRefusesEveryOperationBeforeAnyFuse) {
 }
 
 TEST_F(GalLowVoltageTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
-    for (const Part& p : {kRows220[0], kExtended[0], kExtended[3]}) ExpectStuckCellFailsVerify(p.maker, p.name);
+    for (const GalLowVoltagePart& p : {kRows220[0], kExtended[0], kExtended[3]}) ExpectStuckCellFailsVerify(p.maker, p.name);
 }
 
 // A user break in the program walk: powered down, reported as a break.
 TEST_F(GalLowVoltageTest, UserBreakInProgramIsABreak) {
-    for (const Part& p : {kRows220[1], kExtended[1], kExtended[3]}) ExpectProgramBreak(p.maker, p.name);
+    for (const GalLowVoltagePart& p : {kRows220[1], kExtended[1], kExtended[3]}) ExpectProgramBreak(p.maker, p.name);
 }
 
 // The supply code decides the programming supply; the part's own needs

@@ -9,12 +9,12 @@
 
 namespace {
 
-struct Record {
+struct JtagBlockCpldRecord {
     const char* name;
     uint32_t fuses;
     uint32_t firstE;
 };
-const Record kRecords[] = {{"MACH111SP", 7756, 7724}, {"MACH211SP", 15136, 15072}};
+const JtagBlockCpldRecord kJtagBlockCpldRecords[] = {{"MACH111SP", 7756, 7724}, {"MACH211SP", 15136, 15072}};
 
 class JtagBlockCpldTest : public JtagCpldRun {
 protected:
@@ -22,10 +22,10 @@ protected:
     sim::RegisterTapPersonality* Tap() { return dynamic_cast<sim::RegisterTapPersonality*>(simp.Personality()); }
 };
 
-class JtagBlockRecordTest : public JtagBlockCpldTest, public ::testing::WithParamInterface<Record> {};
+class JtagBlockRecordTest : public JtagBlockCpldTest, public ::testing::WithParamInterface<JtagBlockCpldRecord> {};
 
 TEST_P(JtagBlockRecordTest, ProgramsReadsErasesAndSecures) {
-    const Record& r = GetParam();
+    const JtagBlockCpldRecord& r = GetParam();
     ASSERT_TRUE(SelectPld("AMD", r.name));
     EXPECT_EQ(DeviceSize, r.fuses);
     sim::RowTapChip* chip = Seat(r.name);
@@ -57,7 +57,7 @@ TEST_P(JtagBlockRecordTest, ProgramsReadsErasesAndSecures) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, JtagBlockRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
+INSTANTIATE_TEST_SUITE_P(Records, JtagBlockRecordTest, ::testing::ValuesIn(kJtagBlockCpldRecords), RecordTestName<JtagBlockCpldRecord>);
 
 TEST_F(JtagBlockCpldTest, InstructionCaptureOtherThanOneFails) {
     ASSERT_TRUE(SelectPld("AMD", "MACH111SP"));

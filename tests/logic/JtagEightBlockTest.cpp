@@ -7,13 +7,13 @@
 
 namespace {
 
-struct Record {
+struct JtagEightBlockRecord {
     const char* name;
 };
-const Record kRecords[] = {{"M4-128/64"}, {"M4LV-128/64"}};
-constexpr uint32_t kFuses = 54096, kEFuse = 54096, kEBits = 73, kUserFuse = 59000;
+const JtagEightBlockRecord kJtagEightBlockRecords[] = {{"M4-128/64"}, {"M4LV-128/64"}};
+constexpr uint32_t kJtagEightBlockFuses = 54096, kEFuse = 54096, kEBits = 73, kUserFuse = 59000;
 
-std::string TestName(const ::testing::TestParamInfo<Record>& info) {
+std::string TestName(const ::testing::TestParamInfo<JtagEightBlockRecord>& info) {
     std::string n = info.param.name;
     for (char& c : n) {
         if (c == '/' || c == '-') c = '_';
@@ -26,16 +26,16 @@ protected:
     sim::EightBlockChip* Seat(const std::string& name) { return SeatJtag<sim::EightBlockChip>(Facts("AMD", name)); }
 };
 
-class JtagEightBlockRecordTest : public JtagEightBlockTest, public ::testing::WithParamInterface<Record> {};
+class JtagEightBlockRecordTest : public JtagEightBlockTest, public ::testing::WithParamInterface<JtagEightBlockRecord> {};
 
 TEST_P(JtagEightBlockRecordTest, ProgramsReadsErasesAndSecures) {
-    const Record& r = GetParam();
+    const JtagEightBlockRecord& r = GetParam();
     ASSERT_TRUE(SelectPld("AMD", r.name));
-    EXPECT_EQ(DeviceSize, kFuses);
+    EXPECT_EQ(DeviceSize, kJtagEightBlockFuses);
     sim::EightBlockChip* chip = Seat(r.name);
 
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText(); // E compared raw with the blank value
-    const std::vector<uint8_t> fuses = Pattern(kFuses, 9);
+    const std::vector<uint8_t> fuses = Pattern(kJtagEightBlockFuses, 9);
     LoadFuses(fuses, 66);
     const std::vector<uint8_t> e = Pattern(kEBits, 4), user = Pattern(32, 6);
     for (uint32_t i = 0; i < kEBits; ++i) SetBufferBit(kEFuse + i, e[i]);
@@ -48,7 +48,7 @@ TEST_P(JtagEightBlockRecordTest, ProgramsReadsErasesAndSecures) {
     EXPECT_EQ(GetBufferBit(kUserFuse + 5), user[5]);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     ExpectLinesInOrder({"Program ok!", "Verification ok!"});
-    EXPECT_EQ(Cells(chip, kFuses), fuses);
+    EXPECT_EQ(Cells(chip, kJtagEightBlockFuses), fuses);
     EXPECT_EQ(chip->Cell(kEFuse), e[0]); // through row 79 as it is
     for (uint32_t i = 1; i < kEBits; ++i) EXPECT_EQ(chip->Cell(kEFuse + i), 1 - e[i]) << i; // complemented
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ((chip->UserCode() >> i) & 1, user[i]) << i;
@@ -60,11 +60,11 @@ TEST_P(JtagEightBlockRecordTest, ProgramsReadsErasesAndSecures) {
     }
     EXPECT_EQ(chip->ReadScansWithoutPulseLow(), 0u);
 
-    for (uint32_t n = 0; n < kFuses; ++n) SetBufferBit(n, 0);
+    for (uint32_t n = 0; n < kJtagEightBlockFuses; ++n) SetBufferBit(n, 0);
     for (uint32_t i = 0; i < kEBits; ++i) SetBufferBit(kEFuse + i, 0);
     for (uint32_t i = 0; i < 32; ++i) SetBufferBit(kUserFuse + i, 0);
     EXPECT_EQ(Run(OpRead), 1) << LogText();
-    EXPECT_EQ(UserFuses(kFuses), fuses);
+    EXPECT_EQ(UserFuses(kJtagEightBlockFuses), fuses);
     for (uint32_t i = 0; i < kEBits; ++i) EXPECT_EQ(GetBufferBit(kEFuse + i), e[i]) << i;
     for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(GetBufferBit(kUserFuse + i), user[i]) << i;
     ExpectSavedChecksumOfLoadedFile();
@@ -79,7 +79,7 @@ TEST_P(JtagEightBlockRecordTest, ProgramsReadsErasesAndSecures) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, JtagEightBlockRecordTest, ::testing::ValuesIn(kRecords), TestName);
+INSTANTIATE_TEST_SUITE_P(Records, JtagEightBlockRecordTest, ::testing::ValuesIn(kJtagEightBlockRecords), TestName);
 
 TEST_F(JtagEightBlockTest, BlankCheckFailingInRowFiveReportsThatFuse) {
     ASSERT_TRUE(SelectPld("AMD", "M4-128/64"));

@@ -7,11 +7,11 @@
 
 namespace {
 
-struct Record {
+struct JtagFuseArrayRecord {
     const char* name;
     uint32_t fuses;
 };
-const Record kRecords[] = {
+const JtagFuseArrayRecord kJtagFuseArrayRecords[] = {
     {"ispLSI2032V", 8160}, {"ispLSI2032VL", 8160}, {"ispLSI2032VE", 8160},
     {"ispLSI2032VE@TQFP48", 8160}, {"ispGAL22LV10", 5892},
 };
@@ -21,10 +21,10 @@ protected:
     sim::FuseArrayChip* Seat(const std::string& name) { return SeatJtag<sim::FuseArrayChip>(Facts("LATTICE", name)); }
 };
 
-class JtagFuseArrayRecordTest : public JtagFuseArrayTest, public ::testing::WithParamInterface<Record> {};
+class JtagFuseArrayRecordTest : public JtagFuseArrayTest, public ::testing::WithParamInterface<JtagFuseArrayRecord> {};
 
 TEST_P(JtagFuseArrayRecordTest, ProgramsReadsErasesAndSecures) {
-    const Record& r = GetParam();
+    const JtagFuseArrayRecord& r = GetParam();
     ASSERT_TRUE(SelectPld("LATTICE", r.name));
     EXPECT_EQ(DeviceSize, r.fuses);
     sim::FuseArrayChip* chip = Seat(r.name);
@@ -57,7 +57,7 @@ TEST_P(JtagFuseArrayRecordTest, ProgramsReadsErasesAndSecures) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, JtagFuseArrayRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
+INSTANTIATE_TEST_SUITE_P(Records, JtagFuseArrayRecordTest, ::testing::ValuesIn(kJtagFuseArrayRecords), RecordTestName<JtagFuseArrayRecord>);
 
 // Power-down leaves programming with 1Eh on the parts whose selector says so
 // (variants 1 and 2, row 294); variant 0 gives 15h again and stays in it.

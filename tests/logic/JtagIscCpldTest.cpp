@@ -7,13 +7,13 @@
 
 namespace {
 
-struct Record {
+struct JtagIscCpldRecord {
     const char* name;
     uint32_t fuses;
     uint32_t securityFuse;
     uint64_t pulseUs;
 };
-const Record kRecords[] = {
+const JtagIscCpldRecord kJtagIscCpldRecords[] = {
     {"ATF1504AS", 34186, 34166, 20000},          {"ATF1504AS@TQFP100", 34186, 34166, 20000},
     {"ATF1504ASL", 34186, 34166, 20000},         {"ATF1504ASV", 34186, 34166, 20000},
     {"ATF1504ASV@TQFP100", 34186, 34166, 20000}, {"ATF1504ASVL", 34186, 34166, 50000},
@@ -24,22 +24,22 @@ const Record kRecords[] = {
 class JtagIscCpldTest : public JtagCpldRun {
 protected:
     sim::IscCpldChip* Seat(const std::string& name) { return SeatJtag<sim::IscCpldChip>(Facts("ATMEL", name)); }
-    void ProgramVerifyAndRead(const Record& r, sim::IscCpldChip* chip, const std::vector<uint8_t>& fuses);
+    void ProgramVerifyAndRead(const JtagIscCpldRecord& r, sim::IscCpldChip* chip, const std::vector<uint8_t>& fuses);
     // A pattern that leaves the security cell unprogrammed.
-    static std::vector<uint8_t> Fuses(const Record& r, uint32_t seed = 7) {
+    static std::vector<uint8_t> Fuses(const JtagIscCpldRecord& r, uint32_t seed = 7) {
         std::vector<uint8_t> f = Pattern(r.fuses, seed);
         f[r.securityFuse] = 1;
         return f;
     }
 };
 
-class JtagIscRecordTest : public JtagIscCpldTest, public ::testing::WithParamInterface<Record> {};
+class JtagIscRecordTest : public JtagIscCpldTest, public ::testing::WithParamInterface<JtagIscCpldRecord> {};
 
 // Blank check, program from a JEDEC file with verify, read into a cleared
 // buffer and save, erase with the driver's blank check, secure with the
 // module's own check; every IDCODE the rows accept, 20 and 50 ms pulses.
 TEST_P(JtagIscRecordTest, ProgramsReadsErasesAndSecures) {
-    const Record& r = GetParam();
+    const JtagIscCpldRecord& r = GetParam();
     ASSERT_TRUE(SelectPld("ATMEL", r.name));
     EXPECT_EQ(DeviceSize, r.fuses);
     sim::IscCpldChip* chip = Seat(r.name);
@@ -58,7 +58,7 @@ TEST_P(JtagIscRecordTest, ProgramsReadsErasesAndSecures) {
     ExpectNoViolations();
 }
 
-void JtagIscCpldTest::ProgramVerifyAndRead(const Record& r, sim::IscCpldChip* chip, const std::vector<uint8_t>& fuses) {
+void JtagIscCpldTest::ProgramVerifyAndRead(const JtagIscCpldRecord& r, sim::IscCpldChip* chip, const std::vector<uint8_t>& fuses) {
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     ExpectLinesInOrder({"Program ok!", "Verification ok!"});
     EXPECT_EQ(Cells(chip, r.fuses), fuses);
@@ -79,12 +79,12 @@ void JtagIscCpldTest::ProgramVerifyAndRead(const Record& r, sim::IscCpldChip* ch
     ExpectSavedChecksumOfLoadedFile();
 }
 
-INSTANTIATE_TEST_SUITE_P(Records, JtagIscRecordTest, ::testing::ValuesIn(kRecords), RecordTestName<Record>);
+INSTANTIATE_TEST_SUITE_P(Records, JtagIscRecordTest, ::testing::ValuesIn(kJtagIscCpldRecords), RecordTestName<JtagIscCpldRecord>);
 
 // The verify pass over rows 224-232 runs before the kind-1 register is
 // programmed: a bad cell there leaves it unprogrammed.
 TEST_F(JtagIscCpldTest, BadCellInTheLastRowsLeavesKindOneUnprogrammed) {
-    for (const Record& r : {kRecords[0], kRecords[6]}) {
+    for (const JtagIscCpldRecord& r : {kJtagIscCpldRecords[0], kJtagIscCpldRecords[6]}) {
         const int lastRow = r.fuses == 34186 ? 232 : 250;
         for (int row : {224, 226, lastRow}) { // the first and last rows of the pass too
             SCOPED_TRACE(std::string(r.name) + " row " + std::to_string(row));
@@ -114,7 +114,7 @@ TEST_F(JtagIscCpldTest, BadCellInTheLastRowsLeavesKindOneUnprogrammed) {
 // part sees a pulse, naming the fuse. The same map with the cell left
 // unprogrammed programs, verifies and keeps the kind-1 register.
 TEST_F(JtagIscCpldTest, ReadProtectionInTheFileIsRefusedBeforeAnyWrite) {
-    for (const Record& r : {kRecords[0], kRecords[4], kRecords[5], kRecords[6]}) {
+    for (const JtagIscCpldRecord& r : {kJtagIscCpldRecords[0], kJtagIscCpldRecords[4], kJtagIscCpldRecords[5], kJtagIscCpldRecords[6]}) {
         SCOPED_TRACE(r.name);
         ASSERT_TRUE(SelectPld("ATMEL", r.name));
         Reseat();
@@ -140,7 +140,7 @@ TEST_F(JtagIscCpldTest, ReadProtectionInTheFileIsRefusedBeforeAnyWrite) {
 }
 
 TEST_F(JtagIscCpldTest, SecureThatDoesNotTakeIsASecurityError) {
-    const Record& r = kRecords[0];
+    const JtagIscCpldRecord& r = kJtagIscCpldRecords[0];
     ASSERT_TRUE(SelectPld("ATMEL", r.name));
     sim::IscCpldChip* chip = Seat(r.name);
     chip->StickCell(r.securityFuse);

@@ -8,13 +8,13 @@
 
 namespace {
 
-struct Part {
+struct SerialEditPldPart {
     const char* name;
     uint32_t row, fuses, rowWidth;
     uint32_t ues;       // first UES fuse (0: none); the UES reads back on a secured part
     uint32_t securedBit; // what the rest of a secured part reads
 };
-const Part kParts[] = {{"PALCE16V8", 207, 2194, 32, 2056, 1},
+const SerialEditPldPart kSerialEditPldParts[] = {{"PALCE16V8", 207, 2194, 32, 2056, 1},
                        {"PALCE20V8", 208, 2706, 40, 2568, 1},
                        {"PALCE20RA10", 210, 3210, 40, 0, 0},
                        {"PALCE22V10", 209, 5828, 44, 0, 1},
@@ -50,7 +50,7 @@ protected:
 // verify, read back equal, the saved file keeps its "C" field, erase with the
 // driver's blank check, secure with the driver's check of ones.
 TEST_F(SerialEditPldTest, EveryRowThroughTheDriver) {
-    for (const Part& p : kParts) {
+    for (const SerialEditPldPart& p : kSerialEditPldParts) {
         SCOPED_TRACE(p.name);
         sim::EditModeChip* chip = Seat(p.name);
         EXPECT_EQ(CurrentAlgorithm, p.row);
@@ -180,7 +180,7 @@ TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
 // ESC answered No in a read ends the read with -1; the wrong erase recipe
 // (one command-0 pulse on a code-128 part) leaves the part programmed.
 TEST_F(SerialEditPldTest, InjectedFaults) {
-    for (const Part& p : kParts) {
+    for (const SerialEditPldPart& p : kSerialEditPldParts) {
         SCOPED_TRACE(p.name);
         sim::EditModeChip* chip = Seat(p.name);
         std::vector<uint8_t> fuses = Pattern(p.fuses, 5);
@@ -230,7 +230,7 @@ TEST_F(SerialEditPldTest, TermUseRowOnlyWithVariantOne) {
 // A PAL type of the option dialog's list programs, verifies and reads back
 // through the device image.
 TEST_F(SerialEditPldTest, PalTypesThroughTheDeviceImage) {
-    for (const Part& p : kParts) {
+    for (const SerialEditPldPart& p : kSerialEditPldParts) {
         if (p.ues == 0) continue; // no device image
         const int set = p.row == 208 ? 1 : 0;
         for (int index : {1, 4, 7}) {

@@ -13,15 +13,15 @@
 
 namespace {
 
-constexpr const char* kMaker = "ALTERA";
+constexpr const char* kSignatureEpldMaker = "ALTERA";
 constexpr const char* kSecuredLine = "Incorrect Device ID or Device Is Secured!";
 
-struct Record {
+struct SignatureEpldRecord {
     const char* name;
     uint32_t row, fuses;
     int subType;
 };
-constexpr Record kRecords[] = {
+constexpr SignatureEpldRecord kSignatureEpldRecords[] = {
     {"EPLD6482-87", 255, 6482, 0},   {"EPLD6482-89", 255, 6482, 1},   {"EPLD6482-90", 255, 6482, 2},
     {"EPLD6482-95", 255, 6482, 3},   {"EPLD6482-FF", 255, 6482, 4},   {"EPLD17402-87", 256, 17402, 0},
     {"EPLD17402-95", 256, 17402, 1}, {"EPLD42490-88", 257, 42490, 0}, {"EPLD42490-89", 257, 42490, 1},
@@ -35,10 +35,10 @@ protected:
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 1;
     }
-    sim::UvEpldFacts Facts(const char* name) { return *sim::FindFacts<sim::UvEpldFacts>(kMaker, name); }
+    sim::UvEpldFacts Facts(const char* name) { return *sim::FindFacts<sim::UvEpldFacts>(kSignatureEpldMaker, name); }
     sim::UvEpldChip* Seat(const char* name) { return Seat(name, Facts(name)); }
     sim::UvEpldChip* Seat(const char* name, const sim::UvEpldFacts& f) {
-        EXPECT_TRUE(SelectPld(kMaker, name));
+        EXPECT_TRUE(SelectPld(kSignatureEpldMaker, name));
         return SeatAlone<sim::UvEpldChip>(f);
     }
     static size_t PulsesAt(const sim::UvEpldChip* chip, int a, int c) {
@@ -52,7 +52,7 @@ protected:
 // a cleared buffer (the "C" field kept), Secure answering 1 unverified, the
 // secured part refused, blank again only after a long enough UV exposure.
 TEST_F(SignatureEpldTest, EveryRecordThroughTheDriver) {
-    for (const Record& r : kRecords) {
+    for (const SignatureEpldRecord& r : kSignatureEpldRecords) {
         SCOPED_TRACE(r.name);
         sim::UvEpldChip* chip = Seat(r.name);
         EXPECT_EQ(CurrentAlgorithm, r.row);

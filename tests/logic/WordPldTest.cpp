@@ -8,9 +8,9 @@
 
 namespace {
 
-constexpr const char* kMaker = "GENERIC-ALGORITHM";
-constexpr const char* kRecords[] = {"EEPLD6504", "EEPLD6504-PLCC"};
-constexpr uint32_t kFuses = 6504;
+constexpr const char* kWordPldMaker = "GENERIC-ALGORITHM";
+constexpr const char* kWordPldRecords[] = {"EEPLD6504", "EEPLD6504-PLCC"};
+constexpr uint32_t kWordPldFuses = 6504;
 
 class WordPldTest : public PldRun {
 protected:
@@ -20,8 +20,8 @@ protected:
         VerifyAfterProgram = 1;
     }
     sim::WordPldChip* Seat(const char* name) {
-        EXPECT_TRUE(SelectPld(kMaker, name));
-        return SeatAlone<sim::WordPldChip>(*sim::FindFacts<sim::WordPldFacts>(kMaker, name));
+        EXPECT_TRUE(SelectPld(kWordPldMaker, name));
+        return SeatAlone<sim::WordPldChip>(*sim::FindFacts<sim::WordPldFacts>(kWordPldMaker, name));
     }
 };
 
@@ -29,13 +29,13 @@ protected:
 // verify, read back equal, the saved file keeps its "C" field, erase with
 // the driver's blank check, secure with the driver's check expecting 0.
 TEST_F(WordPldTest, EveryRecordThroughTheDriver) {
-    for (const char* name : kRecords) {
+    for (const char* name : kWordPldRecords) {
         SCOPED_TRACE(name);
         sim::WordPldChip* chip = Seat(name);
         EXPECT_EQ(CurrentAlgorithm, 211u);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
-        const std::vector<uint8_t> fuses = Pattern(kFuses, 211);
-        ExpectRoundTripThenErase(fuses, FuseRowLength, [&] { return Cells(chip, kFuses); });
+        const std::vector<uint8_t> fuses = Pattern(kWordPldFuses, 211);
+        ExpectRoundTripThenErase(fuses, FuseRowLength, [&] { return Cells(chip, kWordPldFuses); });
         EXPECT_TRUE(chip->Blank());
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(Run(OpSecurity), 1) << LogText();
@@ -48,8 +48,8 @@ TEST_F(WordPldTest, EveryRecordThroughTheDriver) {
 // Rows 62 and 63 latch sub-block 7 and write it as 0; every row loads eight
 // words and is written once.
 TEST_F(WordPldTest, RowTraffic) {
-    sim::WordPldChip* chip = Seat(kRecords[0]);
-    LoadFuses(std::vector<uint8_t>(kFuses, 1), FuseRowLength);
+    sim::WordPldChip* chip = Seat(kWordPldRecords[0]);
+    LoadFuses(std::vector<uint8_t>(kWordPldFuses, 1), FuseRowLength);
     VerifyAfterProgram = 0;
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     std::vector<int> rows;
@@ -69,12 +69,12 @@ TEST_F(WordPldTest, RowTraffic) {
 // A cell that never programs: the verify names its fuse; a part that
 // ignores erase fails the blank check; ESC answered No does not stop a read.
 TEST_F(WordPldTest, InjectedFaults) {
-    for (const char* name : kRecords) {
+    for (const char* name : kWordPldRecords) {
         for (uint32_t stuck : {0u, 445u, 6443u, 6503u}) {
             SCOPED_TRACE(std::string(name) + " " + std::to_string(stuck));
             sim::WordPldChip* chip = Seat(name);
             chip->StickCell(stuck);
-            LoadFuses(std::vector<uint8_t>(kFuses, 0), FuseRowLength);
+            LoadFuses(std::vector<uint8_t>(kWordPldFuses, 0), FuseRowLength);
             EXPECT_EQ(Run(OpProgram), -1);
             char line[64];
             std::snprintf(line, sizeof line, " Fail address : %u(%Xh)", stuck, stuck);
@@ -100,7 +100,7 @@ TEST_F(WordPldTest, InjectedFaults) {
 TEST_F(WordPldTest, UnknownAdapterRefusedUnpowered) {
     for (uint8_t code : {uint8_t{0}, uint8_t{25}, uint8_t{81}, uint8_t{'P'}}) {
         SCOPED_TRACE(static_cast<int>(code));
-        sim::WordPldChip* chip = Seat(kRecords[0]);
+        sim::WordPldChip* chip = Seat(kWordPldRecords[0]);
         AdapterCode = code;
         EXPECT_EQ(AlgorithmTable[211].Read(2), -1);
         EXPECT_EQ(AlgorithmTable[211].Program(), -1);
@@ -117,7 +117,7 @@ TEST_F(WordPldTest, UnknownAdapterRefusedUnpowered) {
 // The layout: every fuse 0..6503 once per adapter (a read of a random map
 // gives the map whatever the buffer held), and golden positions.
 TEST_F(WordPldTest, LayoutReachesEveryFuseOnce) {
-    std::vector<int> seen(kFuses, 0);
+    std::vector<int> seen(kWordPldFuses, 0);
     for (int row : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27,
                     28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40, 41, 42, 43, 60, 61, 62, 63})
         for (int s = 0; s < 8; ++s)
@@ -125,7 +125,7 @@ TEST_F(WordPldTest, LayoutReachesEveryFuseOnce) {
                 const int f = sim::WordPldChip::FuseAt(row, s, b);
                 if (f >= 0) ++seen[static_cast<size_t>(f)];
             }
-    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(kFuses));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), static_cast<long>(kWordPldFuses));
     struct Golden {
         int row, s, bit, fuse;
     };
@@ -135,15 +135,15 @@ TEST_F(WordPldTest, LayoutReachesEveryFuseOnce) {
                            Golden{63, 6, 10, 6416 + 66 + 12 + 8 + 1}, Golden{62, 7, 0, -1}})
         EXPECT_EQ(sim::WordPldChip::FuseAt(g.row, g.s, g.bit), g.fuse) << g.row << " " << g.s << " " << g.bit;
 
-    for (const char* name : kRecords) {
+    for (const char* name : kWordPldRecords) {
         SCOPED_TRACE(name);
         sim::WordPldChip* chip = Seat(name);
-        const std::vector<uint8_t> map = Pattern(kFuses, 5);
-        for (uint32_t n = 0; n < kFuses; ++n) chip->SetCell(n, map[n]);
+        const std::vector<uint8_t> map = Pattern(kWordPldFuses, 5);
+        for (uint32_t n = 0; n < kWordPldFuses; ++n) chip->SetCell(n, map[n]);
         for (uint32_t fill : {0u, 1u}) {
-            for (uint32_t n = 0; n < kFuses; ++n) SetBufferBit(n, fill);
+            for (uint32_t n = 0; n < kWordPldFuses; ++n) SetBufferBit(n, fill);
             EXPECT_EQ(Run(OpRead), 1) << LogText();
-            EXPECT_EQ(UserFuses(kFuses), map);
+            EXPECT_EQ(UserFuses(kWordPldFuses), map);
         }
         ExpectNoViolations();
     }

@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr uint32_t kSample = 0x1000;
+constexpr uint32_t kMcu8051OperationsSample = 0x1000;
 
 std::string SamplePath() { return ProgramDirectory + "/mcu-sample/blink.ihx"; }
 
@@ -74,14 +74,14 @@ TEST_P(SampleProgram, PatternProgramVerifyReadBlankCheck) {
 TEST_P(SampleProgram, ProgramsVerifiesReadsAndSavesTheImage) {
     sim::Mcu8051Chip* chip = SeatLayout(GetParam());
     ASSERT_NE(chip, nullptr);
-    RunSampleProgram(*chip, kSample);
+    RunSampleProgram(*chip, kMcu8051OperationsSample);
     if (HasFatalFailure()) return;
 
-    ASSERT_EQ(SaveHexFamilyFile("read.hex", 0, kSample - 1, HexFormatIntel), 1);
+    ASSERT_EQ(SaveHexFamilyFile("read.hex", 0, kMcu8051OperationsSample - 1, HexFormatIntel), 1);
     const std::vector<uint8_t> ours = ObjcopyImage("read.hex", "ours.bin");
     const std::vector<uint8_t> sdcc = ObjcopyImage(SamplePath(), "sdcc.bin");
     ASSERT_FALSE(sdcc.empty());
-    ASSERT_EQ(ours.size(), kSample);
+    ASSERT_EQ(ours.size(), kMcu8051OperationsSample);
     EXPECT_TRUE(std::equal(sdcc.begin(), sdcc.end(), ours.begin()));
     EXPECT_TRUE(std::all_of(ours.begin() + static_cast<std::ptrdiff_t>(sdcc.size()), ours.end(),
                             [](uint8_t b) { return b == 0xFF; }));

@@ -15,7 +15,7 @@ namespace {
 
 using sim::McuFunction;
 
-constexpr uint32_t kSample = 0x400; // the sample program fits the smallest part
+constexpr uint32_t kMcuFlash8051Sample = 0x400; // the sample program fits the smallest part
 
 struct FlashPart {
     const char* maker;
@@ -24,7 +24,7 @@ struct FlashPart {
     bool erases;
 };
 
-const FlashPart kParts[] = {
+const FlashPart kMcuFlash8051Parts[] = {
     {"ATMEL", "AT89C51", false, true},
     {"ATMEL", "AT89C51-5V", false, true},
     {"ATMEL", "AT89C52-PLCC", true, true},
@@ -45,7 +45,7 @@ TEST_P(FlashRows, SampleProgramEraseAndEveryLockLevel) {
     const FlashPart c = GetParam();
     sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name, c.plcc);
     ASSERT_NE(chip, nullptr);
-    RunSampleProgram(*chip, kSample);
+    RunSampleProgram(*chip, kMcuFlash8051Sample);
     if (HasFatalFailure()) return;
     if (c.erases) {
         EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
@@ -71,7 +71,7 @@ TEST_P(FlashRows, SampleProgramEraseAndEveryLockLevel) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Parts, FlashRows, ::testing::ValuesIn(kParts));
+INSTANTIATE_TEST_SUITE_P(Parts, FlashRows, ::testing::ValuesIn(kMcuFlash8051Parts));
 
 // ---- identity ------------------------------------------------------------------------
 

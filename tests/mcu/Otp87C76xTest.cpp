@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kSample = 0x400;
+constexpr uint32_t kOtp87C76xSample = 0x400;
 
 class OtpParts : public W78Run, public ::testing::WithParamInterface<const char*> {};
 
@@ -17,9 +17,9 @@ TEST_P(OtpParts, SampleProgramAreaAndAutoWithFileOptions) {
     ASSERT_NE(chip, nullptr);
     EXPECT_EQ(AlgorithmTable[189].Identify(), 1);
     EXPECT_EQ((std::pair{ChipMakerId, ChipDeviceId}), (std::pair{0x15u, 0xDDu}));
-    DeviceEnd = kSample - 1;
+    DeviceEnd = kOtp87C76xSample - 1;
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
-    const std::vector<uint8_t> image = LoadSample(kSample);
+    const std::vector<uint8_t> image = LoadSample(kOtp87C76xSample);
     FillBufferRange(0xFCE0, 0xFCFF, 0x3C);
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_EQ(chip->At(0xFCFF), 0x3C);
@@ -28,15 +28,15 @@ TEST_P(OtpParts, SampleProgramAreaAndAutoWithFileOptions) {
     EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
     FillBufferRange(0, 0xFFFF, 0);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < kOtp87C76xSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     EXPECT_EQ(BufferByte(0xFCE0), 0x3C);
     EXPECT_EQ(BufferByte(0xFD01), 0xFF); // the option bytes read and decoded
     EXPECT_EQ(SecurityBitsOption, 2);
 
     // Auto on a new part programs the file's option bytes as they stand.
     chip = PutOtp(GetParam());
-    DeviceEnd = kSample - 1;
-    LoadSample(kSample);
+    DeviceEnd = kOtp87C76xSample - 1;
+    LoadSample(kOtp87C76xSample);
     FillBufferRange(0xFCE0, 0xFCFF, 0xFF);
     BufferWindow[0xFD00] = 0x97; // watchdog on, external clock
     BufferWindow[0xFD01] = 0xBF; // programming disabled, verify enabled

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kSample = 0x400;
+constexpr uint32_t kSst89Sample = 0x400;
 
 struct SstPart {
     const char* name;
@@ -23,9 +23,9 @@ TEST_P(SstParts, SampleProgramBlockOneEraseSecureAndAuto) {
     const SstPart p = GetParam();
     sim::Sst89Chip* chip = PutSst(p.name);
     ASSERT_NE(chip, nullptr);
-    DeviceEnd = kSample - 1;
+    DeviceEnd = kSst89Sample - 1;
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
-    const std::vector<uint8_t> image = LoadSample(kSample);
+    const std::vector<uint8_t> image = LoadSample(kSst89Sample);
     FillBufferRange(0xF000, 0xFFFF, 0x5A); // block 1; FFFFh is never written
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_EQ(chip->Cell(0xF000), 0x5A);
@@ -34,7 +34,7 @@ TEST_P(SstParts, SampleProgramBlockOneEraseSecureAndAuto) {
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
     FillBufferRange(0, 0xFFFF, 0);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < kSst89Sample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     EXPECT_EQ(BufferByte(0xFFFE), 0x5A);
     EXPECT_EQ(BufferByte(0xFFFF), 0x00); // not read
 
@@ -47,7 +47,7 @@ TEST_P(SstParts, SampleProgramBlockOneEraseSecureAndAuto) {
         EXPECT_EQ(chip->SecurityByte(), 0x55); // hard lock at start
     }
     EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
-    for (uint32_t a = 0; a < kSample; ++a) BufferWindow[a] = image[a];
+    for (uint32_t a = 0; a < kSst89Sample; ++a) BufferWindow[a] = image[a];
     EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
     ExpectNoViolations();
 }

@@ -8,13 +8,13 @@
 
 namespace {
 
-constexpr uint32_t kSample = 0x400;
+constexpr uint32_t kW78E5xSample = 0x400;
 
 struct W78Part {
     const char* name;
     uint32_t mask; // the register bits the part's record uses
 };
-const W78Part kParts[] = {
+const W78Part kW78E5xParts[] = {
     {"W78E51", 0x02}, {"W78E51P", 0x02}, {"W78E52", 0x06}, {"W78E52P", 0x06}, {"W78E54", 0x86},
     {"W78E54P", 0x86}, {"W78E58", 0x86}, {"W78E58P", 0x86}, {"W78E516", 0x86}, {"W78E516P", 0x86},
 };
@@ -25,11 +25,11 @@ TEST_P(W78Parts, SampleProgramRegisterEraseSecureAndAuto) {
     const W78Part p = GetParam();
     sim::W78FlashChip* chip = Put(p.name);
     ASSERT_NE(chip, nullptr);
-    DeviceEnd = kSample - 1;
+    DeviceEnd = kW78E5xSample - 1;
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     EXPECT_TRUE(HasLine(" Special Registers Black check ok!")) << LogText();
 
-    const std::vector<uint8_t> image = LoadSample(kSample);
+    const std::vector<uint8_t> image = LoadSample(kW78E5xSample);
     // Default options: the register stays blank, the chip unlocked.
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_TRUE(HasLine(" Special Registers Program ok!")) << LogText();
@@ -38,10 +38,10 @@ TEST_P(W78Parts, SampleProgramRegisterEraseSecureAndAuto) {
     EXPECT_TRUE(HasLine(" Special Registers Verification ok!")) << LogText();
     EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!")) << LogText();
     EXPECT_TRUE(HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
-    FillBufferRange(0, kSample - 1, 0);
+    FillBufferRange(0, kW78E5xSample - 1, 0);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
-    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < kW78E5xSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < kW78E5xSample; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
 
     // MOV execute enabled reaches bit 1 and reads back as the same option.
     SpecialRegisterMovExecute = 1;
@@ -52,7 +52,7 @@ TEST_P(W78Parts, SampleProgramRegisterEraseSecureAndAuto) {
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     EXPECT_EQ(SpecialRegisterMovExecute, 1);
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    for (uint32_t a = 0; a < kSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < kW78E5xSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
 
     // Auto ends with the lock bit; erase clears it and the array.
     EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
@@ -65,7 +65,7 @@ TEST_P(W78Parts, SampleProgramRegisterEraseSecureAndAuto) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(All, W78Parts, ::testing::ValuesIn(kParts),
+INSTANTIATE_TEST_SUITE_P(All, W78Parts, ::testing::ValuesIn(kW78E5xParts),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Faults met by each row: a cell that never programs, an erase that leaves

@@ -8,14 +8,14 @@
 
 namespace {
 
-struct RowCase {
+struct JedecRowCase {
     const char* label;
     const char* maker;
     const char* name;
     uint32_t words; // the first words only (0: all)
 };
 
-class FlashRows : public FlashRun, public ::testing::WithParamInterface<RowCase> {
+class FlashRows : public FlashRun, public ::testing::WithParamInterface<JedecRowCase> {
 protected:
     sim::SeatedFlash part;
 
@@ -27,7 +27,7 @@ protected:
 };
 
 TEST_P(FlashRows, BlankProgramReadCompareEraseAndReadId) {
-    const RowCase& c = GetParam();
+    const JedecRowCase& c = GetParam();
     ASSERT_TRUE(Select(c.maker, c.name)) << c.name;
     Limit(c.words);
     part = SeatPart(c.maker, c.name);
@@ -79,27 +79,27 @@ TEST_P(FlashRows, BlankProgramReadCompareEraseAndReadId) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, FlashRows,
-    ::testing::Values(RowCase{"Row50Bytes28", "DALLAS", "DS1230Y", 0x300}, RowCase{"Row50Bytes32", "DALLAS", "DS1245Y", 0x300},
-                      RowCase{"Row51Words", "DALLAS", "DS1258Y", 0x300}, RowCase{"Row6", "AMD", "Am29F010", 0x300},
-                      RowCase{"Row6TopBoot", "AMD", "Am29F002T", 0x300}, RowCase{"Row6BottomBoot", "AMD", "Am29F002B", 0x300},
-                      RowCase{"Row6DieCode", "AMD", "Am29F040", 0x300}, RowCase{"Row56Dq7", "SST", "SST39SF010A", 0x300},
-                      RowCase{"Row56Toggle", "SST", "SST39SF020A", 0x300}, RowCase{"Row56", "SST", "SST39SF040", 0x300},
-                      RowCase{"Row58", "SST", "SST32HF802", 0x300}, RowCase{"Row58Large", "SST", "SST32HF164", 0x300},
-                      RowCase{"Row78", "SST", "SST39VF800A", 0x300}, RowCase{"Row78Large", "SST", "SST39VF160", 0x300},
-                      RowCase{"Row87", "SST", "3xSST39VF800A", 0x300}, RowCase{"Row93", "AMD", "Am29F016B", 0x300},
-                      RowCase{"Row93Bypass", "AMD", "Am29F032B", 0x300}, RowCase{"Row72Bypass", "AMD", "Am29LV040B", 0x300},
-                      RowCase{"Row72", "ST", "M29F040B", 0x300}, RowCase{"Row46", "AMD", "Am29LV160DB", 0x300},
-                      RowCase{"Row46Top", "AMD", "Am29LV160DT", 0x300}, RowCase{"Row46Small", "AMD", "Am29LV800BB", 0x300},
-                      RowCase{"Row46Fujitsu", "FUJITSU", "MBM29LV160BE", 0x300},
-                      RowCase{"Row46So44Adapter", "AMD", "Am29LV800BB@SO44", 0x300},
-                      RowCase{"Row46FbgaAdapter", "AMD", "Am29LV160DB@FBGA48", 0x300},
-                      RowCase{"Row40Lockout", "ATMEL", "AT49F002", 0x300}, RowCase{"Row40LockoutTop", "ATMEL", "AT49F002T", 0x300},
-                      RowCase{"Row40Pmc", "PMC", "Pm29F002T", 0x300}, RowCase{"Row40Blocks", "SST", "SST29SF040", 0x300},
-                      RowCase{"Row40SevenReads", "SST", "SST28SF040A", 0x300}, RowCase{"Row41", "ATMEL", "AT49F1024", 0x300},
-                      RowCase{"Row52", "MACRONIX", "MX29LV160BB", 0x300}, RowCase{"Row55", "ATMEL", "AT49BV1614A", 0x300},
-                      RowCase{"Row20ByteMode", "AMD", "Am29F400BB", 0x300}, RowCase{"Row20Top", "AMD", "Am29F400BT", 0x300},
-                      RowCase{"Row22Bypass", "AMD", "Am29LV400BB", 0x300}, RowCase{"Row27", "AMD", "Am29F040B", 0x300},
-                      RowCase{"Row27Small", "AMD", "Am29F010B", 0x300}, RowCase{"Row29", "AMD", "Am29LV033C", 0x300}),
+    ::testing::Values(JedecRowCase{"Row50Bytes28", "DALLAS", "DS1230Y", 0x300}, JedecRowCase{"Row50Bytes32", "DALLAS", "DS1245Y", 0x300},
+                      JedecRowCase{"Row51Words", "DALLAS", "DS1258Y", 0x300}, JedecRowCase{"Row6", "AMD", "Am29F010", 0x300},
+                      JedecRowCase{"Row6TopBoot", "AMD", "Am29F002T", 0x300}, JedecRowCase{"Row6BottomBoot", "AMD", "Am29F002B", 0x300},
+                      JedecRowCase{"Row6DieCode", "AMD", "Am29F040", 0x300}, JedecRowCase{"Row56Dq7", "SST", "SST39SF010A", 0x300},
+                      JedecRowCase{"Row56Toggle", "SST", "SST39SF020A", 0x300}, JedecRowCase{"Row56", "SST", "SST39SF040", 0x300},
+                      JedecRowCase{"Row58", "SST", "SST32HF802", 0x300}, JedecRowCase{"Row58Large", "SST", "SST32HF164", 0x300},
+                      JedecRowCase{"Row78", "SST", "SST39VF800A", 0x300}, JedecRowCase{"Row78Large", "SST", "SST39VF160", 0x300},
+                      JedecRowCase{"Row87", "SST", "3xSST39VF800A", 0x300}, JedecRowCase{"Row93", "AMD", "Am29F016B", 0x300},
+                      JedecRowCase{"Row93Bypass", "AMD", "Am29F032B", 0x300}, JedecRowCase{"Row72Bypass", "AMD", "Am29LV040B", 0x300},
+                      JedecRowCase{"Row72", "ST", "M29F040B", 0x300}, JedecRowCase{"Row46", "AMD", "Am29LV160DB", 0x300},
+                      JedecRowCase{"Row46Top", "AMD", "Am29LV160DT", 0x300}, JedecRowCase{"Row46Small", "AMD", "Am29LV800BB", 0x300},
+                      JedecRowCase{"Row46Fujitsu", "FUJITSU", "MBM29LV160BE", 0x300},
+                      JedecRowCase{"Row46So44Adapter", "AMD", "Am29LV800BB@SO44", 0x300},
+                      JedecRowCase{"Row46FbgaAdapter", "AMD", "Am29LV160DB@FBGA48", 0x300},
+                      JedecRowCase{"Row40Lockout", "ATMEL", "AT49F002", 0x300}, JedecRowCase{"Row40LockoutTop", "ATMEL", "AT49F002T", 0x300},
+                      JedecRowCase{"Row40Pmc", "PMC", "Pm29F002T", 0x300}, JedecRowCase{"Row40Blocks", "SST", "SST29SF040", 0x300},
+                      JedecRowCase{"Row40SevenReads", "SST", "SST28SF040A", 0x300}, JedecRowCase{"Row41", "ATMEL", "AT49F1024", 0x300},
+                      JedecRowCase{"Row52", "MACRONIX", "MX29LV160BB", 0x300}, JedecRowCase{"Row55", "ATMEL", "AT49BV1614A", 0x300},
+                      JedecRowCase{"Row20ByteMode", "AMD", "Am29F400BB", 0x300}, JedecRowCase{"Row20Top", "AMD", "Am29F400BT", 0x300},
+                      JedecRowCase{"Row22Bypass", "AMD", "Am29LV400BB", 0x300}, JedecRowCase{"Row27", "AMD", "Am29F040B", 0x300},
+                      JedecRowCase{"Row27Small", "AMD", "Am29F010B", 0x300}, JedecRowCase{"Row29", "AMD", "Am29LV033C", 0x300}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -12,10 +12,10 @@
 
 namespace {
 
-using Part = std::pair<const char*, const char*>; // maker, name
-const Part kParts[] = {{"XICOR", "X68C64"}, {"XICOR", "X88C64"}};
+using MuxEepromPart = std::pair<const char*, const char*>; // maker, name
+const MuxEepromPart kMuxEepromParts[] = {{"XICOR", "X68C64"}, {"XICOR", "X88C64"}};
 
-class MuxRun : public MemoryRun, public ::testing::WithParamInterface<Part> {
+class MuxRun : public MemoryRun, public ::testing::WithParamInterface<MuxEepromPart> {
 protected:
     sim::MuxEepromChip* chip = nullptr;
     void SetUp() override {
@@ -148,7 +148,7 @@ TEST_P(MuxRun, BlockProtectDialog) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Parts, MuxRun, ::testing::ValuesIn(kParts),
+INSTANTIATE_TEST_SUITE_P(Parts, MuxRun, ::testing::ValuesIn(kMuxEepromParts),
                          [](const auto& info) { return std::string(info.param.second); });
 
 } // namespace

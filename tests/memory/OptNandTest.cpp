@@ -14,7 +14,7 @@
 
 namespace {
 
-struct DialogCase {
+struct OptNandDialogCase {
     NandPart part;
     bool editShown;
     uint32_t* mode;
@@ -22,7 +22,7 @@ struct DialogCase {
     std::vector<std::string> list;
 };
 
-class OptNand : public NandRun, public ::testing::WithParamInterface<DialogCase> {
+class OptNand : public NandRun, public ::testing::WithParamInterface<OptNandDialogCase> {
   protected:
     void SetUp() override {
         App();
@@ -32,7 +32,7 @@ class OptNand : public NandRun, public ::testing::WithParamInterface<DialogCase>
 };
 
 TEST_P(OptNand, FieldsEditModeAndList) {
-    const DialogCase& c = GetParam();
+    const OptNandDialogCase& c = GetParam();
     ProgramBlockSize = 77;
     NandReadMode83 = NandReadMode86 = 1;
     Start(c.part, 2);
@@ -73,12 +73,12 @@ TEST_P(OptNand, FieldsEditModeAndList) {
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, OptNand,
-    ::testing::Values(DialogCase{{"SAMSUNG", "K9F3208W0A"},
+    ::testing::Values(OptNandDialogCase{{"SAMSUNG", "K9F3208W0A"},
                                  true,
                                  &NandReadMode83,
                                  500,
                                  {"Address:00000000h, Block No:0000", "Bed Block Count: 1"}},
-                      DialogCase{{"SAMSUNG", "KM29W32000AT"},
+                      OptNandDialogCase{{"SAMSUNG", "KM29W32000AT"},
                                  false,
                                  &NandReadMode86,
                                  77,

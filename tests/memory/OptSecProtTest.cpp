@@ -115,13 +115,13 @@ namespace {
 // The dialog on the byte-wide rows protected with high voltage: the chip's
 // states listed, a new set written and found on the chip, the protected
 // sector then failing a program and keeping its data through an erase.
-struct DialogCase {
+struct OptSecProtDialogCase {
     const char* name;
     int sectors;
     const char* first;
     const char* last;
 };
-class HvSecProt : public SecProt, public ::testing::WithParamInterface<DialogCase> {
+class HvSecProt : public SecProt, public ::testing::WithParamInterface<OptSecProtDialogCase> {
 protected:
     void SetUp() override {
         SecProt::SetUp();
@@ -136,7 +136,7 @@ protected:
 };
 
 TEST_P(HvSecProt, ListsWritesAndTheSectorRefusesProgram) {
-    const DialogCase& c = GetParam();
+    const OptSecProtDialogCase& c = GetParam();
     part.flash()->Protect(1);
     TOptSecProt1 d(nullptr);
     ASSERT_EQ(d.ListView->topLevelItemCount(), c.sectors);
@@ -158,9 +158,9 @@ TEST_P(HvSecProt, ListsWritesAndTheSectorRefusesProgram) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, HvSecProt,
-                         ::testing::Values(DialogCase{"Am29F400BB", 11, "000000h-003FFFh", "070000h-07FFFFh"},
-                                           DialogCase{"Am29LV400BT", 11, "000000h-00FFFFh", "07C000h-07FFFFh"},
-                                           DialogCase{"Am29F010B", 8, "000000h-003FFFh", "01C000h-01FFFFh"}),
+                         ::testing::Values(OptSecProtDialogCase{"Am29F400BB", 11, "000000h-003FFFh", "070000h-07FFFFh"},
+                                           OptSecProtDialogCase{"Am29LV400BT", 11, "000000h-00FFFFh", "07C000h-07FFFFh"},
+                                           OptSecProtDialogCase{"Am29F010B", 8, "000000h-003FFFh", "01C000h-01FFFFh"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -11,12 +11,12 @@
 
 namespace {
 
-using Part = std::pair<const char*, const char*>; // maker, name
-const Part kParts[] = {{"ATMEL", "AT29C256"}, {"ATMEL", "AT29C010A"}, {"ATMEL", "AT29C020"}, {"ATMEL", "AT29C040A"},
+using PageFlashPart = std::pair<const char*, const char*>; // maker, name
+const PageFlashPart kPageFlashParts[] = {{"ATMEL", "AT29C256"}, {"ATMEL", "AT29C010A"}, {"ATMEL", "AT29C020"}, {"ATMEL", "AT29C040A"},
                        {"WINBOND", "W29C020"}, {"SST", "SST29EE010"}, {"ATMEL", "AT28C256"}, {"ATMEL", "AT28C256-BYTE"},
                        {"ATMEL", "AT29C1024"}, {"ATMEL", "AT29LV1024"}};
 
-class PageRun : public MemoryRun, public ::testing::WithParamInterface<Part> {
+class PageRun : public MemoryRun, public ::testing::WithParamInterface<PageFlashPart> {
 protected:
     sim::PageFlashChip* chip = nullptr;
     void SetUp() override {
@@ -167,7 +167,7 @@ TEST_P(PageRun, SoftwareDataProtection) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(Parts, PageRun, ::testing::ValuesIn(kParts), [](const auto& info) {
+INSTANTIATE_TEST_SUITE_P(Parts, PageRun, ::testing::ValuesIn(kPageFlashParts), [](const auto& info) {
     std::string n = info.param.second;
     return n.replace(n.find('-') == std::string::npos ? n.size() : n.find('-'), 1, "_");
 });
@@ -204,8 +204,8 @@ TEST_P(ProtectDialog, ModeStatusAndLockout) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, ProtectDialog,
-                         ::testing::Values(Part{"ATMEL", "AT29C010A"}, Part{"ATMEL", "AT29C040A"},
-                                           Part{"ATMEL", "AT28C256"}),
+                         ::testing::Values(PageFlashPart{"ATMEL", "AT29C010A"}, PageFlashPart{"ATMEL", "AT29C040A"},
+                                           PageFlashPart{"ATMEL", "AT28C256"}),
                          [](const auto& info) { return std::string(info.param.second); });
 
 // Row 1 on image 5 sends page data with address bit 13 set and its command

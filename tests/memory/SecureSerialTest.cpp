@@ -26,7 +26,7 @@ const SecureRow kRows[] = {
 };
 
 // A password in the chip's bus order from slot order (byte 7 travels first).
-sim::SecurePassword BusOrder(const uint8_t* slot) {
+sim::SecurePassword SecureSerialBusOrder(const uint8_t* slot) {
     sim::SecurePassword p{};
     for (int i = 0; i < 8; ++i) p[static_cast<size_t>(i)] = slot[7 - i];
     return p;
@@ -175,7 +175,7 @@ TEST_P(Secure, PasswordTravelsLastByteFirst) {
     if (GetParam().row == 47) std::memcpy(X76PasswordSlots[kX76Slot47Read1], mine, 8);
     for (bool reversed : {true, false}) {
         SCOPED_TRACE(reversed);
-        sim::SecurePassword p = BusOrder(mine);
+        sim::SecurePassword p = SecureSerialBusOrder(mine);
         if (!reversed) p = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08};
         chip->SetPassword(GetParam().readPassword, p);
         if (GetParam().row == 47) chip->SetPassword(2, p);

@@ -10,9 +10,9 @@
 
 namespace {
 
-class Bus {
+class MuxEepromChipBus {
 public:
-    Bus() : chip(*sim::FindFacts<sim::MuxEepromFacts>("XICOR", "X88C64")), seat(sim::DipSocketPins(28)) {
+    MuxEepromChipBus() : chip(*sim::FindFacts<sim::MuxEepromFacts>("XICOR", "X88C64")), seat(sim::DipSocketPins(28)) {
         env.pins[Seat(28)] = {false, 50};
         env.pins[Seat(14)] = {true};
         for (int p : {p_.ce, p_.read, p_.write}) Drive(p, true);
@@ -58,7 +58,7 @@ public:
 };
 
 TEST(MuxEepromChip, ProtectionBlockRegisterStatusAndPageWindow) {
-    Bus b;
+    MuxEepromChipBus b;
     // Shipped unprotected: a plain write programs.
     b.Write(0x10, 0x11), b.Settle();
     EXPECT_EQ(b.chip.Cell(0x10), 0x11);

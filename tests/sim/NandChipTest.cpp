@@ -11,9 +11,9 @@ namespace {
 
 constexpr int kIo[8] = {29, 30, 31, 32, 41, 42, 43, 44};
 
-class Bus {
+class NandChipBus {
 public:
-    explicit Bus(const char* maker, const char* name, int tenths = 33)
+    explicit NandChipBus(const char* maker, const char* name, int tenths = 33)
         : chip(*sim::FindFacts<sim::NandFacts>(maker, name)) {
         for (int v : {12, 37}) env.pins[v] = {false, tenths};
         for (int g : {13, 36}) env.pins[g] = {true};
@@ -76,7 +76,7 @@ public:
 
 // Programming clears bits only, at most the partial-program count per page.
 TEST(NandChipTest, ProgramClearsBitsWithinThePartialProgramCount) {
-    Bus b("TOSHIBA", "TC58V32AFT");
+    NandChipBus b("TOSHIBA", "TC58V32AFT");
     const struct {
         uint8_t datum;
         uint8_t cell;
@@ -95,7 +95,7 @@ TEST(NandChipTest, ProgramClearsBitsWithinThePartialProgramCount) {
 // 50h holds until 00h; a sequential read runs from the spare bytes into the
 // next page after a busy.
 TEST(NandChipTest, SparePointerAndSequentialRead) {
-    Bus b("SAMSUNG", "K9F6408U0A");
+    NandChipBus b("SAMSUNG", "K9F6408U0A");
     b.chip.SetByte(528 + 512 + 2, 0x5A); // page 1, spare byte 2
     b.chip.SetByte(2 * 528, 0xA5);       // page 2, data byte 0
     b.Command(0x50);
@@ -121,7 +121,7 @@ TEST(NandChipTest, SparePointerAndSequentialRead) {
 // While busy only status and reset count; a failing erase sets status bit 0
 // and leaves the block as it was.
 TEST(NandChipTest, BusyTakesOnlyStatusAndResetAndFailuresShow) {
-    Bus b("TOSHIBA", "TC58V32AFT");
+    NandChipBus b("TOSHIBA", "TC58V32AFT");
     b.chip.SetByte(16 * 528 * 2, 0x00); // block 2
     b.chip.FailErase(2);
     b.Command(0x60);
@@ -143,7 +143,7 @@ TEST(NandChipTest, BusyTakesOnlyStatusAndResetAndFailuresShow) {
 TEST(NandChipTest, IdentityCodesAndStatusOnlyAtItsSupply) {
     for (int tenths : {33, 50}) {
         SCOPED_TRACE(tenths);
-        Bus b("SAMSUNG", "K9F6408U0A", tenths);
+        NandChipBus b("SAMSUNG", "K9F6408U0A", tenths);
         b.Command(0x90);
         b.Cycle(17, 0);
         EXPECT_EQ(b.Read(), tenths == 33 ? 0xEC : -1);

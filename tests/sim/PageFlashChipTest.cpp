@@ -8,9 +8,9 @@
 
 namespace {
 
-class Bus {
+class PageFlashChipBus {
 public:
-    explicit Bus(const char* maker, const char* name)
+    explicit PageFlashChipBus(const char* maker, const char* name)
         : chip(*sim::FindFacts<sim::PageFlashFacts>(maker, name)), f(*sim::FindFacts<sim::PageFlashFacts>(maker, name)),
           seat(sim::DipSocketPins(f.pinCount)) {
         env.pins[Seat(f.vccPin)] = {false, 50};
@@ -53,7 +53,7 @@ using Case = std::pair<const char*, const char*>; // maker, name
 TEST(PageFlashChip, StatusSectorsAndLockedErase) {
     for (const Case& c : {Case{"ATMEL", "AT29C010A"}, Case{"ATMEL", "AT28C256"}, Case{"ATMEL", "AT29C1024"}}) {
         SCOPED_TRACE(c.second);
-        Bus b(c.first, c.second);
+        PageFlashChipBus b(c.first, c.second);
         const uint16_t blank = b.f.width > 8 ? 0xFFFF : 0xFF;
         const uint32_t page = b.f.pageWords;
         b.chip.SetCell(page + 5, 0x11);

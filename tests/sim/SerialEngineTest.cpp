@@ -12,7 +12,7 @@
 namespace {
 
 // Records SDA (ZIF 25) and SCL (ZIF 26) after every change of the lines.
-class LineRecorder : public sim::ChipModel {
+class SerialEngineLineRecorder : public sim::ChipModel {
 public:
     std::vector<std::pair<int, int>> seen; // (sda, scl)
     std::string Name() const override { return "recorder"; }
@@ -30,12 +30,12 @@ private:
 class SerialEngineTest : public ::testing::Test {
 protected:
     sim::SimProgrammer p;
-    LineRecorder* lines = nullptr;
+    SerialEngineLineRecorder* lines = nullptr;
     void SetUp() override {
         sim::RegisterSerialPersonality();
         sim::AddElectrical(p);
         auto socket = std::make_unique<sim::Socket>();
-        lines = socket->Insert(std::make_unique<LineRecorder>());
+        lines = socket->Insert(std::make_unique<SerialEngineLineRecorder>());
         p.AddComponent(std::move(socket));
         Configure(0);
     }

@@ -21,9 +21,9 @@
 namespace {
 
 // A table environment whose supply revision the test names.
-class RevisionEnv : public TableEnv {
+class SupplyCacheRevisionEnv : public TableEnv {
 public:
-    RevisionEnv() { Revise(); }
+    SupplyCacheRevisionEnv() { Revise(); }
     void Revise() { supplyRevision_ = NewSupplyRevision(); }
 };
 
@@ -35,7 +35,7 @@ TEST(SupplyCache, EpromReadsOnlyWhilePowered) {
         SCOPED_TRACE(switched ? "VCC switched" : "VCC from a logic driver");
         sim::EpromChip chip(cfg);
         chip.SetCell(0x123, 0x5A);
-        RevisionEnv env;
+        SupplyCacheRevisionEnv env;
         auto z = [&](int chipPin) { return chip.SocketPins()[static_cast<size_t>(chipPin - 1)]; };
         for (int g : cfg.gndPins) env.pins[z(g)].grounded = true;
         auto vcc = [&](bool on) {
@@ -75,7 +75,7 @@ TEST(SupplyCache, PicSeesVddDropWithinARevision) {
     for (const bool switched : {true, false}) {
         SCOPED_TRACE(switched ? "VDD switched" : "VDD from a logic driver");
         sim::PicChip chip(facts);
-        RevisionEnv env;
+        SupplyCacheRevisionEnv env;
         auto z = [&](int chipPin) { return chip.SocketPins()[static_cast<size_t>(chipPin - 1)]; };
         for (int g : facts.pin.vss) env.pins[z(g)].grounded = true;
         auto vdd = [&](bool on) {

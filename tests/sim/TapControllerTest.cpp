@@ -53,7 +53,7 @@ TEST(TapControllerTest, ReadsIdcodeAndKeepsTheScanRegisterFromLevels) {
 }
 
 // A part's registers behind the controller: what it was told, and when.
-struct Recorder : sim::TapRegisters {
+struct TapControllerRecorder : sim::TapRegisters {
     uint32_t irCapture = 1;
     std::vector<std::pair<uint32_t, uint64_t>> irs, idles;
     std::vector<std::pair<uint32_t, uint32_t>> updates; // instruction, shifted
@@ -73,7 +73,7 @@ struct Recorder : sim::TapRegisters {
 
 TEST(TapControllerTest, PartRegistersSeeInstructionsScansAndIdleTime) {
     sim::TapController tap(sim::JtagDeviceConfig{.irLength = 4});
-    Recorder r;
+    TapControllerRecorder r;
     r.irCapture = 0x5;
     tap.SetRegisters(&r);
     Driver d{tap};
