@@ -4,9 +4,11 @@
 #pragma once
 #include "McuFixture.h"
 
+#include "mcu/Gms87Otp.h"
 #include "mcu/Otp87C76x.h"
 #include "mcu/Sst89.h"
 #include "mcu/W78E5x.h"
+#include "sim/Gms87OtpChip.h"
 #include "sim/Otp87C76xChip.h"
 #include "sim/Sst89Chip.h"
 #include "sim/W78FlashChip.h"
@@ -18,6 +20,7 @@ protected:
         ResetW78E5xState();
         ResetSst89State();
         Reset87C76xState();
+        ResetGms87State();
     }
     // Selects the device, seats its part (facts changed by `change`) and
     // prepares the programmer.
@@ -52,5 +55,8 @@ protected:
     }
     sim::Otp87C76xChip* PutOtp(const char* name, void (*change)(sim::Otp87C76xFacts&) = nullptr) {
         return PutPart<sim::Otp87C76xChip>("PHILIPS", name, change);
+    }
+    sim::Gms87OtpChip* PutGms(const char* name, void (*change)(sim::Gms87OtpFacts&) = nullptr) {
+        return PutPart<sim::Gms87OtpChip>("LG-SEMICON", name, change);
     }
 };
