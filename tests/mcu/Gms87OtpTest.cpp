@@ -190,6 +190,21 @@ TEST_F(W78Run, Row175FaultsOverProgramBreakAndRefusedVariant) {
     ExpectNoViolations();
 }
 
+// The part holds the row to its timing: a pulse shorter than the part's
+// minimum burns nothing and is a violation.
+TEST_F(W78Run, Row175ShortPulseIsAViolation) {
+    sim::Gms87OtpChip* chip = PutGms("GMS87C1202");
+    PulseWidth = 20;
+    FillBufferRange(0, 0xFFFF, 0);
+    BufferWindow[0xF800] = 0x81;
+    DeviceEnd = 0xF80F;
+    EXPECT_EQ(AlgorithmTable[175].Program(), -1);
+    EXPECT_EQ(chip->Cell(0xF800), 0);
+    ASSERT_FALSE(simp.Violations().empty());
+    EXPECT_NE(simp.Violations().front().find(": programming pulse of "), std::string::npos)
+        << simp.Violations().front();
+}
+
 // The bus traffic: the high address byte at the start of a range that begins
 // off a 256-byte boundary and at each boundary after it, never per cell; a
 // read of such a range sees the right page.
