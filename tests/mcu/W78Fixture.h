@@ -47,6 +47,21 @@ protected:
         for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(a);
         return image;
     }
+    // Read ID as the main window's command runs it: the record's codes.
+    void ExpectIdentity() {
+        ChipMakerId = ChipDeviceId = 0;
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Identify(), 1);
+        EXPECT_EQ((std::pair{ChipMakerId & 0xFF, ChipDeviceId & 0xFF}), (std::pair{ExpectedMakerId, ExpectedDeviceId}));
+    }
+    // Buffer bytes from..from + n - 1 saved as Intel hex, overwritten and
+    // loaded again: the image.
+    void ExpectSavedAndReloaded(uint32_t from, const std::vector<uint8_t>& image) {
+        const uint32_t last = from + static_cast<uint32_t>(image.size()) - 1;
+        ASSERT_EQ(SaveHexFamilyFile("saved.hex", from, last, HexFormatIntel), 1);
+        FillBufferRange(from, last, 0x5A);
+        ASSERT_EQ(LoadHexFamilyFile("saved.hex", 0, 0), 1);
+        for (uint32_t a = 0; a < image.size(); ++a) ASSERT_EQ(BufferByte(from + a), image[a]) << std::hex << a;
+    }
     sim::W78FlashChip* Put(const char* name, void (*change)(sim::W78FlashFacts&) = nullptr) {
         return PutPart<sim::W78FlashChip>("WINBOND", name, change);
     }
