@@ -1,6 +1,7 @@
 #include "mcu/Sst89.h"
 
 #include <initializer_list>
+#include <string>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -202,6 +203,15 @@ int Alg118Options() {
     return 1;
 }
 
+namespace {
+// Only the 40-pin DIP and the 44-pin PLCC have a socket layout.
+std::string Sst89PackageCheck(uint32_t row, const RowRecordFacts& r) {
+    if (r.PackagePins == 40 || r.PackagePins == 44) return "";
+    return "package of " + std::to_string(r.PackagePins) + " pins has no socket layout for algorithm " +
+           std::to_string(row);
+}
+} // namespace
+
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 118,
@@ -211,7 +221,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = Alg118Erase,
      .Secure = Alg118Secure,
      .Options = Alg118Options,
-     .VariantCount = Variant118Count},
+     .VariantCount = Variant118Count,
+     .RecordCheck = Sst89PackageCheck},
 };
 
 void InstallSst89Rows() {

@@ -26,6 +26,8 @@
 #include "mcu/Sst89.h"
 #include "mcu/Opt87C76x.h"
 #include "mcu/Otp87C76x.h"
+#include "mcu/OptGms87c1202.h"
+#include "mcu/Gms87Otp.h"
 #include "mcu/OptPic.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
@@ -165,6 +167,7 @@ void CreateFormsAndLoadConfig() {
     InstallW78E5xDialogLauncher(RunW78E5xDialog);
     InstallSst89DialogLauncher(RunSst89Dialog);
     Install87C76xDialogLauncher(Run87C76xDialog);
+    InstallGms87DialogLauncher(RunGms87Dialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);

@@ -29,6 +29,7 @@ TEST_P(OtpParts, SampleProgramAreaAndAutoWithFileOptions) {
     FillBufferRange(0, 0xFFFF, 0);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     for (uint32_t a = 0; a < kOtp87C76xSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectSavedAndReloaded(0, image);
     EXPECT_EQ(BufferByte(0xFCE0), 0x3C);
     EXPECT_EQ(BufferByte(0xFD01), 0xFF); // the option bytes read and decoded
     EXPECT_EQ(SecurityBitsOption, 2);
@@ -115,6 +116,7 @@ TEST_F(W78Run, Row189OptionStepAndFaults) {
     EXPECT_EQ(AlgorithmTable[189].Read(2), -1);
     EXPECT_TRUE(HasLine(" Package of 28 pins not supported (8, 16, 20 or 44 pins).")) << LogText();
     ExpectNoPowerUp();
+    EXPECT_TRUE(simp.RegisterTrace().empty()); // nothing switched
     ExpectNoViolations();
 }
 

@@ -23,6 +23,7 @@ TEST_P(SstParts, SampleProgramBlockOneEraseSecureAndAuto) {
     const SstPart p = GetParam();
     sim::Sst89Chip* chip = PutSst(p.name);
     ASSERT_NE(chip, nullptr);
+    ExpectIdentity();
     DeviceEnd = kSst89Sample - 1;
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     const std::vector<uint8_t> image = LoadSample(kSst89Sample);
@@ -35,6 +36,7 @@ TEST_P(SstParts, SampleProgramBlockOneEraseSecureAndAuto) {
     FillBufferRange(0, 0xFFFF, 0);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     for (uint32_t a = 0; a < kSst89Sample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectSavedAndReloaded(0, image);
     EXPECT_EQ(BufferByte(0xFFFE), 0x5A);
     EXPECT_EQ(BufferByte(0xFFFF), 0x00); // not read
 
@@ -84,8 +86,8 @@ TEST_F(W78Run, Row118ProtectionSteps) {
     ExpectNoViolations();
 }
 
-// A ready line that never rises fails the first byte; a wrong identity and
-// a foreign package stop before anything else.
+// A ready line that never rises fails the first byte; a wrong identity, a
+// user break, and a foreign package that stops before anything is switched.
 TEST_F(W78Run, Row118Faults) {
     sim::Sst89Chip* chip = PutSst("SST89C58");
     chip->StickReady();
@@ -101,6 +103,13 @@ TEST_F(W78Run, Row118Faults) {
     EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
 
     PutSst("SST89C58");
+    DeviceEnd = 0x7FFF;
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpBlankCheck), 3) << LogText();
+    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+
+    PutSst("SST89C58");
     DeviceVariant = 2;
     EXPECT_EQ(AlgorithmTable[118].Secure(), -1);
     PackageIndex = 27; // 42-pin DIP
@@ -108,6 +117,7 @@ TEST_F(W78Run, Row118Faults) {
     EXPECT_EQ(AlgorithmTable[118].Read(2), -1);
     EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
     ExpectNoPowerUp();
+    EXPECT_TRUE(simp.RegisterTrace().empty()); // nothing switched
 }
 
 } // namespace

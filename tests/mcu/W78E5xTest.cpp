@@ -25,6 +25,7 @@ TEST_P(W78Parts, SampleProgramRegisterEraseSecureAndAuto) {
     const W78Part p = GetParam();
     sim::W78FlashChip* chip = Put(p.name);
     ASSERT_NE(chip, nullptr);
+    ExpectIdentity();
     DeviceEnd = kW78E5xSample - 1;
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     EXPECT_TRUE(HasLine(" Special Registers Black check ok!")) << LogText();
@@ -42,6 +43,7 @@ TEST_P(W78Parts, SampleProgramRegisterEraseSecureAndAuto) {
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     for (uint32_t a = 0; a < kW78E5xSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     for (uint32_t a = 0; a < kW78E5xSample; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+    ExpectSavedAndReloaded(0, image);
 
     // MOV execute enabled reaches bit 1 and reads back as the same option.
     SpecialRegisterMovExecute = 1;
@@ -212,6 +214,7 @@ TEST_F(W78Run, OptionsReadAndUnknownVariant) {
     for (int r : {AlgorithmTable[108].Identify(), AlgorithmTable[108].Read(2), AlgorithmTable[108].Program(), AlgorithmTable[108].Erase(), AlgorithmTable[108].Secure()}) EXPECT_EQ(r, -1);
     EXPECT_TRUE(HasLine(" Device variant 3 not supported.")) << LogText();
     ExpectNoPowerUp();
+    EXPECT_TRUE(simp.RegisterTrace().empty()); // nothing switched
 }
 
 } // namespace

@@ -285,6 +285,14 @@ TEST_F(LibrarianSourcesTest, MicrocontrollerRowsAreRefusedPastTheirTables) {
          "alg=189 image=6 ops=1 package=26 size=4K", "package of 40 pins has no serial pins for algorithm 189"},
         {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
          "alg=189 image=6 ops=1 package=174 size=4K", ""},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=118 image=6 ops=1 package=144 size=32K variant=1", ""},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=118 image=6 ops=1 package=27 size=32K variant=0", "package of 42 pins has no socket layout for algorithm 118"},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=175 image=6 ops=1 package=257 size=64K variant=1", ""},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=175 image=6 ops=1 package=249 size=64K variant=2", "variant 2 is past the 2 rows of pin table"},
     };
     for (const auto& [from, to, why] : cases) {
         std::string line = base;
