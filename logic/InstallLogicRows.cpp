@@ -3,6 +3,7 @@
 #include "logic/ByteEpld.h"
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
+#include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalId1500.h"
 #include "logic/GalIdParallel.h"
@@ -32,6 +33,7 @@ void InstallLogicAlgorithms() {
     InstallCycleRecordRows();
     InstallWordPldRow();
     InstallEditModeRows();
+    InstallGal6001Row();
     InstallByteEpldRows();
     InstallSignatureEpldRows();
 }
