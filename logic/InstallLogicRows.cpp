@@ -9,6 +9,7 @@
 #include "logic/GalIdParallel.h"
 #include "logic/GalIdSerial.h"
 #include "logic/GalIdV750.h"
+#include "logic/IspCommandPld.h"
 #include "logic/GalRowSerial.h"
 #include "logic/JtagBlockCpld.h"
 #include "logic/JtagEightBlock.h"
@@ -34,6 +35,7 @@ void InstallLogicAlgorithms() {
     InstallWordPldRow();
     InstallEditModeRows();
     InstallGal6001Row();
+    InstallIspCommandRow();
     InstallByteEpldRows();
     InstallSignatureEpldRows();
 }
