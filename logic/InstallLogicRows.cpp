@@ -3,11 +3,13 @@
 #include "logic/ByteEpld.h"
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
+#include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalId1500.h"
 #include "logic/GalIdParallel.h"
 #include "logic/GalIdSerial.h"
 #include "logic/GalIdV750.h"
+#include "logic/IspCommandPld.h"
 #include "logic/GalRowSerial.h"
 #include "logic/JtagBlockCpld.h"
 #include "logic/JtagEightBlock.h"
@@ -32,6 +34,8 @@ void InstallLogicAlgorithms() {
     InstallCycleRecordRows();
     InstallWordPldRow();
     InstallEditModeRows();
+    InstallGal6001Row();
+    InstallIspCommandRow();
     InstallByteEpldRows();
     InstallSignatureEpldRows();
 }

@@ -363,6 +363,7 @@ struct LatchRow {
     bool LatchLowToWrite; // the latch pin goes low before a row's strobe
     bool OnePowerUp;      // identifies within the access's own power-up, strong ground on, short settling
     int EraseAddress;     // erase steps address this row first (0: erase passes without an address)
+    uint32_t VariantCount = 0; // variants the row's lists cover (0: any)
 };
 
 const LatchCode* CodeOf(const LatchRow& t) {
@@ -454,6 +455,7 @@ void ChooseLatchSupply(const LatchRow& t, int mode) {
 // Identification at the row's identification voltage; the one-power-up row
 // then stays powered at its read voltage, the others power up again.
 int OpenLatchAccess(const LatchRow& t, int mode) {
+    if (t.VariantCount != 0 && DeviceVariant >= t.VariantCount) return -1; // no list for it: nothing powered
     DefineLatchGroups(t);
     const bool low = t.LowSupplySubVariant && DeviceSubVariant != 0;
     ChooseLatchSupply(t, t.LowSupplySubVariant ? kWriting : mode); // the sub-variant row identifies at its write supply
@@ -555,7 +557,7 @@ const LatchRow kRow240{&Edit240, 11, 12, 16, 15, 22, 21, 13, 14, 18, 23, {19, 20
                        {9, 18, 29, 42, 57, 74, 91, 106, 119, 130, 139, 149},
                        {10, 9, 11, 13, 15, 17, 17, 15, 13, 11, 9, 10}, 17, false,
                        58, 8, 92, k240Codes, 3, 59, {60, 61, 62, 63}, Arch240Fuse, Arch240Read, false, false, false,
-                       false, false, true, 56};
+                       false, false, true, 56, 2};
 
 // Fuse at position p of row a; -1 where the position carries 0 and -2 where
 // it repeats the bit sent before it.
@@ -923,7 +925,13 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg208Options},
     {.Row = 210, .Read = Alg210Read, .Program = Alg210Program, .Erase = Alg210Erase, .Secure = Alg210Secure},
     {.Row = 209, .Read = Alg209Read, .Program = Alg209Program, .Erase = Alg209Erase, .Secure = Alg209Secure},
-    {.Row = 240, .Read = Alg240Read, .Program = Alg240Program, .Erase = Alg240Erase, .Secure = Alg240Secure},
+    {.Row = 240,
+     .Read = Alg240Read,
+     .Program = Alg240Program,
+     .Erase = Alg240Erase,
+     .Secure = Alg240Secure,
+     .VariantCount = 2,
+     .VariantTable = "the 26V12 position lists"},
     {.Row = 241, .Read = Alg241Read, .Program = Alg241Program, .Erase = Alg241Erase, .Secure = Alg241Secure},
 };
 

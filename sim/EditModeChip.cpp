@@ -194,7 +194,7 @@ void EditModeChip::EndPulse(const PinEnvironment& env) {
     const int bus = strobeBus_;
     if (pulses_.size() < kLogLimit) {
         pulses_.push_back({bus, address_, width, Volts(env, Latched() || Wide() ? PinsOf(part_.kind).pulse : PinsOf(part_.kind).edit), {}});
-        if (Latched())
+        if (!Wide())
             for (int p = 0; p < static_cast<int>(reg_.size()); ++p) pulses_.back().positions.push_back(static_cast<uint8_t>(Position(p)));
     }
     if (Latched()) {

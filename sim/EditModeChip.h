@@ -105,7 +105,7 @@ public:
         int command, row;
         uint64_t widthUs;
         int editTenths;
-        std::vector<uint8_t> positions; // latch-addressed kinds: the register, position 0 first
+        std::vector<uint8_t> positions; // the register, position 0 first (not on the 29M16 type)
     };
     const std::vector<Pulse>& Pulses() const { return pulses_; }
     // Edit voltages seen at every read-out clock of the array rows.

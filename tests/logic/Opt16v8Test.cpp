@@ -8,6 +8,7 @@
 #include "engine/AlgorithmTable.h"
 #include "logic/Opt16v8.h"
 #include "sim/CycleRecordChip.h"
+#include "sim/EditModeChip.h"
 #include "tests/logic/PldFixture.h"
 
 namespace {
@@ -184,6 +185,41 @@ TEST_F(OptRalTest, CycleRecordRowsProgramThePickedPalType) {
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
         EXPECT_FALSE(chip->FusesBlank());
+        ClearUserMap(DeviceSize);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(DeviceSize), fuses);
+        ExpectNoViolations();
+    }
+}
+
+// The edit-mode rows 207 and 208: the dialog of each row's Options entry
+// shows its list (16V8, 20V8), and the type picked there is programmed,
+// verified and read back through the device image.
+TEST_F(OptRalTest, EditModeRowsProgramThePickedPalType) {
+    struct Case {
+        const char* name;
+        uint32_t row;
+        const char* first;
+        int pick, set;
+    };
+    for (const Case c : {Case{"PALCE16V8", 207, "16V8", 5, 0}, Case{"PALCE20V8", 208, "20V8", 9, 1}}) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(SelectPld("AMD", c.name));
+        sim::EditModeChip* chip = SeatAlone<sim::EditModeChip>(*sim::FindFacts<sim::EditModeFacts>("AMD", c.name));
+        QString first;
+        const int result = RunOptions(AlgorithmRow(c.row)->Options, [&](TOptRal* d) {
+            first = d->ListBoxDev->item(0)->text();
+            d->ListBoxDev->setCurrentRow(c.pick);
+            d->BitBtnOk->click();
+        });
+        EXPECT_EQ(result, 1);
+        EXPECT_EQ(first, c.first);
+        ASSERT_EQ(DeviceSize, PalEmulationGeometry[c.set][c.pick].Fuses);
+        const std::vector<uint8_t> fuses = Pattern(DeviceSize, c.row);
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        EXPECT_FALSE(chip->Blank());
         ClearUserMap(DeviceSize);
         EXPECT_EQ(Run(OpRead), 1) << LogText();
         EXPECT_EQ(UserFuses(DeviceSize), fuses);

@@ -1,6 +1,7 @@
 // Rows 207, 208, 210, 209, 240 and 241 end to end against the edit-mode chip model: the driver's
 // operations, the edit voltages and erase recipe chosen by the chip's code,
 // refusals, injected faults and the PAL types of the device image.
+#include "engine/RowDef.h"
 #include "logic/SerialEditPld.h"
 #include "sim/EditModeChip.h"
 #include "sim/Universal.h"
@@ -311,6 +312,49 @@ TEST_F(SerialEditPldTest, RowsPastThe26V12ArrayByVariant) {
         }
         EXPECT_EQ(rows, 4);
     }
+}
+
+// Row 240's position lists cover variants 0 and 1: any other variant is
+// refused before the socket is powered, and the librarian refuses its record.
+TEST_F(SerialEditPldTest, Row240VariantWithoutListRefused) {
+    sim::EditModeChip* chip = Seat("PALCE26V12");
+    DeviceVariant = 2;
+    LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+    for (int op : {OpBlankCheck, OpProgram, OpVerify, OpErase, OpSecurity}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(Run(op), -1) << LogText();
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+    }
+    EXPECT_TRUE(chip->Pulses().empty());
+    EXPECT_TRUE(chip->Blank());
+    ExpectNoViolations();
+    const RowDef* def = RowDefinition(240);
+    ASSERT_NE(def, nullptr);
+    RowRecordFacts record;
+    record.DeviceSize = 7848;
+    for (uint32_t v : {0u, 1u, 2u}) {
+        record.Variant = v;
+        EXPECT_EQ(RowRecordRefusal(*def, record).empty(), v < 2) << v;
+    }
+}
+
+// Row 207's address 60 as clocked in: each of fuses 2055 down to 2048 fills
+// eight consecutive positions.
+TEST_F(SerialEditPldTest, Row207Address60FillsEightPositionsAFuse) {
+    sim::EditModeChip* chip = Seat("PALCE16V8", 64);
+    std::vector<uint8_t> fuses(DeviceSize, 1);
+    for (uint32_t f : {2048u, 2050u, 2053u}) fuses[f] = 0;
+    LoadFuses(fuses, FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    int rows = 0;
+    for (const auto& e : chip->Pulses()) {
+        if (e.row != 60) continue;
+        ++rows;
+        ASSERT_EQ(e.positions.size(), 64u);
+        for (int p = 0; p < 64; ++p) EXPECT_EQ(e.positions[static_cast<size_t>(p)], fuses[2055 - p / 8]) << p;
+    }
+    EXPECT_EQ(rows, 1);
+    EXPECT_EQ(Cells(chip, DeviceSize), fuses);
 }
 
 } // namespace
