@@ -170,4 +170,29 @@ TEST_F(MemoryRun, APartWithALongerPowerUpTimeFloatsItsOutputsUntilThen) {
     ExpectNoViolations();
 }
 
+TEST_F(MemoryRun, TheWordImageDrivesTheHighDataByteOnlyWithItsWordStrobes) {
+    // The 16-bit image of the 27C1024 drives data bits 8-15 with 95h only: a
+    // 15h pulse programs the low byte and leaves the high byte undriven.
+    ASSERT_TRUE(Select("AMD", "Am27C1024"));
+    sim::EpromChip* chip = SeatPart("AMD", "Am27C1024");
+    ASSERT_TRUE(PowerUpThroughTheRouting(0x0120));
+    DelayMsSlot(10);
+    WriteRegister(3, 0xFF); // this image pulses the sockets the mask releases
+    SetDeviceVpp(1, 127);
+    for (uint8_t strobe : {0x15, 0x95}) {
+        WriteRegister(0, strobe == 0x15 ? 0x20 : 0x21);
+        WriteRegister(6, 0xA5);
+        WriteRegister(7, 0x5A);
+        WriteRegister(4, strobe);
+        DelayUsSlot(100);
+        WriteRegister(4, 0x9F);
+    }
+    SetDeviceVpp(0, 0);
+    PowerOffDevice();
+    EXPECT_EQ(chip->Cell(0x0120) & 0xFF, 0xA5);
+    EXPECT_NE(chip->Cell(0x0120), 0x5AA5);
+    EXPECT_EQ(chip->Cell(0x0121), 0x5AA5);
+    ExpectNoViolations();
+}
+
 } // namespace
