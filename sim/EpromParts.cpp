@@ -25,8 +25,8 @@ struct Programming {
 };
 
 // CMOS parts programmed with 100 us pulses: Vpp 12.75 V +-0.25 V (14.0 V
-// absolute), pulse 95-105 us; tVCS 2 us. The same tVCS holds for every class
-// below unless it says otherwise.
+// absolute), pulse 95-105 us; tVCS 2 us. The 50 us, intelligent and 13 V
+// classes give the same tVCS.
 constexpr Programming kQuickPulse{{125, 130}, 140, 95};
 // The same at 50 us pulses (45-55 us).
 constexpr Programming kQuickPulse50{{125, 130}, 140, 45};
@@ -34,10 +34,13 @@ constexpr Programming kQuickPulse50{{125, 130}, 140, 45};
 // the X pulses that program a cell are followed by one over-program pulse of
 // 3X ms, so a cell holds only after four times the pulse time it took.
 constexpr Programming kIntelligent{{122, 128}, 140, 950, 4 * 950};
-// The 2732A: 21 V +-0.5 V on /OE-Vpp (22 V absolute), 45-55 ms pulses.
+// The 2732A: 21 V +-0.5 V on /OE-Vpp (22 V absolute), 45-55 ms pulses. VCC
+// stays at 5 V and the data sheet gives no set-up time for it: the family's
+// 2 us stands.
 constexpr Programming k21Volt{{205, 215}, 220, 45000};
 // Electrically erasable parts programmed at 12.0 V +-0.5 V with 100 us
-// pulses; erase at 14.0 V +-0.5 V on Vpp and A9 (14.5 V absolute).
+// pulses; erase at 14.0 V +-0.5 V on Vpp and A9 (14.5 V absolute). No VCC
+// set-up time was found for them: the family's 2 us stands.
 constexpr Programming kTwelveVolt{{115, 125}, 145, 95};
 // Many-time programmable flash in EPROM pin-out: Vpp 12.0 V +-0.6 V, 20 us
 // pulses, erase with 12 V on Vpp and A9 in 100 ms; reads 100 us after VCC
