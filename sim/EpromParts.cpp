@@ -35,8 +35,8 @@ constexpr Programming kQuickPulse50{{125, 130}, 140, 45};
 // 3X ms, so a cell holds only after four times the pulse time it took.
 constexpr Programming kIntelligent{{122, 128}, 140, 950, 4 * 950};
 // The 2732A: 21 V +-0.5 V on /OE-Vpp (22 V absolute), 45-55 ms pulses. VCC
-// stays at 5 V and the data sheet gives no set-up time for it: the family's
-// 2 us stands.
+// stays at 5 V and no set-up time for it was found: the family's 2 us
+// stands.
 constexpr Programming k21Volt{{205, 215}, 220, 45000};
 // Electrically erasable parts programmed at 12.0 V +-0.5 V with 100 us
 // pulses; erase at 14.0 V +-0.5 V on Vpp and A9 (14.5 V absolute). No VCC
