@@ -2,7 +2,9 @@
 // organisation and pin-out (the JEDEC byte-wide and 16-bit pin-outs), blank
 // value, electronic signature, the Vpp window of a program pulse with the
 // pin's absolute rating, the shortest program pulse, and the erase
-// conditions of the electrically erasable parts.
+// conditions of the electrically erasable parts, and how long VCC has to be
+// steady before the part takes an access (the VCC set-up time tVCS of the
+// programming waveforms, or a power-up-to-read time where one is given).
 #include "sim/Catalog.h"
 #include "sim/ControlBus.h"
 #include "sim/EpromChip.h"
@@ -18,10 +20,13 @@ struct Programming {
     uint32_t minPulseUs;
     // Pulse time a cell needs to hold at the margin reads (0: its pulses).
     uint32_t fullProgramUs = 0;
+    // VCC steady this long before the first strobe.
+    uint32_t powerUpUs = 2;
 };
 
 // CMOS parts programmed with 100 us pulses: Vpp 12.75 V +-0.25 V (14.0 V
-// absolute), pulse 95-105 us.
+// absolute), pulse 95-105 us; tVCS 2 us. The 50 us, intelligent and 13 V
+// classes give the same tVCS.
 constexpr Programming kQuickPulse{{125, 130}, 140, 95};
 // The same at 50 us pulses (45-55 us).
 constexpr Programming kQuickPulse50{{125, 130}, 140, 45};
@@ -29,14 +34,18 @@ constexpr Programming kQuickPulse50{{125, 130}, 140, 45};
 // the X pulses that program a cell are followed by one over-program pulse of
 // 3X ms, so a cell holds only after four times the pulse time it took.
 constexpr Programming kIntelligent{{122, 128}, 140, 950, 4 * 950};
-// The 2732A: 21 V +-0.5 V on /OE-Vpp (22 V absolute), 45-55 ms pulses.
+// The 2732A: 21 V +-0.5 V on /OE-Vpp (22 V absolute), 45-55 ms pulses. VCC
+// stays at 5 V and no set-up time for it was found: the family's 2 us
+// stands.
 constexpr Programming k21Volt{{205, 215}, 220, 45000};
 // Electrically erasable parts programmed at 12.0 V +-0.5 V with 100 us
-// pulses; erase at 14.0 V +-0.5 V on Vpp and A9 (14.5 V absolute).
+// pulses; erase at 14.0 V +-0.5 V on Vpp and A9 (14.5 V absolute). No VCC
+// set-up time was found for them: the family's 2 us stands.
 constexpr Programming kTwelveVolt{{115, 125}, 145, 95};
 // Many-time programmable flash in EPROM pin-out: Vpp 12.0 V +-0.6 V, 20 us
-// pulses, erase with 12 V on Vpp and A9 in 100 ms.
-constexpr Programming kMtpFlash{{114, 126}, 140, 20};
+// pulses, erase with 12 V on Vpp and A9 in 100 ms; reads 100 us after VCC
+// is up (power-up to read, TPU-READ).
+constexpr Programming kMtpFlash{{114, 126}, 140, 20, 0, 100};
 // One-time parts programmed at 13.0 V +-0.25 V with 100 us pulses.
 constexpr Programming kThirteenVolt{{127, 133}, 140, 95};
 
@@ -45,6 +54,7 @@ EpromConfig Part(EpromConfig c, const Programming& p, int makerCode = -1, int de
     c.vppMaxTenths = p.vppMaxTenths;
     c.minPulseUs = p.minPulseUs;
     c.fullProgramUs = p.fullProgramUs;
+    c.powerUpUs = p.powerUpUs;
     c.makerCode = makerCode;
     c.deviceCode = deviceCode;
     return c;
@@ -109,7 +119,9 @@ void AddEpromParts(std::vector<CatalogPart>& parts) {
     // Paged parts.
     add("INTEL", Part(Paged64K("27513"), kIntelligent, 0x89));
     add("ST", Part(Paged64K("M27513"), kIntelligent, 0x20));
-    // Nonvolatile SRAM: written by /WE (pin 27), no programming voltage.
+    // Nonvolatile SRAM: written by /WE (pin 27), no programming voltage. Its
+    // data sheet gives no power-up time in microseconds (it names only the
+    // write-protect threshold), so the family's 2 us stands.
     add("DALLAS", With(Jedec28("DS1225Y", 0x2000), [](EpromConfig& c) {
             c.byteWrite = true;
             c.vppPin = 0;

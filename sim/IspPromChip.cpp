@@ -1,5 +1,6 @@
 // The in-system-programmable configuration PROM behind its TAP (instruction
 // table in JtagMemoryChip.h) and its parts.
+#include <algorithm>
 #include <cstdio>
 
 #include "sim/JtagMemoryChip.h"
@@ -130,6 +131,13 @@ void IspPromChip::Instruction(uint32_t instruction, uint64_t) {
 
 void IspPromChip::Latch(uint32_t instruction, const std::vector<bool>& bits, uint64_t) {
     if (instruction == kEnable) {
+        const uint8_t v = static_cast<uint8_t>(Word(bits, 6));
+        const auto& allowed = Part().enableValues;
+        if (!allowed.empty() && std::find(allowed.begin(), allowed.end(), v) == allowed.end()) {
+            Violation("enable with " + Hex2(v) + ", a value the part does not take; programming stays disabled");
+            enabled_ = false;
+            return;
+        }
         enabled_ = true;
         return;
     }
@@ -224,7 +232,11 @@ namespace {
 // size (v: the version nibble). SO20: TDI 4, TMS 5, TCK 6, GND 11, TDO 17,
 // VCCINT 18 and 20, VCCO 19. PLCC44: TDI 9, TMS 11, TCK 13, TDO 37, GND 3,
 // 12, 24, 34, VCCINT 23, 41, 44, VCCO 14, 22, 32, 42. A block programs in
-// 14 ms, the erase takes 74 ms and the finishing step 37 ms.
+// 14 ms, the erase takes 74 ms and the finishing step 37 ms. No data sheet
+// describes the 6-bit register of the enable instruction: the two values it
+// takes here (04h before programming, 34h before reading) are the ones the
+// programming flow uses, so they hold a run to those values but do not check
+// them against a chip.
 JtagMemoryFacts Xc18v(const char* name, uint32_t bytes, uint32_t idcode, int pins) {
     JtagMemoryFacts f;
     f.model = JtagMemoryModel::IspProm;
@@ -248,6 +260,7 @@ JtagMemoryFacts Xc18v(const char* name, uint32_t bytes, uint32_t idcode, int pin
     f.programUs = 14000;
     f.eraseUs = 74000;
     f.finishUs = 37000;
+    f.enableValues = {0x04, 0x34};
     return f;
 }
 

@@ -143,7 +143,8 @@ JedecFlashChip::JedecFlashChip(JedecFlashConfig config)
       cfg_(std::move(config)),
       pins_(FlashPinoutById(cfg_.pinout)),
       cePin_(cfg_.ceChipPin != 0 ? cfg_.ceChipPin : pins_.ce),
-      cells_(cfg_.words, cfg_.width > 8 ? 0xFFFF : 0xFF) {
+      cells_(cfg_.words, cfg_.width > 8 ? 0xFFFF : 0xFF),
+      commandsLeft_(cfg_.programCommandsNeeded) {
     const auto& seats = SocketPins();
     for (size_t i = 0; i < seats.size() && i < static_cast<size_t>(kSocketPins); ++i) seatOf_[i + 1] = seats[i];
     direct_ = pins_.address.size() <= 32 && pins_.data.size() <= 16;
@@ -424,6 +425,12 @@ void JedecFlashChip::StartProgram(const PinEnvironment& env, uint32_t address, u
         busyEnd_ = env.NowUs() + 2; // a protected sector: back to reading after a few microseconds
         return;
     }
+    busyEnd_ = env.NowUs() + cfg_.programUs;
+    const auto weak = commandsLeft_.find(word);
+    if (weak != commandsLeft_.end() && weak->second > 1) {
+        --weak->second; // this command passes the cell by
+        return;
+    }
     uint16_t& cell = cells_[word];
     uint16_t want = data;
     if (byteMode) {
@@ -432,7 +439,6 @@ void JedecFlashChip::StartProgram(const PinEnvironment& env, uint32_t address, u
     }
     if (stuck_.count(word) == 0) cell = static_cast<uint16_t>(cell & want);
     failed_ = cell != want; // a 0 that must become 1, or a cell that does not take the datum
-    busyEnd_ = env.NowUs() + cfg_.programUs;
 }
 
 void JedecFlashChip::StartErase(const PinEnvironment& env, int sector) {

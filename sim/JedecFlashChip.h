@@ -61,8 +61,10 @@
 //   0419h, then 041Ah switch the protection off, 040Ah on. Every state
 //   outlasts power-off.
 //
-// Faults: a stuck cell, a part that never ends an embedded operation, a
-// part whose protect or unprotect never works or leaves a sector protected.
+// Faults: a stuck cell, a weak cell that takes its datum only at the n-th
+// program command (JedecFlashConfig::programCommandsNeeded), a part that
+// never ends an embedded operation, a part whose protect or unprotect never
+// works or leaves a sector protected.
 #pragma once
 #include <cstdint>
 #include <limits>
@@ -137,6 +139,10 @@ struct JedecFlashConfig {
     bool fastUntilReset = false; // the fast program mode ends only with RESET# or power-off (F0h programs)
     int vidMaxTenths = 125;        // above this a VID pin is out of range: no effect
     bool unprotectCeVid = false;   // the chip unprotect wants /CE at VID too (A6 either way)
+    // Weak cells (word address: program commands it takes): the embedded
+    // program ends on time without setting DQ5, yet the cell keeps its old
+    // value until the n-th program command reaches it.
+    std::map<uint32_t, int> programCommandsNeeded;
 };
 
 class JedecFlashChip : public ProbeChip {
@@ -255,6 +261,7 @@ private:
     mutable uint64_t supplyRevision_ = 0;
     mutable bool supplyAboveLockout_ = false, supplyPowered_ = false;
     std::set<uint32_t> stuck_;
+    std::map<uint32_t, int> commandsLeft_; // weak cells: program commands still to come
     std::set<uint32_t> protected_;
     bool neverReady_ = false;
     bool neverUnprotect_ = false;

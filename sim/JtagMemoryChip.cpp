@@ -276,9 +276,12 @@ namespace {
 
 // EPC2 configuration device, 20-pin PLCC: 1,695,680 bits, TDO 1, TCK 3,
 // VCCSEL 5, GND 10, TDI 11, VPPSEL 14, VPP 18, TMS 19, VCC 20; runs from 3.3 V
-// or 5.0 V (3.0-5.25 V, 7.0 V maximum). The identification the row reads and
-// the busy times are this model's (the in-system programming protocol has no
-// public description): a block 150 us, the erase 5 s.
+// or 5.0 V (3.0-5.25 V, 7.0 V maximum). Its IEEE 1149.1 IDCODE is 010020DDh
+// (maker code 6Eh; the maker's JTAG chain listings name the EPC2 by it), but
+// the identification read here is another register, four bytes shifted out
+// after the instructions 44h and 42h, that no public document describes: its
+// bytes, like the busy times (a block 150 us, the erase 5 s), follow the
+// programming flow, so an identification check runs against its own reading.
 JtagMemoryFacts Epc2() {
     JtagMemoryFacts f;
     f.name = "EPC2";

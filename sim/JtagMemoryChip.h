@@ -35,6 +35,8 @@ struct JtagMemoryFacts : PartFacts {
     uint32_t programUs = 0, eraseUs = 0;
     // Time in Run-Test/Idle a finishing step needs (0: none).
     uint32_t finishUs = 0;
+    // Values the enable instruction takes (empty: any).
+    std::vector<uint8_t> enableValues;
 };
 
 class JtagMemoryChip : public CatalogChip, public TapRegisters {
@@ -153,8 +155,9 @@ private:
 // takes from 1 to 0 and that only the erase restores:
 //   FEh  IDCODE, 32 bits (the part's id bytes, least significant first)
 //   F0h  leaves programming mode, 1-bit register
-//   E8h  enables programming, 6 bits (any value); every instruction below
-//        needs it, else it is a violation and does nothing
+//   E8h  enables programming, 6 bits: one of the part's enable values, else
+//        a violation and programming stays disabled; every instruction
+//        below needs it, else it is a violation and does nothing
 //   EBh  16 bits: bit 15 selects the control row (control bits, USERCODE),
 //        else the 512-byte block the next program or read starts at
 //   EDh  the 512 data bytes of a block (4096 bits)

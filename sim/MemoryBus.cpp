@@ -43,6 +43,7 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     EpromConfig pinout = PinoutOf(pinCount_);
     flashPinout_ = (header.params[9] & 1) != 0;
     readSteps_ = (header.params[9] & 2) != 0;
+    wordDrivers_ = kind_ == 2 && (header.params[9] & 4) != 0;
     if (flashPinout_ && pinCount_ != 40) {
         const FlashPinout f = FlashPinoutById(pinCount_ == 32 ? kPinoutDip32 : kPinoutDip28);
         pinout.addressPins = f.address;
@@ -73,6 +74,7 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     };
     tables(addressPins_, addressMask_, addressTables_);
     tables(dataPins_, dataMask_, dataTables_);
+    for (size_t i = 8; i < dataPins_.size(); ++i) dataHighMask_ |= PinBit(dataPins_[i]);
     for (int selected = 0; selected < 2; ++selected) {
         for (unsigned v = 0; v < 256; ++v) strobeLines_[selected][v] = StrobeLines(static_cast<uint8_t>(v), selected != 0);
     }
@@ -127,6 +129,8 @@ MemoryBusPersonality::Lines MemoryBusPersonality::StrobeLines(uint8_t v, bool se
         }
         return false;
     };
+    // Images with word drivers drive data bits 8-15 only with the 9xh set.
+    l.highData = !wordDrivers_ || (v & 0x80) != 0;
     switch (role_) {
     case 1:
         l.ce = !selected;
@@ -188,7 +192,13 @@ void MemoryBusPersonality::Snapshot(int s) {
     const Lines l = LinesFor(s);
     if (!l.released) {
         word(addressPins_, addressMask_, addressTables_, PartAddress());
-        if (l.oe) word(dataPins_, dataMask_, dataTables_, static_cast<uint32_t>(dataLow_ | (dataHigh_ << 8)));
+        if (l.oe) {
+            word(dataPins_, dataMask_, dataTables_, static_cast<uint32_t>(dataLow_ | (dataHigh_ << 8)));
+            if (!l.highData) {
+                driven &= ~dataHighMask_;
+                high &= ~dataHighMask_;
+            }
+        }
         put(PinBit(cePin_), l.ce ? PinBit(cePin_) : 0);
         put(PinBit(oePin_), l.oe ? PinBit(oePin_) : 0);
         put(PinBit(pgmPin_), l.pgm ? PinBit(pgmPin_) : 0);

@@ -21,7 +21,9 @@
 //   9  bit 0: the JEDEC flash pinout of the 28- and 32-pin parts
 //      (FlashPinout: A14 on pin 1, /WE on pin 27 or 31) instead of the
 //      EPROM one; bit 1: in mode 1 each data read steps the counter (the
-//      sequential read of the queue images)
+//      sequential read of the queue images); bit 2 (kind 2): word drivers,
+//      data bits 8-15 are driven only with the 9xh values of register 4
+//      (9Fh, 95h), the 1xh values drive bits 0-7 alone
 //   8  1 (kind 2): address bits 16-19 reach the part only through the
 //      high-address routing (register 2 bit 4, or register 8 = 1); without
 //      it those lines stay low. 2: as 1, and register 2 written without
@@ -109,6 +111,7 @@ private:
     struct Lines {
         bool released = true;
         bool ce = true, oe = true, pgm = true, pw = true;
+        bool highData = true; // data bits 8-15 driven (while /OE is high)
     };
     Lines LinesFor(int s) const;
     Lines StrobeLines(uint8_t v, bool selected) const;
@@ -136,6 +139,8 @@ private:
     // maskTables_ is false and the lists are walked.
     bool maskTables_ = true;
     uint64_t addressMask_ = 0, dataMask_ = 0;
+    uint64_t dataHighMask_ = 0; // data bits 8-15
+    bool wordDrivers_ = false;
     std::vector<std::array<uint64_t, 256>> addressTables_, dataTables_;
     // Each socket's drives as its snapshot holds them.
     uint64_t snapDriven_[kMaxSockets] = {}, snapHigh_[kMaxSockets] = {};

@@ -271,3 +271,37 @@ TEST_F(FlashFaults, HighVoltageStepWithoutAPinIsRefused) {
 }
 
 } // namespace
+
+namespace {
+
+// Rows 93 and 72 give a datum up to 10 program commands: a weak cell that
+// takes its datum at the 4th or the 10th command programs and verifies, one
+// that needs an 11th fails the program at its address.
+TEST_F(FlashFaults, Rows93And72RetryAWeakCellUpToTenCommands) {
+    for (const Part& p : {Part{"AMD", "Am29F016B"}, Part{"ST", "M29F040B"}}) {
+        for (int needed : {4, 10, 11}) {
+            SCOPED_TRACE(std::string(p.name) + " " + std::to_string(needed));
+            ASSERT_TRUE(Select(p.maker, p.name));
+            Limit(0x40);
+            sim::FlashPart weak = *sim::FindFlashPart(p.maker, p.name);
+            weak.flash.programCommandsNeeded = {{5, needed}};
+            part = SeatPart(weak);
+            FillData(3);
+            BufferWindow[5] = 0x00; // DQ7 of the blank cell tells it from the datum
+            const int r = Run(OpProgram);
+            if (needed <= 10) {
+                EXPECT_EQ(r, 1) << LogText();
+                EXPECT_EQ(part.flash()->Cell(5), 0x00);
+                ExpectHolds([&](uint32_t a) { return part.Datum(a); });
+            } else {
+                EXPECT_EQ(r, -1) << LogText();
+                ExpectFailAt(5);
+                EXPECT_EQ(part.flash()->Cell(5), 0xFF);
+            }
+            ExpectPoweredDown();
+            Unseat();
+        }
+    }
+}
+
+} // namespace

@@ -3,6 +3,7 @@
 // protection, the injected faults and the TAP traffic.
 #include "engine/AlgorithmTable.h"
 #include "JtagFixture.h"
+#include "engine/Jtag.h"
 #include "engine/Tables.h"
 
 namespace {
@@ -237,6 +238,39 @@ TEST_F(JtagPromRun, TapTraffic) {
     EXPECT_EQ(chip->BlocksProgrammed(), kRange / 512);
     EXPECT_EQ(chip->Erases(), 1u);
     ExpectNoViolations();
+}
+
+} // namespace
+
+namespace {
+
+// The enable instruction takes only the part's values: after another one the
+// part stays out of programming mode and an erase does nothing.
+TEST_F(JtagPromRun, EnableWithAnotherValueLeavesProgrammingDisabled) {
+    sim::IspPromChip* chip = Select96("XC18V512");
+    chip->SetCell(7, 0x00);
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    for (uint32_t value : {0x3Fu, 0x04u}) {
+        SCOPED_TRACE(value);
+        simp.ClearViolations();
+        ASSERT_EQ(Setup96(5), 1); // powered, enabled with 04h
+        JtagLoadInstruction(0xE8);
+        JtagShiftDr(value, 6);
+        JtagLoadInstruction(0xEC);
+        DelayMsSlot(80);
+        PowerOff96();
+        if (value == 0x04) {
+            EXPECT_EQ(chip->Erases(), 1u);
+            ExpectNoViolations();
+        } else {
+            EXPECT_EQ(chip->Erases(), 0u);
+            EXPECT_EQ(chip->Cell(7), 0x00);
+            bool refused = false;
+            for (const auto& v : simp.Violations()) refused |= v.find("enable with 3Fh") != std::string::npos;
+            EXPECT_TRUE(refused);
+        }
+    }
 }
 
 } // namespace
