@@ -122,7 +122,7 @@ void PowerOn(int mode) {
     if (Row().Kind == Module::A) DelayMsSlot(100);
 }
 
-void PowerOff() {
+void PowerDown() {
     Park();
     if (AccPin() != 0) ApplyVppToPin(AccPin(), 0, 0);
     SupplyOff();
@@ -135,7 +135,7 @@ int HvRead(int mode) {
     PowerOn(2);
     WriteRegister3(NotSocket(CurrentSocket));
     const int r = ReadLoop(mode, false, 0xDB, Row().ReadLoopMode);
-    PowerOff();
+    PowerDown();
     return r;
 }
 
@@ -210,7 +210,7 @@ int HvProgram() {
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
     const int r = PageMode() ? PageLoop() : ByteLoop(bypass);
-    PowerOff();
+    PowerDown();
     return r;
 }
 
@@ -223,7 +223,7 @@ int Alg22Program() {
     WriteRegister(4, 0xDD);
     Unlock({0xAAA, 0x555}, 0x20);
     const int r = ByteLoop(true);
-    PowerOff();
+    PowerDown();
     return r;
 }
 
@@ -239,7 +239,7 @@ int HvErase() {
         ChipEraseCommands(Row().EraseUnlock);
     }
     const int r = ErasePasses(Row().EraseLimit, [] { return (StrobedDatum() & 0x80) != 0; });
-    PowerOff();
+    PowerDown();
     return r;
 }
 
@@ -253,7 +253,7 @@ int Alg24Identify() {
     WriteRegister(0, 1);
     ChipDeviceId = StrobedDatum();
     Hv(g_pins.Id, 0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -269,7 +269,7 @@ int Alg29Identify() {
     WriteRegister(0, 1);
     ChipDeviceId = StrobedDatum();
     CommandCycle(0, 0xF0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -312,7 +312,7 @@ int ReadSectorProtectionHv(uint32_t* states, uint32_t n, const uint32_t* boundar
         states[i] = ModuleB() ? v & 1 : v == 1 ? 1 : 0;
     }
     Hv(g_pins.Id, 0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -509,7 +509,7 @@ int WriteSectorProtectionHv(const uint32_t* states, uint32_t n, const uint32_t* 
         r = ModuleB() ? UnprotectB(n, boundaries) : UnprotectA(n, boundaries);
     }
     if (r == 1) r = ProtectPulses(1, states, n, boundaries);
-    PowerOff();
+    PowerDown();
     return r == 1 ? Confirm(ReadSectorProtectionHv, states, n, boundaries) : -1;
 }
 
@@ -523,7 +523,7 @@ int ReadSectorProtection29(uint32_t* states, uint32_t n, const uint32_t* boundar
         states[i] = AutoselectSectorState(boundaries[i] << 12, true, false);
         CommandCycle(0, 0xF0);
     }
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -544,7 +544,7 @@ int WriteSectorProtection29(const uint32_t* states, uint32_t n, const uint32_t* 
         SetDacVoltage(1, 0);
         SetDacVoltage(2, 0);
     }
-    PowerOff();
+    PowerDown();
     return r == 1 ? Confirm(ReadSectorProtection29, states, n, boundaries) : -1;
 }
 
