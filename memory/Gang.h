@@ -55,3 +55,17 @@ public:
 private:
     uint32_t socket_ = 0;
 };
+
+// Up to `reads` polls of the sockets in turn: with a gang adapter the socket
+// whose turn it is alone (one socket: as it stands), ready() read from it;
+// true once the last socket read ready. Every socket selected afterwards.
+template <class Ready> bool PollInTurns(uint32_t reads, Ready&& ready) {
+    SocketTurns turns;
+    bool done = false;
+    for (uint32_t n = 0; n < reads && !done; ++n) {
+        turns.SelectInGang();
+        done = turns.Ready(ready());
+    }
+    if (GangInUse()) WriteRegister3(0);
+    return done;
+}
