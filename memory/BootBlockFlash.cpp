@@ -137,11 +137,6 @@ bool VariantServed(bool erase) {
     return DeviceVariant == kUniformBlocksVariant && (!erase || DeviceSize >= 0x10000);
 }
 
-int RefuseVariant() {
-    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
-    return -1;
-}
-
 int Alg21Identify() {
     PowerUp(2);
     WriteRegister3(0);

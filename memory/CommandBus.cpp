@@ -17,7 +17,12 @@ void PowerOn(int mode, const PowerUp& p) {
     SetDeviceGround(1);
     DelayMsSlot(100);
     WriteSequence(p.First);
-    if (p.Address != StartAddress::None) WriteAddress(p.Address == StartAddress::Zero ? 0 : DeviceStart);
+    if (p.Address == StartAddress::Zero) WriteAddress(0);
+    if (p.Address == StartAddress::DeviceStart) {
+        WriteRegister(0, DeviceStart & 0xFF);
+        WriteRegister(1, (DeviceStart >> 8) & 0xFF);
+        WriteRegister(2, ((DeviceStart >> 16) & 0xFF) | p.HighAddressFlag);
+    }
     WriteSequence(p.Idle);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     WriteSequence(p.OnSupply);

@@ -27,6 +27,7 @@ struct PowerUp {
     int Dac = 0;
     RegisterSequence First = {}; // before the address load
     StartAddress Address = StartAddress::DeviceStart;
+    uint32_t HighAddressFlag = 0;   // ORed into register 2 of DeviceStart
     RegisterSequence Idle = {};     // the released lines, before the supply
     RegisterSequence OnSupply = {}; // right after the supply goes on
     uint32_t SettleMs = 100;

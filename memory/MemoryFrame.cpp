@@ -16,6 +16,11 @@ FrameProfile ActiveFrame;
 
 void FrameUse(const FrameProfile& profile) { ActiveFrame = profile; }
 
+int RefuseVariant() {
+    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
+    return -1;
+}
+
 bool GangInUse() { return LastSocketIndex != 0; }
 
 uint32_t NotSocket(uint32_t s) { return ~(1u << (s & 7)) & 0xFF; }

@@ -130,6 +130,10 @@ constexpr int EpromEraseVariantCount = 13;
 // variant 0 stands in for one that got past).
 const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table);
 
+// The refusal of a variant the row's table does not hold (the library
+// refuses such records; this guards one that got past it): a line, -1.
+int RefuseVariant();
+
 // 1 when more than one socket is in use.
 bool GangInUse();
 // The socket mask that selects socket s alone.

@@ -133,13 +133,6 @@ int ProgramByte(uint32_t data) {
     return EverySocketReadsWithin(DeviceVariant == 3 ? 1000 : 100) ? 1 : -1;
 }
 
-// The variants the module serves; others fail before power-up (the library
-// refuses them).
-int RefuseVariant() {
-    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
-    return -1;
-}
-
 int Program() {
     if (DeviceVariant >= g_bus->variants) return RefuseVariant();
     FrameUse(FrameProfile{});

@@ -72,11 +72,6 @@ constexpr std::array<Layout26, BlockLayout26Count> BlockLayoutTable26 = {{
     {11, 0, 16, 32, 48, 64, 80, 96, 112, 124, 125, 126, 128},
 }};
 
-int RefuseVariant() {
-    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
-    return -1;
-}
-
 // Up to limit erase waits of 100 ms, each shown (from 1) and open to the
 // user's break, then ready(): 1 once it is, -1 at the limit, or the break's
 // result.
