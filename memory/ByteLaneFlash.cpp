@@ -93,17 +93,13 @@ int EraseAndWait(uint32_t reg2, uint32_t command) {
     WriteRegister(2, reg2);
     WriteRegister(6, command);
     WriteRegister(6, 0xD0);
-    for (uint32_t n = 1; n <= 900; ++n) {
-        const int r = ShowElapsedAndCheckCancel(n);
-        if (r != 1) return r;
-        DelayMsSlot(100);
-        WriteRegister(6, 0x70);
-        WriteRegister(4, 0x0F);
-        ReadValue = ReadRegister(6);
-        WriteRegister(4, 0x0D);
-        if (ReadValue == 0x80) return 1;
-    }
-    return -1;
+    return ErasePasses(
+        900,
+        [] {
+            WriteRegister(6, 0x70);
+            return cmdbus::StrobedRead(0x0F, 0x0D) == 0x80;
+        },
+        1);
 }
 
 // Folds the erase of one die or block into the result r: a time-out fails
