@@ -68,13 +68,7 @@ int ReadyPoll(int tries) {
 
 // Up to 50 erase waits of 100 ms for bit 7: 1, -1 or the user's break.
 int EraseWait74() {
-    for (uint32_t n = 1; n <= 50; ++n) {
-        const int r = ShowElapsedAndCheckCancel(n);
-        if (r != 1) return r;
-        DelayMsSlot(100);
-        if (ReadWord74() & 0x80) return 1;
-    }
-    return -1;
+    return ErasePasses(50, [] { return (ReadWord74() & 0x80) != 0; }, 1);
 }
 
 void BlockAddress(uint32_t start) {
