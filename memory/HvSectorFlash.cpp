@@ -33,6 +33,13 @@ using namespace flashbus;
 // VID, unlock bypass, an optional ACC voltage.
 enum class Module { A, B, InSystem };
 
+int ReadSectorProtectionHv(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtectionHv(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int ReadSectorProtection29(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtection29(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+constexpr SectorProtectionRoutines kHvProtection{ReadSectorProtectionHv, WriteSectorProtectionHv};
+constexpr SectorProtectionRoutines kIspProtection{ReadSectorProtection29, WriteSectorProtection29};
+
 // What a row of this family states about itself.
 struct HvRow {
     uint32_t Row;
@@ -42,22 +49,28 @@ struct HvRow {
     UnlockPair EraseUnlock; // the chip erase's command addresses (without Pages)
     uint32_t EraseLimit;    // 100 ms erase passes
     uint32_t ReadLoopMode;  // register 5 of the read loop
+    SectorProtectionRoutines Protection;
 };
 constexpr HvRow kHvRows[] = {
-    {20, Module::A, false, false, {0xAAAA, 0x5555}, 1300, 1},
-    {22, Module::A, false, false, {0xAAAA, 0x5555}, 1300, 1},
-    {23, Module::A, true, true, {}, 100, 1},
-    {24, Module::B, true, false, {}, 100, 1},
-    {27, Module::B, false, false, kUnlock5555, 900, 1},
-    {29, Module::InSystem, false, false, {0x555, 0x2AAA}, 900, 9},
+    {20, Module::A, false, false, {0xAAAA, 0x5555}, 1300, 1, kHvProtection},
+    {22, Module::A, false, false, {0xAAAA, 0x5555}, 1300, 1, kHvProtection},
+    {23, Module::A, true, true, {}, 100, 1, {}},
+    {24, Module::B, true, false, {}, 100, 1, kHvProtection},
+    {27, Module::B, false, false, kUnlock5555, 900, 1, kHvProtection},
+    {29, Module::InSystem, false, false, {0x555, 0x2AAA}, 900, 9, kIspProtection},
 };
 
+// The table's row of `row`; nullptr outside the family.
+const HvRow* FindRow(uint32_t row) {
+    for (const HvRow& r : kHvRows) {
+        if (r.Row == row) return &r;
+    }
+    return nullptr;
+}
 // The row running now (the first one for a row outside the family).
 const HvRow& Row() {
-    for (const HvRow& r : kHvRows) {
-        if (r.Row == CurrentAlgorithm) return r;
-    }
-    return kHvRows[0];
+    const HvRow* r = FindRow(CurrentAlgorithm);
+    return r != nullptr ? *r : kHvRows[0];
 }
 bool ModuleB() { return Row().Kind == Module::B; }
 bool InSystem() { return Row().Kind == Module::InSystem; }
@@ -551,17 +564,8 @@ int WriteSectorProtection29(const uint32_t* states, uint32_t n, const uint32_t* 
 } // namespace
 
 SectorProtectionRoutines HvSectorProtectionOf(uint32_t algorithm) {
-    switch (algorithm) {
-    case 20:
-    case 22:
-    case 24:
-    case 27:
-        return {ReadSectorProtectionHv, WriteSectorProtectionHv};
-    case 29:
-        return {ReadSectorProtection29, WriteSectorProtection29};
-    default:
-        return {};
-    }
+    const HvRow* r = FindRow(algorithm);
+    return r != nullptr ? r->Protection : SectorProtectionRoutines{};
 }
 
 // The rows of this family.
