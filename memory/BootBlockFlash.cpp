@@ -21,6 +21,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
+#include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -70,47 +71,28 @@ void SetModuleState() {
     g_module.SkipSecondPin = (DeviceSubVariant & 2) != 0;
 }
 
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    WriteRegister(2, (a >> 16) & 0xFF);
-}
-
 void PowerUp(int mode) {
     SetModuleState();
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage >= 33 ? 33 : SupplyVoltage));
-    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    if (DeviceVariant == 2 || DeviceVariant == 3) WriteRegister(9, 1);
-    SetAddress(0);
-    WriteRegister3(0xFF);
-    WriteRegister(4, 0x93);
-    WriteRegister(8, 4);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(10);
-    WriteRegister(4, 0xD3);
-    WriteRegister(5, 2);
+    const uint32_t supply = cmdbus::Supply(mode);
+    const bool optionLine = DeviceVariant == 2 || DeviceVariant == 3;
+    cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(supply >= 33 ? 33 : supply),
+                           .Dac = static_cast<int>(Vpp / 10),
+                           .First = {{optionLine ? RegisterWrite{9, 1} : RegisterWrite{}}},
+                           .Address = cmdbus::StartAddress::Zero,
+                           .Idle = {{{3, 0xFF}, {4, 0x93}, {8, 4}}},
+                           .SettleMs = 10,
+                           .Powered = {{{4, 0xD3}, {5, 2}}}});
 }
 
 // The end of every entry.
 // The supply goes down through its ramp here: cut by the driver's reset
 // while still on, it would drop at once.
 void Idle() {
-    SetAddress(0);
-    WriteRegister3(0xFF);
-    WriteRegister(4, 0x93);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
+    WriteAddress(0);
+    cmdbus::PowerDown({{{3, 0xFF}, {4, 0x93}}});
 }
 
-uint32_t StrobedRead() {
-    WriteRegister(4, 0xDF);
-    ReadValue = ReadRegister(6);
-    WriteRegister(4, 0xDD);
-    return ReadValue;
-}
+uint32_t StrobedRead() { return cmdbus::StrobedRead(0xDF, 0xDD); }
 
 void HighVoltagePins(int state, bool second) {
     if (state == 1) {
@@ -136,18 +118,16 @@ void Preparation() {
 // ready; every step counts against the one limit. afterRead: WriteRegister3(0)
 // after each read (the chip erase). 1, -1 on the limit, or the user's break.
 int WaitEverySocket(uint32_t limit, bool allAfterRead) {
-    uint32_t s = 0;
-    for (uint32_t n = 1; n <= limit; ++n) {
-        const int r = ShowElapsedAndCheckCancel(n);
-        if (r != 1) return r;
-        DelayMsSlot(100);
-        WriteRegister3(NotSocket(s));
-        const bool ready = (StrobedRead() & 0x80) != 0;
-        if (allAfterRead) WriteRegister3(0);
-        if (ready && s == LastSocketIndex) return 1;
-        if (ready) ++s;
-    }
-    return -1;
+    SocketTurns turns;
+    return ErasePasses(
+        limit,
+        [&] {
+            turns.Select();
+            const bool ready = (StrobedRead() & 0x80) != 0;
+            if (allAfterRead) WriteRegister3(0);
+            return turns.Ready(ready);
+        },
+        1);
 }
 
 // The variant is one the module serves (the library refuses others; this
@@ -155,11 +135,6 @@ int WaitEverySocket(uint32_t limit, bool allAfterRead) {
 bool VariantServed(bool erase) {
     if (DeviceVariant < BootBlockLayoutCount || DeviceVariant == kChipEraseVariant) return true;
     return DeviceVariant == kUniformBlocksVariant && (!erase || DeviceSize >= 0x10000);
-}
-
-int RefuseVariant() {
-    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
-    return -1;
 }
 
 int Alg21Identify() {
@@ -180,7 +155,7 @@ int Alg21Read(int mode) {
     PowerUp(2);
     WriteRegister3(NotSocket(CurrentSocket));
     // The read loop starts at DeviceStart: the image steps the address from there.
-    SetAddress(DeviceStart);
+    WriteAddress(DeviceStart);
     WriteRegister(4, LogicImageNumber == 312 ? 0xC3 : 0xDB);
     WriteRegister(5, 3);
     const int r = WalkAddresses(0xFFFF, mode != 0, [&](bool) {
@@ -198,18 +173,7 @@ int ProgramByte() {
     if (ExpectedValue == 0xFF) return 1;
     WriteRegister(6, 0x10);
     WriteRegister(6, ExpectedValue);
-    uint32_t s = 0;
-    for (int n = 0; n < 1000; ++n) {
-        if (LastSocketIndex > 0) WriteRegister3(NotSocket(s));
-        const bool ready = (StrobedRead() & 0x80) != 0;
-        if (ready && s == LastSocketIndex) {
-            if (LastSocketIndex > 0) WriteRegister3(0);
-            return 1;
-        }
-        if (ready) ++s;
-    }
-    if (LastSocketIndex > 0) WriteRegister3(0);
-    return -1;
+    return PollInTurns(1000, [] { return (StrobedRead() & 0x80) != 0; }) ? 1 : -1;
 }
 
 int Alg21Program() {
@@ -220,7 +184,7 @@ int Alg21Program() {
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
     if (DeviceVariant == kChipEraseVariant) Preparation();
-    SetAddress(DeviceStart);
+    WriteAddress(DeviceStart);
     const int r = WalkAddresses(0xFFFF, 1, [&](bool first) {
         WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
@@ -254,7 +218,7 @@ int ChipErase() {
 // Erases one block at address a and waits for it; 1, -1 or the user's break.
 int EraseBlockAt(uint32_t a) {
     WriteRegister3(0);
-    SetAddress(a);
+    WriteAddress(a);
     WriteRegister(6, 0x20);
     WriteRegister(6, 0xD0);
     return WaitEverySocket(EraseLimit(), false);

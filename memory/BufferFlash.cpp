@@ -24,6 +24,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
+#include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -31,19 +32,8 @@ namespace {
 bool PackageHasVpp() { return PackageRow(PackageIndex).VppPin != 0; }
 
 void PowerUp(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
     const int programming = mode == 1 ? static_cast<int>(Vpp / 10) : static_cast<int>(ReadVccInUse);
-    SetVccRange(0, 33);
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    LatchChipStart();
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0x9F);
-    WriteRegister(5, 0);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
-    WriteRegister(8, 1);
+    cmdbus::PowerOn(mode, {.RangeTenths = 33, .Idle = {{{3, 0xFF}, {4, 0x9F}, {5, 0}}}, .Powered = {{{8, 1}}}});
     if (PackageHasVpp()) SetDeviceVpp(1, programming);
     WriteRegister(8, 2);
     WriteRegister(9, 1);
@@ -51,12 +41,10 @@ void PowerUp(int mode) {
 }
 
 void PowerDown() {
-    WriteRegister(4, 0x1F);
-    WriteRegister(3, 0xFF);
+    WriteSequence({{{4, 0x1F}, {3, 0xFF}}});
     if (PackageHasVpp()) SetDeviceVpp(0, 50);
     DelayShortUs(100);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
+    cmdbus::SupplyOff();
 }
 
 // A word: register 6, then register 7 (the write cycle).
@@ -65,13 +53,7 @@ void WriteWord(uint32_t w) {
     WriteRegister(7, (w >> 8) & 0xFF);
 }
 
-uint32_t ReadWord() {
-    WriteRegister(4, 0x8F);
-    const uint32_t low = ReadRegister(6);
-    ReadValue = low | ReadRegister(7) << 8;
-    WriteRegister(4, 0x99);
-    return ReadValue;
-}
+uint32_t ReadWord() { return cmdbus::StrobedRead(0x8F, 0x99, true); }
 
 // Up to tries word reads for bit 7, each after waitMs (shown when asked,
 // in tenths of a second, with the user's break): 1, -1 or the break.

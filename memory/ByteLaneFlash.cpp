@@ -22,6 +22,7 @@
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
 #include "memory/BufferFlash.h"
+#include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -46,27 +47,14 @@ void Use(uint32_t flag) {
 uint32_t Flag25() { return DeviceVariant == 0 ? 0x10 : 0; }
 
 void PowerUp(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, SupplyVoltage >= 33 ? 33 : 27);
-    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    LatchChipStart(g.Flag);
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0x0A);
-    WriteRegister(5, 4);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
-    WriteRegister(4, 0x0B);
+    cmdbus::PowerOn(mode, {.RangeTenths = cmdbus::Supply(mode) >= 33 ? 33 : 27,
+                           .Dac = static_cast<int>(Vpp / 10),
+                           .HighAddressFlag = g.Flag,
+                           .Idle = {{{3, 0xFF}, {4, 0x0A}, {5, 4}}},
+                           .Powered = {{{4, 0x0B}}}});
 }
 
-void PowerDown() {
-    WriteRegister(4, 0x0A);
-    WriteRegister(3, 0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    ResetProgrammerOutputs();
-}
+void PowerDown() { cmdbus::PowerDown({{{4, 0x0A}, {3, 0xFF}}}, true); }
 
 // Programming supply on, command mode, every socket.
 void CommandMode(int mode) {
@@ -105,17 +93,13 @@ int EraseAndWait(uint32_t reg2, uint32_t command) {
     WriteRegister(2, reg2);
     WriteRegister(6, command);
     WriteRegister(6, 0xD0);
-    for (uint32_t n = 1; n <= 900; ++n) {
-        const int r = ShowElapsedAndCheckCancel(n);
-        if (r != 1) return r;
-        DelayMsSlot(100);
-        WriteRegister(6, 0x70);
-        WriteRegister(4, 0x0F);
-        ReadValue = ReadRegister(6);
-        WriteRegister(4, 0x0D);
-        if (ReadValue == 0x80) return 1;
-    }
-    return -1;
+    return ErasePasses(
+        900,
+        [] {
+            WriteRegister(6, 0x70);
+            return cmdbus::StrobedRead(0x0F, 0x0D) == 0x80;
+        },
+        1);
 }
 
 // Folds the erase of one die or block into the result r: a time-out fails

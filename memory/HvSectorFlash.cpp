@@ -18,10 +18,63 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
+#include "memory/FlashBus.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
 namespace {
+
+using namespace flashbus;
+
+// ---- the rows -----------------------------------------------------------------
+
+// Module A: 16-bit parts in byte mode, A9 and /OE at VID; module B: A9 and /OE
+// at VID, the chip unprotect by the part's own method; in-system: RESET# at
+// VID, unlock bypass, an optional ACC voltage.
+enum class Module { A, B, InSystem };
+
+int ReadSectorProtectionHv(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtectionHv(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int ReadSectorProtection29(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtection29(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+constexpr SectorProtectionRoutines kHvProtection{ReadSectorProtectionHv, WriteSectorProtectionHv};
+constexpr SectorProtectionRoutines kIspProtection{ReadSectorProtection29, WriteSectorProtection29};
+
+// What a row of this family states about itself.
+struct HvRow {
+    uint32_t Row;
+    Module Kind;
+    bool Pages;             // page program 41h, erase A7h D0h
+    bool PageErrorBit;      // a page write fails on DQ4 (the error bit)
+    UnlockPair EraseUnlock; // the chip erase's command addresses (without Pages)
+    uint32_t EraseLimit;    // 100 ms erase passes
+    uint32_t ReadLoopMode;  // register 5 of the read loop
+    SectorProtectionRoutines Protection;
+};
+constexpr HvRow kHvRows[] = {
+    {20, Module::A, false, false, {0xAAAA, 0x5555}, 1300, 1, kHvProtection},
+    {22, Module::A, false, false, {0xAAAA, 0x5555}, 1300, 1, kHvProtection},
+    {23, Module::A, true, true, {}, 100, 1, {}},
+    {24, Module::B, true, false, {}, 100, 1, kHvProtection},
+    {27, Module::B, false, false, kUnlock5555, 900, 1, kHvProtection},
+    {29, Module::InSystem, false, false, {0x555, 0x2AAA}, 900, 9, kIspProtection},
+};
+
+// The table's row of `row`; nullptr outside the family.
+const HvRow* FindRow(uint32_t row) {
+    for (const HvRow& r : kHvRows) {
+        if (r.Row == row) return &r;
+    }
+    return nullptr;
+}
+// The row running now (the first one for a row outside the family).
+const HvRow& Row() {
+    const HvRow* r = FindRow(CurrentAlgorithm);
+    return r != nullptr ? *r : kHvRows[0];
+}
+bool ModuleB() { return Row().Kind == Module::B; }
+bool InSystem() { return Row().Kind == Module::InSystem; }
+bool PageMode() { return Row().Pages; }
 
 // ---- pins and power ------------------------------------------------------------
 
@@ -34,8 +87,6 @@ struct HvRoles {
 HvRoles g_pins;
 uint32_t g_page = 1;
 
-bool ModuleB() { return CurrentAlgorithm == 24 || CurrentAlgorithm == 27; }
-bool PageMode() { return CurrentAlgorithm == 23 || CurrentAlgorithm == 24; }
 bool Flag(uint32_t bit) { return (DeviceFlags & bit) != 0; }
 
 HvRoles RolesOf() {
@@ -56,125 +107,59 @@ void Hv(int pin, int state) {
     if (pin != 0) SetSupplyPinA(pin, state);
 }
 
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    WriteRegister(2, (a >> 16) & 0xFF);
-}
-
-void CommandCycle(uint32_t a, uint32_t d) {
-    SetAddress(a);
-    WriteRegister(6, d);
-}
-
-void Unlock(uint32_t first, uint32_t second, uint32_t command) {
-    CommandCycle(first, 0xAA);
-    CommandCycle(second, 0x55);
-    CommandCycle(first, command);
-}
-
-// register 4 = DFh, the datum, register 4 = DDh.
-uint32_t StrobedDatum() {
-    WriteRegister(4, 0xDF);
-    const uint32_t v = ReadRegister(6);
-    WriteRegister(4, 0xDD);
-    return v;
-}
-
 // The power-up of the rows: the roles and page length first (pins = false for
 // row 22's Program), the DACs at dac, the start address loaded with pins.
 void PowerUp(int mode, bool pins, int dac) {
     if (pins) g_pins = RolesOf();
     g_page = PageMode() ? PageSize : 1;
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(dac, dac, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    if (pins) SetAddress(DeviceStart);
-    WriteRegister3(0xFF);
-    WriteRegister(4, 0x93);
-    WriteRegister(5, 0);
-    if (CurrentAlgorithm != 29) WriteRegister(8, 4);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(1);
-    WriteRegister(4, 0xD3);
+    SupplyVoltage = Supply(mode);
+    flashbus::PowerUp p;
+    p.RangeTenths = static_cast<int>(SupplyVoltage);
+    p.Dac = dac;
+    p.Latches = pins ? 7 : 0;
+    p.Reg8 = !InSystem();
+    flashbus::PowerOn(p);
 }
 
 int HighVoltage() {
-    if (CurrentAlgorithm == 29) return Vccp < 331 ? 90 : 120;
+    if (InSystem()) return Vccp < 331 ? 90 : 120;
     if (ModuleB()) return 120;
     return DeviceSubVariant == 0 ? 115 : 105;
 }
 
-int AccPin() { return CurrentAlgorithm == 29 && Flag(0x100) ? 15 : 0; }
+int AccPin() { return InSystem() && Flag(0x100) ? 15 : 0; }
 
 void PowerOn(int mode) {
-    PowerUp(mode, true, CurrentAlgorithm == 29 ? 0 : HighVoltage());
-    if (CurrentAlgorithm == 29 && mode == 1 && AccPin() != 0) ApplyVppToPin(AccPin(), 1, HighVoltage());
-    if (!ModuleB() && CurrentAlgorithm != 29) DelayMsSlot(100);
+    PowerUp(mode, true, InSystem() ? 0 : HighVoltage());
+    if (InSystem() && mode == 1 && AccPin() != 0) ApplyVppToPin(AccPin(), 1, HighVoltage());
+    if (Row().Kind == Module::A) DelayMsSlot(100);
 }
 
-void PowerOff() {
-    WriteRegister(4, 0x93);
-    WriteRegister3(0xFF);
+void PowerDown() {
+    Park();
     if (AccPin() != 0) ApplyVppToPin(AccPin(), 0, 0);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    ResetProgrammerOutputs();
+    SupplyOff();
 }
-
-void UseByteFrame() { FrameUse(FrameProfile{}); }
 
 // ---- read, program, erase ----------------------------------------------------------
 
 int HvRead(int mode) {
-    UseByteFrame();
+    UseFrame(false);
     PowerOn(2);
     WriteRegister3(NotSocket(CurrentSocket));
-    WriteRegister(4, 0xDB);
-    WriteRegister(5, CurrentAlgorithm == 29 ? 9 : 1);
-    const int r = WalkAddresses(0xFFFF, mode != 0, [&](bool first) {
-        if (ChipAddress % 0x10000 == 0 && !first) WriteRegister(2, (ChipAddress >> 16) & 0xFF);
-        ReadValue = ReadRegister(6);
-        return ProcessReadByte(mode);
-    });
-    PowerOff();
+    const int r = ReadLoop(mode, false, 0xDB, Row().ReadLoopMode);
+    PowerDown();
     return r;
 }
 
-// Up to 200 reads until DQ7 shows bit 7 of the datum; strobed: each read in
-// DFh (rows 20, 22, 27), else in the read pattern already set (row 29).
-bool PollDq7(uint32_t datum, bool strobed) {
-    for (int n = 0; n < 200; ++n) {
-        const uint32_t v = strobed ? StrobedDatum() : ReadRegister(6);
-        if (((v ^ datum) & 0x80) == 0) return true;
-    }
-    return false;
-}
-
-constexpr UpperLatches kLatches{0x100, 0x10000, true};
-
 // The byte program loop: FFh skipped; command bytes before the datum by
-// bypass (A0h only) or the four-cycle auto-command mode.
+// bypass (A0h only) or the four-cycle auto-command mode; DQ7 polled by read
+// strobes, in-system in the read loop's pattern.
 int ByteLoop(bool bypass) {
-    return WalkAddresses(0xFFFF, 1, [&](bool first) {
-        WriteUpperAddress(kLatches, ChipAddress, first);
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
-        if (ExpectedValue != 0xFF) {
-            WriteRegister(0, ChipAddress & 0xFF);
-            WriteRegister(4, 0xDD);
-            if (!bypass) {
-                for (uint32_t d : {0xAAu, 0x55u}) WriteRegister(6, d);
-            }
-            WriteRegister(6, 0xA0);
-            WriteRegister(6, ExpectedValue);
-            const bool row29 = CurrentAlgorithm == 29;
-            if (row29) WriteRegister(4, 0xDB);
-            if (!PollDq7(ExpectedValue, !row29)) return -1;
-        }
-        BufferIndex += AddressStep;
-        return 1;
+    return ProgramLoop(false, [&] {
+        ProgramCycle(false, bypass ? Prefix::Command : Prefix::Auto);
+        if (InSystem()) WriteRegister(4, 0xDB);
+        return PollDq7(200, ExpectedValue, !InSystem()) ? 1 : -1;
     });
 }
 
@@ -199,7 +184,7 @@ bool PageReady() {
     for (int n = 0; n < 150; ++n) {
         DelayMsSlot(1);
         const uint32_t v = StrobedDatum();
-        if ((v & 0x80) != 0 && (CurrentAlgorithm != 23 || (v & 0x10) == 0)) return true;
+        if ((v & 0x80) != 0 && (!Row().PageErrorBit || (v & 0x10) == 0)) return true;
     }
     return false;
 }
@@ -209,7 +194,7 @@ bool PageReady() {
 int PageLoop() {
     uint32_t inPage = 0;
     return WalkAddresses(0xFFFF, 1, [&](bool first) {
-        WriteUpperAddress(kLatches, ChipAddress, first);
+        WriteUpperAddress(kProgramLatches, ChipAddress, first);
         if (inPage == 0) {
             WriteRegister(4, 0xDD);
             WriteRegister(6, 0x41);
@@ -225,72 +210,54 @@ int PageLoop() {
 }
 
 int HvProgram() {
-    UseByteFrame();
+    UseFrame(false);
     if (!PageSettingsValid()) return -1;
     PowerOn(1);
     // Row 29 always, module B with flag 100h: unlock bypass, entered in write
     // mode so that its cycles reach the chip.
-    const bool bypass = CurrentAlgorithm == 29 || (ModuleB() && !PageMode() && Flag(0x100));
+    const bool bypass = InSystem() || (ModuleB() && !PageMode() && Flag(0x100));
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
-    if (bypass) Unlock(0x555, 0x2AAA, 0x20);
+    if (bypass) Unlock({0x555, 0x2AAA}, 0x20);
     else if (!PageMode()) WriteRegister(8, 8);
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
     const int r = PageMode() ? PageLoop() : ByteLoop(bypass);
-    PowerOff();
+    PowerDown();
     return r;
 }
 
 // Row 22: powered without pins and high voltage, unlock bypass entered once.
 int Alg22Program() {
-    UseByteFrame();
+    UseFrame(false);
     PowerUp(1, false, 0);
     DelayMsSlot(100);
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
-    Unlock(0xAAA, 0x555, 0x20);
+    Unlock({0xAAA, 0x555}, 0x20);
     const int r = ByteLoop(true);
-    PowerOff();
+    PowerDown();
     return r;
 }
 
 int HvErase() {
-    UseByteFrame();
+    UseFrame(false);
     PowerOn(1);
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
-    uint32_t limit;
     if (PageMode()) {
         WriteRegister(6, 0xA7);
         WriteRegister(6, 0xD0);
-        limit = 100;
     } else {
-        const bool a = !ModuleB() && CurrentAlgorithm != 29;
-        const uint32_t first = a ? 0xAAAA : CurrentAlgorithm == 29 ? 0x555 : 0x5555, second = a ? 0x5555 : 0x2AAA;
-        Unlock(first, second, 0x80);
-        Unlock(first, second, 0x10);
-        limit = a ? 1300 : 900;
+        ChipEraseCommands(Row().EraseUnlock);
     }
-    int r = -1;
-    for (uint32_t i = 0; i < limit; ++i) {
-        const int b = ShowElapsedAndCheckCancel(i);
-        if (b != 1) {
-            r = b;
-            break;
-        }
-        DelayMsSlot(100);
-        if ((StrobedDatum() & 0x80) != 0) {
-            r = 1;
-            break;
-        }
-    }
-    PowerOff();
+    const int r = ErasePasses(Row().EraseLimit, [] { return (StrobedDatum() & 0x80) != 0; });
+    PowerDown();
     return r;
 }
 
 int Alg24Identify() {
-    UseByteFrame();
+    UseFrame(false);
     PowerOn(2);
     Hv(g_pins.Id, 1);
     WriteRegister3(0xFE);
@@ -299,23 +266,23 @@ int Alg24Identify() {
     WriteRegister(0, 1);
     ChipDeviceId = StrobedDatum();
     Hv(g_pins.Id, 0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
 int Alg29Identify() {
-    UseByteFrame();
+    UseFrame(false);
     PowerOn(2);
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
     WriteRegister(5, 8);
-    Unlock(0x555, 0x2AA, 0x90);
+    Unlock(kUnlock555, 0x90);
     WriteRegister(0, 0);
     ChipMakerId = StrobedDatum();
     WriteRegister(0, 1);
     ChipDeviceId = StrobedDatum();
     CommandCycle(0, 0xF0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -339,19 +306,15 @@ uint32_t HvStateRead() {
 // the bus against each other): true when read() gives want on each; register
 // 3 back to 0 (every socket) for the next pulse.
 template <class Read> bool EverySocketReads(uint32_t want, Read&& read) {
-    bool all = true;
-    for (uint32_t s = 0; s <= LastSocketIndex && s < 8; ++s) {
-        WriteRegister3(NotSocket(s));
-        if (read() != want) all = false;
-    }
-    WriteRegister3(0);
-    return all;
+    return OnEverySocket(GangPass{}, [&](uint32_t) { return read() == want; });
 }
+
+uint32_t ByteStrobe() { return StrobedDatum(); }
 
 uint32_t ProtectOffset() { return ModuleB() ? 2 : 4; }
 
 int ReadSectorProtectionHv(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
-    UseByteFrame();
+    UseFrame(false);
     PowerOn(2);
     WriteRegister3(0xFE);
     Hv(g_pins.Id, 1);
@@ -362,7 +325,7 @@ int ReadSectorProtectionHv(uint32_t* states, uint32_t n, const uint32_t* boundar
         states[i] = ModuleB() ? v & 1 : v == 1 ? 1 : 0;
     }
     Hv(g_pins.Id, 0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -508,7 +471,7 @@ int IspProtect(int resetPin, int mode, const uint32_t* states, uint32_t n, const
             CommandCycle(a, 0x60);
             DelayShortUsSlot(150);
             CommandCycle(a, 0x40);
-            if (EverySocketReads(1, StrobedDatum)) result = 1;
+            if (EverySocketReads(1, ByteStrobe)) result = 1;
         }
     }
     CommandCycle(0, 0xF0);
@@ -528,7 +491,7 @@ int IspUnprotect(int resetPin, uint32_t n, const uint32_t* boundaries) {
         CommandCycle((next < n ? boundaries[next] << 12 : 0) | 0x42, 0x60);
         DelayMsSlot(15);
         auto endPulse = [](uint32_t start) { CommandCycle((start << 12) | 2, 0x40); };
-        if (VerifyFrom(next, n, boundaries, endPulse, StrobedDatum)) result = 1;
+        if (VerifyFrom(next, n, boundaries, endPulse, ByteStrobe)) result = 1;
     }
     CommandCycle(0, 0xF0);
     WriteRegister3(0xFF);
@@ -547,7 +510,7 @@ int Confirm(SectorReadFn read, const uint32_t* states, uint32_t n, const uint32_
 }
 
 int WriteSectorProtectionHv(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
-    UseByteFrame();
+    UseFrame(false);
     // A method needing a pin the adapter does not wire switches nothing.
     if (ModuleB() && DeviceSubVariant == 1 && RolesOf().Aux == 0) {
         ShowMessageLine(" No auxiliary high-voltage pin for this adapter!");
@@ -559,33 +522,28 @@ int WriteSectorProtectionHv(const uint32_t* states, uint32_t n, const uint32_t* 
         r = ModuleB() ? UnprotectB(n, boundaries) : UnprotectA(n, boundaries);
     }
     if (r == 1) r = ProtectPulses(1, states, n, boundaries);
-    PowerOff();
+    PowerDown();
     return r == 1 ? Confirm(ReadSectorProtectionHv, states, n, boundaries) : -1;
 }
 
 int ReadSectorProtection29(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
-    UseByteFrame();
+    UseFrame(false);
     PowerOn(2);
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
     WriteRegister(5, 8);
     for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t a = boundaries[i] << 12;
-        CommandCycle(0x555, 0xAA);
-        CommandCycle(0x2AA, 0x55);
-        CommandCycle(a | 0x555, 0x90);
-        SetAddress(a | 2);
-        states[i] = StrobedDatum() & 1;
+        states[i] = AutoselectSectorState(boundaries[i] << 12, true, false);
         CommandCycle(0, 0xF0);
     }
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
 constexpr int kResetPin29 = 14;
 
 int WriteSectorProtection29(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
-    UseByteFrame();
+    UseFrame(false);
     PowerOn(2);
     WriteRegister(5, 8);
     // RESET# needs VID (11.5-12.5 V) whatever the supply: the 9.0 V of low
@@ -599,24 +557,15 @@ int WriteSectorProtection29(const uint32_t* states, uint32_t n, const uint32_t* 
         SetDacVoltage(1, 0);
         SetDacVoltage(2, 0);
     }
-    PowerOff();
+    PowerDown();
     return r == 1 ? Confirm(ReadSectorProtection29, states, n, boundaries) : -1;
 }
 
 } // namespace
 
 SectorProtectionRoutines HvSectorProtectionOf(uint32_t algorithm) {
-    switch (algorithm) {
-    case 20:
-    case 22:
-    case 24:
-    case 27:
-        return {ReadSectorProtectionHv, WriteSectorProtectionHv};
-    case 29:
-        return {ReadSectorProtection29, WriteSectorProtection29};
-    default:
-        return {};
-    }
+    const HvRow* r = FindRow(algorithm);
+    return r != nullptr ? r->Protection : SectorProtectionRoutines{};
 }
 
 // The rows of this family.

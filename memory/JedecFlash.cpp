@@ -22,6 +22,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
+#include "memory/FlashBus.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
@@ -29,206 +30,7 @@ uint32_t ProtectOverride = 0;
 
 namespace {
 
-// ---- power ---------------------------------------------------------------------
-
-// A row's power-up: supply range, DAC levels, the mode registers, settling.
-struct PowerUp {
-    int RangeMode = 0;
-    int RangeTenths = 0;
-    int Dac = 0;            // DAC channels 1 and 2 (the high-voltage supply)
-    int Reg7 = -1;          // row 50's register 7
-    int Reg9 = -1;          // -1: not written
-    bool Reg9First = false; // before the address latches (rows 6, 56, 58)
-    bool Reg8 = true;       // register 8 = 4
-    int SupplyBump = 0;     // added after the range, before the supply goes on
-    uint32_t SettleMs = 1;
-    bool Idle = true;       // register 4 = D3h once powered
-    uint32_t IdleMs = 0;
-};
-
-// Registers 4 and 3 parked at power-down: rows 50, 51 park at D3h, the others at 93h.
-uint32_t g_parkPattern = 0x93;
-// The command-address doubling of rows 72 and 46, set at power-up.
-bool g_doubling = false;
-
-uint32_t Supply(int mode) { return mode == 1 ? Vccp / 10 : ReadVccInUse; }
-
-void PowerOnWith(const PowerUp& p) {
-    SetVccRange(p.RangeMode, p.RangeTenths);
-    SetAllDacVoltages(p.Dac, p.Dac, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    if (p.Reg7 >= 0) WriteRegister(7, static_cast<uint32_t>(p.Reg7));
-    if (p.Reg9 >= 0 && p.Reg9First) WriteRegister(9, static_cast<uint32_t>(p.Reg9));
-    WriteRegister(0, DeviceStart & 0xFF);
-    WriteRegister(1, (DeviceStart >> 8) & 0xFF);
-    WriteRegister(2, (DeviceStart >> 16) & 0xFF);
-    WriteRegister3(0xFF);
-    WriteRegister(4, 0x93);
-    WriteRegister(5, 0);
-    if (p.Reg8) WriteRegister(8, 4);
-    if (p.Reg9 >= 0 && !p.Reg9First) WriteRegister(9, static_cast<uint32_t>(p.Reg9));
-    SupplyVoltage += static_cast<uint32_t>(p.SupplyBump);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(p.SettleMs);
-    if (p.Idle) {
-        WriteRegister(4, 0xD3);
-        if (p.IdleMs) DelayMsSlot(p.IdleMs);
-    }
-}
-
-void PowerOff() {
-    WriteRegister(4, g_parkPattern);
-    WriteRegister3(0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    ResetProgrammerOutputs();
-}
-
-// The frame's address-latch helper writes register 2 without a flag here.
-void UseFrame(bool word) {
-    FrameProfile f;
-    f.Word = word;
-    FrameUse(f);
-}
-
-// ---- bus helpers -----------------------------------------------------------------
-
-uint32_t Doubled(uint32_t a) { return g_doubling ? a | ((a & 0xFF) << 8) : a; }
-
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    WriteRegister(2, (a >> 16) & 0xFF);
-}
-
-// One command write; words put the command byte on register 7 too where the
-// row writes both (row 58).
-void CommandCycle(uint32_t a, uint32_t d, bool bothBytes = false) {
-    SetAddress(Doubled(a));
-    if (bothBytes) WriteRegister(7, d);
-    WriteRegister(6, d);
-}
-
-void Unlock(uint32_t first, uint32_t second, uint32_t command, bool bothBytes = false) {
-    CommandCycle(first, 0xAA, bothBytes);
-    CommandCycle(second, 0x55, bothBytes);
-    CommandCycle(first, command, bothBytes);
-}
-
-void ChipEraseCommands(uint32_t first, uint32_t second, bool bothBytes = false) {
-    Unlock(first, second, 0x80, bothBytes);
-    Unlock(first, second, 0x10, bothBytes);
-}
-
-uint32_t ReadData(bool word) {
-    uint32_t v = ReadRegister(6);
-    if (word) v |= static_cast<uint32_t>(ReadRegister(7)) << 8;
-    return v;
-}
-
-// register 4 = DFh, the datum, register 4 = DDh.
-uint32_t StrobedDatum(bool word) {
-    WriteRegister(4, 0xDF);
-    const uint32_t v = ReadData(word);
-    WriteRegister(4, 0xDD);
-    return v;
-}
-
-void WriteDatum(uint32_t v, bool word) {
-    if (word) WriteRegister(7, (v >> 8) & 0xFF);
-    WriteRegister(6, v & 0xFF);
-}
-
-// Up to `reads` reads of register 6 until DQ7 shows bit 7 of the datum.
-bool PollDq7(uint32_t reads, uint32_t datum) {
-    for (uint32_t n = 0; n < reads; ++n) {
-        if (((ReadRegister(6) ^ datum) & 0x80) == 0) return true;
-    }
-    return false;
-}
-
-// One read, then up to `reads` reads until DQ6 reads the same twice running.
-bool PollToggle(uint32_t reads) {
-    uint32_t before = ReadRegister(6);
-    for (uint32_t n = 0; n < reads; ++n) {
-        const uint32_t now = ReadRegister(6);
-        if (((now ^ before) & 0x40) == 0) return true;
-        before = now;
-    }
-    return false;
-}
-
-// The DQ7 poll of every socket in turn (one socket: as it stands); all must pass.
-bool PollDq7EverySocket(uint32_t reads, uint32_t datum) {
-    if (!GangInUse()) return PollDq7(reads, datum);
-    bool all = true;
-    for (uint32_t s = 0; s <= LastSocketIndex && s < 8; ++s) {
-        WriteRegister3(NotSocket(s));
-        if (!PollDq7(reads, datum)) all = false;
-    }
-    WriteRegister3(0);
-    return all;
-}
-
-// Erase passes: pass r shows its time and offers the break, waits 100 ms and
-// asks done(r); 1 when done, the break code, -1 at the limit.
-template <class Done> int ErasePasses(uint32_t limit, Done&& done) {
-    for (uint32_t r = 0; r < limit; ++r) {
-        const int b = ShowElapsedAndCheckCancel(r);
-        if (b != 1) return b;
-        DelayMsSlot(100);
-        if (done()) return 1;
-    }
-    return -1;
-}
-
-// The passes of rows 78, 93, 72, 46: socket s is polled until bit 7 reads 1,
-// then the next socket, each in passes of its own.
-int EraseEverySocket(uint32_t limit, bool word) {
-    uint32_t s = 0;
-    return ErasePasses(limit, [&] {
-        WriteRegister3(NotSocket(s));
-        if ((StrobedDatum(word) & 0x80) == 0) return false;
-        if (s >= LastSocketIndex) return true;
-        ++s;
-        return false;
-    });
-}
-
-// The read loop of every row: pattern, read-loop mode, register 2 at 64K
-// boundaries, one datum per address; beforeDatum for the row's own step.
-template <class Before> int ReadLoop(int mode, bool word, uint32_t pattern, Before&& beforeDatum) {
-    WriteRegister(4, pattern);
-    WriteRegister(5, 1);
-    return WalkAddresses(word ? 0x7FFF : 0xFFFF, mode != 0, [&](bool first) {
-        beforeDatum(first);
-        if (ChipAddress % 0x10000 == 0 && !first) WriteRegister(2, (ChipAddress >> 16) & 0xFF);
-        ReadValue = ReadData(word);
-        return word ? ProcessReadWord(mode) : ProcessReadByte(mode);
-    });
-}
-int ReadLoop(int mode, bool word, uint32_t pattern) {
-    return ReadLoop(mode, word, pattern, [](bool) {});
-}
-
-// The upper address latches of the program loops: at their boundaries and at
-// the first address, whose command cycles before the loop moved them.
-constexpr UpperLatches kProgramLatches{0x100, 0x10000, true};
-
-// The program loop: latches, the buffer datum (FFh/FFFFh skipped), datum()
-// for the rest.
-template <class Datum> int ProgramLoop(bool word, Datum&& datum) {
-    return WalkAddresses(word ? 0x7FFF : 0xFFFF, 1, [&](bool first) {
-        WriteUpperAddress(kProgramLatches, ChipAddress, first);
-        ExpectedValue = word ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
-        int r = 1;
-        if (ExpectedValue != (word ? BlankWord : 0xFFu)) r = datum();
-        if (r != 1) return -1;
-        BufferIndex += AddressStep;
-        return 1;
-    });
-}
+using namespace flashbus;
 
 // The read of a powered-up row: /CE of the socket under test, the loop, power-down.
 int ReadOnSocket(int mode, bool word) {
@@ -242,14 +44,14 @@ int ReadOnSocket(int mode, bool word) {
 
 void PowerOnPlain(int mode, int reg7) {
     SupplyVoltage = Supply(mode);
-    g_parkPattern = 0xD3;
     PowerUp p;
+    p.Park = 0xD3;
     p.RangeTenths = static_cast<int>(SupplyVoltage);
     p.Reg7 = reg7;
     p.Reg8 = false;
     p.SettleMs = 100;
     p.Idle = false;
-    PowerOnWith(p);
+    flashbus::PowerOn(p);
 }
 
 int Row50Reg7() { return DeviceVariant == 0 ? 1 : DeviceVariant == 3 ? 2 : 0; }
@@ -325,8 +127,6 @@ int ReadDieId() {
 }
 
 int PowerOn6(int mode) {
-    g_parkPattern = 0x93;
-    g_doubling = false;
     SupplyVoltage = Supply(mode);
     PowerUp p;
     p.RangeTenths = 33;
@@ -334,7 +134,7 @@ int PowerOn6(int mode) {
     const uint32_t v = DeviceVariant;
     if (v == 10 || v == 11 || v == 31 || v == 32) p.Reg9 = 1;
     p.Reg9First = true;
-    PowerOnWith(p);
+    flashbus::PowerOn(p);
     if (v != 14) return 1;
     if (DeviceSubVariant == 1) return ReadDieId();
     if (DeviceSubVariant == 0) g_dieId = 1;
@@ -343,8 +143,6 @@ int PowerOn6(int mode) {
 }
 
 int PowerOn56(int mode) {
-    g_parkPattern = 0x93;
-    g_doubling = false;
     SupplyVoltage = Supply(mode);
     PowerUp p;
     p.RangeTenths = static_cast<int>(SupplyVoltage);
@@ -353,28 +151,31 @@ int PowerOn56(int mode) {
     else if (DeviceVariant < 3) p.Reg9 = kReg9[DeviceVariant];
     p.Reg9First = true;
     p.Idle = false;
-    PowerOnWith(p);
+    flashbus::PowerOn(p);
     return 1;
 }
 
 int PowerOnCore(int mode) { return CurrentAlgorithm == 6 ? PowerOn6(mode) : PowerOn56(mode); }
 
+// Row 6's die-ID check can fail the power-up: body() runs only when it passed.
+template <class Body> int OnCore(bool word, int mode, Body&& body) {
+    UseFrame(word);
+    const int r = PowerOnCore(mode) == 1 ? body() : -1;
+    PowerOff();
+    return r;
+}
+
 template <bool Word> int CoreRead(int mode) {
-    UseFrame(Word);
-    if (PowerOnCore(mode) != 1) {
-        PowerOff();
-        return -1;
-    }
-    return ReadOnSocket(mode, Word);
+    return OnCore(Word, mode, [&] {
+        WriteRegister3(NotSocket(CurrentSocket));
+        return ReadLoop(mode, Word, 0xDB);
+    });
 }
 
 // Rows 6 and 56: the auto-command program of a byte; DQ7 in write mode or
 // row 56's toggle poll in the read strobe.
 int CoreByteDatum() {
-    WriteRegister(0, ChipAddress & 0xFF);
-    WriteRegister(4, 0xDD);
-    for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) WriteRegister(6, d);
-    WriteRegister(6, ExpectedValue);
+    ProgramCycle(false, Prefix::Auto);
     if (CurrentAlgorithm == 6 || DeviceSubVariant == 0) return PollDq7(200, ExpectedValue) ? 1 : -1;
     WriteRegister(4, 0xDF);
     const bool ok = PollToggle(10);
@@ -384,44 +185,28 @@ int CoreByteDatum() {
 
 // Row 58: each command byte on both data registers, toggle poll in write mode.
 int Row58Datum() {
-    WriteRegister(0, ChipAddress & 0xFF);
-    WriteRegister(4, 0xDD);
-    for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) {
-        WriteRegister(7, d);
-        WriteRegister(6, d);
-    }
-    WriteDatum(ExpectedValue, true);
+    ProgramCycle(true, Prefix::Auto, 0xA0, true);
     return PollToggle(10) ? 1 : -1;
 }
 
 template <bool Word> int CoreProgram() {
-    UseFrame(Word);
-    if (PowerOnCore(1) != 1) {
-        PowerOff();
-        return -1;
-    }
-    WriteRegister(8, 8);
-    WriteRegister3(0);
-    WriteRegister(4, 0xDD);
-    const int r = Word ? ProgramLoop(true, Row58Datum) : ProgramLoop(false, CoreByteDatum);
-    PowerOff();
-    return r;
+    return OnCore(Word, 1, [] {
+        WriteRegister(8, 8);
+        WriteRegister3(0);
+        WriteRegister(4, 0xDD);
+        return Word ? ProgramLoop(true, Row58Datum) : ProgramLoop(false, CoreByteDatum);
+    });
 }
 
 int CoreErase() {
     const bool word = CurrentAlgorithm == 58;
-    UseFrame(word);
-    if (PowerOnCore(1) != 1) {
-        PowerOff();
-        return -1;
-    }
-    WriteRegister3(0);
-    WriteRegister(4, 0xDD);
-    ChipEraseCommands(0x5555, 0x2AAA, word);
-    const uint32_t doneBits = word ? 0x8080 : 0x80;
-    const int r = ErasePasses(CurrentAlgorithm == 6 ? 900 : 50, [&] { return (ReadData(word) & doneBits) != 0; });
-    PowerOff();
-    return r;
+    return OnCore(word, 1, [&] {
+        WriteRegister3(0);
+        WriteRegister(4, 0xDD);
+        ChipEraseCommands(kUnlock5555, word);
+        const uint32_t doneBits = word ? 0x8080 : 0x80;
+        return ErasePasses(CurrentAlgorithm == 6 ? 900 : 50, [&] { return (ReadData(word) & doneBits) != 0; });
+    });
 }
 
 constexpr AlgReadFn Alg6Read = CoreRead<false>;
@@ -473,11 +258,9 @@ HvPins PinsOf46() {
 }
 
 int PowerOnFamily(int mode) {
-    g_parkPattern = 0x93;
     SupplyVoltage = Supply(mode);
     PowerUp p;
     p.RangeTenths = static_cast<int>(SupplyVoltage);
-    g_doubling = false;
     switch (CurrentAlgorithm) {
     case 78:
         p.RangeMode = Flag(0x100) ? 1 : 0;
@@ -493,13 +276,13 @@ int PowerOnFamily(int mode) {
         if (mode == 1) p.RangeTenths = Capped33(SupplyVoltage);
         p.Dac = DeviceSubVariant == 2 ? 100 : 120;
         if (Flag(0x100)) p.Reg9 = 1;
-        g_doubling = Flag(0x400);
+        p.Doubling = Flag(0x400);
         break;
     case 46:
         if (SupplyVoltage < 29) SupplyVoltage += mode == 1 ? 4 : 2;
         p.RangeTenths = Capped33(SupplyVoltage);
         if (Flag(0x400)) p.Reg9 = 1;
-        g_doubling = Flag(0x400);
+        p.Doubling = Flag(0x400);
         p.IdleMs = 100;
         break;
     case 87:
@@ -509,7 +292,7 @@ int PowerOnFamily(int mode) {
     default:
         break;
     }
-    PowerOnWith(p);
+    flashbus::PowerOn(p);
     return 1;
 }
 
@@ -523,7 +306,7 @@ int FamilyIdentify() {
     PowerOnFamily(2);
     WriteRegister3(0xFE);
     WriteRegister(4, 0xDD);
-    const uint32_t first = row == 78 ? 0x5555 : 0x555, second = row == 78 ? 0x2AAA : 0x2AA;
+    const flashbus::UnlockPair pair = row == 78 ? kUnlock5555 : kUnlock555;
     int result = 1;
     const bool byVoltage = row == 72 && (DeviceSubVariant == 3 || DeviceSubVariant == 6);
     const int a9 = PinsOf72().A9;
@@ -533,7 +316,7 @@ int FamilyIdentify() {
     } else if (byVoltage) {
         SetSupplyPinA(a9, 1);
     } else {
-        Unlock(first, second, 0x90);
+        Unlock(pair, 0x90);
     }
     if (result == 1) {
         if (row == 72) {
@@ -542,13 +325,13 @@ int FamilyIdentify() {
             WriteRegister(0, 1);
             ChipDeviceId = StrobedDatum(false);
         } else {
-            SetAddress(0);
+            WriteAddress(0);
             ChipMakerId = StrobedDatum(word);
-            SetAddress(1);
+            WriteAddress(1);
             ChipDeviceId = StrobedDatum(word);
         }
         if (byVoltage) SetSupplyPinA(a9, 0);
-        if (row == 78) Unlock(first, second, 0xF0);
+        if (row == 78) Unlock(pair, 0xF0);
         if (row == 46) CommandCycle(0, 0xF0);
     }
     WriteRegister3(0xFF);
@@ -578,13 +361,7 @@ int Row46Vpp(int state) {
 // Bit 0 of every gang socket's datum at the latched address equals `want`;
 // register 3 = 0 afterwards.
 bool SectorVerify(uint32_t want) {
-    bool ok = true;
-    for (uint32_t s = 0; s <= LastSocketIndex; ++s) {
-        WriteRegister(3, ~(1u << s) & 0xFF);
-        if ((StrobedDatum(true) & 1) != want) ok = false;
-    }
-    WriteRegister(3, 0);
-    return ok;
+    return OnEverySocket(GangPass{}, [&](uint32_t) { return (StrobedDatum(true) & 1) == want; });
 }
 
 uint32_t SectorAddress(const uint32_t* boundaries, uint32_t i) { return boundaries[i] << 12; }
@@ -649,20 +426,6 @@ int ResetPinUnprotect46(int resetPin, uint32_t n, const uint32_t* boundaries) {
     return result;
 }
 
-// One /WE pulse at `address` with the OE-type pin at the protection voltage:
-// 100 us (protect) or 10 ms (unprotect).
-void OePulse(const HvPins& pins, uint32_t address, bool unprotect) {
-    SetAddress(address);
-    DelayUsSlot(10);
-    SetSupplyPinA(pins.Oe, 1);
-    WriteRegister(4, 0x53);
-    if (unprotect) DelayMsSlot(10);
-    else DelayUsSlot(100);
-    WriteRegister(4, 0xD3);
-    SetSupplyPinA(pins.Oe, 0);
-    DelayUsSlot(10);
-}
-
 // Protect with A9 and /OE at the protection voltage: a 100 us /WE pulse at
 // the sector address with A1 set, up to 25 attempts a sector.
 int PulseProtect46(const HvPins& pins, int mode, const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
@@ -674,7 +437,7 @@ int PulseProtect46(const HvPins& pins, int mode, const uint32_t* states, uint32_
         if (mode == 1 && states[i] == 0) continue;
         result = -1;
         for (int attempt = 0; attempt < 25 && result == -1; ++attempt) {
-            OePulse(pins, SectorAddress(boundaries, i) | 2, false);
+            HighVoltagePulse(pins.Oe, SectorAddress(boundaries, i) | 2, [] { DelayUsSlot(100); });
             if (SectorVerify(1)) result = 1;
         }
     }
@@ -693,9 +456,9 @@ int PulseUnprotect46(const HvPins& pins, uint32_t n, const uint32_t* boundaries)
     uint32_t next = 0;
     int result = -1;
     for (int pass = 0; pass < 100 && result == -1; ++pass) {
-        OePulse(pins, (next < n ? SectorAddress(boundaries, next) : 0) | 0x42, true);
+        HighVoltagePulse(pins.Oe, (next < n ? SectorAddress(boundaries, next) : 0) | 0x42, [] { DelayMsSlot(10); });
         while (next < n) {
-            SetAddress(SectorAddress(boundaries, next) | 0x42);
+            WriteAddress(SectorAddress(boundaries, next) | 0x42);
             if (!SectorVerify(0)) break;
             ++next;
         }
@@ -714,12 +477,7 @@ int ReadSectorProtection46(uint32_t* states, uint32_t n, const uint32_t* boundar
     WriteRegister3(0xFE);
     WriteRegister(4, 0xDD);
     for (uint32_t i = 0; i < n; ++i) {
-        const uint32_t a = SectorAddress(boundaries, i);
-        CommandCycle(0x555, 0xAA);
-        CommandCycle(0x2AA, 0x55);
-        CommandCycle(Flag(0x1000) ? a | 0x555 : 0x555, 0x90);
-        SetAddress(a | 2);
-        states[i] = StrobedDatum(true) & 1;
+        states[i] = AutoselectSectorState(SectorAddress(boundaries, i), Flag(0x1000), true);
     }
     CommandCycle(0, 0xF0);
     PowerOff();
@@ -907,12 +665,7 @@ constexpr AlgReadFn Alg46Read = FamilyRead;
 // Row 78: sub-variant 0 sends the command bytes per word (auto-command), 1
 // enters the fast mode once; socket 0 is polled.
 int Row78Datum() {
-    WriteRegister(0, ChipAddress & 0xFF);
-    WriteRegister(4, 0xDD);
-    if (DeviceSubVariant == 0) {
-        for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) WriteRegister(6, d);
-    }
-    WriteDatum(ExpectedValue, true);
+    ProgramCycle(true, DeviceSubVariant == 0 ? Prefix::Auto : Prefix::None);
     if (GangInUse()) WriteRegister3(0xFE);
     WriteRegister(4, 0xDF);
     const bool ok = DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue) : PollToggle(10);
@@ -927,8 +680,8 @@ int Alg78Program() {
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
     if (DeviceSubVariant == 1) {
-        Unlock(0x5555, 0x2AAA, 0x80); // the fast program mode, entered once
-        Unlock(0x5555, 0x2AAA, 0xA0);
+        Unlock(kUnlock5555, 0x80); // the fast program mode, entered once
+        Unlock(kUnlock5555, 0xA0);
     } else {
         WriteRegister(8, 8);
     }
@@ -944,7 +697,7 @@ int Alg78Erase() {
     OverrideOn();
     WriteRegister3(0);
     WriteRegister(4, 0xDD);
-    ChipEraseCommands(0x5555, 0x2AAA);
+    ChipEraseCommands(kUnlock5555);
     const int r = EraseEverySocket(DeviceSubVariant == 0 ? 30 : 100, true);
     OverrideOff();
     PowerOff();
@@ -955,7 +708,7 @@ int Alg78Erase() {
 // DQ7 poll of every socket.
 int BypassOrAuto() {
     if (Flag(CurrentAlgorithm == 46 ? 0x100 : 0x200)) {
-        Unlock(0x555, 0x2AA, 0x20);
+        Unlock(kUnlock555, 0x20);
         return 1;
     }
     WriteRegister(8, 8);
@@ -965,14 +718,7 @@ int BypassOrAuto() {
 bool g_bypass = false;
 
 int ProgramCycleAndPoll(bool word) {
-    WriteRegister(0, ChipAddress & 0xFF);
-    WriteRegister(4, 0xDD);
-    if (g_bypass) {
-        WriteRegister(6, 0xA0);
-    } else {
-        for (uint32_t d : {0xAAu, 0x55u, 0xA0u}) WriteRegister(6, d);
-    }
-    WriteDatum(ExpectedValue, word);
+    ProgramCycle(word, g_bypass ? Prefix::Command : Prefix::Auto);
     WriteRegister(4, 0xDF);
     return PollDq7EverySocket(200, ExpectedValue) ? 1 : -1;
 }
@@ -1023,8 +769,7 @@ int FamilyErase() {
     const bool word = Word(row);
     UseFrame(word);
     return ProgramSession([&] {
-        if (row == 46) ChipEraseCommands(0x555, 0x2AA);
-        else ChipEraseCommands(0x5555, 0x2AAA);
+        ChipEraseCommands(row == 46 ? kUnlock555 : kUnlock5555);
         const int r = EraseEverySocket(row == 46 ? Row46EraseLimit() : 900, word);
         WriteRegister3(0);
         return r;
@@ -1044,11 +789,7 @@ void SelectDieIfDue(bool first) {
 }
 
 int Row87Datum() {
-    WriteRegister(0, ChipAddress & 0xFF);
-    WriteRegister(4, 0xDD);
-    for (uint32_t d : {0xAAu, 0x55u}) WriteRegister(6, d);
-    WriteRegister(6, ChipAddress < 0x100000 ? 0xA0 : 0xA5);
-    WriteDatum(ExpectedValue, true);
+    ProgramCycle(true, Prefix::Auto, ChipAddress < 0x100000 ? 0xA0 : 0xA5);
     WriteRegister(4, 0xDF);
     return (DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue) : PollToggle(10)) ? 1 : -1;
 }
@@ -1056,7 +797,7 @@ int Row87Datum() {
 int Alg87Read(int mode) {
     UseFrame(true);
     PowerOnFamily(2);
-    const int r = ReadLoop(mode, true, 0xC7, SelectDieIfDue);
+    const int r = ReadLoop(mode, true, 0xC7, 1, SelectDieIfDue);
     PowerOff();
     return r;
 }
@@ -1066,14 +807,7 @@ int Alg87Program() {
     PowerOnFamily(1);
     WriteRegister(4, 0xDD);
     WriteRegister(8, 8);
-    const int r = WalkAddresses(0x7FFF, 1, [&](bool first) {
-        SelectDieIfDue(first);
-        WriteUpperAddress(kProgramLatches, ChipAddress, first);
-        ExpectedValue = BufferWordAt(BufferIndex);
-        if (ExpectedValue != BlankWord && Row87Datum() != 1) return -1;
-        BufferIndex += AddressStep;
-        return 1;
-    });
+    const int r = ProgramLoop(true, SelectDieIfDue, Row87Datum);
     PowerOff();
     return r;
 }
@@ -1086,7 +820,7 @@ int Alg87Erase() {
         WriteRegister3(NotSocket(die));
         DelayMsSlot(100);
         WriteRegister(4, 0xDD);
-        ChipEraseCommands(0x5555, 0x2AAA);
+        ChipEraseCommands(kUnlock5555);
         r = ErasePasses(30, [] {
             const uint32_t a = StrobedDatum(true), b = StrobedDatum(true);
             return ((a ^ b) & 0x40) == 0;

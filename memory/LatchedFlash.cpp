@@ -18,17 +18,12 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/RowDef.h"
+#include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 
 #include <utility>
 
 namespace {
-
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    WriteRegister(2, (a >> 16) & 0xFF);
-}
 
 void LatchAddress() {
     for (uint32_t v : {3u, 1u, 0u, 2u}) WriteRegister(3, v);
@@ -38,23 +33,13 @@ void LatchAddress() {
 bool g_row94 = false;
 
 void PowerOn(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    SetAddress(DeviceStart);
-    WriteRegister(4, 0x17);
-    WriteRegister(3, 2);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(1);
-    if (g_row94) WriteRegister(5, 10);
+    cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(cmdbus::Supply(mode)),
+                           .Idle = {{{4, 0x17}, {3, 2}}},
+                           .SettleMs = 1,
+                           .Powered = {{g_row94 ? RegisterWrite{5, 10} : RegisterWrite{}}}});
 }
 
-void PowerOff() {
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-}
+void PowerOff() { cmdbus::SupplyOff(); }
 
 // Commands: the write strobe around the data writes.
 void Commands(std::initializer_list<uint32_t> bytes) {
@@ -64,7 +49,7 @@ void Commands(std::initializer_list<uint32_t> bytes) {
 }
 
 void LatchAt(uint32_t a) {
-    SetAddress(a);
+    WriteAddress(a);
     LatchAddress();
 }
 
@@ -112,7 +97,7 @@ int Alg82Identify() {
     PowerOn(2);
     WriteRegister(5, 10);
     Commands({0x90});
-    SetAddress(0);
+    WriteAddress(0);
     LatchAddress();
     ChipMakerId = ReadRegister(6);
     WriteRegister(0, 1);
@@ -179,13 +164,7 @@ int Alg82Program() {
 
 // Up to 30 waits of 100 ms for bit 7, each shown; 1, -1 or the user's break.
 int EraseWait() {
-    for (uint32_t n = 1; n <= 30; ++n) {
-        const int r = ShowElapsedAndCheckCancel(n);
-        if (r != 1) return r;
-        DelayMsSlot(100);
-        if (ReadRegister(6) & 0x80) return 1;
-    }
-    return -1;
+    return ErasePasses(30, [] { return (ReadRegister(6) & 0x80) != 0; }, 1);
 }
 
 int Alg94Erase() {
@@ -202,7 +181,7 @@ int Alg82Erase() {
     WriteRegister(5, 10);
     int r = 1;
     for (uint64_t block = 0; block < DeviceSize && r == 1; block += 0x10000) {
-        SetAddress(static_cast<uint32_t>(block));
+        WriteAddress(static_cast<uint32_t>(block));
         LatchAddress();
         Commands({0x20, 0xD0});
         r = EraseWait();

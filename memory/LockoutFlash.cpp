@@ -18,6 +18,7 @@
 #include "engine/Services.h"
 #include "engine/RowDef.h"
 #include "memory/JedecFlash.h"
+#include "memory/FlashBus.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
@@ -25,40 +26,34 @@ ShowBlockProtectionFn ShowBlockProtectionHook = nullptr;
 
 namespace {
 
+using namespace flashbus;
+
 bool Row40() { return CurrentAlgorithm == 40; }
 bool Wide() { return !Row40(); }
 
 // The line patterns of the module: byte-wide row 40 or the 16-bit rows.
-uint32_t IdlePattern() { return Row40() ? 0xD3 : 0x93; }
-uint32_t WritePattern() { return Row40() ? 0xDD : 0x9D; }
-uint32_t LoopPattern() { return Row40() ? 0xDB : 0x9B; }
+const LinePatterns& RowLines() { return Row40() ? kByteLines : kWordLines; }
+uint32_t WritePattern() { return RowLines().Write; }
 
 // The ZIF pin of rows 41/52's override pin, chosen at every power-up from
 // the adapter; 0 for an adapter without one.
 int g_overridePin41 = 0;
 
-void UseFrame() {
-    FrameProfile f;
-    f.Word = Wide();
-    FrameUse(f);
-}
+void UseFrame() { flashbus::UseFrame(Wide()); }
 
 void PowerOn(int mode) {
     const uint32_t row = CurrentAlgorithm;
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, row == 55 ? static_cast<int>(SupplyVoltage) : 33);
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    if (Row40()) WriteRegister(1, (DeviceStart >> 8) & 0xFF);
-    WriteRegister(2, (DeviceStart >> 16) & 0xFF);
-    WriteRegister3(0xFF);
-    WriteRegister(4, Row40() ? 0xD3 : 0x92);
-    WriteRegister(5, 0);
-    WriteRegister(8, 4);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
-    if (!Row40()) WriteRegister(4, 0x93);
+    SupplyVoltage = Supply(mode);
+    PowerUp p;
+    p.RangeTenths = row == 55 ? static_cast<int>(SupplyVoltage) : 33;
+    p.Latches = Row40() ? 6 : 4;
+    p.Released = Row40() ? 0xD3 : 0x92;
+    p.SettleMs = 100;
+    p.Idle = Row40() ? -1 : 0x93;
+    p.Park = RowLines().Idle;
+    p.CommandLatches = row == 55 ? 3 : 2;
+    p.Lines = &RowLines();
+    flashbus::PowerOn(p);
     if (row == 41 || row == 52) {
         switch (AdapterCode) {
         case 'P': g_overridePin41 = 46; break;
@@ -75,16 +70,12 @@ void PowerOn(int mode) {
 }
 
 // programRun: row 55 releases its program voltages first.
-void PowerOff(bool programRun = false) {
+void PowerDown(bool programRun = false) {
     if (CurrentAlgorithm == 55 && programRun) {
         if (ProtectOverride == 1) ApplyVoltageToPin(2, 12, 0, 50);
         SetDeviceVpp(0, static_cast<int>(Vpp / 10));
     }
-    WriteRegister(4, IdlePattern());
-    WriteRegister3(0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    ResetProgrammerOutputs();
+    flashbus::PowerOff();
 }
 
 // Row 40's override pin (ZIF 9, pin 1 of a 32-pin part): the supply while a
@@ -121,18 +112,8 @@ void Row41OverrideOff() {
         ApplyVppToPin(g_overridePin41, 0, static_cast<int>(SupplyVoltage));
 }
 
-// Command cycles: address low byte and the next byte (row 55 the third too), data.
-void CommandCycle(uint32_t a, uint32_t d) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    if (CurrentAlgorithm == 55) WriteRegister(2, (a >> 16) & 0xFF);
-    WriteRegister(6, d);
-}
-void Unlock(uint32_t command) {
-    CommandCycle(0x5555, 0xAA);
-    CommandCycle(0x2AAA, 0x55);
-    CommandCycle(0x5555, command);
-}
+// Command cycles load address registers 0 and 1 (row 55 register 2 too).
+void Unlock(uint32_t command) { flashbus::Unlock(kUnlock5555, command); }
 // The five cycles before a protection or erase command.
 void FiveUnlockCycles() {
     Unlock(0x80);
@@ -140,34 +121,14 @@ void FiveUnlockCycles() {
     CommandCycle(0x2AAA, 0x55);
 }
 
-uint32_t LoopDatum() {
-    uint32_t v = ReadRegister(6);
-    if (Wide()) v |= static_cast<uint32_t>(ReadRegister(7)) << 8;
-    return v;
-}
-
 // The read pulse: register 4 = DFh/9Fh, the datum, back to write mode.
-uint32_t DatumNow() {
-    WriteRegister(4, Row40() ? 0xDF : 0x9F);
-    const uint32_t v = LoopDatum();
-    WriteRegister(4, WritePattern());
-    return v;
-}
+uint32_t DatumNow() { return StrobedDatum(Wide()); }
 
-void WriteDatum(uint32_t v) {
-    if (Wide()) WriteRegister(7, (v >> 8) & 0xFF);
-    WriteRegister(6, v & 0xFF);
-}
+void WriteDatum(uint32_t v) { flashbus::WriteDatum(v, Wide()); }
 
 // Every socket's datum (register 3 = socket s alone), then register 3 = 0.
 template <class Check> bool EverySocket(Check&& check) {
-    bool all = true;
-    for (uint32_t s = 0; s <= LastSocketIndex && s < 8; ++s) {
-        WriteRegister3(NotSocket(s));
-        if (!check(DatumNow())) all = false;
-    }
-    WriteRegister3(0);
-    return all;
+    return OnEverySocket(GangPass{}, [&](uint32_t) { return check(DatumNow()); });
 }
 
 // The program polls: row 40 up to 20 reads (a gang: passes over every
@@ -200,16 +161,7 @@ void SevenReads(bool on) {
 
 // The program loop over the buffer: upper latches, the datum (a blank one is
 // skipped), datum() for the rest.
-template <class Datum> int ProgramLoop(Datum&& datum) {
-    const bool wide = Wide();
-    return WalkAddresses(wide ? 0x7FFF : 0xFFFF, 1, [&](bool first) {
-        WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, first);
-        ExpectedValue = wide ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
-        if (ExpectedValue != (wide ? BlankWord : 0xFFu) && datum() != 1) return -1;
-        BufferIndex += AddressStep;
-        return 1;
-    });
-}
+template <class Datum> int ProgramLoop(Datum&& datum) { return flashbus::ProgramLoop(Wide(), datum); }
 
 // ---- entries -----------------------------------------------------------------------
 
@@ -230,7 +182,7 @@ int Identify() {
         DatumNow();
     }
     CommandCycle(0, 0xF0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -243,15 +195,9 @@ int Read(int mode) {
     // The loop steps the address from the start, which every entry loads.
     WriteRegister(0, DeviceStart & 0xFF);
     WriteRegister(1, (DeviceStart >> 8) & 0xFF);
-    WriteRegister(4, LoopPattern());
-    WriteRegister(5, CurrentAlgorithm == 55 ? 2 * DeviceSubVariant + 1 : 1);
-    const int r = WalkAddresses(wide ? 0x7FFF : 0xFFFF, mode != 0, [&](bool first) {
-        if (ChipAddress % 0x10000 == 0 && !first) WriteRegister(2, (ChipAddress >> 16) & 0xFF);
-        ReadValue = LoopDatum();
-        return wide ? ProcessReadWord(mode) : ProcessReadByte(mode);
-    });
+    const int r = ReadLoop(mode, wide, RowLines().Loop, CurrentAlgorithm == 55 ? 2 * DeviceSubVariant + 1 : 1);
     Row40OverrideOff();
-    PowerOff();
+    PowerDown();
     return r;
 }
 
@@ -280,7 +226,7 @@ int Program40() {
     });
     if (DeviceVariant == 1) SevenReads(true);
     Row40OverrideOff();
-    PowerOff();
+    PowerDown();
     return r;
 }
 
@@ -288,7 +234,7 @@ int Program41() {
     UseFrame();
     PowerOn(1);
     if (Row41OverrideOn() != 1) {
-        PowerOff();
+        PowerDown();
         return -1;
     }
     WriteRegister(8, 8);
@@ -313,7 +259,7 @@ int Program41() {
         return PollProgrammed() ? 1 : -1;
     });
     Row41OverrideOff();
-    PowerOff();
+    PowerDown();
     return r;
 }
 
@@ -333,7 +279,7 @@ int Program55() {
         }
         return -1;
     });
-    PowerOff(true);
+    PowerDown(true);
     return r;
 }
 
@@ -344,14 +290,8 @@ int Program() {
 
 // Erase passes: the pass number as the elapsed time, 100 ms, every socket's
 // bit 7. 1, the user's break, or -1 at the limit.
-int ErasePasses(uint32_t limit) {
-    for (uint32_t pass = 0; pass < limit; ++pass) {
-        const int b = ShowElapsedAndCheckCancel(pass);
-        if (b != 1) return b;
-        DelayMsSlot(100);
-        if (EverySocket([](uint32_t v) { return (v & 0x80) != 0; })) return 1;
-    }
-    return -1;
+int EraseEverySocketPass(uint32_t limit) {
+    return ErasePasses(limit, [] { return EverySocket([](uint32_t v) { return (v & 0x80) != 0; }); });
 }
 
 int Erase() {
@@ -359,7 +299,7 @@ int Erase() {
     const uint32_t row = CurrentAlgorithm;
     PowerOn(1);
     if (!Row40() && row != 55 && Row41OverrideOn() != 1) {
-        PowerOff();
+        PowerDown();
         return -1;
     }
     Row40OverrideOn();
@@ -379,12 +319,12 @@ int Erase() {
         DelayMsSlot(500);
         r = 1;
     } else {
-        r = ErasePasses(row == 55 ? 300 : 100);
+        r = EraseEverySocketPass(row == 55 ? 300 : 100);
     }
     if (Row40() && DeviceVariant == 1) SevenReads(true);
     Row40OverrideOff();
     if (row == 41 || row == 52) Row41OverrideOff();
-    PowerOff(true);
+    PowerDown(true);
     return r;
 }
 
@@ -483,7 +423,7 @@ void ActivateTopBottomBlock40(int top) {
     FiveUnlockCycles();
     CommandCycle(top ? 0x2AAA : 0x5555, 0x70);
     DelayMsSlot(25);
-    PowerOff();
+    PowerDown();
 }
 
 int ReadBlockProtection40() {
@@ -491,7 +431,7 @@ int ReadBlockProtection40() {
     Unlock(0x95);
     const uint32_t bits = DatumNow() & 3;
     CommandCycle(0, 0xF0);
-    PowerOff();
+    PowerDown();
     static const char* const kLines[4] = {"Block protection disabled.", "Bottom block protected.",
                                           "Top block protected.", "Unknown."};
     ShowMessageLine("%s", kLines[bits]);
@@ -505,7 +445,7 @@ void SetBootBlockLockout40(int disable) {
     CommandCycle(0x5555, disable ? 0x20 : 0x40);
     DelayMsSlot(1000);
     Row40OverrideOff();
-    PowerOff();
+    PowerDown();
 }
 
 int ReadBootBlockLockout40() {
@@ -514,7 +454,7 @@ int ReadBootBlockLockout40() {
     const uint32_t on = IdentificationWord2(false) & 1;
     CommandCycle(0, 0xF0);
     Row40OverrideOff();
-    PowerOff();
+    PowerDown();
     LockoutLine(on);
     return static_cast<int>(on);
 }
@@ -524,14 +464,14 @@ void ActivateBootBlockLockout41() {
     FiveUnlockCycles();
     CommandCycle(0x5555, 0x40);
     DelayMsSlot(1000);
-    PowerOff();
+    PowerDown();
 }
 
 int ReadBootBlockLockout41() {
     ProtectionSession(1);
     const uint32_t v = IdentificationWord2(true);
     CommandCycle(0, 0xF0);
-    PowerOff();
+    PowerDown();
     LockoutLine(v & 1);
     return static_cast<int>(v & 1);
 }
@@ -544,7 +484,7 @@ int ReadSectorProtection52(uint32_t* states, uint32_t n, const uint32_t* boundar
         states[i] = DatumNow() == 1 ? 1 : 0;
     }
     CommandCycle(0, 0xF0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -558,7 +498,7 @@ int WriteSectorProtection52(const uint32_t* states, uint32_t n, const uint32_t* 
     for (uint32_t i = 0; i < n && ok; ++i) {
         if (states[i] != 0) ok = ProtectSector52(boundaries[i]);
     }
-    PowerOff();
+    PowerDown();
     return ok ? 1 : -1;
 }
 
@@ -573,7 +513,7 @@ int ReadSectorProtection55(uint32_t* states, uint32_t n, const uint32_t* boundar
         states[i] = DatumNow() & 1;
     }
     CommandCycle(0, 0xF0);
-    PowerOff();
+    PowerDown();
     return 1;
 }
 
@@ -597,7 +537,7 @@ int WriteSectorProtection55(const uint32_t* states, uint32_t n, const uint32_t* 
             r = -1;
         }
     }
-    PowerOff();
+    PowerDown();
     return r;
 }
 

@@ -1,5 +1,7 @@
 #include "memory/MemoryFrame.h"
 
+#include "memory/Gang.h"
+
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
@@ -14,6 +16,11 @@ FrameProfile ActiveFrame;
 
 void FrameUse(const FrameProfile& profile) { ActiveFrame = profile; }
 
+int RefuseVariant() {
+    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
+    return -1;
+}
+
 bool GangInUse() { return LastSocketIndex != 0; }
 
 uint32_t NotSocket(uint32_t s) { return ~(1u << (s & 7)) & 0xFF; }
@@ -26,6 +33,12 @@ void WriteSequence(const RegisterSequence& writes) {
 }
 
 void WriteAddressLow(uint32_t address) { WriteRegister(0, address & 0xFF); }
+
+void WriteAddress(uint32_t address) {
+    WriteRegister(0, address & 0xFF);
+    WriteRegister(1, (address >> 8) & 0xFF);
+    WriteRegister(2, (address >> 16) & 0xFF);
+}
 
 const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table) {
     return table[DeviceVariant < EpromEraseVariantCount ? DeviceVariant : 0];
@@ -129,14 +142,10 @@ bool ReadBackMatches() {
 }
 
 bool ReadBackEverySocket(uint32_t maskAfter) {
-    bool all = true;
-    for (uint32_t s = 0; s <= LastSocketIndex && s < 8; ++s) {
-        WriteRegister(3, NotSocket(s));
+    return OnEverySocket(GangPass{maskAfter}, [](uint32_t) {
         ReadDatum();
-        if (ReadValue != ExpectedValue) all = false;
-    }
-    WriteRegister(3, maskAfter);
-    return all;
+        return ReadValue == ExpectedValue;
+    });
 }
 
 int ProgramDatum() {

@@ -16,6 +16,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
+#include "engine/Port.h"
 #include "engine/RowDef.h"
 #include "engine/Services.h"
 
@@ -51,6 +52,8 @@ using RegisterSequence = std::array<RegisterWrite, kSequenceLength>;
 void WriteSequence(const RegisterSequence& writes);
 // register 0 = address bits 0-7.
 void WriteAddressLow(uint32_t address);
+// Registers 0-2 = address bits 0-7, 8-15, 16-23.
+void WriteAddress(uint32_t address);
 
 // Where the upper address latches are written in a walk: register 1 at
 // multiples of Register1Every, register 2 (with the high-address flag) at
@@ -127,6 +130,10 @@ constexpr int EpromEraseVariantCount = 13;
 // variant 0 stands in for one that got past).
 const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table);
 
+// The refusal of a variant the row's table does not hold (the library
+// refuses such records; this guards one that got past it): a line, -1.
+int RefuseVariant();
+
 // 1 when more than one socket is in use.
 bool GangInUse();
 // The socket mask that selects socket s alone.
@@ -184,6 +191,20 @@ template <FrameProfile (*Profile)()> int FrameRead(int mode) {
 template <FrameProfile (*Profile)()> int FrameProgram() {
     FrameUse(Profile());
     return ProgramRange(0);
+}
+
+// The wait of an erase the chip times itself: pass n (from firstPass on)
+// shows n as the elapsed time and offers the user's break, waits 100 ms and
+// asks done(); limit passes in all. 1 once done, the break's result, or -1 at
+// the limit.
+template <class Done> int ErasePasses(uint32_t limit, Done&& done, uint32_t firstPass = 0) {
+    for (uint32_t n = firstPass; n < firstPass + limit; ++n) {
+        const int b = ShowElapsedAndCheckCancel(n);
+        if (b != 1) return b;
+        DelayMsSlot(100);
+        if (done()) return 1;
+    }
+    return -1;
 }
 
 // The electrical-erase walk: every address from DeviceStart to DeviceEnd is

@@ -14,6 +14,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/RowDef.h"
+#include "memory/Gang.h"
 #include "memory/MemoryFrame.h"
 #include "memory/MuxEeprom.h"
 
@@ -164,20 +165,15 @@ uint32_t QueuePage() {
 // Polls the last datum of the page at base on every socket in turn.
 int PollPage(uint32_t base) {
     if (g_word) SetAddress(base + g_page - 1);
-    int result = 1;
-    for (uint32_t s = 0; s <= LastSocketIndex && result == 1; ++s) {
-        SetMask(NotSocket(s));
-        result = -1;
+    const bool all = OnEverySocket(GangPass{0, true}, [](uint32_t) {
         for (int n = 0; n < 1000; ++n) {
             DelayShortUsSlot(20);
             Read();
-            if (ReadValue == ExpectedValue) {
-                result = 1;
-                break;
-            }
+            if (ReadValue == ExpectedValue) return true;
         }
-    }
-    SetMask(0);
+        return false;
+    });
+    const int result = all ? 1 : -1;
     if (g_word) SetAddress(result == 1 ? base + g_page : base);
     return result;
 }

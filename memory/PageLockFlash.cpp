@@ -27,6 +27,7 @@
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
 #include "memory/BufferFlash.h"
+#include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
@@ -40,26 +41,10 @@ constexpr std::array<uint32_t, 20> BlockStartTable74Top = {0,  8,  16, 24, 32,  
 
 void PowerUp74(int mode) {
     FrameUse(FrameProfile{});
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    LatchChipStart();
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0x0B);
-    WriteRegister(5, 0);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
+    cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(cmdbus::Supply(mode)), .Idle = {{{3, 0xFF}, {4, 0x0B}, {5, 0}}}});
 }
 
-void PowerDown74() {
-    WriteRegister(4, 0x0B);
-    WriteRegister(3, 0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    ResetProgrammerOutputs();
-}
+void PowerDown74() { cmdbus::PowerDown({{{4, 0x0B}, {3, 0xFF}}}, true); }
 
 // Power-up for programming, erasing and locking: every socket, command mode.
 void CommandMode74() {
@@ -69,11 +54,7 @@ void CommandMode74() {
 }
 
 uint32_t ReadWord74() {
-    WriteRegister(4, 0x03);
-    const uint32_t low = ReadRegister(6);
-    ReadValue = low | ReadRegister(7) << 8;
-    WriteRegister(4, 0x09);
-    return ReadValue;
+    return cmdbus::StrobedRead(0x03, 0x09, true);
 }
 
 // Up to tries reads of the status, 100 us apart, for bit 7: 1 or -1.
@@ -87,13 +68,7 @@ int ReadyPoll(int tries) {
 
 // Up to 50 erase waits of 100 ms for bit 7: 1, -1 or the user's break.
 int EraseWait74() {
-    for (uint32_t n = 1; n <= 50; ++n) {
-        const int r = ShowElapsedAndCheckCancel(n);
-        if (r != 1) return r;
-        DelayMsSlot(100);
-        if (ReadWord74() & 0x80) return 1;
-    }
-    return -1;
+    return ErasePasses(50, [] { return (ReadWord74() & 0x80) != 0; }, 1);
 }
 
 void BlockAddress(uint32_t start) {

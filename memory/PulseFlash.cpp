@@ -26,6 +26,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/RowDef.h"
+#include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -50,25 +51,10 @@ const PulseBus* g_bus = &kByteBus;
 // The datum every socket is compared with.
 uint32_t g_expected = 0;
 
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    WriteRegister(2, (a >> 16) & 0xFF);
-}
-
 void PowerUp(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
     const bool lowRange = !g_bus->wide && (HardwareKind == 3 || DeviceVariant == 0);
-    SetVccRange(0, lowRange ? 33 : static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    SetAddress(DeviceStart);
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0x9F);
-    WriteRegister(5, 0);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
+    cmdbus::PowerOn(mode, {.RangeTenths = lowRange ? 33 : static_cast<int>(cmdbus::Supply(mode)),
+                           .Idle = {{{3, 0xFF}, {4, 0x9F}, {5, 0}}}});
     if (g_bus->wide) {
         SetDeviceVpp(1, mode == 1 ? static_cast<int>(Vpp / 10) : static_cast<int>(ReadVccInUse));
         DelayMsSlot(1);
@@ -76,12 +62,10 @@ void PowerUp(int mode) {
 }
 
 void PowerDown() {
-    WriteRegister(4, 0x1F);
-    WriteRegister(3, 0xFF);
+    WriteSequence({{{4, 0x1F}, {3, 0xFF}}});
     if (g_bus->wide) SetDeviceVpp(0, 50);
     DelayShortUs(100);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
+    cmdbus::SupplyOff();
 }
 
 // The programming voltage and, with sub-variant 1, the second one on ZIF 38
@@ -110,23 +94,13 @@ uint32_t ReadDataLines() {
     return g_bus->wide ? low | ReadRegister(7) << 8 : low;
 }
 
-uint32_t StrobedRead() {
-    WriteRegister(4, 0x8F);
-    ReadValue = ReadDataLines();
-    WriteRegister(4, g_bus->idle);
-    return ReadValue;
-}
+uint32_t StrobedRead() { return cmdbus::StrobedRead(0x8F, g_bus->idle, g_bus->wide); }
 
 // Every socket reads the expected datum; the first that does not ends the
 // compare. All sockets (byte-wide) or none (word-wide) selected afterwards.
 bool EverySocketReads() {
-    bool all = true;
-    for (uint32_t s = 0; s <= LastSocketIndex && all; ++s) {
-        WriteRegister(3, NotSocket(s));
-        all = StrobedRead() == g_expected;
-    }
-    WriteRegister(3, g_bus->wide ? 0xFF : 0);
-    return all;
+    return OnEverySocket(GangPass{g_bus->wide ? 0xFFu : 0u, true},
+                         [](uint32_t) { return StrobedRead() == g_expected; });
 }
 
 bool EverySocketReadsWithin(uint32_t compares) {
@@ -157,13 +131,6 @@ int ProgramByte(uint32_t data) {
     WriteRegister(6, 0x40);
     WriteRegister(6, data);
     return EverySocketReadsWithin(DeviceVariant == 3 ? 1000 : 100) ? 1 : -1;
-}
-
-// The variants the module serves; others fail before power-up (the library
-// refuses them).
-int RefuseVariant() {
-    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
-    return -1;
 }
 
 int Program() {
@@ -273,7 +240,7 @@ void ErasePulse() {
 int BlockErase() {
     g_expected = 0x80;
     for (uint32_t block : kFourBlocks[DeviceVariant - 1]) {
-        SetAddress(block);
+        WriteAddress(block);
         WriteRegister(6, 0x20);
         WriteRegister(6, 0xD0);
         bool ready = false;

@@ -27,6 +27,7 @@
 #include "engine/Services.h"
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
+#include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 
 namespace {
@@ -71,29 +72,10 @@ constexpr std::array<Layout26, BlockLayout26Count> BlockLayoutTable26 = {{
     {11, 0, 16, 32, 48, 64, 80, 96, 112, 124, 125, 126, 128},
 }};
 
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-    WriteRegister(2, (a >> 16) & 0xFF);
-}
-
-int RefuseVariant() {
-    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
-    return -1;
-}
-
-// Up to limit erase waits of 100 ms, each shown and open to the user's
-// break, then ready(): 1 once it is, -1 at the limit, or the break's result.
-template <class Ready>
-int EraseWait(uint32_t limit, Ready&& ready) {
-    for (uint32_t n = 1; n <= limit; ++n) {
-        const int r = ShowElapsedAndCheckCancel(n);
-        if (r != 1) return r;
-        DelayMsSlot(100);
-        if (ready()) return 1;
-    }
-    return -1;
-}
+// Up to limit erase waits of 100 ms, each shown (from 1) and open to the
+// user's break, then ready(): 1 once it is, -1 at the limit, or the break's
+// result.
+template <class Ready> int EraseWait(uint32_t limit, Ready&& ready) { return ErasePasses(limit, ready, 1); }
 
 // A word written high byte first on register 7, the cycle on register 6.
 void WriteWord(uint32_t w) {
@@ -103,13 +85,7 @@ void WriteWord(uint32_t w) {
 
 // A word read low byte first: register 4 = strobe, registers 6 and 7, then
 // register 4 = after.
-uint32_t ReadWordLowFirst(uint8_t strobe, uint8_t after) {
-    WriteRegister(4, strobe);
-    const uint32_t low = ReadRegister(6);
-    ReadValue = low | ReadRegister(7) << 8;
-    WriteRegister(4, after);
-    return ReadValue;
-}
+uint32_t ReadWordLowFirst(uint8_t strobe, uint8_t after) { return cmdbus::StrobedRead(strobe, after, true); }
 
 // The error bits of the last status: bit 4 program error, bit 3 VPP low.
 int ErrorCheck(uint32_t status) {
@@ -156,33 +132,19 @@ uint32_t ReadWord28() {
 }
 
 void PowerUp28(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    SetAddress(0);
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0x0A);
-    WriteRegister(5, 4);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    WriteRegister(4, 0x0B);
-    DelayMsSlot(100);
+    cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(cmdbus::Supply(mode)),
+                           .Address = cmdbus::StartAddress::Zero,
+                           .Idle = {{{3, 0xFF}, {4, 0x0A}, {5, 4}}},
+                           .OnSupply = {{{4, 0x0B}}}});
 }
 
-void PowerDown28() {
-    WriteRegister(4, 0x0A);
-    WriteRegister(3, 0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    ResetProgrammerOutputs();
-}
+void PowerDown28() { cmdbus::PowerDown({{{4, 0x0A}, {3, 0xFF}}}, true); }
 
 // The program loop of the word rows: from the chip start, the upper latches
 // at their boundaries, program(word) for each buffer word.
 template <class Program>
 int ProgramWords(UpperLatches upper, Program&& program) {
-    SetAddress(DeviceStart);
+    WriteAddress(DeviceStart);
     return WalkAddresses(0x7FFF, 1, [&](bool first) {
         WriteUpperAddress(upper, ChipAddress, first);
         ExpectedValue = BufferWordAt(BufferIndex);
@@ -220,7 +182,7 @@ int Alg28Program() {
 int Alg28Read(int mode) {
     FrameUse(FrameProfile{});
     PowerUp28(2);
-    SetAddress(DeviceStart);
+    WriteAddress(DeviceStart);
     WriteRegister(5, 5);
     WriteRegister(3, NotSocket(CurrentSocket));
     WriteRegister(4, 0x03);
@@ -267,28 +229,19 @@ int Status38() {
 }
 
 void PowerUp38(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(0, 0, 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0xFF);
-    WriteRegister(5, 0);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(100);
+    cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(cmdbus::Supply(mode)),
+                           .Address = cmdbus::StartAddress::None,
+                           .Idle = {{{3, 0xFF}, {4, 0xFF}, {5, 0}}}});
     SetDeviceVpp(1, mode == 1 ? static_cast<int>(Vpp / 10) : static_cast<int>(ReadVccInUse));
     DelayMsSlot(1);
     WriteWord(0xFF);
 }
 
 void PowerDown38() {
-    WriteRegister(4, 0x1F);
-    WriteRegister(3, 0xFF);
+    WriteSequence({{{4, 0x1F}, {3, 0xFF}}});
     SetDeviceVpp(0, 50);
     DelayShortUs(100);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
+    cmdbus::SupplyOff();
 }
 
 bool Variant38Served() { return DeviceVariant < BlockLayout38Count; }
@@ -316,7 +269,7 @@ int Alg38Read(int mode) {
     if (!Variant38Served()) return RefuseVariant();
     FrameUse(FrameProfile{});
     PowerUp38(mode);
-    SetAddress(DeviceStart);
+    WriteAddress(DeviceStart);
     WriteRegister(5, 3);
     WriteRegister(3, NotSocket(CurrentSocket));
     WriteRegister(4, 0x7F);
@@ -395,44 +348,28 @@ int VppPin26() {
 void PowerUp26(int mode) {
     g26.VppPin = VppPin26();
     g26.NextUnlock = mode == 1 ? DeviceStart : 0;
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, 33);
-    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    if (MakerIndex == kMakerSharp) WriteRegister(8, 1);
-    WriteRegister3(0xFF);
-    WriteRegister(4, 0x03);
-    WriteRegister(5, 0);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(10);
+    const bool timing = MakerIndex == kMakerSharp;
+    cmdbus::PowerOn(mode, {.RangeTenths = 33,
+                           .Dac = static_cast<int>(Vpp / 10),
+                           .First = {{timing ? RegisterWrite{8, 1} : RegisterWrite{}}},
+                           .Address = cmdbus::StartAddress::None,
+                           .Idle = {{{3, 0xFF}, {4, 0x03}, {5, 0}}},
+                           .SettleMs = 10});
     IdentifierPass(0xFE, 0xFF, ReadData26);
-    SetAddress(DeviceStart);
+    WriteAddress(DeviceStart);
 }
 
-void PowerDown26() {
-    WriteRegister3(0xFF);
-    WriteRegister(4, 0x0B);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-}
+void PowerDown26() { cmdbus::PowerDown({{{3, 0xFF}, {4, 0x0B}}}); }
 
 // Polls bit 7 up to 100 times, socket by socket with a gang; then the error
 // check of the last status read.
 int Poll26() {
-    uint32_t s = 0, status = 0;
-    for (int n = 0; n < 100; ++n) {
-        if (LastSocketIndex > 0) WriteRegister3(NotSocket(s));
+    uint32_t status = 0;
+    const bool ready = PollInTurns(100, [&] {
         status = ReadData26();
-        if ((status & 0x80) == 0) continue;
-        if (s == LastSocketIndex) {
-            if (LastSocketIndex > 0) WriteRegister3(0);
-            return ErrorCheck(status);
-        }
-        ++s;
-    }
-    if (LastSocketIndex > 0) WriteRegister3(0);
-    return -1;
+        return (status & 0x80) != 0;
+    });
+    return ready ? ErrorCheck(status) : -1;
 }
 
 // With sub-variant 1, the block holding ChipAddress is unlocked when the
@@ -531,12 +468,12 @@ int Alg26Erase() {
         UnlockStep26();
         WriteRegister(6, 0x20);
         WriteRegister(6, 0xD0);
-        uint32_t s = 0, status = 0;
+        SocketTurns turns;
+        uint32_t status = 0;
         r = EraseWait(30, [&] {
-            WriteRegister3(NotSocket(s));
+            turns.Select();
             status = ReadData26();
-            if ((status & 0x80) == 0) return false;
-            return s++ == LastSocketIndex;
+            return turns.Ready((status & 0x80) != 0);
         });
         WriteRegister3(0);
         if (r == 1) r = ErrorCheck(status);
@@ -555,27 +492,17 @@ uint32_t Chip91(uint32_t a) { return a < DeviceSize / 2 ? 2 : 1; }
 uint32_t ReadWord91() { return ReadWordLowFirst(0x03, 0x09); }
 
 void PowerUp91(int mode) {
-    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
-    SetVccRange(0, static_cast<int>(SupplyVoltage));
-    SetAllDacVoltages(static_cast<int>(Vpp / 10), static_cast<int>(Vpp / 10), 0, 0);
-    SetDeviceGround(1);
-    DelayMsSlot(100);
-    WriteRegister(8, DeviceVariant == 1 ? 1 : 0);
-    WriteRegister(3, 3);
-    WriteRegister(4, 0x03);
-    WriteRegister(5, 0);
-    SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(10);
+    cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(cmdbus::Supply(mode)),
+                           .Dac = static_cast<int>(Vpp / 10),
+                           .First = {{{8, DeviceVariant == 1 ? 1u : 0u}}},
+                           .Address = cmdbus::StartAddress::None,
+                           .Idle = {{{3, 3}, {4, 0x03}, {5, 0}}},
+                           .SettleMs = 10});
     IdentifierPass(2, 3, ReadWord91);
-    SetAddress(DeviceStart);
+    WriteAddress(DeviceStart);
 }
 
-void PowerDown91() {
-    WriteRegister(3, 0xFF);
-    WriteRegister(4, 0x0B);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-}
+void PowerDown91() { cmdbus::PowerDown({{{3, 0xFF}, {4, 0x0B}}}); }
 
 // The chip of ChipAddress is selected at the first address and at every
 // 65536-word boundary.
