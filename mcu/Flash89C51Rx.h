@@ -1,10 +1,12 @@
-// Flash 8051s of the 89C51Rx kind on the pin driver (row 192): the code array
-// with three security bits and two special bytes that decide how the chip
-// starts, a status byte and a boot vector byte. A 4-bit function code on
-// P3.0, P3.1, P3.7, P2.6 selects every function; the programming voltage
-// stays on EA/VPP from power-up to power-down. The chip is refused while
-// secured; Erase programs every byte to 00h, then pulses erase until the
-// range reads blank. The option dialog reads, programs and initializes.
+// Flash 8051s of the 89C51Rx kind on the pin driver: the code array with
+// three security bits and special bytes that decide how the chip starts, a
+// status byte and a boot vector byte (row 192), or a status byte, the boot
+// program counter byte BPC and the boot status word byte BPSW (row 188, whose
+// writes each follow two unlock cycles). A 4-bit function code on P3.0,
+// P3.1, P3.7, P2.6 selects every function; the programming voltage stays on
+// EA/VPP from power-up to power-down. The chip is refused while secured;
+// Erase programs every byte to 00h, then pulses erase until the range reads
+// blank. The option dialog reads, programs and initializes.
 #pragma once
 #include <cstdint>
 
@@ -21,6 +23,14 @@ extern int Signature192[6];
 // Microseconds of an erase pulse, by DeviceVariant (set at power-up).
 extern int EraseDuration192;
 constexpr uint32_t Variant192Count = 2;
+// Row 188's settings: the security level (as row 192's), the status byte,
+// BPC and BPSW; and the last Identify's signature space, bytes 0-15 (1 BPSW,
+// 3 BPC, 4 status byte, 6 maker, 7 device, 10 security bits).
+extern int SecurityLevel188;
+extern int StatusByte188;
+extern int BpcByte188;
+extern int BpswByte188;
+extern int Signature188[16];
 // Result of the option dialog's last button.
 extern int OptionResult89C51Rx;
 
@@ -28,6 +38,9 @@ extern int OptionResult89C51Rx;
 int ReadStatusBytes192();
 int ProgramStatusBytes192();
 int InitializeDevice192();
+int ReadStatusBytes188();
+int ProgramStatusBytes188();
+int InitializeDevice188();
 
 void InstallRx51DialogLauncher(OptionDialogLauncher launcher);
 void InstallRx51Rows();

@@ -205,3 +205,124 @@ TEST_F(Rx51Run, Row192DialogRoutines) {
 }
 
 } // namespace
+
+namespace {
+
+constexpr uint32_t kXaSpaceSecurity[3] = {0x0A, 0x0C, 0x0E};
+
+// Row 188 on the XA part: the sample program, BPC, BPSW and the status byte
+// in a full read, erase with both pulses, every level with its line, and the
+// unlock cycles before each writing sequence.
+TEST_F(Rx51Run, Row188SampleProgramSpecialBytesEraseAndLevels) {
+    sim::Rx51FlashChip* chip = PutRx("XA-G49");
+    ASSERT_NE(chip, nullptr);
+    chip->SetSpecialBytes(0x01, 0x12, 0x34);
+    DeviceEnd = kRxSample - 1;
+    const std::vector<uint8_t> image = LoadSample(kRxSample);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    EXPECT_EQ(chip->UnlockCycles(), 0u);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->UnlockCycles(), 2u);
+    EXPECT_FALSE(chip->Unlocked()); // power-down closes it
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_FALSE(HasLine(" BPC         : 1200h")) << LogText();
+    FillBufferRange(0, kRxSample - 1, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < kRxSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectLinesInOrder({" Status Byte : 01h", " BPC         : 1200h", " BPSW        : 3400h"});
+    EXPECT_EQ(StatusByte188, 0x01);
+    EXPECT_EQ(BpcByte188, 0x12);
+    EXPECT_EQ(BpswByte188, 0x34);
+
+    chip->ClearCounts();
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" Program all ok!")) << LogText();
+    EXPECT_EQ(chip->UnlockCycles(), 2u);
+    EXPECT_EQ(chip->ErasePulses(0x1), 1u);
+    EXPECT_EQ(chip->ErasePulses(0xC), 1u);
+    for (uint32_t a = 0; a < kRxSample; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+
+    const char* lines[3] = {" Device secured!(Level 2)", " Device secured!(Level 3)", " Device secured!(Level 4)"};
+    for (int level = 0; level < 3; ++level) {
+        SCOPED_TRACE(level);
+        SecurityLevel188 = level;
+        chip->ClearCounts();
+        EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        EXPECT_EQ(chip->UnlockCycles(), 2u);
+        EXPECT_EQ(chip->SecurityPulseAddresses(),
+                  std::vector<uint32_t>(kXaSpaceSecurity, kXaSpaceSecurity + level + 1));
+        EXPECT_EQ(chip->SecurityBits(), kRxSecurityBits[level]);
+        for (int op : {OpProgram, OpRead, OpErase}) {
+            EXPECT_EQ(Run(op), ResultFailed) << op;
+            EXPECT_TRUE(HasLine(lines[level])) << LogText();
+        }
+        PrepareDialog();
+        EXPECT_EQ(InitializeDevice188(), 1);
+        EXPECT_EQ(chip->SecurityBits(), 0);
+    }
+    ExpectNoViolations();
+}
+
+// Five attempts per cell, thirty erase pulses, a cell needing three, and the
+// erase pulses that come without the unlock cycles.
+TEST_F(Rx51Run, Row188Faults) {
+    sim::Rx51FlashChip* chip = PutRx("XA-G49");
+    chip->StickCell(0x21);
+    FillPattern(0x40);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(chip->PulsesAt(0x21), 5u);
+    EXPECT_TRUE(HasLine(ChipAddrLine(0x21))) << LogText();
+
+    chip = PutRx("XA-G49");
+    chip->SetErasePulsesNeeded(0);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpErase), ResultFailed) << LogText();
+    EXPECT_EQ(chip->ErasePulses(0xC), 31u);
+
+    chip = PutRx("XA-G49");
+    chip->SetCellErasesNeeded(0x30, 3);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_EQ(chip->ErasePulses(0xC), 3u);
+    EXPECT_EQ(chip->Cell(0x30), 0xFF);
+    ExpectNoViolations();
+}
+
+// The dialog's routines of row 188, and the power-downs' SkipIdCheck: row
+// 188 sets it, row 192 leaves it.
+TEST_F(Rx51Run, Row188DialogRoutinesAndSkipIdCheck) {
+    sim::Rx51FlashChip* chip = PutRx("XA-G49");
+    chip->SetSpecialBytes(0x00, 0x80, 0x0F);
+    EXPECT_EQ(ReadStatusBytes188(), 1);
+    EXPECT_EQ(BpcByte188, 0x80);
+    EXPECT_EQ(BpswByte188, 0x0F);
+    EXPECT_EQ(SkipIdCheck, 1u);
+
+    StatusByte188 = 0x01;
+    BpcByte188 = 0x20;
+    BpswByte188 = 0xF0;
+    chip->ClearCounts();
+    EXPECT_EQ(ProgramStatusBytes188(), 1);
+    EXPECT_EQ(chip->UnlockCycles(), 2u);
+    EXPECT_EQ(chip->ErasePulses(9), 5u);
+    EXPECT_EQ(chip->StatusByte(), 0x01);
+    EXPECT_EQ(chip->Bpc(), 0x20);
+    EXPECT_EQ(chip->Bpsw(), 0xF0);
+
+    chip->SetSecurityBits(0x02);
+    EXPECT_EQ(ReadStatusBytes188(), 1);
+    EXPECT_EQ(ProgramStatusBytes188(), -1);
+    EXPECT_TRUE(HasLine(" Device secured!(Level 2)")) << LogText();
+    EXPECT_EQ(InitializeDevice188(), 1);
+    EXPECT_EQ(chip->SecurityBits(), 0);
+    EXPECT_EQ(chip->Bpc(), 0xFF);
+
+    PutRx("P89C51RB2");
+    SkipIdCheck = 0;
+    EXPECT_EQ(ReadStatusBytes192(), 1);
+    EXPECT_EQ(SkipIdCheck, 0u);
+    ExpectNoViolations();
+}
+
+} // namespace
