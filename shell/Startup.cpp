@@ -21,6 +21,8 @@
 #include "mcu/McuFrame.h"
 #include "mcu/OptAt89C5x.h"
 #include "mcu/OptW78E5x.h"
+#include "mcu/Flash89C51Rx.h"
+#include "mcu/Opt89C51Rx.h"
 #include "mcu/W78E5x.h"
 #include "mcu/Opt89csst.h"
 #include "mcu/Sst89.h"
@@ -165,6 +167,7 @@ void CreateFormsAndLoadConfig() {
     InstallW78E5xDialogLauncher(RunW78E5xDialog);
     InstallSst89DialogLauncher(RunSst89Dialog);
     Install87C76xDialogLauncher(Run87C76xDialog);
+    InstallRx51DialogLauncher(RunRx51Dialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
