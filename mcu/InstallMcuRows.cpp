@@ -9,6 +9,7 @@
 #include "mcu/Sst89.h"
 #include "mcu/Otp87C76x.h"
 #include "mcu/Flash89C51Rx.h"
+#include "mcu/LockGuarded8051.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -20,4 +21,5 @@ void InstallMcuAlgorithms() {
     InstallSst89Rows();
     Install87C76xRows();
     InstallRx51Rows();
+    InstallLockGuarded8051Rows();
 }
