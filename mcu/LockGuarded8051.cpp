@@ -16,6 +16,7 @@
 
 int ProgVoltageByte126 = 0xFF;
 int LockStatus126 = 0;
+int LockStatus199 = 0;
 
 using namespace mcu8051;
 
@@ -171,6 +172,126 @@ void ReadCell126() { CommandRead126(g_readCommand126, ~(1u << CurrentSocket) & 0
 
 const Row8051 kRow126{PowerUp126, PowerDown126, ReadCell126, kNoLines, kNoLines, ProgramCell126, nullptr, false};
 
+
+// ---- row 199 ------------------------------------------------------------------------
+
+// 44-pin only: A0-A15 as row 126; the function on P3.0, P3.1, P3.7 (the
+// control group); P2.7 the read strobe.
+// clang-format off
+constexpr Layout8051 kLayout199 = {
+    {4, 5, 6, 7, 8, 9, 10, 11, 26, 27, 28, 29, 30, 31, 18, 19}, 16,
+    {45, 44, 43, 42, 41, 40, 39, 38}, 12, 32, 33, 17, 0, 21, 34, 35, 37, 23, {13, 15, 21}};
+// clang-format on
+
+enum Mode199 : uint32_t {
+    Mode199Signature = 0,
+    Mode199Read = 2,
+    Mode199Write = 3,
+    Mode199LockStatus = 5,
+    Mode199Erase = 2,
+    Mode199EraseVerify = 3,
+};
+constexpr uint32_t kLockModes199[3] = {7, 6, 4};
+constexpr int kProgramAttempts199 = 20;
+constexpr int kEraseTries199 = 30;
+constexpr int kBlindPulses199 = 3;
+constexpr int kEraseVcc199 = 62;
+constexpr int kMarginVpp199 = 125;
+constexpr uint32_t kErasePulseUs199 = 500000;
+
+enum : int { Phase199Program = 1, Phase199Read = 2, Phase199Erase = 5, Phase199Secure = 6, Phase199Identify = 99 };
+
+uint32_t ReadCodeByte199() {
+    SetPin(ActiveLayout->strobe, 0);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+    SetPin(ActiveLayout->strobe, 1);
+    return ReadValue & 0xFF;
+}
+
+void WritePulse199(uint32_t v) {
+    DriveData(v);
+    PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
+    FloatPinGroup(1, 0, 7);
+}
+
+void PowerDown199() {
+    SetPin(ActiveLayout->p33, 1);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 0, 50);
+    DelayShortUsSlot(200);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    WriteRegister(12, 0);
+    ResetProgrammerOutputs();
+}
+
+// false after power-down for a chip its last Identify found locked (phases
+// 1 and 2 only).
+bool PowerUp199(int phase) {
+    UseLayout(kLayout199);
+    ReadBackAfterSecure = 0;
+    BlankCheckAfterErase = 0;
+    SupplyVoltage = phase == Phase199Program || phase == Phase199Erase || phase == Phase199Secure ? Vccp / 10
+                                                                                                    : ReadVccInUse;
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(0, 0, 0, 0);
+    FloatPinRange(1, 48);
+    SetPin(ActiveLayout->xtal1, 0);
+    SetControl(Mode199Signature);
+    SetPin(ActiveLayout->psen, 0);
+    SetGroundPin(ActiveLayout->psen, 1);
+    for (int pin : {ActiveLayout->p33, ActiveLayout->strobe, ActiveLayout->p26, ActiveLayout->rst, ActiveLayout->ale})
+        SetPin(pin, 1);
+    DelayMsSlot(100);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    WriteRegister(12, 1);
+    DelayMsSlot(10);
+    ApplyVoltageToPin(1, ActiveLayout->ea, 1, 50);
+    SetPin(ActiveLayout->p33, 0);
+    if (phase == Phase199Erase || phase == Phase199Secure || phase == Phase199Identify) return true;
+    if (LockStatus199 == 0x02) ShowMessageLine(" Device secured!(Lock Bit 1)");
+    if (LockStatus199 == 0x06) ShowMessageLine(" Device secured!(Lock Bits 1,2)");
+    if (LockStatus199 == 0x0E) ShowMessageLine(" Device secured!(Lock Bits 1,2,3)");
+    if (LockStatus199 != 0) {
+        PowerDown199();
+        return false;
+    }
+    return true;
+}
+
+// Programming keeps EA/VPP at the programming voltage for the whole pass.
+bool PowerUpWalk199(int phase) {
+    if (!PowerUp199(phase)) return false;
+    if (phase == Phase199Program) SetDacVoltage(1, static_cast<int>(Vpp / 10));
+    return true;
+}
+
+int ProgramCell199() {
+    if (ExpectedValue == BlankValue) return 1;
+    for (int attempt = 0; attempt < kProgramAttempts199; ++attempt) {
+        SetControl(Mode199Write);
+        WritePulse199(ExpectedValue);
+        SetControl(Mode199Read);
+        if (ReadCodeByte199() == (ExpectedValue & 0xFF)) return 1;
+    }
+    return -1;
+}
+
+// 500 ms at VCC 6.2 V with EA/VPP at the programming voltage, then both
+// supplies to 4.5 V.
+void ErasePulse199() {
+    SetDacVoltage(4, kEraseVcc199);
+    SetDacVoltage(1, static_cast<int>(Vpp / 10));
+    SetControl(Mode199Erase);
+    PulsePinTimed(ActiveLayout->ale, 2, kErasePulseUs199);
+    SetDacVoltage(4, 45);
+    SetDacVoltage(1, 45);
+}
+
+void ReadCell199() { ReadCodeByte199(); }
+
+const Row8051 kRow199{PowerUpWalk199, PowerDown199, ReadCell199, kNoLines, kNoLines, ProgramCell199,
+                      nullptr,        false,        Mode199Read};
+
 } // namespace
 
 // ---- entries ------------------------------------------------------------------------
@@ -240,6 +361,93 @@ int Alg126Secure() {
     return (status >> (level + 1) & 1) != 0 ? 1 : -1;
 }
 
+int Alg199Identify() {
+    PowerUp199(Phase199Identify);
+    SetControl(Mode199Signature);
+    DriveAddress(0, true);
+    ChipMakerId = ReadCodeByte199();
+    DriveAddress(1, false);
+    ChipDeviceId = ReadCodeByte199();
+    SetControl(Mode199LockStatus);
+    LockStatus199 = static_cast<int>(ReadCodeByte199() & 0x0E);
+    PowerDown199();
+    return 1;
+}
+
+int Alg199Read(int mode) { return ReadRange(kRow199, mode); }
+int Alg199Program() { return ProgramRange(kRow199); }
+
+int Alg199Secure() {
+    PowerUp199(Phase199Secure);
+    SetDacVoltage(1, static_cast<int>(Vpp / 10));
+    const int level = LockBitLevel < 0 ? 0 : LockBitLevel > 2 ? 2 : LockBitLevel;
+    for (int i = 0; i <= level; ++i) {
+        SetControl(kLockModes199[i]);
+        PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
+    }
+    SetDacVoltage(1, kEraseVcc199);
+    SetControl(Mode199LockStatus);
+    const uint32_t bits = ReadCodeByte199() & 0x0E;
+    PowerDown199();
+    static constexpr uint32_t kExpected[3] = {0x02, 0x06, 0x0E};
+    return bits == kExpected[level] ? 1 : -1;
+}
+
+int Alg199Erase() {
+    PowerUp199(Phase199Erase);
+    SetDacVoltage(1, static_cast<int>(Vpp / 10));
+    ExpectedValue = 0;
+    int r = 1;
+    // Pre-programming: a chip locked at its last Identify cannot be read
+    // back, so each byte gets three pulses blind.
+    for (uint64_t a = DeviceStart; a <= DeviceEnd && r == 1; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        r = StepProgress(ChipAddress);
+        if (r != 1) break;
+        DriveAddress(ChipAddress, a == DeviceStart);
+        if (LockStatus199 != 0) {
+            DriveData(0);
+            for (int i = 0; i < kBlindPulses199; ++i) PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
+        } else {
+            r = ProgramCell199();
+        }
+    }
+    if (r == 1) {
+        for (uint32_t mode : kLockModes199) {
+            SetControl(mode);
+            PulsePinTimed(ActiveLayout->ale, 2, PulseWidth);
+        }
+        ShowMessageLine(" Program all ok!");
+        FloatPinGroup(1, 0, 7);
+        int extra = 0;
+        bool cleared = false;
+        for (int i = 0; i < kEraseTries199 && !cleared; ++i) {
+            ErasePulse199();
+            SetControl(Mode199LockStatus);
+            cleared = (ReadCodeByte199() & 0x0E) == 0;
+            if (!cleared) ++extra;
+        }
+        bool blank = false;
+        for (int pass = 0; cleared && pass < kEraseTries199 && !blank; ++pass) {
+            ClearProgress();
+            SetDacVoltage(1, kMarginVpp199);
+            SetControl(Mode199EraseVerify);
+            blank = true;
+            for (uint64_t a = DeviceStart; a <= DeviceEnd && blank; ++a) {
+                DriveAddress(static_cast<uint32_t>(a), a == DeviceStart);
+                blank = ReadCodeByte199() == 0xFF;
+            }
+            if (!blank) {
+                ++extra;
+                ErasePulse199();
+            }
+        }
+        r = cleared && blank && extra <= kEraseTries199 ? 1 : -1;
+    }
+    PowerDown199();
+    return r;
+}
+
 // ---- installation -------------------------------------------------------------------
 
 constexpr RowDef kAlgorithmRows[] = {
@@ -250,6 +458,13 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = Alg126Erase,
      .Secure = Alg126Secure,
      .Options = Alg105Options},
+    {.Row = 199,
+     .Identify = Alg199Identify,
+     .Read = Alg199Read,
+     .Program = Alg199Program,
+     .Erase = Alg199Erase,
+     .Secure = Alg199Secure,
+     .Options = Alg105Options},
 };
 
 void InstallLockGuarded8051Rows() { InstallRows(kAlgorithmRows); }
@@ -257,5 +472,6 @@ void InstallLockGuarded8051Rows() { InstallRows(kAlgorithmRows); }
 void ResetLockGuarded8051State() {
     ProgVoltageByte126 = 0xFF;
     LockStatus126 = 0;
+    LockStatus199 = 0;
     g_readCommand126 = Cmd126Read;
 }

@@ -33,6 +33,7 @@ void AddOtp87C76xParts(std::vector<CatalogPart>& parts);
 void AddPageFlashParts(std::vector<CatalogPart>& parts);
 void AddRx51FlashParts(std::vector<CatalogPart>& parts);
 void AddCmdLatch51Parts(std::vector<CatalogPart>& parts);
+void AddModeLine51Parts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -44,7 +45,7 @@ constexpr AddParts kFamilies[] = {
     AddCycleRecordParts,  AddWordPldParts,     AddNandParts,        AddZ8OtpParts,    AddEditModeParts,
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddRx51FlashParts,
-    AddCmdLatch51Parts,
+    AddCmdLatch51Parts,   AddModeLine51Parts,
 };
 
 } // namespace

@@ -7,6 +7,7 @@
 #include "engine/Operation.h"
 #include "mcu/LockGuarded8051.h"
 #include "sim/CmdLatch51Chip.h"
+#include "sim/ModeLine51Chip.h"
 
 namespace {
 
@@ -20,6 +21,9 @@ protected:
     }
     sim::CmdLatch51Chip* PutLatch(const char* name, void (*change)(sim::CmdLatch51Facts&) = nullptr) {
         return PutPart<sim::CmdLatch51Chip>("GENERIC-ALGORITHM", name, change);
+    }
+    sim::ModeLine51Chip* PutModeLine(const char* name, void (*change)(sim::ModeLine51Facts&) = nullptr) {
+        return PutPart<sim::ModeLine51Chip>("GENERIC-ALGORITHM", name, change);
     }
 };
 
@@ -161,6 +165,114 @@ TEST_F(LatchRun, Row126CommandsVoltagesAndOffBoundaryStart) {
     EXPECT_EQ(AlgorithmTable[126].Program(), -1);
     EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
     ExpectNoPowerUp();
+    ExpectNoViolations();
+}
+
+// Row 199: the sample program, the lock levels by their modes (7, 6, 4), a
+// locked chip refused, and its erase: three blind pulses per byte, all three
+// lock bits, then erase pulses at VCC 6.2 V and a margin verify at 12.5 V.
+class ModeLineParts : public LatchRun, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ModeLineParts, SampleProgramLockLevelsAndLockedErase) {
+    sim::ModeLine51Chip* chip = PutModeLine(GetParam());
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = kLatchSample - 1;
+    const std::vector<uint8_t> image = LoadSample(kLatchSample);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    FillBufferRange(0, kLatchSample - 1, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < kLatchSample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+
+    const uint32_t modes[3] = {7, 6, 4};
+    for (int level = 0; level < 3; ++level) {
+        SCOPED_TRACE(level);
+        LockBitLevel = level;
+        chip->ClearCounts();
+        EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(chip->PulsesOf(modes[i]), i <= level ? 1u : 0u) << i;
+        EXPECT_EQ(chip->LockBits(), (0x0E >> (2 - level)) & 0x0E);
+        for (int op : {OpProgram, OpRead}) {
+            EXPECT_EQ(Run(op), ResultFailed) << op;
+            EXPECT_TRUE(HasLine(kLockLines[level])) << LogText();
+        }
+        chip->ClearCounts();
+        EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+        EXPECT_TRUE(HasLine(" Program all ok!")) << LogText();
+        EXPECT_EQ(chip->PulsesOf(0), 3u * kLatchSample); // blind, under the signature mode
+        for (uint32_t m : modes) EXPECT_EQ(chip->PulsesOf(m), 1u) << m;
+        ASSERT_EQ(chip->EraseVoltages().size(), 1u);
+        // VCC 6.2 V and EA/VPP 12.0 V within the DAC's step.
+        EXPECT_NEAR(chip->EraseVoltages()[0].first, 62, 1);
+        EXPECT_NEAR(chip->EraseVoltages()[0].second, 120, 1);
+        EXPECT_GT(chip->MarginReads(), 0u);
+        EXPECT_EQ(chip->LockBits(), 0);
+        EXPECT_EQ(chip->Cell(0), 0xFF);
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        FillBufferRange(0, kLatchSample - 1, 0x5A);
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    }
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, ModeLineParts, ::testing::Values("8051ML-44-16K", "8051ML-44-32K"),
+                         [](const auto& info) {
+                             std::string n = info.param;
+                             std::replace(n.begin(), n.end(), '-', '_');
+                             return n;
+                         });
+
+// Twenty attempts per cell; lock bits that never clear end the erase after
+// thirty pulses; a cell needing three erases is pulsed again after each
+// failing verify pass; a wrong identity and a user break.
+TEST_F(LatchRun, FaultsOfRow199) {
+    sim::ModeLine51Chip* chip = PutModeLine("8051ML-44-16K");
+    chip->StickCell(0x21);
+    FillPattern(0x40);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(chip->PulsesAt(0x21), 20u);
+    EXPECT_TRUE(HasLine(ChipAddrLine(0x21))) << LogText();
+
+    chip = PutModeLine("8051ML-44-16K");
+    chip->SetErasePulsesNeeded(0);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpErase), ResultFailed) << LogText();
+    EXPECT_EQ(chip->EraseVoltages().size(), 30u);
+
+    chip = PutModeLine("8051ML-44-16K");
+    chip->SetCellErasesNeeded(0x3E, 3);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_EQ(chip->EraseVoltages().size(), 3u);
+    EXPECT_EQ(chip->Cell(0x3E), 0xFF);
+
+    // Thirty failing verify passes fail the erase.
+    chip = PutModeLine("8051ML-44-16K");
+    chip->SetCellErasesNeeded(0x3E, 40);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpErase), ResultFailed) << LogText();
+    EXPECT_EQ(chip->EraseVoltages().size(), 31u);
+
+    PutModeLine("8051ML-44-16K", [](sim::ModeLine51Facts& f) { f.deviceCode = 0x99; });
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+
+    PutModeLine("8051ML-44-32K");
+    DeviceEnd = 0x7FF;
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpBlankCheck), 3) << LogText();
+
+    chip = PutModeLine("8051ML-44-32K");
+    FillPattern(0x1300, 9);
+    DeviceStart = BufferStart = 0x1234;
+    DeviceEnd = 0x12FF;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x1234; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
     ExpectNoViolations();
 }
 
