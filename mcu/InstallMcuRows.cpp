@@ -10,6 +10,7 @@
 #include "mcu/Otp87C76x.h"
 #include "mcu/Flash89C51Rx.h"
 #include "mcu/LockGuarded8051.h"
+#include "mcu/T89C51RD2.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -22,4 +23,5 @@ void InstallMcuAlgorithms() {
     Install87C76xRows();
     InstallRx51Rows();
     InstallLockGuarded8051Rows();
+    InstallT89C51RD2Rows();
 }

@@ -34,6 +34,7 @@ void AddPageFlashParts(std::vector<CatalogPart>& parts);
 void AddRx51FlashParts(std::vector<CatalogPart>& parts);
 void AddCmdLatch51Parts(std::vector<CatalogPart>& parts);
 void AddModeLine51Parts(std::vector<CatalogPart>& parts);
+void AddPageRd2Parts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -45,7 +46,7 @@ constexpr AddParts kFamilies[] = {
     AddCycleRecordParts,  AddWordPldParts,     AddNandParts,        AddZ8OtpParts,    AddEditModeParts,
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddRx51FlashParts,
-    AddCmdLatch51Parts,   AddModeLine51Parts,
+    AddCmdLatch51Parts,   AddModeLine51Parts,   AddPageRd2Parts,
 };
 
 } // namespace
