@@ -1,7 +1,8 @@
-// The option dialog of the 89C51Rx-type rows offscreen, opened by the
-// Options entry on the simulator: the group box of the row, the byte edits'
-// hex-only input, and the three buttons against the chip (read, program on
-// a secured chip, initialize).
+// The option dialogs of the 89C51Rx-type rows and of the T89C51RD2-type row
+// offscreen, opened by the Options entry on the simulator: the group box of
+// the row, the byte edits' hex-only input, the three buttons against the
+// chip (read, program on a secured chip, initialize); the HSB combos, read
+// and program.
 #include <QApplication>
 #include <QComboBox>
 #include <QGroupBox>
@@ -13,7 +14,10 @@
 
 #include "ShellTestSupport.h"
 #include "mcu/Opt89C51Rx.h"
+#include "mcu/OptT89C51RD2.h"
 #include "mcu/Rx51Fixture.h"
+#include "mcu/T89C51RD2.h"
+#include "sim/PageRd2Chip.h"
 
 namespace {
 
@@ -157,6 +161,74 @@ TEST_F(Rx51Dialog, Row188GroupReadProgramAndInitialize) {
               1);
     EXPECT_TRUE(HasLine("Initialization ok!")) << LogText();
     EXPECT_EQ(chip->SecurityBits(), 0);
+    ExpectNoViolations();
+}
+
+} // namespace
+
+namespace {
+
+class Rd2Dialog : public Rx51Run {
+  protected:
+    void SetUp() override {
+        EnsureApp();
+        Rx51Run::SetUp();
+        ResetT89C51RD2State();
+        InstallT89C51RD2DialogLauncher(RunT89C51RD2Dialog);
+    }
+    void TearDown() override {
+        InstallT89C51RD2DialogLauncher(nullptr);
+        Rx51Run::TearDown();
+    }
+    int Option(const std::function<void(TOptT89C51RD21*)>& act) {
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (auto* d = qobject_cast<TOptT89C51RD21*>(QApplication::activeModalWidget())) {
+                poll.stop();
+                act(d);
+                d->BitBtn1->click();
+            }
+        });
+        poll.start(5);
+        return AlgorithmRow(CurrentAlgorithm)->Options();
+    }
+};
+
+// The combos start from the settings; Read HSB sets them from the chip (FAh:
+// "LEVEL4-Pxx"); a change takes all four; Program HSB writes the composed
+// byte (level 2, BLLB 0, BLJB 1, SB 1: DCh).
+TEST_F(Rd2Dialog, ReadSetsCombosProgramWritesComposedByte) {
+    sim::PageRd2Chip* chip = PutPart<sim::PageRd2Chip, sim::PageRd2Facts>("TEMIC", "T89C51RD2", nullptr);
+    ASSERT_NE(chip, nullptr);
+    chip->SetHsb(0xFA);
+    QString first, afterRead, texts;
+    QPoint at;
+    EXPECT_EQ(Option([&](TOptT89C51RD21* d) {
+                  first = d->ComboBoxLockBits->currentText() + d->ComboBoxBLLB->currentText();
+                  texts = d->GroupBox1->title() + "|" + d->LabelLockBits->text() + "|" + d->LabelBLLB->text() + "|" +
+                          d->LabelBLJB->text() + "|" + d->LabelSB->text() + "|" + d->ButtonRdHSB->text() + "|" +
+                          d->ButtonPgmHSB->text() + "|" + d->windowTitle();
+                  at = d->pos();
+                  d->ButtonRdHSB->click();
+                  afterRead = d->ComboBoxLockBits->currentText() + d->ComboBoxBLLB->currentText() +
+                              d->ComboBoxBLJB->currentText() + d->ComboBoxSB->currentText();
+                  d->ComboBoxLockBits->setCurrentIndex(2);
+                  d->ComboBoxBLLB->setCurrentIndex(0);
+                  d->ButtonPgmHSB->click();
+              }),
+              1);
+    EXPECT_EQ(first, "LEVEL4-Pxx1");
+    EXPECT_EQ(texts.toStdString(),
+              "&Option|Lock Bits HSB[2:0]|BLLB HSB[5]|BLJB HSB[6]|SB HSB[7]|&Read HSB|&Program HSB|Option");
+    EXPECT_EQ(at, QPoint(ui.Left + 320, ui.Top + 100));
+    EXPECT_EQ(afterRead, "LEVEL4-Pxx111");
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) Read ok!")) << LogText();
+    EXPECT_EQ(HsbLockLevel128, 2);
+    EXPECT_EQ(HsbBllb128, 0);
+    // The HSB only clears bits: FAh AND DCh.
+    EXPECT_EQ(chip->Hsb(), 0xFA & 0xDC);
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) Program ok!")) << LogText();
+    EXPECT_EQ(SkipIdCheck, 0u);
     ExpectNoViolations();
 }
 
