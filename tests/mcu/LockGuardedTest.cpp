@@ -276,4 +276,33 @@ TEST_F(LatchRun, FaultsOfRow199) {
     ExpectNoViolations();
 }
 
+// A split mode steps the buffer by 2: the index passes FFFFh inside the
+// range, and rows 126 and 199 go on in the next bank, programming and reading
+// the bytes found there.
+TEST_F(LatchRun, SplitModeCrossesIntoTheNextBank) {
+    for (const char* name : {"8051CL-12V", "8051ML-44-32K"}) {
+        SCOPED_TRACE(name);
+        sim::CatalogChip* chip = std::string(name) == "8051CL-12V"
+                                ? static_cast<sim::CatalogChip*>(PutLatch(name))
+                                : static_cast<sim::CatalogChip*>(PutModeLine(name));
+        FillPattern(0x10020, 11);
+        std::vector<uint8_t> expected;
+        for (uint32_t k = 0; k < 16; ++k) expected.push_back(BufferByte(0xFFF0 + 2 * k));
+        DeviceStart = 0x7FF0;
+        DeviceEnd = 0x7FFF;
+        AddressStep = 2;
+        BufferIndex = 0xFFF0;
+        SelectBank(0, 0);
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Program(), 1);
+        for (uint32_t k = 0; k < 16; ++k) EXPECT_EQ(chip->Cell(0x7FF0 + k), expected[k]) << k;
+        FillBufferRange(0, 0x1001F, 0);
+        BufferIndex = 0xFFF0;
+        SelectBank(0, 0);
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Read(2), 1);
+        for (uint32_t k = 0; k < 16; ++k) EXPECT_EQ(BufferByte(0xFFF0 + 2 * k), expected[k]) << k;
+        AddressStep = 1;
+    }
+    ExpectNoViolations();
+}
+
 } // namespace
