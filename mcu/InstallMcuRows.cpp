@@ -9,6 +9,9 @@
 #include "mcu/Sst89.h"
 #include "mcu/Otp87C76x.h"
 #include "mcu/Gms87Otp.h"
+#include "mcu/Flash89C51Rx.h"
+#include "mcu/LockGuarded8051.h"
+#include "mcu/T89C51RD2.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -20,4 +23,7 @@ void InstallMcuAlgorithms() {
     InstallSst89Rows();
     Install87C76xRows();
     InstallGms87Rows();
+    InstallRx51Rows();
+    InstallLockGuarded8051Rows();
+    InstallT89C51RD2Rows();
 }

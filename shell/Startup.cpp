@@ -21,6 +21,10 @@
 #include "mcu/McuFrame.h"
 #include "mcu/OptAt89C5x.h"
 #include "mcu/OptW78E5x.h"
+#include "mcu/Flash89C51Rx.h"
+#include "mcu/Opt89C51Rx.h"
+#include "mcu/OptT89C51RD2.h"
+#include "mcu/T89C51RD2.h"
 #include "mcu/W78E5x.h"
 #include "mcu/Opt89csst.h"
 #include "mcu/Sst89.h"
@@ -168,6 +172,8 @@ void CreateFormsAndLoadConfig() {
     InstallSst89DialogLauncher(RunSst89Dialog);
     Install87C76xDialogLauncher(Run87C76xDialog);
     InstallGms87DialogLauncher(RunGms87Dialog);
+    InstallRx51DialogLauncher(RunRx51Dialog);
+    InstallT89C51RD2DialogLauncher(RunT89C51RD2Dialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);

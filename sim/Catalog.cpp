@@ -33,6 +33,10 @@ void AddOtp87C76xParts(std::vector<CatalogPart>& parts);
 void AddPageFlashParts(std::vector<CatalogPart>& parts);
 void AddGms87OtpParts(std::vector<CatalogPart>& parts);
 void AddGal6001Parts(std::vector<CatalogPart>& parts);
+void AddRx51FlashParts(std::vector<CatalogPart>& parts);
+void AddCmdLatch51Parts(std::vector<CatalogPart>& parts);
+void AddModeLine51Parts(std::vector<CatalogPart>& parts);
+void AddPageRd2Parts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -44,6 +48,8 @@ constexpr AddParts kFamilies[] = {
     AddCycleRecordParts,  AddWordPldParts,     AddNandParts,        AddZ8OtpParts,    AddEditModeParts,
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts, AddGal6001Parts,
+    AddOtp87C76xParts,    AddPageFlashParts,   AddRx51FlashParts,
+    AddCmdLatch51Parts,   AddModeLine51Parts,   AddPageRd2Parts,
 };
 
 } // namespace

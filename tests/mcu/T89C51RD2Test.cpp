@@ -1,0 +1,184 @@
+// Row 128 through the operation driver against the simulator's T89C51RD2:
+// page writes inside unlocked sequences, the signature area copied by a
+// read, erase restoring the signature page, the HSB levels and the dialog's
+// HSB routines, the page checks and injected faults.
+#include "W78Fixture.h"
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Operation.h"
+#include "mcu/T89C51RD2.h"
+#include "sim/PageRd2Chip.h"
+
+namespace {
+
+constexpr uint32_t kRd2Sample = 0x400;
+
+class Rd2Run : public W78Run {
+protected:
+    void SetUp() override {
+        W78Run::SetUp();
+        ResetT89C51RD2State();
+    }
+    sim::PageRd2Chip* PutRd2(const char* name, void (*change)(sim::PageRd2Facts&) = nullptr) {
+        return PutPart<sim::PageRd2Chip>("TEMIC", name, change);
+    }
+};
+
+class Rd2Parts : public Rd2Run, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(Rd2Parts, SampleProgramSignatureAreaEraseAndHsbLevels) {
+    sim::PageRd2Chip* chip = PutRd2(GetParam());
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = kRd2Sample - 1;
+    const std::vector<uint8_t> image = LoadSample(kRd2Sample);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    chip->ClearCounts();
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    // One unlocked sequence, a write per page, then the closing strobe.
+    EXPECT_EQ(chip->Unlocks(), 1u);
+    EXPECT_EQ(chip->Closings(), 1u);
+    EXPECT_EQ(chip->PageWrites(), (std::vector<uint32_t>{0, 0x80, 0x100, 0x180, 0x200, 0x280, 0x300, 0x380}));
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    // The verify left the signature area at 10000h.
+    EXPECT_EQ(BufferByte(0x10030), 0x58);
+    EXPECT_EQ(BufferByte(0x10031), 0xD7);
+    EXPECT_EQ(BufferByte(0x10060), 0xFC);
+    EXPECT_EQ(BufferByte(0x1007F), 0xFF);
+    FillBufferRange(0, kRd2Sample - 1, 0);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < kRd2Sample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < kRd2Sample; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+
+    // Erase, then the identity reads as before.
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_EQ(chip->Cell(0), 0xFF);
+    EXPECT_EQ(chip->Erases(), 1u);
+    EXPECT_EQ(AlgorithmTable[128].Identify(), 1);
+    EXPECT_EQ(ChipMakerId, 0x58u);
+    EXPECT_EQ(ChipDeviceId, 0xD7u);
+    EXPECT_EQ(chip->SignatureByte(0x60), 0xFC);
+
+    // Each level lands its HSB; from level 2 on the chip takes no page.
+    const uint8_t hsb[4] = {0xFF, 0xFE, 0xFC, 0xF8};
+    for (int level = 0; level < 4; ++level) {
+        SCOPED_TRACE(level);
+        HsbLockLevel128 = level;
+        EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        EXPECT_EQ(chip->Hsb(), hsb[level]);
+        FillBufferRange(0, kRd2Sample - 1, 0x24);
+        EXPECT_EQ(Run(OpProgram), level == 0 ? ResultOk : ResultFailed) << LogText();
+        EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+        EXPECT_EQ(chip->Hsb(), 0xFF);
+    }
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Rd2Parts, ::testing::Values("T89C51RD2", "T89C51RD2-PLCC"), [](const auto& info) {
+    std::string n = info.param;
+    std::replace(n.begin(), n.end(), '-', '_');
+    return n;
+});
+
+// A page never ready fails at its first address; Page 0 and 300 and a range
+// from 1234h are refused before power-up; a wrong identity; a user break.
+TEST_F(Rd2Run, FaultsAndPageChecks) {
+    sim::PageRd2Chip* chip = PutRd2("T89C51RD2");
+    FillPattern(0x200);
+    DeviceEnd = 0x1FF;
+    chip->StickCell(0x95);
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(ChipAddress, 0x80u);
+
+    chip = PutRd2("T89C51RD2");
+    chip->StickReady();
+    DeviceEnd = 0x1FF;
+    EXPECT_EQ(AlgorithmTable[128].Program(), -1);
+    EXPECT_EQ(ChipAddress, 0u);
+    EXPECT_EQ(chip->PageWrites().size(), 1u);
+
+    struct Case {
+        uint32_t page, start, end;
+        const char* line;
+    };
+    const Case cases[] = {
+        {0, 0, 0xFF, " Page size 0 not supported (1 to 256 bytes)."},
+        {300, 0, 0xFF, " Page size 300 not supported (1 to 256 bytes)."},
+        {128, 0x1234, 0x12FF, " Range 001234h-0012FFh is not made of whole 128-byte pages."},
+        {128, 0x1200, 0x1233, " Range 001200h-001233h is not made of whole 128-byte pages."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        PutRd2("T89C51RD2");
+        PageSize = c.page;
+        DeviceStart = BufferStart = c.start;
+        DeviceEnd = c.end;
+        StartTrace();
+        EXPECT_EQ(AlgorithmTable[128].Program(), -1);
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        ExpectNoPowerUp();
+    }
+    PutRd2("T89C51RD2");
+    PageSize = 0;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[128].Erase(), -1);
+    ExpectNoPowerUp();
+
+    PutRd2("T89C51RD2", [](sim::PageRd2Facts& f) { f.deviceCode = 0x99; });
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+
+    PutRd2("T89C51RD2");
+    DeviceEnd = 0x7FF;
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpBlankCheck), 3) << LogText();
+    ExpectNoViolations();
+}
+
+// The HSB the settings compose, the levels a read finds, level 0 writing
+// FFh, and a page of 64 leaving 60h and 61h unwritten by Erase.
+TEST_F(Rd2Run, HsbRoutinesAndShortSignaturePage) {
+    sim::PageRd2Chip* chip = PutRd2("T89C51RD2");
+    HsbLockLevel128 = 2;
+    HsbBllb128 = 0;
+    HsbBljb128 = 1;
+    HsbSb128 = 1;
+    EXPECT_EQ(ComposeHsb128(), 0xDC);
+    EXPECT_EQ(ProgramHsb128(), 1);
+    EXPECT_EQ(chip->Hsb(), 0xDC);
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) Program ok!")) << LogText();
+    ASSERT_FALSE(tones.empty());
+
+    struct Case {
+        uint8_t hsb;
+        int level, bllb, bljb, sb;
+    };
+    const Case cases[] = {{0xFF, 0, 1, 1, 1}, {0xFE, 1, 1, 1, 1}, {0x7D, 2, 1, 1, 0}, {0xFA, 3, 1, 1, 1},
+                          {0x9B, 3, 0, 0, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(int(c.hsb));
+        chip->SetHsb(c.hsb);
+        EXPECT_EQ(ReadHsb128(), 1);
+        EXPECT_EQ(HsbLockLevel128, c.level);
+        EXPECT_EQ(HsbBllb128, c.bllb);
+        EXPECT_EQ(HsbBljb128, c.bljb);
+        EXPECT_EQ(HsbSb128, c.sb);
+    }
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) Read ok!")) << LogText();
+
+    chip = PutRd2("T89C51RD2");
+    HsbLockLevel128 = 0;
+    EXPECT_EQ(AlgorithmTable[128].Secure(), 1);
+    EXPECT_EQ(chip->Hsb(), 0xFF);
+
+    chip = PutRd2("T89C51RD2");
+    PageSize = 64;
+    EXPECT_EQ(AlgorithmTable[128].Erase(), 1);
+    EXPECT_EQ(chip->SignatureByte(0x30), 0x58);
+    EXPECT_EQ(chip->SignatureByte(0x31), 0xD7);
+    EXPECT_EQ(chip->SignatureByte(0x60), 0xFF);
+    ExpectNoViolations();
+}
+
+} // namespace
