@@ -136,6 +136,7 @@ class Electrical : public SimComponent {
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
     void OnUnconfigure(SimProgrammer& p) override;
+    uint32_t HeardReads(const SimProgrammer&) const override { return 0; }
 
     // Chips declare the socket pins they occupy and their limits; the id
     // withdraws the declaration. Chips seated in the Socket component count as

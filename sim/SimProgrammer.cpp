@@ -51,6 +51,22 @@ void SimProgrammer::AddComponent(std::unique_ptr<SimComponent> c) {
     owned_.push_back(std::move(c));
 }
 
+void SimProgrammer::RefreshListeners() {
+    listenersGeneration_ = generation_;
+    listenersPersonality_ = personalityGeneration_;
+    for (int r = 0; r < 32; ++r) {
+        writers_[r].clear();
+        readers_[r].clear();
+    }
+    for (auto* c : components_) {
+        const uint32_t writes = c->HeardWrites(*this), reads = c->HeardReads(*this);
+        for (int r = 0; r < 32; ++r) {
+            if ((writes >> r) & 1) writers_[r].push_back(c);
+            if ((reads >> r) & 1) readers_[r].push_back(c);
+        }
+    }
+}
+
 void SimProgrammer::Violation(const std::string& what) {
     // Keep the log bounded: a runaway loop must not exhaust memory.
     if (violations_.size() < 10000) violations_.push_back(what);
@@ -230,14 +246,16 @@ void SimProgrammer::RegisterWrite(uint8_t reg, uint8_t value) {
         break;
     }
     if (personality_) claimed |= personality_->OnWrite(*this, reg, value);
-    for (auto* c : components_) claimed |= c->OnWrite(*this, reg, value);
+    if (!ListenersCurrent()) RefreshListeners();
+    for (auto* c : writers_[reg]) claimed |= c->OnWrite(*this, reg, value);
     if (!claimed) Violation("register " + std::to_string(reg) + " written " + Hex2(value) + " not expected");
 }
 
 uint8_t SimProgrammer::RegisterRead(uint8_t reg) {
     std::optional<uint8_t> v;
     if (personality_) v = personality_->OnRead(*this, reg);
-    for (auto* c : components_) {
+    if (!ListenersCurrent()) RefreshListeners();
+    for (auto* c : readers_[reg & 31]) {
         if (v) break;
         v = c->OnRead(*this, reg);
     }

@@ -215,6 +215,15 @@ public:
 
     // Chip pin (1-based) at a socket pin, 0 when the chip does not occupy it.
     int ChipPinAt(int socketPin) const;
+    // ChipPinAt of every socket pin (entries 0-48, entry 0 zero), for looking
+    // up many pins with one check of the pin list; nullptr for a chip of
+    // more than 254 pins (ask ChipPinAt then). Valid while the list stands.
+    const uint8_t* ChipPinMap() const;
+    // ChipPinAt through a map ChipPinMap gave.
+    int ChipPinAt(const uint8_t* map, int socketPin) const {
+        if (map == nullptr) return ChipPinAt(socketPin);
+        return socketPin >= 1 && socketPin <= kSocketPins ? map[socketPin] : 0;
+    }
 
 private:
     // ChipPinAt's map from socket pin to chip pin, built for the pin list at
@@ -263,6 +272,9 @@ public:
     uint16_t ReadLevels(const PinEnvironment& env, const int* socketPins, size_t n) const;
 
     static Socket* Find(const SimProgrammer& p) { return p.FindComponent<Socket>(); }
+    // The socket takes no register traffic itself.
+    uint32_t HeardWrites(const SimProgrammer&) const override { return 0; }
+    uint32_t HeardReads(const SimProgrammer&) const override { return 0; }
 
 private:
     std::vector<std::unique_ptr<ChipModel>> chips_;
