@@ -251,6 +251,8 @@ void Electrical::Recompute() const {
         pins &= pins - 1;
         const PinState s = ComputePin(p);
         PinState& old = pins_[p];
+        const uint64_t bit = uint64_t{1} << p;
+        suppliedMask_ = (s.switches & kSupplySwitches) != 0 ? suppliedMask_ | bit : suppliedMask_ & ~bit;
         if (s.source != old.source || s.switches != old.switches || s.millivolts != old.millivolts ||
             s.supplyMillivolts != old.supplyMillivolts || s.steadyFromUs != old.steadyFromUs) {
             moved |= uint64_t{1} << p;
@@ -285,9 +287,7 @@ uint64_t Electrical::MovedSince(uint64_t revision) const {
 uint64_t Electrical::SuppliedMask() const {
     // A pin with no supply switch closed does not see the DAC; pins still to
     // be worked out are worked out anyway.
-    uint64_t mask = 0;
-    for (int p = 1; p <= kSocketPins; ++p) mask |= static_cast<uint64_t>((pins_[p].switches & kSupplySwitches) != 0) << p;
-    return mask;
+    return suppliedMask_;
 }
 
 PinState Electrical::Pin(int p) const {
@@ -452,8 +452,8 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     if (after <= kStrongIdleMillivolts) slewReported_[ch] = false;
     if (after <= before) return;
     RefreshPinFacts(Socket::Find(p));
-    for (int pin = 1; pin <= kSocketPins; ++pin) {
-        if (switches_[pin] == 0) continue;
+    for (uint64_t m = switchedMask_; m != 0; m &= m - 1) {
+        const int pin = std::countr_zero(m);
         uint32_t feeding = 0;
         for (uint32_t sw : {kSwitchSupplyA, kSwitchSupplyB, kSwitchStrongSupply, kSwitchProgramming}) {
             if ((switches_[pin] & sw) && ChannelOf(sw, pin) == channel) feeding |= sw;
@@ -504,6 +504,7 @@ void Electrical::Check(SimProgrammer& p) {
         if (sw != switches_[pin] && orderMatters_[static_cast<size_t>(pin)])
             CheckSwitching(p, pin, sw & ~switches_[pin], switches_[pin] & ~sw);
         switches_[pin] = sw;
+        switchedMask_ = sw != 0 ? switchedMask_ | (uint64_t{1} << pin) : switchedMask_ & ~(uint64_t{1} << pin);
         if (s.supplyMillivolts != supplyMv_[pin]) {
             supplyMv_[pin] = s.supplyMillivolts;
             steadyFrom_[pin] = p.NowUs() + ((sw & kSwitchStrongSupply) ? kStrongSettleUs : kSwitchSettleUs);
@@ -610,6 +611,7 @@ void Electrical::OnUnconfigure(SimProgrammer& p) {
     range_ = 0;
     active_.fill(0);
     switches_.fill(0);
+    switchedMask_ = 0;
     supplyMv_.fill(0);
     std::fill(std::begin(slewReported_), std::end(slewReported_), false);
     Changed(kAllPins);

@@ -244,6 +244,10 @@ class Electrical : public SimComponent {
     ProgrammerFaults faults_;
     // Pin() of every pin as of the last Recompute, under faultsSeen_.
     mutable PinState pins_[kSocketPins + 1] = {};
+    // Pins whose pins_ entry has a supply switch closed (bit p: pin p).
+    mutable uint64_t suppliedMask_ = 0;
+    // Pins whose switches_ entry is not 0.
+    uint64_t switchedMask_ = 0;
     mutable uint64_t stale_ = kAllPins; // pins to work out again
     mutable uint64_t pinRevision_[kSocketPins + 1] = {}; // revision each pin last moved at
     mutable PinMoveLog moveLog_;                          // the recent moves of pinRevision_

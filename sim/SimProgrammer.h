@@ -195,6 +195,13 @@ private:
         return listenersGeneration_ == generation_ && listenersPersonality_ == personalityGeneration_;
     }
     void DataOut(uint8_t b);
+    // Out and In of anything but the usual data write and status read.
+    void OtherOut(uint16_t port, uint8_t value);
+    uint8_t OtherIn(uint16_t port);
+    // The data port while the logic is unconfigured: the image download.
+    void DownloadOut(uint8_t prev, uint8_t b);
+    // A write to register 16-31 while register 15 selects the latch bank.
+    void LatchWrite(uint8_t reg, uint8_t value);
     void RegisterWrite(uint8_t reg, uint8_t value);
     uint8_t RegisterRead(uint8_t reg);
     uint8_t StatusIn();

@@ -102,26 +102,24 @@ public:
             return v;
         }
         const int floating = FloatingLevel();
-        // Without branches on the levels: address and data bits are as good
-        // as random. A line the logic driver holds (no switch on it) is the
-        // usual case and takes the driver's level straight.
+        // A line the logic driver holds (no switch on it) is the usual case
+        // and takes the driver's level straight, without a branch on the
+        // level itself (address and data bits are as good as random).
+        const PinCondition* table = conditions_;
         for (size_t i = 0; i < n; ++i) {
-            const int p = socketPins[i];
-            int level = 1;
-            if (p >= 1 && p <= kSocketPins) {
-                const PinCondition& c = conditions_[p];
-                if (c.driven && !c.grounded && c.supplyTenths < 0) {
-                    level = static_cast<int>(c.drivenHigh);
+            const unsigned p = static_cast<unsigned>(socketPins[i]);
+            uint32_t high;
+            if (p - 1u < static_cast<unsigned>(kSocketPins)) {
+                const PinCondition& c = table[p];
+                if (c.driven && !c.grounded && c.supplyTenths < 0) [[likely]] {
+                    high = static_cast<uint32_t>(c.drivenHigh);
                 } else {
-                    const int pulled = c.pull == Pull::Up ? 1 : c.pull == Pull::Down ? 0 : floating;
-                    level = c.driven ? static_cast<int>(c.drivenHigh) : pulled;
-                    level = c.supplyTenths >= 0 ? static_cast<int>(c.supplyTenths >= kHighThresholdTenths) : level;
-                    level = c.grounded ? 0 : level;
+                    high = static_cast<uint32_t>(LevelOf(c) == 1);
                 }
-            } else if (p != 0) {
-                level = floating;
+            } else {
+                high = static_cast<uint32_t>(p == 0 || floating == 1);
             }
-            v |= static_cast<uint32_t>(level == 1) << i;
+            v |= high << i;
         }
         return v;
     }

@@ -6,10 +6,13 @@
 
 #include <memory>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "sim/Catalog.h"
+#include "sim/Electrical.h"
 #include "sim/GalChip.h"
+#include "sim/IdMemory.h"
 #include "sim/SimProgrammer.h"
 
 #include "PinBench.h"
@@ -169,6 +172,95 @@ TEST(DispatchCache, GalDrivesOnManyPinsEqualItsDrivesPinByPin) {
         }
         EXPECT_GT(driven, 0) << name << ": the walk never made the part drive";
     }
+}
+
+// The electrical model keeps the pins with a supply switch closed, and the
+// pins with a switch as last checked, as masks: a random walk of switch and
+// DAC writes must leave every pin as a model given the final registers at once
+// works it out, and a channel set under a closed switch is always reported.
+TEST(DispatchCache, ElectricalPinsAfterARandomWalkEqualTheFinalStateWorkedOutAfresh) {
+    auto latch = [](sim::SimProgrammer& p, uint8_t reg, int bit, int state) {
+        WriteReg(p, 15, 0x81);
+        WriteReg(p, reg, static_cast<uint8_t>((state << 3) | bit));
+        WriteReg(p, 15, 0x01);
+    };
+    auto dac = [](sim::SimProgrammer& p, int ch, uint8_t code) {
+        WriteReg(p, 13, static_cast<uint8_t>(0x0C | ch));
+        WriteReg(p, 18, code);
+    };
+    sim::SimProgrammer walked;
+    UseClaimRegisters(0x7E63, 12, &walked);
+    sim::Electrical* e = sim::AddElectrical(walked);
+    sim::ChipPinLimits everywhere;
+    everywhere.chip = "socket-wide part";
+    for (int pin = 1; pin <= sim::kSocketPins; ++pin) everywhere.socketPins.push_back(pin);
+    everywhere.maxTenths = 300;
+    e->DeclareChip(everywhere);
+    std::mt19937 rng(11);
+    int setUnderSwitch = 0;
+    for (int step = 0; step < 1500; ++step) {
+        switch (rng() % 3) {
+        case 0:
+            WriteReg(walked, static_cast<uint8_t>(26 + rng() % 6), static_cast<uint8_t>(rng() & rng()));
+            break;
+        case 1: {
+            const uint8_t reg = static_cast<uint8_t>(16 + rng() % 14);
+            latch(walked, reg, static_cast<int>(rng() % 8), (rng() % 4) == 0 ? 1 : 0);
+            break;
+        }
+        default: {
+            const int ch = static_cast<int>(rng() % 4);
+            const bool wasOff = e->DacMillivolts(ch + 1) == 0;
+            const uint8_t code = (rng() & 1) != 0 ? 0 : static_cast<uint8_t>(rng());
+            // Worked out from every pin's switches: the pins a channel
+            // coming on is set under (a device supply may come on at the
+            // start of its ramp).
+            int expected = 0;
+            const int channel = ch + 1;
+            const int after = sim::DacCodeToMillivolts(channel, code);
+            const bool rampStart = after <= sim::kStrongIdleMillivolts;
+            for (int pin = 1; pin <= sim::kSocketPins && wasOff && after > 0; ++pin) {
+                const uint32_t sw = e->Pin(pin).switches;
+                uint32_t feeding = 0;
+                if ((sw & sim::kSwitchSupplyA) && channel == (pin % 2 ? 1 : 2)) feeding |= sim::kSwitchSupplyA;
+                if ((sw & sim::kSwitchSupplyB) && channel == (pin % 2 ? 3 : 4)) feeding |= sim::kSwitchSupplyB;
+                if ((sw & sim::kSwitchStrongSupply) && channel == 4) feeding |= sim::kSwitchStrongSupply;
+                if ((sw & sim::kSwitchProgramming) && channel == 1) feeding |= sim::kSwitchProgramming;
+                const bool device = feeding != 0 && (feeding & ~(sim::kSwitchSupplyB | sim::kSwitchStrongSupply)) == 0;
+                expected += feeding != 0 && !(device && rampStart);
+            }
+            walked.ClearViolations();
+            dac(walked, ch, code);
+            int reported = 0;
+            for (const std::string& v : walked.Violations()) reported += v.find("set after its switch closed") != std::string::npos;
+            ASSERT_EQ(reported, expected) << "step " << step << " channel " << channel;
+            setUnderSwitch += reported;
+            break;
+        }
+        }
+        if (step % 100 != 99) continue;
+        // The final registers, latches and codes written at once to a model
+        // that has worked out nothing yet.
+        sim::SimProgrammer fresh;
+        UseClaimRegisters(0x7E63, 12, &fresh);
+        sim::Electrical* f = sim::AddElectrical(fresh);
+        for (int ch = 0; ch < 4; ++ch) dac(fresh, ch, e->DacCode(ch + 1));
+        for (uint8_t reg = 26; reg <= 31; ++reg) WriteReg(fresh, reg, e->SupplyARegister(reg));
+        for (uint8_t reg = 16; reg <= 29; ++reg) {
+            for (int bit = 0; bit < 8; ++bit) {
+                if ((e->Latch(reg) >> bit) & 1) latch(fresh, reg, bit, 1);
+            }
+        }
+        for (int pin = 1; pin <= sim::kSocketPins; ++pin) {
+            const sim::PinState a = e->Pin(pin), b = f->Pin(pin);
+            ASSERT_EQ(static_cast<int>(a.source), static_cast<int>(b.source)) << "step " << step << " pin " << pin;
+            ASSERT_EQ(a.switches, b.switches) << "step " << step << " pin " << pin;
+            ASSERT_EQ(a.millivolts, b.millivolts) << "step " << step << " pin " << pin;
+            ASSERT_EQ(a.supplyMillivolts, b.supplyMillivolts) << "step " << step << " pin " << pin;
+        }
+    }
+    // The walk set a channel under a closed switch, and it was reported.
+    EXPECT_GT(setUnderSwitch, 0);
 }
 
 } // namespace
