@@ -68,14 +68,16 @@ constexpr WiringTable kWiring = BuildWiring();
 // switches, for working out only the pins a write can move.
 struct SwitchReach {
     uint64_t latch[32][8];
-    uint64_t supplyA[6];
+    uint64_t supplyABit[6][8]; // the pin of each bit of each supply-A register
 };
 
 constexpr SwitchReach BuildReach() {
     SwitchReach r{};
     for (int p = 1; p <= kSocketPins; ++p) {
         const PinWiring& w = kWiring.pin[p];
-        r.supplyA[w.regA - 26] |= uint64_t{1} << p;
+        for (int b = 0; b < 8; ++b) {
+            if ((w.maskA >> b) & 1) r.supplyABit[w.regA - 26][b] |= uint64_t{1} << p;
+        }
         r.latch[w.latchB][w.bitB] |= uint64_t{1} << p;
         r.latch[w.latchG][w.bitG] |= uint64_t{1} << p;
     }
@@ -90,6 +92,26 @@ constexpr SwitchReach BuildReach() {
 }
 
 constexpr SwitchReach kReach = BuildReach();
+
+// The pins a DAC channel can feed (bit p: pin p): supply A from channels 1
+// (odd pins) and 2 (even), supply B from 3 (odd) and 4 (even), the strong
+// path from 4 and the programming switches from 1.
+struct ChannelReach {
+    uint64_t pins[4];
+};
+
+constexpr ChannelReach BuildChannelReach() {
+    ChannelReach r{};
+    for (int p = 1; p <= kSocketPins; ++p) {
+        r.pins[p % 2 ? 0 : 1] |= uint64_t{1} << p;
+        r.pins[p % 2 ? 2 : 3] |= uint64_t{1} << p;
+    }
+    for (int b = 0; b < 8; ++b) r.pins[3] |= kReach.latch[28][b];
+    r.pins[0] |= kReach.latch[29][0] | kReach.latch[29][1];
+    return r;
+}
+
+constexpr ChannelReach kChannelReach = BuildChannelReach();
 
 // Latch 28 bit b feeds the strong supply path to this socket pin.
 constexpr int kStrongSupplyPin[8] = {40, 48, 44, 38, 25, 34, 36, 28};
@@ -562,7 +584,7 @@ bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     case 18:
         CheckDacWrite(p, control_ & 3, value);
         dac_[control_ & 3] = value;
-        Changed(SuppliedMask());
+        Changed(SuppliedMask() & kChannelReach.pins[control_ & 3]);
         Check(p);
         return true;
     case 25:
@@ -578,11 +600,16 @@ bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     case 28:
     case 29:
     case 30:
-    case 31:
+    case 31: {
+        // Only the pins whose switch bit moved.
+        uint64_t reach = 0;
+        for (unsigned moved = static_cast<unsigned>(supplyA_[reg - 26] ^ value); moved != 0; moved &= moved - 1)
+            reach |= kReach.supplyABit[reg - 26][std::countr_zero(moved)];
         supplyA_[reg - 26] = value;
-        Changed(kReach.supplyA[reg - 26]);
+        Changed(reach);
         Check(p);
         return true;
+    }
     default:
         return false;
     }
