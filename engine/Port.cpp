@@ -160,18 +160,30 @@ uint8_t InPortDelayed(uint16_t port) {
     return v;
 }
 
+// The register protocol takes the port once for all its bytes: no port
+// access installs another port.
 void WriteRegister(uint32_t reg, uint32_t value) {
-    OutPortDelayed(PortBase, static_cast<uint8_t>((reg & 0x1F) | 0x40));
-    OutPortDelayed(PortBase, static_cast<uint8_t>(((value & 0xF0) >> 4) | 0x20));
-    OutPortDelayed(PortBase, static_cast<uint8_t>(value & 0x0F));
+    PortIo& io = CurrentPortIo();
+    io.Out(PortBase, static_cast<uint8_t>((reg & 0x1F) | 0x40));
+    PortDelay();
+    io.Out(PortBase, static_cast<uint8_t>(((value & 0xF0) >> 4) | 0x20));
+    PortDelay();
+    io.Out(PortBase, static_cast<uint8_t>(value & 0x0F));
+    PortDelay();
 }
 
 uint8_t ReadRegister(uint32_t reg) {
-    OutPortDelayed(PortBase, static_cast<uint8_t>((reg & 0x1F) | 0x40));
-    OutPortDelayed(PortBase, 0x30);
-    uint8_t s1 = InPortDelayed(static_cast<uint16_t>(PortBase + 1));
-    OutPortDelayed(PortBase, 0x10);
-    uint8_t s2 = InPortDelayed(static_cast<uint16_t>(PortBase + 1));
+    PortIo& io = CurrentPortIo();
+    io.Out(PortBase, static_cast<uint8_t>((reg & 0x1F) | 0x40));
+    PortDelay();
+    io.Out(PortBase, 0x30);
+    PortDelay();
+    const uint8_t s1 = io.In(static_cast<uint16_t>(PortBase + 1));
+    PortDelay();
+    io.Out(PortBase, 0x10);
+    PortDelay();
+    const uint8_t s2 = io.In(static_cast<uint16_t>(PortBase + 1));
+    PortDelay();
     return static_cast<uint8_t>(((s1 & 0x78) << 1) | ((s2 & 0x78) >> 3));
 }
 

@@ -28,6 +28,22 @@ ChipDrive CellArrayChip::Output(const PinEnvironment& env, int socketPin) const 
     return PoweredOutput(env, socketPin);
 }
 
+void CellArrayChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    if (Powered(env)) {
+        PoweredOutputs(env, socketPins, n, out);
+        return;
+    }
+    const uint8_t* map = ChipPinMap();
+    for (size_t i = 0; i < n; ++i)
+        out[i] = ChipPinAt(map, socketPins[i]) != 0 ? DiodeNetworkOutput(env, socketPins[i]) : ChipDrive::None;
+}
+
+void CellArrayChip::PoweredOutputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    const uint8_t* map = ChipPinMap();
+    for (size_t i = 0; i < n; ++i)
+        out[i] = ChipPinAt(map, socketPins[i]) != 0 ? PoweredOutput(env, socketPins[i]) : ChipDrive::None;
+}
+
 void CellArrayChip::SetCell(uint32_t n, int value) {
     if (n < cells_.size()) cells_[n] = value ? 1 : 0;
 }

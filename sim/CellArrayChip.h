@@ -30,6 +30,8 @@ public:
                   std::vector<int> gndChipPins, int vccMinTenths);
 
     ChipDrive Output(const PinEnvironment& env, int socketPin) const final;
+    // Output of every pin asked, with the supply worked out once.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const final;
 
     uint32_t CellCount() const { return static_cast<uint32_t>(cells_.size()); }
     // Cell n (1 erased); cells outside the array read 1.
@@ -71,6 +73,9 @@ protected:
 
     // What the powered part drives on one of its socket pins.
     virtual ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const = 0;
+    // PoweredOutput of the socket pins pins[0..n-1] into out (None on a pin
+    // the part does not occupy); by default pin by pin.
+    virtual void PoweredOutputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const;
 
 private:
     int vccPin_;

@@ -68,14 +68,16 @@ constexpr WiringTable kWiring = BuildWiring();
 // switches, for working out only the pins a write can move.
 struct SwitchReach {
     uint64_t latch[32][8];
-    uint64_t supplyA[6];
+    uint64_t supplyABit[6][8]; // the pin of each bit of each supply-A register
 };
 
 constexpr SwitchReach BuildReach() {
     SwitchReach r{};
     for (int p = 1; p <= kSocketPins; ++p) {
         const PinWiring& w = kWiring.pin[p];
-        r.supplyA[w.regA - 26] |= uint64_t{1} << p;
+        for (int b = 0; b < 8; ++b) {
+            if ((w.maskA >> b) & 1) r.supplyABit[w.regA - 26][b] |= uint64_t{1} << p;
+        }
         r.latch[w.latchB][w.bitB] |= uint64_t{1} << p;
         r.latch[w.latchG][w.bitG] |= uint64_t{1} << p;
     }
@@ -90,6 +92,26 @@ constexpr SwitchReach BuildReach() {
 }
 
 constexpr SwitchReach kReach = BuildReach();
+
+// The pins a DAC channel can feed (bit p: pin p): supply A from channels 1
+// (odd pins) and 2 (even), supply B from 3 (odd) and 4 (even), the strong
+// path from 4 and the programming switches from 1.
+struct ChannelReach {
+    uint64_t pins[4];
+};
+
+constexpr ChannelReach BuildChannelReach() {
+    ChannelReach r{};
+    for (int p = 1; p <= kSocketPins; ++p) {
+        r.pins[p % 2 ? 0 : 1] |= uint64_t{1} << p;
+        r.pins[p % 2 ? 2 : 3] |= uint64_t{1} << p;
+    }
+    for (int b = 0; b < 8; ++b) r.pins[3] |= kReach.latch[28][b];
+    r.pins[0] |= kReach.latch[29][0] | kReach.latch[29][1];
+    return r;
+}
+
+constexpr ChannelReach kChannelReach = BuildChannelReach();
 
 // Latch 28 bit b feeds the strong supply path to this socket pin.
 constexpr int kStrongSupplyPin[8] = {40, 48, 44, 38, 25, 34, 36, 28};
@@ -251,6 +273,8 @@ void Electrical::Recompute() const {
         pins &= pins - 1;
         const PinState s = ComputePin(p);
         PinState& old = pins_[p];
+        const uint64_t bit = uint64_t{1} << p;
+        suppliedMask_ = (s.switches & kSupplySwitches) != 0 ? suppliedMask_ | bit : suppliedMask_ & ~bit;
         if (s.source != old.source || s.switches != old.switches || s.millivolts != old.millivolts ||
             s.supplyMillivolts != old.supplyMillivolts || s.steadyFromUs != old.steadyFromUs) {
             moved |= uint64_t{1} << p;
@@ -285,9 +309,7 @@ uint64_t Electrical::MovedSince(uint64_t revision) const {
 uint64_t Electrical::SuppliedMask() const {
     // A pin with no supply switch closed does not see the DAC; pins still to
     // be worked out are worked out anyway.
-    uint64_t mask = 0;
-    for (int p = 1; p <= kSocketPins; ++p) mask |= static_cast<uint64_t>((pins_[p].switches & kSupplySwitches) != 0) << p;
-    return mask;
+    return suppliedMask_;
 }
 
 PinState Electrical::Pin(int p) const {
@@ -452,8 +474,8 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     if (after <= kStrongIdleMillivolts) slewReported_[ch] = false;
     if (after <= before) return;
     RefreshPinFacts(Socket::Find(p));
-    for (int pin = 1; pin <= kSocketPins; ++pin) {
-        if (switches_[pin] == 0) continue;
+    for (uint64_t m = switchedMask_; m != 0; m &= m - 1) {
+        const int pin = std::countr_zero(m);
         uint32_t feeding = 0;
         for (uint32_t sw : {kSwitchSupplyA, kSwitchSupplyB, kSwitchStrongSupply, kSwitchProgramming}) {
             if ((switches_[pin] & sw) && ChannelOf(sw, pin) == channel) feeding |= sw;
@@ -504,6 +526,7 @@ void Electrical::Check(SimProgrammer& p) {
         if (sw != switches_[pin] && orderMatters_[static_cast<size_t>(pin)])
             CheckSwitching(p, pin, sw & ~switches_[pin], switches_[pin] & ~sw);
         switches_[pin] = sw;
+        switchedMask_ = sw != 0 ? switchedMask_ | (uint64_t{1} << pin) : switchedMask_ & ~(uint64_t{1} << pin);
         if (s.supplyMillivolts != supplyMv_[pin]) {
             supplyMv_[pin] = s.supplyMillivolts;
             steadyFrom_[pin] = p.NowUs() + ((sw & kSwitchStrongSupply) ? kStrongSettleUs : kSwitchSettleUs);
@@ -561,7 +584,7 @@ bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     case 18:
         CheckDacWrite(p, control_ & 3, value);
         dac_[control_ & 3] = value;
-        Changed(SuppliedMask());
+        Changed(SuppliedMask() & kChannelReach.pins[control_ & 3]);
         Check(p);
         return true;
     case 25:
@@ -577,11 +600,16 @@ bool Electrical::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     case 28:
     case 29:
     case 30:
-    case 31:
+    case 31: {
+        // Only the pins whose switch bit moved.
+        uint64_t reach = 0;
+        for (unsigned moved = static_cast<unsigned>(supplyA_[reg - 26] ^ value); moved != 0; moved &= moved - 1)
+            reach |= kReach.supplyABit[reg - 26][std::countr_zero(moved)];
         supplyA_[reg - 26] = value;
-        Changed(kReach.supplyA[reg - 26]);
+        Changed(reach);
         Check(p);
         return true;
+    }
     default:
         return false;
     }
@@ -610,6 +638,7 @@ void Electrical::OnUnconfigure(SimProgrammer& p) {
     range_ = 0;
     active_.fill(0);
     switches_.fill(0);
+    switchedMask_ = 0;
     supplyMv_.fill(0);
     std::fill(std::begin(slewReported_), std::end(slewReported_), false);
     Changed(kAllPins);

@@ -136,6 +136,7 @@ class Electrical : public SimComponent {
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
     void OnUnconfigure(SimProgrammer& p) override;
+    uint32_t HeardReads(const SimProgrammer&) const override { return 0; }
 
     // Chips declare the socket pins they occupy and their limits; the id
     // withdraws the declaration. Chips seated in the Socket component count as
@@ -243,6 +244,10 @@ class Electrical : public SimComponent {
     ProgrammerFaults faults_;
     // Pin() of every pin as of the last Recompute, under faultsSeen_.
     mutable PinState pins_[kSocketPins + 1] = {};
+    // Pins whose pins_ entry has a supply switch closed (bit p: pin p).
+    mutable uint64_t suppliedMask_ = 0;
+    // Pins whose switches_ entry is not 0.
+    uint64_t switchedMask_ = 0;
     mutable uint64_t stale_ = kAllPins; // pins to work out again
     mutable uint64_t pinRevision_[kSocketPins + 1] = {}; // revision each pin last moved at
     mutable PinMoveLog moveLog_;                          // the recent moves of pinRevision_

@@ -359,6 +359,24 @@ void GalChip::Update(const PinEnvironment& env) {
     }
 }
 
+void GalChip::PoweredOutputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    if (part_.map == GalMap::Gal16V8 && !EditMode(env)) {
+        const Gal16V8Logic::PinLevels in = InputLevels(env);
+        const uint8_t* map = ChipPinMap();
+        for (size_t i = 0; i < n; ++i) {
+            const int chipPin = ChipPinAt(map, socketPins[i]);
+            out[i] = chipPin != 0 ? logic_.Output([this](uint32_t c) { return Cell(c); }, in, chipPin) : ChipDrive::None;
+        }
+        return;
+    }
+    // Only SDOUT drives, and only in edit mode.
+    const int sdout = PinsOf(part_).sdout;
+    const uint8_t* map = ChipPinMap();
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = sdout != 0 && ChipPinAt(map, socketPins[i]) == sdout ? PoweredOutput(env, socketPins[i]) : ChipDrive::None;
+    }
+}
+
 ChipDrive GalChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
     if (part_.map == GalMap::Gal16V8 && !EditMode(env))
         return logic_.Output([this](uint32_t n) { return Cell(n); }, InputLevels(env), ChipPinAt(socketPin));

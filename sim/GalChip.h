@@ -80,6 +80,8 @@ public:
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
+    // The input levels and the edit mode worked out once for every pin asked.
+    void PoweredOutputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
 private:
     struct Row {

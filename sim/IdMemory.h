@@ -91,6 +91,9 @@ class IdMemory : public SimComponent {
 
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+    // The ID lines are register 13's.
+    uint32_t HeardWrites(const SimProgrammer&) const override { return uint32_t{1} << 13; }
+    uint32_t HeardReads(const SimProgrammer&) const override { return uint32_t{1} << 13; }
     void OnUnconfigure(SimProgrammer& p) override;
 
     int AddressBits() const { return addressBits_; }

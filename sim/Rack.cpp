@@ -37,6 +37,10 @@ public:
     bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override {
         return p.PersonalityAs<PinDriverPersonality>() != nullptr && watch_.OnLatchBit(p, reg, bit, state);
     }
+    uint32_t HeardWrites(const SimProgrammer& p) const override {
+        return p.PersonalityAs<PinDriverPersonality>() != nullptr ? ~uint32_t{0} : 0;
+    }
+    uint32_t HeardReads(const SimProgrammer&) const override { return 0; }
 
 private:
     SupplyWatch watch_;

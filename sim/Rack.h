@@ -40,6 +40,9 @@ public:
     // filled.
     static std::unique_ptr<SimProgrammer> Build(int gangSockets = 0);
     static Rack* Find(const SimProgrammer& p) { return p.FindComponent<Rack>(); }
+    // The rack takes no register traffic itself.
+    uint32_t HeardWrites(const SimProgrammer&) const override { return 0; }
+    uint32_t HeardReads(const SimProgrammer&) const override { return 0; }
 
     // Seats the catalog's part in every socket in use (the chip used before
     // for it, else a blank one). False when the catalog has no such part:

@@ -51,6 +51,22 @@ void SimProgrammer::AddComponent(std::unique_ptr<SimComponent> c) {
     owned_.push_back(std::move(c));
 }
 
+void SimProgrammer::RefreshListeners() {
+    listenersGeneration_ = generation_;
+    listenersPersonality_ = personalityGeneration_;
+    for (int r = 0; r < 32; ++r) {
+        writers_[r].clear();
+        readers_[r].clear();
+    }
+    for (auto* c : components_) {
+        const uint32_t writes = c->HeardWrites(*this), reads = c->HeardReads(*this);
+        for (int r = 0; r < 32; ++r) {
+            if ((writes >> r) & 1) writers_[r].push_back(c);
+            if ((reads >> r) & 1) readers_[r].push_back(c);
+        }
+    }
+}
+
 void SimProgrammer::Violation(const std::string& what) {
     // Keep the log bounded: a runaway loop must not exhaust memory.
     if (violations_.size() < 10000) violations_.push_back(what);
@@ -64,6 +80,15 @@ double SimProgrammer::TimerTickUs() const {
 
 void SimProgrammer::Out(uint16_t port, uint8_t value) {
     nowUs_ += 1;
+    // The data port of a programmer that answers, untraced: the usual access.
+    if (port == base_ && !trace_ && !stopped_) [[likely]] {
+        DataOut(value);
+        return;
+    }
+    OtherOut(port, value);
+}
+
+void SimProgrammer::OtherOut(uint16_t port, uint8_t value) {
     if (port < base_ || port > base_ + 2) return;
     if (trace_) portTrace_.push_back({true, port, value});
     if (stopped_) return;
@@ -78,6 +103,11 @@ void SimProgrammer::Out(uint16_t port, uint8_t value) {
 
 uint8_t SimProgrammer::In(uint16_t port) {
     nowUs_ += 1;
+    if (port == base_ + 1 && !trace_ && !stopped_) [[likely]] return StatusIn();
+    return OtherIn(port);
+}
+
+uint8_t SimProgrammer::OtherIn(uint16_t port) {
     uint8_t v = 0xFF;
     if (port >= base_ && port <= base_ + 2) {
         if (stopped_) {
@@ -108,15 +138,8 @@ void SimProgrammer::Unconfigure() {
 void SimProgrammer::DataOut(uint8_t b) {
     const uint8_t prev = lastData_;
     lastData_ = b;
-    if (!configured_) {
-        // Download: D0 data, D7 clock; the bit is taken at the clock's falling edge.
-        if (capturing_ && (prev & 0x80) && !(b & 0x80)) {
-            const uint32_t byte = capturedBits_ / 8;
-            if (byte >= captured_.size()) captured_.push_back(0);
-            if (b & 1) captured_[byte] |= static_cast<uint8_t>(1u << (capturedBits_ % 8));
-            ++capturedBits_;
-            if (capturedBits_ == kLogicImageBytes * 8) FinishDownload();
-        }
+    if (!configured_) [[unlikely]] {
+        DownloadOut(prev, b);
         return;
     }
     if (b & 0x40) {
@@ -139,6 +162,17 @@ void SimProgrammer::DataOut(uint8_t b) {
             RegisterWrite(curReg_, static_cast<uint8_t>((highNibble_ << 4) | b));
             phase_ = Phase::Idle;
         }
+    }
+}
+
+void SimProgrammer::DownloadOut(uint8_t prev, uint8_t b) {
+    // Download: D0 data, D7 clock; the bit is taken at the clock's falling edge.
+    if (capturing_ && (prev & 0x80) && !(b & 0x80)) {
+        const uint32_t byte = capturedBits_ / 8;
+        if (byte >= captured_.size()) captured_.push_back(0);
+        if (b & 1) captured_[byte] |= static_cast<uint8_t>(1u << (capturedBits_ % 8));
+        ++capturedBits_;
+        if (capturedBits_ == kLogicImageBytes * 8) FinishDownload();
     }
 }
 
@@ -190,25 +224,29 @@ uint8_t SimProgrammer::StatusIn() {
     return s;
 }
 
+void SimProgrammer::LatchWrite(uint8_t reg, uint8_t value) {
+    // Bit latch: bits 0-2 name the bit, bit 3 the new state.
+    const uint8_t bit = value & 7;
+    const bool state = (value & 8) != 0;
+    if (value & 0xF0) Violation("latch register " + std::to_string(reg) + " written " + Hex2(value));
+    if (state) {
+        latch_[reg] = static_cast<uint8_t>(latch_[reg] | (1u << bit));
+    } else {
+        latch_[reg] = static_cast<uint8_t>(latch_[reg] & ~(1u << bit));
+    }
+    bool claimed = false;
+    if (personality_) claimed |= personality_->OnLatchBit(*this, reg, bit, state);
+    for (auto* c : components_) claimed |= c->OnLatchBit(*this, reg, bit, state);
+    // Releasing every bit is the reset's sweep; setting a bit nothing
+    // uses is a write nobody expects.
+    if (!claimed && state)
+        Violation("latch register " + std::to_string(reg) + " bit " + std::to_string(bit) + " set, used by nothing");
+}
+
 void SimProgrammer::RegisterWrite(uint8_t reg, uint8_t value) {
-    if (trace_) regTrace_.push_back({true, reg, value, nowUs_});
-    if (LatchBankSelected() && reg >= 16) {
-        // Bit latch: bits 0-2 name the bit, bit 3 the new state.
-        const uint8_t bit = value & 7;
-        const bool state = (value & 8) != 0;
-        if (value & 0xF0) Violation("latch register " + std::to_string(reg) + " written " + Hex2(value));
-        if (state) {
-            latch_[reg] = static_cast<uint8_t>(latch_[reg] | (1u << bit));
-        } else {
-            latch_[reg] = static_cast<uint8_t>(latch_[reg] & ~(1u << bit));
-        }
-        bool claimed = false;
-        if (personality_) claimed |= personality_->OnLatchBit(*this, reg, bit, state);
-        for (auto* c : components_) claimed |= c->OnLatchBit(*this, reg, bit, state);
-        // Releasing every bit is the reset's sweep; setting a bit nothing
-        // uses is a write nobody expects.
-        if (!claimed && state)
-            Violation("latch register " + std::to_string(reg) + " bit " + std::to_string(bit) + " set, used by nothing");
+    if (trace_) [[unlikely]] regTrace_.push_back({true, reg, value, nowUs_});
+    if (LatchBankSelected() && reg >= 16) [[unlikely]] {
+        LatchWrite(reg, value);
         return;
     }
     regs_[reg] = value;
@@ -230,14 +268,16 @@ void SimProgrammer::RegisterWrite(uint8_t reg, uint8_t value) {
         break;
     }
     if (personality_) claimed |= personality_->OnWrite(*this, reg, value);
-    for (auto* c : components_) claimed |= c->OnWrite(*this, reg, value);
+    if (!ListenersCurrent()) RefreshListeners();
+    for (auto* c : writers_[reg]) claimed |= c->OnWrite(*this, reg, value);
     if (!claimed) Violation("register " + std::to_string(reg) + " written " + Hex2(value) + " not expected");
 }
 
 uint8_t SimProgrammer::RegisterRead(uint8_t reg) {
     std::optional<uint8_t> v;
     if (personality_) v = personality_->OnRead(*this, reg);
-    for (auto* c : components_) {
+    if (!ListenersCurrent()) RefreshListeners();
+    for (auto* c : readers_[reg & 31]) {
         if (v) break;
         v = c->OnRead(*this, reg);
     }

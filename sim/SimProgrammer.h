@@ -41,6 +41,19 @@ public:
     }
     // The control-port pulse unconfigured the logic.
     virtual void OnUnconfigure(SimProgrammer& p) { (void)p; }
+    // The registers (bit r: register r) whose writes, and whose reads, OnWrite
+    // and OnRead must see while p holds its present personality: the
+    // programmer passes no others, which spares the calls on every access.
+    // The answers may change only when the components or the personality do.
+    // Every register unless a component says otherwise.
+    virtual uint32_t HeardWrites(const SimProgrammer& p) const {
+        (void)p;
+        return ~uint32_t{0};
+    }
+    virtual uint32_t HeardReads(const SimProgrammer& p) const {
+        (void)p;
+        return ~uint32_t{0};
+    }
 };
 
 // The meaning a downloaded image gives the programmer's registers.
@@ -175,7 +188,20 @@ private:
         void* as = nullptr;
     };
 
+    // The components that hear each register's writes and reads, in
+    // attachment order, as of the component and personality generations.
+    void RefreshListeners();
+    bool ListenersCurrent() const {
+        return listenersGeneration_ == generation_ && listenersPersonality_ == personalityGeneration_;
+    }
     void DataOut(uint8_t b);
+    // Out and In of anything but the usual data write and status read.
+    void OtherOut(uint16_t port, uint8_t value);
+    uint8_t OtherIn(uint16_t port);
+    // The data port while the logic is unconfigured: the image download.
+    void DownloadOut(uint8_t prev, uint8_t b);
+    // A write to register 16-31 while register 15 selects the latch bank.
+    void LatchWrite(uint8_t reg, uint8_t value);
     void RegisterWrite(uint8_t reg, uint8_t value);
     uint8_t RegisterRead(uint8_t reg);
     uint8_t StatusIn();
@@ -215,6 +241,8 @@ private:
     // Bumped whenever components_ changes; cache entries of older generations are stale.
     uint64_t generation_ = 1;
     mutable std::vector<FoundComponent> found_;
+    std::vector<SimComponent*> writers_[32], readers_[32];
+    uint64_t listenersGeneration_ = 0, listenersPersonality_ = 0;
 
     bool trace_ = false;
     std::vector<RegisterAccess> regTrace_;

@@ -11,11 +11,9 @@ uint64_t PinEnvironment::NewSupplyRevision() {
 }
 
 
-int ChipModel::ChipPinAt(int socketPin) const {
-    if (socketPin < 1 || socketPin > kSocketPins) return 0;
+const uint8_t* ChipModel::ChipPinMap() const {
     const auto& pins = SocketPins();
     if (pins.data() != pinMapFor_ || pins.size() != pinMapSize_) {
-        // The first chip pin on each socket pin (chips have at most 255 pins).
         std::fill(std::begin(pinMap_), std::end(pinMap_), uint8_t{0});
         for (size_t i = pins.size(); i-- > 0;) {
             if (pins[i] >= 1 && pins[i] <= kSocketPins && i < 255) pinMap_[pins[i]] = static_cast<uint8_t>(i + 1);
@@ -23,9 +21,15 @@ int ChipModel::ChipPinAt(int socketPin) const {
         pinMapFor_ = pins.data();
         pinMapSize_ = pins.size();
     }
-    const int chipPin = pinMap_[socketPin];
-    if (chipPin != 0 && pins[static_cast<size_t>(chipPin - 1)] == socketPin) return chipPin;
-    // Not in the map (or the list changed in place): look it up.
+    return pins.size() < 255 ? pinMap_ : nullptr;
+}
+
+int ChipModel::ChipPinAt(int socketPin) const {
+    if (socketPin < 1 || socketPin > kSocketPins) return 0;
+    // The pin lists are fixed once a chip is built: the map answers, an
+    // unoccupied socket pin included.
+    if (const uint8_t* map = ChipPinMap()) return map[socketPin];
+    const auto& pins = SocketPins();
     for (size_t i = 0; i < pins.size(); ++i) {
         if (pins[i] == socketPin) return static_cast<int>(i) + 1;
     }
@@ -33,7 +37,8 @@ int ChipModel::ChipPinAt(int socketPin) const {
 }
 
 void ChipModel::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
-    for (size_t i = 0; i < n; ++i) out[i] = ChipPinAt(socketPins[i]) != 0 ? Output(env, socketPins[i]) : ChipDrive::None;
+    const uint8_t* map = ChipPinMap();
+    for (size_t i = 0; i < n; ++i) out[i] = ChipPinAt(map, socketPins[i]) != 0 ? Output(env, socketPins[i]) : ChipDrive::None;
 }
 
 std::vector<int> DipSocketPins(int pinCount, int rowsUp) {

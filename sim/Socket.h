@@ -102,26 +102,24 @@ public:
             return v;
         }
         const int floating = FloatingLevel();
-        // Without branches on the levels: address and data bits are as good
-        // as random. A line the logic driver holds (no switch on it) is the
-        // usual case and takes the driver's level straight.
+        // A line the logic driver holds (no switch on it) is the usual case
+        // and takes the driver's level straight, without a branch on the
+        // level itself (address and data bits are as good as random).
+        const PinCondition* table = conditions_;
         for (size_t i = 0; i < n; ++i) {
-            const int p = socketPins[i];
-            int level = 1;
-            if (p >= 1 && p <= kSocketPins) {
-                const PinCondition& c = conditions_[p];
-                if (c.driven && !c.grounded && c.supplyTenths < 0) {
-                    level = static_cast<int>(c.drivenHigh);
+            const unsigned p = static_cast<unsigned>(socketPins[i]);
+            uint32_t high;
+            if (p - 1u < static_cast<unsigned>(kSocketPins)) {
+                const PinCondition& c = table[p];
+                if (c.driven && !c.grounded && c.supplyTenths < 0) [[likely]] {
+                    high = static_cast<uint32_t>(c.drivenHigh);
                 } else {
-                    const int pulled = c.pull == Pull::Up ? 1 : c.pull == Pull::Down ? 0 : floating;
-                    level = c.driven ? static_cast<int>(c.drivenHigh) : pulled;
-                    level = c.supplyTenths >= 0 ? static_cast<int>(c.supplyTenths >= kHighThresholdTenths) : level;
-                    level = c.grounded ? 0 : level;
+                    high = static_cast<uint32_t>(LevelOf(c) == 1);
                 }
-            } else if (p != 0) {
-                level = floating;
+            } else {
+                high = static_cast<uint32_t>(p == 0 || floating == 1);
             }
-            v |= static_cast<uint32_t>(level == 1) << i;
+            v |= high << i;
         }
         return v;
     }
@@ -215,6 +213,15 @@ public:
 
     // Chip pin (1-based) at a socket pin, 0 when the chip does not occupy it.
     int ChipPinAt(int socketPin) const;
+    // ChipPinAt of every socket pin (entries 0-48, entry 0 zero), for looking
+    // up many pins with one check of the pin list; nullptr for a chip of
+    // more than 254 pins (ask ChipPinAt then). Valid while the list stands.
+    const uint8_t* ChipPinMap() const;
+    // ChipPinAt through a map ChipPinMap gave.
+    int ChipPinAt(const uint8_t* map, int socketPin) const {
+        if (map == nullptr) return ChipPinAt(socketPin);
+        return socketPin >= 1 && socketPin <= kSocketPins ? map[socketPin] : 0;
+    }
 
 private:
     // ChipPinAt's map from socket pin to chip pin, built for the pin list at
@@ -263,6 +270,9 @@ public:
     uint16_t ReadLevels(const PinEnvironment& env, const int* socketPins, size_t n) const;
 
     static Socket* Find(const SimProgrammer& p) { return p.FindComponent<Socket>(); }
+    // The socket takes no register traffic itself.
+    uint32_t HeardWrites(const SimProgrammer&) const override { return 0; }
+    uint32_t HeardReads(const SimProgrammer&) const override { return 0; }
 
 private:
     std::vector<std::unique_ptr<ChipModel>> chips_;

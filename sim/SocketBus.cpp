@@ -21,10 +21,9 @@ PinCondition SocketBusPersonality::Condition(int s, int socketPin) const {
     return snap_[s][socketPin];
 }
 
-const SocketBusPersonality::SocketList& SocketBusPersonality::Sockets() const {
-    // The gang adapter keeps its sockets for its life: the list changes only
-    // with the components.
-    if (socketsOf_ == prog_ && (prog_ == nullptr || socketsGeneration_ == prog_->ComponentGeneration())) return sockets_;
+// The gang adapter keeps its sockets for its life: the list changes only with
+// the components.
+const SocketBusPersonality::SocketList& SocketBusPersonality::FindSockets() const {
     socketsOf_ = prog_;
     SocketList& out = sockets_;
     out = SocketList{};

@@ -70,7 +70,11 @@ protected:
         Iterator begin() const { return {this, 0}; }
         Iterator end() const { return {this, count}; }
     };
-    const SocketList& Sockets() const;
+    const SocketList& Sockets() const {
+        if (socketsOf_ == prog_ && (prog_ == nullptr || socketsGeneration_ == prog_->ComponentGeneration())) return sockets_;
+        return FindSockets();
+    }
+    const SocketList& FindSockets() const;
     // Fills snap_[s]: the electrical conditions, then the bus's drive.
     virtual void Snapshot(int s) = 0;
     // Whether an empty socket's pins are worked out too.
