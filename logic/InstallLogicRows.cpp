@@ -14,6 +14,7 @@
 #include "logic/JtagFuseArray.h"
 #include "logic/JtagIscCpld.h"
 #include "logic/GalSerialAddress.h"
+#include "logic/OtpFusePal.h"
 #include "logic/PalEmulation.h"
 #include "logic/WordPld.h"
 
@@ -34,4 +35,5 @@ void InstallLogicAlgorithms() {
     InstallEditModeRows();
     InstallByteEpldRows();
     InstallSignatureEpldRows();
+    InstallOtpFusePalRows();
 }
