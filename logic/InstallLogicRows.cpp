@@ -15,6 +15,7 @@
 #include "logic/JtagIscCpld.h"
 #include "logic/GalSerialAddress.h"
 #include "logic/OtpFusePal.h"
+#include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
 #include "logic/WordPld.h"
 
@@ -36,4 +37,5 @@ void InstallLogicAlgorithms() {
     InstallByteEpldRows();
     InstallSignatureEpldRows();
     InstallOtpFusePalRows();
+    InstallOtpProductTermPalRows();
 }

@@ -29,7 +29,7 @@ BipolarPalChip::Geometry BipolarPalChip::GeometryOf(BipolarPalKind kind) {
 }
 
 BipolarPalChip::BipolarPalChip(const BipolarPalFacts& facts)
-    : CellArrayChip(facts.name, PinCount(facts.kind),
+    : BipolarFuseChip(facts.name, PinCount(facts.kind),
                     static_cast<uint32_t>(GeometryOf(facts.kind).groups * GeometryOf(facts.kind).columns *
                                           GeometryOf(facts.kind).outputs),
                     PinCount(facts.kind), {PinCount(facts.kind) / 2}),
@@ -77,7 +77,7 @@ void BipolarPalChip::Step(const PinEnvironment& env) {
     if (now == pulse_) return;
     const uint64_t width = timer_.Stop(env.NowUs());
     if (width >= kMinimumPulseUs) {
-        if (width > widest_) widest_ = width;
+        Took(width);
         if (pulse_.security) {
             Secure();
         } else if (part_.kind == BipolarPalKind::Pal20L10 && pulse_.group == kSecurityGroup &&
@@ -86,7 +86,7 @@ void BipolarPalChip::Step(const PinEnvironment& env) {
         } else if (pulse_.group < g_.groups && pulse_.column < g_.columns) {
             for (int b = 0; b < g_.outputs; ++b) {
                 if (!((pulse_.outputs >> b) & 1)) continue;
-                Blow(static_cast<uint32_t>(b * g_.groups * g_.columns + pulse_.group * g_.columns + pulse_.column));
+                Blow(static_cast<uint32_t>(b * g_.groups * g_.columns + pulse_.group * g_.columns + pulse_.column), width);
             }
         }
     }
@@ -94,7 +94,8 @@ void BipolarPalChip::Step(const PinEnvironment& env) {
     if (now.security || now.outputs != 0) timer_.Start(env.NowUs());
 }
 
-void BipolarPalChip::Blow(uint32_t n) {
+void BipolarFuseChip::Blow(uint32_t n, uint64_t widthUs) {
+    Took(widthUs);
     if (pulses_.size() < kLogLimit) pulses_.push_back(n);
     const uint32_t given = ++given_[n];
     const auto need = needed_.find(n);

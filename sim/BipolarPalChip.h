@@ -37,12 +37,11 @@ struct BipolarPalFacts {
     int programTenths; // the level an output pin takes to blow a fuse
 };
 
-class BipolarPalChip : public CellArrayChip {
+// What every bipolar fuse array here shares: fuses that read intact (cell
+// 1) until blown (cell 0) and never heal, and the settable faults.
+class BipolarFuseChip : public CellArrayChip {
 public:
-    explicit BipolarPalChip(const BipolarPalFacts& facts);
-
-    void Update(const PinEnvironment& env) override { Step(env); }
-    void SuppliesChanged(const PinEnvironment& env) override { Step(env); }
+    using CellArrayChip::CellArrayChip;
 
     uint32_t Fuses() const { return CellCount(); }
     bool Blown(uint32_t n) const { return n < CellCount() && Cell(n) == 0; }
@@ -58,6 +57,27 @@ public:
     uint64_t WidestPulseUs() const { return widest_; }
 
 protected:
+    // A pulse of `widthUs` reached fuse n.
+    void Blow(uint32_t n, uint64_t widthUs);
+    void Took(uint64_t widthUs) {
+        if (widthUs > widest_) widest_ = widthUs;
+    }
+
+private:
+    std::map<uint32_t, uint32_t> needed_;
+    std::map<uint32_t, uint32_t> given_;
+    std::vector<uint32_t> pulses_;
+    uint64_t widest_ = 0;
+};
+
+class BipolarPalChip : public BipolarFuseChip {
+public:
+    explicit BipolarPalChip(const BipolarPalFacts& facts);
+
+    void Update(const PinEnvironment& env) override { Step(env); }
+    void SuppliesChanged(const PinEnvironment& env) override { Step(env); }
+
+protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
 
 private:
@@ -69,7 +89,6 @@ private:
     int Address(const PinEnvironment& env, int first, int count) const;
     bool HighVoltage(const PinEnvironment& env, int chipPin) const;
     bool AtProgramLevel(const PinEnvironment& env, int chipPin) const;
-    void Blow(uint32_t n);
 
     BipolarPalFacts part_;
     Geometry g_;
@@ -82,10 +101,6 @@ private:
     };
     Pulse pulse_;
     PulseTimer timer_;
-    std::map<uint32_t, uint32_t> needed_;
-    std::map<uint32_t, uint32_t> given_;
-    std::vector<uint32_t> pulses_;
-    uint64_t widest_ = 0;
 };
 
 } // namespace sim

@@ -1,10 +1,14 @@
 // Facts of the one-time bipolar PALs: the 16L8 class in 20-pin DIPs at a
 // 15 V or 20 V programming level, the 20L8 and 20L10 classes in 24-pin DIPs
-// at 15 V. The datasheets give pin-outs, supplies and fuse counts but no
-// programming procedure: the programming mode (pins, levels, pulse) follows
-// the algorithm rows.
+// at 15 V, addressed by group and column; the small product-term PALs of the
+// 20-pin (10H8 .. 16C1, 16L8) and 24-pin (12L10 .. 20C1, 20L10, 20L8)
+// families with their layouts, output polarities and programming levels.
+// The datasheets give pin-outs, supplies and fuse counts but no programming
+// procedure: the programming mode (pins, levels, pulse) follows the
+// algorithm rows.
 #include "sim/BipolarPalChip.h"
 #include "sim/CatalogModel.h"
+#include "sim/ProductTermPalChip.h"
 
 namespace sim {
 
@@ -20,11 +24,41 @@ const BipolarPalFacts kBipolarPalParts[] = {
     {"AMD/MMI", "PAL20L10A", BipolarPalKind::Pal20L10, 150},
 };
 
+// Output polarity of an intact cell in each half: the 20-pin parts' code 0
+// inverts both halves and code 2 the second; the 24-pin parts' inverts both
+// but the first half of code 2.
+constexpr ProductTermPalFacts Term20(const char* maker, const char* name, int layout, int polarity, int tenths) {
+    return {maker, name, false, layout, {polarity == 0, polarity == 0 || polarity == 2}, tenths};
+}
+constexpr ProductTermPalFacts Term24(const char* maker, const char* name, int layout, int polarity, int tenths) {
+    return {maker, name, true, layout, {polarity != 2, true}, tenths};
+}
+
+const ProductTermPalFacts kProductTermParts[] = {
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL10H8", 0, 1, 117),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL10L8", 0, 0, 117),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL12H6", 1, 1, 105),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL12L6", 1, 0, 105),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL14H4", 2, 1, 102),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL14L4", 2, 0, 102),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL16H2", 3, 1, 117),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL16L2", 3, 0, 117),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL16C1", 3, 2, 117),
+    Term20("NATIONAL-SEMICONDUCTOR", "PAL16L8A", 4, 0, 117),
+    Term24("AMD/MMI", "PAL12L10", 0, 0, 102),
+    Term24("AMD/MMI", "PAL14L8", 1, 0, 117),
+    Term24("AMD/MMI", "PAL16L6", 2, 0, 102),
+    Term24("AMD/MMI", "PAL20L2", 3, 0, 102),
+    Term24("AMD/MMI", "PAL20C1", 3, 2, 102),
+    Term24("NATIONAL-SEMICONDUCTOR", "PAL20L10A", 4, 0, 117),
+    Term24("NATIONAL-SEMICONDUCTOR", "PAL20L8A", 5, 0, 102),
+};
+
 // The catalog keeps the fuse map in the JEDEC sense: 1 blown.
 struct BlownFuses : ModelLimits {
-    static size_t Words(const BipolarPalChip& m, const PartFacts&) { return m.Fuses(); }
-    static uint16_t Cell(const BipolarPalChip& m, const PartFacts&, uint32_t a) { return m.Blown(a) ? 1 : 0; }
-    static void SetCell(BipolarPalChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetBlown(a, (v & 1) != 0); }
+    static size_t Words(const BipolarFuseChip& m, const PartFacts&) { return m.Fuses(); }
+    static uint16_t Cell(const BipolarFuseChip& m, const PartFacts&, uint32_t a) { return m.Blown(a) ? 1 : 0; }
+    static void SetCell(BipolarFuseChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetBlown(a, (v & 1) != 0); }
 };
 
 } // namespace
@@ -41,6 +75,20 @@ void AddBipolarPalParts(std::vector<CatalogPart>& parts) {
         f.gndPins = {dip20 ? 10 : 12};
         f.followsRow = true;
         parts.push_back(ModelPart<BipolarPalChip, BlownFuses>(b.maker, f, b));
+    }
+    for (const ProductTermPalFacts& t : kProductTermParts) {
+        PartFacts f;
+        f.name = t.name;
+        f.pinCount = t.dip24 ? 24 : 20;
+        std::vector<int> cells;
+        uint32_t fuses = 0;
+        ProductTermPalChip::Layout(t.dip24, t.layout, cells, fuses);
+        f.words = fuses;
+        f.blank = 0;
+        f.vccPin = f.pinCount;
+        f.gndPins = {f.pinCount / 2};
+        f.followsRow = true;
+        parts.push_back(ModelPart<ProductTermPalChip, BlownFuses>(t.maker, f, t));
     }
 }
 
