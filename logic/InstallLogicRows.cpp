@@ -17,6 +17,7 @@
 #include "logic/OtpFusePal.h"
 #include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
+#include "logic/PinAddressedFuse.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -38,4 +39,5 @@ void InstallLogicAlgorithms() {
     InstallSignatureEpldRows();
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();
+    InstallPinAddressedFuseRows();
 }

@@ -2,12 +2,16 @@
 // 15 V or 20 V programming level, the 20L8 and 20L10 classes in 24-pin DIPs
 // at 15 V, addressed by group and column; the small product-term PALs of the
 // 20-pin (10H8 .. 16C1, 16L8) and 24-pin (12L10 .. 20C1, 20L10, 20L8)
-// families with their layouts, output polarities and programming levels.
+// families with their layouts, output polarities and programming levels;
+// the 16L8/16R8 and 20L8/20R8 classes addressed fuse by fuse through their
+// pins (by three-level codes with VCC raised for the pulse, or by ground
+// switches with a programming pin).
 // The datasheets give pin-outs, supplies and fuse counts but no programming
 // procedure: the programming mode (pins, levels, pulse) follows the
 // algorithm rows.
 #include "sim/BipolarPalChip.h"
 #include "sim/CatalogModel.h"
+#include "sim/PinAddressedFuseChip.h"
 #include "sim/ProductTermPalChip.h"
 
 namespace sim {
@@ -54,6 +58,24 @@ const ProductTermPalFacts kProductTermParts[] = {
     Term24("NATIONAL-SEMICONDUCTOR", "PAL20L8A", 5, 0, 102),
 };
 
+// VCC during the pulse is channel 4 on the strong supply path (1.1 V above
+// it): 9.4 V for the 281 kind, 10.2 V for the others; the ground kinds blow
+// with 14.7 V on their programming pin.
+const PinAddressedFacts kPinAddressedParts[] = {
+    {"TEXAS-INSTRUMENTS", "TIBPAL16R4", PinAddressedKind::Code281, 94},
+    {"TEXAS-INSTRUMENTS", "TIBPAL16R6", PinAddressedKind::Code281, 94},
+    {"NATIONAL-SEMICONDUCTOR", "PAL16R4A", PinAddressedKind::Code282, 102},
+    {"NATIONAL-SEMICONDUCTOR", "PAL16R8A", PinAddressedKind::Code282, 102},
+    {"AMD/MMI", "PAL16R6A", PinAddressedKind::Ground289, 147},
+    {"AMD/MMI", "PAL16R8A", PinAddressedKind::Ground289, 147},
+    {"TEXAS-INSTRUMENTS", "TIBPAL20R4", PinAddressedKind::Code286, 102},
+    {"TEXAS-INSTRUMENTS", "TIBPAL20R6", PinAddressedKind::Code286, 102},
+    {"NATIONAL-SEMICONDUCTOR", "PAL20R4A", PinAddressedKind::Bin313, 102},
+    {"NATIONAL-SEMICONDUCTOR", "PAL20R6A", PinAddressedKind::Bin313, 102},
+    {"AMD/MMI", "PAL20R4A", PinAddressedKind::Ground290, 147},
+    {"AMD/MMI", "PAL20R6A", PinAddressedKind::Ground290, 147},
+};
+
 // The catalog keeps the fuse map in the JEDEC sense: 1 blown.
 struct BlownFuses : ModelLimits {
     static size_t Words(const BipolarFuseChip& m, const PartFacts&) { return m.Fuses(); }
@@ -89,6 +111,17 @@ void AddBipolarPalParts(std::vector<CatalogPart>& parts) {
         f.gndPins = {f.pinCount / 2};
         f.followsRow = true;
         parts.push_back(ModelPart<ProductTermPalChip, BlownFuses>(t.maker, f, t));
+    }
+    for (const PinAddressedFacts& a : kPinAddressedParts) {
+        PartFacts f;
+        f.name = a.name;
+        f.pinCount = PinAddressedFuseChip::Dip24(a.kind) ? 24 : 20;
+        f.words = PinAddressedFuseChip::FuseCount(a.kind);
+        f.blank = 0;
+        f.vccPin = f.pinCount;
+        f.gndPins = {f.pinCount / 2};
+        f.followsRow = true;
+        parts.push_back(ModelPart<PinAddressedFuseChip, BlownFuses>(a.maker, f, a));
     }
 }
 

@@ -68,7 +68,8 @@ protected:
     }
     static std::vector<uint8_t> Only(uint32_t count, std::initializer_list<uint32_t> fuses) {
         std::vector<uint8_t> f(count, 0);
-        for (uint32_t n : fuses) f[n] = 1;
+        for (uint32_t n : fuses)
+            if (n < count) f[n] = 1;
         return f;
     }
 };
