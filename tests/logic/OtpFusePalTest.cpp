@@ -178,6 +178,22 @@ TEST_F(OtpFusePalTest, InjectedFaults) {
     ExpectNoViolations();
 }
 
+// An all-1 buffer reaches every fuse of each row exactly once.
+TEST_F(OtpFusePalTest, EveryFuseReachedOnce) {
+    for (const FusePalRecord* r : {&kFusePal16, &kFusePal20, &kFusePal20L10}) {
+        SCOPED_TRACE(r->name);
+        sim::BipolarPalChip* chip = Seat(*r);
+        SetUserFuses(std::vector<uint8_t>(r->fuses, 1));
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        std::vector<uint32_t> pulses = chip->Pulses();
+        std::sort(pulses.begin(), pulses.end());
+        std::vector<uint32_t> every(r->fuses);
+        for (uint32_t n = 0; n < r->fuses; ++n) every[n] = n;
+        EXPECT_EQ(pulses, every);
+        ExpectNoViolations();
+    }
+}
+
 // A fuse that needs three pulses fails after the one pulse the row gives.
 TEST_F(OtpFusePalTest, NoRetry) {
     sim::BipolarPalChip* chip = Seat(kFusePal20);

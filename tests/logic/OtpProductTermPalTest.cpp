@@ -124,6 +124,15 @@ TEST_F(OtpProductTermPalTest, EveryLayoutAndPolarity) {
                 ClearUserMap(DeviceSize);
                 EXPECT_EQ(Run(OpRead), 1) << LogText();
                 EXPECT_EQ(UserFuses(DeviceSize), fuses);
+                if (polarity == 0) { // every fuse of the layout reached once
+                    chip = SeatAlone<sim::ProductTermPalChip>(TermPalFacts(r->row, layout, 0, r->row == 272 ? 117 : 102));
+                    SetUserFuses(std::vector<uint8_t>(DeviceSize, 1));
+                    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+                    std::vector<uint32_t> pulses = chip->Pulses();
+                    std::sort(pulses.begin(), pulses.end());
+                    ASSERT_EQ(pulses.size(), DeviceSize);
+                    for (uint32_t n = 0; n < DeviceSize; ++n) ASSERT_EQ(pulses[n], n);
+                }
                 ExpectNoViolations();
             }
         }

@@ -136,6 +136,21 @@ TEST_F(PinAddressedFuseTest, PinCodes) {
     EXPECT_EQ(PinAddressedGroundCode(65, 6), 0x3Eu); // the security column: 1
 }
 
+// An all-1 buffer reaches every fuse of each row exactly once.
+TEST_F(PinAddressedFuseTest, EveryFuseReachedOnce) {
+    for (const PinFuseRecord* r : kPinFuseRows) {
+        SCOPED_TRACE(r->name);
+        sim::PinAddressedFuseChip* chip = Seat(*r);
+        SetUserFuses(std::vector<uint8_t>(r->fuses, 1));
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        std::vector<uint32_t> pulses = chip->Pulses();
+        std::sort(pulses.begin(), pulses.end());
+        ASSERT_EQ(pulses.size(), r->fuses);
+        for (uint32_t n = 0; n < r->fuses; ++n) ASSERT_EQ(pulses[n], n);
+        ExpectNoViolations();
+    }
+}
+
 // A fuse that never blows: 9 pulses on rows 281, 282, 286, 5 on 313, one on
 // 289 and 290, then "Program error!" with its number.
 TEST_F(PinAddressedFuseTest, StuckFuseTries) {
