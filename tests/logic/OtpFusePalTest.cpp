@@ -194,6 +194,16 @@ TEST_F(OtpFusePalTest, EveryFuseReachedOnce) {
     }
 }
 
+// A 15 V part under the 20 V of variant 1: its outputs are over their
+// rating, which the electrical model reports.
+TEST_F(OtpFusePalTest, OverVoltageReported) {
+    Seat(kFusePal16At20V, FactsOf(kFusePal16));
+    SetUserFuses(Only(2048, {3}));
+    Run(OpProgram);
+    ASSERT_FALSE(simp.Violations().empty());
+    EXPECT_NE(simp.Violations().front().find("above"), std::string::npos) << simp.Violations().front();
+}
+
 // A fuse that needs three pulses fails after the one pulse the row gives.
 TEST_F(OtpFusePalTest, NoRetry) {
     sim::BipolarPalChip* chip = Seat(kFusePal20);
