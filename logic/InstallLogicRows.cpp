@@ -16,7 +16,10 @@
 #include "logic/JtagFuseArray.h"
 #include "logic/JtagIscCpld.h"
 #include "logic/GalSerialAddress.h"
+#include "logic/OtpFusePal.h"
+#include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
+#include "logic/PinAddressedFuse.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -38,4 +41,7 @@ void InstallLogicAlgorithms() {
     InstallIspCommandRow();
     InstallByteEpldRows();
     InstallSignatureEpldRows();
+    InstallOtpFusePalRows();
+    InstallOtpProductTermPalRows();
+    InstallPinAddressedFuseRows();
 }

@@ -37,6 +37,7 @@ void AddRx51FlashParts(std::vector<CatalogPart>& parts);
 void AddCmdLatch51Parts(std::vector<CatalogPart>& parts);
 void AddModeLine51Parts(std::vector<CatalogPart>& parts);
 void AddPageRd2Parts(std::vector<CatalogPart>& parts);
+void AddBipolarPalParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -50,6 +51,7 @@ constexpr AddParts kFamilies[] = {
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts, AddGal6001Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,   AddPageRd2Parts,
+    AddOtp87C76xParts,    AddPageFlashParts,   AddBipolarPalParts,
 };
 
 } // namespace
