@@ -8,6 +8,7 @@
 #include "mcu/W78E5x.h"
 #include "mcu/Sst89.h"
 #include "mcu/Otp87C76x.h"
+#include "mcu/DirectEprom.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -18,4 +19,5 @@ void InstallMcuAlgorithms() {
     InstallW78E5xRows();
     InstallSst89Rows();
     Install87C76xRows();
+    InstallDirectEpromRows();
 }

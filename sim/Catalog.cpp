@@ -31,6 +31,7 @@ void AddW78FlashParts(std::vector<CatalogPart>& parts);
 void AddSst89Parts(std::vector<CatalogPart>& parts);
 void AddOtp87C76xParts(std::vector<CatalogPart>& parts);
 void AddPageFlashParts(std::vector<CatalogPart>& parts);
+void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -41,7 +42,7 @@ constexpr AddParts kFamilies[] = {
     AddPinDrivenParts,    AddFusePromParts,    AddJtagMemoryParts,  AddCommandFlashParts,
     AddCycleRecordParts,  AddWordPldParts,     AddNandParts,        AddZ8OtpParts,    AddEditModeParts,
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
-    AddOtp87C76xParts,    AddPageFlashParts,
+    AddOtp87C76xParts,    AddPageFlashParts,   AddDirectEpromParts,
 };
 
 } // namespace

@@ -1,0 +1,167 @@
+#include "mcu/DirectEprom.h"
+
+#include <cstdint>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Pins.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/RowDef.h"
+#include "engine/Services.h"
+
+namespace {
+
+// Socket pins of one row's EPROM mode and what differs between the rows.
+struct DirectRow {
+    uint8_t address[18]; // A0 first
+    int addressCount;
+    // Positions 8..highTop take ChipAddress >> 8 at every 256-byte boundary.
+    int highTop;
+    // Positions above highTop (A16, A17) take their bits where
+    // ChipAddress & bankMask is 0 (0: the row has none).
+    uint32_t bankMask;
+    int chipEnable, outputEnable;
+    int programPin;        // pulsed low for PulseWidth us
+    int heldHigh;          // driven high at power-up (0: none)
+    bool enableAtPowerUp;  // chip enable low at the end of power-up
+    bool presetFromStart;  // every address line preset from DeviceStart at power-up
+    bool enableForRead;    // the Read entry drives chip enable low itself
+};
+
+constexpr int kDataPins[8] = {21, 22, 23, 25, 26, 27, 28, 29};
+
+// 28-pin parts at socket pins 11-38: a 2764-type mode with /PGM on pin 37.
+constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12}, 13, 12, 0, 30, 32, 37, 37,
+                               true, false, false};
+// 32-pin parts at socket pins 9-40: a 27C020-type mode, /PGM on pin 39,
+// A16 and A17 changed every 4 KB.
+constexpr DirectRow kRow185 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37, 11, 10, 38}, 18, 15,
+                               0xFFF, 30, 32, 39, 39, true, true, false};
+
+const DirectRow* g_row = &kRow184;
+
+void DefineGroups(const DirectRow& r) {
+    uint8_t* data = PinGroupTable[0];
+    for (int i = 0; i < 8; ++i) data[i] = static_cast<uint8_t>(kDataPins[i]);
+    data[8] = 0;
+    uint8_t* address = PinGroupTable[1];
+    for (int i = 0; i < r.addressCount; ++i) address[i] = r.address[i];
+    address[r.addressCount] = 0;
+}
+
+// Every line at the first address of a walk (a range need not start on a
+// boundary, and the lines hold nothing of the address before it); after that
+// the bank lines where their block starts, the high byte at every 256-byte
+// boundary and the low byte at every address. The bank lines are written
+// together, so a range crossing 128 KB reaches the upper half.
+void OutputAddress(uint32_t a, bool first) {
+    const DirectRow& r = *g_row;
+    if (r.addressCount > r.highTop + 1 && (first || (a & r.bankMask) == 0))
+        WritePinGroup(1, r.highTop + 1, r.addressCount - 1, a >> (r.highTop + 1));
+    if (first || (a & 0xFF) == 0) WritePinGroup(1, 8, r.highTop, a >> 8);
+    WritePinGroup(1, 0, 7, a & 0xFF);
+}
+
+// Purpose 1 programs, 2 reads.
+void PowerUp(int purpose) {
+    const DirectRow& r = *g_row;
+    SupplyVoltage = purpose == 1 ? Vccp / 10 : ReadVccInUse;
+    DefineGroups(r);
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinGroup(0, 0, 7);
+    SetPin(r.chipEnable, 1);
+    SetPin(r.outputEnable, 1);
+    if (r.heldHigh != 0) SetPin(r.heldHigh, 1);
+    if (r.presetFromStart) OutputAddress(DeviceStart, true);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+    // Reading keeps 5.0 V on the programming pin.
+    SetDeviceVpp(1, purpose == 1 ? static_cast<int>(Vpp / 10) : 50);
+    if (r.enableAtPowerUp) SetPin(r.chipEnable, 0);
+}
+
+void PowerDown() {
+    SetPin(g_row->chipEnable, 1);
+    SetDeviceVpp(0, 0);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+}
+
+void ReadByte() {
+    SetPin(g_row->outputEnable, 0);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(0, 0, 7));
+    SetPin(g_row->outputEnable, 1);
+}
+
+void ProgramPulse() {
+    WritePinGroup(0, 0, 7, ExpectedValue & 0xFF);
+    PulsePinTimed(g_row->programPin, 2, PulseWidth);
+    FloatPinGroup(0, 0, 7);
+}
+
+// A blank byte gets no pulse; otherwise pulses with a read-back after each
+// until it matches, at most Retry - 1 of them.
+int ProgramWithRetryBelowRetry() {
+    if ((ExpectedValue & 0xFF) == (BlankValue & 0xFF)) return 1;
+    for (uint32_t n = 1; n < Retry; ++n) {
+        ProgramPulse();
+        ReadByte();
+        if ((ReadValue & 0xFF) == (ExpectedValue & 0xFF)) return 1;
+    }
+    return -1;
+}
+
+int ReadRange(const DirectRow& row, int mode) {
+    g_row = &row;
+    PowerUp(2);
+    if (row.enableForRead) SetPin(row.chipEnable, 0);
+    int r = 1;
+    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        if ((r = StepProgress(ChipAddress)) != 1) break;
+        OutputAddress(ChipAddress, a == DeviceStart);
+        ReadByte();
+        if ((r = ProcessReadByte(mode)) == -1) break;
+        if (BufferIndex >= 0x10000 && (r = AdvanceToNextBankIf(mode)) == -1) break;
+    }
+    PowerDown();
+    return r;
+}
+
+int ProgramRange(const DirectRow& row) {
+    g_row = &row;
+    PowerUp(1);
+    int r = 1;
+    for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
+        ChipAddress = static_cast<uint32_t>(a);
+        if ((r = StepProgress(ChipAddress)) != 1) break;
+        OutputAddress(ChipAddress, a == DeviceStart);
+        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        if ((r = ProgramWithRetryBelowRetry()) == -1) break;
+        BufferIndex += AddressStep;
+        if (BufferIndex >= 0x10000 && (r = AdvanceToNextBank()) == -1) break;
+    }
+    PowerDown();
+    return r;
+}
+
+int Alg184Read(int mode) { return ReadRange(kRow184, mode); }
+int Alg184Program() { return ProgramRange(kRow184); }
+int Alg185Read(int mode) { return ReadRange(kRow185, mode); }
+int Alg185Program() { return ProgramRange(kRow185); }
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 184, .Read = Alg184Read, .Program = Alg184Program},
+    {.Row = 185, .Read = Alg185Read, .Program = Alg185Program},
+};
+
+} // namespace
+
+void InstallDirectEpromRows() { InstallRows(kAlgorithmRows); }

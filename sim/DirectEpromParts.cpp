@@ -1,0 +1,37 @@
+// Microcontrollers whose program memory is programmed in an EPROM-compatible
+// parallel mode, modelled as that EPROM seated where the mode puts its pins:
+// a 2764-type 28-pin mode at socket pins 11-38 (/PGM on chip pin 27) and a
+// 27C020-type 32-pin mode at socket pins 9-40 (/PGM on chip pin 31).
+// No datasheet of such a part was found: the pin-outs follow the algorithm
+// rows' tables (followsRow); the programming conditions are those of the
+// CMOS EPROMs of the same pin-out: Vpp 12.75 V +-0.25 V (14.0 V absolute),
+// program pulses of 95 us or more.
+#include "sim/Catalog.h"
+#include "sim/EpromChip.h"
+
+namespace sim {
+
+namespace {
+
+EpromConfig EpromMode(EpromConfig c) {
+    c.vpp = {125, 130};
+    c.vppMaxTenths = 140;
+    c.minPulseUs = 95;
+    c.followsRow = true;
+    return c;
+}
+
+} // namespace
+
+void AddDirectEpromParts(std::vector<CatalogPart>& parts) {
+    auto add = [&parts](EpromConfig c) { parts.push_back(ChipPart<EpromChip>("GENERIC-ALGORITHM", EpromMode(std::move(c)))); };
+    add(Jedec28("EPMODE64-8K", 0x2000));
+    add(Jedec32("EPMODE020-128K", 0x20000));
+    add(Jedec32("EPMODE020-256K", 0x40000));
+    // On socket adapter 134: the part's 64 KB window, its top 8 KB or 16 KB
+    // programmed.
+    add(Jedec32("EPMODE020-A134-8K", 0x20000));
+    add(Jedec32("EPMODE020-A134-16K", 0x20000));
+}
+
+} // namespace sim
