@@ -24,22 +24,33 @@ struct DirectRow {
     // ChipAddress & bankMask is 0 (0: the row has none).
     uint32_t bankMask;
     int chipEnable, outputEnable;
-    int programPin;        // pulsed low for PulseWidth us
-    int heldHigh;          // driven high at power-up (0: none)
-    bool enableAtPowerUp;  // chip enable low at the end of power-up
-    bool presetFromStart;  // every address line preset from DeviceStart at power-up
-    bool enableForRead;    // the Read entry drives chip enable low itself
+    int programPin;       // pulsed low for PulseWidth us
+    int heldHigh;         // driven high at power-up (0: none)
+    bool enableAtPowerUp; // chip enable low at the end of power-up
+    enum Preset : uint8_t { NoPreset, FromStart, AllZero } preset; // address lines at power-up
+    bool enableForRead;   // the Read entry drives chip enable low itself
+    int readVpp;          // tenths on the programming pin while reading (-1: none)
 };
 
 constexpr int kDataPins[8] = {21, 22, 23, 25, 26, 27, 28, 29};
+constexpr uint8_t kPins32[18] = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37, 11, 10, 38};
 
 // 28-pin parts at socket pins 11-38: a 2764-type mode with /PGM on pin 37.
-constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12}, 13, 12, 0, 30, 32, 37, 37,
-                               true, false, false};
+constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12}, 13, 12, 0, 30, 32, 37, 0,
+                               true, DirectRow::NoPreset, false, 50};
 // 32-pin parts at socket pins 9-40: a 27C020-type mode, /PGM on pin 39,
 // A16 and A17 changed every 4 KB.
-constexpr DirectRow kRow185 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37, 11, 10, 38}, 18, 15,
-                               0xFFF, 30, 32, 39, 39, true, true, false};
+constexpr DirectRow kRow185 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5], kPins32[6],
+                                kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11], kPins32[12], kPins32[13],
+                                kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
+                               18, 15, 0xFFF, 30, 32, 39, 0, true, DirectRow::FromStart, false, 50};
+// The same pins as a byte module: the enable line (30) held low for the
+// whole operation, A16-A17 changed every 64 KB, pin 9 high, no programming
+// voltage while reading.
+constexpr DirectRow kRow198 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5], kPins32[6],
+                                kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11], kPins32[12], kPins32[13],
+                                kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
+                               18, 15, 0xFFFF, 30, 32, 39, 9, true, DirectRow::AllZero, false, -1};
 
 const DirectRow* g_row = &kRow184;
 
@@ -74,19 +85,26 @@ void PowerUp(int purpose) {
     SetAllDacVoltages(0, 0, 0, 0);
     SetDeviceGround(1);
     DelayMsSlot(100);
+    if (r.preset == DirectRow::AllZero) FloatPinRange(1, 48);
     FloatPinGroup(0, 0, 7);
+    if (r.preset == DirectRow::AllZero) OutputAddress(0, true);
+    if (r.heldHigh != 0) SetPin(r.heldHigh, 1);
+    SetPin(r.programPin, 1);
     SetPin(r.chipEnable, 1);
     SetPin(r.outputEnable, 1);
-    if (r.heldHigh != 0) SetPin(r.heldHigh, 1);
-    if (r.presetFromStart) OutputAddress(DeviceStart, true);
+    if (r.preset == DirectRow::FromStart) OutputAddress(DeviceStart, true);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(1);
-    // Reading keeps 5.0 V on the programming pin.
-    SetDeviceVpp(1, purpose == 1 ? static_cast<int>(Vpp / 10) : 50);
+    if (purpose == 1) {
+        SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    } else if (r.readVpp >= 0) {
+        SetDeviceVpp(1, r.readVpp);
+    }
     if (r.enableAtPowerUp) SetPin(r.chipEnable, 0);
 }
 
 void PowerDown() {
+    SetPin(g_row->outputEnable, 1);
     SetPin(g_row->chipEnable, 1);
     SetDeviceVpp(0, 0);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
@@ -155,11 +173,14 @@ int Alg184Read(int mode) { return ReadRange(kRow184, mode); }
 int Alg184Program() { return ProgramRange(kRow184); }
 int Alg185Read(int mode) { return ReadRange(kRow185, mode); }
 int Alg185Program() { return ProgramRange(kRow185); }
+int Alg198Read(int mode) { return ReadRange(kRow198, mode); }
+int Alg198Program() { return ProgramRange(kRow198); }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 184, .Read = Alg184Read, .Program = Alg184Program},
     {.Row = 185, .Read = Alg185Read, .Program = Alg185Program},
+    {.Row = 198, .Read = Alg198Read, .Program = Alg198Program},
 };
 
 } // namespace

@@ -32,6 +32,9 @@ void AddDirectEpromParts(std::vector<CatalogPart>& parts) {
     // programmed.
     add(Jedec32("EPMODE020-A134-8K", 0x20000));
     add(Jedec32("EPMODE020-A134-16K", 0x20000));
+    // Byte modules in the same 32-pin mode.
+    add(Jedec32("EPBYTE020-128K", 0x20000));
+    add(Jedec32("EPBYTE020-256K", 0x40000));
 }
 
 } // namespace sim

@@ -1,4 +1,4 @@
-// Rows 184 and 185 against the catalog's EPROM-mode parts: whole runs from a
+// Rows 184, 185 and 198 against the catalog's EPROM-mode parts: whole runs from a
 // file srec_cat wrote, the retry rules, the address lines at the first
 // address of a range and across 128 KB, and the voltages on the programming
 // pin.
@@ -97,7 +97,7 @@ TEST_P(EpModeDevices, WholeRunFromAToolsFile) {
 
 INSTANTIATE_TEST_SUITE_P(All, EpModeDevices,
                          ::testing::Values("EPMODE64-8K", "EPMODE020-128K", "EPMODE020-256K", "EPMODE020-A134-8K",
-                                           "EPMODE020-A134-16K"),
+                                           "EPMODE020-A134-16K", "EPBYTE020-128K", "EPBYTE020-256K"),
                          [](const auto& info) {
                              std::string s = info.param;
                              for (char& c : s) c = c == '-' ? '_' : c;
@@ -126,7 +126,7 @@ TEST_F(EpModeRun, AdapterWindowReadsIntoTheBufferStart) {
 // for a byte already right; a cell needing three gets three; Retry 1 fails
 // at once; Vpp below the part's window never programs.
 TEST_F(EpModeRun, RetryRuleAndFaults) {
-    for (const char* name : {"EPMODE64-8K", "EPMODE020-128K"}) {
+    for (const char* name : {"EPMODE64-8K", "EPMODE020-128K", "EPBYTE020-128K"}) {
         SCOPED_TRACE(name);
         struct Case {
             const char* what;
@@ -188,7 +188,7 @@ TEST_F(EpModeRun, UserBreak) {
 // A range starting inside a 256-byte block gets its high lines at its first
 // address: 123h is programmed there, 023h stays blank.
 TEST_F(EpModeRun, FirstAddressDrivesEveryLine) {
-    for (const char* name : {"EPMODE64-8K", "EPMODE020-256K"}) {
+    for (const char* name : {"EPMODE64-8K", "EPMODE020-256K", "EPBYTE020-256K"}) {
         SCOPED_TRACE(name);
         sim::EpromChip* chip = PutEpMode(name);
         ASSERT_NE(chip, nullptr);
@@ -223,34 +223,41 @@ TEST_F(EpModeRun, RangeAcross128KReachesTheUpperHalf) {
     for (uint32_t i = 0; i < 0x20; ++i) EXPECT_EQ(BufferByte(0x1FFF0 + i), image[i]) << std::hex << i;
     ExpectNoViolations();
 
-    // Bank crossing at 10000h from 0, and a blank check that stays in its bank.
-    chip = PutEpMode("EPMODE020-128K");
-    DeviceEnd = 0x1000F;
-    FillPattern(0x10010, 3);
-    const uint8_t at10000 = BufferByte(0x10000);
-    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    EXPECT_EQ(chip->Cell(0x10000), at10000);
-    EXPECT_EQ(chip->Cell(0xFFFF), BufferByte(0xFFFF));
-    chip->SetCell(0x10005, 0xFF);
-    chip->SetCell(0x1000F, 0xFF);
-    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
-    EXPECT_NE(LogText().find("Chip addr: 010005h"), std::string::npos) << LogText();
-    ExpectNoViolations();
+    // Bank crossing at 10000h from 0 in both entries, and a blank check that
+    // stays in its bank.
+    for (const char* name : {"EPMODE020-128K", "EPBYTE020-128K"}) {
+        SCOPED_TRACE(name);
+        chip = PutEpMode(name);
+        DeviceEnd = 0x1000F;
+        FillPattern(0x10010, 3);
+        const uint8_t at10000 = BufferByte(0x10000);
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        EXPECT_EQ(CurrentBank, 0u);
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(chip->Cell(0x10000), at10000);
+        EXPECT_EQ(chip->Cell(0xFFFF), BufferByte(0xFFFF));
+        chip->SetCell(0x10005, 0xFF);
+        EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+        EXPECT_NE(LogText().find("Chip addr: 010005h"), std::string::npos) << LogText();
+        ExpectNoViolations();
+    }
 }
 
-// 5.0 V on the programming pin while reading, Vpp during each pulse.
+// 5.0 V on the programming pin while reading (rows 184, 185), Vpp during
+// each pulse.
 TEST_F(EpModeRun, ProgrammingPinVoltages) {
     struct Case {
         const char* name;
-        int vppPin, programPin, vccPin;
+        int vppPin, programPin, vccPin, readVolts;
     };
-    for (const Case& c : {Case{"EPMODE64-8K", 11, 37, 38}, Case{"EPMODE020-128K", 9, 39, 40}}) {
+    for (const Case& c : {Case{"EPMODE64-8K", 11, 37, 38, 50}, Case{"EPMODE020-128K", 9, 39, 40, 50},
+                          Case{"EPBYTE020-128K", 9, 39, 40, 50}}) {
         SCOPED_TRACE(c.name);
         PutEpMode(c.name);
         auto* watch = socket->Insert(std::make_unique<EpModeVppWatch>(c.vppPin, c.programPin, c.vccPin));
         DeviceEnd = 0x1F;
         EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
-        EXPECT_EQ(watch->readMax, 50);
+        EXPECT_EQ(watch->readMax, c.readVolts);
         FillPattern(0x20);
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 0;
