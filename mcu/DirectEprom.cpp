@@ -38,6 +38,10 @@ constexpr uint8_t kPins32[18] = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33,
 // 28-pin parts at socket pins 11-38: a 2764-type mode with /PGM on pin 37.
 constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12}, 13, 12, 0, 30, 32, 37, 0,
                                true, DirectRow::NoPreset, false, 50};
+// A 27C256-type mode programmed by /CE pulses on pin 30 and verified with
+// /CE high.
+constexpr DirectRow kRow183 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37}, 15, 14, 0, 30, 32, 30, 0,
+                               false, DirectRow::NoPreset, true, 50};
 // 32-pin parts at socket pins 9-40: a 27C020-type mode, /PGM on pin 39,
 // A16 and A17 changed every 4 KB.
 constexpr DirectRow kRow185 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5], kPins32[6],
@@ -171,6 +175,8 @@ int ProgramRange(const DirectRow& row) {
 
 int Alg184Read(int mode) { return ReadRange(kRow184, mode); }
 int Alg184Program() { return ProgramRange(kRow184); }
+int Alg183Read(int mode) { return ReadRange(kRow183, mode); }
+int Alg183Program() { return ProgramRange(kRow183); }
 int Alg185Read(int mode) { return ReadRange(kRow185, mode); }
 int Alg185Program() { return ProgramRange(kRow185); }
 int Alg198Read(int mode) { return ReadRange(kRow198, mode); }
@@ -179,6 +185,7 @@ int Alg198Program() { return ProgramRange(kRow198); }
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 184, .Read = Alg184Read, .Program = Alg184Program},
+    {.Row = 183, .Read = Alg183Read, .Program = Alg183Program},
     {.Row = 185, .Read = Alg185Read, .Program = Alg185Program},
     {.Row = 198, .Read = Alg198Read, .Program = Alg198Program},
 };

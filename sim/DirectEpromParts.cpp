@@ -1,6 +1,7 @@
 // Microcontrollers whose program memory is programmed in an EPROM-compatible
 // parallel mode, modelled as that EPROM seated where the mode puts its pins:
-// a 2764-type 28-pin mode at socket pins 11-38 (/PGM on chip pin 27) and a
+// a 2764-type 28-pin mode at socket pins 11-38 (/PGM on chip pin 27), a
+// 27C256-type one (programmed by /CE pulses, verified with /CE high) and a
 // 27C020-type 32-pin mode at socket pins 9-40 (/PGM on chip pin 31).
 // No datasheet of such a part was found: the pin-outs follow the algorithm
 // rows' tables (followsRow); the programming conditions are those of the
@@ -26,6 +27,12 @@ EpromConfig EpromMode(EpromConfig c) {
 void AddDirectEpromParts(std::vector<CatalogPart>& parts) {
     auto add = [&parts](EpromConfig c) { parts.push_back(ChipPart<EpromChip>("GENERIC-ALGORITHM", EpromMode(std::move(c)))); };
     add(Jedec28("EPMODE64-8K", 0x2000));
+    for (uint32_t words : {0x4000u, 0x8000u}) {
+        EpromConfig c = Jedec28(words == 0x4000 ? "EPMODE256-16K" : "EPMODE256-32K", words);
+        c.pgmPin = 0;
+        c.verifyWithCeHigh = true;
+        add(c);
+    }
     add(Jedec32("EPMODE020-128K", 0x20000));
     add(Jedec32("EPMODE020-256K", 0x40000));
     // On socket adapter 134: the part's 64 KB window, its top 8 KB or 16 KB

@@ -420,7 +420,8 @@ void EpromChip::DriveNow(const PinEnvironment& env) const {
         if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {
             memoDrive_ = Low(env, cfg_.oePin);
             memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;
-        } else if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) {
+        } else if (Low(env, cfg_.oePin) &&
+                   (Low(env, cfg_.cePin) || (cfg_.verifyWithCeHigh && Volts(env, cfg_.vppPin) >= cfg_.vpp.minTenths))) {
             memoDrive_ = true;
             memoWord_ = HiddenSelected(env) ? hidden_ : ReadCell(env, AddressNow(env));
         }
