@@ -30,6 +30,10 @@ struct DirectRow {
     enum Preset : uint8_t { NoPreset, FromStart, AllZero } preset; // address lines at power-up
     bool enableForRead;   // the Read entry drives chip enable low itself
     int readVpp;          // tenths on the programming pin while reading (-1: none)
+    // The program pulse is the programming voltage switched on for
+    // PulseWidth us (programPin 0); power-down then raises output enable.
+    bool vppPulse = false;
+    int lowAtPowerUp = 0; // driven low at power-up (0: none)
 };
 
 constexpr int kDataPins[8] = {21, 22, 23, 25, 26, 27, 28, 29};
@@ -42,6 +46,11 @@ constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 
 // /CE high.
 constexpr DirectRow kRow183 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37}, 15, 14, 0, 30, 32, 30, 0,
                                false, DirectRow::NoPreset, true, 50};
+// A 28-pin mode with A8-A9 on pins 12 and 11, chip enable low from power-up,
+// programmed by the programming voltage on output enable (pin 32), pin 31
+// high and pin 33 low.
+constexpr DirectRow kRow303 = {{20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 37, 36, 35, 34},
+                               14, 13, 0, 30, 32, 0, 31, false, DirectRow::NoPreset, false, -1, true, 33};
 // 32-pin parts at socket pins 9-40: a 27C020-type mode, /PGM on pin 39,
 // A16 and A17 changed every 4 KB.
 constexpr DirectRow kRow185 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5], kPins32[6],
@@ -93,13 +102,14 @@ void PowerUp(int purpose) {
     FloatPinGroup(0, 0, 7);
     if (r.preset == DirectRow::AllZero) OutputAddress(0, true);
     if (r.heldHigh != 0) SetPin(r.heldHigh, 1);
-    SetPin(r.programPin, 1);
-    SetPin(r.chipEnable, 1);
+    if (r.programPin != 0) SetPin(r.programPin, 1);
+    if (r.lowAtPowerUp != 0) SetPin(r.lowAtPowerUp, 0);
+    SetPin(r.chipEnable, r.vppPulse ? 0 : 1);
     SetPin(r.outputEnable, 1);
     if (r.preset == DirectRow::FromStart) OutputAddress(DeviceStart, true);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
     DelayMsSlot(1);
-    if (purpose == 1) {
+    if (purpose == 1 && !r.vppPulse) {
         SetDeviceVpp(1, static_cast<int>(Vpp / 10));
     } else if (r.readVpp >= 0) {
         SetDeviceVpp(1, r.readVpp);
@@ -109,7 +119,7 @@ void PowerUp(int purpose) {
 
 void PowerDown() {
     SetPin(g_row->outputEnable, 1);
-    SetPin(g_row->chipEnable, 1);
+    if (!g_row->vppPulse) SetPin(g_row->chipEnable, 1);
     SetDeviceVpp(0, 0);
     SetDevicePower(0, static_cast<int>(SupplyVoltage));
     SetDeviceGround(0);
@@ -123,7 +133,13 @@ void ReadByte() {
 
 void ProgramPulse() {
     WritePinGroup(0, 0, 7, ExpectedValue & 0xFF);
-    PulsePinTimed(g_row->programPin, 2, PulseWidth);
+    if (g_row->vppPulse) {
+        SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+        DelayUsSlot(PulseWidth);
+        SetDeviceVpp(0, 50);
+    } else {
+        PulsePinTimed(g_row->programPin, 2, PulseWidth);
+    }
     FloatPinGroup(0, 0, 7);
 }
 
@@ -177,6 +193,8 @@ int Alg184Read(int mode) { return ReadRange(kRow184, mode); }
 int Alg184Program() { return ProgramRange(kRow184); }
 int Alg183Read(int mode) { return ReadRange(kRow183, mode); }
 int Alg183Program() { return ProgramRange(kRow183); }
+int Alg303Read(int mode) { return ReadRange(kRow303, mode); }
+int Alg303Program() { return ProgramRange(kRow303); }
 int Alg185Read(int mode) { return ReadRange(kRow185, mode); }
 int Alg185Program() { return ProgramRange(kRow185); }
 int Alg198Read(int mode) { return ReadRange(kRow198, mode); }
@@ -186,6 +204,7 @@ int Alg198Program() { return ProgramRange(kRow198); }
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 184, .Read = Alg184Read, .Program = Alg184Program},
     {.Row = 183, .Read = Alg183Read, .Program = Alg183Program},
+    {.Row = 303, .Read = Alg303Read, .Program = Alg303Program},
     {.Row = 185, .Read = Alg185Read, .Program = Alg185Program},
     {.Row = 198, .Read = Alg198Read, .Program = Alg198Program},
 };

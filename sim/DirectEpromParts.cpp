@@ -1,7 +1,9 @@
 // Microcontrollers whose program memory is programmed in an EPROM-compatible
 // parallel mode, modelled as that EPROM seated where the mode puts its pins:
 // a 2764-type 28-pin mode at socket pins 11-38 (/PGM on chip pin 27), a
-// 27C256-type one (programmed by /CE pulses, verified with /CE high) and a
+// 27C256-type one (programmed by /CE pulses, verified with /CE high), a
+// 28-pin mode with A8-A9 on chip pins 2 and 1 programmed by the programming
+// voltage pulsed on /OE, and a
 // 27C020-type 32-pin mode at socket pins 9-40 (/PGM on chip pin 31).
 // No datasheet of such a part was found: the pin-outs follow the algorithm
 // rows' tables (followsRow); the programming conditions are those of the
@@ -31,6 +33,15 @@ void AddDirectEpromParts(std::vector<CatalogPart>& parts) {
         EpromConfig c = Jedec28(words == 0x4000 ? "EPMODE256-16K" : "EPMODE256-32K", words);
         c.pgmPin = 0;
         c.verifyWithCeHigh = true;
+        add(c);
+    }
+    for (uint32_t words : {0x2000u, 0x4000u}) {
+        EpromConfig c = Jedec28(words == 0x2000 ? "EPMODEOE-8K" : "EPMODEOE-16K", words);
+        c.addressPins = {10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 27, 26, 25, 24};
+        c.addressPins.resize(words == 0x2000 ? 13 : 14);
+        c.pgmPin = 0;
+        c.vppPin = 22;
+        c.vppTimedPulse = true;
         add(c);
     }
     add(Jedec32("EPMODE020-128K", 0x20000));

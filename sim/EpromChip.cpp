@@ -297,6 +297,10 @@ void EpromChip::EndErasePulse(uint64_t now) {
     }
 }
 
+void EpromChip::SuppliesChanged(const PinEnvironment& env) {
+    if (cfg_.vppTimedPulse) Update(env);
+}
+
 void EpromChip::Update(const PinEnvironment& env) {
     memoEnv_ = nullptr;
     CheckVoltages(env);

@@ -98,6 +98,9 @@ struct EpromConfig : PartFacts {
     // Program verify as the 27256-type parts give it: /OE low with /CE high
     // while the Vpp pin is at programming level reads the cell.
     bool verifyWithCeHigh = false;
+    // The program pulse is the programming voltage itself, switched on and
+    // off with /CE low and /OE high: the part acts on supply changes too.
+    bool vppTimedPulse = false;
 };
 
 // A DIP pinout of the family (chip pins, 1-based; 0 = none): the Vpp pin
@@ -141,6 +144,7 @@ public:
     std::string Name() const override { return cfg_.name; }
     const std::vector<int>& SocketPins() const override { return socketPins_; }
     void Update(const PinEnvironment& env) override;
+    void SuppliesChanged(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 

@@ -1,4 +1,4 @@
-// Rows 184, 183, 185 and 198 against the catalog's EPROM-mode parts: whole runs from a
+// Rows 184, 183, 303, 185 and 198 against the catalog's EPROM-mode parts: whole runs from a
 // file srec_cat wrote, the retry rules, the address lines at the first
 // address of a range and across 128 KB, and the voltages on the programming
 // pin.
@@ -26,13 +26,29 @@ public:
         if (low && !pgmLow_) pulseVolts.push_back(env.VoltageTenths(vpp_));
         pgmLow_ = low;
     }
+    // Spans of the programming voltage (above 10 V) on the pin: level, length.
+    void SuppliesChanged(const sim::PinEnvironment& env) override {
+        const int v = env.VoltageTenths(vpp_);
+        if (v >= 100 && !vppOn_) {
+            vppOn_ = true;
+            vppSince_ = env.NowUs();
+            vppLevel_ = v;
+        } else if (v < 100 && vppOn_) {
+            vppOn_ = false;
+            vppSpans.emplace_back(vppLevel_, env.NowUs() - vppSince_);
+        }
+    }
     sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
     int readMax = -1;
     std::vector<int> pulseVolts;
+    std::vector<std::pair<int, uint64_t>> vppSpans;
 
 private:
     int vpp_, pgm_, vcc_;
     bool pgmLow_ = false;
+    bool vppOn_ = false;
+    uint64_t vppSince_ = 0;
+    int vppLevel_ = 0;
     std::vector<int> pins_ = sim::DipSocketPins(48);
 };
 
@@ -96,7 +112,7 @@ TEST_P(EpModeDevices, WholeRunFromAToolsFile) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, EpModeDevices,
-                         ::testing::Values("EPMODE64-8K", "EPMODE256-16K", "EPMODE256-32K", "EPMODE020-128K", "EPMODE020-256K", "EPMODE020-A134-8K",
+                         ::testing::Values("EPMODE64-8K", "EPMODE256-16K", "EPMODE256-32K", "EPMODEOE-8K", "EPMODEOE-16K", "EPMODE020-128K", "EPMODE020-256K", "EPMODE020-A134-8K",
                                            "EPMODE020-A134-16K", "EPBYTE020-128K", "EPBYTE020-256K"),
                          [](const auto& info) {
                              std::string s = info.param;
@@ -126,7 +142,7 @@ TEST_F(EpModeRun, AdapterWindowReadsIntoTheBufferStart) {
 // for a byte already right; a cell needing three gets three; Retry 1 fails
 // at once; Vpp below the part's window never programs.
 TEST_F(EpModeRun, RetryRuleAndFaults) {
-    for (const char* name : {"EPMODE64-8K", "EPMODE256-32K", "EPMODE020-128K", "EPBYTE020-128K"}) {
+    for (const char* name : {"EPMODE64-8K", "EPMODE256-32K", "EPMODEOE-16K", "EPMODE020-128K", "EPBYTE020-128K"}) {
         SCOPED_TRACE(name);
         struct Case {
             const char* what;
@@ -191,7 +207,7 @@ TEST_F(EpModeRun, UserBreak) {
 // A range starting inside a 256-byte block gets its high lines at its first
 // address: 123h is programmed there, 023h stays blank.
 TEST_F(EpModeRun, FirstAddressDrivesEveryLine) {
-    for (const char* name : {"EPMODE64-8K", "EPMODE256-32K", "EPMODE020-256K", "EPBYTE020-256K"}) {
+    for (const char* name : {"EPMODE64-8K", "EPMODE256-32K", "EPMODEOE-16K", "EPMODE020-256K", "EPBYTE020-256K"}) {
         SCOPED_TRACE(name);
         sim::EpromChip* chip = PutEpMode(name);
         ASSERT_NE(chip, nullptr);
@@ -246,15 +262,15 @@ TEST_F(EpModeRun, RangeAcross128KReachesTheUpperHalf) {
     }
 }
 
-// 5.0 V on the programming pin while reading (rows 184, 185), Vpp during
-// each pulse.
+// 5.0 V on the programming pin while reading (rows 184, 183, 185), none on
+// row 303; Vpp during each pulse, on row 303 as a pulse of PulseWidth.
 TEST_F(EpModeRun, ProgrammingPinVoltages) {
     struct Case {
         const char* name;
         int vppPin, programPin, vccPin, readVolts;
     };
     for (const Case& c : {Case{"EPMODE64-8K", 11, 37, 38, 50}, Case{"EPMODE256-32K", 11, 30, 38, 50},
-                          Case{"EPMODE020-128K", 9, 39, 40, 50},
+                          Case{"EPMODEOE-16K", 32, 0, 38, 0}, Case{"EPMODE020-128K", 9, 39, 40, 50},
                           Case{"EPBYTE020-128K", 9, 39, 40, 50}}) {
         SCOPED_TRACE(c.name);
         PutEpMode(c.name);
@@ -262,17 +278,28 @@ TEST_F(EpModeRun, ProgrammingPinVoltages) {
         DeviceEnd = 0x1F;
         EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
         EXPECT_EQ(watch->readMax, c.readVolts);
+        EXPECT_TRUE(c.programPin != 0 || watch->vppSpans.empty());
         FillPattern(0x20);
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 0;
+        PulseWidth = 200;
         watch->readMax = -1;
         watch->pulseVolts.clear();
+        watch->vppSpans.clear();
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-        ASSERT_FALSE(watch->pulseVolts.empty());
         size_t written = 0;
         for (uint32_t a = 0; a < 0x20; ++a) written += BufferByte(a) != 0xFF ? 1 : 0;
-        EXPECT_EQ(watch->pulseVolts.size(), written);
-        for (int v : watch->pulseVolts) EXPECT_EQ(v, 127);
+        if (c.programPin != 0) {
+            EXPECT_EQ(watch->pulseVolts.size(), written);
+            for (int v : watch->pulseVolts) EXPECT_EQ(v, 127);
+        } else {
+            ASSERT_EQ(watch->vppSpans.size(), written);
+            for (const auto& [level, us] : watch->vppSpans) {
+                EXPECT_EQ(level, 127);
+                EXPECT_GE(us, 200u);
+                EXPECT_LT(us, 260u);
+            }
+        }
         ExpectNoViolations();
     }
 }
