@@ -9,6 +9,7 @@
 #include "mcu/Sst89.h"
 #include "mcu/Otp87C76x.h"
 #include "mcu/DirectEprom.h"
+#include "mcu/PinDriverEprom.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -20,4 +21,5 @@ void InstallMcuAlgorithms() {
     InstallSst89Rows();
     Install87C76xRows();
     InstallDirectEpromRows();
+    InstallPinDriverEpromRows();
 }
