@@ -24,12 +24,12 @@ struct DirectRow {
     // ChipAddress & bankMask is 0 (0: the row has none).
     uint32_t bankMask;
     int chipEnable, outputEnable;
-    int programPin;       // pulsed low for PulseWidth us
-    int heldHigh;         // driven high at power-up (0: none)
-    bool enableAtPowerUp; // chip enable low at the end of power-up
+    int programPin;                                                // pulsed low for PulseWidth us
+    int heldHigh;                                                  // driven high at power-up (0: none)
+    bool enableAtPowerUp;                                          // chip enable low at the end of power-up
     enum Preset : uint8_t { NoPreset, FromStart, AllZero } preset; // address lines at power-up
-    bool enableForRead;   // the Read entry drives chip enable low itself
-    int readVpp;          // tenths on the programming pin while reading (-1: none)
+    bool enableForRead; // the Read entry drives chip enable low itself
+    int readVpp;        // tenths on the programming pin while reading (-1: none)
     // The program pulse is the programming voltage switched on for
     // PulseWidth us (programPin 0); power-down then raises output enable.
     bool vppPulse = false;
@@ -40,39 +40,93 @@ constexpr int kDataPins[8] = {21, 22, 23, 25, 26, 27, 28, 29};
 constexpr uint8_t kPins32[18] = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37, 11, 10, 38};
 
 // 28-pin parts at socket pins 11-38: a 2764-type mode with /PGM on pin 37.
-constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12}, 13, 12, 0, 30, 32, 37, 0,
-                               true, DirectRow::NoPreset, false, 50};
+constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12},
+                               13,
+                               12,
+                               0,
+                               30,
+                               32,
+                               37,
+                               0,
+                               true,
+                               DirectRow::NoPreset,
+                               false,
+                               50};
 // A 27C256-type mode programmed by /CE pulses on pin 30 and verified with
 // /CE high.
-constexpr DirectRow kRow183 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37}, 15, 14, 0, 30, 32, 30, 0,
-                               false, DirectRow::NoPreset, true, 50};
+constexpr DirectRow kRow183 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37},
+                               15,
+                               14,
+                               0,
+                               30,
+                               32,
+                               30,
+                               0,
+                               false,
+                               DirectRow::NoPreset,
+                               true,
+                               50};
 // A 28-pin mode with A8-A9 on pins 12 and 11, chip enable low from power-up,
 // programmed by the programming voltage on output enable (pin 32), pin 31
 // high and pin 33 low.
 constexpr DirectRow kRow303 = {{20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 37, 36, 35, 34},
-                               14, 13, 0, 30, 32, 0, 31, false, DirectRow::NoPreset, false, -1, true, 33};
+                               14,
+                               13,
+                               0,
+                               30,
+                               32,
+                               0,
+                               31,
+                               false,
+                               DirectRow::NoPreset,
+                               false,
+                               -1,
+                               true,
+                               33};
 // 32-pin parts at socket pins 9-40: a 27C020-type mode, /PGM on pin 39,
 // A16 and A17 changed every 4 KB.
-constexpr DirectRow kRow185 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5], kPins32[6],
-                                kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11], kPins32[12], kPins32[13],
-                                kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
-                               18, 15, 0xFFF, 30, 32, 39, 0, true, DirectRow::FromStart, false, 50};
+constexpr DirectRow kRow185 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5],
+                                kPins32[6], kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11],
+                                kPins32[12], kPins32[13], kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
+                               18,
+                               15,
+                               0xFFF,
+                               30,
+                               32,
+                               39,
+                               0,
+                               true,
+                               DirectRow::FromStart,
+                               false,
+                               50};
 // The same pins as a byte module: the enable line (30) held low for the
 // whole operation, A16-A17 changed every 64 KB, pin 9 high, no programming
 // voltage while reading.
-constexpr DirectRow kRow198 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5], kPins32[6],
-                                kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11], kPins32[12], kPins32[13],
-                                kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
-                               18, 15, 0xFFFF, 30, 32, 39, 9, true, DirectRow::AllZero, false, -1};
+constexpr DirectRow kRow198 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5],
+                                kPins32[6], kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11],
+                                kPins32[12], kPins32[13], kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
+                               18,
+                               15,
+                               0xFFFF,
+                               30,
+                               32,
+                               39,
+                               9,
+                               true,
+                               DirectRow::AllZero,
+                               false,
+                               -1};
 
 const DirectRow* g_row = &kRow184;
 
 void DefineGroups(const DirectRow& r) {
     uint8_t* data = PinGroupTable[0];
-    for (int i = 0; i < 8; ++i) data[i] = static_cast<uint8_t>(kDataPins[i]);
+    for (int i = 0; i < 8; ++i)
+        data[i] = static_cast<uint8_t>(kDataPins[i]);
     data[8] = 0;
     uint8_t* address = PinGroupTable[1];
-    for (int i = 0; i < r.addressCount; ++i) address[i] = r.address[i];
+    for (int i = 0; i < r.addressCount; ++i)
+        address[i] = r.address[i];
     address[r.addressCount] = 0;
 }
 
@@ -189,16 +243,36 @@ int ProgramRange(const DirectRow& row) {
     return r;
 }
 
-int Alg184Read(int mode) { return ReadRange(kRow184, mode); }
-int Alg184Program() { return ProgramRange(kRow184); }
-int Alg183Read(int mode) { return ReadRange(kRow183, mode); }
-int Alg183Program() { return ProgramRange(kRow183); }
-int Alg303Read(int mode) { return ReadRange(kRow303, mode); }
-int Alg303Program() { return ProgramRange(kRow303); }
-int Alg185Read(int mode) { return ReadRange(kRow185, mode); }
-int Alg185Program() { return ProgramRange(kRow185); }
-int Alg198Read(int mode) { return ReadRange(kRow198, mode); }
-int Alg198Program() { return ProgramRange(kRow198); }
+int Alg184Read(int mode) {
+    return ReadRange(kRow184, mode);
+}
+int Alg184Program() {
+    return ProgramRange(kRow184);
+}
+int Alg183Read(int mode) {
+    return ReadRange(kRow183, mode);
+}
+int Alg183Program() {
+    return ProgramRange(kRow183);
+}
+int Alg303Read(int mode) {
+    return ReadRange(kRow303, mode);
+}
+int Alg303Program() {
+    return ProgramRange(kRow303);
+}
+int Alg185Read(int mode) {
+    return ReadRange(kRow185, mode);
+}
+int Alg185Program() {
+    return ProgramRange(kRow185);
+}
+int Alg198Read(int mode) {
+    return ReadRange(kRow198, mode);
+}
+int Alg198Program() {
+    return ProgramRange(kRow198);
+}
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
@@ -211,4 +285,6 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallDirectEpromRows() { InstallRows(kAlgorithmRows); }
+void InstallDirectEpromRows() {
+    InstallRows(kAlgorithmRows);
+}

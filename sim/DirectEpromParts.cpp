@@ -11,6 +11,7 @@
 // program pulses of 95 us or more.
 #include "sim/Catalog.h"
 #include "sim/EpromChip.h"
+#include "sim/SecurityEpromChip.h"
 
 namespace sim {
 
@@ -24,10 +25,55 @@ EpromConfig EpromMode(EpromConfig c) {
     return c;
 }
 
+// The 40-pin parts of the pin-driver EPROM rows, seated at socket pins 5-44
+// (chip pin = socket pin - 4): A0-A12 and D0-D7 on fixed pins, VCC on chip
+// pin 4, ground on chip pin 1.
+EpromConfig Pins40(const std::string& name) {
+    EpromConfig c = Jedec28(name, 0x2000);
+    c.pinCount = 40;
+    c.vccPin = 4;
+    c.gndPins = {1};
+    c.addressPins = {21, 20, 19, 10, 9, 8, 7, 6, 27, 26, 23, 24, 16};
+    c.dataPins = {28, 29, 30, 31, 32, 33, 34, 35};
+    c.followsRow = true;
+    return c;
+}
+
+// 2732A-like: /OE doubles as the Vpp pin (chip pin 36) and /CE (chip pin 22)
+// is the program strobe; 21 V +-0.5 V (22 V absolute), 45-55 ms pulses.
+EpromConfig OeVpp40(const std::string& name) {
+    EpromConfig c = Pins40(name);
+    c.cePin = 22;
+    c.oePin = 36;
+    c.vppPin = 36;
+    c.pgmPin = 0;
+    c.vpp = {205, 215};
+    c.vppMaxTenths = 220;
+    c.minPulseUs = 45000;
+    return c;
+}
+
+// /CE on chip pin 22, /OE on 11, /PGM on 15, Vpp on 36 (12.75 V quick
+// pulses); the security bit tested with Vpp on chip pin 12 and shown on
+// D7 (chip pin 35).
+SecurityEpromConfig Secured40(const std::string& name) {
+    SecurityEpromConfig c;
+    static_cast<EpromConfig&>(c) = EpromMode(Pins40(name));
+    c.cePin = 22;
+    c.oePin = 11;
+    c.pgmPin = 15;
+    c.vppPin = 36;
+    c.security = {12, 35, {22, 11, 15}};
+    c.testVoltagePin = 12;
+    return c;
+}
+
 } // namespace
 
 void AddDirectEpromParts(std::vector<CatalogPart>& parts) {
-    auto add = [&parts](EpromConfig c) { parts.push_back(ChipPart<EpromChip>("GENERIC-ALGORITHM", EpromMode(std::move(c)))); };
+    auto add = [&parts](EpromConfig c) {
+        parts.push_back(ChipPart<EpromChip>("GENERIC-ALGORITHM", EpromMode(std::move(c))));
+    };
     add(Jedec28("EPMODE64-8K", 0x2000));
     for (uint32_t words : {0x4000u, 0x8000u}) {
         EpromConfig c = Jedec28(words == 0x4000 ? "EPMODE256-16K" : "EPMODE256-32K", words);
@@ -53,6 +99,9 @@ void AddDirectEpromParts(std::vector<CatalogPart>& parts) {
     // Byte modules in the same 32-pin mode.
     add(Jedec32("EPBYTE020-128K", 0x20000));
     add(Jedec32("EPBYTE020-256K", 0x40000));
+    // Pin-driver EPROM parts of 8 KB.
+    parts.push_back(ChipPart<EpromChip>("GENERIC-ALGORITHM", OeVpp40("EPOEVPP-8K")));
+    parts.push_back(ChipPart<SecurityEpromChip>("GENERIC-ALGORITHM", Secured40("EPSECURE-8K")));
 }
 
 } // namespace sim

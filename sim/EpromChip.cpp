@@ -106,7 +106,8 @@ ChipPinLimits EpromChip::Limits() const {
         if (p != 0) l.socketPins.push_back(p);
     }
     l.maxTenths = kLogicMaxTenths;
-    for (int pin : {cfg_.vppPin, cfg_.erasePin, cfg_.hiddenPin, cfg_.hvBlankCheck ? cfg_.cePin : 0}) {
+    for (int pin :
+         {cfg_.vppPin, cfg_.erasePin, cfg_.hiddenPin, cfg_.testVoltagePin, cfg_.hvBlankCheck ? cfg_.cePin : 0}) {
         if (pin != 0 && Socket(pin) != 0) l.Allow(Socket(pin), cfg_.vppMaxTenths);
     }
     return l;
@@ -186,7 +187,7 @@ void EpromChip::CheckVoltages(const PinEnvironment& env) {
             return;
         }
         const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin ||
-                            (cfg_.hvBlankCheck && pin == cfg_.cePin);
+                            pin == cfg_.testVoltagePin || (cfg_.hvBlankCheck && pin == cfg_.cePin);
         const int limit = raised ? cfg_.vppMaxTenths : kLogicMaxTenths;
         const bool over = v > limit;
         if (over && !overReported_[static_cast<size_t>(pin)]) {

@@ -101,6 +101,8 @@ struct EpromConfig : PartFacts {
     // The program pulse is the programming voltage itself, switched on and
     // off with /CE low and /OE high: the part acts on supply changes too.
     bool vppTimedPulse = false;
+    // A further pin rated for the programming voltage (a test pin; 0: none).
+    int testVoltagePin = 0;
 };
 
 // A DIP pinout of the family (chip pins, 1-based; 0 = none): the Vpp pin

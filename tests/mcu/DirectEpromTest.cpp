@@ -15,7 +15,7 @@ namespace {
 // programming pin while the output enable (socket pin 32) is low, and the
 // voltage there at each falling edge of the program pin, while VCC is on.
 class EpModeVppWatch : public sim::ChipModel {
-public:
+  public:
     EpModeVppWatch(int vppPin, int programPin, int vccPin) : vpp_(vppPin), pgm_(programPin), vcc_(vccPin) {}
     std::string Name() const override { return "programming pin watch"; }
     const std::vector<int>& SocketPins() const override { return pins_; }
@@ -43,7 +43,7 @@ public:
     std::vector<int> pulseVolts;
     std::vector<std::pair<int, uint64_t>> vppSpans;
 
-private:
+  private:
     int vpp_, pgm_, vcc_;
     bool pgmLow_ = false;
     bool vppOn_ = false;
@@ -53,7 +53,7 @@ private:
 };
 
 class EpModeRun : public McuRun {
-protected:
+  protected:
     // Selects the device and seats its catalog part.
     sim::EpromChip* PutEpMode(const char* name) {
         ClearSocket();
@@ -72,7 +72,8 @@ protected:
     // Program pulses the part counted or refused at one address.
     static uint32_t EpModePulsesAt(const sim::EpromChip& chip, uint32_t a) {
         uint32_t n = 0;
-        for (const sim::PulseRecord& p : chip.Pulses()) n += !p.erase && p.address == a ? 1 : 0;
+        for (const sim::PulseRecord& p : chip.Pulses())
+            n += !p.erase && p.address == a ? 1 : 0;
         return n;
     }
 };
@@ -93,30 +94,35 @@ TEST_P(EpModeDevices, WholeRunFromAToolsFile) {
         b = static_cast<uint8_t>(x >> 16);
     }
     image[1] = 0xFF;
-    {
-        std::ofstream("epmode.bin", std::ios::binary).write(reinterpret_cast<const char*>(image.data()), n);
-    }
-    if (std::system("srec_cat epmode.bin -binary -o epmode.mot -motorola -address-length=3 >/dev/null 2>&1") != 0)
+    { std::ofstream("epmode.bin", std::ios::binary).write(reinterpret_cast<const char*>(image.data()), n); }
+    if (std::system(
+            "srec_cat epmode.bin -binary -o epmode.mot -motorola -address-length=3 >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "srec_cat not installed";
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     ASSERT_EQ(LoadHexFamilyFile("epmode.mot", 0, 0), 1);
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
-    for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(chip->Cell(chipStart + i), image[i]) << std::hex << chipStart + i;
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!"))
+        << LogText();
+    for (uint32_t i = 0; i < n; ++i)
+        ASSERT_EQ(chip->Cell(chipStart + i), image[i]) << std::hex << chipStart + i;
     FillBufferRange(0, n - 1, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t i = 0; i < n; ++i) ASSERT_EQ(BufferByte(i), image[i]) << std::hex << i;
+    for (uint32_t i = 0; i < n; ++i)
+        ASSERT_EQ(BufferByte(i), image[i]) << std::hex << i;
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
     ExpectNoViolations();
 }
 
 INSTANTIATE_TEST_SUITE_P(All, EpModeDevices,
-                         ::testing::Values("EPMODE64-8K", "EPMODE256-16K", "EPMODE256-32K", "EPMODEOE-8K", "EPMODEOE-16K", "EPMODE020-128K", "EPMODE020-256K", "EPMODE020-A134-8K",
-                                           "EPMODE020-A134-16K", "EPBYTE020-128K", "EPBYTE020-256K"),
+                         ::testing::Values("EPMODE64-8K", "EPMODE256-16K", "EPMODE256-32K", "EPMODEOE-8K",
+                                           "EPMODEOE-16K", "EPMODE020-128K", "EPMODE020-256K",
+                                           "EPMODE020-A134-8K", "EPMODE020-A134-16K", "EPBYTE020-128K",
+                                           "EPBYTE020-256K"),
                          [](const auto& info) {
                              std::string s = info.param;
-                             for (char& c : s) c = c == '-' ? '_' : c;
+                             for (char& c : s)
+                                 c = c == '-' ? '_' : c;
                              return s;
                          });
 
@@ -142,7 +148,8 @@ TEST_F(EpModeRun, AdapterWindowReadsIntoTheBufferStart) {
 // for a byte already right; a cell needing three gets three; Retry 1 fails
 // at once; Vpp below the part's window never programs.
 TEST_F(EpModeRun, RetryRuleAndFaults) {
-    for (const char* name : {"EPMODE64-8K", "EPMODE256-32K", "EPMODEOE-16K", "EPMODE020-128K", "EPBYTE020-128K"}) {
+    for (const char* name :
+         {"EPMODE64-8K", "EPMODE256-32K", "EPMODEOE-16K", "EPMODE020-128K", "EPBYTE020-128K"}) {
         SCOPED_TRACE(name);
         struct Case {
             const char* what;
@@ -207,7 +214,8 @@ TEST_F(EpModeRun, UserBreak) {
 // A range starting inside a 256-byte block gets its high lines at its first
 // address: 123h is programmed there, 023h stays blank.
 TEST_F(EpModeRun, FirstAddressDrivesEveryLine) {
-    for (const char* name : {"EPMODE64-8K", "EPMODE256-32K", "EPMODEOE-16K", "EPMODE020-256K", "EPBYTE020-256K"}) {
+    for (const char* name :
+         {"EPMODE64-8K", "EPMODE256-32K", "EPMODEOE-16K", "EPMODE020-256K", "EPBYTE020-256K"}) {
         SCOPED_TRACE(name);
         sim::EpromChip* chip = PutEpMode(name);
         ASSERT_NE(chip, nullptr);
@@ -232,14 +240,18 @@ TEST_F(EpModeRun, RangeAcross128KReachesTheUpperHalf) {
     DeviceEnd = BufferEnd = 0x2000F;
     FillPattern(0x20010);
     std::vector<uint8_t> image(0x20);
-    for (uint32_t i = 0; i < 0x20; ++i) image[i] = BufferByte(0x1FFF0 + i);
+    for (uint32_t i = 0; i < 0x20; ++i)
+        image[i] = BufferByte(0x1FFF0 + i);
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    for (uint32_t i = 0; i < 0x20; ++i) EXPECT_EQ(chip->Cell(0x1FFF0 + i), image[i]) << std::hex << i;
-    for (uint32_t a = 0; a < 0x10; ++a) EXPECT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+    for (uint32_t i = 0; i < 0x20; ++i)
+        EXPECT_EQ(chip->Cell(0x1FFF0 + i), image[i]) << std::hex << i;
+    for (uint32_t a = 0; a < 0x10; ++a)
+        EXPECT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
     FillBufferRange(0x1FFF0, 0x2000F, 0);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t i = 0; i < 0x20; ++i) EXPECT_EQ(BufferByte(0x1FFF0 + i), image[i]) << std::hex << i;
+    for (uint32_t i = 0; i < 0x20; ++i)
+        EXPECT_EQ(BufferByte(0x1FFF0 + i), image[i]) << std::hex << i;
     ExpectNoViolations();
 
     // Bank crossing at 10000h from 0 in both entries, and a blank check that
@@ -288,10 +300,12 @@ TEST_F(EpModeRun, ProgrammingPinVoltages) {
         watch->vppSpans.clear();
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
         size_t written = 0;
-        for (uint32_t a = 0; a < 0x20; ++a) written += BufferByte(a) != 0xFF ? 1 : 0;
+        for (uint32_t a = 0; a < 0x20; ++a)
+            written += BufferByte(a) != 0xFF ? 1 : 0;
         if (c.programPin != 0) {
             EXPECT_EQ(watch->pulseVolts.size(), written);
-            for (int v : watch->pulseVolts) EXPECT_EQ(v, 127);
+            for (int v : watch->pulseVolts)
+                EXPECT_EQ(v, 127);
         } else {
             ASSERT_EQ(watch->vppSpans.size(), written);
             for (const auto& [level, us] : watch->vppSpans) {

@@ -9,7 +9,7 @@ namespace {
 // (socket pin 44) is up, and its level at each falling edge of ALE/PROG
 // (socket pin 34).
 class Otp101EaWatch : public sim::ChipModel {
-public:
+  public:
     std::string Name() const override { return "EA/VPP watch"; }
     const std::vector<int>& SocketPins() const override { return pins_; }
     void SuppliesChanged(const sim::PinEnvironment& env) override {
@@ -24,7 +24,7 @@ public:
     sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
     std::vector<int> levels, pulseLevels;
 
-private:
+  private:
     bool aleLow_ = false;
     std::vector<int> pins_ = sim::DipSocketPins(48);
 };
@@ -39,11 +39,13 @@ TEST_P(Otp101Parts, SampleProgramSaveAndSecure) {
     const uint32_t n = 0x400;
     RunSampleProgram(*chip, n);
     std::vector<uint8_t> image(n);
-    for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(a);
+    for (uint32_t a = 0; a < n; ++a)
+        image[a] = BufferByte(a);
     ASSERT_EQ(SaveHexFamilyFile("row101.hex", 0, n - 1, HexFormatIntel), 1);
     FillBufferRange(0, n - 1, 0x00);
     ASSERT_EQ(LoadHexFamilyFile("row101.hex", 0, 0), 1);
-    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < n; ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
 
     EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
