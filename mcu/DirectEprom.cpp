@@ -37,85 +37,82 @@ struct DirectRow {
 };
 
 constexpr int kDataPins[8] = {21, 22, 23, 25, 26, 27, 28, 29};
-constexpr uint8_t kPins32[18] = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37, 11, 10, 38};
 
 // 28-pin parts at socket pins 11-38: a 2764-type mode with /PGM on pin 37.
-constexpr DirectRow kRow184 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12},
-                               13,
-                               12,
-                               0,
-                               30,
-                               32,
-                               37,
-                               0,
-                               true,
-                               DirectRow::NoPreset,
-                               false,
-                               50};
+constexpr DirectRow kRow184 = {.address = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12},
+                               .addressCount = 13,
+                               .highTop = 12,
+                               .bankMask = 0,
+                               .chipEnable = 30,
+                               .outputEnable = 32,
+                               .programPin = 37,
+                               .heldHigh = 0,
+                               .enableAtPowerUp = true,
+                               .preset = DirectRow::NoPreset,
+                               .enableForRead = false,
+                               .readVpp = 50};
 // A 27C256-type mode programmed by /CE pulses on pin 30 and verified with
 // /CE high.
-constexpr DirectRow kRow183 = {{20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37},
-                               15,
-                               14,
-                               0,
-                               30,
-                               32,
-                               30,
-                               0,
-                               false,
-                               DirectRow::NoPreset,
-                               true,
-                               50};
+constexpr DirectRow kRow183 = {.address = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37},
+                               .addressCount = 15,
+                               .highTop = 14,
+                               .bankMask = 0,
+                               .chipEnable = 30,
+                               .outputEnable = 32,
+                               .programPin = 30,
+                               .heldHigh = 0,
+                               .enableAtPowerUp = false,
+                               .preset = DirectRow::NoPreset,
+                               .enableForRead = true,
+                               .readVpp = 50};
 // A 28-pin mode with A8-A9 on pins 12 and 11, chip enable low from power-up,
 // programmed by the programming voltage on output enable (pin 32), pin 31
 // high and pin 33 low.
-constexpr DirectRow kRow303 = {{20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 37, 36, 35, 34},
-                               14,
-                               13,
-                               0,
-                               30,
-                               32,
-                               0,
-                               31,
-                               false,
-                               DirectRow::NoPreset,
-                               false,
-                               -1,
-                               true,
-                               33};
+constexpr DirectRow kRow303 = {.address = {20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 37, 36, 35, 34},
+                               .addressCount = 14,
+                               .highTop = 13,
+                               .bankMask = 0,
+                               .chipEnable = 30,
+                               .outputEnable = 32,
+                               .programPin = 0,
+                               .heldHigh = 31,
+                               .enableAtPowerUp = false,
+                               .preset = DirectRow::NoPreset,
+                               .enableForRead = false,
+                               .readVpp = -1,
+                               .vppPulse = true,
+                               .lowAtPowerUp = 33};
 // 32-pin parts at socket pins 9-40: a 27C020-type mode, /PGM on pin 39,
-// A16 and A17 changed every 4 KB.
-constexpr DirectRow kRow185 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5],
-                                kPins32[6], kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11],
-                                kPins32[12], kPins32[13], kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
-                               18,
-                               15,
-                               0xFFF,
-                               30,
-                               32,
-                               39,
-                               0,
-                               true,
-                               DirectRow::FromStart,
-                               false,
-                               50};
+// A16 and A17 changed every 4 KB, every line preset from DeviceStart.
+constexpr DirectRow kRow185 = {
+    .address = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37, 11, 10, 38},
+    .addressCount = 18,
+    .highTop = 15,
+    .bankMask = 0xFFF,
+    .chipEnable = 30,
+    .outputEnable = 32,
+    .programPin = 39,
+    .heldHigh = 0,
+    .enableAtPowerUp = true,
+    .preset = DirectRow::FromStart,
+    .enableForRead = false,
+    .readVpp = 50};
 // The same pins as a byte module: the enable line (30) held low for the
 // whole operation, A16-A17 changed every 64 KB, pin 9 high, no programming
 // voltage while reading.
-constexpr DirectRow kRow198 = {{kPins32[0], kPins32[1], kPins32[2], kPins32[3], kPins32[4], kPins32[5],
-                                kPins32[6], kPins32[7], kPins32[8], kPins32[9], kPins32[10], kPins32[11],
-                                kPins32[12], kPins32[13], kPins32[14], kPins32[15], kPins32[16], kPins32[17]},
-                               18,
-                               15,
-                               0xFFFF,
-                               30,
-                               32,
-                               39,
-                               9,
-                               true,
-                               DirectRow::AllZero,
-                               false,
-                               -1};
+constexpr DirectRow kRow198 = {
+    .address = {20, 19, 18, 17, 16, 15, 14, 13, 35, 34, 31, 33, 12, 36, 37, 11, 10, 38},
+    .addressCount = 18,
+    .highTop = 15,
+    .bankMask = 0xFFFF,
+    .chipEnable = 30,
+    .outputEnable = 32,
+    .programPin = 39,
+    .heldHigh = 9,
+    .enableAtPowerUp = true,
+    .preset = DirectRow::AllZero,
+    .enableForRead = false,
+    .readVpp = -1};
 
 const DirectRow* g_row = &kRow184;
 
