@@ -12,6 +12,8 @@
 #include "mcu/Flash89C51Rx.h"
 #include "mcu/LockGuarded8051.h"
 #include "mcu/T89C51RD2.h"
+#include "mcu/DirectEprom.h"
+#include "mcu/PinDriverEprom.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -26,4 +28,6 @@ void InstallMcuAlgorithms() {
     InstallRx51Rows();
     InstallLockGuarded8051Rows();
     InstallT89C51RD2Rows();
+    InstallDirectEpromRows();
+    InstallPinDriverEpromRows();
 }

@@ -38,6 +38,7 @@ void AddCmdLatch51Parts(std::vector<CatalogPart>& parts);
 void AddModeLine51Parts(std::vector<CatalogPart>& parts);
 void AddPageRd2Parts(std::vector<CatalogPart>& parts);
 void AddBipolarPalParts(std::vector<CatalogPart>& parts);
+void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -48,10 +49,8 @@ constexpr AddParts kFamilies[] = {
     AddPinDrivenParts,    AddFusePromParts,    AddJtagMemoryParts,  AddCommandFlashParts,
     AddCycleRecordParts,  AddWordPldParts,     AddNandParts,        AddZ8OtpParts,    AddEditModeParts,
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
-    AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts, AddGal6001Parts,
-    AddOtp87C76xParts,    AddPageFlashParts,   AddRx51FlashParts,
-    AddCmdLatch51Parts,   AddModeLine51Parts,   AddPageRd2Parts,
-    AddOtp87C76xParts,    AddPageFlashParts,   AddBipolarPalParts,
+    AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
+    AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
 };
 
 } // namespace

@@ -106,7 +106,8 @@ ChipPinLimits EpromChip::Limits() const {
         if (p != 0) l.socketPins.push_back(p);
     }
     l.maxTenths = kLogicMaxTenths;
-    for (int pin : {cfg_.vppPin, cfg_.erasePin, cfg_.hiddenPin, cfg_.hvBlankCheck ? cfg_.cePin : 0}) {
+    for (int pin :
+         {cfg_.vppPin, cfg_.erasePin, cfg_.hiddenPin, cfg_.testVoltagePin, cfg_.hvBlankCheck ? cfg_.cePin : 0}) {
         if (pin != 0 && Socket(pin) != 0) l.Allow(Socket(pin), cfg_.vppMaxTenths);
     }
     return l;
@@ -186,7 +187,7 @@ void EpromChip::CheckVoltages(const PinEnvironment& env) {
             return;
         }
         const bool raised = pin == cfg_.vppPin || pin == cfg_.erasePin || pin == cfg_.hiddenPin ||
-                            (cfg_.hvBlankCheck && pin == cfg_.cePin);
+                            pin == cfg_.testVoltagePin || (cfg_.hvBlankCheck && pin == cfg_.cePin);
         const int limit = raised ? cfg_.vppMaxTenths : kLogicMaxTenths;
         const bool over = v > limit;
         if (over && !overReported_[static_cast<size_t>(pin)]) {
@@ -295,6 +296,10 @@ void EpromChip::EndErasePulse(uint64_t now) {
         counted_.clear();
         weak_.clear();
     }
+}
+
+void EpromChip::SuppliesChanged(const PinEnvironment& env) {
+    if (cfg_.vppTimedPulse) Update(env);
 }
 
 void EpromChip::Update(const PinEnvironment& env) {
@@ -420,7 +425,8 @@ void EpromChip::DriveNow(const PinEnvironment& env) const {
         if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {
             memoDrive_ = Low(env, cfg_.oePin);
             memoWord_ = cells_[AddressNow(env)] == cfg_.blank ? 0xFFFF : 0x0000;
-        } else if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) {
+        } else if (Low(env, cfg_.oePin) &&
+                   (Low(env, cfg_.cePin) || (cfg_.verifyWithCeHigh && Volts(env, cfg_.vppPin) >= cfg_.vpp.minTenths))) {
             memoDrive_ = true;
             memoWord_ = HiddenSelected(env) ? hidden_ : ReadCell(env, AddressNow(env));
         }

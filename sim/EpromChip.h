@@ -9,7 +9,8 @@
 //   outputs and ignores strobes; /CE low before then is a violation.
 // - Read: /CE and /OE low, no programming condition: the chip drives its data
 //   pins with the cell at the address (plus the page register, or the hidden
-//   word while the hidden-word pin carries a supply).
+//   word while the hidden-word pin carries a supply). Parts verifying with
+//   /CE high drive them as well with /OE low and Vpp at programming level.
 // - Program pulse: programming voltage on the Vpp pin at or above the Vpp
 //   window's bottom (above its top: a violation),
 //   /CE low, /OE high (or /OE is the Vpp pin) and /PGM low where the part has
@@ -94,6 +95,14 @@ struct EpromConfig : PartFacts {
     bool hvBlankCheck = false;
     // The erase strobe pin is active high.
     bool eraseStrobeHigh = false;
+    // Program verify as the 27256-type parts give it: /OE low with /CE high
+    // while the Vpp pin is at programming level reads the cell.
+    bool verifyWithCeHigh = false;
+    // The program pulse is the programming voltage itself, switched on and
+    // off with /CE low and /OE high: the part acts on supply changes too.
+    bool vppTimedPulse = false;
+    // A further pin rated for the programming voltage (a test pin; 0: none).
+    int testVoltagePin = 0;
 };
 
 // A DIP pinout of the family (chip pins, 1-based; 0 = none): the Vpp pin
@@ -137,6 +146,7 @@ public:
     std::string Name() const override { return cfg_.name; }
     const std::vector<int>& SocketPins() const override { return socketPins_; }
     void Update(const PinEnvironment& env) override;
+    void SuppliesChanged(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 

@@ -78,6 +78,15 @@ Mcu8051Facts Intel87C51(const std::string& name, uint32_t bytes, uint8_t id60) {
     return f;
 }
 
+// The 87C54 and 87C58: the same programming mode (12.75 V +- 0.25 V, 25
+// pulses of 100 us, lock bit 2 disabling verify); the row reads no
+// signature, so only the maker and family bytes are given.
+Mcu8051Facts Intel87C5x(const std::string& name, uint32_t bytes) {
+    Mcu8051Facts f = Intel87C51(name, bytes, 0);
+    f.signature.resize(2);
+    return f;
+}
+
 // Flash parts that program at 12 V or, marked "-5", at VCC level; the byte at
 // 32h tells which (FFh, 05h).
 Mcu8051Facts Atmel89C52(const std::string& name, bool fiveVolt) {
@@ -486,6 +495,8 @@ std::vector<Mcu8051Facts> MakeParts() {
         Intel87C51("87C51FA", 8192, 0xFA),
         Intel87C51("87C51FB", 16384, 0xFB),
         Intel87C51("87C51FC", 32768, 0xFC),
+        Intel87C5x("87C54", 16384),
+        Intel87C5x("87C58", 32768),
         Atmel89C52("AT89C52-5", true),
         Atmel89C52("AT89C52-12", false),
         Atmel89C55(),

@@ -255,6 +255,9 @@ TEST_P(EveryDevice, Works) {
     // A row whose range starts above 0 (the code at the top of the space)
     // holds the buffer from its start on.
     size_t bytes = pld ? (DeviceSize + 7) / 8 : BufferByteSize - std::min(BufferStart, BufferByteSize);
+    // A device whose selection narrows the buffer range (a window of the
+    // chip on an adapter) takes that range.
+    if (!pld && WordMode == 0 && BufferStart == 0 && BufferEnd + size_t{1} < bytes) bytes = BufferEnd + size_t{1};
     // A byte-per-address or word-per-address part from address 0 can take a
     // shorter range as a user sets one; other layouts keep their whole range.
     if (const char* range = std::getenv("VEXLOR_SWEEP_RANGE"); range && !pld && WordMode == 0 && DeviceStart == 0 &&
