@@ -47,9 +47,8 @@ constexpr AddParts kFamilies[] = {
     AddPinDrivenParts,    AddFusePromParts,    AddJtagMemoryParts,  AddCommandFlashParts,
     AddCycleRecordParts,  AddWordPldParts,     AddNandParts,        AddZ8OtpParts,    AddEditModeParts,
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
-    AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts, AddGal6001Parts,
-    AddOtp87C76xParts,    AddPageFlashParts,   AddRx51FlashParts,
-    AddCmdLatch51Parts,   AddModeLine51Parts,   AddPageRd2Parts,
+    AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
+    AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,
 };
 
 } // namespace
