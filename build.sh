@@ -38,14 +38,18 @@ configure() { # dir, extra cmake args...
   rm -f "$dir"/*/*_autogen/timestamp
 }
 
+# Line tables only (-g1): enough for stack traces, profiles and the
+# sanitizers' reports, and a quarter to a third cheaper to compile than -g.
+RELEASE_FLAGS=(-DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG")
+
 build_release() {
-  configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  configure build "${RELEASE_FLAGS[@]}"
   cmake --build build -j "$JOBS"
 }
 
 build_sanitized() {
   # -O1 keeps the sanitizers' reports exact and the simulator runs fast enough.
-  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" -DVEXLOR_SANITIZE=ON
+  configure build-asan -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG="-g1 -O1" -DVEXLOR_SANITIZE=ON
   cmake --build build-asan -j "$JOBS"
 }
 
@@ -68,7 +72,7 @@ case "$cmd" in
     # The sweep over every device of the library runs on the optimised build
     # (the sanitizer build runs the smallest device of each row): only its
     # test and the libraries under it are built there.
-    configure build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    configure build "${RELEASE_FLAGS[@]}"
     cmake --build build -j "$JOBS" --target test_sweep
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
     export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$TOP/tools/lsan.supp:print_suppressions=0}
