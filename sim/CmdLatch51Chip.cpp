@@ -40,7 +40,8 @@ enum : uint8_t {
 } // namespace
 
 CmdLatch51Chip::CmdLatch51Chip(const CmdLatch51Facts& facts)
-    : Socket51Chip(facts.plcc, (facts.plcc ? kPlcc : kDip).vcc, (facts.plcc ? kPlcc : kDip).ea, facts.vppLimitTenths),
+    : Socket51Chip(facts.plcc, (facts.plcc ? kPlcc : kDip).vcc, (facts.plcc ? kPlcc : kDip).ea,
+                   facts.vppLimitTenths),
       facts_(facts) {
     const LatchPins& p = facts_.plcc ? kPlcc : kDip;
     address_.assign(p.address, p.address + 16);

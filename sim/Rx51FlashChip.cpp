@@ -27,7 +27,8 @@ constexpr RxPins kPlcc{{2, 3, 4, 5, 6, 7, 8, 9, 24, 25, 26, 27, 28, 29, 16, 17},
 } // namespace
 
 Rx51FlashChip::Rx51FlashChip(const Rx51FlashFacts& facts)
-    : Socket51Chip(facts.plcc, (facts.plcc ? kPlcc : kDip).vcc, (facts.plcc ? kPlcc : kDip).ea, facts.vppLimitTenths),
+    : Socket51Chip(facts.plcc, (facts.plcc ? kPlcc : kDip).vcc, (facts.plcc ? kPlcc : kDip).ea,
+                   facts.vppLimitTenths),
       facts_(facts) {
     const RxPins& p = facts_.plcc ? kPlcc : kDip;
     address_.assign(p.address, p.address + 16);

@@ -25,10 +25,13 @@ ChipPinLimits Socket51Chip::Limits() const {
 }
 
 int Socket51Chip::Pin(int chipPin) const {
-    return chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
+    if (chipPin < 1 || chipPin > static_cast<int>(pins_.size())) return 0;
+    return pins_[static_cast<size_t>(chipPin - 1)];
 }
 
-bool Socket51Chip::High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
+bool Socket51Chip::High(const PinEnvironment& env, int chipPin) const {
+    return env.InputLevel(Pin(chipPin)) == 1;
+}
 
 uint32_t Socket51Chip::Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const {
     uint32_t v = 0;
