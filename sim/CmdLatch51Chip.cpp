@@ -10,7 +10,6 @@ namespace sim {
 
 namespace {
 
-constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 60;
 
 // Chip pins of the 40-pin DIP and the 44-pin PLCC: A0-A15 (P1, P2.0-P2.5,
@@ -40,42 +39,21 @@ enum : uint8_t {
 
 } // namespace
 
-CmdLatch51Chip::CmdLatch51Chip(const CmdLatch51Facts& facts) : facts_(facts) {
+CmdLatch51Chip::CmdLatch51Chip(const CmdLatch51Facts& facts)
+    : Socket51Chip(facts.plcc, (facts.plcc ? kPlcc : kDip).vcc, (facts.plcc ? kPlcc : kDip).ea,
+                   facts.vppLimitTenths),
+      facts_(facts) {
     const LatchPins& p = facts_.plcc ? kPlcc : kDip;
-    for (int n = 1; n <= (facts_.plcc ? 44 : 40); ++n) pins_.push_back(n + (facts_.plcc ? 2 : 4));
     address_.assign(p.address, p.address + 16);
     data_.assign(p.data, p.data + 8);
     rst_ = p.rst;
     psen_ = p.psen;
     ale_ = p.ale;
     ea_ = p.ea;
-    vcc_ = p.vcc;
     p26_ = p.p26;
     p27_ = p.p27;
     code_.assign(std::max<uint32_t>(facts_.words, 1), 0xFF);
 }
-
-ChipPinLimits CmdLatch51Chip::Limits() const {
-    ChipPinLimits l;
-    l.chip = facts_.name;
-    l.socketPins = pins_;
-    l.Allow(Pin(ea_), facts_.vppLimitTenths);
-    return l;
-}
-
-int CmdLatch51Chip::Pin(int chipPin) const {
-    return chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
-}
-
-bool CmdLatch51Chip::High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
-
-uint32_t CmdLatch51Chip::Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const {
-    uint32_t v = 0;
-    for (size_t i = 0; i < chipPins.size(); ++i) v |= static_cast<uint32_t>(High(env, chipPins[i])) << i;
-    return v;
-}
-
-bool CmdLatch51Chip::Powered(const PinEnvironment& env) const { return env.VoltageTenths(Pin(vcc_)) >= kVccMinTenths; }
 
 bool CmdLatch51Chip::InMode(const PinEnvironment& env) const {
     return Powered(env) && High(env, rst_) && !High(env, psen_);

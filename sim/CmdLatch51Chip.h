@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "sim/PartFacts.h"
+#include "sim/Socket51Chip.h"
 
 namespace sim {
 
@@ -43,16 +44,14 @@ struct CmdLatch51Facts : PartFacts {
     uint32_t eraseMinUs = 10000;
 };
 
-class CmdLatch51Chip : public CatalogChip {
+class CmdLatch51Chip : public Socket51Chip {
 public:
     explicit CmdLatch51Chip(const CmdLatch51Facts& facts);
 
     std::string Name() const override { return facts_.name; }
-    const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     const PartFacts& Facts() const override { return facts_; }
-    ChipPinLimits Limits() const override;
     size_t Words() const override { return code_.size(); }
     uint16_t Cell(uint32_t a) const override { return a < code_.size() ? code_[a] : 0xFF; }
     void SetCell(uint32_t a, uint16_t v) override {
@@ -90,19 +89,14 @@ public:
     void RefuseLocks() { locksRefused_ = true; }
 
 private:
-    int Pin(int chipPin) const;
-    bool High(const PinEnvironment& env, int chipPin) const;
-    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const;
-    bool Powered(const PinEnvironment& env) const;
     bool InMode(const PinEnvironment& env) const;
     bool ReadNow(uint32_t address, uint8_t& v) const;
     void EndPulse(const PinEnvironment& env, uint64_t width);
     void Erase();
 
     CmdLatch51Facts facts_;
-    std::vector<int> pins_;
     std::vector<int> address_, data_;
-    int rst_, psen_, ale_, ea_, vcc_, p26_, p27_;
+    int rst_, psen_, ale_, ea_, p26_, p27_;
     std::vector<uint8_t> code_;
     uint8_t locks_ = 0;
     uint8_t command_ = 0xFF;

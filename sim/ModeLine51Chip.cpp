@@ -11,7 +11,6 @@ namespace sim {
 
 namespace {
 
-constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 60;
 
 // Chip pins of the 44-pin PLCC.
@@ -32,8 +31,8 @@ enum : uint32_t {
 
 } // namespace
 
-ModeLine51Chip::ModeLine51Chip(const ModeLine51Facts& facts) : facts_(facts) {
-    for (int n = 1; n <= 44; ++n) pins_.push_back(n + 2);
+ModeLine51Chip::ModeLine51Chip(const ModeLine51Facts& facts)
+    : Socket51Chip(true, kVcc, kEa, facts.vppLimitTenths), facts_(facts) {
     address_.assign(kAddress, kAddress + 16);
     data_.assign(kData, kData + 8);
     mode_.assign(kMode, kMode + 3);
@@ -41,35 +40,12 @@ ModeLine51Chip::ModeLine51Chip(const ModeLine51Facts& facts) : facts_(facts) {
     psen_ = kPsen;
     ale_ = kAle;
     ea_ = kEa;
-    vcc_ = kVcc;
     p27_ = kP27;
     code_.assign(std::max<uint32_t>(facts_.words, 1), 0xFF);
 }
 
-ChipPinLimits ModeLine51Chip::Limits() const {
-    ChipPinLimits l;
-    l.chip = facts_.name;
-    l.socketPins = pins_;
-    l.Allow(Pin(ea_), facts_.vppLimitTenths);
-    return l;
-}
-
-int ModeLine51Chip::Pin(int chipPin) const {
-    return chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
-}
-
-bool ModeLine51Chip::High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
-
-uint32_t ModeLine51Chip::Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const {
-    uint32_t v = 0;
-    for (size_t i = 0; i < chipPins.size(); ++i) v |= static_cast<uint32_t>(High(env, chipPins[i])) << i;
-    return v;
-}
-
-int ModeLine51Chip::Vcc(const PinEnvironment& env) const { return env.VoltageTenths(Pin(vcc_)); }
-
 bool ModeLine51Chip::InMode(const PinEnvironment& env) const {
-    return Vcc(env) >= kVccMinTenths && High(env, rst_) && !High(env, psen_);
+    return Powered(env) && High(env, rst_) && !High(env, psen_);
 }
 
 ChipDrive ModeLine51Chip::Output(const PinEnvironment& env, int socketPin) const {
@@ -152,7 +128,7 @@ void ModeLine51Chip::EndPulse(const PinEnvironment& env, uint64_t width) {
 void ModeLine51Chip::Update(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
     const int ea = env.VoltageTenths(Pin(ea_));
-    if (ea > kLogicMaxTenths && Vcc(env) < kVccMinTenths) {
+    if (ea > kLogicMaxTenths && !Powered(env)) {
         if (!vppEarlyReported_) env.Violation(facts_.name + ": programming voltage on EA/VPP before VCC");
         vppEarlyReported_ = true;
     } else {

@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "sim/PartFacts.h"
+#include "sim/Socket51Chip.h"
 
 namespace sim {
 
@@ -42,16 +43,14 @@ struct ModeLine51Facts : PartFacts {
     uint32_t eraseMinUs = 400000;
 };
 
-class ModeLine51Chip : public CatalogChip {
+class ModeLine51Chip : public Socket51Chip {
 public:
     explicit ModeLine51Chip(const ModeLine51Facts& facts);
 
     std::string Name() const override { return facts_.name; }
-    const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     const PartFacts& Facts() const override { return facts_; }
-    ChipPinLimits Limits() const override;
     size_t Words() const override { return code_.size(); }
     uint16_t Cell(uint32_t a) const override { return a < code_.size() ? code_[a] : 0xFF; }
     void SetCell(uint32_t a, uint16_t v) override {
@@ -85,18 +84,13 @@ public:
     void SetCellErasesNeeded(uint32_t a, int n) { cellErases_[a] = n; }
 
 private:
-    int Pin(int chipPin) const;
-    bool High(const PinEnvironment& env, int chipPin) const;
-    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const;
-    int Vcc(const PinEnvironment& env) const;
     bool InMode(const PinEnvironment& env) const;
     void EndPulse(const PinEnvironment& env, uint64_t width);
     void Erase();
 
     ModeLine51Facts facts_;
-    std::vector<int> pins_;
     std::vector<int> address_, data_, mode_;
-    int rst_, psen_, ale_, ea_, vcc_, p27_;
+    int rst_, psen_, ale_, ea_, p27_;
     std::vector<uint8_t> code_;
     uint8_t locks_ = 0;
 

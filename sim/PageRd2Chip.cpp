@@ -11,7 +11,6 @@ namespace sim {
 
 namespace {
 
-constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 60;
 
 // Chip pins of the 40-pin DIP and the 44-pin PLCC: A0-A15 (P1, P2.0-P2.5,
@@ -28,9 +27,9 @@ constexpr Rd2Pins kPlcc{{2, 3, 4, 5, 6, 7, 8, 9, 24, 25, 26, 27, 28, 29, 16, 17}
 
 } // namespace
 
-PageRd2Chip::PageRd2Chip(const PageRd2Facts& facts) : facts_(facts) {
+PageRd2Chip::PageRd2Chip(const PageRd2Facts& facts)
+    : Socket51Chip(facts.plcc, (facts.plcc ? kPlcc : kDip).vcc), facts_(facts) {
     const Rd2Pins& p = facts_.plcc ? kPlcc : kDip;
-    for (int n = 1; n <= (facts_.plcc ? 44 : 40); ++n) pins_.push_back(n + (facts_.plcc ? 2 : 4));
     address_.assign(p.address, p.address + 16);
     data_.assign(p.data, p.data + 8);
     mode_.assign(p.mode, p.mode + 4);
@@ -38,7 +37,6 @@ PageRd2Chip::PageRd2Chip(const PageRd2Facts& facts) : facts_(facts) {
     psen_ = p.psen;
     ale_ = p.ale;
     ea_ = p.ea;
-    vcc_ = p.vcc;
     p27_ = p.mode[2];
     p33_ = p.p33;
     ready_ = p.p32;
@@ -50,27 +48,8 @@ PageRd2Chip::PageRd2Chip(const PageRd2Facts& facts) : facts_(facts) {
     signature_[0x31] = static_cast<uint8_t>(facts_.deviceCode);
 }
 
-ChipPinLimits PageRd2Chip::Limits() const {
-    ChipPinLimits l;
-    l.chip = facts_.name;
-    l.socketPins = pins_;
-    return l;
-}
-
-int PageRd2Chip::Pin(int chipPin) const {
-    return chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
-}
-
-bool PageRd2Chip::High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
-
-uint32_t PageRd2Chip::Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const {
-    uint32_t v = 0;
-    for (size_t i = 0; i < chipPins.size(); ++i) v |= static_cast<uint32_t>(High(env, chipPins[i])) << i;
-    return v;
-}
-
 bool PageRd2Chip::InMode(const PinEnvironment& env) const {
-    return env.VoltageTenths(Pin(vcc_)) >= kVccMinTenths && High(env, rst_) && !High(env, psen_);
+    return Powered(env) && High(env, rst_) && !High(env, psen_);
 }
 
 ChipDrive PageRd2Chip::Output(const PinEnvironment& env, int socketPin) const {
@@ -178,7 +157,7 @@ void PageRd2Chip::Update(const PinEnvironment& env) {
         if (!vppReported_) env.Violation(facts_.name + ": programming voltage on EA of a part that programs at VCC");
         vppReported_ = true;
     }
-    if (env.VoltageTenths(Pin(vcc_)) < kVccMinTenths) {
+    if (!Powered(env)) {
         unlockStage_ = 0;
         page_.clear();
         signaturePage_.clear();

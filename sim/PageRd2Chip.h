@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "sim/PartFacts.h"
+#include "sim/Socket51Chip.h"
 
 namespace sim {
 
@@ -45,16 +46,14 @@ struct PageRd2Facts : PartFacts {
     std::vector<std::pair<uint32_t, uint8_t>> signature;
 };
 
-class PageRd2Chip : public CatalogChip {
+class PageRd2Chip : public Socket51Chip {
 public:
     explicit PageRd2Chip(const PageRd2Facts& facts);
 
     std::string Name() const override { return facts_.name; }
-    const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     const PartFacts& Facts() const override { return facts_; }
-    ChipPinLimits Limits() const override;
     size_t Words() const override { return code_.size(); }
     uint16_t Cell(uint32_t a) const override { return a < code_.size() ? code_[a] : 0xFF; }
     void SetCell(uint32_t a, uint16_t v) override {
@@ -85,18 +84,14 @@ private:
         CodeSignature = 0x4, CodeLoad = 0x5, CodeWrite = 0x7, CodeErase = 0x8, CodeSequence = 0xA,
         CodeHsb = 0xC, CodeSignaturePage = 0xD,
     };
-    int Pin(int chipPin) const;
-    bool High(const PinEnvironment& env, int chipPin) const;
-    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const;
     bool InMode(const PinEnvironment& env) const;
     bool Busy(uint64_t now) const { return now < busyUntil_; }
     void EndPulse(const PinEnvironment& env, uint64_t now, uint64_t width);
     void Load(const PinEnvironment& env, std::map<uint32_t, uint8_t>& buffer, uint32_t address, uint8_t data);
 
     PageRd2Facts facts_;
-    std::vector<int> pins_;
     std::vector<int> address_, data_, mode_;
-    int rst_, psen_, ale_, ea_, vcc_, p27_, p33_, ready_;
+    int rst_, psen_, ale_, ea_, p27_, p33_, ready_;
     std::vector<uint8_t> code_;
     uint8_t signature_[128];
     uint8_t hsb_ = 0xFF;

@@ -10,7 +10,6 @@ namespace sim {
 
 namespace {
 
-constexpr int kVccMinTenths = 45;
 constexpr int kLogicMaxTenths = 60;
 
 // Chip pins of the 40-pin DIP and the 44-pin PLCC: A0-A15 (P1, P2.0-P2.5,
@@ -27,9 +26,11 @@ constexpr RxPins kPlcc{{2, 3, 4, 5, 6, 7, 8, 9, 24, 25, 26, 27, 28, 29, 16, 17},
 
 } // namespace
 
-Rx51FlashChip::Rx51FlashChip(const Rx51FlashFacts& facts) : facts_(facts) {
+Rx51FlashChip::Rx51FlashChip(const Rx51FlashFacts& facts)
+    : Socket51Chip(facts.plcc, (facts.plcc ? kPlcc : kDip).vcc, (facts.plcc ? kPlcc : kDip).ea,
+                   facts.vppLimitTenths),
+      facts_(facts) {
     const RxPins& p = facts_.plcc ? kPlcc : kDip;
-    for (int n = 1; n <= (facts_.plcc ? 44 : 40); ++n) pins_.push_back(n + (facts_.plcc ? 2 : 4));
     address_.assign(p.address, p.address + 16);
     data_.assign(p.data, p.data + 8);
     mode_.assign(p.mode, p.mode + 4);
@@ -37,33 +38,8 @@ Rx51FlashChip::Rx51FlashChip(const Rx51FlashFacts& facts) : facts_(facts) {
     psen_ = p.psen;
     ale_ = p.ale;
     ea_ = p.ea;
-    vcc_ = p.vcc;
     p27_ = p.p27;
     code_.assign(std::max<uint32_t>(facts_.words, 1), 0xFF);
-}
-
-ChipPinLimits Rx51FlashChip::Limits() const {
-    ChipPinLimits l;
-    l.chip = facts_.name;
-    l.socketPins = pins_;
-    l.Allow(Pin(ea_), facts_.vppLimitTenths);
-    return l;
-}
-
-int Rx51FlashChip::Pin(int chipPin) const {
-    return chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
-}
-
-bool Rx51FlashChip::High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
-
-uint32_t Rx51FlashChip::Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const {
-    uint32_t v = 0;
-    for (size_t i = 0; i < chipPins.size(); ++i) v |= static_cast<uint32_t>(High(env, chipPins[i])) << i;
-    return v;
-}
-
-bool Rx51FlashChip::Powered(const PinEnvironment& env) const {
-    return env.VoltageTenths(Pin(vcc_)) >= kVccMinTenths;
 }
 
 bool Rx51FlashChip::InMode(const PinEnvironment& env) const {

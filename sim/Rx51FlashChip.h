@@ -36,6 +36,7 @@
 #include <vector>
 
 #include "sim/PartFacts.h"
+#include "sim/Socket51Chip.h"
 
 namespace sim {
 
@@ -54,16 +55,14 @@ struct Rx51FlashFacts : PartFacts {
     uint32_t eraseMinUs = 300000;
 };
 
-class Rx51FlashChip : public CatalogChip {
+class Rx51FlashChip : public Socket51Chip {
 public:
     explicit Rx51FlashChip(const Rx51FlashFacts& facts);
 
     std::string Name() const override { return facts_.name; }
-    const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     const PartFacts& Facts() const override { return facts_; }
-    ChipPinLimits Limits() const override;
     size_t Words() const override { return code_.size(); }
     uint16_t Cell(uint32_t a) const override { return a < code_.size() ? code_[a] : 0xFF; }
     void SetCell(uint32_t a, uint16_t v) override {
@@ -117,10 +116,6 @@ public:
     void RefuseSecurity() { securityRefused_ = true; }
 
 private:
-    int Pin(int chipPin) const;
-    bool High(const PinEnvironment& env, int chipPin) const;
-    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const;
-    bool Powered(const PinEnvironment& env) const;
     bool InMode(const PinEnvironment& env) const;
     // The reads first (1-4).
     enum class Fn : uint8_t {
@@ -135,9 +130,8 @@ private:
     void EraseArray();
 
     Rx51FlashFacts facts_;
-    std::vector<int> pins_;
     std::vector<int> address_, data_, mode_;
-    int rst_, psen_, ale_, ea_, vcc_, p27_;
+    int rst_, psen_, ale_, ea_, p27_;
     std::vector<uint8_t> code_;
     uint8_t security_ = 0;
     uint8_t status_ = 0xFF;

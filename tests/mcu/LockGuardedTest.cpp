@@ -1,7 +1,7 @@
 // Row 126 through the operation driver against the simulator's command-latch
 // parts: the sample program, erase until blank, the lock levels and a locked
 // chip, the programming-voltage byte, injected faults and the row's examples.
-#include "W78Fixture.h"
+#include "Rx51Fixture.h"
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Operation.h"
@@ -13,10 +13,10 @@ namespace {
 
 constexpr uint32_t kLatchSample = 0x400;
 
-class LatchRun : public W78Run {
+class LatchRun : public Flash51Run {
 protected:
     void SetUp() override {
-        W78Run::SetUp();
+        Flash51Run::SetUp();
         ResetLockGuarded8051State();
     }
     sim::CmdLatch51Chip* PutLatch(const char* name, void (*change)(sim::CmdLatch51Facts&) = nullptr) {
@@ -65,24 +65,15 @@ TEST_P(LatchParts, SampleProgramEraseAndLockLevels) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(All, LatchParts, ::testing::Values("8051CL-12V", "8051CL-5V", "8051CL-12V-44"),
-                         [](const auto& info) {
-                             std::string n = info.param;
-                             std::replace(n.begin(), n.end(), '-', '_');
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(All, LatchParts,
+                         ::testing::Values("8051CL-12V", "8051CL-5V", "8051CL-12V-44"), Flash51ParamName);
 
 // A cell that never programs (ten attempts), an erase that never completes
 // (the fiftieth pulse fails), a cell needing three verify pulses, a wrong identity,
 // a user break, a programming-voltage byte of neither kind.
 TEST_F(LatchRun, FaultsOfRow126) {
     sim::CmdLatch51Chip* chip = PutLatch("8051CL-12V");
-    chip->StickCell(0x21);
-    FillPattern(0x40);
-    DeviceEnd = 0x3F;
-    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-    EXPECT_EQ(chip->PulsesAt(0x21), 10u);
-    EXPECT_TRUE(HasLine(ChipAddrLine(0x21))) << LogText();
+    ExpectStuckCellFails(chip, 10);
 
     chip = PutLatch("8051CL-12V");
     chip->SetErasePulsesNeeded(0);
@@ -100,15 +91,10 @@ TEST_F(LatchRun, FaultsOfRow126) {
     EXPECT_EQ(chip->PulsesOf(0x20), 4u);
 
     PutLatch("8051CL-12V", [](sim::CmdLatch51Facts& f) { f.deviceCode = 0x99; });
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+    ExpectWrongIdentityRefused();
 
     PutLatch("8051CL-12V");
-    DeviceEnd = 0x7FF;
-    ui.BreakAtPercent = 30;
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpBlankCheck), 3) << LogText();
+    ExpectUserBreak();
 
     // Byte 0032h reading 5Ah: Identify still reads the identity, every other
     // entry fails without a line of its own.
@@ -216,24 +202,15 @@ TEST_P(ModeLineParts, SampleProgramLockLevelsAndLockedErase) {
     ExpectNoViolations();
 }
 
-INSTANTIATE_TEST_SUITE_P(All, ModeLineParts, ::testing::Values("8051ML-44-16K", "8051ML-44-32K"),
-                         [](const auto& info) {
-                             std::string n = info.param;
-                             std::replace(n.begin(), n.end(), '-', '_');
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(All, ModeLineParts,
+                         ::testing::Values("8051ML-44-16K", "8051ML-44-32K"), Flash51ParamName);
 
 // Twenty attempts per cell; lock bits that never clear end the erase after
 // thirty pulses; a cell needing three erases is pulsed again after each
 // failing verify pass; a wrong identity and a user break.
 TEST_F(LatchRun, FaultsOfRow199) {
     sim::ModeLine51Chip* chip = PutModeLine("8051ML-44-16K");
-    chip->StickCell(0x21);
-    FillPattern(0x40);
-    DeviceEnd = 0x3F;
-    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-    EXPECT_EQ(chip->PulsesAt(0x21), 20u);
-    EXPECT_TRUE(HasLine(ChipAddrLine(0x21))) << LogText();
+    ExpectStuckCellFails(chip, 20);
 
     chip = PutModeLine("8051ML-44-16K");
     chip->SetErasePulsesNeeded(0);
@@ -256,15 +233,10 @@ TEST_F(LatchRun, FaultsOfRow199) {
     EXPECT_EQ(chip->EraseVoltages().size(), 31u);
 
     PutModeLine("8051ML-44-16K", [](sim::ModeLine51Facts& f) { f.deviceCode = 0x99; });
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+    ExpectWrongIdentityRefused();
 
     PutModeLine("8051ML-44-32K");
-    DeviceEnd = 0x7FF;
-    ui.BreakAtPercent = 30;
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpBlankCheck), 3) << LogText();
+    ExpectUserBreak();
 
     chip = PutModeLine("8051ML-44-32K");
     FillPattern(0x1300, 9);

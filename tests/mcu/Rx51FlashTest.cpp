@@ -65,22 +65,13 @@ TEST_P(Rx51Parts, SampleProgramStatusBytesEraseAndSecurityLevels) {
 
 INSTANTIATE_TEST_SUITE_P(All, Rx51Parts,
                          ::testing::Values("P89C51RB2", "P89C51RC2", "P89C51RD2", "P89C51RD2-PLCC"),
-                         [](const auto& info) {
-                             std::string n = info.param;
-                             std::replace(n.begin(), n.end(), '-', '_');
-                             return n;
-                         });
+                         Flash51ParamName);
 
 // A cell that never programs, an erase that never completes, a cell that
 // needs three erase pulses, a wrong identity, a user break.
 TEST_F(Rx51Run, FaultsOfRow192) {
     sim::Rx51FlashChip* chip = PutRx("P89C51RC2");
-    chip->StickCell(0x21);
-    FillPattern(0x40);
-    DeviceEnd = 0x3F;
-    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-    EXPECT_EQ(chip->PulsesAt(0x21), 20u);
-    EXPECT_TRUE(HasLine(ChipAddrLine(0x21))) << LogText();
+    ExpectStuckCellFails(chip, 20);
     EXPECT_EQ(chip->PulsesAt(0x22), 0u);
 
     chip = PutRx("P89C51RC2");
@@ -106,15 +97,10 @@ TEST_F(Rx51Run, FaultsOfRow192) {
     EXPECT_EQ(chip->ErasePulses(1), 0u);
 
     PutRx("P89C51RC2", [](sim::Rx51FlashFacts& f) { f.deviceCode = 0x99; });
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-    EXPECT_TRUE(HasLine("Incorrect device ID.")) << LogText();
+    ExpectWrongIdentityRefused();
 
     PutRx("P89C51RC2");
-    DeviceEnd = 0x7FF;
-    ui.BreakAtPercent = 30;
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpBlankCheck), 3) << LogText();
+    ExpectUserBreak();
     EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
     ExpectNoViolations();
 }
@@ -267,12 +253,7 @@ TEST_F(Rx51Run, Row188SampleProgramSpecialBytesEraseAndLevels) {
 // erase pulses that come without the unlock cycles.
 TEST_F(Rx51Run, Row188Faults) {
     sim::Rx51FlashChip* chip = PutRx("XA-G49");
-    chip->StickCell(0x21);
-    FillPattern(0x40);
-    DeviceEnd = 0x3F;
-    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-    EXPECT_EQ(chip->PulsesAt(0x21), 5u);
-    EXPECT_TRUE(HasLine(ChipAddrLine(0x21))) << LogText();
+    ExpectStuckCellFails(chip, 5);
 
     chip = PutRx("XA-G49");
     chip->SetErasePulsesNeeded(0);
