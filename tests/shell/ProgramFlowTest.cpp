@@ -154,7 +154,13 @@ TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack)
     EXPECT_TRUE(log.contains(" VCCL(5.5V) Verification ok!"));
     EXPECT_TRUE(log.contains("Verification ok!"));
     EXPECT_TRUE(log.last().startsWith("-------------------------------->"));
-    EXPECT_GT(progress.count(), 10);
+    // The worker's progress reaches the bar coalesced (the bar shows the
+    // latest value when the window gets to it), so how many updates arrive
+    // depends on the load; the bar must move within a step and end full.
+    EXPECT_GE(progress.count(), 3);
+    bool midway = false;
+    for (const QList<QVariant>& args : progress) midway = midway || (args.at(0).toInt() > 0 && args.at(0).toInt() < 100);
+    EXPECT_TRUE(midway);
     EXPECT_EQ(form->ProgressBar1->value(), 100);
     EXPECT_EQ(QStringList({form->LabelCount->text(), form->LabelSuccess->text(), form->LabelFailure->text()}),
               QStringList({"Count : 1", "Success : 1", "Failure : 0"}));
