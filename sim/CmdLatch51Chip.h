@@ -103,7 +103,6 @@ private:
 
     bool latchWasHigh_ = true;
     bool pulsing_ = false;
-    bool vppEarlyReported_ = false;
     uint64_t pulseStart_ = 0;
     uint8_t pulseCommand_ = 0;
     uint32_t pulseAddress_ = 0;

@@ -127,13 +127,7 @@ void ModeLine51Chip::EndPulse(const PinEnvironment& env, uint64_t width) {
 
 void ModeLine51Chip::Update(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
-    const int ea = env.VoltageTenths(Pin(ea_));
-    if (ea > kLogicMaxTenths && !Powered(env)) {
-        if (!vppEarlyReported_) env.Violation(facts_.name + ": programming voltage on EA/VPP before VCC");
-        vppEarlyReported_ = true;
-    } else {
-        vppEarlyReported_ = false;
-    }
+    const int ea = EaVoltageAfterVcc(env, ea_);
     if (!InMode(env)) {
         pulsing_ = false;
         strobeWasLow_ = false;

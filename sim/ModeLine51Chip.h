@@ -95,7 +95,6 @@ private:
     uint8_t locks_ = 0;
 
     bool pulsing_ = false;
-    bool vppEarlyReported_ = false;
     uint64_t pulseStart_ = 0;
     uint32_t pulseFunction_ = 0;
     bool pulseErase_ = false;

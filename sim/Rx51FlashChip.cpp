@@ -210,13 +210,7 @@ void Rx51FlashChip::EndPulse(const PinEnvironment& env, uint64_t width) {
 
 void Rx51FlashChip::Update(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
-    const int ea = env.VoltageTenths(Pin(ea_));
-    if (ea > kLogicMaxTenths && !Powered(env)) {
-        if (!vppEarlyReported_) env.Violation(facts_.name + ": programming voltage on EA/VPP before VCC");
-        vppEarlyReported_ = true;
-    } else {
-        vppEarlyReported_ = false;
-    }
+    const int ea = EaVoltageAfterVcc(env, ea_);
     if (!Powered(env)) {
         unlocked_ = false;
         unlockStage_ = 0;

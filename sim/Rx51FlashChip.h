@@ -143,7 +143,6 @@ private:
     bool eraseArmed_ = false;
 
     bool pulsing_ = false;
-    bool vppEarlyReported_ = false;
     uint64_t pulseStart_ = 0;
     Fn pulseFn_ = Fn::None;
     uint32_t pulseCode_ = 0;

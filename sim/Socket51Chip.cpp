@@ -8,6 +8,8 @@ namespace sim {
 namespace {
 
 constexpr int kVccMinTenths = 45;
+// Above this the EA/VPP pin carries the programming voltage.
+constexpr int kLogicMaxTenths = 60;
 
 } // namespace
 
@@ -42,5 +44,16 @@ uint32_t Socket51Chip::Bits(const PinEnvironment& env, const std::vector<int>& c
 int Socket51Chip::Vcc(const PinEnvironment& env) const { return env.VoltageTenths(Pin(vcc_)); }
 
 bool Socket51Chip::Powered(const PinEnvironment& env) const { return Vcc(env) >= kVccMinTenths; }
+
+int Socket51Chip::EaVoltageAfterVcc(const PinEnvironment& env, int eaChipPin) {
+    const int ea = env.VoltageTenths(Pin(eaChipPin));
+    if (ea > kLogicMaxTenths && !Powered(env)) {
+        if (!vppEarlyReported_) env.Violation(Facts().name + ": programming voltage on EA/VPP before VCC");
+        vppEarlyReported_ = true;
+    } else {
+        vppEarlyReported_ = false;
+    }
+    return ea;
+}
 
 } // namespace sim

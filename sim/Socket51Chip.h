@@ -29,8 +29,12 @@ protected:
     int Vcc(const PinEnvironment& env) const;
     // VCC at 4.5 V or more.
     bool Powered(const PinEnvironment& env) const;
+    // The voltage on the EA/VPP chip pin; above logic level while VCC is not
+    // up it is a violation, reported once until the order is right again.
+    int EaVoltageAfterVcc(const PinEnvironment& env, int eaChipPin);
 
 private:
+    bool vppEarlyReported_ = false;
     std::vector<int> pins_;
     int vcc_;
     int vpp_;
