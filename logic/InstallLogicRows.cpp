@@ -20,6 +20,7 @@
 #include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
 #include "logic/PinAddressedFuse.h"
+#include "logic/ReadBackEpld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -40,6 +41,7 @@ void InstallLogicAlgorithms() {
     InstallGal6001Row();
     InstallIspCommandRow();
     InstallByteEpldRows();
+    InstallReadBackEpldRows();
     InstallSignatureEpldRows();
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();
