@@ -18,6 +18,7 @@
 #include "logic/GalSerialAddress.h"
 #include "logic/OtpFusePal.h"
 #include "logic/OtpProductTermPal.h"
+#include "logic/ParallelPld.h"
 #include "logic/PalEmulation.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/ReadBackEpld.h"
@@ -42,6 +43,7 @@ void InstallLogicAlgorithms() {
     InstallIspCommandRow();
     InstallByteEpldRows();
     InstallReadBackEpldRows();
+    InstallParallelPldRows();
     InstallSignatureEpldRows();
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();
