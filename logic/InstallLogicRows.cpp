@@ -1,6 +1,7 @@
 #include "logic/InstallLogicRows.h"
 
 #include "logic/ByteEpld.h"
+#include "logic/CheckedPld.h"
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
 #include "logic/Gal6001.h"
@@ -44,6 +45,7 @@ void InstallLogicAlgorithms() {
     InstallByteEpldRows();
     InstallReadBackEpldRows();
     InstallParallelPldRows();
+    InstallCheckedPldRows();
     InstallSignatureEpldRows();
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();

@@ -176,6 +176,11 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
     case 298:
         set(74114, true);
         break;
+    case 258: // variant 2: 2592-2879 and the odd numbers above are no cell
+        if (DeviceVariant == 2)
+            for (uint32_t n = 2592; n < fuses; ++n)
+                if (n < 2880 || n % 2 == 1) set(n, false);
+        break;
     default:
         break;
     }
