@@ -243,6 +243,19 @@ TEST_F(ReadBackEpldTest, InjectedFaults) {
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
     }
+    // A cell changed after programming fails the driver's verify at its fuse.
+    for (const RbRecord& r : kRbRecords) {
+        SCOPED_TRACE(r.name);
+        sim::ReadBackEpldChip* chip = Seat(r);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 1), FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        const CellByte last = ReadBackEpldWalk(r.row).back();
+        const CellFuse cell = last.Fuses[last.Count - 1];
+        chip->SetCell(sim::ReadBackEpldChip::CellOf(last.Select >> 4, last.Select & 15, last.Bus, cell.Position), 0);
+        EXPECT_EQ(Run(OpVerify), -1) << LogText();
+        EXPECT_TRUE(HasLine("Verification error!")) << LogText();
+        EXPECT_TRUE(HasLine(RbFailLine(cell.Fuse))) << LogText();
+    }
     for (const RbRecord& r : kRbRecords) {
         SCOPED_TRACE(r.name);
         sim::ReadBackEpldChip* chip = Seat(r);
