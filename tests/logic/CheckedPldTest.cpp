@@ -5,6 +5,7 @@
 #include <set>
 #include <tuple>
 
+#include "engine/AlgorithmTable.h"
 #include "engine/RowDef.h"
 #include "logic/CheckedPld.h"
 #include "sim/CheckedPldChip.h"
@@ -295,6 +296,22 @@ TEST_F(CheckedPldTest, Row258PulsesIdentityAndVariants) {
         EXPECT_TRUE(HasLine(" Device not supported!")) << LogText();
     }
     EXPECT_TRUE(chip->Pulses().empty());
+}
+
+// The table rows of the byte-addressed and parallel PLDs: no Identify or
+// Options of their own, no Change Algorithm items, Erase only on 204-206.
+TEST_F(CheckedPldTest, TableRows) {
+    for (uint32_t row : {204u, 205u, 206u, 280u, 291u, 259u, 258u}) {
+        SCOPED_TRACE(row);
+        const AlgorithmEntry* e = AlgorithmRow(row);
+        ASSERT_NE(e, nullptr);
+        EXPECT_EQ(e->ParameterGroup, 99);
+        EXPECT_EQ(e->Identify, AlgNoOperation);
+        EXPECT_EQ(e->Options, AlgNoOperation);
+        EXPECT_NE(e->Program, AlgNoOperation);
+        EXPECT_NE(e->Secure, AlgNoOperation);
+        EXPECT_EQ(e->Erase != AlgNoOperation, row >= 204 && row <= 206);
+    }
 }
 
 // ESC answered No during a read walk ends it with the socket powered down.
