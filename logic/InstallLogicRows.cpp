@@ -3,6 +3,7 @@
 #include "logic/ByteEpld.h"
 #include "logic/CheckedPld.h"
 #include "logic/SignatureEpld.h"
+#include "logic/TextListPld.h"
 #include "logic/CycleRecordPld.h"
 #include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
@@ -46,6 +47,7 @@ void InstallLogicAlgorithms() {
     InstallReadBackEpldRows();
     InstallParallelPldRows();
     InstallCheckedPldRows();
+    InstallTextListPldRows();
     InstallSignatureEpldRows();
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();

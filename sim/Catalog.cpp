@@ -42,6 +42,7 @@ void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 void AddReadBackEpldParts(std::vector<CatalogPart>& parts);
 void AddParallelPldParts(std::vector<CatalogPart>& parts);
 void AddCheckedPldParts(std::vector<CatalogPart>& parts);
+void AddTextListParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -54,7 +55,7 @@ constexpr AddParts kFamilies[] = {
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
-    AddReadBackEpldParts, AddParallelPldParts, AddCheckedPldParts,
+    AddReadBackEpldParts, AddParallelPldParts, AddCheckedPldParts, AddTextListParts,
 };
 
 } // namespace
