@@ -20,6 +20,7 @@
 #include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
 #include "logic/PinAddressedFuse.h"
+#include "logic/RegisterBlockCpld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -44,4 +45,5 @@ void InstallLogicAlgorithms() {
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();
     InstallPinAddressedFuseRows();
+    InstallRegisterBlockCpldRows();
 }
