@@ -21,6 +21,7 @@
 #include "logic/PalEmulation.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/RegisterBlockCpld.h"
+#include "logic/InstructionBlockCpld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -46,4 +47,5 @@ void InstallLogicAlgorithms() {
     InstallOtpProductTermPalRows();
     InstallPinAddressedFuseRows();
     InstallRegisterBlockCpldRows();
+    InstallInstructionBlockCpldRow();
 }

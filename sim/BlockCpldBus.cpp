@@ -11,7 +11,7 @@ namespace pin = block_cpld_pins;
 } // namespace
 
 BlockCpldBusPersonality::BlockCpldBusPersonality(const LogicImageHeader& header)
-    : dataRegister_(header.params[0] == 9 ? 9 : 6) {}
+    : dataRegister_(header.params[0] == 9 ? 9 : 6), instructionForm_(header.params[1] == 1) {}
 
 void BlockCpldBusPersonality::Violation(const std::string& what) const {
     if (prog_) prog_->Violation(what);
@@ -31,6 +31,28 @@ bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
     if (reg == dataRegister_) {
         if (writes_.size() < kLog) writes_.push_back({reg, value});
         data_ = value;
+        Apply(p);
+        return true;
+    }
+    if (instructionForm_) {
+        switch (reg) {
+        case 0:
+            if (value == 1 || value > 3) return bad();
+            if (writes_.size() < kLog) writes_.push_back({reg, value});
+            command_ = value;
+            break;
+        case 1:
+            if (value > 7) return bad();
+            clocks_ = value;
+            break;
+        case 4:
+            if (value == 4 || value > 5) return bad();
+            mode_ = value;
+            break;
+        default:
+            if (value != 0) return bad();
+            return true;
+        }
         Apply(p);
         return true;
     }
@@ -66,8 +88,12 @@ bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
 
 std::optional<uint8_t> BlockCpldBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
-    if (reg != dataRegister_) return std::nullopt;
     const Socket* s = Socket::Find(p);
+    if (instructionForm_ && reg == 10) {
+        const ChipDrive d = s ? s->Output(*this, pin::kTdo) : ChipDrive::None;
+        return static_cast<uint8_t>(d == ChipDrive::Low || d == ChipDrive::WeakLow ? 0 : 1);
+    }
+    if (reg != dataRegister_) return std::nullopt;
     uint8_t v = 0;
     for (int b = 0; b < 8; ++b) {
         const ChipDrive d = s ? s->Output(*this, pin::kDout0 + b) : ChipDrive::None;
@@ -86,9 +112,9 @@ PinCondition BlockCpldBusPersonality::Condition(int socketPin) const {
     switch (socketPin) {
     case pin::kCmd0: drive((command_ & 1) != 0); break;
     case pin::kCmd1: drive((command_ & 2) != 0); break;
-    case pin::kDclk: drive(clocks_ == 1); break;
-    case pin::kRclk: drive(clocks_ == 2); break;
-    case pin::kRin: drive((row_ & 1) != 0); break;
+    case pin::kDclk: drive(instructionForm_ ? (clocks_ & 1) != 0 : clocks_ == 1); break;
+    case pin::kRclk: drive(instructionForm_ ? (clocks_ & 2) != 0 : clocks_ == 2); break;
+    case pin::kRin: drive(instructionForm_ ? (clocks_ & 4) != 0 : (row_ & 1) != 0); break;
     case pin::kEnable: drive((row_ & 4) != 0); break;
     case pin::kRoe: drive(roe_ != 0); break;
     case pin::kMode0: drive((mode_ & 1) != 0); break;

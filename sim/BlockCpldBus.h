@@ -8,6 +8,13 @@
 //               (0, the engine's output reset: all low)
 //   data register (header parameter 0: 6 or 9): written, bit b to DIN b;
 //               read, bit b from DOUT b
+// The instruction form (header parameter 1 = 1) drives the block CPLD with
+// the instruction interface instead:
+//   register 0  2 powered (CMD1), 3 also read-out (CMD0), 0 off
+//   register 1  bit 0 TCK, bit 1 TDI, bit 2 TMS (pins 3, 4, 5)
+//   register 4  as above
+//   register 9  the block data in and out, as above
+//   register 10 read: bit 0 TDO (pin 47)
 // Registers 0-11 the image does not name take only 0 (the engine's output
 // reset); any other value is a violation. Registers above 11 stay with the
 // register core.
@@ -32,6 +39,7 @@ public:
     void Violation(const std::string& what) const override;
 
     int DataRegister() const { return dataRegister_; }
+    bool InstructionForm() const { return instructionForm_; }
     // Every write to register 0 and the data register, in order (bounded log).
     struct Write {
         uint8_t reg, value;
@@ -43,6 +51,7 @@ private:
 
     SimProgrammer* prog_ = nullptr;
     int dataRegister_;
+    bool instructionForm_;
     uint8_t command_ = 0, clocks_ = 0, row_ = 0, roe_ = 0, mode_ = 0, data_ = 0;
     std::vector<Write> writes_;
 };

@@ -35,6 +35,8 @@ constexpr int kMode0 = 8, kMode1 = 9, kPulse = 10;
 constexpr int kDin0 = 16;  // 16-23
 constexpr int kDout0 = 39; // 39-46
 constexpr int kVcc = 38, kGnd = 24;
+// The instruction form: TCK, TDI and TMS on the clock pins, TDO on 47.
+constexpr int kTck = kDclk, kTdi = kRclk, kTms = kRin, kTdo = 47;
 } // namespace block_cpld_pins
 
 struct BlockCpldFacts {
