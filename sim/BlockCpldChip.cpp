@@ -90,6 +90,7 @@ void BlockCpldChip::Update(const PinEnvironment& env) {
     if (roe && !roe_) {
         if (mode != 3) env.Violation(Name() + ": read-out enabled outside set-up mode");
         const std::vector<int> rows = SelectedRows();
+        readSupplies_.push_back(Volts(env, facts_.vccPin));
         if (rows.size() != 1) {
             env.Violation(Name() + ": read-out with " + std::to_string(rows.size()) + " rows selected");
             readRows_.push_back(-1);

@@ -74,6 +74,8 @@ public:
         uint64_t widthUs;
     };
     const std::vector<PulseEvent>& Pulses() const { return pulses_; }
+    // VCC (tenths) at each read-out load.
+    const std::vector<int>& ReadSupplies() const { return readSupplies_; }
     // The rows each read-out loaded, in order.
     const std::vector<int>& ReadRows() const { return readRows_; }
     // Row-register clocks since power-up, with the input at each.
@@ -100,6 +102,7 @@ private:
     PulseTimer timer_;
     std::vector<PulseEvent> pulses_;
     std::vector<int> readRows_;
+    std::vector<int> readSupplies_;
     std::vector<bool> rowInputs_;
     int command_ = 0;
     std::vector<int> commandsAtOff_;

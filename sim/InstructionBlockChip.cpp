@@ -126,6 +126,7 @@ void InstructionBlockChip::Update(const PinEnvironment& env) {
             ++dataLoads_;
             const std::vector<int> rows = SelectedRows();
             readRows_.push_back(rows.size() == 1 ? rows[0] : -1);
+            readSupplies_.push_back(Volts(env, pin::kVcc));
             if (rows.size() != 1) env.Violation(Name() + ": read-out with " + std::to_string(rows.size()) + " rows selected");
             for (int b = 0; b < kBlocks; ++b) {
                 for (int c = 0; c < kColumns; ++c) {

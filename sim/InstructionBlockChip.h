@@ -57,6 +57,8 @@ public:
         uint64_t widthUs;
     };
     const std::vector<PulseEvent>& Pulses() const { return pulses_; }
+    // VCC (tenths) at each read-out load.
+    const std::vector<int>& ReadSupplies() const { return readSupplies_; }
     // Rows each read-out capture loaded (-1: not one row selected).
     const std::vector<int>& ReadRows() const { return readRows_; }
     // Captures of the data registers under 0Eh and loads under 0Dh.
@@ -82,6 +84,7 @@ private:
     PulseTimer timer_;
     std::vector<PulseEvent> pulses_;
     std::vector<int> readRows_;
+    std::vector<int> readSupplies_;
     uint32_t dataLoads_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "sim/BlockCpldBus.h"
+#include "sim/BlockCpldChip.h"
 #include "sim/InstructionBlockChip.h"
 #include "tests/logic/PldFixture.h"
 
@@ -64,6 +65,26 @@ TEST_F(InstructionBlockCpldTest, ProgramsReadsErasesAndSecures) {
     EXPECT_TRUE(chip->Secured());
     EXPECT_EQ(chip->Pulses().back().instruction, 8u);
     EXPECT_TRUE(elec->SuppliedPins().empty());
+    ExpectNoViolations();
+}
+
+// Reads are made at the programming supply whatever the record's read
+// supply; the register-driven parts read at the record's.
+TEST_F(InstructionBlockCpldTest, ReadsAtTheProgrammingSupply) {
+    sim::InstructionBlockChip* chip = SelectAndSeat(InstructionFacts());
+    ReadVcc = 46;
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    ASSERT_EQ(chip->ReadSupplies().size(), 80u);
+    for (int v : chip->ReadSupplies()) EXPECT_EQ(v, 50);
+
+    EXPECT_TRUE(SelectPld("AMD", "MACH111"));
+    const sim::BlockCpldFacts* f = sim::FindBlockCpldPart("AMD", "MACH111");
+    ASSERT_NE(f, nullptr);
+    sim::BlockCpldChip* two = SeatAlone<sim::BlockCpldChip>(*f);
+    ReadVcc = 46;
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    ASSERT_EQ(two->ReadSupplies().size(), 62u);
+    for (int v : two->ReadSupplies()) EXPECT_EQ(v, 46);
     ExpectNoViolations();
 }
 

@@ -235,7 +235,8 @@ TEST_F(RegisterBlockCpldTest, SelectionsPassesAndCommands) {
         size_t rows; // rows the pass's pulse selects
     };
     for (const Pass& p : {Pass{"MACH111", 100000, 62}, Pass{"MACH211", 100000, 62}, Pass{"MACH120", 100000, 0},
-                          Pass{"MACH210", 50000, 0}, Pass{"MACH215", 50000, 0}, Pass{"MACH230", 100000, 0}}) {
+                          Pass{"MACH130", 100000, 0}, Pass{"MACH210", 50000, 0}, Pass{"MACH215", 50000, 0},
+                          Pass{"MACH220", 100000, 0}, Pass{"MACH230", 100000, 0}}) {
         SCOPED_TRACE(p.name);
         chip = SelectAndSeatBlock(p.name);
         const std::vector<uint8_t> fuses = Pattern(chip->CellCount(), 3);
