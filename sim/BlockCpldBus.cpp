@@ -6,7 +6,6 @@
 namespace sim {
 
 namespace {
-constexpr size_t kLog = 1u << 20;
 namespace pin = block_cpld_pins;
 } // namespace
 
@@ -29,7 +28,6 @@ bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
         return true;
     };
     if (reg == dataRegister_) {
-        if (writes_.size() < kLog) writes_.push_back({reg, value});
         data_ = value;
         Apply(p);
         return true;
@@ -38,8 +36,7 @@ bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
         switch (reg) {
         case 0:
             if (value == 1 || value > 3) return bad();
-            if (writes_.size() < kLog) writes_.push_back({reg, value});
-            command_ = value;
+                command_ = value;
             break;
         case 1:
             if (value > 7) return bad();
@@ -59,7 +56,6 @@ bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
     switch (reg) {
     case 0:
         if (value > 3) return bad();
-        if (writes_.size() < kLog) writes_.push_back({reg, value});
         command_ = value;
         break;
     case 1:

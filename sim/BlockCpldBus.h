@@ -20,7 +20,6 @@
 // register core.
 #pragma once
 #include <cstdint>
-#include <vector>
 
 #include "sim/Socket.h"
 
@@ -40,11 +39,6 @@ public:
 
     int DataRegister() const { return dataRegister_; }
     bool InstructionForm() const { return instructionForm_; }
-    // Every write to register 0 and the data register, in order (bounded log).
-    struct Write {
-        uint8_t reg, value;
-    };
-    const std::vector<Write>& Writes() const { return writes_; }
 
 private:
     void Apply(SimProgrammer& p);
@@ -53,7 +47,6 @@ private:
     int dataRegister_;
     bool instructionForm_;
     uint8_t command_ = 0, clocks_ = 0, row_ = 0, roe_ = 0, mode_ = 0, data_ = 0;
-    std::vector<Write> writes_;
 };
 
 void RegisterBlockCpldBusPersonality();
