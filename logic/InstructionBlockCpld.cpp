@@ -31,8 +31,8 @@ constexpr int kProgramSupply = 50;
 constexpr int kVppPin = 13;
 
 // Module state, valid for one slot call.
-int SpecialCounter = 0; // special cells of the current row
-int ExtraCounter = 0;   // extra cells of the walk
+int SpecialCounter = 0;                    // special cells of the current row
+int ExtraCounter = 0;                      // extra cells of the walk
 const int kExtraOffsets[4] = {1, 2, 0, 3}; // rows 69, 73, 75, 77: fuses B + 6534 + offset
 
 // One TCK: levels, TCK high, TCK low.
@@ -44,19 +44,23 @@ void Alg218TapClock(int tms, int tdi) {
 }
 
 void Alg218TapReset() {
-    for (int i = 0; i < 5; ++i) Alg218TapClock(1, 0);
+    for (int i = 0; i < 5; ++i)
+        Alg218TapClock(1, 0);
 }
 
 // From Run-Test/Idle to Run-Test/Idle, the instruction least significant bit first.
 void Alg218LoadInstruction(uint32_t ir) {
-    for (int tms : {1, 1, 0, 0}) Alg218TapClock(tms, 0);
-    for (int i = 0; i < 5; ++i) Alg218TapClock(i == 4 ? 1 : 0, static_cast<int>((ir >> i) & 1));
+    for (int tms : {1, 1, 0, 0})
+        Alg218TapClock(tms, 0);
+    for (int i = 0; i < 5; ++i)
+        Alg218TapClock(i == 4 ? 1 : 0, static_cast<int>((ir >> i) & 1));
     Alg218TapClock(1, 0);
     Alg218TapClock(0, 0);
 }
 
 void EnterShiftDr() {
-    for (int tms : {1, 0, 0}) Alg218TapClock(tms, 0);
+    for (int tms : {1, 0, 0})
+        Alg218TapClock(tms, 0);
 }
 void LeaveToIdle() {
     Alg218TapClock(1, 0); // Update-DR
@@ -65,7 +69,8 @@ void LeaveToIdle() {
 // A data scan of `count` bits from Run-Test/Idle back to it.
 template <class BitAt> void Scan(int count, BitAt bitAt) {
     EnterShiftDr();
-    for (int i = 0; i < count; ++i) Alg218TapClock(i == count - 1 ? 1 : 0, bitAt(i));
+    for (int i = 0; i < count; ++i)
+        Alg218TapClock(i == count - 1 ? 1 : 0, bitAt(i));
     LeaveToIdle();
 }
 
@@ -139,7 +144,8 @@ void Alg218PreProgram() {
     Alg218LoadInstruction(kLoadData);
     WriteRegister(9, 0);
     EnterShiftDr();
-    for (int i = 0; i < kClocks; ++i) Alg218TapClock(i == kClocks - 1 ? 1 : 0, 0);
+    for (int i = 0; i < kClocks; ++i)
+        Alg218TapClock(i == kClocks - 1 ? 1 : 0, 0);
     WriteRegister(9, 255);
     LeaveToIdle();
     Alg218LoadInstruction(kProgramPulse);
@@ -150,7 +156,8 @@ void Alg218PresetDataRegister() {
     Alg218LoadInstruction(kLoadData);
     WriteRegister(9, 0);
     EnterShiftDr();
-    for (int i = 0; i < kClocks - 1; ++i) Alg218TapClock(0, 0);
+    for (int i = 0; i < kClocks - 1; ++i)
+        Alg218TapClock(0, 0);
     WriteRegister(9, 255);
     Alg218TapClock(1, 0);
     LeaveToIdle();
@@ -169,7 +176,8 @@ void Alg218MapCell(int clock, int row, int mode) {
     if (mode == 1) {
         if (SpecialCounter < 16 && SpecialCellClockTable218[SpecialCounter] == clock) {
             for (int b = 0; b < kBlocks; ++b)
-                ExpectedValue |= ProcessFuseBit(kBlockFuses * b + 6538 + (row - 66) + 14 * SpecialCounter, b, w, 1);
+                ExpectedValue |=
+                    ProcessFuseBit(kBlockFuses * b + 6538 + (row - 66) + 14 * SpecialCounter, b, w, 1);
             ++SpecialCounter;
         } else {
             ExpectedValue = 255; // no cell at this clock
@@ -252,8 +260,12 @@ int Alg218RunFuseMap(int mode) {
     return result;
 }
 
-int Alg218Read(int mode) { return Alg218RunFuseMap(mode); }
-int Alg218Program() { return Alg218RunFuseMap(1); }
+int Alg218Read(int mode) {
+    return Alg218RunFuseMap(mode);
+}
+int Alg218Program() {
+    return Alg218RunFuseMap(1);
+}
 
 int Alg218Erase() {
     if (Alg218PowerUp(1) == -1) return -1;

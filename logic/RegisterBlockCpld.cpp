@@ -17,17 +17,21 @@ using Member = RegisterBlockCpld;
 int SpecialCounter = 0; // special or E cells of the current row taken so far
 int VppPin = 0;
 
-uint32_t BlockMask(const Member& m) { return (1u << m.Blocks) - 1u; }
+uint32_t BlockMask(const Member& m) {
+    return (1u << m.Blocks) - 1u;
+}
 
 void Clock(int value) {
     WriteRegister(1, static_cast<uint32_t>(value));
     WriteRegister(1, 0);
 }
 void DataClocks(int n) {
-    for (int i = 0; i < n; ++i) Clock(1);
+    for (int i = 0; i < n; ++i)
+        Clock(1);
 }
 void RowClocks(int n) {
-    for (int i = 0; i < n; ++i) Clock(2);
+    for (int i = 0; i < n; ++i)
+        Clock(2);
 }
 
 void PowerUp(const Member& m, int mode) {
@@ -153,7 +157,8 @@ void MapCell(const Member& m, int clock, int row, int mode) {
     if (j != m.ProgramClocks[k]) return;
     if (row == m.ERow) {
         if (mode == 0) return; // the E row is never blank-checked
-        for (int b = 0; b < m.Blocks; ++b) ExpectedValue |= ProcessFuseBit(m.EFuse(b, k), b, w, mode);
+        for (int b = 0; b < m.Blocks; ++b)
+            ExpectedValue |= ProcessFuseBit(m.EFuse(b, k), b, w, mode);
         ExpectedValue = ~ExpectedValue; // shifted in complemented
         ++SpecialCounter;
         return;
@@ -203,7 +208,8 @@ int RunFuseMap(const Member& m, int mode) {
         if (r == -1) return;
         r = AccessRow(m, row, mode);
     };
-    for (int row = 0; row < m.ArrayRows; ++row) take(row);
+    for (int row = 0; row < m.ArrayRows; ++row)
+        take(row);
     for (int row = m.FirstSpecial; row <= m.LastSpecial; ++row) {
         SpecialCounter = 0;
         take(row);
@@ -237,11 +243,21 @@ int Secure(const Member& m) {
 const int8_t kClocks212[12] = {7, 8, 15, 16, 23, 24, 31, 32, 39, 40, 47, 48};
 const int8_t kClocks215[16] = {2, 9, 10, 17, 18, 25, 26, 33, 34, 41, 42, 49, 50, 57, 58, 65};
 
-int32_t Array52(int row, int clock) { return 52 * clock + row; }
-int32_t Array44(int row, int clock) { return 44 * clock + row; }
-int32_t Special212(int row, int k) { return 2912 + (row - 52) + 9 * k; }
-int32_t Special213(int row, int k) { return 3744 + (row - 52) + 9 * k; }
-int32_t Special214(int row, int k) { return 3080 + (row - 56) + 8 * k; }
+int32_t Array52(int row, int clock) {
+    return 52 * clock + row;
+}
+int32_t Array44(int row, int clock) {
+    return 44 * clock + row;
+}
+int32_t Special212(int row, int k) {
+    return 2912 + (row - 52) + 9 * k;
+}
+int32_t Special213(int row, int k) {
+    return 3744 + (row - 52) + 9 * k;
+}
+int32_t Special214(int row, int k) {
+    return 3080 + (row - 56) + 8 * k;
+}
 // Groups of ten per cell pair: even cells of rows 44-47, odd cells of rows 44-49.
 int32_t Special215(int row, int k) {
     const int32_t group = 2904 + 10 * (k / 2);
@@ -257,46 +273,235 @@ int32_t Grouped16(int32_t base, int row, int k) {
     if (row <= 57) return group + 9 + (row - 52);
     return row == 60 ? group + 15 : -1;
 }
-int32_t Special216(int row, int k) { return Grouped16(2808, row, k); }
-int32_t Special217(int row, int k) { return Grouped16(3640, row, k); }
+int32_t Special216(int row, int k) {
+    return Grouped16(2808, row, k);
+}
+int32_t Special217(int row, int k) {
+    return Grouped16(3640, row, k);
+}
 
 using P = RegisterBlockCpld::PrePass;
 
 } // namespace
 
 const RegisterBlockCpld BlockCpld260 = {
-    260, 2, 3862, 6, 72, 62, 52, 52, 60, 61, SpecialCellClockTable, 16,
-    BlockCpldLayout260.ArrayFuse, BlockCpldLayout260.SpecialFuse, BlockCpldLayout260.EFuse,
-    P::SelectAllThenOnes, 62, 72, 100, 62, false, 52, 1, 11, 15};
+    .Row = 260,
+    .Blocks = 2,
+    .BlockFuses = 3862,
+    .DataRegister = 6,
+    .Clocks = 72,
+    .RowStages = 62,
+    .ArrayRows = 52,
+    .FirstSpecial = 52,
+    .LastSpecial = 60,
+    .ERow = 61,
+    .ProgramClocks = SpecialCellClockTable,
+    .SpecialCells = 16,
+    .ArrayFuse = BlockCpldLayout260.ArrayFuse,
+    .SpecialFuse = BlockCpldLayout260.SpecialFuse,
+    .EFuse = BlockCpldLayout260.EFuse,
+    .Pre = P::SelectAllThenOnes,
+    .PreRowClocks = 62,
+    .PreDataClocks = 72,
+    .PreMs = 100,
+    .EraseRowClocks = 62,
+    .SecureKeepsCommand = false,
+    .ProgramSupply = 52,
+    .VppChannel = 1,
+    .VppPin = 11,
+    .VppPinR = 15,
+};
 const RegisterBlockCpld BlockCpld261 = {
-    261, 4, 3768, 6, 70, 62, 52, 52, 60, 61, SpecialCellClockTable261, 16,
-    BlockCpldLayout261.ArrayFuse, BlockCpldLayout261.SpecialFuse, BlockCpldLayout261.EFuse,
-    P::SelectAllThenOnes, 62, 68, 100, 62, false, 50, 2, 12, 0};
-const RegisterBlockCpld BlockCpld212 = {212, 4, 3020, 9, 56, 61, 52, 52, 60, -1, kClocks212, 12,
-                                        Array52, Special212, nullptr, P::ZerosThenNoRow, 61, 56, 100,
-                                        61, false, 50, 2, 12, 0};
-const RegisterBlockCpld BlockCpld213 = {213, 4, 3888, 9, 72, 61, 52, 52, 60, -1, SpecialCellClockTable261, 16,
-                                        Array52, Special213, nullptr, P::ZerosThenNoRow, 61, 72, 100,
-                                        61, true, 50, 2, 12, 0};
-const RegisterBlockCpld BlockCpld214 = {214, 4, 3208, 6, 70, 0, 44, 56, 63, -1, SpecialCellClockTable261, 16,
-                                        Array44, Special214, nullptr, P::ZerosThenAddress, 44, 70, 50,
-                                        0, false, 50, 2, 12, 0};
-const RegisterBlockCpld BlockCpld215 = {215, 4, 2984, 6, 66, 66, 44, 44, 49, -1, kClocks215, 16,
-                                        Array44, Special215, nullptr, P::ClocksThenNoRow, 50, 66, 50,
-                                        50, false, 50, 2, 12, 0};
-const RegisterBlockCpld BlockCpld216 = {216, 8, 2904, 9, 54, 61, 52, 52, 60, -1, kClocks212, 12,
-                                        Array52, Special216, nullptr, P::ZerosThenNoRow, 61, 54, 100,
-                                        61, false, 50, 2, 12, 0};
-const RegisterBlockCpld BlockCpld217 = {217, 8, 3768, 9, 70, 61, 52, 52, 60, -1, SpecialCellClockTable261, 16,
-                                        Array52, Special217, nullptr, P::ZerosThenNoRow, 61, 70, 100,
-                                        61, false, 50, 2, 12, 0};
+    .Row = 261,
+    .Blocks = 4,
+    .BlockFuses = 3768,
+    .DataRegister = 6,
+    .Clocks = 70,
+    .RowStages = 62,
+    .ArrayRows = 52,
+    .FirstSpecial = 52,
+    .LastSpecial = 60,
+    .ERow = 61,
+    .ProgramClocks = SpecialCellClockTable261,
+    .SpecialCells = 16,
+    .ArrayFuse = BlockCpldLayout261.ArrayFuse,
+    .SpecialFuse = BlockCpldLayout261.SpecialFuse,
+    .EFuse = BlockCpldLayout261.EFuse,
+    .Pre = P::SelectAllThenOnes,
+    .PreRowClocks = 62,
+    .PreDataClocks = 68,
+    .PreMs = 100,
+    .EraseRowClocks = 62,
+    .SecureKeepsCommand = false,
+    .ProgramSupply = 50,
+    .VppChannel = 2,
+    .VppPin = 12,
+};
+const RegisterBlockCpld BlockCpld212 = {
+    .Row = 212,
+    .Blocks = 4,
+    .BlockFuses = 3020,
+    .DataRegister = 9,
+    .Clocks = 56,
+    .RowStages = 61,
+    .ArrayRows = 52,
+    .FirstSpecial = 52,
+    .LastSpecial = 60,
+    .ERow = -1,
+    .ProgramClocks = kClocks212,
+    .SpecialCells = 12,
+    .ArrayFuse = Array52,
+    .SpecialFuse = Special212,
+    .Pre = P::ZerosThenNoRow,
+    .PreRowClocks = 61,
+    .PreDataClocks = 56,
+    .PreMs = 100,
+    .EraseRowClocks = 61,
+    .SecureKeepsCommand = false,
+    .ProgramSupply = 50,
+    .VppChannel = 2,
+    .VppPin = 12,
+};
+const RegisterBlockCpld BlockCpld213 = {
+    .Row = 213,
+    .Blocks = 4,
+    .BlockFuses = 3888,
+    .DataRegister = 9,
+    .Clocks = 72,
+    .RowStages = 61,
+    .ArrayRows = 52,
+    .FirstSpecial = 52,
+    .LastSpecial = 60,
+    .ERow = -1,
+    .ProgramClocks = SpecialCellClockTable261,
+    .SpecialCells = 16,
+    .ArrayFuse = Array52,
+    .SpecialFuse = Special213,
+    .Pre = P::ZerosThenNoRow,
+    .PreRowClocks = 61,
+    .PreDataClocks = 72,
+    .PreMs = 100,
+    .EraseRowClocks = 61,
+    .SecureKeepsCommand = true,
+    .ProgramSupply = 50,
+    .VppChannel = 2,
+    .VppPin = 12,
+};
+const RegisterBlockCpld BlockCpld214 = {
+    .Row = 214,
+    .Blocks = 4,
+    .BlockFuses = 3208,
+    .DataRegister = 6,
+    .Clocks = 70,
+    .RowStages = 0,
+    .ArrayRows = 44,
+    .FirstSpecial = 56,
+    .LastSpecial = 63,
+    .ERow = -1,
+    .ProgramClocks = SpecialCellClockTable261,
+    .SpecialCells = 16,
+    .ArrayFuse = Array44,
+    .SpecialFuse = Special214,
+    .Pre = P::ZerosThenAddress,
+    .PreRowClocks = 44,
+    .PreDataClocks = 70,
+    .PreMs = 50,
+    .EraseRowClocks = 0,
+    .SecureKeepsCommand = false,
+    .ProgramSupply = 50,
+    .VppChannel = 2,
+    .VppPin = 12,
+};
+const RegisterBlockCpld BlockCpld215 = {
+    .Row = 215,
+    .Blocks = 4,
+    .BlockFuses = 2984,
+    .DataRegister = 6,
+    .Clocks = 66,
+    .RowStages = 66,
+    .ArrayRows = 44,
+    .FirstSpecial = 44,
+    .LastSpecial = 49,
+    .ERow = -1,
+    .ProgramClocks = kClocks215,
+    .SpecialCells = 16,
+    .ArrayFuse = Array44,
+    .SpecialFuse = Special215,
+    .Pre = P::ClocksThenNoRow,
+    .PreRowClocks = 50,
+    .PreDataClocks = 66,
+    .PreMs = 50,
+    .EraseRowClocks = 50,
+    .SecureKeepsCommand = false,
+    .ProgramSupply = 50,
+    .VppChannel = 2,
+    .VppPin = 12,
+};
+const RegisterBlockCpld BlockCpld216 = {
+    .Row = 216,
+    .Blocks = 8,
+    .BlockFuses = 2904,
+    .DataRegister = 9,
+    .Clocks = 54,
+    .RowStages = 61,
+    .ArrayRows = 52,
+    .FirstSpecial = 52,
+    .LastSpecial = 60,
+    .ERow = -1,
+    .ProgramClocks = kClocks212,
+    .SpecialCells = 12,
+    .ArrayFuse = Array52,
+    .SpecialFuse = Special216,
+    .Pre = P::ZerosThenNoRow,
+    .PreRowClocks = 61,
+    .PreDataClocks = 54,
+    .PreMs = 100,
+    .EraseRowClocks = 61,
+    .SecureKeepsCommand = false,
+    .ProgramSupply = 50,
+    .VppChannel = 2,
+    .VppPin = 12,
+};
+const RegisterBlockCpld BlockCpld217 = {
+    .Row = 217,
+    .Blocks = 8,
+    .BlockFuses = 3768,
+    .DataRegister = 9,
+    .Clocks = 70,
+    .RowStages = 61,
+    .ArrayRows = 52,
+    .FirstSpecial = 52,
+    .LastSpecial = 60,
+    .ERow = -1,
+    .ProgramClocks = SpecialCellClockTable261,
+    .SpecialCells = 16,
+    .ArrayFuse = Array52,
+    .SpecialFuse = Special217,
+    .Pre = P::ZerosThenNoRow,
+    .PreRowClocks = 61,
+    .PreDataClocks = 70,
+    .PreMs = 100,
+    .EraseRowClocks = 61,
+    .SecureKeepsCommand = false,
+    .ProgramSupply = 50,
+    .VppChannel = 2,
+    .VppPin = 12,
+};
 
 // The slot entries of each member.
-#define VX_BLOCK_CPLD_SLOTS(n)                                                                                         \
-    int Alg##n##Read(int mode) { return RunFuseMap(BlockCpld##n, mode); }                                            \
-    int Alg##n##Program() { return RunFuseMap(BlockCpld##n, 1); }                                                    \
-    int Alg##n##Erase() { return Erase(BlockCpld##n); }                                                              \
-    int Alg##n##Secure() { return Secure(BlockCpld##n); }
+#define VX_BLOCK_CPLD_SLOTS(n)                                                                               \
+    int Alg##n##Read(int mode) {                                                                             \
+        return RunFuseMap(BlockCpld##n, mode);                                                               \
+    }                                                                                                        \
+    int Alg##n##Program() {                                                                                  \
+        return RunFuseMap(BlockCpld##n, 1);                                                                  \
+    }                                                                                                        \
+    int Alg##n##Erase() {                                                                                    \
+        return Erase(BlockCpld##n);                                                                          \
+    }                                                                                                        \
+    int Alg##n##Secure() {                                                                                   \
+        return Secure(BlockCpld##n);                                                                         \
+    }
 VX_BLOCK_CPLD_SLOTS(260)
 VX_BLOCK_CPLD_SLOTS(212)
 VX_BLOCK_CPLD_SLOTS(213)
@@ -307,8 +512,11 @@ VX_BLOCK_CPLD_SLOTS(217)
 VX_BLOCK_CPLD_SLOTS(261)
 #undef VX_BLOCK_CPLD_SLOTS
 
-#define VX_BLOCK_CPLD_ROW(n)                                                                                           \
-    {.Row = n, .Read = Alg##n##Read, .Program = Alg##n##Program, .Erase = Alg##n##Erase, .Secure = Alg##n##Secure}
+#define VX_BLOCK_CPLD_ROW(n)                                                                                 \
+    {                                                                                                        \
+        .Row = n, .Read = Alg##n##Read, .Program = Alg##n##Program, .Erase = Alg##n##Erase,                  \
+        .Secure = Alg##n##Secure                                                                             \
+    }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {

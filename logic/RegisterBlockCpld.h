@@ -20,12 +20,12 @@ struct RegisterBlockCpld {
     int Blocks;
     uint32_t BlockFuses; // block b starts at fuse b * BlockFuses
     int DataRegister;
-    int Clocks;        // data clocks per row
-    int RowStages;     // one-hot row register stages; 0: a 6-bit row address
-    int ArrayRows;     // array rows 0 .. ArrayRows - 1
-    int FirstSpecial;  // special rows FirstSpecial .. LastSpecial
+    int Clocks;       // data clocks per row
+    int RowStages;    // one-hot row register stages; 0: a 6-bit row address
+    int ArrayRows;    // array rows 0 .. ArrayRows - 1
+    int FirstSpecial; // special rows FirstSpecial .. LastSpecial
     int LastSpecial;
-    int ERow;          // the E row (after the special rows), -1 none
+    int ERow;                    // the E row (after the special rows), -1 none
     const int8_t* ProgramClocks; // program clock of special cell k
     int SpecialCells;
     // Block-relative fuse of an array cell at program clock j, -1 none.
@@ -37,15 +37,15 @@ struct RegisterBlockCpld {
     // The pass before the rows of every program run.
     enum class PrePass { SelectAllThenOnes, ZerosThenNoRow, ZerosThenAddress, ClocksThenNoRow };
     PrePass Pre;
-    int PreRowClocks;  // row clocks, or the row address
+    int PreRowClocks; // row clocks, or the row address
     int PreDataClocks;
     int PreMs;
-    int EraseRowClocks; // ones shifted into the row register; 0 selects none
+    int EraseRowClocks;      // ones shifted into the row register; 0 selects none
     bool SecureKeepsCommand; // command 3 stays in register 0 through the power-down
-    int ProgramSupply;  // 0.1 V
+    int ProgramSupply;       // 0.1 V
     int VppChannel;
     int VppPin;
-    int VppPinR;        // the pin with adapter 'R', 0: as VppPin
+    int VppPinR; // the pin with adapter 'R', 0: as VppPin
 };
 
 extern const RegisterBlockCpld BlockCpld260, BlockCpld212, BlockCpld213, BlockCpld214, BlockCpld215,

@@ -36,7 +36,7 @@ bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
         switch (reg) {
         case 0:
             if (value == 1 || value > 3) return bad();
-                command_ = value;
+            command_ = value;
             break;
         case 1:
             if (value > 7) return bad();
@@ -93,7 +93,8 @@ std::optional<uint8_t> BlockCpldBusPersonality::OnRead(SimProgrammer& p, uint8_t
     uint8_t v = 0;
     for (int b = 0; b < 8; ++b) {
         const ChipDrive d = s ? s->Output(*this, pin::kDout0 + b) : ChipDrive::None;
-        if (d == ChipDrive::High || d == ChipDrive::WeakHigh || d == ChipDrive::None) v |= static_cast<uint8_t>(1u << b);
+        if (d == ChipDrive::High || d == ChipDrive::WeakHigh || d == ChipDrive::None)
+            v |= static_cast<uint8_t>(1u << b);
     }
     return v;
 }
@@ -106,18 +107,39 @@ PinCondition BlockCpldBusPersonality::Condition(int socketPin) const {
         c.drivenHigh = high;
     };
     switch (socketPin) {
-    case pin::kCmd0: drive((command_ & 1) != 0); break;
-    case pin::kCmd1: drive((command_ & 2) != 0); break;
-    case pin::kDclk: drive(instructionForm_ ? (clocks_ & 1) != 0 : clocks_ == 1); break;
-    case pin::kRclk: drive(instructionForm_ ? (clocks_ & 2) != 0 : clocks_ == 2); break;
-    case pin::kRin: drive(instructionForm_ ? (clocks_ & 4) != 0 : (row_ & 1) != 0); break;
-    case pin::kEnable: drive((row_ & 4) != 0); break;
-    case pin::kRoe: drive(roe_ != 0); break;
-    case pin::kMode0: drive((mode_ & 1) != 0); break;
-    case pin::kMode1: drive((mode_ & 2) != 0); break;
-    case pin::kPulse: drive((mode_ & 4) != 0); break;
+    case pin::kCmd0:
+        drive((command_ & 1) != 0);
+        break;
+    case pin::kCmd1:
+        drive((command_ & 2) != 0);
+        break;
+    case pin::kDclk:
+        drive(instructionForm_ ? (clocks_ & 1) != 0 : clocks_ == 1);
+        break;
+    case pin::kRclk:
+        drive(instructionForm_ ? (clocks_ & 2) != 0 : clocks_ == 2);
+        break;
+    case pin::kRin:
+        drive(instructionForm_ ? (clocks_ & 4) != 0 : (row_ & 1) != 0);
+        break;
+    case pin::kEnable:
+        drive((row_ & 4) != 0);
+        break;
+    case pin::kRoe:
+        drive(roe_ != 0);
+        break;
+    case pin::kMode0:
+        drive((mode_ & 1) != 0);
+        break;
+    case pin::kMode1:
+        drive((mode_ & 2) != 0);
+        break;
+    case pin::kPulse:
+        drive((mode_ & 4) != 0);
+        break;
     default:
-        if (socketPin >= pin::kDin0 && socketPin < pin::kDin0 + 8) drive(((data_ >> (socketPin - pin::kDin0)) & 1) != 0);
+        if (socketPin >= pin::kDin0 && socketPin < pin::kDin0 + 8)
+            drive(((data_ >> (socketPin - pin::kDin0)) & 1) != 0);
         break;
     }
     if (const Electrical* e = prog_ ? Electrical::Find(*prog_) : nullptr) {

@@ -26,7 +26,7 @@
 namespace sim {
 
 class BlockCpldBusPersonality : public SimPersonality, public PinEnvironment {
-public:
+  public:
     explicit BlockCpldBusPersonality(const LogicImageHeader& header);
 
     uint16_t Id() const override { return kPersonalityBlockCpldBus; }
@@ -40,7 +40,7 @@ public:
     int DataRegister() const { return dataRegister_; }
     bool InstructionForm() const { return instructionForm_; }
 
-private:
+  private:
     void Apply(SimProgrammer& p);
 
     SimProgrammer* prog_ = nullptr;

@@ -21,7 +21,8 @@ std::vector<int> AdapterPins() {
 } // namespace
 
 BlockCpldChip::BlockCpldChip(const BlockCpldFacts& facts)
-    : CellArrayChip(facts.name, AdapterPins(), facts.fuses, facts.vccPin, {facts.gndPin}, facts.vccMin), facts_(facts) {
+    : CellArrayChip(facts.name, AdapterPins(), facts.fuses, facts.vccPin, {facts.gndPin}, facts.vccMin),
+      facts_(facts) {
     AllowPin(facts.vppPin, kVppTenths + kVppTolerance);
 }
 
@@ -29,7 +30,8 @@ void BlockCpldChip::PowerOn() {
     on_ = true;
     rowReg_.assign(static_cast<size_t>(RowCount()), false);
     address_ = 0;
-    data_.assign(static_cast<size_t>(facts_.blocks), std::vector<uint8_t>(static_cast<size_t>(facts_.columns), 1));
+    data_.assign(static_cast<size_t>(facts_.blocks),
+                 std::vector<uint8_t>(static_cast<size_t>(facts_.columns), 1));
     dclk_ = rclk_ = roe_ = pulse_ = false;
     rowInputs_.clear();
 }
@@ -54,7 +56,8 @@ std::vector<int> BlockCpldChip::SelectedRows() const {
 
 void BlockCpldChip::SuppliesChanged(const PinEnvironment& env) {
     if (Volts(env, facts_.vppPin) >= 80 && !Powered(env))
-        env.Violation(Name() + ": programming voltage on pin " + std::to_string(facts_.vppPin) + " without VCC and ground");
+        env.Violation(Name() + ": programming voltage on pin " + std::to_string(facts_.vppPin) +
+                      " without VCC and ground");
 }
 
 void BlockCpldChip::Update(const PinEnvironment& env) {
@@ -122,7 +125,8 @@ void BlockCpldChip::Update(const PinEnvironment& env) {
         if (!Within(Volts(env, facts_.vppPin), kVppTenths, kVppTolerance))
             env.Violation(Name() + ": pulse without 9.2 V on pin " + std::to_string(facts_.vppPin));
         if (!Within(Volts(env, facts_.vccPin), facts_.programTenths, 2))
-            env.Violation(Name() + ": pulse with VCC at " + std::to_string(Volts(env, facts_.vccPin)) + " tenths");
+            env.Violation(Name() + ": pulse with VCC at " + std::to_string(Volts(env, facts_.vccPin)) +
+                          " tenths");
     }
     dclk_ = dclk;
     rclk_ = rclk;
@@ -133,7 +137,8 @@ void BlockCpldChip::Update(const PinEnvironment& env) {
 void BlockCpldChip::Act(const PinEnvironment& env, int command, uint64_t widthUs) {
     std::vector<int> rows = command == 1 && facts_.eraseAll ? std::vector<int>{} : SelectedRows();
     if (command == 1 && facts_.eraseAll) {
-        for (int r = 0; r < RowCount(); ++r) rows.push_back(r);
+        for (int r = 0; r < RowCount(); ++r)
+            rows.push_back(r);
     }
     pulses_.push_back({command, command == 3 ? std::vector<int>{} : SelectedRows(), widthUs});
     const bool supplied = Within(Volts(env, facts_.vppPin), kVppTenths, kVppTolerance) &&
@@ -148,7 +153,8 @@ void BlockCpldChip::Act(const PinEnvironment& env, int command, uint64_t widthUs
                 for (int c = 0; c < facts_.columns; ++c) {
                     const int32_t f = facts_.fuseAt(row, b, c);
                     // Column c went in at clock c: it now sits columns - 1 - c stages on.
-                    if (f >= 0) WriteCell(static_cast<uint32_t>(f), d[static_cast<size_t>(facts_.columns - 1 - c)]);
+                    if (f >= 0)
+                        WriteCell(static_cast<uint32_t>(f), d[static_cast<size_t>(facts_.columns - 1 - c)]);
                 }
             }
         }
@@ -181,7 +187,8 @@ void BlockCpldChip::Act(const PinEnvironment& env, int command, uint64_t widthUs
 ChipDrive BlockCpldChip::PoweredOutput(const PinEnvironment&, int socketPin) const {
     const int b = socketPin - pin::kDout0;
     if (b < 0 || b >= facts_.blocks || !roe_ || !on_) return ChipDrive::None;
-    return data_[static_cast<size_t>(b)][static_cast<size_t>(facts_.columns - 1)] ? ChipDrive::High : ChipDrive::Low;
+    return data_[static_cast<size_t>(b)][static_cast<size_t>(facts_.columns - 1)] ? ChipDrive::High
+                                                                                  : ChipDrive::Low;
 }
 
 } // namespace sim

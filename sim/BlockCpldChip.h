@@ -43,23 +43,23 @@ struct BlockCpldFacts {
     const char* maker = "";
     const char* name = "";
     int blocks = 2;
-    int columns = 72;     // data-register stages of a block
-    uint32_t fuses = 0;   // the JEDEC map
-    int rowStages = 62;   // one-hot stages; 0: a 6-bit row address
-    int eRow = -1;        // the E row, -1 none
+    int columns = 72;   // data-register stages of a block
+    uint32_t fuses = 0; // the JEDEC map
+    int rowStages = 62; // one-hot stages; 0: a 6-bit row address
+    int eRow = -1;      // the E row, -1 none
     // JEDEC fuse of the cell of a row in a block at column c (c = 0 is the
     // stage shifted in first), -1 where the column holds no cell.
     int32_t (*fuseAt)(int row, int block, int column) = nullptr;
     int programTenths = 50; // the programming supply (+-0.2 V)
     int vppPin = 12;
-    bool eraseAll = false;  // an erase pulse erases every row whatever is selected
+    bool eraseAll = false; // an erase pulse erases every row whatever is selected
     int vccMin = 45, vccMax = 55;
     // The supply and ground pins (another adapter may move them).
     int vccPin = block_cpld_pins::kVcc, gndPin = block_cpld_pins::kGnd;
 };
 
 class BlockCpldChip : public CellArrayChip {
-public:
+  public:
     explicit BlockCpldChip(const BlockCpldFacts& facts);
 
     void Update(const PinEnvironment& env) override;
@@ -83,10 +83,10 @@ public:
     // The command pins at each switch-off of the supply.
     const std::vector<int>& CommandsAtPowerOff() const { return commandsAtOff_; }
 
-protected:
+  protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
 
-private:
+  private:
     std::vector<int> SelectedRows() const;
     int RowCount() const { return facts_.rowStages == 0 ? 64 : facts_.rowStages; }
     void PowerOn();

@@ -115,7 +115,8 @@ int32_t Fuse217(int row, int block, int column) {
 }
 
 constexpr BlockCpldFacts Part(const char* name, int blocks, int columns, uint32_t fuses, int stages, int eRow,
-                              int32_t (*fuseAt)(int, int, int), int programTenths, int vppPin, bool eraseAll) {
+                              int32_t (*fuseAt)(int, int, int), int programTenths, int vppPin,
+                              bool eraseAll) {
     BlockCpldFacts f;
     f.maker = "AMD";
     f.name = name;
@@ -145,7 +146,9 @@ const BlockCpldFacts kParts[] = {
     Part("MACH211", 4, 70, 15136, 62, 61, Fuse261, 50, 12, false),
 };
 
-std::unique_ptr<BlockCpldChip> MakeBlockCpld(const BlockCpldFacts& f) { return std::make_unique<BlockCpldChip>(f); }
+std::unique_ptr<BlockCpldChip> MakeBlockCpld(const BlockCpldFacts& f) {
+    return std::make_unique<BlockCpldChip>(f);
+}
 
 } // namespace
 

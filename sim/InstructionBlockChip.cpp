@@ -36,23 +36,28 @@ JtagDeviceConfig TapConfig() {
 
 InstructionBlockChip::InstructionBlockChip(const InstructionBlockFacts& facts)
     : CellArrayChip(facts.name, AdapterPins(), facts.fuses, pin::kVcc, {pin::kGnd}, facts.vccMin),
-      facts_(facts),
-      tap_(TapConfig()) {
+      facts_(facts), tap_(TapConfig()) {
     tap_.SetRegisters(this);
     AllowPin(facts.vppPin, kVppTenths + kVppTolerance);
 }
 
 int32_t InstructionBlockChip::FuseAt(int row, int block, int column, bool forRead) {
-    if (row < 0 || row >= kRows || block < 0 || block >= kBlocks || column < 0 || column >= kColumns) return -1;
+    if (row < 0 || row >= kRows || block < 0 || block >= kBlocks || column < 0 || column >= kColumns)
+        return -1;
     const int32_t base = static_cast<int32_t>(kBlockFuses) * block;
     if (row < 66) return base + 66 * column + row;
     if (column == 0) {
         switch (row) {
-        case 69: return base + 6535;
-        case 73: return base + 6536;
-        case 75: return base + 6534;
-        case 77: return base + 6537;
-        default: return -1;
+        case 69:
+            return base + 6535;
+        case 73:
+            return base + 6536;
+        case 75:
+            return base + 6534;
+        case 77:
+            return base + 6537;
+        default:
+            return -1;
         }
     }
     const int8_t* cols = forRead ? kPresented : kWritten;
@@ -76,7 +81,8 @@ std::optional<std::vector<bool>> InstructionBlockChip::CaptureDr(uint32_t instru
         return std::vector<bool>(5, false);
     case kIdentify: {
         std::vector<bool> id(7);
-        for (int i = 0; i < 7; ++i) id[static_cast<size_t>(i)] = preamble_ && ((facts_.idValue >> i) & 1) != 0;
+        for (int i = 0; i < 7; ++i)
+            id[static_cast<size_t>(i)] = preamble_ && ((facts_.idValue >> i) & 1) != 0;
         return id;
     }
     case kRowRegister:
@@ -127,7 +133,8 @@ void InstructionBlockChip::Update(const PinEnvironment& env) {
             const std::vector<int> rows = SelectedRows();
             readRows_.push_back(rows.size() == 1 ? rows[0] : -1);
             readSupplies_.push_back(Volts(env, pin::kVcc));
-            if (rows.size() != 1) env.Violation(Name() + ": read-out with " + std::to_string(rows.size()) + " rows selected");
+            if (rows.size() != 1)
+                env.Violation(Name() + ": read-out with " + std::to_string(rows.size()) + " rows selected");
             for (int b = 0; b < kBlocks; ++b) {
                 for (int c = 0; c < kColumns; ++c) {
                     const int32_t f = rows.size() == 1 ? FuseAt(rows[0], b, c, true) : -1;
@@ -150,7 +157,8 @@ void InstructionBlockChip::Update(const PinEnvironment& env) {
         if (!Within(Volts(env, facts_.vppPin), kVppTenths, kVppTolerance))
             env.Violation(Name() + ": pulse without 9.2 V on pin " + std::to_string(facts_.vppPin));
         if (!Within(Volts(env, pin::kVcc), facts_.programTenths, 2))
-            env.Violation(Name() + ": pulse with VCC at " + std::to_string(Volts(env, pin::kVcc)) + " tenths");
+            env.Violation(Name() + ": pulse with VCC at " + std::to_string(Volts(env, pin::kVcc)) +
+                          " tenths");
     } else if (!pulse && pulse_) {
         Act(env, pulseInstruction_, timer_.Stop(env.NowUs()));
     }
@@ -201,7 +209,8 @@ ChipDrive InstructionBlockChip::PoweredOutput(const PinEnvironment&, int socketP
     }
     const int b = socketPin - pin::kDout0;
     if (b < 0 || b >= kBlocks || !readOut_) return ChipDrive::None;
-    return data_[static_cast<size_t>(b)][static_cast<size_t>(kColumns - 1)] ? ChipDrive::High : ChipDrive::Low;
+    return data_[static_cast<size_t>(b)][static_cast<size_t>(kColumns - 1)] ? ChipDrive::High
+                                                                            : ChipDrive::Low;
 }
 
 namespace {

@@ -37,7 +37,7 @@ struct InstructionBlockFacts {
 };
 
 class InstructionBlockChip : public CellArrayChip, public TapRegisters {
-public:
+  public:
     static constexpr int kBlocks = 8, kColumns = 99, kRows = 80;
     static constexpr uint32_t kBlockFuses = 6762;
 
@@ -65,19 +65,20 @@ public:
     uint32_t DataLoads() const { return dataLoads_; }
 
     std::optional<std::vector<bool>> CaptureDr(uint32_t instruction) override;
-    void UpdateDr(uint32_t instruction, const std::vector<bool>& bits, uint32_t shifted, uint64_t nowUs) override;
+    void UpdateDr(uint32_t instruction, const std::vector<bool>& bits, uint32_t shifted,
+                  uint64_t nowUs) override;
 
-protected:
+  protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
 
-private:
+  private:
     std::vector<int> SelectedRows() const;
     void Act(const PinEnvironment& env, uint32_t instruction, uint64_t widthUs);
 
     InstructionBlockFacts facts_;
     TapController tap_;
     bool on_ = false, tck_ = false, pulse_ = false, preamble_ = false;
-    std::vector<bool> rows_; // bit i: row kRows - 1 - i
+    std::vector<bool> rows_;                 // bit i: row kRows - 1 - i
     std::vector<std::vector<uint8_t>> data_; // [block][stage]
     bool readOut_ = false;
     uint32_t pulseInstruction_ = 0;

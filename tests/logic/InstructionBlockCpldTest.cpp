@@ -13,7 +13,7 @@ namespace {
 constexpr uint32_t kInstructionBlockFuses = 54096;
 
 class InstructionBlockCpldTest : public PldRun {
-protected:
+  protected:
     void SetUp() override {
         PldRun::SetUp();
         sim::RegisterBlockCpldBusPersonality();
@@ -53,7 +53,8 @@ TEST_F(InstructionBlockCpldTest, ProgramsReadsErasesAndSecures) {
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_EQ(chip->DataLoads() - loads, 1u + 80u);
     EXPECT_EQ(UserFuses(kInstructionBlockFuses), fuses);
-    EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
+    EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)),
+              ReadJedecChecksumField(ReadText("in.jed")));
 
     EXPECT_EQ(Run(OpErase), 1) << LogText();
     ExpectLinesInOrder({"Erase ok!"}); // after the driver's blank check
@@ -75,7 +76,8 @@ TEST_F(InstructionBlockCpldTest, ReadsAtTheProgrammingSupply) {
     ReadVcc = 46;
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     ASSERT_EQ(chip->ReadSupplies().size(), 80u);
-    for (int v : chip->ReadSupplies()) EXPECT_EQ(v, 50);
+    for (int v : chip->ReadSupplies())
+        EXPECT_EQ(v, 50);
 
     EXPECT_TRUE(SelectPld("AMD", "MACH111"));
     const sim::BlockCpldFacts* f = sim::FindBlockCpldPart("AMD", "MACH111");
@@ -84,7 +86,8 @@ TEST_F(InstructionBlockCpldTest, ReadsAtTheProgrammingSupply) {
     ReadVcc = 46;
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     ASSERT_EQ(two->ReadSupplies().size(), 62u);
-    for (int v : two->ReadSupplies()) EXPECT_EQ(v, 46);
+    for (int v : two->ReadSupplies())
+        EXPECT_EQ(v, 46);
     ExpectNoViolations();
 }
 
@@ -100,7 +103,8 @@ TEST_F(InstructionBlockCpldTest, WrongIdentityStopsEverySlot) {
         const size_t from = ui.Log.size();
         EXPECT_EQ(Run(op), -1) << LogText();
         bool said = false;
-        for (size_t i = from; i < ui.Log.size(); ++i) said = said || ui.Log[i] == " Incorrect device ID";
+        for (size_t i = from; i < ui.Log.size(); ++i)
+            said = said || ui.Log[i] == " Incorrect device ID";
         EXPECT_TRUE(said) << LogText();
         EXPECT_TRUE(elec->SuppliedPins().empty());
     }
@@ -129,11 +133,12 @@ TEST_F(InstructionBlockCpldTest, SpecialAndExtraCellsReachTheirFuses) {
                     const int32_t n = sim::InstructionBlockChip::FuseAt(row, b, c, false);
                     if (n >= 0) ++seen[static_cast<size_t>(n)];
                 }
-        for (uint32_t n = 0; n < kInstructionBlockFuses; ++n) ASSERT_EQ(seen[n], 1) << n;
+        for (uint32_t n = 0; n < kInstructionBlockFuses; ++n)
+            ASSERT_EQ(seen[n], 1) << n;
     }
 
-    for (uint32_t fuse : {6535u, 6762u + 6536u, 2u * 6762u + 6534u, 6537u, 6538u + 14u, 5u * 6762u + 6538u + 13u + 14u * 15u,
-                          6533u}) {
+    for (uint32_t fuse : {6535u, 6762u + 6536u, 2u * 6762u + 6534u, 6537u, 6538u + 14u,
+                          5u * 6762u + 6538u + 13u + 14u * 15u, 6533u}) {
         SCOPED_TRACE(fuse);
         sim::InstructionBlockChip* chip = SelectAndSeat(InstructionFacts());
         std::vector<uint8_t> fuses(kInstructionBlockFuses, 1);

@@ -19,15 +19,17 @@ struct RegisterBlockRecord {
     uint32_t rowWidth;
 };
 const RegisterBlockRecord kRegisterBlockRecords[] = {
-    {"MACH111", 260, 7756, 7724, 52},  {"MACH120", 212, 12080, 0, 52}, {"MACH130", 213, 15552, 0, 52},
-    {"MACH210", 214, 12832, 0, 44},    {"MACH215", 215, 11936, 0, 44}, {"MACH220", 216, 23232, 0, 52},
-    {"MACH230", 217, 30144, 0, 52},    {"MACH211", 261, 15136, 15072, 52},
+    {"MACH111", 260, 7756, 7724, 52}, {"MACH120", 212, 12080, 0, 52},     {"MACH130", 213, 15552, 0, 52},
+    {"MACH210", 214, 12832, 0, 44},   {"MACH215", 215, 11936, 0, 44},     {"MACH220", 216, 23232, 0, 52},
+    {"MACH230", 217, 30144, 0, 52},   {"MACH211", 261, 15136, 15072, 52},
 };
 
-std::string RegisterBlockName(const ::testing::TestParamInfo<RegisterBlockRecord>& info) { return info.param.name; }
+std::string RegisterBlockName(const ::testing::TestParamInfo<RegisterBlockRecord>& info) {
+    return info.param.name;
+}
 
 class RegisterBlockCpldTest : public PldRun {
-protected:
+  protected:
     void SetUp() override {
         PldRun::SetUp();
         sim::RegisterBlockCpldBusPersonality();
@@ -39,12 +41,16 @@ protected:
         EXPECT_NE(f, nullptr) << name;
         return f ? *f : sim::BlockCpldFacts{};
     }
-    sim::BlockCpldChip* SeatBlock(const sim::BlockCpldFacts& facts) { return SeatAlone<sim::BlockCpldChip>(facts); }
+    sim::BlockCpldChip* SeatBlock(const sim::BlockCpldFacts& facts) {
+        return SeatAlone<sim::BlockCpldChip>(facts);
+    }
     sim::BlockCpldChip* SelectAndSeatBlock(const char* name) {
         EXPECT_TRUE(SelectPld("AMD", name));
         return SeatBlock(BlockFacts(name));
     }
-    sim::BlockCpldBusPersonality* Bus() { return dynamic_cast<sim::BlockCpldBusPersonality*>(simp.Personality()); }
+    sim::BlockCpldBusPersonality* Bus() {
+        return dynamic_cast<sim::BlockCpldBusPersonality*>(simp.Personality());
+    }
     // The fuse as the part holds it: the E row complemented.
     static int Held(const RegisterBlockRecord& r, uint32_t n, int fuse) {
         return r.firstE != 0 && n >= r.firstE ? 1 - fuse : fuse;
@@ -72,12 +78,14 @@ TEST_P(RegisterBlockRecordTest, ProgramsReadsErasesAndSecures) {
     LoadFuses(fuses, r.rowWidth);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     ExpectLinesInOrder({"Program ok!", "Verification ok!"});
-    for (uint32_t n = 0; n < r.fuses; ++n) ASSERT_EQ(chip->Cell(n), Held(r, n, fuses[n])) << n;
+    for (uint32_t n = 0; n < r.fuses; ++n)
+        ASSERT_EQ(chip->Cell(n), Held(r, n, fuses[n])) << n;
 
     ClearUserMap(r.fuses);
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_EQ(UserFuses(r.fuses), fuses);
-    EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
+    EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)),
+              ReadJedecChecksumField(ReadText("in.jed")));
 
     EXPECT_EQ(Run(OpErase), 1) << LogText();
     ExpectLinesInOrder({"Erase ok!"});
@@ -127,7 +135,8 @@ TEST_F(RegisterBlockCpldTest, EveryLayoutIsABijection) {
                 }
             }
         }
-        for (uint32_t n = 0; n < r.fuses; ++n) ASSERT_EQ(seen[n], 1) << n;
+        for (uint32_t n = 0; n < r.fuses; ++n)
+            ASSERT_EQ(seen[n], 1) << n;
     }
     // Golden positions: E cell 0 of block 0 (column 8) is 7755; even array
     // rows hold 72 cells a block, odd rows 71; row 60's odd cells sit at
@@ -137,7 +146,8 @@ TEST_F(RegisterBlockCpldTest, EveryLayoutIsABijection) {
     EXPECT_EQ(two.fuseAt(61, 1, 65), 7724);
     for (int row = 0; row < 52; ++row) {
         int cells = 0;
-        for (int c = 0; c < 72; ++c) cells += two.fuseAt(row, 0, c) >= 0;
+        for (int c = 0; c < 72; ++c)
+            cells += two.fuseAt(row, 0, c) >= 0;
         EXPECT_EQ(cells, row % 2 ? 71 : 72) << row;
     }
     EXPECT_EQ(BlockFacts("MACH211").fuseAt(60, 0, 8), 3640 + 15);
@@ -154,10 +164,19 @@ TEST_F(RegisterBlockCpldTest, SingleFusesReachTheirCells) {
         uint32_t fuse;
     };
     const Case cases[] = {
-        {"MACH111", 7755}, {"MACH111", 7724}, {"MACH111", 25},   {"MACH111", 3862 + 3861},
-        {"MACH211", 3655}, {"MACH211", 15072}, {"MACH211", 15135}, {"MACH220", 2 * 2904 + 2808 + 15},
-        {"MACH230", 3640 + 16 * 7 + 15}, {"MACH215", 2904 + 9}, {"MACH210", 3080 + 7 + 8 * 15},
-        {"MACH120", 3 * 3020 + 3019}, {"MACH130", 3888 + 3744 + 8 + 9 * 15},
+        {"MACH111", 7755},
+        {"MACH111", 7724},
+        {"MACH111", 25},
+        {"MACH111", 3862 + 3861},
+        {"MACH211", 3655},
+        {"MACH211", 15072},
+        {"MACH211", 15135},
+        {"MACH220", 2 * 2904 + 2808 + 15},
+        {"MACH230", 3640 + 16 * 7 + 15},
+        {"MACH215", 2904 + 9},
+        {"MACH210", 3080 + 7 + 8 * 15},
+        {"MACH120", 3 * 3020 + 3019},
+        {"MACH130", 3888 + 3744 + 8 + 9 * 15},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.fuse));
@@ -171,7 +190,8 @@ TEST_F(RegisterBlockCpldTest, SingleFusesReachTheirCells) {
         ASSERT_NE(r, nullptr);
         LoadFuses(fuses, r->rowWidth);
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        for (uint32_t n = 0; n < count; ++n) ASSERT_EQ(chip->Cell(n), Held(*r, n, fuses[n])) << n;
+        for (uint32_t n = 0; n < count; ++n)
+            ASSERT_EQ(chip->Cell(n), Held(*r, n, fuses[n])) << n;
         ExpectNoViolations();
     }
 }
@@ -192,7 +212,8 @@ TEST_F(RegisterBlockCpldTest, EFieldDigitsReachTheirBlocks) {
         WriteJedec("e.jed", std::vector<uint8_t>(c.firstE, 1), 52);
         std::string text = ReadText("e.jed");
         std::string e = "E";
-        for (uint32_t i = 0; i < c.count; ++i) e += i == 0 ? '0' : '1';
+        for (uint32_t i = 0; i < c.count; ++i)
+            e += i == 0 ? '0' : '1';
         text.replace(text.find("QF"), text.find('*', text.find("QF")) - text.find("QF"),
                      "QF" + std::to_string(c.firstE + c.count));
         text.insert(text.find("\nC") + 1, e + "*\n");
@@ -209,7 +230,8 @@ TEST_F(RegisterBlockCpldTest, EFieldDigitsReachTheirBlocks) {
         const sim::BlockCpldFacts& f = chip->Facts();
         EXPECT_EQ(f.fuseAt(61, c.block, 65 - (c.block == 1 ? 0 : 1)), static_cast<int32_t>(c.firstE));
         EXPECT_EQ(chip->Cell(c.firstE), 1); // complemented
-        for (uint32_t n = c.firstE + 1; n < c.firstE + c.count; ++n) EXPECT_EQ(chip->Cell(n), 0) << n;
+        for (uint32_t n = c.firstE + 1; n < c.firstE + c.count; ++n)
+            EXPECT_EQ(chip->Cell(n), 0) << n;
         ExpectNoViolations();
     }
 }
@@ -222,11 +244,14 @@ TEST_F(RegisterBlockCpldTest, SelectionsPassesAndCommands) {
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     const std::vector<bool>& in = chip->RowInputs();
     ASSERT_GE(in.size(), 62u + 61u);
-    for (size_t i = 0; i < 62; ++i) EXPECT_EQ(in[i], i == 61) << i;
-    for (size_t i = 62; i < in.size(); ++i) EXPECT_FALSE(in[i]) << i;
+    for (size_t i = 0; i < 62; ++i)
+        EXPECT_EQ(in[i], i == 61) << i;
+    for (size_t i = 62; i < in.size(); ++i)
+        EXPECT_FALSE(in[i]) << i;
     EXPECT_EQ(in.size(), 62u + 61u); // every next row one clock
-    std::vector<int> expected; // the blank check walks the E row too, taking none of its cells
-    for (int row = 0; row < 62; ++row) expected.push_back(row);
+    std::vector<int> expected;       // the blank check walks the E row too, taking none of its cells
+    for (int row = 0; row < 62; ++row)
+        expected.push_back(row);
     EXPECT_EQ(chip->ReadRows(), expected);
 
     struct Pass {
@@ -234,9 +259,10 @@ TEST_F(RegisterBlockCpldTest, SelectionsPassesAndCommands) {
         uint64_t widthUs;
         size_t rows; // rows the pass's pulse selects
     };
-    for (const Pass& p : {Pass{"MACH111", 100000, 62}, Pass{"MACH211", 100000, 62}, Pass{"MACH120", 100000, 0},
-                          Pass{"MACH130", 100000, 0}, Pass{"MACH210", 50000, 0}, Pass{"MACH215", 50000, 0},
-                          Pass{"MACH220", 100000, 0}, Pass{"MACH230", 100000, 0}}) {
+    for (const Pass& p :
+         {Pass{"MACH111", 100000, 62}, Pass{"MACH211", 100000, 62}, Pass{"MACH120", 100000, 0},
+          Pass{"MACH130", 100000, 0}, Pass{"MACH210", 50000, 0}, Pass{"MACH215", 50000, 0},
+          Pass{"MACH220", 100000, 0}, Pass{"MACH230", 100000, 0}}) {
         SCOPED_TRACE(p.name);
         chip = SelectAndSeatBlock(p.name);
         const std::vector<uint8_t> fuses = Pattern(chip->CellCount(), 3);
@@ -249,15 +275,18 @@ TEST_F(RegisterBlockCpldTest, SelectionsPassesAndCommands) {
         EXPECT_GE(first.widthUs, p.widthUs);
         EXPECT_LT(first.widthUs, p.widthUs + 2000);
         EXPECT_EQ(first.rows.size(), p.rows);
-        for (size_t i = 1; i < chip->Pulses().size(); ++i) EXPECT_EQ(chip->Pulses()[i].rows.size(), 1u) << i;
+        for (size_t i = 1; i < chip->Pulses().size(); ++i)
+            EXPECT_EQ(chip->Pulses()[i].rows.size(), 1u) << i;
         ExpectNoViolations();
     }
 
     chip = SelectAndSeatBlock("MACH210");
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     std::vector<int> rows;
-    for (int row = 0; row < 44; ++row) rows.push_back(row);
-    for (int row = 56; row < 64; ++row) rows.push_back(row);
+    for (int row = 0; row < 44; ++row)
+        rows.push_back(row);
+    for (int row = 56; row < 64; ++row)
+        rows.push_back(row);
     EXPECT_EQ(chip->ReadRows(), rows);
 
     chip = SelectAndSeatBlock("MACH130");
@@ -273,12 +302,13 @@ TEST_F(RegisterBlockCpldTest, SelectionsPassesAndCommands) {
 
 // What reaches socket pins 11 and 15: the highest voltage seen on each.
 class RegisterBlockVppWatch : public sim::ChipModel {
-public:
+  public:
     std::string Name() const override { return "programming-voltage watch"; }
     const std::vector<int>& SocketPins() const override { return pins_; }
     void SuppliesChanged(const sim::PinEnvironment& env) override { Update(env); }
     void Update(const sim::PinEnvironment& env) override {
-        for (size_t i = 0; i < 2; ++i) highest[i] = std::max(highest[i], env.VoltageTenths(watched_[i]));
+        for (size_t i = 0; i < 2; ++i)
+            highest[i] = std::max(highest[i], env.VoltageTenths(watched_[i]));
     }
     sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
     sim::ChipPinLimits Limits() const {
@@ -290,11 +320,11 @@ public:
     }
     int highest[2] = {-1, -1}; // pins 11 and 15
 
-private:
+  private:
     std::vector<int> pins_ = std::vector<int>(48, 0);
     int watched_[2] = {11, 15};
 
-public:
+  public:
     RegisterBlockVppWatch() {
         pins_[10] = 11;
         pins_[14] = 15;
@@ -328,7 +358,8 @@ TEST_F(RegisterBlockCpldTest, BreakEndsAReadButNotAProgramRun) {
     ui.BreakAtPercent = 30;
     ui.QueueAnswer(UiAnswer::No);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    for (uint32_t n = 0; n < 7724; ++n) ASSERT_EQ(chip->Cell(n), fuses[n]) << n;
+    for (uint32_t n = 0; n < 7724; ++n)
+        ASSERT_EQ(chip->Cell(n), fuses[n]) << n;
 
     ui.BreakAtPercent = 30;
     ui.QueueAnswer(UiAnswer::No);
