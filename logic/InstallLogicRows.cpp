@@ -24,6 +24,8 @@
 #include "logic/PalEmulation.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/ReadBackEpld.h"
+#include "logic/RegisterBlockCpld.h"
+#include "logic/InstructionBlockCpld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -52,4 +54,6 @@ void InstallLogicAlgorithms() {
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();
     InstallPinAddressedFuseRows();
+    InstallRegisterBlockCpldRows();
+    InstallInstructionBlockCpldRow();
 }
