@@ -3,6 +3,7 @@
 #include "logic/ByteEpld.h"
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
+#include "logic/EpmRowShift.h"
 #include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalId1500.h"
@@ -44,4 +45,5 @@ void InstallLogicAlgorithms() {
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();
     InstallPinAddressedFuseRows();
+    InstallEpmRowShiftRow();
 }

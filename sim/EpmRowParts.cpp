@@ -1,0 +1,51 @@
+// Facts of the EPM-type CPLDs reached row by row: their size, package,
+// adapter, and the programming codes their identification row announces.
+// No public data sheet gives the programming interface of these parts: the
+// pins, the identification layout, the pulse widths and voltages follow the
+// algorithm row.
+#include "sim/CatalogModel.h"
+#include "sim/EpmRowChip.h"
+
+namespace sim {
+
+namespace {
+
+// The whole cell array is kept between runs (the user map is a part of it).
+struct EpmCells : ModelLimits {
+    template <class M, class F> static size_t Words(const M& m, const F&) { return m.CellCount(); }
+    template <class M, class F> static uint16_t Cell(const M& m, const F&, uint32_t a) {
+        return static_cast<uint16_t>(m.Cell(a));
+    }
+    template <class M, class F> static void SetCell(M& m, const F&, uint32_t a, uint16_t v) { m.SetCell(a, v & 1); }
+};
+
+struct EpmRowPart {
+    EpmRowFacts facts;
+    uint32_t fuses; // the user map the row's map covers
+};
+
+const EpmRowPart kEpmRowParts[] = {
+    {{"ALTERA", "EPM7032LC44", 2, 4, 44, 9, 3, 0, 0, true, 20000, 120}, 14672},
+    {{"ALTERA", "EPM7032LC44@47", 2, 47, 44, 9, 3, 0, 0, true, 20000, 120}, 14672},
+    {{"ALTERA", "EPM7064LC44", 4, 45, 44, 9, 4, 0, 0, true, 20000, 122}, 29424},
+    {{"ALTERA", "EPM7064LC68", 4, 46, 68, 9, 4, 0, 0, true, 20000, 122}, 29456},
+    {{"ALTERA", "EPM7096LC68", 6, 45, 68, 7, 3, 0, 0, true, 16000, 120}, 44352},
+    {{"ALTERA", "EPM7096LC84", 6, 46, 84, 7, 3, 0, 0, true, 16000, 120}, 44376},
+    {{"ALTERA", "EPM7128LC84", 8, 47, 84, 21, 4, 5, 0, true, 52000, 122}, 56320},
+};
+
+} // namespace
+
+void AddEpmRowParts(std::vector<CatalogPart>& parts) {
+    for (const EpmRowPart& p : kEpmRowParts) {
+        PartFacts f;
+        f.name = p.facts.name;
+        f.pinCount = 48;
+        f.words = p.fuses;
+        f.blank = 1;
+        f.followsRow = true;
+        parts.push_back(ModelPart<EpmRowChip, EpmCells>(p.facts.maker, f, p.facts));
+    }
+}
+
+} // namespace sim
