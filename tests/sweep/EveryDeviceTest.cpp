@@ -176,6 +176,10 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
     case 298:
         set(74114, true);
         break;
+    case 295: // the 6-block parts' coded fields hold 0-10 (four fuses a field)
+        if (fuses > 44000 && fuses < 44500)
+            for (uint32_t n = 43392; n < 44256; n += 4) set(n, false);
+        break;
     default:
         break;
     }
