@@ -18,6 +18,8 @@ struct SocketLayout {
     int strobe, readClock, programMode, rowEnable, shiftClock, eraseMode, readStart, vpp, eraseEnable;
     int vcc, gnd;
     int vccIo; // the I/O supply, from the strong supply pin (0: tied to VCC on the adapter)
+    // Further supply and ground pins of a part seated by its package's pins.
+    int moreVcc[3], moreGnd[3];
 };
 
 const SocketLayout kAdapter4to8{{5, 6, 7, 8, 9, 10, 11, 12}, {13, 14, 15, 16, 17, 18}, {29, 30, 31, 32, 19, 20},
@@ -33,7 +35,14 @@ const SocketLayout kAdapter45Six{{45, 42, 46, 47, 2, 6, 4, 5}, {34, 39, 48, 1, 9
 const SocketLayout kAdapter45Four{{43, 42, 46, 48, 1, 6, 4, 3}, {36, 47, 2, 12}, {26, 37, 8, 21},
                                   {40, 45}, 19, 22, 11, 17, 20, 10, 13, 23, 34, 44, 24};
 
+// Adapter 82 carries the 44-pin package's own supply pins (package pin + 2).
+const SocketLayout kAdapter82Four{{16, 20, 21, 23, 26, 28, 29, 33}, {13, 22, 27, 36}, {6, 15, 34, 43}, {18, 19},
+                                  3, 45, 35, 41, 42, 10, 38, 46, 7, 5, 12, 0, {17, 25, 37}, {24, 32, 44}};
+const SocketLayout kAdapter82Two{{41, 40, 39, 38, 36, 35, 34, 0}, {7, 43}, {23, 26}, {0, 0},
+                                 3, 45, 20, 15, 6, 10, 42, 46, 9, 5, 12, 0, {17, 25, 37}, {24, 32, 44}};
+
 const SocketLayout& LayoutOf(const EpmRowFacts& f) {
+    if (f.adapter == 82) return f.blocks == 2 ? kAdapter82Two : kAdapter82Four;
     if (f.adapter == 47) return kAdapter47;
     if (f.adapter == 46) return f.blocks == 6 ? kAdapter46Six : kAdapter46Four;
     if (f.adapter == 45) return f.blocks == 6 ? kAdapter45Six : kAdapter45Four;
@@ -53,13 +62,14 @@ std::vector<int> LayoutPins(const EpmRowFacts& f, int* chip) {
     for (int i = 0; i < 8; ++i) add(i < f.blocks ? l.out[i] : 0);
     for (int i = 0; i < 2; ++i) add(f.blocks > 2 ? l.high[i] : 0);
     for (int s : {l.strobe, l.readClock, l.programMode, l.rowEnable, l.shiftClock, l.eraseMode, l.readStart, l.vpp,
-                  l.eraseEnable, l.vcc, l.gnd, l.vccIo})
+                  l.eraseEnable, l.vcc, l.gnd, l.vccIo, l.moreVcc[0], l.moreVcc[1], l.moreVcc[2], l.moreGnd[0],
+                  l.moreGnd[1], l.moreGnd[2]})
         add(s);
     return pins;
 }
 
 struct ChipPinsOf {
-    int v[38];
+    int v[44];
 };
 ChipPinsOf ChipPins(const EpmRowFacts& f) {
     ChipPinsOf c{};
@@ -67,12 +77,20 @@ ChipPinsOf ChipPins(const EpmRowFacts& f) {
     return c;
 }
 
+std::vector<int> GroundPins(const EpmRowFacts& f) {
+    const ChipPinsOf c = ChipPins(f);
+    std::vector<int> g{c.v[36]};
+    for (int i = 41; i < 44; ++i)
+        if (c.v[i] != 0) g.push_back(c.v[i]);
+    return g;
+}
+
 } // namespace
 
 EpmRowChip::EpmRowChip(const EpmRowFacts& facts)
-    : CellArrayChip(facts.name, [&] { int c[38]; return LayoutPins(facts, c); }(),
+    : CellArrayChip(facts.name, [&] { int c[44]; return LayoutPins(facts, c); }(),
                     static_cast<uint32_t>(facts.blocks * kRows * kColumns), ChipPins(facts).v[35],
-                    {ChipPins(facts).v[36]}, 45),
+                    GroundPins(facts), 45),
       part_(facts) {
     const ChipPinsOf c = ChipPins(facts);
     int k = 0;

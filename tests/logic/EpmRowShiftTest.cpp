@@ -23,6 +23,7 @@ struct EpmRecord {
 constexpr EpmRecord kEpmRecords[] = {
     {"EPM7032LC44", 0, 14672}, {"EPM7032LC44@47", 0, 14672}, {"EPM7064LC44", 1, 29424}, {"EPM7064LC68", 1, 29456},
     {"EPM7096LC68", 2, 44352}, {"EPM7096LC84", 2, 44376},    {"EPM7128LC84", 3, 56320},
+    {"EPM7032LC44@82", 0, 14672}, {"EPM7064LC44@82", 1, 29424}, {"EPM7096LC84@8", 2, 44376},
 };
 
 class EpmRowShiftTest : public PldRun {
