@@ -3,6 +3,7 @@
 #include "logic/ByteEpld.h"
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
+#include "logic/EpmRowChain.h"
 #include "logic/EpmRowShift.h"
 #include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
@@ -46,4 +47,5 @@ void InstallLogicAlgorithms() {
     InstallOtpProductTermPalRows();
     InstallPinAddressedFuseRows();
     InstallEpmRowShiftRow();
+    InstallEpmRowChainRows();
 }

@@ -4,6 +4,7 @@
 // pins, the identification layout, the pulse widths and voltages follow the
 // algorithm row.
 #include "sim/CatalogModel.h"
+#include "sim/EpmChainChip.h"
 #include "sim/EpmRowChip.h"
 
 namespace sim {
@@ -37,6 +38,25 @@ const EpmRowPart kEpmRowParts[] = {
     {{"ALTERA", "EPM7096LC84@8", 6, 8, 84, 7, 3, 0, 0, true, 16000, 120}, 44376},
 };
 
+struct EpmChainPart {
+    EpmChainFacts facts;
+    uint32_t fuses;
+};
+
+// Rows 296 (array chain 108) and 299 (106); the 12.0 V part announces
+// 12.0 V, the others their own code.
+const EpmChainPart kEpmChainParts[] = {
+    {{"ALTERA", "EPM7032", 2, 108, 21, 47, EpmChainId::TwoBlock, 9, 3, 0, 0, true, 20000, 120}, 14672},
+    {{"ALTERA", "EPM7032S", 2, 108, 21, 82, EpmChainId::TwoBlock, 9, 3, 0, 0, true, 20000, 120}, 15033},
+    {{"ALTERA", "EPM7064", 4, 108, 37, 45, EpmChainId::FourBlock, 9, 4, 0, 2, true, 20000, 122}, 29424},
+    {{"ALTERA", "EPM7064@68", 4, 108, 37, 46, EpmChainId::FourBlock, 9, 4, 0, 1, true, 20000, 122}, 29456},
+    {{"ALTERA", "EPM7064S", 4, 108, 37, 82, EpmChainId::FourBlock, 9, 4, 0, 0, true, 20000, 122}, 30609},
+    {{"ALTERA", "EPM7128E", 8, 108, 57, 47, EpmChainId::EightBlock, 21, 3, 0, 0, true, 52000, 120}, 59136},
+    {{"ALTERA", "EPM7128S", 8, 108, 57, 47, EpmChainId::EightBlock, 21, 4, 0, 0, true, 52000, 122}, 62703},
+    {{"ALTERA", "EPM7128ELC84", 8, 106, 77, 47, EpmChainId::EightBlock, 9, 3, 0, 0, true, 20000, 120}, 59777},
+    {{"ALTERA", "EPM7128EQC100", 8, 106, 77, 47, EpmChainId::EightBlock, 9, 3, 0, 0, true, 20000, 120}, 59825},
+};
+
 } // namespace
 
 void AddEpmRowParts(std::vector<CatalogPart>& parts) {
@@ -48,6 +68,18 @@ void AddEpmRowParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.followsRow = true;
         parts.push_back(ModelPart<EpmRowChip, EpmCells>(p.facts.maker, f, p.facts));
+    }
+}
+
+void AddEpmChainParts(std::vector<CatalogPart>& parts) {
+    for (const EpmChainPart& p : kEpmChainParts) {
+        PartFacts f;
+        f.name = p.facts.name;
+        f.pinCount = 48;
+        f.words = p.fuses;
+        f.blank = 1;
+        f.followsRow = true;
+        parts.push_back(ModelPart<EpmChainChip, EpmCells>(p.facts.maker, f, p.facts));
     }
 }
 
