@@ -1,9 +1,10 @@
 // EPM-type EEPROM CPLDs whose rows are selected through one-hot chains: 2,
 // 4 or 8 logic blocks, an array area of `length` rows (row 0 the
 // identification block) and a configuration area of `configRows` rows (row 0
-// the security row), 80 cells a row and block, erased to 1. Cells: array
-// block x length x 80 + row x 80 + column, then the configuration area from
-// blocks x length x 80 on, block x configRows x 80 + row x 80 + column.
+// the security row), 80 cells a row and block, erased to 1. Cells: the
+// configuration area, block x configRows x 80 + row x 80 + column, then the
+// array from blocks x configRows x 80 on, block x length x 80 + row x 80 +
+// column.
 //
 // Each block has an 80-bit shift register fed by its data-in pin on each
 // rising shift clock (the first bit shifted ends in column 79). Two select
@@ -54,11 +55,11 @@ public:
 
     void Update(const PinEnvironment& env) override;
 
-    uint32_t ArrayCell(int block, int row, int column) const {
-        return static_cast<uint32_t>((block * part_.length + row) * 80 + column);
-    }
     uint32_t ConfigCell(int block, int row, int column) const {
-        return static_cast<uint32_t>(part_.blocks * part_.length * 80 + (block * part_.configRows + row) * 80 + column);
+        return static_cast<uint32_t>((block * part_.configRows + row) * 80 + column);
+    }
+    uint32_t ArrayCell(int block, int row, int column) const {
+        return static_cast<uint32_t>(part_.blocks * part_.configRows * 80 + (block * part_.length + row) * 80 + column);
     }
     int Blocks() const { return part_.blocks; }
     bool Locked() const;

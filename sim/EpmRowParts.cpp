@@ -11,15 +11,6 @@ namespace sim {
 
 namespace {
 
-// The whole cell array is kept between runs (the user map is a part of it).
-struct EpmCells : ModelLimits {
-    template <class M, class F> static size_t Words(const M& m, const F&) { return m.CellCount(); }
-    template <class M, class F> static uint16_t Cell(const M& m, const F&, uint32_t a) {
-        return static_cast<uint16_t>(m.Cell(a));
-    }
-    template <class M, class F> static void SetCell(M& m, const F&, uint32_t a, uint16_t v) { m.SetCell(a, v & 1); }
-};
-
 struct EpmRowPart {
     EpmRowFacts facts;
     uint32_t fuses; // the user map the row's map covers
@@ -67,7 +58,7 @@ void AddEpmRowParts(std::vector<CatalogPart>& parts) {
         f.words = p.fuses;
         f.blank = 1;
         f.followsRow = true;
-        parts.push_back(ModelPart<EpmRowChip, EpmCells>(p.facts.maker, f, p.facts));
+        parts.push_back(ModelPart<EpmRowChip, BitCells>(p.facts.maker, f, p.facts));
     }
 }
 
@@ -79,7 +70,7 @@ void AddEpmChainParts(std::vector<CatalogPart>& parts) {
         f.words = p.fuses;
         f.blank = 1;
         f.followsRow = true;
-        parts.push_back(ModelPart<EpmChainChip, EpmCells>(p.facts.maker, f, p.facts));
+        parts.push_back(ModelPart<EpmChainChip, BitCells>(p.facts.maker, f, p.facts));
     }
 }
 
