@@ -3,6 +3,7 @@
 #include "logic/ByteEpld.h"
 #include "logic/SignatureEpld.h"
 #include "logic/CycleRecordPld.h"
+#include "logic/EpmJtag.h"
 #include "logic/EpmRowChain.h"
 #include "logic/EpmRowShift.h"
 #include "logic/Gal6001.h"
@@ -48,4 +49,5 @@ void InstallLogicAlgorithms() {
     InstallPinAddressedFuseRows();
     InstallEpmRowShiftRow();
     InstallEpmRowChainRows();
+    InstallEpmJtagRow();
 }

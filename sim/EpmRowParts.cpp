@@ -5,6 +5,7 @@
 // algorithm row.
 #include "sim/CatalogModel.h"
 #include "sim/EpmChainChip.h"
+#include "sim/EpmJtagChip.h"
 #include "sim/EpmRowChip.h"
 
 namespace sim {
@@ -48,6 +49,22 @@ const EpmChainPart kEpmChainParts[] = {
     {{"ALTERA", "EPM7128EQC100", 8, 106, 77, 47, EpmChainId::EightBlock, 9, 3, 0, 0, true, 20000, 120}, 59825},
 };
 
+struct EpmJtagPart {
+    EpmJtagFacts facts;
+    uint32_t subVariant, fuses;
+};
+
+// Row 297 on adapter 82: the 183-bit parts by sub-variant, the 360-bit parts.
+const EpmJtagPart kEpmJtagParts[] = {
+    {{"ALTERA", "EPM7032AE", 0, 2, 9, true, 30000, 20000}, 0, 15106},
+    {{"ALTERA", "EPM3032A", 0, 2, 9, true, 30000, 20000}, 1, 14672},
+    {{"ALTERA", "EPM7032B", 0, 2, 9, true, 30000, 20000}, 2, 15033},
+    {{"ALTERA", "EPM7032V", 0, 2, 9, true, 30000, 20000}, 3, 15074},
+    {{"ALTERA", "EPM7064AE", 1, 3, 9, true, 40000, 20000}, 2, 30609},
+    {{"ALTERA", "EPM3064A", 1, 3, 9, true, 40000, 20000}, 1, 29488},
+    {{"ALTERA", "EPM7064B", 1, 3, 9, true, 40000, 20000}, 0, 30746},
+};
+
 } // namespace
 
 void AddEpmRowParts(std::vector<CatalogPart>& parts) {
@@ -71,6 +88,19 @@ void AddEpmChainParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.followsRow = true;
         parts.push_back(ModelPart<EpmChainChip, BitCells>(p.facts.maker, f, p.facts));
+    }
+}
+
+void AddEpmJtagParts(std::vector<CatalogPart>& parts) {
+    for (const EpmJtagPart& p : kEpmJtagParts) {
+        PartFacts f;
+        f.name = p.facts.name;
+        f.pinCount = 44;
+        f.words = p.fuses;
+        f.blank = 1;
+        f.vcc = {30, 36};
+        f.followsRow = true;
+        parts.push_back(ModelPart<EpmJtagChip, BitCells>(p.facts.maker, f, p.facts));
     }
 }
 

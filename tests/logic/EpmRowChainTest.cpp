@@ -264,6 +264,7 @@ TEST_F(EpmRowChainTest, UnassignedAdapterOrVariantDrivesNothing) {
     sim::EpmChainChip* chip = SeatChain("EPM7128S");
     AdapterCode = 46; // four data pins
     EXPECT_EQ(Run(OpBlankCheck), -1);
+    EXPECT_TRUE(HasLine(" Adapter not supported for this device")) << LogText();
     EXPECT_TRUE(chip->Passes().empty());
     EXPECT_TRUE(elec->SuppliedPins().empty());
     SeatChain("EPM7064");

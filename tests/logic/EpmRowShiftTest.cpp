@@ -298,6 +298,7 @@ TEST_F(EpmRowShiftTest, UnassignedAdapterOrVariantDrivesNothing) {
     sim::EpmRowChip* chip = SeatEpm("EPM7128LC84");
     AdapterCode = 4; // adapters 4-8 carry six data pins
     EXPECT_EQ(Run(OpBlankCheck), -1);
+    EXPECT_TRUE(HasLine(" Adapter not supported for this device")) << LogText();
     EXPECT_TRUE(chip->Passes().empty());
     EXPECT_TRUE(elec->SuppliedPins().empty());
     SeatEpm("EPM7064LC68");
