@@ -24,7 +24,7 @@ const EpmRowPart kEpmRowParts[] = {
     {{"ALTERA", "EPM7064LC68", 4, 46, 68, 9, 4, 0, 0, true, 20000, 122}, 29456},
     {{"ALTERA", "EPM7096LC68", 6, 45, 68, 7, 3, 0, 0, true, 16000, 120}, 44352},
     {{"ALTERA", "EPM7096LC84", 6, 46, 84, 7, 3, 0, 0, true, 16000, 120}, 44376},
-    {{"ALTERA", "EPM7128LC84", 8, 47, 84, 21, 4, 5, 0, true, 52000, 122}, 56320},
+    {{"ALTERA", "EPM7128ELC84", 8, 47, 84, 21, 4, 5, 0, true, 52000, 122}, 56320},
     {{"ALTERA", "EPM7032LC44@82", 2, 82, 44, 9, 3, 0, 0, true, 20000, 120}, 14672},
     {{"ALTERA", "EPM7064LC44@82", 4, 82, 44, 9, 4, 0, 0, true, 20000, 122}, 29424},
     {{"ALTERA", "EPM7096LC84@8", 6, 8, 84, 7, 3, 0, 0, true, 16000, 120}, 44376},
@@ -45,8 +45,8 @@ const EpmChainPart kEpmChainParts[] = {
     {{"ALTERA", "EPM7064S", 4, 108, 37, 82, EpmChainId::FourBlock, 9, 4, 0, 0, true, 20000, 122}, 30609},
     {{"ALTERA", "EPM7128E", 8, 108, 57, 47, EpmChainId::EightBlock, 21, 3, 0, 0, true, 52000, 120}, 59136},
     {{"ALTERA", "EPM7128S", 8, 108, 57, 47, EpmChainId::EightBlock, 21, 4, 0, 0, true, 52000, 122}, 62703},
-    {{"ALTERA", "EPM7128ELC84", 8, 106, 77, 47, EpmChainId::EightBlock, 9, 3, 0, 0, true, 20000, 120}, 59777},
-    {{"ALTERA", "EPM7128EQC100", 8, 106, 77, 47, EpmChainId::EightBlock, 9, 3, 0, 0, true, 20000, 120}, 59825},
+    {{"ALTERA", "EPM7128SLC84", 8, 106, 77, 47, EpmChainId::EightBlock, 9, 3, 0, 0, true, 20000, 120}, 59777},
+    {{"ALTERA", "EPM7128SQC100", 8, 106, 77, 47, EpmChainId::EightBlock, 9, 3, 0, 0, true, 20000, 120}, 59825},
 };
 
 struct EpmJtagPart {
@@ -56,13 +56,13 @@ struct EpmJtagPart {
 
 // Row 297 on adapter 82: the 183-bit parts by sub-variant, the 360-bit parts.
 const EpmJtagPart kEpmJtagParts[] = {
-    {{"ALTERA", "EPM7032AE", 0, 2, 9, true, 30000, 20000}, 0, 15106},
-    {{"ALTERA", "EPM3032A", 0, 2, 9, true, 30000, 20000}, 1, 14672},
-    {{"ALTERA", "EPM7032B", 0, 2, 9, true, 30000, 20000}, 2, 15033},
-    {{"ALTERA", "EPM7032V", 0, 2, 9, true, 30000, 20000}, 3, 15074},
-    {{"ALTERA", "EPM7064AE", 1, 3, 9, true, 40000, 20000}, 2, 30609},
-    {{"ALTERA", "EPM3064A", 1, 3, 9, true, 40000, 20000}, 1, 29488},
-    {{"ALTERA", "EPM7064B", 1, 3, 9, true, 40000, 20000}, 0, 30746},
+    {{"ALTERA", "EPM7032AELC44", 0, 2, 9, true, 30000, 20000}, 0, 15106},
+    {{"ALTERA", "EPM3032ALC44", 0, 2, 9, true, 30000, 20000}, 1, 14672},
+    {{"ALTERA", "EPM7032AELI44", 0, 2, 9, true, 30000, 20000}, 2, 15033},
+    {{"ALTERA", "EPM3032ALI44", 0, 2, 9, true, 30000, 20000}, 3, 15074},
+    {{"ALTERA", "EPM7064AELC44", 1, 3, 9, true, 40000, 20000}, 2, 30609},
+    {{"ALTERA", "EPM3064ALC44", 1, 3, 9, true, 40000, 20000}, 1, 29488},
+    {{"ALTERA", "EPM7064AELI44", 1, 3, 9, true, 40000, 20000}, 0, 30746},
 };
 
 } // namespace

@@ -17,8 +17,8 @@ struct JtagEpmRecord {
     uint32_t fuses;
 };
 constexpr JtagEpmRecord kJtagEpmRecords[] = {
-    {"EPM7032AE", 15106}, {"EPM3032A", 14672}, {"EPM7032B", 15033}, {"EPM7032V", 15074},
-    {"EPM7064AE", 30609}, {"EPM3064A", 29488}, {"EPM7064B", 30746},
+    {"EPM7032AELC44", 15106}, {"EPM3032ALC44", 14672}, {"EPM7032AELI44", 15033}, {"EPM3032ALI44", 15074},
+    {"EPM7064AELC44", 30609}, {"EPM3064ALC44", 29488}, {"EPM7064AELI44", 30746},
 };
 
 class EpmJtagTest : public PldRun {
@@ -106,7 +106,7 @@ TEST_F(EpmJtagTest, EveryRecordThroughTheDriver) {
 // alone), never 1; Secure address 1 (the security bit alone); Erase keeps
 // the identification. The address register is loaded once per read pass.
 TEST_F(EpmJtagTest, AddressesEachEntryWrites) {
-    for (const char* name : {"EPM7032B", "EPM7064AE"}) {
+    for (const char* name : {"EPM7032AELI44", "EPM7064AELC44"}) {
         SCOPED_TRACE(name);
         sim::EpmJtagChip* chip = SeatJtagEpm(name);
         const int config = DeviceVariant == 0 ? 82 : 180;
@@ -153,9 +153,9 @@ TEST_F(EpmJtagTest, AddressesEachEntryWrites) {
 // A block without "ALTERA9" is refused in every entry; a part failing its
 // identification is not erased.
 TEST_F(EpmJtagTest, IdentificationRefusesAndKeepsThePart) {
-    sim::EpmJtagFacts f = JtagEpmFacts("EPM7032AE");
+    sim::EpmJtagFacts f = JtagEpmFacts("EPM7032AELC44");
     f.idText = false;
-    sim::EpmJtagChip* chip = SeatJtagEpm("EPM7032AE", f);
+    sim::EpmJtagChip* chip = SeatJtagEpm("EPM7032AELC44", f);
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     for (int op : {OpBlankCheck, OpProgram, OpRead, OpErase, OpSecurity}) {
         EXPECT_EQ(Run(op), -1) << op;
@@ -164,7 +164,7 @@ TEST_F(EpmJtagTest, IdentificationRefusesAndKeepsThePart) {
         EXPECT_TRUE(elec->SuppliedPins().empty());
     }
     // Programmed, then its identification damaged: Erase leaves it as it is.
-    chip = SeatJtagEpm("EPM7032AE");
+    chip = SeatJtagEpm("EPM7032AELC44");
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     chip->SetCell(chip->CellAt(1, 0), 1 - chip->Cell(chip->CellAt(1, 0)));
     EXPECT_EQ(Run(OpErase), -1);
@@ -178,7 +178,7 @@ TEST_F(EpmJtagTest, IdentificationRefusesAndKeepsThePart) {
 // nothing; a programmed part whose security cell never programs fails the
 // driver's check after Secure; ESC in a read ends it with 3.
 TEST_F(EpmJtagTest, InjectedFaults) {
-    sim::EpmJtagChip* chip = SeatJtagEpm("EPM7032B");
+    sim::EpmJtagChip* chip = SeatJtagEpm("EPM7032AELI44");
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     // User fuse 88 x 5 + 3 = 443: logic array row 5, address 2 + 3.
@@ -189,9 +189,9 @@ TEST_F(EpmJtagTest, InjectedFaults) {
     EXPECT_EQ(Count(chip, 30), 93u);
     EXPECT_EQ(Count(chip, 26), 93u);
 
-    sim::EpmJtagFacts slow = JtagEpmFacts("EPM7064AE");
+    sim::EpmJtagFacts slow = JtagEpmFacts("EPM7064AELC44");
     slow.pulseUs = 25000;
-    chip = SeatJtagEpm("EPM7064AE", slow);
+    chip = SeatJtagEpm("EPM7064AELC44", slow);
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     for (const auto& e : chip->Events())
@@ -200,7 +200,7 @@ TEST_F(EpmJtagTest, InjectedFaults) {
         }
     EXPECT_EQ(Run(OpVerify), -1);
 
-    chip = SeatJtagEpm("EPM3032A");
+    chip = SeatJtagEpm("EPM3032ALC44");
     chip->StickCell(chip->CellAt(1, 83));
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
@@ -208,7 +208,7 @@ TEST_F(EpmJtagTest, InjectedFaults) {
     EXPECT_TRUE(HasLine("Security error!")) << LogText();
     EXPECT_FALSE(chip->Locked());
 
-    SeatJtagEpm("EPM7064B");
+    SeatJtagEpm("EPM7064AELI44");
     ui.BreakAtPercent = 0;
     ui.QueueAnswer(UiAnswer::No);
     EXPECT_EQ(Run(OpRead), 3);
@@ -220,13 +220,13 @@ TEST_F(EpmJtagTest, InjectedFaults) {
 // Fault mended: any adapter but 82, or a variant past the table, drives no
 // pin, and the librarian refuses the record.
 TEST_F(EpmJtagTest, UnassignedAdapterOrVariantDrivesNothing) {
-    sim::EpmJtagChip* chip = SeatJtagEpm("EPM7032AE");
+    sim::EpmJtagChip* chip = SeatJtagEpm("EPM7032AELC44");
     AdapterCode = 47;
     EXPECT_EQ(Run(OpBlankCheck), -1);
     EXPECT_TRUE(HasLine(" Adapter not supported for this device")) << LogText();
     EXPECT_TRUE(chip->Events().empty());
     EXPECT_TRUE(elec->SuppliedPins().empty());
-    SeatJtagEpm("EPM7064AE");
+    SeatJtagEpm("EPM7064AELC44");
     DeviceVariant = 2;
     EXPECT_EQ(Run(OpProgram), -1);
     ExpectNoViolations();

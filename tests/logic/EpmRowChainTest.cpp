@@ -24,7 +24,7 @@ struct ChainRecord {
 constexpr ChainRecord kChainRecords[] = {
     {"EPM7032", 296, 14672},  {"EPM7032S", 296, 15033},     {"EPM7064", 296, 29424},
     {"EPM7064@68", 296, 29456}, {"EPM7064S", 296, 30609},   {"EPM7128E", 296, 59136},
-    {"EPM7128S", 296, 62703}, {"EPM7128ELC84", 299, 59777}, {"EPM7128EQC100", 299, 59825},
+    {"EPM7128S", 296, 62703}, {"EPM7128SLC84", 299, 59777}, {"EPM7128SQC100", 299, 59825},
 };
 
 class EpmRowChainTest : public PldRun {
@@ -128,7 +128,7 @@ TEST_F(EpmRowChainTest, IdentificationRules) {
     const Case cases[] = {
         {"EPM7032", false, 0, false},     {"EPM7032", true, 1, false},      {"EPM7064", true, 2, true},
         {"EPM7064", true, 3, false},      {"EPM7064S", false, 0, false},    {"EPM7128S", true, 2, true},
-        {"EPM7128E", true, 3, false},     {"EPM7128ELC84", false, 0, false}, {"EPM7128ELC84", true, 4, false},
+        {"EPM7128E", true, 3, false},     {"EPM7128SLC84", false, 0, false}, {"EPM7128SLC84", true, 4, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " field4 " + std::to_string(c.field4));
@@ -154,7 +154,7 @@ TEST_F(EpmRowChainTest, IdentificationRules) {
 // at 12.0 V. Programming strobes at the voltage and pulse the part announces.
 TEST_F(EpmRowChainTest, VppLevels) {
     const std::pair<const char*, int> cases[] = {
-        {"EPM7032", 100}, {"EPM7064", 100}, {"EPM7128S", 100}, {"EPM7128E", 120}, {"EPM7128ELC84", 120}};
+        {"EPM7032", 100}, {"EPM7064", 100}, {"EPM7128S", 100}, {"EPM7128E", 120}, {"EPM7128SLC84", 120}};
     for (const auto& [name, tenths] : cases) {
         SCOPED_TRACE(name);
         sim::EpmChainChip* chip = SeatChain(name);
@@ -177,7 +177,7 @@ TEST_F(EpmRowChainTest, VppLevels) {
 // writes configuration row 0 alone.
 TEST_F(EpmRowChainTest, RowsEachEntryWrites) {
     const std::tuple<const char*, int, int> cases[] = {
-        {"EPM7032", 108, 21}, {"EPM7064", 108, 37}, {"EPM7128S", 108, 57}, {"EPM7128ELC84", 106, 77}};
+        {"EPM7032", 108, 21}, {"EPM7064", 108, 37}, {"EPM7128S", 108, 57}, {"EPM7128SLC84", 106, 77}};
     for (const auto& [name, length, config] : cases) {
         SCOPED_TRACE(name);
         sim::EpmChainChip* chip = SeatChain(name);
@@ -248,7 +248,7 @@ TEST_F(EpmRowChainTest, InjectedFaults) {
     EXPECT_EQ(Run(OpVerify), -1);
     EXPECT_TRUE(HasLine(ChainFailLine(0))) << LogText();
 
-    SeatChain("EPM7128ELC84");
+    SeatChain("EPM7128SLC84");
     ui.BreakAtPercent = 0;
     ui.QueueAnswer(UiAnswer::No);
     EXPECT_EQ(Run(OpRead), 3);
@@ -296,7 +296,7 @@ TEST_F(EpmRowChainTest, UnassignedAdapterOrVariantDrivesNothing) {
 // Fault mended: the coded 8-block blank check looks at every field, so a
 // part programmed only in the last field fails there.
 TEST_F(EpmRowChainTest, BlankCheckSeesEveryField) {
-    for (const char* name : {"EPM7128E", "EPM7128ELC84"}) {
+    for (const char* name : {"EPM7128E", "EPM7128SLC84"}) {
         SCOPED_TRACE(name);
         sim::EpmChainChip* chip = SeatChain(name);
         const bool row299 = CurrentAlgorithm == 299;

@@ -22,7 +22,7 @@ struct EpmRecord {
 };
 constexpr EpmRecord kEpmRecords[] = {
     {"EPM7032LC44", 0, 14672}, {"EPM7032LC44@47", 0, 14672}, {"EPM7064LC44", 1, 29424}, {"EPM7064LC68", 1, 29456},
-    {"EPM7096LC68", 2, 44352}, {"EPM7096LC84", 2, 44376},    {"EPM7128LC84", 3, 56320},
+    {"EPM7096LC68", 2, 44352}, {"EPM7096LC84", 2, 44376},    {"EPM7128ELC84", 3, 56320},
     {"EPM7032LC44@82", 0, 14672}, {"EPM7064LC44@82", 1, 29424}, {"EPM7096LC84@8", 2, 44376},
 };
 
@@ -129,7 +129,7 @@ TEST_F(EpmRowShiftTest, IdentificationRules) {
     const Case cases[] = {
         {"EPM7032LC44", false, 0, false}, {"EPM7032LC44", true, 3, true},   {"EPM7064LC44", false, 0, false},
         {"EPM7064LC44", true, 2, true},   {"EPM7064LC68", true, 2, false},  {"EPM7096LC68", false, 0, false},
-        {"EPM7096LC84", true, 1, false},  {"EPM7128LC84", false, 9, true},
+        {"EPM7096LC84", true, 1, false},  {"EPM7128ELC84", false, 9, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + (c.text ? " text" : " no text") + " field4 " + std::to_string(c.field4));
@@ -151,11 +151,11 @@ TEST_F(EpmRowShiftTest, IdentificationRules) {
         ExpectNoViolations();
     }
     // Variant 3 whatever its block announces (2 ms at 11.2 V here).
-    sim::EpmRowFacts f = EpmFacts("EPM7128LC84");
+    sim::EpmRowFacts f = EpmFacts("EPM7128ELC84");
     f.idText = false;
     f.pulseCode = 0;
     f.vppCode = 0;
-    sim::EpmRowChip* chip = SeatEpm("EPM7128LC84", f);
+    sim::EpmRowChip* chip = SeatEpm("EPM7128ELC84", f);
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     ASSERT_FALSE(chip->Strobes().empty());
@@ -232,7 +232,7 @@ TEST_F(EpmRowShiftTest, UserBreakInRowRead) {
 // and 106-111 on variant 0), Erase all rows then row 124 back, Secure row
 // 116 alone.
 TEST_F(EpmRowShiftTest, RowsEachEntryWrites) {
-    for (const char* name : {"EPM7032LC44", "EPM7064LC44", "EPM7096LC68", "EPM7128LC84"}) {
+    for (const char* name : {"EPM7032LC44", "EPM7064LC44", "EPM7096LC68", "EPM7128ELC84"}) {
         SCOPED_TRACE(name);
         sim::EpmRowChip* chip = SeatEpm(name);
         const int variant = static_cast<int>(DeviceVariant);
@@ -295,7 +295,7 @@ TEST_F(EpmRowShiftTest, ReadPasses) {
 // Fault mended: an adapter or variant the pin map does not assign drives no
 // pin and the librarian refuses the record.
 TEST_F(EpmRowShiftTest, UnassignedAdapterOrVariantDrivesNothing) {
-    sim::EpmRowChip* chip = SeatEpm("EPM7128LC84");
+    sim::EpmRowChip* chip = SeatEpm("EPM7128ELC84");
     AdapterCode = 4; // adapters 4-8 carry six data pins
     EXPECT_EQ(Run(OpBlankCheck), -1);
     EXPECT_TRUE(HasLine(" Adapter not supported for this device")) << LogText();
@@ -332,7 +332,7 @@ TEST_F(EpmRowShiftTest, EightBlocksProgramNoExtraRowsAfterFourBlocks) {
     SeatEpm("EPM7064LC44");
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
-    sim::EpmRowChip* chip = SeatEpm("EPM7128LC84");
+    sim::EpmRowChip* chip = SeatEpm("EPM7128ELC84");
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     for (int row : WrittenRows(chip)) EXPECT_LT(row, 124);
