@@ -130,12 +130,12 @@ int IdentifyJtagEpm() {
 
 // --- Cells
 
-int CountLowOneBits(uint32_t bits, int n) {
+int CountJtagLowOnes(uint32_t bits, int n) {
     int k = 0;
     while (k < n && ((bits >> k) & 1) != 0) ++k;
     return k;
 }
-uint32_t MakeClearMask(int v, int n) {
+uint32_t JtagClearMask(int v, int n) {
     const uint32_t all = (1u << n) - 1;
     return v >= 0 && v < n ? all & ~(1u << v) : all;
 }
@@ -161,13 +161,13 @@ int CodedJtagValue(uint32_t user, int a, int p, bool up, int width, int bits, in
     if (mode == kWriting) {
         int v = 0;
         for (int t = 0; t < width; ++t) v = v << 1 | static_cast<int>(GetBufferBit(user + static_cast<uint32_t>(t)));
-        const uint32_t mask = MakeClearMask(v, bits);
+        const uint32_t mask = JtagClearMask(v, bits);
         for (int i = 0; i < bits; ++i) SetBufferBit(fuse(i), (mask >> i) & 1);
         return 1;
     }
     uint32_t raw = 0;
     for (int i = 0; i < bits; ++i) raw |= GetBufferBit(fuse(i)) << i;
-    const int v = CountLowOneBits(raw, 8);
+    const int v = CountJtagLowOnes(raw, 8);
     for (int t = 0; t < width; ++t) {
         ReadValue = static_cast<uint32_t>((v >> (width - 1 - t)) & 1);
         if (TransferJtagEpmCell(user + static_cast<uint32_t>(t), -1, mode) == -1) return -1;
