@@ -5,6 +5,9 @@
 #include "logic/SignatureEpld.h"
 #include "logic/TextListPld.h"
 #include "logic/CycleRecordPld.h"
+#include "logic/EpmJtag.h"
+#include "logic/EpmRowChain.h"
+#include "logic/EpmRowShift.h"
 #include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalId1500.h"
@@ -56,4 +59,7 @@ void InstallLogicAlgorithms() {
     InstallPinAddressedFuseRows();
     InstallRegisterBlockCpldRows();
     InstallInstructionBlockCpldRow();
+    InstallEpmRowShiftRow();
+    InstallEpmRowChainRows();
+    InstallEpmJtagRow();
 }

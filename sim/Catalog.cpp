@@ -45,6 +45,9 @@ void AddCheckedPldParts(std::vector<CatalogPart>& parts);
 void AddTextListParts(std::vector<CatalogPart>& parts);
 void AddBlockCpldParts(std::vector<CatalogPart>& parts);
 void AddInstructionBlockParts(std::vector<CatalogPart>& parts);
+void AddEpmRowParts(std::vector<CatalogPart>& parts);
+void AddEpmChainParts(std::vector<CatalogPart>& parts);
+void AddEpmJtagParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -59,6 +62,7 @@ constexpr AddParts kFamilies[] = {
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
     AddReadBackEpldParts, AddParallelPldParts, AddCheckedPldParts, AddTextListParts,
     AddBlockCpldParts,    AddInstructionBlockParts,
+    AddEpmRowParts,       AddEpmChainParts,    AddEpmJtagParts,
 };
 
 } // namespace

@@ -181,6 +181,28 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
             for (uint32_t n = 2592; n < fuses; ++n)
                 if (n < 2880 || n % 2 == 1) set(n, false);
         break;
+    case 295: // the 6-block parts' coded fields hold 0-10 (four fuses a field)
+        if (fuses > 44000 && fuses < 44500)
+            for (uint32_t n = 43392; n < 44256; n += 4) set(n, false);
+        break;
+    case 296: // the cells a read sets to 1; the 8-block coded fields hold 0-12
+        if (fuses == 15033)
+            for (uint32_t n = 15009; n <= 15015; ++n) set(n, true);
+        if (fuses == 30609)
+            for (uint32_t n = 30585; n <= 30591; ++n) set(n, true);
+        if (fuses > 59000 && fuses < 59300)
+            for (uint32_t n = 57856; n < 59008; n += 4) set(n, false);
+        break;
+    case 297: // numbers between the closing cells with no cell
+        if (fuses == 15033)
+            for (uint32_t n = 15009; n <= 15015; ++n) set(n, false);
+        if (fuses == 30609)
+            for (uint32_t n = 30585; n <= 30591; ++n) set(n, false);
+        break;
+    case 299:
+        for (uint32_t b = 0; b < 8; ++b)
+            for (uint32_t m = 0; m < 36; ++m) set(58112 + 180 * b + 5 * m, false);
+        break;
     default:
         break;
     }
