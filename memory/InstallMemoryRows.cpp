@@ -25,6 +25,7 @@
 #include "memory/TextIdConfig.h"
 #include "memory/HvSectorFlash.h"
 #include "memory/PageFlash.h"
+#include "memory/ReadSequenceFlash.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -54,4 +55,5 @@ void InstallMemoryAlgorithms() {
     InstallPageFlashRows();
     InstallByteLaneFlashRows();
     InstallPageLockFlashRows();
+    InstallReadSequenceFlashRows();
 }
