@@ -26,6 +26,7 @@
 #include "memory/HvSectorFlash.h"
 #include "memory/PageFlash.h"
 #include "memory/ReadSequenceFlash.h"
+#include "memory/BitSerialOtp.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -56,4 +57,5 @@ void InstallMemoryAlgorithms() {
     InstallByteLaneFlashRows();
     InstallPageLockFlashRows();
     InstallReadSequenceFlashRows();
+    InstallBitSerialOtpRows();
 }
