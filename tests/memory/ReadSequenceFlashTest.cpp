@@ -2,6 +2,7 @@
 // the entry reads that open program and erase, the word retries, the sector
 // erase with its blank check, a chip start above 0 and gang sockets.
 #include "CommandFlashFixture.h"
+#include "engine/Routing.h"
 
 namespace {
 
@@ -135,6 +136,66 @@ TEST_F(ReadSequenceRun, ReadTakesTheCurrentSocketAlone) {
     for (const auto& a : simp.RegisterTrace())
         if (a.write && a.reg == 3) masks.push_back(a.value);
     EXPECT_EQ(masks, (std::vector<int>{0xFF, 0, 0xFF, 0, 0xFF, 0}));
+    ExpectNoViolations();
+}
+
+// The part itself, driven register by register: a program command is
+// ignored until the eight entry reads have ended in order, a wrong read
+// starts the count again, and power-off shuts the part once more.
+TEST_F(ReadSequenceRun, PartTakesCommandsOnlyAfterTheEightReads) {
+    sim::CommandFlashChip* chip = Start79(0x40);
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    auto powerOn = [] {
+        SetVccRange(0, 33);
+        SetAllDacVoltages(0, 0, 0, 0);
+        SetDeviceGround(1);
+        WriteRegister(3, 0xFF);
+        WriteRegister(4, 0x92);
+        WriteRegister(5, 8);
+        SetDevicePower(1, 33);
+        WriteRegister(4, 0x93);
+        DelayMs(100);
+        WriteRegister(3, 0);
+        WriteRegister(4, 0x91);
+    };
+    auto readAt = [](uint32_t a) {
+        WriteRegister(0, a & 0xFF);
+        WriteRegister(1, a >> 8);
+        WriteRegister(4, 0x93);
+        ReadRegister(6);
+        WriteRegister(4, 0x91);
+    };
+    auto programAt = [](uint32_t a, uint32_t word) {
+        WriteRegister(0, a & 0xFF);
+        WriteRegister(1, a >> 8);
+        for (uint32_t w : {0x0010u, word}) {
+            WriteRegister(7, w >> 8);
+            WriteRegister(6, w & 0xFF);
+        }
+        DelayMs(1);
+    };
+    powerOn();
+    programAt(0x10, 0x1234);
+    EXPECT_EQ(chip->Cell(0x10), 0xFFFF);
+    for (uint32_t k = 0; k < 7; ++k) readAt(sim::kReadSequenceEntry[k]);
+    readAt(0x0001); // the eighth read elsewhere
+    programAt(0x10, 0x1234);
+    EXPECT_EQ(chip->Cell(0x10), 0xFFFF);
+    EXPECT_FALSE(chip->EntryOpen());
+    for (uint32_t a : sim::kReadSequenceEntry) readAt(a);
+    EXPECT_TRUE(chip->EntryOpen());
+    programAt(0x10, 0x1234);
+    EXPECT_EQ(chip->Cell(0x10), 0x1234);
+    SetDevicePower(0, 33);
+    SetDeviceGround(0);
+    powerOn();
+    EXPECT_FALSE(chip->EntryOpen());
+    programAt(0x11, 0x0000);
+    EXPECT_EQ(chip->Cell(0x11), 0xFFFF);
+    SetDevicePower(0, 33);
+    SetDeviceGround(0);
+    ResetProgrammerOutputs();
     ExpectNoViolations();
 }
 
