@@ -27,6 +27,7 @@
 #include "memory/PageFlash.h"
 #include "memory/ReadSequenceFlash.h"
 #include "memory/BitSerialOtp.h"
+#include "memory/TextIdConfig32.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -58,4 +59,5 @@ void InstallMemoryAlgorithms() {
     InstallPageLockFlashRows();
     InstallReadSequenceFlashRows();
     InstallBitSerialOtpRows();
+    InstallTextIdConfig32Rows();
 }
