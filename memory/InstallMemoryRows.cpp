@@ -25,6 +25,9 @@
 #include "memory/TextIdConfig.h"
 #include "memory/HvSectorFlash.h"
 #include "memory/PageFlash.h"
+#include "memory/ReadSequenceFlash.h"
+#include "memory/BitSerialOtp.h"
+#include "memory/TextIdConfig32.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -54,4 +57,7 @@ void InstallMemoryAlgorithms() {
     InstallPageFlashRows();
     InstallByteLaneFlashRows();
     InstallPageLockFlashRows();
+    InstallReadSequenceFlashRows();
+    InstallBitSerialOtpRows();
+    InstallTextIdConfig32Rows();
 }

@@ -48,6 +48,9 @@ void AddInstructionBlockParts(std::vector<CatalogPart>& parts);
 void AddEpmRowParts(std::vector<CatalogPart>& parts);
 void AddEpmChainParts(std::vector<CatalogPart>& parts);
 void AddEpmJtagParts(std::vector<CatalogPart>& parts);
+void AddReadSequenceFlashParts(std::vector<CatalogPart>& parts);
+void AddBitSerialOtpParts(std::vector<CatalogPart>& parts);
+void AddTextIdConfigOldParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -63,6 +66,7 @@ constexpr AddParts kFamilies[] = {
     AddReadBackEpldParts, AddParallelPldParts, AddCheckedPldParts, AddTextListParts,
     AddBlockCpldParts,    AddInstructionBlockParts,
     AddEpmRowParts,       AddEpmChainParts,    AddEpmJtagParts,
+    AddReadSequenceFlashParts, AddBitSerialOtpParts, AddTextIdConfigOldParts,
 };
 
 } // namespace

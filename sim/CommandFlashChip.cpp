@@ -227,6 +227,21 @@ void CommandFlashChip::Reset() {
     prevWrite_ = false;
     pollByte_ = -1;
     other_ = ChipState{};
+    entryMatched_ = 0;
+    entryOpen_ = false;
+}
+
+void CommandFlashChip::OnReadEnd(uint32_t address) {
+    const uint32_t a = address & 0xFFFF;
+    if (a == kReadSequenceEntry[entryMatched_]) {
+        ++entryMatched_;
+    } else {
+        entryMatched_ = a == kReadSequenceEntry[0] ? 1 : 0;
+    }
+    if (entryMatched_ == 8) {
+        entryOpen_ = !refuseEntry_;
+        entryMatched_ = 0;
+    }
 }
 
 void CommandFlashChip::Update(const PinEnvironment& env) {
@@ -249,6 +264,7 @@ void CommandFlashChip::Update(const PinEnvironment& env) {
     prevWrite_ = writing;
     // A read cycle ends a page load.
     const bool reading = ce && oe && !we;
+    if (cfg_.readSequenceEntry && prevRead_ && !reading) OnReadEnd(AddressNow(env));
     if (reading && !prevRead_ && mode_ == Mode::PageLoad && !buffer_.empty()) ProgramLoaded(env);
     prevRead_ = reading;
 }
@@ -366,6 +382,15 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
     bufferRefused_ = false;
     pollByte_ = -1;
     if (cfg_.scheme == CommandScheme::DataPolling) {
+        if (cfg_.readSequenceEntry && !entryOpen_) return;
+        if (mode_ == Mode::EraseSetup) {
+            // The sector of the address; DQ7 reads 0 until it is erased.
+            mode_ = Mode::Array;
+            if ((d & 0xFF) != 0xD0) return;
+            Erase(env, BlockOf(a), BlockOf(a), cfg_.blockEraseUs);
+            pollByte_ = 0xFF;
+            return;
+        }
         // Programs and erases on its own; the array reads back afterwards.
         if (mode_ == Mode::ProgramSetup) {
             mode_ = Mode::Array;
@@ -392,6 +417,9 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
         case 0x10:
         case 0x40: mode_ = Mode::ProgramSetup; break;
         case 0x30: mode_ = Mode::ChipEraseSetup; break;
+        case 0x20:
+            if (cfg_.readSequenceEntry) mode_ = Mode::EraseSetup;
+            break;
         default: break;
         }
         return;

@@ -133,7 +133,16 @@ struct CommandFlashConfig {
     bool twoByteWrite = false; // FBh
     uint32_t pageWords = 0;    // 41h page load; 0 none
     bool lockBits = false;     // 77h/D0h, 71h; non-volatile
+    // Read-sequence entry (DataPolling): after power-up every write is
+    // ignored until eight read cycles, at the word addresses of
+    // kReadSequenceEntry in this order, have ended; 20h then D0h erases the
+    // block (sector) of the address, reads showing bit 7 low until it ends.
+    bool readSequenceEntry = false;
 };
+
+// The read cycles, in order, that open a readSequenceEntry part for program
+// and erase (address bits 0-15 at the end of each read).
+constexpr uint32_t kReadSequenceEntry[8] = {0x1823, 0x1820, 0x1822, 0x0418, 0x041B, 0x0419, 0x041A, 0x0000};
 
 class CommandFlashChip : public ProbeChip {
 public:
@@ -192,6 +201,10 @@ public:
     const std::vector<uint32_t>& LockWrites() const { return lockWrites_; }
     // Reports every block status as unlocked (bit 6) whatever its bit.
     void ReportUnlocked(bool on) { ++serial_, reportUnlocked_ = on; }
+    // readSequenceEntry: whether the entry sequence opened the part since
+    // power-up; the fault keeps it shut whatever is read.
+    bool EntryOpen() const { return entryOpen_; }
+    void RefuseEntry(bool on) { ++serial_, refuseEntry_ = on; }
 
 private:
     enum class Mode { Array, Id, Status, ProgramSetup, EraseSetup, ChipEraseSetup, Programming, Erasing, Verify, LockSetup, BufferCount, BufferData, BufferConfirm, TwoByte, PageLoad, LockBitSetup, BlockStatus };
@@ -290,6 +303,10 @@ private:
     bool reportUnlocked_ = false;
     uint32_t lane_ = 0;       // A-1 of the current cycle (byteLane)
     bool prevRead_ = false;
+    // readSequenceEntry: the entry reads matched so far, the part open.
+    void OnReadEnd(uint32_t address);
+    uint32_t entryMatched_ = 0;
+    bool entryOpen_ = false, refuseEntry_ = false;
     // Merges a byte cycle into the word it belongs to (byteLane).
     uint16_t LaneWord(uint16_t d) const {
         return static_cast<uint16_t>(lane_ ? (d & 0xFF) << 8 | 0xFF : 0xFF00 | (d & 0xFF));

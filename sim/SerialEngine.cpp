@@ -187,6 +187,8 @@ bool SerialPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     Attach(p);
     const bool moves = reg == 18 || reg >= 26;
     if (!moves) Fresh();
+    if (form_ == kCommandForm && reg == 12) return PinDriverMode(value);
+    if (form_ == kCommandForm && pinMode_ && reg <= 11) return PinLatchWrite(reg, value);
     if (reg >= 12) {
         if (reg == 13) pull_ = value;
         if (socket_) socket_->Update(*this);
@@ -546,6 +548,31 @@ bool SerialPersonality::WordWrite(uint8_t reg, uint8_t value) {
 
 // ---- command engine --------------------------------------------------------------
 
+// Register 12 of the command engine: 1 the universal pin driver (registers
+// 0-11 the pin latches, every pin floating at the switch), 0 the engine
+// again (every pin released first).
+bool SerialPersonality::PinDriverMode(uint8_t value) {
+    if (value > 1) return false;
+    if ((value == 1) == pinMode_) return true;
+    for (int pin = 1; pin <= kSocketPins; ++pin) Drive(pin, -1);
+    pinMode_ = value == 1;
+    pinLatch_.fill(0);
+    for (size_t g = 0; g < pinLatch_.size(); g += 2) pinLatch_[g] = 0xFF;
+    if (!pinMode_) CommandLines();
+    return true;
+}
+
+bool SerialPersonality::PinLatchWrite(uint8_t reg, uint8_t value) {
+    pinLatch_[reg] = value;
+    const int g = reg / 2;
+    for (int i = 0; i < 8; ++i) {
+        const int pin = 8 * g + 1 + i;
+        const bool floating = (pinLatch_[static_cast<size_t>(2 * g)] >> i) & 1;
+        Drive(pin, floating ? -1 : (pinLatch_[static_cast<size_t>(2 * g + 1)] >> i) & 1);
+    }
+    return true;
+}
+
 void SerialPersonality::CommandLines() {
     const bool held = lines_ == 2 && (mode_ == 1 || mode_ == 3);
     if (!held) {
@@ -646,6 +673,12 @@ std::optional<uint8_t> SerialPersonality::OnRead(SimProgrammer& p, uint8_t reg) 
             return static_cast<uint8_t>(busy | level);
         }
         return static_cast<uint8_t>(busy | ReadLevel(kBData));
+    }
+    if (form_ == kCommandForm && pinMode_) {
+        if (reg > 5) return std::nullopt;
+        uint8_t levels = 0;
+        for (int i = 0; i < 8; ++i) levels = static_cast<uint8_t>(levels | ReadLevel(8 * reg + 1 + i) << i);
+        return levels;
     }
     if (form_ == kCommandForm) {
         if (reg == 6 || reg == 7) return static_cast<uint8_t>(shift_);

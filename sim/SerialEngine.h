@@ -103,6 +103,12 @@
 //   6  the byte to send, least significant bit first; read: the byte
 //      received (DATA sampled after each rising DCLK); 7 reads it as well
 //   8  8: clock cycles to run
+//   12 1 hands the socket to the universal image's pin driver: registers
+//      0-11 are then its pin latches (2g float bits, 2g + 1 levels of pins
+//      8g + 1 to 8g + 8; reads of 0-5 the levels), every pin floating at the
+//      switch; 0 gives the lines back to the engine, every pin released.
+//      The configuration devices whose older generation is driven pin by
+//      pin share the image with the newer one this way.
 // Registers 1, 2 and 9-11 take the reset's 0. Any other write is a violation,
 // as is a shift while the byte engine does not own the lines.
 #pragma once
@@ -159,6 +165,8 @@ private:
     void BurstLines();
     bool ConfigBusWrite(uint8_t reg, uint8_t value);
     bool CommandWrite(uint8_t reg, uint8_t value);
+    bool PinDriverMode(uint8_t value);
+    bool PinLatchWrite(uint8_t reg, uint8_t value);
     void CommandLines();
     void ConfigBusLines();
     void LineShift(bool held, int cycles, int drive);
@@ -201,6 +209,10 @@ private:
     uint8_t pull_ = 12; // register 13 as the configuration two-wire engine sees it
     uint8_t sdaHand_ = 0xFF;
     uint8_t dataReg_ = 0, clockReg_ = 0; // the command engine's registers 1 and 2
+    // Register 12 = 1: the command image serves as the pin driver, the
+    // latches as registers 0-11 hold them.
+    bool pinMode_ = false;
+    std::array<uint8_t, 12> pinLatch_{};
 };
 
 void RegisterSerialPersonality();
