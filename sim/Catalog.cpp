@@ -40,6 +40,7 @@ void AddPageRd2Parts(std::vector<CatalogPart>& parts);
 void AddBipolarPalParts(std::vector<CatalogPart>& parts);
 void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 void AddLatchedOtpParts(std::vector<CatalogPart>& parts);
+void AddCmdByteBusParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -52,7 +53,7 @@ constexpr AddParts kFamilies[] = {
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
-    AddLatchedOtpParts,
+    AddLatchedOtpParts,   AddCmdByteBusParts,
 };
 
 } // namespace
