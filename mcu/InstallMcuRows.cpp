@@ -16,6 +16,7 @@
 #include "mcu/PinDriverEprom.h"
 #include "mcu/LatchedAddress.h"
 #include "mcu/CommandLatch.h"
+#include "mcu/WordBusMcu.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -34,4 +35,5 @@ void InstallMcuAlgorithms() {
     InstallPinDriverEpromRows();
     InstallLatchedAddressRows();
     InstallCommandLatchRows();
+    InstallWordBusMcuRows();
 }
