@@ -17,6 +17,7 @@
 #include "mcu/LatchedAddress.h"
 #include "mcu/CommandLatch.h"
 #include "mcu/WordBusMcu.h"
+#include "mcu/ClockedBusMcu.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -36,4 +37,5 @@ void InstallMcuAlgorithms() {
     InstallLatchedAddressRows();
     InstallCommandLatchRows();
     InstallWordBusMcuRows();
+    InstallClockedBusMcuRows();
 }

@@ -42,6 +42,7 @@ void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 void AddLatchedOtpParts(std::vector<CatalogPart>& parts);
 void AddCmdByteBusParts(std::vector<CatalogPart>& parts);
 void AddWordBusMcuParts(std::vector<CatalogPart>& parts);
+void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -54,7 +55,7 @@ constexpr AddParts kFamilies[] = {
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
-    AddLatchedOtpParts,   AddCmdByteBusParts,  AddWordBusMcuParts,
+    AddLatchedOtpParts,   AddCmdByteBusParts,  AddWordBusMcuParts,  AddClockedBusMcuParts,
 };
 
 } // namespace
