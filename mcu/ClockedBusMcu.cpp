@@ -64,9 +64,8 @@ void ClockedPowerDown() {
     SetDeviceGround(0);
 }
 
-// Address, datum, address again, then the part's byte. The bus is let go
-// before the clock edge that ends the third pair: from that edge on the part
-// drives it.
+// Address, datum, address again, then the part's byte: the part drives the
+// bus from the end of the third clock pair.
 void BusCycle(uint32_t a, uint32_t d) {
     WritePinGroup(1, 0, 2, (a >> 8) & 7);
     WritePinGroup(0, 0, 7, a & 0xFF);
@@ -74,11 +73,8 @@ void BusCycle(uint32_t a, uint32_t d) {
     WritePinGroup(0, 0, 7, d & 0xFF);
     ClockPair();
     WritePinGroup(0, 0, 7, a & 0xFF);
-    SetGroundPin(kClockPin, 0);
-    SetGroundPin(kClockPin, 1);
-    SetGroundPin(kClockPin, 0);
+    ClockPair();
     FloatPinGroup(0, 0, 7);
-    SetGroundPin(kClockPin, 1);
     ReadValue = static_cast<uint32_t>(ReadPinGroup(0, 0, 7));
     ClockPair();
 }
