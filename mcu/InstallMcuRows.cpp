@@ -18,6 +18,7 @@
 #include "mcu/CommandLatch.h"
 #include "mcu/WordBusMcu.h"
 #include "mcu/ClockedBusMcu.h"
+#include "mcu/ParallelByte155.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -38,4 +39,5 @@ void InstallMcuAlgorithms() {
     InstallCommandLatchRows();
     InstallWordBusMcuRows();
     InstallClockedBusMcuRows();
+    InstallParallelByte155Rows();
 }

@@ -43,6 +43,7 @@ void AddLatchedOtpParts(std::vector<CatalogPart>& parts);
 void AddCmdByteBusParts(std::vector<CatalogPart>& parts);
 void AddWordBusMcuParts(std::vector<CatalogPart>& parts);
 void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
+void AddParallelByteParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -56,6 +57,7 @@ constexpr AddParts kFamilies[] = {
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
     AddLatchedOtpParts,   AddCmdByteBusParts,  AddWordBusMcuParts,  AddClockedBusMcuParts,
+    AddParallelByteParts,
 };
 
 } // namespace
