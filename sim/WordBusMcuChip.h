@@ -58,12 +58,12 @@ public:
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     const PartFacts& Facts() const override { return facts_; }
     ChipPinLimits Limits() const override;
-    // Word addresses 0 to the last word; the words below firstWord are no
-    // cells and read FFFFh.
+    // Word addresses 0 to the last word; the part never reads out or
+    // programs the words below firstWord.
     size_t Words() const override { return cells_.size(); }
     uint16_t Cell(uint32_t a) const override { return a < cells_.size() ? cells_[a] : 0xFFFF; }
     void SetCell(uint32_t a, uint16_t v) override {
-        if (a >= facts_.firstWord && a < cells_.size()) cells_[a] = v;
+        if (a < cells_.size()) cells_[a] = v;
     }
 
     void SetSecured(bool s) { secured_ = s; }
