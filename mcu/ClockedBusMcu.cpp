@@ -15,7 +15,7 @@
 namespace {
 
 constexpr int kBus[8] = {32, 31, 30, 29, 28, 27, 26, 25}; // bit 0 first
-constexpr int kHighAddress[3] = {19, 18, 17};            // bits 8-10
+constexpr int kHighAddress[3] = {19, 18, 17};             // bits 8-10
 constexpr int kClockPin = 15, kModePin = 34;
 constexpr int kStartupPairs = 4064;
 constexpr uint32_t kRomFirst = 0x300, kRomLast = 0x7FF;
@@ -47,7 +47,8 @@ void ClockedPowerUp(int purpose) {
     DelayMsSlot(100);
     SetDeviceVpp(1, 100);
     DelayMsSlot(1);
-    for (int i = 0; i < kStartupPairs; ++i) ClockPair();
+    for (int i = 0; i < kStartupPairs; ++i)
+        ClockPair();
     SetPin(kModePin, 1);
     DelayUsSlot(100);
     ClockPair();

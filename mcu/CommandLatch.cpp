@@ -19,9 +19,9 @@ namespace {
 struct LatchPins {
     int data[8]; // D0 first
     int command, read, strobe;
-    int reset;          // row 177: pulsed at power-up
-    int grounds[2];     // row 177: switched to ground
-    int heldLow[3];     // 0: none
+    int reset;      // row 177: pulsed at power-up
+    int grounds[2]; // row 177: switched to ground
+    int heldLow[3]; // 0: none
 };
 
 constexpr uint32_t k179PinCount = 2; // variant 0, any other
@@ -38,7 +38,7 @@ constexpr LatchPins k177Pins[k177PinCount] = {
 
 // The command bytes of a row.
 struct LatchCommands {
-    uint8_t mode;         // mode register: 2 program, 4 secure; bit 5 1 while unlocked
+    uint8_t mode; // mode register: 2 program, 4 secure; bit 5 1 while unlocked
     uint8_t addressLow, addressHigh, dataRegister;
     uint8_t beforeAddress; // written with 0 before each address
     uint8_t start;         // written with FFh at power-up (0: none)
@@ -55,9 +55,9 @@ struct LatchRow {
     const LatchPins* pins;
     uint32_t pinCount;
     const LatchCommands* commands;
-    bool strobeHigh;       // strobe pulses high then low (row 179), else low then high
-    bool resetEntry;       // mode entry by reset pulse and start command (row 177)
-    bool floatBeforeByte;  // register writes float the data group before each byte
+    bool strobeHigh;          // strobe pulses high then low (row 179), else low then high
+    bool resetEntry;          // mode entry by reset pulse and start command (row 177)
+    bool floatBeforeByte;     // register writes float the data group before each byte
     bool selectLeavesCommand; // data register select leaves command select high
 };
 constexpr LatchRow kRow179 = {k179Pins, k179PinCount, &k179Commands, true, false, false, false};
@@ -153,7 +153,8 @@ int LatchPowerUp(const LatchRow& row, int purpose) {
     g_row = &row;
     g_pins = &PinsOf(row);
     const LatchPins& p = *g_pins;
-    DefinePinGroup("D", 0, p.data[0], p.data[1], p.data[2], p.data[3], p.data[4], p.data[5], p.data[6], p.data[7], 0);
+    DefinePinGroup("D", 0, p.data[0], p.data[1], p.data[2], p.data[3], p.data[4], p.data[5], p.data[6],
+                   p.data[7], 0);
     SetVccRange(0, 50);
     const bool writing = purpose == 1 || purpose == 6;
     SupplyVoltage = writing ? Vccp / 10 : ReadVccInUse;
@@ -190,14 +191,17 @@ int LatchPowerUp(const LatchRow& row, int purpose) {
     if (row.resetEntry) {
         PulsePin(p.reset, 3);
         DelayMsSlot(1);
-        for (int i = 0; i < 1000; ++i) StrobePulse();
+        for (int i = 0; i < 1000; ++i)
+            StrobePulse();
         RegisterWrite(row.commands->start, 0xFF);
         DelayUsSlot(10);
     } else {
-        for (int i = 0; i < 500; ++i) StrobePulse();
+        for (int i = 0; i < 500; ++i)
+            StrobePulse();
         ApplyVoltageToPin(1, kEnable179, 1, 40);
         DelayMsSlot(100);
-        for (int i = 0; i < 1000; ++i) StrobePulse();
+        for (int i = 0; i < 1000; ++i)
+            StrobePulse();
     }
     if (LockCheck() == -1) {
         LatchPowerDown();
@@ -348,7 +352,11 @@ std::string LatchRecordCheck(uint32_t row, const RowRecordFacts& record) {
 }
 
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 179, .Read = Alg179Read, .Program = Alg179Program, .Secure = Alg179Secure, .RecordCheck = LatchRecordCheck},
+    {.Row = 179,
+     .Read = Alg179Read,
+     .Program = Alg179Program,
+     .Secure = Alg179Secure,
+     .RecordCheck = LatchRecordCheck},
     {.Row = 177,
      .Read = Alg177Read,
      .Program = Alg177Program,

@@ -46,7 +46,8 @@ void BusPowerUp(int purpose) {
     SecureCheckValue = kSecuredAnswer;
     g_column = &ColumnForPackage();
     const BusColumn& c = *g_column;
-    DefinePinGroup("D", 0, c.data[0], c.data[1], c.data[2], c.data[3], c.data[4], c.data[5], c.data[6], c.data[7], 0);
+    DefinePinGroup("D", 0, c.data[0], c.data[1], c.data[2], c.data[3], c.data[4], c.data[5], c.data[6],
+                   c.data[7], 0);
     const bool writing = purpose == 1 || purpose == 6;
     if (writing) {
         SupplyVoltage = Vccp / 10;

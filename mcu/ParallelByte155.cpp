@@ -26,13 +26,25 @@ struct ByteLayout {
 };
 constexpr ByteLayout kLayout40Kind1 = {{25, 26, 27, 28, 29, 30, 31, 32},
                                        {17, 18, 19, 20, 21, 22, 23, 24, 15, 16, 33, 34, 35, 36, 11},
-                                       12, 14, 13, 38, 37};
+                                       12,
+                                       14,
+                                       13,
+                                       38,
+                                       37};
 constexpr ByteLayout kLayout40 = {{25, 26, 27, 28, 31, 32, 33, 34},
                                   {15, 16, 17, 18, 21, 22, 23, 24, 13, 14, 35, 36, 37, 38, 7},
-                                  8, 12, 11, 42, 41};
+                                  8,
+                                  12,
+                                  11,
+                                  42,
+                                  41};
 constexpr ByteLayout kLayout32AdapterP = {{25, 26, 13, 28, 29, 30, 31, 32},
                                           {5, 17, 19, 20, 21, 22, 23, 33, 15, 16, 9, 34, 35, 36, 18},
-                                          11, 27, 14, 38, 37};
+                                          11,
+                                          27,
+                                          14,
+                                          38,
+                                          37};
 constexpr uint8_t kAdapterP = 'p';
 
 const ByteLayout* g_layout = nullptr;
@@ -56,7 +68,8 @@ void FillPinMap(const ByteLayout& l) {
         McuPinMap[McuP1_0 + i] = static_cast<uint32_t>(l.address[i]);
         McuPinMap[McuP0_0 + i] = static_cast<uint32_t>(l.data[i]);
     }
-    for (int i = 0; i < 6; ++i) McuPinMap[McuP2_0 + i] = static_cast<uint32_t>(l.address[8 + i]);
+    for (int i = 0; i < 6; ++i)
+        McuPinMap[McuP2_0 + i] = static_cast<uint32_t>(l.address[8 + i]);
     McuPinMap[McuEaVpp] = static_cast<uint32_t>(l.vpp);
 }
 
@@ -83,8 +96,8 @@ int ByteModulePowerUp(int phase) {
     const int* d = l.data;
     const int* a = l.address;
     DefinePinGroup("D", 0, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], 0);
-    DefinePinGroup("A", 1, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11], a[12], a[13],
-                   a[14], 0);
+    DefinePinGroup("A", 1, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11], a[12],
+                   a[13], a[14], 0);
     SetVccRange(0, static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(0, 0, 0, 0);
     SetDeviceGround(1);

@@ -68,8 +68,8 @@ void WordPowerUp() {
     SupplyVoltage = ReadVccInUse;
     ProgressStep = 256;
     const int* d = kWordData;
-    DefinePinGroup("D", 0, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8], d[9], d[10], d[11], d[12], d[13],
-                   d[14], d[15], 0);
+    DefinePinGroup("D", 0, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8], d[9], d[10], d[11], d[12],
+                   d[13], d[14], d[15], 0);
     DefinePinGroup("M", 1, l.mode[0], l.mode[1], l.mode[2], l.mode[3], 0);
     SetVccRange(1, static_cast<int>(SupplyVoltage));
     SetAllDacVoltages(static_cast<int>(Vpp / 10), 0, 0, 0);

@@ -30,7 +30,8 @@ bool ClockedBusMcuChip::Working(const PinEnvironment& env) const {
 
 uint8_t ClockedBusMcuChip::Bus(const PinEnvironment& env) const {
     uint8_t d = 0;
-    for (int bit = 0; bit < 8; ++bit) d |= static_cast<uint8_t>(High(env, facts_.bus[bit])) << bit;
+    for (int bit = 0; bit < 8; ++bit)
+        d |= static_cast<uint8_t>(High(env, facts_.bus[bit])) << bit;
     return d;
 }
 
@@ -59,7 +60,8 @@ void ClockedBusMcuChip::Rise(const PinEnvironment& env) {
     switch ((pair - 2) % 4) {
     case 0: {
         uint32_t high = 0;
-        for (int bit = 0; bit < 3; ++bit) high |= static_cast<uint32_t>(High(env, facts_.address[bit])) << bit;
+        for (int bit = 0; bit < 3; ++bit)
+            high |= static_cast<uint32_t>(High(env, facts_.address[bit])) << bit;
         address_ = high << 8 | Bus(env);
         break;
     }
@@ -110,7 +112,8 @@ void ClockedBusMcuChip::Update(const PinEnvironment& env) {
     if (mode && !modeHigh_) {
         startupPairs_ = lowRises_ / 2;
         if (startupPairs_ < facts_.startupPairs) {
-            env.Violation(facts_.name + ": mode pin high after " + std::to_string(startupPairs_) + " clock pairs");
+            env.Violation(facts_.name + ": mode pin high after " + std::to_string(startupPairs_) +
+                          " clock pairs");
             refused_ = true;
         }
         rises_ = falls_ = 0;
@@ -138,7 +141,8 @@ void AddClockedBusMcuParts(std::vector<CatalogPart>& parts) {
     f.vccPin = 40;
     f.gndPins = {20};
     const int bus[8] = {32, 31, 30, 29, 28, 27, 26, 25};
-    for (int i = 0; i < 8; ++i) f.bus[i] = bus[i] - 4;
+    for (int i = 0; i < 8; ++i)
+        f.bus[i] = bus[i] - 4;
     f.address[0] = 19 - 4;
     f.address[1] = 18 - 4;
     f.address[2] = 17 - 4;

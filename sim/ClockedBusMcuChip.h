@@ -40,7 +40,7 @@ struct ClockedBusMcuFacts : PartFacts {
 };
 
 class ClockedBusMcuChip : public CatalogChip {
-public:
+  public:
     explicit ClockedBusMcuChip(const ClockedBusMcuFacts& facts);
 
     std::string Name() const override { return facts_.name; }
@@ -62,7 +62,7 @@ public:
     const std::vector<std::pair<uint32_t, uint8_t>>& SetupCycles() const { return setup_; }
     uint32_t RomReads() const { return romReads_; }
 
-private:
+  private:
     int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
     bool High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
     bool Working(const PinEnvironment& env) const;
@@ -74,8 +74,8 @@ private:
     std::vector<int> pins_;
     std::vector<uint8_t> cells_;
     bool working_ = false, clockHigh_ = false, modeHigh_ = false, refused_ = false, driving_ = false;
-    uint32_t lowRises_ = 0;             // rises with the mode pin low
-    uint32_t rises_ = 0, falls_ = 0;    // since the mode pin rose
+    uint32_t lowRises_ = 0;          // rises with the mode pin low
+    uint32_t rises_ = 0, falls_ = 0; // since the mode pin rose
     uint32_t startupPairs_ = 0, romReads_ = 0;
     uint32_t address_ = 0;
     uint8_t datum_ = 0;

@@ -30,7 +30,8 @@ bool CmdByteBusChip::Powered(const PinEnvironment& env) const {
 
 uint8_t CmdByteBusChip::DataPins(const PinEnvironment& env) const {
     uint8_t d = 0;
-    for (int bit = 0; bit < 8; ++bit) d |= static_cast<uint8_t>(High(env, facts_.data[bit])) << bit;
+    for (int bit = 0; bit < 8; ++bit)
+        d |= static_cast<uint8_t>(High(env, facts_.data[bit])) << bit;
     return d;
 }
 
@@ -43,7 +44,8 @@ bool CmdByteBusChip::Known(uint8_t c) const {
 }
 
 uint8_t CmdByteBusChip::RegisterValue() const {
-    if (command_ == facts_.modeCommand) return static_cast<uint8_t>((mode_ & ~kUnlockedBit) | (locked_ ? 0 : kUnlockedBit));
+    if (command_ == facts_.modeCommand)
+        return static_cast<uint8_t>((mode_ & ~kUnlockedBit) | (locked_ ? 0 : kUnlockedBit));
     if (command_ == kAddressLow) return static_cast<uint8_t>(address_);
     if (command_ == kAddressHigh) return static_cast<uint8_t>(address_ >> 8);
     if (command_ == kDataRegister) return locked_ || address_ >= cells_.size() ? 0xFF : cells_[address_];
@@ -148,7 +150,8 @@ void CmdByteBusChip::Strobe(const PinEnvironment& env, uint64_t width) {
     } else if (command_ == kAddressHigh) {
         address_ = (address_ & 0x00FF) | static_cast<uint32_t>(d) << 8;
     } else if (command_ == kDataRegister) {
-        env.Violation(facts_.name + ": program pulse shorter than " + std::to_string(facts_.programMinUs) + " us");
+        env.Violation(facts_.name + ": program pulse shorter than " + std::to_string(facts_.programMinUs) +
+                      " us");
     }
 }
 
@@ -212,7 +215,8 @@ CmdByteBusFacts EnableKind(const char* name, bool alt, uint32_t bytes) {
     CmdByteBusFacts f = Common(name, 40, bytes);
     const int d0[8] = {15, 16, 17, 18, 34, 33, 32, 31};
     const int d1[8] = {13, 14, 15, 16, 36, 35, 34, 33};
-    for (int i = 0; i < 8; ++i) f.data[i] = (alt ? d1[i] : d0[i]) - 4;
+    for (int i = 0; i < 8; ++i)
+        f.data[i] = (alt ? d1[i] : d0[i]) - 4;
     f.commandPin = (alt ? 32 : 30) - 4;
     f.readPin = (alt ? 17 : 19) - 4;
     f.strobePin = 24 - 4;
@@ -223,8 +227,9 @@ CmdByteBusFacts EnableKind(const char* name, bool alt, uint32_t bytes) {
     f.strobeActiveHigh = true;
     f.modeCommand = 0x40;
     f.extraCommands = {0x21};
-    f.note = "pin-out, commands, mode entry (500 strobes, 4.0 V enable, 1000 strobes) and lock taken from the "
-             "algorithm row";
+    f.note =
+        "pin-out, commands, mode entry (500 strobes, 4.0 V enable, 1000 strobes) and lock taken from the "
+        "algorithm row";
     return f;
 }
 
@@ -237,7 +242,8 @@ CmdByteBusFacts ResetKind(const char* name, int column, uint32_t bytes) {
     CmdByteBusFacts f = Common(name, pins, bytes);
     const int d0[8] = {27, 22, 28, 21, 29, 20, 30, 19};
     const int d1[8] = {29, 20, 30, 19, 31, 18, 32, 17};
-    for (int i = 0; i < 8; ++i) f.data[i] = (column == 1 ? d1[i] : d0[i]) - off;
+    for (int i = 0; i < 8; ++i)
+        f.data[i] = (column == 1 ? d1[i] : d0[i]) - off;
     f.commandPin = (column == 1 ? 14 : 18) - off;
     f.readPin = (column == 1 ? 35 : 31) - off;
     f.resetPin = (column == 1 ? 36 : 32) - off;
@@ -250,8 +256,9 @@ CmdByteBusFacts ResetKind(const char* name, int column, uint32_t bytes) {
     f.startCommand = 0x08;
     f.startValue = 0xFF;
     f.extraCommands = {0x26};
-    f.note = "pin-out, commands, mode entry (reset pulse, 1000 strobes, 08h written with FFh) and lock taken from "
-             "the algorithm row";
+    f.note =
+        "pin-out, commands, mode entry (reset pulse, 1000 strobes, 08h written with FFh) and lock taken from "
+        "the algorithm row";
     return f;
 }
 

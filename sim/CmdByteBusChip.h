@@ -59,7 +59,7 @@ struct CmdByteBusFacts : PartFacts {
 };
 
 class CmdByteBusChip : public CatalogChip {
-public:
+  public:
     explicit CmdByteBusChip(const CmdByteBusFacts& facts);
 
     std::string Name() const override { return facts_.name; }
@@ -94,7 +94,7 @@ public:
     }
     void StickCell(uint32_t a) { stuck_[a] = true; }
 
-private:
+  private:
     enum class Stage : uint8_t { Off, Counting, Enabled, Started, InMode, Refused };
     int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
     bool High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }

@@ -40,7 +40,8 @@ bool LatchBusOtpChip::VppOn(const PinEnvironment& env) const {
 
 uint8_t LatchBusOtpChip::DataPins(const PinEnvironment& env) const {
     uint8_t d = 0;
-    for (int bit = 0; bit < 8; ++bit) d |= static_cast<uint8_t>(High(env, facts_.data[bit])) << bit;
+    for (int bit = 0; bit < 8; ++bit)
+        d |= static_cast<uint8_t>(High(env, facts_.data[bit])) << bit;
     return d;
 }
 
@@ -102,13 +103,15 @@ void LatchBusOtpChip::Update(const PinEnvironment& env) {
         }
         // The auxiliary pin's high pulse at logic level under the programming
         // voltage enters programming.
-        if (!aux && auxHigh_ && VppOn(env) && env.VoltageTenths(Pin(facts_.auxPin)) <= kLogicHighTenths) armed_ = true;
+        if (!aux && auxHigh_ && VppOn(env) && env.VoltageTenths(Pin(facts_.auxPin)) <= kLogicHighTenths)
+            armed_ = true;
         if (!program && programHigh_) {
             const bool mode = High(env, facts_.modePin);
             if (!armed_ || !VppOn(env)) {
                 env.Violation(facts_.name + ": program strobe outside programming");
             } else if (mode && address_ < facts_.codeStart) {
-                env.Violation(facts_.name + ": program strobe at " + std::to_string(address_) + ", below the code");
+                env.Violation(facts_.name + ": program strobe at " + std::to_string(address_) +
+                              ", below the code");
             } else {
                 pulsing_ = true;
                 pulseMode_ = mode;
@@ -141,7 +144,8 @@ ChipPinLimits SplitLatchOtpChip::Limits() const {
     l.chip = facts_.name;
     l.socketPins = pins_;
     l.Allow(Pin(facts_.vppPin), facts_.vppLimitTenths);
-    for (int p : facts_.modePins) l.Allow(Pin(p), facts_.modeLimitTenths);
+    for (int p : facts_.modePins)
+        l.Allow(Pin(p), facts_.modeLimitTenths);
     return l;
 }
 
@@ -158,7 +162,8 @@ bool SplitLatchOtpChip::InMode(const PinEnvironment& env) const {
 
 uint32_t SplitLatchOtpChip::Bits(const PinEnvironment& env, const int* chipPins, int n) const {
     uint32_t v = 0;
-    for (int i = 0; i < n; ++i) v |= static_cast<uint32_t>(High(env, chipPins[i])) << i;
+    for (int i = 0; i < n; ++i)
+        v |= static_cast<uint32_t>(High(env, chipPins[i])) << i;
     return v;
 }
 
@@ -240,7 +245,8 @@ LatchBusOtpFacts LatchBus(const char* name, int pins, uint32_t codeStart) {
     // Socket pins of the row's two columns.
     const int d28[8] = {18, 19, 20, 21, 28, 29, 30, 31};
     const int d40[8] = {20, 21, 22, 23, 26, 27, 28, 29};
-    for (int i = 0; i < 8; ++i) f.data[i] = (pins == 28 ? d28[i] : d40[i]) - off;
+    for (int i = 0; i < 8; ++i)
+        f.data[i] = (pins == 28 ? d28[i] : d40[i]) - off;
     f.lowLatchPin = (pins == 28 ? 13 : 15) - off;
     f.highLatchPin = (pins == 28 ? 14 : 16) - off;
     f.programPin = (pins == 28 ? 36 : 34) - off;
@@ -271,8 +277,10 @@ SplitLatchOtpFacts SplitLatch(const char* name, uint32_t bytes) {
     f.gndPins = {1};
     const int data[8] = {34, 7, 8, 9, 10, 11, 12, 13};
     const int high[5] = {34, 7, 8, 9, 11};
-    for (int i = 0; i < 8; ++i) f.data[i] = f.lowAddress[i] = data[i];
-    for (int i = 0; i < 5; ++i) f.highAddress[i] = high[i];
+    for (int i = 0; i < 8; ++i)
+        f.data[i] = f.lowAddress[i] = data[i];
+    for (int i = 0; i < 5; ++i)
+        f.highAddress[i] = high[i];
     f.lowStrobePin = 20;
     f.highStrobePin = 19;
     f.readStrobePin = 24;

@@ -61,7 +61,7 @@ struct LatchBusOtpFacts : PartFacts {
 };
 
 class LatchBusOtpChip : public CatalogChip {
-public:
+  public:
     explicit LatchBusOtpChip(const LatchBusOtpFacts& facts);
 
     std::string Name() const override { return facts_.name; }
@@ -100,7 +100,7 @@ public:
     // The security cell never takes a pulse.
     void RefuseSecuring() { refuseSecuring_ = true; }
 
-private:
+  private:
     int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
     bool High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
     bool Powered(const PinEnvironment& env) const;
@@ -141,7 +141,7 @@ struct SplitLatchOtpFacts : PartFacts {
 };
 
 class SplitLatchOtpChip : public CatalogChip {
-public:
+  public:
     explicit SplitLatchOtpChip(const SplitLatchOtpFacts& facts);
 
     std::string Name() const override { return facts_.name; }
@@ -169,7 +169,7 @@ public:
     void StickCell(uint32_t a) { needed_[a] = -1; }
     void SetPulsesNeeded(uint32_t a, int n) { needed_[a] = n; }
 
-private:
+  private:
     int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
     bool High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
     bool Powered(const PinEnvironment& env) const;

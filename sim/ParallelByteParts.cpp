@@ -31,9 +31,11 @@ EpromConfig AdapterPPart(const char* name, uint32_t words) {
     c.cePin = chip(38);
     c.oePin = chip(37);
     c.pgmPin = chip(14);
-    for (int s : {5, 17, 19, 20, 21, 22, 23, 33, 15, 16, 9, 34, 35, 36, 18}) c.addressPins.push_back(chip(s));
+    for (int s : {5, 17, 19, 20, 21, 22, 23, 33, 15, 16, 9, 34, 35, 36, 18})
+        c.addressPins.push_back(chip(s));
     c.addressPins.resize(words == 0x8000 ? 15 : 14);
-    for (int s : {25, 26, 13, 28, 29, 30, 31, 32}) c.dataPins.push_back(chip(s));
+    for (int s : {25, 26, 13, 28, 29, 30, 31, 32})
+        c.dataPins.push_back(chip(s));
     c.vpp = {125, 130};
     c.vppMaxTenths = 140;
     c.minPulseUs = 95;

@@ -19,7 +19,8 @@ ChipPinLimits WordBusMcuChip::Limits() const {
     ChipPinLimits l;
     l.chip = facts_.name;
     l.socketPins = pins_;
-    for (int p : facts_.vppPins) l.Allow(Pin(p), facts_.vppLimitTenths);
+    for (int p : facts_.vppPins)
+        l.Allow(Pin(p), facts_.vppLimitTenths);
     return l;
 }
 
@@ -27,13 +28,15 @@ bool WordBusMcuChip::InMode(const PinEnvironment& env) const {
     if (!facts_.vcc.Holds(env.VoltageTenths(Pin(facts_.vccPin)))) return false;
     if (!High(env, facts_.readyPin) || !High(env, facts_.poweredPin)) return false;
     uint32_t m = 0;
-    for (int i = 0; i < 4; ++i) m |= static_cast<uint32_t>(High(env, facts_.mode[i])) << i;
+    for (int i = 0; i < 4; ++i)
+        m |= static_cast<uint32_t>(High(env, facts_.mode[i])) << i;
     return m == 5;
 }
 
 uint16_t WordBusMcuChip::DataPins(const PinEnvironment& env) const {
     uint16_t d = 0;
-    for (int bit = 0; bit < 16; ++bit) d |= static_cast<uint16_t>(High(env, facts_.data[bit]) << bit);
+    for (int bit = 0; bit < 16; ++bit)
+        d |= static_cast<uint16_t>(High(env, facts_.data[bit]) << bit);
     return d;
 }
 
@@ -44,7 +47,8 @@ uint16_t WordBusMcuChip::Answer() const {
 }
 
 ChipDrive WordBusMcuChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (bHigh_ || (state_ != State::Identity && state_ != State::Read) || !InMode(env)) return ChipDrive::None;
+    if (bHigh_ || (state_ != State::Identity && state_ != State::Read) || !InMode(env))
+        return ChipDrive::None;
     const int chipPin = ChipPinAt(socketPin);
     for (int bit = 0; bit < 16; ++bit) {
         if (facts_.data[bit] == chipPin) return (Answer() >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
@@ -150,10 +154,12 @@ WordBusMcuFacts WordPart(const std::string& name, int variant, int layout) {
     f.vccPin = 44;
     f.gndPins = {15};
     const int data[16] = {42, 41, 40, 39, 38, 37, 36, 33, 32, 31, 30, 29, 28, 27, 26, 25};
-    for (int i = 0; i < 16; ++i) f.data[i] = data[i];
+    for (int i = 0; i < 16; ++i)
+        f.data[i] = data[i];
     constexpr int kModes[3][4] = {{10, 9, 8, 7}, {8, 9, 11, 10}, {11, 12, 13, 14}};
     constexpr int kStrobes[3][3] = {{13, 12, 11}, {13, 14, 24}, {9, 8, 7}}; // A, B, C
-    for (int i = 0; i < 4; ++i) f.mode[i] = kModes[layout][i];
+    for (int i = 0; i < 4; ++i)
+        f.mode[i] = kModes[layout][i];
     f.strobeA = kStrobes[layout][0];
     f.strobeB = kStrobes[layout][1];
     f.strobeC = kStrobes[layout][2];

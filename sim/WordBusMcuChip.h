@@ -49,7 +49,7 @@ struct WordBusMcuFacts : PartFacts {
 };
 
 class WordBusMcuChip : public CatalogChip {
-public:
+  public:
     explicit WordBusMcuChip(const WordBusMcuFacts& facts);
 
     std::string Name() const override { return facts_.name; }
@@ -81,7 +81,7 @@ public:
         pulsesAt_.clear();
     }
 
-private:
+  private:
     enum class State : uint8_t { Idle, Identity, Read, Program };
     int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
     bool High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }

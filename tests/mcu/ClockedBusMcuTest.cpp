@@ -11,11 +11,12 @@
 namespace {
 
 class ClockedBusRun : public McuRun {
-protected:
+  protected:
     sim::ClockedBusMcuChip* PutClocked() {
         ClearSocket();
         EXPECT_TRUE(Select("GENERIC-ALGORITHM", "CLKBUS-2K"));
-        const sim::ClockedBusMcuFacts* f = sim::FindFacts<sim::ClockedBusMcuFacts>("GENERIC-ALGORITHM", "CLKBUS-2K");
+        const sim::ClockedBusMcuFacts* f =
+            sim::FindFacts<sim::ClockedBusMcuFacts>("GENERIC-ALGORITHM", "CLKBUS-2K");
         EXPECT_NE(f, nullptr);
         if (f == nullptr) return nullptr;
         auto chip = std::make_unique<sim::ClockedBusMcuChip>(*f);
@@ -55,13 +56,15 @@ TEST_F(ClockedBusRun, ReadsSeatedPartFrom300hWhateverTheRange) {
     DeviceStart = 0x10;
     DeviceEnd = 0x20;
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a < image.size(); ++a) ASSERT_EQ(BufferByte(0x300 + a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < image.size(); ++a)
+        ASSERT_EQ(BufferByte(0x300 + a), image[a]) << std::hex << a;
     EXPECT_EQ(BufferByte(0x2FF), 0x5A);
     EXPECT_EQ(BufferByte(0x800), 0x5A);
     ASSERT_EQ(SaveHexFamilyFile("read.hex", 0x300, 0x7FF, HexFormatIntel), 1);
     FillBufferRange(0, 0xFFFF, 0x5A);
     ASSERT_EQ(LoadHexFamilyFile("read.hex", 0, 0), 1);
-    for (uint32_t a = 0; a < image.size(); ++a) ASSERT_EQ(BufferByte(0x300 + a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < image.size(); ++a)
+        ASSERT_EQ(BufferByte(0x300 + a), image[a]) << std::hex << a;
     ExpectNoViolations();
 }
 

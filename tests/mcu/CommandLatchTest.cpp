@@ -11,7 +11,7 @@
 namespace {
 
 class CmdBusRun : public McuRun {
-protected:
+  protected:
     // Selects the device and seats its catalog part, its facts changed by
     // `change`.
     sim::CmdByteBusChip* PutCmd(const char* name, void (*change)(sim::CmdByteBusFacts&) = nullptr) {
@@ -36,7 +36,8 @@ protected:
         FillBufferRange(0, 0xFFFF, 0xFF);
         EXPECT_EQ(LoadHexFamilyFile(file, 0, 0), 1);
         std::vector<uint8_t> image(n);
-        for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(a);
+        for (uint32_t a = 0; a < n; ++a)
+            image[a] = BufferByte(a);
         return image;
     }
 };
@@ -57,13 +58,15 @@ TEST_P(CmdBusParts, ProgramsSrecFileSecuresAndRefusesLockedPart) {
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < n; ++a)
+        ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
     FillBufferRange(0, 0xFFFF, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     ASSERT_EQ(SaveHexFamilyFile("read.hex", 0, n - 1, HexFormatIntel), 1);
     FillBufferRange(0, 0xFFFF, 0x5A);
     ASSERT_EQ(LoadHexFamilyFile("read.hex", 0, 0), 1);
-    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < n; ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
 
     EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
@@ -105,12 +108,14 @@ TEST_F(CmdBusRun, SkippingAddressRegistersAndModeWrites) {
         EXPECT_EQ(chip->Writes(0x85), (std::vector<uint8_t>{0, 1, 2})) << name;
         EXPECT_EQ(chip->Writes(0x84).size(), 0x121u) << name;
         EXPECT_EQ(chip->Writes(modeCommand), (std::vector<uint8_t>{2})) << name;
-        EXPECT_EQ((std::pair{chip->Cell(0x00F0), chip->Cell(0x0205)}), (std::pair<uint16_t, uint16_t>{0x10, 0x20}));
+        EXPECT_EQ((std::pair{chip->Cell(0x00F0), chip->Cell(0x0205)}),
+                  (std::pair<uint16_t, uint16_t>{0x10, 0x20}));
         if (row179) {
             EXPECT_EQ(chip->Pulses(), 2u);
             EXPECT_EQ(chip->PulsesAt(0x0101), 0u);
         } else {
-            for (uint32_t a = 0x00F0; a <= 0x0210; ++a) EXPECT_EQ(chip->PulsesAt(a), 1u) << std::hex << a;
+            for (uint32_t a = 0x00F0; a <= 0x0210; ++a)
+                EXPECT_EQ(chip->PulsesAt(a), 1u) << std::hex << a;
         }
 
         chip->ClearCounts();
@@ -184,7 +189,8 @@ TEST_F(CmdBusRun, CommandLatchRowsRefuseRecordsPastTheirTables) {
     }
     EXPECT_EQ(RowRecordRefusal(*RowDefinition(177), {.Variant = 2}), "");
     EXPECT_NE(RowRecordRefusal(*RowDefinition(177), {.Variant = 3}), "");
-    EXPECT_EQ(RowRecordRefusal(*RowDefinition(179), {.Variant = 7}), ""); // any other variant: the second column
+    EXPECT_EQ(RowRecordRefusal(*RowDefinition(179), {.Variant = 7}),
+              ""); // any other variant: the second column
 }
 
 } // namespace

@@ -18,7 +18,7 @@ bool LatchHaveSrecCat() {
 // pulses at logic level with the voltage on the Vpp pin at their start, and
 // the highest supply switched onto it.
 class LatchAuxWatch : public sim::ChipModel {
-public:
+  public:
     LatchAuxWatch(int pin, int vppPin, int vccPin) : pin_(pin), vpp_(vppPin), vcc_(vccPin) {}
     std::string Name() const override { return "auxiliary pin watch"; }
     const std::vector<int>& SocketPins() const override { return pins_; }
@@ -37,13 +37,14 @@ public:
         SuppliesChanged(env);
     }
     void SuppliesChanged(const sim::PinEnvironment& env) override {
-        if (env.VoltageTenths(vcc_) >= 45) supplyMax = std::max(supplyMax, env.ConditionAt(pin_).supplyTenths);
+        if (env.VoltageTenths(vcc_) >= 45)
+            supplyMax = std::max(supplyMax, env.ConditionAt(pin_).supplyTenths);
     }
     sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
     std::vector<std::pair<int, uint64_t>> pulses; // (Vpp tenths at the rise, width us)
     int supplyMax = -1;
 
-private:
+  private:
     int pin_, vpp_, vcc_;
     bool high_ = false;
     uint64_t since_ = 0;
@@ -53,7 +54,7 @@ private:
 
 // Spans of the programming voltage (above 10.5 V) on one pin: level, length.
 class LatchVppWatch : public sim::ChipModel {
-public:
+  public:
     explicit LatchVppWatch(int pin) : pin_(pin) {}
     std::string Name() const override { return "programming pin watch"; }
     const std::vector<int>& SocketPins() const override { return pins_; }
@@ -71,7 +72,7 @@ public:
     sim::ChipDrive Output(const sim::PinEnvironment&, int) const override { return sim::ChipDrive::None; }
     std::vector<std::pair<int, uint64_t>> spans;
 
-private:
+  private:
     int pin_;
     bool on_ = false;
     uint64_t since_ = 0;
@@ -80,7 +81,7 @@ private:
 };
 
 class OtpLatchRun : public McuRun {
-protected:
+  protected:
     // Selects the device and seats its catalog part.
     template <class Chip> Chip* PutLatched(const char* name) {
         ClearSocket();
@@ -104,14 +105,16 @@ protected:
     std::vector<uint8_t> LoadMovedSample(uint32_t at, uint8_t fill, uint32_t from, uint32_t n) {
         const std::string file = "moved.hex";
         char cmd[512];
-        std::snprintf(cmd, sizeof cmd,
-                      "srec_cat -disable-sequence-warnings %s/mcu-sample/blink.ihx -intel -offset 0x%X -o %s -intel",
-                      ProgramDirectory.c_str(), at, file.c_str());
+        std::snprintf(
+            cmd, sizeof cmd,
+            "srec_cat -disable-sequence-warnings %s/mcu-sample/blink.ihx -intel -offset 0x%X -o %s -intel",
+            ProgramDirectory.c_str(), at, file.c_str());
         EXPECT_EQ(std::system(cmd), 0);
         FillBufferRange(0, 0xFFFF, fill);
         EXPECT_EQ(LoadHexFamilyFile(file, 0, 0), 1);
         std::vector<uint8_t> image(n);
-        for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(from + a);
+        for (uint32_t a = 0; a < n; ++a)
+            image[a] = BufferByte(from + a);
         return image;
     }
     void ExpectSavedEqual(uint32_t from, const std::vector<uint8_t>& image) {
@@ -119,7 +122,8 @@ protected:
         ASSERT_EQ(SaveHexFamilyFile("saved.hex", from, last, HexFormatIntel), 1);
         FillBufferRange(from, last, 0x5A);
         ASSERT_EQ(LoadHexFamilyFile("saved.hex", 0, 0), 1);
-        for (uint32_t a = 0; a < image.size(); ++a) ASSERT_EQ(BufferByte(from + a), image[a]) << std::hex << a;
+        for (uint32_t a = 0; a < image.size(); ++a)
+            ASSERT_EQ(BufferByte(from + a), image[a]) << std::hex << a;
     }
 };
 
@@ -161,7 +165,8 @@ TEST_P(OtpLatchBusParts, Row172ProgramsSrecFileAndSecures) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, OtpLatchBusParts,
-                         ::testing::Values("OTPLATCH28-4K", "OTPLATCH40-4K", "OTPLATCH28-16K", "OTPLATCH40-32K"));
+                         ::testing::Values("OTPLATCH28-4K", "OTPLATCH40-4K", "OTPLATCH28-16K",
+                                           "OTPLATCH40-32K"));
 
 // The mode-6 verdict is the part's own: a part whose security cell never
 // takes fails the read-back even where the last module left the compare
@@ -192,11 +197,13 @@ TEST_F(OtpLatchRun, Row172RangeFromInsideAPageLatchesItsHighAddress) {
     DeviceStart = BufferStart = 0xF700;
     DeviceEnd = 0xF700;
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    for (uint32_t a = 0xF123; a < 0xF140; ++a) BufferWindow[a] = static_cast<uint8_t>(a * 7 + 1);
+    for (uint32_t a = 0xF123; a < 0xF140; ++a)
+        BufferWindow[a] = static_cast<uint8_t>(a * 7 + 1);
     DeviceStart = BufferStart = 0xF123;
     DeviceEnd = 0xF13F;
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    for (uint32_t a = 0xF123; a < 0xF140; ++a) EXPECT_EQ(chip->Cell(a), static_cast<uint8_t>(a * 7 + 1)) << std::hex << a;
+    for (uint32_t a = 0xF123; a < 0xF140; ++a)
+        EXPECT_EQ(chip->Cell(a), static_cast<uint8_t>(a * 7 + 1)) << std::hex << a;
     EXPECT_EQ(chip->Cell(0xF723), 0);
     FillBufferRange(0xF100, 0xF1FF, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
@@ -305,7 +312,8 @@ TEST_F(OtpLatchRun, Row124ProgramsSrecFileSkippingHeldBytes) {
         EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
         // A byte already right on the part.
         uint32_t held = 0;
-        while (image[held] == 0xFF) ++held;
+        while (image[held] == 0xFF)
+            ++held;
         chip->SetCell(held, image[held]);
         BlankCheckBeforeProgram = 0;
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();

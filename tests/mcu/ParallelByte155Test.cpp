@@ -13,7 +13,7 @@
 namespace {
 
 class ByteModule155Run : public McuRun {
-protected:
+  protected:
     sim::EpromChip* PutByte155(const char* name) {
         ClearSocket();
         EXPECT_TRUE(Select("GENERIC-ALGORITHM", name)) << name;
@@ -26,7 +26,8 @@ protected:
     }
     static uint32_t Byte155PulsesAt(const sim::EpromChip& chip, uint32_t a) {
         uint32_t n = 0;
-        for (const sim::PulseRecord& p : chip.Pulses()) n += !p.erase && p.address == a ? 1 : 0;
+        for (const sim::PulseRecord& p : chip.Pulses())
+            n += !p.erase && p.address == a ? 1 : 0;
         return n;
     }
 };
@@ -45,11 +46,13 @@ TEST_F(ByteModule155Run, AdapterPPartsProgramSrecFile) {
         FillBufferRange(0, 0xFFFF, 0xFF);
         ASSERT_EQ(LoadHexFamilyFile("p32.s19", 0, 0), 1);
         std::vector<uint8_t> image(n);
-        for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(a);
+        for (uint32_t a = 0; a < n; ++a)
+            image[a] = BufferByte(a);
         EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-        EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+        EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!"))
+            << LogText();
         for (uint32_t a = 0; a < n; ++a) {
             ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
             ASSERT_EQ(Byte155PulsesAt(*chip, a), image[a] == 0xFF ? 0u : 1u) << std::hex << a;
@@ -59,7 +62,8 @@ TEST_F(ByteModule155Run, AdapterPPartsProgramSrecFile) {
         ASSERT_EQ(SaveHexFamilyFile("p32read.hex", 0, n - 1, HexFormatIntel), 1);
         FillBufferRange(0, 0xFFFF, 0x5A);
         ASSERT_EQ(LoadHexFamilyFile("p32read.hex", 0, 0), 1);
-        for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+        for (uint32_t a = 0; a < n; ++a)
+            ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
         EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
     }
     ExpectNoViolations();

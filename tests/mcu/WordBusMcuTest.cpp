@@ -12,7 +12,7 @@
 namespace {
 
 class WordBusRun : public McuRun {
-protected:
+  protected:
     // Selects the device and seats its catalog part, its facts changed by
     // `change`.
     sim::WordBusMcuChip* PutWord(const char* name, void (*change)(sim::WordBusMcuFacts&) = nullptr) {
@@ -27,7 +27,9 @@ protected:
         elec->DeclareChip(chip->Limits());
         return socket->Insert(std::move(chip));
     }
-    static uint16_t WordAt(uint32_t w) { return static_cast<uint16_t>(BufferByte(2 * w) | BufferByte(2 * w + 1) << 8); }
+    static uint16_t WordAt(uint32_t w) {
+        return static_cast<uint16_t>(BufferByte(2 * w) | BufferByte(2 * w + 1) << 8);
+    }
 };
 
 class WordBusParts : public WordBusRun, public ::testing::WithParamInterface<const char*> {};
@@ -48,13 +50,15 @@ TEST_P(WordBusParts, ProgramsSrecFileFromWord1000h) {
     ASSERT_EQ(LoadHexFamilyFile("words.hex", 0, 0), 1);
     BufferWords[last] = 0x1234;
     std::vector<uint16_t> image(last + 1 - 0x1000);
-    for (uint32_t w = 0x1000; w <= last; ++w) image[w - 0x1000] = WordAt(w);
+    for (uint32_t w = 0x1000; w <= last; ++w)
+        image[w - 0x1000] = WordAt(w);
     ASSERT_NE(image[0], 0xFFFF);
 
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    for (uint32_t w = 0x1000; w <= last; ++w) ASSERT_EQ(chip->Cell(w), image[w - 0x1000]) << std::hex << w;
+    for (uint32_t w = 0x1000; w <= last; ++w)
+        ASSERT_EQ(chip->Cell(w), image[w - 0x1000]) << std::hex << w;
     FillBufferRange(0, 0xFFFF, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     EXPECT_EQ(WordAt(0x0FFF), 0x5A5A);
@@ -62,7 +66,8 @@ TEST_P(WordBusParts, ProgramsSrecFileFromWord1000h) {
     ASSERT_EQ(SaveHexFamilyFile("read.hex", 0x2000, 2 * last + 1, HexFormatIntel), 1);
     FillBufferRange(0, 0xFFFF, 0x5A);
     ASSERT_EQ(LoadHexFamilyFile("read.hex", 0, 0), 1);
-    for (uint32_t w = 0x1000; w <= last; ++w) ASSERT_EQ(WordAt(w), image[w - 0x1000]) << std::hex << w;
+    for (uint32_t w = 0x1000; w <= last; ++w)
+        ASSERT_EQ(WordAt(w), image[w - 0x1000]) << std::hex << w;
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
     ExpectNoViolations();
 }
@@ -78,8 +83,9 @@ TEST_F(WordBusRun, CommandWordsByVariantAndRange) {
         uint16_t read, program;
         uint32_t last;
     };
-    for (const Case& c : {Case{"WORDBUS-V5", 0x0000, 0xA000, 0x1FFF}, Case{"WORDBUS-V4", 0x2000, 0x2001, 0x6FFF},
-                          Case{"WORDBUS-V13", 0x2000, 0x2001, 0x2FFF}}) {
+    for (const Case& c :
+         {Case{"WORDBUS-V5", 0x0000, 0xA000, 0x1FFF}, Case{"WORDBUS-V4", 0x2000, 0x2001, 0x6FFF},
+          Case{"WORDBUS-V13", 0x2000, 0x2001, 0x2FFF}}) {
         sim::WordBusMcuChip* chip = PutWord(c.part);
         EXPECT_EQ(DeviceEnd, c.last) << c.part;
         FillBufferRange(0, 0xFFFF, 0xFF);
@@ -93,11 +99,13 @@ TEST_F(WordBusRun, CommandWordsByVariantAndRange) {
         EXPECT_EQ(chip->Pulses(), c.last + 1 - 0x1000) << c.part;
         EXPECT_EQ(chip->Cell(c.last), 0xA5A5) << c.part;
         bool register12 = false;
-        for (const auto& r : simp.RegisterTrace()) register12 = register12 || (r.write && r.reg == 12 && r.value == 2);
+        for (const auto& r : simp.RegisterTrace())
+            register12 = register12 || (r.write && r.reg == 12 && r.value == 2);
         EXPECT_TRUE(register12) << c.part;
         chip->ClearCounts();
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-        EXPECT_EQ(chip->Commands(), (std::vector<uint16_t>{0x0070, c.read, 0x0070, c.read})) << c.part; // two levels
+        EXPECT_EQ(chip->Commands(), (std::vector<uint16_t>{0x0070, c.read, 0x0070, c.read}))
+            << c.part; // two levels
     }
     ExpectNoViolations();
 }
@@ -127,13 +135,15 @@ TEST_F(WordBusRun, ByteSwapProgramsWhatVerifyAndReadExpect) {
     sim::WordBusMcuChip* chip = PutWord("WORDBUS-V5");
     ByteSwap = 1;
     FillBufferRange(0, 0xFFFF, 0xFF);
-    for (uint32_t w = 0x1000; w < 0x1010; ++w) BufferWords[w] = static_cast<uint16_t>(0x1200 + w);
+    for (uint32_t w = 0x1000; w < 0x1010; ++w)
+        BufferWords[w] = static_cast<uint16_t>(0x1200 + w);
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_TRUE(HasLine("Verification ok!")) << LogText();
     EXPECT_EQ(chip->Cell(0x1000), 0x0022); // 1200h + 1000h = 2200h, swapped
     FillBufferRange(0, 0xFFFF, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t w = 0x1000; w < 0x1010; ++w) EXPECT_EQ(BufferWords[w], static_cast<uint16_t>(0x1200 + w)) << w;
+    for (uint32_t w = 0x1000; w < 0x1010; ++w)
+        EXPECT_EQ(BufferWords[w], static_cast<uint16_t>(0x1200 + w)) << w;
     ByteSwap = 0;
     ExpectNoViolations();
 }
