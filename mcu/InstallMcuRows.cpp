@@ -14,6 +14,11 @@
 #include "mcu/T89C51RD2.h"
 #include "mcu/DirectEprom.h"
 #include "mcu/PinDriverEprom.h"
+#include "mcu/LatchedAddress.h"
+#include "mcu/CommandLatch.h"
+#include "mcu/WordBusMcu.h"
+#include "mcu/ClockedBusMcu.h"
+#include "mcu/ParallelByte155.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -30,4 +35,9 @@ void InstallMcuAlgorithms() {
     InstallT89C51RD2Rows();
     InstallDirectEpromRows();
     InstallPinDriverEpromRows();
+    InstallLatchedAddressRows();
+    InstallCommandLatchRows();
+    InstallWordBusMcuRows();
+    InstallClockedBusMcuRows();
+    InstallParallelByte155Rows();
 }

@@ -51,6 +51,11 @@ void AddEpmJtagParts(std::vector<CatalogPart>& parts);
 void AddReadSequenceFlashParts(std::vector<CatalogPart>& parts);
 void AddBitSerialOtpParts(std::vector<CatalogPart>& parts);
 void AddTextIdConfigOldParts(std::vector<CatalogPart>& parts);
+void AddLatchedOtpParts(std::vector<CatalogPart>& parts);
+void AddCmdByteBusParts(std::vector<CatalogPart>& parts);
+void AddWordBusMcuParts(std::vector<CatalogPart>& parts);
+void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
+void AddParallelByteParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -67,6 +72,8 @@ constexpr AddParts kFamilies[] = {
     AddBlockCpldParts,    AddInstructionBlockParts,
     AddEpmRowParts,       AddEpmChainParts,    AddEpmJtagParts,
     AddReadSequenceFlashParts, AddBitSerialOtpParts, AddTextIdConfigOldParts,
+    AddLatchedOtpParts,   AddCmdByteBusParts,  AddWordBusMcuParts,  AddClockedBusMcuParts,
+    AddParallelByteParts,
 };
 
 } // namespace

@@ -355,6 +355,12 @@ TEST_P(EveryDevice, Works) {
             // The one-time 8-pin PICs keep their oscillator calibration in
             // the last program word: Program leaves it, Read returns the part's.
             if ((CurrentAlgorithm == 114 || CurrentAlgorithm == 115) && i >= bytes - 2) return buffer[i];
+            // The 16-bit word-bus parts hold words from 1000h on: Read passes
+            // over buffer words 0-FFFh.
+            if (CurrentAlgorithm == 144 && i < 0x2000) return buffer[i];
+            // The clocked-bus parts cannot be programmed: Read fills bytes
+            // 300h-7FFh from the blank part and leaves the rest.
+            if (CurrentAlgorithm == 145) return i >= 0x300 && i < 0x800 ? uint8_t{0} : buffer[i];
             return static_cast<uint8_t>(image[i] & held);
         };
         for (size_t i = 0; !failed && i < bytes; ++i) {

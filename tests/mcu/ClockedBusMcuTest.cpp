@@ -1,0 +1,95 @@
+// Row 145 against the catalog's clocked multiplexed-bus part: the fixed
+// read-out of 300h-7FFh, blank check, the start-up clocks and set-up cycles,
+// and a Program entry that refuses instead of reporting success.
+#include <cstdlib>
+
+#include "McuFixture.h"
+
+#include "engine/RowDef.h"
+#include "sim/ClockedBusMcuChip.h"
+
+namespace {
+
+class ClockedBusRun : public McuRun {
+  protected:
+    sim::ClockedBusMcuChip* PutClocked() {
+        ClearSocket();
+        EXPECT_TRUE(Select("GENERIC-ALGORITHM", "CLKBUS-2K"));
+        const sim::ClockedBusMcuFacts* f =
+            sim::FindFacts<sim::ClockedBusMcuFacts>("GENERIC-ALGORITHM", "CLKBUS-2K");
+        EXPECT_NE(f, nullptr);
+        if (f == nullptr) return nullptr;
+        auto chip = std::make_unique<sim::ClockedBusMcuChip>(*f);
+        elec->DeclareChip(chip->Limits());
+        return socket->Insert(std::move(chip));
+    }
+};
+
+// A blank part checks blank; a part holding the sample program (placed at
+// 300h by srec_cat) reads back into buffer bytes 300h-7FFh whatever the
+// range says, saves equal, verifies, and fails blank check; the start-up
+// gives 4064 clock pairs and the two set-up cycles.
+TEST_F(ClockedBusRun, ReadsSeatedPartFrom300hWhateverTheRange) {
+    if (std::system("command -v srec_cat >/dev/null 2>&1") != 0) GTEST_SKIP() << "srec_cat not installed";
+    sim::ClockedBusMcuChip* chip = PutClocked();
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    EXPECT_EQ(chip->StartupPairs(), 4064u);
+    EXPECT_EQ(chip->SetupCycles(), (std::vector<std::pair<uint32_t, uint8_t>>{{0x1F, 0x20}, {0x18, 0x04}}));
+    EXPECT_EQ(chip->RomReads(), 0x500u);
+
+    const std::string cmd = "srec_cat -disable-sequence-warnings " + ProgramDirectory +
+                            "/mcu-sample/blink.ihx -intel -offset 0x300 -o rom.hex -intel";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    FillBufferRange(0, 0xFFFF, 0x00);
+    ASSERT_EQ(LoadHexFamilyFile("rom.hex", 0, 0), 1);
+    std::vector<uint8_t> image(0x500);
+    for (uint32_t a = 0; a < image.size(); ++a) {
+        image[a] = BufferByte(0x300 + a);
+        chip->SetCell(0x300 + a, image[a]);
+    }
+    ASSERT_NE(image[0], 0);
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+
+    FillBufferRange(0, 0xFFFF, 0x5A);
+    DeviceStart = 0x10;
+    DeviceEnd = 0x20;
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < image.size(); ++a)
+        ASSERT_EQ(BufferByte(0x300 + a), image[a]) << std::hex << a;
+    EXPECT_EQ(BufferByte(0x2FF), 0x5A);
+    EXPECT_EQ(BufferByte(0x800), 0x5A);
+    ASSERT_EQ(SaveHexFamilyFile("read.hex", 0x300, 0x7FF, HexFormatIntel), 1);
+    FillBufferRange(0, 0xFFFF, 0x5A);
+    ASSERT_EQ(LoadHexFamilyFile("read.hex", 0, 0), 1);
+    for (uint32_t a = 0; a < image.size(); ++a)
+        ASSERT_EQ(BufferByte(0x300 + a), image[a]) << std::hex << a;
+    ExpectNoViolations();
+}
+
+// Program has no sequence for the part: it says so and fails, sending
+// nothing, and the librarian refuses a record offering it; the record
+// offers none. A user break stops a read.
+TEST_F(ClockedBusRun, ProgramRefusesAndBreakStopsRead) {
+    sim::ClockedBusMcuChip* chip = PutClocked();
+    EXPECT_EQ(SupportedOperationMask & OpMaskProgram, 0u);
+    PrepareDialog();
+    FillBufferRange(0, 0xFFFF, 0x11);
+    EXPECT_EQ(AlgorithmRow(145)->Program(), -1);
+    EXPECT_TRUE(HasLine(" This function not supported")) << LogText();
+    EXPECT_EQ(chip->Cell(0x300), 0);
+    EXPECT_EQ(chip->StartupPairs(), 0u); // never powered
+    const RowDef* def = RowDefinition(145);
+    ASSERT_NE(def, nullptr);
+    EXPECT_NE(RowRecordRefusal(*def, {.Programs = true}), "");
+    EXPECT_EQ(RowRecordRefusal(*def, {.Programs = false}), "");
+
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpRead), ResultUserBreak) << LogText();
+    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+    ExpectNoViolations();
+}
+
+} // namespace
