@@ -10,6 +10,7 @@
 #include "memory/JedecFlash.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "engine/AlgorithmTable.h"
@@ -230,12 +231,15 @@ struct HvPins {
     int Oe = 0;
     int Vpp = 0;
     int Reset = 0;
+    int Ce = 0;
+    int We = 0;
 };
 int PackagePins() { return PackageRow(PackageIndex).PinCount; }
 
+// Row 72's pins by the package's pin count: the reset pin for 32 pins only.
 HvPins PinsOf72() {
-    if (PackagePins() == 32) return {34, 32, 0};
-    if (PackagePins() == 40) return {11, 28, 0};
+    if (PackagePins() == 32) return {.A9 = 34, .Oe = 32, .Reset = 9, .Ce = 30, .We = 39};
+    if (PackagePins() == 40) return {.A9 = 11, .Oe = 28, .Ce = 26, .We = 13};
     return {};
 }
 
@@ -368,13 +372,13 @@ uint32_t SectorAddress(const uint32_t* boundaries, uint32_t i) { return boundari
 
 // Protect with RESET# at the protection voltage: 60h then 40h at the sector
 // address with A1 set, up to 25 attempts a sector; mode 0 every sector, mode 1
-// those whose state is non-zero.
+// those whose state is non-zero. Row 46 lets the reset pin settle 3 ms.
 int ResetPinProtect46(int resetPin, int mode, const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     WriteRegister(3, 0);
     WriteRegister(4, 0xDD);
     SetSupplyPinA(resetPin, 1);
     WriteRegister(6, 0x60);
-    DelayMsSlot(3);
+    if (CurrentAlgorithm == 46) DelayMsSlot(3);
     int result = 1;
     for (uint32_t i = 0; i < n && result == 1; ++i) {
         if (mode == 1 && states[i] == 0) continue;
@@ -395,13 +399,14 @@ int ResetPinProtect46(int resetPin, int mode, const uint32_t* states, uint32_t n
 
 // Unprotect the whole chip with RESET# at the protection voltage: a pass
 // pulses 60h with A6 set at the sector that failed the last verify, then
-// verifies from it onwards; up to 1000 passes.
+// verifies from it onwards; up to 1000 passes. Row 46's SAMSUNG parts verify
+// with 40h at A1 and then A6 set on the address.
 int ResetPinUnprotect46(int resetPin, uint32_t n, const uint32_t* boundaries) {
     WriteRegister(3, 0);
     WriteRegister(4, 0xDD);
     SetSupplyPinA(resetPin, 1);
     WriteRegister(6, 0x60);
-    const bool samsung = MakerIndex == MakerSamsung;
+    const bool samsung = CurrentAlgorithm == 46 && MakerIndex == MakerSamsung;
     uint32_t next = 0; // the first sector not verified yet
     int result = -1;
     for (int pass = 0; pass < 1000 && result == -1; ++pass) {
@@ -644,6 +649,400 @@ int WriteSectorProtection93(const uint32_t* states, uint32_t n, const uint32_t* 
 
 namespace {
 
+// ---- row 72 sector protection: the procedure pair of each sub-variant ---------------
+
+bool MakerIs(const char* name) { return std::strcmp(MakerName(MakerIndex), name) == 0; }
+
+// The pins a sub-variant's procedures switch; false when the package has
+// none of one of them.
+bool Row72HasPins(const HvPins& p) {
+    switch (DeviceSubVariant) {
+    case 0:
+        return true;
+    case 1:
+        return p.Oe != 0;
+    case 2:
+        return p.A9 != 0 && p.Oe != 0 && p.We != 0;
+    case 4:
+        return p.Reset != 0;
+    case 5:
+        return p.A9 != 0 && p.Oe != 0;
+    default: // 3, 6
+        return p.A9 != 0 && p.Oe != 0 && p.Ce != 0;
+    }
+}
+
+// ZIF pins 1 to 8 with the other chip enables of a gang adapter.
+void GangPins(int state) {
+    if (LastSocketIndex == 0) return;
+    for (int pin = 1; pin <= 8; ++pin) SetSupplyPinA(pin, state);
+}
+
+// One read, then up to 1000 reads 10 us apart until DQ6 reads the same twice.
+bool ToggleWait() {
+    uint32_t last = StrobedDatum();
+    for (int i = 0; i < 1000; ++i) {
+        DelayShortUsSlot(10);
+        const uint32_t v = StrobedDatum();
+        if (((v ^ last) & 0x40) == 0) return true;
+        last = v;
+    }
+    return false;
+}
+
+void SixCycles(uint32_t last) {
+    Unlock(kUnlock555, 0x80);
+    Unlock(kUnlock555, last);
+}
+
+// Up to `limit` attempts of attempt(sector) until the sector verifies
+// protected; mode 0 every sector, 1 those asked for; the first sector that
+// never verifies ends with -1.
+template <class Attempt>
+int ProtectSectors(int mode, int limit, const uint32_t* states, uint32_t n, Attempt&& attempt) {
+    for (uint32_t i = 0; i < n; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        bool done = false;
+        for (int a = 0; a < limit && !done; ++a) done = attempt(i);
+        if (!done) return -1;
+    }
+    return 1;
+}
+
+// Up to `limit` passes of pass(next), each followed (when it returns true) by
+// verify(i) from the first sector not yet verified onwards; 1 once all did.
+template <class Pass, class Verify> int UnprotectPasses(int limit, uint32_t n, Pass&& pass, Verify&& verify) {
+    uint32_t next = 0;
+    for (int p = 0; p < limit; ++p) {
+        if (!pass(next)) continue;
+        while (next < n && verify(next)) ++next;
+        if (next >= n) return 1;
+    }
+    return -1;
+}
+
+int CommandProtect72(int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    const int r = ProtectSectors(mode, 32, states, n, [&](uint32_t i) {
+        SixCycles(0x20);
+        WriteRegister(0, 0);
+        SetSectorAddress(b[i], 2, 0);
+        WriteRegister(6, 0);
+        if (!ToggleWait()) return false;
+        WriteRegister(0, 2);
+        return SectorVerify(1);
+    });
+    WriteRegister(6, 0xF0);
+    return r;
+}
+
+int CommandUnprotect72(uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    const int r = UnprotectPasses(
+        100, n,
+        [&](uint32_t) {
+            SixCycles(0x20);
+            WriteRegister(0, 0x40);
+            WriteRegister(1, 2);
+            WriteRegister(2, 0);
+            WriteRegister(6, 0);
+            return ToggleWait();
+        },
+        [&](uint32_t i) {
+            SetSectorAddress(b[i], 2, 0);
+            WriteRegister(0, 2);
+            return SectorVerify(0);
+        });
+    WriteRegister(6, 0xF0);
+    return r;
+}
+
+// Sub-variant 1's commands behind 24h with /OE at the protection voltage.
+void EnterOeCommands(const HvPins& p) {
+    SetSupplyPinA(p.Oe, 1);
+    Unlock(kUnlock555, 0x24);
+    DelayShortUsSlot(1);
+}
+void LeaveOeCommands(const HvPins& p) {
+    SetSupplyPinA(p.Oe, 1);
+    CommandCycle(0, 0x90);
+    CommandCycle(0, 0x00);
+    SetSupplyPinA(p.Oe, 0);
+}
+
+int OeCommandProtect72(const HvPins& p, int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    EnterOeCommands(p);
+    WriteRegister(0, 0x22);
+    WriteRegister(1, 0);
+    WriteRegister(2, 0);
+    WriteRegister(6, 0x60);
+    const int r = ProtectSectors(mode, 25, states, n, [&](uint32_t i) {
+        SetSupplyPinA(p.Oe, 1);
+        WriteRegister(0, 0x22);
+        SetSectorAddress(b[i], 0, 0);
+        WriteRegister(6, 0x60);
+        DelayUsSlot(150);
+        SetSupplyPinA(p.Oe, 0);
+        WriteRegister(0, 2);
+        WriteRegister(6, 0x40);
+        return SectorVerify(1);
+    });
+    LeaveOeCommands(p);
+    return r;
+}
+
+int OeCommandUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    EnterOeCommands(p);
+    WriteRegister(0, 0x62);
+    WriteRegister(6, 0x60);
+    const int r = UnprotectPasses(
+        1000, n,
+        [&](uint32_t next) {
+            SetSectorAddress(next < n ? b[next] : 0, 0, 0);
+            WriteRegister(0, 0x62);
+            WriteRegister(6, 0x60);
+            SetSupplyPinA(p.Oe, 0);
+            DelayMsSlot(15);
+            WriteRegister(0, 0x42);
+            WriteRegister(6, 0x40);
+            return true;
+        },
+        [&](uint32_t i) {
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    LeaveOeCommands(p);
+    return r;
+}
+
+// Sub-variant 2: /OE and /WE at the protection voltage, two 5 ms /CE pulses,
+// then A9 at it for the verify.
+int WeCeUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0xFF);
+    WriteRegister(1, 0);
+    const int r = UnprotectPasses(
+        100, n,
+        [&](uint32_t) {
+            WriteRegister(0, 0x62);
+            WriteRegister(4, 0xD3);
+            SetSupplyPinA(p.Oe, 1);
+            SetSupplyPinA(p.We, 1);
+            WriteRegister(3, 0);
+            DelayMsSlot(5);
+            WriteRegister(3, 0xFF);
+            DelayShortUsSlot(10);
+            WriteRegister(3, 0);
+            DelayMsSlot(5);
+            WriteRegister(3, 0xFF);
+            SetSupplyPinA(p.Oe, 0);
+            DelayShortUsSlot(4);
+            SetSupplyPinA(p.We, 0);
+            DelayShortUsSlot(4);
+            SetSupplyPinA(p.A9, 1);
+            DelayShortUsSlot(4);
+            WriteRegister(0, 2);
+            WriteRegister(4, 0xDB);
+            return true;
+        },
+        [&](uint32_t i) {
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    SetSupplyPinA(p.A9, 0);
+    WriteRegister(4, 0x33);
+    return r;
+}
+
+// One 10 ms pulse with /OE, /CE (and a gang's other chip enables) and A9 at
+// the protection voltage; A9 stays when keepA9.
+void CePulse72(const HvPins& p, bool keepA9) {
+    WriteRegister(4, 0xD3);
+    DelayShortUsSlot(4);
+    SetSupplyPinA(p.Oe, 1);
+    SetSupplyPinA(p.Ce, 1);
+    GangPins(1);
+    SetSupplyPinA(p.A9, 1);
+    DelayShortUsSlot(4);
+    WriteRegister(4, 0x53);
+    DelayMsSlot(10);
+    WriteRegister(4, 0xD3);
+    SetSupplyPinA(p.Oe, 0);
+    DelayShortUsSlot(4);
+    SetSupplyPinA(p.Ce, 0);
+    DelayShortUsSlot(4);
+    GangPins(0);
+    if (!keepA9) {
+        SetSupplyPinA(p.A9, 0);
+        DelayShortUsSlot(4);
+    }
+}
+
+// Sub-variant 3: the /CE pulse at 80h/12h (92h for ST), each sector then read
+// in the autoselect mode. A pass succeeds when the sectors read unprotected.
+int CeAutoselectUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    const int r = UnprotectPasses(
+        10, n,
+        [&](uint32_t) {
+            WriteRegister(0, 0x80);
+            WriteRegister(1, MakerIs("ST") ? 0x92 : 0x12);
+            DelayShortUsSlot(50);
+            CePulse72(p, false);
+            return true;
+        },
+        [&](uint32_t i) {
+            WriteRegister(6, 0xAA);
+            WriteRegister(6, 0x55);
+            WriteRegister(6, 0x90);
+            WriteRegister(0, 0x82);
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    WriteRegister(4, 0x33);
+    return r;
+}
+
+// Sub-variant 6: the /CE pulse at the address the flags choose, A9 kept at
+// the protection voltage through the verify.
+int CeUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    const int r = UnprotectPasses(
+        100, n,
+        [&](uint32_t) {
+            if (Flag(0x400)) {
+                WriteRegister(0, 0x80);
+                WriteRegister(1, 0x10);
+            } else if (Flag(0x800)) {
+                WriteRegister(1, 0x92);
+            } else {
+                WriteRegister(0, 0x40);
+                WriteRegister(1, 0x10);
+                WriteRegister(2, 1);
+            }
+            DelayShortUsSlot(4);
+            CePulse72(p, true);
+            return true;
+        },
+        [&](uint32_t i) {
+            WriteRegister(0, MakerIs("HYUNDAI") ? 2 : 0x42);
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    SetSupplyPinA(p.A9, 0);
+    WriteRegister(4, 0x33);
+    return r;
+}
+
+int Protect72(const HvPins& p, int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    switch (DeviceSubVariant) {
+    case 0:
+        return CommandProtect72(mode, states, n, b);
+    case 1:
+        return OeCommandProtect72(p, mode, states, n, b);
+    case 4:
+        return ResetPinProtect46(p.Reset, mode, states, n, b);
+    default:
+        return HvA9Protect(p, mode, states, n, b);
+    }
+}
+
+int Unprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    switch (DeviceSubVariant) {
+    case 0:
+        return CommandUnprotect72(n, b);
+    case 1:
+        return OeCommandUnprotect72(p, n, b);
+    case 2:
+        return WeCeUnprotect72(p, n, b);
+    case 3:
+        return CeAutoselectUnprotect72(p, n, b);
+    case 4:
+        return ResetPinUnprotect46(p.Reset, n, b);
+    case 5: {
+        const int r = HvA9Unprotect(p, n, b);
+        if (MakerIs("ALLIANCE")) HvA9Unprotect(p, n, b);
+        return r;
+    }
+    default:
+        return CeUnprotect72(p, n, b);
+    }
+}
+
+} // namespace
+
+// The states by A9 at the protection voltage (sub-variants 3 and 6) or the
+// autoselect command: a sector is protected when its byte reads 1.
+int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const HvPins pins = PinsOf72();
+    const bool byVoltage = DeviceSubVariant == 3 || DeviceSubVariant == 6;
+    UseFrame(false);
+    PowerOnFamily(2);
+    WriteRegister3(0xFE);
+    WriteRegister(4, 0xDD);
+    if (byVoltage && pins.A9 == 0) {
+        ShowMessageLine(" No high-voltage pin for this package!");
+        std::fill(states, states + n, 0u);
+    } else {
+        if (byVoltage) SetSupplyPinA(pins.A9, 1);
+        else Unlock(kUnlock555, 0x90);
+        for (uint32_t id = 0; id < 2; ++id) {
+            WriteRegister(0, id);
+            StrobedDatum(false);
+        }
+        WriteRegister(0, 2);
+        for (uint32_t i = 0; i < n; ++i) {
+            SetSectorAddress(boundaries[i], 0, 0);
+            states[i] = StrobedDatum(false) == 1 ? 1 : 0;
+        }
+        if (byVoltage) SetSupplyPinA(pins.A9, 0);
+    }
+    PowerOff();
+    return 1;
+}
+
+// Protect every sector, unprotect the chip, protect the wanted sectors by the
+// sub-variant's procedures (sub-variant 0 powers each step on its own), then
+// read the states back: -1 when a step fails or a state differs.
+int WriteSectorProtection72(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const HvPins pins = PinsOf72();
+    if (DeviceSubVariant > 6) {
+        ShowMessageLine(" No sector protection procedure for this device!");
+        return -1;
+    }
+    if (!Row72HasPins(pins)) {
+        ShowMessageLine(" No high-voltage pin for this package!");
+        return -1;
+    }
+    UseFrame(false);
+    const bool each = DeviceSubVariant == 0;
+    auto step = [&](auto&& run) {
+        if (each) PowerOnFamily(1);
+        const int r = run();
+        if (each) PowerOff();
+        return r;
+    };
+    if (!each) {
+        PowerOnFamily(1);
+        WriteRegister(3, 0);
+        WriteRegister(4, 0xDD);
+    }
+    int r = step([&] { return Protect72(pins, 0, states, n, boundaries); });
+    if (r == 1) r = step([&] { return Unprotect72(pins, n, boundaries); });
+    if (r == 1) r = step([&] { return Protect72(pins, 1, states, n, boundaries); });
+    if (!each) PowerOff();
+    if (r != 1) return r;
+    std::vector<uint32_t> found(n, 0);
+    ReadSectorProtection72(found.data(), n, boundaries);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (found[i] != (states[i] != 0 ? 1u : 0u)) return -1;
+    }
+    return 1;
+}
+
+namespace {
+
 void OverrideOn() {
     if (ProtectOverride == 1) ApplyVppToPin(12, 1, 120);
 }
@@ -878,7 +1277,12 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 78, .Identify = Alg78Identify, .Read = Alg78Read, .Program = Alg78Program, .Erase = Alg78Erase},
     {.Row = 87, .Read = Alg87Read, .Program = Alg87Program, .Erase = Alg87Erase},
     {.Row = 93, .Read = Alg93Read, .Program = Alg93Program, .Erase = Alg93Erase, .Options = Alg6Options},
-    {.Row = 72, .Identify = Alg72Identify, .Read = Alg72Read, .Program = Alg72Program, .Erase = Alg72Erase},
+    {.Row = 72,
+     .Identify = Alg72Identify,
+     .Read = Alg72Read,
+     .Program = Alg72Program,
+     .Erase = Alg72Erase,
+     .Options = Alg6Options},
     {.Row = 46,
      .Identify = Alg46Identify,
      .Read = Alg46Read,

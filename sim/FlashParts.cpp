@@ -144,9 +144,10 @@ std::vector<FlashPart> MakeParts() {
                                    [](auto& c) { c.equipmentProtect = true; }));
     flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {64 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
                                    [](auto& c) { c.unlockBypass = c.equipmentProtect = true; }));
-    // Row 72: 3 V and 5 V 4 Mbit parts.
+    // Row 72: 3 V and 5 V 4 Mbit parts; the Am29LV040B's sectors protected
+    // with A9 and /OE at 11.5-12.5 V.
     flash("AMD", "Am29LV040B", LowVoltage(With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0x4F, 11, 9, 700000, 8000000),
-                                               [](auto& c) { c.unlockBypass = true; })));
+                                               [](auto& c) { c.unlockBypass = c.equipmentProtect = true; })));
     flash("ST", "M29F040B", Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x20, 0xE2, 11, 8, 1000000, 6000000));
     // 16-bit SST parts of row 78: 2 KWord sectors, 14 us word program, 40 ms chip erase.
     auto sst16 = [](uint32_t words, uint16_t dev) {
