@@ -649,6 +649,61 @@ int WriteSectorProtection93(const uint32_t* states, uint32_t n, const uint32_t* 
 
 namespace {
 
+// ---- row 78 sector protection: by command, no unprotect --------------------------
+
+// The autoselect mode at 5555h/2AAAh, the die code read and dropped.
+void Autoselect78() {
+    Unlock(kUnlock5555, 0x90);
+    WriteAddress(3);
+    StrobedDatum(true);
+}
+
+} // namespace
+
+// Each sector's state in DQ0 at its address with A1 set.
+int ReadSectorProtection78(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    UseFrame(true);
+    PowerOnFamily(2);
+    WriteRegister3(0xFE);
+    WriteRegister(4, 0xDD);
+    Autoselect78();
+    for (uint32_t i = 0; i < n; ++i) {
+        WriteAddress(SectorAddress(boundaries, i) | 2);
+        states[i] = StrobedDatum(true) & 1;
+    }
+    PowerOff();
+    return 1;
+}
+
+// 40h behind the six-cycle prefix at each sector asked for, then every
+// sector's state read back against the request; the chip has no unprotect,
+// so a protected sector asked to be unprotected fails the write.
+int WriteSectorProtection78(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    UseFrame(true);
+    PowerOnFamily(1);
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (states[i] == 0) continue;
+        Unlock(kUnlock5555, 0x80);
+        CommandCycle(kUnlock5555.First, 0xAA);
+        CommandCycle(kUnlock5555.Second, 0x55);
+        CommandCycle(SectorAddress(boundaries, i), 0x40);
+        DelayUsSlot(200);
+    }
+    CommandCycle(0, 0xF0);
+    Unlock(kUnlock5555, 0x90);
+    int r = 1;
+    for (uint32_t i = 0; i < n && r == 1; ++i) {
+        WriteAddress(SectorAddress(boundaries, i) | 2);
+        if ((StrobedDatum(true) & 1) != (states[i] != 0 ? 1u : 0u)) r = -1;
+    }
+    PowerOff();
+    return r;
+}
+
+namespace {
+
 // ---- row 72 sector protection: the procedure pair of each sub-variant ---------------
 
 bool MakerIs(const char* name) { return std::strcmp(MakerName(MakerIndex), name) == 0; }
@@ -1274,7 +1329,12 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = Alg6Erase},
     {.Row = 56, .Read = Alg56Read, .Program = Alg56Program, .Erase = Alg56Erase},
     {.Row = 58, .Read = Alg58Read, .Program = Alg58Program, .Erase = Alg58Erase, .Options = Alg58Options},
-    {.Row = 78, .Identify = Alg78Identify, .Read = Alg78Read, .Program = Alg78Program, .Erase = Alg78Erase},
+    {.Row = 78,
+     .Identify = Alg78Identify,
+     .Read = Alg78Read,
+     .Program = Alg78Program,
+     .Erase = Alg78Erase,
+     .Options = Alg6Options},
     {.Row = 87, .Read = Alg87Read, .Program = Alg87Program, .Erase = Alg87Erase},
     {.Row = 93, .Read = Alg93Read, .Program = Alg93Program, .Erase = Alg93Erase, .Options = Alg6Options},
     {.Row = 72,

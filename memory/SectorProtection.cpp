@@ -17,6 +17,8 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
         return {ReadSectorProtection93, WriteSectorProtection93};
     case 72:
         return {ReadSectorProtection72, WriteSectorProtection72};
+    case 78:
+        return {ReadSectorProtection78, WriteSectorProtection78};
     case 74:
         return {ReadBlockProtection74, WriteBlockProtection74};
     default:
