@@ -220,6 +220,261 @@ constexpr AlgReadFn Alg58Read = CoreRead<true>;
 constexpr AlgOperationFn Alg58Program = CoreProgram<true>;
 constexpr AlgOperationFn Alg58Erase = CoreErase;
 
+// ---- row 6 sector protection ---------------------------------------------------------
+
+// Pins A-D (A9, /OE, /WE, /CE of a 32-pin part on the default adapter); the
+// adapters 'P' and 'Q' wire no /WE or /CE pin (0).
+struct Row6Pins {
+    int A, B, C, D;
+};
+Row6Pins PinsOf6() {
+    if (AdapterCode == 'P') return {43, 16, 0, 0};
+    if (AdapterCode == 'Q') return {11, 28, 0, 0};
+    return {34, 32, 39, 30};
+}
+
+void Row6Sector(uint32_t start) {
+    WriteRegister(1, (start << 4) & 0xFF);
+    WriteRegister(2, (start >> 4) & 0xFF);
+}
+
+uint32_t Row6Verify() {
+    WriteRegister(4, 0xC3);
+    return ReadRegister(6);
+}
+
+bool Row6ShiftedVariant() {
+    const uint32_t v = DeviceVariant;
+    return v == 18 || v == 31 || v == 32 || (v == 14 && DeviceSubVariant == 3);
+}
+// Variants 10/2 and 11/1 hold /CE at 12 V through method A's pulse.
+bool Row6CeVariant() {
+    return (DeviceVariant == 10 && DeviceSubVariant == 2) || (DeviceVariant == 11 && DeviceSubVariant == 1);
+}
+
+enum class Unprotect6 { A, B, C, D, None };
+Unprotect6 Row6Method() {
+    if (DeviceVariant == 9) return Unprotect6::B;
+    if (DeviceVariant == 14 && DeviceSubVariant < 3) {
+        return g_dieId == 0 ? Unprotect6::C : g_dieId == 1 ? Unprotect6::D : Unprotect6::None;
+    }
+    return Unprotect6::A;
+}
+
+// mode 0 every sector, 1 those asked for; up to 25 200-us pulses with A9 and
+// /OE at 12 V, a sector done when it reads 1.
+int Protect6(const Row6Pins& pins, int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    SetSupplyPinA(pins.A, 1);
+    WriteRegister(0, 2);
+    int result = 1;
+    for (uint32_t i = 0; i < n && result == 1; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        Row6Sector(b[i]);
+        result = -1;
+        for (int attempt = 0; attempt < 25 && result == -1; ++attempt) {
+            if (Row6ShiftedVariant()) WriteRegister(1, ((b[i] << 4) | 8) & 0xFF);
+            WriteRegister(4, 0xD3);
+            SetSupplyPinA(pins.B, 1);
+            DelayShortUsSlot(10);
+            WriteRegister(4, 0x53);
+            DelayShortUsSlot(200);
+            WriteRegister(4, 0xD3);
+            DelayShortUsSlot(10);
+            SetSupplyPinA(pins.B, 0);
+            if (Row6ShiftedVariant()) WriteRegister(1, (b[i] << 4) & 0xF7 & 0xFF);
+            if (Row6Verify() == 1) result = 1;
+        }
+    }
+    WriteRegister(4, 0xD3);
+    SetSupplyPinA(pins.A, 0);
+    return result;
+}
+
+void Pin6(int pin, int state, uint32_t settleUs = 0) {
+    SetSupplyPinA(pin, state);
+    if (settleUs != 0) DelayShortUsSlot(settleUs);
+}
+
+// One attempt of an unprotect method (the pulse and the verify setup).
+void Unprotect6Attempt(const Row6Pins& p, Unprotect6 m) {
+    switch (m) {
+    case Unprotect6::A:
+        if (Row6CeVariant()) WriteRegister(1, 0x90);
+        if (Row6ShiftedVariant()) WriteRegister(1, 8);
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 1, 10);
+        if (Row6CeVariant()) {
+            WriteRegister(3, 0xFF);
+            Pin6(p.D, 1, 4);
+        }
+        WriteRegister(4, 0x53);
+        DelayMsSlot(10);
+        WriteRegister(4, 0xD3);
+        if (Row6CeVariant()) {
+            Pin6(p.D, 0);
+            WriteRegister(3, 0);
+        }
+        Pin6(p.B, 0);
+        if (Row6ShiftedVariant()) WriteRegister(1, 0);
+        WriteRegister(4, 0xC3);
+        break;
+    case Unprotect6::B:
+        WriteRegister(0, 0x80);
+        WriteRegister(1, 0x12);
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        DelayShortUsSlot(4);
+        Pin6(p.B, 1);
+        Pin6(p.D, 1);
+        Pin6(p.A, 1);
+        WriteRegister(4, 0x53);
+        DelayMsSlot(10);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 0, 4);
+        Pin6(p.D, 0, 4);
+        Pin6(p.A, 0, 4);
+        break;
+    case Unprotect6::C:
+        if (DeviceSubVariant == 2) {
+            WriteRegister(0, 0x40);
+            WriteRegister(1, 0x10);
+            WriteRegister(2, 1);
+        }
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        DelayShortUsSlot(4);
+        Pin6(p.B, 1);
+        Pin6(p.D, 1);
+        WriteRegister(4, 0x53);
+        DelayMsSlot(10);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 0, 4);
+        Pin6(p.D, 0, 4);
+        WriteRegister(4, 0xC3);
+        WriteRegister(0, 0x42);
+        break;
+    case Unprotect6::D:
+        WriteRegister(0, 0x62);
+        WriteRegister(1, 0);
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 1, 4);
+        Pin6(p.C, 1, 4);
+        for (int pulse = 0; pulse < 2; ++pulse) {
+            if (pulse == 1) DelayShortUsSlot(10);
+            WriteRegister(3, 0);
+            DelayMsSlot(5);
+            WriteRegister(3, 0xFF);
+        }
+        Pin6(p.B, 0, 4);
+        Pin6(p.C, 0, 4);
+        WriteRegister(4, 0xC3);
+        Pin6(p.A, 1, 4);
+        WriteRegister(3, 0);
+        break;
+    case Unprotect6::None:
+        break;
+    }
+}
+
+// Up to 1000 attempts, each verifying from the first sector not yet read 0.
+int Unprotect6Chip(const Row6Pins& p, Unprotect6 m, uint32_t n, const uint32_t* b) {
+    if (m == Unprotect6::None) return 1;
+    if (m == Unprotect6::A) {
+        WriteRegister(0, 0x42);
+        SetSupplyPinA(p.A, 1);
+    } else if (m == Unprotect6::B) {
+        WriteRegister(3, 0);
+    } else if (m == Unprotect6::C) {
+        WriteRegister(3, 0);
+        SetSupplyPinA(p.A, 1);
+    } else {
+        WriteRegister(3, 0xFF);
+    }
+    uint32_t next = 0;
+    int result = -1;
+    for (int attempt = 0; attempt < 1000 && result == -1; ++attempt) {
+        Unprotect6Attempt(p, m);
+        while (next < n) {
+            if (m == Unprotect6::B) {
+                WriteRegister(6, 0xAA);
+                WriteRegister(6, 0x55);
+                WriteRegister(6, 0x90);
+                WriteRegister(0, 0x82);
+            }
+            Row6Sector(b[next]);
+            if (ReadRegister(6) != 0) break;
+            ++next;
+        }
+        if (next >= n) result = 1;
+    }
+    WriteRegister(4, 0x33);
+    if (m != Unprotect6::B) SetSupplyPinA(p.A, 0);
+    return result;
+}
+
+// The pins a write needs: A and B always, D for methods B and C and for
+// method A of variants 10/2 and 11/1, C for method D.
+bool Row6HasPins(const Row6Pins& p, Unprotect6 m) {
+    if (p.A == 0 || p.B == 0) return false;
+    if (m == Unprotect6::B || m == Unprotect6::C || (m == Unprotect6::A && Row6CeVariant())) return p.D != 0;
+    if (m == Unprotect6::D) return p.C != 0;
+    return true;
+}
+
+} // namespace
+
+// The chip's codes logged, then each sector's state (1 when it reads 1) with
+// A9 at 12 V; -1 when the power-up's die check failed.
+int ReadSectorProtection6(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    std::fill(states, states + n, 0u);
+    const Row6Pins pins = PinsOf6();
+    return OnCore(false, 2, [&] {
+        WriteRegister(3, 0xFE);
+        SetSupplyPinA(pins.A, 1);
+        WriteRegister(0, 0);
+        ShowMessageLine("Manufacturer Code : %02Xh", Row6Verify());
+        WriteRegister(0, 1);
+        ShowMessageLine("Device Code       : %02Xh", Row6Verify());
+        for (uint32_t i = 0; i < n; ++i) {
+            WriteRegister(0, 2);
+            Row6Sector(boundaries[i]);
+            states[i] = Row6Verify() == 1 ? 1 : 0;
+        }
+        WriteRegister(4, 0xD3);
+        SetSupplyPinA(pins.A, 0);
+        return 1;
+    });
+}
+
+// Protect every sector, unprotect the chip by the variant's method, protect
+// the sectors asked for; the first failing step ends with -1. A method whose
+// pins the adapter does not wire is refused before power-up.
+int WriteSectorProtection6(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const Row6Pins pins = PinsOf6();
+    UseFrame(false);
+    if (PowerOnCore(1) != 1) {
+        PowerOff();
+        return -1;
+    }
+    const Unprotect6 method = Row6Method();
+    if (!Row6HasPins(pins, method)) {
+        PowerOff();
+        ShowMessageLine(" No high-voltage pin for this adapter!");
+        return -1;
+    }
+    WriteRegister(3, 0);
+    int r = Protect6(pins, 0, states, n, boundaries);
+    if (r == 1) r = Unprotect6Chip(pins, method, n, boundaries);
+    if (r == 1) r = Protect6(pins, 1, states, n, boundaries);
+    PowerOff();
+    return r;
+}
+
+namespace {
+
 // ---- rows 78, 87, 93, 72, 46 ---------------------------------------------------------
 
 int Capped33(uint32_t v) { return static_cast<int>(std::min<uint32_t>(v, 33)); }
@@ -1326,7 +1581,7 @@ int Alg58Options() {
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 50, .Read = Alg50Read, .Program = Alg50Program, .Options = Alg50Options},
     {.Row = 51, .Read = Alg51Read, .Program = Alg51Program, .Options = Alg51Options},
-    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = Alg6Erase},
+    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = Alg6Erase, .Options = Alg6Options},
     {.Row = 56, .Read = Alg56Read, .Program = Alg56Program, .Erase = Alg56Erase},
     {.Row = 58, .Read = Alg58Read, .Program = Alg58Program, .Erase = Alg58Erase, .Options = Alg58Options},
     {.Row = 78,

@@ -118,16 +118,23 @@ std::vector<FlashPart> MakeParts() {
     p.push_back({"DALLAS", "DS1230Y", FlashPart::Sram, {}, Sram("DS1230Y", kPinoutDip28, 8, 32 * K, true)});
     p.push_back({"DALLAS", "DS1245Y", FlashPart::Sram, {}, Sram("DS1245Y", kPinoutDip32, 8, 128 * K, true)});
     p.push_back({"DALLAS", "DS1258Y", FlashPart::Sram, {}, Sram("DS1258Y", kPinoutWord40, 16, 128 * K, true)});
-    // 5 V byte-wide flash, 32-pin.
-    flash("AMD", "Am29F010", Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000));
+    // 5 V byte-wide flash, 32-pin; sectors protected by programming
+    // equipment with A9 and /OE at 11.5-12.5 V. The Am29F010 and Am29F040
+    // unprotect with /CE at VID too, as their B successors do.
+    auto byEquipment = [](JedecFlashConfig c) {
+        c.equipmentProtect = true;
+        return c;
+    };
+    flash("AMD", "Am29F010", With(byEquipment(Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000)),
+                                  [](auto& c) { c.unprotectCeVid = true; }));
     flash("AMD", "Am29F002T",
-          Byte5V("", kPinoutDip32, 256 * K, {64 * K, 64 * K, 64 * K, 32 * K, 8 * K, 8 * K, 16 * K}, 0x01, 0xB0, 11, 7,
-                 1000000, 7000000));
+          byEquipment(Byte5V("", kPinoutDip32, 256 * K, {64 * K, 64 * K, 64 * K, 32 * K, 8 * K, 8 * K, 16 * K}, 0x01, 0xB0,
+                             11, 7, 1000000, 7000000)));
     flash("AMD", "Am29F002B",
-          Byte5V("", kPinoutDip32, 256 * K, {16 * K, 8 * K, 8 * K, 32 * K, 64 * K}, 0x01, 0x34, 11, 7, 1000000,
-                 7000000));
-    flash("AMD", "Am29F040", With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0xA4, 15, 14, 1000000, 8000000),
-                                  [](auto& c) { c.dieCode = 0; }));
+          byEquipment(Byte5V("", kPinoutDip32, 256 * K, {16 * K, 8 * K, 8 * K, 32 * K, 64 * K, 64 * K, 64 * K}, 0x01,
+                             0x34, 11, 7, 1000000, 7000000)));
+    flash("AMD", "Am29F040", With(byEquipment(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0xA4, 15, 14, 1000000, 8000000)),
+                                  [](auto& c) { c.dieCode = 0, c.unprotectCeVid = true; }));
     // SST byte-wide flash: 4 KB sectors, commands on A14-A0, DQ7 and DQ6 polling.
     for (auto [name, kb, dev] : {std::tuple{"SST39SF010A", 128u, 0xB5}, {"SST39SF020A", 256u, 0xB6}, {"SST39SF040", 512u, 0xB7}})
         flash("SST", name, With(Byte5V("", kPinoutDip32, kb * K, {4 * K}, 0xBF, static_cast<uint16_t>(dev), 15, 20, 25000, 100000),
