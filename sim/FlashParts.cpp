@@ -201,9 +201,15 @@ std::vector<FlashPart> MakeParts() {
     };
     byteMode("Am29F400BB", 256 * K, BottomBoot(), 0x22AB);
     byteMode("Am29F400BT", 256 * K, TopBoot(256 * K), 0x2223);
+    byteMode("Am29F200BB", 128 * K, BottomBoot(), 0x2257);
+    byteMode("Am29F200BT", 128 * K, TopBoot(128 * K), 0x2251);
+    byteMode("Am29F800BB", 512 * K, BottomBoot(), 0x2258);
+    byteMode("Am29F800BT", 512 * K, TopBoot(512 * K), 0x22D6);
     // 3 V parts of the family with unlock bypass (row 22's Program).
-    for (auto [name, map, dev] : {std::tuple{"Am29LV400BB", BottomBoot(), 0x22BA}, {"Am29LV400BT", TopBoot(256 * K), 0x22B9}}) {
-        byteMode(name, 256 * K, map, static_cast<uint16_t>(dev));
+    for (auto [name, words, map, dev] :
+         {std::tuple{"Am29LV400BB", 256 * K, BottomBoot(), 0x22BA}, {"Am29LV400BT", 256 * K, TopBoot(256 * K), 0x22B9},
+          {"Am29LV800BB-BYTE", 512 * K, BottomBoot(), 0x225B}, {"Am29LV800BT", 512 * K, TopBoot(512 * K), 0x22DA}}) {
+        byteMode(name, words, map, static_cast<uint16_t>(dev));
         p.back().flash = With(LowVoltage(p.back().flash), [](auto& c) { c.unlockBypass = true, c.programUs = 9; });
     }
     for (auto [name, kb, sector, dev] : {std::tuple{"Am29F010B", 128u, 16u, 0x20}, {"Am29F040B", 512u, 64u, 0xA4}})

@@ -28,7 +28,10 @@ const Case kParts[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
                        {"AMD", "Am29LV033C"},          {"AMD", "Am29F016B"},
                        {"AMD", "Am29LV040B", 5},       {"AMD", "Am29F002T"},
                        {"AMD", "Am29F002B"},
-                       {"AMD", "Am29F040", 1}};
+                       {"AMD", "Am29F040", 1},         {"AMD", "Am29F200BB"},
+                       {"AMD", "Am29F200BT"},          {"AMD", "Am29F800BB"},
+                       {"AMD", "Am29F800BT"},          {"AMD", "Am29LV800BB-BYTE"},
+                       {"AMD", "Am29LV800BT"}};
 
 class FlashProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
 protected:
@@ -120,7 +123,7 @@ TEST_P(FlashProtection, UnprotectThatNeverWorks) {
 INSTANTIATE_TEST_SUITE_P(Rows, FlashProtection, ::testing::ValuesIn(kParts), [](const auto& info) {
     std::string n = std::string(info.param.name) + (info.param.subVariant ? "_ByA9AndOe" : "");
     for (char& c : n) {
-        if (c == '@') c = '_';
+        if (c == '@' || c == '-') c = '_';
     }
     return n;
 });
