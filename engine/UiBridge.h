@@ -8,7 +8,7 @@
 #include <string>
 
 enum class UiButtons { Ok, YesNo };
-enum class UiIcon { None, Information, Warning, Error };
+enum class UiIcon { None, Information, Warning, Error, Question };
 enum class UiAnswer { Ok, Yes, No, Cancel };
 
 class UiBridge {

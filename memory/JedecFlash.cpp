@@ -10,6 +10,7 @@
 #include "memory/JedecFlash.h"
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "engine/AlgorithmTable.h"
@@ -219,6 +220,261 @@ constexpr AlgReadFn Alg58Read = CoreRead<true>;
 constexpr AlgOperationFn Alg58Program = CoreProgram<true>;
 constexpr AlgOperationFn Alg58Erase = CoreErase;
 
+// ---- row 6 sector protection ---------------------------------------------------------
+
+// Pins A-D (A9, /OE, /WE, /CE of a 32-pin part on the default adapter); the
+// adapters 'P' and 'Q' wire no /WE or /CE pin (0).
+struct Row6Pins {
+    int A, B, C, D;
+};
+Row6Pins PinsOf6() {
+    if (AdapterCode == 'P') return {43, 16, 0, 0};
+    if (AdapterCode == 'Q') return {11, 28, 0, 0};
+    return {34, 32, 39, 30};
+}
+
+void Row6Sector(uint32_t start) {
+    WriteRegister(1, (start << 4) & 0xFF);
+    WriteRegister(2, (start >> 4) & 0xFF);
+}
+
+uint32_t Row6Verify() {
+    WriteRegister(4, 0xC3);
+    return ReadRegister(6);
+}
+
+bool Row6ShiftedVariant() {
+    const uint32_t v = DeviceVariant;
+    return v == 18 || v == 31 || v == 32 || (v == 14 && DeviceSubVariant == 3);
+}
+// Variants 10/2 and 11/1 hold /CE at 12 V through method A's pulse.
+bool Row6CeVariant() {
+    return (DeviceVariant == 10 && DeviceSubVariant == 2) || (DeviceVariant == 11 && DeviceSubVariant == 1);
+}
+
+enum class Unprotect6 { A, B, C, D, None };
+Unprotect6 Row6Method() {
+    if (DeviceVariant == 9) return Unprotect6::B;
+    if (DeviceVariant == 14 && DeviceSubVariant < 3) {
+        return g_dieId == 0 ? Unprotect6::C : g_dieId == 1 ? Unprotect6::D : Unprotect6::None;
+    }
+    return Unprotect6::A;
+}
+
+// mode 0 every sector, 1 those asked for; up to 25 200-us pulses with A9 and
+// /OE at 12 V, a sector done when it reads 1.
+int Protect6(const Row6Pins& pins, int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    SetSupplyPinA(pins.A, 1);
+    WriteRegister(0, 2);
+    int result = 1;
+    for (uint32_t i = 0; i < n && result == 1; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        Row6Sector(b[i]);
+        result = -1;
+        for (int attempt = 0; attempt < 25 && result == -1; ++attempt) {
+            if (Row6ShiftedVariant()) WriteRegister(1, ((b[i] << 4) | 8) & 0xFF);
+            WriteRegister(4, 0xD3);
+            SetSupplyPinA(pins.B, 1);
+            DelayShortUsSlot(10);
+            WriteRegister(4, 0x53);
+            DelayShortUsSlot(200);
+            WriteRegister(4, 0xD3);
+            DelayShortUsSlot(10);
+            SetSupplyPinA(pins.B, 0);
+            if (Row6ShiftedVariant()) WriteRegister(1, (b[i] << 4) & 0xF7 & 0xFF);
+            if (Row6Verify() == 1) result = 1;
+        }
+    }
+    WriteRegister(4, 0xD3);
+    SetSupplyPinA(pins.A, 0);
+    return result;
+}
+
+void Pin6(int pin, int state, uint32_t settleUs = 0) {
+    SetSupplyPinA(pin, state);
+    if (settleUs != 0) DelayShortUsSlot(settleUs);
+}
+
+// One attempt of an unprotect method (the pulse and the verify setup).
+void Unprotect6Attempt(const Row6Pins& p, Unprotect6 m) {
+    switch (m) {
+    case Unprotect6::A:
+        if (Row6CeVariant()) WriteRegister(1, 0x90);
+        if (Row6ShiftedVariant()) WriteRegister(1, 8);
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 1, 10);
+        if (Row6CeVariant()) {
+            WriteRegister(3, 0xFF);
+            Pin6(p.D, 1, 4);
+        }
+        WriteRegister(4, 0x53);
+        DelayMsSlot(10);
+        WriteRegister(4, 0xD3);
+        if (Row6CeVariant()) {
+            Pin6(p.D, 0);
+            WriteRegister(3, 0);
+        }
+        Pin6(p.B, 0);
+        if (Row6ShiftedVariant()) WriteRegister(1, 0);
+        WriteRegister(4, 0xC3);
+        break;
+    case Unprotect6::B:
+        WriteRegister(0, 0x80);
+        WriteRegister(1, 0x12);
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        DelayShortUsSlot(4);
+        Pin6(p.B, 1);
+        Pin6(p.D, 1);
+        Pin6(p.A, 1);
+        WriteRegister(4, 0x53);
+        DelayMsSlot(10);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 0, 4);
+        Pin6(p.D, 0, 4);
+        Pin6(p.A, 0, 4);
+        break;
+    case Unprotect6::C:
+        if (DeviceSubVariant == 2) {
+            WriteRegister(0, 0x40);
+            WriteRegister(1, 0x10);
+            WriteRegister(2, 1);
+        }
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        DelayShortUsSlot(4);
+        Pin6(p.B, 1);
+        Pin6(p.D, 1);
+        WriteRegister(4, 0x53);
+        DelayMsSlot(10);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 0, 4);
+        Pin6(p.D, 0, 4);
+        WriteRegister(4, 0xC3);
+        WriteRegister(0, 0x42);
+        break;
+    case Unprotect6::D:
+        WriteRegister(0, 0x62);
+        WriteRegister(1, 0);
+        DelayShortUsSlot(50);
+        WriteRegister(4, 0xD3);
+        Pin6(p.B, 1, 4);
+        Pin6(p.C, 1, 4);
+        for (int pulse = 0; pulse < 2; ++pulse) {
+            if (pulse == 1) DelayShortUsSlot(10);
+            WriteRegister(3, 0);
+            DelayMsSlot(5);
+            WriteRegister(3, 0xFF);
+        }
+        Pin6(p.B, 0, 4);
+        Pin6(p.C, 0, 4);
+        WriteRegister(4, 0xC3);
+        Pin6(p.A, 1, 4);
+        WriteRegister(3, 0);
+        break;
+    case Unprotect6::None:
+        break;
+    }
+}
+
+// Up to 1000 attempts, each verifying from the first sector not yet read 0.
+int Unprotect6Chip(const Row6Pins& p, Unprotect6 m, uint32_t n, const uint32_t* b) {
+    if (m == Unprotect6::None) return 1;
+    if (m == Unprotect6::A) {
+        WriteRegister(0, 0x42);
+        SetSupplyPinA(p.A, 1);
+    } else if (m == Unprotect6::B) {
+        WriteRegister(3, 0);
+    } else if (m == Unprotect6::C) {
+        WriteRegister(3, 0);
+        SetSupplyPinA(p.A, 1);
+    } else {
+        WriteRegister(3, 0xFF);
+    }
+    uint32_t next = 0;
+    int result = -1;
+    for (int attempt = 0; attempt < 1000 && result == -1; ++attempt) {
+        Unprotect6Attempt(p, m);
+        while (next < n) {
+            if (m == Unprotect6::B) {
+                WriteRegister(6, 0xAA);
+                WriteRegister(6, 0x55);
+                WriteRegister(6, 0x90);
+                WriteRegister(0, 0x82);
+            }
+            Row6Sector(b[next]);
+            if (ReadRegister(6) != 0) break;
+            ++next;
+        }
+        if (next >= n) result = 1;
+    }
+    WriteRegister(4, 0x33);
+    if (m != Unprotect6::B) SetSupplyPinA(p.A, 0);
+    return result;
+}
+
+// The pins a write needs: A and B always, D for methods B and C and for
+// method A of variants 10/2 and 11/1, C for method D.
+bool Row6HasPins(const Row6Pins& p, Unprotect6 m) {
+    if (p.A == 0 || p.B == 0) return false;
+    if (m == Unprotect6::B || m == Unprotect6::C || (m == Unprotect6::A && Row6CeVariant())) return p.D != 0;
+    if (m == Unprotect6::D) return p.C != 0;
+    return true;
+}
+
+} // namespace
+
+// The chip's codes logged, then each sector's state (1 when it reads 1) with
+// A9 at 12 V; -1 when the power-up's die check failed.
+int ReadSectorProtection6(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    std::fill(states, states + n, 0u);
+    const Row6Pins pins = PinsOf6();
+    return OnCore(false, 2, [&] {
+        WriteRegister(3, 0xFE);
+        SetSupplyPinA(pins.A, 1);
+        WriteRegister(0, 0);
+        ShowMessageLine("Manufacturer Code : %02Xh", Row6Verify());
+        WriteRegister(0, 1);
+        ShowMessageLine("Device Code       : %02Xh", Row6Verify());
+        for (uint32_t i = 0; i < n; ++i) {
+            WriteRegister(0, 2);
+            Row6Sector(boundaries[i]);
+            states[i] = Row6Verify() == 1 ? 1 : 0;
+        }
+        WriteRegister(4, 0xD3);
+        SetSupplyPinA(pins.A, 0);
+        return 1;
+    });
+}
+
+// Protect every sector, unprotect the chip by the variant's method, protect
+// the sectors asked for; the first failing step ends with -1. A method whose
+// pins the adapter does not wire is refused before power-up.
+int WriteSectorProtection6(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const Row6Pins pins = PinsOf6();
+    UseFrame(false);
+    if (PowerOnCore(1) != 1) {
+        PowerOff();
+        return -1;
+    }
+    const Unprotect6 method = Row6Method();
+    if (!Row6HasPins(pins, method)) {
+        PowerOff();
+        ShowMessageLine(" No high-voltage pin for this adapter!");
+        return -1;
+    }
+    WriteRegister(3, 0);
+    int r = Protect6(pins, 0, states, n, boundaries);
+    if (r == 1) r = Unprotect6Chip(pins, method, n, boundaries);
+    if (r == 1) r = Protect6(pins, 1, states, n, boundaries);
+    PowerOff();
+    return r;
+}
+
+namespace {
+
 // ---- rows 78, 87, 93, 72, 46 ---------------------------------------------------------
 
 int Capped33(uint32_t v) { return static_cast<int>(std::min<uint32_t>(v, 33)); }
@@ -230,12 +486,15 @@ struct HvPins {
     int Oe = 0;
     int Vpp = 0;
     int Reset = 0;
+    int Ce = 0;
+    int We = 0;
 };
 int PackagePins() { return PackageRow(PackageIndex).PinCount; }
 
+// Row 72's pins by the package's pin count: the reset pin for 32 pins only.
 HvPins PinsOf72() {
-    if (PackagePins() == 32) return {34, 32, 0};
-    if (PackagePins() == 40) return {11, 28, 0};
+    if (PackagePins() == 32) return {.A9 = 34, .Oe = 32, .Reset = 9, .Ce = 30, .We = 39};
+    if (PackagePins() == 40) return {.A9 = 11, .Oe = 28, .Ce = 26, .We = 13};
     return {};
 }
 
@@ -368,13 +627,13 @@ uint32_t SectorAddress(const uint32_t* boundaries, uint32_t i) { return boundari
 
 // Protect with RESET# at the protection voltage: 60h then 40h at the sector
 // address with A1 set, up to 25 attempts a sector; mode 0 every sector, mode 1
-// those whose state is non-zero.
+// those whose state is non-zero. Row 46 lets the reset pin settle 3 ms.
 int ResetPinProtect46(int resetPin, int mode, const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     WriteRegister(3, 0);
     WriteRegister(4, 0xDD);
     SetSupplyPinA(resetPin, 1);
     WriteRegister(6, 0x60);
-    DelayMsSlot(3);
+    if (CurrentAlgorithm == 46) DelayMsSlot(3);
     int result = 1;
     for (uint32_t i = 0; i < n && result == 1; ++i) {
         if (mode == 1 && states[i] == 0) continue;
@@ -395,13 +654,14 @@ int ResetPinProtect46(int resetPin, int mode, const uint32_t* states, uint32_t n
 
 // Unprotect the whole chip with RESET# at the protection voltage: a pass
 // pulses 60h with A6 set at the sector that failed the last verify, then
-// verifies from it onwards; up to 1000 passes.
+// verifies from it onwards; up to 1000 passes. Row 46's SAMSUNG parts verify
+// with 40h at A1 and then A6 set on the address.
 int ResetPinUnprotect46(int resetPin, uint32_t n, const uint32_t* boundaries) {
     WriteRegister(3, 0);
     WriteRegister(4, 0xDD);
     SetSupplyPinA(resetPin, 1);
     WriteRegister(6, 0x60);
-    const bool samsung = MakerIndex == MakerSamsung;
+    const bool samsung = CurrentAlgorithm == 46 && MakerIndex == MakerSamsung;
     uint32_t next = 0; // the first sector not verified yet
     int result = -1;
     for (int pass = 0; pass < 1000 && result == -1; ++pass) {
@@ -644,6 +904,455 @@ int WriteSectorProtection93(const uint32_t* states, uint32_t n, const uint32_t* 
 
 namespace {
 
+// ---- row 78 sector protection: by command, no unprotect --------------------------
+
+// The autoselect mode at 5555h/2AAAh, the die code read and dropped.
+void Autoselect78() {
+    Unlock(kUnlock5555, 0x90);
+    WriteAddress(3);
+    StrobedDatum(true);
+}
+
+} // namespace
+
+// Each sector's state in DQ0 at its address with A1 set.
+int ReadSectorProtection78(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    UseFrame(true);
+    PowerOnFamily(2);
+    WriteRegister3(0xFE);
+    WriteRegister(4, 0xDD);
+    Autoselect78();
+    for (uint32_t i = 0; i < n; ++i) {
+        WriteAddress(SectorAddress(boundaries, i) | 2);
+        states[i] = StrobedDatum(true) & 1;
+    }
+    PowerOff();
+    return 1;
+}
+
+// 40h behind the six-cycle prefix at each sector asked for, then every
+// sector's state read back against the request; the chip has no unprotect,
+// so a protected sector asked to be unprotected fails the write.
+int WriteSectorProtection78(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    UseFrame(true);
+    PowerOnFamily(1);
+    WriteRegister3(0);
+    WriteRegister(4, 0xDD);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (states[i] == 0) continue;
+        Unlock(kUnlock5555, 0x80);
+        CommandCycle(kUnlock5555.First, 0xAA);
+        CommandCycle(kUnlock5555.Second, 0x55);
+        CommandCycle(SectorAddress(boundaries, i), 0x40);
+        DelayUsSlot(200);
+    }
+    CommandCycle(0, 0xF0);
+    Unlock(kUnlock5555, 0x90);
+    int r = 1;
+    for (uint32_t i = 0; i < n && r == 1; ++i) {
+        WriteAddress(SectorAddress(boundaries, i) | 2);
+        if ((StrobedDatum(true) & 1) != (states[i] != 0 ? 1u : 0u)) r = -1;
+    }
+    PowerOff();
+    return r;
+}
+
+namespace {
+
+// ---- row 72 sector protection: the procedure pair of each sub-variant ---------------
+
+bool MakerIs(const char* name) { return std::strcmp(MakerName(MakerIndex), name) == 0; }
+
+// The pins a sub-variant's procedures switch; false when the package has
+// none of one of them.
+bool Row72HasPins(const HvPins& p) {
+    switch (DeviceSubVariant) {
+    case 0:
+        return true;
+    case 1:
+        return p.Oe != 0;
+    case 2:
+        return p.A9 != 0 && p.Oe != 0 && p.We != 0;
+    case 4:
+        return p.Reset != 0;
+    case 5:
+        return p.A9 != 0 && p.Oe != 0;
+    default: // 3, 6
+        return p.A9 != 0 && p.Oe != 0 && p.Ce != 0;
+    }
+}
+
+// ZIF pins 1 to 8 with the other chip enables of a gang adapter.
+void GangPins(int state) {
+    if (LastSocketIndex == 0) return;
+    for (int pin = 1; pin <= 8; ++pin) SetSupplyPinA(pin, state);
+}
+
+// One read, then up to 1000 reads 10 us apart until DQ6 reads the same twice.
+bool ToggleWait() {
+    uint32_t last = StrobedDatum();
+    for (int i = 0; i < 1000; ++i) {
+        DelayShortUsSlot(10);
+        const uint32_t v = StrobedDatum();
+        if (((v ^ last) & 0x40) == 0) return true;
+        last = v;
+    }
+    return false;
+}
+
+void SixCycles(uint32_t last) {
+    Unlock(kUnlock555, 0x80);
+    Unlock(kUnlock555, last);
+}
+
+// Up to `limit` attempts of attempt(sector) until the sector verifies
+// protected; mode 0 every sector, 1 those asked for; the first sector that
+// never verifies ends with -1.
+template <class Attempt>
+int ProtectSectors(int mode, int limit, const uint32_t* states, uint32_t n, Attempt&& attempt) {
+    for (uint32_t i = 0; i < n; ++i) {
+        if (mode == 1 && states[i] == 0) continue;
+        bool done = false;
+        for (int a = 0; a < limit && !done; ++a) done = attempt(i);
+        if (!done) return -1;
+    }
+    return 1;
+}
+
+// Up to `limit` passes of pass(next), each followed (when it returns true) by
+// verify(i) from the first sector not yet verified onwards; 1 once all did.
+template <class Pass, class Verify> int UnprotectPasses(int limit, uint32_t n, Pass&& pass, Verify&& verify) {
+    uint32_t next = 0;
+    for (int p = 0; p < limit; ++p) {
+        if (!pass(next)) continue;
+        while (next < n && verify(next)) ++next;
+        if (next >= n) return 1;
+    }
+    return -1;
+}
+
+int CommandProtect72(int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    const int r = ProtectSectors(mode, 32, states, n, [&](uint32_t i) {
+        SixCycles(0x20);
+        WriteRegister(0, 0);
+        SetSectorAddress(b[i], 2, 0);
+        WriteRegister(6, 0);
+        if (!ToggleWait()) return false;
+        WriteRegister(0, 2);
+        return SectorVerify(1);
+    });
+    WriteRegister(6, 0xF0);
+    return r;
+}
+
+int CommandUnprotect72(uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    WriteRegister(4, 0xDD);
+    const int r = UnprotectPasses(
+        100, n,
+        [&](uint32_t) {
+            SixCycles(0x20);
+            WriteRegister(0, 0x40);
+            WriteRegister(1, 2);
+            WriteRegister(2, 0);
+            WriteRegister(6, 0);
+            return ToggleWait();
+        },
+        [&](uint32_t i) {
+            SetSectorAddress(b[i], 2, 0);
+            WriteRegister(0, 2);
+            return SectorVerify(0);
+        });
+    WriteRegister(6, 0xF0);
+    return r;
+}
+
+// Sub-variant 1's commands behind 24h with /OE at the protection voltage.
+void EnterOeCommands(const HvPins& p) {
+    SetSupplyPinA(p.Oe, 1);
+    Unlock(kUnlock555, 0x24);
+    DelayShortUsSlot(1);
+}
+void LeaveOeCommands(const HvPins& p) {
+    SetSupplyPinA(p.Oe, 1);
+    CommandCycle(0, 0x90);
+    CommandCycle(0, 0x00);
+    SetSupplyPinA(p.Oe, 0);
+}
+
+int OeCommandProtect72(const HvPins& p, int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    EnterOeCommands(p);
+    WriteRegister(0, 0x22);
+    WriteRegister(1, 0);
+    WriteRegister(2, 0);
+    WriteRegister(6, 0x60);
+    const int r = ProtectSectors(mode, 25, states, n, [&](uint32_t i) {
+        SetSupplyPinA(p.Oe, 1);
+        WriteRegister(0, 0x22);
+        SetSectorAddress(b[i], 0, 0);
+        WriteRegister(6, 0x60);
+        DelayUsSlot(150);
+        SetSupplyPinA(p.Oe, 0);
+        WriteRegister(0, 2);
+        WriteRegister(6, 0x40);
+        return SectorVerify(1);
+    });
+    LeaveOeCommands(p);
+    return r;
+}
+
+int OeCommandUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    EnterOeCommands(p);
+    WriteRegister(0, 0x62);
+    WriteRegister(6, 0x60);
+    const int r = UnprotectPasses(
+        1000, n,
+        [&](uint32_t next) {
+            SetSectorAddress(next < n ? b[next] : 0, 0, 0);
+            WriteRegister(0, 0x62);
+            WriteRegister(6, 0x60);
+            SetSupplyPinA(p.Oe, 0);
+            DelayMsSlot(15);
+            WriteRegister(0, 0x42);
+            WriteRegister(6, 0x40);
+            return true;
+        },
+        [&](uint32_t i) {
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    LeaveOeCommands(p);
+    return r;
+}
+
+// Sub-variant 2: /OE and /WE at the protection voltage, two 5 ms /CE pulses,
+// then A9 at it for the verify.
+int WeCeUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0xFF);
+    WriteRegister(1, 0);
+    const int r = UnprotectPasses(
+        100, n,
+        [&](uint32_t) {
+            WriteRegister(0, 0x62);
+            WriteRegister(4, 0xD3);
+            SetSupplyPinA(p.Oe, 1);
+            SetSupplyPinA(p.We, 1);
+            WriteRegister(3, 0);
+            DelayMsSlot(5);
+            WriteRegister(3, 0xFF);
+            DelayShortUsSlot(10);
+            WriteRegister(3, 0);
+            DelayMsSlot(5);
+            WriteRegister(3, 0xFF);
+            SetSupplyPinA(p.Oe, 0);
+            DelayShortUsSlot(4);
+            SetSupplyPinA(p.We, 0);
+            DelayShortUsSlot(4);
+            SetSupplyPinA(p.A9, 1);
+            DelayShortUsSlot(4);
+            WriteRegister(0, 2);
+            WriteRegister(4, 0xDB);
+            return true;
+        },
+        [&](uint32_t i) {
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    SetSupplyPinA(p.A9, 0);
+    WriteRegister(4, 0x33);
+    return r;
+}
+
+// One 10 ms pulse with /OE, /CE (and a gang's other chip enables) and A9 at
+// the protection voltage; A9 stays when keepA9.
+void CePulse72(const HvPins& p, bool keepA9) {
+    WriteRegister(4, 0xD3);
+    DelayShortUsSlot(4);
+    SetSupplyPinA(p.Oe, 1);
+    SetSupplyPinA(p.Ce, 1);
+    GangPins(1);
+    SetSupplyPinA(p.A9, 1);
+    DelayShortUsSlot(4);
+    WriteRegister(4, 0x53);
+    DelayMsSlot(10);
+    WriteRegister(4, 0xD3);
+    SetSupplyPinA(p.Oe, 0);
+    DelayShortUsSlot(4);
+    SetSupplyPinA(p.Ce, 0);
+    DelayShortUsSlot(4);
+    GangPins(0);
+    if (!keepA9) {
+        SetSupplyPinA(p.A9, 0);
+        DelayShortUsSlot(4);
+    }
+}
+
+// Sub-variant 3: the /CE pulse at 80h/12h (92h for ST), each sector then read
+// in the autoselect mode. A pass succeeds when the sectors read unprotected.
+int CeAutoselectUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    const int r = UnprotectPasses(
+        10, n,
+        [&](uint32_t) {
+            WriteRegister(0, 0x80);
+            WriteRegister(1, MakerIs("ST") ? 0x92 : 0x12);
+            DelayShortUsSlot(50);
+            CePulse72(p, false);
+            return true;
+        },
+        [&](uint32_t i) {
+            WriteRegister(6, 0xAA);
+            WriteRegister(6, 0x55);
+            WriteRegister(6, 0x90);
+            WriteRegister(0, 0x82);
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    WriteRegister(4, 0x33);
+    return r;
+}
+
+// Sub-variant 6: the /CE pulse at the address the flags choose, A9 kept at
+// the protection voltage through the verify.
+int CeUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    WriteRegister(3, 0);
+    const int r = UnprotectPasses(
+        100, n,
+        [&](uint32_t) {
+            if (Flag(0x400)) {
+                WriteRegister(0, 0x80);
+                WriteRegister(1, 0x10);
+            } else if (Flag(0x800)) {
+                WriteRegister(1, 0x92);
+            } else {
+                WriteRegister(0, 0x40);
+                WriteRegister(1, 0x10);
+                WriteRegister(2, 1);
+            }
+            DelayShortUsSlot(4);
+            CePulse72(p, true);
+            return true;
+        },
+        [&](uint32_t i) {
+            WriteRegister(0, MakerIs("HYUNDAI") ? 2 : 0x42);
+            SetSectorAddress(b[i], 0, 0);
+            return SectorVerify(0);
+        });
+    SetSupplyPinA(p.A9, 0);
+    WriteRegister(4, 0x33);
+    return r;
+}
+
+int Protect72(const HvPins& p, int mode, const uint32_t* states, uint32_t n, const uint32_t* b) {
+    switch (DeviceSubVariant) {
+    case 0:
+        return CommandProtect72(mode, states, n, b);
+    case 1:
+        return OeCommandProtect72(p, mode, states, n, b);
+    case 4:
+        return ResetPinProtect46(p.Reset, mode, states, n, b);
+    default:
+        return HvA9Protect(p, mode, states, n, b);
+    }
+}
+
+int Unprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
+    switch (DeviceSubVariant) {
+    case 0:
+        return CommandUnprotect72(n, b);
+    case 1:
+        return OeCommandUnprotect72(p, n, b);
+    case 2:
+        return WeCeUnprotect72(p, n, b);
+    case 3:
+        return CeAutoselectUnprotect72(p, n, b);
+    case 4:
+        return ResetPinUnprotect46(p.Reset, n, b);
+    case 5: {
+        const int r = HvA9Unprotect(p, n, b);
+        if (MakerIs("ALLIANCE")) HvA9Unprotect(p, n, b);
+        return r;
+    }
+    default:
+        return CeUnprotect72(p, n, b);
+    }
+}
+
+} // namespace
+
+// The states by A9 at the protection voltage (sub-variants 3 and 6) or the
+// autoselect command: a sector is protected when its byte reads 1.
+int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const HvPins pins = PinsOf72();
+    const bool byVoltage = DeviceSubVariant == 3 || DeviceSubVariant == 6;
+    UseFrame(false);
+    PowerOnFamily(2);
+    WriteRegister3(0xFE);
+    WriteRegister(4, 0xDD);
+    if (byVoltage && pins.A9 == 0) {
+        ShowMessageLine(" No high-voltage pin for this package!");
+        std::fill(states, states + n, 0u);
+    } else {
+        if (byVoltage) SetSupplyPinA(pins.A9, 1);
+        else Unlock(kUnlock555, 0x90);
+        for (uint32_t id = 0; id < 2; ++id) {
+            WriteRegister(0, id);
+            StrobedDatum(false);
+        }
+        WriteRegister(0, 2);
+        for (uint32_t i = 0; i < n; ++i) {
+            SetSectorAddress(boundaries[i], 0, 0);
+            states[i] = StrobedDatum(false) == 1 ? 1 : 0;
+        }
+        if (byVoltage) SetSupplyPinA(pins.A9, 0);
+    }
+    PowerOff();
+    return 1;
+}
+
+// Protect every sector, unprotect the chip, protect the wanted sectors by the
+// sub-variant's procedures (sub-variant 0 powers each step on its own), then
+// read the states back: -1 when a step fails or a state differs.
+int WriteSectorProtection72(const uint32_t* states, uint32_t n, const uint32_t* boundaries) {
+    const HvPins pins = PinsOf72();
+    if (DeviceSubVariant > 6) {
+        ShowMessageLine(" No sector protection procedure for this device!");
+        return -1;
+    }
+    if (!Row72HasPins(pins)) {
+        ShowMessageLine(" No high-voltage pin for this package!");
+        return -1;
+    }
+    UseFrame(false);
+    const bool each = DeviceSubVariant == 0;
+    auto step = [&](auto&& run) {
+        if (each) PowerOnFamily(1);
+        const int r = run();
+        if (each) PowerOff();
+        return r;
+    };
+    if (!each) {
+        PowerOnFamily(1);
+        WriteRegister(3, 0);
+        WriteRegister(4, 0xDD);
+    }
+    int r = step([&] { return Protect72(pins, 0, states, n, boundaries); });
+    if (r == 1) r = step([&] { return Unprotect72(pins, n, boundaries); });
+    if (r == 1) r = step([&] { return Protect72(pins, 1, states, n, boundaries); });
+    if (!each) PowerOff();
+    if (r != 1) return r;
+    std::vector<uint32_t> found(n, 0);
+    ReadSectorProtection72(found.data(), n, boundaries);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (found[i] != (states[i] != 0 ? 1u : 0u)) return -1;
+    }
+    return 1;
+}
+
+namespace {
+
 void OverrideOn() {
     if (ProtectOverride == 1) ApplyVppToPin(12, 1, 120);
 }
@@ -872,13 +1581,23 @@ int Alg58Options() {
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 50, .Read = Alg50Read, .Program = Alg50Program, .Options = Alg50Options},
     {.Row = 51, .Read = Alg51Read, .Program = Alg51Program, .Options = Alg51Options},
-    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = Alg6Erase},
+    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = Alg6Erase, .Options = Alg6Options},
     {.Row = 56, .Read = Alg56Read, .Program = Alg56Program, .Erase = Alg56Erase},
     {.Row = 58, .Read = Alg58Read, .Program = Alg58Program, .Erase = Alg58Erase, .Options = Alg58Options},
-    {.Row = 78, .Identify = Alg78Identify, .Read = Alg78Read, .Program = Alg78Program, .Erase = Alg78Erase},
+    {.Row = 78,
+     .Identify = Alg78Identify,
+     .Read = Alg78Read,
+     .Program = Alg78Program,
+     .Erase = Alg78Erase,
+     .Options = Alg6Options},
     {.Row = 87, .Read = Alg87Read, .Program = Alg87Program, .Erase = Alg87Erase},
     {.Row = 93, .Read = Alg93Read, .Program = Alg93Program, .Erase = Alg93Erase, .Options = Alg6Options},
-    {.Row = 72, .Identify = Alg72Identify, .Read = Alg72Read, .Program = Alg72Program, .Erase = Alg72Erase},
+    {.Row = 72,
+     .Identify = Alg72Identify,
+     .Read = Alg72Read,
+     .Program = Alg72Program,
+     .Erase = Alg72Erase,
+     .Options = Alg6Options},
     {.Row = 46,
      .Identify = Alg46Identify,
      .Read = Alg46Read,

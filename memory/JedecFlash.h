@@ -18,5 +18,16 @@ int WriteSectorProtection46(const uint32_t* states, uint32_t n, const uint32_t* 
 // Row 93's sector protection, with A9 and /OE at 12 V (40-pin packages).
 int ReadSectorProtection93(uint32_t* states, uint32_t n, const uint32_t* boundaries);
 int WriteSectorProtection93(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+// Row 6's, with A9 and /OE at 12 V and the unprotect method of the variant
+// (and of the die the power-up reads for variant 14).
+int ReadSectorProtection6(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtection6(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+// Row 78's, by command (40h at a sector); it cannot unprotect.
+int ReadSectorProtection78(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtection78(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
+// Row 72's, by the sub-variant's procedures (command, /OE-command, A9 and /OE,
+// /CE, RESET# at the protection voltage) on the package's pins.
+int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundaries);
+int WriteSectorProtection72(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
 
 void InstallJedecFlashRows();

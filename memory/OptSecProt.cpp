@@ -8,6 +8,7 @@
 #include "engine/Device.h"
 #include "engine/Port.h"
 #include "engine/Services.h"
+#include "engine/UiBridge.h"
 #include "memory/JedecFlash.h"
 #include "memory/SectorProtection.h"
 
@@ -115,6 +116,12 @@ void TOptSecProt1::ButtonToggleClick() {
 }
 
 void TOptSecProt1::ButtonWroteClick() {
+    // Row 78's lockdown parts lock for good: declining leaves the dialog open.
+    if (CurrentAlgorithm == 78 && DeviceSubVariant == 1 &&
+        CurrentUi().MessageBox("This Boot Block Lockout feature is One-time Programmable.\nContinue ?", "Warning",
+                               UiButtons::YesNo, UiIcon::Question) != UiAnswer::Yes) {
+        return;
+    }
     // A layout row past the table (or a row without routines) writes nothing.
     if (!sectors_.empty()) {
         ShowMessageLine("(Un)Protect Sector ...");

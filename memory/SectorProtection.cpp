@@ -15,6 +15,12 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
         return {ReadSectorProtection55, WriteSectorProtection55};
     case 93:
         return {ReadSectorProtection93, WriteSectorProtection93};
+    case 6:
+        return {ReadSectorProtection6, WriteSectorProtection6};
+    case 72:
+        return {ReadSectorProtection72, WriteSectorProtection72};
+    case 78:
+        return {ReadSectorProtection78, WriteSectorProtection78};
     case 74:
         return {ReadBlockProtection74, WriteBlockProtection74};
     default:

@@ -157,6 +157,7 @@ UiAnswer QtUiBridge::ShowBox(const std::string& text, const std::string& caption
     case UiIcon::Information: box.setIcon(QMessageBox::Information); break;
     case UiIcon::Warning: box.setIcon(QMessageBox::Warning); break;
     case UiIcon::Error: box.setIcon(QMessageBox::Critical); break;
+    case UiIcon::Question: box.setIcon(QMessageBox::Question); break;
     }
     if (buttons == UiButtons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);

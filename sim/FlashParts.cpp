@@ -118,16 +118,23 @@ std::vector<FlashPart> MakeParts() {
     p.push_back({"DALLAS", "DS1230Y", FlashPart::Sram, {}, Sram("DS1230Y", kPinoutDip28, 8, 32 * K, true)});
     p.push_back({"DALLAS", "DS1245Y", FlashPart::Sram, {}, Sram("DS1245Y", kPinoutDip32, 8, 128 * K, true)});
     p.push_back({"DALLAS", "DS1258Y", FlashPart::Sram, {}, Sram("DS1258Y", kPinoutWord40, 16, 128 * K, true)});
-    // 5 V byte-wide flash, 32-pin.
-    flash("AMD", "Am29F010", Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000));
+    // 5 V byte-wide flash, 32-pin; sectors protected by programming
+    // equipment with A9 and /OE at 11.5-12.5 V. The Am29F010 and Am29F040
+    // unprotect with /CE at VID too, as their B successors do.
+    auto byEquipment = [](JedecFlashConfig c) {
+        c.equipmentProtect = true;
+        return c;
+    };
+    flash("AMD", "Am29F010", With(byEquipment(Byte5V("", kPinoutDip32, 128 * K, {16 * K}, 0x01, 0x20, 15, 14, 1000000, 2000000)),
+                                  [](auto& c) { c.unprotectCeVid = true; }));
     flash("AMD", "Am29F002T",
-          Byte5V("", kPinoutDip32, 256 * K, {64 * K, 64 * K, 64 * K, 32 * K, 8 * K, 8 * K, 16 * K}, 0x01, 0xB0, 11, 7,
-                 1000000, 7000000));
+          byEquipment(Byte5V("", kPinoutDip32, 256 * K, {64 * K, 64 * K, 64 * K, 32 * K, 8 * K, 8 * K, 16 * K}, 0x01, 0xB0,
+                             11, 7, 1000000, 7000000)));
     flash("AMD", "Am29F002B",
-          Byte5V("", kPinoutDip32, 256 * K, {16 * K, 8 * K, 8 * K, 32 * K, 64 * K}, 0x01, 0x34, 11, 7, 1000000,
-                 7000000));
-    flash("AMD", "Am29F040", With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0xA4, 15, 14, 1000000, 8000000),
-                                  [](auto& c) { c.dieCode = 0; }));
+          byEquipment(Byte5V("", kPinoutDip32, 256 * K, {16 * K, 8 * K, 8 * K, 32 * K, 64 * K, 64 * K, 64 * K}, 0x01,
+                             0x34, 11, 7, 1000000, 7000000)));
+    flash("AMD", "Am29F040", With(byEquipment(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0xA4, 15, 14, 1000000, 8000000)),
+                                  [](auto& c) { c.dieCode = 0, c.unprotectCeVid = true; }));
     // SST byte-wide flash: 4 KB sectors, commands on A14-A0, DQ7 and DQ6 polling.
     for (auto [name, kb, dev] : {std::tuple{"SST39SF010A", 128u, 0xB5}, {"SST39SF020A", 256u, 0xB6}, {"SST39SF040", 512u, 0xB7}})
         flash("SST", name, With(Byte5V("", kPinoutDip32, kb * K, {4 * K}, 0xBF, static_cast<uint16_t>(dev), 15, 20, 25000, 100000),
@@ -144,9 +151,10 @@ std::vector<FlashPart> MakeParts() {
                                    [](auto& c) { c.equipmentProtect = true; }));
     flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {64 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
                                    [](auto& c) { c.unlockBypass = c.equipmentProtect = true; }));
-    // Row 72: 3 V and 5 V 4 Mbit parts.
+    // Row 72: 3 V and 5 V 4 Mbit parts; the Am29LV040B's sectors protected
+    // with A9 and /OE at 11.5-12.5 V.
     flash("AMD", "Am29LV040B", LowVoltage(With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0x4F, 11, 9, 700000, 8000000),
-                                               [](auto& c) { c.unlockBypass = true; })));
+                                               [](auto& c) { c.unlockBypass = c.equipmentProtect = true; })));
     flash("ST", "M29F040B", Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x20, 0xE2, 11, 8, 1000000, 6000000));
     // 16-bit SST parts of row 78: 2 KWord sectors, 14 us word program, 40 ms chip erase.
     auto sst16 = [](uint32_t words, uint16_t dev) {
@@ -193,9 +201,15 @@ std::vector<FlashPart> MakeParts() {
     };
     byteMode("Am29F400BB", 256 * K, BottomBoot(), 0x22AB);
     byteMode("Am29F400BT", 256 * K, TopBoot(256 * K), 0x2223);
+    byteMode("Am29F200BB", 128 * K, BottomBoot(), 0x2257);
+    byteMode("Am29F200BT", 128 * K, TopBoot(128 * K), 0x2251);
+    byteMode("Am29F800BB", 512 * K, BottomBoot(), 0x2258);
+    byteMode("Am29F800BT", 512 * K, TopBoot(512 * K), 0x22D6);
     // 3 V parts of the family with unlock bypass (row 22's Program).
-    for (auto [name, map, dev] : {std::tuple{"Am29LV400BB", BottomBoot(), 0x22BA}, {"Am29LV400BT", TopBoot(256 * K), 0x22B9}}) {
-        byteMode(name, 256 * K, map, static_cast<uint16_t>(dev));
+    for (auto [name, words, map, dev] :
+         {std::tuple{"Am29LV400BB", 256 * K, BottomBoot(), 0x22BA}, {"Am29LV400BT", 256 * K, TopBoot(256 * K), 0x22B9},
+          {"Am29LV800BB-BYTE", 512 * K, BottomBoot(), 0x225B}, {"Am29LV800BT", 512 * K, TopBoot(512 * K), 0x22DA}}) {
+        byteMode(name, words, map, static_cast<uint16_t>(dev));
         p.back().flash = With(LowVoltage(p.back().flash), [](auto& c) { c.unlockBypass = true, c.programUs = 9; });
     }
     for (auto [name, kb, sector, dev] : {std::tuple{"Am29F010B", 128u, 16u, 0x20}, {"Am29F040B", 512u, 64u, 0xA4}})

@@ -1,6 +1,8 @@
 // Sector protection on the simulated chips of the records of every row with
 // a protection reader and writer (46 on every adapter and method; 20, 22 and
-// 27 with A9 and /OE at VID; 29 with RESET# at VID; 93): the states read
+// 27 with A9 and /OE at VID; 29 with RESET# at VID; 93; 72 with A9 and /OE
+// at VID; 6 with A9 and /OE at VID, the Am29F040 by its die's method): the
+// states read
 // back, a new set written (protect all, unprotect the chip, protect the
 // wanted ones) and found on the chip, the layout rows against the chips'
 // sector maps, and the failures.
@@ -14,7 +16,7 @@ namespace {
 struct Case {
     const char* maker;
     const char* name;
-    uint32_t subVariant = 0; // row 46: 0 RESET# at VID, 1 A9 and /OE at VID; row 27: its unprotect method
+    uint32_t subVariant = 0; // row 46: 0 RESET# at VID, 1 A9 and /OE at VID; rows 27, 72: their procedures; row 6: die read
 };
 const Case kParts[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
                        {"AMD", "Am29LV800BB"},         {"FUJITSU", "MBM29LV160BE", 1},
@@ -23,7 +25,13 @@ const Case kParts[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
                        {"AMD", "Am29F400BB"},          {"AMD", "Am29F400BT"},
                        {"AMD", "Am29LV400BB"},         {"AMD", "Am29LV400BT"},
                        {"AMD", "Am29F010B", 1},        {"AMD", "Am29F040B", 1},
-                       {"AMD", "Am29LV033C"},          {"AMD", "Am29F016B"}};
+                       {"AMD", "Am29LV033C"},          {"AMD", "Am29F016B"},
+                       {"AMD", "Am29LV040B", 5},       {"AMD", "Am29F002T"},
+                       {"AMD", "Am29F002B"},
+                       {"AMD", "Am29F040", 1},         {"AMD", "Am29F200BB"},
+                       {"AMD", "Am29F200BT"},          {"AMD", "Am29F800BB"},
+                       {"AMD", "Am29F800BT"},          {"AMD", "Am29LV800BB-BYTE"},
+                       {"AMD", "Am29LV800BT"}};
 
 class FlashProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
 protected:
@@ -115,7 +123,7 @@ TEST_P(FlashProtection, UnprotectThatNeverWorks) {
 INSTANTIATE_TEST_SUITE_P(Rows, FlashProtection, ::testing::ValuesIn(kParts), [](const auto& info) {
     std::string n = std::string(info.param.name) + (info.param.subVariant ? "_ByA9AndOe" : "");
     for (char& c : n) {
-        if (c == '@') c = '_';
+        if (c == '@' || c == '-') c = '_';
     }
     return n;
 });

@@ -99,7 +99,11 @@ INSTANTIATE_TEST_SUITE_P(
                       JedecRowCase{"Row52", "MACRONIX", "MX29LV160BB", 0x300}, JedecRowCase{"Row55", "ATMEL", "AT49BV1614A", 0x300},
                       JedecRowCase{"Row20ByteMode", "AMD", "Am29F400BB", 0x300}, JedecRowCase{"Row20Top", "AMD", "Am29F400BT", 0x300},
                       JedecRowCase{"Row22Bypass", "AMD", "Am29LV400BB", 0x300}, JedecRowCase{"Row27", "AMD", "Am29F040B", 0x300},
-                      JedecRowCase{"Row27Small", "AMD", "Am29F010B", 0x300}, JedecRowCase{"Row29", "AMD", "Am29LV033C", 0x300}),
+                      JedecRowCase{"Row27Small", "AMD", "Am29F010B", 0x300}, JedecRowCase{"Row29", "AMD", "Am29LV033C", 0x300},
+                      JedecRowCase{"Row20Small", "AMD", "Am29F200BB", 0x300}, JedecRowCase{"Row20SmallTop", "AMD", "Am29F200BT", 0x300},
+                      JedecRowCase{"Row20Large", "AMD", "Am29F800BB", 0x300}, JedecRowCase{"Row20LargeTop", "AMD", "Am29F800BT", 0x300},
+                      JedecRowCase{"Row22Large", "AMD", "Am29LV800BB-BYTE", 0x300},
+                      JedecRowCase{"Row22LargeTop", "AMD", "Am29LV800BT", 0x300}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

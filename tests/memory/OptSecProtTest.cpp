@@ -160,7 +160,10 @@ TEST_P(HvSecProt, ListsWritesAndTheSectorRefusesProgram) {
 INSTANTIATE_TEST_SUITE_P(Rows, HvSecProt,
                          ::testing::Values(OptSecProtDialogCase{"Am29F400BB", 11, "000000h-003FFFh", "070000h-07FFFFh"},
                                            OptSecProtDialogCase{"Am29LV400BT", 11, "000000h-00FFFFh", "07C000h-07FFFFh"},
-                                           OptSecProtDialogCase{"Am29F010B", 8, "000000h-003FFFh", "01C000h-01FFFFh"}),
+                                           OptSecProtDialogCase{"Am29F010B", 8, "000000h-003FFFh", "01C000h-01FFFFh"},
+                                           OptSecProtDialogCase{"Am29LV040B", 8, "000000h-00FFFFh", "070000h-07FFFFh"},
+                                           OptSecProtDialogCase{"Am29F002T", 7, "000000h-00FFFFh", "03C000h-03FFFFh"},
+                                           OptSecProtDialogCase{"Am29F040", 8, "000000h-00FFFFh", "070000h-07FFFFh"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
