@@ -213,6 +213,7 @@ void MemoryBusPersonality::Snapshot(int s) {
     uint64_t moved = (driven ^ snapDriven_[s]) | (high ^ snapHigh_[s]);
     snapDriven_[s] = driven;
     snapHigh_[s] = high;
+    if (moved != 0) TableMoved(s);
     while (moved != 0) {
         const int p = std::countr_zero(moved);
         moved &= moved - 1;

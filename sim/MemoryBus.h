@@ -120,6 +120,7 @@ private:
     Lines strobeLines_[2][256];
     void Snapshot(int s) override;
     bool SnapshotEmptySockets() const override { return false; }
+    bool NamesItsTables() const override { return true; }
     Socket* ReadSocket();
     uint8_t ReadData(int byteIndex);
     bool ValidStrobe(uint8_t v) const;
