@@ -1,6 +1,7 @@
-// The revision a bus names its socket table by when it updates the chips, and
-// the EPROM model's update that does nothing under a revision it has already
-// been updated under: both against a from-scratch look at the pin conditions.
+// The revision a bus names its socket table by when it updates the chips, the
+// memory bus's drives kept while the registers behind them stand, and the
+// EPROM model's update that does nothing under a revision it has already been
+// updated under: each against a from-scratch look at the pin conditions.
 #include <gtest/gtest.h>
 
 #include <array>
@@ -104,6 +105,68 @@ TEST(ConditionsRevision, MemoryBusNamesEachTableItUpdatesTheChipsUnder) {
         }
     }
     EXPECT_GT(repeats, 100u) << "the walk should update the chips under unchanged tables too";
+}
+
+// After every write the memory bus's lines are what the registers say, worked
+// out afresh: the address on A0-A15, /CE and /OE from the strobe value, the
+// datum on the data lines while /OE is high, nothing driven while released.
+// Writes that change nothing, supply moves and reads come in between.
+TEST(ConditionsRevision, MemoryBusLinesFollowTheRegistersAfterEveryWrite) {
+    sim::RegisterMemoryBusPersonality();
+    sim::SimProgrammer p;
+    sim::AddElectrical(p);
+    sim::LogicImageHeader h;
+    h.personality = sim::kPersonalityMemoryBus;
+    h.params[1] = 28, h.params[2] = 16;
+    p.ConfigureDirect(h);
+    auto socket = std::make_unique<sim::Socket>();
+    auto* witness = socket->Insert(std::make_unique<RevisionWitness>());
+    p.AddComponent(std::move(socket));
+    const sim::EpromConfig pinout = sim::Jedec28("", 1u << 16);
+    const std::vector<int> seat = sim::DipSocketPins(28);
+    auto Z = [&](int chipPin) { return static_cast<size_t>(seat[static_cast<size_t>(chipPin - 1)]); };
+
+    const uint8_t strobes[] = {0x00, 0x1F, 0x0F, 0x15, 0x1D, 0x11, 0x13};
+    uint32_t address = 0;
+    uint8_t strobe = 0, datum = 0;
+    uint32_t seed = 777;
+    auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+    for (int step = 0; step < 3000; ++step) {
+        SCOPED_TRACE(step);
+        switch (next() % 8) {
+        case 0: address = (address & 0xFF00u) | (next() & 0xFFu), WriteReg(p, 0, static_cast<uint8_t>(address)); break;
+        case 1: address = (address & 0xFFu) | (next() & 3u) << 8, WriteReg(p, 1, static_cast<uint8_t>(address >> 8)); break;
+        case 2: strobe = strobes[next() % std::size(strobes)], WriteReg(p, 4, strobe); break;
+        case 3: datum = static_cast<uint8_t>(next()), WriteReg(p, 6, datum); break;
+        case 4: WriteReg(p, 3, static_cast<uint8_t>(next() & 1 ? 0xFF : 0x00)); break;
+        case 5: WriteReg(p, 5, 0); break;
+        case 6: WriteReg(p, static_cast<uint8_t>(26 + next() % 6), static_cast<uint8_t>(next() & 0x11)); break;
+        default: ReadReg(p, 6); break;
+        }
+        ASSERT_FALSE(witness->seen.empty());
+        const CondTable& t = witness->seen.back().second;
+        const bool released = strobe == 0;
+        const bool ceHigh = strobe == 0x1F || strobe == 0x13, oeHigh = strobe != 0x0F;
+        for (size_t i = 0; i < 16; ++i) {
+            const sim::PinCondition& c = t[Z(pinout.addressPins[i])];
+            ASSERT_EQ(c.driven, !released) << "A" << i;
+            if (!released) {
+                ASSERT_EQ(c.drivenHigh, ((address >> i) & 1) != 0) << "A" << i;
+            }
+        }
+        ASSERT_EQ(t[Z(pinout.cePin)].driven, !released);
+        ASSERT_EQ(t[Z(pinout.oePin)].driven, !released);
+        if (released) continue;
+        ASSERT_EQ(t[Z(pinout.cePin)].drivenHigh, ceHigh);
+        ASSERT_EQ(t[Z(pinout.oePin)].drivenHigh, oeHigh);
+        for (size_t i = 0; i < 8; ++i) {
+            const sim::PinCondition& c = t[Z(pinout.dataPins[i])];
+            ASSERT_EQ(c.driven, oeHigh) << "D" << i;
+            if (oeHigh) {
+                ASSERT_EQ(c.drivenHigh, ((datum >> i) & 1) != 0) << "D" << i;
+            }
+        }
+    }
 }
 
 // The same conditions as a table environment names them, with a revision the
