@@ -136,6 +136,9 @@ class Electrical : public SimComponent {
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
     void OnUnconfigure(SimProgrammer& p) override;
+    // The DAC (13, 18), the range latch (25) and the supply-A switches
+    // (26-31): the registers OnWrite takes.
+    uint32_t HeardWrites(const SimProgrammer&) const override { return (1u << 13) | (1u << 18) | (0x7Fu << 25); }
     uint32_t HeardReads(const SimProgrammer&) const override { return 0; }
 
     // Chips declare the socket pins they occupy and their limits; the id

@@ -304,6 +304,12 @@ void EpromChip::SuppliesChanged(const PinEnvironment& env) {
 
 void EpromChip::Update(const PinEnvironment& env) {
     memoEnv_ = nullptr;
+    // Powered and ready under the very same pin conditions, the last update
+    // left every strobe's state as these conditions make it (readiness only
+    // grows with time): nothing starts or ends.
+    const uint64_t conditions = env.ConditionsRevision();
+    if (conditions != 0 && conditions == quietRevision_) return;
+    quietRevision_ = 0;
     CheckVoltages(env);
     const bool powered = Powered(env);
     CheckSupplyOrder(env, powered);
@@ -327,6 +333,7 @@ void EpromChip::Update(const PinEnvironment& env) {
         writeLow_ = cfg_.byteWrite && Low(env, cfg_.pgmPin);
         return;
     }
+    quietRevision_ = conditions;
 
     // Electrical erase.
     bool eraseNow = false;

@@ -259,6 +259,9 @@ private:
     // Powered() as of a supply revision (0: none), kept while switches hold
     // VCC and every ground pin (a logic driver may move within a revision).
     mutable uint64_t poweredRevision_ = 0;
+    // The conditions revision of the last update that found the part powered
+    // and ready (0: none): an update under it again changes nothing.
+    uint64_t quietRevision_ = 0;
     mutable bool powered_ = false;
     const void* checkedTable_ = nullptr; // and the environment's supply table
     // Chip pin (1-based) on each socket pin, 0 none; valid when every chip

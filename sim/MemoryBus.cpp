@@ -189,7 +189,16 @@ void MemoryBusPersonality::Snapshot(int s) {
             put(bit, ((value >> i) & 1) != 0 ? bit : 0);
         }
     };
-    const Lines l = LinesFor(s);
+    // The drives follow from these alone (the pin lists and the image's
+    // parameters stay): while they stand, the drives drawn last stand.
+    const DriveInputs in{true, strobes_, mask_, reg7_, armed_, queueWe_, dataLow_, dataHigh_, PartAddress()};
+    const bool same = in == drawnInputs_[s];
+    drawnInputs_[s] = in;
+    if (same) {
+        driven = snapDriven_[s];
+        high = snapHigh_[s];
+    }
+    const Lines l = same ? Lines{} : LinesFor(s);
     if (!l.released) {
         word(addressPins_, addressMask_, addressTables_, PartAddress());
         if (l.oe) {
@@ -213,6 +222,7 @@ void MemoryBusPersonality::Snapshot(int s) {
     uint64_t moved = (driven ^ snapDriven_[s]) | (high ^ snapHigh_[s]);
     snapDriven_[s] = driven;
     snapHigh_[s] = high;
+    if (moved != 0) TableMoved(s);
     while (moved != 0) {
         const int p = std::countr_zero(moved);
         moved &= moved - 1;

@@ -120,6 +120,7 @@ private:
     Lines strobeLines_[2][256];
     void Snapshot(int s) override;
     bool SnapshotEmptySockets() const override { return false; }
+    bool NamesItsTables() const override { return true; }
     Socket* ReadSocket();
     uint8_t ReadData(int byteIndex);
     bool ValidStrobe(uint8_t v) const;
@@ -144,6 +145,16 @@ private:
     std::vector<std::array<uint64_t, 256>> addressTables_, dataTables_;
     // Each socket's drives as its snapshot holds them.
     uint64_t snapDriven_[kMaxSockets] = {}, snapHigh_[kMaxSockets] = {};
+    // What each socket's drives were worked out from.
+    struct DriveInputs {
+        bool valid = false;
+        uint8_t strobes = 0, mask = 0, reg7 = 0;
+        bool armed = false, queueWe = false;
+        uint8_t dataLow = 0, dataHigh = 0;
+        uint32_t address = 0;
+        bool operator==(const DriveInputs&) const = default;
+    };
+    DriveInputs drawnInputs_[kMaxSockets];
     int gate_ = 0;
     bool counterLoad_ = false;
     int highRouting_ = 0;

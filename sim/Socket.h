@@ -153,6 +153,10 @@ public:
         for (int p = 1; p <= kSocketPins; ++p) moved |= static_cast<uint64_t>(supplyPinRevisions_[p] > revision) << p;
         return moved;
     }
+    // Names the whole table of pin conditions a chip is brought up to date
+    // under: an update under the same revision (not 0) as an earlier one sees
+    // every condition of every pin as that one saw it. 0: not known.
+    uint64_t ConditionsRevision() const { return conditionsRevision_; }
     // Names the table SupplyMovedSince answers from (nullptr: none).
     const void* SupplyTable() const { return supplyPinRevisions_; }
     // A supply at logic-high level, or the logic driver high.
@@ -164,6 +168,7 @@ protected:
     // from it; the level helpers above read it without a virtual call.
     const PinCondition* conditions_ = nullptr;
     uint64_t supplyRevision_ = 0;
+    uint64_t conditionsRevision_ = 0;
     // An environment that knows when each pin's supply and ground last moved
     // names the supply revision of each (entries 1-48; revisions drawn from
     // NewSupplyRevision, so they grow) and the first revision the table

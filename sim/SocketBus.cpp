@@ -49,6 +49,7 @@ uint64_t SocketBusPersonality::ResetSnapshotSupplies(int s) {
     const uint64_t since = snapRevision_[s];
     if (since == supplyRevision_) return 0;
     snapRevision_[s] = supplyRevision_;
+    TableMoved(s);
     if (since == 0) {
         std::copy(std::begin(supply_), std::end(supply_), c);
         return kAll;
@@ -68,6 +69,7 @@ PinCondition* SocketBusPersonality::ResetSnapshot(int s, uint64_t touched) {
     PinCondition* c = snap_[s];
     ResetSnapshotSupplies(s);
     touched &= ~uint64_t{1} & ((uint64_t{1} << (kSocketPins + 1)) - 1);
+    if (touched != 0) TableMoved(s);
     while (touched != 0) {
         const int p = std::countr_zero(touched);
         touched &= touched - 1;
@@ -84,6 +86,7 @@ void SocketBusPersonality::UpdateChips() {
     }
     for (int s = 0; s < sockets.count; ++s) {
         View view(*this, s);
+        if (NamesItsTables()) view.NameConditions(tableRevision_[s]);
         sockets.socket[s]->Update(view);
     }
 }

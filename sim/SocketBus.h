@@ -42,6 +42,9 @@ protected:
             supplyEpoch_ = bus.supplyEpoch_;
             supplyLog_ = &bus.supplyLog_;
         }
+        // The view the chips are updated under: its conditions named by the
+        // revision of socket s's table (see ConditionsRevision).
+        void NameConditions(uint64_t revision) { conditionsRevision_ = revision; }
         PinCondition Condition(int socketPin) const override { return bus_.Condition(s_, socketPin); }
         uint64_t NowUs() const override { return bus_.Programmer() ? bus_.Programmer()->NowUs() : 0; }
         void Violation(const std::string& what) const override {
@@ -150,6 +153,14 @@ protected:
     // The supply revision at which each pin's supply_ entry last changed.
     uint64_t supplyPinRevision_[kSocketPins + 1] = {};
     PinMoveLog supplyLog_; // the recent moves of supplyPinRevision_
+    // The revision of each socket's table (see ConditionsRevision), for a
+    // bus that names its tables: it calls TableMoved(s) whenever it changes
+    // any entry of snap_[s] (ResetSnapshot and ResetSnapshotSupplies do so
+    // for the entries they reset). A bus that does not leaves its chips
+    // updated under revision 0 (not known).
+    virtual bool NamesItsTables() const { return false; }
+    void TableMoved(int s) { tableRevision_[s] = PinEnvironment::NewSupplyRevision(); }
+    uint64_t tableRevision_[kMaxSockets] = {};
     uint64_t supplyEpoch_ = supplyRevision_; // every pin counts as moved then
     // Sockets() as of the programmer's component generation.
     mutable SocketList sockets_;
