@@ -14,6 +14,13 @@ FlashPinout CommandFlashPinout(int footprint) {
         p.ce2 = 0;
         return p;
     }
+    if (footprint == kCommandFootprintByte40Adapter) {
+        FlashPinout p = CommandFlashPinout(kCommandFootprintAdapter48Vpp5);
+        p.address.resize(21);
+        p.data.resize(8);
+        p.ce2 = 0;
+        return p;
+    }
     if (footprint == kCommandFootprintAdapter48Vcc25) {
         FlashPinout p = CommandFlashPinout(kCommandFootprintAdapter48);
         std::replace(p.address.begin(), p.address.end(), 25, 44);

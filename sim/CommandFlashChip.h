@@ -95,6 +95,10 @@ constexpr int kCommandFootprintByteLane48 = 9;
 // 10: the 16-bit parts on the adapter that powers ZIF 25: as 7 with VCC on
 // 25 and that address line on 44.
 constexpr int kCommandFootprintAdapter48Vcc25 = 10;
+// 11: the byte-wide (x8) 40-pin TSOP parts as the adapter with VPP on ZIF 5
+// presents them: A0-A20 on the first 21 address pins of 8, DQ0-DQ7 on 26-33,
+// /CE 43, /OE 45, /WE 46, VCC on 44, grounds on 15 and 34.
+constexpr int kCommandFootprintByte40Adapter = 11;
 
 enum class CommandScheme { Status, Pulse, DataPolling };
 

@@ -12,7 +12,7 @@ namespace sim {
 namespace {
 
 // Blocks of the boot-block parts from their sizes in KB, lowest address first.
-std::vector<uint32_t> Blocks(std::initializer_list<uint32_t> kb) {
+std::vector<uint32_t> Blocks(const std::vector<uint32_t>& kb) {
     std::vector<uint32_t> starts;
     uint32_t at = 0;
     for (uint32_t k : kb) {
@@ -21,6 +21,8 @@ std::vector<uint32_t> Blocks(std::initializer_list<uint32_t> kb) {
     }
     return starts;
 }
+
+std::vector<uint32_t> Blocks(std::initializer_list<uint32_t> kb) { return Blocks(std::vector<uint32_t>(kb)); }
 
 std::vector<uint32_t> Uniform(uint32_t bytes, uint32_t block) {
     std::vector<uint32_t> starts;
@@ -184,6 +186,22 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     // parameter blocks, a 48K-word block and seven 64K-word blocks.
     tsop("INTEL", "28F800BV-B", 0x80000, {0, 2, 3, 4, 16, 32, 48, 64, 80, 96, 112}, 0x889D);
     tsop("INTEL", "28F800BV-T", 0x80000, {0, 16, 32, 48, 64, 80, 96, 112, 124, 125, 126}, 0x889C);
+    // Advanced boot block by 8 (40-lead TSOP, through the adapter with VPP on
+    // ZIF 5): eight 8 KB parameter blocks at the bottom (or the top), the rest
+    // 64 KB blocks; 4, 8 and 16 Mbit, 3 V with a 12 V fast-programming VPP.
+    for (auto [name, kb, device] : {std::tuple{"28F004B3-B", 512u, uint16_t{0xD5}}, std::tuple{"28F004B3-T", 512u, uint16_t{0xD4}},
+                                    std::tuple{"28F008B3-B", 1024u, uint16_t{0xD3}}, std::tuple{"28F008B3-T", 1024u, uint16_t{0xD2}},
+                                    std::tuple{"28F016B3-B", 2048u, uint16_t{0xD1}}, std::tuple{"28F016B3-T", 2048u, uint16_t{0xD0}}}) {
+        const bool top = name[9] == 'T';
+        std::vector<uint32_t> sizes(kb / 64 - 1, 64);
+        sizes.insert(top ? sizes.end() : sizes.begin(), 8, 8);
+        CommandFlashConfig c = Part(name, kb * 1024, Blocks(sizes), -1, device);
+        c.footprint = kCommandFootprintByte40Adapter;
+        c.vccMinTenths = 27;
+        c.programUs = 8;
+        c.blockEraseUs = 1000000;
+        add("INTEL", c);
+    }
     // 8 Mbit by 16 of sixteen uniform 32K-word blocks. No identifier table
     // was found for this part: it answers 00h codes and its record carries
     // none, so no unconfirmed code is ever checked against a real part.
