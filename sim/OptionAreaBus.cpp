@@ -1,0 +1,85 @@
+#include "sim/OptionAreaBus.h"
+
+namespace sim {
+
+namespace {
+
+constexpr int kAddress[16] = {5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
+constexpr int kByte[4] = {21, 22, 23, 25};
+constexpr int kData[8] = {26, 27, 28, 29, 30, 31, 32, 33};
+constexpr int kControl[3] = {34, 35, 36}; // /RD, /PGM, /MODE: register 4 bits 0-2
+constexpr int kCommand = 38, kPresent = 39;
+
+bool OneOf(uint8_t v, std::initializer_list<uint8_t> l) {
+    for (uint8_t x : l) {
+        if (x == v) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool OptionAreaBusPersonality::Allowed(uint8_t reg, uint8_t v) {
+    switch (reg) {
+    case 0:
+    case 1:
+    case 9:
+        return true;
+    case 2:
+        return v <= 15;
+    case 4:
+        return OneOf(v, {0, 0x1F, 0x1E, 0x1D, 0x1B});
+    case 5:
+        return OneOf(v, {0, 0x13, 3, 1, 0x81});
+    default:
+        return v == 0;
+    }
+}
+
+void OptionAreaBusPersonality::Snapshot(int s) {
+    PinCondition* c = snap_[s];
+    ElectricalConditions(c);
+    const uint8_t state = reg_[5];
+    if (state == 0 || state == 0x13) return; // released
+    auto drive = [&](int pin, bool high) {
+        c[pin].driven = true;
+        c[pin].drivenHigh = high;
+    };
+    for (int i = 0; i < 8; ++i) {
+        drive(kAddress[i], (reg_[0] >> i & 1) != 0);
+        drive(kAddress[8 + i], (reg_[1] >> i & 1) != 0);
+    }
+    for (int i = 0; i < 4; ++i) drive(kByte[i], (reg_[2] >> i & 1) != 0);
+    // Register 4 at 0 (before the first control write) holds the lines high.
+    const uint8_t control = reg_[4] == 0 ? 0x1F : reg_[4];
+    for (int i = 0; i < 3; ++i) drive(kControl[i], (control >> i & 1) != 0);
+    drive(kCommand, state != 1);
+    drive(kPresent, state != 0x81);
+    if (state == 1 || state == 0x81) {
+        for (int i = 0; i < 8; ++i) drive(kData[i], (reg_[9] >> i & 1) != 0);
+    }
+}
+
+bool OptionAreaBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    if (!BeginWrite(p, reg)) return false;
+    if (!Allowed(reg, value)) return Unexpected(p, "option-area register bus", reg, value);
+    reg_[reg] = value;
+    UpdateChips();
+    return true;
+}
+
+std::optional<uint8_t> OptionAreaBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
+    prog_ = &p;
+    Sync();
+    if (reg != 9) return std::nullopt;
+    const SocketList& sockets = Sockets();
+    if (sockets.count == 0) return 0xFF;
+    View view(*this, 0);
+    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, kData, 8));
+}
+
+void RegisterOptionAreaBusPersonality() {
+    SocketBusPersonality::Register<OptionAreaBusPersonality>(kPersonalityOptionAreaBus);
+}
+
+} // namespace sim
