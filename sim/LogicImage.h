@@ -26,7 +26,7 @@ enum PersonalityId : uint16_t {
     kPersonalityCommandBus = 11, // single-cycle command flash (registers 0-9)
     kPersonalityMuxBus = 12,   // multiplexed address/data EEPROMs (registers 0, 1, 4, 9)
     kPersonalityMcuBus = 13,   // latched-address one-time 8051s (registers 0-5, 9)
-    kPersonalityOptionAreaBus = 41, // microcontrollers with option areas (registers 0-2, 4, 5, 9)
+    kPersonalityRegisterMcuBus = 41, // microcontrollers with option areas (registers 0-2, 4, 5, 9)
 };
 
 // The names the device library's sources give the personalities.
@@ -42,7 +42,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"ram-test", kPersonalityRamTest},    {"register-tap", kPersonalityRegisterTap},
     {"flash-bus", kPersonalityFlashBus},  {"command-bus", kPersonalityCommandBus},
     {"mux-bus", kPersonalityMuxBus},      {"mcu-bus", kPersonalityMcuBus},
-    {"option-area-bus", kPersonalityOptionAreaBus},
+    {"register-mcu-bus", kPersonalityRegisterMcuBus},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "mcu/AreaBusMcu.h"
-#include "sim/OptionAreaBus.h"
+#include "sim/RegisterMcuBus.h"
 #include "sim/OptionAreaChip.h"
 
 namespace {
@@ -42,7 +42,7 @@ protected:
     void SetUp() override {
         McuRun::SetUp();
         ResetOptionAreaState();
-        sim::RegisterOptionAreaBusPersonality();
+        sim::RegisterRegisterMcuBusPersonality();
     }
 
     sim::OptionAreaChip* Put(const std::string& name) {

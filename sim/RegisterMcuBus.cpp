@@ -1,4 +1,4 @@
-#include "sim/OptionAreaBus.h"
+#include "sim/RegisterMcuBus.h"
 
 namespace sim {
 
@@ -10,6 +10,11 @@ constexpr int kData[8] = {26, 27, 28, 29, 30, 31, 32, 33};
 constexpr int kControl[3] = {34, 35, 36}; // /RD, /PGM, /MODE: register 4 bits 0-2
 constexpr int kCommand = 38, kPresent = 39;
 
+// The multiplexed one-time parts.
+constexpr int kBus1[8] = {12, 13, 14, 15, 16, 17, 18, 19};
+constexpr int kHigh1[8] = {36, 37, 38, 39, 40, 41, 42, 43};
+constexpr int kAle1 = 20, kOutputEnable1 = 21, kProgram1 = 22;
+
 bool OneOf(uint8_t v, std::initializer_list<uint8_t> l) {
     for (uint8_t x : l) {
         if (x == v) return true;
@@ -19,7 +24,24 @@ bool OneOf(uint8_t v, std::initializer_list<uint8_t> l) {
 
 } // namespace
 
-bool OptionAreaBusPersonality::Allowed(uint8_t reg, uint8_t v) {
+bool RegisterMcuBusPersonality::AllowedMultiplexed(uint8_t reg, uint8_t v) const {
+    switch (reg) {
+    case 0:
+    case 9:
+        return true;
+    case 1:
+        return OneOf(v, {0, 4, 5, 6, 7});
+    case 3:
+        return OneOf(v, {0, 9, 0x0D});
+    case 4:
+        return OneOf(v, {0, 0x0B, 0x0F, 0x0D});
+    default:
+        return v == 0;
+    }
+}
+
+bool RegisterMcuBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
+    if (form_ == 1) return AllowedMultiplexed(reg, v);
     switch (reg) {
     case 0:
     case 1:
@@ -36,9 +58,27 @@ bool OptionAreaBusPersonality::Allowed(uint8_t reg, uint8_t v) {
     }
 }
 
-void OptionAreaBusPersonality::Snapshot(int s) {
+void RegisterMcuBusPersonality::SnapshotMultiplexed(PinCondition* c) const {
+    const uint8_t lines = reg_[4];
+    if (lines != 0x0F && lines != 0x0D) return; // released
+    auto drive = [&](int pin, bool high) {
+        c[pin].driven = true;
+        c[pin].drivenHigh = high;
+    };
+    const bool read = reg_[1] == 7 && lines == 0x0F;
+    for (int i = 0; i < 8; ++i) {
+        drive(kHigh1[i], (reg_[0] >> i & 1) != 0);
+        if (!read) drive(kBus1[i], (reg_[9] >> i & 1) != 0);
+    }
+    drive(kAle1, reg_[1] == 4);
+    drive(kOutputEnable1, !read);
+    drive(kProgram1, reg_[3] != 0x0D);
+}
+
+void RegisterMcuBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
+    if (form_ == 1) return SnapshotMultiplexed(c);
     const uint8_t state = reg_[5];
     if (state == 0 || state == 0x13) return; // released
     auto drive = [&](int pin, bool high) {
@@ -60,26 +100,26 @@ void OptionAreaBusPersonality::Snapshot(int s) {
     }
 }
 
-bool OptionAreaBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+bool RegisterMcuBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     if (!BeginWrite(p, reg)) return false;
-    if (!Allowed(reg, value)) return Unexpected(p, "option-area register bus", reg, value);
+    if (!Allowed(reg, value)) return Unexpected(p, "register-bus microcontroller", reg, value);
     reg_[reg] = value;
     UpdateChips();
     return true;
 }
 
-std::optional<uint8_t> OptionAreaBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
+std::optional<uint8_t> RegisterMcuBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
     Sync();
     if (reg != 9) return std::nullopt;
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return 0xFF;
     View view(*this, 0);
-    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, kData, 8));
+    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, form_ == 1 ? kBus1 : kData, 8));
 }
 
-void RegisterOptionAreaBusPersonality() {
-    SocketBusPersonality::Register<OptionAreaBusPersonality>(kPersonalityOptionAreaBus);
+void RegisterRegisterMcuBusPersonality() {
+    SocketBusPersonality::Register<RegisterMcuBusPersonality>(kPersonalityRegisterMcuBus);
 }
 
 } // namespace sim

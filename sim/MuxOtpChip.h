@@ -1,0 +1,103 @@
+// A one-time-programmable microcontroller in its programming mode on a
+// multiplexed bus, at pin level (40-pin DIP, chip pin n on socket pin n + 4).
+//
+// Pins (socket): bus D0-D7 on 12-19, ALE 20, /OE 21, /PGM 22, A8-A15 on
+// 36-43; the mode pin 11, the pulse pin 29, the programming pin 30 and the
+// security-select pin 31; GND 24, VCC 44.
+//
+// Behaviour: with VCC in its window and the mode pin in the part's mode
+// window the part is in its programming mode. ALE falling latches the bus as
+// the low address; A8-A15 give the high byte. /OE low drives the addressed
+// byte onto the bus. Blank cells read 00h; a programming pulse sets the 1
+// bits of the bus byte in the cell (nothing clears a bit) when the
+// programming pin stays at the programming voltage and the pulse lasts the
+// part's least width:
+//   pulse-pin parts: the pulse pin raised into the mode window (ALE low,
+//     /OE high);
+//   strobe parts: /PGM low.
+// With the security-select pin grounded, address 1Fh is the security byte
+// (strobe parts): it reads FFh once secured and a pulse there programs it.
+// A pulse at an address past the code array, or while the bus is not
+// presenting data (ALE high or /OE low), is a violation.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "sim/PartFacts.h"
+
+namespace sim {
+
+struct MuxOtpFacts : PartFacts {
+    std::string maker;
+    std::string note;
+    bool strobe = false;               // programmed by /PGM (else by the pulse pin)
+    VoltageWindow mode{175, 185};      // the mode pin (and the pulse pin's level)
+    int vppMinTenths = 120, vppLimitTenths = 135;
+    uint32_t minPulseUs = 100;
+};
+
+class MuxOtpChip : public CatalogChip {
+public:
+    explicit MuxOtpChip(const MuxOtpFacts& facts);
+
+    std::string Name() const override { return facts_.name; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void Update(const PinEnvironment& env) override;
+    void SuppliesChanged(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    const PartFacts& Facts() const override { return facts_; }
+    ChipPinLimits Limits() const override;
+    size_t Words() const override { return cells_.size(); }
+    uint16_t Cell(uint32_t a) const override { return a < cells_.size() ? cells_[a] : 0; }
+    void SetCell(uint32_t a, uint16_t v) override {
+        if (a < cells_.size()) cells_[a] = static_cast<uint8_t>(v);
+    }
+
+    uint8_t SecurityByte() const { return security_; }
+    uint32_t Pulses() const { return pulses_; }
+    uint32_t PulsesAt(uint32_t a) const {
+        auto it = pulsesAt_.find(a);
+        return it == pulsesAt_.end() ? 0 : it->second;
+    }
+    // The widths of the pulses at an address, in order.
+    std::vector<uint64_t> WidthsAt(uint32_t a) const {
+        auto it = widths_.find(a);
+        return it == widths_.end() ? std::vector<uint64_t>{} : it->second;
+    }
+    void ClearCounts() {
+        pulses_ = 0;
+        pulsesAt_.clear();
+        widths_.clear();
+    }
+    // A cell that never takes a pulse.
+    void StickCell(uint32_t a) { stuck_ = static_cast<int64_t>(a); }
+    // A cell that takes its byte only at its n-th full pulse.
+    void NeedPulses(uint32_t a, uint32_t n) { needed_[a] = n; }
+
+private:
+    bool InMode(const PinEnvironment& env) const;
+    bool SecuritySelected(const PinEnvironment& env) const { return env.HeldLow(31); }
+    uint32_t Address(const PinEnvironment& env) const;
+    void StartPulse(const PinEnvironment& env);
+    void EndPulse(const PinEnvironment& env);
+
+    MuxOtpFacts facts_;
+    std::vector<int> pins_;
+    std::vector<uint8_t> cells_;
+    uint8_t security_ = 0;
+    uint8_t low_ = 0;
+    bool aleHigh_ = false, pulsing_ = false, pulseValid_ = false, pulseLevel_ = false;
+    bool securityPulse_ = false;
+    uint32_t pulseAddress_ = 0;
+    uint8_t pulseData_ = 0;
+    uint64_t pulseStart_ = 0;
+    uint32_t pulses_ = 0;
+    std::map<uint32_t, uint32_t> pulsesAt_;
+    std::map<uint32_t, std::vector<uint64_t>> widths_;
+    int64_t stuck_ = -1;
+    std::map<uint32_t, uint32_t> needed_, taken_;
+};
+
+} // namespace sim

@@ -1,0 +1,53 @@
+// The register-bus personality of the microcontrollers the logic image
+// drives from its registers, each register value one meaning (any other
+// value is a violation); supplies, ground and the high-voltage pins stay with
+// the electrical model. Every register takes 0 (the engine's output reset);
+// the registers a form does not name take only 0.
+//
+// Header parameter 0 = 0: the parts with option areas.
+//   0  A0-A7 (socket pins 5-12)
+//   1  A8-A15 (13-20)
+//   2  B0-B3 (21, 22, 23, 25): 0-15
+//   4  control lines: 1Fh rest, 1Eh /RD (34) low, 1Dh /PGM (35) low, 1Bh
+//      /MODE (36) low
+//   5  bus state: 13h lines released (power-up and power-down), 3 lines
+//      driven with D (26-33) left to the part, 1 /CMD (38) low with register
+//      9 on D, 81h /PRES (39) low with register 9 on D
+//   9  written: the byte for D; read: D as the part drives it
+//
+// Header parameter 0 = 1: the 40-pin one-time parts with a multiplexed bus.
+//   0  A8-A15 (socket pins 36-43)
+//   1  bus mode: 6 idle, 4 ALE (20) high (the bus carries the low address),
+//      5 data, 7 read (/OE (21) low when register 4 allows it)
+//   3  program strobe: 9 idle, 0Dh /PGM (22) low
+//   4  lines: 0Bh released, 0Fh driven with reads allowed, 0Dh driven
+//   9  written: the byte for the bus (12-19); read: the bus as the part
+//      drives it
+#pragma once
+#include <cstdint>
+
+#include "sim/SocketBus.h"
+
+namespace sim {
+
+class RegisterMcuBusPersonality : public SocketBusPersonality {
+public:
+    explicit RegisterMcuBusPersonality(const LogicImageHeader& h) : form_(h.params[0]) {}
+
+    uint16_t Id() const override { return kPersonalityRegisterMcuBus; }
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+
+private:
+    void Snapshot(int s) override;
+    void SnapshotMultiplexed(PinCondition* c) const;
+    bool Allowed(uint8_t reg, uint8_t value) const;
+    bool AllowedMultiplexed(uint8_t reg, uint8_t value) const;
+
+    uint8_t form_;
+    uint8_t reg_[12] = {};
+};
+
+void RegisterRegisterMcuBusPersonality();
+
+} // namespace sim
