@@ -152,21 +152,93 @@ int ProgramCell103() {
     return -1;
 }
 
+// ---- row 109: blank FFh, the address latched by a strobe, 1 ms pulses on pin 9
+
+enum Register109 : uint32_t { Reg109High = 1, Reg109Strobe = 2, Reg109Read = 3, Reg109Lines = 4, Reg109Bus = 6 };
+enum : uint32_t { Lines109Released = 6, Lines109Read = 7, Lines109Write = 5 };
+enum : uint32_t { Strobe109Idle = 0, Strobe109Latch = 1, Strobe109Program = 2 };
+constexpr int kVppPin109 = 9; // channel 1
+
+void PowerUp109(int mode) {
+    SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(0, 0, 0, 0);
+    DelayMsSlot(10);
+    WriteRegister(Reg109Strobe, Strobe109Idle);
+    WriteRegister(Reg109Read, 0xFF);
+    WriteRegister(Reg109Lines, Lines109Released);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    ApplyVoltageToPin(1, kVppPin109, 1, 50);
+    WriteRegister(Reg109Lines, Lines109Read);
+}
+
+void PowerDown109() {
+    ApplyVoltageToPin(1, kVppPin109, 0, 50);
+    DelayUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+}
+
+// The whole address at every cell, latched by a strobe of register 2.
+void Address109(uint32_t a) {
+    WriteRegister(Reg109Lines, Lines109Write);
+    WriteRegister(Reg109Bus, a & 0xFF);
+    WriteRegister(Reg109High, a >> 8 & 0xFF);
+    WriteRegister(Reg109Strobe, Strobe109Latch);
+    WriteRegister(Reg109Strobe, Strobe109Idle);
+}
+
+void ReadCycle109() {
+    WriteRegister(Reg109Read, 0);
+    ReadValue = ReadRegister(Reg109Bus);
+    WriteRegister(Reg109Read, 0xFF);
+}
+
+void ReadCell109() {
+    WriteRegister(Reg109Lines, Lines109Read);
+    ReadCycle109();
+}
+
+void Pulse109() {
+    WriteRegister(Reg109Lines, Lines109Write);
+    WriteRegister(Reg109Strobe, Strobe109Program);
+    SetDacVoltage(1, VppTenths());
+    DelayMsSlot(1);
+    SetDacVoltage(1, 50);
+    WriteRegister(Reg109Strobe, Strobe109Idle);
+    WriteRegister(Reg109Lines, Lines109Read);
+}
+
+int ProgramCell109() {
+    if (ExpectedValue == 0xFF) return 1;
+    WriteRegister(Reg109Bus, ExpectedValue & 0xFF);
+    for (uint32_t n = 0; n < Retry; ++n) {
+        Pulse109();
+        ReadCycle109();
+        if (ReadValue == ExpectedValue) return 1;
+    }
+    return -1;
+}
+
 struct OtpRow {
     void (*powerUp)(int mode);
     void (*powerDown)();
+    bool highAtPages; // register 0 takes the high address at page boundaries (else the address writes it)
     void (*address)(uint32_t a);
+    void (*readCell)();
     int (*programCell)();
     bool presentsData; // the datum on the bus before the cell's pulses (row 103)
 };
 
-constexpr OtpRow kRow102{PowerUp102, PowerDown102, Address102, ProgramCell102, false};
-constexpr OtpRow kRow103{PowerUp103, PowerDown103, Address103, ProgramCell103, true};
+constexpr OtpRow kRow102{PowerUp102, PowerDown102, true, Address102, ReadCycle, ProgramCell102, false};
+constexpr OtpRow kRow103{PowerUp103, PowerDown103, true, Address103, ReadCycle, ProgramCell103, true};
+constexpr OtpRow kRow109{PowerUp109, PowerDown109, false, Address109, ReadCell109, ProgramCell109, false};
 
 // The high address at the first address and at each 256-byte boundary, so a
 // range that starts inside a page is addressed right too.
-void HighAddress(uint32_t a, bool first) {
-    if (first || (a & 0xFF) == 0) WriteRegister(RegHigh, a >> 8 & 0xFF);
+void HighAddress(const OtpRow& row, uint32_t a, bool first) {
+    if (row.highAtPages && (first || (a & 0xFF) == 0)) WriteRegister(RegHigh, a >> 8 & 0xFF);
 }
 
 int ReadRange(const OtpRow& row, int mode) {
@@ -175,9 +247,9 @@ int ReadRange(const OtpRow& row, int mode) {
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        HighAddress(ChipAddress, ChipAddress == DeviceStart);
+        HighAddress(row, ChipAddress, ChipAddress == DeviceStart);
         row.address(ChipAddress);
-        ReadCycle();
+        row.readCell();
         r = ProcessReadByte(mode);
         if (r == -1) break;
         if (BufferIndex >= 0x10000 && mode != 0 && (r = AdvanceToNextBank()) != 1) break;
@@ -193,7 +265,7 @@ int ProgramRange(const OtpRow& row) {
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        HighAddress(ChipAddress, ChipAddress == DeviceStart);
+        HighAddress(row, ChipAddress, ChipAddress == DeviceStart);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         row.address(ChipAddress);
         if (row.presentsData) WriteRegister(RegBus, ExpectedValue & 0xFF);
@@ -209,6 +281,8 @@ int ProgramRange(const OtpRow& row) {
 int Alg102Read(int mode) { return ReadRange(kRow102, mode); }
 int Alg102Program() { return ProgramRange(kRow102); }
 int Alg103Read(int mode) { return ReadRange(kRow103, mode); }
+int Alg109Read(int mode) { return ReadRange(kRow109, mode); }
+int Alg109Program() { return ProgramRange(kRow109); }
 int Alg103Program() { return ProgramRange(kRow103); }
 
 // The security byte at 1Fh with pin 31 grounded: FFh means secured already;
@@ -242,6 +316,7 @@ int Alg103Secure() {
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 102, .Read = Alg102Read, .Program = Alg102Program},
     {.Row = 103, .Read = Alg103Read, .Program = Alg103Program, .Secure = Alg103Secure},
+    {.Row = 109, .Read = Alg109Read, .Program = Alg109Program},
 };
 
 void InstallRegisterOtpRows() { InstallRows(kAlgorithmRows); }

@@ -2,23 +2,24 @@
 // multiplexed bus, at pin level (40-pin DIP, chip pin n on socket pin n + 4).
 //
 // Pins (socket): bus D0-D7 on 12-19, ALE 20, /OE 21, /PGM 22, A8-A15 on
-// 36-43; the mode pin 11, the pulse pin 29, the programming pin 30 and the
-// security-select pin 31; GND 24, VCC 44.
+// 36-43; the programming pin (30, or 9 on the parts without a mode pin), the
+// mode pin 11, the pulse pin 29 and the security-select pin 31; GND 24,
+// VCC 44.
 //
-// Behaviour: with VCC in its window and the mode pin in the part's mode
-// window the part is in its programming mode. ALE falling latches the bus as
-// the low address; A8-A15 give the high byte. /OE low drives the addressed
-// byte onto the bus. Blank cells read 00h; a programming pulse sets the 1
-// bits of the bus byte in the cell (nothing clears a bit) when the
-// programming pin stays at the programming voltage and the pulse lasts the
-// part's least width:
-//   pulse-pin parts: the pulse pin raised into the mode window (ALE low,
-//     /OE high);
-//   strobe parts: /PGM low.
+// Behaviour: with VCC in its window (and the mode pin, where the part has
+// one, in the part's mode window) the part is in its programming mode. ALE
+// falling latches the bus as the low address; A8-A15 give the high byte.
+// /OE low drives the addressed byte onto the bus. A programming pulse lasts
+// while the programming pin is at the programming voltage and
+//   pulse-pin parts: the pulse pin is raised into the mode window;
+//   strobe parts: /PGM is low;
+// one of the part's least width or more takes the bus byte last presented:
+// on the parts blank at 00h it sets the byte's 1 bits, on those blank at FFh
+// it clears its 0 bits (nothing sets a cleared bit back).
 // With the security-select pin grounded, address 1Fh is the security byte
-// (strobe parts): it reads FFh once secured and a pulse there programs it.
-// A pulse at an address past the code array, or while the bus is not
-// presenting data (ALE high or /OE low), is a violation.
+// (strobe parts with a mode pin): it reads FFh once secured and a pulse there
+// programs it. A pulse at an address past the code array, or while the bus
+// is not presenting data (ALE high or /OE low), is a violation.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -33,6 +34,8 @@ struct MuxOtpFacts : PartFacts {
     std::string maker;
     std::string note;
     bool strobe = false;               // programmed by /PGM (else by the pulse pin)
+    bool modePin = true;               // the part has the mode pin 11
+    int vppPin = 30;                   // socket pin of the programming voltage
     VoltageWindow mode{175, 185};      // the mode pin (and the pulse pin's level)
     int vppMinTenths = 120, vppLimitTenths = 135;
     uint32_t minPulseUs = 100;
@@ -88,7 +91,7 @@ private:
     std::vector<uint8_t> cells_;
     uint8_t security_ = 0;
     uint8_t low_ = 0;
-    bool aleHigh_ = false, pulsing_ = false, pulseValid_ = false, pulseLevel_ = false;
+    bool aleHigh_ = false, pulsing_ = false, pulseLevel_ = false;
     bool securityPulse_ = false;
     uint32_t pulseAddress_ = 0;
     uint8_t pulseData_ = 0;

@@ -40,8 +40,25 @@ bool RegisterMcuBusPersonality::AllowedMultiplexed(uint8_t reg, uint8_t v) const
     }
 }
 
+bool RegisterMcuBusPersonality::AllowedLatched(uint8_t reg, uint8_t v) const {
+    switch (reg) {
+    case 1:
+    case 6:
+        return true;
+    case 2:
+        return v <= 2;
+    case 3:
+        return v == 0 || v == 0xFF;
+    case 4:
+        return OneOf(v, {0, 5, 6, 7});
+    default:
+        return v == 0;
+    }
+}
+
 bool RegisterMcuBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
     if (form_ == 1) return AllowedMultiplexed(reg, v);
+    if (form_ == 2) return AllowedLatched(reg, v);
     switch (reg) {
     case 0:
     case 1:
@@ -75,10 +92,28 @@ void RegisterMcuBusPersonality::SnapshotMultiplexed(PinCondition* c) const {
     drive(kProgram1, reg_[3] != 0x0D);
 }
 
+void RegisterMcuBusPersonality::SnapshotLatched(PinCondition* c) const {
+    const uint8_t lines = reg_[4];
+    if (lines != 5 && lines != 7) return; // released
+    auto drive = [&](int pin, bool high) {
+        c[pin].driven = true;
+        c[pin].drivenHigh = high;
+    };
+    const bool read = reg_[3] == 0 && lines == 7;
+    for (int i = 0; i < 8; ++i) {
+        drive(kHigh1[i], (reg_[1] >> i & 1) != 0);
+        if (!read) drive(kBus1[i], (reg_[6] >> i & 1) != 0);
+    }
+    drive(kAle1, reg_[2] == 1);
+    drive(kOutputEnable1, !read);
+    drive(kProgram1, reg_[2] != 2);
+}
+
 void RegisterMcuBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
     if (form_ == 1) return SnapshotMultiplexed(c);
+    if (form_ == 2) return SnapshotLatched(c);
     const uint8_t state = reg_[5];
     if (state == 0 || state == 0x13) return; // released
     auto drive = [&](int pin, bool high) {
@@ -111,11 +146,11 @@ bool RegisterMcuBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t v
 std::optional<uint8_t> RegisterMcuBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
     Sync();
-    if (reg != 9) return std::nullopt;
+    if (reg != (form_ == 2 ? 6 : 9)) return std::nullopt;
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return 0xFF;
     View view(*this, 0);
-    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, form_ == 1 ? kBus1 : kData, 8));
+    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, form_ == 0 ? kData : kBus1, 8));
 }
 
 void RegisterRegisterMcuBusPersonality() {

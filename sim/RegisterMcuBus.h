@@ -23,6 +23,15 @@
 //   4  lines: 0Bh released, 0Fh driven with reads allowed, 0Dh driven
 //   9  written: the byte for the bus (12-19); read: the bus as the part
 //      drives it
+//
+// Header parameter 0 = 2: the same 40-pin bus with the address latched by a
+// strobe.
+//   1  A8-A15 (socket pins 36-43)
+//   2  strobes: 0 idle, 1 ALE (20) high, 2 /PGM (22) low
+//   3  read enable: FFh idle, 0 /OE (21) low when register 4 allows it
+//   4  lines: 6 released, 7 driven with reads allowed, 5 driven
+//   6  written: the byte for the bus (12-19); read: the bus as the part
+//      drives it
 #pragma once
 #include <cstdint>
 
@@ -43,6 +52,8 @@ private:
     void SnapshotMultiplexed(PinCondition* c) const;
     bool Allowed(uint8_t reg, uint8_t value) const;
     bool AllowedMultiplexed(uint8_t reg, uint8_t value) const;
+    bool AllowedLatched(uint8_t reg, uint8_t value) const;
+    void SnapshotLatched(PinCondition* c) const;
 
     uint8_t form_;
     uint8_t reg_[12] = {};

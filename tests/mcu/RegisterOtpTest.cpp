@@ -39,17 +39,18 @@ protected:
 
 class OtpBusParts : public OtpBusRun, public ::testing::WithParamInterface<const char*> {};
 
-// Blank check, program from a file srec_cat wrote (00h bytes never pulsed,
-// FFh bytes programmed), verify at both levels, compare, read back, save and
-// load equal.
+// Blank check, program from a file srec_cat wrote (blank bytes never
+// pulsed, the opposite byte programmed), verify at both levels, compare,
+// read back, save and load equal.
 TEST_P(OtpBusParts, SrecFileRoundTrip) {
     if (!OtpBusHaveSrecCat()) GTEST_SKIP() << "srec_cat not installed";
     sim::MuxOtpChip* chip = Put(GetParam());
     ASSERT_NE(chip, nullptr);
     const uint32_t n = static_cast<uint32_t>(chip->Words());
+    const uint8_t blank = static_cast<uint8_t>(chip->Facts().blank);
     FillPattern(n, 5);
-    for (uint32_t a = 0; a < n; a += 7) BufferWindow[a] = 0;
-    BufferWindow[3] = 0xFF;
+    for (uint32_t a = 0; a < n; a += 7) BufferWindow[a] = blank;
+    BufferWindow[3] = static_cast<uint8_t>(~blank);
     std::vector<uint8_t> image(n);
     for (uint32_t a = 0; a < n; ++a) image[a] = BufferByte(a);
     ASSERT_EQ(SaveHexFamilyFile("otp.bin.s19", 0, n - 1, HexFormatMotorola), 1);
@@ -64,7 +65,7 @@ TEST_P(OtpBusParts, SrecFileRoundTrip) {
     EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
     for (uint32_t a = 0; a < n; ++a) {
         ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
-        if (image[a] == 0) {
+        if (image[a] == blank) {
             ASSERT_EQ(chip->PulsesAt(a), 0u) << std::hex << a;
         }
     }
@@ -79,21 +80,22 @@ TEST_P(OtpBusParts, SrecFileRoundTrip) {
     EXPECT_TRUE(elec->SuppliedPins().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(All, OtpBusParts, ::testing::Values("OTPBUS-4K", "OTPBUS-4K-23V", "OTPBUS-8K-S"),
+INSTANTIATE_TEST_SUITE_P(All, OtpBusParts, ::testing::Values("OTPBUS-4K", "OTPBUS-4K-23V", "OTPBUS-8K-S", "OTPBUS-16K-FF"),
                          [](const auto& info) {
                              std::string s = info.param;
                              for (char& c : s) c = c == '-' ? '_' : c;
                              return s;
                          });
 
-// A cell that never programs: row 102 gives up after Retry pulses (10 as set
-// in the Change Algorithm dialog), row 103 after Retry - 1; the failing
-// address is reported and the socket powered down.
+// A cell that never programs: rows 102 and 109 give up after Retry pulses
+// (10 as set in the Change Algorithm dialog), row 103 after Retry - 1; the
+// failing address is reported and the socket powered down.
 TEST_F(OtpBusRun, CellThatNeverProgramsUsesTheRetryCount) {
-    for (const auto& [name, pulses] : {std::pair{"OTPBUS-4K", 10u}, std::pair{"OTPBUS-8K-S", 9u}}) {
+    for (const auto& [name, pulses] :
+         {std::pair{"OTPBUS-4K", 10u}, std::pair{"OTPBUS-8K-S", 9u}, std::pair{"OTPBUS-16K-FF", 10u}}) {
         sim::MuxOtpChip* chip = Put(name);
         ASSERT_NE(chip, nullptr);
-        FillBufferRange(0, 0xFFFF, 0);
+        FillBufferRange(0, 0xFFFF, chip->Facts().blank);
         BufferWindow[0x123] = 0x5A;
         chip->StickCell(0x123);
         Retry = 10;
@@ -160,7 +162,7 @@ TEST_F(OtpBusRun, Row102PulseLevelFollowsTheVariant) {
 
 // ESC: 3, no further pulse, powered down.
 TEST_F(OtpBusRun, UserBreakEndsEitherRow) {
-    for (const char* name : {"OTPBUS-4K", "OTPBUS-8K-S"}) {
+    for (const char* name : {"OTPBUS-4K", "OTPBUS-8K-S", "OTPBUS-16K-FF"}) {
         sim::MuxOtpChip* chip = Put(name);
         ASSERT_NE(chip, nullptr);
         FillBufferRange(0, 0xFFFF, 0x01);
@@ -168,7 +170,7 @@ TEST_F(OtpBusRun, UserBreakEndsEitherRow) {
         ui.BreakAtPercent = 30;
         ui.QueueAnswer(UiAnswer::No);
         EXPECT_EQ(Run(OpProgram), ResultUserBreak) << LogText();
-        EXPECT_EQ(chip->Cell(static_cast<uint32_t>(chip->Words() - 1)), 0);
+        EXPECT_EQ(chip->Cell(static_cast<uint32_t>(chip->Words() - 1)), chip->Facts().blank);
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
     }
@@ -191,6 +193,34 @@ TEST_F(OtpBusRun, Row102RegisterTrace) {
         {1, 4}, {9, 1}, {1, 5}, {4, 0x0F}, {1, 7}, {1, 5}, {4, 0x0D}}; // address 1, read
     auto it = std::search(w.begin(), w.end(), want.begin(), want.end());
     EXPECT_NE(it, w.end());
+}
+
+// Row 109 latches the whole address at every cell and reads with register 4
+// at 7; a program pulse is /PGM low around 1 ms of Vpp on pin 9.
+TEST_F(OtpBusRun, Row109AddressesEveryCellAndPulsesOneMillisecond) {
+    sim::MuxOtpChip* chip = Put("OTPBUS-16K-FF");
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = 3;
+    StartTrace();
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    std::vector<std::pair<int, int>> w;
+    for (const auto& r : simp.RegisterTrace()) {
+        if (r.write && r.reg <= 11) w.emplace_back(r.reg, r.value);
+    }
+    const std::vector<std::pair<int, int>> cell = {{4, 5}, {6, 2}, {1, 0}, {2, 1}, {2, 0}, {4, 7}, {3, 0}, {3, 0xFF}};
+    EXPECT_NE(std::search(w.begin(), w.end(), cell.begin(), cell.end()), w.end());
+    EXPECT_EQ(std::count(w.begin(), w.end(), std::pair{2, 1}), 4);
+
+    DeviceEnd = chip->Words() - 1;
+    FillBufferRange(0, 0xFFFF, 0xFF);
+    BufferWindow[0x2345] = 0x0F;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    ASSERT_EQ(chip->WidthsAt(0x2345).size(), 1u);
+    EXPECT_GE(chip->WidthsAt(0x2345)[0], 1000u);
+    EXPECT_LT(chip->WidthsAt(0x2345)[0], 2500u); // the 1 ms delay slot
+    EXPECT_EQ(chip->Cell(0x2345), 0x0F);
+    EXPECT_EQ(chip->Pulses(), 1u);
+    ExpectNoViolations();
 }
 
 } // namespace
