@@ -16,6 +16,7 @@
 #include "mcu/PinDriverEprom.h"
 #include "mcu/AreaBusMcu.h"
 #include "mcu/RegisterOtpMcu.h"
+#include "mcu/CmdFlashMcu.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -34,4 +35,5 @@ void InstallMcuAlgorithms() {
     InstallPinDriverEpromRows();
     InstallOptionAreaRows();
     InstallRegisterOtpRows();
+    InstallCmdFlashMcuRows();
 }

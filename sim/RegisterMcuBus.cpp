@@ -15,6 +15,11 @@ constexpr int kBus1[8] = {12, 13, 14, 15, 16, 17, 18, 19};
 constexpr int kHigh1[8] = {36, 37, 38, 39, 40, 41, 42, 43};
 constexpr int kAle1 = 20, kOutputEnable1 = 21, kProgram1 = 22;
 
+// The flash part written with commands.
+constexpr int kLow3[8] = {26, 27, 28, 29, 30, 31, 32, 33};
+constexpr int kHigh3[5] = {38, 39, 40, 41, 42};
+constexpr int kChipEnable3 = 20, kWriteEnable3 = 22, kMode3 = 23;
+
 bool OneOf(uint8_t v, std::initializer_list<uint8_t> l) {
     for (uint8_t x : l) {
         if (x == v) return true;
@@ -56,7 +61,28 @@ bool RegisterMcuBusPersonality::AllowedLatched(uint8_t reg, uint8_t v) const {
     }
 }
 
+bool RegisterMcuBusPersonality::AllowedCommand(uint8_t reg, uint8_t v) const {
+    switch (reg) {
+    case 0:
+    case 9:
+        return true;
+    case 1:
+        return v <= 0x1F;
+    case 2:
+        return v <= 1;
+    case 3:
+        return OneOf(v, {0, 0xFF, 0xFE});
+    case 4:
+        return OneOf(v, {0, 0x43, 3});
+    case 5:
+        return OneOf(v, {0, 8, 0x1E, 0x16});
+    default:
+        return v == 0;
+    }
+}
+
 bool RegisterMcuBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
+    if (form_ == 3) return AllowedCommand(reg, v);
     if (form_ == 1) return AllowedMultiplexed(reg, v);
     if (form_ == 2) return AllowedLatched(reg, v);
     switch (reg) {
@@ -109,9 +135,29 @@ void RegisterMcuBusPersonality::SnapshotLatched(PinCondition* c) const {
     drive(kProgram1, reg_[2] != 2);
 }
 
+void RegisterMcuBusPersonality::SnapshotCommand(PinCondition* c) const {
+    const uint8_t lines = reg_[5];
+    if (lines != 0x1E && lines != 0x16) return; // released
+    auto drive = [&](int pin, bool high) {
+        c[pin].driven = true;
+        c[pin].drivenHigh = high;
+    };
+    const bool read = reg_[3] == 0xFE;
+    for (int i = 0; i < 8; ++i) {
+        drive(kLow3[i], (reg_[0] >> i & 1) != 0);
+        if (!read) drive(kBus1[i], (reg_[9] >> i & 1) != 0);
+    }
+    for (int i = 0; i < 5; ++i) drive(kHigh3[i], (reg_[1] >> i & 1) != 0);
+    drive(kChipEnable3, reg_[2] != 0);
+    drive(kOutputEnable1, !read);
+    drive(kWriteEnable3, reg_[4] != 3);
+    drive(kMode3, lines != 0x16);
+}
+
 void RegisterMcuBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
+    if (form_ == 3) return SnapshotCommand(c);
     if (form_ == 1) return SnapshotMultiplexed(c);
     if (form_ == 2) return SnapshotLatched(c);
     const uint8_t state = reg_[5];

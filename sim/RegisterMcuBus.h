@@ -32,6 +32,15 @@
 //   4  lines: 6 released, 7 driven with reads allowed, 5 driven
 //   6  written: the byte for the bus (12-19); read: the bus as the part
 //      drives it
+//
+// Header parameter 0 = 3: the 40-pin flash part written with commands.
+//   0  A0-A7 (socket pins 26-33)
+//   1  A8-A12 (38-42): 0-1Fh
+//   2  /CE (20): 1 high, 0 low
+//   3  /OE (21): FFh high, FEh low
+//   4  /WE (22): 43h high, 3 low
+//   5  lines: 8 released, 1Eh driven, 16h driven with /MODE (23) low
+//   9  written: the byte for D (12-19); read: D as the part drives it
 #pragma once
 #include <cstdint>
 
@@ -53,6 +62,8 @@ private:
     bool Allowed(uint8_t reg, uint8_t value) const;
     bool AllowedMultiplexed(uint8_t reg, uint8_t value) const;
     bool AllowedLatched(uint8_t reg, uint8_t value) const;
+    bool AllowedCommand(uint8_t reg, uint8_t value) const;
+    void SnapshotCommand(PinCondition* c) const;
     void SnapshotLatched(PinCondition* c) const;
 
     uint8_t form_;
