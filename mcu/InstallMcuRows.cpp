@@ -17,6 +17,7 @@
 #include "mcu/AreaBusMcu.h"
 #include "mcu/RegisterOtpMcu.h"
 #include "mcu/CmdFlashMcu.h"
+#include "mcu/EeMcu.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -36,4 +37,5 @@ void InstallMcuAlgorithms() {
     InstallOptionAreaRows();
     InstallRegisterOtpRows();
     InstallCmdFlashMcuRows();
+    InstallEeMcuRows();
 }

@@ -20,6 +20,12 @@ constexpr int kLow3[8] = {26, 27, 28, 29, 30, 31, 32, 33};
 constexpr int kHigh3[5] = {38, 39, 40, 41, 42};
 constexpr int kChipEnable3 = 20, kWriteEnable3 = 22, kMode3 = 23;
 
+// The erasable part taking code lines.
+constexpr int kData4[8] = {26, 27, 28, 29, 30, 31, 32, 33};
+constexpr int kStrobe4[5] = {21, 22, 23, 25, 34};
+constexpr int kModeLines4[5] = {36, 37, 38, 39, 40};
+constexpr int kWriteEnable4 = 41;
+
 bool OneOf(uint8_t v, std::initializer_list<uint8_t> l) {
     for (uint8_t x : l) {
         if (x == v) return true;
@@ -81,7 +87,25 @@ bool RegisterMcuBusPersonality::AllowedCommand(uint8_t reg, uint8_t v) const {
     }
 }
 
+bool RegisterMcuBusPersonality::AllowedCoded(uint8_t reg, uint8_t v) const {
+    switch (reg) {
+    case 0:
+    case 1:
+    case 6:
+        return true;
+    case 2:
+        return OneOf(v, {0, 7, 6, 2, 0x16, 4});
+    case 3:
+        return OneOf(v, {0, 0x13, 0x0C, 0x0F, 0x0D, 0x0E});
+    case 4:
+        return OneOf(v, {0, 0x0E, 0x0F, 0x0D});
+    default:
+        return v == 0;
+    }
+}
+
 bool RegisterMcuBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
+    if (form_ == 4) return AllowedCoded(reg, v);
     if (form_ == 3) return AllowedCommand(reg, v);
     if (form_ == 1) return AllowedMultiplexed(reg, v);
     if (form_ == 2) return AllowedLatched(reg, v);
@@ -154,9 +178,30 @@ void RegisterMcuBusPersonality::SnapshotCommand(PinCondition* c) const {
     drive(kMode3, lines != 0x16);
 }
 
+void RegisterMcuBusPersonality::SnapshotCoded(PinCondition* c) const {
+    const uint8_t lines = reg_[4];
+    if (lines != 0x0E && lines != 0x0F && lines != 0x0D) return; // released
+    auto drive = [&](int pin, bool high) {
+        c[pin].driven = true;
+        c[pin].drivenHigh = high;
+    };
+    for (int i = 0; i < 5; ++i) {
+        drive(kStrobe4[i], (reg_[2] >> i & 1) != 0);
+        drive(kModeLines4[i], (reg_[3] >> i & 1) != 0);
+    }
+    if (lines == 0x0E) return; // only the codes
+    for (int i = 0; i < 8; ++i) {
+        drive(kAddress[i], (reg_[0] >> i & 1) != 0);
+        drive(kAddress[8 + i], (reg_[1] >> i & 1) != 0);
+        if (reg_[2] != 2) drive(kData4[i], (reg_[6] >> i & 1) != 0);
+    }
+    drive(kWriteEnable4, lines != 0x0D);
+}
+
 void RegisterMcuBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
+    if (form_ == 4) return SnapshotCoded(c);
     if (form_ == 3) return SnapshotCommand(c);
     if (form_ == 1) return SnapshotMultiplexed(c);
     if (form_ == 2) return SnapshotLatched(c);
@@ -192,11 +237,12 @@ bool RegisterMcuBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t v
 std::optional<uint8_t> RegisterMcuBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
     Sync();
-    if (reg != (form_ == 2 ? 6 : 9)) return std::nullopt;
+    if (reg != (form_ == 2 || form_ == 4 ? 6 : 9)) return std::nullopt;
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return 0xFF;
     View view(*this, 0);
-    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, form_ == 0 ? kData : kBus1, 8));
+    const int* data = form_ == 0 ? kData : form_ == 4 ? kData4 : kBus1;
+    return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, data, 8));
 }
 
 void RegisterRegisterMcuBusPersonality() {

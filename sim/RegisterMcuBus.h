@@ -41,6 +41,16 @@
 //   4  /WE (22): 43h high, 3 low
 //   5  lines: 8 released, 1Eh driven, 16h driven with /MODE (23) low
 //   9  written: the byte for D (12-19); read: D as the part drives it
+//
+// Header parameter 0 = 4: the 40-pin erasable part taking code lines.
+//   0  A0-A7 (socket pins 5-12)
+//   1  A8-A15 (13-20)
+//   2  strobe code on S0-S4 (21, 22, 23, 25, 34): 7 reset, 6 idle, 2 read
+//      (D left to the part), 16h program, 4 erase
+//   3  mode code on M0-M4 (36-40): 13h, 0Ch, 0Fh, 0Dh, 0Eh
+//   4  lines: 0Eh only the codes driven, 0Fh all driven, 0Dh all driven
+//      with /WEN (41) low
+//   6  written: the byte for D (26-33); read: D as the part drives it
 #pragma once
 #include <cstdint>
 
@@ -63,6 +73,8 @@ private:
     bool AllowedMultiplexed(uint8_t reg, uint8_t value) const;
     bool AllowedLatched(uint8_t reg, uint8_t value) const;
     bool AllowedCommand(uint8_t reg, uint8_t value) const;
+    bool AllowedCoded(uint8_t reg, uint8_t value) const;
+    void SnapshotCoded(PinCondition* c) const;
     void SnapshotCommand(PinCondition* c) const;
     void SnapshotLatched(PinCondition* c) const;
 
