@@ -130,3 +130,30 @@ TEST_F(CmdFlashRun, UserBreak) {
 }
 
 } // namespace
+
+namespace {
+
+// Power-up and one program cell on the bus registers: 40h, then the datum
+// complemented, then a poll.
+TEST_F(CmdFlashRun, RegisterTraceOfPowerUpAndProgramCell) {
+    ASSERT_NE(Put(), nullptr);
+    FillBufferRange(0, 0xFFFF, 0);
+    BufferWindow[0] = 0x5A;
+    BlankCheckBeforeProgram = 0;
+    VerifyAfterProgram = 0;
+    StartTrace();
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    std::vector<std::pair<int, int>> w;
+    for (const auto& r : simp.RegisterTrace()) {
+        if (r.write && r.reg <= 11) w.emplace_back(r.reg, r.value);
+    }
+    const std::vector<std::pair<int, int>> want = {
+        {2, 1}, {3, 0xFF}, {4, 0x43}, {5, 8}, {5, 0x1E},                 // power-up
+        {1, 0}, {0, 0},                                                  // address 0
+        {5, 0x16}, {9, 0x40}, {2, 0}, {4, 3}, {4, 0x43}, {2, 1},         // command 40h
+        {9, 0xA5}, {2, 0}, {4, 3}, {4, 0x43}, {2, 1}, {5, 0x1E},         // the datum complemented
+        {2, 0}, {3, 0xFE}, {3, 0xFF}, {2, 1}};                           // a poll
+    EXPECT_NE(std::search(w.begin(), w.end(), want.begin(), want.end()), w.end());
+}
+
+} // namespace

@@ -109,3 +109,23 @@ TEST_F(EeBusRun, UserBreak) {
 }
 
 } // namespace
+
+namespace {
+
+// Power-up and the two erase steps on the bus registers.
+TEST_F(EeBusRun, RegisterTraceOfPowerUpAndErase) {
+    ASSERT_NE(Put(), nullptr);
+    StartTrace();
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    std::vector<std::pair<int, int>> w;
+    for (const auto& r : simp.RegisterTrace()) {
+        if (r.write && r.reg <= 11) w.emplace_back(r.reg, r.value);
+    }
+    const std::vector<std::pair<int, int>> want = {
+        {2, 7}, {3, 0x13}, {4, 0x0E}, {4, 0x0F}, {2, 6}, {3, 0x0C},     // power-up
+        {6, 0xFF}, {4, 0x0D}, {3, 0x0F}, {2, 4}, {2, 6},                 // first erase step
+        {3, 0x0D}, {2, 4}, {2, 6}, {4, 0x0F}};                           // second step
+    EXPECT_NE(std::search(w.begin(), w.end(), want.begin(), want.end()), w.end());
+}
+
+} // namespace

@@ -224,3 +224,26 @@ TEST_F(OtpBusRun, Row109AddressesEveryCellAndPulsesOneMillisecond) {
 }
 
 } // namespace
+
+namespace {
+
+// Row 103's cell: the address, the datum, a strobe of register 3, the read
+// cycle and the over-program strobe.
+TEST_F(OtpBusRun, Row103ProgramCellTrace) {
+    ASSERT_NE(Put("OTPBUS-8K-S"), nullptr);
+    FillBufferRange(0, 0xFFFF, 0);
+    BufferWindow[0x12] = 0x24;
+    BlankCheckBeforeProgram = 0;
+    VerifyAfterProgram = 0;
+    StartTrace();
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    std::vector<std::pair<int, int>> w;
+    for (const auto& r : simp.RegisterTrace()) {
+        if (r.write && r.reg <= 11) w.emplace_back(r.reg, r.value);
+    }
+    const std::vector<std::pair<int, int>> want = {{1, 4},    {9, 0x12}, {1, 5},    {9, 0x24}, {3, 0x0D}, {3, 9},
+                                                   {4, 0x0F}, {1, 7},    {1, 5},    {4, 0x0D}, {3, 0x0D}, {3, 9}};
+    EXPECT_NE(std::search(w.begin(), w.end(), want.begin(), want.end()), w.end());
+}
+
+} // namespace
