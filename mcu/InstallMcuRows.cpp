@@ -19,6 +19,10 @@
 #include "mcu/WordBusMcu.h"
 #include "mcu/ClockedBusMcu.h"
 #include "mcu/ParallelByte155.h"
+#include "mcu/AreaBusMcu.h"
+#include "mcu/RegisterOtpMcu.h"
+#include "mcu/CmdFlashMcu.h"
+#include "mcu/EeMcu.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -40,4 +44,8 @@ void InstallMcuAlgorithms() {
     InstallWordBusMcuRows();
     InstallClockedBusMcuRows();
     InstallParallelByte155Rows();
+    InstallOptionAreaRows();
+    InstallRegisterOtpRows();
+    InstallCmdFlashMcuRows();
+    InstallEeMcuRows();
 }

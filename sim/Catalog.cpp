@@ -32,6 +32,10 @@ void AddSst89Parts(std::vector<CatalogPart>& parts);
 void AddOtp87C76xParts(std::vector<CatalogPart>& parts);
 void AddPageFlashParts(std::vector<CatalogPart>& parts);
 void AddGms87OtpParts(std::vector<CatalogPart>& parts);
+void AddOptionAreaParts(std::vector<CatalogPart>& parts);
+void AddMuxOtpParts(std::vector<CatalogPart>& parts);
+void AddCmdFlashMcuParts(std::vector<CatalogPart>& parts);
+void AddEeMcuParts(std::vector<CatalogPart>& parts);
 void AddGal6001Parts(std::vector<CatalogPart>& parts);
 void AddRx51FlashParts(std::vector<CatalogPart>& parts);
 void AddCmdLatch51Parts(std::vector<CatalogPart>& parts);
@@ -74,6 +78,7 @@ constexpr AddParts kFamilies[] = {
     AddReadSequenceFlashParts, AddBitSerialOtpParts, AddTextIdConfigOldParts,
     AddLatchedOtpParts,   AddCmdByteBusParts,  AddWordBusMcuParts,  AddClockedBusMcuParts,
     AddParallelByteParts,
+    AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
 };
 
 } // namespace

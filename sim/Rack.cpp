@@ -13,6 +13,7 @@
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/McuRegisterBus.h"
+#include "sim/RegisterMcuBus.h"
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
@@ -144,6 +145,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterMuxBusPersonality();
     RegisterMcuRegisterBusPersonality();
     RegisterBlockCpldBusPersonality();
+    RegisterRegisterMcuBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic

@@ -149,6 +149,26 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
         for (size_t i = 1; i < bytes; i += 2) p[i] &= high;
         break;
     }
+    case 150: // the option areas keep only their cells' bits; a read leaves the bytes between them
+    case 151: {
+        const bool wide = row == 151;
+        const size_t base = wide ? 0x10000 : 0x8000;
+        for (size_t i = base; i < bytes; ++i) {
+            const size_t o = wide ? i - base : i - 0x8040;
+            uint8_t keep = 0;
+            if (i >= (wide ? base : 0x8040) && o < (wide ? 0x200u : 0x180u)) keep = (o & 15) < (wide ? 9u : 8u) ? 7 : 3;
+            const size_t a = i - base;
+            if (a >= (wide ? 0x260u : 0x1E0u) && a < (wide ? 0x266u : 0x1E5u)) keep = a % 16 < 4 ? 0xFF : 7;
+            if (a >= (wide ? 0x250u : 0x1D0u) && a < (wide ? 0x254u : 0x1D4u)) {
+                const uint8_t b0 = wide ? (DeviceVariant == 0 ? 0x0F : 0x0D) : (DeviceVariant == 0 ? 7 : 5);
+                const uint8_t masks[4] = {b0, wide ? uint8_t{0x0F} : b0, 0x0B, wide ? uint8_t{7} : uint8_t{5}};
+                keep = masks[a % 16];
+            }
+            p[i] = keep == 0 ? 0x5A : static_cast<uint8_t>(p[i] & keep);
+            if (wide && a == 0x253) p[i] |= 2; // the security bit is left unprogrammed
+        }
+        break;
+    }
     case 92: // the timekeeping registers in the last eight bytes: the clock stopped, all else 0
         if (bytes >= 0x8000) {
             std::memset(p + 0x7FF8, 0, 8);
