@@ -86,12 +86,20 @@ bool ChoosePins() {
 }
 
 // The transfer always starts at chip address 0: a range that starts
-// elsewhere would put the buffer's bytes at the wrong addresses.
-bool StartsAtZero() {
-    if (DeviceStart == 0) return true;
-    ShowMessageLine(" Start address %06Xh not supported: the part's transfer starts at address 0.",
-                    static_cast<unsigned>(DeviceStart));
-    return false;
+// elsewhere would put the buffer's bytes at the wrong addresses. The buffer
+// bank never changes, so the range ends within 64 KB.
+bool RangeSupported() {
+    if (DeviceStart != 0) {
+        ShowMessageLine(" Start address %06Xh not supported: the part's transfer starts at address 0.",
+                        static_cast<unsigned>(DeviceStart));
+        return false;
+    }
+    if (DeviceEnd > 0xFFFF) {
+        ShowMessageLine(" End address %06Xh not supported: the part's transfer reaches 64 KB.",
+                        static_cast<unsigned>(DeviceEnd));
+        return false;
+    }
+    return true;
 }
 
 // phase 1 program, 2 read.
@@ -171,7 +179,7 @@ void SendBytes(std::initializer_list<uint32_t> bytes) {
 
 int SerialRead(uint32_t row, int mode) {
     g_row = row;
-    if (!StartsAtZero() || !SerialPowerUp(2)) return -1;
+    if (!RangeSupported() || !SerialPowerUp(2)) return -1;
     SerialOpen();
     SendBytes({0x61, 0x00, 0x00});
     int r = 1;
@@ -192,7 +200,7 @@ int SerialRead(uint32_t row, int mode) {
 
 int SerialProgram(uint32_t row) {
     g_row = row;
-    if (!StartsAtZero() || !SerialPowerUp(1)) return -1;
+    if (!RangeSupported() || !SerialPowerUp(1)) return -1;
     SerialOpen();
     SendBytes({0x60, 0x00, 0x00});
     int r = 1;

@@ -121,7 +121,8 @@ void TwoWireMcuChip::Update(const PinEnvironment& env) {
     }
     if (!powered_) {
         powered_ = true;
-        entered_ = env.HeldLow(Pin(facts_.entryPin));
+        // The programming voltage comes after the supply.
+        entered_ = env.HeldLow(Pin(facts_.entryPin)) && env.VoltageTenths(Pin(facts_.vppPin)) < facts_.vppMinTenths;
     }
     const bool mode = entered_ && env.VoltageTenths(Pin(facts_.vppPin)) >= facts_.vppMinTenths;
     Settle(env, !mode);

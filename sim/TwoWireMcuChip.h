@@ -1,7 +1,8 @@
 // A microcontroller programmed over a data and a clock pin, at pin level.
 //
 // Behaviour: the programming mode is entered when VCC comes into its window
-// while the entry pin is held low, and lasts while VCC stays in it and the
+// while the entry pin is held low and the programming pin is not yet at its
+// voltage, and lasts while VCC stays in it and the
 // programming pin holds at least vppMinTenths. A transfer opens with the data
 // line rising while the clock is high and closes with it falling while the
 // clock is high. Bytes go most significant bit first, each bit taken on the

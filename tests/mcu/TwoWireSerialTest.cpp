@@ -256,6 +256,12 @@ TEST_F(TwoWireRun, RefusedDevicesAndRanges) {
         EXPECT_TRUE(simp.RegisterTrace().empty());
         EXPECT_TRUE(chip->Events().empty());
         EXPECT_EQ(chip->Cell(0), 0xFF);
+        // The buffer bank never changes: a range past 64 KB is refused too.
+        DeviceStart = 0;
+        DeviceEnd = 0x10000;
+        EXPECT_EQ(AlgorithmTable[row].Read(ReadModeRead), -1);
+        EXPECT_TRUE(HasLine(" End address 010000h not supported: the part's transfer reaches 64 KB.")) << LogText();
+        EXPECT_TRUE(simp.RegisterTrace().empty());
     }
 
     const RowDef* def156 = RowDefinition(156);
