@@ -1,5 +1,8 @@
 #include "mcu/TwoWireSerial.h"
 
+#include <initializer_list>
+#include <string>
+
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
