@@ -23,6 +23,7 @@
 #include "mcu/RegisterOtpMcu.h"
 #include "mcu/CmdFlashMcu.h"
 #include "mcu/EeMcu.h"
+#include "mcu/TwoWireSerial.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -48,4 +49,5 @@ void InstallMcuAlgorithms() {
     InstallRegisterOtpRows();
     InstallCmdFlashMcuRows();
     InstallEeMcuRows();
+    InstallTwoWireSerialRows();
 }

@@ -60,6 +60,7 @@ void AddCmdByteBusParts(std::vector<CatalogPart>& parts);
 void AddWordBusMcuParts(std::vector<CatalogPart>& parts);
 void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
 void AddParallelByteParts(std::vector<CatalogPart>& parts);
+void AddTwoWireMcuParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -79,6 +80,7 @@ constexpr AddParts kFamilies[] = {
     AddLatchedOtpParts,   AddCmdByteBusParts,  AddWordBusMcuParts,  AddClockedBusMcuParts,
     AddParallelByteParts,
     AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
+    AddTwoWireMcuParts,
 };
 
 } // namespace
