@@ -22,6 +22,7 @@
 #include "logic/PinAddressedFuse.h"
 #include "logic/RegisterBlockCpld.h"
 #include "logic/InstructionBlockCpld.h"
+#include "logic/ColumnPld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -48,4 +49,5 @@ void InstallLogicAlgorithms() {
     InstallPinAddressedFuseRows();
     InstallRegisterBlockCpldRows();
     InstallInstructionBlockCpldRow();
+    InstallColumnPldRows();
 }

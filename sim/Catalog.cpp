@@ -41,6 +41,7 @@ void AddBipolarPalParts(std::vector<CatalogPart>& parts);
 void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 void AddBlockCpldParts(std::vector<CatalogPart>& parts);
 void AddInstructionBlockParts(std::vector<CatalogPart>& parts);
+void AddColumnPldParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -53,7 +54,7 @@ constexpr AddParts kFamilies[] = {
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
-    AddBlockCpldParts,    AddInstructionBlockParts,
+    AddBlockCpldParts,    AddInstructionBlockParts, AddColumnPldParts,
 };
 
 } // namespace
