@@ -29,6 +29,10 @@ const ColumnPldRecord kColumnPldRecords[] = {
     {"22V10-284-5V", 284, 5892, 44, 50},
 };
 
+void PrintTo(const ColumnPldRecord& r, std::ostream* os) {
+    *os << r.name;
+}
+
 std::string ColumnPldName(const ::testing::TestParamInfo<ColumnPldRecord>& info) {
     std::string n;
     for (const char* c = info.param.name; *c; ++c)
