@@ -29,6 +29,7 @@
 #include "logic/ReadBackEpld.h"
 #include "logic/RegisterBlockCpld.h"
 #include "logic/InstructionBlockCpld.h"
+#include "logic/ColumnPld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -62,4 +63,5 @@ void InstallLogicAlgorithms() {
     InstallEpmRowShiftRow();
     InstallEpmRowChainRows();
     InstallEpmJtagRow();
+    InstallColumnPldRows();
 }

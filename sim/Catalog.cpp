@@ -61,6 +61,7 @@ void AddWordBusMcuParts(std::vector<CatalogPart>& parts);
 void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
 void AddParallelByteParts(std::vector<CatalogPart>& parts);
 void AddTwoWireMcuParts(std::vector<CatalogPart>& parts);
+void AddColumnPldParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -81,6 +82,7 @@ constexpr AddParts kFamilies[] = {
     AddParallelByteParts,
     AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
     AddTwoWireMcuParts,
+    AddBlockCpldParts,    AddInstructionBlockParts, AddColumnPldParts,
 };
 
 } // namespace

@@ -28,6 +28,7 @@ enum PersonalityId : uint16_t {
     kPersonalityMcuBus = 13,   // latched-address one-time 8051s (registers 0-5, 9)
     kPersonalityBlockCpldBus = 30, // register-driven block CPLDs (registers 0-4, data 6 or 9)
     kPersonalityRegisterMcuBus = 41, // microcontrollers with option areas (registers 0-2, 4, 5, 9)
+    kPersonalityColumnPldBus = 37, // column-serial PLDs (registers 0-2, 4, data out 9)
 };
 
 // The names the device library's sources give the personalities.
@@ -45,6 +46,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"mux-bus", kPersonalityMuxBus},      {"mcu-bus", kPersonalityMcuBus},
     {"block-cpld-bus", kPersonalityBlockCpldBus},
     {"register-mcu-bus", kPersonalityRegisterMcuBus},
+    {"column-pld-bus", kPersonalityColumnPldBus},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

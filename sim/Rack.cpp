@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "sim/BlockCpldBus.h"
+#include "sim/ColumnPldBus.h"
 #include "sim/CommandBus.h"
 #include "sim/ControlBus.h"
 #include "sim/Electrical.h"
@@ -146,6 +147,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterMcuRegisterBusPersonality();
     RegisterBlockCpldBusPersonality();
     RegisterRegisterMcuBusPersonality();
+    RegisterColumnPldBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
