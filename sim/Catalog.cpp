@@ -43,6 +43,7 @@ void AddReadBackEpldParts(std::vector<CatalogPart>& parts);
 void AddParallelPldParts(std::vector<CatalogPart>& parts);
 void AddCheckedPldParts(std::vector<CatalogPart>& parts);
 void AddTextListParts(std::vector<CatalogPart>& parts);
+void AddAddressListParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -56,6 +57,7 @@ constexpr AddParts kFamilies[] = {
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
     AddReadBackEpldParts, AddParallelPldParts, AddCheckedPldParts, AddTextListParts,
+    AddAddressListParts,
 };
 
 } // namespace

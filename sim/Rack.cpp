@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "sim/AddressListBus.h"
 #include "sim/CommandBus.h"
 #include "sim/ControlBus.h"
 #include "sim/Electrical.h"
@@ -142,6 +143,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterNandPersonality();
     RegisterMuxBusPersonality();
     RegisterMcuRegisterBusPersonality();
+    RegisterAddressListBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
