@@ -232,8 +232,8 @@ TEST_F(AddressListPldTest, ChecksumSumsTheListedBits) {
     CloseLibrary();
 }
 
-// A library whose entry 77 holds `words` (a copy of the built one).
-void AlPatchLibrary(const std::vector<uint16_t>& words) {
+// A library whose entry `entry` holds `words` (a copy of the built one).
+void AlPatchLibrary(const std::vector<uint16_t>& words, uint32_t entry) {
     std::ifstream in(LibraryFilePath(), std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     const auto offset = static_cast<uint32_t>(bytes.size());
@@ -243,16 +243,17 @@ void AlPatchLibrary(const std::vector<uint16_t>& words) {
     }
     const uint32_t size = static_cast<uint32_t>(words.size() * 2);
     for (int i = 0; i < 4; ++i) {
-        bytes[2 + 8 * 77 + i] = static_cast<char>(offset >> (8 * i));
-        bytes[2 + 8 * 77 + 4 + i] = static_cast<char>(size >> (8 * i));
+        bytes[2 + 8 * entry + i] = static_cast<char>(offset >> (8 * i));
+        bytes[2 + 8 * entry + 4 + i] = static_cast<char>(size >> (8 * i));
     }
     std::ofstream("patched.dat", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 class AlPatchedLibrary {
 public:
-    AlPatchedLibrary(const std::vector<uint16_t>& words) : dir_(ProgramDirectory), file_(LibraryFileName) {
-        AlPatchLibrary(words);
+    explicit AlPatchedLibrary(const std::vector<uint16_t>& words, uint32_t entry = 77)
+        : dir_(ProgramDirectory), file_(LibraryFileName) {
+        AlPatchLibrary(words, entry);
         char cwd[4096];
         ProgramDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
         LibraryFileName = "patched.dat";
@@ -438,6 +439,23 @@ TEST_F(AddressListPldTest, WideReadKeepsBankOneSound) {
     ExpectNoViolations();
 }
 
+// The wide record's words up to FFFDh: read into both banks, and the
+// checksum adds them.
+TEST_F(AddressListPldTest, WideWordsReachTheTopOfTheBank) {
+    sim::AddressListChip* chip = Seat(AlByName("ALPLD250-14352"));
+    SelectBank(0x10000, 1);
+    SelectBank(0, 0);
+    AlPatchedLibrary lib({0x0FFF, 0xFFF0, 0xFFFD, 0xFFFE}, 80);
+    chip->SetWord(0xFFFD, 0x9C5);
+    chip->SetWord(0xFFF0, 0x1E2);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferImage()[0xFFFD], 0xC5);
+    EXPECT_EQ(BufferImage()[0x1FFFD], 0xF9);
+    EXPECT_EQ(BufferImage()[0x1FFF0], 0xF1);
+    EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd), 0x9C5u + 0x1E2u);
+    ExpectNoViolations();
+}
+
 // The register traffic of one word: each row's read and program pulse.
 TEST_F(AddressListPldTest, OneWordTraffic) {
     struct Case {
@@ -452,6 +470,12 @@ TEST_F(AddressListPldTest, OneWordTraffic) {
         {"ALPLD252-8208", OpProgram, {{0, 0x01}, {1, 0x04}, {9, 0x33}, {5, 0x09}, {4, 0x02}, {4, 0x03}, {5, 0x0B}}},
         {"ALPLD250-14352", OpVerify, {{0, 0x01}, {1, 0x07}, {9, -1}, {10, -1}, {0, 0x02}}},
         {"ALPLD250-14352", OpProgram, {{0, 0x01}, {1, 0x07}, {9, 0x0F}, {10, 0xFF}, {5, 0x09}, {4, 0x06}, {4, 0x07}, {5, 0x0B}}},
+        // Mode entries: row 251's code 12, row 250's code 13.
+        {"ALPLD251-2064", OpBlankCheck, {{4, 0x02}, {4, 0x00}, {2, 12}, {4, 0x04}, {4, 0x00}, {2, 0}, {4, 0x02}, {4, 0x03}, {5, 0x03}}},
+        {"ALPLD250-8208", OpVerify, {{4, 0x05}, {4, 0x04}, {2, 13}, {4, 0x0C}, {4, 0x04}, {2, 0}, {4, 0x05}, {4, 0x07}, {5, 0x0B}}},
+        // Row 252's Secure after its code check: 7Fh at 8000h and BFFFh.
+        {"ALPLD252-8208", OpSecurity, {{0, 0x00}, {1, 0x80}, {9, 0x7F}, {5, 0x09}, {4, 0x02}, {4, 0x03}, {5, 0x0B},
+                                       {0, 0xFF}, {1, 0xBF}, {9, 0x7F}, {5, 0x09}, {4, 0x02}, {4, 0x03}, {5, 0x0B}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.op));
