@@ -35,6 +35,7 @@ class Electrical;
 struct AddressListFacts {
     const char* maker;
     const char* name;
+    uint32_t fuses;       // the record's fuse count: 8 per word up to the list's last
     int width;            // 8, or 12 on the wide kind
     int vccPin;           // socket pin of VCC
     int vppPin;           // socket pin of VPP

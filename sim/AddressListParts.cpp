@@ -25,28 +25,35 @@ constexpr AddressListFacts::Preset kCodes250V3[] = {{0x463, 0xFF3}, {0x4E3, 0xFF
                                                     {0x464, 0xFC3}, {0x4E4, 0xFC3}, {0x468, 0xFC7}, {0x4E8, 0xFC7}};
 
 template <size_t N>
-AddressListFacts Part(const char* name, int width, int vppPin, int programTenths,
+AddressListFacts Part(const char* name, uint32_t fuses, int width, int vppPin, int programTenths,
                       const AddressListFacts::Preset (&codes)[N]) {
     // Rows 250 and 252 route the supply to socket pin 48, row 251 the package's.
     const int vccPin = vppPin == 3 ? 23 : 48;
-    AddressListFacts f{"GENERIC-ALGORITHM", name, width, vccPin, vppPin, programTenths, {}, static_cast<int>(N)};
+    AddressListFacts f{"GENERIC-ALGORITHM", name, fuses, width, vccPin, vppPin, programTenths, {}, static_cast<int>(N)};
     for (size_t i = 0; i < N; ++i) f.presets[i] = codes[i];
     return f;
 }
 
 const AddressListFacts kAddressListParts[] = {
-    Part("ALPLD251-18448", 8, 3, 119, kCodes251), Part("ALPLD251-2064", 8, 3, 119, kCodes251),
-    Part("ALPLD251-67592", 8, 3, 119, kCodes251), Part("ALPLD252-18448", 8, 1, 119, kCodes252),
-    Part("ALPLD252-8208", 8, 1, 119, kCodes252),  Part("ALPLD252-34880", 8, 1, 119, kCodes252),
-    Part("ALPLD250-18448", 8, 43, 123, kCodes250V0), Part("ALPLD250-8208", 8, 43, 123, kCodes250V1),
-    Part("ALPLD250-34880", 8, 43, 123, kCodes250V2), Part("ALPLD250-14352", 12, 43, 123, kCodes250V3),
+    Part("ALPLD251-18448", 18448, 8, 3, 119, kCodes251), Part("ALPLD251-2064", 2064, 8, 3, 119, kCodes251),
+    Part("ALPLD251-67592", 67592, 8, 3, 119, kCodes251), Part("ALPLD252-18448", 18448, 8, 1, 119, kCodes252),
+    Part("ALPLD252-8208", 8208, 8, 1, 119, kCodes252),  Part("ALPLD252-34880", 34880, 8, 1, 119, kCodes252),
+    Part("ALPLD250-18448", 18448, 8, 43, 123, kCodes250V0), Part("ALPLD250-8208", 8208, 8, 43, 123, kCodes250V1),
+    Part("ALPLD250-34880", 34880, 8, 43, 123, kCodes250V2), Part("ALPLD250-14352", 14352, 12, 43, 123, kCodes250V3),
 };
 
-// The part keeps its 64K words.
+// The catalog sees the part as the record's fuses: fuse n is bit n mod 8 of
+// the word at n / 8 (the wide part's bits 8-11 stay outside).
 struct AddressListCells : ModelLimits {
-    template <class M, class F> static size_t Words(const M&, const F&) { return AddressListChip::kWords; }
-    template <class M, class F> static uint16_t Cell(const M& m, const F&, uint32_t a) { return m.Word(a); }
-    template <class M, class F> static void SetCell(M& m, const F&, uint32_t a, uint16_t v) { m.SetWord(a, v); }
+    template <class M, class F> static size_t Words(const M&, const F& f) { return f.words; }
+    template <class M, class F> static uint16_t Cell(const M& m, const F&, uint32_t n) {
+        return static_cast<uint16_t>((m.Word(n / 8) >> (n % 8)) & 1);
+    }
+    template <class M, class F> static void SetCell(M& m, const F&, uint32_t n, uint16_t v) {
+        const uint32_t a = n / 8;
+        const auto bit = static_cast<uint16_t>(1u << (n % 8));
+        m.SetWord(a, static_cast<uint16_t>((v & 1) ? m.Word(a) | bit : m.Word(a) & ~bit));
+    }
 };
 
 } // namespace
@@ -56,9 +63,9 @@ void AddAddressListParts(std::vector<CatalogPart>& parts) {
         PartFacts f;
         f.name = a.name;
         f.pinCount = 48;
-        f.words = AddressListChip::kWords;
-        f.width = a.width == 12 ? 16 : 8;
-        f.blank = a.width == 12 ? 0xFFF : 0xFF;
+        f.words = a.fuses; // the record's fuses: eight a word up to the list's last address
+        f.width = 8; // the buffer holds a byte a word (the wide part's high nibble in bank 1)
+        f.blank = 1;
         f.vcc = {45, 55};
         f.vccPin = a.vccPin;
         f.gndPins = a.vccPin == 48 ? std::vector<int>{24} : std::vector<int>{12, 25, 33};
