@@ -1,5 +1,6 @@
 #include "logic/InstallLogicRows.h"
 
+#include "logic/AddressListPld.h"
 #include "logic/ByteEpld.h"
 #include "logic/CheckedPld.h"
 #include "logic/SignatureEpld.h"
@@ -54,6 +55,7 @@ void InstallLogicAlgorithms() {
     InstallParallelPldRows();
     InstallCheckedPldRows();
     InstallTextListPldRows();
+    InstallAddressListPldRows();
     InstallSignatureEpldRows();
     InstallOtpFusePalRows();
     InstallOtpProductTermPalRows();

@@ -62,6 +62,7 @@ void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
 void AddParallelByteParts(std::vector<CatalogPart>& parts);
 void AddTwoWireMcuParts(std::vector<CatalogPart>& parts);
 void AddColumnPldParts(std::vector<CatalogPart>& parts);
+void AddAddressListParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -83,6 +84,7 @@ constexpr AddParts kFamilies[] = {
     AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
     AddTwoWireMcuParts,
     AddBlockCpldParts,    AddInstructionBlockParts, AddColumnPldParts,
+    AddAddressListParts,
 };
 
 } // namespace

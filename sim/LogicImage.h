@@ -29,6 +29,7 @@ enum PersonalityId : uint16_t {
     kPersonalityBlockCpldBus = 30, // register-driven block CPLDs (registers 0-4, data 6 or 9)
     kPersonalityRegisterMcuBus = 41, // microcontrollers with option areas (registers 0-2, 4, 5, 9)
     kPersonalityColumnPldBus = 37, // column-serial PLDs (registers 0-2, 4, data out 9)
+    kPersonalityAddressList = 14, // address-list logic parts (registers 0-2, 4-6, 9, 10)
 };
 
 // The names the device library's sources give the personalities.
@@ -47,6 +48,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"block-cpld-bus", kPersonalityBlockCpldBus},
     {"register-mcu-bus", kPersonalityRegisterMcuBus},
     {"column-pld-bus", kPersonalityColumnPldBus},
+    {"address-list", kPersonalityAddressList},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

@@ -7,6 +7,7 @@
 
 #include "sim/BlockCpldBus.h"
 #include "sim/ColumnPldBus.h"
+#include "sim/AddressListBus.h"
 #include "sim/CommandBus.h"
 #include "sim/ControlBus.h"
 #include "sim/Electrical.h"
@@ -148,6 +149,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterBlockCpldBusPersonality();
     RegisterRegisterMcuBusPersonality();
     RegisterColumnPldBusPersonality();
+    RegisterAddressListBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic

@@ -32,6 +32,7 @@
 #include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
 #include "engine/UiBridge.h"
+#include "logic/AddressListPld.h"
 #include "logic/InstallLogicRows.h"
 #include "mcu/InstallMcuRows.h"
 #include "memory/InstallMemoryRows.h"
@@ -196,6 +197,33 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
     case 298:
         set(74114, true);
         break;
+    case 250:
+    case 251:
+    case 252: { // a byte a listed word: its unlisted bits read 1, unlisted words 0
+        std::vector<uint8_t> listed(fuses / 8 + 1, 0), mask(fuses / 8 + 1, 0);
+        const uint32_t words = OpenLibraryEntry(AddressListEntry(DeviceVariant)) / 2;
+        // Row 250 variant 0 passes over these with the catalog part's product code.
+        const std::vector<uint32_t> reserved = {0x8E0, 0x8E1, 0x8E2, 0x8E3, 0x8E4, 0x8E8, 0x8E9, 0x8EA, 0x8EB};
+        uint32_t m = 0;
+        bool maskNext = true;
+        for (uint32_t k = 0; k < words; ++k) {
+            const uint32_t w = ReadLibraryWord(k);
+            if (maskNext) {
+                m = w;
+                maskNext = false;
+            } else if (w == 0xFFFF) {
+                maskNext = true;
+            } else if (w == 0xFFFE) {
+                break;
+            } else if (w < listed.size() &&
+                       !(row == 250 && DeviceVariant == 0 && std::count(reserved.begin(), reserved.end(), w))) {
+                listed[w] = 1;
+                mask[w] = static_cast<uint8_t>(m);
+            }
+        }
+        for (uint32_t a = 0; a * 8 < fuses; ++a) map[a] = listed[a] ? static_cast<uint8_t>(map[a] | ~mask[a]) : 0;
+        break;
+    }
     case 258: // variant 2: 2592-2879 and the odd numbers above are no cell
         if (DeviceVariant == 2)
             for (uint32_t n = 2592; n < fuses; ++n)
