@@ -23,6 +23,7 @@
 #include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
 #include "logic/PinAddressedFuse.h"
+#include "logic/PlaneWordPld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -50,4 +51,5 @@ void InstallLogicAlgorithms() {
     InstallEpmRowShiftRow();
     InstallEpmRowChainRows();
     InstallEpmJtagRow();
+    InstallPlaneWordPldRows();
 }

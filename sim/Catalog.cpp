@@ -42,6 +42,7 @@ void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 void AddEpmRowParts(std::vector<CatalogPart>& parts);
 void AddEpmChainParts(std::vector<CatalogPart>& parts);
 void AddEpmJtagParts(std::vector<CatalogPart>& parts);
+void AddPlaneArrayParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -55,6 +56,7 @@ constexpr AddParts kFamilies[] = {
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
     AddEpmRowParts,       AddEpmChainParts,    AddEpmJtagParts,
+    AddPlaneArrayParts,
 };
 
 } // namespace
