@@ -12,13 +12,16 @@ constexpr int kVppOnTenths = 100; // a pin this high is at the programming level
 constexpr int kPinOverTenths = 7; // ratings: VPP pins up to VPP + 0.7 V
 constexpr uint64_t kProgramUs = 100;
 constexpr uint64_t kSecureUs = 1000;
+constexpr uint64_t kAmdSecureUs = 50000;
+constexpr int kAmdSecureVccTenths = 58;
 constexpr size_t kLogLimit = 1u << 18;
 
 } // namespace
 
 PlaneArrayChip::PlaneArrayChip(const PlaneArrayFacts& facts)
-    : CellArrayChip(facts.name, 24, FuseCount(facts.kind), kVccPin, {kGndPin}), part_(facts),
-      taken_(FuseCount(facts.kind), 0) {
+    : CellArrayChip(facts.name, 24, facts.kind == PlaneArrayKind::Plane320x8Amd ? 2048 : FuseCount(facts.kind), kVccPin,
+                    {kGndPin}),
+      part_(facts), taken_(CellCount(), 0) {
     const int rating = facts.vppTenths + kPinOverTenths;
     AllowPin(kStrobePin, rating);
     AllowPin(Pins().holdPin, rating);
@@ -28,7 +31,21 @@ PlaneArrayChip::PlaneArrayChip(const PlaneArrayFacts& facts)
 const PlaneArrayChip::Layout& PlaneArrayChip::Pins() const {
     static const Layout k256x8{8, 3, 5, {21, 20, 19, 18, 17, 16, 15, 14}};
     static const Layout k160x10{10, 1, 3, {23, 22, 21, 20, 19, 18, 17, 16, 15, 14}};
-    return part_.kind == PlaneArrayKind::Plane256x8 ? k256x8 : k160x10;
+    static const Layout k320x8Samsung{8, 1, 3, {22, 21, 20, 19, 18, 17, 16, 15}};
+    static const Layout k320x8Amd{8, 1, 4, {22, 21, 20, 19, 18, 17, 16, 15}};
+    switch (part_.kind) {
+    case PlaneArrayKind::Plane256x8: return k256x8;
+    case PlaneArrayKind::Plane160x10: return k160x10;
+    case PlaneArrayKind::Plane320x8Samsung: return k320x8Samsung;
+    case PlaneArrayKind::Plane320x8Amd: return k320x8Amd;
+    }
+    return k256x8;
+}
+
+uint32_t PlaneArrayChip::CellOfFuse(uint32_t n) const {
+    if (part_.kind != PlaneArrayKind::Plane320x8Amd) return n;
+    const uint32_t k = n / 320, row = n % 320 / 40, column = n % 40;
+    return k * 256 + row * 32 + column % 32;
 }
 
 bool PlaneArrayChip::AtVpp(const PinEnvironment& env, int chipPin) const {
@@ -36,6 +53,19 @@ bool PlaneArrayChip::AtVpp(const PinEnvironment& env, int chipPin) const {
 }
 
 int PlaneArrayChip::CellAt(const PinEnvironment& env, int k) const {
+    if (part_.kind == PlaneArrayKind::Plane320x8Samsung) {
+        const int row = Level(env, 2) | Level(env, 3) << 1 | Level(env, 4) << 2;
+        int column = 0;
+        for (int b = 0; b < 7; ++b) column |= Level(env, 5 + b) << b;
+        if (column >= 40) return -1;
+        return k * 320 + row * 40 + column;
+    }
+    if (part_.kind == PlaneArrayKind::Plane320x8Amd) {
+        const int row = Level(env, 2) | Level(env, 4) << 1 | Level(env, 5) << 2;
+        const int column = Level(env, 6) | Level(env, 7) << 1 | Level(env, 8) << 2 | Level(env, 10) << 3 |
+                           Level(env, 11) << 4;
+        return k * 256 + row * 32 + column;
+    }
     if (part_.kind == PlaneArrayKind::Plane256x8) {
         int word = 0;
         for (int b = 0; b < 5; ++b) word |= Level(env, 7 + b) << b;
@@ -60,10 +90,20 @@ void PlaneArrayChip::Step(const PinEnvironment& env) {
     for (int pin : {kStrobePin, p.holdPin, p.securePin}) {
         if (!powered && Volts(env, pin) >= kVppOnTenths) env.Violation(Name() + ": VPP without VCC and ground");
     }
+    const bool strobeLow = powered && Level(env, kStrobePin) == 0 && Volts(env, kStrobePin) < kVppOnTenths;
+    if (strobeLow && !strobeLow_) {
+        const int vcc = Volts(env, kVccPin);
+        readVccLow_ = readVccLow_ == 0 ? vcc : std::min(readVccLow_, vcc);
+        readVccHigh_ = std::max(readVccHigh_, vcc);
+    }
+    strobeLow_ = strobeLow;
     int pulse = 0;
-    if (powered && AtVpp(env, kStrobePin)) {
-        if (AtVpp(env, p.securePin) && p.securePin != p.holdPin) {
-            pulse = 2;
+    const bool amd = part_.kind == PlaneArrayKind::Plane320x8Amd;
+    if (amd && powered && AtVpp(env, p.securePin) && Volts(env, kVccPin) >= kAmdSecureVccTenths) {
+        pulse = 2;
+    } else if (powered && AtVpp(env, kStrobePin)) {
+        if (AtVpp(env, p.securePin)) {
+            if (!amd) pulse = 2;
         } else if (AtVpp(env, p.holdPin)) {
             pulse = 1;
         }
@@ -91,7 +131,7 @@ void PlaneArrayChip::Step(const PinEnvironment& env) {
 
 void PlaneArrayChip::EndPulse(uint64_t width) {
     if (pulse_ == 2) {
-        if (width >= kSecureUs) Secure();
+        if (width >= (part_.kind == PlaneArrayKind::Plane320x8Amd ? kAmdSecureUs : kSecureUs)) Secure();
         return;
     }
     if (pulses_.size() < kLogLimit) pulses_.push_back(width);

@@ -12,6 +12,14 @@
 //   Plane160x10: 4 groups of 40 columns, 10 bits; column bits 0-5 on pins
 //                2-7, group on pins 8-9; data D0-D9 on pins 23..14; hold
 //                pin 1; security: VPP on pin 3 with the programming pulse.
+//   Plane320x8Samsung: 8 rows of 40 columns, 8 bits; row bits on pins 2-4,
+//                column bits 0-6 on pins 5-11; data D0-D7 on pins 22..15;
+//                hold pin 1; security: VPP on pin 3 with the programming pulse.
+//   Plane320x8Amd: the same map decoded from fewer pins: row bits on pins
+//                2, 4, 5, column bits 0-4 on pins 6, 7, 8, 10, 11 (columns
+//                32-39 of the fuse map land on columns 0-7); data and hold
+//                pin as above; security: VPP on pin 4 for 50 ms or more with
+//                VCC at 5.8 V or more, no programming pulse.
 // Read: pin 13 low with the part powered (VCC 4.5 V or more) drives the
 // addressed word, complemented (a programmed cell low); a secured part
 // drives every data pin low.
@@ -28,7 +36,7 @@
 
 namespace sim {
 
-enum class PlaneArrayKind : uint8_t { Plane256x8, Plane160x10 };
+enum class PlaneArrayKind : uint8_t { Plane256x8, Plane160x10, Plane320x8Samsung, Plane320x8Amd };
 
 struct PlaneArrayFacts {
     const char* maker;
@@ -44,7 +52,14 @@ public:
     void Update(const PinEnvironment& env) override { Step(env); }
     void SuppliesChanged(const PinEnvironment& env) override { Step(env); }
 
-    static uint32_t FuseCount(PlaneArrayKind kind) { return kind == PlaneArrayKind::Plane256x8 ? 2048 : 1600; }
+    static uint32_t FuseCount(PlaneArrayKind kind) {
+        return kind == PlaneArrayKind::Plane256x8 ? 2048 : kind == PlaneArrayKind::Plane160x10 ? 1600 : 2560;
+    }
+    // The cell behind fuse n of the part's fuse map.
+    uint32_t CellOfFuse(uint32_t n) const;
+    // The lowest and highest VCC (tenths) seen at a read strobe; 0 before any.
+    int ReadVccLow() const { return readVccLow_; }
+    int ReadVccHigh() const { return readVccHigh_; }
 
     // Cell n programmed (fuse 1).
     bool Programmed(uint32_t n) const { return Cell(n) == 0; }
@@ -80,6 +95,8 @@ private:
     int pulseCells_[10] = {};
     PulseTimer timer_;
     std::vector<uint64_t> pulses_;
+    bool strobeLow_ = false;
+    int readVccLow_ = 0, readVccHigh_ = 0;
 };
 
 } // namespace sim

@@ -18,9 +18,13 @@ const PlaneArrayFacts kPlaneArrayParts[] = {
 
 // The catalog keeps the fuse map in the JEDEC sense: 1 programmed.
 struct ProgrammedCells : ModelLimits {
-    static size_t Words(const PlaneArrayChip& m, const PartFacts&) { return m.CellCount(); }
-    static uint16_t Cell(const PlaneArrayChip& m, const PartFacts&, uint32_t a) { return m.Programmed(a) ? 1 : 0; }
-    static void SetCell(PlaneArrayChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetCell(a, (v & 1) ? 0 : 1); }
+    static size_t Words(const PlaneArrayChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const PlaneArrayChip& m, const PartFacts&, uint32_t a) {
+        return m.Programmed(m.CellOfFuse(a)) ? 1 : 0;
+    }
+    static void SetCell(PlaneArrayChip& m, const PartFacts&, uint32_t a, uint16_t v) {
+        m.SetCell(m.CellOfFuse(a), (v & 1) ? 0 : 1);
+    }
 };
 
 } // namespace

@@ -3,6 +3,9 @@
 // programming level by maker, secured and injected part faults.
 #include <cstdio>
 
+#include <tuple>
+
+#include "engine/RowDef.h"
 #include "engine/Tables.h"
 #include "sim/PlaneArrayChip.h"
 #include "tests/logic/PldFixture.h"
@@ -54,6 +57,29 @@ protected:
         for (uint32_t n : fuses)
             if (n < count) f[n] = 1;
         return f;
+    }
+    // Row 277 has no library record (no part of the row could be named): a
+    // record of the given maker built here, made current as the selection does.
+    sim::PlaneArrayChip* SeatRow277(uint32_t maker, sim::PlaneArrayKind kind) {
+        DeviceParameters params{};
+        for (auto [field, size, value] :
+             {std::tuple{FieldAlgorithm, 2u, 277u}, {FieldLogicImage, 2u, 6u}, {FieldOperationMask, 2u, 0x44Fu},
+              {FieldFileFormatMask, 1u, 0x20u}, {FieldDeviceFlags, 2u, 8u}, {FieldPldPackage, 2u, 6u},
+              {FieldPldDeviceSize, 4u, 2560u}, {FieldPldFuseRowLength, 2u, 40u}, {FieldReadVcc, 1u, 50u},
+              {FieldReadVccLow, 1u, 50u}, {FieldReadVccHigh, 1u, 50u}})
+            WriteParameterField(params, field, size, value);
+        DeviceRecord record{};
+        EXPECT_TRUE(MakeDeviceRecord(SectionPld, static_cast<uint8_t>(maker), "PLANE320", params, record));
+        DeviceSection = SectionPld;
+        EXPECT_EQ(SetCurrentDevice(record), 1);
+        EXPECT_EQ(CurrentAlgorithm, 277u);
+        EXPECT_EQ(DeviceSize, 2560u);
+        return SeatAlone<sim::PlaneArrayChip>(sim::PlaneArrayFacts{"", "PLANE320", kind, 135});
+    }
+    static std::vector<uint8_t> Programmed277(const sim::PlaneArrayChip* chip) {
+        std::vector<uint8_t> p(2560);
+        for (uint32_t n = 0; n < p.size(); ++n) p[n] = chip->Programmed(chip->CellOfFuse(n)) ? 1 : 0;
+        return p;
     }
     void ExpectProgramFails() {
         EXPECT_EQ(Run(OpProgram), -1);
@@ -204,6 +230,86 @@ TEST_F(PlaneWordPldTest, ProgrammingLevelByMaker) {
     LoadFuses(Only(r278.fuses, {9}), r278.rowWidth);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     EXPECT_TRUE(chip->Programmed(9));
+    ExpectNoViolations();
+}
+
+// Row 277 for SAMSUNG and AMD: blank check, program with the verify, read
+// into a cleared buffer, Secure with the driver's read-back. AMD's five
+// column pins reach 32 columns: its fuse map repeats columns 0-7 in 32-39.
+TEST_F(PlaneWordPldTest, Row277ByMaker) {
+    for (uint32_t maker : {uint32_t{MakerSamsung}, uint32_t{MakerAmd}}) {
+        SCOPED_TRACE(maker);
+        const bool amd = maker == MakerAmd;
+        sim::PlaneArrayChip* chip =
+            SeatRow277(maker, amd ? sim::PlaneArrayKind::Plane320x8Amd : sim::PlaneArrayKind::Plane320x8Samsung);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        std::vector<uint8_t> fuses = Pattern(2560, maker);
+        if (amd) {
+            for (uint32_t n = 0; n < 2560; ++n)
+                if (n % 40 >= 32) fuses[n] = fuses[n - 32];
+        }
+        LoadFuses(fuses, 40);
+        VerifyAfterProgram = 1;
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        VerifyAfterProgram = 0;
+        EXPECT_EQ(Programmed277(chip), fuses);
+        ClearUserMap(2560);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(2560), fuses);
+        EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+        EXPECT_TRUE(HasLine("Security ok!")) << LogText();
+        EXPECT_TRUE(chip->Secured());
+        ExpectNoViolations();
+    }
+    // A map with a fuse of column 35 that column 3 lacks cannot go into an
+    // AMD part: column 35 programs column 3, and the verify finds fuse 3.
+    sim::PlaneArrayChip* chip = SeatRow277(MakerAmd, sim::PlaneArrayKind::Plane320x8Amd);
+    LoadFuses(Only(2560, {35}), 40);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_TRUE(chip->Programmed(3));
+    EXPECT_EQ(Run(OpVerify), -1);
+    EXPECT_TRUE(HasLine(PlaneFailLine(3))) << LogText();
+    ExpectNoViolations();
+}
+
+// AMD's arrays read at 5.5 V whatever the record's read VCC (5.0 V);
+// SAMSUNG's at the read VCC (the supply lands within 0.1 V of what is asked).
+TEST_F(PlaneWordPldTest, Row277SupplyByMaker) {
+    sim::PlaneArrayChip* chip = SeatRow277(MakerAmd, sim::PlaneArrayKind::Plane320x8Amd);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_NEAR(chip->ReadVccLow(), 55, 1);
+    EXPECT_NEAR(chip->ReadVccHigh(), 55, 1);
+    chip = SeatRow277(MakerSamsung, sim::PlaneArrayKind::Plane320x8Samsung);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_NEAR(chip->ReadVccLow(), 50, 1);
+    EXPECT_NEAR(chip->ReadVccHigh(), 50, 1);
+    ExpectNoViolations();
+}
+
+// Row 277 of any maker but AMD and SAMSUNG has no address pins: every entry
+// says so and fails with nothing powered; the librarian refuses its record.
+TEST_F(PlaneWordPldTest, Row277OtherMakerRefused) {
+    sim::PlaneArrayChip* chip = SeatRow277(MakerCypress, sim::PlaneArrayKind::Plane320x8Samsung);
+    LoadFuses(Only(2560, {1}), 40);
+    for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpSecurity}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(Run(op), -1);
+        EXPECT_TRUE(HasLine(" Device not supported!")) << LogText();
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+    }
+    EXPECT_TRUE(chip->Pulses().empty());
+    EXPECT_FALSE(chip->Secured());
+    const RowDef* def = RowDefinition(277);
+    ASSERT_NE(def, nullptr);
+    auto refusal = [&](uint32_t maker) {
+        RowRecordFacts r;
+        r.Maker = maker;
+        return RowRecordRefusal(*def, r);
+    };
+    EXPECT_EQ(refusal(MakerAmd), "");
+    EXPECT_EQ(refusal(MakerSamsung), "");
+    EXPECT_NE(refusal(MakerCypress), "");
+    EXPECT_NE(refusal(MakerTexasInstruments), "");
     ExpectNoViolations();
 }
 
