@@ -22,6 +22,7 @@
 #include "logic/OtpFusePal.h"
 #include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
+#include "logic/MacrocellWordPld.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/PlaneWordPld.h"
 #include "logic/WordPld.h"
@@ -52,4 +53,5 @@ void InstallLogicAlgorithms() {
     InstallEpmRowChainRows();
     InstallEpmJtagRow();
     InstallPlaneWordPldRows();
+    InstallMacrocellWordPldRows();
 }
