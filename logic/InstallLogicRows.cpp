@@ -22,6 +22,7 @@
 #include "logic/OtpFusePal.h"
 #include "logic/OtpProductTermPal.h"
 #include "logic/PalEmulation.h"
+#include "logic/MacrocellFusePld.h"
 #include "logic/MacrocellWordPld.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/PlaneWordPld.h"
@@ -54,4 +55,5 @@ void InstallLogicAlgorithms() {
     InstallEpmJtagRow();
     InstallPlaneWordPldRows();
     InstallMacrocellWordPldRows();
+    InstallMacrocellFusePldRow();
 }

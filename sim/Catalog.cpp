@@ -43,6 +43,7 @@ void AddEpmRowParts(std::vector<CatalogPart>& parts);
 void AddEpmChainParts(std::vector<CatalogPart>& parts);
 void AddEpmJtagParts(std::vector<CatalogPart>& parts);
 void AddPlaneArrayParts(std::vector<CatalogPart>& parts);
+void AddMacrocellFuseParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -56,7 +57,7 @@ constexpr AddParts kFamilies[] = {
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
     AddEpmRowParts,       AddEpmChainParts,    AddEpmJtagParts,
-    AddPlaneArrayParts,
+    AddPlaneArrayParts,   AddMacrocellFuseParts,
 };
 
 } // namespace

@@ -1,0 +1,41 @@
+// The one-time bipolar 22V10-class array programmed cell by cell. No
+// datasheet of its programming mode was found: the pin-out, levels and times
+// follow the algorithm row, and the part carries a generic name.
+#include <vector>
+
+#include "sim/Catalog.h"
+#include "sim/CatalogModel.h"
+#include "sim/MacrocellFuseChip.h"
+
+namespace sim {
+
+namespace {
+
+const MacrocellFuseFacts kMacrocellFuseParts[] = {
+    {"GENERIC-ALGORITHM", "OTPPLD5828"},
+};
+
+// The catalog keeps the fuse map in the JEDEC sense: 1 blown.
+struct BlownMapFuses : ModelLimits {
+    static size_t Words(const MacrocellFuseChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const MacrocellFuseChip& m, const PartFacts&, uint32_t a) { return m.Blown(a) ? 1 : 0; }
+    static void SetCell(MacrocellFuseChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetBlown(a, (v & 1) != 0); }
+};
+
+} // namespace
+
+void AddMacrocellFuseParts(std::vector<CatalogPart>& parts) {
+    for (const MacrocellFuseFacts& p : kMacrocellFuseParts) {
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = 24;
+        f.words = MacrocellFuseChip::kMapFuses;
+        f.blank = 0;
+        f.vccPin = 24;
+        f.gndPins = {12};
+        f.followsRow = true;
+        parts.push_back(ModelPart<MacrocellFuseChip, BlownMapFuses>(p.maker, f, p));
+    }
+}
+
+} // namespace sim
