@@ -25,6 +25,7 @@
 #include "logic/MacrocellFusePld.h"
 #include "logic/MacrocellWordPld.h"
 #include "logic/PinAddressedFuse.h"
+#include "logic/PlaneFuseProm.h"
 #include "logic/PlaneWordPld.h"
 #include "logic/WordPld.h"
 
@@ -56,4 +57,5 @@ void InstallLogicAlgorithms() {
     InstallPlaneWordPldRows();
     InstallMacrocellWordPldRows();
     InstallMacrocellFusePldRow();
+    InstallPlaneFusePromRow();
 }

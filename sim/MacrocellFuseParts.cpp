@@ -1,11 +1,13 @@
-// The one-time bipolar 22V10-class array programmed cell by cell. No
-// datasheet of its programming mode was found: the pin-out, levels and times
-// follow the algorithm row, and the part carries a generic name.
+// The one-time bipolar 22V10-class array programmed cell by cell and the
+// 256 x 8 bit-plane fuse PROM. No datasheet of their programming modes was
+// found: the pin-outs, levels and times follow the algorithm rows, and the
+// parts carry generic names.
 #include <vector>
 
 #include "sim/Catalog.h"
 #include "sim/CatalogModel.h"
 #include "sim/MacrocellFuseChip.h"
+#include "sim/PlaneFusePromChip.h"
 
 namespace sim {
 
@@ -13,6 +15,16 @@ namespace {
 
 const MacrocellFuseFacts kMacrocellFuseParts[] = {
     {"GENERIC-ALGORITHM", "OTPPLD5828"},
+};
+
+const PlaneFusePromFacts kPlaneFusePromParts[] = {
+    {"GENERIC-ALGORITHM", "OTPPROM2048"},
+};
+
+struct BlownPromFuses : ModelLimits {
+    static size_t Words(const PlaneFusePromChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const PlaneFusePromChip& m, const PartFacts&, uint32_t a) { return m.Blown(a) ? 1 : 0; }
+    static void SetCell(PlaneFusePromChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetBlown(a, (v & 1) != 0); }
 };
 
 // The catalog keeps the fuse map in the JEDEC sense: 1 blown.
@@ -35,6 +47,17 @@ void AddMacrocellFuseParts(std::vector<CatalogPart>& parts) {
         f.gndPins = {12};
         f.followsRow = true;
         parts.push_back(ModelPart<MacrocellFuseChip, BlownMapFuses>(p.maker, f, p));
+    }
+    for (const PlaneFusePromFacts& p : kPlaneFusePromParts) {
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = 24;
+        f.words = PlaneFusePromChip::kMapFuses;
+        f.blank = 0;
+        f.vccPin = 24;
+        f.gndPins = {12};
+        f.followsRow = true;
+        parts.push_back(ModelPart<PlaneFusePromChip, BlownPromFuses>(p.maker, f, p));
     }
 }
 
