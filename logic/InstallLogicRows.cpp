@@ -6,6 +6,7 @@
 #include "logic/EpmJtag.h"
 #include "logic/EpmRowChain.h"
 #include "logic/EpmRowShift.h"
+#include "logic/FileOrderFusePld.h"
 #include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalId1500.h"
@@ -58,4 +59,5 @@ void InstallLogicAlgorithms() {
     InstallMacrocellWordPldRows();
     InstallMacrocellFusePldRow();
     InstallPlaneFusePromRow();
+    InstallFileOrderFusePldRow();
 }

@@ -6,6 +6,7 @@
 
 #include "sim/Catalog.h"
 #include "sim/CatalogModel.h"
+#include "sim/FileOrderFuseChip.h"
 #include "sim/MacrocellFuseChip.h"
 #include "sim/PlaneFusePromChip.h"
 
@@ -25,6 +26,17 @@ struct BlownPromFuses : ModelLimits {
     static size_t Words(const PlaneFusePromChip&, const PartFacts& f) { return f.words; }
     static uint16_t Cell(const PlaneFusePromChip& m, const PartFacts&, uint32_t a) { return m.Blown(a) ? 1 : 0; }
     static void SetCell(PlaneFusePromChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetBlown(a, (v & 1) != 0); }
+};
+
+const FileOrderFuseFacts kFileOrderFuseParts[] = {
+    {"GENERIC-ALGORITHM", "OTPPLD5828W", false},
+    {"GENERIC-ALGORITHM", "OTPPLD5838W", true},
+};
+
+struct BlownWalkFuses : ModelLimits {
+    static size_t Words(const FileOrderFuseChip&, const PartFacts& f) { return f.words; }
+    static uint16_t Cell(const FileOrderFuseChip& m, const PartFacts&, uint32_t a) { return m.Blown(a) ? 1 : 0; }
+    static void SetCell(FileOrderFuseChip& m, const PartFacts&, uint32_t a, uint16_t v) { m.SetBlown(a, (v & 1) != 0); }
 };
 
 // The catalog keeps the fuse map in the JEDEC sense: 1 blown.
@@ -47,6 +59,17 @@ void AddMacrocellFuseParts(std::vector<CatalogPart>& parts) {
         f.gndPins = {12};
         f.followsRow = true;
         parts.push_back(ModelPart<MacrocellFuseChip, BlownMapFuses>(p.maker, f, p));
+    }
+    for (const FileOrderFuseFacts& p : kFileOrderFuseParts) {
+        PartFacts f;
+        f.name = p.name;
+        f.pinCount = 24;
+        f.words = FileOrderFuseChip::MapFuses(p.wide);
+        f.blank = 0;
+        f.vccPin = 24;
+        f.gndPins = {12};
+        f.followsRow = true;
+        parts.push_back(ModelPart<FileOrderFuseChip, BlownWalkFuses>(p.maker, f, p));
     }
     for (const PlaneFusePromFacts& p : kPlaneFusePromParts) {
         PartFacts f;
