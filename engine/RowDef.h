@@ -21,6 +21,7 @@ struct RowRecordFacts {
     uint32_t PackagePins = 0;
     uint32_t Adapter = 0;
     bool Programs = false; // the record offers Program
+    uint32_t Maker = 0;    // row of MakerNameTable
 };
 
 // Why a record cannot work with the row; empty when it can. Rows sharing

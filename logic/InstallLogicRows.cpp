@@ -9,6 +9,7 @@
 #include "logic/EpmJtag.h"
 #include "logic/EpmRowChain.h"
 #include "logic/EpmRowShift.h"
+#include "logic/FileOrderFusePld.h"
 #include "logic/Gal6001.h"
 #include "logic/SerialEditPld.h"
 #include "logic/GalId1500.h"
@@ -26,11 +27,15 @@
 #include "logic/OtpProductTermPal.h"
 #include "logic/ParallelPld.h"
 #include "logic/PalEmulation.h"
+#include "logic/MacrocellFusePld.h"
+#include "logic/MacrocellWordPld.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/ReadBackEpld.h"
 #include "logic/RegisterBlockCpld.h"
 #include "logic/InstructionBlockCpld.h"
 #include "logic/ColumnPld.h"
+#include "logic/PlaneFuseProm.h"
+#include "logic/PlaneWordPld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -66,4 +71,9 @@ void InstallLogicAlgorithms() {
     InstallEpmRowChainRows();
     InstallEpmJtagRow();
     InstallColumnPldRows();
+    InstallPlaneWordPldRows();
+    InstallMacrocellWordPldRows();
+    InstallMacrocellFusePldRow();
+    InstallPlaneFusePromRow();
+    InstallFileOrderFusePldRow();
 }

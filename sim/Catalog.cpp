@@ -63,6 +63,8 @@ void AddParallelByteParts(std::vector<CatalogPart>& parts);
 void AddTwoWireMcuParts(std::vector<CatalogPart>& parts);
 void AddColumnPldParts(std::vector<CatalogPart>& parts);
 void AddAddressListParts(std::vector<CatalogPart>& parts);
+void AddPlaneArrayParts(std::vector<CatalogPart>& parts);
+void AddMacrocellFuseParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -85,6 +87,7 @@ constexpr AddParts kFamilies[] = {
     AddTwoWireMcuParts,
     AddBlockCpldParts,    AddInstructionBlockParts, AddColumnPldParts,
     AddAddressListParts,
+    AddPlaneArrayParts,   AddMacrocellFuseParts,
 };
 
 } // namespace

@@ -196,6 +196,9 @@ TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
         {"section=EPROM alg=0 image=5 ops=1 package=13 size=1",
          "section=PLD alg=211 image=6 ops=1 package=72 fuses=6504 adapter=19h", "adapter 25 has no pin roles in algorithm 211"},
         {"alg=0 image=5", "alg=74 image=5 adapter=69h variant=47", "adapter 105 with variant 47 has no erase in algorithm 74"},
+        {"maker=AMD name=X section=EPROM alg=0 image=5 ops=1 package=13 size=1",
+         "maker=CYPRESS name=X section=PLD alg=277 image=6 ops=1 package=6 fuses=2560",
+         "maker 9 has no address pins in algorithm 277"},
     };
     for (const auto& [from, to, why] : cases) {
         std::string line = base;

@@ -436,7 +436,8 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
                                    .DeviceFlags = field(FieldDeviceFlags, 2),
                                    .PackagePins = PackageTable[package].PinCount,
                                    .Adapter = adapter,
-                                   .Programs = (field(FieldOperationMask, 2) & 2) != 0};
+                                   .Programs = (field(FieldOperationMask, 2) & 2) != 0,
+                                   .Maker = maker};
         const std::string why = RowRecordRefusal(*def, facts);
         if (!why.empty()) {
             error = Where(line) + why;
