@@ -85,7 +85,7 @@ constexpr AddParts kFamilies[] = {
     AddParallelByteParts,
     AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
     AddTwoWireMcuParts,
-    AddBlockCpldParts,    AddInstructionBlockParts, AddColumnPldParts,
+    AddColumnPldParts,
     AddAddressListParts,
     AddPlaneArrayParts,   AddMacrocellFuseParts,
 };
