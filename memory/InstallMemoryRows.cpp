@@ -25,6 +25,7 @@
 #include "memory/TextIdConfig.h"
 #include "memory/HvSectorFlash.h"
 #include "memory/PageFlash.h"
+#include "memory/StatusPageFlash.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -52,6 +53,7 @@ void InstallMemoryAlgorithms() {
     InstallTextIdConfigRows();
     InstallHvSectorFlashRows();
     InstallPageFlashRows();
+    InstallStatusPageFlashRows();
     InstallByteLaneFlashRows();
     InstallPageLockFlashRows();
 }

@@ -15,6 +15,7 @@
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
+#include "sim/PageRunBus.h"
 #include "sim/PicChip.h"
 #include "sim/RamTestBus.h"
 #include "sim/RegisterTap.h"
@@ -142,6 +143,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterNandPersonality();
     RegisterMuxBusPersonality();
     RegisterMcuRegisterBusPersonality();
+    RegisterPageRunBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
