@@ -105,6 +105,15 @@ bool PageRunBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value
     case 4:
         if (value != 0 && value != 0x8F && value != 0x85 && value != 0x89 && value != 0xC5 && value != 0xCF) return bad();
         pattern_ = value;
+        if (HighVoltage() && hvZ_ != 0) {
+            // The switched voltage must suit what the seated part allows there.
+            const Electrical* e = Electrical::Find(p);
+            const int tenths = e != nullptr ? (e->DacMillivolts(hvZ_ % 2 == 1 ? 1 : 2) + 50) / 100 : 0;
+            if (e != nullptr && tenths > e->LimitTenths(hvZ_)) {
+                p.Violation("page-run bus: " + std::to_string(tenths) + " tenths of a volt on pin " + std::to_string(hvZ_) +
+                            " above the part's limit");
+            }
+        }
         break;
     case 5:
         if (value != 0 && value != 8 && value != 0x0B && value != 9) return bad();
