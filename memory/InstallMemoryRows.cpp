@@ -28,6 +28,7 @@
 #include "memory/ReadSequenceFlash.h"
 #include "memory/BitSerialOtp.h"
 #include "memory/TextIdConfig32.h"
+#include "memory/StatusPageFlash.h"
 
 void InstallMemoryAlgorithms() {
     InstallByteEpromRows();
@@ -55,6 +56,7 @@ void InstallMemoryAlgorithms() {
     InstallTextIdConfigRows();
     InstallHvSectorFlashRows();
     InstallPageFlashRows();
+    InstallStatusPageFlashRows();
     InstallByteLaneFlashRows();
     InstallPageLockFlashRows();
     InstallReadSequenceFlashRows();

@@ -4,6 +4,7 @@
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
 #include "memory/PageLockFlash.h"
+#include "memory/StatusPageFlash.h"
 
 SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
     switch (algorithm) {
@@ -23,6 +24,8 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
         return {ReadSectorProtection78, WriteSectorProtection78};
     case 74:
         return {ReadBlockProtection74, WriteBlockProtection74};
+    case 73:
+        return {ReadSectorProtection73, WriteSectorProtection73};
     default:
         return HvSectorProtectionOf(algorithm);
     }

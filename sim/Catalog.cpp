@@ -65,6 +65,7 @@ void AddColumnPldParts(std::vector<CatalogPart>& parts);
 void AddAddressListParts(std::vector<CatalogPart>& parts);
 void AddPlaneArrayParts(std::vector<CatalogPart>& parts);
 void AddMacrocellFuseParts(std::vector<CatalogPart>& parts);
+void AddStatusPageFlashParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -88,6 +89,7 @@ constexpr AddParts kFamilies[] = {
     AddColumnPldParts,
     AddAddressListParts,
     AddPlaneArrayParts,   AddMacrocellFuseParts,
+    AddStatusPageFlashParts,
 };
 
 } // namespace

@@ -30,6 +30,7 @@ enum PersonalityId : uint16_t {
     kPersonalityRegisterMcuBus = 41, // microcontrollers with option areas (registers 0-2, 4, 5, 9)
     kPersonalityColumnPldBus = 37, // column-serial PLDs (registers 0-2, 4, data out 9)
     kPersonalityAddressList = 14, // address-list logic parts (registers 0-2, 4-6, 9, 10)
+    kPersonalityPageRunBus = 17, // status-polled page flash: queued page runs (registers 0-9, 12)
 };
 
 // The names the device library's sources give the personalities.
@@ -49,6 +50,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"register-mcu-bus", kPersonalityRegisterMcuBus},
     {"column-pld-bus", kPersonalityColumnPldBus},
     {"address-list", kPersonalityAddressList},
+    {"page-run-bus", kPersonalityPageRunBus},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

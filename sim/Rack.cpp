@@ -19,6 +19,7 @@
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
+#include "sim/PageRunBus.h"
 #include "sim/PicChip.h"
 #include "sim/RamTestBus.h"
 #include "sim/RegisterTap.h"
@@ -150,6 +151,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterRegisterMcuBusPersonality();
     RegisterColumnPldBusPersonality();
     RegisterAddressListBusPersonality();
+    RegisterPageRunBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
