@@ -17,6 +17,7 @@
 #include "mcu/AreaBusMcu.h"
 #include "mcu/RegisterOtpMcu.h"
 #include "mcu/CmdFlashMcu.h"
+#include "mcu/NibbleMcu.h"
 #include "mcu/EeMcu.h"
 
 void InstallMcuAlgorithms() {
@@ -37,5 +38,6 @@ void InstallMcuAlgorithms() {
     InstallOptionAreaRows();
     InstallRegisterOtpRows();
     InstallCmdFlashMcuRows();
+    InstallNibbleMcuRows();
     InstallEeMcuRows();
 }

@@ -35,6 +35,7 @@ void AddGms87OtpParts(std::vector<CatalogPart>& parts);
 void AddOptionAreaParts(std::vector<CatalogPart>& parts);
 void AddMuxOtpParts(std::vector<CatalogPart>& parts);
 void AddCmdFlashMcuParts(std::vector<CatalogPart>& parts);
+void AddNibbleMcuParts(std::vector<CatalogPart>& parts);
 void AddEeMcuParts(std::vector<CatalogPart>& parts);
 void AddGal6001Parts(std::vector<CatalogPart>& parts);
 void AddRx51FlashParts(std::vector<CatalogPart>& parts);
@@ -55,7 +56,7 @@ constexpr AddParts kFamilies[] = {
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
-    AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
+    AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,       AddNibbleMcuParts,
 };
 
 } // namespace
