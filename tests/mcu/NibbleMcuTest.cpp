@@ -203,6 +203,19 @@ TEST_F(NibbleRun, RegisterTracesOfPowerUpProgramAndRead) {
                                                    {4, 1}, {0, 0}, {3, 0}, {1, 1}, {3, 0}, {1, 1},
                                                    {4, 3}, {0, 13}, {1, 2}, {1, 1}, {1, 1}};
     EXPECT_NE(std::search(w.begin(), w.end(), read.begin(), read.end()), w.end());
+
+    // Row 174's Secure: ten pulses of one FFh attempt in the lock mode, then
+    // the lock check with command 24 before and after the status read.
+    StartTrace();
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    w = NibbleWrites();
+    std::vector<std::pair<int, int>> lock = {{0, 4}, {1, 0}, {4, 5}, {5, 3}, {1, 6}, {4, 1}, {1, 15}};
+    EXPECT_NE(std::search(w.begin(), w.end(), lock.begin(), lock.end()), w.end());
+    lock = {{0, 14}};
+    for (int i = 0; i < 10; ++i) lock.emplace_back(1, 6);
+    EXPECT_NE(std::search(w.begin(), w.end(), lock.begin(), lock.end()), w.end());
+    lock = {{0, 5}, {1, 0}, {4, 5}, {5, 3}, {1, 6}, {4, 1}, {1, 15}, {0, 13}, {1, 24}, {1, 24}, {4, 5}};
+    EXPECT_NE(std::search(w.begin(), w.end(), lock.begin(), lock.end()), w.end());
 }
 
 // Addresses travel in 10 bits: the librarian refuses records of these rows
