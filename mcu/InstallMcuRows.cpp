@@ -22,6 +22,7 @@
 #include "mcu/AreaBusMcu.h"
 #include "mcu/RegisterOtpMcu.h"
 #include "mcu/CmdFlashMcu.h"
+#include "mcu/NibbleMcu.h"
 #include "mcu/EeMcu.h"
 #include "mcu/TwoWireSerial.h"
 
@@ -48,6 +49,7 @@ void InstallMcuAlgorithms() {
     InstallOptionAreaRows();
     InstallRegisterOtpRows();
     InstallCmdFlashMcuRows();
+    InstallNibbleMcuRows();
     InstallEeMcuRows();
     InstallTwoWireSerialRows();
 }

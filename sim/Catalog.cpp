@@ -35,6 +35,7 @@ void AddGms87OtpParts(std::vector<CatalogPart>& parts);
 void AddOptionAreaParts(std::vector<CatalogPart>& parts);
 void AddMuxOtpParts(std::vector<CatalogPart>& parts);
 void AddCmdFlashMcuParts(std::vector<CatalogPart>& parts);
+void AddNibbleMcuParts(std::vector<CatalogPart>& parts);
 void AddEeMcuParts(std::vector<CatalogPart>& parts);
 void AddGal6001Parts(std::vector<CatalogPart>& parts);
 void AddRx51FlashParts(std::vector<CatalogPart>& parts);
@@ -89,7 +90,7 @@ constexpr AddParts kFamilies[] = {
     AddColumnPldParts,
     AddAddressListParts,
     AddPlaneArrayParts,   AddMacrocellFuseParts,
-    AddStatusPageFlashParts,
+    AddStatusPageFlashParts, AddNibbleMcuParts,
 };
 
 } // namespace

@@ -105,6 +105,7 @@ bool RegisterMcuBusPersonality::AllowedCoded(uint8_t reg, uint8_t v) const {
 }
 
 bool RegisterMcuBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
+    if (form_ == 5 || form_ == 6) return AllowedNibble(reg, v);
     if (form_ == 4) return AllowedCoded(reg, v);
     if (form_ == 3) return AllowedCommand(reg, v);
     if (form_ == 1) return AllowedMultiplexed(reg, v);
@@ -202,6 +203,7 @@ void RegisterMcuBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
     ElectricalConditions(c);
     if (form_ == 4) return SnapshotCoded(c);
+    if (form_ == 5 || form_ == 6) return SnapshotNibble(c);
     if (form_ == 3) return SnapshotCommand(c);
     if (form_ == 1) return SnapshotMultiplexed(c);
     if (form_ == 2) return SnapshotLatched(c);
@@ -230,6 +232,13 @@ bool RegisterMcuBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t v
     if (!BeginWrite(p, reg)) return false;
     if (!Allowed(reg, value)) return Unexpected(p, "register-bus microcontroller", reg, value);
     reg_[reg] = value;
+    if (form_ == 5 || form_ == 6) {
+        if (reg == 0 && value >= 4 && value <= 6) nib_.mode = value;
+        if (reg == 4 && value == 0) nib_ = NibbleState{};
+        UpdateChips();
+        if (reg == 1 && value != 0) NibbleCommand(p, value);
+        return true;
+    }
     UpdateChips();
     return true;
 }
@@ -237,6 +246,7 @@ bool RegisterMcuBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t v
 std::optional<uint8_t> RegisterMcuBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
     Sync();
+    if (form_ == 5 || form_ == 6) return reg == 3 ? ReadNibbleStatus() : std::nullopt;
     if (reg != (form_ == 2 || form_ == 4 ? 6 : 9)) return std::nullopt;
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return 0xFF;

@@ -51,6 +51,26 @@
 //   4  lines: 0Eh only the codes driven, 0Fh all driven, 0Dh all driven
 //      with /WEN (41) low
 //   6  written: the byte for D (26-33); read: D as the part drives it
+//
+// Header parameters 0 = 5 and 6: the nibble-handshake logic of the 40-pin
+// parts with a 10-bit address, commands on register 1 (form 5 and form 6
+// codes below), register 3 read: bit 7 busy (RDY (41) low), bit 5 the lock
+// state the last sample saw on D5, bits 0-3 the selected nibble of the byte
+// read. Pins: A0-A9 (5-14), D0-D7 (26-33), /OE (36), /PGM (37), M0-M2
+// (38-40) from the mode.
+//   0  mode 6 memory, 4 lock programming, 5 lock check; cycle kind 0
+//      address, 8 data write, 13 data read, 14 program pulse
+//   1  command (0 none). Form 5: 12 reset (mode taken), 13 arm, 8 shift a
+//      half in (cycles 0 and 8) or select the low nibble (13), 16 present
+//      the data byte on D, 37 sample D, 3 end of read, 24 /PGM pulse (cycle
+//      14), 6 /PGM pulse in mode 4, 4 sample the lock (mode 5). Form 6: 6
+//      reset (modes) or /PGM pulse (cycle 14), 15 arm, 1 shift a half in, or
+//      in cycle 13 select the low nibble then end the read, 2 present the
+//      data byte (cycle 8) or sample D (cycle 13), 4 sample D, 24 sample the
+//      lock (mode 5)
+//   3  written: a 5-bit address half or a 4-bit data half
+//   4  5 idle (lines released), 1 and 3 lines driven, 0 off
+//   5  2 (form 5) or 3 (form 6): the logic's pin set
 #pragma once
 #include <cstdint>
 
@@ -77,6 +97,20 @@ private:
     void SnapshotCoded(PinCondition* c) const;
     void SnapshotCommand(PinCondition* c) const;
     void SnapshotLatched(PinCondition* c) const;
+    bool AllowedNibble(uint8_t reg, uint8_t value) const;
+    void SnapshotNibble(PinCondition* c) const;
+    void NibbleCommand(SimProgrammer& p, uint8_t command);
+    uint8_t SampleNibbleData();
+    std::optional<uint8_t> ReadNibbleStatus();
+
+    // The nibble-handshake logic's state.
+    struct NibbleState {
+        uint8_t mode = 0;
+        bool armed = false, present = false, oe = false, pgm = false;
+        uint16_t address = 0;
+        uint8_t data = 0, read = 0, lock = 0;
+        int nibble = -1; // -1 no read, 0 high, 1 low
+    } nib_;
 
     uint8_t form_;
     uint8_t reg_[12] = {};
