@@ -139,6 +139,9 @@ void FillRandom(uint8_t* p, size_t n, uint32_t seed) {
 // Random data made into what the device's row accepts as a user's image.
 void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     switch (row) {
+    case 62: // the configuration-done flag (bit 5 of byte 3) reads set; the row programs it last
+        if (bytes > 3) p[3] |= 0x20;
+        break;
     case 110: // PIC program words: 12 bits on the 12-bit cores, 14 on the others
     case 114:
     case 111:
