@@ -14,6 +14,7 @@
 #include "mcu/T89C51RD2.h"
 #include "mcu/DirectEprom.h"
 #include "mcu/PinDriverEprom.h"
+#include "mcu/Econ186.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -30,4 +31,5 @@ void InstallMcuAlgorithms() {
     InstallT89C51RD2Rows();
     InstallDirectEpromRows();
     InstallPinDriverEpromRows();
+    InstallEcon186Rows();
 }

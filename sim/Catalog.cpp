@@ -39,6 +39,7 @@ void AddModeLine51Parts(std::vector<CatalogPart>& parts);
 void AddPageRd2Parts(std::vector<CatalogPart>& parts);
 void AddBipolarPalParts(std::vector<CatalogPart>& parts);
 void AddDirectEpromParts(std::vector<CatalogPart>& parts);
+void AddEconParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -51,6 +52,7 @@ constexpr AddParts kFamilies[] = {
     AddMuxEepromParts,    AddByteEpldParts,    AddUvEpldParts,      AddW78FlashParts, AddSst89Parts,
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
+    AddEconParts,
 };
 
 } // namespace
