@@ -114,6 +114,22 @@ TEST_F(Econ186Run, AutoVerifiesTheConfigurationItWrote) {
     ExpectNoViolations();
 }
 
+// An image whose ECON byte has the security bit programs an unsecured part:
+// bit 5 is cleared and bit 7 set whatever the buffer holds.
+TEST_F(Econ186Run, ProgramNeverSetsTheSecurityBit) {
+    sim::EconChip* chip = PutEcon("ECON-SERIAL-4K");
+    ASSERT_NE(chip, nullptr);
+    FillEconImage();
+    BufferWindow[DeviceSize - 9] = 0x7F;
+    VerifyAfterProgram = 0; // Read returns ECON with bits 7 and 5 cleared
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->Econ(), 0xDF);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_EQ(BufferByte(DeviceSize - 9), 0x5F);
+    EXPECT_TRUE(HasLine(" ECON:5Fh")) << LogText();
+    ExpectNoViolations();
+}
+
 // The blank check passes on 00h only; a part with maker and device code 0
 // passes the signature check.
 TEST_F(Econ186Run, BlankIsAllZeroAndZeroCodesPass) {
