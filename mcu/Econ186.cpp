@@ -204,6 +204,13 @@ int Alg186Read(int mode) {
         if ((r = ProcessReadByte(mode)) == -1) break;
         if (BufferIndex > 0xFFFF) r = AdvanceToNextBankIf(mode);
     }
+    // The nine values belong at the image's last nine bytes, where Program
+    // takes them from, also when the range ends before the last code byte.
+    if (r == 1) {
+        const uint32_t at = DeviceSize - kEconConfigBytes;
+        if (SelectBank(at, 1) != 1) r = -1;
+        BufferIndex = at & 0xFFFF;
+    }
     for (uint32_t i = 0; r == 1 && i < kEconConfigBytes; ++i) {
         ReadValue = i == 0 ? EconValue : EconBytes[i - 1];
         r = ProcessReadByte(mode);

@@ -101,6 +101,27 @@ TEST_P(Econ186Parts, ProgramsCodeAndConfigurationAndReadsThemBack) {
 
 INSTANTIATE_TEST_SUITE_P(All, Econ186Parts, ::testing::Values("ECON-SERIAL-4K", "ECON-SERIAL-8K"));
 
+// A range ending early: Program, Verify and Read agree on the nine values
+// at the image's last bytes, the buffer after the range's code untouched.
+TEST_F(Econ186Run, ShortRangeKeepsTheConfigurationAtTheImageEnd) {
+    sim::EconChip* chip = PutEcon("ECON-SERIAL-4K");
+    ASSERT_NE(chip, nullptr);
+    FillEconImage();
+    DeviceEnd = 0x7FF;
+    const std::vector<uint8_t> image = EconImage();
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_EQ(chip->Cell(0x7F6), image[0x7F6]);
+    EXPECT_EQ(chip->Cell(0x7F7), 0x00);
+    EXPECT_EQ(chip->ConfigByte(3), kEcon186Config[3]);
+    FillBufferRange(0, DeviceSize - 1, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_EQ(BufferByte(0x7F6), image[0x7F6]);
+    EXPECT_EQ(BufferByte(0x7F7), 0x5A);
+    for (uint32_t a = DeviceSize - 9; a < DeviceSize; ++a) EXPECT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectNoViolations();
+}
+
 // Auto verifies after Program within one run: the verify reads the ECON and
 // configuration bytes Program wrote, not those the run's first check saw.
 TEST_F(Econ186Run, AutoVerifiesTheConfigurationItWrote) {
