@@ -25,6 +25,7 @@
 #include "mcu/NibbleMcu.h"
 #include "mcu/EeMcu.h"
 #include "mcu/TwoWireSerial.h"
+#include "mcu/Econ186.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -52,4 +53,5 @@ void InstallMcuAlgorithms() {
     InstallNibbleMcuRows();
     InstallEeMcuRows();
     InstallTwoWireSerialRows();
+    InstallEcon186Rows();
 }

@@ -67,6 +67,7 @@ void AddAddressListParts(std::vector<CatalogPart>& parts);
 void AddPlaneArrayParts(std::vector<CatalogPart>& parts);
 void AddMacrocellFuseParts(std::vector<CatalogPart>& parts);
 void AddStatusPageFlashParts(std::vector<CatalogPart>& parts);
+void AddEconParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -91,6 +92,7 @@ constexpr AddParts kFamilies[] = {
     AddAddressListParts,
     AddPlaneArrayParts,   AddMacrocellFuseParts,
     AddStatusPageFlashParts, AddNibbleMcuParts,
+    AddEconParts,
 };
 
 } // namespace
