@@ -175,6 +175,7 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     }
     case 186: // ECON: Program always sets bit 7 and clears the security bit 5, Read returns both cleared
         if (DeviceSize >= 9 && bytes >= DeviceSize) p[DeviceSize - 9] &= 0x5F;
+        break;
     case 92: // the timekeeping registers in the last eight bytes: the clock stopped, all else 0
         if (bytes >= 0x8000) {
             std::memset(p + 0x7FF8, 0, 8);
