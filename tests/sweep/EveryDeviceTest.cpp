@@ -196,6 +196,7 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
     switch (row) {
     case 248: // a number of the JEDEC map between two rows' cells: no cell
         set(14394, false);
+        if (DeviceVariant == 2 || DeviceVariant == 6) set(14499, false); // the B parts have no fuse 14499
         break;
     case 249: // the read protection off (0 turns it on); Secure sets it
         set(34166, true);
