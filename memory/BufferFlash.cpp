@@ -155,8 +155,10 @@ int Alg37Erase() {
             r = ReadyWait(20000, 1, true);
         }
     } else {
+        // From the block holding the range's first address: stepping from
+        // DeviceStart itself would miss the last block a range reaches.
         const uint32_t block = DeviceVariant == 0 ? 0x10000 : 0x8000;
-        for (uint64_t a = DeviceStart; a <= DeviceEnd && r == 1; a += block) {
+        for (uint64_t a = DeviceStart & ~(block - 1); a <= DeviceEnd && r == 1; a += block) {
             r = StepProgress(static_cast<uint32_t>(a));
             if (r != 1) break;
             WriteRegister(1, (a >> 8) & 0xFF);

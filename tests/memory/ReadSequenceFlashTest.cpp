@@ -93,7 +93,7 @@ TEST_F(ReadSequenceRun, FaultsEndTheRunWithTheirLine) {
     }
 }
 
-// A chip start above 0 programs and reads its own addresses.
+// A chip start above 0 programs, verifies and reads back its own addresses.
 TEST_F(ReadSequenceRun, ChipStartAboveZeroWorksOnItsOwnAddresses) {
     sim::CommandFlashChip* chip = Start79(0);
     DeviceStart = 0x1F0;
@@ -105,6 +105,10 @@ TEST_F(ReadSequenceRun, ChipStartAboveZeroWorksOnItsOwnAddresses) {
     EXPECT_EQ(chip->Cell(DeviceEnd + 1), 0xFFFF);
     EXPECT_EQ(chip->Cell(0), 0xFFFF);
     EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    FillBufferRange(0, BufferByteSize - 1, 0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    ExpectHolds(*chip, DeviceStart);
+    EXPECT_EQ(BufferWords[DeviceEnd - DeviceStart + 1], 0);
     chip->SetCell(0x200, 0x5555);
     EXPECT_EQ(Run(OpVerify), -1) << LogText();
     ExpectNoViolations();

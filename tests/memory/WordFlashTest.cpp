@@ -171,14 +171,17 @@ TEST_F(WordFlashRun, BlocksAreUnlockedWhereTheRangeReachesThem) {
     }
 }
 
-// A chip start above 0 programs and reads its own addresses on every row;
-// on row 91 the range starts in the second chip.
+// A chip start above 0 programs, verifies and reads back its own addresses
+// on every row; on row 91 the range starts in the second chip, on row 25 in
+// the second die.
 TEST_F(WordFlashRun, ChipStartAboveZeroWorksOnItsOwnAddresses) {
     const struct {
         const char* part;
         uint32_t start;
-    } cases[] = {{"LH28F800SU", 0x1F0}, {"28F800B3-T", 0x1F0}, {"28F400B3-B", 0x10FF0}, {"2x28F160S5", 0x100000},
-                 {"28F016SA", 0x10FF0},   {"28F160S5", 0x1F0},   {"M5M29FB800", 0x1080}};
+    } cases[] = {{"LH28F800SU", 0x1F0},    {"28F800B3-T", 0x1F0},  {"28F400B3-B", 0x10FF0},
+                 {"2x28F160S5", 0x100000}, {"28F016SA", 0x10FF0},  {"28F032SA", 0x10FFF0},
+                 {"28F160S5", 0x1F0},      {"M5M29FB800", 0x1080}, {"28F320J5", 0x1FFF0},
+                 {"28F128J3", 0x1FFF0},    {"28F160S3", 0x7FF0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.part);
         sim::CommandFlashChip* chip = Start(c.part, 0);
@@ -191,6 +194,47 @@ TEST_F(WordFlashRun, ChipStartAboveZeroWorksOnItsOwnAddresses) {
         EXPECT_EQ(chip->Cell(DeviceEnd + 1), 0xFFFF); // the last buffer or page ends at the chip end
         EXPECT_EQ(chip->Cell(0), 0xFFFF);
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        FillBufferRange(0, BufferByteSize - 1, 0);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        ExpectHolds(*chip, DeviceStart);
+        EXPECT_EQ(BufferWords[DeviceEnd - DeviceStart + 1], 0); // nothing read past the range
+        chip->SetCell(DeviceStart - 1, 0x1234);                 // below the range: not compared
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        chip->SetCell(DeviceEnd, 0x1234);
+        EXPECT_EQ(Run(OpVerify), -1) << LogText();
+        ExpectNoViolations();
+        Unseat();
+    }
+}
+
+// Rows 37/39 erase every block the range reaches, from the block holding a
+// start above 0 (blocks of 64K words, of 32K words on variant 1; the whole
+// part with sub-variant 1), and only those.
+TEST_F(WordFlashRun, BufferRowsEraseTheBlocksOfARangeAboveZero) {
+    const struct {
+        const char* part;
+        uint32_t start, end;
+        uint32_t below, above; // a cell of the block before the range, of the block after it
+        bool whole;            // the erase clears the whole part
+    } cases[] = {{"28F320J5", 0x1FFF0, 0x20110, 0xFF00, 0x30000, false},
+                 {"28F160S3", 0xFFF0, 0x10110, 0x7F00, 0x18000, false},
+                 {"28F128J3", 0x1FFF0, 0x20110, 0xFF00, 0x30000, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.part);
+        sim::CommandFlashChip* chip = Start(c.part, 0);
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        FillPattern(BufferByteSize, 6);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectHolds(*chip, DeviceStart);
+        chip->SetCell(c.below, 0x1234);
+        chip->SetCell(c.above, 0x5678);
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a)
+            ASSERT_EQ(chip->Cell(a), 0xFFFF) << std::hex << a;
+        EXPECT_EQ(chip->Cell(c.below), c.whole ? 0xFFFF : 0x1234);
+        EXPECT_EQ(chip->Cell(c.above), c.whole ? 0xFFFF : 0x5678);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         ExpectNoViolations();
         Unseat();
     }
