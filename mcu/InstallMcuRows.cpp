@@ -15,6 +15,7 @@
 #include "mcu/DirectEprom.h"
 #include "mcu/PinDriverEprom.h"
 #include "mcu/TwoWireSerial.h"
+#include "mcu/SequentialClock.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -32,4 +33,5 @@ void InstallMcuAlgorithms() {
     InstallDirectEpromRows();
     InstallPinDriverEpromRows();
     InstallTwoWireSerialRows();
+    InstallSequentialClockRows();
 }

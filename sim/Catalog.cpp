@@ -40,6 +40,7 @@ void AddPageRd2Parts(std::vector<CatalogPart>& parts);
 void AddBipolarPalParts(std::vector<CatalogPart>& parts);
 void AddDirectEpromParts(std::vector<CatalogPart>& parts);
 void AddTwoWireMcuParts(std::vector<CatalogPart>& parts);
+void AddSeqClockMcuParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -53,6 +54,7 @@ constexpr AddParts kFamilies[] = {
     AddOtp87C76xParts,    AddPageFlashParts,   AddGms87OtpParts,    AddGal6001Parts,  AddRx51FlashParts,
     AddCmdLatch51Parts,   AddModeLine51Parts,  AddPageRd2Parts,     AddBipolarPalParts, AddDirectEpromParts,
     AddTwoWireMcuParts,
+    AddSeqClockMcuParts,
 };
 
 } // namespace

@@ -26,6 +26,7 @@ enum PersonalityId : uint16_t {
     kPersonalityCommandBus = 11, // single-cycle command flash (registers 0-9)
     kPersonalityMuxBus = 12,   // multiplexed address/data EEPROMs (registers 0, 1, 4, 9)
     kPersonalityMcuBus = 13,   // latched-address one-time 8051s (registers 0-5, 9)
+    kPersonalitySequentialClock = 55, // address-counter microcontrollers (registers 0-4)
 };
 
 // The names the device library's sources give the personalities.
@@ -41,6 +42,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"ram-test", kPersonalityRamTest},    {"register-tap", kPersonalityRegisterTap},
     {"flash-bus", kPersonalityFlashBus},  {"command-bus", kPersonalityCommandBus},
     {"mux-bus", kPersonalityMuxBus},      {"mcu-bus", kPersonalityMcuBus},
+    {"sequential-clock", kPersonalitySequentialClock},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

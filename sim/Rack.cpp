@@ -12,6 +12,7 @@
 #include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/McuRegisterBus.h"
+#include "sim/SeqClockMcuChip.h"
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
@@ -142,6 +143,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterNandPersonality();
     RegisterMuxBusPersonality();
     RegisterMcuRegisterBusPersonality();
+    RegisterSeqClockBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
