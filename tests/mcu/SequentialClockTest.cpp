@@ -212,10 +212,13 @@ TEST_F(SeqClockRun, InjectedFaults) {
 // A user break powers the part down and ends the run, on every row.
 TEST_F(SeqClockRun, UserBreak) {
     for (const char* name : {"SEQCLK-CMP-V0", "SEQCLK-WIN-B0", "SEQCLK-WIN-BF"}) {
-        for (int op : {OpProgram, OpRead}) {
+        for (int op : {OpProgram, OpVerify}) {
             SCOPED_TRACE(std::string(name) + " op " + std::to_string(op));
             sim::SeqClockMcuChip* chip = PutSeq(name);
             FillPattern(0x1000);
+            if (op == OpVerify) {
+                for (uint32_t a = 0; a < 0x1000; ++a) chip->SetCell(a, BufferByte(a));
+            }
             ui.BreakAtPercent = 30;
             ui.QueueAnswer(UiAnswer::No);
             EXPECT_EQ(Run(op), ResultUserBreak) << LogText();
