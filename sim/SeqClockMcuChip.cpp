@@ -1,5 +1,8 @@
 #include "sim/SeqClockMcuChip.h"
 
+#include <initializer_list>
+#include <string>
+
 #include "sim/Catalog.h"
 #include "sim/SimProgrammer.h"
 

@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "sim/PartFacts.h"
@@ -75,7 +76,8 @@ public:
     // One clock: a burn under way settles first; then, when `program`, the
     // byte starts burning at `address`.
     void Clock(const PinEnvironment& env, uint32_t address, uint8_t value, bool program);
-    // The logic's busy flag for the next `reads` reads.
+    // The logic's busy flag as one read of it finds it (set while StayBusy
+    // has reads left).
     bool TakeBusyRead() {
         if (busyReads_ == 0) return false;
         --busyReads_;
