@@ -26,6 +26,7 @@
 #include "mcu/EeMcu.h"
 #include "mcu/TwoWireSerial.h"
 #include "mcu/Econ186.h"
+#include "mcu/SequentialClock.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -54,4 +55,5 @@ void InstallMcuAlgorithms() {
     InstallEeMcuRows();
     InstallTwoWireSerialRows();
     InstallEcon186Rows();
+    InstallSequentialClockRows();
 }

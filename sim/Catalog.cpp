@@ -68,6 +68,7 @@ void AddPlaneArrayParts(std::vector<CatalogPart>& parts);
 void AddMacrocellFuseParts(std::vector<CatalogPart>& parts);
 void AddStatusPageFlashParts(std::vector<CatalogPart>& parts);
 void AddEconParts(std::vector<CatalogPart>& parts);
+void AddSeqClockMcuParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -93,6 +94,7 @@ constexpr AddParts kFamilies[] = {
     AddPlaneArrayParts,   AddMacrocellFuseParts,
     AddStatusPageFlashParts, AddNibbleMcuParts,
     AddEconParts,
+    AddSeqClockMcuParts,
 };
 
 } // namespace

@@ -31,6 +31,7 @@ enum PersonalityId : uint16_t {
     kPersonalityColumnPldBus = 37, // column-serial PLDs (registers 0-2, 4, data out 9)
     kPersonalityAddressList = 14, // address-list logic parts (registers 0-2, 4-6, 9, 10)
     kPersonalityPageRunBus = 17, // status-polled page flash: queued page runs (registers 0-9, 12)
+    kPersonalitySequentialClock = 55, // address-counter microcontrollers (registers 0-4)
 };
 
 // The names the device library's sources give the personalities.
@@ -51,6 +52,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"column-pld-bus", kPersonalityColumnPldBus},
     {"address-list", kPersonalityAddressList},
     {"page-run-bus", kPersonalityPageRunBus},
+    {"sequential-clock", kPersonalitySequentialClock},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

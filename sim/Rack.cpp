@@ -16,6 +16,7 @@
 #include "sim/IdMemory.h"
 #include "sim/McuRegisterBus.h"
 #include "sim/RegisterMcuBus.h"
+#include "sim/SeqClockMcuChip.h"
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
@@ -152,6 +153,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterColumnPldBusPersonality();
     RegisterAddressListBusPersonality();
     RegisterPageRunBusPersonality();
+    RegisterSeqClockBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic

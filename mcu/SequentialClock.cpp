@@ -1,0 +1,318 @@
+#include "mcu/SequentialClock.h"
+
+#include <cstdint>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/RowDef.h"
+#include "engine/Routing.h"
+#include "engine/Services.h"
+
+namespace {
+
+// The memory windows of rows 133 and 147 and the buffer byte clocked through
+// each gap instead.
+struct SeqWindows {
+    uint32_t lowFirst, lowLast, highFirst, highLast;
+    uint32_t lowFiller, gapFiller; // buffer indexes
+};
+constexpr SeqWindows kWindows133{0x700, 0xF00, 0xFF0, 0xFFF, 0x700, 0xFF0};
+constexpr SeqWindows kWindows147{0x100, 0xEFF, 0xFF0, 0xFFF, 0x100, 0xFF0};
+
+bool InWindow(const SeqWindows& w, uint32_t a) {
+    return (a >= w.lowFirst && a <= w.lowLast) || (a >= w.highFirst && a <= w.highLast);
+}
+// Below the low window, or between the windows.
+bool InGap(const SeqWindows& w, uint32_t a) { return a < w.lowFirst || (a > w.lowLast && a < w.highFirst); }
+uint8_t FillerOf(const SeqWindows& w, uint32_t a) {
+    return BufferWindow[a < w.lowFirst ? w.lowFiller : w.gapFiller];
+}
+
+void ClockAddress() {
+    WriteRegister(2, 1);
+    WriteRegister(2, 0);
+}
+
+// ---- row 143: the compare latch ----
+
+// Socket pin and DAC channel of the high voltage, by variant.
+void ModePin143(int& channel, int& pin) {
+    channel = DeviceVariant == 0 ? 1 : 2;
+    pin = DeviceVariant == 0 ? 17 : 12;
+}
+
+void PowerUp143() {
+    ProgressStep = 16;
+    BlankValue = 0;
+    SetVccRange(1, static_cast<int>(ReadVccInUse));
+    if (DeviceVariant == 0)
+        SetAllDacVoltages(127, 0, 0, 0);
+    else
+        SetAllDacVoltages(0, 127, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    WriteRegister(2, 0);
+    WriteRegister(0, 6);
+    DelayUsSlot(100);
+    WriteRegister(1, 7);
+    WriteRegister(1, 3);
+    SetDevicePower(1, static_cast<int>(ReadVccInUse));
+    DelayMsSlot(10);
+    int channel = 0, pin = 0;
+    ModePin143(channel, pin);
+    ApplyVoltageToPin(channel, pin, 1, 127);
+    DelayMsSlot(10);
+    WriteRegister(0, 7);
+    DelayUsSlot(100);
+}
+
+void PowerDown143() {
+    WriteRegister(0, 0);
+    int channel = 0, pin = 0;
+    ModePin143(channel, pin);
+    ApplyVoltageToPin(channel, pin, 0, 0);
+    DelayUsSlot(100);
+    SetDeviceVpp(0, 50);
+    DelayUsSlot(100);
+    SetDevicePower(0, static_cast<int>(ReadVccInUse));
+    DelayUsSlot(100);
+    WriteRegister(1, 0);
+}
+
+// Sends every byte of the range for the latch to compare (0 for a blank
+// check); the result is the latch's pass bit.
+int ComparePass143(int mode) {
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if (StepProgress(ChipAddress) == 3) return 3;
+        WriteRegister(3, mode == 0 ? 0 : BufferWindow[ChipAddress & 0xFFFF]);
+        ClockAddress();
+        DelayUsSlot(600);
+    }
+    ReadValue = ReadRegister(1);
+    return (ReadValue & 1) != 0 ? 1 : -1;
+}
+
+int Alg143Read(int mode) {
+    PowerUp143();
+    DelayMsSlot(20);
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if (StepProgress(ChipAddress) == 3) {
+            PowerDown143();
+            return 3;
+        }
+        ClockAddress();
+        DelayMsSlot(1);
+        DelayUsSlot(500);
+    }
+    ClearProgress();
+    const int r = ComparePass143(mode);
+    PowerDown143();
+    return r;
+}
+
+int Alg143Program() {
+    PowerUp143();
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    DelayMsSlot(20);
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if (StepProgress(ChipAddress) == 3) {
+            PowerDown143();
+            return 3;
+        }
+        ExpectedValue = BufferWindow[ChipAddress & 0xFFFF];
+        WriteRegister(3, ExpectedValue);
+        ClockAddress();
+        DelayMsSlot(54);
+    }
+    SetDeviceVpp(0, 50);
+    ClearProgress();
+    const int r = ComparePass143(1);
+    PowerDown143();
+    return r;
+}
+
+// ---- row 133 ----
+
+// purpose: 1 programming, else the read mode.
+void PowerUp133(int purpose) {
+    BlankValue = 0;
+    ProgressStep = 256;
+    SetVccRange(0, static_cast<int>(ReadVccInUse));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    if (purpose == 1)
+        WriteRegister(3, 7);
+    else if (purpose == 0 || purpose == 2 || purpose == 3)
+        WriteRegister(3, 1);
+    WriteRegister(2, 0);
+    WriteRegister(0, 8);
+    WriteRegister(1, purpose == 1 ? 0x0E : 0x0F);
+    WriteRegister(1, purpose == 1 ? 6 : 7);
+    DelayMsSlot(100);
+    SetDevicePower(1, static_cast<int>(ReadVccInUse));
+    DelayMsSlot(100);
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    DelayMsSlot(100);
+    WriteRegister(0, 9);
+    DelayUsSlot(100);
+}
+
+void PowerDown133() {
+    WriteRegister(0, 0);
+    SetDeviceVpp(0, 50);
+    DelayUsSlot(100);
+    SetDevicePower(0, static_cast<int>(ReadVccInUse));
+    DelayUsSlot(100);
+    WriteRegister(1, 0);
+}
+
+int Alg133Program() {
+    PowerUp133(1);
+    int r = 1;
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if (StepProgress(ChipAddress) == 3) {
+            r = 3;
+            break;
+        }
+        DelayUsSlot(100);
+        if (InWindow(kWindows133, ChipAddress)) {
+            ExpectedValue = BufferWindow[ChipAddress & 0xFFFF];
+            WriteRegister(4, ExpectedValue);
+            ClockAddress();
+            if (ExpectedValue != 0) DelayMsSlot(3);
+        } else if (InGap(kWindows133, ChipAddress)) {
+            WriteRegister(4, FillerOf(kWindows133, ChipAddress));
+            ClockAddress();
+        }
+    }
+    PowerDown133();
+    return r;
+}
+
+int Alg133Read(int mode) {
+    PowerUp133(mode);
+    int r = 1;
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if (StepProgress(ChipAddress) == 3) {
+            r = 3;
+            break;
+        }
+        DelayUsSlot(40);
+        if (InWindow(kWindows133, ChipAddress)) {
+            BufferIndex = ChipAddress;
+            ReadValue = ReadRegister(0);
+            ClockAddress();
+            if ((r = ProcessReadByte(mode)) == -1) break;
+        } else {
+            ClockAddress();
+        }
+    }
+    PowerDown133();
+    return r;
+}
+
+// ---- row 147 ----
+
+void PowerUp147(int purpose) {
+    SupplyVoltage = purpose == 1 ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(1, static_cast<int>(ReadVccInUse));
+    SetAllDacVoltages(0, 0, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    WriteRegister(3, purpose == 1 ? 0x0E : 8);
+    WriteRegister(2, 0);
+    WriteRegister(0, 6);
+    WriteRegister(1, purpose == 1 ? 0x0E : 0x0F);
+    WriteRegister(1, purpose == 1 ? 6 : 7);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    DelayMsSlot(10);
+    WriteRegister(0, 7);
+    DelayUsSlot(100);
+}
+
+// The supply goes down from the level it came up at: a fixed 5.0 V would
+// step a 4.5 V read supply up before it falls.
+void PowerDown147() {
+    WriteRegister(0, 0);
+    SetDeviceVpp(0, 50);
+    DelayUsSlot(100);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    DelayUsSlot(100);
+    WriteRegister(1, 0);
+}
+
+int WaitReady147() {
+    for (int i = 0; i < 10000; ++i)
+        if ((ReadRegister(3) & 1) == 0) return 1;
+    return -1;
+}
+
+int Alg147Program() {
+    PowerUp147(1);
+    if (WaitReady147() == -1) {
+        PowerDown147();
+        return -1;
+    }
+    int r = 1;
+    for (ChipAddress = 0; ChipAddress <= 0xFFF; ++ChipAddress) {
+        if (StepProgress(ChipAddress) == 3) {
+            r = 3;
+            break;
+        }
+        DelayUsSlot(200);
+        if (InWindow(kWindows147, ChipAddress)) {
+            BufferIndex = ChipAddress;
+            ExpectedValue = BufferWindow[BufferIndex];
+            WriteRegister(4, ExpectedValue);
+            ClockAddress();
+            DelayMsSlot(8);
+        } else if (InGap(kWindows147, ChipAddress)) {
+            ClockAddress();
+            WriteRegister(4, FillerOf(kWindows147, ChipAddress));
+        }
+    }
+    PowerDown147();
+    return r;
+}
+
+int Alg147Read(int mode) {
+    PowerUp147(mode);
+    int r = 1;
+    for (ChipAddress = 0; ChipAddress <= 0xFFF; ++ChipAddress) {
+        if (StepProgress(ChipAddress) == 3) {
+            r = 3;
+            break;
+        }
+        DelayUsSlot(120);
+        if (InWindow(kWindows147, ChipAddress)) {
+            BufferIndex = ChipAddress;
+            ReadValue = ReadRegister(2);
+            ClockAddress();
+            if ((r = ProcessReadByte(mode)) == -1) break;
+        } else {
+            ClockAddress();
+        }
+    }
+    PowerDown147();
+    return r;
+}
+
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 143, .Read = Alg143Read, .Program = Alg143Program},
+    {.Row = 133, .Read = Alg133Read, .Program = Alg133Program},
+    {.Row = 147, .Read = Alg147Read, .Program = Alg147Program},
+};
+
+void InstallSequentialClockRows() {
+    InstallRows(kAlgorithmRows);
+}
