@@ -24,6 +24,8 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm) {
         return {ReadSectorProtection78, WriteSectorProtection78};
     case 74:
         return {ReadBlockProtection74, WriteBlockProtection74};
+    case 42:
+        return {ReadSectorProtection42, WriteSectorProtection42};
     case 73:
         return {ReadSectorProtection73, WriteSectorProtection73};
     default:

@@ -192,7 +192,86 @@ void ProtectPrefix() {
     DelayShortUsSlot(10);
 }
 
+// Row 42's boot sectors: 82h and 84h one at the bottom, 83h and 85h one at
+// the top, every other part one at each end.
+bool TopBootOnly() { return ExpectedDeviceId == 0x83 || ExpectedDeviceId == 0x85; }
+uint32_t BootSectorCount() { return ExpectedDeviceId >= 0x82 && ExpectedDeviceId <= 0x85 ? 1 : 2; }
+
+// The ZIF pin taking the protect voltage from the supply switches, 0 where
+// the image's high-voltage patterns bring it.
+int BootProtectPin() {
+    if (ExpectedDeviceId == 0x82 || ExpectedDeviceId == 0x83) return 16;
+    if (ExpectedDeviceId == 0x84 || ExpectedDeviceId == 0x85) return 14;
+    return 0;
+}
+
+uint32_t IdRead(uint32_t address) {
+    SetAddress(g_doubled != 0 ? address * 2 : address);
+    return ReadRegister(9);
+}
+
 } // namespace
+
+int ReadSectorProtection42(uint32_t* states, uint32_t n, const uint32_t* /*starts*/) {
+    PowerOn(2);
+    WriteRegister3(0xFE);
+    WriteRegister(2, 0);
+    WriteRegister(4, kCommands);
+    Sequence(kIdOn);
+    DelayShortUsSlot(10);
+    WriteRegister(4, kIdle);
+    IdRead(0);
+    IdRead(1);
+    const uint32_t bottom = IdRead(2);
+    WriteRegister(2, 0x1F);
+    const uint32_t top = IdRead(2);
+    WriteRegister(2, 0);
+    WriteRegister(4, kCommands);
+    Sequence(kReset);
+    DelayShortUsSlot(10);
+    WriteRegister3(0xFF);
+    WriteRegister(4, kIdle);
+    const uint32_t codes[2] = {BootSectorCount() == 1 && TopBootOnly() ? top : bottom, top};
+    for (uint32_t i = 0; i < n && i < BootSectorCount(); ++i) states[i] = codes[i] == kProtectCode ? 1 : 0;
+    PowerOff();
+    return 1;
+}
+
+// Protects (20h) or unprotects (40h) each boot sector by its state, then
+// reads the codes back: 1 only when the chip holds the requested states.
+int WriteSectorProtection42(const uint32_t* states, uint32_t n, const uint32_t* starts) {
+    const uint32_t count = BootSectorCount();
+    if (n < count) {
+        ShowMessageLine(" %u boot sector states for a part with %u!", n, count);
+        return -1;
+    }
+    PowerOn(1);
+    const int pin = BootProtectPin();
+    if (pin != 0) SetSupplyPinA(pin, 1);
+    WriteRegister3(0);
+    int result = 1;
+    for (uint32_t i = 0; i < count && result == 1; ++i) {
+        ProtectPrefix();
+        // The top boot sector is the second of two or the one of 83h/85h,
+        // whichever the addressing.
+        WriteRegister(2, (count == 2 ? i == 1 : TopBootOnly()) ? 0x1F : 0);
+        CommandCycle(0, states[i] == 1 ? 0x20 : 0x40);
+        WriteRegister(4, kHvIdle);
+        result = StatusWait(1000, 100, 2);
+    }
+    WriteRegister(4, kIdle);
+    if (pin != 0) SetSupplyPinA(pin, 0);
+    WriteRegister3(0xFF);
+    PowerOff();
+    if (result != 1) return result;
+    // A ready status says nothing of the outcome: the states read back decide.
+    uint32_t found[2] = {2, 2};
+    ReadSectorProtection42(found, count, starts);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (found[i] != (states[i] == 1 ? 1u : 0u)) return -1;
+    }
+    return 1;
+}
 
 int ReadSectorProtection73(uint32_t* states, uint32_t n, const uint32_t* starts) {
     PowerOn(2);
@@ -253,6 +332,7 @@ int WriteSectorProtection73(const uint32_t* states, uint32_t n, const uint32_t* 
 
 namespace {
 constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 42, .Read = Alg42Read, .Program = Alg42Program, .Erase = Alg42Erase, .Options = Alg6Options},
     {.Row = 73, .Read = Alg42Read, .Program = Alg42Program, .Erase = Alg42Erase, .Options = Alg6Options},
 };
 } // namespace

@@ -8,6 +8,8 @@
 
 // Row 42: one state (82h-85h) or two (bottom, top); 1.
 int ReadSectorProtection42(uint32_t* states, uint32_t n, const uint32_t* starts);
+// Protects or unprotects the boot sectors by their states; 1 when the chip
+// reads back the requested states, else -1.
 int WriteSectorProtection42(const uint32_t* states, uint32_t n, const uint32_t* starts);
 // Row 73: one state per sector at starts[i] (4 KB units); 1.
 int ReadSectorProtection73(uint32_t* states, uint32_t n, const uint32_t* starts);

@@ -125,11 +125,11 @@ uint8_t StatusPageFlashChip::ReadByte(uint64_t now) const {
     if (now < busyUntil_) return static_cast<uint8_t>(status_ & ~kReady);
     if (mode_ == Mode::Id || highVoltage_) {
         // The codes; with 12 V on the protect pin without the command too.
+        // The sector's code answers with A1 high and A0 low anywhere in it.
         const uint32_t word = address_ >> facts_.addressShift;
-        const uint32_t inSector = word & ((facts_.sectorBytes >> facts_.addressShift) - 1);
         if (word == 0) return static_cast<uint8_t>(facts_.makerCode);
         if (word == 1) return static_cast<uint8_t>(facts_.deviceCode);
-        if (inSector == 2) return protected_.count(address_ / facts_.sectorBytes) != 0 ? 0xC2 : 0x00;
+        if ((word & 3) == 2) return protected_.count(address_ / facts_.sectorBytes) != 0 ? 0xC2 : 0x00;
         if (mode_ == Mode::Id) return 0x00;
     }
     if (mode_ == Mode::Status) return status_;

@@ -19,8 +19,8 @@
 //   and 70h until F0h or 90h): bit 7 ready, bit 5 erase error, bit 4 program
 //   error; 50h clears the error bits.
 // - Identification (90h, or 12 V on the protect pin): the maker code at word
-//   address 0, the device code at 1; word address 2 of a sector reads C2h
-//   when it is protected, else 00h. While busy a read gives the status.
+//   address 0, the device code at 1; a word address of a sector with A1 high
+//   and A0 low reads C2h when the sector is protected, else 00h. While busy a read gives the status.
 // - Sector protect and unprotect need 12 V on the protect pin; without it
 //   the command ends with the program-error bit set and nothing changes.
 //   Protection outlasts power-off; protected sectors are skipped by the chip

@@ -27,11 +27,43 @@ StatusPageFlashFacts ByteModePart(const char* maker, const char* name, int mfg, 
     return f;
 }
 
+// No datasheet could be found for the byte-wide parts the boot-sector rows
+// name by their device codes (82h, 84h one boot sector at the bottom, 83h,
+// 85h one at the top) nor for the 16-bit part in byte mode with a boot
+// sector at each end: their facts follow the algorithm row. The 512 KB parts
+// sit on the 48-pin footprint with the address lines up to A17; 82h and 83h
+// take commands and identification reads at byte addresses 5555h/2AAAh and
+// the 12 V of the protect commands on pin 16, 84h and 85h at the doubled
+// addresses with the 12 V on pin 14.
+StatusPageFlashFacts RowPart(const char* name, int dev) {
+    StatusPageFlashFacts f = ByteModePart("GENERIC-ALGORITHM", name, 0xC2, dev, 0x80000);
+    f.followsRow = true;
+    f.pins.address.resize(19); // A-1 and A0-A17
+    if (dev == 0x82 || dev == 0x83) {
+        f.firstCommand = 0x5555;
+        f.secondCommand = 0x2AAA;
+        f.addressShift = 0;
+        f.protectPin = 16;
+    }
+    return f;
+}
+
+StatusPageFlashFacts RowWordPart(const char* name, int dev) {
+    StatusPageFlashFacts f = ByteModePart("GENERIC-ALGORITHM", name, 0xC2, dev, 0x100000);
+    f.followsRow = true;
+    return f;
+}
+
 } // namespace
 
 void AddStatusPageFlashParts(std::vector<CatalogPart>& parts) {
     const StatusPageFlashFacts all[] = {
         ByteModePart("MACRONIX", "MX29F1610A", 0xC2, 0xFA, 0x200000),
+        RowPart("PAGE-FLASH-BOOT-82", 0x82),
+        RowPart("PAGE-FLASH-BOOT-83", 0x83),
+        RowPart("PAGE-FLASH-BOOT-84", 0x84),
+        RowPart("PAGE-FLASH-BOOT-85", 0x85),
+        RowWordPart("PAGE-FLASH-BOOT-X16", 0xB0),
     };
     for (const StatusPageFlashFacts& f : all) parts.push_back(ChipPart<StatusPageFlashChip>(f.maker, f));
 }
