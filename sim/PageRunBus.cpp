@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sim/GangAdapter.h"
+
 namespace sim {
 
 PageRunBusPersonality::PageRunBusPersonality(const LogicImageHeader& h)
@@ -12,7 +14,15 @@ PageRunBusPersonality::PageRunBusPersonality(const LogicImageHeader& h)
 
 void PageRunBusPersonality::Snapshot(int s) {
     PinCondition* c = snap_[s];
-    ElectricalConditions(c);
+    // In a gang module the feed on pin 44 reaches a socket's pin 44 only as
+    // the supply of a part whose VCC is there; otherwise that pin is a bus line.
+    bool feedIsVcc = false;
+    for (int v : pins_.vcc) {
+        feedIsVcc = feedIsVcc || (v >= 1 && v <= static_cast<int>(seat_.size()) &&
+                                  seat_[static_cast<size_t>(v - 1)] == GangAdapter::kSupplyFeedPin);
+    }
+    const bool gang = prog_ != nullptr && GangAdapter::Find(*prog_) != nullptr;
+    ElectricalConditions(c, gang && !feedIsVcc ? GangAdapter::kSupplyFeedPin : 0);
     if (!Driven()) return;
     auto seat = [&](int chipPin) {
         return chipPin >= 1 && chipPin <= static_cast<int>(seat_.size()) ? seat_[static_cast<size_t>(chipPin - 1)] : 0;

@@ -116,6 +116,27 @@ TEST_F(StatusPageBootRun, FaultsAndRefusals) {
     EXPECT_TRUE(chip->Cycles().empty());
 }
 
+// Four gang sockets, socket 1 with a byte that never programs: the run
+// fails although the AND of the other sockets' status bytes looks fine.
+TEST_F(StatusPageBootRun, GangSocketThatNeverPrograms) {
+    ASSERT_TRUE(Select(kBootMaker, "PAGE-FLASH-BOOT-84"));
+    Limit(0x800);
+    AddGang(4);
+    std::vector<sim::StatusPageFlashChip*> chips;
+    for (int s = 0; s < 4; ++s) {
+        chips.push_back(SeatBoot("PAGE-FLASH-BOOT-84", sim::GangAdapter::Find(simp)->SocketAt(s)));
+        ASSERT_NE(chips.back(), nullptr);
+    }
+    FillPattern(BufferByteSize, 5);
+    FillBufferRange(0x205, 0x205, 0x00);
+    chips[1]->StickByte(0x205);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_EQ(PageWritesAt(chips[0], 0x200), 3u) << LogText();
+    EXPECT_EQ(chips[0]->Cell(0x1FF), BufferByte(0x1FF));
+    EXPECT_EQ(chips[3]->Cell(0x280), 0xFF); // nothing past the failing page
+    ExpectNoViolations();
+}
+
 class StatusPageBootDialog : public StatusPageBootRun {
 protected:
     void Open(const char* name) {
