@@ -202,6 +202,39 @@ TEST_F(Boot05Run, DownloadCountAndPacing) {
     }
 }
 
+// Row 136 hands the address bytes through register 3 and each data byte as
+// two nibbles on register 4, low first, every one strobed on register 2;
+// the byte at 1FF1h gets 2 ms, the others 1 ms.
+TEST_F(Boot05Run, Row136NibbleTrace) {
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-136");
+    DeviceStart = 0x1FF1;
+    DeviceEnd = 0x1FF2;
+    BufferWindow[0x1FF1] = 0xA5;
+    BufferWindow[0x1FF2] = 0x3C;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[136].Program(), 1);
+    EXPECT_EQ(chip->Cell(0x1FF1), 0xA5);
+    EXPECT_EQ(chip->Cell(0x1FF2), 0x3C);
+    const auto w = BootWrites();
+    size_t at = 0;
+    while (at < w.size() && !(w[at].reg == 0 && w[at].value == 0xE3)) ++at;
+    ASSERT_LT(at, w.size());
+    const std::vector<std::pair<int, int>> bytes = {
+        {3, 0x1F}, {2, 0}, {2, 1}, {3, 0xF1}, {2, 0}, {2, 1}, {4, 0x5}, {2, 0}, {2, 1}, {4, 0xA}, {2, 0}, {2, 1},
+        {3, 0x1F}, {2, 0}, {2, 1}, {3, 0xF2}, {2, 0}, {2, 1}, {4, 0xC}, {2, 0}, {2, 1}, {4, 0x3}, {2, 0}, {2, 1},
+        {0, 0xE0}};
+    ASSERT_GE(w.size(), at + 1 + bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i)
+        EXPECT_EQ((std::pair<int, int>{w[at + 1 + i].reg, w[at + 1 + i].value}), bytes[i]) << i;
+    const uint64_t after1FF1 = w[at + 13].timeUs - w[at + 12].timeUs;
+    const uint64_t after1FF2 = w[at + 25].timeUs - w[at + 24].timeUs;
+    EXPECT_GE(after1FF1, 2000u);
+    EXPECT_GE(after1FF2, 1000u);
+    EXPECT_GE(after1FF1, after1FF2 + 800);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    ExpectNoViolations();
+}
+
 // A loaded program that never reports ready: -1 at the first address sent,
 // powered down, within the bounded polls.
 TEST_F(Boot05Run, ReadyNeverComes) {
