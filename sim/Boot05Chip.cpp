@@ -21,9 +21,10 @@ std::string Hex(uint32_t v) {
 
 Boot05Chip::Boot05Chip(const Boot05Facts& facts) : facts_(facts) {
     pins_ = DipSocketPins(facts_.pinCount);
-    cells_.assign(facts_.words, 0xFF);
-    for (const auto& r : facts_.eprom)
-        for (uint32_t a = r.first; a <= r.last && a < cells_.size(); ++a) cells_[a] = static_cast<uint8_t>(facts_.blank);
+    // Erased: the EPROM's blank value, the EEPROM FFh.
+    cells_.assign(facts_.words, static_cast<uint8_t>(facts_.blank));
+    for (const auto& r : facts_.eeprom)
+        for (uint32_t a = r.first; a <= r.last && a < cells_.size(); ++a) cells_[a] = 0xFF;
 }
 
 ChipPinLimits Boot05Chip::Limits() const {
