@@ -1,0 +1,162 @@
+// 68HC05-family microcontrollers in their bootstrap mode, and the logic image
+// that serves them over programmer registers.
+//
+// The part: held in reset with its mode pins at their bootstrap levels and
+// the high voltage on its mode pin, it enters its bootstrap loader when
+// reset is released with the supply in its window. The loader takes
+// download bytes into RAM, one per byteUs at most (a byte sooner is lost, a
+// violation), at most the part's RAM. A download that completes a tagged
+// chip-side program of this family (see ChipSideProgram.h) starts it; any
+// other content leaves the part silent: it never reports ready. The running
+// program serves a byte handshake: ready high while it waits for a strobe;
+// per strobe it takes the byte the logic drives or presents one.
+//   read: address high, low, then the cell (a nibble program takes and gives
+//         bytes as two nibbles, low first; a sequential one takes no
+//         address and walks the EPROM ranges in ascending order).
+//   program: address high, low, data: an EPROM byte burns for burnUs with
+//         the programming voltage held on vppPin (bits leave the EPROM blank
+//         value); an EEPROM byte writes for eeWriteUs (bits cleared).
+//   erase: address high, low: the EEPROM byte erases to FFh in eeEraseUs.
+//   secure: with the programming voltage on vppPin, the security bit burns
+//         for secureUs; ready then; afterwards the read program never
+//         reports ready.
+// Ready stays low while a cell works; a strobe meanwhile is a violation and
+// the cell is left as it was; so is the programming voltage leaving vppPin
+// or the supply going before the cell is done.
+//
+// The logic image (personality kPersonalityBootstrap, parameter 0 the
+// register layout of BootLayouts): a reset/mode control register whose
+// values hold reset, hold it with the mode pins at their bootstrap levels,
+// release it or release everything; the download register and its byte
+// clock; the strobe; the port latches (the last one written drives the
+// part's input port at a strobe); the data-in register read inside a
+// strobe; the ready register and bit in the layout's sense. Every register
+// and value a layout lists has one meaning; any other is a violation.
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/PartFacts.h"
+#include "sim/SocketBus.h"
+
+namespace sim {
+
+struct Boot05Facts : PartFacts {
+    std::string maker;
+    std::string note;
+    struct Range {
+        uint32_t first, last;
+    };
+    std::vector<Range> eprom;  // erased to `blank`
+    std::vector<Range> eeprom; // erased to FFh
+    uint32_t ramBytes = 176;   // the most the loader takes
+    uint32_t byteUs = 2000;    // the loader's time per download byte
+    int modePin = 0;           // chip pin that needs modeMinTenths to enter bootstrap
+    int modeMinTenths = 90;
+    int modeLimitTenths = 110;
+    int vppPin = 0;            // chip pin of the programming voltage
+    int vppMinTenths = 150, vppLimitTenths = 175;
+    std::vector<int> highVoltagePins; // further chip pins that take up to vppLimitTenths
+    uint32_t burnUs = 2000, eeWriteUs = 10000, eeEraseUs = 10000, secureUs = 2000;
+    bool hasSecurity = false;
+};
+
+class Boot05Chip : public CatalogChip {
+public:
+    explicit Boot05Chip(const Boot05Facts& facts);
+
+    std::string Name() const override { return facts_.name; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void SuppliesChanged(const PinEnvironment& env) override;
+    void Update(const PinEnvironment& env) override { SuppliesChanged(env); }
+    ChipDrive Output(const PinEnvironment&, int) const override { return ChipDrive::None; }
+    const PartFacts& Facts() const override { return facts_; }
+    ChipPinLimits Limits() const override;
+    size_t Words() const override { return cells_.size(); }
+    uint16_t Cell(uint32_t a) const override { return a < cells_.size() ? cells_[a] : 0xFF; }
+    void SetCell(uint32_t a, uint16_t v) override {
+        if (a < cells_.size()) cells_[a] = static_cast<uint8_t>(v);
+    }
+
+    // What the logic does to the part.
+    void HoldReset(const PinEnvironment& env, bool modePins);
+    void ReleaseReset(const PinEnvironment& env);
+    void DownloadByte(const PinEnvironment& env, uint8_t b);
+    // One strobe with `port` on the input port; the byte the part presents.
+    std::optional<uint8_t> Strobe(const PinEnvironment& env, uint8_t port);
+    bool Ready(const PinEnvironment& env);
+    bool Downloading() const { return state_ == State::Loading; }
+
+    bool Secured() const { return secured_; }
+    bool Running() const { return state_ == State::Running; }
+    uint32_t Burns() const { return burns_; }
+    // Bytes the loader took since reset was last released; programs started.
+    uint32_t Downloaded() const { return downloaded_; }
+    uint32_t Starts() const { return starts_; }
+    // The addresses of the cells taken, in order.
+    const std::vector<uint32_t>& Taken() const { return taken_; }
+    void ClearTaken() { taken_.clear(); }
+    // Injected faults: a cell that never takes a byte; a program that never
+    // reports ready.
+    void StickCell(uint32_t a) { stuck_ = static_cast<int64_t>(a); }
+    void NeverReady() { neverReady_ = true; }
+
+private:
+    enum class State { Off, Reset, Loading, Running, Silent };
+    int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
+    bool Powered(const PinEnvironment& env) const;
+    bool InEprom(uint32_t a) const;
+    bool InEeprom(uint32_t a) const;
+    void Settle(const PinEnvironment& env);
+    void StartWork(const PinEnvironment& env, uint32_t a, int kind, uint8_t v, uint32_t us);
+    void Start();
+    uint32_t SequentialAddress(uint32_t index) const;
+
+    Boot05Facts facts_;
+    std::vector<int> pins_;
+    std::vector<uint8_t> cells_;
+    State state_ = State::Off;
+    bool modeHeld_ = false;
+    std::vector<uint8_t> ram_;
+    uint64_t lastByteUs_ = 0;
+    int role_ = 0, kind_ = 0;
+    // The handshake: bytes taken of the current transfer.
+    std::vector<uint8_t> got_;
+    uint32_t seq_ = 0;
+    // A cell at work: 1 EPROM burn, 2 EEPROM write, 3 EEPROM erase, 4 security.
+    int work_ = 0;
+    uint32_t workAt_ = 0;
+    uint8_t workValue_ = 0;
+    uint64_t workFrom_ = 0, workUntil_ = 0;
+    bool secured_ = false, neverReady_ = false;
+    int64_t stuck_ = -1;
+    uint32_t burns_ = 0, downloaded_ = 0, starts_ = 0;
+    std::vector<uint32_t> taken_;
+};
+
+// The register layouts of the bootstrap logic image, by parameter 0.
+struct BootLayout;
+
+class BootBusPersonality : public SocketBusPersonality {
+public:
+    explicit BootBusPersonality(const LogicImageHeader& h);
+
+    uint16_t Id() const override;
+    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
+    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+
+private:
+    void Snapshot(int s) override { ElectricalConditions(snap_[s]); }
+    Boot05Chip* Chip() const;
+
+    const BootLayout* layout_;
+    uint8_t reg_[12] = {};
+    uint8_t port_ = 0;
+    uint8_t dataIn_ = 0xFF;
+};
+
+void RegisterBootBusPersonality();
+
+} // namespace sim

@@ -1,0 +1,157 @@
+// The bootstrap logic image: per layout, what every register and value
+// means (see Boot05Chip.h).
+#include <initializer_list>
+
+#include "sim/Boot05Chip.h"
+#include "sim/SimProgrammer.h"
+
+namespace sim {
+
+enum class BootControl : uint8_t { None, Hold, HoldMode, Run, Idle };
+
+struct BootLayout {
+    const char* name;
+    uint8_t controlReg;
+    struct Value {
+        uint8_t value;
+        BootControl meaning;
+    };
+    Value control[16];
+    // Registers that take only a few values (selects, enables).
+    struct Select {
+        int reg;
+        uint8_t values[4];
+        int count;
+    };
+    Select selects[3];
+    int downloadReg;    // a write while the loader listens is a download byte (-1: none)
+    int clockReg;       // going 1 from 0 while the loader listens clocks in
+    int clockSource;    // the byte held in this register (-1: none)
+    uint16_t latches;   // bit r: register r drives the part's input port
+    uint8_t strobeReg;  // a fall starts a transfer
+    uint8_t readyReg;
+    bool readyHigh;     // bit 0 is 1 when the part is ready
+    uint8_t dataInReg;
+};
+
+namespace {
+
+using C = BootControl;
+constexpr uint16_t Bits(std::initializer_list<int> l) {
+    uint16_t m = 0;
+    for (int r : l) m = static_cast<uint16_t>(m | 1u << r);
+    return m;
+}
+
+// Layout 0: control on register 2, the download byte held in 1 and clocked
+// by 4. Layout 1: control on register 0, a download byte written to 1 or
+// held in 2 and clocked by 5; the port latches 2, 5, 6 and 7, direction
+// select 4. Layout 2: control on 0, strobe on 2, the address on 3 and
+// nibbles on 4. All report ready as register 1 bit 0 = 1; a layout of
+// another ready sense states its own ready fields.
+constexpr BootLayout kBootLayouts[] = {
+    {"0", 2, {{0xFE, C::Hold}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xCF, C::Run}, {0, C::Idle}},
+     {{0, {0x10}, 1}}, -1, 4, 1, Bits({1, 5}), 3, 1, true, 0},
+    {"1", 0,
+     {{0xFC, C::HoldMode}, {0xFD, C::Run}, {0xED, C::Run}, {0x7A, C::HoldMode}, {0x7B, C::Run}, {0x7F, C::Run},
+      {0xFE, C::HoldMode}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xFF, C::Run}, {0xFA, C::HoldMode}, {0xFB, C::Run},
+      {0xE0, C::Idle}, {5, C::Idle}, {0, C::Idle}},
+     {{4, {0, 1, 2, 3}, 4}}, 1, 5, 2, Bits({2, 5, 6, 7}), 3, 1, true, 0},
+    {"2", 0, {{0xE6, C::HoldMode}, {0xE7, C::Run}, {0xE3, C::Run}, {0xF3, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
+     {}, 1, -1, -1, Bits({3, 4}), 2, 1, true, 0},
+};
+constexpr size_t kBootLayoutCount = sizeof kBootLayouts / sizeof kBootLayouts[0];
+
+BootControl Meaning(const BootLayout& l, uint8_t v) {
+    for (const auto& c : l.control)
+        if (c.meaning != C::None && c.value == v) return c.meaning;
+    return C::None;
+}
+
+} // namespace
+
+BootBusPersonality::BootBusPersonality(const LogicImageHeader& h)
+    : layout_(h.params[0] < kBootLayoutCount ? &kBootLayouts[h.params[0]] : &kBootLayouts[0]) {}
+
+uint16_t BootBusPersonality::Id() const { return kPersonalityBootstrap; }
+
+Boot05Chip* BootBusPersonality::Chip() const {
+    const SocketList& sockets = Sockets();
+    if (sockets.count == 0) return nullptr;
+    const auto& chips = sockets.socket[0]->Chips();
+    if (chips.size() != 1) return nullptr;
+    ChipModel* chip = chips.front().get();
+    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
+    return dynamic_cast<Boot05Chip*>(chip);
+}
+
+bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    if (!BeginWrite(p, reg)) return false;
+    const BootLayout& l = *layout_;
+    Boot05Chip* chip = Chip();
+    View view(*this, 0);
+    const uint8_t before = reg_[reg];
+    reg_[reg] = value;
+    bool known = false;
+    if (reg == l.controlReg) {
+        const BootControl now = Meaning(l, value);
+        if (now == C::None) return Unexpected(p, "bootstrap bus", reg, value);
+        const BootControl was = Meaning(l, before);
+        if (chip != nullptr && (now == C::Hold || now == C::HoldMode)) chip->HoldReset(view, now == C::HoldMode);
+        if (chip != nullptr && now == C::Run && (was == C::Hold || was == C::HoldMode)) chip->ReleaseReset(view);
+        return true;
+    }
+    for (const auto& s : l.selects) {
+        if (s.count == 0 || s.reg != reg) continue;
+        for (int i = 0; i < s.count; ++i) known = known || s.values[i] == value;
+        if (!known && value != 0) return Unexpected(p, "bootstrap bus", reg, value);
+        known = true;
+    }
+    const bool latch = (l.latches >> reg & 1) != 0;
+    if (static_cast<int>(reg) == l.downloadReg) {
+        known = true;
+        if (chip != nullptr && chip->Downloading()) chip->DownloadByte(view, value);
+    }
+    if (static_cast<int>(reg) == l.clockReg) {
+        if (value > 1 && !latch) return Unexpected(p, "bootstrap bus", reg, value);
+        known = true;
+        const bool listening = chip != nullptr && chip->Downloading();
+        if (value == 1 && before == 0 && listening) chip->DownloadByte(view, reg_[l.clockSource]);
+        if (value == 1 && before == 0 && !listening && !latch)
+            p.Violation("bootstrap bus: download clock while the part's loader does not listen");
+    }
+    if (latch) {
+        known = true;
+        port_ = value;
+    }
+    if (reg == l.strobeReg) {
+        if (value > 1) return Unexpected(p, "bootstrap bus", reg, value);
+        known = true;
+        if (value == 0 && before == 1 && chip != nullptr) {
+            const BootControl c = Meaning(l, reg_[l.controlReg]);
+            if (c == C::Hold || c == C::HoldMode) p.Violation("bootstrap bus: strobe while the part is held in reset");
+            if (c == C::Run) dataIn_ = chip->Strobe(view, port_).value_or(0xFF);
+        }
+    }
+    // Clearing a register the layout gives no role is the outputs' reset.
+    if (!known && value != 0) return Unexpected(p, "bootstrap bus", reg, value);
+    return true;
+}
+
+std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
+    prog_ = &p;
+    Sync();
+    const BootLayout& l = *layout_;
+    if (reg == l.readyReg) {
+        Boot05Chip* chip = Chip();
+        View view(*this, 0);
+        const bool ready = chip != nullptr && chip->Ready(view);
+        return static_cast<uint8_t>(ready == l.readyHigh ? 1 : 0);
+    }
+    if (reg == l.dataInReg) return dataIn_;
+    return std::nullopt;
+}
+
+void RegisterBootBusPersonality() { SocketBusPersonality::Register<BootBusPersonality>(kPersonalityBootstrap); }
+
+} // namespace sim

@@ -1,0 +1,431 @@
+// The bootstrap-download rows against the simulator's 68HC05 parts: whole
+// runs with a file from the 68HC05 assembler, the download and handshake
+// traces, the library's chip-side programs, and injected faults.
+#include "W78Fixture.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+
+#include "engine/Library.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "mcu/Bootstrap05.h"
+#include "sim/Boot05Chip.h"
+#include "sim/ChipSideProgram.h"
+
+namespace {
+
+class Boot05Run : public W78Run {
+protected:
+    void SetUp() override {
+        W78Run::SetUp();
+        sim::RegisterBootBusPersonality();
+    }
+    sim::Boot05Chip* PutBoot(const char* name, void (*change)(sim::Boot05Facts&) = nullptr) {
+        return PutPart<sim::Boot05Chip>("GENERIC-ALGORITHM", name, change);
+    }
+    static const sim::Boot05Facts& BootFacts(const sim::Boot05Chip& chip) {
+        return static_cast<const sim::Boot05Facts&>(chip.Facts());
+    }
+    static bool BootMapped(const sim::Boot05Chip& chip, uint32_t a) {
+        const auto& f = BootFacts(chip);
+        for (const auto* list : {&f.eprom, &f.eeprom})
+            for (const auto& r : *list)
+                if (a >= r.first && a <= r.last) return true;
+        return false;
+    }
+    // A random image of the part's map written as 68HC05 source, assembled
+    // by sdas6808 and linked to S-records by sdld6808; false when the tools
+    // are missing. Bytes outside the map are 0x5A in `image`.
+    static bool WriteBootAsmFile(const sim::Boot05Chip& chip, std::vector<uint8_t>& image) {
+        const auto& f = BootFacts(chip);
+        image.assign(f.words, 0x5A);
+        std::ofstream s("boot05.s");
+        s << "        .area CODE (ABS)\n";
+        uint32_t x = 0x2468ACEu;
+        for (const auto* list : {&f.eprom, &f.eeprom}) {
+            for (const auto& r : *list) {
+                s << "        .org 0x" << std::hex << r.first << "\n";
+                for (uint32_t a = r.first; a <= r.last; ++a) {
+                    x = x * 1103515245u + 12345u;
+                    image[a] = static_cast<uint8_t>(x >> 16);
+                    s << "        .db 0x" << std::hex << static_cast<int>(image[a]) << "\n";
+                }
+            }
+        }
+        s.close();
+        return std::system("sdas6808 -o boot05.rel boot05.s >/dev/null 2>&1 && "
+                           "sdld6808 -n -s boot05.s19 boot05.rel </dev/null >/dev/null 2>&1") == 0;
+    }
+    // The bus register writes (0-11) since StartTrace, with their times.
+    std::vector<sim::RegisterAccess> BootWrites() const {
+        std::vector<sim::RegisterAccess> w;
+        for (const auto& r : simp.RegisterTrace())
+            if (r.write && r.reg <= 11) w.push_back(r);
+        return w;
+    }
+    // The library in a private folder with entry n cut to `size` bytes.
+    void CutLibraryEntry(uint32_t n, uint32_t size) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 10 + 8 * n);
+        for (int i = 0; i < 4; ++i) bytes[6 + 8 * n + i] = static_cast<char>(size >> (8 * i));
+        std::filesystem::create_directories("cutlib");
+        std::ofstream(std::string("cutlib/") + LibraryFileName, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!cut_) savedDir_ = ProgramDirectory;
+        cut_ = true;
+        ProgramDirectory = std::filesystem::absolute("cutlib").string();
+    }
+    void TearDown() override {
+        if (cut_) ProgramDirectory = savedDir_;
+        W78Run::TearDown();
+    }
+    std::string savedDir_;
+    bool cut_ = false;
+};
+
+class Boot05Devices : public Boot05Run, public ::testing::WithParamInterface<const char*> {};
+
+// Blank check, an assembled file programmed, verified at both levels,
+// compared, read back, saved and reloaded; then blank check fails.
+TEST_P(Boot05Devices, WholeRun) {
+    sim::Boot05Chip* chip = PutBoot(GetParam());
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(DeviceEnd + 1, chip->Words());
+    std::vector<uint8_t> image;
+    if (!WriteBootAsmFile(*chip, image)) GTEST_SKIP() << "sdas6808 not installed";
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    FillBufferRange(0, DeviceEnd, 0x5A);
+    ASSERT_EQ(LoadHexFamilyFile("boot05.s19", 0, 0), 1);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= DeviceEnd; ++a)
+        if (BootMapped(*chip, a)) {
+            ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+        }
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+    FillBufferRange(0, DeviceEnd, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectSavedAndReloaded(0, image);
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Boot05Devices, ::testing::Values("HC05BOOT-139", "HC05BOOT-138", "HC05BOOT-141", "HC05BOOT-137-V0",
+                                                             "HC05BOOT-137-V1", "HC05BOOT-140-V0", "HC05BOOT-140-V1",
+                                                             "HC05BOOT-131-V0", "HC05BOOT-131-V1", "HC05BOOT-132-V0",
+                                                             "HC05BOOT-132-V3", "HC05BOOT-136"), [](const auto& info) {
+    std::string s = info.param;
+    for (char& c : s)
+        c = c == '-' ? '_' : c;
+    return s;
+});
+
+// Row 139's trace: the reset and mode patterns, 176 download bytes each
+// clocked on register 4 at least 5 ms apart, the address and data
+// handshake, the closing ready wait and the power-down.
+TEST_F(Boot05Run, Row139Trace) {
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-139");
+    DeviceStart = DeviceEnd = 0x123;
+    BufferWindow[0x123] = 0xA5;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[139].Program(), 1);
+    const auto w = BootWrites();
+    ASSERT_GE(w.size(), 6 + 176 * 3 + 10u);
+    const std::vector<std::pair<int, int>> head = {{4, 0}, {3, 1}, {2, 0xFE}, {2, 0xDE}, {0, 0x10}, {2, 0xDF}};
+    for (size_t i = 0; i < head.size(); ++i) EXPECT_EQ((std::pair<int, int>{w[i].reg, w[i].value}), head[i]) << i;
+    OpenLibraryEntry(188);
+    for (size_t i = 0; i < 176; ++i) {
+        const auto* b = &w[6 + 3 * i];
+        EXPECT_EQ(b[0].reg, 1);
+        EXPECT_EQ(b[0].value, ReadLibraryByte(static_cast<uint32_t>(i))) << i;
+        EXPECT_TRUE(b[1].reg == 4 && b[1].value == 1 && b[2].reg == 4 && b[2].value == 0) << i;
+        if (i > 0) {
+            EXPECT_GE(b[0].timeUs - w[6 + 3 * (i - 1)].timeUs, 5200u) << i;
+        }
+    }
+    const std::vector<std::pair<int, int>> xfer = {{1, 0x01}, {3, 0}, {3, 1}, {1, 0x23}, {3, 0}, {3, 1},
+                                                   {2, 0xCF}, {5, 0xA5}, {3, 0}, {3, 1}, {2, 0}};
+    for (size_t i = 0; i < xfer.size(); ++i) {
+        const auto& r = w[6 + 176 * 3 + i];
+        EXPECT_EQ((std::pair<int, int>{r.reg, r.value}), xfer[i]) << i;
+    }
+    EXPECT_EQ(w.size(), 6 + 176 * 3 + xfer.size());
+    EXPECT_EQ(chip->Cell(0x123), 0xA5);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    // A range with no mapped address downloads, transfers nothing and ends
+    // on the closing ready wait.
+    DeviceStart = 0x50;
+    DeviceEnd = 0xFF;
+    EXPECT_EQ(AlgorithmTable[139].Program(), 1);
+    EXPECT_EQ(chip->Downloaded(), 176u);
+    EXPECT_EQ(chip->Taken().size(), 1u);
+    ExpectNoViolations();
+}
+
+// Every row's download: the whole chip-side program, byte by byte at the
+// row's pace, on the register its logic image takes it from.
+TEST_F(Boot05Run, DownloadCountAndPacing) {
+    struct Pace {
+        const char* name;
+        int reg, value; // the write that hands over a byte (value -1: any)
+        uint32_t entry, count, gapUs;
+    };
+    const Pace paces[] = {
+        {"HC05BOOT-139", 4, 1, 187, 176, 5200},    {"HC05BOOT-132-V0", 1, -1, 178, 176, 2150},
+        {"HC05BOOT-131-V1", 1, -1, 178, 176, 2150}, {"HC05BOOT-138", 1, -1, 189, 176, 11000},
+        {"HC05BOOT-141", 5, 1, 192, 176, 5200},    {"HC05BOOT-137-V0", 1, -1, 183, 176, 2150},
+        {"HC05BOOT-140-V0", 1, -1, 183, 176, 5200}, {"HC05BOOT-136", 1, -1, 195, 224, 2150},
+    };
+    for (const Pace& p : paces) {
+        SCOPED_TRACE(p.name);
+        sim::Boot05Chip* chip = PutBoot(p.name);
+        DeviceStart = DeviceEnd = 0;
+        StartTrace();
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Read(ReadModeBlank), 1);
+        EXPECT_EQ(chip->Downloaded(), std::min<uint32_t>(p.count, BootFacts(*chip).ramBytes));
+        EXPECT_EQ(chip->Starts(), 1u);
+        std::vector<uint64_t> at;
+        for (const auto& w : BootWrites())
+            if (w.reg == p.reg && (p.value < 0 || w.value == p.value) && at.size() < p.count) at.push_back(w.timeUs);
+        ASSERT_EQ(at.size(), p.count);
+        for (size_t i = 1; i < at.size(); ++i) ASSERT_GE(at[i] - at[i - 1], p.gapUs) << i;
+        ExpectNoViolations();
+        ResetProgrammerOutputs(); // as the operation driver does after a run
+    }
+}
+
+// Row 136 hands the address bytes through register 3 and each data byte as
+// two nibbles on register 4, low first, every one strobed on register 2;
+// the byte at 1FF1h gets 2 ms, the others 1 ms.
+TEST_F(Boot05Run, Row136NibbleTrace) {
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-136");
+    DeviceStart = 0x1FF1;
+    DeviceEnd = 0x1FF2;
+    BufferWindow[0x1FF1] = 0xA5;
+    BufferWindow[0x1FF2] = 0x3C;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[136].Program(), 1);
+    EXPECT_EQ(chip->Cell(0x1FF1), 0xA5);
+    EXPECT_EQ(chip->Cell(0x1FF2), 0x3C);
+    const auto w = BootWrites();
+    size_t at = 0;
+    while (at < w.size() && !(w[at].reg == 0 && w[at].value == 0xE3)) ++at;
+    ASSERT_LT(at, w.size());
+    const std::vector<std::pair<int, int>> bytes = {
+        {3, 0x1F}, {2, 0}, {2, 1}, {3, 0xF1}, {2, 0}, {2, 1}, {4, 0x5}, {2, 0}, {2, 1}, {4, 0xA}, {2, 0}, {2, 1},
+        {3, 0x1F}, {2, 0}, {2, 1}, {3, 0xF2}, {2, 0}, {2, 1}, {4, 0xC}, {2, 0}, {2, 1}, {4, 0x3}, {2, 0}, {2, 1},
+        {0, 0xE0}};
+    ASSERT_GE(w.size(), at + 1 + bytes.size());
+    for (size_t i = 0; i < bytes.size(); ++i)
+        EXPECT_EQ((std::pair<int, int>{w[at + 1 + i].reg, w[at + 1 + i].value}), bytes[i]) << i;
+    const uint64_t after1FF1 = w[at + 13].timeUs - w[at + 12].timeUs;
+    const uint64_t after1FF2 = w[at + 25].timeUs - w[at + 24].timeUs;
+    EXPECT_GE(after1FF1, 2000u);
+    EXPECT_GE(after1FF2, 1000u);
+    EXPECT_GE(after1FF1, after1FF2 + 800);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    ExpectNoViolations();
+}
+
+// A loaded program that never reports ready: -1 at the first address sent,
+// powered down, within the bounded polls.
+TEST_F(Boot05Run, ReadyNeverComes) {
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-139");
+    chip->NeverReady();
+    FillPattern(0x2000);
+    const uint64_t t0 = simp.NowUs();
+    EXPECT_EQ(AlgorithmTable[139].Program(), -1);
+    EXPECT_EQ(ChipAddress, 0x20u);
+    EXPECT_EQ(BufferIndex, 0x20u);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    EXPECT_LT(simp.NowUs() - t0, 60'000'000u);
+    EXPECT_EQ(AlgorithmTable[139].Read(ReadModeVerify), -1);
+    EXPECT_EQ(ChipAddress, 0x20u);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+}
+
+// A cell that does not take its byte fails the verify at its address; the
+// programming voltage on the wrong pin leaves the bytes unburnt.
+TEST_F(Boot05Run, BytesNotTaken) {
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-139");
+    chip->StickCell(0x812);
+    FillPattern(0x2000);
+    BufferWindow[0x812] = 0x77;
+    EXPECT_EQ(AlgorithmTable[139].Program(), 1);
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+    EXPECT_EQ(ChipAddress, 0x812u);
+    EXPECT_TRUE(HasLine("Buffer addr: 000812h  data: 0077h")) << LogText();
+    ExpectNoViolations();
+
+    chip = PutBoot("HC05BOOT-139", [](sim::Boot05Facts& f) { f.vppPin = 7; });
+    DeviceStart = 0x20;
+    DeviceEnd = 0x2F;
+    EXPECT_EQ(AlgorithmTable[139].Program(), 1);
+    bool unburnt = false;
+    for (const auto& v : simp.Violations()) unburnt = unburnt || v.find("without the programming voltage") != std::string::npos;
+    EXPECT_TRUE(unburnt);
+    EXPECT_EQ(chip->Cell(0x20), 0x00);
+    EXPECT_TRUE(chip->Taken().empty());
+}
+
+// The part enters bootstrap only with the mode pin's high voltage; without
+// it the program never runs and the first handshake fails.
+TEST_F(Boot05Run, BootstrapNeedsModeVoltage) {
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-139", [](sim::Boot05Facts& f) { f.modeMinTenths = 110; });
+    EXPECT_EQ(AlgorithmTable[139].Read(ReadModeBlank), -1);
+    EXPECT_EQ(chip->Starts(), 0u);
+    EXPECT_EQ(chip->Downloaded(), 0u);
+}
+
+// A missing or short chip-side program is refused before anything is
+// powered: nothing is clocked into the part.
+TEST_F(Boot05Run, ShortEntryRefused) {
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-139");
+    CutLibraryEntry(188, 100);
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[139].Program(), -1);
+    EXPECT_TRUE(HasLine(" Library entry 188 holds 100 bytes, 176 needed!")) << LogText();
+    EXPECT_TRUE(BootWrites().empty());
+    EXPECT_EQ(chip->Downloaded(), 0u);
+    EXPECT_EQ(AlgorithmTable[139].Read(ReadModeRead), 1);
+    CutLibraryEntry(187, 0);
+    EXPECT_EQ(AlgorithmTable[139].Read(ReadModeRead), -1);
+    EXPECT_TRUE(HasLine(" Library entry 187 holds 0 bytes, 176 needed!")) << LogText();
+}
+
+// A user break answered No ends the run with 3, powered down.
+TEST_F(Boot05Run, UserBreak) {
+    for (int op : {OpProgram, OpVerify}) {
+        SCOPED_TRACE(op);
+        sim::Boot05Chip* chip = PutBoot("HC05BOOT-139");
+        FillPattern(0x2000);
+        if (op == OpVerify) {
+            for (uint32_t a = 0; a < 0x2000; ++a) chip->SetCell(a, BufferByte(a));
+        }
+        ui.BreakAtPercent = 30;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(op), ResultUserBreak) << LogText();
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        if (op == OpProgram) {
+            EXPECT_LT(chip->Taken().size(), 0x1800u);
+        }
+        ExpectNoViolations();
+    }
+}
+
+// Secure loads the secure program with the programming voltage on; the read
+// program then gets nothing from the part, so a verify fails. A variant
+// whose table names no secure program is refused before power-up.
+TEST_F(Boot05Run, SecureThenReadFails) {
+    for (const char* name : {"HC05BOOT-132-V0", "HC05BOOT-132-V3", "HC05BOOT-131-V1", "HC05BOOT-136"}) {
+        SCOPED_TRACE(name);
+        sim::Boot05Chip* chip = PutBoot(name);
+        FillPattern(DeviceEnd + 1);
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Secure(), 1);
+        EXPECT_TRUE(chip->Secured());
+        EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+        ExpectNoViolations();
+    }
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-131-V0");
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[131].Secure(), -1);
+    EXPECT_TRUE(HasLine(" No chip-side program for this operation on this device!")) << LogText();
+    EXPECT_TRUE(BootWrites().empty());
+    EXPECT_FALSE(chip->Secured());
+    // Row 136 polls for the secure program's ready: 10000 polls of 1 ms
+    // without it give -1, powered down.
+    chip = PutBoot("HC05BOOT-136", [](sim::Boot05Facts& f) { f.hasSecurity = false; });
+    const uint64_t t0 = simp.NowUs();
+    EXPECT_EQ(AlgorithmTable[136].Secure(), -1);
+    EXPECT_GE(simp.NowUs() - t0, 10'000'000u);
+    EXPECT_LT(simp.NowUs() - t0, 25'000'000u);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+}
+
+// Erase sends only the EEPROM addresses: the EEPROM reads FFh again and the
+// EPROM keeps its bytes.
+TEST_F(Boot05Run, EraseClearsTheEeprom) {
+    for (const char* name : {"HC05BOOT-141", "HC05BOOT-137-V0", "HC05BOOT-140-V0"}) {
+        SCOPED_TRACE(name);
+        sim::Boot05Chip* chip = PutBoot(name);
+        FillBufferRange(0, DeviceEnd, 0x00);
+        for (uint32_t a = 0x100; a <= 0x1FF; ++a) BufferWindow[a] = static_cast<uint8_t>(a * 7);
+        BufferWindow[0x7FF4 & DeviceEnd] = 0x3C;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0x100; a <= 0x1FF; ++a) ASSERT_EQ(chip->Cell(a), static_cast<uint8_t>(a * 7)) << std::hex << a;
+        EXPECT_EQ(chip->Cell(0x7FF4 & DeviceEnd), 0x3C);
+        EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+        for (uint32_t a = 0x100; a <= 0x1FF; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+        EXPECT_EQ(chip->Cell(0x7FF4 & DeviceEnd), 0x3C);
+        ExpectNoViolations();
+    }
+}
+
+// Blank bytes are skipped: an all-00h EPROM and all-FFh EEPROM buffer sends
+// no byte on the skipping rows (131 with blank 00h among them).
+TEST_F(Boot05Run, BlankBytesAreNotSent) {
+    for (const char* name : {"HC05BOOT-141", "HC05BOOT-137-V0", "HC05BOOT-140-V0", "HC05BOOT-131-V1"}) {
+        SCOPED_TRACE(name);
+        sim::Boot05Chip* chip = PutBoot(name);
+        FillBufferRange(0, DeviceEnd, 0x00);
+        FillBufferRange(0x100, 0x1FF, 0xFF);
+        if (CurrentAlgorithm == 131) FillBufferRange(0x100, 0x1FF, 0x00);
+        StartTrace();
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Program(), 1);
+        EXPECT_TRUE(chip->Taken().empty());
+        for (const auto& w : BootWrites()) ASSERT_FALSE(w.reg == 3 && w.value == 0) << "a strobe";
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    }
+    // Row 141 gives the EEPROM byte at 1FFh 300 ms before the next address.
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-141");
+    FillBufferRange(0, DeviceEnd, 0x00);
+    FillBufferRange(0x100, 0x1FF, 0xFF);
+    BufferWindow[0x1FE] = BufferWindow[0x1FF] = BufferWindow[0x300] = 0x11;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[141].Program(), 1);
+    EXPECT_EQ(chip->Taken(), (std::vector<uint32_t>{0x1FE, 0x1FF, 0x300}));
+    std::vector<uint64_t> data;
+    for (const auto& w : BootWrites())
+        if (w.reg == 7 && w.value == 0x11) data.push_back(w.timeUs);
+    ASSERT_EQ(data.size(), 3u);
+    EXPECT_GE(data[2] - data[1], 300'000u);
+    EXPECT_LT(data[1] - data[0], 300'000u);
+    ExpectNoViolations();
+}
+
+// Every chip-side program the rows' tables name is in the library, tagged
+// for its family and role, and holds at least the download count.
+TEST(Boot05Library, EntriesTheTablesNameExistAndAreLongEnough) {
+    std::set<uint32_t> seen;
+    for (const Boot05EntryUse& u : Bootstrap05LibraryEntries()) {
+        SCOPED_TRACE("row " + std::to_string(u.row) + " variant " + std::to_string(u.variant) + " mode " +
+                     std::to_string(u.mode));
+        if (u.entry == 0) continue; // refused by the entry, see the row's tests
+        const uint32_t size = OpenLibraryEntry(u.entry);
+        ASSERT_GE(size, u.count) << "entry " << u.entry;
+        std::vector<uint8_t> b(size);
+        for (uint32_t k = 0; k < size; ++k) b[k] = ReadLibraryByte(k);
+        sim::ChipSideTag tag;
+        ASSERT_TRUE(sim::DecodeChipSideTag(b.data(), b.size(), "HC05", tag)) << "entry " << u.entry;
+        const uint8_t role = u.mode == 1 ? sim::kChipSideProgram
+                             : u.mode == 5 ? sim::kChipSideErase
+                             : u.mode == 6 ? sim::kChipSideSecure
+                                           : sim::kChipSideRead;
+        EXPECT_EQ(tag.role, role) << "entry " << u.entry;
+        EXPECT_LE(tag.length, u.count) << "entry " << u.entry;
+        seen.insert(u.entry);
+    }
+    EXPECT_EQ(seen.size(), 21u); // 178-198
+}
+
+} // namespace
