@@ -5,6 +5,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -85,7 +86,7 @@ void ThirdLevels(int kind, uint32_t column, int state) {
 
 // The fuses of one word: fuse[k] of data bit k (-1: none), the bits that count.
 struct WordMap {
-    int32_t fuse[10];
+    int32_t fuse[12];
     uint32_t mask;
 };
 
@@ -299,10 +300,266 @@ int Alg244Read(int mode) { return Pass(mode); }
 int Alg244Program() { return Pass(kProgramming); }
 int Alg244Secure() { return Secure(); }
 
+// ---- row 245: twelve-bit words of the 2500 class ----------------------------
+
+// Socket pins with and without an adapter: address positions 0-3 row, 4 the
+// kind pin, 5-11 column; data bits 0-11.
+struct WidePins {
+    int address[12];
+    int data[12];
+};
+constexpr WidePins kWideDip{{21, 22, 23, 26, 27, 41, 42, 43, 44, 5, 6, 7}, {33, 31, 29, 15, 17, 19, 35, 37, 39, 13, 11, 9}};
+constexpr WidePins kWideAdapter{{21, 22, 23, 26, 27, 43, 44, 45, 46, 3, 4, 5},
+                                {34, 32, 30, 15, 17, 19, 37, 39, 41, 12, 10, 8}};
+constexpr int kWideStrobePin = 24, kWideHoldPin = 25;
+constexpr int kWideRowPlane = 3, kWideKindPin = 4, kWideColumnBank = 11;
+constexpr uint32_t kWideAllBits = 0xFFF;
+constexpr uint32_t kWideProgramUs = 100, kWideOverUs = 300, kWideMarginUs = 400;
+
+// Fuse map: first fuse of data bit b for kinds 1 and 0, and the eight cells
+// of kind 2 (fuse C(i) + c at data bit D(i)).
+constexpr uint32_t kWideKind1[12] = {0, 6020, 11868, 17888, 23908, 29756, 35776, 41796, 47644, 53664, 59684, 65532};
+constexpr uint32_t kWideKind0[12] = {2924,  8944,  14792, 20812, 26832, 32680,
+                                     38700, 44720, 50568, 56588, 62608, 68456};
+constexpr uint32_t kWideKind2Fuse[8] = {5848, 17716, 23736, 35604, 41624, 53492, 59512, 71380};
+constexpr int kWideKind2Bit[8] = {0, 1, 3, 4, 6, 7, 9, 10};
+constexpr uint32_t kWideKind2Mask = 0x6DB, kWideKind2Always = 0x924;
+constexpr uint32_t kWideSecurityRow = 8, kWideSecurityColumn = 127, kWideSecurityBit = 7;
+enum WideKind { kWideSecurity = 7 };
+
+const WidePins* Wide = &kWideDip;
+uint32_t LearnedPulses = 0;
+bool MarginPass = false;
+
+void WideDefineGroups() {
+    Wide = AdapterCode == 0 ? &kWideDip : &kWideAdapter;
+    const int* a = Wide->address;
+    const int* d = Wide->data;
+    DefinePinGroup("", kRowGroup, a[0], a[1], a[2], a[3], a[4], a[5], a[6], a[7], a[8], a[9], a[10], a[11], 0);
+    DefinePinGroup("", kDataGroup, d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8], d[9], d[10], d[11], 0);
+    // The socket pin map keeps the row's pins for the engine: address,
+    // data but its fourth pin, strobe and hold pin.
+    uint32_t n = 0;
+    for (int pin : Wide->address) SocketPinMap[n++] = static_cast<uint32_t>(pin);
+    for (int k = 0; k < 12; ++k)
+        if (k != 3) SocketPinMap[n++] = static_cast<uint32_t>(d[k]);
+    SocketPinMap[n++] = kWideStrobePin;
+    SocketPinMap[n] = kWideHoldPin;
+}
+
+void WidePowerUp(int mode) {
+    BlankValue = 0;
+    ReadBackAfterSecure = 0;
+    LearnedPulses = 0;
+    MarginPass = false;
+    WideDefineGroups();
+    if (mode == kProgramming) {
+        SupplyVoltage = kProgramVccTenths;
+        Vccp = kProgramVccTenths;
+    } else {
+        SupplyVoltage = ReadVccInUse;
+    }
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetAllDacVoltages(125, 125, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(1);
+    WritePinGroup(kRowGroup, 0, 11, 0);
+    SetPin(kWideStrobePin, 1);
+    SetSupplyPinA(kWideHoldPin, 1);
+    DelayShortUsSlot(100);
+}
+
+void WidePowerDown() {
+    FloatPinGroup(kRowGroup, 0, 11);
+    SetPin(kWideStrobePin, 1);
+    FloatPinGroup(kDataGroup, 0, 11);
+    SetSupplyPinA(kWideHoldPin, 0);
+    DelayShortUsSlot(100);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+}
+
+void WideRead() {
+    SetPin(kWideStrobePin, 0);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(kDataGroup, 0, 11));
+    SetPin(kWideStrobePin, 1);
+}
+
+void WidePulse(uint32_t us) {
+    WritePinGroup(kDataGroup, 0, 11, ExpectedValue);
+    SetSupplyPinA(kWideStrobePin, 1);
+    DelayUsSlot(us);
+    SetSupplyPinA(kWideStrobePin, 0);
+    FloatPinGroup(kDataGroup, 0, 11);
+}
+
+bool WideAgrees(uint32_t mask) { return (~ReadValue & mask) == (ExpectedValue & mask); }
+
+// The fuses of a word (kinds 0-6 and the security word).
+WordMap WideMap(uint32_t r, uint32_t c, int kind) {
+    WordMap m{};
+    int32_t* f = m.fuse;
+    std::fill(std::begin(m.fuse), std::end(m.fuse), -1);
+    m.mask = kWideAllBits;
+    switch (kind) {
+    case 0:
+    case 1:
+        for (int b = 0; b < 12; ++b) f[b] = static_cast<int32_t>((kind == 0 ? kWideKind0 : kWideKind1)[b] + 172 * r + c);
+        break;
+    case 2:
+        for (int i = 0; i < 8; ++i) f[kWideKind2Bit[i]] = static_cast<int32_t>(kWideKind2Fuse[i] + c);
+        m.mask = kWideKind2Mask;
+        break;
+    case 3:
+    case 4:
+    case 5:
+    case 6: {
+        static constexpr uint32_t kBase[4] = {71556, 71552, 71653, 71649};
+        for (int b = 0; b < 12; ++b) f[b] = static_cast<int32_t>(kBase[kind - 3] + r + 8 * static_cast<uint32_t>(b));
+        break;
+    }
+    default: m.mask = 1u << kWideSecurityBit; break;
+    }
+    return m;
+}
+
+void WideThirdLevels(uint32_t r, uint32_t c, int kind, int state) {
+    if (kind == 2 || kind == kWideSecurity || r == 16) SetSupplyPinA(Wide->address[kWideRowPlane], state);
+    if (c > 127) SetSupplyPinA(Wide->address[kWideColumnBank], state);
+}
+
+// Programming pass: 100 us pulses until the word agrees (at most 124), then
+// an over-pulse of 300 us per pulse used; the most pulses any word needed is
+// learned. Margin pass: a word that no longer agrees takes one pulse of
+// 400 us per learned pulse.
+void WideProgramWord(uint32_t mask) {
+    if (MarginPass) {
+        WideRead();
+        if (WideAgrees(mask)) return;
+        WidePulse(kWideMarginUs * LearnedPulses);
+        WideRead();
+        if (!WideAgrees(mask)) CompareFailed = 1;
+        return;
+    }
+    for (uint32_t pulses = 1; pulses <= kMaxPulses; ++pulses) {
+        WidePulse(kWideProgramUs);
+        WideRead();
+        if (WideAgrees(mask)) {
+            WidePulse(kWideOverUs * pulses);
+            WideRead();
+            LearnedPulses = std::max(LearnedPulses, pulses);
+            return;
+        }
+    }
+    CompareFailed = 1;
+}
+
+int WideWord(uint32_t r, uint32_t c, int kind, int mode) {
+    const WordMap m = WideMap(r, c, kind);
+    if (mode == kProgramming) {
+        ExpectedValue = 0;
+        for (int b = 0; b < 12; ++b)
+            if (m.fuse[b] >= 0) ExpectedValue |= ProcessFuseBitCopy(m.fuse[b], b, 0, kProgramming);
+        if (kind == 2) ExpectedValue |= kWideKind2Always;
+        if (kind == kWideSecurity) ExpectedValue = m.mask;
+    }
+    uint32_t rowPins = r;
+    if (kind == 3 || kind == 4) rowPins = 4 * r;
+    if (kind == 5 || kind == 6) rowPins = 4 * r + 2;
+    WritePinGroup(kRowGroup, 0, 3, rowPins);
+    WritePinGroup(kRowGroup, 5, 11, c);
+    SetPin(Wide->address[kWideKindPin], 0);
+    if (kind == 1 || kind == 4 || kind == 6 || kind == kWideSecurity) SetPin(Wide->address[kWideKindPin], 1);
+    WideThirdLevels(r, c, kind, 1);
+    if (mode == kProgramming) {
+        WideProgramWord(m.mask);
+    } else {
+        WideRead();
+        const uint32_t word = ~ReadValue & kWideAllBits;
+        for (int b = 0; b < 12; ++b)
+            if (m.fuse[b] >= 0) ProcessFuseBitCopy(m.fuse[b], b, static_cast<int>(word), mode);
+    }
+    WideThirdLevels(r, c, kind, 0);
+    return CompareFailed == 1 ? -1 : 1;
+}
+
+// The security check of every power-up; a secured part is refused, powered down.
+int WideSecurityCheck() {
+    WritePinGroup(kRowGroup, 0, 3, kWideSecurityRow);
+    WritePinGroup(kRowGroup, 5, 11, kWideSecurityColumn);
+    SetPin(Wide->address[kWideKindPin], 1);
+    WideThirdLevels(kWideSecurityRow, kWideSecurityColumn, kWideSecurity, 1);
+    WideRead();
+    WideThirdLevels(kWideSecurityRow, kWideSecurityColumn, kWideSecurity, 0);
+    if ((ReadValue >> kWideSecurityBit & 1) == 0) {
+        ShowMessageLine(" Device Secured!");
+        WidePowerDown();
+        return -1;
+    }
+    return 1;
+}
+
+int WideWalk(int mode) {
+    CompareFailed = 0;
+    int r = 1;
+    for (uint32_t row = 0; row <= 16 && r == 1; ++row) {
+        for (uint32_t c = 0; c < 172 && r == 1; ++c) {
+            r = WideWord(row, c, 0, mode);
+            if (r == 1) r = WideWord(row, c, 1, mode);
+        }
+    }
+    for (uint32_t c = 0; c < 172 && r == 1; ++c) r = WideWord(3, c, 2, mode);
+    for (uint32_t row = 0; row < 4 && r == 1; ++row) {
+        r = WideWord(row, 191, 3, mode);
+        if (r == 1) r = WideWord(row, 191, 4, mode);
+    }
+    if (DeviceSubVariant == 1) {
+        for (uint32_t row = 0; row < 4 && r == 1; ++row) {
+            r = WideWord(row, 191, 5, mode);
+            if (r == 1) r = WideWord(row, 191, 6, mode);
+        }
+    }
+    return r;
+}
+
+int Alg245Read(int mode) {
+    WidePowerUp(2);
+    if (WideSecurityCheck() != 1) return -1;
+    const int r = WideWalk(mode);
+    WidePowerDown();
+    return r;
+}
+
+int Alg245Program() {
+    WidePowerUp(kProgramming);
+    if (WideSecurityCheck() != 1) return -1;
+    int r = WideWalk(kProgramming);
+    if (r == 1) {
+        ClearProgress();
+        MarginPass = true;
+        r = WideWalk(kProgramming);
+    }
+    WidePowerDown();
+    return r;
+}
+
+// The security word's own result: a security cell that did not take fails.
+int Alg245Secure() {
+    WidePowerUp(kProgramming);
+    if (WideSecurityCheck() != 1) return -1;
+    CompareFailed = 0;
+    const int r = WideWord(kWideSecurityRow, kWideSecurityColumn, kWideSecurity, kProgramming);
+    WidePowerDown();
+    return r;
+}
+
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 246, .Read = Alg246Read, .Program = Alg246Program, .Secure = Alg246Secure},
     {.Row = 244, .Read = Alg244Read, .Program = Alg244Program, .Secure = Alg244Secure},
+    {.Row = 245, .Read = Alg245Read, .Program = Alg245Program, .Secure = Alg245Secure},
 };
 
 } // namespace

@@ -1,7 +1,8 @@
-// Rows 246 and 244: UV-erasable macrocell logic arrays (22V10 and 750
-// classes) with a security cell, programmed and read a ten-bit word at a
-// time; every power-up first reads the security cell and refuses a secured
-// part.
+// Rows 246, 244 and 245: UV-erasable macrocell logic arrays (22V10, 750 and
+// 2500 classes) with a security cell, programmed and read a ten- or
+// twelve-bit word at a time; every power-up first reads the security cell
+// and refuses a secured part. Row 245 learns the most pulses a word needed
+// and gives a margin pass after programming.
 #pragma once
 
 void InstallSecuredWordEpldRows();
