@@ -36,6 +36,7 @@
 #include "logic/ColumnPld.h"
 #include "logic/PlaneFuseProm.h"
 #include "logic/PlaneWordPld.h"
+#include "logic/SecuredWordEpld.h"
 #include "logic/WordPld.h"
 
 void InstallLogicAlgorithms() {
@@ -76,4 +77,5 @@ void InstallLogicAlgorithms() {
     InstallMacrocellFusePldRow();
     InstallPlaneFusePromRow();
     InstallFileOrderFusePldRow();
+    InstallSecuredWordEpldRows();
 }

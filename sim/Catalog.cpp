@@ -70,6 +70,7 @@ void AddStatusPageFlashParts(std::vector<CatalogPart>& parts);
 void AddEconParts(std::vector<CatalogPart>& parts);
 void AddSeqClockMcuParts(std::vector<CatalogPart>& parts);
 void AddBoot05Parts(std::vector<CatalogPart>& parts);
+void AddSecuredWordParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -97,6 +98,7 @@ constexpr AddParts kFamilies[] = {
     AddEconParts,
     AddSeqClockMcuParts,
     AddBoot05Parts,
+    AddSecuredWordParts,
 };
 
 } // namespace

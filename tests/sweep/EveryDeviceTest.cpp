@@ -199,6 +199,10 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
         set(14394, false);
         if (DeviceVariant == 2 || DeviceVariant == 6) set(14499, false); // the B parts have no fuse 14499
         break;
+    case 245: // no cell for fuse 71648; fuse 44675's word is the security cell's place
+        set(71648, false);
+        set(44675, false);
+        break;
     case 249: // the read protection off (0 turns it on); Secure sets it
         set(34166, true);
         break;
