@@ -46,7 +46,7 @@ enum : int { kAvrProgram = 1, kAvrRead = 2, kAvrIdentify = 5 };
 // The chip's erase and fuse writes are timed by the WR low time (tWLWH_CE
 // 5-15 ms, tWLWH_PFB 1.0-1.8 ms): WR is held low that long.
 constexpr uint32_t kAvrEraseLowMs = 10;
-constexpr uint32_t kAvrFuseLowUs = 1500;
+constexpr uint32_t kAvrFuseLowUs = 1200;
 constexpr int kAvrReadyPolls = 100;
 
 // Socket pins of the parallel mode.
@@ -254,11 +254,7 @@ int AvrWritePulse(bool high) {
 // WR held low for `us`: the writes the chip times by the pulse itself.
 void AvrTimedWritePulse(uint32_t us) {
     SetPin(g_pins->wr, 0);
-    if (us >= 1000 && us % 1000 == 0) {
-        DelayMsSlot(us / 1000);
-    } else {
-        DelayUsSlot(us);
-    }
+    DelayShortUsSlot(us);
     SetPin(g_pins->wr, 1);
 }
 

@@ -116,6 +116,8 @@ void AvrChip::Write(uint32_t at, uint8_t value) {
 
 void AvrChip::WrFell(const PinEnvironment& env) {
     wrFellUs_ = env.NowUs();
+    // A stuck part keeps RDY/BSY low from its first write on.
+    const uint64_t busyUs = stuckBusy_ ? UINT64_MAX - wrFellUs_ : facts_.writeUs;
     const bool bs = High(env, facts_.bsPin);
     const bool writeLocked = (locks_ & kLockBit1) == 0;
     switch (command_) {
@@ -125,7 +127,7 @@ void AvrChip::WrFell(const PinEnvironment& env) {
             env.Violation(facts_.name + ": flash write past the array at word " + std::to_string(address_));
             return;
         }
-        busyUntil_ = wrFellUs_ + facts_.writeUs;
+        busyUntil_ = wrFellUs_ + busyUs;
         if (!writeLocked) Write(at, data_);
         return;
     }
@@ -134,11 +136,11 @@ void AvrChip::WrFell(const PinEnvironment& env) {
             env.Violation(facts_.name + ": EEPROM write past the array at " + std::to_string(address_));
             return;
         }
-        busyUntil_ = wrFellUs_ + facts_.writeUs;
+        busyUntil_ = wrFellUs_ + busyUs;
         if (!writeLocked) Write(facts_.flashBytes + address_, data_);
         return;
     case kCmdWriteLocks:
-        busyUntil_ = wrFellUs_ + facts_.writeUs;
+        busyUntil_ = wrFellUs_ + busyUs;
         ++lockWrites_;
         lastLockData_ = data_;
         locks_ &= static_cast<uint8_t>(data_ | ~(kLockBit1 | kLockBit2));

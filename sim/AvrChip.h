@@ -97,7 +97,7 @@ private:
     bool VccUp(const PinEnvironment& env) const;
     void Track(const PinEnvironment& env);
     uint8_t DataIn(const PinEnvironment& env) const;
-    bool Busy(const PinEnvironment& env) const { return stuckBusy_ || env.NowUs() < busyUntil_; }
+    bool Busy(const PinEnvironment& env) const { return env.NowUs() < busyUntil_; }
     uint8_t ReadOut(bool bs) const;
     uint8_t LockFuseByte() const;
     void WrFell(const PinEnvironment& env);

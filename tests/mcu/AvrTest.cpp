@@ -4,6 +4,7 @@
 // starts above 0 with the byte-swap option, injected faults and user breaks.
 #include "McuFixture.h"
 
+#include "engine/RowDef.h"
 #include "mcu/Avr.h"
 #include "sim/AvrChip.h"
 
@@ -100,5 +101,169 @@ TEST_P(AvrParallelParts, ProgramsFlashAndEepromAndLocks) {
 INSTANTIATE_TEST_SUITE_P(All, AvrParallelParts,
                          ::testing::Values("AT90S1200", "AT90S2313", "AT90S4414", "AT90S8515", "AT90S4434",
                                            "AT90S8535", "AT90S2333", "AT90S4433"));
+
+// The avra-assembled sample of each parallel row: flash and EEPROM images
+// loaded after each other, programmed, verified, read back, saved and loaded
+// again, equal at every step.
+TEST_F(AvrParallelRun, AssembledSampleRoundTrips) {
+    for (const auto& [row, part] : {std::pair{117, "AT90S1200"}, std::pair{125, "AT90S2333"}}) {
+        sim::AvrChip* chip = PutAvr(part);
+        ASSERT_NE(chip, nullptr);
+        const std::string dir = ProgramDirectory + "/mcu-sample/avr-" + std::to_string(row) + "/";
+        const uint32_t eeprom = DeviceEnd + 1, n = AvrImageBytes(*chip);
+        FillBufferRange(0, n - 1, 0xFF);
+        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.hex", 0, 0), 1) << dir << " (built by avra)";
+        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.eep.hex", 0, eeprom), 1) << dir;
+        const std::vector<uint8_t> image = AvrImage(*chip);
+        EXPECT_EQ(image[0], 0x00);
+        EXPECT_EQ(image[1], 0xC0); // rjmp, low byte first
+        EXPECT_EQ(image[eeprom], 0xDE);
+
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        ExpectChipHolds(*chip, image);
+        FillBufferRange(0, n - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        ASSERT_EQ(SaveHexFamilyFile("flash.hex", 0, DeviceEnd, HexFormatIntel), 1);
+        ASSERT_EQ(SaveHexFamilyFile("eeprom.hex", eeprom, n - 1, HexFormatIntel), 1);
+        FillBufferRange(0, n - 1, 0x00);
+        ASSERT_EQ(LoadHexFamilyFile("flash.hex", 0, 0), 1);
+        ASSERT_EQ(LoadHexFamilyFile("eeprom.hex", 0, 0), 1);
+        for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), image[a]) << row << " " << std::hex << a;
+        ExpectNoViolations();
+    }
+}
+
+// A start above 0 with the byte-swap option on: Program, Verify and Read
+// agree byte for byte, the EEPROM at the byte after the flash in both.
+TEST_F(AvrParallelRun, StartAboveZeroWithByteSwapAgrees) {
+    sim::AvrChip* chip = PutAvr("AT90S2313");
+    ASSERT_NE(chip, nullptr);
+    FillAvrImage(*chip, 9);
+    const std::vector<uint8_t> image = AvrImage(*chip);
+    ByteSwap = 1;
+    DeviceStart = 0x100;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    // Flash byte a holds buffer byte a - DeviceStart.
+    for (uint32_t a = 0x100; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Cell(a), image[a - 0x100]) << std::hex << a;
+    for (uint32_t a = 0; a < chip->Part().eepromBytes; ++a) ASSERT_EQ(chip->Eeprom(a), image[DeviceEnd + 1 + a]) << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    FillBufferRange(0, static_cast<uint32_t>(image.size() - 1), 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= DeviceEnd - 0x100; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = DeviceEnd + 1; a < image.size(); ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectNoViolations();
+}
+
+// Blank bytes get no write; lock bits 7-6 reading 10 (lock bit 2 alone)
+// allow everything; a wrong signature answered No writes nothing.
+TEST_F(AvrParallelRun, BlankImageLockBitTwoAndWrongSignature) {
+    sim::AvrChip* chip = PutAvr("AT90S8515");
+    ASSERT_NE(chip, nullptr);
+    FillBufferRange(0, AvrImageBytes(*chip) - 1, 0xFF);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->Writes(), 0u);
+
+    chip->SetLocks(0xFB);
+    FillAvrImage(*chip);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    AvrLockMode = 0;
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    EXPECT_EQ(AvrLockFuseByte(117) >> 6, 2u); // as read before Secure
+    EXPECT_EQ(chip->Locks() & 0x06, 0x00);
+
+    chip = PutAvr("AT90S8515", [](sim::AvrFacts& f) { f.signature[1] = 0x92; });
+    ASSERT_NE(chip, nullptr);
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(chip->Writes(), 0u);
+    ExpectNoViolations();
+}
+
+// Injected faults end with -1 and no hang: RDY/BSY never high (the write
+// loop gives up after its polls), a byte that never takes (Verify names its
+// address); a user break ends with 3.
+TEST_F(AvrParallelRun, FaultsAndUserBreakEndTheLoops) {
+    sim::AvrChip* chip = PutAvr("AT90S4414");
+    ASSERT_NE(chip, nullptr);
+    FillAvrImage(*chip);
+    chip->StickBusy();
+    const uint64_t start = simp.NowUs();
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(chip->Writes(), 1u);
+    EXPECT_LT(simp.NowUs() - start, 2'000'000u);
+
+    chip = PutAvr("AT90S4414");
+    ASSERT_NE(chip, nullptr);
+    chip->StickCell(0x123);
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(ChipAddrLine(0x123))) << LogText();
+
+    chip = PutAvr("AT90S4414");
+    ASSERT_NE(chip, nullptr);
+    ui.BreakAtPercent = 30;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpProgram), ResultUserBreak) << LogText();
+    EXPECT_LT(chip->Writes(), DeviceEnd + 1);
+    ExpectNoViolations();
+}
+
+// The fuse routines: read, program with read-back, a fuse that does not
+// take gives -1; erase leaves the fuses.
+TEST_F(AvrParallelRun, FuseRoutinesProgramAndCheck) {
+    sim::AvrChip* chip = PutAvr("AT90S2313");
+    ASSERT_NE(chip, nullptr);
+    PrepareDialog();
+    ReadAvrFuses117();
+    EXPECT_EQ((std::pair{AvrFuseSpien, AvrFuseFstr}), (std::pair{0, 1}));
+    AvrFuseFstr = 0;
+    EXPECT_EQ(WriteAvrFuses117(), 1) << LogText();
+    EXPECT_EQ(chip->Fuses() & 0x21, 0x00);
+    EXPECT_EQ(chip->FuseWrites(), 1u);
+
+    chip = PutAvr("AT90S4433");
+    ASSERT_NE(chip, nullptr);
+    PrepareDialog();
+    ReadAvrFuses125();
+    EXPECT_EQ((std::vector<int>(AvrFuses125, AvrFuses125 + 6)), (std::vector<int>{0, 1, 1, 0, 1, 0}));
+    const int wanted[6] = {0, 0, 1, 1, 0, 1};
+    std::copy(wanted, wanted + 6, AvrFuses125);
+    EXPECT_EQ(WriteAvrFuses125(), 1) << LogText();
+    EXPECT_EQ(chip->Fuses() & 0x3F, 0x0D);
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_EQ(chip->Fuses() & 0x3F, 0x0D);
+    chip->StickFuses();
+    AvrFuses125[0] = 1;
+    PrepareDialog();
+    EXPECT_EQ(WriteAvrFuses125(), -1) << LogText();
+    ExpectNoViolations();
+}
+
+// A sub-variant past the EEPROM size table is refused by the librarian's
+// check and by the entries, before any supply is switched.
+TEST_F(AvrParallelRun, SubVariantPastTheEepromTableIsRefused) {
+    const RowDef* def = RowDefinition(117);
+    ASSERT_NE(def, nullptr);
+    RowRecordFacts record;
+    record.PackagePins = 20;
+    record.SubVariant = 3;
+    EXPECT_EQ(RowRecordRefusal(*def, record), "");
+    record.SubVariant = 4;
+    EXPECT_NE(RowRecordRefusal(*def, record), "");
+    record.SubVariant = 0;
+    record.PackagePins = 32;
+    EXPECT_NE(RowRecordRefusal(*def, record), "");
+
+    sim::AvrChip* chip = PutAvr("AT90S2313");
+    ASSERT_NE(chip, nullptr);
+    DeviceSubVariant = 4;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[117].Program(), -1);
+    EXPECT_TRUE(HasLine(" Sub-variant 4 has no EEPROM size (0-3).")) << LogText();
+    ExpectNoPowerUp();
+    EXPECT_EQ(chip->Writes(), 0u);
+}
 
 } // namespace
