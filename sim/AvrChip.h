@@ -65,8 +65,9 @@ public:
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     const PartFacts& Facts() const override { return facts_; }
     ChipPinLimits Limits() const override;
-    // Flash bytes (word n: bytes 2n low, 2n+1 high), then the EEPROM.
-    size_t Words() const override { return cells_.size(); }
+    // The flash bytes (word n: bytes 2n low, 2n+1 high), the size the device
+    // record gives; Cell and SetCell also reach the EEPROM after them.
+    size_t Words() const override { return facts_.flashBytes; }
     uint16_t Cell(uint32_t a) const override { return a < cells_.size() ? cells_[a] : 0; }
     void SetCell(uint32_t a, uint16_t v) override {
         if (a < cells_.size()) cells_[a] = static_cast<uint8_t>(v);
