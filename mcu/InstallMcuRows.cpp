@@ -28,6 +28,7 @@
 #include "mcu/Econ186.h"
 #include "mcu/SequentialClock.h"
 #include "mcu/Bootstrap05.h"
+#include "mcu/Avr.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -58,4 +59,5 @@ void InstallMcuAlgorithms() {
     InstallEcon186Rows();
     InstallSequentialClockRows();
     InstallBootstrap05Rows();
+    InstallAvrRows();
 }

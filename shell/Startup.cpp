@@ -35,6 +35,8 @@
 #include "mcu/OptPic.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
+#include "mcu/Avr.h"
+#include "mcu/OptAt90Sxx.h"
 #include "memory/InstallMemoryRows.h"
 #include "memory/Opt24fxx.h"
 #include "memory/Opt25xx.h"
@@ -176,6 +178,7 @@ void CreateFormsAndLoadConfig() {
     InstallT89C51RD2DialogLauncher(RunT89C51RD2Dialog);
     InstallPicDialogLauncher(RunPicDialog);
     InstallZilogDialogLauncher(ShowZilogOptionDialog);
+    InstallAvrDialogLauncher(RunAvrFuseDialog);
     LoadConfigOrProjectFile(ConfigFilePath(), 0);
     if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
     UpdateInfoPanel();

@@ -71,6 +71,7 @@ void AddEconParts(std::vector<CatalogPart>& parts);
 void AddSeqClockMcuParts(std::vector<CatalogPart>& parts);
 void AddBoot05Parts(std::vector<CatalogPart>& parts);
 void AddSecuredWordParts(std::vector<CatalogPart>& parts);
+void AddAvrParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -99,6 +100,7 @@ constexpr AddParts kFamilies[] = {
     AddSeqClockMcuParts,
     AddBoot05Parts,
     AddSecuredWordParts,
+    AddAvrParts,
 };
 
 } // namespace

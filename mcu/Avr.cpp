@@ -1,0 +1,485 @@
+#include "mcu/Avr.h"
+
+#include <cstring>
+#include <string>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/OperationState.h"
+#include "engine/Pins.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/RowDef.h"
+#include "engine/Services.h"
+#include "engine/Tables.h"
+
+int AvrFuseSpien = 0;
+int AvrFuseFstr = 0;
+int AvrLockMode = 1;
+int AvrFuses125[AvrFuse125Count] = {};
+int AvrLockMode125 = 1;
+int AvrFuseResult = 0;
+
+namespace {
+
+constexpr uint32_t kAvrEepromSizes[AvrEepromSizeCount] = {64, 128, 256, 512};
+
+// Commands loaded with XA1:XA0 = 10.
+enum : uint32_t {
+    kAvrChipErase = 0x80,
+    kAvrWriteFuses = 0x40,
+    kAvrWriteLocks = 0x20,
+    kAvrWriteFlash = 0x10,
+    kAvrWriteEeprom = 0x11,
+    kAvrReadSignature = 0x08,
+    kAvrReadFuseLock = 0x04,
+    kAvrReadFlash = 0x02,
+    kAvrReadEeprom = 0x03,
+};
+enum : int { kAvrLoadAddress = 0, kAvrLoadData = 1, kAvrLoadCommand = 2 };
+
+// Power-up phases.
+enum : int { kAvrProgram = 1, kAvrRead = 2, kAvrIdentify = 5 };
+
+// The chip's erase and fuse writes are timed by the WR low time (tWLWH_CE
+// 5-15 ms, tWLWH_PFB 1.0-1.8 ms): WR is held low that long.
+constexpr uint32_t kAvrEraseLowMs = 10;
+constexpr uint32_t kAvrFuseLowUs = 1200;
+constexpr int kAvrReadyPolls = 100;
+
+// Socket pins of the parallel mode.
+struct AvrParallelPins {
+    int data[8];
+    int reset, rdy, oe, wr, bs, xa0, xa1, xtal1;
+};
+constexpr AvrParallelPins kAvrPins20 = {{26, 27, 28, 29, 30, 31, 32, 33}, 15, 17, 20, 21, 22, 23, 25, 19};
+constexpr AvrParallelPins kAvrPins28 = {{24, 25, 26, 27, 28, 29, 33, 34}, 11, 13, 14, 15, 16, 21, 22, 19};
+constexpr AvrParallelPins kAvrPins40Vcc40 = {{5, 6, 7, 8, 9, 10, 11, 12}, 13, 15, 16, 17, 18, 19, 20, 23};
+constexpr AvrParallelPins kAvrPins40 = {{5, 6, 7, 8, 9, 10, 11, 12}, 13, 19, 20, 21, 22, 23, 24, 17};
+constexpr AvrParallelPins kAvrPins44Vcc44 = {{4, 5, 6, 7, 8, 9, 10, 11}, 12, 15, 16, 17, 18, 19, 20, 23};
+constexpr AvrParallelPins kAvrPins44 = {{4, 5, 6, 7, 8, 9, 10, 11}, 12, 18, 19, 20, 21, 22, 23, 16};
+
+// What rows 117 and 125 differ in.
+struct AvrParallelRow {
+    uint32_t row;
+    bool fixed28;            // always the 28-pin layout
+    bool programmerRegister; // register 13 or 25 at power-up
+    bool settleAtPowerDown;  // 100 ms after VCC off
+    bool eraseDac;           // DAC channel 4 for variant 0, sub-variant 1
+    bool fuseByte;           // a fuse byte and a lock byte apart
+    int* lockMode;
+};
+constexpr AvrParallelRow kAvrRow117 = {117, false, true, true, true, false, &AvrLockMode};
+constexpr AvrParallelRow kAvrRow125 = {125, true, false, false, false, true, &AvrLockMode125};
+
+// What the last Identify of each row read.
+struct AvrIdentity {
+    uint8_t signature[3];
+    uint32_t lockFuse;
+};
+AvrIdentity g_id117{}, g_id119{}, g_id125{};
+
+const AvrParallelRow* g_row = &kAvrRow117;
+const AvrParallelPins* g_pins = &kAvrPins20;
+uint32_t g_eepromSize = 64;
+OptionDialogLauncher g_launcher = nullptr;
+
+AvrIdentity& IdentityOf(const AvrParallelRow& row) { return row.row == 125 ? g_id125 : g_id117; }
+
+uint32_t PackagePinsAvr() { return PackageIndex < PackageRowCount ? PackageTable[PackageIndex].PinCount : 0; }
+
+const AvrParallelPins* LayoutFor(uint32_t pins, const char* vcc) {
+    const bool own = vcc != nullptr && std::strcmp(vcc, pins == 40 ? "40" : "44") == 0;
+    switch (pins) {
+    case 20:
+        return &kAvrPins20;
+    case 28:
+        return &kAvrPins28;
+    case 40:
+        return own ? &kAvrPins40Vcc40 : &kAvrPins40;
+    case 44:
+        return own ? &kAvrPins44Vcc44 : &kAvrPins44;
+    default:
+        return nullptr;
+    }
+}
+
+// " Device Secured!" with -1 when the last Identify saw lock bit 1
+// programmed, else 1.
+int CheckLock(const AvrParallelRow& row) {
+    const uint32_t v = IdentityOf(row).lockFuse;
+    bool lb1, lb2;
+    if (row.fuseByte) {
+        lb1 = (v & 0x200) == 0;
+        lb2 = (v & 0x400) == 0;
+    } else {
+        lb1 = (v & 0x80) == 0;
+        lb2 = (v & 0x40) == 0;
+    }
+    if (lb1 && lb2) {
+        ShowMessageLine(" Device Secured!(Lock bit 1 and 2)");
+        return -1;
+    }
+    if (lb1) {
+        ShowMessageLine(" Device Secured!(Lock bit 1)");
+        return -1;
+    }
+    return 1;
+}
+
+// Chooses the layout and EEPROM size; a device the row cannot serve is
+// refused before any supply is switched.
+bool SelectLayout(const AvrParallelRow& row) {
+    g_row = &row;
+    if (DeviceSubVariant >= AvrEepromSizeCount) {
+        ShowMessageLine(" Sub-variant %u has no EEPROM size (0-3).", DeviceSubVariant);
+        return false;
+    }
+    g_eepromSize = kAvrEepromSizes[DeviceSubVariant];
+    const PackageEntry* pkg = PackageIndex < PackageRowCount ? &PackageTable[PackageIndex] : nullptr;
+    g_pins = row.fixed28 ? &kAvrPins28 : LayoutFor(PackagePinsAvr(), pkg != nullptr ? pkg->VccPins : nullptr);
+    if (g_pins == nullptr) {
+        ShowMessageLine(" Package of %u pins not supported.", PackagePinsAvr());
+        return false;
+    }
+    return true;
+}
+
+// 1, or -1 (nothing powered when the device cannot be served; the socket
+// powered and a detail line for a locked chip, which the caller powers down).
+int PowerUpAvr(const AvrParallelRow& row, int phase) {
+    if (!SelectLayout(row)) return -2;
+    if (row.programmerRegister) {
+        if (HardwareKind == 1) {
+            WriteRegister(13, 0x80);
+        } else {
+            WriteRegister(25, 15);
+        }
+    }
+    ReadBackAfterSecure = 0;
+    BlankCheckAfterErase = 1;
+    const AvrParallelPins& p = *g_pins;
+    DefinePinGroup("DATA", 0, p.data[0], p.data[1], p.data[2], p.data[3], p.data[4], p.data[5], p.data[6],
+                   p.data[7], 0);
+    DefinePinGroup("XA", 1, p.xa0, p.xa1, 0);
+    SupplyVoltage = phase == kAvrRead ? ReadVccInUse : Vccp / 10;
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(0, 0, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(p.reset, 0);
+    SetPin(p.bs, 0);
+    SetPin(p.wr, 1);
+    SetPin(p.oe, 1);
+    SetPin(p.xtal1, 0);
+    WritePinGroup(1, 0, 1, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(10);
+    SetDeviceVpp(1, static_cast<int>(Vpp / 10));
+    FloatPinRange(p.reset, p.reset);
+    WritePinGroup(0, 0, 7, 0xFF);
+    if (phase == kAvrIdentify) return 1;
+    return CheckLock(row);
+}
+
+void PowerDownAvr() {
+    SetDeviceVpp(0, 50);
+    FloatPinRange(g_pins->reset, g_pins->reset);
+    DelayShortUsSlot(50);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    if (g_row->settleAtPowerDown) DelayMsSlot(100);
+    ResetProgrammerOutputs();
+}
+
+void PulseXtal1() {
+    SetPin(g_pins->xtal1, 1);
+    SetPin(g_pins->xtal1, 0);
+}
+
+void AvrLoad(int xa, uint32_t value) {
+    WritePinGroup(0, 0, 7, value & 0xFF);
+    WritePinGroup(1, 0, 1, static_cast<uint64_t>(xa));
+    PulseXtal1();
+    WritePinGroup(1, 0, 1, 0);
+}
+
+void AvrLoadAddress(uint32_t a) {
+    WritePinGroup(0, 0, 7, a & 0xFF);
+    PulseXtal1();
+    SetPin(g_pins->bs, 1);
+    WritePinGroup(0, 0, 7, (a >> 8) & 0xFF);
+    PulseXtal1();
+    SetPin(g_pins->bs, 0);
+}
+
+void AvrReadByte() {
+    FloatPinGroup(0, 0, 7);
+    SetPin(g_pins->oe, 0);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(0, 0, 7));
+    SetPin(g_pins->oe, 1);
+}
+
+void AvrReadWord() {
+    FloatPinGroup(0, 0, 7);
+    SetPin(g_pins->oe, 0);
+    const uint32_t low = static_cast<uint32_t>(ReadPinGroup(0, 0, 7));
+    SetPin(g_pins->bs, 1);
+    const uint32_t high = static_cast<uint32_t>(ReadPinGroup(0, 0, 7));
+    SetPin(g_pins->oe, 1);
+    SetPin(g_pins->bs, 0);
+    ReadValue = low | high << 8;
+}
+
+// A WR pulse, then up to 100 polls of RDY/BSY 10 us apart: 1 when it reads
+// high, -1 when it never does.
+int AvrWritePulse(bool high) {
+    if (high) SetPin(g_pins->bs, 1);
+    SetPin(g_pins->wr, 0);
+    SetPin(g_pins->wr, 1);
+    int r = -1;
+    for (int i = 0; i < kAvrReadyPolls; ++i) {
+        if (GetPin(g_pins->rdy) == 1) {
+            r = 1;
+            break;
+        }
+        DelayShortUsSlot(10);
+    }
+    SetPin(g_pins->bs, 0);
+    return r;
+}
+
+// WR held low for `us`: the writes the chip times by the pulse itself.
+void AvrTimedWritePulse(uint32_t us) {
+    SetPin(g_pins->wr, 0);
+    DelayShortUsSlot(us);
+    SetPin(g_pins->wr, 1);
+}
+
+int AvrProgramByte(bool high) {
+    if ((ExpectedValue & 0xFF) == 0xFF) return 1;
+    AvrLoad(kAvrLoadData, ExpectedValue);
+    return AvrWritePulse(high);
+}
+
+uint8_t BufferByteAt(uint32_t index) { return BufferWindow[index & 0xFFFF]; }
+
+// Read and Verify take the flash bytes at Program's buffer byte, low byte
+// first, whatever the byte-swap option, so the three agree at any start.
+int ProcessFlashWord(int mode) {
+    const uint32_t word = ReadValue;
+    ReadValue = word & 0xFF;
+    if (ProcessReadByte(mode) == -1) return -1;
+    ReadValue = word >> 8 & 0xFF;
+    return ProcessReadByte(mode);
+}
+
+int IdentifyParallel(const AvrParallelRow& row) {
+    if (PowerUpAvr(row, kAvrIdentify) == -2) return -1;
+    AvrIdentity& id = IdentityOf(row);
+    AvrLoad(kAvrLoadCommand, kAvrReadSignature);
+    for (uint32_t i = 0; i < 3; ++i) {
+        AvrLoadAddress(i);
+        AvrReadByte();
+        id.signature[i] = static_cast<uint8_t>(ReadValue);
+    }
+    AvrLoad(kAvrLoadCommand, kAvrReadFuseLock);
+    AvrReadWord();
+    id.lockFuse = row.fuseByte ? ReadValue : ReadValue >> 8;
+    PowerDownAvr();
+    ChipMakerId = id.signature[0];
+    ChipDeviceId = id.signature[1];
+    return 1;
+}
+
+int ReadParallel(const AvrParallelRow& row, int mode) {
+    int r = PowerUpAvr(row, kAvrRead);
+    if (r == -2) return -1;
+    if (r == 1) {
+        AvrLoad(kAvrLoadCommand, kAvrReadFlash);
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
+            if ((r = StepProgress(ChipAddress)) != 1) break;
+            AvrLoadAddress(ChipAddress / 2);
+            AvrReadWord();
+            if ((r = ProcessFlashWord(mode)) != 1) break;
+        }
+    }
+    if (r == 1) {
+        BufferIndex = DeviceEnd + 1;
+        AvrLoad(kAvrLoadCommand, kAvrReadEeprom);
+        for (uint32_t a = 0; a < g_eepromSize; ++a) {
+            AvrLoadAddress(a);
+            AvrReadByte();
+            if ((r = ProcessReadByte(mode)) != 1) break;
+        }
+    }
+    PowerDownAvr();
+    return r;
+}
+
+int ProgramParallel(const AvrParallelRow& row) {
+    int r = PowerUpAvr(row, kAvrProgram);
+    if (r == -2) return -1;
+    if (r == 1) {
+        AvrLoad(kAvrLoadCommand, kAvrWriteFlash);
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
+            if ((r = StepProgress(ChipAddress)) != 1) break;
+            AvrLoadAddress(ChipAddress / 2);
+            ExpectedValue = BufferByteAt(BufferIndex);
+            if ((r = AvrProgramByte(false)) != 1) break;
+            ExpectedValue = BufferByteAt(BufferIndex + 1);
+            if ((r = AvrProgramByte(true)) != 1) break;
+            BufferIndex += 2;
+        }
+    }
+    if (r == 1) {
+        BufferIndex = DeviceEnd + 1;
+        AvrLoad(kAvrLoadCommand, kAvrWriteEeprom);
+        for (ChipAddress = 0; ChipAddress < g_eepromSize; ++ChipAddress) {
+            AvrLoadAddress(ChipAddress);
+            ExpectedValue = BufferByteAt(BufferIndex);
+            if ((r = AvrProgramByte(false)) != 1) break;
+            BufferIndex += 1;
+        }
+    }
+    PowerDownAvr();
+    return r;
+}
+
+int EraseParallel(const AvrParallelRow& row) {
+    if (PowerUpAvr(row, kAvrIdentify) == -2) return -1;
+    // Channel 4 feeds VCC through the strong path, which adds 1.1 V: the
+    // erase of these parts runs 1 V lower, and channel 4 is brought back in
+    // steps before the power-down ramps it from there.
+    const bool lowered = row.eraseDac && DeviceVariant == 0 && DeviceSubVariant == 1;
+    const int strong = static_cast<int>(SupplyVoltage) - 11;
+    if (lowered) SetDacVoltage(4, static_cast<int>(SupplyVoltage) - 21);
+    AvrLoad(kAvrLoadCommand, kAvrChipErase);
+    AvrTimedWritePulse(kAvrEraseLowMs * 1000);
+    if (lowered) RampVoltageUp(4, strong - 10, strong, 1, 10);
+    PowerDownAvr();
+    IdentifyParallel(row);
+    return 1;
+}
+
+int SecureParallel(const AvrParallelRow& row) {
+    ExpectedValue = *row.lockMode == 0 ? 0xFD : 0xF9;
+    int r = PowerUpAvr(row, kAvrProgram);
+    if (r == -2) return -1;
+    if (r == 1) {
+        AvrLoad(kAvrLoadCommand, kAvrWriteLocks);
+        AvrLoad(kAvrLoadData, ExpectedValue);
+        r = AvrWritePulse(false);
+    }
+    PowerDownAvr();
+    return r;
+}
+
+// Writes the fuse bits (data pins carry the low byte of `value`), then
+// re-identifies: 1 when the bits in `mask` read back as written.
+int WriteFusesParallel(const AvrParallelRow& row, uint32_t value, uint32_t mask) {
+    ExpectedValue = value;
+    if (PowerUpAvr(row, kAvrIdentify) == -2) return -1;
+    AvrLoad(kAvrLoadCommand, kAvrWriteFuses);
+    AvrLoad(kAvrLoadData, ExpectedValue);
+    AvrTimedWritePulse(kAvrFuseLowUs);
+    const int r = GetPin(g_pins->rdy) == 1 ? 1 : -1;
+    PowerDownAvr();
+    if (r != 1) return r;
+    IdentifyParallel(row);
+    return (IdentityOf(row).lockFuse & mask) == (value & mask) ? 1 : -1;
+}
+
+int Alg117Identify() { return IdentifyParallel(kAvrRow117); }
+int Alg117Read(int mode) { return ReadParallel(kAvrRow117, mode); }
+int Alg117Program() { return ProgramParallel(kAvrRow117); }
+int Alg117Erase() { return EraseParallel(kAvrRow117); }
+int Alg117Secure() { return SecureParallel(kAvrRow117); }
+int Alg125Identify() { return IdentifyParallel(kAvrRow125); }
+int Alg125Read(int mode) { return ReadParallel(kAvrRow125, mode); }
+int Alg125Program() { return ProgramParallel(kAvrRow125); }
+int Alg125Erase() { return EraseParallel(kAvrRow125); }
+int Alg125Secure() { return SecureParallel(kAvrRow125); }
+
+int Alg117Options() {
+    if (g_launcher != nullptr) g_launcher();
+    return AvrFuseResult;
+}
+int Alg125Options() { return Alg117Options(); }
+
+std::string AvrParallelRecordCheck(uint32_t row, const RowRecordFacts& record) {
+    if (row == 117 && LayoutFor(record.PackagePins, nullptr) == nullptr)
+        return "package of " + std::to_string(record.PackagePins) + " pins (20, 28, 40 or 44)";
+    if (row == 125 && record.PackagePins != 28) return "package of " + std::to_string(record.PackagePins) + " pins (28)";
+    return {};
+}
+
+} // namespace
+
+const uint8_t* AvrSignature(uint32_t row) {
+    return row == 125 ? g_id125.signature : row == 119 ? g_id119.signature : g_id117.signature;
+}
+
+uint32_t AvrLockFuseByte(uint32_t row) {
+    return row == 125 ? g_id125.lockFuse : row == 119 ? g_id119.lockFuse : g_id117.lockFuse;
+}
+
+void ReadAvrFuses117() {
+    Alg117Identify();
+    AvrFuseSpien = static_cast<int>(g_id117.lockFuse >> 5 & 1);
+    AvrFuseFstr = static_cast<int>(g_id117.lockFuse & 1);
+}
+
+void ReadAvrFuses125() {
+    Alg125Identify();
+    for (int i = 0; i < AvrFuse125Count; ++i) AvrFuses125[i] = static_cast<int>(g_id125.lockFuse >> (5 - i) & 1);
+}
+
+int WriteAvrFuses117() {
+    const uint32_t value = static_cast<uint32_t>((AvrFuseSpien & 1) << 5 | (AvrFuseFstr & 1)) | 0xDE;
+    return WriteFusesParallel(kAvrRow117, value, 0x21);
+}
+
+int WriteAvrFuses125() {
+    uint32_t value = 0xFFC0;
+    for (int i = 0; i < AvrFuse125Count; ++i) value |= static_cast<uint32_t>(AvrFuses125[i] & 1) << (5 - i);
+    return WriteFusesParallel(kAvrRow125, value, 0x3F);
+}
+
+void InstallAvrDialogLauncher(OptionDialogLauncher launcher) { g_launcher = launcher; }
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 117,
+     .Identify = Alg117Identify,
+     .Read = Alg117Read,
+     .Program = Alg117Program,
+     .Erase = Alg117Erase,
+     .Secure = Alg117Secure,
+     .Options = Alg117Options,
+     .SubVariantCount = AvrEepromSizeCount,
+     .SubVariantTable = "EEPROM size table",
+     .RecordCheck = AvrParallelRecordCheck},
+    {.Row = 125,
+     .Identify = Alg125Identify,
+     .Read = Alg125Read,
+     .Program = Alg125Program,
+     .Erase = Alg125Erase,
+     .Secure = Alg125Secure,
+     .Options = Alg125Options,
+     .SubVariantCount = AvrEepromSizeCount,
+     .SubVariantTable = "EEPROM size table",
+     .RecordCheck = AvrParallelRecordCheck},
+};
+
+void InstallAvrRows() { InstallRows(kAlgorithmRows); }
+
+void ResetAvrState() {
+    AvrFuseSpien = AvrFuseFstr = 0;
+    AvrLockMode = AvrLockMode125 = 1;
+    for (int& f : AvrFuses125) f = 0;
+    AvrFuseResult = 0;
+    g_id117 = g_id119 = g_id125 = AvrIdentity{};
+}
