@@ -304,11 +304,34 @@ GroundPlan PlanGround(int s) {
     return plan;
 }
 
-bool RoutingGrounds(int zifPin) {
+// The socket pins PlanGround(1) names (bit z: socket pin z), for the device
+// state it was worked out under. The plan follows from these alone (the
+// package table is constant), and SetDeviceVpp asks before every pulse.
+struct GroundMaskKey {
+    uint32_t algorithm = 0, adapter = 0, variant = 0, subVariant = 0;
+    const PackageEntry* package = nullptr;
+    bool operator==(const GroundMaskKey&) const = default;
+};
+GroundMaskKey g_groundMaskKey;
+uint64_t g_groundMask = 0;
+bool g_groundMaskValid = false;
+
+uint64_t PlannedGroundMask() {
+    uint64_t mask = 0;
     for (const GroundAction& g : PlanGround(1)) {
-        if (g.pin == zifPin) return true;
+        if (g.pin >= 1 && g.pin <= 63) mask |= uint64_t{1} << g.pin;
     }
-    return false;
+    return mask;
+}
+
+bool RoutingGrounds(int zifPin) {
+    const GroundMaskKey key{CurrentAlgorithm, AdapterCode, DeviceVariant, DeviceSubVariant, &CurrentPackage()};
+    if (!g_groundMaskValid || !(key == g_groundMaskKey)) {
+        g_groundMask = PlannedGroundMask();
+        g_groundMaskKey = key;
+        g_groundMaskValid = true;
+    }
+    return zifPin >= 1 && zifPin <= 63 && ((g_groundMask >> zifPin) & 1) != 0;
 }
 
 void StrongGroundPin(int pin, int state) {

@@ -191,8 +191,11 @@ void MemoryBusPersonality::Snapshot(int s) {
     };
     // The drives follow from these alone (the pin lists and the image's
     // parameters stay): while they stand, the drives drawn last stand.
-    const DriveInputs in{true, strobes_, mask_, reg7_, armed_, queueWe_, dataLow_, dataHigh_, PartAddress()};
+    const uint32_t address = PartAddress();
+    const DriveInputs in{true, DriveInputs::Lines(strobes_, mask_, reg7_, armed_, queueWe_, dataLow_, dataHigh_), address};
     const bool same = in == drawnInputs_[s];
+    // Neither the drives nor the supplies moved: the table stands as drawn.
+    if (same && SnapshotSuppliesCurrent(s)) return;
     drawnInputs_[s] = in;
     if (same) {
         driven = snapDriven_[s];
@@ -200,7 +203,7 @@ void MemoryBusPersonality::Snapshot(int s) {
     }
     const Lines l = same ? Lines{} : LinesFor(s);
     if (!l.released) {
-        word(addressPins_, addressMask_, addressTables_, PartAddress());
+        word(addressPins_, addressMask_, addressTables_, address);
         if (l.oe) {
             word(dataPins_, dataMask_, dataTables_, static_cast<uint32_t>(dataLow_ | (dataHigh_ << 8)));
             if (!l.highData) {

@@ -148,11 +148,14 @@ private:
     // What each socket's drives were worked out from.
     struct DriveInputs {
         bool valid = false;
-        uint8_t strobes = 0, mask = 0, reg7 = 0;
-        bool armed = false, queueWe = false;
-        uint8_t dataLow = 0, dataHigh = 0;
+        uint64_t lines = 0; // Lines(...) of the registers below
         uint32_t address = 0;
         bool operator==(const DriveInputs&) const = default;
+        static uint64_t Lines(uint8_t strobes, uint8_t mask, uint8_t reg7, bool armed, bool queueWe, uint8_t dataLow,
+                              uint8_t dataHigh) {
+            return uint64_t{strobes} | uint64_t{mask} << 8 | uint64_t{reg7} << 16 | uint64_t{armed} << 24 |
+                   uint64_t{queueWe} << 25 | uint64_t{dataLow} << 32 | uint64_t{dataHigh} << 40;
+        }
     };
     DriveInputs drawnInputs_[kMaxSockets];
     int gate_ = 0;

@@ -121,6 +121,33 @@ TEST_F(RoutingTest, EveryPackageRowRoutesItsOwnPins) {
     }
 }
 
+// Whether the programming pin is among the routing's grounds follows the
+// device state of each call: package row 62 grounds its programming pin
+// (socket pin 25), while algorithm 155, adapter 4 and algorithm 120's
+// variant 13/0 and sub-variant 1 ground other pins, and switching back
+// grounds it again.
+TEST_F(RoutingTest, GroundedVppFollowsEveryChangeOfTheDeviceState) {
+    struct Step {
+        uint32_t adapter, algorithm, variant, sub;
+        bool grounded;
+    };
+    const Step steps[] = {{0, 0, 0, 0, true},    {0, 155, 0, 0, false}, {0, 0, 0, 0, true},  {4, 0, 0, 0, false},
+                          {0, 0, 0, 0, true},    {0, 120, 13, 0, false}, {0, 120, 0, 0, true}, {0, 120, 0, 1, false},
+                          {0, 120, 0, 0, true}};
+    for (const Step& st : steps) {
+        SCOPED_TRACE(Label(st.adapter, st.algorithm, st.variant, st.sub, 62));
+        Select(st.adapter, st.algorithm, st.variant, st.sub, 62);
+        MainLog().Clear();
+        ResetVppGroundNotice();
+        SetDeviceVpp(1, 125);
+        const std::vector<int> supplied = Supplied();
+        EXPECT_EQ(std::find(supplied.begin(), supplied.end(), 25) == supplied.end(), st.grounded);
+        EXPECT_EQ(MainLog().Lines().size(), st.grounded ? 1u : 0u);
+        SetDeviceVpp(0, 125);
+        EXPECT_TRUE(Supplied().empty());
+    }
+}
+
 // Two VCC pins switch through supply B with channels 3 and 4 ramped together.
 TEST_F(RoutingTest, TwoVccPinsRampBothChannelsTogether) {
     SeatEverywhere(70);
