@@ -267,9 +267,19 @@ TEST_F(HcLoaderRun, Row142ProgrammerRun) {
     std::vector<uint8_t> image;
     if (!LoadHcToolsFile(image, 0x4000)) GTEST_SKIP() << "srec_cat not installed";
     const uint64_t t0 = simp.NowUs();
+    StartTrace();
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     for (uint32_t a = 0; a < 0x4000; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
     EXPECT_GE(simp.NowUs() - t0, 0x4000ull * 3000);
+    // The power-up after the download: the programmer is prepared, then
+    // started with the part powered.
+    std::vector<std::pair<int, int>> powerUp;
+    bool seen = false;
+    for (const auto& r : simp.RegisterTrace()) {
+        seen = seen || (r.write && r.reg == 4 && r.value == 9);
+        if (seen && r.write && r.reg <= 4 && powerUp.size() < 5) powerUp.emplace_back(r.reg, r.value);
+    }
+    EXPECT_EQ(powerUp, (std::vector<std::pair<int, int>>{{4, 9}, {1, 1}, {0, 2}, {2, 1}, {0, 3}}));
     EXPECT_EQ(AlgorithmTable[142].Read, &AlgNoRead);
     ExpectNoViolations();
 }
