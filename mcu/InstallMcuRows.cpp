@@ -29,6 +29,7 @@
 #include "mcu/SequentialClock.h"
 #include "mcu/Bootstrap05.h"
 #include "mcu/Avr.h"
+#include "mcu/ClockedBootloader.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -60,4 +61,5 @@ void InstallMcuAlgorithms() {
     InstallSequentialClockRows();
     InstallBootstrap05Rows();
     InstallAvrRows();
+    InstallClockedBootloaderRows();
 }

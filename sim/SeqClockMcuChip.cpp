@@ -28,6 +28,22 @@ bool SeqClockMcuChip::InWindow(uint32_t a) const {
     return false;
 }
 
+// A part whose counter walks its windows only takes the k-th window cell at
+// the k-th clock; past the last window the count wraps to the first.
+uint32_t SeqClockMcuChip::StreamAddress(uint32_t k) const {
+    if (!facts_.countsWindowsOnly) return k;
+    uint32_t total = 0;
+    for (const auto& w : facts_.windows) total += w.last - w.first + 1;
+    if (total == 0) return 0;
+    k %= total;
+    for (const auto& w : facts_.windows) {
+        const uint32_t n = w.last - w.first + 1;
+        if (k < n) return w.first + k;
+        k -= n;
+    }
+    return 0;
+}
+
 bool SeqClockMcuChip::InMode(const PinEnvironment& env) const {
     if (!facts_.vcc.Holds(env.VoltageTenths(Pin(facts_.vccPin)))) return false;
     for (int g : facts_.gndPins)
@@ -93,13 +109,22 @@ bool SeqClockBusPersonality::Allowed(uint8_t reg, uint8_t v) const {
     };
     switch (reg) {
     case 0:
-        return set_ == 1 ? any({8, 9}) : any({6, 7});
+        return v == ResetValue() || v == HeldValue();
     case 1:
         return set_ == 0 ? any({7, 3}) : any({0x0E, 6, 0x0F, 7});
     case 2:
         return v == 1;
     case 3:
-        return set_ == 0 ? true : set_ == 1 ? any({7, 1}) : any({0x0E, 8});
+        switch (set_) {
+        case 0:
+            return true;
+        case 2:
+            return any({0x0E, 8});
+        case 4:
+            return any({1, 5});
+        default:
+            return any({7, 1});
+        }
     case 4:
         return set_ != 0;
     default:
@@ -121,8 +146,7 @@ void SeqClockBusPersonality::ClockChip(SimProgrammer& p) {
     SeqClockMcuChip* chip = Chip();
     if (chip == nullptr) return;
     View view(*this, 0);
-    const uint8_t held = set_ == 1 ? 9 : 7;
-    if (reg_[0] != held || !chip->InMode(view)) {
+    if (reg_[0] != HeldValue() || !chip->InMode(view)) {
         p.Violation("sequential-clock bus: address clock while the part is not held in its sequential mode");
         return;
     }
@@ -133,10 +157,9 @@ void SeqClockBusPersonality::ClockChip(SimProgrammer& p) {
         program = dataWritten_ && chip->ProgrammingVoltage(view);
         if (dataWritten_ && !program && chip->Read(view, counter_) != data) pass_ = false;
     } else {
-        const bool programming = reg_[1] == 6 && reg_[3] == (set_ == 1 ? 7 : 0x0E);
-        program = programming && dataWritten_;
+        program = reg_[1] == 6 && reg_[3] == ProgramFunction() && dataWritten_;
     }
-    chip->Clock(view, counter_, data, program);
+    chip->Clock(view, chip->StreamAddress(counter_), data, program);
     const uint32_t words = static_cast<uint32_t>(chip->Words());
     counter_ = words == 0 ? 0 : (counter_ + 1) % words;
     dataWritten_ = false;
@@ -146,7 +169,7 @@ bool SeqClockBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t valu
     if (!BeginWrite(p, reg)) return false;
     if (!Allowed(reg, value)) return Unexpected(p, "sequential-clock bus", reg, value);
     const bool rising = reg == 2 && value == 1 && reg_[2] == 0;
-    if (reg == 0 && value == (set_ == 1 ? 8 : 6)) {
+    if (reg == 0 && value == ResetValue()) {
         counter_ = 0;
         pass_ = true;
         dataWritten_ = false;
@@ -164,14 +187,17 @@ std::optional<uint8_t> SeqClockBusPersonality::OnRead(SimProgrammer& p, uint8_t 
     SeqClockMcuChip* chip = Chip();
     View view(*this, 0);
     if (set_ == 0 && reg == 1) return static_cast<uint8_t>(pass_ ? 1 : 0);
-    if ((set_ == 1 && reg == 0) || (set_ == 2 && reg == 2))
-        return chip != nullptr ? chip->Read(view, counter_) : static_cast<uint8_t>(0xFF);
-    if (set_ == 2 && reg == 3) return static_cast<uint8_t>(chip != nullptr && chip->TakeBusyRead() ? 1 : 0);
+    if (((set_ == 1 || set_ == 4) && reg == 0) || ((set_ == 2 || set_ == 3) && reg == 2))
+        return chip != nullptr ? chip->Read(view, chip->StreamAddress(counter_)) : static_cast<uint8_t>(0xFF);
+    if ((set_ == 2 || set_ == 3) && reg == 3)
+        return static_cast<uint8_t>(chip != nullptr && chip->TakeBusyRead() ? 1 : 0);
     return std::nullopt;
 }
 
 void RegisterSeqClockBusPersonality() {
     SocketBusPersonality::Register<SeqClockBusPersonality>(kPersonalitySequentialClock);
+    // The programmer-RAM image serves parts of this chip model too.
+    RegisterRamDownloadBusPersonality();
 }
 
 namespace {
@@ -214,6 +240,41 @@ void AddSeqClockMcuParts(std::vector<CatalogPart>& parts) {
         Part("SEQCLK-WIN-BF", 0xFF, {{0x100, 0xEFF}, {0xFF0, 0xFFF}}, 6000, 0),
     };
     for (const SeqClockMcuFacts& f : all) parts.push_back(ChipPart<SeqClockMcuChip>(f.maker, f));
+
+    // 68HC705-class parts in their bootloader mode, taking their EPROM as a
+    // byte stream (blank 00h). No datasheet whose memory map
+    // matches these rows was found: the windows follow the rows' maps.
+    auto loader = [](const char* name, uint32_t words, std::vector<SeqClockMcuFacts::Window> windows, int pins,
+                     int vcc, int gnd, int vpp, int mode, bool countsWindowsOnly, uint32_t burnUs) {
+        SeqClockMcuFacts f = Part(name, 0x00, std::move(windows), burnUs, mode, vcc, gnd, vpp);
+        f.pinCount = pins;
+        f.words = words;
+        f.vppMinTenths = 115;
+        f.countsWindowsOnly = countsWindowsOnly;
+        f.note = "no datasheet found: a 68HC705-class bootloader part whose map follows the algorithm row";
+        return f;
+    };
+    const SeqClockMcuFacts loaders[] = {
+        // Clocked over every address (gaps included), programming voltage on
+        // chip pin 31 of a 40-pin DIP.
+        loader("HC705-STREAM-V0", 0x2000, {{0x20, 0x4F}, {0x100, 0x12FF}, {0x1F00, 0x1F00}, {0x1FF0, 0x1FFF}}, 40,
+               40, 20, 31, 0, false, 4000),
+        loader("HC705-STREAM-V1", 0x2000, {{0x20, 0x4F}, {0x100, 0x900}, {0xFF0, 0xFFF}}, 40, 40, 20, 31, 0, false,
+               4000),
+        loader("HC705-STREAM-V2", 0x2000, {{0x20, 0x4F}, {0x100, 0x12FF}, {0x1EFF, 0x1F00}, {0x1FF0, 0x1FFF}}, 40,
+               40, 20, 31, 0, false, 4000),
+        // Clocked over the EPROM only, on a 48-pin carrier grounded on pin
+        // 24: the loader's mode pin (6, or 4) at 12 V, the programming
+        // voltage on pin 23 (or 6), the supply on pin 48 (or 46).
+        loader("HC705-EPROM-V0", 0x2000, {{0x20, 0x4F}, {0xA80, 0x1E80}, {0x1FF0, 0x1FFF}}, 48, 48, 24, 23, 6, true,
+               4000),
+        loader("HC705-EPROM-V1", 0x2000, {{0x20, 0x4F}, {0xA80, 0x1E80}, {0x1FF0, 0x1FFF}}, 48, 46, 24, 6, 4, true,
+               4000),
+        // Burnt from the programmer's RAM: 16 KB, programming voltage on
+        // chip pin 8 of a 40-pin DIP.
+        loader("HC705-RAMDL-16K", 0x4000, {{0, 0x3FFF}}, 40, 40, 20, 8, 0, false, 2000),
+    };
+    for (const SeqClockMcuFacts& f : loaders) parts.push_back(ChipPart<SeqClockMcuChip>(f.maker, f));
 }
 
 } // namespace sim

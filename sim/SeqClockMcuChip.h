@@ -27,6 +27,11 @@
 //   set 2: 0 control 6/7/0; 1 as set 1; 2 clock, read: the byte at the
 //          counter; 3 written: 0Eh programming, 8 reading; read: bit 0
 //          busy; 4 as set 1.
+//   set 3: 0 control 0Eh/0Fh/0; 1 as set 1; 2 clock, read: the byte at the
+//          counter; 3 written: 7 programming, 1 reading; read: bit 0 busy
+//          (the part not yet ready); 4 as set 1.
+//   set 4: 0 control 0Eh/0Fh/0, read: the byte at the counter; 1 as set 1;
+//          2 clock; 3 written: 1 programming, 5 reading; 4 as set 1.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -50,6 +55,9 @@ struct SeqClockMcuFacts : PartFacts {
     int modePin = 0;  // chip pin that must hold the high voltage (0 none)
     int vppMinTenths = 115, vppLimitTenths = 135;
     uint32_t burnUs = 1000;
+    // The address counter steps through the windows only (the part's
+    // loader takes its EPROM bytes back to back), not through every address.
+    bool countsWindowsOnly = false;
 };
 
 class SeqClockMcuChip : public CatalogChip {
@@ -68,6 +76,11 @@ public:
     void SetCell(uint32_t a, uint16_t v) override {
         if (a < facts_.words) cells_[a] = static_cast<uint8_t>(v);
     }
+
+    // The cell the part's counter reaches after k clocks.
+    uint32_t StreamAddress(uint32_t k) const;
+    // Settles a burn under way once its time has passed (the end of a run).
+    void Finish(const PinEnvironment& env) { Settle(env, false); }
 
     // What the logic sees of the part.
     bool InMode(const PinEnvironment& env) const;
@@ -121,6 +134,11 @@ public:
 private:
     void Snapshot(int s) override { ElectricalConditions(snap_[s]); }
     bool Allowed(uint8_t reg, uint8_t value) const;
+    // The control value that resets the counter, the one that holds the
+    // part in its mode, and the function value of programming.
+    uint8_t ResetValue() const { return set_ == 1 ? 8 : set_ >= 3 ? 0x0E : 6; }
+    uint8_t HeldValue() const { return set_ == 1 ? 9 : set_ >= 3 ? 0x0F : 7; }
+    uint8_t ProgramFunction() const { return set_ == 2 ? 0x0E : set_ == 4 ? 1 : 7; }
     SeqClockMcuChip* Chip() const;
     void ClockChip(SimProgrammer& p);
 
@@ -132,5 +150,6 @@ private:
 };
 
 void RegisterSeqClockBusPersonality();
+void RegisterRamDownloadBusPersonality();
 
 } // namespace sim

@@ -432,6 +432,16 @@ TEST_P(EveryDevice, Works) {
                     for (const auto& r : *list) mapped = mapped || (i >= r.first && i <= r.last);
                 if (!mapped) return buffer[i];
             }
+            // The bootloader-stream rows 134 and 135 read their maps only.
+            if (CurrentAlgorithm == 134 || CurrentAlgorithm == 135) {
+                const bool v1 = CurrentAlgorithm == 134 && DeviceVariant == 1;
+                const bool mapped =
+                    (i >= 0x20 && i <= 0x4F) || (i >= 0x1FF0 && i <= 0x1FFF) ||
+                    (CurrentAlgorithm == 135 ? i >= 0xA80 && i <= 0x1E80
+                                             : (i >= 0x100 && i <= (v1 ? 0x900u : 0x12FFu)) || (!v1 && i == 0x1F00) ||
+                                                   (DeviceVariant == 2 && i == 0x1EFF));
+                if (!mapped) return buffer[i];
+            }
             return static_cast<uint8_t>(image[i] & held);
         };
         for (size_t i = 0; !failed && i < bytes; ++i) {
