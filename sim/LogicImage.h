@@ -33,6 +33,7 @@ enum PersonalityId : uint16_t {
     kPersonalityPageRunBus = 17, // status-polled page flash: queued page runs (registers 0-9, 12)
     kPersonalitySequentialClock = 55, // address-counter microcontrollers (registers 0-4)
     kPersonalityBootstrap = 60, // bootstrap-download microcontrollers (registers 0-7)
+    kPersonalityProgrammerRam = 66, // programmer RAM burnt into the part by the programmer (registers 0-4, 7)
 };
 
 // The names the device library's sources give the personalities.
@@ -55,6 +56,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"page-run-bus", kPersonalityPageRunBus},
     {"sequential-clock", kPersonalitySequentialClock},
     {"bootstrap-bus", kPersonalityBootstrap},
+    {"programmer-ram", kPersonalityProgrammerRam},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

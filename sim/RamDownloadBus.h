@@ -19,14 +19,11 @@
 #include <optional>
 #include <vector>
 
+#include "sim/LogicImage.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SocketBus.h"
 
 namespace sim {
-
-// Its personality id in the image header (the library's sources name it by
-// number).
-constexpr uint16_t kPersonalityProgrammerRam = 66;
 
 class RamDownloadBusPersonality : public SocketBusPersonality {
 public:
