@@ -28,6 +28,7 @@
 #include "logic/ParallelPld.h"
 #include "logic/PalEmulation.h"
 #include "logic/MacrocellFusePld.h"
+#include "logic/TestCellPla.h"
 #include "logic/MacrocellWordPld.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/ReadBackEpld.h"
@@ -76,4 +77,5 @@ void InstallLogicAlgorithms() {
     InstallMacrocellFusePldRow();
     InstallPlaneFusePromRow();
     InstallFileOrderFusePldRow();
+    InstallTestCellPlaRows();
 }
