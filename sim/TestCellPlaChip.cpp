@@ -166,6 +166,7 @@ ChipDrive StrobePlaChip::PoweredOutput(const PinEnvironment& env, int socketPin)
     if (!env.HeldLow(SocketOf(pins.b7)) || Level(env, pins.strobe) != 0 || Volts(env, pins.b8) >= kHighThresholdTenths)
         return ChipDrive::None;
     const int cell = AddressedCell(env);
+    if (cell >= static_cast<int>(MapFuses())) CountRead();
     return cell >= 0 && Blown(static_cast<uint32_t>(cell)) ? ChipDrive::High : ChipDrive::Low;
 }
 
@@ -277,11 +278,13 @@ ChipDrive FplaChip::PoweredOutput(const PinEnvironment& env, int socketPin) cons
     case Mode::Term: {
         if (k != 7 || !Raised(Volts(env, kCePin))) return ChipDrive::None;
         const int cell = CellOf(term, column);
+        if (cell >= static_cast<int>(kMapFuses)) CountRead();
         return shown(cell >= 0 && Blown(static_cast<uint32_t>(cell)));
     }
     case Mode::Output: {
         if (!ceLow) return ChipDrive::None;
         const int cell = CellOf(term, 32 + k);
+        if (cell >= static_cast<int>(kMapFuses)) CountRead();
         const bool orCell = cell >= 0 && Blown(static_cast<uint32_t>(cell));
         // An intact polarity fuse inverts the output.
         return shown(orCell != !Blown(1920u + static_cast<uint32_t>(k)));

@@ -45,6 +45,20 @@
 
 namespace sim {
 
+// What both models count: how often the part showed a test cell on its
+// verify output (a read that should touch none).
+class TestCellCount {
+public:
+    uint32_t TestCellReads() const { return reads_; }
+    void ClearTestCellReads() { reads_ = 0; }
+
+protected:
+    void CountRead() const { ++reads_; }
+
+private:
+    mutable uint32_t reads_ = 0;
+};
+
 enum class StrobePlaLayout : uint8_t {
     Pla18,       // 18 x 42 x 10, no test cells
     Pla18Tested, // the same with ten test cells
@@ -61,7 +75,7 @@ struct StrobePlaFacts {
     int programTenths; // the level B8 takes to blow a fuse
 };
 
-class StrobePlaChip : public BipolarFuseChip {
+class StrobePlaChip : public BipolarFuseChip, public TestCellCount {
 public:
     explicit StrobePlaChip(const StrobePlaFacts& facts);
 
@@ -95,7 +109,7 @@ struct FplaFacts {
     const char* name;
 };
 
-class FplaChip : public BipolarFuseChip {
+class FplaChip : public BipolarFuseChip, public TestCellCount {
 public:
     static constexpr uint32_t kMapFuses = 1928;
     static constexpr uint32_t kTestCells = 40;

@@ -42,6 +42,7 @@ protected:
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 0;
     }
+    static sim::TestCellCount* Counter(sim::BipolarFuseChip* chip) { return dynamic_cast<sim::TestCellCount*>(chip); }
     sim::BipolarFuseChip* Seat(const PlaRecord& r) {
         EXPECT_TRUE(SelectPld(r.maker, r.name)) << r.name;
         EXPECT_EQ(CurrentAlgorithm, r.row);
@@ -65,7 +66,8 @@ protected:
 
 // Each record: blank check, program from a JEDEC file with the verify
 // (test cells first, then exactly the map's 1s), read into a cleared
-// buffer, the saved file keeps its "C" field; reads pulse nothing.
+// buffer, the saved file keeps its "C" field; reads neither pulse nor
+// look at a test cell.
 TEST_F(TestCellPlaTest, EveryRecordThroughTheDriver) {
     for (const PlaRecord& r : kPlaRecords) {
         SCOPED_TRACE(r.name);
@@ -88,12 +90,15 @@ TEST_F(TestCellPlaTest, EveryRecordThroughTheDriver) {
         EXPECT_EQ(std::vector<uint32_t>(pulses.begin(), pulses.begin() + static_cast<long>(lead)),
                   std::vector<uint32_t>(tests.begin(), tests.begin() + static_cast<long>(lead)));
         for (uint32_t n : tests) EXPECT_TRUE(chip->Blown(n)) << n;
+        EXPECT_EQ(Counter(chip)->TestCellReads() > 0, !tests.empty());
         chip->ClearPulses();
+        Counter(chip)->ClearTestCellReads();
         ClearUserMap(r.fuses);
         EXPECT_EQ(Run(OpRead), 1) << LogText();
         EXPECT_EQ(UserFuses(r.fuses), fuses);
         EXPECT_EQ(Run(OpVerify), 1) << LogText();
         EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_EQ(Counter(chip)->TestCellReads(), 0u);
         EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
         EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
         ExpectNoViolations();
