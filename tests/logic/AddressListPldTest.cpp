@@ -501,6 +501,77 @@ TEST_F(AddressListPldTest, OneWordTraffic) {
     }
 }
 
+// A library whose directory pair of `entry` is set raw (a copy of the
+// built one): size 0 is an empty entry, an offset past the file an absent one.
+class AlPairPatchedLibrary {
+public:
+    AlPairPatchedLibrary(uint32_t entry, uint32_t offset, uint32_t size) : dir_(ProgramDirectory), file_(LibraryFileName) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (int i = 0; i < 4; ++i) {
+            bytes[2 + 8 * entry + i] = static_cast<char>(offset >> (8 * i));
+            bytes[2 + 8 * entry + 4 + i] = static_cast<char>(size >> (8 * i));
+        }
+        std::ofstream("pair-patched.dat", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        char cwd[4096];
+        ProgramDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+        LibraryFileName = "pair-patched.dat";
+        CloseLibrary();
+    }
+    ~AlPairPatchedLibrary() {
+        ProgramDirectory = dir_;
+        LibraryFileName = file_;
+        CloseLibrary();
+    }
+
+private:
+    std::string dir_, file_;
+};
+
+// Every row with its list entry empty or absent: each operation ends with
+// -1 before the part is powered, and the only lines are the driver's (the
+// step line and the fail address); the checksum is the error value.
+TEST_F(AddressListPldTest, EmptyOrAbsentEntryFailsWithoutALine) {
+    struct Case {
+        const char* name;
+        uint32_t entry;
+    };
+    for (const Case& c : {Case{"ALPLD251-18448", 77}, Case{"ALPLD252-8208", 78}, Case{"ALPLD250-34880", 79},
+                          Case{"ALPLD250-14352", 80}}) {
+        for (const bool absent : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (absent ? " absent" : " empty"));
+            sim::AddressListChip* chip = Seat(AlByName(c.name));
+            std::memset(BufferImage(), 0x5A, 0x800);
+            AlPairPatchedLibrary lib(c.entry, absent ? 0xFFFFFFF0u : 0u, absent ? 16u : 0u);
+            EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd), 0xFFFFFFFFu);
+            for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpCompare, OpSecurity}) {
+                SCOPED_TRACE(op);
+                const size_t before = ui.Log.size();
+                simp.EnableTrace(true);
+                simp.ClearTrace();
+                EXPECT_EQ(Run(op), -1) << LogText();
+                // The driver's resets write 0 to every register; the rows'
+                // sequences write control codes.
+                bool bus = false;
+                for (const auto& a : simp.RegisterTrace()) bus |= a.write && a.reg <= 11 && a.value != 0;
+                simp.EnableTrace(false);
+                EXPECT_FALSE(bus) << "a bus sequence ran";
+                ASSERT_GT(ui.Log.size(), before);
+                for (size_t i = before; i < ui.Log.size(); ++i) {
+                    const std::string& line = ui.Log[i];
+                    const bool driver = line.find("error!") != std::string::npos || line.rfind(" Fail address", 0) == 0 ||
+                                        line.find("...") != std::string::npos || line.rfind("--", 0) == 0 ||
+                                        line.rfind("-CheckSum", 0) == 0;
+                    EXPECT_TRUE(driver) << line;
+                }
+                EXPECT_TRUE(elec->SuppliedPins().empty());
+            }
+            EXPECT_EQ(chip->Strobes(0x300), 0);
+            ExpectNoViolations();
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Records, AddressListRecordTest, ::testing::ValuesIn(kAlRecords),
                          [](const auto& info) {
                              std::string n = info.param.name;
