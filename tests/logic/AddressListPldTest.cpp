@@ -632,12 +632,17 @@ void Al250Entry(AlStream& s, int code) {
 }
 void Al250Down(AlStream& s) { s.W(5, 7).W(4, 4).W(5, 6).W(0, 0).W(1, 0).W(2, 0).W(4, 0).W(5, 0).W(6, 0); }
 void Al250Pulse(AlStream& s, int data) { s.W(9, data).W(5, 9).W(4, 6).W(4, 7).W(5, 11); }
-void Al250Check(AlStream& s) {
+// d = ~mask | expected, 32 bits wide: register 10 takes bits 8-15.
+void Al250Pulse12(AlStream& s, uint32_t d) {
+    s.W(9, static_cast<int>(d & 0xFF)).W(10, static_cast<int>((d >> 8) & 0xFF)).W(5, 9).W(4, 6).W(4, 7).W(5, 11);
+}
+void Al250Check(AlStream& s, bool wide = false) {
     Al250Entry(s, 13);
     s.W(4, 5);
     for (uint32_t a : {0x463u, 0x4E3u, 0x462u, 0x4E2u, 0x464u, 0x4E4u, 0x468u, 0x4E8u, 0x5E2u, 0x5E8u, 0xA62u, 0xA68u}) {
         s.Address(a);
         s.R(9);
+        if (wide) s.R(10);
     }
     Al250Down(s);
 }
@@ -749,6 +754,31 @@ TEST_F(AddressListPldTest, WholeOperationStreams) {
         cases.push_back({"ALPLD250-8208", 78, OpProgram, program});
         cases.push_back({"ALPLD250-8208", 78, OpSecurity, secure});
     }
+    {
+        // The 12-bit kind: data bits 8-15 on register 10 (bank 1 clear; the
+        // bits outside the mask written 1).
+        AlStream program, secure;
+        Al250Check(program, true);
+        Al250Entry(program, 12);
+        for (int i = 0; i < 2; ++i) {
+            program.Address(kWords[i]);
+            Al250Pulse12(program, ~0x00Fu | kData[i]);
+        }
+        Al250Down(program);
+        Al250Entry(program, 13);
+        program.W(4, 5);
+        for (uint32_t a : kWords) program.Address(a).R(9).R(10);
+        Al250Down(program);
+        Al250Check(secure, true);
+        Al250Entry(secure, 12);
+        for (uint32_t a : {0x5E2u, 0x5E8u, 0xA62u, 0xA68u}) {
+            secure.Address(a);
+            Al250Pulse12(secure, ~0xFFCu);
+        }
+        Al250Down(secure);
+        cases.push_back({"ALPLD250-14352", 80, OpProgram, program});
+        cases.push_back({"ALPLD250-14352", 80, OpSecurity, secure});
+    }
     VerifyAfterProgram = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.op));
@@ -757,6 +787,12 @@ TEST_F(AddressListPldTest, WholeOperationStreams) {
         std::memset(BufferImage(), 0xFF, 0x800);
         BufferImage()[0x300] = kData[0];
         BufferImage()[0x301] = kData[1];
+        if (std::string(c.name) == "ALPLD250-14352") {
+            SelectBank(0x10000, 1);
+            SelectBank(0, 0);
+            BufferImage()[0x10300] = 0;
+            BufferImage()[0x10301] = 0;
+        }
         if (c.op == OpVerify) Run(OpProgram);
         simp.EnableTrace(true);
         simp.ClearTrace();
