@@ -28,6 +28,7 @@
 #include "logic/ParallelPld.h"
 #include "logic/PalEmulation.h"
 #include "logic/MacrocellFusePld.h"
+#include "logic/TestCellPla.h"
 #include "logic/MacrocellWordPld.h"
 #include "logic/PinAddressedFuse.h"
 #include "logic/ReadBackEpld.h"
@@ -78,4 +79,5 @@ void InstallLogicAlgorithms() {
     InstallPlaneFusePromRow();
     InstallFileOrderFusePldRow();
     InstallSecuredWordEpldRows();
+    InstallTestCellPlaRows();
 }

@@ -36,7 +36,8 @@ AddressListFacts Part(const char* name, uint32_t fuses, int width, int vppPin, i
 
 const AddressListFacts kAddressListParts[] = {
     Part("ALPLD251-18448", 18448, 8, 3, 119, kCodes251), Part("ALPLD251-2064", 2064, 8, 3, 119, kCodes251),
-    Part("ALPLD251-67592", 67592, 8, 3, 119, kCodes251), Part("ALPLD252-18448", 18448, 8, 1, 119, kCodes252),
+    Part("ALPLD251-67592", 67592, 8, 3, 119, kCodes251), Part("ALPLD251-14352", 14352, 8, 3, 119, kCodes251),
+    Part("ALPLD252-18448", 18448, 8, 1, 119, kCodes252), Part("ALPLD252-14352", 14352, 8, 1, 119, kCodes252),
     Part("ALPLD252-8208", 8208, 8, 1, 119, kCodes252),  Part("ALPLD252-34880", 34880, 8, 1, 119, kCodes252),
     Part("ALPLD250-18448", 18448, 8, 43, 123, kCodes250V0), Part("ALPLD250-8208", 8208, 8, 43, 123, kCodes250V1),
     Part("ALPLD250-34880", 34880, 8, 43, 123, kCodes250V2), Part("ALPLD250-14352", 14352, 12, 43, 123, kCodes250V3),

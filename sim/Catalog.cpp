@@ -72,6 +72,7 @@ void AddSeqClockMcuParts(std::vector<CatalogPart>& parts);
 void AddBoot05Parts(std::vector<CatalogPart>& parts);
 void AddSecuredWordParts(std::vector<CatalogPart>& parts);
 void AddAvrParts(std::vector<CatalogPart>& parts);
+void AddTestCellPlaParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -101,6 +102,7 @@ constexpr AddParts kFamilies[] = {
     AddBoot05Parts,
     AddSecuredWordParts,
     AddAvrParts,
+    AddTestCellPlaParts,
 };
 
 } // namespace

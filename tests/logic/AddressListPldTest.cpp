@@ -30,8 +30,8 @@ struct AlRecord {
     uint32_t row, variant;
 };
 constexpr AlRecord kAlRecords[] = {
-    {"ALPLD251-18448", 251, 0}, {"ALPLD251-2064", 251, 4},  {"ALPLD251-67592", 251, 5},
-    {"ALPLD252-18448", 252, 0}, {"ALPLD252-8208", 252, 1},  {"ALPLD252-34880", 252, 2},
+    {"ALPLD251-18448", 251, 0}, {"ALPLD251-2064", 251, 4},  {"ALPLD251-67592", 251, 5}, {"ALPLD251-14352", 251, 3},
+    {"ALPLD252-18448", 252, 0}, {"ALPLD252-8208", 252, 1},  {"ALPLD252-34880", 252, 2}, {"ALPLD252-14352", 252, 3},
     {"ALPLD250-18448", 250, 0}, {"ALPLD250-8208", 250, 1},  {"ALPLD250-34880", 250, 2},
     {"ALPLD250-14352", 250, 3},
 };
@@ -497,6 +497,322 @@ TEST_F(AddressListPldTest, OneWordTraffic) {
         simp.EnableTrace(false);
         const auto at = std::search(seen.begin(), seen.end(), c.writes.begin(), c.writes.end());
         EXPECT_NE(at, seen.end());
+        ExpectNoViolations();
+    }
+}
+
+// A library whose directory pair of `entry` is set raw (a copy of the
+// built one): size 0 is an empty entry, an offset past the file an absent one.
+class AlPairPatchedLibrary {
+public:
+    AlPairPatchedLibrary(uint32_t entry, uint32_t offset, uint32_t size) : dir_(ProgramDirectory), file_(LibraryFileName) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (int i = 0; i < 4; ++i) {
+            bytes[2 + 8 * entry + i] = static_cast<char>(offset >> (8 * i));
+            bytes[2 + 8 * entry + 4 + i] = static_cast<char>(size >> (8 * i));
+        }
+        std::ofstream("pair-patched.dat", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        char cwd[4096];
+        ProgramDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+        LibraryFileName = "pair-patched.dat";
+        CloseLibrary();
+    }
+    ~AlPairPatchedLibrary() {
+        ProgramDirectory = dir_;
+        LibraryFileName = file_;
+        CloseLibrary();
+    }
+
+private:
+    std::string dir_, file_;
+};
+
+// Every row with its list entry empty or absent: each operation ends with
+// -1 before the part is powered, and the only lines are the driver's (the
+// step line and the fail address); the checksum is the error value.
+TEST_F(AddressListPldTest, EmptyOrAbsentEntryFailsWithoutALine) {
+    struct Case {
+        const char* name;
+        uint32_t entry;
+    };
+    for (const Case& c : {Case{"ALPLD251-18448", 77}, Case{"ALPLD252-8208", 78}, Case{"ALPLD250-34880", 79},
+                          Case{"ALPLD250-14352", 80}}) {
+        for (const bool absent : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (absent ? " absent" : " empty"));
+            sim::AddressListChip* chip = Seat(AlByName(c.name));
+            std::memset(BufferImage(), 0x5A, 0x800);
+            AlPairPatchedLibrary lib(c.entry, absent ? 0xFFFFFFF0u : 0u, absent ? 16u : 0u);
+            EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd), 0xFFFFFFFFu);
+            for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify, OpCompare, OpSecurity}) {
+                SCOPED_TRACE(op);
+                const size_t before = ui.Log.size();
+                simp.EnableTrace(true);
+                simp.ClearTrace();
+                EXPECT_EQ(Run(op), -1) << LogText();
+                // The driver's resets write 0 to every register; the rows'
+                // sequences write control codes.
+                bool bus = false;
+                for (const auto& a : simp.RegisterTrace()) bus |= a.write && a.reg <= 11 && a.value != 0;
+                simp.EnableTrace(false);
+                EXPECT_FALSE(bus) << "a bus sequence ran";
+                ASSERT_GT(ui.Log.size(), before);
+                for (size_t i = before; i < ui.Log.size(); ++i) {
+                    const std::string& line = ui.Log[i];
+                    const bool driver = line.find("error!") != std::string::npos || line.rfind(" Fail address", 0) == 0 ||
+                                        line.find("...") != std::string::npos || line.rfind("--", 0) == 0 ||
+                                        line.rfind("-CheckSum", 0) == 0;
+                    EXPECT_TRUE(driver) << line;
+                }
+                EXPECT_TRUE(elec->SuppliedPins().empty());
+            }
+            EXPECT_EQ(chip->Strobes(0x300), 0);
+            ExpectNoViolations();
+        }
+    }
+}
+
+// The bus-register stream (registers 0-11; a read as value -1) each row's
+// protocol gives for an operation over a one-group list.
+class AlStream {
+public:
+    using Access = std::pair<int, int>;
+    AlStream& W(int reg, int value) {
+        s_.emplace_back(reg, value & 0xFF);
+        return *this;
+    }
+    AlStream& R(int reg) {
+        s_.emplace_back(reg, -1);
+        return *this;
+    }
+    AlStream& Address(uint32_t a) { return W(0, static_cast<int>(a & 0xFF)).W(1, static_cast<int>((a >> 8) & 0xFF)); }
+    const std::vector<Access>& Accesses() const { return s_; }
+
+private:
+    std::vector<Access> s_;
+};
+
+// Row 251: mode entry, power-down, read, program pulse, high-voltage cycle,
+// the code check.
+void Al251Entry(AlStream& s, int code) {
+    s.W(5, 6).W(4, 3).W(2, 0).W(5, 7).W(4, 2).W(4, 0).W(2, code).W(4, 4).W(4, 0).W(2, 0).W(4, 2).W(4, 3).W(5, 3);
+}
+void Al251Down(AlStream& s) { s.W(5, 7).W(0, 0).W(1, 0).W(9, 0).W(5, 1).W(2, 0).W(4, 0).W(5, 6); }
+void Al251Read(AlStream& s) { s.W(4, 1).R(9).W(4, 3); }
+void Al251Pulse(AlStream& s, int data) { s.W(9, data).W(5, 1).W(4, 0x0B).W(4, 3).W(5, 3); }
+void Al251Check(AlStream& s) {
+    Al251Entry(s, 12);
+    for (uint32_t a : {0x462u, 0x463u, 0x464u, 0x468u, 0x5EBu}) {
+        s.Address(a);
+        Al251Read(s);
+    }
+    Al251Down(s);
+}
+
+// Row 252: power-up (the mode entry), power-down, read, pulse, code check.
+void Al252Up(AlStream& s) { s.W(5, 6).W(4, 3).W(5, 7).W(5, 0x0B); }
+void Al252Down(AlStream& s) { s.W(5, 7).W(0, 0).W(1, 0).W(2, 0).W(9, 0).W(5, 0).W(4, 0); }
+void Al252Read(AlStream& s) { s.W(4, 0).R(9).W(4, 1); }
+void Al252Pulse(AlStream& s, int data) { s.W(9, data).W(5, 9).W(4, 2).W(4, 3).W(5, 0x0B); }
+void Al252Check(AlStream& s) {
+    Al252Up(s);
+    s.W(4, 1).W(2, 1);
+    for (uint32_t a : {0x7C7u, 0x7C6u, 0x8000u}) {
+        s.Address(a);
+        Al252Read(s);
+    }
+    Al252Down(s);
+}
+
+// Row 250 (variant 1, 8-bit words): mode entry, power-down, read, pulse,
+// code check.
+void Al250Entry(AlStream& s, int code) {
+    s.W(5, 6).W(4, 0).W(2, 0).W(5, 7).W(4, 0).W(2, 0).W(4, 4).W(4, 0).W(4, 4).W(4, 7);
+    s.W(4, 5).W(4, 4).W(2, code).W(4, 12).W(4, 4).W(2, 0).W(4, 5).W(4, 7).W(5, 11);
+}
+void Al250Down(AlStream& s) { s.W(5, 7).W(4, 4).W(5, 6).W(0, 0).W(1, 0).W(2, 0).W(4, 0).W(5, 0).W(6, 0); }
+void Al250Pulse(AlStream& s, int data) { s.W(9, data).W(5, 9).W(4, 6).W(4, 7).W(5, 11); }
+// d = ~mask | expected, 32 bits wide: register 10 takes bits 8-15.
+void Al250Pulse12(AlStream& s, uint32_t d) {
+    s.W(9, static_cast<int>(d & 0xFF)).W(10, static_cast<int>((d >> 8) & 0xFF)).W(5, 9).W(4, 6).W(4, 7).W(5, 11);
+}
+void Al250Check(AlStream& s, bool wide = false) {
+    Al250Entry(s, 13);
+    s.W(4, 5);
+    for (uint32_t a : {0x463u, 0x4E3u, 0x462u, 0x4E2u, 0x464u, 0x4E4u, 0x468u, 0x4E8u, 0x5E2u, 0x5E8u, 0xA62u, 0xA68u}) {
+        s.Address(a);
+        s.R(9);
+        if (wide) s.R(10);
+    }
+    Al250Down(s);
+}
+
+// Whole operations of each row over a list of one group (mask 0Fh,
+// addresses 300h and 301h): the bus-register stream equals the protocol's,
+// access for access. The programmer's resets (every register written 0 in
+// order) are the driver's and left out.
+TEST_F(AddressListPldTest, WholeOperationStreams) {
+    constexpr uint32_t kWords[2] = {0x300, 0x301};
+    constexpr uint8_t kData[2] = {0xA5, 0x3C};
+    const auto walkRead = [&](AlStream& s, void (*read)(AlStream&)) {
+        for (uint32_t a : kWords) {
+            s.Address(a);
+            read(s);
+        }
+    };
+    const auto walkPulse = [&](AlStream& s, void (*pulse)(AlStream&, int), bool masked) {
+        for (int i = 0; i < 2; ++i) {
+            s.Address(kWords[i]);
+            pulse(s, masked ? (0xF0 | kData[i]) : kData[i]);
+        }
+    };
+    const auto read250 = [](AlStream& s) { s.R(9); };
+    struct Case {
+        const char* name;
+        uint32_t entry;
+        int op;
+        AlStream expected;
+    };
+    std::vector<Case> cases;
+    {
+        AlStream blank, verify, program, secure;
+        Al251Check(blank);
+        Al251Entry(blank, 12);
+        walkRead(blank, Al251Read);
+        Al251Down(blank);
+        Al251Check(verify);
+        Al251Entry(verify, 13);
+        walkRead(verify, Al251Read);
+        Al251Down(verify);
+        Al251Check(program);
+        program.W(5, 6).W(4, 3).W(2, 0).W(5, 7).W(0, 0).W(1, 0).W(9, 0).W(5, 1).W(2, 0).W(4, 0).W(5, 6);
+        Al251Entry(program, 12);
+        walkPulse(program, Al251Pulse, true);
+        Al251Down(program);
+        Al251Entry(program, 13);
+        walkRead(program, Al251Read);
+        Al251Down(program);
+        Al251Check(secure);
+        Al251Entry(secure, 12);
+        secure.Address(0x5EB);
+        Al251Pulse(secure, 0xFE);
+        Al251Down(secure);
+        cases.push_back({"ALPLD251-18448", 77, OpBlankCheck, blank});
+        cases.push_back({"ALPLD251-18448", 77, OpVerify, verify});
+        cases.push_back({"ALPLD251-18448", 77, OpProgram, program});
+        cases.push_back({"ALPLD251-18448", 77, OpSecurity, secure});
+    }
+    {
+        AlStream read, program, secure;
+        Al252Check(read);
+        Al252Up(read);
+        read.W(2, 1).W(4, 1);
+        walkRead(read, Al252Read);
+        Al252Down(read);
+        Al252Check(program);
+        Al252Up(program);
+        walkPulse(program, Al252Pulse, false);
+        Al252Down(program);
+        Al252Up(program);
+        program.W(4, 1).W(2, 1);
+        walkRead(program, Al252Read);
+        Al252Down(program);
+        Al252Check(secure);
+        Al252Up(secure);
+        secure.Address(0x8000);
+        Al252Pulse(secure, 0x7F);
+        secure.Address(0xBFFF);
+        Al252Pulse(secure, 0x7F);
+        Al252Down(secure);
+        cases.push_back({"ALPLD252-8208", 78, OpVerify, read});
+        cases.push_back({"ALPLD252-8208", 78, OpProgram, program});
+        cases.push_back({"ALPLD252-8208", 78, OpSecurity, secure});
+    }
+    {
+        AlStream blank, program, secure;
+        Al250Check(blank);
+        Al250Entry(blank, 12);
+        blank.W(4, 5);
+        walkRead(blank, read250);
+        Al250Down(blank);
+        Al250Check(program);
+        Al250Entry(program, 12);
+        walkPulse(program, Al250Pulse, true);
+        Al250Down(program);
+        Al250Entry(program, 13);
+        program.W(4, 5);
+        walkRead(program, read250);
+        Al250Down(program);
+        Al250Check(secure);
+        Al250Entry(secure, 12);
+        for (uint32_t a : {0x5E2u, 0x5E8u, 0xA62u, 0xA68u}) {
+            secure.Address(a);
+            Al250Pulse(secure, 0xC3);
+        }
+        Al250Down(secure);
+        cases.push_back({"ALPLD250-8208", 78, OpBlankCheck, blank});
+        cases.push_back({"ALPLD250-8208", 78, OpProgram, program});
+        cases.push_back({"ALPLD250-8208", 78, OpSecurity, secure});
+    }
+    {
+        // The 12-bit kind: data bits 8-15 on register 10 (bank 1 clear; the
+        // bits outside the mask written 1).
+        AlStream program, secure;
+        Al250Check(program, true);
+        Al250Entry(program, 12);
+        for (int i = 0; i < 2; ++i) {
+            program.Address(kWords[i]);
+            Al250Pulse12(program, ~0x00Fu | kData[i]);
+        }
+        Al250Down(program);
+        Al250Entry(program, 13);
+        program.W(4, 5);
+        for (uint32_t a : kWords) program.Address(a).R(9).R(10);
+        Al250Down(program);
+        Al250Check(secure, true);
+        Al250Entry(secure, 12);
+        for (uint32_t a : {0x5E2u, 0x5E8u, 0xA62u, 0xA68u}) {
+            secure.Address(a);
+            Al250Pulse12(secure, ~0xFFCu);
+        }
+        Al250Down(secure);
+        cases.push_back({"ALPLD250-14352", 80, OpProgram, program});
+        cases.push_back({"ALPLD250-14352", 80, OpSecurity, secure});
+    }
+    VerifyAfterProgram = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.op));
+        Seat(AlByName(c.name));
+        AlPatchedLibrary lib({0x000F, 0x0300, 0x0301, 0xFFFE}, c.entry);
+        std::memset(BufferImage(), 0xFF, 0x800);
+        BufferImage()[0x300] = kData[0];
+        BufferImage()[0x301] = kData[1];
+        if (std::string(c.name) == "ALPLD250-14352") {
+            SelectBank(0x10000, 1);
+            SelectBank(0, 0);
+            BufferImage()[0x10300] = 0;
+            BufferImage()[0x10301] = 0;
+        }
+        if (c.op == OpVerify) Run(OpProgram);
+        simp.EnableTrace(true);
+        simp.ClearTrace();
+        EXPECT_EQ(Run(c.op), 1) << LogText();
+        std::vector<std::pair<int, int>> seen;
+        for (const auto& a : simp.RegisterTrace())
+            if (a.reg <= 11) seen.emplace_back(a.reg, a.write ? a.value : -1);
+        simp.EnableTrace(false);
+        // Drop the programmer resets: registers 0-11 written 0 in order.
+        std::vector<std::pair<int, int>> bus;
+        for (size_t i = 0; i < seen.size();) {
+            bool reset = i + 12 <= seen.size();
+            for (int r = 0; reset && r < 12; ++r) reset = seen[i + static_cast<size_t>(r)] == std::make_pair(r, 0);
+            if (reset) {
+                i += 12;
+                continue;
+            }
+            bus.push_back(seen[i++]);
+        }
+        EXPECT_EQ(bus, c.expected.Accesses());
         ExpectNoViolations();
     }
 }

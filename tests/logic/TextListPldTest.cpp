@@ -2,9 +2,14 @@
 // lists as the rows parse them, the driver's operations on every record,
 // the code checks, the refusal of set-ups without pins or a list, bounded
 // passes, and the traffic the Part's examples name.
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
 #include <tuple>
 
 #include "engine/AlgorithmTable.h"
+#include "engine/Library.h"
 #include "engine/Port.h"
 #include "engine/RowDef.h"
 #include "logic/TextListPld.h"
@@ -282,6 +287,60 @@ TEST_F(TextListPldTest, Row254WritesAndSecureRules) {
     chip = Seat(kTlRecords[4]);
     EXPECT_EQ(Run(OpSecurity), 1) << LogText();
     ExpectNoViolations();
+}
+
+// A copy of the built library with the directory pair of `entry` set raw:
+// size 0 is an empty entry, an offset past the file an absent one.
+class TlPairPatchedLibrary {
+public:
+    TlPairPatchedLibrary(uint32_t entry, uint32_t offset, uint32_t size) : dir_(ProgramDirectory), file_(LibraryFileName) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        for (int i = 0; i < 4; ++i) {
+            bytes[2 + 8 * entry + i] = static_cast<char>(offset >> (8 * i));
+            bytes[2 + 8 * entry + 4 + i] = static_cast<char>(size >> (8 * i));
+        }
+        std::ofstream("tl-pair-patched.dat", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        char cwd[4096];
+        ProgramDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+        LibraryFileName = "tl-pair-patched.dat";
+        CloseLibrary();
+    }
+    ~TlPairPatchedLibrary() {
+        ProgramDirectory = dir_;
+        LibraryFileName = file_;
+        CloseLibrary();
+    }
+
+private:
+    std::string dir_, file_;
+};
+
+// A record whose text list is empty or absent: every walk ends with -1
+// after the code check, programs nothing and logs no line of its own.
+TEST_F(TextListPldTest, EmptyOrAbsentListFailsWithoutALine) {
+    for (size_t i : {0u, 3u}) {
+        const TlRecord& r = kTlRecords[i];
+        for (const bool absent : {false, true}) {
+            SCOPED_TRACE(std::string(r.name) + (absent ? " absent" : " empty"));
+            sim::TextListChip* chip = Seat(r);
+            TlPairPatchedLibrary lib(TextListEntry(r.row, r.variant), absent ? 0xFFFFFFF0u : 0u, absent ? 16u : 0u);
+            for (int op : {OpBlankCheck, OpProgram, OpRead, OpVerify}) {
+                SCOPED_TRACE(op);
+                const size_t before = ui.Log.size();
+                EXPECT_EQ(Run(op), -1) << LogText();
+                for (size_t k = before; k < ui.Log.size(); ++k) {
+                    const std::string& line = ui.Log[k];
+                    const bool driver = line.find("error!") != std::string::npos || line.rfind(" Fail address", 0) == 0 ||
+                                        line.find("...") != std::string::npos || line.rfind("--", 0) == 0 ||
+                                        line.rfind("-CheckSum", 0) == 0;
+                    EXPECT_TRUE(driver) << line;
+                }
+            }
+            EXPECT_TRUE(chip->Writes().empty());
+            ExpectNoViolations();
+        }
+    }
 }
 
 } // namespace
