@@ -27,6 +27,7 @@
 #include "mcu/TwoWireSerial.h"
 #include "mcu/Econ186.h"
 #include "mcu/SequentialClock.h"
+#include "mcu/BootstrapLoader.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -56,4 +57,5 @@ void InstallMcuAlgorithms() {
     InstallTwoWireSerialRows();
     InstallEcon186Rows();
     InstallSequentialClockRows();
+    InstallBootstrapLoaderRows();
 }

@@ -69,6 +69,7 @@ void AddMacrocellFuseParts(std::vector<CatalogPart>& parts);
 void AddStatusPageFlashParts(std::vector<CatalogPart>& parts);
 void AddEconParts(std::vector<CatalogPart>& parts);
 void AddSeqClockMcuParts(std::vector<CatalogPart>& parts);
+void AddLoaderMcuParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -95,6 +96,7 @@ constexpr AddParts kFamilies[] = {
     AddStatusPageFlashParts, AddNibbleMcuParts,
     AddEconParts,
     AddSeqClockMcuParts,
+    AddLoaderMcuParts,
 };
 
 } // namespace

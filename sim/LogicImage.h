@@ -32,6 +32,7 @@ enum PersonalityId : uint16_t {
     kPersonalityAddressList = 14, // address-list logic parts (registers 0-2, 4-6, 9, 10)
     kPersonalityPageRunBus = 17, // status-polled page flash: queued page runs (registers 0-9, 12)
     kPersonalitySequentialClock = 55, // address-counter microcontrollers (registers 0-4)
+    kPersonalityBootstrapLoader = 62, // microcontrollers running a downloaded loader (registers 0-5)
 };
 
 // The names the device library's sources give the personalities.
@@ -53,6 +54,7 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"address-list", kPersonalityAddressList},
     {"page-run-bus", kPersonalityPageRunBus},
     {"sequential-clock", kPersonalitySequentialClock},
+    {"bootstrap-loader", kPersonalityBootstrapLoader},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

@@ -17,6 +17,7 @@
 #include "sim/McuRegisterBus.h"
 #include "sim/RegisterMcuBus.h"
 #include "sim/SeqClockMcuChip.h"
+#include "sim/LoaderMcuChip.h"
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
@@ -154,6 +155,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterAddressListBusPersonality();
     RegisterPageRunBusPersonality();
     RegisterSeqClockBusPersonality();
+    RegisterLoaderBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic
