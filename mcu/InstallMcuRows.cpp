@@ -30,6 +30,7 @@
 #include "mcu/Bootstrap05.h"
 #include "mcu/Avr.h"
 #include "mcu/ClockedBootloader.h"
+#include "mcu/BootstrapLoader.h"
 
 void InstallMcuAlgorithms() {
     InstallMcu8051Rows();
@@ -62,4 +63,5 @@ void InstallMcuAlgorithms() {
     InstallBootstrap05Rows();
     InstallAvrRows();
     InstallClockedBootloaderRows();
+    InstallBootstrapLoaderRows();
 }

@@ -73,6 +73,7 @@ void AddBoot05Parts(std::vector<CatalogPart>& parts);
 void AddSecuredWordParts(std::vector<CatalogPart>& parts);
 void AddAvrParts(std::vector<CatalogPart>& parts);
 void AddTestCellPlaParts(std::vector<CatalogPart>& parts);
+void AddLoaderMcuParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -103,6 +104,7 @@ constexpr AddParts kFamilies[] = {
     AddSecuredWordParts,
     AddAvrParts,
     AddTestCellPlaParts,
+    AddLoaderMcuParts,
 };
 
 } // namespace

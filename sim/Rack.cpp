@@ -18,6 +18,7 @@
 #include "sim/RegisterMcuBus.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/Boot05Chip.h"
+#include "sim/LoaderMcuChip.h"
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
@@ -156,6 +157,7 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterPageRunBusPersonality();
     RegisterSeqClockBusPersonality();
     RegisterBootBusPersonality();
+    RegisterLoaderBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic

@@ -1,0 +1,250 @@
+// Row 146 against the simulator's loader parts: a whole run per variant, the
+// loader each entry downloads, the handshake pacing, and injected faults
+// (a part that never gets ready, a cell that does not take its byte, a
+// short loader entry, a break).
+#include "W78Fixture.h"
+
+#include <cstdlib>
+
+#include "sim/LoaderMcuChip.h"
+
+namespace {
+
+class LoaderRun146 : public W78Run {
+  protected:
+    void SetUp() override {
+        W78Run::SetUp();
+        sim::RegisterLoaderBusPersonality();
+        simp.EnableTrace(true);
+    }
+    sim::LoaderMcuChip* PutLoaderPart(const char* name, void (*change)(sim::LoaderMcuFacts&) = nullptr) {
+        return PutPart<sim::LoaderMcuChip>("GENERIC-ALGORITHM", name, change);
+    }
+    static bool InWindows146(uint32_t a) {
+        return (a >= 0xFFF && a <= 0x1EFF) || (a >= 0x1FF4 && a <= 0x1FFF);
+    }
+    // A random 8 KB image written by the 68HC11 binutils as S-records
+    // (option byte at 0FFFh 5Ah); false when the tools are missing.
+    static bool WriteLoaderToolsFile(std::vector<uint8_t>& image) {
+        image.assign(0x2000, 0xFF);
+        uint32_t x = 0x2468ACEu;
+        for (uint32_t a = 0xFFF; a < 0x2000; ++a) {
+            x = x * 1103515245u + 12345u;
+            image[a] = static_cast<uint8_t>(x >> 16);
+        }
+        image[0xFFF] = 0x5A;
+        std::ofstream("loader146.bin", std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+        return std::system("m68hc11-objcopy -I binary -O srec loader146.bin loader146.s19 >/dev/null 2>&1") ==
+               0;
+    }
+    // The bytes written to register 5 since trace position `from`.
+    std::vector<uint8_t> Downloaded(size_t from) const {
+        std::vector<uint8_t> bytes;
+        const auto& trace = simp.RegisterTrace();
+        for (size_t i = from; i < trace.size(); ++i)
+            if (trace[i].write && trace[i].reg == 5) bytes.push_back(trace[i].value);
+        return bytes;
+    }
+    // The value last written to register `reg` (-1: never).
+    int LastWrite(uint8_t reg) const {
+        const auto& trace = simp.RegisterTrace();
+        for (auto it = trace.rbegin(); it != trace.rend(); ++it)
+            if (it->write && it->reg == reg) return it->value;
+        return -1;
+    }
+    static std::string Tag(const std::vector<uint8_t>& bytes) {
+        const size_t end = std::min<size_t>(bytes.size(), 26);
+        return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+};
+
+class LoaderDevices146 : public LoaderRun146, public ::testing::WithParamInterface<const char*> {};
+
+// Blank check of a fresh part, a binutils file programmed, verified at both
+// levels, compared, read back, saved and reloaded; blank check then fails.
+TEST_P(LoaderDevices146, WholeRun) {
+    sim::LoaderMcuChip* chip = PutLoaderPart(GetParam());
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(DeviceEnd + 1, chip->Words());
+    std::vector<uint8_t> image;
+    if (!WriteLoaderToolsFile(image)) GTEST_SKIP() << "m68hc11-objcopy not installed";
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    ASSERT_EQ(LoadHexFamilyFile("loader146.s19", 0, 0), 1);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x2000; ++a)
+        ASSERT_EQ(chip->Cell(a), InWindows146(a) ? image[a] : chip->BlankOf(a)) << std::hex << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!"))
+        << LogText();
+    EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+    FillBufferRange(0, 0x1FFF, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x2000; ++a) {
+        if (!InWindows146(a)) image[a] = 0x5A; // outside the windows nothing is read
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    }
+    ExpectSavedAndReloaded(0, image);
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, LoaderDevices146, ::testing::Values("HC05-LOADER-V0", "HC05-LOADER-V1"),
+                         [](const auto& info) {
+                             std::string s = info.param;
+                             for (char& c : s)
+                                 c = c == '-' ? '_' : c;
+                             return s;
+                         });
+
+// Every read mode downloads the reading loader (entry 199), Program the
+// programming one (entry 200), 128 bytes each at least 3 ms apart; the blank
+// check wants 0 at 0FFFh and 0FFh elsewhere.
+TEST_F(LoaderRun146, LoadersAndBlankValues) {
+    sim::LoaderMcuChip* chip = PutLoaderPart("HC05-LOADER-V0");
+    ASSERT_NE(chip, nullptr);
+    FillBufferRange(0, 0x1FFF, 0xFF);
+    FillBufferRange(0xFFF, 0xFFF, 0x00);
+    for (int mode : {ReadModeBlank, ReadModeVerify, ReadModeRead, ReadModeCompare}) {
+        const size_t from = simp.RegisterTrace().size();
+        EXPECT_EQ(AlgorithmTable[146].Read(mode), 1) << mode;
+        const auto bytes = Downloaded(from);
+        EXPECT_EQ(bytes.size(), 128u) << mode;
+        EXPECT_EQ(Tag(bytes), "VXBOOT 68HC05 READ 128 pla") << mode;
+    }
+    // The first handshake only after the whole loader: 128 x (200 us + 3 ms).
+    size_t from = simp.RegisterTrace().size();
+    const uint64_t t0 = simp.NowUs();
+    EXPECT_EQ(AlgorithmTable[146].Program(), 1);
+    EXPECT_EQ(Tag(Downloaded(from)), "VXBOOT 68HC05 PROGRAM 128 ");
+    EXPECT_GE(simp.NowUs() - t0, 128ull * 3200);
+    EXPECT_TRUE(chip->Burnt().empty()); // an all-blank buffer burns nothing
+
+    chip->SetCell(0xFFF, 0x01);
+    EXPECT_EQ(AlgorithmTable[146].Read(ReadModeBlank), -1);
+    EXPECT_EQ(ChipAddress, 0xFFFu);
+    chip->SetCell(0xFFF, 0x00);
+    chip->SetCell(0x1FF4, 0x00);
+    EXPECT_EQ(AlgorithmTable[146].Read(ReadModeBlank), -1);
+    EXPECT_EQ(ChipAddress, 0x1FF4u);
+    ExpectNoViolations();
+}
+
+// A part that never gets ready ends the entry with -1 at the first address,
+// powered down, after the bounded wait; a cell that does not take its byte
+// fails the verify at its address.
+TEST_F(LoaderRun146, ReadyAndStuckCell) {
+    sim::LoaderMcuChip* chip = PutLoaderPart("HC05-LOADER-V1");
+    ASSERT_NE(chip, nullptr);
+    chip->NeverReady();
+    const uint64_t t0 = simp.NowUs();
+    EXPECT_EQ(AlgorithmTable[146].Program(), -1);
+    EXPECT_EQ(ChipAddress, 0xFFFu);
+    EXPECT_LT(simp.NowUs() - t0, 30'000'000ull);
+    EXPECT_EQ(LastWrite(1), 0); // powered down
+    EXPECT_EQ(AlgorithmTable[146].Read(ReadModeRead), -1);
+
+    chip = PutLoaderPart("HC05-LOADER-V1");
+    FillPattern(0x2000);
+    chip->StickCell(0x1234);
+    EXPECT_EQ(AlgorithmTable[146].Program(), 1);
+    EXPECT_EQ(AlgorithmTable[146].Read(ReadModeVerify), -1);
+    EXPECT_EQ(ChipAddress, 0x1234u);
+    ExpectNoViolations();
+}
+
+// A loader that is not the part's own leaves it silent: the first handshake
+// times out and nothing is burnt.
+TEST_F(LoaderRun146, ForeignLoaderStaysSilent) {
+    sim::LoaderMcuChip* chip =
+        PutLoaderPart("HC05-LOADER-V0", [](sim::LoaderMcuFacts& f) { f.family = "68HC11"; });
+    ASSERT_NE(chip, nullptr);
+    FillPattern(0x2000);
+    EXPECT_EQ(AlgorithmTable[146].Program(), -1);
+    EXPECT_TRUE(chip->Burnt().empty());
+    ExpectNoViolations();
+}
+
+// The loaders the row names are in the library, tagged for their role and
+// at least as long as the download.
+TEST_F(LoaderRun146, LoaderEntriesInTheLibrary) {
+    for (const auto& [entry, role] : {std::pair<uint32_t, const char*>{199, "READ"}, {200, "PROGRAM"}}) {
+        std::vector<uint8_t> bytes(OpenLibraryEntry(entry));
+        ASSERT_GE(bytes.size(), 128u) << entry;
+        for (uint32_t k = 0; k < bytes.size(); ++k)
+            bytes[k] = ReadLibraryByte(k);
+        const auto tag = sim::ParseLoaderTag(bytes);
+        ASSERT_TRUE(tag.has_value()) << entry;
+        EXPECT_EQ(tag->family, "68HC05");
+        EXPECT_EQ(tag->role, role);
+        EXPECT_EQ(tag->count, 128u);
+    }
+}
+
+// A library whose entry `entry` holds `bytes` (a copy of the built one).
+class LoaderPatchedLibrary146 {
+  public:
+    LoaderPatchedLibrary146(const std::vector<uint8_t>& content, uint32_t entry)
+        : dir_(ProgramDirectory), file_(LibraryFileName) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto offset = static_cast<uint32_t>(bytes.size());
+        bytes.insert(bytes.end(), content.begin(), content.end());
+        const auto size = static_cast<uint32_t>(content.size());
+        for (int i = 0; i < 4; ++i) {
+            bytes[2 + 8 * entry + i] = static_cast<char>(offset >> (8 * i));
+            bytes[2 + 8 * entry + 4 + i] = static_cast<char>(size >> (8 * i));
+        }
+        std::ofstream("patched146.dat", std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        char cwd[4096];
+        ProgramDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+        LibraryFileName = "patched146.dat";
+        CloseLibrary();
+    }
+    ~LoaderPatchedLibrary146() {
+        ProgramDirectory = dir_;
+        LibraryFileName = file_;
+        CloseLibrary();
+    }
+
+  private:
+    std::string dir_, file_;
+};
+
+// A missing or short loader entry is refused before anything is powered,
+// with a detail line naming it.
+TEST_F(LoaderRun146, ShortLoaderEntryRefused) {
+    sim::LoaderMcuChip* chip = PutLoaderPart("HC05-LOADER-V0");
+    ASSERT_NE(chip, nullptr);
+    const std::string tag = "VXBOOT 68HC05 PROGRAM 128 ";
+    for (const std::vector<uint8_t>& content :
+         {std::vector<uint8_t>(tag.begin(), tag.end()), std::vector<uint8_t>{}}) {
+        LoaderPatchedLibrary146 lib(content, 200);
+        const size_t from = simp.RegisterTrace().size();
+        const uint64_t t0 = simp.NowUs();
+        EXPECT_EQ(AlgorithmTable[146].Program(), -1);
+        EXPECT_EQ(simp.RegisterTrace().size(), from);
+        EXPECT_LT(simp.NowUs() - t0, 1000u);
+        EXPECT_TRUE(
+            HasLine(" Loader entry 200 holds " + std::to_string(content.size()) + " of its 128 bytes!"))
+            << LogText();
+        // The reading loader is still whole.
+        EXPECT_EQ(AlgorithmTable[146].Read(ReadModeBlank), 1);
+    }
+    ExpectNoViolations();
+}
+
+// A break answered No ends the run with 3, powered down.
+TEST_F(LoaderRun146, UserBreak) {
+    PutLoaderPart("HC05-LOADER-V0");
+    FillPattern(0x2000);
+    ui.BreakAtPercent = 60;
+    ui.QueueAnswer(UiAnswer::No);
+    EXPECT_EQ(Run(OpProgram), ResultUserBreak) << LogText();
+    EXPECT_TRUE(HasLine("USER BREAK!")) << LogText();
+    EXPECT_EQ(LastWrite(1), 0);
+    ExpectNoViolations();
+}
+
+} // namespace
