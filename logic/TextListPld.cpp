@@ -262,10 +262,9 @@ int SetUp(Slot& s, int mode) {
     bool secured = false;
     if (s.Row == 253) {
         SetPin(p.Oe, 0);
-        for (int i = 0; i < 4; ++i) {
-            maker |= ((ReadAt(s, kMakerReads253[i]) >> 6) & 3) << (2 * i);
-            product |= ((ReadAt(s, kProductReads253[i]) >> 6) & 3) << (2 * i);
-        }
+        // The four maker reads, then the four product reads: two bits each.
+        for (int i = 0; i < 4; ++i) maker |= ((ReadAt(s, kMakerReads253[i]) >> 6) & 3) << (2 * i);
+        for (int i = 0; i < 4; ++i) product |= ((ReadAt(s, kProductReads253[i]) >> 6) & 3) << (2 * i);
         uint32_t word = 0;
         for (int i = 0; i < s.SecurityCells; ++i) word |= ((ReadAt(s, kSecurity253[i]) >> 6) & 1) << i;
         SetPin(p.Oe, 1);

@@ -5,12 +5,16 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <tuple>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Library.h"
+#include "engine/Pins.h"
 #include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
 #include "engine/RowDef.h"
 #include "logic/TextListPld.h"
 #include "sim/TextListChip.h"
@@ -338,6 +342,351 @@ TEST_F(TextListPldTest, EmptyOrAbsentListFailsWithoutALine) {
                 }
             }
             EXPECT_TRUE(chip->Writes().empty());
+            ExpectNoViolations();
+        }
+    }
+}
+
+// A copy of the built library whose entry `entry` holds `text`.
+class TlTextPatchedLibrary {
+public:
+    TlTextPatchedLibrary(uint32_t entry, const std::string& text) : dir_(ProgramDirectory), file_(LibraryFileName) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto offset = static_cast<uint32_t>(bytes.size());
+        const auto size = static_cast<uint32_t>(text.size());
+        bytes.insert(bytes.end(), text.begin(), text.end());
+        for (int i = 0; i < 4; ++i) {
+            bytes[2 + 8 * entry + i] = static_cast<char>(offset >> (8 * i));
+            bytes[2 + 8 * entry + 4 + i] = static_cast<char>(size >> (8 * i));
+        }
+        std::ofstream("tl-text-patched.dat", std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        char cwd[4096];
+        ProgramDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+        LibraryFileName = "tl-text-patched.dat";
+        CloseLibrary();
+    }
+    ~TlTextPatchedLibrary() {
+        ProgramDirectory = dir_;
+        LibraryFileName = file_;
+        CloseLibrary();
+    }
+
+private:
+    std::string dir_, file_;
+};
+
+// The protocol of rows 253 and 254 written out through the pin, supply and
+// delay services, for one package and variant, over a list of one record.
+// Sent to the programmer, it gives the register stream a slot must send.
+struct TlProtocol {
+    uint32_t row;
+    int address[16], data[8], mode[4];
+    int oe, pgm, hv, le;
+    std::vector<int> grounds;
+    int vpp;
+    int securityCells;
+    uint32_t record;
+
+    enum { kD = 0, kA = 1, kM = 2 };
+    int Supply() const { return row == 253 ? 52 : 33; }
+    void Address(uint32_t a) const { WritePinGroup(kA, 0, 15, a); }
+    void ReadData() const {
+        if (row == 254) SetPin(oe, 0);
+        ReadPinGroup(kD, 0, 7);
+        if (row == 254) SetPin(oe, 1);
+    }
+    void Mode(int code) const {
+        SetPin(oe, 0);
+        SetPin(pgm, 0);
+        SetPin(hv, 0);
+        WritePinGroup(kM, 0, 3, static_cast<uint64_t>(code));
+        PulsePinTimed(le, 3, 1);
+        WritePinGroup(kM, 0, 3, 0);
+        SetPin(hv, 1);
+        SetPin(oe, 1);
+        SetPin(pgm, 1);
+        Address(0);
+    }
+    void Write(uint8_t expected, uint8_t mask) const {
+        if (row == 253) {
+            WritePinGroup(kD, 0, 7, static_cast<uint8_t>(~mask | expected));
+            PulsePinTimed(pgm, 2, 100);
+            FloatPinGroup(kD, 0, 7);
+        } else {
+            WritePinGroup(kD, 0, 7, expected & mask);
+            PulsePin(le, 3);
+        }
+    }
+    uint32_t SecurityCell(int i) const {
+        static constexpr uint32_t k253[13] = {0x060, 0x163, 0x883, 0x2163, 0x2883, 0x4163, 0x4883,
+                                              0x6163, 0x6883, 0x8163, 0x8883, 0xA163, 0xA883};
+        return row == 253 ? k253[i] : static_cast<uint32_t>(i) << 12 | 0x163;
+    }
+    // Set-up, high-voltage entry, mode code 12 and the code reads.
+    void Up() const {
+        DefinePinGroup("", kD, data[0], data[1], data[2], data[3], data[4], data[5], data[6], data[7], 0);
+        DefinePinGroup("", kA, address[0], address[1], address[2], address[3], address[4], address[5], address[6],
+                       address[7], address[8], address[9], address[10], address[11], address[12], address[13],
+                       address[14], address[15], 0);
+        DefinePinGroup("", kM, mode[0], mode[1], mode[2], mode[3], 0);
+        for (int g : grounds) SetGroundPin(g, 1);
+        SetVccRange(0, Supply());
+        SetAllDacVoltages(Supply(), 0, 0, 0);
+        SetDeviceGround(1);
+        DelayMsSlot(100);
+        FloatPinRange(1, 48);
+        for (int pin : {pgm, oe, hv, le}) SetPin(pin, 0);
+        WritePinGroup(kM, 0, 3, 0);
+        SetDevicePower(1, Supply());
+        SetSupplyPinA(vpp, 1);
+        DelayShortUsSlot(100);
+        for (int pin : {hv, oe, pgm}) SetPin(pin, 1);
+        SetDacVoltage(1, row == 253 ? 113 : 80);
+        DelayShortUsSlot(200);
+        SetDacVoltage(1, Supply());
+        DelayShortUsSlot(row == 253 ? 500 : 10);
+        for (int pin : {oe, pgm, hv}) SetPin(pin, 0);
+        Mode(12);
+        std::vector<uint32_t> reads;
+        if (row == 253) {
+            reads = {0x28E, 0x24E, 0x20E, 0x1CE, 0x18E, 0x14E, 0x10E, 0xCE};
+            for (int i = 0; i < securityCells; ++i) reads.push_back(SecurityCell(i));
+            SetPin(oe, 0);
+        } else {
+            reads = {0x18, 0x19, 0x1DA0, 0x1DA1, 0x163};
+        }
+        for (uint32_t a : reads) {
+            Address(a);
+            ReadData();
+        }
+        if (row == 253) SetPin(oe, 1);
+    }
+    void Down() const {
+        FloatPinGroup(kD, 0, 7);
+        FloatPinGroup(kA, 0, 15);
+        SetDacVoltage(1, Supply());
+        SetSupplyPinA(vpp, 0);
+        for (int pin : {pgm, oe, le}) SetPin(pin, 0);
+        DelayShortUsSlot(100);
+        SetDevicePower(0, 20);
+    }
+    // The one-record walk in a read mode (the caller holds OE on row 253).
+    void CheckRecord() const {
+        Address(record);
+        ReadData();
+    }
+    void ReadSlot(int readLevel) const {
+        Up();
+        SetDacVoltage(1, readLevel);
+        DelayShortUsSlot(50);
+        if (row == 253) SetPin(oe, 0);
+        CheckRecord();
+        if (row == 253) SetPin(oe, 1);
+        Down();
+    }
+    // One pass that verifies; the record marked NWL on row 254.
+    void ProgramSlot(uint8_t expected, uint8_t mask) const {
+        Up();
+        if (row == 253) {
+            RampVoltageUp(1, 50, 110, 5, 10);
+            Address(record);
+            Write(expected, mask);
+            RampVoltageDown(1, 110, 70, 1, 0);
+            DelayShortUsSlot(50);
+            SetPin(oe, 0);
+            CheckRecord();
+            SetPin(oe, 1);
+        } else {
+            RampVoltageUp(1, 33, 75, 5, 10);
+            PulsePinTimed(pgm, 2, 50000);
+            Address(record);
+            Write(expected, mask);
+            RampVoltageDown(1, 75, 16, 1, 0);
+            FloatPinGroup(kD, 0, 7);
+            CheckRecord();
+        }
+        Down();
+    }
+    // One pass that blanks the part.
+    void EraseSlot() const {
+        Up();
+        Mode(13);
+        if (row == 253) {
+            RampVoltageUp(1, 52, 120, 2, 0);
+            Address(0x1010);
+            PulsePinTimed(pgm, 2, 100000);
+            Address(0x10);
+            PulsePinTimed(pgm, 2, 100000);
+            RampVoltageDown(1, 120, 52, 1, 0);
+            Mode(12);
+            RampVoltageDown(1, 52, 33, 1, 0);
+            SetPin(oe, 0);
+            CheckRecord();
+            SetPin(oe, 1);
+            RampVoltageUp(1, 33, 52, 2, 0);
+            Down();
+        } else {
+            RampVoltageUp(1, 33, 80, 2, 0);
+            Address(0x10);
+            PulsePinTimed(pgm, 2, 200000);
+            RampVoltageDown(1, 80, 33, 1, 0);
+            Mode(12);
+            RampVoltageUp(1, 33, 55, 1, 0);
+            CheckRecord();
+            RampVoltageDown(1, 55, 33, 2, 0);
+            Down();
+            DelayMsSlot(500);
+        }
+    }
+    void SecureSlot() const {
+        Up();
+        const int level = row == 253 ? 110 : 75;
+        RampVoltageUp(1, Supply(), level, 2, 0);
+        for (int i = 0; i < securityCells; ++i) {
+            Address(SecurityCell(i));
+            Write(row == 253 ? 0xBF : 0x40, 0x40);
+        }
+        if (row == 254) PulsePinTimed(pgm, 2, 50000);
+        RampVoltageDown(1, level, row == 253 ? 70 : 16, 1, 0);
+        // Row 254 lets go of the byte it drove before it reads the cells back.
+        if (row == 253) SetPin(oe, 0);
+        else FloatPinGroup(kD, 0, 7);
+        for (int i = 0; i < securityCells; ++i) {
+            Address(SecurityCell(i));
+            ReadData();
+        }
+        if (row == 253) SetPin(oe, 1);
+        Down();
+    }
+};
+
+using TlAccesses = std::vector<std::pair<int, int>>;
+
+// The register accesses (a read as value -1) the programmer saw while `send` ran.
+template <class Fn> TlAccesses TlRecordStream(sim::SimProgrammer& p, Fn send) {
+    p.ClearTrace();
+    p.EnableTrace(true);
+    send();
+    p.EnableTrace(false);
+    TlAccesses seen;
+    for (const auto& a : p.RegisterTrace()) seen.emplace_back(a.reg, a.write ? a.value : -1);
+    p.ClearTrace();
+    return seen;
+}
+
+// While alive, the slots of `row` mark in the trace of `sim` where each call
+// begins and ends, so a driver run's stream can be cut to what the slots sent
+// (the driver's own traffic, its resets and programmer-ID reads, left out).
+class TlSlotWindows {
+public:
+    TlSlotWindows(uint32_t row, sim::SimProgrammer& sim) : entry_(*AlgorithmRow(row)), saved_(entry_) {
+        sim_ = &sim;
+        orig_ = saved_;
+        windows_.clear();
+        entry_.Read = [](int mode) { return Mark([mode] { return orig_.Read(mode); }); };
+        entry_.Program = [] { return Mark([] { return orig_.Program(); }); };
+        entry_.Erase = [] { return Mark([] { return orig_.Erase(); }); };
+        entry_.Secure = [] { return Mark([] { return orig_.Secure(); }); };
+    }
+    ~TlSlotWindows() { entry_ = saved_; }
+    TlSlotWindows(const TlSlotWindows&) = delete;
+    TlSlotWindows& operator=(const TlSlotWindows&) = delete;
+
+    // The accesses of every slot call of the run just traced, in order.
+    TlAccesses SlotStream() const {
+        TlAccesses out;
+        const auto& trace = sim_->RegisterTrace();
+        for (const auto& [begin, end] : windows_)
+            for (size_t i = begin; i < end && i < trace.size(); ++i)
+                out.emplace_back(trace[i].reg, trace[i].write ? trace[i].value : -1);
+        return out;
+    }
+    size_t Calls() const { return windows_.size(); }
+
+private:
+    template <class Fn> static int Mark(Fn call) {
+        const size_t begin = sim_->RegisterTrace().size();
+        const int result = call();
+        windows_.emplace_back(begin, sim_->RegisterTrace().size());
+        return result;
+    }
+    AlgorithmEntry& entry_;
+    AlgorithmEntry saved_;
+    static inline sim::SimProgrammer* sim_ = nullptr;
+    static inline AlgorithmEntry orig_{};
+    static inline std::vector<std::pair<size_t, size_t>> windows_;
+};
+
+// The first access where two streams part, for the failure message.
+std::string TlWhereTheyPart(const TlAccesses& seen, const TlAccesses& expected) {
+    size_t i = 0;
+    while (i < seen.size() && i < expected.size() && seen[i] == expected[i]) ++i;
+    auto show = [](const TlAccesses& s, size_t k) {
+        return k < s.size() ? "r" + std::to_string(s[k].first) + "=" + std::to_string(s[k].second) : std::string("end");
+    };
+    return "at access " + std::to_string(i) + " of " + std::to_string(seen.size()) + "/" + std::to_string(expected.size()) +
+           ": sent " + show(seen, i) + ", protocol " + show(expected, i);
+}
+
+// Whole operations of row 253 (44 and 84 pins) and row 254 over a list of one
+// record (mask 0Fh at 0123h; on row 254 marked NWL): the register stream of
+// blank check, program, read, erase and secure equals the protocol's, write
+// for write and wait for wait (timer counts). Only the slot calls' traffic
+// is compared: the driver's resets and programmer-ID reads are its own.
+TEST_F(TextListPldTest, WholeOperationStreams) {
+    const TlProtocol p44v0{253, {31, 32, 35, 36, 37, 38, 39, 40, 10, 11, 13, 14, 15, 16, 1, 2},
+                           {20, 21, 22, 17, 24, 26, 27, 28}, {6, 9, 4, 5}, 44, 30, 3, 46,
+                           {19, 29, 7, 8, 18, 41, 42, 45}, 43, 5, 0x123};
+    const TlProtocol p84{253, {20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5},
+                         {21, 22, 23, 25, 26, 27, 28, 29}, {37, 38, 39, 40}, 36, 35, 41, 34, {}, 1, 13, 0x123};
+    TlProtocol p254 = p44v0;
+    p254.row = 254;
+    p254.address[13] = 47;
+    p254.securityCells = 2;
+    const struct {
+        const TlRecord& record;
+        const TlProtocol& protocol;
+        const char* list;
+    } rows[] = {
+        {kTlRecords[0], p44v0, "x Version 1.00 MASK m 0FH y z 0123H "},
+        {kTlRecords[2], p84, "Version 1.00 MASK m 0FH y z 0123H "},
+        {kTlRecords[3], p254, "'00' value. NWL MASK m 0FH y z 0123 "},
+    };
+    VerifyAfterProgram = 0;
+    for (const auto& c : rows) {
+        const TlRecord& r = c.record;
+        const TlProtocol& p = c.protocol;
+        TlTextPatchedLibrary lib(TextListEntry(r.row, r.variant), c.list);
+        const uint8_t expected = 0x05; // fuses 0-3 = 1, 0, 1, 0
+        const struct {
+            int op;
+            std::function<void()> send;
+        } ops[] = {
+            {OpBlankCheck, [&] { p.ReadSlot(r.row == 253 ? 35 : 55); }},
+            {OpProgram, [&] { p.ProgramSlot(expected, 0x0F); }},
+            {OpRead, [&] { p.ReadSlot(r.row == 253 ? 66 : 19); }},
+            {OpErase, [&] { p.EraseSlot(); }},
+            {OpSecurity, [&] { p.SecureSlot(); }},
+        };
+        for (const auto& o : ops) {
+            SCOPED_TRACE(std::string(r.name) + " operation " + std::to_string(o.op));
+            Seat(r);
+            ResetProgrammerOutputs();
+            const TlAccesses protocol = TlRecordStream(simp, o.send);
+            Seat(r);
+            std::vector<uint8_t> fuses(r.fuses, 0);
+            fuses[0] = fuses[2] = 1;
+            LoadFuses(fuses, FuseRowLength);
+            if (o.op == OpRead) ClearUserMap(r.fuses);
+            const TlSlotWindows slots(r.row, simp);
+            simp.ClearTrace();
+            simp.EnableTrace(true);
+            EXPECT_EQ(Run(o.op), 1) << LogText();
+            simp.EnableTrace(false);
+            EXPECT_EQ(slots.Calls(), 1u);
+            const TlAccesses sent = slots.SlotStream();
+            EXPECT_TRUE(sent == protocol) << TlWhereTheyPart(sent, protocol);
             ExpectNoViolations();
         }
     }
