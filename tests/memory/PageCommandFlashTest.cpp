@@ -105,6 +105,24 @@ TEST_F(Page41Run, FaultsEndTheRunPoweredDown) {
     }
 }
 
+// Through the driver, a page length the part cannot take or a start off a
+// page is refused before any power-up, the part untouched.
+TEST_F(Page41Run, PageSettingsRefusedThroughTheDriver) {
+    Start(kPage41Small, 0x400);
+    for (uint32_t page : {0u, 96u, 512u}) {
+        PageSize = page;
+        EXPECT_EQ(Run(OpProgram), -1) << page;
+        EXPECT_TRUE(HasLine(" Page size " + std::to_string(page) + " is not a power of two from 1 to 256!")) << LogText();
+    }
+    PageSize = 128;
+    DeviceStart = BufferIndex = 0x40;
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine(" Start address 000040h is not on a page boundary!")) << LogText();
+    EXPECT_TRUE(part.flash()->Writes().empty());
+    EXPECT_TRUE(part.flash()->IsBlank());
+    ExpectPoweredDown();
+}
+
 // Four gang sockets, socket 2 never ready: the pages go to every socket at
 // once and their status is read together, so the run fails at the first page.
 TEST_F(Page41Run, GangSocketNeverReady) {
