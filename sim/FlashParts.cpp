@@ -227,6 +227,23 @@ std::vector<FlashPart> MakeParts() {
     // command as A5h.
     p.push_back({"SST", "3xSST39VF800A", FlashPart::ThreeDies, sst16(512 * K, 0x2781), {}});
     AddLockoutParts(flash);
+    // Byte-wide page-mode flash (41h page program, A7h D0h erase, status
+    // byte): no datasheet of such a part was found, so these generic parts
+    // follow the algorithm rows, codes 41h/A7h included. Both take the
+    // 32-pin footprint through adapter 'P'; the one the rows identify and
+    // protect has the programming equipment's protection (A9 and /OE at VID,
+    // the chip unprotect with /CE at VID too) and uniform 64 KB sectors.
+    auto pageMode = [](JedecFlashConfig c, uint32_t page) {
+        c.pageBytes = page;
+        c.makerId = 0x41;
+        c.deviceId = 0xA7;
+        return c;
+    };
+    flash("GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-128K",
+          pageMode(Byte5V("", kPinoutDip32P, 128 * K, {16 * K}, 0, 0, 15, 0, 2000000, 2000000), 128));
+    flash("GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-HV-512K",
+          With(pageMode(equipment(Byte5V("", kPinoutDip32P, 512 * K, {64 * K}, 0, 0, 15, 0, 4000000, 4000000)), 256),
+               [](auto& c) { c.unprotectCeVid = true; }));
     return p;
 }
 
@@ -325,6 +342,7 @@ void AddFlashParts(std::vector<CatalogPart>& parts) {
         }
         f.vccPin = pins.vcc.empty() ? 0 : pins.vcc.front();
         f.gndPins = pins.gnd;
+        f.followsRow = std::string(p.maker) == "GENERIC-ALGORITHM";
         parts.push_back(MadeBy<NewFlashModule>(p.maker, std::move(f)));
     }
 }

@@ -309,6 +309,9 @@ void JedecFlashChip::PowerLost() {
     inBypass_ = false;
     busy_ = failed_ = erasing_ = false;
     prevWrite_ = prevRead_ = false;
+    page_.loading = false;
+    statusOut_ = false;
+    statusErrors_ = 0;
 }
 
 void JedecFlashChip::Update(const PinEnvironment& env) {
@@ -320,6 +323,7 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     }
     wasPowered_ = true;
     if (busy_ && !Busy(env)) busy_ = erasing_ = false;
+    if (PageLoadLapsed(env)) EndPageLoad(env);
     if (pins_.reset != 0 && Level(env, pins_.reset) == 0) {
         // RESET# low ends every mode, bypass included, and an operation in progress.
         PowerLost();
@@ -461,6 +465,7 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
     writes_.push_back({address, data});
     const uint8_t d = static_cast<uint8_t>(data & 0xFF);
     if (cfg_.lockout == FlashLockoutScheme::SevenReads) return OnSevenReadsWrite(env, address, d);
+    if (cfg_.pageBytes != 0) return OnPageModeWrite(env, address, d);
     if (busy_) {
         if (failed_ && d == 0xF0) busy_ = failed_ = false, state_ = inBypass_ ? State::Bypass : State::Read;
         return; // the embedded operation takes no commands
@@ -476,6 +481,8 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
     case State::LockVerify:
     case State::SdpProgram:
     case State::SdpErase:
+    case State::PageLoading:
+    case State::EraseSetup:
         if (d == 0xF0) state_ = State::Read;
         else if (d == 0xAA && isCmd(1)) state_ = State::Unlock1;
         break;
@@ -551,6 +558,7 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
     const uint32_t address = AddressNow(env);
     const uint32_t word = bm ? address >> 1 : address;
     uint16_t w;
+    if (cfg_.pageBytes != 0 && statusOut_) return static_cast<uint16_t>((Busy(env) ? 0 : 0x80) | statusErrors_);
     if (Busy(env)) {
         w = static_cast<uint16_t>((~busyDatum_ & 0x80) | ((toggles_ & 1) << 6) | (failed_ ? 0x20 : 0) |
                                   (erasing_ ? 0x08 : 0));

@@ -38,6 +38,16 @@
 //   (A6 either way).
 //   Parts whose chip unprotect wants /CE at VID too: a /WE pulse with /CE at
 //   VID unprotects (A6 either way), one with /CE low protects.
+// - Page-mode parts (pageBytes set; FlashPageMode.cpp) take single-cycle
+//   commands instead of the unlock sequences: 41h then the bytes of one page
+//   (the first byte picks the page, each byte lands at its low address bits
+//   within it; the load ends when no byte follows within the load window,
+//   and the page then programs), A7h D0h erases every unprotected sector,
+//   70h reads the status byte, 50h clears its error bits, FFh reads the
+//   array. After a page program or an erase reads give the status byte:
+//   bit 7 ready, bit 5 erase error, bit 4 program error (a byte that did not
+//   take its datum or lies in a protected sector; A7h followed by anything
+//   but D0h sets both). The status byte is lost at power-off.
 // - VID is sensed from vidMinTenths to vidMaxTenths: outside that range a
 //   pin has no such effect (above the pin's limit the electrical model
 //   reports a violation).
@@ -74,6 +84,7 @@
 #include <vector>
 
 #include "sim/Electrical.h"
+#include "sim/PageLoad.h"
 #include "sim/ProbeChip.h"
 
 namespace sim {
@@ -143,6 +154,11 @@ struct JedecFlashConfig {
     // program ends on time without setting DQ5, yet the cell keeps its old
     // value until the n-th program command reaches it.
     std::map<uint32_t, int> programCommandsNeeded;
+    // Page mode (0: the JEDEC command set): the page length in bytes, the
+    // byte-load window that ends a load, the page program time.
+    uint32_t pageBytes = 0;
+    uint32_t pageLoadWindowUs = 150;
+    uint32_t pageProgramUs = 5000;
 };
 
 class JedecFlashChip : public ProbeChip {
@@ -195,7 +211,8 @@ public:
 
 private:
     enum class State { Read, Unlock1, Unlock2, Autoselect, Program, Erase80, Erase1, Erase2, Bypass, BypassProgram,
-                       BypassExit, Fast, IspVerify, BlockRead, LockPulse, LockVerify, SdpProgram, SdpErase };
+                       BypassExit, Fast, IspVerify, BlockRead, LockPulse, LockVerify, SdpProgram, SdpErase,
+                       PageLoading, EraseSetup };
     int Socket(int chipPin) const { return chipPin >= 1 && chipPin <= kSocketPins ? seatOf_[chipPin] : 0; }
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
@@ -241,6 +258,12 @@ private:
     State OnLockoutCommand(uint32_t address, uint8_t data);
     void OnLockoutPulse(const PinEnvironment& env);
     bool LockoutWord(uint32_t address, uint16_t& word) const;
+    // The page mode (FlashPageMode.cpp).
+    void OnPageModeWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    void EndPageLoad(const PinEnvironment& env);
+    bool PageLoadLapsed(const PinEnvironment& env) const {
+        return page_.loading && page_.Lapsed(env.NowUs(), cfg_.pageLoadWindowUs);
+    }
 
     JedecFlashConfig cfg_;
     FlashPinout pins_;
@@ -306,6 +329,11 @@ private:
     uint64_t weFallUs_ = 0;
     uint32_t lastReads_[7] = {};
     bool equipCeVid_ = false;
+    // Page mode: the page being loaded, whether reads give the status byte,
+    // its error bits (4 program, 5 erase).
+    PageLoad page_;
+    bool statusOut_ = false;
+    uint8_t statusErrors_ = 0;
 };
 
 // A static RAM (or a non-volatile SRAM module): written at the rising edge of

@@ -31,7 +31,7 @@ const Case kParts[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
                        {"AMD", "Am29F040", 1},         {"AMD", "Am29F200BB"},
                        {"AMD", "Am29F200BT"},          {"AMD", "Am29F800BB"},
                        {"AMD", "Am29F800BT"},          {"AMD", "Am29LV800BB-BYTE"},
-                       {"AMD", "Am29LV800BT"}};
+                       {"AMD", "Am29LV800BT"},         {"GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-HV-512K", 1}};
 
 class FlashProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
 protected:

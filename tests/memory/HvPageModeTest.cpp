@@ -1,5 +1,5 @@
-// The page mode of rows 23 and 24 on the bus (no library part takes their
-// page command; the seated byte-wide flash ignores it and reads erased):
+// The page mode of rows 23 and 24 on the bus (the seated JEDEC part takes
+// no page command, so it stays erased and shows the traffic alone):
 // each page is 41h, then every byte at its own low address byte, the buffer
 // stepping AddressStep per byte, and the next page going on where the last
 // ended.

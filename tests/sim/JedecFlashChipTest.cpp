@@ -203,3 +203,63 @@ TEST(JedecFlashChipTest, NoWritesBelowTheLockoutSupply) {
 }
 
 } // namespace
+
+namespace {
+
+// Page mode: 41h loads one page (the load ends with the byte-load window),
+// the status byte shows ready and the error bits until FFh; A7h D0h erases,
+// a broken erase sequence sets both error bits, 50h clears them; the
+// unlock sequences do nothing; power-off forgets the status byte.
+TEST(JedecFlashChipTest, PageModeProgramsWholePagesAndReportsInItsStatusByte) {
+    sim::JedecFlashConfig c = Part();
+    c.pageBytes = 16;
+    c.pageProgramUs = 1000;
+    c.chipEraseUs = 5000;
+    Bus b(c);
+    b.Write(0, 0x41);
+    for (uint32_t i = 0; i < 16; ++i) b.Write(0x2F - i, static_cast<uint8_t>(0x50 + i)); // any order within the page
+    b.env.now += 151; // the load window runs out: the page programs
+    EXPECT_EQ(b.Read(0x20), 0x00);
+    b.env.now += 1000;
+    EXPECT_EQ(b.Read(0x20), 0x80);
+    b.Write(0, 0xFF);
+    EXPECT_EQ(b.Read(0x2F), 0x50);
+    EXPECT_EQ(b.Read(0x20), 0x5F);
+    EXPECT_EQ(b.Read(0x30), 0xFF); // the next page untouched
+
+    b.chip.StickCell(0x35);
+    b.Write(0, 0x41);
+    b.Write(0x35, 0x00);
+    b.env.now += 1200;
+    EXPECT_EQ(b.Read(0x35), 0x90); // ready, program error
+    b.Write(0, 0x50);
+    EXPECT_EQ(b.Read(0x35), 0x80);
+    b.Write(0, 0xA7);
+    b.Write(0, 0x00);
+    EXPECT_EQ(b.Read(0), 0xB0);
+    EXPECT_EQ(b.Read(0x2F), 0xB0); // the status byte at every address
+    b.Write(0, 0x50);
+    b.Command(0xA0); // no unlock sequences in page mode
+    b.Write(0x40, 0x00);
+    b.env.now += 50;
+    b.Write(0, 0xFF);
+    EXPECT_EQ(b.Read(0x40), 0xFF);
+
+    b.chip.Protect(1);
+    b.chip.SetCell(0x4000, 0x12);
+    b.Write(0, 0xA7);
+    b.Write(0, 0xD0);
+    EXPECT_EQ(b.Read(0), 0x00);
+    b.env.now += 5000;
+    EXPECT_EQ(b.Read(0), 0x80);
+    b.Write(0, 0xFF);
+    EXPECT_EQ(b.Read(0x20), 0xFF);
+    EXPECT_EQ(b.Read(0x4000), 0x12); // the protected sector kept
+
+    b.Write(0, 0x70);
+    EXPECT_EQ(b.Read(0x4000), 0x80);
+    b.PowerCycle();
+    EXPECT_EQ(b.Read(0x4000), 0x12);
+}
+
+} // namespace

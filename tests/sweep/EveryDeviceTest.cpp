@@ -510,6 +510,8 @@ constexpr StartRefusal kStartRefusals[] = {
     {74, "a page load fills one page of the part", " Start address must be on a page boundary!"},
     {73, "a page run fills one page of the part", " Start address must be on a page boundary!"},
     {42, "a page run fills one page of the part", " Start address must be on a page boundary!"},
+    {23, "a page program fills one page of the part", " Start address "},
+    {24, "a page program fills one page of the part", " Start address "},
     {30, "programs page after page from address 0", " Start address must be a multiple of"},
     {34, "programs 4-byte words one after the other from address 0", " Start address must be a multiple of"},
     {45, "a write command names an 8-byte sector and fills it from its first byte", "-Start address must be a multiple of 8!"},
