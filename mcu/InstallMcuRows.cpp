@@ -24,6 +24,7 @@
 #include "mcu/CmdFlashMcu.h"
 #include "mcu/NibbleMcu.h"
 #include "mcu/EeMcu.h"
+#include "mcu/St62Serial.h"
 #include "mcu/TwoWireSerial.h"
 #include "mcu/Econ186.h"
 #include "mcu/SequentialClock.h"
@@ -58,6 +59,7 @@ void InstallMcuAlgorithms() {
     InstallNibbleMcuRows();
     InstallEeMcuRows();
     InstallTwoWireSerialRows();
+    InstallSt62SerialRows();
     InstallEcon186Rows();
     InstallSequentialClockRows();
     InstallBootstrap05Rows();

@@ -62,6 +62,7 @@ void AddWordBusMcuParts(std::vector<CatalogPart>& parts);
 void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
 void AddParallelByteParts(std::vector<CatalogPart>& parts);
 void AddTwoWireMcuParts(std::vector<CatalogPart>& parts);
+void AddSt62SerialParts(std::vector<CatalogPart>& parts);
 void AddColumnPldParts(std::vector<CatalogPart>& parts);
 void AddAddressListParts(std::vector<CatalogPart>& parts);
 void AddPlaneArrayParts(std::vector<CatalogPart>& parts);
@@ -94,6 +95,7 @@ constexpr AddParts kFamilies[] = {
     AddParallelByteParts,
     AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
     AddTwoWireMcuParts,
+    AddSt62SerialParts,
     AddColumnPldParts,
     AddAddressListParts,
     AddPlaneArrayParts,   AddMacrocellFuseParts,

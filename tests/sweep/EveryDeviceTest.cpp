@@ -444,6 +444,15 @@ TEST_P(EveryDevice, Works) {
             }
             // The loader row 146 reads 0FFFh-1EFFh and 1FF4h-1FFFh only.
             if (CurrentAlgorithm == 146 && (i < 0xFFF || (i > 0x1EFF && i < 0x1FF4))) return buffer[i];
+            // The serial EPROM row 180 reads its served pages only, less the
+            // reserved areas.
+            if (CurrentAlgorithm == 180) {
+                const size_t first = DeviceVariant == 0 || DeviceVariant == 2                         ? 0xBC0
+                                     : DeviceVariant == 1 || DeviceVariant == 3 || DeviceVariant == 5 ? 0x880
+                                                                                                      : 0x080;
+                const bool reserved = (i >= 0xFA0 && i <= 0xFEF) || (i >= 0xFF8 && i <= 0xFFB);
+                if (i < first || i > 0xFFF || reserved) return buffer[i];
+            }
             return static_cast<uint8_t>(image[i] & held);
         };
         for (size_t i = 0; !failed && i < bytes; ++i) {
