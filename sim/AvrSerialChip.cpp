@@ -93,9 +93,10 @@ void AvrSerialChip::Update(const PinEnvironment& env) {
     if (twelve) {
         const bool entered = vcc && resetLow_ && entryClocks_ >= 4 && !xtal;
         if (!entered) {
-            if (resetLow_ || !vcc)
+            if (!hvRefused_)
                 env.Violation(facts_.name +
                               ": 12 V on RESET without VCC up, RESET and SDI low and XTAL1 clocked four times first");
+            hvRefused_ = true;
         } else {
             if (reset > facts_.vpp.maxTenths)
                 env.Violation(facts_.name + ": " + std::to_string(reset) + " tenths of a volt on RESET");
@@ -108,6 +109,7 @@ void AvrSerialChip::Update(const PinEnvironment& env) {
         entryClocks_ = 0;
         return;
     }
+    hvRefused_ = false;
     if (!vcc) return;
     const bool resetLow = env.HeldLow(Sock(facts_.resetPin));
     if (resetLow != resetLow_) {

@@ -120,6 +120,7 @@ private:
     int bits_ = 0;
     // High-voltage serial entry and frames.
     int entryClocks_ = 0;
+    bool hvRefused_ = false; // one violation per refused 12 V episode
     int frameBit_ = 0;
     uint8_t sdi_ = 0, sii_ = 0;
     uint8_t command_ = 0, data_ = 0;

@@ -4,7 +4,12 @@
 // assembled sample, injected faults and user breaks.
 #include "McuFixture.h"
 
+#include "engine/Pins.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
 #include "engine/RowDef.h"
+#include "engine/Services.h"
 #include "mcu/Avr.h"
 #include "sim/AvrSerialChip.h"
 
@@ -231,6 +236,83 @@ TEST_F(AvrSerialRun, FuseRoutinesProgramAndCheck) {
     record.PackagePins = 20;
     EXPECT_NE(RowRecordRefusal(*def, record), "");
     ExpectNoViolations();
+}
+
+// The part's own order: 12 V on RESET before the XTAL1 clocks enters no
+// high-voltage mode; SCK clocked before the 20 ms after RESET low does not
+// count; a frame driving WR and OE low together is refused: violations all.
+TEST_F(AvrSerialRun, EntryOrderIsChecked) {
+    ASSERT_NE(PutSerialAvr("AT90S2343"), nullptr);
+    PrepareDialog();
+    auto supplies = [] {
+        WriteRegister(25, 15);
+        SetVccRange(0, 50);
+        SetDeviceGround(1);
+        SetAllDacVoltages(0, 0, 0, 0);
+        DelayMsSlot(100);
+        FloatPinRange(1, 48);
+    };
+    supplies();
+    SetPin(25, 0);
+    SetPin(22, 0);
+    SetPin(21, 0);
+    SetDevicePower(1, 50);
+    DelayMsSlot(20);
+    SetDeviceVpp(1, 120);
+    FloatPinRange(21, 21);
+    ASSERT_EQ(simp.Violations().size(), 1u);
+    EXPECT_NE(simp.Violations()[0].find("XTAL1 clocked four times"), std::string::npos) << simp.Violations()[0];
+    SetDeviceVpp(0, 50);
+    SetDevicePower(0, 50);
+    ResetProgrammerOutputs();
+    simp.ClearViolations();
+
+    supplies();
+    SetPin(27, 0);
+    SetPin(21, 0);
+    SetDevicePower(1, 50);
+    DelayMsSlot(5);
+    SetPin(27, 1);
+    ASSERT_EQ(simp.Violations().size(), 1u);
+    EXPECT_NE(simp.Violations()[0].find("within 20 ms"), std::string::npos) << simp.Violations()[0];
+    SetDevicePower(0, 50);
+    ResetProgrammerOutputs();
+    simp.ClearViolations();
+
+    // Entered in order, an all-zero frame (WR and OE low at once) after the
+    // OE-low read frame is refused.
+    supplies();
+    SetPin(25, 0);
+    SetPin(22, 0);
+    SetPin(21, 0);
+    SetDevicePower(1, 50);
+    DelayMsSlot(20);
+    for (int i = 0; i < 20; ++i) {
+        SetPin(22, 1);
+        SetPin(22, 0);
+    }
+    SetDeviceVpp(1, 120);
+    FloatPinRange(21, 21);
+    auto frame = [](uint32_t sdi, uint32_t sii) {
+        for (int k = 0; k < 11; ++k) {
+            const bool data = k >= 1 && k <= 8;
+            SetPin(25, data ? static_cast<int>(sdi >> (8 - k) & 1) : 0);
+            SetPin(26, data ? static_cast<int>(sii >> (8 - k) & 1) : 0);
+            SetPin(22, 1);
+            SetPin(22, 0);
+        }
+    };
+    frame(0x08, 0x4C);
+    frame(0x00, 0x0C);
+    frame(0x00, 0x68);
+    EXPECT_TRUE(simp.Violations().empty());
+    frame(0x00, 0x00);
+    ASSERT_EQ(simp.Violations().size(), 1u);
+    EXPECT_NE(simp.Violations()[0].find("WR and OE low together"), std::string::npos) << simp.Violations()[0];
+    SetDeviceVpp(0, 50);
+    SetDevicePower(0, 50);
+    ResetProgrammerOutputs();
+    simp.ClearViolations();
 }
 
 } // namespace
