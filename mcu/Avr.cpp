@@ -389,7 +389,6 @@ int WriteFusesParallel(const AvrParallelRow& row, uint32_t value, uint32_t mask)
     return (IdentityOf(row).lockFuse & mask) == (value & mask) ? 1 : -1;
 }
 
-
 // ---- row 119: the serial modes on the 8-pin socket ----------------------------------
 
 constexpr int kAvrSerReset = 21, kAvrSerXtal1 = 22, kAvrSerMosi = 25, kAvrSerMiso = 26, kAvrSerSck = 27;
@@ -469,7 +468,9 @@ int AvrSpiProgramByte(int kind) {
     return ReadValue == value ? 1 : -1;
 }
 
-int CheckAvrLock119() { return CheckLockBits((g_id119.lockFuse & 0x80) == 0, (g_id119.lockFuse & 0x40) == 0); }
+int CheckAvrLock119() {
+    return CheckLockBits((g_id119.lockFuse & 0x80) == 0, (g_id119.lockFuse & 0x40) == 0);
+}
 
 void AvrHvClocks(int n) {
     for (int i = 0; i < n; ++i) {
@@ -630,7 +631,8 @@ std::string AvrParallelRecordCheck(uint32_t row, const RowRecordFacts& record) {
     if (row == 117 && LayoutFor(record.PackagePins, nullptr) == nullptr)
         return "package of " + std::to_string(record.PackagePins) + " pins (20, 28, 40 or 44)";
     if (row == 125 && record.PackagePins != 28) return "package of " + std::to_string(record.PackagePins) + " pins (28)";
-    if (row == 119 && record.PackagePins != 8) return "package of " + std::to_string(record.PackagePins) + " pins (8)";
+    if (row == 119 && record.PackagePins != 8)
+        return "package of " + std::to_string(record.PackagePins) + " pins (8)";
     return {};
 }
 
@@ -686,7 +688,10 @@ int WriteAvrFuses119() {
     AvrHvFrame(0x00, 0x6C);
     AvrHvPowerDown();
     Alg119Identify();
-    return static_cast<int>(g_id119.lockFuse >> 5 & 1) == spien && static_cast<int>(g_id119.lockFuse & 1) == rcen ? 1 : -1;
+    return static_cast<int>(g_id119.lockFuse >> 5 & 1) == spien &&
+                   static_cast<int>(g_id119.lockFuse & 1) == rcen
+               ? 1
+               : -1;
 }
 
 void InstallAvrDialogLauncher(OptionDialogLauncher launcher) { g_launcher = launcher; }

@@ -94,8 +94,9 @@ void AvrSerialChip::Update(const PinEnvironment& env) {
         const bool entered = vcc && resetLow_ && entryClocks_ >= 4 && !xtal;
         if (!entered) {
             if (!hvRefused_)
-                env.Violation(facts_.name +
-                              ": 12 V on RESET without VCC up, RESET and SDI low and XTAL1 clocked four times first");
+                env.Violation(
+                    facts_.name +
+                    ": 12 V on RESET without VCC up, RESET and SDI low and XTAL1 clocked four times first");
             hvRefused_ = true;
         } else {
             if (reset > facts_.vpp.maxTenths)
@@ -218,7 +219,8 @@ void AvrSerialChip::SpiExecute(const PinEnvironment& env) {
         busyUntil_ = now + busy;
         if (!writeLocked) Write(facts_.flashBytes + at, b3);
     } else {
-        env.Violation(facts_.name + ": unknown serial instruction " + std::to_string(b0) + " " + std::to_string(b1));
+        env.Violation(facts_.name + ": unknown serial instruction " + std::to_string(b0) + " " +
+                      std::to_string(b1));
     }
 }
 
@@ -227,7 +229,8 @@ void AvrSerialChip::SpiExecute(const PinEnvironment& env) {
 void AvrSerialChip::HvClock(const PinEnvironment& env) {
     const int sdi = High(env, facts_.mosiPin) ? 1 : 0, sii = High(env, facts_.misoPin) ? 1 : 0;
     const int k = frameBit_;
-    if (k == 0 && (sdi | sii) != 0) env.Violation(facts_.name + ": high-voltage frame without its 0 start bit");
+    if (k == 0 && (sdi | sii) != 0)
+        env.Violation(facts_.name + ": high-voltage frame without its 0 start bit");
     if (k >= 1 && k <= 8) {
         sdi_ = static_cast<uint8_t>(sdi_ << 1 | sdi);
         sii_ = static_cast<uint8_t>(sii_ << 1 | sii);
@@ -284,7 +287,8 @@ void AvrSerialChip::HvExecute(const PinEnvironment& env, uint8_t sdi, uint8_t si
         // The frames are slow against the write: the datasheet asks only a
         // minimum wait after the WR-low instruction.
         if (width < (erase ? facts_.eraseMinUs : facts_.fuseMinUs)) {
-            env.Violation(facts_.name + ": high-voltage write with WR low for " + std::to_string(width) + " us");
+            env.Violation(facts_.name + ": high-voltage write with WR low for " + std::to_string(width) +
+                          " us");
         } else if (erase) {
             Erase();
         } else if (command_ == kHvWriteFuses) {
@@ -306,7 +310,8 @@ void AvrSerialChip::HvExecute(const PinEnvironment& env, uint8_t sdi, uint8_t si
 ChipDrive AvrSerialChip::Output(const PinEnvironment& env, int socketPin) const {
     (void)env;
     const int chipPin = ChipPinAt(socketPin);
-    if (mode_ == Mode::Spi && chipPin == facts_.misoPin) return (out_ >> (7 - bits_ % 8)) & 1 ? ChipDrive::High : ChipDrive::Low;
+    if (mode_ == Mode::Spi && chipPin == facts_.misoPin)
+        return (out_ >> (7 - bits_ % 8)) & 1 ? ChipDrive::High : ChipDrive::Low;
     if (mode_ == Mode::Hv && chipPin == facts_.sckPin) {
         const bool one = frameOutValid_ && frameBit_ < 8 && ((frameOut_ >> (7 - frameBit_)) & 1) != 0;
         return one ? ChipDrive::High : ChipDrive::Low;

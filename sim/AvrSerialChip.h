@@ -53,7 +53,7 @@ struct AvrSerialFacts : PartFacts {
 };
 
 class AvrSerialChip : public CatalogChip {
-public:
+  public:
     explicit AvrSerialChip(const AvrSerialFacts& facts);
 
     std::string Name() const override { return facts_.name; }
@@ -90,7 +90,7 @@ public:
     void StickFuses() { stuckFuses_ = true; }
     void StickLocks() { stuckLocks_ = true; }
 
-private:
+  private:
     enum class Mode : uint8_t { Off, Spi, Hv };
     int Sock(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
     bool High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Sock(chipPin)) == 1; }

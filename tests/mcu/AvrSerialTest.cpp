@@ -16,7 +16,7 @@
 namespace {
 
 class AvrSerialRun : public McuRun {
-protected:
+  protected:
     void SetUp() override {
         McuRun::SetUp();
         ResetAvrState();
@@ -33,14 +33,18 @@ protected:
         elec->DeclareChip(chip->Limits());
         return socket->Insert(std::move(chip));
     }
-    static uint32_t SerialImageBytes(const sim::AvrSerialChip& chip) { return DeviceEnd + 1 + chip.Part().eepromBytes; }
+    static uint32_t SerialImageBytes(const sim::AvrSerialChip& chip) {
+        return DeviceEnd + 1 + chip.Part().eepromBytes;
+    }
     std::vector<uint8_t> SerialImage(const sim::AvrSerialChip& chip) const {
         std::vector<uint8_t> image(SerialImageBytes(chip));
-        for (uint32_t a = 0; a < image.size(); ++a) image[a] = BufferByte(a);
+        for (uint32_t a = 0; a < image.size(); ++a)
+            image[a] = BufferByte(a);
         return image;
     }
     static void ExpectSerialChipHolds(const sim::AvrSerialChip& chip, const std::vector<uint8_t>& image) {
-        for (uint32_t a = 0; a < image.size(); ++a) ASSERT_EQ(chip.Cell(a), image[a]) << std::hex << a;
+        for (uint32_t a = 0; a < image.size(); ++a)
+            ASSERT_EQ(chip.Cell(a), image[a]) << std::hex << a;
     }
 };
 
@@ -61,10 +65,12 @@ TEST_P(AvrSerialParts, ProgramsFlashAndEepromAndLocks) {
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     ExpectSerialChipHolds(*chip, image);
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!"))
+        << LogText();
     FillBufferRange(0, static_cast<uint32_t>(image.size() - 1), 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a < image.size(); ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < image.size(); ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
     EXPECT_EQ(chip->Erases(), 1u);
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
@@ -123,7 +129,8 @@ TEST_F(AvrSerialRun, AssembledSampleRoundTrips) {
     FillBufferRange(0, n - 1, 0x00);
     ASSERT_EQ(LoadHexFamilyFile("flash119.hex", 0, 0), 1);
     ASSERT_EQ(LoadHexFamilyFile("eeprom119.hex", 0, 0), 1);
-    for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < n; ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     ExpectNoViolations();
 }
 
@@ -143,13 +150,17 @@ TEST_F(AvrSerialRun, BlankStartAboveZeroLockTwoAndWrongSignature) {
     DeviceStart = 0x700;
     chip->SetLocks(0xFB);
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    for (uint32_t a = 0x700; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Cell(a), image[a - 0x700]) << std::hex << a;
-    for (uint32_t a = 0; a < 128; ++a) ASSERT_EQ(chip->Eeprom(a), image[DeviceEnd + 1 + a]) << a;
+    for (uint32_t a = 0x700; a <= DeviceEnd; ++a)
+        ASSERT_EQ(chip->Cell(a), image[a - 0x700]) << std::hex << a;
+    for (uint32_t a = 0; a < 128; ++a)
+        ASSERT_EQ(chip->Eeprom(a), image[DeviceEnd + 1 + a]) << a;
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
     FillBufferRange(0, static_cast<uint32_t>(image.size() - 1), 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a <= DeviceEnd - 0x700; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
-    for (uint32_t a = DeviceEnd + 1; a < image.size(); ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a <= DeviceEnd - 0x700; ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = DeviceEnd + 1; a < image.size(); ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     EXPECT_EQ(AvrLockFuseByte(119) >> 6, 2u);
 
     chip = PutSerialAvr("AT90S2323", [](sim::AvrSerialFacts& f) { f.signature[1] = 0x92; });
@@ -261,7 +272,8 @@ TEST_F(AvrSerialRun, EntryOrderIsChecked) {
     SetDeviceVpp(1, 120);
     FloatPinRange(21, 21);
     ASSERT_EQ(simp.Violations().size(), 1u);
-    EXPECT_NE(simp.Violations()[0].find("XTAL1 clocked four times"), std::string::npos) << simp.Violations()[0];
+    EXPECT_NE(simp.Violations()[0].find("XTAL1 clocked four times"), std::string::npos)
+        << simp.Violations()[0];
     SetDeviceVpp(0, 50);
     SetDevicePower(0, 50);
     ResetProgrammerOutputs();
