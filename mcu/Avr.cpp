@@ -108,16 +108,7 @@ const AvrParallelPins* LayoutFor(uint32_t pins, const char* vcc) {
 
 // " Device Secured!" with -1 when the last Identify saw lock bit 1
 // programmed, else 1.
-int CheckLock(const AvrParallelRow& row) {
-    const uint32_t v = IdentityOf(row).lockFuse;
-    bool lb1, lb2;
-    if (row.fuseByte) {
-        lb1 = (v & 0x200) == 0;
-        lb2 = (v & 0x400) == 0;
-    } else {
-        lb1 = (v & 0x80) == 0;
-        lb2 = (v & 0x40) == 0;
-    }
+int CheckLockBits(bool lb1, bool lb2) {
     if (lb1 && lb2) {
         ShowMessageLine(" Device Secured!(Lock bit 1 and 2)");
         return -1;
@@ -127,6 +118,12 @@ int CheckLock(const AvrParallelRow& row) {
         return -1;
     }
     return 1;
+}
+
+int CheckLock(const AvrParallelRow& row) {
+    const uint32_t v = IdentityOf(row).lockFuse;
+    if (row.fuseByte) return CheckLockBits((v & 0x200) == 0, (v & 0x400) == 0);
+    return CheckLockBits((v & 0x80) == 0, (v & 0x40) == 0);
 }
 
 // Chooses the layout and EEPROM size; a device the row cannot serve is
@@ -392,6 +389,227 @@ int WriteFusesParallel(const AvrParallelRow& row, uint32_t value, uint32_t mask)
     return (IdentityOf(row).lockFuse & mask) == (value & mask) ? 1 : -1;
 }
 
+// ---- row 119: the serial modes on the 8-pin socket ----------------------------------
+
+constexpr int kAvrSerReset = 21, kAvrSerXtal1 = 22, kAvrSerMosi = 25, kAvrSerMiso = 26, kAvrSerSck = 27;
+constexpr uint32_t kAvrSerialEeprom = 128;
+constexpr uint32_t kAvrSerialWriteMs = 4;
+constexpr uint32_t kAvrSerialEraseMs = 20;
+
+// One byte out on MOSI, bit 7 first, one SCK pulse a bit; what MISO carried,
+// sampled before each pulse.
+uint32_t AvrSpiByte(uint32_t value) {
+    uint32_t in = 0;
+    for (int bit = 7; bit >= 0; --bit) {
+        SetPin(kAvrSerMosi, static_cast<int>(value >> bit & 1));
+        in = in << 1 | (GetPin(kAvrSerMiso) == 1 ? 1u : 0u);
+        SetPin(kAvrSerSck, 1);
+        SetPin(kAvrSerSck, 0);
+    }
+    return in;
+}
+
+// A four-byte instruction; the bytes MISO returned, the first in bits 31-24.
+uint32_t AvrSpiInstruction(uint32_t b0, uint32_t b1, uint32_t b2, uint32_t b3) {
+    uint32_t r = AvrSpiByte(b0 & 0xFF) << 24;
+    r |= AvrSpiByte(b1 & 0xFF) << 16;
+    r |= AvrSpiByte(b2 & 0xFF) << 8;
+    return r | AvrSpiByte(b3 & 0xFF);
+}
+
+// Programming Enable: a part in step returns its second byte (53h) while
+// the third goes out; 1, or -1 with a detail line when it does not.
+int AvrSpiEnable() {
+    const uint32_t echo = AvrSpiInstruction(0xAC, 0x53, 0x00, 0x00) >> 8 & 0xFF;
+    if (echo == 0x53) return 1;
+    ShowMessageLine(" Serial programming enable not answered (%02Xh)!", echo);
+    return -1;
+}
+
+int AvrSpiPowerUp(int phase) {
+    ProgressStep = 16;
+    ReadBackAfterSecure = 0;
+    BlankCheckAfterErase = 1;
+    SupplyVoltage = phase == kAvrRead ? ReadVccInUse : Vccp / 10;
+    SetVccRange(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(1);
+    SetAllDacVoltages(0, 0, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(kAvrSerSck, 0);
+    SetPin(kAvrSerXtal1, 0);
+    WriteRegister(12, 2);
+    SetPin(kAvrSerReset, 0);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(20);
+    return AvrSpiEnable();
+}
+
+void AvrSpiPowerDown() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    WriteRegister(12, 0);
+}
+
+uint32_t AvrSpiRead(uint32_t op, uint32_t address) {
+    return AvrSpiInstruction(op, address >> 8 & 0xFF, address & 0xFF, 0x00) & 0xFF;
+}
+
+// Writes ExpectedValue as the flash word's low byte (kind 0), its high byte
+// (1) or the EEPROM byte at ChipAddress (2), waits the write time and reads
+// it back: 1 when it took, -1 when not. Blank bytes are not written.
+int AvrSpiProgramByte(int kind) {
+    const uint32_t value = ExpectedValue & 0xFF;
+    if (value == 0xFF) return 1;
+    static constexpr uint32_t kWrite[3] = {0x40, 0x48, 0xC0};
+    const uint32_t address = kind == 2 ? ChipAddress & 0xFF : ChipAddress / 2;
+    AvrSpiInstruction(kWrite[kind], address >> 8 & 0xFF, address & 0xFF, value);
+    DelayMsSlot(kAvrSerialWriteMs);
+    ReadValue = AvrSpiRead(kWrite[kind] - 0x20, address);
+    return ReadValue == value ? 1 : -1;
+}
+
+int CheckAvrLock119() {
+    return CheckLockBits((g_id119.lockFuse & 0x80) == 0, (g_id119.lockFuse & 0x40) == 0);
+}
+
+void AvrHvClocks(int n) {
+    for (int i = 0; i < n; ++i) {
+        SetPin(kAvrSerXtal1, 1);
+        SetPin(kAvrSerXtal1, 0);
+    }
+}
+
+// High-voltage entry: VCC with RESET and SDI low, XTAL1 clocks, then 12 V
+// on RESET.
+void AvrHvPowerUp() {
+    WriteRegister(25, 15);
+    SetVccRange(0, static_cast<int>(Vccp / 10));
+    SetDeviceGround(1);
+    SetAllDacVoltages(0, 0, 0, 0);
+    DelayMsSlot(100);
+    FloatPinRange(1, 48);
+    SetPin(kAvrSerMosi, 0);
+    SetPin(kAvrSerXtal1, 0);
+    SetPin(kAvrSerReset, 0);
+    SetDevicePower(1, 50);
+    DelayMsSlot(20);
+    AvrHvClocks(20);
+    SetDeviceVpp(1, 120);
+    FloatPinRange(kAvrSerReset, kAvrSerReset);
+}
+
+void AvrHvPowerDown() {
+    SetDeviceVpp(0, 50);
+    FloatPinRange(kAvrSerReset, kAvrSerReset);
+    SetDevicePower(0, 50);
+    ResetProgrammerOutputs();
+}
+
+// One high-voltage instruction frame: a 0 start bit, SDI and SII bit 7
+// first, two 0 stop bits, a clock each. Returns SDO sampled before each of
+// the first eight clocks: what the previous frame's OE low latched.
+uint32_t AvrHvFrame(uint32_t sdi, uint32_t sii) {
+    uint32_t out = 0;
+    for (int k = 0; k < 11; ++k) {
+        const bool data = k >= 1 && k <= 8;
+        SetPin(kAvrSerMosi, data ? static_cast<int>(sdi >> (8 - k) & 1) : 0);
+        SetPin(kAvrSerMiso, data ? static_cast<int>(sii >> (8 - k) & 1) : 0);
+        if (k < 8) out = out << 1 | (GetPin(kAvrSerSck) == 1 ? 1u : 0u);
+        AvrHvClocks(1);
+    }
+    return out;
+}
+
+int Alg119Identify() {
+    AvrHvPowerUp();
+    AvrHvFrame(0x08, 0x4C); // read signature
+    for (uint32_t i = 0; i < 3; ++i) {
+        AvrHvFrame(i, 0x0C);
+        AvrHvFrame(0x00, 0x68);
+        g_id119.signature[i] = static_cast<uint8_t>(AvrHvFrame(0x00, 0x6C));
+    }
+    AvrHvFrame(0x04, 0x4C); // read fuse and lock bits
+    AvrHvFrame(0x00, 0x78);
+    g_id119.lockFuse = AvrHvFrame(0x00, 0x7C);
+    AvrHvPowerDown();
+    ChipMakerId = g_id119.signature[0];
+    ChipDeviceId = g_id119.signature[1];
+    return 1;
+}
+
+int Alg119Read(int mode) {
+    if (CheckAvrLock119() != 1) return -1;
+    int r = AvrSpiPowerUp(kAvrRead);
+    if (r == 1) {
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
+            if ((r = StepProgress(ChipAddress)) != 1) break;
+            const uint32_t w = ChipAddress / 2;
+            ReadValue = AvrSpiRead(0x20, w) | AvrSpiRead(0x28, w) << 8;
+            if ((r = ProcessFlashWord(mode)) != 1) break;
+        }
+    }
+    if (r == 1) {
+        BufferIndex = DeviceEnd + 1;
+        for (ChipAddress = 0; ChipAddress < kAvrSerialEeprom; ++ChipAddress) {
+            ReadValue = AvrSpiRead(0xA0, ChipAddress);
+            if ((r = ProcessReadByte(mode)) != 1) break;
+        }
+    }
+    AvrSpiPowerDown();
+    return r;
+}
+
+int Alg119Program() {
+    if (CheckAvrLock119() != 1) return -1;
+    int r = AvrSpiPowerUp(kAvrProgram);
+    if (r == 1) r = AvrSpiEnable();
+    if (r == 1) {
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
+            if ((r = StepProgress(ChipAddress)) != 1) break;
+            ExpectedValue = BufferByteAt(BufferIndex);
+            if ((r = AvrSpiProgramByte(0)) != 1) break;
+            ExpectedValue = BufferByteAt(BufferIndex + 1);
+            if ((r = AvrSpiProgramByte(1)) != 1) break;
+            BufferIndex += 2;
+        }
+    }
+    if (r == 1) {
+        BufferIndex = DeviceEnd + 1;
+        for (ChipAddress = 0; ChipAddress < kAvrSerialEeprom; ++ChipAddress) {
+            ExpectedValue = BufferByteAt(BufferIndex);
+            if ((r = AvrSpiProgramByte(2)) != 1) break;
+            BufferIndex += 1;
+        }
+    }
+    AvrSpiPowerDown();
+    return r;
+}
+
+int Alg119Erase() {
+    int r = AvrSpiPowerUp(kAvrProgram);
+    if (r == 1) {
+        AvrSpiInstruction(0xAC, 0x80, 0x00, 0x00);
+        DelayMsSlot(kAvrSerialEraseMs);
+    }
+    AvrSpiPowerDown();
+    Alg119Identify();
+    return r;
+}
+
+int Alg119Secure() {
+    if (CheckAvrLock119() != 1) return -1;
+    int r = AvrSpiPowerUp(kAvrProgram);
+    if (r == 1) {
+        ExpectedValue = AvrLockMode == 0 ? 0xFD : 0xF9;
+        AvrSpiInstruction(0xAC, ExpectedValue, 0x00, 0x00);
+        DelayMsSlot(kAvrSerialWriteMs);
+    }
+    AvrSpiPowerDown();
+    if (r != 1) return r;
+    Alg119Identify();
+    return (g_id119.lockFuse >> 6 & 3) == 3 ? -1 : 1;
+}
+
 int Alg117Identify() { return IdentifyParallel(kAvrRow117); }
 int Alg117Read(int mode) { return ReadParallel(kAvrRow117, mode); }
 int Alg117Program() { return ProgramParallel(kAvrRow117); }
@@ -413,6 +631,8 @@ std::string AvrParallelRecordCheck(uint32_t row, const RowRecordFacts& record) {
     if (row == 117 && LayoutFor(record.PackagePins, nullptr) == nullptr)
         return "package of " + std::to_string(record.PackagePins) + " pins (20, 28, 40 or 44)";
     if (row == 125 && record.PackagePins != 28) return "package of " + std::to_string(record.PackagePins) + " pins (28)";
+    if (row == 119 && record.PackagePins != 8)
+        return "package of " + std::to_string(record.PackagePins) + " pins (8)";
     return {};
 }
 
@@ -448,6 +668,32 @@ int WriteAvrFuses125() {
     return WriteFusesParallel(kAvrRow125, value, 0x3F);
 }
 
+void ReadAvrFuses119() {
+    Alg119Identify();
+    AvrFuseSpien = static_cast<int>(g_id119.lockFuse >> 5 & 1);
+    AvrFuseFstr = static_cast<int>(g_id119.lockFuse & 1);
+}
+
+// Programs SPIEN and RCEN (or FSTRT) through the high-voltage interface, the
+// WR low time the fuse write takes, then reads them back.
+int WriteAvrFuses119() {
+    const int spien = AvrFuseSpien & 1, rcen = AvrFuseFstr & 1;
+    ExpectedValue = static_cast<uint32_t>(spien << 5 | rcen);
+    Alg119Identify();
+    AvrHvPowerUp();
+    AvrHvFrame(0x40, 0x4C); // write fuse bits
+    AvrHvFrame(ExpectedValue, 0x2C);
+    AvrHvFrame(0x00, 0x64); // WR low
+    DelayMsSlot(1);
+    AvrHvFrame(0x00, 0x6C);
+    AvrHvPowerDown();
+    Alg119Identify();
+    return static_cast<int>(g_id119.lockFuse >> 5 & 1) == spien &&
+                   static_cast<int>(g_id119.lockFuse & 1) == rcen
+               ? 1
+               : -1;
+}
+
 void InstallAvrDialogLauncher(OptionDialogLauncher launcher) { g_launcher = launcher; }
 
 // The rows of this family.
@@ -461,6 +707,14 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg117Options,
      .SubVariantCount = AvrEepromSizeCount,
      .SubVariantTable = "EEPROM size table",
+     .RecordCheck = AvrParallelRecordCheck},
+    {.Row = 119,
+     .Identify = Alg119Identify,
+     .Read = Alg119Read,
+     .Program = Alg119Program,
+     .Erase = Alg119Erase,
+     .Secure = Alg119Secure,
+     .Options = Alg117Options,
      .RecordCheck = AvrParallelRecordCheck},
     {.Row = 125,
      .Identify = Alg125Identify,

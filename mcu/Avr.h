@@ -1,8 +1,9 @@
 // AVR microcontrollers of the AT90S kind: rows 117 and 125 in the parallel
 // programming mode on the pin driver (one set of parallel primitives over a
-// per-row table), row 119 in the serial mode. The buffer holds the flash as
-// bytes DeviceStart..DeviceEnd (word n: bytes 2n low, 2n+1 high) and the
-// EEPROM from byte DeviceEnd + 1.
+// per-row table), row 119 in the serial modes (flash and EEPROM over the
+// SPI-style interface, signature, lock and fuse bits over the high-voltage
+// one). The buffer holds the flash as bytes DeviceStart..DeviceEnd (word n:
+// bytes 2n low, 2n+1 high) and the EEPROM from byte DeviceEnd + 1.
 #pragma once
 #include <cstdint>
 
@@ -34,8 +35,10 @@ uint32_t AvrLockFuseByte(uint32_t row);
 // program them from the variables (1, or -1 when the write or its read-back
 // fails).
 void ReadAvrFuses117();
+void ReadAvrFuses119();
 void ReadAvrFuses125();
 int WriteAvrFuses117();
+int WriteAvrFuses119();
 int WriteAvrFuses125();
 
 void InstallAvrDialogLauncher(OptionDialogLauncher launcher);

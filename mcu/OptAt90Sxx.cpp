@@ -90,7 +90,11 @@ void TOptAt90Sxx1::FormActivate() {
         GroupBox90S1200->setVisible(true);
         LabelSPEN->setText("&SPIEN Fuse");
         LabelFSTR->setText(DeviceVariant == 0 ? "&FSTR Fuse" : "&RCEN Fuse");
-        ReadAvrFuses117();
+        if (CurrentAlgorithm == 117) {
+            ReadAvrFuses117();
+        } else {
+            ReadAvrFuses119();
+        }
         ComboBoxSPEN->setCurrentIndex(AvrFuseSpien & 1);
         ComboBoxFSTR->setCurrentIndex(AvrFuseFstr & 1);
         RadioGroupSecMode->SetItemIndex(AvrLockMode);
@@ -114,7 +118,9 @@ void TOptAt90Sxx1::Change() {
 }
 
 void TOptAt90Sxx1::ButtonProgramClick() {
-    const int r = CurrentAlgorithm == 125 ? WriteAvrFuses125() : WriteAvrFuses117();
+    const int r = CurrentAlgorithm == 125   ? WriteAvrFuses125()
+                  : CurrentAlgorithm == 117 ? WriteAvrFuses117()
+                                            : WriteAvrFuses119();
     AvrFuseResult = r;
     ShowMessageLine(r != 1 ? "Option Fuse Program Error!" : "Option Fuse Program Ok!");
     Beep(r);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim/AvrSerialChip.h"
 #include "sim/Catalog.h"
 
 namespace sim {
@@ -347,6 +348,7 @@ void AddAvrParts(std::vector<CatalogPart>& parts) {
         if (f.fuseKind == AvrFuseKind::LockAndFuse) f.fuses = kShippedFuses;
         parts.push_back(ChipPart<AvrChip>(f.maker, f));
     }
+    AddAvrSerialParts(parts);
 }
 
 } // namespace sim

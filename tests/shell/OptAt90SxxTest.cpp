@@ -1,5 +1,5 @@
-// The AT90S fuse dialog offscreen, opened by the Options entry of rows 117
-// and 125: activation reads the chip into the controls, a changed control
+// The AT90S fuse dialog offscreen, opened by the Options entry of rows 117,
+// 119 and 125: activation reads the chip into the controls, a changed control
 // is stored at once, the program button writes the fuses, checks them
 // through a new Identify, logs, beeps and closes.
 #include <QApplication>
@@ -16,6 +16,7 @@
 #include "mcu/McuFixture.h"
 #include "mcu/OptAt90Sxx.h"
 #include "sim/AvrChip.h"
+#include "sim/AvrSerialChip.h"
 
 namespace {
 
@@ -136,6 +137,37 @@ TEST_F(AvrFuseDialog, Row125ProgramsTheFuseByte) {
     EXPECT_EQ(read, (std::vector<int>{0, 1, 1, 0, 1, 0}));
     EXPECT_EQ(chip->Fuses() & 0x3F, 0x13);
     EXPECT_EQ(AvrLockMode125, 1);
+    EXPECT_TRUE(HasLine("Option Fuse Program Ok!")) << LogText();
+    ExpectNoViolations();
+}
+
+// Row 119: the RCEN group read over the high-voltage interface; the
+// changed fuse is written there and read back.
+TEST_F(AvrFuseDialog, Row119ProgramsRcenOverHighVoltage) {
+    ClearSocket();
+    ASSERT_TRUE(Select("ATMEL", "AT90S2343"));
+    const sim::AvrSerialFacts* f = sim::FindFacts<sim::AvrSerialFacts>("ATMEL", "AT90S2343");
+    ASSERT_NE(f, nullptr);
+    auto made = std::make_unique<sim::AvrSerialChip>(*f);
+    elec->DeclareChip(made->Limits());
+    sim::AvrSerialChip* chip = socket->Insert(std::move(made));
+    PrepareDialog();
+    QString caption;
+    bool shown1200 = false;
+    int rcen = -1;
+    EXPECT_EQ(OpenAvrOptions([&](TOptAt90Sxx1* d) {
+                  caption = d->LabelFSTR->text();
+                  shown1200 = d->GroupBox90S1200->isVisible();
+                  rcen = d->ComboBoxFSTR->currentIndex();
+                  d->ComboBoxFSTR->setCurrentIndex(1);
+                  d->ButtonProgram->click();
+              }),
+              1);
+    EXPECT_EQ(caption, "&RCEN Fuse");
+    EXPECT_TRUE(shown1200);
+    EXPECT_EQ(rcen, 0);
+    EXPECT_EQ(chip->Fuses() & 0x21, 0x01);
+    EXPECT_EQ(chip->FuseWrites(), 1u);
     EXPECT_TRUE(HasLine("Option Fuse Program Ok!")) << LogText();
     ExpectNoViolations();
 }
