@@ -1,0 +1,83 @@
+// Row 72's sub-variants 0 and 4 through the sector protection dialog on the
+// flash model. Sub-variant 0 sends a protect command no modelled part takes;
+// sub-variant 4 puts the protection voltage on pin 1 of the 32-pin package,
+// which the row's bus drives as A18. In both the chip must come out
+// unchanged and the dialog must report the error, never success.
+#include <QApplication>
+#include <QPushButton>
+#include <QTreeWidget>
+
+#include "FlashFixture.h"
+#include "OffscreenApp.h"
+#include "memory/JedecFlash.h"
+#include "memory/OptSecProt.h"
+
+namespace {
+
+class Row72ModelLimits : public FlashRun {
+protected:
+    sim::SeatedFlash part;
+    void SeatFor(const char* maker, const char* name) {
+        App();
+        InstallOptSecProtDialog();
+        ASSERT_TRUE(Select(maker, name));
+        Limit(0x40);
+        part = SeatPart(maker, name);
+        EXPECT_EQ(CheckCommunication(MainEngine), 1);
+        PrepareOperation(MainEngine);
+        runStart_ = ui.Log.size();
+    }
+    // Asks the dialog to protect sector 1 only.
+    void ProtectSectorOne(TOptSecProt1& d) {
+        d.ListView->setCurrentItem(d.ListView->topLevelItem(1));
+        d.ListViewClick();
+        ASSERT_EQ(d.SectorProtectionState[1], 1u);
+        d.ButtonWrote->click();
+    }
+    bool AnySectorProtected() const {
+        for (uint32_t s = 0; s < 8; ++s) {
+            if (part.flash()->IsProtected(s)) return true;
+        }
+        return false;
+    }
+};
+
+// The record's sub-variant 0: the seven-cycle command (20h after the erase
+// prefix, then 00h at the sector with A9 set) is not a command of the part,
+// so nothing gets protected; the writer's own checks end with the error line
+// and the array keeps its data.
+TEST_F(Row72ModelLimits, CommandProtectOnAPartWithoutItReportsTheError) {
+    SeatFor("ST", "M29F040B");
+    ASSERT_EQ(DeviceSubVariant, 0u);
+    part.flash()->Protect(3);
+    part.flash()->SetCell(0x10000, 0x5A);
+    TOptSecProt1 d(nullptr);
+    ASSERT_EQ(d.ListView->topLevelItemCount(), 8);
+    EXPECT_EQ(d.ListView->topLevelItem(3)->text(1).toStdString(), "Protect  ");
+    ProtectSectorOne(d);
+    ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection error!"});
+    EXPECT_FALSE(HasLine(" Sector (Un)protection completed!"));
+    EXPECT_FALSE(part.flash()->IsProtected(1));
+    EXPECT_TRUE(part.flash()->IsProtected(3)); // never unprotected either
+    EXPECT_EQ(part.flash()->Cell(0x10000), 0x5A);
+    ExpectNoViolations();
+}
+
+// Sub-variant 4 on a 32-pin part: the reset-pin procedure's voltage reaches
+// chip pin 1, which is A18 here (no RESET#): the electrical model reports it,
+// the part ignores it, and the dialog ends with the error line.
+TEST_F(Row72ModelLimits, ResetPinProcedureOnA32PinPartReachesA18) {
+    SeatFor("AMD", "Am29LV040B");
+    DeviceSubVariant = 4;
+    TOptSecProt1 d(nullptr);
+    ASSERT_EQ(d.ListView->topLevelItemCount(), 8);
+    ProtectSectorOne(d);
+    ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection error!"});
+    EXPECT_FALSE(AnySectorProtected());
+    ASSERT_FALSE(simp.Violations().empty());
+    for (const auto& v : simp.Violations()) EXPECT_NE(v.find("socket pin 9: "), std::string::npos) << v;
+    EXPECT_NE(simp.Violations().front().find("above the 7.00 V the chip takes"), std::string::npos);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+}
+
+} // namespace
