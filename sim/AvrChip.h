@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/AvrCells.h"
 #include "sim/PartFacts.h"
 
 namespace sim {
@@ -54,7 +55,7 @@ struct AvrFacts : PartFacts {
     uint32_t fuseMinUs = 1000, fuseMaxUs = 1800;
 };
 
-class AvrChip : public CatalogChip {
+class AvrChip : public CatalogChip, public AvrCells {
 public:
     explicit AvrChip(const AvrFacts& facts);
 
@@ -75,22 +76,7 @@ public:
 
     const AvrFacts& Part() const { return facts_; }
     uint8_t Eeprom(uint32_t a) const { return Cell(facts_.flashBytes + a); }
-    // Fuse bits and lock bits as stored (0 programmed); the lock half holds
-    // bit 1 lock bit 1, bit 2 lock bit 2.
-    uint8_t Fuses() const { return fuses_; }
-    uint8_t Locks() const { return locks_; }
-    void SetLocks(uint8_t locks) { locks_ = locks; }
     bool InMode() const { return inMode_; }
-    uint32_t Writes() const { return writes_; }
-    uint32_t Erases() const { return erases_; }
-    uint32_t FuseWrites() const { return fuseWrites_; }
-    uint32_t LockWrites() const { return lockWrites_; }
-    uint8_t LastLockData() const { return lastLockData_; }
-    // Faults: RDY/BSY never returns high; a flash or EEPROM byte that never
-    // takes a write; fuse writes that change nothing.
-    void StickBusy() { stuckBusy_ = true; }
-    void StickCell(uint32_t a) { stuckCell_ = static_cast<int64_t>(a); }
-    void StickFuses() { stuckFuses_ = true; }
 
 private:
     int Sock(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
@@ -107,19 +93,13 @@ private:
 
     AvrFacts facts_;
     std::vector<int> pins_;
-    std::vector<uint8_t> cells_;
     int dataBit_[64] = {}; // chip pin -> DATA bit + 1 (0: none)
-    uint8_t fuses_ = 0xFF, locks_ = 0xFF;
     bool armed_ = false, inMode_ = false;
     bool xtalHigh_ = false, wrLow_ = false, oeLow_ = false;
     int lastReset_ = -1;
     uint8_t command_ = 0, data_ = 0;
     uint16_t address_ = 0;
     uint64_t wrFellUs_ = 0, busyUntil_ = 0;
-    uint32_t writes_ = 0, erases_ = 0, fuseWrites_ = 0, lockWrites_ = 0;
-    uint8_t lastLockData_ = 0xFF;
-    bool stuckBusy_ = false, stuckFuses_ = false;
-    int64_t stuckCell_ = -1;
 };
 
 } // namespace sim

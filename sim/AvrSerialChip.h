@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/AvrCells.h"
 #include "sim/PartFacts.h"
 
 namespace sim {
@@ -52,7 +53,7 @@ struct AvrSerialFacts : PartFacts {
     uint32_t fuseMinUs = 1000;
 };
 
-class AvrSerialChip : public CatalogChip {
+class AvrSerialChip : public CatalogChip, public AvrCells {
   public:
     explicit AvrSerialChip(const AvrSerialFacts& facts);
 
@@ -72,22 +73,9 @@ class AvrSerialChip : public CatalogChip {
 
     const AvrSerialFacts& Part() const { return facts_; }
     uint8_t Eeprom(uint32_t a) const { return Cell(facts_.flashBytes + a); }
-    // Bit 1 lock bit 1, bit 2 lock bit 2 (0 programmed).
-    uint8_t Locks() const { return locks_; }
-    void SetLocks(uint8_t locks) { locks_ = locks; }
-    uint8_t Fuses() const { return fuses_; }
-    uint32_t Writes() const { return writes_; }
-    uint32_t Erases() const { return erases_; }
-    uint32_t FuseWrites() const { return fuseWrites_; }
-    uint32_t LockWrites() const { return lockWrites_; }
-    uint8_t LastLockData() const { return lastLockData_; }
-    // Faults: a write that never finishes; a byte that never takes a write;
-    // fuse writes that change nothing; lock writes that change nothing; a
+    // Faults beyond the shared ones: lock writes that change nothing; a
     // serial interface never in step (powered without RESET and SCK low).
-    void StickBusy() { stuckBusy_ = true; }
     void LoseStep() { lostStep_ = true; }
-    void StickCell(uint32_t a) { stuckCell_ = static_cast<int64_t>(a); }
-    void StickFuses() { stuckFuses_ = true; }
     void StickLocks() { stuckLocks_ = true; }
 
   private:
@@ -109,8 +97,6 @@ class AvrSerialChip : public CatalogChip {
 
     AvrSerialFacts facts_;
     std::vector<int> pins_;
-    std::vector<uint8_t> cells_;
-    uint8_t fuses_ = 0xDF, locks_ = 0xFF;
     Mode mode_ = Mode::Off;
     bool vcc_ = false, resetLow_ = false, inStep_ = false, enabled_ = false;
     bool sck_ = false, xtal_ = false;
@@ -130,10 +116,7 @@ class AvrSerialChip : public CatalogChip {
     bool outPending_ = false;
     uint8_t pendingOut_ = 0, frameOut_ = 0;
     bool frameOutValid_ = false;
-    uint32_t writes_ = 0, erases_ = 0, fuseWrites_ = 0, lockWrites_ = 0;
-    uint8_t lastLockData_ = 0xFF;
-    bool stuckBusy_ = false, stuckFuses_ = false, stuckLocks_ = false, lostStep_ = false;
-    int64_t stuckCell_ = -1;
+    bool stuckLocks_ = false, lostStep_ = false;
 };
 
 struct CatalogPart;
