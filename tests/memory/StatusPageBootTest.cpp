@@ -68,6 +68,11 @@ TEST_F(StatusPageBootRun, WholeRunsOnBytewiseAndByteModeParts) {
         FillBufferRange(0, BufferByteSize - 1, 0);
         EXPECT_EQ(Run(OpRead), 1) << LogText();
         for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(BufferByte(a), chip->Cell(a)) << std::hex << a;
+        FillBufferRange(0x10081, 0x10081, BufferByte(0x10081) ^ 1);
+        EXPECT_EQ(Run(OpCompare), 1) << LogText();
+        const std::string compared = ReadText("COMPARE.TXT");
+        EXPECT_NE(compared.find("00010081h:"), std::string::npos) << compared;
+        EXPECT_EQ(compared.find("00000081h:"), std::string::npos) << compared;
         EXPECT_EQ(Run(OpErase), 1) << LogText();
         ExpectLinesInOrder({"Erase ok!"});
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
