@@ -74,6 +74,7 @@ void AddSecuredWordParts(std::vector<CatalogPart>& parts);
 void AddAvrParts(std::vector<CatalogPart>& parts);
 void AddTestCellPlaParts(std::vector<CatalogPart>& parts);
 void AddLoaderMcuParts(std::vector<CatalogPart>& parts);
+void AddHc11BootParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -105,6 +106,7 @@ constexpr AddParts kFamilies[] = {
     AddAvrParts,
     AddTestCellPlaParts,
     AddLoaderMcuParts,
+    AddHc11BootParts,
 };
 
 } // namespace
