@@ -53,11 +53,19 @@ constexpr Boot11Device BootstrapDeviceTable[kBoot11Devices] = {
     {1024, 171, 172, 173, 174, 175, 166, 0xFE00, 0xFFFF, 0, 0, 0, 0, 0x103F},
 };
 
-const Boot11Device& Record() { return BootstrapDeviceTable[DeviceVariant % kBoot11Devices]; }
+const Boot11Device& Record() {
+    return BootstrapDeviceTable[DeviceVariant % kBoot11Devices];
+}
 
-bool In(uint32_t a, uint32_t first, uint32_t last) { return first != 0 && last != 0 && a >= first && a <= last; }
-bool InEeprom(const Boot11Device& d, uint32_t a) { return In(a, d.eeFirst, d.eeLast); }
-bool InEprom(const Boot11Device& d, uint32_t a) { return In(a, d.ep2First, d.ep2Last) || In(a, d.epFirst, d.epLast); }
+bool In(uint32_t a, uint32_t first, uint32_t last) {
+    return first != 0 && last != 0 && a >= first && a <= last;
+}
+bool InEeprom(const Boot11Device& d, uint32_t a) {
+    return In(a, d.eeFirst, d.eeLast);
+}
+bool InEprom(const Boot11Device& d, uint32_t a) {
+    return In(a, d.ep2First, d.ep2Last) || In(a, d.epFirst, d.epLast);
+}
 
 uint32_t EntryOf(const Boot11Device& d, int mode) {
     switch (mode) {
@@ -76,7 +84,9 @@ uint32_t EntryOf(const Boot11Device& d, int mode) {
     }
 }
 
-int VppTenths() { return static_cast<int>(Vpp / 10); }
+int VppTenths() {
+    return static_cast<int>(Vpp / 10);
+}
 
 // ---- handshake and transfers ----
 
@@ -188,7 +198,8 @@ int LoadBootstrapProgram(int mode) {
     DelayMsSlot(100);
     WriteRegister(0, 0xE9);
     SendBootstrapByte120(0xFF);
-    for (uint32_t i = 0; i < d.downloadCount; ++i) SendBootstrapByte120(ReadLibraryByte(i));
+    for (uint32_t i = 0; i < d.downloadCount; ++i)
+        SendBootstrapByte120(ReadLibraryByte(i));
     return 1;
 }
 
@@ -251,17 +262,25 @@ int Alg120Erase() {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 120, .Read = Alg120Read, .Program = Alg120Program, .Erase = Alg120Erase, .Options = ::Alg120Options,
-     .VariantCount = kBoot11Devices, .VariantTable = "BootstrapDeviceTable"},
+    {.Row = 120,
+     .Read = Alg120Read,
+     .Program = Alg120Program,
+     .Erase = Alg120Erase,
+     .Options = ::Alg120Options,
+     .VariantCount = kBoot11Devices,
+     .VariantTable = "BootstrapDeviceTable"},
 };
 
-void InstallBootstrap11Rows() { InstallRows(kAlgorithmRows); }
+void InstallBootstrap11Rows() {
+    InstallRows(kAlgorithmRows);
+}
 
 std::vector<Boot11EntryUse> Bootstrap11LibraryEntries() {
     std::vector<Boot11EntryUse> uses;
     for (uint32_t v = 0; v < kBoot11Devices; ++v) {
         const Boot11Device& d = BootstrapDeviceTable[v];
-        for (int mode : {ModeBlank, ModeProgram, ModeErase, ModeConfigRead, ModeConfigProgram, ModeConfigErase})
+        for (int mode :
+             {ModeBlank, ModeProgram, ModeErase, ModeConfigRead, ModeConfigProgram, ModeConfigErase})
             uses.push_back({v, static_cast<uint32_t>(mode), EntryOf(d, mode), d.downloadCount});
     }
     return uses;

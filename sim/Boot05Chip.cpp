@@ -25,12 +25,14 @@ Boot05Chip::Boot05Chip(const Boot05Facts& facts) : facts_(facts) {
     cells_.assign(facts_.words, static_cast<uint8_t>(facts_.blank));
     for (const auto& r : facts_.eeprom)
         for (uint32_t a = r.first; a <= r.last && a < cells_.size(); ++a) cells_[a] = 0xFF;
-    if (facts_.configAt >= 0 && static_cast<size_t>(facts_.configAt) < cells_.size()) cells_[static_cast<size_t>(facts_.configAt)] = 0xFF;
+    const auto config = static_cast<size_t>(facts_.configAt);
+    if (facts_.configAt >= 0 && config < cells_.size()) cells_[config] = 0xFF;
 }
 
 uint8_t Boot05Chip::ReadCell(uint32_t a) const {
     if (a >= cells_.size()) return 0xFF;
-    return static_cast<int64_t>(a) == facts_.configAt ? static_cast<uint8_t>(cells_[a] & facts_.configMask) : cells_[a];
+    if (static_cast<int64_t>(a) == facts_.configAt) return static_cast<uint8_t>(cells_[a] & facts_.configMask);
+    return cells_[a];
 }
 
 ChipPinLimits Boot05Chip::Limits() const {
@@ -85,7 +87,10 @@ void Boot05Chip::Settle(const PinEnvironment& env) {
         }
         work_ = 0;
     } else if (!held) {
-        env.Violation(facts_.name + ": " + (work_ == 4 ? std::string("security bit") : work_ == 5 ? std::string("EEPROM bulk erase") : "cell " + Hex(workAt_)) +
+        const std::string what = work_ == 4   ? std::string("security bit")
+                                 : work_ == 5 ? std::string("EEPROM bulk erase")
+                                              : "cell " + Hex(workAt_);
+        env.Violation(facts_.name + ": " + what +
                       " lost: supply or programming voltage gone after " +
                       std::to_string(env.NowUs() - workFrom_) + " us of " + std::to_string(workUntil_ - workFrom_));
         work_ = 0;
@@ -157,7 +162,8 @@ void Boot05Chip::DownloadByte(const PinEnvironment& env, uint8_t b) {
         if (ram_.size() >= facts_.ramBytes) StartIfIdle(env, true);
         return;
     }
-    if (DecodeChipSideTag(ram_.data(), ram_.size(), facts_.family.c_str(), tag) && ram_.size() == tag.length) {
+    const char* family = facts_.family.c_str();
+    if (DecodeChipSideTag(ram_.data(), ram_.size(), family, tag) && ram_.size() == tag.length) {
         role_ = tag.role;
         kind_ = tag.kind;
         Start();
@@ -170,7 +176,8 @@ void Boot05Chip::StartIfIdle(const PinEnvironment& env, bool full) {
     if (!facts_.hc11Loader || state_ != State::Loading || ram_.empty()) return;
     if (!full && env.NowUs() - lastByteUs_ < facts_.idleUs) return;
     ChipSideTag tag;
-    if (!DecodeChipSideTag(ram_.data(), ram_.size(), facts_.family.c_str(), tag) || ram_.size() < tag.length) {
+    const char* family = facts_.family.c_str();
+    if (!DecodeChipSideTag(ram_.data(), ram_.size(), family, tag) || ram_.size() < tag.length) {
         state_ = State::Silent;
         return;
     }

@@ -1,5 +1,6 @@
 // 68HC05-family microcontrollers in their bootstrap mode, and the logic image
-// that serves them over programmer registers.
+// that serves them over programmer registers. 68HC11-family parts share the
+// model with their own loader (see the facts' 68HC11 fields).
 //
 // The part: held in reset with its mode pins at their bootstrap levels and
 // the high voltage on its mode pin, it enters its bootstrap loader when

@@ -63,8 +63,8 @@ constexpr BootLayout kBootLayouts[] = {
     // at their bootstrap levels, E9h released, E0h and 0 everything off),
     // download byte written to 1, data latch 2, strobe 3, data in on 0;
     // ready as register 2 bit 0 = 0.
-    {"3", 0, {{0xE8, C::HoldMode}, {0xE9, C::Run}, {0xE0, C::Idle}, {0, C::Idle}}, {}, 1, -1, -1, Bits({2}), 3, 2,
-     false, 0},
+    {"3", 0, {{0xE8, C::HoldMode}, {0xE9, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
+     {}, 1, -1, -1, Bits({2}), 3, 2, false, 0},
 };
 constexpr size_t kBootLayoutCount = sizeof kBootLayouts / sizeof kBootLayouts[0];
 

@@ -24,7 +24,7 @@
 namespace {
 
 class Boot11Run : public W78Run {
-protected:
+  protected:
     void SetUp() override {
         W78Run::SetUp();
         sim::RegisterBootBusPersonality();
@@ -43,7 +43,8 @@ protected:
         for (uint32_t a = 0; a <= 0xFFFF; ++a) {
             bool in = static_cast<int64_t>(a) == f.configAt;
             for (const auto* list : {&f.eprom, &f.eeprom})
-                for (const auto& r : *list) in = in || (a >= r.first && a <= r.last);
+                for (const auto& r : *list)
+                    in = in || (a >= r.first && a <= r.last);
             if (in) walk.push_back(a);
         }
         return walk;
@@ -80,8 +81,9 @@ protected:
         image[static_cast<size_t>(f.configAt)] = 0x0D;
         s << "        .byte 0x0d\n";
         s.close();
-        const std::string cmd = "m68hc11-as -o boot11.o boot11.s >/dev/null 2>&1 && m68hc11-ld -o boot11.elf" + starts +
-                                " boot11.o >/dev/null 2>&1 && m68hc11-objcopy -O srec boot11.elf boot11.s19 >/dev/null 2>&1";
+        const std::string cmd =
+            "m68hc11-as -o boot11.o boot11.s >/dev/null 2>&1 && m68hc11-ld -o boot11.elf" + starts +
+            " boot11.o >/dev/null 2>&1 && m68hc11-objcopy -O srec boot11.elf boot11.s19 >/dev/null 2>&1";
         return std::system(cmd.c_str()) == 0;
     }
     std::vector<sim::RegisterAccess> Hc11Writes() const {
@@ -95,7 +97,8 @@ protected:
         std::ifstream in(LibraryFilePath(), std::ios::binary);
         std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ASSERT_GT(bytes.size(), 10 + 8 * n);
-        for (int i = 0; i < 4; ++i) bytes[6 + 8 * n + i] = static_cast<char>(size >> (8 * i));
+        for (int i = 0; i < 4; ++i)
+            bytes[6 + 8 * n + i] = static_cast<char>(size >> (8 * i));
         std::filesystem::create_directories("cutlib11");
         std::ofstream(std::string("cutlib11/") + LibraryFileName, std::ios::binary)
             .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
@@ -132,32 +135,39 @@ TEST_P(Boot11Devices, WholeRun) {
     ASSERT_EQ(LoadHexFamilyFile("boot11.s19", 0, 0), 1);
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     const std::vector<uint32_t> walk = Hc11Walk(*chip);
-    for (uint32_t a : walk) ASSERT_EQ(chip->ReadCell(a), image[a]) << std::hex << a;
+    for (uint32_t a : walk)
+        ASSERT_EQ(chip->ReadCell(a), image[a]) << std::hex << a;
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!")) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!"))
+        << LogText();
     EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
     FillBufferRange(0, 0xFFFF, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    for (uint32_t a = 0; a <= 0xFFFF; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a <= 0xFFFF; ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     ExpectSavedAndReloaded(0, image);
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
     const auto& f = Hc11Facts(*chip);
     if ((SupportedOperationMask & OpMaskErase) != 0) {
         EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
         for (const auto& r : f.eeprom)
-            for (uint32_t a = r.first; a <= r.last; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+            for (uint32_t a = r.first; a <= r.last; ++a)
+                ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
         for (const auto& r : f.eprom)
-            for (uint32_t a = r.first; a <= r.last; ++a) ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+            for (uint32_t a = r.first; a <= r.last; ++a)
+                ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
     }
     ExpectNoViolations();
 }
 
 INSTANTIATE_TEST_SUITE_P(All, Boot11Devices,
                          ::testing::Values("MC68HC711E9", "MC68HC711E20", "HC711BOOT-V2", "HC711BOOT-V4",
-                                           "HC711BOOT-V13", "HC711BOOT-V14", "HC711BOOT-V15", "HC711BOOT-V16"),
+                                           "HC711BOOT-V13", "HC711BOOT-V14", "HC711BOOT-V15",
+                                           "HC711BOOT-V16"),
                          [](const auto& info) {
                              std::string s = info.param;
-                             for (char& c : s) c = c == '-' ? '_' : c;
+                             for (char& c : s)
+                                 c = c == '-' ? '_' : c;
                              return s;
                          });
 
@@ -173,9 +183,12 @@ TEST_F(Boot11Run, Variant12OrderAndDownload) {
     StartTrace();
     EXPECT_EQ(AlgorithmTable[120].Program(), 1);
     std::vector<uint32_t> expected{0x103F};
-    for (uint32_t a = 0x9000; a <= 0xAFFF; ++a) expected.push_back(a);
-    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a) expected.push_back(a);
-    for (uint32_t a = 0xD000; a <= 0xFFFF; ++a) expected.push_back(a);
+    for (uint32_t a = 0x9000; a <= 0xAFFF; ++a)
+        expected.push_back(a);
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        expected.push_back(a);
+    for (uint32_t a = 0xD000; a <= 0xFFFF; ++a)
+        expected.push_back(a);
     EXPECT_EQ(chip->Taken(), expected);
     const auto w = Hc11Writes();
     std::vector<sim::RegisterAccess> control, download;
@@ -188,7 +201,8 @@ TEST_F(Boot11Run, Variant12OrderAndDownload) {
     EXPECT_EQ(strobes, expected.size());
     ASSERT_EQ(download.size(), 769u);
     EXPECT_EQ(download[0].value, 0xFF);
-    for (size_t i = 1; i < download.size(); ++i) ASSERT_GE(download[i].timeUs - download[i - 1].timeUs, 2350u) << i;
+    for (size_t i = 1; i < download.size(); ++i)
+        ASSERT_GE(download[i].timeUs - download[i - 1].timeUs, 2350u) << i;
     ASSERT_GE(control.size(), 4u);
     EXPECT_EQ(control[0].value, 0xE8);
     EXPECT_EQ(control[1].value, 0xE9);
@@ -217,7 +231,8 @@ TEST_F(Boot11Run, TransferTraces) {
     };
     auto trace = bus();
     size_t at = 0;
-    while (at < trace.size() && !(trace[at].write && trace[at].reg == 2)) ++at;
+    while (at < trace.size() && !(trace[at].write && trace[at].reg == 2))
+        ++at;
     ASSERT_LT(at + 2, trace.size());
     ASSERT_GT(at, 0u);
     EXPECT_FALSE(trace[at - 1].write);
@@ -310,7 +325,8 @@ TEST_F(Boot11Run, UserBreak) {
         FillPattern(0x10000);
         BufferWindow[0x103F] &= 0x0F;
         if (op == OpVerify) {
-            for (uint32_t a = 0; a <= 0xFFFF; ++a) chip->SetCell(a, BufferByte(a));
+            for (uint32_t a = 0; a <= 0xFFFF; ++a)
+                chip->SetCell(a, BufferByte(a));
         }
         ui.BreakAtPercent = 60;
         ui.QueueAnswer(UiAnswer::No);
@@ -356,7 +372,8 @@ TEST_F(Boot11Run, PartRunsOnlyWholePrograms) {
     BufferWindow[0x103F] = 0x0B;
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     chip = PutHc11("MC68HC711E9", [](sim::Boot05Facts& f) { f.ramBytes = 200; });
-    for (uint32_t a = 0; a <= 0xFFFF; ++a) chip->SetCell(a, BufferByte(a));
+    for (uint32_t a = 0; a <= 0xFFFF; ++a)
+        chip->SetCell(a, BufferByte(a));
     EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
     EXPECT_EQ(chip->Starts(), 0u);
     EXPECT_EQ(chip->Downloaded(), 200u);
@@ -373,7 +390,8 @@ TEST(Boot11Library, EntriesTheTableNamesExistAndAreLongEnough) {
         const uint32_t size = OpenLibraryEntry(u.entry);
         ASSERT_GE(size, u.count) << "entry " << u.entry;
         std::vector<uint8_t> b(size);
-        for (uint32_t k = 0; k < size; ++k) b[k] = ReadLibraryByte(k);
+        for (uint32_t k = 0; k < size; ++k)
+            b[k] = ReadLibraryByte(k);
         sim::ChipSideTag tag;
         ASSERT_TRUE(sim::DecodeChipSideTag(b.data(), b.size(), "HC11", tag)) << "entry " << u.entry;
         const uint8_t role = u.mode == 1    ? sim::kChipSideProgram
