@@ -29,6 +29,7 @@
 #include "mcu/Econ186.h"
 #include "mcu/SequentialClock.h"
 #include "mcu/Bootstrap05.h"
+#include "mcu/Bootstrap11.h"
 #include "mcu/Avr.h"
 #include "mcu/ClockedBootloader.h"
 #include "mcu/BootstrapLoader.h"
@@ -63,6 +64,7 @@ void InstallMcuAlgorithms() {
     InstallEcon186Rows();
     InstallSequentialClockRows();
     InstallBootstrap05Rows();
+    InstallBootstrap11Rows();
     InstallAvrRows();
     InstallClockedBootloaderRows();
     InstallBootstrapLoaderRows();

@@ -25,6 +25,14 @@ Boot05Chip::Boot05Chip(const Boot05Facts& facts) : facts_(facts) {
     cells_.assign(facts_.words, static_cast<uint8_t>(facts_.blank));
     for (const auto& r : facts_.eeprom)
         for (uint32_t a = r.first; a <= r.last && a < cells_.size(); ++a) cells_[a] = 0xFF;
+    const auto config = static_cast<size_t>(facts_.configAt);
+    if (facts_.configAt >= 0 && config < cells_.size()) cells_[config] = 0xFF;
+}
+
+uint8_t Boot05Chip::ReadCell(uint32_t a) const {
+    if (a >= cells_.size()) return 0xFF;
+    if (static_cast<int64_t>(a) == facts_.configAt) return static_cast<uint8_t>(cells_[a] & facts_.configMask);
+    return cells_[a];
 }
 
 ChipPinLimits Boot05Chip::Limits() const {
@@ -51,6 +59,7 @@ bool Boot05Chip::InEprom(uint32_t a) const {
 }
 
 bool Boot05Chip::InEeprom(uint32_t a) const {
+    if (static_cast<int64_t>(a) == facts_.configAt) return a < cells_.size();
     for (const auto& r : facts_.eeprom)
         if (a >= r.first && a <= r.last) return a < cells_.size();
     return false;
@@ -70,12 +79,18 @@ void Boot05Chip::Settle(const PinEnvironment& env) {
             if (work_ == 2) c &= workValue_;
             if (work_ == 3) c = 0xFF;
             if (work_ == 4) secured_ = true;
-            if (work_ != 4) taken_.push_back(workAt_);
+            if (work_ == 5)
+                for (const auto& r : facts_.eeprom)
+                    for (uint32_t a = r.first; a <= r.last && a < cells_.size(); ++a) cells_[a] = 0xFF;
+            if (work_ != 4 && work_ != 5) taken_.push_back(workAt_);
             ++burns_;
         }
         work_ = 0;
     } else if (!held) {
-        env.Violation(facts_.name + ": " + (work_ == 4 ? std::string("security bit") : "cell " + Hex(workAt_)) +
+        const std::string what = work_ == 4   ? std::string("security bit")
+                                 : work_ == 5 ? std::string("EEPROM bulk erase")
+                                              : "cell " + Hex(workAt_);
+        env.Violation(facts_.name + ": " + what +
                       " lost: supply or programming voltage gone after " +
                       std::to_string(env.NowUs() - workFrom_) + " us of " + std::to_string(workUntil_ - workFrom_));
         work_ = 0;
@@ -110,14 +125,24 @@ void Boot05Chip::ReleaseReset(const PinEnvironment& env) {
     const bool boot = Powered(env) && modeHeld_ &&
                       (facts_.modePin == 0 || env.VoltageTenths(Pin(facts_.modePin)) >= facts_.modeMinTenths);
     state_ = boot ? State::Loading : State::Silent;
+    synced_ = false;
     lastByteUs_ = 0;
     downloaded_ = 0;
     ram_.clear();
 }
 
 void Boot05Chip::DownloadByte(const PinEnvironment& env, uint8_t b) {
+    StartIfIdle(env);
     if (state_ != State::Loading) return;
-    if (!ram_.empty() && env.NowUs() - lastByteUs_ < facts_.byteUs) {
+    if (facts_.hc11Loader && !synced_) {
+        // The baud-rate byte: FFh enters the download, anything else leaves
+        // the loader waiting on nothing the programmer can reach.
+        synced_ = b == 0xFF;
+        if (!synced_) state_ = State::Silent;
+        lastByteUs_ = env.NowUs();
+        return;
+    }
+    if ((!ram_.empty() || synced_) && env.NowUs() - lastByteUs_ < facts_.byteUs) {
         env.Violation(facts_.name + ": download byte " + std::to_string(ram_.size()) + " after " +
                       std::to_string(env.NowUs() - lastByteUs_) + " us, the loader needs " +
                       std::to_string(facts_.byteUs));
@@ -133,11 +158,32 @@ void Boot05Chip::DownloadByte(const PinEnvironment& env, uint8_t b) {
     downloaded_ = static_cast<uint32_t>(ram_.size());
     lastByteUs_ = env.NowUs();
     ChipSideTag tag;
-    if (DecodeChipSideTag(ram_.data(), ram_.size(), "HC05", tag) && ram_.size() == tag.length) {
+    if (facts_.hc11Loader) {
+        if (ram_.size() >= facts_.ramBytes) StartIfIdle(env, true);
+        return;
+    }
+    const char* family = facts_.family.c_str();
+    if (DecodeChipSideTag(ram_.data(), ram_.size(), family, tag) && ram_.size() == tag.length) {
         role_ = tag.role;
         kind_ = tag.kind;
         Start();
     }
+}
+
+// A 68HC11 loader jumps to its RAM once full or once the line idles; the
+// program runs only when it is a whole tagged program of the family.
+void Boot05Chip::StartIfIdle(const PinEnvironment& env, bool full) {
+    if (!facts_.hc11Loader || state_ != State::Loading || ram_.empty()) return;
+    if (!full && env.NowUs() - lastByteUs_ < facts_.idleUs) return;
+    ChipSideTag tag;
+    const char* family = facts_.family.c_str();
+    if (!DecodeChipSideTag(ram_.data(), ram_.size(), family, tag) || ram_.size() < tag.length) {
+        state_ = State::Silent;
+        return;
+    }
+    role_ = tag.role;
+    kind_ = tag.kind;
+    Start();
 }
 
 void Boot05Chip::Start() {
@@ -148,6 +194,17 @@ void Boot05Chip::Start() {
     // A secured part's read program gets nothing from the memory.
     if (role_ == kChipSideRead && secured_) state_ = State::Silent;
     if (role_ == kChipSideSecure && !facts_.hasSecurity) state_ = State::Silent;
+    if (facts_.hc11Loader) {
+        walk_.clear();
+        for (uint32_t a = 0; a < cells_.size(); ++a)
+            if (InEprom(a) || InEeprom(a)) walk_.push_back(a);
+        if (role_ == kChipSideErase) {
+            work_ = 5;
+            workAt_ = 0;
+            workFrom_ = lastByteUs_;
+            workUntil_ = lastByteUs_ + facts_.eeEraseUs;
+        }
+    }
     if (role_ == kChipSideSecure && facts_.hasSecurity) {
         work_ = 4;
         workAt_ = 0;
@@ -157,6 +214,7 @@ void Boot05Chip::Start() {
 }
 
 uint32_t Boot05Chip::SequentialAddress(uint32_t index) const {
+    if (facts_.hc11Loader) return index < walk_.size() ? walk_[index] : 0xFFFFFFFFu;
     for (const auto& r : facts_.eprom) {
         const uint32_t n = r.last - r.first + 1;
         if (index < n) return r.first + index;
@@ -179,6 +237,7 @@ void Boot05Chip::StartWork(const PinEnvironment& env, uint32_t a, int kind, uint
 }
 
 std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t port) {
+    StartIfIdle(env);
     Settle(env);
     if (state_ != State::Running) return std::nullopt;
     if (work_ != 0) {
@@ -187,7 +246,7 @@ std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t por
         work_ = 0;
         return std::nullopt;
     }
-    auto cell = [this](uint32_t a) -> uint8_t { return a < cells_.size() ? cells_[a] : 0xFF; };
+    auto cell = [this](uint32_t a) -> uint8_t { return ReadCell(a); };
     auto program = [&](uint32_t a, uint8_t v) {
         if (InEeprom(a))
             StartWork(env, a, 2, v, facts_.eeWriteUs);
@@ -236,6 +295,7 @@ std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t por
 }
 
 bool Boot05Chip::Ready(const PinEnvironment& env) {
+    StartIfIdle(env);
     Settle(env);
     return state_ == State::Running && work_ == 0 && !neverReady_;
 }

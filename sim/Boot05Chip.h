@@ -1,5 +1,6 @@
 // 68HC05-family microcontrollers in their bootstrap mode, and the logic image
-// that serves them over programmer registers.
+// that serves them over programmer registers. 68HC11-family parts share the
+// model with their own loader (see the facts' 68HC11 fields).
 //
 // The part: held in reset with its mode pins at their bootstrap levels and
 // the high voltage on its mode pin, it enters its bootstrap loader when
@@ -61,6 +62,19 @@ struct Boot05Facts : PartFacts {
     std::vector<int> highVoltagePins; // further chip pins that take up to vppLimitTenths
     uint32_t burnUs = 2000, eeWriteUs = 10000, eeEraseUs = 10000, secureUs = 2000;
     bool hasSecurity = false;
+    // 68HC11 parts: the family of the programs they run ("HC05"/"HC11").
+    // Their loader takes FFh first (the baud-rate byte, not stored; any
+    // other first byte leaves the part silent), then program bytes into RAM
+    // from its start; it runs the program when the RAM is full or the line
+    // has been idle for idleUs. The CONFIG register is an EEPROM cell at
+    // configAt (-1 none) whose unimplemented bits read 0 (configMask); a
+    // sequential program walks every range and CONFIG in ascending order,
+    // and the erase program bulk-erases the EEPROM in eeEraseUs.
+    std::string family = "HC05";
+    bool hc11Loader = false;
+    uint32_t idleUs = 0;
+    int64_t configAt = -1;
+    uint8_t configMask = 0xFF;
 };
 
 class Boot05Chip : public CatalogChip {
@@ -76,6 +90,8 @@ public:
     ChipPinLimits Limits() const override;
     size_t Words() const override { return cells_.size(); }
     uint16_t Cell(uint32_t a) const override { return a < cells_.size() ? cells_[a] : 0xFF; }
+    // A cell as the part's own reads give it (CONFIG with its unimplemented bits 0).
+    uint8_t ReadCell(uint32_t a) const;
     void SetCell(uint32_t a, uint16_t v) override {
         if (a < cells_.size()) cells_[a] = static_cast<uint8_t>(v);
     }
@@ -113,6 +129,7 @@ private:
     void StartWork(const PinEnvironment& env, uint32_t a, int kind, uint8_t v, uint32_t us);
     void Start();
     uint32_t SequentialAddress(uint32_t index) const;
+    void StartIfIdle(const PinEnvironment& env, bool full = false);
 
     Boot05Facts facts_;
     std::vector<int> pins_;
@@ -120,12 +137,15 @@ private:
     State state_ = State::Off;
     bool modeHeld_ = false;
     std::vector<uint8_t> ram_;
+    bool synced_ = false;
+    std::vector<uint32_t> walk_; // a sequential 68HC11 program's addresses
     uint64_t lastByteUs_ = 0;
     int role_ = 0, kind_ = 0;
     // The handshake: bytes taken of the current transfer.
     std::vector<uint8_t> got_;
     uint32_t seq_ = 0;
-    // A cell at work: 1 EPROM burn, 2 EEPROM write, 3 EEPROM erase, 4 security.
+    // A cell at work: 1 EPROM burn, 2 EEPROM write, 3 EEPROM erase, 4 security,
+    // 5 EEPROM bulk erase.
     int work_ = 0;
     uint32_t workAt_ = 0;
     uint8_t workValue_ = 0;

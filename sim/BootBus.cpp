@@ -47,7 +47,7 @@ constexpr uint16_t Bits(std::initializer_list<int> l) {
 // by 4. Layout 1: control on register 0, a download byte written to 1 or
 // held in 2 and clocked by 5; the port latches 2, 5, 6 and 7, direction
 // select 4. Layout 2: control on 0, strobe on 2, the address on 3 and
-// nibbles on 4. All report ready as register 1 bit 0 = 1; a layout of
+// nibbles on 4. These report ready as register 1 bit 0 = 1; a layout of
 // another ready sense states its own ready fields.
 constexpr BootLayout kBootLayouts[] = {
     {"0", 2, {{0xFE, C::Hold}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xCF, C::Run}, {0, C::Idle}},
@@ -59,6 +59,12 @@ constexpr BootLayout kBootLayouts[] = {
      {{4, {0, 1, 2, 3}, 4}}, 1, 5, 2, Bits({2, 5, 6, 7}), 3, 1, true, 0},
     {"2", 0, {{0xE6, C::HoldMode}, {0xE7, C::Run}, {0xE3, C::Run}, {0xF3, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
      {}, 1, -1, -1, Bits({3, 4}), 2, 1, true, 0},
+    // Layout 3 (68HC711 parts): control on 0 (E8h reset with the mode pins
+    // at their bootstrap levels, E9h released, E0h and 0 everything off),
+    // download byte written to 1, data latch 2, strobe 3, data in on 0;
+    // ready as register 2 bit 0 = 0.
+    {"3", 0, {{0xE8, C::HoldMode}, {0xE9, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
+     {}, 1, -1, -1, Bits({2}), 3, 2, false, 0},
 };
 constexpr size_t kBootLayoutCount = sizeof kBootLayouts / sizeof kBootLayouts[0];
 

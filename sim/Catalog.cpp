@@ -75,6 +75,7 @@ void AddSecuredWordParts(std::vector<CatalogPart>& parts);
 void AddAvrParts(std::vector<CatalogPart>& parts);
 void AddTestCellPlaParts(std::vector<CatalogPart>& parts);
 void AddLoaderMcuParts(std::vector<CatalogPart>& parts);
+void AddHc11BootParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -107,6 +108,7 @@ constexpr AddParts kFamilies[] = {
     AddAvrParts,
     AddTestCellPlaParts,
     AddLoaderMcuParts,
+    AddHc11BootParts,
 };
 
 } // namespace

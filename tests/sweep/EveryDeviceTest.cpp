@@ -143,6 +143,9 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     case 62: // the configuration-done flag (bit 5 of byte 3) reads set; the row programs it last
         if (bytes > 3) p[3] |= 0x20;
         break;
+    case 120: // the 68HC711 CONFIG byte (103Fh, or 0 on some variants) reads its upper four bits 0
+        if (bytes > 0x103F) p[0x103F] &= 0x0F, p[0] &= 0x0F;
+        break;
     case 110: // PIC program words: 12 bits on the 12-bit cores, 14 on the others
     case 114:
     case 111:
@@ -466,8 +469,9 @@ TEST_P(EveryDevice, Works) {
     }
     if (SupportedOperationMask & OpMaskErase) {
         step("erase", OpMaskErase, OpErase);
-        // Rows 141, 137 and 140 erase the EEPROM only; their EPROM stays.
-        if (CurrentAlgorithm != 141 && CurrentAlgorithm != 137 && CurrentAlgorithm != 140)
+        // Rows 141, 137, 140 and 120 erase the EEPROM only; their EPROM (and
+        // row 120's CONFIG) stays.
+        if (CurrentAlgorithm != 141 && CurrentAlgorithm != 137 && CurrentAlgorithm != 140 && CurrentAlgorithm != 120)
             step("blank check", OpMaskBlankCheck, OpBlankCheck);
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {

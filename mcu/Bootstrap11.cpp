@@ -1,0 +1,287 @@
+#include "mcu/Bootstrap11.h"
+
+#include <cstdint>
+
+#include "engine/AlgorithmTable.h"
+#include "engine/Buffer.h"
+#include "engine/Device.h"
+#include "engine/Library.h"
+#include "engine/OperationState.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "engine/RowDef.h"
+#include "engine/Services.h"
+
+namespace {
+
+enum Boot11Mode : int {
+    ModeBlank = 0,
+    ModeProgram = 1,
+    ModeErase = 5,
+    ModeConfigRead = 14,
+    ModeConfigProgram = 15,
+    ModeConfigErase = 16,
+};
+
+// One record per variant: the download, the library entries by operation,
+// the EEPROM, second EPROM and EPROM ranges (a range with a zero bound is
+// absent) and the CONFIG address (compared directly: 0 makes address 0 the
+// configuration byte).
+struct Boot11Device {
+    uint32_t downloadCount, read, program, erase, configRead, configProgram, configErase;
+    uint32_t eeFirst, eeLast, ep2First, ep2Last, epFirst, epLast, config;
+};
+constexpr uint32_t kBoot11Devices = 17;
+constexpr Boot11Device BootstrapDeviceTable[kBoot11Devices] = {
+    {512, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {512, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0xD000, 0xFFFF, 0x103F},
+    {768, 154, 155, 156, 0, 0, 0, 0xD80, 0xFFF, 0, 0, 0xA000, 0xFFFF, 0},
+    {512, 157, 158, 151, 0, 0, 0, 0xB600, 0xB7FF, 0, 0, 0xC000, 0xFFFF, 0},
+    {256, 159, 160, 161, 169, 170, 168, 0xF800, 0xFFFF, 0, 0, 0, 0, 0x103F},
+    {256, 159, 160, 161, 169, 170, 168, 0xF800, 0xFFFF, 0, 0, 0, 0, 0x103F},
+    {256, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {256, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {256, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {256, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {512, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {768, 162, 163, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {768, 162, 163, 151, 169, 170, 168, 0xB600, 0xB7FF, 0x9000, 0xAFFF, 0xD000, 0xFFFF, 0x103F},
+    {192, 152, 153, 0, 0, 0, 0, 0, 0, 0, 0, 0xF000, 0xFFFF, 0},
+    {192, 152, 153, 0, 0, 0, 0, 0, 0, 0, 0, 0xF000, 0xFFFF, 0},
+    {1024, 164, 165, 156, 0, 0, 0, 0xD80, 0xFFF, 0, 0, 0x8000, 0xFFFF, 0},
+    {1024, 171, 172, 173, 174, 175, 166, 0xFE00, 0xFFFF, 0, 0, 0, 0, 0x103F},
+};
+
+const Boot11Device& Record() {
+    return BootstrapDeviceTable[DeviceVariant % kBoot11Devices];
+}
+
+bool In(uint32_t a, uint32_t first, uint32_t last) {
+    return first != 0 && last != 0 && a >= first && a <= last;
+}
+bool InEeprom(const Boot11Device& d, uint32_t a) {
+    return In(a, d.eeFirst, d.eeLast);
+}
+bool InEprom(const Boot11Device& d, uint32_t a) {
+    return In(a, d.ep2First, d.ep2Last) || In(a, d.epFirst, d.epLast);
+}
+
+uint32_t EntryOf(const Boot11Device& d, int mode) {
+    switch (mode) {
+    case ModeProgram:
+        return d.program;
+    case ModeErase:
+        return d.erase;
+    case ModeConfigRead:
+        return d.configRead;
+    case ModeConfigProgram:
+        return d.configProgram;
+    case ModeConfigErase:
+        return d.configErase;
+    default:
+        return d.read;
+    }
+}
+
+int VppTenths() {
+    return static_cast<int>(Vpp / 10);
+}
+
+// ---- handshake and transfers ----
+
+// Polls register 2 until bit 0 is 0 (the loaded program waits for a byte).
+int WaitChipReady120() {
+    for (int i = 0; i < 100000; ++i) {
+        ReadValue = ReadRegister(2);
+        if ((ReadValue & 1) == 0) return 1;
+    }
+    return -1;
+}
+
+int SendChipByte120(uint32_t v) {
+    if (WaitChipReady120() != 1) return -1;
+    WriteRegister(2, v & 0xFF);
+    DelayShortUsSlot(10);
+    WriteRegister(3, 0);
+    DelayShortUsSlot(20);
+    WriteRegister(3, 1);
+    return 1;
+}
+
+// No handshake: the read program streams its bytes at the module's pace.
+void ReadChipByte120() {
+    DelayShortUsSlot(10);
+    WriteRegister(3, 0);
+    DelayShortUsSlot(50);
+    ReadValue = ReadRegister(0);
+    WriteRegister(3, 1);
+}
+
+void SendBootstrapByte120(uint32_t v) {
+    DelayShortUsSlot(350);
+    WriteRegister(1, v & 0xFF);
+    DelayMsSlot(2);
+}
+
+// ---- power ----
+
+// The programming voltage for Program: variant 16 on socket pin 32, the
+// sub-variant 1 parts on pin 13 (variant 13) or 14, the others on the
+// device's programming pin. Off, variant 16 also switches off its
+// sub-variant's pin.
+void ProgrammingVoltageOn() {
+    if (DeviceVariant == 16)
+        ApplyVoltageToPin(2, 32, 1, VppTenths());
+    else if (DeviceSubVariant == 1)
+        ApplyVoltageToPin(DeviceVariant == 13 ? 1 : 2, DeviceVariant == 13 ? 13 : 14, 1, VppTenths());
+    else
+        SetDeviceVpp(1, VppTenths());
+}
+
+void ProgrammingVoltageOff() {
+    if (DeviceVariant == 16) ApplyVoltageToPin(2, 32, 0, 50);
+    if (DeviceSubVariant == 1)
+        ApplyVoltageToPin(DeviceVariant == 13 ? 1 : 2, DeviceVariant == 13 ? 13 : 14, 0, 50);
+    else
+        SetDeviceVpp(0, 50);
+}
+
+// Programming voltage off is the same for every entry: an entry that never
+// raised it switches off what is already off. The supply ramps down from the
+// level it was raised to (a fixed 5.0 V start would first step a 4.5 V
+// supply up).
+void McuPowerDown120() {
+    WriteRegister(0, 0xE0);
+    ProgrammingVoltageOff();
+    DelayShortUsSlot(100);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    DelayShortUsSlot(100);
+    WriteRegister(0, 0);
+}
+
+// The chip-side program of `mode` must be in the library and hold the whole
+// download: a missing entry would send the device list, a short one zeros.
+// Checked before anything is powered.
+int CheckEntry(int mode) {
+    const Boot11Device& d = Record();
+    const uint32_t entry = EntryOf(d, mode);
+    if (entry == 0) {
+        ShowMessageLine(" No chip-side program for this operation on this device!");
+        return -1;
+    }
+    const uint32_t size = OpenLibraryEntry(entry);
+    if (size < d.downloadCount) {
+        ShowMessageLine(" Library entry %u holds %u bytes, %u needed!", entry, size, d.downloadCount);
+        return -1;
+    }
+    return 1;
+}
+
+// Powers the part into bootstrap mode and sends FFh and the chip-side
+// program of `mode`.
+int LoadBootstrapProgram(int mode) {
+    const Boot11Device& d = Record();
+    ProgressStep = 16;
+    OpenLibraryEntry(EntryOf(d, mode));
+    SupplyVoltage = mode == ModeProgram ? Vccp / 10 : ReadVccInUse;
+    SetVccRange(1, static_cast<int>(SupplyVoltage));
+    if (DeviceVariant == 15)
+        SetAllDacVoltages(122, 122, 0, 0);
+    else
+        SetAllDacVoltages(127, 127, 0, 0);
+    SetDeviceGround(1);
+    DelayMsSlot(100);
+    WriteRegister(3, 1);
+    WriteRegister(0, 0xE8);
+    SetDevicePower(1, static_cast<int>(SupplyVoltage));
+    DelayMsSlot(100);
+    WriteRegister(0, 0xE9);
+    SendBootstrapByte120(0xFF);
+    for (uint32_t i = 0; i < d.downloadCount; ++i)
+        SendBootstrapByte120(ReadLibraryByte(i));
+    return 1;
+}
+
+// ---- entries ----
+
+// Every mapped byte goes, blank or not, in ascending address order over the
+// whole 64 KB: the program takes them in that order.
+int Alg120Program() {
+    if (CheckEntry(ModeProgram) != 1) return -1;
+    const Boot11Device& d = Record();
+    int r = LoadBootstrapProgram(ModeProgram);
+    ProgrammingVoltageOn();
+    for (ChipAddress = 0; ChipAddress <= 0xFFFF; ++ChipAddress) {
+        r = StepProgress(ChipAddress);
+        if (r == 3) break;
+        const bool slow = InEeprom(d, ChipAddress) || ChipAddress == d.config;
+        if (!slow && !InEprom(d, ChipAddress)) continue;
+        BufferIndex = ChipAddress;
+        ExpectedValue = BufferWindow[ChipAddress];
+        if ((r = SendChipByte120(ExpectedValue)) == -1) break;
+        if (slow) {
+            DelayMsSlot(DeviceVariant == 4 || DeviceVariant == 5 ? 2 : 15);
+        } else {
+            DelayMsSlot(2);
+            DelayShortUsSlot(100);
+        }
+    }
+    McuPowerDown120();
+    return r;
+}
+
+int Alg120Read(int mode) {
+    if (CheckEntry(mode) != 1) return -1;
+    const Boot11Device& d = Record();
+    int r = LoadBootstrapProgram(mode);
+    for (ChipAddress = 0; ChipAddress <= 0xFFFF; ++ChipAddress) {
+        r = StepProgress(ChipAddress);
+        if (r == 3) break;
+        if (!InEeprom(d, ChipAddress) && !InEprom(d, ChipAddress) && ChipAddress != d.config) continue;
+        BufferIndex = ChipAddress;
+        ReadChipByte120();
+        // CONFIG's unimplemented upper bits read 0: blank check sets them.
+        if (mode == ModeBlank && ChipAddress == d.config) ReadValue |= 0xF0;
+        if ((r = ProcessReadByte(mode)) == -1) break;
+    }
+    McuPowerDown120();
+    return r;
+}
+
+// The erase program bulk-erases the EEPROM by itself once loaded.
+int Alg120Erase() {
+    if (CheckEntry(ModeErase) != 1) return -1;
+    const int r = LoadBootstrapProgram(ModeErase);
+    if (r == 1) DelayMsSlot(200);
+    McuPowerDown120();
+    return r;
+}
+
+} // namespace
+
+// The rows of this family.
+constexpr RowDef kAlgorithmRows[] = {
+    {.Row = 120,
+     .Read = Alg120Read,
+     .Program = Alg120Program,
+     .Erase = Alg120Erase,
+     .Options = ::Alg120Options,
+     .VariantCount = kBoot11Devices,
+     .VariantTable = "BootstrapDeviceTable"},
+};
+
+void InstallBootstrap11Rows() {
+    InstallRows(kAlgorithmRows);
+}
+
+std::vector<Boot11EntryUse> Bootstrap11LibraryEntries() {
+    std::vector<Boot11EntryUse> uses;
+    for (uint32_t v = 0; v < kBoot11Devices; ++v) {
+        const Boot11Device& d = BootstrapDeviceTable[v];
+        for (int mode :
+             {ModeBlank, ModeProgram, ModeErase, ModeConfigRead, ModeConfigProgram, ModeConfigErase})
+            uses.push_back({v, static_cast<uint32_t>(mode), EntryOf(d, mode), d.downloadCount});
+    }
+    return uses;
+}

@@ -1,0 +1,124 @@
+// The 68HC711-type parts of the catalog, programmed through their bootstrap
+// mode. From the 68HC11 family's datasheets: bootstrap is entered when reset
+// is released with MODA and MODB low (no high voltage); the loader takes FFh
+// (its baud-rate byte) and then program bytes into RAM from 0000h, and jumps
+// there when the RAM is full or the line has idled four characters
+// (7812 baud: 1.28 ms a character); EPROM erased to FFh, burnt in 2 ms with
+// the programming voltage (12.25 V nominal) on XIRQ/VPPE; EEPROM bytes
+// written and bulk-erased in 10 ms each by the part's charge pump; CONFIG an
+// EEPROM cell at 103Fh whose upper four bits read 0.
+//
+// MC68HC711E9: 512 bytes of RAM, EEPROM B600h-B7FFh, EPROM D000h-FFFFh.
+// MC68HC711E20: 768 bytes of RAM, EEPROM B600h-B7FFh, EPROM 9000h-AFFFh and
+// D000h-FFFFh. Both are seated on the programmer's 48-pin DIP adapter rows
+// (supply 48, ground 23, programming pin 11). For the other maps no
+// datasheet with a matching memory map was found: those parts follow the
+// algorithm row (map, RAM as the download, CONFIG at 0000h where the row
+// puts it, the row's programming pin) with the family's behaviour above.
+#include <string>
+#include <utility>
+
+#include "sim/Boot05Chip.h"
+#include "sim/Catalog.h"
+
+namespace sim {
+
+namespace {
+
+using R = Boot05Facts::Range;
+
+struct Hc11Map {
+    uint32_t ram;
+    R eeprom, eprom2, eprom;
+    uint32_t config;
+};
+
+// By variant: the download (the RAM it fills), the EEPROM, second EPROM and
+// EPROM ranges ({0, 0}: none) and the CONFIG address.
+constexpr Hc11Map kHc11Maps[17] = {
+    {512, {0xB600, 0xB7FF}, {0, 0}, {0, 0}, 0x103F},
+    {512, {0xB600, 0xB7FF}, {0, 0}, {0xD000, 0xFFFF}, 0x103F},
+    {768, {0xD80, 0xFFF}, {0, 0}, {0xA000, 0xFFFF}, 0},
+    {512, {0xB600, 0xB7FF}, {0, 0}, {0xC000, 0xFFFF}, 0},
+    {256, {0xF800, 0xFFFF}, {0, 0}, {0, 0}, 0x103F},
+    {256, {0xF800, 0xFFFF}, {0, 0}, {0, 0}, 0x103F},
+    {256, {0xB600, 0xB7FF}, {0, 0}, {0, 0}, 0x103F},
+    {256, {0xB600, 0xB7FF}, {0, 0}, {0, 0}, 0x103F},
+    {256, {0xB600, 0xB7FF}, {0, 0}, {0, 0}, 0x103F},
+    {256, {0xB600, 0xB7FF}, {0, 0}, {0, 0}, 0x103F},
+    {512, {0xB600, 0xB7FF}, {0, 0}, {0, 0}, 0x103F},
+    {768, {0xB600, 0xB7FF}, {0, 0}, {0, 0}, 0x103F},
+    {768, {0xB600, 0xB7FF}, {0x9000, 0xAFFF}, {0xD000, 0xFFFF}, 0x103F},
+    {192, {0, 0}, {0, 0}, {0xF000, 0xFFFF}, 0},
+    {192, {0, 0}, {0, 0}, {0xF000, 0xFFFF}, 0},
+    {1024, {0xD80, 0xFFF}, {0, 0}, {0x8000, 0xFFFF}, 0},
+    {1024, {0xFE00, 0xFFFF}, {0, 0}, {0, 0}, 0x103F},
+};
+
+Boot05Facts Part(const char* maker, std::string name, int variant, int vppPin) {
+    const Hc11Map& m = kHc11Maps[variant];
+    Boot05Facts f;
+    f.maker = maker;
+    f.name = std::move(name);
+    f.pinCount = 48;
+    f.words = 0x10000;
+    f.blank = 0xFF;
+    // 5.0 V +-10 %; the programmer's 5.5 V lands a DAC step above (5.55 V).
+    f.vcc = {45, 56};
+    f.vccPin = 48;
+    f.gndPins = {23};
+    if (m.eprom.last != 0) f.eprom.push_back(m.eprom);
+    if (m.eprom2.last != 0) f.eprom.push_back(m.eprom2);
+    if (m.eeprom.last != 0) f.eeprom.push_back(m.eeprom);
+    f.family = "HC11";
+    f.hc11Loader = true;
+    f.ramBytes = m.ram;
+    f.byteUs = 1280;
+    f.idleUs = 4 * 1280;
+    f.configAt = m.config;
+    f.configMask = 0x0F;
+    f.modePin = 0;
+    f.vppPin = vppPin;
+    f.vppMinTenths = 118;
+    f.vppLimitTenths = 130;
+    f.burnUs = 2000;
+    f.eeWriteUs = 10000;
+    f.eeEraseUs = 10000;
+    f.note = "no datasheet with this memory map found: map, RAM and programming pin follow the algorithm row";
+    f.followsRow = true;
+    return f;
+}
+
+} // namespace
+
+void AddHc11BootParts(std::vector<CatalogPart>& parts) {
+    std::vector<Boot05Facts> all;
+    Boot05Facts e9 = Part("MOTOROLA", "MC68HC711E9", 1, 11);
+    e9.note = "MC68HC711E9 technical data: memory map, RAM, EPROM/EEPROM programming";
+    e9.followsRow = false;
+    all.push_back(e9);
+    Boot05Facts e20 = Part("MOTOROLA", "MC68HC711E20", 12, 11);
+    e20.note = "MC68HC711E20 technical data: memory map, RAM, EPROM/EEPROM programming";
+    e20.followsRow = false;
+    all.push_back(e20);
+    for (int v = 0; v < 17; ++v) {
+        if (v == 1 || v == 12) continue;
+        // Variant 16 takes the programming voltage on socket pin 32, the
+        // sub-variant 1 parts 13 and 14 on pins 13 and 14.
+        const int vppPin = v == 16 ? 32 : v == 13 ? 13 : v == 14 ? 14 : 11;
+        all.push_back(Part("GENERIC-ALGORITHM", "HC711BOOT-V" + std::to_string(v), v, vppPin));
+        // The sub-variant 1 parts (13, 14) take their supply and ground
+        // where the programmer routes them for this row: 13 on socket pin 24
+        // with ground on 3 and 4, 14 on 25 with ground on 5.
+        if (v == 13) all.back().vccPin = 24, all.back().gndPins = {3, 4};
+        if (v == 14) all.back().vccPin = 25, all.back().gndPins = {5};
+        // Variants 4 and 5 give an EEPROM byte 2 ms.
+        if (v == 4 || v == 5) all.back().eeWriteUs = 1500;
+    }
+    for (Boot05Facts& f : all) {
+        std::string maker = f.maker;
+        parts.push_back(ChipPart<Boot05Chip>(std::move(maker), std::move(f)));
+    }
+}
+
+} // namespace sim

@@ -1,0 +1,411 @@
+// The 68HC711-type bootstrap row against the simulator's 68HC11 parts: whole
+// runs with a file from the 68HC11 assembler, the order of the bytes sent,
+// the CONFIG byte, the download, the library's chip-side programs, and
+// injected faults.
+#include "W78Fixture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include "engine/Library.h"
+#include "engine/Operation.h"
+#include "engine/Port.h"
+#include "engine/Power.h"
+#include "engine/Routing.h"
+#include "mcu/Bootstrap11.h"
+#include "sim/Boot05Chip.h"
+#include "sim/ChipSideProgram.h"
+
+namespace {
+
+class Boot11Run : public W78Run {
+  protected:
+    void SetUp() override {
+        W78Run::SetUp();
+        sim::RegisterBootBusPersonality();
+    }
+    sim::Boot05Chip* PutHc11(const char* name, void (*change)(sim::Boot05Facts&) = nullptr) {
+        const char* maker = std::string(name).rfind("MC68", 0) == 0 ? "MOTOROLA" : "GENERIC-ALGORITHM";
+        return PutPart<sim::Boot05Chip>(maker, name, change);
+    }
+    static const sim::Boot05Facts& Hc11Facts(const sim::Boot05Chip& chip) {
+        return static_cast<const sim::Boot05Facts&>(chip.Facts());
+    }
+    // Every address the part's program walks: its ranges and CONFIG, ascending.
+    static std::vector<uint32_t> Hc11Walk(const sim::Boot05Chip& chip) {
+        const auto& f = Hc11Facts(chip);
+        std::vector<uint32_t> walk;
+        for (uint32_t a = 0; a <= 0xFFFF; ++a) {
+            bool in = static_cast<int64_t>(a) == f.configAt;
+            for (const auto* list : {&f.eprom, &f.eeprom})
+                for (const auto& r : *list)
+                    in = in || (a >= r.first && a <= r.last);
+            if (in) walk.push_back(a);
+        }
+        return walk;
+    }
+    // A random image of the part's map written as 68HC11 source (one
+    // section per range, CONFIG holding 0Dh), assembled by m68hc11-as,
+    // linked at the ranges' addresses and written as S-records by
+    // m68hc11-objcopy; false when the tools are missing. `image` holds 5Ah
+    // outside the map.
+    static bool WriteHc11AsmFile(const sim::Boot05Chip& chip, std::vector<uint8_t>& image) {
+        const auto& f = Hc11Facts(chip);
+        image.assign(0x10000, 0x5A);
+        std::ofstream s("boot11.s");
+        std::string starts;
+        uint32_t x = 0x13579BDu;
+        int n = 0;
+        auto section = [&](uint32_t first) {
+            s << "        .section .r" << n << ",\"a\"\n";
+            char b[64];
+            std::snprintf(b, sizeof b, " --section-start=.r%d=0x%X", n++, first);
+            starts += b;
+        };
+        for (const auto* list : {&f.eprom, &f.eeprom}) {
+            for (const auto& r : *list) {
+                section(r.first);
+                for (uint32_t a = r.first; a <= r.last; ++a) {
+                    x = x * 1103515245u + 12345u;
+                    image[a] = static_cast<uint8_t>(x >> 16);
+                    s << "        .byte 0x" << std::hex << static_cast<int>(image[a]) << std::dec << "\n";
+                }
+            }
+        }
+        section(static_cast<uint32_t>(f.configAt));
+        image[static_cast<size_t>(f.configAt)] = 0x0D;
+        s << "        .byte 0x0d\n";
+        s.close();
+        const std::string cmd =
+            "m68hc11-as -o boot11.o boot11.s >/dev/null 2>&1 && m68hc11-ld -o boot11.elf" + starts +
+            " boot11.o >/dev/null 2>&1 && m68hc11-objcopy -O srec boot11.elf boot11.s19 >/dev/null 2>&1";
+        return std::system(cmd.c_str()) == 0;
+    }
+    std::vector<sim::RegisterAccess> Hc11Writes() const {
+        std::vector<sim::RegisterAccess> w;
+        for (const auto& r : simp.RegisterTrace())
+            if (r.write && r.reg <= 11) w.push_back(r);
+        return w;
+    }
+    // The library in a private folder with entry n cut to `size` bytes.
+    void CutHc11Entry(uint32_t n, uint32_t size) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 10 + 8 * n);
+        for (int i = 0; i < 4; ++i)
+            bytes[6 + 8 * n + i] = static_cast<char>(size >> (8 * i));
+        std::filesystem::create_directories("cutlib11");
+        std::ofstream(std::string("cutlib11/") + LibraryFileName, std::ios::binary)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!cut_) savedDir_ = ProgramDirectory;
+        cut_ = true;
+        ProgramDirectory = std::filesystem::absolute("cutlib11").string();
+    }
+    void TearDown() override {
+        if (cut_) ProgramDirectory = savedDir_;
+        W78Run::TearDown();
+    }
+    bool HasViolation(const char* text) const {
+        for (const auto& v : simp.Violations())
+            if (v.find(text) != std::string::npos) return true;
+        return false;
+    }
+    std::string savedDir_;
+    bool cut_ = false;
+};
+
+class Boot11Devices : public Boot11Run, public ::testing::WithParamInterface<const char*> {};
+
+// Blank check of a fresh part (CONFIG reading 0Fh passes), an assembled file
+// programmed, verified at both levels, compared, read back, saved and
+// reloaded; erase leaves the EEPROM blank and the EPROM as it was.
+TEST_P(Boot11Devices, WholeRun) {
+    sim::Boot05Chip* chip = PutHc11(GetParam());
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(DeviceEnd, 0xFFFFu);
+    std::vector<uint8_t> image;
+    if (!WriteHc11AsmFile(*chip, image)) GTEST_SKIP() << "m68hc11-as not installed";
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    FillBufferRange(0, 0xFFFF, 0x5A);
+    ASSERT_EQ(LoadHexFamilyFile("boot11.s19", 0, 0), 1);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    const std::vector<uint32_t> walk = Hc11Walk(*chip);
+    for (uint32_t a : walk)
+        ASSERT_EQ(chip->ReadCell(a), image[a]) << std::hex << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" VCCL(4.5V) Verification ok!") && HasLine(" VCCL(5.5V) Verification ok!"))
+        << LogText();
+    EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+    FillBufferRange(0, 0xFFFF, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= 0xFFFF; ++a)
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectSavedAndReloaded(0, image);
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+    const auto& f = Hc11Facts(*chip);
+    if ((SupportedOperationMask & OpMaskErase) != 0) {
+        EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+        for (const auto& r : f.eeprom)
+            for (uint32_t a = r.first; a <= r.last; ++a)
+                ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+        for (const auto& r : f.eprom)
+            for (uint32_t a = r.first; a <= r.last; ++a)
+                ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
+    }
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Boot11Devices,
+                         ::testing::Values("MC68HC711E9", "MC68HC711E20", "HC711BOOT-V2", "HC711BOOT-V4",
+                                           "HC711BOOT-V13", "HC711BOOT-V14", "HC711BOOT-V15",
+                                           "HC711BOOT-V16"),
+                         [](const auto& info) {
+                             std::string s = info.param;
+                             for (char& c : s)
+                                 c = c == '-' ? '_' : c;
+                             return s;
+                         });
+
+// Program sends one byte per mapped address, blanks included, ascending over
+// the whole 64 KB whatever the range: on the 68HC711E20 CONFIG, then
+// 9000h-AFFFh, B600h-B7FFh, D000h-FFFFh. The download before it: E8h then
+// E9h on register 0, FFh and the 768 program bytes on register 1 each at
+// least 2.35 ms apart; the power-down ends on E0h and 0.
+TEST_F(Boot11Run, Variant12OrderAndDownload) {
+    sim::Boot05Chip* chip = PutHc11("MC68HC711E20");
+    FillBufferRange(0, 0xFFFF, 0xFF);
+    DeviceStart = DeviceEnd = 0xD000;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1);
+    std::vector<uint32_t> expected{0x103F};
+    for (uint32_t a = 0x9000; a <= 0xAFFF; ++a)
+        expected.push_back(a);
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        expected.push_back(a);
+    for (uint32_t a = 0xD000; a <= 0xFFFF; ++a)
+        expected.push_back(a);
+    EXPECT_EQ(chip->Taken(), expected);
+    const auto w = Hc11Writes();
+    std::vector<sim::RegisterAccess> control, download;
+    size_t strobes = 0;
+    for (const auto& r : w) {
+        if (r.reg == 0) control.push_back(r);
+        if (r.reg == 1) download.push_back(r);
+        if (r.reg == 3 && r.value == 0) ++strobes;
+    }
+    EXPECT_EQ(strobes, expected.size());
+    ASSERT_EQ(download.size(), 769u);
+    EXPECT_EQ(download[0].value, 0xFF);
+    for (size_t i = 1; i < download.size(); ++i)
+        ASSERT_GE(download[i].timeUs - download[i - 1].timeUs, 2350u) << i;
+    ASSERT_GE(control.size(), 4u);
+    EXPECT_EQ(control[0].value, 0xE8);
+    EXPECT_EQ(control[1].value, 0xE9);
+    EXPECT_LT(control[1].timeUs, download[0].timeUs);
+    EXPECT_EQ(control[control.size() - 2].value, 0xE0);
+    EXPECT_EQ(control.back().value, 0x00);
+    EXPECT_EQ(chip->Downloaded(), 768u);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    ExpectNoViolations();
+}
+
+// The transfers: Program polls register 2 until bit 0 is 0, then the byte on
+// register 2, 10 us, a 20 us low strobe on register 3; Read takes no
+// handshake: 10 us, strobe low, register 0 read 50 us later, strobe high.
+TEST_F(Boot11Run, TransferTraces) {
+    PutHc11("HC711BOOT-V4");
+    FillPattern(0x10000);
+    BufferWindow[0x103F] &= 0x0F;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1);
+    auto bus = [this] {
+        std::vector<sim::RegisterAccess> t;
+        for (const auto& r : simp.RegisterTrace())
+            if (r.reg <= 3) t.push_back(r);
+        return t;
+    };
+    auto trace = bus();
+    size_t at = 0;
+    while (at < trace.size() && !(trace[at].write && trace[at].reg == 2))
+        ++at;
+    ASSERT_LT(at + 2, trace.size());
+    ASSERT_GT(at, 0u);
+    EXPECT_FALSE(trace[at - 1].write);
+    EXPECT_EQ(trace[at - 1].reg, 2);
+    EXPECT_EQ(trace[at].value, BufferWindow[0x103F]);
+    EXPECT_TRUE(trace[at + 1].write && trace[at + 1].reg == 3 && trace[at + 1].value == 0);
+    EXPECT_GE(trace[at + 1].timeUs - trace[at].timeUs, 10u);
+    EXPECT_TRUE(trace[at + 2].write && trace[at + 2].reg == 3 && trace[at + 2].value == 1);
+    EXPECT_GE(trace[at + 2].timeUs - trace[at + 1].timeUs, 20u);
+
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeVerify), 1);
+    trace = bus();
+    size_t strobes = 0;
+    for (size_t i = 0; i < trace.size(); ++i) {
+        ASSERT_FALSE(!trace[i].write && trace[i].reg == 2) << "a ready poll in Read";
+        if (!(trace[i].write && trace[i].reg == 3 && trace[i].value == 0)) continue;
+        ++strobes;
+        ASSERT_LT(i + 2, trace.size());
+        ASSERT_TRUE(!trace[i + 1].write && trace[i + 1].reg == 0);
+        ASSERT_GE(trace[i + 1].timeUs - trace[i].timeUs, 50u);
+        ASSERT_TRUE(trace[i + 2].write && trace[i + 2].reg == 3 && trace[i + 2].value == 1);
+    }
+    EXPECT_EQ(strobes, 1u + 0x800u);
+    ExpectNoViolations();
+}
+
+// A CONFIG-0 variant sends and reads address 0 as its configuration byte
+// first; a CONFIG byte reading 0Fh blank-checks, one reading 05h does not,
+// and verify compares CONFIG as read.
+TEST_F(Boot11Run, ConfigByte) {
+    sim::Boot05Chip* chip = PutHc11("HC711BOOT-V2");
+    FillBufferRange(0, 0xFFFF, 0xFF);
+    BufferWindow[0] = 0x05;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    ASSERT_FALSE(chip->Taken().empty());
+    EXPECT_EQ(chip->Taken().front(), 0u);
+    EXPECT_EQ(chip->ReadCell(0), 0x05);
+    StartTrace();
+    EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+    EXPECT_EQ(ChipAddress, 0u);
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+
+    chip = PutHc11("MC68HC711E9");
+    EXPECT_EQ(chip->ReadCell(0x103F), 0x0F);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    FillBufferRange(0, 0xFFFF, 0xFF);
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText(); // CONFIG reads 0Fh, the buffer holds FFh
+    EXPECT_EQ(ChipAddress, 0x103Fu);
+    ExpectNoViolations();
+}
+
+// A program that never reports ready: -1 at the first byte sent, powered
+// down, within the bounded polls. A byte the part does not take fails the
+// verify at its address. The programming voltage on the wrong pin leaves
+// the EPROM unburnt, a violation.
+TEST_F(Boot11Run, InjectedFaults) {
+    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+    chip->NeverReady();
+    FillPattern(0x10000);
+    const uint64_t t0 = simp.NowUs();
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(ChipAddress, 0x103Fu);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    EXPECT_LT(simp.NowUs() - t0, 120'000'000u);
+
+    chip = PutHc11("MC68HC711E9");
+    chip->StickCell(0xD123);
+    FillPattern(0x10000);
+    BufferWindow[0x103F] = 0x0F;
+    BufferWindow[0xD123] = 0x77;
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1);
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+    EXPECT_EQ(ChipAddress, 0xD123u);
+    ExpectNoViolations();
+
+    chip = PutHc11("MC68HC711E9", [](sim::Boot05Facts& f) { f.vppPin = 12; });
+    FillBufferRange(0, 0xFFFF, 0x00);
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1);
+    EXPECT_TRUE(HasViolation("without the programming voltage"));
+    EXPECT_EQ(chip->Cell(0xD000), 0xFF);
+    EXPECT_EQ(chip->Cell(0xB600), 0x00); // the EEPROM needs no programming voltage
+}
+
+// A user break answered No ends the run with 3, powered down.
+TEST_F(Boot11Run, UserBreak) {
+    for (int op : {OpProgram, OpVerify}) {
+        SCOPED_TRACE(op);
+        sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+        FillPattern(0x10000);
+        BufferWindow[0x103F] &= 0x0F;
+        if (op == OpVerify) {
+            for (uint32_t a = 0; a <= 0xFFFF; ++a)
+                chip->SetCell(a, BufferByte(a));
+        }
+        ui.BreakAtPercent = 60;
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(op), ResultUserBreak) << LogText();
+        EXPECT_TRUE(elec->SuppliedPins().empty());
+        if (op == OpProgram) {
+            EXPECT_LT(chip->Taken().size(), Hc11Walk(*chip).size());
+        }
+        ExpectNoViolations();
+    }
+}
+
+// A missing or short chip-side program is refused before anything is
+// powered: variants 13 and 14 have no erase program (their records offer no
+// Erase), and a cut entry would be clocked in as zeros.
+TEST_F(Boot11Run, MissingOrShortEntryRefused) {
+    for (const char* name : {"HC711BOOT-V13", "HC711BOOT-V14"}) {
+        SCOPED_TRACE(name);
+        sim::Boot05Chip* chip = PutHc11(name);
+        EXPECT_EQ(SupportedOperationMask & OpMaskErase, 0u);
+        StartTrace();
+        EXPECT_EQ(AlgorithmTable[120].Erase(), -1);
+        EXPECT_TRUE(HasLine(" No chip-side program for this operation on this device!")) << LogText();
+        EXPECT_TRUE(Hc11Writes().empty());
+        EXPECT_EQ(chip->Downloaded(), 0u);
+    }
+    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+    CutHc11Entry(150, 300);
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[120].Program(), -1);
+    EXPECT_TRUE(HasLine(" Library entry 150 holds 300 bytes, 512 needed!")) << LogText();
+    EXPECT_TRUE(Hc11Writes().empty());
+    EXPECT_EQ(chip->Downloaded(), 0u);
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeBlank), 1);
+}
+
+// The part runs only a whole tagged 68HC11 program: a RAM that fills before
+// the program's tagged length has arrived leaves it silent, so a verify of
+// a programmed image fails.
+TEST_F(Boot11Run, PartRunsOnlyWholePrograms) {
+    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+    FillPattern(0x10000);
+    BufferWindow[0x103F] = 0x0B;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    chip = PutHc11("MC68HC711E9", [](sim::Boot05Facts& f) { f.ramBytes = 200; });
+    for (uint32_t a = 0; a <= 0xFFFF; ++a)
+        chip->SetCell(a, BufferByte(a));
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+    EXPECT_EQ(chip->Starts(), 0u);
+    EXPECT_EQ(chip->Downloaded(), 200u);
+}
+
+// Every chip-side program the device table names is in the library, tagged
+// as a sequential 68HC11 program of its role, no longer than the least
+// download that sends it, and holds at least that download.
+TEST(Boot11Library, EntriesTheTableNamesExistAndAreLongEnough) {
+    std::set<uint32_t> seen;
+    for (const Boot11EntryUse& u : Bootstrap11LibraryEntries()) {
+        SCOPED_TRACE("variant " + std::to_string(u.variant) + " mode " + std::to_string(u.mode));
+        if (u.entry == 0) continue; // refused by the entry
+        const uint32_t size = OpenLibraryEntry(u.entry);
+        ASSERT_GE(size, u.count) << "entry " << u.entry;
+        std::vector<uint8_t> b(size);
+        for (uint32_t k = 0; k < size; ++k)
+            b[k] = ReadLibraryByte(k);
+        sim::ChipSideTag tag;
+        ASSERT_TRUE(sim::DecodeChipSideTag(b.data(), b.size(), "HC11", tag)) << "entry " << u.entry;
+        const uint8_t role = u.mode == 1    ? sim::kChipSideProgram
+                             : u.mode == 5  ? sim::kChipSideErase
+                             : u.mode == 14 ? sim::kChipSideConfigRead
+                             : u.mode == 15 ? sim::kChipSideConfigProgram
+                             : u.mode == 16 ? sim::kChipSideConfigErase
+                                            : sim::kChipSideRead;
+        EXPECT_EQ(tag.role, role) << "entry " << u.entry;
+        EXPECT_EQ(tag.kind, sim::kChipSideSequential) << "entry " << u.entry;
+        EXPECT_LE(tag.length, u.count) << "entry " << u.entry;
+        seen.insert(u.entry);
+    }
+    EXPECT_EQ(seen.size(), 26u); // 149-175 but 167
+}
+
+} // namespace
