@@ -2,6 +2,8 @@
 // driver on their library records and catalog parts: whole runs, the page
 // and erase faults, gang sockets, page lengths refused, and the boot sectors
 // read and written through the sector protection dialog.
+#include <fstream>
+
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -58,6 +60,13 @@ TEST_F(StatusPageBootRun, WholeRunsOnBytewiseAndByteModeParts) {
         Start(name);
         const bool doubled = std::string(name) != "PAGE-FLASH-BOOT-82";
         ASSERT_EQ(Run(OpBlankCheck), 1) << LogText();
+        // The data come from a file loaded into a cleared buffer.
+        std::string image;
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) image.push_back(static_cast<char>(BufferByte(a)));
+        std::ofstream("boot42.bin", std::ios::binary) << image;
+        FillBufferRange(0, BufferByteSize - 1, 0xFF);
+        ASSERT_EQ(LoadFileIntoBuffer(0, 0, "boot42.bin"), 1);
+        for (uint32_t a = 0; a <= DeviceEnd; a += 0x1001) ASSERT_EQ(BufferByte(a), static_cast<uint8_t>(image[a]));
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         ExpectLinesInOrder({"Program ok!"});
         for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
