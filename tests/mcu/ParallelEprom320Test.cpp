@@ -16,7 +16,7 @@
 namespace {
 
 constexpr const char* kPar320Part = "HC711PAR-V1";
-constexpr uint32_t kPar320Base = 0xD000;
+constexpr uint32_t kPar320Base = 0;
 
 class Par320Run : public W78Run {
   protected:
