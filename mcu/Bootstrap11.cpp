@@ -346,8 +346,10 @@ void McuPowerDown320() {
     SetDeviceGround(0);
 }
 
+// The chip-side program is checked as row 120 checks it: a missing or short
+// entry would be clocked in as the device list or zeros.
 int Alg320Program() {
-    if (!DefineGroups320()) return -1;
+    if (CheckEntry(ModeProgram) != 1 || !DefineGroups320()) return -1;
     LoadBootstrapProgram(ModeProgram);
     ApplyVppToPin(32, 1, VppTenths());
     int r = 1;
@@ -366,7 +368,7 @@ int Alg320Program() {
 
 // Blank check reads every cell twice: 0xFF with pin 31 low, 0x00 with it high.
 int Alg320Read(int mode) {
-    if (!DefineGroups320()) return -1;
+    if (CheckEntry(2) != 1 || !DefineGroups320()) return -1;
     LoadBootstrapProgram(2);
     if (mode == ModeBlank) {
         SetPin(32, 0);
