@@ -1,17 +1,20 @@
 #include "mcu/Bootstrap11.h"
 
 #include <cstdint>
+#include <string>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
 #include "engine/OperationState.h"
+#include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/RowDef.h"
 #include "engine/Services.h"
+#include "engine/Tables.h"
 
 namespace {
 
@@ -258,6 +261,161 @@ int Alg120Erase() {
     return r;
 }
 
+// ---- row 320: the EPROM written through the pin driver ----
+
+// The socket pins of the parallel EPROM mode by package: address lines for
+// group 0 positions 0-8, data lines for group 1 positions 0-7. Pins 30
+// (program pulse), 31 (read strobe), 32 (programming voltage) and 33 are
+// fixed by the row.
+struct Pinout320 {
+    uint32_t packagePins;
+    uint8_t address[9];
+    uint8_t data[8];
+};
+constexpr Pinout320 kPinouts320[] = {
+    {48, {17, 18, 19, 20, 21, 22, 24, 25, 26}, {34, 35, 36, 37, 38, 39, 40, 41}},
+};
+
+const Pinout320* PinoutFor320(uint32_t packagePins) {
+    for (const Pinout320& p : kPinouts320)
+        if (p.packagePins == packagePins) return &p;
+    return nullptr;
+}
+
+// Groups 0 and 1 hold whatever the module before left there: both are
+// defined from the part's pin-out before any pin is driven, and the
+// control lines set idle.
+bool DefineGroups320() {
+    const uint32_t pins = PackageIndex < PackageRowCount ? PackageTable[PackageIndex].PinCount : 0;
+    const Pinout320* p = PinoutFor320(pins);
+    if (p == nullptr) {
+        ShowMessageLine(" Package of %u pins has no pin-out for this mode!", pins);
+        return false;
+    }
+    for (int i = 0; i < 9; ++i) PinGroupTable[0][i] = p->address[i];
+    PinGroupTable[0][9] = 0;
+    for (int i = 0; i < 8; ++i) PinGroupTable[1][i] = p->data[i];
+    PinGroupTable[1][8] = 0;
+    // The part enters its parallel mode when the loaded program starts: the
+    // data lines released, the program pulse, read strobe and test lines
+    // idle high by then.
+    FloatPinGroup(1, 0, 7);
+    SetPin(30, 1);
+    SetPin(31, 1);
+    SetPin(33, 1);
+    return true;
+}
+
+void PulseProgramByte320(uint32_t width) {
+    WritePinGroup(1, 0, 7, ExpectedValue & 0xFF);
+    PulsePinTimed(30, 2, width);
+    FloatPinGroup(1, 0, 7);
+}
+
+void ReadDataByte320() {
+    SetPin(31, 0);
+    ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+    SetPin(31, 1);
+}
+
+// At most Retry - 1 pulses until the byte reads back, then the over-program
+// pulse (n times its width when PulseMul is set); a byte still different
+// after both fails.
+int ProgramByteWithRetry320() {
+    uint32_t n = 1;
+    bool matched = false;
+    while (n < Retry) {
+        PulseProgramByte320(PulseWidth);
+        ReadDataByte320();
+        if ((ReadValue & 0xFF) == (ExpectedValue & 0xFF)) {
+            matched = true;
+            break;
+        }
+        ++n;
+    }
+    if (OverPulseWidth != 0) PulseProgramByte320(PulseMul != 0 ? n * OverPulseWidth : OverPulseWidth);
+    if (!matched) {
+        ReadDataByte320();
+        if ((ReadValue & 0xFF) != (ExpectedValue & 0xFF)) return -1;
+    }
+    return 1;
+}
+
+void McuPowerDown320() {
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+}
+
+// The chip-side program is checked as row 120 checks it: a missing or short
+// entry would be clocked in as the device list or zeros.
+int Alg320Program() {
+    if (CheckEntry(ModeProgram) != 1 || !DefineGroups320()) return -1;
+    LoadBootstrapProgram(ModeProgram);
+    ApplyVppToPin(32, 1, VppTenths());
+    int r = 1;
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if ((r = StepProgress(ChipAddress)) != 1) break;
+        WritePinGroup(0, 0, 8, ChipAddress);
+        ExpectedValue = BufferWindow[BufferIndex];
+        if ((r = ProgramByteWithRetry320()) == -1) break;
+        BufferIndex += AddressStep;
+        if (BufferIndex >= 0x10000 && (r = AdvanceToNextBank()) == -1) break;
+    }
+    ApplyVppToPin(32, 0, 50);
+    McuPowerDown320();
+    return r;
+}
+
+// Blank check reads every cell twice: 0xFF with pin 31 low, 0x00 with it high.
+int Alg320Read(int mode) {
+    if (CheckEntry(2) != 1 || !DefineGroups320()) return -1;
+    LoadBootstrapProgram(2);
+    if (mode == ModeBlank) {
+        SetPin(32, 0);
+        SetPin(33, 0);
+        ApplyVppToPin(30, 1, VppTenths());
+    } else {
+        ApplyVppToPin(32, 1, VppTenths());
+    }
+    int r = 1;
+    for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+        if ((r = StepProgress(ChipAddress)) != 1) break;
+        WritePinGroup(0, 0, 8, ChipAddress);
+        SetPin(31, 0);
+        ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+        if (mode == ModeBlank && ReadValue != 0xFF) {
+            r = -1;
+            break;
+        }
+        SetPin(31, 1);
+        if (mode == ModeBlank) {
+            if (ReadPinGroup(1, 0, 7) != 0x00) {
+                r = -1;
+                break;
+            }
+        } else if ((r = ProcessReadByte(mode)) == -1) {
+            break;
+        }
+        if (BufferIndex >= 0x10000 && (r = AdvanceToNextBankIf(mode)) == -1) break;
+    }
+    if (mode == ModeBlank) {
+        SetPin(32, 1);
+        SetPin(33, 1);
+        ApplyVppToPin(30, 0, 50);
+    } else {
+        ApplyVppToPin(32, 0, 50);
+    }
+    McuPowerDown320();
+    return r;
+}
+
+std::string Check320(uint32_t, const RowRecordFacts& record) {
+    if (PinoutFor320(record.PackagePins) == nullptr)
+        return "no pin-out of the parallel EPROM mode for a package of " + std::to_string(record.PackagePins) +
+               " pins (48)";
+    return {};
+}
+
 } // namespace
 
 // The rows of this family.
@@ -269,6 +427,12 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = ::Alg120Options,
      .VariantCount = kBoot11Devices,
      .VariantTable = "BootstrapDeviceTable"},
+    {.Row = 320,
+     .Read = Alg320Read,
+     .Program = Alg320Program,
+     .VariantCount = kBoot11Devices,
+     .VariantTable = "BootstrapDeviceTable",
+     .RecordCheck = Check320},
 };
 
 void InstallBootstrap11Rows() {

@@ -294,6 +294,76 @@ std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t por
     return std::nullopt;
 }
 
+uint32_t Boot05Chip::ParallelCell(const PinEnvironment& env) const {
+    uint32_t a = 0;
+    for (size_t i = 0; i < facts_.parallelAddress.size(); ++i)
+        a |= static_cast<uint32_t>(env.InputLevel(Pin(facts_.parallelAddress[i])) == 1) << i;
+    return facts_.parallelBase + a;
+}
+
+// The parallel mode: a program pulse burns at its rising edge when it was
+// long enough with the programming voltage held throughout; too short, or
+// without the voltage, the cell is left as it was (a violation).
+void Boot05Chip::Update(const PinEnvironment& env) {
+    SuppliesChanged(env);
+    StartIfIdle(env);
+    if (!Parallel() || facts_.parallelProgramPin == 0) {
+        pulseLow_ = false;
+        return;
+    }
+    const int prog = Pin(facts_.parallelProgramPin);
+    const bool low = env.HeldLow(prog);
+    const bool vpp = env.VoltageTenths(Pin(facts_.parallelVppPin)) >= facts_.vppMinTenths;
+    if (low && !pulseLow_) {
+        pulseLow_ = true;
+        pulseFrom_ = env.NowUs();
+        pulseAt_ = ParallelCell(env);
+        uint8_t v = 0;
+        for (size_t i = 0; i < facts_.parallelData.size(); ++i)
+            v |= static_cast<uint8_t>((env.InputLevel(Pin(facts_.parallelData[i])) == 1) << i);
+        pulseValue_ = v;
+        if (!vpp)
+            env.Violation(facts_.name + ": EPROM program pulse at " + Hex(pulseAt_) +
+                          " without the programming voltage on pin " + std::to_string(facts_.parallelVppPin));
+        return;
+    }
+    if (low && !vpp && pulseLow_) {
+        env.Violation(facts_.name + ": programming voltage gone during the pulse at " + Hex(pulseAt_));
+        pulseLow_ = false;
+        return;
+    }
+    if (!low && pulseLow_) {
+        pulseLow_ = false;
+        const uint64_t width = env.NowUs() - pulseFrom_;
+        if (!vpp) return;
+        if (width < facts_.parallelBurnUs) {
+            env.Violation(facts_.name + ": EPROM program pulse at " + Hex(pulseAt_) + " of " +
+                          std::to_string(width) + " us, the cell needs " + std::to_string(facts_.parallelBurnUs));
+            return;
+        }
+        if (static_cast<int64_t>(pulseAt_) == stuck_ || pulseAt_ >= cells_.size()) return;
+        cells_[pulseAt_] &= pulseValue_;
+        taken_.push_back(pulseAt_);
+        ++burns_;
+    }
+}
+
+ChipDrive Boot05Chip::Output(const PinEnvironment& env, int socketPin) const {
+    if (!Parallel() || !Powered(env)) return ChipDrive::None;
+    size_t bit = facts_.parallelData.size();
+    for (size_t i = 0; i < facts_.parallelData.size(); ++i)
+        if (Pin(facts_.parallelData[i]) == socketPin) bit = i;
+    if (bit == facts_.parallelData.size()) return ChipDrive::None;
+    uint8_t v;
+    if (env.InputLevel(Pin(facts_.parallelReadPin)) == 0)
+        v = ReadCell(ParallelCell(env));
+    else if (facts_.parallelTestPin != 0 && env.InputLevel(Pin(facts_.parallelTestPin)) == 0)
+        v = static_cast<uint8_t>(~ReadCell(ParallelCell(env)));
+    else
+        return ChipDrive::None;
+    return (v >> bit & 1) != 0 ? ChipDrive::High : ChipDrive::Low;
+}
+
 bool Boot05Chip::Ready(const PinEnvironment& env) {
     StartIfIdle(env);
     Settle(env);

@@ -35,6 +35,7 @@
 // and value a layout lists has one meaning; any other is a violation.
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,6 +76,19 @@ struct Boot05Facts : PartFacts {
     uint32_t idleUs = 0;
     int64_t configAt = -1;
     uint8_t configMask = 0xFF;
+    // The parallel EPROM mode some 68HC711-type parts enter once a loaded
+    // program runs: parallelAddress (A0-A8) selects the EPROM cell
+    // parallelBase + address, parallelData carries it (chip pins). A low
+    // pulse on parallelProgramPin of at least parallelBurnUs with the
+    // programming voltage on parallelVppPin clears the bits the data lines
+    // drive low; parallelReadPin low presents the cell. With the test line
+    // parallelTestPin low the part shows the complement of the cell while
+    // the read line is high (the blank check's second read). No parallel
+    // pins: no such mode.
+    std::vector<int> parallelAddress, parallelData;
+    uint32_t parallelBase = 0;
+    int parallelProgramPin = 0, parallelReadPin = 0, parallelVppPin = 0, parallelTestPin = 0;
+    uint32_t parallelBurnUs = 0;
 };
 
 class Boot05Chip : public CatalogChip {
@@ -84,8 +98,8 @@ public:
     std::string Name() const override { return facts_.name; }
     const std::vector<int>& SocketPins() const override { return pins_; }
     void SuppliesChanged(const PinEnvironment& env) override;
-    void Update(const PinEnvironment& env) override { SuppliesChanged(env); }
-    ChipDrive Output(const PinEnvironment&, int) const override { return ChipDrive::None; }
+    void Update(const PinEnvironment& env) override;
+    ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
     const PartFacts& Facts() const override { return facts_; }
     ChipPinLimits Limits() const override;
     size_t Words() const override { return cells_.size(); }
@@ -104,6 +118,7 @@ public:
     std::optional<uint8_t> Strobe(const PinEnvironment& env, uint8_t port);
     bool Ready(const PinEnvironment& env);
     bool Downloading() const { return state_ == State::Loading; }
+    bool Supplied(const PinEnvironment& env) const { return Powered(env); }
 
     bool Secured() const { return secured_; }
     bool Running() const { return state_ == State::Running; }
@@ -130,6 +145,8 @@ private:
     void Start();
     uint32_t SequentialAddress(uint32_t index) const;
     void StartIfIdle(const PinEnvironment& env, bool full = false);
+    bool Parallel() const { return !facts_.parallelData.empty() && state_ == State::Running; }
+    uint32_t ParallelCell(const PinEnvironment& env) const;
 
     Boot05Facts facts_;
     std::vector<int> pins_;
@@ -154,18 +171,28 @@ private:
     int64_t stuck_ = -1;
     uint32_t burns_ = 0, downloaded_ = 0, starts_ = 0;
     std::vector<uint32_t> taken_;
+    // The parallel mode's program pulse: low since pulseFrom_ for the cell
+    // and value latched at its fall.
+    bool pulseLow_ = false;
+    uint64_t pulseFrom_ = 0;
+    uint32_t pulseAt_ = 0;
+    uint8_t pulseValue_ = 0xFF;
 };
 
 // The register layouts of the bootstrap logic image, by parameter 0.
 struct BootLayout;
+class PinDriverPersonality;
 
 class BootBusPersonality : public SocketBusPersonality {
 public:
     explicit BootBusPersonality(const LogicImageHeader& h);
+    ~BootBusPersonality() override;
 
     uint16_t Id() const override;
     bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
     std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
+    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
+    void OnUnconfigure(SimProgrammer& p) override;
 
 private:
     void Snapshot(int s) override { ElectricalConditions(snap_[s]); }
@@ -175,6 +202,9 @@ private:
     uint8_t reg_[12] = {};
     uint8_t port_ = 0;
     uint8_t dataIn_ = 0xFF;
+    // The pin driver of a layout that hands over to it, and whether it has.
+    std::unique_ptr<PinDriverPersonality> pins_;
+    bool pinPhase_ = false, released_ = false;
 };
 
 void RegisterBootBusPersonality();

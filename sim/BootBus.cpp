@@ -1,9 +1,11 @@
 // The bootstrap logic image: per layout, what every register and value
 // means (see Boot05Chip.h).
 #include <initializer_list>
+#include <memory>
 
 #include "sim/Boot05Chip.h"
 #include "sim/SimProgrammer.h"
+#include "sim/Universal.h"
 
 namespace sim {
 
@@ -32,6 +34,12 @@ struct BootLayout {
     uint8_t readyReg;
     bool readyHigh;     // bit 0 is 1 when the part is ready
     uint8_t dataInReg;
+    // Registers 4-11 are the universal pin driver's latches of socket pins
+    // 17-48; registers 0-3 become its latches of pins 1-16 at the first
+    // write to 4-11 after reset was released, until the part's supply goes
+    // off: the part is brought up through the download, then driven pin by
+    // pin.
+    bool pinDriver = false;
 };
 
 namespace {
@@ -65,6 +73,10 @@ constexpr BootLayout kBootLayouts[] = {
     // ready as register 2 bit 0 = 0.
     {"3", 0, {{0xE8, C::HoldMode}, {0xE9, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
      {}, 1, -1, -1, Bits({2}), 3, 2, false, 0},
+    // Layout 4: layout 3, then the pin driver (68HC711 parts written in
+    // their parallel EPROM mode).
+    {"4", 0, {{0xE8, C::HoldMode}, {0xE9, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
+     {}, 1, -1, -1, Bits({2}), 3, 2, false, 0, true},
 };
 constexpr size_t kBootLayoutCount = sizeof kBootLayouts / sizeof kBootLayouts[0];
 
@@ -77,7 +89,22 @@ BootControl Meaning(const BootLayout& l, uint8_t v) {
 } // namespace
 
 BootBusPersonality::BootBusPersonality(const LogicImageHeader& h)
-    : layout_(h.params[0] < kBootLayoutCount ? &kBootLayouts[h.params[0]] : &kBootLayouts[0]) {}
+    : layout_(h.params[0] < kBootLayoutCount ? &kBootLayouts[h.params[0]] : &kBootLayouts[0]) {
+    if (layout_->pinDriver) pins_ = std::make_unique<PinDriverPersonality>(kPersonalityUniversal);
+}
+
+BootBusPersonality::~BootBusPersonality() = default;
+
+bool BootBusPersonality::OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) {
+    const bool bus = SocketBusPersonality::OnLatchBit(p, reg, bit, state);
+    const bool pins = pins_ != nullptr && pins_->OnLatchBit(p, reg, bit, state);
+    return bus || pins;
+}
+
+void BootBusPersonality::OnUnconfigure(SimProgrammer& p) {
+    SocketBusPersonality::OnUnconfigure(p);
+    if (pins_ != nullptr) pins_->OnUnconfigure(p);
+}
 
 uint16_t BootBusPersonality::Id() const { return kPersonalityBootstrap; }
 
@@ -92,6 +119,27 @@ Boot05Chip* BootBusPersonality::Chip() const {
 }
 
 bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
+    if (pins_ != nullptr) {
+        // The part's supply gone ends the pin driver's hold on registers 0-3:
+        // the next entry brings the part up through the download again.
+        if (pinPhase_ || released_) {
+            prog_ = &p;
+            Sync();
+            Boot05Chip* chip = Chip();
+            View view(*this, 0);
+            if (chip == nullptr || !chip->Supplied(view)) pinPhase_ = released_ = false;
+        }
+        if (reg >= 4 && reg <= 11) {
+            pinPhase_ = pinPhase_ || released_;
+            return pins_->OnWrite(p, reg, value);
+        }
+        if (pinPhase_ && reg <= 3) return pins_->OnWrite(p, reg, value);
+        // The supply registers move the pin driver's table too.
+        if (reg > 11) {
+            const bool pins = pins_->OnWrite(p, reg, value);
+            return BeginWrite(p, reg) || pins;
+        }
+    }
     if (!BeginWrite(p, reg)) return false;
     const BootLayout& l = *layout_;
     Boot05Chip* chip = Chip();
@@ -103,6 +151,7 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         const BootControl now = Meaning(l, value);
         if (now == C::None) return Unexpected(p, "bootstrap bus", reg, value);
         const BootControl was = Meaning(l, before);
+        if (now == C::Run) released_ = true;
         if (chip != nullptr && (now == C::Hold || now == C::HoldMode)) chip->HoldReset(view, now == C::HoldMode);
         if (chip != nullptr && now == C::Run && (was == C::Hold || was == C::HoldMode)) chip->ReleaseReset(view);
         return true;
@@ -145,6 +194,7 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
 }
 
 std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
+    if (pins_ != nullptr && (pinPhase_ || (reg >= 4 && reg <= 11))) return pins_->OnRead(p, reg);
     prog_ = &p;
     Sync();
     const BootLayout& l = *layout_;

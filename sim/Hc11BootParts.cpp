@@ -115,6 +115,29 @@ void AddHc11BootParts(std::vector<CatalogPart>& parts) {
         // Variants 4 and 5 give an EEPROM byte 2 ms.
         if (v == 4 || v == 5) all.back().eeWriteUs = 1500;
     }
+    // Brought up through the bootstrap download (variant 1's RAM and
+    // programs), then written in a parallel EPROM mode: A0-A8 on socket pins
+    // 17-22 and 24-26 select one of its 512 EPROM bytes, D0-D7 on 34-41, a low
+    // program pulse of at least 1 ms on pin 30 with the programming voltage
+    // on pin 32, read with pin 31 low; blank reads FFh, and with pins 32 and
+    // 33 low (the programming voltage on pin 30) 00h with pin 31 high. No
+    // datasheet describes this mode: pins, times and levels follow the row.
+    Boot05Facts par = Part("GENERIC-ALGORITHM", "HC711PAR-V1", 1, 32);
+    par.highVoltagePins = {30};
+    par.parallelAddress = {17, 18, 19, 20, 21, 22, 24, 25, 26};
+    par.parallelData = {34, 35, 36, 37, 38, 39, 40, 41};
+    par.words = 512;
+    par.eprom = {{0, 0x1FF}};
+    par.eeprom.clear();
+    par.configAt = -1;
+    par.parallelBase = 0;
+    par.parallelProgramPin = 30;
+    par.parallelReadPin = 31;
+    par.parallelVppPin = 32;
+    par.parallelTestPin = 33;
+    par.parallelBurnUs = 1000;
+    par.note = "no datasheet describes a parallel EPROM mode with these pins: pins, pulse and levels follow the algorithm row";
+    all.push_back(par);
     for (Boot05Facts& f : all) {
         std::string maker = f.maker;
         parts.push_back(ChipPart<Boot05Chip>(std::move(maker), std::move(f)));
