@@ -488,6 +488,7 @@ TEST_F(Boot05TraceRun, Row141Traces) {
                 }
                 Tr05Us(200);
             }
+            Tr05Ready(); // the last byte's write done before the power-down
             Tr141PowerDown();
         });
     }
@@ -507,6 +508,22 @@ TEST_F(Boot05TraceRun, Row141Traces) {
             }
             Tr141PowerDown();
         });
+    }
+}
+
+// A range ending on an EEPROM byte before 1FFh: the byte's write (longer
+// than the 2 ms it is given) completes before the supply goes.
+TEST_F(Boot05TraceRun, Row141LastEepromByteCompletes) {
+    for (uint32_t last : {0x100u, 0x1FEu}) {
+        SCOPED_TRACE(last);
+        sim::Boot05Chip* chip = PutTraced("HC05BOOT-141");
+        DeviceStart = 0x100;
+        DeviceEnd = last;
+        FillBufferRange(0x100, last, 0x4B);
+        EXPECT_EQ(AlgorithmTable[141].Program(), 1);
+        EXPECT_EQ(chip->Cell(last), 0x4B);
+        ExpectNoViolations();
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
     }
 }
 
