@@ -96,3 +96,15 @@ inline std::string GoldenDifference(const std::vector<GoldenEvent>& actual, cons
     for (size_t k = from; k < std::min(golden.size(), i + 4); ++k) s += (k == i ? "[" : "") + GoldenEventText(golden[k]) + (k == i ? "] " : " ");
     return s;
 }
+
+// A clean run's stream against the golden steps: no violation in the run,
+// then the replay (whose violations are dropped) and the comparison.
+inline void ExpectGoldenRun(sim::SimProgrammer& p, GoldenStream& g, const std::function<void()>& steps,
+                            size_t atLeast) {
+    const std::vector<GoldenEvent> run = g.Actual();
+    EXPECT_TRUE(p.Violations().empty()) << p.Violations().front();
+    const std::vector<GoldenEvent> golden = g.Replay(steps);
+    p.ClearViolations();
+    EXPECT_GE(golden.size(), atLeast);
+    EXPECT_EQ(GoldenDifference(run, golden), "");
+}
