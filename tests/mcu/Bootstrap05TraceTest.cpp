@@ -2,8 +2,8 @@
 // 137 and 140: power-up with the reset and mode patterns, the download with
 // its pacing, the address and data handshakes with their ready waits, the
 // per-byte programming times and the power-down, each compared write for
-// write with the steps the row is specified by. Row 132's programming
-// voltage is also followed DAC write by DAC write.
+// write with the row's expected steps replayed through the engine. Row
+// 132's programming voltage is also followed DAC write by DAC write.
 #include "GoldenStream.h"
 #include "W78Fixture.h"
 
@@ -21,10 +21,18 @@ namespace {
 
 // ---- the steps the goldens are written in ----
 
-void Tr05Reg(uint32_t reg, uint32_t value) { WriteRegister(reg, value); }
-void Tr05Ms(uint32_t ms) { DelayMsSlot(ms); }
-void Tr05Us(uint32_t us) { DelayShortUsSlot(us); }
-void Tr05Ready() { ReadRegister(1); }
+void Tr05Reg(uint32_t reg, uint32_t value) {
+    WriteRegister(reg, value);
+}
+void Tr05Ms(uint32_t ms) {
+    DelayMsSlot(ms);
+}
+void Tr05Us(uint32_t us) {
+    DelayShortUsSlot(us);
+}
+void Tr05Ready() {
+    ReadRegister(1);
+}
 // Register 3 low for `us`, then high.
 void Tr05Strobe(uint32_t us) {
     WriteRegister(3, 0);
@@ -38,10 +46,18 @@ void Tr05StrobeRead(uint32_t us) {
     ReadRegister(0);
     WriteRegister(3, 1);
 }
-void Tr05On(int ch, int pin, int tenths) { ApplyVoltageToPin(ch, pin, 1, tenths); }
-void Tr05Off(int ch, int pin, int tenths) { ApplyVoltageToPin(ch, pin, 0, tenths); }
-int Tr05Vpp() { return static_cast<int>(Vpp / 10); }
-int Tr05Supply(int mode) { return mode == 1 ? static_cast<int>(Vccp / 10) : static_cast<int>(ReadVccInUse); }
+void Tr05On(int ch, int pin, int tenths) {
+    ApplyVoltageToPin(ch, pin, 1, tenths);
+}
+void Tr05Off(int ch, int pin, int tenths) {
+    ApplyVoltageToPin(ch, pin, 0, tenths);
+}
+int Tr05Vpp() {
+    return static_cast<int>(Vpp / 10);
+}
+int Tr05Supply(int mode) {
+    return mode == 1 ? static_cast<int>(Vccp / 10) : static_cast<int>(ReadVccInUse);
+}
 // Supply range, the four DAC channels, ground and 100 ms.
 void Tr05Front(int flag, int supply, int c1, int c2, int c3, int c4) {
     SetVccRange(flag, supply);
@@ -52,11 +68,12 @@ void Tr05Front(int flag, int supply, int c1, int c2, int c3, int c4) {
 // The first `count` bytes of library entry `entry`, each handed over by `send`.
 void Tr05Download(uint32_t entry, uint32_t count, const std::function<void(uint8_t)>& send) {
     OpenLibraryEntry(entry);
-    for (uint32_t i = 0; i < count; ++i) send(ReadLibraryByte(i));
+    for (uint32_t i = 0; i < count; ++i)
+        send(ReadLibraryByte(i));
 }
 
 class Boot05TraceRun : public W78Run {
-protected:
+  protected:
     void SetUp() override {
         W78Run::SetUp();
         sim::RegisterBootBusPersonality();
@@ -65,7 +82,9 @@ protected:
         return PutPart<sim::Boot05Chip, sim::Boot05Facts>("GENERIC-ALGORITHM", name, nullptr);
     }
     // The run's stream against the golden steps; the run must be clean.
-    void ExpectGolden(GoldenStream& g, const std::function<void()>& steps) { ExpectGoldenRun(simp, g, steps, 177); }
+    void ExpectGolden(GoldenStream& g, const std::function<void()>& steps) {
+        ExpectGoldenRun(simp, g, steps, 177);
+    }
 };
 
 // ---- row 132 ----
@@ -188,8 +207,12 @@ struct Tr05Volt {
     uint64_t timeUs;
     bool operator==(const Tr05Volt& o) const { return what == o.what && value == o.value; }
 };
-Tr05Volt Tr05Dac(int channel, int tenths) { return {channel, Tr05DacCode(channel, tenths), 0}; }
-Tr05Volt Tr05Switch(int pin, int on) { return {-pin, on, 0}; }
+Tr05Volt Tr05Dac(int channel, int tenths) {
+    return {channel, Tr05DacCode(channel, tenths), 0};
+}
+Tr05Volt Tr05Switch(int pin, int on) {
+    return {-pin, on, 0};
+}
 
 // Channel 1 and 2 DAC writes and supply-A switching in trace[from, to).
 std::vector<Tr05Volt> Tr05Volts(const std::vector<sim::RegisterAccess>& trace, size_t from, size_t to) {
@@ -245,7 +268,8 @@ TEST_F(Boot05TraceRun, Row132ProgrammingVoltage) {
         // that takes the table level.
         std::vector<Tr05Volt> up = Tr05Volts(trace, fc, r5);
         const int levelPin = sub0 ? 6 : 4;
-        while (!up.empty() && !(up.front() == Tr05Switch(levelPin, 1))) up.erase(up.begin());
+        while (!up.empty() && !(up.front() == Tr05Switch(levelPin, 1)))
+            up.erase(up.begin());
         std::vector<Tr05Volt> expected;
         if (sub0) {
             expected = {Tr05Switch(6, 1), Tr05Dac(2, level)};
@@ -253,18 +277,21 @@ TEST_F(Boot05TraceRun, Row132ProgrammingVoltage) {
             expected.push_back(Tr05Dac(vppChannel, vpp));
         } else {
             expected = {Tr05Switch(4, 1), Tr05Dac(2, level)};
-            for (int v = level; v <= vpp; v += 5) expected.push_back(Tr05Dac(2, v));
+            for (int v = level; v <= vpp; v += 5)
+                expected.push_back(Tr05Dac(2, v));
             expected.push_back(Tr05Dac(2, vpp)); // the ramp ends exactly at Vpp
             expected.push_back(Tr05Switch(6, 1));
             expected.push_back(Tr05Dac(2, vpp));
         }
         EXPECT_EQ(up, expected);
         if (!sub0 && up.size() == expected.size()) {
-            for (size_t k = 3; k + 2 < up.size(); ++k) EXPECT_GE(up[k].timeUs - up[k - 1].timeUs, 10u) << k;
+            for (size_t k = 3; k + 2 < up.size(); ++k)
+                EXPECT_GE(up[k].timeUs - up[k - 1].timeUs, 10u) << k;
         }
         // Down: from the last strobe of the byte to register 0 = 5.
         size_t strobe = r05;
-        while (strobe > r5 && !(trace[strobe].write && trace[strobe].reg == 3 && trace[strobe].value == 1)) --strobe;
+        while (strobe > r5 && !(trace[strobe].write && trace[strobe].reg == 3 && trace[strobe].value == 1))
+            --strobe;
         const std::vector<Tr05Volt> down = Tr05Volts(trace, strobe, r05);
         if (sub0) {
             EXPECT_EQ(down, (std::vector<Tr05Volt>{Tr05Switch(vppPin, 0), Tr05Dac(vppChannel, 50)}));
@@ -420,7 +447,8 @@ void Tr141PowerUp(int mode, uint32_t entry) {
     SetDevicePower(1, supply), Tr05Ms(10);
     Tr05On(2, 18, 100), Tr05Ms(10);
     Tr05Reg(6, 0x10), Tr05Reg(0, 0xDF), Tr05Us(100);
-    Tr05Download(entry, 176, [](uint8_t b) { Tr05Us(200), Tr05Reg(2, b), Tr05Reg(5, 1), Tr05Reg(5, 0), Tr05Ms(5); });
+    Tr05Download(entry, 176,
+                 [](uint8_t b) { Tr05Us(200), Tr05Reg(2, b), Tr05Reg(5, 1), Tr05Reg(5, 0), Tr05Ms(5); });
 }
 
 void Tr141PowerDown() {
@@ -554,7 +582,8 @@ TEST_F(Boot05TraceRun, Row137Traces) {
     sim::Boot05Chip* chip = PutTraced("HC05BOOT-137-V0");
     DeviceStart = 0x1FE;
     DeviceEnd = 0x401;
-    BufferWindow[0x1FE] = 0xFF, BufferWindow[0x1FF] = 0x44, BufferWindow[0x400] = 0x00, BufferWindow[0x401] = 0x55;
+    BufferWindow[0x1FE] = 0xFF, BufferWindow[0x1FF] = 0x44, BufferWindow[0x400] = 0x00,
+    BufferWindow[0x401] = 0x55;
     {
         GoldenStream g(simp);
         EXPECT_EQ(AlgorithmTable[137].Program(), 1);
@@ -601,7 +630,8 @@ TEST_F(Boot05TraceRun, Row137Traces) {
         ExpectGolden(g, [] {
             Tr137PowerUp(5, 185);
             Tr05On(4, 36, Tr05Vpp()), Tr05Ms(10);
-            for (uint32_t a = 0x100; a <= 0x1FF; ++a) Tr137Address(a), Tr05Ms(10);
+            for (uint32_t a = 0x100; a <= 0x1FF; ++a)
+                Tr137Address(a), Tr05Ms(10);
             Tr137PowerDown();
         });
     }
@@ -647,7 +677,8 @@ TEST_F(Boot05TraceRun, Row140Traces) {
         EXPECT_EQ(AlgorithmTable[140].Read(ReadModeBlank), 1);
         ExpectGolden(g, [] {
             Tr140PowerUp(0, 183);
-            for (uint32_t a : {0x1FEu, 0x1FFu, 0x400u}) Tr140Address(a, false), Tr05Reg(4, 1), Tr05StrobeRead(30);
+            for (uint32_t a : {0x1FEu, 0x1FFu, 0x400u})
+                Tr140Address(a, false), Tr05Reg(4, 1), Tr05StrobeRead(30);
             Tr140PowerDown();
         });
     }
@@ -678,7 +709,8 @@ TEST_F(Boot05TraceRun, Row140Traces) {
         EXPECT_EQ(chip->Cell(0x400), 0x77);
         ExpectGolden(g, [] {
             Tr140PowerUp(5, 185);
-            for (uint32_t a = 0x100; a <= 0x1FF; ++a) Tr140Address(a, true), Tr05Ms(10);
+            for (uint32_t a = 0x100; a <= 0x1FF; ++a)
+                Tr140Address(a, true), Tr05Ms(10);
             Tr140PowerDown();
         });
     }

@@ -2,8 +2,8 @@
 // EPROM mode: the pin groups and idle lines set from the part's pin-out, the
 // bootstrap download with its pacing, the program pulses with their
 // read-backs and the over-program pulse, the blank check's two reads, the
-// read, and the power-down, each compared write for write with the steps the
-// row is specified by.
+// read, and the power-down, each compared write for write with the row's
+// expected steps replayed through the engine.
 #include "GoldenStream.h"
 #include "W78Fixture.h"
 
@@ -24,9 +24,11 @@ constexpr uint32_t kTr320ReadEntry = 149, kTr320ProgramEntry = 150;
 // The part's pin-out as groups 0 (A0-A8) and 1 (D0-D7), the data lines
 // released and the program, read and test lines idle high.
 void Tr320Groups(const sim::Boot05Facts& f) {
-    for (size_t i = 0; i < f.parallelAddress.size(); ++i) PinGroupTable[0][i] = static_cast<uint8_t>(f.parallelAddress[i]);
+    for (size_t i = 0; i < f.parallelAddress.size(); ++i)
+        PinGroupTable[0][i] = static_cast<uint8_t>(f.parallelAddress[i]);
     PinGroupTable[0][f.parallelAddress.size()] = 0;
-    for (size_t i = 0; i < f.parallelData.size(); ++i) PinGroupTable[1][i] = static_cast<uint8_t>(f.parallelData[i]);
+    for (size_t i = 0; i < f.parallelData.size(); ++i)
+        PinGroupTable[1][i] = static_cast<uint8_t>(f.parallelData[i]);
     PinGroupTable[1][f.parallelData.size()] = 0;
     FloatPinGroup(1, 0, 7);
     SetPin(30, 1);
@@ -54,7 +56,8 @@ void Tr320Load(int mode, uint32_t entry) {
     };
     send(0xFF);
     OpenLibraryEntry(entry);
-    for (uint32_t i = 0; i < kTr320DownloadCount; ++i) send(ReadLibraryByte(i));
+    for (uint32_t i = 0; i < kTr320DownloadCount; ++i)
+        send(ReadLibraryByte(i));
 }
 
 void Tr320PowerDown() {
@@ -90,16 +93,18 @@ void Tr320Byte(uint32_t value, uint32_t takesAfter) {
 }
 
 class Boot320TraceRun : public W78Run {
-protected:
+  protected:
     void SetUp() override {
         W78Run::SetUp();
         sim::RegisterBootBusPersonality();
     }
     sim::Boot05Chip* Put320Traced() {
-        sim::Boot05Chip* chip = PutPart<sim::Boot05Chip, sim::Boot05Facts>("GENERIC-ALGORITHM", "HC711PAR-V1", nullptr);
+        sim::Boot05Chip* chip =
+            PutPart<sim::Boot05Chip, sim::Boot05Facts>("GENERIC-ALGORITHM", "HC711PAR-V1", nullptr);
         // Groups as another module left them.
         for (int g = 0; g < 2; ++g) {
-            for (int i = 0; i < 9; ++i) PinGroupTable[g][i] = static_cast<uint8_t>(2 + i + 9 * g);
+            for (int i = 0; i < 9; ++i)
+                PinGroupTable[g][i] = static_cast<uint8_t>(2 + i + 9 * g);
             PinGroupTable[g][9] = 0;
         }
         return chip;
@@ -131,17 +136,20 @@ TEST_F(Boot320TraceRun, ProgramTrace) {
         EXPECT_EQ(ChipAddress, mul == 1 ? 2u : 3u);
         EXPECT_EQ(chip->Cell(facts.parallelBase + 1), 0x00);
         EXPECT_TRUE(elec->SuppliedPins().empty());
-        ExpectGoldenRun(simp, g, [&] {
-            Tr320Groups(facts);
-            Tr320Load(1, kTr320ProgramEntry);
-            ApplyVppToPin(32, 1, static_cast<int>(Vpp / 10));
-            for (uint32_t a = 0; a <= 2; ++a) {
-                WritePinGroup(0, 0, 8, a);
-                Tr320Byte(BufferWindow[a], mul == 1 && a == 2 ? 0 : 1);
-            }
-            ApplyVppToPin(32, 0, 50);
-            Tr320PowerDown();
-        }, kTr320DownloadCount + 1);
+        ExpectGoldenRun(
+            simp, g,
+            [&] {
+                Tr320Groups(facts);
+                Tr320Load(1, kTr320ProgramEntry);
+                ApplyVppToPin(32, 1, static_cast<int>(Vpp / 10));
+                for (uint32_t a = 0; a <= 2; ++a) {
+                    WritePinGroup(0, 0, 8, a);
+                    Tr320Byte(BufferWindow[a], mul == 1 && a == 2 ? 0 : 1);
+                }
+                ApplyVppToPin(32, 0, 50);
+                Tr320PowerDown();
+            },
+            kTr320DownloadCount + 1);
         ResetProgrammerOutputs();
     }
 }
@@ -157,24 +165,27 @@ TEST_F(Boot320TraceRun, BlankCheckAndReadTraces) {
     {
         GoldenStream g(simp);
         EXPECT_EQ(AlgorithmTable[320].Read(ReadModeBlank), 1);
-        ExpectGoldenRun(simp, g, [&] {
-            Tr320Groups(facts);
-            Tr320Load(2, kTr320ReadEntry);
-            SetPin(32, 0);
-            SetPin(33, 0);
-            ApplyVppToPin(30, 1, static_cast<int>(Vpp / 10));
-            for (uint32_t a = 0x1FE; a <= 0x1FF; ++a) {
-                WritePinGroup(0, 0, 8, a);
-                SetPin(31, 0);
-                ReadPinGroup(1, 0, 7);
-                SetPin(31, 1);
-                ReadPinGroup(1, 0, 7);
-            }
-            SetPin(32, 1);
-            SetPin(33, 1);
-            ApplyVppToPin(30, 0, 50);
-            Tr320PowerDown();
-        }, kTr320DownloadCount + 1);
+        ExpectGoldenRun(
+            simp, g,
+            [&] {
+                Tr320Groups(facts);
+                Tr320Load(2, kTr320ReadEntry);
+                SetPin(32, 0);
+                SetPin(33, 0);
+                ApplyVppToPin(30, 1, static_cast<int>(Vpp / 10));
+                for (uint32_t a = 0x1FE; a <= 0x1FF; ++a) {
+                    WritePinGroup(0, 0, 8, a);
+                    SetPin(31, 0);
+                    ReadPinGroup(1, 0, 7);
+                    SetPin(31, 1);
+                    ReadPinGroup(1, 0, 7);
+                }
+                SetPin(32, 1);
+                SetPin(33, 1);
+                ApplyVppToPin(30, 0, 50);
+                Tr320PowerDown();
+            },
+            kTr320DownloadCount + 1);
     }
     chip->SetCell(facts.parallelBase + 0x1FF, 0x5A);
     {
@@ -183,17 +194,20 @@ TEST_F(Boot320TraceRun, BlankCheckAndReadTraces) {
         BufferIndex = 0x1FE; // the buffer at the chip's addresses
         EXPECT_EQ(AlgorithmTable[320].Read(ReadModeRead), 1);
         EXPECT_EQ(BufferWindow[0x1FF], 0x5A);
-        ExpectGoldenRun(simp, g, [&] {
-            Tr320Groups(facts);
-            Tr320Load(2, kTr320ReadEntry);
-            ApplyVppToPin(32, 1, static_cast<int>(Vpp / 10));
-            for (uint32_t a = 0x1FE; a <= 0x1FF; ++a) {
-                WritePinGroup(0, 0, 8, a);
-                Tr320Read();
-            }
-            ApplyVppToPin(32, 0, 50);
-            Tr320PowerDown();
-        }, kTr320DownloadCount + 1);
+        ExpectGoldenRun(
+            simp, g,
+            [&] {
+                Tr320Groups(facts);
+                Tr320Load(2, kTr320ReadEntry);
+                ApplyVppToPin(32, 1, static_cast<int>(Vpp / 10));
+                for (uint32_t a = 0x1FE; a <= 0x1FF; ++a) {
+                    WritePinGroup(0, 0, 8, a);
+                    Tr320Read();
+                }
+                ApplyVppToPin(32, 0, 50);
+                Tr320PowerDown();
+            },
+            kTr320DownloadCount + 1);
     }
 }
 

@@ -24,7 +24,9 @@ struct GoldenEvent {
     uint8_t reg;
     uint8_t value; // 0 for reads
     uint64_t timeUs;
-    bool operator==(const GoldenEvent& o) const { return write == o.write && reg == o.reg && value == o.value; }
+    bool operator==(const GoldenEvent& o) const {
+        return write == o.write && reg == o.reg && value == o.value;
+    }
 };
 
 inline std::string GoldenEventText(const GoldenEvent& e) {
@@ -52,7 +54,7 @@ inline std::vector<GoldenEvent> GoldenEvents(const std::vector<sim::RegisterAcce
 // Records a run from construction on; Replay then gives the events of the
 // expected steps from the same engine state.
 class GoldenStream {
-public:
+  public:
     explicit GoldenStream(sim::SimProgrammer& p) : p_(p) {
         std::memcpy(shadow_, RegisterShadow, sizeof shadow_);
         std::memcpy(groups_, PinGroupTable, sizeof groups_);
@@ -75,7 +77,7 @@ public:
         return GoldenEvents(p_.RegisterTrace(), from, p_.RegisterTrace().size());
     }
 
-private:
+  private:
     sim::SimProgrammer& p_;
     uint8_t shadow_[32];
     uint8_t groups_[kPinGroupCount][kPinGroupRowBytes];
@@ -83,17 +85,21 @@ private:
 };
 
 // The first difference of two streams with a few events of context, or "".
-inline std::string GoldenDifference(const std::vector<GoldenEvent>& actual, const std::vector<GoldenEvent>& golden) {
+inline std::string GoldenDifference(const std::vector<GoldenEvent>& actual,
+                                    const std::vector<GoldenEvent>& golden) {
     const size_t n = std::min(actual.size(), golden.size());
     size_t i = 0;
-    while (i < n && actual[i] == golden[i]) ++i;
+    while (i < n && actual[i] == golden[i])
+        ++i;
     if (i == n && actual.size() == golden.size()) return {};
     std::string s = "event " + std::to_string(i) + " of " + std::to_string(actual.size()) + " (golden " +
                     std::to_string(golden.size()) + "):\n  run:   ";
     const size_t from = i >= 3 ? i - 3 : 0;
-    for (size_t k = from; k < std::min(actual.size(), i + 4); ++k) s += (k == i ? "[" : "") + GoldenEventText(actual[k]) + (k == i ? "] " : " ");
+    for (size_t k = from; k < std::min(actual.size(), i + 4); ++k)
+        s += (k == i ? "[" : "") + GoldenEventText(actual[k]) + (k == i ? "] " : " ");
     s += "\n  golden: ";
-    for (size_t k = from; k < std::min(golden.size(), i + 4); ++k) s += (k == i ? "[" : "") + GoldenEventText(golden[k]) + (k == i ? "] " : " ");
+    for (size_t k = from; k < std::min(golden.size(), i + 4); ++k)
+        s += (k == i ? "[" : "") + GoldenEventText(golden[k]) + (k == i ? "] " : " ");
     return s;
 }
 
