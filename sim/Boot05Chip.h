@@ -25,14 +25,7 @@
 // the cell is left as it was; so is the programming voltage leaving vppPin
 // or the supply going before the cell is done.
 //
-// The logic image (personality kPersonalityBootstrap, parameter 0 the
-// register layout of BootLayouts): a reset/mode control register whose
-// values hold reset, hold it with the mode pins at their bootstrap levels,
-// release it or release everything; the download register and its byte
-// clock; the strobe; the port latches (the last one written drives the
-// part's input port at a strobe); the data-in register read inside a
-// strobe; the ready register and bit in the layout's sense. Every register
-// and value a layout lists has one meaning; any other is a violation.
+// The logic image that serves these parts is in BootBus.h.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -41,6 +34,7 @@
 #include <vector>
 
 #include "sim/PartFacts.h"
+#include "sim/BootBus.h"
 #include "sim/SocketBus.h"
 
 namespace sim {
@@ -178,35 +172,5 @@ private:
     uint32_t pulseAt_ = 0;
     uint8_t pulseValue_ = 0xFF;
 };
-
-// The register layouts of the bootstrap logic image, by parameter 0.
-struct BootLayout;
-class PinDriverPersonality;
-
-class BootBusPersonality : public SocketBusPersonality {
-public:
-    explicit BootBusPersonality(const LogicImageHeader& h);
-    ~BootBusPersonality() override;
-
-    uint16_t Id() const override;
-    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
-    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
-    bool OnLatchBit(SimProgrammer& p, uint8_t reg, uint8_t bit, bool state) override;
-    void OnUnconfigure(SimProgrammer& p) override;
-
-private:
-    void Snapshot(int s) override { ElectricalConditions(snap_[s]); }
-    Boot05Chip* Chip() const;
-
-    const BootLayout* layout_;
-    uint8_t reg_[12] = {};
-    uint8_t port_ = 0;
-    uint8_t dataIn_ = 0xFF;
-    // The pin driver of a layout that hands over to it, and whether it has.
-    std::unique_ptr<PinDriverPersonality> pins_;
-    bool pinPhase_ = false, released_ = false;
-};
-
-void RegisterBootBusPersonality();
 
 } // namespace sim

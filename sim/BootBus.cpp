@@ -1,15 +1,22 @@
 // The bootstrap logic image: per layout, what every register and value
-// means (see Boot05Chip.h).
+// means (see BootBus.h).
+#include "sim/BootBus.h"
+
 #include <initializer_list>
 #include <memory>
 
 #include "sim/Boot05Chip.h"
+#include "sim/LoaderMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Universal.h"
 
 namespace sim {
 
-enum class BootControl : uint8_t { None, Hold, HoldMode, Run, Idle };
+// Hold: reset held; HoldMode: held with the mode pins at their bootstrap
+// levels; Run: released, the part drives its data port; RunWrite: released,
+// the programmer drives it; Idle: everything off (a loader part's reset is
+// held).
+enum class BootControl : uint8_t { None, Hold, HoldMode, Run, RunWrite, Idle };
 
 struct BootLayout {
     const char* name;
@@ -40,6 +47,11 @@ struct BootLayout {
     // off: the part is brought up through the download, then driven pin by
     // pin.
     bool pinDriver = false;
+    // The register that must hold setupValue whenever reset is released (-1: none).
+    int setupReg = -1;
+    uint8_t setupValue = 0;
+    // Separate address and data latches (-1: the last latch written is both).
+    int addressReg = -1, dataReg = -1;
 };
 
 namespace {
@@ -77,6 +89,13 @@ constexpr BootLayout kBootLayouts[] = {
     // their parallel EPROM mode).
     {"4", 0, {{0xE8, C::HoldMode}, {0xE9, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
      {}, 1, -1, -1, Bits({2}), 3, 2, false, 0, true},
+    // Layout 5 (loader parts): control on 1 (D6h reset held, F7h released
+    // with the part driving the data port, E7h released with the programmer
+    // driving it, 0 everything off), port set-up 0Dh on 2 before any
+    // release, download byte written to 5, strobe 3, address latch 0, data
+    // latch 4, data in on 0; ready as register 1 bit 0 = 0 (1 is busy).
+    {"5", 1, {{0xD6, C::Hold}, {0xF7, C::Run}, {0xE7, C::RunWrite}, {0, C::Idle}},
+     {{2, {0x0D}, 1}}, 5, -1, -1, Bits({0, 4}), 3, 1, false, 0, false, 2, 0x0D, 0, 4},
 };
 constexpr size_t kBootLayoutCount = sizeof kBootLayouts / sizeof kBootLayouts[0];
 
@@ -86,11 +105,38 @@ BootControl Meaning(const BootLayout& l, uint8_t v) {
     return C::None;
 }
 
+bool Held(BootControl c) { return c == C::Hold || c == C::HoldMode; }
+bool Released(BootControl c) { return c == C::Run || c == C::RunWrite; }
+
+// Whether the layout gives `value` written to `reg` a meaning.
+bool Accepts(const BootLayout& l, uint8_t reg, uint8_t value) {
+    if (reg == l.controlReg) return Meaning(l, value) != C::None;
+    const bool latch = (l.latches >> reg & 1) != 0;
+    bool known = latch || static_cast<int>(reg) == l.downloadReg;
+    for (const auto& s : l.selects) {
+        if (s.count == 0 || s.reg != reg) continue;
+        bool listed = false;
+        for (int i = 0; i < s.count; ++i) listed = listed || s.values[i] == value;
+        if (!listed && value != 0) return false;
+        known = true;
+    }
+    if (static_cast<int>(reg) == l.clockReg) {
+        if (value > 1 && !latch) return false;
+        known = true;
+    }
+    if (reg == l.strobeReg) {
+        if (value > 1) return false;
+        known = true;
+    }
+    // Clearing a register the layout gives no role is the outputs' reset.
+    return known || value == 0;
+}
+
 } // namespace
 
 BootBusPersonality::BootBusPersonality(const LogicImageHeader& h)
-    : layout_(h.params[0] < kBootLayoutCount ? &kBootLayouts[h.params[0]] : &kBootLayouts[0]) {
-    if (layout_->pinDriver) pins_ = std::make_unique<PinDriverPersonality>(kPersonalityUniversal);
+    : layout_(h.params[0] < kBootLayoutCount ? &kBootLayouts[h.params[0]] : nullptr) {
+    if (layout_ != nullptr && layout_->pinDriver) pins_ = std::make_unique<PinDriverPersonality>(kPersonalityUniversal);
 }
 
 BootBusPersonality::~BootBusPersonality() = default;
@@ -108,14 +154,14 @@ void BootBusPersonality::OnUnconfigure(SimProgrammer& p) {
 
 uint16_t BootBusPersonality::Id() const { return kPersonalityBootstrap; }
 
-Boot05Chip* BootBusPersonality::Chip() const {
+template <class Chip> Chip* BootBusPersonality::Seated() const {
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return nullptr;
     const auto& chips = sockets.socket[0]->Chips();
     if (chips.size() != 1) return nullptr;
     ChipModel* chip = chips.front().get();
     if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
-    return dynamic_cast<Boot05Chip*>(chip);
+    return dynamic_cast<Chip*>(chip);
 }
 
 bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
@@ -125,7 +171,7 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         if (pinPhase_ || released_) {
             prog_ = &p;
             Sync();
-            Boot05Chip* chip = Chip();
+            Boot05Chip* chip = Seated<Boot05Chip>();
             View view(*this, 0);
             if (chip == nullptr || !chip->Supplied(view)) pinPhase_ = released_ = false;
         }
@@ -141,70 +187,94 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         }
     }
     if (!BeginWrite(p, reg)) return false;
+    // An image of a layout this logic does not have answers nothing.
+    if (layout_ == nullptr) return Unexpected(p, "bootstrap bus", reg, value);
     const BootLayout& l = *layout_;
-    Boot05Chip* chip = Chip();
-    View view(*this, 0);
     const uint8_t before = reg_[reg];
     reg_[reg] = value;
-    bool known = false;
-    if (reg == l.controlReg) {
-        const BootControl now = Meaning(l, value);
-        if (now == C::None) return Unexpected(p, "bootstrap bus", reg, value);
-        const BootControl was = Meaning(l, before);
-        if (now == C::Run) released_ = true;
-        if (chip != nullptr && (now == C::Hold || now == C::HoldMode)) chip->HoldReset(view, now == C::HoldMode);
-        if (chip != nullptr && now == C::Run && (was == C::Hold || was == C::HoldMode)) chip->ReleaseReset(view);
-        return true;
+    if (!Accepts(l, reg, value)) return Unexpected(p, "bootstrap bus", reg, value);
+    Boot05Chip* chip05 = Seated<Boot05Chip>();
+    LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
+    const BootControl control = Meaning(l, reg_[l.controlReg]);
+    if (reg == l.controlReg && Released(control)) {
+        released_ = true;
+        if (l.setupReg >= 0 && reg_[l.setupReg] != l.setupValue)
+            p.Violation("bootstrap bus: reset released with the port not set up");
     }
-    for (const auto& s : l.selects) {
-        if (s.count == 0 || s.reg != reg) continue;
-        for (int i = 0; i < s.count; ++i) known = known || s.values[i] == value;
-        if (!known && value != 0) return Unexpected(p, "bootstrap bus", reg, value);
-        known = true;
+    if ((l.latches >> reg & 1) != 0) port_ = value;
+    if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && (l.latches >> reg & 1) == 0) {
+        const bool listening = (chip05 != nullptr && chip05->Downloading()) || (loader != nullptr && loader->Listening());
+        if (!listening) p.Violation("bootstrap bus: download clock while the part's loader does not listen");
     }
-    const bool latch = (l.latches >> reg & 1) != 0;
-    if (static_cast<int>(reg) == l.downloadReg) {
-        known = true;
-        if (chip != nullptr && chip->Downloading()) chip->DownloadByte(view, value);
-    }
-    if (static_cast<int>(reg) == l.clockReg) {
-        if (value > 1 && !latch) return Unexpected(p, "bootstrap bus", reg, value);
-        known = true;
-        const bool listening = chip != nullptr && chip->Downloading();
-        if (value == 1 && before == 0 && listening) chip->DownloadByte(view, reg_[l.clockSource]);
-        if (value == 1 && before == 0 && !listening && !latch)
-            p.Violation("bootstrap bus: download clock while the part's loader does not listen");
-    }
-    if (latch) {
-        known = true;
-        port_ = value;
-    }
-    if (reg == l.strobeReg) {
-        if (value > 1) return Unexpected(p, "bootstrap bus", reg, value);
-        known = true;
-        if (value == 0 && before == 1 && chip != nullptr) {
-            const BootControl c = Meaning(l, reg_[l.controlReg]);
-            if (c == C::Hold || c == C::HoldMode) p.Violation("bootstrap bus: strobe while the part is held in reset");
-            if (c == C::Run) dataIn_ = chip->Strobe(view, port_).value_or(0xFF);
-        }
-    }
-    // Clearing a register the layout gives no role is the outputs' reset.
-    if (!known && value != 0) return Unexpected(p, "bootstrap bus", reg, value);
+    if (reg == l.strobeReg && value == 0 && before == 1 && (chip05 != nullptr || loader != nullptr) && Held(control))
+        p.Violation("bootstrap bus: strobe while the part is held in reset");
+    if (chip05 != nullptr) Drive(*chip05, reg, before, value);
+    if (loader != nullptr) Drive(*loader, p, reg, before, value);
     return true;
+}
+
+void BootBusPersonality::Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, uint8_t value) {
+    const BootLayout& l = *layout_;
+    View view(*this, 0);
+    const BootControl now = Meaning(l, reg_[l.controlReg]);
+    if (reg == l.controlReg) {
+        if (Held(now)) chip.HoldReset(view, now == C::HoldMode);
+        if (Released(now) && Held(Meaning(l, before))) chip.ReleaseReset(view);
+        return;
+    }
+    if (static_cast<int>(reg) == l.downloadReg && chip.Downloading()) chip.DownloadByte(view, value);
+    if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && chip.Downloading())
+        chip.DownloadByte(view, reg_[l.clockSource]);
+    if (reg == l.strobeReg && value == 0 && before == 1 && Released(now))
+        dataIn_ = chip.Strobe(view, port_).value_or(0xFF);
+}
+
+void BootBusPersonality::Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value) {
+    const BootLayout& l = *layout_;
+    UpdateChips();
+    View view(*this, 0);
+    const BootControl now = Meaning(l, reg_[l.controlReg]);
+    if (reg == l.controlReg) {
+        // Anything but a release holds the part's reset.
+        chip.Reset(view, !Released(now));
+        return;
+    }
+    if (static_cast<int>(reg) == l.downloadReg && Released(now)) chip.Download(view, value);
+    if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && Released(now))
+        chip.Download(view, reg_[l.clockSource]);
+    if (reg != l.strobeReg) return;
+    if (before == 1 && value == 0) {
+        strobeFrom_ = p.NowUs();
+        strobeLow_ = true;
+        const uint8_t address = l.addressReg >= 0 ? reg_[l.addressReg] : port_;
+        const uint8_t data = l.dataReg >= 0 ? reg_[l.dataReg] : port_;
+        chip.Strobe(view, address, data, now == C::RunWrite);
+    }
+    if (before == 0 && value == 1 && strobeLow_) {
+        chip.StrobeReleased(view, p.NowUs() - strobeFrom_);
+        strobeLow_ = false;
+    }
 }
 
 std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     if (pins_ != nullptr && (pinPhase_ || (reg >= 4 && reg <= 11))) return pins_->OnRead(p, reg);
     prog_ = &p;
     Sync();
+    if (layout_ == nullptr) return std::nullopt;
     const BootLayout& l = *layout_;
+    Boot05Chip* chip05 = Seated<Boot05Chip>();
+    LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
+    View view(*this, 0);
     if (reg == l.readyReg) {
-        Boot05Chip* chip = Chip();
-        View view(*this, 0);
-        const bool ready = chip != nullptr && chip->Ready(view);
+        const bool ready = chip05 != nullptr ? chip05->Ready(view) : loader != nullptr && !loader->Busy(view);
         return static_cast<uint8_t>(ready == l.readyHigh ? 1 : 0);
     }
-    if (reg == l.dataInReg) return dataIn_;
+    if (reg == l.dataInReg) {
+        // A loader part's port is read while it drives it.
+        if (loader != nullptr)
+            return Meaning(l, reg_[l.controlReg]) == C::Run ? loader->Port() : static_cast<uint8_t>(0xFF);
+        return dataIn_;
+    }
     return std::nullopt;
 }
 

@@ -15,18 +15,11 @@
 // with the mode pin's high voltage held throughout), the read role puts the
 // cell on the data port.
 //
-// The logic image (personality kPersonalityBootstrapLoader, parameter 0 the
-// register set, set 0 the only one):
-//   register 1 written: 0D6h reset held, port set up; 0F7h reset released,
-//     the chip's port towards the programmer; 0E7h reset released, the
-//     programmer drives the data byte of register 4; 0 reset held, idle.
-//     Read: bit 0 the chip busy.
-//   register 2 written: 0Dh the port configuration, 0 off.
-//   register 3 written: the strobe, 1 idle, 0 active.
-//   register 0 written: the address byte; read: the chip's data port.
-//   register 4 written: the data byte to program.
-//   register 5 written: one download byte.
-// Every other register or value is a violation.
+// The bootstrap logic image serves these parts in its layout 5 (see
+// BootBus.h): register 1 holds and releases reset and sets the data port's
+// direction and reads bit 0 as the part busy; register 2 the port set-up;
+// register 3 the strobe; register 0 the address byte and the data port
+// read; register 4 the data byte to program; register 5 a download byte.
 #pragma once
 #include <cstdint>
 #include <optional>
@@ -107,6 +100,8 @@ class LoaderMcuChip : public CatalogChip {
     void NeverReady() { neverReady_ = true; }
     // What a test looks at.
     bool Running() const { return running_; }
+    // Whether the bootstrap firmware takes download bytes.
+    bool Listening() const { return bootstrap_ && !running_; }
     uint32_t Downloaded() const { return static_cast<uint32_t>(ram_.size()); }
     const std::string& RunningRole() const { return role_; }
     const std::vector<uint32_t>& Burnt() const { return burnt_; }
@@ -139,26 +134,5 @@ class LoaderMcuChip : public CatalogChip {
     bool neverReady_ = false;
     std::vector<uint32_t> burnt_;
 };
-
-class LoaderBusPersonality : public SocketBusPersonality {
-  public:
-    explicit LoaderBusPersonality(const LogicImageHeader& h) : set_(h.params[0]) {}
-
-    uint16_t Id() const override { return kPersonalityBootstrapLoader; }
-    bool OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) override;
-    std::optional<uint8_t> OnRead(SimProgrammer& p, uint8_t reg) override;
-
-  private:
-    void Snapshot(int s) override { ElectricalConditions(snap_[s]); }
-    bool Allowed(uint8_t reg, uint8_t value) const;
-    LoaderMcuChip* Chip() const;
-
-    uint8_t set_;
-    uint8_t reg_[12] = {};
-    uint64_t strobeFrom_ = 0;
-    bool strobeLow_ = false;
-};
-
-void RegisterLoaderBusPersonality();
 
 } // namespace sim

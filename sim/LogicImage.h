@@ -32,9 +32,8 @@ enum PersonalityId : uint16_t {
     kPersonalityAddressList = 14, // address-list logic parts (registers 0-2, 4-6, 9, 10)
     kPersonalityPageRunBus = 17, // status-polled page flash: queued page runs (registers 0-9, 12)
     kPersonalitySequentialClock = 55, // address-counter microcontrollers (registers 0-4)
-    kPersonalityBootstrap = 60, // bootstrap-download microcontrollers (registers 0-7)
+    kPersonalityBootstrap = 60, // bootstrap-download and loader microcontrollers (registers 0-7)
     kPersonalityProgrammerRam = 66, // programmer RAM burnt into the part by the programmer (registers 0-4, 7)
-    kPersonalityBootstrapLoader = 62, // microcontrollers running a downloaded loader (registers 0-5)
 };
 
 // The names the device library's sources give the personalities.
@@ -58,7 +57,6 @@ inline constexpr PersonalityNameEntry kPersonalityNames[] = {
     {"sequential-clock", kPersonalitySequentialClock},
     {"bootstrap-bus", kPersonalityBootstrap},
     {"programmer-ram", kPersonalityProgrammerRam},
-    {"bootstrap-loader", kPersonalityBootstrapLoader},
 };
 // The name of a personality id; "unknown" for one without a name.
 inline const char* PersonalityName(uint16_t id) {

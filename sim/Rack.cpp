@@ -17,8 +17,7 @@
 #include "sim/McuRegisterBus.h"
 #include "sim/RegisterMcuBus.h"
 #include "sim/SeqClockMcuChip.h"
-#include "sim/Boot05Chip.h"
-#include "sim/LoaderMcuChip.h"
+#include "sim/BootBus.h"
 #include "sim/MemoryBus.h"
 #include "sim/MuxBus.h"
 #include "sim/NandBus.h"
@@ -157,7 +156,6 @@ std::unique_ptr<SimProgrammer> Rack::Build(int gangSockets) {
     RegisterPageRunBusPersonality();
     RegisterSeqClockBusPersonality();
     RegisterBootBusPersonality();
-    RegisterLoaderBusPersonality();
     auto programmer = std::make_unique<SimProgrammer>();
     AddIdMemory(*programmer);
     // A PIC leaves its programming mode when MCLR drops between two logic

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "sim/BootBus.h"
 #include "sim/LoaderMcuChip.h"
 
 namespace {
@@ -14,7 +15,7 @@ class LoaderRun146 : public W78Run {
   protected:
     void SetUp() override {
         W78Run::SetUp();
-        sim::RegisterLoaderBusPersonality();
+        sim::RegisterBootBusPersonality();
         simp.EnableTrace(true);
     }
     sim::LoaderMcuChip* PutLoaderPart(const char* name, void (*change)(sim::LoaderMcuFacts&) = nullptr) {
@@ -233,6 +234,53 @@ TEST_F(LoaderRun146, ShortLoaderEntryRefused) {
         EXPECT_EQ(AlgorithmTable[146].Read(ReadModeBlank), 1);
     }
     ExpectNoViolations();
+}
+
+// The part's image is the bootstrap image's loader layout: the values the
+// row writes pass; a value it never writes, a control value another layout
+// takes, a register without a role, a release before the port set-up and a
+// strobe while reset is held are violations.
+TEST_F(LoaderRun146, ImageTakesOnlyTheRowsValues) {
+    ASSERT_NE(PutLoaderPart("HC05-LOADER-V0"), nullptr);
+    ASSERT_NE(simp.Personality(), nullptr);
+    EXPECT_EQ(simp.Personality()->Id(), sim::kPersonalityBootstrap);
+    simp.ClearViolations();
+    for (const auto& [reg, value] : {std::pair<uint32_t, uint32_t>{3, 1}, {2, 0x0D}, {1, 0xD6}, {0, 0xA5}, {4, 0x5A},
+                                     {5, 0x3C}, {1, 0xF7}, {1, 0xE7}, {1, 0}, {2, 0}, {3, 0}})
+        WriteRegister(reg, value);
+    ExpectNoViolations();
+    EXPECT_EQ(ReadRegister(1) & 1, 1) << "no loader runs: busy";
+    EXPECT_EQ(ReadRegister(0), 0xFF) << "the part does not drive its port";
+
+    struct Foreign146 {
+        uint32_t reg, value;
+        const char* what;
+    };
+    for (const Foreign146 f : {Foreign146{1, 0xC6, "a control value the row never writes"},
+                               {2, 0x0E, "a set-up value the row never writes"},
+                               {3, 2, "a strobe value"},
+                               {6, 1, "a register without a role"},
+                               {1, 0xE8, "the 68HC711 layouts' reset"},
+                               {1, 0xDF, "a 68HC05 layout's release"},
+                               {1, 0xFD, "another 68HC05 layout's release"}}) {
+        simp.ClearViolations();
+        WriteRegister(f.reg, f.value);
+        EXPECT_EQ(simp.Violations().size(), 1u) << f.what;
+        WriteRegister(f.reg, 0);
+    }
+
+    simp.ClearViolations();
+    WriteRegister(1, 0xF7); // register 2 is still 0
+    ASSERT_EQ(simp.Violations().size(), 1u);
+    EXPECT_NE(simp.Violations().front().find("not set up"), std::string::npos) << simp.Violations().front();
+    simp.ClearViolations();
+    WriteRegister(2, 0x0D);
+    WriteRegister(3, 1);
+    WriteRegister(1, 0xD6);
+    WriteRegister(3, 0);
+    ASSERT_EQ(simp.Violations().size(), 1u);
+    EXPECT_NE(simp.Violations().front().find("held in reset"), std::string::npos) << simp.Violations().front();
+    simp.ClearViolations();
 }
 
 // A break answered No ends the run with 3, powered down.
