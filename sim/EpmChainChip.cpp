@@ -231,6 +231,8 @@ void EpmChainChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive EpmChainChip::PoweredOutput(const PinEnvironment&, int socketPin) const {
+    // Asked for every socket pin on every read: nothing drives outside a read.
+    if (!reading_) return ChipDrive::None;
     const int chipPin = ChipPinAt(socketPin);
     int block = -1;
     for (int b = 0; b < part_.blocks; ++b)
