@@ -124,6 +124,13 @@ void CommandBusPersonality::FullSnapshot(int s, uint32_t lines, unsigned control
     d.lines = lines;
     d.datum = data_;
     d.controls = controls;
+    d.baseDriven = d.baseHigh = 0;
+    for (size_t i = 0; i < dataLines_; ++i) {
+        const int z = dataZ_[i];
+        if (z == 0) continue;
+        d.baseDriven |= static_cast<uint32_t>(c[z].driven) << i;
+        d.baseHigh |= static_cast<uint32_t>(c[z].drivenHigh) << i;
+    }
     if (!d.active) return;
     auto drive = [&](int z, bool high) {
         if (z == 0) return;
@@ -146,20 +153,35 @@ void CommandBusPersonality::Snapshot(int s) {
     Drawn& d = drawn_[s];
     // The whole table again when the supplies, the components or the set of
     // driven lines changed; otherwise only the lines that moved.
-    if (!distinctLines_ || !StillDrawn(d) || d.active != !Released() || d.data != driveData_) {
+    if (!distinctLines_ || !StillDrawn(d) || d.active != !Released()) {
         FullSnapshot(s, lines, controls);
         return;
     }
     if (!d.active) return;
     PinCondition* c = snap_[s];
-    auto set = [c](const int* z, uint32_t changed, uint32_t now) { SetMovedLevels(c, z, changed, now); };
-    set(addressZ_, (lines ^ d.lines) & (addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1), lines);
-    d.lines = lines;
-    if (driveData_) {
-        set(dataZ_, (data_ ^ d.datum) & ((1u << dataLines_) - 1), data_);
+    const uint32_t linesMoved = (lines ^ d.lines) & (addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1);
+    const uint32_t dataMoved = driveData_ ? (data_ ^ d.datum) & ((1u << dataLines_) - 1) : 0;
+    const uint32_t controlsMoved = (controls ^ d.controls) & (d.ce2 ? 0xFu : 0xDu);
+    if (d.data != driveData_) {
+        // The data drivers switched: their pins take the datum, or go back
+        // to the electrical conditions.
+        const uint32_t driven = driveData_ ? ~0u : d.baseDriven, high = driveData_ ? data_ : d.baseHigh;
+        for (size_t i = 0; i < dataLines_; ++i) {
+            const int z = dataZ_[i];
+            if (z == 0) continue;
+            c[z].driven = ((driven >> i) & 1) != 0;
+            c[z].drivenHigh = ((high >> i) & 1) != 0;
+        }
+        d.data = driveData_;
         d.datum = data_;
     }
-    set(controlZ_, (controls ^ d.controls) & (d.ce2 ? 0xFu : 0xDu), controls);
+    SetMovedLevels(c, addressZ_, linesMoved, lines);
+    d.lines = lines;
+    if (driveData_) {
+        SetMovedLevels(c, dataZ_, dataMoved, data_);
+        d.datum = data_;
+    }
+    SetMovedLevels(c, controlZ_, controlsMoved, controls);
     d.controls = controls;
 }
 

@@ -159,6 +159,9 @@ private:
     // snapshot rewrites only the lines that moved.
     struct Drawn : DrawnBase {
         bool active = false, data = false, ce2 = false;
+        // The data lines as the electrical conditions hold them (bit i: data
+        // line i): what their pins go back to when the data drivers let go.
+        uint32_t baseDriven = 0, baseHigh = 0;
         uint32_t lines = 0;
         uint16_t datum = 0;
         unsigned controls = 0;

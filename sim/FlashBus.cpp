@@ -62,6 +62,7 @@ FlashBusPersonality::FlashBusPersonality(const LogicImageHeader& h)
     for (size_t i = 0; i < addressLines_; ++i) claim(addressZ_[i]);
     for (size_t i = 0; i < dataLines_; ++i) claim(dataZ_[i]);
     for (int z : controlZ_) claim(z);
+    ChipEnablesMoved();
 }
 
 // which: 0 /CE, 1 /CE2, 2 /CE3 of socket s.
@@ -75,10 +76,16 @@ bool FlashBusPersonality::CeLow(int s, int which) const {
     return selected && which == 0;
 }
 
+void FlashBusPersonality::ChipEnablesMoved() {
+    for (int s = 0; s < kMaxSockets; ++s) {
+        ceHigh_[s] = static_cast<uint8_t>(static_cast<unsigned>(!CeLow(s, 0)) | static_cast<unsigned>(!CeLow(s, 1)) << 1 |
+                                          static_cast<unsigned>(!CeLow(s, 2)) << 2);
+    }
+}
+
 // Bits 0-7: /CE, /CE2, /CE3, /OE, /WE, RESET#, WP#/ACC, BYTE# (1 high).
 unsigned FlashBusPersonality::ControlBits(int s) const {
-    return static_cast<unsigned>(!CeLow(s, 0)) | static_cast<unsigned>(!CeLow(s, 1)) << 1 |
-           static_cast<unsigned>(!CeLow(s, 2)) << 2 | static_cast<unsigned>(!oeLow_) << 3 |
+    return static_cast<unsigned>(ceHigh_[s]) | static_cast<unsigned>(!oeLow_) << 3 |
            static_cast<unsigned>(!weLow_) << 4 | 1u << 5 | 1u << 6 | static_cast<unsigned>(width_ == 16) << 7;
 }
 
@@ -93,12 +100,18 @@ void FlashBusPersonality::FullSnapshot(int s, unsigned controls) {
     ElectricalConditions(c, skip);
     Drawn& d = drawn_[s];
     MarkDrawn(d);
-    d.skipPin = skip;
     d.active = pattern_ != 0 && pattern_ != 0x93;
     d.data = driveData_;
     d.address = lineAddress_;
     d.datum = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
     d.controls = controls;
+    d.baseDriven = d.baseHigh = 0;
+    for (size_t i = 0; i < dataLines_; ++i) {
+        const int z = dataZ_[i];
+        if (z == 0 || z == skip) continue;
+        d.baseDriven |= static_cast<uint32_t>(c[z].driven) << i;
+        d.baseHigh |= static_cast<uint32_t>(c[z].drivenHigh) << i;
+    }
     if (!d.active) return;
     auto drive = [&](int z, bool high) {
         if (z == 0) return;
@@ -124,30 +137,31 @@ void FlashBusPersonality::Snapshot(int s) {
     }
     if (!active) return;
     PinCondition* c = snap_[s];
+    const uint16_t datum = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
+    const uint32_t addressMask = addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1;
+    const uint32_t addressMoved = (lineAddress_ ^ d.address) & addressMask;
+    const uint32_t dataMoved = driveData_ ? (datum ^ d.datum) & ((1u << dataLines_) - 1) : 0;
+    const uint32_t controlsMoved = controls ^ d.controls;
     if (d.data != driveData_) {
         // The data drivers switched: their pins take the data, or go back to
         // the electrical conditions.
-        const uint16_t datum = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
+        const uint32_t driven = driveData_ ? ~0u : d.baseDriven, high = driveData_ ? datum : d.baseHigh;
         for (size_t i = 0; i < dataLines_; ++i) {
             const int z = dataZ_[i];
             if (z == 0) continue;
-            const PinCondition base = z == d.skipPin ? PinCondition{} : supply_[z];
-            c[z].driven = driveData_ || base.driven;
-            c[z].drivenHigh = driveData_ ? ((datum >> i) & 1) != 0 : base.drivenHigh;
+            c[z].driven = ((driven >> i) & 1) != 0;
+            c[z].drivenHigh = ((high >> i) & 1) != 0;
         }
         d.data = driveData_;
         d.datum = datum;
     }
-    auto set = [c](const int* z, uint32_t changed, uint32_t now) { SetMovedLevels(c, z, changed, now); };
-    const uint32_t addressMask = addressLines_ >= 32 ? ~0u : (1u << addressLines_) - 1;
-    set(addressZ_, (lineAddress_ ^ d.address) & addressMask, lineAddress_);
+    SetMovedLevels(c, addressZ_, addressMoved, lineAddress_);
     d.address = lineAddress_;
     if (driveData_) {
-        const uint16_t datum = static_cast<uint16_t>(dataLow_ | (dataHigh_ << 8));
-        set(dataZ_, (datum ^ d.datum) & ((1u << dataLines_) - 1), datum);
+        SetMovedLevels(c, dataZ_, dataMoved, datum);
         d.datum = datum;
     }
-    set(controlZ_, controls ^ d.controls, controls);
+    SetMovedLevels(c, controlZ_, controlsMoved, controls);
     d.controls = controls;
 }
 
@@ -200,9 +214,7 @@ uint16_t FlashBusPersonality::ReadCycle() {
     for (int s = 0; s < sockets.count; ++s) {
         const Socket* socket = sockets.socket[s];
         if (socket->Empty() || !(oeLow_)) continue;
-        bool any = false;
-        for (int which = 0; which < 3; ++which) any = any || CeLow(s, which);
-        if (!any) continue;
+        if (ceHigh_[s] == 7) continue; // no /CE of the socket low
         View view(*this, s);
         const uint16_t v = socket->ReadLevels(view, readZ_, dataLines_);
         bool busy = false;
@@ -236,6 +248,7 @@ bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) 
         break;
     case 3:
         mask_ = value;
+        ChipEnablesMoved();
         break;
     case 4:
         value = PatternOf(value);
@@ -285,6 +298,7 @@ bool FlashBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) 
             if (value != 0) return bad(); // 0 is the reset value every image takes
         }
         reg9_ = value;
+        ChipEnablesMoved();
         break;
     default:
         if (value != 0) return bad();

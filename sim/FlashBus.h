@@ -83,6 +83,8 @@ private:
     uint16_t ReadCycle();
     void WriteCycle();
     bool CeLow(int s, int which) const;
+    // ceHigh_ again after the socket mask or register 9 moved.
+    void ChipEnablesMoved();
     // The JEDEC flash chips of socket s (for their busy state on a gang read).
     const std::vector<const JedecFlashChip*>& FlashChips(int s, const Socket& socket);
 
@@ -106,7 +108,9 @@ private:
     // snapshot rewrites only the lines that moved.
     struct Drawn : DrawnBase {
         bool active = false, data = false;
-        int skipPin = 0; // the pin left floating under the electrical conditions
+        // The data lines as the electrical conditions hold them (bit i: data
+        // line i): what their pins go back to when the data drivers let go.
+        uint32_t baseDriven = 0, baseHigh = 0;
         uint32_t address = 0;
         uint16_t datum = 0;
         unsigned controls = 0;
@@ -130,6 +134,9 @@ private:
     uint8_t mode_ = 0;
     uint8_t dataLow_ = 0, dataHigh_ = 0, readHigh_ = 0;
     uint8_t reg8_ = 0, reg9_ = 0;
+    // The levels of /CE, /CE2, /CE3 (bits 0-2, 1 high) of each socket, as
+    // CeLow gives them for the present mask and register 9.
+    uint8_t ceHigh_[kMaxSockets] = {};
     int autoCount_ = 3;
     bool oeLow_ = false, weLow_ = false, driveData_ = false;
     bool freshCycle_ = false;

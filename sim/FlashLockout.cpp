@@ -7,7 +7,7 @@ namespace sim {
 
 bool JedecFlashChip::Overridden(const PinEnvironment& env) const {
     const int pin = cfg_.overridePin != 0 ? cfg_.overridePin : pins_.reset;
-    return pin != 0 && Volts(env, pin) >= cfg_.vidMinTenths;
+    return pin != 0 && SwitchedVolts(env, pin) >= cfg_.vidMinTenths;
 }
 
 bool JedecFlashChip::Locked(const PinEnvironment& env, uint32_t sector) const {

@@ -47,7 +47,10 @@ public:
 
     std::string Name() const override { return facts_.name; }
     const std::vector<int>& SocketPins() const override { return pins_; }
-    void Update(const PinEnvironment& env) override { dies_.Update(env); }
+    void Update(const PinEnvironment& env) override {
+        if (oneDie_) dies_.Chips().front()->Update(env);
+        else dies_.Update(env);
+    }
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override { return dies_.Output(env, socketPin); }
     void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     const PartFacts& Facts() const override { return facts_; }

@@ -163,6 +163,13 @@ JedecFlashChip::JedecFlashChip(JedecFlashConfig config)
         if (pins_.byteMode != 0) seat(pins_.byteMode);
         if (pins_.reset != 0) seat(pins_.reset);
     }
+    // The high-voltage checks: VID from vidMinTenths, the autoselect voltage
+    // on A9 from a9HighTenths.
+    for (int pin : {pins_.address.size() > 9 ? pins_.address[9] : 0, pins_.oe, pins_.reset, cePin_, cfg_.overridePin}) {
+        if (pin >= 1 && pin <= kSocketPins) vidPins_.push_back(pin);
+    }
+    vidAboveLogic_ = cfg_.vidMinTenths > kLogicHighTenths && cfg_.a9HighTenths > kLogicHighTenths;
+    std::fill(std::begin(switchedTenths_), std::end(switchedTenths_), int16_t{-1});
     const size_t n = cells_.size();
     addressMask_ = n != 0 && (n & (n - 1)) == 0 ? static_cast<uint32_t>(n - 1) : 0;
     for (int z = 0; z <= kSocketPins; ++z) {
@@ -250,6 +257,25 @@ void JedecFlashChip::RefreshSupply(const PinEnvironment& env) const {
     for (int v : pins_.vcc) held(v);
     for (int g : pins_.gnd) held(g);
     supplyRevision_ = switched ? revision : 0;
+    // Within one supply revision only logic levels move: a pin's switched
+    // voltage stays.
+    for (int pin : vidPins_) {
+        const int z = Socket(pin);
+        const PinCondition c = z != 0 ? env.ConditionAt(z) : PinCondition{};
+        switchedTenths_[pin] = static_cast<int16_t>(c.grounded ? 0 : c.supplyTenths >= 0 ? c.supplyTenths : -1);
+    }
+    auto vid = [&](int chipPin) {
+        const int v = chipPin >= 1 && chipPin <= kSocketPins ? switchedTenths_[chipPin] : -1;
+        return v >= cfg_.vidMinTenths && v <= cfg_.vidMaxTenths;
+    };
+    equipmentMode_ = cfg_.equipmentProtect && pins_.address.size() > 9 && vid(pins_.address[9]) && vid(pins_.oe);
+    atVid_ = cfg_.inSystemProtect && pins_.reset != 0 && vid(pins_.reset);
+}
+
+int JedecFlashChip::SwitchedVolts(const PinEnvironment& env, int chipPin) const {
+    if (!vidAboveLogic_) return Volts(env, chipPin);
+    CheckSupply(env);
+    return chipPin >= 1 && chipPin <= kSocketPins ? switchedTenths_[chipPin] : -1;
 }
 
 unsigned JedecFlashChip::ControlLevels(const PinEnvironment& env) const {
@@ -385,16 +411,16 @@ void JedecFlashChip::EndUnprotect(const PinEnvironment& env) {
 // VID is sensed within its range only; above the electrical limit the
 // electrical model reports the violation.
 bool JedecFlashChip::InVidRange(const PinEnvironment& env, int chipPin) const {
-    const int v = chipPin != 0 ? Volts(env, chipPin) : -1;
+    const int v = chipPin != 0 ? SwitchedVolts(env, chipPin) : -1;
     return v >= cfg_.vidMinTenths && v <= cfg_.vidMaxTenths;
 }
 
-bool JedecFlashChip::EquipmentMode(const PinEnvironment& env) const {
+bool JedecFlashChip::EquipmentModeNow(const PinEnvironment& env) const {
     return cfg_.equipmentProtect && pins_.address.size() > 9 && InVidRange(env, pins_.address[9]) &&
            InVidRange(env, pins_.oe);
 }
 
-bool JedecFlashChip::AtVid(const PinEnvironment& env) const {
+bool JedecFlashChip::AtVidNow(const PinEnvironment& env) const {
     return cfg_.inSystemProtect && pins_.reset != 0 && InVidRange(env, pins_.reset);
 }
 
@@ -564,8 +590,8 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
                                   (erasing_ ? 0x08 : 0));
         return w;
     }
-    const bool hvId = pins_.address.size() > 9 && Volts(env, pins_.address[9]) >= cfg_.a9HighTenths &&
-                      Volts(env, pins_.address[9]) <= cfg_.vidMaxTenths;
+    const int a9 = pins_.address.size() > 9 ? SwitchedVolts(env, pins_.address[9]) : -1;
+    const bool hvId = a9 >= cfg_.a9HighTenths && a9 <= cfg_.vidMaxTenths;
     if (state_ == State::IspVerify || state_ == State::LockVerify) return protected_.count(SectorOf(word)) ? 1 : 0;
     if (state_ == State::BlockRead) return static_cast<uint16_t>(blocks_);
     if (hvId || state_ == State::Autoselect) return AutoselectWord(word);

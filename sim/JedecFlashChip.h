@@ -233,6 +233,11 @@ private:
         CheckSupply(env);
         return supplyPowered_;
     }
+    // The voltage a supply or ground switch holds a chip pin at, -1 for a
+    // pin the logic driver holds or leaves to a pull: what the high-voltage
+    // checks (all above the logic high) need. Kept per supply revision with
+    // the supply checks for the pins in vidPins_.
+    int SwitchedVolts(const PinEnvironment& env, int chipPin) const;
     // Levels of the /CE, /OE and /WE pins as bits 0-2.
     unsigned ControlLevels(const PinEnvironment& env) const;
     bool ByteMode(const PinEnvironment& env) const;
@@ -245,9 +250,21 @@ private:
     void StartErase(const PinEnvironment& env, int sector); // -1 whole chip
     bool IsCommandAddress(uint32_t address, int which, bool byteMode) const;
     void PowerLost();
-    bool AtVid(const PinEnvironment& env) const;
+    // RESET# at VID (parts with in-system protection).
+    bool AtVid(const PinEnvironment& env) const {
+        if (!vidAboveLogic_) return AtVidNow(env);
+        CheckSupply(env);
+        return atVid_;
+    }
+    // A9 and /OE at VID (parts with equipment protection).
+    bool EquipmentMode(const PinEnvironment& env) const {
+        if (!vidAboveLogic_) return EquipmentModeNow(env);
+        CheckSupply(env);
+        return equipmentMode_;
+    }
+    bool AtVidNow(const PinEnvironment& env) const;
+    bool EquipmentModeNow(const PinEnvironment& env) const;
     bool InVidRange(const PinEnvironment& env, int chipPin) const;
-    bool EquipmentMode(const PinEnvironment& env) const;
     void EndUnprotect(const PinEnvironment& env);
     void OnIspWriteCycle(const PinEnvironment& env, uint32_t address, uint8_t data);
     // The software protection schemes (FlashLockout.cpp).
@@ -283,6 +300,15 @@ private:
     int8_t dataBitOf_[kSocketPins + 1] = {};
     mutable uint64_t supplyRevision_ = 0;
     mutable bool supplyAboveLockout_ = false, supplyPowered_ = false;
+    // The chip pins whose high voltage the part senses (A9, /OE, RESET#, /CE,
+    // the lockout override), their switched voltages as of supplyRevision_
+    // (by chip pin), and whether every such check lies above the logic high
+    // (else the checks read the pins each time).
+    std::vector<int> vidPins_;
+    mutable int16_t switchedTenths_[kSocketPins + 1] = {};
+    bool vidAboveLogic_ = false;
+    // EquipmentMode and AtVid as of supplyRevision_ (with vidAboveLogic_).
+    mutable bool equipmentMode_ = false, atVid_ = false;
     std::set<uint32_t> stuck_;
     std::map<uint32_t, int> commandsLeft_; // weak cells: program commands still to come
     std::set<uint32_t> protected_;
