@@ -39,8 +39,10 @@ constexpr uint32_t kDeviceIdAddress = 0x2006;
 
 void SupplyWatch::Tell(SimProgrammer& p) {
     PinDriverPersonality* d = FindPinDriver(p);
-    Socket* s = Socket::Find(p);
-    if (d != nullptr && s != nullptr) s->Update(*d);
+    // After a latch write the pin driver has just told the chips, and
+    // nothing has moved since.
+    if (d == nullptr || d->ChipsCurrent()) return;
+    if (Socket* s = Socket::Find(p)) s->Update(*d);
 }
 
 bool SupplyWatch::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
