@@ -390,4 +390,11 @@ ChipDrive PicChip::Output(const PinEnvironment& env, int socketPin) const {
     return outBit_ != 0 ? ChipDrive::High : ChipDrive::Low;
 }
 
+void PicChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    (void)env;
+    const int data = S(facts_.pin.data);
+    const ChipDrive drive = !inMode_ || outBit_ < 0 ? ChipDrive::None : outBit_ != 0 ? ChipDrive::High : ChipDrive::Low;
+    for (size_t i = 0; i < n; ++i) out[i] = data != 0 && socketPins[i] == data ? drive : ChipDrive::None;
+}
+
 } // namespace sim
