@@ -21,8 +21,7 @@ namespace {
 // What the test wrote: the latches (all driven low when configured) and the
 // pull, as the driver should hold them.
 struct PdutShadow {
-    uint8_t floats[6] = {};
-    uint8_t levels[6] = {};
+    uint8_t latches[12] = {}; // register 2g the float bits of block g, 2g + 1 its levels
     sim::Pull pull = sim::Pull::None;
 };
 
@@ -70,8 +69,8 @@ private:
         sim::PinCondition c;
         const int g = (pin - 1) / 8;
         const unsigned b = static_cast<unsigned>(pin - 1) % 8;
-        c.driven = ((shadow_.floats[g] >> b) & 1) == 0;
-        c.drivenHigh = ((shadow_.levels[g] >> b) & 1) != 0;
+        c.driven = ((shadow_.latches[2 * g] >> b) & 1) == 0;
+        c.drivenHigh = ((shadow_.latches[2 * g + 1] >> b) & 1) != 0;
         c.pull = shadow_.pull;
         const sim::ProgrammerFaults& f = e_.Faults();
         if (c.driven && pin == f.stuckDriver) c.drivenHigh = f.stuckLevel != 0;
@@ -107,7 +106,7 @@ public:
     }
     // The shadow moves first: the chip checks it while the write is handled.
     void Write(uint8_t reg, uint8_t value) {
-        if (reg < 12) (reg % 2 == 0 ? shadow.floats : shadow.levels)[reg / 2] = value;
+        if (reg < 12) shadow.latches[reg] = value;
         if (reg == 13) {
             shadow.pull = (value & 0x0C) == 0x04 ? sim::Pull::Up : (value & 0x0C) == 0x0C ? sim::Pull::Down : sim::Pull::None;
         }
@@ -129,10 +128,10 @@ public:
         for (int pin = 1; pin <= sim::kSocketPins; ++pin) {
             const int g = (pin - 1) / 8;
             const unsigned b = static_cast<unsigned>(pin - 1) % 8;
-            if ((shadow.floats[g] >> b) & 1) continue;
+            if ((shadow.latches[2 * g] >> b) & 1) continue;
             const sim::ChipDrive d = chip->drive[pin];
             if (d != sim::ChipDrive::Low && d != sim::ChipDrive::High) continue;
-            if ((d == sim::ChipDrive::High) == (((shadow.levels[g] >> b) & 1) != 0)) continue;
+            if ((d == sim::ChipDrive::High) == (((shadow.latches[2 * g + 1] >> b) & 1) != 0)) continue;
             sim::PinCondition c;
             sim::ApplySupply(e->Pin(pin), c);
             if (c.grounded || c.supplyTenths >= 0) continue;
@@ -152,7 +151,7 @@ TEST_F(PinDriverUpdateTest, EveryUpdateSeesTheConditionsAFreshComputationGives) 
         if (what < 9) {
             // A latch write, often one that moves nothing or a single pin.
             const auto reg = static_cast<uint8_t>(rng() % 12);
-            const uint8_t now = (reg % 2 == 0 ? shadow.floats : shadow.levels)[reg / 2];
+            const uint8_t now = shadow.latches[reg];
             const uint8_t value = rng() % 3 == 0 ? now
                                   : rng() % 2 == 0 ? static_cast<uint8_t>(now ^ (1u << (rng() % 8)))
                                                    : static_cast<uint8_t>(rng());
