@@ -367,9 +367,14 @@ void PinDriverPersonality::CheckContention() {
     } else if (chips.empty()) {
         driven = 0;
     }
-    int pins[kSocketPins];
-    size_t n = 0;
-    for (uint64_t m = driven; m != 0; m &= m - 1) pins[n++] = std::countr_zero(m);
+    // The pin list follows the driven set, which few writes move.
+    if (driven != listedPins_) {
+        listedPins_ = driven;
+        listedCount_ = 0;
+        for (uint64_t m = driven; m != 0; m &= m - 1) listed_[listedCount_++] = std::countr_zero(m);
+    }
+    const int* pins = listed_;
+    const size_t n = listedCount_;
     ChipDrive d[kSocketPins];
     if (one) {
         // One chip: its drive is the socket's, and it reports nothing.

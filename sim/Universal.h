@@ -121,6 +121,11 @@ private:
     int floatingLevel_ = 1;
     uint8_t mcuMode_ = 0;
     uint64_t contention_ = 0; // pins where a chip drives against the logic driver
+    // The socket pins of the set listedPins_ in ascending order, the list
+    // the contention check asks the chips about.
+    uint64_t listedPins_ = 0;
+    int listed_[kSocketPins] = {};
+    size_t listedCount_ = 0;
     // What the chips were last brought up to date under (ChipsCurrent):
     // told_ is cleared at the start of every hook.
     bool told_ = false;
