@@ -82,7 +82,7 @@ size_t AddressBits(const GalPartFacts& p) { return p.liveLastBit ? 5 : 6; }
 GalChip::GalChip(const GalPartFacts& part)
     : CellArrayChip(part.name, PinsOf(part).pinCount, MapEnd(part) + OrRowCells(part), PinsOf(part).vcc,
                     {PinsOf(part).gnd}),
-      part_(part), orRowBase_(MapEnd(part)) {
+      part_(part), orRowBase_(MapEnd(part)), sdoutSocket_(SocketOf(PinsOf(part).sdout)) {
     AllowPin(PinsOf(part).edit, kEditMaxTenths);
     SetMinimumVcc(part.minVccTenths);
     if (part.rows != nullptr) {
@@ -369,21 +369,31 @@ void GalChip::PoweredOutputs(const PinEnvironment& env, const int* socketPins, s
         }
         return;
     }
-    // Only SDOUT drives, and only in edit mode.
-    const int sdout = PinsOf(part_).sdout;
-    const uint8_t* map = ChipPinMap();
+    // Only SDOUT drives, and only in edit mode: its drive is worked out once.
+    const int sdout = sdoutSocket_;
+    ChipDrive drive = ChipDrive::None;
+    bool known = false;
     for (size_t i = 0; i < n; ++i) {
-        out[i] = sdout != 0 && ChipPinAt(map, socketPins[i]) == sdout ? PoweredOutput(env, socketPins[i]) : ChipDrive::None;
+        out[i] = ChipDrive::None;
+        if (sdout == 0 || socketPins[i] != sdout) continue;
+        if (!known) drive = SdoutDrive(env);
+        known = true;
+        out[i] = drive;
     }
+}
+
+ChipDrive GalChip::SdoutDrive(const PinEnvironment& env) const {
+    if (!EditMode(env)) return ChipDrive::None;
+    const std::vector<uint8_t>& reg = part_.rows == nullptr ? shift_ : SelectedArchitecture(env) ? arch_ : data_;
+    if (reg.empty()) return ChipDrive::None;
+    return reg[0] ? ChipDrive::High : ChipDrive::Low;
 }
 
 ChipDrive GalChip::PoweredOutput(const PinEnvironment& env, int socketPin) const {
     if (part_.map == GalMap::Gal16V8 && !EditMode(env))
         return logic_.Output([this](uint32_t n) { return Cell(n); }, InputLevels(env), ChipPinAt(socketPin));
-    if (ChipPinAt(socketPin) != PinsOf(part_).sdout || !EditMode(env)) return ChipDrive::None;
-    const std::vector<uint8_t>& reg = part_.rows == nullptr ? shift_ : SelectedArchitecture(env) ? arch_ : data_;
-    if (reg.empty()) return ChipDrive::None;
-    return reg[0] ? ChipDrive::High : ChipDrive::Low;
+    if (ChipPinAt(socketPin) != PinsOf(part_).sdout) return ChipDrive::None;
+    return SdoutDrive(env);
 }
 
 } // namespace sim

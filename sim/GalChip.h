@@ -103,9 +103,12 @@ private:
     void ClockRows(const PinEnvironment& env, uint8_t in);
     std::vector<uint8_t> RegisterBits(int address, size_t n) const;
     bool SelectedArchitecture(const PinEnvironment& env) const;
+    // SDOUT's drive while powered: the register's first bit in edit mode.
+    ChipDrive SdoutDrive(const PinEnvironment& env) const;
 
     GalPartFacts part_;
     uint32_t orRowBase_ = 0;
+    int sdoutSocket_ = 0; // socket pin of SDOUT (0: none or off the socket)
     std::deque<uint8_t> addr_;   // address register, the oldest bit first
     std::vector<uint8_t> data_;  // data register, bit 0 at SDOUT
     std::vector<uint8_t> arch_;  // architecture register, bit 0 at SDOUT

@@ -61,6 +61,8 @@ Mcu8051Chip::Mcu8051Chip(Mcu8051Facts facts, bool plcc, std::vector<int> socketP
         chipPinOn_[pin] = static_cast<uint8_t>(chipPin);
         auto it = std::find(pin_.data.begin(), pin_.data.end(), chipPin);
         dataBitOn_[pin] = static_cast<int8_t>(chipPin != 0 && it != pin_.data.end() ? it - pin_.data.begin() : -1);
+        if (dataBitOn_[pin] >= 0 || (chipPin != 0 && pin_.ready != 0 && chipPin == pin_.ready))
+            drivingPins_ |= uint64_t{1} << pin;
     }
 }
 
@@ -385,9 +387,9 @@ void Mcu8051Chip::Outputs(const PinEnvironment& env, const int* socketPins, size
     for (size_t i = 0; i < n; ++i) {
         out[i] = ChipDrive::None;
         const int pin = socketPins[i];
-        if (pin < 1 || pin > kSocketPins) continue;
+        // Only the data pins and the ready pin ever drive.
+        if (pin < 1 || pin > kSocketPins || ((drivingPins_ >> pin) & 1) == 0) continue;
         const int chipPin = chipPinOn_[pin];
-        if (chipPin == 0) continue;
         if (pin_.ready != 0 && chipPin == pin_.ready) {
             out[i] = Output(env, pin);
             continue;

@@ -244,6 +244,7 @@ private:
     // data pins (-1: none), taken at seating.
     uint8_t chipPinOn_[kSocketPins + 1] = {};
     int8_t dataBitOn_[kSocketPins + 1] = {};
+    uint64_t drivingPins_ = 0; // bit n: socket pin n is a data pin or the ready pin
     std::vector<uint8_t> code_;
     std::vector<uint8_t> table_;
     bool locks_[3] = {};

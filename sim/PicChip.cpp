@@ -39,8 +39,10 @@ constexpr uint32_t kDeviceIdAddress = 0x2006;
 
 void SupplyWatch::Tell(SimProgrammer& p) {
     PinDriverPersonality* d = FindPinDriver(p);
-    Socket* s = Socket::Find(p);
-    if (d != nullptr && s != nullptr) s->Update(*d);
+    // After a latch write the pin driver has just told the chips, and
+    // nothing has moved since.
+    if (d == nullptr || d->ChipsCurrent()) return;
+    if (Socket* s = Socket::Find(p)) s->Update(*d);
 }
 
 bool SupplyWatch::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
@@ -386,6 +388,13 @@ ChipDrive PicChip::Output(const PinEnvironment& env, int socketPin) const {
     (void)env;
     if (!inMode_ || outBit_ < 0 || socketPin != S(facts_.pin.data)) return ChipDrive::None;
     return outBit_ != 0 ? ChipDrive::High : ChipDrive::Low;
+}
+
+void PicChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    (void)env;
+    const int data = S(facts_.pin.data);
+    const ChipDrive drive = !inMode_ || outBit_ < 0 ? ChipDrive::None : outBit_ != 0 ? ChipDrive::High : ChipDrive::Low;
+    for (size_t i = 0; i < n; ++i) out[i] = data != 0 && socketPins[i] == data ? drive : ChipDrive::None;
 }
 
 } // namespace sim

@@ -168,6 +168,8 @@ public:
 
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // Only the data pin ever drives: the others are None without a call each.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
     // Program words 0..codeWords-1, then (14-bit) 2000h-2007h by address.
     uint32_t Word(uint32_t a) const;

@@ -30,9 +30,8 @@ ChipPinLimits SerialChipBase::Limits() const {
     return l;
 }
 
-bool SerialChipBase::Powered(const PinEnvironment& env) const {
+bool SerialChipBase::PoweredNow(const PinEnvironment& env) const {
     const uint64_t revision = env.SupplyRevision();
-    if (revision != 0 && revision == poweredRevision_) return poweredKept_;
     const int v = env.VoltageTenths(vccSocket_);
     const bool powered = v >= supply_.vccMinTenths && v <= supply_.vccMaxTenths && env.HeldLow(groundSocket_);
     // Kept while only logic levels move, unless a logic driver holds either pin.

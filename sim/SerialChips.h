@@ -95,7 +95,11 @@ protected:
     int ChipPinOn(int socketPin) const {
         return socketPin >= 1 && socketPin <= kSocketPins ? chipPinOn_[socketPin] : 0;
     }
-    bool Powered(const PinEnvironment& env) const;
+    bool Powered(const PinEnvironment& env) const {
+        const uint64_t revision = env.SupplyRevision();
+        if (revision != 0 && revision == poweredRevision_) return poweredKept_;
+        return PoweredNow(env);
+    }
     bool Busy(const PinEnvironment& env) const;
     void StartWriteCycle(const PinEnvironment& env, uint32_t us);
     uint8_t ReadCell(uint32_t address) const;
@@ -110,6 +114,9 @@ protected:
     std::vector<uint8_t> cells_;
 
 private:
+    // Powered() worked out from the pins, and kept for the revision when it can be.
+    bool PoweredNow(const PinEnvironment& env) const;
+
     SerialSupply supply_;
     int groundPin_;
     int vccPin_;

@@ -1,5 +1,7 @@
 #include "sim/SerialEngine.h"
 
+#include <bit>
+
 #include "sim/Electrical.h"
 #include "sim/PartFacts.h"
 
@@ -77,15 +79,25 @@ void SerialPersonality::MarkStale() {
 }
 
 void SerialPersonality::Refresh() {
+    constexpr uint64_t kAll = ((uint64_t{1} << (kSocketPins + 1)) - 1) & ~uint64_t{1};
+    // With the same electrical model and faults as at the last refresh, only
+    // the pins it moved since can have a new supply or ground.
+    const bool same = electrical_ != nullptr && electrical_ == refreshedFrom_ && revision_ != 0 &&
+                      electrical_->Faults() == faultsSeen_;
+    const uint64_t pins = same ? electrical_->MovedSince(refreshedRevision_) : kAll;
+    refreshedFrom_ = electrical_;
+    refreshedRevision_ = electrical_ != nullptr ? electrical_->Revision() : 0;
+    const PinState* states = electrical_ != nullptr ? electrical_->Pins() : nullptr;
     bool changed = false;
-    for (int pin = 1; pin <= kSocketPins; ++pin) {
+    for (uint64_t m = pins; m != 0; m &= m - 1) {
+        const int pin = std::countr_zero(m);
         PinCondition& c = cond_[static_cast<size_t>(pin)];
         bool grounded = false;
         int tenths = -1;
-        if (electrical_ != nullptr) {
-            const PinState s = electrical_->Pin(pin);
-            grounded = s.Grounded();
-            if (s.Supplied()) tenths = s.Tenths();
+        if (states != nullptr) {
+            const PinState& st = states[pin];
+            grounded = st.Grounded();
+            if (st.Supplied()) tenths = st.Tenths();
         }
         changed = changed || grounded != c.grounded || tenths != c.supplyTenths;
         c.grounded = grounded;
@@ -151,13 +163,20 @@ void SerialPersonality::Changed() {
     }
     // Only a pin the engine drives high can be fought (a chip pulling it low).
     uint64_t fights = 0;
-    for (uint64_t m = drivenHigh_; m != 0; m &= m - 1) {
-        const int pin = __builtin_ctzll(m);
-        const uint64_t bit = uint64_t{1} << pin;
-        if (!Occupied(pin) || ChipOutput(pin) != ChipDrive::Low) continue;
-        fights |= bit;
-        if (!(contention_ & bit)) Violation("socket pin " + std::to_string(pin) + ": the chip drives against the serial engine");
+    if (chip_ != nullptr) {
+        // One chip: only the pins it occupies.
+        for (uint64_t m = drivenHigh_ & occupied_; m != 0; m &= m - 1) {
+            const int pin = std::countr_zero(m);
+            if (chip_->Output(*this, pin) == ChipDrive::Low) fights |= uint64_t{1} << pin;
+        }
+    } else {
+        for (uint64_t m = drivenHigh_; m != 0; m &= m - 1) {
+            const int pin = std::countr_zero(m);
+            if (socket_->Occupied(pin) && socket_->Output(*this, pin) == ChipDrive::Low) fights |= uint64_t{1} << pin;
+        }
     }
+    for (uint64_t m = fights & ~contention_; m != 0; m &= m - 1)
+        Violation("socket pin " + std::to_string(std::countr_zero(m)) + ": the chip drives against the serial engine");
     contention_ = fights;
 }
 

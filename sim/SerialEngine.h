@@ -198,6 +198,10 @@ private:
     bool stale_ = true;
     ProgrammerFaults faultsSeen_{};
     uint64_t revision_ = 0;
+    // The electrical model and its revision the table's supply part was last
+    // taken from (nullptr: none yet): a refresh takes only the pins it moved.
+    const Electrical* refreshedFrom_ = nullptr;
+    uint64_t refreshedRevision_ = 0;
     uint64_t drivenHigh_ = 0; // bit n: socket pin n driven high
     std::array<int8_t, kSocketPins + 1> drive_{}; // -1 released, 0 low, 1 high
     uint8_t mode_ = 0;    // register 4

@@ -25,6 +25,7 @@ void AddSupplyAndGround(const SimProgrammer* p, int socketPin, PinCondition& c) 
 PinDriverPersonality::PinDriverPersonality(uint16_t id) : id_(id) {}
 
 void PinDriverPersonality::Attach(SimProgrammer& p) {
+    told_ = false;
     if (prog_ != &p || generation_ != p.ComponentGeneration()) {
         prog_ = &p;
         generation_ = p.ComponentGeneration();
@@ -93,6 +94,15 @@ void PinDriverPersonality::Refresh() {
     stale_ = false;
 }
 
+void PinDriverPersonality::SetDriver(int pin) {
+    PinCondition& c = cond_[pin];
+    const int g = (pin - 1) / 8;
+    const unsigned b = static_cast<unsigned>(pin - 1) % 8;
+    c.driven = ((float_[g] >> b) & 1) == 0;
+    c.drivenHigh = ((level_[g] >> b) & 1) != 0;
+    if (electrical_ != nullptr && pin == faultsSeen_.stuckDriver && c.driven) c.drivenHigh = faultsSeen_.stuckLevel != 0;
+}
+
 void PinDriverPersonality::SetDrivers(int first, int last) {
     for (int pin = first; pin <= last; ++pin) {
         PinCondition& c = cond_[pin];
@@ -119,6 +129,7 @@ void PinDriverPersonality::Violation(const std::string& what) const {
 
 void PinDriverPersonality::OnUnconfigure(SimProgrammer& p) {
     (void)p;
+    told_ = false;
     MarkStale();
 }
 
@@ -134,9 +145,11 @@ bool PinDriverPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value)
         const int g = reg / 2;
         uint8_t* bank = reg % 2 == 0 ? (DefersLatches() ? pendingFloat_ : float_)
                                      : (DefersLatches() ? pendingLevel_ : level_);
+        const uint8_t moved = static_cast<uint8_t>(bank[g] ^ value);
         bank[g] = value;
         if (!DefersLatches()) {
-            SetDrivers(g * 8 + 1, g * 8 + 8);
+            // Only the pins the write moved take a new driver part.
+            for (unsigned m = moved; m != 0; m &= m - 1) SetDriver(g * 8 + 1 + std::countr_zero(m));
             LatchesChanged();
         }
         return true;
@@ -185,6 +198,16 @@ void PinDriverPersonality::LatchesChanged() {
         socket_->Update(*this);
     }
     CheckContention();
+    told_ = !stale_;
+    toldUs_ = NowUs();
+    toldSocket_ = socket_->Revision();
+}
+
+bool PinDriverPersonality::ChipsCurrent() const {
+    // Every hook clears told_ first, and the programmer calls the
+    // personality before any other component of a register write.
+    return told_ && !stale_ && prog_ != nullptr && socket_ != nullptr && prog_->ComponentGeneration() == generation_ &&
+           prog_->NowUs() == toldUs_ && socket_->Revision() == toldSocket_;
 }
 
 const ProgrammerFaults* PinDriverPersonality::Faults() const {
@@ -331,30 +354,46 @@ void PinDriverPersonality::CheckContention() {
     // Only a pin the logic driver holds can be fought; a supply or ground
     // switched onto it overrides the driver.
     uint64_t driven = 0;
-    for (int g = 0; g < 6; ++g) driven |= static_cast<uint64_t>(static_cast<uint8_t>(~float_[g])) << (g * 8 + 1);
-    // With one chip, only the pins it occupies (the others it leaves alone).
-    if (chip_ != nullptr) driven &= occupied_;
-    int pins[kSocketPins] = {};
-    size_t n = 0;
-    for (uint64_t m = driven; m != 0; m &= m - 1) pins[n++] = __builtin_ctzll(m);
-    ChipDrive d[kSocketPins] = {};
+    uint64_t high = 0;
+    for (int g = 0; g < 6; ++g) {
+        driven |= static_cast<uint64_t>(static_cast<uint8_t>(~float_[g])) << (g * 8 + 1);
+        high |= static_cast<uint64_t>(level_[g]) << (g * 8 + 1);
+    }
     const auto& chips = s->Chips();
     const bool one = chip_ != nullptr;
+    // With one chip, only the pins it occupies (the others it leaves alone).
+    if (one) {
+        driven &= occupied_;
+    } else if (chips.empty()) {
+        driven = 0;
+    }
+    // The pin list follows the driven set, which few writes move.
+    if (driven != listedPins_) {
+        listedPins_ = driven;
+        listedCount_ = 0;
+        for (uint64_t m = driven; m != 0; m &= m - 1) listed_[listedCount_++] = std::countr_zero(m);
+    }
+    const int* pins = listed_;
+    const size_t n = listedCount_;
+    ChipDrive d[kSocketPins];
     if (one) {
         // One chip: its drive is the socket's, and it reports nothing.
         chip_->Outputs(*this, pins, n, d);
+    } else {
+        for (size_t i = 0; i < n; ++i) d[i] = s->Occupied(pins[i]) ? s->Output(*this, pins[i]) : ChipDrive::None;
+    }
+    // The pins where the chip's strong drive differs from the driver's level.
+    uint64_t against = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const uint64_t bit = uint64_t{1} << pins[i];
+        const bool chipHigh = d[i] == ChipDrive::High;
+        const bool strong = chipHigh || d[i] == ChipDrive::Low;
+        against |= (strong && chipHigh != ((high & bit) != 0)) ? bit : 0;
     }
     uint64_t fights = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const int pin = pins[i];
+    for (uint64_t m = against; m != 0; m &= m - 1) {
+        const int pin = std::countr_zero(m);
         const uint64_t bit = uint64_t{1} << pin;
-        if (!one) {
-            if (chips.empty() || !s->Occupied(pin)) continue;
-            d[i] = s->Output(*this, pin);
-        }
-        if (d[i] != ChipDrive::Low && d[i] != ChipDrive::High) continue;
-        const bool high = (level_[(pin - 1) / 8] & (1u << ((pin - 1) % 8))) != 0;
-        if ((d[i] == ChipDrive::High) == high) continue;
         const PinCondition& c = cond_[pin];
         if (c.grounded || c.supplyTenths >= 0) continue;
         fights |= bit;

@@ -56,6 +56,12 @@ public:
     // The level the programmer reads on a socket pin.
     int ReadLevel(int socketPin) const;
 
+    // Whether the socket's chips were brought up to date by the latch write
+    // now being handled, with nothing moved since (same microsecond, socket
+    // and pin table): another update now would show them exactly what they
+    // have just seen. For components after the personality in that write.
+    bool ChipsCurrent() const;
+
 private:
     // The start of every hook: the programmer, its socket and electrical
     // model, and the pin table brought up to date.
@@ -70,6 +76,8 @@ private:
     void Refresh();
     // The driver part of the table's entries for socket pins first..last.
     void SetDrivers(int first, int last);
+    // The same for one pin whose latch bits moved (its pull stays).
+    void SetDriver(int pin);
     PinCondition LiveCondition(int socketPin) const;
     void CheckContention();
     void LatchesChanged();
@@ -113,6 +121,16 @@ private:
     int floatingLevel_ = 1;
     uint8_t mcuMode_ = 0;
     uint64_t contention_ = 0; // pins where a chip drives against the logic driver
+    // The socket pins of the set listedPins_ in ascending order, the list
+    // the contention check asks the chips about.
+    uint64_t listedPins_ = 0;
+    int listed_[kSocketPins] = {};
+    size_t listedCount_ = 0;
+    // What the chips were last brought up to date under (ChipsCurrent):
+    // told_ is cleared at the start of every hook.
+    bool told_ = false;
+    uint64_t toldUs_ = 0;
+    uint64_t toldSocket_ = 0;
 };
 
 // Registers the universal and the test personality with the simulated programmer.
