@@ -193,7 +193,8 @@ void IspPromChip::Idle(uint32_t instruction, uint64_t us) {
 
 void IspPromChip::Program() {
     if ((loaded_ == Load::Block) == controlRow_) {
-        Violation(std::string("program of ") + (loaded_ == Load::Block ? "a block with the control row" : "the control row with a block") + " selected");
+        Violation(loaded_ == Load::Block ? "program of a block with the control row selected"
+                                         : "program of the control row with a block selected");
         return;
     }
     switch (loaded_) {
