@@ -131,8 +131,41 @@ bool EpromChip::Powered(const PinEnvironment& env) const {
 }
 
 bool EpromChip::Ready(const PinEnvironment& env, bool powered) const {
+    return powered && env.NowUs() >= ReadyFromUs(env);
+}
+
+uint64_t EpromChip::ReadyFromUs(const PinEnvironment& env) const {
     const int s = Socket(cfg_.vccPin);
-    return powered && s != 0 && env.NowUs() >= env.ConditionAt(s).steadyFromUs + cfg_.powerUpUs;
+    return s != 0 ? env.ConditionAt(s).steadyFromUs + cfg_.powerUpUs : UINT64_MAX;
+}
+
+bool EpromChip::PoweredNow(const PinEnvironment& env, uint64_t& readyFromUs) const {
+    if (SuppliesChecked(env)) {
+        readyFromUs = suppliesChecked_.readyFromUs;
+        return suppliesChecked_.powered;
+    }
+    const bool powered = Powered(env);
+    readyFromUs = ReadyFromUs(env);
+    return powered;
+}
+
+void EpromChip::RememberSupplyChecks(const PinEnvironment& env, bool powered) {
+    suppliesChecked_ = SupplyChecks{};
+    const uint64_t revision = env.SupplyRevision();
+    // Each check must give the same answer again under this revision
+    // whatever the logic levels: the voltage check passes logic levels (it
+    // keeps its revision then), Powered keeps its answer (VCC and grounds
+    // held by switches), and the supply-order check reads a Vpp pin that a
+    // switch holds or whose logic levels cannot be taken for a programming
+    // voltage.
+    if (revision == 0 || revision != checkedRevision_ || revision != poweredRevision_) return;
+    if (std::min(kLogicMaxTenths, cfg_.vppMaxTenths) < kLogicHighTenths) return;
+    if (cfg_.vppPin != 0 && cfg_.vcc.maxTenths < kLogicHighTenths) {
+        const int s = Socket(cfg_.vppPin);
+        const PinCondition c = env.ConditionAt(s);
+        if (s != 0 && !c.grounded && c.supplyTenths < 0) return;
+    }
+    suppliesChecked_ = {revision, env.SupplyTable(), powered, ReadyFromUs(env)};
 }
 
 void EpromChip::EarlyAccess(const PinEnvironment& env) const {
@@ -310,9 +343,20 @@ void EpromChip::Update(const PinEnvironment& env) {
     const uint64_t conditions = env.ConditionsRevision();
     if (conditions != 0 && conditions == quietRevision_) return;
     quietRevision_ = 0;
-    CheckVoltages(env);
-    const bool powered = Powered(env);
-    CheckSupplyOrder(env, powered);
+    // Under supplies already checked only logic levels moved: the checks
+    // would find what they found then.
+    bool powered;
+    uint64_t readyFromUs;
+    if (SuppliesChecked(env)) {
+        powered = suppliesChecked_.powered;
+        readyFromUs = suppliesChecked_.readyFromUs;
+    } else {
+        CheckVoltages(env);
+        powered = Powered(env);
+        CheckSupplyOrder(env, powered);
+        RememberSupplyChecks(env, powered);
+        readyFromUs = ReadyFromUs(env);
+    }
     const uint64_t now = env.NowUs();
     if (!powered) {
         // Losing the supply ends a pulse without effect.
@@ -323,7 +367,7 @@ void EpromChip::Update(const PinEnvironment& env) {
     const int vpp = cfg_.vppPin != 0 ? Volts(env, cfg_.vppPin) : -1;
     const bool ceLow = Low(env, cfg_.cePin);
     const bool oeHigh = cfg_.oePin == cfg_.vppPin ? true : High(env, cfg_.oePin);
-    if (!Ready(env, powered)) {
+    if (now < readyFromUs) {
         // Until its supply is steady the part takes no strobe: selected with
         // its outputs on, a programming voltage or a write strobe is too early.
         const bool strobe = Low(env, cfg_.oePin) || vpp >= cfg_.vpp.minTenths ||
@@ -425,8 +469,9 @@ void EpromChip::DriveNow(const PinEnvironment& env) const {
     memoUs_ = now;
     memoPulses_ = pulses_.size();
     memoDrive_ = false;
-    const bool powered = Powered(env);
-    if (powered && !Ready(env, powered)) {
+    uint64_t readyFromUs;
+    const bool powered = PoweredNow(env, readyFromUs);
+    if (powered && now < readyFromUs) {
         if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) EarlyAccess(env);
     } else if (powered && !programming_ && !erasing_) {
         if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {
