@@ -86,6 +86,8 @@ EpromChip::EpromChip(EpromConfig config) : cfg_(std::move(config)) {
         if (chipPinAt_[z] != 0 || i + 1 >= 64) uniqueSeats_ = false;
         chipPinAt_[z] = static_cast<uint8_t>(i + 1);
     }
+    for (int pin : cfg_.gndPins) powerPins_ |= uint64_t{1} << Socket(pin);
+    powerPins_ |= uint64_t{1} << Socket(cfg_.vccPin);
     // Output's pin lookup: the first chip pin on the socket pin, and the
     // first data line on that chip pin.
     std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
@@ -116,6 +118,13 @@ ChipPinLimits EpromChip::Limits() const {
 bool EpromChip::Powered(const PinEnvironment& env) const {
     const uint64_t revision = env.SupplyRevision();
     if (revision != 0 && revision == poweredRevision_) return powered_;
+    // Switches held VCC and the grounds at the revision of the answer: while
+    // none of those pins moved since, the answer stands.
+    if (revision != 0 && poweredRevision_ != 0 && env.SupplyTable() != nullptr && env.SupplyTable() == poweredTable_ &&
+        (env.SupplyMovedSince(poweredRevision_, poweredTable_) & powerPins_) == 0) {
+        poweredRevision_ = revision;
+        return powered_;
+    }
     bool powered = cfg_.vcc.Holds(Volts(env, cfg_.vccPin));
     for (size_t i = 0; powered && i < cfg_.gndPins.size(); ++i) powered = env.HeldLow(Socket(cfg_.gndPins[i]));
     bool switched = revision != 0;
@@ -126,6 +135,7 @@ bool EpromChip::Powered(const PinEnvironment& env) const {
     held(cfg_.vccPin);
     for (int g : cfg_.gndPins) held(g);
     poweredRevision_ = switched ? revision : 0;
+    poweredTable_ = env.SupplyTable();
     powered_ = powered;
     return powered;
 }

@@ -275,6 +275,10 @@ private:
     // Powered() as of a supply revision (0: none), kept while switches hold
     // VCC and every ground pin (a logic driver may move within a revision).
     mutable uint64_t poweredRevision_ = 0;
+    mutable const void* poweredTable_ = nullptr; // the supply table of that revision
+    // The socket pins of VCC and the grounds (bit p: socket pin p; bit 0 for
+    // a pin off the socket, which no move names).
+    uint64_t powerPins_ = 0;
     // The conditions revision of the last update that found the part powered
     // and ready (0: none): an update under it again changes nothing.
     uint64_t quietRevision_ = 0;

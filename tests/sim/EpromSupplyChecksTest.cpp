@@ -1,5 +1,6 @@
 // The EPROM model's supply checks kept per supply revision (voltages, powered
-// state, supply order, readiness time): two chips of a part are fed the same
+// state, supply order, readiness time; the powered state also across
+// revisions that moved no supply or ground of the part): two chips of a part are fed the same
 // pin history, one under an environment that names its supply revisions and
 // tables, the other under one that names nothing and so works everything out
 // at every update. Both must record the same violations and pulses, drive
@@ -18,13 +19,23 @@
 
 namespace {
 
-// A table environment that names its supply revision and its table; the test
-// draws new ones whenever it moves a supply or any pin.
+// A table environment that names its supply revision, the revision each pin's
+// supply last moved at, and its table; the test draws new ones whenever it
+// moves a supply or any pin.
 class SupplyChecksNamedEnv : public TableEnv {
 public:
-    SupplyChecksNamedEnv() { SuppliesMoved(); }
-    void SuppliesMoved() { supplyRevision_ = NewSupplyRevision(); }
+    SupplyChecksNamedEnv() {
+        supplyRevision_ = supplyEpoch_ = NewSupplyRevision();
+        supplyPinRevisions_ = pinRevisions_;
+    }
+    void SupplyMoved(int socketPin) {
+        supplyRevision_ = NewSupplyRevision();
+        if (socketPin >= 1 && socketPin <= sim::kSocketPins) pinRevisions_[socketPin] = supplyRevision_;
+    }
     void PinsMoved() { conditionsRevision_ = NewSupplyRevision(); }
+
+private:
+    uint64_t pinRevisions_[sim::kSocketPins + 1] = {};
 };
 
 struct SupplyChecksCase {
@@ -77,7 +88,7 @@ void RunSupplyChecksTwins(const SupplyChecksCase& k, uint32_t seed) {
         if (s == 0) return;
         named.pins[s].supplyTenths = tenths;
         named.pins[s].steadyFromUs = named.now + next() % 3;
-        named.SuppliesMoved();
+        named.SupplyMoved(s);
     };
     auto release = [&](int chipPin) {
         const int s = S(chipPin);
@@ -100,7 +111,7 @@ void RunSupplyChecksTwins(const SupplyChecksCase& k, uint32_t seed) {
             // A ground switch opened or closed.
             const int s = S(cfg.gndPins[next() % cfg.gndPins.size()]);
             named.pins[s].grounded = next() % 6 != 0;
-            named.SuppliesMoved();
+            named.SupplyMoved(s);
         } else if (r == 4 && (cfg.erasePin != 0 || cfg.hvBlankCheck)) {
             supply(cfg.erasePin != 0 ? cfg.erasePin : cfg.cePin, next() % 2 ? vppOn : -1);
         } else if (r <= 6) {
