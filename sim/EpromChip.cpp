@@ -86,6 +86,8 @@ EpromChip::EpromChip(EpromConfig config) : cfg_(std::move(config)) {
         if (chipPinAt_[z] != 0 || i + 1 >= 64) uniqueSeats_ = false;
         chipPinAt_[z] = static_cast<uint8_t>(i + 1);
     }
+    for (int pin : cfg_.gndPins) powerPins_ |= uint64_t{1} << Socket(pin);
+    powerPins_ |= uint64_t{1} << Socket(cfg_.vccPin);
     // Output's pin lookup: the first chip pin on the socket pin, and the
     // first data line on that chip pin.
     std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
@@ -116,6 +118,13 @@ ChipPinLimits EpromChip::Limits() const {
 bool EpromChip::Powered(const PinEnvironment& env) const {
     const uint64_t revision = env.SupplyRevision();
     if (revision != 0 && revision == poweredRevision_) return powered_;
+    // Switches held VCC and the grounds at the revision of the answer: while
+    // none of those pins moved since, the answer stands.
+    if (revision != 0 && poweredRevision_ != 0 && env.SupplyTable() != nullptr && env.SupplyTable() == poweredTable_ &&
+        (env.SupplyMovedSince(poweredRevision_, poweredTable_) & powerPins_) == 0) {
+        poweredRevision_ = revision;
+        return powered_;
+    }
     bool powered = cfg_.vcc.Holds(Volts(env, cfg_.vccPin));
     for (size_t i = 0; powered && i < cfg_.gndPins.size(); ++i) powered = env.HeldLow(Socket(cfg_.gndPins[i]));
     bool switched = revision != 0;
@@ -126,13 +135,47 @@ bool EpromChip::Powered(const PinEnvironment& env) const {
     held(cfg_.vccPin);
     for (int g : cfg_.gndPins) held(g);
     poweredRevision_ = switched ? revision : 0;
+    poweredTable_ = env.SupplyTable();
     powered_ = powered;
     return powered;
 }
 
 bool EpromChip::Ready(const PinEnvironment& env, bool powered) const {
+    return powered && env.NowUs() >= ReadyFromUs(env);
+}
+
+uint64_t EpromChip::ReadyFromUs(const PinEnvironment& env) const {
     const int s = Socket(cfg_.vccPin);
-    return powered && s != 0 && env.NowUs() >= env.ConditionAt(s).steadyFromUs + cfg_.powerUpUs;
+    return s != 0 ? env.ConditionAt(s).steadyFromUs + cfg_.powerUpUs : UINT64_MAX;
+}
+
+bool EpromChip::PoweredNow(const PinEnvironment& env, uint64_t& readyFromUs) const {
+    if (SuppliesChecked(env)) {
+        readyFromUs = suppliesChecked_.readyFromUs;
+        return suppliesChecked_.powered;
+    }
+    const bool powered = Powered(env);
+    readyFromUs = ReadyFromUs(env);
+    return powered;
+}
+
+void EpromChip::RememberSupplyChecks(const PinEnvironment& env, bool powered) {
+    suppliesChecked_ = SupplyChecks{};
+    const uint64_t revision = env.SupplyRevision();
+    // Each check must give the same answer again under this revision
+    // whatever the logic levels: the voltage check passes logic levels (it
+    // keeps its revision then), Powered keeps its answer (VCC and grounds
+    // held by switches), and the supply-order check reads a Vpp pin that a
+    // switch holds or whose logic levels cannot be taken for a programming
+    // voltage.
+    if (revision == 0 || revision != checkedRevision_ || revision != poweredRevision_) return;
+    if (std::min(kLogicMaxTenths, cfg_.vppMaxTenths) < kLogicHighTenths) return;
+    if (cfg_.vppPin != 0 && cfg_.vcc.maxTenths < kLogicHighTenths) {
+        const int s = Socket(cfg_.vppPin);
+        const PinCondition c = env.ConditionAt(s);
+        if (s != 0 && !c.grounded && c.supplyTenths < 0) return;
+    }
+    suppliesChecked_ = {revision, env.SupplyTable(), powered, ReadyFromUs(env)};
 }
 
 void EpromChip::EarlyAccess(const PinEnvironment& env) const {
@@ -310,9 +353,20 @@ void EpromChip::Update(const PinEnvironment& env) {
     const uint64_t conditions = env.ConditionsRevision();
     if (conditions != 0 && conditions == quietRevision_) return;
     quietRevision_ = 0;
-    CheckVoltages(env);
-    const bool powered = Powered(env);
-    CheckSupplyOrder(env, powered);
+    // Under supplies already checked only logic levels moved: the checks
+    // would find what they found then.
+    bool powered;
+    uint64_t readyFromUs;
+    if (SuppliesChecked(env)) {
+        powered = suppliesChecked_.powered;
+        readyFromUs = suppliesChecked_.readyFromUs;
+    } else {
+        CheckVoltages(env);
+        powered = Powered(env);
+        CheckSupplyOrder(env, powered);
+        RememberSupplyChecks(env, powered);
+        readyFromUs = ReadyFromUs(env);
+    }
     const uint64_t now = env.NowUs();
     if (!powered) {
         // Losing the supply ends a pulse without effect.
@@ -323,7 +377,7 @@ void EpromChip::Update(const PinEnvironment& env) {
     const int vpp = cfg_.vppPin != 0 ? Volts(env, cfg_.vppPin) : -1;
     const bool ceLow = Low(env, cfg_.cePin);
     const bool oeHigh = cfg_.oePin == cfg_.vppPin ? true : High(env, cfg_.oePin);
-    if (!Ready(env, powered)) {
+    if (now < readyFromUs) {
         // Until its supply is steady the part takes no strobe: selected with
         // its outputs on, a programming voltage or a write strobe is too early.
         const bool strobe = Low(env, cfg_.oePin) || vpp >= cfg_.vpp.minTenths ||
@@ -425,8 +479,9 @@ void EpromChip::DriveNow(const PinEnvironment& env) const {
     memoUs_ = now;
     memoPulses_ = pulses_.size();
     memoDrive_ = false;
-    const bool powered = Powered(env);
-    if (powered && !Ready(env, powered)) {
+    uint64_t readyFromUs;
+    const bool powered = PoweredNow(env, readyFromUs);
+    if (powered && now < readyFromUs) {
         if (Low(env, cfg_.cePin) && Low(env, cfg_.oePin)) EarlyAccess(env);
     } else if (powered && !programming_ && !erasing_) {
         if (cfg_.hvBlankCheck && Volts(env, cfg_.cePin) >= cfg_.vpp.minTenths) {

@@ -200,6 +200,22 @@ private:
     // Powered (as the caller found), and the supply steady for the part's
     // power-up time.
     bool Ready(const PinEnvironment& env, bool powered) const;
+    // The time from which the part is ready (its supply steady for the
+    // power-up time), UINT64_MAX when its supply pin is off the socket.
+    uint64_t ReadyFromUs(const PinEnvironment& env) const;
+    // Powered, and ReadyFromUs, for env's supplies: from the memo of the
+    // supply checks when it covers them, else worked out.
+    bool PoweredNow(const PinEnvironment& env, uint64_t& readyFromUs) const;
+    // Whether the supply checks of an update (voltages, powered, supply
+    // order) were made under env's supply revision and would find nothing
+    // new while only logic levels move.
+    bool SuppliesChecked(const PinEnvironment& env) const {
+        const uint64_t revision = env.SupplyRevision();
+        return revision != 0 && revision == suppliesChecked_.revision && env.SupplyTable() == suppliesChecked_.table;
+    }
+    // After the supply checks under env's supply revision: remembers their
+    // outcome where logic levels cannot change it.
+    void RememberSupplyChecks(const PinEnvironment& env, bool powered);
     void EarlyAccess(const PinEnvironment& env) const;
     uint32_t AddressNow(const PinEnvironment& env) const;
     uint16_t DataNow(const PinEnvironment& env) const;
@@ -259,10 +275,21 @@ private:
     // Powered() as of a supply revision (0: none), kept while switches hold
     // VCC and every ground pin (a logic driver may move within a revision).
     mutable uint64_t poweredRevision_ = 0;
+    mutable const void* poweredTable_ = nullptr; // the supply table of that revision
+    // The socket pins of VCC and the grounds (bit p: socket pin p; bit 0 for
+    // a pin off the socket, which no move names).
+    uint64_t powerPins_ = 0;
     // The conditions revision of the last update that found the part powered
     // and ready (0: none): an update under it again changes nothing.
     uint64_t quietRevision_ = 0;
     mutable bool powered_ = false;
+    // The supply checks as made under one supply revision (0: none).
+    struct SupplyChecks {
+        uint64_t revision = 0;
+        const void* table = nullptr;
+        bool powered = false;
+        uint64_t readyFromUs = 0;
+    } suppliesChecked_;
     const void* checkedTable_ = nullptr; // and the environment's supply table
     // Chip pin (1-based) on each socket pin, 0 none; valid when every chip
     // pin sits on its own socket pin (uniqueSeats_).

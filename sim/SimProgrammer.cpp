@@ -80,6 +80,7 @@ double SimProgrammer::TimerTickUs() const {
 
 void SimProgrammer::Out(uint16_t port, uint8_t value) {
     nowUs_ += 1;
+    ++portAccesses_;
     // The data port of a programmer that answers, untraced: the usual access.
     if (port == base_ && !trace_ && !stopped_) [[likely]] {
         DataOut(value);
@@ -103,6 +104,7 @@ void SimProgrammer::OtherOut(uint16_t port, uint8_t value) {
 
 uint8_t SimProgrammer::In(uint16_t port) {
     nowUs_ += 1;
+    ++portAccesses_;
     if (port == base_ + 1 && !trace_ && !stopped_) [[likely]] return StatusIn();
     return OtherIn(port);
 }

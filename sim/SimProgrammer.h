@@ -95,6 +95,8 @@ public:
     // Virtual time: every port access costs 1 us; timer waits jump the clock.
     uint64_t NowUs() const { return nowUs_; }
     void AdvanceUs(uint64_t us) { nowUs_ += us; }
+    // Port accesses (Out and In) taken since the programmer was made.
+    uint64_t PortAccesses() const { return portAccesses_; }
 
     // Logic configuration.
     bool Configured() const { return configured_; }
@@ -210,6 +212,7 @@ private:
 
     uint16_t base_;
     uint64_t nowUs_ = 0;
+    uint64_t portAccesses_ = 0;
     bool stopped_ = false;
     uint8_t stoppedStatus_ = 0;
 

@@ -28,27 +28,6 @@
 
 namespace {
 
-// Counts every port access on its way to the simulated programmer.
-class CountingPort : public PortIo {
-public:
-    explicit CountingPort(sim::SimProgrammer& p) : p_(p) {}
-    void Out(uint16_t port, uint8_t value) override {
-        ++outs;
-        p_.Out(port, value);
-    }
-    uint8_t In(uint16_t port) override {
-        ++ins;
-        if (port == static_cast<uint16_t>(p_.Base() + 1)) ++statusReads;
-        return p_.In(port);
-    }
-    const char* Name() const override { return "counting sim"; }
-    uint64_t outs = 0, ins = 0, statusReads = 0;
-    uint64_t Total() const { return outs + ins; }
-
-private:
-    sim::SimProgrammer& p_;
-};
-
 // Register accesses of the run, from the programmer's trace.
 struct RegisterCounts {
     uint64_t writes = 0, reads = 0;
@@ -86,8 +65,8 @@ int main(int argc, char** argv) {
     sim::EpromChip* chip = sock->Insert(std::make_unique<sim::EpromChip>(cfg));
     elec->DeclareChip(chip->Limits());
 
-    CountingPort port(simp);
-    InstallPortIoRef(&port);
+    // The simulator is the port, as in the program, and counts its accesses.
+    InstallPortIoRef(&simp);
     InitBuffers();
     ResetAlgorithmTable();
     InstallMemoryAlgorithms();
@@ -123,28 +102,27 @@ int main(int argc, char** argv) {
     }
 
     // The cost of one register access on the port.
-    const uint64_t w0 = port.Total();
+    const uint64_t w0 = simp.PortAccesses();
     WriteRegister(4, 0x1F);
-    const uint64_t writeCost = port.Total() - w0;
-    const uint64_t r0 = port.Total();
+    const uint64_t writeCost = simp.PortAccesses() - w0;
+    const uint64_t r0 = simp.PortAccesses();
     (void)ReadRegister(6);
-    const uint64_t readCost = port.Total() - r0;
+    const uint64_t readCost = simp.PortAccesses() - r0;
 
     auto run = [&](const char* what, auto&& entry) {
         PrepareOperation(MainEngine);
         simp.ClearTrace();
         simp.EnableTrace(true);
-        const uint64_t p0 = port.Total(), s0 = port.statusReads, v0 = simp.NowUs();
+        const uint64_t p0 = simp.PortAccesses(), v0 = simp.NowUs();
         const auto t0 = std::chrono::steady_clock::now();
         const int r = entry();
         const auto t1 = std::chrono::steady_clock::now();
         simp.EnableTrace(false);
         const RegisterCounts rc = CountRegisters(simp);
-        const uint64_t accesses = port.Total() - p0;
+        const uint64_t accesses = simp.PortAccesses() - p0;
         const double ports = double(accesses) / kBytes;
         const double ns = std::chrono::duration<double, std::nano>(t1 - t0).count() / double(accesses);
         // What is neither a register write nor a register read polls the timer.
-        (void)s0;
         const double polls = ports - double(rc.writes * writeCost + rc.reads * readCost) / kBytes;
         std::printf("%-8s result %d  wall %8.1f ms  virtual %8.1f ms  %6.2f port accesses/byte"
                     "  (%5.2f register writes, %5.2f reads, %5.2f timer polls per byte)\n",
