@@ -93,6 +93,12 @@ EpmChainChip::EpmChainChip(const EpmChainFacts& facts)
                    &sig_.vpp})
         *p = c.v[k++];
     AllowPin(sig_.vpp, kVppMaxTenths);
+    for (int s = 0; s <= kSocketPins; ++s) {
+        const int chipPin = s == 0 ? 0 : ChipPinAt(s);
+        outBlockAt_[s] = -1;
+        for (int b = 0; b < part_.blocks; ++b)
+            if (sig_.out[b] == chipPin) outBlockAt_[s] = static_cast<int8_t>(b);
+    }
     PresetId();
 }
 
@@ -231,14 +237,21 @@ void EpmChainChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive EpmChainChip::PoweredOutput(const PinEnvironment&, int socketPin) const {
-    const int chipPin = ChipPinAt(socketPin);
-    int block = -1;
-    for (int b = 0; b < part_.blocks; ++b)
-        if (sig_.out[b] == chipPin) block = b;
-    if (block < 0 || !reading_) return ChipDrive::None;
+    if (!reading_) return ChipDrive::None;
+    const int at = ChipPinAt(socketPin) != 0 ? socketPin : 0; // ChipPinAt is 0 outside 1-48
+    const int block = outBlockAt_[at];
+    if (block < 0) return ChipDrive::None;
     const int p = select_[block];
     if (p < 0 || step_ > 15 || readRow_ < 0 || lockedRead_) return ChipDrive::Low;
     return Cell(CellAt(readRow_, block, 5 * (15 - step_) + p)) ? ChipDrive::High : ChipDrive::Low;
+}
+
+void EpmChainChip::PoweredOutputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    if (!reading_) {
+        std::fill(out, out + n, ChipDrive::None);
+        return;
+    }
+    CellArrayChip::PoweredOutputs(env, socketPins, n, out);
 }
 
 } // namespace sim
