@@ -239,19 +239,24 @@ void EpmChainChip::Update(const PinEnvironment& env) {
 ChipDrive EpmChainChip::PoweredOutput(const PinEnvironment&, int socketPin) const {
     if (!reading_) return ChipDrive::None;
     const int at = ChipPinAt(socketPin) != 0 ? socketPin : 0; // ChipPinAt is 0 outside 1-48
-    const int block = outBlockAt_[at];
+    return BlockOutput(outBlockAt_[at]);
+}
+
+ChipDrive EpmChainChip::BlockOutput(int block) const {
     if (block < 0) return ChipDrive::None;
     const int p = select_[block];
     if (p < 0 || step_ > 15 || readRow_ < 0 || lockedRead_) return ChipDrive::Low;
     return Cell(CellAt(readRow_, block, 5 * (15 - step_) + p)) ? ChipDrive::High : ChipDrive::Low;
 }
 
-void EpmChainChip::PoweredOutputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+void EpmChainChip::PoweredOutputs(const PinEnvironment&, const int* socketPins, size_t n, ChipDrive* out) const {
     if (!reading_) {
         std::fill(out, out + n, ChipDrive::None);
         return;
     }
-    CellArrayChip::PoweredOutputs(env, socketPins, n, out);
+    const uint8_t* map = ChipPinMap();
+    for (size_t i = 0; i < n; ++i)
+        out[i] = ChipPinAt(map, socketPins[i]) != 0 ? BlockOutput(outBlockAt_[socketPins[i]]) : ChipDrive::None;
 }
 
 } // namespace sim

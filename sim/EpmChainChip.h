@@ -94,6 +94,8 @@ private:
             vpp;
     };
     int Selected() const;
+    // What a block's output drives while reading (block -1: none).
+    ChipDrive BlockOutput(int block) const;
     void PresetId();
     uint32_t CellAt(int selected, int block, int column) const;
 
