@@ -220,13 +220,17 @@ ChipDrive PinMemoryChip::Output(const PinEnvironment& env, int socketPin) const 
 
 void PinMemoryChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
     const uint8_t* map = ChipPinMap();
-    bool known = false, driving = false;
+    bool timed = false, known = false, driving = false;
     uint8_t v = 0;
     for (size_t i = 0; i < n; ++i) {
         const int s = socketPins[i];
         out[i] = ChipDrive::None;
         if (ChipPinAt(map, s) == 0) continue;
-        nowUs_ = env.NowUs();
+        // Any pin of the part asked reads the clock registers at this time.
+        if (!timed) {
+            nowUs_ = env.NowUs();
+            timed = true;
+        }
         const int bit = dataBitAt_[s];
         if (bit < 0) continue;
         if (!known) {
