@@ -93,6 +93,12 @@ EpmChainChip::EpmChainChip(const EpmChainFacts& facts)
                    &sig_.vpp})
         *p = c.v[k++];
     AllowPin(sig_.vpp, kVppMaxTenths);
+    for (int s = 0; s <= kSocketPins; ++s) {
+        const int chipPin = s == 0 ? 0 : ChipPinAt(s);
+        outBlockAt_[s] = -1;
+        for (int b = 0; b < part_.blocks; ++b)
+            if (sig_.out[b] == chipPin) outBlockAt_[s] = static_cast<int8_t>(b);
+    }
     PresetId();
 }
 
@@ -231,16 +237,26 @@ void EpmChainChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive EpmChainChip::PoweredOutput(const PinEnvironment&, int socketPin) const {
-    // Asked for every socket pin on every read: nothing drives outside a read.
     if (!reading_) return ChipDrive::None;
-    const int chipPin = ChipPinAt(socketPin);
-    int block = -1;
-    for (int b = 0; b < part_.blocks; ++b)
-        if (sig_.out[b] == chipPin) block = b;
-    if (block < 0 || !reading_) return ChipDrive::None;
+    const int at = ChipPinAt(socketPin) != 0 ? socketPin : 0; // ChipPinAt is 0 outside 1-48
+    return BlockOutput(outBlockAt_[at]);
+}
+
+ChipDrive EpmChainChip::BlockOutput(int block) const {
+    if (block < 0) return ChipDrive::None;
     const int p = select_[block];
     if (p < 0 || step_ > 15 || readRow_ < 0 || lockedRead_) return ChipDrive::Low;
     return Cell(CellAt(readRow_, block, 5 * (15 - step_) + p)) ? ChipDrive::High : ChipDrive::Low;
+}
+
+void EpmChainChip::PoweredOutputs(const PinEnvironment&, const int* socketPins, size_t n, ChipDrive* out) const {
+    if (!reading_) {
+        std::fill(out, out + n, ChipDrive::None);
+        return;
+    }
+    const uint8_t* map = ChipPinMap();
+    for (size_t i = 0; i < n; ++i)
+        out[i] = ChipPinAt(map, socketPins[i]) != 0 ? BlockOutput(outBlockAt_[socketPins[i]]) : ChipDrive::None;
 }
 
 } // namespace sim

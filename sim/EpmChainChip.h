@@ -85,6 +85,7 @@ public:
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
+    void PoweredOutputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
 private:
     struct Signals {
@@ -93,6 +94,8 @@ private:
             vpp;
     };
     int Selected() const;
+    // What a block's output drives while reading (block -1: none).
+    ChipDrive BlockOutput(int block) const;
     void PresetId();
     uint32_t CellAt(int selected, int block, int column) const;
 
@@ -104,6 +107,9 @@ private:
     bool reading_ = false, lockedRead_ = false;
     int readRow_ = -2, step_ = 0;
     int select_[8] = {};
+    // Block whose output sits on each socket pin (-1: none); entry 0 for a
+    // pin the part does not occupy.
+    int8_t outBlockAt_[kSocketPins + 1];
     PulseTimer pulse_;
     std::vector<Strobe> strobes_;
     std::vector<Pass> passes_;

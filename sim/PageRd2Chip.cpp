@@ -46,6 +46,11 @@ PageRd2Chip::PageRd2Chip(const PageRd2Facts& facts)
     // The identity bytes at 30h and 31h are the part's maker and device codes.
     signature_[0x30] = static_cast<uint8_t>(facts_.makerCode);
     signature_[0x31] = static_cast<uint8_t>(facts_.deviceCode);
+    std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
+    for (int s = 1; s <= kSocketPins; ++s) {
+        const auto bit = std::find(data_.begin(), data_.end(), ChipPinAt(s));
+        if (ChipPinAt(s) != 0 && bit != data_.end()) dataBitAt_[s] = static_cast<int8_t>(bit - data_.begin());
+    }
 }
 
 bool PageRd2Chip::InMode(const PinEnvironment& env) const {
@@ -53,27 +58,46 @@ bool PageRd2Chip::InMode(const PinEnvironment& env) const {
 }
 
 ChipDrive PageRd2Chip::Output(const PinEnvironment& env, int socketPin) const {
-    if (!InMode(env)) return ChipDrive::None;
-    const int chipPin = ChipPinAt(socketPin);
-    if (chipPin == ready_) return readyStuck_ || Busy(env.NowUs()) ? ChipDrive::Low : ChipDrive::High;
-    auto it = std::find(data_.begin(), data_.end(), chipPin);
-    if (it == data_.end() || pulsing_ || High(env, p27_)) return ChipDrive::None;
-    const uint32_t a = Bits(env, address_);
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+void PageRd2Chip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    std::fill(out, out + n, ChipDrive::None);
+    if (n == 0 || !InMode(env)) return;
+    bool known = false, driving = false;
     uint8_t v = 0;
-    switch (readCode_) {
-    case 0x7:
-        v = (hsb_ & 0x06) != 0x06 ? 0xFF : code_[a % static_cast<uint32_t>(code_.size())];
-        break;
-    case CodeSignature:
-        v = signature_[a & 0x7F];
-        break;
-    case 0x5:
-        v = hsb_;
-        break;
-    default:
-        return ChipDrive::None;
+    for (size_t i = 0; i < n; ++i) {
+        const int s = socketPins[i];
+        if (ChipPinAt(s) == ready_) {
+            out[i] = readyStuck_ || Busy(env.NowUs()) ? ChipDrive::Low : ChipDrive::High;
+            continue;
+        }
+        const int bit = s >= 1 && s <= kSocketPins ? dataBitAt_[s] : -1;
+        if (bit < 0) continue;
+        if (!known) {
+            known = true;
+            if (!pulsing_ && !High(env, p27_)) {
+                const uint32_t a = Bits(env, address_);
+                driving = true;
+                switch (readCode_) {
+                case 0x7:
+                    v = (hsb_ & 0x06) != 0x06 ? 0xFF : code_[a % static_cast<uint32_t>(code_.size())];
+                    break;
+                case CodeSignature:
+                    v = signature_[a & 0x7F];
+                    break;
+                case 0x5:
+                    v = hsb_;
+                    break;
+                default:
+                    driving = false;
+                }
+            }
+        }
+        if (driving) out[i] = (v >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
     }
-    return (v >> (it - data_.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
 }
 
 void PageRd2Chip::Load(const PinEnvironment& env, std::map<uint32_t, uint8_t>& buffer, uint32_t address,

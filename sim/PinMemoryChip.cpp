@@ -20,6 +20,19 @@ PinMemoryChip::PinMemoryChip(PinMemoryConfig config)
       programmedUs_(cfg_.words, 0), counted_(cfg_.words, 0) {
     cfg_.clockReadOnlyMask.resize(cfg_.clockCount, 0);
     cfg_.clockFixedBits.resize(cfg_.clockCount, 0);
+    for (int p : cfg_.addressPins) addressSocket_.push_back(Socket(p));
+    if (addressSocket_.size() > 32 || std::count(addressSocket_.begin(), addressSocket_.end(), 0) != 0)
+        addressSocket_.clear();
+    // A socket pin names the lowest chip pin on it; that pin's first data bit.
+    std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
+    for (int s = 1; s <= kSocketPins; ++s) {
+        const auto pin = std::find(socketPins_.begin(), socketPins_.end(), s);
+        if (pin == socketPins_.end()) continue;
+        const int chipPin = static_cast<int>(pin - socketPins_.begin()) + 1;
+        const auto bit = std::find(cfg_.dataPins.begin(), cfg_.dataPins.end(), chipPin);
+        if (bit != cfg_.dataPins.end() && bit - cfg_.dataPins.begin() < 127)
+            dataBitAt_[s] = static_cast<int8_t>(bit - cfg_.dataPins.begin());
+    }
 }
 
 ChipPinLimits PinMemoryChip::Limits() const {
@@ -70,8 +83,12 @@ bool PinMemoryChip::Driving(const PinEnvironment& env) const {
 
 uint32_t PinMemoryChip::AddressNow(const PinEnvironment& env) const {
     uint32_t a = 0;
-    for (size_t i = 0; i < cfg_.addressPins.size(); ++i)
-        if (env.InputLevel(Socket(cfg_.addressPins[i])) != 0) a |= 1u << i;
+    if (!addressSocket_.empty() || cfg_.addressPins.empty()) {
+        a = env.HighLevels(addressSocket_.data(), addressSocket_.size());
+    } else {
+        for (size_t i = 0; i < cfg_.addressPins.size(); ++i)
+            if (env.InputLevel(Socket(cfg_.addressPins[i])) != 0) a |= 1u << i;
+    }
     if (cfg_.latchPin != 0) a = (a << 8) | lowAddress_;
     return a % cfg_.words;
 }
@@ -196,11 +213,33 @@ void PinMemoryChip::Update(const PinEnvironment& env) {
 
 ChipDrive PinMemoryChip::Output(const PinEnvironment& env, int socketPin) const {
     nowUs_ = env.NowUs();
-    const int chipPin = ChipPinAt(socketPin);
-    const auto it = std::find(cfg_.dataPins.begin(), cfg_.dataPins.end(), chipPin);
-    if (chipPin == 0 || it == cfg_.dataPins.end() || !Driving(env)) return ChipDrive::None;
-    const uint8_t v = ReadCell(env, AddressNow(env));
-    return (v >> (it - cfg_.dataPins.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+void PinMemoryChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    const uint8_t* map = ChipPinMap();
+    bool timed = false, known = false, driving = false;
+    uint8_t v = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int s = socketPins[i];
+        out[i] = ChipDrive::None;
+        if (ChipPinAt(map, s) == 0) continue;
+        // Any pin of the part asked reads the clock registers at this time.
+        if (!timed) {
+            nowUs_ = env.NowUs();
+            timed = true;
+        }
+        const int bit = dataBitAt_[s];
+        if (bit < 0) continue;
+        if (!known) {
+            known = true;
+            driving = Driving(env);
+            if (driving) v = ReadCell(env, AddressNow(env));
+        }
+        if (driving) out[i] = (v >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
 }
 
 } // namespace sim

@@ -102,6 +102,8 @@ public:
     const std::vector<int>& SocketPins() const override { return socketPins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // Output of every pin asked, with the read worked out once.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
     const PinMemoryConfig& Config() const { return cfg_; }
     ChipPinLimits Limits() const;
@@ -137,6 +139,11 @@ private:
 
     PinMemoryConfig cfg_;
     std::vector<int> socketPins_;
+    // Socket pins of the address lines, when every one sits in the socket
+    // (empty otherwise: AddressNow then reads them one by one).
+    std::vector<int> addressSocket_;
+    // Data bit on each socket pin (-1: not a data pin).
+    int8_t dataBitAt_[kSocketPins + 1];
     std::vector<uint8_t> cells_;
     std::vector<uint64_t> programmedUs_;
     std::vector<uint16_t> counted_;

@@ -40,6 +40,11 @@ Rx51FlashChip::Rx51FlashChip(const Rx51FlashFacts& facts)
     ea_ = p.ea;
     p27_ = p.p27;
     code_.assign(std::max<uint32_t>(facts_.words, 1), 0xFF);
+    std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
+    for (int s = 1; s <= kSocketPins; ++s) {
+        const auto bit = std::find(data_.begin(), data_.end(), ChipPinAt(s));
+        if (ChipPinAt(s) != 0 && bit != data_.end()) dataBitAt_[s] = static_cast<int8_t>(bit - data_.begin());
+    }
 }
 
 bool Rx51FlashChip::InMode(const PinEnvironment& env) const {
@@ -101,12 +106,29 @@ uint8_t Rx51FlashChip::ReadNow(Fn f, uint32_t address) const {
 }
 
 ChipDrive Rx51FlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    const int chipPin = ChipPinAt(socketPin);
-    auto it = std::find(data_.begin(), data_.end(), chipPin);
-    if (it == data_.end() || !InMode(env) || pulsing_ || High(env, p27_)) return ChipDrive::None;
-    const Fn f = Function(Bits(env, mode_));
-    if (!IsReadFn(static_cast<uint32_t>(f))) return ChipDrive::None;
-    return (ReadNow(f, Bits(env, address_)) >> (it - data_.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+void Rx51FlashChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    bool known = false, driving = false;
+    uint8_t v = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int s = socketPins[i];
+        const int bit = s >= 1 && s <= kSocketPins ? dataBitAt_[s] : -1;
+        out[i] = ChipDrive::None;
+        if (bit < 0) continue;
+        if (!known) {
+            known = true;
+            if (InMode(env) && !pulsing_ && !High(env, p27_)) {
+                const Fn f = Function(Bits(env, mode_));
+                driving = IsReadFn(static_cast<uint32_t>(f));
+                if (driving) v = ReadNow(f, Bits(env, address_));
+            }
+        }
+        if (driving) out[i] = (v >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
 }
 
 void Rx51FlashChip::EraseArray() {

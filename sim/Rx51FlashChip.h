@@ -62,6 +62,8 @@ public:
     std::string Name() const override { return facts_.name; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // Output of every pin asked, with the read worked out once.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     const PartFacts& Facts() const override { return facts_; }
     size_t Words() const override { return code_.size(); }
     uint16_t Cell(uint32_t a) const override { return a < code_.size() ? code_[a] : 0xFF; }
@@ -131,6 +133,8 @@ private:
 
     Rx51FlashFacts facts_;
     std::vector<int> address_, data_, mode_;
+    // Data bit on each socket pin (-1: not a data pin).
+    int8_t dataBitAt_[kSocketPins + 1];
     int rst_, psen_, ale_, ea_, p27_;
     std::vector<uint8_t> code_;
     uint8_t security_ = 0;

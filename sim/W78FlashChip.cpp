@@ -50,6 +50,11 @@ W78FlashChip::W78FlashChip(const W78FlashFacts& facts) : facts_(facts) {
     p27_ = p.p2[7];
     p10_ = p.p1[0];
     code_.assign(std::max<uint32_t>(facts_.words, 1), 0xFF);
+    for (int c : address_) addressSocket_.push_back(Pin(c));
+    for (int c : data_) dataSocket_.push_back(Pin(c));
+    for (int c : modeCode_) modeCodeSocket_.push_back(Pin(c));
+    std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
+    for (size_t i = data_.size(); i-- > 0;) dataBitAt_[dataSocket_[i]] = static_cast<int8_t>(i);
 }
 
 ChipPinLimits W78FlashChip::Limits() const {
@@ -66,10 +71,9 @@ int W78FlashChip::Pin(int chipPin) const {
 
 bool W78FlashChip::High(const PinEnvironment& env, int chipPin) const { return env.InputLevel(Pin(chipPin)) == 1; }
 
-uint32_t W78FlashChip::Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const {
-    uint32_t v = 0;
-    for (size_t i = 0; i < chipPins.size(); ++i) v |= static_cast<uint32_t>(High(env, chipPins[i])) << i;
-    return v;
+// Every chip pin of the part sits in the socket, so no socket pin here is 0.
+uint32_t W78FlashChip::Bits(const PinEnvironment& env, const std::vector<int>& socketPins) const {
+    return env.HighLevels(socketPins.data(), socketPins.size());
 }
 
 bool W78FlashChip::Powered(const PinEnvironment& env) const {
@@ -87,7 +91,7 @@ W78FlashChip::Fn W78FlashChip::Function(const PinEnvironment& env) const {
         if (!High(env, p30_)) return Fn::Code;
         return env.VoltageTenths(Pin(ea_)) > kLogicMaxTenths ? Fn::EraseMode : Fn::Signature;
     }
-    switch (Bits(env, modeCode_)) {
+    switch (Bits(env, modeCodeSocket_)) {
     case 0x0:
         return Fn::Code;
     case 0x1:
@@ -104,12 +108,12 @@ W78FlashChip::Fn W78FlashChip::Function(const PinEnvironment& env) const {
 }
 
 bool W78FlashChip::Special(const PinEnvironment& env) const {
-    const bool top = Bits(env, address_) == kSpecialAddress;
+    const bool top = Bits(env, addressSocket_) == kSpecialAddress;
     return facts_.interface == W78Interface::Strobes ? top : top && High(env, p36_);
 }
 
 uint32_t W78FlashChip::ArrayAddress(const PinEnvironment& env) const {
-    uint32_t a = Bits(env, address_);
+    uint32_t a = Bits(env, addressSocket_);
     if (facts_.interface == W78Interface::ModeCodes && facts_.upperBank)
         a = (a & 0x7FFF) | (High(env, p36_) ? 0x8000u : 0u);
     return a % static_cast<uint32_t>(code_.size());
@@ -117,7 +121,7 @@ uint32_t W78FlashChip::ArrayAddress(const PinEnvironment& env) const {
 
 uint8_t W78FlashChip::ReadNow(const PinEnvironment& env) const {
     const Fn f = Function(env);
-    const uint32_t a = Bits(env, address_);
+    const uint32_t a = Bits(env, addressSocket_);
     if (f == Fn::Signature) return static_cast<uint8_t>(a == 0 ? facts_.makerCode : a == 1 ? facts_.deviceCode : 0xFF);
     if (f == Fn::Maker) return static_cast<uint8_t>(facts_.makerCode);
     if (f == Fn::Device) return static_cast<uint8_t>(facts_.deviceCode);
@@ -128,18 +132,42 @@ uint8_t W78FlashChip::ReadNow(const PinEnvironment& env) const {
     return (register_ & 0x04) == 0 ? static_cast<uint8_t>(c ^ (cell & 0xFF)) : c;
 }
 
-ChipDrive W78FlashChip::Output(const PinEnvironment& env, int socketPin) const {
-    const int chipPin = ChipPinAt(socketPin);
-    auto it = std::find(data_.begin(), data_.end(), chipPin);
-    if (it == data_.end() || !InMode(env) || pulsing_) return ChipDrive::None;
+W78FlashChip::ReadOut W78FlashChip::ReadOutNow(const PinEnvironment& env) const {
+    ReadOut r;
+    if (!InMode(env) || pulsing_) return r;
     const bool enabled = facts_.interface == W78Interface::Strobes ? !High(env, p37_) : !High(env, p35_);
-    if (!enabled) return ChipDrive::None;
+    if (!enabled) return r;
     const Fn f = Function(env);
     if (f == Fn::None || f == Fn::Program || f == Fn::Erase) {
-        env.Violation(facts_.name + ": read under an unknown mode code");
-        return ChipDrive::None;
+        r.unknownMode = true;
+        return r;
     }
-    return (ReadNow(env) >> (it - data_.begin())) & 1 ? ChipDrive::High : ChipDrive::Low;
+    r.driving = true;
+    r.value = ReadNow(env);
+    return r;
+}
+
+ChipDrive W78FlashChip::Output(const PinEnvironment& env, int socketPin) const {
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+void W78FlashChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    ReadOut r;
+    bool known = false;
+    for (size_t i = 0; i < n; ++i) {
+        const int s = socketPins[i];
+        const int bit = s >= 1 && s <= kSocketPins ? dataBitAt_[s] : -1;
+        out[i] = ChipDrive::None;
+        if (bit < 0) continue;
+        if (!known) {
+            r = ReadOutNow(env);
+            known = true;
+        }
+        if (r.unknownMode) env.Violation(facts_.name + ": read under an unknown mode code");
+        if (r.driving) out[i] = (r.value >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
 }
 
 int W78FlashChip::PulseStrobe() const { return facts_.interface == W78Interface::Strobes ? p36_ : p34_; }
@@ -201,7 +229,7 @@ void W78FlashChip::Update(const PinEnvironment& env) {
     }
     if (!bankSeen_ && High(env, p36_) && Function(env) == Fn::Code) {
         bankSeen_ = true;
-        bankRaisedAt_.push_back(Bits(env, address_));
+        bankRaisedAt_.push_back(Bits(env, addressSocket_));
     }
     if (!High(env, p36_)) bankSeen_ = false;
     const bool strobeLow = !High(env, PulseStrobe());
@@ -225,7 +253,7 @@ void W78FlashChip::Update(const PinEnvironment& env) {
         pulseFn_ = pulse;
         pulseSpecial_ = Special(env);
         pulseAddress_ = ArrayAddress(env);
-        pulseData_ = static_cast<uint8_t>(Bits(env, data_));
+        pulseData_ = static_cast<uint8_t>(Bits(env, dataSocket_));
         pulseVpp_ = env.VoltageTenths(Pin(ea_));
     } else if (!strobeLow && pulsing_) {
         pulsing_ = false;

@@ -56,6 +56,8 @@ public:
     const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // Output of every pin asked, with the read worked out once.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     const PartFacts& Facts() const override { return facts_; }
     ChipPinLimits Limits() const override;
     size_t Words() const override { return code_.size(); }
@@ -90,7 +92,15 @@ private:
     enum class Fn : uint8_t { None, Code, Signature, EraseMode, Program, Erase, Maker, Device };
     int Pin(int chipPin) const;
     bool High(const PinEnvironment& env, int chipPin) const;
-    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& chipPins) const;
+    uint32_t Bits(const PinEnvironment& env, const std::vector<int>& socketPins) const;
+    // What the part drives on its data pins now: None while it does not
+    // drive (every data pin alike), else the byte read.
+    struct ReadOut {
+        bool driving = false;
+        bool unknownMode = false;
+        uint8_t value = 0;
+    };
+    ReadOut ReadOutNow(const PinEnvironment& env) const;
     bool Powered(const PinEnvironment& env) const;
     bool InMode(const PinEnvironment& env) const;
     Fn Function(const PinEnvironment& env) const;
@@ -103,6 +113,10 @@ private:
     W78FlashFacts facts_;
     std::vector<int> pins_;
     std::vector<int> address_, data_, modeCode_;
+    // Socket pins of address_, data_ and modeCode_ (read as bits at once).
+    std::vector<int> addressSocket_, dataSocket_, modeCodeSocket_;
+    // Data bit on each socket pin (-1: not a data pin).
+    int8_t dataBitAt_[kSocketPins + 1];
     int rst_, psen_, ale_, ea_, vcc_, p36_, p37_, p30_, p34_, p35_, p26_, p27_, p10_;
     std::vector<uint8_t> code_;
     uint8_t register_ = 0xFF;
