@@ -166,12 +166,7 @@ void CommandBusPersonality::Snapshot(int s) {
         // The data drivers switched: their pins take the datum, or go back
         // to the electrical conditions.
         const uint32_t driven = driveData_ ? ~0u : d.baseDriven, high = driveData_ ? data_ : d.baseHigh;
-        for (size_t i = 0; i < dataLines_; ++i) {
-            const int z = dataZ_[i];
-            if (z == 0) continue;
-            c[z].driven = ((driven >> i) & 1) != 0;
-            c[z].drivenHigh = ((high >> i) & 1) != 0;
-        }
+        SetLineDrivers(c, dataZ_, dataLines_, driven, high);
         d.data = driveData_;
         d.datum = data_;
     }

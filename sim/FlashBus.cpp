@@ -146,12 +146,7 @@ void FlashBusPersonality::Snapshot(int s) {
         // The data drivers switched: their pins take the data, or go back to
         // the electrical conditions.
         const uint32_t driven = driveData_ ? ~0u : d.baseDriven, high = driveData_ ? datum : d.baseHigh;
-        for (size_t i = 0; i < dataLines_; ++i) {
-            const int z = dataZ_[i];
-            if (z == 0) continue;
-            c[z].driven = ((driven >> i) & 1) != 0;
-            c[z].drivenHigh = ((high >> i) & 1) != 0;
-        }
+        SetLineDrivers(c, dataZ_, dataLines_, driven, high);
         d.data = driveData_;
         d.datum = datum;
     }

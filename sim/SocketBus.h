@@ -136,6 +136,17 @@ protected:
             if (pins[i] != 0) c[pins[i]].drivenHigh = ((now >> i) & 1) != 0;
         }
     }
+    // The first n lines of a group (line i on socket pin pins[i], 0: not on
+    // the socket) take the drive and level bits of `driven` and `high`: how a
+    // bus switches its data drivers on, or hands the lines back to the
+    // electrical conditions.
+    static void SetLineDrivers(PinCondition* c, const int* pins, size_t n, uint32_t driven, uint32_t high) {
+        for (size_t i = 0; i < n; ++i) {
+            if (pins[i] == 0) continue;
+            c[pins[i]].driven = ((driven >> i) & 1) != 0;
+            c[pins[i]].drivenHigh = ((high >> i) & 1) != 0;
+        }
+    }
 
     SimProgrammer* prog_ = nullptr;
     bool dirty_ = true;
