@@ -632,23 +632,44 @@ SramChip::SramChip(SramConfig config)
     : ProbeChip(DipSocketPins(FlashPinoutById(config.pinout).pinCount), {}, config.name),
       cfg_(std::move(config)),
       pins_(FlashPinoutById(cfg_.pinout)),
-      cePin_(cfg_.ceChipPin != 0 ? cfg_.ceChipPin : pins_.ce),
-      cells_(cfg_.words, 0) {}
+      cells_(cfg_.words, 0) {
+    const auto& s = SocketPins();
+    const auto socketOf = [&](int chipPin) {
+        return chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
+    };
+    ceSocket_ = socketOf(cfg_.ceChipPin != 0 ? cfg_.ceChipPin : pins_.ce);
+    oeSocket_ = socketOf(pins_.oe);
+    weSocket_ = socketOf(pins_.we);
+    for (int v : pins_.vcc) vccSockets_.push_back(socketOf(v));
+    for (int g : pins_.gnd) gndSockets_.push_back(socketOf(g));
+    for (int a : pins_.address) addressSockets_.push_back(socketOf(a));
+    addressOnSocket_ = addressSockets_.size() <= 32 &&
+                       std::find(addressSockets_.begin(), addressSockets_.end(), 0) == addressSockets_.end();
+    std::fill(std::begin(dataBitAt_), std::end(dataBitAt_), int8_t{-1});
+    for (size_t i = 0; i < static_cast<size_t>(cfg_.width) && i < pins_.data.size(); ++i) {
+        const int z = socketOf(pins_.data[i]);
+        dataSockets_.push_back(z);
+        // A pin carrying two bits answers with the lower one.
+        if (z >= 1 && z <= kSocketPins && dataBitAt_[z] < 0) dataBitAt_[z] = static_cast<int8_t>(i);
+    }
+}
 
 ChipPinLimits SramChip::Limits() const { return FootprintLimits(cfg_.name, SocketPins(), FlashPinout{}); }
 
-int SramChip::Level(const PinEnvironment& env, int chipPin) const {
-    const auto& s = SocketPins();
-    const int z = chipPin >= 1 && chipPin <= static_cast<int>(s.size()) ? s[static_cast<size_t>(chipPin - 1)] : 0;
-    return z == 0 ? env.FloatingLevel() : env.InputLevel(z);
+bool SramChip::Powered(const PinEnvironment& env) const {
+    for (int z : vccSockets_) {
+        if (env.VoltageTenths(z) < cfg_.vccMinTenths) return false;
+    }
+    return std::all_of(gndSockets_.begin(), gndSockets_.end(), [&](int z) { return env.HeldLow(z); });
 }
 
-bool SramChip::Powered(const PinEnvironment& env) const {
-    const auto& s = SocketPins();
-    for (int v : pins_.vcc) {
-        if (env.VoltageTenths(s[static_cast<size_t>(v - 1)]) < cfg_.vccMinTenths) return false;
+uint32_t SramChip::AddressNow(const PinEnvironment& env) const {
+    if (addressOnSocket_) return env.HighLevels(addressSockets_.data(), addressSockets_.size());
+    uint32_t a = 0;
+    for (size_t k = 0; k < addressSockets_.size(); ++k) {
+        if (LevelAt(env, addressSockets_[k])) a |= 1u << k;
     }
-    return std::all_of(pins_.gnd.begin(), pins_.gnd.end(), [&](int g) { return env.HeldLow(s[static_cast<size_t>(g - 1)]); });
+    return a;
 }
 
 uint16_t SramChip::Stored(uint32_t a) const {
@@ -670,17 +691,13 @@ void SramChip::Update(const PinEnvironment& env) {
         return;
     }
     wasPowered_ = true;
-    const bool writing = Level(env, cePin_) == 0 && Level(env, pins_.we) == 0;
+    const bool writing = LevelAt(env, ceSocket_) == 0 && LevelAt(env, weSocket_) == 0;
     if (prevWrite_ && !writing) {
-        const auto& s = SocketPins();
-        if (env.VoltageTenths(s[static_cast<size_t>(pins_.vcc[0] - 1)]) >= cfg_.writeProtectTenths) {
-            uint32_t a = 0;
-            for (size_t i = 0; i < pins_.address.size(); ++i) {
-                if (Level(env, pins_.address[i])) a |= 1u << i;
-            }
+        if (env.VoltageTenths(vccSockets_.empty() ? 0 : vccSockets_[0]) >= cfg_.writeProtectTenths) {
+            const uint32_t a = AddressNow(env);
             uint16_t d = 0;
-            for (size_t i = 0; i < static_cast<size_t>(cfg_.width) && i < pins_.data.size(); ++i) {
-                if (Level(env, pins_.data[i])) d = static_cast<uint16_t>(d | (1u << i));
+            for (size_t i = 0; i < dataSockets_.size(); ++i) {
+                if (LevelAt(env, dataSockets_[i])) d = static_cast<uint16_t>(d | (1u << i));
             }
             if (!cells_.empty()) cells_[a % cells_.size()] = d;
             ++writes_;
@@ -690,19 +707,34 @@ void SramChip::Update(const PinEnvironment& env) {
 }
 
 ChipDrive SramChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (!Powered(env)) return DiodeNetworkOutput(env, socketPin);
-    if (Level(env, cePin_) != 0 || Level(env, pins_.oe) != 0 || Level(env, pins_.we) == 0) return ChipDrive::None;
-    const int chipPin = ChipPinAt(socketPin);
-    for (size_t i = 0; i < static_cast<size_t>(cfg_.width) && i < pins_.data.size(); ++i) {
-        if (pins_.data[i] != chipPin) continue;
-        uint32_t a = 0;
-        for (size_t k = 0; k < pins_.address.size(); ++k) {
-            if (Level(env, pins_.address[k])) a |= 1u << k;
-        }
-        return (Stored(cells_.empty() ? 0 : a % static_cast<uint32_t>(cells_.size())) >> i) & 1 ? ChipDrive::High
-                                                                                               : ChipDrive::Low;
+    ChipDrive d = ChipDrive::None;
+    Outputs(env, &socketPin, 1, &d);
+    return d;
+}
+
+void SramChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    const uint8_t* map = ChipPinMap();
+    if (!Powered(env)) {
+        for (size_t i = 0; i < n; ++i)
+            out[i] = ChipPinAt(map, socketPins[i]) != 0 ? DiodeNetworkOutput(env, socketPins[i]) : ChipDrive::None;
+        return;
     }
-    return ChipDrive::None;
+    for (size_t i = 0; i < n; ++i) out[i] = ChipDrive::None;
+    // A read cycle: /CE and /OE low, /WE high.
+    if (LevelAt(env, ceSocket_) != 0 || LevelAt(env, oeSocket_) != 0 || LevelAt(env, weSocket_) == 0) return;
+    bool known = false;
+    uint16_t word = 0;
+    for (size_t i = 0; i < n; ++i) {
+        const int z = socketPins[i];
+        const int bit = z >= 1 && z <= kSocketPins ? dataBitAt_[z] : -1;
+        if (bit < 0) continue;
+        if (!known) {
+            const uint32_t a = AddressNow(env);
+            word = Stored(cells_.empty() ? 0 : a % static_cast<uint32_t>(cells_.size()));
+            known = true;
+        }
+        out[i] = (word >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
+    }
 }
 
 } // namespace sim

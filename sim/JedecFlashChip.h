@@ -383,6 +383,9 @@ public:
 
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // Output of every pin asked, with the supply, the controls and the datum
+    // worked out once.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
     ChipPinLimits Limits() const;
 
     uint16_t Cell(uint32_t a) const { return a < cells_.size() ? cells_[a] : 0; }
@@ -395,13 +398,25 @@ public:
     uint32_t WriteCount() const { return writes_; }
 
 private:
-    int Level(const PinEnvironment& env, int chipPin) const;
+    // The level on a socket pin; a chip line off the socket (0) floats.
+    static int LevelAt(const PinEnvironment& env, int socketPin) {
+        return socketPin == 0 ? env.FloatingLevel() : env.InputLevel(socketPin);
+    }
     bool Powered(const PinEnvironment& env) const;
+    uint32_t AddressNow(const PinEnvironment& env) const;
     uint16_t Stored(uint32_t a) const;
 
     SramConfig cfg_;
     FlashPinout pins_;
-    int cePin_;
+    // The socket pins of the part's lines (0: off the socket), fixed once the
+    // part is built: /CE, /OE, /WE, supplies, grounds, address and data lines
+    // (data up to the part's width).
+    int ceSocket_ = 0, oeSocket_ = 0, weSocket_ = 0;
+    std::vector<int> vccSockets_, gndSockets_, addressSockets_, dataSockets_;
+    // Every address line on the socket and at most 32 of them: read in one go.
+    bool addressOnSocket_ = false;
+    // The data bit each socket pin carries, -1 for none.
+    int8_t dataBitAt_[kSocketPins + 1];
     std::vector<uint16_t> cells_;
     std::map<uint32_t, std::pair<int, int>> stuck_;
     bool prevWrite_ = false;

@@ -26,6 +26,13 @@ JtagMemoryChip::JtagMemoryChip(const JtagMemoryFacts& facts)
       pins_(DipSocketPins(facts.pinCount)),
       cells_(facts.words, static_cast<uint8_t>(facts.blank)),
       tap_(TapConfig(facts.irLength)) {
+    vccSocket_ = SocketOf(facts_.vccPin);
+    tckSocket_ = SocketOf(facts_.tck);
+    tmsSocket_ = SocketOf(facts_.tms);
+    tdiSocket_ = SocketOf(facts_.tdi);
+    tdoSocket_ = SocketOf(facts_.tdo);
+    vppSocket_ = SocketOf(facts_.vppPin);
+    for (int g : facts_.gndPins) gndSockets_.push_back(SocketOf(g));
     tap_.SetRegisters(this);
 }
 
@@ -53,39 +60,45 @@ void JtagMemoryChip::Violation(const std::string& what) const {
 }
 
 int JtagMemoryChip::VppTenths() const {
-    return env_ && facts_.vppPin != 0 ? env_->VoltageTenths(SocketOf(facts_.vppPin)) : -1;
+    return env_ && facts_.vppPin != 0 ? env_->VoltageTenths(vppSocket_) : -1;
 }
 
-bool JtagMemoryChip::Powered(const PinEnvironment& env) const {
-    if (!facts_.vcc.Holds(env.VoltageTenths(SocketOf(facts_.vccPin)))) return false;
-    for (int g : facts_.gndPins) {
-        if (!env.HeldLow(SocketOf(g))) return false;
+bool JtagMemoryChip::Powered(const PinEnvironment& env, int vccTenths) const {
+    if (!facts_.vcc.Holds(vccTenths)) return false;
+    for (int z : gndSockets_) {
+        if (!env.HeldLow(z)) return false;
     }
     return true;
 }
 
 void JtagMemoryChip::Update(const PinEnvironment& env) {
     env_ = &env;
-    const int volts = env.VoltageTenths(SocketOf(facts_.vccPin));
+    const int volts = env.VoltageTenths(vccSocket_);
     if (volts > facts_.vccMaxTenths && !overVoltage_) {
         overVoltage_ = true;
         Violation("supply above the part's maximum");
     }
-    const bool powered = Powered(env);
-    if (powered && !wasPowered_) tap_.PowerOn(env.InputLevel(SocketOf(facts_.tck)) != 0);
+    const bool powered = Powered(env, volts);
+    if (powered && !wasPowered_) tap_.PowerOn(env.InputLevel(tckSocket_) != 0);
     wasPowered_ = powered;
     if (powered) {
-        tap_.Sample(env.InputLevel(SocketOf(facts_.tck)) != 0, env.InputLevel(SocketOf(facts_.tms)) != 0,
-                    env.InputLevel(SocketOf(facts_.tdi)) != 0, env.NowUs());
+        tap_.Sample(env.InputLevel(tckSocket_) != 0, env.InputLevel(tmsSocket_) != 0, env.InputLevel(tdiSocket_) != 0,
+                    env.NowUs());
     }
     env_ = nullptr;
 }
 
 ChipDrive JtagMemoryChip::Output(const PinEnvironment& env, int socketPin) const {
-    if (socketPin != SocketOf(facts_.tdo) || !wasPowered_ || !Powered(env) || !tap_.TdoActive()) {
+    if (socketPin != tdoSocket_ || !wasPowered_ || !Powered(env, env.VoltageTenths(vccSocket_)) || !tap_.TdoActive()) {
         return ChipDrive::None;
     }
     return tap_.Tdo() ? ChipDrive::High : ChipDrive::Low;
+}
+
+void JtagMemoryChip::Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const {
+    for (size_t i = 0; i < n; ++i) {
+        out[i] = tdoSocket_ != 0 && socketPins[i] == tdoSocket_ ? Output(env, tdoSocket_) : ChipDrive::None;
+    }
 }
 
 std::optional<std::vector<bool>> JtagMemoryChip::CaptureDr(uint32_t instruction) {

@@ -47,6 +47,8 @@ public:
     const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override;
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
+    // Only TDO is ever driven: the supply is looked at once, for that pin.
+    void Outputs(const PinEnvironment& env, const int* socketPins, size_t n, ChipDrive* out) const override;
 
     const PartFacts& Facts() const override { return facts_; }
     const JtagMemoryFacts& Part() const { return facts_; }
@@ -82,11 +84,18 @@ protected:
     static uint8_t ByteAt(const std::vector<bool>& bits, size_t index);
 
 private:
-    int SocketOf(int chipPin) const { return chipPin >= 1 ? pins_[static_cast<size_t>(chipPin - 1)] : 0; }
-    bool Powered(const PinEnvironment& env) const;
+    int SocketOf(int chipPin) const {
+        return chipPin >= 1 && chipPin <= static_cast<int>(pins_.size()) ? pins_[static_cast<size_t>(chipPin - 1)] : 0;
+    }
+    // VCC at vccTenths within the part's window and every ground held low.
+    bool Powered(const PinEnvironment& env, int vccTenths) const;
 
     JtagMemoryFacts facts_;
     std::vector<int> pins_;
+    // The socket pins of the supply, the grounds, the TAP and the programming
+    // supply (0: none), fixed once the part is seated.
+    int vccSocket_ = 0, tckSocket_ = 0, tmsSocket_ = 0, tdiSocket_ = 0, tdoSocket_ = 0, vppSocket_ = 0;
+    std::vector<int> gndSockets_;
     std::vector<uint8_t> cells_;
     TapController tap_;
     const PinEnvironment* env_ = nullptr;
