@@ -98,6 +98,9 @@ const DeviceRecord* Find(const std::vector<DeviceRecord>& all, const std::string
 
 int main(int argc, char** argv) {
     constexpr double kGoalNs = 50.0;
+    // A bus's run lasts a fraction of a second: the fastest of a few keeps
+    // a stray page fault or scheduler tick out of the figure.
+    constexpr int kRuns = 3;
     ProgramDirectory = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
     LibraryFileName = "krd.dat";
     const std::vector<DeviceRecord> all = ReadLibraryRecords();
@@ -114,6 +117,7 @@ int main(int argc, char** argv) {
         names.clear();
         for (int i = 1; i + 1 < argc; i += 2) names.push_back(std::string(argv[i]) + " " + argv[i + 1]);
     }
+    std::printf("fastest of %d runs per device\n", kRuns);
     std::printf("%-34s %-12s %12s %10s %8s %8s\n", "device", "bus", "accesses", "ns/access", "ratio", "goal");
     double epromNs = 0;
     bool allWithinGoal = true;
@@ -123,7 +127,11 @@ int main(int argc, char** argv) {
             std::printf("%-34s not in the library\n", name.c_str());
             continue;
         }
-        const Measure m = Run(*r);
+        Measure m = Run(*r);
+        for (int i = 1; i < kRuns; ++i) {
+            const Measure again = Run(*r);
+            if (again.ok == m.ok && again.seconds < m.seconds) m = again;
+        }
         if (epromNs == 0) epromNs = m.NsPerAccess();
         const bool within = m.NsPerAccess() <= kGoalNs;
         allWithinGoal = allWithinGoal && within;
