@@ -24,20 +24,6 @@ struct ByteLayout {
     int address[15]; // A0 first
     int vpp, mode, program, enable, read;
 };
-constexpr ByteLayout kLayout40Kind1 = {{25, 26, 27, 28, 29, 30, 31, 32},
-                                       {17, 18, 19, 20, 21, 22, 23, 24, 15, 16, 33, 34, 35, 36, 11},
-                                       12,
-                                       14,
-                                       13,
-                                       38,
-                                       37};
-constexpr ByteLayout kLayout40 = {{25, 26, 27, 28, 31, 32, 33, 34},
-                                  {15, 16, 17, 18, 21, 22, 23, 24, 13, 14, 35, 36, 37, 38, 7},
-                                  8,
-                                  12,
-                                  11,
-                                  42,
-                                  41};
 constexpr ByteLayout kLayout32AdapterP = {{25, 26, 13, 28, 29, 30, 31, 32},
                                           {5, 17, 19, 20, 21, 22, 23, 33, 15, 16, 9, 34, 35, 36, 18},
                                           11,
@@ -53,12 +39,20 @@ uint32_t PackagePinCount() {
     return PackageIndex < PackageRowCount ? PackageTable[PackageIndex].PinCount : 0;
 }
 
+// The programmer's routing gives this row supply, ground and the
+// programming voltage on the socket pins of its 32-pin package only, and
+// grounds socket pin 24, which both 40-pin layouts use as A7: a 40-pin part
+// would run unpowered with an address line shorted, so it has no layout.
+constexpr const char* kNo40PinRouting =
+    "no supply, ground or programming voltage for a 40-pin package (routed for the 32-pin package on adapter "
+    "'p' only; socket pin 24, A7 of the 40-pin layouts, is grounded)";
+constexpr const char* kNo40PinLine =
+    " 40-pin package not supported: supply, ground, Vpp only for 32 pins; socket pin 24 (A7) grounded.";
+
 // The layout of the current device; nullptr for a package the row has none
-// for (other than 40 pins, or 32 pins off adapter 'p').
+// for (32 pins off adapter 'p', 40 pins, any other count).
 const ByteLayout* LayoutForDevice() {
-    const uint32_t pins = PackagePinCount();
-    if (pins == 40) return HardwareKind == 1 ? &kLayout40Kind1 : &kLayout40;
-    if (pins == 32 && AdapterCode == kAdapterP) return &kLayout32AdapterP;
+    if (PackagePinCount() == 32 && AdapterCode == kAdapterP) return &kLayout32AdapterP;
     return nullptr;
 }
 
@@ -87,7 +81,11 @@ void VppPin(int state) {
 int ByteModulePowerUp(int phase) {
     g_layout = LayoutForDevice();
     if (g_layout == nullptr) {
-        ShowMessageLine(" Package not supported by this algorithm.");
+        if (PackagePinCount() == 40) {
+            ShowMessageLine("%s", kNo40PinLine);
+        } else {
+            ShowMessageLine(" Package not supported by this algorithm.");
+        }
         return -1;
     }
     const ByteLayout& l = *g_layout;
@@ -187,11 +185,12 @@ int Alg155Program() {
     return r;
 }
 
-// Only 40-pin packages and 32-pin ones on adapter 'p' have a layout; 15
-// address lines reach 32 KB.
+// Only 32-pin packages on adapter 'p' have a layout the programmer powers;
+// 15 address lines reach 32 KB.
 std::string ByteModuleRecordCheck(uint32_t, const RowRecordFacts& record) {
-    if (!(record.PackagePins == 40 || (record.PackagePins == 32 && record.Adapter == kAdapterP)))
-        return "algorithm 155 has no pin layout for this package (40 pins, or 32 pins on adapter 'p')";
+    if (record.PackagePins == 40) return std::string("algorithm 155 has ") + kNo40PinRouting;
+    if (!(record.PackagePins == 32 && record.Adapter == kAdapterP))
+        return "algorithm 155 has no pin layout for this package (32 pins on adapter 'p')";
     if (record.DeviceSize > 0x8000) return "size past the 15 address lines of algorithm 155";
     return {};
 }

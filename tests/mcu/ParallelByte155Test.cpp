@@ -106,29 +106,38 @@ TEST_F(ByteModule155Run, RetryFirstAddressAndBreak) {
     ExpectNoViolations();
 }
 
-// A 32-pin package off adapter 'p', or a package of another pin count, has
-// no layout: both entries refuse with one line before switching anything,
-// and the librarian refuses such records and ones past 32 KB.
+// A 32-pin package off adapter 'p', a 40-pin package (the programmer routes
+// no supply, ground or programming voltage to it, and grounds its A7), or a
+// package of another pin count: both entries refuse with one line before
+// switching anything, and the librarian refuses such records and ones past
+// 32 KB.
 TEST_F(ByteModule155Run, PackageWithoutLayoutIsRefused) {
     PutByte155("EPBYTE-P32-16K");
-    for (int c = 0; c < 2; ++c) {
+    for (int c = 0; c < 3; ++c) {
+        const char* line = " Package not supported by this algorithm.";
         if (c == 0) {
             AdapterCode = 0;
-        } else {
+        } else if (c == 1) {
             AdapterCode = 'p';
             PackageIndex = 13; // 28-pin DIP
+        } else {
+            AdapterCode = 0;
+            PackageIndex = 26; // 40-pin DIP
+            line = " 40-pin package not supported: supply, ground, Vpp only for 32 pins; socket pin 24 (A7) grounded.";
         }
         PrepareDialog();
         StartTrace();
         EXPECT_EQ(AlgorithmRow(155)->Read(0), -1) << c;
         EXPECT_EQ(AlgorithmRow(155)->Program(), -1) << c;
         EXPECT_TRUE(simp.RegisterTrace().empty()) << c;
-        EXPECT_TRUE(HasLine(" Package not supported by this algorithm.")) << c << LogText();
+        EXPECT_TRUE(HasLine(line)) << c << LogText();
     }
     const RowDef* def = RowDefinition(155);
     ASSERT_NE(def, nullptr);
     EXPECT_EQ(RowRecordRefusal(*def, {.DeviceSize = 0x8000, .PackagePins = 32, .Adapter = 'p'}), "");
-    EXPECT_EQ(RowRecordRefusal(*def, {.DeviceSize = 0x8000, .PackagePins = 40}), "");
+    EXPECT_NE(RowRecordRefusal(*def, {.DeviceSize = 0x8000, .PackagePins = 40}).find("socket pin 24"),
+              std::string::npos);
+    EXPECT_NE(RowRecordRefusal(*def, {.DeviceSize = 0x8000, .PackagePins = 40, .Adapter = 'p'}), "");
     EXPECT_NE(RowRecordRefusal(*def, {.DeviceSize = 0x8000, .PackagePins = 32}), "");
     EXPECT_NE(RowRecordRefusal(*def, {.DeviceSize = 0x8000, .PackagePins = 28, .Adapter = 'p'}), "");
     EXPECT_NE(RowRecordRefusal(*def, {.DeviceSize = 0x10000, .PackagePins = 32, .Adapter = 'p'}), "");
