@@ -19,6 +19,7 @@
 #include "mcu/WordBusMcu.h"
 #include "mcu/ClockedBusMcu.h"
 #include "mcu/ParallelByte155.h"
+#include "mcu/StatusByteMcu.h"
 #include "mcu/AreaBusMcu.h"
 #include "mcu/RegisterOtpMcu.h"
 #include "mcu/CmdFlashMcu.h"
@@ -54,6 +55,7 @@ void InstallMcuAlgorithms() {
     InstallWordBusMcuRows();
     InstallClockedBusMcuRows();
     InstallParallelByte155Rows();
+    InstallStatusByteMcuRows();
     InstallOptionAreaRows();
     InstallRegisterOtpRows();
     InstallCmdFlashMcuRows();

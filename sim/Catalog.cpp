@@ -61,6 +61,7 @@ void AddCmdByteBusParts(std::vector<CatalogPart>& parts);
 void AddWordBusMcuParts(std::vector<CatalogPart>& parts);
 void AddClockedBusMcuParts(std::vector<CatalogPart>& parts);
 void AddParallelByteParts(std::vector<CatalogPart>& parts);
+void AddStatusByteMcuParts(std::vector<CatalogPart>& parts);
 void AddTwoWireMcuParts(std::vector<CatalogPart>& parts);
 void AddSt62SerialParts(std::vector<CatalogPart>& parts);
 void AddColumnPldParts(std::vector<CatalogPart>& parts);
@@ -94,6 +95,7 @@ constexpr AddParts kFamilies[] = {
     AddReadSequenceFlashParts, AddBitSerialOtpParts, AddTextIdConfigOldParts,
     AddLatchedOtpParts,   AddCmdByteBusParts,  AddWordBusMcuParts,  AddClockedBusMcuParts,
     AddParallelByteParts,
+    AddStatusByteMcuParts,
     AddOptionAreaParts,   AddMuxOtpParts,      AddCmdFlashMcuParts, AddEeMcuParts,
     AddTwoWireMcuParts,
     AddSt62SerialParts,

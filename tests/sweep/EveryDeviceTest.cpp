@@ -3,7 +3,8 @@
 // catalog's part at each selection, and the device's own operations run
 // against it: program from random data with its blank check and verify, read
 // back into a cleared buffer and compared, erase and blank check again, each
-// as the record offers it. One line per device names its result; a device
+// as the record offers it, and where Secure locks reads, secure and a read
+// refused. One line per device names its result; a device
 // whose part has no datasheet and follows the algorithm row is marked, and
 // listed again at the end apart from the others: its pass checks the row
 // against its own reading, not against a chip.
@@ -19,6 +20,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <iterator>
 #include <vector>
 
 #include "engine/AlgorithmTable.h"
@@ -298,6 +300,21 @@ const char* ExpectedViolation(uint32_t row) {
     return nullptr;
 }
 
+// Rows whose Secure locks the part against reading: Read then stops with
+// this line before any address.
+struct ReadLock {
+    uint32_t row;
+    const char* line;
+};
+constexpr ReadLock kReadLocks[] = {
+    {127, " Device secured!"},
+};
+const ReadLock* ReadLockOf(uint32_t row) {
+    for (const ReadLock& l : kReadLocks)
+        if (l.row == row) return &l;
+    return nullptr;
+}
+
 // The first violation the run caused other than the one its row's own
 // sequence always causes; "" when none.
 std::string UnexpectedViolation(const sim::SimProgrammer& simp) {
@@ -474,6 +491,20 @@ TEST_P(EveryDevice, Works) {
         if (CurrentAlgorithm != 141 && CurrentAlgorithm != 137 && CurrentAlgorithm != 140 && CurrentAlgorithm != 120)
             step("blank check", OpMaskBlankCheck, OpBlankCheck);
     }
+    if (const ReadLock* lock = ReadLockOf(CurrentAlgorithm); lock && (SupportedOperationMask & OpMaskSecurity)) {
+        step("secure", OpMaskSecurity, OpSecurity);
+        if (!failed && (SupportedOperationMask & OpMaskRead)) {
+            std::memset(buffer, 0x5A, bytes);
+            const size_t from = ui.Log.size();
+            const int r = RunOperation(MainEngine, OpRead);
+            bool said = false;
+            for (size_t i = from; i < ui.Log.size(); ++i) said = said || ui.Log[i] == lock->line;
+            const bool untouched = std::all_of(buffer, buffer + bytes, [](uint8_t b) { return b == 0x5A; });
+            const bool refused = r == ResultFailed && said && untouched;
+            line += refused ? " read refused" : " read after secure NOT REFUSED";
+            failed = failed || !refused;
+        }
+    }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
         line += " violation: " + v;
         failed = true;
@@ -501,6 +532,13 @@ bool MemoryRow(uint32_t row) {
         return v;
     }();
     return row < rows.size() && rows[row];
+}
+
+// Microcontroller rows whose walks take a range from any chip address.
+constexpr uint32_t kMcuRowsFromAnyStart[] = {127};
+bool McuRowFromAnyStart(uint32_t row) {
+    return std::find(std::begin(kMcuRowsFromAnyStart), std::end(kMcuRowsFromAnyStart), row) !=
+           std::end(kMcuRowsFromAnyStart);
 }
 
 // Rows that cannot start a range where the pass starts it, why, and the line
@@ -538,13 +576,15 @@ const StartRefusal* StartRefusalOf(uint32_t row) {
     return nullptr;
 }
 
-// Every memory device over a range from an odd chip address, on a fresh part:
+// Every memory device (and every device of a microcontroller row above) over
+// a range from an odd chip address, on a fresh part:
 // Program (with its blank check and verify) writes the range, Read fills the
 // range's buffer bytes with it and no others; a row that cannot serve the
 // start refuses the Program with its line.
 TEST_P(EveryDevice, FromAnOddAddress) {
     const LibraryDevice& d = Devices()[GetParam()];
-    if (d.section == SectionPld || !MemoryRow(d.row)) GTEST_SKIP() << "not a memory row";
+    if (d.section == SectionPld || !(MemoryRow(d.row) || McuRowFromAnyStart(d.row)))
+        GTEST_SKIP() << "not a memory row";
     DeviceSection = d.section;
     ExpectedMakerId = 0;
     ExpectedDeviceId = 0;

@@ -296,6 +296,17 @@ TEST_F(LibrarianSourcesTest, MicrocontrollerRowsAreRefusedPastTheirTables) {
          "alg=175 image=6 ops=1 package=257 size=64K variant=1", ""},
         {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
          "alg=175 image=6 ops=1 package=249 size=64K variant=2", "variant 2 is past the 2 rows of pin table"},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=155 image=6 ops=1 package=18 size=32K adapter='p'", ""},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=155 image=6 ops=1 package=26 size=32K",
+         "no supply, ground or programming voltage for a 40-pin package"},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=127 image=6 ops=1 package=26 size=64K", ""},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=127 image=6 ops=1 package=18 size=32K", "socket layout for a 40-pin package only"},
+        {"alg=100 image=6 ops=1 package=26 size=4K page=64 subvariant=5 variant=0",
+         "alg=127 image=6 ops=1 package=26 size=128K", "16 address lines"},
     };
     for (const auto& [from, to, why] : cases) {
         std::string line = base;
