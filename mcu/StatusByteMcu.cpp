@@ -74,9 +74,7 @@ int PowerUp127(int purpose) {
     SupplyVoltage = purpose == kProgramming || purpose == kErasing ? Vccp / 10 : ReadVccInUse;
     SetVccRange(1, static_cast<int>(SupplyVoltage));
     SetDeviceGround(1);
-    // Channel 1 is set here, so it has started up at 5.0 V before supply A
-    // closes onto pin 35: a programming source is never switched on at 0 V.
-    SetAllDacVoltages(kPinVoltageTenths, 0, 0, 0);
+    SetAllDacVoltages(0, 0, 0, 0);
     FloatPinRange(1, 48);
     SetPin(kHeldLow, 0);
     SetPin(kHighThenGround, 1);
