@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "engine/RowDef.h"
+#include "engine/UiBridge.h"
 #include "engine/Tables.h"
 #include "logic/EpmRowShift.h"
+#include "sim/Electrical.h"
 #include "sim/EpmRowChip.h"
 #include "tests/logic/PldFixture.h"
 
@@ -295,11 +297,26 @@ TEST_F(EpmRowShiftTest, AnnouncedPulseAndVoltage) {
         EXPECT_NEAR(s.vppTenths, 120, 1); // code 3
     }
     // Reads keep VPP at the power-up's 12.0 V; programming takes each
-    // announced code's level, every one to the DAC's step (0.1 V).
-    chip = SeatEpm("EPM7032LC44");
+    // announced code's level; each to the DAC's step, sampled on the pin as
+    // the progress bar moves.
+    struct VppProbe : BreakingUi {
+        const sim::Electrical* e = nullptr;
+        int pin = 0;
+        std::vector<int> millivolts;
+        void SetProgressBar(int position) override {
+            BreakingUi::SetProgressBar(position);
+            // While the socket is powered (the bar also moves before and after).
+            if (e->Pin(pin).millivolts > 0) millivolts.push_back(e->Pin(pin).millivolts);
+        }
+    } probe;
+    probe.e = elec;
+    probe.pin = 33; // adapters 4-8
+    InstallUiBridge(&probe);
+    constexpr int kDacStepMillivolts = 106;
+    SeatEpm("EPM7032LC44");
     EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
-    ASSERT_FALSE(chip->Passes().empty());
-    for (const auto& p : chip->Passes()) EXPECT_NEAR(p.vppTenths, 120, 1);
+    ASSERT_GT(probe.millivolts.size(), 50u);
+    for (int mv : probe.millivolts) EXPECT_NEAR(mv, 12000, kDacStepMillivolts);
     const int levels[8] = {112, 115, 117, 120, 122, 125, 127, 130};
     for (int code = 0; code < 8; ++code) {
         SCOPED_TRACE(code);
@@ -308,10 +325,13 @@ TEST_F(EpmRowShiftTest, AnnouncedPulseAndVoltage) {
         f.vppTenths = levels[code];
         chip = SeatEpm("EPM7032LC44", f);
         LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        probe.millivolts.clear();
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
-        ASSERT_FALSE(chip->Strobes().empty());
-        for (const auto& s : chip->Strobes()) EXPECT_NEAR(s.vppTenths, levels[code], 1);
+        ASSERT_FALSE(probe.millivolts.empty());
+        EXPECT_NEAR(probe.millivolts.back(), 100 * levels[code], kDacStepMillivolts);
+        for (const auto& s : chip->Strobes()) EXPECT_TRUE(s.applied);
     }
+    InstallUiBridge(&ui);
     auto refused = [&](void (*change)(sim::EpmRowFacts&)) {
         sim::EpmRowFacts f = EpmFacts("EPM7032LC44");
         change(f);
