@@ -213,6 +213,25 @@ std::vector<CkPlace> CkPlaces(const CkRecord& r) {
     return v;
 }
 
+// No user map reaches a security cell: an all-1 map (every cell the walk
+// reaches set) leaves each part open.
+TEST_F(CheckedPldTest, NoFuseMapSecuresThePart) {
+    sim::PlanePldChip* plane = Seat259(kCk259);
+    LoadFuses(std::vector<uint8_t>(kCk259.fuses, 1), FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(plane->SecurityCellSet());
+    for (const CkRecord& r : kCk258) {
+        SCOPED_TRACE(r.name);
+        sim::RowColumnPldChip* chip = Seat258(r);
+        std::vector<uint8_t> ones(r.fuses, 1);
+        for (uint32_t n = 0; n < r.fuses; ++n)
+            if (CkNoCell(r, n)) ones[n] = 0;
+        LoadFuses(ones, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
 // A random map programmed through the driver lands where the tables place
 // each fuse; no fuse is named twice, and row 258's tables name every fuse
 // with a cell.

@@ -146,6 +146,18 @@ std::vector<JtagEpmPlace> JtagEpmPlaces(int variant, int subVariant) {
     return v;
 }
 
+// No user map reaches the security bit of address 1: an all-0 map leaves
+// every part open.
+TEST_F(EpmJtagTest, NoFuseMapSecuresThePart) {
+    for (const JtagEpmRecord& r : kJtagEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmJtagChip* chip = SeatJtagEpm(r.name);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
 // A map programmed through the driver lands on the part's words where the
 // field calls place each chosen fuse.
 TEST_F(EpmJtagTest, FusesLandWhereThePartPlacesThem) {

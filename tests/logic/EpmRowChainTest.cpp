@@ -402,6 +402,21 @@ void ChainPlaces(const ChainRecord& r, int subVariant, int packagePins, std::vec
     }
 }
 
+// No user map reaches the security row: an all-0 map (the cell-less numbers
+// at their fixed 1) leaves every part open.
+TEST_F(EpmRowChainTest, NoFuseMapSecuresThePart) {
+    for (const ChainRecord& r : kChainRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmChainChip* chip = SeatChain(r.name);
+        std::vector<uint8_t> zeros(r.fuses, 0);
+        const uint32_t from = r.fuses == 15033 ? 15009 : r.fuses == 30609 ? 30585 : 0;
+        for (uint32_t n = from; from != 0 && n <= from + 6; ++n) zeros[n] = 1;
+        LoadFuses(zeros, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
 // A map programmed through the driver lands where the formulas place each
 // chosen fuse: plain and inverted cells, and coded fields as the one 0 at
 // the value's row.

@@ -196,6 +196,17 @@ void EpmPlaces(const EpmRecord& r, int subVariant, int packagePins, std::vector<
                               bits, 5 * kEpmFieldColumns[m % 9]});
 }
 
+// No user map reaches the security row: an all-0 map leaves every part open.
+TEST_F(EpmRowShiftTest, NoFuseMapSecuresThePart) {
+    for (const EpmRecord& r : kEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmRowChip* chip = SeatEpm(r.name);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
 // A map programmed through the driver lands where the formulas place each
 // chosen fuse.
 TEST_F(EpmRowShiftTest, FusesLandWhereThePartPlacesThem) {

@@ -210,6 +210,19 @@ std::vector<PpPlace> PpPlaces(uint32_t row) {
     return v;
 }
 
+// No user map reaches row 280's security bit: an all-1 map (every cell the
+// walk reaches cleared) leaves the part open.
+TEST_F(ParallelPldTest, NoFuseMapSecuresThePart) {
+    auto* nibble = Seat<sim::NibblePldChip>(kPp280);
+    LoadFuses(std::vector<uint8_t>(2689, 1), FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(nibble->Locked());
+    auto* ten = Seat<sim::TenBitPldChip>(kPp291);
+    LoadFuses(std::vector<uint8_t>(5828, 1), FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(ten->Locked());
+}
+
 // A random map programmed through the driver lands where the tables place
 // each fuse, as the complement; the tables name every fuse once.
 TEST_F(ParallelPldTest, FusesLandWhereThePartPlacesThem) {

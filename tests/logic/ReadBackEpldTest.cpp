@@ -363,6 +363,22 @@ std::vector<RbPlace> RbPlaces(uint32_t row) {
     return v;
 }
 
+// No user map reaches the security bit: an all-0 map (every cell the walk
+// reaches cleared) leaves each part open, and it reads back.
+TEST_F(ReadBackEpldTest, NoFuseMapSecuresThePart) {
+    for (const RbRecord& r : kRbRecords) {
+        SCOPED_TRACE(r.name);
+        sim::ReadBackEpldChip* chip = Seat(r);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+        ClearUserMap(r.fuses);
+        SetUserFuses(std::vector<uint8_t>(r.fuses, 1));
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(r.fuses), std::vector<uint8_t>(r.fuses, 0));
+    }
+}
+
 // A random map programmed through the driver lands on the part where the
 // tables place each fuse; the tables name every fuse of the map once.
 TEST_F(ReadBackEpldTest, FusesLandWhereThePartPlacesThem) {
