@@ -448,6 +448,25 @@ TEST_F(EpmRowChainTest, FusesLandWhereThePartPlacesThem) {
                                   << row << " column " << f.column;
             }
         }
+        // 4-block coded pins: a 2-bit value as the 3-bit code 4, 5, 0, 7 in
+        // array rows 102-104 at the pin's column.
+        if (r.row == 296 && r.fuses != 30609 && chip->Blocks() == 4) {
+            const int n = PackageRow(PackageIndex).PinCount == 44 ? 8 : 12;
+            const int codes[4] = {4, 5, 0, 7};
+            for (int b = 0; b < 4; ++b) {
+                const std::vector<int> x = DeviceSubVariant == 1 ? std::vector<int>{0, 2, 3, 4, 5, 7, 8, 10, 11, 12, 13, 15}
+                                           : b == 0             ? std::vector<int>{0, 2, 3, 4, 7, 10, 13, 15}
+                                                                : std::vector<int>{0, 2, 3, 4, 7, 8, 13, 15};
+                for (int i = 0; i < n; ++i) {
+                    const uint32_t user = static_cast<uint32_t>(29360 + 2 * (b * n + i));
+                    const int code = codes[map[user] << 1 | map[user + 1]];
+                    for (int k = 0; k < 3; ++k)
+                        if (cell(false, b, 102 + k, 5 * x[static_cast<size_t>(i)]) != ((code >> k) & 1) && ++wrong <= 5)
+                            ADD_FAILURE() << "pin " << user << " code " << code << " not at block " << b << " row "
+                                          << 102 + k;
+                }
+            }
+        }
         EXPECT_EQ(wrong, 0);
     }
 }
