@@ -1,5 +1,6 @@
 #include "logic/CheckedPld.h"
 
+#include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
@@ -404,8 +405,26 @@ bool Variant258Known() {
     return false;
 }
 
+// Variant 2 has cells for fuses 0-2591 and the even numbers 2880-2910
+// only; the numbers between read 0.
+bool Cellless258(uint32_t n) { return DeviceVariant == 2 && n >= 2592 && (n < 2880 || n % 2 == 1); }
+
+// A map that sets a fuse without a cell is refused before any pin moves.
+bool MapFits258() {
+    for (uint32_t n = 2592; n < DeviceSize; ++n)
+        if (Cellless258(n) && GetBufferBit(n) != 0) {
+            ShowMessageLine(" Fuse %u is fixed at 0 on this device; the file sets 1.", n);
+            return false;
+        }
+    return true;
+}
+
 int Run258(int mode) {
     if (!Variant258Known()) return -1;
+    if (mode == kWriting && !MapFits258()) return -1;
+    if (mode == 2)
+        for (uint32_t n = 2592; n < DeviceSize; ++n)
+            if (Cellless258(n)) SetBufferBit(n, 0);
     if (PowerUp258(mode) == -1) return -1;
     int result = 1;
     for (const CheckedWord& w : Walk258(DeviceVariant)) {

@@ -431,6 +431,25 @@ int ReadPass(uint32_t instruction, int mode) {
     return MapJtagEpm(mode);
 }
 
+// The user numbers between the closing cells of the sub-variant-2 maps
+// have no cell: fixed at 0. Returns the first of the seven, 0 for none.
+uint32_t FirstCelllessFuse() {
+    if (DeviceSubVariant != 2) return 0;
+    return DeviceVariant == 0 ? 15009 : 30585;
+}
+
+// A map that sets a fuse without a cell is refused before the part is
+// touched: the part would read it back as 0.
+bool MapFitsPart() {
+    const uint32_t from = FirstCelllessFuse();
+    for (uint32_t n = from; from != 0 && n <= from + 6; ++n)
+        if (GetBufferBit(n) != 0) {
+            ShowMessageLine(" Fuse %u is fixed at 0 on this device; the file sets 1.", n);
+            return false;
+        }
+    return true;
+}
+
 int Alg297Read(int mode) {
     if (PowerUpJtagEpm() != 1) return -1;
     if (IdentifyJtagEpm() != 1) return -1;
@@ -444,11 +463,14 @@ int Alg297Read(int mode) {
             r = ReadPass(kReadHigh, mode);
         }
     }
+    if (mode == 2 && r == 1)
+        for (uint32_t n = FirstCelllessFuse(), last = n + 6; n != 0 && n <= last; ++n) SetBufferBit(n, 0);
     PowerDownJtagEpm();
     return r;
 }
 
 int Alg297Program() {
+    if (!MapFitsPart()) return -1;
     if (PowerUpJtagEpm() != 1) return -1;
     if (IdentifyJtagEpm() != 1) return -1;
     FillWords(0, 94);

@@ -749,7 +749,42 @@ int ChainRead(int mode) {
     return r;
 }
 
+// What a map may not ask of the part, refused before the part is touched:
+// the 8-block coded fields keep one of 13 cells cleared, or none (values
+// 0-13), and the user numbers between the closing cells of the 2- and
+// 4-block cell-by-cell maps have no cell and read 1.
+bool MapFitsPart() {
+    ChainGeometry g{};
+    if (!Geometry(CurrentAlgorithm, DeviceVariant, g)) return true; // the power-up refuses it
+    uint32_t first = 0, step = 0;
+    if (g.Row == 299) {
+        first = 58112;
+        step = 5;
+    } else if (g.Blocks == 8 && CurrentDeviceName != "EPM7128S") {
+        first = 57856;
+        step = 4;
+    }
+    for (uint32_t m = 0; step != 0 && m < 8 * 36; ++m) {
+        const uint32_t f = first + step * m;
+        uint32_t v = 0;
+        for (uint32_t t = 0; t < 4; ++t) v = v << 1 | GetBufferBit(f + t);
+        if (v <= 13) continue;
+        ShowMessageLine(" Fuses %u-%u hold %u; this device's field takes 0-13.", f, f + 3, v);
+        return false;
+    }
+    uint32_t from = 0;
+    if (g.Blocks == 2 && DeviceSize == 15033) from = 15009;
+    if (g.Blocks == 4 && DeviceSize == 30609) from = 30585;
+    for (uint32_t n = from; from != 0 && n <= from + 6; ++n)
+        if (GetBufferBit(n) != 1) {
+            ShowMessageLine(" Fuse %u is fixed at 1 on this device; the file sets 0.", n);
+            return false;
+        }
+    return true;
+}
+
 int ChainProgram() {
+    if (!MapFitsPart()) return -1;
     if (PowerUpChain(kWriting) != 1) return -1;
     int r = IdentifyChain(kWriting);
     if (r != 1) return r;

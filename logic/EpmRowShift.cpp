@@ -602,7 +602,23 @@ int Alg295Read(int mode) {
     return r;
 }
 
+// The 6-block coded fields keep one of ten cells cleared, or none: values
+// 0-10. A larger value would program as 10 and fail the verify, so the map
+// is refused before the part is touched, naming the field's fuses.
+bool CodedFieldsFit() {
+    if (DeviceVariant != 2) return true;
+    for (uint32_t first = 43392; first < 44256; first += 4) {
+        uint32_t v = 0;
+        for (uint32_t t = 0; t < 4; ++t) v = v << 1 | GetBufferBit(first + t);
+        if (v <= 10) continue;
+        ShowMessageLine(" Fuses %u-%u hold %u; this device's field takes 0-10.", first, first + 3, v);
+        return false;
+    }
+    return true;
+}
+
 int Alg295Program() {
+    if (!CodedFieldsFit()) return -1;
     if (PowerUpEpm(kWriting) != 1) return -1;
     int r = IdentifyEpm(kWriting);
     if (r != 1) return r;

@@ -184,7 +184,7 @@ void EpmRowChip::Update(const PinEnvironment& env) {
         readRow_ = Row(env);
         for (int b = 0; b < part_.blocks; ++b) select_[b] = SelectOf(b, readRow_);
         lockedRead_ = readRow_ != kIdRow && Locked();
-        if (passes_.size() < kLogLimit) passes_.push_back({readRow_, select_[0]});
+        if (passes_.size() < kLogLimit) passes_.push_back({readRow_, select_[0], Volts(env, sig_.vpp)});
     }
     if (!enable) reading_ = false;
     if (clock && !readClock_ && reading_ && !readStart) ++step_;

@@ -66,9 +66,10 @@ public:
         bool applied;
     };
     const std::vector<Strobe>& Strobes() const { return strobes_; }
-    // Read passes opened: row and pass (-1 without a valid select).
+    // Read passes opened: row, pass (-1 without a valid select) and the
+    // VPP pin's level.
     struct Pass {
-        int row, pass;
+        int row, pass, vppTenths;
     };
     const std::vector<Pass>& Passes() const { return passes_; }
     void ClearLog() {

@@ -149,6 +149,139 @@ TEST_F(CheckedPldTest, WalksCoverEveryFuseOnceAndGoldenPositions) {
     }
 }
 
+// Where fuses lie on the parts, listed from the rows' tables without the
+// modules' walks: (plane, row, column, bit); a set cell is a 1 fuse. Row
+// 259's third plane-2 kind is left out: its fuse numbers are the module's
+// own choice.
+struct CkPlace {
+    int plane, row, column, position;
+    uint32_t fuse;
+};
+std::vector<CkPlace> CkPlaces(const CkRecord& r) {
+    std::vector<CkPlace> v;
+    auto put = [&](int plane, int row, int column, int position, int fuse) {
+        v.push_back({plane, row, column, position, static_cast<uint32_t>(fuse)});
+    };
+    if (r.row == 259) {
+        const int positions[6] = {0, 1, 2, 3, 5, 6};
+        const int k0[6] = {10880, 0, 2176, 4352, 6528, 8704};
+        const int k1[6] = {9792, 5440, 1088, 3264, 11968, 7616};
+        const int k2[6] = {12240, 1360, 3536, 5712, 7888, 10064};
+        const int k4[6] = {13688, 13608, 13624, 13640, 13656, 13672};
+        for (int i = 0; i < 6; ++i) {
+            for (int a = 0; a <= 15; ++a)
+                for (int b = 0; b <= 67; ++b) put(1, a, b, positions[i], k0[i] + 68 * a + b);
+            for (int b = 0; b <= 7; ++b) put(1, 16, b + 11, positions[i], k1[i] + b);
+            for (int a = 0; a <= 3; ++a)
+                for (int b = 0; b <= 67; ++b) put(2, a + 32, b, positions[i], k2[i] + 68 * a + b);
+            for (int b = 0; b <= 7; ++b) put(2, 48, b + 11, positions[i], k4[i] + b);
+        }
+        for (int b = 0; b <= 16; ++b) put(1, 16, b + 1, 4, 13696 + b);
+        for (int a = 0; a <= 7; ++a)
+            for (int b = 0; b <= 67; ++b) put(1, a + 8, b, 4, 13056 + 68 * a + b);
+        return v;
+    }
+    const int shift = r.variant == 0 ? 0 : 2;
+    for (int a = 0; a <= 8; ++a)
+        for (int b = 0; b <= 35; ++b)
+            for (int p = 0; p < 8; ++p) put(0, a, b + shift, p, 36 * a + 324 * p + b);
+    if (r.variant == 0) {
+        for (int b = 0; b <= 35; ++b) {
+            put(0, 9, b, 0, 2592 + b);
+            put(0, 9, b, 7, 2628 + b);
+        }
+        for (int b = 40; b <= 46; ++b)
+            for (int p = 0; p < 8; ++p) put(0, 11, b, p, 2624 + 7 * p + b);
+    } else if (r.variant == 1) {
+        const int low[9] = {2914, 2882, 2886, 2890, 2894, 2892, 2888, 2884, 2880};
+        const int high[9] = {2912, 2910, 2906, 2902, 2898, 2896, 2900, 2904, 2908};
+        for (int b = 0; b <= 35; ++b)
+            for (int p = 0; p < 8; ++p) put(0, 9, b + 2, p, 2592 + 36 * p + b);
+        for (int a = 0; a <= 8; ++a)
+            for (int b = 0; b <= 1; ++b) {
+                put(0, a, b, 0, low[a] + b);
+                put(0, a, b, 7, high[a] + b);
+            }
+    } else {
+        const int k1[9] = {0, 2882, 2886, 2890, 2894, 2892, 2888, 2884, 2880};
+        const int k2[9] = {0, 2910, 2906, 2902, 2898, 2896, 2900, 2904, 2908};
+        for (int a = 1; a <= 8; ++a) {
+            put(0, a, 38, a - 1, k1[a]);
+            put(0, a, 41, a - 1, k2[a]);
+        }
+    }
+    return v;
+}
+
+// No user map reaches a security cell: an all-1 map (every cell the walk
+// reaches set) leaves each part open.
+TEST_F(CheckedPldTest, NoFuseMapSecuresThePart) {
+    sim::PlanePldChip* plane = Seat259(kCk259);
+    LoadFuses(std::vector<uint8_t>(kCk259.fuses, 1), FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(plane->SecurityCellSet());
+    for (const CkRecord& r : kCk258) {
+        SCOPED_TRACE(r.name);
+        sim::RowColumnPldChip* chip = Seat258(r);
+        std::vector<uint8_t> ones(r.fuses, 1);
+        for (uint32_t n = 0; n < r.fuses; ++n)
+            if (CkNoCell(r, n)) ones[n] = 0;
+        LoadFuses(ones, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
+// A random map programmed through the driver lands where the tables place
+// each fuse; no fuse is named twice, and row 258's tables name every fuse
+// with a cell.
+TEST_F(CheckedPldTest, FusesLandWhereThePartPlacesThem) {
+    for (const CkRecord& r : {kCk259, kCk258[0], kCk258[1], kCk258[2]}) {
+        SCOPED_TRACE(r.name);
+        const std::vector<CkPlace> places = CkPlaces(r);
+        std::vector<int> named(r.fuses, 0);
+        for (const CkPlace& p : places) {
+            ASSERT_LT(p.fuse, r.fuses);
+            EXPECT_EQ(++named[p.fuse], 1) << p.fuse;
+        }
+        for (uint32_t n = 0; n < r.fuses && r.row == 258; ++n) EXPECT_EQ(named[n], CkNoCell(r, n) ? 0 : 1) << n;
+        sim::PlanePldChip* plane = r.row == 259 ? Seat259(r) : nullptr;
+        sim::RowColumnPldChip* rc = r.row == 258 ? Seat258(r) : nullptr;
+        const std::vector<uint8_t> map = CkPattern(r);
+        LoadFuses(map, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        int wrong = 0;
+        for (const CkPlace& p : places) {
+            const int word = plane ? plane->Word(p.plane, p.row, p.column) : rc->Word(p.row, p.column);
+            if (((word >> p.position) & 1) != map[p.fuse] && ++wrong <= 5)
+                ADD_FAILURE() << "fuse " << p.fuse << " not at plane " << p.plane << " row " << p.row << " column "
+                              << p.column << " bit " << p.position;
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Fault mended: row 258 variant 2 has no cell for 2592-2879 nor the odd
+// numbers above; they read 0 (a read used to leave the buffer's bits), and
+// a map setting one is refused before any pin moves, naming the fuse.
+TEST_F(CheckedPldTest, Row258CelllessFusesAreFixedAtZero) {
+    const CkRecord& r = kCk258[2];
+    sim::RowColumnPldChip* chip = Seat258(r);
+    std::vector<uint8_t> fuses = CkPattern(r);
+    fuses[2881] = 1;
+    LoadFuses(fuses, FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine(" Fuse 2881 is fixed at 0 on this device; the file sets 1.")) << LogText();
+    EXPECT_TRUE(chip->Pulses().empty());
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    fuses[2881] = 0;
+    LoadFuses(fuses, FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    SetUserFuses(std::vector<uint8_t>(r.fuses, 1));
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(UserFuses(r.fuses), fuses);
+}
+
 // Row 259: the commands as eight strobes of 7Fh/00h (34h before plane 1,
 // 2Bh before plane 2), 200 us pulses and the extra 100 x (n + 1) us; a
 // word needing 25 pulses passes without the extra pulse, one needing 26
@@ -258,7 +391,10 @@ TEST_F(CheckedPldTest, Row258PulsesIdentityAndVariants) {
             SCOPED_TRACE(need);
             chip = Seat258(r);
             chip->NeedPulses(3, 5 + (r.variant == 0 ? 0 : 2), need);
-            LoadFuses(std::vector<uint8_t>(r.fuses, 1), FuseRowLength);
+            std::vector<uint8_t> ones(r.fuses, 1);
+            for (uint32_t n = 0; n < r.fuses; ++n)
+                if (CkNoCell(r, n)) ones[n] = 0; // fixed at 0
+            LoadFuses(ones, FuseRowLength);
             EXPECT_EQ(Run(OpProgram), need == 25 ? 1 : -1) << LogText();
             size_t pulses = 0;
             for (const auto& p : chip->Pulses()) pulses += p.row == 3 && p.column == 5 + (r.variant == 0 ? 0 : 2);

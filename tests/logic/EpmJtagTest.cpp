@@ -2,6 +2,8 @@
 // with POF and JEDEC files, identification, the addresses each entry writes,
 // the read traffic, both verify passes against a weak cell, and faults.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "engine/RowDef.h"
 #include "logic/EpmJtag.h"
@@ -99,6 +101,104 @@ TEST_F(EpmJtagTest, EveryRecordThroughTheDriver) {
         EXPECT_FALSE(chip->InIsp());
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
+    }
+}
+
+// Where the user map lands on the part, written from the row's field
+// calls: (address, word position) of chosen fuses. The logic array of every
+// record; the macrocells and I/O cells of the two sub-variant-2 parts.
+struct JtagEpmPlace {
+    int address, position;
+    uint32_t fuse;
+};
+std::vector<JtagEpmPlace> JtagEpmPlaces(int variant, int subVariant) {
+    std::vector<JtagEpmPlace> v;
+    auto column = [&](uint32_t user, int position) {
+        for (int i = 0; i < 88; ++i) v.push_back({2 + i, position, user + static_cast<uint32_t>(i)});
+    };
+    if (variant == 0) {
+        for (int rr = 0; rr <= 79; ++rr) column(static_cast<uint32_t>(88 * rr), rr);
+        for (int rr = 103; rr <= 182; ++rr) column(static_cast<uint32_t>(7040 + 88 * (rr - 103)), rr);
+    } else {
+        for (int rr = 0; rr <= 79; ++rr) column(static_cast<uint32_t>(7040 + 88 * rr), rr);
+        for (int rr = 80; rr <= 159; ++rr) column(static_cast<uint32_t>(88 * (rr - 80)), rr);
+        for (int rr = 200; rr <= 359; ++rr) column(static_cast<uint32_t>(14080 + 88 * (rr - 200)), rr);
+    }
+    if (subVariant != 2) return v;
+    // Kind 2 runs along the word, kind 3 down it.
+    auto run = [&](uint32_t user, int address, int position, int n, int step) {
+        for (int k = 0; k < n; ++k) v.push_back({address, position + step * k, user + static_cast<uint32_t>(k)});
+    };
+    const int cellsPerBlock = 16, blocks = variant == 0 ? 2 : 4;
+    const int macroOffset[4] = {variant == 0 ? 0 : 80, variant == 0 ? 103 : 0, 200, 280};
+    const int ioOffset[4] = {variant == 0 ? 1 : 81, variant == 0 ? 104 : 1, 201, 281};
+    const uint32_t macro = variant == 0 ? 14080 : 28160, io = variant == 0 ? 14814 : 30198;
+    for (int i = 0; i < cellsPerBlock * blocks; ++i) {
+        const int q = 5 * (i % 16) + macroOffset[i / 16];
+        run(macro + 13 * i, 90, q, 5, 1);
+        run(macro + 13 * i + 5, 91, q, 5, 1);
+        run(macro + 13 * i + 10, 92, q, 3, 1);
+        const int w = 5 * (i % 16) + ioOffset[i / 16];
+        run(io + 6 * i, 94, w, 2, -1);
+        run(io + 6 * i + 2, 93, w + 3, 1, 1);
+        run(io + 6 * i + 3, 93, w - 1, 3, 1);
+    }
+    return v;
+}
+
+// No user map reaches the security bit of address 1: an all-0 map leaves
+// every part open.
+TEST_F(EpmJtagTest, NoFuseMapSecuresThePart) {
+    for (const JtagEpmRecord& r : kJtagEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmJtagChip* chip = SeatJtagEpm(r.name);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
+// A map programmed through the driver lands on the part's words where the
+// field calls place each chosen fuse.
+TEST_F(EpmJtagTest, FusesLandWhereThePartPlacesThem) {
+    for (const JtagEpmRecord& r : kJtagEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmJtagChip* chip = SeatJtagEpm(r.name);
+        const std::vector<JtagEpmPlace> places =
+            JtagEpmPlaces(static_cast<int>(DeviceVariant), static_cast<int>(DeviceSubVariant));
+        const std::vector<uint8_t> map = JtagEpmPattern(r.fuses, r.fuses + 11);
+        LoadFuses(map, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        int wrong = 0;
+        for (const JtagEpmPlace& p : places)
+            if (chip->Cell(chip->CellAt(p.address, p.position)) != map[p.fuse] && ++wrong <= 5)
+                ADD_FAILURE() << "fuse " << p.fuse << " not at address " << p.address << " position " << p.position;
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
+// Fault mended: the numbers between the sub-variant-2 closing cells have no
+// cell and read 0 (a read used to leave whatever the buffer held); a map
+// setting one is refused before the part is powered, naming the fuse.
+TEST_F(EpmJtagTest, CelllessFusesAreFixedAtZero) {
+    for (const JtagEpmRecord& r : {kJtagEpmRecords[2], kJtagEpmRecords[4]}) {
+        SCOPED_TRACE(r.name);
+        sim::EpmJtagChip* chip = SeatJtagEpm(r.name);
+        const uint32_t first = r.fuses == 15033 ? 15009 : 30585;
+        std::vector<uint8_t> fuses = JtagEpmPattern(r.fuses, 4);
+        fuses[first + 3] = 1;
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), -1);
+        char line[80];
+        std::snprintf(line, sizeof line, " Fuse %u is fixed at 0 on this device; the file sets 1.", first + 3);
+        EXPECT_TRUE(HasLine(line)) << LogText();
+        EXPECT_TRUE(chip->Events().empty());
+        fuses[first + 3] = 0;
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        SetUserFuses(std::vector<uint8_t>(r.fuses, 1));
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(r.fuses), fuses);
     }
 }
 

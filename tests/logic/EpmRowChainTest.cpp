@@ -5,9 +5,12 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <string>
 #include <tuple>
+#include <vector>
 
 #include "engine/RowDef.h"
+#include "engine/Tables.h"
 #include "logic/EpmRowChain.h"
 #include "sim/EpmChainChip.h"
 #include "tests/logic/PldFixture.h"
@@ -136,7 +139,10 @@ TEST_F(EpmRowChainTest, IdentificationRules) {
         f.idText = c.text;
         f.field4 = c.field4;
         sim::EpmChainChip* chip = SeatChain(c.name, f);
-        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        std::vector<uint8_t> zeros(DeviceSize, 0);
+        for (uint32_t n = DeviceSize == 30609 ? 30585 : 15009; n < zeros.size() && n <= (DeviceSize == 30609 ? 30591u : 15015u); ++n)
+            zeros[n] = 1; // the cell-less numbers stay 1
+        LoadFuses(zeros, FuseRowLength);
         for (int op : {OpBlankCheck, OpProgram, OpErase, OpSecurity}) {
             EXPECT_EQ(Run(op), c.accepted ? 1 : -1) << op << LogText();
             EXPECT_EQ(HasLine(" Invalid Chip ID"), !c.accepted) << LogText();
@@ -293,6 +299,178 @@ TEST_F(EpmRowChainTest, UnassignedAdapterOrVariantDrivesNothing) {
     EXPECT_NE(refusal(299, 47, 1), "");
 }
 
+// Where the user map lands on the part, written from the rows' formulas
+// without the module's maps: each chosen fuse's cell (array or
+// configuration area, block, row, column) and whether the cell holds it
+// inverted; a coded field's value as the one 0 among its cells.
+struct ChainPlace {
+    bool config;
+    int block, row, column;
+    uint32_t fuse;
+    bool inverted;
+};
+struct ChainField {
+    uint32_t first;
+    int width, block, row, bits, column;
+    bool reversed;
+};
+constexpr int kChainFieldColumns[9] = {15, 14, 12, 10, 8, 6, 4, 2, 0};
+
+void ChainPlaces(const ChainRecord& r, int subVariant, int packagePins, std::vector<ChainPlace>& cells,
+                 std::vector<ChainField>& fields) {
+    const int blocks = r.fuses < 16000 ? 2 : r.fuses < 31000 ? 4 : 8;
+    auto at = [&](bool config, int b, int row, int column, uint32_t fuse, bool inverted = false) {
+        cells.push_back({config, b, row, column, fuse, inverted});
+    };
+    // Logic array: array row 1 + c, column r.
+    for (int b = 0; b < blocks; ++b)
+        for (int rr = 0; rr < 80; rr += 7)
+            for (int c = 0; c < 88; ++c) at(false, b, 1 + c, rr, static_cast<uint32_t>(7040 * b + 88 * rr + c));
+    auto codedFields = [&](uint32_t base, uint32_t perBlock, uint32_t step, int width, int bits, const int* rows) {
+        for (int b = 0; b < blocks; ++b)
+            for (int m = 0; m < 36; ++m)
+                fields.push_back({base + perBlock * b + step * m, width, b, rows[m / 9], bits,
+                                  5 * kChainFieldColumns[m % 9], m / 9 >= 2});
+    };
+    if (r.row == 299) {
+        const int macroRows[14] = {96, 92, 90, 94, 91, 100, 89, 99, 95, 93, 101, 98, 97, 102};
+        for (int b = 0; b < 8; ++b)
+            for (int s = 0; s < 16; ++s)
+                for (int j = 0; j < 14; ++j)
+                    at(false, b, macroRows[j], 5 * s, 56320 + 224 * b + 14 * s + j, macroRows[j] == 98);
+        const int n = packagePins == 84 ? 8 : 10;
+        for (int b = 0; b < 8; ++b) {
+            const bool first = b == 0 || b == 2 || b == 5 || b == 7;
+            const std::vector<int> x = subVariant == 1       ? std::vector<int>{0, 2, 4, 5, 7, 8, 10, 12, 13, 15}
+                                       : first              ? std::vector<int>{2, 4, 5, 7, 10, 12, 13, 15}
+                                                            : std::vector<int>{0, 2, 4, 7, 8, 10, 12, 15};
+            for (int i = 0; i < n; ++i)
+                for (int t = 0; t < 3; ++t) at(false, b, 103 + t, 5 * x[i], 59582 + 3 * (b * n + i) + t);
+        }
+        const int directRows[4] = {43, 42, 15, 14};
+        for (int b = 0; b < 8; ++b)
+            for (int m = 0; m < 36; ++m)
+                at(true, b, directRows[m / 9], 5 * kChainFieldColumns[m % 9], 58116 + 180 * b + 5 * m);
+        static constexpr int kRows[4] = {44, 29, 16, 1};
+        codedFields(58112, 180, 5, 4, 13, kRows);
+        return;
+    }
+    if (r.fuses == 15033 || r.fuses == 30609 || r.name == std::string("EPM7128S")) {
+        // Cell by cell: macrocells of 13, pins of 6, 2-block field bits.
+        const uint32_t macro = blocks == 2 ? 14080 : blocks == 4 ? 28160 : 56320;
+        for (int b = 0; b < blocks; ++b)
+            for (int s = 0; s < 16; ++s)
+                for (int j = 0; j < 13; ++j) at(false, b, 89 + j, 5 * s, macro + 208 * b + 13 * s + j);
+        if (blocks < 8) {
+            const uint32_t pins = blocks == 2 ? 14814 : 30198;
+            for (int b = 0; b < blocks; ++b)
+                for (int s = 0; s < 16; ++s)
+                    for (int t = 0; t < 6; ++t) at(false, b, 102 + t, 5 * s, pins + 3 * (32 * b + 2 * s) + t);
+        }
+        if (blocks == 2) {
+            const int rows[4][4] = {{17, 18, 19, 20}, {11, 12, 13, 14}, {10, 9, 8, 7}, {4, 3, 2, 1}};
+            for (int b = 0; b < 2; ++b)
+                for (int m = 0; m < 36; ++m)
+                    for (int t = 0; t < 4; ++t)
+                        at(true, b, rows[m / 9][t], 5 * kChainFieldColumns[m % 9], 14496 + 144 * b + 4 * m + t);
+        }
+        return;
+    }
+    const uint32_t macro = blocks == 2 ? 14080 : blocks == 4 ? 28160 : 56320;
+    for (int b = 0; b < blocks; ++b)
+        for (int s = 0; s < 16; ++s)
+            for (int j = 0; j < 12; ++j) at(false, b, 89 + j, 5 * s, macro + 192 * b + 12 * s + j, j == 11);
+    if (blocks == 2) {
+        for (int b = 0; b < 2; ++b)
+            for (int s = 0; s < 16; ++s)
+                for (int k = 0; k < 2; ++k) at(false, b, 102 + k, 5 * s, 14608 + 32 * b + 2 * s + k);
+        static constexpr int kRows[4] = {17, 11, 7, 1};
+        codedFields(14464, 72, 2, 2, 4, kRows);
+    } else if (blocks == 8) {
+        for (int b = 0; b < 8; ++b) {
+            const bool first = b == 0 || b == 2 || b == 5 || b == 7;
+            const int x[8] = {first ? 2 : 0, first ? 4 : 2, first ? 5 : 4, 7, first ? 10 : 8, first ? 12 : 10,
+                              first ? 13 : 12, 15};
+            for (int i = 0; i < 8; ++i)
+                for (int k = 0; k < 2; ++k) at(false, b, 102 + k, 5 * x[i], 59008 + 2 * (8 * b + i) + k);
+        }
+        static constexpr int kRows[4] = {44, 29, 16, 1};
+        codedFields(57856, 144, 4, 4, 13, kRows);
+    } else {
+        static constexpr int kRows[4] = {29, 19, 11, 1};
+        codedFields(28928, 108, 3, 3, 8, kRows);
+    }
+}
+
+// No user map reaches the security row: an all-0 map (the cell-less numbers
+// at their fixed 1) leaves every part open.
+TEST_F(EpmRowChainTest, NoFuseMapSecuresThePart) {
+    for (const ChainRecord& r : kChainRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmChainChip* chip = SeatChain(r.name);
+        std::vector<uint8_t> zeros(r.fuses, 0);
+        const uint32_t from = r.fuses == 15033 ? 15009 : r.fuses == 30609 ? 30585 : 0;
+        for (uint32_t n = from; from != 0 && n <= from + 6; ++n) zeros[n] = 1;
+        LoadFuses(zeros, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
+// A map programmed through the driver lands where the formulas place each
+// chosen fuse: plain and inverted cells, and coded fields as the one 0 at
+// the value's row.
+TEST_F(EpmRowChainTest, FusesLandWhereThePartPlacesThem) {
+    for (const ChainRecord& r : kChainRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmChainChip* chip = SeatChain(r.name);
+        std::vector<ChainPlace> cells;
+        std::vector<ChainField> fields;
+        ChainPlaces(r, static_cast<int>(DeviceSubVariant), PackageRow(PackageIndex).PinCount, cells, fields);
+        const std::vector<uint8_t> map = ChainPattern(r, r.fuses + 11);
+        LoadFuses(map, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        int wrong = 0;
+        auto cell = [&](bool config, int b, int row, int column) {
+            return chip->Cell(config ? chip->ConfigCell(b, row, column) : chip->ArrayCell(b, row, column));
+        };
+        for (const ChainPlace& p : cells)
+            if (cell(p.config, p.block, p.row, p.column) != (map[p.fuse] ^ (p.inverted ? 1 : 0)) && ++wrong <= 5)
+                ADD_FAILURE() << "fuse " << p.fuse << " not at " << (p.config ? "configuration" : "array")
+                              << " block " << p.block << " row " << p.row << " column " << p.column;
+        for (const ChainField& f : fields) {
+            int v = 0;
+            for (int t = 0; t < f.width; ++t) v = v << 1 | map[f.first + t];
+            for (int k = 0; k < f.bits; ++k) {
+                const int row = f.row + (f.reversed ? f.bits - 1 - k : k);
+                if (cell(true, f.block, row, f.column) != (k == v ? 0 : 1) && ++wrong <= 5)
+                    ADD_FAILURE() << "field " << f.first << " value " << v << " not at block " << f.block << " row "
+                                  << row << " column " << f.column;
+            }
+        }
+        // 4-block coded pins: a 2-bit value as the 3-bit code 4, 5, 0, 7 in
+        // array rows 102-104 at the pin's column.
+        if (r.row == 296 && r.fuses != 30609 && chip->Blocks() == 4) {
+            const int n = PackageRow(PackageIndex).PinCount == 44 ? 8 : 12;
+            const int codes[4] = {4, 5, 0, 7};
+            for (int b = 0; b < 4; ++b) {
+                const std::vector<int> x = DeviceSubVariant == 1 ? std::vector<int>{0, 2, 3, 4, 5, 7, 8, 10, 11, 12, 13, 15}
+                                           : b == 0             ? std::vector<int>{0, 2, 3, 4, 7, 10, 13, 15}
+                                                                : std::vector<int>{0, 2, 3, 4, 7, 8, 13, 15};
+                for (int i = 0; i < n; ++i) {
+                    const uint32_t user = static_cast<uint32_t>(29360 + 2 * (b * n + i));
+                    const int code = codes[map[user] << 1 | map[user + 1]];
+                    for (int k = 0; k < 3; ++k)
+                        if (cell(false, b, 102 + k, 5 * x[static_cast<size_t>(i)]) != ((code >> k) & 1) && ++wrong <= 5)
+                            ADD_FAILURE() << "pin " << user << " code " << code << " not at block " << b << " row "
+                                          << 102 + k;
+                }
+            }
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 // Fault mended: the coded 8-block blank check looks at every field, so a
 // part programmed only in the last field fails there.
 TEST_F(EpmRowChainTest, BlankCheckSeesEveryField) {
@@ -306,6 +484,44 @@ TEST_F(EpmRowChainTest, BlankCheckSeesEveryField) {
         const uint32_t first = row299 ? 58112 + 180 * 7 + 5 * 35 : 57856 + 144 * 7 + 4 * 35;
         EXPECT_TRUE(HasLine(ChainFailLine(first))) << LogText();
     }
+}
+
+// Fault mended: what a map may not ask of the part is refused before the
+// part is touched, naming the fuses: an 8-block coded field past 13 (it
+// programmed as 13 and failed the verify), a 0 among the cell-less numbers
+// of the cell-by-cell maps (it read back as 1 after "Verification ok!").
+TEST_F(EpmRowChainTest, MapsThePartCannotHoldAreRefused) {
+    struct Case {
+        size_t record;
+        std::vector<std::pair<uint32_t, uint8_t>> set;
+        const char* line;
+    };
+    const Case cases[] = {
+        {5, {{57860, 1}, {57861, 1}, {57862, 1}, {57863, 0}}, " Fuses 57860-57863 hold 14; this device's field takes 0-13."},
+        {7, {{58117, 1}, {58118, 1}, {58119, 1}, {58120, 1}}, " Fuses 58117-58120 hold 15; this device's field takes 0-13."},
+        {1, {{15012, 0}}, " Fuse 15012 is fixed at 1 on this device; the file sets 0."},
+        {4, {{30591, 0}}, " Fuse 30591 is fixed at 1 on this device; the file sets 0."},
+    };
+    for (const Case& c : cases) {
+        const ChainRecord& r = kChainRecords[c.record];
+        SCOPED_TRACE(r.name);
+        sim::EpmChainChip* chip = SeatChain(r.name);
+        std::vector<uint8_t> fuses = ChainPattern(r, 9);
+        for (const auto& [n, v] : c.set) fuses[n] = v;
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(chip->Strobes().empty());
+        EXPECT_TRUE(chip->Passes().empty());
+    }
+    // 13 is the highest value a field holds.
+    const ChainRecord& r = kChainRecords[5];
+    SeatChain(r.name);
+    std::vector<uint8_t> fuses = ChainPattern(r, 9);
+    for (uint32_t t = 0; t < 4; ++t) fuses[57860 + t] = (13 >> (3 - t)) & 1;
+    LoadFuses(fuses, FuseRowLength);
+    VerifyAfterProgram = 1;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
 }
 
 // Fault mended: a pin of the 4-block coded map whose code is none of the

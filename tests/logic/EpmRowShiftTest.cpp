@@ -5,9 +5,14 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "engine/RowDef.h"
+#include "engine/UiBridge.h"
+#include "engine/Tables.h"
 #include "logic/EpmRowShift.h"
+#include "sim/Electrical.h"
 #include "sim/EpmRowChip.h"
 #include "tests/logic/PldFixture.h"
 
@@ -110,6 +115,128 @@ TEST_F(EpmRowShiftTest, EveryRecordThroughTheDriver) {
 }
 
 
+// Where the user map lands on the part, written from the row's formulas
+// and tables without the module's maps: each chosen fuse's cell (block,
+// image row, column) and whether it is held inverted; a coded field as the
+// one 0 at its value's row.
+struct EpmPlace {
+    int block, row, column;
+    uint32_t fuse;
+    bool inverted;
+};
+struct EpmField {
+    uint32_t first;
+    int width, block, row, bits, column;
+};
+constexpr int kEpmMacroRows[12] = {98, 91, 88, 89, 90, 96, 93, 92, 95, 99, 94, 97};
+constexpr int kEpmMacroColumns[16] = {0, 9, 10, 19, 20, 29, 30, 39, 40, 49, 50, 59, 60, 69, 70, 79};
+constexpr int kEpmFieldColumns[9] = {15, 14, 12, 10, 8, 6, 4, 2, 0};
+constexpr int kEpmExtraRows[4] = {128, 160, 192, 224};
+
+void EpmPlaces(const EpmRecord& r, int subVariant, int packagePins, std::vector<EpmPlace>& cells,
+               std::vector<EpmField>& fields) {
+    const int blocks = 2 * (r.variant + 1);
+    auto at = [&](int b, int row, int column, uint32_t fuse, bool inverted = false) {
+        cells.push_back({b, row, column, fuse, inverted});
+    };
+    for (int b = 0; b < blocks; ++b)
+        for (int rr = 0; rr < 80; ++rr)
+            for (int c = 0; c < 88; c += 5) {
+                // Variant 0 runs its columns in tens: five up, five down.
+                const int column = r.variant == 0 ? 10 * (rr / 10) + (rr % 10 < 5 ? rr % 10 : 14 - rr % 10) : rr;
+                at(b, c, column, static_cast<uint32_t>(7040 * b + 88 * rr + c));
+            }
+    if (r.variant == 3) return;
+    if (r.variant == 0) {
+        for (int b = 0; b < 2; ++b) {
+            for (int s = 0; s < 16; ++s)
+                for (int j = 0; j < 12; ++j)
+                    at(b, kEpmMacroRows[j], kEpmMacroColumns[s], 14080 + 192 * b + 12 * s + j, kEpmMacroRows[j] == 97);
+            for (int i = 0; i < 32; ++i) at(b, 112 + i % 2, kEpmMacroColumns[i / 2], 14608 + 32 * b + i);
+        }
+        // The first I/O cells of each block's table.
+        const int io[2][8][2] = {{{105, 9}, {101, 9}, {102, 9}, {101, 19}, {102, 19}, {105, 19}, {102, 29}, {105, 29}},
+                                 {{105, 9}, {101, 9}, {105, 19}, {101, 19}, {105, 29}, {101, 29}, {105, 39}, {101, 39}}};
+        for (int b = 0; b < 2; ++b)
+            for (int i = 0; i < 8; ++i) at(b, io[b][i][0], io[b][i][1], 14464 + 72 * b + i);
+        return;
+    }
+    const uint32_t macro = r.variant == 1 ? 28160 : 42240;
+    for (int b = 0; b < blocks; ++b)
+        for (int s = 0; s < 16; ++s)
+            for (int j = 0; j < 12; ++j) at(b, kEpmMacroRows[j], 5 * s, macro + 192 * b + 12 * s + j, kEpmMacroRows[j] == 97);
+    // Pin cells: the pin's columns by sub-type and block.
+    for (int b = 0; b < blocks; ++b) {
+        std::vector<int> x;
+        int n = 0;
+        if (r.variant == 1) {
+            n = packagePins == 44 ? 8 : packagePins == 68 ? 12 : 16;
+            x = subVariant == 1 ? std::vector<int>{0, 2, 3, 4, 5, 7, 8, 10, 11, 12, 13, 15}
+                : b == 0        ? std::vector<int>{0, 2, 3, 4, 7, 10, 13, 15}
+                                : std::vector<int>{0, 2, 3, 4, 7, 8, 13, 15};
+        } else {
+            n = packagePins == 68 ? 8 : 10;
+            const bool outer = b == 0 || b == 5, middle = b == 1 || b == 4;
+            if (subVariant == 0)
+                x = outer ? std::vector<int>{0, 3, 5, 7, 8, 11, 13, 15} : std::vector<int>{0, 2, 4, 7, 8, 10, 12, 15};
+            else
+                x = outer    ? std::vector<int>{0, 2, 3, 5, 7, 8, 10, 11, 13, 15}
+                    : middle ? std::vector<int>{0, 2, 4, 5, 7, 8, 10, 11, 12, 15}
+                             : std::vector<int>{0, 2, 4, 5, 7, 8, 10, 12, 13, 15};
+        }
+        const uint32_t pins = r.variant == 1 ? 29360 : 44256;
+        for (int i = 0; i < n && i < static_cast<int>(x.size()); ++i)
+            for (int k = 0; k < 2; ++k) at(b, 112 + k, 5 * x[static_cast<size_t>(i)], pins + 2 * (b * n + i) + k);
+    }
+    const int width = r.variant == 1 ? 3 : 4, bits = r.variant == 1 ? 8 : 10;
+    const uint32_t base = r.variant == 1 ? 28928 : 43392, perBlock = r.variant == 1 ? 108 : 144;
+    for (int b = 0; b < blocks; ++b)
+        for (int m = 0; m < 36; ++m)
+            fields.push_back({base + perBlock * b + static_cast<uint32_t>(width * m), width, b, kEpmExtraRows[m / 9],
+                              bits, 5 * kEpmFieldColumns[m % 9]});
+}
+
+// No user map reaches the security row: an all-0 map leaves every part open.
+TEST_F(EpmRowShiftTest, NoFuseMapSecuresThePart) {
+    for (const EpmRecord& r : kEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmRowChip* chip = SeatEpm(r.name);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+    }
+}
+
+// A map programmed through the driver lands where the formulas place each
+// chosen fuse.
+TEST_F(EpmRowShiftTest, FusesLandWhereThePartPlacesThem) {
+    for (const EpmRecord& r : kEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmRowChip* chip = SeatEpm(r.name);
+        std::vector<EpmPlace> cells;
+        std::vector<EpmField> fields;
+        EpmPlaces(r, static_cast<int>(DeviceSubVariant), PackageRow(PackageIndex).PinCount, cells, fields);
+        const std::vector<uint8_t> map = EpmPattern(r, r.fuses + 11);
+        LoadFuses(map, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        int wrong = 0;
+        for (const EpmPlace& p : cells)
+            if (chip->Cell(sim::EpmRowChip::CellOf(p.block, p.row, p.column)) != (map[p.fuse] ^ (p.inverted ? 1 : 0)) &&
+                ++wrong <= 5)
+                ADD_FAILURE() << "fuse " << p.fuse << " not at block " << p.block << " row " << p.row << " column "
+                              << p.column;
+        for (const EpmField& f : fields) {
+            int v = 0;
+            for (int t = 0; t < f.width; ++t) v = v << 1 | map[f.first + t];
+            for (int k = 0; k < f.bits; ++k)
+                if (chip->Cell(sim::EpmRowChip::CellOf(f.block, f.row + k, f.column)) != (k == v ? 0 : 1) && ++wrong <= 5)
+                    ADD_FAILURE() << "field " << f.first << " value " << v << " not at block " << f.block << " row "
+                                  << f.row + k << " column " << f.column;
+        }
+        EXPECT_EQ(wrong, 0);
+    }
+}
+
 std::string EpmFailLine(uint32_t fuse) {
     char line[64];
     std::snprintf(line, sizeof line, " Fail address : %u(%Xh)", fuse, fuse);
@@ -180,6 +307,42 @@ TEST_F(EpmRowShiftTest, AnnouncedPulseAndVoltage) {
         EXPECT_LT(s.widthUs, 21500u); // the delay slot's own overshoot
         EXPECT_NEAR(s.vppTenths, 120, 1); // code 3
     }
+    // Reads keep VPP at the power-up's 12.0 V; programming takes each
+    // announced code's level; each to the DAC's step, sampled on the pin as
+    // the progress bar moves.
+    struct VppProbe : BreakingUi {
+        const sim::Electrical* e = nullptr;
+        int pin = 0;
+        std::vector<int> millivolts;
+        void SetProgressBar(int position) override {
+            BreakingUi::SetProgressBar(position);
+            // While the socket is powered (the bar also moves before and after).
+            if (e->Pin(pin).millivolts > 0) millivolts.push_back(e->Pin(pin).millivolts);
+        }
+    } probe;
+    probe.e = elec;
+    probe.pin = 33; // adapters 4-8
+    InstallUiBridge(&probe);
+    constexpr int kDacStepMillivolts = 106;
+    SeatEpm("EPM7032LC44");
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    ASSERT_GT(probe.millivolts.size(), 50u);
+    for (int mv : probe.millivolts) EXPECT_NEAR(mv, 12000, kDacStepMillivolts);
+    const int levels[8] = {112, 115, 117, 120, 122, 125, 127, 130};
+    for (int code = 0; code < 8; ++code) {
+        SCOPED_TRACE(code);
+        sim::EpmRowFacts f = EpmFacts("EPM7032LC44");
+        f.vppCode = code;
+        f.vppTenths = levels[code];
+        chip = SeatEpm("EPM7032LC44", f);
+        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        probe.millivolts.clear();
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ASSERT_FALSE(probe.millivolts.empty());
+        EXPECT_NEAR(probe.millivolts.back(), 100 * levels[code], kDacStepMillivolts);
+        for (const auto& s : chip->Strobes()) EXPECT_TRUE(s.applied);
+    }
+    InstallUiBridge(&ui);
     auto refused = [&](void (*change)(sim::EpmRowFacts&)) {
         sim::EpmRowFacts f = EpmFacts("EPM7032LC44");
         change(f);
@@ -353,6 +516,28 @@ TEST_F(EpmRowShiftTest, SixBlockBlankCheckSeesEveryField) {
     std::vector<uint8_t> field;
     for (uint32_t t = 0; t < 4; ++t) field.push_back(static_cast<uint8_t>(GetBufferBit(first + t)));
     EXPECT_EQ(field, (std::vector<uint8_t>{0, 0, 1, 0}));
+}
+
+// Fault mended: a 6-block coded field holds 0-10; a map asking more is
+// refused before the part is touched, naming the field's fuses, where it
+// used to program as 10 and fail the verify. 10 itself programs and reads.
+TEST_F(EpmRowShiftTest, SixBlockFieldPastTenIsRefused) {
+    const EpmRecord& r = kEpmRecords[4];
+    sim::EpmRowChip* chip = SeatEpm(r.name);
+    std::vector<uint8_t> fuses = EpmPattern(r, 5);
+    for (uint32_t t = 0; t < 4; ++t) fuses[43396 + t] = (11 >> (3 - t)) & 1;
+    LoadFuses(fuses, FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine(" Fuses 43396-43399 hold 11; this device's field takes 0-10.")) << LogText();
+    EXPECT_TRUE(chip->Strobes().empty());
+    EXPECT_TRUE(chip->Passes().empty());
+    for (uint32_t t = 0; t < 4; ++t) fuses[43396 + t] = (10 >> (3 - t)) & 1;
+    LoadFuses(fuses, FuseRowLength);
+    VerifyAfterProgram = 1;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ClearUserMap(r.fuses);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(UserFuses(r.fuses), fuses);
 }
 
 TEST(EpmCodedFieldBits, CountLowOneBitsUndoesMakeClearMask) {

@@ -2,6 +2,7 @@
 // the driver's operations, the walks' coverage and golden positions, the
 // words the programming run drives, the adaptive pulses of row 291 and
 // injected faults.
+#include <algorithm>
 #include <set>
 #include <tuple>
 
@@ -155,6 +156,99 @@ TEST_F(ParallelPldTest, WalksCoverEveryFuseOnceAndGoldenPositions) {
         if (w.Select >= 14) {
             EXPECT_EQ(w.Compared, 0x030u);
         }
+    }
+}
+
+// Where each fuse lies on the parts, listed from the rows' tables without
+// the modules' walks: (page, row select, address, data bit). Both parts
+// store the complement of a fuse.
+struct PpPlace {
+    bool high;
+    int select, address, position;
+    uint32_t fuse;
+};
+std::vector<PpPlace> PpPlaces(uint32_t row) {
+    std::vector<PpPlace> v;
+    auto put = [&](bool high, int select, int address, int position, int fuse) {
+        v.push_back({high, select, address, position, static_cast<uint32_t>(fuse)});
+    };
+    if (row == 280) {
+        const int address[37] = {19, 18, 15, 14, 21, 20, 13, 12, 23, 22, 11, 10, 25, 24, 9,  8,  27, 26, 7,
+                                 6,  29, 28, 5,  4,  31, 30, 3,  2,  33, 32, 1,  0,  17, 16, 35, 34, 45};
+        const int rowSelect[18] = {6, 17, 16, 15, 14, 13, 12, 8, 7, 18, 9, 21, 11, 10, 23, 22, 20, 19};
+        const int k1Select[6] = {5, 4, 1, 3, 2, 0};
+        const int low[4] = {2268, 1296, 972, 0}, high[4] = {1944, 1620, 648, 324};
+        const int k1Fuses[24] = {2614, 2608, 2606, 2600, 2615, 2609, 2607, 2601, 2599, 2596, 2595, 2592,
+                                 2612, 2610, 2604, 2602, 2613, 2611, 2605, 2603, 2598, 2597, 2594, 2593};
+        for (int a = 0; a <= 17; ++a)
+            for (int b = 0; b <= 35; ++b)
+                for (int p = 0; p < 4; ++p)
+                    put(false, rowSelect[a], address[b], p, a <= 8 ? low[p] + 36 * a + b : high[p] + 36 * (a - 9) + b);
+        for (int a = 0; a <= 5; ++a)
+            for (int p = 0; p < 4; ++p) put(false, k1Select[a], address[36], p, k1Fuses[4 * a + p]);
+        put(false, 24, 45, 3, 2616);
+        for (int b = 0; b <= 35; ++b)
+            for (int k = 0; k < 2; ++k) put(false, 24, address[b], k + 1, 2617 + 36 * k + b);
+    } else {
+        const int rows[10] = {8, 10, 12, 14, 16, 16, 14, 12, 10, 8};
+        const int base[10] = {88, 484, 968, 1540, 2200, 2948, 3696, 4356, 4928, 5412};
+        for (int a = 0; a <= 15; ++a)
+            for (int b = 0; b <= 43; ++b)
+                for (int j = 0; j < 10; ++j)
+                    if (rows[j] > a) put(false, a, b, 9 - j, base[j] + 44 * a + b);
+        for (int b = 0; b <= 43; ++b)
+            for (int j = 0; j < 10; ++j) put(true, 7, b, 9 - j, base[j] - 44 + b);
+        for (int j = 0; j < 10; ++j) {
+            put(true, 0, 0, 9 - j, 5808 + 2 * j);
+            put(true, 2, 0, 9 - j, 5809 + 2 * j);
+        }
+        for (int b = 0; b <= 43; ++b) {
+            put(false, 15, b, 6, b);
+            put(false, 15, b, 3, 5764 + b);
+        }
+    }
+    return v;
+}
+
+// No user map reaches row 280's security bit: an all-1 map (every cell the
+// walk reaches cleared) leaves the part open.
+TEST_F(ParallelPldTest, NoFuseMapSecuresThePart) {
+    auto* nibble = Seat<sim::NibblePldChip>(kPp280);
+    LoadFuses(std::vector<uint8_t>(2689, 1), FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(nibble->Locked());
+    auto* ten = Seat<sim::TenBitPldChip>(kPp291);
+    LoadFuses(std::vector<uint8_t>(5828, 1), FuseRowLength);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(ten->Locked());
+}
+
+// A random map programmed through the driver lands where the tables place
+// each fuse, as the complement; the tables name every fuse once.
+TEST_F(ParallelPldTest, FusesLandWhereThePartPlacesThem) {
+    for (const auto& [row, name, fuses] : {std::tuple<uint32_t, const char*, uint32_t>{280, kPp280, 2689},
+                                           {291, kPp291, 5828}}) {
+        SCOPED_TRACE(row);
+        const std::vector<PpPlace> places = PpPlaces(row);
+        std::vector<int> named(fuses, 0);
+        for (const PpPlace& p : places) {
+            ASSERT_LT(p.fuse, fuses);
+            ++named[p.fuse];
+        }
+        EXPECT_EQ(std::count(named.begin(), named.end(), 1), static_cast<long>(fuses));
+        const sim::NibblePldChip* nibble = row == 280 ? Seat<sim::NibblePldChip>(name) : nullptr;
+        const sim::TenBitPldChip* ten = row == 291 ? Seat<sim::TenBitPldChip>(name) : nullptr;
+        const std::vector<uint8_t> map = Pattern(fuses, fuses + 3);
+        LoadFuses(map, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        int wrong = 0;
+        for (const PpPlace& p : places) {
+            const int word = nibble ? nibble->Word(p.select, p.address) : ten->Word(p.high, p.select, p.address);
+            if (((word >> p.position) & 1) != 1 - map[p.fuse] && ++wrong <= 5)
+                ADD_FAILURE() << "fuse " << p.fuse << " not at page " << p.high << " select " << p.select
+                              << " address " << p.address << " bit " << p.position;
+        }
+        EXPECT_EQ(wrong, 0);
     }
 }
 

@@ -2,6 +2,7 @@
 // the driver's operations, the walks' coverage and golden positions, the
 // bytes the programming run writes, injected faults, and the refusal of a
 // row-206 package without a pin map.
+#include <algorithm>
 #include <set>
 #include <tuple>
 
@@ -275,6 +276,131 @@ TEST_F(ReadBackEpldTest, InjectedFaults) {
         EXPECT_EQ(Run(OpRead), -1) << LogText();
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
+    }
+}
+
+// Where each fuse of the JEDEC map lies on the part: half, select, address
+// and bit, listed from the rows' walk and fuse-number tables (kinds in walk
+// order) without the module's own walk.
+struct RbPlace {
+    int half, select, address, position;
+    uint32_t fuse;
+};
+std::vector<RbPlace> RbPlaces(uint32_t row) {
+    std::vector<RbPlace> v;
+    auto put = [&](int half, int select, int address, int position, int fuse) {
+        v.push_back({half, select, address, position, static_cast<uint32_t>(fuse)});
+    };
+    if (row == 204) {
+        const int lineBase[10] = {0, 8, 24, 32, 40, 16, 48, 56, 64, 72};
+        const int k1Select[11] = {6, 7, 8, 9, 10, 5, 4, 3, 2, 1, 0};
+        const int columnBase[11] = {84, 92, 100, 108, 116, 124, 128, 136, 144, 152, 160};
+        const int bitOrder[3][8] = {{0, 1, 2, 3, 4, 5, 6, 7}, {3, 0, 1, 2, 7, 4, 5, 6}, {1, 0, 2, 3, 5, 4, 6, 7}};
+        const int k4Select[8] = {0, 1, 2, 3, 4, 6, 7, 8};
+        for (int a = 0; a <= 10; ++a)
+            for (int b = 0; b <= 83; ++b)
+                for (int p = 0; p < (a <= 9 ? 8 : 4); ++p)
+                    put(0, a, b, p, a <= 9 ? 168 * (lineBase[a] + p) + b : 13440 + 84 * p + b);
+        for (int a = 0; a <= 10; ++a)
+            for (int b = 0; b <= 79; ++b)
+                for (int i = 0; i < (a == 5 ? 4 : 8); ++i) {
+                    const int position = a <= 4 ? i : a == 5 ? (i == 2 ? 3 : i == 3 ? 2 : i) : 7 - i;
+                    put(0, k1Select[a], b + 128, position, 168 * b + columnBase[a] + i);
+                }
+        for (int a = 0; a <= 1; ++a)
+            for (int p = 0; p < 4; ++p) put(0, a + 3, 213, p, 13776 + 4 * a + p);
+        for (int a = 0; a <= 29; ++a)
+            for (int i = 0; i < 8; ++i) put(0, a % 6 + 5, 213 + a / 6, bitOrder[a % 3][i], 13784 + 8 * a + i);
+        for (int a = 0; a <= 7; ++a)
+            for (int i = 0; i < 8; ++i) put(0, k4Select[a], 208, 7 - i, 14024 + 8 * a + i);
+    } else if (row == 205) {
+        for (int a = 0; a <= 8; ++a)
+            for (int b = 0; b <= 75; ++b)
+                for (int p = 0; p < (a <= 7 ? 8 : 3); ++p)
+                    put(0, a, b, p, a <= 7 ? 126 * (8 * a + p) + b : 8064 + 76 * p + b);
+        for (int a = 0; a <= 6; ++a)
+            for (int b = 0; b <= 63; ++b)
+                for (int p = 0; p < (a == 6 ? 2 : 8); ++p) {
+                    int column = 76 + 8 * a + p;
+                    if (a == 0) column = 78 + p;
+                    if (a == 1) column = p < 4 ? 86 + p : p < 6 ? 72 + p : 84 + p;
+                    if (a == 6) column = 124 + p;
+                    put(0, a, b + 128, p, 126 * b + column);
+                }
+        for (int a = 0; a <= 4; ++a)
+            for (int b = 65; b <= 68; ++b)
+                for (int p = 0; p < 8; ++p)
+                    put(0, a, b + 128, p,
+                        a == 4 && b == 68 ? (p < 4 ? 8475 + p : 8288 + p) : 8323 + 32 * a + 8 * (b - 65) + p);
+        for (int b = 65; b <= 67; ++b)
+            for (int p = 0; p < 8; ++p) put(0, 5, b + 128, p, 8299 + 8 * (b - 65) + p);
+        for (int p = 0; p < 8; ++p) put(0, 0, 0xFF, p, 8479 + p);
+        for (int p = 0; p < 4; ++p) put(0, 0, 69 + 128, p, p < 3 ? 8296 + p : 8487);
+    } else {
+        for (int a = 0; a <= 15; ++a)
+            for (int b = 0; b <= 123; ++b)
+                for (int p = 0; p < (a == 15 ? 5 : 8); ++p) {
+                    int fuse = 1304 + 1408 * (a - 1) + 176 * p + b;
+                    if (a == 0) fuse = p < 2 ? 124 * p + b : 248 + 176 * (p - 2) + b;
+                    if (a == 15) fuse = p < 2 ? 21016 + 176 * p + b : 21368 + 124 * (p - 2) + b;
+                    put(0, a, b, p, fuse);
+                }
+        for (int a = 0; a <= 6; ++a)
+            for (int b = 0; b <= 59; ++b)
+                for (int p = 0; p < (a == 6 ? 4 : 8); ++p) {
+                    put(1, a, 59 - b, p, 372 + 176 * b + 8 * a + p);
+                    put(1, a, b + 64, p, 10932 + 176 * b + 8 * a + p);
+                }
+        for (int b = 0; b <= 14; ++b)
+            for (int p = 0; p < (b <= 11 ? 2 : b <= 13 ? 4 : 3); ++p)
+                put(3, 0, b, p, b <= 11 ? 21751 + 2 * b + p : b <= 13 ? 21740 + 4 * (b - 12) + p : 21748 + p);
+        for (int a = 0; a <= 1; ++a)
+            for (int b = 0; b <= 23; ++b)
+                for (int p = 0; p < (a == 0 ? 8 : 5); ++p) put(3, a, b | 0x60, p, (a == 0 ? 21775 : 21783) + 13 * b + p);
+        for (int b = 0; b <= 1; ++b)
+            for (int p = 0; p < 8; ++p) put(3, 0, b + 16, p, 22087 + 8 * b + p);
+    }
+    return v;
+}
+
+// No user map reaches the security bit: an all-0 map (every cell the walk
+// reaches cleared) leaves each part open, and it reads back.
+TEST_F(ReadBackEpldTest, NoFuseMapSecuresThePart) {
+    for (const RbRecord& r : kRbRecords) {
+        SCOPED_TRACE(r.name);
+        sim::ReadBackEpldChip* chip = Seat(r);
+        LoadFuses(std::vector<uint8_t>(r.fuses, 0), FuseRowLength);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_FALSE(chip->Locked());
+        ClearUserMap(r.fuses);
+        SetUserFuses(std::vector<uint8_t>(r.fuses, 1));
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(UserFuses(r.fuses), std::vector<uint8_t>(r.fuses, 0));
+    }
+}
+
+// A random map programmed through the driver lands on the part where the
+// tables place each fuse; the tables name every fuse of the map once.
+TEST_F(ReadBackEpldTest, FusesLandWhereThePartPlacesThem) {
+    for (const RbRecord& r : kRbRecords) {
+        SCOPED_TRACE(r.name);
+        const std::vector<RbPlace> places = RbPlaces(r.row);
+        std::vector<int> named(r.fuses, 0);
+        for (const RbPlace& p : places) {
+            ASSERT_LT(p.fuse, r.fuses);
+            ++named[p.fuse];
+        }
+        EXPECT_EQ(std::count(named.begin(), named.end(), 1), static_cast<long>(r.fuses));
+        sim::ReadBackEpldChip* chip = Seat(r);
+        const std::vector<uint8_t> fuses = Pattern(r.fuses, r.fuses + 3);
+        LoadFuses(fuses, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        int wrong = 0;
+        for (const RbPlace& p : places)
+            if (((chip->Byte(p.half, p.select, p.address) >> p.position) & 1) != fuses[p.fuse] && ++wrong <= 5)
+                ADD_FAILURE() << "fuse " << p.fuse << " not at half " << p.half << " select " << p.select
+                              << " address " << p.address << " bit " << p.position;
+        EXPECT_EQ(wrong, 0);
     }
 }
 
