@@ -1,5 +1,7 @@
 #include "mcu/AreaBusMcu.h"
 
+#include <algorithm>
+
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
@@ -66,7 +68,8 @@ constexpr AreaRow kRow150{
     .groupAStart = 0x81E0,
     .groupACount = 5,
     .groupBStart = 0x81D0,
-    .groupB = {{{7, 7}, {7, 7}, {0x0B, 3}, {5, 7}}, {{5, 5}, {7, 5}, {0x0B, 3}, {5, 7}}},
+    // Byte 1 keeps its three cells on every variant: erased, it reads 7.
+    .groupB = {{{7, 7}, {7, 7}, {0x0B, 3}, {5, 7}}, {{5, 5}, {7, 7}, {0x0B, 3}, {5, 7}}},
     .setSecurityOnProgram = false,
     .setSecurityOnRead = true,
 };
@@ -244,16 +247,19 @@ void SetAreaVoltages(const AreaRow& row, AreaKind kind, int mode) {
 // Progress of the option areas: row 151's are in bank 1.
 int StepArea(const AreaRow& row, uint32_t at) { return StepProgress(row.banked ? at + 0x10000 : at); }
 
+// The cells of the range that lie in the code array, each at its own
+// address; the buffer from the index the engine set.
 int AccessCodeArray(const AreaRow& row, int mode) {
     g_cellMask = BlankValue = 0xFF;
     LoadAreaCommand(1, 0);
     SetAreaVoltages(row, AreaKind::Code, mode);
     int r = 1;
-    for (ChipAddress = 0; ChipAddress <= row.lastCode; ++ChipAddress) {
+    const uint32_t last = std::min(DeviceEnd, row.lastCode);
+    for (ChipAddress = DeviceStart; ChipAddress <= last; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
         const uint32_t a = ChipAddress;
-        if ((a & 0xFF) == 0) {
+        if ((a & 0xFF) == 0 || a == DeviceStart) {
             if (row.banked) {
                 WriteRegister(RegAddressHigh, (a >> 8 & 0x1F) | (a >> 13 & 1) << 7);
                 WriteRegister(RegByteIndex, a >> 14);
@@ -395,9 +401,13 @@ int RunDevice(const AreaRow& row, int mode) {
             BankAdvances = 1;
         }
         const bool verified = !row.stepSignature || Signature150 == 0xF9 || Signature150 == 0xF3;
-        r = AccessOptionRows(row, mode, verified);
-        if (r == 1) r = AccessByteGroupA(row, mode);
-        if (r == 1) r = AccessByteGroupB(row, mode);
+        // The option areas lie past the code array: a range ending inside
+        // it leaves them.
+        if (DeviceEnd > row.lastCode) {
+            r = AccessOptionRows(row, mode, verified);
+            if (r == 1) r = AccessByteGroupA(row, mode);
+            if (r == 1) r = AccessByteGroupB(row, mode);
+        }
         // A failure in an option area leaves bank 1 current for the report.
         if (r == 1 && row.banked) {
             SelectBank(0, 0);

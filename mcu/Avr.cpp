@@ -265,13 +265,22 @@ uint8_t BufferByteAt(uint32_t index) { return BufferWindow[index & 0xFFFF]; }
 
 // Read and Verify take the flash bytes at Program's buffer byte, low byte
 // first, whatever the byte-swap option, so the three agree at any start.
+// Only the bytes of the word that lie in the range count: from an odd start
+// the first word gives its high byte, to an even end the last its low byte.
 int ProcessFlashWord(int mode) {
     const uint32_t word = ReadValue;
-    ReadValue = word & 0xFF;
-    if (ProcessReadByte(mode) == -1) return -1;
-    ReadValue = word >> 8 & 0xFF;
-    return ProcessReadByte(mode);
+    const uint32_t low = ChipAddress & ~1u;
+    int r = 1;
+    for (uint32_t a = low; a <= low + 1 && r != -1; ++a) {
+        if (a < DeviceStart || a > DeviceEnd) continue;
+        ReadValue = a & 1 ? word >> 8 & 0xFF : word & 0xFF;
+        r = ProcessReadByte(mode);
+    }
+    return r;
 }
+
+// The next word's first byte address of the flash loops.
+uint32_t NextFlashWord(uint32_t a) { return (a & ~1u) + 2; }
 
 int IdentifyParallel(const AvrParallelRow& row) {
     if (PowerUpAvr(row, kAvrIdentify) == -2) return -1;
@@ -296,7 +305,7 @@ int ReadParallel(const AvrParallelRow& row, int mode) {
     if (r == -2) return -1;
     if (r == 1) {
         AvrLoad(kAvrLoadCommand, kAvrReadFlash);
-        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress = NextFlashWord(ChipAddress)) {
             if ((r = StepProgress(ChipAddress)) != 1) break;
             AvrLoadAddress(ChipAddress / 2);
             AvrReadWord();
@@ -321,14 +330,18 @@ int ProgramParallel(const AvrParallelRow& row) {
     if (r == -2) return -1;
     if (r == 1) {
         AvrLoad(kAvrLoadCommand, kAvrWriteFlash);
-        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
-            if ((r = StepProgress(ChipAddress)) != 1) break;
-            AvrLoadAddress(ChipAddress / 2);
+        // A byte at a time, the low byte of a word with BS low and the high
+        // byte with BS high: a range from an odd address starts with the
+        // high byte of its word, one to an even address ends with a low byte.
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+            const bool high = (ChipAddress & 1) != 0;
+            if (!high || ChipAddress == DeviceStart) {
+                if ((r = StepProgress(ChipAddress)) != 1) break;
+                AvrLoadAddress(ChipAddress / 2);
+            }
             ExpectedValue = BufferByteAt(BufferIndex);
-            if ((r = AvrProgramByte(false)) != 1) break;
-            ExpectedValue = BufferByteAt(BufferIndex + 1);
-            if ((r = AvrProgramByte(true)) != 1) break;
-            BufferIndex += 2;
+            if ((r = AvrProgramByte(high)) != 1) break;
+            BufferIndex += 1;
         }
     }
     if (r == 1) {
@@ -541,7 +554,7 @@ int Alg119Read(int mode) {
     if (CheckAvrLock119() != 1) return -1;
     int r = AvrSpiPowerUp(kAvrRead);
     if (r == 1) {
-        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress = NextFlashWord(ChipAddress)) {
             if ((r = StepProgress(ChipAddress)) != 1) break;
             const uint32_t w = ChipAddress / 2;
             ReadValue = AvrSpiRead(0x20, w) | AvrSpiRead(0x28, w) << 8;
@@ -564,13 +577,14 @@ int Alg119Program() {
     int r = AvrSpiPowerUp(kAvrProgram);
     if (r == 1) r = AvrSpiEnable();
     if (r == 1) {
-        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ChipAddress += 2) {
-            if ((r = StepProgress(ChipAddress)) != 1) break;
+        // Low and high bytes have instructions of their own, so a range may
+        // start and end inside a word.
+        for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
+            const int high = ChipAddress & 1;
+            if ((high == 0 || ChipAddress == DeviceStart) && (r = StepProgress(ChipAddress)) != 1) break;
             ExpectedValue = BufferByteAt(BufferIndex);
-            if ((r = AvrSpiProgramByte(0)) != 1) break;
-            ExpectedValue = BufferByteAt(BufferIndex + 1);
-            if ((r = AvrSpiProgramByte(1)) != 1) break;
-            BufferIndex += 2;
+            if ((r = AvrSpiProgramByte(high)) != 1) break;
+            BufferIndex += 1;
         }
     }
     if (r == 1) {

@@ -363,6 +363,11 @@ bool PowerUp106(int phase) {
     BlankCheckAfterErase = 1;
     ProgressStep = 16;
     StartSocket(PhaseSupply(phase), PhaseSupply(phase));
+    // Channel 1 waits at 5.0 V, so connecting it to RST/VPP for the first
+    // program pulse keeps RST high: at 0 V it would pull RST low, and RST
+    // rising again resets the chip's address counter to 000h, sending the
+    // rest of the range to the cells from 000h up.
+    SetDacVoltage(1, 50);
     SetPin(ActiveLayout->xtal1, 0);
     SetPin(ActiveLayout->rst, 0);
     SetPin(ActiveLayout->ale, 0);

@@ -1,5 +1,6 @@
 #include "mcu/WordBusMcu.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/AlgorithmTable.h"
@@ -161,6 +162,22 @@ int IdentityCheck() {
     return r;
 }
 
+// The part's pointer starts at the first word after a command word and
+// moves by itself with each B strobe, so a range starting above it is
+// reached by strobing the words before it: read strobes whose words are
+// dropped, or program strobes of FFFFh, which program no bit.
+void PointerTo(uint32_t start, bool program) {
+    const uint32_t to = std::min(start, LastWord() + 1);
+    for (uint32_t a = kFirstWord; a < to; ++a) {
+        if (program) {
+            ExpectedValue = 0xFFFF;
+            WriteWord();
+        } else {
+            ReadWord();
+        }
+    }
+}
+
 // Words 0-FFFh and past the variant's last word are passed over without a
 // strobe; the part's pointer moves by itself with each B strobe.
 int Alg144Read(int mode) {
@@ -170,6 +187,7 @@ int Alg144Read(int mode) {
     }
     WordPowerUp();
     CommandWord(ReadCommandWord());
+    PointerTo(DeviceStart, false);
     const uint32_t last = LastWord();
     int r = 1;
     for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
@@ -193,6 +211,7 @@ int Alg144Program() {
     }
     WordPowerUp();
     CommandWord(ProgramCommandWord());
+    PointerTo(DeviceStart, true);
     const uint32_t last = LastWord();
     int r = 1;
     for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {

@@ -27,7 +27,7 @@ OptionAreaChip::OptionAreaChip(const OptionAreaFacts& facts) : facts_(facts) {
     const uint8_t byte0 = facts_.form == 0 ? 7 : 0x0F;
     const uint8_t noBit1 = facts_.variant == 1 ? 0xFD : 0xFF;
     bits_[GroupBIndex(0)] = byte0 & noBit1;
-    bits_[GroupBIndex(1)] = facts_.form == 0 ? (byte0 & noBit1) : 0x0F;
+    bits_[GroupBIndex(1)] = facts_.form == 0 ? 7 : 0x0F;
     bits_[GroupBIndex(2)] = 0x0B;
     bits_[GroupBIndex(3)] = 7;
     cells_ = bits_; // erased: every bit of a cell 1

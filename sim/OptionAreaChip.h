@@ -27,8 +27,9 @@
 //   byte group A at A = 0-4 (form 0) or 0-5 (form 1): bytes 0-3 whole, the
 //     rest 3 bits.
 //   byte group B at A = 0, 2, 4, 6: byte 0 bits 0-2 (form 0) or 0-3 (form 1),
-//     bit 1 missing on variant 1; byte 1 like byte 0 on form 0, bits 0-3 on
-//     form 1; byte 2 bits 0, 1 and 3, bit 3 read and written inverted (an
+//     bit 1 missing on variant 1; byte 1 bits 0-2 (form 0) or 0-3 (form 1) on
+//     every variant, so an erased byte 1 reads 7 (0Fh); byte 2 bits 0, 1
+//     and 3, bit 3 read and written inverted (an
 //     erased byte reads 0Bh); byte 3 bits 0-2, bit 1 the security bit.
 // Bits that are no cell read 0. An access at a place without a cell, /PGM
 // outside the byte groups and an area command of no meaning are violations.
@@ -46,7 +47,7 @@ struct OptionAreaFacts : PartFacts {
     std::string maker;
     std::string note;
     int form = 0;    // 0 the 32 KB part, 1 the 64 KB part
-    int variant = 0; // 1: byte 0 (form 0 also byte 1) of group B without bit 1
+    int variant = 0; // 1: byte 0 of group B without bit 1
     uint8_t signature = 0xF9;
     uint32_t codePulseUs = 100, quickOptionPulseUs = 200, slowPulseUs = 50000;
     int vppMinTenths = 120, vppLimitTenths = 135;

@@ -2,6 +2,7 @@
 // and EEPROM over the SPI-style interface, signature, lock and fuse bits over
 // the high-voltage one; lock modes and what a locked chip refuses, the
 // assembled sample, injected faults and user breaks.
+#include "AvrRangeCheck.h"
 #include "McuFixture.h"
 
 #include "engine/Pins.h"
@@ -168,6 +169,31 @@ TEST_F(AvrSerialRun, BlankStartAboveZeroLockTwoAndWrongSignature) {
     ui.QueueAnswer(UiAnswer::No);
     EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
     EXPECT_EQ(chip->Writes(), 0u);
+    ExpectNoViolations();
+}
+
+// Ranges starting on an odd byte or ending on an even one: each byte goes
+// out with its own low- or high-byte instruction to its own chip address;
+// Verify and Read agree.
+TEST_F(AvrSerialRun, RangesInsideAWordLandOnTheirBytes) {
+    for (const auto& [start, end] : {std::pair{0x701u, 0x7FFu}, std::pair{0x287u, 0x2A2u}}) {
+        SCOPED_TRACE(start);
+        sim::AvrSerialChip* chip = PutSerialAvr("AT90S2323");
+        ASSERT_NE(chip, nullptr);
+        const uint32_t total = end + 1 + chip->Part().eepromBytes;
+        FillPattern(total, start);
+        DeviceStart = start;
+        DeviceEnd = end;
+        BufferStart = start;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        ExpectAvrRangeOnChip(*chip, start, end, start);
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        std::vector<uint8_t> image(total);
+        for (uint32_t a = 0; a < total; ++a) image[a] = BufferByte(a);
+        FillBufferRange(0, total - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < total; ++a) ASSERT_EQ(BufferByte(a), a >= start ? image[a] : 0x5A) << std::hex << a;
+    }
     ExpectNoViolations();
 }
 

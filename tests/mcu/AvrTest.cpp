@@ -2,6 +2,7 @@
 // programming mode: flash and EEPROM through the operation driver, the two
 // lock modes and what a locked chip refuses, fuses, a wrong signature,
 // starts above 0 with the byte-swap option, injected faults and user breaks.
+#include "AvrRangeCheck.h"
 #include "McuFixture.h"
 
 #include "engine/RowDef.h"
@@ -135,6 +136,34 @@ TEST_F(AvrParallelRun, AssembledSampleRoundTrips) {
     }
 }
 
+// The avra-assembled sample for the AT90S8515 from chip address 0 and from
+// an odd one, the files loaded from buffer byte 0: the chip holds the file's
+// bytes from the start on, Verify and Read give them back.
+TEST_F(AvrParallelRun, AssembledSampleFromZeroAndAnOddStart) {
+    const std::string dir = ProgramDirectory + "/mcu-sample/avr-8515/";
+    for (const uint32_t start : {0u, 0x287u}) {
+        SCOPED_TRACE(start);
+        sim::AvrChip* chip = PutAvr("AT90S8515");
+        ASSERT_NE(chip, nullptr);
+        const uint32_t eeprom = DeviceEnd + 1, n = AvrImageBytes(*chip);
+        FillBufferRange(0, n - 1, 0xFF);
+        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.hex", 0, 0), 1) << dir << " (built by avra)";
+        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.eep.hex", 0, eeprom), 1) << dir;
+        const std::vector<uint8_t> image = AvrImage(*chip);
+        DeviceStart = start;
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        EXPECT_EQ((std::pair{chip->Cell(start), chip->Cell(start + 1)}), (std::pair<uint16_t, uint16_t>{0x00, 0xC0}));
+        ExpectAvrRangeOnChip(*chip, start, DeviceEnd, 0);
+        FillBufferRange(0, n - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < n; ++a)
+            ASSERT_EQ(BufferByte(a), a <= DeviceEnd - start || a >= eeprom ? image[a] : 0x5A) << std::hex << a;
+    }
+    ExpectNoViolations();
+}
+
 // A start above 0 with the byte-swap option on: Program, Verify and Read
 // agree byte for byte, the EEPROM at the byte after the flash in both.
 TEST_F(AvrParallelRun, StartAboveZeroWithByteSwapAgrees) {
@@ -153,6 +182,40 @@ TEST_F(AvrParallelRun, StartAboveZeroWithByteSwapAgrees) {
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     for (uint32_t a = 0; a <= DeviceEnd - 0x100; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
     for (uint32_t a = DeviceEnd + 1; a < image.size(); ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    ExpectNoViolations();
+}
+
+// Ranges that start on an odd byte or end on an even one, on both parallel
+// rows, the buffer at the range's start or at 0: every byte lands at its own
+// chip address and no other cell is written; Verify and Read agree.
+TEST_F(AvrParallelRun, RangesInsideAWordLandOnTheirBytes) {
+    struct Case {
+        const char* part;
+        uint32_t start, end, bufferStart;
+    };
+    for (const Case c : {Case{"AT90S2313", 0x101, 0x7FF, 0x101}, Case{"AT90S2313", 0x287, 0x3FE, 0},
+                         Case{"AT90S2333", 0x123, 0x2FE, 0x123}, Case{"AT90S8515", 0x1FFF, 0x1FFF, 0}}) {
+        SCOPED_TRACE(std::string(c.part) + " from " + std::to_string(c.start));
+        sim::AvrChip* chip = PutAvr(c.part);
+        ASSERT_NE(chip, nullptr);
+        const uint32_t eeprom = chip->Part().eepromBytes, total = c.end + 1 + eeprom;
+        FillPattern(total, c.start);
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        BufferStart = c.bufferStart;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        ExpectAvrRangeOnChip(*chip, c.start, c.end, c.bufferStart);
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        std::vector<uint8_t> image(total);
+        for (uint32_t a = 0; a < total; ++a) image[a] = BufferByte(a);
+        FillBufferRange(0, total - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        const uint32_t n = c.end - c.start + 1;
+        for (uint32_t a = 0; a < total; ++a) {
+            const bool flash = a >= c.bufferStart && a < c.bufferStart + n;
+            ASSERT_EQ(BufferByte(a), flash || a > c.end ? image[a] : 0x5A) << std::hex << a;
+        }
+    }
     ExpectNoViolations();
 }
 

@@ -34,7 +34,7 @@ uint8_t GroupBKept(bool wide, int variant, uint32_t i) {
     if (i == 2) return 0x0B;
     if (i == 3) return wide ? 7 : 5;
     if (wide) return i == 0 && variant == 1 ? 0x0D : 0x0F;
-    return variant == 1 ? 5 : 7;
+    return i == 0 && variant == 1 ? 5 : 7;
 }
 
 class OptionAreaRun : public McuRun {
@@ -231,6 +231,44 @@ TEST_F(OptionAreaRun, AllFfBufferPulsesOnlyGroupBByte2) {
         EXPECT_TRUE(HasLineStarting(wide ? " Chip addr: 010252h" : " Chip addr: 0081D2h")) << LogText();
         ExpectNoViolations();
     }
+}
+
+// A range from 287h: the code array takes it at its own cells from the
+// buffer byte the engine gives, the cells below stay blank, Verify and Read
+// agree, and the option areas behind it (all FFh here) verify too: a blank
+// group B byte 1 reads 7 (0Fh) on every variant, as the blank check wants.
+// A range ending inside the code array leaves the option areas alone.
+TEST_F(OptionAreaRun, RangeFromAboveZeroLandsAtItsCells) {
+    for (const char* name : {"OPTAREA-32K", "OPTAREA-32K-B", "OPTAREA-64K-B"}) {
+        SCOPED_TRACE(name);
+        sim::OptionAreaChip* chip = Put(name);
+        ASSERT_NE(chip, nullptr);
+        const bool wide = std::string(name) == "OPTAREA-64K-B";
+        const uint32_t start = 0x287, lastCode = wide ? 0xFFFF : 0x7FFF;
+        FillBufferRange(0, wide ? 0x1FFFF : 0xFFFF, 0xFF);
+        FillPattern(lastCode + 1, 9);
+        std::vector<uint8_t> image(lastCode + 1);
+        for (uint32_t a = 0; a <= lastCode; ++a) image[a] = BufferByte(a);
+        DeviceStart = BufferStart = start;
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a <= lastCode; ++a) ASSERT_EQ(chip->Cell(a), a < start ? 0xFF : image[a]) << std::hex << a;
+        EXPECT_EQ(chip->Cell(chip->GroupBIndex(1)), wide ? 0x0F : 7);
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        FillBufferRange(0, lastCode, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a <= lastCode; ++a) ASSERT_EQ(BufferByte(a), a < start ? 0x5A : image[a]) << std::hex << a;
+        ExpectNoViolations();
+    }
+    sim::OptionAreaChip* chip = Put("OPTAREA-32K");
+    ASSERT_NE(chip, nullptr);
+    FillBufferRange(0, 0xFFFF, 0);
+    DeviceStart = BufferStart = 0x10;
+    DeviceEnd = 0x1F;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->Pulses(), 16u);
+    EXPECT_EQ(chip->PulsesAt(chip->GroupBIndex(2)), 0u);
+    EXPECT_EQ((std::pair{chip->Cell(0x0F), chip->Cell(0x10)}), (std::pair<uint16_t, uint16_t>{0xFF, 0}));
 }
 
 // Signature F9h: option rows get up to 250 tries of 200 us under the

@@ -3,6 +3,7 @@
 // command words by variant, byte-swapped buffers and the words the row
 // passes over.
 #include <cstdlib>
+#include <tuple>
 
 #include "McuFixture.h"
 
@@ -106,6 +107,32 @@ TEST_F(WordBusRun, CommandWordsByVariantAndRange) {
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
         EXPECT_EQ(chip->Commands(), (std::vector<uint16_t>{0x0070, c.read, 0x0070, c.read}))
             << c.part; // two levels
+    }
+    ExpectNoViolations();
+}
+
+// A range starting above word 1000h: the part's pointer is strobed up to
+// the start (FFFFh words to Program, dropped words to Read), so the range
+// lands at its own words, the words before it stay blank, and Verify and
+// Read agree.
+TEST_F(WordBusRun, RangeAboveTheFirstWordLandsAtItsWords) {
+    for (const auto& [part, start, end] : {std::tuple{"WORDBUS-V4", 0x1123u, 0x1421u}, std::tuple{"WORDBUS-V5", 0x1FFFu, 0x1FFFu}}) {
+        SCOPED_TRACE(part);
+        sim::WordBusMcuChip* chip = PutWord(part);
+        const uint32_t last = DeviceEnd;
+        FillPattern(0x10000, start);
+        std::vector<uint16_t> image(last + 1);
+        for (uint32_t w = 0; w <= last; ++w) image[w] = WordAt(w);
+        DeviceStart = start;
+        DeviceEnd = end;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t w = 0x1000; w <= last; ++w)
+            ASSERT_EQ(chip->Cell(w), w >= start && w <= end ? image[w] : 0xFFFF) << std::hex << w;
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        FillBufferRange(0, 0xFFFF, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t w = 0x1000; w <= last; ++w)
+            ASSERT_EQ(WordAt(w), w >= start && w <= end ? image[w] : 0x5A5A) << std::hex << w;
     }
     ExpectNoViolations();
 }

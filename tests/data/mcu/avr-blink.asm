@@ -1,5 +1,8 @@
 ; Toggles port B forever; a few EEPROM bytes beside it. Assembled once per
-; programming row, for a part of that row.
+; programming row, for a part of that row, and once for the AT90S8515.
+.ifdef ROW8515
+.device AT90S8515
+.else
 .ifdef ROW125
 .device AT90S2333
 .else
@@ -7,6 +10,7 @@
 .device AT90S2343
 .else
 .device AT90S1200
+.endif
 .endif
 .endif
 .equ DDRB  = 0x17
