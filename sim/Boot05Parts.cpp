@@ -88,7 +88,7 @@ void AddBoot05Parts(std::vector<CatalogPart>& parts) {
          {std::tuple{"HC05BOOT-131-V0", 0x4000u, 0xFF, 0x3EFFu, 0x3FF0u}, std::tuple{"HC05BOOT-131-V1", 0x4000u, 0x00, 0x3EFFu, 0x3FF2u},
           std::tuple{"HC05BOOT-131-V2", 0x4000u, 0xFF, 0x3EFFu, 0x3FF0u}, std::tuple{"HC05BOOT-131-V3", 0x8000u, 0x00, 0x7EFFu, 0x7FF0u}}) {
         all.push_back(Part(name, 48, words, static_cast<uint16_t>(blank), {{0x20, 0x4F}, {0x100, main}, {vector, words - 1}},
-                           {}, 4, 90, 5, 46, {24}));
+                           {}, 4, 95, 5, 46, {24}));
         all.back().vppMinTenths = 190;
         all.back().vppLimitTenths = 215;
         all.back().hasSecurity = true;
