@@ -456,7 +456,8 @@ int ReadRange(const Row8051& row, int mode) {
         (row.address ? row.address : DriveAddress)(ChipAddress, a == DeviceStart);
         row.read();
         if (row.decodes) DecodeRead(ChipAddress);
-        if (mode != 2 && row.registerAt != nullptr && row.registerAt(ChipAddress))
+        const bool atRegister = row.registerAt != nullptr && row.registerAt(ChipAddress);
+        if (atRegister && (mode == 0 || mode == 6 || (mode != 2 && BufferWindow[BufferIndex & 0xFFFF] == 0xFF)))
             BufferIndex += mode == 0 || mode == 6 ? 1 : AddressStep;
         else
             r = ProcessReadByte(mode);
@@ -483,7 +484,12 @@ int ProgramRange(const Row8051& row) {
         if (r != 1) break;
         (row.address ? row.address : DriveAddress)(ChipAddress, a == DeviceStart);
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
-        r = row.registerAt != nullptr && row.registerAt(ChipAddress) ? 1 : row.programByte();
+        if (row.registerAt != nullptr && row.registerAt(ChipAddress)) {
+            if (row.registerByte != nullptr) row.registerByte(static_cast<uint8_t>(ExpectedValue));
+            r = 1;
+        } else {
+            r = row.programByte();
+        }
         if (r != 1) break;
         BufferIndex += AddressStep;
         if (BufferIndex > 0xFFFF && AdvanceToNextBank() == -1) {

@@ -81,9 +81,12 @@ struct Row8051 {
     int32_t readControl = -1, writeControl = -1;
     // An address of the range that the part gives to a register, not to a
     // code byte (the row handles the register after the range): Program
-    // writes nothing there, the compares pass over it and Read stores what
-    // the part shows there.
+    // writes nothing there but hands the user's byte to `registerByte`;
+    // Read stores what the part shows there, Verify and Compare check a
+    // user's byte there against it (a blank FFh is nothing to check), blank
+    // checks pass over it.
     bool (*registerAt)(uint32_t a) = nullptr;
+    void (*registerByte)(uint8_t userByte) = nullptr;
 };
 int ReadRange(const Row8051& row, int mode);
 int ProgramRange(const Row8051& row);

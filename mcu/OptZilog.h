@@ -1,9 +1,11 @@
 // "Option Bits": the option-bit dialog of the Zilog rows. One list row per
 // option name the launcher handed over, with its status; a click toggles the
-// row's state in the row's own array, so closing keeps every change.
+// row's state in the row's own array, so closing keeps every change. An
+// option the row does not offer is listed disabled, with its reason.
 #pragma once
 #include <QDialog>
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 
@@ -14,6 +16,8 @@ public:
 
     QTreeWidget* ListView = nullptr;
     QPushButton* BitBtn1 = nullptr;
+    // Names the options the row does not offer and why (hidden when none).
+    QLabel* LabelRefused = nullptr;
 
     void FormCreate();
     void ListViewClick();

@@ -96,7 +96,18 @@ int ComparePass143(int mode) {
     return (ReadValue & 1) != 0 ? 1 : -1;
 }
 
+// The compare latch gives one pass bit for every address clocked since the
+// counter was reset, and the counter starts at 000h: a range from above 0
+// would compare (and burn) the buffer's bytes into the cells from 000h up.
+// Such a range is refused before the part is powered.
+bool StartsAtZero143() {
+    if (DeviceStart == 0) return true;
+    ShowMessageLine(" Chip start %Xh not supported: this device is compared from address 0.", DeviceStart);
+    return false;
+}
+
 int Alg143Read(int mode) {
+    if (!StartsAtZero143()) return -1;
     PowerUp143();
     DelayMsSlot(20);
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
@@ -115,6 +126,7 @@ int Alg143Read(int mode) {
 }
 
 int Alg143Program() {
+    if (!StartsAtZero143()) return -1;
     PowerUp143();
     SetDeviceVpp(1, static_cast<int>(Vpp / 10));
     DelayMsSlot(20);
@@ -171,8 +183,16 @@ void PowerDown133() {
     WriteRegister(1, 0);
 }
 
+// The part's counter starts at 000h whatever the range: the addresses below
+// DeviceStart are clocked past with no byte written for them, so nothing is
+// burnt there and the range reaches its own cells.
+void ClockUpTo133(uint32_t start) {
+    for (uint32_t a = 0; a < start; ++a) ClockAddress();
+}
+
 int Alg133Program() {
     PowerUp133(1);
+    ClockUpTo133(DeviceStart);
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         if (StepProgress(ChipAddress) == 3) {
@@ -196,6 +216,7 @@ int Alg133Program() {
 
 int Alg133Read(int mode) {
     PowerUp133(mode);
+    ClockUpTo133(DeviceStart);
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         if (StepProgress(ChipAddress) == 3) {

@@ -141,6 +141,13 @@ void EndSequence128() {
     SetPin(ActiveLayout->p33, 0);
 }
 
+// Byte i of the page in the buffer: the page's bytes lie AddressStep apart
+// from BufferIndex, so a split mode takes its own lane.
+uint8_t PageByte128(uint32_t i) {
+    const uint64_t at = uint64_t{CurrentBank} * BufferBankBytes + BufferIndex + uint64_t{i} * AddressStep;
+    return at <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(at)) : 0xFF;
+}
+
 // The page at ChipAddress from the buffer at BufferIndex: loaded, written,
 // the ready line awaited, read back on every gang socket.
 int ProgramPage128() {
@@ -149,7 +156,7 @@ int ProgramPage128() {
     const uint32_t page = static_cast<uint32_t>(PageLength128);
     for (uint32_t i = 0; i < page; ++i) {
         SetAddress128(ChipAddress + i);
-        LoadByte128(BufferWindow[BufferIndex + i]);
+        LoadByte128(PageByte128(i));
     }
     SetControl(Mode128Write);
     PulsePinTimed(ActiveLayout->ale, 2, kLoadPulseUs128);
@@ -159,7 +166,7 @@ int ProgramPage128() {
     for (uint32_t i = 0; i < page; ++i) {
         SetAddress128(ChipAddress + i);
         for (uint32_t s = 0; s <= LastSocketIndex; ++s) {
-            if (ReadCodeByte128(~(1u << s) & 0xFF) != BufferWindow[BufferIndex + i]) return -1;
+            if (ReadCodeByte128(~(1u << s) & 0xFF) != PageByte128(i)) return -1;
         }
     }
     return 1;
@@ -244,7 +251,7 @@ int Alg128Program() {
         if (r != 1) break;
         r = ProgramPage128();
         if (r != 1) break;
-        BufferIndex += static_cast<uint32_t>(PageLength128);
+        BufferIndex += static_cast<uint32_t>(PageLength128) * AddressStep;
         if (BufferIndex > 0xFFFF && AdvanceToNextBank() == -1) {
             r = -1;
             break;

@@ -244,11 +244,15 @@ int ProgramCell122() {
 // a 64 KB part's code byte there and the register are one address in the
 // programming mode, so the range leaves FFFFh to the register, which Program
 // writes from the options after the array (a user's byte there would set the
-// lock and encryption bits).
+// lock and encryption bits). The user's byte is kept so that Program can say
+// when the part cannot hold it.
 bool SpecialRegisterAt122(uint32_t a) { return a == kSpecialAddress && BankBoundary122 <= a; }
+int UserByteAtRegister122 = -1;
+void KeepUserByte122(uint8_t v) { UserByteAtRegister122 = v; }
 
-const Row8051 kRow122{ReadPowerUp122, PowerDown122, ReadCell122, kNoLines, kNoLines, ProgramCell122,
-                      Address122,     false,        0,           1,        SpecialRegisterAt122};
+const Row8051 kRow122{ReadPowerUp122, PowerDown122,        ReadCell122, kNoLines, kNoLines, ProgramCell122,
+                      Address122,     false,               0,           1,        SpecialRegisterAt122,
+                      KeepUserByte122};
 
 // ---- the special register ---------------------------------------------------------------
 
@@ -381,9 +385,23 @@ int Alg122Read(int mode) {
     return r == 1 ? ReadSpecialRegister122(mode) : r;
 }
 
+// A user's byte at FFFFh of a 64 KB part other than FFh and other than what
+// the special register holds there after programming cannot be held: it is
+// named and Program fails at FFFFh (Verify fails there too).
 int Alg122Program() {
-    const int r = ProgramRange(kRow122);
-    return r == 1 ? ProgramSpecialRegister122() : r;
+    UserByteAtRegister122 = -1;
+    int r = ProgramRange(kRow122);
+    if (r != 1) return r;
+    r = ProgramSpecialRegister122();
+    const uint32_t held = ReadValue & 0xFF; // the register as read back
+    if (UserByteAtRegister122 >= 0 && UserByteAtRegister122 != 0xFF &&
+        static_cast<uint32_t>(UserByteAtRegister122) != held) {
+        ShowMessageLine(" Byte %02Xh at FFFFh not programmed: the part holds its special register (%02Xh) there.",
+                        static_cast<unsigned>(UserByteAtRegister122), held);
+        ChipAddress = kSpecialAddress;
+        r = -1;
+    }
+    return r;
 }
 
 int Alg122Erase() {

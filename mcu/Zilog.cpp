@@ -29,6 +29,10 @@ uint32_t g_states160[3], g_states161[4], g_states163[3], g_states164[2], g_state
 OptionDialogLauncher g_launcher = nullptr;
 
 const char* const kNames160[] = {"RC Oscillator", "Autolatch Disable", "WDT Enable", nullptr};
+// Row 160 burns "Autolatch Disable" only: the pin conditions that select the
+// other two options are not confirmed, so they are not offered.
+constexpr const char* kUnconfirmed = "pin conditions not confirmed";
+const char* const kRefusals160[] = {kUnconfirmed, nullptr, kUnconfirmed, nullptr};
 const char* const kNames161[3][5] = {{"Low Noise", "Autolatch Disable", "WDT Enable", nullptr},
                                      {"Low Noise", nullptr},
                                      {"Low Noise", "Autolatch Disable", "WDT Enable", "RC osc Select", nullptr}};
@@ -41,8 +45,8 @@ const char* const kNames166[] = {"RAM Protect",           "XTAL OSC Option",   "
                                  "WDT Permanently Enable", "Low Frequency OSC", "HVD Kill Bit", nullptr};
 const char* const kNoNames[] = {nullptr};
 
-int Launch(uint32_t entry, uint32_t* states, const char* const* names) {
-    ZilogOptionExchange = {entry, states, names};
+int Launch(uint32_t entry, uint32_t* states, const char* const* names, const char* const* refusals = nullptr) {
+    ZilogOptionExchange = {entry, states, names, refusals};
     if (g_launcher != nullptr) g_launcher();
     return 1;
 }
@@ -88,9 +92,17 @@ const char* ZilogStatusText(uint32_t entry, uint32_t index, uint32_t state) {
     return (state == 0) == byteRow ? "ON " : "OFF";
 }
 
+const char* ZilogOptionRefusal(uint32_t index) {
+    const ZilogOptionExchangeData& x = ZilogOptionExchange;
+    if (x.Refusals == nullptr || x.Names == nullptr) return nullptr;
+    for (uint32_t i = 0; i <= index; ++i)
+        if (x.Names[i] == nullptr) return nullptr;
+    return x.Refusals[index];
+}
+
 void ZilogToggleOption(uint32_t index) {
     uint32_t* s = ZilogOptionExchange.States;
-    if (s == nullptr) return;
+    if (s == nullptr || ZilogOptionRefusal(index) != nullptr) return;
     if (ZilogOptionExchange.Entry == 6 && index == 1) {
         s[index] = s[index] + 1 >= 4 ? 0 : s[index] + 1;
     } else {
@@ -100,7 +112,7 @@ void ZilogToggleOption(uint32_t index) {
 
 void InstallZilogDialogLauncher(OptionDialogLauncher launcher) { g_launcher = launcher; }
 
-int Alg160Options() { return Launch(0, g_states160, kNames160); }
+int Alg160Options() { return Launch(0, g_states160, kNames160, kRefusals160); }
 int Alg161Options() { return Launch(1, g_states161, DeviceVariant <= 2 ? kNames161[DeviceVariant] : kNoNames); }
 int Alg165Options() { return Launch(2, g_states165, kNames165); }
 int Alg162Options() { return Launch(3, ZilogOptionStates(162), kNames162); }

@@ -23,15 +23,21 @@ void ResetZilogOptions();
 
 // What a launcher hands the option-bit dialog: the entry number (0-6, picks
 // the status texts), the state array and the option names (ended by nullptr).
+// Refusals, when given, runs beside Names: the reason an option is not
+// offered (its state stays as it is), or nullptr for one that is.
 struct ZilogOptionExchangeData {
     uint32_t Entry = 0;
     uint32_t* States = nullptr;
     const char* const* Names = nullptr;
+    const char* const* Refusals = nullptr;
 };
 extern ZilogOptionExchangeData ZilogOptionExchange;
+// Why list row `index` is not offered; nullptr when it is.
+const char* ZilogOptionRefusal(uint32_t index);
 // Status text of list row `index` holding `state` under entry `entry`.
 const char* ZilogStatusText(uint32_t entry, uint32_t index, uint32_t state);
-// The list click: toggles the state (entry 6's second row cycles 0-3).
+// The list click: toggles the state (entry 6's second row cycles 0-3); a
+// refused option keeps its state.
 void ZilogToggleOption(uint32_t index);
 
 // The dialog launcher the shell installs (none: nothing is shown).

@@ -236,7 +236,7 @@ void Boot05Chip::StartWork(const PinEnvironment& env, uint32_t a, int kind, uint
     workUntil_ = env.NowUs() + us;
 }
 
-std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t port) {
+std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t port, DataPort data) {
     StartIfIdle(env);
     Settle(env);
     if (state_ != State::Running) return std::nullopt;
@@ -246,8 +246,21 @@ std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t por
         work_ = 0;
         return std::nullopt;
     }
-    auto cell = [this](uint32_t a) -> uint8_t { return ReadCell(a); };
+    // The data phase against the port's direction: nothing is presented or
+    // taken, and the cell is left as it was.
+    auto cell = [&](uint32_t a) -> std::optional<uint8_t> {
+        if (data == DataPort::LogicDrives) {
+            env.Violation(facts_.name + ": cell " + Hex(a) + " strobed for reading while the logic drives the data port");
+            return std::nullopt;
+        }
+        return ReadCell(a);
+    };
     auto program = [&](uint32_t a, uint8_t v) {
+        if (data == DataPort::PartDrives) {
+            env.Violation(facts_.name + ": byte for cell " + Hex(a) +
+                          " strobed while the logic does not drive the data port; the cell is left as it was");
+            return;
+        }
         if (InEeprom(a))
             StartWork(env, a, 2, v, facts_.eeWriteUs);
         else if (InEprom(a))
@@ -277,10 +290,12 @@ std::optional<uint8_t> Boot05Chip::Strobe(const PinEnvironment& env, uint8_t por
         }
         if (got_.size() == 2) {
             got_.push_back(0);
-            return static_cast<uint8_t>(cell(a) & 0x0F);
+            const auto v = cell(a);
+            return v ? std::optional<uint8_t>(*v & 0x0F) : std::nullopt;
         }
         got_.clear();
-        return static_cast<uint8_t>(cell(a) >> 4);
+        const auto v = cell(a);
+        return v ? std::optional<uint8_t>(*v >> 4) : std::nullopt;
     }
     if (role_ == kChipSideProgram) {
         if (nibbles && got_.size() == 2) {

@@ -108,8 +108,13 @@ public:
     void HoldReset(const PinEnvironment& env, bool modePins);
     void ReleaseReset(const PinEnvironment& env);
     void DownloadByte(const PinEnvironment& env, uint8_t b);
+    // Who holds the part's data port for the data phase of a transfer: a
+    // logic that tells the two apart has the part present a cell only while
+    // it drives the port itself, and hands it a byte to burn only while the
+    // logic drives it; the address bytes reach the part either way.
+    enum class DataPort { Either, PartDrives, LogicDrives };
     // One strobe with `port` on the input port; the byte the part presents.
-    std::optional<uint8_t> Strobe(const PinEnvironment& env, uint8_t port);
+    std::optional<uint8_t> Strobe(const PinEnvironment& env, uint8_t port, DataPort data = DataPort::Either);
     bool Ready(const PinEnvironment& env);
     bool Downloading() const { return state_ == State::Loading; }
     bool Supplied(const PinEnvironment& env) const { return Powered(env); }

@@ -84,9 +84,11 @@ void AddBoot05Parts(std::vector<CatalogPart>& parts) {
     all.back().hasSecurity = true;
     // 48-pin parts (chip pin n on socket pin n), ground on socket pin 24.
     // Row 131: supply on 46, mode level on 4, 20 V programming voltage on 5.
-    for (auto [name, blank, vector] : {std::tuple{"HC05BOOT-131-V0", 0xFF, 0x3FF0u}, std::tuple{"HC05BOOT-131-V1", 0x00, 0x3FF2u}}) {
-        all.push_back(Part(name, 48, 0x4000, static_cast<uint16_t>(blank), {{0x20, 0x4F}, {0x100, 0x3EFF}, {vector, 0x3FFF}},
-                           {}, 4, 90, 5, 46, {24}));
+    for (auto [name, words, blank, main, vector] :
+         {std::tuple{"HC05BOOT-131-V0", 0x4000u, 0xFF, 0x3EFFu, 0x3FF0u}, std::tuple{"HC05BOOT-131-V1", 0x4000u, 0x00, 0x3EFFu, 0x3FF2u},
+          std::tuple{"HC05BOOT-131-V2", 0x4000u, 0xFF, 0x3EFFu, 0x3FF0u}, std::tuple{"HC05BOOT-131-V3", 0x8000u, 0x00, 0x7EFFu, 0x7FF0u}}) {
+        all.push_back(Part(name, 48, words, static_cast<uint16_t>(blank), {{0x20, 0x4F}, {0x100, main}, {vector, words - 1}},
+                           {}, 4, 95, 5, 46, {24}));
         all.back().vppMinTenths = 190;
         all.back().vppLimitTenths = 215;
         all.back().hasSecurity = true;
@@ -95,13 +97,19 @@ void AddBoot05Parts(std::vector<CatalogPart>& parts) {
     // programming pin (socket 35), mode level on 6. Other sub-variants:
     // supply on 46, mode level on 4 (raised with the programming voltage on
     // the same channel), programming voltage on 6.
-    all.push_back(Part("HC05BOOT-132-V0", 48, 0x2000, 0x00, {{0x20, 0x4F}, {0x100, 0x10FF}, {0x1FF0, 0x1FFF}}, {}, 6, 85,
-                       35, 25, {24}));
-    all.back().hasSecurity = true;
-    all.push_back(Part("HC05BOOT-132-V3", 48, 0x4000, 0xFF, {{0x20, 0x4F}, {0x100, 0x3EFF}, {0x3FF0, 0x3FFF}}, {}, 4, 95,
-                       6, 46, {24}));
-    all.back().modeLimitTenths = 175;
-    all.back().hasSecurity = true;
+    for (auto [name, main, vector] : {std::tuple{"HC05BOOT-132-V0", 0x10FFu, 0x1FF0u}, std::tuple{"HC05BOOT-132-V1", 0x1EFFu, 0x1FF4u},
+                                      std::tuple{"HC05BOOT-132-V2", 0x1EFFu, 0x1FF2u}}) {
+        all.push_back(Part(name, 48, 0x2000, 0x00, {{0x20, 0x4F}, {0x100, main}, {vector, 0x1FFF}}, {}, 6, 85, 35, 25, {24}));
+        all.back().hasSecurity = true;
+    }
+    for (auto [name, words, blank, main, vector] :
+         {std::tuple{"HC05BOOT-132-V3", 0x4000u, 0xFF, 0x3EFFu, 0x3FF0u}, std::tuple{"HC05BOOT-132-V4", 0x4000u, 0x00, 0x3EFFu, 0x3FF2u},
+          std::tuple{"HC05BOOT-132-V5", 0x4000u, 0xFF, 0x3EFFu, 0x3FF0u}, std::tuple{"HC05BOOT-132-V6", 0x8000u, 0xFF, 0x7F00u, 0x7FF0u}}) {
+        all.push_back(Part(name, 48, words, static_cast<uint16_t>(blank), {{0x20, 0x4F}, {0x100, main}, {vector, words - 1}},
+                           {}, 4, 95, 6, 46, {24}));
+        all.back().modeLimitTenths = 175;
+        all.back().hasSecurity = true;
+    }
     for (Boot05Facts& f : all) {
         std::string maker = f.maker;
         parts.push_back(ChipPart<Boot05Chip>(std::move(maker), std::move(f)));

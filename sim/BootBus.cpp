@@ -52,6 +52,10 @@ struct BootLayout {
     uint8_t setupValue = 0;
     // Separate address and data latches (-1: the last latch written is both).
     int addressReg = -1, dataReg = -1;
+    // The control values tell the data port's direction apart (Run: the
+    // part drives it, RunWrite: the programmer does); otherwise a release
+    // serves transfers either way.
+    bool directed = false;
 };
 
 namespace {
@@ -63,15 +67,16 @@ constexpr uint16_t Bits(std::initializer_list<int> l) {
     return m;
 }
 
-// Layout 0: control on register 2, the download byte held in 1 and clocked
-// by 4. Layout 1: control on register 0, a download byte written to 1 or
+// Layout 0: control on register 2 (DFh released with the part driving its
+// data port, the read of a cell; CFh released with the programmer driving
+// it, a byte to burn), the download byte held in 1 and clocked by 4. Layout 1: control on register 0, a download byte written to 1 or
 // held in 2 and clocked by 5; the port latches 2, 5, 6 and 7, direction
 // select 4. Layout 2: control on 0, strobe on 2, the address on 3 and
 // nibbles on 4. These report ready as register 1 bit 0 = 1; a layout of
 // another ready sense states its own ready fields.
 constexpr BootLayout kBootLayouts[] = {
-    {"0", 2, {{0xFE, C::Hold}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xCF, C::Run}, {0, C::Idle}},
-     {{0, {0x10}, 1}}, -1, 4, 1, Bits({1, 5}), 3, 1, true, 0},
+    {"0", 2, {{0xFE, C::Hold}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xCF, C::RunWrite}, {0, C::Idle}},
+     {{0, {0x10}, 1}}, -1, 4, 1, Bits({1, 5}), 3, 1, true, 0, false, -1, 0, -1, -1, true},
     {"1", 0,
      {{0xFC, C::HoldMode}, {0xFD, C::Run}, {0xED, C::Run}, {0x7A, C::HoldMode}, {0x7B, C::Run}, {0x7F, C::Run},
       {0xFE, C::HoldMode}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xFF, C::Run}, {0xFA, C::HoldMode}, {0xFB, C::Run},
@@ -226,7 +231,11 @@ void BootBusPersonality::Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, ui
     if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && chip.Downloading())
         chip.DownloadByte(view, reg_[l.clockSource]);
     if (reg == l.strobeReg && value == 0 && before == 1 && Released(now))
-        dataIn_ = chip.Strobe(view, port_).value_or(0xFF);
+        dataIn_ = chip.Strobe(view, port_,
+                              !l.directed        ? Boot05Chip::DataPort::Either
+                              : now == C::RunWrite ? Boot05Chip::DataPort::LogicDrives
+                                                   : Boot05Chip::DataPort::PartDrives)
+                      .value_or(0xFF);
 }
 
 void BootBusPersonality::Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value) {

@@ -116,8 +116,13 @@ Z8OtpFacts Dip18Pulses(const char* maker, const char* name, uint32_t words, uint
     f.optionPulseUs = pulseUs;
     f.optionPatterns = std::move(options);
     f.optionPatterns.push_back({"Security", {9}, {}, -1, true, {}, {8}});
+    // The family's programming guide was found by its title only, not its
+    // option tables: the option patterns repeat the rows' own, so a run
+    // against these parts cannot prove an option's pin conditions.
     f.note = "Pin functions of the EPROM mode as read from the family's programming guide; the option "
-             "patterns, the minimum option pulse and a protected array reading FFh are the model's reading of it.";
+             "patterns, the minimum option pulse and a protected array reading FFh follow the algorithm rows "
+             "(the guide's option tables were not found).";
+    f.followsRow = true;
     return f;
 }
 

@@ -120,8 +120,10 @@ TEST_P(Boot05Devices, WholeRun) {
 
 INSTANTIATE_TEST_SUITE_P(All, Boot05Devices, ::testing::Values("HC05BOOT-139", "HC05BOOT-138", "HC05BOOT-141", "HC05BOOT-137-V0",
                                                              "HC05BOOT-137-V1", "HC05BOOT-140-V0", "HC05BOOT-140-V1",
-                                                             "HC05BOOT-131-V0", "HC05BOOT-131-V1", "HC05BOOT-132-V0",
-                                                             "HC05BOOT-132-V3", "HC05BOOT-136"), [](const auto& info) {
+                                                             "HC05BOOT-131-V0", "HC05BOOT-131-V1", "HC05BOOT-131-V2",
+                                                             "HC05BOOT-131-V3", "HC05BOOT-132-V0", "HC05BOOT-132-V1",
+                                                             "HC05BOOT-132-V2", "HC05BOOT-132-V3", "HC05BOOT-132-V4",
+                                                             "HC05BOOT-132-V5", "HC05BOOT-132-V6", "HC05BOOT-136"), [](const auto& info) {
     std::string s = info.param;
     for (char& c : s)
         c = c == '-' ? '_' : c;
@@ -168,6 +170,56 @@ TEST_F(Boot05Run, Row139Trace) {
     EXPECT_EQ(chip->Downloaded(), 176u);
     EXPECT_EQ(chip->Taken().size(), 1u);
     ExpectNoViolations();
+}
+
+// Row 139's control byte tells the data port's direction: CFh with the
+// programmer driving it for a byte to burn, DFh with the part driving it for
+// a cell to read. The row's own traffic replayed with the other byte in the
+// data phase burns nothing and reads nothing.
+TEST_F(Boot05Run, Row139DataDirection) {
+    auto record = [this](int (*entry)()) {
+        StartTrace();
+        EXPECT_EQ(entry(), 1) << LogText();
+        std::vector<sim::RegisterAccess> t = simp.RegisterTrace();
+        return t;
+    };
+    // The data phases come after the download's first clock.
+    auto replay = [this](const std::vector<sim::RegisterAccess>& t, uint8_t from, uint8_t to) {
+        const uint64_t t0 = t.front().timeUs, start = simp.NowUs();
+        bool downloaded = false;
+        for (const auto& r : t) {
+            const uint64_t at = start + (r.timeUs - t0);
+            if (simp.NowUs() < at) DelayUsSlot(static_cast<uint32_t>(at - simp.NowUs()));
+            downloaded = downloaded || (r.write && r.reg == 4 && r.value == 1);
+            const bool swap = r.write && r.reg == 2 && r.value == from && downloaded;
+            if (r.write)
+                WriteRegister(r.reg, swap ? to : r.value);
+            else
+                (void)ReadRegister(r.reg);
+        }
+    };
+    sim::Boot05Chip* chip = PutBoot("HC05BOOT-139");
+    DeviceStart = DeviceEnd = 0x123;
+    BufferWindow[0x123] = 0xA5;
+    const auto program = record([] { return AlgorithmTable[139].Program(); });
+    ASSERT_EQ(chip->Cell(0x123), 0xA5);
+    ExpectNoViolations();
+    chip = PutBoot("HC05BOOT-139");
+    replay(program, 0xCF, 0xDF);
+    EXPECT_EQ(chip->Cell(0x123), 0x00);
+    ASSERT_FALSE(simp.Violations().empty());
+    EXPECT_NE(simp.Violations().front().find("not drive the data port"), std::string::npos) << simp.Violations().front();
+    simp.ClearViolations();
+
+    DeviceStart = DeviceEnd = 0x123; // the seating selected the whole part
+    chip->SetCell(0x123, 0xA5);
+    const auto read = record([] { return AlgorithmTable[139].Read(ReadModeVerify); });
+    ExpectNoViolations();
+    replay(read, 0xDF, 0xCF);
+    ASSERT_FALSE(simp.Violations().empty());
+    EXPECT_NE(simp.Violations().front().find("while the logic drives the data port"), std::string::npos)
+        << simp.Violations().front();
+    simp.ClearViolations();
 }
 
 // Every row's download: the whole chip-side program, byte by byte at the

@@ -158,6 +158,44 @@ TEST_F(SeqClockRun, WindowsAndFillers) {
     ExpectNoViolations();
 }
 
+// A range above 0: row 133 clocks its part's counter up to the start with no
+// byte, so every cell below the start stays blank and the range lands on its
+// own cells, also from inside a gap; row 143's compare latch counts from 000h,
+// so it refuses such a range before power and burns nothing.
+TEST_F(SeqClockRun, RangesAboveZeroReachTheirCells) {
+    for (uint32_t start : {0x723u, 0xF01u}) {
+        SCOPED_TRACE(start);
+        sim::SeqClockMcuChip* chip = PutSeq("SEQCLK-WIN-B0");
+        FillPattern(0x1000, start);
+        DeviceStart = BufferStart = start;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a < 0x1000; ++a) {
+            const bool held = a >= start && SeqInWindow(*chip, a);
+            ASSERT_EQ(chip->Cell(a), held ? BufferByte(a) : 0x00) << std::hex << a;
+        }
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        // A cell of the range changed behind the row's back fails there.
+        chip->SetCell(0xFF3, chip->Cell(0xFF3) | 0x40);
+        BufferWindow[0xFF3] &= 0xBF;
+        EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(ChipAddrLine(0xFF3))) << LogText();
+        ExpectNoViolations();
+    }
+    for (const char* name : {"SEQCLK-CMP-V0", "SEQCLK-CMP-V1"}) {
+        SCOPED_TRACE(name);
+        sim::SeqClockMcuChip* chip = PutSeq(name);
+        FillPattern(0x1000);
+        DeviceStart = BufferStart = 0x123;
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(" Chip start 123h not supported: this device is compared from address 0.")) << LogText();
+        EXPECT_TRUE(chip->Clocks().empty());
+        for (uint32_t a = 0; a < 0x1000; ++a) ASSERT_EQ(chip->Cell(a), 0x00) << std::hex << a;
+        EXPECT_EQ(AlgorithmTable[143].Read(ReadModeVerify), -1);
+        EXPECT_TRUE(chip->Clocks().empty());
+        ExpectNoViolations();
+    }
+}
+
 // The power-up register sequences of each row.
 TEST_F(SeqClockRun, PowerUpSequences) {
     using W = std::vector<std::pair<int, int>>;

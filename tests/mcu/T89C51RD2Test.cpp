@@ -79,6 +79,33 @@ INSTANTIATE_TEST_SUITE_P(All, Rd2Parts, ::testing::Values("T89C51RD2", "T89C51RD
     return n;
 });
 
+// Split modes: each page is loaded from the mode's own lane and checked
+// against that lane, on the part's cells, and the next page follows on the
+// same lane.
+TEST_F(Rd2Run, SplitModesProgramTheirOwnLane) {
+    struct Case {
+        uint32_t mode, step, lane;
+    };
+    for (const Case c : {Case{2, 2, 1}, Case{1, 2, 0}, Case{5, 4, 2}}) {
+        SCOPED_TRACE(c.mode);
+        sim::PageRd2Chip* chip = PutRd2("T89C51RD2");
+        WordMode = c.mode;
+        DeviceEnd = 0x17F; // three pages
+        FillPattern(0x800, c.mode);
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a <= 0x17F; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(c.step * a + c.lane)) << std::hex << a;
+        EXPECT_EQ(chip->Cell(0x180), 0xFF);
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        // Another lane's byte changed does not matter; the lane's own does.
+        BufferWindow[c.step * 0x101 + (c.lane + 1) % c.step] ^= 0xFF;
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        BufferWindow[c.step * 0x101 + c.lane] ^= 0xFF;
+        EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+        WordMode = 0;
+        ExpectNoViolations();
+    }
+}
+
 // A page never ready fails at its first address; Page 0 and 300 and a range
 // from 1234h are refused before power-up; a wrong identity; a user break.
 TEST_F(Rd2Run, FaultsAndPageChecks) {

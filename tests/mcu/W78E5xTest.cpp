@@ -173,26 +173,40 @@ TEST_F(W78Run, Row122BankLineAndBlankBuffer) {
     ExpectNoViolations();
 }
 
-// A full 64 KB image whose byte FFFFh would lock and encrypt the part: that
-// address is the special register's, so the range leaves it alone, the
-// register takes the options, and verify and read cover the rest.
-TEST_F(W78Run, Row122FullImageLeavesFFFFhToTheRegister) {
+// A full 64 KB image: FFFFh is the special register's address, so the range
+// leaves the register to the options. A user's byte there that the register
+// does not hold is named, fails Program and Verify at FFFFh and is never
+// burnt into the lock or encryption bits; a byte the register holds, or a
+// blank FFh, passes.
+TEST_F(W78Run, Row122UserByteAtFFFFh) {
     sim::W78FlashChip* chip = Put("W78E516");
     ASSERT_EQ(DeviceEnd, 0xFFFFu);
     FillPattern(0x10000, 7);
     FillBufferRange(0xFFFF, 0xFFFF, 0x00);
     SpecialRegisterMovExecute = 1;
-    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Byte 00h at FFFFh not programmed: the part holds its special register (FDh) there."))
+        << LogText();
     EXPECT_EQ(chip->SpecialRegister(), 0xFD);
     EXPECT_FALSE(chip->Locked());
     for (uint32_t a = 0; a < 0xFFFF; a += 0x1111) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
     EXPECT_EQ(chip->Cell(0xFFFE), BufferByte(0xFFFE));
-    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(ChipAddrLine(0xFFFF))) << LogText();
+    // The byte the register holds there verifies, and so does a blank one.
+    for (uint8_t v : {uint8_t{0xFD}, uint8_t{0xFF}}) {
+        FillBufferRange(0xFFFF, 0xFFFF, v);
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    }
     const uint8_t last = BufferByte(0xFFFE);
     FillBufferRange(0, 0xFFFF, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
     EXPECT_EQ(BufferByte(0xFFFE), last);
     EXPECT_EQ(BufferByte(0xFFFF), 0xFD); // what the part shows there: the register
+    // A read image programs again onto a blank part without a complaint.
+    Put("W78E516");
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
     // A code byte that differs still fails the verify.
     FillBufferRange(0xFFFE, 0xFFFE, static_cast<uint8_t>(last ^ 1));
     EXPECT_EQ(Run(OpVerify), ResultFailed);

@@ -1,6 +1,7 @@
 // The Zilog option-bit dialog offscreen, for each row's Options entry: the
 // names and status texts, a click toggling the row's state, row 163's size
 // cycle, and the choices outliving the dialog.
+#include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -26,8 +27,11 @@ std::vector<std::string> Column(const TOptZilog1& d, int column) {
     return out;
 }
 
+// A click on a list row; the view gives a disabled row no click.
 void Click(TOptZilog1& d, int row) {
-    d.ListView->setCurrentItem(d.ListView->topLevelItem(row));
+    QTreeWidgetItem* item = d.ListView->topLevelItem(row);
+    if (!(item->flags() & Qt::ItemIsEnabled)) return;
+    d.ListView->setCurrentItem(item);
     d.ListViewClick();
 }
 
@@ -67,10 +71,12 @@ TEST_P(OptZilogDialog, ListsTogglesAndKeeps) {
         if (current.row == 163) fresh[1] = "32K";
         EXPECT_EQ(Column(d, 1), fresh);
         // Every row clicked once: the options switch ON (row 163's size
-        // moves to "16K").
+        // moves to "16K"); one the row does not offer stays as it was.
         for (int i = 0; i < d.ListView->topLevelItemCount(); ++i) Click(d, i);
         for (int i = 0; i < d.ListView->topLevelItemCount(); ++i) {
-            const std::string want = current.row == 163 && i == 1 ? "16K" : "ON ";
+            const std::string want = ZilogOptionRefusal(static_cast<uint32_t>(i)) ? current.status
+                                     : current.row == 163 && i == 1          ? "16K"
+                                                                             : "ON ";
             EXPECT_EQ(d.ListView->topLevelItem(i)->text(1).toStdString(), want) << i;
         }
         d.BitBtn1->click();
@@ -80,12 +86,18 @@ TEST_P(OptZilogDialog, ListsTogglesAndKeeps) {
     const uint32_t* states = ZilogOptionStates(c.row);
     const bool byteRow = c.row == 162 || c.row == 166;
     for (size_t i = 0; i < c.names.size(); ++i) {
-        const uint32_t want = c.row == 163 && i == 1 ? 1 : byteRow ? 0 : 1;
+        const uint32_t want = ZilogOptionRefusal(static_cast<uint32_t>(i)) ? 0
+                              : c.row == 163 && i == 1                      ? 1
+                              : byteRow                                     ? 0
+                                                                            : 1;
         EXPECT_EQ(states[i], want) << i;
     }
     g_withDialog = [](TOptZilog1& d) {
         for (int i = 0; i < d.ListView->topLevelItemCount(); ++i)
-            EXPECT_EQ(d.ListView->topLevelItem(i)->text(1).toStdString(), current.row == 163 && i == 1 ? "16K" : "ON ")
+            EXPECT_EQ(d.ListView->topLevelItem(i)->text(1).toStdString(),
+                      ZilogOptionRefusal(static_cast<uint32_t>(i)) ? current.status
+                      : current.row == 163 && i == 1               ? "16K"
+                                                                   : "ON ")
                 << i;
     };
     EXPECT_EQ(AlgorithmTable[c.row].Options(), 1);
@@ -110,6 +122,36 @@ INSTANTIATE_TEST_SUITE_P(
                   {"RAM Protect", "XTAL OSC Option", "Autolatches Disable", "WDT Permanently Enable",
                    "Low Frequency OSC", "HVD Kill Bit"},
                   "OFF"}));
+
+// Row 160 burns "Autolatch Disable" only: its other two options are listed
+// disabled with the reason, a click leaves them OFF, and no other row
+// refuses any.
+TEST_F(OptZilogDialog, Row160ShowsItsUnconfirmedOptionsDisabled) {
+    g_withDialog = [](TOptZilog1& d) {
+        ASSERT_EQ(d.ListView->topLevelItemCount(), 3);
+        for (int i : {0, 2}) {
+            const QTreeWidgetItem* item = d.ListView->topLevelItem(i);
+            EXPECT_FALSE(item->flags() & Qt::ItemIsEnabled) << i;
+            EXPECT_EQ(item->toolTip(0).toStdString(), "Not offered: pin conditions not confirmed") << i;
+        }
+        EXPECT_TRUE(d.ListView->topLevelItem(1)->flags() & Qt::ItemIsEnabled);
+        EXPECT_FALSE(d.LabelRefused->isHidden());
+        EXPECT_EQ(d.LabelRefused->text().toStdString(),
+                  "Not offered: RC Oscillator, WDT Enable (pin conditions not confirmed)");
+        for (int i = 0; i < 3; ++i) Click(d, i);
+        EXPECT_EQ(Column(d, 1), (std::vector<std::string>{"OFF", "ON ", "OFF"}));
+    };
+    EXPECT_EQ(AlgorithmTable[160].Options(), 1);
+    EXPECT_EQ(std::vector<uint32_t>(ZilogOptionStates(160), ZilogOptionStates(160) + 3),
+              (std::vector<uint32_t>{0, 1, 0}));
+    ZilogToggleOption(0); // the module keeps a refused option off whoever asks
+    EXPECT_EQ(ZilogOptionStates(160)[0], 0u);
+    g_withDialog = [](TOptZilog1& d) { EXPECT_TRUE(d.LabelRefused->isHidden()); };
+    for (uint32_t row = 161; row <= 166; ++row) {
+        EXPECT_EQ(AlgorithmTable[row].Options(), 1);
+        for (uint32_t i = 0; i < 6; ++i) EXPECT_EQ(ZilogOptionRefusal(i), nullptr) << row << " " << i;
+    }
+}
 
 TEST_F(OptZilogDialog, SizeCyclesAndVariantOneKeepsTheOthers) {
     // Row 163: the size's first status is "32K"; four clicks come back to it.
