@@ -15,7 +15,10 @@
 //   13 verify) is taken only after it; a code before it, or another code,
 //   is a violation.
 // - Read: powered, entered, a mode taken: the word at the address, codes
-//   and the security cell included.
+//   and the security cell included. In mode 12 VPP follows VCC (within
+//   0.2 V: the normal read, also the blank check at a lowered VCC); in mode
+//   13 VPP sits at one of the part's verify levels (within 0.2 V). A read
+//   at any other level is a violation and reads every bit programmed.
 // - Program: a strobe in mode 12 clears the bits of the word driven 0
 //   (bits that are already 0 stay) when VPP stays at the part's program
 //   level (within 0.2 V) for 100 us or more of the strobe in total; a
@@ -40,6 +43,7 @@ struct AddressListFacts {
     int vccPin;           // socket pin of VCC
     int vppPin;           // socket pin of VPP
     int programTenths;    // VPP of a program strobe
+    int verifyTenths[3];  // VPP of the reads in mode 13 (0: none)
     // Words preset at manufacture (codes, security cell), as read.
     struct Preset {
         uint16_t address, value;
@@ -79,6 +83,7 @@ protected:
 
 private:
     bool Ready(const PinEnvironment& env, const char* what) const;
+    bool ReadLevel(const PinEnvironment& env) const;
 
     AddressListFacts part_;
     bool powered_ = false, entered_ = false;

@@ -61,6 +61,14 @@ public:
     }
 
     bool Programmed(uint32_t n) const { return Cell(n) == 0; }
+    // The cell of data bit k at row r and column c (the 750 class: upper
+    // bank columns from 64), in the upper row plane or not: its index, -1
+    // where the part has none, -2 the security cell.
+    int CellOf(bool upper, int r, int c, int k) const;
+    bool ProgrammedAt(bool upper, int r, int c, int k) const {
+        const int n = CellOf(upper, r, c, k);
+        return n >= 0 && Programmed(static_cast<uint32_t>(n));
+    }
     void SetPulsesNeeded(int pulses) { needed_ = pulses; }
     void UvErase();
     // Widths (us) of the programming pulses taken, in order.

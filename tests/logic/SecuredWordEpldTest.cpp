@@ -131,6 +131,28 @@ TEST_F(SecuredWordEpldTest, PulseTrainsPassAtTheLastPulseAndFailPastIt) {
     }
 }
 
+// A word that will not take reports the cell that stays wrong, not the
+// last fuse gathered into the word.
+TEST_F(SecuredWordEpldTest, FailingWordReportsItsWrongCell) {
+    struct Case {
+        const SecuredWordRecord& r;
+        uint32_t first, stuck; // two fuses of the first word
+        const char* line;
+    };
+    for (const Case& c : {Case{kSecuredWordRecords[0], 88, 484, " Fail address : 484(1E4h)"},
+                          Case{kSecuredWordRecords[3], 0, 1092, " Fail address : 1092(444h)"}}) {
+        SCOPED_TRACE(c.r.name);
+        sim::SecuredWordChip* chip = Seat(c.r);
+        chip->StickCell(c.stuck);
+        std::vector<uint8_t> fuses(c.r.fuses, 0);
+        fuses[c.first] = fuses[c.stuck] = 1;
+        SetUserFuses(fuses);
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(chip->Programmed(c.first));
+    }
+}
+
 // Row 244 variant 0's over-pulse is 19 ms per pulse used: 38 ms after two
 // pulses, capped at 50 ms from the third; variant 1's 500 us per pulse.
 TEST_F(SecuredWordEpldTest, Row244OverPulses) {
@@ -325,6 +347,30 @@ TEST_F(WideWordEpldTest, EveryRecordThroughTheDriverThenSecured) {
         EXPECT_EQ(chip->Pulses().size(), pulses);
         ExpectNoViolations();
     }
+}
+
+// Fuse 44675 (the word of row 16 at column 127, bit 7) is the security
+// cell: a file that sets it is refused before any word is written, naming
+// the fuse, and the part stays open; Secure still sets the cell.
+TEST_F(WideWordEpldTest, FileSettingTheSecurityFuseIsRefused) {
+    sim::WideWordEpldChip* chip = Seat(kWideWordRecords[0]);
+    std::vector<uint8_t> fuses(71648, 0);
+    fuses[kWideFirstFuse] = 1;
+    fuses[44675] = 1;
+    SetUserFuses(fuses);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(HasLine(" Fuse 44675 (security) is programmed in the file; use Secure to set it.")) << LogText();
+    EXPECT_TRUE(HasLine(" Fail address : 44675(AE83h)")) << LogText();
+    EXPECT_TRUE(chip->Pulses().empty());
+    EXPECT_FALSE(chip->Secured());
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    fuses[44675] = 0;
+    SetUserFuses(fuses);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(chip->Secured());
+    EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+    EXPECT_TRUE(chip->Secured());
+    ExpectNoViolations();
 }
 
 // The programming pass learns the pulses the words needed (over-pulse 300 us

@@ -284,6 +284,12 @@ TEST_F(TextListPldTest, Row254WritesAndSecureRules) {
     chip = Seat(r253);
     for (int i = 0; i < 8; ++i) chip->StickCell(sim::TextListChip::CellOf(kCells253[i], 6));
     EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+    // No cell takes: Secure fails and the part stays open.
+    chip = Seat(r253);
+    for (uint32_t a : kCells253) chip->StickCell(sim::TextListChip::CellOf(a, 6));
+    EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_FALSE(HasLine(" Device Secured!")) << LogText();
     // Row 254: one of its four cells never takes; Secure fails.
     chip = Seat(kTlRecords[4]);
     chip->StickCell(sim::TextListChip::CellOf(0x3163, 6));
