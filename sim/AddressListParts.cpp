@@ -25,11 +25,12 @@ constexpr AddressListFacts::Preset kCodes250V3[] = {{0x463, 0xFF3}, {0x4E3, 0xFF
                                                     {0x464, 0xFC3}, {0x4E4, 0xFC3}, {0x468, 0xFC7}, {0x4E8, 0xFC7}};
 
 // Verify levels (mode 13): the 251 kind reads at 5.9 V and verifies its
-// programming at 6.9 V; the 252 kind reads its codes at 5.0 V, its words at
-// 6.0 V and verifies at 6.9 V; the 250 kind reads its codes at 5.0 V, its
-// words at 7.6 V and verifies at 8.0 V.
+// programming at 6.9 V; the 252 kind, which takes code 13 at every read,
+// also reads with VPP at VCC (its codes, its blank check at 4.5 V), its
+// words at 6.0 V and verifies at 6.9 V; the 250 kind reads its codes at
+// 5.0 V, its words at 7.6 V and verifies at 8.0 V.
 constexpr int kVerify251[3] = {59, 69, 0};
-constexpr int kVerify252[3] = {50, 60, 69};
+constexpr int kVerify252[3] = {AddressListFacts::kAtVcc, 60, 69};
 constexpr int kVerify250[3] = {50, 76, 80};
 
 template <size_t N>

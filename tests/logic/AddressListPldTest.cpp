@@ -456,6 +456,23 @@ TEST_F(AddressListPldTest, WideWordsReachTheTopOfTheBank) {
     ExpectNoViolations();
 }
 
+// Each row's blank check reads its words at 4.5 V VCC (the codes at 5.0 V),
+// and its verify after programming at the part's verify level: a blank
+// part passes with no read at a level the part does not know.
+TEST_F(AddressListPldTest, ReadsAtTheLevelsOfThePart) {
+    for (const char* name : {"ALPLD251-18448", "ALPLD252-18448", "ALPLD250-8208"}) {
+        SCOPED_TRACE(name);
+        sim::AddressListChip* chip = Seat(AlByName(name));
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        EXPECT_NEAR(chip->ReadVccLow(), 45, 1);
+        EXPECT_NEAR(chip->ReadVccHigh(), 50, 1);
+        LoadPattern(AlByName(name), 3);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_TRUE(HasLine("Verification ok!")) << LogText();
+        ExpectNoViolations();
+    }
+}
+
 // The register traffic of one word: each row's read and program pulse.
 TEST_F(AddressListPldTest, OneWordTraffic) {
     struct Case {

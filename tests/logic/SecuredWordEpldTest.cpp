@@ -376,13 +376,15 @@ TEST_F(WideWordEpldTest, FileSettingTheSecurityFuseIsRefused) {
 // The programming pass learns the pulses the words needed (over-pulse 300 us
 // each); after the progress is cleared the margin pass gives a word that
 // still agrees no pulse, and a word that lost a cell one pulse of 400 us x
-// the learned count.
+// the learned count. Waits past 1 ms run in whole milliseconds of the
+// timer (up to 1 ms longer), so the count is large enough that 300 and
+// 400 us per pulse fall in windows of their own.
 TEST_F(WideWordEpldTest, MarginPassPulsesOnlyDisagreeingWords) {
     UseHookUi();
     for (bool loseCell : {false, true}) {
         SCOPED_TRACE(loseCell);
         sim::WideWordEpldChip* chip = Seat(kWideWordRecords[0]);
-        chip->SetPulsesNeeded(10);
+        chip->SetPulsesNeeded(20);
         size_t atClear = 0;
         hookUi.OnClear = [&] {
             if (chip->Pulses().empty() || elec->SuppliedPins().empty() || atClear != 0) return;
@@ -394,14 +396,14 @@ TEST_F(WideWordEpldTest, MarginPassPulsesOnlyDisagreeingWords) {
         SetUserFuses(fuses);
         EXPECT_EQ(RunHooked(OpProgram), 1) << LogText();
         const std::vector<uint64_t>& p = chip->Pulses();
-        ASSERT_GT(atClear, 11u);
-        for (size_t i = 0; i < 10; ++i) EXPECT_LT(p[i], 150u);
-        EXPECT_GE(p[10], 3000u); // the over-pulse: 300 us x 10
-        EXPECT_LT(p[10], 4100u);
+        ASSERT_GT(atClear, 21u);
+        for (size_t i = 0; i < 20; ++i) EXPECT_LT(p[i], 150u);
+        EXPECT_GE(p[20], 6000u); // the over-pulse: 300 us x 20
+        EXPECT_LT(p[20], 7100u);
         ASSERT_EQ(p.size(), atClear + (loseCell ? 1 : 0));
         if (loseCell) {
-            EXPECT_GE(p.back(), 4000u); // 400 us x 10
-            EXPECT_LT(p.back(), 5100u);
+            EXPECT_GE(p.back(), 8000u); // 400 us x 20
+            EXPECT_LT(p.back(), 9100u);
         }
         EXPECT_TRUE(chip->Programmed(kWideFirstFuse));
         ExpectNoViolations();
