@@ -268,6 +268,7 @@ TEST_F(FusePlacementTest, SecuredWordsByRowColumnAndBit) {
     // the control column (bank column 31: column 95), row 2 at row 14 on
     // the plain 750, 14391 + 4b + r (r = 4-7) on the 750B.
     const std::vector<S> common = {w(0, false, 0, 0, 0), w(1092 + 84 * 3 + 70, false, 3, 70, 1),
+                                   w(2352 + 84 * 2 + 10, false, 2, 10, 2), w(3780 + 84 * 9 + 40, false, 9, 40, 3),
                                    w(13188 + 84 * 7 + 83, false, 7, 83, 9), w(1932 + 84 * 2 + 5, true, 2, 5, 1),
                                    w(14280 + 66, true, 7, 66, 1)};
     std::vector<S> plain = common;
