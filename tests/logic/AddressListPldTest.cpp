@@ -292,6 +292,38 @@ TEST_F(AddressListPldTest, ListsEndAtTheEntryEnd) {
     ExpectNoViolations();
 }
 
+// A list that names a security word: a file that programs its security bit
+// is refused before any word is written, naming word and bit, and the part
+// stays open; the same file with the bit left blank programs.
+TEST_F(AddressListPldTest, FileProgrammingASecurityBitIsRefused) {
+    struct Case {
+        const char* name;
+        uint16_t address, value;
+        const char* line;
+    };
+    for (const Case& c : {Case{"ALPLD251-18448", 0x5EB, 0xFE, " Word 5EBh bit 0 (security) is programmed in the file; use Secure to set it."},
+                          Case{"ALPLD252-18448", 0xBFFF, 0x7F, " Word BFFFh bit 7 (security) is programmed in the file; use Secure to set it."},
+                          Case{"ALPLD250-18448", 0xBE8, 0xF3, " Word BE8h bit 2 (security) is programmed in the file; use Secure to set it."}}) {
+        SCOPED_TRACE(c.name);
+        sim::AddressListChip* chip = Seat(AlByName(c.name));
+        const uint16_t before = chip->Word(c.address);
+        AlPatchedLibrary lib({0x00FF, 0x0300, c.address, 0xFFFE});
+        std::memset(BufferImage(), 0xFF, 0x10000);
+        BufferImage()[0x300] = 0x5A;
+        BufferImage()[c.address] = static_cast<uint8_t>(c.value);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_EQ(chip->Word(0x300), 0xFF);
+        EXPECT_EQ(chip->Word(c.address), before);
+        BufferImage()[c.address] = 0xFF;
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(chip->Word(0x300), 0x5A);
+        EXPECT_EQ(Run(OpBlankCheck), -1); // the codes pass: not " Device Secured!"
+        EXPECT_FALSE(HasLine(" Device Secured!")) << LogText();
+        ExpectNoViolations();
+    }
+}
+
 // Each row's code checks: maker, product and security words, one line each.
 TEST_F(AddressListPldTest, CodeChecksRefuseWithOneLine) {
     struct Case {
