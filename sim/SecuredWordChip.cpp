@@ -108,6 +108,11 @@ void SecuredWordChip::Step(const PinEnvironment& env) {
     for (int pin : {kStrobePin, kHoldPin, kRowPlanePin, kColumnBankPin}) {
         if (!powered && Volts(env, pin) >= kVppOnTenths) env.Violation(Name() + ": VPP without VCC and ground");
     }
+    if (powered && !powered_) poweredAtUs_ = env.NowUs();
+    powered_ = powered;
+    const bool held = powered && Volts(env, kHoldPin) >= kVppOnTenths;
+    if (held && !held_) holdAfterPowerUs_ = env.NowUs() - poweredAtUs_;
+    held_ = held;
     const bool pulse = powered && Within(Volts(env, kStrobePin), part_.vppTenths, kVppTolerance) &&
                        Within(Volts(env, kHoldPin), part_.vppTenths, kVppTolerance);
     if (pulse == pulsing_) {

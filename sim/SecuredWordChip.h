@@ -75,6 +75,8 @@ public:
     const std::vector<uint64_t>& Pulses() const { return pulses_; }
     // Programming pulses given at the control column of the 750 class.
     uint32_t ControlColumnPulses() const { return controlPulses_; }
+    // Virtual time (us) from the last power-up to VPP on the hold pin.
+    uint64_t HoldAfterPowerUs() const { return holdAfterPowerUs_; }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
@@ -101,6 +103,8 @@ private:
     std::vector<uint64_t> pulses_;
     bool pulseAtControl_ = false;
     uint32_t controlPulses_ = 0;
+    bool powered_ = false, held_ = false;
+    uint64_t poweredAtUs_ = 0, holdAfterPowerUs_ = 0;
 };
 
 } // namespace sim

@@ -131,6 +131,19 @@ TEST_F(SecuredWordEpldTest, PulseTrainsPassAtTheLastPulseAndFailPastIt) {
     }
 }
 
+// The hold pin takes VPP 25 ms after the supply on row 246, 1 ms after it
+// on row 244.
+TEST_F(SecuredWordEpldTest, HoldPinAfterThePowerUp) {
+    for (const SecuredWordRecord& r : {kSecuredWordRecords[0], kSecuredWordRecords[2]}) {
+        SCOPED_TRACE(r.name);
+        sim::SecuredWordChip* chip = Seat(r);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        const uint64_t wait = r.row == 246 ? 25000 : 1000;
+        EXPECT_GE(chip->HoldAfterPowerUs(), wait);
+        EXPECT_LT(chip->HoldAfterPowerUs(), wait + 2500); // the timer's millisecond and the set-up
+    }
+}
+
 // A word that will not take reports the cell that stays wrong, not the
 // last fuse gathered into the word.
 TEST_F(SecuredWordEpldTest, FailingWordReportsItsWrongCell) {
