@@ -3,6 +3,7 @@
 // failure at the fuse, Secure.
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "sim/PlaneFusePromChip.h"
 #include "tests/logic/PldFixture.h"

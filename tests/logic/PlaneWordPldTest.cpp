@@ -2,7 +2,7 @@
 // record through the driver, the fuse map, the pulse train of a word, the
 // programming level by maker, secured and injected part faults.
 #include <cstdio>
-
+#include <string>
 #include <tuple>
 
 #include "engine/RowDef.h"

@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <tuple>
+#include <vector>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Library.h"
