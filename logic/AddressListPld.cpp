@@ -394,6 +394,42 @@ int Walk(Slot& s, int mode) {
     });
 }
 
+// The security bits of the row: word and mask.
+struct SecurityBits {
+    uint16_t address;
+    uint16_t mask;
+};
+
+// A list that names a security word would let the file's bits set the
+// security cells with the array: a file that programs one (a 0 under the
+// security mask) is refused, naming the word and bit, before any word is
+// written; Secure sets them instead.
+bool RefuseSecurityBits(Slot& s) {
+    std::vector<SecurityBits> bits;
+    if (s.Row == 251) bits = {{0x5EB, 0x01}};
+    if (s.Row == 252) bits = {{0x8000, 0x80}, {0xBFFF, 0x80}};
+    if (s.Row == 250) {
+        const CodeTable250& t = kCodeChecks250[DeviceVariant];
+        for (uint16_t a : t.security) bits.push_back({a, t.securityMask});
+    }
+    OpenLibraryEntry(s.Entry);
+    uint32_t word = 0, bit = 0;
+    const int r = WalkList(s.EntrySize, false, [&](uint32_t a, uint32_t mask) {
+        for (const SecurityBits& b : bits) {
+            const uint32_t programmed = ~BufferWord(s, a) & mask & b.mask;
+            if (a != b.address || programmed == 0) continue;
+            word = a;
+            while (((programmed >> bit) & 1) == 0) ++bit;
+            return -1;
+        }
+        return 1;
+    });
+    if (r == 1) return false;
+    FailAddress = word;
+    ShowMessageLine(" Word %Xh bit %u (security) is programmed in the file; use Secure to set it.", word, bit);
+    return true;
+}
+
 // Variants past the row's tables: refused before any power moves.
 bool Supported(const Slot& s) {
     if (DeviceVariant < (s.Row == 250 ? kVariantCount250 : kVariantCount)) return true;
@@ -557,7 +593,7 @@ int Alg251Read(int mode) {
 
 int Alg251Program() {
     Slot s{251};
-    if (CodeCheck251(s) == -1) return -1;
+    if (CodeCheck251(s) == -1 || RefuseSecurityBits(s)) return -1;
     HighVoltageCycle251();
     int result = -1;
     for (int pass = 0; pass < 10 && result != 1; ++pass) {
@@ -615,7 +651,7 @@ int Alg252Read(int mode) {
 
 int Alg252Program() {
     Slot s{252};
-    if (CodeCheck252(s) == -1) return -1;
+    if (CodeCheck252(s) == -1 || RefuseSecurityBits(s)) return -1;
     int result = -1;
     for (int pass = 0; pass < 10 && result != 1; ++pass) {
         PowerUp252();
@@ -675,7 +711,8 @@ int Alg250Read(int mode) {
 int Alg250Program() {
     Slot s{250};
     int result = CodeCheck250(s);
-    if (result == 1) {
+    if (result == 1 && RefuseSecurityBits(s)) result = -1;
+    else if (result == 1) {
         result = -1;
         for (int pass = 0; pass < 5 && result != 1; ++pass) {
             ModeEntry250(s, 12);

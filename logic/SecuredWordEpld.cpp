@@ -178,7 +178,15 @@ int Word(uint32_t r, uint32_t c, int kind, int mode) {
     PutAddress(rowPins, c);
     ThirdLevels(kind, c, 1);
     if (mode == kProgramming) {
-        ProgramWord(m.mask);
+        // A word that will not take reports its first cell still wrong.
+        if (ProgramWord(m.mask) == -1) {
+            const uint32_t wrong = (~ReadValue ^ ExpectedValue) & m.mask;
+            for (int k = 0; k < 10; ++k) {
+                if (((wrong >> k) & 1) == 0 || m.fuse[k] < 0) continue;
+                FailAddress = static_cast<uint32_t>(m.fuse[k]);
+                break;
+            }
+        }
     } else {
         ReadWord();
         const uint32_t word = ~ReadValue & kAllBits;
@@ -211,9 +219,8 @@ void PowerUp(int mode) {
     PutAddress(0, 0);
     SetPin(kStrobePin, 1);
     SetDevicePower(1, static_cast<int>(SupplyVoltage));
-    DelayMsSlot(25);
+    DelayMsSlot(Row244() ? 1 : 25);
     SetSupplyPinB(kHoldPin, 1);
-    if (Row244()) DelayMsSlot(1);
     DelayShortUsSlot(100);
 }
 
@@ -532,9 +539,21 @@ int Alg245Read(int mode) {
     return r;
 }
 
+// The kind-1 word of row 16 at column 127 puts the security cell's pin
+// levels on the part, so its bit 7 (fuse B(7) + 172 x 16 + 127) is the
+// security cell: a file that sets it is refused before any word is
+// written, and Secure sets the cell instead.
+constexpr uint32_t kWideSecurityFuse = 44675;
+
 int Alg245Program() {
     WidePowerUp(kProgramming);
     if (WideSecurityCheck() != 1) return -1;
+    if (GetBufferBit(kWideSecurityFuse) != 0) {
+        FailAddress = kWideSecurityFuse;
+        ShowMessageLine(" Fuse %u (security) is programmed in the file; use Secure to set it.", kWideSecurityFuse);
+        WidePowerDown();
+        return -1;
+    }
     int r = WideWalk(kProgramming);
     if (r == 1) {
         ClearProgress();

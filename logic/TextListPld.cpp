@@ -348,9 +348,41 @@ int Read(uint32_t row, int mode) {
     return result;
 }
 
+// A list that names a security cell would let the file's fuse there set it
+// with the array: a file that programs it (0 on the 5.2 V kind, 1 on the
+// 3.3 V kind) is refused, naming the fuse, before any byte is written;
+// Secure sets the cells instead.
+bool RefuseSecurityFuse(const Slot& s) {
+    const uint32_t size = OpenLibraryEntry(s.Entry);
+    bool header = false;
+    const std::vector<ListRecord> records = ParseList(s.Row, size, header);
+    uint32_t f = 0;
+    for (const ListRecord& r : records) {
+        for (int bit = 0; bit < 8; ++bit) {
+            if (((r.Mask >> bit) & 1) == 0) continue;
+            const uint32_t n = f++;
+            if (bit != 6) continue;
+            bool security = false;
+            for (int i = 0; i < s.SecurityCells; ++i) {
+                const uint32_t cell = s.Row == 253 ? kSecurity253[i] : static_cast<uint32_t>(i) << 12 | 0x163;
+                security = security || r.Address == cell;
+            }
+            if (!security || GetBufferBit(n) != (s.Row == 253 ? 0u : 1u)) continue;
+            FailAddress = n;
+            ShowMessageLine(" Fuse %u (security) is programmed in the file; use Secure to set it.", n);
+            return true;
+        }
+    }
+    return false;
+}
+
 int Program(uint32_t row) {
     Slot s{row};
     if (SetUp(s, kWriting) == -1) return -1;
+    if (RefuseSecurityFuse(s)) {
+        PowerDown(s);
+        return -1;
+    }
     int result = -1;
     for (int pass = 0; pass < 5 && result != 1; ++pass) {
         Ramp(row == 253 ? 50 : s.Levels->Supply, ProgramLevel(s), 5, 10);

@@ -1,5 +1,6 @@
 #include "sim/AddressListChip.h"
 
+#include <algorithm>
 #include <numeric>
 #include <string>
 
@@ -85,9 +86,28 @@ void AddressListChip::TakeMode(const PinEnvironment& env, int code) {
     mode_ = code;
 }
 
+bool AddressListChip::ReadLevel(const PinEnvironment& env) const {
+    const int vpp = Volts(env, part_.vppPin);
+    if (mode_ == 12) return Within(vpp, Volts(env, part_.vccPin), kTolerance);
+    for (int level : part_.verifyTenths) {
+        if (level == AddressListFacts::kAtVcc && Within(vpp, Volts(env, part_.vccPin), kTolerance)) return true;
+        if (level > 0 && Within(vpp, level, kTolerance)) return true;
+    }
+    return false;
+}
+
 uint16_t AddressListChip::Read(const PinEnvironment& env, uint32_t address) {
     Observe(env);
     if (!Ready(env, "read")) return 0xFFF;
+    const int vcc = Volts(env, part_.vccPin);
+    readVccLow_ = readVccLow_ == 0 ? vcc : std::min(readVccLow_, vcc);
+    readVccHigh_ = std::max(readVccHigh_, vcc);
+    if (!ReadLevel(env)) {
+        env.Violation(std::string(Name()) + ": read in mode " + std::to_string(mode_) + " with VPP at " +
+                      std::to_string(Volts(env, part_.vppPin)) + " (0.1 V), VCC at " +
+                      std::to_string(Volts(env, part_.vccPin)));
+        return 0;
+    }
     return Word(address);
 }
 

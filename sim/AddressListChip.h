@@ -15,7 +15,11 @@
 //   13 verify) is taken only after it; a code before it, or another code,
 //   is a violation.
 // - Read: powered, entered, a mode taken: the word at the address, codes
-//   and the security cell included.
+//   and the security cell included. In mode 12 VPP follows VCC (within
+//   0.2 V: the normal read, also the blank check at a lowered VCC); in mode
+//   13 VPP sits at one of the part's verify levels (within 0.2 V; the 252
+//   kind also reads there with VPP at VCC). A read
+//   at any other level is a violation and reads every bit programmed.
 // - Program: a strobe in mode 12 clears the bits of the word driven 0
 //   (bits that are already 0 stay) when VPP stays at the part's program
 //   level (within 0.2 V) for 100 us or more of the strobe in total; a
@@ -40,6 +44,8 @@ struct AddressListFacts {
     int vccPin;           // socket pin of VCC
     int vppPin;           // socket pin of VPP
     int programTenths;    // VPP of a program strobe
+    static constexpr int kAtVcc = -1;
+    int verifyTenths[3];  // VPP of the reads in mode 13 (0: none; kAtVcc: VPP at VCC)
     // Words preset at manufacture (codes, security cell), as read.
     struct Preset {
         uint16_t address, value;
@@ -68,6 +74,9 @@ public:
 
     // Fault: the word programs only at its n-th effective strobe.
     void NeedPulses(uint32_t address, int pulses) { needed_[address & 0xFFFF] = pulses; }
+    // The lowest and highest VCC (0.1 V) of the reads taken; 0 before any.
+    int ReadVccLow() const { return readVccLow_; }
+    int ReadVccHigh() const { return readVccHigh_; }
     // Effective strobes (VPP long enough at its level) by address.
     int Strobes(uint32_t address) const {
         const auto t = taken_.find(address & 0xFFFF);
@@ -79,6 +88,7 @@ protected:
 
 private:
     bool Ready(const PinEnvironment& env, const char* what) const;
+    bool ReadLevel(const PinEnvironment& env) const;
 
     AddressListFacts part_;
     bool powered_ = false, entered_ = false;
@@ -86,6 +96,7 @@ private:
     bool strobing_ = false;
     uint64_t lastUs_ = 0, atLevelUs_ = 0;
     std::map<uint32_t, int> needed_, taken_;
+    int readVccLow_ = 0, readVccHigh_ = 0;
 };
 
 } // namespace sim

@@ -24,12 +24,23 @@ constexpr AddressListFacts::Preset kCodes250V2[] = {{0x463, 0xF3}, {0x4E3, 0xF3}
 constexpr AddressListFacts::Preset kCodes250V3[] = {{0x463, 0xFF3}, {0x4E3, 0xFF3}, {0x462, 0xFD3}, {0x4E2, 0xFD3},
                                                     {0x464, 0xFC3}, {0x4E4, 0xFC3}, {0x468, 0xFC7}, {0x4E8, 0xFC7}};
 
+// Verify levels (mode 13): the 251 kind reads at 5.9 V and verifies its
+// programming at 6.9 V; the 252 kind, which takes code 13 at every read,
+// also reads with VPP at VCC (its codes, its blank check at 4.5 V), its
+// words at 6.0 V and verifies at 6.9 V; the 250 kind reads its codes at
+// 5.0 V, its words at 7.6 V and verifies at 8.0 V.
+constexpr int kVerify251[3] = {59, 69, 0};
+constexpr int kVerify252[3] = {AddressListFacts::kAtVcc, 60, 69};
+constexpr int kVerify250[3] = {50, 76, 80};
+
 template <size_t N>
 AddressListFacts Part(const char* name, uint32_t fuses, int width, int vppPin, int programTenths,
                       const AddressListFacts::Preset (&codes)[N]) {
     // Rows 250 and 252 route the supply to socket pin 48, row 251 the package's.
     const int vccPin = vppPin == 3 ? 23 : 48;
-    AddressListFacts f{"GENERIC-ALGORITHM", name, fuses, width, vccPin, vppPin, programTenths, {}, static_cast<int>(N)};
+    const int* verify = vppPin == 3 ? kVerify251 : vppPin == 1 ? kVerify252 : kVerify250;
+    AddressListFacts f{"GENERIC-ALGORITHM", name, fuses, width, vccPin, vppPin, programTenths,
+                       {verify[0], verify[1], verify[2]}, {}, static_cast<int>(N)};
     for (size_t i = 0; i < N; ++i) f.presets[i] = codes[i];
     return f;
 }

@@ -86,7 +86,7 @@ void BipolarPalChip::Step(const PinEnvironment& env) {
         } else if (pulse_.group < g_.groups && pulse_.column < g_.columns) {
             for (int b = 0; b < g_.outputs; ++b) {
                 if (!((pulse_.outputs >> b) & 1)) continue;
-                Blow(static_cast<uint32_t>(b * g_.groups * g_.columns + pulse_.group * g_.columns + pulse_.column), width);
+                Blow(CellOf(pulse_.group, pulse_.column, b), width);
             }
         }
     }
@@ -96,7 +96,10 @@ void BipolarPalChip::Step(const PinEnvironment& env) {
 
 void BipolarFuseChip::Blow(uint32_t n, uint64_t widthUs) {
     Took(widthUs);
-    if (pulses_.size() < kLogLimit) pulses_.push_back(n);
+    if (pulses_.size() < kLogLimit) {
+        pulses_.push_back(n);
+        widths_.push_back(widthUs);
+    }
     const uint32_t given = ++given_[n];
     const auto need = needed_.find(n);
     if (need != needed_.end() && given < need->second) return;
@@ -114,7 +117,7 @@ ChipDrive BipolarPalChip::PoweredOutput(const PinEnvironment& env, int socketPin
     const int group = Address(env, kGroupPin, 3);
     const int column = Address(env, g_.firstColumnPin, g_.columnPins);
     if (group >= g_.groups || column >= g_.columns) return ChipDrive::High;
-    const auto n = static_cast<uint32_t>(b * g_.groups * g_.columns + group * g_.columns + column);
+    const uint32_t n = CellOf(group, column, b);
     return Blown(n) ? ChipDrive::Low : ChipDrive::High;
 }
 

@@ -52,7 +52,12 @@ public:
     void NeedPulses(uint32_t n, uint32_t pulses) { needed_[n] = pulses; }
     // Every pulse that reached a fuse of the array, in order.
     const std::vector<uint32_t>& Pulses() const { return pulses_; }
-    void ClearPulses() { pulses_.clear(); }
+    // Their widths in us, in the same order.
+    const std::vector<uint64_t>& PulseWidths() const { return widths_; }
+    void ClearPulses() {
+        pulses_.clear();
+        widths_.clear();
+    }
     // The widest pulse the part took, in us.
     uint64_t WidestPulseUs() const { return widest_; }
 
@@ -67,6 +72,7 @@ private:
     std::map<uint32_t, uint32_t> needed_;
     std::map<uint32_t, uint32_t> given_;
     std::vector<uint32_t> pulses_;
+    std::vector<uint64_t> widths_;
     uint64_t widest_ = 0;
 };
 
@@ -76,6 +82,12 @@ public:
 
     void Update(const PinEnvironment& env) override { Step(env); }
     void SuppliesChanged(const PinEnvironment& env) override { Step(env); }
+
+    // The fuse of output b at a group and column of the array.
+    uint32_t CellOf(int group, int column, int b) const {
+        return static_cast<uint32_t>(b * g_.groups * g_.columns + group * g_.columns + column);
+    }
+    bool BlownAt(int group, int column, int b) const { return Blown(CellOf(group, column, b)); }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;

@@ -56,6 +56,9 @@ const ProductTermPalFacts kProductTermParts[] = {
     Term24("AMD/MMI", "PAL20C1", 3, 2, 102),
     Term24("NATIONAL-SEMICONDUCTOR", "PAL20L10A", 4, 0, 117),
     Term24("NATIONAL-SEMICONDUCTOR", "PAL20L8A", 5, 0, 102),
+    // The full 80 x 40 array of the 24-pin kind: no part of that size was
+    // found, so this one follows the row.
+    Term24("GENERIC-ALGORITHM", "PTPAL3200", 6, 0, 117),
 };
 
 // VCC during the pulse is channel 4 on the strong supply path (1.1 V above

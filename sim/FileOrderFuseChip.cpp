@@ -36,11 +36,15 @@ int FileOrderFuseChip::CellAt(const PinEnvironment& env, int b) const {
     } else {
         for (int i = 0; i < 5; ++i) c |= Level(env, 6 + i) << i;
     }
+    const bool select = Volts(env, kSelectPin) >= kRaisedTenths;
     int r = Level(env, 2) | Level(env, 3) << 1 | Level(env, 4) << 2;
-    if (Volts(env, kSelectPin) < kRaisedTenths) {
-        r |= Level(env, kSelectPin) << 3;
-        return r < kTerms[b] && c < 44 ? kOutputEnable[b] + 44 + 44 * r + c : -1;
-    }
+    if (!select) r |= Level(env, kSelectPin) << 3;
+    return CellOf(select, r, c, b);
+}
+
+int FileOrderFuseChip::CellOf(bool select, int r, int c, int b) const {
+    if (b < 0 || b > 9) return -1;
+    if (!select) return r < kTerms[b] && c < 44 ? kOutputEnable[b] + 44 + 44 * r + c : -1;
     if (r == 0 && c < 44) return kOutputEnable[b] + c;
     if (r == 4 && c < 44 && b == 1) return c;
     if (r == 4 && c < 44 && b == 8) return kPresetRow + c;

@@ -38,6 +38,14 @@ class FileOrderFuseChip : public BipolarFuseChip {
 public:
     explicit FileOrderFuseChip(const FileOrderFuseFacts& facts);
 
+    // The cell of output b at row code r (with the special-row select or
+    // without) and column c: its index, -1 where the part has none.
+    int CellOf(bool select, int r, int c, int b) const;
+    bool BlownAt(bool select, int r, int c, int b) const {
+        const int n = CellOf(select, r, c, b);
+        return n >= 0 && Blown(static_cast<uint32_t>(n));
+    }
+
     void Update(const PinEnvironment& env) override { Step(env); }
     void SuppliesChanged(const PinEnvironment& env) override { Step(env); }
 

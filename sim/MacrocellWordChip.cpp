@@ -45,6 +45,11 @@ int MacrocellWordChip::CellAt(const PinEnvironment& env, int k) const {
     const bool third = Volts(env, kPlanePin) >= kVppOnTenths;
     int r = Level(env, 8) | Level(env, 9) << 1 | Level(env, 10) << 2;
     if (!third) r |= Level(env, kPlanePin) << 3;
+    return CellOf(third, r, v, k);
+}
+
+int MacrocellWordChip::CellOf(bool third, int r, int v, int k) const {
+    if (k < 0 || k > 9) return -1;
     switch (part_.kind) {
     case MacrocellWordKind::Ra10Small: {
         if (third && r == 0 && v == 0) return 3200 + k;

@@ -62,6 +62,13 @@ public:
     uint32_t ExtraCell() const { return FuseCount(part_.kind); }
 
     bool Programmed(uint32_t n) const { return Cell(n) == 0; }
+    // The cell of data bit k at row r and column pin value v, in the third
+    // address plane or not: its index, -1 where the part has none.
+    int CellOf(bool third, int r, int v, int k) const;
+    bool ProgrammedAt(bool third, int r, int v, int k) const {
+        const int n = CellOf(third, r, v, k);
+        return n >= 0 && Programmed(static_cast<uint32_t>(n));
+    }
     void SetPulsesNeeded(int pulses) { needed_ = pulses; }
     void UvErase();
     const std::vector<uint64_t>& Pulses() const { return pulses_; }

@@ -151,7 +151,7 @@ void PinAddressedFuseChip::StepClocked(const PinEnvironment& env) {
         default: break;
         }
         if (pulse == -1 && count == 1 && row >= 0 && row < 8 && column >= 0 && column < columns_)
-            pulse = (raised * 8 + row) * columns_ + column;
+            pulse = static_cast<int>(CellOf(raised * 8 + row, column));
     }
     if (pulse != pulse_) {
         const uint64_t width = timer_.Stop(now);
@@ -181,7 +181,7 @@ void PinAddressedFuseChip::StepClocked(const PinEnvironment& env) {
     latchedBlown_ = 0;
     for (int k = 0; k < 8 && latched_; ++k) {
         const bool blown = Secured() ? part_.kind != PinAddressedKind::Code281
-                                     : Blown(static_cast<uint32_t>((k * 8 + row) * columns_ + column));
+                                     : BlownAt(k * 8 + row, column);
         if (blown) latchedBlown_ |= 1u << k;
     }
 }
@@ -194,7 +194,7 @@ void PinAddressedFuseChip::StepGround(const PinEnvironment& env) {
     if (Powered(env) && env.HeldLow(SocketOf(strobe)) && !env.HeldLow(SocketOf(enable))) {
         const int row = RowCode(env), column = Column(env);
         if (InWindow(Volts(env, kProgramPin)) && Volts(env, 2) < kRaisedTenths && row < 64 && column < columns_) {
-            pulse = row * columns_ + column;
+            pulse = static_cast<int>(CellOf(row, column));
         } else if (InWindow(Volts(env, 2)) && Volts(env, kProgramPin) < kRaisedTenths && (row >> 1) == 36 && column == 1) {
             pulse = kSecurity;
         }
@@ -223,7 +223,7 @@ ChipDrive PinAddressedFuseChip::PoweredOutput(const PinEnvironment& env, int soc
         const int row = RowCode(env), column = Column(env);
         if (Secured()) return ChipDrive::High;
         if (row >= 64 || column >= columns_) return ChipDrive::Low;
-        return Blown(static_cast<uint32_t>(row * columns_ + column)) ? ChipDrive::High : ChipDrive::Low;
+        return BlownAt(row, column) ? ChipDrive::High : ChipDrive::Low;
     }
     if (!latched_) return ChipDrive::None;
     for (int k = 0; k < 8; ++k)

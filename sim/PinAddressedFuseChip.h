@@ -62,6 +62,9 @@ public:
         return kind == PinAddressedKind::Code286 || kind == PinAddressedKind::Bin313 || kind == PinAddressedKind::Ground290;
     }
     static uint32_t FuseCount(PinAddressedKind kind) { return Dip24(kind) ? 2560 : 2048; }
+    // The fuse of product-term row r (0-63) at a column.
+    uint32_t CellOf(int r, int column) const { return static_cast<uint32_t>(r * columns_ + column); }
+    bool BlownAt(int r, int column) const { return Blown(CellOf(r, column)); }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;

@@ -52,31 +52,39 @@ bool PlaneArrayChip::AtVpp(const PinEnvironment& env, int chipPin) const {
     return Within(Volts(env, chipPin), part_.vppTenths, kVppTolerance);
 }
 
+int PlaneArrayChip::CellAtAddress(int row, int column, int k) const {
+    switch (part_.kind) {
+    case PlaneArrayKind::Plane320x8Samsung: return row < 8 && column < 40 ? k * 320 + row * 40 + column : -1;
+    case PlaneArrayKind::Plane320x8Amd: return row < 8 && column < 32 ? k * 256 + row * 32 + column : -1;
+    case PlaneArrayKind::Plane256x8: return row < 8 && column < 32 ? k * 256 + row * 32 + column : -1;
+    case PlaneArrayKind::Plane160x10: break;
+    }
+    return row < 4 && column < 40 ? k * 160 + row * 40 + column : -1;
+}
+
 int PlaneArrayChip::CellAt(const PinEnvironment& env, int k) const {
     if (part_.kind == PlaneArrayKind::Plane320x8Samsung) {
         const int row = Level(env, 2) | Level(env, 3) << 1 | Level(env, 4) << 2;
         int column = 0;
         for (int b = 0; b < 7; ++b) column |= Level(env, 5 + b) << b;
-        if (column >= 40) return -1;
-        return k * 320 + row * 40 + column;
+        return CellAtAddress(row, column, k);
     }
     if (part_.kind == PlaneArrayKind::Plane320x8Amd) {
         const int row = Level(env, 2) | Level(env, 4) << 1 | Level(env, 5) << 2;
         const int column = Level(env, 6) | Level(env, 7) << 1 | Level(env, 8) << 2 | Level(env, 10) << 3 |
                            Level(env, 11) << 4;
-        return k * 256 + row * 32 + column;
+        return CellAtAddress(row, column, k);
     }
     if (part_.kind == PlaneArrayKind::Plane256x8) {
-        int word = 0;
-        for (int b = 0; b < 5; ++b) word |= Level(env, 7 + b) << b;
-        for (int b = 0; b < 3; ++b) word |= Level(env, 4 + b) << (5 + b);
-        return k * 256 + word;
+        int column = 0, row = 0;
+        for (int b = 0; b < 5; ++b) column |= Level(env, 7 + b) << b;
+        for (int b = 0; b < 3; ++b) row |= Level(env, 4 + b) << b;
+        return CellAtAddress(row, column, k);
     }
     int column = 0;
     for (int b = 0; b < 6; ++b) column |= Level(env, 2 + b) << b;
     const int group = Level(env, 8) | Level(env, 9) << 1;
-    if (column >= 40) return -1;
-    return k * 160 + group * 40 + column;
+    return CellAtAddress(group, column, k);
 }
 
 void PlaneArrayChip::UvErase() {

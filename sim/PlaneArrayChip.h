@@ -63,6 +63,14 @@ public:
 
     // Cell n programmed (fuse 1).
     bool Programmed(uint32_t n) const { return Cell(n) == 0; }
+    // The cell of data bit k at a row and column of the array (256 x 8: the
+    // row is address bits 5-7, the column bits 0-4; 160 x 10: the group and
+    // column); -1 where the part has none.
+    int CellAtAddress(int row, int column, int k) const;
+    bool ProgrammedAt(int row, int column, int k) const {
+        const int c = CellAtAddress(row, column, k);
+        return c >= 0 && Programmed(static_cast<uint32_t>(c));
+    }
     // Pulses every cell needs before it programs.
     void SetPulsesNeeded(int pulses) { needed_ = pulses; }
     // Ultraviolet erase: every cell and the security bit back to erased.

@@ -52,7 +52,7 @@ void PlaneFusePromChip::Step(const PinEnvironment& env) {
         if (Blown(kSecurityCell)) Secure();
     } else if (pulse_ == 1 && width >= kBlowUs) {
         for (int k = 0; k < 8; ++k)
-            if ((data_ >> k) & 1) Blow(static_cast<uint32_t>(k * 256 + address_), width);
+            if ((data_ >> k) & 1) Blow(CellOf(address_, k), width);
     }
     pulse_ = pulse;
     address_ = address;
@@ -65,7 +65,7 @@ ChipDrive PlaneFusePromChip::PoweredOutput(const PinEnvironment& env, int socket
     if (chipPin < 14 || chipPin > 21 || !Within(Volts(env, kEnablePin), kLevelTenths, kLevelTolerance))
         return ChipDrive::None;
     const int k = 21 - chipPin;
-    return Blown(static_cast<uint32_t>(k * 256 + Address(env))) ? ChipDrive::Low : ChipDrive::High;
+    return BlownAt(Address(env), k) ? ChipDrive::Low : ChipDrive::High;
 }
 
 } // namespace sim

@@ -32,6 +32,9 @@ public:
 
     static constexpr uint32_t kMapFuses = 2048;
     static constexpr uint32_t kSecurityCell = 2048;
+    // The fuse of data bit k at an address: the bit planes one after the other.
+    static uint32_t CellOf(int address, int k) { return static_cast<uint32_t>(k * 256 + address); }
+    bool BlownAt(int address, int k) const { return Blown(CellOf(address, k)); }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;

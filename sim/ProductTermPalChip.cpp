@@ -14,6 +14,10 @@ constexpr uint64_t kSecurityPulseUs = 25;
 constexpr int kProgramPinMaxTenths = 200;
 constexpr int kPinMaxTenths = 125;
 constexpr int kVccMaxTenths = 130;
+// VCC during a blow: the part's level plus 0.4 V (+-0.3 V); the programmer
+// raises it through the strong supply path, channel 4 plus 1.1 V.
+constexpr int kBlowVccAboveTenths = 4;
+constexpr int kBlowVccTolerance = 3;
 
 // Column and line masks of each layout, byte 0 first (bit i: bit i mod 8 of byte i / 8).
 struct LayoutMasks {
@@ -129,7 +133,8 @@ void ProductTermPalChip::Step(const PinEnvironment& env) {
 
     const bool powered = Powered(env);
     Pulse p;
-    if (powered && !securing) {
+    const bool blowVcc = Within(Volts(env, lines_ == 80 ? 24 : 20), part_.programTenths + kBlowVccAboveTenths, kBlowVccTolerance);
+    if (powered && !securing && blowVcc) {
         p.cell = Addressed(env, true);
         if (p.cell.half >= 0) {
             for (int o = 0; o < outputs_; ++o)

@@ -16,7 +16,8 @@
 //   line:     bit k of (line mod 8) from the half's line pin k raised.
 // A cell blows when, powered, the half's programming pin is at the part's
 // level (+-0.5 V), the cell is addressed and its output's pin is switched to
-// that level for 40 us or more. A rising edge of the half's strobe pin (the
+// that level for 40 us or more while VCC is raised to the level plus 0.4 V
+// (+-0.3 V). A rising edge of the half's strobe pin (the
 // other half's programming pin) latches the addressed cells onto the half's
 // outputs while the half stays selected: an intact cell drives the half's
 // intact level, a blown one the other level. The security fuse blows with
@@ -49,6 +50,13 @@ public:
     // The cells of a layout of a kind (-1 where none), line outer; the
     // fuse count; false for a layout the kind does not have.
     static bool Layout(bool dip24, int layout, std::vector<int>& fuseAt, uint32_t& fuses);
+    // The cell of product line p (0-63 or 0-79) at column q: blown; false
+    // where the layout has no cell.
+    bool BlownAt(int p, int q) const {
+        if (p < 0 || p >= lines_ || q < 0 || q >= columns_) return false;
+        const int f = fuseAt_[static_cast<size_t>(p * columns_ + q)];
+        return f >= 0 && Blown(static_cast<uint32_t>(f));
+    }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;

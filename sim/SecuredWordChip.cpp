@@ -66,6 +66,11 @@ int SecuredWordChip::CellAt(const PinEnvironment& env, int k) const {
     const bool upper = Third(env, kRowPlanePin);
     int r = Level(env, 2) | Level(env, 3) << 1 | Level(env, 4) << 2;
     if (!upper) r |= Level(env, kRowPlanePin) << 3;
+    return CellOf(upper, r, c, k);
+}
+
+int SecuredWordChip::CellOf(bool upper, int r, int c, int k) const {
+    if (k < 0 || k > 9) return -1;
     if (!V750()) {
         const int b = 9 - k;
         if (!upper) return c < 44 && kV10Terms[b] > r ? kV10OutputEnable[b] + 44 + 44 * r + c : -1;
@@ -103,6 +108,11 @@ void SecuredWordChip::Step(const PinEnvironment& env) {
     for (int pin : {kStrobePin, kHoldPin, kRowPlanePin, kColumnBankPin}) {
         if (!powered && Volts(env, pin) >= kVppOnTenths) env.Violation(Name() + ": VPP without VCC and ground");
     }
+    if (powered && !powered_) poweredAtUs_ = env.NowUs();
+    powered_ = powered;
+    const bool held = powered && Volts(env, kHoldPin) >= kVppOnTenths;
+    if (held && !held_) holdAfterPowerUs_ = env.NowUs() - poweredAtUs_;
+    held_ = held;
     const bool pulse = powered && Within(Volts(env, kStrobePin), part_.vppTenths, kVppTolerance) &&
                        Within(Volts(env, kHoldPin), part_.vppTenths, kVppTolerance);
     if (pulse == pulsing_) {

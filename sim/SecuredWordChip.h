@@ -61,12 +61,22 @@ public:
     }
 
     bool Programmed(uint32_t n) const { return Cell(n) == 0; }
+    // The cell of data bit k at row r and column c (the 750 class: upper
+    // bank columns from 64), in the upper row plane or not: its index, -1
+    // where the part has none, -2 the security cell.
+    int CellOf(bool upper, int r, int c, int k) const;
+    bool ProgrammedAt(bool upper, int r, int c, int k) const {
+        const int n = CellOf(upper, r, c, k);
+        return n >= 0 && Programmed(static_cast<uint32_t>(n));
+    }
     void SetPulsesNeeded(int pulses) { needed_ = pulses; }
     void UvErase();
     // Widths (us) of the programming pulses taken, in order.
     const std::vector<uint64_t>& Pulses() const { return pulses_; }
     // Programming pulses given at the control column of the 750 class.
     uint32_t ControlColumnPulses() const { return controlPulses_; }
+    // Virtual time (us) from the last power-up to VPP on the hold pin.
+    uint64_t HoldAfterPowerUs() const { return holdAfterPowerUs_; }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
@@ -93,6 +103,8 @@ private:
     std::vector<uint64_t> pulses_;
     bool pulseAtControl_ = false;
     uint32_t controlPulses_ = 0;
+    bool powered_ = false, held_ = false;
+    uint64_t poweredAtUs_ = 0, holdAfterPowerUs_ = 0;
 };
 
 } // namespace sim

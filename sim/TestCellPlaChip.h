@@ -87,6 +87,10 @@ public:
     uint32_t MapFuses() const { return MapFuses(part_.layout); }
     // The cell of a row and column value, -1 none.
     int CellOf(int row, int column) const;
+    bool BlownAt(int row, int column) const {
+        const int n = CellOf(row, column);
+        return n >= 0 && Blown(static_cast<uint32_t>(n));
+    }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
@@ -122,6 +126,14 @@ public:
     // The test cells: term 48's input column c and output k.
     static uint32_t TermTestCell(int c) { return kMapFuses + static_cast<uint32_t>(c); }
     static uint32_t OutputTestCell(int k) { return kMapFuses + 32 + static_cast<uint32_t>(k); }
+    // The cell of term t (48: the test term) at input column c (2i input i
+    // true, 2i + 1 complemented) or output column 32 + k; -1 none.
+    int CellOf(int term, int column) const;
+    bool BlownAt(int term, int column) const {
+        const int n = CellOf(term, column);
+        return n >= 0 && Blown(static_cast<uint32_t>(n));
+    }
+    bool PolarityBlown(int k) const { return Blown(1920u + static_cast<uint32_t>(k)); }
 
 protected:
     ChipDrive PoweredOutput(const PinEnvironment& env, int socketPin) const override;
@@ -129,7 +141,6 @@ protected:
 private:
     enum class Mode { None, Polarity, Term, Output };
     Mode ModeOf(const PinEnvironment& env, int* term, int* column) const;
-    int CellOf(int term, int column) const;
     void Step(const PinEnvironment& env);
 
     int pulse_ = -1;

@@ -1,6 +1,7 @@
 #include "sim/TextListChip.h"
 
 #include <numeric>
+#include <string>
 
 namespace sim {
 
@@ -176,7 +177,12 @@ ChipDrive TextListChip::PoweredOutput(const PinEnvironment& env, int socketPin) 
     int bit = -1;
     for (int i = 0; i < 8; ++i)
         if (pins_.data[i] == socketPin) bit = i;
-    if (bit < 0 || !entered_ || mode_ == 0 || Level(env, pins_.oe) != 0 || !ReadLevel(env)) return ChipDrive::None;
+    if (bit < 0 || !entered_ || mode_ == 0 || Level(env, pins_.oe) != 0) return ChipDrive::None;
+    if (!ReadLevel(env)) {
+        env.Violation(Name() + ": read with VPP at " + std::to_string(Volts(env, pins_.vpp)) +
+                      " (0.1 V), not a read level of the part");
+        return ChipDrive::None;
+    }
     const uint32_t a = Address(env);
     int word = Word(a);
     if (lowKind_) {

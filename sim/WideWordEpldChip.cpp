@@ -55,6 +55,11 @@ int WideWordEpldChip::CellAt(const PinEnvironment& env, int b) const {
     int c = 0;
     for (int k = 0; k < 6; ++k) c |= Level(env, p.address[5 + k]) << k;
     c |= AtVpp(env, p.address[11]) ? 128 : Level(env, p.address[11]) << 6;
+    return CellOf(upperRows, row, kindPin, c, b);
+}
+
+int WideWordEpldChip::CellOf(bool upperRows, int row, int kindPin, int c, int b) const {
+    if (b < 0 || b > 11) return -1;
     if (c == 191) {
         if (upperRows) return -1;
         const int r = row / 4;

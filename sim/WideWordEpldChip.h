@@ -61,6 +61,14 @@ public:
     }
 
     bool Programmed(uint32_t n) const { return Cell(n) == 0; }
+    // The cell of data bit b at a row, kind pin level and column (upper
+    // columns from 128), in the upper rows or not: its index, -1 where the
+    // part has none, -2 the security cell.
+    int CellOf(bool upperRows, int row, int kindPin, int c, int b) const;
+    bool ProgrammedAt(bool upperRows, int row, int kindPin, int c, int b) const {
+        const int n = CellOf(upperRows, row, kindPin, c, b);
+        return n >= 0 && Programmed(static_cast<uint32_t>(n));
+    }
     void SetPulsesNeeded(int pulses) { needed_ = pulses; }
     void UvErase();
     const std::vector<uint64_t>& Pulses() const { return pulses_; }

@@ -292,6 +292,38 @@ TEST_F(AddressListPldTest, ListsEndAtTheEntryEnd) {
     ExpectNoViolations();
 }
 
+// A list that names a security word: a file that programs its security bit
+// is refused before any word is written, naming word and bit, and the part
+// stays open; the same file with the bit left blank programs.
+TEST_F(AddressListPldTest, FileProgrammingASecurityBitIsRefused) {
+    struct Case {
+        const char* name;
+        uint16_t address, value;
+        const char* line;
+    };
+    for (const Case& c : {Case{"ALPLD251-18448", 0x5EB, 0xFE, " Word 5EBh bit 0 (security) is programmed in the file; use Secure to set it."},
+                          Case{"ALPLD252-18448", 0xBFFF, 0x7F, " Word BFFFh bit 7 (security) is programmed in the file; use Secure to set it."},
+                          Case{"ALPLD250-18448", 0xBE8, 0xF3, " Word BE8h bit 2 (security) is programmed in the file; use Secure to set it."}}) {
+        SCOPED_TRACE(c.name);
+        sim::AddressListChip* chip = Seat(AlByName(c.name));
+        const uint16_t before = chip->Word(c.address);
+        AlPatchedLibrary lib({0x00FF, 0x0300, c.address, 0xFFFE});
+        std::memset(BufferImage(), 0xFF, 0x10000);
+        BufferImage()[0x300] = 0x5A;
+        BufferImage()[c.address] = static_cast<uint8_t>(c.value);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_EQ(chip->Word(0x300), 0xFF);
+        EXPECT_EQ(chip->Word(c.address), before);
+        BufferImage()[c.address] = 0xFF;
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(chip->Word(0x300), 0x5A);
+        EXPECT_EQ(Run(OpBlankCheck), -1); // the codes pass: not " Device Secured!"
+        EXPECT_FALSE(HasLine(" Device Secured!")) << LogText();
+        ExpectNoViolations();
+    }
+}
+
 // Each row's code checks: maker, product and security words, one line each.
 TEST_F(AddressListPldTest, CodeChecksRefuseWithOneLine) {
     struct Case {
@@ -454,6 +486,23 @@ TEST_F(AddressListPldTest, WideWordsReachTheTopOfTheBank) {
     EXPECT_EQ(BufferImage()[0x1FFF0], 0xF1);
     EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd), 0x9C5u + 0x1E2u);
     ExpectNoViolations();
+}
+
+// Each row's blank check reads its words at 4.5 V VCC (the codes at 5.0 V),
+// and its verify after programming at the part's verify level: a blank
+// part passes with no read at a level the part does not know.
+TEST_F(AddressListPldTest, ReadsAtTheLevelsOfThePart) {
+    for (const char* name : {"ALPLD251-18448", "ALPLD252-18448", "ALPLD250-8208"}) {
+        SCOPED_TRACE(name);
+        sim::AddressListChip* chip = Seat(AlByName(name));
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        EXPECT_NEAR(chip->ReadVccLow(), 45, 1);
+        EXPECT_NEAR(chip->ReadVccHigh(), 50, 1);
+        LoadPattern(AlByName(name), 3);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_TRUE(HasLine("Verification ok!")) << LogText();
+        ExpectNoViolations();
+    }
 }
 
 // The register traffic of one word: each row's read and program pulse.

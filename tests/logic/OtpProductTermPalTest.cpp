@@ -25,7 +25,7 @@ constexpr TermPalRecord kTermPalRecords[] = {
     {"AMD/MMI", "PAL12L10", 273, 480},                 {"AMD/MMI", "PAL14L8", 273, 560},
     {"AMD/MMI", "PAL16L6", 273, 640},                  {"AMD/MMI", "PAL20L2", 273, 640},
     {"AMD/MMI", "PAL20C1", 273, 640},                  {"NATIONAL-SEMICONDUCTOR", "PAL20L10A", 273, 1600},
-    {"NATIONAL-SEMICONDUCTOR", "PAL20L8A", 273, 2560},
+    {"NATIONAL-SEMICONDUCTOR", "PAL20L8A", 273, 2560}, {"GENERIC-ALGORITHM", "PTPAL3200", 273, 3200},
 };
 const TermPalRecord& kTermPal10H8 = kTermPalRecords[0];
 const TermPalRecord& kTermPal14H4 = kTermPalRecords[4];

@@ -3,6 +3,7 @@
 // failure at the fuse, Secure.
 #include <algorithm>
 #include <cstdio>
+#include <vector>
 
 #include "sim/PlaneFusePromChip.h"
 #include "tests/logic/PldFixture.h"
@@ -89,6 +90,26 @@ TEST_F(PlaneFusePromTest, BitPlanesAndCoverage) {
     std::vector<uint32_t> expected;
     for (uint32_t n = 0; n < kPromFuses; ++n) expected.insert(expected.end(), {n, n});
     EXPECT_EQ(chip->Pulses(), expected);
+    ExpectNoViolations();
+}
+
+// The pulse train of a bit: 1000 us pulses until it reads blown, then one
+// over-program pulse of 3000 us.
+TEST_F(PlaneFusePromTest, PulseAndOverProgramWidths) {
+    sim::PlaneFusePromChip* chip = Seat();
+    chip->NeedPulses(600, 3);
+    LoadFuses(Only({600, 1000}), 32);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ASSERT_EQ(chip->Pulses(), (std::vector<uint32_t>{600, 600, 600, 600, 1000, 1000}));
+    const std::vector<uint64_t>& w = chip->PulseWidths();
+    for (size_t i : {0u, 1u, 2u, 4u}) {
+        EXPECT_GE(w[i], 1000u) << i;
+        EXPECT_LT(w[i], 1100u) << i;
+    }
+    for (size_t i : {3u, 5u}) { // a wait past 1 ms runs in whole milliseconds of the timer
+        EXPECT_GE(w[i], 3000u) << i;
+        EXPECT_LT(w[i], 4100u) << i;
+    }
     ExpectNoViolations();
 }
 

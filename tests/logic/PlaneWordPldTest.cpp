@@ -2,7 +2,7 @@
 // record through the driver, the fuse map, the pulse train of a word, the
 // programming level by maker, secured and injected part faults.
 #include <cstdio>
-
+#include <string>
 #include <tuple>
 
 #include "engine/RowDef.h"
@@ -270,6 +270,34 @@ TEST_F(PlaneWordPldTest, Row277ByMaker) {
     EXPECT_EQ(Run(OpVerify), -1);
     EXPECT_TRUE(HasLine(PlaneFailLine(3))) << LogText();
     ExpectNoViolations();
+}
+
+// Row 277's map, fuse = bit x 320 + row x 40 + column, by place on the
+// part: each fuse lands on its row, column (AMD: modulo 32) and bit, the
+// only cell programmed.
+TEST_F(PlaneWordPldTest, Row277FusePlaces) {
+    struct Spot {
+        uint32_t fuse;
+        int row, column, bit;
+    };
+    for (uint32_t maker : {uint32_t{MakerSamsung}, uint32_t{MakerAmd}}) {
+        const bool amd = maker == MakerAmd;
+        for (const Spot& s : {Spot{0, 0, 0, 0}, Spot{41, 1, 1, 0}, Spot{359, 0, 39, 1}, Spot{1000, 1, 0, 3},
+                              Spot{2559, 7, 39, 7}}) {
+            SCOPED_TRACE(std::to_string(maker) + " fuse " + std::to_string(s.fuse));
+            sim::PlaneArrayChip* chip =
+                SeatRow277(maker, amd ? sim::PlaneArrayKind::Plane320x8Amd : sim::PlaneArrayKind::Plane320x8Samsung);
+            // AMD's map repeats columns 0-7 in 32-39: the twin fuse goes with it.
+            const uint32_t twin = s.column < 8 ? s.fuse + 32 : s.column >= 32 ? s.fuse - 32 : s.fuse;
+            SetUserFuses(Only(2560, {s.fuse, amd ? twin : s.fuse}));
+            EXPECT_EQ(Run(OpProgram), 1) << LogText();
+            EXPECT_TRUE(chip->ProgrammedAt(s.row, amd ? s.column % 32 : s.column, s.bit));
+            uint32_t programmed = 0;
+            for (uint32_t n = 0; n < chip->CellCount(); ++n) programmed += chip->Programmed(n) ? 1 : 0;
+            EXPECT_EQ(programmed, 1u);
+            ExpectNoViolations();
+        }
+    }
 }
 
 // AMD's arrays read at 5.5 V whatever the record's read VCC (5.0 V);

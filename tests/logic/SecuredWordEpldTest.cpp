@@ -131,6 +131,41 @@ TEST_F(SecuredWordEpldTest, PulseTrainsPassAtTheLastPulseAndFailPastIt) {
     }
 }
 
+// The hold pin takes VPP 25 ms after the supply on row 246, 1 ms after it
+// on row 244.
+TEST_F(SecuredWordEpldTest, HoldPinAfterThePowerUp) {
+    for (const SecuredWordRecord& r : {kSecuredWordRecords[0], kSecuredWordRecords[2]}) {
+        SCOPED_TRACE(r.name);
+        sim::SecuredWordChip* chip = Seat(r);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        const uint64_t wait = r.row == 246 ? 25000 : 1000;
+        EXPECT_GE(chip->HoldAfterPowerUs(), wait);
+        EXPECT_LT(chip->HoldAfterPowerUs(), wait + 2500); // the timer's millisecond and the set-up
+    }
+}
+
+// A word that will not take reports the cell that stays wrong, not the
+// last fuse gathered into the word.
+TEST_F(SecuredWordEpldTest, FailingWordReportsItsWrongCell) {
+    struct Case {
+        const SecuredWordRecord& r;
+        uint32_t first, stuck; // two fuses of the first word
+        const char* line;
+    };
+    for (const Case& c : {Case{kSecuredWordRecords[0], 88, 484, " Fail address : 484(1E4h)"},
+                          Case{kSecuredWordRecords[3], 0, 1092, " Fail address : 1092(444h)"}}) {
+        SCOPED_TRACE(c.r.name);
+        sim::SecuredWordChip* chip = Seat(c.r);
+        chip->StickCell(c.stuck);
+        std::vector<uint8_t> fuses(c.r.fuses, 0);
+        fuses[c.first] = fuses[c.stuck] = 1;
+        SetUserFuses(fuses);
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(chip->Programmed(c.first));
+    }
+}
+
 // Row 244 variant 0's over-pulse is 19 ms per pulse used: 38 ms after two
 // pulses, capped at 50 ms from the third; variant 1's 500 us per pulse.
 TEST_F(SecuredWordEpldTest, Row244OverPulses) {
@@ -327,16 +362,42 @@ TEST_F(WideWordEpldTest, EveryRecordThroughTheDriverThenSecured) {
     }
 }
 
+// Fuse 44675 (the word of row 16 at column 127, bit 7) is the security
+// cell: a file that sets it is refused before any word is written, naming
+// the fuse, and the part stays open; Secure still sets the cell.
+TEST_F(WideWordEpldTest, FileSettingTheSecurityFuseIsRefused) {
+    sim::WideWordEpldChip* chip = Seat(kWideWordRecords[0]);
+    std::vector<uint8_t> fuses(71648, 0);
+    fuses[kWideFirstFuse] = 1;
+    fuses[44675] = 1;
+    SetUserFuses(fuses);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(HasLine(" Fuse 44675 (security) is programmed in the file; use Secure to set it.")) << LogText();
+    EXPECT_TRUE(HasLine(" Fail address : 44675(AE83h)")) << LogText();
+    EXPECT_TRUE(chip->Pulses().empty());
+    EXPECT_FALSE(chip->Secured());
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    fuses[44675] = 0;
+    SetUserFuses(fuses);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_FALSE(chip->Secured());
+    EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+    EXPECT_TRUE(chip->Secured());
+    ExpectNoViolations();
+}
+
 // The programming pass learns the pulses the words needed (over-pulse 300 us
 // each); after the progress is cleared the margin pass gives a word that
 // still agrees no pulse, and a word that lost a cell one pulse of 400 us x
-// the learned count.
+// the learned count. Waits past 1 ms run in whole milliseconds of the
+// timer (up to 1 ms longer), so the count is large enough that 300 and
+// 400 us per pulse fall in windows of their own.
 TEST_F(WideWordEpldTest, MarginPassPulsesOnlyDisagreeingWords) {
     UseHookUi();
     for (bool loseCell : {false, true}) {
         SCOPED_TRACE(loseCell);
         sim::WideWordEpldChip* chip = Seat(kWideWordRecords[0]);
-        chip->SetPulsesNeeded(10);
+        chip->SetPulsesNeeded(20);
         size_t atClear = 0;
         hookUi.OnClear = [&] {
             if (chip->Pulses().empty() || elec->SuppliedPins().empty() || atClear != 0) return;
@@ -348,14 +409,14 @@ TEST_F(WideWordEpldTest, MarginPassPulsesOnlyDisagreeingWords) {
         SetUserFuses(fuses);
         EXPECT_EQ(RunHooked(OpProgram), 1) << LogText();
         const std::vector<uint64_t>& p = chip->Pulses();
-        ASSERT_GT(atClear, 11u);
-        for (size_t i = 0; i < 10; ++i) EXPECT_LT(p[i], 150u);
-        EXPECT_GE(p[10], 3000u); // the over-pulse: 300 us x 10
-        EXPECT_LT(p[10], 4100u);
+        ASSERT_GT(atClear, 21u);
+        for (size_t i = 0; i < 20; ++i) EXPECT_LT(p[i], 150u);
+        EXPECT_GE(p[20], 6000u); // the over-pulse: 300 us x 20
+        EXPECT_LT(p[20], 7100u);
         ASSERT_EQ(p.size(), atClear + (loseCell ? 1 : 0));
         if (loseCell) {
-            EXPECT_GE(p.back(), 4000u); // 400 us x 10
-            EXPECT_LT(p.back(), 5100u);
+            EXPECT_GE(p.back(), 8000u); // 400 us x 20
+            EXPECT_LT(p.back(), 9100u);
         }
         EXPECT_TRUE(chip->Programmed(kWideFirstFuse));
         ExpectNoViolations();

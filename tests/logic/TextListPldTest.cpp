@@ -8,6 +8,7 @@
 #include <functional>
 #include <iterator>
 #include <tuple>
+#include <vector>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Library.h"
@@ -284,6 +285,12 @@ TEST_F(TextListPldTest, Row254WritesAndSecureRules) {
     chip = Seat(r253);
     for (int i = 0; i < 8; ++i) chip->StickCell(sim::TextListChip::CellOf(kCells253[i], 6));
     EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+    // No cell takes: Secure fails and the part stays open.
+    chip = Seat(r253);
+    for (uint32_t a : kCells253) chip->StickCell(sim::TextListChip::CellOf(a, 6));
+    EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_FALSE(HasLine(" Device Secured!")) << LogText();
     // Row 254: one of its four cells never takes; Secure fails.
     chip = Seat(kTlRecords[4]);
     chip->StickCell(sim::TextListChip::CellOf(0x3163, 6));
@@ -375,6 +382,39 @@ public:
 private:
     std::string dir_, file_;
 };
+
+// A list that names a security cell: a file that programs its fuse (bit 6
+// there) is refused before any byte is written, naming the fuse; the part
+// stays open, and the same file with the fuse blank programs.
+TEST_F(TextListPldTest, FileProgrammingASecurityCellIsRefused) {
+    struct Case {
+        const TlRecord& r;
+        const char* list;
+        uint8_t blank;
+    };
+    for (const Case& c : {Case{kTlRecords[0], "Version 1.00 MASK m FFH x y 0200H 0163H ", 1},
+                          Case{kTlRecords[3], "'00' value. MASK m FFH x y 0200 1163 ", 0}}) {
+        SCOPED_TRACE(c.r.name);
+        sim::TextListChip* chip = Seat(c.r);
+        TlTextPatchedLibrary lib(TextListEntry(c.r.row, c.r.variant), c.list);
+        std::vector<uint8_t> fuses(c.r.fuses, c.blank);
+        fuses[14] = static_cast<uint8_t>(1 - c.blank);
+        fuses[0] = static_cast<uint8_t>(1 - c.blank);
+        SetUserFuses(fuses);
+        VerifyAfterProgram = 0;
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        EXPECT_TRUE(HasLine(" Fuse 14 (security) is programmed in the file; use Secure to set it.")) << LogText();
+        EXPECT_TRUE(HasLine(" Fail address : 14(Eh)")) << LogText();
+        EXPECT_TRUE(chip->Writes().empty());
+        fuses[14] = c.blank;
+        SetUserFuses(fuses);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ((chip->Word(0x200) & 1) != 0, c.blank == 0);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_FALSE(HasLine(" Device Secured!")) << LogText();
+        ExpectNoViolations();
+    }
+}
 
 // The protocol of rows 253 and 254 written out through the pin, supply and
 // delay services, for one package and variant, over a list of one record.
