@@ -285,10 +285,10 @@ Rx51FlashFacts Rx2(const char* name, uint32_t kb, int third, bool plcc) {
     f.thirdSignature = third;
     f.vccPin = plcc ? 44 : 40;
     f.gndPins = {plcc ? 22 : 20};
-    // The parts' datasheets give the status byte, the boot vector and what the
-    // security bits do (1 stops writes, 2 verify reads); their parallel
-    // programming specification is not public, so the rest follows row 192
-    // with its variant 0: a chip erase needs a 500 ms pulse.
+    // The chips' datasheet gives the status byte, the boot vector and what the
+    // security bits do (1 stops writes, 2 stops verify reads); no parallel
+    // programming table of them was found, so the rest follows row 192 with
+    // its variant 0: a chip erase needs a 500 ms pulse.
     f.eraseMinUs = 500000;
     f.note = "signature bytes, pulse widths (a 500 ms erase pulse) and the function codes on P3.0, P3.1, P3.7, P2.6 "
              "follow the algorithm row; the status byte, boot vector and security bits are the datasheet's";
