@@ -61,8 +61,26 @@ void Gms87OtpChip::EndPulse(const PinEnvironment& env) {
         return;
     }
     ++pulses_;
-    ++pulsesAt_[address_];
-    if (static_cast<int>(address_) != stuck_) cells_[address_] |= data_;
+    const uint32_t n = ++pulsesAt_[address_];
+    if (static_cast<int>(address_) == stuck_) return;
+    auto took = took_.find(address_);
+    if (took != took_.end()) {
+        took->second.overUs += width;
+        cells_[address_] |= data_;
+        return;
+    }
+    auto need = needed_.find(address_);
+    if (need != needed_.end() && static_cast<int>(n) < need->second) return;
+    cells_[address_] |= data_;
+    took_[address_].pulses = n;
+}
+
+uint32_t Gms87OtpChip::WeakCells() const {
+    if (facts_.overprogramFactor == 0) return 0;
+    uint32_t weak = 0;
+    for (const auto& [a, t] : took_)
+        if (t.overUs < uint64_t{facts_.overprogramFactor} * t.pulses * facts_.minPulseUs) ++weak;
+    return weak;
 }
 
 void Gms87OtpChip::Update(const PinEnvironment& env) {

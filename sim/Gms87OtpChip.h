@@ -14,7 +14,9 @@
 // of option byte 10 (code protect) makes the code read FFh; the option bytes
 // stay readable. A pulse shorter than the part's minimum or at an address
 // without a cell, and read-enable or latch-select falling inside a pulse, are
-// violations.
+// violations. On a part that asks for over-programming, a cell that read
+// right after n pulses holds only after overprogramFactor x n minimum pulses'
+// worth of further programming time; one short of it counts as weak.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -35,6 +37,7 @@ struct Gms87OtpFacts : PartFacts {
     uint32_t codeBytes = 0x800; // ending at FFFFh
     int vppMinTenths = 115, vppLimitTenths = 135;
     uint32_t minPulseUs = 50;
+    uint32_t overprogramFactor = 0; // 0: no over-programming asked for
 };
 
 class Gms87OtpChip : public CatalogChip {
@@ -66,9 +69,15 @@ public:
     void ClearCounts() {
         pulses_ = highLoads_ = 0;
         pulsesAt_.clear();
+        took_.clear();
     }
     // A cell that never takes a pulse.
     void StickCell(uint32_t a) { stuck_ = static_cast<int>(a); }
+    // Cell a takes its datum only at its n-th pulse.
+    void SetPulsesNeeded(uint32_t a, int n) { needed_[a] = n; }
+    // Cells that took their datum but got less over-programming than the part
+    // asks for.
+    uint32_t WeakCells() const;
 
 private:
     int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
@@ -87,6 +96,13 @@ private:
     uint64_t pulseStart_ = 0;
     uint32_t pulses_ = 0, highLoads_ = 0;
     std::map<uint32_t, uint32_t> pulsesAt_;
+    // Per cell that took: the pulses it needed, the programming time after.
+    struct Took {
+        uint32_t pulses = 0;
+        uint64_t overUs = 0;
+    };
+    std::map<uint32_t, Took> took_;
+    std::map<uint32_t, int> needed_;
     int stuck_ = -1;
 };
 

@@ -152,6 +152,13 @@ void Rx51FlashChip::Unlock(uint32_t address, uint8_t data) {
     unlockStage_ = 0;
 }
 
+bool Rx51FlashChip::SpecialTakes(uint8_t* b) {
+    ++specialPulses_;
+    if (++specialSeen_[b] < specialNeeded_) return false;
+    specialSeen_[b] = 0;
+    return true;
+}
+
 // XA: the security bits at 0Ah, 0Ch, 0Eh (a 0 in D0 programs), BPSW at 1,
 // BPC at 3, the status byte at 4.
 void Rx51FlashChip::WriteSpace(uint32_t low, uint8_t data) {
@@ -161,9 +168,8 @@ void Rx51FlashChip::WriteSpace(uint32_t low, uint8_t data) {
         return;
     }
     if ((security_ & 0x02) != 0) return;
-    if (low == 1) bpsw_ &= data;
-    if (low == 3) bootVector_ &= data;
-    if (low == 4) status_ &= data;
+    uint8_t* b = low == 1 ? &bpsw_ : low == 3 ? &bootVector_ : low == 4 ? &status_ : nullptr;
+    if (b != nullptr && SpecialTakes(b)) *b &= data;
 }
 
 void Rx51FlashChip::EndPulse(const PinEnvironment& env, uint64_t width) {
@@ -220,8 +226,8 @@ void Rx51FlashChip::EndPulse(const PinEnvironment& env, uint64_t width) {
     }
     if ((security_ & 0x02) != 0) return; // security bit 1: no more programming
     if (pulseFn_ == Fn::WriteSpecial) {
-        if (low == 0) status_ &= pulseData_;
-        if (low == 1) bootVector_ &= pulseData_;
+        uint8_t* b = low == 0 ? &status_ : low == 1 ? &bootVector_ : nullptr;
+        if (b != nullptr && SpecialTakes(b)) *b &= pulseData_;
         return;
     }
     const uint32_t a = pulseAddress_ % static_cast<uint32_t>(code_.size());
@@ -279,8 +285,13 @@ Rx51FlashFacts Rx2(const char* name, uint32_t kb, int third, bool plcc) {
     f.thirdSignature = third;
     f.vccPin = plcc ? 44 : 40;
     f.gndPins = {plcc ? 22 : 20};
-    f.note = "signature bytes, pulse widths and the function codes on P3.0, P3.1, P3.7, P2.6 follow the algorithm "
-             "row; the status byte and boot vector are the datasheet's";
+    // The chips' datasheet gives the status byte, the boot vector and what the
+    // security bits do (1 stops writes, 2 stops verify reads); no parallel
+    // programming table of them was found, so the rest follows row 192 with
+    // its variant 0: a chip erase needs a 500 ms pulse.
+    f.eraseMinUs = 500000;
+    f.note = "signature bytes, pulse widths (a 500 ms erase pulse) and the function codes on P3.0, P3.1, P3.7, P2.6 "
+             "follow the algorithm row; the status byte, boot vector and security bits are the datasheet's";
     f.followsRow = true;
     return f;
 }

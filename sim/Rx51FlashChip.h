@@ -28,7 +28,8 @@
 //
 // Fault injection: a cell that never programs, an erase that needs n pulses
 // or never completes, a cell that keeps its 00h through the first n erases,
-// security bits that refuse to program.
+// security bits that refuse to program, special bytes that take their datum
+// only at the n-th program pulse.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -116,6 +117,9 @@ public:
     void SetCellErasesNeeded(uint32_t a, int n) { cellErases_[a] = n; }
     // Security bits refuse to program.
     void RefuseSecurity() { securityRefused_ = true; }
+    // Each special byte takes its datum only at its n-th program pulse.
+    void SetSpecialPulsesNeeded(int n) { specialNeeded_ = n; }
+    uint32_t SpecialPulses() const { return specialPulses_; }
 
 private:
     bool InMode(const PinEnvironment& env) const;
@@ -128,6 +132,8 @@ private:
     uint8_t ReadNow(Fn f, uint32_t address) const;
     void Unlock(uint32_t address, uint8_t data);
     void WriteSpace(uint32_t low, uint8_t data);
+    // A program pulse on special byte `b`: whether it takes the datum now.
+    bool SpecialTakes(uint8_t* b);
     void EndPulse(const PinEnvironment& env, uint64_t width);
     void EraseArray();
 
@@ -158,6 +164,9 @@ private:
     std::map<uint32_t, int> cellErases_;
     int erasesNeeded_ = 1;
     bool securityRefused_ = false;
+    int specialNeeded_ = 1;
+    std::map<const uint8_t*, int> specialSeen_;
+    uint32_t specialPulses_ = 0;
     int erasesSeen_ = 0;
     std::map<uint32_t, uint32_t> pulsesAt_;
     uint32_t programPulses_ = 0;

@@ -156,7 +156,13 @@ Sst89Facts Sst89(const char* name, uint32_t kb, int device, bool flags, bool plc
     f.gndPins = {plcc ? 22 : 20};
     f.flagBits = flags;
     f.eraseCode = flags ? 8 : 0xE;
-    f.note = "device codes, write and erase times assumed; the code table follows the algorithm row";
+    // The SST89C54/58 datasheet gives the byte-program code (P3.7, P3.6 high,
+    // P2.7 high, P2.6 low: 7), the byte-verify code (the same with P2.7 low:
+    // 3), the address on P1, P2.0-P2.5, P3.4, P3.5 and that a security lock
+    // stops programming; the identity codes, the erase, flag and re-map codes
+    // and the write and erase times were not found and follow the row.
+    f.note = "byte-program and byte-verify codes and the address pins are the datasheet's; device codes, the erase, "
+             "flag and re-map codes and the write and erase times follow the algorithm row";
     f.followsRow = true;
     return f;
 }

@@ -199,6 +199,9 @@ void W78FlashChip::EndPulse(const PinEnvironment& env, uint64_t width) {
         return;
     }
     if (pulseSpecial_) {
+        ++registerPulses_;
+        if (++registerSeen_ < registerNeeded_) return;
+        registerSeen_ = 0;
         register_ &= pulseData_;
         return;
     }
@@ -280,6 +283,11 @@ W78FlashFacts W78(const char* name, uint32_t kb, int device, W78Interface how) {
     f.vccPin = 40;
     f.gndPins = {20};
     f.interface = how;
+    // No programming table of the W78E5x parts was found. The strobe
+    // interface and its voltages agree with the maker's description of the
+    // same kind of array in its W77E51: P3.6 chip enable, P3.7 output enable,
+    // P3.0 the signature/erase select, P1.0 low for erase, 12.5 V to program,
+    // 14.5 V to erase.
     f.note = "identity codes, secured read-out (00h) and the encryption pattern (address low byte XOR) assumed; "
              "the programming interface follows the algorithm row's pin sequence";
     f.followsRow = true;

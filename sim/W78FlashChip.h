@@ -79,14 +79,17 @@ public:
     // Addresses at which P3.6 was first seen high during a read or program.
     const std::vector<uint32_t>& BankRaisedAt() const { return bankRaisedAt_; }
     void ClearCounts() {
-        programPulses_ = erasePulses_ = 0;
+        programPulses_ = erasePulses_ = registerPulses_ = 0;
         pulsesAt_.clear();
         bankRaisedAt_.clear();
     }
 
-    // Faults: a cell that never programs; an erase that needs n pulses.
+    // Faults: a cell that never programs; an erase that needs n pulses; a
+    // special register that takes its datum only at its n-th program pulse.
     void StickCell(uint32_t a) { stuck_[a] = true; }
     void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; }
+    void SetRegisterPulsesNeeded(int n) { registerNeeded_ = n; }
+    uint32_t RegisterPulses() const { return registerPulses_; }
 
 private:
     enum class Fn : uint8_t { None, Code, Signature, EraseMode, Program, Erase, Maker, Device };
@@ -136,7 +139,8 @@ private:
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, uint32_t> pulsesAt_;
     int erasesNeeded_ = 1;
-    uint32_t programPulses_ = 0, erasePulses_ = 0;
+    int registerNeeded_ = 1, registerSeen_ = 0;
+    uint32_t programPulses_ = 0, erasePulses_ = 0, registerPulses_ = 0;
     std::vector<uint32_t> bankRaisedAt_;
 };
 

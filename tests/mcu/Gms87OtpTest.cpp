@@ -190,6 +190,31 @@ TEST_F(W78Run, Row175FaultsOverProgramBreakAndRefusedVariant) {
     ExpectNoViolations();
 }
 
+// A part that asks for over-programming of three times the pulses a cell
+// needed: with the multiplier on, the over-program pulse is n times its
+// width and every cell holds; without it, a cell that needed three pulses
+// stays weak.
+TEST_F(W78Run, Row175OverProgramScalesWithThePulsesNeeded) {
+    auto overprogram = [](sim::Gms87OtpFacts& f) { f.overprogramFactor = 3; };
+    for (uint32_t mul : {1u, 0u}) {
+        SCOPED_TRACE(mul);
+        sim::Gms87OtpChip* chip = PutGms("GMS87C1202", overprogram);
+        chip->SetPulsesNeeded(0xF801, 3);
+        OverPulseWidth = 300;
+        PulseMul = mul;
+        FillBufferRange(0, 0xFFFF, 0);
+        BufferWindow[0xF800] = 0x81;
+        BufferWindow[0xF801] = 0x42;
+        DeviceEnd = 0xF80F;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(chip->PulsesAt(0xF800), 2u);
+        EXPECT_EQ(chip->PulsesAt(0xF801), 4u);
+        EXPECT_EQ(chip->Cell(0xF801), 0x42);
+        EXPECT_EQ(chip->WeakCells(), mul == 1 ? 0u : 1u);
+    }
+    ExpectNoViolations();
+}
+
 // The part holds the row to its timing: a pulse shorter than the part's
 // minimum burns nothing and is a violation.
 TEST_F(W78Run, Row175ShortPulseIsAViolation) {

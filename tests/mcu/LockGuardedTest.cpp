@@ -90,6 +90,28 @@ TEST_F(LatchRun, FaultsOfRow126) {
     EXPECT_EQ(chip->Cell(0x11), 0xFF);
     EXPECT_EQ(chip->PulsesOf(0x20), 4u);
 
+    // A secured chip whose lock bits clear at the third erase: the lock
+    // clearing goes on up to five erases, so the pre-programming finds the
+    // chip open.
+    chip = PutLatch("8051CL-12V");
+    chip->SetLockBits(0x0E);
+    chip->SetErasePulsesNeeded(3);
+    chip->SetCell(0x07, 0x00);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_EQ(chip->LockBits(), 0);
+    for (uint32_t a = 0; a <= 0x3F; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+    EXPECT_EQ(chip->PulsesAt(0x07), 1u); // pre-programmed once the locks were gone
+
+    // Locks still set after the fifth erase: the pre-programming fails.
+    chip = PutLatch("8051CL-12V");
+    chip->SetLockBits(0x02);
+    chip->SetErasePulsesNeeded(6);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpErase), ResultFailed) << LogText();
+    EXPECT_EQ(chip->PulsesOf(0x20), 5u);
+    EXPECT_EQ(chip->LockBits(), 0x02);
+
     PutLatch("8051CL-12V", [](sim::CmdLatch51Facts& f) { f.deviceCode = 0x99; });
     ExpectWrongIdentityRefused();
 

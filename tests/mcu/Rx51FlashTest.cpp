@@ -190,6 +190,69 @@ TEST_F(Rx51Run, Row192DialogRoutines) {
     ExpectNoViolations();
 }
 
+// The special bytes get up to twenty write-and-check attempts each: bytes
+// that need three pulses land, a status byte that needs more than twenty
+// fails the routine before the boot vector. The catalog's parts need the
+// variant-0 erase pulse of 500 ms: the variant-1 pulse of 320 ms erases
+// nothing and is a violation.
+TEST_F(Rx51Run, Row192SpecialByteAttemptsAndErasePulse) {
+    sim::Rx51FlashChip* chip = PutRx("P89C51RD2");
+    chip->SetSpecialPulsesNeeded(3);
+    StatusByte192 = 0x00;
+    BootVector192 = 0xFC;
+    EXPECT_EQ(ProgramStatusBytes192(), 1);
+    EXPECT_EQ(chip->StatusByte(), 0x00);
+    EXPECT_EQ(chip->BootVector(), 0xFC);
+    EXPECT_EQ(chip->SpecialPulses(), 6u);
+
+    chip = PutRx("P89C51RD2");
+    chip->SetSpecialPulsesNeeded(21);
+    EXPECT_EQ(ProgramStatusBytes192(), -1);
+    EXPECT_EQ(chip->StatusByte(), 0xFF);
+    EXPECT_EQ(chip->SpecialPulses(), 20u);
+    ExpectNoViolations();
+
+    for (const char* name : {"P89C51RB2", "P89C51RC2", "P89C51RD2", "P89C51RD2-PLCC"}) {
+        SCOPED_TRACE(name);
+        chip = PutRx(name);
+        chip->SetCell(0x10, 0x00);
+        DeviceEnd = 0x3F;
+        EXPECT_EQ(AlgorithmTable[192].Erase(), 1);
+        EXPECT_EQ(EraseDuration192, 500000);
+        EXPECT_EQ(chip->Cell(0x10), 0xFF);
+        ExpectNoViolations();
+
+        chip = PutRx(name);
+        chip->SetCell(0x10, 0x00);
+        DeviceVariant = 1;
+        DeviceEnd = 0x3F;
+        EXPECT_EQ(AlgorithmTable[192].Erase(), -1);
+        EXPECT_EQ(chip->Cell(0x10), 0x00);
+        EXPECT_FALSE(simp.Violations().empty());
+        simp.ClearViolations();
+    }
+}
+
+// Row 188 gives each special byte five attempts.
+TEST_F(Rx51Run, Row188SpecialByteAttempts) {
+    sim::Rx51FlashChip* chip = PutRx("XA-G49");
+    chip->SetSpecialPulsesNeeded(4);
+    StatusByte188 = 0x01;
+    BpcByte188 = 0x20;
+    BpswByte188 = 0xF0;
+    EXPECT_EQ(ProgramStatusBytes188(), 1);
+    EXPECT_EQ(chip->StatusByte(), 0x01);
+    EXPECT_EQ(chip->Bpc(), 0x20);
+    EXPECT_EQ(chip->Bpsw(), 0xF0);
+
+    chip = PutRx("XA-G49");
+    chip->SetSpecialPulsesNeeded(6);
+    EXPECT_EQ(ProgramStatusBytes188(), -1);
+    EXPECT_EQ(chip->SpecialPulses(), 5u);
+    EXPECT_EQ(chip->Bpsw(), 0xFF);
+    ExpectNoViolations();
+}
+
 } // namespace
 
 namespace {

@@ -110,6 +110,33 @@ TEST_F(W78Run, FaultsOfBothRows) {
     ExpectNoViolations();
 }
 
+// Row 108 writes the special register with a burst of four pulses and no
+// retry: a register that needs three takes it, one that needs five reports
+// the register error after the array passed; Secure's burst alike.
+TEST_F(W78Run, Row108RegisterTakesItsPulseBurst) {
+    sim::W78FlashChip* chip = Put("W78E54");
+    chip->SetRegisterPulsesNeeded(3);
+    SpecialRegisterMovExecute = 1;
+    FillPattern(0x40);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine(" Special Registers Program ok!")) << LogText();
+    EXPECT_EQ(chip->SpecialRegister(), 0xFD);
+    EXPECT_EQ(chip->RegisterPulses(), 4u);
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    EXPECT_TRUE(chip->Locked());
+
+    chip = Put("W78E54");
+    chip->SetRegisterPulsesNeeded(5);
+    DeviceEnd = 0x3F;
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Special Registers Program error!")) << LogText();
+    EXPECT_EQ(chip->SpecialRegister(), 0xFF);
+    for (uint32_t a = 0; a <= 0x3F; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    ExpectNoViolations();
+}
+
 // The register check of a blank check and the erase of a blank chip, by row
 // and register value.
 TEST_F(W78Run, RegisterBlankCheckAndBlankErase) {
