@@ -1191,6 +1191,9 @@ void CePulse72(const HvPins& p, bool keepA9) {
 
 // Sub-variant 3: the /CE pulse at 80h/12h (92h for ST), each sector then read
 // in the autoselect mode. A pass succeeds when the sectors read unprotected.
+// The autoselect command goes to the command addresses in write mode: after
+// the pulse the bus is idle and the latched address is a sector's, where the
+// three bytes alone would leave the part reading its array.
 int CeAutoselectUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
     WriteRegister(3, 0);
     const int r = UnprotectPasses(
@@ -1203,9 +1206,8 @@ int CeAutoselectUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
             return true;
         },
         [&](uint32_t i) {
-            WriteRegister(6, 0xAA);
-            WriteRegister(6, 0x55);
-            WriteRegister(6, 0x90);
+            WriteRegister(4, 0xDD);
+            Unlock(kUnlock555, 0x90);
             WriteRegister(0, 0x82);
             SetSectorAddress(b[i], 0, 0);
             return SectorVerify(0);

@@ -162,4 +162,29 @@ TEST_F(Row72Protection, ChipHoldingAnotherSetFailsTheWrite) {
     ExpectNoViolations();
 }
 
+// Sub-variant 5 unprotects an ALLIANCE part twice (the second result
+// ignored), any other maker's once; both end with the set asked for.
+TEST_F(Row72Protection, AllianceUnprotectsTwice) {
+    const struct {
+        const char* maker;
+        const char* name;
+        uint32_t unprotects;
+    } cases[] = {{"ALLIANCE", "AS29F040", 2}, {"AMD", "Am29LV040B", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Select(c.maker, c.name));
+        ASSERT_EQ(DeviceSubVariant, 5u);
+        socket->Clear();
+        sim::SeatedFlash part = SeatPart(c.maker, c.name);
+        std::vector<uint32_t> want(Sectors(), 0u);
+        want[2] = 1;
+        int r = 0;
+        SuppliedDuringWrite(want, &r);
+        EXPECT_EQ(r, 1) << LogText();
+        EXPECT_EQ(part.flash()->ChipUnprotects(), c.unprotects);
+        for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_EQ(part.flash()->IsProtected(i), i == 2) << i;
+    }
+    ExpectNoViolations();
+}
+
 } // namespace
