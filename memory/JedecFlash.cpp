@@ -1286,13 +1286,21 @@ int Unprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
 
 // The states by A9 at the protection voltage (sub-variants 3 and 6) or the
 // autoselect command: a sector is protected when its byte reads 1.
+// Sub-variant 4's parts have RESET# on the reset pin, which the bus drives as
+// an address line (low): it is held at the supply for the reads, the way
+// row 40 holds its pin-9 parts out of reset.
 int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     const HvPins pins = PinsOf72();
     const bool byVoltage = DeviceSubVariant == 3 || DeviceSubVariant == 6;
+    const bool holdReset = DeviceSubVariant == 4 && pins.Reset != 0;
     UseFrame(false);
     PowerOnFamily(2);
     WriteRegister3(0xFE);
     WriteRegister(4, 0xDD);
+    if (holdReset) {
+        SetDacVoltage(1, static_cast<int>(SupplyVoltage));
+        SetSupplyPinA(pins.Reset, 1);
+    }
     if (byVoltage && pins.A9 == 0) {
         ShowMessageLine(" No high-voltage pin for this package!");
         std::fill(states, states + n, 0u);
@@ -1310,6 +1318,7 @@ int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundar
         }
         if (byVoltage) SetSupplyPinA(pins.A9, 0);
     }
+    if (holdReset) SetSupplyPinA(pins.Reset, 0);
     PowerOff();
     return 1;
 }

@@ -93,6 +93,11 @@ FlashPinout FlashPinoutById(int id) {
         p.ce = 22, p.oe = 24, p.we = 9, p.reset = 10, p.vpp = 11;
         p.vcc = {30, 31}, p.gnd = {23, 39};
         break;
+    case kPinoutDip32Reset:
+        p = FlashPinoutById(kPinoutDip32);
+        p.address.pop_back(); // pin 1 is RESET#, not A18
+        p.reset = 1;
+        break;
     default: // kPinoutDip32
         p.pinCount = 32;
         p.address = {12, 11, 10, 9, 8, 7, 6, 5, 27, 26, 23, 25, 4, 28, 29, 3, 2, 30, 1};

@@ -114,6 +114,7 @@ enum FlashPinoutId : int {
     kPinoutTsop48Byte = 8, // the 48-pin 16-bit part in byte mode: DQ15/A-1 the lowest address line
     kPinoutDip32P = 9,     // 32-pin part through adapter 'P': A9 on 7, /OE on 31, A10 on 32, /CE on 45
     kPinoutTsop40Acc = 10, // 40-pin byte-wide part with RESET# on pin 10 and ACC on pin 11
+    kPinoutDip32Reset = 11, // 32-pin 2 Mbit part with RESET# on pin 1 (A17 the highest line)
 };
 // An unknown id gives the 32-pin pinout.
 FlashPinout FlashPinoutById(int id);
