@@ -1191,6 +1191,9 @@ void CePulse72(const HvPins& p, bool keepA9) {
 
 // Sub-variant 3: the /CE pulse at 80h/12h (92h for ST), each sector then read
 // in the autoselect mode. A pass succeeds when the sectors read unprotected.
+// The autoselect command goes to the command addresses in write mode: after
+// the pulse the bus is idle and the latched address is a sector's, where the
+// three bytes alone would leave the part reading its array.
 int CeAutoselectUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
     WriteRegister(3, 0);
     const int r = UnprotectPasses(
@@ -1203,9 +1206,8 @@ int CeAutoselectUnprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
             return true;
         },
         [&](uint32_t i) {
-            WriteRegister(6, 0xAA);
-            WriteRegister(6, 0x55);
-            WriteRegister(6, 0x90);
+            WriteRegister(4, 0xDD);
+            Unlock(kUnlock555, 0x90);
             WriteRegister(0, 0x82);
             SetSectorAddress(b[i], 0, 0);
             return SectorVerify(0);
@@ -1284,13 +1286,21 @@ int Unprotect72(const HvPins& p, uint32_t n, const uint32_t* b) {
 
 // The states by A9 at the protection voltage (sub-variants 3 and 6) or the
 // autoselect command: a sector is protected when its byte reads 1.
+// Sub-variant 4's parts have RESET# on the reset pin, which the bus drives as
+// an address line (low): it is held at the supply for the reads, the way
+// row 40 holds its pin-9 parts out of reset.
 int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     const HvPins pins = PinsOf72();
     const bool byVoltage = DeviceSubVariant == 3 || DeviceSubVariant == 6;
+    const bool holdReset = DeviceSubVariant == 4 && pins.Reset != 0;
     UseFrame(false);
     PowerOnFamily(2);
     WriteRegister3(0xFE);
     WriteRegister(4, 0xDD);
+    if (holdReset) {
+        SetDacVoltage(1, static_cast<int>(SupplyVoltage));
+        SetSupplyPinA(pins.Reset, 1);
+    }
     if (byVoltage && pins.A9 == 0) {
         ShowMessageLine(" No high-voltage pin for this package!");
         std::fill(states, states + n, 0u);
@@ -1308,6 +1318,7 @@ int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundar
         }
         if (byVoltage) SetSupplyPinA(pins.A9, 0);
     }
+    if (holdReset) SetSupplyPinA(pins.Reset, 0);
     PowerOff();
     return 1;
 }

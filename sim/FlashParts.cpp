@@ -155,7 +155,32 @@ std::vector<FlashPart> MakeParts() {
     // with A9 and /OE at 11.5-12.5 V.
     flash("AMD", "Am29LV040B", LowVoltage(With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x01, 0x4F, 11, 9, 700000, 8000000),
                                                [](auto& c) { c.unlockBypass = c.equipmentProtect = true; })));
-    flash("ST", "M29F040B", Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x20, 0xE2, 11, 8, 1000000, 6000000));
+    // The M29F040B's datasheet leaves block protection to an application
+    // note not found here: its protection by command (20h after the erase
+    // prefix, then 00h with A9 set) follows row 72's sub-variant 0, and only
+    // that part of the model follows the row.
+    flash("ST", "M29F040B", With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x20, 0xE2, 11, 8, 1000000, 6000000),
+                                 [](auto& c) { c.protectCommands = FlashProtectCommands::AfterErasePrefix; }));
+    // ST's programmer technique as the M29F100, M29F105B and M29F002
+    // datasheets give it: a block protected with A9 and /OE at VID (100 us
+    // /WE pulse), the chip unprotected with A9, /OE and /E at VID and A12 and
+    // A15 high (10 ms), a block's state read with A1 high and A0 low, the
+    // other address lines free (as the M29F040B datasheet has it too).
+    flash("ST", "M29F040", With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x20, 0xE2, 11, 8, 1000000, 6000000), [](auto& c) {
+              c.equipmentProtect = c.unprotectCeVid = true;
+              c.unprotectAddressMask = c.unprotectAddressWant = 0x9000;
+              c.protectStatusMask = 3;
+          }));
+    // 5 V 4 Mbit parts of the AMD command set: the ALLIANCE AS29F040
+    // protected as the Am29F040B (A9 and /OE at VID, the chip unprotect with
+    // A6 set); the HYUNDAI HY29F040's chip unprotect with /CE at VID too, its
+    // unprotect address (A12 and A6 high) following row 72's sub-variant 6.
+    flash("ALLIANCE", "AS29F040",
+          With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x52, 0xA4, 11, 9, 1000000, 8000000), [](auto& c) { c.equipmentProtect = true; }));
+    flash("HYUNDAI", "HY29F040", With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0xAD, 0xA4, 11, 7, 1000000, 8000000), [](auto& c) {
+              c.equipmentProtect = c.unprotectCeVid = true;
+              c.unprotectAddressMask = c.unprotectAddressWant = 0x1040;
+          }));
     // 16-bit SST parts of row 78: 2 KWord sectors, 14 us word program, 40 ms chip erase.
     auto sst16 = [](uint32_t words, uint16_t dev) {
         return LowVoltage(Word16(Byte5V("", 0, words, {2 * K}, 0xBF, dev, 15, 14, 18000, 40000)), 18);
@@ -241,6 +266,19 @@ std::vector<FlashPart> MakeParts() {
     };
     flash("GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-128K",
           pageMode(Byte5V("", kPinoutDip32P, 128 * K, {16 * K}, 0, 0, 15, 0, 2000000, 2000000), 128));
+    // Row 72's sub-variants 1 and 2 name no part and no datasheet gives their
+    // procedures: these generic 5 V 4 Mbit parts follow the row, codes
+    // included. The first takes the protection mode entered with 24h while
+    // /OE is at VID; the second is protected with A9 and /OE at 10 V and
+    // unprotected by two 5 ms /CE pulses with /OE and /WE at 10 V.
+    flash("GENERIC-ALGORITHM", "BYTE-FLASH-72-OECMD-512K",
+          With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x72, 0x01, 11, 8, 1000000, 6000000),
+               [](auto& c) { c.protectCommands = FlashProtectCommands::OeEntry; }));
+    flash("GENERIC-ALGORITHM", "BYTE-FLASH-72-CEPULSE-512K",
+          With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x72, 0x02, 11, 8, 1000000, 6000000), [](auto& c) {
+              c.equipmentProtect = c.unprotectByCePulses = true;
+              c.vidMinTenths = c.a9HighTenths = 95;
+          }));
     flash("GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-HV-512K",
           With(pageMode(equipment(Byte5V("", kPinoutDip32P, 512 * K, {64 * K}, 0, 0, 15, 0, 4000000, 4000000)), 256),
                [](auto& c) { c.unprotectCeVid = true; }));

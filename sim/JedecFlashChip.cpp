@@ -93,6 +93,11 @@ FlashPinout FlashPinoutById(int id) {
         p.ce = 22, p.oe = 24, p.we = 9, p.reset = 10, p.vpp = 11;
         p.vcc = {30, 31}, p.gnd = {23, 39};
         break;
+    case kPinoutDip32Reset:
+        p = FlashPinoutById(kPinoutDip32);
+        p.address.pop_back(); // pin 1 is RESET#, not A18
+        p.reset = 1;
+        break;
     default: // kPinoutDip32
         p.pinCount = 32;
         p.address = {12, 11, 10, 9, 8, 7, 6, 5, 27, 26, 23, 25, 4, 28, 29, 3, 2, 30, 1};
@@ -131,6 +136,10 @@ ChipPinLimits FootprintLimits(const JedecFlashConfig& c, const std::vector<int>&
     const int ce = c.ceChipPin != 0 ? c.ceChipPin : p.ce;
     if (c.unprotectCeVid && ce >= 1 && ce <= static_cast<int>(socketPins.size()) && socketPins[static_cast<size_t>(ce - 1)] != 0)
         l.Allow(socketPins[static_cast<size_t>(ce - 1)], 130);
+    // Parts unprotected with /WE at VID take it there.
+    if (c.unprotectByCePulses && p.we >= 1 && p.we <= static_cast<int>(socketPins.size()) &&
+        socketPins[static_cast<size_t>(p.we - 1)] != 0)
+        l.Allow(socketPins[static_cast<size_t>(p.we - 1)], 130);
     return l;
 }
 
@@ -165,7 +174,8 @@ JedecFlashChip::JedecFlashChip(JedecFlashConfig config)
     }
     // The high-voltage checks: VID from vidMinTenths, the autoselect voltage
     // on A9 from a9HighTenths.
-    for (int pin : {pins_.address.size() > 9 ? pins_.address[9] : 0, pins_.oe, pins_.reset, cePin_, cfg_.overridePin}) {
+    for (int pin : {pins_.address.size() > 9 ? pins_.address[9] : 0, pins_.oe, pins_.reset, cePin_, cfg_.overridePin,
+                    cfg_.unprotectByCePulses ? pins_.we : 0}) {
         if (pin >= 1 && pin <= kSocketPins) vidPins_.push_back(pin);
     }
     vidAboveLogic_ = cfg_.vidMinTenths > kLogicHighTenths && cfg_.a9HighTenths > kLogicHighTenths;
@@ -338,6 +348,9 @@ void JedecFlashChip::PowerLost() {
     page_.loading = false;
     statusOut_ = false;
     statusErrors_ = 0;
+    protectMode_ = protectExit_ = protectVerify_ = false;
+    ceVidPeriod_ = cePulse_ = false;
+    cePulses_ = 0;
 }
 
 void JedecFlashChip::Update(const PinEnvironment& env) {
@@ -365,6 +378,13 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
     prevRead_ = reading;
     const bool writing = ce && we && !oe;
     if (writing && !prevWrite_) weFallUs_ = env.NowUs();
+    if (cfg_.unprotectByCePulses && InVidRange(env, pins_.oe) && InVidRange(env, pins_.we)) {
+        OnCeUnprotectPulse(env, ce);
+        prevWrite_ = false;
+        return;
+    }
+    ceVidPeriod_ = cePulse_ = false;
+    cePulses_ = 0;
     if (EquipmentMode(env)) {
         // /CE at VID (parts that want it) turns the pulse into the chip unprotect.
         const bool ceVid = cfg_.unprotectCeVid && InVidRange(env, cePin_);
@@ -375,9 +395,11 @@ void JedecFlashChip::Update(const PinEnvironment& env) {
             equipStart_ = env.NowUs();
             equipCeVid_ = ceVid;
         }
-        if (!pulse && equipPulse_ && (equipAddress_ & 3) == 2) {
+        const bool unprotect = cfg_.unprotectCeVid ? equipCeVid_ : (equipAddress_ & 0x40) != 0;
+        const bool addressed = unprotect ? (equipAddress_ & cfg_.unprotectAddressMask) == cfg_.unprotectAddressWant
+                                         : (equipAddress_ & 3) == 2;
+        if (!pulse && equipPulse_ && addressed) {
             const uint64_t lasted = env.NowUs() - equipStart_;
-            const bool unprotect = cfg_.unprotectCeVid ? equipCeVid_ : (equipAddress_ & 0x40) != 0;
             if (!unprotect && lasted >= 100) ProtectSector(SectorOf(equipAddress_));
             if (unprotect && lasted >= 10000) EndUnprotect(env);
         }
@@ -405,7 +427,9 @@ void JedecFlashChip::EndUnprotect(const PinEnvironment& env) {
         return;
     }
     unprotecting_ = true;
-    if (!neverUnprotect_) protected_ = keptProtected_;
+    if (neverUnprotect_) return;
+    protected_ = keptProtected_;
+    ++chipUnprotects_;
 }
 
 // VID is sensed within its range only; above the electrical limit the
@@ -496,6 +520,7 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
         if (failed_ && d == 0xF0) busy_ = failed_ = false, state_ = inBypass_ ? State::Bypass : State::Read;
         return; // the embedded operation takes no commands
     }
+    if (protectMode_) return OnProtectModeWrite(env, address, d);
     const bool bm = ByteMode(env);
     auto isCmd = [&](int which) { return IsCommandAddress(address, which, bm); };
     auto back = [&] { state_ = inBypass_ ? State::Bypass : State::Read; };
@@ -522,6 +547,8 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
         else if (d == 0x80) state_ = State::Erase80;
         else if (d == 0x20 && cfg_.unlockBypass) inBypass_ = true, state_ = State::Bypass;
         else if (d == 0x95 && cfg_.lockout == FlashLockoutScheme::TopBottomBlocks) state_ = State::BlockRead;
+        else if (d == 0x24 && cfg_.protectCommands == FlashProtectCommands::OeEntry && InVidRange(env, pins_.oe))
+            protectMode_ = true, protectExit_ = protectVerify_ = false, state_ = State::Read;
         else state_ = State::Read;
         break;
     case State::Program:
@@ -539,7 +566,12 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
         if (d == 0x10 && isCmd(1)) StartErase(env, -1);
         else if (d == 0x30) StartErase(env, static_cast<int>(SectorOf(bm ? address >> 1 : address)));
         else if (d == 0xA0 && isCmd(1) && cfg_.fastMode) state_ = State::Fast;
+        else if (d == 0x20 && isCmd(1) && cfg_.protectCommands == FlashProtectCommands::AfterErasePrefix)
+            state_ = State::ProtectSetup;
         else state_ = OnLockoutCommand(bm ? address >> 1 : address, d);
+        break;
+    case State::ProtectSetup:
+        OnProtectSetupWrite(env, bm ? address >> 1 : address, d);
         break;
     case State::LockPulse:
         OnLockoutPulse(env);
@@ -566,7 +598,7 @@ void JedecFlashChip::OnWriteCycle(const PinEnvironment& env, uint32_t address, u
 uint16_t JedecFlashChip::AutoselectWord(uint32_t a) const {
     uint16_t lockout = 0;
     if (LockoutWord(a, lockout)) return lockout;
-    if ((a & 0xBF) == 2) return protected_.count(SectorOf(a)) ? 1 : 0; // A6 either way
+    if ((a & cfg_.protectStatusMask) == 2) return protected_.count(SectorOf(a)) ? 1 : 0;
     switch (a & 0xFF) {
     case 0:
         return cfg_.makerId;
@@ -592,7 +624,8 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
     }
     const int a9 = pins_.address.size() > 9 ? SwitchedVolts(env, pins_.address[9]) : -1;
     const bool hvId = a9 >= cfg_.a9HighTenths && a9 <= cfg_.vidMaxTenths;
-    if (state_ == State::IspVerify || state_ == State::LockVerify) return protected_.count(SectorOf(word)) ? 1 : 0;
+    if (state_ == State::IspVerify || state_ == State::LockVerify || (protectMode_ && protectVerify_))
+        return protected_.count(SectorOf(word)) ? 1 : 0;
     if (state_ == State::BlockRead) return static_cast<uint16_t>(blocks_);
     if (hvId || state_ == State::Autoselect) return AutoselectWord(word);
     w = word < cells_.size() ? cells_[word] : 0xFFFF;

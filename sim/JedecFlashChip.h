@@ -114,11 +114,24 @@ enum FlashPinoutId : int {
     kPinoutTsop48Byte = 8, // the 48-pin 16-bit part in byte mode: DQ15/A-1 the lowest address line
     kPinoutDip32P = 9,     // 32-pin part through adapter 'P': A9 on 7, /OE on 31, A10 on 32, /CE on 45
     kPinoutTsop40Acc = 10, // 40-pin byte-wide part with RESET# on pin 10 and ACC on pin 11
+    kPinoutDip32Reset = 11, // 32-pin 2 Mbit part with RESET# on pin 1 (A17 the highest line)
 };
 // An unknown id gives the 32-pin pinout.
 FlashPinout FlashPinoutById(int id);
 
 enum class FlashLockoutScheme { None, BootBlock, SwitchableBootBlock, TopBottomBlocks, SectorCommand, SectorLockdown, SevenReads };
+
+// Sector protection by command (FlashProtectCommands.cpp): after the erase
+// prefix AAh 55h 80h AAh 55h, 20h at the first command address and then 00h
+// at an address with A9 set and A1 clear protects the addressed sector (A6
+// clear, busy 100 us) or unprotects the chip (A6 set, busy 10 ms; every
+// sector protected first), DQ6 toggling meanwhile; reads then give the
+// addressed sector's state in DQ0 until F0h. Or, with /OE at VID, 24h after
+// AAh 55h enters a protection mode (kept until 90h 00h or power-off): 60h at
+// an address with A1 set and A0 clear starts a sector protect (A6 clear) or
+// the chip unprotect (A6 set), 40h at such an address ends it (in effect
+// after 100 us or 10 ms) and reads then give the addressed sector's state.
+enum class FlashProtectCommands { None, AfterErasePrefix, OeEntry };
 
 struct JedecFlashConfig {
     std::string name = "flash";
@@ -150,6 +163,16 @@ struct JedecFlashConfig {
     bool fastUntilReset = false; // the fast program mode ends only with RESET# or power-off (F0h programs)
     int vidMaxTenths = 125;        // above this a VID pin is out of range: no effect
     bool unprotectCeVid = false;   // the chip unprotect wants /CE at VID too (A6 either way)
+    // The address lines the chip unprotect pulse wants (bits in the mask must
+    // equal want): A1 high and A0 low unless the datasheet names others.
+    uint32_t unprotectAddressMask = 3, unprotectAddressWant = 2;
+    // The address bits that must read 02h for a sector's protection state in
+    // the autoselect mode (A6 either way unless the datasheet frees more).
+    uint32_t protectStatusMask = 0xBF;
+    FlashProtectCommands protectCommands = FlashProtectCommands::None;
+    // The chip unprotect with /OE and /WE at VID (no A9): two /CE pulses of
+    // at least 5 ms each within one such period (every sector protected first).
+    bool unprotectByCePulses = false;
     // Weak cells (word address: program commands it takes): the embedded
     // program ends on time without setting DQ5, yet the cell keeps its old
     // value until the n-th program command reaches it.
@@ -198,6 +221,8 @@ public:
     void NeverProtect(bool on) { neverProtect_ = on; }
     // A sector the chip unprotect leaves protected.
     void KeepProtected(uint32_t sector) { keptProtected_.insert(sector); }
+    // Chip unprotects that took effect since the part was made.
+    uint32_t ChipUnprotects() const { return chipUnprotects_; }
 
     // The write cycles the part saw (address on its pins, data), for traces.
     struct Write {
@@ -212,7 +237,7 @@ public:
 private:
     enum class State { Read, Unlock1, Unlock2, Autoselect, Program, Erase80, Erase1, Erase2, Bypass, BypassProgram,
                        BypassExit, Fast, IspVerify, BlockRead, LockPulse, LockVerify, SdpProgram, SdpErase,
-                       PageLoading, EraseSetup };
+                       PageLoading, EraseSetup, ProtectSetup };
     int Socket(int chipPin) const { return chipPin >= 1 && chipPin <= kSocketPins ? seatOf_[chipPin] : 0; }
     int Level(const PinEnvironment& env, int chipPin) const;
     int Volts(const PinEnvironment& env, int chipPin) const;
@@ -275,6 +300,11 @@ private:
     State OnLockoutCommand(uint32_t address, uint8_t data);
     void OnLockoutPulse(const PinEnvironment& env);
     bool LockoutWord(uint32_t address, uint16_t& word) const;
+    // Protection by command (FlashProtectCommands.cpp).
+    void OnProtectSetupWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    void OnProtectModeWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
+    // The /CE pulses of the chip unprotect with /OE and /WE at VID.
+    void OnCeUnprotectPulse(const PinEnvironment& env, bool ce);
     // The page mode (FlashPageMode.cpp).
     void OnPageModeWrite(const PinEnvironment& env, uint32_t address, uint8_t data);
     void EndPageLoad(const PinEnvironment& env);
@@ -317,6 +347,14 @@ private:
     bool neverProtect_ = false;
     std::set<uint32_t> keptProtected_;
     bool unprotecting_ = false; // a chip unprotect began; cleared by a protect
+    uint32_t chipUnprotects_ = 0;
+    // The protection mode entered with 24h (/OE at VID), a pending 90h of its
+    // exit, and whether reads give the addressed sector's state.
+    bool protectMode_ = false, protectExit_ = false, protectVerify_ = false;
+    // The /CE pulses of the chip unprotect with /OE and /WE at VID.
+    bool ceVidPeriod_ = false, cePulse_ = false;
+    int cePulses_ = 0;
+    uint64_t ceFallUs_ = 0;
     void ProtectSector(uint32_t sector) {
         unprotecting_ = false;
         if (!neverProtect_) protected_.insert(sector);

@@ -1,11 +1,11 @@
 // Sector protection on the simulated chips of the records of every row with
 // a protection reader and writer (46 on every adapter and method; 20, 22 and
-// 27 with A9 and /OE at VID; 29 with RESET# at VID; 93; 72 with A9 and /OE
-// at VID; 6 with A9 and /OE at VID, the Am29F040 by its die's method): the
-// states read
-// back, a new set written (protect all, unprotect the chip, protect the
-// wanted ones) and found on the chip, the layout rows against the chips'
-// sector maps, and the failures.
+// 27 with A9 and /OE at VID; 29 with RESET# at VID; 93; 72 by each
+// sub-variant's procedures but the reset pin's; 6 with A9 and /OE at VID,
+// the Am29F040 by its die's method): the states read back, a new set
+// written (protect all, unprotect the chip, protect the wanted ones) and
+// found on the chip, the layout rows against the chips' sector maps, and the
+// failures.
 #include "FlashFixture.h"
 #include "memory/JedecFlash.h"
 #include "memory/SectorLayout.h"
@@ -28,6 +28,10 @@ const Case kParts[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
                        {"AMD", "Am29LV033C"},          {"AMD", "Am29F016B"},
                        {"AMD", "Am29LV040B", 5},       {"AMD", "Am29F002T"},
                        {"AMD", "Am29F002B"},
+                       {"ST", "M29F040B"},             {"ST", "M29F040", 3},
+                       {"ALLIANCE", "AS29F040", 5},    {"HYUNDAI", "HY29F040", 6},
+                       {"GENERIC-ALGORITHM", "BYTE-FLASH-72-OECMD-512K", 1},
+                       {"GENERIC-ALGORITHM", "BYTE-FLASH-72-CEPULSE-512K", 2},
                        {"AMD", "Am29F040", 1},         {"AMD", "Am29F200BB"},
                        {"AMD", "Am29F200BT"},          {"AMD", "Am29F800BB"},
                        {"AMD", "Am29F800BT"},          {"AMD", "Am29LV800BB-BYTE"},

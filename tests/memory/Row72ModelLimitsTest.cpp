@@ -1,8 +1,8 @@
 // Row 72's sub-variants 0 and 4 through the sector protection dialog on the
-// flash model. Sub-variant 0 sends a protect command no modelled part takes;
+// flash model. Sub-variant 0 protects and unprotects the ST part by command;
 // sub-variant 4 puts the protection voltage on pin 1 of the 32-pin package,
-// which the row's bus drives as A18. In both the chip must come out
-// unchanged and the dialog must report the error, never success.
+// which a 4 Mbit part takes as A18: that chip must come out unchanged and
+// the dialog must report the error, never success.
 #include <QApplication>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -42,11 +42,10 @@ protected:
     }
 };
 
-// The record's sub-variant 0: the seven-cycle command (20h after the erase
-// prefix, then 00h at the sector with A9 set) is not a command of the part,
-// so nothing gets protected; the writer's own checks end with the error line
-// and the array keeps its data.
-TEST_F(Row72ModelLimits, CommandProtectOnAPartWithoutItReportsTheError) {
+// The record's sub-variant 0 through the dialog: a new set (sector 1 only)
+// replaces the old one (sector 3), the array keeps its data, and the dialog
+// reports success.
+TEST_F(Row72ModelLimits, CommandProtectThroughTheDialog) {
     SeatFor("ST", "M29F040B");
     ASSERT_EQ(DeviceSubVariant, 0u);
     part.flash()->Protect(3);
@@ -54,11 +53,14 @@ TEST_F(Row72ModelLimits, CommandProtectOnAPartWithoutItReportsTheError) {
     TOptSecProt1 d(nullptr);
     ASSERT_EQ(d.ListView->topLevelItemCount(), 8);
     EXPECT_EQ(d.ListView->topLevelItem(3)->text(1).toStdString(), "Protect  ");
+    d.ListView->setCurrentItem(d.ListView->topLevelItem(3));
+    d.ListViewClick();
+    ASSERT_EQ(d.SectorProtectionState[3], 0u);
     ProtectSectorOne(d);
-    ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection error!"});
-    EXPECT_FALSE(HasLine(" Sector (Un)protection completed!"));
-    EXPECT_FALSE(part.flash()->IsProtected(1));
-    EXPECT_TRUE(part.flash()->IsProtected(3)); // never unprotected either
+    ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection completed!"});
+    EXPECT_FALSE(HasLine(" Sector (Un)protection error!"));
+    for (uint32_t s = 0; s < 8; ++s) EXPECT_EQ(part.flash()->IsProtected(s), s == 1) << s;
+    EXPECT_EQ(part.flash()->ChipUnprotects(), 1u);
     EXPECT_EQ(part.flash()->Cell(0x10000), 0x5A);
     ExpectNoViolations();
 }

@@ -162,4 +162,60 @@ TEST_F(Row72Protection, ChipHoldingAnotherSetFailsTheWrite) {
     ExpectNoViolations();
 }
 
+// Sub-variant 5 unprotects an ALLIANCE part twice (the second result
+// ignored), any other maker's once; both end with the set asked for.
+TEST_F(Row72Protection, AllianceUnprotectsTwice) {
+    const struct {
+        const char* maker;
+        const char* name;
+        uint32_t unprotects;
+    } cases[] = {{"ALLIANCE", "AS29F040", 2}, {"AMD", "Am29LV040B", 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Select(c.maker, c.name));
+        ASSERT_EQ(DeviceSubVariant, 5u);
+        socket->Clear();
+        sim::SeatedFlash part = SeatPart(c.maker, c.name);
+        std::vector<uint32_t> want(Sectors(), 0u);
+        want[2] = 1;
+        int r = 0;
+        SuppliedDuringWrite(want, &r);
+        EXPECT_EQ(r, 1) << LogText();
+        EXPECT_EQ(part.flash()->ChipUnprotects(), c.unprotects);
+        for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_EQ(part.flash()->IsProtected(i), i == 2) << i;
+    }
+    ExpectNoViolations();
+}
+
+// Sub-variant 4 on a 2 Mbit part with RESET# on pin 1 (in-system protection
+// with RESET# at VID, following the row; configured here, as the row's other
+// slots drive pin 1 as A18 and cannot serve a library record of it): the
+// reader holds RESET# at the supply, the procedures raise it to VID, and the
+// set asked for holds.
+TEST_F(Row72Protection, ResetPinProceduresOnA2MbitPartWithResetOnPin1) {
+    sim::FlashPart part{"GENERIC-ALGORITHM", "RESET-PIN1-256K", sim::FlashPart::Flash, {}, {}};
+    part.flash.name = part.name;
+    part.flash.pinout = sim::kPinoutDip32Reset;
+    part.flash.words = 0x40000;
+    part.flash.sectorWords = {0x10000};
+    part.flash.programUs = 7;
+    part.flash.vccMinTenths = 27; // a 3 V part, as the selected record
+    part.flash.lockoutTenths = 23;
+    part.flash.inSystemProtect = true;
+    sim::SeatedFlash seated = SeatPart(part);
+    DeviceSubVariant = 4;
+    bounds.resize(5); // the four 64 KB sectors of the part
+    std::vector<uint32_t> want(Sectors(), 0u);
+    want[1] = want[3] = 1;
+    power = PowerPins();
+    int r = 0;
+    const std::set<int> seen = SuppliedDuringWrite(want, &r);
+    EXPECT_EQ(r, 1) << LogText();
+    for (uint32_t i = 0; i < Sectors(); ++i) EXPECT_EQ(seated.flash()->IsProtected(i), want[i] != 0) << i;
+    EXPECT_EQ(seated.flash()->ChipUnprotects(), 1u);
+    EXPECT_TRUE(seen.count(9));
+    EXPECT_TRUE(elec->SuppliedPins().empty());
+    ExpectNoViolations();
+}
+
 } // namespace

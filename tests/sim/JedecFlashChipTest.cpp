@@ -262,4 +262,106 @@ TEST(JedecFlashChipTest, PageModeProgramsWholePagesAndReportsInItsStatusByte) {
     EXPECT_EQ(b.Read(0x4000), 0x12);
 }
 
+// Protection by command: 20h after the erase prefix, then 00h at the sector
+// with A9 set protects it (A6 clear) or unprotects the chip (A6 set), busy
+// meanwhile; without A9 the cycle is no command.
+TEST(JedecFlashChipTest, ProtectionByCommandAfterTheErasePrefix) {
+    sim::JedecFlashConfig c = Part();
+    c.protectCommands = sim::FlashProtectCommands::AfterErasePrefix;
+    Bus b(c);
+    auto prefix = [&] {
+        b.Command(0x80);
+        b.Command(0x20);
+    };
+    prefix();
+    b.Write(0x4000, 0x00);
+    b.env.now += 200;
+    EXPECT_FALSE(b.chip.IsProtected(1));
+    prefix();
+    b.Write(0x4200, 0x00);
+    const int s1 = b.Read(0x4202), s2 = b.Read(0x4202);
+    EXPECT_NE(s1 & 0x40, s2 & 0x40); // busy: DQ6 toggles
+    b.env.now += 100;
+    EXPECT_EQ(b.Read(0x4202), 0x01);
+    EXPECT_TRUE(b.chip.IsProtected(1));
+    for (uint32_t s : {0u, 2u, 3u}) b.chip.Protect(s);
+    prefix();
+    b.Write(0x0240, 0x00);
+    b.env.now += 10000;
+    EXPECT_EQ(b.Read(0x4202), 0x00);
+    EXPECT_EQ(b.chip.ChipUnprotects(), 1u);
+    b.Write(0, 0xF0);
+    EXPECT_EQ(b.Read(0x4202), 0xFF); // the array again
+}
+
+// The protection mode: 24h after AAh 55h enters it only with /OE at VID;
+// 60h then 40h at a sector address (A1 set) protects after 100 us; 90h 00h
+// leave it.
+TEST(JedecFlashChipTest, ProtectionModeEnteredWith24hWhileOeIsAtVid) {
+    sim::JedecFlashConfig c = Part();
+    c.protectCommands = sim::FlashProtectCommands::OeEntry;
+    Bus b(c);
+    auto protectOne = [&] {
+        b.Write(0x4022, 0x60);
+        b.env.now += 150;
+        b.Write(0x4002, 0x40);
+    };
+    b.Command(0x24);
+    protectOne();
+    EXPECT_FALSE(b.chip.IsProtected(1));
+    b.env.pins[Bus::Z(b.pins.oe)] = {false, 120};
+    b.Command(0x24);
+    b.Drive(b.pins.oe, true);
+    protectOne();
+    EXPECT_TRUE(b.chip.IsProtected(1));
+    EXPECT_EQ(b.Read(0x4002), 0x01);
+    b.Write(0, 0x90);
+    b.Write(0, 0x00);
+    EXPECT_EQ(b.Read(0x4002), 0xFF);
+}
+
+// ST's chip unprotect (A9, /OE and /CE at VID) takes effect only with A12
+// and A15 high; the part unprotected by /CE pulses with /OE and /WE at VID
+// wants two of 5 ms.
+TEST(JedecFlashChipTest, ChipUnprotectsThatWantTheirOwnLines) {
+    sim::JedecFlashConfig st = Part();
+    st.equipmentProtect = st.unprotectCeVid = true;
+    st.unprotectAddressMask = st.unprotectAddressWant = 0x9000;
+    Bus b(st);
+    for (uint32_t s = 0; s < 4; ++s) b.chip.Protect(s);
+    for (int pin : {b.pins.address[9], b.pins.oe, b.pins.ce}) b.env.pins[Bus::Z(pin)] = {false, 120};
+    auto pulse = [&](uint32_t a, uint64_t us) {
+        b.Address(a);
+        b.Drive(b.pins.we, false);
+        b.chip.Update(b.env);
+        b.env.now += us;
+        b.Drive(b.pins.we, true);
+        b.chip.Update(b.env);
+    };
+    pulse(0x1280, 10000);
+    EXPECT_TRUE(b.chip.IsProtected(0));
+    pulse(0x9280, 10000);
+    EXPECT_FALSE(b.chip.IsProtected(0));
+
+    sim::JedecFlashConfig byCe = Part();
+    byCe.unprotectByCePulses = true;
+    byCe.vidMinTenths = byCe.a9HighTenths = 95;
+    Bus e(byCe);
+    for (uint32_t s = 0; s < 4; ++s) e.chip.Protect(s);
+    for (int pin : {e.pins.oe, e.pins.we}) e.env.pins[Bus::Z(pin)] = {false, 100};
+    auto cePulse = [&](uint64_t us) {
+        e.Drive(e.pins.ce, false);
+        e.chip.Update(e.env);
+        e.env.now += us;
+        e.Drive(e.pins.ce, true);
+        e.chip.Update(e.env);
+    };
+    cePulse(5000);
+    cePulse(1000); // too short to count
+    EXPECT_TRUE(e.chip.IsProtected(0));
+    cePulse(5000);
+    EXPECT_FALSE(e.chip.IsProtected(0));
+    EXPECT_EQ(e.chip.ChipUnprotects(), 1u);
+}
+
 } // namespace
