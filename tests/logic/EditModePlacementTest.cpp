@@ -191,7 +191,8 @@ TEST_F(EditModePlacementTest, LatchedRowsPastTheArrayWhole) {
 }
 
 // Row 241, whole: fuse-map row i latched as its table's address (fuse i,
-// term 0, at position 89); the terms of row 0; the blocks of rows 40-45.
+// term 0, at position 89); the terms of row 0; the blocks of rows 40-45
+// (bus bit B shows block 7 - B or 23 - B).
 TEST_F(EditModePlacementTest, WideRowOrderAndBlocksWhole) {
     const int latched[46] = {19, 17, 15, 13, 11, 9,  7,  5,  3,  1,  2,  0,  6,  4,  10, 8,  14, 12, 18, 16, 22, 20, 26,
                              24, 30, 28, 34, 32, 38, 36, 27, 25, 31, 29, 35, 33, 39, 37, 23, 21, 40, 42, 44, 43, 41, 45};
@@ -206,6 +207,9 @@ TEST_F(EditModePlacementTest, WideRowOrderAndBlocksWhole) {
             const int fuse = b < 8 ? 6475 - 5 * b + (i - 40) : 6400 + 5 * (b - 8) + (i - 40);
             spots.push_back({static_cast<uint32_t>(fuse), latched[i], 10 * b + 4});
         }
+    // Row 45: fuse 6480 read on bus bit 9 (block 14), 6481 on bit 8 (block 15).
+    spots.push_back({6480, latched[45], 147});
+    spots.push_back({6481, latched[45], 151});
     ExpectEditTable("PALCE29M16", spots);
 }
 
