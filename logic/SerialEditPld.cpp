@@ -364,6 +364,7 @@ struct LatchRow {
     bool OnePowerUp;      // identifies within the access's own power-up, strong ground on, short settling
     int EraseAddress;     // erase steps address this row first (0: erase passes without an address)
     uint32_t VariantCount = 0; // variants the row's lists cover (0: any)
+    int VccRangeFlag = 0;      // first argument of SetVccRange at power-up
 };
 
 const LatchCode* CodeOf(const LatchRow& t) {
@@ -408,13 +409,13 @@ void DefineLatchGroups(const LatchRow& t) {
                    t.DataCount > 10 ? d[10] : 0, t.DataCount > 11 ? d[11] : 0, 0);
 }
 
-// Both edit channels stand at 5.0 V before their supply switches close: the
-// edit voltage then ramps or steps from there, as does the strobe voltage.
+// Every DAC channel starts at 0 V: the edit voltage ramps or steps up from
+// there once its supply switch closes.
 void PowerUpLatch(const LatchRow& t, uint32_t vpp) {
     if (t.SecuredReadsZero) SecureCheckValue = 0;
     const auto supply = static_cast<int>(SupplyVoltage);
-    SetVccRange(t.Ramped ? 0 : 1, supply);
-    SetAllDacVoltages(kIdleTenths, kIdleTenths, 0, 0);
+    SetVccRange(t.VccRangeFlag, supply);
+    SetAllDacVoltages(0, 0, 0, 0);
     SetDeviceGround(1);
     DelayMsSlot(100);
     FloatPinRange(1, 48);
@@ -428,7 +429,7 @@ void PowerUpLatch(const LatchRow& t, uint32_t vpp) {
         DelayMsSlot(1);
     SetSupplyPinA(t.EditPin, 1);
     if (t.Ramped)
-        RampVoltageUp(1, kIdleTenths, static_cast<int>(vpp), 5, 10);
+        RampVoltageUp(1, 0, static_cast<int>(vpp), 5, 10);
     else
         SetDacVoltage(1, static_cast<int>(vpp));
     if (t.OnePowerUp) DelayShortUsSlot(20);
@@ -545,19 +546,19 @@ const LatchRow kRow210{&Edit210, 13, 14, 18, 17, 22, 21, 15, 16, 19, 0, {20, 23,
                        {35, 34, 33, 32, 31, 30, 29, 28, 27, 26}, 10, 0, {13, 14, 17, 18, 19, 21, 22}, 80, 40,
                        {79, 71, 63, 55, 47, 39, 31, 23, 15, 7}, {8, 8, 8, 8, 8, 8, 8, 8, 8, 8}, 8, false,
                        40, 0, 95, k210Codes, 2, 62, {63}, Arch210Fuse, Arch210Read, true, false, true, false, false,
-                       false, 0};
+                       false, 0, 0, 0};
 const LatchRow kRow209{&Edit209, 13, 14, 18, 17, 22, 21, 15, 16, 19, 23, {20, 25},
                        {26, 27, 28, 29, 30, 31, 32, 33, 34, 35}, 10, 0, {13, 14, 17, 18, 19, 23, 21, 22}, 132, 44,
                        {9, 20, 33, 48, 65, 82, 97, 110, 121, 131}, {10, 11, 13, 15, 17, 17, 15, 13, 11, 10}, 17, true,
                        58, 6, 92, k209Codes, 7, 59, {60, 61}, Arch209Fuse, Arch209Read, false, true, false, true, true,
-                       false, 0};
+                       false, 0, 0, 1};
 const LatchRow kRow240{&Edit240, 11, 12, 16, 15, 22, 21, 13, 14, 18, 23, {19, 20, 24, 38},
                        {25, 26, 27, 28, 29, 30, 32, 33, 34, 35, 36, 37}, 12, 1,
                        {11, 12, 13, 14, 15, 16, 18, 21, 22, 23, 31}, 150, 52,
                        {9, 18, 29, 42, 57, 74, 91, 106, 119, 130, 139, 149},
                        {10, 9, 11, 13, 15, 17, 17, 15, 13, 11, 9, 10}, 17, false,
                        58, 8, 92, k240Codes, 3, 59, {60, 61, 62, 63}, Arch240Fuse, Arch240Read, false, false, false,
-                       false, false, true, 56, 2};
+                       false, false, true, 56, 2, 0};
 
 // Fuse at position p of row a; -1 where the position carries 0 and -2 where
 // it repeats the bit sent before it.

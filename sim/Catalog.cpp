@@ -77,6 +77,7 @@ void AddAvrParts(std::vector<CatalogPart>& parts);
 void AddTestCellPlaParts(std::vector<CatalogPart>& parts);
 void AddLoaderMcuParts(std::vector<CatalogPart>& parts);
 void AddHc11BootParts(std::vector<CatalogPart>& parts);
+void AddIspPldParts(std::vector<CatalogPart>& parts);
 
 namespace {
 
@@ -111,6 +112,7 @@ constexpr AddParts kFamilies[] = {
     AddTestCellPlaParts,
     AddLoaderMcuParts,
     AddHc11BootParts,
+    AddIspPldParts,
 };
 
 } // namespace

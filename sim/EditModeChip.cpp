@@ -179,6 +179,28 @@ int EditModeChip::CellAt(int a, int p) const {
     }
 }
 
+int EditModeChip::CellAtPlace(int a, int p) const {
+    if (a < 0 || p < 0 || p >= StagesOf(part_.kind)) return -1;
+    int cell = -1;
+    if (Wide()) {
+        cell = a < kWideRows ? WideTerm(p) * kWideRows + kWideMapRow[a] : WideCell(a, p / kWideBlock);
+    } else if (!Latched()) {
+        cell = CellAt(a, p);
+    } else {
+        const LatchLayout& l = LayoutOf(part_.kind);
+        if (a < l.columns) {
+            cell = (l.stages - 1 - p) * l.columns + a;
+        } else if (a == kTermUseRow && part_.kind == EditModeKind::Latch22V10) {
+            cell = static_cast<int>(part_.fuses) + l.stages - 1 - p;
+        } else {
+            int position = -1;
+            for (int k = 0; cell < 0 && SpecialCell(a, k, &position) >= 0; ++k)
+                if (position == p) cell = SpecialCell(a, k, &position);
+        }
+    }
+    return cell < 0 ? -1 : Cell(static_cast<uint32_t>(cell));
+}
+
 int EditModeChip::Bus(const PinEnvironment& env) const {
     const int b = PinsOf(part_.kind).bus;
     return Level(env, b) | Level(env, b + 1) << 1 | Level(env, b + 2) << 2 | Level(env, b + 3) << 3;

@@ -97,6 +97,11 @@ public:
     void Update(const PinEnvironment& env) override;
 
     const EditModeFacts& Part() const { return part_; }
+    // The cell a row write takes from register position p (the p-th bit
+    // clocked in) of row address a, as the part keeps it (1 erased); -1
+    // where the place has no cell. On the 29M16 type a row past the array
+    // keeps one cell per 10-position block.
+    int CellAtPlace(int a, int p) const;
     // The term-use flag of product term t (1: the term is used).
     int TermUse(int t) const { return 1 - Cell(part_.fuses + static_cast<uint32_t>(t)); }
 

@@ -54,6 +54,27 @@ int Gal6001Chip::ArchCell(int b) const {
     return 8218 + (b - 66);
 }
 
+int Gal6001Chip::RowCellAt(int row, int bit) const {
+    if (row >= 0 && row < kInputs) {
+        if (bit >= 31 && bit < 31 + kTerms) return Cell(static_cast<uint32_t>((bit - 31) * kColumns + row));
+        if (bit >= 20 && bit < 20 + kPlanes) return Cell(kPlaneBase + static_cast<uint32_t>((bit - 20) * kInputs + row));
+    } else if (row == kUesRow && bit >= 20 && bit < 20 + kUesBits) {
+        return Cell(kArchBase + static_cast<uint32_t>(ArchBits(part_.variant) + bit - 20));
+    }
+    return -1;
+}
+
+int Gal6001Chip::TermCellAt(int term, int bit) const {
+    if (term < 0 || term >= kTerms) return -1;
+    for (int j = 0; j < kOrCells; ++j)
+        if (OrBit(j) == bit) return Cell(static_cast<uint32_t>(term * kColumns + kInputs + j));
+    return -1;
+}
+
+int Gal6001Chip::ArchCellAt(int bit) const {
+    return bit >= 0 && bit < ArchBits(part_.variant) ? Cell(static_cast<uint32_t>(ArchCell(bit))) : -1;
+}
+
 bool Gal6001Chip::Architecture(const PinEnvironment& env) const { return Level(env, kArchPin) == 1; }
 
 // The row the chain selects; -1 with row flag 0 (the terms are selected).

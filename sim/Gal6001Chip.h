@@ -53,6 +53,13 @@ public:
 
     const Gal6001Facts& Part() const { return part_; }
     int SignatureByte(int k) const { return signature_[static_cast<size_t>(k)]; }
+    // Cells by their place in the part (1 erased, -1 where the place holds
+    // none): input row r (0-77) or the UES row (97) at chain bit b; the OR
+    // cell of product term t at chain bit b (0-19, 103-118); bit b of the
+    // architecture chain.
+    int RowCellAt(int row, int bit) const;
+    int TermCellAt(int term, int bit) const;
+    int ArchCellAt(int bit) const;
 
     // Every strobe: what it did, the row (-1: the terms or the architecture
     // chain), its width and the edit voltage.

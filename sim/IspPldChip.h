@@ -53,6 +53,11 @@ public:
         bool done;
     };
     const std::vector<Timed>& TimedLog() const { return timed_; }
+    // The cell of data bit b of data shift s of row r (1 erased); -1 past the array.
+    int CellAt(uint32_t row, uint32_t shift, uint32_t bit) const {
+        if (row >= part_.rows || shift >= part_.shifts || bit >= part_.bits) return -1;
+        return Cell((row * part_.shifts + shift) * part_.bits + bit);
+    }
     // Rows loaded or programmed with an address that is not one-hot.
     int BadAddresses() const { return badAddresses_; }
 

@@ -1,7 +1,7 @@
-// Row 292 end to end against the four-wire ISP chip model. No part with a
-// published identity and array of a variant row is in the library, so the
-// test makes a PLD record of the row (the GAL6001 record with the row,
-// variant and fuse count changed) and selects it as the driver does.
+// Row 292 end to end against the four-wire ISP chip model, on the library's
+// records of the variant rows (GENERIC-ALGORITHM parts that follow the row).
+// A record of a variant without a row is made by changing the variant of one
+// of them, as a hand-edited library would.
 #include "engine/RowDef.h"
 #include "logic/IspCommandPld.h"
 #include "sim/IspPldChip.h"
@@ -21,27 +21,39 @@ protected:
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 0;
     }
-    // The variant's part as the chip sees it: status 1, supply code 5, the
-    // variant's type, maker A1h; on the default adapter's pins with its
-    // enable pin on socket pin 15 and VCC where the package has it.
-    static sim::IspPldFacts IspFacts(uint32_t variant) {
-        const IspVariant& v = IspVariants[variant];
-        const uint32_t us = variant >= 14 && variant <= 19 ? 10000 : 40000;
-        return {"TEST", "ISP", v.Rows, v.Bits, v.Shifts, static_cast<uint8_t>(v.Identity),
-                {1, 5, static_cast<uint8_t>(v.Type), 0xA1, 0}, us, 200000, {13, 11, 12, 25, 15, 36, 14}};
+    // The library record of each variant row.
+    static const char* RecordOf(uint32_t variant) {
+        switch (variant) {
+        case 0: return "SCPLD15360";
+        case 4: return "SCPLD74880";
+        case 14: return "SCPLD8160";
+        case 25: return "SCPLD320320";
+        case 31: return "SCPLD15040";
+        default: return nullptr;
+        }
     }
-    // A record of row 292 for the variant, selected, and its part seated.
-    sim::IspPldChip* IspSelect(uint32_t variant, const sim::IspPldFacts& part, uint32_t fuses = 0) {
-        EXPECT_TRUE(SelectPld("LATTICE", "GAL6001"));
+    // The catalog part of the variant's record, as a test may change it.
+    static sim::IspPldFacts IspFacts(uint32_t variant) {
+        const sim::IspPldFacts* f = sim::FindFacts<sim::IspPldFacts>("GENERIC-ALGORITHM", RecordOf(variant));
+        EXPECT_NE(f, nullptr) << variant;
+        return f != nullptr ? *f : sim::IspPldFacts{};
+    }
+    // The variant's library record selected, and the part seated.
+    sim::IspPldChip* IspSelect(uint32_t variant, const sim::IspPldFacts& part) {
+        const char* name = RecordOf(variant);
+        EXPECT_NE(name, nullptr) << variant;
+        EXPECT_TRUE(SelectPld("GENERIC-ALGORITHM", name != nullptr ? name : ""));
+        return SeatAlone<sim::IspPldChip>(part);
+    }
+    // A record of variant 0's part with another variant and fuse count.
+    sim::IspPldChip* IspSelectChanged(uint32_t variant, uint32_t fuses) {
+        EXPECT_TRUE(SelectPld("GENERIC-ALGORITHM", RecordOf(0)));
         DeviceRecord r = DeviceRecordFromStored(CurrentDeviceRecord);
-        PutIspField(r, FieldAlgorithm, 2, 292);
         PutIspField(r, FieldVariant, 1, variant);
-        const IspVariant& v = IspVariants[variant < IspVariantCount ? variant : 0];
-        PutIspField(r, FieldPldDeviceSize, 4, fuses != 0 ? fuses : v.Rows * v.Shifts * v.Bits);
-        PutIspField(r, FieldPldFuseRowLength, 2, v.Bits);
+        PutIspField(r, FieldPldDeviceSize, 4, fuses);
         DeviceSection = SectionPld;
         EXPECT_EQ(SetCurrentDevice(r), 1);
-        return SeatAlone<sim::IspPldChip>(part);
+        return SeatAlone<sim::IspPldChip>(IspFacts(0));
     }
     sim::IspPldChip* IspSelect(uint32_t variant) { return IspSelect(variant, IspFacts(variant)); }
 };
@@ -108,13 +120,17 @@ TEST_F(IspCommandPldTest, IdentityAndSignatureChecks) {
         c.change(f);
         sim::IspPldChip* chip = IspSelect(0, f);
         LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
-        for (int op : {OpProgram, OpErase, OpSecurity}) {
+        // Auto erases with no blank check after it: only the Erase entry's
+        // own refusal keeps its step from reporting success.
+        for (int op : {OpProgram, OpErase, OpSecurity, OpAuto}) {
             SCOPED_TRACE(op);
             EXPECT_EQ(Run(op), c.accepted ? 1 : -1) << LogText();
             EXPECT_EQ(HasLine(" Invalid device ID."), !c.accepted) << LogText();
             EXPECT_TRUE(elec->SuppliedPins().empty());
             if (!c.accepted) {
                 EXPECT_TRUE(chip->TimedLog().empty());
+                // The step itself fails, not only the driver's check after it.
+                for (const char* ok : {"Program ok!", "Erase ok!", "Security ok!"}) EXPECT_FALSE(HasLine(ok)) << ok;
             }
         }
         ExpectNoViolations();
@@ -127,7 +143,7 @@ TEST_F(IspCommandPldTest, IdentityAndSignatureChecks) {
 TEST_F(IspCommandPldTest, UnusableVariantsRefused) {
     for (uint32_t variant : {1u, 13u, 32u, 200u}) {
         SCOPED_TRACE(variant);
-        IspSelect(variant, IspFacts(0), 15360);
+        IspSelectChanged(variant, 15360);
         for (int op : {OpBlankCheck, OpProgram, OpErase, OpSecurity}) {
             EXPECT_EQ(Run(op), -1) << LogText();
             EXPECT_FALSE(HasLine(" Invalid device ID.")) << LogText();

@@ -1,9 +1,13 @@
 // Rows 207, 208, 210, 209, 240 and 241 end to end against the edit-mode chip model: the driver's
 // operations, the edit voltages and erase recipe chosen by the chip's code,
 // refusals, injected faults and the PAL types of the device image.
+#include <cstdlib>
+#include <utility>
+
 #include "engine/RowDef.h"
 #include "logic/SerialEditPld.h"
 #include "sim/EditModeChip.h"
+#include "sim/IdMemory.h"
 #include "sim/Universal.h"
 #include "tests/logic/PldFixture.h"
 
@@ -358,3 +362,80 @@ TEST_F(SerialEditPldTest, Row207Address60FillsEightPositionsAFuse) {
 }
 
 } // namespace
+
+namespace {
+
+// Values written to DAC channel `channel` (register 18 after a channel
+// select on register 13) from trace entry `from` on: (tenths, index).
+std::vector<std::pair<int, size_t>> EditDacWrites(const std::vector<sim::RegisterAccess>& trace, int channel,
+                                                  size_t from) {
+    std::vector<std::pair<int, size_t>> w;
+    int selected = 1;
+    for (size_t k = 0; k < trace.size(); ++k) {
+        const sim::RegisterAccess& a = trace[k];
+        if (!a.write) continue;
+        if (a.reg == 13) selected = (a.value & 3) + 1;
+        if (k >= from && a.reg == 18 && selected == channel)
+            w.emplace_back((sim::DacCodeToMillivolts(channel, a.value) + 50) / 100, k);
+    }
+    return w;
+}
+
+} // namespace
+
+// Rows 210, 209 and 240 power up with every DAC channel at 0 V; the edit
+// voltage then steps to the identification voltage (209, 240) or ramps up
+// to it from 0 V in 0.5 V steps (210). The supply-range flag is 0 on rows
+// 210 and 240 and 1 on row 209, so the channel selects that follow carry
+// 0Ch or 04h.
+TEST_F(SerialEditPldTest, LatchedRowsPowerUpFromZeroVolts) {
+    struct Case {
+        const char* name;
+        uint8_t select;
+        int idTenths;
+        bool ramped;
+    };
+    for (const Case& c : {Case{"PALCE20RA10", 0x0C, 95, true}, Case{"PALCE22V10", 0x04, 92, false},
+                          Case{"PALLV22V10", 0x04, 87, false}, Case{"PALCE26V12", 0x0C, 92, false}}) {
+        SCOPED_TRACE(c.name);
+        Seat(c.name);
+        simp.ClearTrace();
+        simp.EnableTrace(true);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        simp.EnableTrace(false);
+        const std::vector<sim::RegisterAccess>& trace = simp.RegisterTrace();
+        // The power-up before the first identification voltage: SetVccRange
+        // ends with register 25 := 15, the channel selects and the four DAC
+        // values follow.
+        const auto all = EditDacWrites(trace, 1, 0);
+        size_t id = 0;
+        while (id < all.size() && std::abs(all[id].first - c.idTenths) > 1) ++id;
+        ASSERT_LT(id, all.size());
+        size_t range = all[id].second;
+        while (range > 0 && !(trace[range].write && trace[range].reg == 25 && trace[range].value == 15)) --range;
+        ASSERT_GT(range, 0u);
+        size_t select = range;
+        while (select < trace.size() && !(trace[select].write && trace[select].reg == 13)) ++select;
+        ASSERT_LT(select, trace.size());
+        EXPECT_EQ(trace[select].value & 0x0C, c.select);
+        for (int channel : {1, 2}) {
+            const auto w = EditDacWrites(trace, channel, range);
+            ASSERT_FALSE(w.empty());
+            EXPECT_LT(w[0].first, 20) << "channel " << channel; // 0 V: the DAC's floor (1.0 V), not 5.0 V
+        }
+        const auto edit = EditDacWrites(trace, 1, range);
+        ASSERT_GE(edit.size(), 2u);
+        if (c.ramped) {
+            // 0, 0.5, 1.0, ... up to the identification voltage (the DAC
+            // holds its floor up to 1.0 V).
+            size_t k = 1, below5V = 0;
+            for (; k < edit.size() && edit[k].first < c.idTenths - 1; ++k) below5V += edit[k].first < 48 ? 1 : 0;
+            ASSERT_LT(k, edit.size());
+            EXPECT_GE(k, static_cast<size_t>(c.idTenths / 5));
+            EXPECT_GE(below5V, 9u);
+        } else {
+            EXPECT_NEAR(edit[1].first, c.idTenths, 1);
+        }
+        ExpectNoViolations();
+    }
+}
