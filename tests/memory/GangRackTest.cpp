@@ -30,6 +30,7 @@
 #include "memory/InstallMemoryRows.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
+#include "sim/CommandFlashChip.h"
 #include "sim/GangAdapter.h"
 #include "sim/PartFacts.h"
 #include "sim/Rack.h"
@@ -205,6 +206,20 @@ TEST_F(GangRack, NonBlankPartFailsItsOwnSocketsBlankCheck) {
     }
     EXPECT_FALSE(HasLine("Programming ...")) << LogText();
     EXPECT_EQ(rack->Seated(0)->Cell(0), 0xFFFF);
+}
+
+// Row 28 polls the status of every socket at once: the part in the last
+// socket never finishes its program, so the poll never reads ready and the
+// program fails, though the first socket is ready at once.
+TEST_F(GangRack, StatusPollOfAllSocketsWaitsForTheLastOne) {
+    Start("SHARP", "LH28F800SU");
+    if (HasFatalFailure()) return;
+    auto* slow = dynamic_cast<sim::CommandFlashChip*>(&rack->Seated(kSockets - 1)->Model());
+    ASSERT_NE(slow, nullptr);
+    slow->NeverReady(true);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    EXPECT_TRUE(HasLine("Program error!")) << LogText();
+    EXPECT_EQ(Violations(), "");
 }
 
 // The latched-address rows 82 and 94 use register 3 as their address latch:
