@@ -16,6 +16,7 @@
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Routing.h"
+#include "engine/RowDef.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
@@ -266,6 +267,12 @@ int CheckCommunication(OperationEngine& engine) {
         return -1;
     }
     ReadHardwareModel();
+    // A row that cannot serve a gang says so before any step and serves the
+    // first socket.
+    if (LastSocketIndex != 0 && RowDefinition(CurrentAlgorithm) != nullptr &&
+        RowDefinition(CurrentAlgorithm)->SingleSocket) {
+        RejectGang(engine);
+    }
     if (LastSocketIndex != 0) {
         if ((DeviceFlags & 0x30) == 0) {
             LastSocketIndex = 0;

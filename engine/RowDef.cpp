@@ -80,5 +80,8 @@ std::string RowRecordRefusal(const RowDef& def, const RowRecordFacts& record) {
         return "page of " + std::to_string(record.Page) + " is past the " + std::to_string(def.MostPage) +
                " bytes algorithm " + row + " can write at once";
     }
+    if (def.SingleSocket && (record.DeviceFlags & 0x30) != 0) {
+        return "flags offer a gang, which algorithm " + row + " cannot serve";
+    }
     return def.RecordCheck != nullptr ? def.RecordCheck(def.Row, record) : std::string();
 }

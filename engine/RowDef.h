@@ -63,6 +63,11 @@ struct RowDef {
     uint32_t LeastPage = 0;
     uint32_t MostPage = 0;
 
+    // The row drives register 3 as something other than the socket mask,
+    // so it cannot serve a gang: its records offer none, and a gang set in
+    // the options is refused before the first step.
+    bool SingleSocket = false;
+
     // Whatever else the row refuses in a record (pins, geometry, ...).
     RowRecordCheckFn RecordCheck = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
 #include "memory/Eprom.h"
+#include "memory/MemoryFrame.h"
 
 namespace {
 
@@ -34,8 +35,15 @@ void PulseRow75(uint32_t widthUs) {
     DelayUsSlot(widthUs);
 }
 
+// The image pulses the sockets its mask leaves released, and a read sees
+// only the socket the mask selects: in a gang each socket is read back in
+// turn after a pulse, and the word counts only when every socket has it;
+// then no socket is selected again, so the next pulse reaches them all.
+bool ReadBackRow75() { return GangInUse() ? ReadBackEverySocket(0xFF) : ReadBackMatches(); }
+
 FrameProfile Row75Profile() {
     FrameProfile f = WordProfile();
+    f.Verify = ReadBackRow75;
     f.VccRange = Row75VccRange;
     f.HighAddressFlag = 0x10;
     f.Pulse = PulseRow75;

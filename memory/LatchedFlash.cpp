@@ -193,7 +193,9 @@ int Alg82Erase() {
 }
 
 // The bus drives every gang socket's /CE together and a read would see one
-// socket's answer for all: a gang is refused before anything is powered.
+// socket's answer for all: the rows are declared single-socket, so the
+// driver refuses a gang before the first step; an entry reached with one
+// all the same refuses it before anything is powered.
 bool Refused() {
     if (!GangInUse()) return false;
     ShowMessageLine("Cannot support Gang Socket!");
@@ -214,8 +216,18 @@ int Row82Identify() { return Refused() ? -1 : (g_row94 = false, Alg82Identify())
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 82, .Identify = Row82Identify, .Read = Row82Read, .Program = Row82Program, .Erase = Row82Erase},
-    {.Row = 94, .Identify = Row94Identify, .Read = Row94Read, .Program = Row94Program, .Erase = Row94Erase},
+    {.Row = 82,
+     .Identify = Row82Identify,
+     .Read = Row82Read,
+     .Program = Row82Program,
+     .Erase = Row82Erase,
+     .SingleSocket = true},
+    {.Row = 94,
+     .Identify = Row94Identify,
+     .Read = Row94Read,
+     .Program = Row94Program,
+     .Erase = Row94Erase,
+     .SingleSocket = true},
 };
 
 void InstallLatchedFlashRows() {

@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "sim/CommandFlashChip.h"
+#include "sim/GangAdapter.h"
+#include "sim/PartFacts.h"
 
 namespace sim {
 
@@ -115,7 +117,14 @@ unsigned CommandBusPersonality::ControlBits(int s) const {
 
 void CommandBusPersonality::FullSnapshot(int s, uint32_t lines, unsigned controls) {
     PinCondition* c = snap_[s];
-    ElectricalConditions(c);
+    // In a gang module the feed on pin 44 reaches a socket's pin 44 only as
+    // the supply of a part whose VCC is there; otherwise that pin is a bus line.
+    const bool gang = prog_ != nullptr && GangAdapter::Find(*prog_) != nullptr;
+    bool feedIsVcc = false;
+    for (int v : pins_.vcc)
+        feedIsVcc = feedIsVcc || (v >= 1 && v <= static_cast<int>(seat_.size()) &&
+                                  seat_[static_cast<size_t>(v - 1)] == GangAdapter::kSupplyFeedPin);
+    ElectricalConditions(c, gang && !feedIsVcc ? GangAdapter::kSupplyFeedPin : 0);
     Drawn& d = drawn_[s];
     MarkDrawn(d);
     d.active = !Released();
@@ -193,15 +202,42 @@ uint16_t CommandBusPersonality::ReadCycle() {
         prog_->Violation("command bus: data read without a read pattern");
         return 0xFFFF;
     }
+    // Every enabled socket holding a part drives the data lines; with
+    // several the gang adapter combines them (ready only when every part is).
+    GangAdapter::Answer answers[kMaxSockets];
+    size_t count = 0;
+    bool statusOnly = true;
     const SocketList& sockets = Sockets();
     for (int s = 0; s < sockets.count; ++s) {
         Socket* socket = sockets.socket[s];
         if (socket->Empty() || (!latched_ && !Selected(s))) continue;
         View view(*this, s);
         // An undriven line reads as the programmer holds it.
-        return socket->ReadLevels(view, dataZ_, dataLines_);
+        const uint16_t v = socket->ReadLevels(view, dataZ_, dataLines_);
+        bool busy = false, status = false;
+        for (const auto& chip : socket->Chips()) {
+            const CommandFlashChip* flash = dynamic_cast<const CommandFlashChip*>(chip.get());
+            if (auto* part = dynamic_cast<CatalogChip*>(chip.get()); flash == nullptr && part != nullptr)
+                flash = dynamic_cast<const CommandFlashChip*>(&part->Model());
+            busy = busy || (flash != nullptr && flash->Busy(view));
+            status = status || (flash != nullptr && flash->AnswersStatus());
+        }
+        statusOnly = statusOnly && status;
+        answers[count++] = {v, busy};
     }
-    return 0xFFFF;
+    if (count == 0) return 0xFFFF;
+    if (count == 1) return answers[0].value;
+    if (statusOnly) {
+        // Status bytes: ready (bit 7) only when every socket is, an error or
+        // state bit when any socket has it.
+        uint16_t ready = 0x80, rest = 0;
+        for (size_t i = 0; i < count; ++i) {
+            ready = static_cast<uint16_t>(ready & answers[i].value);
+            rest = static_cast<uint16_t>(rest | (answers[i].value & ~0x80u));
+        }
+        return static_cast<uint16_t>(ready | rest);
+    }
+    return GangAdapter::Combine(*prog_, std::vector<GangAdapter::Answer>(answers, answers + count));
 }
 
 bool CommandBusPersonality::Selected(int s) const {

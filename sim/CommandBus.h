@@ -53,14 +53,18 @@
 //        steps the latch input (all 24 bits) afterwards
 //   6    data: written = command or datum, read = the part's data lines
 //   7-9  0
-// Every socket's /CE is low while the lines are driven; a read sees the
-// lowest socket holding a part.
+// Every socket's /CE is low while the lines are driven; a read sees every
+// socket holding a part, combined as the gang adapter wires them
+// (GangAdapter::Combine).
 //
 // Registers of the boot-block vocabulary (any other value is a violation):
 //   0-2  address bits 0-7, 8-15, 16-23
 //   3    socket mask, active low: bit s is the /CE of gang socket s (of the
 //        one socket without an adapter). Writes reach every selected socket;
-//        a read sees the lowest selected socket holding a part.
+//        a read sees every selected socket holding a part, combined as the
+//        gang adapter wires them: status bytes ready (bit 7) only when every
+//        socket is and with every socket's error bits, other data as
+//        GangAdapter::Combine.
 //   4    00h, 93h  every line released
 //        D3h       powered idle: address driven, /OE and /WE high
 //        DDh       command mode: data driven; each register-6 write is one

@@ -561,6 +561,21 @@ uint16_t CommandFlashChip::OutputWord(const PinEnvironment& env) const {
     }
 }
 
+bool CommandFlashChip::AnswersStatus() const {
+    if (pollByte_ >= 0) return false; // data polling answers on the cells
+    if (bufferRefused_) return true;
+    switch (mode_) {
+    case Mode::Array:
+    case Mode::Verify:
+    case Mode::Programming:
+    case Mode::Erasing:
+    case Mode::Id:
+        return false;
+    default:
+        return true;
+    }
+}
+
 bool CommandFlashChip::Driving(const PinEnvironment& env) const {
     return wasPowered_ && Enabled(env) && Level(env, pins_.oe) == 0 && Level(env, pins_.we) == 1;
 }

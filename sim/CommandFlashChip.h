@@ -168,6 +168,11 @@ public:
     uint32_t BlockOf(uint32_t a) const;
     uint32_t BlockEnd(uint32_t block) const; // one past its last byte
     uint8_t Status() const { return status_; }
+    // A program or erase still running (its status would read bit 7 clear).
+    bool Busy(const PinEnvironment& env) const { return !Ready(env); }
+    // A read gives a status byte (bit 7 ready, the others error and state
+    // bits) rather than cells or an identifier.
+    bool AnswersStatus() const;
     // The block erases the part started, in order (the block index).
     const std::vector<uint32_t>& Erases() const { return erases_; }
     // The write cycles it saw (address, data).

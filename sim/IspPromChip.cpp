@@ -126,7 +126,34 @@ void IspPromChip::Instruction(uint32_t instruction, uint64_t) {
         Violation("instruction " + Hex2(instruction) + " before programming is enabled");
         return;
     }
-    if (instruction == kBlankRead || instruction == kRead) reads_.push_back(instruction);
+    if (ReadOnly() && ChangesCells(instruction)) {
+        Violation("instruction " + Hex2(instruction) + " while enabled for reading only (" + Hex2(enableValue_) +
+                  "); the cells stay as they were");
+        return;
+    }
+    if (instruction == kBlankRead || instruction == kRead) {
+        reads_.push_back(instruction);
+        readEnables_.push_back(enableValue_);
+    }
+}
+
+bool IspPromChip::ReadOnly() const {
+    const auto& values = Part().readOnlyEnableValues;
+    return enabled_ && std::find(values.begin(), values.end(), enableValue_) != values.end();
+}
+
+bool IspPromChip::ChangesCells(uint32_t instruction) {
+    switch (instruction) {
+    case kData:
+    case kProgram:
+    case kErase:
+    case kControl:
+    case kUsercodeLoad:
+    case kFinish:
+        return true;
+    default:
+        return false;
+    }
 }
 
 void IspPromChip::Latch(uint32_t instruction, const std::vector<bool>& bits, uint64_t) {
@@ -139,9 +166,10 @@ void IspPromChip::Latch(uint32_t instruction, const std::vector<bool>& bits, uin
             return;
         }
         enabled_ = true;
+        enableValue_ = v;
         return;
     }
-    if (!enabled_) return;
+    if (!enabled_ || (ReadOnly() && ChangesCells(instruction))) return;
     switch (instruction) {
     case kAddress: {
         const uint32_t v = Word(bits, 16);
@@ -168,7 +196,7 @@ void IspPromChip::Latch(uint32_t instruction, const std::vector<bool>& bits, uin
 }
 
 void IspPromChip::Idle(uint32_t instruction, uint64_t us) {
-    if (!enabled_) return;
+    if (!enabled_ || (ReadOnly() && ChangesCells(instruction))) return;
     auto timed = [&](uint32_t needUs, const char* what) {
         if (us >= needUs) return true;
         Violation(std::string(what) + " left Run-Test/Idle after " + std::to_string(us) + " us of " +
@@ -261,7 +289,10 @@ JtagMemoryFacts Xc18v(const char* name, uint32_t bytes, uint32_t idcode, int pin
     f.programUs = 14000;
     f.eraseUs = 74000;
     f.finishUs = 37000;
+    // No datasheet gives the enable values: they follow the row, 34h for
+    // reading into the host and verifying, 04h for everything else.
     f.enableValues = {0x04, 0x34};
+    f.readOnlyEnableValues = {0x34};
     return f;
 }
 

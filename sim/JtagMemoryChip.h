@@ -37,6 +37,9 @@ struct JtagMemoryFacts : PartFacts {
     uint32_t finishUs = 0;
     // Values the enable instruction takes (empty: any).
     std::vector<uint8_t> enableValues;
+    // Of those, the values that open the part for reading only: a program,
+    // erase, finish or a load to program under one is refused.
+    std::vector<uint8_t> readOnlyEnableValues;
 };
 
 class JtagMemoryChip : public CatalogChip, public TapRegisters {
@@ -166,7 +169,10 @@ private:
 //   F0h  leaves programming mode, 1-bit register
 //   E8h  enables programming, 6 bits: one of the part's enable values, else
 //        a violation and programming stays disabled; every instruction
-//        below needs it, else it is a violation and does nothing
+//        below needs it, else it is a violation and does nothing. A
+//        read-only enable value opens reads, status and USERCODE read
+//        only: EDh, EAh, ECh, F3h, FDh and 0Ah under it are violations and
+//        change nothing
 //   EBh  16 bits: bit 15 selects the control row (control bits, USERCODE),
 //        else the 512-byte block the next program or read starts at
 //   EDh  the 512 data bytes of a block (4096 bits)
@@ -194,8 +200,10 @@ public:
     void SetUsercode(uint32_t code) { usercode_ = code; }
     // Fault: the protect bit does not take.
     void SetProtectStuck(bool stuck) { protectStuck_ = stuck; }
-    // Instructions loaded to read the array (E5h or F8h), in order.
+    // Instructions loaded to read the array (E5h or F8h), in order, and the
+    // enable value (04h or 34h) each was read under.
     const std::vector<uint32_t>& Reads() const { return reads_; }
+    const std::vector<uint8_t>& ReadEnables() const { return readEnables_; }
     uint32_t BlocksProgrammed() const { return blocks_; }
     uint32_t Erases() const { return erases_; }
     uint32_t Finishes() const { return finishes_; }
@@ -212,10 +220,14 @@ protected:
 private:
     enum class Load : uint8_t { None, Block, Control, Usercode };
     bool Protected() const { return (control_ & 4) == 0; }
+    // Enabled with a read-only value, and an instruction that would change cells.
+    bool ReadOnly() const;
+    static bool ChangesCells(uint32_t instruction);
     void Program();
     void Erase();
 
     bool enabled_ = false;
+    uint8_t enableValue_ = 0; // the value of the last accepted enable
     bool controlRow_ = false;
     uint32_t address_ = 0;
     size_t streamAt_ = 0; // the next byte a read stream shifts out
@@ -227,6 +239,7 @@ private:
     uint32_t usercode_ = 0xFFFFFFFF;
     bool protectStuck_ = false;
     std::vector<uint32_t> reads_;
+    std::vector<uint8_t> readEnables_;
     uint32_t blocks_ = 0, erases_ = 0, finishes_ = 0;
 };
 

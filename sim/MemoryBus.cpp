@@ -80,26 +80,20 @@ MemoryBusPersonality::MemoryBusPersonality(const LogicImageHeader& header) {
     }
 }
 
-Socket* MemoryBusPersonality::ReadSocket() {
-    if (!prog_) return nullptr;
-    if (GangAdapter* g = GangAdapter::Find(*prog_)) {
-        if (role_ != 0) {
-            // /CE or /OE per socket: the enabled socket drives the bus.
-            Socket* found = nullptr;
-            for (int s = 0; s < GangAdapter::kSockets; ++s) {
-                if (!(mask_ & (1u << s)) && !g->SocketAt(s).Empty()) {
-                    if (found) {
-                        prog_->Violation("memory bus: chips in several enabled sockets drive the data lines");
-                        return found;
-                    }
-                    found = &g->SocketAt(s);
-                }
-            }
-            return found;
-        }
-        return g->ReadSocket(*prog_);
+std::vector<std::pair<int, Socket*>> MemoryBusPersonality::ReadSockets() {
+    std::vector<std::pair<int, Socket*>> out;
+    if (!prog_) return out;
+    GangAdapter* g = GangAdapter::Find(*prog_);
+    if (g == nullptr) {
+        if (Socket* own = Socket::Find(*prog_)) out.emplace_back(0, own);
+        return out;
     }
-    return Socket::Find(*prog_);
+    // The mask selects the sockets whose data a read sees (role 0), or the
+    // sockets whose /CE or /OE it enables (roles 1 and 2).
+    for (int s = 0; s < GangAdapter::kSockets; ++s) {
+        if (!(mask_ & (1u << s)) && !g->SocketAt(s).Empty()) out.emplace_back(s, &g->SocketAt(s));
+    }
+    return out;
 }
 
 MemoryBusPersonality::Lines MemoryBusPersonality::LinesFor(int s) const {
@@ -237,18 +231,20 @@ void MemoryBusPersonality::Snapshot(int s) {
 uint8_t MemoryBusPersonality::ReadData(int byteIndex) {
     Sync();
     ++dataReads_;
-    Socket* socket = ReadSocket();
-    if (socket == nullptr) return 0xFF;
-    int s = 0;
-    if (GangAdapter* g = GangAdapter::Find(*prog_)) {
-        for (int k = 0; k < GangAdapter::kSockets; ++k) {
-            if (&g->SocketAt(k) == socket) s = k;
-        }
-    }
+    const std::vector<std::pair<int, Socket*>> sockets = ReadSockets();
+    if (sockets.empty()) return 0xFF;
     const size_t first = static_cast<size_t>(byteIndex) * 8;
     if (first >= dataPins_.size()) return 0;
-    View view(*this, s);
-    return static_cast<uint8_t>(socket->ReadLevels(view, dataPins_.data() + first, std::min<size_t>(8, dataPins_.size() - first)));
+    const size_t n = std::min<size_t>(8, dataPins_.size() - first);
+    // Several sockets answer together on the data lines, combined as the
+    // gang adapter wires them (different data are a violation).
+    std::vector<GangAdapter::Answer> answers;
+    for (const auto& [s, socket] : sockets) {
+        View view(*this, s);
+        answers.push_back({static_cast<uint16_t>(socket->ReadLevels(view, dataPins_.data() + first, n)), false});
+    }
+    if (answers.size() == 1) return static_cast<uint8_t>(answers.front().value);
+    return static_cast<uint8_t>(GangAdapter::Combine(*prog_, answers));
 }
 
 bool MemoryBusPersonality::ValidStrobe(uint8_t v) const {

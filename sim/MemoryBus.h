@@ -39,9 +39,10 @@
 //        bits 8-15; register 1 = 00h off or A0h write-cycle mode (clears the
 //        counter's bits 8-15); register 2 = bits 16-23
 //   3    socket mask, active low (FFh none, 00h all, NOT(1 shl s) socket s).
-//        Role 0: it selects the socket whose data a read sees (the one socket
-//        without a gang adapter is always seen); every socket gets the
-//        strobes. Role 1: it is the /CE line of each socket. Role 2: it
+//        Role 0: it selects the sockets whose data a read sees (the one
+//        socket without a gang adapter is always seen); every socket gets
+//        the strobes. Several sockets a read sees answer as the gang
+//        adapter combines them (GangAdapter::Combine). Role 1: it is the /CE line of each socket. Role 2: it
 //        gates /OE of each socket (outputs on for 0Fh, 1Fh, 97h, 9Fh).
 //   4    control lines /CE /OE /PGM /PW (page write), 0 = low:
 //          00h all lines released (the programmer's reset)
@@ -86,6 +87,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "sim/Electrical.h"
@@ -121,7 +123,8 @@ private:
     void Snapshot(int s) override;
     bool SnapshotEmptySockets() const override { return false; }
     bool NamesItsTables() const override { return true; }
-    Socket* ReadSocket();
+    // The sockets a data read sees, with their numbers.
+    std::vector<std::pair<int, Socket*>> ReadSockets();
     uint8_t ReadData(int byteIndex);
     bool ValidStrobe(uint8_t v) const;
     bool GatedOut(int s) const;

@@ -232,6 +232,25 @@ TEST_F(MemoryRun, GangProgramWithOneBadSocketStopsAtItsCellAndPassesNoSocket) {
     ExpectNoViolations();
 }
 
+// The read-back after each pulse looks at every socket up to the last one: a
+// slow cell in the last socket gets the pulses it needs, and the good sockets
+// take the same pulses (the pulse reaches every socket).
+TEST_F(MemoryRun, GangPulsesUntilTheLastSocketHoldsItsDatum) {
+    ASSERT_TRUE(Select("INTEL", "2764A"));
+    std::vector<sim::EpromChip*> chips = SeatGang(Facts("INTEL", "2764A"), 4);
+    chips[3]->SetPulsesNeeded(0x0800, 10); // more than the part's usual few
+    FillPattern(0x2000, 14);
+    BufferWindow[0x800] = 0x00;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_TRUE(HasLine("Socket4 Verification ok!")) << LogText();
+    EXPECT_GE(chips[3]->PulsesOn(0x800), 10);
+    for (int s = 0; s < 4; ++s) {
+        EXPECT_EQ(chips[s]->PulsesOn(0x800), chips[3]->PulsesOn(0x800)) << s;
+        for (uint32_t a = 0; a < 0x2000; a += 0x100) EXPECT_EQ(chips[s]->Cell(a), BufferByte(a)) << s << " " << a;
+    }
+    ExpectNoViolations();
+}
+
 // Pulses of 10 ms and more: progress and the user break are looked at every
 // 16 addresses, so a break stops the run within 16 addresses of the request.
 TEST_F(Row0, SlowPulsesLookAtTheBreakEvery16Addresses) {

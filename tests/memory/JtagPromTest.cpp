@@ -274,3 +274,39 @@ TEST_F(JtagPromRun, EnableWithAnotherValueLeavesProgrammingDisabled) {
 }
 
 } // namespace
+
+namespace {
+
+// Reading into the buffer and verifying open the part with the read-only
+// enable value 34h; the blank check and the compare with 04h. A program or
+// an erase under 34h changes nothing and is a violation.
+TEST_F(JtagPromRun, ReadsAndVerifiesUnderTheReadEnable) {
+    sim::IspPromChip* chip = Select96("XC18V512");
+    FillPattern(kRange, 5);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    const size_t before = chip->ReadEnables().size();
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
+    EXPECT_EQ(Run(OpCompare), 1) << LogText();
+    const std::vector<uint8_t> enables(chip->ReadEnables().begin() + static_cast<std::ptrdiff_t>(before),
+                                       chip->ReadEnables().end());
+    // Read, the two verify levels, the blank check, the compare.
+    EXPECT_EQ(enables, (std::vector<uint8_t>{0x34, 0x34, 0x34, 0x04, 0x04}));
+    ExpectNoViolations();
+
+    // An erase opened with the read-only value leaves the cells.
+    ASSERT_EQ(CheckCommunication(MainEngine), 1);
+    PrepareOperation(MainEngine);
+    ASSERT_EQ(Setup96(2), 1);
+    JtagLoadInstruction(0xEC);
+    DelayMsSlot(80);
+    PowerOff96();
+    EXPECT_EQ(chip->Erases(), 0u);
+    EXPECT_EQ(chip->Cell(0), BufferByte(0));
+    bool refused = false;
+    for (const auto& v : simp.Violations()) refused |= v.find("reading only (34h)") != std::string::npos;
+    EXPECT_TRUE(refused);
+}
+
+} // namespace

@@ -102,30 +102,53 @@ TEST_F(LatchedJedecRun, FaultsEndWithTheirLine) {
 }
 
 // The latched bus selects every gang socket at once, so a read would see one
-// socket for all: both rows refuse a gang in every entry with a line, before
-// anything is powered, and leave every socket's part untouched.
+// socket for all: both rows are single-socket. A run with a gang set says
+// "Cannot support Gang Socket!" before its first step and goes on with one
+// socket; an entry reached with a gang all the same refuses it with the line
+// before anything is powered and leaves the parts untouched.
 TEST_F(LatchedJedecRun, GangsAreRefusedBeforePowerUp) {
     for (const char* name : {"LH28F008SA", "SST39SF010A@PLCC32"}) {
         SCOPED_TRACE(name);
         Unseat();
-        std::vector<sim::CommandFlashChip*> chips;
-        if (std::string(name) == "LH28F008SA") {
-            chips = StartGang(name, 2);
-        } else {
-            StartGang("LH28F008SA", 2); // the adapter and its sockets
-            ASSERT_TRUE(Select(MakerOf(name), name));
-            LastSocketIndex = 1;
-        }
+        StartGang("LH28F008SA", 2); // the adapter and its sockets
+        for (int s = 0; s < 2; ++s) sim::GangAdapter::Find(simp)->SocketAt(s).Clear();
+        elec->WithdrawAllChips();
+        sim::ChipPinLimits feed; // the adapter's own supply
+        feed.chip = "gang adapter";
+        feed.socketPins = {44};
+        feed.supplyOrder = false;
+        elec->DeclareChip(feed);
+        ASSERT_TRUE(Select(MakerOf(name), name));
+        EXPECT_EQ(DeviceFlags & 0x30u, 0u); // the records offer no gang
         SetRange(0x100);
         FillPattern(BufferByteSize, 2);
-        for (int op : {OpBlankCheck, OpProgram, OpVerify, OpRead, OpErase}) {
-            SCOPED_TRACE(op);
-            EXPECT_EQ(Run(op), -1) << LogText();
+        const AlgorithmEntry& row = *AlgorithmRow(CurrentAlgorithm);
+        for (int entry = 0; entry < 4; ++entry) {
+            SCOPED_TRACE(entry);
+            LastSocketIndex = 1;
+            runStart_ = ui.Log.size();
+            const int r = entry == 0 ? row.Read(ReadModeBlank)
+                          : entry == 1 ? row.Program()
+                          : entry == 2 ? row.Erase()
+                                       : row.Identify();
+            EXPECT_EQ(r, -1);
             EXPECT_TRUE(HasLine("Cannot support Gang Socket!")) << LogText();
             EXPECT_TRUE(elec->SuppliedPins().empty());
         }
-        for (sim::CommandFlashChip* chip : chips) EXPECT_TRUE(chip->Writes().empty());
-        for (int s = 0; s < 2; ++s) sim::GangAdapter::Find(simp)->SocketAt(s).Clear();
+        // The part in the first gang socket.
+        std::unique_ptr<sim::CatalogChip> made = sim::MakeChip(*sim::FindPart(MakerOf(name), name));
+        sim::ChipPinLimits limits = made->Limits();
+        limits.supplyOrder = false;
+        elec->DeclareChip(limits);
+        sim::CatalogChip* chip = made.get();
+        sim::GangAdapter::Find(simp)->SocketAt(0).Insert(std::move(made));
+        BlankCheckBeforeProgram = 1;
+        LastSocketIndex = 1;
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        ExpectLinesInOrder({"Cannot support Gang Socket!", "Blank check ok!", "Program ok!"});
+        EXPECT_EQ(LastSocketIndex, 0u);
+        for (uint32_t a = DeviceStart; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+        sim::GangAdapter::Find(simp)->SocketAt(0).Clear();
         elec->WithdrawAllChips();
     }
     ExpectNoViolations();

@@ -246,6 +246,10 @@ TEST_F(LibrarianSourcesTest, MemoryRowsRefuseVariantsPastTheirTableAndPagesWitho
         {"alg=7", "variant=4", "variant 4 is past the 4 rows of the command sets of algorithm 7"},
         {"alg=19", "variant=1", ""},
         {"alg=19", "variant=2", "variant 2 is past the 2 rows of the erase methods of algorithm 19"},
+        {"alg=94", "flags=0", ""},
+        {"alg=94", "flags=30h", "flags offer a gang, which algorithm 94 cannot serve"},
+        {"alg=82", "flags=10h", "flags offer a gang, which algorithm 82 cannot serve"},
+        {"alg=28", "flags=30h", ""},
     };
     for (const auto& [row, field, why] : cases) {
         const bool package = std::string(field).rfind("package", 0) == 0;
