@@ -573,12 +573,13 @@ int ProgramEntry(const Boot05Row& k) {
         }
         AfterProgramAddress(k.row);
     }
-    // Row 140 gives an EPROM byte no wait, and row 141 an EEPROM byte 2 ms of
-    // its longer write (the 300 ms after 1FFh cover only a range ending
-    // there): the last byte may still be burning when the loop ends, so these
-    // rows wait for ready as row 139 does before powering down (else the
-    // supply and programming voltage would go mid-write).
-    if (ended && (k.row == 139 || k.row == 140 || k.row == 141)) r = WaitChipReady(k);
+    // The chip-side program burns a byte for as long as the part needs, which
+    // the rows' fixed waits after a byte need not cover (row 140 gives an
+    // EPROM byte none, rows 132 and 131 1 ms): the last byte may still be
+    // burning when the loop ends, so every row waits for ready as row 139
+    // does before powering down (else the supply and programming voltage
+    // would go mid-write).
+    if (ended) r = WaitChipReady(k);
     PowerDown(k.row);
     return r;
 }

@@ -22,6 +22,7 @@ Cpu6805::Cpu6805(Cpu6805Bus& bus, int addressBits)
     : bus_(bus), mask_(static_cast<uint16_t>(addressBits >= 16 ? 0xFFFF : (1u << addressBits) - 1)) {}
 
 void Cpu6805::Reset() {
+    spinTurn = 0;
     cc = 0xE0 | kI;
     sp = 0xFF;
     stopped = waiting = illegal = false;
@@ -294,20 +295,47 @@ int Cpu6805::Step() {
     return n;
 }
 
-void Cpu6805::RunUntil(uint64_t target) {
+void Cpu6805::RunUntil(uint64_t target, bool inputsSteady) {
+    if (inputsSteady && spinTurn > 0) {
+        if (cycles < target) {
+            const auto n = static_cast<uint64_t>(spinTurn);
+            cycles += (target - cycles + n - 1) / n * n;
+        }
+        return;
+    }
+    spinTurn = 0;
     while (cycles < target) {
         const uint16_t at = pc;
         const uint8_t op = Rd(at);
+        // A count-down loop on itself (DECX or DECA, then BNE back to it):
+        // the turns that leave the register above 1 run at once, 6 cycles
+        // each; the last turn runs as instructions and sets the flags.
+        if ((op == 0x5A || op == 0x4A) && !stopped && !waiting && !illegal &&
+            Rd(static_cast<uint16_t>(at + 1)) == 0x26 && Rd(static_cast<uint16_t>(at + 2)) == 0xFD) {
+            uint8_t& r = op == 0x5A ? x : a;
+            if (r > 1) {
+                uint64_t turns = static_cast<uint64_t>(r - 1);
+                const uint64_t fit = (target - cycles + 5) / 6;
+                if (turns > fit) turns = fit;
+                r = static_cast<uint8_t>(r - turns);
+                cycles += turns * 6;
+                continue;
+            }
+        }
         const int n = Step();
+        spinTurn = 0;
         if (pc != at) continue;
         // A loop on itself that nothing inside the CPU can end (a wait, a
         // stop, a branch to itself, a bit test of a steady port) runs on
         // unchanged to the end of the run in whole turns.
         const bool spin = stopped || waiting || illegal || op == 0x20 ||
                           (op < 0x10 && bus_.Steady(static_cast<uint16_t>(Rd(static_cast<uint16_t>(at + 1)))));
-        if (spin && cycles < target) {
-            const uint64_t turns = (target - cycles + static_cast<uint64_t>(n) - 1) / static_cast<uint64_t>(n);
-            cycles += turns * static_cast<uint64_t>(n);
+        if (spin) {
+            spinTurn = n;
+            if (cycles < target) {
+                const uint64_t turns = (target - cycles + static_cast<uint64_t>(n) - 1) / static_cast<uint64_t>(n);
+                cycles += turns * static_cast<uint64_t>(n);
+            }
         }
     }
 }

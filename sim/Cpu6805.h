@@ -34,12 +34,16 @@ public:
     // that met an opcode the family does not have, takes 1 cycle and stays.
     int Step();
     // Runs instructions until at least `cycles` have passed since reset.
-    void RunUntil(uint64_t cycles);
+    // `inputsSteady`: nothing outside the CPU changed since the last run, so
+    // a run that ended in a loop on itself goes on in it without stepping.
+    void RunUntil(uint64_t cycles, bool inputsSteady = false);
 
     uint8_t a = 0, x = 0, cc = 0xE0 | kI, sp = 0xFF;
     uint16_t pc = 0;
     uint64_t cycles = 0;
     bool stopped = false, waiting = false, illegal = false;
+    // The cycles of one turn of the loop on itself the last run ended in (0: none).
+    int spinTurn = 0;
 
 private:
     uint8_t Rd(uint16_t ad) { return bus_.Read(static_cast<uint16_t>(ad & mask_)); }

@@ -422,4 +422,28 @@ TEST(Cpu6805, RunUntilSkipsOnlySteadyPolls) {
     EXPECT_EQ(cpu.pc, 0x303);
 }
 
+// A count-down loop run at once ends as instruction by instruction does.
+TEST(Cpu6805, CountDownLoopsRunAtOnceAsStepByStep) {
+    // lda #n; ldx #m; l1: decx; bne l1; l2: deca; bne l2; bra *
+    for (uint8_t n : {1, 2, 200}) {
+        for (uint8_t m : {0, 1, 7, 255}) {
+            const std::vector<uint8_t> code = {0xA6, n, 0xAE, m, 0x5A, 0x26, 0xFD, 0x4A, 0x26, 0xFD, 0x20, 0xFE};
+            Machine stepped(code), run(code);
+            stepped.RunToEnd();
+            run.cpu.RunUntil(stepped.cpu.cycles);
+            EXPECT_EQ(run.cpu.pc, stepped.cpu.pc);
+            EXPECT_EQ(run.cpu.cycles, stepped.cpu.cycles) << int(n) << " " << int(m);
+            EXPECT_EQ(run.cpu.x, 0);
+            EXPECT_EQ(run.cpu.a, 0);
+            EXPECT_EQ(run.cpu.cc, stepped.cpu.cc);
+            // Stopped part way, it resumes where it was.
+            Machine half(code);
+            half.cpu.RunUntil(stepped.cpu.cycles / 2);
+            half.cpu.RunUntil(stepped.cpu.cycles);
+            EXPECT_EQ(half.cpu.cycles, stepped.cpu.cycles);
+            EXPECT_EQ(half.cpu.pc, stepped.cpu.pc);
+        }
+    }
+}
+
 } // namespace
