@@ -82,6 +82,18 @@ protected:
         cut_ = true;
         ProgramDirectory = std::filesystem::absolute("cutlib").string();
     }
+    // The library in a private folder with entry n holding entry m's bytes.
+    void PointLibraryEntry(uint32_t n, uint32_t m) {
+        std::ifstream in(LibraryFilePath(), std::ios::binary);
+        std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ASSERT_GT(bytes.size(), 10 + 8 * std::max(n, m));
+        for (int i = 0; i < 8; ++i) bytes[2 + 8 * n + i] = bytes[2 + 8 * m + i];
+        std::filesystem::create_directories("cutlib");
+        std::ofstream(std::string("cutlib/") + LibraryFileName, std::ios::binary).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        if (!cut_) savedDir_ = ProgramDirectory;
+        cut_ = true;
+        ProgramDirectory = std::filesystem::absolute("cutlib").string();
+    }
     void TearDown() override {
         if (cut_) ProgramDirectory = savedDir_;
         W78Run::TearDown();
@@ -300,6 +312,48 @@ TEST_F(Boot05Run, ShortEntryRefused) {
     CutLibraryEntry(187, 0);
     EXPECT_EQ(AlgorithmTable[139].Read(ReadModeRead), -1);
     EXPECT_TRUE(HasLine(" Library entry 187 holds 0 bytes, 176 needed!")) << LogText();
+}
+
+// An entry long enough but holding no chip-side program of this family (a
+// 68HC11 program) is refused before power-up: Secure cannot report success
+// without securing.
+TEST_F(Boot05Run, ForeignEntryRefused) {
+    sim::Hc05BootChip* chip = PutBoot("HC05BOOT-132-V0");
+    FillPattern(DeviceEnd + 1);
+    PointLibraryEntry(180, 149);
+    StartTrace();
+    EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Library entry 180 holds no 68HC05 chip-side program!")) << LogText();
+    EXPECT_FALSE(HasLine("Security ok!")) << LogText();
+    EXPECT_EQ(chip->Downloaded(), 0u);
+    EXPECT_FALSE(chip->Secured());
+    // Row 136 downloads 224 bytes from 0020h: a program built for the
+    // 176-byte parts is refused.
+    chip = PutBoot("HC05BOOT-136");
+    PointLibraryEntry(195, 178);
+    EXPECT_EQ(AlgorithmTable[136].Read(ReadModeRead), -1);
+    EXPECT_TRUE(HasLine(" Library entry 195 holds 176 bytes, 224 needed!")) << LogText();
+    EXPECT_EQ(chip->Downloaded(), 0u);
+}
+
+// The program program erases an EEPROM byte before writing it: a second
+// Program over the first (bits going back to 1) verifies without Erase.
+TEST_F(Boot05Run, EepromRewrittenWithoutErase) {
+    for (const char* name : {"HC05BOOT-141", "HC05BOOT-140-V1"}) {
+        SCOPED_TRACE(name);
+        sim::Hc05BootChip* chip = PutBoot(name);
+        FillBufferRange(0, DeviceEnd, 0x00);
+        for (uint32_t a = 0x100; a <= 0x1FF; ++a) BufferWindow[a] = static_cast<uint8_t>(a * 13);
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Program(), 1);
+        // The second image turns bits back to 1 (FFh itself the row never
+        // sends: it takes an erased EEPROM).
+        auto second = [](uint32_t a) { return static_cast<uint8_t>((a * 13) ^ 0xA5) == 0xFF ? uint8_t{0xFE} : static_cast<uint8_t>((a * 13) ^ 0xA5); };
+        for (uint32_t a = 0x100; a <= 0x1FF; ++a) BufferWindow[a] = second(a);
+        EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Program(), 1);
+        for (uint32_t a = 0x100; a <= 0x1FF; ++a) ASSERT_EQ(chip->Cell(a), second(a)) << std::hex << a;
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        ExpectNoViolations();
+    }
 }
 
 // A user break answered No ends the run with 3, powered down.
