@@ -6,10 +6,13 @@
 // behaviour (reset released with the mode pins and high voltage at their
 // levels, a download into RAM from 0100h - its size up to 00FFh, then the
 // jump to it; EPROM burnt through the programming register with Vpp, EEPROM
-// written and erased through its control register) is the family's
-// (68HC705 technical data), and so is the security bit (bit 3) of the option
-// byte, placed at 1FDFh from the top of each part's map (outside every
-// row's ranges).
+// written and erased through its control register) is the family's. The
+// registers' addresses and bits (PROG at 001Ch: ELAT bit 2, EPGM bit 0;
+// EEPROM control at 0007h: E1ERA bit 2, E1LAT bit 1, E1PGM bit 0) and the
+// security bit (bit 3 of an option byte 21h below the top of the map,
+// outside every row's ranges) are the family's technical data as we hold
+// them: a search for the 68HC705C8 and 68HC705B16 register tables found no
+// datasheet text to confirm them.
 #include <string>
 #include <tuple>
 #include <utility>
