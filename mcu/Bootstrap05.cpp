@@ -441,9 +441,17 @@ Dacs DacsOf(uint32_t row, int mode) {
     }
 }
 
-// The chip-side program of `mode` must be in the library and hold the whole
-// download: a missing or short entry would be clocked in as zeros. Checked
-// before anything is powered.
+// Every chip-side program of this family opens with the same start-up (PB
+// as output, ready low, then a jump into the program in RAM): "lda #FFh;
+// sta DDRB; bclr 1,PORTC; bset 1,DDRC; jmp".
+constexpr std::array<uint8_t, 9> kProgramHead = {0xA6, 0xFF, 0xB7, 0x05, 0x13, 0x02, 0x12, 0x06, 0xCC};
+
+// The chip-side program of `mode` must be in the library, hold the whole
+// download and be a program of this family built for the part's RAM (its
+// start-up, and a jump inside the RAM the download fills): a missing or
+// short entry would be clocked in as zeros, and anything else would leave
+// the part running something that serves no handshake (a Secure reported
+// done without securing). Checked before anything is powered.
 int CheckEntry(const Boot05Row& k, int mode) {
     const uint32_t entry = EntryOf(k.row, mode);
     if (entry == 0) {
@@ -453,6 +461,14 @@ int CheckEntry(const Boot05Row& k, int mode) {
     const uint32_t size = OpenLibraryEntry(entry);
     if (size < k.downloadCount) {
         ShowMessageLine(" Library entry %u holds %u bytes, %u needed!", entry, size, k.downloadCount);
+        return -1;
+    }
+    bool ours = true;
+    for (uint32_t i = 0; i < kProgramHead.size(); ++i) ours = ours && ReadLibraryByte(i) == kProgramHead[i];
+    const uint32_t ramStart = 0x100 - k.downloadCount;
+    ours = ours && ReadLibraryByte(9) == 0x00 && ReadLibraryByte(10) >= ramStart;
+    if (!ours) {
+        ShowMessageLine(" Library entry %u holds no 68HC05 chip-side program!", entry);
         return -1;
     }
     return 1;
@@ -573,12 +589,13 @@ int ProgramEntry(const Boot05Row& k) {
         }
         AfterProgramAddress(k.row);
     }
-    // Row 140 gives an EPROM byte no wait, and row 141 an EEPROM byte 2 ms of
-    // its longer write (the 300 ms after 1FFh cover only a range ending
-    // there): the last byte may still be burning when the loop ends, so these
-    // rows wait for ready as row 139 does before powering down (else the
-    // supply and programming voltage would go mid-write).
-    if (ended && (k.row == 139 || k.row == 140 || k.row == 141)) r = WaitChipReady(k);
+    // The chip-side program burns a byte for as long as the part needs, which
+    // the rows' fixed waits after a byte need not cover (row 140 gives an
+    // EPROM byte none, rows 132 and 131 1 ms): the last byte may still be
+    // burning when the loop ends, so every row waits for ready as row 139
+    // does before powering down (else the supply and programming voltage
+    // would go mid-write).
+    if (ended) r = WaitChipReady(k);
     PowerDown(k.row);
     return r;
 }

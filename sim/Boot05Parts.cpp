@@ -4,24 +4,31 @@
 // map, supply, ground, mode and programming pins follow its algorithm row and
 // the programmer's wiring for it; the bootstrap
 // behaviour (reset released with the mode pins and high voltage at their
-// levels, a download into RAM, EPROM burnt with Vpp, EEPROM written and
-// erased on its own) is the family's.
+// levels, a download into RAM from 0100h - its size up to 00FFh, then the
+// jump to it; EPROM burnt through the programming register with Vpp, EEPROM
+// written and erased through its control register) is the family's. The
+// registers' addresses and bits (PROG at 001Ch: ELAT bit 2, EPGM bit 0;
+// EEPROM control at 0007h: E1ERA bit 2, E1LAT bit 1, E1PGM bit 0) and the
+// security bit (bit 3 of an option byte 21h below the top of the map,
+// outside every row's ranges) are the family's technical data as we hold
+// them: a search for the 68HC705C8 and 68HC705B16 register tables found no
+// datasheet text to confirm them.
 #include <string>
 #include <tuple>
 #include <utility>
 
-#include "sim/Boot05Chip.h"
+#include "sim/Hc05BootChip.h"
 #include "sim/Catalog.h"
 
 namespace sim {
 
 namespace {
 
-using R = Boot05Facts::Range;
+using R = Hc05BootFacts::Range;
 
-Boot05Facts Part(const char* name, int pins, uint32_t words, uint16_t blank, std::vector<R> eprom,
+Hc05BootFacts Part(const char* name, int pins, uint32_t words, uint16_t blank, std::vector<R> eprom,
                  std::vector<R> eeprom, int modePin, int modeMin, int vppPin, int vccPin, std::vector<int> gnd) {
-    Boot05Facts f;
+    Hc05BootFacts f;
     f.maker = "GENERIC-ALGORITHM";
     f.name = name;
     f.pinCount = pins;
@@ -37,13 +44,15 @@ Boot05Facts Part(const char* name, int pins, uint32_t words, uint16_t blank, std
     f.vppPin = vppPin;
     f.note = "no datasheet found: memory map, mode and programming pins follow the algorithm row";
     f.followsRow = true;
+    f.securityAt = words - 0x21;
+    f.securityBit = 0x08;
     return f;
 }
 
 } // namespace
 
 void AddBoot05Parts(std::vector<CatalogPart>& parts) {
-    std::vector<Boot05Facts> all;
+    std::vector<Hc05BootFacts> all;
     // 40-pin DIP (socket 5-44). Rows 139, 141 and 137 have the programmer
     // supply socket pin 17 (chip 13) and ground socket pin 37 (chip 33).
     // Row 139: mode pin at 10 V on chip pin 14, programming voltage on 6.
@@ -110,9 +119,9 @@ void AddBoot05Parts(std::vector<CatalogPart>& parts) {
         all.back().modeLimitTenths = 175;
         all.back().hasSecurity = true;
     }
-    for (Boot05Facts& f : all) {
+    for (Hc05BootFacts& f : all) {
         std::string maker = f.maker;
-        parts.push_back(ChipPart<Boot05Chip>(std::move(maker), std::move(f)));
+        parts.push_back(ChipPart<Hc05BootChip>(std::move(maker), std::move(f)));
     }
 }
 

@@ -2,10 +2,13 @@
 // means (see BootBus.h).
 #include "sim/BootBus.h"
 
+#include <algorithm>
 #include <initializer_list>
+#include <typeinfo>
 #include <memory>
 
 #include "sim/Boot05Chip.h"
+#include "sim/Hc05BootChip.h"
 #include "sim/LoaderMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Universal.h"
@@ -169,6 +172,28 @@ template <class Chip> Chip* BootBusPersonality::Seated() const {
     return dynamic_cast<Chip*>(chip);
 }
 
+const BootBusPersonality::SeatedParts& BootBusPersonality::Parts() const {
+    const SocketList& sockets = Sockets();
+    const ChipModel* chip = nullptr;
+    size_t count = 0;
+    if (sockets.count > 0) {
+        const auto& chips = sockets.socket[0]->Chips();
+        count = chips.size();
+        if (count > 0) chip = chips.front().get();
+    }
+    const void* key[4] = {prog_, sockets.count > 0 ? sockets.socket[0] : nullptr, chip,
+                          chip != nullptr ? &typeid(*chip) : nullptr};
+    const uint64_t generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
+    if (count == 1 && generation == partsGeneration_ && std::equal(key, key + 4, partsKey_)) return parts_;
+    parts_ = {};
+    parts_.boot05 = Seated<Boot05Chip>();
+    if (parts_.boot05 == nullptr) parts_.hc05 = Seated<Hc05BootChip>();
+    if (parts_.boot05 == nullptr && parts_.hc05 == nullptr) parts_.loader = Seated<LoaderMcuChip>();
+    std::copy(key, key + 4, partsKey_);
+    partsGeneration_ = count == 1 ? generation : ~uint64_t{0};
+    return parts_;
+}
+
 bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     if (pins_ != nullptr) {
         // The part's supply gone ends the pin driver's hold on registers 0-3:
@@ -198,8 +223,10 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     const uint8_t before = reg_[reg];
     reg_[reg] = value;
     if (!Accepts(l, reg, value)) return Unexpected(p, "bootstrap bus", reg, value);
-    Boot05Chip* chip05 = Seated<Boot05Chip>();
-    LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
+    const SeatedParts& parts = Parts();
+    Boot05Chip* chip05 = parts.boot05;
+    Hc05BootChip* hc05 = parts.hc05;
+    LoaderMcuChip* loader = parts.loader;
     const BootControl control = Meaning(l, reg_[l.controlReg]);
     if (reg == l.controlReg && Released(control)) {
         released_ = true;
@@ -208,12 +235,15 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     }
     if ((l.latches >> reg & 1) != 0) port_ = value;
     if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && (l.latches >> reg & 1) == 0) {
-        const bool listening = (chip05 != nullptr && chip05->Downloading()) || (loader != nullptr && loader->Listening());
+        const bool listening = (chip05 != nullptr && chip05->Downloading()) || (hc05 != nullptr && hc05->Downloading()) ||
+                               (loader != nullptr && loader->Listening());
         if (!listening) p.Violation("bootstrap bus: download clock while the part's loader does not listen");
     }
-    if (reg == l.strobeReg && value == 0 && before == 1 && (chip05 != nullptr || loader != nullptr) && Held(control))
+    if (reg == l.strobeReg && value == 0 && before == 1 && (chip05 != nullptr || hc05 != nullptr || loader != nullptr) &&
+        Held(control))
         p.Violation("bootstrap bus: strobe while the part is held in reset");
     if (chip05 != nullptr) Drive(*chip05, reg, before, value);
+    if (hc05 != nullptr) Drive(*hc05, reg, before, value);
     if (loader != nullptr) Drive(*loader, p, reg, before, value);
     return true;
 }
@@ -236,6 +266,24 @@ void BootBusPersonality::Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, ui
                               : now == C::RunWrite ? Boot05Chip::DataPort::LogicDrives
                                                    : Boot05Chip::DataPort::PartDrives)
                       .value_or(0xFF);
+}
+
+// The 68HC05 part sees the strobe's both edges; its data-in byte is read
+// when the logic's register is (OnRead).
+void BootBusPersonality::Drive(Hc05BootChip& chip, uint8_t reg, uint8_t before, uint8_t value) {
+    const BootLayout& l = *layout_;
+    View view(*this, 0);
+    const BootControl now = Meaning(l, reg_[l.controlReg]);
+    if (reg == l.controlReg) {
+        if (Held(now)) chip.HoldReset(view, now == C::HoldMode);
+        if (Released(now) && Held(Meaning(l, before))) chip.ReleaseReset(view);
+        return;
+    }
+    if (static_cast<int>(reg) == l.downloadReg && chip.Downloading()) chip.DownloadByte(view, value);
+    if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && chip.Downloading())
+        chip.DownloadByte(view, reg_[l.clockSource]);
+    if (reg == l.strobeReg && before == 1 && value == 0 && Released(now)) chip.Strobe(view, port_);
+    if (reg == l.strobeReg && before == 0 && value == 1) chip.StrobeReleased(view);
 }
 
 void BootBusPersonality::Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value) {
@@ -271,14 +319,19 @@ std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg)
     Sync();
     if (layout_ == nullptr) return std::nullopt;
     const BootLayout& l = *layout_;
-    Boot05Chip* chip05 = Seated<Boot05Chip>();
-    LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
+    const SeatedParts& parts = Parts();
+    Boot05Chip* chip05 = parts.boot05;
+    Hc05BootChip* hc05 = parts.hc05;
+    LoaderMcuChip* loader = parts.loader;
     View view(*this, 0);
     if (reg == l.readyReg) {
-        const bool ready = chip05 != nullptr ? chip05->Ready(view) : loader != nullptr && !loader->Busy(view);
+        const bool ready = chip05 != nullptr ? chip05->Ready(view)
+                           : hc05 != nullptr ? hc05->Ready(view)
+                                             : loader != nullptr && !loader->Busy(view);
         return static_cast<uint8_t>(ready == l.readyHigh ? 1 : 0);
     }
     if (reg == l.dataInReg) {
+        if (hc05 != nullptr) return hc05->DataOut(view);
         // A loader part's port is read while it drives it.
         if (loader != nullptr)
             return Meaning(l, reg_[l.controlReg]) == C::Run ? loader->Port() : static_cast<uint8_t>(0xFF);

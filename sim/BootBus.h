@@ -1,7 +1,8 @@
 // The bootstrap logic image (personality kPersonalityBootstrap, parameter 0
 // the register layout): it serves the parts that take a small program into
-// RAM at power-up and then answer a byte handshake, the 68HC05/68HC11 family
-// model (Boot05Chip.h) and the loader parts (LoaderMcuChip.h).
+// RAM at power-up and then answer a byte handshake: the 68HC05 parts that run
+// the download on their CPU (Hc05BootChip.h), the 68HC11 family model
+// (Boot05Chip.h) and the loader parts (LoaderMcuChip.h).
 //
 // Per layout, a table gives every register and value one meaning: a
 // reset/mode control register whose values hold reset, hold it with the mode
@@ -25,6 +26,7 @@ namespace sim {
 
 struct BootLayout;
 class Boot05Chip;
+class Hc05BootChip;
 class LoaderMcuChip;
 class PinDriverPersonality;
 
@@ -43,8 +45,17 @@ private:
     void Snapshot(int s) override { ElectricalConditions(snap_[s]); }
     // The one part in the socket when it is of model Chip.
     template <class Chip> Chip* Seated() const;
+    // The seated part as each model the bus serves (at most one is set),
+    // looked up again only when the socket's part changed.
+    struct SeatedParts {
+        Boot05Chip* boot05 = nullptr;
+        Hc05BootChip* hc05 = nullptr;
+        LoaderMcuChip* loader = nullptr;
+    };
+    const SeatedParts& Parts() const;
     // What a write the layout accepted does to each kind of part.
     void Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, uint8_t value);
+    void Drive(Hc05BootChip& chip, uint8_t reg, uint8_t before, uint8_t value);
     void Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value);
 
     const BootLayout* layout_; // null: a layout the image does not have
@@ -57,6 +68,9 @@ private:
     // The pin driver of a layout that hands over to it, and whether it has.
     std::unique_ptr<PinDriverPersonality> pins_;
     bool pinPhase_ = false, released_ = false;
+    mutable SeatedParts parts_;
+    mutable const void* partsKey_[4] = {};
+    mutable uint64_t partsGeneration_ = 0;
 };
 
 void RegisterBootBusPersonality();

@@ -403,4 +403,36 @@ TEST_F(LibrarianSourcesTest, EntriesAreNotMadeTwice) {
     EXPECT_NE(error.find("holds a device list"), std::string::npos) << error;
 }
 
+// A block naming an assembled program takes the file's bytes, zero-padded
+// to its size; a missing, empty or too long file, or one without a folder to
+// come from, is refused naming the line.
+TEST_F(LibrarianSourcesTest, AssembledEntriesArePaddedToTheirSize) {
+    Put("devices/d.txt", kGood);
+    fs::create_directories(root / "asm");
+    std::ofstream(root / "asm/p.bin", std::ios::binary) << std::string("\xA6\xFF\x20\xFE", 4);
+    std::ofstream(root / "asm/empty.bin", std::ios::binary);
+    librarian::EntryMap entries;
+    std::string error;
+    Put("blocks/b.txt", "entry=178 name=\"a program\" file=p.bin size=8\n");
+    ASSERT_TRUE(librarian::BuildEntries(root.string(), entries, error, (root / "asm").string())) << error;
+    EXPECT_EQ(entries[178], (std::vector<uint8_t>{0xA6, 0xFF, 0x20, 0xFE, 0, 0, 0, 0}));
+    const std::pair<const char*, const char*> refused[] = {
+        {"entry=178 file=p.bin size=3\n", "b.txt:1: assembled entry \"p.bin\" holds 4 bytes, the entry 3"},
+        {"entry=178 file=gone.bin size=8\n", "b.txt:1: assembled entry \"gone.bin\" is missing"},
+        {"entry=178 file=empty.bin size=8\n", "holds 0 bytes"},
+        {"entry=178 file=p.bin\n", "takes \"file\" and \"size\""},
+        {"entry=178 file=p.bin size=8 bytes=01\n", "takes \"file\" and \"size\""},
+        {"entry=178 file=../asm/p.bin size=8\n", "no assembled folder"},
+        {"entry=178 file=p.bin size=0\n", "size \"0\""},
+    };
+    for (const auto& [line, why] : refused) {
+        Put("blocks/b.txt", line);
+        EXPECT_FALSE(librarian::BuildEntries(root.string(), entries, error, (root / "asm").string())) << line;
+        EXPECT_NE(error.find(why), std::string::npos) << error;
+    }
+    Put("blocks/b.txt", "entry=178 file=p.bin size=8\n");
+    EXPECT_FALSE(librarian::BuildEntries(root.string(), entries, error));
+    EXPECT_NE(error.find("no assembled folder"), std::string::npos) << error;
+}
+
 } // namespace
