@@ -6,6 +6,7 @@
 #pragma once
 #include <QDialog>
 
+#include "dialogs/FontFit.h"
 #include "mcu/Pic.h" // InstallPicDialogLauncher
 
 class QComboBox;
@@ -36,6 +37,8 @@ public:
 
 private:
     const char* const* lists_[12] = {};
+    // The form's scale for its font; the shown fields stack at its steps.
+    FontScale scale_;
 };
 
 // The dialog's launcher: placed at the main form's Left + 320, Top + 100,

@@ -3,6 +3,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "dialogs/FontFit.h"
 #include "engine/Services.h"
 #include "mcu/Zilog.h"
 
@@ -24,6 +25,7 @@ TOptZilog1::TOptZilog1(QWidget* parent) : QDialog(parent) {
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
     setFixedSize(227, 184);
     FormCreate();
+    FitToFont(this);
 }
 
 void TOptZilog1::FormCreate() {

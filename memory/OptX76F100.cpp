@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "memory/OptX76f640.h"
 #include "memory/SecureSerial.h"
 
@@ -23,6 +24,7 @@ TOptX76F100_::TOptX76F100_(QWidget* owner) : TOptX76Dialog(owner) {
         "C&hange Write Password", [] { return ChangePassword45(1, X76NewPassword); }, kX76Slot45Write,
         QRect(170, 100, 150, 25));
     FormActivate();
+    FitToFont(this);
 }
 
 int ShowOptX76F100Dialog() {

@@ -31,6 +31,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "dialogs/FontFit.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Config.h"
@@ -303,7 +304,7 @@ QGroupBox* AddInfoGroup(TForm1* form, const char* title, QWidget* parent, std::i
         // Long values (a deep file path) are cut at the panel's edge rather
         // than widening the panel.
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        value->setMinimumWidth(160);
+        value->setMinimumWidth(ScaleOfFont(form->font()).ScaleX(160));
         grid->addWidget(cap, r, 0);
         grid->addWidget(value, r, 1);
         form->*row.value = value;
@@ -342,7 +343,7 @@ void TForm1::CreatePanels() {
     row->addWidget(bevel, 1);
 
     auto* sideWidget = new QWidget(central);
-    sideWidget->setFixedWidth(300);
+    sideWidget->setFixedWidth(ScaleOfFont(QWidget::font()).ScaleX(300));
     auto* side = new QVBoxLayout(sideWidget);
     side->setContentsMargins(0, 0, 0, 0);
     row->addWidget(sideWidget);
@@ -361,7 +362,7 @@ void TForm1::CreatePanels() {
                               {&TForm1::EncMode, "Encryption :"},
                               {&TForm1::BasePort, "Base Port :"},
                               {&TForm1::CheckSum, "CheckSum :"},
-                              {&TForm1::HWRev, "HW Rev :"},
+                              {&TForm1::HWRev, "H/W Rev :"},
                               {&TForm1::SWRev, "SW Rev :"},
                               {&TForm1::SerialNo, "Serial No :"},
                               {&TForm1::Label1, "Algorithm :", &TForm1::Label1Cap},
