@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <string>
 
 #include "dialogs/FontFit.h"
 #include "engine/OperationState.h"
@@ -33,12 +32,12 @@ constexpr int kRowHeight = 14;
 // A line edit keeps 2 pixels on each side of its text.
 constexpr int kEditMargins = 4;
 
-// Every character of `f` exactly `column` pixels wide, so the ruler stands
-// over its symbols and the last column ends inside the line: the spacing
-// takes the glyph's fractional advance up to the column, never past it.
-void SpaceToColumns(QFont& f, int column) {
-    f.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-    f.setLetterSpacing(QFont::AbsoluteSpacing, column - QFontMetricsF(f).horizontalAdvance('0'));
+// The widest of the grid's characters (digits and vector symbols) in `f`.
+double WidestGridChar(const QFont& f) {
+    const QFontMetricsF fm(f);
+    double widest = 0;
+    for (QChar c : QStringLiteral("0123456789ZGVXHLCN.")) widest = std::max(widest, fm.horizontalAdvance(c));
+    return widest;
 }
 
 QFrame* Panel(QWidget* parent, const char* name) {
@@ -121,11 +120,13 @@ void TVectorGrid::FitGridFont() {
     // The grid's columns as wide as the terminal font's widest symbol, its
     // rows as high as the font's lines, never below the reference grid.
     QFont mono = TerminalFont(font());
-    const QFontMetricsF fm(mono);
-    int widest = 0;
-    for (char c : std::string("0123456789ZGVXHLCN.")) widest = std::max(widest, static_cast<int>(std::ceil(fm.horizontalAdvance(QChar(c)))));
-    charWidth_ = std::max(kCharWidth, widest);
-    SpaceToColumns(mono, charWidth_);
+    const double widest = WidestGridChar(mono);
+    charWidth_ = std::max(kCharWidth, static_cast<int>(std::ceil(widest)));
+    // Every character one column wide, so the ruler stands over its symbols
+    // and the last column ends inside the line: the spacing takes the
+    // glyph's fractional advance up to the column, never past it (a font
+    // without fixed pitch in the terminal font's place: its widest symbol).
+    mono.setLetterSpacing(QFont::AbsoluteSpacing, charWidth_ - widest);
     // The headings over the grid in the grid's own font, whatever the window's.
     for (QLabel* l : LabelAddr) l->setFont(mono);
     for (QLineEdit* e : EditData) e->setFont(mono);
