@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFont>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -19,6 +20,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSizeGrip>
@@ -126,11 +128,34 @@ inline void ExpectChildrenWhole(const QWidget* parent, const CutByDesign& cut) {
 
 } // namespace formchecks
 
+namespace formchecks {
+// Points FontSizes() adds to the application's font, for the pictures.
+inline int& LargerPoints() {
+    static int points = 0;
+    return points;
+}
+
+// With VEXLOR_FORM_SHOTS naming a folder, the form's picture is saved there
+// (class, font family, size, a running number), to be looked at by eye.
+inline void SaveShot(const QWidget* form) {
+    const QByteArray dir = qgetenv("VEXLOR_FORM_SHOTS");
+    if (dir.isEmpty()) return;
+    static int count = 0;
+    const QString file = QString("%1/%2-%3-plus%4pt-%5.png")
+                             .arg(QString::fromLocal8Bit(dir), form->metaObject()->className(),
+                                  QFontInfo(form->font()).family().remove(' '))
+                             .arg(LargerPoints())
+                             .arg(++count, 3, 10, QChar('0'));
+    const_cast<QWidget*>(form)->grab().save(file);
+}
+} // namespace formchecks
+
 // Every shown control of a shown form inside its parent, clear of its
 // siblings, with its text whole.
 inline void ExpectNothingClipped(const QWidget* form, const formchecks::CutByDesign& cut = {}) {
     SCOPED_TRACE(formchecks::NameOf(form));
     ASSERT_TRUE(form->isVisible());
+    formchecks::SaveShot(form);
     if (form->layout() != nullptr) {
         EXPECT_GE(form->width(), form->minimumSizeHint().width());
         EXPECT_GE(form->height(), form->minimumSizeHint().height());
@@ -146,8 +171,10 @@ inline void FontSizes(const std::function<void()>& check) {
         QFont f = normal;
         if (larger) f.setPointSizeF(normal.pointSizeF() + larger);
         QApplication::setFont(f);
+        formchecks::LargerPoints() = larger;
         check();
     }
+    formchecks::LargerPoints() = 0;
     QApplication::setFont(normal);
 }
 

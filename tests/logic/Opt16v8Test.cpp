@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "FormChecks.h"
 #include "engine/AlgorithmTable.h"
 #include "logic/Opt16v8.h"
 #include "sim/CycleRecordChip.h"
@@ -226,6 +227,29 @@ TEST_F(OptRalTest, EditModeRowsProgramThePickedPalType) {
         EXPECT_EQ(UserFuses(DeviceSize), fuses);
         ExpectNoViolations();
     }
+}
+
+} // namespace
+
+namespace {
+
+// The PAL emulation dialog in its font at any application font: the list,
+// the buttons beside it and the sleep-mode group under it, all whole.
+TEST_F(OptRalTest, ListButtonsAndSleepGroupShowWhole) {
+    for (int sleep : {0, 1}) {
+        SCOPED_TRACE(sleep);
+        OptRalShowSleepMode = sleep;
+        FontSizes([sleep] {
+            TOptRal d;
+            d.show();
+            QApplication::processEvents();
+            ExpectNothingClipped(&d);
+            ExpectLeftOf(d.ListBoxDev, d.BitBtnOk);
+            ExpectAbove(d.BitBtnOk, d.BitBtn2);
+            if (sleep) ExpectAbove(d.ListBoxDev, d.RadioGroupSleepMode);
+        });
+    }
+    OptRalShowSleepMode = 0;
 }
 
 } // namespace
