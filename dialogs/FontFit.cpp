@@ -124,6 +124,8 @@ FontScale FitToFont(QWidget* form) {
     // Each control's need against its reference box; one pixel more for
     // the rounding of both edges.
     for (QWidget* w : placed) {
+        // A control the form keeps hidden asks for no room.
+        if (!w->isVisibleTo(form)) continue;
         const QSize need = TextNeed(w);
         if (need.width() > 0 && w->width() >= 4) s.X = std::max(s.X, (need.width() + 1.0) / w->width());
         if (need.height() > 0 && w->height() >= 4) s.Y = std::max(s.Y, (need.height() + 1.0) / w->height());

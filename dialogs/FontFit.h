@@ -40,5 +40,6 @@ QSize TextNeed(const QWidget* w);
 // layout), and the form's own size, by the larger of the font's scale and
 // what each control's text needs against its reference box. Call it once,
 // after the form placed its controls at the reference font. Returns the
-// scale used, for controls placed later.
+// scale used, for controls placed later. Controls the form keeps hidden
+// are scaled along but ask for no room of their own.
 FontScale FitToFont(QWidget* form);

@@ -129,6 +129,14 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
     EditConfigByte1 = ByteEdit(Panel4, "EditConfigByte1", this);
     EditConfigByte1->setGeometry(250, 6, 40, 22);
 
+    // Each label's mnemonic takes the focus to its field.
+    LabelEncSize->setBuddy(ComboBoxEncSize);
+    LabelEndMode->setBuddy(ComboBoxEncMode);
+    LabelSecMode->setBuddy(ComboBoxSecMode);
+    LabelPgmPulse->setBuddy(EditPulseCount);
+    LabelOptionRegister->setBuddy(EditOptionRegister);
+    LabelConfigByte0->setBuddy(EditConfigByte0);
+    LabelConfigByte1->setBuddy(EditConfigByte1);
     for (QLineEdit* e : {EditPulseCount, EditOptionRegister, EditConfigByte0, EditConfigByte1})
         connect(e, &QLineEdit::editingFinished, this, &TEncryption1::Change);
     for (QComboBox* c : {ComboBoxEncMode, ComboBoxSecMode})

@@ -31,7 +31,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "dialogs/FontFit.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Config.h"
@@ -304,7 +303,7 @@ QGroupBox* AddInfoGroup(TForm1* form, const char* title, QWidget* parent, std::i
         // Long values (a deep file path) are cut at the panel's edge rather
         // than widening the panel.
         value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        value->setMinimumWidth(ScaleOfFont(form->font()).ScaleX(160));
+        value->setMinimumWidth(160);
         grid->addWidget(cap, r, 0);
         grid->addWidget(value, r, 1);
         form->*row.value = value;
@@ -343,7 +342,6 @@ void TForm1::CreatePanels() {
     row->addWidget(bevel, 1);
 
     auto* sideWidget = new QWidget(central);
-    sideWidget->setFixedWidth(ScaleOfFont(QWidget::font()).ScaleX(300));
     auto* side = new QVBoxLayout(sideWidget);
     side->setContentsMargins(0, 0, 0, 0);
     row->addWidget(sideWidget);
@@ -386,6 +384,8 @@ void TForm1::CreatePanels() {
     gc->addWidget(SpeedButtonCounter, 0, 1, 4, 1, Qt::AlignRight | Qt::AlignVCenter);
     side->addWidget(GroupBoxCounter);
     side->addStretch(1);
+    // The panel's width of 300, or what its captions need in a larger font.
+    sideWidget->setFixedWidth(std::max(300, sideWidget->minimumSizeHint().width()));
 
     ProgressBar1 = new QProgressBar(central);
     ProgressBar1->setRange(0, 100);
@@ -597,15 +597,18 @@ void TForm1::showEvent(QShowEvent* event) {
 namespace {
 
 // A window placed with none of its title bar on any screen could not be
-// reached: it goes to the middle of the primary screen.
+// reached: it goes to the middle of the primary screen, or to its top left
+// corner when it is larger than the screen (a large font), so its title bar
+// stays on the screen.
 void KeepOnAScreen(QWidget* w) {
     const QRect grip(w->pos(), QSize(std::min(w->width(), 100), 30));
     for (const QScreen* screen : QGuiApplication::screens())
         if (screen->availableGeometry().intersects(grip)) return;
     if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        const QRect screen = primary->availableGeometry();
         QRect frame = w->frameGeometry();
-        frame.moveCenter(primary->availableGeometry().center());
-        w->move(frame.topLeft());
+        frame.moveCenter(screen.center());
+        w->move(std::max(frame.left(), screen.left()), std::max(frame.top(), screen.top()));
     }
 }
 

@@ -343,6 +343,21 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     }
     start();
     EXPECT_NE(QGuiApplication::screenAt(form->pos() + QPoint(10, 10)), nullptr) << form->x() << "," << form->y();
+
+    // A window larger than the screen (a large font) keeps its title bar on it.
+    EXPECT_TRUE(form->close());
+    {
+        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+        s.beginGroup(kWindowPositionKey);
+        s.setValue("Left", -9000);
+        s.setValue("Top", 7000);
+        s.setValue("Width", 1500);
+        s.setValue("Height", 1400);
+    }
+    start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(form->frameGeometry().left(), screen.left());
+    EXPECT_GE(form->frameGeometry().top(), screen.top());
 }
 
 // ---------------------------------------------------------------------------
