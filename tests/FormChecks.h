@@ -147,8 +147,11 @@ inline void SaveShot(const QWidget* form) {
     if (dir.isEmpty()) return;
     static int count = 0;
     const QString file = QString("%1/%2-%3-plus%4pt-%5.png")
-                             .arg(QString::fromLocal8Bit(dir), form->metaObject()->className(),
-                                  QFontInfo(form->font()).family().remove(' '))
+                             .arg(QString::fromLocal8Bit(dir),
+                                  qstrcmp(form->metaObject()->className(), "QDialog") == 0
+                                      ? form->windowTitle().remove(' ')
+                                      : QString(form->metaObject()->className()),
+                                  QFontInfo(form->font()).family().section(' ', 0, 1).remove(' '))
                              .arg(LargerPoints())
                              .arg(++count, 3, 10, QChar('0'));
     const_cast<QWidget*>(form)->grab().save(file);

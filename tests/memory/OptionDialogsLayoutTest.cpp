@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "FormChecks.h"
 #include "OffscreenApp.h"
@@ -37,15 +38,19 @@ struct TogglePolarity : TPolarityDialog {
     void BitBtnOkClick() override {}
 };
 
+// A dialog as one row, sub-variant and maker show it.
 struct Shown {
     const char* name;
     std::function<std::unique_ptr<QDialog>()> make;
     uint32_t subVariant = 0;
+    uint32_t row = 0;
+    const char* maker = "";
 };
 
 TEST(MemoryOptionDialogs, EveryDialogShowWhole) {
     App();
-    const uint32_t subVariant = DeviceSubVariant;
+    const uint32_t subVariant = DeviceSubVariant, row = CurrentAlgorithm;
+    const std::string maker = CurrentMakerName;
     const std::vector<Shown> dialogs = {
         {"24Fxx", [] { return std::make_unique<TOpt24Fxx_>(); }},
         {"24xxx", [] { return std::make_unique<TOpt24xxx_>(); }},
@@ -53,10 +58,15 @@ TEST(MemoryOptionDialogs, EveryDialogShowWhole) {
         {"25xxx three bits", [] { return std::make_unique<TOpt25xxx>(); }, 3},
         {"25xxx1 watchdog", [] { return std::make_unique<TOpt25xxx1_>(); }, 3},
         {"protect", [] { return std::make_unique<TOptProtect>(); }},
+        {"protect, lockout", [] { return std::make_unique<TOptProtect>(); }, 1},
         {"49fxx", [] { return std::make_unique<TOpt49fxx>(nullptr); }},
+        {"49fxx, override", [] { return std::make_unique<TOpt49fxx>(nullptr); }, 1},
+        {"49fxx, SST", [] { return std::make_unique<TOpt49fxx>(nullptr); }, 0, 40, "SST"},
+        {"49fxx, PMC", [] { return std::make_unique<TOpt49fxx>(nullptr); }, 0, 41, "PMC"},
         {"toggle polarity", [] { return std::make_unique<TogglePolarity>(); }},
         {"Xc17xxx", [] { return std::make_unique<TOptXc17xxx>(); }},
         {"Nand", [] { return std::make_unique<TOptNand_>(); }},
+        {"Nand, block size", [] { return std::make_unique<TOptNand_>(); }, 0, 83},
         {"SecProt", [] { return std::make_unique<TOptSecProt1>(nullptr); }},
         {"Xx8C64", [] { return std::make_unique<TOptXx8C64>(); }},
         {"X76F100", [] { return std::make_unique<TOptX76F100_>(); }},
@@ -68,6 +78,8 @@ TEST(MemoryOptionDialogs, EveryDialogShowWhole) {
         for (const Shown& s : dialogs) {
             SCOPED_TRACE(s.name);
             DeviceSubVariant = s.subVariant;
+            CurrentAlgorithm = s.row;
+            CurrentMakerName = s.maker;
             std::unique_ptr<QDialog> d = s.make();
             d->show();
             QApplication::processEvents();
@@ -76,6 +88,8 @@ TEST(MemoryOptionDialogs, EveryDialogShowWhole) {
         }
     });
     DeviceSubVariant = subVariant;
+    CurrentAlgorithm = row;
+    CurrentMakerName = maker;
 }
 
 // The block-protect dialog keeps its order at any font: the groups left,
