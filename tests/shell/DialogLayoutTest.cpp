@@ -2,6 +2,7 @@
 // font: every control inside its dialog, clear of the others, its text
 // whole; the parameter items keep their order.
 #include <QApplication>
+#include <algorithm>
 #include <functional>
 #include <memory>
 

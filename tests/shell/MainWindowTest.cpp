@@ -7,6 +7,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
