@@ -19,6 +19,7 @@
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 namespace {
@@ -130,10 +131,15 @@ FontScale FitToFont(QWidget* form) {
         if (need.width() > 0 && w->width() >= 4) s.X = std::max(s.X, (need.width() + 1.0) / w->width());
         if (need.height() > 0 && w->height() >= 4) s.Y = std::max(s.Y, (need.height() + 1.0) / w->height());
     }
-    std::vector<QRect> mapped;
-    mapped.reserve(placed.size());
-    for (QWidget* w : placed) mapped.push_back(s.Map(w->geometry()));
-    for (size_t i = 0; i < placed.size(); ++i) placed[i]->setGeometry(mapped[i]);
+    // Edges are scaled in the form's frame, so a box inside a panel stays
+    // inside it whatever the rounding.
+    std::map<const QWidget*, QRect> mapped;
+    mapped[form] = QRect(QPoint(0, 0), form->size());
+    for (QWidget* w : placed) mapped[w] = s.Map(QRect(w->mapTo(form, QPoint(0, 0)), w->size()));
+    for (QWidget* w : placed) {
+        const QRect parent = mapped.count(w->parentWidget()) ? mapped[w->parentWidget()] : QRect();
+        w->setGeometry(mapped[w].translated(-parent.topLeft()));
+    }
     const bool fixed = form->minimumSize() == form->maximumSize() && !form->minimumSize().isEmpty();
     const QSize size(s.ScaleX(form->width()), s.ScaleY(form->height()));
     if (fixed) {

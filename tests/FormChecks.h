@@ -123,7 +123,9 @@ inline void ExpectChildrenWhole(const QWidget* parent, const CutByDesign& cut) {
     for (size_t i = 0; i < shown.size(); ++i) {
         const QWidget* c = shown[i];
         const std::string name = NameOf(c);
-        EXPECT_TRUE(parent->rect().contains(c->geometry())) << name << " outside " << NameOf(parent);
+        EXPECT_TRUE(parent->rect().contains(c->geometry()))
+            << name << " outside " << NameOf(parent) << ": " << c->x() << "," << c->y() << " " << c->width() << "x"
+            << c->height() << " in " << parent->width() << "x" << parent->height();
         for (size_t j = i + 1; j < shown.size(); ++j)
             EXPECT_FALSE(c->geometry().intersects(shown[j]->geometry())) << name << " overlaps " << NameOf(shown[j]);
         ExpectTextWhole(c, cut);

@@ -523,10 +523,10 @@ namespace {
 TEST_F(MainWindowTest, PanelsAndCaptionsShowWhole) {
     FontSizes([] {
         TForm1 w;
-        w.resize(800, 600);
-        w.show();
         for (QLabel* value : {w.DeviceName, w.DeviceSize, w.HWRev, w.SWRev, w.SerialNo, w.CheckSum})
             value->setText("2.1C");
+        w.resize(800, 600);
+        w.show();
         QApplication::processEvents();
         ExpectNothingClipped(&w);
         const QGroupBox* info = w.GroupBox2;
