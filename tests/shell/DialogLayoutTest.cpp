@@ -8,6 +8,8 @@
 
 #include "FormChecks.h"
 #include "ShellTestSupport.h"
+#include "engine/AlgorithmTable.h"
+#include "engine/Device.h"
 #include "mcu/Encrypt.h"
 #include "mcu/Opt87C76x.h"
 #include "mcu/Opt89C51Rx.h"
