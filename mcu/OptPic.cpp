@@ -68,6 +68,8 @@ TOptPic1::TOptPic1(QWidget* parent) : QDialog(parent) {
     scale_ = FitToFont(this);
 }
 
+TOptPic1::~TOptPic1() { EditCustmerID->disconnect(this); }
+
 void TOptPic1::RefreshPicConfigControls() {
     const bool ids = PicBufferPositions().Id != 0;
     LabelCustmerID->setEnabled(ids);

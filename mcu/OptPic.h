@@ -19,6 +19,9 @@ class TOptPic1 : public QDialog {
     Q_OBJECT
 public:
     explicit TOptPic1(QWidget* parent = nullptr);
+    // A dialog destroyed while shown loses the focus of its ID edit as it
+    // hides; that edit's end no longer reaches the dialog then.
+    ~TOptPic1() override;
 
     QWidget* Panel1 = nullptr;
     QLabel* LabelCustmerID = nullptr;
