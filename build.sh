@@ -14,7 +14,7 @@ JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
           libgtest-dev libgmock-dev libbenchmark-dev srecord binutils xvfb xauth clang sdcc gputils
-          binutils-m68hc1x avra)
+          binutils-m68hc1x avra fonts-dejavu-core fonts-urw-base35)
 
 install_missing() {
   local missing=()

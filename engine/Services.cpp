@@ -279,6 +279,22 @@ void ShowChipAndDataIds(uint32_t mfg, uint32_t dev) {
     ShowMessageLine("-------------------------------------------");
 }
 
+std::string ChipCharsForLog(const char* bytes, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count && bytes[i] != 0; ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7F) {
+            out += static_cast<char>(c);
+        } else if (c >= 0xA0) {
+            out += static_cast<char>(0xC0 | c >> 6);
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += '.';
+        }
+    }
+    return out;
+}
+
 uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end) {
     const uint32_t rememberedBank = CurrentBank;
     // The bank of the end must exist; past what the image holds, sum what there is.

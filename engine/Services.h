@@ -50,6 +50,10 @@ LogLineHandle LogLineCount();
 // Yes/No box titled "Warning": 1 for Yes, -1 otherwise.
 int ConfirmWarning(const char* text);
 void ShowChipAndDataIds(uint32_t mfg, uint32_t dev);
+// Characters read from a chip as text for the log: up to `count` bytes, to
+// the first 0. Printable ASCII and Latin-1 characters are kept (as UTF-8, as
+// the option dialogs show them), every other byte shows as ".".
+std::string ChipCharsForLog(const char* bytes, size_t count);
 
 // Error texts.
 // Texts of the program's own error codes 36-61 (index = code - 36).

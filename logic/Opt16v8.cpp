@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QStyle>
 
+#include "dialogs/FontFit.h"
 #include "engine/Services.h"
 #include "logic/PalEmulation.h"
 
@@ -53,6 +54,7 @@ TOptRal::TOptRal(QWidget* owner) : QDialog(owner) {
     connect(BitBtnOk, &QPushButton::clicked, this, &TOptRal::BitBtnOkClick);
     connect(ListBoxDev, &QListWidget::itemDoubleClicked, this, [this] { BitBtnOkClick(); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
+    FitToFont(this);
 }
 
 TOptRal::~TOptRal() = default;

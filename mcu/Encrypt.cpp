@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <string>
 
+#include "dialogs/FontFit.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
 #include "engine/Services.h"
@@ -31,9 +32,9 @@ QLineEdit* ByteEdit(QWidget* parent, const char* name, QObject* filter) {
     return e;
 }
 
-QLabel* Label(QWidget* parent, const char* text, int x, int y) {
+QLabel* Label(QWidget* parent, const char* text, int x, int y, int w) {
     auto* l = new QLabel(QString::fromLatin1(text), parent);
-    l->move(x, y);
+    l->setGeometry(x, y, w, 16);
     return l;
 }
 
@@ -64,8 +65,7 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
     Panel1 = new QWidget(this);
     Panel1->setObjectName("Panel1");
     Panel1->setGeometry(8, 40, 400, 130);
-    QFont terminal("Terminal");
-    terminal.setStyleHint(QFont::TypeWriter);
+    const QFont terminal = TerminalFont(font());
     for (int r = 0; r < 8; ++r) {
         auto* e = new QLineEdit(Panel1);
         e->setObjectName(QString("EditHex%1").arg(r));
@@ -87,13 +87,13 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
     ComboBoxEncMode->setObjectName("ComboBoxEncMode");
     ComboBoxEncMode->addItems({"Off", "On"});
     ComboBoxEncMode->setGeometry(150, 30, 110, 22);
-    LabelSecMode = Label(Panel2, "Security &Mode", 270, 8);
-    LabelEndMode = Label(Panel2, "Encryption Mode &Enable", 150, 8);
+    LabelSecMode = Label(Panel2, "Security &Mode", 270, 8, 120);
+    LabelEndMode = Label(Panel2, "Encryption Mode &Enable", 150, 8, 118);
     ComboBoxSecMode = new QComboBox(Panel2);
     ComboBoxSecMode->setObjectName("ComboBoxSecMode");
     ComboBoxSecMode->setGeometry(270, 30, 120, 22);
-    LabelEncSize = Label(Panel2, "Encryption &Table Size", 0, 8);
-    LabelPgmPulse = Label(Panel2, "Program Pulse &Count", 0, 58);
+    LabelEncSize = Label(Panel2, "Encryption &Table Size", 0, 8, 145);
+    LabelPgmPulse = Label(Panel2, "Program Pulse &Count", 0, 58, 145);
     UpDown2 = new QScrollBar(Qt::Vertical, Panel2);
     UpDown2->setObjectName("UpDown2");
     UpDown2->setRange(5, 25);
@@ -111,7 +111,7 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
     Panel3 = new QWidget(this);
     Panel3->setObjectName("Panel3");
     Panel3->setGeometry(8, 262, 400, 75);
-    LabelOptionRegister = Label(Panel3, "&Option Register Value", 0, 8);
+    LabelOptionRegister = Label(Panel3, "&Option Register Value", 0, 8, 155);
     ButtonRead = Button(Panel3, "ButtonRead", "&Read Option Register", 0, 40);
     ButtonProgram = Button(Panel3, "ButtonProgram", "&Program Option Register", 160, 40, 170);
     EditOptionRegister = ByteEdit(Panel3, "EditOptionRegister", this);
@@ -120,15 +120,23 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
     Panel4 = new QWidget(this);
     Panel4->setObjectName("Panel4");
     Panel4->setGeometry(8, 262, 400, 75);
-    LabelConfigByte0 = Label(Panel4, "Config Byte &0", 0, 8);
+    LabelConfigByte0 = Label(Panel4, "Config Byte &0", 0, 8, 88);
     ButtonRead1 = Button(Panel4, "ButtonRead1", "&Read Option Register", 0, 40);
     Button2 = Button(Panel4, "Button2", "&Program Option Register", 160, 40, 170);
-    LabelConfigByte1 = Label(Panel4, "Config Byte &1", 160, 8);
+    LabelConfigByte1 = Label(Panel4, "Config Byte &1", 160, 8, 88);
     EditConfigByte0 = ByteEdit(Panel4, "EditConfigByte0", this);
     EditConfigByte0->setGeometry(90, 6, 40, 22);
     EditConfigByte1 = ByteEdit(Panel4, "EditConfigByte1", this);
     EditConfigByte1->setGeometry(250, 6, 40, 22);
 
+    // Each label's mnemonic takes the focus to its field.
+    LabelEncSize->setBuddy(ComboBoxEncSize);
+    LabelEndMode->setBuddy(ComboBoxEncMode);
+    LabelSecMode->setBuddy(ComboBoxSecMode);
+    LabelPgmPulse->setBuddy(EditPulseCount);
+    LabelOptionRegister->setBuddy(EditOptionRegister);
+    LabelConfigByte0->setBuddy(EditConfigByte0);
+    LabelConfigByte1->setBuddy(EditConfigByte1);
     for (QLineEdit* e : {EditPulseCount, EditOptionRegister, EditConfigByte0, EditConfigByte1})
         connect(e, &QLineEdit::editingFinished, this, &TEncryption1::Change);
     for (QComboBox* c : {ComboBoxEncMode, ComboBoxSecMode})
@@ -174,6 +182,10 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
         height = panel ? 345 : 265;
     }
     setFixedSize(416, height);
+    // The table's rows and the settings as shown, so the form fits them.
+    for (int r = 0; r < 8; ++r) ShowTableRow(r);
+    ShowSettings();
+    FitToFont(this);
 }
 
 int TEncryption1::RowOf(QObject* edit) const {

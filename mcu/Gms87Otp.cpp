@@ -171,21 +171,6 @@ void BoundedCopy(char* to, const uint8_t* from) {
     std::memset(to + n, 0, Gms87CustomerIdLength + 1 - n);
 }
 
-// The customer ID as UTF-8 for the log (its bytes are Latin-1 characters).
-std::string CustomerIdText() {
-    std::string out;
-    for (const char* p = Gms87CustomerId; *p != 0; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | c >> 6);
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
-
 } // namespace
 
 uint8_t Gms87OptionByte(uint32_t i) { return i < Gms87OptionByteCount ? g_optionBytes[i] : 0; }
@@ -252,7 +237,7 @@ int ProgramGms87OptionBits() {
 
 void ShowGms87Options() {
     Gms87CustomerIdFromOptionBytes();
-    ShowMessageLine("Custmer ID: %s", CustomerIdText().c_str());
+    ShowMessageLine("Custmer ID: %s", ChipCharsForLog(Gms87CustomerId, Gms87CustomerIdLength).c_str());
     ShowMessageLine("Oscillator: %s", Gms87OscillatorItems[Gms87Oscillator & 1]);
     ShowMessageLine("Code Protect: %s", Gms87CodeProtectItems[Gms87CodeProtect & 1]);
 }

@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "engine/Buffer.h"
 #include "engine/Port.h"
 #include "engine/Services.h"
@@ -64,7 +65,10 @@ TOptPic1::TOptPic1(QWidget* parent) : QDialog(parent) {
         for (int n = 0; n < 12; ++n) lists_[n] = r->Lists[n];
     }
     RefreshPicConfigControls();
+    scale_ = FitToFont(this);
 }
+
+TOptPic1::~TOptPic1() { EditCustmerID->disconnect(this); }
 
 void TOptPic1::RefreshPicConfigControls() {
     const bool ids = PicBufferPositions().Id != 0;
@@ -81,8 +85,8 @@ void TOptPic1::RefreshPicConfigControls() {
         label->setVisible(has);
         combo->setVisible(has);
         if (!has) continue;
-        label->move(label->x(), y);
-        combo->move(combo->x(), y - 3);
+        label->move(label->x(), scale_.ScaleY(y));
+        combo->move(combo->x(), scale_.ScaleY(y - 3));
         y += 23;
         combo->clear();
         for (uint32_t i = 0; i < PicListSize(lists_[n]); ++i) combo->addItem(lists_[n][i]);

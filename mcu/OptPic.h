@@ -6,6 +6,7 @@
 #pragma once
 #include <QDialog>
 
+#include "dialogs/FontFit.h"
 #include "mcu/Pic.h" // InstallPicDialogLauncher
 
 class QComboBox;
@@ -18,6 +19,9 @@ class TOptPic1 : public QDialog {
     Q_OBJECT
 public:
     explicit TOptPic1(QWidget* parent = nullptr);
+    // A dialog destroyed while shown loses the focus of its ID edit as it
+    // hides; that edit's end no longer reaches the dialog then.
+    ~TOptPic1() override;
 
     QWidget* Panel1 = nullptr;
     QLabel* LabelCustmerID = nullptr;
@@ -36,6 +40,8 @@ public:
 
 private:
     const char* const* lists_[12] = {};
+    // The form's scale for its font; the shown fields stack at its steps.
+    FontScale scale_;
 };
 
 // The dialog's launcher: placed at the main form's Left + 320, Top + 100,

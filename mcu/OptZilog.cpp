@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTreeWidget>
 
+#include "dialogs/FontFit.h"
 #include "engine/Services.h"
 #include "mcu/Zilog.h"
 
@@ -32,6 +33,7 @@ TOptZilog1::TOptZilog1(QWidget* parent) : QDialog(parent) {
     LabelRefused->hide();
     setFixedSize(227, 184);
     FormCreate();
+    FitToFont(this);
 }
 
 void TOptZilog1::FormCreate() {

@@ -198,7 +198,7 @@ void LogPicConfiguration() {
     if (r == nullptr) return;
     const ConfigBank bank;
     UnpackPicConfigFields();
-    if (PicBufferPositions().Id != 0) ShowMessageLine("Custmer ID: %s", PicIdText);
+    if (PicBufferPositions().Id != 0) ShowMessageLine("Custmer ID: %s", ChipCharsForLog(PicIdText, 2).c_str());
     for (int n = 0; n < 12; ++n) {
         const char* const* list = r->Lists[n];
         if (list == nullptr) continue;

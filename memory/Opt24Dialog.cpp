@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "dialogs/RadioGroup.h"
 #include "engine/Services.h"
 
@@ -34,6 +35,7 @@ TOpt24Dialog::TOpt24Dialog(QWidget* owner, const QStringList& items, const QStri
     connect(ReadButton, &QPushButton::clicked, this, [this] { ReadClick(); });
     connect(ProgramButton, &QPushButton::clicked, this, [this] { ProgramClick(); });
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    FitToFont(this);
 }
 
 void TOpt24Dialog::LoadControls() {

@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
@@ -58,6 +59,7 @@ TOpt25Dialog::TOpt25Dialog(QWidget* owner, const Setup& setup) : QDialog(owner),
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    FitToFont(this);
 }
 
 void TOpt25Dialog::LoadControls() {

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "dialogs/FontFit.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
 #include "memory/PageFlash.h"
@@ -39,6 +40,7 @@ TOptProtect::TOptProtect(QWidget* owner) : QDialog(owner) {
     connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
     connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     connect(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    FitToFont(this);
 }
 
 int TOptProtect::ItemIndex() const {

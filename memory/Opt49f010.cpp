@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
@@ -58,6 +59,7 @@ TOpt49fxx::TOpt49fxx(QWidget* owner) : QDialog(owner) {
     connect(RadioGroupProtectOverride->Buttons, &QButtonGroup::idClicked, this,
             [](int index) { ProtectOverride = static_cast<uint32_t>(index); });
     FormCreate();
+    FitToFont(this);
 }
 
 void TOpt49fxx::FormCreate() {

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
@@ -43,6 +44,7 @@ TOptNand_::TOptNand_(QWidget* owner) : QDialog(owner) {
             [this] { RadioGroupReadModeExit(); });
     connect(EditPgmBlock, &QLineEdit::textChanged, this, [this] { EditPgmBlockChange(); });
     connect(BitBtnClose, &QPushButton::clicked, this, &QDialog::reject);
+    FitToFont(this);
 }
 
 void TOptNand_::ButtonDispClick() {

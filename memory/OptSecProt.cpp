@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "dialogs/FontFit.h"
 #include "dialogs/RadioGroup.h"
 #include "engine/Device.h"
 #include "engine/Port.h"
@@ -47,6 +48,7 @@ TOptSecProt1::TOptSecProt1(QWidget* owner) : QDialog(owner) {
     connect(RadioGroupProtectOverride->Buttons, &QButtonGroup::idClicked, this,
             [](int index) { ProtectOverride = static_cast<uint32_t>(index); });
     FormCreate();
+    FitToFont(this);
 }
 
 void TOptSecProt1::FormCreate() {

@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
 #include "memory/MuxEeprom.h"
@@ -43,6 +44,7 @@ TOptXx8C64::TOptXx8C64(QWidget* owner) : QDialog(owner) {
     connect(ButtonResetAll, &QPushButton::clicked, this, [this] { ButtonResetAllClick(); });
     connect(ButtonToggle, &QPushButton::clicked, this, [this] { ButtonToggleClick(); });
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::reject);
+    FitToFont(this);
 }
 
 QCheckBox* TOptXx8C64::Box(int n) const {

@@ -37,10 +37,12 @@ int ShowOptX76Dialog(QDialog& dialog) {
 
 TOptX76Dialog::TOptX76Dialog(QWidget* owner) : QDialog(owner) { setWindowTitle("Password Option"); }
 
-QLineEdit* TOptX76Dialog::AddPasswordEdit(const QString& label, int slot, int x, int y, int labelWidth) {
-    auto* caption = new QLabel(label, this);
+QLineEdit* TOptX76Dialog::AddPasswordEdit(const QString& label, int slot, int x, int y, int labelWidth,
+                                           QWidget* box) {
+    QWidget* parent = box != nullptr ? box : this;
+    auto* caption = new QLabel(label, parent);
     caption->setGeometry(x, y + 3, labelWidth, 18);
-    auto* edit = new QLineEdit(this);
+    auto* edit = new QLineEdit(parent);
     SetupPasswordEdit(edit);
     edit->setGeometry(x + labelWidth, y, 170, 22);
     caption->setBuddy(edit);

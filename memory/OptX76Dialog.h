@@ -25,8 +25,9 @@ public:
     void ButtonChangePasswordClick();
 
 protected:
-    // An edit at row y with its label, bound to a slot.
-    QLineEdit* AddPasswordEdit(const QString& label, int slot, int x, int y, int labelWidth);
+    // An edit at row y with its label, bound to a slot; in `box` (at its
+    // coordinates) when given, else on the dialog.
+    QLineEdit* AddPasswordEdit(const QString& label, int slot, int x, int y, int labelWidth, QWidget* box = nullptr);
     // A change button: the call it makes with the new password and the slot it updates on success.
     QPushButton* AddChangeButton(const QString& caption, std::function<int()> change, int slot, QRect at);
     void showEvent(QShowEvent* event) override;

@@ -4,6 +4,7 @@
 #include <QPushButton>
 #include <cstring>
 
+#include "dialogs/FontFit.h"
 #include "memory/SecureSerial.h"
 
 TOptX76F640_::TOptX76F640_(QWidget* owner) : TOptX76Dialog(owner) {
@@ -32,6 +33,7 @@ TOptX76F640_::TOptX76F640_(QWidget* owner) : TOptX76Dialog(owner) {
     connect(ButtonResetPassword, &QPushButton::clicked, this, [this] { ButtonResetPasswordClick(); });
     connect(ButtonResetDevice, &QPushButton::clicked, this, [this] { ButtonResetDeviceClick(); });
     FormActivate();
+    FitToFont(this);
 }
 
 void TOptX76F640_::ButtonResetPasswordClick() {

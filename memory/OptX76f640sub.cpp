@@ -4,6 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "memory/OptX76Dialog.h"
 #include "memory/SecureSerial.h"
 
@@ -25,6 +26,7 @@ TOptX76F640Sub_::TOptX76F640Sub_(QWidget* owner) : QDialog(owner) {
     connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
     connect(BitBtn2, &QPushButton::clicked, this, &QDialog::reject);
     FormCreate();
+    FitToFont(this);
 }
 
 void TOptX76F640Sub_::FormCreate() { ShowPassword(MaskEditChange, X76NewPassword); }

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "engine/Port.h"
 #include "engine/Services.h"
 #include "memory/JtagMemory.h"
@@ -55,6 +56,7 @@ TOptXC18V00_::TOptXC18V00_(QWidget* owner) : QDialog(owner) {
     connect(ComboBoxMode, &QComboBox::activated, this, [this] { ComboBoxModeExit(); });
     connect(ButtonProgram, &QPushButton::clicked, this, [this] { ButtonProgramClick(); });
     connect(BitBtnClose, &QPushButton::clicked, this, &QDialog::reject);
+    FitToFont(this);
 }
 
 void TOptXC18V00_::EditUsercodeExit() {

@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
+#include "dialogs/FontFit.h"
 #include "engine/Device.h"
 #include "engine/Services.h"
 #include "memory/ConfigProm.h"
@@ -27,6 +28,7 @@ TPolarityDialog::TPolarityDialog(QWidget* owner, const QString& caption, const Q
         accept();
     });
     connect(BitBtnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    FitToFont(this);
 }
 
 int ShowPolarityDialog(TPolarityDialog* dialog) {

@@ -9,6 +9,7 @@
 #include <QRegularExpressionValidator>
 #include <QVBoxLayout>
 
+#include "dialogs/FontFit.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/OperationState.h"
@@ -136,6 +137,7 @@ void TChangeAlgorithm1::LayoutItems() {
         }
     }
     GroupBoxItems->setMinimumSize(240, 25 * p + 30);
+    FitToFont(GroupBoxItems);
 }
 
 void TChangeAlgorithm1::TransferAlgorithmItems(int direction) {

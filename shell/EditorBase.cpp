@@ -1,12 +1,14 @@
 #include "shell/EditorBase.h"
 
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QGridLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScrollBar>
+#include <cmath>
 
 #include "shell/EditText.h"
 
@@ -30,7 +32,11 @@ QLineEdit* TEditorBase::MakeLineEdit(const QString& name, int chars) {
 
 int TEditorBase::CharWidth() const { return QFontMetrics(lineFont_).horizontalAdvance('0'); }
 
-int TEditorBase::LineWidth(int chars) const { return CharWidth() * (chars + 1) + 4; }
+// The characters' fractional advances summed, not each one rounded: a long
+// line would otherwise lose its last character.
+int TEditorBase::LineWidth(int chars) const {
+    return static_cast<int>(std::ceil(QFontMetricsF(lineFont_).horizontalAdvance(QString(chars + 1, '0')))) + 4;
+}
 
 QGridLayout* TEditorBase::MakeLinesGrid() {
     auto* grid = new QGridLayout;

@@ -342,7 +342,6 @@ void TForm1::CreatePanels() {
     row->addWidget(bevel, 1);
 
     auto* sideWidget = new QWidget(central);
-    sideWidget->setFixedWidth(300);
     auto* side = new QVBoxLayout(sideWidget);
     side->setContentsMargins(0, 0, 0, 0);
     row->addWidget(sideWidget);
@@ -361,7 +360,7 @@ void TForm1::CreatePanels() {
                               {&TForm1::EncMode, "Encryption :"},
                               {&TForm1::BasePort, "Base Port :"},
                               {&TForm1::CheckSum, "CheckSum :"},
-                              {&TForm1::HWRev, "HW Rev :"},
+                              {&TForm1::HWRev, "H/W Rev :"},
                               {&TForm1::SWRev, "SW Rev :"},
                               {&TForm1::SerialNo, "Serial No :"},
                               {&TForm1::Label1, "Algorithm :", &TForm1::Label1Cap},
@@ -385,6 +384,8 @@ void TForm1::CreatePanels() {
     gc->addWidget(SpeedButtonCounter, 0, 1, 4, 1, Qt::AlignRight | Qt::AlignVCenter);
     side->addWidget(GroupBoxCounter);
     side->addStretch(1);
+    // The panel's width of 300, or what its captions need in a larger font.
+    sideWidget->setFixedWidth(std::max(300, sideWidget->minimumSizeHint().width()));
 
     ProgressBar1 = new QProgressBar(central);
     ProgressBar1->setRange(0, 100);
@@ -596,15 +597,18 @@ void TForm1::showEvent(QShowEvent* event) {
 namespace {
 
 // A window placed with none of its title bar on any screen could not be
-// reached: it goes to the middle of the primary screen.
+// reached: it goes to the middle of the primary screen, or to its top left
+// corner when it is larger than the screen (a large font), so its title bar
+// stays on the screen.
 void KeepOnAScreen(QWidget* w) {
     const QRect grip(w->pos(), QSize(std::min(w->width(), 100), 30));
     for (const QScreen* screen : QGuiApplication::screens())
         if (screen->availableGeometry().intersects(grip)) return;
     if (const QScreen* primary = QGuiApplication::primaryScreen()) {
+        const QRect screen = primary->availableGeometry();
         QRect frame = w->frameGeometry();
-        frame.moveCenter(primary->availableGeometry().center());
-        w->move(frame.topLeft());
+        frame.moveCenter(screen.center());
+        w->move(std::max(frame.left(), screen.left()), std::max(frame.top(), screen.top()));
     }
 }
 

@@ -14,53 +14,43 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
+#include "dialogs/FontFit.h"
 #include "engine/OperationState.h"
 #include "testing/IcTest.h"
 #include "testing/TestRun.h"
 
 namespace {
 
+// The grid drawn for the reference font: 8-pixel columns, 14-pixel rows.
 constexpr int kCharWidth = 8;
 constexpr int kRowHeight = 14;
 // A line edit keeps 2 pixels on each side of its text.
 constexpr int kEditMargins = 4;
-constexpr int kGridTop = 40;
-constexpr int kDataLeft = 55;
 
-// The OEM font of the grid, or the largest fixed-pitch font whose characters
-// (with the edit's own margins) fit the 8-pixel columns.
-QFont TerminalFont() {
-    QFont f("Terminal");
-    f.setStyleHint(QFont::TypeWriter);
-    f.setFixedPitch(true);
-    f.setKerning(false);
-    for (int px = 13; px >= 8; --px) {
-        f.setPixelSize(px);
-        if (QFontMetricsF(f).horizontalAdvance('0') <= kCharWidth - 1) break;
-    }
-    // Every character exactly one column wide, so the ruler stands over its
-    // symbols and the last column ends inside the line: the spacing takes
-    // the glyph's fractional advance up to the column, never past it.
-    f.setLetterSpacing(QFont::AbsoluteSpacing, kCharWidth - QFontMetricsF(f).horizontalAdvance('0'));
-    return f;
+// The widest of the grid's characters (digits and vector symbols) in `f`.
+double WidestGridChar(const QFont& f) {
+    const QFontMetricsF fm(f);
+    double widest = 0;
+    for (QChar c : QStringLiteral("0123456789ZGVXHLCN.")) widest = std::max(widest, fm.horizontalAdvance(c));
+    return widest;
 }
 
-QFrame* Panel(QWidget* parent, const char* name, int x, int y, int w, int h) {
+QFrame* Panel(QWidget* parent, const char* name) {
     auto* p = new QFrame(parent);
     p->setObjectName(name);
     p->setFrameShape(QFrame::Panel);
     p->setFrameShadow(QFrame::Sunken);
-    p->setGeometry(x, y, w, h);
     return p;
 }
 
-QLabel* Label(QWidget* parent, const char* name, const QString& text, int x, int y, int w, int h) {
+QLabel* Label(QWidget* parent, const char* name, const QString& text) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(name);
-    l->setGeometry(x, y, w, h);
     return l;
 }
 
@@ -94,23 +84,19 @@ int TakeTypedValue(const QLineEdit* box, QSpinBox* upDown) {
 } // namespace
 
 TVectorGrid::TVectorGrid(QWidget* parent) : QDialog(parent) {
-    const QFont mono = TerminalFont();
-    PanelSize = Panel(this, "PanelSize", kDataLeft, 4, 8 * 14 + 7, 34);
-    LabelSize0 = Label(PanelSize, "LabelSize0", "000000000111111111122222222223333333333444444444", 3, 3, 8 * 14, 14);
-    LabelSize1 = Label(PanelSize, "LabelSize1", "123456789012345678901234567890123456789012345678", 3, 17, 8 * 14, 14);
-    Panel4 = Panel(this, "Panel4", 4, 4, 48, 34);
-    LabelLine = Label(Panel4, "LabelLine", "LINE", 6, 10, 40, 14);
-    Panel1 = Panel(this, "Panel1", 4, kGridTop, 48, kRows * kRowHeight + 4);
-    PanelData = Panel(this, "PanelData", kDataLeft, kGridTop, 8 * 14 + 7, kRows * kRowHeight + 4);
+    PanelSize = Panel(this, "PanelSize");
+    LabelSize0 = Label(PanelSize, "LabelSize0", "000000000111111111122222222223333333333444444444");
+    LabelSize1 = Label(PanelSize, "LabelSize1", "123456789012345678901234567890123456789012345678");
+    Panel4 = Panel(this, "Panel4");
+    LabelLine = Label(Panel4, "LabelLine", "LINE");
+    LabelLine->setAlignment(Qt::AlignCenter);
+    Panel1 = Panel(this, "Panel1");
+    PanelData = Panel(this, "PanelData");
     for (int r = 0; r < kRows; ++r) {
-        LabelAddr[r] = Label(Panel1, qPrintable(QString("LabelAddr%1").arg(r)), "00000", 4, 2 + r * kRowHeight, 42,
-                             kRowHeight);
-        LabelAddr[r]->setFont(mono);
+        LabelAddr[r] = Label(Panel1, qPrintable(QString("LabelAddr%1").arg(r)), "00000");
         LabelAddr[r]->setAutoFillBackground(true);
         auto* e = new QLineEdit(PanelData);
         e->setObjectName(QString("EditData%1").arg(r));
-        e->setGeometry(1, 2 + r * kRowHeight, 8 * 14 + kEditMargins, kRowHeight);
-        e->setFont(mono);
         e->setFrame(false);
         e->setTextMargins(0, 0, 0, 0);
         e->setReadOnly(true);
@@ -119,16 +105,60 @@ TVectorGrid::TVectorGrid(QWidget* parent) : QDialog(parent) {
         e->installEventFilter(this);
         EditData[r] = e;
     }
-    // The headings over the grid in the grid's own font, whatever the window's.
-    for (QLabel* l : {LabelSize0, LabelSize1, LabelLine}) l->setFont(mono);
     ScrollBar1 = new QScrollBar(Qt::Vertical, this);
     ScrollBar1->setObjectName("ScrollBar1");
-    ScrollBar1->setGeometry(8 * 14 + 62, kGridTop, 16, kRows * kRowHeight + 4);
     ScrollBar1->setPageStep(20);
     ScrollBar1->setSingleStep(15);
     connect(ScrollBar1, &QScrollBar::valueChanged, this, &TVectorGrid::ScrollBar1Scroll);
-    LabelAddrPos = Label(this, "LabelAddrPos", "0,0", 4, kGridTop + kRows * kRowHeight + 8, 80, 16);
+    LabelAddrPos = Label(this, "LabelAddrPos", "0,0");
     bottomLabels_.push_back(LabelAddrPos);
+    FitGridFont();
+    PlaceGrid();
+}
+
+void TVectorGrid::FitGridFont() {
+    // The grid's columns as wide as the terminal font's widest symbol, its
+    // rows as high as the font's lines, never below the reference grid.
+    QFont mono = TerminalFont(font());
+    const double widest = WidestGridChar(mono);
+    charWidth_ = std::max(kCharWidth, static_cast<int>(std::ceil(widest)));
+    // Every character one column wide, so the ruler stands over its symbols
+    // and the last column ends inside the line: the spacing takes the
+    // glyph's fractional advance up to the column, never past it (a font
+    // without fixed pitch in the terminal font's place: its widest symbol).
+    mono.setLetterSpacing(QFont::AbsoluteSpacing, charWidth_ - widest);
+    // The headings over the grid in the grid's own font, whatever the window's.
+    for (QLabel* l : LabelAddr) l->setFont(mono);
+    for (QLineEdit* e : EditData) e->setFont(mono);
+    for (QLabel* l : {LabelSize0, LabelSize1, LabelLine}) l->setFont(mono);
+    rowHeight_ = std::max({kRowHeight, QFontMetrics(mono).height(), LabelAddr[0]->sizeHint().height()});
+}
+
+void TVectorGrid::PlaceGrid() {
+    const int w = charWidth_ * pins;
+    // Line numbers of five digits with a pixel either side, in a panel with
+    // 4 pixels of frame and room left and 2 right.
+    const int addrW = 5 * charWidth_ + 2;
+    const int sideW = std::max(addrW, QFontMetrics(LabelLine->font()).horizontalAdvance("LINE") + 2) + 6;
+    const int headH = 2 * rowHeight_ + 6;
+    const int gridTop = 4 + headH + 2;
+    const int gridH = kRows * rowHeight_ + 4;
+    const int dataLeft = 4 + sideW + 3;
+    Panel4->setGeometry(4, 4, sideW, headH);
+    LabelLine->setGeometry(3, 3, sideW - 6, headH - 6);
+    PanelSize->setGeometry(dataLeft, 4, w + 7, headH);
+    LabelSize0->setGeometry(3, 3, w, rowHeight_);
+    LabelSize1->setGeometry(3, 3 + rowHeight_, w, rowHeight_);
+    Panel1->setGeometry(4, gridTop, sideW, gridH);
+    PanelData->setGeometry(dataLeft, gridTop, w + 7, gridH);
+    for (int r = 0; r < kRows; ++r) {
+        LabelAddr[r]->setGeometry(4, 2 + r * rowHeight_, addrW, rowHeight_);
+        EditData[r]->setGeometry(1, 2 + r * rowHeight_, w + kEditMargins, rowHeight_);
+        EditData[r]->setMaxLength(pins);
+    }
+    const int barW = std::max(16, style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ScrollBar1));
+    ScrollBar1->setGeometry(dataLeft + w + 7, gridTop, barW, gridH);
+    LayoutSide(ScrollBar1->geometry().right() + 1);
 }
 
 int TVectorGrid::DigitsToInt(const QString& text) {
@@ -193,6 +223,13 @@ void TVectorGrid::ShowSettings() {
 
 void TVectorGrid::ButtonCloseClick() { close(); }
 
+void TVectorGrid::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() != QEvent::FontChange) return;
+    FitGridFont();
+    PlaceGrid();
+}
+
 void TVectorGrid::closeEvent(QCloseEvent* event) {
     if (TestBusy.load()) {
         UserBreak = 1;
@@ -247,16 +284,7 @@ void TVectorGrid::SetupGrid(int linePins) {
     ScrollBar1->setMaximum(lineCapacity);
     ScrollBar1->setValue(0);
     ScrollBar1->blockSignals(false);
-    const int w = kCharWidth * pins;
-    PanelData->resize(w + 7, PanelData->height());
-    PanelSize->resize(w + 7, PanelSize->height());
-    for (QLabel* l : {LabelSize0, LabelSize1}) l->resize(w, l->height());
-    for (QLineEdit* e : EditData) {
-        e->resize(w + kEditMargins, e->height());
-        e->setMaxLength(pins);
-    }
-    ScrollBar1->move(w + 62, ScrollBar1->y());
-    LayoutSide(w);
+    PlaceGrid();
     highlighted_ = -1;
     ShowGridPage(topOffset);
     HighlightGridRow();
@@ -268,7 +296,7 @@ void TVectorGrid::AddSettingsRow(QLabel* label, QWidget* field, QWidget* upDown,
                      [](const SettingsRow& a, const SettingsRow& b) { return a.label->y() < b.label->y(); });
 }
 
-void TVectorGrid::LayoutSide(int gridWidth) {
+void TVectorGrid::LayoutSide(int gridRight) {
     // The places of the original form where the font fits them, grown where
     // the font needs more, so no text is cut.
     const QFontMetrics fm(font());
@@ -282,7 +310,7 @@ void TVectorGrid::LayoutSide(int gridWidth) {
         bw = grow(bw, b->sizeHint().width());
         bh = grow(bh, b->sizeHint().height());
     }
-    const int sideX = gridWidth + 102;
+    const int sideX = gridRight + 24;
     int y = 8;
     for (QPushButton* b : buttons) {
         b->setGeometry(sideX, y, bw, bh);
@@ -333,7 +361,7 @@ void TVectorGrid::LayoutSide(int gridWidth) {
         right = std::max(right, l->geometry().right() + 1);
         bottom = std::max(bottom, l->geometry().bottom() + 1);
     }
-    setFixedSize(grow(gridWidth + 208, right + 4), grow(282, bottom + 6));
+    setFixedSize(right + 4, grow(282, bottom + 6));
 }
 
 void TVectorGrid::ShowGridLine(int offset, int r) {

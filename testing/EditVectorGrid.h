@@ -116,6 +116,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing the form while its test runs stops the test instead.
     void closeEvent(QCloseEvent* event) override;
+    // A new font for the window: the grid and the side refitted to it.
+    void changeEvent(QEvent* event) override;
     // A row of the settings group: its label, its field, the field's up-down
     // (or none) and the widest text the field shows.
     void AddSettingsRow(QLabel* label, QWidget* field, QWidget* upDown, const char* widest);
@@ -126,9 +128,19 @@ private:
     int LastPageOffset() const { return (lineCapacity - kRows) * pins; }
     void SetTopOffset(int offset);
     int highlighted_ = -1;
+    // Column width and row height of the grid from its font.
+    int charWidth_ = 8;
+    int rowHeight_ = 14;
+    // The terminal font for the window's font, and the grid's columns and
+    // rows from it.
+    void FitGridFont();
+    // The headings, line numbers, line edits and scroll bar for `pins`
+    // columns, then the side.
+    void PlaceGrid();
     // The buttons, the settings group and the labels under the grid placed
-    // for the window's font, and the window sized to hold them all.
-    void LayoutSide(int gridWidth);
+    // for the window's font right of `gridRight`, and the window sized to
+    // hold them all.
+    void LayoutSide(int gridRight);
     struct SettingsRow {
         QLabel* label;
         QWidget* field;

@@ -171,3 +171,13 @@ TEST(ServicesTextTest, HexHelpers) {
     EXPECT_EQ(IndexOfChar("ABCDC", 'C'), 3);
     EXPECT_GT(GetFreeDiskBytes(), 0u);
 }
+
+// Characters read from a chip never put control bytes or invalid UTF-8 into
+// the log: printable ASCII and Latin-1 stay, the rest shows as ".".
+TEST(ServicesTextTest, ChipCharactersAreLoggedAsValidText) {
+    EXPECT_EQ(ChipCharsForLog("AB", 2), "AB");
+    EXPECT_EQ(ChipCharsForLog("\xFF\xFF", 2), "\xC3\xBF\xC3\xBF");
+    EXPECT_EQ(ChipCharsForLog("\x01\x7F\x85\x1F" "a~ \xA0", 8), "....a~ \xC2\xA0");
+    EXPECT_EQ(ChipCharsForLog("\x12\x34\x56", 2), ".4"); // the count bounds an unterminated field
+    EXPECT_EQ(ChipCharsForLog("A\0B", 3), "A");          // the text ends at its first 0
+}

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "FormChecks.h"
 #include "engine/AlgorithmTable.h"
 #include "logic/Opt16v8.h"
 #include "sim/CycleRecordChip.h"
@@ -65,7 +66,7 @@ TEST_F(OptRalTest, TwentyPinListAtTheCurrentIndexAndOkOn14L8) {
         at = d->pos();
         items = Items(d);
         row = d->ListBoxDev->currentRow();
-        height = d->ListBoxDev->height();
+        height = d->ListBoxDev->height() * 175 / d->height();
         sleepShown = !d->RadioGroupSleepMode->isHidden();
         d->ListBoxDev->setCurrentRow(2);
         d->BitBtnOk->click();
@@ -77,7 +78,7 @@ TEST_F(OptRalTest, TwentyPinListAtTheCurrentIndexAndOkOn14L8) {
     EXPECT_EQ(items[2], "14L8");
     EXPECT_EQ(items.back(), "20RP8");
     EXPECT_EQ(row, 5);
-    EXPECT_EQ(height, 162);
+    EXPECT_NEAR(height, 162, 2);
     EXPECT_FALSE(sleepShown);
     EXPECT_EQ(PalEmulationIndex, 2);
     EXPECT_EQ(DeviceSize, 560u);
@@ -108,12 +109,13 @@ TEST_F(OptRalTest, SleepGroupOnlyForTheSleepModeEntry) {
         RunOptions(c.entry, [&](TOptRal* d) {
             sleep = !d->RadioGroupSleepMode->isHidden();
             sleepIndex = d->SleepModeIndex();
-            height = d->ListBoxDev->height();
+            // The list's height in the form's reference height of 175.
+            height = d->ListBoxDev->height() * 175 / d->height();
             first = d->ListBoxDev->item(0)->text();
             d->BitBtn2->click();
         });
         EXPECT_EQ(sleep, c.sleep);
-        EXPECT_EQ(height, c.height);
+        EXPECT_NEAR(height, c.height, 2);
         EXPECT_EQ(first, c.first);
         EXPECT_EQ(sleepIndex, 0);
     }
@@ -225,6 +227,29 @@ TEST_F(OptRalTest, EditModeRowsProgramThePickedPalType) {
         EXPECT_EQ(UserFuses(DeviceSize), fuses);
         ExpectNoViolations();
     }
+}
+
+} // namespace
+
+namespace {
+
+// The PAL emulation dialog in its font at any application font: the list,
+// the buttons beside it and the sleep-mode group under it, all whole.
+TEST_F(OptRalTest, ListButtonsAndSleepGroupShowWhole) {
+    for (int sleep : {0, 1}) {
+        SCOPED_TRACE(sleep);
+        OptRalShowSleepMode = sleep;
+        FontSizes([sleep] {
+            TOptRal d;
+            d.show();
+            QApplication::processEvents();
+            ExpectNothingClipped(&d);
+            ExpectLeftOf(d.ListBoxDev, d.BitBtnOk);
+            ExpectAbove(d.BitBtnOk, d.BitBtn2);
+            if (sleep) ExpectAbove(d.ListBoxDev, d.RadioGroupSleepMode);
+        });
+    }
+    OptRalShowSleepMode = 0;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // entry in both display modes, the fuse number, paging limits, small and
 // degenerate maps, and the signature as text, hexadecimal and fuses.
 #include "EditTestSupport.h"
+#include "FormChecks.h"
 #include "engine/Services.h"
 #include "shell/InfoPanel.h"
 
@@ -224,6 +225,25 @@ TEST_F(EditUesTest, BytesOutsideTextShowAsDotsAndKeepTheirFuses) {
     EXPECT_EQ(UesByte(0), 'A');
     EXPECT_EQ(UesByte(1), '?');
     EXPECT_EQ(UesByte(2), 0);
+}
+
+} // namespace
+
+namespace {
+
+// The fuse editor at any font, for narrow and wide rows: every column and
+// label whole, nothing over another.
+TEST_F(EditBitTest, ColumnsAndLabelsShowWhole) {
+    FontSizes([this] {
+        for (uint32_t row : {32u, 132u}) {
+            SCOPED_TRACE(row);
+            Open(row * 44, row);
+            ed->show();
+            QApplication::processEvents();
+            ExpectNothingClipped(ed);
+            ed->hide();
+        }
+    });
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // paging with buffer growth, search, whole-buffer commands, edits across a
 // bank edge, the checksum kept right, and the lock during an operation.
 #include "EditTestSupport.h"
+#include "FormChecks.h"
 #include "shell/InfoPanel.h"
 
 namespace {
@@ -268,6 +269,23 @@ TEST_F(EditByteTest, EntryPointsPickTheEditorOfTheDevice) {
     // The editors belong to the main window and go with it.
     EXPECT_EQ(EditByte1->parentWidget(), form.get());
     EXPECT_EQ(EditUes_->parentWidget(), form.get());
+}
+
+} // namespace
+
+namespace {
+
+// The byte editor at any font: its lines, headers, buttons and size label
+// whole, nothing over another.
+TEST_F(EditByteTest, LinesAndHeadersShowWhole) {
+    FontSizes([this] {
+        Remake(ed);
+        ed->RefreshByteEditor();
+        ed->show();
+        QApplication::processEvents();
+        ExpectNothingClipped(ed);
+        ed->hide();
+    });
 }
 
 } // namespace

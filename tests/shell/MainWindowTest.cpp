@@ -7,9 +7,11 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
+#include "FormChecks.h"
 #include "SelectTestLibrary.h"
 #include "ShellTestSupport.h"
 #include "engine/Tables.h"
@@ -342,6 +344,21 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     }
     start();
     EXPECT_NE(QGuiApplication::screenAt(form->pos() + QPoint(10, 10)), nullptr) << form->x() << "," << form->y();
+
+    // A window larger than the screen (a large font) keeps its title bar on it.
+    EXPECT_TRUE(form->close());
+    {
+        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+        s.beginGroup(kWindowPositionKey);
+        s.setValue("Left", -9000);
+        s.setValue("Top", 7000);
+        s.setValue("Width", 1500);
+        s.setValue("Height", 1400);
+    }
+    start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_GE(form->frameGeometry().left(), screen.left());
+    EXPECT_GE(form->frameGeometry().top(), screen.top());
 }
 
 // ---------------------------------------------------------------------------
@@ -494,6 +511,38 @@ TEST_F(FileCommandTest, ProjectFilesThroughTheDialogs) {
     Answer(Write("bad.prj", "not a project"), 1);
     form->LoadPorject1Click();
     EXPECT_EQ(LogLines().last(), "Illegal Project File!");
+}
+
+} // namespace
+
+namespace {
+
+// The main window at any font: the information panel's captions and values,
+// the counters and the status panels whole, nothing outside its panel or
+// over another; the captions stand in the panel's order.
+TEST_F(MainWindowTest, PanelsAndCaptionsShowWhole) {
+    FontSizes([] {
+        TForm1 w;
+        for (QLabel* value : {w.DeviceName, w.DeviceSize, w.HWRev, w.SWRev, w.SerialNo, w.CheckSum})
+            value->setText("2.1C");
+        w.resize(800, 600);
+        w.show();
+        QApplication::processEvents();
+        ExpectNothingClipped(&w);
+        const QGroupBox* info = w.GroupBox2;
+        std::vector<const QLabel*> captions;
+        for (const QLabel* l : info->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+            if (l->text().endsWith(" :")) captions.push_back(l);
+        std::stable_sort(captions.begin(), captions.end(), [](const QLabel* a, const QLabel* b) { return a->y() < b->y(); });
+        QStringList order;
+        for (const QLabel* l : captions) order << l->text();
+        EXPECT_EQ(order.join("|").toStdString(),
+                  "Gang Size :|Split :|Encryption :|Base Port :|CheckSum :|H/W Rev :|SW Rev :|Serial No :|Algorithm :|"
+                  "Vccp :|Vpp :|Tpwp :");
+        ExpectLeftOf(w.Memo1, w.GroupBox1);
+        ExpectAbove(w.GroupBox1, w.GroupBox2);
+        w.hide();
+    });
 }
 
 } // namespace

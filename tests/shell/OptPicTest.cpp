@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 
+#include "FormChecks.h"
 #include "ShellTestSupport.h"
 #include "mcu/OptPic.h"
 #include "mcu/PicFixture.h"
@@ -16,6 +17,30 @@ protected:
     void SetUp() override {
         EnsureApp();
         PicRun::SetUp();
+    }
+    // The shown fields stand under the ID row, one under the other at one
+    // step, each label level with its list, none left out between them.
+    // Returns how many are shown.
+    static int ExpectFieldsStacked(const TOptPic1& d) {
+        int shown = 0, step = 0;
+        const QWidget* above = d.LabelCustmerID;
+        for (int n = 0; n < 12; ++n) {
+            if (d.FieldCombos[n]->isHidden()) continue;
+            const QLabel* label = d.FieldLabels[n];
+            const int gap = label->y() - above->y();
+            if (shown == 1) step = gap;
+            EXPECT_GT(gap, 0) << n;
+            if (shown > 1) {
+                EXPECT_NEAR(gap, step, 1) << n;
+            }
+            const QRect combo = d.FieldCombos[n]->geometry();
+            EXPECT_TRUE(combo.top() <= label->geometry().center().y() && label->geometry().center().y() <= combo.bottom())
+                << n;
+            ExpectLeftOf(label, d.FieldCombos[n]);
+            above = label;
+            ++shown;
+        }
+        return shown;
     }
 };
 
@@ -36,9 +61,9 @@ TEST_F(OptPicDialog, ReadEditProgram) {
     EXPECT_EQ(d.FieldCombos[1]->currentText(), "Disable");
     EXPECT_EQ(d.FieldCombos[3]->currentText(), "Disable");
     EXPECT_EQ(d.EditCustmerID->text(), "AB");
-    // Fields without a list are hidden; the four with one stack from y 32.
+    // Fields without a list are hidden; the four with one stack under the ID.
     EXPECT_TRUE(d.FieldCombos[4]->isHidden());
-    EXPECT_EQ(d.FieldLabels[3]->y(), 32 + 3 * 23);
+    EXPECT_EQ(ExpectFieldsStacked(d), 4);
 
     d.FieldCombos[1]->setCurrentIndex(1); // watchdog on
     d.EditCustmerID->setText("Z");
@@ -105,14 +130,24 @@ TEST_F(OptPicDialog, ControlsFollowTheRecord) {
     DeviceSubVariant = 19;
     TOptPic1 d;
     EXPECT_TRUE(d.EditCustmerID->isEnabled());
-    int shown = 0;
-    for (int n = 0; n < 12; ++n) {
-        if (d.FieldCombos[n]->isHidden()) continue;
-        EXPECT_EQ(d.FieldLabels[n]->y(), 32 + 23 * shown) << n;
-        EXPECT_EQ(d.FieldCombos[n]->y(), 29 + 23 * shown) << n;
-        ++shown;
-    }
-    EXPECT_EQ(shown, 9);
+    EXPECT_EQ(ExpectFieldsStacked(d), 9);
+}
+
+// Every label, list, edit and button shows whole at any font size, the
+// fields stacked as the record gives them.
+TEST_F(OptPicDialog, FieldsAndButtonsShowWhole) {
+    CurrentAlgorithm = 121;
+    DeviceSubVariant = 19;
+    FontSizes([this] {
+        TOptPic1 d;
+        d.show();
+        QApplication::processEvents();
+        ExpectNothingClipped(&d);
+        EXPECT_EQ(ExpectFieldsStacked(d), 9);
+        ExpectAbove(d.Panel1, d.ButtonRead);
+        ExpectAbove(d.ButtonRead, d.ButtonProgram);
+        ExpectLeftOf(d.ButtonProgram, d.BitBtn1);
+    });
 }
 
 } // namespace

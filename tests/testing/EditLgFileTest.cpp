@@ -3,7 +3,9 @@
 #include <functional>
 #include <set>
 
+#include "FormChecks.h"
 #include "FormFixture.h"
+#include "testing/Ramtest.h"
 
 namespace {
 
@@ -266,6 +268,27 @@ TEST_F(EditLgFile, AutoFindNamesEveryPassingEntry) {
     }
     EXPECT_EQ(kinds, (std::set<std::string>{"contention", "supply on an empty pin"})) << Violations();
     EXPECT_TRUE(elec->SuppliedPins().empty());
+}
+
+} // namespace
+
+namespace {
+
+// The library dialog and the RAM test form at any font: every control whole,
+// inside its form and clear of the others.
+TEST_F(EditLgFile, LibraryAndRamTestFormsShowWhole) {
+    WriteLibrary(AuthoredLogicLibrary());
+    FontSizes([] {
+        TEditLgFile library;
+        library.FormActivate();
+        library.show();
+        TRamTest1 ram;
+        ram.show();
+        QApplication::processEvents();
+        ExpectNothingClipped(&library);
+        ExpectNothingClipped(&ram);
+        library.FormDeactivate();
+    });
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The IC test form: grid, settings, Test and its messages.
 #include <QFontMetricsF>
 
+#include "FormChecks.h"
 #include "FormFixture.h"
 #include "testing/TestRun.h"
 
@@ -16,17 +17,22 @@ TEST_F(Editlg, PinCountIsEvenAndClampedAndSetsTheGridWidth) {
         const char* typed;
         int pins;
     };
+    // Columns of one width whatever the pin count; the side keeps its width
+    // right of the grid's scroll bar.
+    const int column = form->LabelSize0->width() / form->pins;
+    const int side = form->width() - column * form->pins;
+    EXPECT_GE(column, 8);
     for (const Case& c : {Case{"7", 6}, {"", 8}, {"50", 48}, {"16", 16}, {"9", 8}, {"14", 14}}) {
         SCOPED_TRACE(c.typed);
         // 7 becomes 6, which is then raised to 8.
         SetPins(c.typed);
         EXPECT_EQ(IcPinCount, std::max(c.pins, 8));
         EXPECT_EQ(form->pins, IcPinCount);
-        EXPECT_EQ(form->width(), 8 * IcPinCount + 208);
-        EXPECT_EQ(form->ScrollBar1->x(), 8 * IcPinCount + 62);
-        EXPECT_EQ(form->ButtonTest->x(), 8 * IcPinCount + 102);
-        EXPECT_EQ(form->GroupBoxInfo->x(), 8 * IcPinCount + 82);
-        EXPECT_EQ(form->LabelSize0->width(), 8 * IcPinCount);
+        EXPECT_EQ(form->LabelSize0->width(), column * IcPinCount);
+        EXPECT_EQ(form->width(), side + column * IcPinCount);
+        EXPECT_EQ(form->ScrollBar1->x(), form->PanelData->geometry().right() + 1);
+        ExpectLeftOf(form->ScrollBar1, form->ButtonTest);
+        ExpectLeftOf(form->ScrollBar1, form->GroupBoxInfo);
         EXPECT_EQ(form->MaskEditPins->text(), QString::number(IcPinCount));
     }
     SetPins("14");
@@ -216,15 +222,11 @@ TEST_F(Editlg, AQuitStopsTheTestBetweenLines) {
     form->hide();
 }
 
-// Every label and button shows whole and every column of the grid shows, at
-// the default font and at a larger one, for narrow and wide parts.
+// Every control shows whole and every column of the grid shows, at the
+// default font and larger ones, for narrow and wide parts; the ruler stands
+// over its columns and the line numbers beside their lines.
 TEST_F(Editlg, LabelsButtonsAndEveryGridColumnShowWhole) {
-    const QFont normal = QApplication::font();
-    for (int larger : {0, 6}) {
-        SCOPED_TRACE(larger);
-        QFont f = normal;
-        if (larger) f.setPointSizeF(normal.pointSizeF() + larger);
-        QApplication::setFont(f);
+    FontSizes([] {
         TEditlg w;
         w.show();
         for (int pins : {8, 14, 20, 48}) {
@@ -233,26 +235,34 @@ TEST_F(Editlg, LabelsButtonsAndEveryGridColumnShowWhole) {
             w.SetupIcGrid();
             w.LabelIcName->setText("74LS00");
             QApplication::processEvents();
-            for (QWidget* c : w.findChildren<QWidget*>()) {
-                // Qt's own parts of a control (the up-down's hidden edit) aside.
-                if (!c->isVisible() || c->parentWidget() == nullptr || c->objectName().startsWith("qt_")) continue;
-                const std::string name = c->objectName().toStdString() + " " + c->metaObject()->className();
-                EXPECT_TRUE(c->parentWidget()->rect().contains(c->geometry())) << name;
-                EXPECT_EQ(c->visibleRegion().boundingRect(), c->rect()) << name;
-                const bool ruler = c == w.LabelSize0 || c == w.LabelSize1;
-                if ((qobject_cast<QLabel*>(c) && !ruler) || qobject_cast<QPushButton*>(c)) {
-                    EXPECT_GE(c->width(), c->sizeHint().width()) << name;
-                    EXPECT_GE(c->height(), c->sizeHint().height()) << name;
-                }
-            }
+            ExpectNothingClipped(&w, {w.LabelSize0, w.LabelSize1});
             // The line edits keep 2 pixels each side of their text.
             const QString line(pins, '0');
-            for (QLineEdit* e : w.EditData)
+            for (QLineEdit* e : w.EditData) {
                 EXPECT_LE(QFontMetricsF(e->font()).horizontalAdvance(line), e->width() - 4);
+                EXPECT_GE(e->height(), QFontMetrics(e->font()).height());
+            }
+            for (QLabel* l : w.LabelAddr) EXPECT_GE(l->height(), l->sizeHint().height()) << l->objectName().toStdString();
+            EXPECT_GE(w.LabelLine->height(), w.LabelLine->sizeHint().height());
+            EXPECT_GE(w.LabelLine->width(), w.LabelLine->sizeHint().width());
             EXPECT_LE(QFontMetricsF(w.LabelSize0->font()).horizontalAdvance(line), w.LabelSize0->width());
+            EXPECT_EQ(QFontMetricsF(w.LabelSize0->font()).horizontalAdvance(line),
+                      QFontMetricsF(w.EditData[0]->font()).horizontalAdvance(line));
+            ExpectAbove(w.LabelSize0, w.LabelSize1);
+            ExpectAbove(w.LabelSize1, w.EditData[0]);
+            ExpectLeftOf(w.LabelAddr[0], w.EditData[0]);
+            EXPECT_EQ(w.LabelAddr[15]->mapTo(&w, QPoint()).y(), w.EditData[15]->mapTo(&w, QPoint()).y());
+            ExpectLeftOf(w.LabelAddrPos, w.LabelIcName);
+            ExpectAbove(w.ButtonFile, w.ButtonTest);
+            ExpectAbove(w.ButtonTest, w.ButtonAutoFind);
+            ExpectAbove(w.ButtonAutoFind, w.ButtonClose);
+            ExpectAbove(w.ButtonClose, w.GroupBoxInfo);
+            ExpectAbove(w.MaskEditPins, w.ComboBoxXvalue);
+            ExpectAbove(w.ComboBoxXvalue, w.MaskEditVcc);
+            ExpectAbove(w.MaskEditVcc, w.MaskEditDelay);
+            ExpectLeftOf(w.MaskEditVcc, w.UpDownVcc);
         }
         w.hide();
-    }
-    QApplication::setFont(normal);
+    });
     IcPinCount = 14;
 }

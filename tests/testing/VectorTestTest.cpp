@@ -4,6 +4,7 @@
 #include <QScrollBar>
 #include <map>
 
+#include "FormChecks.h"
 #include "FormFixture.h"
 #include "TesterFixture.h"
 #include "engine/Tables.h"
@@ -170,15 +171,22 @@ TEST_F(VectorTestFixture, GridTakesThePackagesPinsAndItsSymbols) {
         uint32_t package;
         int pins, lines;
     } cases[] = {{4, 20, 3276}, {6, 24, 2730}};
+    int side = 0, column = 0;
     for (const auto& c : cases) {
         PackageIndex = c.package;
         form->FormActivate();
+        // One column per pin, the side beside them as wide for each package.
+        if (column == 0) {
+            column = form->LabelSize0->width() / c.pins;
+            side = form->width() - column * c.pins;
+        }
         EXPECT_EQ(form->pins, c.pins);
         EXPECT_EQ(form->lineCapacity, c.lines);
         EXPECT_EQ(form->ScrollBar1->maximum(), c.lines);
         EXPECT_EQ(form->EditData[0]->text().size(), c.pins);
-        EXPECT_EQ(form->width(), 8 * c.pins + 208);
-        EXPECT_EQ(form->ButtonTest->x(), 8 * c.pins + 102);
+        EXPECT_EQ(form->LabelSize0->width(), column * c.pins);
+        EXPECT_EQ(form->width(), side + column * c.pins);
+        EXPECT_GT(form->ButtonTest->x(), form->ScrollBar1->geometry().right());
     }
     // Only "XHLCN01." are taken.
     std::memset(VectorBuffer, 0, TestVectorBufferBytes);
@@ -189,6 +197,29 @@ TEST_F(VectorTestFixture, GridTakesThePackagesPinsAndItsSymbols) {
     form->ComboBoxXvalue->setCurrentIndex(0);
     EXPECT_EQ(VectorVcc, 45);
     EXPECT_EQ(VectorXLevel, 0);
+}
+
+// The vector test form shows every control and grid column whole for the
+// packages' pin counts at any font size, its settings in the form's order.
+TEST_F(VectorTestFixture, FormAndGridShowWhole) {
+    FontSizes([] {
+        for (uint32_t package : {4u, 6u}) {
+            PackageIndex = package;
+            TEditvector w;
+            w.show();
+            QApplication::processEvents();
+            ExpectNothingClipped(&w, {w.LabelSize0, w.LabelSize1});
+            const QString line(w.pins, 'H');
+            for (QLineEdit* e : w.EditData) EXPECT_LE(QFontMetricsF(e->font()).horizontalAdvance(line), e->width() - 4);
+            for (QLabel* l : w.LabelAddr) EXPECT_GE(l->height(), l->sizeHint().height());
+            ExpectAbove(w.ButtonTest, w.ButtonClose);
+            ExpectAbove(w.ButtonClose, w.GroupBoxInfo);
+            ExpectAbove(w.ComboBoxXvalue, w.MaskEditVcc);
+            ExpectAbove(w.MaskEditVcc, w.MaskEditDelay);
+            ExpectLeftOf(w.ScrollBar1, w.ButtonTest);
+            w.hide();
+        }
+    });
 }
 
 TEST_F(VectorTestFixture, NoProgrammerAndEmptyBuffer) {
