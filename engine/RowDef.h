@@ -65,6 +65,11 @@ struct RowDef {
 
     // Whatever else the row refuses in a record (pins, geometry, ...).
     RowRecordCheckFn RecordCheck = nullptr;
+
+    // The start of the line the row logs, before anything is switched on,
+    // when it refuses a Chip Start its layout cannot serve (a page, word or
+    // block written from its first byte); nullptr: the row serves any start.
+    const char* StartRefusal = nullptr;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and
