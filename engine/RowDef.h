@@ -70,6 +70,9 @@ struct RowDef {
     // when it refuses a Chip Start its layout cannot serve (a page, word or
     // block written from its first byte); nullptr: the row serves any start.
     const char* StartRefusal = nullptr;
+    // The row places the data through a map it keeps on the part (logical
+    // blocks on physical ones): a chip address's datum is not in its cell.
+    bool PlacesByMap = false;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and

@@ -946,7 +946,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = 7,
      .VariantTable = "NandDeviceNames",
      .RecordCheck = NandRecordCheck,
-     .StartRefusal = "Start address must be a multiple of the block size"},
+     .StartRefusal = "Start address must be a multiple of the block size",
+     .PlacesByMap = true},
     {.Row = 86,
      .Read = Alg86Read,
      .Program = Alg86Program,
@@ -956,7 +957,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = 6,
      .VariantTable = "the row-86 geometry table",
      .RecordCheck = NandRecordCheck,
-     .StartRefusal = "Start address must be a multiple of the block size"},
+     .StartRefusal = "Start address must be a multiple of the block size",
+     .PlacesByMap = true},
 };
 
 void InstallNandRows() {

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -347,35 +348,28 @@ uint8_t CellByte(const sim::CatalogChip& chip, uint32_t a, unsigned lane) {
     return static_cast<uint8_t>(chip.Cell(a) >> (8 * lane));
 }
 
-// The first of `count` chip addresses from `from` whose cell does not hold
-// the datum the data gives (datum k at data + k * stride, `unit` bytes, low
-// byte first), described; "" when every cell does. `what` names the check.
-std::string CellsDiffer(const sim::CatalogChip& chip, uint32_t from, size_t count, const uint8_t* data, size_t stride,
-                        unsigned unit, const char* what) {
-    const uint16_t held = HeldBits();
-    for (size_t k = 0; k < count; ++k) {
-        const uint8_t* p = data + k * stride;
-        const uint16_t want = static_cast<uint16_t>((unit == 2 ? p[0] | p[1] << 8 : p[0]) & held);
-        const uint32_t a = from + static_cast<uint32_t>(k);
-        const uint16_t has = static_cast<uint16_t>(chip.Cell(a) & held);
-        if (has != want) {
-            char m[128];
-            std::snprintf(m, sizeof m, " %s: cell %Xh holds %Xh, %Xh written", what, a, has, want);
-            return m;
-        }
+// A blank part of the kind `chip` is, as the catalog makes it: what every
+// cell of a fresh part holds (EPROM, EEPROM and option cells alike).
+const sim::CatalogChip& BlankPart(const sim::CatalogPart& part) {
+    static const sim::CatalogPart* made = nullptr;
+    static std::unique_ptr<sim::CatalogChip> blank;
+    if (made != &part) {
+        blank = sim::MakeChip(part);
+        made = &part;
     }
-    return "";
+    return *blank;
 }
 
-// The first of `count` chip addresses from `from` whose cell is not blank,
-// described; "" when all are.
-std::string CellsNotBlank(const sim::CatalogChip& chip, uint32_t from, size_t count, const char* what) {
-    const uint16_t held = HeldBits(), blank = static_cast<uint16_t>(chip.Facts().blank & held);
+// The first of `count` chip addresses from `from` whose cell does not hold
+// what a blank part holds there, described; "" when none.
+std::string CellsNotBlank(const sim::CatalogChip& chip, const sim::CatalogPart& part, uint32_t from, size_t count,
+                          const char* what) {
+    const sim::CatalogChip& blank = BlankPart(part);
     for (size_t k = 0; k < count; ++k) {
         const uint32_t a = from + static_cast<uint32_t>(k);
-        if (static_cast<uint16_t>(chip.Cell(a) & held) != blank) {
+        if (chip.Cell(a) != blank.Cell(a)) {
             char m[128];
-            std::snprintf(m, sizeof m, " %s: cell %Xh holds %Xh, not blank", what, a, chip.Cell(a) & held);
+            std::snprintf(m, sizeof m, " %s: cell %Xh holds %Xh, %Xh blank", what, a, chip.Cell(a), blank.Cell(a));
             return m;
         }
     }
@@ -404,6 +398,113 @@ std::string UnexpectedViolation(const sim::SimProgrammer& simp) {
     const char* expected = ExpectedViolation(CurrentAlgorithm);
     for (const std::string& v : simp.Violations()) {
         if (expected == nullptr || v.find(expected) == std::string::npos) return v;
+    }
+    return "";
+}
+
+// What buffer byte `b` of a device's layout (chip address base + b / unit)
+// reads back as after `written` was programmed there, and whether the part's
+// cell holds it there (the datum programmed at its chip address); where it
+// does not, a read gives what the part holds there, or leaves the buffer's
+// `fill` where the part holds nothing the row reads.
+struct Expected {
+    uint8_t value;
+    bool programmed;
+};
+Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, const sim::CatalogChip& chip, uint32_t base,
+                    unsigned unit, uint8_t fill) {
+    const uint32_t address = base + static_cast<uint32_t>(b / unit);
+    const unsigned lane = static_cast<unsigned>(b % unit);
+    const Expected partHolds{CellByte(chip, address, lane), false};
+    const Expected left{fill, false}; // the row reads nothing there
+    const uint16_t held = HeldBits();
+    const uint8_t heldWritten = static_cast<uint8_t>(written & (lane ? held >> 8 : held & 0xFF));
+    const size_t layoutBytes = size_t{DeviceSize} * unit;
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    // A row that places the data through a map on the part: no cell holds
+    // a chip address's datum; the read gives it back.
+    if (def != nullptr && def->PlacesByMap) return {heldWritten, false};
+    // Cells the part keeps in its own layout (option areas behind the code).
+    if (part.facts->ownLayoutFrom != 0 && address >= part.facts->ownLayoutFrom) return {heldWritten, false};
+    // The text-ID configuration devices keep four option bits at the range's
+    // last address; its high four read 1.
+    if (CurrentAlgorithm == 33 && address == DeviceEnd) return {static_cast<uint8_t>(written | 0xF0), false};
+    // The one-time 8-pin PICs keep their oscillator calibration in the last
+    // program word: Program leaves it, Read returns the part's.
+    if ((CurrentAlgorithm == 114 || CurrentAlgorithm == 115) && b + 2 >= layoutBytes) return partHolds;
+    // The ECON register: Program sets its bit 7 and clears the security bit
+    // 5 in the part, Read returns both cleared.
+    if (CurrentAlgorithm == 186 && DeviceSize >= 9 && b == DeviceSize - 9u) return {written, false};
+    // The 16-bit word-bus parts hold words from 1000h on; below, a read must
+    // give what the part holds there.
+    if (CurrentAlgorithm == 144 && b < 0x2000) return partHolds;
+    // The clocked-bus parts cannot be programmed: Read fills bytes 300h-7FFh
+    // from the part and leaves the rest.
+    if (CurrentAlgorithm == 145) return b >= 0x300 && b < 0x800 ? partHolds : left;
+    // The address-clock rows 133 and 147 program their two windows; a read
+    // outside them must give what the part holds there.
+    if (CurrentAlgorithm == 133 && b < 0xFF0 && (b < 0x700 || b > 0xF00)) return partHolds;
+    if (CurrentAlgorithm == 147 && b < 0xFF0 && (b < 0x100 || b > 0xEFF)) return partHolds;
+    // The bootstrap-download parts: their EPROM, EEPROM and CONFIG register
+    // (whose unimplemented bits read 0) are the map a read covers.
+    // (The cast once per part: this runs for every byte.)
+    static const sim::PartFacts* castFacts = nullptr;
+    static const sim::Boot05Facts* bootFacts = nullptr;
+    if (castFacts != part.facts.get()) {
+        castFacts = part.facts.get();
+        bootFacts = dynamic_cast<const sim::Boot05Facts*>(castFacts);
+    }
+    if (const sim::Boot05Facts* boot = bootFacts) {
+        if (boot->configAt >= 0 && b == static_cast<uint64_t>(boot->configAt))
+            return {static_cast<uint8_t>(written & boot->configMask), true};
+        bool mapped = false;
+        for (const auto* list : {&boot->eprom, &boot->eeprom})
+            for (const auto& r : *list) mapped = mapped || (b >= r.first && b <= r.last);
+        if (!mapped) return left;
+    }
+    // The bootloader-stream rows 134 and 135 read their maps only.
+    if (CurrentAlgorithm == 134 || CurrentAlgorithm == 135) {
+        const bool v1 = CurrentAlgorithm == 134 && DeviceVariant == 1;
+        const bool mapped = (b >= 0x20 && b <= 0x4F) || (b >= 0x1FF0 && b <= 0x1FFF) ||
+                            (CurrentAlgorithm == 135 ? b >= 0xA80 && b <= 0x1E80
+                                                     : (b >= 0x100 && b <= (v1 ? 0x900u : 0x12FFu)) ||
+                                                           (!v1 && b == 0x1F00) || (DeviceVariant == 2 && b == 0x1EFF));
+        if (!mapped) return left;
+    }
+    // The loader row 146 reads 0FFFh-1EFFh and 1FF4h-1FFFh only.
+    if (CurrentAlgorithm == 146 && (b < 0xFFF || (b > 0x1EFF && b < 0x1FF4))) return left;
+    // The serial EPROM row 180 reads its served pages only, less the
+    // reserved areas.
+    if (CurrentAlgorithm == 180) {
+        const size_t first = DeviceVariant == 0 || DeviceVariant == 2                         ? 0xBC0
+                             : DeviceVariant == 1 || DeviceVariant == 3 || DeviceVariant == 5 ? 0x880
+                                                                                              : 0x080;
+        const bool reserved = (b >= 0xFA0 && b <= 0xFEF) || (b >= 0xFF8 && b <= 0xFFB);
+        if (b < first || b > 0xFFF || reserved) return left;
+    }
+    return {heldWritten, true};
+}
+
+// The first byte of `image` (the device's layout from chip address `base`)
+// whose cell in `chip` does not hold it where the part's layout says a cell
+// holds it, described; "" when every such cell does. `blankInstead`: the
+// cells must be blank instead (after an erase). `what` names the check.
+std::string CellsHold(const sim::CatalogChip& chip, const sim::CatalogPart& part, const std::vector<uint8_t>& image,
+                      uint32_t base, unsigned unit, const char* what, bool blankInstead = false) {
+    if (chip.Words() == 0) return "";
+    const sim::CatalogChip& blank = BlankPart(part);
+    for (size_t b = 0; b < image.size(); ++b) {
+        const Expected e = ExpectedAt(b, image[b], part, chip, base, unit, 0x5A);
+        if (!e.programmed) continue;
+        const uint32_t a = base + static_cast<uint32_t>(b / unit);
+        const unsigned lane = static_cast<unsigned>(b % unit);
+        const uint8_t want = blankInstead ? CellByte(blank, a, lane) : e.value;
+        if (const uint8_t has = CellByte(chip, a, lane); has != want) {
+            char m[128];
+            std::snprintf(m, sizeof m, " %s: cell %Xh%s holds %02Xh, %02Xh %s", what, a, unit > 1 ? (lane ? "H" : "L") : "",
+                          has, want, blankInstead ? "blank" : "written");
+            return m;
+        }
     }
     return "";
 }
@@ -512,84 +613,18 @@ TEST_P(EveryDevice, Works) {
     // Buffer byte i stands for chip address DeviceStart + i / unit.
     const unsigned unit = !pld && DataWidth > 8 ? 2 : 1;
     const sim::CatalogChip* chip = SeatedSimChip();
-    // What a read back must give at buffer byte i, and whether the part's
-    // cell there must hold the image (the programmed range), or else what the
-    // part holds there is the answer.
-    struct Expected {
-        uint8_t value;
-        bool programmed;
-    };
     const uint8_t fill = pld ? 0 : 0x5A;
-    auto partHolds = [&](size_t i) {
-        return Expected{CellByte(*chip, DeviceStart + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit)),
-                        false};
-    };
-    auto left = [&] { return Expected{fill, false}; }; // the row reads nothing there: the buffer keeps its bytes
     auto expected = [&](size_t i) -> Expected {
         if (pld) return {image[i], false};
-        // The text-ID configuration devices keep four option bits in their
-        // last byte; its high four read 1.
-        if (CurrentAlgorithm == 33 && i == DeviceEnd) return {static_cast<uint8_t>(image[i] | 0xF0), false};
-        // The one-time 8-pin PICs keep their oscillator calibration in the
-        // last program word: Program leaves it, Read returns the part's.
-        if ((CurrentAlgorithm == 114 || CurrentAlgorithm == 115) && i >= bytes - 2) return partHolds(i);
-        // The 16-bit word-bus parts hold words from 1000h on; below, a read
-        // must give what the part holds there.
-        if (CurrentAlgorithm == 144 && i < 0x2000) return partHolds(i);
-        // The clocked-bus parts cannot be programmed: Read fills bytes
-        // 300h-7FFh from the part and leaves the rest.
-        if (CurrentAlgorithm == 145) return i >= 0x300 && i < 0x800 ? partHolds(i) : left();
-        // The address-clock rows 133 and 147 program their two windows; a
-        // read outside them must give what the part holds there.
-        if (CurrentAlgorithm == 133 && i < 0xFF0 && (i < 0x700 || i > 0xF00)) return partHolds(i);
-        if (CurrentAlgorithm == 147 && i < 0xFF0 && (i < 0x100 || i > 0xEFF)) return partHolds(i);
-        // The bootstrap-download rows read their part's memory map only.
-        if (const auto* boot = dynamic_cast<const sim::Boot05Facts*>(part->facts.get())) {
-            bool mapped = false;
-            for (const auto* list : {&boot->eprom, &boot->eeprom})
-                for (const auto& r : *list) mapped = mapped || (i >= r.first && i <= r.last);
-            if (!mapped) return left();
-        }
-        // The bootloader-stream rows 134 and 135 read their maps only.
-        if (CurrentAlgorithm == 134 || CurrentAlgorithm == 135) {
-            const bool v1 = CurrentAlgorithm == 134 && DeviceVariant == 1;
-            const bool mapped =
-                (i >= 0x20 && i <= 0x4F) || (i >= 0x1FF0 && i <= 0x1FFF) ||
-                (CurrentAlgorithm == 135 ? i >= 0xA80 && i <= 0x1E80
-                                         : (i >= 0x100 && i <= (v1 ? 0x900u : 0x12FFu)) || (!v1 && i == 0x1F00) ||
-                                               (DeviceVariant == 2 && i == 0x1EFF));
-            if (!mapped) return left();
-        }
-        // The loader row 146 reads 0FFFh-1EFFh and 1FF4h-1FFFh only.
-        if (CurrentAlgorithm == 146 && (i < 0xFFF || (i > 0x1EFF && i < 0x1FF4))) return left();
-        // The serial EPROM row 180 reads its served pages only, less the
-        // reserved areas.
-        if (CurrentAlgorithm == 180) {
-            const size_t first = DeviceVariant == 0 || DeviceVariant == 2                         ? 0xBC0
-                                 : DeviceVariant == 1 || DeviceVariant == 3 || DeviceVariant == 5 ? 0x880
-                                                                                                  : 0x080;
-            const bool reserved = (i >= 0xFA0 && i <= 0xFEF) || (i >= 0xFF8 && i <= 0xFFB);
-            if (i < first || i > 0xFFF || reserved) return left();
-        }
-        const uint16_t held = HeldBits();
-        return {static_cast<uint8_t>(image[i] & (i % unit ? held >> 8 : held & 0xFF)), true};
+        return ExpectedAt(i, image[i], *part, *chip, DeviceStart, unit, fill);
     };
     // The part's own cells after Program: the programmed range holds the
     // image at its chip addresses (a misplacement Program and Read share
     // shows here).
-    if (!failed && !pld && chip->Words() > 0) {
-        for (size_t i = 0; !failed && i < bytes; ++i) {
-            const Expected e = expected(i);
-            if (!e.programmed) continue;
-            const uint8_t has = CellByte(*chip, DeviceStart + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
-            if (has != e.value) {
-                char m[128];
-                std::snprintf(m, sizeof m, " cell mismatch at buffer %zXh (chip %Xh): %02Xh held, %02Xh written", i,
-                              DeviceStart + static_cast<uint32_t>(i / unit), has, e.value);
-                line += m;
-                failed = true;
-            }
-        }
+    if (!failed && !pld) {
+        const std::string why = CellsHold(*chip, *part, image, DeviceStart, unit, "after Program");
+        line += why;
+        failed = !why.empty();
     }
     if (!failed && (SupportedOperationMask & OpMaskRead)) {
         std::memset(buffer, fill, bytes);
@@ -613,7 +648,7 @@ TEST_P(EveryDevice, Works) {
             step("blank check", OpMaskBlankCheck, OpBlankCheck);
             // The part's own cells: the range erased.
             if (!failed && !pld && chip->Words() > 0) {
-                const std::string why = CellsNotBlank(*chip, DeviceStart, bytes / unit, "after erase");
+                const std::string why = CellsHold(*chip, *part, image, DeviceStart, unit, "after erase", true);
                 line += why;
                 failed = !why.empty();
             }
@@ -729,28 +764,36 @@ TEST_P(EveryDevice, FromAnOddAddress) {
     sim::SimProgrammer* simp = ProgramSimulator();
     ASSERT_NE(simp, nullptr);
     sim::CatalogChip* chip = SeatedSimChip();
-    const uint32_t unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
+    const unsigned unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
     // A row whose range starts above 0 keeps its buffer start at the range's.
     const uint32_t base = DeviceStart, bufferBase = BufferStart, top = DeviceEnd;
     const uint32_t start = base + (top - base >= 0x400 ? 0x123 : 1);
     if (start > top) GTEST_SKIP() << p.line << " one address";
     const uint32_t end = std::min<uint32_t>(top, start + 0x2FE);
+    // The image of the whole layout as a user's file gives it, the range cut
+    // from it.
+    std::vector<uint8_t> whole(size_t{top - base + 1} * unit);
+    FillRandom(whole.data(), whole.size(), static_cast<uint32_t>(GetParam()) + 7);
+    ShapeData(CurrentAlgorithm, whole.data(), whole.size());
+    const size_t offset = size_t{start - base} * unit, bytes = size_t{end - start + 1} * unit;
+    const std::vector<uint8_t> image(whole.begin() + static_cast<ptrdiff_t>(offset),
+                                     whole.begin() + static_cast<ptrdiff_t>(offset + bytes));
     DeviceStart = start;
     DeviceEnd = end;
     BufferStart = bufferBase + (start - base); // in the device's words, as the range
-    const size_t first = size_t{BufferStart} * unit, bytes = size_t{end - start + 1} * unit;
+    const size_t first = size_t{BufferStart} * unit;
     BufferEnd = static_cast<uint32_t>(first + bytes - 1);
     ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
     SelectBank(0, 0);
     uint8_t* buffer = BufferImage();
-    std::vector<uint8_t> image(bytes);
-    FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 7);
     std::copy(image.begin(), image.end(), buffer + first);
-    BlankCheckBeforeProgram = 1;
-    VerifyAfterProgram = 1;
-    VerifyAfterRead = 0;
     const RowDef* def = RowDefinition(CurrentAlgorithm);
     const char* refusal = def != nullptr ? def->StartRefusal : nullptr;
+    // Where the row may refuse, Program alone: its blank check before would
+    // switch the part on whatever Program does.
+    BlankCheckBeforeProgram = refusal != nullptr ? 0 : 1;
+    VerifyAfterProgram = 1;
+    VerifyAfterRead = 0;
     SupplyWatch watch;
     if (refusal != nullptr) simp->AttachComponent(&watch);
     const size_t from = ui.Log.size();
@@ -762,9 +805,9 @@ TEST_P(EveryDevice, FromAnOddAddress) {
         bool said = false;
         for (size_t i = from; i < ui.Log.size(); ++i) said = said || ui.Log[i].rfind(refusal, 0) == 0;
         p.line += " refused";
-        if (!said) p.line += std::string(" without the line \"") + refusal + "...\"";
+        if (!said) p.line += std::string(" without the line \"") + refusal + "...\" (" + FirstError(ui, from) + ")";
         if (watch.switchedOn) p.line += " after a supply was switched on";
-        const std::string written = CellsNotBlank(*chip, start, end - start + 1, "after the refusal");
+        const std::string written = CellsNotBlank(*chip, *p.part, start, end - start + 1, "after the refusal");
         p.line += written;
         Report(p, kOddStart, GetParam(), !said || watch.switchedOn || !written.empty(), ui, from, true);
         return;
@@ -772,14 +815,29 @@ TEST_P(EveryDevice, FromAnOddAddress) {
     p.line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
     bool failed = programmed != ResultOk;
     if (failed) p.line += " (" + FirstError(ui, from) + ")";
-    // The part's own cells: the range at its chip addresses, nothing below
-    // it (down to the row's first address) nor in the 16 just above it.
-    if (!failed && chip->Words() > 0) {
-        std::string why = CellsDiffer(*chip, start, end - start + 1, image.data(), unit, unit, "range");
-        if (why.empty()) why = CellsNotBlank(*chip, base, start - base, "below the start");
-        if (why.empty()) why = CellsNotBlank(*chip, end + 1, std::min<uint32_t>(top - end, 16), "above the range");
-        p.line += why;
-        failed = !why.empty();
+    auto expect = [&](uint32_t address, unsigned lane) {
+        const size_t b = size_t{address - base} * unit + lane;
+        return ExpectedAt(b, whole[b], *p.part, *chip, base, unit, 0x5A);
+    };
+    // The part's own cells: the range at its chip addresses, and blank below
+    // it (down to the row's first address) and in the 16 just above it,
+    // wherever a cell holds an address's datum.
+    const sim::CatalogChip& blank = BlankPart(*p.part);
+    for (uint32_t a = base; !failed && chip->Words() > 0 && a <= std::min(top, end + 16); ++a) {
+        for (unsigned lane = 0; !failed && lane < unit; ++lane) {
+            const Expected e = expect(a, lane);
+            if (!e.programmed) continue;
+            const uint8_t has = CellByte(*chip, a, lane);
+            const bool inRange = a >= start && a <= end;
+            const uint8_t want = inRange ? e.value : CellByte(blank, a, lane);
+            if (has != want) {
+                char m[128];
+                std::snprintf(m, sizeof m, " cell %Xh%s holds %02Xh, %02Xh %s", a, unit > 1 ? (lane ? "H" : "L") : "",
+                              has, want, inRange ? "written" : a < start ? "blank below the start" : "blank above the range");
+                p.line += m;
+                failed = true;
+            }
+        }
     }
     if (!failed && (SupportedOperationMask & OpMaskRead)) {
         // Sentinels around the range: a read must leave them.
@@ -788,13 +846,12 @@ TEST_P(EveryDevice, FromAnOddAddress) {
         const int read = RunOperation(MainEngine, OpRead);
         p.line += read == ResultOk ? " read ok" : " read FAILED";
         failed = read != ResultOk;
-        const uint16_t held = HeldBits();
         for (size_t i = 0; !failed && i < bytes; ++i) {
-            const uint8_t want = static_cast<uint8_t>(image[i] & (i % unit ? held >> 8 : held & 0xFF));
-            if (buffer[first + i] != want) {
-                char m[96];
-                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh written", first + i,
-                              buffer[first + i], want);
+            const Expected e = expect(start + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
+            if (buffer[first + i] != e.value) {
+                char m[112];
+                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh expected (%02Xh written)",
+                              first + i, buffer[first + i], e.value, image[i]);
                 p.line += m;
                 failed = true;
             }
@@ -906,13 +963,17 @@ TEST_P(EveryDevice, OnAGangOfFour) {
     p.line += programmed == ResultOk ? " program ok" : " program FAILED (" + FirstError(ui, from) + ")";
     if (programmed != ResultOk) failed = true;
     if (blankCheck) sockets(from, "Blank check", -1, true);
-    sockets(from, "Verification", -1, true);
+    if (verify) sockets(from, "Verification", -1, true);
     for (int s = 0; s < kSockets && !failed && !pld; ++s) {
         const std::string what = "socket " + std::to_string(s + 1);
-        fail(CellsDiffer(*SeatedSimChip(s), DeviceStart, image.size() / unit, image.data(), unit, unit, what.c_str()));
+        fail(CellsHold(*SeatedSimChip(s), *p.part, image, DeviceStart, unit, what.c_str()));
     }
     // A cell of one socket's part loses its datum: its verify alone fails.
-    if (!failed && verify && !pld) {
+    // (Where the row places the data through a map, which cell holds a
+    // datum is the map's: no cell is spoiled there.)
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    const bool byMap = def != nullptr && def->PlacesByMap;
+    if (!failed && verify && !pld && !byMap) {
         sim::CatalogChip* chip = SeatedSimChip(kFaulty);
         const uint32_t a = DeviceStart + static_cast<uint32_t>(image.size() / unit / 2);
         chip->SetCell(a, static_cast<uint16_t>(chip->Cell(a) ^ 1));
@@ -924,10 +985,10 @@ TEST_P(EveryDevice, OnAGangOfFour) {
     }
     // A part already written in one socket: the blank check before Program
     // fails it alone, and Program then writes none.
-    if (!failed && blankCheck && !pld) {
+    if (!failed && blankCheck && !pld && !byMap) {
         ASSERT_TRUE(load(true));
         sim::CatalogChip* chip = SeatedSimChip(kFaulty);
-        chip->SetCell(DeviceStart, static_cast<uint16_t>(chip->Facts().blank ^ 1));
+        chip->SetCell(DeviceStart, static_cast<uint16_t>(chip->Cell(DeviceStart) ^ 1));
         const size_t at = ui.Log.size();
         const int refused = RunOperation(MainEngine, OpProgram);
         p.line += refused == ResultFailed ? ", a written part fails socket 3's blank check"
@@ -935,7 +996,7 @@ TEST_P(EveryDevice, OnAGangOfFour) {
         if (refused != ResultFailed) failed = true;
         sockets(at, "Blank check", kFaulty, false);
         for (int s = 0; s < kSockets && !failed; ++s)
-            if (s != kFaulty) fail(CellsNotBlank(*SeatedSimChip(s), DeviceStart, 64, "after the refused Program"));
+            if (s != kFaulty) fail(CellsNotBlank(*SeatedSimChip(s), *p.part, DeviceStart, 64, "after the refused Program"));
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail(" violation: " + v);
     Report(p, kGang, GetParam(), failed, ui, from);
@@ -992,7 +1053,7 @@ TEST_P(EveryDevice, InByteLanes) {
         failed = programmed != ResultOk;
         if (failed) p.line += " (" + FirstError(ui, runFrom) + ")";
         if (!failed && chip->Words() > 0) {
-            const std::string why = CellsDiffer(*chip, DeviceStart, count, data.data(), unit, unit, "lane");
+            const std::string why = CellsHold(*chip, *p.part, data, DeviceStart, unit, "lane");
             p.line += why;
             failed = !why.empty();
         }
@@ -1001,12 +1062,12 @@ TEST_P(EveryDevice, InByteLanes) {
         const int read = RunOperation(MainEngine, OpRead);
         p.line += read == ResultOk ? " read ok" : " read FAILED";
         failed = read != ResultOk;
-        const uint16_t held = HeldBits();
         for (size_t i = 0; !failed && i < span; ++i) {
             const size_t k = i / unit / step, b = i % unit;
             const bool inLane = (i / unit) % step == lane;
             const uint8_t want =
-                inLane ? static_cast<uint8_t>(data[k * unit + b] & (b ? held >> 8 : held & 0xFF)) : uint8_t{0x5A};
+                inLane ? ExpectedAt(k * unit + b, data[k * unit + b], *p.part, *chip, DeviceStart, unit, 0x5A).value
+                       : uint8_t{0x5A};
             if (buffer[i] != want) {
                 char m[112];
                 std::snprintf(m, sizeof m, " mismatch at buffer %zXh (%s): %02Xh read, %02Xh expected", i,
