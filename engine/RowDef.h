@@ -73,6 +73,9 @@ struct RowDef {
     // The row places the data through a map it keeps on the part (logical
     // blocks on physical ones): a chip address's datum is not in its cell.
     bool PlacesByMap = false;
+    // Program takes the range's data from consecutive buffer bytes (or whole
+    // pages of them) whatever the split mode: the row offers no byte lanes.
+    bool NoByteLanes = false;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and

@@ -277,14 +277,16 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = kVariantCount156,
      .VariantTable = "pin table",
      .RecordCheck = SerialPinsCheck,
-     .StartRefusal = " Start address "},
+     .StartRefusal = " Start address ",
+     .NoByteLanes = true},
     {.Row = 157,
      .Read = Alg157Read,
      .Program = Alg157Program,
      .Erase = Alg157Erase,
      .Secure = Alg157Secure,
      .RecordCheck = SerialPinsCheck,
-     .StartRefusal = " Start address "},
+     .StartRefusal = " Start address ",
+     .NoByteLanes = true},
 };
 
 void InstallTwoWireSerialRows() {

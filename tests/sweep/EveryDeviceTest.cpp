@@ -1002,9 +1002,10 @@ TEST_P(EveryDevice, OnAGangOfFour) {
     Report(p, kGang, GetParam(), failed, ui, from);
 }
 
-// Every device in two split modes, its data in one byte lane of a wider
-// buffer (Odd: every second byte from byte 1; Word2: every fourth from byte
-// 2), over its first 1 K addresses where the layout allows a shorter range:
+// Every device whose row offers byte lanes in two split modes, its data in
+// one byte lane of a wider buffer (Odd: every second byte from byte 1;
+// Word2: every fourth from byte 2), over its first 1 K addresses where the
+// layout allows a shorter range:
 // Program writes the lane's data to the part's cells at their chip addresses
 // (the bytes between hold other data), Read fills the lane and leaves the
 // bytes between.
@@ -1017,6 +1018,8 @@ TEST_P(EveryDevice, InByteLanes) {
         return;
     }
     if (!(SupportedOperationMask & OpMaskRead)) GTEST_SKIP() << p.line << " no Read";
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->NoByteLanes)
+        GTEST_SKIP() << p.line << " the row offers no byte lanes";
     const size_t from = ui.Log.size();
     bool failed = false;
     for (const uint32_t mode : {2u, 5u}) {
