@@ -45,6 +45,8 @@
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/GangAdapter.h"
+#include "sim/LoaderMcuChip.h"
+#include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "tools/PartAgreement.h"
 
@@ -441,18 +443,33 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     // The clocked-bus parts cannot be programmed: Read fills bytes 300h-7FFh
     // from the part and leaves the rest.
     if (CurrentAlgorithm == 145) return b >= 0x300 && b < 0x800 ? partHolds : left;
-    // The address-clock rows 133 and 147 program their two windows; a read
-    // outside them must give what the part holds there.
-    if (CurrentAlgorithm == 133 && b < 0xFF0 && (b < 0x700 || b > 0xF00)) return partHolds;
-    if (CurrentAlgorithm == 147 && b < 0xFF0 && (b < 0x100 || b > 0xEFF)) return partHolds;
     // The bootstrap-download parts: their EPROM, EEPROM and CONFIG register
     // (whose unimplemented bits read 0) are the map a read covers.
-    // (The cast once per part: this runs for every byte.)
+    // (The casts once per part: this runs for every byte.)
     static const sim::PartFacts* castFacts = nullptr;
     static const sim::Boot05Facts* bootFacts = nullptr;
+    static const sim::SeqClockMcuFacts* clockFacts = nullptr;
+    static const sim::LoaderMcuFacts* loaderFacts = nullptr;
     if (castFacts != part.facts.get()) {
         castFacts = part.facts.get();
         bootFacts = dynamic_cast<const sim::Boot05Facts*>(castFacts);
+        clockFacts = dynamic_cast<const sim::SeqClockMcuFacts*>(castFacts);
+        loaderFacts = dynamic_cast<const sim::LoaderMcuFacts*>(castFacts);
+    }
+    // The sequential-clock parts hold cells in their windows only. Outside
+    // them, a part whose counter steps through every address answers there
+    // (a read must give what it holds); one whose counter steps through the
+    // windows only has nothing there a read could take.
+    if (const sim::SeqClockMcuFacts* clock = clockFacts) {
+        bool mapped = false;
+        for (const auto& w : clock->windows) mapped = mapped || (b >= w.first && b <= w.last);
+        if (!mapped) return clock->countsWindowsOnly ? left : partHolds;
+    }
+    // The loader parts: their windows are the map a read covers.
+    if (const sim::LoaderMcuFacts* loader = loaderFacts) {
+        bool mapped = false;
+        for (const auto& w : loader->windows) mapped = mapped || (b >= w.first && b <= w.last);
+        if (!mapped) return left;
     }
     if (const sim::Boot05Facts* boot = bootFacts) {
         if (boot->configAt >= 0 && b == static_cast<uint64_t>(boot->configAt))
@@ -462,17 +479,6 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
             for (const auto& r : *list) mapped = mapped || (b >= r.first && b <= r.last);
         if (!mapped) return left;
     }
-    // The bootloader-stream rows 134 and 135 read their maps only.
-    if (CurrentAlgorithm == 134 || CurrentAlgorithm == 135) {
-        const bool v1 = CurrentAlgorithm == 134 && DeviceVariant == 1;
-        const bool mapped = (b >= 0x20 && b <= 0x4F) || (b >= 0x1FF0 && b <= 0x1FFF) ||
-                            (CurrentAlgorithm == 135 ? b >= 0xA80 && b <= 0x1E80
-                                                     : (b >= 0x100 && b <= (v1 ? 0x900u : 0x12FFu)) ||
-                                                           (!v1 && b == 0x1F00) || (DeviceVariant == 2 && b == 0x1EFF));
-        if (!mapped) return left;
-    }
-    // The loader row 146 reads 0FFFh-1EFFh and 1FF4h-1FFFh only.
-    if (CurrentAlgorithm == 146 && (b < 0xFFF || (b > 0x1EFF && b < 0x1FF4))) return left;
     // The serial EPROM row 180 reads its served pages only, less the
     // reserved areas.
     if (CurrentAlgorithm == 180) {
