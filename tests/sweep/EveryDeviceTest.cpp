@@ -457,13 +457,13 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
         loaderFacts = dynamic_cast<const sim::LoaderMcuFacts*>(castFacts);
     }
     // The sequential-clock parts hold cells in their windows only. Outside
-    // them, a part whose counter steps through every address answers there
-    // (a read must give what it holds); one whose counter steps through the
-    // windows only has nothing there a read could take.
+    // them the bootloader-stream rows read nothing; the address-clock rows
+    // 133 and 147 clock through every address, and a read there must give
+    // what the part holds.
     if (const sim::SeqClockMcuFacts* clock = clockFacts) {
         bool mapped = false;
         for (const auto& w : clock->windows) mapped = mapped || (b >= w.first && b <= w.last);
-        if (!mapped) return clock->countsWindowsOnly ? left : partHolds;
+        if (!mapped) return CurrentAlgorithm == 133 || CurrentAlgorithm == 147 ? partHolds : left;
     }
     // The loader parts: their windows are the map a read covers.
     if (const sim::LoaderMcuFacts* loader = loaderFacts) {
