@@ -3,10 +3,15 @@
 // catalog's part at each selection, and the device's own operations run
 // against it: program from random data with its blank check and verify, read
 // back into a cleared buffer and compared, erase and blank check again, each
-// as the record offers it. One line per device names its result; a device
-// whose part has no datasheet and follows the algorithm row is marked, and
-// listed again at the end apart from the others: its pass checks the row
-// against its own reading, not against a chip.
+// as the record offers it, each checked on the part's own cells as well as
+// through the read back. Then the passes a user can take too: from an odd
+// chip address, on a gang of four sockets (one of them faulty), and in two
+// split modes where the row offers byte lanes. One line per device and pass
+// names its result; a device whose part has no datasheet and follows the
+// algorithm row is marked, and listed again at the end apart from the
+// others: its pass checks the row against its own reading, not against a
+// chip. What the sweep knows of where a row puts its data comes from the
+// row's declaration (RowDef) or the catalog part.
 // VEXLOR_SWEEP_MAX_BYTES=n leaves out the devices of more than n bytes (for a
 // quick run by hand); VEXLOR_SWEEP_RANGE=n runs a larger device over its
 // first n bytes only (the sanitizer build's sample: every row's code paths,
