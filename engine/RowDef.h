@@ -70,6 +70,17 @@ struct RowDef {
 
     // Whatever else the row refuses in a record (pins, geometry, ...).
     RowRecordCheckFn RecordCheck = nullptr;
+
+    // The start of the line the row logs, before anything is switched on,
+    // when it refuses a Chip Start its layout cannot serve (a page, word or
+    // block written from its first byte); nullptr: the row serves any start.
+    const char* StartRefusal = nullptr;
+    // The row places the data through a map it keeps on the part (logical
+    // blocks on physical ones): a chip address's datum is not in its cell.
+    bool PlacesByMap = false;
+    // Program takes the range's data from consecutive buffer bytes (or whole
+    // pages of them) whatever the split mode: the row offers no byte lanes.
+    bool NoByteLanes = false;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and

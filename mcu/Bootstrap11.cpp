@@ -168,6 +168,13 @@ void McuPowerDown120() {
 // Checked before anything is powered.
 int CheckEntry(int mode) {
     const Boot11Device& d = Record();
+    // The part's program walks its whole map from address 0: a range that
+    // starts above it would still have every byte below the start written
+    // (from whatever the buffer holds there) and read.
+    if (DeviceStart != 0 && mode != ModeErase) {
+        ShowMessageLine(" Chip start %Xh not supported: the part's whole map is walked.", DeviceStart);
+        return -1;
+    }
     const uint32_t entry = EntryOf(d, mode);
     if (entry == 0) {
         ShowMessageLine(" No chip-side program for this operation on this device!");
@@ -426,7 +433,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = Alg120Erase,
      .Options = ::Alg120Options,
      .VariantCount = kBoot11Devices,
-     .VariantTable = "BootstrapDeviceTable"},
+     .VariantTable = "BootstrapDeviceTable",
+     .StartRefusal = " Chip start ",
+     .NoByteLanes = true},
     {.Row = 320,
      .Read = Alg320Read,
      .Program = Alg320Program,

@@ -270,7 +270,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Read = Alg186Read,
      .Program = Alg186Program,
      .Secure = Alg186Secure,
-     .RecordCheck = CheckEconRecord186},
+     .RecordCheck = CheckEconRecord186,
+     .StartRefusal = " Chip start "},
 };
 
 } // namespace

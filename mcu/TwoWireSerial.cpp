@@ -276,13 +276,17 @@ constexpr RowDef kAlgorithmRows[] = {
      .Secure = Alg156Secure,
      .VariantCount = kVariantCount156,
      .VariantTable = "pin table",
-     .RecordCheck = SerialPinsCheck},
+     .RecordCheck = SerialPinsCheck,
+     .StartRefusal = " Start address ",
+     .NoByteLanes = true},
     {.Row = 157,
      .Read = Alg157Read,
      .Program = Alg157Program,
      .Erase = Alg157Erase,
      .Secure = Alg157Secure,
-     .RecordCheck = SerialPinsCheck},
+     .RecordCheck = SerialPinsCheck,
+     .StartRefusal = " Start address ",
+     .NoByteLanes = true},
 };
 
 void InstallTwoWireSerialRows() {

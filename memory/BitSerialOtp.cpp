@@ -106,7 +106,10 @@ int Alg35Read(int mode) {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 35, .Read = Alg35Read, .Program = Alg35Program},
+    {.Row = 35,
+     .Read = Alg35Read,
+     .Program = Alg35Program,
+     .NoByteLanes = true},
 };
 
 void InstallBitSerialOtpRows() {

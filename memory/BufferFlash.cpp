@@ -219,7 +219,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = BufferFlashBlockVariantCount,
      .VariantTable = "the block sizes",
      .LeastPage = 1,
-     .MostPage = 128},
+     .MostPage = 128,
+     .StartRefusal = " Start address must be on a page boundary!"},
     {.Row = 39,
      .Read = Alg37Read,
      .Program = Alg37Program,
@@ -227,7 +228,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = BufferFlashBlockVariantCount,
      .VariantTable = "the block sizes",
      .LeastPage = 1,
-     .MostPage = 128},
+     .MostPage = 128,
+     .StartRefusal = " Start address must be on a page boundary!"},
 };
 
 void InstallBufferFlashRows() {

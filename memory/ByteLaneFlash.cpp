@@ -246,7 +246,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg54Program,
      .Erase = Alg54Erase,
      .LeastPage = 1,
-     .MostPage = 128},
+     .MostPage = 128,
+     .StartRefusal = " Start address must be on a page boundary!"},
 };
 
 void InstallByteLaneFlashRows() {

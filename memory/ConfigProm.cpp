@@ -452,13 +452,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = 4,
      .VariantTable = "the identification offsets",
      .LeastPage = 1,
-     .MostPage = 21},
+     .MostPage = 21,
+     .StartRefusal = " Start address must be a multiple of"},
     {.Row = 34,
      .Read = row34::Read,
      .Program = row34::Program,
      .Options = Options,
      .VariantCount = 3,
-     .VariantTable = "the identification offsets"},
+     .VariantTable = "the identification offsets",
+     .StartRefusal = " Start address must be a multiple of"},
 };
 
 void InstallConfigPromRows() {

@@ -571,13 +571,15 @@ SectorProtectionRoutines HvSectorProtectionOf(uint32_t algorithm) {
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 20, .Read = HvRead, .Program = HvProgram, .Erase = HvErase, .Options = Alg6Options},
-    {.Row = 23, .Read = HvRead, .Program = HvProgram, .Erase = HvErase},
+    {.Row = 23, .Read = HvRead, .Program = HvProgram, .Erase = HvErase,
+     .StartRefusal = " Start address "},
     {.Row = 24,
      .Identify = Alg24Identify,
      .Read = HvRead,
      .Program = HvProgram,
      .Erase = HvErase,
-     .Options = Alg6Options},
+     .Options = Alg6Options,
+     .StartRefusal = " Start address "},
     {.Row = 27,
      .Identify = Alg24Identify,
      .Read = HvRead,

@@ -222,8 +222,16 @@ void WriteBlockProtection9() { WriteBlockProtection(kRow9); }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 8, .Read = Alg8Read, .Program = Alg8Program, .Options = Options},
-    {.Row = 9, .Read = Alg9Read, .Program = Alg9Program, .Options = Options},
+    {.Row = 8,
+     .Read = Alg8Read,
+     .Program = Alg8Program,
+     .Options = Options,
+     .StartRefusal = " Start address must be on a page boundary!"},
+    {.Row = 9,
+     .Read = Alg9Read,
+     .Program = Alg9Program,
+     .Options = Options,
+     .StartRefusal = " Start address must be on a page boundary!"},
 };
 
 void InstallMuxEepromRows() {

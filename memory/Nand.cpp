@@ -935,7 +935,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .SelectionDefaults = NandSelectionDefaults,
      .VariantCount = 6,
      .VariantTable = "the row-77 geometry table",
-     .RecordCheck = NandRecordCheck},
+     .RecordCheck = NandRecordCheck,
+     .StartRefusal = "Start address must be a multiple of the page size"},
     {.Row = 83,
      .Read = Alg83Read,
      .Program = Alg83Program,
@@ -944,7 +945,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .SelectionDefaults = NandSelectionDefaults,
      .VariantCount = 7,
      .VariantTable = "NandDeviceNames",
-     .RecordCheck = NandRecordCheck},
+     .RecordCheck = NandRecordCheck,
+     .StartRefusal = "Start address must be a multiple of the block size",
+     .PlacesByMap = true},
     {.Row = 86,
      .Read = Alg86Read,
      .Program = Alg86Program,
@@ -953,7 +956,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .SelectionDefaults = NandSelectionDefaults,
      .VariantCount = 6,
      .VariantTable = "the row-86 geometry table",
-     .RecordCheck = NandRecordCheck},
+     .RecordCheck = NandRecordCheck,
+     .StartRefusal = "Start address must be a multiple of the block size",
+     .PlacesByMap = true},
 };
 
 void InstallNandRows() {

@@ -365,8 +365,18 @@ void ActivateBootBlockLockout1(int which) {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 1, .Read = Alg1Read, .Program = Alg1Program, .Erase = Alg1Erase, .Options = Options},
-    {.Row = 5, .Read = Alg5Read, .Program = Alg5Program, .Erase = Alg5Erase, .Options = Options},
+    {.Row = 1,
+     .Read = Alg1Read,
+     .Program = Alg1Program,
+     .Erase = Alg1Erase,
+     .Options = Options,
+     .StartRefusal = " Start address must be on a page boundary!"},
+    {.Row = 5,
+     .Read = Alg5Read,
+     .Program = Alg5Program,
+     .Erase = Alg5Erase,
+     .Options = Options,
+     .StartRefusal = " Start address must be on a page boundary!"},
 };
 
 void InstallPageFlashRows() {

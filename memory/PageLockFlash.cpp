@@ -203,7 +203,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg6Options,
      .LeastPage = 1,
      .MostPage = 128,
-     .RecordCheck = EraseServed74},
+     .RecordCheck = EraseServed74,
+     .StartRefusal = " Start address must be on a page boundary!"},
 };
 
 void InstallPageLockFlashRows() {

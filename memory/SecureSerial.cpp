@@ -339,12 +339,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .Read = secure::Alg45Read,
      .Program = secure::Alg45Program,
      .Options = secure::Alg45Options,
-     .LeastPage = 1},
+     .LeastPage = 1,
+     .StartRefusal = "-Start address must be a multiple of 8!",
+     .NoByteLanes = true},
     {.Row = 47,
      .Read = secure::Alg47Read,
      .Program = secure::Alg47Program,
      .Options = secure::Alg47Options,
-     .LeastPage = 1},
+     .LeastPage = 1,
+     .NoByteLanes = true},
 };
 
 void InstallSecureSerialRows() {

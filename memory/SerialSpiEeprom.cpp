@@ -316,13 +316,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = row13::Erase,
      .Options = row13::Options,
      .LeastPage = 1,
-     .MostPage = 256},
+     .MostPage = 256,
+     .NoByteLanes = true},
     {.Row = 57,
      .Read = row57::Read,
      .Program = row57::Program,
      .Options = row57::Options,
      .LeastPage = 1,
-     .MostPage = 256},
+     .MostPage = 256,
+     .NoByteLanes = true},
 };
 
 void InstallSerialSpiEepromRows() {

@@ -273,7 +273,12 @@ int Program() {
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 43, .Read = row43::Read, .Program = row43::Program, .LeastPage = 1, .MostPage = 1024},
-    {.Row = 48, .Read = row48::Read, .Program = row48::Program, .LeastPage = 1, .MostPage = 256},
+    {.Row = 48,
+     .Read = row48::Read,
+     .Program = row48::Program,
+     .LeastPage = 1,
+     .MostPage = 256,
+     .NoByteLanes = true},
     {.Row = 95,
      .Identify = row95::Identify,
      .Read = row95::Read,

@@ -332,8 +332,18 @@ int WriteSectorProtection73(const uint32_t* states, uint32_t n, const uint32_t* 
 
 namespace {
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 42, .Read = Alg42Read, .Program = Alg42Program, .Erase = Alg42Erase, .Options = Alg6Options},
-    {.Row = 73, .Read = Alg42Read, .Program = Alg42Program, .Erase = Alg42Erase, .Options = Alg6Options},
+    {.Row = 42,
+     .Read = Alg42Read,
+     .Program = Alg42Program,
+     .Erase = Alg42Erase,
+     .Options = Alg6Options,
+     .StartRefusal = " Start address must be on a page boundary!"},
+    {.Row = 73,
+     .Read = Alg42Read,
+     .Program = Alg42Program,
+     .Erase = Alg42Erase,
+     .Options = Alg6Options,
+     .StartRefusal = " Start address must be on a page boundary!"},
 };
 } // namespace
 

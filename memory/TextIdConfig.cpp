@@ -308,7 +308,7 @@ int Alg33Program() {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 33, .Read = Alg33Read, .Program = Alg33Program},
+    {.Row = 33, .Read = Alg33Read, .Program = Alg33Program, .StartRefusal = " Start address must be 0."},
 };
 
 void InstallTextIdConfigRows() {

@@ -227,6 +227,7 @@ OptionAreaFacts Part(const char* name, int form, int variant, uint8_t signature)
     f.pinCount = 48;
     // The buffer span of the code array and the option areas behind it.
     f.words = form == 0 ? 0x10000 : 0x20000;
+    f.ownLayoutFrom = form == 0 ? 0x8000 : 0x10000;
     f.blank = 0xFF;
     f.vcc = {45, 65};
     f.vccPin = 48;

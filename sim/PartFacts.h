@@ -42,6 +42,10 @@ struct PartFacts {
     // against this part checks the row against its own reading, never against
     // a chip.
     bool followsRow = false;
+    // Cells from this chip address on keep the model's own layout (option
+    // areas behind a code array), not the datum the buffer holds at that
+    // address: a check of the cells against the buffer stops here. 0: none.
+    uint32_t ownLayoutFrom = 0;
 };
 
 // A chip model the rack can seat from the catalog and keep between runs.

@@ -172,14 +172,14 @@ INSTANTIATE_TEST_SUITE_P(All, Boot11Devices,
                          });
 
 // Program sends one byte per mapped address, blanks included, ascending over
-// the whole 64 KB whatever the range: on the 68HC711E20 CONFIG, then
+// the whole 64 KB whatever the range's end: on the 68HC711E20 CONFIG, then
 // 9000h-AFFFh, B600h-B7FFh, D000h-FFFFh. The download before it: E8h then
 // E9h on register 0, FFh and the 768 program bytes on register 1 each at
 // least 2.35 ms apart; the power-down ends on E0h and 0.
 TEST_F(Boot11Run, Variant12OrderAndDownload) {
     sim::Boot05Chip* chip = PutHc11("MC68HC711E20");
     FillBufferRange(0, 0xFFFF, 0xFF);
-    DeviceStart = DeviceEnd = 0xD000;
+    DeviceEnd = 0xD000; // the walk goes past the range's end
     StartTrace();
     EXPECT_EQ(AlgorithmTable[120].Program(), 1);
     std::vector<uint32_t> expected{0x103F};
@@ -361,6 +361,21 @@ TEST_F(Boot11Run, MissingOrShortEntryRefused) {
     EXPECT_TRUE(Hc11Writes().empty());
     EXPECT_EQ(chip->Downloaded(), 0u);
     EXPECT_EQ(AlgorithmTable[120].Read(ReadModeBlank), 1);
+}
+
+// A range from above address 0 is refused before the part is powered: its
+// program would write and read every byte below the start too.
+TEST_F(Boot11Run, StartAboveZeroRefused) {
+    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+    FillPattern(0x10000);
+    DeviceStart = 0xD123;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[120].Program(), -1);
+    EXPECT_TRUE(HasLine(" Chip start D123h not supported: the part's whole map is walked.")) << LogText();
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeRead), -1);
+    EXPECT_TRUE(Hc11Writes().empty());
+    EXPECT_EQ(chip->Downloaded(), 0u);
+    for (uint32_t a = 0xD000; a < 0xD200; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << a;
 }
 
 // The part runs only a whole tagged 68HC11 program: a RAM that fills before

@@ -3,11 +3,16 @@
 // catalog's part at each selection, and the device's own operations run
 // against it: program from random data with its blank check and verify, read
 // back into a cleared buffer and compared, erase and blank check again, each
-// as the record offers it, and where Secure locks reads, secure and a read
-// refused. One line per device names its result; a device
-// whose part has no datasheet and follows the algorithm row is marked, and
-// listed again at the end apart from the others: its pass checks the row
-// against its own reading, not against a chip.
+// as the record offers it (and where Secure locks reads, secure and a read
+// refused), each checked on the part's own cells as well as
+// through the read back. Then the passes a user can take too: from an odd
+// chip address, on a gang of four sockets (one of them faulty), and in two
+// split modes where the row offers byte lanes. One line per device and pass
+// names its result; a device whose part has no datasheet and follows the
+// algorithm row is marked, and listed again at the end apart from the
+// others: its pass checks the row against its own reading, not against a
+// chip. What the sweep knows of where a row puts its data comes from the
+// row's declaration (RowDef) or the catalog part.
 // VEXLOR_SWEEP_MAX_BYTES=n leaves out the devices of more than n bytes (for a
 // quick run by hand); VEXLOR_SWEEP_RANGE=n runs a larger device over its
 // first n bytes only (the sanitizer build's sample: every row's code paths,
@@ -19,6 +24,8 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <iterator>
 #include <vector>
@@ -33,6 +40,7 @@
 #include "engine/Port.h"
 #include "engine/ProgramState.h"
 #include "engine/RecordingUi.h"
+#include "engine/RowDef.h"
 #include "engine/UiBridge.h"
 #include "logic/AddressListPld.h"
 #include "logic/InstallLogicRows.h"
@@ -42,6 +50,10 @@
 #include "shell/SimSetup.h"
 #include "sim/Boot05Chip.h"
 #include "sim/Catalog.h"
+#include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
+#include "sim/LoaderMcuChip.h"
+#include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "tools/PartAgreement.h"
 
@@ -145,6 +157,9 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     case 62: // the configuration-done flag (bit 5 of byte 3) reads set; the row programs it last
         if (bytes > 3) p[3] |= 0x20;
         break;
+    case 122: // the 64 KB parts answer at FFFFh with their special register: Program refuses another byte there
+        if (bytes == 0x10000) p[0xFFFF] = 0xFF;
+        break;
     case 120: // the 68HC711 CONFIG byte (103Fh, or 0 on some variants) reads its upper four bits 0
         if (bytes > 0x103F) p[0x103F] &= 0x0F, p[0] &= 0x0F;
         break;
@@ -171,7 +186,8 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
             if (a >= (wide ? 0x260u : 0x1E0u) && a < (wide ? 0x266u : 0x1E5u)) keep = a % 16 < 4 ? 0xFF : 7;
             if (a >= (wide ? 0x250u : 0x1D0u) && a < (wide ? 0x254u : 0x1D4u)) {
                 const uint8_t b0 = wide ? (DeviceVariant == 0 ? 0x0F : 0x0D) : (DeviceVariant == 0 ? 7 : 5);
-                const uint8_t masks[4] = {b0, wide ? uint8_t{0x0F} : b0, 0x0B, wide ? uint8_t{7} : uint8_t{5}};
+                // Byte 1 holds three bits on every variant of row 150, four on row 151.
+                const uint8_t masks[4] = {b0, wide ? uint8_t{0x0F} : uint8_t{7}, 0x0B, wide ? uint8_t{7} : uint8_t{5}};
                 keep = masks[a % 16];
             }
             p[i] = keep == 0 ? 0x5A : static_cast<uint8_t>(p[i] & keep);
@@ -200,6 +216,9 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
         map[fuse / 8] = static_cast<uint8_t>(on ? map[fuse / 8] | (1u << (fuse % 8)) : map[fuse / 8] & ~(1u << (fuse % 8)));
     };
     switch (row) {
+    case 244: // variant 1's map has no cell for fuse 14394, between its two architecture rows
+        if (DeviceVariant == 1) set(14394, false);
+        break;
     case 248: // a number of the JEDEC map between two rows' cells: no cell
         set(14394, false);
         if (DeviceVariant == 2 || DeviceVariant == 6) set(14499, false); // the B parts have no fuse 14499
@@ -273,24 +292,118 @@ void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
     }
 }
 
-// The devices that ran against a part whose facts follow the algorithm row,
-// with their results, listed apart when the run ends.
-class RowModelSummary : public ::testing::Environment {
+constexpr const char* kMainPass = "from chip address 0";
+
+// What the passes found, printed when the run ends: each pass's count, the
+// devices proven against a datasheet model apart from those whose model
+// follows their row, and the latter's lines (a pass there checks the row
+// against its own reading, not against a chip).
+class SweepSummary : public ::testing::Environment {
 public:
-    static std::vector<std::string>& Lines() {
+    struct Tally {
+        std::string pass;
+        int passed = 0, refused = 0, failed = 0;
+    };
+    // One pass's result for a device; `refused`: the row refused what the
+    // pass asked as its declaration says.
+    // A device counts as proven by its run from chip address 0, which runs
+    // in one shard of a sharded sweep (its other passes may run in others,
+    // counted on their own lines): the shards' lines add up.
+    static void Count(const char* pass, size_t device, bool rowModel, bool ok, bool refused = false) {
+        auto& tallies = Tallies();
+        auto t = std::find_if(tallies.begin(), tallies.end(), [&](const Tally& x) { return x.pass == pass; });
+        if (t == tallies.end()) t = tallies.insert(tallies.end(), Tally{pass});
+        (ok ? (refused ? t->refused : t->passed) : t->failed) += 1;
+        if (std::string(pass) != kMainPass) return;
+        Device& d = Proven()[device];
+        d.rowModel = rowModel;
+        d.failed = !ok;
+    }
+    static std::vector<std::string>& RowModelLines() {
         static std::vector<std::string> lines;
         return lines;
     }
     void TearDown() override {
-        const std::vector<std::string>& lines = Lines();
+        for (const Tally& t : Tallies())
+            std::printf("[sweep] %s: %d passed, %d refused as their row declares, %d failed\n", t.pass.c_str(),
+                        t.passed, t.refused, t.failed);
+        int datasheet = 0, row = 0;
+        for (const auto& [index, d] : Proven())
+            if (!d.failed) (d.rowModel ? row : datasheet) += 1;
+        if (!Proven().empty())
+            std::printf("[sweep] %d devices proven against a datasheet model, %d against their row's own tables\n",
+                        datasheet, row);
+        const std::vector<std::string>& lines = RowModelLines();
         if (lines.empty()) return;
         std::printf("[row model] %zu device(s) ran against parts without a datasheet whose facts follow the "
                     "algorithm row; a pass there is no proof against a chip:\n",
                     lines.size());
         for (const std::string& l : lines) std::printf("[row model]   %s\n", l.c_str());
     }
+
+private:
+    struct Device {
+        bool rowModel = false;
+        bool failed = false;
+    };
+    static std::vector<Tally>& Tallies() {
+        static std::vector<Tally> tallies;
+        return tallies;
+    }
+    static std::map<size_t, Device>& Proven() {
+        static std::map<size_t, Device> devices;
+        return devices;
+    }
 };
-[[maybe_unused]] const auto* const kRowModelSummary = ::testing::AddGlobalTestEnvironment(new RowModelSummary);
+[[maybe_unused]] const auto* const kSweepSummary = ::testing::AddGlobalTestEnvironment(new SweepSummary);
+
+// The bits of a datum the part holds (a PIC word 12 or 14, a 4-bit part 4).
+uint16_t HeldBits() {
+    if (DataWidth == 0 || DataWidth >= 16) return 0xFFFF;
+    return static_cast<uint16_t>((1u << DataWidth) - 1);
+}
+
+// The byte of the part's cell at chip address `a` that buffer byte `lane`
+// (0 low, 1 high) of its datum holds.
+uint8_t CellByte(const sim::CatalogChip& chip, uint32_t a, unsigned lane) {
+    return static_cast<uint8_t>(chip.Cell(a) >> (8 * lane));
+}
+
+// A blank part of the kind `chip` is, as the catalog makes it: what every
+// cell of a fresh part holds (EPROM, EEPROM and option cells alike).
+const sim::CatalogChip& BlankPart(const sim::CatalogPart& part) {
+    static const sim::CatalogPart* made = nullptr;
+    static std::unique_ptr<sim::CatalogChip> blank;
+    if (made != &part) {
+        blank = sim::MakeChip(part);
+        made = &part;
+    }
+    return *blank;
+}
+
+// The first of `count` chip addresses from `from` whose cell does not hold
+// what a blank part holds there, described; "" when none.
+std::string CellsNotBlank(const sim::CatalogChip& chip, const sim::CatalogPart& part, uint32_t from, size_t count,
+                          const char* what) {
+    const sim::CatalogChip& blank = BlankPart(part);
+    for (size_t k = 0; k < count; ++k) {
+        const uint32_t a = from + static_cast<uint32_t>(k);
+        if (chip.Cell(a) != blank.Cell(a)) {
+            char m[128];
+            std::snprintf(m, sizeof m, " %s: cell %Xh holds %Xh, %Xh blank", what, a, chip.Cell(a), blank.Cell(a));
+            return m;
+        }
+    }
+    return "";
+}
+
+// The first line of the log from `from` on that names an error; "" when none.
+std::string FirstError(const RecordingUi& ui, size_t from) {
+    for (size_t i = from; i < ui.Log.size(); ++i)
+        if (ui.Log[i].find("error") != std::string::npos || ui.Log[i].find("Error") != std::string::npos)
+            return ui.Log[i];
+    return "";
+}
 
 // A violation a row's own sequence causes on every part, and why it stays.
 const char* ExpectedViolation(uint32_t row) {
@@ -325,6 +438,136 @@ std::string UnexpectedViolation(const sim::SimProgrammer& simp) {
     return "";
 }
 
+// What buffer byte `b` of a device's layout (chip address base + b / unit)
+// reads back as after `written` was programmed there, and whether the part's
+// cell holds it there (the datum programmed at its chip address); where it
+// does not, a read gives what the part holds there, or leaves the buffer's
+// `fill` where the part holds nothing the row reads.
+struct Expected {
+    uint8_t value;
+    bool programmed;
+};
+Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, const sim::CatalogChip& chip, uint32_t base,
+                    unsigned unit, uint8_t fill) {
+    const uint32_t address = base + static_cast<uint32_t>(b / unit);
+    const unsigned lane = static_cast<unsigned>(b % unit);
+    const Expected partHolds{CellByte(chip, address, lane), false};
+    const Expected left{fill, false}; // the row reads nothing there
+    const uint16_t held = HeldBits();
+    const uint8_t heldWritten = static_cast<uint8_t>(written & (lane ? held >> 8 : held & 0xFF));
+    const size_t layoutBytes = size_t{DeviceSize} * unit;
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    // A row that places the data through a map on the part: no cell holds
+    // a chip address's datum; the read gives it back.
+    if (def != nullptr && def->PlacesByMap) return {heldWritten, false};
+    // Cells the part keeps in its own layout (option areas behind the code).
+    if (part.facts->ownLayoutFrom != 0 && address >= part.facts->ownLayoutFrom) return {heldWritten, false};
+    // The text-ID configuration devices keep four option bits at the range's
+    // last address; its high four read 1.
+    if (CurrentAlgorithm == 33 && address == DeviceEnd) return {static_cast<uint8_t>(written | 0xF0), false};
+    // The one-time 8-pin PICs keep their oscillator calibration in the last
+    // program word: Program leaves it, Read returns the part's.
+    if ((CurrentAlgorithm == 114 || CurrentAlgorithm == 115) && b + 2 >= layoutBytes) return partHolds;
+    // The ECON register: Program sets its bit 7 and clears the security bit
+    // 5 in the part, Read returns both cleared.
+    if (CurrentAlgorithm == 186 && DeviceSize >= 9 && b == DeviceSize - 9u) return {written, false};
+    // The 16-bit word-bus parts hold words from 1000h on; below, a read must
+    // give what the part holds there.
+    if (CurrentAlgorithm == 144 && b < 0x2000) return partHolds;
+    // The clocked-bus parts cannot be programmed: Read fills bytes 300h-7FFh
+    // from the part and leaves the rest.
+    if (CurrentAlgorithm == 145) return b >= 0x300 && b < 0x800 ? partHolds : left;
+    // The bootstrap-download parts: their EPROM, EEPROM and CONFIG register
+    // (whose unimplemented bits read 0) are the map a read covers.
+    // (The casts once per part: this runs for every byte.)
+    static const sim::PartFacts* castFacts = nullptr;
+    static const sim::Boot05Facts* bootFacts = nullptr;
+    static const sim::SeqClockMcuFacts* clockFacts = nullptr;
+    static const sim::LoaderMcuFacts* loaderFacts = nullptr;
+    if (castFacts != part.facts.get()) {
+        castFacts = part.facts.get();
+        bootFacts = dynamic_cast<const sim::Boot05Facts*>(castFacts);
+        clockFacts = dynamic_cast<const sim::SeqClockMcuFacts*>(castFacts);
+        loaderFacts = dynamic_cast<const sim::LoaderMcuFacts*>(castFacts);
+    }
+    // The sequential-clock parts hold cells in their windows only. Outside
+    // them the bootloader-stream rows read nothing; the address-clock rows
+    // 133 and 147 clock through every address, and a read there must give
+    // what the part holds.
+    if (const sim::SeqClockMcuFacts* clock = clockFacts) {
+        bool mapped = false;
+        for (const auto& w : clock->windows) mapped = mapped || (b >= w.first && b <= w.last);
+        if (!mapped) return CurrentAlgorithm == 133 || CurrentAlgorithm == 147 ? partHolds : left;
+    }
+    // The loader parts: their windows are the map a read covers.
+    if (const sim::LoaderMcuFacts* loader = loaderFacts) {
+        bool mapped = false;
+        for (const auto& w : loader->windows) mapped = mapped || (b >= w.first && b <= w.last);
+        if (!mapped) return left;
+    }
+    if (const sim::Boot05Facts* boot = bootFacts) {
+        if (boot->configAt >= 0 && b == static_cast<uint64_t>(boot->configAt))
+            return {static_cast<uint8_t>(written & boot->configMask), true};
+        bool mapped = false;
+        for (const auto* list : {&boot->eprom, &boot->eeprom})
+            for (const auto& r : *list) mapped = mapped || (b >= r.first && b <= r.last);
+        if (!mapped) return left;
+    }
+    // The serial EPROM row 180 reads its served pages only, less the
+    // reserved areas.
+    if (CurrentAlgorithm == 180) {
+        const size_t first = DeviceVariant == 0 || DeviceVariant == 2                         ? 0xBC0
+                             : DeviceVariant == 1 || DeviceVariant == 3 || DeviceVariant == 5 ? 0x880
+                                                                                              : 0x080;
+        const bool reserved = (b >= 0xFA0 && b <= 0xFEF) || (b >= 0xFF8 && b <= 0xFFB);
+        if (b < first || b > 0xFFF || reserved) return left;
+    }
+    return {heldWritten, true};
+}
+
+// The first byte of `image` (the device's layout from chip address `base`)
+// whose cell in `chip` does not hold it where the part's layout says a cell
+// holds it, described; "" when every such cell does. `blankInstead`: the
+// cells must be blank instead (after an erase). `what` names the check.
+std::string CellsHold(const sim::CatalogChip& chip, const sim::CatalogPart& part, const std::vector<uint8_t>& image,
+                      uint32_t base, unsigned unit, const char* what, bool blankInstead = false) {
+    if (chip.Words() == 0) return "";
+    const sim::CatalogChip& blank = BlankPart(part);
+    for (size_t b = 0; b < image.size(); ++b) {
+        const Expected e = ExpectedAt(b, image[b], part, chip, base, unit, 0x5A);
+        if (!e.programmed) continue;
+        const uint32_t a = base + static_cast<uint32_t>(b / unit);
+        const unsigned lane = static_cast<unsigned>(b % unit);
+        const uint8_t want = blankInstead ? CellByte(blank, a, lane) : e.value;
+        if (const uint8_t has = CellByte(chip, a, lane); has != want) {
+            char m[128];
+            std::snprintf(m, sizeof m, " %s: cell %Xh%s holds %02Xh, %02Xh %s", what, a, unit > 1 ? (lane ? "H" : "L") : "",
+                          has, want, blankInstead ? "blank" : "written");
+            return m;
+        }
+    }
+    return "";
+}
+
+// The buffer bytes a run of the current device covers (a PLD: its fuse
+// map's bytes). A row whose range starts above 0 (the code at the top of the
+// space) holds the buffer from its start on; a selection that narrows the
+// buffer range (a window of the chip on an adapter) keeps it. A byte- or
+// word-per-address part from address 0 takes the first `most` bytes (0: all)
+// as a user sets a shorter range; other layouts keep their whole range.
+size_t RangeBytes(bool pld, size_t most, std::string& line) {
+    size_t bytes = pld ? (DeviceSize + 7) / 8 : BufferByteSize - std::min(BufferStart, BufferByteSize);
+    if (!pld && WordMode == 0 && BufferStart == 0 && BufferEnd + size_t{1} < bytes) bytes = BufferEnd + size_t{1};
+    const size_t n = most & ~size_t{1};
+    if (!pld && WordMode == 0 && DeviceStart == 0 && BufferStart == 0 && DataWidth % 8 == 0 && n > 0 && bytes > n) {
+        bytes = n;
+        BufferEnd = static_cast<uint32_t>(n - 1);
+        DeviceEnd = static_cast<uint32_t>(DataWidth > 8 ? n / 2 - 1 : n - 1);
+        line += " (first " + std::to_string(n / 1024) + " KB)";
+    }
+    return bytes;
+}
+
 TEST_P(EveryDevice, Works) {
     const LibraryDevice& d = Devices()[GetParam()];
     DeviceSection = d.section;
@@ -345,6 +588,7 @@ TEST_P(EveryDevice, Works) {
     if (SeatedSimChip() == nullptr) {
         std::printf("[device] %s no simulated part\n", line.c_str());
         ADD_FAILURE() << line << " no simulated part";
+        SweepSummary::Count(kMainPass, GetParam(), rowModel, false);
         return;
     }
     // The record must describe the part: a wrong size or identity code fails
@@ -352,6 +596,7 @@ TEST_P(EveryDevice, Works) {
     if (const std::string why = Disagreement(part); !why.empty()) {
         std::printf("[device] %s record disagrees with the part: %s\n", line.c_str(), why.c_str());
         ADD_FAILURE() << line << " record disagrees with the part: " << why;
+        SweepSummary::Count(kMainPass, GetParam(), rowModel, false);
         return;
     }
     if (const char* cap = std::getenv("VEXLOR_SWEEP_MAX_BYTES"); cap && BufferByteSize > std::strtoul(cap, nullptr, 0)) {
@@ -359,24 +604,9 @@ TEST_P(EveryDevice, Works) {
         return;
     }
     const bool pld = d.section == SectionPld;
-    // A row whose range starts above 0 (the code at the top of the space)
-    // holds the buffer from its start on.
-    size_t bytes = pld ? (DeviceSize + 7) / 8 : BufferByteSize - std::min(BufferStart, BufferByteSize);
-    // A device whose selection narrows the buffer range (a window of the
-    // chip on an adapter) takes that range.
-    if (!pld && WordMode == 0 && BufferStart == 0 && BufferEnd + size_t{1} < bytes) bytes = BufferEnd + size_t{1};
-    // A byte-per-address or word-per-address part from address 0 can take a
-    // shorter range as a user sets one; other layouts keep their whole range.
-    if (const char* range = std::getenv("VEXLOR_SWEEP_RANGE"); range && !pld && WordMode == 0 && DeviceStart == 0 &&
-                                                                   BufferStart == 0 && DataWidth % 8 == 0) {
-        const size_t n = std::strtoul(range, nullptr, 0) & ~size_t{1};
-        if (n > 0 && bytes > n) {
-            bytes = n;
-            BufferEnd = static_cast<uint32_t>(n - 1);
-            DeviceEnd = static_cast<uint32_t>(DataWidth > 8 ? n / 2 - 1 : n - 1);
-            line += " (first " + std::to_string(n / 1024) + " KB)";
-        }
-    }
+    size_t most = 0;
+    if (const char* range = std::getenv("VEXLOR_SWEEP_RANGE")) most = std::strtoul(range, nullptr, 0);
+    const size_t bytes = RangeBytes(pld, most, line);
     ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
     SelectBank(0, 0);
     std::vector<uint8_t> image(bytes);
@@ -420,65 +650,31 @@ TEST_P(EveryDevice, Works) {
     };
     step(SupportedOperationMask & OpMaskBlankCheck ? "blank check, program, verify" : "program, verify",
          OpMaskProgram, OpProgram);
+    // Buffer byte i stands for chip address DeviceStart + i / unit.
+    const unsigned unit = !pld && DataWidth > 8 ? 2 : 1;
+    const sim::CatalogChip* chip = SeatedSimChip();
+    const uint8_t fill = pld ? 0 : 0x5A;
+    auto expected = [&](size_t i) -> Expected {
+        if (pld) return {image[i], false};
+        return ExpectedAt(i, image[i], *part, *chip, DeviceStart, unit, fill);
+    };
+    // The part's own cells after Program: the programmed range holds the
+    // image at its chip addresses (a misplacement Program and Read share
+    // shows here).
+    if (!failed && !pld) {
+        const std::string why = CellsHold(*chip, *part, image, DeviceStart, unit, "after Program");
+        line += why;
+        failed = !why.empty();
+    }
     if (!failed && (SupportedOperationMask & OpMaskRead)) {
-        std::memset(buffer, pld ? 0 : 0x5A, bytes);
+        std::memset(buffer, fill, bytes);
         step("read", OpMaskRead, OpRead);
-        // A part narrower than a byte holds the low bits of each byte only.
-        const uint8_t held = !pld && DataWidth > 0 && DataWidth < 8 ? static_cast<uint8_t>((1u << DataWidth) - 1) : 0xFF;
-        auto expected = [&](size_t i) {
-            // The text-ID configuration devices keep four option bits in their
-            // last byte; its high four read 1.
-            if (CurrentAlgorithm == 33 && i == DeviceEnd) return static_cast<uint8_t>(image[i] | 0xF0);
-            // The 64 KB W78E5x part answers at FFFFh with its special
-            // register, programmed from the options, not from the buffer.
-            if (CurrentAlgorithm == 122 && i == 0xFFFF) return buffer[i];
-            // The one-time 8-pin PICs keep their oscillator calibration in
-            // the last program word: Program leaves it, Read returns the part's.
-            if ((CurrentAlgorithm == 114 || CurrentAlgorithm == 115) && i >= bytes - 2) return buffer[i];
-            // The 16-bit word-bus parts hold words from 1000h on: Read passes
-            // over buffer words 0-FFFh.
-            if (CurrentAlgorithm == 144 && i < 0x2000) return buffer[i];
-            // The clocked-bus parts cannot be programmed: Read fills bytes
-            // 300h-7FFh from the blank part and leaves the rest.
-            if (CurrentAlgorithm == 145) return i >= 0x300 && i < 0x800 ? uint8_t{0} : buffer[i];
-            // The address-clock rows 133 and 147 read their two windows only:
-            // the gaps keep the buffer's bytes.
-            if (CurrentAlgorithm == 133 && i < 0xFF0 && (i < 0x700 || i > 0xF00)) return buffer[i];
-            if (CurrentAlgorithm == 147 && i < 0xFF0 && (i < 0x100 || i > 0xEFF)) return buffer[i];
-            // The bootstrap-download rows read their part's memory map only.
-            if (const auto* boot = dynamic_cast<const sim::Boot05Facts*>(part->facts.get())) {
-                bool mapped = false;
-                for (const auto* list : {&boot->eprom, &boot->eeprom})
-                    for (const auto& r : *list) mapped = mapped || (i >= r.first && i <= r.last);
-                if (!mapped) return buffer[i];
-            }
-            // The bootloader-stream rows 134 and 135 read their maps only.
-            if (CurrentAlgorithm == 134 || CurrentAlgorithm == 135) {
-                const bool v1 = CurrentAlgorithm == 134 && DeviceVariant == 1;
-                const bool mapped =
-                    (i >= 0x20 && i <= 0x4F) || (i >= 0x1FF0 && i <= 0x1FFF) ||
-                    (CurrentAlgorithm == 135 ? i >= 0xA80 && i <= 0x1E80
-                                             : (i >= 0x100 && i <= (v1 ? 0x900u : 0x12FFu)) || (!v1 && i == 0x1F00) ||
-                                                   (DeviceVariant == 2 && i == 0x1EFF));
-                if (!mapped) return buffer[i];
-            }
-            // The loader row 146 reads 0FFFh-1EFFh and 1FF4h-1FFFh only.
-            if (CurrentAlgorithm == 146 && (i < 0xFFF || (i > 0x1EFF && i < 0x1FF4))) return buffer[i];
-            // The serial EPROM row 180 reads its served pages only, less the
-            // reserved areas.
-            if (CurrentAlgorithm == 180) {
-                const size_t first = DeviceVariant == 0 || DeviceVariant == 2                         ? 0xBC0
-                                     : DeviceVariant == 1 || DeviceVariant == 3 || DeviceVariant == 5 ? 0x880
-                                                                                                      : 0x080;
-                const bool reserved = (i >= 0xFA0 && i <= 0xFEF) || (i >= 0xFF8 && i <= 0xFFB);
-                if (i < first || i > 0xFFF || reserved) return buffer[i];
-            }
-            return static_cast<uint8_t>(image[i] & held);
-        };
         for (size_t i = 0; !failed && i < bytes; ++i) {
-            if (buffer[i] != expected(i)) {
-                char m[96];
-                std::snprintf(m, sizeof m, " mismatch at %zXh: %02Xh read, %02Xh written", i, buffer[i], image[i]);
+            const Expected e = expected(i);
+            if (buffer[i] != e.value) {
+                char m[128];
+                std::snprintf(m, sizeof m, " mismatch at %zXh: %02Xh read, %02Xh expected (%02Xh written)", i,
+                              buffer[i], e.value, image[i]);
                 line += m;
                 failed = true;
             }
@@ -488,8 +684,15 @@ TEST_P(EveryDevice, Works) {
         step("erase", OpMaskErase, OpErase);
         // Rows 141, 137, 140 and 120 erase the EEPROM only; their EPROM (and
         // row 120's CONFIG) stays.
-        if (CurrentAlgorithm != 141 && CurrentAlgorithm != 137 && CurrentAlgorithm != 140 && CurrentAlgorithm != 120)
+        if (CurrentAlgorithm != 141 && CurrentAlgorithm != 137 && CurrentAlgorithm != 140 && CurrentAlgorithm != 120) {
             step("blank check", OpMaskBlankCheck, OpBlankCheck);
+            // The part's own cells: the range erased.
+            if (!failed && !pld && chip->Words() > 0) {
+                const std::string why = CellsHold(*chip, *part, image, DeviceStart, unit, "after erase", true);
+                line += why;
+                failed = !why.empty();
+            }
+        }
     }
     if (const ReadLock* lock = ReadLockOf(CurrentAlgorithm); lock && (SupportedOperationMask & OpMaskSecurity)) {
         step("secure", OpMaskSecurity, OpSecurity);
@@ -510,7 +713,8 @@ TEST_P(EveryDevice, Works) {
         failed = true;
     }
     std::printf("[device] %s\n", line.c_str());
-    if (rowModel) RowModelSummary::Lines().push_back(line);
+    if (rowModel) SweepSummary::RowModelLines().push_back(line);
+    SweepSummary::Count(kMainPass, GetParam(), rowModel, !failed);
     if (failed) {
         std::string log;
         for (const auto& l : ui.Log) log += l + "\n";
@@ -518,127 +722,191 @@ TEST_P(EveryDevice, Works) {
     }
 }
 
-// The rows the memory family files install.
-bool MemoryRow(uint32_t row) {
-    static const std::vector<bool> rows = [] {
-        ResetAlgorithmTable();
-        InstallMemoryAlgorithms();
-        std::vector<bool> v(AlgorithmRowCount);
-        for (size_t r = 0; r < v.size(); ++r) v[r] = RowHasModule(static_cast<uint32_t>(r));
-        ResetAlgorithmTable();
-        InstallMemoryAlgorithms();
-        InstallLogicAlgorithms();
-        InstallMcuAlgorithms();
-        return v;
-    }();
-    return row < rows.size() && rows[row];
-}
-
-// Microcontroller rows whose walks take a range from any chip address.
-constexpr uint32_t kMcuRowsFromAnyStart[] = {127};
-bool McuRowFromAnyStart(uint32_t row) {
-    return std::find(std::begin(kMcuRowsFromAnyStart), std::end(kMcuRowsFromAnyStart), row) !=
-           std::end(kMcuRowsFromAnyStart);
-}
-
-// Rows that cannot start a range where the pass starts it, why, and the line
-// each logs before anything is written (a row whose part has one-byte pages
-// serves the start).
-struct StartRefusal {
-    uint32_t row;
-    const char* why;
-    const char* line; // the line's start
+// A device selected for one of the passes below, on the simulator installed.
+struct PassDevice {
+    const sim::CatalogPart* part = nullptr;
+    bool rowModel = false;
+    std::string line;
 };
-constexpr StartRefusal kStartRefusals[] = {
-    {1, "page writes fill one page of the part", " Start address must be on a page boundary!"},
-    {5, "page writes fill one page of the part", " Start address must be on a page boundary!"},
-    {8, "page writes fill one page of the part", " Start address must be on a page boundary!"},
-    {9, "page writes fill one page of the part", " Start address must be on a page boundary!"},
-    {33, "the parts program from address 0 on", " Start address must be 0."},
-    {37, "a write-buffer load fills one page of the part", " Start address must be on a page boundary!"},
-    {39, "a write-buffer load fills one page of the part", " Start address must be on a page boundary!"},
-    {54, "a write-buffer load fills one page of the part", " Start address must be on a page boundary!"},
-    {74, "a page load fills one page of the part", " Start address must be on a page boundary!"},
-    {73, "a page run fills one page of the part", " Start address must be on a page boundary!"},
-    {42, "a page run fills one page of the part", " Start address must be on a page boundary!"},
-    {23, "a page program fills one page of the part", " Start address "},
-    {24, "a page program fills one page of the part", " Start address "},
-    {30, "programs page after page from address 0", " Start address must be a multiple of"},
-    {34, "programs 4-byte words one after the other from address 0", " Start address must be a multiple of"},
-    {45, "a write command names an 8-byte sector and fills it from its first byte", "-Start address must be a multiple of 8!"},
-    {77, "reads and writes whole pages", "Start address must be a multiple of the page size"},
-    {83, "the block-0 map places whole blocks", "Start address must be a multiple of the block size"},
-    {86, "the block-0 map places whole blocks", "Start address must be a multiple of the block size"},
-};
-const StartRefusal* StartRefusalOf(uint32_t row) {
-    for (const StartRefusal& r : kStartRefusals)
-        if (r.row == row) return &r;
-    return nullptr;
-}
 
-// Every memory device (and every device of a microcontroller row above) over
-// a range from an odd chip address, on a fresh part:
-// Program (with its blank check and verify) writes the range, Read fills the
-// range's buffer bytes with it and no others; a row that cannot serve the
-// start refuses the Program with its line.
-TEST_P(EveryDevice, FromAnOddAddress) {
-    const LibraryDevice& d = Devices()[GetParam()];
-    if (d.section == SectionPld || !(MemoryRow(d.row) || McuRowFromAnyStart(d.row)))
-        GTEST_SKIP() << "not a memory row";
+// Selects the device for `pass`; false when the pass has nothing to run
+// there (why in `skip`, for the test to skip) or when the record fails
+// against the catalog part (a failure, counted).
+bool Ready(PassDevice& p, const LibraryDevice& d, size_t index, const char* pass, std::string& skip) {
     DeviceSection = d.section;
     ExpectedMakerId = 0;
     ExpectedDeviceId = 0;
-    ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
-    std::string line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) + " from an odd address:";
-    if (!RowHasModule(CurrentAlgorithm) || SeatedSimChip() == nullptr) GTEST_SKIP() << line << " nothing to run";
-    if (!(SupportedOperationMask & OpMaskProgram)) GTEST_SKIP() << line << " no Program";
-    if (const char* cap = std::getenv("VEXLOR_SWEEP_MAX_BYTES"); cap && BufferByteSize > std::strtoul(cap, nullptr, 0))
-        GTEST_SKIP() << line << " skipped (size)";
+    if (SetCurrentDevice(d.record) != 1) {
+        ADD_FAILURE() << d.maker << " " << d.name << " not selected";
+        return false;
+    }
+    p.part = sim::FindPart(d.maker, d.name);
+    p.rowModel = p.part != nullptr && p.part->facts != nullptr && p.part->facts->followsRow;
+    p.line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) +
+             (p.rowModel ? " [model follows the row]" : "") + " " + pass + ":";
+    std::string failure;
+    if (!RowHasModule(CurrentAlgorithm)) {
+        skip = p.line + " no module yet";
+    } else if (SeatedSimChip() == nullptr) {
+        failure = " no simulated part";
+    } else if (const std::string why = Disagreement(p.part); !why.empty()) {
+        failure = " record disagrees with the part: " + why;
+    } else if (!(SupportedOperationMask & OpMaskProgram)) {
+        skip = p.line + " no Program";
+    } else if (const char* cap = std::getenv("VEXLOR_SWEEP_MAX_BYTES");
+               cap && BufferByteSize > std::strtoul(cap, nullptr, 0)) {
+        skip = p.line + " skipped (size)";
+    } else {
+        return true;
+    }
+    if (!failure.empty()) {
+        std::printf("[device] %s%s\n", p.line.c_str(), failure.c_str());
+        ADD_FAILURE() << p.line << failure;
+        SweepSummary::Count(pass, index, p.rowModel, false);
+    }
+    return false;
+}
+
+// Reports a pass's line, counts it and fails the test with the log from
+// `from` on when it failed.
+void Report(const PassDevice& p, const char* pass, size_t index, bool failed, const RecordingUi& ui, size_t from,
+            bool refused = false) {
+    std::printf("[device] %s\n", p.line.c_str());
+    SweepSummary::Count(pass, index, p.rowModel, !failed, refused);
+    if (!failed) return;
+    std::string log;
+    for (size_t i = from; i < ui.Log.size(); ++i) log += ui.Log[i] + "\n";
+    ADD_FAILURE() << p.line << "\n" << log;
+}
+
+// Whether a socket pin carried a live supply after any register write or
+// latch bit while it was attached.
+class SupplyWatch : public sim::SimComponent {
+public:
+    bool OnWrite(sim::SimProgrammer& p, uint8_t, uint8_t) override { return Look(p); }
+    bool OnLatchBit(sim::SimProgrammer& p, uint8_t, uint8_t, bool) override { return Look(p); }
+    uint32_t HeardReads(const sim::SimProgrammer&) const override { return 0; }
+    bool switchedOn = false;
+
+private:
+    bool Look(const sim::SimProgrammer& p) {
+        if (const sim::Electrical* e = sim::Electrical::Find(p); e != nullptr && !e->SuppliedPins().empty())
+            switchedOn = true;
+        return false;
+    }
+};
+
+constexpr const char* kOddStart = "from an odd address";
+constexpr const char* kGang = "on a gang of 4";
+constexpr const char* kSplit = "in byte lanes";
+
+// Every device from an odd chip address on a fresh part (a fuse map is
+// programmed whole: not the PLDs): Program (with its blank check and verify)
+// writes the range, the part's cells hold it at its chip addresses and
+// nothing below it or just above it, and Read fills the range's buffer bytes
+// with it and no others. A row whose declaration says it cannot serve such a
+// start refuses it with its line before any supply is switched on, and the
+// part stays blank.
+TEST_P(EveryDevice, FromAnOddAddress) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld) GTEST_SKIP() << "a fuse map is programmed whole";
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kOddStart, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
     sim::SimProgrammer* simp = ProgramSimulator();
     ASSERT_NE(simp, nullptr);
-    const uint32_t unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
-    const uint32_t start = DeviceEnd >= 0x400 ? 0x123 : 1;
-    if (start > DeviceEnd) GTEST_SKIP() << line << " one address";
-    const uint32_t end = std::min<uint32_t>(DeviceEnd, start + 0x2FE);
+    sim::CatalogChip* chip = SeatedSimChip();
+    const unsigned unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
+    // A row whose range starts above 0 keeps its buffer start at the range's.
+    const uint32_t base = DeviceStart, bufferBase = BufferStart, top = DeviceEnd;
+    const uint32_t start = base + (top - base >= 0x400 ? 0x123 : 1);
+    if (start > top) GTEST_SKIP() << p.line << " one address";
+    const uint32_t end = std::min<uint32_t>(top, start + 0x2FE);
+    // The image of the whole layout as a user's file gives it, the range cut
+    // from it.
+    std::vector<uint8_t> whole(size_t{top - base + 1} * unit);
+    FillRandom(whole.data(), whole.size(), static_cast<uint32_t>(GetParam()) + 7);
+    ShapeData(CurrentAlgorithm, whole.data(), whole.size());
+    const size_t offset = size_t{start - base} * unit, bytes = size_t{end - start + 1} * unit;
+    const std::vector<uint8_t> image(whole.begin() + static_cast<ptrdiff_t>(offset),
+                                     whole.begin() + static_cast<ptrdiff_t>(offset + bytes));
     DeviceStart = start;
     DeviceEnd = end;
-    BufferStart = start; // in the device's words, as the range
-    const size_t first = size_t{start} * unit, bytes = size_t{end - start + 1} * unit;
+    BufferStart = bufferBase + (start - base); // in the device's words, as the range
+    const size_t first = size_t{BufferStart} * unit;
+    BufferEnd = static_cast<uint32_t>(first + bytes - 1);
     ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
     SelectBank(0, 0);
     uint8_t* buffer = BufferImage();
-    std::vector<uint8_t> image(bytes);
-    FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 7);
     std::copy(image.begin(), image.end(), buffer + first);
-    BlankCheckBeforeProgram = 1;
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    const char* refusal = def != nullptr ? def->StartRefusal : nullptr;
+    // Where the row may refuse, Program alone: its blank check before would
+    // switch the part on whatever Program does.
+    BlankCheckBeforeProgram = refusal != nullptr ? 0 : 1;
     VerifyAfterProgram = 1;
     VerifyAfterRead = 0;
+    SupplyWatch watch;
+    if (refusal != nullptr) simp->AttachComponent(&watch);
     const size_t from = ui.Log.size();
     const int programmed = RunOperation(MainEngine, OpProgram);
-    // A row of the table may serve the start where its page is one byte.
-    if (const StartRefusal* refusal = StartRefusalOf(CurrentAlgorithm); refusal && programmed != ResultOk) {
+    if (refusal != nullptr) simp->DetachComponent(&watch);
+    // A row that declares a refusal may still serve this start (a part whose
+    // page is one byte).
+    if (refusal != nullptr && programmed != ResultOk) {
         bool said = false;
-        for (size_t i = from; i < ui.Log.size(); ++i) said = said || ui.Log[i].rfind(refusal->line, 0) == 0;
-        std::printf("[device] %s refused (%s)\n", line.c_str(), refusal->why);
-        EXPECT_TRUE(said) << line << ": no line saying why";
+        for (size_t i = from; i < ui.Log.size(); ++i) said = said || ui.Log[i].rfind(refusal, 0) == 0;
+        p.line += " refused";
+        if (!said) p.line += std::string(" without the line \"") + refusal + "...\" (" + FirstError(ui, from) + ")";
+        if (watch.switchedOn) p.line += " after a supply was switched on";
+        const std::string written = CellsNotBlank(*chip, *p.part, start, end - start + 1, "after the refusal");
+        p.line += written;
+        Report(p, kOddStart, GetParam(), !said || watch.switchedOn || !written.empty(), ui, from, true);
         return;
     }
-    line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
+    p.line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
     bool failed = programmed != ResultOk;
+    if (failed) p.line += " (" + FirstError(ui, from) + ")";
+    auto expect = [&](uint32_t address, unsigned lane) {
+        const size_t b = size_t{address - base} * unit + lane;
+        return ExpectedAt(b, whole[b], *p.part, *chip, base, unit, 0x5A);
+    };
+    // The part's own cells: the range at its chip addresses, and blank below
+    // it (down to the row's first address) and in the 16 just above it,
+    // wherever a cell holds an address's datum.
+    const sim::CatalogChip& blank = BlankPart(*p.part);
+    for (uint32_t a = base; !failed && chip->Words() > 0 && a <= std::min(top, end + 16); ++a) {
+        for (unsigned lane = 0; !failed && lane < unit; ++lane) {
+            const Expected e = expect(a, lane);
+            if (!e.programmed) continue;
+            const uint8_t has = CellByte(*chip, a, lane);
+            const bool inRange = a >= start && a <= end;
+            const uint8_t want = inRange ? e.value : CellByte(blank, a, lane);
+            if (has != want) {
+                char m[128];
+                std::snprintf(m, sizeof m, " cell %Xh%s holds %02Xh, %02Xh %s", a, unit > 1 ? (lane ? "H" : "L") : "",
+                              has, want, inRange ? "written" : a < start ? "blank below the start" : "blank above the range");
+                p.line += m;
+                failed = true;
+            }
+        }
+    }
     if (!failed && (SupportedOperationMask & OpMaskRead)) {
         // Sentinels around the range: a read must leave them.
         const size_t below = std::min<size_t>(first, 16), above = std::min<size_t>(BufferByteSize - (first + bytes), 16);
         std::memset(buffer + first - below, 0x5A, below + bytes + above);
         const int read = RunOperation(MainEngine, OpRead);
-        line += read == ResultOk ? " read ok" : " read FAILED";
+        p.line += read == ResultOk ? " read ok" : " read FAILED";
         failed = read != ResultOk;
-        const uint8_t held = DataWidth > 0 && DataWidth < 8 ? static_cast<uint8_t>((1u << DataWidth) - 1) : 0xFF;
         for (size_t i = 0; !failed && i < bytes; ++i) {
-            if (buffer[first + i] != (image[i] & held)) {
-                char m[96];
-                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh written", first + i,
-                              buffer[first + i], image[i]);
-                line += m;
+            const Expected e = expect(start + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
+            if (buffer[first + i] != e.value) {
+                char m[112];
+                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh expected (%02Xh written)",
+                              first + i, buffer[first + i], e.value, image[i]);
+                p.line += m;
                 failed = true;
             }
         }
@@ -647,21 +915,230 @@ TEST_P(EveryDevice, FromAnOddAddress) {
             if (buffer[at] != 0x5A) {
                 char m[64];
                 std::snprintf(m, sizeof m, " read wrote buffer %zXh outside the range", at);
-                line += m;
+                p.line += m;
                 failed = true;
             }
         }
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
-        line += " violation: " + v;
+        p.line += " violation: " + v;
         failed = true;
     }
-    std::printf("[device] %s\n", line.c_str());
-    if (failed) {
-        std::string log;
-        for (size_t i = from; i < ui.Log.size(); ++i) log += ui.Log[i] + "\n";
-        ADD_FAILURE() << line << "\n" << log;
+    Report(p, kOddStart, GetParam(), failed, ui, from);
+}
+
+// The simulator with a gang module of `sockets` sockets (0: the programmer's
+// own socket), each holding a blank part of the device selected next.
+void InstallSimulator(int sockets) {
+    if (sockets > 0) setenv(kSimGangVariable, std::to_string(sockets).c_str(), 1);
+    InstallPortIo(MakeProgramSimulator());
+    unsetenv(kSimGangVariable);
+}
+
+// Whether the log from `from` on has a line with `text`.
+bool Logged(const RecordingUi& ui, size_t from, const std::string& text) {
+    for (size_t i = from; i < ui.Log.size(); ++i)
+        if (ui.Log[i].find(text) != std::string::npos) return true;
+    return false;
+}
+
+// Every device whose record offers gang sockets, on a gang module of four
+// over its first 16 KB: Program (blank check, program, verify) passes on
+// every socket by its lines and its lamp, and each socket's part holds the
+// image. Then one socket's part is faulty and that socket alone fails, by its
+// line and its lamp: a part whose cell lost its datum fails its verify while
+// the others pass it; a part already written fails the blank check before
+// Program, which then writes no socket and lights no lamp.
+TEST_P(EveryDevice, OnAGangOfFour) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    constexpr int kSockets = 4, kFaulty = 2;
+    DeviceSection = d.section;
+    ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
+    if ((DeviceFlags & 0x30) == 0) GTEST_SKIP() << "no gang offered";
+    InstallSimulator(kSockets);
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kGang, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
     }
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    const bool pld = d.section == SectionPld;
+    const unsigned unit = !pld && DataWidth > 8 ? 2 : 1;
+    std::vector<uint8_t> image;
+    // Selects the device on a fresh gang and loads the image.
+    auto load = [&](bool fresh) {
+        if (fresh) {
+            InstallSimulator(kSockets);
+            SetCurrentDevice(d.record);
+            simp = ProgramSimulator();
+        }
+        std::string ignored;
+        const size_t bytes = RangeBytes(pld, 0x4000, ignored);
+        LastSocketIndex = kSockets - 1;
+        BlankCheckBeforeProgram = 1;
+        VerifyAfterProgram = 1;
+        VerifyAfterRead = 0;
+        if (SelectBank(BufferEnd, 1) != 1) return false;
+        SelectBank(0, 0);
+        image.assign(bytes, 0);
+        FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 11);
+        if (pld) {
+            ShapeFuses(CurrentAlgorithm, image.data(), DeviceSize);
+        } else {
+            ShapeData(CurrentAlgorithm, image.data(), bytes);
+        }
+        std::copy(image.begin(), image.end(), pld ? FuseMap() : BufferImage() + BufferStart);
+        return true;
+    };
+    ASSERT_TRUE(load(false));
+    const bool blankCheck = (SupportedOperationMask & OpMaskBlankCheck) != 0;
+    const bool verify = (SupportedOperationMask & OpMaskVerify) != 0;
+    p.line += " (" + std::to_string(image.size()) + " bytes)";
+    const size_t from = ui.Log.size();
+    bool failed = false;
+    auto fail = [&](const std::string& why) {
+        if (failed || why.empty()) return;
+        p.line += why;
+        failed = true;
+    };
+    // Every socket's lines and lamps for a run whose socket `bad` (-1: none)
+    // fails the step `step`; `lit` says which lamps pass.
+    auto sockets = [&](size_t at, const char* step, int bad, bool lit) {
+        for (int s = 0; s < kSockets; ++s) {
+            const std::string which = "Socket" + std::to_string(s + 1) + " ";
+            if (!Logged(ui, at, which + step + (s == bad ? " error!" : " ok!")))
+                fail(" no \"" + which + step + (s == bad ? " error!" : " ok!") + "\"");
+            if (sim::GangAdapter::PassLamp(*simp, s) != (lit && s != bad))
+                fail(" " + which + "lamp " + (lit && s != bad ? "dark" : "lit"));
+        }
+    };
+    const int programmed = RunOperation(MainEngine, OpProgram);
+    p.line += programmed == ResultOk ? " program ok" : " program FAILED (" + FirstError(ui, from) + ")";
+    if (programmed != ResultOk) failed = true;
+    if (blankCheck) sockets(from, "Blank check", -1, true);
+    if (verify) sockets(from, "Verification", -1, true);
+    for (int s = 0; s < kSockets && !failed && !pld; ++s) {
+        const std::string what = "socket " + std::to_string(s + 1);
+        fail(CellsHold(*SeatedSimChip(s), *p.part, image, DeviceStart, unit, what.c_str()));
+    }
+    // A cell of one socket's part loses its datum: its verify alone fails.
+    // (Where the row places the data through a map, which cell holds a
+    // datum is the map's: no cell is spoiled there.)
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    const bool byMap = def != nullptr && def->PlacesByMap;
+    if (!failed && verify && !pld && !byMap) {
+        sim::CatalogChip* chip = SeatedSimChip(kFaulty);
+        const uint32_t a = DeviceStart + static_cast<uint32_t>(image.size() / unit / 2);
+        chip->SetCell(a, static_cast<uint16_t>(chip->Cell(a) ^ 1));
+        const size_t at = ui.Log.size();
+        const int verified = RunOperation(MainEngine, OpVerify);
+        p.line += verified == ResultFailed ? ", a lost cell fails socket 3's verify" : ", a lost cell passed verify";
+        if (verified != ResultFailed) failed = true;
+        sockets(at, "Verification", kFaulty, true);
+    }
+    // A part already written in one socket: the blank check before Program
+    // fails it alone, and Program then writes none.
+    if (!failed && blankCheck && !pld && !byMap) {
+        ASSERT_TRUE(load(true));
+        sim::CatalogChip* chip = SeatedSimChip(kFaulty);
+        chip->SetCell(DeviceStart, static_cast<uint16_t>(chip->Cell(DeviceStart) ^ 1));
+        const size_t at = ui.Log.size();
+        const int refused = RunOperation(MainEngine, OpProgram);
+        p.line += refused == ResultFailed ? ", a written part fails socket 3's blank check"
+                                          : ", a written part passed the blank check";
+        if (refused != ResultFailed) failed = true;
+        sockets(at, "Blank check", kFaulty, false);
+        for (int s = 0; s < kSockets && !failed; ++s)
+            if (s != kFaulty) fail(CellsNotBlank(*SeatedSimChip(s), *p.part, DeviceStart, 64, "after the refused Program"));
+    }
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail(" violation: " + v);
+    Report(p, kGang, GetParam(), failed, ui, from);
+}
+
+// Every device whose row offers byte lanes in two split modes, its data in
+// one byte lane of a wider buffer (Odd: every second byte from byte 1;
+// Word2: every fourth from byte 2), over its first 1 K addresses where the
+// layout allows a shorter range:
+// Program writes the lane's data to the part's cells at their chip addresses
+// (the bytes between hold other data), Read fills the lane and leaves the
+// bytes between.
+TEST_P(EveryDevice, InByteLanes) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld) GTEST_SKIP() << "a fuse map has no byte lanes";
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kSplit, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    if (!(SupportedOperationMask & OpMaskRead)) GTEST_SKIP() << p.line << " no Read";
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->NoByteLanes)
+        GTEST_SKIP() << p.line << " the row offers no byte lanes";
+    const size_t from = ui.Log.size();
+    bool failed = false;
+    for (const uint32_t mode : {2u, 5u}) {
+        if (failed) break;
+        InstallSimulator(0);
+        WordMode = mode;
+        SetCurrentDevice(d.record);
+        sim::SimProgrammer* simp = ProgramSimulator();
+        sim::CatalogChip* chip = SeatedSimChip();
+        ASSERT_NE(chip, nullptr);
+        const uint32_t step = mode <= 2 ? 2 : 4, lane = mode <= 2 ? mode - 1 : mode - 3;
+        const unsigned unit = DataWidth > 8 ? 2 : 1;
+        if (DeviceStart == 0 && BufferStart == 0 && DeviceEnd > 0x3FF) DeviceEnd = 0x3FF;
+        const size_t count = size_t{DeviceEnd} - DeviceStart + 1;
+        BufferEnd = static_cast<uint32_t>((size_t{BufferStart} + step * count) * unit - 1);
+        ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+        SelectBank(0, 0);
+        uint8_t* buffer = BufferImage() + size_t{BufferStart} * unit;
+        const size_t span = step * count * unit;
+        // The lane's data, and other data in the bytes between.
+        std::vector<uint8_t> data(count * unit), around(span);
+        FillRandom(data.data(), data.size(), static_cast<uint32_t>(GetParam()) + 13 + mode);
+        ShapeData(CurrentAlgorithm, data.data(), data.size());
+        FillRandom(around.data(), span, static_cast<uint32_t>(GetParam()) + 17 + mode);
+        auto at = [&](size_t k) { return (k * step + lane) * unit; }; // datum k's first byte
+        std::copy(around.begin(), around.end(), buffer);
+        for (size_t k = 0; k < count; ++k) std::memcpy(buffer + at(k), data.data() + k * unit, unit);
+        BlankCheckBeforeProgram = 1;
+        VerifyAfterProgram = 1;
+        VerifyAfterRead = 0;
+        const size_t runFrom = ui.Log.size();
+        const int programmed = RunOperation(MainEngine, OpProgram);
+        p.line += std::string(mode == 2 ? " Odd" : " Word2") + (programmed == ResultOk ? " program ok" : " program FAILED");
+        failed = programmed != ResultOk;
+        if (failed) p.line += " (" + FirstError(ui, runFrom) + ")";
+        if (!failed && chip->Words() > 0) {
+            const std::string why = CellsHold(*chip, *p.part, data, DeviceStart, unit, "lane");
+            p.line += why;
+            failed = !why.empty();
+        }
+        if (failed) break;
+        std::memset(buffer, 0x5A, span);
+        const int read = RunOperation(MainEngine, OpRead);
+        p.line += read == ResultOk ? " read ok" : " read FAILED";
+        failed = read != ResultOk;
+        for (size_t i = 0; !failed && i < span; ++i) {
+            const size_t k = i / unit / step, b = i % unit;
+            const bool inLane = (i / unit) % step == lane;
+            const uint8_t want =
+                inLane ? ExpectedAt(k * unit + b, data[k * unit + b], *p.part, *chip, DeviceStart, unit, 0x5A).value
+                       : uint8_t{0x5A};
+            if (buffer[i] != want) {
+                char m[112];
+                std::snprintf(m, sizeof m, " mismatch at buffer %zXh (%s): %02Xh read, %02Xh expected", i,
+                              inLane ? "lane" : "between", buffer[i], want);
+                p.line += m;
+                failed = true;
+            }
+        }
+        if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
+            p.line += " violation: " + v;
+            failed = true;
+        }
+    }
+    Report(p, kSplit, GetParam(), failed, ui, from);
 }
 
 std::string DeviceTestName(const ::testing::TestParamInfo<size_t>& info) {
