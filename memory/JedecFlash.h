@@ -1,7 +1,8 @@
 // JEDEC command-set NOR flash and the memories written with plain write
 // cycles, on the flash bus of their logic images (JedecFlash.cpp): rows 50
 // and 51 (no commands), 6, 56 and 58 (byte and word flash, the flash-plus-SRAM
-// module), 78, 87, 93, 72 and 46 (the sector-protected family).
+// module), 78, 87, 93, 72 and 46 (the sector-protected family). Their sector
+// protection: JedecProtectRoutines.cpp, JedecProtectProcedures.cpp.
 #pragma once
 #include <cstdint>
 

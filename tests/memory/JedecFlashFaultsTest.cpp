@@ -1,5 +1,6 @@
 // Faults injected in the simulated flash: each run ends with its line and the
 // socket powered down, without hanging.
+#include <algorithm>
 #include <cstdio>
 
 #include "FlashFixture.h"
@@ -254,6 +255,26 @@ TEST_F(FlashFaults, HighVoltageStepWithoutAPinIsRefused) {
         ExpectNoViolations();
         Unseat();
     }
+
+    // Sub-variant 2's step is 9.0 V on WP#/ACC (socket pin 14 of the TSOP
+    // adapter) and on no other pin.
+    struct PeakPins : sim::SimComponent {
+        sim::Electrical* elec = nullptr;
+        int peak[49] = {};
+        bool OnWrite(sim::SimProgrammer&, uint8_t, uint8_t) override {
+            for (int p = 1; p <= 48; ++p) peak[p] = std::max(peak[p], elec->Pin(p).Tenths());
+            return false;
+        }
+    } watch;
+    watch.elec = elec;
+    Start({"AMD", "Am29LV160DB"});
+    DeviceSubVariant = 2;
+    simp.AttachComponent(&watch);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    simp.DetachComponent(&watch);
+    EXPECT_EQ(watch.peak[14], 90);
+    for (int p = 1; p <= 48; ++p) EXPECT_TRUE(p == 14 || watch.peak[p] <= 50) << p << ": " << watch.peak[p];
+    Unseat();
 
     // Row 72's identification by 12 V on A9 (sub-variants 3 and 6): ZIF 34 for
     // a 32-pin package; none for other packages.
