@@ -43,9 +43,6 @@ uint32_t PackagePinCount() {
 // programming voltage on the socket pins of its 32-pin package only, and
 // grounds socket pin 24, which both 40-pin layouts use as A7: a 40-pin part
 // would run unpowered with an address line shorted, so it has no layout.
-constexpr const char* kNo40PinRouting =
-    "no supply, ground or programming voltage for a 40-pin package (routed for the 32-pin package on adapter "
-    "'p' only; socket pin 24, A7 of the 40-pin layouts, is grounded)";
 constexpr const char* kNo40PinLine =
     " 40-pin package not supported: supply, ground, Vpp only for 32 pins; socket pin 24 (A7) grounded.";
 
@@ -188,7 +185,9 @@ int Alg155Program() {
 // Only 32-pin packages on adapter 'p' have a layout the programmer powers;
 // 15 address lines reach 32 KB.
 std::string ByteModuleRecordCheck(uint32_t, const RowRecordFacts& record) {
-    if (record.PackagePins == 40) return std::string("algorithm 155 has ") + kNo40PinRouting;
+    if (record.PackagePins == 40)
+        return "algorithm 155 has no supply, ground or programming voltage for a 40-pin package (routed for the "
+               "32-pin package on adapter 'p' only; socket pin 24, A7 of the 40-pin layouts, is grounded)";
     if (!(record.PackagePins == 32 && record.Adapter == kAdapterP))
         return "algorithm 155 has no pin layout for this package (32 pins on adapter 'p')";
     if (record.DeviceSize > 0x8000) return "size past the 15 address lines of algorithm 155";
