@@ -59,6 +59,14 @@ struct BootLayout {
     // part drives it, RunWrite: the programmer does); otherwise a release
     // serves transfers either way.
     bool directed = false;
+    // In a directed layout: the latch on the data lines, which reach the
+    // part's input port only while the programmer drives them (the other
+    // latches reach it always), and the level those lines rest at while no
+    // one drives them. The data-in register sees the part's output port
+    // only while the part drives the data port; otherwise it reads the data
+    // lines, that is the logic's own latch.
+    int dataPortReg = -1;
+    uint8_t pullLevel = 0xFF;
 };
 
 namespace {
@@ -72,14 +80,16 @@ constexpr uint16_t Bits(std::initializer_list<int> l) {
 
 // Layout 0: control on register 2 (DFh released with the part driving its
 // data port, the read of a cell; CFh released with the programmer driving
-// it, a byte to burn), the download byte held in 1 and clocked by 4. Layout 1: control on register 0, a download byte written to 1 or
-// held in 2 and clocked by 5; the port latches 2, 5, 6 and 7, direction
-// select 4. Layout 2: control on 0, strobe on 2, the address on 3 and
+// it, a byte to burn), the download byte held in 1 and clocked by 4; latch
+// 1 carries the address, latch 5 the data lines, pulled low while released
+// (a blank byte of the parts it serves). Layout 1: control on register 0,
+// a download byte written to 1 or held in 2 and clocked by 5; the port
+// latches 2, 5, 6 and 7, direction select 4. Layout 2: control on 0, strobe on 2, the address on 3 and
 // nibbles on 4. These report ready as register 1 bit 0 = 1; a layout of
 // another ready sense states its own ready fields.
 constexpr BootLayout kBootLayouts[] = {
     {"0", 2, {{0xFE, C::Hold}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xCF, C::RunWrite}, {0, C::Idle}},
-     {{0, {0x10}, 1}}, -1, 4, 1, Bits({1, 5}), 3, 1, true, 0, false, -1, 0, -1, -1, true},
+     {{0, {0x10}, 1}}, -1, 4, 1, Bits({1, 5}), 3, 1, true, 0, false, -1, 0, -1, -1, true, 5, 0x00},
     {"1", 0,
      {{0xFC, C::HoldMode}, {0xFD, C::Run}, {0xED, C::Run}, {0x7A, C::HoldMode}, {0x7B, C::Run}, {0x7F, C::Run},
       {0xFE, C::HoldMode}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xFF, C::Run}, {0xFA, C::HoldMode}, {0xFB, C::Run},
@@ -233,7 +243,10 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         if (l.setupReg >= 0 && reg_[l.setupReg] != l.setupValue)
             p.Violation("bootstrap bus: reset released with the port not set up");
     }
-    if ((l.latches >> reg & 1) != 0) port_ = value;
+    if ((l.latches >> reg & 1) != 0) {
+        port_ = value;
+        lastLatch_ = reg;
+    }
     if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && (l.latches >> reg & 1) == 0) {
         const bool listening = (chip05 != nullptr && chip05->Downloading()) || (hc05 != nullptr && hc05->Downloading()) ||
                                (loader != nullptr && loader->Listening());
@@ -274,16 +287,27 @@ void BootBusPersonality::Drive(Hc05BootChip& chip, uint8_t reg, uint8_t before, 
     const BootLayout& l = *layout_;
     View view(*this, 0);
     const BootControl now = Meaning(l, reg_[l.controlReg]);
+    const uint8_t driven = PortDriven();
     if (reg == l.controlReg) {
         if (Held(now)) chip.HoldReset(view, now == C::HoldMode);
         if (Released(now) && Held(Meaning(l, before))) chip.ReleaseReset(view);
+        if (l.directed) chip.LogicDrivesPort(view, driven);
         return;
     }
+    if (l.directed && (l.latches >> reg & 1) != 0) chip.LogicDrivesPort(view, driven);
     if (static_cast<int>(reg) == l.downloadReg && chip.Downloading()) chip.DownloadByte(view, value);
     if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && chip.Downloading())
         chip.DownloadByte(view, reg_[l.clockSource]);
-    if (reg == l.strobeReg && before == 1 && value == 0 && Released(now)) chip.Strobe(view, port_);
+    // The lines the logic does not drive reach the part at their pull level.
+    if (reg == l.strobeReg && before == 1 && value == 0 && Released(now))
+        chip.Strobe(view, static_cast<uint8_t>((port_ & driven) | (l.pullLevel & ~driven)), driven);
     if (reg == l.strobeReg && before == 0 && value == 1) chip.StrobeReleased(view);
+}
+
+uint8_t BootBusPersonality::PortDriven() const {
+    const BootLayout& l = *layout_;
+    if (!l.directed || lastLatch_ != l.dataPortReg) return 0xFF;
+    return Meaning(l, reg_[l.controlReg]) == C::RunWrite ? 0xFF : 0x00;
 }
 
 void BootBusPersonality::Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value) {
@@ -331,7 +355,15 @@ std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg)
         return static_cast<uint8_t>(ready == l.readyHigh ? 1 : 0);
     }
     if (reg == l.dataInReg) {
-        if (hc05 != nullptr) return hc05->DataOut(view);
+        if (hc05 != nullptr) {
+            // With the programmer driving the data lines the register reads
+            // them back, not the part.
+            if (l.directed && Meaning(l, reg_[l.controlReg]) == C::RunWrite) {
+                p.Violation("bootstrap bus: data in read while the logic drives the data port");
+                return reg_[l.dataPortReg];
+            }
+            return hc05->DataOut(view);
+        }
         // A loader part's port is read while it drives it.
         if (loader != nullptr)
             return Meaning(l, reg_[l.controlReg]) == C::Run ? loader->Port() : static_cast<uint8_t>(0xFF);

@@ -13,6 +13,11 @@
 // (the last one written drives the part's input port at a strobe, or, where
 // a layout names them, one latch carries the address and another the data);
 // the data-in register; the ready register and bit in the layout's sense.
+// Where the control values tell the data port's direction apart, the data
+// latch reaches the part only while the programmer drives the port (its
+// lines rest at the layout's pull level otherwise), and the data-in register
+// reads the part only while the part drives it: read while the programmer
+// does, it gives back the logic's own latch, a violation.
 // Any other register or value, an unknown layout, a strobe while reset is
 // held and a release without the set-up are violations.
 #pragma once
@@ -57,10 +62,13 @@ private:
     void Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, uint8_t value);
     void Drive(Hc05BootChip& chip, uint8_t reg, uint8_t before, uint8_t value);
     void Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value);
+    // The lines of the part's input port the logic drives now.
+    uint8_t PortDriven() const;
 
     const BootLayout* layout_; // null: a layout the image does not have
     uint8_t reg_[12] = {};
     uint8_t port_ = 0;
+    int lastLatch_ = -1; // the latch written last (it drives port_)
     uint8_t dataIn_ = 0xFF;
     // Since when the strobe is low (a loader part times it).
     uint64_t strobeFrom_ = 0;

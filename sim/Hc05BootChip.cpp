@@ -14,6 +14,12 @@ std::string Hex(uint32_t v) {
     return b;
 }
 
+std::string Hex8(uint8_t v) {
+    char b[8];
+    std::snprintf(b, sizeof b, "%02Xh", v);
+    return b;
+}
+
 constexpr uint8_t kElat = 0x04, kEpgm = 0x01;
 constexpr uint8_t kE1era = 0x04, kE1lat = 0x02, kE1pgm = 0x01;
 
@@ -102,6 +108,9 @@ void Hc05BootChip::HoldReset(const PinEnvironment& env, bool modePins) {
     env_ = nullptr;
     state_ = State::Reset;
     modeHeld_ = modePins;
+    // Reset makes every port pin an input.
+    ddrA_ = ddrB_ = ddrC_ = 0;
+    contended_ = false;
 }
 
 void Hc05BootChip::ReleaseReset(const PinEnvironment& env) {
@@ -128,8 +137,9 @@ void Hc05BootChip::DownloadByte(const PinEnvironment& env, uint8_t b) {
     if (downloaded_ < facts_.ramBytes) return;
     // RAM full: the ROM jumps to its first byte with the ports at reset.
     portA_ = 0xFF;
-    portB_ = portC_ = ddrA_ = ddrB_ = ddrC_ = prog_ = eepcr_ = 0;
-    strobeLow_ = latched_ = illegalSeen_ = false;
+    portB_ = portC_ = ddrA_ = ddrB_ = ddrC_ = prog_ = eepcr_ = portAOut_ = 0;
+    strobeLow_ = latched_ = illegalSeen_ = floatSeen_ = contended_ = false;
+    strobeDrivenA_ = 0xFF;
     work_ = kIdle;
     cpu_.Reset();
     cpu_.pc = RamStart();
@@ -141,11 +151,29 @@ void Hc05BootChip::DownloadByte(const PinEnvironment& env, uint8_t b) {
     ++starts_;
 }
 
-void Hc05BootChip::Strobe(const PinEnvironment& env, uint8_t port) {
+void Hc05BootChip::Strobe(const PinEnvironment& env, uint8_t port, uint8_t driven) {
     Sync(env);
     strobeLow_ = true;
     portA_ = port;
+    strobeDrivenA_ = driven;
+    floatSeen_ = false;
     inputsMoved_ = true;
+    LogicDrivesPort(env, driven);
+}
+
+void Hc05BootChip::LogicDrivesPort(const PinEnvironment& env, uint8_t driven) {
+    Sync(env);
+    logicDrivesA_ = driven;
+    env_ = &env;
+    CheckContention();
+    env_ = nullptr;
+}
+
+void Hc05BootChip::CheckContention() {
+    const uint8_t both = state_ == State::Running ? static_cast<uint8_t>(ddrA_ & logicDrivesA_) : 0;
+    if (both != 0 && !contended_)
+        Violation("contention on PA: pins " + Hex8(both) + " are outputs of the program while the logic drives the data port");
+    contended_ = both != 0;
 }
 
 void Hc05BootChip::StrobeReleased(const PinEnvironment& env) {
@@ -170,7 +198,14 @@ bool Hc05BootChip::Ready(const PinEnvironment& env) {
 uint8_t Hc05BootChip::Read(uint16_t a) {
     if (a >= RamStart() && a <= 0xFF) return ram_[a];
     switch (a) {
-    case 0x00: return portA_;
+    case 0x00: {
+        const uint8_t floating = static_cast<uint8_t>(~ddrA_ & ~strobeDrivenA_);
+        if (floating != 0 && !floatSeen_) {
+            floatSeen_ = true;
+            Violation("PA read while the logic does not drive the data port: pins " + Hex8(floating) + " rest at the pull level");
+        }
+        return static_cast<uint8_t>((portAOut_ & ddrA_) | (portA_ & ~ddrA_));
+    }
     case 0x01: return portB_;
     case 0x02: return static_cast<uint8_t>((portC_ & 0xFE) | (strobeLow_ ? 0 : 1));
     case 0x04: return ddrA_;
@@ -190,9 +225,13 @@ void Hc05BootChip::Write(uint16_t a, uint8_t v) {
         return;
     }
     switch (a) {
+    case 0x00: portAOut_ = v; return;
     case 0x01: portB_ = v; return;
     case 0x02: portC_ = v; return;
-    case 0x04: ddrA_ = v; return;
+    case 0x04:
+        ddrA_ = v;
+        CheckContention();
+        return;
     case 0x05: ddrB_ = v; return;
     case 0x06: ddrC_ = v; return;
     case 0x07:

@@ -8,7 +8,10 @@
 // full. A secured part's ROM takes nothing: it stays silent.
 //
 // What the program sees (the bootstrap logic image's wiring, BootBus.h):
-//   0000h PA  input: the logic's port latch as the strobe fell
+//   0000h PA  input: the logic's port latch as the strobe fell, lines the
+//             logic did not drive at their pull level (reading such an input
+//             is a violation); a pin the program makes an output while the
+//             logic drives it is contention, a violation
 //   0001h PB  output: the logic's data-in register, where DDRB drives
 //   0002h PC  bit 0 input: the strobe (0 while strobed); bit 1 output:
 //             ready (register 1 bit 0) where DDRC drives
@@ -66,8 +69,11 @@ public:
     void HoldReset(const PinEnvironment& env, bool modePins);
     void ReleaseReset(const PinEnvironment& env);
     void DownloadByte(const PinEnvironment& env, uint8_t b);
-    // The strobe falls with `port` on PA / rises; what PB drives now.
-    void Strobe(const PinEnvironment& env, uint8_t port);
+    // The strobe falls with `port` on PA, the logic driving the lines in
+    // `driven` / rises; what PB drives now.
+    void Strobe(const PinEnvironment& env, uint8_t port, uint8_t driven = 0xFF);
+    // The lines of PA the logic drives from now on.
+    void LogicDrivesPort(const PinEnvironment& env, uint8_t driven);
     void StrobeReleased(const PinEnvironment& env);
     uint8_t DataOut(const PinEnvironment& env);
     bool Ready(const PinEnvironment& env);
@@ -105,6 +111,9 @@ private:
     void StartWork(Work w);
     void EndWork();
     void LoseWork(const char* why);
+    // Reports PA pins both the program and the logic drive, once each time
+    // they start to.
+    void CheckContention();
 
     // The CPU's bus.
     uint8_t Read(uint16_t a) override;
@@ -124,6 +133,10 @@ private:
     bool vpp_ = false, illegalSeen_ = false;
     // Ports and registers.
     uint8_t portA_ = 0xFF, portB_ = 0, portC_ = 0, ddrA_ = 0, ddrB_ = 0, ddrC_ = 0, prog_ = 0, eepcr_ = 0;
+    // PA: the output latch; the lines the logic drove at the strobe and
+    // drives now; whether a floating read or contention was reported.
+    uint8_t portAOut_ = 0, strobeDrivenA_ = 0xFF, logicDrivesA_ = 0xFF;
+    bool floatSeen_ = false, contended_ = false;
     bool strobeLow_ = false;
     bool inputsMoved_ = true; // since the program last ran
     // The latched cell and the work on it.

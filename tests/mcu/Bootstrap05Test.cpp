@@ -94,6 +94,28 @@ protected:
         cut_ = true;
         ProgramDirectory = std::filesystem::absolute("cutlib").string();
     }
+    // The register traffic of one entry call, from StartTrace.
+    std::vector<sim::RegisterAccess> Record(int (*entry)()) {
+        StartTrace();
+        EXPECT_EQ(entry(), 1) << LogText();
+        return simp.RegisterTrace();
+    }
+    // Replays traffic at its pace; `change(r, clocks)` gives each write's
+    // value, `clocks` counting the download clocks (register 4 set) so far.
+    template <class F> void Replay(const std::vector<sim::RegisterAccess>& t, F change) {
+        const uint64_t t0 = t.front().timeUs, start = simp.NowUs();
+        uint32_t clocks = 0;
+        for (const auto& r : t) {
+            const uint64_t at = start + (r.timeUs - t0);
+            if (simp.NowUs() < at) DelayUsSlot(static_cast<uint32_t>(at - simp.NowUs()));
+            if (r.write) {
+                WriteRegister(r.reg, change(r, clocks));
+                clocks += r.reg == 4 && r.value == 1 ? 1 : 0;
+            } else {
+                (void)ReadRegister(r.reg);
+            }
+        }
+    }
     void TearDown() override {
         if (cut_) ProgramDirectory = savedDir_;
         W78Run::TearDown();
@@ -190,48 +212,61 @@ TEST_F(Boot05Run, Row139Trace) {
 // a cell to read. The row's own traffic replayed with the other byte in the
 // data phase burns nothing and reads nothing.
 TEST_F(Boot05Run, Row139DataDirection) {
-    auto record = [this](int (*entry)()) {
-        StartTrace();
-        EXPECT_EQ(entry(), 1) << LogText();
-        std::vector<sim::RegisterAccess> t = simp.RegisterTrace();
-        return t;
-    };
     // The data phases come after the download's first clock.
-    auto replay = [this](const std::vector<sim::RegisterAccess>& t, uint8_t from, uint8_t to) {
-        const uint64_t t0 = t.front().timeUs, start = simp.NowUs();
-        bool downloaded = false;
-        for (const auto& r : t) {
-            const uint64_t at = start + (r.timeUs - t0);
-            if (simp.NowUs() < at) DelayUsSlot(static_cast<uint32_t>(at - simp.NowUs()));
-            downloaded = downloaded || (r.write && r.reg == 4 && r.value == 1);
-            const bool swap = r.write && r.reg == 2 && r.value == from && downloaded;
-            if (r.write)
-                WriteRegister(r.reg, swap ? to : r.value);
-            else
-                (void)ReadRegister(r.reg);
-        }
+    auto swap = [](uint8_t from, uint8_t to) {
+        return [from, to](const sim::RegisterAccess& r, uint32_t clocks) {
+            return r.reg == 2 && r.value == from && clocks > 0 ? to : r.value;
+        };
     };
     sim::Hc05BootChip* chip = PutBoot("HC05BOOT-139");
     DeviceStart = DeviceEnd = 0x123;
     BufferWindow[0x123] = 0xA5;
-    const auto program = record([] { return AlgorithmTable[139].Program(); });
+    const auto program = Record([] { return AlgorithmTable[139].Program(); });
     ASSERT_EQ(chip->Cell(0x123), 0xA5);
     ExpectNoViolations();
     chip = PutBoot("HC05BOOT-139");
-    replay(program, 0xCF, 0xDF);
+    Replay(program, swap(0xCF, 0xDF));
     EXPECT_EQ(chip->Cell(0x123), 0x00);
+    EXPECT_EQ(chip->Burns(), 0u);
     ASSERT_FALSE(simp.Violations().empty());
     EXPECT_NE(simp.Violations().front().find("not drive the data port"), std::string::npos) << simp.Violations().front();
     simp.ClearViolations();
 
     DeviceStart = DeviceEnd = 0x123; // the seating selected the whole part
     chip->SetCell(0x123, 0xA5);
-    const auto read = record([] { return AlgorithmTable[139].Read(ReadModeVerify); });
+    const auto read = Record([] { return AlgorithmTable[139].Read(ReadModeVerify); });
     ExpectNoViolations();
-    replay(read, 0xDF, 0xCF);
+    Replay(read, swap(0xDF, 0xCF));
     ASSERT_FALSE(simp.Violations().empty());
     EXPECT_NE(simp.Violations().front().find("while the logic drives the data port"), std::string::npos)
         << simp.Violations().front();
+    simp.ClearViolations();
+}
+
+// A chip-side program that makes PA, where the logic's latches reach the
+// part, an output fights the logic; one that leaves it an input does not.
+TEST_F(Boot05Run, Row139PortContention) {
+    sim::Hc05BootChip* chip = PutBoot("HC05BOOT-139");
+    DeviceStart = DeviceEnd = 0x123;
+    const auto program = Record([] { return AlgorithmTable[139].Program(); });
+    ExpectNoViolations();
+    // lda #ddra; sta DDRA; bra *
+    auto download = [](uint8_t ddra) {
+        return [ddra](const sim::RegisterAccess& r, uint32_t clocks) {
+            const std::vector<uint8_t> code = {0xA6, ddra, 0xB7, 0x04, 0x20, 0xFE};
+            if (r.reg != 1 || clocks >= 176) return r.value;
+            return clocks < code.size() ? code[clocks] : uint8_t{0x9D};
+        };
+    };
+    chip = PutBoot("HC05BOOT-139");
+    Replay(program, download(0x00));
+    EXPECT_EQ(chip->Starts(), 1u);
+    ExpectNoViolations();
+    chip = PutBoot("HC05BOOT-139");
+    Replay(program, download(0x81));
+    EXPECT_EQ(chip->Starts(), 1u);
+    ASSERT_FALSE(simp.Violations().empty());
+    EXPECT_NE(simp.Violations().front().find("contention on PA: pins 81h"), std::string::npos) << simp.Violations().front();
     simp.ClearViolations();
 }
 
