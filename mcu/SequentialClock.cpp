@@ -329,7 +329,7 @@ int Alg147Read(int mode) {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 143, .Read = Alg143Read, .Program = Alg143Program},
+    {.Row = 143, .Read = Alg143Read, .Program = Alg143Program, .StartRefusal = " Chip start "},
     {.Row = 133, .Read = Alg133Read, .Program = Alg133Program},
     {.Row = 147, .Read = Alg147Read, .Program = Alg147Program},
 };

@@ -157,7 +157,7 @@ Otp87C76xFacts Part(const char* name, uint32_t kb, int pins, int derivative) {
     f.vccPin = small ? 12 : 15;
     f.clockPin = small ? 13 : 16;
     f.dataPin = small ? 14 : 17;
-    // No programming specification of the parts was found (their datasheets
+    // No programming description of the parts was found (their datasheets
     // leave the serial programming protocol to a separate document).
     f.note = "signature bytes, derivative codes and the pulse width assumed; the serial pins follow the algorithm row";
     f.followsRow = true;
