@@ -4,6 +4,7 @@
 
 #include "MemoryFixture.h"
 #include "OffscreenApp.h"
+#include "FormChecks.h"
 #include "memory/Opt28xxx.h"
 #include "memory/PageFlash.h"
 #include "sim/GangAdapter.h"
@@ -178,7 +179,8 @@ TEST_P(ProtectDialog, ModeStatusAndLockout) {
     TOptProtect d;
     EXPECT_EQ(d.windowTitle(), "Data Protection Mode");
     const bool boot = DeviceSubVariant != 0;
-    EXPECT_EQ(d.size(), boot ? QSize(232, 205) : QSize(210, 100));
+    d.show();
+    ExpectNothingClipped(&d);
     EXPECT_EQ(d.Button2->isVisibleTo(&d), boot);
     EXPECT_EQ(d.ItemIndex(), 1);
     d.SetItemIndex(0);
