@@ -1,5 +1,6 @@
 #include "mcu/Bootstrap11.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -163,8 +164,17 @@ void McuPowerDown120() {
     WriteRegister(0, 0);
 }
 
-// The chip-side program of `mode` must be in the library and hold the whole
-// download: a missing entry would send the device list, a short one zeros.
+// Every chip-side program of this family opens with the same start-up (its
+// stack, then "ldx #1000h; bset 0,x #80h; bset 26h,x #80h": the busy line
+// high and driven) and ends its download with the end mark A5h, which the
+// program checks before it serves anything.
+constexpr std::array<uint8_t, 9> kProgramHead = {0xCE, 0x10, 0x00, 0x1C, 0x00, 0x80, 0x1C, 0x26, 0x80};
+constexpr uint8_t kEndMark = 0xA5;
+
+// The chip-side program of `mode` must be in the library, hold the whole
+// download and be a program of this family ending where the download ends:
+// a missing entry would send the device list, a short one zeros, and
+// anything else would leave the part running what serves no handshake.
 // Checked before anything is powered.
 int CheckEntry(int mode) {
     const Boot11Device& d = Record();
@@ -176,6 +186,12 @@ int CheckEntry(int mode) {
     const uint32_t size = OpenLibraryEntry(entry);
     if (size < d.downloadCount) {
         ShowMessageLine(" Library entry %u holds %u bytes, %u needed!", entry, size, d.downloadCount);
+        return -1;
+    }
+    bool ours = ReadLibraryByte(0) == 0x8E && ReadLibraryByte(d.downloadCount - 1) == kEndMark;
+    for (uint32_t i = 0; i < kProgramHead.size(); ++i) ours = ours && ReadLibraryByte(3 + i) == kProgramHead[i];
+    if (!ours) {
+        ShowMessageLine(" Library entry %u holds no 68HC11 chip-side program!", entry);
         return -1;
     }
     return 1;
@@ -230,6 +246,10 @@ int Alg120Program() {
             DelayShortUsSlot(100);
         }
     }
+    // The last byte may still be in work (an EEPROM byte erased and
+    // programmed takes longer than the pacing): the program is ready again
+    // once it is done, and only then does the power go.
+    if (r == 1) r = WaitChipReady120();
     McuPowerDown120();
     return r;
 }

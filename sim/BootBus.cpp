@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "sim/Boot05Chip.h"
+#include "sim/Hc11BootChip.h"
 #include "sim/LoaderMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Universal.h"
@@ -172,8 +173,10 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
             prog_ = &p;
             Sync();
             Boot05Chip* chip = Seated<Boot05Chip>();
+            Hc11BootChip* chip11 = Seated<Hc11BootChip>();
             View view(*this, 0);
-            if (chip == nullptr || !chip->Supplied(view)) pinPhase_ = released_ = false;
+            const bool supplied = (chip != nullptr && chip->Supplied(view)) || (chip11 != nullptr && chip11->Supplied(view));
+            if (!supplied) pinPhase_ = released_ = false;
         }
         if (reg >= 4 && reg <= 11) {
             pinPhase_ = pinPhase_ || released_;
@@ -195,6 +198,7 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     if (!Accepts(l, reg, value)) return Unexpected(p, "bootstrap bus", reg, value);
     Boot05Chip* chip05 = Seated<Boot05Chip>();
     LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
+    Hc11BootChip* chip11 = chip05 == nullptr && loader == nullptr ? Seated<Hc11BootChip>() : nullptr;
     const BootControl control = Meaning(l, reg_[l.controlReg]);
     if (reg == l.controlReg && Released(control)) {
         released_ = true;
@@ -203,12 +207,15 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     }
     if ((l.latches >> reg & 1) != 0) port_ = value;
     if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && (l.latches >> reg & 1) == 0) {
-        const bool listening = (chip05 != nullptr && chip05->Downloading()) || (loader != nullptr && loader->Listening());
+        const bool listening = (chip05 != nullptr && chip05->Downloading()) || (loader != nullptr && loader->Listening()) ||
+                               (chip11 != nullptr && chip11->Downloading());
         if (!listening) p.Violation("bootstrap bus: download clock while the part's loader does not listen");
     }
-    if (reg == l.strobeReg && value == 0 && before == 1 && (chip05 != nullptr || loader != nullptr) && Held(control))
+    if (reg == l.strobeReg && value == 0 && before == 1 && (chip05 != nullptr || loader != nullptr || chip11 != nullptr) &&
+        Held(control))
         p.Violation("bootstrap bus: strobe while the part is held in reset");
     if (chip05 != nullptr) Drive(*chip05, reg, before, value);
+    if (chip11 != nullptr) Drive(*chip11, reg, before, value);
     if (loader != nullptr) Drive(*loader, p, reg, before, value);
     return true;
 }
@@ -227,6 +234,23 @@ void BootBusPersonality::Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, ui
         chip.DownloadByte(view, reg_[l.clockSource]);
     if (reg == l.strobeReg && value == 0 && before == 1 && Released(now))
         dataIn_ = chip.Strobe(view, port_).value_or(0xFF);
+}
+
+// A 68HC711 part sees the levels: the latch on its port C, the strobe on
+// PA0, the download on RxD.
+void BootBusPersonality::Drive(Hc11BootChip& chip, uint8_t reg, uint8_t before, uint8_t value) {
+    const BootLayout& l = *layout_;
+    UpdateChips();
+    View view(*this, 0);
+    const BootControl now = Meaning(l, reg_[l.controlReg]);
+    if (reg == l.controlReg) {
+        if (Held(now)) chip.HoldReset(view, now == C::HoldMode);
+        if (Released(now) && Held(Meaning(l, before))) chip.ReleaseReset(view);
+        return;
+    }
+    if (static_cast<int>(reg) == l.downloadReg && Released(now)) chip.DownloadByte(view, value);
+    if ((l.latches >> reg & 1) != 0) chip.SetPortC(view, value);
+    if (reg == l.strobeReg) chip.SetStrobe(view, value != 0);
 }
 
 void BootBusPersonality::Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value) {
@@ -265,6 +289,11 @@ std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg)
     Boot05Chip* chip05 = Seated<Boot05Chip>();
     LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
     View view(*this, 0);
+    if (Hc11BootChip* chip11 = chip05 == nullptr && loader == nullptr ? Seated<Hc11BootChip>() : nullptr) {
+        if (reg == l.readyReg) return static_cast<uint8_t>(chip11->Ready(view) == l.readyHigh ? 1 : 0);
+        if (reg == l.dataInReg) return chip11->PortB(view);
+        return std::nullopt;
+    }
     if (reg == l.readyReg) {
         const bool ready = chip05 != nullptr ? chip05->Ready(view) : loader != nullptr && !loader->Busy(view);
         return static_cast<uint8_t>(ready == l.readyHigh ? 1 : 0);

@@ -1,7 +1,8 @@
 // The bootstrap logic image (personality kPersonalityBootstrap, parameter 0
 // the register layout): it serves the parts that take a small program into
-// RAM at power-up and then answer a byte handshake, the 68HC05/68HC11 family
-// model (Boot05Chip.h) and the loader parts (LoaderMcuChip.h).
+// RAM at power-up and then answer a byte handshake, the 68HC05 family model
+// (Boot05Chip.h), the 68HC711 parts (Hc11BootChip.h) and the loader parts
+// (LoaderMcuChip.h).
 //
 // Per layout, a table gives every register and value one meaning: a
 // reset/mode control register whose values hold reset, hold it with the mode
@@ -25,6 +26,7 @@ namespace sim {
 
 struct BootLayout;
 class Boot05Chip;
+class Hc11BootChip;
 class LoaderMcuChip;
 class PinDriverPersonality;
 
@@ -45,6 +47,7 @@ private:
     template <class Chip> Chip* Seated() const;
     // What a write the layout accepted does to each kind of part.
     void Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, uint8_t value);
+    void Drive(Hc11BootChip& chip, uint8_t reg, uint8_t before, uint8_t value);
     void Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value);
 
     const BootLayout* layout_; // null: a layout the image does not have

@@ -62,6 +62,7 @@ bool OnPageCD(uint8_t op) { return op == 0xA3 || op == 0xAC || op == 0xEE || op 
 
 void Cpu6811::Reset(uint16_t start) {
     ccr = S | X | I;
+    cycles_ = 0;
     pc = start;
     halted_ = false;
 }

@@ -27,7 +27,8 @@ class Cpu6811 {
 
     explicit Cpu6811(Cpu6811Bus& bus) : bus_(bus) {}
 
-    // The state after reset: S, X and I set, execution from `pc`.
+    // The state after reset: S, X and I set, execution from `pc`, the cycle
+    // count from 0.
     void Reset(uint16_t pc);
     // One instruction; its cycles (0 while halted).
     int Step();
@@ -35,6 +36,10 @@ class Cpu6811 {
     uint64_t Run(uint64_t cycles);
 
     uint64_t Cycles() const { return cycles_; }
+    // Cycles that pass without instructions: the part model skips ahead
+    // through a loop whose effect it knows (a poll of an unchanged input, a
+    // delay count).
+    void Skip(uint64_t cycles) { cycles_ += cycles; }
     bool Halted() const { return halted_; }
 
     uint8_t a = 0, b = 0, ccr = 0xD0;

@@ -39,6 +39,7 @@
 #include "platform/Tone.h"
 #include "shell/SimSetup.h"
 #include "sim/Boot05Chip.h"
+#include "sim/Hc11BootChip.h"
 #include "sim/Catalog.h"
 #include "sim/SimProgrammer.h"
 #include "tools/PartAgreement.h"
@@ -431,6 +432,12 @@ TEST_P(EveryDevice, Works) {
             // The bootstrap-download rows read their part's memory map only.
             if (const auto* boot = dynamic_cast<const sim::Boot05Facts*>(part->facts.get())) {
                 bool mapped = false;
+                for (const auto* list : {&boot->eprom, &boot->eeprom})
+                    for (const auto& r : *list) mapped = mapped || (i >= r.first && i <= r.last);
+                if (!mapped) return buffer[i];
+            }
+            if (const auto* boot = dynamic_cast<const sim::Hc11BootFacts*>(part->facts.get())) {
+                bool mapped = static_cast<int64_t>(i) == boot->configAt;
                 for (const auto* list : {&boot->eprom, &boot->eeprom})
                     for (const auto& r : *list) mapped = mapped || (i >= r.first && i <= r.last);
                 if (!mapped) return buffer[i];

@@ -4,9 +4,11 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 
@@ -527,8 +529,10 @@ bool BuildImageEntry(const SourceLine& line, uint32_t& entry, std::vector<uint8_
 }
 
 bool BuildBlockEntry(const SourceLine& line, uint32_t& entry, std::vector<uint8_t>& bytes,
-                     std::string& error) {
+                     std::string& error, const std::string& assembledDir) {
     const std::string* e = nullptr;
+    const std::string* file = nullptr;
+    const std::string* size = nullptr;
     bytes.clear();
     bool content = false;
     for (const auto& [k, v] : line.fields) {
@@ -548,16 +552,51 @@ bool BuildBlockEntry(const SourceLine& line, uint32_t& entry, std::vector<uint8_
         } else if (k == "text") {
             bytes.insert(bytes.end(), v.begin(), v.end());
             content = true;
+        } else if (k == "file") {
+            file = &v;
+        } else if (k == "size") {
+            size = &v;
         } else if (k != "name") {
             error = Where(line) + "unknown field \"" + k + "\"";
             return false;
         }
     }
-    if (e == nullptr || !content) {
-        error = Where(line) + "a block needs \"entry\" and its bytes, words or text";
+    if (e == nullptr || (!content && file == nullptr)) {
+        error = Where(line) + "a block needs \"entry\" and its bytes, words, text or file";
         return false;
     }
-    return ParseEntryNumber(line, *e, entry, error);
+    if (!ParseEntryNumber(line, *e, entry, error)) return false;
+    if (file == nullptr) return true;
+    // An assembled program: its image from the build's folder of assembled
+    // entries, zero-padded to `size` bytes (the most any row sends of it).
+    if (content || size == nullptr) {
+        error = Where(line) + "an assembled entry takes \"file\" and \"size\" and no bytes of its own";
+        return false;
+    }
+    char* end = nullptr;
+    const unsigned long want = std::strtoul(size->c_str(), &end, 10);
+    if (size->empty() || *end != '\0' || want == 0 || want > 65536) {
+        error = Where(line) + "size \"" + *size + "\" is not a number from 1 to 65536";
+        return false;
+    }
+    if (assembledDir.empty() || file->empty() || file->find('/') != std::string::npos) {
+        error = Where(line) + "assembled entry \"" + *file + "\" has no assembled folder to come from";
+        return false;
+    }
+    const fs::path path = fs::path(assembledDir) / *file;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = Where(line) + "assembled entry \"" + *file + "\" is missing";
+        return false;
+    }
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (bytes.empty() || bytes.size() > want) {
+        error = Where(line) + "assembled entry \"" + *file + "\" holds " + std::to_string(bytes.size()) +
+                " bytes, the entry " + std::to_string(want);
+        return false;
+    }
+    bytes.resize(want, 0);
+    return true;
 }
 
 namespace {
@@ -597,7 +636,8 @@ template <class Fn> bool ForEachLine(const fs::path& dataDir, const char* folder
 }
 } // namespace
 
-bool BuildEntries(const std::string& dataDirText, EntryMap& entries, std::string& error) {
+bool BuildEntries(const std::string& dataDirText, EntryMap& entries, std::string& error,
+                  const std::string& assembledDir) {
     entries.clear();
     const fs::path dataDir(dataDirText);
     std::error_code ec;
@@ -625,7 +665,7 @@ bool BuildEntries(const std::string& dataDirText, EntryMap& entries, std::string
     ok = ok && ForEachLine(dataDir, "blocks", error, [&](const SourceLine& line) {
              uint32_t entry = 0;
              std::vector<uint8_t> bytes;
-             if (!BuildBlockEntry(line, entry, bytes, error) || !claim(entry, line)) return false;
+             if (!BuildBlockEntry(line, entry, bytes, error, assembledDir) || !claim(entry, line)) return false;
              entries[entry] = std::move(bytes);
              return true;
          });

@@ -2,7 +2,8 @@
 //
 //   data/devices/*.txt  one device per line, named fields (key=value)
 //   data/images/*.txt   one logic image per line: entry, personality, params
-//   data/blocks/*.txt   one module data block per line: entry and its bytes
+//   data/blocks/*.txt   one module data block per line: entry and its bytes,
+//                       or the name of an assembled program and its size
 //
 // The library is a directory of {offset, size} pairs for entries 0-400 (entry
 // n at file offset 2 + 8n, little-endian) followed by the entries: the device
@@ -49,16 +50,21 @@ bool BuildDeviceEntry(const SourceLine& line, DeviceEntry& out, std::string& err
 // A logic image line to its 8838 bytes.
 bool BuildImageEntry(const SourceLine& line, uint32_t& entry, std::vector<uint8_t>& bytes,
                      std::string& error);
-// A module data block line to its bytes.
+// A module data block line to its bytes: its own bytes, words or text, or
+// an assembled program ("file=NAME size=N": the file NAME of
+// `assembledDir`, zero-padded to N bytes; refused when missing, empty or
+// longer than N).
 bool BuildBlockEntry(const SourceLine& line, uint32_t& entry, std::vector<uint8_t>& bytes,
-                     std::string& error);
+                     std::string& error, const std::string& assembledDir = {});
 
 // Entries by number.
 using EntryMap = std::map<uint32_t, std::vector<uint8_t>>;
 
 // Reads every source under `dataDir` and builds the entries. Errors name the
 // source file and line ("devices/eprom.txt:12: unknown maker \"FOO\"").
-bool BuildEntries(const std::string& dataDir, EntryMap& entries, std::string& error);
+// `assembledDir` holds the build's assembled chip-side programs.
+bool BuildEntries(const std::string& dataDir, EntryMap& entries, std::string& error,
+                  const std::string& assembledDir = {});
 
 // The library file of a set of entries (numbers 0-400).
 std::vector<uint8_t> AssembleLibrary(const EntryMap& entries);

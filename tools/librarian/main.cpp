@@ -1,6 +1,7 @@
-// librarian <data folder> <library file> [copy file name ...]
-// Builds the device library from the readable sources and writes it, and the
-// same bytes under each copy name beside it (the product-named libraries).
+// librarian <data folder> <library file> [--assembled <folder>] [copy file name ...]
+// Builds the device library from the readable sources (and the chip-side
+// programs the build assembled into <folder>) and writes it, and the same
+// bytes under each copy name beside it (the product-named libraries).
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -9,12 +10,18 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: librarian <data folder> <library file> [copy name ...]\n");
+        std::fprintf(stderr, "usage: librarian <data folder> <library file> [--assembled <folder>] [copy name ...]\n");
         return 2;
+    }
+    int copies = 3;
+    std::string assembled;
+    if (argc >= 5 && std::string(argv[3]) == "--assembled") {
+        assembled = argv[4];
+        copies = 5;
     }
     librarian::EntryMap entries;
     std::string error;
-    if (!librarian::BuildEntries(argv[1], entries, error)) {
+    if (!librarian::BuildEntries(argv[1], entries, error, assembled)) {
         std::fprintf(stderr, "librarian: %s\n", error.c_str());
         return 1;
     }
@@ -24,7 +31,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "librarian: %s\n", error.c_str());
         return 1;
     }
-    for (int i = 3; i < argc; ++i) {
+    for (int i = copies; i < argc; ++i) {
         const std::filesystem::path copy = out.parent_path() / argv[i];
         if (!librarian::WriteFileAtomic(copy.string(), bytes, error)) {
             std::fprintf(stderr, "librarian: %s\n", error.c_str());
