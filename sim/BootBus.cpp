@@ -4,6 +4,8 @@
 
 #include <initializer_list>
 #include <memory>
+#include <type_traits>
+#include <typeinfo>
 
 #include "sim/Boot05Chip.h"
 #include "sim/Hc11BootChip.h"
@@ -155,14 +157,27 @@ void BootBusPersonality::OnUnconfigure(SimProgrammer& p) {
 
 uint16_t BootBusPersonality::Id() const { return kPersonalityBootstrap; }
 
+// The part's model is looked up once per part seated (the same object of
+// the same type keeps its model): a read or write of every register asks
+// for it.
 template <class Chip> Chip* BootBusPersonality::Seated() const {
     const SocketList& sockets = Sockets();
     if (sockets.count == 0) return nullptr;
     const auto& chips = sockets.socket[0]->Chips();
     if (chips.size() != 1) return nullptr;
     ChipModel* chip = chips.front().get();
-    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
-    return dynamic_cast<Chip*>(chip);
+    if (chip != seat_.model || &typeid(*chip) != seat_.type) {
+        seat_.model = chip;
+        seat_.type = &typeid(*chip);
+        auto* part = dynamic_cast<CatalogChip*>(chip);
+        ChipModel* model = part != nullptr ? &part->Model() : chip;
+        seat_.b05 = dynamic_cast<Boot05Chip*>(model);
+        seat_.loader = dynamic_cast<LoaderMcuChip*>(model);
+        seat_.h11 = dynamic_cast<Hc11BootChip*>(model);
+    }
+    if constexpr (std::is_same_v<Chip, Boot05Chip>) return seat_.b05;
+    if constexpr (std::is_same_v<Chip, LoaderMcuChip>) return seat_.loader;
+    if constexpr (std::is_same_v<Chip, Hc11BootChip>) return seat_.h11;
 }
 
 bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <typeinfo>
 
 #include "sim/SocketBus.h"
 
@@ -50,6 +51,15 @@ private:
     void Drive(Hc11BootChip& chip, uint8_t reg, uint8_t before, uint8_t value);
     void Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value);
 
+    // The seated chip and what its model is (see Seated).
+    struct Seat {
+        const ChipModel* model = nullptr;
+        const std::type_info* type = &typeid(void);
+        Boot05Chip* b05 = nullptr;
+        LoaderMcuChip* loader = nullptr;
+        Hc11BootChip* h11 = nullptr;
+    };
+    mutable Seat seat_;
     const BootLayout* layout_; // null: a layout the image does not have
     uint8_t reg_[12] = {};
     uint8_t port_ = 0;
