@@ -410,6 +410,76 @@ TEST_F(Boot11Run, EepromRewrittenInPlace) {
     ExpectNoViolations();
 }
 
+// The CONFIG programs (entries 169, 170, 168) served as the row serves its
+// programs: powered into bootstrap mode, FFh and the download, then the
+// handshake. CONFIG program makes CONFIG hold the byte, CONFIG read streams
+// it, CONFIG erase leaves it erased; the EEPROM keeps its bytes throughout.
+class Boot11ConfigRun : public Boot11Run {
+  protected:
+    // Brings the part up with `entry`, `count` bytes of it.
+    void Load(uint32_t entry, uint32_t count) {
+        ASSERT_GE(OpenLibraryEntry(entry), count);
+        SetVccRange(1, 50);
+        SetAllDacVoltages(127, 127, 0, 0);
+        SetDeviceGround(1);
+        DelayMsSlot(100);
+        WriteRegister(3, 1);
+        WriteRegister(0, 0xE8);
+        SetDevicePower(1, 50);
+        DelayMsSlot(100);
+        WriteRegister(0, 0xE9);
+        for (uint32_t i = 0; i <= count; ++i) {
+            DelayShortUsSlot(350);
+            WriteRegister(1, i == 0 ? 0xFF : ReadLibraryByte(i - 1));
+            DelayMsSlot(2);
+        }
+    }
+    bool WaitReady() {
+        for (int i = 0; i < 100000; ++i)
+            if ((ReadRegister(2) & 1) == 0) return true;
+        return false;
+    }
+    void Strobe(uint32_t width) {
+        WriteRegister(3, 0);
+        DelayShortUsSlot(width);
+    }
+    void PowerDown() {
+        WriteRegister(0, 0xE0);
+        SetDevicePower(0, 50);
+        WriteRegister(0, 0);
+    }
+};
+
+TEST_F(Boot11ConfigRun, ConfigPrograms) {
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
+    chip->SetCell(0xB600, 0x12);
+    Load(170, 512);
+    ASSERT_TRUE(WaitReady());
+    WriteRegister(2, 0x06);
+    DelayShortUsSlot(10);
+    Strobe(20);
+    WriteRegister(3, 1);
+    ASSERT_TRUE(WaitReady()); // ready again once CONFIG is written
+    PowerDown();
+    EXPECT_EQ(chip->ReadCell(0x103F), 0x06);
+
+    Load(169, 512);
+    for (int i = 0; i < 3; ++i) {
+        DelayShortUsSlot(10);
+        Strobe(50);
+        EXPECT_EQ(ReadRegister(0), 0x06);
+        WriteRegister(3, 1);
+    }
+    PowerDown();
+
+    Load(168, 512);
+    ASSERT_TRUE(WaitReady()); // ready once CONFIG is erased
+    PowerDown();
+    EXPECT_EQ(chip->ReadCell(0x103F), 0x0F);
+    EXPECT_EQ(chip->Cell(0xB600), 0x12);
+    ExpectNoViolations();
+}
+
 // Every chip-side program the device table names is in the library, at
 // least as long as each download that sends it, a 68HC11 program (its stack
 // set first) that ends that download with the end mark it checks.
