@@ -49,7 +49,7 @@ function(chip_side_hc11 entry source)
     COMMAND ${M68HC11_AS} -I${dir} -o ${base}.o ${base}.s
     COMMAND ${M68HC11_LD} -T ${base}.ld -o ${base}.elf ${base}.o
     COMMAND ${M68HC11_OBJCOPY} -O binary ${base}.elf ${base}.bin
-    DEPENDS ${base}.s ${base}.ld ${dir}/${source} ${dir}/common.inc
+    DEPENDS ${base}.s ${base}.ld ${dir}/${source} ${dir}/common.inc ${dir}/loader.inc
     WORKING_DIRECTORY ${CHIP_SIDE_DIR}
     COMMENT "Assembling chip-side program hc11-${entry}"
     VERBATIM)

@@ -316,7 +316,7 @@ std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg)
     if (reg == l.dataInReg) {
         // A loader part's port is read while it drives it.
         if (loader != nullptr)
-            return Meaning(l, reg_[l.controlReg]) == C::Run ? loader->Port() : static_cast<uint8_t>(0xFF);
+            return Meaning(l, reg_[l.controlReg]) == C::Run ? loader->Port(view) : static_cast<uint8_t>(0xFF);
         return dataIn_;
     }
     return std::nullopt;

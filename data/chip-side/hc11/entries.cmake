@@ -32,3 +32,8 @@ chip_side_hc11(172 program.s MIN=1024 SIZE=1024 RANGES=1 R1F=0xFE00 R1L=0xFFFF K
 chip_side_hc11(173 erase.s MIN=1024 SIZE=1024 EEF=0xFE00)
 chip_side_hc11(174 config-read.s MIN=1024 SIZE=1024)
 chip_side_hc11(175 config-program.s MIN=1024 SIZE=1024)
+
+# Row 146's loaders: 128 bytes each (the part's bootstrap runs them once 128
+# have arrived).
+chip_side_hc11(199 loader-read.s MIN=128 SIZE=128)
+chip_side_hc11(200 loader-program.s MIN=128 SIZE=128)
