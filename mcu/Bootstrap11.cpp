@@ -254,10 +254,18 @@ int Alg120Program() {
     return r;
 }
 
+// The read program streams without a handshake, so a part that runs no
+// program would read as whatever register 0 holds: it reports ready once,
+// when it runs, and a part that never does fails the read at its start.
 int Alg120Read(int mode) {
     if (CheckEntry(mode) != 1) return -1;
     const Boot11Device& d = Record();
     int r = LoadBootstrapProgram(mode);
+    ChipAddress = 0;
+    if (WaitChipReady120() != 1) {
+        McuPowerDown120();
+        return -1;
+    }
     for (ChipAddress = 0; ChipAddress <= 0xFFFF; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r == 3) break;
@@ -272,11 +280,13 @@ int Alg120Read(int mode) {
     return r;
 }
 
-// The erase program bulk-erases the EEPROM by itself once loaded.
+// The erase program bulk-erases the EEPROM by itself once loaded and
+// reports ready when done: an erase that never ran is no success.
 int Alg120Erase() {
     if (CheckEntry(ModeErase) != 1) return -1;
-    const int r = LoadBootstrapProgram(ModeErase);
+    int r = LoadBootstrapProgram(ModeErase);
     if (r == 1) DelayMsSlot(200);
+    if (r == 1) r = WaitChipReady120();
     McuPowerDown120();
     return r;
 }

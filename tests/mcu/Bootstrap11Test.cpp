@@ -217,8 +217,9 @@ TEST_F(Boot11Run, Variant12OrderAndDownload) {
 }
 
 // The transfers: Program polls register 2 until bit 0 is 0, then the byte on
-// register 2, 10 us, a 20 us low strobe on register 3; Read takes no
-// handshake: 10 us, strobe low, register 0 read 50 us later, strobe high.
+// register 2, 10 us, a 20 us low strobe on register 3; Read waits once for
+// the program to run, then takes no handshake: 10 us, strobe low, register 0
+// read 50 us later, strobe high.
 TEST_F(Boot11Run, TransferTraces) {
     PutHc11("HC711BOOT-V4");
     FillPattern(0x10000);
@@ -250,7 +251,8 @@ TEST_F(Boot11Run, TransferTraces) {
     trace = bus();
     size_t strobes = 0;
     for (size_t i = 0; i < trace.size(); ++i) {
-        ASSERT_FALSE(!trace[i].write && trace[i].reg == 2) << "a ready poll in Read";
+        // One wait for the program to run, then no ready poll.
+        ASSERT_FALSE(strobes > 0 && !trace[i].write && trace[i].reg == 2) << "a ready poll between reads";
         if (!(trace[i].write && trace[i].reg == 3 && trace[i].value == 0)) continue;
         ++strobes;
         ASSERT_LT(i + 2, trace.size());
@@ -288,18 +290,23 @@ TEST_F(Boot11Run, ConfigByte) {
 }
 
 // A program that never reports ready (its download cut short by a RAM too
-// small): -1 at the first byte sent, powered down, within the bounded polls. A byte the part does not take fails the
-// verify at its address. The programming voltage on the wrong pin leaves
-// the EPROM unburnt, a violation.
+// small): Program gives -1 at the first byte sent, Read and Erase at their
+// start, powered down, within the bounded polls. A byte the part does not
+// take fails the verify at its address. The programming voltage on the
+// wrong pin leaves the EPROM unburnt, a violation.
 TEST_F(Boot11Run, InjectedFaults) {
     // RAM too small for the download's end mark: the program never serves.
     sim::Hc11BootChip* chip = PutHc11("MC68HC711E9", [](sim::Hc11BootFacts& f) { f.ramBytes = 200; });
     FillPattern(0x10000);
     const uint64_t t0 = simp.NowUs();
-    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(AlgorithmTable[120].Program(), -1) << LogText();
     EXPECT_EQ(ChipAddress, 0x103Fu);
     EXPECT_TRUE(elec->SuppliedPins().empty());
     EXPECT_LT(simp.NowUs() - t0, 120'000'000u);
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeRead), -1);
+    EXPECT_EQ(ChipAddress, 0u);
+    EXPECT_EQ(AlgorithmTable[120].Erase(), -1);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
 
     chip = PutHc11("MC68HC711E9");
     chip->StickCell(0xD123);

@@ -2,6 +2,7 @@
 ; Parameters: MIN, SIZE.
         .include "common.inc"
         begin
+        bclr    PORTA,x READY
 1:      ldaa    CONFIG,x
         bsr     put
         bra     1b

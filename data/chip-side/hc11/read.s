@@ -1,5 +1,6 @@
 ; Read: CONFIG, then every byte of the ranges in ascending address order,
-; each on port B for one strobe (the programmer paces itself: no ready).
+; each on port B for one strobe (the programmer paces itself; the ready line
+; only tells it once that the program runs).
 ; Parameters: MIN, SIZE (the most any row sends), RANGES (0-3) and R1F/R1L,
 ; R2F/R2L, R3F/R3L, ascending.
         .include "common.inc"
@@ -14,6 +15,7 @@
         .endm
 
         begin
+        bclr    PORTA,x READY           ; running: the programmer may read
         ldaa    CONFIG,x
         bsr     put
         .if     RANGES >= 1
