@@ -160,12 +160,14 @@ uint16_t BootBusPersonality::Id() const { return kPersonalityBootstrap; }
 // The part's model is looked up once per part seated (the same object of
 // the same type keeps its model): a read or write of every register asks
 // for it.
+// Each call refreshes seat_ for all three kinds.
 template <class Chip> Chip* BootBusPersonality::Seated() const {
     const SocketList& sockets = Sockets();
-    if (sockets.count == 0) return nullptr;
-    const auto& chips = sockets.socket[0]->Chips();
-    if (chips.size() != 1) return nullptr;
-    ChipModel* chip = chips.front().get();
+    if (sockets.count == 0 || sockets.socket[0]->Chips().size() != 1) {
+        seat_ = Seat{};
+        return nullptr;
+    }
+    ChipModel* chip = sockets.socket[0]->Chips().front().get();
     if (chip != seat_.model || &typeid(*chip) != seat_.type) {
         seat_.model = chip;
         seat_.type = &typeid(*chip);
@@ -188,7 +190,7 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
             prog_ = &p;
             Sync();
             Boot05Chip* chip = Seated<Boot05Chip>();
-            Hc11BootChip* chip11 = Seated<Hc11BootChip>();
+            Hc11BootChip* chip11 = seat_.h11;
             View view(*this, 0);
             const bool supplied = (chip != nullptr && chip->Supplied(view)) || (chip11 != nullptr && chip11->Supplied(view));
             if (!supplied) pinPhase_ = released_ = false;
@@ -212,8 +214,8 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     reg_[reg] = value;
     if (!Accepts(l, reg, value)) return Unexpected(p, "bootstrap bus", reg, value);
     Boot05Chip* chip05 = Seated<Boot05Chip>();
-    LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
-    Hc11BootChip* chip11 = chip05 == nullptr && loader == nullptr ? Seated<Hc11BootChip>() : nullptr;
+    LoaderMcuChip* loader = seat_.loader;
+    Hc11BootChip* chip11 = seat_.h11;
     const BootControl control = Meaning(l, reg_[l.controlReg]);
     if (reg == l.controlReg && Released(control)) {
         released_ = true;
@@ -302,9 +304,9 @@ std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg)
     if (layout_ == nullptr) return std::nullopt;
     const BootLayout& l = *layout_;
     Boot05Chip* chip05 = Seated<Boot05Chip>();
-    LoaderMcuChip* loader = chip05 == nullptr ? Seated<LoaderMcuChip>() : nullptr;
+    LoaderMcuChip* loader = seat_.loader;
     View view(*this, 0);
-    if (Hc11BootChip* chip11 = chip05 == nullptr && loader == nullptr ? Seated<Hc11BootChip>() : nullptr) {
+    if (Hc11BootChip* chip11 = seat_.h11) {
         if (reg == l.readyReg) return static_cast<uint8_t>(chip11->Ready(view) == l.readyHigh ? 1 : 0);
         if (reg == l.dataInReg) return chip11->PortB(view);
         return std::nullopt;

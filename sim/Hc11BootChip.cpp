@@ -162,6 +162,7 @@ void Hc11BootChip::Start(uint64_t atUs) {
     state_ = State::Running;
     ++starts_;
     startUs_ = atUs;
+    caughtUpUs_ = 0;
     cpu_.Reset(0x0000);
 }
 
@@ -172,13 +173,16 @@ void Hc11BootChip::CatchUp(const PinEnvironment& env) {
     const uint64_t now = env.NowUs();
     if (state_ == State::Loading && downloaded_ > 0 && now >= rxDoneUs_ + 4 * facts_.charUs)
         Start(rxDoneUs_ + 4 * facts_.charUs);
-    if (state_ != State::Running || now <= startUs_) return;
+    if (state_ != State::Running || now <= startUs_ || now == caughtUpUs_) return;
+    caughtUpUs_ = now;
     const uint64_t target = (now - startUs_) * facts_.eKhz / 1000;
     auto ram = [this](uint32_t a) -> int { return a < ram_.size() ? ram_[a] : -1; };
     while (cpu_.Cycles() < target && !cpu_.Halted()) {
         const uint16_t pc = cpu_.pc;
         if (ram(pc) == 0x09 && ram(pc + 1u) == 0x26 && ram(pc + 2u) == 0xFD && cpu_.x > 1) {
-            const uint64_t n = std::min<uint64_t>(cpu_.x - 1u, (target - cpu_.Cycles()) / 6);
+            // Whole passes up to the present or just past it: nothing in
+            // the loop looks outside, so a pass begun is a pass ended.
+            const uint64_t n = std::min<uint64_t>(cpu_.x - 1u, (target - cpu_.Cycles() + 5) / 6);
             if (n > 0) {
                 cpu_.x = static_cast<uint16_t>(cpu_.x - n);
                 cpu_.Skip(6 * n);

@@ -144,6 +144,7 @@ class Hc11BootChip : public CatalogChip, private Cpu6811Bus {
     bool resetHeld_ = false, modeHeld_ = false;
     Cpu6811 cpu_{*this};
     uint64_t startUs_ = 0;    // the core's cycle 0
+    uint64_t caughtUpUs_ = 0; // the time the core last ran to
     uint64_t rxDoneUs_ = 0;   // the last character received
     bool synced_ = false;
     uint32_t downloaded_ = 0, echoed_ = 0, starts_ = 0;

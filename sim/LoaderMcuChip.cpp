@@ -73,7 +73,9 @@ void LoaderMcuChip::CatchUp(const PinEnvironment& env) {
     while (cpu_.Cycles() < target && !cpu_.Halted()) {
         const uint16_t pc = cpu_.pc;
         if (ram(pc) == 0x09 && ram(pc + 1u) == 0x26 && ram(pc + 2u) == 0xFD && cpu_.x > 1) {
-            const uint64_t n = std::min<uint64_t>(cpu_.x - 1u, (target - cpu_.Cycles()) / 6);
+            // Whole passes up to the present or just past it: nothing in
+            // the loop looks outside, so a pass begun is a pass ended.
+            const uint64_t n = std::min<uint64_t>(cpu_.x - 1u, (target - cpu_.Cycles() + 5) / 6);
             if (n > 0) {
                 cpu_.x = static_cast<uint16_t>(cpu_.x - n);
                 cpu_.Skip(6 * n);
