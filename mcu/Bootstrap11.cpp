@@ -1,5 +1,6 @@
 #include "mcu/Bootstrap11.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -163,18 +164,20 @@ void McuPowerDown120() {
     WriteRegister(0, 0);
 }
 
-// The chip-side program of `mode` must be in the library and hold the whole
-// download: a missing entry would send the device list, a short one zeros.
+// Every chip-side program of this family opens with the same start-up (its
+// stack, then "ldx #1000h; bset 0,x #80h; bset 26h,x #80h": the busy line
+// high and driven) and ends its download with the end mark A5h, which the
+// program checks before it serves anything.
+constexpr std::array<uint8_t, 9> kProgramHead = {0xCE, 0x10, 0x00, 0x1C, 0x00, 0x80, 0x1C, 0x26, 0x80};
+constexpr uint8_t kEndMark = 0xA5;
+
+// The chip-side program of `mode` must be in the library, hold the whole
+// download and be a program of this family ending where the download ends:
+// a missing entry would send the device list, a short one zeros, and
+// anything else would leave the part running what serves no handshake.
 // Checked before anything is powered.
 int CheckEntry(int mode) {
     const Boot11Device& d = Record();
-    // The part's program walks its whole map from address 0: a range that
-    // starts above it would still have every byte below the start written
-    // (from whatever the buffer holds there) and read.
-    if (DeviceStart != 0 && mode != ModeErase) {
-        ShowMessageLine(" Chip start %Xh not supported: the part's whole map is walked.", DeviceStart);
-        return -1;
-    }
     const uint32_t entry = EntryOf(d, mode);
     if (entry == 0) {
         ShowMessageLine(" No chip-side program for this operation on this device!");
@@ -185,7 +188,23 @@ int CheckEntry(int mode) {
         ShowMessageLine(" Library entry %u holds %u bytes, %u needed!", entry, size, d.downloadCount);
         return -1;
     }
+    bool ours = ReadLibraryByte(0) == 0x8E && ReadLibraryByte(d.downloadCount - 1) == kEndMark;
+    for (uint32_t i = 0; i < kProgramHead.size(); ++i) ours = ours && ReadLibraryByte(3 + i) == kProgramHead[i];
+    if (!ours) {
+        ShowMessageLine(" Library entry %u holds no 68HC11 chip-side program!", entry);
+        return -1;
+    }
     return 1;
+}
+
+// Row 120's read and program walk the part's whole map from address 0: a
+// range that starts above it would still have every byte below the start
+// written (from whatever the buffer holds there) and read. (Row 320 takes
+// its EPROM cell by cell and keeps to the range.)
+int CheckWholeMapStart() {
+    if (DeviceStart == 0) return 1;
+    ShowMessageLine(" Chip start %Xh not supported: the part's whole map is walked.", DeviceStart);
+    return -1;
 }
 
 // Powers the part into bootstrap mode and sends FFh and the chip-side
@@ -218,7 +237,7 @@ int LoadBootstrapProgram(int mode) {
 // Every mapped byte goes, blank or not, in ascending address order over the
 // whole 64 KB: the program takes them in that order.
 int Alg120Program() {
-    if (CheckEntry(ModeProgram) != 1) return -1;
+    if (CheckWholeMapStart() != 1 || CheckEntry(ModeProgram) != 1) return -1;
     const Boot11Device& d = Record();
     int r = LoadBootstrapProgram(ModeProgram);
     ProgrammingVoltageOn();
@@ -237,14 +256,26 @@ int Alg120Program() {
             DelayShortUsSlot(100);
         }
     }
+    // The last byte may still be in work (an EEPROM byte erased and
+    // programmed takes longer than the pacing): the program is ready again
+    // once it is done, and only then does the power go.
+    if (r == 1) r = WaitChipReady120();
     McuPowerDown120();
     return r;
 }
 
+// The read program streams without a handshake, so a part that runs no
+// program would read as whatever register 0 holds: it reports ready once,
+// when it runs, and a part that never does fails the read at its start.
 int Alg120Read(int mode) {
-    if (CheckEntry(mode) != 1) return -1;
+    if (CheckWholeMapStart() != 1 || CheckEntry(mode) != 1) return -1;
     const Boot11Device& d = Record();
     int r = LoadBootstrapProgram(mode);
+    ChipAddress = 0;
+    if (WaitChipReady120() != 1) {
+        McuPowerDown120();
+        return -1;
+    }
     for (ChipAddress = 0; ChipAddress <= 0xFFFF; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r == 3) break;
@@ -259,11 +290,13 @@ int Alg120Read(int mode) {
     return r;
 }
 
-// The erase program bulk-erases the EEPROM by itself once loaded.
+// The erase program bulk-erases the EEPROM by itself once loaded and
+// reports ready when done: an erase that never ran is no success.
 int Alg120Erase() {
     if (CheckEntry(ModeErase) != 1) return -1;
-    const int r = LoadBootstrapProgram(ModeErase);
+    int r = LoadBootstrapProgram(ModeErase);
     if (r == 1) DelayMsSlot(200);
+    if (r == 1) r = WaitChipReady120();
     McuPowerDown120();
     return r;
 }

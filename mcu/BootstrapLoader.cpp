@@ -1,5 +1,6 @@
 #include "mcu/BootstrapLoader.h"
 
+#include <array>
 #include <cstdint>
 
 #include "engine/AlgorithmTable.h"
@@ -37,15 +38,28 @@ bool InWindow146(uint32_t a) {
     return (a >= 0xFFF && a <= 0x1EFF) || (a >= 0x1FF4 && a <= 0x1FFF);
 }
 
+// Every loader opens with the same start-up: "lds #00AFh; ldx #0100h" (its
+// stack, its ports).
+constexpr std::array<uint8_t, 6> kLoaderHead146 = {0x8E, 0x00, 0xAF, 0xCE, 0x01, 0x00};
+
 // Opens the loader of the purpose (1 programming, else a read mode). A
-// missing or short entry would be clocked into the chip as zeros: it is
-// refused before anything is powered.
+// missing or short entry would be clocked into the chip as zeros, and one
+// that holds no loader would leave the part running what serves no
+// handshake: both are refused before anything is powered.
 bool OpenLoader146(int purpose) {
     const uint32_t entry = purpose == 1 ? kProgramEntry146 : kReadEntry146;
     const uint32_t size = OpenLibraryEntry(entry);
-    if (size >= kLoaderBytes146) return true;
-    ShowMessageLine(" Loader entry %u holds %u of its %u bytes!", entry, size, kLoaderBytes146);
-    return false;
+    if (size < kLoaderBytes146) {
+        ShowMessageLine(" Loader entry %u holds %u of its %u bytes!", entry, size, kLoaderBytes146);
+        return false;
+    }
+    bool ours = true;
+    for (uint32_t i = 0; i < kLoaderHead146.size(); ++i) ours = ours && ReadLibraryByte(i) == kLoaderHead146[i];
+    if (!ours) {
+        ShowMessageLine(" Library entry %u holds no chip-side loader!", entry);
+        return false;
+    }
+    return true;
 }
 
 // Supplies on, reset released into bootstrap mode, the open loader sent.

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <initializer_list>
-#include <typeinfo>
 #include <memory>
+#include <typeinfo>
 
-#include "sim/Boot05Chip.h"
 #include "sim/Hc05BootChip.h"
+#include "sim/Hc11BootChip.h"
 #include "sim/LoaderMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Universal.h"
@@ -196,9 +196,9 @@ const BootBusPersonality::SeatedParts& BootBusPersonality::Parts() const {
     const uint64_t generation = prog_ != nullptr ? prog_->ComponentGeneration() : 0;
     if (count == 1 && generation == partsGeneration_ && std::equal(key, key + 4, partsKey_)) return parts_;
     parts_ = {};
-    parts_.boot05 = Seated<Boot05Chip>();
-    if (parts_.boot05 == nullptr) parts_.hc05 = Seated<Hc05BootChip>();
-    if (parts_.boot05 == nullptr && parts_.hc05 == nullptr) parts_.loader = Seated<LoaderMcuChip>();
+    parts_.hc05 = Seated<Hc05BootChip>();
+    if (parts_.hc05 == nullptr) parts_.hc11 = Seated<Hc11BootChip>();
+    if (parts_.hc05 == nullptr && parts_.hc11 == nullptr) parts_.loader = Seated<LoaderMcuChip>();
     std::copy(key, key + 4, partsKey_);
     partsGeneration_ = count == 1 ? generation : ~uint64_t{0};
     return parts_;
@@ -211,7 +211,7 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         if (pinPhase_ || released_) {
             prog_ = &p;
             Sync();
-            Boot05Chip* chip = Seated<Boot05Chip>();
+            Hc11BootChip* chip = Parts().hc11;
             View view(*this, 0);
             if (chip == nullptr || !chip->Supplied(view)) pinPhase_ = released_ = false;
         }
@@ -234,8 +234,8 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     reg_[reg] = value;
     if (!Accepts(l, reg, value)) return Unexpected(p, "bootstrap bus", reg, value);
     const SeatedParts& parts = Parts();
-    Boot05Chip* chip05 = parts.boot05;
     Hc05BootChip* hc05 = parts.hc05;
+    Hc11BootChip* chip11 = parts.hc11;
     LoaderMcuChip* loader = parts.loader;
     const BootControl control = Meaning(l, reg_[l.controlReg]);
     if (reg == l.controlReg && Released(control)) {
@@ -248,37 +248,17 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         lastLatch_ = reg;
     }
     if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && (l.latches >> reg & 1) == 0) {
-        const bool listening = (chip05 != nullptr && chip05->Downloading()) || (hc05 != nullptr && hc05->Downloading()) ||
+        const bool listening = (hc05 != nullptr && hc05->Downloading()) || (chip11 != nullptr && chip11->Downloading()) ||
                                (loader != nullptr && loader->Listening());
         if (!listening) p.Violation("bootstrap bus: download clock while the part's loader does not listen");
     }
-    if (reg == l.strobeReg && value == 0 && before == 1 && (chip05 != nullptr || hc05 != nullptr || loader != nullptr) &&
+    if (reg == l.strobeReg && value == 0 && before == 1 && (hc05 != nullptr || chip11 != nullptr || loader != nullptr) &&
         Held(control))
         p.Violation("bootstrap bus: strobe while the part is held in reset");
-    if (chip05 != nullptr) Drive(*chip05, reg, before, value);
     if (hc05 != nullptr) Drive(*hc05, reg, before, value);
+    if (chip11 != nullptr) Drive(*chip11, reg, before, value);
     if (loader != nullptr) Drive(*loader, p, reg, before, value);
     return true;
-}
-
-void BootBusPersonality::Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, uint8_t value) {
-    const BootLayout& l = *layout_;
-    View view(*this, 0);
-    const BootControl now = Meaning(l, reg_[l.controlReg]);
-    if (reg == l.controlReg) {
-        if (Held(now)) chip.HoldReset(view, now == C::HoldMode);
-        if (Released(now) && Held(Meaning(l, before))) chip.ReleaseReset(view);
-        return;
-    }
-    if (static_cast<int>(reg) == l.downloadReg && chip.Downloading()) chip.DownloadByte(view, value);
-    if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && chip.Downloading())
-        chip.DownloadByte(view, reg_[l.clockSource]);
-    if (reg == l.strobeReg && value == 0 && before == 1 && Released(now))
-        dataIn_ = chip.Strobe(view, port_,
-                              !l.directed        ? Boot05Chip::DataPort::Either
-                              : now == C::RunWrite ? Boot05Chip::DataPort::LogicDrives
-                                                   : Boot05Chip::DataPort::PartDrives)
-                      .value_or(0xFF);
 }
 
 // The 68HC05 part sees the strobe's both edges; its data-in byte is read
@@ -308,6 +288,23 @@ uint8_t BootBusPersonality::PortDriven() const {
     const BootLayout& l = *layout_;
     if (!l.directed || lastLatch_ != l.dataPortReg) return 0xFF;
     return Meaning(l, reg_[l.controlReg]) == C::RunWrite ? 0xFF : 0x00;
+}
+
+// A 68HC711 part sees the levels: the latch on its port C, the strobe on
+// PA0, the download on RxD.
+void BootBusPersonality::Drive(Hc11BootChip& chip, uint8_t reg, uint8_t before, uint8_t value) {
+    const BootLayout& l = *layout_;
+    UpdateChips();
+    View view(*this, 0);
+    const BootControl now = Meaning(l, reg_[l.controlReg]);
+    if (reg == l.controlReg) {
+        if (Held(now)) chip.HoldReset(view, now == C::HoldMode);
+        if (Released(now) && Held(Meaning(l, before))) chip.ReleaseReset(view);
+        return;
+    }
+    if (static_cast<int>(reg) == l.downloadReg && Released(now)) chip.DownloadByte(view, value);
+    if ((l.latches >> reg & 1) != 0) chip.SetPortC(view, value);
+    if (reg == l.strobeReg) chip.SetStrobe(view, value != 0);
 }
 
 void BootBusPersonality::Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value) {
@@ -344,14 +341,16 @@ std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg)
     if (layout_ == nullptr) return std::nullopt;
     const BootLayout& l = *layout_;
     const SeatedParts& parts = Parts();
-    Boot05Chip* chip05 = parts.boot05;
     Hc05BootChip* hc05 = parts.hc05;
     LoaderMcuChip* loader = parts.loader;
     View view(*this, 0);
+    if (Hc11BootChip* chip11 = parts.hc11) {
+        if (reg == l.readyReg) return static_cast<uint8_t>(chip11->Ready(view) == l.readyHigh ? 1 : 0);
+        if (reg == l.dataInReg) return chip11->PortB(view);
+        return std::nullopt;
+    }
     if (reg == l.readyReg) {
-        const bool ready = chip05 != nullptr ? chip05->Ready(view)
-                           : hc05 != nullptr ? hc05->Ready(view)
-                                             : loader != nullptr && !loader->Busy(view);
+        const bool ready = hc05 != nullptr ? hc05->Ready(view) : loader != nullptr && !loader->Busy(view);
         return static_cast<uint8_t>(ready == l.readyHigh ? 1 : 0);
     }
     if (reg == l.dataInReg) {
@@ -366,8 +365,8 @@ std::optional<uint8_t> BootBusPersonality::OnRead(SimProgrammer& p, uint8_t reg)
         }
         // A loader part's port is read while it drives it.
         if (loader != nullptr)
-            return Meaning(l, reg_[l.controlReg]) == C::Run ? loader->Port() : static_cast<uint8_t>(0xFF);
-        return dataIn_;
+            return Meaning(l, reg_[l.controlReg]) == C::Run ? loader->Port(view) : static_cast<uint8_t>(0xFF);
+        return static_cast<uint8_t>(0xFF);
     }
     return std::nullopt;
 }

@@ -1,8 +1,8 @@
 // The bootstrap logic image (personality kPersonalityBootstrap, parameter 0
 // the register layout): it serves the parts that take a small program into
 // RAM at power-up and then answer a byte handshake: the 68HC05 parts that run
-// the download on their CPU (Hc05BootChip.h), the 68HC11 family model
-// (Boot05Chip.h) and the loader parts (LoaderMcuChip.h).
+// the download on their CPU (Hc05BootChip.h), the 68HC711 parts that run it
+// on theirs (Hc11BootChip.h) and the loader parts (LoaderMcuChip.h).
 //
 // Per layout, a table gives every register and value one meaning: a
 // reset/mode control register whose values hold reset, hold it with the mode
@@ -30,8 +30,8 @@
 namespace sim {
 
 struct BootLayout;
-class Boot05Chip;
 class Hc05BootChip;
+class Hc11BootChip;
 class LoaderMcuChip;
 class PinDriverPersonality;
 
@@ -53,14 +53,14 @@ private:
     // The seated part as each model the bus serves (at most one is set),
     // looked up again only when the socket's part changed.
     struct SeatedParts {
-        Boot05Chip* boot05 = nullptr;
         Hc05BootChip* hc05 = nullptr;
+        Hc11BootChip* hc11 = nullptr;
         LoaderMcuChip* loader = nullptr;
     };
     const SeatedParts& Parts() const;
     // What a write the layout accepted does to each kind of part.
-    void Drive(Boot05Chip& chip, uint8_t reg, uint8_t before, uint8_t value);
     void Drive(Hc05BootChip& chip, uint8_t reg, uint8_t before, uint8_t value);
+    void Drive(Hc11BootChip& chip, uint8_t reg, uint8_t before, uint8_t value);
     void Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value);
     // The lines of the part's input port the logic drives now.
     uint8_t PortDriven() const;
@@ -69,7 +69,6 @@ private:
     uint8_t reg_[12] = {};
     uint8_t port_ = 0;
     int lastLatch_ = -1; // the latch written last (it drives port_)
-    uint8_t dataIn_ = 0xFF;
     // Since when the strobe is low (a loader part times it).
     uint64_t strobeFrom_ = 0;
     bool strobeLow_ = false;

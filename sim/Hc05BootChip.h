@@ -37,12 +37,30 @@
 #include <string>
 #include <vector>
 
-#include "sim/Boot05Chip.h"
 #include "sim/Cpu6805.h"
+#include "sim/PartFacts.h"
+#include "sim/SocketBus.h"
 
 namespace sim {
 
-struct Hc05BootFacts : Boot05Facts {
+struct Hc05BootFacts : PartFacts {
+    std::string maker;
+    std::string note;
+    struct Range {
+        uint32_t first, last;
+    };
+    std::vector<Range> eprom;  // erased to `blank`
+    std::vector<Range> eeprom; // erased to FFh
+    uint32_t ramBytes = 176;   // the most the bootstrap ROM takes
+    uint32_t byteUs = 2000;    // the bootstrap ROM's time per download byte
+    int modePin = 0;           // chip pin that needs modeMinTenths to enter bootstrap
+    int modeMinTenths = 90;
+    int modeLimitTenths = 110;
+    int vppPin = 0;            // chip pin of the programming voltage
+    int vppMinTenths = 150, vppLimitTenths = 175;
+    std::vector<int> highVoltagePins; // further chip pins that take up to vppLimitTenths
+    uint32_t burnUs = 2000, eeWriteUs = 10000, eeEraseUs = 10000;
+    bool hasSecurity = false;
     uint32_t securityAt = 0; // the option byte holding the security bit
     uint8_t securityBit = 0x08;
     uint32_t busKHz = 2000;

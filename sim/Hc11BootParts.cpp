@@ -1,31 +1,30 @@
 // The 68HC711-type parts of the catalog, programmed through their bootstrap
-// mode. From the 68HC11 family's datasheets: bootstrap is entered when reset
-// is released with MODA and MODB low (no high voltage); the loader takes FFh
-// (its baud-rate byte) and then program bytes into RAM from 0000h, and jumps
-// there when the RAM is full or the line has idled four characters
-// (7812 baud: 1.28 ms a character); EPROM erased to FFh, burnt in 2 ms with
-// the programming voltage (12.25 V nominal) on XIRQ/VPPE; EEPROM bytes
-// written and bulk-erased in 10 ms each by the part's charge pump; CONFIG an
-// EEPROM cell at 103Fh whose upper four bits read 0.
+// mode by the programs they are sent (Hc11BootChip.h). From the 68HC11
+// family's technical data: E at 2 MHz from the 8 MHz crystal, so the
+// bootstrap's 7812 baud takes 1.28 ms a character; EPROM erased to FFh,
+// burnt in 2 ms with the programming voltage (12.25 V nominal) on
+// XIRQ/VPPE; EEPROM bytes programmed and erased in 10 ms each by the part's
+// charge pump; CONFIG an EEPROM cell at 103Fh of which four bits are
+// implemented.
 //
 // MC68HC711E9: 512 bytes of RAM, EEPROM B600h-B7FFh, EPROM D000h-FFFFh.
 // MC68HC711E20: 768 bytes of RAM, EEPROM B600h-B7FFh, EPROM 9000h-AFFFh and
 // D000h-FFFFh. Both are seated on the programmer's 48-pin DIP adapter rows
 // (supply 48, ground 23, programming pin 11). For the other maps no
 // datasheet with a matching memory map was found: those parts follow the
-// algorithm row (map, RAM as the download, CONFIG at 0000h where the row
-// puts it, the row's programming pin) with the family's behaviour above.
+// algorithm row (map, RAM as the download, CONFIG shown at 0000h where the
+// row puts it, the row's programming pin) with the family's behaviour above.
 #include <string>
 #include <utility>
 
-#include "sim/Boot05Chip.h"
 #include "sim/Catalog.h"
+#include "sim/Hc11BootChip.h"
 
 namespace sim {
 
 namespace {
 
-using R = Boot05Facts::Range;
+using R = Hc11BootFacts::Range;
 
 struct Hc11Map {
     uint32_t ram;
@@ -55,9 +54,9 @@ constexpr Hc11Map kHc11Maps[17] = {
     {1024, {0xFE00, 0xFFFF}, {0, 0}, {0, 0}, 0x103F},
 };
 
-Boot05Facts Part(const char* maker, std::string name, int variant, int vppPin) {
+Hc11BootFacts Part(const char* maker, std::string name, int variant, int vppPin) {
     const Hc11Map& m = kHc11Maps[variant];
-    Boot05Facts f;
+    Hc11BootFacts f;
     f.maker = maker;
     f.name = std::move(name);
     f.pinCount = 48;
@@ -70,20 +69,10 @@ Boot05Facts Part(const char* maker, std::string name, int variant, int vppPin) {
     if (m.eprom.last != 0) f.eprom.push_back(m.eprom);
     if (m.eprom2.last != 0) f.eprom.push_back(m.eprom2);
     if (m.eeprom.last != 0) f.eeprom.push_back(m.eeprom);
-    f.family = "HC11";
-    f.hc11Loader = true;
     f.ramBytes = m.ram;
-    f.byteUs = 1280;
-    f.idleUs = 4 * 1280;
     f.configAt = m.config;
     f.configMask = 0x0F;
-    f.modePin = 0;
     f.vppPin = vppPin;
-    f.vppMinTenths = 118;
-    f.vppLimitTenths = 130;
-    f.burnUs = 2000;
-    f.eeWriteUs = 10000;
-    f.eeEraseUs = 10000;
     f.note = "no datasheet with this memory map found: map, RAM and programming pin follow the algorithm row";
     f.followsRow = true;
     return f;
@@ -92,12 +81,12 @@ Boot05Facts Part(const char* maker, std::string name, int variant, int vppPin) {
 } // namespace
 
 void AddHc11BootParts(std::vector<CatalogPart>& parts) {
-    std::vector<Boot05Facts> all;
-    Boot05Facts e9 = Part("MOTOROLA", "MC68HC711E9", 1, 11);
+    std::vector<Hc11BootFacts> all;
+    Hc11BootFacts e9 = Part("MOTOROLA", "MC68HC711E9", 1, 11);
     e9.note = "MC68HC711E9 technical data: memory map, RAM, EPROM/EEPROM programming";
     e9.followsRow = false;
     all.push_back(e9);
-    Boot05Facts e20 = Part("MOTOROLA", "MC68HC711E20", 12, 11);
+    Hc11BootFacts e20 = Part("MOTOROLA", "MC68HC711E20", 12, 11);
     e20.note = "MC68HC711E20 technical data: memory map, RAM, EPROM/EEPROM programming";
     e20.followsRow = false;
     all.push_back(e20);
@@ -112,8 +101,6 @@ void AddHc11BootParts(std::vector<CatalogPart>& parts) {
         // with ground on 3 and 4, 14 on 25 with ground on 5.
         if (v == 13) all.back().vccPin = 24, all.back().gndPins = {3, 4};
         if (v == 14) all.back().vccPin = 25, all.back().gndPins = {5};
-        // Variants 4 and 5 give an EEPROM byte 2 ms.
-        if (v == 4 || v == 5) all.back().eeWriteUs = 1500;
     }
     // Brought up through the bootstrap download (variant 1's RAM and
     // programs), then written in a parallel EPROM mode: A0-A8 on socket pins
@@ -122,7 +109,7 @@ void AddHc11BootParts(std::vector<CatalogPart>& parts) {
     // on pin 32, read with pin 31 low; blank reads FFh, and with pins 32 and
     // 33 low (the programming voltage on pin 30) 00h with pin 31 high. No
     // datasheet describes this mode: pins, times and levels follow the row.
-    Boot05Facts par = Part("GENERIC-ALGORITHM", "HC711PAR-V1", 1, 32);
+    Hc11BootFacts par = Part("GENERIC-ALGORITHM", "HC711PAR-V1", 1, 32);
     par.highVoltagePins = {30};
     par.parallelAddress = {17, 18, 19, 20, 21, 22, 24, 25, 26};
     par.parallelData = {34, 35, 36, 37, 38, 39, 40, 41};
@@ -138,9 +125,9 @@ void AddHc11BootParts(std::vector<CatalogPart>& parts) {
     par.parallelBurnUs = 1000;
     par.note = "no datasheet describes a parallel EPROM mode with these pins: pins, pulse and levels follow the algorithm row";
     all.push_back(par);
-    for (Boot05Facts& f : all) {
+    for (Hc11BootFacts& f : all) {
         std::string maker = f.maker;
-        parts.push_back(ChipPart<Boot05Chip>(std::move(maker), std::move(f)));
+        parts.push_back(ChipPart<Hc11BootChip>(std::move(maker), std::move(f)));
     }
 }
 

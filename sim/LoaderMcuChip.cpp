@@ -1,6 +1,6 @@
 #include "sim/LoaderMcuChip.h"
 
-#include <charconv>
+#include <algorithm>
 #include <string>
 
 #include "sim/Catalog.h"
@@ -8,30 +8,21 @@
 
 namespace sim {
 
-std::optional<LoaderTag> ParseLoaderTag(const std::vector<uint8_t>& bytes) {
-    // Four blank-ended words: the mark, the family, the role, the count.
-    std::string words[4];
-    size_t pos = 0;
-    for (std::string& w : words) {
-        while (pos < bytes.size() && bytes[pos] != ' ' && w.size() < 16)
-            w.push_back(static_cast<char>(bytes[pos++]));
-        if (pos >= bytes.size() || bytes[pos] != ' ' || w.empty()) return std::nullopt;
-        ++pos;
-    }
-    if (words[0] != "VXBOOT") return std::nullopt;
-    LoaderTag tag;
-    tag.family = words[1];
-    tag.role = words[2];
-    const auto [end, ec] = std::from_chars(words[3].data(), words[3].data() + words[3].size(), tag.count);
-    if (ec != std::errc() || end != words[3].data() + words[3].size()) return std::nullopt;
-    return tag;
-}
+namespace {
+
+// The ports (see LoaderMcuChip.h).
+constexpr uint16_t kPorta = 0x0100, kPortb = 0x0101, kPortc = 0x0102, kPortd = 0x0103, kBusy = 0x0104,
+                   kEprog = 0x0105;
+constexpr uint8_t kPgm = 0x01, kLat = 0x02;
+
+} // namespace
 
 LoaderMcuChip::LoaderMcuChip(const LoaderMcuFacts& facts) : facts_(facts) {
     pins_ = DipSocketPins(facts_.pinCount);
     cells_.resize(facts_.words);
     for (uint32_t a = 0; a < facts_.words; ++a)
         cells_[a] = BlankOf(a);
+    ram_.assign(facts_.ramBytes, 0);
 }
 
 ChipPinLimits LoaderMcuChip::Limits() const {
@@ -67,136 +58,181 @@ bool LoaderMcuChip::ModeVoltage(const PinEnvironment& env) const {
     return env.VoltageTenths(Pin(facts_.modePin)) >= facts_.modeMinTenths;
 }
 
-// A burn under way takes once it has held burnUs with the part powered and
-// the high voltage on; `interrupted` before then loses it.
-void LoaderMcuChip::Settle(const PinEnvironment& env, bool interrupted) {
-    if (!pending_) return;
-    if (env.NowUs() - pendingFrom_ >= facts_.burnUs) {
-        if (static_cast<int64_t>(pendingAt_) != stuck_) {
-            // An EPROM cell only moves from its blank state.
-            if (BlankOf(pendingAt_) == 0)
-                cells_[pendingAt_] |= pendingValue_;
-            else
-                cells_[pendingAt_] &= pendingValue_;
-            burnt_.push_back(pendingAt_);
+void LoaderMcuChip::Lose(const std::string& what) {
+    if (env_ != nullptr) env_->Violation(facts_.name + ": " + what);
+}
+
+// The core runs to the present; a poll of an unchanged input and a DEX/BNE
+// delay count are skipped ahead whole.
+void LoaderMcuChip::CatchUp(const PinEnvironment& env) {
+    env_ = &env;
+    const uint64_t now = env.NowUs();
+    if (!running_ || now <= startUs_) return;
+    const uint64_t target = (now - startUs_) * facts_.eKhz / 1000;
+    auto ram = [this](uint32_t a) -> int { return a < ram_.size() ? ram_[a] : -1; };
+    while (cpu_.Cycles() < target && !cpu_.Halted()) {
+        const uint16_t pc = cpu_.pc;
+        if (ram(pc) == 0x09 && ram(pc + 1u) == 0x26 && ram(pc + 2u) == 0xFD && cpu_.x > 1) {
+            // Whole passes up to the present or just past it: nothing in
+            // the loop looks outside, so a pass begun is a pass ended.
+            const uint64_t n = std::min<uint64_t>(cpu_.x - 1u, (target - cpu_.Cycles() + 5) / 6);
+            if (n > 0) {
+                cpu_.x = static_cast<uint16_t>(cpu_.x - n);
+                cpu_.Skip(6 * n);
+                continue;
+            }
         }
-        pending_ = false;
-    } else if (interrupted) {
-        pending_ = false;
-        env.Violation(facts_.name + ": byte at " + std::to_string(pendingAt_) + " cut short after " +
-                      std::to_string(env.NowUs() - pendingFrom_) + " us, it needs " +
-                      std::to_string(facts_.burnUs));
+        const uint64_t writes = writes_;
+        const int c = cpu_.Step();
+        if (cpu_.pc == pc && writes_ == writes && c > 0 && cpu_.Cycles() < target) {
+            const uint64_t n = (target - cpu_.Cycles() + static_cast<uint64_t>(c) - 1) / static_cast<uint64_t>(c);
+            cpu_.Skip(n * static_cast<uint64_t>(c));
+        }
+    }
+}
+
+uint8_t LoaderMcuChip::Read(uint16_t a) {
+    if (a < ram_.size()) return ram_[a];
+    switch (a) {
+    case kPorta: return static_cast<uint8_t>((strobeHigh_ ? 1 : 0) | (programmerDrives_ ? 2 : 0));
+    case kPortb: return portB_;
+    case kPortc: return address_;
+    case kPortd: return data_;
+    case kBusy: return busy_;
+    case kEprog: return eprog_;
+    default: return a < facts_.words && InWindow(a) ? cells_[a] : 0xFF;
+    }
+}
+
+// LAT, a write to a cell, PGM for burnUs with the high voltage held, PGM
+// cleared: the cell's bits move from its blank value.
+void LoaderMcuChip::Write(uint16_t a, uint8_t v) {
+    ++writes_;
+    if (a < ram_.size()) {
+        ram_[a] = v;
+        return;
+    }
+    switch (a) {
+    case kPortb: portB_ = v; return;
+    case kBusy: busy_ = v & 1; return;
+    case kEprog: {
+        if ((v & kPgm) != 0 && (eprog_ & kPgm) == 0) {
+            if ((eprog_ & kLat) == 0 || !latched_) {
+                v = static_cast<uint8_t>(v & ~kPgm);
+            } else {
+                pgm_ = true;
+                pgmFrom_ = CoreUs();
+                vppLost_ = env_ == nullptr || !ModeVoltage(*env_);
+                if (vppLost_) Lose("byte at " + std::to_string(latchAt_) + " without the programming voltage");
+            }
+        }
+        if ((v & kPgm) == 0 && pgm_) {
+            pgm_ = false;
+            const uint64_t took = CoreUs() - pgmFrom_;
+            if (!vppLost_ && took < facts_.burnUs)
+                Lose("byte at " + std::to_string(latchAt_) + " burnt for " + std::to_string(took) +
+                     " us, it needs " + std::to_string(facts_.burnUs));
+            if (!vppLost_ && took >= facts_.burnUs && static_cast<int64_t>(latchAt_) != stuck_) {
+                if (BlankOf(latchAt_) == 0)
+                    cells_[latchAt_] |= latchValue_;
+                else
+                    cells_[latchAt_] &= latchValue_;
+                burnt_.push_back(latchAt_);
+            }
+        }
+        if ((v & kLat) == 0) latched_ = false;
+        eprog_ = v;
+        return;
+    }
+    default:
+        if ((eprog_ & kLat) != 0 && a < facts_.words && InWindow(a)) {
+            latched_ = true;
+            latchAt_ = a;
+            latchValue_ = v;
+        }
+        return;
     }
 }
 
 void LoaderMcuChip::Update(const PinEnvironment& env) {
-    const bool up = Powered(env);
-    if (pending_ && (!up || !ModeVoltage(env))) Settle(env, true);
-    if (!up) {
+    CatchUp(env);
+    if (pgm_ && !vppLost_ && (!Powered(env) || !ModeVoltage(env))) {
+        vppLost_ = true;
+        Lose("byte at " + std::to_string(latchAt_) + " cut short: supply or programming voltage gone");
+    }
+    if (!Powered(env)) {
         // Without supply the RAM and the running program are gone.
         bootstrap_ = running_ = false;
-        ram_.clear();
-        role_.clear();
+        ram_.assign(facts_.ramBytes, 0);
+        pgm_ = latched_ = false;
     }
 }
 
 void LoaderMcuChip::Reset(const PinEnvironment& env, bool held) {
+    CatchUp(env);
     if (held) {
-        Settle(env, true);
+        if (pgm_) Lose("reset while byte " + std::to_string(latchAt_) + " burns");
+        pgm_ = latched_ = false;
         inReset_ = true;
         bootstrap_ = running_ = false;
-        ram_.clear();
-        role_.clear();
         return;
     }
     if (!inReset_) return;
     inReset_ = false;
-    // The mode is sampled as reset is released.
+    // The mode is sampled as reset is released; the ports take their reset
+    // values.
     bootstrap_ = Powered(env) && ModeVoltage(env);
-    phase_ = 0;
+    downloaded_ = 0;
     lastByteAt_ = 0;
+    busy_ = 1;
+    portB_ = 0;
+    eprog_ = 0;
 }
 
 void LoaderMcuChip::Download(const PinEnvironment& env, uint8_t byte) {
+    CatchUp(env);
     if (!bootstrap_ || running_) return; // nobody listens
     const uint64_t now = env.NowUs();
-    if (!ram_.empty() && now - lastByteAt_ < facts_.byteUs) {
-        env.Violation(facts_.name + ": download byte " + std::to_string(ram_.size()) + " after " +
+    if (downloaded_ > 0 && now - lastByteAt_ < facts_.byteUs) {
+        env.Violation(facts_.name + ": download byte " + std::to_string(downloaded_) + " after " +
                       std::to_string(now - lastByteAt_) + " us, the bootstrap needs " +
                       std::to_string(facts_.byteUs));
         return;
     }
     lastByteAt_ = now;
-    if (ram_.size() >= facts_.ramBytes) {
-        env.Violation(facts_.name + ": download past the " + std::to_string(facts_.ramBytes) +
-                      " bytes of RAM");
+    if (downloaded_ >= facts_.ramBytes) {
+        env.Violation(facts_.name + ": download past the " + std::to_string(facts_.ramBytes) + " bytes of RAM");
         return;
     }
-    ram_.push_back(byte);
-    if (ram_.size() != facts_.loaderBytes) return;
-    const auto tag = ParseLoaderTag(ram_);
-    if (!tag || tag->family != facts_.family || tag->count != facts_.loaderBytes ||
-        (tag->role != "READ" && tag->role != "PROGRAM"))
-        return; // an unknown program: the chip stays silent
+    ram_[downloaded_++] = byte;
+    if (downloaded_ != facts_.loaderBytes) return;
     running_ = true;
-    role_ = tag->role;
-    phase_ = 0;
-    busyUntil_ = now + facts_.startUs;
+    startUs_ = now + facts_.byteUs;
+    cpu_.Reset(0x0000);
 }
 
-bool LoaderMcuChip::Busy(const PinEnvironment& env) const {
-    if (!running_ || neverReady_) return true;
-    return env.NowUs() < busyUntil_ || (pending_ && env.NowUs() - pendingFrom_ < facts_.burnUs);
+bool LoaderMcuChip::Busy(const PinEnvironment& env) {
+    CatchUp(env);
+    return !running_ || neverReady_ || (busy_ & 1) != 0;
 }
 
-void LoaderMcuChip::StrobeReleased(const PinEnvironment& env, uint64_t lowUs) {
-    if (running_ && lowUs < facts_.strobeUs)
-        env.Violation(facts_.name + ": strobe low for " + std::to_string(lowUs) +
-                      " us, the program polls every " + std::to_string(facts_.strobeUs));
+uint8_t LoaderMcuChip::Port(const PinEnvironment& env) {
+    CatchUp(env);
+    return running_ ? portB_ : static_cast<uint8_t>(0xFF);
 }
 
 void LoaderMcuChip::Strobe(const PinEnvironment& env, uint8_t address, uint8_t data, bool programmerDrives) {
-    if (!running_) return; // no program listens to the strobe
-    Settle(env, false);
-    if (Busy(env)) {
-        env.Violation(facts_.name + ": strobe while the loaded program is busy");
-        return;
-    }
-    const uint64_t now = env.NowUs();
-    busyUntil_ = now + facts_.stepUs;
-    if (phase_ == 0) {
-        address_ = static_cast<uint32_t>(address) << 8;
-        phase_ = 1;
-        return;
-    }
-    if (phase_ == 1) {
-        address_ |= address;
-        phase_ = 2;
-        return;
-    }
-    phase_ = 0;
-    if (role_ == "READ") {
-        if (programmerDrives) {
-            env.Violation(facts_.name + ": read strobe while the programmer drives the port");
-            return;
-        }
-        port_ = address_ < facts_.words ? cells_[address_] : 0xFF;
-        return;
-    }
-    if (!programmerDrives) {
-        env.Violation(facts_.name + ": program strobe with the port towards the programmer");
-        return;
-    }
-    if (!InWindow(address_) || data == BlankOf(address_)) return;
-    if (!ModeVoltage(env)) {
-        env.Violation(facts_.name + ": byte at " + std::to_string(address_) +
-                      " without the programming voltage");
-        return;
-    }
-    pending_ = true;
-    pendingAt_ = address_;
-    pendingValue_ = data;
-    pendingFrom_ = now;
+    CatchUp(env);
+    if (running_ && Busy(env)) env.Violation(facts_.name + ": strobe while the loaded program is busy");
+    address_ = address;
+    data_ = data;
+    programmerDrives_ = programmerDrives;
+    strobeHigh_ = false;
+}
+
+void LoaderMcuChip::StrobeReleased(const PinEnvironment& env, uint64_t) {
+    CatchUp(env);
+    strobeHigh_ = true;
 }
 
 namespace {

@@ -1,52 +1,44 @@
 // Microcontrollers programmed through a small program they take into RAM in
-// their bootstrap mode, and the logic image that serves them over
-// programmer registers.
+// their bootstrap mode, and run on a 68HC11 core (Cpu6811.h); the logic
+// image serves them over programmer registers.
 //
-// The part: bootstrap mode is entered only when reset is released with the
-// supply in its window, the grounds held and the mode pin at its high
-// voltage. The bootstrap firmware then takes download bytes, each at least
-// byteUs after the one before (its receive time), up to ramBytes; more is a
-// violation. Once loaderBytes have arrived it runs the program only when the
-// download starts with a tag it recognises (see LoaderTag), of its own
-// family and stating that count; otherwise it stays silent (busy). The
-// running program takes an address high byte, a low byte and then one data
-// byte per strobe, busy for stepUs after each; the program role burns the
-// byte (EPROM bits go towards the cell's programmed state; busy for burnUs,
-// with the mode pin's high voltage held throughout), the read role puts the
-// cell on the data port.
+// No datasheet of such a part was found: its map, bootstrap and ports
+// follow the algorithm row (row 146).
+// - Bootstrap mode is entered only when reset is released with the supply in
+//   its window, the grounds held and the mode pin at its high voltage. The
+//   bootstrap ROM then takes download bytes into RAM from 0000h, each at
+//   least byteUs after the one before (its receive time), up to ramBytes
+//   (more is a violation); with loaderBytes stored it jumps to 0000h.
+// - Ports (E at eKhz): PORTA (0100h, read) bit 0 the strobe (1 idle), bit 1
+//   set while the programmer drives the data port; PORTB (0101h) the byte
+//   the part drives; PORTC (0102h) the address latch, PORTD (0103h) the data
+//   latch the programmer drives; BUSY (0104h) bit 0 the busy line (1 out of
+//   reset); EPROG (0105h): LAT (bit 1) set, a write to an EPROM cell latches
+//   it, PGM (bit 0) set for burnUs with the mode pin's high voltage held,
+//   then cleared, burns it (bits leave the cell's blank value); shorter, or
+//   without the voltage, the cell keeps what it held (a violation).
 //
 // The bootstrap logic image serves these parts in its layout 5 (see
-// BootBus.h): register 1 holds and releases reset and sets the data port's
-// direction and reads bit 0 as the part busy; register 2 the port set-up;
-// register 3 the strobe; register 0 the address byte and the data port
-// read; register 4 the data byte to program; register 5 a download byte.
+// BootBus.h): register 1 holds and releases reset, sets the data port's
+// direction and reads bit 0 as the busy line; register 2 the port set-up;
+// register 3 the strobe (PA0); register 0 the address latch (PORTC) and the
+// data port read (PORTB); register 4 the data latch (PORTD); register 5 a
+// download byte.
 #pragma once
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "sim/Cpu6811.h"
 #include "sim/PartFacts.h"
 #include "sim/SocketBus.h"
 
 namespace sim {
 
-// The tag a chip-side program starts with:
-// "VXBOOT <family> <ROLE> <count>" and a blank, e.g.
-// "VXBOOT 68HC05 READ 128 ". Roles: READ, PROGRAM, ERASE, SECURE, CONFIG.
-struct LoaderTag {
-    std::string family;
-    std::string role;
-    uint32_t count = 0;
-};
-// The tag of a download; nullopt when it carries none.
-std::optional<LoaderTag> ParseLoaderTag(const std::vector<uint8_t>& bytes);
-
 struct LoaderMcuFacts : PartFacts {
     std::string maker;
     std::string note;
-    std::string family = "68HC05";
     struct Window {
         uint32_t first, last;
         uint8_t blank;
@@ -58,13 +50,11 @@ struct LoaderMcuFacts : PartFacts {
     uint32_t ramBytes = 176;       // the most the bootstrap takes
     uint32_t loaderBytes = 128;    // the count after which the program runs
     uint32_t byteUs = 1040;        // least spacing of download bytes
-    uint32_t startUs = 500;        // busy from the last download byte
-    uint32_t stepUs = 40;          // busy after each handshake byte
     uint32_t burnUs = 2000;        // programming time of one cell
-    uint32_t strobeUs = 10;        // least strobe low time
+    uint32_t eKhz = 2000;          // the core's E clock
 };
 
-class LoaderMcuChip : public CatalogChip {
+class LoaderMcuChip : public CatalogChip, private Cpu6811Bus {
   public:
     explicit LoaderMcuChip(const LoaderMcuFacts& facts);
 
@@ -85,15 +75,12 @@ class LoaderMcuChip : public CatalogChip {
     // What the logic does to the part.
     void Reset(const PinEnvironment& env, bool held);
     void Download(const PinEnvironment& env, uint8_t byte);
-    // One strobe as it falls: the address byte and the data byte the
-    // programmer drives, `programmerDrives` whether the data direction is
-    // towards the chip (the read role puts its byte on the port at once).
+    // The strobe falls with the address and data latches the programmer
+    // drives, `programmerDrives` whether the data port points to the part.
     void Strobe(const PinEnvironment& env, uint8_t address, uint8_t data, bool programmerDrives);
-    // The strobe back high after lowUs: shorter than the program's polling
-    // loop is a violation.
     void StrobeReleased(const PinEnvironment& env, uint64_t lowUs);
-    bool Busy(const PinEnvironment& env) const;
-    uint8_t Port() const { return port_; }
+    bool Busy(const PinEnvironment& env);
+    uint8_t Port(const PinEnvironment& env);
 
     // Injected faults: a cell that never takes a byte; busy for ever.
     void StickCell(uint32_t a) { stuck_ = static_cast<int64_t>(a); }
@@ -102,8 +89,7 @@ class LoaderMcuChip : public CatalogChip {
     bool Running() const { return running_; }
     // Whether the bootstrap firmware takes download bytes.
     bool Listening() const { return bootstrap_ && !running_; }
-    uint32_t Downloaded() const { return static_cast<uint32_t>(ram_.size()); }
-    const std::string& RunningRole() const { return role_; }
+    uint32_t Downloaded() const { return downloaded_; }
     const std::vector<uint32_t>& Burnt() const { return burnt_; }
 
   private:
@@ -111,25 +97,33 @@ class LoaderMcuChip : public CatalogChip {
     bool Powered(const PinEnvironment& env) const;
     bool ModeVoltage(const PinEnvironment& env) const;
     bool InWindow(uint32_t a) const;
-    void Settle(const PinEnvironment& env, bool interrupted);
+    void CatchUp(const PinEnvironment& env);
+    uint64_t CoreUs() const { return startUs_ + cpu_.Cycles() * 1000 / facts_.eKhz; }
+    uint8_t Read(uint16_t a) override;
+    void Write(uint16_t a, uint8_t v) override;
+    void Lose(const std::string& what);
 
     LoaderMcuFacts facts_;
     std::vector<int> pins_;
     std::vector<uint8_t> cells_;
+    std::vector<uint8_t> ram_;
     bool inReset_ = true;
     bool bootstrap_ = false;
     bool running_ = false;
-    std::string role_;
-    std::vector<uint8_t> ram_;
+    uint32_t downloaded_ = 0;
     uint64_t lastByteAt_ = 0;
-    uint64_t busyUntil_ = 0;
-    int phase_ = 0;
-    uint32_t address_ = 0;
-    uint8_t port_ = 0xFF;
-    bool pending_ = false;
-    uint32_t pendingAt_ = 0;
-    uint8_t pendingValue_ = 0;
-    uint64_t pendingFrom_ = 0;
+    Cpu6811 cpu_{*this};
+    uint64_t startUs_ = 0;
+    uint64_t writes_ = 0;
+    const PinEnvironment* env_ = nullptr;
+    // The ports.
+    bool strobeHigh_ = true, programmerDrives_ = false;
+    uint8_t address_ = 0, data_ = 0, portB_ = 0, busy_ = 1, eprog_ = 0;
+    // The burn under way.
+    bool latched_ = false, pgm_ = false, vppLost_ = false;
+    uint32_t latchAt_ = 0;
+    uint8_t latchValue_ = 0xFF;
+    uint64_t pgmFrom_ = 0;
     int64_t stuck_ = -1;
     bool neverReady_ = false;
     std::vector<uint32_t> burnt_;

@@ -17,6 +17,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "mcu/Bootstrap05.h"
+#include "sim/BootBus.h"
 #include "sim/Hc05BootChip.h"
 
 namespace {

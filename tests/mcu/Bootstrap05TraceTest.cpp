@@ -15,6 +15,7 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "engine/Tables.h"
+#include "sim/BootBus.h"
 #include "sim/Hc05BootChip.h"
 
 namespace {

@@ -1,7 +1,8 @@
-// The 68HC711-type bootstrap row against the simulator's 68HC11 parts: whole
-// runs with a file from the 68HC11 assembler, the order of the bytes sent,
-// the CONFIG byte, the download, the library's chip-side programs, and
-// injected faults.
+// The 68HC711-type bootstrap row against the simulator's 68HC11 parts, which
+// run the library's chip-side programs on their CPU core: whole runs with a
+// file from the 68HC11 assembler, the order of the bytes sent, the CONFIG
+// byte, the download, EEPROM rewritten in place, the entries themselves,
+// and injected faults.
 #include "W78Fixture.h"
 
 #include <cstdio>
@@ -18,8 +19,8 @@
 #include "engine/Power.h"
 #include "engine/Routing.h"
 #include "mcu/Bootstrap11.h"
-#include "sim/Boot05Chip.h"
-#include "sim/ChipSideProgram.h"
+#include "sim/BootBus.h"
+#include "sim/Hc11BootChip.h"
 
 namespace {
 
@@ -29,15 +30,15 @@ class Boot11Run : public W78Run {
         W78Run::SetUp();
         sim::RegisterBootBusPersonality();
     }
-    sim::Boot05Chip* PutHc11(const char* name, void (*change)(sim::Boot05Facts&) = nullptr) {
+    sim::Hc11BootChip* PutHc11(const char* name, void (*change)(sim::Hc11BootFacts&) = nullptr) {
         const char* maker = std::string(name).rfind("MC68", 0) == 0 ? "MOTOROLA" : "GENERIC-ALGORITHM";
-        return PutPart<sim::Boot05Chip>(maker, name, change);
+        return PutPart<sim::Hc11BootChip>(maker, name, change);
     }
-    static const sim::Boot05Facts& Hc11Facts(const sim::Boot05Chip& chip) {
-        return static_cast<const sim::Boot05Facts&>(chip.Facts());
+    static const sim::Hc11BootFacts& Hc11Facts(const sim::Hc11BootChip& chip) {
+        return static_cast<const sim::Hc11BootFacts&>(chip.Facts());
     }
     // Every address the part's program walks: its ranges and CONFIG, ascending.
-    static std::vector<uint32_t> Hc11Walk(const sim::Boot05Chip& chip) {
+    static std::vector<uint32_t> Hc11Walk(const sim::Hc11BootChip& chip) {
         const auto& f = Hc11Facts(chip);
         std::vector<uint32_t> walk;
         for (uint32_t a = 0; a <= 0xFFFF; ++a) {
@@ -54,7 +55,7 @@ class Boot11Run : public W78Run {
     // linked at the ranges' addresses and written as S-records by
     // m68hc11-objcopy; false when the tools are missing. `image` holds 5Ah
     // outside the map.
-    static bool WriteHc11AsmFile(const sim::Boot05Chip& chip, std::vector<uint8_t>& image) {
+    static bool WriteHc11AsmFile(const sim::Hc11BootChip& chip, std::vector<uint8_t>& image) {
         const auto& f = Hc11Facts(chip);
         image.assign(0x10000, 0x5A);
         std::ofstream s("boot11.s");
@@ -125,7 +126,7 @@ class Boot11Devices : public Boot11Run, public ::testing::WithParamInterface<con
 // programmed, verified at both levels, compared, read back, saved and
 // reloaded; erase leaves the EEPROM blank and the EPROM as it was.
 TEST_P(Boot11Devices, WholeRun) {
-    sim::Boot05Chip* chip = PutHc11(GetParam());
+    sim::Hc11BootChip* chip = PutHc11(GetParam());
     ASSERT_NE(chip, nullptr);
     EXPECT_EQ(DeviceEnd, 0xFFFFu);
     std::vector<uint8_t> image;
@@ -177,8 +178,9 @@ INSTANTIATE_TEST_SUITE_P(All, Boot11Devices,
 // E9h on register 0, FFh and the 768 program bytes on register 1 each at
 // least 2.35 ms apart; the power-down ends on E0h and 0.
 TEST_F(Boot11Run, Variant12OrderAndDownload) {
-    sim::Boot05Chip* chip = PutHc11("MC68HC711E20");
-    FillBufferRange(0, 0xFFFF, 0xFF);
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E20");
+    // Zeros: the program writes every cell (it leaves blank bytes be).
+    FillBufferRange(0, 0xFFFF, 0x00);
     DeviceEnd = 0xD000; // the walk goes past the range's end
     StartTrace();
     EXPECT_EQ(AlgorithmTable[120].Program(), 1);
@@ -210,13 +212,15 @@ TEST_F(Boot11Run, Variant12OrderAndDownload) {
     EXPECT_EQ(control[control.size() - 2].value, 0xE0);
     EXPECT_EQ(control.back().value, 0x00);
     EXPECT_EQ(chip->Downloaded(), 768u);
+    EXPECT_EQ(chip->Echoed(), 768u);
     EXPECT_TRUE(elec->SuppliedPins().empty());
     ExpectNoViolations();
 }
 
 // The transfers: Program polls register 2 until bit 0 is 0, then the byte on
-// register 2, 10 us, a 20 us low strobe on register 3; Read takes no
-// handshake: 10 us, strobe low, register 0 read 50 us later, strobe high.
+// register 2, 10 us, a 20 us low strobe on register 3; Read waits once for
+// the program to run, then takes no handshake: 10 us, strobe low, register 0
+// read 50 us later, strobe high.
 TEST_F(Boot11Run, TransferTraces) {
     PutHc11("HC711BOOT-V4");
     FillPattern(0x10000);
@@ -248,7 +252,8 @@ TEST_F(Boot11Run, TransferTraces) {
     trace = bus();
     size_t strobes = 0;
     for (size_t i = 0; i < trace.size(); ++i) {
-        ASSERT_FALSE(!trace[i].write && trace[i].reg == 2) << "a ready poll in Read";
+        // One wait for the program to run, then no ready poll.
+        ASSERT_FALSE(strobes > 0 && !trace[i].write && trace[i].reg == 2) << "a ready poll between reads";
         if (!(trace[i].write && trace[i].reg == 3 && trace[i].value == 0)) continue;
         ++strobes;
         ASSERT_LT(i + 2, trace.size());
@@ -264,7 +269,7 @@ TEST_F(Boot11Run, TransferTraces) {
 // first; a CONFIG byte reading 0Fh blank-checks, one reading 05h does not,
 // and verify compares CONFIG as read.
 TEST_F(Boot11Run, ConfigByte) {
-    sim::Boot05Chip* chip = PutHc11("HC711BOOT-V2");
+    sim::Hc11BootChip* chip = PutHc11("HC711BOOT-V2");
     FillBufferRange(0, 0xFFFF, 0xFF);
     BufferWindow[0] = 0x05;
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
@@ -285,19 +290,24 @@ TEST_F(Boot11Run, ConfigByte) {
     ExpectNoViolations();
 }
 
-// A program that never reports ready: -1 at the first byte sent, powered
-// down, within the bounded polls. A byte the part does not take fails the
-// verify at its address. The programming voltage on the wrong pin leaves
-// the EPROM unburnt, a violation.
+// A program that never reports ready (its download cut short by a RAM too
+// small): Program gives -1 at the first byte sent, Read and Erase at their
+// start, powered down, within the bounded polls. A byte the part does not
+// take fails the verify at its address. The programming voltage on the
+// wrong pin leaves the EPROM unburnt, a violation.
 TEST_F(Boot11Run, InjectedFaults) {
-    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
-    chip->NeverReady();
+    // RAM too small for the download's end mark: the program never serves.
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9", [](sim::Hc11BootFacts& f) { f.ramBytes = 200; });
     FillPattern(0x10000);
     const uint64_t t0 = simp.NowUs();
-    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_EQ(AlgorithmTable[120].Program(), -1) << LogText();
     EXPECT_EQ(ChipAddress, 0x103Fu);
     EXPECT_TRUE(elec->SuppliedPins().empty());
     EXPECT_LT(simp.NowUs() - t0, 120'000'000u);
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeRead), -1);
+    EXPECT_EQ(ChipAddress, 0u);
+    EXPECT_EQ(AlgorithmTable[120].Erase(), -1);
+    EXPECT_TRUE(elec->SuppliedPins().empty());
 
     chip = PutHc11("MC68HC711E9");
     chip->StickCell(0xD123);
@@ -309,7 +319,7 @@ TEST_F(Boot11Run, InjectedFaults) {
     EXPECT_EQ(ChipAddress, 0xD123u);
     ExpectNoViolations();
 
-    chip = PutHc11("MC68HC711E9", [](sim::Boot05Facts& f) { f.vppPin = 12; });
+    chip = PutHc11("MC68HC711E9", [](sim::Hc11BootFacts& f) { f.vppPin = 12; });
     FillBufferRange(0, 0xFFFF, 0x00);
     EXPECT_EQ(AlgorithmTable[120].Program(), 1);
     EXPECT_TRUE(HasViolation("without the programming voltage"));
@@ -321,7 +331,7 @@ TEST_F(Boot11Run, InjectedFaults) {
 TEST_F(Boot11Run, UserBreak) {
     for (int op : {OpProgram, OpVerify}) {
         SCOPED_TRACE(op);
-        sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+        sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
         FillPattern(0x10000);
         BufferWindow[0x103F] &= 0x0F;
         if (op == OpVerify) {
@@ -345,7 +355,7 @@ TEST_F(Boot11Run, UserBreak) {
 TEST_F(Boot11Run, MissingOrShortEntryRefused) {
     for (const char* name : {"HC711BOOT-V13", "HC711BOOT-V14"}) {
         SCOPED_TRACE(name);
-        sim::Boot05Chip* chip = PutHc11(name);
+        sim::Hc11BootChip* chip = PutHc11(name);
         EXPECT_EQ(SupportedOperationMask & OpMaskErase, 0u);
         StartTrace();
         EXPECT_EQ(AlgorithmTable[120].Erase(), -1);
@@ -353,7 +363,7 @@ TEST_F(Boot11Run, MissingOrShortEntryRefused) {
         EXPECT_TRUE(Hc11Writes().empty());
         EXPECT_EQ(chip->Downloaded(), 0u);
     }
-    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
     CutHc11Entry(150, 300);
     StartTrace();
     EXPECT_EQ(AlgorithmTable[120].Program(), -1);
@@ -366,7 +376,7 @@ TEST_F(Boot11Run, MissingOrShortEntryRefused) {
 // A range from above address 0 is refused before the part is powered: its
 // program would write and read every byte below the start too.
 TEST_F(Boot11Run, StartAboveZeroRefused) {
-    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
     FillPattern(0x10000);
     DeviceStart = 0xD123;
     StartTrace();
@@ -378,49 +388,163 @@ TEST_F(Boot11Run, StartAboveZeroRefused) {
     for (uint32_t a = 0xD000; a < 0xD200; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << a;
 }
 
-// The part runs only a whole tagged 68HC11 program: a RAM that fills before
-// the program's tagged length has arrived leaves it silent, so a verify of
-// a programmed image fails.
+// A program serves only when its whole download arrived: the bootstrap ROM
+// jumps to a RAM that filled before the end mark, and the program stays
+// busy, so a verify of a programmed image fails; the same part with the
+// whole download verifies.
 TEST_F(Boot11Run, PartRunsOnlyWholePrograms) {
-    sim::Boot05Chip* chip = PutHc11("MC68HC711E9");
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
     FillPattern(0x10000);
     BufferWindow[0x103F] = 0x0B;
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    chip = PutHc11("MC68HC711E9", [](sim::Boot05Facts& f) { f.ramBytes = 200; });
+    EXPECT_EQ(chip->Echoed(), 512u);
+    chip = PutHc11("MC68HC711E9", [](sim::Hc11BootFacts& f) { f.ramBytes = 200; });
     for (uint32_t a = 0; a <= 0xFFFF; ++a)
         chip->SetCell(a, BufferByte(a));
     EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
-    EXPECT_EQ(chip->Starts(), 0u);
+    EXPECT_EQ(chip->Starts(), 1u);
     EXPECT_EQ(chip->Downloaded(), 200u);
 }
 
-// Every chip-side program the device table names is in the library, tagged
-// as a sequential 68HC11 program of its role, no longer than the least
-// download that sends it, and holds at least that download.
-TEST(Boot11Library, EntriesTheTableNamesExistAndAreLongEnough) {
+// EEPROM bytes programmed over other data without an Erase: the program
+// erases each byte that needs a bit raised, so the second image verifies;
+// EPROM bits only fall, so an EPROM byte asked to rise fails the verify.
+TEST_F(Boot11Run, EepromRewrittenInPlace) {
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
+    FillBufferRange(0, 0xFFFF, 0xFF);
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        BufferWindow[a] = static_cast<uint8_t>(a * 7);
+    BufferWindow[0x103F] = 0x05;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        BufferWindow[a] = static_cast<uint8_t>(~(a * 7) ^ 0x10);
+    BufferWindow[0x103F] = 0x0A;
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1) << LogText();
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        ASSERT_EQ(chip->Cell(a), BufferWindow[a]) << std::hex << a;
+    EXPECT_EQ(chip->ReadCell(0x103F), 0x0A);
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    BufferWindow[0xD000] = 0x00;
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1) << LogText();
+    BufferWindow[0xD000] = 0x0F;
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+    EXPECT_EQ(ChipAddress, 0xD000u);
+    ExpectNoViolations();
+}
+
+// The CONFIG programs (entries 169, 170, 168) served as the row serves its
+// programs: powered into bootstrap mode, FFh and the download, then the
+// handshake. CONFIG program makes CONFIG hold the byte, CONFIG read streams
+// it, CONFIG erase leaves it erased; the EEPROM keeps its bytes throughout.
+class Boot11ConfigRun : public Boot11Run {
+  protected:
+    // Brings the part up with `entry`, `count` bytes of it.
+    void Load(uint32_t entry, uint32_t count) {
+        ASSERT_GE(OpenLibraryEntry(entry), count);
+        SetVccRange(1, 50);
+        SetAllDacVoltages(127, 127, 0, 0);
+        SetDeviceGround(1);
+        DelayMsSlot(100);
+        WriteRegister(3, 1);
+        WriteRegister(0, 0xE8);
+        SetDevicePower(1, 50);
+        DelayMsSlot(100);
+        WriteRegister(0, 0xE9);
+        for (uint32_t i = 0; i <= count; ++i) {
+            DelayShortUsSlot(350);
+            WriteRegister(1, i == 0 ? 0xFF : ReadLibraryByte(i - 1));
+            DelayMsSlot(2);
+        }
+    }
+    bool WaitReady() {
+        for (int i = 0; i < 100000; ++i)
+            if ((ReadRegister(2) & 1) == 0) return true;
+        return false;
+    }
+    void Strobe(uint32_t width) {
+        WriteRegister(3, 0);
+        DelayShortUsSlot(width);
+    }
+    void PowerDown() {
+        WriteRegister(0, 0xE0);
+        SetDevicePower(0, 50);
+        WriteRegister(0, 0);
+    }
+};
+
+TEST_F(Boot11ConfigRun, ConfigPrograms) {
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
+    chip->SetCell(0xB600, 0x12);
+    Load(170, 512);
+    ASSERT_TRUE(WaitReady());
+    WriteRegister(2, 0x06);
+    DelayShortUsSlot(10);
+    Strobe(20);
+    WriteRegister(3, 1);
+    ASSERT_TRUE(WaitReady()); // ready again once CONFIG is written
+    PowerDown();
+    EXPECT_EQ(chip->ReadCell(0x103F), 0x06);
+
+    Load(169, 512);
+    for (int i = 0; i < 3; ++i) {
+        DelayShortUsSlot(10);
+        Strobe(50);
+        EXPECT_EQ(ReadRegister(0), 0x06);
+        WriteRegister(3, 1);
+    }
+    PowerDown();
+
+    Load(168, 512);
+    ASSERT_TRUE(WaitReady()); // ready once CONFIG is erased
+    PowerDown();
+    EXPECT_EQ(chip->ReadCell(0x103F), 0x0F);
+    EXPECT_EQ(chip->Cell(0xB600), 0x12);
+    ExpectNoViolations();
+}
+
+// Every chip-side program the device table names is in the library, at
+// least as long as each download that sends it, a 68HC11 program (its stack
+// set first) that ends that download with the end mark it checks.
+TEST_F(Boot11Run, EntriesTheTableNamesExistAndAreLongEnough) {
     std::set<uint32_t> seen;
     for (const Boot11EntryUse& u : Bootstrap11LibraryEntries()) {
         SCOPED_TRACE("variant " + std::to_string(u.variant) + " mode " + std::to_string(u.mode));
         if (u.entry == 0) continue; // refused by the entry
         const uint32_t size = OpenLibraryEntry(u.entry);
         ASSERT_GE(size, u.count) << "entry " << u.entry;
-        std::vector<uint8_t> b(size);
-        for (uint32_t k = 0; k < size; ++k)
-            b[k] = ReadLibraryByte(k);
-        sim::ChipSideTag tag;
-        ASSERT_TRUE(sim::DecodeChipSideTag(b.data(), b.size(), "HC11", tag)) << "entry " << u.entry;
-        const uint8_t role = u.mode == 1    ? sim::kChipSideProgram
-                             : u.mode == 5  ? sim::kChipSideErase
-                             : u.mode == 14 ? sim::kChipSideConfigRead
-                             : u.mode == 15 ? sim::kChipSideConfigProgram
-                             : u.mode == 16 ? sim::kChipSideConfigErase
-                                            : sim::kChipSideRead;
-        EXPECT_EQ(tag.role, role) << "entry " << u.entry;
-        EXPECT_EQ(tag.kind, sim::kChipSideSequential) << "entry " << u.entry;
-        EXPECT_LE(tag.length, u.count) << "entry " << u.entry;
+        EXPECT_EQ(ReadLibraryByte(0), 0x8E) << "entry " << u.entry;
+        EXPECT_EQ(ReadLibraryByte(u.count - 1), 0xA5) << "entry " << u.entry;
         seen.insert(u.entry);
     }
     EXPECT_EQ(seen.size(), 26u); // 149-175 but 167
+}
+
+// An entry that holds no 68HC11 chip-side program (here another family's
+// program of the same length) is refused before anything is powered.
+TEST_F(Boot11Run, ForeignEntryRefused) {
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
+    std::ifstream in(LibraryFilePath(), std::ios::binary);
+    std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto at = [&](uint32_t n) {
+        uint32_t off = 0;
+        for (int i = 0; i < 4; ++i)
+            off |= static_cast<uint32_t>(static_cast<uint8_t>(bytes[2 + 8 * n + i])) << (8 * i);
+        return off;
+    };
+    // Entry 149's bytes with the end mark gone.
+    bytes[at(149) + 511] = 0;
+    std::filesystem::create_directories("foreign11");
+    std::ofstream(std::string("foreign11/") + LibraryFileName, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const std::string saved = ProgramDirectory;
+    ProgramDirectory = std::filesystem::absolute("foreign11").string();
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeVerify), -1);
+    ProgramDirectory = saved;
+    EXPECT_TRUE(HasLine(" Library entry 149 holds no 68HC11 chip-side program!")) << LogText();
+    EXPECT_TRUE(Hc11Writes().empty());
+    EXPECT_EQ(chip->Downloaded(), 0u);
 }
 
 } // namespace

@@ -14,7 +14,8 @@
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Routing.h"
-#include "sim/Boot05Chip.h"
+#include "sim/BootBus.h"
+#include "sim/Hc11BootChip.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ constexpr uint32_t kTr320ReadEntry = 149, kTr320ProgramEntry = 150;
 
 // The part's pin-out as groups 0 (A0-A8) and 1 (D0-D7), the data lines
 // released and the program, read and test lines idle high.
-void Tr320Groups(const sim::Boot05Facts& f) {
+void Tr320Groups(const sim::Hc11BootFacts& f) {
     for (size_t i = 0; i < f.parallelAddress.size(); ++i)
         PinGroupTable[0][i] = static_cast<uint8_t>(f.parallelAddress[i]);
     PinGroupTable[0][f.parallelAddress.size()] = 0;
@@ -98,9 +99,9 @@ class Boot320TraceRun : public W78Run {
         W78Run::SetUp();
         sim::RegisterBootBusPersonality();
     }
-    sim::Boot05Chip* Put320Traced() {
-        sim::Boot05Chip* chip =
-            PutPart<sim::Boot05Chip, sim::Boot05Facts>("GENERIC-ALGORITHM", "HC711PAR-V1", nullptr);
+    sim::Hc11BootChip* Put320Traced() {
+        sim::Hc11BootChip* chip =
+            PutPart<sim::Hc11BootChip, sim::Hc11BootFacts>("GENERIC-ALGORITHM", "HC711PAR-V1", nullptr);
         // Groups as another module left them.
         for (int g = 0; g < 2; ++g) {
             for (int i = 0; i < 9; ++i)
@@ -109,8 +110,8 @@ class Boot320TraceRun : public W78Run {
         }
         return chip;
     }
-    static const sim::Boot05Facts& Facts320(const sim::Boot05Chip& chip) {
-        return static_cast<const sim::Boot05Facts&>(chip.Facts());
+    static const sim::Hc11BootFacts& Facts320(const sim::Hc11BootChip& chip) {
+        return static_cast<const sim::Hc11BootFacts&>(chip.Facts());
     }
 };
 
@@ -122,8 +123,8 @@ class Boot320TraceRun : public W78Run {
 TEST_F(Boot320TraceRun, ProgramTrace) {
     for (uint32_t mul : {0u, 1u}) {
         SCOPED_TRACE(mul);
-        sim::Boot05Chip* chip = Put320Traced();
-        const sim::Boot05Facts facts = Facts320(*chip);
+        sim::Hc11BootChip* chip = Put320Traced();
+        const sim::Hc11BootFacts facts = Facts320(*chip);
         ASSERT_EQ(Retry, 25u);
         ASSERT_NE(OverPulseWidth, 0u);
         PulseMul = mul;
@@ -158,8 +159,8 @@ TEST_F(Boot320TraceRun, ProgramTrace) {
 // 30: FFh with pin 31 low, 00h with it high. Read takes one read per cell
 // with Vpp on pin 32. Both load the read program at the read supply.
 TEST_F(Boot320TraceRun, BlankCheckAndReadTraces) {
-    sim::Boot05Chip* chip = Put320Traced();
-    const sim::Boot05Facts facts = Facts320(*chip);
+    sim::Hc11BootChip* chip = Put320Traced();
+    const sim::Hc11BootFacts facts = Facts320(*chip);
     DeviceStart = 0x1FE;
     DeviceEnd = 0x1FF;
     {

@@ -1,9 +1,11 @@
-// Row 146 against the simulator's loader parts: a whole run per variant, the
-// loader each entry downloads, the handshake pacing, and injected faults
-// (a part that never gets ready, a cell that does not take its byte, a
-// short loader entry, a break).
+// Row 146 against the simulator's loader parts, which run the library's
+// loaders on their 68HC11 core: a whole run per variant, the loader each
+// entry downloads, the handshake pacing, and injected faults (a part that
+// never gets ready, a cell that does not take its byte, a short or foreign
+// loader entry, a break).
 #include "W78Fixture.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "sim/BootBus.h"
@@ -54,9 +56,12 @@ class LoaderRun146 : public W78Run {
             if (it->write && it->reg == reg) return it->value;
         return -1;
     }
-    static std::string Tag(const std::vector<uint8_t>& bytes) {
-        const size_t end = std::min<size_t>(bytes.size(), 26);
-        return std::string(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(end));
+    // The first 128 bytes of library entry `entry`.
+    static std::vector<uint8_t> Loader(uint32_t entry) {
+        std::vector<uint8_t> bytes(std::min<uint32_t>(OpenLibraryEntry(entry), 128));
+        for (uint32_t k = 0; k < bytes.size(); ++k)
+            bytes[k] = ReadLibraryByte(k);
+        return bytes;
     }
 };
 
@@ -111,13 +116,13 @@ TEST_F(LoaderRun146, LoadersAndBlankValues) {
         EXPECT_EQ(AlgorithmTable[146].Read(mode), 1) << mode;
         const auto bytes = Downloaded(from);
         EXPECT_EQ(bytes.size(), 128u) << mode;
-        EXPECT_EQ(Tag(bytes), "VXBOOT 68HC05 READ 128 pla") << mode;
+        EXPECT_EQ(bytes, Loader(199)) << mode;
     }
     // The first handshake only after the whole loader: 128 x (200 us + 3 ms).
     size_t from = simp.RegisterTrace().size();
     const uint64_t t0 = simp.NowUs();
     EXPECT_EQ(AlgorithmTable[146].Program(), 1);
-    EXPECT_EQ(Tag(Downloaded(from)), "VXBOOT 68HC05 PROGRAM 128 ");
+    EXPECT_EQ(Downloaded(from), Loader(200));
     EXPECT_GE(simp.NowUs() - t0, 128ull * 3200);
     EXPECT_TRUE(chip->Burnt().empty()); // an all-blank buffer burns nothing
 
@@ -154,32 +159,17 @@ TEST_F(LoaderRun146, ReadyAndStuckCell) {
     ExpectNoViolations();
 }
 
-// A loader that is not the part's own leaves it silent: the first handshake
-// times out and nothing is burnt.
-TEST_F(LoaderRun146, ForeignLoaderStaysSilent) {
-    sim::LoaderMcuChip* chip =
-        PutLoaderPart("HC05-LOADER-V0", [](sim::LoaderMcuFacts& f) { f.family = "68HC11"; });
-    ASSERT_NE(chip, nullptr);
-    FillPattern(0x2000);
-    EXPECT_EQ(AlgorithmTable[146].Program(), -1);
-    EXPECT_TRUE(chip->Burnt().empty());
-    ExpectNoViolations();
-}
-
-// The loaders the row names are in the library, tagged for their role and
-// at least as long as the download.
+// The loaders the row names are in the library, 128 bytes of a program for
+// the part's core: its stack and its ports set first, and different for
+// reading and programming.
 TEST_F(LoaderRun146, LoaderEntriesInTheLibrary) {
-    for (const auto& [entry, role] : {std::pair<uint32_t, const char*>{199, "READ"}, {200, "PROGRAM"}}) {
-        std::vector<uint8_t> bytes(OpenLibraryEntry(entry));
-        ASSERT_GE(bytes.size(), 128u) << entry;
-        for (uint32_t k = 0; k < bytes.size(); ++k)
-            bytes[k] = ReadLibraryByte(k);
-        const auto tag = sim::ParseLoaderTag(bytes);
-        ASSERT_TRUE(tag.has_value()) << entry;
-        EXPECT_EQ(tag->family, "68HC05");
-        EXPECT_EQ(tag->role, role);
-        EXPECT_EQ(tag->count, 128u);
+    const std::vector<uint8_t> head{0x8E, 0x00, 0xAF, 0xCE, 0x01, 0x00};
+    for (uint32_t entry : {199u, 200u}) {
+        ASSERT_GE(OpenLibraryEntry(entry), 128u) << entry;
+        const std::vector<uint8_t> bytes = Loader(entry);
+        EXPECT_TRUE(std::equal(head.begin(), head.end(), bytes.begin())) << entry;
     }
+    EXPECT_NE(Loader(199), Loader(200));
 }
 
 // A library whose entry `entry` holds `bytes` (a copy of the built one).
@@ -218,9 +208,9 @@ class LoaderPatchedLibrary146 {
 TEST_F(LoaderRun146, ShortLoaderEntryRefused) {
     sim::LoaderMcuChip* chip = PutLoaderPart("HC05-LOADER-V0");
     ASSERT_NE(chip, nullptr);
-    const std::string tag = "VXBOOT 68HC05 PROGRAM 128 ";
-    for (const std::vector<uint8_t>& content :
-         {std::vector<uint8_t>(tag.begin(), tag.end()), std::vector<uint8_t>{}}) {
+    std::vector<uint8_t> head = Loader(200);
+    head.resize(26);
+    for (const std::vector<uint8_t>& content : {head, std::vector<uint8_t>{}}) {
         LoaderPatchedLibrary146 lib(content, 200);
         const size_t from = simp.RegisterTrace().size();
         const uint64_t t0 = simp.NowUs();
@@ -234,6 +224,20 @@ TEST_F(LoaderRun146, ShortLoaderEntryRefused) {
         EXPECT_EQ(AlgorithmTable[146].Read(ReadModeBlank), 1);
     }
     ExpectNoViolations();
+}
+
+// An entry of the right length that holds no loader for the part (here 128
+// bytes of another program) is refused before anything is powered, with a
+// line naming it: a part running it would serve no handshake.
+TEST_F(LoaderRun146, ForeignLoaderEntryRefused) {
+    sim::LoaderMcuChip* chip = PutLoaderPart("HC05-LOADER-V0");
+    ASSERT_NE(chip, nullptr);
+    LoaderPatchedLibrary146 lib(std::vector<uint8_t>(128, 0x9D), 199);
+    const size_t from = simp.RegisterTrace().size();
+    EXPECT_EQ(AlgorithmTable[146].Read(ReadModeVerify), -1);
+    EXPECT_EQ(simp.RegisterTrace().size(), from);
+    EXPECT_TRUE(HasLine(" Library entry 199 holds no chip-side loader!")) << LogText();
+    EXPECT_EQ(chip->Downloaded(), 0u);
 }
 
 // The part's image is the bootstrap image's loader layout: the values the

@@ -11,7 +11,8 @@
 #include "engine/Operation.h"
 #include "engine/Pins.h"
 #include "engine/RowDef.h"
-#include "sim/Boot05Chip.h"
+#include "sim/BootBus.h"
+#include "sim/Hc11BootChip.h"
 
 namespace {
 
@@ -24,8 +25,8 @@ class Par320Run : public W78Run {
         W78Run::SetUp();
         sim::RegisterBootBusPersonality();
     }
-    sim::Boot05Chip* PutPar320(void (*change)(sim::Boot05Facts&) = nullptr) {
-        return PutPart<sim::Boot05Chip>("GENERIC-ALGORITHM", kPar320Part, change);
+    sim::Hc11BootChip* PutPar320(void (*change)(sim::Hc11BootFacts&) = nullptr) {
+        return PutPart<sim::Hc11BootChip>("GENERIC-ALGORITHM", kPar320Part, change);
     }
     bool Par320Violation(const char* text) const {
         for (const auto& v : simp.Violations())
@@ -52,7 +53,7 @@ class Par320Run : public W78Run {
 // compared, read back, saved and reloaded; the programmed part no longer
 // blank-checks.
 TEST_F(Par320Run, WholeRun) {
-    sim::Boot05Chip* chip = PutPar320();
+    sim::Hc11BootChip* chip = PutPar320();
     ASSERT_NE(chip, nullptr);
     ASSERT_EQ(DeviceEnd, 511u);
     EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
@@ -90,7 +91,7 @@ TEST_F(Par320Run, WholeRun) {
 // but not 00h with it high fails (the part's complement read is broken),
 // as does a programmed cell.
 TEST_F(Par320Run, BlankCheckReadsBothLevels) {
-    sim::Boot05Chip* chip = PutPar320([](sim::Boot05Facts& f) { f.parallelTestPin = 0; });
+    sim::Hc11BootChip* chip = PutPar320([](sim::Hc11BootFacts& f) { f.parallelTestPin = 0; });
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
     EXPECT_EQ(ChipAddress, 0u);
     chip = PutPar320();
@@ -105,7 +106,7 @@ TEST_F(Par320Run, BlankCheckReadsBothLevels) {
 // over-program pulse, then -1 at its address, powered down; a cell that
 // takes gets one pulse and the over-program pulse.
 TEST_F(Par320Run, PulsesPerByteAndStuckCell) {
-    sim::Boot05Chip* chip = PutPar320();
+    sim::Hc11BootChip* chip = PutPar320();
     chip->StickCell(kPar320Base + 3);
     FillBufferRange(0, 511, 0x00);
     ASSERT_EQ(Retry, 25u);
@@ -125,14 +126,14 @@ TEST_F(Par320Run, PulsesPerByteAndStuckCell) {
 // pulse shorter than the part's programming time burns nothing either. A
 // user break answered No ends with 3, powered down.
 TEST_F(Par320Run, InjectedFaults) {
-    sim::Boot05Chip* chip = PutPar320([](sim::Boot05Facts& f) { f.parallelVppPin = 33; });
+    sim::Hc11BootChip* chip = PutPar320([](sim::Hc11BootFacts& f) { f.parallelVppPin = 33; });
     FillBufferRange(0, 511, 0x00);
     EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
     EXPECT_TRUE(Par320Violation("without the programming voltage")) << simp.Violations().size();
     EXPECT_EQ(chip->Cell(kPar320Base), 0xFF);
 
     // Longer than the program and the over-program pulse.
-    chip = PutPar320([](sim::Boot05Facts& f) { f.parallelBurnUs = 5000; });
+    chip = PutPar320([](sim::Hc11BootFacts& f) { f.parallelBurnUs = 5000; });
     FillBufferRange(0, 511, 0x00);
     EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
     EXPECT_TRUE(Par320Violation("the cell needs 5000"));
@@ -153,7 +154,7 @@ TEST_F(Par320Run, InjectedFaults) {
 // defines both from the part's pin-out first. The librarian refuses a
 // record whose package has no pin-out of the mode.
 TEST_F(Par320Run, DefinesItsPinGroupsAndRefusesOtherPackages) {
-    sim::Boot05Chip* chip = PutPar320();
+    sim::Hc11BootChip* chip = PutPar320();
     for (int g = 0; g < 2; ++g) {
         for (int i = 0; i < 9; ++i)
             PinGroupTable[g][i] = static_cast<uint8_t>(1 + i + 8 * g);

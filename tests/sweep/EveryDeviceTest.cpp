@@ -49,10 +49,11 @@
 #include "memory/InstallMemoryRows.h"
 #include "platform/Tone.h"
 #include "shell/SimSetup.h"
-#include "sim/Boot05Chip.h"
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/GangAdapter.h"
+#include "sim/Hc05BootChip.h"
+#include "sim/Hc11BootChip.h"
 #include "sim/LoaderMcuChip.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
@@ -562,12 +563,14 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     // (whose unimplemented bits read 0) are the map a read covers.
     // (The casts once per part: this runs for every byte.)
     static const sim::PartFacts* castFacts = nullptr;
-    static const sim::Boot05Facts* bootFacts = nullptr;
+    static const sim::Hc05BootFacts* bootFacts = nullptr;
+    static const sim::Hc11BootFacts* hc11Facts = nullptr;
     static const sim::SeqClockMcuFacts* clockFacts = nullptr;
     static const sim::LoaderMcuFacts* loaderFacts = nullptr;
     if (castFacts != part.facts.get()) {
         castFacts = part.facts.get();
-        bootFacts = dynamic_cast<const sim::Boot05Facts*>(castFacts);
+        bootFacts = dynamic_cast<const sim::Hc05BootFacts*>(castFacts);
+        hc11Facts = dynamic_cast<const sim::Hc11BootFacts*>(castFacts);
         clockFacts = dynamic_cast<const sim::SeqClockMcuFacts*>(castFacts);
         loaderFacts = dynamic_cast<const sim::LoaderMcuFacts*>(castFacts);
     }
@@ -586,7 +589,13 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
         for (const auto& w : loader->windows) mapped = mapped || (b >= w.first && b <= w.last);
         if (!mapped) return left;
     }
-    if (const sim::Boot05Facts* boot = bootFacts) {
+    if (const sim::Hc05BootFacts* boot = bootFacts) {
+        bool mapped = false;
+        for (const auto* list : {&boot->eprom, &boot->eeprom})
+            for (const auto& r : *list) mapped = mapped || (b >= r.first && b <= r.last);
+        if (!mapped) return left;
+    }
+    if (const sim::Hc11BootFacts* boot = hc11Facts) {
         if (boot->configAt >= 0 && b == static_cast<uint64_t>(boot->configAt))
             return {static_cast<uint8_t>(written & boot->configMask), true};
         bool mapped = false;
