@@ -307,6 +307,7 @@ struct OpenFault {
     uint32_t row;
     const char* pass;
     const char* what;
+    const char* device = nullptr; // one device of the row only (its name)
 };
 constexpr OpenFault kOpenFaults[] = {
     {1, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
@@ -329,6 +330,8 @@ constexpr OpenFault kOpenFaults[] = {
     {119, kSplit, "byte lanes fail the verify"},
     {125, kOddStart, "Read fills the EEPROM image after the code array, which the pass takes for bytes outside the range"},
     {125, kSplit, "byte lanes fail the verify"},
+    {120, kMainPass, "its table gives the E20's programs, which walk the E20's EPROM first, to an EEPROM-only map",
+     "HC711BOOT-V11"},
     {128, kOddStart, "a start inside a page: Program error"},
     {131, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {132, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
@@ -364,9 +367,11 @@ constexpr OpenFault kOpenFaults[] = {
     {194, kSplit, "byte lanes fail the verify"},
     {320, kOddStart, "a start above 0 fails the blank check"},
 };
-const OpenFault* OpenFaultOf(uint32_t row, const char* pass) {
+const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
-        if (f.row == row && std::string_view(f.pass) == pass) return &f;
+        if (f.row == row && std::string_view(f.pass) == pass &&
+            (f.device == nullptr || line.find(std::string(" ") + f.device + " ") != std::string::npos))
+            return &f;
     return nullptr;
 }
 
@@ -804,7 +809,7 @@ TEST_P(EveryDevice, Works) {
     }
     std::printf("[device] %s\n", line.c_str());
     if (rowModel) SweepSummary::RowModelLines().push_back(line);
-    const OpenFault* open = failed ? OpenFaultOf(CurrentAlgorithm, kMainPass) : nullptr;
+    const OpenFault* open = failed ? OpenFaultOf(CurrentAlgorithm, kMainPass, line) : nullptr;
     SweepSummary::Count(kMainPass, GetParam(), rowModel, !failed, false, open != nullptr);
     if (open != nullptr) {
         SweepSummary::OpenLines().push_back(line + " (open fault: " + open->what + ")");
@@ -865,7 +870,7 @@ bool Ready(PassDevice& p, const LibraryDevice& d, size_t index, const char* pass
 void Report(const PassDevice& p, const char* pass, size_t index, bool failed, const RecordingUi& ui, size_t from,
             bool refused = false) {
     std::printf("[device] %s\n", p.line.c_str());
-    const OpenFault* open = failed ? OpenFaultOf(CurrentAlgorithm, pass) : nullptr;
+    const OpenFault* open = failed ? OpenFaultOf(CurrentAlgorithm, pass, p.line) : nullptr;
     SweepSummary::Count(pass, index, p.rowModel, !failed, refused, open != nullptr);
     if (open != nullptr) SweepSummary::OpenLines().push_back(p.line + " (open fault: " + open->what + ")");
     if (!failed || open != nullptr) return;
