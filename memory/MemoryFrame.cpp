@@ -21,9 +21,6 @@ int RefuseVariant() {
     return -1;
 }
 
-bool GangInUse() { return LastSocketIndex != 0; }
-
-uint32_t NotSocket(uint32_t s) { return ~(1u << (s & 7)) & 0xFF; }
 
 void WriteSequence(const RegisterSequence& writes) {
     for (const RegisterWrite& w : writes) {

@@ -19,6 +19,7 @@
 #include "engine/Port.h"
 #include "engine/RowDef.h"
 #include "engine/Services.h"
+#include "memory/Gang.h"
 
 // The pulse routines; the width is in microseconds.
 using PulseRoutine = void (*)(uint32_t widthUs);
@@ -133,11 +134,6 @@ const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table);
 // The refusal of a variant the row's table does not hold (the library
 // refuses such records; this guards one that got past it): a line, -1.
 int RefuseVariant();
-
-// 1 when more than one socket is in use.
-bool GangInUse();
-// The socket mask that selects socket s alone.
-uint32_t NotSocket(uint32_t s);
 
 // The address walk of every loop: DeviceStart..DeviceEnd with the progress
 // step, then datum(first) for ChipAddress (1 goes on; any other result ends
