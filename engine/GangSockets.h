@@ -12,3 +12,11 @@ constexpr uint32_t kGangSockets = 8;
 inline bool GangInUse() { return LastSocketIndex != 0; }
 // The socket mask that selects socket s alone.
 inline uint32_t NotSocket(uint32_t s) { return ~(1u << (s & 7)) & 0xFF; }
+
+// step(s) for each socket s from 0 to LastSocketIndex in turn, until one is
+// false: true when every socket's step was true.
+template <class Step> bool EverySocket(Step&& step) {
+    for (uint32_t s = 0; s <= LastSocketIndex && s < kGangSockets; ++s)
+        if (!step(s)) return false;
+    return true;
+}

@@ -51,10 +51,16 @@ struct RegisterWrite {
 constexpr int kSequenceLength = 4;
 using RegisterSequence = std::array<RegisterWrite, kSequenceLength>;
 void WriteSequence(const RegisterSequence& writes);
+// The power-down the memory buses end with: the park writes, then the supply
+// and the ground off and, with resetOutputs, every programmer output released.
+void ParkAndPowerOff(const RegisterSequence& park, bool resetOutputs);
 // register 0 = address bits 0-7.
 void WriteAddressLow(uint32_t address);
 // Registers 0-2 = address bits 0-7, 8-15, 16-23.
 void WriteAddress(uint32_t address);
+// Registers 0-1 = address bits 0-7 and 8-15, with register1Bits ORed into
+// register 1 (an image's extra line there).
+void WriteAddress16(uint32_t address, uint32_t register1Bits = 0);
 
 // Where the upper address latches are written in a walk: register 1 at
 // multiples of Register1Every, register 2 (with the high-address flag) at
