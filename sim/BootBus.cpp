@@ -7,6 +7,7 @@
 
 #include "sim/Boot05Chip.h"
 #include "sim/LoaderMcuChip.h"
+#include "sim/PartFacts.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Universal.h"
 
@@ -164,9 +165,7 @@ template <class Chip> Chip* BootBusPersonality::Seated() const {
     if (sockets.count == 0) return nullptr;
     const auto& chips = sockets.socket[0]->Chips();
     if (chips.size() != 1) return nullptr;
-    ChipModel* chip = chips.front().get();
-    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
-    return dynamic_cast<Chip*>(chip);
+    return SeatedModel<Chip>(chips.front().get());
 }
 
 bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {

@@ -86,7 +86,7 @@ template <class M, class F> std::unique_ptr<M> NewModel(const F& f) { return std
 // from the family's facts; facts of another family make nothing.
 template <class Contents, auto New> std::unique_ptr<CatalogChip> MakeAdapted(const PartFacts& facts) {
     using F = typename detail::MadeFrom<decltype(New)>::Facts;
-    const auto* f = dynamic_cast<const FamilyFacts<F>*>(&facts);
+    const auto* f = FactsAs<FamilyFacts<F>>(&facts);
     if (f == nullptr) return nullptr;
     auto model = New(f->family);
     if (model == nullptr) return nullptr;

@@ -144,4 +144,6 @@ void AddHc11BootParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddHc11BootParts);
+
 } // namespace sim
