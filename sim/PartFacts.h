@@ -97,11 +97,5 @@ template <class M> M* SeatedModel(ChipModel* chip) {
 template <class M> const M* SeatedModel(const ChipModel* chip) {
     return SeatedModel<const M>(const_cast<ChipModel*>(chip));
 }
-// The facts of a seated catalog chip as its family's struct; nullptr when
-// the chip is not from the catalog or of another family.
-template <class Facts> const Facts* SeatedFacts(const ChipModel* chip) {
-    const auto* part = dynamic_cast<const CatalogChip*>(chip);
-    return part != nullptr ? FactsAs<Facts>(&part->Facts()) : nullptr;
-}
 
 } // namespace sim
