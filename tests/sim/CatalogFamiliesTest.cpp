@@ -17,30 +17,43 @@
 
 namespace {
 
-// Every family a file in sim/ registers, by its Add...Parts function.
-std::set<std::string> FamiliesInSources() {
+// The families the files in sim/ define (their Add...Parts functions), the
+// ones they register, and the ones another family's function adds.
+struct SourceFamilies {
+    std::set<std::string> defined, registered, called;
+};
+SourceFamilies FamiliesInSources() {
     const char* src = std::getenv("VEXLOR_SOURCE_DIR");
     const std::filesystem::path dir = std::filesystem::path(src ? src : ".") / "sim";
-    std::set<std::string> names;
-    if (!std::filesystem::is_directory(dir)) return names;
-    const std::regex use(R"(^SIM_CATALOG_FAMILY\((\w+)\);)");
+    SourceFamilies out;
+    if (!std::filesystem::is_directory(dir)) return out;
+    const std::regex defines(R"(^void (Add\w+Parts)\(std::vector<CatalogPart>& \w+\) \{)");
+    const std::regex registers(R"(^SIM_CATALOG_FAMILY\((\w+)\);)");
+    const std::regex calls(R"(^\s+(Add\w+Parts)\(\w+\);)");
     for (const auto& entry : std::filesystem::directory_iterator(dir)) {
         if (entry.path().extension() != ".cpp") continue;
         std::ifstream in(entry.path());
         std::string line;
         std::smatch m;
-        while (std::getline(in, line))
-            if (std::regex_search(line, m, use)) names.insert(m[1]);
+        while (std::getline(in, line)) {
+            if (std::regex_search(line, m, defines)) out.defined.insert(m[1]);
+            if (std::regex_search(line, m, registers)) out.registered.insert(m[1]);
+            if (std::regex_search(line, m, calls)) out.called.insert(m[1]);
+        }
     }
-    return names;
+    return out;
 }
 
-TEST(CatalogFamilies, EveryFamilyOfTheSourcesIsRegisteredOnce) {
-    const std::set<std::string> sources = FamiliesInSources();
-    ASSERT_GT(sources.size(), 50u) << "VEXLOR_SOURCE_DIR names no source tree";
+TEST(CatalogFamilies, EveryFamilyOfTheSourcesRegistersOnceAndIsLinked) {
+    const SourceFamilies sources = FamiliesInSources();
+    ASSERT_GT(sources.defined.size(), 50u) << "VEXLOR_SOURCE_DIR names no source tree";
+    // A family that defines its parts registers them, unless another
+    // family's function adds them.
+    for (const std::string& f : sources.defined)
+        EXPECT_TRUE(sources.registered.count(f) + sources.called.count(f) == 1) << f;
     std::vector<std::string> registered;
     for (const sim::CatalogFamily& f : sim::CatalogFamilies()) registered.push_back(f.name);
-    for (const std::string& f : sources)
+    for (const std::string& f : sources.registered)
         EXPECT_EQ(std::count(registered.begin(), registered.end(), f), 1) << f;
     EXPECT_TRUE(std::is_sorted(registered.begin(), registered.end()));
 }
