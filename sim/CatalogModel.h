@@ -1,7 +1,8 @@
 // A family's own chip model seated from the catalog: the model built from its
 // family facts, with what the rack needs of every part (its facts, its
 // footprint, the contents kept between runs). The socket sees the adapter;
-// code that needs the model itself reaches it through CatalogChip::Model().
+// code that needs the model itself reaches it through SeatedModel
+// (sim/PartFacts.h).
 //
 // A family registers such a part with ModelPart (the model built from the
 // family's facts) or ModelPartBy (a function picks and builds the model),
