@@ -48,22 +48,6 @@ protected:
     uint32_t Page() const { return DeviceVariant3 == 6 && PulseWidth != 0 ? 1 : PageSize; }
 };
 
-// Each run, one the user stops too, ends with the socket released: no pin
-// supplied or grounded.
-TEST_P(PageRun, EveryRunEndsWithTheSocketReleased) {
-    for (int op : {OpProgram, OpRead, OpVerify}) {
-        Run(op);
-        EXPECT_TRUE(elec->SuppliedPins().empty()) << op << LogText();
-        EXPECT_TRUE(elec->GroundedPins().empty()) << op << LogText();
-    }
-    ui.BreakAtPercent = 40;
-    ui.QueueAnswer(UiAnswer::No);
-    EXPECT_EQ(Run(OpProgram), 3) << LogText();
-    ui.BreakAtPercent = -1;
-    EXPECT_TRUE(elec->SuppliedPins().empty()) << LogText();
-    EXPECT_TRUE(elec->GroundedPins().empty()) << LogText();
-}
-
 TEST_P(PageRun, ProgramVerifyReadCompareEraseBlank) {
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     ExpectLinesInOrder({"Program ok!"});
