@@ -12,9 +12,8 @@
 #include <memory>
 #include <new>
 
-#include "engine/Config.h"
 #include "engine/NeighbourState.h"
-#include "engine/Services.h"
+#include "engine/Messages.h"
 #include "engine/UiBridge.h"
 
 uint8_t* BufferWindow = nullptr;
@@ -22,6 +21,8 @@ uint16_t* BufferWords = nullptr;
 uint32_t CurrentBank = 0;
 uint32_t BankCount = 1;
 uint32_t FillByte = 0xFF;
+std::string DataFileName;
+uint8_t DataFileType = DataFileBinary;
 uint8_t* TestVectorBuffer = nullptr;
 uint8_t* TestBuffer = nullptr;
 uint8_t*& VectorBuffer = TestVectorBuffer;

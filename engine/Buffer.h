@@ -78,5 +78,12 @@ uint8_t* FuseMap();
 // Bytes the image can hold at most (0 when it could not be reserved beyond bank 0).
 uint64_t BufferImageCapacity();
 
+// Data file of the buffer and its type (0 binary, 1 hex, 2 JEDEC, 3 POF);
+// the name keeps its case. Empty when the buffer has no data file. The
+// configuration file stores both.
+enum : uint8_t { DataFileBinary = 0, DataFileHex = 1, DataFileJedec = 2, DataFilePof = 3 };
+extern std::string DataFileName;
+extern uint8_t DataFileType;
+
 // Back to the start-up state of this area (buffers initialised, 1 bank).
 void ResetBufferState();

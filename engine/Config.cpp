@@ -32,8 +32,6 @@ uint32_t LoadBufferStart = 0;
 uint16_t ConfigSpareWord = 0;
 uint8_t CurrentDeviceRecordTail[CfgDeviceRecordTailSize] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
 
-std::string DataFileName;
-uint8_t DataFileType = DataFileBinary;
 std::string SavedFileName;
 std::vector<std::string> RecentDevices;
 std::string ProjectAuthor;

@@ -35,6 +35,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Buffer.h"
+
 constexpr size_t ConfigurationBlockSize = 1791;
 
 struct ConfigurationBlock {
@@ -89,11 +91,6 @@ extern uint16_t ConfigSpareWord;
 // The 27 bytes stored after CurrentDeviceRecord, kept unchanged.
 extern uint8_t CurrentDeviceRecordTail[CfgDeviceRecordTailSize];
 
-// Data file of the buffer and its type (0 binary, 1 hex, 2 JEDEC, 3 POF);
-// the name keeps its case. Empty when the buffer has no data file.
-enum : uint8_t { DataFileBinary = 0, DataFileHex = 1, DataFileJedec = 2, DataFilePof = 3 };
-extern std::string DataFileName;
-extern uint8_t DataFileType;
 // The file name of the last Save.
 extern std::string SavedFileName;
 // "maker device" of earlier selections, oldest first; at most 9 are kept.

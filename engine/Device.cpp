@@ -7,10 +7,10 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Library.h"
+#include "engine/Messages.h"
 #include "engine/NeighbourState.h"
 #include "engine/Port.h"
 #include "engine/RowHooks.h"
-#include "engine/Services.h"
 #include "engine/Tables.h"
 
 // The settings start as the built-in device (AMD Am27128, a 16 KB EPROM in a

@@ -7,7 +7,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/Services.h"
+#include "engine/Messages.h"
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
 

@@ -1,10 +1,12 @@
 // Services the device algorithms call back while they walk a device:
 // progress and user break, handling of each datum read, bank advance, the
-// log, the Yes/No question, buffer checksum and fill, and text helpers.
+// log and error texts (engine/Messages.h), buffer checksum and fill, and
+// text helpers.
 #pragma once
 #include <cstdint>
 #include <string>
 
+#include "engine/Messages.h"
 #include "engine/OperationState.h"
 
 extern uint32_t ProgressPercent; // 0-99 during a run
@@ -13,9 +15,6 @@ extern uint32_t BufferChecksum;  // result of the last ComputeBufferChecksum
 // False when the last ComputeBufferChecksum could not sum the buffer (a row's
 // own sum gave 0xFFFFFFFF, or the buffer could not reach the range's end).
 extern bool BufferChecksumKnown;
-
-// Longest log line; longer texts are cut.
-constexpr int MessageLineMax = 99;
 
 // Progress and break.
 int ResetProgress();
@@ -39,39 +38,11 @@ int AdvanceToNextBankIf(int flag);
 using WriteCompareLineFn = int (*)();
 extern WriteCompareLineFn WriteCompareLineSlot;
 
-// Log and questions.
-void ShowMessageLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void ReplaceMessageLine(const OperationEngine& engine, const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-void ReplaceLastMessageLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-void DeleteLastMessageLines(int count);
-// The log's line count as a stable handle of the next line (for StatusLine).
-LogLineHandle LogLineCount();
-// Yes/No box titled "Warning": 1 for Yes, -1 otherwise.
-int ConfirmWarning(const char* text);
 void ShowChipAndDataIds(uint32_t mfg, uint32_t dev);
 // Characters read from a chip as text for the log: up to `count` bytes, to
 // the first 0. Printable ASCII and Latin-1 characters are kept (as UTF-8, as
 // the option dialogs show them), every other byte shows as ".".
 std::string ChipCharsForLog(const char* bytes, size_t count);
-
-// Error texts.
-// Texts of the program's own error codes 36-61 (index = code - 36).
-constexpr int FirstOwnErrorCode = 36;
-constexpr int LastOwnErrorCode = 61;
-extern const char* const ErrorTextTable[26];
-
-// Logs the text of one of the program's error codes with "%s": 36-61 the
-// program's own texts, 1-35 the C library's texts of those error numbers;
-// any other code shows "Error %d".
-void ShowErrorByCode(int code);
-// The text ShowErrorByCode logs.
-std::string ErrorTextByCode(int code);
-// The same for an errno value of a failed system call: the operating
-// system's text, "Error %d" for 0 or a negative value. Kept apart from the
-// program's codes, whose range overlaps the system's error numbers.
-void ShowSystemError(int error);
-std::string SystemErrorText(int error);
 
 // Buffer-wide services.
 uint32_t ComputeBufferChecksum(uint32_t start, uint32_t end);

@@ -5,6 +5,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
@@ -201,10 +202,8 @@ int ProgramCell(uint32_t writeMode, uint32_t readMode) {
         SetControl(writeMode);
         WritePulse(ExpectedValue);
         SetControl(readMode);
-        bool all = true;
-        for (uint32_t s = 0; s <= LastSocketIndex && all; ++s)
-            all = (ReadCodeByte(~(1u << s) & 0xFF) & 0xFF) == (ExpectedValue & 0xFF);
-        if (all) return 1;
+        if (EverySocket([](uint32_t s) { return (ReadCodeByte(NotSocket(s)) & 0xFF) == (ExpectedValue & 0xFF); }))
+            return 1;
     }
     return -1;
 }

@@ -3,6 +3,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
@@ -155,10 +156,10 @@ int ProgramCell126() {
     if (ExpectedValue == 0xFF) return 1;
     for (int attempt = 0; attempt < kProgramAttempts126; ++attempt) {
         CommandWrite126(Cmd126Write, ExpectedValue, PulseWidth);
-        bool all = true;
-        for (uint32_t s = 0; s <= LastSocketIndex && all; ++s)
-            all = CommandRead126(Cmd126ReadBack, ~(1u << s) & 0xFF) == (ExpectedValue & 0xFF);
-        if (all) return 1;
+        if (EverySocket([](uint32_t s) {
+                return CommandRead126(Cmd126ReadBack, NotSocket(s)) == (ExpectedValue & 0xFF);
+            }))
+            return 1;
     }
     return -1;
 }

@@ -3,6 +3,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
@@ -80,11 +81,7 @@ uint32_t ReadCodeByte() {
 
 // The cell just written read back on every gang socket.
 int ReadBackSockets() {
-    for (uint32_t s = 0; s <= LastSocketIndex; ++s) {
-        ReadCodeByte();
-        if ((ReadValue & 0xFF) != (ExpectedValue & 0xFF)) return -1;
-    }
-    return 1;
+    return EverySocket([](uint32_t) { return (ReadCodeByte() & 0xFF) == (ExpectedValue & 0xFF); }) ? 1 : -1;
 }
 
 // The supply chosen and its range, ground on, every DAC at 0 and all pins

@@ -6,6 +6,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
@@ -94,11 +95,10 @@ int ProgramByte118() {
     PulsePinTimed(ActiveLayout->ale, 2, 10);
     if (WaitReady(ActiveLayout->p33, 20, 10) == -1) return -1;
     FloatPinGroup(1, 0, 7);
-    for (uint32_t s = 0; s <= LastSocketIndex; ++s) {
+    return EverySocket([](uint32_t s) {
         ReadCodeByte118(~(1u << s));
-        if ((ReadValue & 0xFF) != (ExpectedValue & 0xFF)) return -1;
-    }
-    return 1;
+        return (ReadValue & 0xFF) == (ExpectedValue & 0xFF);
+    }) ? 1 : -1;
 }
 
 // The user range, then block 1 (F000h-FFFEh); `cell` handles one byte.

@@ -3,6 +3,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
@@ -165,9 +166,7 @@ int ProgramPage128() {
     SetPin(ActiveLayout->p33, 1);
     for (uint32_t i = 0; i < page; ++i) {
         SetAddress128(ChipAddress + i);
-        for (uint32_t s = 0; s <= LastSocketIndex; ++s) {
-            if (ReadCodeByte128(~(1u << s) & 0xFF) != PageByte128(i)) return -1;
-        }
+        if (!EverySocket([i](uint32_t s) { return ReadCodeByte128(NotSocket(s)) == PageByte128(i); })) return -1;
     }
     return 1;
 }

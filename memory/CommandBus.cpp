@@ -30,16 +30,9 @@ void PowerOn(int mode, const PowerUp& p) {
     WriteSequence(p.Powered);
 }
 
-void SupplyOff(bool resetOutputs) {
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    if (resetOutputs) ResetProgrammerOutputs();
-}
+void SupplyOff(bool resetOutputs) { ParkAndPowerOff({}, resetOutputs); }
 
-void PowerDown(const RegisterSequence& park, bool resetOutputs) {
-    WriteSequence(park);
-    SupplyOff(resetOutputs);
-}
+void PowerDown(const RegisterSequence& park, bool resetOutputs) { ParkAndPowerOff(park, resetOutputs); }
 
 uint32_t StrobedRead(uint32_t strobe, uint32_t after, bool word) {
     WriteRegister(4, strobe);

@@ -6,11 +6,8 @@
 #include <cstdint>
 
 #include "engine/Device.h"
+#include "engine/GangSockets.h"
 #include "engine/Power.h"
-#include "memory/MemoryFrame.h"
-
-// The most sockets a gang adapter has.
-constexpr uint32_t kGangSockets = 8;
 
 // How a pass over the sockets ends: the mask written afterwards, and whether
 // the sockets after the first failing one are skipped.

@@ -36,6 +36,7 @@ void InstallMemoryAlgorithms() {
     InstallCtrlBusEpromRows();
     InstallJedecFlashRows();
     InstallSerialEepromRows();
+    InstallSerialProtectEepromRows();
     InstallSerialSpiPinoutRows();
     InstallSerialTwoClockRows();
     InstallSerialSpiEepromRows();

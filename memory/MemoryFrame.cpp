@@ -21,9 +21,6 @@ int RefuseVariant() {
     return -1;
 }
 
-bool GangInUse() { return LastSocketIndex != 0; }
-
-uint32_t NotSocket(uint32_t s) { return ~(1u << (s & 7)) & 0xFF; }
 
 void WriteSequence(const RegisterSequence& writes) {
     for (const RegisterWrite& w : writes) {
@@ -32,7 +29,19 @@ void WriteSequence(const RegisterSequence& writes) {
     }
 }
 
+void ParkAndPowerOff(const RegisterSequence& park, bool resetOutputs) {
+    WriteSequence(park);
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    SetDeviceGround(0);
+    if (resetOutputs) ResetProgrammerOutputs();
+}
+
 void WriteAddressLow(uint32_t address) { WriteRegister(0, address & 0xFF); }
+
+void WriteAddress16(uint32_t address, uint32_t register1Bits) {
+    WriteRegister(0, address & 0xFF);
+    WriteRegister(1, ((address >> 8) & 0xFF) | register1Bits);
+}
 
 void WriteAddress(uint32_t address) {
     WriteRegister(0, address & 0xFF);

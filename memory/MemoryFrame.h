@@ -19,6 +19,7 @@
 #include "engine/Port.h"
 #include "engine/RowDef.h"
 #include "engine/Services.h"
+#include "memory/Gang.h"
 
 // The pulse routines; the width is in microseconds.
 using PulseRoutine = void (*)(uint32_t widthUs);
@@ -50,10 +51,16 @@ struct RegisterWrite {
 constexpr int kSequenceLength = 4;
 using RegisterSequence = std::array<RegisterWrite, kSequenceLength>;
 void WriteSequence(const RegisterSequence& writes);
+// The power-down the memory buses end with: the park writes, then the supply
+// and the ground off and, with resetOutputs, every programmer output released.
+void ParkAndPowerOff(const RegisterSequence& park, bool resetOutputs);
 // register 0 = address bits 0-7.
 void WriteAddressLow(uint32_t address);
 // Registers 0-2 = address bits 0-7, 8-15, 16-23.
 void WriteAddress(uint32_t address);
+// Registers 0-1 = address bits 0-7 and 8-15, with register1Bits ORed into
+// register 1 (an image's extra line there).
+void WriteAddress16(uint32_t address, uint32_t register1Bits = 0);
 
 // Where the upper address latches are written in a walk: register 1 at
 // multiples of Register1Every, register 2 (with the high-address flag) at
@@ -133,11 +140,6 @@ const EpromEraseVariant& EpromVariantOf(const EpromEraseVariant* table);
 // The refusal of a variant the row's table does not hold (the library
 // refuses such records; this guards one that got past it): a line, -1.
 int RefuseVariant();
-
-// 1 when more than one socket is in use.
-bool GangInUse();
-// The socket mask that selects socket s alone.
-uint32_t NotSocket(uint32_t s);
 
 // The address walk of every loop: DeviceStart..DeviceEnd with the progress
 // step, then datum(first) for ChipAddress (1 goes on; any other result ends

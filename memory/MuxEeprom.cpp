@@ -68,11 +68,7 @@ void PowerOn(int mode) {
     WriteRegister(1, g_row->Idle);
 }
 
-void PowerOff() {
-    WriteRegister(4, 0);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-}
+void PowerOff() { ParkAndPowerOff({{{4, 0}}}, false); }
 
 void Command(uint32_t address, uint32_t data) {
     WriteRegister(0, (address >> 8) & 0xFF);

@@ -140,12 +140,8 @@ void SupplyOn(bool programming) {
 }
 
 void PowerOff() {
-    WriteRegister(5, 4);
-    WriteRegister3(0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
+    ParkAndPowerOff({{{5, 4}, {3, 0xFF}}}, true);
     Run = NandRun{};
-    ResetProgrammerOutputs();
 }
 
 // The spare-area scan of socket s: a block is bad when any of the first 16

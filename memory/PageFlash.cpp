@@ -69,10 +69,7 @@ void SetMask(uint32_t mask) {
     }
 }
 
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, ((a >> 8) & 0xFF) | (Bit13Image() ? 0x20 : 0));
-}
+void SetAddress(uint32_t a) { WriteAddress16(a, Bit13Image() ? 0x20 : 0); }
 
 void PowerOn(int mode) {
     SupplyVoltage = mode == 1 ? Vccp / 10 : ReadVccInUse;
@@ -95,14 +92,7 @@ void PowerOn(int mode) {
     DelayMsSlot(g_word ? 100 : 20);
 }
 
-void PowerOff() {
-    WriteRegister(4, 0x1F);
-    WriteRegister(5, 0);
-    WriteRegister(3, 0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    if (!g_word) ResetProgrammerOutputs();
-}
+void PowerOff() { ParkAndPowerOff({{{4, 0x1F}, {5, 0}, {3, 0xFF}}}, !g_word); }
 
 void Read() {
     WriteRegister(4, 0x0F);

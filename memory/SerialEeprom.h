@@ -37,3 +37,5 @@ extern ShowOptionsDialogFn ShowOpt24fxxDialogHook;
 extern ShowOptionsDialogFn ShowOpt24xxxDialogHook;
 
 void InstallSerialEepromRows();
+// Rows 14 and 16 (memory/SerialProtectEeprom.cpp).
+void InstallSerialProtectEepromRows();

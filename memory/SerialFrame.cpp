@@ -121,3 +121,24 @@ int WordEngineSend(uint32_t value16, uint32_t n) {
 }
 
 int WordEngineShift(uint32_t value, uint32_t n) { return WordEngineSend((value << (16 - n)) & 0xFFFF, n); }
+
+// The page's bytes from the buffer window through a row's send.
+void SendPage(uint32_t n, void (*send)(uint32_t)) {
+    for (uint32_t i = 0; i < n; ++i) {
+        ExpectedValue = BufferWindow[BufferIndex + i];
+        send(ExpectedValue);
+    }
+}
+
+// The two-wire page write of the engine rows with a fixed wait: start, the
+// address bytes, the page, stop, PulseWidth.
+int EnginePageWrites(uint32_t page, void (*address)(uint32_t), void (*send)(uint32_t)) {
+    return SerialPageLoop(page, [&](uint32_t n) {
+        SerialBusStart();
+        address(ChipAddress);
+        SendPage(n, send);
+        SerialBusStop();
+        DelayUs(PulseWidth);
+        return 1;
+    });
+}

@@ -110,6 +110,13 @@ template <class Piece> int SerialPieceLoop(uint32_t pageSize, Piece&& piece) {
     return 1;
 }
 
+// The page's bytes from the buffer window through a row's send.
+void SendPage(uint32_t n, void (*send)(uint32_t));
+
+// The two-wire page write of the engine rows with a fixed wait: start, the
+// address bytes, the page, stop, PulseWidth.
+int EnginePageWrites(uint32_t page, void (*address)(uint32_t), void (*send)(uint32_t));
+
 // The page loop: the piece loop writing; page(n) writes BufferWindow
 // [BufferIndex + i], i < n, at ChipAddress (1 goes on), then BufferIndex
 // moves on by n and, with advanceBank, to the next bank at its end.

@@ -39,13 +39,8 @@ uint32_t g_page = 1;
 // The parts addressed byte-wise; every other one is a 16-bit part in byte mode.
 bool ByteWisePart() { return ExpectedDeviceId == 0x82 || ExpectedDeviceId == 0x83; }
 
-void SetAddress(uint32_t a) {
-    WriteRegister(0, a & 0xFF);
-    WriteRegister(1, (a >> 8) & 0xFF);
-}
-
 void CommandCycle(uint32_t address, uint32_t data) {
-    SetAddress(g_doubled != 0 ? address * 2 : address);
+    WriteAddress16(g_doubled != 0 ? address * 2 : address);
     WriteRegister(9, data);
 }
 
@@ -82,14 +77,7 @@ void PowerOn(int mode) {
     WriteRegister(8, 1);
 }
 
-void PowerOff() {
-    WriteRegister(4, kIdle);
-    WriteRegister(5, 0);
-    WriteRegister3(0xFF);
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    SetDeviceGround(0);
-    ResetProgrammerOutputs();
-}
+void PowerOff() { ParkAndPowerOff({{{4, kIdle}, {5, 0}, {3, 0xFF}}}, true); }
 
 uint32_t PageDatum(uint32_t i) { return BufferWindow[(BufferIndex + i * AddressStep) % BufferWindowBytes]; }
 
@@ -102,7 +90,7 @@ int WritePage() {
         WriteRegister(12, ExpectedValue);
         WriteRegister(4, kCommands);
         Sequence(kPageProgram);
-        SetAddress(ChipAddress);
+        WriteAddress16(ChipAddress);
         WriteRegister(2, ChipAddress >> 16);
         WriteRegister(4, kPageRun);
         WriteRegister(5, 0x0B);
@@ -116,9 +104,9 @@ int WritePage() {
         WriteRegister(4, kIdle);
         WriteRegister(5, 8);
         DelayUsSlot(100);
-        SetAddress(ChipAddress + g_page - 1);
+        WriteAddress16(ChipAddress + g_page - 1);
         const int result = StatusWait(600, 10, 1);
-        SetAddress(result == 1 ? ChipAddress + g_page : ChipAddress);
+        WriteAddress16(result == 1 ? ChipAddress + g_page : ChipAddress);
         if (result == 1) return 1;
         DelayMsSlot(100);
     }
@@ -153,7 +141,7 @@ int Alg42Program() {
 int Alg42Read(int mode) {
     PowerOn(mode);
     WriteRegister(5, 9);
-    SetAddress(DeviceStart);
+    WriteAddress16(DeviceStart);
     WriteRegister3(NotSocket(CurrentSocket));
     const int result = WalkAddresses(0xFFFF, mode != 0, [mode](bool first) {
         if (first || (ChipAddress & 0xFFFF) == 0) WriteRegister(2, ChipAddress >> 16);
@@ -206,7 +194,7 @@ int BootProtectPin() {
 }
 
 uint32_t IdRead(uint32_t address) {
-    SetAddress(g_doubled != 0 ? address * 2 : address);
+    WriteAddress16(g_doubled != 0 ? address * 2 : address);
     return ReadRegister(9);
 }
 

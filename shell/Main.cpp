@@ -64,6 +64,8 @@
 
 TForm1* Form1 = nullptr;
 
+MainFormView* MainView() { return Form1; }
+
 namespace {
 
 // How soon a close refused under a running test is tried again.
@@ -516,6 +518,25 @@ void TForm1::RefreshBufferView(int flag) {
     // The byte editor (bit 3 of DeviceFlags clear) or the fuse map editor
     // shows the buffer; the other one is closed.
     RefreshBufferEditors(flag);
+}
+
+void TForm1::ShowReadResult() {
+    RefreshBufferView(0);
+    UpdateInfoPanel();
+}
+
+void TForm1::ShowProgressPosition(int position) { ProgressBar1->setValue(position); }
+
+void TForm1::ShowStatusPanel(int panel, const QString& text) {
+    if (panel >= 0 && panel < 3) StatusPanels[panel]->setText(text);
+}
+
+void TForm1::SetCounters(uint32_t count, uint32_t success, uint32_t failure, uint32_t devicesPerHour) {
+    Count = count;
+    Success = success;
+    Failure = failure;
+    DevicesPerHour = devicesPerHour;
+    ShowCounters();
 }
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 
+#include "shell/MainFormView.h"
+
 class QAction;
 class QFileDialog;
 class QGroupBox;
@@ -36,7 +38,7 @@ FileDialogFilters FiltersForFormatMask(uint32_t fileFormatMask);
 // "desc|pat;pat|..." to Qt name filters ("desc (pat pat)"), "*.*" as "*".
 QStringList ToQtNameFilters(const QString& filter);
 
-class TForm1 : public QMainWindow {
+class TForm1 : public QMainWindow, public MainFormView {
     Q_OBJECT
 public:
     explicit TForm1(QWidget* parent = nullptr);
@@ -157,13 +159,18 @@ public:
     int RememberedTop = 0;
 
     // Commands offered for the device.
-    void DisableOperationControls();
-    void EnableOperationControls(uint32_t mask);
+    void DisableOperationControls() override;
+    void EnableOperationControls(uint32_t mask) override;
     // While an operation runs, every command touching the buffer, the device,
     // the settings or the programmer is disabled (and refused by its handler).
-    void SetOperationRunning(bool running);
+    void SetOperationRunning(bool running) override;
     void ShowCounters();
-    void RefreshBufferView(int flag);
+    void RefreshBufferView(int flag) override;
+    void ShowReadResult() override;
+    QWidget* Window() override { return this; }
+    void ShowProgressPosition(int position) override;
+    void ShowStatusPanel(int panel, const QString& text) override;
+    void SetCounters(uint32_t count, uint32_t success, uint32_t failure, uint32_t devicesPerHour) override;
 
     // Offers or withdraws a command for the device (the enabled state follows
     // from this, its availability and a running operation).
@@ -179,9 +186,9 @@ public:
     void ResetCounters();
 
     // The log view as a mirror of the engine's log model.
-    void MirrorAppend(const QString& text);
-    void MirrorReplace(int index, const QString& text);
-    void MirrorRemove(int index, int count);
+    void MirrorAppend(const QString& text) override;
+    void MirrorReplace(int index, const QString& text) override;
+    void MirrorRemove(int index, int count) override;
     int MirrorLineCount() const { return mirrorLines_; }
     // Rebuilds the view from the model (start-up).
     void MirrorReload();
@@ -190,10 +197,6 @@ public:
     std::function<int(QFileDialog*)> ExecDialog;
     // Runs the RAM test dialog modally (tests answer it instead).
     std::function<int(QDialog*)> ExecTestDialog;
-
-    // The last left and top, readable from any thread.
-    std::atomic<int> LeftCache{0};
-    std::atomic<int> TopCache{0};
 
 public slots:
     void Load1Click();

@@ -8,9 +8,9 @@
 #include <QThread>
 
 #include "engine/Device.h"
-#include "shell/Main.h"
+#include "shell/MainFormView.h"
 
-QtUiBridge::QtUiBridge(TForm1* form) : form_(form) {}
+QtUiBridge::QtUiBridge(MainFormView* form) : form_(form) {}
 
 QtUiBridge::~QtUiBridge() = default;
 
@@ -72,7 +72,7 @@ void QtUiBridge::Apply(Change& change) {
             value = progress_;
             progressQueued_ = false;
         }
-        form_->ProgressBar1->setValue(value);
+        form_->ShowProgressPosition(value);
         break;
     }
     case Change::Panel: {
@@ -82,7 +82,7 @@ void QtUiBridge::Apply(Change& change) {
             text = panels_[change.index];
             panelQueued_[change.index] = false;
         }
-        form_->StatusPanels[change.index]->setText(QString::fromStdString(text));
+        form_->ShowStatusPanel(static_cast<int>(change.index), QString::fromStdString(text));
         break;
     }
     case Change::Call:
@@ -136,19 +136,13 @@ void QtUiBridge::SetStatusPanel(int panel, const std::string& text) {
 
 void QtUiBridge::ShowCounters(uint32_t count, uint32_t success, uint32_t failure,
                               uint32_t devicesPerHour) {
-    TForm1* form = form_;
-    Post([form, count, success, failure, devicesPerHour] {
-        form->Count = count;
-        form->Success = success;
-        form->Failure = failure;
-        form->DevicesPerHour = devicesPerHour;
-        form->ShowCounters();
-    });
+    MainFormView* form = form_;
+    Post([form, count, success, failure, devicesPerHour] { form->SetCounters(count, success, failure, devicesPerHour); });
 }
 
 UiAnswer QtUiBridge::ShowBox(const std::string& text, const std::string& caption,
                              UiButtons buttons, UiIcon icon) {
-    QMessageBox box(form_);
+    QMessageBox box(form_->Window());
     box.setWindowTitle(caption.empty() ? QGuiApplication::applicationDisplayName()
                                        : QString::fromStdString(caption));
     box.setText(QString::fromStdString(text));
@@ -191,7 +185,7 @@ UiAnswer QtUiBridge::MessageBox(const std::string& text, const std::string& capt
 }
 
 void QtUiBridge::RefreshMainForm() {
-    TForm1* form = form_;
+    MainFormView* form = form_;
     Post([form] {
         form->EnableOperationControls(SupportedOperationMask);
         form->RefreshBufferView(1);

@@ -14,12 +14,12 @@
 
 #include "engine/UiBridge.h"
 
-class TForm1;
+class MainFormView;
 
 class QtUiBridge : public QObject, public UiBridge {
     Q_OBJECT
 public:
-    explicit QtUiBridge(TForm1* form);
+    explicit QtUiBridge(MainFormView* form);
     ~QtUiBridge() override;
 
     void LogAppended(const std::string& text) override;
@@ -56,7 +56,7 @@ private:
     UiAnswer ShowBox(const std::string& text, const std::string& caption, UiButtons buttons,
                      UiIcon icon);
 
-    TForm1* form_;
+    MainFormView* form_;
     std::mutex mutex_;
     std::deque<Change> queue_;
     bool drainPosted_ = false;

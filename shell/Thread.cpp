@@ -9,8 +9,7 @@
 #include "engine/Power.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
-#include "shell/InfoPanel.h"
-#include "shell/Main.h"
+#include "shell/MainFormView.h"
 #include "shell/QtUiBridge.h"
 
 namespace {
@@ -52,7 +51,7 @@ TMyThread::TMyThread(uint32_t operationCode) : OperationCode(operationCode) {
 
 void TMyThread::run() {
     PostToUi([] {
-        if (Form1) Form1->DisableOperationControls();
+        if (MainFormView* form = MainView()) form->DisableOperationControls();
     });
     CurrentUi().SetStatusPanel(2, "Press ESC to Cancel");
     try {
@@ -65,18 +64,18 @@ void TMyThread::run() {
     if (OperationCode == OpRead) {
         // The editor and the checksum show what was read.
         PostToUi([] {
-            if (Form1) Form1->RefreshBufferView(0);
-            UpdateInfoPanel();
+            if (MainFormView* form = MainView()) form->ShowReadResult();
         });
     }
     PostToUi([] {
-        if (Form1) Form1->EnableOperationControls(SupportedOperationMask);
+        if (MainFormView* form = MainView()) form->EnableOperationControls(SupportedOperationMask);
     });
     CurrentUi().SetStatusPanel(2, "");
     OperationBusy.store(false);
     // A run started again in the meantime keeps its commands withdrawn.
     PostToUi([] {
-        if (Form1 && !OperationBusy.load()) Form1->SetOperationRunning(false);
+        MainFormView* form = MainView();
+        if (form && !OperationBusy.load()) form->SetOperationRunning(false);
     });
 }
 
@@ -89,7 +88,7 @@ int StartOperation(uint32_t op) {
     // last notice.
     if (g_lastThread) g_lastThread->wait();
     PostToUi([] {
-        if (Form1) Form1->SetOperationRunning(true);
+        if (MainFormView* form = MainView()) form->SetOperationRunning(true);
     });
     g_lastThread = std::make_unique<TMyThread>(op);
     g_lastThread->start(QThread::HighestPriority);

@@ -52,9 +52,7 @@ AddressListChip* AddressListBusPersonality::Chip() const {
     Socket* socket = prog_ ? Socket::Find(*prog_) : nullptr;
     if (socket == nullptr) return nullptr;
     for (const auto& c : socket->Chips()) {
-        ChipModel* model = c.get();
-        if (auto* part = dynamic_cast<CatalogChip*>(model)) model = &part->Model();
-        if (auto* chip = dynamic_cast<AddressListChip*>(model)) return chip;
+        if (auto* chip = SeatedModel<AddressListChip>(c.get())) return chip;
     }
     return nullptr;
 }

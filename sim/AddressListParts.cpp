@@ -86,4 +86,6 @@ void AddAddressListParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddAddressListParts);
+
 } // namespace sim

@@ -351,4 +351,6 @@ void AddAvrParts(std::vector<CatalogPart>& parts) {
     AddAvrSerialParts(parts);
 }
 
+SIM_CATALOG_FAMILY(AddAvrParts);
+
 } // namespace sim

@@ -128,4 +128,6 @@ void AddBipolarPalParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddBipolarPalParts);
+
 } // namespace sim

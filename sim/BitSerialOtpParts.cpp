@@ -35,4 +35,6 @@ void AddBitSerialOtpParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ModelPart<BitSerialOtpChip, BitSerialOtpContents>("GENERIC-ALGORITHM", f, std::move(c)));
 }
 
+SIM_CATALOG_FAMILY(AddBitSerialOtpParts);
+
 } // namespace sim

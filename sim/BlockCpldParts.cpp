@@ -174,4 +174,6 @@ const BlockCpldFacts* FindBlockCpldPart(const std::string& maker, const std::str
     return nullptr;
 }
 
+SIM_CATALOG_FAMILY(AddBlockCpldParts);
+
 } // namespace sim

@@ -125,4 +125,6 @@ void AddBoot05Parts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddBoot05Parts);
+
 } // namespace sim

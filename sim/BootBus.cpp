@@ -10,6 +10,7 @@
 #include "sim/Hc05BootChip.h"
 #include "sim/Hc11BootChip.h"
 #include "sim/LoaderMcuChip.h"
+#include "sim/PartFacts.h"
 #include "sim/SimProgrammer.h"
 #include "sim/Universal.h"
 
@@ -177,9 +178,7 @@ template <class Chip> Chip* BootBusPersonality::Seated() const {
     if (sockets.count == 0) return nullptr;
     const auto& chips = sockets.socket[0]->Chips();
     if (chips.size() != 1) return nullptr;
-    ChipModel* chip = chips.front().get();
-    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
-    return dynamic_cast<Chip*>(chip);
+    return SeatedModel<Chip>(chips.front().get());
 }
 
 const BootBusPersonality::SeatedParts& BootBusPersonality::Parts() const {

@@ -14,16 +14,16 @@
 // PartFacts::followsRow.
 // Adding a family: a facts struct (derived from PartFacts, registered with
 // ChipPart or MadeBy; or the family's own struct, registered with ModelPart
-// or ModelPartBy of sim/CatalogModel.h), its parts file registering each part
-// with its make function, and the file's Add...Parts function in the list in
-// Catalog.cpp.
+// or ModelPartBy of sim/CatalogModel.h), and its parts file adding each part
+// with its make function in an Add...Parts function that the file registers
+// at its end with SIM_CATALOG_FAMILY(Add...Parts). The simulator library is
+// linked whole (sim/CMakeLists.txt), so no registration is dropped.
 // The library test (tests/tools) then asks for a part for every device of a
 // row that has a module, agreeing on size, width and identity codes.
 #pragma once
 #include <memory>
 #include <string>
 #include <string_view>
-#include <type_traits>
 #include <vector>
 
 #include "sim/PartFacts.h"
@@ -34,12 +34,6 @@ namespace sim {
 // not of the family's type.
 using MakeChipFn = std::unique_ptr<CatalogChip> (*)(const PartFacts&);
 
-// A family's own facts struct with the facts every part carries (filled from
-// it when the family adds the part).
-template <class F> struct FamilyFacts : PartFacts {
-    F family;
-};
-
 struct CatalogPart {
     std::string maker;
     std::string name;
@@ -47,14 +41,7 @@ struct CatalogPart {
     std::shared_ptr<const PartFacts> facts;
 
     // The facts as the family's struct, nullptr when the part is of another family.
-    template <class Facts> const Facts* As() const {
-        if constexpr (std::is_base_of_v<PartFacts, Facts>) {
-            return dynamic_cast<const Facts*>(facts.get());
-        } else {
-            const auto* f = dynamic_cast<const FamilyFacts<Facts>*>(facts.get());
-            return f != nullptr ? &f->family : nullptr;
-        }
-    }
+    template <class Facts> const Facts* As() const { return FactsAs<Facts>(facts.get()); }
 };
 
 namespace detail {
@@ -69,7 +56,7 @@ template <class R, class A> struct MadeFrom<R (*)(const A&)> {
 // nothing.
 template <auto New> std::unique_ptr<CatalogChip> MakeChecked(const PartFacts& facts) {
     using Facts = typename detail::MadeFrom<decltype(New)>::Facts;
-    const auto* f = dynamic_cast<const Facts*>(&facts);
+    const auto* f = FactsAs<Facts>(&facts);
     if (f == nullptr) return nullptr;
     return New(*f);
 }
@@ -89,7 +76,27 @@ template <class Chip, class Facts> CatalogPart ChipPart(std::string maker, Facts
     return MadeBy<NewChip<Chip, Facts>>(std::move(maker), std::move(facts));
 }
 
-// Every part, in the order the families add them.
+// Adds a family's parts to a list.
+using AddPartsFn = void (*)(std::vector<CatalogPart>& parts);
+// Registers a family under its Add...Parts function's name; true, so a
+// namespace-scope constant can hold it. Families register before main runs;
+// the catalog is built from them on its first use.
+bool RegisterCatalogFamily(const char* family, AddPartsFn add);
+// A registered family: the name of its Add...Parts function and the function.
+struct CatalogFamily {
+    std::string name;
+    AddPartsFn add = nullptr;
+};
+// The registered families in catalog order (by name).
+std::vector<CatalogFamily> CatalogFamilies();
+
+// Registers the family's Add...Parts function where it is defined (at the
+// end of its parts file, inside namespace sim).
+#define SIM_CATALOG_FAMILY(add)                                                                    \
+    [[maybe_unused]] static const bool add##Registered = ::sim::RegisterCatalogFamily(#add, add)
+
+// Every part: the families in the order of their names, each family's parts
+// in the order it adds them.
 const std::vector<CatalogPart>& Catalog();
 // The part of that maker and name, nullptr when the catalog has none.
 const CatalogPart* FindPart(std::string_view maker, std::string_view name);

@@ -1,7 +1,8 @@
 // A family's own chip model seated from the catalog: the model built from its
 // family facts, with what the rack needs of every part (its facts, its
 // footprint, the contents kept between runs). The socket sees the adapter;
-// code that needs the model itself reaches it through CatalogChip::Model().
+// code that needs the model itself reaches it through SeatedModel
+// (sim/PartFacts.h).
 //
 // A family registers such a part with ModelPart (the model built from the
 // family's facts) or ModelPartBy (a function picks and builds the model),
@@ -86,7 +87,7 @@ template <class M, class F> std::unique_ptr<M> NewModel(const F& f) { return std
 // from the family's facts; facts of another family make nothing.
 template <class Contents, auto New> std::unique_ptr<CatalogChip> MakeAdapted(const PartFacts& facts) {
     using F = typename detail::MadeFrom<decltype(New)>::Facts;
-    const auto* f = dynamic_cast<const FamilyFacts<F>*>(&facts);
+    const auto* f = FactsAs<FamilyFacts<F>>(&facts);
     if (f == nullptr) return nullptr;
     auto model = New(f->family);
     if (model == nullptr) return nullptr;

@@ -52,4 +52,6 @@ void AddCheckedPldParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ModelPart<RowColumnPldChip, SetCells>(p.maker, Dip24(p.name, p.fuses, 2), p));
 }
 
+SIM_CATALOG_FAMILY(AddCheckedPldParts);
+
 } // namespace sim

@@ -154,4 +154,6 @@ void AddClockedBusMcuParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ChipPart<ClockedBusMcuChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddClockedBusMcuParts);
+
 } // namespace sim

@@ -273,4 +273,6 @@ void AddCmdByteBusParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<CmdByteBusChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddCmdByteBusParts);
+
 } // namespace sim

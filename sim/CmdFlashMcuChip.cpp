@@ -134,4 +134,6 @@ void AddCmdFlashMcuParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ChipPart<CmdFlashMcuChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddCmdFlashMcuParts);
+
 } // namespace sim

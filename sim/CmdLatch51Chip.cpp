@@ -198,4 +198,6 @@ void AddCmdLatch51Parts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<CmdLatch51Chip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddCmdLatch51Parts);
+
 } // namespace sim

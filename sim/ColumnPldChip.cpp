@@ -219,4 +219,6 @@ const ColumnPldFacts* FindColumnPldPart(const std::string& maker, const std::str
     return nullptr;
 }
 
+SIM_CATALOG_FAMILY(AddColumnPldParts);
+
 } // namespace sim

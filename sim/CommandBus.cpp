@@ -216,9 +216,7 @@ uint16_t CommandBusPersonality::ReadCycle() {
         const uint16_t v = socket->ReadLevels(view, dataZ_, dataLines_);
         bool busy = false, status = false;
         for (const auto& chip : socket->Chips()) {
-            const CommandFlashChip* flash = dynamic_cast<const CommandFlashChip*>(chip.get());
-            if (auto* part = dynamic_cast<CatalogChip*>(chip.get()); flash == nullptr && part != nullptr)
-                flash = dynamic_cast<const CommandFlashChip*>(&part->Model());
+            const CommandFlashChip* flash = SeatedModel<const CommandFlashChip>(chip.get());
             busy = busy || (flash != nullptr && flash->Busy(view));
             status = status || (flash != nullptr && flash->AnswersStatus());
         }

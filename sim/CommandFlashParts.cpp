@@ -304,4 +304,6 @@ void AddCommandFlashParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddCommandFlashParts);
+
 } // namespace sim

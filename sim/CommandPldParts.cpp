@@ -120,4 +120,9 @@ void AddWordPldParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddCycleRecordParts);
+SIM_CATALOG_FAMILY(AddWordPldParts);
+SIM_CATALOG_FAMILY(AddEditModeParts);
+SIM_CATALOG_FAMILY(AddByteEpldParts);
+
 } // namespace sim

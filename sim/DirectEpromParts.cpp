@@ -104,4 +104,6 @@ void AddDirectEpromParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ChipPart<SecurityEpromChip>("GENERIC-ALGORITHM", Secured40("EPSECURE-8K")));
 }
 
+SIM_CATALOG_FAMILY(AddDirectEpromParts);
+
 } // namespace sim

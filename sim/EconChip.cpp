@@ -193,4 +193,6 @@ void AddEconParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<EconChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddEconParts);
+
 } // namespace sim

@@ -127,4 +127,6 @@ void AddEeMcuParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ChipPart<EeMcuChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddEeMcuParts);
+
 } // namespace sim

@@ -104,4 +104,8 @@ void AddEpmJtagParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddEpmRowParts);
+SIM_CATALOG_FAMILY(AddEpmChainParts);
+SIM_CATALOG_FAMILY(AddEpmJtagParts);
+
 } // namespace sim

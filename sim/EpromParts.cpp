@@ -145,4 +145,6 @@ void AddEpromParts(std::vector<CatalogPart>& parts) {
         }));
 }
 
+SIM_CATALOG_FAMILY(AddEpromParts);
+
 } // namespace sim

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "sim/GangAdapter.h"
+#include "sim/PartFacts.h"
 
 namespace sim {
 
@@ -183,7 +184,7 @@ const std::vector<const JedecFlashChip*>& FlashBusPersonality::FlashChips(int s,
         list.revision = socket.Revision();
         list.chips.clear();
         for (const auto& chip : socket.Chips()) {
-            if (const auto* f = dynamic_cast<const JedecFlashChip*>(chip.get())) list.chips.push_back(f);
+            if (const auto* f = SeatedModel<const JedecFlashChip>(chip.get())) list.chips.push_back(f);
         }
     }
     return list.chips;

@@ -415,4 +415,6 @@ SeatedFlash SeatFlashPart(const FlashPart& part, Socket& socket, Electrical* ele
     return seated;
 }
 
+SIM_CATALOG_FAMILY(AddFlashParts);
+
 } // namespace sim

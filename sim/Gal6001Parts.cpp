@@ -31,4 +31,6 @@ void AddGal6001Parts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddGal6001Parts);
+
 } // namespace sim

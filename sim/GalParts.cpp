@@ -217,4 +217,7 @@ uint32_t GalExtendedStrobeUs(int code) { return kStrobeUs[code & 3]; }
 uint32_t GalExtendedEraseUs(int code) { return kEraseMs[code & 7] * 1000; }
 uint32_t GalExtendedProgramUs(int code) { return kProgramUs[code & 15]; }
 
+SIM_CATALOG_FAMILY(AddGalParts);
+SIM_CATALOG_FAMILY(AddLargePldParts);
+
 } // namespace sim

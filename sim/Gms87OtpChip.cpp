@@ -163,4 +163,6 @@ void AddGms87OtpParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<Gms87OtpChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddGms87OtpParts);
+
 } // namespace sim

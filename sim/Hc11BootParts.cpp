@@ -131,4 +131,6 @@ void AddHc11BootParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddHc11BootParts);
+
 } // namespace sim

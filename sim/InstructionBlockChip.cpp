@@ -251,4 +251,6 @@ const InstructionBlockFacts* FindInstructionBlockPart(const std::string& maker, 
     return nullptr;
 }
 
+SIM_CATALOG_FAMILY(AddInstructionBlockParts);
+
 } // namespace sim

@@ -42,4 +42,6 @@ void AddIspPldParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddIspPldParts);
+
 } // namespace sim

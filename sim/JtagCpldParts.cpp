@@ -140,4 +140,6 @@ const JtagCpldFacts* FindJtagCpldPart(const std::string& maker, const std::strin
     return nullptr;
 }
 
+SIM_CATALOG_FAMILY(AddJtagCpldParts);
+
 } // namespace sim

@@ -333,4 +333,6 @@ void AddJtagMemoryParts(std::vector<CatalogPart>& parts) {
     AddIspPromParts(parts);
 }
 
+SIM_CATALOG_FAMILY(AddJtagMemoryParts);
+
 } // namespace sim

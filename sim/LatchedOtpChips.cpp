@@ -315,4 +315,6 @@ void AddLatchedOtpParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<SplitLatchOtpChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddLatchedOtpParts);
+
 } // namespace sim

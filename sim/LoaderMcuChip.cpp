@@ -274,4 +274,6 @@ void AddLoaderMcuParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<LoaderMcuChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddLoaderMcuParts);
+
 } // namespace sim

@@ -206,4 +206,6 @@ void AddLogicIcParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddLogicIcParts);
+
 } // namespace sim

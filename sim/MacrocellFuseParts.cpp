@@ -84,4 +84,6 @@ void AddMacrocellFuseParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddMacrocellFuseParts);
+
 } // namespace sim

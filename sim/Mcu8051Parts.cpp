@@ -555,4 +555,6 @@ void AddMcu8051Parts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddMcu8051Parts);
+
 } // namespace sim

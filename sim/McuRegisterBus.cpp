@@ -198,8 +198,7 @@ std::optional<uint8_t> McuRegisterBusPersonality::OnRead(SimProgrammer& p, uint8
     if (chips.size() != 1) return static_cast<uint8_t>(sockets.socket[0]->ReadLevels(view, pins, 8));
     // One chip drives against no other: the family's model (past the
     // catalog's adapter, which only forwards) gives the data byte in one call.
-    const ChipModel* chip = chips.front().get();
-    if (const auto* part = dynamic_cast<const CatalogChip*>(chip)) chip = &const_cast<CatalogChip*>(part)->Model();
+    const ChipModel* chip = SeatedModel<ChipModel>(chips.front().get());
     ChipDrive d[8];
     chip->Outputs(view, pins, 8, d);
     unsigned high = 0, undriven = 0;

@@ -178,4 +178,6 @@ void AddModeLine51Parts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddModeLine51Parts);
+
 } // namespace sim

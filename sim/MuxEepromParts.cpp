@@ -32,4 +32,6 @@ void AddMuxEepromParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddMuxEepromParts);
+
 } // namespace sim

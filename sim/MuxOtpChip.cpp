@@ -150,4 +150,6 @@ void AddMuxOtpParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<MuxOtpChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddMuxOtpParts);
+
 } // namespace sim

@@ -76,4 +76,6 @@ void AddNandParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddNandParts);
+
 } // namespace sim

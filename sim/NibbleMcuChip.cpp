@@ -113,4 +113,6 @@ void AddNibbleMcuParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ChipPart<NibbleMcuChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddNibbleMcuParts);
+
 } // namespace sim

@@ -246,4 +246,6 @@ void AddOptionAreaParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<OptionAreaChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddOptionAreaParts);
+
 } // namespace sim

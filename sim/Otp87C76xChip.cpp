@@ -173,4 +173,6 @@ void AddOtp87C76xParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<Otp87C76xChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddOtp87C76xParts);
+
 } // namespace sim

@@ -66,4 +66,6 @@ void AddPageFlashParts(std::vector<CatalogPart>& parts) {
     for (const PageFlashFacts& f : all) parts.push_back(ChipPart<PageFlashChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddPageFlashParts);
+
 } // namespace sim

@@ -230,4 +230,6 @@ void AddPageRd2Parts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddPageRd2Parts);
+
 } // namespace sim

@@ -50,4 +50,6 @@ void AddParallelByteParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ChipPart<EpromChip>("GENERIC-ALGORITHM", AdapterPPart("EPBYTE-P32-32K", 0x8000)));
 }
 
+SIM_CATALOG_FAMILY(AddParallelByteParts);
+
 } // namespace sim

@@ -31,4 +31,6 @@ void AddParallelPldParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddParallelPldParts);
+
 } // namespace sim

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "sim/Electrical.h"
@@ -63,5 +64,42 @@ public:
     // The family's own model behind the part (an adapted one's, else itself).
     virtual ChipModel& Model() { return *this; }
 };
+
+// A family's own facts struct with the facts every part carries (filled from
+// it when the family adds the part).
+template <class F> struct FamilyFacts : PartFacts {
+    F family;
+};
+
+// The one typed way to a catalog part's facts and to a seated chip's model;
+// nothing else in the simulator or its tests casts catalog facts or chips.
+//
+// A part's facts as its family's struct: a struct derived from PartFacts, a
+// family's own struct F (held as FamilyFacts<F>) or FamilyFacts<F> itself;
+// nullptr when the part is of another family.
+template <class Facts> const Facts* FactsAs(const PartFacts* facts) {
+    if (facts == nullptr) return nullptr;
+    if constexpr (std::is_base_of_v<PartFacts, Facts>) {
+        return dynamic_cast<const Facts*>(facts);
+    } else {
+        const auto* f = dynamic_cast<const FamilyFacts<Facts>*>(facts);
+        return f != nullptr ? &f->family : nullptr;
+    }
+}
+
+// The model of a seated chip as M, past the catalog's adapter (which only
+// forwards to the family's model); nullptr when it is no M.
+template <class M> M* SeatedModel(ChipModel* chip) {
+    if (chip == nullptr) return nullptr;
+    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
+    if constexpr (std::is_same_v<std::remove_const_t<M>, ChipModel>) {
+        return chip;
+    } else {
+        return dynamic_cast<M*>(chip);
+    }
+}
+template <class M> const M* SeatedModel(const ChipModel* chip) {
+    return SeatedModel<const M>(const_cast<ChipModel*>(chip));
+}
 
 } // namespace sim

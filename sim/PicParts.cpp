@@ -217,4 +217,6 @@ const PicFacts* FindPicPart(const std::string& maker, const std::string& name) {
     return nullptr;
 }
 
+SIM_CATALOG_FAMILY(AddPicParts);
+
 } // namespace sim

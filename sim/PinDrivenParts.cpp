@@ -325,4 +325,7 @@ std::optional<PinMemoryConfig> FindPinDrivenPart(const std::string& maker, const
     return std::nullopt;
 }
 
+SIM_CATALOG_FAMILY(AddPinDrivenParts);
+SIM_CATALOG_FAMILY(AddFusePromParts);
+
 } // namespace sim

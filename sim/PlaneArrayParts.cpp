@@ -77,4 +77,6 @@ void AddPlaneArrayParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddPlaneArrayParts);
+
 } // namespace sim

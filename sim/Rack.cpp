@@ -214,7 +214,7 @@ bool Rack::SeatPart(const std::string& maker, const std::string& name) {
         declared_.push_back(elec_.DeclareChip(chip->Limits()));
         // A model that also watches the programmer's registers (a fuse PROM)
         // is attached for as long as it is seated.
-        if (auto* watcher = dynamic_cast<SimComponent*>(&chip->Model())) prog_.AttachComponent(watcher);
+        if (auto* watcher = SeatedModel<SimComponent>(chip.get())) prog_.AttachComponent(watcher);
         chips_.push_back(SocketAt(s).Insert(std::move(chip)));
     }
     Snapshot(); // the chips are remembered from the moment they are seated
@@ -226,7 +226,7 @@ void Rack::Empty() {
     Snapshot();
     for (size_t s = 0; s < chips_.size(); ++s) {
         elec_.WithdrawChip(declared_[s]);
-        if (auto* watcher = dynamic_cast<SimComponent*>(&chips_[s]->Model())) prog_.DetachComponent(watcher);
+        if (auto* watcher = SeatedModel<SimComponent>(chips_[s])) prog_.DetachComponent(watcher);
         SocketAt(static_cast<int>(s)).Remove(chips_[s]);
     }
     chips_.clear();

@@ -15,9 +15,7 @@ SeqClockMcuChip* RamDownloadBusPersonality::Chip() const {
     if (sockets.count == 0) return nullptr;
     const auto& chips = sockets.socket[0]->Chips();
     if (chips.size() != 1) return nullptr;
-    ChipModel* chip = chips.front().get();
-    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
-    return dynamic_cast<SeqClockMcuChip*>(chip);
+    return SeatedModel<SeqClockMcuChip>(chips.front().get());
 }
 
 // Every access first runs the programmer up to now: the pin conditions taken

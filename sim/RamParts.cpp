@@ -43,4 +43,6 @@ void AddRamParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddRamParts);
+
 } // namespace sim

@@ -20,9 +20,7 @@ RamChip* RamTestBus::Reachable(SimProgrammer& p) const {
     const Electrical* e = Electrical::Find(p);
     if (!cycles_ || s == nullptr || e == nullptr) return nullptr;
     for (const auto& c : s->Chips()) {
-        ChipModel* model = c.get();
-        if (auto* part = dynamic_cast<CatalogChip*>(model)) model = &part->Model();
-        auto* ram = dynamic_cast<RamChip*>(model);
+        auto* ram = SeatedModel<RamChip>(c.get());
         if (ram == nullptr || !ram->Powered(*e)) continue;
         const RamSelect need = ram->Part().select;
         if (need != RamSelect::None && !(selects_ & SelectBit(need))) continue;

@@ -34,4 +34,6 @@ void AddReadBackEpldParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddReadBackEpldParts);
+
 } // namespace sim

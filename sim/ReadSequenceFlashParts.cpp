@@ -48,4 +48,6 @@ void AddReadSequenceFlashParts(std::vector<CatalogPart>& parts) {
     parts.push_back(ModelPart<CommandFlashChip, ReadSequenceContents>("GENERIC-ALGORITHM", f, std::move(c)));
 }
 
+SIM_CATALOG_FAMILY(AddReadSequenceFlashParts);
+
 } // namespace sim

@@ -315,4 +315,6 @@ void AddRx51FlashParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<Rx51FlashChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddRx51FlashParts);
+
 } // namespace sim

@@ -76,4 +76,6 @@ void AddSecuredWordParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddSecuredWordParts);
+
 } // namespace sim

@@ -137,9 +137,7 @@ SeqClockMcuChip* SeqClockBusPersonality::Chip() const {
     if (sockets.count == 0) return nullptr;
     const auto& chips = sockets.socket[0]->Chips();
     if (chips.size() != 1) return nullptr;
-    ChipModel* chip = chips.front().get();
-    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
-    return dynamic_cast<SeqClockMcuChip*>(chip);
+    return SeatedModel<SeqClockMcuChip>(chips.front().get());
 }
 
 void SeqClockBusPersonality::ClockChip(SimProgrammer& p) {
@@ -276,5 +274,7 @@ void AddSeqClockMcuParts(std::vector<CatalogPart>& parts) {
     };
     for (const SeqClockMcuFacts& f : loaders) parts.push_back(ChipPart<SeqClockMcuChip>(f.maker, f));
 }
+
+SIM_CATALOG_FAMILY(AddSeqClockMcuParts);
 
 } // namespace sim

@@ -311,4 +311,6 @@ void AddSerialParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddSerialParts);
+
 } // namespace sim

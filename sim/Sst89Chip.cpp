@@ -176,4 +176,6 @@ void AddSst89Parts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<Sst89Chip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddSst89Parts);
+
 } // namespace sim

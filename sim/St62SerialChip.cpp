@@ -248,4 +248,6 @@ void AddSt62SerialParts(std::vector<CatalogPart>& parts) {
     for (const St62SerialFacts& f : all) parts.push_back(ChipPart<St62SerialChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddSt62SerialParts);
+
 } // namespace sim

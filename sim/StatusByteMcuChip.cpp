@@ -232,4 +232,6 @@ void AddStatusByteMcuParts(std::vector<CatalogPart>& parts) {
         parts.push_back(ChipPart<StatusByteMcuChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddStatusByteMcuParts);
+
 } // namespace sim

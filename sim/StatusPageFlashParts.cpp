@@ -68,4 +68,6 @@ void AddStatusPageFlashParts(std::vector<CatalogPart>& parts) {
     for (const StatusPageFlashFacts& f : all) parts.push_back(ChipPart<StatusPageFlashChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddStatusPageFlashParts);
+
 } // namespace sim

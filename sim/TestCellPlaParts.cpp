@@ -63,4 +63,6 @@ void AddTestCellPlaParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddTestCellPlaParts);
+
 } // namespace sim

@@ -37,4 +37,6 @@ void AddTextIdConfigOldParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddTextIdConfigOldParts);
+
 } // namespace sim

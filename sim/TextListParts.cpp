@@ -48,4 +48,6 @@ void AddTextListParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddTextListParts);
+
 } // namespace sim

@@ -280,4 +280,6 @@ void AddTwoWireMcuParts(std::vector<CatalogPart>& parts) {
     for (const TwoWireMcuFacts& f : erasable) parts.push_back(ChipPart<TwoWireMcuChip>(f.maker, f));
 }
 
+SIM_CATALOG_FAMILY(AddTwoWireMcuParts);
+
 } // namespace sim

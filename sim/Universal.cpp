@@ -38,9 +38,7 @@ void PinDriverPersonality::Attach(SimProgrammer& p) {
         chip_ = nullptr;
         if (socket_->Chips().size() == 1) {
             // The catalog's adapter only forwards to the family's model.
-            ChipModel* c = socket_->Chips().front().get();
-            if (auto* part = dynamic_cast<CatalogChip*>(c)) c = &part->Model();
-            chip_ = c;
+            chip_ = SeatedModel<ChipModel>(socket_->Chips().front().get());
         }
         pinsOf_ = nullptr;
     }

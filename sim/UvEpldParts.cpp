@@ -41,4 +41,6 @@ void AddUvEpldParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddUvEpldParts);
+
 } // namespace sim

@@ -328,4 +328,6 @@ void AddW78FlashParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddW78FlashParts);
+
 } // namespace sim

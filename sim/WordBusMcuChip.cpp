@@ -189,4 +189,6 @@ void AddWordBusMcuParts(std::vector<CatalogPart>& parts) {
     }
 }
 
+SIM_CATALOG_FAMILY(AddWordBusMcuParts);
+
 } // namespace sim

@@ -194,4 +194,6 @@ const Z8OtpFacts* FindZ8OtpPart(const std::string& maker, const std::string& nam
     return p != nullptr ? p->As<Z8OtpFacts>() : nullptr;
 }
 
+SIM_CATALOG_FAMILY(AddZ8OtpParts);
+
 } // namespace sim

@@ -62,7 +62,7 @@ class EpModeRun : public McuRun {
         EXPECT_NE(part, nullptr) << name;
         if (part == nullptr) return nullptr;
         std::unique_ptr<sim::CatalogChip> made = sim::MakeChip(*part);
-        auto* chip = dynamic_cast<sim::EpromChip*>(made.get());
+        auto* chip = sim::SeatedModel<sim::EpromChip>(made.get());
         EXPECT_NE(chip, nullptr) << name;
         if (chip == nullptr) return nullptr;
         made.release();

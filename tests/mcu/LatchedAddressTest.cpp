@@ -90,7 +90,7 @@ class OtpLatchRun : public McuRun {
         EXPECT_NE(part, nullptr) << name;
         if (part == nullptr) return nullptr;
         std::unique_ptr<sim::CatalogChip> made = sim::MakeChip(*part);
-        auto* chip = dynamic_cast<Chip*>(made.get());
+        auto* chip = sim::SeatedModel<Chip>(made.get());
         EXPECT_NE(chip, nullptr) << name;
         if (chip == nullptr) return nullptr;
         made.release();

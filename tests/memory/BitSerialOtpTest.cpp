@@ -19,7 +19,7 @@ protected:
         ASSERT_NE(part, nullptr);
         std::unique_ptr<sim::CatalogChip> chip = sim::MakeChip(*part);
         elec->DeclareChip(chip->Limits());
-        otp = dynamic_cast<sim::BitSerialOtpChip*>(&chip->Model());
+        otp = sim::SeatedModel<sim::BitSerialOtpChip>(chip.get());
         ASSERT_NE(otp, nullptr);
         socket->Insert(std::move(chip));
         DeviceSize = bytes;

@@ -239,7 +239,7 @@ TEST_F(BootBlockRun, LatchedBusErasesByBlocks) {
     ASSERT_TRUE(Select("SHARP", "LH28F008SA"));
     const sim::CatalogPart& part = *sim::FindPart("SHARP", "LH28F008SA");
     sim::FamilyFacts<sim::CommandFlashConfig> small =
-        *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(part.facts.get());
+        *sim::FactsAs<sim::FamilyFacts<sim::CommandFlashConfig>>(part.facts.get());
     small.family.bytes = small.words = 0x20000;
     small.family.blockStarts = {0, 0x10000};
     SetRange(0x20000);

@@ -37,7 +37,7 @@ protected:
         sim::ChipPinLimits limits = chip->Limits();
         if (gangSocket >= 0) limits.supplyOrder = false;
         elec->DeclareChip(limits);
-        auto* model = dynamic_cast<sim::CommandFlashChip*>(&chip->Model());
+        auto* model = sim::SeatedModel<sim::CommandFlashChip>(chip.get());
         sim::Socket& s = gangSocket >= 0 ? sim::GangAdapter::Find(simp)->SocketAt(gangSocket) : *socket;
         s.Insert(std::move(chip));
         return model;

@@ -214,7 +214,7 @@ TEST_F(GangRack, NonBlankPartFailsItsOwnSocketsBlankCheck) {
 TEST_F(GangRack, StatusPollOfAllSocketsWaitsForTheLastOne) {
     Start("SHARP", "LH28F800SU");
     if (HasFatalFailure()) return;
-    auto* slow = dynamic_cast<sim::CommandFlashChip*>(&rack->Seated(kSockets - 1)->Model());
+    auto* slow = sim::SeatedModel<sim::CommandFlashChip>(rack->Seated(kSockets - 1));
     ASSERT_NE(slow, nullptr);
     slow->NeverReady(true);
     EXPECT_EQ(Run(OpProgram), -1) << LogText();

@@ -19,7 +19,7 @@ protected:
             return nullptr;
         }
         std::unique_ptr<sim::CatalogChip> chip = sim::MakeChip(*part);
-        auto* module = dynamic_cast<sim::FlashModuleChip*>(chip.get());
+        auto* module = sim::SeatedModel<sim::FlashModuleChip>(chip.get());
         if (module == nullptr) return nullptr;
         elec->DeclareChip(chip->Limits());
         socket->Insert(std::move(chip));

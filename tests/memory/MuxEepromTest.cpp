@@ -24,7 +24,7 @@ protected:
         sim::RegisterMuxBusPersonality();
         ASSERT_TRUE(Select(GetParam().first, GetParam().second));
         auto made = sim::MakeChip(*sim::FindPart(GetParam().first, GetParam().second));
-        chip = dynamic_cast<sim::MuxEepromChip*>(made.get());
+        chip = sim::SeatedModel<sim::MuxEepromChip>(made.get());
         ASSERT_NE(chip, nullptr);
         elec->DeclareChip(chip->Limits());
         socket->Insert(std::move(made));

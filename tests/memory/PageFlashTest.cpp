@@ -36,7 +36,7 @@ protected:
     }
     sim::PageFlashChip* Seat(sim::Socket* into) {
         auto made = sim::MakeChip(*sim::FindPart(GetParam().first, GetParam().second));
-        auto* c = dynamic_cast<sim::PageFlashChip*>(made.get());
+        auto* c = sim::SeatedModel<sim::PageFlashChip>(made.get());
         if (c == nullptr) return nullptr;
         elec->DeclareChip(c->Limits());
         into->Insert(std::move(made));

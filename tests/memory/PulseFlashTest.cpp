@@ -73,7 +73,7 @@ TEST_F(PulseRun, ProgramPulsesStopAtRetry) {
         SetRange(0x10);
         const sim::CatalogPart& part = *sim::FindPart("INTEL", "28F010");
         sim::FamilyFacts<sim::CommandFlashConfig> facts =
-            *dynamic_cast<const sim::FamilyFacts<sim::CommandFlashConfig>*>(part.facts.get());
+            *sim::FactsAs<sim::FamilyFacts<sim::CommandFlashConfig>>(part.facts.get());
         facts.family.programUs = c.programUs;
         sim::CommandFlashChip* chip = Seat(sim::MakeChip(part, facts));
         Retry = c.retry;

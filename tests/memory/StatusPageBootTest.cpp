@@ -35,7 +35,7 @@ protected:
     }
     sim::StatusPageFlashChip* SeatBoot(const char* name, sim::Socket& into) {
         auto made = sim::MakeChip(*sim::FindPart(kBootMaker, name));
-        auto* c = dynamic_cast<sim::StatusPageFlashChip*>(made.get());
+        auto* c = sim::SeatedModel<sim::StatusPageFlashChip>(made.get());
         if (c == nullptr) return nullptr;
         elec->DeclareChip(c->Limits());
         into.Insert(std::move(made));

@@ -26,7 +26,7 @@ protected:
     }
     sim::StatusPageFlashChip* SeatStatusPage(sim::Socket& into) {
         auto made = sim::MakeChip(*sim::FindPart("MACRONIX", "MX29F1610A"));
-        auto* c = dynamic_cast<sim::StatusPageFlashChip*>(made.get());
+        auto* c = sim::SeatedModel<sim::StatusPageFlashChip>(made.get());
         if (c == nullptr) return nullptr;
         elec->DeclareChip(c->Limits());
         into.Insert(std::move(made));

@@ -29,7 +29,7 @@ protected:
         ASSERT_NE(part, nullptr);
         std::unique_ptr<sim::CatalogChip> chip = sim::MakeChip(*part);
         elec->DeclareChip(chip->Limits());
-        older = dynamic_cast<sim::TextIdConfigOldChip*>(&chip->Model());
+        older = sim::SeatedModel<sim::TextIdConfigOldChip>(chip.get());
         ASSERT_NE(older, nullptr);
         socket->Insert(std::move(chip));
         if (bytes != 0) DeviceSize = bytes;

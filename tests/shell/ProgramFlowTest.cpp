@@ -216,7 +216,7 @@ TEST_F(ProgramFlowTest, TheRackSeatsThePartOfEveryFamily) {
         EXPECT_EQ(chip->SocketPins().front(), c.socketPinOfChipPin1);
         // The family's own model behind the adapter (a flash part's dies are
         // the module's own).
-        if (dynamic_cast<sim::FlashModuleChip*>(chip) == nullptr) {
+        if (sim::SeatedModel<sim::FlashModuleChip>(chip) == nullptr) {
             EXPECT_NE(&chip->Model(), chip);
         }
     }

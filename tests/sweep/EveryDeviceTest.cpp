@@ -55,6 +55,7 @@
 #include "sim/Hc05BootChip.h"
 #include "sim/Hc11BootChip.h"
 #include "sim/LoaderMcuChip.h"
+#include "sim/PartFacts.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "tools/PartAgreement.h"
@@ -574,10 +575,10 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     static const sim::LoaderMcuFacts* loaderFacts = nullptr;
     if (castFacts != part.facts.get()) {
         castFacts = part.facts.get();
-        bootFacts = dynamic_cast<const sim::Hc05BootFacts*>(castFacts);
-        hc11Facts = dynamic_cast<const sim::Hc11BootFacts*>(castFacts);
-        clockFacts = dynamic_cast<const sim::SeqClockMcuFacts*>(castFacts);
-        loaderFacts = dynamic_cast<const sim::LoaderMcuFacts*>(castFacts);
+        bootFacts = sim::FactsAs<sim::Hc05BootFacts>(castFacts);
+        hc11Facts = sim::FactsAs<sim::Hc11BootFacts>(castFacts);
+        clockFacts = sim::FactsAs<sim::SeqClockMcuFacts>(castFacts);
+        loaderFacts = sim::FactsAs<sim::LoaderMcuFacts>(castFacts);
     }
     // The sequential-clock parts hold cells in their windows only. Outside
     // them the bootloader-stream rows read nothing; the address-clock rows
