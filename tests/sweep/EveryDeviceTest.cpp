@@ -366,7 +366,6 @@ constexpr OpenFault kOpenFaults[] = {
     {180, kSplit, "byte lanes fail the verify"},
     {186, kSplit, "byte lanes fail the verify"},
     {194, kSplit, "byte lanes fail the verify"},
-    {320, kOddStart, "a start above 0 fails the blank check"},
 };
 const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
