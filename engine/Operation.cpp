@@ -246,6 +246,26 @@ void PrepareOperation(OperationEngine& engine) {
     ClearProgress();
 }
 
+// A row that takes its data from consecutive buffer bytes whatever the split
+// mode would put a lane's bytes at the wrong chip addresses (and a read
+// would overwrite the bytes between the lanes): an operation that moves
+// buffer data is refused in a split mode before anything is switched on.
+static bool SplitModeRefused() {
+    if (WordMode == 0 || WordMode > 6 || DeviceSection == SectionPld) return false;
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    if (def == nullptr || !def->NoByteLanes) return false;
+    switch (CurrentOperation) {
+    case OpProgram:
+    case OpRead:
+    case OpVerify:
+    case OpCompare:
+    case OpAuto:
+        return true;
+    default:
+        return false;
+    }
+}
+
 int CheckCommunication(OperationEngine& engine) {
     (void)engine;
     if (ConnectProgrammer(0) != 1) {
@@ -475,6 +495,11 @@ int RunOperation(OperationEngine& engine, int op) {
     CurrentOperation = static_cast<uint32_t>(op);
     g_linkExpected = false;
     g_entryMissing = false;
+    if (SplitModeRefused()) {
+        ShowMessageLine("Cannot support Split mode!");
+        Beep(-1);
+        return ResultFailed;
+    }
     if (CheckCommunication(engine) != 1) return ResultFailed;
     // From here a programmer that stops answering fails the run.
     struct LinkWatch {

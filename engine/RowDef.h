@@ -79,7 +79,9 @@ struct RowDef {
     // blocks on physical ones): a chip address's datum is not in its cell.
     bool PlacesByMap = false;
     // Program takes the range's data from consecutive buffer bytes (or whole
-    // pages of them) whatever the split mode: the row offers no byte lanes.
+    // pages of them) whatever the split mode: the row offers no byte lanes,
+    // and the operation driver refuses a split mode for every operation that
+    // moves buffer data ("Cannot support Split mode!").
     bool NoByteLanes = false;
 };
 

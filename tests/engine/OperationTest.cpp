@@ -9,6 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+
+#include "engine/RowDef.h"
 #include "tests/engine/OperationFixture.h"
 
 using namespace optest;
@@ -286,6 +289,32 @@ TEST_F(OperationTest, FailAddressInSplitModesAcrossBanks) {
         ASSERT_GE(log.size(), c.lines.size() + 1);
         EXPECT_EQ(Lines(log.begin() + 1, log.begin() + 1 + c.lines.size()), c.lines);
     }
+}
+
+// A row that takes consecutive buffer bytes refuses a split mode for every
+// operation that moves buffer data, before the link check or any step; the
+// steps without buffer data still run, and so does byte mode.
+TEST_F(OperationTest, ARowWithoutByteLanesRefusesSplitModesForBufferData) {
+    static const RowDef kNoLanes[] = {
+        {.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead, .Program = TestProgram, .Erase = TestErase,
+         .Secure = TestSecure, .NoByteLanes = true}};
+    ASSERT_EQ(InstallRows(kNoLanes), 1u);
+    Options(1, 1);
+    WordMode = 2;
+    SelectTestDevice(SectionEprom, kAllOps, kSize);
+    for (const int op : {OpProgram, OpRead, OpVerify, OpCompare, OpAuto}) {
+        SCOPED_TRACE(op);
+        ExpectRun(op, ResultFailed, {"Cannot support Split mode!"});
+    }
+    EXPECT_EQ(g_script.programCalls + g_script.eraseCalls, 0);
+    EXPECT_EQ(chip->reads + chip->writes, 0u);
+    EXPECT_TRUE(std::all_of(chip->cells.begin(), chip->cells.end(), [](uint8_t c) { return c == 0xFF; }));
+    ExpectRun(OpBlankCheck, ResultOk, {"Blank check ok!", "T"});
+    ExpectRun(OpErase, ResultOk, {"Erase ok!", "T"});
+    WordMode = 0;
+    SelectTestDevice(SectionEprom, kAllOps, kSize);
+    ExpectRun(OpProgram, ResultOk, {"Blank check ok!", "Program ok!", "Verification ok!", "T"});
+    ForgetRowDefinitions();
 }
 
 class GangTest : public OperationFixture {

@@ -1169,9 +1169,37 @@ TEST_P(EveryDevice, InByteLanes) {
         return;
     }
     if (!(SupportedOperationMask & OpMaskRead)) GTEST_SKIP() << p.line << " no Read";
-    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->NoByteLanes)
-        GTEST_SKIP() << p.line << " the row offers no byte lanes";
     const size_t from = ui.Log.size();
+    // A row without byte lanes refuses both operations with its line before
+    // any supply is switched on: the part stays blank, the buffer as it was.
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->NoByteLanes) {
+        InstallSimulator(0);
+        WordMode = 2;
+        SetCurrentDevice(d.record);
+        sim::SimProgrammer* simp = ProgramSimulator();
+        sim::CatalogChip* chip = SeatedSimChip();
+        ASSERT_NE(chip, nullptr);
+        SupplyWatch watch;
+        simp->AttachComponent(&watch);
+        const std::vector<uint8_t> before(BufferImage(), BufferImage() + std::min<size_t>(BufferByteSize, 0x800));
+        const int programmed = RunOperation(MainEngine, OpProgram);
+        const int read = RunOperation(MainEngine, OpRead);
+        simp->DetachComponent(&watch);
+        int said = 0;
+        for (size_t i = from; i < ui.Log.size(); ++i) said += ui.Log[i] == "Cannot support Split mode!";
+        p.line += programmed == ResultOk || read == ResultOk ? " Odd served" : " refused";
+        if (said != 2) p.line += " without the line \"Cannot support Split mode!\" on both runs";
+        if (watch.switchedOn) p.line += " after a supply was switched on";
+        const bool kept = std::equal(before.begin(), before.end(), BufferImage());
+        if (!kept) p.line += " with the buffer changed";
+        const uint32_t end = std::min<uint32_t>(DeviceEnd, DeviceStart + 0x3FF);
+        const std::string written = CellsNotBlank(*chip, *p.part, DeviceStart, end - DeviceStart + 1, "after the refusal");
+        p.line += written;
+        Report(p, kSplit, GetParam(),
+               programmed == ResultOk || read == ResultOk || said != 2 || watch.switchedOn || !kept || !written.empty(),
+               ui, from, true);
+        return;
+    }
     bool failed = false;
     for (const uint32_t mode : {2u, 5u}) {
         if (failed) break;
