@@ -32,6 +32,11 @@ enum Boot11Mode : int {
 // the EEPROM, second EPROM and EPROM ranges (a range with a zero bound is
 // absent) and the CONFIG address (compared directly: 0 makes address 0 the
 // configuration byte).
+// Variant 11 (EEPROM only, a 768-byte download) reads and programs with
+// entries 176 and 177, the programs assembled for its own map: the
+// 68HC711E20's programs (162, 163) it was once given walk that part's EPROM
+// at 9000h-AFFFh first: the EEPROM bytes the row sends went to addresses
+// the part does not hold, and Read streamed from there.
 struct Boot11Device {
     uint32_t downloadCount, read, program, erase, configRead, configProgram, configErase;
     uint32_t eeFirst, eeLast, ep2First, ep2Last, epFirst, epLast, config;
@@ -49,7 +54,7 @@ constexpr Boot11Device BootstrapDeviceTable[kBoot11Devices] = {
     {256, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
     {256, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
     {512, 149, 150, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
-    {768, 162, 163, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
+    {768, 176, 177, 151, 169, 170, 168, 0xB600, 0xB7FF, 0, 0, 0, 0, 0x103F},
     {768, 162, 163, 151, 169, 170, 168, 0xB600, 0xB7FF, 0x9000, 0xAFFF, 0xD000, 0xFFFF, 0x103F},
     {192, 152, 153, 0, 0, 0, 0, 0, 0, 0, 0, 0xF000, 0xFFFF, 0},
     {192, 152, 153, 0, 0, 0, 0, 0, 0, 0, 0, 0xF000, 0xFFFF, 0},

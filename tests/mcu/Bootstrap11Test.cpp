@@ -163,8 +163,8 @@ TEST_P(Boot11Devices, WholeRun) {
 
 INSTANTIATE_TEST_SUITE_P(All, Boot11Devices,
                          ::testing::Values("MC68HC711E9", "MC68HC711E20", "HC711BOOT-V2", "HC711BOOT-V4",
-                                           "HC711BOOT-V13", "HC711BOOT-V14", "HC711BOOT-V15",
-                                           "HC711BOOT-V16"),
+                                           "HC711BOOT-V11", "HC711BOOT-V13", "HC711BOOT-V14",
+                                           "HC711BOOT-V15", "HC711BOOT-V16"),
                          [](const auto& info) {
                              std::string s = info.param;
                              for (char& c : s)
@@ -214,6 +214,31 @@ TEST_F(Boot11Run, Variant12OrderAndDownload) {
     EXPECT_EQ(chip->Downloaded(), 768u);
     EXPECT_EQ(chip->Echoed(), 768u);
     EXPECT_TRUE(elec->SuppliedPins().empty());
+    ExpectNoViolations();
+}
+
+// Variant 11 (EEPROM only, 768 bytes of RAM) runs programs of its own map:
+// Program takes CONFIG, then B600h-B7FFh and nothing else, after the whole
+// 768-byte download; Read streams the same cells back.
+TEST_F(Boot11Run, Variant11WalksItsOwnMap) {
+    sim::Hc11BootChip* chip = PutHc11("HC711BOOT-V11");
+    FillBufferRange(0, 0xFFFF, 0x00);
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        BufferWindow[a] = static_cast<uint8_t>((a * 5 + 1) & 0xFE); // never blank: each is written
+    BufferWindow[0x103F] = 0x09;
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1) << LogText();
+    std::vector<uint32_t> expected{0x103F};
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        expected.push_back(a);
+    EXPECT_EQ(chip->Taken(), expected);
+    EXPECT_EQ(chip->Downloaded(), 768u);
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        ASSERT_EQ(chip->Cell(a), BufferWindow[a]) << std::hex << a;
+    FillBufferRange(0, 0xFFFF, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_EQ(BufferByte(0x103F), 0x09);
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
+        ASSERT_EQ(BufferByte(a), static_cast<uint8_t>((a * 5 + 1) & 0xFE)) << std::hex << a;
     ExpectNoViolations();
 }
 
@@ -517,7 +542,7 @@ TEST_F(Boot11Run, EntriesTheTableNamesExistAndAreLongEnough) {
         EXPECT_EQ(ReadLibraryByte(u.count - 1), 0xA5) << "entry " << u.entry;
         seen.insert(u.entry);
     }
-    EXPECT_EQ(seen.size(), 26u); // 149-175 but 167
+    EXPECT_EQ(seen.size(), 28u); // 149-177 but 167
 }
 
 // An entry that holds no 68HC11 chip-side program (here another family's

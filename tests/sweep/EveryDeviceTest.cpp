@@ -331,8 +331,6 @@ constexpr OpenFault kOpenFaults[] = {
     {119, kSplit, "byte lanes fail the verify"},
     {125, kOddStart, "Read fills the EEPROM image after the code array, which the pass takes for bytes outside the range"},
     {125, kSplit, "byte lanes fail the verify"},
-    {120, kMainPass, "its table gives the E20's programs, which walk the E20's EPROM first, to an EEPROM-only map",
-     "HC711BOOT-V11"},
     {128, kOddStart, "a start inside a page: Program error"},
     {131, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {132, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},

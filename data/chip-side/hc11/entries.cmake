@@ -1,4 +1,4 @@
-# Library entries 149-175 of the 68HC711 bootstrap row: each program with its
+# Library entries 149-177 of the 68HC711 bootstrap row: each program with its
 # assembly-time parameters. MIN and SIZE: the least and the most any variant
 # sends of it (its download, the part's RAM); RANGES and R<n>F/R<n>L: the memory walked after CONFIG,
 # ascending; K<n>: 1 for EEPROM, 0 for EPROM; EEF: an EEPROM address the
@@ -32,6 +32,11 @@ chip_side_hc11(172 program.s MIN=1024 SIZE=1024 RANGES=1 R1F=0xFE00 R1L=0xFFFF K
 chip_side_hc11(173 erase.s MIN=1024 SIZE=1024 EEF=0xFE00)
 chip_side_hc11(174 config-read.s MIN=1024 SIZE=1024)
 chip_side_hc11(175 config-program.s MIN=1024 SIZE=1024)
+# The EEPROM-only map with 768 bytes of RAM (variant 11): CONFIG, then
+# B600h-B7FFh.
+set(HC11_EE768_MAP RANGES=1 R1F=0xB600 R1L=0xB7FF K1=1)
+chip_side_hc11(176 read.s MIN=768 SIZE=768 ${HC11_EE768_MAP})
+chip_side_hc11(177 program.s MIN=768 SIZE=768 ${HC11_EE768_MAP})
 
 # Row 146's loaders: 128 bytes each (the part's bootstrap runs them once 128
 # have arrived).
