@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -239,6 +240,25 @@ TEST_F(Boot11Run, Variant11WalksItsOwnMap) {
     EXPECT_EQ(BufferByte(0x103F), 0x09);
     for (uint32_t a = 0xB600; a <= 0xB7FF; ++a)
         ASSERT_EQ(BufferByte(a), static_cast<uint8_t>((a * 5 + 1) & 0xFE)) << std::hex << a;
+    ExpectNoViolations();
+}
+
+// The bootstrap bus looks the seated part up again when the socket's part
+// changes within one logic image: a second part seated beside the first
+// (so at another address), the first taken out, and the next entry drives
+// the second, not the one the bus had found before.
+TEST_F(Boot11Run, BusFollowsThePartSwappedIntoTheSocket) {
+    sim::Hc11BootChip* first = PutHc11("MC68HC711E9");
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeBlank), 1) << LogText();
+    EXPECT_EQ(first->Starts(), 1u);
+    sim::Hc11BootChip* second = socket->Insert(std::make_unique<sim::Hc11BootChip>(Hc11Facts(*first)));
+    socket->Remove(first);
+    FillPattern(0x10000);
+    BufferWindow[0x103F] &= 0x0F;
+    EXPECT_EQ(AlgorithmTable[120].Program(), 1) << LogText();
+    EXPECT_EQ(second->Downloaded(), 512u);
+    EXPECT_EQ(second->Cell(0xD000), BufferWindow[0xD000]);
+    EXPECT_EQ(second->Cell(0xB7FF), BufferWindow[0xB7FF]);
     ExpectNoViolations();
 }
 
