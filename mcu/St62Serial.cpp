@@ -211,10 +211,18 @@ bool Reserved(uint32_t page, int w) {
     return false;
 }
 
+// Window addresses a run passes over: the reserved areas, and the cells of
+// the page outside DeviceStart..DeviceEnd, so a range that starts or ends
+// inside a page touches no cell (and no buffer byte) beyond it.
+bool PassedOver(uint32_t page, int w) {
+    const uint32_t a = page << 6 | static_cast<uint32_t>(w - kWindowFirst);
+    return Reserved(page, w) || a < DeviceStart || a > DeviceEnd;
+}
+
 int St62ProgramPage(uint32_t page) {
     SetDeviceVpp(1, static_cast<int>(Vpp / 10));
     for (int w = kWindowFirst; w <= kWindowLast; ++w) {
-        if (Reserved(page, w)) continue;
+        if (PassedOver(page, w)) continue;
         ProgramLocation(static_cast<uint32_t>(w), BufferWindow[(BufferIndex + static_cast<uint32_t>(w - kWindowFirst)) & 0xFFFF]);
     }
     return 1;
@@ -223,7 +231,7 @@ int St62ProgramPage(uint32_t page) {
 int St62ReadPage(int mode, uint32_t page) {
     int r = 1;
     for (int w = kWindowFirst; w <= kWindowLast; ++w) {
-        if (Reserved(page, w)) {
+        if (PassedOver(page, w)) {
             BufferIndex += AddressStep;
             continue;
         }
@@ -234,7 +242,9 @@ int St62ReadPage(int mode, uint32_t page) {
     return r;
 }
 
-// The page walk shared by Read (mode >= 0) and Program (mode -1).
+// The page walk shared by Read (mode >= 0) and Program (mode -1). The
+// buffer holds the program space at its own addresses. Pages wholly outside
+// DeviceStart..DeviceEnd are passed over like the skipped first pages.
 int St62Walk(int mode) {
     if (!St62PowerUp()) return -1;
     int r = St62Synchronize(mode < 0 ? 1 : mode);
@@ -243,6 +253,7 @@ int St62Walk(int mode) {
             r = StepProgress(ChipAddress);
             if (r == 3) break;
             if (ChipAddress < g_dev.firstPage + g_dev.skipLength) continue;
+            if (ChipAddress + 0x3F < DeviceStart || ChipAddress > DeviceEnd) continue;
             BufferIndex = ChipAddress;
             const uint32_t page = ChipAddress >> 6;
             WriteLocation(kWindowRegister, page);
@@ -274,7 +285,10 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg180Program,
      .Options = Alg180Options,
      .VariantCount = kOptionByteDeviceCount,
-     .VariantTable = "option-byte device table"},
+     .VariantTable = "option-byte device table",
+     // The buffer is the program space at its own addresses, a page's bytes
+     // consecutive: no byte lanes.
+     .NoByteLanes = true},
 };
 
 } // namespace

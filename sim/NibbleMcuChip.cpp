@@ -7,7 +7,12 @@ namespace sim {
 namespace {
 
 constexpr int kAddress[10] = {5, 6, 7, 8, 9, 10, 11, 12, 13, 14};
-constexpr int kData[8] = {26, 27, 28, 29, 30, 31, 32, 33};
+// D0 is on socket pin 33 and D7 on 26: the part's data lines meet the
+// logic's data bits in reverse order (the logic's bit 0 reaches D7).
+constexpr int kData[8] = {33, 32, 31, 30, 29, 28, 27, 26};
+// In the lock check the part reports its lock on D2, the line that reaches
+// the logic's status bit 5.
+constexpr int kLockLine = 2;
 constexpr int kModeLines[3] = {38, 39, 40};
 constexpr int kOutputEnable = 36, kProgram = 37, kReady = 41, kVppPin = 35, kVccPin = 44;
 constexpr uint8_t kMemoryMode = 6, kLockMode = 4, kCheckMode = 5;
@@ -49,7 +54,7 @@ ChipDrive NibbleMcuChip::Output(const PinEnvironment& env, int socketPin) const 
     }
     if (bit < 0) return ChipDrive::None;
     const uint8_t mode = Mode(env);
-    if (mode == kCheckMode) return bit == 5 && locked_ ? ChipDrive::Low : ChipDrive::High;
+    if (mode == kCheckMode) return bit == kLockLine && locked_ ? ChipDrive::Low : ChipDrive::High;
     const uint32_t a = Address(env);
     if (mode != kMemoryMode || a >= cells_.size()) return ChipDrive::None;
     return (cells_[a] >> bit & 1) != 0 ? ChipDrive::High : ChipDrive::Low;
@@ -103,7 +108,8 @@ void AddNibbleMcuParts(std::vector<CatalogPart>& parts) {
     f.vcc = {45, 65};
     f.vccPin = 40;
     f.gndPins = {20};
-    f.note = "pin-out, modes, pulse counts and times assumed from the algorithm rows";
+    f.note = "pin-out (data lines reversed to the logic's bits), modes, pulse counts and times assumed from the "
+             "algorithm rows";
     f.followsRow = true;
     f.name = "NIBBLE-1K";
     f.cellPulses = 20; // within the forty pulses of one attempt

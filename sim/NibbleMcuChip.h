@@ -1,14 +1,15 @@
 // A microcontroller in its programming mode behind the nibble-handshake
 // logic, at pin level (40-pin DIP, chip pin n on socket pin n + 4).
 //
-// Pins (socket): A0-A9 on 5-14, D0-D7 on 26-33, /OE 36, /PGM 37, M0-M2 on
-// 38-40, RDY 41 (driven low while a pulse works); the programming voltage on
-// 35; GND 24, VCC 44.
+// Pins (socket): A0-A9 on 5-14, D7-D0 on 26-33 (the data lines are wired to
+// the logic's data bits in reverse order: its bit 0 reaches D7, its bit 7
+// D0), /OE 36, /PGM 37, M0-M2 on 38-40, RDY 41 (driven low while a pulse
+// works); the programming voltage on 35; GND 24, VCC 44.
 //
 // Behaviour, with VCC in its window: mode 6 is the memory, mode 4 lock
 // programming, mode 5 lock check. /OE low drives the addressed cell onto D in
-// mode 6, and in mode 5 D5 high while the part is unlocked (low once locked;
-// the other lines high). A /PGM pulse with pin 35 at the programming voltage
+// mode 6, and in mode 5 D2 (the line on the logic's bit 5) high while the
+// part is unlocked (low once locked; the other lines high). A /PGM pulse with pin 35 at the programming voltage
 // counts towards the addressed cell in mode 6 (after the part's pulse count
 // for a cell the 0 bits on D are cleared in it; an erased cell is FFh) and
 // towards the lock in mode 4 whatever the address. Each pulse keeps RDY low

@@ -99,6 +99,10 @@ void St62SerialChip::RisingEdge(const PinEnvironment& env) {
         env.Violation(facts_.name + ": program cycle into the reserved area at " + std::to_string(a));
         return;
     }
+    if (a < facts_.epromFirst) {
+        env.Violation(facts_.name + ": program cycle below the EPROM at " + std::to_string(a));
+        return;
+    }
     uint8_t bits = static_cast<uint8_t>(data_);
     if (static_cast<int64_t>(a) == stuckAt_) bits &= static_cast<uint8_t>(~stuckBits_);
     cells_[a] |= bits;
@@ -198,8 +202,8 @@ struct St62Routing {
 
 // One part per variant of the row's pin table. Socket pins are given as the
 // row drives them and turned into chip pins of a DIP centred in the socket.
-St62SerialFacts Part(const char* name, St62Routing r, int clock, int enable, int hostOut, int hold, int hostIn,
-                     int aux, bool activeLow, uint8_t control) {
+St62SerialFacts Part(const char* name, uint32_t epromFirst, St62Routing r, int clock, int enable, int hostOut,
+                     int hold, int hostIn, int aux, bool activeLow, uint8_t control) {
     const int off = (48 - r.package_pins) / 2;
     St62SerialFacts f;
     f.maker = "GENERIC-ALGORITHM";
@@ -219,8 +223,9 @@ St62SerialFacts Part(const char* name, St62Routing r, int clock, int enable, int
     f.modePin = aux - off;
     f.inputActiveLow = activeLow;
     f.controlValue = control;
-    f.note = "no datasheet of the serial protocol found: frames, replies, pins and the control value follow the "
-             "algorithm row; the reserved areas are the family's test area and reserved vectors";
+    f.epromFirst = epromFirst;
+    f.note = "no datasheet of the serial protocol found: frames, replies, pins, the control value and the "
+             "EPROM's first cell follow the algorithm row; the reserved areas are the family's test area and reserved vectors";
     f.followsRow = true;
     return f;
 }
@@ -232,18 +237,20 @@ void AddSt62SerialParts(std::vector<CatalogPart>& parts) {
     // DIP28 27, 26, 18 (row 87); DIP20 20, 10, 11 (row 60); DIP28 28, 14, 2
     // (row 74).
     constexpr St62Routing kA{28, 3, 1, 6}, kB{28, 27, 26, 18}, kC{20, 20, 10, 11}, kD{28, 28, 14, 2};
+    // The EPROM of a 1K part starts at BC0h, of a 2K part at 880h, of a 4K
+    // part at 080h (the first pages the row serves).
     const St62SerialFacts all[] = {
-        Part("ST62-SERIAL-1K-V0", kA, 18, 22, 24, 26, 23, 21, true, 0x80),
-        Part("ST62-SERIAL-2K-V1", kA, 18, 22, 24, 26, 23, 21, true, 0x80),
-        Part("ST62-SERIAL-1K-V2", kB, 17, 21, 23, 24, 22, 20, true, 0x80),
-        Part("ST62-SERIAL-2K-V3", kB, 17, 21, 23, 24, 22, 20, true, 0x80),
-        Part("ST62-SERIAL-4K-V4", kB, 17, 21, 23, 24, 22, 20, true, 0x80),
-        Part("ST62-SERIAL-2K-V5", kB, 13, 21, 23, 24, 22, 20, true, 0x80),
-        Part("ST62-SERIAL-4K-V6", kB, 13, 21, 23, 24, 22, 20, true, 0x80),
-        Part("ST62-SERIAL-4K-V7", kC, 28, 30, 19, 15, 18, 17, false, 0x04),
-        Part("ST62-SERIAL-4K-V8", kD, 30, 32, 15, 11, 14, 13, false, 0x04),
-        Part("ST62-SERIAL-4K-V9", kC, 28, 30, 19, 15, 18, 17, true, 0x80),
-        Part("ST62-SERIAL-4K-V10", kD, 30, 32, 15, 11, 14, 13, true, 0x80),
+        Part("ST62-SERIAL-1K-V0", 0xBC0, kA, 18, 22, 24, 26, 23, 21, true, 0x80),
+        Part("ST62-SERIAL-2K-V1", 0x880, kA, 18, 22, 24, 26, 23, 21, true, 0x80),
+        Part("ST62-SERIAL-1K-V2", 0xBC0, kB, 17, 21, 23, 24, 22, 20, true, 0x80),
+        Part("ST62-SERIAL-2K-V3", 0x880, kB, 17, 21, 23, 24, 22, 20, true, 0x80),
+        Part("ST62-SERIAL-4K-V4", 0x080, kB, 17, 21, 23, 24, 22, 20, true, 0x80),
+        Part("ST62-SERIAL-2K-V5", 0x880, kB, 13, 21, 23, 24, 22, 20, true, 0x80),
+        Part("ST62-SERIAL-4K-V6", 0x080, kB, 13, 21, 23, 24, 22, 20, true, 0x80),
+        Part("ST62-SERIAL-4K-V7", 0x080, kC, 28, 30, 19, 15, 18, 17, false, 0x04),
+        Part("ST62-SERIAL-4K-V8", 0x080, kD, 30, 32, 15, 11, 14, 13, false, 0x04),
+        Part("ST62-SERIAL-4K-V9", 0x080, kC, 28, 30, 19, 15, 18, 17, true, 0x80),
+        Part("ST62-SERIAL-4K-V10", 0x080, kD, 30, 32, 15, 11, 14, 13, true, 0x80),
     };
     for (const St62SerialFacts& f : all) parts.push_back(ChipPart<St62SerialChip>(f.maker, f));
 }

@@ -29,7 +29,8 @@
 // window only works while the EPROM control register C5h holds the part's
 // control value (reads give FFh, program cycles do nothing otherwise).
 // Violations: an unknown command, a program cycle into the reserved areas
-// (FA0h-FEFh, FF8h-FFBh), the programming voltage on TEST/VPP without VCC.
+// (FA0h-FEFh, FF8h-FFBh) or below the part's EPROM, the programming voltage
+// on TEST/VPP without VCC.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -50,6 +51,9 @@ struct St62SerialFacts : PartFacts {
     int vppMinTenths = 120, vppLimitTenths = 135;
     uint32_t programUs = 1000;
     uint32_t resetClocks = 2048;
+    // The program EPROM is epromFirst..words - 1 of the program space, less
+    // the reserved areas; the cells below it are no EPROM.
+    uint32_t epromFirst = 0;
 };
 
 class St62SerialChip : public CatalogChip {
@@ -75,6 +79,10 @@ public:
     }
 
     static bool ReservedAddress(uint32_t a);
+    // A cell of the part's program EPROM (outside the reserved areas).
+    static bool EpromCell(const St62SerialFacts& facts, uint32_t a) {
+        return a >= facts.epromFirst && a < facts.words && !ReservedAddress(a);
+    }
     uint8_t DataSpace(int a) const { return space_[static_cast<size_t>(a & 0xFF)]; }
     // Completed frames and the times the mode was armed, since ClearFrames.
     const std::vector<Frame>& Frames() const { return frames_; }

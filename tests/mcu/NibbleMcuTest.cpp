@@ -50,8 +50,9 @@ uint8_t NibbleReverse(uint8_t v) {
 }
 
 // Per row: blank check, a file srec_cat wrote loaded and programmed (FFh bytes
-// get no pulse), the chip holding every byte bit-reversed, verify at both
-// levels, compare, read back, save and load equal; then Secure and the lock.
+// get no pulse), the chip holding every byte as the file has it (sent
+// bit-reversed over the reversed data lines), verify at both levels,
+// compare, read back, save and load equal; then Secure and the lock.
 TEST_F(NibbleRun, SrecFileRoundTripAndLock) {
     if (std::system("command -v srec_cat >/dev/null 2>&1") != 0) GTEST_SKIP() << "srec_cat not installed";
     for (const auto& p : kNibbleParts) {
@@ -71,9 +72,9 @@ TEST_F(NibbleRun, SrecFileRoundTripAndLock) {
 
         EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-        EXPECT_EQ(chip->Cell(0), 0x80); // 01h on the reversed lines
+        EXPECT_EQ(chip->Cell(0), 0x01); // sent as 80h, reversed again by the lines
         for (uint32_t a = 0; a < n; ++a) {
-            ASSERT_EQ(chip->Cell(a), NibbleReverse(image[a])) << std::hex << a;
+            ASSERT_EQ(chip->Cell(a), image[a]) << std::hex << a;
             if (image[a] == 0xFF) {
                 ASSERT_EQ(chip->PulsesAt(a), 0u) << std::hex << a;
             }
@@ -97,6 +98,41 @@ TEST_F(NibbleRun, SrecFileRoundTripAndLock) {
     }
 }
 
+// The data lines meet the logic's bits in reverse order: a byte goes out on
+// register 3 bit-reversed and its cell holds it as the buffer does; a cell's
+// byte comes back in the buffer as the cell holds it.
+TEST_F(NibbleRun, ReversedDataLinesKeepTheBufferByte) {
+    constexpr uint8_t kBytes[] = {0x01, 0x80, 0x3C, 0xE0, 0x07};
+    for (const auto& p : kNibbleParts) {
+        SCOPED_TRACE(p.name);
+        sim::NibbleMcuChip* chip = Put(p.name);
+        ASSERT_NE(chip, nullptr);
+        FillBufferRange(0, 0xFFFF, 0xFF);
+        for (size_t i = 0; i < std::size(kBytes); ++i) BufferWindow[0x10 + i] = kBytes[i];
+        DeviceEnd = 0x3F;
+        BlankCheckBeforeProgram = 0;
+        VerifyAfterProgram = 0;
+        StartTrace();
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        const auto w = NibbleWrites();
+        const int shift = p.row == 171 ? 8 : 1;
+        for (size_t i = 0; i < std::size(kBytes); ++i) {
+            EXPECT_EQ(chip->Cell(0x10 + static_cast<uint32_t>(i)), kBytes[i]) << i;
+            const uint8_t r = NibbleReverse(kBytes[i]);
+            const std::vector<std::pair<int, int>> sent = {{0, 8}, {3, r >> 4}, {1, shift}, {3, r & 15}};
+            EXPECT_NE(std::search(w.begin(), w.end(), sent.begin(), sent.end()), w.end()) << i;
+        }
+        chip->SetCell(0x20, 0x80);
+        chip->SetCell(0x21, 0x0E);
+        FillBufferRange(0, 0x3F, 0x77);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        EXPECT_EQ(BufferByte(0x20), 0x80);
+        EXPECT_EQ(BufferByte(0x21), 0x0E);
+        for (size_t i = 0; i < std::size(kBytes); ++i) EXPECT_EQ(BufferByte(0x10 + static_cast<uint32_t>(i)), kBytes[i]) << i;
+        ExpectNoViolations();
+    }
+}
+
 // A cell that never programs fails after 25 attempts at its address; the
 // bytes before it are written.
 TEST_F(NibbleRun, CellNeverProgramming) {
@@ -111,7 +147,7 @@ TEST_F(NibbleRun, CellNeverProgramming) {
         BlankCheckBeforeProgram = 0;
         EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
         EXPECT_TRUE(HasLine(ChipAddrLine(0x345))) << LogText();
-        EXPECT_EQ(chip->Cell(0x12), NibbleReverse(0x3C));
+        EXPECT_EQ(chip->Cell(0x12), 0x3C);
         EXPECT_EQ(chip->PulsesAt(0x345), 25u * (p.row == 171 ? 40u : 10u));
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();

@@ -115,6 +115,57 @@ TEST_F(St62Run, PageWalkAndTraffic) {
     ExpectNoViolations();
 }
 
+// A range that starts and ends inside pages (123h-421h of a 4K part): only
+// its cells are written, only its pages are selected, and Read fills only
+// its buffer bytes.
+TEST_F(St62Run, RangeInsidePages) {
+    sim::St62SerialChip* chip = PutSt62("ST62-SERIAL-4K-V6");
+    ASSERT_NE(chip, nullptr);
+    FillPattern(0x1000, 5);
+    std::vector<uint8_t> image(0x1000);
+    for (uint32_t a = 0; a < 0x1000; ++a) image[a] = BufferByte(a);
+    DeviceStart = BufferStart = 0x123;
+    DeviceEnd = BufferEnd = 0x421;
+    auto inRange = [](uint32_t a) { return a >= 0x123 && a <= 0x421; };
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x1000; ++a) {
+        const uint8_t want = inRange(a) ? image[a] : sim::St62SerialChip::ReservedAddress(a) ? kSt62ReservedMark : 0;
+        ASSERT_EQ(chip->Cell(a), want) << std::hex << a;
+    }
+    const std::vector<int> pages = WindowPages(chip->Frames());
+    ASSERT_FALSE(pages.empty());
+    EXPECT_EQ(*std::min_element(pages.begin(), pages.end()), 0x100 >> 6);
+    EXPECT_EQ(*std::max_element(pages.begin(), pages.end()), 0x400 >> 6);
+    FillBufferRange(0, 0xFFF, 0x77);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x1000; ++a) ASSERT_EQ(BufferByte(a), inRange(a) ? image[a] : 0x77) << std::hex << a;
+    ExpectNoViolations();
+}
+
+// The buffer is the program space at its own addresses: a split mode is
+// refused before anything is switched on, the part and the buffer untouched.
+TEST_F(St62Run, SplitModesAreRefused) {
+    WordMode = 2;
+    sim::St62SerialChip* chip = PutSt62("ST62-SERIAL-4K-V4");
+    ASSERT_NE(chip, nullptr);
+    FillPattern(0x1000, 9);
+    std::vector<uint8_t> image(0x1000);
+    for (uint32_t a = 0; a < 0x1000; ++a) image[a] = BufferByte(a);
+    for (int op : {OpProgram, OpRead}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(Run(op), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+    }
+    EXPECT_EQ(chip->Arms(), 0);
+    EXPECT_TRUE(chip->Frames().empty());
+    for (uint32_t a = 0x80; a < 0x1000; ++a) {
+        if (!sim::St62SerialChip::ReservedAddress(a)) {
+            ASSERT_EQ(chip->Cell(a), 0) << std::hex << a;
+        }
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    }
+}
+
 // Variants 4 and 6-10 serve from 080h; 7 and 8 write 4 into C5h. A part
 // whose serial input has the other polarity than the variant drives never
 // synchronizes: the data-out inversion follows the variant.
@@ -140,6 +191,21 @@ TEST_F(St62Run, VariantStartsControlValueAndPolarity) {
         ASSERT_FALSE(simp.Violations().empty());
         EXPECT_NE(simp.Violations().front().find("unknown serial command"), std::string::npos);
     }
+}
+
+// A record whose variant is a 2K one on a 1K part programs below the part's
+// EPROM: the part reports it, and no cell below its EPROM changes.
+TEST_F(St62Run, VariantOfALargerPartProgramsBelowTheEprom) {
+    sim::St62SerialChip* chip = PutSt62("ST62-SERIAL-1K-V0");
+    ASSERT_NE(chip, nullptr);
+    FillPattern(0x1000, 4);
+    DeviceVariant = 1;
+    EXPECT_EQ(AlgorithmTable[180].Program(), 1) << LogText();
+    ASSERT_FALSE(simp.Violations().empty());
+    EXPECT_NE(simp.Violations().front().find("below the EPROM at " + std::to_string(0x880)), std::string::npos)
+        << simp.Violations().front();
+    for (uint32_t a = 0; a < 0xBC0; ++a) ASSERT_EQ(chip->Cell(a), 0) << std::hex << a;
+    EXPECT_EQ(chip->Cell(0xBC0), BufferByte(0xBC0));
 }
 
 // A bit that never sets fails Verify at its address; without the programming

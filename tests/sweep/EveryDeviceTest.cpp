@@ -58,6 +58,7 @@
 #include "sim/PartFacts.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
+#include "sim/St62SerialChip.h"
 #include "tools/PartAgreement.h"
 
 namespace {
@@ -354,14 +355,6 @@ constexpr OpenFault kOpenFaults[] = {
     {147, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {150, kSplit, "byte lanes: the option cells are written from contiguous bytes"},
     {151, kSplit, "byte lanes: the option cells are written from contiguous bytes"},
-    {171, kMainPass, "the row reverses each byte's bits, the part model does not"},
-    {171, kOddStart, "the row reverses each byte's bits, the part model does not"},
-    {171, kSplit, "the row reverses each byte's bits, the part model does not"},
-    {174, kMainPass, "the row reverses each byte's bits, the part model does not"},
-    {174, kOddStart, "the row reverses each byte's bits, the part model does not"},
-    {174, kSplit, "the row reverses each byte's bits, the part model does not"},
-    {180, kOddStart, "cells below the start are written"},
-    {180, kSplit, "byte lanes fail the verify"},
     {186, kSplit, "byte lanes fail the verify"},
     {194, kSplit, "byte lanes fail the verify"},
 };
@@ -570,12 +563,14 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     static const sim::Hc11BootFacts* hc11Facts = nullptr;
     static const sim::SeqClockMcuFacts* clockFacts = nullptr;
     static const sim::LoaderMcuFacts* loaderFacts = nullptr;
+    static const sim::St62SerialFacts* st62Facts = nullptr;
     if (castFacts != part.facts.get()) {
         castFacts = part.facts.get();
         bootFacts = sim::FactsAs<sim::Hc05BootFacts>(castFacts);
         hc11Facts = sim::FactsAs<sim::Hc11BootFacts>(castFacts);
         clockFacts = sim::FactsAs<sim::SeqClockMcuFacts>(castFacts);
         loaderFacts = sim::FactsAs<sim::LoaderMcuFacts>(castFacts);
+        st62Facts = sim::FactsAs<sim::St62SerialFacts>(castFacts);
     }
     // The sequential-clock parts hold cells in their windows only. Outside
     // them the bootloader-stream rows read nothing; the address-clock rows
@@ -606,14 +601,10 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
             for (const auto& r : *list) mapped = mapped || (b >= r.first && b <= r.last);
         if (!mapped) return left;
     }
-    // The serial EPROM row 180 reads its served pages only, less the
-    // reserved areas.
-    if (CurrentAlgorithm == 180) {
-        const size_t first = DeviceVariant == 0 || DeviceVariant == 2                         ? 0xBC0
-                             : DeviceVariant == 1 || DeviceVariant == 3 || DeviceVariant == 5 ? 0x880
-                                                                                              : 0x080;
-        const bool reserved = (b >= 0xFA0 && b <= 0xFEF) || (b >= 0xFF8 && b <= 0xFFB);
-        if (b < first || b > 0xFFF || reserved) return left;
+    // The serial EPROM parts: their EPROM, less the reserved areas, is the
+    // map a read covers.
+    if (const sim::St62SerialFacts* eprom = st62Facts) {
+        if (b >= eprom->words || !sim::St62SerialChip::EpromCell(*eprom, static_cast<uint32_t>(b))) return left;
     }
     return {heldWritten, true};
 }
