@@ -311,10 +311,6 @@ struct OpenFault {
     const char* device = nullptr; // one device of the row only (its name)
 };
 constexpr OpenFault kOpenFaults[] = {
-    {1, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
-    {5, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
-    {42, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
-    {73, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
     {62, kMainPass, "the configuration-done bit of byte 3 is not set on the part's cell"},
     {62, kSplit, "the configuration-done bit of byte 3 is not set on the part's cell"},
     {95, kSplit, "byte lanes fail the verify"},
