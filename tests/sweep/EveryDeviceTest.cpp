@@ -313,7 +313,6 @@ struct OpenFault {
 constexpr OpenFault kOpenFaults[] = {
     {62, kMainPass, "the configuration-done bit of byte 3 is not set on the part's cell"},
     {62, kSplit, "the configuration-done bit of byte 3 is not set on the part's cell"},
-    {95, kSplit, "byte lanes fail the verify"},
     {110, kSplit, "Read writes the buffer bytes between the lanes"},
     {114, kOddStart, "a word inside the range stays unprogrammed (taken for the calibration word)"},
     {114, kSplit, "Read writes the buffer bytes between the lanes"},
