@@ -178,6 +178,13 @@ bool ReadBackEverySocket(uint32_t maskAfter);
 void WriteUpperAddress(const UpperLatches& u, uint32_t address, bool first);
 // The buffer word at index, byte-swapped with ByteSwap.
 uint32_t BufferWordAt(uint32_t index);
+// Datum i of a run (a page, a block) taken AddressStep apart from
+// BufferIndex in the current bank: byte-wide from the byte view, 16-bit from
+// the word view (byte-swapped with ByteSwap). Read through the whole image,
+// so a run that a split mode's step carries past the window's tail still
+// takes the next bank's data; FillByte past the image's end.
+uint8_t RunByteAt(uint32_t i);
+uint32_t RunWordAt(uint32_t i);
 
 // The read loop over DeviceStart..DeviceEnd in a read mode.
 int ReadRange(int mode);

@@ -27,9 +27,9 @@ uint8_t BlockProtectMask() {
 }
 
 bool PageLengthUsable(uint32_t page) {
-    // A page is taken from the buffer window, whose tail holds the next
-    // bank's first 256 bytes.
-    if (page == 0 || page > 256 || (page & (page - 1)) != 0 || uint64_t{page - 1} * AddressStep >= BufferTailBytes) {
+    // A page's data come through the whole image (RunByteAt), so a split
+    // mode's step may carry it past the buffer window's tail.
+    if (page == 0 || page > 256 || (page & (page - 1)) != 0) {
         ShowMessageLine(" Page length %lu not supported (a power of two up to 256)!", static_cast<unsigned long>(page));
         return false;
     }
@@ -86,7 +86,7 @@ void ReadAt(uint32_t address) {
     WriteRegister(1, g_row->Idle);
 }
 
-uint8_t PageByte(uint32_t i) { return BufferWindow[((BufferIndex & 0xFFFF) + i * AddressStep) % BufferWindowBytes]; }
+uint8_t PageByte(uint32_t i) { return RunByteAt(i); }
 
 void WritePage(const uint32_t (&commands)[3]) {
     WriteRegister(1, g_row->Write);

@@ -134,11 +134,7 @@ void RunQueue(uint32_t n) {
     WriteRegister(5, 0);
 }
 
-uint32_t PageDatum(uint32_t i) {
-    const uint32_t index = BufferIndex + i * AddressStep;
-    if (g_word) return BufferWordAt(index);
-    return BufferWindow[index % BufferWindowBytes];
-}
+uint32_t PageDatum(uint32_t i) { return g_word ? RunWordAt(i) : RunByteAt(i); }
 
 // Queues the page at ChipAddress (the last datum twice; it becomes
 // ExpectedValue); the command entries queued before it.

@@ -140,7 +140,9 @@ int Read(int mode) {
     return SerialEndEntry(kRow, r);
 }
 
-// Program enable is high only inside Program and Erase.
+// Program enable is high only inside Program and Erase. The bytes come one
+// after another from the buffer whatever the split mode: the row offers no
+// byte lanes.
 int Program() {
     SerialPowerOn(kRow, 1);
     SetPin(kPe, 1);
@@ -283,7 +285,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Identify = row95::Identify,
      .Read = row95::Read,
      .Program = row95::Program,
-     .Erase = row95::Erase},
+     .Erase = row95::Erase,
+     .NoByteLanes = true},
 };
 
 void InstallSerialSpiPinoutRows() {

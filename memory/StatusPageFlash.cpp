@@ -79,7 +79,7 @@ void PowerOn(int mode) {
 
 void PowerOff() { ParkAndPowerOff({{{4, kIdle}, {5, 0}, {3, 0xFF}}}, true); }
 
-uint32_t PageDatum(uint32_t i) { return BufferWindow[(BufferIndex + i * AddressStep) % BufferWindowBytes]; }
+uint32_t PageDatum(uint32_t i) { return RunByteAt(i); }
 
 int WritePage() {
     for (int attempt = 0; attempt < 3; ++attempt) {

@@ -295,6 +295,8 @@ namespace {
 // after the instructions 44h and 42h, that no public document describes: its
 // bytes, like the busy times (a block 150 us, the erase 5 s), follow the
 // programming flow, so an identification check runs against its own reading.
+// The same flow marks a complete configuration by clearing bit 5 of byte 3
+// after every block is written; its reads show that bit set.
 JtagMemoryFacts Epc2() {
     JtagMemoryFacts f;
     f.name = "EPC2";
@@ -309,6 +311,8 @@ JtagMemoryFacts Epc2() {
     f.id = {0x01, 0x38, 0x39, 0x41};
     f.programUs = 150;
     f.eraseUs = 5000000;
+    f.doneFlagAddress = 3;
+    f.doneFlagMask = 0x20;
     f.followsRow = true;
     return f;
 }

@@ -40,6 +40,12 @@ struct JtagMemoryFacts : PartFacts {
     // Of those, the values that open the part for reading only: a program,
     // erase, finish or a load to program under one is refused.
     std::vector<uint8_t> readOnlyEnableValues;
+    // A flag bit the programming flow clears as its last step, the part's
+    // mark of a complete configuration: the cell at doneFlagAddress holds
+    // the mask's bits cleared, and the flow's reads show them set.
+    // doneFlagMask 0: none.
+    uint32_t doneFlagAddress = 0;
+    uint8_t doneFlagMask = 0;
 };
 
 class JtagMemoryChip : public CatalogChip, public TapRegisters {

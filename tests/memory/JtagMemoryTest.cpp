@@ -44,6 +44,9 @@ TEST_F(JtagMemoryTest, Row62ProgramsVerifiesReadsAndErases) {
     for (uint32_t a = 0; a < kRange; ++a) {
         ASSERT_EQ(chip->Cell(a), a == 3 ? BufferByte(a) & ~kFlag : BufferByte(a)) << a;
     }
+    // The catalog part names that flag, so a check of its cells knows it.
+    EXPECT_EQ(Part62().doneFlagAddress, 3u);
+    EXPECT_EQ(Part62().doneFlagMask, kFlag);
     // Every block once, then block 0 again with the flag bit cleared.
     const std::vector<uint32_t>& blocks = chip->ProgrammedBlocks();
     ASSERT_EQ(blocks.size(), kRange / 8 + 1);

@@ -119,6 +119,37 @@ TEST_P(PageRun, GangSocketNeverMatching) {
     ExpectNoViolations();
 }
 
+// In a split mode each page takes its lane's data, AddressStep apart in the
+// buffer, onto consecutive chip addresses (a Word2 page of 128 spans 512
+// buffer bytes, more than the window's tail), and Read fills the lane only.
+TEST_P(PageRun, ByteLanesProgramAndReadTheirOwnData) {
+    const uint32_t unit = Wide() ? 2 : 1;
+    for (const uint32_t mode : {2u, 5u}) {
+        SCOPED_TRACE(testing::Message() << "WordMode " << mode);
+        const uint32_t step = mode == 2 ? 2 : 4, lane = mode == 2 ? 1 : 2;
+        WordMode = mode;
+        DeviceSize = 0x400;
+        SetupAddressRange();
+        FillPattern(BufferEnd + 1, 20 + mode);
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) chip->SetCell(a, 0xFFFF); // blank for the blank check
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) {
+            const uint32_t b = (a * step + lane) * unit;
+            const uint32_t want = unit == 1 ? BufferByte(b) : BufferByte(b) | uint32_t{BufferByte(b + 1)} << 8;
+            ASSERT_EQ(chip->Cell(a), want) << std::hex << a;
+        }
+        FillBufferRange(0, BufferEnd, 0x5A);
+        ASSERT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t b = 0; b <= BufferEnd; ++b) {
+            const uint32_t k = b / unit;
+            const uint32_t want = k % step == lane ? (chip->Cell(k / step) >> (8 * (b % unit))) & 0xFF : 0x5A;
+            ASSERT_EQ(BufferByte(b), want) << std::hex << b;
+        }
+    }
+    WordMode = 0;
+    ExpectNoViolations();
+}
+
 // Page lengths the queue cannot hold and starts off a page boundary are
 // refused before the chip sees a cycle; a method the row does not know
 // writes by polling.

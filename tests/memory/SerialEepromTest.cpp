@@ -592,6 +592,25 @@ TEST_F(Serial, Row95IdentifiersAndProgramEnable) {
     ExpectNoViolations();
 }
 
+// Row 95 programs consecutive buffer bytes whatever the split mode: a split
+// mode is refused before the part is selected, which stays blank, and the
+// buffer stays as it was.
+TEST_F(Serial, Row95RefusesSplitModes) {
+    Seat("SST", "SST25VF512");
+    auto* flash = static_cast<sim::ByteFlashChip*>(chip);
+    FillPattern(BufferByteSize, 9);
+    const std::vector<uint8_t> before(BufferImage(), BufferImage() + BufferByteSize);
+    WordMode = 2;
+    for (const int op : {OpProgram, OpRead}) {
+        EXPECT_EQ(Run(op), ResultFailed) << op;
+        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+    }
+    WordMode = 0;
+    EXPECT_EQ(flash->Selections(), 0u);
+    for (uint32_t a = 0; a < chip->Bytes(); ++a) ASSERT_EQ(chip->Byte(a), 0xFF) << a;
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), BufferImage()));
+}
+
 // Row 17's erase sends the frames 00 09, then 00 0C, then waits for READY;
 // its program ends with the write-disable frame 00 0B.
 TEST_F(Serial, Row17EraseAndProgramFrames) {

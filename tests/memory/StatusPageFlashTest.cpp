@@ -103,6 +103,34 @@ TEST_F(StatusPageRun, UnusablePageLengthRefused) {
     EXPECT_TRUE(chip->Cycles().empty());
 }
 
+// In a split mode each page takes its lane's bytes, AddressStep apart in the
+// buffer, onto consecutive chip addresses; Read fills the lane only. From a
+// buffer start just below a bank's end the first Word2 page (512 buffer
+// bytes) runs past the window's tail into the next bank.
+TEST_F(StatusPageRun, ByteLanesProgramAndReadTheirOwnBytes) {
+    for (const uint32_t mode : {2u, 5u}) {
+        SCOPED_TRACE(testing::Message() << "WordMode " << mode);
+        const uint32_t step = mode == 2 ? 2 : 4, lane = mode == 2 ? 1 : 2;
+        WordMode = mode;
+        DeviceSize = 0x400;
+        SetupAddressRange();
+        if (mode == 5) BufferStart = 0xFFF0, BufferEnd += BufferStart;
+        FillPattern(BufferEnd + 1, 30 + mode);
+        ASSERT_EQ(Run(OpErase), 1) << LogText();
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        for (uint32_t a = 0; a <= DeviceEnd; ++a)
+            ASSERT_EQ(chip->Cell(a), BufferByte(BufferStart + a * step + lane)) << std::hex << a;
+        FillBufferRange(0, BufferEnd, 0x5A);
+        ASSERT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t b = BufferStart; b <= BufferEnd; ++b) {
+            const uint32_t i = b - BufferStart;
+            ASSERT_EQ(BufferByte(b), i % step == lane ? chip->Cell(i / step) : 0x5A) << std::hex << b;
+        }
+    }
+    WordMode = 0;
+    ExpectNoViolations();
+}
+
 class StatusPageProtection : public StatusPageRun {
 protected:
     std::vector<uint32_t> bounds;

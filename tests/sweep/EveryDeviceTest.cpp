@@ -54,6 +54,7 @@
 #include "sim/GangAdapter.h"
 #include "sim/Hc05BootChip.h"
 #include "sim/Hc11BootChip.h"
+#include "sim/JtagMemoryChip.h"
 #include "sim/LoaderMcuChip.h"
 #include "sim/PartFacts.h"
 #include "sim/SeqClockMcuChip.h"
@@ -158,9 +159,6 @@ void FillRandom(uint8_t* p, size_t n, uint32_t seed) {
 // Random data made into what the device's row accepts as a user's image.
 void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     switch (row) {
-    case 62: // the configuration-done flag (bit 5 of byte 3) reads set; the row programs it last
-        if (bytes > 3) p[3] |= 0x20;
-        break;
     case 122: // the 64 KB parts answer at FFFFh with their special register: Program refuses another byte there
         if (bytes == 0x10000) p[0xFFFF] = 0xFF;
         break;
@@ -312,13 +310,6 @@ struct OpenFault {
     const char* device = nullptr; // one device of the row only (its name)
 };
 constexpr OpenFault kOpenFaults[] = {
-    {1, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
-    {5, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
-    {42, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
-    {73, kSplit, "word lanes: the page write refuses a page length the lane step leaves, after the blank check"},
-    {62, kMainPass, "the configuration-done bit of byte 3 is not set on the part's cell"},
-    {62, kSplit, "the configuration-done bit of byte 3 is not set on the part's cell"},
-    {95, kSplit, "byte lanes fail the verify"},
     {110, kSplit, "Read writes the buffer bytes between the lanes"},
     {114, kOddStart, "a word inside the range stays unprogrammed (taken for the calibration word)"},
     {114, kSplit, "Read writes the buffer bytes between the lanes"},
@@ -524,6 +515,7 @@ std::string UnexpectedViolation(const sim::SimProgrammer& simp) {
 struct Expected {
     uint8_t value;
     bool programmed;
+    int cell = -1; // what the cell holds where a read shows otherwise (-1: value)
 };
 Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, const sim::CatalogChip& chip, uint32_t base,
                     unsigned unit, uint8_t fill) {
@@ -564,6 +556,7 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     static const sim::SeqClockMcuFacts* clockFacts = nullptr;
     static const sim::LoaderMcuFacts* loaderFacts = nullptr;
     static const sim::St62SerialFacts* st62Facts = nullptr;
+    static const sim::JtagMemoryFacts* jtagFacts = nullptr;
     if (castFacts != part.facts.get()) {
         castFacts = part.facts.get();
         bootFacts = sim::FactsAs<sim::Hc05BootFacts>(castFacts);
@@ -571,7 +564,12 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
         clockFacts = sim::FactsAs<sim::SeqClockMcuFacts>(castFacts);
         loaderFacts = sim::FactsAs<sim::LoaderMcuFacts>(castFacts);
         st62Facts = sim::FactsAs<sim::St62SerialFacts>(castFacts);
+        jtagFacts = sim::FactsAs<sim::JtagMemoryFacts>(castFacts);
     }
+    // The part's configuration-done flag: its programming flow clears it
+    // last, and a read shows it set.
+    if (const sim::JtagMemoryFacts* jtag = jtagFacts; jtag && jtag->doneFlagMask != 0 && address == jtag->doneFlagAddress)
+        return {static_cast<uint8_t>(heldWritten | jtag->doneFlagMask), true, heldWritten & ~jtag->doneFlagMask};
     // The sequential-clock parts hold cells in their windows only. Outside
     // them the bootloader-stream rows read nothing; the address-clock rows
     // 133 and 147 clock through every address, and a read there must give
@@ -622,7 +620,7 @@ std::string CellsHold(const sim::CatalogChip& chip, const sim::CatalogPart& part
         if (!e.programmed) continue;
         const uint32_t a = base + static_cast<uint32_t>(b / unit);
         const unsigned lane = static_cast<unsigned>(b % unit);
-        const uint8_t want = blankInstead ? CellByte(blank, a, lane) : e.value;
+        const uint8_t want = blankInstead ? CellByte(blank, a, lane) : e.cell >= 0 ? static_cast<uint8_t>(e.cell) : e.value;
         if (const uint8_t has = CellByte(chip, a, lane); has != want) {
             char m[128];
             std::snprintf(m, sizeof m, " %s: cell %Xh%s holds %02Xh, %02Xh %s", what, a, unit > 1 ? (lane ? "H" : "L") : "",
