@@ -482,18 +482,21 @@ uint32_t ComputeChecksum151() {
 
 } // namespace
 
-// The rows of this family.
+// The rows of this family. The code array takes consecutive buffer bytes and
+// the option areas their fixed places, so neither row offers byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 150,
      .Read = Alg150Read,
      .Program = Alg150Program,
      .Secure = Alg150Secure,
-     .Checksum = ComputeChecksum150},
+     .Checksum = ComputeChecksum150,
+     .NoByteLanes = true},
     {.Row = 151,
      .Read = Alg151Read,
      .Program = Alg151Program,
      .Secure = Alg151Secure,
-     .Checksum = ComputeChecksum151},
+     .Checksum = ComputeChecksum151,
+     .NoByteLanes = true},
 };
 
 void InstallOptionAreaRows() { InstallRows(kAlgorithmRows); }

@@ -1,5 +1,6 @@
 #include "mcu/SequentialClock.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "engine/AlgorithmTable.h"
@@ -186,13 +187,13 @@ void PowerDown133() {
 // The part's counter starts at 000h whatever the range: the addresses below
 // DeviceStart are clocked past with no byte written for them, so nothing is
 // burnt there and the range reaches its own cells.
-void ClockUpTo133(uint32_t start) {
+void ClockUpTo(uint32_t start) {
     for (uint32_t a = 0; a < start; ++a) ClockAddress();
 }
 
 int Alg133Program() {
     PowerUp133(1);
-    ClockUpTo133(DeviceStart);
+    ClockUpTo(DeviceStart);
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         if (StepProgress(ChipAddress) == 3) {
@@ -216,7 +217,7 @@ int Alg133Program() {
 
 int Alg133Read(int mode) {
     PowerUp133(mode);
-    ClockUpTo133(DeviceStart);
+    ClockUpTo(DeviceStart);
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {
         if (StepProgress(ChipAddress) == 3) {
@@ -275,14 +276,18 @@ int WaitReady147() {
     return -1;
 }
 
+// Row 147 covers its whole space 0-FFFh as its range does by default; a
+// narrower range is clocked up to its start with no byte and stops at its
+// end, so neither the cells nor the buffer bytes outside it are touched.
 int Alg147Program() {
     PowerUp147(1);
     if (WaitReady147() == -1) {
         PowerDown147();
         return -1;
     }
+    ClockUpTo(DeviceStart);
     int r = 1;
-    for (ChipAddress = 0; ChipAddress <= 0xFFF; ++ChipAddress) {
+    for (ChipAddress = DeviceStart; ChipAddress <= std::min<uint32_t>(DeviceEnd, 0xFFF); ++ChipAddress) {
         if (StepProgress(ChipAddress) == 3) {
             r = 3;
             break;
@@ -305,8 +310,9 @@ int Alg147Program() {
 
 int Alg147Read(int mode) {
     PowerUp147(mode);
+    ClockUpTo(DeviceStart);
     int r = 1;
-    for (ChipAddress = 0; ChipAddress <= 0xFFF; ++ChipAddress) {
+    for (ChipAddress = DeviceStart; ChipAddress <= std::min<uint32_t>(DeviceEnd, 0xFFF); ++ChipAddress) {
         if (StepProgress(ChipAddress) == 3) {
             r = 3;
             break;
@@ -327,11 +333,12 @@ int Alg147Read(int mode) {
 
 } // namespace
 
-// The rows of this family.
+// The rows of this family. Each takes the buffer byte at the chip address
+// itself, so none offers byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 143, .Read = Alg143Read, .Program = Alg143Program, .StartRefusal = " Chip start "},
-    {.Row = 133, .Read = Alg133Read, .Program = Alg133Program},
-    {.Row = 147, .Read = Alg147Read, .Program = Alg147Program},
+    {.Row = 143, .Read = Alg143Read, .Program = Alg143Program, .StartRefusal = " Chip start ", .NoByteLanes = true},
+    {.Row = 133, .Read = Alg133Read, .Program = Alg133Program, .NoByteLanes = true},
+    {.Row = 147, .Read = Alg147Read, .Program = Alg147Program, .NoByteLanes = true},
 };
 
 void InstallSequentialClockRows() {

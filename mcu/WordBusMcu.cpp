@@ -240,7 +240,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = kWordPartCount,
      .VariantTable = "identity table",
      .SubVariantCount = kWordLayoutCount,
-     .SubVariantTable = "pin layout"},
+     .SubVariantTable = "pin layout",
+     // The buffer word is the one at the chip address itself.
+     .NoByteLanes = true},
 };
 
 } // namespace

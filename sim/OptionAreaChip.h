@@ -76,6 +76,9 @@ public:
         if (a < cells_.size()) cells_[a] = static_cast<uint8_t>(bits_[a] != 0 ? v & bits_[a] : v);
     }
 
+    // The bits the cell at a buffer address holds (group B byte 2's bit 3
+    // included); 0 where no cell is.
+    uint8_t BitsAt(uint32_t index) const { return index < bits_.size() ? bits_[index] : 0; }
     uint32_t CodeBytes() const { return facts_.form == 0 ? 0x8000 : 0x10000; }
     uint32_t OptionRows() const { return facts_.form == 0 ? 24 : 32; }
     // Buffer addresses of the areas' cells.

@@ -271,6 +271,31 @@ TEST_F(OptionAreaRun, RangeFromAboveZeroLandsAtItsCells) {
     EXPECT_EQ((std::pair{chip->Cell(0x0F), chip->Cell(0x10)}), (std::pair<uint16_t, uint16_t>{0xFF, 0}));
 }
 
+// The code array takes consecutive buffer bytes and the option areas their
+// fixed places: a split mode is refused on both rows before any pulse, and
+// the buffer stays as it was.
+TEST_F(OptionAreaRun, SplitModeIsRefused) {
+    for (const char* name : {"OPTAREA-32K", "OPTAREA-64K"}) {
+        SCOPED_TRACE(name);
+        sim::OptionAreaChip* chip = Put(name);
+        ASSERT_NE(chip, nullptr);
+        FillPattern(0x8000, 5);
+        const uint8_t kept = BufferByte(0x101);
+        WordMode = 2;
+        for (int op : {OpProgram, OpRead}) {
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+        }
+        WordMode = 0;
+        EXPECT_EQ(chip->Pulses(), 0u);
+        EXPECT_TRUE(chip->Commands().empty());
+        EXPECT_EQ(chip->Cell(1), 0xFF);
+        EXPECT_EQ(BufferByte(0x101), kept);
+        ExpectPoweredDown();
+        ExpectNoViolations();
+    }
+}
+
 // Signature F9h: option rows get up to 250 tries of 200 us under the
 // (80h, 2) command; signature 55h one 50 ms write per cell without it. The
 // code array's extra 6 us write follows the signature of the part in the

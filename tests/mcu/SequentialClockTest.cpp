@@ -118,7 +118,9 @@ TEST_F(SeqClockRun, CompareLatchRow) {
 }
 
 // Row 133 clocks its fillers through the gaps and a 00h byte without the
-// 3 ms; row 147 always walks 0-FFFh and clocks the gaps before their filler.
+// 3 ms; row 147 walks 0-FFFh by default and clocks the gaps before their
+// filler, and a narrower range only up to its end, burning nothing below its
+// start and reading no buffer byte outside it.
 TEST_F(SeqClockRun, WindowsAndFillers) {
     sim::SeqClockMcuChip* chip = PutSeq("SEQCLK-WIN-B0");
     FillPattern(0x1000);
@@ -147,14 +149,27 @@ TEST_F(SeqClockRun, WindowsAndFillers) {
     EXPECT_LT(at[0x801] - at[0x800], 3000u);
     chip = PutSeq("SEQCLK-WIN-BF");
     FillPattern(0x1000);
-    DeviceStart = 0x200;
-    DeviceEnd = 0x7FF;
     EXPECT_EQ(AlgorithmTable[147].Program(), 1);
     ASSERT_EQ(chip->Clocks().size(), 0x1000u);
     EXPECT_EQ(chip->Cell(0xFFF), BufferByte(0xFFF));
+    chip = PutSeq("SEQCLK-WIN-BF");
+    FillPattern(0x1000);
+    DeviceStart = BufferStart = 0x200;
+    DeviceEnd = 0x7FF;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    ASSERT_EQ(chip->Clocks().back().first, 0x7FFu);
+    for (uint32_t a = 0; a < 0x1000; ++a) {
+        const bool held = a >= 0x200 && a <= 0x7FF;
+        ASSERT_EQ(chip->Cell(a), held ? BufferByte(a) : 0xFF) << std::hex << a;
+    }
+    FillBufferRange(0, 0xFFF, 0x5A);
     chip->ClearClocks();
-    EXPECT_EQ(AlgorithmTable[147].Read(ReadModeVerify), 1);
-    EXPECT_EQ(chip->Clocks().size(), 0x1000u);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_EQ(chip->Clocks().size(), 0x800u);
+    for (uint32_t a = 0; a < 0x1000; ++a) {
+        const bool held = a >= 0x200 && a <= 0x7FF;
+        ASSERT_EQ(BufferByte(a), held ? chip->Cell(a) : 0x5A) << std::hex << a;
+    }
     ExpectNoViolations();
 }
 
@@ -249,6 +264,27 @@ TEST_F(SeqClockRun, InjectedFaults) {
         EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
         ReadValue = chip->Facts().blank;
         EXPECT_TRUE(HasLine(ChipAddrLine(0xFF4))) << LogText();
+        ExpectNoViolations();
+    }
+}
+
+// Every row takes the buffer byte at the chip address itself: a split mode
+// is refused before the part is clocked, and the buffer stays as it was.
+TEST_F(SeqClockRun, SplitModeIsRefused) {
+    for (const char* name : {"SEQCLK-CMP-V0", "SEQCLK-WIN-B0", "SEQCLK-WIN-BF"}) {
+        SCOPED_TRACE(name);
+        sim::SeqClockMcuChip* chip = PutSeq(name);
+        FillPattern(0x1000);
+        const uint8_t kept = BufferByte(0x800);
+        WordMode = 2;
+        for (int op : {OpProgram, OpRead}) {
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+        }
+        WordMode = 0;
+        EXPECT_TRUE(chip->Clocks().empty());
+        EXPECT_EQ(chip->Burns(), 0u);
+        EXPECT_EQ(BufferByte(0x800), kept);
         ExpectNoViolations();
     }
 }

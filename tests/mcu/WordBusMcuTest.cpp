@@ -137,6 +137,24 @@ TEST_F(WordBusRun, RangeAboveTheFirstWordLandsAtItsWords) {
     ExpectNoViolations();
 }
 
+// The row takes the buffer word at the chip address itself: a split mode is
+// refused before the identity is read, and the buffer stays as it was.
+TEST_F(WordBusRun, SplitModeIsRefused) {
+    sim::WordBusMcuChip* chip = PutWord("WORDBUS-V5");
+    FillPattern(0x4000);
+    const uint16_t kept = WordAt(0x1001);
+    WordMode = 2;
+    for (int op : {OpProgram, OpRead}) {
+        EXPECT_EQ(Run(op), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+    }
+    WordMode = 0;
+    EXPECT_TRUE(chip->Commands().empty());
+    EXPECT_EQ(chip->Pulses(), 0u);
+    EXPECT_EQ(WordAt(0x1001), kept);
+    ExpectNoViolations();
+}
+
 // A wrong identity and a secured part stop every read mode and Program
 // before any address, with the row's line.
 TEST_F(WordBusRun, WrongOrSecuredIdentityStopsEveryEntry) {

@@ -56,10 +56,12 @@
 #include "sim/Hc11BootChip.h"
 #include "sim/JtagMemoryChip.h"
 #include "sim/LoaderMcuChip.h"
+#include "sim/OptionAreaChip.h"
 #include "sim/PartFacts.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/St62SerialChip.h"
+#include "sim/WordBusMcuChip.h"
 #include "tools/PartAgreement.h"
 
 namespace {
@@ -176,27 +178,20 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
         for (size_t i = 1; i < bytes; i += 2) p[i] &= high;
         break;
     }
-    case 150: // the option areas keep only their cells' bits; a read leaves the bytes between them
-    case 151: {
-        const bool wide = row == 151;
-        const size_t base = wide ? 0x10000 : 0x8000;
-        for (size_t i = base; i < bytes; ++i) {
-            const size_t o = wide ? i - base : i - 0x8040;
-            uint8_t keep = 0;
-            if (i >= (wide ? base : 0x8040) && o < (wide ? 0x200u : 0x180u)) keep = (o & 15) < (wide ? 9u : 8u) ? 7 : 3;
-            const size_t a = i - base;
-            if (a >= (wide ? 0x260u : 0x1E0u) && a < (wide ? 0x266u : 0x1E5u)) keep = a % 16 < 4 ? 0xFF : 7;
-            if (a >= (wide ? 0x250u : 0x1D0u) && a < (wide ? 0x254u : 0x1D4u)) {
-                const uint8_t b0 = wide ? (DeviceVariant == 0 ? 0x0F : 0x0D) : (DeviceVariant == 0 ? 7 : 5);
-                // Byte 1 holds three bits on every variant of row 150, four on row 151.
-                const uint8_t masks[4] = {b0, wide ? uint8_t{0x0F} : uint8_t{7}, 0x0B, wide ? uint8_t{7} : uint8_t{5}};
-                keep = masks[a % 16];
+    case 150: // the option areas keep only the bits the part's cells hold; a read leaves the bytes between them
+    case 151:
+        if (const auto* areas = sim::SeatedModel<sim::OptionAreaChip>(SeatedSimChip())) {
+            for (size_t i = areas->CodeBytes(); i < bytes; ++i) {
+                const uint8_t bits = areas->BitsAt(static_cast<uint32_t>(i));
+                p[i] = bits == 0 ? 0x5A : static_cast<uint8_t>(p[i] & bits);
             }
-            p[i] = keep == 0 ? 0x5A : static_cast<uint8_t>(p[i] & keep);
-            if (wide && a == 0x253) p[i] |= 2; // the security bit is left unprogrammed
+            // The security bit (bit 1 of group B's byte 3) is left
+            // unprogrammed: row 150 reads it outside its mask as 0, row 151
+            // as the part holds it.
+            if (const size_t security = areas->GroupBIndex(3); security < bytes)
+                p[security] = static_cast<uint8_t>(row == 150 ? p[security] & ~2u : p[security] | 2u);
         }
         break;
-    }
     case 186: // ECON: Program always sets bit 7 and clears the security bit 5, Read returns both cleared
         if (DeviceSize >= 9 && bytes >= DeviceSize) p[DeviceSize - 9] &= 0x5F;
         break;
@@ -326,9 +321,6 @@ constexpr OpenFault kOpenFaults[] = {
     {128, kOddStart, "a start inside a page: Program error"},
     {131, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {132, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
-    {133, kMainPass, "Read leaves the buffer outside its two windows where the part holds blank cells"},
-    {133, kOddStart, "Read leaves the buffer outside its two windows where the part holds blank cells"},
-    {133, kSplit, "Read leaves the buffer outside its two windows where the part holds blank cells"},
     {134, kMainPass, "variant 1: the row writes 1FF0h-1FFFh where the part's window is FF0h-FFFh"},
     {134, kOddStart, "cells below the start are written"},
     {134, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
@@ -338,14 +330,6 @@ constexpr OpenFault kOpenFaults[] = {
     {140, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {141, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {142, kOddStart, "cells below the start are written"},
-    {144, kMainPass, "Read passes over words 0-FFFh, which the catalog part holds blank"},
-    {144, kOddStart, "Read passes over words 0-FFFh, which the catalog part holds blank"},
-    {144, kSplit, "Read passes over words 0-FFFh, which the catalog part holds blank"},
-    {147, kMainPass, "Read leaves the buffer outside its two windows where the part holds blank cells"},
-    {147, kOddStart, "Read walks 0-FFFh whatever the range, writing buffer bytes outside it"},
-    {147, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
-    {150, kSplit, "byte lanes: the option cells are written from contiguous bytes"},
-    {151, kSplit, "byte lanes: the option cells are written from contiguous bytes"},
     {186, kSplit, "byte lanes fail the verify"},
     {194, kSplit, "byte lanes fail the verify"},
 };
@@ -541,9 +525,6 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     // The ECON register: Program sets its bit 7 and clears the security bit
     // 5 in the part, Read returns both cleared.
     if (CurrentAlgorithm == 186 && DeviceSize >= 9 && b == DeviceSize - 9u) return {written, false};
-    // The 16-bit word-bus parts hold words from 1000h on; below, a read must
-    // give what the part holds there.
-    if (CurrentAlgorithm == 144 && b < 0x2000) return partHolds;
     // The clocked-bus parts cannot be programmed: Read fills bytes 300h-7FFh
     // from the part and leaves the rest.
     if (CurrentAlgorithm == 145) return b >= 0x300 && b < 0x800 ? partHolds : left;
@@ -557,6 +538,7 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     static const sim::LoaderMcuFacts* loaderFacts = nullptr;
     static const sim::St62SerialFacts* st62Facts = nullptr;
     static const sim::JtagMemoryFacts* jtagFacts = nullptr;
+    static const sim::WordBusMcuFacts* wordFacts = nullptr;
     if (castFacts != part.facts.get()) {
         castFacts = part.facts.get();
         bootFacts = sim::FactsAs<sim::Hc05BootFacts>(castFacts);
@@ -565,20 +547,22 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
         loaderFacts = sim::FactsAs<sim::LoaderMcuFacts>(castFacts);
         st62Facts = sim::FactsAs<sim::St62SerialFacts>(castFacts);
         jtagFacts = sim::FactsAs<sim::JtagMemoryFacts>(castFacts);
+        wordFacts = sim::FactsAs<sim::WordBusMcuFacts>(castFacts);
     }
     // The part's configuration-done flag: its programming flow clears it
     // last, and a read shows it set.
     if (const sim::JtagMemoryFacts* jtag = jtagFacts; jtag && jtag->doneFlagMask != 0 && address == jtag->doneFlagAddress)
         return {static_cast<uint8_t>(heldWritten | jtag->doneFlagMask), true, heldWritten & ~jtag->doneFlagMask};
-    // The sequential-clock parts hold cells in their windows only. Outside
-    // them the bootloader-stream rows read nothing; the address-clock rows
-    // 133 and 147 clock through every address, and a read there must give
-    // what the part holds.
+    // The sequential-clock parts hold cells in their windows only; a read
+    // gives nothing outside them.
     if (const sim::SeqClockMcuFacts* clock = clockFacts) {
         bool mapped = false;
         for (const auto& w : clock->windows) mapped = mapped || (b >= w.first && b <= w.last);
-        if (!mapped) return CurrentAlgorithm == 133 || CurrentAlgorithm == 147 ? partHolds : left;
+        if (!mapped) return left;
     }
+    // The 16-bit word-bus parts hold words from their first program word
+    // on; a read gives nothing below it.
+    if (wordFacts != nullptr && address < wordFacts->firstWord) return left;
     // The loader parts: their windows are the map a read covers.
     if (const sim::LoaderMcuFacts* loader = loaderFacts) {
         bool mapped = false;
