@@ -752,19 +752,35 @@ int Alg136Secure() { return SecureEntry(kRow136); }
 
 } // namespace
 
-// The rows of this family.
+// The rows of this family. Each takes a chip address's byte from that
+// buffer address (the parts are at most 32 KB), so none offers byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 139, .Read = Alg139Read, .Program = Alg139Program},
-    {.Row = 132, .Read = Alg132Read, .Program = Alg132Program, .Secure = Alg132Secure, .VariantCount = kMapRows132,
-     .VariantTable = "MemoryMapTable132"},
-    {.Row = 131, .Read = Alg131Read, .Program = Alg131Program, .Secure = Alg131Secure, .VariantCount = kMapRows131,
-     .VariantTable = "MemoryMapTable131"},
-    {.Row = 138, .Read = Alg138Read, .Program = Alg138Program},
-    {.Row = 141, .Read = Alg141Read, .Program = Alg141Program, .Erase = Alg141Erase},
-    {.Row = 137, .Read = Alg137Read, .Program = Alg137Program, .Erase = Alg137Erase},
-    {.Row = 140, .Read = Alg140Read, .Program = Alg140Program, .Erase = Alg140Erase, .VariantCount = kMapRows140,
-     .VariantTable = "MemoryMapTable140"},
-    {.Row = 136, .Read = Alg136Read, .Program = Alg136Program, .Secure = Alg136Secure},
+    {.Row = 139, .Read = Alg139Read, .Program = Alg139Program, .NoByteLanes = true},
+    {.Row = 132,
+     .Read = Alg132Read,
+     .Program = Alg132Program,
+     .Secure = Alg132Secure,
+     .VariantCount = kMapRows132,
+     .VariantTable = "MemoryMapTable132",
+     .NoByteLanes = true},
+    {.Row = 131,
+     .Read = Alg131Read,
+     .Program = Alg131Program,
+     .Secure = Alg131Secure,
+     .VariantCount = kMapRows131,
+     .VariantTable = "MemoryMapTable131",
+     .NoByteLanes = true},
+    {.Row = 138, .Read = Alg138Read, .Program = Alg138Program, .NoByteLanes = true},
+    {.Row = 141, .Read = Alg141Read, .Program = Alg141Program, .Erase = Alg141Erase, .NoByteLanes = true},
+    {.Row = 137, .Read = Alg137Read, .Program = Alg137Program, .Erase = Alg137Erase, .NoByteLanes = true},
+    {.Row = 140,
+     .Read = Alg140Read,
+     .Program = Alg140Program,
+     .Erase = Alg140Erase,
+     .VariantCount = kMapRows140,
+     .VariantTable = "MemoryMapTable140",
+     .NoByteLanes = true},
+    {.Row = 136, .Read = Alg136Read, .Program = Alg136Program, .Secure = Alg136Secure, .NoByteLanes = true},
 };
 
 void InstallBootstrap05Rows() { InstallRows(kAlgorithmRows); }

@@ -90,10 +90,21 @@ int WaitChipReady134() {
     return -1;
 }
 
+// The stream writes every mapped cell from address 0 on: a range that
+// starts above it would have the cells below its start written from
+// whatever the buffer holds there. Such a range is refused before the part
+// is powered.
+int CheckWholeStreamStart(const char* why) {
+    if (DeviceStart == 0) return 1;
+    ShowMessageLine(" Chip start %Xh not supported: %s", DeviceStart, why);
+    return -1;
+}
+
 // The whole stream 0-1FFFh whatever the device range. A 00h at buffer byte
 // 20h needs no burn there, so address 20h gets its clock without data or
 // wait; skipping that clock would put every later byte one cell low.
 int Alg134Program() {
+    if (CheckWholeStreamStart("the part's whole stream is programmed.") != 1) return -1;
     PowerUp134(1);
     int r = WaitChipReady134();
     const StreamMap134* map = Map134();
@@ -314,6 +325,7 @@ constexpr int kPollMs142 = 10;
 constexpr int kStallPasses142 = 5000 / kPollMs142;
 
 int Alg142Program() {
+    if (CheckWholeStreamStart("the programmer burns its whole image.") != 1) return -1;
     if (DownloadRamImage142() == -1) {
         ShowMessageLine(" Download RAM Fail!");
         return -1;
@@ -370,11 +382,19 @@ int Alg142Program() {
 } // namespace
 
 // The rows of this family. Row 134 indexes its memory maps by the variant.
+// Every row takes a chip address's byte from that buffer address (row 142
+// its image from buffer bytes 0-3FFFh), so none offers byte lanes; rows 134
+// and 142 program the whole part from address 0.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 134, .Read = Alg134Read, .Program = Alg134Program, .VariantCount = kStreamMapCount134,
-     .VariantTable = "algorithm 134's memory maps"},
-    {.Row = 135, .Read = Alg135Read, .Program = Alg135Program},
-    {.Row = 142, .Program = Alg142Program},
+    {.Row = 134,
+     .Read = Alg134Read,
+     .Program = Alg134Program,
+     .VariantCount = kStreamMapCount134,
+     .VariantTable = "algorithm 134's memory maps",
+     .StartRefusal = " Chip start ",
+     .NoByteLanes = true},
+    {.Row = 135, .Read = Alg135Read, .Program = Alg135Program, .NoByteLanes = true},
+    {.Row = 142, .Program = Alg142Program, .StartRefusal = " Chip start ", .NoByteLanes = true},
 };
 
 void InstallClockedBootloaderRows() {

@@ -29,9 +29,18 @@ bool SeqClockMcuChip::InWindow(uint32_t a) const {
 }
 
 // A part whose counter walks its windows only takes the k-th window cell at
-// the k-th clock; past the last window the count wraps to the first.
+// the k-th clock; past the last window the count wraps to the first. Any
+// other part takes cell k at the k-th clock, but a window clocked at another
+// count is reached at that count only.
 uint32_t SeqClockMcuChip::StreamAddress(uint32_t k) const {
-    if (!facts_.countsWindowsOnly) return k;
+    if (!facts_.countsWindowsOnly) {
+        for (const auto& w : facts_.windows) {
+            if (w.clockedAt == SeqClockMcuFacts::kItself) continue;
+            if (k >= w.clockedAt && k - w.clockedAt <= w.last - w.first) return w.first + (k - w.clockedAt);
+            if (k >= w.first && k <= w.last) return facts_.words;
+        }
+        return k;
+    }
     uint32_t total = 0;
     for (const auto& w : facts_.windows) total += w.last - w.first + 1;
     if (total == 0) return 0;
@@ -257,8 +266,10 @@ void AddSeqClockMcuParts(std::vector<CatalogPart>& parts) {
         // chip pin 31 of a 40-pin DIP.
         loader("HC705-STREAM-V0", 0x2000, {{0x20, 0x4F}, {0x100, 0x12FF}, {0x1F00, 0x1F00}, {0x1FF0, 0x1FFF}}, 40,
                40, 20, 31, 0, false, 4000),
-        loader("HC705-STREAM-V1", 0x2000, {{0x20, 0x4F}, {0x100, 0x900}, {0xFF0, 0xFFF}}, 40, 40, 20, 31, 0, false,
-               4000),
+        // Its array ends at FFFh: the vectors at the top of its 8 KB map
+        // (1FF0h-1FFFh, where a file holds them) are clocked at FF0h-FFFh.
+        loader("HC705-STREAM-V1", 0x2000, {{0x20, 0x4F}, {0x100, 0x900}, {0x1FF0, 0x1FFF, 0xFF0}}, 40, 40, 20, 31, 0,
+               false, 4000),
         loader("HC705-STREAM-V2", 0x2000, {{0x20, 0x4F}, {0x100, 0x12FF}, {0x1EFF, 0x1F00}, {0x1FF0, 0x1FFF}}, 40,
                40, 20, 31, 0, false, 4000),
         // Clocked over the EPROM only, on a 48-pin carrier grounded on pin

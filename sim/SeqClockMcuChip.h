@@ -47,8 +47,14 @@ namespace sim {
 struct SeqClockMcuFacts : PartFacts {
     std::string maker;
     std::string note;
+    // A window's cells at first..last of the part's address map (where a
+    // file and the buffer hold them). A part whose array is smaller than
+    // that map reaches a window at another count of its stream: clockedAt
+    // is the count of the window's first cell (kItself: its address).
+    static constexpr uint32_t kItself = 0xFFFFFFFFu;
     struct Window {
         uint32_t first, last;
+        uint32_t clockedAt = kItself;
     };
     std::vector<Window> windows;
     int vppPin = 31;  // chip pin of the programming voltage
@@ -77,7 +83,8 @@ public:
         if (a < facts_.words) cells_[a] = static_cast<uint8_t>(v);
     }
 
-    // The cell the part's counter reaches after k clocks.
+    // The cell the part's counter reaches after k clocks (Words() where it
+    // reaches none).
     uint32_t StreamAddress(uint32_t k) const;
     // Settles a burn under way once its time has passed (the end of a run).
     void Finish(const PinEnvironment& env) { Settle(env, false); }

@@ -377,6 +377,28 @@ TEST_F(Boot05Run, BytesNotTaken) {
     EXPECT_TRUE(chip->Taken().empty());
 }
 
+// Every row takes a chip address's byte from that buffer address, so a
+// split mode is refused before anything reaches the part.
+TEST_F(Boot05Run, SplitModesRefused) {
+    for (const char* name : {"HC05BOOT-139", "HC05BOOT-138", "HC05BOOT-141", "HC05BOOT-137-V1", "HC05BOOT-140-V0",
+                             "HC05BOOT-131-V0", "HC05BOOT-132-V3", "HC05BOOT-136"}) {
+        SCOPED_TRACE(name);
+        sim::Hc05BootChip* chip = PutBoot(name);
+        FillPattern(0x8000);
+        for (const uint32_t mode : {2u, 5u}) {
+            WordMode = mode;
+            StartTrace();
+            EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+            EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+            EXPECT_TRUE(BootWrites().empty());
+            EXPECT_EQ(chip->Downloaded(), 0u);
+        }
+        WordMode = 0;
+    }
+}
+
 // The part enters bootstrap only with the mode pin's high voltage; without
 // it the program never runs and the first handshake fails.
 TEST_F(Boot05Run, BootstrapNeedsModeVoltage) {

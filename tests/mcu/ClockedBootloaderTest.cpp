@@ -45,13 +45,12 @@ protected:
         if (std::system("srec_cat hcloader.bin -binary -o hcloader.mot -motorola >/dev/null 2>&1") != 0) return false;
         return LoadHexFamilyFile("hcloader.mot", 0, 0) == 1;
     }
-    // The buffer byte a chip cell holds: row 134's variant 1 keeps its
-    // vectors 1000h above them; -1 outside the part's windows.
+    // The buffer byte a chip cell holds: its own address inside the part's
+    // windows, -1 outside them.
     static int64_t HcBufferOf(const sim::SeqClockMcuChip& chip, uint32_t a) {
         const auto& f = static_cast<const sim::SeqClockMcuFacts&>(chip.Facts());
         for (const auto& w : f.windows)
-            if (a >= w.first && a <= w.last)
-                return f.name == "HC705-STREAM-V1" && a >= 0xFF0 && a <= 0xFFF ? a + 0x1000 : a;
+            if (a >= w.first && a <= w.last) return a;
         return -1;
     }
     std::vector<std::pair<int, int>> HcBusWrites(size_t n) const {
@@ -65,6 +64,13 @@ protected:
         for (const auto& r : simp.RegisterTrace())
             if (r.write && r.reg == 2 && r.value == 1) at.push_back(r.timeUs);
         return at;
+    }
+    // Whether a bus register (0-4) was set to anything but its idle 0 since
+    // StartTrace (the driver's resets write 0).
+    bool HcBusSet() const {
+        for (const auto& r : simp.RegisterTrace())
+            if (r.write && r.reg <= 4 && r.value != 0) return true;
+        return false;
     }
     size_t HcLines(const std::string& line) const {
         size_t n = 0;
@@ -113,16 +119,16 @@ INSTANTIATE_TEST_SUITE_P(All, HcLoaderDevices,
                              return s;
                          });
 
-// Row 134 clocks the whole stream 0-1FFFh, fills each gap with its byte in
-// the variant's order, keeps address 20h in step when its byte is 00h, and
-// takes variant 1's vectors from 1FF0h; its Read walks the device range.
+// Row 134 clocks the whole stream 0-1FFFh whatever the range's end, fills
+// each gap with its byte in the variant's order, keeps address 20h in step
+// when its byte is 00h, and takes variant 1's vectors from 1FF0h, where the
+// part's map holds them; its Read walks the device range.
 TEST_F(HcLoaderRun, Row134Stream) {
     sim::SeqClockMcuChip* chip = PutLoader("HC705-STREAM-V0");
     FillPattern(0x2000);
     BufferWindow[0x20] = 0x00;
     BufferWindow[0x21] = 0x5A;
     BufferWindow[0x100] = 0xC3;
-    DeviceStart = 0x200;
     DeviceEnd = 0x7FF;
     StartTrace();
     EXPECT_EQ(AlgorithmTable[134].Program(), 1);
@@ -140,6 +146,7 @@ TEST_F(HcLoaderRun, Row134Stream) {
     EXPECT_GE(at[0x22] - at[0x21], 8000u);
     // Read walks the range, clocked up to it from the part's address 0.
     chip->ClearClocks();
+    DeviceStart = 0x200;
     EXPECT_EQ(AlgorithmTable[134].Read(ReadModeVerify), 1);
     EXPECT_EQ(chip->Clocks().size(), 0x800u);
 
@@ -153,8 +160,54 @@ TEST_F(HcLoaderRun, Row134Stream) {
     EXPECT_EQ(chip->Clocks()[0].second, BufferByte(0x20)); // filler before the clock
     EXPECT_EQ(chip->Clocks()[0x50].second, 0x81);
     EXPECT_EQ(chip->Clocks()[0x901].second, 0x3C);
-    EXPECT_EQ(chip->Cell(0xFF0), 0xA5);
+    EXPECT_EQ(chip->Cell(0x1FF0), 0xA5);
+    EXPECT_EQ(chip->Cell(0xFF0), 0x00);
     EXPECT_EQ(chip->Cell(0x900), BufferByte(0x900));
+    // Read gives the vectors back at 1FF0h and leaves FF0h-FFFh.
+    FillBufferRange(0, 0x1FFF, 0x5A);
+    EXPECT_EQ(AlgorithmTable[134].Read(ReadModeRead), 1);
+    EXPECT_EQ(BufferByte(0x1FF0), 0xA5);
+    EXPECT_EQ(BufferByte(0xFF0), 0x5A);
+    ExpectNoViolations();
+}
+
+// What the rows cannot serve is refused before anything reaches the part:
+// a split mode (every row takes a chip address's byte from that buffer
+// address) and, in rows 134 and 142, which write the whole part from
+// address 0, a Program from a start above it. Row 134's Read serves such a
+// start.
+TEST_F(HcLoaderRun, RangesTheRowsCannotServeRefused) {
+    for (const char* name : {"HC705-STREAM-V1", "HC705-EPROM-V0", "HC705-RAMDL-16K"}) {
+        SCOPED_TRACE(name);
+        sim::SeqClockMcuChip* chip = PutLoader(name);
+        FillPattern(0x4000);
+        BlankCheckBeforeProgram = 0;
+        StartTrace();
+        WordMode = 2;
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+        WordMode = 0;
+        if (CurrentAlgorithm != 135) {
+            DeviceStart = 0x123;
+            EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine(std::string(" Chip start 123h not supported: ") +
+                                (CurrentAlgorithm == 134 ? "the part's whole stream is programmed."
+                                                         : "the programmer burns its whole image.")))
+                << LogText();
+        }
+        EXPECT_TRUE(chip->Clocks().empty());
+        EXPECT_FALSE(HcBusSet());
+        for (uint32_t a = 0; a < chip->Words(); ++a) ASSERT_EQ(chip->Cell(a), 0x00) << std::hex << a;
+        ExpectNoViolations();
+    }
+    sim::SeqClockMcuChip* chip = PutLoader("HC705-STREAM-V2");
+    FillPattern(0x2000);
+    BufferWindow[0x1FF4] = 0x81;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    DeviceStart = 0x123;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    chip->SetCell(0x1FF4, 0);
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
     ExpectNoViolations();
 }
 
