@@ -1,6 +1,8 @@
 #include "mcu/Pic.h"
 #include "mcu/PicShared.h"
 
+#include <algorithm>
+
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
@@ -67,8 +69,8 @@ struct SerialMember {
     bool ClockLowFirst;       // clock driven low before the supply comes up
     bool VppOffFirst;         // power-down drops Vpp before the data pin floats
     bool FirstIncrement;      // 12-bit parts: entry puts the counter on the configuration word
-    bool SkipLastWord;        // the last word (calibration) is only read in mode 2
-    uint32_t ReadExtraWords;  // Read mode 2 covers this many words past DeviceEnd
+    bool CalibrationWord;     // the part's last program word (calibration) is only read in mode 2
+    uint32_t CalibrationArea; // Read mode 2 also fetches this many words after the program words
     bool DataMemory;          // 64 data-memory bytes from byte 0x4200
     bool Signature;           // device ID check before every entry
     uint32_t WordMask;
@@ -244,8 +246,7 @@ void AdvanceTo(uint32_t address) {
 uint16_t& Word(uint32_t index) { return PicWord(index); }
 
 // Data memory in the buffer as the PIC toolchains write it: byte i in the low
-// byte of word 2100h + i (byte address 4200h + 2i), the high byte 00h. In a
-// split mode lane L holds its byte i at word 2100h + i x AddressStep + L.
+// byte of word 2100h + i (byte address 4200h + 2i), the high byte 00h.
 constexpr uint32_t kDataWord = 0x2100;
 constexpr uint32_t kDataBytes = 64;
 
@@ -256,7 +257,7 @@ constexpr uint32_t kDataBytes = 64;
 void ToDataByteZero(int phase) {
     PowerDown();
     PowerUp(phase);
-    BufferIndex = kDataWord + ByteLane;
+    BufferIndex = kDataWord;
 }
 
 // The per-word service of the read, blank-check, verify and compare loops:
@@ -293,13 +294,17 @@ int ProcessDataByte(int mode) { return ProcessBufferWord(mode, 0xFFu, 0xFFu); }
 
 // ---- entries ---------------------------------------------------------------------------
 
-// Last address of a loop: 114 and 115 leave the calibration word to Read mode 2.
-uint32_t LoopEnd(int mode) {
-    if (mode == 2) return DeviceEnd + M->ReadExtraWords;
-    if (M->SkipLastWord) return DeviceEnd == 0 ? 0 : DeviceEnd - 1;
-    return DeviceEnd;
+// The last chip address of a loop in `mode` (-1 for Program), and whether
+// the loop covers any. Rows 114 and 115 leave the calibration word, the
+// part's last program word wherever Chip End is, to Read mode 2: a range
+// that ends below it is programmed and checked to its end.
+bool LoopCovers(int mode, uint32_t& last) {
+    last = DeviceEnd;
+    if (mode == 2 || !M->CalibrationWord) return true;
+    if (DeviceSize < 2) return false;
+    last = std::min(DeviceEnd, DeviceSize - 2);
+    return DeviceStart <= last;
 }
-bool LoopEmpty(int mode) { return M->SkipLastWord && mode != 2 && DeviceEnd == 0; }
 
 void ReadConfigSerial();
 
@@ -309,13 +314,27 @@ int SerialRead(int mode) {
     if (M->FirstIncrement) Increment();
     AdvanceTo(DeviceStart);
     int r = 1;
-    for (ChipAddress = DeviceStart; !LoopEmpty(mode) && ChipAddress <= LoopEnd(mode); ++ChipAddress) {
-        r = StepProgress(ChipAddress);
-        if (r != 1) break;
-        ReadWord(4);
-        r = ProcessReadPicWord(mode);
-        if (r == -1) break;
-        Increment();
+    uint32_t last = 0;
+    const bool covers = LoopCovers(mode, last);
+    auto readWords = [&](uint32_t first, uint32_t end) {
+        for (ChipAddress = first; ChipAddress <= end; ++ChipAddress) {
+            r = StepProgress(ChipAddress);
+            if (r != 1) return;
+            ReadWord(4);
+            r = ProcessReadPicWord(mode);
+            if (r == -1) return;
+            Increment();
+        }
+    };
+    if (covers) readWords(DeviceStart, last);
+    // The calibration area follows the part's program words, not Chip End:
+    // a shorter range must not read program words past it into the buffer.
+    // Each area word goes where its chip address puts it, as the range's do.
+    if (mode == 2 && M->CalibrationArea != 0 && r == 1) {
+        const uint32_t from = std::max(DeviceSize, DeviceEnd + 1);
+        for (uint32_t a = DeviceEnd + 1; a < from; ++a) Increment();
+        BufferIndex += (from - (DeviceEnd + 1)) * AddressStep;
+        readWords(from, from + M->CalibrationArea - 1);
     }
     // A break or a failure in the program words skips the data memory.
     if (M->DataMemory && r == 1) {
@@ -346,7 +365,9 @@ int SerialProgram() {
     if (M->FirstIncrement) Increment();
     AdvanceTo(DeviceStart);
     int r = 1;
-    for (ChipAddress = DeviceStart; !LoopEmpty(0) && ChipAddress <= LoopEnd(0); ++ChipAddress) {
+    uint32_t last = 0;
+    const bool covers = LoopCovers(-1, last);
+    for (ChipAddress = DeviceStart; covers && ChipAddress <= last; ++ChipAddress) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
         ExpectedValue = Word(BufferIndex) & M->WordMask;
@@ -623,8 +644,15 @@ std::string PicRecordCheck(uint32_t row, const RowRecordFacts& r) {
 
 // Every PIC row writes its configuration word and ID words from the buffer,
 // sums and saves them its own way, and refuses records past its tables.
+// `lanes`: the row steps its program words by the split step. The others
+// take the range's words one after the other and keep the configuration,
+// ID and data-memory words at buffer words named by the chip's own
+// addresses, which a split buffer gives to the lanes' data: a split Read
+// would overwrite lane data with them, and the configuration step would
+// program a lane's datum as the configuration word. They offer no byte
+// lanes.
 constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
-                        ChecksumFn checksum, HexConfigWriterFn hex) {
+                        ChecksumFn checksum, HexConfigWriterFn hex, bool lanes = false) {
     return {.Row = row,
             .Read = read,
             .Program = program,
@@ -633,10 +661,12 @@ constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, Al
             .ConfigFuseWriter = ProgramPicConfigFromBuffer,
             .Checksum = checksum,
             .HexConfigWriter = hex,
-            .RecordCheck = PicRecordCheck};
+            .RecordCheck = PicRecordCheck,
+            .NoByteLanes = !lanes};
 }
 
-// The rows of this family.
+// The rows of this family. Row 113 keeps its configuration in the buffer's
+// second bank, past every lane of its words.
 constexpr RowDef kAlgorithmRows[] = {
     PicRow(110, Alg110Read, Alg110Program, nullptr, ComputeChecksum110, WritePicConfigHex110),
     PicRow(111, Alg111Read, Alg111Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
@@ -645,7 +675,7 @@ constexpr RowDef kAlgorithmRows[] = {
     PicRow(115, Alg115Read, Alg115Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
     PicRow(116, Alg116Read, Alg116Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
     PicRow(121, Alg121Read, Alg121Program, Alg121Erase, ComputeChecksum112, WritePicConfigHex111),
-    PicRow(113, Alg113Read, Alg113Program, nullptr, ComputeChecksum113, WritePicConfigHex113),
+    PicRow(113, Alg113Read, Alg113Program, nullptr, ComputeChecksum113, WritePicConfigHex113, true),
 };
 
 void InstallPicRows() {

@@ -233,12 +233,14 @@ int Alg110Options() {
 
 namespace {
 
-// Sum of the masked words 0..DeviceEnd (less the last on the calibration rows).
-uint32_t SumWords(uint32_t mask, bool skipLast) {
+// Sum of the masked words 0..DeviceEnd. The calibration rows leave out the
+// part's last program word (the maker's calibration value), not Chip End's:
+// a shorter range sums every word it programs.
+uint32_t SumWords(uint32_t mask, bool calibration) {
     uint32_t sum = 0;
     const uint32_t end = DeviceEnd < 0x7FFF ? DeviceEnd : 0x7FFF;
     for (uint32_t i = 0; i <= end; ++i) {
-        if (skipLast && i == DeviceEnd) break;
+        if (calibration && i + 1 == DeviceSize) continue;
         sum += BufferWords[i] & mask;
     }
     return sum;

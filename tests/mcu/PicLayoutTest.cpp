@@ -79,30 +79,36 @@ std::vector<unsigned> ListedDataBytes(const std::string& lst) {
 
 class PicLayout : public PicRun {};
 
-TEST_F(PicLayout, SplitModeProgramsTheLaneInEveryRow) {
-    // WordMode 2: lane 1 is every second buffer word. One-time parts (rows
-    // 110, 111, 114, 115, 116) burn what they are given, so every word the
-    // chip holds must be the lane's; the flash rows also take the data bytes
-    // of the lane.
+TEST_F(PicLayout, SplitModeLaneOnRow113RefusedOnTheOthers) {
+    // WordMode 2: lane 1 is every second buffer word. Row 113 steps its
+    // words by the lane and programs the lane's. The other rows keep their
+    // configuration, ID and data words at buffer words named by chip
+    // addresses, which the lanes' data fill: Program and Read are refused
+    // before the part is touched, and the buffer stays as it was.
     for (const char* part : {"PIC16C54", "PIC16C61", "PIC16F84", "PIC17C42A", "PIC12C508A", "PIC12C671", "PIC14000",
                              "PIC16F877"}) {
         SCOPED_TRACE(part);
         ReseatAnyPic(part, [&](auto* chip) {
-            const uint32_t mask = CurrentAlgorithm == 114 ? 0xFFF : RowBlank();
+            const uint32_t blank = CurrentAlgorithm == 114 ? 0xFFF : RowBlank();
             ClearWords();
-            FillWords(128, mask);
-            for (uint32_t i = 0; i < 128; ++i) BufferWords[kDataWord + i] = static_cast<uint16_t>(0x40 + i);
+            FillWords(128, blank);
             WordMode = 2;
             DeviceEnd = 63;
-            ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
-            const uint32_t last = CurrentAlgorithm == 114 || CurrentAlgorithm == 115 ? 62 : 63;
-            for (uint32_t a = 0; a <= last; ++a) ASSERT_EQ(chip->Word(a), BufferWords[2 * a + 1] & mask) << a;
-            if constexpr (std::is_same_v<std::remove_pointer_t<decltype(chip)>, sim::PicChip>) {
-                if (CurrentAlgorithm == 112 || CurrentAlgorithm == 121) {
-                    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->DataByte(i), 0x40 + 2 * i + 1) << i;
-                }
+            const std::vector<uint16_t> before(BufferWords, BufferWords + 0x8000);
+            if (CurrentAlgorithm == 113) {
+                ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+                for (uint32_t a = 0; a <= 63; ++a) ASSERT_EQ(chip->Word(a), BufferWords[2 * a + 1]) << a;
+                EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+            } else {
+                const size_t from = ui.Log.size();
+                EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+                EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+                size_t said = 0;
+                for (size_t i = from; i < ui.Log.size(); ++i) said += ui.Log[i] == "Cannot support Split mode!";
+                EXPECT_EQ(said, 2u) << LogText();
+                for (uint32_t a = 0; a <= 63; ++a) ASSERT_EQ(chip->Word(a), blank) << a;
+                EXPECT_TRUE(std::equal(before.begin(), before.end(), BufferWords));
             }
-            EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
             WordMode = 0;
             ExpectNoViolations();
         });

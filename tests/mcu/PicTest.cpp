@@ -188,6 +188,60 @@ TEST_F(PicRun, CalibrationRowsLeaveTheLastWord) {
     }
 }
 
+TEST_F(PicRun, CalibrationWordIsThePartsLastWhateverTheRange) {
+    // A range from an odd start that ends below the part's last word: its
+    // last word is an ordinary program word, programmed, verified and
+    // blank-checked like the others; the calibration word stays the part's.
+    for (const char* name : {"PIC12C509A", "PIC12C672"}) {
+        SCOPED_TRACE(name);
+        sim::PicChip* chip = ReseatPic(name);
+        const uint32_t size = DeviceSize, calibration = chip->Word(size - 1);
+        const uint32_t blank = CurrentAlgorithm == 114 ? 0xFFF : 0x3FFF;
+        DeviceStart = 0x11;
+        DeviceEnd = 0x2F;
+        ClearWords();
+        FillWords(0x1F, blank);
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a < 0x11; ++a) EXPECT_EQ(chip->Word(a), blank) << a;
+        for (uint32_t a = 0x11; a <= 0x2F; ++a) ASSERT_EQ(chip->Word(a), BufferWords[a - 0x11]) << a;
+        EXPECT_EQ(chip->Word(0x30), blank);
+        EXPECT_EQ(chip->Word(size - 1), calibration);
+        // Verify and blank check look at the range's last word.
+        BufferWords[0x2F - 0x11] ^= 1;
+        EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+        EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+        // A range on the calibration word alone touches nothing.
+        DeviceStart = DeviceEnd = size - 1;
+        BufferWords[0] = 0;
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(chip->Word(size - 1), calibration);
+        ExpectNoViolations();
+    }
+}
+
+TEST_F(PicRun, Row116ReadsTheCalibrationAreaAtItsPlace) {
+    // The PIC14000's calibration area follows its 4032 program words. A
+    // range that ends below them reads the range and the area, each into the
+    // buffer words of its chip addresses, and leaves the words between.
+    sim::PicChip* chip = ReseatPic("PIC14000");
+    ASSERT_EQ(DeviceSize, 0xFC0u);
+    for (uint32_t a = 0; a < 0x1000; ++a) chip->SetWord(a, (a * 7 + 3) & 0x3FFF);
+    for (const auto& [start, end] : {std::pair{0x11u, 0x2Fu}, std::pair{0u, 0xFBFu}}) {
+        SCOPED_TRACE(end);
+        DeviceStart = start;
+        DeviceEnd = end;
+        BufferStart = start;
+        for (uint32_t i = 0; i < 0x2000; ++i) BufferWords[i] = 0x5A5A;
+        ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < 0x1000; ++a) {
+            const bool read = (a >= start && a <= end) || a >= 0xFC0;
+            ASSERT_EQ(BufferWords[a], read ? chip->Word(a) : 0x5A5Au) << a;
+        }
+        EXPECT_EQ(BufferWords[0x1000], 0x5A5Au);
+    }
+    ExpectNoViolations();
+}
+
 TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
     // Erase then blank check on both flash rows; row 112 erases at 13.0 V
     // whatever Vpp says, row 121 at Vpp.
@@ -302,6 +356,7 @@ TEST_F(PicRun, FieldsPackAndUnpack) {
 
 TEST_F(PicRun, Checksums) {
     ClearWords();
+    DeviceSize = 4; // word 3 is the calibration word of rows 114 and 115
     DeviceEnd = 3;
     for (uint32_t i = 0; i < 4; ++i) BufferWords[i] = 0xF001;
     BufferWords[0xFFF] = 0;
@@ -319,6 +374,13 @@ TEST_F(PicRun, Checksums) {
         EXPECT_EQ(c.fn(), c.sum) << c.row;
         EXPECT_EQ(BufferChecksum, c.sum);
     }
+    // A range that ends below the calibration word sums every word it has.
+    DeviceSize = 8;
+    DeviceVariant = 0;
+    CurrentAlgorithm = 114;
+    EXPECT_EQ(ComputeChecksum110(), 4 * 0x001u + 0xFF0);
+    CurrentAlgorithm = 115;
+    EXPECT_EQ(ComputeChecksum111(), 4 * 0x3001u + 0x1F);
 }
 
 TEST_F(PicRun, HexRecords) {

@@ -58,6 +58,7 @@
 #include "sim/LoaderMcuChip.h"
 #include "sim/OptionAreaChip.h"
 #include "sim/PartFacts.h"
+#include "sim/PicChip.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/St62SerialChip.h"
@@ -167,17 +168,6 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     case 120: // the 68HC711 CONFIG byte (103Fh, or 0 on some variants) reads its upper four bits 0
         if (bytes > 0x103F) p[0x103F] &= 0x0F, p[0] &= 0x0F;
         break;
-    case 110: // PIC program words: 12 bits on the 12-bit cores, 14 on the others
-    case 114:
-    case 111:
-    case 112:
-    case 115:
-    case 116:
-    case 121: {
-        const uint8_t high = row == 110 || row == 114 ? 0x0F : 0x3F;
-        for (size_t i = 1; i < bytes; i += 2) p[i] &= high;
-        break;
-    }
     case 150: // the option areas keep only the bits the part's cells hold; a read leaves the bytes between them
     case 151:
         if (const auto* areas = sim::SeatedModel<sim::OptionAreaChip>(SeatedSimChip())) {
@@ -204,6 +194,11 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     default:
         break;
     }
+    // Program words of fewer bits than the buffer's 16 (a PIC's 12 or 14):
+    // the catalog part's word width.
+    if (const sim::CatalogChip* chip = SeatedSimChip(); chip != nullptr)
+        if (const auto* pic = sim::FactsAs<sim::PicFacts>(&chip->Facts()); pic != nullptr && pic->wordBits < 16)
+            for (size_t i = 1; i < bytes; i += 2) p[i] &= static_cast<uint8_t>((1u << (pic->wordBits - 8)) - 1);
 }
 
 // A random fuse map made into what the device's row accepts as a user's file.
@@ -305,12 +300,6 @@ struct OpenFault {
     const char* device = nullptr; // one device of the row only (its name)
 };
 constexpr OpenFault kOpenFaults[] = {
-    {110, kSplit, "Read writes the buffer bytes between the lanes"},
-    {114, kOddStart, "a word inside the range stays unprogrammed (taken for the calibration word)"},
-    {114, kSplit, "Read writes the buffer bytes between the lanes"},
-    {115, kOddStart, "a word inside the range stays unprogrammed (taken for the calibration word)"},
-    {115, kSplit, "the last word of a lane stays unprogrammed"},
-    {116, kOddStart, "Read fills the calibration words past the range, which the pass takes for bytes outside it"},
     {117, kOddStart, "Read fills the EEPROM image after the code array, which the pass takes for bytes outside the range"},
     {117, kSplit, "byte lanes fail the verify"},
     {118, kSplit, "byte lanes: Read fails"},
@@ -498,7 +487,6 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     const Expected left{fill, false}; // the row reads nothing there
     const uint16_t held = HeldBits();
     const uint8_t heldWritten = static_cast<uint8_t>(written & (lane ? held >> 8 : held & 0xFF));
-    const size_t layoutBytes = size_t{DeviceSize} * unit;
     const RowDef* def = RowDefinition(CurrentAlgorithm);
     // A row that places the data through a map on the part: no cell holds
     // a chip address's datum; the read gives it back.
@@ -508,9 +496,12 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     // The text-ID configuration devices keep four option bits at the range's
     // last address; its high four read 1.
     if (CurrentAlgorithm == 33 && address == DeviceEnd) return {static_cast<uint8_t>(written | 0xF0), false};
-    // The one-time 8-pin PICs keep their oscillator calibration in the last
-    // program word: Program leaves it, Read returns the part's.
-    if ((CurrentAlgorithm == 114 || CurrentAlgorithm == 115) && b + 2 >= layoutBytes) return partHolds;
+    // A part whose last program word holds the maker's calibration value
+    // (the catalog's PIC facts): Program leaves it, Read returns the part's.
+    static const sim::PartFacts* picOf = nullptr;
+    static const sim::PicFacts* pic = nullptr;
+    if (picOf != part.facts.get()) pic = sim::FactsAs<sim::PicFacts>(picOf = part.facts.get());
+    if (pic != nullptr && pic->calibration != 0 && address + 1 == pic->codeWords) return partHolds;
     // The ECON register: Program sets its bit 7 and clears the security bit
     // 5 in the part, Read returns both cleared.
     if (CurrentAlgorithm == 186 && DeviceSize >= 9 && b == DeviceSize - 9u) return {written, false};
