@@ -78,6 +78,11 @@ struct RowDef {
     // The row places the data through a map it keeps on the part (logical
     // blocks on physical ones): a chip address's datum is not in its cell.
     bool PlacesByMap = false;
+    // The row keeps a second image (a data EEPROM's) in the buffer right
+    // after the range's bytes, from buffer byte DeviceEnd + 1: its length for
+    // the current device. Program takes it and Read fills it whatever the
+    // range. nullptr: none.
+    uint32_t (*ImageAfterRange)() = nullptr;
     // Program takes the range's data from consecutive buffer bytes (or whole
     // pages of them) whatever the split mode: the row offers no byte lanes,
     // and the operation driver refuses a split mode for every operation that
