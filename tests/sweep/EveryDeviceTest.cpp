@@ -324,7 +324,6 @@ constexpr OpenFault kOpenFaults[] = {
     {115, kOddStart, "a word inside the range stays unprogrammed (taken for the calibration word)"},
     {115, kSplit, "the last word of a lane stays unprogrammed"},
     {116, kOddStart, "Read fills the calibration words past the range, which the pass takes for bytes outside it"},
-    {118, kSplit, "byte lanes: Read fails"},
     {120, kMainPass, "its table gives the E20's programs, which walk the E20's EPROM first, to an EEPROM-only map",
      "HC711BOOT-V11"},
     {128, kOddStart, "a start inside a page: Program error"},
