@@ -326,7 +326,6 @@ constexpr OpenFault kOpenFaults[] = {
     {116, kOddStart, "Read fills the calibration words past the range, which the pass takes for bytes outside it"},
     {120, kMainPass, "its table gives the E20's programs, which walk the E20's EPROM first, to an EEPROM-only map",
      "HC711BOOT-V11"},
-    {128, kOddStart, "a start inside a page: Program error"},
     {131, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {132, kSplit, "byte lanes: Program and Verify pass with the cells written from contiguous bytes"},
     {133, kMainPass, "Read leaves the buffer outside its two windows where the part holds blank cells"},
