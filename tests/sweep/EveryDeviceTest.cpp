@@ -156,6 +156,10 @@ void FillRandom(uint8_t* p, size_t n, uint32_t seed) {
 
 // Random data made into what the device's row accepts as a user's image.
 void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
+    // A register byte the row reads back with some of its bits only.
+    if (const RowDef* def = RowDefinition(row); def != nullptr && def->RegisterByteFromEnd != 0 &&
+                                                 DeviceSize >= def->RegisterByteFromEnd && bytes >= DeviceSize)
+        p[DeviceSize - def->RegisterByteFromEnd] &= def->RegisterReadBits;
     switch (row) {
     case 62: // the configuration-done flag (bit 5 of byte 3) reads set; the row programs it last
         if (bytes > 3) p[3] |= 0x20;
@@ -198,9 +202,6 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
         }
         break;
     }
-    case 186: // ECON: Program always sets bit 7 and clears the security bit 5, Read returns both cleared
-        if (DeviceSize >= 9 && bytes >= DeviceSize) p[DeviceSize - 9] &= 0x5F;
-        break;
     case 92: // the timekeeping registers in the last eight bytes: the clock stopped, all else 0
         if (bytes >= 0x8000) {
             std::memset(p + 0x7FF8, 0, 8);
@@ -356,8 +357,6 @@ constexpr OpenFault kOpenFaults[] = {
     {174, kSplit, "the row reverses each byte's bits, the part model does not"},
     {180, kOddStart, "cells below the start are written"},
     {180, kSplit, "byte lanes fail the verify"},
-    {186, kSplit, "byte lanes fail the verify"},
-    {194, kSplit, "byte lanes fail the verify"},
 };
 const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
@@ -547,9 +546,10 @@ Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& part, con
     // The one-time 8-pin PICs keep their oscillator calibration in the last
     // program word: Program leaves it, Read returns the part's.
     if ((CurrentAlgorithm == 114 || CurrentAlgorithm == 115) && b + 2 >= layoutBytes) return partHolds;
-    // The ECON register: Program sets its bit 7 and clears the security bit
-    // 5 in the part, Read returns both cleared.
-    if (CurrentAlgorithm == 186 && DeviceSize >= 9 && b == DeviceSize - 9u) return {written, false};
+    // A register byte the row programs with bits of its own: the part's cell
+    // holds more than the datum, a read gives the datum.
+    if (def != nullptr && def->RegisterByteFromEnd != 0 && address + def->RegisterByteFromEnd == DeviceSize)
+        return {written, false};
     // The 16-bit word-bus parts hold words from 1000h on; below, a read must
     // give what the part holds there.
     if (CurrentAlgorithm == 144 && b < 0x2000) return partHolds;
