@@ -68,7 +68,8 @@ TEST_F(W78Run, Row118SplitModesKeepToTheirLaneAcrossBanks) {
     struct Case {
         uint32_t mode, step, lane, start, end, bufferStart;
     };
-    for (const Case c : {Case{2, 2, 1, 0x7F00, 0x7FFF, 0xFF00}, Case{5, 4, 2, 0x3F80, 0x407F, 0xFE00}}) {
+    for (const Case c : {Case{2, 2, 1, 0x7F00, 0x7FFF, 0xFF00}, Case{1, 2, 0, 0x7F00, 0x7FFF, 0xFF00},
+                         Case{5, 4, 2, 0x3F80, 0x407F, 0xFE00}}) {
         SCOPED_TRACE(c.mode);
         sim::Sst89Chip* chip = PutSst("SST89C58");
         ASSERT_NE(chip, nullptr);
