@@ -78,6 +78,17 @@ struct RowDef {
     // The row places the data through a map it keeps on the part (logical
     // blocks on physical ones): a chip address's datum is not in its cell.
     bool PlacesByMap = false;
+    // The row keeps a second image (a data EEPROM's) in the buffer right
+    // after the range's bytes, from buffer byte DeviceEnd + 1: its length for
+    // the current device. Program takes it and Read fills it whatever the
+    // range. nullptr: none.
+    uint32_t (*ImageAfterRange)() = nullptr;
+    // A byte of the image, counted back from its end (0: none), that the row
+    // programs with control bits of its own and reads back with only
+    // `RegisterReadBits` (a configuration register): the part's cell holds
+    // more than the datum, and a user's image holds only those bits there.
+    uint32_t RegisterByteFromEnd = 0;
+    uint8_t RegisterReadBits = 0xFF;
     // Program takes the range's data from consecutive buffer bytes (or whole
     // pages of them) whatever the split mode: the row offers no byte lanes,
     // and the operation driver refuses a split mode for every operation that

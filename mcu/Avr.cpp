@@ -641,6 +641,13 @@ int Alg117Options() {
 }
 int Alg125Options() { return Alg117Options(); }
 
+// The EEPROM image's bytes after the flash range: by sub-variant on the
+// parallel rows (none past the table, which the row refuses), 128 on row 119.
+uint32_t ParallelEepromBytes() {
+    return DeviceSubVariant < AvrEepromSizeCount ? kAvrEepromSizes[DeviceSubVariant] : 0;
+}
+uint32_t SerialEepromBytes() { return kAvrSerialEeprom; }
+
 std::string AvrParallelRecordCheck(uint32_t row, const RowRecordFacts& record) {
     if (row == 117 && LayoutFor(record.PackagePins, nullptr) == nullptr)
         return "package of " + std::to_string(record.PackagePins) + " pins (20, 28, 40 or 44)";
@@ -710,7 +717,8 @@ int WriteAvrFuses119() {
 
 void InstallAvrDialogLauncher(OptionDialogLauncher launcher) { g_launcher = launcher; }
 
-// The rows of this family.
+// The rows of this family. Program takes the flash bytes and the EEPROM
+// image from consecutive buffer bytes whatever the split mode: no byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 117,
      .Identify = Alg117Identify,
@@ -721,7 +729,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg117Options,
      .SubVariantCount = AvrEepromSizeCount,
      .SubVariantTable = "EEPROM size table",
-     .RecordCheck = AvrParallelRecordCheck},
+     .RecordCheck = AvrParallelRecordCheck,
+     .ImageAfterRange = ParallelEepromBytes,
+     .NoByteLanes = true},
     {.Row = 119,
      .Identify = Alg119Identify,
      .Read = Alg119Read,
@@ -729,7 +739,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = Alg119Erase,
      .Secure = Alg119Secure,
      .Options = Alg117Options,
-     .RecordCheck = AvrParallelRecordCheck},
+     .RecordCheck = AvrParallelRecordCheck,
+     .ImageAfterRange = SerialEepromBytes,
+     .NoByteLanes = true},
     {.Row = 125,
      .Identify = Alg125Identify,
      .Read = Alg125Read,
@@ -739,7 +751,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg125Options,
      .SubVariantCount = AvrEepromSizeCount,
      .SubVariantTable = "EEPROM size table",
-     .RecordCheck = AvrParallelRecordCheck},
+     .RecordCheck = AvrParallelRecordCheck,
+     .ImageAfterRange = ParallelEepromBytes,
+     .NoByteLanes = true},
 };
 
 void InstallAvrRows() { InstallRows(kAlgorithmRows); }

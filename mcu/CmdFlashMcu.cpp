@@ -148,9 +148,10 @@ int Alg194Erase() {
 
 } // namespace
 
-// The rows of this family.
+// The rows of this family. Program steps the buffer by 1 whatever the split
+// mode: no byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 194, .Read = Alg194Read, .Program = Alg194Program, .Erase = Alg194Erase},
+    {.Row = 194, .Read = Alg194Read, .Program = Alg194Program, .Erase = Alg194Erase, .NoByteLanes = true},
 };
 
 void InstallCmdFlashMcuRows() { InstallRows(kAlgorithmRows); }

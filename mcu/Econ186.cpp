@@ -264,14 +264,20 @@ std::string CheckEconRecord186(uint32_t, const RowRecordFacts& record) {
     return "";
 }
 
-// The rows of this family.
+// The rows of this family. The ECON byte leads the nine configuration bytes
+// at the image's end; Program sets its bit 7 and clears the security bit 5,
+// Read gives both cleared. Program takes consecutive buffer bytes whatever
+// the split mode: no byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 186,
      .Read = Alg186Read,
      .Program = Alg186Program,
      .Secure = Alg186Secure,
      .RecordCheck = CheckEconRecord186,
-     .StartRefusal = " Chip start "},
+     .StartRefusal = " Chip start ",
+     .RegisterByteFromEnd = kEconConfigBytes,
+     .RegisterReadBits = static_cast<uint8_t>(0xFF & ~(kEconAlwaysSet | kEconSecurityBit)),
+     .NoByteLanes = true},
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "mcu/Sst89.h"
 
+#include <cstdint>
 #include <initializer_list>
 #include <string>
 
@@ -101,10 +102,16 @@ int ProgramByte118() {
     }) ? 1 : -1;
 }
 
-// The user range, then block 1 (F000h-FFFEh); `cell` handles one byte.
+// The user range, then block 1 (F000h-FFFEh); `cell` handles one byte
+// (mode -1 programs). The buffer steps by AddressStep, and a walk that
+// takes or stores buffer bytes goes on in the next bank past FFFFh. Block 1
+// lies in the buffer as the range does, at its chip addresses: from byte
+// F000h x AddressStep + ByteLane on (F000h without a split mode), so a split
+// mode keeps to its own lane there too and never meets the range's bytes.
 int Walk118(int mode, int (*cell)(int)) {
     if (!PowerUp118(mode == -1 ? 1 : 2)) return -1;
     Mode(7);
+    const bool moves = mode != 0; // a blank check steps by 1 and takes no buffer byte
     int r = 1;
     auto range = [&](uint32_t from, uint32_t to, bool progress) {
         for (uint32_t a = from; a <= to && r == 1; ++a) {
@@ -112,12 +119,20 @@ int Walk118(int mode, int (*cell)(int)) {
             if (progress && (r = StepProgress(a)) != 1) return;
             DriveAddress(a, a == from);
             r = cell(mode);
+            if (r == 1 && moves && BufferIndex > 0xFFFF) r = AdvanceToNextBank();
         }
     };
     range(static_cast<uint32_t>(DeviceStart), static_cast<uint32_t>(DeviceEnd), true);
     if (r == 1) {
-        BufferIndex = kBlock1;
-        range(kBlock1, kBlock1End, false);
+        const uint64_t at = uint64_t{kBlock1} * AddressStep + ByteLane;
+        if (!moves) {
+            BufferIndex = kBlock1;
+        } else if (at > 0xFFFFFFFFu || SelectBank(static_cast<uint32_t>(at), 1) != 1) {
+            r = -1;
+        } else {
+            BufferIndex = static_cast<uint32_t>(at & 0xFFFF);
+        }
+        if (r == 1) range(kBlock1, kBlock1End, false);
     }
     PowerDown118();
     return r;

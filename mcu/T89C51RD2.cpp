@@ -1,5 +1,8 @@
 #include "mcu/T89C51RD2.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
@@ -149,13 +152,13 @@ uint8_t PageByte128(uint32_t i) {
     return at <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(at)) : 0xFF;
 }
 
-// The page at ChipAddress from the buffer at BufferIndex: loaded, written,
-// the ready line awaited, read back on every gang socket.
-int ProgramPage128() {
+// The n bytes from ChipAddress on, inside one chip page, from the buffer at
+// BufferIndex: loaded, written, the ready line awaited, read back on every
+// gang socket.
+int ProgramPage128(uint32_t n) {
     SetControl(Mode128Load);
     SetPin(ActiveLayout->p33, 0);
-    const uint32_t page = static_cast<uint32_t>(PageLength128);
-    for (uint32_t i = 0; i < page; ++i) {
+    for (uint32_t i = 0; i < n; ++i) {
         SetAddress128(ChipAddress + i);
         LoadByte128(PageByte128(i));
     }
@@ -164,7 +167,7 @@ int ProgramPage128() {
     if (WaitReady(kReady128, kReadyPolls128, kReadyPollUs128) != 1) return -1;
     FloatPinGroup(1, 0, 7);
     SetPin(ActiveLayout->p33, 1);
-    for (uint32_t i = 0; i < page; ++i) {
+    for (uint32_t i = 0; i < n; ++i) {
         SetAddress128(ChipAddress + i);
         if (!EverySocket([i](uint32_t s) { return ReadCodeByte128(NotSocket(s)) == PageByte128(i); })) return -1;
     }
@@ -234,27 +237,29 @@ int Alg128Read(int mode) {
     return r;
 }
 
-// Whole pages only: a range off the page boundaries would split a chip page.
+// A page write at a time, each inside one chip page: a range that starts or
+// ends inside a page loads only that page's bytes in the range, and the chip
+// leaves the bytes it was not given, so cells outside the range keep theirs.
 int Alg128Program() {
     if (!PageUsable128()) return -1;
-    if (DeviceStart % PageSize != 0 || (DeviceEnd + 1) % PageSize != 0) {
-        ShowMessageLine(" Range %06Xh-%06Xh is not made of whole %u-byte pages.", DeviceStart, DeviceEnd, PageSize);
-        return -1;
-    }
     if (!PowerUp128(1)) return -1;
     Unlock128();
+    const uint32_t page = static_cast<uint32_t>(PageLength128);
     int r = 1;
-    for (uint64_t a = DeviceStart; a <= DeviceEnd; a += static_cast<uint32_t>(PageLength128)) {
+    for (uint64_t a = DeviceStart; a <= DeviceEnd;) {
         ChipAddress = static_cast<uint32_t>(a);
+        const uint64_t last = std::min<uint64_t>((a / page + 1) * page - 1, DeviceEnd);
+        const uint32_t n = static_cast<uint32_t>(last - a + 1);
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        r = ProgramPage128();
+        r = ProgramPage128(n);
         if (r != 1) break;
-        BufferIndex += static_cast<uint32_t>(PageLength128) * AddressStep;
+        BufferIndex += n * AddressStep;
         if (BufferIndex > 0xFFFF && AdvanceToNextBank() == -1) {
             r = -1;
             break;
         }
+        a = last + 1;
     }
     EndSequence128();
     PowerDown128();

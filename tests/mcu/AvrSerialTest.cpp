@@ -197,6 +197,31 @@ TEST_F(AvrSerialRun, RangesInsideAWordLandOnTheirBytes) {
     ExpectNoViolations();
 }
 
+// Split modes: Program and Read refuse before anything is switched on, the
+// part unwritten and the buffer as it was; the EEPROM image the row
+// declares after the range is the part's 128 bytes.
+TEST_F(AvrSerialRun, SplitModesRefusedAndEepromImageAsThePart) {
+    sim::AvrSerialChip* chip = PutSerialAvr("ATtiny22");
+    ASSERT_NE(chip, nullptr);
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    ASSERT_TRUE(def != nullptr && def->ImageAfterRange != nullptr);
+    EXPECT_EQ(def->ImageAfterRange(), chip->Part().eepromBytes);
+    FillPattern(SerialImageBytes(*chip), 4);
+    const std::vector<uint8_t> image = SerialImage(*chip);
+    for (const uint32_t mode : {2u, 5u}) {
+        WordMode = mode;
+        StartTrace();
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+        EXPECT_TRUE(simp.RegisterTrace().empty());
+    }
+    WordMode = 0;
+    EXPECT_EQ(chip->Writes(), 0u);
+    EXPECT_EQ(SerialImage(*chip), image);
+    ExpectNoViolations();
+}
+
 // Injected faults end with -1 and no hang: a write that never finishes, a
 // byte that never takes, lock bits that do not take, a part whose serial
 // interface is out of step; a user break ends with 3.

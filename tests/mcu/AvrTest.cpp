@@ -219,6 +219,35 @@ TEST_F(AvrParallelRun, RangesInsideAWordLandOnTheirBytes) {
     ExpectNoViolations();
 }
 
+// Split modes: Program and Read refuse before anything is switched on, the
+// part unwritten and the buffer as it was (flash and EEPROM come from
+// consecutive buffer bytes). The EEPROM image the rows declare after the
+// range is as long as the part's EEPROM.
+TEST_F(AvrParallelRun, SplitModesRefusedAndEepromImageAsTheParts) {
+    for (const char* name : {"AT90S1200", "AT90S2313", "AT90S8515", "AT90S2333", "AT90S4433"}) {
+        SCOPED_TRACE(name);
+        sim::AvrChip* chip = PutAvr(name);
+        ASSERT_NE(chip, nullptr);
+        const RowDef* def = RowDefinition(CurrentAlgorithm);
+        ASSERT_TRUE(def != nullptr && def->ImageAfterRange != nullptr);
+        EXPECT_EQ(def->ImageAfterRange(), chip->Part().eepromBytes);
+        FillAvrImage(*chip);
+        const std::vector<uint8_t> image = AvrImage(*chip);
+        for (const uint32_t mode : {2u, 5u}) {
+            WordMode = mode;
+            StartTrace();
+            EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+            EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+            EXPECT_TRUE(simp.RegisterTrace().empty());
+        }
+        WordMode = 0;
+        EXPECT_EQ(chip->Writes(), 0u);
+        EXPECT_EQ(AvrImage(*chip), image);
+    }
+    ExpectNoViolations();
+}
+
 // Blank bytes get no write; lock bits 7-6 reading 10 (lock bit 2 alone)
 // allow everything; a wrong signature answered No writes nothing.
 TEST_F(AvrParallelRun, BlankImageLockBitTwoAndWrongSignature) {

@@ -29,6 +29,29 @@ protected:
     }
 };
 
+// Split modes: Program and Read refuse before anything is switched on, the
+// part unwritten and the buffer as it was (the row steps the buffer by 1).
+TEST_F(CmdFlashRun, SplitModesRefused) {
+    sim::CmdFlashMcuChip* chip = Put();
+    ASSERT_NE(chip, nullptr);
+    FillPattern(0x800, 4);
+    std::vector<uint8_t> image(0x800);
+    for (uint32_t a = 0; a < image.size(); ++a) image[a] = BufferByte(a);
+    for (const uint32_t mode : {2u, 5u}) {
+        WordMode = mode;
+        StartTrace();
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+        EXPECT_TRUE(simp.RegisterTrace().empty());
+    }
+    WordMode = 0;
+    for (uint32_t a = 0; a < image.size(); ++a) {
+        ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+        ASSERT_EQ(chip->Cell(a), 0x00) << std::hex << a;
+    }
+}
+
 // Blank check, program a file srec_cat wrote (00h bytes get no write),
 // verify at both levels, compare, read back, save and load equal; erase and
 // blank check again.

@@ -5,6 +5,7 @@
 
 #include <functional>
 
+#include "engine/RowDef.h"
 #include "mcu/Econ186.h"
 #include "sim/EconChip.h"
 
@@ -244,6 +245,49 @@ TEST_F(Econ186Run, StartAboveZeroIsRefused) {
     }
     ExpectNoPowerUp();
     EXPECT_EQ(EconPulses(*chip), 0u);
+}
+
+// Split modes: Program and Read refuse before anything is switched on, no
+// cell pulsed and the buffer as it was (the row takes consecutive buffer
+// bytes).
+TEST_F(Econ186Run, SplitModesRefused) {
+    sim::EconChip* chip = PutEcon("ECON-SERIAL-8K");
+    ASSERT_NE(chip, nullptr);
+    FillEconImage();
+    const std::vector<uint8_t> image = EconImage();
+    for (const uint32_t mode : {2u, 5u}) {
+        WordMode = mode;
+        StartTrace();
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+        EXPECT_TRUE(simp.RegisterTrace().empty());
+    }
+    WordMode = 0;
+    EXPECT_EQ(EconPulses(*chip), 0u);
+    EXPECT_EQ(EconImage(), image);
+}
+
+// The register byte the row declares is ECON: whatever its datum, the
+// part's cell holds more than it, and a read gives the declared bits of it.
+TEST_F(Econ186Run, DeclaredRegisterByteIsEcon) {
+    const RowDef* def = RowDefinition(186);
+    ASSERT_TRUE(def != nullptr && def->RegisterByteFromEnd != 0);
+    for (const uint8_t datum : {uint8_t{0x13}, uint8_t{0x7F}, uint8_t{0xFF}}) {
+        SCOPED_TRACE(int{datum});
+        sim::EconChip* chip = PutEcon("ECON-SERIAL-4K");
+        ASSERT_NE(chip, nullptr);
+        FillEconImage();
+        const uint32_t at = DeviceSize - def->RegisterByteFromEnd;
+        BufferWindow[at] = datum;
+        VerifyAfterProgram = 0;
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_NE(chip->Cell(at), datum);
+        EXPECT_EQ(chip->Cell(at) & def->RegisterReadBits, datum & def->RegisterReadBits);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        EXPECT_EQ(BufferByte(at), datum & def->RegisterReadBits);
+    }
+    ExpectNoViolations();
 }
 
 // The buffer checksum adds the nine bytes after the device image.

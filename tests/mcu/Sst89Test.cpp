@@ -60,6 +60,52 @@ INSTANTIATE_TEST_SUITE_P(All, SstParts, ::testing::ValuesIn(kSstParts), [](const
     return n;
 });
 
+// Split modes from a buffer start whose lane runs past a bank's end: the
+// range's cells hold the lane's bytes on both sides of the bank boundary,
+// block 1 holds its lane from F000h x step + lane on, the cells around the
+// range stay blank; Verify passes and Read fills the lane bytes alone.
+TEST_F(W78Run, Row118SplitModesKeepToTheirLaneAcrossBanks) {
+    struct Case {
+        uint32_t mode, step, lane, start, end, bufferStart;
+    };
+    for (const Case c : {Case{2, 2, 1, 0x7F00, 0x7FFF, 0xFF00}, Case{1, 2, 0, 0x7F00, 0x7FFF, 0xFF00},
+                         Case{5, 4, 2, 0x3F80, 0x407F, 0xFE00}}) {
+        SCOPED_TRACE(c.mode);
+        sim::Sst89Chip* chip = PutSst("SST89C58");
+        ASSERT_NE(chip, nullptr);
+        WordMode = c.mode;
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        BufferStart = c.bufferStart;
+        const uint32_t block1 = 0xF000 * c.step + c.lane, total = 0x10000 * c.step;
+        FillPattern(total, c.mode);
+        auto rangeByte = [&](uint32_t a) { return c.bufferStart + (a - c.start) * c.step + c.lane; };
+        auto blockByte = [&](uint32_t a) { return block1 + (a - 0xF000) * c.step; };
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = c.start; a <= c.end; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(rangeByte(a))) << std::hex << a;
+        for (uint32_t a = 0xF000; a <= 0xFFFE; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(blockByte(a))) << std::hex << a;
+        EXPECT_EQ(chip->Cell(c.start - 1), 0xFF);
+        EXPECT_EQ(chip->Cell(c.end + 1), 0xFF);
+        EXPECT_EQ(chip->WritesAt(0xFFFF), 0u);
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        FillBufferRange(0, total - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t b = c.bufferStart - 0x10; b < rangeByte(c.end) + 0x10; ++b) {
+            const bool lane = b >= c.bufferStart && b <= rangeByte(c.end) && (b - c.bufferStart) % c.step == c.lane;
+            ASSERT_EQ(BufferByte(b), lane ? chip->Cell(c.start + (b - c.bufferStart) / c.step) : 0x5A) << std::hex << b;
+        }
+        const uint32_t blockBase = block1 - c.lane; // F000h's first byte
+        for (uint32_t b = blockBase; b < blockBase + 0xFFF * c.step; ++b) {
+            const bool lane = (b - blockBase) % c.step == c.lane;
+            ASSERT_EQ(BufferByte(b), lane ? chip->Cell(0xF000 + (b - blockBase) / c.step) : 0x5A) << std::hex << b;
+        }
+        EXPECT_EQ(BufferByte(blockByte(0xFFFF)), 0x5A); // FFFFh is never read
+        EXPECT_EQ(BufferByte(0xF000), 0x5A);
+        WordMode = 0;
+        ExpectNoViolations();
+    }
+}
+
 // The protection choices: the byte each variant-0 choice writes, the flags of
 // each SFST choice and the bits of each re-map choice.
 TEST_F(W78Run, Row118ProtectionSteps) {
