@@ -7,7 +7,7 @@
 // refused), each checked on the part's own cells as well as
 // through the read back. Then the passes a user can take too: from an odd
 // chip address, on a gang of four sockets (one of them faulty), and in two
-// split modes where the row offers byte lanes. One line per device and pass
+// split modes (a row without byte lanes refuses them before power-up). One line per device and pass
 // names its result; a device whose part has no datasheet and follows the
 // algorithm row is marked, and listed again at the end apart from the
 // others: its pass checks the row against its own reading, not against a
