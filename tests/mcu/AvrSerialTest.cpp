@@ -208,15 +208,7 @@ TEST_F(AvrSerialRun, SplitModesRefusedAndEepromImageAsThePart) {
     EXPECT_EQ(def->ImageAfterRange(), chip->Part().eepromBytes);
     FillPattern(SerialImageBytes(*chip), 4);
     const std::vector<uint8_t> image = SerialImage(*chip);
-    for (const uint32_t mode : {2u, 5u}) {
-        WordMode = mode;
-        StartTrace();
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
-        EXPECT_TRUE(simp.RegisterTrace().empty());
-    }
-    WordMode = 0;
+    ExpectSplitModesRefused();
     EXPECT_EQ(chip->Writes(), 0u);
     EXPECT_EQ(SerialImage(*chip), image);
     ExpectNoViolations();

@@ -233,15 +233,7 @@ TEST_F(AvrParallelRun, SplitModesRefusedAndEepromImageAsTheParts) {
         EXPECT_EQ(def->ImageAfterRange(), chip->Part().eepromBytes);
         FillAvrImage(*chip);
         const std::vector<uint8_t> image = AvrImage(*chip);
-        for (const uint32_t mode : {2u, 5u}) {
-            WordMode = mode;
-            StartTrace();
-            EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-            EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-            EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
-            EXPECT_TRUE(simp.RegisterTrace().empty());
-        }
-        WordMode = 0;
+        ExpectSplitModesRefused();
         EXPECT_EQ(chip->Writes(), 0u);
         EXPECT_EQ(AvrImage(*chip), image);
     }

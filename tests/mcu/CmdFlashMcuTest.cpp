@@ -37,15 +37,7 @@ TEST_F(CmdFlashRun, SplitModesRefused) {
     FillPattern(0x800, 4);
     std::vector<uint8_t> image(0x800);
     for (uint32_t a = 0; a < image.size(); ++a) image[a] = BufferByte(a);
-    for (const uint32_t mode : {2u, 5u}) {
-        WordMode = mode;
-        StartTrace();
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
-        EXPECT_TRUE(simp.RegisterTrace().empty());
-    }
-    WordMode = 0;
+    ExpectSplitModesRefused();
     for (uint32_t a = 0; a < image.size(); ++a) {
         ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
         ASSERT_EQ(chip->Cell(a), 0x00) << std::hex << a;

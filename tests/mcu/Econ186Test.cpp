@@ -255,15 +255,7 @@ TEST_F(Econ186Run, SplitModesRefused) {
     ASSERT_NE(chip, nullptr);
     FillEconImage();
     const std::vector<uint8_t> image = EconImage();
-    for (const uint32_t mode : {2u, 5u}) {
-        WordMode = mode;
-        StartTrace();
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
-        EXPECT_TRUE(simp.RegisterTrace().empty());
-    }
-    WordMode = 0;
+    ExpectSplitModesRefused();
     EXPECT_EQ(EconPulses(*chip), 0u);
     EXPECT_EQ(EconImage(), image);
 }

@@ -161,6 +161,19 @@ protected:
         simp.EnableTrace(true);
         simp.ClearTrace();
     }
+    // Program and Read in the split modes Odd and Word2 end with the
+    // driver's refusal before any register is written; byte mode after.
+    void ExpectSplitModesRefused() {
+        for (const uint32_t mode : {2u, 5u}) {
+            WordMode = mode;
+            StartTrace();
+            EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+            EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
+            EXPECT_TRUE(simp.RegisterTrace().empty()) << "mode " << mode;
+        }
+        WordMode = 0;
+    }
     // No power-up (register 12) in the register trace.
     void ExpectNoPowerUp() {
         for (const auto& r : simp.RegisterTrace()) EXPECT_FALSE(r.write && r.reg == 12 && r.value != 0);
