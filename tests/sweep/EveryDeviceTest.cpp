@@ -170,9 +170,6 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     case 122: // the 64 KB parts answer at FFFFh with their special register: Program refuses another byte there
         if (bytes == 0x10000) p[0xFFFF] = 0xFF;
         break;
-    case 120: // the 68HC711 CONFIG byte (103Fh, or 0 on some variants) reads its upper four bits 0
-        if (bytes > 0x103F) p[0x103F] &= 0x0F, p[0] &= 0x0F;
-        break;
     case 150: // the option areas keep only the bits the part's cells hold; a read leaves the bytes between them
     case 151:
         if (const auto* areas = sim::SeatedModel<sim::OptionAreaChip>(SeatedSimChip())) {
@@ -196,6 +193,12 @@ void ShapeData(uint32_t row, uint8_t* p, size_t bytes) {
     default:
         break;
     }
+    // A 68HC711's CONFIG register keeps only its implemented bits (the
+    // catalog part's mask); a read gives the others 0.
+    if (const sim::CatalogChip* chip = SeatedSimChip(); chip != nullptr)
+        if (const auto* boot = sim::FactsAs<sim::Hc11BootFacts>(&chip->Facts());
+            boot != nullptr && boot->configAt >= 0 && static_cast<uint64_t>(boot->configAt) < bytes)
+            p[boot->configAt] &= boot->configMask;
     // Program words of fewer bits than the buffer's 16 (a PIC's 12 or 14):
     // the catalog part's word width.
     if (const sim::CatalogChip* chip = SeatedSimChip(); chip != nullptr)
