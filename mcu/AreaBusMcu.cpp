@@ -496,7 +496,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Checksum = ComputeChecksum151},
 };
 
-void InstallOptionAreaRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("OptionArea", Mcu, 210, kAlgorithmRows);
 
 void ResetOptionAreaState() {
     Signature150 = 0;

@@ -742,7 +742,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = AvrParallelRecordCheck},
 };
 
-void InstallAvrRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("Avr", Mcu, 320, kAlgorithmRows);
 
 void ResetAvrState() {
     AvrFuseSpien = AvrFuseFstr = 0;
