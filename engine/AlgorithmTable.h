@@ -3,7 +3,7 @@
 //
 // Rows keep their numbers: the device library stores them. The table starts
 // with the default entries in every row; each family declares its rows in one
-// table of RowDefs and installs them with InstallRows (engine/RowDef.h).
+// table of RowDefs and registers it with ROW_FAMILY (engine/RowDef.h).
 // Callers recognise an empty entry by comparing it with AlgNoOperation /
 // AlgNoRead.
 #pragma once

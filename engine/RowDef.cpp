@@ -1,5 +1,7 @@
 #include "engine/RowDef.h"
 
+#include <algorithm>
+
 namespace {
 
 const RowDef* g_definitions[AlgorithmRowCount] = {};
@@ -9,7 +11,35 @@ template <typename Fn> Fn Or(Fn fn, Fn fallback) {
     return fn != nullptr ? fn : fallback;
 }
 
+std::vector<RowFamily>& RegisteredFamilies() {
+    static std::vector<RowFamily> families;
+    return families;
+}
+
 } // namespace
+
+bool RegisterRowFamily(const RowFamily& family) {
+    RegisteredFamilies().push_back(family);
+    return true;
+}
+
+std::vector<RowFamily> RowFamilies(RowGroup group) {
+    std::vector<RowFamily> out;
+    for (const RowFamily& f : RegisteredFamilies()) {
+        if (f.Group == group) out.push_back(f);
+    }
+    std::stable_sort(out.begin(), out.end(), [](const RowFamily& a, const RowFamily& b) { return a.Rank < b.Rank; });
+    return out;
+}
+
+size_t InstallRowFamilies(RowGroup group) {
+    size_t installed = 0;
+    for (const RowFamily& f : RowFamilies(group)) {
+        if (f.AtInstall != nullptr) f.AtInstall();
+        installed += InstallRows(f.Rows);
+    }
+    return installed;
+}
 
 size_t InstallRows(std::span<const RowDef> rows) {
     size_t installed = 0;

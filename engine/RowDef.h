@@ -1,12 +1,14 @@
 // One row declaration: everything an algorithm row states about itself in
-// one place. A family file ends with one table of RowDefs and passes it to
-// InstallRows; the engine writes the entries and hooks into the algorithm
-// table and the row-hook table, and the librarian asks RowDefinition for the
-// limits a device record must respect.
+// one place. A family file ends with one table of RowDefs and registers it
+// with ROW_FAMILY; its folder's install function passes every registered
+// table to InstallRows, which writes the entries and hooks into the
+// algorithm table and the row-hook table, and the librarian asks
+// RowDefinition for the limits a device record must respect.
 #pragma once
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/RowHooks.h"
@@ -115,3 +117,41 @@ std::string RowRecordRefusal(const RowDef& def, const RowRecordFacts& record);
 
 // Forgets every declaration; called by ResetAlgorithmTable.
 void ForgetRowDefinitions();
+
+// The algorithm folders, each installing its families' rows together.
+enum class RowGroup { Memory, Logic, Mcu };
+
+// A family's row table as its file registers it. The families of a group
+// install in the order of their ranks (equal ranks in registration order),
+// never in the order the linker happened to put their files: where two
+// families declare one row, the first keeps it and the other is counted.
+struct RowFamily {
+    const char* Name = "";
+    RowGroup Group = RowGroup::Memory;
+    int Rank = 0;
+    std::span<const RowDef> Rows;
+    // Run each time the family installs, before its rows (resets the
+    // family's program-wide choices); nullptr: nothing.
+    void (*AtInstall)() = nullptr;
+};
+
+// Adds a family; returns true (for the static initialiser of ROW_FAMILY).
+bool RegisterRowFamily(const RowFamily& family);
+
+// The registered families of a group in install order.
+std::vector<RowFamily> RowFamilies(RowGroup group);
+
+// Installs every registered family of the group in rank order; returns the
+// number of rows installed.
+size_t InstallRowFamilies(RowGroup group);
+
+#define ROW_FAMILY_JOIN2(a, b) a##b
+#define ROW_FAMILY_JOIN(a, b) ROW_FAMILY_JOIN2(a, b)
+// Registers the family's table where it is defined, at the end of its file:
+//   ROW_FAMILY("Nand", Memory, 160, kAlgorithmRows);
+//   ROW_FAMILY("PageFlash", Memory, 260, kAlgorithmRows, PageFlashAtInstall);
+// The folder's library is linked whole, so the linker keeps every
+// registration although nothing refers to it.
+#define ROW_FAMILY(name, group, rank, ...)                                                         \
+    [[maybe_unused]] static const bool ROW_FAMILY_JOIN(rowFamilyRegistered, __LINE__) =          \
+        ::RegisterRowFamily(::RowFamily{name, ::RowGroup::group, rank, __VA_ARGS__})

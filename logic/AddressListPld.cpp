@@ -806,6 +806,4 @@ uint32_t ComputeChecksum250() {
     return BufferChecksum = sum;
 }
 
-void InstallAddressListPldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("AddressListPld", Logic, 220, kAlgorithmRows);

@@ -12,5 +12,3 @@ uint32_t AddressListEntry(uint32_t variant);
 // The checksum of the current row's buffer image over its list (also left in
 // BufferChecksum); FFFFFFFFh when the list's entry cannot be opened.
 uint32_t ComputeChecksum250();
-
-void InstallAddressListPldRows();

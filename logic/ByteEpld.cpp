@@ -632,6 +632,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 203, .Read = Alg203Read, .Program = Alg203Program, .Erase = Alg203Erase, .Secure = Alg203Secure},
 };
 
-void InstallByteEpldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ByteEpld", Logic, 170, kAlgorithmRows);

@@ -48,5 +48,3 @@ extern const uint8_t ColumnAddress203[36];
 
 // The byte to program (mode 1), or the check of the byte read (other modes).
 uint32_t MapCellByte(const CellByte& b, uint32_t readWord, int mode);
-
-void InstallByteEpldRows();

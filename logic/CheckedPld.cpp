@@ -482,6 +482,4 @@ std::vector<CheckedWord> CheckedPldWalk(uint32_t row, uint32_t variant) {
     return {};
 }
 
-void InstallCheckedPldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("CheckedPld", Logic, 200, kAlgorithmRows);

@@ -33,5 +33,3 @@ struct CheckedWord {
 // Every word of the row's walk (row 258: of `variant`) in order; empty for
 // another row or a variant past 2.
 std::vector<CheckedWord> CheckedPldWalk(uint32_t row, uint32_t variant);
-
-void InstallCheckedPldRows();

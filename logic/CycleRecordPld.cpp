@@ -446,6 +446,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 237, .Read = Alg237Read, .Program = Alg237Program, .Erase = Alg237Erase, .Secure = Alg237Secure},
 };
 
-void InstallCycleRecordRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("CycleRecord", Logic, 120, kAlgorithmRows);

@@ -18,5 +18,3 @@ extern uint32_t CycleCounter;
 extern uint32_t LimitCounter;
 extern int32_t CachedByteIndex;
 extern int32_t ChipIdCode;
-
-void InstallCycleRecordRows();

@@ -687,6 +687,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = EpmRecordCheck},
 };
 
-void InstallEpmRowShiftRow() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("EpmRowShift", Logic, 290, kAlgorithmRows);

@@ -28,5 +28,3 @@ uint32_t MakeClearMask(int v, int n);
 
 // The adapter/variant combinations the pin map assigns.
 bool EpmPinMapAssigned(uint32_t adapter, uint32_t variant);
-
-void InstallEpmRowShiftRow();

@@ -1,4 +1,6 @@
-#include "logic/FileOrderFusePld.h"
+// Row 310: a one-time ten-output macrocell array walked cell by cell in the
+// order of its JEDEC fuse map, a cell pulsed only when it must be blown and
+// still reads intact; ten tries a cell.
 
 #include <cstdint>
 
@@ -148,4 +150,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallFileOrderFusePldRow() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("FileOrderFusePld", Logic, 370, kAlgorithmRows);

@@ -297,6 +297,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 225, .Read = Alg225Read, .Program = Alg225Program, .Erase = Alg225Erase, .Secure = Alg225Secure},
 };
 
-void InstallGal6001Row() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Gal6001", Logic, 150, kAlgorithmRows);

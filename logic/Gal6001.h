@@ -15,5 +15,3 @@ struct Gal6001State {
     uint32_t PulseUs, EraseUs, ReadStrobeUs;
 };
 extern Gal6001State Gal225;
-
-void InstallGal6001Row();

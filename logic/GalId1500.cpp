@@ -1,4 +1,5 @@
-#include "logic/GalId1500.h"
+// The 1500 type (row 242): a larger PLD with a 12-byte identification text,
+// an 8-bit row address on pins and 177-bit rows.
 
 #include <cstring>
 
@@ -244,6 +245,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 242, .Read = Alg242Read, .Program = Alg242Program, .Erase = Alg242Erase, .Secure = Alg242Secure},
 };
 
-void InstallGalId1500Row() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("GalId1500", Logic, 50, kAlgorithmRows);

@@ -1,4 +1,6 @@
-#include "logic/GalIdSerial.h"
+// GAL-type PLDs with an identification text in row 58: 22V10 types (rows
+// 230, 247) whose row address is shifted in with the data. The text
+// chooses the pulse widths.
 
 #include <cstring>
 
@@ -260,6 +262,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 247, .Read = Alg247Read, .Program = Alg247Program, .Erase = Alg247Erase, .Secure = Alg247Secure},
 };
 
-void InstallGalIdSerialRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("GalIdSerial", Logic, 40, kAlgorithmRows);

@@ -1,4 +1,6 @@
-#include "logic/GalIdV750.h"
+// The V750 type (row 248): a larger PLD with a 12-byte identification text,
+// the row address shifted in behind the data, 171-bit rows and a security
+// check before anything but an erase.
 
 #include <cstring>
 
@@ -302,6 +304,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 248, .Read = Alg248Read, .Program = Alg248Program, .Erase = Alg248Erase, .Secure = Alg248Secure},
 };
 
-void InstallGalIdV750Row() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("GalIdV750", Logic, 60, kAlgorithmRows);

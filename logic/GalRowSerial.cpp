@@ -429,6 +429,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg208Options},
 };
 
-void InstallGalRowSerialRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("GalRowSerial", Logic, 20, kAlgorithmRows);

@@ -65,6 +65,3 @@ extern int GalSignatureRecord[8];
 extern uint32_t GalVpp;
 extern uint32_t GalPulseWidth;
 extern uint32_t GalSecondArchOrder;
-
-// Puts the family's rows into the algorithm table.
-void InstallGalRowSerialRows();

@@ -671,6 +671,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 231, .Read = Alg231Read, .Program = Alg231Program, .Erase = Alg231Erase, .Secure = Alg231Secure},
 };
 
-void InstallGalSerialAddressRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("GalSerialAddress", Logic, 110, kAlgorithmRows);

@@ -17,5 +17,3 @@
 extern int Gal22V10SignatureRecord[17];
 extern uint32_t Gal22V10Vpp;
 extern uint32_t Gal22V10PulseWidth;
-
-void InstallGalSerialAddressRows();

@@ -1,6 +1,8 @@
-// Puts the entries of the programmable-logic modules into their rows of the
-// algorithm table and the PAL-emulation reset into the device selection.
-// Called after ResetAlgorithmTable() and ResetRowHooks().
+// Puts the rows of every programmable-logic family into the algorithm table
+// and the PAL-emulation reset into the device selection: each family file
+// registers its table (ROW_FAMILY in engine/RowDef.h) and they install in
+// the order of their ranks. Called after ResetAlgorithmTable() and
+// ResetRowHooks().
 #pragma once
 
 void InstallLogicAlgorithms();

@@ -286,6 +286,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = CheckIspRecord},
 };
 
-void InstallIspCommandRow() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("IspCommand", Logic, 160, kAlgorithmRows);

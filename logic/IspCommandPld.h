@@ -24,5 +24,3 @@ struct IspCommandState {
     uint32_t Signature[5];
 };
 extern IspCommandState Isp292;
-
-void InstallIspCommandRow();

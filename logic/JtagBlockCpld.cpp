@@ -248,6 +248,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 265, .Read = Alg265Read, .Program = Alg265Program, .Erase = Alg265Erase, .Secure = Alg265Secure},
 };
 
-void InstallJtagBlockRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("JtagBlock", Logic, 90, kAlgorithmRows);

@@ -15,5 +15,3 @@ struct JtagBlockType {
     const BlockCpldLayout* Layout;
 };
 extern const JtagBlockType JtagBlock264, JtagBlock265;
-
-void InstallJtagBlockRows();

@@ -1,5 +1,9 @@
-#include "logic/JtagEightBlock.h"
+// In-system eight-block CPLD over a TAP on socket pins (row 266): the fuse
+// array of the eight-block CPLD with its 73 E bits and 32 user-code bits,
+// driven by the module itself on pins 11 (TCK), 14 (TDO), 15 (TDI) and 16
+// (TMS), with pulses on pin 12 and 9.2 V on pin 13.
 
+#include <cstdint>
 #include <vector>
 
 #include "engine/AlgorithmTable.h"
@@ -11,6 +15,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/RowDef.h"
+#include "logic/BlockCpldLayout.h"
 #include "logic/FuseCells.h"
 #include "logic/PldPower.h"
 
@@ -311,6 +316,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg266Options},
 };
 
-void InstallJtagEightBlockRow() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("JtagEightBlock", Logic, 100, kAlgorithmRows);

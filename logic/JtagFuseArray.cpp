@@ -372,6 +372,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 294, .Read = Alg294Read, .Program = Alg294Program, .Erase = Alg294Erase, .Secure = Alg294Secure},
 };
 
-void InstallJtagFuseArrayRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("JtagFuseArray", Logic, 80, kAlgorithmRows);

@@ -19,5 +19,3 @@ struct JtagFuseArrayState {
     uint32_t Idcode;
 };
 extern JtagFuseArrayState Alg293State, Alg294State;
-
-void InstallJtagFuseArrayRows();

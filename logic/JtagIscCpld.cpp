@@ -266,6 +266,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 298, .Read = Alg298Read, .Program = Alg298Program, .Erase = Alg298Erase, .Secure = Alg298Secure},
 };
 
-void InstallJtagIscRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("JtagIsc", Logic, 70, kAlgorithmRows);

@@ -35,5 +35,3 @@ int Alg249PowerUp(const JtagIscType& t, JtagIscState& s);
 void Alg249PowerDown(const JtagIscType& t, JtagIscState& s);
 int Alg249AccessRow(const JtagIscType& t, JtagIscState& s, int kind, int row, int mode);
 int Alg249CheckSecured(const JtagIscType& t, JtagIscState& s);
-
-void InstallJtagIscRows();

@@ -1,4 +1,6 @@
-#include "logic/MacrocellFusePld.h"
+// Row 275: a one-time ten-output macrocell array (the 22V10 JEDEC map of
+// 5828 fuses) programmed and read one fuse cell at a time, each cell blown
+// with up to 125 pulses until it reads blown.
 
 #include <cstdint>
 
@@ -141,4 +143,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallMacrocellFusePldRow() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("MacrocellFusePld", Logic, 350, kAlgorithmRows);

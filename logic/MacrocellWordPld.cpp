@@ -1,4 +1,7 @@
-#include "logic/MacrocellWordPld.h"
+// Rows 239 and 238: UV-erasable macrocell logic arrays (20RA10 and 22V10
+// classes) programmed and read a ten-bit word at a time, each word gathering
+// its bits from the fuse map in JEDEC order; every word is programmed with a
+// bounded pulse train and an over-pulse (capped at 50 ms).
 
 #include <algorithm>
 #include <cstdint>
@@ -315,4 +318,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallMacrocellWordPldRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("MacrocellWordPld", Logic, 340, kAlgorithmRows);

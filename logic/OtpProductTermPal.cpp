@@ -353,4 +353,4 @@ uint32_t ProductTermPalFuses(uint32_t row, uint32_t layout) {
     return r == nullptr ? 0 : CountFuses(*r, layout);
 }
 
-void InstallOtpProductTermPalRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("OtpProductTermPal", Logic, 250, kAlgorithmRows);

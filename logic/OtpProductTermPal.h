@@ -8,5 +8,3 @@
 
 // The fuse count of a row's layout code; 0 for a code the row has no table for.
 uint32_t ProductTermPalFuses(uint32_t row, uint32_t layout);
-
-void InstallOtpProductTermPalRows();

@@ -2,6 +2,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/RowDef.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
@@ -214,7 +215,15 @@ int Alg207Options() { return ShowOptRal(0, 0); }
 int Alg243Options() { return ShowOptRal(1, 0); }
 int Alg208Options() { return ShowOptRal(0, 1); }
 
-void InstallPalEmulation() { AddSelectionDefaultsHook(&ResetEmulationAtSelection); }
+namespace {
+
+// No rows of its own: the emulation's reset at every device selection, first
+// of the logic families'.
+void PalEmulationAtInstall() { AddSelectionDefaultsHook(&ResetEmulationAtSelection); }
+
+} // namespace
+
+ROW_FAMILY("PalEmulation", Logic, 10, {}, PalEmulationAtInstall);
 
 void ResetPalEmulationState() {
     PalEmulationIndex = 0;

@@ -57,8 +57,5 @@ int Alg207Options();
 int Alg243Options();
 int Alg208Options();
 
-// Adds the reset of the emulation to the device selection.
-void InstallPalEmulation();
-
 // Start-up state of this area.
 void ResetPalEmulationState();

@@ -313,6 +313,4 @@ std::vector<PldWord> ParallelPldWalk(uint32_t row) {
     return {};
 }
 
-void InstallParallelPldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ParallelPld", Logic, 190, kAlgorithmRows);

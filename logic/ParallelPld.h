@@ -25,5 +25,3 @@ struct PldWord {
 
 // Every word of the row's walk in order; empty for another row.
 std::vector<PldWord> ParallelPldWalk(uint32_t row);
-
-void InstallParallelPldRows();

@@ -418,4 +418,4 @@ void PinAddressedBase3(int value, int pins, int* digits) {
 
 uint32_t PinAddressedGroundCode(uint32_t value, int pins) { return ~value & ((1u << pins) - 1); }
 
-void InstallPinAddressedFuseRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("PinAddressedFuse", Logic, 260, kAlgorithmRows);

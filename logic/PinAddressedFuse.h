@@ -14,5 +14,3 @@ void PinAddressedColumnCode281(int column, int digits[4]);
 void PinAddressedBase3(int value, int pins, int* digits);
 // The ground switches (bit i: pin i of the list grounded) of a row or column.
 uint32_t PinAddressedGroundCode(uint32_t value, int pins);
-
-void InstallPinAddressedFuseRows();

@@ -1,4 +1,6 @@
-#include "logic/PlaneFuseProm.h"
+// Row 279: a one-time 256 x 8 fuse PROM whose fuse map keeps the eight bit
+// planes one after the other (fuse = bit x 256 + address), programmed a bit
+// at a time with bounded pulse trains and an over-program pulse.
 
 #include <cstdint>
 
@@ -123,4 +125,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallPlaneFusePromRow() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("PlaneFuseProm", Logic, 360, kAlgorithmRows);

@@ -1,4 +1,6 @@
-#include "logic/PlaneWordPld.h"
+// Rows 276, 277 and 278: UV-erasable logic arrays whose fuse map holds one bit
+// plane after the other (fuse = bit x words + word), programmed and read a
+// data word at a time with bounded pulse trains and an over-pulse.
 
 #include <cstdint>
 #include <string>
@@ -243,4 +245,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallPlaneWordPldRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("PlaneWordPld", Logic, 330, kAlgorithmRows);

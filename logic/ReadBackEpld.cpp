@@ -417,6 +417,4 @@ std::vector<CellByte> ReadBackEpldWalk(uint32_t row) {
     return RowFor(row) != nullptr ? WalkOf(row) : std::vector<CellByte>{};
 }
 
-void InstallReadBackEpldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ReadBackEpld", Logic, 180, kAlgorithmRows);

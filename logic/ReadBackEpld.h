@@ -16,5 +16,3 @@
 // Every byte of the row's walk in walk order, its select code in Select
 // (row 206: select | half << 4) and its address in Bus; empty for another row.
 std::vector<CellByte> ReadBackEpldWalk(uint32_t row);
-
-void InstallReadBackEpldRows();

@@ -525,6 +525,4 @@ constexpr RowDef kAlgorithmRows[] = {
 };
 #undef VX_BLOCK_CPLD_ROW
 
-void InstallRegisterBlockCpldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("RegisterBlockCpld", Logic, 270, kAlgorithmRows);

@@ -50,5 +50,3 @@ struct RegisterBlockCpld {
 
 extern const RegisterBlockCpld BlockCpld260, BlockCpld212, BlockCpld213, BlockCpld214, BlockCpld215,
     BlockCpld216, BlockCpld217, BlockCpld261;
-
-void InstallRegisterBlockCpldRows();

@@ -936,6 +936,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 241, .Read = Alg241Read, .Program = Alg241Program, .Erase = Alg241Erase, .Secure = Alg241Secure},
 };
 
-void InstallEditModeRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("EditMode", Logic, 140, kAlgorithmRows);

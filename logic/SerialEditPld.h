@@ -27,5 +27,3 @@ extern EditModeState Edit210;
 extern EditModeState Edit209;
 extern EditModeState Edit240;
 extern EditModeState Edit241;
-
-void InstallEditModeRows();

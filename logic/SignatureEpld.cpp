@@ -531,6 +531,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 257, .Read = Alg257Read, .Program = Alg257Program, .Secure = Alg257Secure},
 };
 
-void InstallSignatureEpldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("SignatureEpld", Logic, 230, kAlgorithmRows);

@@ -21,5 +21,3 @@ extern const int EpldOverProgramFactor;
 extern const uint16_t EpldCellBitTable256[10][8];
 extern const uint16_t EpldCellBitTable257[12][8];
 extern const uint8_t EpldSpecialRowTable[2][5];
-
-void InstallSignatureEpldRows();

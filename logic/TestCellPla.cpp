@@ -1,4 +1,7 @@
-#include "logic/TestCellPla.h"
+// Rows 285, 287, 288: one-time logic arrays read and programmed fuse by
+// fuse, each fuse verified right after its pulse; before the user's map,
+// programming blows the part's test cells outside the map, and a test cell
+// that does not read blown stops programming.
 
 #include <cstdint>
 
@@ -402,4 +405,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallTestCellPlaRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("TestCellPla", Logic, 390, kAlgorithmRows);

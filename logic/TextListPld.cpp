@@ -530,6 +530,4 @@ std::vector<ListRecord> TextListRecords(uint32_t row, uint32_t entry, bool& head
     return ParseList(row, OpenLibraryEntry(entry), headerFound);
 }
 
-void InstallTextListPldRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("TextListPld", Logic, 210, kAlgorithmRows);

@@ -27,5 +27,3 @@ std::vector<ListRecord> TextListRecords(uint32_t row, uint32_t entry, bool& head
 
 // The library entry of the row's list for a variant; 0 when it has none.
 uint32_t TextListEntry(uint32_t row, uint32_t variant);
-
-void InstallTextListPldRows();

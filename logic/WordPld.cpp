@@ -232,6 +232,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = AdapterPinsCheck},
 };
 
-void InstallWordPldRow() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("WordPld", Logic, 130, kAlgorithmRows);

@@ -23,5 +23,3 @@ const WordPldPins* WordPldPinsFor(uint32_t adapterCode);
 
 // Module state: the word being built for programming.
 extern uint32_t WordPldBuilt;
-
-void InstallWordPldRow();

@@ -499,7 +499,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true},
 };
 
-void InstallOptionAreaRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("OptionArea", Mcu, 210, kAlgorithmRows);
 
 void ResetOptionAreaState() {
     Signature150 = 0;

@@ -10,5 +10,4 @@
 // and F3h select the verified option-row procedure.
 extern uint32_t Signature150;
 
-void InstallOptionAreaRows();
 void ResetOptionAreaState();

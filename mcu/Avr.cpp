@@ -756,7 +756,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true},
 };
 
-void InstallAvrRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("Avr", Mcu, 320, kAlgorithmRows);
 
 void ResetAvrState() {
     AvrFuseSpien = AvrFuseFstr = 0;

@@ -42,5 +42,4 @@ int WriteAvrFuses119();
 int WriteAvrFuses125();
 
 void InstallAvrDialogLauncher(OptionDialogLauncher launcher);
-void InstallAvrRows();
 void ResetAvrState();

@@ -783,7 +783,7 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 136, .Read = Alg136Read, .Program = Alg136Program, .Secure = Alg136Secure, .NoByteLanes = true},
 };
 
-void InstallBootstrap05Rows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("Bootstrap05", Mcu, 300, kAlgorithmRows);
 
 std::vector<Boot05EntryUse> Bootstrap05LibraryEntries() {
     std::vector<Boot05EntryUse> uses;

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-void InstallBootstrap05Rows();
 
 // Every chip-side program entry the rows' tables name (0 where a table has
 // none for an operation), by row and variant, with the bytes the row sends.

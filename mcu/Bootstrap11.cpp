@@ -482,9 +482,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = Check320},
 };
 
-void InstallBootstrap11Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Bootstrap11", Mcu, 310, kAlgorithmRows);
 
 std::vector<Boot11EntryUse> Bootstrap11LibraryEntries() {
     std::vector<Boot11EntryUse> uses;

@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <vector>
 
-void InstallBootstrap11Rows();
 
 // Every chip-side program entry the device table names (0 where it has none
 // for an operation), by variant and mode, with the bytes the row sends.

@@ -1,4 +1,6 @@
-#include "mcu/ClockedBootloader.h"
+// 68HC705-type parts that take their memory as a byte stream in address
+// order (rows 134, 135: one byte per clock of register 2, no address sent),
+// and parts burnt by the programmer itself from its RAM (row 142).
 
 #include <cstdint>
 
@@ -397,6 +399,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 142, .Program = Alg142Program, .StartRefusal = " Chip start ", .NoByteLanes = true},
 };
 
-void InstallClockedBootloaderRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ClockedBootloader", Mcu, 330, kAlgorithmRows);

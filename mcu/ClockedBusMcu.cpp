@@ -1,4 +1,6 @@
-#include "mcu/ClockedBusMcu.h"
+// Microcontrollers read out over a multiplexed bus while running from a
+// clock the programmer gives by switching a socket pin to ground and back
+// (row 145: ROM bytes 300h-7FFh).
 
 #include <cstdint>
 
@@ -116,6 +118,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallClockedBusMcuRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ClockedBusMcu", Mcu, 180, kAlgorithmRows);

@@ -1,4 +1,7 @@
-#include "mcu/CmdFlashMcu.h"
+// Flash microcontrollers written through command bytes on the register bus
+// of their logic image (row 194): the datum is sent complemented after
+// command 40h and completion is polled on bit 7; 30h twice erases the part.
+// Cells read 00h when erased.
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -154,4 +157,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 194, .Read = Alg194Read, .Program = Alg194Program, .Erase = Alg194Erase, .NoByteLanes = true},
 };
 
-void InstallCmdFlashMcuRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("CmdFlashMcu", Mcu, 230, kAlgorithmRows);

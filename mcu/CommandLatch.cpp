@@ -1,4 +1,7 @@
-#include "mcu/CommandLatch.h"
+// Microcontrollers programmed through a byte-wide command interface: a
+// command byte strobed with command select high, then its value; address,
+// data and mode registers, and bit 5 of the mode register telling an
+// unlocked part from a locked one (rows 179 and 177).
 
 #include <cstdint>
 #include <string>
@@ -368,6 +371,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallCommandLatchRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("CommandLatch", Mcu, 160, kAlgorithmRows);

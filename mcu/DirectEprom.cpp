@@ -1,4 +1,6 @@
-#include "mcu/DirectEprom.h"
+// Microcontrollers programmed in their EPROM-compatible parallel mode: every
+// address line on its own socket pin, eight data lines, a chip enable, an
+// output enable and a program pulse (rows 184, 183, 303, 185 and 198).
 
 #include <cstdint>
 
@@ -282,6 +284,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallDirectEpromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("DirectEprom", Mcu, 130, kAlgorithmRows);

@@ -282,7 +282,7 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallEcon186Rows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("Econ186", Mcu, 280, kAlgorithmRows);
 
 void ResetEcon186State() {
     EconValue = 0;

@@ -16,5 +16,4 @@ extern uint32_t EconBytes[8];
 // or -1 (wrong signature refused, secured chip).
 int CheckEconSignature186();
 
-void InstallEcon186Rows();
 void ResetEcon186State();

@@ -1,4 +1,7 @@
-#include "mcu/EeMcu.h"
+// Electrically erasable microcontrollers on the register bus of their logic
+// image (row 170): strobe codes on register 2, mode codes on register 3, the
+// programming voltage on pin 35 (14.0 V for the two 100 ms erase steps);
+// every read runs at 4.3 V.
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -163,4 +166,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 170, .Read = Alg170Read, .Program = Alg170Program, .Erase = Alg170Erase, .Secure = Alg170Secure},
 };
 
-void InstallEeMcuRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("EeMcu", Mcu, 250, kAlgorithmRows);

@@ -500,7 +500,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg188Options},
 };
 
-void InstallRx51Rows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("Rx51", Mcu, 100, kAlgorithmRows);
 
 void ResetRx51State() {
     SecurityLevel192 = 2;

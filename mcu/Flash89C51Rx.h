@@ -43,5 +43,4 @@ int ProgramStatusBytes188();
 int InitializeDevice188();
 
 void InstallRx51DialogLauncher(OptionDialogLauncher launcher);
-void InstallRx51Rows();
 void ResetRx51State();

@@ -260,9 +260,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "pin table"},
 };
 
-void InstallGms87Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Gms87", Mcu, 90, kAlgorithmRows);
 
 void ResetGms87State() {
     std::memset(g_optionBytes, 0, sizeof g_optionBytes);

@@ -47,5 +47,4 @@ int ProgramGms87OptionBits();
 void ShowGms87Options();
 
 void InstallGms87DialogLauncher(OptionDialogLauncher launcher);
-void InstallGms87Rows();
 void ResetGms87State();

@@ -468,7 +468,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg105Options},
 };
 
-void InstallLockGuarded8051Rows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("LockGuarded8051", Mcu, 110, kAlgorithmRows);
 
 void ResetLockGuarded8051State() {
     ProgVoltageByte126 = 0xFF;

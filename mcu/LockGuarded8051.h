@@ -17,5 +17,4 @@ extern int LockStatus126;
 // three lock bits).
 extern int LockStatus199;
 
-void InstallLockGuarded8051Rows();
 void ResetLockGuarded8051State();

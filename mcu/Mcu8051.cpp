@@ -886,9 +886,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = TableSizeCheck},
 };
 
-void InstallMcu8051Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Mcu8051", Mcu, 10, kAlgorithmRows);
 
 void ResetMcu8051State() {
     OptionRegister = 0xFF;

@@ -42,6 +42,5 @@ int ProgramEncryptionTable107();
 int ReadConfigBytes107();
 int ProgramConfigBytes107();
 
-void InstallMcu8051Rows();
 // Back to the start-up state of this family.
 void ResetMcu8051State();

@@ -734,6 +734,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg105Options},
 };
 
-void InstallFixedPin8051Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("FixedPin8051", Mcu, 30, kAlgorithmRows);

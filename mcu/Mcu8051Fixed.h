@@ -17,5 +17,3 @@ int ProgramEncryptionTable104();
 // The lock byte of the lock-level dialog's level (0-2) on rows 187 and 197:
 // its low two bits are 2, 1 or 0; `high` fills the other bits.
 uint32_t LockLevelByte(int level, uint32_t high);
-
-void InstallFixedPin8051Rows();

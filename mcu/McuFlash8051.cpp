@@ -572,9 +572,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg106Options},
 };
 
-void InstallFlash8051Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Flash8051", Mcu, 20, kAlgorithmRows);
 
 void ResetFlash8051State() {
     for (int& b : Signature105) b = 0xFF;

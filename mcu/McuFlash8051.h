@@ -21,6 +21,5 @@ constexpr uint32_t Variant105Count = 3;
 constexpr uint32_t Variant178Count = 2;
 extern const int LockPulseWidths178[Variant178Count];
 
-void InstallFlash8051Rows();
 // Back to the start-up state of this family.
 void ResetFlash8051State();

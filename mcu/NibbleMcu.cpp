@@ -1,4 +1,7 @@
-#include "mcu/NibbleMcu.h"
+// Microcontrollers behind a nibble handshake of their logic image (rows 171
+// and 174): commands on register 1 with busy on register 3 bit 7, 10-bit
+// addresses in 5-bit halves and bytes in nibbles through register 3, every
+// byte bit-reversed on the chip's data lines, and a lock bit.
 
 #include <string>
 
@@ -233,4 +236,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 174, .Read = Alg174Read, .Program = Alg174Program, .Secure = Alg174Secure, .RecordCheck = NibbleSizeCheck},
 };
 
-void InstallNibbleMcuRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("NibbleMcu", Mcu, 240, kAlgorithmRows);

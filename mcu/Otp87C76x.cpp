@@ -275,9 +275,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = SerialPinsCheck},
 };
 
-void Install87C76xRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("87C76x", Mcu, 80, kAlgorithmRows);
 
 void Reset87C76xState() {
     WatchDogTimerOption = ResetPinOption = PortResetOption = BrownOutOption = ClockRateSelectOption = 0;

@@ -35,5 +35,4 @@ int ReadOptionBits189();
 std::string Otp87C76xRecordRefusal(uint32_t row, uint32_t pinCount);
 
 void Install87C76xDialogLauncher(OptionDialogLauncher launcher);
-void Install87C76xRows();
 void Reset87C76xState();

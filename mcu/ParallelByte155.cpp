@@ -1,4 +1,7 @@
-#include "mcu/ParallelByte155.h"
+// Microcontrollers programmed byte by byte in a parallel EPROM-like mode with
+// the enable line held low for the whole operation and the programming
+// voltage on a pin of the layout (row 155: 32-pin parts on socket adapter
+// 'p'; its 40-pin packages are refused, the programmer does not power them).
 
 #include <cstdint>
 #include <string>
@@ -200,6 +203,4 @@ constexpr RowDef kAlgorithmRows[] = {
 
 } // namespace
 
-void InstallParallelByte155Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ParallelByte155", Mcu, 190, kAlgorithmRows);

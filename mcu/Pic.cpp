@@ -678,9 +678,7 @@ constexpr RowDef kAlgorithmRows[] = {
     PicRow(113, Alg113Read, Alg113Program, nullptr, ComputeChecksum113, WritePicConfigHex113, true),
 };
 
-void InstallPicRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Pic", Mcu, 40, kAlgorithmRows);
 
 void ResetPicState() {
     PicConfigWord = 0x3FFF;

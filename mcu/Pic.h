@@ -108,7 +108,6 @@ void WritePicConfigHex113(std::string& out);
 using PicDialogLauncher = int (*)();
 void InstallPicDialogLauncher(PicDialogLauncher launcher);
 
-void InstallPicRows();
 void ResetPicState();
 
 // Why the device library refuses a PIC record (configuration record past

@@ -1,4 +1,6 @@
-#include "mcu/SequentialClock.h"
+// Microcontrollers reached in strict address order (rows 143, 133, 147): the
+// logic image holds the part in its sequential mode and register 2 written 1
+// then 0 steps it to the next address; no address is ever sent.
 
 #include <algorithm>
 #include <cstdint>
@@ -341,6 +343,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 147, .Read = Alg147Read, .Program = Alg147Program, .NoByteLanes = true},
 };
 
-void InstallSequentialClockRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("SequentialClock", Mcu, 290, kAlgorithmRows);

@@ -240,9 +240,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = Sst89PackageCheck},
 };
 
-void InstallSst89Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Sst89", Mcu, 70, kAlgorithmRows);
 
 void ResetSst89State() {
     ProtectOption = 0;

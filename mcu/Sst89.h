@@ -22,5 +22,4 @@ extern const uint8_t RemapStepTable[4];
 int ProgramRemapBits118();
 
 void InstallSst89DialogLauncher(OptionDialogLauncher launcher);
-void InstallSst89Rows();
 void ResetSst89State();

@@ -297,6 +297,4 @@ void ToggleFlag(uint32_t* flag) {
     if (flag != nullptr) *flag = *flag == 0 ? 1 : 0;
 }
 
-void InstallSt62SerialRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("St62Serial", Mcu, 270, kAlgorithmRows);

@@ -7,5 +7,3 @@
 
 // 0 becomes 1, any other value becomes 0.
 void ToggleFlag(uint32_t* flag);
-
-void InstallSt62SerialRows();

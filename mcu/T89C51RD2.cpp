@@ -344,7 +344,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg128Options},
 };
 
-void InstallT89C51RD2Rows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("T89C51RD2", Mcu, 120, kAlgorithmRows);
 
 void ResetT89C51RD2State() {
     HsbLockLevel128 = 3;

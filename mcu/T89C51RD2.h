@@ -26,5 +26,4 @@ int ReadHsb128();
 int ProgramHsb128();
 
 void InstallT89C51RD2DialogLauncher(OptionDialogLauncher launcher);
-void InstallT89C51RD2Rows();
 void ResetT89C51RD2State();

@@ -289,6 +289,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true},
 };
 
-void InstallTwoWireSerialRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("TwoWireSerial", Mcu, 260, kAlgorithmRows);

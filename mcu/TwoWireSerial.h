@@ -10,5 +10,3 @@
 // Empty, or why a record of `row` with that variant (row 156) or package
 // pin count (row 157) is refused.
 std::string TwoWireSerialRecordRefusal(uint32_t row, uint32_t variant, uint32_t pinCount);
-
-void InstallTwoWireSerialRows();

@@ -482,9 +482,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg108Options},
 };
 
-void InstallW78E5xRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("W78E5x", Mcu, 60, kAlgorithmRows);
 
 void ResetW78E5xState() {
     SpecialRegisterMovExecute = SpecialRegisterEncryption = SpecialRegisterOscControl = 0;

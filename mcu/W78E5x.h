@@ -38,5 +38,4 @@ void ShowSpecialRegisterResult(const char* name, int mode, int result);
 // The option dialog's launcher (installed by the shell).
 void InstallW78E5xDialogLauncher(OptionDialogLauncher launcher);
 
-void InstallW78E5xRows();
 void ResetW78E5xState();

@@ -960,11 +960,17 @@ constexpr RowDef kAlgorithmRows[] = {
     ZilogRow(166, Alg166Read, Alg166Program, Alg166Secure, Alg166Options),
 };
 
-void InstallZilogRows() {
-    InstallRows(kAlgorithmRows);
+namespace {
+
+// Every install starts from the default options and no option dialog.
+void ZilogAtInstall() {
     ResetZilogOptions();
     g_launcher = nullptr;
 }
+
+} // namespace
+
+ROW_FAMILY("Zilog", Mcu, 50, kAlgorithmRows, ZilogAtInstall);
 
 std::string ZilogRecordRefusal(uint32_t row, uint32_t variant, uint32_t packagePins) {
     auto in = [packagePins](std::initializer_list<uint32_t> pins) {

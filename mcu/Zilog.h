@@ -42,7 +42,6 @@ void ZilogToggleOption(uint32_t index);
 
 // The dialog launcher the shell installs (none: nothing is shown).
 void InstallZilogDialogLauncher(OptionDialogLauncher launcher);
-void InstallZilogRows();
 
 // Why the device library refuses a Zilog record (a package outside the
 // row's layouts, a row-161 variant past 2); empty for a sound record or

@@ -10,7 +10,6 @@
 // range's first bit, reading and programming alike; output enable goes high
 // before the data pin is driven for the next bit, so the chip's output never
 // meets the driver; reading stops at the range's last byte.
-#include "memory/BitSerialOtp.h"
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -112,6 +111,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true},
 };
 
-void InstallBitSerialOtpRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("BitSerialOtp", Memory, 310, kAlgorithmRows);

@@ -291,6 +291,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .SpecialVariants = {kUniformBlocksVariant, kChipEraseVariant}},
 };
 
-void InstallBootBlockFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("BootBlockFlash", Memory, 130, kAlgorithmRows);

@@ -9,5 +9,3 @@
 constexpr uint32_t BootBlockLayoutCount = 9;
 constexpr uint32_t kUniformBlocksVariant = 99;
 constexpr uint32_t kChipEraseVariant = 100;
-
-void InstallBootBlockFlashRows();

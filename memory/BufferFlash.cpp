@@ -232,6 +232,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .StartRefusal = " Start address must be on a page boundary!"},
 };
 
-void InstallBufferFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("BufferFlash", Memory, 210, kAlgorithmRows);

@@ -18,5 +18,3 @@ bool BufferLengthServed();
 // words, the upper latches at their boundaries, write(words) for each buffer
 // (the last one ending at the chip end), the buffer index and bank moved on.
 int WalkBuffers(int (*write)(uint32_t words));
-
-void InstallBufferFlashRows();

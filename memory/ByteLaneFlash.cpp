@@ -9,7 +9,6 @@
 // Every loop latches the chip start first and reads with the current
 // socket's mask. Row 54's buffer length is Page words: a power of two up to
 // 128 that divides the chip start; the last buffer ends at the chip end.
-#include "memory/ByteLaneFlash.h"
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -250,6 +249,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .StartRefusal = " Start address must be on a page boundary!"},
 };
 
-void InstallByteLaneFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ByteLaneFlash", Memory, 280, kAlgorithmRows);

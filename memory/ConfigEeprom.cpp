@@ -240,6 +240,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .MostPage = 256},
 };
 
-void InstallConfigEepromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ConfigEeprom", Memory, 230, kAlgorithmRows);

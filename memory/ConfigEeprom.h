@@ -15,5 +15,3 @@ int WritePolarity31();
 // The Options entry shows the dialog through this hook; nullptr: nothing.
 using ShowConfigEepromDialogFn = int (*)();
 extern ShowConfigEepromDialogFn ShowOptAt17CxxxHook;
-
-void InstallConfigEepromRows();

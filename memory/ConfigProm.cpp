@@ -463,6 +463,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .StartRefusal = " Start address must be a multiple of"},
 };
 
-void InstallConfigPromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ConfigProm", Memory, 220, kAlgorithmRows);

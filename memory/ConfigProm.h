@@ -20,5 +20,3 @@ extern ShowConfigPromDialogFn ShowOptXc17xxxHook;
 
 // Row 30's burst: n clocks through register 8, at most 200 per write.
 int ClockBurst(uint32_t n);
-
-void InstallConfigPromRows();

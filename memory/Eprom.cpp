@@ -306,6 +306,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 60, .Read = Alg60Read, .Program = Alg60Program},
 };
 
-void InstallByteEpromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ByteEprom", Memory, 10, kAlgorithmRows);

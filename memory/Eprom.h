@@ -12,7 +12,3 @@
 
 // Pulse and socket handling by DeviceVariant, shared by rows 0 and 90.
 extern const EpromEraseVariant EpromEraseVariantTable[EpromEraseVariantCount];
-
-void InstallByteEpromRows();
-void InstallWordEpromRows();
-void InstallCtrlBusEpromRows();

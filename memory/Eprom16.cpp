@@ -151,6 +151,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 4, .Read = Alg3Read, .Program = Alg3Program, .Erase = Alg3Erase},
 };
 
-void InstallWordEpromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("WordEprom", Memory, 20, kAlgorithmRows);

@@ -273,6 +273,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .LeastPage = 1},
 };
 
-void InstallCtrlBusEpromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("CtrlBusEprom", Memory, 30, kAlgorithmRows);

@@ -595,6 +595,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg6Options},
 };
 
-void InstallHvSectorFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("HvSectorFlash", Memory, 250, kAlgorithmRows);

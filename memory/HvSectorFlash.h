@@ -8,5 +8,3 @@
 // The sector protection reader and writer of these rows (both nullptr for
 // another row).
 SectorProtectionRoutines HvSectorProtectionOf(uint32_t algorithm);
-
-void InstallHvSectorFlashRows();

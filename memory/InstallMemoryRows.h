@@ -1,6 +1,6 @@
-// Puts the entries of the parallel EPROM modules into their rows of the
-// algorithm table, one family file after the other. Called after
-// ResetAlgorithmTable().
+// Puts the rows of every memory family into the algorithm table: each
+// family file registers its table (ROW_FAMILY in engine/RowDef.h) and they
+// install in the order of their ranks. Called after ResetAlgorithmTable().
 #pragma once
 
 void InstallMemoryAlgorithms();

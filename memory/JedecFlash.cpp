@@ -611,6 +611,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg6Options},
 };
 
-void InstallJedecFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("JedecFlash", Memory, 40, kAlgorithmRows);

@@ -30,5 +30,3 @@ int WriteSectorProtection78(const uint32_t* states, uint32_t n, const uint32_t* 
 // /CE, RESET# at the protection voltage) on the package's pins.
 int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundaries);
 int WriteSectorProtection72(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
-
-void InstallJedecFlashRows();

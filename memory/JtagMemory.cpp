@@ -499,6 +499,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .RecordCheck = JtagPinsCheck},
 };
 
-void InstallJtagMemoryRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("JtagMemory", Memory, 120, kAlgorithmRows);

@@ -48,5 +48,3 @@ int ProgramUsercode96();
 // The option dialog, shown modally by Alg96Options; set by the shell.
 using ShowOptXC18V00Fn = int (*)();
 extern ShowOptXC18V00Fn ShowOptXC18V00Hook;
-
-void InstallJtagMemoryRows();

@@ -7,7 +7,6 @@
 // on bit 7. Row 82: single-byte commands: 40h and the datum program, 20h/D0h
 // erases a 64 KB block, 90h identifies; the status byte reports ready on bit
 // 7 and a program or programming-voltage error on bits 4 and 3.
-#include "memory/LatchedFlash.h"
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -230,6 +229,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .SingleSocket = true},
 };
 
-void InstallLatchedFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("LatchedFlash", Memory, 140, kAlgorithmRows);

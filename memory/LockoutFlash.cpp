@@ -564,6 +564,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg6Options},
 };
 
-void InstallLockoutFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("LockoutFlash", Memory, 190, kAlgorithmRows);

@@ -28,5 +28,3 @@ int WriteSectorProtection55(const uint32_t* states, uint32_t n, const uint32_t* 
 // The block protection dialog the Options entry of rows 40 and 41 shows.
 using ShowBlockProtectionFn = void (*)();
 extern ShowBlockProtectionFn ShowBlockProtectionHook;
-
-void InstallLockoutFlashRows();

@@ -8,7 +8,7 @@
 // A family file describes each of its rows with a FrameProfile: what rows
 // share (function slots, register sequences, chip facts). What only one row
 // does is a named function of that family file, put into a slot or called
-// around the frame's loops. Each family file ends by installing its rows.
+// around the frame's loops. Each family file ends by registering its rows.
 #pragma once
 #include <array>
 #include <cstdint>

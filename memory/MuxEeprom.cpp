@@ -230,7 +230,13 @@ constexpr RowDef kAlgorithmRows[] = {
      .StartRefusal = " Start address must be on a page boundary!"},
 };
 
-void InstallMuxEepromRows() {
+namespace {
+
+// Every install starts with no block protected.
+void MuxEepromAtInstall() {
     for (uint32_t& f : BlockProtectFlags) f = 0;
-    InstallRows(kAlgorithmRows);
 }
+
+} // namespace
+
+ROW_FAMILY("MuxEeprom", Memory, 180, kAlgorithmRows, MuxEepromAtInstall);

@@ -22,6 +22,3 @@ extern ShowBlockProtectDialogFn ShowOptXx8C64DialogHook;
 // from 1 to 256, with DeviceStart on a page boundary; otherwise logs why and
 // returns false.
 bool PageLengthUsable(uint32_t page);
-
-// Installs rows 8 and 9; the flags start cleared.
-void InstallMuxEepromRows();

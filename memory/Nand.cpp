@@ -957,6 +957,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .PlacesByMap = true},
 };
 
-void InstallNandRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("Nand", Memory, 160, kAlgorithmRows);

@@ -24,5 +24,3 @@ void ShowBadSectors86();
 // Opens the option dialog of rows 83 and 86 (set by the dialog's unit).
 using ShowOptNandDialogFn = int (*)();
 extern ShowOptNandDialogFn ShowOptNandDialogHook;
-
-void InstallNandRows();

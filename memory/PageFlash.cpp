@@ -365,7 +365,11 @@ constexpr RowDef kAlgorithmRows[] = {
      .StartRefusal = " Start address must be on a page boundary!"},
 };
 
-void InstallPageFlashRows() {
-    DataProtectMode = 1;
-    InstallRows(kAlgorithmRows);
-}
+namespace {
+
+// Every install starts with the software data protection on.
+void PageFlashAtInstall() { DataProtectMode = 1; }
+
+} // namespace
+
+ROW_FAMILY("PageFlash", Memory, 260, kAlgorithmRows, PageFlashAtInstall);

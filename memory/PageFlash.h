@@ -19,6 +19,3 @@ const char* BootBlockStateText(uint32_t state);
 // The option dialog the rows' Options entries open (set by the UI).
 using ShowOptProtectDialogFn = void (*)();
 extern ShowOptProtectDialogFn ShowOptProtectDialogHook;
-
-// Installs rows 1 and 5; DataProtectMode starts at 1.
-void InstallPageFlashRows();

@@ -207,6 +207,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .StartRefusal = " Start address must be on a page boundary!"},
 };
 
-void InstallPageLockFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("PageLockFlash", Memory, 290, kAlgorithmRows);

@@ -17,5 +17,3 @@ int WriteBlockProtection74(const uint32_t* states, uint32_t count, const uint32_
 constexpr bool Row74EraseServed(uint32_t adapter, uint32_t variant) {
     return adapter == 'd' || (adapter == 'i' && (variant == 45 || variant == 46));
 }
-
-void InstallPageLockFlashRows();

@@ -1,4 +1,9 @@
-#include "memory/PinDriven.h"
+// Byte-wide parallel memories driven pin by pin through the universal pin
+// driver: address and data as pin groups, every control signal one socket pin.
+// - pulse-programmed parts (rows 65, 66, 49, 53, 88): a programming pulse on
+//   one pin, then a read-back;
+// - write-strobe parts (rows 92, 97, 98): static memories written by one
+//   /WE strobe per byte, no programming voltage.
 
 #include <array>
 
@@ -443,6 +448,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 98, .Read = pindriven::Alg98Read, .Program = pindriven::Alg98Program},
 };
 
-void InstallPinDrivenRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("PinDriven", Memory, 100, kAlgorithmRows);

@@ -348,6 +348,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "PromPinMapTable"},
 };
 
-void InstallPinMapPromRow() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("PinMapProm", Memory, 110, kAlgorithmRows);

@@ -7,5 +7,3 @@
 // 6 control slots, each list ending at 0.
 constexpr uint32_t PromPinMapCount = 19;
 extern const uint32_t PromPinMapTable[PromPinMapCount][31];
-
-void InstallPinMapPromRow();

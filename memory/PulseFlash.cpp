@@ -362,6 +362,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "the erase methods"},
 };
 
-void InstallPulseFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("PulseFlash", Memory, 150, kAlgorithmRows);

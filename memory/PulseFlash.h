@@ -8,5 +8,3 @@
 // Variants 0-3 are served.
 constexpr uint32_t PulseFlashVariantCount = 4;
 constexpr uint32_t WordPulseFlashVariantCount = 2;
-
-void InstallPulseFlashRows();

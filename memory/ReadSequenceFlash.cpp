@@ -10,7 +10,6 @@
 //
 // Program and Read latch the chip start before their loops, and Read takes
 // the current socket alone, so a gang read checks each socket on its own.
-#include "memory/ReadSequenceFlash.h"
 
 #include <array>
 
@@ -143,6 +142,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 79, .Read = Alg79Read, .Program = Alg79Program, .Erase = Alg79Erase},
 };
 
-void InstallReadSequenceFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("ReadSequenceFlash", Memory, 300, kAlgorithmRows);

@@ -350,6 +350,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true},
 };
 
-void InstallSecureSerialRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("SecureSerial", Memory, 170, kAlgorithmRows);

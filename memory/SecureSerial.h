@@ -37,6 +37,5 @@ using X76DialogFn = int (*)();
 extern X76DialogFn ShowOptX76F100DialogHook;
 extern X76DialogFn ShowOptX76F640DialogHook;
 
-void InstallSecureSerialRows();
 // Slots and new-password buffer back to the default password.
 void ResetX76PasswordState();

@@ -454,6 +454,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 15, .Read = row15::Read, .Program = row15::Program, .Erase = row15::Erase},
 };
 
-void InstallSerialEepromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("SerialEeprom", Memory, 50, kAlgorithmRows);

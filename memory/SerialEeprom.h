@@ -35,7 +35,3 @@ int ProgramWriteProtectRegister16();
 using ShowOptionsDialogFn = int (*)();
 extern ShowOptionsDialogFn ShowOpt24fxxDialogHook;
 extern ShowOptionsDialogFn ShowOpt24xxxDialogHook;
-
-void InstallSerialEepromRows();
-// Rows 14 and 16 (memory/SerialProtectEeprom.cpp).
-void InstallSerialProtectEepromRows();

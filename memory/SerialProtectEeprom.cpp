@@ -309,6 +309,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true},
 };
 
-void InstallSerialProtectEepromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("SerialProtectEeprom", Memory, 60, kAlgorithmRows);

@@ -327,6 +327,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true},
 };
 
-void InstallSerialSpiEepromRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("SerialSpiEeprom", Memory, 90, kAlgorithmRows);

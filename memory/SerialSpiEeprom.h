@@ -34,5 +34,3 @@ int WriteStatusRegister57();
 using ShowSpiOptionsDialogFn = int (*)();
 extern ShowSpiOptionsDialogFn ShowOpt25xxxDialogHook;
 extern ShowSpiOptionsDialogFn ShowOpt25xxx1DialogHook;
-
-void InstallSerialSpiEepromRows();

@@ -1,4 +1,5 @@
-#include "memory/SerialTwoClock.h"
+// The serial EEPROM with 16-bit addresses, two clocks and page verify on the
+// pin driver (row 85) and on the byte engine's two-clock form (row 44).
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
@@ -209,6 +210,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 44, .Read = Read<row44::Bus>, .Program = Program<row44::Bus>, .LeastPage = 1, .MostPage = 256},
 };
 
-void InstallSerialTwoClockRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("SerialTwoClock", Memory, 80, kAlgorithmRows);

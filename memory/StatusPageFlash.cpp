@@ -335,4 +335,4 @@ constexpr RowDef kAlgorithmRows[] = {
 };
 } // namespace
 
-void InstallStatusPageFlashRows() { InstallRows(kAlgorithmRows); }
+ROW_FAMILY("StatusPageFlash", Memory, 270, kAlgorithmRows);

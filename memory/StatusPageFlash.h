@@ -15,5 +15,3 @@ int WriteSectorProtection42(const uint32_t* states, uint32_t n, const uint32_t* 
 int ReadSectorProtection73(uint32_t* states, uint32_t n, const uint32_t* starts);
 // Unprotects every sector, then protects those with state 1; 1 or -1.
 int WriteSectorProtection73(const uint32_t* states, uint32_t n, const uint32_t* starts);
-
-void InstallStatusPageFlashRows();

@@ -311,6 +311,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 33, .Read = Alg33Read, .Program = Alg33Program, .StartRefusal = " Start address must be 0."},
 };
 
-void InstallTextIdConfigRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("TextIdConfig", Memory, 240, kAlgorithmRows);

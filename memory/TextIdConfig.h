@@ -7,5 +7,3 @@
 // stores them in the buffer, 0 wants FFh, 3 the buffer's byte, 1 returns
 // the value; other modes pass.
 int ReadOptionBits33(int mode);
-
-void InstallTextIdConfigRows();

@@ -13,7 +13,6 @@
 //
 // A range above 0 steps the chip's pointer forward to it; the strong supply
 // goes on at 0 V and ramps to the mode's level.
-#include "memory/TextIdConfig32.h"
 
 #include <string>
 
@@ -230,6 +229,4 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 32, .Read = Alg32Read, .Program = Alg32Program},
 };
 
-void InstallTextIdConfig32Rows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("TextIdConfig32", Memory, 320, kAlgorithmRows);

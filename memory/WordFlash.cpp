@@ -584,6 +584,4 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "the register-8 values"},
 };
 
-void InstallWordFlashRows() {
-    InstallRows(kAlgorithmRows);
-}
+ROW_FAMILY("WordFlash", Memory, 200, kAlgorithmRows);

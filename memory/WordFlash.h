@@ -8,5 +8,3 @@ constexpr uint32_t BlockLayout38Count = 1;
 constexpr uint32_t BlockLayout26Count = 10;
 // Row 91's register-8 values.
 constexpr uint32_t Row91VariantCount = 2;
-
-void InstallWordFlashRows();

@@ -31,6 +31,7 @@
 #include "sim/SimProgrammer.h"
 #include "sim/Socket.h"
 #include "tests/engine/ScratchDir.h"
+#include "sim/PartFacts.h"
 
 namespace optest {
 
@@ -93,7 +94,7 @@ private:
     // The test chips of a socket: all of them, or the first into `first`.
     static void AddChips(const sim::Socket& socket, std::vector<TestChip*>& chips) {
         for (const auto& c : socket.Chips())
-            if (auto* t = dynamic_cast<TestChip*>(c.get())) chips.push_back(t);
+            if (auto* t = sim::SeatedModel<TestChip>(c.get())) chips.push_back(t);
     }
     static void AddChips(const sim::Socket& socket, TestChip*& first) {
         std::vector<TestChip*> all;

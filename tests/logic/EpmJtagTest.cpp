@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "engine/RowDef.h"
-#include "logic/EpmJtag.h"
 #include "sim/EpmJtagChip.h"
 #include "tests/logic/PldFixture.h"
 

@@ -11,7 +11,6 @@
 
 #include "engine/RowDef.h"
 #include "engine/Tables.h"
-#include "logic/EpmRowChain.h"
 #include "sim/EpmChainChip.h"
 #include "tests/logic/PldFixture.h"
 

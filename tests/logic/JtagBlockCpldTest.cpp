@@ -19,7 +19,7 @@ const JtagBlockCpldRecord kJtagBlockCpldRecords[] = {{"MACH111SP", 7756, 7724}, 
 class JtagBlockCpldTest : public JtagCpldRun {
 protected:
     sim::RowTapChip* Seat(const std::string& name) { return SeatJtag<sim::RowTapChip>(Facts("AMD", name)); }
-    sim::RegisterTapPersonality* Tap() { return dynamic_cast<sim::RegisterTapPersonality*>(simp.Personality()); }
+    sim::RegisterTapPersonality* Tap() { return simp.PersonalityAs<sim::RegisterTapPersonality>(); }
 };
 
 class JtagBlockRecordTest : public JtagBlockCpldTest, public ::testing::WithParamInterface<JtagBlockCpldRecord> {};

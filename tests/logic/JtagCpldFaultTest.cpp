@@ -8,17 +8,18 @@
 #include "sim/IscCpldChip.h"
 #include "sim/RowTapChip.h"
 #include "tests/logic/JtagCpldFixture.h"
+#include "sim/PartFacts.h"
 
 namespace {
 
 // No program or erase pulse reached the part: the model's own record of them.
 bool NoPulse(const sim::JtagCpldChip* chip) {
-    if (const auto* c = dynamic_cast<const sim::IscCpldChip*>(chip)) {
+    if (const auto* c = sim::SeatedModel<sim::IscCpldChip>(chip)) {
         return c->Pulses().empty() && c->AddressedRows().empty();
     }
-    if (const auto* c = dynamic_cast<const sim::RowTapChip*>(chip)) return c->ProgrammedRows().empty();
-    if (const auto* c = dynamic_cast<const sim::EightBlockChip*>(chip)) return c->Pulses().empty();
-    if (const auto* c = dynamic_cast<const sim::FuseArrayChip*>(chip)) return c->Erases() == 0;
+    if (const auto* c = sim::SeatedModel<sim::RowTapChip>(chip)) return c->ProgrammedRows().empty();
+    if (const auto* c = sim::SeatedModel<sim::EightBlockChip>(chip)) return c->Pulses().empty();
+    if (const auto* c = sim::SeatedModel<sim::FuseArrayChip>(chip)) return c->Erases() == 0;
     return false;
 }
 
@@ -151,7 +152,7 @@ TEST_P(JtagCpldHighVoltageTest, WithoutTheProgrammingVoltageNothingIsProgrammed)
     EXPECT_EQ(Run(OpProgram), -1) << LogText();
     EXPECT_TRUE(chip->Blank());
     EXPECT_FALSE(chip->Secured());
-    if (const auto* isc = dynamic_cast<const sim::IscCpldChip*>(chip)) {
+    if (const auto* isc = sim::SeatedModel<sim::IscCpldChip>(chip)) {
         EXPECT_FALSE(isc->Enabled());
     }
 }

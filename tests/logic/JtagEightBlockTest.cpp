@@ -1,7 +1,9 @@
 // Row 266 end to end: both records against their parts with the E and user
 // code bits, a wrong IDCODE, a failing blank check, the supply by variant and
 // the socket-pin traffic.
-#include "logic/JtagEightBlock.h"
+#include <cstdint>
+
+#include "logic/BlockCpldLayout.h"
 #include "sim/EightBlockChip.h"
 #include "tests/logic/JtagCpldFixture.h"
 

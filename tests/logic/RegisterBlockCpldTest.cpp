@@ -49,7 +49,7 @@ class RegisterBlockCpldTest : public PldRun {
         return SeatBlock(BlockFacts(name));
     }
     sim::BlockCpldBusPersonality* Bus() {
-        return dynamic_cast<sim::BlockCpldBusPersonality*>(simp.Personality());
+        return simp.PersonalityAs<sim::BlockCpldBusPersonality>();
     }
     // The fuse as the part holds it: the E row complemented.
     static int Held(const RegisterBlockRecord& r, uint32_t n, int fuse) {

@@ -7,6 +7,7 @@
 #include "engine/RowDef.h"
 #include "sim/TestCellPlaChip.h"
 #include "tests/logic/PldFixture.h"
+#include "sim/PartFacts.h"
 
 namespace {
 
@@ -42,7 +43,7 @@ protected:
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 0;
     }
-    static sim::TestCellCount* Counter(sim::BipolarFuseChip* chip) { return dynamic_cast<sim::TestCellCount*>(chip); }
+    static sim::TestCellCount* Counter(sim::BipolarFuseChip* chip) { return sim::SeatedModel<sim::TestCellCount>(chip); }
     sim::BipolarFuseChip* Seat(const PlaRecord& r) {
         EXPECT_TRUE(SelectPld(r.maker, r.name)) << r.name;
         EXPECT_EQ(CurrentAlgorithm, r.row);

@@ -18,6 +18,7 @@
 #include "sim/SerialParts.h"
 #include "MemoryFixture.h"
 #include "OffscreenApp.h"
+#include "sim/PartFacts.h"
 
 namespace {
 
@@ -48,9 +49,9 @@ protected:
             },
             part.facts);
         sim::SerialChipBase* seated = sim::SeatSerialPart(*socket, *elec, part);
-        chip = dynamic_cast<sim::ConfigPromChip*>(seated);
-        eeprom = dynamic_cast<sim::ConfigEepromChip*>(seated);
-        textId = dynamic_cast<sim::TextIdConfigChip*>(seated);
+        chip = sim::SeatedModel<sim::ConfigPromChip>(seated);
+        eeprom = sim::SeatedModel<sim::ConfigEepromChip>(seated);
+        textId = sim::SeatedModel<sim::TextIdConfigChip>(seated);
     }
     sim::TextIdConfigChip* textId = nullptr;
     int Pulses() const {

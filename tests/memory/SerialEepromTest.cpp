@@ -14,6 +14,7 @@
 #include "sim/SerialEngine.h"
 #include "sim/SerialParts.h"
 #include "MemoryFixture.h"
+#include "sim/PartFacts.h"
 
 namespace {
 
@@ -35,8 +36,8 @@ protected:
     }
     bool Wide() const { return DataWidth > 8; }
     uint32_t ChipDatum(uint32_t a) const {
-        if (auto* nv = dynamic_cast<sim::NovramChip*>(chip)) return nv->EepromWord(a);
-        if (auto* iw = dynamic_cast<sim::InstructionWordChip*>(chip)) return iw->Word(a);
+        if (auto* nv = sim::SeatedModel<sim::NovramChip>(chip)) return nv->EepromWord(a);
+        if (auto* iw = sim::SeatedModel<sim::InstructionWordChip>(chip)) return iw->Word(a);
         if (!Wide()) return chip->Byte(a);
         return static_cast<uint32_t>(chip->Byte(2 * a) << 8 | chip->Byte(2 * a + 1));
     }

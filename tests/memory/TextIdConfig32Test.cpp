@@ -8,6 +8,7 @@
 #include "sim/SerialParts.h"
 #include "sim/TextIdConfigChip.h"
 #include "sim/TextIdConfigOldChip.h"
+#include "sim/PartFacts.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ TEST_F(TextId32Run, NewerGenerationRunsTheCommandEngine) {
     ASSERT_TRUE(Select("ALTERA", "EPC1064"));
     const sim::SerialPart* part = sim::FindSerialPart("ALTERA", "EPC1441");
     ASSERT_NE(part, nullptr);
-    newer = dynamic_cast<sim::TextIdConfigChip*>(sim::SeatSerialPart(*socket, *elec, *part));
+    newer = sim::SeatedModel<sim::TextIdConfigChip>(sim::SeatSerialPart(*socket, *elec, *part));
     ASSERT_NE(newer, nullptr);
     DeviceSize = 0x100;
     SetupAddressRange();

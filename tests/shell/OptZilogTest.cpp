@@ -8,6 +8,7 @@
 #include "ShellTestSupport.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
+#include "mcu/InstallMcuRows.h"
 #include "mcu/OptZilog.h"
 #include "mcu/Zilog.h"
 
@@ -42,7 +43,7 @@ class OptZilogDialog : public ::testing::TestWithParam<EntryCase> {
 protected:
     void SetUp() override {
         EnsureApp();
-        InstallZilogRows(); // the Options entries, reached through the table
+        InstallMcuAlgorithms(); // the Options entries, reached through the table
         ResetZilogOptions();
         InstallZilogDialogLauncher(+[] {
             TOptZilog1 d;

@@ -13,6 +13,9 @@
 // others: its pass checks the row against its own reading, not against a
 // chip. What the sweep knows of where a row puts its data comes from the
 // row's declaration (RowDef) or the catalog part.
+// VEXLOR_SWEEP_LIBRARY=file sweeps another library beside the binary instead
+// of krd.dat, leaving out the devices krd.dat holds too (the test build's
+// library of the rows only the tests know, rows.dat).
 // VEXLOR_SWEEP_MAX_BYTES=n leaves out the devices of more than n bytes (for a
 // quick run by hand); VEXLOR_SWEEP_RANGE=n runs a larger device over its
 // first n bytes only (the sanitizer build's sample: every row's code paths,
@@ -78,13 +81,27 @@ struct LibraryDevice {
     uint64_t bytes = 0; // the image it takes (a PLD: fuses)
 };
 
-// Every record of the built library, in library order.
+// The library the sweep reads and its operations run with.
+std::string SweptLibrary() {
+    const char* name = std::getenv("VEXLOR_SWEEP_LIBRARY");
+    return name != nullptr && *name != '\0' ? name : "krd.dat";
+}
+
+// Every record of the swept library, in library order; of another library
+// than krd.dat, the records krd.dat does not hold.
 std::vector<LibraryDevice> LibraryDevices() {
     ResetProgramState();
     ProgramDirectory = ProgramFolder();
-    LibraryFileName = "krd.dat";
+    std::vector<std::vector<uint8_t>> product;
+    if (SweptLibrary() != "krd.dat") {
+        LibraryFileName = "krd.dat";
+        for (const DeviceRecord& r : ReadLibraryRecords()) product.emplace_back(std::begin(r.Bytes), std::end(r.Bytes));
+    }
+    LibraryFileName = SweptLibrary();
     std::vector<LibraryDevice> out;
     for (const DeviceRecord& r : ReadLibraryRecords()) {
+        const std::vector<uint8_t> bytes(std::begin(r.Bytes), std::end(r.Bytes));
+        if (std::find(product.begin(), product.end(), bytes) != product.end()) continue;
         LibraryDevice d;
         d.section = r.Bytes[RecordSectionByte];
         d.record = r;
@@ -139,7 +156,7 @@ protected:
         InstallUiBridge(&ui);
         SetToneSink([](int, int) {});
         ProgramDirectory = ProgramFolder();
-        LibraryFileName = "krd.dat";
+        LibraryFileName = SweptLibrary();
         InstallPortIo(MakeProgramSimulator());
     }
     void TearDown() override {
@@ -1238,5 +1255,13 @@ std::string DeviceTestName(const ::testing::TestParamInfo<size_t>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Library, EveryDevice, ::testing::ValuesIn(DeviceIndexes()), DeviceTestName);
+// The test build's library may add no device of its own; the product's
+// always holds devices.
+GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(EveryDevice);
+TEST(Sweep, TheProductLibraryHoldsDevices) {
+    if (SweptLibrary() == "krd.dat") {
+        EXPECT_GT(Devices().size(), 100u);
+    }
+}
 
 } // namespace

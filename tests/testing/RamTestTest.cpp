@@ -35,7 +35,7 @@ protected:
         dialog->ButtonTestClick();
         return ui.Log.size() > lines ? ui.Log.back() : std::string();
     }
-    const sim::RamTestBus* Bus() const { return dynamic_cast<const sim::RamTestBus*>(simp.Personality()); }
+    const sim::RamTestBus* Bus() const { return simp.PersonalityAs<sim::RamTestBus>(); }
     bool PoweredDown() const { return electrical->SuppliedPins().empty() && electrical->GroundedPins().empty(); }
 };
 

@@ -403,6 +403,31 @@ TEST_F(LibrarianSourcesTest, EntriesAreNotMadeTwice) {
     EXPECT_NE(error.find("holds a device list"), std::string::npos) << error;
 }
 
+// A test build's own sources come from a second folder, as more lines of the
+// product's folders: its devices join the section lists after the product's,
+// a device of the product listed again is refused naming the extra line, and
+// so is a folder that is not there.
+TEST_F(LibrarianSourcesTest, AnExtraFolderAddsItsLinesAfterTheProducts) {
+    Put("devices/d.txt", kGood);
+    fs::create_directories(root / "extra/devices");
+    const std::string extra = (root / "extra").string();
+    auto putExtra = [&](const std::string& text) { std::ofstream(root / "extra/devices/t.txt") << text; };
+    putExtra("# a test row's device\nmaker=AMD name=Am27C128 section=EPROM alg=0 image=5 ops=41Fh package=13 size=16K "
+             "page=25\n");
+    librarian::EntryMap entries;
+    std::string error;
+    ASSERT_TRUE(librarian::BuildEntries(root.string(), entries, error, {}, extra)) << error;
+    const std::string list(entries[0].begin(), entries[0].end());
+    ASSERT_NE(list.find("Am27C64"), std::string::npos);
+    EXPECT_GT(list.find("Am27C128"), list.find("Am27C64"));
+
+    putExtra(kGood);
+    EXPECT_FALSE(librarian::BuildEntries(root.string(), entries, error, {}, extra));
+    EXPECT_NE(error.find("devices/t.txt:1: device \"Am27C64\" of this maker listed twice"), std::string::npos) << error;
+    EXPECT_FALSE(librarian::BuildEntries(root.string(), entries, error, {}, (root / "gone").string()));
+    EXPECT_NE(error.find("gone: no such folder"), std::string::npos) << error;
+}
+
 // A block naming an assembled program takes the file's bytes, zero-padded
 // to its size; a missing, empty or too long file, or one without a folder to
 // come from, is refused naming the line.

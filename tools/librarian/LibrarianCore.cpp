@@ -612,8 +612,14 @@ std::vector<fs::path> SourceFiles(const fs::path& dir) {
     return files;
 }
 
-template <class Fn> bool ForEachLine(const fs::path& dataDir, const char* folder, std::string& error, Fn fn) {
-    for (const auto& path : SourceFiles(dataDir / folder)) {
+template <class Fn>
+bool ForEachLine(const std::vector<fs::path>& dataDirs, const char* folder, std::string& error, Fn fn) {
+    std::vector<fs::path> files;
+    for (const fs::path& dir : dataDirs) {
+        const std::vector<fs::path> more = SourceFiles(dir / folder);
+        files.insert(files.end(), more.begin(), more.end());
+    }
+    for (const auto& path : files) {
         std::ifstream in(path, std::ios::binary);
         if (!in) {
             error = path.string() + ": cannot be read";
@@ -637,13 +643,20 @@ template <class Fn> bool ForEachLine(const fs::path& dataDir, const char* folder
 } // namespace
 
 bool BuildEntries(const std::string& dataDirText, EntryMap& entries, std::string& error,
-                  const std::string& assembledDir) {
+                  const std::string& assembledDir, const std::string& extraDir) {
     entries.clear();
-    const fs::path dataDir(dataDirText);
+    std::vector<fs::path> dataDir{fs::path(dataDirText)};
     std::error_code ec;
-    if (!fs::is_directory(dataDir / "devices", ec)) {
+    if (!fs::is_directory(dataDir[0] / "devices", ec)) {
         error = dataDirText + ": no devices folder";
         return false;
+    }
+    if (!extraDir.empty()) {
+        if (!fs::is_directory(extraDir, ec)) {
+            error = extraDir + ": no such folder";
+            return false;
+        }
+        dataDir.emplace_back(extraDir);
     }
     std::map<uint32_t, std::string> owner; // entry -> source line that made it
     auto claim = [&](uint32_t entry, const SourceLine& line) {

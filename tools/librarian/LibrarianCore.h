@@ -62,9 +62,12 @@ using EntryMap = std::map<uint32_t, std::vector<uint8_t>>;
 
 // Reads every source under `dataDir` and builds the entries. Errors name the
 // source file and line ("devices/eprom.txt:12: unknown maker \"FOO\"").
-// `assembledDir` holds the build's assembled chip-side programs.
+// `assembledDir` holds the build's assembled chip-side programs. The sources
+// under `extraDir` (a test build's own devices, images and blocks, in the
+// same folders) are read after their folder of `dataDir`, as more lines of
+// it.
 bool BuildEntries(const std::string& dataDir, EntryMap& entries, std::string& error,
-                  const std::string& assembledDir = {});
+                  const std::string& assembledDir = {}, const std::string& extraDir = {});
 
 // The library file of a set of entries (numbers 0-400).
 std::vector<uint8_t> AssembleLibrary(const EntryMap& entries);

@@ -1,7 +1,8 @@
-// librarian <data folder> <library file> [--assembled <folder>] [copy file name ...]
+// librarian <data folder> <library file> [--assembled <folder>] [--extra <folder>] [copy file name ...]
 // Builds the device library from the readable sources (and the chip-side
-// programs the build assembled into <folder>) and writes it, and the same
-// bytes under each copy name beside it (the product-named libraries).
+// programs the build assembled into <folder>, and a test build's own sources
+// in the extra folder) and writes it, and the same bytes under each copy
+// name beside it (the product-named libraries).
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -10,18 +11,25 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: librarian <data folder> <library file> [--assembled <folder>] [copy name ...]\n");
+        std::fprintf(stderr, "usage: librarian <data folder> <library file> [--assembled <folder>] "
+                             "[--extra <folder>] [copy name ...]\n");
         return 2;
     }
     int copies = 3;
-    std::string assembled;
-    if (argc >= 5 && std::string(argv[3]) == "--assembled") {
-        assembled = argv[4];
-        copies = 5;
+    std::string assembled, extra;
+    for (std::string option; copies + 1 < argc; copies += 2) {
+        option = argv[copies];
+        if (option == "--assembled") {
+            assembled = argv[copies + 1];
+        } else if (option == "--extra") {
+            extra = argv[copies + 1];
+        } else {
+            break;
+        }
     }
     librarian::EntryMap entries;
     std::string error;
-    if (!librarian::BuildEntries(argv[1], entries, error, assembled)) {
+    if (!librarian::BuildEntries(argv[1], entries, error, assembled, extra)) {
         std::fprintf(stderr, "librarian: %s\n", error.c_str());
         return 1;
     }
