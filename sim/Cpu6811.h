@@ -10,6 +10,7 @@
 // STOP halt the core (the part models raise no interrupts).
 #pragma once
 #include <cstdint>
+#include <vector>
 
 namespace sim {
 
@@ -34,6 +35,13 @@ class Cpu6811 {
     int Step();
     // Runs until at least `cycles` more have passed or the core halts.
     uint64_t Run(uint64_t cycles);
+    // Runs until `target` cycles have passed or the core halts, as a part
+    // model catches up with the present: a DEX/BNE delay count in `ram`
+    // (09 26 FD) and an instruction that branches to itself without changing
+    // `effects` (the model's count of bus writes and time-dependent reads: a
+    // poll of an unchanged input) are skipped ahead whole, with their cycles.
+    // Returns the instructions run or skipped.
+    uint64_t RunTo(uint64_t target, const std::vector<uint8_t>& ram, const uint64_t& effects);
 
     uint64_t Cycles() const { return cycles_; }
     // Cycles that pass without instructions: the part model skips ahead

@@ -176,29 +176,7 @@ void Hc11BootChip::CatchUp(const PinEnvironment& env) {
     if (state_ != State::Running || now <= startUs_ || now == caughtUpUs_) return;
     caughtUpUs_ = now;
     const uint64_t target = (now - startUs_) * facts_.eKhz / 1000;
-    auto ram = [this](uint32_t a) -> int { return a < ram_.size() ? ram_[a] : -1; };
-    while (cpu_.Cycles() < target && !cpu_.Halted()) {
-        const uint16_t pc = cpu_.pc;
-        if (ram(pc) == 0x09 && ram(pc + 1u) == 0x26 && ram(pc + 2u) == 0xFD && cpu_.x > 1) {
-            // Whole passes up to the present or just past it: nothing in
-            // the loop looks outside, so a pass begun is a pass ended.
-            const uint64_t n = std::min<uint64_t>(cpu_.x - 1u, (target - cpu_.Cycles() + 5) / 6);
-            if (n > 0) {
-                cpu_.x = static_cast<uint16_t>(cpu_.x - n);
-                cpu_.Skip(6 * n);
-                instructions_ += 2 * n;
-                continue;
-            }
-        }
-        const uint64_t writes = writes_;
-        const int c = cpu_.Step();
-        ++instructions_;
-        if (cpu_.pc == pc && writes_ == writes && c > 0 && cpu_.Cycles() < target) {
-            const uint64_t n = (target - cpu_.Cycles() + static_cast<uint64_t>(c) - 1) / static_cast<uint64_t>(c);
-            cpu_.Skip(n * static_cast<uint64_t>(c));
-            instructions_ += n;
-        }
-    }
+    instructions_ += cpu_.RunTo(target, ram_, writes_);
 }
 
 // ---- the bus the core sees ----
