@@ -172,6 +172,16 @@ class LibrarianSourcesTest : public ::testing::Test {
 };
 
 const char* kGood = "maker=AMD name=Am27C64 section=EPROM alg=0 image=5 ops=41Fh package=13 size=8K page=25\n";
+// The good line, a blank line and `line`. Built by appending: GCC 12 at -O2
+// reports a false out-of-bounds copy (-Warray-bounds) for a
+// chain of std::string additions starting from a temporary.
+std::string GoodThen(const std::string& line) {
+    std::string text = kGood;
+    text += '\n';
+    text += line;
+    text += '\n';
+    return text;
+}
 
 TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
     // A sound line with one text changed, and the reason the librarian gives.
@@ -203,7 +213,7 @@ TEST_F(LibrarianSourcesTest, InconsistentDevicesAreRefusedNamingTheLine) {
     for (const auto& [from, to, why] : cases) {
         std::string line = base;
         line.replace(line.find(from), std::string(from).size(), to);
-        Put("devices/d.txt", std::string(kGood) + "\n" + line + "\n");
+        Put("devices/d.txt", GoodThen(line));
         std::string error;
         EXPECT_FALSE(Build(error)) << line;
         EXPECT_NE(error.find("devices/d.txt:3: "), std::string::npos) << error;
@@ -315,7 +325,7 @@ TEST_F(LibrarianSourcesTest, MicrocontrollerRowsAreRefusedPastTheirTables) {
     for (const auto& [from, to, why] : cases) {
         std::string line = base;
         line.replace(line.find(from), std::string(from).size(), to);
-        Put("devices/d.txt", std::string(kGood) + "\n" + line + "\n");
+        Put("devices/d.txt", GoodThen(line));
         std::string error;
         EXPECT_EQ(Build(error), *why == 0) << line << ": " << error;
         EXPECT_TRUE(*why == 0 || error.find(why) != std::string::npos) << error;
