@@ -71,17 +71,25 @@ case "$cmd" in
     install_missing
     build_sanitized
     # The sweep over every device of the library runs on the optimised build
-    # (the sanitizer build runs the smallest device of each row): only its
-    # test and the libraries under it are built there.
-    configure build "${RELEASE_FLAGS[@]}"
-    cmake --build build -j "$JOBS" --target test_sweep
+    # (the sanitizer build runs the smallest device of each row). Every target
+    # of that build is built too, as `run`, `build` and `bench` build it, so
+    # code only the optimiser rejects fails here.
+    build_release
     export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
     export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$TOP/tools/lsan.supp:print_suppressions=0}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
     export QT_QPA_PLATFORM=offscreen
     (cd build-asan && ctest --output-on-failure -j "$JOBS")
-    # Every device's line ("[device] maker name row n: ...") in the log.
-    (cd build && ctest --output-on-failure -V -j "$JOBS" -R '^sweep_' | grep -E '\[device\]|tests passed|tests failed|Failed|\*\*\*')
+    # Every device's line ("[device] maker name row n: ...") in the log, then
+    # the tallies of all the sweep's shards added up.
+    set +e
+    (cd build && ctest --output-on-failure -V -j "$JOBS" -R '^sweep_') 2>&1 | tee build/sweep.log |
+      grep --line-buffered -E '\[device\]|tests passed|tests failed|Failed|\*\*\*'
+    status=${PIPESTATUS[0]}
+    set -e
+    echo "Sweep totals over every shard (full log: build/sweep.log):"
+    awk -f tools/sweep/totals.awk build/sweep.log
+    exit $status
     ;;
   bench)
     install_missing
