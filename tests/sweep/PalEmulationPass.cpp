@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include "engine/JedecPof.h"
+#include "engine/Power.h"
 #include "logic/FuseCells.h"
 #include "logic/Opt16v8.h"
 #include "logic/PalEmulation.h"
@@ -208,9 +209,11 @@ QApplication* PalDialogApp() {
     return app;
 }
 
-// Runs the device's Options entry as the menu does; the modal dialog it
-// shows gets its list read into `offered`, then `pick` chosen and OK clicked
-// (an empty `pick`: Cancel). The entry's result.
+// Runs the device's Options entry as the menu's Option command does (the
+// programmer reached, the operation state prepared, the outputs reset
+// after); the modal dialog it shows gets its list read into `offered`, then
+// `pick` chosen and OK clicked (an empty `pick`: Cancel). The entry's result,
+// 0 when the programmer was not reached.
 int RunOption(const std::string& pick, QStringList& offered) {
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -228,7 +231,12 @@ int RunOption(const std::string& pick, QStringList& offered) {
         d->BitBtnOk->click();
     });
     poll.start(1);
-    return AlgorithmRow(CurrentAlgorithm)->Options();
+    UserBreak.store(0);
+    if (CheckCommunication(MainEngine) != 1) return 0;
+    PrepareOperation(MainEngine);
+    const int result = AlgorithmRow(CurrentAlgorithm)->Options();
+    ResetProgrammerOutputs();
+    return result;
 }
 
 bool OffersPalTypes(uint32_t row) {
