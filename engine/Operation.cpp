@@ -240,8 +240,10 @@ void PrepareOperation(OperationEngine& engine) {
     }
     FuseProgressCheck = 1;
     ReadVccInUse = ReadVcc;
-    BufferIndex = (BufferStart & 0xFFFF) + ByteLane;
-    SelectBank(BufferStart, 1);
+    // A bank holds BankSize of the device's words (32K of a 16-bit device):
+    // the start's bank and its index in it count in those words.
+    BufferIndex = BufferStart % BankSize + ByteLane;
+    SelectBank(BufferStart / BankSize << 16, 1);
     WriteRegister(25, 15);
     ClearProgress();
 }
@@ -477,7 +479,7 @@ void ReportFailAddress(OperationEngine& engine, int op) {
     const bool blankWalk = g_lastEntryMode == ReadModeBlank || g_lastEntryMode == ReadModeSecureCheck;
     const uint32_t unit = blankWalk ? 1 : (AddressStep != 0 ? AddressStep : 1);
     int64_t position = static_cast<int64_t>(BankAdvances) * BankSize + BufferIndex -
-                       static_cast<int64_t>((BufferStart & 0xFFFF) + ByteLane);
+                       static_cast<int64_t>(BufferStart % BankSize + ByteLane);
     if (position < 0) position = 0;
     const unsigned long chip = static_cast<unsigned long>(DeviceStart + position / unit);
     unsigned long buffer = static_cast<unsigned long>(static_cast<uint64_t>(CurrentBank) * BankSize + BufferIndex);

@@ -275,15 +275,11 @@ int Alg180Program() {
     return St62Walk(-1);
 }
 
-int Alg180Options() {
-    return 1;
-}
-
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 180,
      .Read = Alg180Read,
      .Program = Alg180Program,
-     .Options = Alg180Options,
+     .Options = ::Alg180Options,
      .VariantCount = kOptionByteDeviceCount,
      .VariantTable = "option-byte device table",
      // The buffer is the program space at its own addresses, a page's bytes

@@ -62,7 +62,8 @@ void Unprotect6Attempt(const Row6Pins& p, Unprotect6 m) {
         WriteRegister(4, 0xC3);
         break;
     case Unprotect6::B:
-        WriteRegister(0, 0x80);
+        // A1 high and A0 low: the address the chip unprotect pulse wants.
+        WriteRegister(0, 0x82);
         WriteRegister(1, 0x12);
         DelayShortUsSlot(50);
         WriteRegister(4, 0xD3);
@@ -192,16 +193,22 @@ int Unprotect6Chip(const Row6Pins& p, Unprotect6 m, uint32_t n, const uint32_t* 
     int result = -1;
     for (int attempt = 0; attempt < 1000 && result == -1; ++attempt) {
         Unprotect6Attempt(p, m);
+        // Method B reads the sectors' states as the others do, with A9 at
+        // 12 V: an autoselect command would need the unlock addresses, which
+        // the sector address replaces.
+        if (m == Unprotect6::B) {
+            WriteRegister(0, 0x02);
+            WriteRegister(4, 0xC3);
+            Pin6(p.A, 1, 4);
+        }
         while (next < n) {
-            if (m == Unprotect6::B) {
-                WriteRegister(6, 0xAA);
-                WriteRegister(6, 0x55);
-                WriteRegister(6, 0x90);
-                WriteRegister(0, 0x82);
-            }
             Row6Sector(b[next]);
             if (ReadRegister(6) != 0) break;
             ++next;
+        }
+        if (m == Unprotect6::B) {
+            Pin6(p.A, 0, 4);
+            WriteRegister(4, 0xD3);
         }
         if (next >= n) result = 1;
     }

@@ -149,7 +149,10 @@ std::vector<FlashPart> MakeParts() {
     // Sectors protected with A9 and /OE at 11.5-12.5 V.
     flash("AMD", "Am29F016B", With(Byte5V("", kPinoutByte40, 2048 * K, {64 * K}, 0x01, 0xAD, 11, 7, 1000000, 25000000),
                                    [](auto& c) { c.equipmentProtect = true; }));
-    flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {64 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
+    // The Am29F032B's 64 sectors are protected by groups of four adjacent
+    // sectors, as its family's sector-group parts are (the 2 MB member's
+    // datasheet); modelled by its groups (the row erases the whole chip).
+    flash("AMD", "Am29F032B", With(Byte5V("", kPinoutByte40, 4096 * K, {256 * K}, 0x01, 0x41, 11, 7, 1000000, 32000000),
                                    [](auto& c) { c.unlockBypass = c.equipmentProtect = true; }));
     // Row 72: 3 V and 5 V 4 Mbit parts; the Am29LV040B's sectors protected
     // with A9 and /OE at 11.5-12.5 V.

@@ -96,6 +96,25 @@ TEST_F(SecProt, FailedWriteLogsTheErrorLine) {
     ExpectLinesInOrder({"(Un)Protect Sector ...", " Sector (Un)protection error!"});
 }
 
+// A 16-bit part programmed over a range from word 10000h (past its first two
+// buffer banks) takes the buffer's words at those addresses.
+TEST_F(SecProt, RangeFromWord10000hTakesItsOwnWords) {
+    Unseat();
+    ASSERT_TRUE(Select("AMD", "Am29LV160DB"));
+    part = SeatPart("AMD", "Am29LV160DB");
+    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+    SelectBank(0, 0);
+    FillData(5);
+    for (const uint32_t start : {0x10000u, 0x9000u, 0x18000u}) {
+        SCOPED_TRACE(start);
+        DeviceStart = BufferStart = start;
+        DeviceEnd = start + 0x1F;
+        BufferEnd = 2 * DeviceEnd + 1;
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        for (uint32_t a = start; a <= DeviceEnd; ++a) ASSERT_EQ(part.flash()->Cell(a), BufferDatum(a)) << std::hex << a;
+    }
+}
+
 // A layout row past the table lists no sectors and writes nothing.
 TEST_F(SecProt, LayoutRowPastTheTableWritesNothing) {
     DeviceVariant = 67;
@@ -163,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(Rows, HvSecProt,
                                            OptSecProtDialogCase{"Am29F010B", 8, "000000h-003FFFh", "01C000h-01FFFFh"},
                                            OptSecProtDialogCase{"Am29LV040B", 8, "000000h-00FFFFh", "070000h-07FFFFh"},
                                            OptSecProtDialogCase{"Am29F002T", 7, "000000h-00FFFFh", "03C000h-03FFFFh"},
-                                           OptSecProtDialogCase{"Am29F040", 8, "000000h-00FFFFh", "070000h-07FFFFh"}),
+                                           OptSecProtDialogCase{"Am29F040", 8, "000000h-00FFFFh", "070000h-07FFFFh"},
+                                           OptSecProtDialogCase{"Am29F010", 8, "000000h-003FFFh", "01C000h-01FFFFh"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -4,15 +4,18 @@
 // cases on files the librarian writes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <tuple>
 #include <unistd.h>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/Port.h"
 #include "engine/ProgramState.h"
 #include "engine/RowDef.h"
 #include "engine/Tables.h"
@@ -51,7 +54,18 @@ void ExpectRowOffers(uint32_t row, uint32_t ops, const std::string& who) {
     EXPECT_TRUE(!(ops & 0x02) || e.Program != AlgNoOperation) << who << ": program offered";
     EXPECT_TRUE(!(ops & 0x20) || e.Erase != AlgNoOperation) << who << ": erase offered";
     EXPECT_TRUE(!(ops & 0x40) || e.Secure != AlgNoOperation) << who << ": security offered";
+    EXPECT_TRUE(!(ops & 0x100) || e.Options != AlgNoOperation) << who << ": option offered";
 }
+
+// Rows whose Options entry serves a feature no part of theirs in the library
+// has, and why: their records leave Option off.
+struct OptionlessRow {
+    uint32_t row;
+    const char* why;
+};
+constexpr OptionlessRow kOptionlessRows[] = {
+    {78, "the SST39VF800A and SST39VF160 protect no sector (software data protection only)"},
+};
 
 class BuiltLibraryTest : public ::testing::Test {
   protected:
@@ -106,6 +120,51 @@ TEST_F(BuiltLibraryTest, EveryRecordOfEverySectionIsSound) {
         EXPECT_EQ(pos, list.size()) << "records fill the entry exactly";
     }
     EXPECT_GE(total, 10u);
+}
+
+// The Option command appears only for a record that offers it: a row whose
+// Options entry opens a dialog or runs a procedure has a record offering it
+// (the feature is otherwise out of a user's reach), unless no part of the row
+// in the library has the feature. (An offer without an entry is refused
+// record by record above.)
+TEST_F(BuiltLibraryTest, EveryRowWithAnOptionsEntryHasARecordOfferingIt) {
+    ASSERT_TRUE(fs::exists(LibraryFilePath())) << LibraryFilePath();
+    std::map<uint32_t, std::vector<std::string>> records, offering;
+    const uint32_t sectionEntries[4] = {kLibraryEntryEprom, kLibraryEntryPld, kLibraryEntryMicro,
+                                        kLibraryEntryProm};
+    for (uint32_t section = 0; section < 4; ++section) {
+        const std::vector<uint8_t> list = EntryBytes(sectionEntries[section]);
+        for (size_t pos = 0, next = 0; pos < list.size(); pos = next) {
+            DeviceRecord r{};
+            ASSERT_TRUE(ParseLibraryRecord(list.data(), list.size(), pos, section, r, next));
+            const uint32_t row = ReadRecordField(r, FieldAlgorithm, 2);
+            const std::string who =
+                std::string(MakerName(list[pos])) + " " + reinterpret_cast<const char*>(&list[pos + 2]);
+            records[row].push_back(who);
+            if (ReadRecordField(r, FieldOperationMask, 2) & 0x100) offering[row].push_back(who);
+        }
+    }
+    // The Options entries that return at once: no dialog, no procedure.
+    const AlgOperationFn inert[] = {Alg50Options, Alg51Options, Alg120Options, Alg144Options,
+                               Alg180Options, Alg250Options, Alg266Options};
+    for (const auto& [row, who] : records) {
+        const AlgOperationFn options = AlgorithmTable[row].Options;
+        if (options == AlgNoOperation || std::count(std::begin(inert), std::end(inert), options) != 0) continue;
+        const auto exempt = std::find_if(std::begin(kOptionlessRows), std::end(kOptionlessRows),
+                                         [row = row](const OptionlessRow& o) { return o.row == row; });
+        if (exempt != std::end(kOptionlessRows)) {
+            EXPECT_EQ(offering.count(row), 0u) << "row " << row << " is listed without Option (" << exempt->why
+                                               << ") but " << offering[row].front() << " offers it";
+            continue;
+        }
+        EXPECT_EQ(offering.count(row), 1u) << "row " << row << " has an Options entry and no record offering Option ("
+                                           << who.size() << " records, e.g. " << who.front() << ")";
+    }
+    // A listed row keeps its entry and its records.
+    for (const OptionlessRow& o : kOptionlessRows) {
+        EXPECT_NE(AlgorithmTable[o.row].Options, AlgNoOperation) << "row " << o.row;
+        EXPECT_EQ(records.count(o.row), 1u) << "row " << o.row;
+    }
 }
 
 TEST_F(BuiltLibraryTest, EveryFilledRowHasOneDeclarationOfItsOwn) {

@@ -1,0 +1,277 @@
+// Sector and block protection through the Option command, on every device
+// whose record offers Option in a row whose Options entry is the sector
+// protection dialog: Option runs as the main window runs it, the dialog's
+// choices set as a user sets them. One sector (the second, where there are
+// two or more) is protected; Program over it and a little around it fails
+// with the fail address inside the sector and leaves the sector's cells of
+// the part as they were; the rest of that range programs; the dialog reads
+// the sector back as protected and every other as not; then everything is
+// unprotected, read back so, and the sector programs. A row whose writer
+// only locks (the lock is for good) must refuse the unprotect with its error
+// line and keep the sector locked.
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <functional>
+
+#include "engine/NeighbourState.h"
+#include "engine/Power.h"
+#include "memory/OptSecProt.h"
+#include "memory/SectorLayout.h"
+#include "memory/SectorProtection.h"
+#include "tests/sweep/Sweep.h"
+
+namespace {
+
+using namespace sweep;
+
+constexpr const char* kProtect = "protecting a sector";
+
+// Rows whose writer locks and never opens a lock again (row 55: sector
+// lockdown, lifted only while its override voltage is on).
+bool LocksForGood(uint32_t row) { return row == 55 || row == 74 || row == 78; }
+
+void OffscreenApplication() {
+    static int argc = 1;
+    static char name[] = "test_sweep";
+    static char* argv[] = {name, nullptr};
+    if (QApplication::instance() != nullptr) return;
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    new QApplication(argc, argv);
+}
+
+// The Option command as the main window runs it while no operation runs
+// (the link check, the operation set-up, the row's Options entry, the
+// outputs reset); `act` gets the dialog the entry shows, as a user sees it,
+// and the dialog is closed after it unless `act` closed it. False when no
+// dialog showed.
+bool RunOption(const std::function<void(TOptSecProt1&)>& act) {
+    bool shown = false;
+    QTimer poll;
+    poll.setInterval(0);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<TOptSecProt1*>(QApplication::activeModalWidget());
+        if (d == nullptr) return;
+        poll.stop();
+        shown = true;
+        act(*d);
+        if (d->isVisible()) d->BitBtn1->click();
+    });
+    poll.start();
+    UserBreak.store(0);
+    if (CheckCommunication(MainEngine) == 1) {
+        SkipIdCheck = 0;
+        PrepareOperation(MainEngine);
+        if (const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm)) row->Options();
+        ResetProgrammerOutputs();
+    }
+    poll.stop();
+    return shown;
+}
+
+std::vector<std::string> Modes(const TOptSecProt1& d) {
+    std::vector<std::string> m;
+    for (int i = 0; i < d.ListView->topLevelItemCount(); ++i) m.push_back(d.ListView->topLevelItem(i)->text(1).toStdString());
+    return m;
+}
+
+// A sector in chip addresses, inclusive.
+struct ChipSpan {
+    uint32_t first = 0, last = 0;
+};
+
+// The chip addresses of the dialog's sector `index`: its caption's range, or
+// for a chip shown as one "Boot Sector" the layout's boot sector (row 42's
+// one-sector parts: the bottom one for the even device codes 82h and 84h,
+// the top one for 83h and 85h). A range past the chip's end wraps as the
+// part's address lines do.
+bool SectorOf(const TOptSecProt1& d, int index, ChipSpan& span) {
+    const std::string caption = d.ListView->topLevelItem(index)->text(0).toStdString();
+    unsigned long first = 0, last = 0;
+    if (caption == "Boot Sector") {
+        const std::vector<SectorSpan> all = SectorLayoutSectors(d.SectorLayoutRow, CurrentAlgorithm == 42);
+        if (all.empty()) return false;
+        const SectorSpan s = all.size() > 1 && (ExpectedDeviceId & 1) != 0 ? all.back() : all.front();
+        first = s.start * 4096ul;
+        last = s.end * 4096ul - 1;
+    } else if (std::sscanf(caption.c_str(), "%lXh-%lXh", &first, &last) != 2) {
+        return false;
+    }
+    if (DeviceSize == 0 || last < first || last - first >= DeviceSize) return false;
+    span = {static_cast<uint32_t>(first % DeviceSize), static_cast<uint32_t>(last % DeviceSize)};
+    return span.last >= span.first;
+}
+
+// The fail address the engine's error line names after a run from `from`;
+// -1 when it names none.
+long FailChipAddress(const RecordingUi& ui, size_t from) {
+    for (size_t i = from; i < ui.Log.size(); ++i) {
+        const size_t at = ui.Log[i].find("Chip addr: ");
+        if (at != std::string::npos) return std::strtol(ui.Log[i].c_str() + at + 11, nullptr, 16);
+    }
+    return -1;
+}
+
+TEST_P(EveryDevice, ProtectingASector) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld) GTEST_SKIP() << "no sectors";
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kProtect, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    if (!(SupportedOperationMask & OpMaskOption) || AlgorithmTable[CurrentAlgorithm].Options != Alg6Options)
+        GTEST_SKIP() << p.line << " no sector protection offered";
+    ASSERT_EQ(DeviceStart, 0u);
+    ASSERT_EQ(BufferStart, 0u);
+    OffscreenApplication();
+    InstallOptSecProtDialog();
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    sim::CatalogChip* chip = SeatedSimChip();
+    const unsigned unit = DataWidth > 8 ? 2 : 1;
+    const uint32_t top = DeviceEnd;
+    const size_t start = ui.Log.size();
+    bool failed = false;
+    auto fail = [&](const std::string& why) {
+        if (failed || why.empty()) return;
+        p.line += " " + why;
+        failed = true;
+    };
+
+    // Protect one sector as a user does: everything unprotected, the sector
+    // clicked, written.
+    ChipSpan sector;
+    int index = -1, count = 0;
+    bool placed = false;
+    const bool shown = RunOption([&](TOptSecProt1& dialog) {
+        count = dialog.ListView->topLevelItemCount();
+        if (count == 0) return;
+        index = count > 1 ? 1 : 0;
+        if (!(placed = SectorOf(dialog, index, sector))) return;
+        dialog.ButtonUnprotectAllClick();
+        dialog.ListView->setCurrentItem(dialog.ListView->topLevelItem(index));
+        dialog.ListViewClick();
+        dialog.ButtonWrote->click();
+    });
+    if (!shown) fail("Option showed no dialog");
+    if (shown && !placed) fail("the dialog lists no sector it can place on the chip");
+    if (!failed && !Logged(ui, start, " Sector (Un)protection completed!"))
+        fail("protect write: " + (FirstError(ui, start).empty() ? std::string("no line") : FirstError(ui, start)));
+    char where[96];
+    std::snprintf(where, sizeof where, " sector %d of %d (%06Xh-%06Xh) protected;", index, count, sector.first, sector.last);
+    p.line += where;
+
+    // The range a user programs: the sector with up to 1K addresses either
+    // side, from a random image of the whole chip.
+    const uint32_t margin = 0x400;
+    const uint32_t low = sector.first > margin ? sector.first - margin : 0;
+    const uint32_t high = std::min<uint32_t>(top, sector.last + margin);
+    std::vector<uint8_t> whole(size_t{top + 1} * unit);
+    FillRandom(whole.data(), whole.size(), static_cast<uint32_t>(GetParam()) + 11);
+    ShapeData(CurrentAlgorithm, whole.data(), whole.size());
+    // The buffer grown to the chip's image before it is filled.
+    ASSERT_EQ(SelectBank(static_cast<uint32_t>(whole.size() - 1), 1), 1);
+    SelectBank(0, 0);
+    std::copy(whole.begin(), whole.end(), BufferImage());
+    auto slice = [&](uint32_t a, uint32_t e) {
+        return std::vector<uint8_t>(whole.begin() + static_cast<ptrdiff_t>(size_t{a} * unit),
+                                    whole.begin() + static_cast<ptrdiff_t>(size_t{e + 1} * unit));
+    };
+    BlankCheckBeforeProgram = 0;
+    VerifyAfterProgram = 1;
+    VerifyAfterRead = 0;
+    auto program = [&](uint32_t a, uint32_t e, size_t& from) {
+        DeviceStart = a;
+        DeviceEnd = e;
+        BufferStart = a;
+        BufferEnd = static_cast<uint32_t>(size_t{e + 1} * unit - 1);
+        from = ui.Log.size();
+        return RunOperation(MainEngine, OpProgram);
+    };
+    std::vector<uint16_t> before;
+    for (uint32_t a = sector.first; placed && a <= sector.last; ++a) before.push_back(chip->Cell(a));
+    auto sectorKept = [&](const char* when) -> std::string {
+        for (uint32_t a = sector.first; !before.empty() && a <= sector.last; ++a)
+            if (chip->Cell(a) != before[a - sector.first]) {
+                char m[96];
+                std::snprintf(m, sizeof m, "%s: protected cell %Xh holds %Xh, %Xh before", when, a, chip->Cell(a),
+                              before[a - sector.first]);
+                return m;
+            }
+        return "";
+    };
+    size_t from = ui.Log.size();
+    if (!failed) {
+        const int r = program(low, high, from);
+        const long at = FailChipAddress(ui, from);
+        if (r == ResultOk) {
+            fail("Program over the protected sector passed");
+        } else if (at < static_cast<long>(sector.first) || at > static_cast<long>(sector.last)) {
+            char m[96];
+            std::snprintf(m, sizeof m, "Program failed at %lXh, outside the protected sector (%s)", at,
+                          FirstError(ui, from).c_str());
+            fail(m);
+        } else {
+            char m[64];
+            std::snprintf(m, sizeof m, " program refused at %06lXh;", at);
+            p.line += m;
+        }
+        fail(sectorKept("after the refused Program"));
+    }
+    // The rest of the range programs around it.
+    for (const auto& [a, e] : {std::pair{low, sector.first}, std::pair{sector.last + 1, high + 1}}) {
+        if (failed || a >= e) continue;
+        if (program(a, e - 1, from) != ResultOk) {
+            char m[96];
+            std::snprintf(m, sizeof m, "Program of %06Xh-%06Xh beside the sector failed (%s)", a, e - 1, FirstError(ui, from).c_str());
+            fail(m);
+        } else {
+            fail(CellsHold(*chip, *p.part, slice(a, e - 1), a, unit, "beside the sector"));
+        }
+    }
+    if (!failed) p.line += " the rest programs;";
+    fail(sectorKept("after the rest"));
+
+    // The dialog reads the protection back.
+    auto readBack = [&](int protectedIndex, const char* when) {
+        std::vector<std::string> modes;
+        from = ui.Log.size();
+        if (!RunOption([&](TOptSecProt1& dialog) { modes = Modes(dialog); })) return fail(std::string(when) + ": no dialog");
+        for (int i = 0; i < static_cast<int>(modes.size()); ++i)
+            if (modes[static_cast<size_t>(i)] != (i == protectedIndex ? "Protect  " : "Unprotect"))
+                return fail(std::string(when) + ": sector " + std::to_string(i) + " reads \"" + modes[static_cast<size_t>(i)] + "\"");
+    };
+    if (!failed) readBack(index, "read back");
+    if (!failed) p.line += " reads back protected;";
+
+    // Unprotect as a user does, read back, and program the sector.
+    bool refused = false;
+    if (!failed) {
+        from = ui.Log.size();
+        RunOption([](TOptSecProt1& dialog) {
+            dialog.ButtonUnprotectAllClick();
+            dialog.ButtonWrote->click();
+        });
+        if (LocksForGood(CurrentAlgorithm)) {
+            if (!Logged(ui, from, " Sector (Un)protection error!")) fail("the unprotect of a lock for good passed");
+            readBack(index, "after the refused unprotect");
+            if (!failed) p.line += " unprotect refused (the lock is for good), the sector stays locked";
+            refused = true;
+        } else if (!Logged(ui, from, " Sector (Un)protection completed!")) {
+            fail("unprotect write: " + FirstError(ui, from));
+        } else {
+            readBack(-1, "after the unprotect");
+            if (!failed && program(sector.first, sector.last, from) != ResultOk)
+                fail("Program of the unprotected sector failed (" + FirstError(ui, from) + ")");
+            fail(CellsHold(*chip, *p.part, slice(low, high), low, unit, "after the unprotect"));
+            if (!failed) p.line += " unprotected, programs";
+        }
+    }
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
+    Report(p, kProtect, GetParam(), failed, ui, start, refused && !failed);
+}
+
+} // namespace
