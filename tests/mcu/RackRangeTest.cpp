@@ -204,3 +204,57 @@ TEST_F(RackRangeRun, SdccSampleFromZeroAndAnOddStart) {
 }
 
 } // namespace
+
+namespace {
+
+// The gang module on the programmer with the gang size at 1: a
+// microcontroller row drives the part in the module's first socket through
+// the pin driver, and programs, verifies and reads it as without the module;
+// the parts in the other sockets stay blank.
+class GangModuleRun : public RackRangeRun {
+protected:
+    void SetUp() override {
+        RackRangeRun::SetUp();
+        std::unique_ptr<sim::SimProgrammer> p = sim::Rack::Build(4);
+        simp = p.get();
+        rack = sim::Rack::Find(*p);
+        InstallPortIo(std::move(p));
+    }
+};
+
+TEST_F(GangModuleRun, MicrocontrollersWorkTheFirstSocketAtGangSizeOne) {
+    const struct {
+        const char* maker;
+        const char* name;
+    } parts[] = {{"MICROCHIP", "PIC16F84"}, {"ATMEL", "AT89C51"}, {"ATMEL", "AT90S8515"}};
+    for (const auto& part : parts) {
+        SCOPED_TRACE(part.name);
+        ui.Log.clear();
+        sim::CatalogChip* chip = SelectAndSeat(part.maker, part.name);
+        ASSERT_NE(chip, nullptr);
+        ASSERT_EQ(rack->SocketsInUse(), 4);
+        LastSocketIndex = 0;
+        const uint32_t unit = DataWidth > 8 ? 2 : 1;
+        const uint32_t bytes = (DeviceEnd + 1) * unit;
+        FillRandomBuffer(bytes, 7);
+        if (unit == 2) {
+            for (uint32_t a = 0; a < bytes; a += 2) Image()[a + 1] &= 0x3F; // 14-bit words
+        }
+        const std::vector<uint8_t> image(Image(), Image() + bytes);
+        VerifyAfterProgram = 1;
+        ASSERT_EQ(RunOperation(MainEngine, OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Cell(a), BufferValue(image.data(), a)) << std::hex << a;
+        ASSERT_EQ(RunOperation(MainEngine, OpVerify), ResultOk) << LogText();
+        std::fill_n(Image(), bytes, uint8_t{0x5A});
+        ASSERT_EQ(RunOperation(MainEngine, OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < bytes; ++a) ASSERT_EQ(Image()[a], image[a]) << std::hex << a;
+        for (int s = 1; s < 4; ++s) {
+            const sim::CatalogChip* other = rack->Seated(s);
+            ASSERT_NE(other, nullptr);
+            for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(other->Cell(a), other->Facts().blank) << s << " " << a;
+        }
+        EXPECT_TRUE(simp->Violations().empty()) << simp->Violations().front();
+    }
+}
+
+} // namespace
