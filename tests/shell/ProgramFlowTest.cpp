@@ -15,6 +15,7 @@
 #include "shell/Startup.h"
 #include "engine/JedecPof.h"
 #include "sim/Catalog.h"
+#include "sim/Electrical.h"
 #include "sim/FlashParts.h"
 #include "sim/Rack.h"
 #include "sim/Socket.h"
@@ -320,6 +321,58 @@ TEST_F(ProgramFlowTest, AGangModuleFromTheEnvironmentHoldsThePartInEverySocket) 
     for (int s = 0; s < 3; ++s)
         for (uint32_t a = 0; a < 0x2000; a += 0x101) EXPECT_EQ(SeatedSimChip(s)->Cell(a), image[a]) << s;
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
+// Config > Hardware test with a device selected: the test runs on empty
+// sockets and passes whatever part the rack seated, the part is back after it
+// holding what it held, and a fault of the pin electronics still fails its
+// item. The same with the gang module on the programmer.
+TEST_F(ProgramFlowTest, HardwareTestRunsOnEmptySocketsWhateverTheDeviceAndPutsThePartsBack) {
+    const QStringList pass = {" Logic: PASS!",        " V12: PASS!",       " V34: PASS!",       " GND: PASS!",
+                              " Pull Up/Down: PASS!", " Vcc Relay: PASS!", " Gnd Relay: PASS!", "Hardware Test Pass!"};
+    auto hardwareTest = [this] {
+        const int from = MirrorCount();
+        form->Hardwaretest1Click();
+        QCoreApplication::processEvents();
+        return MemoLines().mid(from);
+    };
+    const struct {
+        const char* maker;
+        const char* name;
+    } devices[] = {{"LATTICE", "GAL16V8"}, {"MICROCHIP", "PIC16F84"}, {"ATMEL", "AT89C51"}, {"INTEL", "27C256"}};
+    for (int sockets : {0, 4}) {
+        if (sockets != 0) {
+            qputenv(kSimGangVariable, QByteArray::number(sockets));
+            InstallPortIo(MakeProgramSimulator());
+            qunsetenv(kSimGangVariable);
+        }
+        for (const auto& d : devices) {
+            SCOPED_TRACE(std::string(d.name) + (sockets ? " on the gang module" : ""));
+            Choose(d.maker, d.name);
+            std::vector<sim::CatalogChip*> chips;
+            for (int s = 0; s < std::max(sockets, 1); ++s) {
+                chips.push_back(SeatedSimChip(s));
+                ASSERT_NE(chips.back(), nullptr);
+                chips.back()->SetCell(1, static_cast<uint16_t>(chips.back()->Cell(1) ^ 1)); // what the part holds
+            }
+            const uint16_t held = chips[0]->Cell(1);
+            EXPECT_EQ(hardwareTest(), pass);
+            for (int s = 0; s < std::max(sockets, 1); ++s) {
+                EXPECT_EQ(SeatedSimChip(s), chips[static_cast<size_t>(s)]) << s;
+                EXPECT_EQ(chips[static_cast<size_t>(s)]->Cell(1), held) << s;
+            }
+        }
+        // A driver stuck low fails "Logic" alone, the part laid aside or not.
+        sim::Electrical* electrical = sim::Electrical::Find(*ProgramSimulator());
+        ASSERT_NE(electrical, nullptr);
+        electrical->Faults().stuckDriver = 7;
+        QStringList failing = pass;
+        failing[0] = " Logic: FAIL!";
+        failing.back() = "Hardware Test Fail!";
+        EXPECT_EQ(hardwareTest(), failing);
+        EXPECT_NE(SeatedSimChip(), nullptr);
+        electrical->Faults() = {};
+    }
 }
 
 // The battery-backed RAMs as a user works them: a fresh part holds whatever
