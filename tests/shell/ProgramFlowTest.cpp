@@ -17,6 +17,7 @@
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/FlashParts.h"
+#include "sim/GangAdapter.h"
 #include "sim/Rack.h"
 #include "sim/Socket.h"
 #include "testing/Editvect.h"
@@ -330,12 +331,14 @@ TEST_F(ProgramFlowTest, AGangModuleFromTheEnvironmentHoldsThePartInEverySocket) 
 TEST_F(ProgramFlowTest, HardwareTestRunsOnEmptySocketsWhateverTheDeviceAndPutsThePartsBack) {
     const QStringList pass = {" Logic: PASS!",        " V12: PASS!",       " V34: PASS!",       " GND: PASS!",
                               " Pull Up/Down: PASS!", " Vcc Relay: PASS!", " Gnd Relay: PASS!", "Hardware Test Pass!"};
+    // The lines of one run, one string for a readable failure.
     auto hardwareTest = [this] {
         const int from = MirrorCount();
         form->Hardwaretest1Click();
         QCoreApplication::processEvents();
-        return MemoLines().mid(from);
+        return MemoLines().mid(from).join('\n').toStdString();
     };
+    auto lines = [](const QStringList& l) { return l.join('\n').toStdString(); };
     const struct {
         const char* maker;
         const char* name;
@@ -356,10 +359,16 @@ TEST_F(ProgramFlowTest, HardwareTestRunsOnEmptySocketsWhateverTheDeviceAndPutsTh
                 chips.back()->SetCell(1, static_cast<uint16_t>(chips.back()->Cell(1) ^ 1)); // what the part holds
             }
             const uint16_t held = chips[0]->Cell(1);
-            EXPECT_EQ(hardwareTest(), pass);
+            EXPECT_EQ(hardwareTest(), lines(pass));
             for (int s = 0; s < std::max(sockets, 1); ++s) {
-                EXPECT_EQ(SeatedSimChip(s), chips[static_cast<size_t>(s)]) << s;
-                EXPECT_EQ(chips[static_cast<size_t>(s)]->Cell(1), held) << s;
+                const sim::CatalogChip* chip = chips[static_cast<size_t>(s)];
+                EXPECT_EQ(SeatedSimChip(s), chip) << s;
+                EXPECT_EQ(chip->Cell(1), held) << s;
+                // Back in its own socket.
+                sim::GangAdapter* gang = sim::GangAdapter::Find(*ProgramSimulator());
+                const sim::Socket* socket = gang ? &gang->SocketAt(s) : sim::Socket::Find(*ProgramSimulator());
+                ASSERT_EQ(socket->Chips().size(), 1u) << s;
+                EXPECT_EQ(socket->Chips()[0].get(), static_cast<const sim::ChipModel*>(chip)) << s;
             }
         }
         // A driver stuck low fails "Logic" alone, the part laid aside or not.
@@ -369,7 +378,7 @@ TEST_F(ProgramFlowTest, HardwareTestRunsOnEmptySocketsWhateverTheDeviceAndPutsTh
         QStringList failing = pass;
         failing[0] = " Logic: FAIL!";
         failing.back() = "Hardware Test Fail!";
-        EXPECT_EQ(hardwareTest(), failing);
+        EXPECT_EQ(hardwareTest(), lines(failing));
         EXPECT_NE(SeatedSimChip(), nullptr);
         electrical->Faults() = {};
     }
