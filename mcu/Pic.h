@@ -58,7 +58,8 @@ PicPositions PicBufferPositions();
 
 void UnpackPicConfigFields();
 // Packs the fields and the ID text into PicConfigWord and PicIdWords and
-// stores them at the buffer positions.
+// stores them at the buffer positions. Bits of the word that no field covers
+// keep their value.
 void PackPicConfigFields();
 // The log lines of the current configuration: the customer ID (when the row
 // has ID words) and every field that has a list.

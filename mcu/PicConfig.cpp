@@ -176,16 +176,22 @@ void PackPicConfigFields() {
     // read or loaded, so a file's ID words program as it holds them.
     const uint32_t nibbles[4] = {c0 & 15u, (c0 >> 4u) & 15u, c1 & 15u, (c1 >> 4u) & 15u};
     for (int i = 0; i < 4; ++i) PicIdWords[i] = (PicIdWords[i] & ~15u) | nibbles[i];
-    PicConfigWord = 0;
+    // Only the bits of the fields change: every other bit keeps the value the
+    // word was read or loaded with, so a file's configuration word (code
+    // protection off in bits no field shows) programs and saves as it came.
+    uint32_t covered = 0, packed = 0;
     if (const PicConfigRecord* r = CurrentPicConfigRecord()) {
         for (int n = 0; n < 12; ++n) {
             const uint32_t mask = PicFieldMask(*r, n);
             int j = 0;
             for (int b = 0; b < 15; ++b) {
-                if ((mask >> b) & 1) PicConfigWord |= ((PicConfigFields[n] >> j++) & 1) << b;
+                if (((mask >> b) & 1) == 0) continue;
+                covered |= 1u << b;
+                packed |= ((PicConfigFields[n] >> j++) & 1) << b;
             }
         }
     }
+    PicConfigWord = (PicConfigWord & 0xFFFFu & ~covered) | packed;
     const PicPositions at = PicBufferPositions();
     BufferWord(at.Config) = static_cast<uint16_t>(PicConfigWord);
     if (at.Id != 0) {

@@ -54,6 +54,7 @@
 #include "shell/Project.h"
 #include "shell/QtUiBridge.h"
 #include "shell/Select.h"
+#include "shell/SimSetup.h"
 #include "testing/Editlg.h"
 #include "testing/Editvect.h"
 #include "testing/Ramtest.h"
@@ -1021,6 +1022,9 @@ void TForm1::Configoption1Click() {
 
 void TForm1::Hardwaretest1Click() {
     if (RefuseWhileBusy()) return;
+    // The test needs an empty socket: on the simulated programmer the parts
+    // are laid aside for it and put back after it.
+    const SimSocketsEmptied emptied;
     RunHardwareSelfTest();
 }
 

@@ -73,6 +73,18 @@ std::unique_ptr<PortIo> MakeProgramSimulator() {
     return programmer;
 }
 
+SimSocketsEmptied::SimSocketsEmptied() {
+    sim::Rack* rack = CurrentRack();
+    if (rack == nullptr || rack->ChipsAside()) return;
+    rack->SetAside();
+    emptied_ = rack->ChipsAside();
+}
+
+SimSocketsEmptied::~SimSocketsEmptied() {
+    if (!emptied_) return;
+    if (sim::Rack* rack = CurrentRack()) rack->PutBack();
+}
+
 sim::SimProgrammer* ProgramSimulator() { return CurrentRack() ? &CurrentRack()->Programmer() : nullptr; }
 
 sim::CatalogChip* SeatedSimChip(int s) { return CurrentRack() ? CurrentRack()->Seated(s) : nullptr; }

@@ -26,6 +26,20 @@ sim::SimProgrammer* ProgramSimulator();
 // socket), nullptr when it is empty.
 sim::CatalogChip* SeatedSimChip(int s = 0);
 
+// While it lives, the simulator's sockets are empty: the parts in them are
+// laid aside whole and put back when it goes, as a user clears the socket
+// for the hardware self-test. Does nothing without the simulator.
+class SimSocketsEmptied {
+public:
+    SimSocketsEmptied();
+    ~SimSocketsEmptied();
+    SimSocketsEmptied(const SimSocketsEmptied&) = delete;
+    SimSocketsEmptied& operator=(const SimSocketsEmptied&) = delete;
+
+private:
+    bool emptied_ = false;
+};
+
 // Puts the current device's part in the socket; runs at every device
 // selection. A device the catalog lacks leaves the socket empty and logs so.
 void SeatSimChipForCurrentDevice();

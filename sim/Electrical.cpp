@@ -567,8 +567,8 @@ void Electrical::Check(SimProgrammer& p) {
         if (fresh & kNoChip) p.Violation(where + Volts(mv) + " with no chip on the pin");
     }
     if (settled != 0) Moved(settled);
-    if (Socket* chips = Socket::Find(p)) {
-        if (const PinDriverPersonality* driver = p.PersonalityAs<PinDriverPersonality>()) chips->SuppliesChanged(*driver);
+    if (const PinDriverPersonality* driver = p.PersonalityAs<PinDriverPersonality>()) {
+        if (Socket* chips = PinDriverPersonality::ReachedSocket(p)) chips->SuppliesChanged(*driver);
     }
 }
 

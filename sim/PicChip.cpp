@@ -42,7 +42,7 @@ void SupplyWatch::Tell(SimProgrammer& p) {
     // After a latch write the pin driver has just told the chips, and
     // nothing has moved since.
     if (d == nullptr || d->ChipsCurrent()) return;
-    if (Socket* s = Socket::Find(p)) s->Update(*d);
+    if (Socket* s = PinDriverPersonality::ReachedSocket(p)) s->Update(*d);
 }
 
 bool SupplyWatch::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {

@@ -193,10 +193,12 @@ std::string Rack::KeyOf(int s) const {
 }
 
 CatalogChip* Rack::Seated(int s) const {
+    if (!aside_.empty()) return nullptr;
     return s >= 0 && s < static_cast<int>(chips_.size()) ? chips_[static_cast<size_t>(s)] : nullptr;
 }
 
 bool Rack::SeatPart(const std::string& maker, const std::string& name) {
+    PutBack();
     const CatalogPart* part = FindPart(maker, name);
     if (part != nullptr && part == part_) {
         for (size_t s = 0; s < chips_.size(); ++s) store_[KeyOf(static_cast<int>(s))].lastUse = ++useClock_;
@@ -222,6 +224,7 @@ bool Rack::SeatPart(const std::string& maker, const std::string& name) {
 }
 
 void Rack::Empty() {
+    PutBack();
     if (part_ == nullptr) return;
     Snapshot();
     for (size_t s = 0; s < chips_.size(); ++s) {
@@ -232,6 +235,26 @@ void Rack::Empty() {
     chips_.clear();
     declared_.clear();
     part_ = nullptr;
+}
+
+void Rack::SetAside() {
+    if (!aside_.empty() || chips_.empty()) return;
+    for (size_t s = 0; s < chips_.size(); ++s) {
+        elec_.WithdrawChip(declared_[s]);
+        if (auto* watcher = SeatedModel<SimComponent>(chips_[s])) prog_.DetachComponent(watcher);
+        aside_.push_back(SocketAt(static_cast<int>(s)).Release(chips_[s]));
+    }
+    declared_.clear();
+}
+
+void Rack::PutBack() {
+    if (aside_.empty()) return;
+    for (size_t s = 0; s < aside_.size(); ++s) {
+        declared_.push_back(elec_.DeclareChip(chips_[s]->Limits()));
+        if (auto* watcher = SeatedModel<SimComponent>(chips_[s])) prog_.AttachComponent(watcher);
+        SocketAt(static_cast<int>(s)).Insert(std::move(aside_[s]));
+    }
+    aside_.clear();
 }
 
 void Rack::Snapshot() {

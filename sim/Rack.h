@@ -50,6 +50,13 @@ public:
     bool SeatPart(const std::string& maker, const std::string& name);
     // Takes the chips out (their contents stay remembered).
     void Empty();
+    // Takes the seated chips out of their sockets and keeps them whole, as a
+    // user lays parts aside, until PutBack seats them again where they were.
+    // Meanwhile the sockets are empty and Seated answers nullptr; seating or
+    // emptying puts them back first.
+    void SetAside();
+    void PutBack();
+    bool ChipsAside() const { return !aside_.empty(); }
 
     // The chip in socket s (0 = the programmer's socket or the first gang
     // socket), nullptr when it is empty.
@@ -78,6 +85,7 @@ private:
     const CatalogPart* part_ = nullptr;
     std::vector<CatalogChip*> chips_;
     std::vector<int> declared_;
+    std::vector<std::unique_ptr<ChipModel>> aside_;
     std::map<std::string, StoredChip> store_;
     uint64_t useClock_ = 0;
 };

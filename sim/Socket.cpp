@@ -62,6 +62,17 @@ void Socket::Remove(const ChipModel* chip) {
     revision_ = NewRevision();
 }
 
+std::unique_ptr<ChipModel> Socket::Release(const ChipModel* chip) {
+    for (auto it = chips_.begin(); it != chips_.end(); ++it) {
+        if (it->get() != chip) continue;
+        std::unique_ptr<ChipModel> out = std::move(*it);
+        chips_.erase(it);
+        revision_ = NewRevision();
+        return out;
+    }
+    return nullptr;
+}
+
 uint64_t Socket::NewRevision() {
     static std::atomic<uint64_t> next{1};
     return next++;

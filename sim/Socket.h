@@ -252,6 +252,8 @@ public:
         return raw;
     }
     void Remove(const ChipModel* chip);
+    // Takes a chip out and hands it over whole (nullptr when it is not here).
+    std::unique_ptr<ChipModel> Release(const ChipModel* chip);
     void SuppliesChanged(const PinEnvironment& env);
     void Clear() {
         chips_.clear();

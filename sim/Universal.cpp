@@ -7,6 +7,7 @@
 #include <typeinfo>
 
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 #include "sim/PartFacts.h"
 
 namespace sim {
@@ -24,12 +25,18 @@ void AddSupplyAndGround(const SimProgrammer* p, int socketPin, PinCondition& c) 
 
 PinDriverPersonality::PinDriverPersonality(uint16_t id) : id_(id) {}
 
+Socket* PinDriverPersonality::ReachedSocket(const SimProgrammer& p) {
+    if (Socket* own = Socket::Find(p)) return own;
+    if (GangAdapter* gang = GangAdapter::Find(p)) return &gang->SocketAt(0);
+    return nullptr;
+}
+
 void PinDriverPersonality::Attach(SimProgrammer& p) {
     told_ = false;
     if (prog_ != &p || generation_ != p.ComponentGeneration()) {
         prog_ = &p;
         generation_ = p.ComponentGeneration();
-        socket_ = Socket::Find(p);
+        socket_ = ReachedSocket(p);
         electrical_ = Electrical::Find(p);
         MarkStale();
     }
@@ -310,7 +317,7 @@ int PinDriverPersonality::HeldLevel(int socketPin) const {
     if (c.grounded) return 0;
     if (c.supplyTenths >= 0) return c.supplyTenths >= kHighThresholdTenths ? 1 : 0;
     if (c.driven) return c.drivenHigh ? 1 : 0;
-    const Socket* s = prog_ ? Socket::Find(*prog_) : nullptr;
+    const Socket* s = prog_ ? ReachedSocket(*prog_) : nullptr;
     if (s) {
         switch (s->Output(*this, socketPin)) {
         case ChipDrive::Low:

@@ -17,6 +17,11 @@
 // writes back: they reach the pins at the next register-12 strobe (value 1 or
 // 2); 12 = 0 ends the strobe.
 //
+// The pin lines reach the programmer's own socket or, with a gang module
+// fitted, the module's first socket: the module takes its other sockets only
+// through the socket mask of the bus images. A row that serves one socket on
+// the pin driver thus works the part in socket 1.
+//
 // Faults of the programmer's pin electronics (ProgrammerFaults of the
 // electrical model): a driver stuck at one level, two shorted pins (the one
 // held low wins, then the one held high), an open pull-down resistor.
@@ -55,6 +60,8 @@ public:
 
     // The level the programmer reads on a socket pin.
     int ReadLevel(int socketPin) const;
+    // The socket the pin lines reach on p (nullptr: none).
+    static Socket* ReachedSocket(const SimProgrammer& p);
 
     // Whether the socket's chips were brought up to date by the latch write
     // now being handled, with nothing moved since (same microsecond, socket

@@ -336,8 +336,14 @@ TEST_F(PicRun, FieldsPackAndUnpack) {
     EXPECT_EQ(PicConfigFields[3], 1u);
     std::snprintf(PicIdText, sizeof PicIdText, "AB");
     PackPicConfigFields();
-    EXPECT_EQ(PicConfigWord, 0x0015u);
-    EXPECT_EQ(BufferWords[0x2007], 0x0015);
+    // The bits no field covers keep the word's value (a saved file keeps
+    // code protection off).
+    EXPECT_EQ(PicConfigWord, 0x3FF5u);
+    EXPECT_EQ(BufferWords[0x2007], 0x3FF5);
+    PicConfigFields[0] = 2;
+    PicConfigFields[3] = 0;
+    PackPicConfigFields();
+    EXPECT_EQ(PicConfigWord, 0x3FE6u);
     const uint32_t ids[4] = {1, 4, 2, 4};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(PicIdWords[i], ids[i]);
     // Every record: 16 layout characters, first 'x', a field per list.

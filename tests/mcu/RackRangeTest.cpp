@@ -7,10 +7,14 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <map>
 #include <memory>
 #include <ostream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include "engine/Buffer.h"
@@ -32,6 +36,7 @@
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
 #include "sim/PartFacts.h"
+#include "sim/PicChip.h"
 #include "sim/Rack.h"
 #include "sim/SimProgrammer.h"
 
@@ -201,6 +206,137 @@ TEST_F(RackRangeRun, SdccSampleFromZeroAndAnOddStart) {
         for (uint32_t a = 0; a < image.size(); ++a) ASSERT_EQ(buffer[a], image[a]) << std::hex << a;
     }
     EXPECT_TRUE(simp->Violations().empty()) << simp->Violations().front();
+}
+
+} // namespace
+
+namespace {
+
+// The gang module on the programmer with the gang size at 1: a
+// microcontroller row drives the part in the module's first socket through
+// the pin driver, and programs, verifies and reads it as without the module;
+// the parts in the other sockets stay blank.
+class GangModuleRun : public RackRangeRun {
+protected:
+    void SetUp() override {
+        RackRangeRun::SetUp();
+        std::unique_ptr<sim::SimProgrammer> p = sim::Rack::Build(4);
+        simp = p.get();
+        rack = sim::Rack::Find(*p);
+        InstallPortIo(std::move(p));
+    }
+};
+
+TEST_F(GangModuleRun, MicrocontrollersWorkTheFirstSocketAtGangSizeOne) {
+    const struct {
+        const char* maker;
+        const char* name;
+    } parts[] = {{"MICROCHIP", "PIC16F84"}, {"ATMEL", "AT89C51"}, {"ATMEL", "AT90S8515"}};
+    for (const auto& part : parts) {
+        SCOPED_TRACE(part.name);
+        ui.Log.clear();
+        sim::CatalogChip* chip = SelectAndSeat(part.maker, part.name);
+        ASSERT_NE(chip, nullptr);
+        ASSERT_EQ(rack->SocketsInUse(), 4);
+        LastSocketIndex = 0;
+        const uint32_t unit = DataWidth > 8 ? 2 : 1;
+        const uint32_t bytes = (DeviceEnd + 1) * unit;
+        FillRandomBuffer(bytes, 7);
+        if (unit == 2) {
+            for (uint32_t a = 0; a < bytes; a += 2) Image()[a + 1] &= 0x3F; // 14-bit words
+        }
+        const std::vector<uint8_t> image(Image(), Image() + bytes);
+        VerifyAfterProgram = 1;
+        ASSERT_EQ(RunOperation(MainEngine, OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(chip->Cell(a), BufferValue(image.data(), a)) << std::hex << a;
+        ASSERT_EQ(RunOperation(MainEngine, OpVerify), ResultOk) << LogText();
+        std::fill_n(Image(), bytes, uint8_t{0x5A});
+        ASSERT_EQ(RunOperation(MainEngine, OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < bytes; ++a) ASSERT_EQ(Image()[a], image[a]) << std::hex << a;
+        for (int s = 1; s < 4; ++s) {
+            const sim::CatalogChip* other = rack->Seated(s);
+            ASSERT_NE(other, nullptr);
+            for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(other->Cell(a), other->Facts().blank) << s << " " << a;
+        }
+        EXPECT_TRUE(simp->Violations().empty()) << simp->Violations().front();
+    }
+}
+
+} // namespace
+
+namespace {
+
+// An Intel hex file as its records give it: every data byte by address and
+// the record lines. Empty when a line is not a well-formed record.
+struct HexContents {
+    std::map<uint32_t, uint8_t> bytes;
+    std::vector<std::string> lines;
+};
+
+HexContents ReadIntelHex(const std::string& path) {
+    HexContents out;
+    std::ifstream in(path);
+    uint32_t base = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        std::vector<uint32_t> b;
+        for (size_t i = 1; line[0] == ':' && i + 1 < line.size(); i += 2)
+            b.push_back(static_cast<uint32_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
+        uint32_t sum = 0;
+        for (uint32_t v : b) sum += v;
+        if (b.size() < 5 || b.size() != b[0] + 5u || (sum & 0xFF) != 0) return {};
+        out.lines.push_back(line);
+        const uint32_t at = b[1] << 8 | b[2];
+        if (b[3] == 0) {
+            for (uint32_t k = 0; k < b[0]; ++k) out.bytes[base + at + k] = static_cast<uint8_t>(b[4 + k]);
+        } else if (b[3] == 2) {
+            base = (b[4] << 8 | b[5]) << 4;
+        } else if (b[3] == 4) {
+            base = (b[4] << 8 | b[5]) << 16;
+        }
+    }
+    return out;
+}
+
+std::string SourceFolder() {
+    const char* env = std::getenv("VEXLOR_SOURCE_DIR");
+    return env != nullptr ? std::string(env)
+                          : std::filesystem::path(__FILE__).parent_path().parent_path().parent_path().string();
+}
+
+// A PIC16F84 file as gpasm writes it (tests/data/mcu/pic16f84-config.asm
+// and the .hex made from it): loaded, Auto on the seated part, saved. The
+// part takes the file's configuration word (code protection off), and the
+// saved file keeps the configuration and ID records and every byte the file
+// sets.
+TEST_F(RackRangeRun, GpasmPicFileKeepsItsConfigurationThroughAutoAndSave) {
+    const std::string source = SourceFolder() + "/tests/data/mcu/pic16f84-config.hex";
+    const HexContents in = ReadIntelHex(source);
+    ASSERT_FALSE(in.bytes.empty()) << source;
+    sim::CatalogChip* seated = SelectAndSeat("MICROCHIP", "PIC16F84");
+    const auto* chip = sim::SeatedModel<sim::PicChip>(seated);
+    ASSERT_NE(chip, nullptr);
+    ASSERT_EQ(LoadHexFamilyFile(source, LoadFileOffset, LoadBufferStart), 1);
+    ASSERT_EQ(RunOperation(MainEngine, OpAuto), ResultOk) << LogText();
+    EXPECT_EQ(chip->Config(), 0x3FF1u);
+    const uint32_t ids[4] = {0x1, 0xA, 0x2, 0xB};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i), ids[i]) << i;
+    EXPECT_EQ(chip->Word(0), 0x2805u);
+
+    const std::string saved =
+        (std::filesystem::temp_directory_path() / ("p16f84-saved-" + std::to_string(getpid()) + ".hex")).string();
+    ASSERT_EQ(SaveHexFamilyFile(saved, SaveBufferStart, SaveBufferEnd, HexFormatIntel), 1);
+    const HexContents out = ReadIntelHex(saved);
+    std::filesystem::remove(saved);
+    ASSERT_FALSE(out.bytes.empty());
+    for (const char* record : {":02400E00F13F80", ":0840000001000A0002000B00A0"})
+        EXPECT_NE(std::find(out.lines.begin(), out.lines.end(), record), out.lines.end()) << record;
+    for (const auto& [address, value] : in.bytes) {
+        const auto it = out.bytes.find(address);
+        ASSERT_NE(it, out.bytes.end()) << std::hex << address;
+        EXPECT_EQ(it->second, value) << std::hex << address;
+    }
 }
 
 } // namespace

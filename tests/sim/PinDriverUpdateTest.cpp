@@ -7,11 +7,13 @@
 
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 #include "sim/PicChip.h" // SupplyWatch
 #include "sim/Universal.h"
 #include "SimTestBus.h"
@@ -190,3 +192,46 @@ TEST_F(PinDriverUpdateTest, EveryUpdateSeesTheConditionsAFreshComputationGives) 
 }
 
 } // namespace
+
+namespace {
+
+// A chip on one socket pin: what it drives there, and how often it was told
+// of supply changes.
+class GangProbe : public sim::ChipModel {
+public:
+    std::string Name() const override { return "probe"; }
+    const std::vector<int>& SocketPins() const override { return pins_; }
+    void SuppliesChanged(const sim::PinEnvironment&) override { ++supplyChanges; }
+    sim::ChipDrive Output(const sim::PinEnvironment&, int socketPin) const override {
+        return socketPin == 10 ? sim::ChipDrive::Low : sim::ChipDrive::None;
+    }
+    int supplyChanges = 0;
+
+private:
+    std::vector<int> pins_{10};
+};
+
+} // namespace
+
+// With a gang module fitted, the pin lines reach the module's first socket
+// and no other: the chip there answers the pin driver's reads and hears the
+// supply changes, the chip in the second socket neither.
+TEST(PinDriverOnAGangModule, ReachesTheFirstSocketOnly) {
+    sim::RegisterUniversalPersonalities();
+    sim::SimProgrammer p;
+    sim::LogicImageHeader h;
+    h.personality = sim::kPersonalityUniversal;
+    p.ConfigureDirect(h);
+    sim::AddElectrical(p);
+    sim::GangAdapter* gang = sim::AddGangAdapter(p);
+    auto* first = gang->SocketAt(0).Insert(std::make_unique<GangProbe>());
+    auto* second = gang->SocketAt(1).Insert(std::make_unique<GangProbe>());
+    WriteReg(p, 2, 0xFF); // pins 9-16 float
+    EXPECT_EQ(ReadReg(p, 1) & 0x02, 0); // pin 10 pulled low by the first socket's chip
+    WriteReg(p, 13, 0);
+    WriteReg(p, 18, 50); // DAC channel 1 up
+    EXPECT_GT(first->supplyChanges, 0);
+    EXPECT_EQ(second->supplyChanges, 0);
+    gang->SocketAt(0).Remove(first);
+    EXPECT_EQ(ReadReg(p, 1) & 0x02, 0x02); // floats high: the second socket is not on the lines
+}
