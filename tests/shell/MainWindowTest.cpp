@@ -595,6 +595,14 @@ TEST_F(MainWindowTest, FitsA1280By1024ScreenWithEveryButtonShowWhole) {
         const QToolBar* bar = form->findChild<QToolBar*>("SpeedBar");
         ASSERT_NE(bar, nullptr);
         formchecks::ExpectToolBarWhole(bar);
+        // Every speed button with a hint shows (the spare one has none).
+        int shown = 0;
+        for (const QToolButton* b : bar->findChildren<QToolButton*>()) {
+            if (b->toolTip().isEmpty()) continue;
+            EXPECT_TRUE(b->isVisible()) << b->toolTip().toStdString();
+            shown += b->isVisible();
+        }
+        EXPECT_EQ(shown, 17);
         ExpectNothingClipped(form.get());
     }
 }
