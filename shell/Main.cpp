@@ -673,7 +673,8 @@ void TForm1::FormShow() {
     bool okHeight = false;
     const int width = registry_->value("Width").toInt(&okWidth);
     const int height = registry_->value("Height").toInt(&okHeight);
-    if (okWidth && okHeight && width > 0 && height > 0) resize(width, height);
+    const bool sizeKept = okWidth && okHeight && width > 0 && height > 0;
+    if (sizeKept) resize(width, height);
     if (okLeft && okTop) {
         RememberedLeft = left;
         RememberedTop = top;
@@ -681,6 +682,8 @@ void TForm1::FormShow() {
         KeepOnAScreen(this);
     }
     if (registry_->value("Maximized").toBool()) setWindowState(windowState() | Qt::WindowMaximized);
+    // Without a kept size the window takes the height its panels ask for.
+    if (!sizeKept && this->height() < sizeHint().height()) resize(this->width(), sizeHint().height());
     ShowEverySpeedButton();
     LeftCache.store(x());
     TopCache.store(y());
@@ -689,7 +692,7 @@ void TForm1::FormShow() {
 
 // A size kept from a smaller font, or given before the start, may be too
 // narrow for the speed buttons: the window grows so that none hides behind
-// the toolbar's overflow button.
+// the toolbar's overflow button. It grows no higher than the screen.
 void TForm1::ShowEverySpeedButton() {
     const QToolBar* bar = findChild<QToolBar*>("SpeedBar");
     if (bar == nullptr) return;
