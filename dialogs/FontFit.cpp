@@ -171,7 +171,8 @@ FontScale FitToFont(QWidget* form) {
 std::vector<int> FittedColumnWidths(const QTreeWidget* view, const std::vector<QString>& also) {
     const QList<int> reference = view->property(kReferenceColumns).value<QList<int>>();
     const FontScale s = ScaleOfFont(view->font());
-    // An item's text keeps the focus frame's margin and one pixel either side.
+    // An item's text keeps the focus frame's margin and a pixel either side,
+    // and one pixel for the rounding of its width.
     const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
     std::vector<int> widths;
     for (int c = 0; c < view->columnCount(); ++c) {

@@ -684,7 +684,7 @@ void TForm1::FormShow() {
     if (registry_->value("Maximized").toBool()) setWindowState(windowState() | Qt::WindowMaximized);
     // Without a kept size the window takes the height its panels ask for.
     if (!sizeKept && this->height() < sizeHint().height()) resize(this->width(), sizeHint().height());
-    ShowEverySpeedButton();
+    FitStartSize();
     LeftCache.store(x());
     TopCache.store(y());
     StatusPanels[2]->setText("");
@@ -693,9 +693,9 @@ void TForm1::FormShow() {
 // A size kept from a smaller font, or given before the start, may be too
 // narrow for the speed buttons: the window grows so that none hides behind
 // the toolbar's overflow button. It grows no higher than the screen.
-void TForm1::ShowEverySpeedButton() {
+void TForm1::FitStartSize() {
     const QToolBar* bar = findChild<QToolBar*>("SpeedBar");
-    if (bar == nullptr) return;
+    if (bar == nullptr || isMaximized()) return;
     const int need = bar->sizeHint().width() + std::max(0, width() - bar->width());
     if (width() < need) resize(need, height());
     // No higher than the screen: the panels scroll instead.

@@ -1,9 +1,5 @@
 #include "shell/Select.h"
 
-#include <QFontMetrics>
-
-#include "dialogs/FontFit.h"
-
 #include <QComboBox>
 #include <QEvent>
 #include <QFontMetrics>
