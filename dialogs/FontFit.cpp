@@ -9,6 +9,7 @@
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include <QRadioButton>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QTreeWidget>
+#include <QVariant>
 #include <QWidget>
 #include <algorithm>
 #include <cmath>
@@ -49,6 +52,13 @@ void CollectPlaced(QWidget* parent, std::vector<QWidget*>& out) {
         out.push_back(c);
         if (IsPlainContainer(c)) CollectPlaced(c, out);
     }
+}
+
+constexpr const char* kReferenceColumns = "referenceColumnWidths";
+
+// The list's width beyond its columns: its frame and a vertical scroll bar.
+int ListChrome(const QTreeWidget* view) {
+    return 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
 }
 
 int WidestHexDigit(const QFontMetrics& fm) {
@@ -114,6 +124,12 @@ QSize TextNeed(const QWidget* w) {
         return QSize(text + tm.left() + tm.right() + 4 + frame, edit->minimumSizeHint().height());
     }
     if (qobject_cast<const QComboBox*>(w) || qobject_cast<const QGroupBox*>(w)) return w->minimumSizeHint();
+    if (auto* view = qobject_cast<const QTreeWidget*>(w); view && view->property(kReferenceColumns).isValid()) {
+        const std::vector<int> widths = FittedColumnWidths(view);
+        int total = ListChrome(view);
+        for (int c : widths) total += c;
+        return QSize(total, 0);
+    }
     if (w->layout() != nullptr) return w->minimumSizeHint();
     return QSize(0, 0);
 }
@@ -150,4 +166,41 @@ FontScale FitToFont(QWidget* form) {
         form->resize(size);
     }
     return s;
+}
+
+std::vector<int> FittedColumnWidths(const QTreeWidget* view, const std::vector<QString>& also) {
+    const QList<int> reference = view->property(kReferenceColumns).value<QList<int>>();
+    const FontScale s = ScaleOfFont(view->font());
+    // An item's text keeps the focus frame's margin and a pixel either side,
+    // and one pixel for the rounding of its width.
+    const int margin = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
+    std::vector<int> widths;
+    for (int c = 0; c < view->columnCount(); ++c) {
+        int need = c < reference.size() ? s.ScaleX(reference[c]) : 0;
+        need = std::max(need, view->header()->sectionSizeHint(c));
+        int text = c < static_cast<int>(also.size()) ? QFontMetrics(view->font()).horizontalAdvance(also[c]) : 0;
+        for (int i = 0; i < view->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem* item = view->topLevelItem(i);
+            text = std::max(text, QFontMetrics(item->font(c)).horizontalAdvance(item->text(c)));
+        }
+        if (text > 0) text += margin;
+        if (c == 0 && view->rootIsDecorated()) text += view->indentation();
+        widths.push_back(std::max(need, text));
+    }
+    return widths;
+}
+
+int FitColumns(QTreeWidget* view, const std::vector<QString>& also) {
+    const std::vector<int> widths = FittedColumnWidths(view, also);
+    int total = ListChrome(view);
+    for (size_t c = 0; c < widths.size(); ++c) {
+        view->setColumnWidth(static_cast<int>(c), widths[c]);
+        total += widths[c];
+    }
+    return total;
+}
+
+void SetColumnWidths(QTreeWidget* view, std::initializer_list<int> reference) {
+    view->setProperty(kReferenceColumns, QVariant::fromValue(QList<int>(reference)));
+    FitColumns(view);
 }

@@ -7,8 +7,13 @@
 #pragma once
 #include <QRect>
 #include <QSize>
+#include <QString>
+
+#include <initializer_list>
+#include <vector>
 
 class QFont;
+class QTreeWidget;
 class QWidget;
 
 // Horizontal and vertical factors from the reference layout to the shown one.
@@ -43,3 +48,16 @@ QSize TextNeed(const QWidget* w);
 // scale used, for controls placed later. Controls the form keeps hidden
 // are scaled along but ask for no room of their own.
 FontScale FitToFont(QWidget* form);
+
+// The columns of a list drawn for the reference font: `SetColumnWidths`
+// keeps their reference widths and fits them at once; `FitColumns`, called
+// again after the list is filled, gives each column its reference width
+// scaled by the list's font, or more where its header, one of its items or
+// the text `also` holds for it (the widest the column may come to show)
+// needs more. Returns the width the list needs to show every column whole
+// (its frame and a vertical scroll bar included).
+void SetColumnWidths(QTreeWidget* view, std::initializer_list<int> reference);
+int FitColumns(QTreeWidget* view, const std::vector<QString>& also = {});
+
+// The column widths `FitColumns` gives, without setting them.
+std::vector<int> FittedColumnWidths(const QTreeWidget* view, const std::vector<QString>& also = {});

@@ -20,7 +20,7 @@ TOptZilog1::TOptZilog1(QWidget* parent) : QDialog(parent) {
     ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView->setStyleSheet("QTreeView::item { border: 1px solid #d0d0d0; }");
     ListView->setHeaderLabels({"Function", "Status"});
-    ListView->setColumnWidth(0, 150);
+    SetColumnWidths(ListView, {150});
     connect(ListView, &QTreeWidget::itemClicked, this, [this] { ListViewClick(); });
     BitBtn1 = new QPushButton("&Close", this);
     BitBtn1->setObjectName("BitBtn1");
@@ -33,6 +33,7 @@ TOptZilog1::TOptZilog1(QWidget* parent) : QDialog(parent) {
     LabelRefused->hide();
     setFixedSize(227, 184);
     FormCreate();
+    FitColumns(ListView);
     FitToFont(this);
 }
 

@@ -22,8 +22,7 @@ TOptSecProt1::TOptSecProt1(QWidget* owner) : QDialog(owner) {
     ListView->setRootIsDecorated(false);
     ListView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView->setHeaderLabels({"Address", "Mode"});
-    ListView->setColumnWidth(0, 110);
-    ListView->setColumnWidth(1, 70);
+    SetColumnWidths(ListView, {110, 70});
     ListView->installEventFilter(this);
     auto button = [this](const char* name, const char* text, int y) {
         auto* b = new QPushButton(text, this);
@@ -48,6 +47,7 @@ TOptSecProt1::TOptSecProt1(QWidget* owner) : QDialog(owner) {
     connect(RadioGroupProtectOverride->Buttons, &QButtonGroup::idClicked, this,
             [](int index) { ProtectOverride = static_cast<uint32_t>(index); });
     FormCreate();
+    FitColumns(ListView, {QString(), "Unprotect"});
     FitToFont(this);
 }
 

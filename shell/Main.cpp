@@ -19,6 +19,8 @@
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QShortcut>
 #include <QStatusBar>
@@ -285,6 +287,22 @@ void TForm1::CreateSpeedButtons() {
 
 namespace {
 
+// A scroll area that asks for its panel's whole size and needs only room
+// for its scroll bar, so the window shrinks below the panel's height.
+class PanelScroll : public QScrollArea {
+  public:
+    explicit PanelScroll(QWidget* parent) : QScrollArea(parent) {
+        setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    }
+    QSize sizeHint() const override {
+        const QSize inner = widget() ? widget()->sizeHint() : QSize();
+        return QSize(width(), inner.height() + 2 * frameWidth());
+    }
+};
+
 // A row of an information group: the form's value label, its caption, and
 // the form's caption label where the panel relabels the row later.
 struct InfoRow {
@@ -344,12 +362,16 @@ void TForm1::CreatePanels() {
     bevelLayout->addWidget(Memo1);
     row->addWidget(bevel, 1);
 
-    auto* sideWidget = new QWidget(central);
+    // The panels scroll when the window is lower than they are (a large
+    // font on a small screen); the window asks for their whole height.
+    auto* sideScroll = new PanelScroll(central);
+    sideScroll->setObjectName("SidePanels");
+    auto* sideWidget = new QWidget;
     auto* side = new QVBoxLayout(sideWidget);
     side->setContentsMargins(0, 0, 0, 0);
-    row->addWidget(sideWidget);
+    row->addWidget(sideScroll);
 
-    GroupBox1 = AddInfoGroup(this, " System Info ", central,
+    GroupBox1 = AddInfoGroup(this, " System Info ", sideWidget,
                              {{&TForm1::DeviceName, "Device :"},
                               {&TForm1::DeviceSize, "Size :"},
                               {&TForm1::FreeDisk, "Free Disk :"},
@@ -357,7 +379,7 @@ void TForm1::CreatePanels() {
                               {&TForm1::Adapter, "Adapter :"},
                               {&TForm1::Pins, "Pins :"}});
     side->addWidget(GroupBox1);
-    GroupBox2 = AddInfoGroup(this, " Option Info ", central,
+    GroupBox2 = AddInfoGroup(this, " Option Info ", sideWidget,
                              {{&TForm1::GangSize, "Gang Size :"},
                               {&TForm1::Split, "Split :"},
                               {&TForm1::EncMode, "Encryption :"},
@@ -372,7 +394,7 @@ void TForm1::CreatePanels() {
                               {&TForm1::Label4, "Tpwp :", &TForm1::Label4Cap}});
     side->addWidget(GroupBox2);
 
-    GroupBoxCounter = new QGroupBox(" Counter ", central);
+    GroupBoxCounter = new QGroupBox(" Counter ", sideWidget);
     auto* gc = new QGridLayout(GroupBoxCounter);
     LabelDeviceHR = new QLabel;
     LabelSuccess = new QLabel;
@@ -389,6 +411,9 @@ void TForm1::CreatePanels() {
     side->addStretch(1);
     // The panel's width of 300, or what its captions need in a larger font.
     sideWidget->setFixedWidth(std::max(300, sideWidget->minimumSizeHint().width()));
+    sideScroll->setWidget(sideWidget);
+    sideScroll->setFixedWidth(sideWidget->width() + 2 * sideScroll->frameWidth() +
+                              sideScroll->verticalScrollBar()->sizeHint().width());
 
     ProgressBar1 = new QProgressBar(central);
     ProgressBar1->setRange(0, 100);
@@ -649,7 +674,8 @@ void TForm1::FormShow() {
     bool okHeight = false;
     const int width = registry_->value("Width").toInt(&okWidth);
     const int height = registry_->value("Height").toInt(&okHeight);
-    if (okWidth && okHeight && width > 0 && height > 0) resize(width, height);
+    const bool sizeKept = okWidth && okHeight && width > 0 && height > 0;
+    if (sizeKept) resize(width, height);
     if (okLeft && okTop) {
         RememberedLeft = left;
         RememberedTop = top;
@@ -657,9 +683,28 @@ void TForm1::FormShow() {
         KeepOnAScreen(this);
     }
     if (registry_->value("Maximized").toBool()) setWindowState(windowState() | Qt::WindowMaximized);
+    // Without a kept size the window takes the height its panels ask for.
+    if (!sizeKept && this->height() < sizeHint().height()) resize(this->width(), sizeHint().height());
+    FitStartSize();
     LeftCache.store(x());
     TopCache.store(y());
     StatusPanels[2]->setText("");
+}
+
+// A size kept from a smaller font, or given before the start, may be too
+// narrow for the speed buttons: the window grows so that none hides behind
+// the toolbar's overflow button. It grows no higher than the screen.
+void TForm1::FitStartSize() {
+    const QToolBar* bar = findChild<QToolBar*>("SpeedBar");
+    if (bar == nullptr || isMaximized()) return;
+    const int need = bar->sizeHint().width() + std::max(0, width() - bar->width());
+    if (width() < need) resize(need, height());
+    // No higher than the screen: the panels scroll instead.
+    if (const QScreen* screen = this->screen()) {
+        const int frame = frameGeometry().height() - height();
+        const int room = screen->availableGeometry().height() - frame;
+        if (height() > room) resize(width(), std::max(room, minimumSizeHint().height()));
+    }
 }
 
 void TForm1::FormClose() {

@@ -250,6 +250,7 @@ private:
     QToolButton* AddSpeedButton(const QString& caption, const QString& hint, int icon,
                                 void (TForm1::*handler)());
     void FormShow();
+    void FitStartSize();
     void FormClose();
     // Prepares a file dialog as every Load, Save and project command does.
     void SetupFileDialog(QFileDialog* dialog, const QString& filter, const QString& title,

@@ -2,6 +2,7 @@
 
 #include <QComboBox>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -16,6 +17,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "dialogs/FontFit.h"
 #include "dialogs/RadioGroup.h"
 #include "engine/Bringup.h"
 #include "engine/Config.h"
@@ -100,6 +102,35 @@ QString OverPulseText(uint32_t value) {
     return FormatToStaticBuffer("Over prog. pulse: %uus", value);
 }
 
+// The device list's columns hold the longest name, package and adapter of
+// every loaded device, so they keep their widths whichever maker is shown;
+// the list is as wide as its columns.
+void FitDeviceColumns(TSelDev* form) {
+    const QFontMetrics fm(form->ListViewDev->font());
+    std::vector<QString> widest(3);
+    auto keep = [&fm](QString& w, const QString& t) {
+        if (fm.horizontalAdvance(t) > fm.horizontalAdvance(w)) w = t;
+    };
+    for (const DeviceRecord& r : form->Records) {
+        const bool pld = r.Bytes[RecordSectionByte] == SectionPld;
+        keep(widest[0], Text(RecordDeviceName(r)));
+        keep(widest[1], Text(PackageName(ReadRecordField(r, pld ? FieldPldPackage : FieldPackage, 2))));
+        keep(widest[2], AdapterName(ReadRecordField(r, FieldAdapterCode, 1)));
+    }
+    form->ListViewDev->setMinimumWidth(FitColumns(form->ListViewDev, widest));
+    // The maker list as wide as its longest maker name.
+    const QFontMetrics mf(form->ListBoxMfg->font());
+    int maker = 0;
+    for (const DeviceRecord& r : form->Records) {
+        const uint8_t m = r.Bytes[RecordMakerByte];
+        if (m < MakerRowCount) maker = std::max(maker, mf.horizontalAdvance(MakerName(m)));
+    }
+    const QStyle* style = form->ListBoxMfg->style();
+    form->ListBoxMfg->setMinimumWidth(maker + 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1) + 1 +
+                                      2 * form->ListBoxMfg->frameWidth() +
+                                      style->pixelMetric(QStyle::PM_ScrollBarExtent));
+}
+
 } // namespace
 
 std::string RecordMakerName(const DeviceRecord& record) {
@@ -122,10 +153,9 @@ TSelDev::TSelDev(QWidget* parent) : QDialog(parent) {
     ListViewDev = new QTreeWidget(this);
     ListViewDev->setColumnCount(3);
     ListViewDev->setHeaderLabels({"Device Name", "Package", "Adapter"});
-    ListViewDev->setColumnWidth(0, 120);
-    ListViewDev->setColumnWidth(1, 55);
-    ListViewDev->setColumnWidth(2, 150);
     ListViewDev->setRootIsDecorated(false);
+    SetColumnWidths(ListViewDev, {120, 55, 150});
+    ListViewDev->setMinimumWidth(FitColumns(ListViewDev));
     ListViewDev->setSelectionMode(QAbstractItemView::SingleSelection);
     ListViewDev->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewDev->setAllColumnsShowFocus(true);
@@ -387,6 +417,7 @@ void LoadDeviceList(TSelDev* form, int first) {
     for (int s = section; s <= last; ++s)
         skipped += LoadSection(form, static_cast<uint32_t>(s));
     if (skipped > 0) ShowMessageLine("Device library: %d bad device records skipped.", skipped);
+    FitDeviceColumns(form);
 }
 
 int MatchDeviceFilter(const std::string& filter, const std::string& maker, const std::string& device) {

@@ -267,22 +267,22 @@ std::vector<FlashPart> MakeParts() {
         c.deviceId = 0xA7;
         return c;
     };
-    flash("GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-128K",
+    flash("GENERIC-ALGORITHM", "BF-PAGE41-128K",
           pageMode(Byte5V("", kPinoutDip32P, 128 * K, {16 * K}, 0, 0, 15, 0, 2000000, 2000000), 128));
     // Row 72's sub-variants 1 and 2 name no part and no datasheet gives their
     // procedures: these generic 5 V 4 Mbit parts follow the row, codes
     // included. The first takes the protection mode entered with 24h while
     // /OE is at VID; the second is protected with A9 and /OE at 10 V and
     // unprotected by two 5 ms /CE pulses with /OE and /WE at 10 V.
-    flash("GENERIC-ALGORITHM", "BYTE-FLASH-72-OECMD-512K",
+    flash("GENERIC-ALGORITHM", "BF72-OECMD-512K",
           With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x72, 0x01, 11, 8, 1000000, 6000000),
                [](auto& c) { c.protectCommands = FlashProtectCommands::OeEntry; }));
-    flash("GENERIC-ALGORITHM", "BYTE-FLASH-72-CEPULSE-512K",
+    flash("GENERIC-ALGORITHM", "BF72-CEPLS-512K",
           With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x72, 0x02, 11, 8, 1000000, 6000000), [](auto& c) {
               c.equipmentProtect = c.unprotectByCePulses = true;
               c.vidMinTenths = c.a9HighTenths = 95;
           }));
-    flash("GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-HV-512K",
+    flash("GENERIC-ALGORITHM", "BF-P41HV-512K",
           With(pageMode(equipment(Byte5V("", kPinoutDip32P, 512 * K, {64 * K}, 0, 0, 15, 0, 4000000, 4000000)), 256),
                [](auto& c) { c.unprotectCeVid = true; }));
     return p;

@@ -59,11 +59,11 @@ StatusPageFlashFacts RowWordPart(const char* name, int dev) {
 void AddStatusPageFlashParts(std::vector<CatalogPart>& parts) {
     const StatusPageFlashFacts all[] = {
         ByteModePart("MACRONIX", "MX29F1610A", 0xC2, 0xFA, 0x200000),
-        RowPart("PAGE-FLASH-BOOT-82", 0x82),
-        RowPart("PAGE-FLASH-BOOT-83", 0x83),
-        RowPart("PAGE-FLASH-BOOT-84", 0x84),
-        RowPart("PAGE-FLASH-BOOT-85", 0x85),
-        RowWordPart("PAGE-FLASH-BOOT-X16", 0xB0),
+        RowPart("PAGE-BOOT-82", 0x82),
+        RowPart("PAGE-BOOT-83", 0x83),
+        RowPart("PAGE-BOOT-84", 0x84),
+        RowPart("PAGE-BOOT-85", 0x85),
+        RowWordPart("PAGE-BOOT-X16", 0xB0),
     };
     for (const StatusPageFlashFacts& f : all) parts.push_back(ChipPart<StatusPageFlashChip>(f.maker, f));
 }

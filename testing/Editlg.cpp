@@ -70,7 +70,21 @@ TEditlg::TEditlg(QWidget* parent) : TVectorGrid(parent) {
     connect(ButtonFile, &QPushButton::clicked, this, &TEditlg::ButtonFileClick);
     connect(ButtonAutoFind, &QPushButton::clicked, this, &TEditlg::ButtonAutoFindClick);
     connect(MaskEditPins, &QLineEdit::editingFinished, this, &TEditlg::MaskEditPinsChange);
+    MaskEditPins->installEventFilter(this);
     SetupIcGrid();
+}
+
+// Enter in the pin count applies it and goes no further: the form's default
+// button ("&Select") does not take it.
+bool TEditlg::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == MaskEditPins && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            MaskEditPinsChange();
+            return true;
+        }
+    }
+    return TVectorGrid::eventFilter(watched, event);
 }
 
 TEditlg::~TEditlg() {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "dialogs/FontFit.h"
 #include "dialogs/Getstr.h"
 #include "engine/Bringup.h"
 #include "engine/Buffer.h"
@@ -38,12 +39,11 @@ TEditLgFile::TEditLgFile(QWidget* parent) : QDialog(parent) {
     ListViewDev = new QTreeWidget(this);
     ListViewDev->setObjectName("ListViewDev");
     ListViewDev->setHeaderLabels({"Name", "Pins"});
-    ListViewDev->setColumnWidth(0, 80);
-    ListViewDev->setColumnWidth(1, 35);
     ListViewDev->setRootIsDecorated(false);
+    SetColumnWidths(ListViewDev, {80, 35});
     ListViewDev->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListViewDev->setSelectionMode(QAbstractItemView::SingleSelection);
-    ListViewDev->setMinimumSize(140, 200);
+    ListViewDev->setMinimumHeight(ScaleOfFont(ListViewDev->font()).ScaleY(200));
     auto make = [this](const char* name, const char* text) {
         auto* b = new QPushButton(text, this);
         b->setObjectName(name);
@@ -99,6 +99,7 @@ void TEditLgFile::FormActivate() {
                                           e.Usable() ? QString::fromLatin1(e.pinsText.c_str()) : QString("?")});
         ListViewDev->addTopLevelItem(item);
     }
+    ListViewDev->setMinimumWidth(FitColumns(ListViewDev));
 }
 
 void TEditLgFile::FormDeactivate() { library = LogicLibrary{}; }

@@ -1,6 +1,8 @@
 // What a user sees of a form, whatever its font: every shown control inside
-// its parent and clear of its siblings, and every text whole (labels,
-// buttons, check and radio boxes, edits, drop-down lists, group boxes).
+// its parent and clear of its siblings, and every text whole (labels, one
+// line, several or wrapped, buttons, check and radio boxes, edits, drop-down
+// lists, group boxes, list columns and their headers, every tab page, every
+// toolbar button).
 // FontSizes() runs a check at the application's font and at 2 and 6 points
 // larger; forms are made inside it, so they take the font as they start.
 #pragma once
@@ -16,19 +18,26 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
+#include <QListView>
 #include <QMainWindow>
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
 #include <QSizeGrip>
 #include <QStatusBar>
 #include <QStyle>
 #include <QStyleOptionButton>
 #include <QStyleOptionComboBox>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QToolBar>
 #include <QToolButton>
+#include <QTreeView>
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -65,7 +74,12 @@ inline void ExpectTextWhole(const QWidget* c, const CutByDesign& cut) {
     const std::string name = NameOf(c);
     const QFontMetrics fm(c->font());
     if (auto* l = qobject_cast<const QLabel*>(c)) {
-        if (l->text().isEmpty() || l->wordWrap() || !l->pixmap().isNull()) return;
+        if (l->text().isEmpty() || !l->pixmap().isNull()) return;
+        // A wrapped text needs the height of its lines at the label's width.
+        if (l->wordWrap()) {
+            EXPECT_GE(l->height(), l->heightForWidth(l->width())) << name << " wrapped at " << l->width();
+            return;
+        }
         // A label shows its mnemonic as an underline only with a buddy to
         // take the focus; without one the "&" itself shows.
         if (QString(l->text()).replace("&&", "").contains('&')) {
@@ -77,6 +91,10 @@ inline void ExpectTextWhole(const QWidget* c, const CutByDesign& cut) {
             EXPECT_GE(l->width(), l->sizeHint().width()) << name;
         }
         EXPECT_GE(l->height(), fm.height()) << name;
+        // Every line of a text of several.
+        if (l->text().contains('\n')) {
+            EXPECT_GE(l->height(), l->sizeHint().height()) << name;
+        }
     } else if (auto* b = qobject_cast<const QPushButton*>(c)) {
         if (b->text().isEmpty()) return;
         QStyleOptionButton opt;
@@ -113,6 +131,96 @@ inline void ExpectTextWhole(const QWidget* c, const CutByDesign& cut) {
     }
 }
 
+// Every column of a list holds its header's text and its widest item's, and
+// ends inside the list; a one-column list holds its widest item.
+inline void ExpectColumnsWhole(const QAbstractItemView* v) {
+    const std::string name = NameOf(v);
+    const QAbstractItemModel* m = v->model();
+    if (m == nullptr) return;
+    // An item's text keeps the focus frame's margin either side.
+    const int margin = 2 * (v->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, v) + 1);
+    auto widest = [m, v](int column, int& row) {
+        int most = 0;
+        for (int r = 0; r < m->rowCount(); ++r) {
+            const QModelIndex i = m->index(r, column);
+            const QVariant font = i.data(Qt::FontRole);
+            const int w = QFontMetrics(font.isValid() ? font.value<QFont>() : v->font())
+                              .horizontalAdvance(i.data(Qt::DisplayRole).toString());
+            if (w > most) most = w, row = r;
+        }
+        return most;
+    };
+    int row = -1;
+    if (auto* t = qobject_cast<const QTreeView*>(v)) {
+        const QHeaderView* h = t->header();
+        const QFontMetrics hm(h->font());
+        const int headerMargin = 2 * h->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, h);
+        for (int c = 0; c < m->columnCount(); ++c) {
+            if (h->isSectionHidden(c)) continue;
+            const int width = h->sectionSize(c);
+            const QString title = m->headerData(c, Qt::Horizontal).toString();
+            EXPECT_GE(width, hm.horizontalAdvance(title) + headerMargin) << name << " column \"" << title.toStdString() << "\"";
+            const int indent = c == 0 && t->rootIsDecorated() ? t->indentation() : 0;
+            const int need = widest(c, row);
+            if (row >= 0) {
+                EXPECT_GE(width - indent, need + margin)
+                    << name << " column \"" << title.toStdString() << "\" cuts \""
+                    << m->index(row, c).data().toString().toStdString() << "\"";
+            }
+            EXPECT_LE(h->sectionViewportPosition(c) + width, t->viewport()->width())
+                << name << " column \"" << title.toStdString() << "\" runs past the list";
+        }
+    } else if (qobject_cast<const QListView*>(v)) {
+        const int need = widest(0, row);
+        if (row >= 0) {
+            EXPECT_GE(v->viewport()->width(), need + margin)
+                << name << " cuts \"" << m->index(row, 0).data().toString().toStdString() << "\"";
+        }
+    }
+}
+
+// Every action a toolbar offers shows as its button, inside the bar; none is
+// moved behind the bar's overflow button.
+inline void ExpectToolBarWhole(const QToolBar* bar) {
+    const std::string name = NameOf(bar);
+    for (QAction* a : bar->actions()) {
+        if (!a->isVisible() || a->isSeparator()) continue;
+        const QWidget* b = bar->widgetForAction(a);
+        if (b == nullptr) continue;
+        const std::string what = b->toolTip().isEmpty() ? NameOf(b) : b->toolTip().toStdString();
+        EXPECT_TRUE(b->isVisible()) << name << ": button \"" << what << "\" hidden";
+        EXPECT_TRUE(bar->rect().contains(b->geometry())) << name << ": button \"" << what << "\" outside";
+        EXPECT_GE(b->width(), b->sizeHint().width()) << name << ": button \"" << what << "\"";
+    }
+    for (const QToolButton* more : bar->findChildren<QToolButton*>("qt_toolbar_ext_button"))
+        EXPECT_FALSE(more->isVisible()) << name << " hides buttons behind its overflow button";
+}
+
+inline void ExpectChildrenWhole(const QWidget* parent, const CutByDesign& cut);
+
+// Every page of a tab control, each shown in turn; then the page it showed.
+inline void ExpectTabPagesWhole(const QTabWidget* tabs, const CutByDesign& cut) {
+    auto* t = const_cast<QTabWidget*>(tabs);
+    const int shown = t->currentIndex();
+    for (int i = 0; i < t->count(); ++i) {
+        SCOPED_TRACE("tab page \"" + t->tabText(i).toStdString() + "\"");
+        t->setCurrentIndex(i);
+        QApplication::processEvents();
+        const QTabBar* bar = t->tabBar();
+        EXPECT_TRUE(bar->rect().contains(bar->tabRect(i))) << NameOf(tabs) << " tab cut";
+        EXPECT_GE(bar->tabRect(i).width(), bar->fontMetrics().size(Qt::TextShowMnemonic, t->tabText(i)).width());
+        QWidget* page = t->widget(i);
+        EXPECT_TRUE(t->rect().contains(page->geometry().translated(page->parentWidget()->mapTo(t, QPoint(0, 0)))));
+        if (page->layout() != nullptr) {
+            EXPECT_GE(page->width(), page->minimumSizeHint().width()) << NameOf(page);
+            EXPECT_GE(page->height(), page->minimumSizeHint().height()) << NameOf(page);
+        }
+        ExpectChildrenWhole(page, cut);
+    }
+    t->setCurrentIndex(shown);
+    QApplication::processEvents();
+}
+
 inline void ExpectChildrenWhole(const QWidget* parent, const CutByDesign& cut) {
     std::vector<const QWidget*> shown;
     for (const QWidget* c : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -130,6 +238,16 @@ inline void ExpectChildrenWhole(const QWidget* parent, const CutByDesign& cut) {
             EXPECT_FALSE(c->geometry().intersects(shown[j]->geometry())) << name << " overlaps " << NameOf(shown[j]);
         ExpectTextWhole(c, cut);
         if (HoldsControls(c)) ExpectChildrenWhole(c, cut);
+        if (auto* v = qobject_cast<const QAbstractItemView*>(c)) ExpectColumnsWhole(v);
+        if (auto* bar = qobject_cast<const QToolBar*>(c)) ExpectToolBarWhole(bar);
+        if (auto* tabs = qobject_cast<const QTabWidget*>(c)) ExpectTabPagesWhole(tabs, cut);
+        // A panel that scrolls up and down is never cut at the side.
+        if (auto* area = qobject_cast<const QScrollArea*>(c); area && area->widget()) {
+            const QWidget* inner = area->widget();
+            EXPECT_LE(inner->width(), area->viewport()->width()) << NameOf(area) << " cuts its panel at the side";
+            EXPECT_GE(inner->width(), inner->minimumSizeHint().width()) << NameOf(inner);
+            ExpectChildrenWhole(inner, cut);
+        }
     }
 }
 

@@ -30,12 +30,12 @@ const Case kParts[] = {{"AMD", "Am29LV160DB"},         {"AMD", "Am29LV160DT"},
                        {"AMD", "Am29F002B"},
                        {"ST", "M29F040B"},             {"ST", "M29F040", 3},
                        {"ALLIANCE", "AS29F040", 5},    {"HYUNDAI", "HY29F040", 6},
-                       {"GENERIC-ALGORITHM", "BYTE-FLASH-72-OECMD-512K", 1},
-                       {"GENERIC-ALGORITHM", "BYTE-FLASH-72-CEPULSE-512K", 2},
+                       {"GENERIC-ALGORITHM", "BF72-OECMD-512K", 1},
+                       {"GENERIC-ALGORITHM", "BF72-CEPLS-512K", 2},
                        {"AMD", "Am29F040", 1},         {"AMD", "Am29F200BB"},
                        {"AMD", "Am29F200BT"},          {"AMD", "Am29F800BB"},
                        {"AMD", "Am29F800BT"},          {"AMD", "Am29LV800BB-BYTE"},
-                       {"AMD", "Am29LV800BT"},         {"GENERIC-ALGORITHM", "BYTE-FLASH-PAGE41-HV-512K", 1}};
+                       {"AMD", "Am29LV800BT"},         {"GENERIC-ALGORITHM", "BF-P41HV-512K", 1}};
 
 class FlashProtection : public FlashRun, public ::testing::WithParamInterface<Case> {
 protected:

@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 
 #include "FlashFixture.h"
+#include "FormChecks.h"
 #include "OffscreenApp.h"
 #include "dialogs/RadioGroup.h"
 #include "memory/JedecFlash.h"
@@ -66,6 +67,19 @@ TEST_F(SecProt, ListsTheChipsStatesAndWritesANewSet) {
     EXPECT_EQ(Run(OpProgram), -1) << LogText();
     EXPECT_TRUE(part.flash()->IsBlank());
     ExpectNoViolations();
+}
+
+// At any font the sectors' address ranges and modes show whole in their
+// columns.
+TEST_F(SecProt, SectorListShowWhole) {
+    part.flash()->Protect(3);
+    FontSizes([] {
+        TOptSecProt1 d(nullptr);
+        ASSERT_EQ(d.ListView->topLevelItemCount(), 35);
+        d.show();
+        QApplication::processEvents();
+        ExpectNothingClipped(&d);
+    });
 }
 
 TEST_F(SecProt, EditingButtons) {

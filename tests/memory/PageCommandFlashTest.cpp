@@ -13,8 +13,8 @@
 namespace {
 
 constexpr const char* kPage41Maker = "GENERIC-ALGORITHM";
-constexpr const char* kPage41Small = "BYTE-FLASH-PAGE41-128K";   // row 23: needs status bit 4 clear
-constexpr const char* kPage41Hv = "BYTE-FLASH-PAGE41-HV-512K";   // row 24: bit 7 only, A9 protection
+constexpr const char* kPage41Small = "BF-PAGE41-128K";   // row 23: needs status bit 4 clear
+constexpr const char* kPage41Hv = "BF-P41HV-512K";   // row 24: bit 7 only, A9 protection
 
 class Page41Run : public FlashRun {
 protected:

@@ -54,11 +54,11 @@ protected:
 // Parts 82h and 83h take their commands at 5555h/2AAAh, every other part at
 // the doubled addresses.
 TEST_F(StatusPageBootRun, WholeRunsOnBytewiseAndByteModeParts) {
-    for (const char* name : {"PAGE-FLASH-BOOT-X16", "PAGE-FLASH-BOOT-85", "PAGE-FLASH-BOOT-82"}) {
+    for (const char* name : {"PAGE-BOOT-X16", "PAGE-BOOT-85", "PAGE-BOOT-82"}) {
         SCOPED_TRACE(name);
         if (chip != nullptr) Unseat();
         Start(name);
-        const bool doubled = std::string(name) != "PAGE-FLASH-BOOT-82";
+        const bool doubled = std::string(name) != "PAGE-BOOT-82";
         ASSERT_EQ(Run(OpBlankCheck), 1) << LogText();
         // The data come from a file loaded into a cleared buffer.
         std::string image;
@@ -93,7 +93,7 @@ TEST_F(StatusPageBootRun, WholeRunsOnBytewiseAndByteModeParts) {
 // and the run ends with -1; an erase that never ends gives "Erase error!";
 // ESC ends with 3; a page length the queue cannot take is refused untouched.
 TEST_F(StatusPageBootRun, FaultsAndRefusals) {
-    Start("PAGE-FLASH-BOOT-83");
+    Start("PAGE-BOOT-83");
     const uint32_t page = 3 * kBootPageBytes;
     chip->StickByte(page + 1);
     FillBufferRange(page + 1, page + 1, 0x00);
@@ -110,13 +110,13 @@ TEST_F(StatusPageBootRun, FaultsAndRefusals) {
     ExpectNoViolations();
 
     Unseat();
-    Start("PAGE-FLASH-BOOT-83");
+    Start("PAGE-BOOT-83");
     ui.BreakAtPercent = 40;
     ui.QueueAnswer(UiAnswer::No);
     EXPECT_EQ(Run(OpProgram), 3) << LogText();
 
     Unseat();
-    Start("PAGE-FLASH-BOOT-83");
+    Start("PAGE-BOOT-83");
     for (uint32_t bad : {0u, 6u, 1024u}) {
         PageSize = bad;
         EXPECT_EQ(Run(OpProgram), -1) << bad;
@@ -133,12 +133,12 @@ TEST_F(StatusPageBootRun, FaultsAndRefusals) {
 // Four gang sockets, socket 1 with a byte that never programs: the run
 // fails although the AND of the other sockets' status bytes looks fine.
 TEST_F(StatusPageBootRun, GangSocketThatNeverPrograms) {
-    ASSERT_TRUE(Select(kBootMaker, "PAGE-FLASH-BOOT-84"));
+    ASSERT_TRUE(Select(kBootMaker, "PAGE-BOOT-84"));
     Limit(0x800);
     AddGang(4);
     std::vector<sim::StatusPageFlashChip*> chips;
     for (int s = 0; s < 4; ++s) {
-        chips.push_back(SeatBoot("PAGE-FLASH-BOOT-84", sim::GangAdapter::Find(simp)->SocketAt(s)));
+        chips.push_back(SeatBoot("PAGE-BOOT-84", sim::GangAdapter::Find(simp)->SocketAt(s)));
         ASSERT_NE(chips.back(), nullptr);
     }
     FillPattern(BufferByteSize, 5);
@@ -169,8 +169,8 @@ protected:
 // the protect commands with 12 V on their pin, released afterwards; 82h and
 // 83h at byte addresses, 85h at doubled ones.
 TEST_F(StatusPageBootDialog, OneBootSectorOnBytewiseParts) {
-    for (auto [name, sector] : {std::pair{"PAGE-FLASH-BOOT-82", 0u}, std::pair{"PAGE-FLASH-BOOT-83", 3u},
-                                std::pair{"PAGE-FLASH-BOOT-85", 3u}}) {
+    for (auto [name, sector] : {std::pair{"PAGE-BOOT-82", 0u}, std::pair{"PAGE-BOOT-83", 3u},
+                                std::pair{"PAGE-BOOT-85", 3u}}) {
         SCOPED_TRACE(name);
         Unseat();
         Open(name);
@@ -181,7 +181,7 @@ TEST_F(StatusPageBootDialog, OneBootSectorOnBytewiseParts) {
         d.ButtonWrote->click();
         EXPECT_TRUE(HasLine(" Sector (Un)protection completed!")) << LogText();
         for (uint32_t s = 0; s < 4; ++s) EXPECT_EQ(chip->SectorProtected(s), s == sector) << s;
-        const bool doubled = std::string(name) == "PAGE-FLASH-BOOT-85";
+        const bool doubled = std::string(name) == "PAGE-BOOT-85";
         EXPECT_TRUE(HasCycle(doubled ? 0xAAAA : 0x5555, 0x60));
         EXPECT_FALSE(HasCycle(doubled ? 0x5555 : 0xAAAA, 0x60));
         EXPECT_TRUE(elec->SuppliedPins().empty());
@@ -203,7 +203,7 @@ TEST_F(StatusPageBootDialog, OneBootSectorOnBytewiseParts) {
 // The 16-bit part in byte mode lists both boot sectors with their ranges and
 // takes doubled command addresses.
 TEST_F(StatusPageBootDialog, TwoBootSectorsOnByteModePart) {
-    Open("PAGE-FLASH-BOOT-X16");
+    Open("PAGE-BOOT-X16");
     chip->SetSectorProtected(7, true);
     TOptSecProt1 d(nullptr);
     ASSERT_EQ(Captions(d), (QStringList{"000000h-01FFFFh", "0E0000h-0FFFFFh"}));
@@ -225,9 +225,9 @@ TEST_F(StatusPageBootDialog, TwoBootSectorsOnByteModePart) {
 // Without the protect voltage the part refuses the command with a ready
 // status: the writer reads the states back and reports the failure.
 TEST_F(StatusPageBootDialog, WriteNotTakenIsAnError) {
-    Open("PAGE-FLASH-BOOT-X16");
+    Open("PAGE-BOOT-X16");
     Unseat();
-    auto facts = *sim::FindPart(kBootMaker, "PAGE-FLASH-BOOT-X16")->As<sim::StatusPageFlashFacts>();
+    auto facts = *sim::FindPart(kBootMaker, "PAGE-BOOT-X16")->As<sim::StatusPageFlashFacts>();
     facts.protectPin = 0; // takes no high voltage anywhere
     auto made = std::make_unique<sim::StatusPageFlashChip>(facts);
     chip = made.get();

@@ -7,9 +7,11 @@
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QToolBar>
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 
 #include "FormChecks.h"
 #include "SelectTestLibrary.h"
@@ -543,6 +545,66 @@ TEST_F(MainWindowTest, PanelsAndCaptionsShowWhole) {
         ExpectAbove(w.GroupBox1, w.GroupBox2);
         w.hide();
     });
+}
+
+// The window fits a screen of 1280 x 1024 (the runs at 144 dpi give it
+// one): it can be made that small, it starts on it, and every speed button
+// shows at the start, with no size kept and with a size kept from a
+// smaller font.
+TEST_F(MainWindowTest, FitsA1280By1024ScreenWithEveryButtonShowWhole) {
+    auto start = [this](std::optional<QSize> kept) {
+        EXPECT_TRUE(form->close());
+        {
+            QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+            s.remove(kWindowPositionKey);
+            if (kept) {
+                s.beginGroup(kWindowPositionKey);
+                s.setValue("Left", 0);
+                s.setValue("Top", 0);
+                s.setValue("Width", kept->width());
+                s.setValue("Height", kept->height());
+            }
+        }
+        InstallUiBridge(nullptr);
+        bridge.reset();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        bridge = std::make_unique<QtUiBridge>(form.get());
+        InstallUiBridge(bridge.get());
+        form->show();
+        QCoreApplication::processEvents();
+    };
+    // At 144 dpi a screen of 1280 x 1024 pixels is 853 x 683 in the window's
+    // units.
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const QRect screen = primary->availableGeometry();
+    const QSize pixels = primary->geometry().size() * primary->devicePixelRatio();
+    const bool large = pixels.width() >= 1280 && pixels.height() >= 1024;
+    const QSize room = large ? screen.size() : QSize(1280, 1024);
+    for (std::optional<QSize> kept : {std::optional<QSize>(), std::optional<QSize>(QSize(500, 300))}) {
+        SCOPED_TRACE(kept ? "size kept from a smaller font" : "no size kept");
+        start(kept);
+        const QSize frame = form->frameGeometry().size() - form->size();
+        const QSize least = form->minimumSize().expandedTo(form->minimumSizeHint()) + frame;
+        EXPECT_LE(least.width(), room.width());
+        EXPECT_LE(least.height(), room.height());
+        if (large) {
+            EXPECT_TRUE(screen.contains(form->frameGeometry()))
+                << form->frameGeometry().width() << "x" << form->frameGeometry().height();
+        }
+        const QToolBar* bar = form->findChild<QToolBar*>("SpeedBar");
+        ASSERT_NE(bar, nullptr);
+        formchecks::ExpectToolBarWhole(bar);
+        // Every speed button with a hint shows (the spare one has none).
+        int shown = 0;
+        for (const QToolButton* b : bar->findChildren<QToolButton*>()) {
+            if (b->toolTip().isEmpty()) continue;
+            EXPECT_TRUE(b->isVisible()) << b->toolTip().toStdString();
+            shown += b->isVisible();
+        }
+        EXPECT_EQ(shown, 17);
+        ExpectNothingClipped(form.get());
+    }
 }
 
 } // namespace

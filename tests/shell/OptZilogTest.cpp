@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include "FormChecks.h"
 #include "ShellTestSupport.h"
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
@@ -174,6 +175,26 @@ TEST_F(OptZilogDialog, SizeCyclesAndVariantOneKeepsTheOthers) {
     g_withDialog = [](TOptZilog1& d) { Click(d, 0); };
     EXPECT_EQ(AlgorithmTable[161].Options(), 1);
     EXPECT_EQ(std::vector<uint32_t>(s161, s161 + 4), (std::vector<uint32_t>{1, 1, 0, 1}));
+}
+
+// At any font the list's columns hold the longest option names and the
+// note under the list shows all its lines: row 160's note of two refused
+// options, and row 166's six options.
+TEST_F(OptZilogDialog, NoteAndColumnsShowWhole) {
+    g_withDialog = [](TOptZilog1& d) {
+        d.show();
+        QApplication::processEvents();
+        ExpectNothingClipped(&d);
+        d.hide();
+    };
+    FontSizes([] {
+        SCOPED_TRACE("row 160");
+        EXPECT_EQ(AlgorithmTable[160].Options(), 1);
+    });
+    FontSizes([] {
+        SCOPED_TRACE("row 166");
+        EXPECT_EQ(AlgorithmTable[166].Options(), 1);
+    });
 }
 
 } // namespace

@@ -1,5 +1,7 @@
 // The IC test form: grid, settings, Test and its messages.
 #include <QFontMetricsF>
+#include <QTest>
+#include <tuple>
 
 #include "FormChecks.h"
 #include "FormFixture.h"
@@ -177,6 +179,32 @@ TEST_F(Editlg, RefusesWithoutProgrammerOrLibrary) {
     form->ButtonFileClick();
     form->ButtonAutoFindClick();
     EXPECT_EQ(Texts(), (std::vector<std::string>{"Unable to open \"lg.dat\"!", "Unable to open \"lg.dat\"!"}));
+}
+
+// Enter in the pin count applies it there: the form's default button
+// ("&Select") opens no library, and no box shows.
+TEST_F(Editlg, EnterInThePinCountAppliesItAndOpensNothing) {
+    WriteLibrary(".7400 14\r\n" + k7400Line1 + "\r\n");
+    int opened = 0;
+    onLibrary = [&opened](TEditLgFile*) { return ++opened, 2; };
+    form->show();
+    QApplication::processEvents();
+    ASSERT_TRUE(form->ButtonFile->isDefault() || form->ButtonFile->autoDefault());
+    for (auto [key, typed, pins] : {std::tuple{Qt::Key_Return, "16", 16}, {Qt::Key_Enter, "9", 8}}) {
+        form->MaskEditPins->setFocus();
+        form->MaskEditPins->selectAll();
+        QTest::keyClicks(form->MaskEditPins, typed);
+        QTest::keyClick(form->MaskEditPins, key);
+        QApplication::processEvents();
+        EXPECT_EQ(IcPinCount, pins) << typed;
+        EXPECT_EQ(form->pins, pins) << typed;
+    }
+    EXPECT_EQ(opened, 0);
+    EXPECT_TRUE(ui.Boxes.empty());
+    // The button itself still opens the library.
+    form->ButtonFile->click();
+    EXPECT_EQ(opened, 1);
+    form->hide();
 }
 
 } // namespace
