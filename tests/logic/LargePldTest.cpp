@@ -70,6 +70,7 @@ TEST_F(LargePldTest, Row248FileSettingTheCelllessFuseIsRefused) {
         for (int op : {OpProgram, OpVerify}) {
             EXPECT_EQ(Run(op), -1);
             EXPECT_TRUE(HasLine(" Fuse 14394 has no cell in this device.")) << LogText();
+            EXPECT_TRUE(HasLine(" Fail address : 14394(383Ah)")) << LogText();
             EXPECT_TRUE(chip->Strobes().empty());
             EXPECT_TRUE(chip->Blank());
         }
