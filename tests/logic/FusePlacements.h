@@ -64,16 +64,16 @@ inline std::vector<FpTable<sim::BipolarPalChip, sim::BipolarPalFacts>> FuseArray
                  "group " + std::to_string(g) + " column " + std::to_string(c) + " output " +
                      std::to_string(b)};
     };
+    const std::vector<S> pal16 = {At(300, gco(1, 12, 1)), At(0, gco(0, 0, 0)), At(31, gco(0, 31, 0)),
+                                  At(1000, gco(7, 8, 3)), At(2047, gco(7, 31, 7))};
+    const std::vector<S> pal20 = {At(361, gco(1, 1, 1)), At(39, gco(0, 39, 0)), At(2559, gco(7, 39, 7))};
     return {
-        {"TEXAS-INSTRUMENTS",
-         "TIBPAL16L8",
-         {At(300, gco(1, 12, 1)), At(0, gco(0, 0, 0)), At(31, gco(0, 31, 0)), At(1000, gco(7, 8, 3)),
-          At(2047, gco(7, 31, 7))},
-         2048},
-        {"TEXAS-INSTRUMENTS",
-         "TIBPAL20L8",
-         {At(361, gco(1, 1, 1)), At(39, gco(0, 39, 0)), At(2559, gco(7, 39, 7))},
-         2560},
+        {"TEXAS-INSTRUMENTS", "TIBPAL16L8", pal16, 2048},
+        {"TEXAS-INSTRUMENTS", "TIBPAL16R8", pal16, 2048},
+        {"AMD/MMI", "PAL16L8A", pal16, 2048},
+        {"AMD/MMI", "PAL16R4A", pal16, 2048},
+        {"TEXAS-INSTRUMENTS", "TIBPAL20L8", pal20, 2560},
+        {"AMD/MMI", "PAL20R8A", pal20, 2560},
         {"AMD/MMI",
          "PAL20L10A",
          {At(1280, gco(0, 0, 8)), At(1440, gco(0, 0, 9)), At(199, gco(0, 39, 1)), At(1599, gco(3, 39, 9))},
@@ -123,7 +123,13 @@ inline std::vector<FpTable<sim::PinAddressedFuseChip, sim::PinAddressedFacts>> P
             {"TEXAS-INSTRUMENTS", "TIBPAL20R4", wide, 2560},
             {"NATIONAL-SEMICONDUCTOR", "PAL20R4A", wide, 2560},
             {"AMD/MMI", "PAL16R6A", narrow, 2048},
-            {"AMD/MMI", "PAL20R4A", wide, 2560}};
+            {"AMD/MMI", "PAL20R4A", wide, 2560},
+            {"TEXAS-INSTRUMENTS", "TIBPAL16R6", narrow, 2048},
+            {"NATIONAL-SEMICONDUCTOR", "PAL16R8A", narrow, 2048},
+            {"TEXAS-INSTRUMENTS", "TIBPAL20R6", wide, 2560},
+            {"NATIONAL-SEMICONDUCTOR", "PAL20R6A", wide, 2560},
+            {"AMD/MMI", "PAL16R8A", narrow, 2048},
+            {"AMD/MMI", "PAL20R6A", wide, 2560}};
 }
 
 // The ten-output macrocell map (rows 275 and 310): reset row 0-43, the
@@ -214,23 +220,27 @@ inline std::vector<FpTable<sim::MacrocellWordChip, sim::MacrocellWordFacts>> Mac
                      " bit " + std::to_string(k)};
     };
     auto code = [](int c) { return (c ^ 2) + 2; };
+    const std::vector<S> map3990 = {w(44, false, 0, 0, 0),       w(133, false, 2, 1, 0),
+                                    w(396 + 43, true, 7, 43, 1), w(3960, true, 0, 63, 0),
+                                    w(3962, true, 4, 63, 0),     w(3989, true, 4, 63, 9)};
+    const std::vector<S> map5828 = {w(88, false, 0, 0, 9),   w(484 + 44 * 9 + 5, false, 9, 5, 8),
+                                    w(5412, false, 0, 0, 0), w(2904 + 7, true, 7, 7, 4),
+                                    w(3, false, 15, 3, 6),   w(5764 + 40, false, 15, 40, 3),
+                                    w(5808, true, 0, 63, 9), w(5827, true, 2, 63, 0)};
     return {{"GENERIC-ALGORITHM",
              "UVPLD3210",
              {w(280, false, 0, code(0), 0), w(283, false, 0, code(3), 0), w(245, false, 1, code(5), 0),
               w(361, false, 6, code(1), 1), w(3087, false, 2, code(7), 9), w(322, true, 7, code(2), 1),
               w(3200, true, 0, 0, 0), w(3209, true, 0, 0, 9)},
              3210},
-            {"GENERIC-ALGORITHM",
-             "UVPLD3990",
-             {w(44, false, 0, 0, 0), w(133, false, 2, 1, 0), w(396 + 43, true, 7, 43, 1),
-              w(3960, true, 0, 63, 0), w(3962, true, 4, 63, 0), w(3989, true, 4, 63, 9)},
-             3990},
-            {"GENERIC-ALGORITHM",
-             "UVPLD5828-0",
-             {w(88, false, 0, 0, 9), w(484 + 44 * 9 + 5, false, 9, 5, 8), w(5412, false, 0, 0, 0),
-              w(2904 + 7, true, 7, 7, 4), w(3, false, 15, 3, 6), w(5764 + 40, false, 15, 40, 3),
-              w(5808, true, 0, 63, 9), w(5827, true, 2, 63, 0)},
-             5828}};
+            {"GENERIC-ALGORITHM", "UVPLD3990", map3990, 3990},
+            {"GENERIC-ALGORITHM", "UVPLD3990-LV", map3990, 3990},
+            {"GENERIC-ALGORITHM", "UVPLD5828-0", map5828, 5828},
+            {"GENERIC-ALGORITHM", "UVPLD5828-1", map5828, 5828},
+            {"GENERIC-ALGORITHM", "UVPLD5828-2", map5828, 5828},
+            {"GENERIC-ALGORITHM", "UVPLD5828-3", map5828, 5828},
+            {"GENERIC-ALGORITHM", "UVPLD5828-4", map5828, 5828},
+            {"GENERIC-ALGORITHM", "UVPLD5828-5", map5828, 5828}};
 }
 
 // Rows 246 and 244: the words of the security-checked arrays.
@@ -268,7 +278,9 @@ inline std::vector<FpTable<sim::SecuredWordChip, sim::SecuredWordFacts>> Secured
     b.push_back(w(14391 + 4 * 3 + 6, false, 6, 95, 3));
     return {{"GENERIC-ALGORITHM", "UVEPLD5828S", v10, 5828},
             {"GENERIC-ALGORITHM", "UVEPLD14394", plain, 14394},
-            {"GENERIC-ALGORITHM", "UVEPLD14435", b, 14435}};
+            {"GENERIC-ALGORITHM", "UVEPLD14435", b, 14435},
+            {"GENERIC-ALGORITHM", "UVEPLD5828S-LV", v10, 5828},
+            {"GENERIC-ALGORITHM", "UVEPLD14364", common, 14364}};
 }
 
 // Row 245. 2500 map: kind pin low A(b) + 172r + c, high B(b) + 172r + c,
@@ -296,7 +308,9 @@ inline std::vector<FpTable<sim::WideWordEpldChip, sim::WideWordEpldFacts>> WideW
     extra.push_back(x(71653 + 1 + 8 * 6, false, 6, 0, 191, 6));
     extra.push_back(x(71649 + 3 + 8 * 2, false, 14, 1, 191, 2));
     return {{"GENERIC-ALGORITHM", "UVEPLD71648", wide, 71648},
-            {"GENERIC-ALGORITHM", "UVEPLD71745-PLCC", extra, 71745}};
+            {"GENERIC-ALGORITHM", "UVEPLD71745-PLCC", extra, 71745},
+            {"GENERIC-ALGORITHM", "UVEPLD71745", extra, 71745},
+            {"GENERIC-ALGORITHM", "UVEPLD71648-PLCC", wide, 71648}};
 }
 
 // Rows 285, 288, 287: fuses in walk order over row and column values.
@@ -313,6 +327,7 @@ inline std::vector<FpTable<sim::StrobePlaChip, sim::StrobePlaFacts>> StrobePlaTa
                                   ab(46 + 20, 1, 30), ab(1472, 32, 0),  ab(1472 + 35, 32, 17),
                                   ab(1831, 41, 17),   ab(1832, 51, 58), ab(1841, 42, 58)};
     return {{"PHILIPS", "PLS153", pla18, 1842},
+            {"PHILIPS", "PLS153A", pla18, 1842},
             {"GENERIC-ALGORITHM", "OTPPLA1842T", pla18, 1842},
             // 22 x 42 x 10: columns 0-15, 36-43, 34, 35, 32, 33, ..., 16, 17,
             // 48-57 (54), rows 32-41 with the first 44.
