@@ -215,9 +215,8 @@ inline void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
         map[fuse / 8] = static_cast<uint8_t>(on ? map[fuse / 8] | (1u << (fuse % 8)) : map[fuse / 8] & ~(1u << (fuse % 8)));
     };
     switch (row) {
-    case 248: // a number of the JEDEC map between two rows' cells: no cell
-        set(14394, false);
-        if (DeviceVariant == 2 || DeviceVariant == 6) set(14499, false); // the B parts have no fuse 14499
+    case 248: // the B parts have no fuse 14499
+        if (DeviceVariant == 2 || DeviceVariant == 6) set(14499, false);
         break;
     case 245: // fuse 44675's word is the security cell's place
         set(44675, false);
@@ -716,6 +715,7 @@ inline std::vector<uint32_t> CelllessFuses() {
     std::vector<uint32_t> v;
     if (CurrentAlgorithm == 244 && DeviceVariant == 1 && DeviceSize > 14394) v.push_back(14394);
     if (CurrentAlgorithm == 245 && DeviceSize > 71648) v.push_back(71648);
+    if (CurrentAlgorithm == 248 && DeviceSize > 14394) v.push_back(14394);
     return v;
 }
 inline void SetFuse(uint8_t* map, uint32_t n, bool on) {
