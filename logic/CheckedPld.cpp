@@ -413,6 +413,7 @@ bool Cellless258(uint32_t n) { return DeviceVariant == 2 && n >= 2592 && (n < 28
 bool MapFits258() {
     for (uint32_t n = 2592; n < DeviceSize; ++n)
         if (Cellless258(n) && GetBufferBit(n) != 0) {
+            FailAddress = n;
             ShowMessageLine(" Fuse %u is fixed at 0 on this device; the file sets 1.", n);
             return false;
         }

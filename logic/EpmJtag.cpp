@@ -458,6 +458,7 @@ bool MapFitsPart() {
     const uint32_t from = FirstCelllessFuse();
     for (uint32_t n = from; from != 0 && n <= from + 6; ++n)
         if (GetBufferBit(n) != 0) {
+            FailAddress = n;
             ShowMessageLine(" Fuse %u is fixed at 0 on this device; the file sets 1.", n);
             return false;
         }

@@ -775,6 +775,7 @@ bool MapFitsPart() {
         uint32_t v = 0;
         for (uint32_t t = 0; t < 4; ++t) v = v << 1 | GetBufferBit(f + t);
         if (v <= 13) continue;
+        FailAddress = f;
         ShowMessageLine(" Fuses %u-%u hold %u; this device's field takes 0-13.", f, f + 3, v);
         return false;
     }
@@ -783,6 +784,7 @@ bool MapFitsPart() {
     if (g.Blocks == 4 && DeviceSize == 30609) from = 30585;
     for (uint32_t n = from; from != 0 && n <= from + 6; ++n)
         if (GetBufferBit(n) != 1) {
+            FailAddress = n;
             ShowMessageLine(" Fuse %u is fixed at 1 on this device; the file sets 0.", n);
             return false;
         }

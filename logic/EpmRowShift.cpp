@@ -611,6 +611,7 @@ bool CodedFieldsFit() {
         uint32_t v = 0;
         for (uint32_t t = 0; t < 4; ++t) v = v << 1 | GetBufferBit(first + t);
         if (v <= 10) continue;
+        FailAddress = first;
         ShowMessageLine(" Fuses %u-%u hold %u; this device's field takes 0-10.", first, first + 3, v);
         return false;
     }

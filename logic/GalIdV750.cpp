@@ -106,8 +106,14 @@ bool Secured248() {
     return last == 0;
 }
 
-// The parts without the UES or without fuse 14500/14499 keep those 0.
+// Fuse 14394 lies between the output configuration rows' three-cell fuses
+// (14364-14393) and four-cell fuses (14395-14434): no row has a cell for it.
+constexpr uint32_t k248CelllessFuse = 14394;
+
+// The parts without the UES or without fuse 14500/14499 keep those 0, as
+// the parts whose map reaches past 14394 keep that fuse.
 void ClearAbsent248() {
+    if (DeviceSize > k248CelllessFuse) SetBufferBit(k248CelllessFuse, 0);
     uint32_t first = k248Fuse14499;
     uint32_t last = k248Fuse14499;
     if (DeviceVariant == 0 || DeviceVariant == 4) {
@@ -249,11 +255,9 @@ void Erase248Step() {
 
 } // namespace
 
-// Fuse 14394 lies between the output configuration rows' three-cell fuses
-// (14364-14393) and four-cell fuses (14395-14434): no row has a cell for it.
-// A file that sets it is refused before the part is touched, by Program and
-// by Verify, instead of being dropped unseen.
-constexpr uint32_t k248CelllessFuse = 14394;
+// A file that sets fuse 14394, which no row has a cell for, is refused
+// before the part is touched, by Program and by Verify, instead of being
+// dropped unseen.
 bool Refuse248CelllessFuse() {
     if (DeviceSize <= k248CelllessFuse || GetBufferBit(k248CelllessFuse) == 0) return false;
     FailAddress = k248CelllessFuse;

@@ -304,11 +304,42 @@ int Secure() {
     return r;
 }
 
+// A fuse of the JEDEC map that no word of the part holds: row 244 variant
+// 1's 14394 (between its two architecture rows' cells) and, on the row-245
+// parts with the extra column-191 words, 71648 (between the two sets of
+// those words). The part holds 0 there; 0 when the device has none.
+uint32_t CelllessFuse() {
+    uint32_t n = 0;
+    if (CurrentAlgorithm == 244 && DeviceVariant == 1) n = 14394;
+    if (CurrentAlgorithm == 245) n = 71648;
+    return n != 0 && n < DeviceSize ? n : 0;
+}
+
+// A file that sets that fuse is refused by Program and Verify before any pin
+// moves, instead of being dropped unseen.
+bool RefuseCelllessFuse() {
+    const uint32_t n = CelllessFuse();
+    if (n == 0 || GetBufferBit(n) == 0) return false;
+    FailAddress = n;
+    ShowMessageLine(" Fuse %u has no cell in this device.", n);
+    return true;
+}
+
+// Read gives the fuse the part's 0.
+void ReadCelllessFuse(int mode, int result) {
+    if (const uint32_t n = CelllessFuse(); n != 0 && mode == 2 && result == 1) SetBufferBit(n, 0);
+}
+
 int Alg246Read(int mode) { return Pass(mode); }
 int Alg246Program() { return Pass(kProgramming); }
 int Alg246Secure() { return Secure(); }
-int Alg244Read(int mode) { return Pass(mode); }
-int Alg244Program() { return Pass(kProgramming); }
+int Alg244Read(int mode) {
+    if (mode == 3 && RefuseCelllessFuse()) return -1;
+    const int r = Pass(mode);
+    ReadCelllessFuse(mode, r);
+    return r;
+}
+int Alg244Program() { return RefuseCelllessFuse() ? -1 : Pass(kProgramming); }
 int Alg244Secure() { return Secure(); }
 
 // ---- row 245: twelve-bit words of the 2500 class ----------------------------
@@ -536,10 +567,12 @@ int WideWalk(int mode) {
 }
 
 int Alg245Read(int mode) {
+    if (mode == 3 && RefuseCelllessFuse()) return -1;
     WidePowerUp(2);
     if (WideSecurityCheck() != 1) return -1;
     const int r = WideWalk(mode);
     WidePowerDown();
+    ReadCelllessFuse(mode, r);
     return r;
 }
 
@@ -550,6 +583,7 @@ int Alg245Read(int mode) {
 constexpr uint32_t kWideSecurityFuse = 44675;
 
 int Alg245Program() {
+    if (RefuseCelllessFuse()) return -1;
     WidePowerUp(kProgramming);
     if (WideSecurityCheck() != 1) return -1;
     if (GetBufferBit(kWideSecurityFuse) != 0) {

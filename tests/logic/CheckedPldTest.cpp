@@ -272,6 +272,7 @@ TEST_F(CheckedPldTest, Row258CelllessFusesAreFixedAtZero) {
     LoadFuses(fuses, FuseRowLength);
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine(" Fuse 2881 is fixed at 0 on this device; the file sets 1.")) << LogText();
+    EXPECT_TRUE(HasLine(" Fail address : 2881(B41h)")) << LogText();
     EXPECT_TRUE(chip->Pulses().empty());
     EXPECT_TRUE(elec->SuppliedPins().empty());
     fuses[2881] = 0;

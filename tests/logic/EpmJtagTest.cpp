@@ -191,6 +191,8 @@ TEST_F(EpmJtagTest, CelllessFusesAreFixedAtZero) {
         char line[80];
         std::snprintf(line, sizeof line, " Fuse %u is fixed at 0 on this device; the file sets 1.", first + 3);
         EXPECT_TRUE(HasLine(line)) << LogText();
+        std::snprintf(line, sizeof line, " Fail address : %u(%Xh)", first + 3, first + 3);
+        EXPECT_TRUE(HasLine(line)) << LogText();
         EXPECT_TRUE(chip->Events().empty());
         fuses[first + 3] = 0;
         LoadFuses(fuses, FuseRowLength);

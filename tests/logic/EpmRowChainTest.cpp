@@ -494,12 +494,15 @@ TEST_F(EpmRowChainTest, MapsThePartCannotHoldAreRefused) {
         size_t record;
         std::vector<std::pair<uint32_t, uint8_t>> set;
         const char* line;
+        const char* failAddress; // the fuse the line names first
     };
     const Case cases[] = {
-        {5, {{57860, 1}, {57861, 1}, {57862, 1}, {57863, 0}}, " Fuses 57860-57863 hold 14; this device's field takes 0-13."},
-        {7, {{58117, 1}, {58118, 1}, {58119, 1}, {58120, 1}}, " Fuses 58117-58120 hold 15; this device's field takes 0-13."},
-        {1, {{15012, 0}}, " Fuse 15012 is fixed at 1 on this device; the file sets 0."},
-        {4, {{30591, 0}}, " Fuse 30591 is fixed at 1 on this device; the file sets 0."},
+        {5, {{57860, 1}, {57861, 1}, {57862, 1}, {57863, 0}}, " Fuses 57860-57863 hold 14; this device's field takes 0-13.",
+         " Fail address : 57860(E204h)"},
+        {7, {{58117, 1}, {58118, 1}, {58119, 1}, {58120, 1}}, " Fuses 58117-58120 hold 15; this device's field takes 0-13.",
+         " Fail address : 58117(E305h)"},
+        {1, {{15012, 0}}, " Fuse 15012 is fixed at 1 on this device; the file sets 0.", " Fail address : 15012(3AA4h)"},
+        {4, {{30591, 0}}, " Fuse 30591 is fixed at 1 on this device; the file sets 0.", " Fail address : 30591(777Fh)"},
     };
     for (const Case& c : cases) {
         const ChainRecord& r = kChainRecords[c.record];
@@ -510,6 +513,7 @@ TEST_F(EpmRowChainTest, MapsThePartCannotHoldAreRefused) {
         LoadFuses(fuses, FuseRowLength);
         EXPECT_EQ(Run(OpProgram), -1);
         EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_TRUE(HasLine(c.failAddress)) << LogText();
         EXPECT_TRUE(chip->Strobes().empty());
         EXPECT_TRUE(chip->Passes().empty());
     }

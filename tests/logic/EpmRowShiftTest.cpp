@@ -529,6 +529,7 @@ TEST_F(EpmRowShiftTest, SixBlockFieldPastTenIsRefused) {
     LoadFuses(fuses, FuseRowLength);
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine(" Fuses 43396-43399 hold 11; this device's field takes 0-10.")) << LogText();
+    EXPECT_TRUE(HasLine(" Fail address : 43396(A984h)")) << LogText();
     EXPECT_TRUE(chip->Strobes().empty());
     EXPECT_TRUE(chip->Passes().empty());
     for (uint32_t t = 0; t < 4; ++t) fuses[43396 + t] = (10 >> (3 - t)) & 1;

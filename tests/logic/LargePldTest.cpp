@@ -50,7 +50,8 @@ TEST_F(LargePldTest, Row248LowPowerRecords) {
 
 // A file that sets fuse 14394, which no V750 holds: past the map of the
 // first parts, so the reader refuses it; inside the B parts' map, so their
-// Program and Verify refuse it before the part is touched.
+// Program and Verify refuse it before the part is touched, and Read gives
+// it the part's 0.
 TEST_F(LargePldTest, Row248FileSettingTheCelllessFuseIsRefused) {
     std::vector<uint8_t> fuses(14395, 0);
     fuses[14394] = 1;
@@ -70,9 +71,13 @@ TEST_F(LargePldTest, Row248FileSettingTheCelllessFuseIsRefused) {
         for (int op : {OpProgram, OpVerify}) {
             EXPECT_EQ(Run(op), -1);
             EXPECT_TRUE(HasLine(" Fuse 14394 has no cell in this device.")) << LogText();
+            EXPECT_TRUE(HasLine(" Fail address : 14394(383Ah)")) << LogText();
             EXPECT_TRUE(chip->Strobes().empty());
             EXPECT_TRUE(chip->Blank());
         }
+        // Read gives the fuse the part's 0 (it used to leave the buffer's 1).
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(GetBufferBit(14394), 0u);
         ExpectNoViolations();
     }
 }

@@ -123,6 +123,30 @@ protected:
         EXPECT_EQ(fileSum, written);
         EXPECT_EQ(ComputeBufferChecksum(BufferStart, BufferEnd) & 0xFFFF, fileSum);
     }
+    // A file that sets fuse `n`, which the part has no cell for, is refused
+    // by Program and Verify before any pin moves, naming the fuse and setting
+    // the fail address; the fuse is then cleared as the user would.
+    // `pulses`: the part's programming pulses, which must not grow.
+    void ExpectCelllessRefused(std::vector<uint8_t>& fuses, uint32_t n, uint32_t rowWidth,
+                               const std::vector<uint64_t>& pulses) {
+        const size_t pulsesBefore = pulses.size();
+        char line[64], address[64];
+        std::snprintf(line, sizeof line, " Fuse %u has no cell in this device.", n);
+        std::snprintf(address, sizeof address, " Fail address : %u(%Xh)", n, n);
+        fuses[n] = 1;
+        LoadFuses(fuses, rowWidth);
+        for (int op : {OpProgram, OpVerify}) {
+            SCOPED_TRACE(op);
+            const uint64_t revision = elec->Revision();
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_TRUE(HasLine(line)) << LogText();
+            EXPECT_TRUE(HasLine(address)) << LogText();
+            EXPECT_EQ(elec->MovedSince(revision), 0u);
+            EXPECT_EQ(pulses.size(), pulsesBefore);
+        }
+        fuses[n] = 0;
+        LoadFuses(fuses, rowWidth);
+    }
     // The part's cells in the JEDEC numbering.
     static std::vector<uint8_t> Cells(const sim::CellArrayChip* chip, uint32_t count) {
         std::vector<uint8_t> c(count);

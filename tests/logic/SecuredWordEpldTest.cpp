@@ -77,14 +77,16 @@ TEST_F(SecuredWordEpldTest, EveryRecordThroughTheDriverThenSecured) {
         sim::SecuredWordChip* chip = Seat(r);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         std::vector<uint8_t> fuses = Pattern(r.fuses, r.row + r.variant);
-        if (NoCell(r, kSecuredWordNoCell)) fuses[kSecuredWordNoCell] = 0;
         LoadFuses(fuses, r.rowWidth);
+        if (NoCell(r, kSecuredWordNoCell))
+            ExpectCelllessRefused(fuses, kSecuredWordNoCell, r.rowWidth, chip->Pulses());
         VerifyAfterProgram = 1;
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         VerifyAfterProgram = 0;
         EXPECT_EQ(Programmed(r, chip), fuses);
         EXPECT_FALSE(chip->Secured());
         ClearUserMap(r.fuses);
+        if (NoCell(r, kSecuredWordNoCell)) SetBufferBit(kSecuredWordNoCell, 1); // the part's 0 replaces it
         EXPECT_EQ(Run(OpRead), 1) << LogText();
         EXPECT_EQ(UserFuses(r.fuses), fuses);
         EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
@@ -95,6 +97,19 @@ TEST_F(SecuredWordEpldTest, EveryRecordThroughTheDriverThenSecured) {
         EXPECT_EQ(Programmed(r, chip), fuses);
         ExpectNoViolations();
     }
+}
+
+// A file setting fuse 14394 alone, which the 750B has no cell for: Program
+// and Verify refuse it before any pin moves (it used to program "ok" and
+// read back as the buffer held it); the file without it programs.
+TEST_F(SecuredWordEpldTest, FileSettingTheCelllessFuseIsRefused) {
+    const SecuredWordRecord& r = kSecuredWordRecords[3];
+    sim::SecuredWordChip* chip = Seat(r);
+    std::vector<uint8_t> fuses(r.fuses, 0);
+    ExpectCelllessRefused(fuses, kSecuredWordNoCell, r.rowWidth, chip->Pulses());
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Programmed(r, chip), fuses);
+    ExpectNoViolations();
 }
 
 // Each row and variant: the first word, whose cells need the last allowed
@@ -199,7 +214,9 @@ TEST_F(SecuredWordEpldTest, Row244ArchitectureWordsByVariant) {
         const SecuredWordRecord& r = kSecuredWordRecords[2 + v];
         SCOPED_TRACE(r.name);
         sim::SecuredWordChip* chip = Seat(r);
-        SetUserFuses(std::vector<uint8_t>(r.fuses, 1));
+        std::vector<uint8_t> all(r.fuses, 1);
+        if (NoCell(r, kSecuredWordNoCell)) all[kSecuredWordNoCell] = 0; // a file setting it is refused
+        SetUserFuses(all);
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         EXPECT_EQ(chip->ControlColumnPulses(), 2 * words[v]); // a pulse and an over-pulse each
         EXPECT_FALSE(chip->Secured());
@@ -207,10 +224,10 @@ TEST_F(SecuredWordEpldTest, Row244ArchitectureWordsByVariant) {
     ExpectNoViolations();
 }
 
-// Each walk reads every fuse below the fuse count (but the 750B's 14394):
-// an all-programmed part fills a cleared buffer, an erased one clears a
-// filled buffer; the round trip above shows no fuse is read from a cell
-// not its own.
+// Each walk reads every fuse below the fuse count: an all-programmed part
+// fills a cleared buffer, an erased one clears a filled buffer (the 750B's
+// 14394, which has no cell, reads 0 both times); the round trip above shows
+// no fuse is read from a cell not its own.
 TEST_F(SecuredWordEpldTest, ReadWalksCoverEveryFuse) {
     for (const SecuredWordRecord& r : kSecuredWordRecords) {
         SCOPED_TRACE(r.name);
@@ -225,6 +242,7 @@ TEST_F(SecuredWordEpldTest, ReadWalksCoverEveryFuse) {
         SetUserFuses(std::vector<uint8_t>(r.fuses, 1));
         EXPECT_EQ(Run(OpRead), 1) << LogText();
         for (auto& b : expect) b = 1 - b;
+        if (NoCell(r, kSecuredWordNoCell)) expect[kSecuredWordNoCell] = 0;
         EXPECT_EQ(UserFuses(r.fuses), expect);
     }
     ExpectNoViolations();
@@ -273,6 +291,7 @@ constexpr WideWordRecord kWideWordRecords[] = {
     {"UVEPLD71745-PLCC", 1, 71745, true},
 };
 constexpr uint32_t kWideFirstFuse = 2924; // bit 0 of the first word walked
+constexpr uint32_t kWideNoCell = 71648;    // no cell on the parts with the extra words
 
 // Calls a hook when the progress display is cleared.
 class ClearHookUi : public BreakingUi {
@@ -336,14 +355,15 @@ TEST_F(WideWordEpldTest, EveryRecordThroughTheDriverThenSecured) {
         sim::WideWordEpldChip* chip = Seat(r);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         std::vector<uint8_t> fuses = Pattern(r.fuses, 245 + r.subVariant);
-        for (uint32_t n = 0; n < r.fuses; ++n)
-            if (!sim::WideWordEpldChip::HasCell(r.subVariant == 1, n)) fuses[n] = 0;
+        fuses[sim::WideWordEpldChip::kSharedSecurityFuse] = 0; // Secure's cell (FileSettingTheSecurityFuseIsRefused)
         LoadFuses(fuses, 172);
+        if (r.fuses > kWideNoCell) ExpectCelllessRefused(fuses, kWideNoCell, 172, chip->Pulses());
         VerifyAfterProgram = 1;
         EXPECT_EQ(Run(OpProgram), 1) << LogText();
         VerifyAfterProgram = 0;
         EXPECT_EQ(Programmed(r, chip), fuses);
         ClearUserMap(r.fuses);
+        if (r.fuses > kWideNoCell) SetBufferBit(kWideNoCell, 1); // the part's 0 replaces it
         EXPECT_EQ(Run(OpRead), 1) << LogText();
         EXPECT_EQ(UserFuses(r.fuses), fuses);
         EXPECT_EQ(ReadJedecChecksumField(FormatJedecText(nullptr, 0)), ReadJedecChecksumField(ReadText("in.jed")));
@@ -383,6 +403,21 @@ TEST_F(WideWordEpldTest, FileSettingTheSecurityFuseIsRefused) {
     EXPECT_FALSE(chip->Secured());
     EXPECT_EQ(Run(OpSecurity), 1) << LogText();
     EXPECT_TRUE(chip->Secured());
+    ExpectNoViolations();
+}
+
+// A file setting fuse 71648 alone, which the parts with the extra words
+// have no cell for: refused by Program and Verify before any pin moves, on
+// either pin map.
+TEST_F(WideWordEpldTest, FileSettingTheCelllessFuseIsRefused) {
+    for (const WideWordRecord& r : {kWideWordRecords[1], kWideWordRecords[3]}) {
+        SCOPED_TRACE(r.name);
+        sim::WideWordEpldChip* chip = Seat(r);
+        std::vector<uint8_t> fuses(r.fuses, 0);
+        ExpectCelllessRefused(fuses, kWideNoCell, 172, chip->Pulses());
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(Programmed(r, chip), fuses);
+    }
     ExpectNoViolations();
 }
 
@@ -456,8 +491,9 @@ TEST_F(WideWordEpldTest, WordsPastTheLastPulseFail) {
 }
 
 // The pins by adapter reach the socket pin map (all but the fourth data
-// pin); the read walk reaches every fuse below the fuse count but 71648
-// (fuse 44675 shares the security cell's place and reads it).
+// pin); the read walk reaches every fuse below the fuse count, 71648 (no
+// cell) reads 0 whatever the buffer held (fuse 44675 shares the security
+// cell's place and reads it).
 TEST_F(WideWordEpldTest, PinMapsAndReadCoverage) {
     const uint32_t dip[25] = {21, 22, 23, 26, 27, 41, 42, 43, 44, 5, 6, 7, 33, 31, 29,
                               17, 19, 35, 37, 39, 13, 11, 9, 24, 25};
@@ -478,8 +514,7 @@ TEST_F(WideWordEpldTest, PinMapsAndReadCoverage) {
         chip->UvErase();
         SetUserFuses(std::vector<uint8_t>(r.fuses, 1));
         EXPECT_EQ(Run(OpRead), 1) << LogText();
-        expect.assign(r.fuses, 0);
-        if (r.fuses > 71648) expect[71648] = 1;
+        expect.assign(r.fuses, 0); // 71648, which has no cell, included: the part's 0
         EXPECT_EQ(UserFuses(r.fuses), expect);
         ExpectNoViolations();
     }

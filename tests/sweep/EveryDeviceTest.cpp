@@ -105,6 +105,33 @@ TEST_P(EveryDevice, Works) {
             }
         }
     };
+    // A file that sets a fuse no cell holds: Program and Verify refuse it
+    // before any supply is switched on, naming the fuse as the fail address;
+    // the file without it is what runs on.
+    for (const uint32_t n : pld ? CelllessFuses() : std::vector<uint32_t>{}) {
+        SetFuse(image.data(), n, false);
+        SetFuse(buffer, n, true);
+        SupplyWatch watch;
+        simp->AttachComponent(&watch);
+        BlankCheckBeforeProgram = 0; // its blank check would switch the part on whatever Program does
+        const size_t from = ui.Log.size();
+        const int programmed = RunOperation(MainEngine, OpProgram);
+        const int verified = RunOperation(MainEngine, OpVerify);
+        BlankCheckBeforeProgram = 1;
+        simp->DetachComponent(&watch);
+        char said[64], address[64];
+        std::snprintf(said, sizeof said, " Fuse %u has no cell in this device.", n);
+        std::snprintf(address, sizeof address, " Fail address : %u(%Xh)", n, n);
+        int lines = 0;
+        for (size_t i = from; i < ui.Log.size(); ++i) lines += ui.Log[i] == said || ui.Log[i] == address;
+        const bool refused =
+            programmed == ResultFailed && verified == ResultFailed && lines == 4 && !watch.switchedOn;
+        line += " fuse " + std::to_string(n) +
+                (refused ? " refused" : " NOT REFUSED with its line and fail address");
+        if (watch.switchedOn) line += " (a supply was switched on)";
+        failed = failed || !refused;
+        SetFuse(buffer, n, false);
+    }
     step(SupportedOperationMask & OpMaskBlankCheck ? "blank check, program, verify" : "program, verify",
          OpMaskProgram, OpProgram);
     // Buffer byte i stands for chip address DeviceStart + i / unit.
@@ -123,8 +150,22 @@ TEST_P(EveryDevice, Works) {
         line += why;
         failed = !why.empty();
     }
+    // A PLD's cells through its placement table (the places the logic suite
+    // proves fuse by fuse), where it has one.
+    const placement::DeviceTable* places = pld ? placement::DeviceTableOf(d.maker, d.name) : nullptr;
+    if (pld && !failed) {
+        SweepSummary::CountPldCells(places != nullptr);
+        const std::string why =
+            places != nullptr ? PldCellsHold(*places, *chip, *part, image, "after Program") : "";
+        line += places == nullptr ? " (no placement table: cells unchecked)"
+                : why.empty()     ? " (placement table: " + std::to_string(places->spots.size()) + " cells hold)"
+                                  : why;
+        failed = !why.empty();
+    }
     if (!failed && (SupportedOperationMask & OpMaskRead)) {
         std::memset(buffer, fill, bytes);
+        // A fuse no cell holds: the part's 0 replaces the buffer's 1.
+        for (const uint32_t n : pld ? CelllessFuses() : std::vector<uint32_t>{}) SetFuse(buffer, n, true);
         step("read", OpMaskRead, OpRead);
         for (size_t i = 0; !failed && i < bytes; ++i) {
             const Expected e = expected(i);
@@ -146,6 +187,11 @@ TEST_P(EveryDevice, Works) {
             // The part's own cells: the range erased.
             if (!failed && !pld && chip->Words() > 0) {
                 const std::string why = CellsHold(*chip, *part, image, DeviceStart, unit, "after erase", true);
+                line += why;
+                failed = !why.empty();
+            }
+            if (!failed && places != nullptr) {
+                const std::string why = PldCellsHold(*places, *chip, *part, image, "after erase", true);
                 line += why;
                 failed = !why.empty();
             }
@@ -370,6 +416,8 @@ TEST_P(EveryDevice, OnAGangOfFour) {
         FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 11);
         if (pld) {
             ShapeFuses(CurrentAlgorithm, image.data(), DeviceSize);
+            // A file that sets a fuse no cell holds is refused (the main pass).
+            for (const uint32_t n : CelllessFuses()) SetFuse(image.data(), n, false);
         } else {
             ShapeData(CurrentAlgorithm, image.data(), bytes);
         }
@@ -406,6 +454,12 @@ TEST_P(EveryDevice, OnAGangOfFour) {
     for (int s = 0; s < kSockets && !failed && !pld; ++s) {
         const std::string what = "socket " + std::to_string(s + 1);
         fail(CellsHold(*SeatedSimChip(s), *p.part, image, DeviceStart, unit, what.c_str()));
+    }
+    const placement::DeviceTable* places = pld ? placement::DeviceTableOf(d.maker, d.name) : nullptr;
+    if (pld && places == nullptr) p.line += " (no placement table: cells unchecked)";
+    for (int s = 0; s < kSockets && !failed && places != nullptr; ++s) {
+        const std::string what = "socket " + std::to_string(s + 1);
+        fail(PldCellsHold(*places, *SeatedSimChip(s), *p.part, image, what.c_str()));
     }
     // A cell of one socket's part loses its datum: its verify alone fails.
     // (Where the row places the data through a map, which cell holds a

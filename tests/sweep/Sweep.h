@@ -51,6 +51,7 @@
 #include "sim/St62SerialChip.h"
 #include "sim/WordBusMcuChip.h"
 #include "tools/PartAgreement.h"
+#include "tests/logic/FusePlacements.h"
 
 namespace sweep {
 
@@ -214,15 +215,10 @@ inline void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
         map[fuse / 8] = static_cast<uint8_t>(on ? map[fuse / 8] | (1u << (fuse % 8)) : map[fuse / 8] & ~(1u << (fuse % 8)));
     };
     switch (row) {
-    case 244: // variant 1's map has no cell for fuse 14394, between its two architecture rows
-        if (DeviceVariant == 1) set(14394, false);
+    case 248: // the B parts have no fuse 14499
+        if (DeviceVariant == 2 || DeviceVariant == 6) set(14499, false);
         break;
-    case 248: // a number of the JEDEC map between two rows' cells: no cell
-        set(14394, false);
-        if (DeviceVariant == 2 || DeviceVariant == 6) set(14499, false); // the B parts have no fuse 14499
-        break;
-    case 245: // no cell for fuse 71648; fuse 44675's word is the security cell's place
-        set(71648, false);
+    case 245: // fuse 44675's word is the security cell's place
         set(44675, false);
         break;
     case 249: // the read protection off (0 turns it on); Secure sets it
@@ -345,6 +341,9 @@ public:
         static std::vector<std::string> lines;
         return lines;
     }
+    // A PLD device of the main pass whose cells were checked through its
+    // placement table, or that has none.
+    static void CountPldCells(bool checked) { PldCells()[checked ? 0 : 1] += 1; }
     static std::vector<std::string>& RowModelLines() {
         static std::vector<std::string> lines;
         return lines;
@@ -360,6 +359,9 @@ public:
         if (!Proven().empty())
             std::printf("[sweep] %d devices proven against a datasheet model, %d against their row's own tables\n",
                         datasheet, row);
+        if (PldCells()[0] + PldCells()[1] > 0)
+            std::printf("[sweep] PLD cells checked: %d devices, %d without a placement table\n", PldCells()[0],
+                        PldCells()[1]);
         const std::vector<std::string>& lines = RowModelLines();
         if (lines.empty()) return;
         std::printf("[row model] %zu device(s) ran against parts without a datasheet whose facts follow the "
@@ -376,6 +378,10 @@ private:
     static std::vector<Tally>& Tallies() {
         static std::vector<Tally> tallies;
         return tallies;
+    }
+    static std::array<int, 2>& PldCells() {
+        static std::array<int, 2> counts{};
+        return counts;
     }
     static std::map<size_t, Device>& Proven() {
         static std::map<size_t, Device> devices;
@@ -701,6 +707,45 @@ inline bool Logged(const RecordingUi& ui, size_t from, const std::string& text) 
     for (size_t i = from; i < ui.Log.size(); ++i)
         if (ui.Log[i].find(text) != std::string::npos) return true;
     return false;
+}
+
+// The fuses of the current device that no cell of the part holds: Program
+// and Verify refuse a file that sets one, and Read gives the part's 0 there.
+inline std::vector<uint32_t> CelllessFuses() {
+    std::vector<uint32_t> v;
+    if (CurrentAlgorithm == 244 && DeviceVariant == 1 && DeviceSize > 14394) v.push_back(14394);
+    if (CurrentAlgorithm == 245 && DeviceSize > 71648) v.push_back(71648);
+    if (CurrentAlgorithm == 248 && DeviceSize > 14394) v.push_back(14394);
+    return v;
+}
+inline void SetFuse(uint8_t* map, uint32_t n, bool on) {
+    map[n / 8] = static_cast<uint8_t>(on ? map[n / 8] | (1u << (n % 8)) : map[n / 8] & ~(1u << (n % 8)));
+}
+
+// The first spot of a PLD device's placement table whose place on `chip`
+// does not hold the fuse `image` (the fuse map's bytes) gives it, or with
+// `blankInstead` what a blank part holds there, described; "" when every
+// spot does.
+inline std::string PldCellsHold(const placement::DeviceTable& table, const sim::CatalogChip& chip,
+                                const sim::CatalogPart& part, const std::vector<uint8_t>& image, const char* what,
+                                bool blankInstead = false) {
+    for (const placement::DeviceSpot& s : table.spots) {
+        if (s.fuse / 8 >= image.size()) continue;
+        const int want = blankInstead ? s.value(&BlankPart(part)) : (image[s.fuse / 8] >> (s.fuse % 8)) & 1;
+        const int has = s.value(&chip);
+        if (has == want && has >= 0) continue;
+        char m[192];
+        if (has == -2) {
+            std::snprintf(m, sizeof m, " %s: the placement table's model is not the part's", what);
+        } else if (has < 0) {
+            std::snprintf(m, sizeof m, " %s: fuse %u at %s: no cell there", what, s.fuse, s.place.c_str());
+        } else {
+            std::snprintf(m, sizeof m, " %s: fuse %u at %s holds %d, %d %s", what, s.fuse, s.place.c_str(), has, want,
+                          blankInstead ? "blank" : "written");
+        }
+        return m;
+    }
+    return "";
 }
 
 } // namespace sweep
