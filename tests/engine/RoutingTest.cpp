@@ -165,6 +165,37 @@ TEST_F(RoutingTest, TwoVccPinsRampBothChannelsTogether) {
     ExpectAt({36}, 50);
 }
 
+// A switch-on ramps its supply one step at a time at the pace the electrical
+// model holds (a step sooner than 10 us after the last is a violation) and
+// returns only once the supply has settled (the strong path: its last step's
+// wait and 20 us more after the last change): the strong path, one supply-B
+// pin and a pair of VCC pins ramped together.
+TEST_F(RoutingTest, SwitchOnRampsAtItsPaceAndReturnsSettled) {
+    elec->HoldRampPace(true);
+    SeatEverywhere(70);
+    StartSources();
+    struct Way {
+        uint32_t adapter, package;
+        std::vector<int> pins;
+    };
+    for (const Way& w : {Way{0, 12, {38}}, Way{'a', 0, {5}}, Way{0, 22, {15, 36}}}) {
+        Select(w.adapter, 0, 0, 0, w.package);
+        SetDevicePower(1, 50);
+        for (int z : w.pins) {
+            const sim::PinState s = elec->Pin(z);
+            if (s.source == sim::PinSource::StrongSupply) {
+                EXPECT_GE(simp.NowUs(), s.steadyFromUs - sim::kStrongSettleUs + sim::kStrongRampSettleUs) << "pin " << z;
+            } else {
+                EXPECT_GE(simp.NowUs(), s.steadyFromUs) << "pin " << z;
+            }
+        }
+        ExpectAt(w.pins, 50);
+        SetDevicePower(0, 50);
+        EXPECT_TRUE(Supplied().empty());
+        ExpectNoViolation();
+    }
+}
+
 struct PowerCase {
     uint32_t adapter, algorithm, variant, subVariant, package;
     std::vector<int> pins; // socket pins carrying VCC; empty: none
