@@ -21,6 +21,8 @@
 // first n bytes only (the sanitizer build's sample: every row's code paths,
 #include "tests/sweep/Sweep.h"
 
+#include "sim/EpromChip.h"
+
 namespace {
 
 using namespace sweep;
@@ -441,6 +443,31 @@ TEST_P(EveryDevice, OnAGangOfFour) {
         sockets(at, "Blank check", kFaulty, false);
         for (int s = 0; s < kSockets && !failed; ++s)
             if (s != kFaulty) fail(CellsNotBlank(*SeatedSimChip(s), *p.part, DeviceStart, 64, "after the refused Program"));
+    }
+    // An EPROM part in one socket whose cell takes more program pulses than
+    // the others': a row that reads every socket back while it programs
+    // gives that socket the pulses it needs. Only where the row programs a
+    // part whose cell needs them in every socket (it retries at all).
+    if (!failed && !pld && !byMap && sim::SeatedModel<sim::EpromChip>(SeatedSimChip(0)) != nullptr) {
+        size_t b = image.size() / 3;
+        while (b < image.size() && image[b] == 0xFF) ++b;
+        const uint32_t a = DeviceStart + static_cast<uint32_t>(b / unit);
+        auto slow = [&](int s) {
+            if (auto* e = sim::SeatedModel<sim::EpromChip>(SeatedSimChip(s))) e->SetPulsesNeeded(a, 3);
+        };
+        ASSERT_TRUE(load(true));
+        for (int s = 0; s < kSockets; ++s) slow(s);
+        if (b < image.size() && RunOperation(MainEngine, OpProgram) == ResultOk) {
+            ASSERT_TRUE(load(true));
+            slow(kFaulty);
+            const size_t at = ui.Log.size();
+            const int programmed = RunOperation(MainEngine, OpProgram);
+            p.line += programmed == ResultOk ? ", a slow cell in " + faulty + " gets its pulses"
+                                             : ", a slow cell in " + faulty + " fails Program (" + FirstError(ui, at) + ")";
+            if (programmed != ResultOk) failed = true;
+            for (int s = 0; s < kSockets && !failed; ++s)
+                fail(CellsHold(*SeatedSimChip(s), *p.part, image, DeviceStart, unit, "after the slow cell"));
+        }
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail(" violation: " + v);
     Report(p, kGang, GetParam(), failed, ui, from);
