@@ -89,7 +89,10 @@ constexpr MapRow13x MemoryMapTable132[kMapRows132] = {
     {0x20, 0x4F, 0x100, 0x3EFF, 0x3FF0, 0x3FFF, 0xFF, 178, 181, 182, 100},
     {0x20, 0x4F, 0x100, 0x3EFF, 0x3FF2, 0x3FFF, 0x00, 178, 179, 182, 100},
     {0x20, 0x4F, 0x100, 0x3EFF, 0x3FF0, 0x3FFF, 0xFF, 178, 181, 182, 100},
-    {0x20, 0x4F, 0x100, 0x7F00, 0x7FF0, 0x7FFF, 0xFF, 178, 181, 182, 100},
+    // The 32 KB part keeps its option byte at 7FDFh, out of reach of the
+    // 16 KB parts' secure program (182 burns 3FDFh, a byte of this part's
+    // EPROM, and leaves it open): it takes the 32 KB parts' program 198.
+    {0x20, 0x4F, 0x100, 0x7F00, 0x7FF0, 0x7FFF, 0xFF, 178, 181, 198, 100},
 };
 constexpr uint32_t kMapRows131 = 4;
 constexpr MapRow13x MemoryMapTable131[kMapRows131] = {

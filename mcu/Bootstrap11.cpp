@@ -28,6 +28,9 @@ enum Boot11Mode : int {
     ModeConfigErase = 16,
 };
 
+// The bytes row 320's nine address lines (group 0, positions 0-8) reach.
+constexpr uint32_t kPar320Reach = 1u << 9;
+
 // One record per variant: the download, the library entries by operation,
 // the EEPROM, second EPROM and EPROM ranges (a range with a zero bound is
 // absent) and the CONFIG address (compared directly: 0 makes address 0 the
@@ -458,6 +461,11 @@ std::string Check320(uint32_t, const RowRecordFacts& record) {
     if (PinoutFor320(record.PackagePins) == nullptr)
         return "no pin-out of the parallel EPROM mode for a package of " + std::to_string(record.PackagePins) +
                " pins (48)";
+    // Address group 0 drives nine lines: a larger part's upper addresses
+    // would wrap onto its first 512 bytes.
+    if (record.DeviceSize > kPar320Reach)
+        return "size of " + std::to_string(record.DeviceSize) + " bytes is past the " + std::to_string(kPar320Reach) +
+               " its 9 address lines reach";
     return {};
 }
 

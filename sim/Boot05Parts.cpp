@@ -8,11 +8,15 @@
 // jump to it; EPROM burnt through the programming register with Vpp, EEPROM
 // written and erased through its control register) is the family's. The
 // registers' addresses and bits (PROG at 001Ch: ELAT bit 2, EPGM bit 0;
-// EEPROM control at 0007h: E1ERA bit 2, E1LAT bit 1, E1PGM bit 0) and the
+// EEPROM control at 0007h: E1ERA bit 2, E1LAT bit 1, E1PGM bit 0), the
 // security bit (bit 3 of an option byte 21h below the top of the map,
-// outside every row's ranges) are the family's technical data as we hold
-// them: a search for the 68HC705C8 and 68HC705B16 register tables found no
-// datasheet text to confirm them.
+// outside every row's ranges) and the EPROM programming time (burnUs, 2 ms
+// a byte, the time the chip-side programs allow) are the family's technical
+// data as we hold them, confirmed by no datasheet: searches of the
+// reference corpora for the 68HC705C8/C8A, 68HC705B16 and 68HC705 family
+// programming register (PROG, ELAT, EPGM), its EPROM programming time and
+// option register found only the programmer-board guides of other 68HC705
+// members (F8, L1, L2, L4, F6), whose stored text gives neither figure.
 #include <string>
 #include <tuple>
 #include <utility>
@@ -42,7 +46,9 @@ Hc05BootFacts Part(const char* name, int pins, uint32_t words, uint16_t blank, s
     f.modePin = modePin;
     f.modeMinTenths = modeMin;
     f.vppPin = vppPin;
-    f.note = "no datasheet found: memory map, mode and programming pins follow the algorithm row";
+    f.note = "no datasheet found: memory map, mode and programming pins follow the algorithm row; "
+             "the 2 ms EPROM programming time, the PROG and EEPROM control registers and the option byte "
+             "are the family's figures as held, no datasheet confirming them was found";
     f.followsRow = true;
     f.securityAt = words - 0x21;
     f.securityBit = 0x08;

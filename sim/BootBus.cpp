@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <initializer_list>
 #include <memory>
+#include <string>
 #include <typeinfo>
 
 #include "sim/Hc05BootChip.h"
@@ -68,6 +69,14 @@ struct BootLayout {
     // lines, that is the logic's own latch.
     int dataPortReg = -1;
     uint8_t pullLevel = 0xFF;
+    // The latches by their role in an addressed transfer (-1, 0: none): the
+    // address high byte, the address low byte and the data byte (bit r:
+    // register r). A strobe takes the byte of the latch written since the
+    // previous strobe (none: a read); an address low must follow its high, a
+    // data byte its address low once the part was sent an address, and a
+    // high may not follow a high: a byte in the wrong latch is a violation.
+    int addressHighReg = -1, addressLowReg = -1;
+    uint16_t dataLatches = 0;
 };
 
 namespace {
@@ -87,7 +96,9 @@ constexpr uint16_t Bits(std::initializer_list<int> l) {
 // a download byte written to 1 or held in 2 and clocked by 5; the port
 // latches 2, 5, 6 and 7, direction select 4. Layout 2: control on 0, strobe on 2, the address on 3 and
 // nibbles on 4. These report ready as register 1 bit 0 = 1; a layout of
-// another ready sense states its own ready fields.
+// another ready sense states its own ready fields. Layout 1's latches have
+// their roles: 6 the address high byte, 2 the address low byte, 5 and 7
+// the data byte.
 constexpr BootLayout kBootLayouts[] = {
     {"0", 2, {{0xFE, C::Hold}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xCF, C::RunWrite}, {0, C::Idle}},
      {{0, {0x10}, 1}}, -1, 4, 1, Bits({1, 5}), 3, 1, true, 0, false, -1, 0, -1, -1, true, 5, 0x00},
@@ -95,7 +106,8 @@ constexpr BootLayout kBootLayouts[] = {
      {{0xFC, C::HoldMode}, {0xFD, C::Run}, {0xED, C::Run}, {0x7A, C::HoldMode}, {0x7B, C::Run}, {0x7F, C::Run},
       {0xFE, C::HoldMode}, {0xDE, C::HoldMode}, {0xDF, C::Run}, {0xFF, C::Run}, {0xFA, C::HoldMode}, {0xFB, C::Run},
       {0xE0, C::Idle}, {5, C::Idle}, {0, C::Idle}},
-     {{4, {0, 1, 2, 3}, 4}}, 1, 5, 2, Bits({2, 5, 6, 7}), 3, 1, true, 0},
+     {{4, {0, 1, 2, 3}, 4}}, 1, 5, 2, Bits({2, 5, 6, 7}), 3, 1, true, 0, false, -1, 0, -1, -1, false, -1, 0xFF, 6, 2,
+     Bits({5, 7})},
     {"2", 0, {{0xE6, C::HoldMode}, {0xE7, C::Run}, {0xE3, C::Run}, {0xF3, C::Run}, {0xE0, C::Idle}, {0, C::Idle}},
      {}, 1, -1, -1, Bits({3, 4}), 2, 1, true, 0},
     // Layout 3 (68HC711 parts): control on 0 (E8h reset with the mode pins
@@ -237,6 +249,11 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     Hc11BootChip* chip11 = parts.hc11;
     LoaderMcuChip* loader = parts.loader;
     const BootControl control = Meaning(l, reg_[l.controlReg]);
+    if (reg == l.controlReg && Released(control) && Held(Meaning(l, before))) {
+        lastRole_ = Role::None;
+        addressed_ = false;
+        strobedLatch_ = -1;
+    }
     if (reg == l.controlReg && Released(control)) {
         released_ = true;
         if (l.setupReg >= 0 && reg_[l.setupReg] != l.setupValue)
@@ -245,7 +262,9 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     if ((l.latches >> reg & 1) != 0) {
         port_ = value;
         lastLatch_ = reg;
+        strobedLatch_ = reg;
     }
+    if (reg == l.strobeReg && value == 0 && before == 1 && Released(control)) CheckRole(p);
     if (static_cast<int>(reg) == l.clockReg && value == 1 && before == 0 && (l.latches >> reg & 1) == 0) {
         const bool listening = (hc05 != nullptr && hc05->Downloading()) || (chip11 != nullptr && chip11->Downloading()) ||
                                (loader != nullptr && loader->Listening());
@@ -258,6 +277,30 @@ bool BootBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     if (chip11 != nullptr) Drive(*chip11, reg, before, value);
     if (loader != nullptr) Drive(*loader, p, reg, before, value);
     return true;
+}
+
+void BootBusPersonality::CheckRole(SimProgrammer& p) {
+    const BootLayout& l = *layout_;
+    const int latch = strobedLatch_;
+    strobedLatch_ = -1;
+    if (l.addressHighReg < 0) return;
+    const Role role = latch < 0                   ? Role::None
+                      : latch == l.addressHighReg ? Role::High
+                      : latch == l.addressLowReg  ? Role::Low
+                      : (l.dataLatches >> latch & 1) != 0 ? Role::Data
+                                                          : Role::None;
+    static constexpr const char* kNames[] = {"a read", "the address high byte", "the address low byte", "a data byte"};
+    const char* due = nullptr;
+    if (role == Role::High && lastRole_ == Role::High) due = "the address low byte";
+    if (role == Role::Low && lastRole_ != Role::High) due = "the address high byte";
+    if (role == Role::Data && addressed_ && lastRole_ != Role::Low) due = "an address";
+    if (role == Role::None && lastRole_ == Role::High) due = "the address low byte";
+    if (due != nullptr)
+        p.Violation(std::string("bootstrap bus: ") + kNames[static_cast<int>(role)] +
+                    (latch >= 0 ? " latch (register " + std::to_string(latch) + ")" : std::string()) +
+                    " strobed after " + kNames[static_cast<int>(lastRole_)] + " where " + due + " is due");
+    if (role == Role::High || role == Role::Low) addressed_ = true;
+    lastRole_ = role;
 }
 
 // The 68HC05 part sees the strobe's both edges; its data-in byte is read

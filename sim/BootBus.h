@@ -11,7 +11,10 @@
 // a set-up register that must hold its value whenever reset is released;
 // the download register and its byte clock; the strobe; the port latches
 // (the last one written drives the part's input port at a strobe, or, where
-// a layout names them, one latch carries the address and another the data);
+// a layout names them, one latch carries the address and another the data;
+// a layout may give its latches the roles of address high, address low and
+// data byte, and a byte strobed through a latch whose role is not due is a
+// violation);
 // the data-in register; the ready register and bit in the layout's sense.
 // Where the control values tell the data port's direction apart, the data
 // latch reaches the part only while the programmer drives the port (its
@@ -64,11 +67,20 @@ private:
     void Drive(LoaderMcuChip& chip, SimProgrammer& p, uint8_t reg, uint8_t before, uint8_t value);
     // The lines of the part's input port the logic drives now.
     uint8_t PortDriven() const;
+    // At a strobe: whether the latch written since the last one holds the
+    // byte whose role is due (a violation otherwise).
+    void CheckRole(SimProgrammer& p);
 
     const BootLayout* layout_; // null: a layout the image does not have
     uint8_t reg_[12] = {};
     uint8_t port_ = 0;
     int lastLatch_ = -1; // the latch written last (it drives port_)
+    // The role of the byte strobed last since the release, whether an
+    // address was sent, and the latch written since the last strobe.
+    enum class Role : uint8_t { None, High, Low, Data };
+    Role lastRole_ = Role::None;
+    bool addressed_ = false;
+    int strobedLatch_ = -1;
     // Since when the strobe is low (a loader part times it).
     uint64_t strobeFrom_ = 0;
     bool strobeLow_ = false;

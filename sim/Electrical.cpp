@@ -471,8 +471,16 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     const int before = DacMillivolts(channel);
     const int after = DacCodeToMillivolts(channel, code);
     if (before == 0 && after > 0) dacStartUs_[ch] = now;
-    if (after <= kStrongIdleMillivolts) slewReported_[ch] = false;
+    if (after <= kStrongIdleMillivolts) {
+        slewReported_[ch] = false;
+        rampFromBottom_[ch] = true;
+    } else if (after <= before) {
+        rampFromBottom_[ch] = false; // a write that does not rise ends a switch-on ramp
+    }
+    if (after <= before) paceReported_[ch] = false;
     if (after <= before) return;
+    const uint64_t sinceRise = now - lastRiseUs_[ch];
+    lastRiseUs_[ch] = now;
     RefreshPinFacts(Socket::Find(p));
     for (uint64_t m = switchedMask_; m != 0; m &= m - 1) {
         const int pin = std::countr_zero(m);
@@ -489,9 +497,15 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
             p.Violation(where + "channel " + std::to_string(channel) + " set after its switch closed");
         } else if (before > 0 && (feeding & kSwitchStrongSupply) && channel == 4 && !slewReported_[ch] &&
                    after - before > kRampStepMillivolts) {
-            slewReported_[ch] = true;
+            slewReported_[ch] = paceReported_[ch] = true; // one fault of the ramp
             p.Violation(where + "supply from channel " + std::to_string(channel) + " rising by more than " +
                         std::to_string(kRampStepMillivolts) + " mV in one step");
+        } else if (holdPace_ && before > 0 && rampFromBottom_[ch] && IsDeviceSupply(feeding) && !paceReported_[ch] &&
+                   sinceRise < kRampStepUs) {
+            paceReported_[ch] = true;
+            p.Violation(where + "supply from channel " + std::to_string(channel) + " rising again " +
+                        std::to_string(sinceRise) + " us after its last step, " + std::to_string(kRampStepUs) +
+                        " us the least");
         }
     }
 }
@@ -641,6 +655,9 @@ void Electrical::OnUnconfigure(SimProgrammer& p) {
     switchedMask_ = 0;
     supplyMv_.fill(0);
     std::fill(std::begin(slewReported_), std::end(slewReported_), false);
+    std::fill(std::begin(paceReported_), std::end(paceReported_), false);
+    std::fill(std::begin(lastRiseUs_), std::end(lastRiseUs_), uint64_t{0});
+    std::fill(std::begin(rampFromBottom_), std::end(rampFromBottom_), true);
     Changed(kAllPins);
     unchecked_ = kAllPins; // every pin is checked afresh against the cleared state
 }

@@ -38,8 +38,17 @@
 //   at the start of its ramp and off at the end of the ramp down (channel 4 at
 //   most kStrongIdleMillivolts then), and while it feeds a chip channel 4
 //   rises in steps of at most kRampStepMillivolts.
+// - A device supply switched on ramps up from the bottom: while it feeds a
+//   chip its channel rises one step at a time, the next rise no sooner than
+//   kRampStepUs after the last (the pace the routing promises, its own bus
+//   accesses not counted on), until a write that does not rise ends the
+//   ramp (a pulse raised from a live level has only the step limit). Held
+//   where HoldRampPace is on: the pace needs the programmer's timer set up
+//   as the bring-up calibrates it, which not every test rig does.
 // - After any change the pin's supply settles: kStrongSettleUs on the strong
-//   path, kSwitchSettleUs on the others (PinState::steadyFromUs).
+//   path, kSwitchSettleUs on the others (PinState::steadyFromUs). The
+//   routing returns from a strong-path switch-on kStrongRampSettleUs or more
+//   after the ramp's last step, from the others once the supply is steady.
 #pragma once
 #include <array>
 #include <climits>
@@ -128,7 +137,11 @@ ChipPinLimits DipPinLimits(const std::string& chip, int pinCount, int maxTenths 
 constexpr uint64_t kSourceStartUs = 10000;
 constexpr int kStrongIdleMillivolts = 1300;
 constexpr int kRampStepMillivolts = 250;
+constexpr uint64_t kRampStepUs = 10;
 constexpr uint64_t kStrongSettleUs = 40; // the routing waits out its last ramp step and 20 us more
+// What the routing waits after the last step of a strong-path ramp (the
+// step's own wait included) before it returns.
+constexpr uint64_t kStrongRampSettleUs = kRampStepUs + 20;
 constexpr uint64_t kSwitchSettleUs = 2;
 
 class Electrical : public SimComponent {
@@ -176,6 +189,8 @@ class Electrical : public SimComponent {
     std::vector<int> SuppliedPins() const;
     std::vector<int> GroundedPins() const;
 
+    // Whether a switch-on ramp faster than kRampStepUs a step is a violation.
+    void HoldRampPace(bool on) { holdPace_ = on; }
     uint8_t DacCode(int channel) const { return channel >= 1 && channel <= 4 ? dac_[channel - 1] : 0; }
     int DacMillivolts(int channel) const;
     int SelectedChannel() const { return (control_ & 3) + 1; }
@@ -236,6 +251,14 @@ class Electrical : public SimComponent {
     std::array<uint64_t, kSocketPins + 1> steadyFrom_{};
     uint64_t dacStartUs_[4] = {};
     bool slewReported_[4] = {};
+    // When each channel last rose, and whether a rise too soon was reported
+    // in its present ramp.
+    uint64_t lastRiseUs_[4] = {};
+    bool paceReported_[4] = {};
+    // The channel rises from the bottom (a switch-on ramp) since it was last
+    // at most kStrongIdleMillivolts; a write that does not rise ends it.
+    bool rampFromBottom_[4] = {true, true, true, true};
+    bool holdPace_ = false;
     std::map<int, ChipPinLimits> chips_;
     uint64_t chipsRevision_ = 1; // bumped whenever chips_ changes
     uint64_t factsChipsRevision_ = 0;

@@ -178,11 +178,15 @@ std::vector<FlashPart> MakeParts() {
     // protected as the Am29F040B (A9 and /OE at VID, the chip unprotect with
     // A6 set); the HYUNDAI HY29F040's chip unprotect with /CE at VID too, its
     // unprotect address (A12 and A6 high) following row 72's sub-variant 6.
+    // The HY29F040 answers its protection verify (A9 at VID) only with A6
+    // low, as the autoselect table of its command set fixes A6, A1 and A0:
+    // a verify at 42h reads no protection state.
     flash("ALLIANCE", "AS29F040",
           With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0x52, 0xA4, 11, 9, 1000000, 8000000), [](auto& c) { c.equipmentProtect = true; }));
     flash("HYUNDAI", "HY29F040", With(Byte5V("", kPinoutDip32, 512 * K, {64 * K}, 0xAD, 0xA4, 11, 7, 1000000, 8000000), [](auto& c) {
               c.equipmentProtect = c.unprotectCeVid = true;
               c.unprotectAddressMask = c.unprotectAddressWant = 0x1040;
+              c.protectStatusMask = 0xFF;
           }));
     // 16-bit SST parts of row 78: 2 KWord sectors, 14 us word program, 40 ms chip erase.
     auto sst16 = [](uint32_t words, uint16_t dev) {

@@ -427,7 +427,7 @@ void JedecFlashChip::EndUnprotect(const PinEnvironment& env) {
         return;
     }
     unprotecting_ = true;
-    if (neverUnprotect_) return;
+    if (neverUnprotect_ || ++unprotectPulses_ < unprotectPulsesNeeded_) return;
     protected_ = keptProtected_;
     ++chipUnprotects_;
 }

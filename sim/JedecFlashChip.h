@@ -167,7 +167,8 @@ struct JedecFlashConfig {
     // equal want): A1 high and A0 low unless the datasheet names others.
     uint32_t unprotectAddressMask = 3, unprotectAddressWant = 2;
     // The address bits that must read 02h for a sector's protection state in
-    // the autoselect mode (A6 either way unless the datasheet frees more).
+    // the autoselect mode and at the high-voltage protection verify (A6
+    // either way unless the datasheet fixes or frees more).
     uint32_t protectStatusMask = 0xBF;
     FlashProtectCommands protectCommands = FlashProtectCommands::None;
     // The chip unprotect with /OE and /WE at VID (no A9): two /CE pulses of
@@ -218,6 +219,8 @@ public:
     bool DataProtected() const { return dataProtected_; }
     void SetDataProtected(bool on) { dataProtected_ = on; }
     void NeverUnprotect(bool on) { neverUnprotect_ = on; }
+    // The chip unprotect takes only from its n-th pulse on.
+    void UnprotectFromPulse(int n) { unprotectPulsesNeeded_ = n; }
     void NeverProtect(bool on) { neverProtect_ = on; }
     // A sector the chip unprotect leaves protected.
     void KeepProtected(uint32_t sector) { keptProtected_.insert(sector); }
@@ -344,6 +347,7 @@ private:
     std::set<uint32_t> protected_;
     bool neverReady_ = false;
     bool neverUnprotect_ = false;
+    int unprotectPulsesNeeded_ = 1, unprotectPulses_ = 0;
     bool neverProtect_ = false;
     std::set<uint32_t> keptProtected_;
     bool unprotecting_ = false; // a chip unprotect began; cleared by a protect

@@ -165,6 +165,59 @@ TEST_F(RoutingTest, TwoVccPinsRampBothChannelsTogether) {
     ExpectAt({36}, 50);
 }
 
+// A switch-on ramps its supply one step at a time at the pace the electrical
+// model holds (a step sooner than 10 us after the last is a violation) and
+// returns only once the supply has settled (the strong path: its last step's
+// wait and 20 us more after the last change): the strong path, one supply-B
+// pin and a pair of VCC pins ramped together, each step of the pair (both
+// channels set) followed by its 10 us wait, the strong ramp by its 20 us.
+TEST_F(RoutingTest, SwitchOnRampsAtItsPaceAndReturnsSettled) {
+    elec->HoldRampPace(true);
+    SeatEverywhere(70);
+    StartSources();
+    struct Way {
+        uint32_t adapter, package;
+        std::vector<int> pins;
+    };
+    for (const Way& w : {Way{0, 12, {38}}, Way{'a', 0, {5}}, Way{0, 22, {15, 36}}}) {
+        Select(w.adapter, 0, 0, 0, w.package);
+        Trace();
+        SetDevicePower(1, 50);
+        // The waits on the programmer's timer (register 17 counts 10 us ticks,
+        // the first one partial): after each step of the pair (both channels
+        // set) one of 10 us or more before the next step, and after the
+        // strong path's last step one of 20 us or more before the return.
+        int channel = 0, waitTicks = 0;
+        bool stepped = false;
+        for (const auto& a : simp.RegisterTrace()) {
+            if (!a.write) continue;
+            if (a.reg == 13) channel = (a.value & 3) + 1;
+            if (a.reg == 17) waitTicks = std::max(waitTicks, static_cast<int>(a.value));
+            if (a.reg != 18) continue;
+            if (w.pins.size() == 2 && channel == 3 && stepped) {
+                EXPECT_GE(waitTicks, 2) << "pair step at " << a.timeUs << " us";
+            }
+            stepped = stepped || channel == 4;
+            waitTicks = 0;
+        }
+        if (w.adapter == 0 && w.pins.size() == 1) {
+            EXPECT_GE(waitTicks, 3) << "the strong path's settle";
+        }
+        for (int z : w.pins) {
+            const sim::PinState s = elec->Pin(z);
+            if (s.source == sim::PinSource::StrongSupply) {
+                EXPECT_GE(simp.NowUs(), s.steadyFromUs - sim::kStrongSettleUs + sim::kStrongRampSettleUs) << "pin " << z;
+            } else {
+                EXPECT_GE(simp.NowUs(), s.steadyFromUs) << "pin " << z;
+            }
+        }
+        ExpectAt(w.pins, 50);
+        SetDevicePower(0, 50);
+        EXPECT_TRUE(Supplied().empty());
+        ExpectNoViolation();
+    }
+}
+
 struct PowerCase {
     uint32_t adapter, algorithm, variant, subVariant, package;
     std::vector<int> pins; // socket pins carrying VCC; empty: none

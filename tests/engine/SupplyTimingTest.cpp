@@ -1,6 +1,7 @@
 // The device supply routing against a catalog EPROM on the pin driver: the
 // part answers right after SetDevicePower returns only when the supply was
-// switched before its ramp, ramped in steps and given its settling time.
+// switched before its ramp, ramped in steps at their pace and given its
+// settling time.
 #include "PinDriverFixture.h"
 
 #include "engine/Routing.h"
@@ -27,6 +28,7 @@ TEST_F(SupplyTimingTest, APartPoweredThroughTheRoutingAnswersAtOnce) {
     auto chip = sim::MakeChip(*part);
     chip->SetCell(0, 0x5A);
     electrical->DeclareChip(chip->Limits());
+    electrical->HoldRampPace(true);
     socket->Insert(std::move(chip));
 
     // The frame's order: range, sources, ground, the wait; address and

@@ -486,18 +486,31 @@ TEST_F(Boot05Run, UserBreak) {
     }
 }
 
-// Secure loads the secure program with the programming voltage on; the read
-// program then gets nothing from the part, so a verify fails. A variant
-// whose table names no secure program is refused before power-up.
+// Secure loads the secure program with the programming voltage on: it burns
+// the security bit of the option byte at the part's own address and no
+// other cell; the read program then gets nothing from the part, so a verify
+// fails. Every part whose record offers Security. A variant whose table
+// names no secure program is refused before power-up.
 TEST_F(Boot05Run, SecureThenReadFails) {
-    for (const char* name : {"HC05BOOT-132-V0", "HC05BOOT-132-V3", "HC05BOOT-131-V1", "HC05BOOT-136"}) {
+    for (const char* name : {"HC05BOOT-132-V0", "HC05BOOT-132-V1", "HC05BOOT-132-V2", "HC05BOOT-132-V3",
+                             "HC05BOOT-132-V4", "HC05BOOT-132-V5", "HC05BOOT-132-V6", "HC05BOOT-131-V1",
+                             "HC05BOOT-131-V3", "HC05BOOT-136"}) {
         SCOPED_TRACE(name);
         sim::Hc05BootChip* chip = PutBoot(name);
         FillPattern(DeviceEnd + 1);
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        std::vector<uint8_t> cells(chip->Words());
+        for (uint32_t a = 0; a < cells.size(); ++a) cells[a] = static_cast<uint8_t>(chip->Cell(a));
         EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Secure(), 1);
         EXPECT_TRUE(chip->Secured());
+        const sim::Hc05BootFacts& f = BootFacts(*chip);
+        EXPECT_NE((chip->Cell(f.securityAt) ^ f.blank) & f.securityBit, 0) << std::hex << f.securityAt;
+        for (uint32_t a = 0; a < cells.size(); ++a) {
+            if (a != f.securityAt) {
+                ASSERT_EQ(chip->Cell(a), cells[a]) << "cell " << std::hex << a;
+            }
+        }
         EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
         ExpectNoViolations();
     }
@@ -516,6 +529,41 @@ TEST_F(Boot05Run, SecureThenReadFails) {
     EXPECT_GE(simp.NowUs() - t0, 10'000'000u);
     EXPECT_LT(simp.NowUs() - t0, 25'000'000u);
     EXPECT_TRUE(elec->SuppliedPins().empty());
+}
+
+// The bus tells its latches apart by their role: row 132's traffic replayed
+// with each address high byte written to the data latch (register 7)
+// instead of its own (6) is seen, though the part gets the same bytes; as
+// recorded it passes.
+TEST_F(Boot05Run, AByteInTheLatchOfAnotherRoleIsSeen) {
+    PutBoot("HC05BOOT-132-V3");
+    FillPattern(0x4000);
+    DeviceStart = 0x100;
+    DeviceEnd = 0x10F;
+    const auto traffic = Record(AlgorithmTable[132].Program);
+    ExpectNoViolations();
+    for (const uint8_t highTo : {6, 7}) {
+        SCOPED_TRACE(highTo);
+        sim::Hc05BootChip* chip = PutBoot("HC05BOOT-132-V3");
+        simp.ClearViolations();
+        const uint64_t t0 = traffic.front().timeUs, start = simp.NowUs();
+        for (const auto& r : traffic) {
+            const uint64_t at = start + (r.timeUs - t0);
+            if (simp.NowUs() < at) DelayUsSlot(static_cast<uint32_t>(at - simp.NowUs()));
+            if (r.write) {
+                WriteRegister(r.reg == 6 ? highTo : r.reg, r.value);
+            } else {
+                (void)ReadRegister(r.reg);
+            }
+        }
+        EXPECT_EQ(chip->Cell(0x10F), BufferWindow[0x10F]);
+        bool seen = false;
+        for (const auto& v : simp.Violations())
+            seen = seen || v == "bootstrap bus: the address low byte latch (register 2) strobed after a data byte "
+                                "where the address high byte is due";
+        EXPECT_EQ(seen, highTo == 7) << (simp.Violations().empty() ? "" : simp.Violations().front());
+        if (highTo == 6) ExpectNoViolations();
+    }
 }
 
 // Erase sends only the EEPROM addresses: the EEPROM reads FFh again and the

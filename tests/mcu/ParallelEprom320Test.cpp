@@ -178,4 +178,20 @@ TEST_F(Par320Run, DefinesItsPinGroupsAndRefusesOtherPackages) {
     EXPECT_NE(RowRecordRefusal(*def, record), "");
 }
 
+// Nine address lines reach 512 bytes: a record of one byte more would
+// write its upper half over the first, and the librarian refuses it.
+TEST_F(Par320Run, RefusesARecordPastItsAddressLines) {
+    const RowDef* def = RowDefinition(320);
+    ASSERT_NE(def, nullptr);
+    RowRecordFacts record;
+    record.Variant = 1;
+    record.PackagePins = 48;
+    record.DeviceSize = 512;
+    EXPECT_EQ(RowRecordRefusal(*def, record), "");
+    record.DeviceSize = 513;
+    EXPECT_EQ(RowRecordRefusal(*def, record), "size of 513 bytes is past the 512 its 9 address lines reach");
+    record.DeviceSize = 0x10000;
+    EXPECT_NE(RowRecordRefusal(*def, record), "");
+}
+
 } // namespace

@@ -134,6 +134,27 @@ INSTANTIATE_TEST_SUITE_P(Rows, FlashProtection, ::testing::ValuesIn(kParts), [](
 
 class FlashProtectionFaults : public FlashRun {};
 
+// The HY29F040 answers its protection verify only with A6 low: its chip
+// unprotect, verified at 02h, is pulsed again until the sectors read
+// unprotected (a verify at 42h would read none protected after the first
+// pulse and stop with the part still protected).
+TEST_F(FlashProtectionFaults, Hy29f040UnprotectVerifiesWithA6Low) {
+    ASSERT_TRUE(Select("HYUNDAI", "HY29F040"));
+    DeviceSubVariant = 6;
+    sim::SeatedFlash part = SeatPart("HYUNDAI", "HY29F040");
+    sim::JedecFlashChip* chip = part.flash();
+    const std::vector<uint32_t> bounds = SectorLayoutBoundaries(SectorLayoutRowOf(CurrentAlgorithm, DeviceVariant));
+    const SectorProtectionRoutines routines = SectorProtectionOf(CurrentAlgorithm);
+    const uint32_t sectors = static_cast<uint32_t>(bounds.size() - 1);
+    chip->Protect(1);
+    chip->UnprotectFromPulse(3);
+    const std::vector<uint32_t> none(sectors, 0u);
+    EXPECT_EQ(Entry([&] { return routines.write(none.data(), sectors, bounds.data()); }), 1) << LogText();
+    for (uint32_t i = 0; i < sectors; ++i) EXPECT_FALSE(chip->IsProtected(i)) << i;
+    EXPECT_GE(chip->ChipUnprotects(), 1u);
+    ExpectNoViolations();
+}
+
 // A sub-variant without a procedure or an adapter without the method's pin
 // writes nothing and says so.
 TEST_F(FlashProtectionFaults, FailuresEndWithMinusOne) {

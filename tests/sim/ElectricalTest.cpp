@@ -132,8 +132,12 @@ TEST_F(ElectricalTest, SupplyOrderAndRampsOnAChip) {
         {"strong path raised without a ramp",
          [](ElectricalTest& t) { t.Dac(4, 18), t.Started(), t.Latch(28, 3, 1), t.Dac(4, 22), t.Dac(4, 60); },
          "socket pin 38: supply from channel 4 rising by more than 250 mV in one step"},
+        {"device supply ramped in steps without the wait between them",
+         [](ElectricalTest& t) { t.Latch(20, 0, 1), t.Dac(3, 18), t.Dac(3, 19), t.Dac(3, 20), t.Dac(3, 21); },
+         "socket pin 21: supply from channel 3 rising again 6 us after its last step, 10 us the least"},
     };
     e->DeclareChip(sim::DipPinLimits("EPROM", 28, 150));
+    e->HoldRampPace(true);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ControlPulse(p); // every switch open, every channel off

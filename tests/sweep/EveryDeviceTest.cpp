@@ -21,6 +21,8 @@
 // first n bytes only (the sanitizer build's sample: every row's code paths,
 #include "tests/sweep/Sweep.h"
 
+#include "sim/EpromChip.h"
+
 namespace {
 
 using namespace sweep;
@@ -377,12 +379,16 @@ TEST_P(EveryDevice, FromAnOddAddress) {
 // over its first 16 KB: Program (blank check, program, verify) passes on
 // every socket by its lines and its lamp, and each socket's part holds the
 // image. Then one socket's part is faulty and that socket alone fails, by its
-// line and its lamp: a part whose cell lost its datum fails its verify while
+// line and its lamp (the faulty socket moves with the device's index, so
+// every socket of the gang, the last included, is the faulty one for a
+// quarter of the devices): a part whose cell lost its datum fails its verify while
 // the others pass it; a part already written fails the blank check before
 // Program, which then writes no socket and lights no lamp.
 TEST_P(EveryDevice, OnAGangOfFour) {
     const LibraryDevice& d = Devices()[GetParam()];
-    constexpr int kSockets = 4, kFaulty = 2;
+    constexpr int kSockets = 4;
+    const int kFaulty = static_cast<int>(GetParam() % kSockets);
+    const std::string faulty = "socket " + std::to_string(kFaulty + 1);
     DeviceSection = d.section;
     ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
     if ((DeviceFlags & 0x30) == 0) GTEST_SKIP() << "no gang offered";
@@ -472,7 +478,8 @@ TEST_P(EveryDevice, OnAGangOfFour) {
         chip->SetCell(a, static_cast<uint16_t>(chip->Cell(a) ^ 1));
         const size_t at = ui.Log.size();
         const int verified = RunOperation(MainEngine, OpVerify);
-        p.line += verified == ResultFailed ? ", a lost cell fails socket 3's verify" : ", a lost cell passed verify";
+        p.line += verified == ResultFailed ? ", a lost cell fails " + faulty + "'s verify"
+                                           : ", a lost cell in " + faulty + " passed verify";
         if (verified != ResultFailed) failed = true;
         sockets(at, "Verification", kFaulty, true);
     }
@@ -484,12 +491,37 @@ TEST_P(EveryDevice, OnAGangOfFour) {
         chip->SetCell(DeviceStart, static_cast<uint16_t>(chip->Cell(DeviceStart) ^ 1));
         const size_t at = ui.Log.size();
         const int refused = RunOperation(MainEngine, OpProgram);
-        p.line += refused == ResultFailed ? ", a written part fails socket 3's blank check"
-                                          : ", a written part passed the blank check";
+        p.line += refused == ResultFailed ? ", a written part fails " + faulty + "'s blank check"
+                                          : ", a written part in " + faulty + " passed the blank check";
         if (refused != ResultFailed) failed = true;
         sockets(at, "Blank check", kFaulty, false);
         for (int s = 0; s < kSockets && !failed; ++s)
             if (s != kFaulty) fail(CellsNotBlank(*SeatedSimChip(s), *p.part, DeviceStart, 64, "after the refused Program"));
+    }
+    // An EPROM part in one socket whose cell takes more program pulses than
+    // the others': a row that reads every socket back while it programs
+    // gives that socket the pulses it needs. Only where the row programs a
+    // part whose cell needs them in every socket (it retries at all).
+    if (!failed && !pld && !byMap && sim::SeatedModel<sim::EpromChip>(SeatedSimChip(0)) != nullptr) {
+        size_t b = image.size() / 3;
+        while (b < image.size() && image[b] == 0xFF) ++b;
+        const uint32_t a = DeviceStart + static_cast<uint32_t>(b / unit);
+        auto slow = [&](int s) {
+            if (auto* e = sim::SeatedModel<sim::EpromChip>(SeatedSimChip(s))) e->SetPulsesNeeded(a, 3);
+        };
+        ASSERT_TRUE(load(true));
+        for (int s = 0; s < kSockets; ++s) slow(s);
+        if (b < image.size() && RunOperation(MainEngine, OpProgram) == ResultOk) {
+            ASSERT_TRUE(load(true));
+            slow(kFaulty);
+            const size_t at = ui.Log.size();
+            const int programmed = RunOperation(MainEngine, OpProgram);
+            p.line += programmed == ResultOk ? ", a slow cell in " + faulty + " gets its pulses"
+                                             : ", a slow cell in " + faulty + " fails Program (" + FirstError(ui, at) + ")";
+            if (programmed != ResultOk) failed = true;
+            for (int s = 0; s < kSockets && !failed; ++s)
+                fail(CellsHold(*SeatedSimChip(s), *p.part, image, DeviceStart, unit, "after the slow cell"));
+        }
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail(" violation: " + v);
     Report(p, kGang, GetParam(), failed, ui, from);

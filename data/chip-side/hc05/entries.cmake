@@ -4,6 +4,8 @@
 # erased value (no burn for it); EEPROM 1 with EEHIGH the EEPROM's high
 # address byte; BURN, EEWRITE, EEERASE, SECTIME in 100 us; SECAT/SECBIT the
 # option byte and its security bit; SEQ*: the sequential walk's ranges.
+# BURN and SECTIME: the 2 ms EPROM programming time the simulated parts'
+# facts hold (sim/Boot05Parts.cpp: no datasheet confirming it was found).
 set(HC05_TIMES BURN=20 EEWRITE=100 EEERASE=100 SECTIME=20)
 set(HC05_NO_EEPROM EEPROM=0 EEHIGH=0)
 set(HC05_EEPROM EEPROM=1 EEHIGH=0x01)
