@@ -597,12 +597,16 @@ inline std::string CellsHold(const sim::CatalogChip& chip, const sim::CatalogPar
 // space) holds the buffer from its start on; a selection that narrows the
 // buffer range (a window of the chip on an adapter) keeps it. A byte- or
 // word-per-address part from address 0 takes the first `most` bytes (0: all)
-// as a user sets a shorter range; other layouts keep their whole range.
+// as a user sets a shorter range; other layouts, and rows that refuse an end
+// below the top, keep their whole range.
 inline size_t RangeBytes(bool pld, size_t most, std::string& line) {
     size_t bytes = pld ? (DeviceSize + 7) / 8 : BufferByteSize - std::min(BufferStart, BufferByteSize);
     if (!pld && WordMode == 0 && BufferStart == 0 && BufferEnd + size_t{1} < bytes) bytes = BufferEnd + size_t{1};
     const size_t n = most & ~size_t{1};
-    if (!pld && WordMode == 0 && DeviceStart == 0 && BufferStart == 0 && DataWidth % 8 == 0 && n > 0 && bytes > n) {
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    const bool wholeOnly = def != nullptr && def->EndRefusal != nullptr;
+    if (!pld && !wholeOnly && WordMode == 0 && DeviceStart == 0 && BufferStart == 0 && DataWidth % 8 == 0 && n > 0 &&
+        bytes > n) {
         bytes = n;
         BufferEnd = static_cast<uint32_t>(n - 1);
         DeviceEnd = static_cast<uint32_t>(DataWidth > 8 ? n / 2 - 1 : n - 1);
