@@ -472,8 +472,10 @@ bool MapValid(uint32_t s) {
     return std::memcmp(m.data(), name, 15) == 0 && m[15] == 0xFF;
 }
 
-// Row 86's data blocks D: the index of the first buffer block that is all
-// FFh, else the number of blocks of the range.
+// The first buffer block from `from` that is all FFh (with `empty`; else
+// the first that is not), else the number of blocks of the range. Row 86's
+// data blocks D count from the range's first block to the first empty one:
+// what lies below the range is not the run's data.
 uint32_t FirstEmptyBufferBlock(uint32_t from, uint32_t rangeBlocks, bool empty) {
     for (uint32_t b = from; b < rangeBlocks; ++b) {
         bool allFf = true;
@@ -691,7 +693,10 @@ int PowerOnMap(int mode) {
         Run.Bad[s].assign(Run.Blocks + 1, 0);
         Run.Map[s].assign(Run.Row == 83 ? kMap83Bytes : kMap86Bytes, 0xFF);
     }
-    if (Run.Row == 86) Run.DataBlocks = FirstEmptyBufferBlock(0, RangeBlocks(), true);
+    if (Run.Row == 86) {
+        const uint32_t first = DeviceStart / Run.BufferBlock;
+        Run.DataBlocks = FirstEmptyBufferBlock(first, RangeBlocks(), true) - first;
+    }
     SupplyOn(mode == 1 || mode == 5);
     WriteRegister(2, 8);
     WriteRegister3(0xFF);
@@ -727,7 +732,7 @@ bool BufferFitsRow86() {
     Run.Blocks = MapRowChipBlocks(DeviceVariant);
     if (Run.BufferBlock == 0) return true; // power-up refuses the record
     const uint32_t range = RangeBlocks();
-    const uint32_t empty = FirstEmptyBufferBlock(0, range, true);
+    const uint32_t empty = FirstEmptyBufferBlock(DeviceStart / Run.BufferBlock, range, true);
     const uint32_t lost = FirstEmptyBufferBlock(empty, range, false);
     Run = NandRun{};
     if (lost >= range) return true;

@@ -401,6 +401,27 @@ TEST_F(NandRun, Row86PlacesDataAtTheTop) {
     ExpectNoViolations();
 }
 
+// Row 86 from a later block counts its data blocks from the range's first
+// one: blank buffer blocks below the range do not stop it, and the range's
+// blocks land at the top of the chip.
+TEST_F(NandRun, Row86FromALaterBlock) {
+    Start({"SAMSUNG", "KM29W32000AT"}, 4);
+    DeviceStart = BufferStart = 2 * bufferBlock;
+    DeviceEnd = BufferEnd = 4 * bufferBlock - 1;
+    FillBufferRange(0, DeviceStart - 1, 0xFF);
+    FillPattern(DeviceEnd + 1, 12);
+    FillBufferRange(0, DeviceStart - 1, 0xFF);
+    const auto data = BufferCopy(DeviceStart, 2 * bufferBlock);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], 510), BufferCopy(DeviceStart, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 511), BufferCopy(DeviceStart + chipBlock, chipBlock));
+    FillBufferRange(DeviceStart, DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(DeviceStart, 2 * bufferBlock), data);
+    ExpectNoViolations();
+}
+
 // Row 86 refuses data it would leave unwritten (after an empty buffer block)
 // and more data blocks than the map holds, before writing any page.
 struct PlaceCase {
