@@ -311,7 +311,7 @@ struct OpenFault {
 // A 16-bit part from chip address 10000h: Buffer Start is 10000h words, and
 // the buffer's first word index and bank are taken as bytes.
 constexpr const char* kWordBank = "Buffer Start of 8000h words or more: the first word comes from the wrong place";
-constexpr std::array<OpenFault, 25> kOpenFaults{{
+constexpr std::array<OpenFault, 23> kOpenFaults{{
     {3, kHighStart, kWordBank},
     {4, kHighStart, kWordBank},
     {25, kHighStart, kWordBank},
@@ -336,8 +336,6 @@ constexpr std::array<OpenFault, 25> kOpenFaults{{
      "the range's last nine bytes are not programmed (taken for the ECON and configuration bytes, which come from "
      "the buffer's top) and Read puts those at the buffer's top"},
     {151, kHighStart, "a range in the option areas: Read writes buffer bytes past Buffer End"},
-    {74, kSplit, "a lane crossing the buffer's first bank end: the words after it are programmed from elsewhere"},
-    {122, kSplit, "a lane crossing the buffer's first bank end: cells of the range stay blank, verify passes"},
     {128, kSplit,
      "a lane crossing the buffer's first bank end: the signature area every read leaves at buffer 10000h (the blank "
      "check before Program too) overwrites the lane's data there, so those cells stay blank and verify passes"},
