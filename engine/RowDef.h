@@ -96,6 +96,16 @@ struct RowDef {
     // and the operation driver refuses a split mode for every operation that
     // moves buffer data ("Cannot support Split mode!").
     bool NoByteLanes = false;
+    // The smallest Chip Start above 0 the row serves for the current device
+    // (its page, block or sector, in chip addresses): every start it serves
+    // is a multiple of it. nullptr: with StartRefusal, no start above 0;
+    // without, any start.
+    uint32_t (*StartUnit)() = nullptr;
+    // The start of the line the row logs, before anything is switched on,
+    // when it refuses a Chip End below the device's last address (its walk
+    // covers the part's whole map whatever the range); nullptr: the row
+    // serves any end.
+    const char* EndRefusal = nullptr;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and

@@ -205,14 +205,21 @@ int CheckEntry(int mode) {
     return 1;
 }
 
-// Row 120's read and program walk the part's whole map from address 0: a
-// range that starts above it would still have every byte below the start
-// written (from whatever the buffer holds there) and read. (Row 320 takes
-// its EPROM cell by cell and keeps to the range.)
-int CheckWholeMapStart() {
-    if (DeviceStart == 0) return 1;
-    ShowMessageLine(" Chip start %Xh not supported: the part's whole map is walked.", DeviceStart);
-    return -1;
+// Row 120's read and program walk the part's whole map from address 0 to
+// FFFFh: a range that starts above 0 or ends below the top would still have
+// every byte outside it written (from whatever the buffer holds there) and
+// read into the buffer. (Row 320 takes its EPROM cell by cell and keeps to
+// the range.)
+int CheckWholeMapRange() {
+    if (DeviceStart != 0) {
+        ShowMessageLine(" Chip start %Xh not supported: the part's whole map is walked.", DeviceStart);
+        return -1;
+    }
+    if (DeviceEnd < 0xFFFF) {
+        ShowMessageLine(" Chip end %Xh not supported: the part's whole map is walked.", DeviceEnd);
+        return -1;
+    }
+    return 1;
 }
 
 // Powers the part into bootstrap mode and sends FFh and the chip-side
@@ -245,7 +252,7 @@ int LoadBootstrapProgram(int mode) {
 // Every mapped byte goes, blank or not, in ascending address order over the
 // whole 64 KB: the program takes them in that order.
 int Alg120Program() {
-    if (CheckWholeMapStart() != 1 || CheckEntry(ModeProgram) != 1) return -1;
+    if (CheckWholeMapRange() != 1 || CheckEntry(ModeProgram) != 1) return -1;
     const Boot11Device& d = Record();
     int r = LoadBootstrapProgram(ModeProgram);
     ProgrammingVoltageOn();
@@ -276,7 +283,7 @@ int Alg120Program() {
 // program would read as whatever register 0 holds: it reports ready once,
 // when it runs, and a part that never does fails the read at its start.
 int Alg120Read(int mode) {
-    if (CheckWholeMapStart() != 1 || CheckEntry(mode) != 1) return -1;
+    if (CheckWholeMapRange() != 1 || CheckEntry(mode) != 1) return -1;
     const Boot11Device& d = Record();
     int r = LoadBootstrapProgram(mode);
     ChipAddress = 0;
@@ -481,7 +488,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = kBoot11Devices,
      .VariantTable = "BootstrapDeviceTable",
      .StartRefusal = " Chip start ",
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .EndRefusal = " Chip end "},
     {.Row = 320,
      .Read = Alg320Read,
      .Program = Alg320Program,

@@ -223,10 +223,11 @@ void PowerDown122() {
     ResetProgrammerOutputs();
 }
 
-// The address, and P3.6 up from the bank boundary on (it stays up).
+// The address, and P3.6 up from the bank boundary on (it stays up); a range
+// that starts above the boundary raises it at its first address.
 void Address122(uint32_t a, bool first) {
     DriveAddress(a, first);
-    if (a == BankBoundary122) SetPin(ActiveLayout->p36, 1);
+    if (a == BankBoundary122 || (first && a > BankBoundary122)) SetPin(ActiveLayout->p36, 1);
 }
 
 bool ReadPowerUp122(int phase) {

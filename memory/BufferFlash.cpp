@@ -220,7 +220,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "the block sizes",
      .LeastPage = 1,
      .MostPage = 128,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
     {.Row = 39,
      .Read = Alg37Read,
      .Program = Alg37Program,
@@ -229,7 +230,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "the block sizes",
      .LeastPage = 1,
      .MostPage = 128,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
 };
 
 ROW_FAMILY("BufferFlash", Memory, 210, kAlgorithmRows);

@@ -246,7 +246,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = Alg54Erase,
      .LeastPage = 1,
      .MostPage = 128,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
 };
 
 ROW_FAMILY("ByteLaneFlash", Memory, 280, kAlgorithmRows);

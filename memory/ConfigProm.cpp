@@ -453,14 +453,16 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "the identification offsets",
      .LeastPage = 1,
      .MostPage = 21,
-     .StartRefusal = " Start address must be a multiple of"},
+     .StartRefusal = " Start address must be a multiple of",
+     .StartUnit = [] { return PageSize >= 1 ? PageSize : 1u; }},
     {.Row = 34,
      .Read = row34::Read,
      .Program = row34::Program,
      .Options = Options,
      .VariantCount = 3,
      .VariantTable = "the identification offsets",
-     .StartRefusal = " Start address must be a multiple of"},
+     .StartRefusal = " Start address must be a multiple of",
+     .StartUnit = [] { return 4u; }},
 };
 
 ROW_FAMILY("ConfigProm", Memory, 220, kAlgorithmRows);

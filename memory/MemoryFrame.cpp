@@ -139,17 +139,23 @@ void WriteUpperAddress(const UpperLatches& u, uint32_t address, bool first) {
     }
 }
 
-uint32_t BufferWordAt(uint32_t index) {
-    uint32_t w = BufferWords[index & 0x7FFF];
-    if (ByteSwap) SwapBytes16(&w);
-    return w;
-}
-
 namespace {
 uint8_t ImageByte(uint64_t address) {
     return address <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(address)) : static_cast<uint8_t>(FillByte);
 }
 } // namespace
+
+uint32_t BufferWordAt(uint32_t index) {
+    uint32_t w = 0;
+    if (index <= 0x7FFF) {
+        w = BufferWords[index];
+    } else { // a page that runs past the current bank's end goes on in the next
+        const uint64_t at = uint64_t{CurrentBank} * BufferBankBytes + 2 * uint64_t{index};
+        w = ImageByte(at) | static_cast<uint32_t>(ImageByte(at + 1)) << 8;
+    }
+    if (ByteSwap) SwapBytes16(&w);
+    return w;
+}
 
 uint8_t RunByteAt(uint32_t i) {
     return ImageByte(uint64_t{CurrentBank} * BufferBankBytes + BufferIndex + uint64_t{i} * AddressStep);

@@ -176,7 +176,8 @@ void WriteDataRegisters(uint32_t value);
 bool ReadBackEverySocket(uint32_t maskAfter);
 // The upper address latches at address as u says.
 void WriteUpperAddress(const UpperLatches& u, uint32_t address, bool first);
-// The buffer word at index, byte-swapped with ByteSwap.
+// The buffer word at index of the current bank (past its end: of the next
+// banks), byte-swapped with ByteSwap.
 uint32_t BufferWordAt(uint32_t index);
 // Datum i of a run (a page, a block) taken AddressStep apart from
 // BufferIndex in the current bank: byte-wide from the byte view, 16-bit from

@@ -2,6 +2,8 @@
 // 8-15, register 9 first the address bits 0-7 and then the datum (on a read
 // a dummy 0, then the datum is read from it), register 1 the row's line
 // pattern, register 4 = 1 while the chip is powered.
+#include <algorithm>
+
 #include "memory/MuxEeprom.h"
 
 #include "engine/AlgorithmTable.h"
@@ -52,6 +54,7 @@ constexpr MuxRow kRow9{0xC2, 0x43, 0xD3, 0x61, false};
 
 const MuxRow* g_row = &kRow8;
 uint32_t g_page = 1;
+uint32_t g_load = 1; // data of the page being written: the range's part of it
 
 void PowerOn(int mode) {
     g_page = PageSize;
@@ -94,16 +97,16 @@ void WritePage(const uint32_t (&commands)[3]) {
     Command(commands[1], 0x55);
     Command(commands[2], 0xA0);
     WriteRegister(0, (ChipAddress >> 8) & 0xFF);
-    for (uint32_t i = 0; i < g_page; ++i) {
+    for (uint32_t i = 0; i < g_load; ++i) {
         WriteRegister(9, (ChipAddress | i) & 0xFF);
         WriteRegister(9, PageByte(i));
     }
-    ExpectedValue = PageByte(g_page - 1);
+    ExpectedValue = PageByte(g_load - 1);
     WriteRegister(1, g_row->Idle);
 }
 
 int TogglePoll() {
-    const uint32_t last = ChipAddress + g_page - 1;
+    const uint32_t last = ChipAddress + g_load - 1;
     ReadAt(last);
     for (int n = 0; n < 100; ++n) {
         const uint32_t before = ReadValue;
@@ -115,7 +118,7 @@ int TogglePoll() {
 }
 
 int VerifyPage() {
-    for (uint32_t i = 0; i < g_page; ++i) {
+    for (uint32_t i = 0; i < g_load; ++i) {
         ReadAt(ChipAddress | i);
         if (ReadValue != PageByte(i)) return -1;
     }
@@ -150,6 +153,8 @@ int Program(const MuxRow& row) {
         result = StepProgress(ChipAddress);
         if (result != 1) break;
         if ((ChipAddress & 0xFF) == 0) WriteRegister(0, (ChipAddress >> 8) & 0xFF);
+        // A range that ends inside a page loads only its own bytes there.
+        g_load = static_cast<uint32_t>(std::min<uint64_t>(g_page, uint64_t{DeviceEnd} + 1 - a));
         // Variant 0 sends the prefix into the 4 KB half that holds the page.
         uint32_t commands[3] = {0x5555, 0x2AAA, 0x5555};
         if (DeviceVariant == 0) {
@@ -159,7 +164,7 @@ int Program(const MuxRow& row) {
         }
         result = WritePageByMethod(commands);
         if (result != 1) {
-            BufferIndex += (g_page - 1) * AddressStep; // the page's last byte
+            BufferIndex += (g_load - 1) * AddressStep; // the page's last byte
             break;
         }
         BufferIndex += g_page * AddressStep;
@@ -222,12 +227,14 @@ constexpr RowDef kAlgorithmRows[] = {
      .Read = Alg8Read,
      .Program = Alg8Program,
      .Options = Options,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
     {.Row = 9,
      .Read = Alg9Read,
      .Program = Alg9Program,
      .Options = Options,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
 };
 
 namespace {

@@ -188,12 +188,15 @@ int WriteBufferPage(uint32_t bytes) {
     return 1;
 }
 
-// Reads one page in stream mode into the read service; chipAddress names
-// the first byte.
-int ReadPage(uint32_t bytes, uint32_t chipAddress, int mode) {
+// Reads one page in stream mode; its first `stored` bytes go to the read
+// service (chipAddress names the first byte), the rest is clocked out of
+// the part and dropped: a range that ends inside a page leaves the buffer
+// after its end as it was.
+int ReadPage(uint32_t bytes, uint32_t stored, uint32_t chipAddress, int mode) {
     for (uint32_t i = 0; i < bytes; ++i) {
         ChipAddress = chipAddress + i;
         ReadValue = ReadRegister(6);
+        if (i >= stored) continue;
         if (ProcessReadByte(mode) != 1) return -1;
         if (BufferIndex >= 0x10000 && AdvanceToNextBankIf(mode) != 1) return -1;
     }
@@ -222,7 +225,9 @@ template <class Place> int ProgramPages(uint32_t page, Place&& place) {
         }
         WriteRegister(3, mask);
         if (mask == 0xFF) break;
-        if (WriteBufferPage(page) != 1) {
+        // A range that ends inside a page loads only its own bytes: the
+        // rest of the page stays erased.
+        if (WriteBufferPage(static_cast<uint32_t>(std::min<uint64_t>(page, uint64_t{DeviceEnd} + 1 - l))) != 1) {
             result = -1;
             break;
         }
@@ -319,7 +324,10 @@ int Alg77Read(int mode) {
             a += block - page; // the next block, the buffer index stays
             continue;
         }
-        if (Address(ChipAddress, true, Run.Wide) != 1 || ReadPage(page, ChipAddress, mode) != 1) {
+        // The buffer takes the good pages one after the other, never past
+        // the range's end.
+        const uint32_t stored = static_cast<uint32_t>(std::min<uint64_t>(page, uint64_t{DeviceEnd} + 1 - a));
+        if (Address(ChipAddress, true, Run.Wide) != 1 || ReadPage(page, stored, ChipAddress, mode) != 1) {
             result = -1;
             break;
         }
@@ -464,8 +472,10 @@ bool MapValid(uint32_t s) {
     return std::memcmp(m.data(), name, 15) == 0 && m[15] == 0xFF;
 }
 
-// Row 86's data blocks D: the index of the first buffer block that is all
-// FFh, else the number of blocks of the range.
+// The first buffer block from `from` that is all FFh (with `empty`; else
+// the first that is not), else the number of blocks of the range. Row 86's
+// data blocks D count from the range's first block to the first empty one:
+// what lies below the range is not the run's data.
 uint32_t FirstEmptyBufferBlock(uint32_t from, uint32_t rangeBlocks, bool empty) {
     for (uint32_t b = from; b < rangeBlocks; ++b) {
         bool allFf = true;
@@ -653,7 +663,7 @@ bool RangeFits83() {
     const uint64_t need = (bytes + Run.BufferBlock - 1) / Run.BufferBlock;
     for (uint32_t s = 0; s < Sockets(); ++s) {
         uint32_t good = 0;
-        for (uint32_t b = 0; b < Run.Blocks; ++b)
+        for (uint32_t b = DeviceStart / Run.BufferBlock; b < Run.Blocks; ++b)
             if (!Reserved(Entry83(s, b))) ++good;
         const uint64_t holds = std::min<uint64_t>(good, ProgramBlockSize);
         if (need <= holds) continue;
@@ -683,7 +693,10 @@ int PowerOnMap(int mode) {
         Run.Bad[s].assign(Run.Blocks + 1, 0);
         Run.Map[s].assign(Run.Row == 83 ? kMap83Bytes : kMap86Bytes, 0xFF);
     }
-    if (Run.Row == 86) Run.DataBlocks = FirstEmptyBufferBlock(0, RangeBlocks(), true);
+    if (Run.Row == 86) {
+        const uint32_t first = DeviceStart / Run.BufferBlock;
+        Run.DataBlocks = FirstEmptyBufferBlock(first, RangeBlocks(), true) - first;
+    }
     SupplyOn(mode == 1 || mode == 5);
     WriteRegister(2, 8);
     WriteRegister3(0xFF);
@@ -719,7 +732,7 @@ bool BufferFitsRow86() {
     Run.Blocks = MapRowChipBlocks(DeviceVariant);
     if (Run.BufferBlock == 0) return true; // power-up refuses the record
     const uint32_t range = RangeBlocks();
-    const uint32_t empty = FirstEmptyBufferBlock(0, range, true);
+    const uint32_t empty = FirstEmptyBufferBlock(DeviceStart / Run.BufferBlock, range, true);
     const uint32_t lost = FirstEmptyBufferBlock(empty, range, false);
     Run = NandRun{};
     if (lost >= range) return true;
@@ -728,8 +741,11 @@ bool BufferFitsRow86() {
 }
 
 // The map rows place whole blocks of the buffer.
+uint32_t MapBlockUnit() {
+    return PageSize * MapRowGeometry(CurrentAlgorithm, DeviceVariant).PagesPerBlock;
+}
 bool MapStartServed() {
-    return StartServed(PageSize * MapRowGeometry(CurrentAlgorithm, DeviceVariant).PagesPerBlock, "block");
+    return StartServed(MapBlockUnit(), "block");
 }
 
 int MapRead(int mode) {
@@ -778,11 +794,13 @@ int MapRead(int mode) {
         WriteRegister(4, 0x11);
         const int ready = Address(ToChip(static_cast<uint32_t>(at)), false, true);
         WriteRegister(4, 0x13);
-        if (ready != 1 || ReadPage(page, static_cast<uint32_t>(at), mode) != 1) {
+        const uint64_t offset = l - skippedBytes(); // the page's place in the range
+        const uint32_t stored = static_cast<uint32_t>(std::min<uint64_t>(page, uint64_t{DeviceEnd} + 1 - offset));
+        if (ready != 1 || ReadPage(page, stored, static_cast<uint32_t>(at), mode) != 1) {
             result = -1;
             break;
         }
-        compared = l + page - skippedBytes();
+        compared = offset + stored;
     }
     // A verify covers the whole range: what the map gives no block for is
     // not on the part, so the rest of the buffer must be erased bytes.
@@ -814,6 +832,9 @@ int MapProgram() {
     std::array<uint32_t, kSockets> k{};
     std::array<bool, kSockets> mapped{};
     p.fill(DeviceStart);
+    // Row 83 walks the blocks from the start's own, as its logical read
+    // does (the map entry of the block at the buffer offset).
+    if (Run.Row == 83) k.fill(DeviceStart / block);
     return ProgramPages(page, [&](uint32_t s, uint32_t L) -> int64_t {
         // A socket writes only inside good blocks its map gives data.
         if (L % block == 0 && Run.Row == 83) {
@@ -932,7 +953,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = 6,
      .VariantTable = "the row-77 geometry table",
      .RecordCheck = NandRecordCheck,
-     .StartRefusal = "Start address must be a multiple of the page size"},
+     .StartRefusal = "Start address must be a multiple of the page size",
+     .StartUnit = [] { return Row77Geometry(DeviceVariant).PageData; }},
     {.Row = 83,
      .Read = Alg83Read,
      .Program = Alg83Program,
@@ -943,7 +965,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "NandDeviceNames",
      .RecordCheck = NandRecordCheck,
      .StartRefusal = "Start address must be a multiple of the block size",
-     .PlacesByMap = true},
+     .PlacesByMap = true,
+     .StartUnit = MapBlockUnit},
     {.Row = 86,
      .Read = Alg86Read,
      .Program = Alg86Program,
@@ -954,7 +977,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "the row-86 geometry table",
      .RecordCheck = NandRecordCheck,
      .StartRefusal = "Start address must be a multiple of the block size",
-     .PlacesByMap = true},
+     .PlacesByMap = true,
+     .StartUnit = MapBlockUnit},
 };
 
 ROW_FAMILY("Nand", Memory, 160, kAlgorithmRows);

@@ -53,6 +53,7 @@ constexpr Command kLockUpper[] = {{0x5555, 0xAA}, {0x2AAA, 0x55}, {0x5555, 0x80}
 
 bool g_word = false;        // row 5
 uint32_t g_page = 1;        // page length in use
+uint32_t g_load = 1;        // data of the page being written: the range's part of it
 bool g_addressMode = true;  // queue entries carry their addresses
 
 bool SdpDevice() { return (DeviceFlags & 0x40) != 0; }
@@ -142,15 +143,15 @@ uint32_t QueuePage() {
     BeginQueue();
     const uint32_t commands = !g_word && SdpDevice() ? QueueCommands(kSdpOn) : 0;
     const uint32_t bit13 = Bit13Image() ? 0x2000 : 0;
-    for (uint32_t i = 0; i < g_page; ++i) QueueEntry(((ChipAddress + i) | bit13) & 0xFFFF, PageDatum(i));
-    ExpectedValue = PageDatum(g_page - 1);
-    QueueEntry(((ChipAddress + g_page - 1) | bit13) & 0xFFFF, ExpectedValue);
+    for (uint32_t i = 0; i < g_load; ++i) QueueEntry(((ChipAddress + i) | bit13) & 0xFFFF, PageDatum(i));
+    ExpectedValue = PageDatum(g_load - 1);
+    QueueEntry(((ChipAddress + g_load - 1) | bit13) & 0xFFFF, ExpectedValue);
     return commands;
 }
 
 // Polls the last datum of the page at base on every socket in turn.
 int PollPage(uint32_t base) {
-    if (g_word) SetAddress(base + g_page - 1);
+    if (g_word) SetAddress(base + g_load - 1);
     const bool all = OnEverySocket(GangPass{0, true}, [](uint32_t) {
         for (int n = 0; n < 1000; ++n) {
             DelayShortUsSlot(20);
@@ -160,13 +161,13 @@ int PollPage(uint32_t base) {
         return false;
     });
     const int result = all ? 1 : -1;
-    if (g_word) SetAddress(result == 1 ? base + g_page : base);
+    if (g_word) SetAddress(result == 1 ? base + g_load : base);
     return result;
 }
 
 int WritePagePolled() {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        RunQueue(QueuePage() + g_page);
+        RunQueue(QueuePage() + g_load);
         if (PollPage(ChipAddress) == 1) return 1;
         DelayMsSlot(100);
     }
@@ -174,11 +175,11 @@ int WritePagePolled() {
 }
 
 int WritePageTimed() {
-    RunQueue(QueuePage() + g_page);
+    RunQueue(QueuePage() + g_load);
     DelayUsSlot(PulseWidth);
-    SetAddress(ChipAddress + g_page - 1);
+    SetAddress(ChipAddress + g_load - 1);
     Read();
-    SetAddress(ChipAddress + g_page);
+    SetAddress(ChipAddress + g_load);
     return ReadValue == ExpectedValue ? 1 : -1;
 }
 
@@ -186,6 +187,7 @@ int WritePageTimed() {
 // rewritten behind the sequence.
 int SwitchSdp(bool on) {
     uint32_t data[kQueueEntries];
+    g_load = g_page; // the whole first page goes back
     WriteRegister(0, 0);
     WriteRegister(1, 0);
     WriteRegister(2, 0);
@@ -236,10 +238,12 @@ int Program(bool word) {
         result = StepProgress(ChipAddress);
         if (result != 1) break;
         if ((ChipAddress & 0xFFFF) == 0) WriteRegister(2, ChipAddress >> 16);
+        // A range that ends inside a page loads only its own bytes there.
+        g_load = static_cast<uint32_t>(std::min<uint64_t>(g_page, uint64_t{DeviceEnd} + 1 - a));
         // A method the row does not know is taken as the polled one.
         result = !word && DeviceVariant3 == 6 ? WritePageTimed() : WritePagePolled();
         if (result != 1) {
-            BufferIndex += (g_page - 1) * AddressStep; // the page's last datum
+            BufferIndex += (g_load - 1) * AddressStep; // the page's last datum
             break;
         }
         BufferIndex += g_page * AddressStep;
@@ -356,13 +360,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg1Program,
      .Erase = Alg1Erase,
      .Options = Options,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = PageInUse},
     {.Row = 5,
      .Read = Alg5Read,
      .Program = Alg5Program,
      .Erase = Alg5Erase,
      .Options = Options,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = PageInUse},
 };
 
 namespace {

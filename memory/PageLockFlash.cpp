@@ -204,7 +204,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .LeastPage = 1,
      .MostPage = 128,
      .RecordCheck = EraseServed74,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
 };
 
 ROW_FAMILY("PageLockFlash", Memory, 290, kAlgorithmRows);

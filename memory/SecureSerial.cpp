@@ -199,7 +199,8 @@ template <class Command> int ProgramPages(const Row& row, Command&& command) {
         ChipAddress = static_cast<uint32_t>(a);
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        const uint64_t pageEnd = a - a % g_page + g_page - 1;
+        // A range that ends inside a page sends only its own bytes there.
+        const uint64_t pageEnd = std::min<uint64_t>(a - a % g_page + g_page - 1, DeviceEnd);
         const uint32_t count = static_cast<uint32_t>(pageEnd - a + 1);
         if (BufferIndex + count > 0x10100) { // past the buffer window
             r = -1;
@@ -341,7 +342,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = secure::Alg45Options,
      .LeastPage = 1,
      .StartRefusal = "-Start address must be a multiple of 8!",
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .StartUnit = [] { return secure::kSector45; }},
     {.Row = 47,
      .Read = secure::Alg47Read,
      .Program = secure::Alg47Program,

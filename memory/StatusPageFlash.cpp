@@ -3,6 +3,8 @@
 // voltage), 5 mode (8 idle and queue load, 0Bh page run, 9 read with
 // increment), 6-7 run length (register 6 starts the run), 8 = 1 powered and
 // read bit 0 run busy, 9 one write cycle or a read, 12 queue bytes.
+#include <algorithm>
+
 #include "memory/StatusPageFlash.h"
 
 #include "engine/Buffer.h"
@@ -35,6 +37,7 @@ constexpr uint8_t kProtectCode = 0xC2;
 
 uint32_t g_doubled = 0; // command and identification addresses twice the nominal
 uint32_t g_page = 1;
+uint32_t g_load = 1; // data of the page being written: the range's part of it
 
 // The parts addressed byte-wise; every other one is a 16-bit part in byte mode.
 bool ByteWisePart() { return ExpectedDeviceId == 0x82 || ExpectedDeviceId == 0x83; }
@@ -85,8 +88,8 @@ int WritePage() {
     for (int attempt = 0; attempt < 3; ++attempt) {
         WriteRegister(5, 8);
         StrobeDac();
-        for (uint32_t i = 0; i < g_page; ++i) WriteRegister(12, PageDatum(i));
-        ExpectedValue = PageDatum(g_page - 1);
+        for (uint32_t i = 0; i < g_load; ++i) WriteRegister(12, PageDatum(i));
+        ExpectedValue = PageDatum(g_load - 1);
         WriteRegister(12, ExpectedValue);
         WriteRegister(4, kCommands);
         Sequence(kPageProgram);
@@ -95,8 +98,8 @@ int WritePage() {
         WriteRegister(4, kPageRun);
         WriteRegister(5, 0x0B);
         StrobeDac();
-        WriteRegister(7, g_page >> 8);
-        WriteRegister(6, g_page & 0xFF);
+        WriteRegister(7, g_load >> 8);
+        WriteRegister(6, g_load & 0xFF);
         for (int i = 0; i < 5000; ++i) {
             DelayShortUsSlot(10);
             if ((ReadRegister(8) & 1) == 0) break;
@@ -104,9 +107,9 @@ int WritePage() {
         WriteRegister(4, kIdle);
         WriteRegister(5, 8);
         DelayUsSlot(100);
-        WriteAddress16(ChipAddress + g_page - 1);
+        WriteAddress16(ChipAddress + g_load - 1);
         const int result = StatusWait(600, 10, 1);
-        WriteAddress16(result == 1 ? ChipAddress + g_page : ChipAddress);
+        WriteAddress16(result == 1 ? ChipAddress + g_load : ChipAddress);
         if (result == 1) return 1;
         DelayMsSlot(100);
     }
@@ -123,9 +126,11 @@ int Alg42Program() {
         result = StepProgress(ChipAddress);
         if (result != 1) break;
         if (a == DeviceStart || (ChipAddress & 0xFFFF) == 0) WriteRegister(2, ChipAddress >> 16);
+        // A range that ends inside a page loads only its own bytes there.
+        g_load = static_cast<uint32_t>(std::min<uint64_t>(g_page, uint64_t{DeviceEnd} + 1 - a));
         result = WritePage();
         if (result != 1) {
-            BufferIndex += (g_page - 1) * AddressStep; // the page's last datum
+            BufferIndex += (g_load - 1) * AddressStep; // the page's last datum
             break;
         }
         BufferIndex += g_page * AddressStep;
@@ -325,13 +330,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg42Program,
      .Erase = Alg42Erase,
      .Options = Alg6Options,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
     {.Row = 73,
      .Read = Alg42Read,
      .Program = Alg42Program,
      .Erase = Alg42Erase,
      .Options = Alg6Options,
-     .StartRefusal = " Start address must be on a page boundary!"},
+     .StartRefusal = " Start address must be on a page boundary!",
+     .StartUnit = [] { return PageSize; }},
 };
 } // namespace
 

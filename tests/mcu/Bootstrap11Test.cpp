@@ -174,7 +174,7 @@ INSTANTIATE_TEST_SUITE_P(All, Boot11Devices,
                          });
 
 // Program sends one byte per mapped address, blanks included, ascending over
-// the whole 64 KB whatever the range's end: on the 68HC711E20 CONFIG, then
+// the whole 64 KB: on the 68HC711E20 CONFIG, then
 // 9000h-AFFFh, B600h-B7FFh, D000h-FFFFh. The download before it: E8h then
 // E9h on register 0, FFh and the 768 program bytes on register 1 each at
 // least 2.35 ms apart; the power-down ends on E0h and 0.
@@ -182,7 +182,6 @@ TEST_F(Boot11Run, Variant12OrderAndDownload) {
     sim::Hc11BootChip* chip = PutHc11("MC68HC711E20");
     // Zeros: the program writes every cell (it leaves blank bytes be).
     FillBufferRange(0, 0xFFFF, 0x00);
-    DeviceEnd = 0xD000; // the walk goes past the range's end
     StartTrace();
     EXPECT_EQ(AlgorithmTable[120].Program(), 1);
     std::vector<uint32_t> expected{0x103F};
@@ -431,6 +430,26 @@ TEST_F(Boot11Run, StartAboveZeroRefused) {
     EXPECT_TRUE(Hc11Writes().empty());
     EXPECT_EQ(chip->Downloaded(), 0u);
     for (uint32_t a = 0xD000; a < 0xD200; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << a;
+}
+
+// A range that ends below FFFFh is refused as well, by Program and Read,
+// before the part is powered: the walk would erase and write the EEPROM
+// above the end and read it into the buffer past Buffer End.
+TEST_F(Boot11Run, EndBelowTheTopRefused) {
+    sim::Hc11BootChip* chip = PutHc11("MC68HC711E9");
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a) chip->SetCell(a, static_cast<uint8_t>(a * 7));
+    FillBufferRange(0, 0xFFFF, 0x5A);
+    DeviceEnd = 0x1000;
+    BufferEnd = 0x1000;
+    StartTrace();
+    EXPECT_EQ(AlgorithmTable[120].Program(), -1);
+    EXPECT_TRUE(HasLine(" Chip end 1000h not supported: the part's whole map is walked.")) << LogText();
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeRead), -1);
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeVerify), -1);
+    EXPECT_TRUE(Hc11Writes().empty());
+    EXPECT_EQ(chip->Downloaded(), 0u);
+    for (uint32_t a = 0xB600; a <= 0xB7FF; ++a) ASSERT_EQ(chip->Cell(a), static_cast<uint8_t>(a * 7)) << a;
+    for (uint32_t a = 0; a <= 0xFFFF; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << a;
 }
 
 // A program serves only when its whole download arrived: the bootstrap ROM

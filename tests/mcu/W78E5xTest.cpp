@@ -200,6 +200,19 @@ TEST_F(W78Run, Row122BankLineAndBlankBuffer) {
     ExpectNoViolations();
 }
 
+// A range that starts in the upper bank raises P3.6 at its first address:
+// its bytes land in the upper bank's cells, the lower bank stays blank.
+TEST_F(W78Run, Row122RangeStartingInTheUpperBank) {
+    sim::W78FlashChip* chip = Put("W78E516");
+    FillPattern(0x10000);
+    DeviceStart = BufferStart = 0xC000;
+    DeviceEnd = 0xC0FF;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0xC000; a <= 0xC0FF; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    for (uint32_t a = 0x4000; a <= 0x40FF; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
+    ExpectNoViolations();
+}
+
 // A full 64 KB image: FFFFh is the special register's address, so the range
 // leaves the register to the options. A user's byte there that the register
 // does not hold is named, fails Program and Verify at FFFFh and is never

@@ -401,6 +401,27 @@ TEST_F(NandRun, Row86PlacesDataAtTheTop) {
     ExpectNoViolations();
 }
 
+// Row 86 from a later block counts its data blocks from the range's first
+// one: blank buffer blocks below the range do not stop it, and the range's
+// blocks land at the top of the chip.
+TEST_F(NandRun, Row86FromALaterBlock) {
+    Start({"SAMSUNG", "KM29W32000AT"}, 4);
+    DeviceStart = BufferStart = 2 * bufferBlock;
+    DeviceEnd = BufferEnd = 4 * bufferBlock - 1;
+    FillBufferRange(0, DeviceStart - 1, 0xFF);
+    FillPattern(DeviceEnd + 1, 12);
+    FillBufferRange(0, DeviceStart - 1, 0xFF);
+    const auto data = BufferCopy(DeviceStart, 2 * bufferBlock);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], 510), BufferCopy(DeviceStart, chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 511), BufferCopy(DeviceStart + chipBlock, chipBlock));
+    FillBufferRange(DeviceStart, DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(DeviceStart, 2 * bufferBlock), data);
+    ExpectNoViolations();
+}
+
 // Row 86 refuses data it would leave unwritten (after an empty buffer block)
 // and more data blocks than the map holds, before writing any page.
 struct PlaceCase {
@@ -585,6 +606,75 @@ INSTANTIATE_TEST_SUITE_P(Rows, StartOffAUnit,
                                            StartCase{{"SAMSUNG", "K9F3208W0A"}, false},
                                            StartCase{{"SAMSUNG", "KM29W32000AT"}, false},
                                            StartCase{{"SAMSUNG", "KM29W32000AT(528)"}, false}));
+
+// A read whose range ends inside a page reads the whole page from the part
+// but stores only the range's bytes: the buffer after Buffer End keeps what
+// it held, on every row (the map rows in both read modes), and a verify of
+// that range passes.
+using EndInsideAPage = NandCase<NandPart>;
+TEST_P(EndInsideAPage, ReadStoresOnlyTheRange) {
+    Start(GetParam(), 2);
+    FillRange(4);
+    const std::vector<uint8_t> data = BufferCopy(0, DeviceEnd + 1);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    const uint32_t end = bufferBlock + 0x2FE; // inside the block's second page
+    for (const uint32_t physical : {0u, 1u}) {
+        SCOPED_TRACE(physical);
+        NandReadMode83 = NandReadMode86 = physical;
+        DeviceEnd = BufferEnd = end;
+        FillBufferRange(0, 2 * bufferBlock - 1, 0x5A);
+        ASSERT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t a = end + 1; a < end + 0x400; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
+        if (physical == 0) {
+            EXPECT_EQ(BufferCopy(0, end + 1), std::vector<uint8_t>(data.begin(), data.begin() + end + 1));
+            // Data past the end in the buffer differs from the part's: not compared.
+            std::copy(data.begin(), data.end(), BufferImage());
+            FillBufferRange(end + 1, end + 0x100, 0x00);
+            EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        }
+    }
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(Rows, EndInsideAPage,
+                         ::testing::Values(NandPart{"SAMSUNG", "K9F6408U0A"}, NandPart{"TOSHIBA", "TC58V64AFT"},
+                                           NandPart{"TOSHIBA", "TC58V64AFT(528)"},
+                                           NandPart{"SAMSUNG", "K9F6408U0B"}));
+
+// Row 83 programs from any block boundary, 10000h among them: the data of
+// the start's block go to that chip block (the next good one past a bad
+// block), verify and read back give them, and the blocks below stay blank.
+struct BlockStart {
+    NandPart part;
+    uint32_t start;
+};
+using Row83Start = NandCase<BlockStart>;
+TEST_P(Row83Start, DataLandInTheStartsBlock) {
+    const BlockStart& c = GetParam();
+    Start(c.part, 3);
+    const uint32_t first = c.start / bufferBlock;
+    chips[0]->MarkBad(first + 1);
+    DeviceStart = BufferStart = c.start;
+    DeviceEnd = BufferEnd = c.start + 2 * bufferBlock - 1;
+    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+    SelectBank(0, 0);
+    FillPattern(DeviceEnd + 1, 9);
+    const std::vector<uint8_t> data = BufferCopy(c.start, 2 * bufferBlock);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], first), std::vector<uint8_t>(data.begin(), data.begin() + chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], first + 1), Blank(chipBlock)); // the bad block keeps only its marks
+    EXPECT_EQ(ChipBlock(*chips[0], first + 2),
+              std::vector<uint8_t>(data.begin() + bufferBlock, data.begin() + bufferBlock + chipBlock));
+    for (uint32_t b = 1; b < first; ++b) EXPECT_TRUE(chips[0]->BlockBlank(b)) << b;
+    FillBufferRange(c.start, DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(c.start, 2 * bufferBlock), data);
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(Starts, Row83Start,
+                         ::testing::Values(BlockStart{{"SAMSUNG", "K9F3208W0A"}, 0x2000},
+                                           BlockStart{{"SAMSUNG", "K9F3208W0A"}, 0x10000},
+                                           BlockStart{{"TOSHIBA", "TC58128AFT"}, 0x10000}));
 
 // Row 77 programmed from files past 64 KB (Intel hex with extended linear
 // addresses, S3 records), a bad block in the range and the file's data

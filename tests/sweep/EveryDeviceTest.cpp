@@ -530,7 +530,8 @@ TEST_P(EveryDevice, OnAGangOfFour) {
 // Every device whose row offers byte lanes in two split modes, its data in
 // one byte lane of a wider buffer (Odd: every second byte from byte 1;
 // Word2: every fourth from byte 2), over its first 1 K addresses where the
-// layout allows a shorter range:
+// layout allows a shorter range, and again from a start on the row's
+// boundary whose lane data cross the buffer's first 64 KB bank end:
 // Program writes the lane's data to the part's cells at their chip addresses
 // (the bytes between hold other data), Read fills the lane and leaves the
 // bytes between.
@@ -575,17 +576,40 @@ TEST_P(EveryDevice, InByteLanes) {
         return;
     }
     bool failed = false;
-    for (const uint32_t mode : {2u, 5u}) {
+    // Each mode from the row's first address, then from a start on the row's
+    // boundary just below the buffer's first 64 KB bank end, so that the
+    // lane's data cross into the next bank (where the part holds that much).
+    for (const uint32_t mode : {2u, 5u, 2u | 0x100u, 5u | 0x100u}) {
         if (failed) break;
+        const bool crossing = (mode & 0x100) != 0;
         InstallSimulator(0);
-        WordMode = mode;
+        WordMode = mode & 0xFF;
         SetCurrentDevice(d.record);
         sim::SimProgrammer* simp = ProgramSimulator();
         sim::CatalogChip* chip = SeatedSimChip();
         ASSERT_NE(chip, nullptr);
-        const uint32_t step = mode <= 2 ? 2 : 4, lane = mode <= 2 ? mode - 1 : mode - 3;
+        const uint32_t step = WordMode <= 2 ? 2 : 4, lane = WordMode <= 2 ? WordMode - 1 : WordMode - 3;
         const unsigned unit = DataWidth > 8 ? 2 : 1;
-        if (DeviceStart == 0 && BufferStart == 0 && DeviceEnd > 0x3FF) DeviceEnd = 0x3FF;
+        const uint32_t base = DeviceStart, top = DeviceEnd;
+        if (crossing) {
+            const RowDef* def = RowDefinition(CurrentAlgorithm);
+            const uint32_t rowStep = def != nullptr && def->StartUnit != nullptr ? def->StartUnit()
+                                     : def != nullptr && def->StartRefusal != nullptr ? 0
+                                                                                     : 1;
+            // The start in the buffer's bytes at least 40h data before the
+            // bank's end, on the row's boundary; the run 40h data past it.
+            const uint64_t below = 0x10000 / unit - 0x40 * step;
+            if (rowStep == 0 || BufferStart > DeviceStart + below) continue;
+            const uint64_t start = (DeviceStart + below - BufferStart) / rowStep * rowStep;
+            if (start <= DeviceStart) continue;
+            const uint64_t count = (0x10000 / unit - (BufferStart + (start - DeviceStart))) / step + 0x40;
+            if (start + count - 1 > DeviceEnd) continue;
+            BufferStart += static_cast<uint32_t>(start - DeviceStart);
+            DeviceStart = static_cast<uint32_t>(start);
+            DeviceEnd = static_cast<uint32_t>(start + count - 1);
+        } else if (DeviceStart == 0 && BufferStart == 0 && DeviceEnd > 0x3FF) {
+            DeviceEnd = 0x3FF;
+        }
         const size_t count = size_t{DeviceEnd} - DeviceStart + 1;
         BufferEnd = static_cast<uint32_t>((size_t{BufferStart} + step * count) * unit - 1);
         ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
@@ -594,8 +618,16 @@ TEST_P(EveryDevice, InByteLanes) {
         const size_t span = step * count * unit;
         // The lane's data, and other data in the bytes between.
         std::vector<uint8_t> data(count * unit), around(span);
-        FillRandom(data.data(), data.size(), static_cast<uint32_t>(GetParam()) + 13 + mode);
-        ShapeData(CurrentAlgorithm, data.data(), data.size());
+        if (crossing) { // the range cut from an image of the whole layout
+            std::vector<uint8_t> whole(size_t{top - base + 1} * unit);
+            FillRandom(whole.data(), whole.size(), static_cast<uint32_t>(GetParam()) + 13 + mode);
+            ShapeData(CurrentAlgorithm, whole.data(), whole.size());
+            std::copy_n(whole.begin() + static_cast<ptrdiff_t>(size_t{DeviceStart - base} * unit), data.size(),
+                        data.begin());
+        } else {
+            FillRandom(data.data(), data.size(), static_cast<uint32_t>(GetParam()) + 13 + mode);
+            ShapeData(CurrentAlgorithm, data.data(), data.size());
+        }
         FillRandom(around.data(), span, static_cast<uint32_t>(GetParam()) + 17 + mode);
         auto at = [&](size_t k) { return (k * step + lane) * unit; }; // datum k's first byte
         std::copy(around.begin(), around.end(), buffer);
@@ -605,7 +637,10 @@ TEST_P(EveryDevice, InByteLanes) {
         VerifyAfterRead = 0;
         const size_t runFrom = ui.Log.size();
         const int programmed = RunOperation(MainEngine, OpProgram);
-        p.line += std::string(mode == 2 ? " Odd" : " Word2") + (programmed == ResultOk ? " program ok" : " program FAILED");
+        char from[48] = "";
+        if (crossing) std::snprintf(from, sizeof from, " from %Xh across a bank", DeviceStart);
+        p.line += std::string(WordMode == 2 ? " Odd" : " Word2") + from +
+                  (programmed == ResultOk ? " program ok" : " program FAILED");
         failed = programmed != ResultOk;
         if (failed) p.line += " (" + FirstError(ui, runFrom) + ")";
         if (!failed && chip->Words() > 0) {

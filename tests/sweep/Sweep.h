@@ -290,6 +290,9 @@ constexpr const char* kMainPass = "from chip address 0";
 constexpr const char* kOddStart = "from an odd address";
 constexpr const char* kGang = "on a gang of 4";
 constexpr const char* kSplit = "in byte lanes";
+constexpr const char* kBoundaryStart = "from the row's boundary";
+constexpr const char* kHighStart = "from 10000h or above";
+constexpr const char* kEndBelowTop = "to an end below the top";
 
 // Faults the passes found that are not mended yet. A failure of a row and
 // pass listed here prints as an "[open]" line with what goes wrong, is
@@ -306,11 +309,19 @@ struct OpenFault {
 // parts' rows, though they program it where every socket's cell is slow.
 constexpr const char* kSlowCellOpen =
     "a cell needing more pulses in one socket gets too few: the row's read-back while programming misses that socket";
-constexpr std::array<OpenFault, 4> kOpenFaults{{
+constexpr std::array<OpenFault, 8> kOpenFaults{{
     {0, kGang, kSlowCellOpen, "Am27128"},
     {3, kGang, kSlowCellOpen, "W27C4096"},
     {4, kGang, kSlowCellOpen, "W27C4096-45"},
     {69, kGang, kSlowCellOpen, "M27C1024"},
+    {134, kEndBelowTop, "Program clocks the whole stream 0-1FFFh whatever the range's end: cells above it are written"},
+    {186, kEndBelowTop,
+     "the range's last nine bytes are not programmed (taken for the ECON and configuration bytes, which come from "
+     "the buffer's top) and Read puts those at the buffer's top"},
+    {151, kHighStart, "a range in the option areas: Read writes buffer bytes past Buffer End"},
+    {128, kSplit,
+     "a lane crossing the buffer's first bank end: the signature area every read leaves at buffer 10000h (the blank "
+     "check before Program too) overwrites the lane's data there, so those cells stay blank and verify passes"},
 }};
 inline const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
@@ -612,12 +623,16 @@ inline std::string CellsHold(const sim::CatalogChip& chip, const sim::CatalogPar
 // space) holds the buffer from its start on; a selection that narrows the
 // buffer range (a window of the chip on an adapter) keeps it. A byte- or
 // word-per-address part from address 0 takes the first `most` bytes (0: all)
-// as a user sets a shorter range; other layouts keep their whole range.
+// as a user sets a shorter range; other layouts, and rows that refuse an end
+// below the top, keep their whole range.
 inline size_t RangeBytes(bool pld, size_t most, std::string& line) {
     size_t bytes = pld ? (DeviceSize + 7) / 8 : BufferByteSize - std::min(BufferStart, BufferByteSize);
     if (!pld && WordMode == 0 && BufferStart == 0 && BufferEnd + size_t{1} < bytes) bytes = BufferEnd + size_t{1};
     const size_t n = most & ~size_t{1};
-    if (!pld && WordMode == 0 && DeviceStart == 0 && BufferStart == 0 && DataWidth % 8 == 0 && n > 0 && bytes > n) {
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    const bool wholeOnly = def != nullptr && def->EndRefusal != nullptr;
+    if (!pld && !wholeOnly && WordMode == 0 && DeviceStart == 0 && BufferStart == 0 && DataWidth % 8 == 0 && n > 0 &&
+        bytes > n) {
         bytes = n;
         BufferEnd = static_cast<uint32_t>(n - 1);
         DeviceEnd = static_cast<uint32_t>(DataWidth > 8 ? n / 2 - 1 : n - 1);
