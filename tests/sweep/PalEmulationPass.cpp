@@ -160,7 +160,7 @@ std::string JedecText(const std::vector<uint8_t>& bits, uint32_t rowWidth, const
     uint32_t sum = 0;
     for (size_t n = 0; n < bits.size(); ++n) sum += static_cast<uint32_t>(bits[n]) << (n % 8);
     for (size_t first = 0; first < bits.size(); first += rowWidth) {
-        char at[16];
+        char at[24];
         std::snprintf(at, sizeof at, "L%05zu ", first);
         o << at;
         for (size_t n = first; n < std::min(bits.size(), first + rowWidth); ++n) o << static_cast<char>('0' + bits[n]);
