@@ -5,6 +5,7 @@
 #include "sim/AddressListChip.h"
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 
 namespace sim {
 
@@ -49,7 +50,7 @@ PinCondition AddressListBusPersonality::Condition(int socketPin) const {
 }
 
 AddressListChip* AddressListBusPersonality::Chip() const {
-    Socket* socket = prog_ ? Socket::Find(*prog_) : nullptr;
+    Socket* socket = prog_ ? ReachedSocket(*prog_) : nullptr;
     if (socket == nullptr) return nullptr;
     for (const auto& c : socket->Chips()) {
         if (auto* chip = SeatedModel<AddressListChip>(c.get())) return chip;

@@ -2,6 +2,7 @@
 
 #include "sim/BlockCpldChip.h"
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 
 namespace sim {
 
@@ -17,7 +18,7 @@ void BlockCpldBusPersonality::Violation(const std::string& what) const {
 }
 
 void BlockCpldBusPersonality::Apply(SimProgrammer& p) {
-    if (Socket* s = Socket::Find(p)) s->Update(*this);
+    if (Socket* s = ReachedSocket(p)) s->Update(*this);
 }
 
 bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
@@ -84,7 +85,7 @@ bool BlockCpldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
 
 std::optional<uint8_t> BlockCpldBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
-    const Socket* s = Socket::Find(p);
+    const Socket* s = ReachedSocket(p);
     if (instructionForm_ && reg == 10) {
         const ChipDrive d = s ? s->Output(*this, pin::kTdo) : ChipDrive::None;
         return static_cast<uint8_t>(d == ChipDrive::Low || d == ChipDrive::WeakLow ? 0 : 1);

@@ -2,6 +2,7 @@
 
 #include "sim/ColumnPldChip.h"
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 
 namespace sim {
 
@@ -45,7 +46,7 @@ bool ColumnPldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
         return true;
     }
     if (reg <= 4) {
-        if (Socket* s = Socket::Find(p)) s->Update(*this);
+        if (Socket* s = ReachedSocket(p)) s->Update(*this);
     }
     return true;
 }
@@ -53,7 +54,7 @@ bool ColumnPldBusPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t val
 std::optional<uint8_t> ColumnPldBusPersonality::OnRead(SimProgrammer& p, uint8_t reg) {
     prog_ = &p;
     if (reg != 9) return std::nullopt;
-    const Socket* s = Socket::Find(p);
+    const Socket* s = ReachedSocket(p);
     const ChipDrive d = s ? s->Output(*this, pin::kDout) : ChipDrive::None;
     return static_cast<uint8_t>(d == ChipDrive::Low || d == ChipDrive::WeakLow ? 0 : 1);
 }

@@ -4,6 +4,7 @@
 
 #include "sim/Electrical.h"
 #include "sim/EpromChip.h"
+#include "sim/GangAdapter.h"
 
 namespace sim {
 
@@ -147,12 +148,12 @@ void ControlBusPersonality::UpdateChips() {
             }
         }
     }
-    if (Socket* s = Socket::Find(*prog_)) s->Update(*this);
+    if (Socket* s = ReachedSocket(*prog_)) s->Update(*this);
 }
 
 uint8_t ControlBusPersonality::ReadData(int byteIndex) {
     Sync();
-    Socket* s = prog_ ? Socket::Find(*prog_) : nullptr;
+    Socket* s = prog_ ? ReachedSocket(*prog_) : nullptr;
     uint8_t v = 0;
     for (int bit = 0; bit < 8; ++bit) {
         const size_t i = static_cast<size_t>(byteIndex * 8 + bit);

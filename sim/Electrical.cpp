@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/Universal.h"
 
@@ -410,20 +411,29 @@ void Electrical::WithdrawAllChips() {
     if (prog_) Check(*prog_);
 }
 
-bool Electrical::Occupied(int p) const { return Occupied(p, prog_ ? Socket::Find(*prog_) : nullptr); }
+bool Electrical::Occupied(int p) const { return Occupied(p, prog_ ? SuppliedSockets(*prog_) : SuppliedSocketList{}); }
 
-bool Electrical::Occupied(int p, const Socket* socket) const {
+namespace {
+bool AnyOccupies(const SuppliedSocketList& sockets, int p) {
+    for (int s = 0; s < sockets.count; ++s) {
+        if (sockets.socket[static_cast<size_t>(s)]->Occupied(p)) return true;
+    }
+    return false;
+}
+} // namespace
+
+bool Electrical::Occupied(int p, const SuppliedSocketList& sockets) const {
     for (const auto& [id, c] : chips_) {
         if (std::find(c.socketPins.begin(), c.socketPins.end(), p) != c.socketPins.end()) return true;
     }
-    return socket != nullptr && socket->Occupied(p);
+    return AnyOccupies(sockets, p);
 }
 
-bool Electrical::OrderMatters(int p, const Socket* socket) const {
+bool Electrical::OrderMatters(int p, const SuppliedSocketList& sockets) const {
     for (const auto& [id, c] : chips_) {
         if (c.supplyOrder && std::find(c.socketPins.begin(), c.socketPins.end(), p) != c.socketPins.end()) return true;
     }
-    return socket != nullptr && socket->Occupied(p);
+    return AnyOccupies(sockets, p);
 }
 
 int Electrical::LimitTenths(int p) const {
@@ -481,7 +491,7 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     if (after <= before) return;
     const uint64_t sinceRise = now - lastRiseUs_[ch];
     lastRiseUs_[ch] = now;
-    RefreshPinFacts(Socket::Find(p));
+    RefreshPinFacts(SuppliedSockets(p));
     for (uint64_t m = switchedMask_; m != 0; m &= m - 1) {
         const int pin = std::countr_zero(m);
         uint32_t feeding = 0;
@@ -510,23 +520,23 @@ void Electrical::CheckDacWrite(SimProgrammer& p, int ch, uint8_t code) {
     }
 }
 
-bool Electrical::RefreshPinFacts(const Socket* socket) {
-    const uint64_t socketRevision = socket != nullptr ? socket->Revision() : 0;
-    if (factsChipsRevision_ == chipsRevision_ && factsSocket_ == socket && factsSocketRevision_ == socketRevision) return false;
+bool Electrical::RefreshPinFacts(const SuppliedSocketList& sockets) {
+    // Every socket's revision is its own (no two sockets share one).
+    std::array<uint64_t, GangAdapter::kSockets> revisions{};
+    for (int s = 0; s < sockets.count; ++s) revisions[static_cast<size_t>(s)] = sockets.socket[static_cast<size_t>(s)]->Revision();
+    if (factsChipsRevision_ == chipsRevision_ && factsSocketRevisions_ == revisions) return false;
     for (int pin = 1; pin <= kSocketPins; ++pin) {
-        occupied_[static_cast<size_t>(pin)] = Occupied(pin, socket);
-        orderMatters_[static_cast<size_t>(pin)] = OrderMatters(pin, socket);
+        occupied_[static_cast<size_t>(pin)] = Occupied(pin, sockets);
+        orderMatters_[static_cast<size_t>(pin)] = OrderMatters(pin, sockets);
         limit_[static_cast<size_t>(pin)] = LimitTenths(pin);
     }
     factsChipsRevision_ = chipsRevision_;
-    factsSocket_ = socket;
-    factsSocketRevision_ = socketRevision;
+    factsSocketRevisions_ = revisions;
     return true;
 }
 
 void Electrical::Check(SimProgrammer& p) {
-    const Socket* socket = Socket::Find(p);
-    const bool factsMoved = RefreshPinFacts(socket);
+    const bool factsMoved = RefreshPinFacts(SuppliedSockets(p));
     Refresh();
     uint64_t settled = 0;
     // A pin whose state and facts are as at its last check gives nothing new.
@@ -582,7 +592,7 @@ void Electrical::Check(SimProgrammer& p) {
     }
     if (settled != 0) Moved(settled);
     if (const PinDriverPersonality* driver = p.PersonalityAs<PinDriverPersonality>()) {
-        if (Socket* chips = PinDriverPersonality::ReachedSocket(p)) chips->SuppliesChanged(*driver);
+        if (Socket* chips = ReachedSocket(p)) chips->SuppliesChanged(*driver);
     }
 }
 

@@ -59,6 +59,7 @@
 #include <vector>
 
 #include "sim/SimProgrammer.h"
+#include "sim/GangAdapter.h"
 #include "sim/Socket.h"
 
 namespace sim {
@@ -160,10 +161,12 @@ class Electrical : public SimComponent {
     int DeclareChip(const ChipPinLimits& limits);
     void WithdrawChip(int id);
     void WithdrawAllChips();
+    // Chips seated in any socket the supplies reach (every socket of a gang
+    // module) count.
     bool Occupied(int socketPin) const;
-    bool Occupied(int socketPin, const Socket* socket) const;
+    bool Occupied(int socketPin, const SuppliedSocketList& sockets) const;
     // A chip that takes its supplies in order sits on the pin.
-    bool OrderMatters(int socketPin, const Socket* socket) const;
+    bool OrderMatters(int socketPin, const SuppliedSocketList& sockets) const;
     // Lowest limit declared for the pin, INT_MAX when none.
     int LimitTenths(int socketPin) const;
 
@@ -221,10 +224,10 @@ class Electrical : public SimComponent {
     // Pins with a supply switch closed (as last worked out).
     uint64_t SuppliedMask() const;
     static constexpr uint64_t kAllPins = ((uint64_t{1} << (kSocketPins + 1)) - 1) & ~uint64_t{1};
-    // Occupied(p, socket), OrderMatters(p, socket) and LimitTenths(p) of
+    // Occupied(p, sockets), OrderMatters(p, sockets) and LimitTenths(p) of
     // every pin, worked out again only when the declared chips or the
-    // socket's chips change (true then).
-    bool RefreshPinFacts(const Socket* socket);
+    // sockets' chips change (true then).
+    bool RefreshPinFacts(const SuppliedSocketList& sockets);
     int StrongMillivolts() const;
     // Switch states of a pin with the switch faults applied.
     bool SupplyAClosed(int p) const;
@@ -262,8 +265,7 @@ class Electrical : public SimComponent {
     std::map<int, ChipPinLimits> chips_;
     uint64_t chipsRevision_ = 1; // bumped whenever chips_ changes
     uint64_t factsChipsRevision_ = 0;
-    const Socket* factsSocket_ = nullptr;
-    uint64_t factsSocketRevision_ = 0;
+    std::array<uint64_t, GangAdapter::kSockets> factsSocketRevisions_{};
     std::array<bool, kSocketPins + 1> occupied_{};
     std::array<int, kSocketPins + 1> limit_{};
     int nextChip_ = 1;

@@ -30,6 +30,22 @@ void GangAdapter::OnUnconfigure(SimProgrammer& p) {
     mask_ = 0xFF;
 }
 
+Socket* ReachedSocket(const SimProgrammer& p) {
+    if (Socket* own = Socket::Find(p)) return own;
+    if (GangAdapter* gang = GangAdapter::Find(p)) return &gang->SocketAt(0);
+    return nullptr;
+}
+
+SuppliedSocketList SuppliedSockets(const SimProgrammer& p) {
+    SuppliedSocketList out;
+    if (const Socket* own = Socket::Find(p)) {
+        out.socket[out.count++] = own;
+    } else if (const GangAdapter* gang = GangAdapter::Find(p)) {
+        for (int s = 0; s < GangAdapter::kSockets; ++s) out.socket[out.count++] = &gang->SocketAt(s);
+    }
+    return out;
+}
+
 std::vector<int> GangAdapter::SelectedSockets() const {
     std::vector<int> selected;
     for (int s = 0; s < kSockets; ++s) {

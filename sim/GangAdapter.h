@@ -10,7 +10,9 @@
 //
 // A personality that serves a bus finds the adapter with GangAdapter::Find
 // and takes the sockets from it; without an adapter it uses the programmer's
-// own Socket component.
+// own Socket component. A personality whose lines serve one socket (no
+// socket select) takes ReachedSocket; the supply lines reach every socket
+// (SuppliedSockets).
 #pragma once
 #include <array>
 #include <cstdint>
@@ -84,6 +86,21 @@ private:
     uint32_t modelReads_ = 0;
     std::array<std::unique_ptr<Socket>, kSockets> sockets_;
 };
+
+// The socket that the lines of a bus serving one socket reach: the
+// programmer's own socket or, with a gang module fitted, the module's first
+// socket. Such a bus has no socket select: the module wires its lines to
+// socket 1, and the socket mask switches only the buses that serve the
+// module's sockets. nullptr: no socket.
+Socket* ReachedSocket(const SimProgrammer& p);
+
+// The sockets the supply and ground lines reach: the programmer's own
+// socket, or every socket of a gang module.
+struct SuppliedSocketList {
+    std::array<const Socket*, GangAdapter::kSockets> socket{};
+    int count = 0;
+};
+SuppliedSocketList SuppliedSockets(const SimProgrammer& p);
 
 // Fits a gang adapter to a simulated programmer.
 GangAdapter* AddGangAdapter(SimProgrammer& programmer, uint8_t modelBits = GangAdapter::kModelGang);

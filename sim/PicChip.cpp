@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim/GangAdapter.h"
 #include "sim/Universal.h"
 
 namespace sim {
@@ -42,7 +43,7 @@ void SupplyWatch::Tell(SimProgrammer& p) {
     // After a latch write the pin driver has just told the chips, and
     // nothing has moved since.
     if (d == nullptr || d->ChipsCurrent()) return;
-    if (Socket* s = PinDriverPersonality::ReachedSocket(p)) s->Update(*d);
+    if (Socket* s = ReachedSocket(p)) s->Update(*d);
 }
 
 bool SupplyWatch::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {

@@ -1,6 +1,7 @@
 #include "sim/RamTestBus.h"
 
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 #include "sim/PartFacts.h"
 #include "sim/RamChip.h"
 #include "sim/Socket.h"
@@ -16,7 +17,7 @@ uint32_t SelectBit(RamSelect s) { return 1u << static_cast<int>(s); }
 } // namespace
 
 RamChip* RamTestBus::Reachable(SimProgrammer& p) const {
-    const Socket* s = Socket::Find(p);
+    const Socket* s = ReachedSocket(p);
     const Electrical* e = Electrical::Find(p);
     if (!cycles_ || s == nullptr || e == nullptr) return nullptr;
     for (const auto& c : s->Chips()) {

@@ -1,6 +1,7 @@
 #include "sim/RegisterTap.h"
 
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 
 namespace sim {
 
@@ -21,7 +22,7 @@ bool RegisterTapPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t valu
         if (value > 1) Violation("register-TAP image: register 4 written " + std::to_string(value));
         powered_ = value == 1;
         if (!powered_) outputs_ = 0;
-        if (Socket* s = Socket::Find(p)) s->Update(*this);
+        if (Socket* s = ReachedSocket(p)) s->Update(*this);
         return true;
     }
     if (reg != 0) {
@@ -35,7 +36,7 @@ bool RegisterTapPersonality::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t valu
     if (!powered_ && value != 0) Violation("register-TAP image: TAP clocked with register 4 at 0");
     outputs_ = value & 7;
     ++writes_;
-    if (Socket* s = Socket::Find(p)) s->Update(*this);
+    if (Socket* s = ReachedSocket(p)) s->Update(*this);
     return true;
 }
 
@@ -44,7 +45,7 @@ std::optional<uint8_t> RegisterTapPersonality::OnRead(SimProgrammer& p, uint8_t 
     if (reg != 7) return std::nullopt;
     if (writesBeforeReads_.size() < kLog) writesBeforeReads_.push_back(writes_);
     writes_ = 0;
-    const Socket* s = Socket::Find(p);
+    const Socket* s = ReachedSocket(p);
     const ChipDrive d = s ? s->Output(*this, TdoPin()) : ChipDrive::None;
     return static_cast<uint8_t>(d == ChipDrive::Low || d == ChipDrive::WeakLow ? 0 : 1);
 }

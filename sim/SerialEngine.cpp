@@ -3,6 +3,7 @@
 #include <bit>
 
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 #include "sim/PartFacts.h"
 
 namespace sim {
@@ -34,7 +35,7 @@ void SerialPersonality::Attach(SimProgrammer& p) {
     if (prog_ != &p || generation_ != p.ComponentGeneration()) {
         prog_ = &p;
         generation_ = p.ComponentGeneration();
-        socket_ = Socket::Find(p);
+        socket_ = ReachedSocket(p);
         electrical_ = Electrical::Find(p);
         MarkStale();
     }
@@ -133,7 +134,7 @@ int SerialPersonality::ReadLevel(int socketPin) const {
     if (c.driven && !c.drivenHigh) return 0;
     ChipDrive d = ChipDrive::None;
     if (stale_) {
-        if (const Socket* s = prog_ ? Socket::Find(*prog_) : nullptr) d = s->Output(*this, socketPin);
+        if (const Socket* s = prog_ ? ReachedSocket(*prog_) : nullptr) d = s->Output(*this, socketPin);
     } else if (socket_ != nullptr) {
         d = ChipOutput(socketPin);
     }

@@ -25,12 +25,6 @@ void AddSupplyAndGround(const SimProgrammer* p, int socketPin, PinCondition& c) 
 
 PinDriverPersonality::PinDriverPersonality(uint16_t id) : id_(id) {}
 
-Socket* PinDriverPersonality::ReachedSocket(const SimProgrammer& p) {
-    if (Socket* own = Socket::Find(p)) return own;
-    if (GangAdapter* gang = GangAdapter::Find(p)) return &gang->SocketAt(0);
-    return nullptr;
-}
-
 void PinDriverPersonality::Attach(SimProgrammer& p) {
     told_ = false;
     if (prog_ != &p || generation_ != p.ComponentGeneration()) {

@@ -60,8 +60,6 @@ public:
 
     // The level the programmer reads on a socket pin.
     int ReadLevel(int socketPin) const;
-    // The socket the pin lines reach on p (nullptr: none).
-    static Socket* ReachedSocket(const SimProgrammer& p);
 
     // Whether the socket's chips were brought up to date by the latch write
     // now being handled, with nothing moved since (same microsecond, socket

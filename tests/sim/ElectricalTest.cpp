@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/Electrical.h"
+#include "sim/GangAdapter.h"
 #include "sim/IdMemory.h"
 #include "sim/ProbeChip.h"
 #include "SimTestBus.h"
@@ -215,6 +216,30 @@ TEST_F(ElectricalTest, ASupplyWithNoChipFollowsTheChipsAsTheyComeAndGo) {
         Dac(2, 0);
         EXPECT_TRUE(Saw("socket pin 1: 5.04 V with no chip on the pin")) << All();
     }
+}
+
+// A gang module takes the programmer's socket: its supplies reach every
+// socket of the module, so a chip seated in any of them (not declared) sits
+// on the pin, for the check of a supply with no chip and of the supply order.
+TEST_F(ElectricalTest, GangModuleSocketsCarryTheChipsOnTheSupplies) {
+    sim::GangAdapter* gang = sim::AddGangAdapter(p);
+    sim::Socket& third = gang->SocketAt(2);
+    Dac(3, 56);
+    Started();
+    Latch(16, 4, 1); // supply B, pin 1
+    ASSERT_TRUE(Saw("socket pin 1: 5.04 V with no chip on the pin")) << All();
+    p.ClearViolations();
+    const sim::ChipModel* seated = third.Insert(std::make_unique<sim::Obstruction>(std::vector<int>{1, 11}));
+    Dac(2, 0); // a write that checks every pin again
+    EXPECT_TRUE(p.Violations().empty()) << All();
+    Write(26, 0x04), Dac(1, 127); // supply A on pin 11 before its channel is set
+    EXPECT_EQ(All(), "socket pin 11: supply A switched on before channel 1 was set\n"
+                     "socket pin 11: channel 1 set after its switch closed\n");
+    Write(26, 0x00);
+    third.Remove(seated);
+    p.ClearViolations();
+    Dac(2, 0);
+    EXPECT_TRUE(Saw("socket pin 1: 5.04 V with no chip on the pin")) << All();
 }
 
 TEST_F(ElectricalTest, IdLinesRangeBitsAndUnconfiguring) {

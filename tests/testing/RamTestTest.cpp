@@ -6,6 +6,7 @@
 
 #include "FormFixture.h"
 #include "TesterFixture.h"
+#include "sim/GangAdapter.h"
 #include "testing/RamTester.h"
 #include "testing/Ramtest.h"
 
@@ -117,6 +118,28 @@ TEST_F(RamTest, EmptySocketNoProgrammerAndUserBreak) {
     EXPECT_EQ(RunRamTest(9), 99);
     EXPECT_EQ(Test(9), "Can not be executed with Communication Error!");
     EXPECT_EQ(tones, std::vector<int>{1193182 / 10000});
+}
+
+// With a gang module on the programmer instead of its own socket, the RAM
+// test's lines reach the module's first socket: the part there passes and
+// the parts in sockets 2-4 are never written.
+TEST_F(RamTest, GangModuleFirstSocketHoldsThePartTested) {
+    simp.DetachComponent(socket);
+    sim::GangAdapter* gang = sim::AddGangAdapter(simp);
+    for (const int row : {0, 7}) {
+        SCOPED_TRACE(kRowPart[row]);
+        std::vector<sim::RamChip*> rams;
+        for (int s = 0; s < 4; ++s) {
+            socket = &gang->SocketAt(s);
+            socket->Clear();
+            rams.push_back(SeatRam(kRowPart[row]));
+        }
+        EXPECT_EQ(Test(row), "Good Memory!");
+        EXPECT_GT(rams[0]->Writes(), 0u);
+        for (int s = 1; s < 4; ++s) EXPECT_EQ(rams[static_cast<size_t>(s)]->Writes(), 0u) << "socket " << s + 1;
+        EXPECT_EQ(Violations(), "");
+        EXPECT_TRUE(PoweredDown());
+    }
 }
 
 TEST_F(RamTest, EveryRowPowersItsPartOnDistinctSupplyAndGroundPins) {
