@@ -66,7 +66,11 @@ FrameProfile Row0Or90Profile(bool twin) {
     f.VccRange = GangCappedVccRange;
     f.Pulse = v.Pulse;
     f.ReadBack = !twin;
-    if (v.GangReadBack) f.Verify = ReadBackEachSocketWhenGanged;
+    // A variant that holds every socket selected through the loop would read
+    // them all at once: their outputs drive the data lines together, and a
+    // socket whose cell still reads blank hides behind the others. In a gang
+    // it reads each socket back in turn too.
+    if (v.GangReadBack || v.AllSocketsDuringProgram) f.Verify = ReadBackEachSocketWhenGanged;
     if (v.AllSocketsDuringProgram) f.BeforeVpp[0] = {3, 0};
     f.ProgramVpp = !v.PulseSwitchesVpp;
     // Reads with the programming pin at 5.0 V, sequential or strobed per datum.

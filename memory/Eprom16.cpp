@@ -66,8 +66,12 @@ void PulseRow69(uint32_t widthUs) {
     SetDeviceVpp(0, 0);
 }
 
-// The read-back with every socket's outputs gated on, then off again.
+// The read-back with the socket's outputs gated on, then off again. In a
+// gang each socket is gated on alone in turn: with all of them on together
+// their outputs would drive the data lines against each other, and a socket
+// whose word still reads blank would hide behind the others.
 bool ReadBackAllSocketsGated() {
+    if (GangInUse()) return ReadBackEverySocket(0xFF);
     WriteRegister(4, ActiveFrame.ReadBackStrobe);
     WriteRegister(3, 0);
     ReadValue = ReadDataRegisters();
@@ -102,6 +106,13 @@ constexpr AlgOperationFn Alg84Program = FrameProgram<Row84Profile>;
 
 // ---- rows 3 and 4: electrically erasable -----------------------------------------
 
+// Subvariant 0 holds every socket selected through the program loop, so a
+// read there sees all their outputs together: in a gang each socket is read
+// back alone in turn, and every socket is selected again for the next pulse.
+bool ReadBackRow3() {
+    return GangInUse() && DeviceSubVariant == 0 ? ReadBackEverySocket(0) : ReadBackMatches();
+}
+
 FrameProfile Row3Profile() {
     FrameProfile f = WordProfile();
     if (DeviceVariant == 1) {
@@ -111,6 +122,7 @@ FrameProfile Row3Profile() {
         f.HighAddressFlag = 0x10;
     }
     f.ReadBackStrobe = 0x1F;
+    f.Verify = ReadBackRow3;
     if (DeviceSubVariant == 0) f.AfterVpp[0] = {3, 0};
     return f;
 }

@@ -31,6 +31,7 @@
 #include "platform/PortIo.h"
 #include "platform/Tone.h"
 #include "sim/CommandFlashChip.h"
+#include "sim/EpromChip.h"
 #include "sim/GangAdapter.h"
 #include "sim/PartFacts.h"
 #include "sim/Rack.h"
@@ -192,6 +193,41 @@ std::string GangDeviceName(const ::testing::TestParamInfo<GangDevice>& info) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, GangRows, ::testing::ValuesIn(kGangDevices), GangDeviceName);
+
+// A cell that takes more program pulses in the last socket's part than in
+// the others', on rows whose program loop holds every socket selected: each
+// socket is read back alone after a pulse, so that part gets its pulses
+// while the others already verify, and no two parts drive the data lines
+// against each other.
+class GangSlowCell : public GangRack, public ::testing::WithParamInterface<GangDevice> {};
+
+TEST_P(GangSlowCell, GetsItsPulsesWhileTheOtherSocketsAlreadyVerify) {
+    Start(GetParam().maker, GetParam().name);
+    if (HasFatalFailure()) return;
+    const uint16_t blank = DataWidth > 8 ? 0xFFFF : 0xFF;
+    uint32_t at = DeviceStart + (DeviceEnd - DeviceStart) / 3;
+    while (at < DeviceEnd && Datum(at) == blank) ++at;
+    ASSERT_NE(Datum(at), blank);
+    std::vector<sim::EpromChip*> parts;
+    for (int s = 0; s < kSockets; ++s) {
+        parts.push_back(sim::SeatedModel<sim::EpromChip>(rack->Seated(s)));
+        ASSERT_NE(parts.back(), nullptr) << s;
+    }
+    parts.back()->SetPulsesNeeded(at, 3);
+    ExpectEverySocketProgrammed();
+    EXPECT_GE(parts.back()->PulsesOn(at), 3);
+    // The pulses reach every socket at once.
+    for (int s = 0; s < kSockets; ++s) EXPECT_EQ(parts[s]->PulsesOn(at), parts.back()->PulsesOn(at)) << s;
+}
+
+constexpr GangDevice kAllSocketsSelectedDevices[] = {
+    {"AMD", "Am27128"},         // row 0, a variant that selects every socket for the loop
+    {"WINBOND", "W27C4096"},    // row 3
+    {"WINBOND", "W27C4096-45"}, // row 4
+    {"ST", "M27C1024"},         // row 69
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, GangSlowCell, ::testing::ValuesIn(kAllSocketsSelectedDevices), GangDeviceName);
 
 // A part that is not blank in socket 2 of a fresh gang: the blank check before
 // programming names that socket alone and nothing is programmed.
