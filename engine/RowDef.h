@@ -96,6 +96,12 @@ struct RowDef {
     // and the operation driver refuses a split mode for every operation that
     // moves buffer data ("Cannot support Split mode!").
     bool NoByteLanes = false;
+    // The row takes each datum at the buffer address of its chip address,
+    // whatever Buffer Start says (a map walked by a program on the part, a
+    // list of word addresses): the operation driver refuses a Buffer Start
+    // apart from Chip Start for every operation that moves buffer data,
+    // before anything is switched on (the line starts BufferStartRefusal).
+    bool DataAtChipAddresses = false;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and
