@@ -140,7 +140,7 @@ void WriteUpperAddress(const UpperLatches& u, uint32_t address, bool first) {
 }
 
 uint32_t BufferWordAt(uint32_t index) {
-    uint32_t w = BufferWords[index & 0x7FFF];
+    uint32_t w = RunBufferWord(index);
     if (ByteSwap) SwapBytes16(&w);
     return w;
 }
@@ -236,7 +236,7 @@ int ProgramRange(int zeroFill) {
     const int result = WalkAddresses(LastBufferIndex(), 1, [&](bool first) {
         WriteUpperAddress(f.ProgramUpper, ChipAddress, first);
         SelectPageIfDue(f.ProgramPage, first);
-        ExpectedValue = zeroFill ? 0 : f.Word ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = zeroFill ? 0 : f.Word ? BufferWordAt(BufferIndex) : RunBufferByte(BufferIndex);
         if (f.Datum() != 1) return -1;
         BufferIndex += AddressStep;
         return 1;
