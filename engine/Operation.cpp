@@ -631,7 +631,7 @@ int RunOperation(OperationEngine& engine, int op) {
     SelectBank(0, 0);
 
     if (op == OpRead) {
-        ComputeBufferChecksum(BufferStart, BufferEnd);
+        ComputeBufferChecksum(BufferStartByte(), BufferEnd);
         // The shell refreshes the information panel when the run is over.
         ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }

@@ -297,7 +297,15 @@ TEST_F(UserRun, AWordEpromFromBufferWord8000h) {
     for (uint32_t a = 0; a < 0x8000; ++a)
         ASSERT_EQ(chip->Cell(a), data[0x10000 + 2 * a] | data[0x10001 + 2 * a] << 8) << "word " << a;
     ASSERT_EQ(FillBufferRange(0, 0x1FFFF, 0xFF), 1);
+    const size_t readFrom = ui.Log.size();
     ASSERT_EQ(RunOperation(MainEngine, OpRead), ResultOk);
+    // The read's checksum is the byte sum of the image from Buffer Start's
+    // word: the file's upper half.
+    uint32_t sum = 0;
+    for (size_t b = 0x10000; b < 0x20000; ++b) sum += data[b];
+    char line[32];
+    std::snprintf(line, sizeof line, "-CheckSum : %04Xh", sum & 0xFFFF);
+    EXPECT_TRUE(Logged(ui, readFrom, line)) << line;
     ASSERT_EQ(SaveRangeAs(saved, 0x10000, 0x1FFFF), 1);
     std::vector<uint8_t> back(0x10000);
     std::FILE* f = std::fopen(saved.c_str(), "rb");
