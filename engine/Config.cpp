@@ -353,7 +353,7 @@ int LoadConfigOrProjectFile(const std::string& path, int projectFlag) {
             if (ReloadDataFile() == 1) ShowMessageLine("File Load ok!");
         }
         ShowMessageLine("Calculating CheckSum...");
-        ComputeBufferChecksum(BufferStart, BufferEnd);
+        ComputeBufferChecksum(BufferStartByte(), BufferEnd);
         ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }
 

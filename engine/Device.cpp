@@ -54,6 +54,11 @@ uint32_t BufferByteSize = 16384;
 uint32_t SaveBufferEnd = 0x3FFF;
 uint32_t SaveBufferStart = 0;
 
+uint32_t BufferStartByte() {
+    const uint64_t first = DeviceSection != SectionPld && DataWidth > 8 ? 2 * uint64_t{BufferStart} : BufferStart;
+    return static_cast<uint32_t>(std::min<uint64_t>(first, 0xFFFFFFFFu));
+}
+
 uint32_t DeviceSection = SectionEprom;
 uint32_t WordMode = 0;
 uint32_t LastSocketIndex = 0;

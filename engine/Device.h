@@ -168,10 +168,13 @@ extern uint32_t PageSize;       // "Page"
 // AddressRange, derived by SetupAddressRange.
 extern uint32_t DeviceStart;    // first device address (inclusive)
 extern uint32_t DeviceEnd;      // last device address (inclusive)
-extern uint32_t BufferStart;    // first byte of the image in the buffer
+extern uint32_t BufferStart;    // first byte (a 16-bit device's first word) of the image in the buffer
 extern uint32_t BufferEnd;      // last byte of the image in the buffer
 extern uint32_t BufferByteSize; // bytes the image occupies
 extern uint32_t SaveBufferEnd;  // last byte of a binary save
+// The buffer byte the image starts at: Buffer Start counts a 16-bit
+// device's words.
+uint32_t BufferStartByte();
 // First byte of a data-file save (set in the configuration dialog, 0 at start).
 extern uint32_t SaveBufferStart;
 

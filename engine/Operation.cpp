@@ -1,6 +1,7 @@
 #include "engine/Operation.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -24,6 +25,7 @@
 OperationCounters MainCounters;
 OperationEngine MainEngine;
 const char* const CompareFileName = "COMPARE.TXT";
+const char* const BufferStartRefusal = " Buffer Start ";
 
 namespace {
 
@@ -240,22 +242,18 @@ void PrepareOperation(OperationEngine& engine) {
     }
     FuseProgressCheck = 1;
     ReadVccInUse = ReadVcc;
-    // A bank holds BankSize of the device's words (32K of a 16-bit device):
-    // the start's bank and its index in it count in those words.
-    BufferIndex = BufferStart % BankSize + ByteLane;
-    SelectBank(BufferStart / BankSize << 16, 1);
+    // Buffer Start counts the device's words: a 16-bit device's datum n is
+    // buffer word n, and its bank holds 32768 of them.
+    const uint64_t first = uint64_t{BufferStart} + ByteLane;
+    BufferIndex = static_cast<uint32_t>(first % BankSize);
+    SelectBank(static_cast<uint32_t>(std::min<uint64_t>(first / BankSize * BufferBankBytes, 0xFFFFFFFFu)), 1);
     WriteRegister(25, 15);
     ClearProgress();
 }
 
-// A row that takes its data from consecutive buffer bytes whatever the split
-// mode would put a lane's bytes at the wrong chip addresses (and a read
-// would overwrite the bytes between the lanes): an operation that moves
-// buffer data is refused in a split mode before anything is switched on.
-static bool SplitModeRefused() {
-    if (WordMode == 0 || WordMode > 6 || DeviceSection == SectionPld) return false;
-    const RowDef* def = RowDefinition(CurrentAlgorithm);
-    if (def == nullptr || !def->NoByteLanes) return false;
+// Whether an operation moves buffer data (a split mode or a Buffer Start
+// changes where).
+static bool MovesBufferData() {
     switch (CurrentOperation) {
     case OpProgram:
     case OpRead:
@@ -266,6 +264,25 @@ static bool SplitModeRefused() {
     default:
         return false;
     }
+}
+
+// A row that takes its data from consecutive buffer bytes whatever the split
+// mode would put a lane's bytes at the wrong chip addresses (and a read
+// would overwrite the bytes between the lanes): an operation that moves
+// buffer data is refused in a split mode before anything is switched on.
+static bool SplitModeRefused() {
+    if (WordMode == 0 || WordMode > 6 || DeviceSection == SectionPld) return false;
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    return def != nullptr && def->NoByteLanes && MovesBufferData();
+}
+
+// A row that takes each datum at its chip address's place in the buffer
+// would program, verify or read the wrong buffer bytes for a Buffer Start
+// apart from Chip Start (a 16-bit device's counted in words, as the range).
+static bool BufferStartRefused() {
+    if (BufferStart == DeviceStart) return false;
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    return def != nullptr && def->DataAtChipAddresses && MovesBufferData();
 }
 
 int CheckCommunication(OperationEngine& engine) {
@@ -479,7 +496,7 @@ void ReportFailAddress(OperationEngine& engine, int op) {
     const bool blankWalk = g_lastEntryMode == ReadModeBlank || g_lastEntryMode == ReadModeSecureCheck;
     const uint32_t unit = blankWalk ? 1 : (AddressStep != 0 ? AddressStep : 1);
     int64_t position = static_cast<int64_t>(BankAdvances) * BankSize + BufferIndex -
-                       static_cast<int64_t>(BufferStart % BankSize + ByteLane);
+                       static_cast<int64_t>((uint64_t{BufferStart} + ByteLane) % (BankSize ? BankSize : 1));
     if (position < 0) position = 0;
     const unsigned long chip = static_cast<unsigned long>(DeviceStart + position / unit);
     unsigned long buffer = static_cast<unsigned long>(static_cast<uint64_t>(CurrentBank) * BankSize + BufferIndex);
@@ -499,6 +516,12 @@ int RunOperation(OperationEngine& engine, int op) {
     g_entryMissing = false;
     if (SplitModeRefused()) {
         ShowMessageLine("Cannot support Split mode!");
+        Beep(-1);
+        return ResultFailed;
+    }
+    if (BufferStartRefused()) {
+        ShowMessageLine("%s%Xh not supported: the data are taken at the chip's own addresses (Chip Start %Xh).",
+                        BufferStartRefusal, BufferStart, DeviceStart);
         Beep(-1);
         return ResultFailed;
     }
@@ -608,7 +631,7 @@ int RunOperation(OperationEngine& engine, int op) {
     SelectBank(0, 0);
 
     if (op == OpRead) {
-        ComputeBufferChecksum(BufferStart, BufferEnd);
+        ComputeBufferChecksum(BufferStartByte(), BufferEnd);
         // The shell refreshes the information panel when the run is over.
         ShowMessageLine("-CheckSum : %s", BufferChecksumText().c_str());
     }

@@ -63,6 +63,9 @@ extern OperationEngine MainEngine;
 
 // The compare report written by a data compare, in the current directory.
 extern const char* const CompareFileName; // "COMPARE.TXT"
+// The start of the line logged when a row that takes its data at the chip's
+// own addresses is given a Buffer Start apart from Chip Start.
+extern const char* const BufferStartRefusal; // " Buffer Start "
 
 // Millisecond tick source of the elapsed time (a monotonic clock; tests may
 // replace it).

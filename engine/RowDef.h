@@ -106,6 +106,12 @@ struct RowDef {
     // covers the part's whole map whatever the range); nullptr: the row
     // serves any end.
     const char* EndRefusal = nullptr;
+    // The row takes each datum at the buffer address of its chip address,
+    // whatever Buffer Start says (a map walked by a program on the part, a
+    // list of word addresses): the operation driver refuses a Buffer Start
+    // apart from Chip Start for every operation that moves buffer data,
+    // before anything is switched on (the line starts BufferStartRefusal).
+    bool DataAtChipAddresses = false;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and

@@ -165,6 +165,14 @@ namespace {
 // One datum read from the chip, handled by read mode: blank check against
 // `blank`, verify against ExpectedValue, store through `store` (refused past
 // `capacity` positions), compare line, or the fixed value after securing.
+// The buffer data of a run go on across its banks: a step past the bank's
+// last position moves to the next bank (whether or not the row checks that
+// itself afterwards).
+int NextDatum() {
+    BufferIndex += AddressStep;
+    return BankSize != 0 && BufferIndex >= BankSize ? AdvanceToNextBank() : 1;
+}
+
 template <class Store> int ProcessReadValue(int mode, uint32_t blank, uint32_t capacity, Store store) {
     switch (mode) {
     case 0:
@@ -174,17 +182,14 @@ template <class Store> int ProcessReadValue(int mode, uint32_t blank, uint32_t c
     case 1:
     case 3:
         if (ReadValue != ExpectedValue) return -1;
-        BufferIndex += AddressStep;
-        return 1;
+        return NextDatum();
     case 2:
         if (BufferIndex >= capacity) return -1;
         store();
-        BufferIndex += AddressStep;
-        return 1;
+        return NextDatum();
     case 4:
         WriteCompareLineSlot();
-        BufferIndex += AddressStep;
-        return 1;
+        return NextDatum();
     case 6:
         if (ReadValue != SecureCheckValue) return -1;
         BufferIndex += 1;
@@ -196,7 +201,7 @@ template <class Store> int ProcessReadValue(int mode, uint32_t blank, uint32_t c
 } // namespace
 
 int ProcessReadByte(int mode) {
-    ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+    ExpectedValue = RunBufferByte(BufferIndex);
     // A word narrower than a byte is the low bits of its buffer byte; the bits
     // above are no cells of the part and compare as nothing.
     if (DataWidth > 0 && DataWidth < 8) ExpectedValue &= (1u << DataWidth) - 1;
@@ -206,13 +211,22 @@ int ProcessReadByte(int mode) {
 }
 
 int ProcessReadWord(int mode) {
-    ExpectedValue = BufferWords[BufferIndex & 0x7FFF];
+    ExpectedValue = RunBufferWord(BufferIndex);
     if (ByteSwap) ExpectedValue = Swap16(ExpectedValue);
     // Modes 1 and 6 mean for words what they mean for bytes.
     return ProcessReadValue(mode, BlankWord, BufferWindowBytes / 2, [] {
         if (ByteSwap) ReadValue = Swap16(ReadValue);
         BufferWords[BufferIndex] = static_cast<uint16_t>(ReadValue);
     });
+}
+
+uint8_t RunBufferByte(uint64_t index) {
+    const uint64_t at = uint64_t{CurrentBank} * BufferBankBytes + index;
+    return at <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(at)) : static_cast<uint8_t>(FillByte);
+}
+
+uint32_t RunBufferWord(uint64_t index) {
+    return RunBufferByte(2 * index) | static_cast<uint32_t>(RunBufferByte(2 * index + 1)) << 8;
 }
 
 int AdvanceToNextBank() {

@@ -32,6 +32,13 @@ int ProcessReadByte(int mode);
 int ProcessReadWord(int mode);
 int AdvanceToNextBank();
 int AdvanceToNextBankIf(int flag);
+// The buffer byte `index` positions past the current bank's start, read
+// through the whole image: a run that walks past the window without moving
+// the bank still takes the next bank's data (FillByte past the image's end).
+uint8_t RunBufferByte(uint64_t index);
+// The 16-bit word `index` words past the current bank's start (little-endian,
+// not swapped).
+uint32_t RunBufferWord(uint64_t index);
 
 // One line of the compare report for the current datum; the operation driver
 // installs its WriteCompareLine here. The default does nothing and returns 1.

@@ -756,7 +756,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg250Options,
      .Checksum = ComputeChecksum250,
      .VariantCount = kVariantCount,
-     .VariantTable = "address-list entries"},
+     .VariantTable = "address-list entries",
+     .DataAtChipAddresses = true},
     {.Row = 252,
      .Read = Alg252Read,
      .Program = Alg252Program,
@@ -764,7 +765,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg250Options,
      .Checksum = ComputeChecksum250,
      .VariantCount = kVariantCount,
-     .VariantTable = "address-list entries"},
+     .VariantTable = "address-list entries",
+     .DataAtChipAddresses = true},
     {.Row = 250,
      .Read = Alg250Read,
      .Program = Alg250Program,
@@ -772,7 +774,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg250Options,
      .Checksum = ComputeChecksum250,
      .VariantCount = kVariantCount250,
-     .VariantTable = "code checks"},
+     .VariantTable = "code checks",
+     .DataAtChipAddresses = true},
 };
 
 } // namespace

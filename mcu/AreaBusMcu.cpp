@@ -220,6 +220,8 @@ int CheckCell(int mode, uint32_t mask) {
         break;
     }
     if (r == 1 && mode != 1) BufferIndex += 1;
+    // The buffer data go on in the next bank (a blank check has none).
+    if (r == 1 && mode != 0 && BufferIndex > 0xFFFF) r = AdvanceToNextBank();
     return r;
 }
 
@@ -268,7 +270,7 @@ int AccessCodeArray(const AreaRow& row, int mode) {
             }
         }
         WriteRegister(RegAddressLow, a & 0xFF);
-        ExpectedValue = BufferAt(BufferIndex);
+        ExpectedValue = RunBufferByte(BufferIndex);
         if (mode == 1) {
             r = ProgramCellWithRetry(row, row.codeTries, 100);
             if (r == -1) break;
@@ -313,7 +315,7 @@ int AccessOptionRows(const AreaRow& row, int mode, bool verified) {
             const uint32_t mask = i < row.wideBytes ? 7 : 3;
             g_cellMask = BlankValue = mask;
             WriteRegister(RegAddressLow, (upper ? 4 : 0) | (i >= 8 ? 2 : 0));
-            ExpectedValue = (BufferAt(BufferIndex) | ~mask) & 0xFF;
+            ExpectedValue = (RunBufferByte(BufferIndex) | ~mask) & 0xFF;
             WriteRegister(RegByteIndex, i);
             if (mode == 1) {
                 r = verified ? ProgramCellWithRetry(row, 250, 200) : ProgramCellWithRetry(row, 1, kStrobeUs);
@@ -340,7 +342,7 @@ int AccessByteGroupA(const AreaRow& row, int mode) {
         if (r != 1) break;
         const uint32_t mask = i >= 4 ? 7 : 0xFF;
         g_cellMask = BlankValue = mask;
-        ExpectedValue = (BufferAt(BufferIndex) | ~mask) & 0xFF;
+        ExpectedValue = (RunBufferByte(BufferIndex) | ~mask) & 0xFF;
         WriteRegister(RegAddressLow, i);
         if (mode == 1) {
             WriteCell(kStrobeUs, true);
@@ -367,7 +369,7 @@ int AccessByteGroupB(const AreaRow& row, int mode) {
         const uint32_t mask = cells[i].mask;
         g_cellMask = mask;
         BlankValue = cells[i].blank;
-        ExpectedValue = (BufferAt(BufferIndex) | ~mask) & 0xFF;
+        ExpectedValue = (RunBufferByte(BufferIndex) | ~mask) & 0xFF;
         if (mode == 1) {
             if (i == 2) ExpectedValue ^= 0x08; // bit 3 is stored inverted
             if (i == 3 && row.setSecurityOnProgram) ExpectedValue |= 0x02;

@@ -261,7 +261,7 @@ int AvrProgramByte(bool high) {
     return AvrWritePulse(high);
 }
 
-uint8_t BufferByteAt(uint32_t index) { return BufferWindow[index & 0xFFFF]; }
+uint8_t BufferByteAt(uint32_t index) { return RunBufferByte(index); }
 
 // Read and Verify take the flash bytes at Program's buffer byte, low byte
 // first, whatever the byte-swap option, so the three agree at any start.

@@ -394,8 +394,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = kStreamMapCount134,
      .VariantTable = "algorithm 134's memory maps",
      .StartRefusal = " Chip start ",
-     .NoByteLanes = true},
-    {.Row = 135, .Read = Alg135Read, .Program = Alg135Program, .NoByteLanes = true},
+     .NoByteLanes = true,
+     .DataAtChipAddresses = true},
+    {.Row = 135, .Read = Alg135Read, .Program = Alg135Program, .NoByteLanes = true, .DataAtChipAddresses = true},
     {.Row = 142, .Program = Alg142Program, .StartRefusal = " Chip start ", .NoByteLanes = true},
 };
 

@@ -266,7 +266,7 @@ int LatchProgram(const LatchRow& row) {
         ChipAddress = static_cast<uint32_t>(a);
         if ((r = StepProgress(ChipAddress)) != 1) break;
         LatchAddress(ChipAddress, lastHigh);
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         if ((r = LatchProgramByte()) == -1) break;
         BufferIndex += AddressStep;
     }

@@ -204,10 +204,11 @@ int Alg186Read(int mode) {
         if ((r = ProcessReadByte(mode)) == -1) break;
         if (BufferIndex > 0xFFFF) r = AdvanceToNextBankIf(mode);
     }
-    // The nine values belong at the image's last nine bytes, where Program
-    // takes them from, also when the range ends before the last code byte.
+    // The nine values belong at the image's last nine bytes (from Buffer
+    // Start), where Program takes them from, also when the range ends before
+    // the last code byte.
     if (r == 1) {
-        const uint32_t at = DeviceSize - kEconConfigBytes;
+        const uint32_t at = BufferStart + DeviceSize - kEconConfigBytes;
         if (SelectBank(at, 1) != 1) r = -1;
         BufferIndex = at & 0xFFFF;
     }
@@ -234,10 +235,10 @@ int Alg186Program() {
     }
     if (r == 1) {
         SetPin(g_pins->configSelect, 1);
-        ExpectedValue = (BufferByte186(DeviceSize - kEconConfigBytes) | kEconAlwaysSet) & ~kEconSecurityBit & 0xFF;
+        ExpectedValue = (BufferByte186(BufferStart + DeviceSize - kEconConfigBytes) | kEconAlwaysSet) & ~kEconSecurityBit & 0xFF;
         r = EconProgramByte186(true, kEconAddress);
         for (uint32_t i = 0; r == 1 && i < 8; ++i) {
-            ExpectedValue = BufferByte186(DeviceSize - 8 + i);
+            ExpectedValue = BufferByte186(BufferStart + DeviceSize - 8 + i);
             r = EconProgramByte186(true, i);
         }
         SetPin(g_pins->configSelect, 0);

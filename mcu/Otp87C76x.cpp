@@ -44,7 +44,7 @@ int g_data = 0, g_clock = 0;
 int g_cachedHigh = -1;
 OptionDialogLauncher g_launcher = nullptr;
 
-uint8_t& Buffered(uint32_t a) { return BufferWindow[a & 0xFFFF]; }
+uint8_t& Buffered(uint32_t a) { return BufferImage()[a & 0xFFFF]; }
 
 // Bits LSB first, each latched on the clock's rising edge; the data line is
 // released afterwards so the chip may answer.
@@ -155,7 +155,7 @@ int ReadCell(int mode) {
 }
 
 int ProgramCell(int) {
-    ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+    ExpectedValue = RunBufferByte(BufferIndex);
     if (ProgramByteWithRetry() != 1) return -1;
     SendByte(kIncrement);
     BufferIndex += AddressStep;

@@ -22,7 +22,27 @@ uint32_t PicIdWords[4] = {};
 
 // ---- shared by the serial and the parallel members -------------------------------------
 
-uint16_t& PicWord(uint32_t index) { return BufferWords[index & 0x7FFF]; }
+uint16_t& PicWord(uint32_t index) {
+    // Through the image from the current bank: a run's words go on across
+    // banks (the image grows to reach them).
+    const uint64_t at = uint64_t{CurrentBank} * BufferBankBytes + 2 * uint64_t{index};
+    if (at + 1 >= uint64_t{BankCount} * BufferBankBytes) {
+        const uint32_t shown = CurrentBank;
+        const bool grown = at <= 0xFFFFFFFFu && SelectBank(static_cast<uint32_t>(at), 1) == 1;
+        SelectBank(shown << 16, 0);
+        static uint16_t none;
+        if (!grown) return none = 0xFFFF;
+    }
+    return reinterpret_cast<uint16_t*>(BufferImage())[at / 2];
+}
+
+uint16_t& PicFixedWord(uint32_t index) {
+    const uint32_t shown = CurrentBank;
+    SelectBank(CurrentAlgorithm == 113 ? 0x10000 : 0, 1);
+    uint16_t& w = BufferWords[index & 0x7FFF];
+    SelectBank(shown << 16, 0);
+    return w;
+}
 
 void PicSocketReady(int phase) {
     SupplyVoltage = phase == 1 ? Vccp / 10 : ReadVccInUse;
@@ -257,6 +277,7 @@ constexpr uint32_t kDataBytes = 64;
 void ToDataByteZero(int phase) {
     PowerDown();
     PowerUp(phase);
+    SelectBank(0, 0);
     BufferIndex = kDataWord;
 }
 
@@ -412,14 +433,14 @@ void ReadConfigSerial() {
         ReadWord(4);
         Increment();
         PicIdWords[i] = ReadValue;
-        Word(0x2000 + static_cast<uint32_t>(i)) = static_cast<uint16_t>(ReadValue);
+        PicFixedWord(0x2000 + static_cast<uint32_t>(i)) = static_cast<uint16_t>(ReadValue);
     }
     for (int i = 0; i < 3; ++i) Increment();
     // The whole word the chip returns: a saved file must carry the chip's
     // unimplemented bits as they read (1), not as code protection on.
     ReadWord(4);
     PicConfigWord = ReadValue;
-    Word(0x2007) = static_cast<uint16_t>(PicConfigWord);
+    PicFixedWord(0x2007) = static_cast<uint16_t>(PicConfigWord);
     PowerDown();
 }
 
@@ -563,13 +584,13 @@ void ReadPicConfig114() {
     PowerUp(2);
     ReadWord(4);
     PicConfigWord = ReadValue;
-    Word(0xFFF) = static_cast<uint16_t>(ReadValue);
+    PicFixedWord(0xFFF) = static_cast<uint16_t>(ReadValue);
     for (uint32_t i = 0; i <= DeviceSize; ++i) Increment();
     for (uint32_t i = 0; i < 4; ++i) {
         ReadWord(4);
         Increment();
         PicIdWords[i] = ReadValue;
-        Word(DeviceSize + i) = static_cast<uint16_t>(ReadValue);
+        PicFixedWord(DeviceSize + i) = static_cast<uint16_t>(ReadValue);
     }
     PowerDown();
 }

@@ -133,23 +133,19 @@ PicPositions PicBufferPositions() {
 
 namespace {
 
-uint16_t& BufferWord(uint32_t index) { return PicWord(index); }
+uint16_t& BufferWord(uint32_t index) { return PicFixedWord(index); }
 
-// Row 113 keeps its configuration word in the buffer's second bank: the
-// bank is selected while the object lives, the first one again after.
+// The configuration words' bank (row 113's is the buffer's second) is
+// selected while the object lives, the one shown before again after.
 class ConfigBank {
 public:
-    ConfigBank() : second_(CurrentAlgorithm == 113) {
-        if (second_) SelectBank(0x10000, 1);
-    }
-    ~ConfigBank() {
-        if (second_) SelectBank(0, 1);
-    }
+    ConfigBank() : shown_(CurrentBank) { SelectBank(CurrentAlgorithm == 113 ? 0x10000 : 0, 1); }
+    ~ConfigBank() { SelectBank(shown_ << 16, 0); }
     ConfigBank(const ConfigBank&) = delete;
     ConfigBank& operator=(const ConfigBank&) = delete;
 
 private:
-    bool second_;
+    uint32_t shown_;
 };
 
 } // namespace

@@ -227,13 +227,13 @@ void ReadPicConfig110() {
     PowerUp110(2);
     ReadCycle110();
     PicConfigWord = ReadValue;
-    PicWord(0xFFF) = static_cast<uint16_t>(ReadValue);
+    PicFixedWord(0xFFF) = static_cast<uint16_t>(ReadValue);
     // The ID words follow the part's last program word, wherever Chip End is.
     for (uint32_t i = 0; i < DeviceSize; ++i) Increment110();
     for (uint32_t i = 0; i < 4; ++i) {
         ReadCycle110();
         PicIdWords[i] = ReadValue;
-        PicWord(DeviceSize + i) = static_cast<uint16_t>(ReadValue);
+        PicFixedWord(DeviceSize + i) = static_cast<uint16_t>(ReadValue);
     }
     PowerDown110();
 }
@@ -317,7 +317,7 @@ void ReadPicConfig113() {
     uint32_t a = 0;
     const uint32_t v = ReadConfigBytes113(&a);
     PicConfigWord = a | (v & 0xFF00);
-    PicWord(0x7E00) = static_cast<uint16_t>(PicConfigWord);
+    PicFixedWord(0x7E00) = static_cast<uint16_t>(PicConfigWord);
 }
 
 int ProgramPicConfig113() {

@@ -3,8 +3,14 @@
 #pragma once
 #include <cstdint>
 
-// Buffer word `index` of the word view (bounded to the window).
+// Buffer word `index` words past the current bank's start, through the
+// whole image (a run's words go on across banks).
 uint16_t& PicWord(uint32_t index);
+// Word `index` at its fixed place in the buffer, whatever bank a run shows:
+// the configuration, ID, calibration and data words sit where the PIC
+// toolchains' files put them, in bank 0 (row 113's configuration in bank 1),
+// wherever Buffer Start puts the program words.
+uint16_t& PicFixedWord(uint32_t index);
 // Supply chosen by phase (1 program, otherwise the read VCC), ground on,
 // 100 ms, every socket pin floating.
 void PicSocketReady(int phase);

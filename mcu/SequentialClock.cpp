@@ -339,8 +339,8 @@ int Alg147Read(int mode) {
 // itself, so none offers byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 143, .Read = Alg143Read, .Program = Alg143Program, .StartRefusal = " Chip start ", .NoByteLanes = true},
-    {.Row = 133, .Read = Alg133Read, .Program = Alg133Program, .NoByteLanes = true},
-    {.Row = 147, .Read = Alg147Read, .Program = Alg147Program, .NoByteLanes = true},
+    {.Row = 133, .Read = Alg133Read, .Program = Alg133Program, .NoByteLanes = true, .DataAtChipAddresses = true},
+    {.Row = 147, .Read = Alg147Read, .Program = Alg147Program, .NoByteLanes = true, .DataAtChipAddresses = true},
 };
 
 ROW_FAMILY("SequentialClock", Mcu, 290, kAlgorithmRows);

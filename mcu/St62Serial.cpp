@@ -284,7 +284,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "option-byte device table",
      // The buffer is the program space at its own addresses, a page's bytes
      // consecutive: no byte lanes.
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .DataAtChipAddresses = true},
 };
 
 } // namespace

@@ -213,7 +213,7 @@ int SerialProgram(uint32_t row) {
             SerialPowerDown();
             return r;
         }
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         SerialSendByte(ExpectedValue);
         DelayUsSlot(PulseWidth);
         ++BufferIndex;

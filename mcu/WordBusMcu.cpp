@@ -245,7 +245,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .SubVariantCount = kWordLayoutCount,
      .SubVariantTable = "pin layout",
      // The buffer word is the one at the chip address itself.
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .DataAtChipAddresses = true},
 };
 
 } // namespace

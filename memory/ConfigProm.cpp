@@ -57,7 +57,7 @@ void AdvanceAddress() {
 int PieceByte(uint32_t k) {
     if (uint64_t{ChipAddress} + k > DeviceEnd) return 0xFF;
     const uint64_t at = BufferIndex + uint64_t{k} * AddressStep;
-    return at < BufferWindowBytes ? BufferWindow[at] : -1;
+    return RunBufferByte(at);
 }
 // The bytes of the page at ChipAddress that lie in the range.
 uint32_t PieceBytes(uint32_t page) {

@@ -139,23 +139,17 @@ void WriteUpperAddress(const UpperLatches& u, uint32_t address, bool first) {
     }
 }
 
+uint32_t BufferWordAt(uint32_t index) {
+    uint32_t w = RunBufferWord(index);
+    if (ByteSwap) SwapBytes16(&w);
+    return w;
+}
+
 namespace {
 uint8_t ImageByte(uint64_t address) {
     return address <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(address)) : static_cast<uint8_t>(FillByte);
 }
 } // namespace
-
-uint32_t BufferWordAt(uint32_t index) {
-    uint32_t w = 0;
-    if (index <= 0x7FFF) {
-        w = BufferWords[index];
-    } else { // a page that runs past the current bank's end goes on in the next
-        const uint64_t at = uint64_t{CurrentBank} * BufferBankBytes + 2 * uint64_t{index};
-        w = ImageByte(at) | static_cast<uint32_t>(ImageByte(at + 1)) << 8;
-    }
-    if (ByteSwap) SwapBytes16(&w);
-    return w;
-}
 
 uint8_t RunByteAt(uint32_t i) {
     return ImageByte(uint64_t{CurrentBank} * BufferBankBytes + BufferIndex + uint64_t{i} * AddressStep);
@@ -242,7 +236,7 @@ int ProgramRange(int zeroFill) {
     const int result = WalkAddresses(LastBufferIndex(), 1, [&](bool first) {
         WriteUpperAddress(f.ProgramUpper, ChipAddress, first);
         SelectPageIfDue(f.ProgramPage, first);
-        ExpectedValue = zeroFill ? 0 : f.Word ? BufferWordAt(BufferIndex) : BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = zeroFill ? 0 : f.Word ? BufferWordAt(BufferIndex) : RunBufferByte(BufferIndex);
         if (f.Datum() != 1) return -1;
         BufferIndex += AddressStep;
         return 1;

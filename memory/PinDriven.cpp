@@ -353,7 +353,7 @@ int Program() {
     if (row66) RampVoltageUp(1, 50, VppTenths(), 10, 10);
     const int result = WalkAddresses(0xFFFF, 1, [&](bool first) {
         Address(ChipAddress, first);
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         if (Active.Datum() != 1) return -1;
         BufferIndex += AddressStep;
         return 1;

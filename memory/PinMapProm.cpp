@@ -319,7 +319,7 @@ int Alg300Program() {
     const Routine routine = MakerRoutine();
     const int result = WalkAddresses(0xFFFFFFFFu, 0, [&](bool) {
         WritePinGroup(0, 0, Map.LastAddress, ChipAddress);
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         PulseSecondPin();
         FloatPinGroup(1, 0, Map.LastData);
         const uint32_t r = ReadDatum();

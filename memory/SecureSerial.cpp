@@ -211,7 +211,7 @@ template <class Command> int ProgramPages(const Row& row, Command&& command) {
         r = SendPassword(row, code, password, ChipAddress);
         if (r == 1) {
             for (uint32_t i = 0; i < count; ++i) {
-                ExpectedValue = BufferWindow[BufferIndex + i];
+                ExpectedValue = RunBufferByte(BufferIndex + i);
                 Send(ExpectedValue);
             }
             Stop();

@@ -224,7 +224,7 @@ int Program() {
         SetPin(kCs, 1);
         Instruction(1);
         Bits(ChipAddress, AddressBits());
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         Bits(ExpectedValue, 8);
         SetPin(kCs, 0);
         if (ReadyWait() != 1) return kSerialNotReady;

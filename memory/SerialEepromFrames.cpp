@@ -181,7 +181,7 @@ int Program() {
     Frame(0, 0x09);
     SetPin(kCs, 1);
     const int r = SerialReadWalk([&] {
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         Frame(ChipAddress, 0x06);
         ByteOut(ExpectedValue);
         SetPin(kCs, 1);
@@ -347,7 +347,7 @@ int Program() {
         if (DeviceVariant == 0) Start();
         else HighVoltageStart();
         Send(((ChipAddress * 4) | 0x40) & 0xFF);
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         Send(ExpectedValue);
         Stop();
         DelayUs(PulseWidth);
@@ -412,7 +412,7 @@ int Read(int mode) {
 int Program() {
     PowerOnDevice(1);
     const int r = SerialReadWalk([&] {
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         Frame(ExpectedValue | (ChipAddress & 0x7F) << 8 | 0x8000, 16);
         SetPin(kData, 0);
         StartWrite();

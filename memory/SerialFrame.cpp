@@ -1,5 +1,6 @@
 #include "memory/SerialFrame.h"
 
+#include "engine/Services.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -125,7 +126,7 @@ int WordEngineShift(uint32_t value, uint32_t n) { return WordEngineSend((value <
 // The page's bytes from the buffer window through a row's send.
 void SendPage(uint32_t n, void (*send)(uint32_t)) {
     for (uint32_t i = 0; i < n; ++i) {
-        ExpectedValue = BufferWindow[BufferIndex + i];
+        ExpectedValue = RunBufferByte(BufferIndex + i);
         send(ExpectedValue);
     }
 }

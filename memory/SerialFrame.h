@@ -117,12 +117,12 @@ void SendPage(uint32_t n, void (*send)(uint32_t));
 // address bytes, the page, stop, PulseWidth.
 int EnginePageWrites(uint32_t page, void (*address)(uint32_t), void (*send)(uint32_t));
 
-// The page loop: the piece loop writing; page(n) writes BufferWindow
-// [BufferIndex + i], i < n, at ChipAddress (1 goes on), then BufferIndex
-// moves on by n and, with advanceBank, to the next bank at its end.
+// The page loop: the piece loop writing; page(n) writes the buffer bytes
+// BufferIndex + i, i < n (through the image, across banks), at ChipAddress
+// (1 goes on), then BufferIndex moves on by n and, with advanceBank, to the
+// next bank at its end.
 template <class Page> int SerialPageLoop(uint32_t pageSize, Page&& page, bool advanceBank = false) {
     return SerialPieceLoop(pageSize, [&](uint32_t n) {
-        if (BufferIndex + n > 0x10100) return -1; // past the buffer window
         int r = page(n);
         if (r != 1) return r;
         BufferIndex += n;

@@ -70,7 +70,7 @@ template <class Bus> int WritePage(uint32_t n, bool shortForm, bool threeBytes) 
     Bus::Select(true);
     SendAddressed(Bus::Send, kWrite, ChipAddress, shortForm, threeBytes);
     for (uint32_t i = 0; i < n; ++i) {
-        ExpectedValue = BufferWindow[BufferIndex + i];
+        ExpectedValue = RunBufferByte(BufferIndex + i);
         Bus::Send(ExpectedValue);
     }
     Bus::Select(false);

@@ -70,7 +70,7 @@ int Program() {
         Send(0xA2);
         Send(ChipAddress & 0xFF);
         for (uint32_t i = 0; i < n; ++i) {
-            ExpectedValue = BufferWindow[BufferIndex + i];
+            ExpectedValue = RunBufferByte(BufferIndex + i);
             Send(ExpectedValue);
         }
         SetPin(kCs, 1);
@@ -151,7 +151,7 @@ int Program() {
     SerialPowerOn(kRow, 1);
     SetPin(kPe, 1);
     const int r = SerialReadWalk([] {
-        ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
+        ExpectedValue = RunBufferByte(BufferIndex);
         SetPin(kCs, 0);
         Send({0x10, (ChipAddress >> 16) & 0xFF, (ChipAddress >> 8) & 0xFF, ChipAddress & 0xFF, ExpectedValue, 0x00});
         DelayUs(PulseWidth);
@@ -262,7 +262,7 @@ int Program() {
         SendAddress(ChipAddress);
         for (uint32_t i = 0; i < n; ++i) {
             if (BufferIndex >= 0x10000 && AdvanceToNextBank() != 1) return -1;
-            ExpectedValue = BufferWindow[BufferIndex];
+            ExpectedValue = RunBufferByte(BufferIndex);
             Send(ExpectedValue);
             BufferIndex += AddressStep;
         }

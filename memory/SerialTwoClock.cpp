@@ -144,7 +144,7 @@ template <class Bus> void Open(uint32_t address) {
     Bus::Send((address >> 8) & 0xFF);
     Bus::Send(address & 0xFF);
 }
-uint32_t PageByte(uint32_t i) { return BufferWindow[(BufferIndex + i * AddressStep) & 0xFFFF]; }
+uint32_t PageByte(uint32_t i) { return RunBufferByte(BufferIndex + uint64_t{i} * AddressStep); }
 
 template <class Bus> int WritePage(uint32_t n) {
     Open<Bus>(ChipAddress);

@@ -187,7 +187,7 @@ int Program32() {
         ChipAddress = static_cast<uint32_t>(a);
         r = StepProgress(ChipAddress);
         if (r != 1) break;
-        ExpectedValue = BufferIndex < BufferWindowBytes ? BufferWindow[BufferIndex] : 0xFF;
+        ExpectedValue = RunBufferByte(BufferIndex);
         if (ExpectedValue != 0xFF) r = ProgramVerify32();
         if (r != 1) break;
         PulsePin(kStep32, 2);

@@ -42,7 +42,7 @@ bool ByteSumCountsWhole(uint64_t address) {
     const RowHooks& hooks = HooksOfRow(CurrentAlgorithm);
     if (hooks.Checksum || hooks.ChecksumBytesAfterDevice || DeviceSize == 0) return false;
     const uint64_t last = static_cast<uint64_t>(BufferEnd) + hooks.ChecksumEndExtension;
-    if (address < BufferStart || address > last) return false;
+    if (address < BufferStartByte() || address > last) return false;
     if (DeviceSection == SectionPld && address == last && DeviceSize % 8 != 0) return false;
     return true;
 }
@@ -354,7 +354,7 @@ bool TEditByte1::StoreByte(uint64_t address, uint8_t value) {
     } else {
         // Rows with their own checksum, partly counted bytes, bytes outside
         // the summed range: the sum is computed again.
-        ComputeBufferChecksum(BufferStart, BufferEnd);
+        ComputeBufferChecksum(BufferStartByte(), BufferEnd);
     }
     ShowBufferChecksum();
     return true;
@@ -519,7 +519,7 @@ void TEditByte1::ClearClick() {
     if (Refuse()) return;
     FillBufferRange(0, static_cast<uint32_t>(BufferBytes() - 1), FillByte);
     RefreshByteEditor();
-    ComputeBufferChecksum(BufferStart, BufferEnd);
+    ComputeBufferChecksum(BufferStartByte(), BufferEnd);
     DataFileName.clear();
     UpdateInfoPanel();
 }

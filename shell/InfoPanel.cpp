@@ -92,7 +92,7 @@ void ShowBufferChecksum() {
 }
 
 void ShowFreshBufferChecksum() {
-    ComputeBufferChecksum(BufferStart, BufferEnd);
+    ComputeBufferChecksum(BufferStartByte(), BufferEnd);
     ShowBufferChecksum();
 }
 

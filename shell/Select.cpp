@@ -360,7 +360,7 @@ int TSelDev::ButtonAutoSelectClick() {
         }
         LoadDeviceList(this, 0);
     }
-    if (r == 1) ComputeBufferChecksum(BufferStart, BufferEnd);
+    if (r == 1) ComputeBufferChecksum(BufferStartByte(), BufferEnd);
     Beep(r);
     return r;
 }
@@ -556,7 +556,7 @@ int SelectDeviceRecord(TSelDev* form, int index) {
             RecentDevices.erase(RecentDevices.begin());
     }
     RefreshMainForm();
-    ComputeBufferChecksum(BufferStart, BufferEnd);
+    ComputeBufferChecksum(BufferStartByte(), BufferEnd);
     UpdateInfoPanel();
     form->close();
     return 1;

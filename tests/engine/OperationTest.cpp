@@ -317,6 +317,85 @@ TEST_F(OperationTest, ARowWithoutByteLanesRefusesSplitModesForBufferData) {
     ForgetRowDefinitions();
 }
 
+// Buffer Start counts a 16-bit device's words: the run's first datum is the
+// buffer word at Buffer Start (plus the lane), in that word's 32768-word
+// bank, however far up it lies; a byte device's is the byte there. The
+// fail address counts from that datum.
+TEST_F(OperationTest, TheFirstDatumIsAtBufferStartInItsBank) {
+    struct Case {
+        uint32_t width, wordMode, bufferStart, bank, index;
+    };
+    const Case cases[] = {
+        {16, 0, 0x81B9, 1, 0x1B9},    {16, 0, 0x8000, 1, 0},     {16, 0, 0x7FFF, 0, 0x7FFF},
+        {16, 0, 0x18000, 3, 0},       {16, 2, 0x7FFF, 1, 0},     {8, 0, 0x81B9, 0, 0x81B9},
+        {8, 0, 0x181B9, 1, 0x81B9},   {8, 0, 0x10000, 1, 0},     {8, 4, 0xFFFF, 1, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "-bit, mode " + std::to_string(c.wordMode) + ", Buffer Start " +
+                     std::to_string(c.bufferStart));
+        ResetBufferState();
+        WordMode = c.wordMode;
+        SelectTestDevice(SectionEprom, kAllOps, kSize);
+        DataWidth = c.width;
+        BufferStart = c.bufferStart;
+        PrepareOperation(MainEngine);
+        EXPECT_EQ(CurrentBank, c.bank);
+        EXPECT_EQ(BufferIndex, c.index);
+        EXPECT_EQ(BankSize, c.width > 8 ? 32768u : 65536u);
+        SelectBank(0, 0);
+    }
+}
+
+// A byte device's Program and Read take the range from Buffer Start apart
+// from Chip Start, across a bank, and a failure names the chip address and
+// the buffer byte it took.
+TEST_F(OperationTest, ARangeFromABufferStartApartFromChipStart) {
+    Options(0, 1);
+    DeviceStart = 0x100;
+    DeviceEnd = 0x3FF;
+    BufferStart = 0xFF80;
+    BufferEnd = BufferStart + 0x2FF;
+    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+    for (uint32_t i = 0; i < 0x300; ++i) BufferImage()[BufferStart + i] = static_cast<uint8_t>(i * 7 + 3);
+    SelectBank(0, 0);
+    ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
+    for (uint32_t i = 0; i < 0x300; ++i) ASSERT_EQ(chip->cells[0x100 + i], static_cast<uint8_t>(i * 7 + 3)) << i;
+    EXPECT_EQ(chip->cells[0xFF], 0xFF);
+    chip->cells[0x200] ^= 0x10;
+    Run(OpVerify);
+    const Lines log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[1], "  Chip addr: 000200h  data: 0013h");
+    EXPECT_EQ(log[2], "Buffer addr: 010080h  data: 0003h");
+}
+
+// A row that takes each datum at its chip address's place in the buffer
+// refuses a Buffer Start apart from Chip Start for every operation that
+// moves buffer data, before the link check or any step; the others run, and
+// so does a Buffer Start at Chip Start.
+TEST_F(OperationTest, ARowTakingDataAtChipAddressesRefusesABufferStartApart) {
+    static const RowDef kOwn[] = {{.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead,
+                                   .Program = TestProgram, .Erase = TestErase, .Secure = TestSecure,
+                                   .DataAtChipAddresses = true}};
+    ASSERT_EQ(InstallRows(kOwn), 1u);
+    Options(1, 1);
+    SelectTestDevice(SectionEprom, kAllOps, kSize);
+    DeviceStart = 0x10;
+    BufferStart = 0x8010;
+    for (const int op : {OpProgram, OpRead, OpVerify, OpCompare, OpAuto}) {
+        SCOPED_TRACE(op);
+        ExpectRun(op, ResultFailed,
+                  {" Buffer Start 8010h not supported: the data are taken at the chip's own addresses (Chip Start "
+                   "10h)."});
+    }
+    EXPECT_EQ(g_script.programCalls + g_script.eraseCalls, 0);
+    EXPECT_EQ(chip->reads + chip->writes, 0u);
+    ExpectRun(OpBlankCheck, ResultOk, {"Blank check ok!", "T"});
+    BufferStart = 0x10;
+    ExpectRun(OpProgram, ResultOk, {"Blank check ok!", "Program ok!", "Verification ok!", "T"});
+    ForgetRowDefinitions();
+}
+
 class GangTest : public OperationFixture {
 protected:
     void SetUp() override {

@@ -108,6 +108,41 @@ TEST_F(ServicesReadTest, WordReadAcrossTheBankEdge) {
     EXPECT_EQ(CurrentBank, 0u);
 }
 
+// A run goes on in the next bank when a datum steps past the bank's last
+// position, whether or not the row looks itself; the data a row takes by
+// position reach through the whole image; a blank check moves no bank.
+TEST_F(ServicesReadTest, ARunGoesOnAcrossBanks) {
+    BankSize = 65536;
+    AddressStep = 1;
+    ASSERT_EQ(SelectBank(0x10000, 1), 1);
+    BufferWindow[0] = 0x77;
+    BufferWindow[1] = 0x12;
+    ASSERT_EQ(SelectBank(0, 0), 1);
+    BufferWindow[0xFFFF] = 0x66;
+    EXPECT_EQ(RunBufferByte(0x10000), 0x77);
+    EXPECT_EQ(RunBufferWord(0x8000), 0x1277u);
+    EXPECT_EQ(RunBufferByte(0x20000), FillByte); // past the image
+    ExpectStep(false, 0, 0xFFFF, 0xFF, 1, 0x10000);
+    EXPECT_EQ(CurrentBank, 0u);
+    ExpectStep(false, 1, 0xFFFF, 0x66, 1, 0);
+    EXPECT_EQ(CurrentBank, 1u);
+    EXPECT_EQ(BankAdvances, 1u);
+    ExpectStep(false, 3, 0, 0x77, 1, 1);
+    // A read stores into the next bank the same way.
+    ASSERT_EQ(SelectBank(0, 0), 1);
+    BankAdvances = 0;
+    ExpectStep(false, 2, 0xFFFF, 0x21, 1, 0);
+    ExpectStep(false, 2, 0, 0x22, 1, 1);
+    EXPECT_EQ(ReadBufferByteCached(0xFFFF), 0x21);
+    EXPECT_EQ(ReadBufferByteCached(0x10000), 0x22);
+    // 16-bit: 32768 words a bank.
+    ASSERT_EQ(SelectBank(0, 0), 1);
+    BankSize = 32768;
+    BufferWords[0x7FFF] = 0xBEEF;
+    ExpectStep(true, 1, 0x7FFF, 0xBEEF, 1, 0);
+    EXPECT_EQ(CurrentBank, 1u);
+}
+
 TEST_F(ServicesReadTest, ChecksumAcrossBanksAndRowExtras) {
     DeviceSection = SectionEprom;
     DeviceSize = 0x20000;

@@ -547,7 +547,7 @@ TEST_F(Boot05TraceRun, Row141LastEepromByteCompletes) {
     for (uint32_t last : {0x100u, 0x1FEu}) {
         SCOPED_TRACE(last);
         sim::Hc05BootChip* chip = PutTraced("HC05BOOT-141");
-        DeviceStart = 0x100;
+        DeviceStart = BufferStart = 0x100; // the row takes a byte at its own address
         DeviceEnd = last;
         FillBufferRange(0x100, last, 0x4B);
         EXPECT_EQ(AlgorithmTable[141].Program(), 1);

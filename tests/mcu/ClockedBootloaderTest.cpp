@@ -188,7 +188,7 @@ TEST_F(HcLoaderRun, RangesTheRowsCannotServeRefused) {
         EXPECT_TRUE(HasLine("Cannot support Split mode!")) << LogText();
         WordMode = 0;
         if (CurrentAlgorithm != 135) {
-            DeviceStart = 0x123;
+            DeviceStart = BufferStart = 0x123; // the row takes a byte at its own address
             EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
             EXPECT_TRUE(HasLine(std::string(" Chip start 123h not supported: ") +
                                 (CurrentAlgorithm == 134 ? "the part's whole stream is programmed."
@@ -204,7 +204,7 @@ TEST_F(HcLoaderRun, RangesTheRowsCannotServeRefused) {
     FillPattern(0x2000);
     BufferWindow[0x1FF4] = 0x81;
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
-    DeviceStart = 0x123;
+    DeviceStart = BufferStart = 0x123; // the row takes a byte at its own address
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
     chip->SetCell(0x1FF4, 0);
     EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
@@ -235,7 +235,7 @@ TEST_F(HcLoaderRun, Row135EpromOnly) {
     // A range starting above 0: the part is clocked up to it without data.
     chip = PutLoader("HC705-EPROM-V0");
     FillPattern(0x2000);
-    DeviceStart = 0xC00;
+    DeviceStart = BufferStart = 0xC00; // the row takes a byte at its own address
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_EQ(chip->Cell(0xBFF), 0x00);
     EXPECT_EQ(chip->Cell(0xC00), BufferByte(0xC00));

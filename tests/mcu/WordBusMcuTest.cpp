@@ -125,6 +125,7 @@ TEST_F(WordBusRun, RangeAboveTheFirstWordLandsAtItsWords) {
         for (uint32_t w = 0; w <= last; ++w) image[w] = WordAt(w);
         DeviceStart = start;
         DeviceEnd = end;
+        BufferStart = start; // the row takes a word at its own address
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
         for (uint32_t w = 0x1000; w <= last; ++w)
             ASSERT_EQ(chip->Cell(w), w >= start && w <= end ? image[w] : 0xFFFF) << std::hex << w;
