@@ -309,14 +309,11 @@ struct OpenFault {
 // parts' rows, though they program it where every socket's cell is slow.
 constexpr const char* kSlowCellOpen =
     "a cell needing more pulses in one socket gets too few: the row's read-back while programming misses that socket";
-constexpr std::array<OpenFault, 5> kOpenFaults{{
+constexpr std::array<OpenFault, 4> kOpenFaults{{
     {0, kGang, kSlowCellOpen, "Am27128"},
     {3, kGang, kSlowCellOpen, "W27C4096"},
     {4, kGang, kSlowCellOpen, "W27C4096-45"},
     {69, kGang, kSlowCellOpen, "M27C1024"},
-    {128, kSplit,
-     "a lane crossing the buffer's first bank end: the signature area every read leaves at buffer 10000h (the blank "
-     "check before Program too) overwrites the lane's data there, so those cells stay blank and verify passes"},
 }};
 inline const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
