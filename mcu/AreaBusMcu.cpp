@@ -249,6 +249,14 @@ void SetAreaVoltages(const AreaRow& row, AreaKind kind, int mode) {
 // Progress of the option areas: row 151's are in bank 1.
 int StepArea(const AreaRow& row, uint32_t at) { return StepProgress(row.banked ? at + 0x10000 : at); }
 
+// Whether the option cell kept at buffer index `at` (of bank 1 on row 151)
+// lies in the range: its chip address is its buffer address. A cell outside
+// is neither written nor read, so Read keeps to Buffer Start..Buffer End.
+bool AreaCellInRange(const AreaRow& row, uint32_t at) {
+    const uint32_t chip = row.banked ? at + 0x10000 : at;
+    return chip >= DeviceStart && chip <= DeviceEnd;
+}
+
 // The cells of the range that lie in the code array, each at its own
 // address; the buffer from the index the engine set.
 int AccessCodeArray(const AreaRow& row, int mode) {
@@ -312,6 +320,10 @@ int AccessOptionRows(const AreaRow& row, int mode, bool verified) {
             r = StepProgress(ChipAddress);
             if (r != 1) break;
             ChipAddress += 1;
+            if (!AreaCellInRange(row, BufferIndex)) {
+                BufferIndex += 1;
+                continue;
+            }
             const uint32_t mask = i < row.wideBytes ? 7 : 3;
             g_cellMask = BlankValue = mask;
             WriteRegister(RegAddressLow, (upper ? 4 : 0) | (i >= 8 ? 2 : 0));
@@ -340,6 +352,10 @@ int AccessByteGroupA(const AreaRow& row, int mode) {
     for (uint32_t i = 0; i < row.groupACount; ++i) {
         r = StepArea(row, BufferIndex);
         if (r != 1) break;
+        if (!AreaCellInRange(row, BufferIndex)) {
+            BufferIndex += 1;
+            continue;
+        }
         const uint32_t mask = i >= 4 ? 7 : 0xFF;
         g_cellMask = BlankValue = mask;
         ExpectedValue = (RunBufferByte(BufferIndex) | ~mask) & 0xFF;
@@ -365,6 +381,10 @@ int AccessByteGroupB(const AreaRow& row, int mode) {
     for (uint32_t i = 0; i < 4; ++i) {
         r = StepArea(row, BufferIndex);
         if (r != 1) break;
+        if (!AreaCellInRange(row, BufferIndex)) {
+            BufferIndex += 1;
+            continue;
+        }
         WriteRegister(RegAddressLow, 2 * i);
         const uint32_t mask = cells[i].mask;
         g_cellMask = mask;

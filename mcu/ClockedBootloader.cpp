@@ -102,9 +102,11 @@ int CheckWholeStreamStart(const char* why) {
     return -1;
 }
 
-// The whole stream 0-1FFFh whatever the device range. A 00h at buffer byte
-// 20h needs no burn there, so address 20h gets its clock without data or
-// wait; skipping that clock would put every later byte one cell low.
+// The stream from address 0 up to the range's end (the map ends at 1FFFh).
+// The part burns each byte as it is clocked in, so the stream may stop at
+// the end: the cells above it get no byte and stay blank. A 00h at buffer
+// byte 20h needs no burn there, so address 20h gets its clock without data
+// or wait; skipping that clock would put every later byte one cell low.
 int Alg134Program() {
     if (CheckWholeStreamStart("the part's whole stream is programmed.") != 1) return -1;
     PowerUp134(1);
@@ -112,7 +114,8 @@ int Alg134Program() {
     const StreamMap134* map = Map134();
     if (r == 1 && map != nullptr) {
         const bool skip20 = BufferWindow[0x20] == 0x00;
-        for (ChipAddress = 0; ChipAddress <= 0x1FFF; ++ChipAddress) {
+        const uint32_t last = DeviceEnd < 0x1FFF ? DeviceEnd : 0x1FFF;
+        for (ChipAddress = 0; ChipAddress <= last; ++ChipAddress) {
             if ((r = StepProgress(ChipAddress)) == 3) break;
             DelayUsSlot(200);
             const StreamRange134* range = RangeAtOrAfter134(*map, ChipAddress);

@@ -1,5 +1,6 @@
 #include "mcu/Econ186.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/AlgorithmTable.h"
@@ -151,6 +152,21 @@ bool CodeStartsAtZero() {
 
 uint8_t BufferByte186(uint32_t a) { return ReadBufferByteCached(a); }
 
+// The image's code bytes end nine before its top; a range ending below them
+// ends the code there.
+uint32_t LastCodeAddress186() { return std::min(DeviceEnd, DeviceSize - 1 - kEconConfigBytes); }
+
+// How many of the nine configuration bytes (the ECON byte first) the range
+// reaches: all at the device's top, none for a range ending in the code.
+uint32_t ConfigBytesInRange186() {
+    const uint32_t first = DeviceSize - kEconConfigBytes;
+    return DeviceEnd < first ? 0 : std::min(DeviceEnd - first + 1, kEconConfigBytes);
+}
+
+// The buffer byte of the ECON value: its chip position counted from Buffer
+// Start as the code bytes are.
+uint32_t ConfigBufferAddress186() { return BufferStart + (DeviceSize - kEconConfigBytes - DeviceStart); }
+
 } // namespace
 
 // The signature, ECON and configuration bytes are read at every call, so an
@@ -197,22 +213,22 @@ int Alg186Read(int mode) {
     for (int i = 0; i < 9; ++i) Clock();
     SetPin(g_pins->clock, 0);
     int r = 1;
-    const uint32_t last = DeviceEnd >= kEconConfigBytes ? DeviceEnd - kEconConfigBytes : 0;
-    for (ChipAddress = DeviceStart; r == 1 && ChipAddress <= last && DeviceEnd >= kEconConfigBytes; ++ChipAddress) {
+    for (ChipAddress = DeviceStart; r == 1 && ChipAddress <= LastCodeAddress186(); ++ChipAddress) {
         if ((r = StepProgress(ChipAddress)) != 1) break;
         EconReadByte186();
         if ((r = ProcessReadByte(mode)) == -1) break;
         if (BufferIndex > 0xFFFF) r = AdvanceToNextBankIf(mode);
     }
-    // The nine values belong at the image's last nine bytes (from Buffer
-    // Start), where Program takes them from, also when the range ends before
-    // the last code byte.
-    if (r == 1) {
-        const uint32_t at = BufferStart + DeviceSize - kEconConfigBytes;
+    // The configuration values the range holds, at their places in the
+    // image (where Program takes them from); a range ending before them
+    // leaves the buffer past its end alone.
+    const uint32_t config = ConfigBytesInRange186();
+    if (r == 1 && config > 0) {
+        const uint32_t at = ConfigBufferAddress186();
         if (SelectBank(at, 1) != 1) r = -1;
         BufferIndex = at & 0xFFFF;
     }
-    for (uint32_t i = 0; r == 1 && i < kEconConfigBytes; ++i) {
+    for (uint32_t i = 0; r == 1 && i < config; ++i) {
         ReadValue = i == 0 ? EconValue : EconBytes[i - 1];
         r = ProcessReadByte(mode);
     }
@@ -225,21 +241,23 @@ int Alg186Program() {
     if (!CodeStartsAtZero() || CheckEconSignature186() != 1) return -1;
     if (!McuPowerUp186(1)) return -1;
     int r = 1;
-    for (ChipAddress = DeviceStart; DeviceEnd >= kEconConfigBytes && ChipAddress <= DeviceEnd - kEconConfigBytes;
-         ++ChipAddress) {
+    for (ChipAddress = DeviceStart; ChipAddress <= LastCodeAddress186(); ++ChipAddress) {
         if ((r = StepProgress(ChipAddress)) != 1) break;
         ExpectedValue = BufferWindow[BufferIndex & 0xFFFF];
         if ((r = EconProgramByte186(false, 0)) != 1) break;
         BufferIndex += 1;
         if (BufferIndex > 0xFFFF && (r = AdvanceToNextBank()) == -1) break;
     }
-    if (r == 1) {
+    // The ECON byte and the configuration bytes the range reaches.
+    const uint32_t config = ConfigBytesInRange186();
+    if (r == 1 && config > 0) {
+        const uint32_t at = ConfigBufferAddress186();
         SetPin(g_pins->configSelect, 1);
-        ExpectedValue = (BufferByte186(BufferStart + DeviceSize - kEconConfigBytes) | kEconAlwaysSet) & ~kEconSecurityBit & 0xFF;
+        ExpectedValue = (BufferByte186(at) | kEconAlwaysSet) & ~kEconSecurityBit & 0xFF;
         r = EconProgramByte186(true, kEconAddress);
-        for (uint32_t i = 0; r == 1 && i < 8; ++i) {
-            ExpectedValue = BufferByte186(BufferStart + DeviceSize - 8 + i);
-            r = EconProgramByte186(true, i);
+        for (uint32_t i = 1; r == 1 && i < config; ++i) {
+            ExpectedValue = BufferByte186(at + i);
+            r = EconProgramByte186(true, i - 1);
         }
         SetPin(g_pins->configSelect, 0);
     }

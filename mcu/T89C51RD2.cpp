@@ -58,8 +58,6 @@ constexpr uint32_t kErasePulseUs128 = 10000;
 constexpr int kReadyPolls128 = 150;
 constexpr uint32_t kReadyPollUs128 = 100;
 constexpr uint32_t kMaxPage128 = 256;
-constexpr uint32_t kSignatureArea128 = 0x10000;
-constexpr uint32_t kSignatureBytes128 = 0x80;
 // HSB[2:0] by level, and the HSB that Secure writes.
 constexpr int kLockBits128[4] = {0x7, 0x6, 0x4, 0x0};
 constexpr int kSecureHsb128[4] = {0xFF, 0xFE, 0xFC, 0xF8};
@@ -224,15 +222,10 @@ int Alg128Read(int mode) {
             break;
         }
     }
-    // After a complete read the buffer at 10000h holds the signature area.
-    if (r == 1 && SelectBank(kSignatureArea128, 1) == 1) {
-        SetControl(Mode128Signature);
-        SetPin(ActiveLayout->p33, 0);
-        for (uint32_t a = 0; a < kSignatureBytes128; ++a) {
-            SetAddress128(a);
-            BufferWindow[a] = static_cast<uint8_t>(ReadCodeByte128(~(1u << CurrentSocket) & 0xFF));
-        }
-    }
+    // The signature area is not copied into the buffer: at 10000h it would
+    // overwrite the data of a lane or of a range from a Buffer Start above 0
+    // (the blank check before Program too), and lie past Buffer End
+    // otherwise.
     PowerDown128();
     return r;
 }

@@ -2,8 +2,8 @@
 // page at a time from VCC alone, every write sequence opened by a two-byte
 // unlock and closed by a closing strobe, a page write ending with a ready
 // wait on P3.2; protected by the hardware security byte (HSB), which the
-// option dialog reads and programs. A full read also copies the chip's
-// 128-byte signature area into the buffer at 10000h.
+// option dialog reads and programs. A read fills Buffer Start..Buffer End
+// alone (the signature area is read for the identity only).
 #pragma once
 #include <cstdint>
 

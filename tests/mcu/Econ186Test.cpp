@@ -102,24 +102,38 @@ TEST_P(Econ186Parts, ProgramsCodeAndConfigurationAndReadsThemBack) {
 
 INSTANTIATE_TEST_SUITE_P(All, Econ186Parts, ::testing::Values("ECON-SERIAL-4K", "ECON-SERIAL-8K"));
 
-// A range ending early: Program, Verify and Read agree on the nine values
-// at the image's last bytes, the buffer after the range's code untouched.
-TEST_F(Econ186Run, ShortRangeKeepsTheConfigurationAtTheImageEnd) {
+// A range ending below the top programs its code up to its end and no
+// configuration byte it does not reach; Read fills the range alone, the
+// buffer past Buffer End untouched. A range ending among the nine bytes
+// takes the ECON byte and the configuration bytes up to its end.
+TEST_F(Econ186Run, ShortRangeProgramsUpToItsEndAndReadsNoFurther) {
     sim::EconChip* chip = PutEcon("ECON-SERIAL-4K");
     ASSERT_NE(chip, nullptr);
     FillEconImage();
     DeviceEnd = 0x7FF;
     const std::vector<uint8_t> image = EconImage();
+    const uint8_t blank = chip->Econ();
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
-    EXPECT_EQ(chip->Cell(0x7F6), image[0x7F6]);
-    EXPECT_EQ(chip->Cell(0x7F7), 0x00);
-    EXPECT_EQ(chip->ConfigByte(3), kEcon186Config[3]);
+    for (uint32_t a = 0; a < chip->Words(); ++a)
+        ASSERT_EQ(chip->Cell(a), a <= 0x7FF ? image[a] : blank) << std::hex << a;
     FillBufferRange(0, DeviceSize - 1, 0x5A);
     EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
-    EXPECT_EQ(BufferByte(0x7F6), image[0x7F6]);
-    EXPECT_EQ(BufferByte(0x7F7), 0x5A);
-    for (uint32_t a = DeviceSize - 9; a < DeviceSize; ++a) EXPECT_EQ(BufferByte(a), image[a]) << std::hex << a;
+    for (uint32_t a = 0; a < DeviceSize; ++a) ASSERT_EQ(BufferByte(a), a <= 0x7FF ? image[a] : 0x5A) << std::hex << a;
+
+    chip = PutEcon("ECON-SERIAL-4K");
+    ASSERT_NE(chip, nullptr);
+    FillEconImage();
+    DeviceEnd = DeviceSize - 5; // ECON and configuration bytes 0-3
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    EXPECT_EQ(chip->Cell(DeviceSize - 10), image[DeviceSize - 10]);
+    EXPECT_EQ(chip->Econ(), kEcon186Buffer | 0x80);
+    for (uint32_t i = 0; i < 8; ++i) EXPECT_EQ(chip->ConfigByte(i), i < 4 ? kEcon186Config[i] : blank) << i;
+    FillBufferRange(0, DeviceSize - 1, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = DeviceSize - 10; a < DeviceSize; ++a)
+        ASSERT_EQ(BufferByte(a), a <= DeviceSize - 5 ? image[a] : 0x5A) << std::hex << a;
     ExpectNoViolations();
 }
 

@@ -271,6 +271,40 @@ TEST_F(OptionAreaRun, RangeFromAboveZeroLandsAtItsCells) {
     EXPECT_EQ((std::pair{chip->Cell(0x0F), chip->Cell(0x10)}), (std::pair<uint16_t, uint16_t>{0xFF, 0}));
 }
 
+// A range in row 151's option areas (their chip addresses are their buffer
+// addresses in bank 1): only its cells are written and read; the option
+// cells past its end and both byte groups keep their blank values, and Read
+// leaves every buffer byte past Buffer End as it was.
+TEST_F(OptionAreaRun, RangeInTheOptionAreasKeepsToItsCells) {
+    sim::OptionAreaChip* chip = Put("OPTAREA-64K");
+    ASSERT_NE(chip, nullptr);
+    FillAreas(true, 0, 5);
+    std::vector<uint8_t> before(0x300), image(0x300);
+    for (uint32_t i = 0; i < 0x300; ++i) {
+        before[i] = static_cast<uint8_t>(chip->Cell(0x10000 + i));
+        image[i] = BufferByte(0x10000 + i);
+    }
+    DeviceStart = BufferStart = 0x10000;
+    DeviceEnd = 0x1017F;
+    BufferEnd = 0x1017F;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t i = 0; i < 0x300; ++i) {
+        const uint32_t a = 0x10000 + i;
+        const uint8_t bits = chip->BitsAt(a);
+        if (bits == 0) continue;
+        ASSERT_EQ(chip->Cell(a) & bits, (i < 0x180 ? image[i] : before[i]) & bits) << std::hex << a;
+    }
+    EXPECT_EQ(chip->PulsesAt(chip->GroupBIndex(2)), 0u);
+    FillBufferRange(0, 0x1FFFF, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= 0x1FFFF; ++a) {
+        if (a >= 0x10000 && a <= 0x1017F) continue;
+        ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
+    }
+    for (uint32_t i = 0; i < 0x180; ++i) ASSERT_EQ(BufferByte(0x10000 + i), image[i]) << std::hex << i;
+    ExpectNoViolations();
+}
+
 // The code array takes consecutive buffer bytes and the option areas their
 // fixed places: a split mode is refused on both rows before any pulse, and
 // the buffer stays as it was.

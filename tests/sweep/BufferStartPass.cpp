@@ -52,19 +52,6 @@ std::vector<FixedPlace> FixedPlaces(uint32_t row) {
     }
 }
 
-// Rows that fail a case of this pass today, and what goes wrong: counted
-// apart as open faults, listed at the end, not failing the sweep.
-struct OpenApart {
-    uint32_t row;
-    const char* what;
-    const char* device = nullptr; // one device of the row only (its name)
-};
-constexpr OpenApart kOpenApart[] = {
-    {47, "Program writes past Chip End to the end of its block"},
-    {128, "the signature area a read keeps at buffer 10000h overlaps the range's bytes there"},
-    {186, "Program stops the code nine bytes short of a Chip End below the top", "ECON-SERIAL-8K"},
-};
-
 // One run: chip range start..end, its data from buffer unit `bufferStart`
 // (a 16-bit device's words).
 struct ApartCase {
@@ -219,16 +206,7 @@ TEST_P(EveryDevice, WithTheBufferApart) {
             failed = true;
         }
     }
-    const OpenApart* open = nullptr;
-    for (const OpenApart& o : kOpenApart)
-        if (failed && o.row == CurrentAlgorithm && (o.device == nullptr || d.name == o.device)) open = &o;
-    if (open == nullptr) {
-        Report(p, kBufferApart, GetParam(), failed, ui, from, refused && !failed);
-        return;
-    }
-    std::printf("[device] %s\n", p.line.c_str());
-    SweepSummary::Count(kBufferApart, GetParam(), p.rowModel, false, false, true);
-    SweepSummary::OpenLines().push_back(p.line + " (open fault: " + open->what + ")");
+    Report(p, kBufferApart, GetParam(), failed, ui, from, refused && !failed);
 }
 
 } // namespace
