@@ -202,10 +202,6 @@ template <class Command> int ProgramPages(const Row& row, Command&& command) {
         // A range that ends inside a page sends only its own bytes there.
         const uint64_t pageEnd = std::min<uint64_t>(a - a % g_page + g_page - 1, DeviceEnd);
         const uint32_t count = static_cast<uint32_t>(pageEnd - a + 1);
-        if (BufferIndex + count > 0x10100) { // past the buffer window
-            r = -1;
-            break;
-        }
         const auto [code, password] = command(ChipAddress);
         SetPin(kSelect, 0);
         r = SendPassword(row, code, password, ChipAddress);
@@ -221,6 +217,9 @@ template <class Command> int ProgramPages(const Row& row, Command&& command) {
         if (r == 1) { // a failed page stays the fail address
             BufferIndex += count;
             a += count;
+            // A page's bytes come through the whole image; the run goes on
+            // in the next bank past this one's end.
+            if (BufferIndex > 0xFFFF && AdvanceToNextBank() == -1) r = -1;
         }
     }
     PowerDown(row);

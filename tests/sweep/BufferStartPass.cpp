@@ -219,27 +219,7 @@ using namespace sweep;
 // a 128 KB file loaded at buffer byte 0, Chip 0-7FFFh, Buffer Start 8000h
 // (words); Program, the buffer cleared, Read, and buffer bytes 10000h-1FFFFh
 // saved: the saved file is the file's upper half, and the part holds it.
-class UserRun : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ResetProgramState();
-        InstallMemoryAlgorithms();
-        InstallLogicAlgorithms();
-        InstallMcuAlgorithms();
-        InstallUiBridge(&ui);
-        SetToneSink([](int, int) {});
-        ProgramDirectory = ProgramFolder();
-        LibraryFileName = SweptLibrary();
-        InstallPortIo(MakeProgramSimulator());
-    }
-    void TearDown() override {
-        InstallPortIo(nullptr);
-        InstallUiBridge(nullptr);
-        SetToneSink(nullptr);
-        ResetProgramState();
-    }
-    RecordingUi ui;
-};
+class UserRun : public ProgramRig<::testing::Test> {};
 
 TEST_F(UserRun, AWordEpromFromBufferWord8000h) {
     if (SweptLibrary() != "krd.dat") GTEST_SKIP() << "the product's library";

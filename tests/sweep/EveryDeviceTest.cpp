@@ -247,131 +247,13 @@ TEST_P(EveryDevice, FromAnOddAddress) {
         if (!skip.empty()) GTEST_SKIP() << skip;
         return;
     }
-    sim::SimProgrammer* simp = ProgramSimulator();
-    ASSERT_NE(simp, nullptr);
-    sim::CatalogChip* chip = SeatedSimChip();
-    const unsigned unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
     // A row whose range starts above 0 keeps its buffer start at the range's.
-    const uint32_t base = DeviceStart, bufferBase = BufferStart, top = DeviceEnd;
+    const uint32_t base = DeviceStart, top = DeviceEnd;
     const uint32_t start = base + (top - base >= 0x400 ? 0x123 : 1);
     if (start > top) GTEST_SKIP() << p.line << " one address";
     const uint32_t end = std::min<uint32_t>(top, start + 0x2FE);
-    // The image of the whole layout as a user's file gives it, the range cut
-    // from it.
-    std::vector<uint8_t> whole(size_t{top - base + 1} * unit);
-    FillRandom(whole.data(), whole.size(), static_cast<uint32_t>(GetParam()) + 7);
-    ShapeData(CurrentAlgorithm, whole.data(), whole.size());
-    const size_t offset = size_t{start - base} * unit, bytes = size_t{end - start + 1} * unit;
-    const std::vector<uint8_t> image(whole.begin() + static_cast<ptrdiff_t>(offset),
-                                     whole.begin() + static_cast<ptrdiff_t>(offset + bytes));
-    DeviceStart = start;
-    DeviceEnd = end;
-    BufferStart = bufferBase + (start - base); // in the device's words, as the range
-    const size_t first = size_t{BufferStart} * unit;
-    BufferEnd = static_cast<uint32_t>(first + bytes - 1);
-    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
-    SelectBank(0, 0);
-    uint8_t* buffer = BufferImage();
-    std::copy(image.begin(), image.end(), buffer + first);
     const RowDef* def = RowDefinition(CurrentAlgorithm);
-    const char* refusal = def != nullptr ? def->StartRefusal : nullptr;
-    // Where the row may refuse, Program alone: its blank check before would
-    // switch the part on whatever Program does.
-    BlankCheckBeforeProgram = refusal != nullptr ? 0 : 1;
-    VerifyAfterProgram = 1;
-    VerifyAfterRead = 0;
-    SupplyWatch watch;
-    if (refusal != nullptr) simp->AttachComponent(&watch);
-    const size_t from = ui.Log.size();
-    const int programmed = RunOperation(MainEngine, OpProgram);
-    if (refusal != nullptr) simp->DetachComponent(&watch);
-    // A row that declares a refusal may still serve this start (a part whose
-    // page is one byte).
-    if (refusal != nullptr && programmed != ResultOk) {
-        bool said = false;
-        for (size_t i = from; i < ui.Log.size(); ++i) said = said || ui.Log[i].rfind(refusal, 0) == 0;
-        p.line += " refused";
-        if (!said) p.line += std::string(" without the line \"") + refusal + "...\" (" + FirstError(ui, from) + ")";
-        if (watch.switchedOn) p.line += " after a supply was switched on";
-        const std::string written = CellsNotBlank(*chip, *p.part, start, end - start + 1, "after the refusal");
-        p.line += written;
-        Report(p, kOddStart, GetParam(), !said || watch.switchedOn || !written.empty(), ui, from, true);
-        return;
-    }
-    p.line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
-    bool failed = programmed != ResultOk;
-    if (failed) p.line += " (" + FirstError(ui, from) + ")";
-    auto expect = [&](uint32_t address, unsigned lane) {
-        const size_t b = size_t{address - base} * unit + lane;
-        return ExpectedAt(b, whole[b], *p.part, *chip, base, unit, 0x5A);
-    };
-    // The part's own cells: the range at its chip addresses, and blank below
-    // it (down to the row's first address) and in the 16 just above it,
-    // wherever a cell holds an address's datum.
-    const sim::CatalogChip& blank = BlankPart(*p.part);
-    for (uint32_t a = base; !failed && chip->Words() > 0 && a <= std::min(top, end + 16); ++a) {
-        for (unsigned lane = 0; !failed && lane < unit; ++lane) {
-            const Expected e = expect(a, lane);
-            if (!e.programmed) continue;
-            const uint8_t has = CellByte(*chip, a, lane);
-            const bool inRange = a >= start && a <= end;
-            const uint8_t want = inRange ? e.value : CellByte(blank, a, lane);
-            if (has != want) {
-                char m[128];
-                std::snprintf(m, sizeof m, " cell %Xh%s holds %02Xh, %02Xh %s", a, unit > 1 ? (lane ? "H" : "L") : "",
-                              has, want, inRange ? "written" : a < start ? "blank below the start" : "blank above the range");
-                p.line += m;
-                failed = true;
-            }
-        }
-    }
-    if (!failed && (SupportedOperationMask & OpMaskRead)) {
-        // Sentinels around the range: a read must leave them. A second image
-        // the row keeps right after the range's bytes (its declaration gives
-        // the length) is filled by the read with what Program wrote from
-        // there; the sentinels above follow it.
-        const size_t below = std::min<size_t>(first, 16), above = std::min<size_t>(BufferByteSize - (first + bytes), 16);
-        const size_t second = def != nullptr && def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
-        const size_t after = first + bytes + second;
-        const std::vector<uint8_t> taken(buffer + first + bytes, buffer + after);
-        std::memset(buffer + first - below, 0x5A, below + bytes + second + above);
-        const int read = RunOperation(MainEngine, OpRead);
-        p.line += read == ResultOk ? " read ok" : " read FAILED";
-        failed = read != ResultOk;
-        for (size_t i = 0; !failed && i < bytes; ++i) {
-            const Expected e = expect(start + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
-            if (buffer[first + i] != e.value) {
-                char m[112];
-                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh expected (%02Xh written)",
-                              first + i, buffer[first + i], e.value, image[i]);
-                p.line += m;
-                failed = true;
-            }
-        }
-        for (size_t i = 0; !failed && i < second; ++i) {
-            if (buffer[first + bytes + i] != taken[i]) {
-                char m[96];
-                std::snprintf(m, sizeof m, " second image at buffer %zXh: %02Xh read, %02Xh programmed",
-                              first + bytes + i, buffer[first + bytes + i], taken[i]);
-                p.line += m;
-                failed = true;
-            }
-        }
-        for (size_t i = 0; !failed && i < below + above; ++i) {
-            const size_t at = i < below ? first - below + i : after + (i - below);
-            if (buffer[at] != 0x5A) {
-                char m[64];
-                std::snprintf(m, sizeof m, " read wrote buffer %zXh outside the range", at);
-                p.line += m;
-                failed = true;
-            }
-        }
-    }
-    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
-        p.line += " violation: " + v;
-        failed = true;
-    }
-    Report(p, kOddStart, GetParam(), failed, ui, from);
+    RunRange(ui, d, GetParam(), kOddStart, start, end, def != nullptr ? def->StartRefusal : nullptr, 7, true);
 }
 
 

@@ -10,24 +10,12 @@ namespace {
 
 using namespace sweep;
 
-class GangModuleOneSocket : public ::testing::Test {
+class GangModuleOneSocket : public ProgramRig<::testing::Test> {
 protected:
     void SetUp() override {
-        ResetProgramState();
-        InstallMemoryAlgorithms();
-        InstallLogicAlgorithms();
-        InstallMcuAlgorithms();
-        InstallUiBridge(&ui);
-        SetToneSink([](int, int) {});
-        ProgramDirectory = ProgramFolder();
+        ProgramRig::SetUp();
         LibraryFileName = "krd.dat";
         InstallSimulator(4);
-    }
-    void TearDown() override {
-        InstallPortIo(nullptr);
-        InstallUiBridge(nullptr);
-        SetToneSink(nullptr);
-        ResetProgramState();
     }
     std::string LogFrom(size_t from) const {
         std::string log;
