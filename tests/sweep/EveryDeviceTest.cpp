@@ -68,17 +68,8 @@ TEST_P(EveryDevice, Works) {
     const size_t bytes = RangeBytes(pld, most, line);
     ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
     SelectBank(0, 0);
-    std::vector<uint8_t> image(bytes);
-    FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 1);
-    if (pld) {
-        ShapeFuses(CurrentAlgorithm, image.data(), DeviceSize);
-    } else {
-        ShapeData(CurrentAlgorithm, image.data(), bytes);
-    }
+    std::vector<uint8_t> image = LoadUserImage(pld, bytes, static_cast<uint32_t>(GetParam()) + 1);
     uint8_t* buffer = pld ? FuseMap() : BufferImage() + BufferStart;
-    std::copy(image.begin(), image.end(), buffer);
-    if (pld && DeviceSize % 8) buffer[bytes - 1] &= static_cast<uint8_t>((1u << (DeviceSize % 8)) - 1);
-    std::memcpy(image.data(), buffer, bytes);
 
     // Program as a user runs it: the blank check before and the verify
     // after come with it where the device offers them.

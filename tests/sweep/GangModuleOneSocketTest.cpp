@@ -53,17 +53,8 @@ protected:
         const size_t bytes = RangeBytes(pld, 0x800, ignored);
         ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
         SelectBank(0, 0);
-        std::vector<uint8_t> image(bytes);
-        FillRandom(image.data(), bytes, 94);
-        if (pld) {
-            ShapeFuses(CurrentAlgorithm, image.data(), DeviceSize);
-        } else {
-            ShapeData(CurrentAlgorithm, image.data(), bytes);
-        }
+        std::vector<uint8_t> image = LoadUserImage(pld, bytes, 94);
         uint8_t* buffer = pld ? FuseMap() : BufferImage() + BufferStart;
-        std::copy(image.begin(), image.end(), buffer);
-        if (pld && DeviceSize % 8) buffer[bytes - 1] &= static_cast<uint8_t>((1u << (DeviceSize % 8)) - 1);
-        std::memcpy(image.data(), buffer, bytes);
 
         BlankCheckBeforeProgram = 1;
         VerifyAfterProgram = 1;

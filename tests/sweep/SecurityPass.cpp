@@ -99,19 +99,10 @@ TEST_P(EveryDevice, Secured) {
     p.line += range;
     ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
     SelectBank(0, 0);
-    std::vector<uint8_t> image(bytes);
-    FillRandom(image.data(), bytes, static_cast<uint32_t>(GetParam()) + 19);
-    if (pld) {
-        ShapeFuses(CurrentAlgorithm, image.data(), DeviceSize);
-        // A file that sets a fuse without a cell is refused (the main pass
-        // proves that); this pass programs one the part can hold.
-        for (const uint32_t n : CelllessFuses()) SetFuse(image.data(), n, false);
-    } else {
-        ShapeData(CurrentAlgorithm, image.data(), bytes);
-    }
+    // A file that sets a fuse without a cell is refused (the main pass
+    // proves that); this pass programs one the part can hold.
+    LoadUserImage(pld, bytes, static_cast<uint32_t>(GetParam()) + 19, /*holdable=*/true);
     uint8_t* buffer = pld ? FuseMap() : BufferImage() + BufferStart;
-    std::copy(image.begin(), image.end(), buffer);
-    if (pld && DeviceSize % 8) buffer[bytes - 1] &= static_cast<uint8_t>((1u << (DeviceSize % 8)) - 1);
     BlankCheckBeforeProgram = 0;
     VerifyAfterProgram = 1;
     VerifyAfterRead = 0;

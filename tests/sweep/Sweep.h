@@ -903,4 +903,25 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
 }
 
 
+// A user's image of `bytes` bytes from seed `seed`, made into what the
+// current device's row accepts (a PLD: its fuse map; `holdable`: none of the
+// fuses without a cell set), put into the fuse map or the buffer from Buffer
+// Start; the image as the buffer then holds it.
+inline std::vector<uint8_t> LoadUserImage(bool pld, size_t bytes, uint32_t seed, bool holdable = false) {
+    std::vector<uint8_t> image(bytes);
+    FillRandom(image.data(), bytes, seed);
+    if (pld) {
+        ShapeFuses(CurrentAlgorithm, image.data(), DeviceSize);
+        if (holdable)
+            for (const uint32_t n : CelllessFuses()) SetFuse(image.data(), n, false);
+    } else {
+        ShapeData(CurrentAlgorithm, image.data(), bytes);
+    }
+    uint8_t* buffer = pld ? FuseMap() : BufferImage() + BufferStart;
+    std::copy(image.begin(), image.end(), buffer);
+    if (pld && DeviceSize % 8) buffer[bytes - 1] &= static_cast<uint8_t>((1u << (DeviceSize % 8)) - 1);
+    std::memcpy(image.data(), buffer, bytes);
+    return image;
+}
+
 } // namespace sweep
