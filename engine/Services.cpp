@@ -162,9 +162,6 @@ int StepProgressByAddress(uint32_t address) {
 }
 
 namespace {
-// One datum read from the chip, handled by read mode: blank check against
-// `blank`, verify against ExpectedValue, store through `store` (refused past
-// `capacity` positions), compare line, or the fixed value after securing.
 // The buffer data of a run go on across its banks: a step past the bank's
 // last position moves to the next bank (whether or not the row checks that
 // itself afterwards).
@@ -173,6 +170,9 @@ int NextDatum() {
     return BankSize != 0 && BufferIndex >= BankSize ? AdvanceToNextBank() : 1;
 }
 
+// One datum read from the chip, handled by read mode: blank check against
+// `blank`, verify against ExpectedValue, store through `store` (refused past
+// `capacity` positions), compare line, or the fixed value after securing.
 template <class Store> int ProcessReadValue(int mode, uint32_t blank, uint32_t capacity, Store store) {
     switch (mode) {
     case 0:

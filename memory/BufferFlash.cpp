@@ -200,7 +200,7 @@ int WalkBuffers(int (*write)(uint32_t words)) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
         WriteUpperAddress(UpperLatches{0x100, 0x10000, true}, ChipAddress, a == DeviceStart);
-        const uint32_t words = static_cast<uint32_t>(std::min<uint64_t>(n, DeviceEnd + 1 - a));
+        const uint32_t words = InRangeFrom(a, n);
         r = write(words);
         if (r != 1) break;
         BufferIndex += words * AddressStep;

@@ -145,22 +145,9 @@ uint32_t BufferWordAt(uint32_t index) {
     return w;
 }
 
-namespace {
-uint8_t ImageByte(uint64_t address) {
-    return address <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(address)) : static_cast<uint8_t>(FillByte);
-}
-} // namespace
+uint8_t RunByteAt(uint32_t i) { return RunBufferByte(BufferIndex + uint64_t{i} * AddressStep); }
 
-uint8_t RunByteAt(uint32_t i) {
-    return ImageByte(uint64_t{CurrentBank} * BufferBankBytes + BufferIndex + uint64_t{i} * AddressStep);
-}
-
-uint32_t RunWordAt(uint32_t i) {
-    const uint64_t at = uint64_t{CurrentBank} * BufferBankBytes + 2 * (BufferIndex + uint64_t{i} * AddressStep);
-    uint32_t w = ImageByte(at) | static_cast<uint32_t>(ImageByte(at + 1)) << 8;
-    if (ByteSwap) SwapBytes16(&w);
-    return w;
-}
+uint32_t RunWordAt(uint32_t i) { return BufferWordAt(static_cast<uint32_t>(BufferIndex + uint64_t{i} * AddressStep)); }
 
 bool ReadBackMatches() {
     ReadDatum();

@@ -186,6 +186,12 @@ uint32_t BufferWordAt(uint32_t index);
 // takes the next bank's data; FillByte past the image's end.
 uint8_t RunByteAt(uint32_t i);
 uint32_t RunWordAt(uint32_t i);
+// How many of the `length` data from chip address `a` lie in the range (a
+// range that ends inside a page or block writes and reads only its own).
+inline uint32_t InRangeFrom(uint64_t a, uint32_t length) {
+    const uint64_t left = uint64_t{DeviceEnd} + 1 - a;
+    return static_cast<uint32_t>(left < length ? left : length);
+}
 
 // The read loop over DeviceStart..DeviceEnd in a read mode.
 int ReadRange(int mode);

@@ -2,8 +2,6 @@
 // 8-15, register 9 first the address bits 0-7 and then the datum (on a read
 // a dummy 0, then the datum is read from it), register 1 the row's line
 // pattern, register 4 = 1 while the chip is powered.
-#include <algorithm>
-
 #include "memory/MuxEeprom.h"
 
 #include "engine/AlgorithmTable.h"
@@ -154,7 +152,7 @@ int Program(const MuxRow& row) {
         if (result != 1) break;
         if ((ChipAddress & 0xFF) == 0) WriteRegister(0, (ChipAddress >> 8) & 0xFF);
         // A range that ends inside a page loads only its own bytes there.
-        g_load = static_cast<uint32_t>(std::min<uint64_t>(g_page, uint64_t{DeviceEnd} + 1 - a));
+        g_load = InRangeFrom(a, g_page);
         // Variant 0 sends the prefix into the 4 KB half that holds the page.
         uint32_t commands[3] = {0x5555, 0x2AAA, 0x5555};
         if (DeviceVariant == 0) {

@@ -227,7 +227,7 @@ template <class Place> int ProgramPages(uint32_t page, Place&& place) {
         if (mask == 0xFF) break;
         // A range that ends inside a page loads only its own bytes: the
         // rest of the page stays erased.
-        if (WriteBufferPage(static_cast<uint32_t>(std::min<uint64_t>(page, uint64_t{DeviceEnd} + 1 - l))) != 1) {
+        if (WriteBufferPage(InRangeFrom(l, page)) != 1) {
             result = -1;
             break;
         }
@@ -326,7 +326,7 @@ int Alg77Read(int mode) {
         }
         // The buffer takes the good pages one after the other, never past
         // the range's end.
-        const uint32_t stored = static_cast<uint32_t>(std::min<uint64_t>(page, uint64_t{DeviceEnd} + 1 - a));
+        const uint32_t stored = InRangeFrom(a, page);
         if (Address(ChipAddress, true, Run.Wide) != 1 || ReadPage(page, stored, ChipAddress, mode) != 1) {
             result = -1;
             break;
@@ -795,7 +795,7 @@ int MapRead(int mode) {
         const int ready = Address(ToChip(static_cast<uint32_t>(at)), false, true);
         WriteRegister(4, 0x13);
         const uint64_t offset = l - skippedBytes(); // the page's place in the range
-        const uint32_t stored = static_cast<uint32_t>(std::min<uint64_t>(page, uint64_t{DeviceEnd} + 1 - offset));
+        const uint32_t stored = InRangeFrom(offset, page);
         if (ready != 1 || ReadPage(page, stored, static_cast<uint32_t>(at), mode) != 1) {
             result = -1;
             break;

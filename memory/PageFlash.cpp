@@ -239,7 +239,7 @@ int Program(bool word) {
         if (result != 1) break;
         if ((ChipAddress & 0xFFFF) == 0) WriteRegister(2, ChipAddress >> 16);
         // A range that ends inside a page loads only its own bytes there.
-        g_load = static_cast<uint32_t>(std::min<uint64_t>(g_page, uint64_t{DeviceEnd} + 1 - a));
+        g_load = InRangeFrom(a, g_page);
         // A method the row does not know is taken as the polled one.
         result = !word && DeviceVariant3 == 6 ? WritePageTimed() : WritePagePolled();
         if (result != 1) {

@@ -200,8 +200,7 @@ template <class Command> int ProgramPages(const Row& row, Command&& command) {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
         // A range that ends inside a page sends only its own bytes there.
-        const uint64_t pageEnd = std::min<uint64_t>(a - a % g_page + g_page - 1, DeviceEnd);
-        const uint32_t count = static_cast<uint32_t>(pageEnd - a + 1);
+        const uint32_t count = InRangeFrom(a, static_cast<uint32_t>(g_page - a % g_page));
         const auto [code, password] = command(ChipAddress);
         SetPin(kSelect, 0);
         r = SendPassword(row, code, password, ChipAddress);

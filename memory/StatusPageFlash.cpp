@@ -3,8 +3,6 @@
 // voltage), 5 mode (8 idle and queue load, 0Bh page run, 9 read with
 // increment), 6-7 run length (register 6 starts the run), 8 = 1 powered and
 // read bit 0 run busy, 9 one write cycle or a read, 12 queue bytes.
-#include <algorithm>
-
 #include "memory/StatusPageFlash.h"
 
 #include "engine/Buffer.h"
@@ -127,7 +125,7 @@ int Alg42Program() {
         if (result != 1) break;
         if (a == DeviceStart || (ChipAddress & 0xFFFF) == 0) WriteRegister(2, ChipAddress >> 16);
         // A range that ends inside a page loads only its own bytes there.
-        g_load = static_cast<uint32_t>(std::min<uint64_t>(g_page, uint64_t{DeviceEnd} + 1 - a));
+        g_load = InRangeFrom(a, g_page);
         result = WritePage();
         if (result != 1) {
             BufferIndex += (g_load - 1) * AddressStep; // the page's last datum
