@@ -210,6 +210,7 @@ void RejectGang(OperationEngine& engine) {
     (void)engine;
     ShowMessageLine("Cannot support Gang Socket!");
     LastSocketIndex = 0;
+    RefreshInfoPanel();
 }
 
 void PrepareOperation(OperationEngine& engine) {
@@ -306,15 +307,21 @@ int CheckCommunication(OperationEngine& engine) {
         return -1;
     }
     ReadHardwareModel();
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    if (def != nullptr && def->GangModuleRefusal != nullptr && (ReadRegister(1) & 3u) == 1) {
+        ShowMessageLine("%s", def->GangModuleRefusal);
+        Beep(-1);
+        return -1;
+    }
     // A row that cannot serve a gang says so before any step and serves the
     // first socket.
-    if (LastSocketIndex != 0 && RowDefinition(CurrentAlgorithm) != nullptr &&
-        RowDefinition(CurrentAlgorithm)->SingleSocket) {
-        RejectGang(engine);
-    }
+    if (LastSocketIndex != 0 && def != nullptr && def->SingleSocket) RejectGang(engine);
     if (LastSocketIndex != 0) {
         if ((DeviceFlags & 0x30) == 0) {
+            // One socket for a device without gang support: the panel's
+            // gang size follows.
             LastSocketIndex = 0;
+            RefreshInfoPanel();
         } else if (GangAdapterState != 1) {
             ShowMessageLine("Change Adaper to KR-P32Q8.");
             Beep(-1);

@@ -69,6 +69,12 @@ struct RowDef {
     // so it cannot serve a gang: its records offer none, and a gang set in
     // the options is refused before the first step.
     bool SingleSocket = false;
+    // The start of the line the row logs, before anything is switched on,
+    // when a gang module is fitted whatever the gang size: its part takes a
+    // select line of its own from register 3, which the module takes as its
+    // socket mask. nullptr: the row works the module's first socket at gang
+    // size 1.
+    const char* GangModuleRefusal = nullptr;
 
     // Whatever else the row refuses in a record (pins, geometry, ...).
     RowRecordCheckFn RecordCheck = nullptr;

@@ -331,6 +331,8 @@ int GetMainFormTop() { return CurrentUi().MainFormTop(); }
 
 void RefreshMainForm() { CurrentUi().RefreshMainForm(); }
 
+void RefreshInfoPanel() { CurrentUi().RefreshInfoPanel(); }
+
 char* FormatHexBytes8(char* text, const uint8_t* bytes) {
     for (int i = 0; i < 8; ++i) std::snprintf(text + 3 * i, 4, "%02x ", bytes[i]);
     return text;

@@ -62,6 +62,8 @@ int FillBufferRange(uint32_t start, uint32_t end, uint32_t value);
 int GetMainFormLeft();
 int GetMainFormTop();
 void RefreshMainForm();
+// The information panel redrawn (a setting it shows changed during a run).
+void RefreshInfoPanel();
 // 8 bytes as "%02x " groups into text (room for 32); returns text.
 char* FormatHexBytes8(char* text, const uint8_t* bytes);
 // 8 hexadecimal pairs at 3-character spacing (text of at least 24 characters,

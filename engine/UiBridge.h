@@ -34,6 +34,8 @@ public:
 
     // EnableOperationControls for the device's operations, then the buffer view redrawn.
     virtual void RefreshMainForm() = 0;
+    // The information panel redrawn from the settings as they now stand.
+    virtual void RefreshInfoPanel() {}
     virtual int MainFormLeft() = 0;
     virtual int MainFormTop() = 0;
 };

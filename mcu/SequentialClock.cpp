@@ -338,7 +338,12 @@ int Alg147Read(int mode) {
 // The rows of this family. Each takes the buffer byte at the chip address
 // itself, so none offers byte lanes.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 143, .Read = Alg143Read, .Program = Alg143Program, .StartRefusal = " Chip start ", .NoByteLanes = true},
+    {.Row = 143,
+     .Read = Alg143Read,
+     .Program = Alg143Program,
+     .GangModuleRefusal = "Remove the gang module: its socket select takes this device's data byte.",
+     .StartRefusal = " Chip start ",
+     .NoByteLanes = true},
     {.Row = 133, .Read = Alg133Read, .Program = Alg133Program, .NoByteLanes = true, .DataAtChipAddresses = true},
     {.Row = 147, .Read = Alg147Read, .Program = Alg147Program, .NoByteLanes = true, .DataAtChipAddresses = true},
 };

@@ -36,10 +36,13 @@ void PulseRow75(uint32_t widthUs) {
 }
 
 // The image pulses the sockets its mask leaves released, and a read sees
-// only the socket the mask selects: in a gang each socket is read back in
-// turn after a pulse, and the word counts only when every socket has it;
-// then no socket is selected again, so the next pulse reaches them all.
-bool ReadBackRow75() { return GangInUse() ? ReadBackEverySocket(0xFF) : ReadBackMatches(); }
+// only the socket the mask selects: on a gang module (at any gang size) each
+// socket in use is read back in turn after a pulse, and the word counts only
+// when every socket has it; then no socket is selected again, so the next
+// pulse reaches them all. The programmer's own socket answers unselected.
+bool ReadBackRow75() {
+    return GangInUse() || GangAdapterState == 1 ? ReadBackEverySocket(0xFF) : ReadBackMatches();
+}
 
 FrameProfile Row75Profile() {
     FrameProfile f = WordProfile();

@@ -581,7 +581,9 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg91Program,
      .Erase = Alg91Erase,
      .VariantCount = Row91VariantCount,
-     .VariantTable = "the register-8 values"},
+     .VariantTable = "the register-8 values",
+     .SingleSocket = true,
+     .GangModuleRefusal = "Remove the gang module: its socket select drives this device's chip select."},
 };
 
 ROW_FAMILY("WordFlash", Memory, 200, kAlgorithmRows);

@@ -643,20 +643,27 @@ void TForm1::showEvent(QShowEvent* event) {
 
 namespace {
 
-// A window placed with none of its title bar on any screen could not be
-// reached: it goes to the middle of the primary screen, or to its top left
-// corner when it is larger than the screen (a large font), so its title bar
-// stays on the screen.
+// The window lies wholly on the available area of the screen that holds its
+// title bar, or of the primary screen when none does: moved in from every
+// edge it passes, so its toolbar, counters and status bar can be seen; a
+// window larger than that area keeps its top left corner (and so its title
+// bar) on it.
 void KeepOnAScreen(QWidget* w) {
     const QRect grip(w->pos(), QSize(std::min(w->width(), 100), 30));
-    for (const QScreen* screen : QGuiApplication::screens())
-        if (screen->availableGeometry().intersects(grip)) return;
-    if (const QScreen* primary = QGuiApplication::primaryScreen()) {
-        const QRect screen = primary->availableGeometry();
-        QRect frame = w->frameGeometry();
-        frame.moveCenter(screen.center());
-        w->move(std::max(frame.left(), screen.left()), std::max(frame.top(), screen.top()));
+    const QScreen* on = nullptr;
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().intersects(grip)) {
+            on = screen;
+            break;
+        }
     }
+    if (on == nullptr) on = QGuiApplication::primaryScreen();
+    if (on == nullptr) return;
+    const QRect area = on->availableGeometry();
+    const QRect frame = w->frameGeometry();
+    const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
+    const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
+    if (left != frame.left() || top != frame.top()) w->move(left, top);
 }
 
 } // namespace
@@ -680,12 +687,12 @@ void TForm1::FormShow() {
         RememberedLeft = left;
         RememberedTop = top;
         move(left, top);
-        KeepOnAScreen(this);
     }
     if (registry_->value("Maximized").toBool()) setWindowState(windowState() | Qt::WindowMaximized);
     // Without a kept size the window takes the height its panels ask for.
     if (!sizeKept && this->height() < sizeHint().height()) resize(this->width(), sizeHint().height());
     FitStartSize();
+    if (!isMaximized()) KeepOnAScreen(this);
     LeftCache.store(x());
     TopCache.store(y());
     StatusPanels[2]->setText("");

@@ -1,5 +1,7 @@
 #include "shell/QtUiBridge.h"
 
+#include "shell/InfoPanel.h"
+
 #include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
@@ -190,6 +192,10 @@ void QtUiBridge::RefreshMainForm() {
         form->EnableOperationControls(SupportedOperationMask);
         form->RefreshBufferView(1);
     });
+}
+
+void QtUiBridge::RefreshInfoPanel() {
+    Post([] { UpdateInfoPanel(); });
 }
 
 int QtUiBridge::MainFormLeft() { return form_->LeftCache.load(); }

@@ -32,6 +32,7 @@ public:
     UiAnswer MessageBox(const std::string& text, const std::string& caption, UiButtons buttons,
                         UiIcon icon) override;
     void RefreshMainForm() override;
+    void RefreshInfoPanel() override;
     int MainFormLeft() override;
     int MainFormTop() override;
 

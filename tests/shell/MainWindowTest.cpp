@@ -298,7 +298,11 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     }
     form->show();
     QCoreApplication::processEvents();
-    EXPECT_EQ(form->pos(), QPoint(123, 77));
+    // The place read, moved in only as far as the window needs to lie on
+    // the screen (the offscreen screen is 800 pixels wide).
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_EQ(QPoint(form->RememberedLeft, form->RememberedTop), QPoint(123, 77));
+    EXPECT_EQ(form->pos(), QPoint(std::max(area.left(), std::min(123, area.right() + 1 - form->frameGeometry().width())), 77));
     EXPECT_EQ(form->StatusPanels[2]->text(), "");
     // Sizes between the window's least and the offscreen screen's 800 x 800.
     const QSize first = form->minimumSizeHint() + QSize(20, 10);
@@ -604,6 +608,42 @@ TEST_F(MainWindowTest, FitsA1280By1024ScreenWithEveryButtonShowWhole) {
         }
         EXPECT_EQ(shown, 17);
         ExpectNothingClipped(form.get());
+    }
+}
+
+// A remembered place near the screen's edge (or above its top) is kept as
+// read, and the window starts wholly on the screen's available area, its
+// toolbar, counters and status bar in sight; at 144 dpi too.
+TEST_F(MainWindowTest, FromARememberedPlaceAtTheEdgeItStartsShowWhole) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const QPoint place : {QPoint(area.right() - 60, area.bottom() - 40), QPoint(area.left() + 20, -13),
+                               QPoint(area.right() + 200, area.top() + 10)}) {
+        SCOPED_TRACE(std::to_string(place.x()) + "," + std::to_string(place.y()));
+        EXPECT_TRUE(form->close());
+        {
+            QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+            s.remove(kWindowPositionKey);
+            s.beginGroup(kWindowPositionKey);
+            s.setValue("Left", place.x());
+            s.setValue("Top", place.y());
+        }
+        InstallUiBridge(nullptr);
+        bridge.reset();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        bridge = std::make_unique<QtUiBridge>(form.get());
+        InstallUiBridge(bridge.get());
+        form->show();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(QPoint(form->RememberedLeft, form->RememberedTop), place);
+        // On each axis inside the area, or from its start where larger.
+        auto inside = [](int at, int size, int first, int last) {
+            return size <= last - first + 1 ? at >= first && at + size - 1 <= last : at == first;
+        };
+        const QRect frame = form->frameGeometry();
+        EXPECT_TRUE(inside(frame.left(), frame.width(), area.left(), area.right()) &&
+                    inside(frame.top(), frame.height(), area.top(), area.bottom()))
+            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
     }
 }
 

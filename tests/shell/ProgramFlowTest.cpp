@@ -11,6 +11,7 @@
 #include <QTreeWidget>
 
 #include "ShellTestSupport.h"
+#include "shell/InfoPanel.h"
 #include "shell/SimSetup.h"
 #include "shell/Startup.h"
 #include "engine/JedecPof.h"
@@ -325,6 +326,24 @@ TEST_F(ProgramFlowTest, AGangModuleFromTheEnvironmentHoldsThePartInEverySocket) 
     for (int s = 0; s < 3; ++s)
         for (uint32_t a = 0; a < 0x2000; a += 0x101) EXPECT_EQ(SeatedSimChip(s)->Cell(a), image[a]) << s;
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
+// A gang size set for a device that works one socket: the run drops to one
+// socket and the information panel then shows it, so a user with four parts
+// seated is not told four were programmed.
+TEST_F(ProgramFlowTest, TheGangSizeShownFollowsARunThatDropsToOneSocket) {
+    qputenv(kSimGangVariable, "4");
+    InstallPortIo(MakeProgramSimulator());
+    qunsetenv(kSimGangVariable);
+    Choose("ST", "M27C512");
+    ASSERT_EQ(DeviceFlags & 0x30, 0u);
+    LastSocketIndex = 3; // as the configuration dialog accepts it
+    UpdateInfoPanel();
+    EXPECT_EQ(form->GangSize->text(), "4");
+    LoadHex("one.hex", Pattern(0x100));
+    Run(&TForm1::Program1Click);
+    EXPECT_TRUE(WaitUntil([&] { return form->GangSize->text() == "1"; }, 5000)) << form->GangSize->text().toStdString();
+    EXPECT_EQ(LastSocketIndex, 0u);
 }
 
 // Config > Hardware test with a device selected: the test runs on empty

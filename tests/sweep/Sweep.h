@@ -566,8 +566,11 @@ inline Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& pa
         if (!mapped) return left;
     }
     if (const sim::Hc11BootFacts* boot = hc11Facts) {
+        // A CONFIG whose implemented bits are the erased ones needs no
+        // program: its cell may keep its unimplemented bits erased too.
         if (boot->configAt >= 0 && b == static_cast<uint64_t>(boot->configAt))
-            return {static_cast<uint8_t>(written & boot->configMask), true};
+            return {static_cast<uint8_t>(written & boot->configMask),
+                    (written & boot->configMask) != (CellByte(BlankPart(part), address, lane) & boot->configMask)};
         bool mapped = false;
         for (const auto* list : {&boot->eprom, &boot->eeprom})
             for (const auto& r : *list) mapped = mapped || (b >= r.first && b <= r.last);
