@@ -238,13 +238,13 @@ TEST_F(EditUesTest, TypingOneCharacterWritesOnlyItsByte) {
     EXPECT_EQ(ed->EditAsc->text(), QString(".4Vx") + QChar(0x9A) + QChar(0xBC) + QChar(0xDE) + QChar(0xF0));
     ed->EditAsc->setSelection(4, 1);
     QTest::keyClicks(ed->EditAsc, "A");
-    EXPECT_EQ(ed->EditHex->text(), "12-34-56-78-41-BC-DE-F0");
+    EXPECT_EQ(ed->EditHex->text().toStdString(), "12-34-56-78-41-BC-DE-F0");
     const uint8_t expected[] = {0x12, 0x34, 0x56, 0x78, 0x41, 0xBC, 0xDE, 0xF0};
     for (int i = 0; i < 8; ++i) EXPECT_EQ(UesByte(i), expected[i]) << i;
     // Deleting the last character clears that byte only.
     ed->EditAsc->setCursorPosition(8);
     QTest::keyClick(ed->EditAsc, Qt::Key_Backspace);
-    EXPECT_EQ(ed->EditHex->text(), "12-34-56-78-41-BC-DE-00");
+    EXPECT_EQ(ed->EditHex->text().toStdString(), "12-34-56-78-41-BC-DE-00");
 }
 
 } // namespace
