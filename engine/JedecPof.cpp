@@ -375,7 +375,12 @@ std::string FormatJedecText(const uint8_t* vectors, size_t length) {
     for (size_t v = 0; v < vectorCount; ++v) {
         std::snprintf(line, sizeof line, "V%05u ", static_cast<unsigned>(v + 1));
         out += line;
-        out.append(reinterpret_cast<const char*>(vectors + v * pins), pins);
+        // A pin the list leaves unset (00h, as the vector editor's '.', or
+        // FFh) is written as X: no control byte goes into the text.
+        for (size_t p = 0; p < pins; ++p) {
+            const uint8_t c = vectors[v * pins + p];
+            out += c == 0 || c == 0xFF ? 'X' : static_cast<char>(c);
+        }
         out += "*\n";
     }
 

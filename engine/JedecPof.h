@@ -58,7 +58,8 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
 // The same when the caller needs neither value (the configuration's reload).
 int LoadJedecFile(const std::string& name);
 // Saves the fuse map and the vectors (pin characters back to back, length
-// bytes; a vector starting with 00h or FFh ends the list). 1 or -1.
+// bytes; a vector starting with 00h or FFh ends the list, an unset pin 00h or
+// FFh inside one is written as X). 1 or -1.
 int SaveJedecFile(const std::string& name, const uint8_t* vectors, size_t length);
 // The JEDEC text SaveJedecFile writes (without touching the disk).
 std::string FormatJedecText(const uint8_t* vectors, size_t length);

@@ -138,6 +138,15 @@ TEST_F(JedecTest, ChecksumBlowCountAndVectors) {
     for (size_t p = saved.find("\nL"); p != std::string::npos; p = saved.find("\nL", p + 1)) ++rowsWritten;
     EXPECT_EQ(rowsWritten, 50u);
 
+    // A vector whose pins the list leaves unset (the vector editor's '.', or
+    // a list cut for fewer pins) has X there, never a control byte.
+    std::vector<uint8_t> shortList(40, 0);
+    std::memcpy(shortList.data(), "0101010101HLHLHLHL0N" "11110000", 28);
+    shortList[22] = 0xFF;
+    const std::string partial = FormatJedecText(shortList.data(), shortList.size());
+    EXPECT_TRUE(Has(partial, "QV2*")) << partial;
+    EXPECT_TRUE(Has(partial, "\nV00002 11X10000XXXXXXXXXXXX*\n")) << partial;
+
     std::vector<uint8_t> before(BufferWindow, BufferWindow + 275);
     std::memset(BufferWindow, 0xFF, 512);
     ASSERT_EQ(LoadJedecFile(Path("s.jed"), checksum, blow), 1);
