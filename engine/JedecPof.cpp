@@ -170,6 +170,33 @@ void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity,
     });
 }
 
+bool ReadJedecFuseCountField(std::string_view text, uint64_t& count) {
+    bool found = false;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (text[at] != 'Q' || at + 1 >= end || text[at + 1] != 'F')
+            return true;
+        size_t i = at + 2;
+        while (i < end && IsBlank(text[i]))
+            ++i;
+        uint64_t value = 0;
+        size_t digits = 0;
+        while (i < end && text[i] >= '0' && text[i] <= '9') {
+            if (++digits > 10)
+                return true; // no fuse count that large
+            value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+            ++i;
+        }
+        while (i < end && IsBlank(text[i]))
+            ++i;
+        if (digits == 0 || i != end)
+            return true; // not a number
+        count = value;
+        found = true;
+        return false;
+    });
+    return found;
+}
+
 int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
                    std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse) {
     const size_t mapEnd = std::min<size_t>(size_t{layout.FuseCount} / 8 + 1, mapBytes);
@@ -279,6 +306,12 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
     uint32_t checksum = 0;
     std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
     uint64_t pastMap = 0;
+    // A file made for another device (or another PAL type) still loads as
+    // before; the user is told the counts differ.
+    uint64_t fileFuses = 0;
+    if (ReadJedecFuseCountField(text, fileFuses) && fileFuses != DeviceSize)
+        ShowMessageLine(" The file has %llu fuses (QF); the device has %lu.", static_cast<unsigned long long>(fileFuses),
+                        static_cast<unsigned long>(DeviceSize));
     const int parsed = ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, &pastMap);
     if (parsed == JedecFusePastMap) {
         // The device has no such fuse: programming would drop it unseen.
@@ -342,7 +375,12 @@ std::string FormatJedecText(const uint8_t* vectors, size_t length) {
     for (size_t v = 0; v < vectorCount; ++v) {
         std::snprintf(line, sizeof line, "V%05u ", static_cast<unsigned>(v + 1));
         out += line;
-        out.append(reinterpret_cast<const char*>(vectors + v * pins), pins);
+        // A pin the list leaves unset (00h, as the vector editor's '.', or
+        // FFh) is written as X: no control byte goes into the text.
+        for (size_t p = 0; p < pins; ++p) {
+            const uint8_t c = vectors[v * pins + p];
+            out += c == 0 || c == 0xFF ? 'X' : static_cast<char>(c);
+        }
         out += "*\n";
     }
 
@@ -391,8 +429,17 @@ struct PofReader {
     }
 };
 
+// How far a file may reach: fuses (tag 17) and whole bytes (tag 7) of the
+// device; the first fuse of a packet that reaches past goes to pastFuse.
+struct PofLimit {
+    uint64_t fuses = UINT64_MAX;
+    uint64_t pastFuse = UINT64_MAX;
+    bool Past() const { return pastFuse != UINT64_MAX; }
+};
+
 // Tag 7: a rows x columns table of bytes or words.
-bool ReadPofPacket7(PofReader& in, uint32_t length, uint64_t capacity, PofSink* sink, uint64_t& endAddress) {
+bool ReadPofPacket7(PofReader& in, uint32_t length, uint64_t capacity, PofSink* sink, uint64_t& endAddress,
+                    PofLimit& limit) {
     uint16_t firstRow = 0, firstColumn = 0, rows = 0, columns = 0, mask = 0, flags = 0;
     if (length < 12 || !in.ReadPofU16(firstRow) || !in.ReadPofU16(firstColumn) || !in.ReadPofU16(rows) ||
         !in.ReadPofU16(columns) || !in.ReadPofU16(mask) || !in.ReadPofU16(flags))
@@ -401,6 +448,11 @@ bool ReadPofPacket7(PofReader& in, uint32_t length, uint64_t capacity, PofSink* 
     const uint64_t cells = uint64_t{rows} * columns;
     if (cells * (words ? 2 : 1) > length - 12u)
         return false;
+    const uint64_t deviceBytes = limit.fuses == UINT64_MAX ? UINT64_MAX : (limit.fuses + 7) / 8;
+    if (cells * (words ? 2 : 1) > deviceBytes) {
+        limit.pastFuse = deviceBytes * 8;
+        return true;
+    }
     for (uint64_t i = 0; i < cells; ++i) {
         uint16_t value = 0;
         if (words) {
@@ -425,7 +477,8 @@ bool ReadPofPacket7(PofReader& in, uint32_t length, uint64_t capacity, PofSink* 
 }
 
 // Tag 17: fuses from a first fuse, packed or one character per fuse.
-bool ReadPofPacket17(PofReader& in, uint32_t length, uint64_t capacity, PofSink* sink, uint64_t& endAddress) {
+bool ReadPofPacket17(PofReader& in, uint32_t length, uint64_t capacity, PofSink* sink, uint64_t& endAddress,
+                     PofLimit& limit) {
     uint32_t first = 0, count = 0;
     uint16_t zero = 0, flags = 0;
     if (length < 12 || !in.ReadPofU32(first) || !in.ReadPofU16(zero) || !in.ReadPofU32(count) ||
@@ -435,6 +488,10 @@ bool ReadPofPacket17(PofReader& in, uint32_t length, uint64_t capacity, PofSink*
     const uint64_t bytes = packed ? (uint64_t{count} + 7) / 8 : count;
     if (bytes > length - 12u)
         return false;
+    if (count > 0 && uint64_t{first} + count > limit.fuses) {
+        limit.pastFuse = std::max<uint64_t>(first, limit.fuses);
+        return true;
+    }
     const uint64_t capacityBits = capacity * 8;
     const uint8_t* fuses = in.data + in.pos;
     for (uint64_t i = 0; i < count; ++i) {
@@ -452,8 +509,11 @@ bool ReadPofPacket17(PofReader& in, uint32_t length, uint64_t capacity, PofSink*
 
 } // namespace
 
-int ParsePof(const uint8_t* data, size_t size, uint64_t capacityBytes, PofSink* sink, uint64_t& endAddress) {
+int ParsePof(const uint8_t* data, size_t size, uint64_t capacityBytes, PofSink* sink, uint64_t& endAddress,
+             uint64_t deviceFuses, uint64_t* pastFuse) {
     endAddress = 0;
+    PofLimit limit;
+    limit.fuses = deviceFuses;
     if (size < 3 || std::memcmp(data, "POF", 3) != 0)
         return PofBadHeader;
     if (size < 12)
@@ -466,12 +526,14 @@ int ParsePof(const uint8_t* data, size_t size, uint64_t capacityBytes, PofSink* 
             return PofMalformed; // a packet cut off by the end of the file
         switch (tag) {
         case 7:
-            if (!ReadPofPacket7(in, length, capacityBytes, sink, endAddress))
-                return PofMalformed;
-            break;
         case 17:
-            if (!ReadPofPacket17(in, length, capacityBytes, sink, endAddress))
+            if (!(tag == 7 ? ReadPofPacket7 : ReadPofPacket17)(in, length, capacityBytes, sink, endAddress, limit))
                 return PofMalformed;
+            if (limit.Past()) {
+                if (pastFuse != nullptr)
+                    *pastFuse = limit.pastFuse;
+                return PofPastDevice;
+            }
             break;
         case 8: {
             uint16_t end = 0;
@@ -487,25 +549,47 @@ int ParsePof(const uint8_t* data, size_t size, uint64_t capacityBytes, PofSink* 
 
 namespace {
 
-// Writes POF data into the buffer image (already grown to hold them).
-class BufferPofSink : public PofSink {
+// Collects POF data in a cleared copy of the device's map (the parse keeps
+// every packet inside it), and which of the device's fuses they cover.
+class MapPofSink : public PofSink {
 public:
-    explicit BufferPofSink(uint8_t* image) : image_(image) {}
+    explicit MapPofSink(uint64_t fuses) : map((fuses + 7) / 8, 0), covered_(fuses, false), fuses_(fuses) {}
     void SetFuse(uint32_t n, bool set) override {
         if (set)
-            image_[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
+            map[n / 8] |= static_cast<uint8_t>(1u << (n % 8));
         else
-            image_[n / 8] &= static_cast<uint8_t>(~(1u << (n % 8)));
+            map[n / 8] &= static_cast<uint8_t>(~(1u << (n % 8)));
+        Cover(n, 1);
     }
-    void SetByte(uint32_t address, uint8_t value) override { image_[address] = value; }
+    void SetByte(uint32_t address, uint8_t value) override {
+        map[address] = value;
+        Cover(uint64_t{address} * 8, 8);
+    }
     void SetWord(uint32_t index, uint16_t value) override {
-        image_[2 * size_t{index}] = static_cast<uint8_t>(value);
-        image_[2 * size_t{index} + 1] = static_cast<uint8_t>(value >> 8);
+        SetByte(2 * index, static_cast<uint8_t>(value));
+        SetByte(2 * index + 1, static_cast<uint8_t>(value >> 8));
     }
+    uint64_t Covered() const { return coveredCount_; }
+    std::vector<uint8_t> map;
 
 private:
-    uint8_t* image_;
+    void Cover(uint64_t first, uint64_t count) {
+        for (uint64_t n = first; n < first + count && n < fuses_; ++n)
+            if (!covered_[n]) {
+                covered_[n] = true;
+                ++coveredCount_;
+            }
+    }
+    std::vector<bool> covered_;
+    uint64_t fuses_;
+    uint64_t coveredCount_ = 0;
 };
+
+// The fuses a POF file holds for the current device: the PLD's fuse count,
+// else a fuse per bit of its bytes.
+uint64_t PofDeviceFuses() {
+    return DeviceSection == SectionPld ? uint64_t{DeviceSize} : uint64_t{DeviceSize} * 8;
+}
 
 void PutU16(std::string& out, uint32_t v) {
     out += static_cast<char>(v & 0xFF);
@@ -523,22 +607,38 @@ int LoadPofFile(const std::string& name) {
     std::vector<uint8_t> data;
     if (!ReadWholeFile(name, data))
         return -1;
-    const uint64_t capacity = uint64_t{MaxBankCount} * BufferBankBytes;
+    // The file is read into a cleared copy of the device's map and replaces
+    // the whole map only when it is good: no fuse of the previous design stays.
+    const uint64_t fuses = PofDeviceFuses();
+    const uint64_t bytes = (fuses + 7) / 8;
+    if (bytes > MaxImageBytes) {
+        ShowErrorByCode(47); // "Not supported."
+        return -1;
+    }
+    MapPofSink sink(fuses);
     uint64_t end = 0;
-    int result = ParsePof(data.data(), data.size(), capacity, nullptr, end);
+    uint64_t pastFuse = 0;
+    const int result = ParsePof(data.data(), data.size(), bytes, &sink, end, fuses, &pastFuse);
     if (result == PofBadHeader) {
         ShowMessageLine("Invalid HEADER!");
+        return -1;
+    }
+    if (result == PofPastDevice) {
+        ShowMessageLine(" The file has fuse %llu; the device has %llu fuses only.",
+                        static_cast<unsigned long long>(pastFuse), static_cast<unsigned long long>(fuses));
         return -1;
     }
     if (result != PofOk) {
         ShowErrorByCode(42); // "File type invalid."
         return -1;
     }
-    if (end > 0 && SelectBank(static_cast<uint32_t>(end - 1), 1) != 1)
+    if (bytes > 0 && SelectBank(static_cast<uint32_t>(bytes - 1), 1) != 1)
         return -1; // the buffer cannot grow that far (already reported)
-    BufferPofSink sink(BufferImage());
-    ParsePof(data.data(), data.size(), capacity, &sink, end);
+    std::memcpy(BufferImage(), sink.map.data(), sink.map.size());
     SelectBank(0, 0);
+    if (sink.Covered() != fuses)
+        ShowMessageLine(" The file holds %llu of the device's %llu fuses; the others are clear.",
+                        static_cast<unsigned long long>(sink.Covered()), static_cast<unsigned long long>(fuses));
     return 1;
 }
 

@@ -39,6 +39,8 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
 // to the fuses from base on; any other character abandons the field.
 void ScanJedecBitField(std::string_view text, uint8_t* map, size_t mapBytes, uint32_t base,
                        char letter);
+// The fuse count of the first "QF" field; false when the text has none.
+bool ReadJedecFuseCountField(std::string_view text, uint64_t& count);
 // The value of the first "C" field of four hexadecimal digits; 0 when none.
 uint32_t ReadJedecChecksumField(std::string_view text);
 // The "V" fields, each cut or padded with 'X' to pinCount characters, while
@@ -56,7 +58,8 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
 // The same when the caller needs neither value (the configuration's reload).
 int LoadJedecFile(const std::string& name);
 // Saves the fuse map and the vectors (pin characters back to back, length
-// bytes; a vector starting with 00h or FFh ends the list). 1 or -1.
+// bytes; a vector starting with 00h or FFh ends the list, an unset pin 00h or
+// FFh inside one is written as X). 1 or -1.
 int SaveJedecFile(const std::string& name, const uint8_t* vectors, size_t length);
 // The JEDEC text SaveJedecFile writes (without touching the disk).
 std::string FormatJedecText(const uint8_t* vectors, size_t length);
@@ -71,15 +74,18 @@ public:
 };
 
 // Results of parsing a POF file.
-enum : int { PofOk = 1, PofBadHeader = -1, PofMalformed = -2 };
+enum : int { PofOk = 1, PofBadHeader = -1, PofMalformed = -2, PofPastDevice = -3 };
 
 // Parses a POF file held in memory. Data beyond capacityBytes of the buffer
 // are skipped. With sink nullptr only checks the file. endAddress receives
-// one past the highest buffer byte written.
+// one past the highest buffer byte written. A packet whose fuses (or table
+// bytes) reach past deviceFuses ends the parse with PofPastDevice, its first
+// fuse past the device in pastFuse.
 int ParsePof(const uint8_t* data, size_t size, uint64_t capacityBytes, PofSink* sink,
-             uint64_t& endAddress);
+             uint64_t& endAddress, uint64_t deviceFuses = UINT64_MAX, uint64_t* pastFuse = nullptr);
 
-// Loads a POF file into the buffer; 1 or -1.
+// Loads a POF file into the fuse map, cleared first; a packet past the
+// device's fuses refuses the file and leaves the buffer as it was. 1 or -1.
 int LoadPofFile(const std::string& name);
 // The bytes SavePofFile writes: header, tag 2 (device name), tag 17 (the
 // fuses, packed, from buffer address 0; the buffer must hold them) and tag 8.

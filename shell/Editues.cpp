@@ -59,7 +59,8 @@ void TEditUes_::ReadFuses() {
             value = static_cast<uint8_t>(value | bit << (7 - k));
         }
         Bytes[i] = value;
-        Chars[i] = value >= 0x20 && value < 0x80 ? static_cast<char>(value) : '.';
+        // Every byte from 20h up shows as itself (80h-FFh as their Latin-1 characters).
+        Chars[i] = value >= 0x20 ? static_cast<char>(value) : '.';
     }
 }
 
@@ -73,7 +74,8 @@ void TEditUes_::LoadUes() {
     if (EditorsLocked() || !UesOffered()) return;
     ReadFuses();
     Loading = 0;
-    EditAsc->setText(QString::fromLatin1(Chars, 8));
+    Shown = QString::fromLatin1(Chars, 8);
+    EditAsc->setText(Shown);
     ShowHexAndBin();
     Loading = 1;
 }
@@ -82,16 +84,23 @@ void TEditUes_::EditAscChange() {
     if (Loading != 1) return;
     // Another device's buffer holds no signature: its bytes stay untouched.
     if (EditorsLocked() || !UesOffered()) return;
-    std::string text = EntryBytesOfText(EditAsc->text().left(8));
+    // Only the characters that differ from the text shown before are written:
+    // a byte the user did not touch keeps its fuses, also one shown as '.'.
+    // A character gone from the end is a byte of 0 (deleting all clears all).
+    const QString now = EditAsc->text().left(8);
+    std::string text = EntryBytesOfText(now);
     text.resize(8, '\0');
     if (CurrentBank != 0) SelectBank(0, 0);
     for (int i = 0; i < 8; ++i) {
+        const bool before = i < Shown.size(), after = i < now.size();
+        if (before == after && (!after || Shown[i] == now[i])) continue;
         const uint8_t byte = static_cast<uint8_t>(text[static_cast<size_t>(i)]);
         for (int k = 0; k < 8; ++k) {
             const uint64_t fuse = static_cast<uint64_t>(UesFuseStart) + 8u * i + (7 - k);
             if (fuse <= UINT32_MAX) SetBufferBit(static_cast<uint32_t>(fuse), (byte >> k) & 1u);
         }
     }
+    Shown = now;
     ReadFuses();
     ShowHexAndBin();
     ShowFreshBufferChecksum();

@@ -4,6 +4,7 @@
 // fuse being its most significant bit.
 #pragma once
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <cstdint>
 
@@ -26,6 +27,8 @@ public:
     char Symbols[64] = {};
     // 0 while the form is being filled.
     int Loading = 1;
+    // The text of EditAsc before the user's last change.
+    QString Shown;
 
     // Reads the signature from the fuses and shows it.
     void LoadUes();

@@ -920,8 +920,9 @@ void TForm1::Save1Click() {
         default: break;
         }
     } else if (FileFormatMask & 0x20) {
-        // The vectors kept in the buffer window from 8000h on.
-        result = SaveJedecFile(name, FuseMap() + 0x8000, BufferWindowBytes - 0x8000);
+        // The test vectors the last JEDEC load kept (as the vector test sees
+        // them), never buffer bytes: none when the loaded file had none.
+        result = SaveJedecFile(name, TestVectorBuffer, TestVectorBuffer != nullptr ? TestVectorBufferBytes - 2 : 0);
     } else if (FileFormatMask & 0x40) {
         result = SavePofFile(name);
     } else if (FileFormatMask & 0x80) {

@@ -45,7 +45,7 @@ TEST_F(CorpusTest, DataFileReaders) {
     }
     Replay("pof", CheckPofReader, [](const std::string& f, const std::vector<uint8_t>& data) {
         uint64_t end = 0;
-        const int parsed = ParsePof(data.data(), data.size(), 1 << 20, nullptr, end);
+        const int parsed = ParsePof(data.data(), data.size(), 1 << 20, nullptr, end, DeviceSize);
         EXPECT_EQ(LoadPofFile(f), parsed == PofOk ? 1 : -1);
     });
 }

@@ -45,6 +45,11 @@ protected:
         }
         return sum & 0xFFFF;
     }
+    static std::string LogText() {
+        std::string text;
+        for (const std::string& line : MainLog().Lines()) text += line + "\n";
+        return text;
+    }
     uint32_t checksum = 0, blow = 0;
 };
 
@@ -133,6 +138,15 @@ TEST_F(JedecTest, ChecksumBlowCountAndVectors) {
     for (size_t p = saved.find("\nL"); p != std::string::npos; p = saved.find("\nL", p + 1)) ++rowsWritten;
     EXPECT_EQ(rowsWritten, 50u);
 
+    // A vector whose pins the list leaves unset (the vector editor's '.', or
+    // a list cut for fewer pins) has X there, never a control byte.
+    std::vector<uint8_t> shortList(40, 0);
+    std::memcpy(shortList.data(), "0101010101HLHLHLHL0N" "11110000", 28);
+    shortList[22] = 0xFF;
+    const std::string partial = FormatJedecText(shortList.data(), shortList.size());
+    EXPECT_TRUE(Has(partial, "QV2*")) << partial;
+    EXPECT_TRUE(Has(partial, "\nV00002 11X10000XXXXXXXXXXXX*\n")) << partial;
+
     std::vector<uint8_t> before(BufferWindow, BufferWindow + 275);
     std::memset(BufferWindow, 0xFF, 512);
     ASSERT_EQ(LoadJedecFile(Path("s.jed"), checksum, blow), 1);
@@ -162,6 +176,24 @@ TEST_F(JedecTest, ExtraFieldsOfTheirRows) {
     // No row length: the writer uses rows of 64 fuses.
     ASSERT_EQ(SaveJedecFile(Path("g.jed"), nullptr, 0), 1);
     EXPECT_TRUE(Has(Read(Path("g.jed")), "\nL00064 "));
+}
+
+// A file whose QF names another fuse count (another device, or another PAL
+// type than the one chosen) loads as before, with a line naming both counts.
+TEST_F(JedecTest, FuseCountOfAnotherDeviceIsNamedAndLoaded) {
+    SelectPld(2706, 40, 0); // a 20V8-type part, a 16V8 file
+    ASSERT_EQ(LoadJed("a.jed", "\x02*QP20*QF 2194 *F0*L00000 1011*L02190 1*\x03"), 1);
+    EXPECT_TRUE(LogHas(" The file has 2194 fuses (QF); the device has 2706.")) << LogText();
+    EXPECT_EQ(Fuses(0, 4), "1011");
+    EXPECT_EQ(GetBufferBit(2190), 1u);
+    // A PAL type's count replaces the device's: its own files say nothing.
+    MainLog().Clear();
+    SelectPld(328, 32, 0);
+    ASSERT_EQ(LoadJed("b.jed", "\x02*QF328*L00000 1*\x03"), 1);
+    ASSERT_EQ(LoadJed("c.jed", "\x02*QP20*L00000 1*\x03"), 1); // no QF at all
+    ExpectNoLogLine("(QF)");
+    ASSERT_EQ(LoadJed("d.jed", "\x02*QF2194*L00000 1*\x03"), 1);
+    EXPECT_TRUE(LogHas(" The file has 2194 fuses (QF); the device has 328.")) << LogText();
 }
 
 TEST_F(JedecTest, BadFilesLeaveTheMapAsItWas) {
@@ -248,7 +280,81 @@ TEST_F(PofTest, PacketsAndMalformedFiles) {
     EXPECT_TRUE(LogHas("Invalid HEADER!"));
     EXPECT_EQ(GetBytes(0, 16), std::vector<uint8_t>(16, 0x77));
 
-    // Fuses past the largest buffer are skipped, not written.
+    // Fuses past the largest buffer are past the device too: refused.
     std::string far = u16(17) + u32(13) + u32(0xFFFFFFF8) + u16(0) + u32(8) + u16(1) + "\xFF";
-    ASSERT_EQ(LoadPofFile(Write("f.pof", head + far + end)), 1);
+    ASSERT_EQ(LoadPofFile(Write("f.pof", head + far + end)), -1);
+    EXPECT_TRUE(LogHas(" The file has fuse 4294967288; the device has 2194 fuses only.")) << LogText();
+    EXPECT_EQ(GetBytes(0, 16), std::vector<uint8_t>(16, 0x77));
+}
+
+namespace {
+
+std::string PofU16(uint32_t v) { return {static_cast<char>(v & 255), static_cast<char>(v >> 8 & 255)}; }
+std::string PofU32(uint32_t v) { return PofU16(v & 0xFFFF) + PofU16(v >> 16); }
+std::string PofHead() { return std::string("POF\0", 4) + PofU32(0x10000) + PofU32(3); }
+std::string PofEnd() { return PofU16(8) + PofU32(2) + PofU16(0); }
+// Tag 17 with count fuses from first, packed.
+std::string PofFuses(uint32_t first, uint32_t count, const std::string& packed) {
+    return PofU16(17) + PofU32(12 + static_cast<uint32_t>(packed.size())) + PofU32(first) + PofU16(0) +
+           PofU32(count) + PofU16(1) + packed;
+}
+
+} // namespace
+
+// A packet that reaches past the device's fuses refuses the whole file with
+// a line; the map is left as it was, also where earlier packets were good.
+TEST_F(PofTest, PacketPastTheDeviceIsRefusedWithTheBufferUnchanged) {
+    const std::string good = PofFuses(0, 8, "\xFF");
+    const struct {
+        std::string packet;
+        const char* line;
+    } cases[] = {
+        {PofFuses(2190, 5, "\x1F"), " The file has fuse 2194; the device has 2194 fuses only."},
+        {PofFuses(3000, 1, "\x01"), " The file has fuse 3000; the device has 2194 fuses only."},
+        // A byte table one byte longer than the map's 275.
+        {PofU16(7) + PofU32(12 + 276) + PofU16(0) + PofU16(0) + PofU16(1) + PofU16(276) + PofU16(0xFF) +
+             PofU16(0) + std::string(276, '\x11'),
+         " The file has fuse 2200; the device has 2194 fuses only."}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        MainLog().Clear();
+        std::memset(BufferWindow, 0x5A, 300);
+        EXPECT_EQ(LoadPofFile(Write("p.pof", PofHead() + good + c.packet + PofEnd())), -1);
+        EXPECT_TRUE(LogHas(c.line)) << LogText();
+        EXPECT_EQ(std::vector<uint8_t>(BufferWindow, BufferWindow + 300), std::vector<uint8_t>(300, 0x5A));
+    }
+    // Up to the last fuse, and a table of exactly the map's bytes, load.
+    EXPECT_EQ(LoadPofFile(Write("q.pof", PofHead() + PofFuses(2190, 4, "\x0F") + PofEnd())), 1);
+    EXPECT_EQ(Fuses(2188, 6), "001111");
+    EXPECT_EQ(LoadPofFile(Write("r.pof", PofHead() + PofU16(7) + PofU32(12 + 275) + PofU16(0) + PofU16(0) +
+                                             PofU16(1) + PofU16(275) + PofU16(0xFF) + PofU16(0) +
+                                             std::string(275, '\x11') + PofEnd())),
+              1);
+    EXPECT_EQ(BufferWindow[274], 0x11);
+}
+
+// A POF load replaces the whole map: fuses its packets do not name are clear,
+// a packet lands at its first fuse, and a file that does not cover the
+// device's fuses says so.
+TEST_F(PofTest, LoadReplacesTheMapFromEachPacketsFirstFuse) {
+    std::memset(BufferWindow, 0xFF, 300); // the previous design: every fuse set
+    MainLog().Clear();
+    // Fuses 40-47 from a packed byte, fuses 1000-1003 in character form.
+    const std::string chars = PofU16(17) + PofU32(16) + PofU32(1000) + PofU16(0) + PofU32(4) + PofU16(0) + "1010";
+    ASSERT_EQ(LoadPofFile(Write("a.pof", PofHead() + PofFuses(40, 8, "\xA5") + chars + PofEnd())), 1);
+    EXPECT_EQ(Fuses(32, 24), "000000001010010100000000");
+    EXPECT_EQ(Fuses(998, 8), "00010100");
+    uint32_t set = 0;
+    for (uint32_t n = 0; n < 2194; ++n) set += GetBufferBit(n);
+    EXPECT_EQ(set, 4u + 2u);
+    EXPECT_TRUE(LogHas(" The file holds 12 of the device's 2194 fuses; the others are clear.")) << LogText();
+    EXPECT_EQ(BufferWindow[275], 0xFF); // past the map: untouched
+
+    // Packets that together cover every fuse: no line.
+    MainLog().Clear();
+    ASSERT_EQ(LoadPofFile(Write("b.pof", PofHead() + PofFuses(0, 1000, std::string(125, '\xFF')) +
+                                             PofFuses(1000, 1194, std::string(150, '\x00')) + PofEnd())),
+              1);
+    EXPECT_EQ(Fuses(998, 4), "1100");
+    ExpectNoLogLine("of the device's");
 }

@@ -79,6 +79,29 @@ TEST_F(Gal16v8Test, PalTypeFilesProgramTheirImage) {
     }
 }
 
+// Verify compares the part with the map loaded now, not with the image the
+// last Program built: a file differing in two fuses fails at the first.
+TEST_F(Gal16v8Test, VerifyComparesThePartWithTheFileLoadedNow) {
+    for (const Gal16v8Record& r : {Gal16v8Record{"LATTICE", "GAL16V8"}, Gal16v8Record{"LATTICE", "GAL20V8B"}}) {
+        SCOPED_TRACE(r.name);
+        SelectAndSeat(r.maker, r.name);
+        std::vector<uint8_t> fuses = Pattern(DeviceSize, 11);
+        LoadFuses(fuses, FuseRowLength);
+        ASSERT_EQ(Run(OpProgram), 1) << LogText();
+        fuses[5] ^= 1;
+        fuses[100] ^= 1;
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpVerify), -1) << LogText();
+        EXPECT_TRUE(HasLine("Verification error!")) << LogText();
+        // The walk meets fuse 100 first on the 16V8 (32 rows), fuse 5 on the 20V8 (40 rows).
+        EXPECT_TRUE(HasLine(DeviceSize == 2194 ? " Fail address : 100(64h)" : " Fail address : 5(5h)")) << LogText();
+        fuses[5] ^= 1;
+        fuses[100] ^= 1;
+        LoadFuses(fuses, FuseRowLength);
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+    }
+}
+
 TEST_F(Gal16v8Test, CellThatNeverProgramsFailsVerifyAtItsFuse) { ExpectStuckCellFailsVerify("LATTICE", "GAL16V8"); }
 
 TEST_F(Gal16v8Test, BadSignatureRefusesEveryOperationBeforeAnyFuse) {

@@ -210,13 +210,13 @@ TEST_F(EditUesTest, AnotherDeviceClosesTheEditorAndItsTextWritesNothing) {
     }
 }
 
-TEST_F(EditUesTest, BytesOutsideTextShowAsDotsAndKeepTheirFuses) {
+TEST_F(EditUesTest, BytesBelowSpaceShowAsDotsAndKeepTheirFuses) {
     const uint8_t bytes[] = {0x01, 0x80, 'z'};
     for (int i = 0; i < 3; ++i)
         for (int k = 0; k < 8; ++k)
             SetBufferBit(1000 + 8 * i + k, (bytes[i] >> (7 - k)) & 1);
     ed->LoadUes();
-    EXPECT_EQ(ed->EditAsc->text().left(3), "..z");
+    EXPECT_EQ(ed->EditAsc->text().left(3), QString(".") + QChar(0x80) + "z");
     EXPECT_EQ(ed->EditHex->text().left(8), "01-80-7A");
     EXPECT_EQ(UesByte(0), 0x01);
     EXPECT_EQ(UesByte(1), 0x80);
@@ -225,6 +225,26 @@ TEST_F(EditUesTest, BytesOutsideTextShowAsDotsAndKeepTheirFuses) {
     EXPECT_EQ(UesByte(0), 'A');
     EXPECT_EQ(UesByte(1), '?');
     EXPECT_EQ(UesByte(2), 0);
+}
+
+// One character typed over: only its byte changes; the bytes around it keep
+// their fuses, those shown as '.' and those from 80h up included.
+TEST_F(EditUesTest, TypingOneCharacterWritesOnlyItsByte) {
+    const uint8_t bytes[] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0};
+    for (int i = 0; i < 8; ++i)
+        for (int k = 0; k < 8; ++k)
+            SetBufferBit(1000 + 8 * i + k, (bytes[i] >> (7 - k)) & 1);
+    ed->LoadUes();
+    EXPECT_EQ(ed->EditAsc->text(), QString(".4Vx") + QChar(0x9A) + QChar(0xBC) + QChar(0xDE) + QChar(0xF0));
+    ed->EditAsc->setSelection(4, 1);
+    QTest::keyClicks(ed->EditAsc, "A");
+    EXPECT_EQ(ed->EditHex->text().toStdString(), "12-34-56-78-41-BC-DE-F0");
+    const uint8_t expected[] = {0x12, 0x34, 0x56, 0x78, 0x41, 0xBC, 0xDE, 0xF0};
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(UesByte(i), expected[i]) << i;
+    // Deleting the last character clears that byte only.
+    ed->EditAsc->setCursorPosition(8);
+    QTest::keyClick(ed->EditAsc, Qt::Key_Backspace);
+    EXPECT_EQ(ed->EditHex->text().toStdString(), "12-34-56-78-41-BC-DE-00");
 }
 
 } // namespace

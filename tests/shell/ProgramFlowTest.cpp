@@ -4,8 +4,11 @@
 // operation thread, against the blank chip the simulator seats for the
 // selected device. Also the simulator's socket across selections and the
 // file that keeps its chips between runs.
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
+#include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QTreeWidget>
@@ -567,4 +570,118 @@ TEST_F(ProgramFlowTest, TestersOnTheSimulatorHardwareTestRamTestAndVectorTestOfA
     if (!shot.isEmpty()) {
         EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(shot)));
     }
+}
+
+namespace {
+
+// The fuses (as '0'/'1') and vectors of a JEDEC text, read for a GAL16V8.
+std::pair<std::string, std::string> FusesAndVectors(const std::string& text) {
+    JedecLayout layout;
+    layout.FuseCount = 2194;
+    layout.PinCount = 20;
+    layout.VectorCapacity = TestVectorBufferBytes - 2;
+    std::vector<uint8_t> map(BufferWindowBytes);
+    std::string vectors;
+    uint32_t sum = 0;
+    EXPECT_EQ(ParseJedecText(text, layout, map.data(), map.size(), vectors, sum), JedecOk);
+    std::string fuses;
+    for (uint32_t n = 0; n < 2194; ++n) fuses += (map[n / 8] >> (n % 8) & 1) ? '1' : '0';
+    return {fuses, vectors};
+}
+
+std::string ReadWhole(const QString& path) {
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+} // namespace
+
+// File > Save of a GAL16V8 after a binary file of another device filled the
+// buffer: the saved JEDEC file carries the loaded file's fuses (programmed,
+// read back) and its vectors, or none when it had none, never buffer bytes.
+// With VEXLOR_JEDEC_DEMO naming a folder, the files and the window are kept there.
+TEST_F(ProgramFlowTest, FileSaveOfAGalKeepsTheLoadedFilesFusesAndVectors) {
+    const QByteArray demo = qgetenv("VEXLOR_JEDEC_DEMO");
+    auto keep = [&](const QString& name, const QString& from) {
+        if (demo.isEmpty()) return;
+        const QString to = QString::fromLocal8Bit(demo) + "/" + name;
+        QFile::remove(to);
+        EXPECT_TRUE(QFile::copy(from, to)) << to.toStdString();
+    };
+    auto shot = [&](const char* name) {
+        if (demo.isEmpty()) return;
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(demo) + "/" + name));
+    };
+    auto answer = [this](const QString& path, int filter) {
+        form->ExecDialog = [path, filter](QFileDialog* d) {
+            d->selectNameFilter(d->nameFilters().value(filter - 1));
+            d->selectFile(path);
+            return int(QDialog::Accepted);
+        };
+    };
+
+    // Another device's binary file: from 8000h on, bytes that are neither 0
+    // nor FFh in every 20-byte group, STX and ETX among them.
+    Choose("AMD", "Am29F010");
+    std::string image(0x20000, '\0');
+    for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(1 + i % 7);
+    const QString bin = dir.filePath("other.bin");
+    std::ofstream(bin.toStdString(), std::ios::binary) << image;
+    answer(bin, 1);
+    form->Load1Click();
+    ASSERT_EQ(MemoLines().filter("File load success!").size(), 1) << MemoLines().join('\n').toStdString();
+    keep("other.bin", bin);
+
+    Choose("LATTICE", "GAL16V8");
+    ASSERT_EQ(FileFormatMask & 0x20, 0x20u);
+    BlankCheckBeforeProgram = 0; // the second file goes onto the programmed part
+    ASSERT_EQ(BufferWindow[0x8000], 2); // the other file is still in the buffer
+    std::string without = AndGateJedec();
+    without.replace(without.find("QV2*"), 4, "QV0*");
+    without.erase(without.find("V1 "), without.find('\x03') - without.find("V1 "));
+    const struct {
+        const char* name;
+        std::string text;
+        int vectors;
+    } files[] = {{"two-vectors", AndGateJedec(), 2}, {"no-vectors", without, 0}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(f.name);
+        const QString in = dir.filePath(QString(f.name) + ".jed");
+        std::ofstream(in.toStdString(), std::ios::binary) << f.text;
+        answer(in, 1);
+        form->Load1Click();
+        EXPECT_TRUE(MemoLines().last().startsWith("File load success!")) << MemoLines().join('\n').toStdString();
+        shot((std::string(f.name) + "-1-loaded.png").c_str());
+
+        QStringList log = Run(&TForm1::Program1Click);
+        EXPECT_TRUE(log.contains("Program ok!")) << log.join('\n').toStdString();
+        for (uint32_t n = 0; n < 2194; ++n) SetBufferBit(n, 0); // Read must bring the fuses back
+        log = Run(&TForm1::Read1Click);
+        EXPECT_TRUE(log.contains("Read ok!")) << log.join('\n').toStdString();
+
+        const QString out = dir.filePath(QString(f.name) + "-saved.jed");
+        answer(out, 1);
+        form->Save1Click();
+        EXPECT_EQ(MemoLines().last(), "File save success!");
+        shot((std::string(f.name) + "-2-saved.png").c_str());
+        keep(QString(f.name) + ".jed", in);
+        keep(QString(f.name) + "-saved.jed", out);
+
+        const std::string saved = ReadWhole(out);
+        const auto [savedFuses, savedVectors] = FusesAndVectors(saved);
+        const auto [inFuses, inVectors] = FusesAndVectors(f.text);
+        EXPECT_EQ(savedFuses, inFuses);
+        EXPECT_EQ(savedVectors.size(), 20u * f.vectors);
+        EXPECT_TRUE(savedVectors == inVectors) << savedVectors.substr(0, 60);
+        const std::string head = saved.substr(0, 120);
+        EXPECT_NE(saved.find(QString::asprintf("QV%d*", f.vectors).toStdString()), std::string::npos) << head;
+        // Only the file's vectors: no other field starts with V, no control byte but STX and ETX.
+        size_t vFields = 0;
+        for (size_t p = saved.find("\nV"); p != std::string::npos; p = saved.find("\nV", p + 1)) ++vFields;
+        EXPECT_EQ(vFields, static_cast<size_t>(f.vectors)) << head;
+        EXPECT_EQ(std::count_if(saved.begin(), saved.end(), [](char c) { return c != '\n' && c >= 0 && c < 0x20; }), 2)
+            << head;
+    }
+    EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
