@@ -194,7 +194,8 @@ TEST_P(EveryDevice, PicConfigurationThroughTheDialog) {
             if (why.empty() && !Logged(ui, from, "Configuration Fuse Program ok!"))
                 why = "no \"Configuration Fuse Program ok!\"";
             uint32_t has = 0;
-            if (why.empty() && PartConfig(chip, has, facts)) why = Differs(*record, field, choice, has, blank, *facts);
+            PartConfig(chip, has, facts);
+            if (why.empty()) why = Differs(*record, field, choice, has, blank, *facts);
             if (const std::string v = UnexpectedViolation(*ProgramSimulator()); why.empty() && !v.empty())
                 why = "violation: " + v;
             ++choices;
