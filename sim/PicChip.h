@@ -29,11 +29,11 @@
 //   code-protection erase (commands 1 and 7 before Begin Programming, on the
 //   configuration word) erases everything; Bulk Erase Data clears the data
 //   memory. 64 or more data-memory bytes, addressed by the counter's low bits.
-// - Code protection (a protection bit of the configuration word at 0, with
+// - Code protection (a protection bit of the configuration word at 0 in
 //   every copy the datasheet mirrors it into; copies that disagree leave it
-//   out of force): program memory refuses programming; flash parts read it as 0, EPROM
-//   parts read it scrambled (the 12-bit parts leave the first 64 words and
-//   the calibration word readable).
+//   out of force): program memory refuses programming; flash parts read it
+//   as 0, EPROM parts read it scrambled (the 12-bit parts leave the first
+//   64 words and the calibration word readable).
 //
 // Fault injection: a word that never programs, a word needing k pulses.
 #pragma once
@@ -92,7 +92,7 @@ struct PicFacts {
     int mclrLimitTenths = 140;
     uint32_t deviceId = 0;      // word at 2006h (0: none)
     uint32_t configMask = 0x3FFF; // implemented configuration bits (others read 1, 12-bit parts 0)
-    uint32_t protectMask = 0x30;  // the protection bits a setting is chosen in
+    uint32_t protectMask = 0x30;  // protection bits of the configuration field (copies below)
     // Each protection bit with every copy the datasheet mirrors it into, one
     // mask a bit (none: the bits of protectMask stand alone). The datasheets
     // ask every copy to hold the same value for the protection to be in force.

@@ -121,7 +121,8 @@ std::vector<PicFacts> MakeParts() {
     // CP1:CP0 at 5:4, mirrored in 13:12, 11:10 and 9:8 (all memory
     // protected 00CFh, 0200h-07FFh 15DFh), BODEN at 6, bit 7 unimplemented.
     const std::vector<uint32_t> pairs13to8{0x1510, 0x2A20};
-    for (const auto& [name, words, pins] : {std::tuple{"PIC16C62A", 2048u, Dip28()}, std::tuple{"PIC16C74A", 4096u, Dip40()}}) {
+    for (const auto& [name, words, pins] :
+         {std::tuple{"PIC16C62A", 2048u, Dip28()}, std::tuple{"PIC16C74A", 4096u, Dip40()}}) {
         PicFacts f = Eprom14(name, words, pins, 0x3F7F, 0x30);
         f.protectCopies = pairs13to8;
         v.push_back(f);
@@ -164,7 +165,8 @@ std::vector<PicFacts> MakeParts() {
     {
         // Three protections, each bit in three places: CPP (program memory)
         // at 4, 10 and 11 (on: 33EFh), CPU at 5, 9 and 12 (2DDFh), CPC (the
-        // calibration space) at 7, 8 and 13 (1E7Fh).
+        // calibration space) at 7, 8 and 13 (1E7Fh). Any of them in force
+        // protects the whole memory here.
         PicFacts f = Eprom14("PIC14000", 4096, Dip28(), 0x3FFF, 0x30);
         f.protectCopies = {0x0C10, 0x1220, 0x2180};
         f.pin.clock = 12;

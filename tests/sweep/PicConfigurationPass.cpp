@@ -94,7 +94,10 @@ bool PartConfig(sim::CatalogChip* chip, uint32_t& config, const sim::PicFacts*& 
 }
 
 // The blank word of the row: what the buffer holds before a choice.
-uint32_t BlankConfigWord() { return CurrentAlgorithm == 113 ? 0xFFFF : CurrentAlgorithm == 110 || CurrentAlgorithm == 114 ? 0xFFF : 0x3FFF; }
+uint32_t BlankConfigWord() {
+    if (CurrentAlgorithm == 113) return 0xFFFF;
+    return CurrentAlgorithm == 110 || CurrentAlgorithm == 114 ? 0xFFF : 0x3FFF;
+}
 
 // Where the part's word `has` differs from what field `field` at `choice`
 // asks of it, described; "" when it holds the choice.
@@ -130,7 +133,8 @@ std::string Differs(const PicConfigRecord& r, int field, uint32_t choice, uint32
     // Every other bit the part implements stays as a blank part holds it.
     const uint32_t rest = f.configMask & ~offered & ~copies & ~f.protectMask;
     if ((has & rest) != (blank & rest)) {
-        std::snprintf(m, sizeof m, "bits %04Xh no field offers hold %04Xh, %04Xh blank", rest, has & rest, blank & rest);
+        std::snprintf(m, sizeof m, "bits %04Xh no field offers hold %04Xh, %04Xh blank", rest, has & rest,
+                      blank & rest);
         return m;
     }
     return "";
