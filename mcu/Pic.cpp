@@ -449,16 +449,37 @@ struct ConfigTarget {
     uint32_t Word, Mask;
 };
 
+// The bits of the configuration word a field of the device's record offers.
+uint32_t OfferedBits() {
+    uint32_t bits = 0;
+    if (const PicConfigRecord* r = CurrentPicConfigRecord()) {
+        for (int n = 0; n < 12; ++n) bits |= PicFieldMask(*r, n);
+    }
+    return bits;
+}
+
+// Bits a writer sets because the part fixes them (unimplemented bits, read
+// as 1): only where no field of the record offers the bit, so a choice the
+// dialog shows is burnt as chosen.
+uint32_t Fixed(uint32_t bits) { return bits & ~OfferedBits(); }
+
+// The word with every copy of its protection bits (copyMask: the copies'
+// bits) holding `copies`: cleared, then set, so a copy the word held
+// before (a blank word's 1s) never stands against the chosen value.
+uint32_t Mirrored(uint32_t c, uint32_t copyMask, uint32_t copies) { return (c & ~copyMask) | (copies & copyMask); }
+
 ConfigTarget ConfigTarget111(uint32_t c) {
     const uint32_t cp = (c >> 4) & 3;
+    // The protection pair (bits 5:4) mirrored into 13:12, 11:10 and 9:8
+    // (variant 6: 13:12 and 9:8).
     switch (DeviceVariant) {
-    case 1: return {c | 0x80 | cp * 0x1500, 0xFFF};
-    case 2: return {c | 0x3F80, 0x3FFF};
-    case 3: return {(c & 0x30) != 0 ? c | 0x3FA0 : c, 0x3FFF};
-    case 4: return {c | 0xC0 | cp * 0x1500, 0x3FFF};
-    case 5: return {c | cp * 0x1500, 0x3FFF};
-    case 6: return {c | cp * 0x1100, 0x3F7F};
-    default: return {c | 0x3FE0, 0x1F};
+    case 1: return {Mirrored(c | Fixed(0x80), 0x3F00, cp * 0x1500), 0xFFF};
+    case 2: return {c | Fixed(0x3F80), 0x3FFF};
+    case 3: return {(c & 0x30) != 0 ? c | Fixed(0x3FA0) : c & ~Fixed(0x3FA0), 0x3FFF};
+    case 4: return {Mirrored(c | Fixed(0xC0), 0x3F00, cp * 0x1500), 0x3FFF};
+    case 5: return {Mirrored(c, 0x3F00, cp * 0x1500), 0x3FFF};
+    case 6: return {Mirrored(c, 0x3300, cp * 0x1100), 0x3F7F};
+    default: return {c | Fixed(0x3FE0), 0x1F};
     }
 }
 
@@ -468,11 +489,13 @@ ConfigTarget ConfigTargetOf(uint32_t c) {
     case 112:
         if (DeviceVariant == 1) return {(c & 0x10) == 0 ? c & 0x0F : c | 0x3FF0, 0x3FFF};
         if (DeviceVariant == 2) return {(c & 0x10) == 0 ? c & 0x8F : c | 0x3F70, 0x3FFF};
-        return {c | 0x3FE0, 0x1F};
-    case 115: return {c | ((c & 0x60) * 0xA8), 0x3FFF};
+        return {c | Fixed(0x3FE0), 0x1F};
+    // Bits 6:5 mirrored into 13:12, 11:10 and 9:8.
+    case 115: return {Mirrored(c, 0x3F00, (c & 0x60) * 0xA8), 0x3FFF};
     case 116: {
+        // Bit 4 mirrored into 11 and 10, bit 5 into 12 and 9.
         const uint32_t b4 = (c >> 4) & 1, b5 = (c >> 5) & 1;
-        return {c | 0x21C2 | (b4 * 0xC00) | (b5 * 0x1200), 0x1E3D};
+        return {Mirrored(c | Fixed(0x21C2), 0x1E00, (b4 * 0xC00) | (b5 * 0x1200)), 0x1E3D};
     }
     case 121: return {(c & 0xBFF) | ((c & 0x30) << 8), 0xBFF};
     default: return {c, 0x3FFF};
@@ -598,7 +621,8 @@ void ReadPicConfig114() {
 int ProgramPicConfig114() {
     Use(114);
     const uint32_t c = PicConfigWord;
-    const uint32_t w = DeviceVariant == 0 ? c & 0x1F : ((c & 0x10) != 0 ? c | 0xFC0 : c);
+    // Variant 1: the protection bit (4) mirrored into bits 11:6.
+    const uint32_t w = DeviceVariant == 0 ? c & 0x1F : Mirrored(c, 0xFC0, (c & 0x10) != 0 ? 0xFC0 : 0);
     const uint32_t blank = DeviceVariant == 0 ? 0x1F : 0xFFF;
     PowerUp(1);
     int r = 1;

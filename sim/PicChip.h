@@ -29,10 +29,11 @@
 //   code-protection erase (commands 1 and 7 before Begin Programming, on the
 //   configuration word) erases everything; Bulk Erase Data clears the data
 //   memory. 64 or more data-memory bytes, addressed by the counter's low bits.
-// - Code protection (a protection bit of the configuration word at 0):
-//   program memory refuses programming; flash parts read it as 0, EPROM
-//   parts read it scrambled (the 12-bit parts leave the first 64 words and
-//   the calibration word readable).
+// - Code protection (a protection bit of the configuration word at 0 in
+//   every copy the datasheet mirrors it into; copies that disagree leave it
+//   out of force): program memory refuses programming; flash parts read it
+//   as 0, EPROM parts read it scrambled (the 12-bit parts leave the first
+//   64 words and the calibration word readable).
 //
 // Fault injection: a word that never programs, a word needing k pulses.
 #pragma once
@@ -91,7 +92,31 @@ struct PicFacts {
     int mclrLimitTenths = 140;
     uint32_t deviceId = 0;      // word at 2006h (0: none)
     uint32_t configMask = 0x3FFF; // implemented configuration bits (others read 1, 12-bit parts 0)
-    uint32_t protectMask = 0x30;  // protection bits: any at 0 protects
+    uint32_t protectMask = 0x30;  // protection bits of the configuration field (copies below)
+    // Each protection bit with every copy the datasheet mirrors it into, one
+    // mask a bit (none: the bits of protectMask stand alone). The datasheets
+    // ask every copy to hold the same value for the protection to be in force.
+    std::vector<uint32_t> protectCopies{};
+    // Whether `config` protects the program memory: every copy of each
+    // protection bit agrees and one of the bits is programmed (0). A copy
+    // that disagrees leaves the protection out of force.
+    bool Protects(uint32_t config) const {
+        bool on = false;
+        auto group = [&](uint32_t g) {
+            const uint32_t v = config & g;
+            if (v != 0 && v != g) return false;
+            on = on || v == 0;
+            return true;
+        };
+        if (protectCopies.empty()) {
+            for (uint32_t b = 1; b != 0 && b <= protectMask; b <<= 1)
+                if ((protectMask & b) != 0 && !group(b)) return false;
+        } else {
+            for (uint32_t g : protectCopies)
+                if (!group(g)) return false;
+        }
+        return on;
+    }
     uint32_t calibration = 0;     // 12-bit parts and others with a calibration word: its value (0: none)
     PicPinout pin;
 };
@@ -177,7 +202,7 @@ public:
     uint32_t Config() const { return config_; }
     uint32_t Id(int i) const { return ids_[i & 3]; }
     uint8_t DataByte(uint32_t i) const { return i < data_.size() ? data_[i] : 0xFF; }
-    bool Protected() const { return (config_ & facts_.protectMask) != facts_.protectMask; }
+    bool Protected() const { return facts_.Protects(config_); }
     bool IsBlank() const;
     void UvErase();
 

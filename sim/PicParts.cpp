@@ -9,6 +9,8 @@
 #include "sim/CatalogModel.h"
 #include "sim/PicParallelChip.h"
 
+#include <tuple>
+
 namespace sim {
 
 namespace {
@@ -116,35 +118,57 @@ std::vector<PicFacts> MakeParts() {
     // FOSC 1:0, WDTE, PWRTE, CP.
     v.push_back(Eprom14("PIC16C61", 1024, Dip18(), 0x1F, 0x10));
     v.push_back(Eprom14("PIC16C71", 1024, Dip18(), 0x1F, 0x10));
-    // CP1:CP0 at 5:4 (mirrored in 13:8), BODEN at 6, bit 7 unimplemented.
-    v.push_back(Eprom14("PIC16C62A", 2048, Dip28(), 0x3F7F, 0x30));
-    v.push_back(Eprom14("PIC16C74A", 4096, Dip40(), 0x3F7F, 0x30));
-    // Parity memory: MPEEN at bit 7, 16-bit frames with two parity bits.
+    // CP1:CP0 at 5:4, mirrored in 13:12, 11:10 and 9:8 (all memory
+    // protected 00CFh, 0200h-07FFh 15DFh), BODEN at 6, bit 7 unimplemented.
+    const std::vector<uint32_t> pairs13to8{0x1510, 0x2A20};
+    for (const auto& [name, words, pins] :
+         {std::tuple{"PIC16C62A", 2048u, Dip28()}, std::tuple{"PIC16C74A", 4096u, Dip40()}}) {
+        PicFacts f = Eprom14(name, words, pins, 0x3F7F, 0x30);
+        f.protectCopies = pairs13to8;
+        v.push_back(f);
+    }
+    // Parity memory: MPEEN at bit 7, 16-bit frames with two parity bits; the
+    // pairs as on the PIC16C62A.
     for (const char* name : {"PIC16C642", "PIC16C662"}) {
         PicFacts f = Eprom14(name, 4096, name[7] == '4' ? Dip28() : Dip40(), 0x3FFF, 0x30);
+        f.protectCopies = pairs13to8;
         f.parityFrames = true;
         v.push_back(f);
     }
-    // PIC16C84: EEPROM, CP at bit 4; PIC16F83/84: CP in bits 13:4. TPROG 10 ms,
-    // VIHH 12-14 V, 64 data bytes.
+    // PIC16C84: EEPROM, CP at bit 4; PIC16F83/84: CP in bits 13:4, every one
+    // a copy of the one protection bit. TPROG 10 ms, VIHH 12-14 V, 64 data bytes.
     v.push_back(Flash("PIC16C84", 1024, 64, Dip18(), 10000, 120, 140, 0x1F, 0x10, 0));
-    v.push_back(Flash("PIC16F83", 512, 64, Dip18(), 10000, 120, 140, 0x3FFF, 0x3FF0, 0));
-    v.push_back(Flash("PIC16F84", 1024, 64, Dip18(), 10000, 120, 140, 0x3FFF, 0x3FF0, 0));
+    for (const auto& [name, words] : {std::pair{"PIC16F83", 512u}, std::pair{"PIC16F84", 1024u}}) {
+        PicFacts f = Flash(name, words, 64, Dip18(), 10000, 120, 140, 0x3FFF, 0x10, 0);
+        f.protectCopies = {0x3FF0};
+        v.push_back(f);
+    }
     // 12-bit: FOSC 1:0, WDTE, CP at 3, MCLRE at 4 (PIC12C5xx); PIC16C505:
     // FOSC 2:0, WDTE, CP at 4 (mirrored in 11:6), MCLRE at 5.
     v.push_back(Eprom12("PIC12C508A", 512, Dip8(), 0x1F, 0x08));
     v.push_back(Eprom12("PIC12C509A", 1024, Dip8(), 0x1F, 0x08));
     v.push_back(Eprom12("PIC12CE518", 512, Dip8(), 0x1F, 0x08));
-    v.push_back(Eprom12("PIC16C505", 1024, Dip14(), 0xFFF, 0x10));
-    // PIC12C67x: FOSC 2:0, WDTE, PWRTE, CP1:CP0 at 6:5 (mirrored in 13:8),
-    // MCLRE at 7; a RETLW calibration value in the last word.
+    {
+        PicFacts f = Eprom12("PIC16C505", 1024, Dip14(), 0xFFF, 0x10);
+        f.protectCopies = {0xFD0}; // code protected 002Fh
+        v.push_back(f);
+    }
+    // PIC12C67x: FOSC 2:0, WDTE, PWRTE, CP1:CP0 at 6:5 (mirrored in 13:12,
+    // 11:10 and 9:8: all memory protected 009Fh, 0200h-03FEh 15BFh), MCLRE at
+    // 7; a RETLW calibration value in the last word.
     for (const char* name : {"PIC12C671", "PIC12C672", "PIC12CE673"}) {
         PicFacts f = Eprom14(name, name[8] == '2' ? 2048 : 1024, Dip8(), 0x3FFF, 0x60);
+        f.protectCopies = {0x1520, 0x2A40};
         f.calibration = 0x3480;
         v.push_back(f);
     }
     {
+        // Three protections, each bit in three places: CPP (program memory)
+        // at 4, 10 and 11 (on: 33EFh), CPU at 5, 9 and 12 (2DDFh), CPC (the
+        // calibration space) at 7, 8 and 13 (1E7Fh). Any of them in force
+        // protects the whole memory here.
         PicFacts f = Eprom14("PIC14000", 4096, Dip28(), 0x3FFF, 0x30);
+        f.protectCopies = {0x0C10, 0x1220, 0x2180};
         f.pin.clock = 12;
         f.pin.data = 11;
         f.userWords = 0xFC0; // 0FC0h-0FFFh hold the calibration data
@@ -164,6 +188,7 @@ std::vector<PicFacts> MakeParts() {
     for (const Row121& r : {Row121{"PIC16F873", 4096, 128, false, 0x0961}, Row121{"PIC16F874", 4096, 128, true, 0x0921},
                             Row121{"PIC16F876", 8192, 256, false, 0x09E1}, Row121{"PIC16F877", 8192, 256, true, 0x09A1}}) {
         PicFacts f = Flash(r.name, r.words, r.data, r.forty ? Dip40() : Dip28(), 4000, 127, 135, 0x3BFF, 0x30, r.id);
+        f.protectCopies = {0x1010, 0x2020}; // CP1:CP0 at 5:4 and 13:12 (all protected 0FCFh)
         f.note = note87x;
         v.push_back(f);
     }

@@ -199,6 +199,44 @@ TEST_F(PicLayout, GpasmFileProgramsReadsAndSavesAsItsToolsSeeIt) {
     }
 }
 
+TEST_F(PicLayout, ProtectedGpasmWordBurnsReadsAndSavesAsTheFileHasIt) {
+    // A PIC16C62A file with code protection on (every CP pair 00) and Brown
+    // Out off: the part's word and the word of the file saved after a Read
+    // are the file's own, as gpdasm reads both files.
+    if (!HaveGpasm()) GTEST_SKIP() << "gpasm is not installed";
+    {
+        std::ofstream a("cp.asm");
+        a << "  list p=16c62a\n  include <p16c62a.inc>\n"
+          << "  __CONFIG _CP_ALL & _BODEN_OFF & _PWRTE_ON & _WDT_OFF & _XT_OSC\n  __IDLOCS 0x1234\n"
+          << "  org 0\nstart\n  movlw 0x5A\n  movwf 0x20\n  goto start\n  end\n";
+    }
+    ASSERT_EQ(std::system("gpasm -q -a inhx8m -o cp.hex cp.asm > gpasm.log 2>&1"), 0) << Slurp("gpasm.log");
+    sim::PicChip* chip = ReseatPic("PIC16C62A");
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = 0x3F;
+    for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0x3FFF;
+    ASSERT_EQ(LoadHexFamilyFile("cp.hex", 0, 0), 1);
+    const uint16_t fileWord = BufferWords[0x2007];
+    EXPECT_EQ(fileWord, 0x0081); // the header's _CP_ALL & _BODEN_OFF & ... as gpasm writes it
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
+    EXPECT_EQ(chip->Config(), fileWord);
+    EXPECT_TRUE(chip->Protected());
+
+    ClearWords();
+    ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine("Memory Protect: All memory protected")) << LogText();
+    EXPECT_TRUE(HasLine("Brown Out: Disable")) << LogText();
+    EXPECT_EQ(BufferWords[0x2007], fileWord);
+    ASSERT_EQ(SaveHexFamilyFile("cpr.hex", 0, DeviceEnd * 2 + 1, HexFormatIntel), 1);
+    EXPECT_NE(Slurp("cpr.hex").find(":02400E0081002F\r\n"), std::string::npos) << Slurp("cpr.hex");
+    EXPECT_EQ(DisassemblyFrom("cpr.hex", 0x2007), DisassemblyFrom("cp.hex", 0x2007));
+    ClearWords();
+    ASSERT_EQ(LoadHexFamilyFile("cpr.hex", 0, 0), 1);
+    EXPECT_EQ(BufferWords[0x2007], fileWord);
+    ExpectNoViolations();
+}
+
 TEST_F(PicLayout, TwelveBitIdWordsStayTheFilesWithAShortRange) {
     // gpasm puts a 12-bit part's ID words after its last program word; with
     // Chip End below that they still program the ID cells, never the words

@@ -18,8 +18,7 @@ namespace {
 struct Row {
     const char* name;
     const char* processor; // gpasm's name
-    uint32_t config;       // __CONFIG value (protection off)
-    uint32_t keep;         // configuration bits the row programs as given
+    uint32_t config;       // __CONFIG value (protection off), programmed and saved whole
     bool twelveBit;
 };
 
@@ -51,7 +50,8 @@ TEST_P(GpasmProgram, AutoReadBackAndHexRoundTrip) {
     ExpectNoViolations();
     const uint32_t lastProgrammed = CurrentAlgorithm == 114 || CurrentAlgorithm == 115 ? DeviceEnd - 1 : DeviceEnd;
     for (uint32_t a = 0; a <= lastProgrammed; ++a) ASSERT_EQ(chip->Word(a), source[a] & (c.twelveBit ? 0xFFF : 0x3FFF)) << a;
-    EXPECT_EQ(chip->Config() & c.keep, source[at.Config] & c.keep);
+    const uint32_t word = c.twelveBit ? 0xFFF : 0x3FFF;
+    EXPECT_EQ(chip->Config() & word, source[at.Config] & word);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i) & 15, source[at.Id + static_cast<uint32_t>(i)] & 15u) << i;
     if (CurrentAlgorithm == 112 || CurrentAlgorithm == 121) {
         // gpasm writes each "de" byte in the low byte of a word from word
@@ -79,20 +79,20 @@ TEST_P(GpasmProgram, AutoReadBackAndHexRoundTrip) {
         ASSERT_EQ(BufferWords[a], want) << a;
     }
     for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[at.Id + i] & 15, source[at.Id + i] & 15u) << i;
-    EXPECT_EQ(BufferWords[at.Config] & c.keep, source[at.Config] & c.keep);
+    EXPECT_EQ(BufferWords[at.Config] & word, source[at.Config] & word);
     EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
     ExpectNoViolations();
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, GpasmProgram,
-                         ::testing::Values(Row{"PIC16C61", "16c61", 0x3FF5, 0x1F, false},
-                                           Row{"PIC16C62A", "16c62a", 0x3FF9, 0x3F, false},
-                                           Row{"PIC16C642", "16c642", 0x3F79, 0xFF, false},
-                                           Row{"PIC16F84", "16f84", 0x3FF2, 0x1F, false},
-                                           Row{"PIC12C508A", "12c508a", 0xFFA, 0x1F, true},
-                                           Row{"PIC12C671", "12c671", 0x3FFD, 0xFF, false},
-                                           Row{"PIC14000", "14000", 0x3FFF, 0x3D, false},
-                                           Row{"PIC16F877", "16f877", 0x3F3A, 0xBFF, false}),
+                         ::testing::Values(Row{"PIC16C61", "16c61", 0x3FF5, false},
+                                           Row{"PIC16C62A", "16c62a", 0x3FB9, false}, // Brown Out off
+                                           Row{"PIC16C642", "16c642", 0x3F79, false},
+                                           Row{"PIC16F84", "16f84", 0x3FF2, false},
+                                           Row{"PIC12C508A", "12c508a", 0xFFA, true},
+                                           Row{"PIC12C671", "12c671", 0x3FFD, false},
+                                           Row{"PIC14000", "14000", 0x3FFF, false},
+                                           Row{"PIC16F877", "16f877", 0x3F3A, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // ---- row behaviour ---------------------------------------------------------------------------
@@ -320,6 +320,96 @@ TEST_F(PicRun, Row121ChecksTheDeviceId) {
         ui.DefaultAnswer = UiAnswer::Yes;
         EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
         EXPECT_EQ(ui.Boxes.size(), boxes + 1);
+    }
+}
+
+// ---- configuration words as chosen ------------------------------------------------------------
+
+// Picks `choice` for field `field` of the device's record on a blank
+// buffer word, as the dialog packs it when the user leaves the list.
+void ChooseOnBlankWord(int field, uint32_t choice) {
+    const PicPositions at = PicBufferPositions();
+    BufferWords[at.Config] = static_cast<uint16_t>(CurrentAlgorithm == 114 ? 0xFFF : 0x3FFF);
+    PicConfigWord = BufferWords[at.Config];
+    UnpackPicConfigFields();
+    PicConfigFields[field] = choice;
+    PackPicConfigFields();
+}
+
+TEST_F(PicRun, ProtectionChoicesBurnEveryCopy) {
+    // Each "Memory Protect" choice picked on a blank word, then Auto on a
+    // blank part: the whole word as the parts' assembler headers spell it
+    // (every copy of the protection bits the datasheet mirrors them into,
+    // _CP_ALL, _CP_75, _CP_50, _CP_OFF), and the part protected as its
+    // datasheet says for every choice but "off".
+    struct Case {
+        const char* part;
+        std::vector<uint32_t> words; // by choice
+    };
+    for (const Case& k : {Case{"PIC16C62A", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
+                          Case{"PIC16C74A", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
+                          Case{"PIC16C642", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
+                          Case{"PIC12C671", {0x009F, 0x15BF, 0x2ADF, 0x3FFF}},
+                          Case{"PIC12C672", {0x009F, 0x15BF, 0x2ADF, 0x3FFF}},
+                          // _CPP_ON & _CPU_ON, _CPU_ON, _CPP_ON, off
+                          Case{"PIC14000", {0x21CF, 0x2DDF, 0x33EF, 0x3FFF}},
+                          Case{"PIC16C505", {0x02F, 0xFFF}},
+                          Case{"PIC16F84", {0x000F, 0x3FFF}},
+                          Case{"PIC16F877", {0x0FCF, 0x1FDF, 0x2FEF, 0x3FFF}}}) {
+        for (uint32_t choice = 0; choice < k.words.size(); ++choice) {
+            SCOPED_TRACE(std::string(k.part) + " choice " + std::to_string(choice));
+            sim::PicChip* chip = ReseatPic(k.part);
+            ASSERT_NE(chip, nullptr);
+            DeviceEnd = 15;
+            ClearWords();
+            FillWords(16, CurrentAlgorithm == 114 ? 0xFFF : 0x3FFF);
+            ChooseOnBlankWord(3, choice);
+            EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+            EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
+            EXPECT_EQ(chip->Config(), k.words[choice]);
+            EXPECT_EQ(chip->Protected(), choice + 1 < k.words.size());
+            ExpectNoViolations();
+        }
+    }
+}
+
+TEST_F(PicRun, BrownOutBurntAsChosen) {
+    // A choice the dialog offers is burnt as chosen: Brown Out off on the
+    // parts whose writer fixes bit 7 (unimplemented), and Read logs it.
+    for (const char* part : {"PIC16C62A", "PIC16C74A"}) {
+        for (uint32_t choice : {0u, 1u}) {
+            SCOPED_TRACE(std::string(part) + " choice " + std::to_string(choice));
+            sim::PicChip* chip = ReseatPic(part);
+            DeviceEnd = 15;
+            ClearWords();
+            FillWords(16, 0x3FFF);
+            ChooseOnBlankWord(5, choice);
+            EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+            EXPECT_EQ(chip->Config(), choice == 0 ? 0x3FBFu : 0x3FFFu);
+            EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+            EXPECT_TRUE(HasLine(choice == 0 ? "Brown Out: Disable" : "Brown Out: Enable")) << LogText();
+        }
+    }
+}
+
+TEST(PicModel, ProtectionTakesEveryCopy) {
+    // A copy that disagrees leaves the protection out of force; a single bit
+    // without copies protects alone.
+    struct Case {
+        const char* part;
+        uint32_t word;
+        bool protects;
+    };
+    for (const Case k : {Case{"PIC16C62A", 0x00CF, true}, Case{"PIC16C62A", 0x3FCF, false},
+                         Case{"PIC16C62A", 0x15DF, true}, Case{"PIC16C62A", 0x15CF, false},
+                         Case{"PIC16C62A", 0x3FFF, false}, Case{"PIC12C671", 0x3F9F, false},
+                         Case{"PIC14000", 0x3FCF, false}, Case{"PIC14000", 0x1E7F, true},
+                         Case{"PIC16F84", 0x3FEF, false}, Case{"PIC16F84", 0x000F, true},
+                         Case{"PIC16C505", 0xFEF, false}, Case{"PIC16C61", 0x3FEF, true},
+                         Case{"PIC12C508A", 0xFF7, true}}) {
+        const sim::PicFacts* f = sim::FindPicPart("MICROCHIP", k.part);
+        ASSERT_NE(f, nullptr) << k.part;
+        EXPECT_EQ(f->Protects(k.word), k.protects) << k.part << " " << std::hex << k.word;
     }
 }
 
