@@ -186,12 +186,14 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
             if (!f.RangeOnly)
                 for (size_t i = size_t{f.First} * unit; i < (size_t{f.Last} + 1) * unit && i < imageBytes; ++i)
                     filled[i] = true;
-        // The calibration words a PIC read brings in after the part's program
-        // words, where their chip addresses put them from Buffer Start.
-        if (const auto* pic = p.part->As<sim::PicFacts>(); pic != nullptr && pic->calibration != 0)
-            for (size_t i = (size_t{BufferStart} + DeviceSize - DeviceStart) * unit;
-                 i < (size_t{BufferStart} + DeviceSize - DeviceStart + 0x80) * unit && i < imageBytes; ++i)
-                filled[i] = true;
+        // The words a PIC keeps past those the user's code fills (its
+        // calibration area): a read brings them in where their chip addresses
+        // put them from Buffer Start.
+        if (const auto* pic = p.part->As<sim::PicFacts>(); pic != nullptr && pic->userWords != 0)
+            for (uint32_t a = pic->userWords; a < pic->codeWords; ++a)
+                for (unsigned lane = 0; lane < unit; ++lane)
+                    if (const size_t i = (size_t{BufferStart} + a - DeviceStart) * unit + lane; i < imageBytes)
+                        filled[i] = true;
         for (size_t i = 0; !failed && i < imageBytes; ++i) {
             if (!filled[i] && buffer[i] != kOther) {
                 char m[64];
