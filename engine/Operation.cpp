@@ -309,12 +309,16 @@ static std::string FixedPlaceConflict() {
             if (keptInRange && from + (kept - start) == at) continue;
             char line[160];
             if (inSpan) {
-                std::snprintf(line, sizeof line, "%s%06lXh is chip addr %lXh's place; the range puts chip addr %lXh there.",
-                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit, static_cast<unsigned long>(kept),
+                std::snprintf(line, sizeof line,
+                              "%s%06lXh is chip addr %lXh's place; the range puts chip addr %lXh there.",
+                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit,
+                              static_cast<unsigned long>(kept),
                               static_cast<unsigned long>(start + (at - from)));
             } else {
-                std::snprintf(line, sizeof line, "%s%06lXh is chip addr %lXh's place; the range puts it at buffer addr %06lXh.",
-                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit, static_cast<unsigned long>(kept),
+                std::snprintf(line, sizeof line,
+                              "%s%06lXh is chip addr %lXh's place; the range puts it at buffer addr %06lXh.",
+                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit,
+                              static_cast<unsigned long>(kept),
                               static_cast<unsigned long>(from + (kept - start)) * unit);
             }
             return line;

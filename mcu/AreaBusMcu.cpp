@@ -512,8 +512,9 @@ std::vector<FixedBufferPlace> OptionPlaces(const AreaRow& row) {
     const uint32_t chip = row.banked ? 0x10000 : 0;
     const uint32_t optionBytes = row.optionRows * 16;
     std::vector<FixedBufferPlace> v;
-    for (const auto& [first, count] : {std::pair{row.optionStart, optionBytes}, std::pair{row.groupAStart, row.groupACount},
-                                      std::pair{row.groupBStart, 4u}})
+    for (const auto& [first, count] :
+         {std::pair{row.optionStart, optionBytes}, std::pair{row.groupAStart, row.groupACount},
+          std::pair{row.groupBStart, 4u}})
         v.push_back({bank + first, bank + first + count - 1, chip + first, true});
     return v;
 }

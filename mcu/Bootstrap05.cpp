@@ -460,8 +460,9 @@ int CheckEntry(const Boot05Row& k, int mode) {
     // order from the map's first byte: a range from above 0 would land on the
     // cells from that first byte up. Refused before the part is powered.
     if (!k.addressed && DeviceStart != 0) {
-        ShowMessageLine(" Chip start %Xh not supported: this device takes its data in map order from its first byte.",
-                        DeviceStart);
+        ShowMessageLine(
+            " Chip start %Xh not supported: this device takes its data in map order from its first byte.",
+            DeviceStart);
         return -1;
     }
     const uint32_t entry = EntryOf(k.row, mode);

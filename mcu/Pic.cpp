@@ -663,15 +663,6 @@ std::string PicRecordCheck(uint32_t row, const RowRecordFacts& r) {
 
 } // namespace
 
-// Every PIC row writes its configuration word and ID words from the buffer,
-// sums and saves them its own way, and refuses records past its tables.
-// `lanes`: the row steps its program words by the split step. The others
-// take the range's words one after the other and keep the configuration,
-// ID and data-memory words at buffer words named by the chip's own
-// addresses, which a split buffer gives to the lanes' data: a split Read
-// would overwrite lane data with them, and the configuration step would
-// program a lane's datum as the configuration word. They offer no byte
-// lanes.
 // The configuration word, the ID words and the data memory keep their buffer
 // words (a word per chip address, row 113's configuration in the buffer's
 // second bank) whatever Buffer Start says, and a run covers them whatever
@@ -682,10 +673,20 @@ static std::vector<FixedBufferPlace> PicFixedPlaces() {
     std::vector<FixedBufferPlace> v = {{bank + at.Config, bank + at.Config, bank + at.Config}};
     if (at.Id != 0) v.push_back({at.Id, at.Id + 3, at.Id});
     for (const SerialMember& m : kMembers)
-        if (m.Row == CurrentAlgorithm && m.DataMemory) v.push_back({kDataWord, kDataWord + kDataBytes - 1, kDataWord});
+        if (m.Row == CurrentAlgorithm && m.DataMemory)
+            v.push_back({kDataWord, kDataWord + kDataBytes - 1, kDataWord});
     return v;
 }
 
+// Every PIC row writes its configuration word and ID words from the buffer,
+// sums and saves them its own way, and refuses records past its tables.
+// `lanes`: the row steps its program words by the split step. The others
+// take the range's words one after the other and keep the configuration,
+// ID and data-memory words at buffer words named by the chip's own
+// addresses, which a split buffer gives to the lanes' data: a split Read
+// would overwrite lane data with them, and the configuration step would
+// program a lane's datum as the configuration word. They offer no byte
+// lanes.
 constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
                         ChecksumFn checksum, HexConfigWriterFn hex, bool lanes = false) {
     return {.Row = row,

@@ -17,7 +17,8 @@ TEST_F(PicFixedPlace, TwelveBitIdWordsAgainstARangeApart) {
         SCOPED_TRACE(part);
         ReseatAnyPic(part, [&](auto* chip) {
             ASSERT_EQ(DeviceSize, 0x200u);
-            for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0x5A5;
+            for (uint32_t i = 0; i < 0x8000; ++i)
+                BufferWords[i] = 0x5A5;
             DeviceStart = 0;
             DeviceEnd = 0x1FF;
             BufferStart = 1;
@@ -30,10 +31,12 @@ TEST_F(PicFixedPlace, TwelveBitIdWordsAgainstARangeApart) {
                     << LogText();
             }
             EXPECT_TRUE(simp.RegisterTrace().empty());
-            for (uint32_t i = 0; i < 0x8000; ++i) ASSERT_EQ(BufferWords[i], 0x5A5) << std::hex << i;
+            for (uint32_t i = 0; i < 0x8000; ++i)
+                ASSERT_EQ(BufferWords[i], 0x5A5) << std::hex << i;
             BufferStart = 0;
             ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
-            for (int i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[0x200 + i], chip->Id(i)) << i;
+            for (int i = 0; i < 4; ++i)
+                EXPECT_EQ(BufferWords[0x200 + i], chip->Id(i)) << i;
             ExpectNoViolations();
         });
     }
@@ -54,12 +57,14 @@ TEST_F(PicFixedPlace, FourteenBitConfigurationAndDataWords) {
     };
     for (const Case& c :
          {Case{0x2000, " Buffer addr 00400Eh is chip addr 2007h's place; the range puts chip addr 7h there."},
-          Case{0x2080, " Buffer addr 004200h is chip addr 2100h's place; the range puts chip addr 80h there."}}) {
+          Case{0x2080,
+               " Buffer addr 004200h is chip addr 2100h's place; the range puts chip addr 80h there."}}) {
         BufferStart = c.bufferStart;
         EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
         EXPECT_TRUE(HasLine(c.line)) << LogText();
     }
-    for (uint32_t a = 0; a < 0x400; ++a) ASSERT_EQ(chip->Word(a), 0x3FFFu) << a;
+    for (uint32_t a = 0; a < 0x400; ++a)
+        ASSERT_EQ(chip->Word(a), 0x3FFFu) << a;
     ExpectNoViolations();
 }
 

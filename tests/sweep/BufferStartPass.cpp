@@ -66,7 +66,8 @@ TEST_P(EveryDevice, WithTheBufferApart) {
     // address-list parts take their words at their addresses in the buffer,
     // so their rows must refuse a Buffer Start apart.
     const sim::CatalogPart* listed = d.section == SectionPld ? sim::FindPart(d.maker, d.name) : nullptr;
-    const bool addressList = listed != nullptr && sim::SeatedModel<sim::AddressListChip>(&BlankPart(*listed)) != nullptr;
+    const bool addressList =
+        listed != nullptr && sim::SeatedModel<sim::AddressListChip>(&BlankPart(*listed)) != nullptr;
     if (d.section == SectionPld && !addressList) GTEST_SKIP() << "a fuse map is programmed whole";
     PassDevice p;
     if (std::string skip; !Ready(p, d, GetParam(), kBufferApart, skip)) {
@@ -153,7 +154,8 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         // A range whose buffer bytes meet a place the row keeps for other
         // chip addresses is refused with the row's first line (the
         // fixed-place pass checks such refusals whole).
-        if (programmed != ResultOk && ui.Log.size() > runFrom && ui.Log[runFrom].rfind(FixedPlaceRefusal, 0) == 0) {
+        if (programmed != ResultOk && ui.Log.size() > runFrom &&
+            ui.Log[runFrom].rfind(FixedPlaceRefusal, 0) == 0) {
             p.line += " refused over a fixed place";
             refused = true;
             continue;

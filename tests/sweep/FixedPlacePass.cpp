@@ -79,7 +79,8 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
     const uint32_t base = DeviceStart, top = DeviceEnd;
     std::vector<PlaceCase> cases;
     for (const FixedBufferPlace& place : declared->FixedPlaces())
-        for (PlaceCase& c : CasesFor(place, base, top)) cases.push_back(std::move(c));
+        for (PlaceCase& c : CasesFor(place, base, top))
+            cases.push_back(std::move(c));
     // The whole layout's data as a user's file gives it.
     std::vector<uint8_t> whole(size_t{top - base + 1} * unit);
     FillRandom(whole.data(), whole.size(), static_cast<uint32_t>(GetParam()) + 41);
@@ -105,7 +106,8 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         uint8_t* buffer = BufferImage();
         const size_t imageBytes = size_t{BankCount} * BufferBankBytes;
         std::memset(buffer, kOther, imageBytes);
-        std::copy_n(whole.begin() + static_cast<ptrdiff_t>(size_t{c.start - base} * unit), bytes, buffer + first);
+        std::copy_n(whole.begin() + static_cast<ptrdiff_t>(size_t{c.start - base} * unit), bytes,
+                    buffer + first);
         const std::vector<uint8_t> before(buffer, buffer + imageBytes);
         p.line += " [" + c.name + "]";
         BlankCheckBeforeProgram = 1;
@@ -134,12 +136,13 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
             const bool kept = std::equal(before.begin(), before.end(), buffer);
             if (!kept) p.line += " with the buffer changed";
             const std::string written =
-                CellsNotBlank(*chip, *p.part, base, std::min<uint32_t>(top - base + 1, 0x1000), "after the refusal") +
+                CellsNotBlank(*chip, *p.part, base, std::min<uint32_t>(top - base + 1, 0x1000),
+                              "after the refusal") +
                 CellsNotBlank(*chip, *p.part, c.start, std::min<uint32_t>(c.end - c.start + 1, 0x1000),
                               "after the refusal");
             p.line += written;
-            failed = programmed == ResultOk || read == ResultOk || !refusedWithLine(readFrom) || watch.switchedOn ||
-                     !kept || !written.empty();
+            failed = programmed == ResultOk || read == ResultOk || !refusedWithLine(readFrom) ||
+                     watch.switchedOn || !kept || !written.empty();
             refusals += 1;
             continue;
         }
@@ -159,12 +162,13 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
                 if (!e.programmed) continue;
                 const bool inRange = a >= c.start && a <= c.end;
                 const uint8_t has = CellByte(*chip, a, lane);
-                const uint8_t want =
-                    inRange ? (e.cell >= 0 ? static_cast<uint8_t>(e.cell) : e.value) : CellByte(blank, a, lane);
+                const uint8_t want = inRange ? (e.cell >= 0 ? static_cast<uint8_t>(e.cell) : e.value)
+                                             : CellByte(blank, a, lane);
                 if (has != want) {
                     char m[128];
-                    std::snprintf(m, sizeof m, " cell %Xh%s holds %02Xh, %02Xh %s", a, unit > 1 ? (lane ? "H" : "L") : "",
-                                  has, want, inRange ? "written" : "blank outside the range");
+                    std::snprintf(m, sizeof m, " cell %Xh%s holds %02Xh, %02Xh %s", a,
+                                  unit > 1 ? (lane ? "H" : "L") : "", has, want,
+                                  inRange ? "written" : "blank outside the range");
                     p.line += m;
                     failed = true;
                 }
@@ -181,7 +185,8 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         failed = read != ResultOk;
         if (failed) p.line += " (" + FirstError(ui, readFrom) + ")";
         for (size_t i = 0; !failed && i < bytes; ++i) {
-            const Expected e = expect(c.start + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
+            const Expected e =
+                expect(c.start + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
             if (buffer[first + i] != e.value) {
                 char m[112];
                 std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh expected", first + i,
@@ -191,12 +196,15 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
             }
         }
         std::vector<bool> filled(imageBytes);
-        for (size_t i = first; i < first + bytes && i < imageBytes; ++i) filled[i] = true;
+        for (size_t i = first; i < first + bytes && i < imageBytes; ++i)
+            filled[i] = true;
         const size_t second = def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
-        for (size_t i = first + bytes; i < first + bytes + second && i < imageBytes; ++i) filled[i] = true;
+        for (size_t i = first + bytes; i < first + bytes + second && i < imageBytes; ++i)
+            filled[i] = true;
         for (const FixedBufferPlace& f : def->FixedPlaces())
             if (!f.RangeOnly)
-                for (size_t i = size_t{f.First} * unit; i < (size_t{f.Last} + 1) * unit && i < imageBytes; ++i)
+                for (size_t i = size_t{f.First} * unit; i < (size_t{f.Last} + 1) * unit && i < imageBytes;
+                     ++i)
                     filled[i] = true;
         // The words a PIC keeps past those the user's code fills (its
         // calibration area): a read brings them in where their chip addresses
@@ -204,7 +212,8 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         if (const auto* pic = p.part->As<sim::PicFacts>(); pic != nullptr && pic->userWords != 0)
             for (uint32_t a = pic->userWords; a < pic->codeWords; ++a)
                 for (unsigned lane = 0; lane < unit; ++lane)
-                    if (const size_t i = (size_t{BufferStart} + a - DeviceStart) * unit + lane; i < imageBytes)
+                    if (const size_t i = (size_t{BufferStart} + a - DeviceStart) * unit + lane;
+                        i < imageBytes)
                         filled[i] = true;
         for (size_t i = 0; !failed && i < imageBytes; ++i) {
             if (!filled[i] && buffer[i] != kOther) {
@@ -220,7 +229,8 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         }
     }
     // Counted as refused where the row refused every range it was given.
-    Report(p, kFixedPlace, GetParam(), failed, ui, from, !failed && refusals == static_cast<int>(cases.size()));
+    Report(p, kFixedPlace, GetParam(), failed, ui, from,
+           !failed && refusals == static_cast<int>(cases.size()));
 }
 
 } // namespace
