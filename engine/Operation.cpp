@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Bringup.h"
@@ -26,6 +27,7 @@ OperationCounters MainCounters;
 OperationEngine MainEngine;
 const char* const CompareFileName = "COMPARE.TXT";
 const char* const BufferStartRefusal = " Buffer Start ";
+const char* const FixedPlaceRefusal = " Buffer addr ";
 
 namespace {
 
@@ -286,6 +288,46 @@ static bool BufferStartRefused() {
     return def != nullptr && def->DataAtChipAddresses && MovesBufferData();
 }
 
+// A row that keeps buffer places for chip addresses of its own (option
+// areas, ID and configuration words) would write one chip address's datum
+// over another's, or take a datum from where the range does not put it, when
+// the range's buffer span meets such a place with other chip addresses: the
+// line naming the place and both chip addresses, or "" when none does.
+static std::string FixedPlaceConflict() {
+    if (DeviceSection == SectionPld || !MovesBufferData()) return "";
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    if (def == nullptr || def->FixedPlaces == nullptr || DeviceEnd < DeviceStart) return "";
+    const uint64_t start = DeviceStart, end = DeviceEnd, from = BufferStart, to = from + (end - start);
+    const unsigned long unit = DataWidth > 8 ? 2 : 1; // buffer bytes of a unit, as the log shows them
+    for (const FixedBufferPlace& place : def->FixedPlaces()) {
+        for (uint64_t at = place.First; at <= place.Last; ++at) {
+            const uint64_t kept = place.Chip + (at - place.First); // the chip address the place holds
+            const bool keptInRange = kept >= start && kept <= end;
+            if (place.RangeOnly && !keptInRange) continue;
+            const bool inSpan = at >= from && at <= to;
+            if (!keptInRange && !inSpan) continue;
+            // The range puts the kept address's datum right on its place.
+            if (keptInRange && from + (kept - start) == at) continue;
+            char line[160];
+            if (inSpan) {
+                std::snprintf(line, sizeof line,
+                              "%s%06lXh is chip addr %lXh's place; the range puts chip addr %lXh there.",
+                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit,
+                              static_cast<unsigned long>(kept),
+                              static_cast<unsigned long>(start + (at - from)));
+            } else {
+                std::snprintf(line, sizeof line,
+                              "%s%06lXh is chip addr %lXh's place; the range puts it at buffer addr %06lXh.",
+                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit,
+                              static_cast<unsigned long>(kept),
+                              static_cast<unsigned long>(from + (kept - start)) * unit);
+            }
+            return line;
+        }
+    }
+    return "";
+}
+
 int CheckCommunication(OperationEngine& engine) {
     (void)engine;
     if (ConnectProgrammer(0) != 1) {
@@ -431,6 +473,13 @@ int WriteCompareLine(OperationEngine& engine) {
 
 int WriteCompareLineOk() { return WriteCompareLine(MainEngine); }
 
+int WriteCompareNote(const char* text) {
+    if (g_compareFile == nullptr) return 1;
+    if (std::fprintf(g_compareFile, "%s\r\n", text) < 0 && g_compareWriteError == 0)
+        g_compareWriteError = errno != 0 ? errno : EIO;
+    return 1;
+}
+
 int CompareDevice(OperationEngine& engine) {
     if (!Offered(OpMaskCompare)) return ResultOk;
     if (NoReadEntry()) return MissingEntryStep(engine, "Data Compare error!");
@@ -529,6 +578,11 @@ int RunOperation(OperationEngine& engine, int op) {
     if (BufferStartRefused()) {
         ShowMessageLine("%s%Xh not supported: the data are taken at the chip's own addresses (Chip Start %Xh).",
                         BufferStartRefusal, BufferStart, DeviceStart);
+        Beep(-1);
+        return ResultFailed;
+    }
+    if (const std::string conflict = FixedPlaceConflict(); !conflict.empty()) {
+        ShowMessageLine("%s", conflict.c_str());
         Beep(-1);
         return ResultFailed;
     }

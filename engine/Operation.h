@@ -66,6 +66,9 @@ extern const char* const CompareFileName; // "COMPARE.TXT"
 // The start of the line logged when a row that takes its data at the chip's
 // own addresses is given a Buffer Start apart from Chip Start.
 extern const char* const BufferStartRefusal; // " Buffer Start "
+// The start of the line logged when a range would put the datum of one chip
+// address on a buffer place the row keeps for another (RowDef::FixedPlaces).
+extern const char* const FixedPlaceRefusal; // " Buffer addr "
 
 // Millisecond tick source of the elapsed time (a monotonic clock; tests may
 // replace it).

@@ -72,6 +72,9 @@ void ConfigReadFailHook();
 int OtherHardwareConfigHook();
 void RunIdleHook();
 int WriteCompareLineOk();
+// A line of text of the row's own in the compare report while a data
+// compare runs (the report's line end added); 1, or nothing without one.
+int WriteCompareNote(const char* text);
 int RunCheckHook();
 int Alg50Options();
 int Alg51Options();

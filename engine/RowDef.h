@@ -26,6 +26,19 @@ struct RowRecordFacts {
     uint32_t Maker = 0;    // row of MakerNameTable
 };
 
+// Buffer places a row keeps for chip addresses of its own whatever Buffer
+// Start says (option areas, ID and configuration words): buffer units First..
+// Last (a 16-bit device's words) hold the data of chip addresses Chip ..
+// Chip + Last - First.
+struct FixedBufferPlace {
+    uint32_t First = 0, Last = 0;
+    uint32_t Chip = 0;
+    // The row uses the place only for those of its chip addresses the range
+    // covers; else whatever the range (a read fills it).
+    bool RangeOnly = false;
+};
+using FixedPlacesFn = std::vector<FixedBufferPlace> (*)();
+
 // Why a record cannot work with the row; empty when it can. Rows sharing
 // one check tell themselves apart by `row`.
 using RowRecordCheckFn = std::string (*)(uint32_t row, const RowRecordFacts& record);
@@ -118,6 +131,11 @@ struct RowDef {
     // apart from Chip Start for every operation that moves buffer data,
     // before anything is switched on (the line starts BufferStartRefusal).
     bool DataAtChipAddresses = false;
+    // The buffer places the row keeps for the current device (nullptr:
+    // none): the operation driver refuses, before anything is switched on,
+    // a range that would put the datum of one chip address on a place that
+    // holds another's (the line starts FixedPlaceRefusal).
+    FixedPlacesFn FixedPlaces = nullptr;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and

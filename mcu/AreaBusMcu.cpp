@@ -1,6 +1,7 @@
 #include "mcu/AreaBusMcu.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -502,6 +503,24 @@ uint32_t ComputeChecksum151() {
     return sum;
 }
 
+// The option areas' buffer places: row 150's in the bank of Buffer Start
+// (its cells read through the bank the run starts in), row 151's in bank 1.
+// Each holds the option cell whose chip address is its own buffer address
+// there, and is used only for the cells the range covers.
+std::vector<FixedBufferPlace> OptionPlaces(const AreaRow& row) {
+    const uint32_t bank = row.banked ? 0x10000 : BufferStart / 0x10000 * 0x10000;
+    const uint32_t chip = row.banked ? 0x10000 : 0;
+    const uint32_t optionBytes = row.optionRows * 16;
+    std::vector<FixedBufferPlace> v;
+    for (const auto& [first, count] :
+         {std::pair{row.optionStart, optionBytes}, std::pair{row.groupAStart, row.groupACount},
+          std::pair{row.groupBStart, 4u}})
+        v.push_back({bank + first, bank + first + count - 1, chip + first, true});
+    return v;
+}
+std::vector<FixedBufferPlace> OptionPlaces150() { return OptionPlaces(kRow150); }
+std::vector<FixedBufferPlace> OptionPlaces151() { return OptionPlaces(kRow151); }
+
 } // namespace
 
 // The rows of this family. The code array takes consecutive buffer bytes and
@@ -512,13 +531,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg150Program,
      .Secure = Alg150Secure,
      .Checksum = ComputeChecksum150,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = OptionPlaces150},
     {.Row = 151,
      .Read = Alg151Read,
      .Program = Alg151Program,
      .Secure = Alg151Secure,
      .Checksum = ComputeChecksum151,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = OptionPlaces151},
 };
 
 ROW_FAMILY("OptionArea", Mcu, 210, kAlgorithmRows);

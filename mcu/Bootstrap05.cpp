@@ -456,6 +456,15 @@ constexpr std::array<uint8_t, 9> kProgramHead = {0xA6, 0xFF, 0xB7, 0x05, 0x13, 0
 // the part running something that serves no handshake (a Secure reported
 // done without securing). Checked before anything is powered.
 int CheckEntry(const Boot05Row& k, int mode) {
+    // A part that takes no address burns (and gives back) its map's bytes in
+    // order from the map's first byte: a range from above 0 would land on the
+    // cells from that first byte up. Refused before the part is powered.
+    if (!k.addressed && DeviceStart != 0) {
+        ShowMessageLine(
+            " Chip start %Xh not supported: this device takes its data in map order from its first byte.",
+            DeviceStart);
+        return -1;
+    }
     const uint32_t entry = EntryOf(k.row, mode);
     if (entry == 0) {
         ShowMessageLine(" No chip-side program for this operation on this device!");
@@ -775,7 +784,12 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "MemoryMapTable131",
      .NoByteLanes = true,
      .DataAtChipAddresses = true},
-    {.Row = 138, .Read = Alg138Read, .Program = Alg138Program, .NoByteLanes = true, .DataAtChipAddresses = true},
+    {.Row = 138,
+     .Read = Alg138Read,
+     .Program = Alg138Program,
+     .StartRefusal = " Chip start ",
+     .NoByteLanes = true,
+     .DataAtChipAddresses = true},
     {.Row = 141, .Read = Alg141Read, .Program = Alg141Program, .Erase = Alg141Erase, .NoByteLanes = true, .DataAtChipAddresses = true},
     {.Row = 137, .Read = Alg137Read, .Program = Alg137Program, .Erase = Alg137Erase, .NoByteLanes = true, .DataAtChipAddresses = true},
     {.Row = 140,

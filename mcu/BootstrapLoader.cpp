@@ -194,13 +194,15 @@ int Alg146Read(int mode) {
 
 } // namespace
 
-// The rows of this family.
+// The rows of this family. The loader takes each byte at the buffer
+// address of its chip address.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 146,
      .Read = Alg146Read,
      .Program = Alg146Program,
      .VariantCount = kPinTableCount146,
-     .VariantTable = "pin table"},
+     .VariantTable = "pin table",
+     .DataAtChipAddresses = true},
 };
 
 ROW_FAMILY("BootstrapLoader", Mcu, 340, kAlgorithmRows);

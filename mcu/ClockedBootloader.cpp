@@ -400,7 +400,11 @@ constexpr RowDef kAlgorithmRows[] = {
      .NoByteLanes = true,
      .DataAtChipAddresses = true},
     {.Row = 135, .Read = Alg135Read, .Program = Alg135Program, .NoByteLanes = true, .DataAtChipAddresses = true},
-    {.Row = 142, .Program = Alg142Program, .StartRefusal = " Chip start ", .NoByteLanes = true},
+    {.Row = 142,
+     .Program = Alg142Program,
+     .StartRefusal = " Chip start ",
+     .NoByteLanes = true,
+     .DataAtChipAddresses = true},
 };
 
 ROW_FAMILY("ClockedBootloader", Mcu, 330, kAlgorithmRows);

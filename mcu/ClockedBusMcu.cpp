@@ -112,8 +112,16 @@ std::string ClockedRecordCheck(uint32_t, const RowRecordFacts& record) {
     return {};
 }
 
+// The ROM bytes keep their buffer bytes at their chip addresses whatever
+// Buffer Start says, and Read fills them whatever the range.
+std::vector<FixedBufferPlace> RomPlace() { return {{kRomFirst, kRomLast, kRomFirst}}; }
+
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 145, .Read = Alg145Read, .Program = Alg145Program, .RecordCheck = ClockedRecordCheck},
+    {.Row = 145,
+     .Read = Alg145Read,
+     .Program = Alg145Program,
+     .RecordCheck = ClockedRecordCheck,
+     .FixedPlaces = RomPlace},
 };
 
 } // namespace

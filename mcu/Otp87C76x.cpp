@@ -264,6 +264,14 @@ std::string SerialPinsCheck(uint32_t row, const RowRecordFacts& r) {
 }
 } // namespace
 
+// The 32-byte area after the code array (in the bank the run starts in) and
+// the option bytes (bank 0) keep their buffer places whatever Buffer Start
+// says, and a run covers them whatever the range.
+static std::vector<FixedBufferPlace> FixedPlaces189() {
+    const uint32_t bank = BufferStart / 0x10000 * 0x10000;
+    return {{bank + kArea, bank + kAreaEnd, kArea}, {OptionBytes189, OptionBytes189 + 1, OptionBytes189}};
+}
+
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 189,
@@ -272,7 +280,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg189Program,
      .Options = Alg189Options,
      .ConfigFuseWriter = ProgramOptionBytes189,
-     .RecordCheck = SerialPinsCheck},
+     .RecordCheck = SerialPinsCheck,
+     .FixedPlaces = FixedPlaces189},
 };
 
 ROW_FAMILY("87C76x", Mcu, 80, kAlgorithmRows);

@@ -687,6 +687,21 @@ std::string PicRecordCheck(uint32_t row, const RowRecordFacts& r) {
 
 } // namespace
 
+// The configuration word, the ID words and the data memory keep their buffer
+// words (a word per chip address, row 113's configuration in the buffer's
+// second bank) whatever Buffer Start says, and a run covers them whatever
+// the range.
+static std::vector<FixedBufferPlace> PicFixedPlaces() {
+    const PicPositions at = PicBufferPositions();
+    const uint32_t bank = CurrentAlgorithm == 113 ? 0x8000 : 0; // in words
+    std::vector<FixedBufferPlace> v = {{bank + at.Config, bank + at.Config, bank + at.Config}};
+    if (at.Id != 0) v.push_back({at.Id, at.Id + 3, at.Id});
+    for (const SerialMember& m : kMembers)
+        if (m.Row == CurrentAlgorithm && m.DataMemory)
+            v.push_back({kDataWord, kDataWord + kDataBytes - 1, kDataWord});
+    return v;
+}
+
 // Every PIC row writes its configuration word and ID words from the buffer,
 // sums and saves them its own way, and refuses records past its tables.
 // `lanes`: the row steps its program words by the split step. The others
@@ -707,7 +722,8 @@ constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, Al
             .Checksum = checksum,
             .HexConfigWriter = hex,
             .RecordCheck = PicRecordCheck,
-            .NoByteLanes = !lanes};
+            .NoByteLanes = !lanes,
+            .FixedPlaces = PicFixedPlaces};
 }
 
 // The rows of this family. Row 113 keeps its configuration in the buffer's

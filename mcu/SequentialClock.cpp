@@ -96,7 +96,15 @@ int ComparePass143(int mode) {
         DelayUsSlot(600);
     }
     ReadValue = ReadRegister(1);
-    return (ReadValue & 1) != 0 ? 1 : -1;
+    if ((ReadValue & 1) != 0) return 1;
+    // The part compares the image itself and gives one bit: a compare that
+    // fails cannot name the address, so the report says so.
+    if (mode == 4) {
+        constexpr const char* kUnplaced = "The device reports a difference and cannot say at which address.";
+        ShowMessageLine(" %s", kUnplaced);
+        WriteCompareNote(kUnplaced);
+    }
+    return -1;
 }
 
 // The compare latch gives one pass bit for every address clocked since the
@@ -343,7 +351,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg143Program,
      .GangModuleRefusal = "Remove the gang module: its socket select takes this device's data byte.",
      .StartRefusal = " Chip start ",
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .DataAtChipAddresses = true},
     {.Row = 133, .Read = Alg133Read, .Program = Alg133Program, .NoByteLanes = true, .DataAtChipAddresses = true},
     {.Row = 147, .Read = Alg147Read, .Program = Alg147Program, .NoByteLanes = true, .DataAtChipAddresses = true},
 };

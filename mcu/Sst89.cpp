@@ -225,6 +225,14 @@ std::string Sst89PackageCheck(uint32_t row, const RowRecordFacts& r) {
     return "package of " + std::to_string(r.PackagePins) + " pins has no socket layout for algorithm " +
            std::to_string(row);
 }
+
+// Block 1 keeps its buffer bytes at its chip addresses whatever Buffer
+// Start says, and every walk covers it whatever the range (in a split mode
+// in its own lane, which the range's bytes never meet).
+std::vector<FixedBufferPlace> Block1Place() {
+    if (WordMode != 0) return {};
+    return {{kBlock1, kBlock1End, kBlock1}};
+}
 } // namespace
 
 // The rows of this family.
@@ -237,7 +245,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Secure = Alg118Secure,
      .Options = Alg118Options,
      .VariantCount = Variant118Count,
-     .RecordCheck = Sst89PackageCheck},
+     .RecordCheck = Sst89PackageCheck,
+     .FixedPlaces = Block1Place},
 };
 
 ROW_FAMILY("Sst89", Mcu, 70, kAlgorithmRows);

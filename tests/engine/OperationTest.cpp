@@ -396,6 +396,48 @@ TEST_F(OperationTest, ARowTakingDataAtChipAddressesRefusesABufferStartApart) {
     ForgetRowDefinitions();
 }
 
+// A row that keeps buffer places for chip addresses of its own refuses,
+// before the link check or any step, a range that puts another chip
+// address's datum on a place it fills whatever the range, or that moves one
+// of its own kept addresses off its place; a place used only for the range's
+// own addresses may hold other data, and a range that puts each kept
+// address on its place runs.
+TEST_F(OperationTest, ARowWithFixedBufferPlacesRefusesARangeThatMixesThem) {
+    static const RowDef kPlaces[] = {{.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead,
+                                      .Program = TestProgram, .Erase = TestErase, .Secure = TestSecure,
+                                      .FixedPlaces = [] {
+                                          return std::vector<FixedBufferPlace>{{0x200, 0x203, 0x200},
+                                                                               {0x300, 0x30F, 0x300, true}};
+                                      }}};
+    ASSERT_EQ(InstallRows(kPlaces), 1u);
+    Options(1, 1);
+    SelectTestDevice(SectionEprom, kAllOps, kSize);
+    struct Case {
+        uint32_t start, end, bufferStart;
+        const char* line; // nullptr: the range runs
+    };
+    const Case cases[] = {
+        {0, 0x1FF, 1, " Buffer addr 000200h is chip addr 200h's place; the range puts chip addr 1FFh there."},
+        {0x300, 0x30F, 0x380, " Buffer addr 000300h is chip addr 300h's place; the range puts it at buffer addr 000380h."},
+        {0x100, 0x17F, 0x2A0, nullptr}, // over the second place, none of its addresses in the range
+        {0x1F0, 0x30F, 0x1F0, nullptr}, // every kept address on its place
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.start);
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        BufferStart = c.bufferStart;
+        if (c.line == nullptr) {
+            ExpectRun(OpProgram, ResultOk, {"Blank check ok!", "Program ok!", "Verification ok!", "T"});
+            continue;
+        }
+        const uint32_t before = chip->reads + chip->writes;
+        for (const int op : {OpProgram, OpRead, OpVerify, OpCompare}) ExpectRun(op, ResultFailed, {c.line});
+        EXPECT_EQ(chip->reads + chip->writes, before);
+    }
+    ForgetRowDefinitions();
+}
+
 class GangTest : public OperationFixture {
 protected:
     void SetUp() override {

@@ -654,4 +654,36 @@ TEST(Boot05Library, EntriesAreTheAssembledProgramsAsLongAsTheRowsSend) {
     std::filesystem::remove_all(again);
 }
 
+// Row 138 sends no address: the part burns (and gives back) its map's bytes
+// in order from its first EPROM byte, so a range from above 0 is refused
+// before power-up; from 0, a range ending inside the map puts its bytes at
+// their cells.
+TEST_F(Boot05Run, Row138RefusesAStartAboveZero) {
+    sim::Hc05BootChip* chip = PutBoot("HC05BOOT-138");
+    FillPattern(0x2000);
+    std::vector<uint16_t> cells(chip->Words());
+    for (uint32_t a = 0; a < chip->Words(); ++a) cells[a] = chip->Cell(a);
+    for (const auto& [start, end] : {std::pair{0x1000u, 0x10FFu}, std::pair{0x1FFFu, 0x1FFFu}}) {
+        DeviceStart = BufferStart = start;
+        DeviceEnd = end;
+        StartTrace();
+        char line[112];
+        std::snprintf(line, sizeof line,
+                      " Chip start %Xh not supported: this device takes its data in map order from its first byte.",
+                      start);
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(line)) << LogText();
+        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(line)) << LogText();
+        ExpectNoPowerUp();
+    }
+    for (uint32_t a = 0; a < chip->Words(); ++a) ASSERT_EQ(chip->Cell(a), cells[a]) << std::hex << a;
+    DeviceStart = BufferStart = 0;
+    DeviceEnd = 0x10FF;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < chip->Words(); ++a)
+        ASSERT_EQ(chip->Cell(a), BootMapped(*chip, a) && a <= 0x10FF ? BufferByte(a) : cells[a]) << std::hex << a;
+    ExpectNoViolations();
+}
+
 } // namespace

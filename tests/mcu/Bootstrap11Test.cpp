@@ -450,6 +450,14 @@ TEST_F(Boot11Run, EndBelowTheTopRefused) {
     EXPECT_EQ(chip->Downloaded(), 0u);
     for (uint32_t a = 0xB600; a <= 0xB7FF; ++a) ASSERT_EQ(chip->Cell(a), static_cast<uint8_t>(a * 7)) << a;
     for (uint32_t a = 0; a <= 0xFFFF; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << a;
+    // One byte short of the top is as much below it.
+    DeviceEnd = BufferEnd = 0xFFFE;
+    EXPECT_EQ(AlgorithmTable[120].Program(), -1);
+    EXPECT_TRUE(HasLine(" Chip end FFFEh not supported: the part's whole map is walked.")) << LogText();
+    EXPECT_EQ(AlgorithmTable[120].Read(ReadModeRead), -1);
+    EXPECT_TRUE(Hc11Writes().empty());
+    EXPECT_EQ(chip->Downloaded(), 0u);
+    EXPECT_EQ(BufferByte(0xFFFF), 0x5A);
 }
 
 // A program serves only when its whole download arrived: the bootstrap ROM

@@ -299,4 +299,29 @@ TEST_F(LoaderRun146, UserBreak) {
     ExpectNoViolations();
 }
 
+// The loader takes each byte at its chip address's buffer place: a Buffer
+// Start apart from Chip Start is refused for Program and Read before
+// power-up, the part and the buffer as they were.
+TEST_F(LoaderRun146, BufferStartApartRefused) {
+    sim::LoaderMcuChip* chip = PutLoaderPart("HC05-LOADER-V0");
+    FillPattern(0x10000);
+    std::vector<uint16_t> cells(chip->Words());
+    for (uint32_t a = 0; a < chip->Words(); ++a) cells[a] = chip->Cell(a);
+    std::vector<uint8_t> buffer(0x10000);
+    for (uint32_t a = 0; a < 0x10000; ++a) buffer[a] = BufferByte(a);
+    DeviceStart = 0xFFF;
+    BufferStart = 0x8FF;
+    simp.ClearTrace();
+    for (const int op : {OpProgram, OpRead}) {
+        EXPECT_EQ(Run(op), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(" Buffer Start 8FFh not supported: the data are taken at the chip's own addresses (Chip "
+                            "Start FFFh)."))
+            << LogText();
+    }
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    for (uint32_t a = 0; a < chip->Words(); ++a) ASSERT_EQ(chip->Cell(a), cells[a]) << std::hex << a;
+    for (uint32_t a = 0; a < 0x10000; ++a) ASSERT_EQ(BufferByte(a), buffer[a]) << std::hex << a;
+    ExpectNoViolations();
+}
+
 } // namespace

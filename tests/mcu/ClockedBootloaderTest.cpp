@@ -393,4 +393,21 @@ TEST_F(HcLoaderRun, Row142Faults) {
     ExpectNoViolations();
 }
 
+// Row 142 downloads buffer 0000h-3FFFh as the part's image: a Buffer Start
+// apart from Chip Start is refused before the programmer's RAM or the part
+// is touched.
+TEST_F(HcLoaderRun, Row142RefusesABufferStartApart) {
+    sim::SeqClockMcuChip* chip = PutLoader("HC705-RAMDL-16K");
+    FillPattern(0x14000);
+    BufferStart = 0x10000;
+    StartTrace();
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Buffer Start 10000h not supported: the data are taken at the chip's own addresses (Chip "
+                        "Start 0h)."))
+        << LogText();
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    for (uint32_t a = 0; a < chip->Words(); ++a) ASSERT_EQ(chip->Cell(a), 0x00) << std::hex << a;
+    ExpectNoViolations();
+}
+
 } // namespace

@@ -92,4 +92,30 @@ TEST_F(ClockedBusRun, ProgramRefusesAndBreakStopsRead) {
     ExpectNoViolations();
 }
 
+// Read fills buffer bytes 300h-7FFh whatever the range: a range that puts
+// other chip addresses there, or that takes those addresses elsewhere, is
+// refused before power-up, the buffer as it was.
+TEST_F(ClockedBusRun, ReadOverTheRomPlaceFromAnotherAddressRefused) {
+    sim::ClockedBusMcuChip* chip = PutClocked();
+    ASSERT_NE(chip, nullptr);
+    FillBufferRange(0, 0xFFFF, 0x5A);
+    struct Case {
+        uint32_t start, end, bufferStart;
+        const char* line;
+    };
+    for (const Case& c :
+         {Case{0, 0x2FF, 0x100, " Buffer addr 000300h is chip addr 300h's place; the range puts chip addr 200h there."},
+          Case{0x300, 0x7FF, 0x8300,
+               " Buffer addr 000300h is chip addr 300h's place; the range puts it at buffer addr 008300h."}}) {
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        BufferStart = c.bufferStart;
+        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(c.line)) << LogText();
+    }
+    EXPECT_EQ(chip->StartupPairs(), 0u); // never powered
+    for (uint32_t a = 0; a <= 0xFFFF; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
+    ExpectNoViolations();
+}
+
 } // namespace

@@ -458,4 +458,59 @@ TEST_F(OptionAreaRun, RegisterTraceOfPowerUpModeEntryAndCycles) {
     ExpectNoViolations();
 }
 
+// The option cells keep fixed buffer places (row 150's in the bank of Buffer
+// Start, row 151's in bank 1). A range with Buffer Start apart that covers
+// option cells would take them from places where it put other data: it is
+// refused before power-up with the place and both addresses, the part and
+// the buffer as they were. A code range whose buffer span only passes over
+// the places runs, and Read gives its code bytes there.
+TEST_F(OptionAreaRun, ARangeApartOverTheOptionPlaces) {
+    for (const char* name : {"OPTAREA-32K", "OPTAREA-64K"}) {
+        SCOPED_TRACE(name);
+        sim::OptionAreaChip* chip = Put(name);
+        ASSERT_NE(chip, nullptr);
+        const bool wide = std::string(name) == "OPTAREA-64K";
+        FillAreas(wide, 0, 3);
+        const uint32_t top = wide ? 0x10265 : 0x81E4;
+        std::vector<uint8_t> buffer(0x20000);
+        for (uint32_t a = 0; a < buffer.size(); ++a) buffer[a] = BufferByte(a);
+        DeviceStart = 0x2A3;
+        DeviceEnd = top;
+        BufferStart = 0x82A3;
+        BufferEnd = BufferStart + (top - DeviceStart);
+        const char* line = wide ? " Buffer addr 010000h is chip addr 10000h's place; the range puts chip "
+                                  "addr 8000h there."
+                                : " Buffer addr 008040h is chip addr 8040h's place; the range puts it at "
+                                  "buffer addr 010040h.";
+        for (const int op : {OpProgram, OpVerify, OpRead}) {
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine(line)) << LogText();
+        }
+        EXPECT_EQ(chip->Pulses(), 0u);
+        EXPECT_TRUE(chip->Commands().empty());
+        for (uint32_t a = 0; a < buffer.size(); ++a) ASSERT_EQ(BufferByte(a), buffer[a]) << std::hex << a;
+        ExpectPoweredDown();
+    }
+    // Row 151's code bytes 0-FFh from buffer 10000h on, over its option places.
+    sim::OptionAreaChip* chip = Put("OPTAREA-64K");
+    ASSERT_NE(chip, nullptr);
+    FillAreas(true, 0, 4);
+    std::vector<uint8_t> code(0x100);
+    for (uint32_t i = 0; i < 0x100; ++i) code[i] = BufferByte(0x10000 + i);
+    std::vector<uint16_t> options(0x300);
+    for (uint32_t i = 0; i < 0x300; ++i) options[i] = chip->Cell(0x10000 + i);
+    DeviceStart = 0;
+    DeviceEnd = 0xFF;
+    BufferStart = 0x10000;
+    BufferEnd = 0x100FF;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(chip->Cell(a), code[a]) << std::hex << a;
+    for (uint32_t i = 0; i < 0x300; ++i) ASSERT_EQ(chip->Cell(0x10000 + i), options[i]) << std::hex << i;
+    FillBufferRange(0, 0x1FFFF, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= 0x1FFFF; ++a)
+        ASSERT_EQ(BufferByte(a), a >= 0x10000 && a <= 0x100FF ? code[a - 0x10000] : 0x5A) << std::hex << a;
+    ExpectNoViolations();
+}
+
 } // namespace

@@ -318,4 +318,34 @@ TEST_F(SeqClockRun, UserBreak) {
     }
 }
 
+// Row 143 sends each byte from its chip address's buffer place: a Buffer
+// Start apart is refused before power-up. Its part compares the image itself
+// and answers one bit, so a Compare that fails says, in the log and in
+// COMPARE.TXT, that the part cannot tell where.
+TEST_F(SeqClockRun, Row143BufferStartApartAndACompareWithoutAnAddress) {
+    sim::SeqClockMcuChip* chip = PutSeq("SEQCLK-CMP-V0");
+    const uint8_t blank = static_cast<uint8_t>(chip->Facts().blank);
+    FillPattern(0x9000);
+    BufferStart = 0x8000;
+    StartTrace();
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Buffer Start 8000h not supported: the data are taken at the chip's own addresses (Chip "
+                        "Start 0h)."))
+        << LogText();
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    for (uint32_t a = 0; a < chip->Words(); ++a) ASSERT_EQ(chip->Cell(a), blank) << std::hex << a;
+    BufferStart = 0;
+    for (uint32_t a = 0; a < 0x1000; ++a) chip->SetCell(a, BufferByte(a));
+    constexpr const char* kUnplaced = "The device reports a difference and cannot say at which address.";
+    EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+    EXPECT_EQ(ReadText("COMPARE.TXT").find(kUnplaced), std::string::npos);
+    chip->SetCell(0x345, chip->Cell(0x345) ^ 0x10);
+    EXPECT_EQ(Run(OpCompare), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(std::string(" ") + kUnplaced)) << LogText();
+    EXPECT_TRUE(HasLine("Data Compare error!")) << LogText();
+    EXPECT_NE(ReadText("COMPARE.TXT").find(std::string(kUnplaced) + "\r\n"), std::string::npos)
+        << ReadText("COMPARE.TXT");
+    ExpectNoViolations();
+}
+
 } // namespace

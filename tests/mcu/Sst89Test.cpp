@@ -166,4 +166,29 @@ TEST_F(W78Run, Row118Faults) {
     EXPECT_TRUE(simp.RegisterTrace().empty()); // nothing switched
 }
 
+// Block 1 keeps buffer bytes F000h-FFFEh whatever Buffer Start says: a
+// range laid over them from another chip address is refused before
+// power-up, naming the place and both addresses; laid just below, it runs
+// and block 1 still programs from its own place.
+TEST_F(W78Run, Row118RangeOverBlock1sPlaceRefused) {
+    sim::Sst89Chip* chip = PutSst("SST89C54");
+    ASSERT_NE(chip, nullptr);
+    FillPattern(0x20000, 3);
+    DeviceStart = 0;
+    DeviceEnd = 0x2FF;
+    BufferStart = 0xFE80;
+    for (const int op : {OpProgram, OpRead}) {
+        EXPECT_EQ(Run(op), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(" Buffer addr 00FE80h is chip addr FE80h's place; the range puts chip addr 0h there."))
+            << LogText();
+    }
+    EXPECT_EQ(chip->Cell(0), 0xFF);
+    EXPECT_EQ(chip->Cell(0xF000), 0xFF);
+    BufferStart = 0xED00;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= 0x2FF; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(0xED00 + a)) << std::hex << a;
+    for (uint32_t a = 0xF000; a <= 0xFFFE; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    ExpectNoViolations();
+}
+
 } // namespace
