@@ -576,7 +576,7 @@ int RunOperation(OperationEngine& engine, int op) {
         return ResultFailed;
     }
     if (BufferStartRefused()) {
-        ShowMessageLine("%s%Xh not supported: the data are taken at the chip's own addresses (Chip Start %Xh).",
+        ShowMessageLine("%s%Xh not supported: data sit at the chip's own addresses (Chip Start %Xh).",
                         BufferStartRefusal, BufferStart, DeviceStart);
         Beep(-1);
         return ResultFailed;

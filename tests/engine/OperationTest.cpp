@@ -385,7 +385,7 @@ TEST_F(OperationTest, ARowTakingDataAtChipAddressesRefusesABufferStartApart) {
     for (const int op : {OpProgram, OpRead, OpVerify, OpCompare, OpAuto}) {
         SCOPED_TRACE(op);
         ExpectRun(op, ResultFailed,
-                  {" Buffer Start 8010h not supported: the data are taken at the chip's own addresses (Chip Start "
+                  {" Buffer Start 8010h not supported: data sit at the chip's own addresses (Chip Start "
                    "10h)."});
     }
     EXPECT_EQ(g_script.programCalls + g_script.eraseCalls, 0);

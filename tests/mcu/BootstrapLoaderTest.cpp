@@ -314,7 +314,7 @@ TEST_F(LoaderRun146, BufferStartApartRefused) {
     simp.ClearTrace();
     for (const int op : {OpProgram, OpRead}) {
         EXPECT_EQ(Run(op), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine(" Buffer Start 8FFh not supported: the data are taken at the chip's own addresses (Chip "
+        EXPECT_TRUE(HasLine(" Buffer Start 8FFh not supported: data sit at the chip's own addresses (Chip "
                             "Start FFFh)."))
             << LogText();
     }

@@ -402,7 +402,7 @@ TEST_F(HcLoaderRun, Row142RefusesABufferStartApart) {
     BufferStart = 0x10000;
     StartTrace();
     EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-    EXPECT_TRUE(HasLine(" Buffer Start 10000h not supported: the data are taken at the chip's own addresses (Chip "
+    EXPECT_TRUE(HasLine(" Buffer Start 10000h not supported: data sit at the chip's own addresses (Chip "
                         "Start 0h)."))
         << LogText();
     EXPECT_TRUE(simp.RegisterTrace().empty());
