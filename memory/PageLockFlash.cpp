@@ -1,7 +1,8 @@
 // Row 74: 16-bit command flash without a programming voltage: page write
 // 41h of Page words, the status program error bit 4, chip erase A7h/D0h
 // (adapter 'd') or block erase 20h/D0h over the boot-block layout of the
-// variant (adapter 'i': 45 bottom, 46 top), lock bits set by 77h/D0h and
+// variant (adapter 'i': 45 bottom, 46 top; the erase error bit 5 read after
+// each block, so a locked block fails the erase), lock bits set by 77h/D0h and
 // read through 71h (bit 6 set: unlocked). Registers 0-2 address, 3 socket
 // mask, 4 line pattern (0Bh read, 09h command mode, 03h word read), 5 bus
 // mode (0 addressed, 3 sequential read), 6 and 7 data bits 0-7 and 8-15 (a
