@@ -51,6 +51,9 @@ int g_lastEntryMode = -1;
 // it: no chip address to report.
 bool g_entryMissing = false;
 
+// The Erase entry named the block it failed on (in FailAddress).
+bool g_eraseFailNamed = false;
+
 // The link was up when the run started; a programmer that stopped answering
 // since (WaitTimerDone gave up) marks it lost.
 bool g_linkExpected = false;
@@ -225,6 +228,7 @@ void PrepareOperation(OperationEngine& engine) {
     ByteLane = lanes[mode];
     ProgressStep = 256;
     FailAddress = 0;
+    g_eraseFailNamed = false;
     CurrentSocket = 0;
     BankAdvances = 0;
     CompareFailed = 0;
@@ -546,6 +550,10 @@ void ReportFailAddress(OperationEngine& engine, int op) {
                         static_cast<unsigned long>(FailAddress));
         return;
     }
+    if (op == OpErase && g_eraseFailNamed) {
+        ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", static_cast<unsigned long>(FailAddress), ReadValue);
+        return;
+    }
     if (op != OpBlankCheck && op != OpProgram && op != OpVerify) return;
     // Blank checks move the index by 1 per address, the other walks by the
     // split step; a bank advance took BankSize positions off the index.
@@ -564,6 +572,11 @@ void ReportFailAddress(OperationEngine& engine, int op) {
         ShowMessageLine("  Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
         ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
     }
+}
+
+void NameEraseFailAddress(uint32_t chipAddress) {
+    FailAddress = chipAddress;
+    g_eraseFailNamed = true;
 }
 
 int RunOperation(OperationEngine& engine, int op) {
@@ -730,5 +743,6 @@ void ResetOperationDriverState() {
     g_lastEntryMode = -1;
     g_linkExpected = false;
     g_entryMissing = false;
+    g_eraseFailNamed = false;
     OperationTickMs = SteadyTickMs;
 }

@@ -99,6 +99,10 @@ int ProgramConfigurationFuses(OperationEngine& engine);
 int CheckDeviceId(OperationEngine& engine);
 // The fail-address lines after a failed single-socket run.
 void ReportFailAddress(OperationEngine& engine, int op);
+// An Erase entry that failed on a block it can name gives the block's chip
+// address here, with what the part reads there in ReadValue; the fail-address
+// line of the erase then shows both. Cleared by PrepareOperation.
+void NameEraseFailAddress(uint32_t chipAddress);
 // One line of the compare report for the current datum (differences only); 1.
 int WriteCompareLine(OperationEngine& engine);
 // Logs "Cannot support Gang Socket!" and drops to one socket.

@@ -124,27 +124,39 @@ void ProgramCycle(bool word, Prefix prefix, uint32_t command, bool bothBytes) {
     WriteDatum(ExpectedValue, word);
 }
 
-bool PollDq7(uint32_t reads, uint32_t datum, bool strobed) {
+namespace {
+
+// One poll read into ReadValue: a read strobe when strobed, else register 6
+// as the lines stand; the last read of a failing poll of a 16-bit part takes
+// register 7 too, so ReadValue holds the whole word the part gave last.
+uint32_t PollRead(bool strobed, bool whole) {
+    ReadValue = strobed ? StrobedDatum(whole) : ReadData(whole);
+    return ReadValue;
+}
+
+} // namespace
+
+bool PollDq7(uint32_t reads, uint32_t datum, bool strobed, bool word) {
     for (uint32_t n = 0; n < reads; ++n) {
-        const uint32_t v = strobed ? StrobedDatum() : ReadRegister(6);
+        const uint32_t v = PollRead(strobed, word && n + 1 == reads);
         if (((v ^ datum) & 0x80) == 0) return true;
     }
     return false;
 }
 
-bool PollToggle(uint32_t reads) {
-    uint32_t before = ReadRegister(6);
+bool PollToggle(uint32_t reads, bool word) {
+    uint32_t before = PollRead(false, word && reads == 0);
     for (uint32_t n = 0; n < reads; ++n) {
-        const uint32_t now = ReadRegister(6);
+        const uint32_t now = PollRead(false, word && n + 1 == reads);
         if (((now ^ before) & 0x40) == 0) return true;
         before = now;
     }
     return false;
 }
 
-bool PollDq7EverySocket(uint32_t reads, uint32_t datum) {
-    if (!GangInUse()) return PollDq7(reads, datum);
-    return OnEverySocket(GangPass{}, [&](uint32_t) { return PollDq7(reads, datum); });
+bool PollDq7EverySocket(uint32_t reads, uint32_t datum, bool word) {
+    if (!GangInUse()) return PollDq7(reads, datum, false, word);
+    return OnEverySocket(GangPass{}, [&](uint32_t) { return PollDq7(reads, datum, false, word); });
 }
 
 } // namespace flashbus

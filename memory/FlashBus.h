@@ -110,13 +110,16 @@ enum class Prefix {
 // datum.
 void ProgramCycle(bool word, Prefix prefix, uint32_t command = 0xA0, bool bothBytes = false);
 
+// The polls leave the datum they read last in ReadValue (of a 16-bit part,
+// with `word`, the whole word when the poll gives up), so a failed datum's
+// fail-address line shows what the part gave.
 // Up to `reads` reads until DQ7 shows bit 7 of the datum; each read a read
 // strobe when strobed, else register 6 as the lines stand.
-bool PollDq7(uint32_t reads, uint32_t datum, bool strobed = false);
+bool PollDq7(uint32_t reads, uint32_t datum, bool strobed = false, bool word = false);
 // One read, then up to `reads` reads until DQ6 reads the same twice running.
-bool PollToggle(uint32_t reads);
+bool PollToggle(uint32_t reads, bool word = false);
 // The DQ7 poll of every gang socket in turn (one socket: as it stands).
-bool PollDq7EverySocket(uint32_t reads, uint32_t datum);
+bool PollDq7EverySocket(uint32_t reads, uint32_t datum, bool word = false);
 
 // The wait of a chip erase with gang sockets: the socket whose turn it is
 // reads bit 7 of a read strobe in each 100 ms pass until it is set, then the

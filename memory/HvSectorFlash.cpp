@@ -183,7 +183,7 @@ bool PageSettingsValid() {
 bool PageReady() {
     for (int n = 0; n < 150; ++n) {
         DelayMsSlot(1);
-        const uint32_t v = StrobedDatum();
+        const uint32_t v = ReadValue = StrobedDatum();
         if ((v & 0x80) != 0 && (!Row().PageErrorBit || (v & 0x10) == 0)) return true;
     }
     return false;
@@ -205,7 +205,10 @@ int PageLoop() {
         BufferIndex += AddressStep;
         if (++inPage < g_page && ChipAddress < DeviceEnd) return 1;
         inPage = 0;
-        return PageReady() ? 1 : -1;
+        if (PageReady()) return 1;
+        // The poll read the page's last byte: the fail address names it.
+        BufferIndex -= AddressStep;
+        return -1;
     });
 }
 
@@ -570,7 +573,7 @@ SectorProtectionRoutines HvSectorProtectionOf(uint32_t algorithm) {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 20, .Read = HvRead, .Program = HvProgram, .Erase = HvErase, .Options = Alg6Options},
+    {.Row = 20, .Read = HvRead, .Program = HvProgram, .Erase = EraseNamingProtectedSectors<HvErase>, .Options = Alg6Options},
     {.Row = 23, .Read = HvRead, .Program = HvProgram, .Erase = HvErase,
      .StartRefusal = " Start address ",
      .StartUnit = [] { return PageMode() ? PageSize : 1u; }},
@@ -578,7 +581,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Identify = Alg24Identify,
      .Read = HvRead,
      .Program = HvProgram,
-     .Erase = HvErase,
+     .Erase = EraseNamingProtectedSectors<HvErase>,
      .Options = Alg6Options,
      .StartRefusal = " Start address ",
      .StartUnit = [] { return PageMode() ? PageSize : 1u; }},
@@ -586,14 +589,14 @@ constexpr RowDef kAlgorithmRows[] = {
      .Identify = Alg24Identify,
      .Read = HvRead,
      .Program = HvProgram,
-     .Erase = HvErase,
+     .Erase = EraseNamingProtectedSectors<HvErase>,
      .Options = Alg6Options},
-    {.Row = 22, .Read = HvRead, .Program = Alg22Program, .Erase = HvErase, .Options = Alg6Options},
+    {.Row = 22, .Read = HvRead, .Program = Alg22Program, .Erase = EraseNamingProtectedSectors<HvErase>, .Options = Alg6Options},
     {.Row = 29,
      .Identify = Alg29Identify,
      .Read = HvRead,
      .Program = HvProgram,
-     .Erase = HvErase,
+     .Erase = EraseNamingProtectedSectors<HvErase>,
      .Options = Alg6Options},
 };
 

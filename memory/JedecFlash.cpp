@@ -186,7 +186,7 @@ int CoreByteDatum() {
 // Row 58: each command byte on both data registers, toggle poll in write mode.
 int Row58Datum() {
     ProgramCycle(true, Prefix::Auto, 0xA0, true);
-    return PollToggle(10) ? 1 : -1;
+    return PollToggle(10, true) ? 1 : -1;
 }
 
 template <bool Word> int CoreProgram() {
@@ -382,7 +382,7 @@ int Row78Datum() {
     ProgramCycle(true, DeviceSubVariant == 0 ? Prefix::Auto : Prefix::None);
     if (GangInUse()) WriteRegister3(0xFE);
     WriteRegister(4, 0xDF);
-    const bool ok = DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue) : PollToggle(10);
+    const bool ok = DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue, false, true) : PollToggle(10, true);
     if (GangInUse()) WriteRegister3(0);
     return ok ? 1 : -1;
 }
@@ -434,7 +434,7 @@ bool g_bypass = false;
 int ProgramCycleAndPoll(bool word) {
     ProgramCycle(word, g_bypass ? Prefix::Command : Prefix::Auto);
     WriteRegister(4, 0xDF);
-    return PollDq7EverySocket(200, ExpectedValue) ? 1 : -1;
+    return PollDq7EverySocket(200, ExpectedValue, word) ? 1 : -1;
 }
 
 // Rows 93 and 72 give a datum up to 10 command-and-poll attempts.
@@ -505,7 +505,7 @@ void SelectDieIfDue(bool first) {
 int Row87Datum() {
     ProgramCycle(true, Prefix::Auto, ChipAddress < 0x100000 ? 0xA0 : 0xA5);
     WriteRegister(4, 0xDF);
-    return (DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue) : PollToggle(10)) ? 1 : -1;
+    return (DeviceSubVariant == 1 ? PollDq7(10, ExpectedValue, false, true) : PollToggle(10, true)) ? 1 : -1;
 }
 
 int Alg87Read(int mode) {
@@ -586,28 +586,28 @@ int Alg58Options() {
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 50, .Read = Alg50Read, .Program = Alg50Program, .Options = Alg50Options},
     {.Row = 51, .Read = Alg51Read, .Program = Alg51Program, .Options = Alg51Options},
-    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = Alg6Erase, .Options = Alg6Options},
+    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = EraseNamingProtectedSectors<Alg6Erase>, .Options = Alg6Options},
     {.Row = 56, .Read = Alg56Read, .Program = Alg56Program, .Erase = Alg56Erase},
     {.Row = 58, .Read = Alg58Read, .Program = Alg58Program, .Erase = Alg58Erase, .Options = Alg58Options},
     {.Row = 78,
      .Identify = Alg78Identify,
      .Read = Alg78Read,
      .Program = Alg78Program,
-     .Erase = Alg78Erase,
+     .Erase = EraseNamingProtectedSectors<Alg78Erase>,
      .Options = Alg6Options},
     {.Row = 87, .Read = Alg87Read, .Program = Alg87Program, .Erase = Alg87Erase},
-    {.Row = 93, .Read = Alg93Read, .Program = Alg93Program, .Erase = Alg93Erase, .Options = Alg6Options},
+    {.Row = 93, .Read = Alg93Read, .Program = Alg93Program, .Erase = EraseNamingProtectedSectors<Alg93Erase>, .Options = Alg6Options},
     {.Row = 72,
      .Identify = Alg72Identify,
      .Read = Alg72Read,
      .Program = Alg72Program,
-     .Erase = Alg72Erase,
+     .Erase = EraseNamingProtectedSectors<Alg72Erase>,
      .Options = Alg6Options},
     {.Row = 46,
      .Identify = Alg46Identify,
      .Read = Alg46Read,
      .Program = Alg46Program,
-     .Erase = Alg46Erase,
+     .Erase = EraseNamingProtectedSectors<Alg46Erase>,
      .Options = Alg6Options},
 };
 

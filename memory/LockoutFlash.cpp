@@ -555,12 +555,12 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = Erase,
      .Options = Alg40Options},
     {.Row = 41, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg40Options},
-    {.Row = 52, .Read = Read, .Program = Program, .Erase = Erase, .Options = Alg6Options},
+    {.Row = 52, .Read = Read, .Program = Program, .Erase = EraseNamingProtectedSectors<Erase>, .Options = Alg6Options},
     {.Row = 55,
      .Identify = Identify,
      .Read = Read,
      .Program = Program,
-     .Erase = Erase,
+     .Erase = EraseNamingProtectedSectors<Erase>,
      .Options = Alg6Options},
 };
 

@@ -56,18 +56,9 @@ void TOptSecProt1::FormCreate() {
     RadioGroupProtectOverride->setVisible(row == 55 || (row == 78 && DeviceSubVariant == 1));
     RadioGroupProtectOverride->SetItemIndex(static_cast<int>(ProtectOverride));
     SectorLayoutRow = SectorLayoutRowOf(row, DeviceVariant);
-    const SectorProtectionRoutines routines = SectorProtectionOf(row);
-    if (routines.read != nullptr) sectors_ = SectorLayoutSectors(SectorLayoutRow, row == 42);
-    // Row 42's parts 82h-85h have one boot sector: the bottom pair's (82h,
-    // 84h) or the top pair's (83h, 85h).
-    if (row == 42 && sectors_.size() > 1 && ExpectedDeviceId >= 0x82 && ExpectedDeviceId <= 0x85) {
-        sectors_ = {(ExpectedDeviceId & 1) != 0 ? sectors_.back() : sectors_.front()};
-    }
-    SectorProtectionState.assign(sectors_.size(), 0);
-    if (!sectors_.empty()) {
-        routines.read(SectorProtectionState.data(), static_cast<uint32_t>(sectors_.size()),
-                      SectorLayoutTable[SectorLayoutRow] + 1);
-    }
+    SectorStates read = ReadSectorStates(row);
+    sectors_ = std::move(read.sectors);
+    SectorProtectionState = std::move(read.states);
     ListView->clear();
     for (size_t i = 0; i < sectors_.size(); ++i) {
         auto* item = new QTreeWidgetItem(ListView);

@@ -1,7 +1,8 @@
 // Row 74: 16-bit command flash without a programming voltage: page write
 // 41h of Page words, the status program error bit 4, chip erase A7h/D0h
 // (adapter 'd') or block erase 20h/D0h over the boot-block layout of the
-// variant (adapter 'i': 45 bottom, 46 top), lock bits set by 77h/D0h and
+// variant (adapter 'i': 45 bottom, 46 top; the erase error bit 5 read after
+// each block, so a locked block fails the erase), lock bits set by 77h/D0h and
 // read through 71h (bit 6 set: unlocked). Registers 0-2 address, 3 socket
 // mask, 4 line pattern (0Bh read, 09h command mode, 03h word read), 5 bus
 // mode (0 addressed, 3 sequential read), 6 and 7 data bits 0-7 and 8-15 (a
@@ -19,6 +20,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -76,6 +78,34 @@ void BlockAddress(uint32_t start) {
     WriteRegister(2, start >> 4);
 }
 
+// After a page that failed: the array read back (FFh) word by word up to the
+// first word that does not hold its datum; the buffer index, ReadValue and
+// ExpectedValue are left on it, so the fail-address lines name that word
+// with what the part holds there and the buffer's datum. A page that reads
+// back whole (or a gang's page) leaves them on its first word with the last
+// status read.
+void LocateFailedWord(uint32_t n) {
+    ExpectedValue = BufferWordAt(BufferIndex);
+    // Gang sockets read together would drive the bus against each other;
+    // their run names no address anyway.
+    if (GangInUse()) return;
+    WriteRegister(4, 0x09);
+    WriteRegister(6, 0x50);
+    WriteRegister(6, 0xFF);
+    const uint32_t status = ReadValue;
+    for (uint32_t i = 0; i < n; ++i) {
+        WriteRegister(0, (ChipAddress + i) & 0xFF);
+        const uint32_t want = BufferWordAt(BufferIndex + i * AddressStep);
+        const uint32_t word = ReadWord74();
+        if (word != want) {
+            BufferIndex += i * AddressStep;
+            ExpectedValue = want;
+            return;
+        }
+    }
+    ReadValue = status;
+}
+
 // One page of n words at ChipAddress: 1, or -1 on a time-out or bit 4.
 int PageProgram(uint32_t n) {
     WriteRegister(4, 0x09);
@@ -86,8 +116,9 @@ int PageProgram(uint32_t n) {
         WriteRegister(7, (word >> 8) & 0xFF);
         WriteRegister(6, word & 0xFF);
     }
-    if (ReadyPoll(1500) != 1) return -1;
-    return (ReadValue & 0x10) != 0 ? -1 : 1;
+    if (ReadyPoll(1500) == 1 && (ReadValue & 0x10) == 0) return 1;
+    LocateFailedWord(n);
+    return -1;
 }
 
 int Alg74Program() {
@@ -142,7 +173,18 @@ int Alg74Erase() {
             WriteRegister(6, 0xD0);
             r = EraseWait74();
             if (r != 1 && r != -1) break;
+            // A locked block (or one that did not erase) sets the erase
+            // error bit: the erase fails on it, naming the block and what
+            // its first word still holds.
+            const bool failed = r == 1 && (ReadValue & 0x20) != 0;
             WriteRegister(6, 0x50);
+            if (failed) {
+                WriteRegister(6, 0xFF);
+                WriteRegister(0, 0);
+                ReadWord74();
+                NameEraseFailAddress((*table)[k] * 4096);
+                r = -1;
+            }
         }
     }
     PowerDown74();
@@ -199,7 +241,7 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 74,
      .Read = Alg74Read,
      .Program = Alg74Program,
-     .Erase = Alg74Erase,
+     .Erase = EraseNamingProtectedSectors<Alg74Erase>,
      .Options = Alg6Options,
      .LeastPage = 1,
      .MostPage = 128,

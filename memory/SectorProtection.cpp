@@ -1,5 +1,11 @@
 #include "memory/SectorProtection.h"
 
+#include <cstdio>
+
+#include "engine/Device.h"
+#include "engine/LogModel.h"
+#include "engine/Services.h"
+
 #include "memory/HvSectorFlash.h"
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
@@ -38,4 +44,44 @@ ShowSectorProtectionFn ShowSectorProtectionHook = nullptr;
 int Alg6Options() {
     if (ShowSectorProtectionHook != nullptr) ShowSectorProtectionHook();
     return 1;
+}
+
+std::vector<SectorSpan> ProtectionSectors(uint32_t algorithm) {
+    if (SectorProtectionOf(algorithm).read == nullptr) return {};
+    std::vector<SectorSpan> sectors = SectorLayoutSectors(SectorLayoutRowOf(algorithm, DeviceVariant), algorithm == 42);
+    // Row 42's parts 82h-85h have one boot sector: the bottom pair's (82h,
+    // 84h) or the top pair's (83h, 85h).
+    if (algorithm == 42 && sectors.size() > 1 && ExpectedDeviceId >= 0x82 && ExpectedDeviceId <= 0x85) {
+        sectors = {(ExpectedDeviceId & 1) != 0 ? sectors.back() : sectors.front()};
+    }
+    return sectors;
+}
+
+SectorStates ReadSectorStates(uint32_t algorithm) {
+    SectorStates s;
+    s.sectors = ProtectionSectors(algorithm);
+    s.states.assign(s.sectors.size(), 0);
+    if (!s.sectors.empty()) {
+        SectorProtectionOf(algorithm).read(s.states.data(), static_cast<uint32_t>(s.sectors.size()),
+                                           SectorLayoutTable[SectorLayoutRowOf(algorithm, DeviceVariant)] + 1);
+    }
+    return s;
+}
+
+int ReportProtectedSectorsLeft(int eraseResult) {
+    if (eraseResult != 1) return eraseResult;
+    // The lockdown parts of rows 55 and 78 erase their locked sectors too
+    // while the override voltage is on: nothing is left.
+    if ((CurrentAlgorithm == 55 || CurrentAlgorithm == 78) && ProtectOverride == 1) return eraseResult;
+    // The reader's own lines (a row's identifier lines) belong to the
+    // dialog, not to the erase.
+    const LogLineHandle before = MainLog().NextHandle();
+    const SectorStates s = ReadSectorStates(CurrentAlgorithm);
+    MainLog().DeleteLast(static_cast<size_t>(MainLog().NextHandle() - before));
+    for (size_t i = 0; i < s.sectors.size(); ++i) {
+        if (s.states[i] == 0) continue;
+        ShowMessageLine(" Protected sector %06lXh-%06lXh was not erased!", static_cast<unsigned long>(s.sectors[i].start) * 4096ul,
+                        static_cast<unsigned long>(s.sectors[i].end) * 4096ul - 1);
+    }
+    return eraseResult;
 }

@@ -4,6 +4,9 @@
 // the requested set afterwards, else -1).
 #pragma once
 #include <cstdint>
+#include <vector>
+
+#include "memory/SectorLayout.h"
 
 using SectorReadFn = int (*)(uint32_t* states, uint32_t n, const uint32_t* boundaries);
 using SectorWriteFn = int (*)(const uint32_t* states, uint32_t n, const uint32_t* boundaries);
@@ -18,3 +21,20 @@ SectorProtectionRoutines SectorProtectionOf(uint32_t algorithm);
 int Alg6Options();
 using ShowSectorProtectionFn = void (*)();
 extern ShowSectorProtectionFn ShowSectorProtectionHook;
+
+// The sectors the sector protection dialog lists for the current device (its
+// layout row's sectors; row 42's one-boot-sector parts: that sector only),
+// and their states as the row's reader gives them (1 protected). Both empty
+// for a row without a reader or a layout past the table.
+struct SectorStates {
+    std::vector<SectorSpan> sectors;
+    std::vector<uint32_t> states;
+};
+std::vector<SectorSpan> ProtectionSectors(uint32_t algorithm);
+SectorStates ReadSectorStates(uint32_t algorithm);
+
+// After an erase that passed: the chip skips protected sectors, so each
+// sector the row's reader finds protected gets a line naming it; the erase's
+// result is kept as it is.
+int ReportProtectedSectorsLeft(int eraseResult);
+template <int (*Erase)()> int EraseNamingProtectedSectors() { return ReportProtectedSectorsLeft(Erase()); }

@@ -160,3 +160,30 @@ TEST_F(Row6Protection, BadDieFailsTheWrite) {
 }
 
 } // namespace
+
+namespace {
+
+// A protected sector through Program and Erase: the refused datum's lines
+// show what the part holds there (FFh) and the buffer's datum; the erase
+// passes as the part reports it and names the sector it left.
+TEST_F(FlashRun, ProtectedSectorShowsInProgramAndEraseLines) {
+    ASSERT_TRUE(Select("AMD", "Am29F010"));
+    Limit(0x100);
+    sim::SeatedFlash part = SeatPart("AMD", "Am29F010");
+    part.flash()->Protect(0);
+    FillBufferRange(0, BufferByteSize - 1, 0x59);
+    BlankCheckBeforeProgram = 0;
+    VerifyAfterProgram = 0;
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    ExpectLinesInOrder({"Program error!", "  Chip addr: 000000h  data: 00FFh", "Buffer addr: 000000h  data: 0059h"});
+
+    for (uint32_t a : {0u, 0x3FFFu, 0x4000u}) part.flash()->SetCell(a, 0x59);
+    EXPECT_EQ(Run(OpErase), 1) << LogText();
+    ExpectLinesInOrder({"Erase ok!", " Protected sector 000000h-003FFFh was not erased!"});
+    EXPECT_FALSE(HasLine(" Protected sector 004000h-007FFFh was not erased!")) << LogText();
+    EXPECT_EQ(part.flash()->Cell(0x3FFF), 0x59);
+    EXPECT_EQ(part.flash()->Cell(0x4000), 0xFF);
+    ExpectNoViolations();
+}
+
+} // namespace

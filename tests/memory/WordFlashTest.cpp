@@ -430,3 +430,49 @@ TEST_F(WordFlashRun, BufferRequestsRefusedWhileBusyAreGivenAgain) {
 }
 
 } // namespace
+
+namespace {
+
+// Row 74's lock bits through its runs: a block erase over a locked block
+// fails naming the block and what it kept, the chip erase names the locked
+// block it left, and a page refused by a lock names its first word with
+// what the part holds there and the buffer's datum.
+TEST_F(WordFlashRun, LockedBlockShowsInTheRunsLines) {
+    sim::CommandFlashChip* chip = Start("M5M29FB800", 0x4100); // blocks 0 and 1
+    FillPattern(BufferByteSize, 3);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    chip->SetLock(0, true);
+    EXPECT_EQ(Run(OpErase), -1) << LogText();
+    char line[48];
+    std::snprintf(line, sizeof line, " Chip addr: 000000h  data: %04Xh", BufferWords[0]);
+    const auto log = Log();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[log.size() - 3], "Erase error!") << LogText();
+    EXPECT_EQ(log[log.size() - 2], line) << LogText();
+    EXPECT_EQ(chip->Cell(0), BufferWords[0]);
+    EXPECT_EQ(chip->Cell(0x4000), BufferWords[0x4000]); // the erase stopped at the locked block
+
+    Unseat();
+    chip = Start("M5M29FT800", 0x100); // adapter 'd': the chip erase skips locked blocks
+    FillPattern(BufferByteSize, 4);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    chip->SetLock(0, true);
+    EXPECT_EQ(Run(OpErase), 1) << LogText(); // the part reports no error
+    EXPECT_TRUE(HasLine(" Protected sector 000000h-007FFFh was not erased!")) << LogText();
+    EXPECT_EQ(chip->Cell(0x10), BufferWords[0x10]);
+
+    Unseat();
+    chip = Start("M5M29FB800", 0x4100);
+    chip->SetLock(1, true); // words 2000h-2FFFh
+    DeviceStart = 0x1F80;
+    DeviceEnd = 0x207F;
+    FillPattern(BufferByteSize, 5);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    std::snprintf(line, sizeof line, "  Chip addr: 002000h  data: %04Xh", chip->Cell(0x2000));
+    EXPECT_TRUE(HasLine(line)) << LogText();
+    std::snprintf(line, sizeof line, "Buffer addr: 000100h  data: %04Xh", BufferWords[0x80]);
+    EXPECT_TRUE(HasLine(line)) << LogText();
+    ExpectNoViolations();
+}
+
+} // namespace

@@ -222,18 +222,53 @@ TEST_P(EveryDevice, ProtectingASector) {
         fail(sectorKept("after the refused Program"));
     }
     // The rest of the range programs around it.
-    for (const auto& [a, e] : {std::pair{low, sector.first}, std::pair{sector.last + 1, high + 1}}) {
-        if (failed || a >= e) continue;
-        if (program(a, e - 1, from) != ResultOk) {
-            char m[96];
-            std::snprintf(m, sizeof m, "Program of %06Xh-%06Xh beside the sector failed (%s)", a, e - 1, FirstError(ui, from).c_str());
-            fail(m);
-        } else {
-            fail(CellsHold(*chip, *p.part, slice(a, e - 1), a, unit, "beside the sector"));
+    auto programRest = [&] {
+        for (const auto& [a, e] : {std::pair{low, sector.first}, std::pair{sector.last + 1, high + 1}}) {
+            if (failed || a >= e) continue;
+            if (program(a, e - 1, from) != ResultOk) {
+                char m[96];
+                std::snprintf(m, sizeof m, "Program of %06Xh-%06Xh beside the sector failed (%s)", a, e - 1,
+                              FirstError(ui, from).c_str());
+                fail(m);
+            } else {
+                fail(CellsHold(*chip, *p.part, slice(a, e - 1), a, unit, "beside the sector"));
+            }
         }
-    }
+    };
+    programRest();
     if (!failed) p.line += " the rest programs;";
     fail(sectorKept("after the rest"));
+
+    // An erase leaves the protected sector as it was and says so: a line
+    // naming the sector after an erase that passed, or the fail address in
+    // it after one that failed on it. The rest is written again after it.
+    if (!failed && (SupportedOperationMask & OpMaskErase)) {
+        DeviceStart = 0;
+        DeviceEnd = top;
+        BufferStart = 0;
+        BufferEnd = static_cast<uint32_t>(size_t{top + 1} * unit - 1);
+        from = ui.Log.size();
+        const int r = RunOperation(MainEngine, OpErase);
+        int named = 0;
+        bool inSector = false;
+        for (size_t i = from; i < ui.Log.size(); ++i) {
+            unsigned long first = 0, last = 0;
+            if (std::sscanf(ui.Log[i].c_str(), " Protected sector %lXh-%lXh was not erased!", &first, &last) != 2) continue;
+            ++named;
+            inSector = inSector || (first % DeviceSize == sector.first && last % DeviceSize == sector.last);
+        }
+        const long at = FailChipAddress(ui, from);
+        if (r == ResultFailed && at >= static_cast<long>(sector.first) && at <= static_cast<long>(sector.last)) {
+            p.line += " erase fails on the sector;";
+        } else if (named != 1 || !inSector) {
+            fail("the erase does not name the protected sector it left (" +
+                 (FirstError(ui, from).empty() ? std::string("no error line") : FirstError(ui, from)) + ")");
+        } else {
+            p.line += " erase names the sector it left;";
+        }
+        fail(sectorKept("after the erase"));
+        programRest();
+    }
 
     // The dialog reads the protection back.
     auto readBack = [&](int protectedIndex, const char* when) {
