@@ -41,9 +41,11 @@ TEST_P(EveryDevice, OnItsRowsBoundaries) {
     const uint32_t span = step > 1 ? step + std::max<uint32_t>(page / 2, 1) : 0x180;
     const char* endRefusal = def != nullptr ? def->EndRefusal : nullptr;
     // An end below the top where the part leaves room for one, in the
-    // window the range starts in (from the row's first address: its lowest).
+    // window the range starts in (from below every window: the lowest).
     auto endOf = [&](uint32_t from) {
-        const CellWindow& w = from >= largest.first && from <= largest.last ? largest : lowest;
+        CellWindow w = lowest;
+        for (const CellWindow& x : windows)
+            if (from >= x.first && from <= x.last) w = x;
         return static_cast<uint32_t>(std::min<uint64_t>(w.last, uint64_t{std::max(from, w.first)} + span - 1));
     };
     auto refusalOf = [&](uint32_t from, uint32_t end) -> const char* {
@@ -59,11 +61,16 @@ TEST_P(EveryDevice, OnItsRowsBoundaries) {
         base + std::max<uint64_t>(unitStep, (uint64_t{largest.first} - base + unitStep - 1) / unitStep * unitStep);
     const uint32_t boundary = static_cast<uint32_t>(std::min<uint64_t>(boundary64, top));
     if (boundary64 < largest.last) RunRange(ui, d, index, kBoundaryStart, boundary, endOf(boundary), refusalOf(boundary, endOf(boundary)), 23);
-    if (step > 0) {
-        const uint64_t high = (std::max<uint64_t>(0x10000, uint64_t{boundary} + 1) + step - 1) / step * step;
-        if (high + span - 1 < largest.last)
+    // From 10000h or above: the first window with room for the span there.
+    for (const CellWindow& w : windows) {
+        if (step == 0) break;
+        const uint64_t high =
+            (std::max({uint64_t{0x10000}, uint64_t{boundary} + 1, uint64_t{w.first}}) + step - 1) / step * step;
+        if (high + span - 1 < w.last || (high + span - 1 == w.last && w.last < top)) {
             RunRange(ui, d, index, kHighStart, static_cast<uint32_t>(high), endOf(static_cast<uint32_t>(high)),
                      refusalOf(static_cast<uint32_t>(high), endOf(static_cast<uint32_t>(high))), 23);
+            break;
+        }
     }
     const uint32_t end = std::min(top - 1, endOf(base));
     RunRange(ui, d, index, kEndBelowTop, base, end, refusalOf(base, end), 23);

@@ -179,7 +179,7 @@ TEST_P(EveryDevice, WithTheBufferApart) {
                 }
             }
         }
-        if (!failed && checked == 0 && chip->Words() > 0 && !(def != nullptr && def->PlacesByMap)) {
+        if (!failed && !RangeMeetsCells(windows, *chip, c.start, c.end, checked, reads)) {
             p.line += " (the range meets no cell of the part)";
             failed = true;
         }
@@ -190,12 +190,15 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         }
         // Read into a buffer of other data: the range filled, every byte
         // outside Buffer Start..Buffer End (and a second image the row keeps
-        // right after it) left. The range's bytes, and the second image's,
-        // hold first what the part does not hold there.
+        // from buffer byte Chip End + 1, as its declaration says) left. The
+        // range's bytes, and the second image's, hold first what the part
+        // does not hold there.
         const size_t second = def != nullptr && def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
+        const size_t secondAt = std::min(size_t{c.end + 1} * unit, imageBytes);
+        const size_t secondEnd = std::min(secondAt + second, imageBytes);
         std::memset(buffer, 0x5A, imageBytes);
         FillUnlikeThePart(buffer + first, bytes, c.start, unit, *p.part, 0x5A, expectWith);
-        for (size_t i = first + bytes; i < first + bytes + second && i < imageBytes; ++i) buffer[i] = Unlike(0x5A, 0xFF);
+        for (size_t i = secondAt; i < secondEnd; ++i) buffer[i] = Unlike(0x5A, 0xFF);
         const int read = RunOperation(MainEngine, OpRead);
         p.line += read == ResultOk ? " read ok" : " read FAILED";
         failed = read != ResultOk;
@@ -210,9 +213,8 @@ TEST_P(EveryDevice, WithTheBufferApart) {
                 failed = true;
             }
         }
-        const size_t after = std::min(first + bytes + second, imageBytes);
         // The second image was programmed from the buffer's other data.
-        for (size_t i = first + bytes; !failed && i < after; ++i) {
+        for (size_t i = secondAt; !failed && i < secondEnd; ++i) {
             if (buffer[i] != 0x5A) {
                 char m[96];
                 std::snprintf(m, sizeof m, " second image at buffer %zXh: %02Xh read, 5Ah programmed", i, buffer[i]);
@@ -224,7 +226,8 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         for (const FixedPlace& f : FixedPlaces(CurrentAlgorithm))
             for (size_t i = f.first; i < f.first + f.bytes && i < fixed.size(); ++i) fixed[i] = true;
         for (size_t i = 0; !failed && i < size_t{BankCount} * BufferBankBytes; ++i) {
-            if ((i < first || i >= after) && !fixed[i] && buffer[i] != 0x5A) {
+            if ((i < first || i >= first + bytes) && (i < secondAt || i >= secondEnd) && !fixed[i] &&
+                buffer[i] != 0x5A) {
                 char m[64];
                 std::snprintf(m, sizeof m, " read wrote buffer %zXh outside the range", i);
                 p.line += m;

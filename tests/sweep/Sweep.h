@@ -314,7 +314,12 @@ struct OpenFault {
 constexpr const char* kChipAddressesOpen =
     "Program takes the range's data at their chip addresses in the buffer whatever Buffer Start says, and the row "
     "does not refuse a Buffer Start apart from Chip Start";
-constexpr std::array<OpenFault, 6> kOpenFaults{{
+// The AVR rows' data EEPROM image after a range whose buffer bytes cross a
+// bank.
+constexpr const char* kEepromBankOpen =
+    "with the range's buffer bytes across a 64 KB bank, the data EEPROM image is programmed from and read into buffer "
+    "byte Chip End + 1 of the bank the range ends in (10000h above where the row declares it)";
+constexpr std::array<OpenFault, 9> kOpenFaults{{
     {138, kOddStart,
      "Program sends the range's bytes from the map's first EPROM byte whatever Chip Start says (no address goes to "
      "the part): a range from above it burns the cells from F00h up"},
@@ -326,6 +331,9 @@ constexpr std::array<OpenFault, 6> kOpenFaults{{
      "part: the row neither serves nor refuses an end below the top"},
     {143, kBufferApart, kChipAddressesOpen},
     {146, kBufferApart, kChipAddressesOpen},
+    {117, kBufferApart, kEepromBankOpen},
+    {119, kBufferApart, kEepromBankOpen},
+    {125, kBufferApart, kEepromBankOpen},
 }};
 inline const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
@@ -517,8 +525,13 @@ inline Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& pa
     // A row that places the data through a map on the part: no cell holds
     // a chip address's datum; the read gives it back.
     if (def != nullptr && def->PlacesByMap) return {heldWritten, false};
-    // Cells the part keeps in its own layout (option areas behind the code).
-    if (part.facts->ownLayoutFrom != 0 && address >= part.facts->ownLayoutFrom) return {heldWritten, false};
+    // Cells the part keeps in its own layout (option areas behind the code);
+    // a byte between them no cell holds, and a read leaves it.
+    if (part.facts->ownLayoutFrom != 0 && address >= part.facts->ownLayoutFrom) {
+        const auto* areas = sim::SeatedModel<sim::OptionAreaChip>(&chip);
+        if (areas != nullptr && areas->BitsAt(static_cast<uint32_t>(b)) == 0) return left;
+        return {heldWritten, false};
+    }
     // The text-ID configuration devices keep four option bits at the range's
     // last address; its high four read 1.
     if (CurrentAlgorithm == 33 && address == DeviceEnd) return {static_cast<uint8_t>(written | 0xF0), false};
@@ -647,6 +660,20 @@ inline std::vector<CellWindow> CellWindows(const sim::CatalogPart& part, uint32_
     return v;
 }
 
+// Whether start..end meets a cell of the part: one its cells check at its
+// address (`checked` of them), or, where the device reads, any of the
+// part's `windows` (cells it keeps in its own layout, such as option areas,
+// are checked through the read). A range that meets none proves nothing.
+inline bool RangeMeetsCells(const std::vector<CellWindow>& windows, const sim::CatalogChip& chip, uint32_t start,
+                            uint32_t end, size_t checked, bool reads) {
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    if (checked > 0 || chip.Words() == 0 || (def != nullptr && def->PlacesByMap)) return true;
+    if (!reads) return false;
+    for (const CellWindow& w : windows)
+        if (w.first <= end && w.last >= start) return true;
+    return false;
+}
+
 // The largest of `windows` (the first of equal ones).
 inline CellWindow LargestWindow(const std::vector<CellWindow>& windows) {
     CellWindow w = windows.front();
@@ -677,6 +704,8 @@ inline void FillUnlikeThePart(uint8_t* at, size_t bytes, uint32_t start, unsigne
         const uint32_t a = start + static_cast<uint32_t>(i / unit);
         const unsigned lane = static_cast<unsigned>(i % unit);
         const Expected e = expect(a, lane, fill);
+        // (A read that leaves the buffer gives the fill back: only then the
+        // second look.)
         const bool left = e.value == fill && expect(a, lane, other).value == other;
         at[i] = left ? fill : Unlike(e.value, CellByte(blank, a, lane));
     }
@@ -961,7 +990,7 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
             }
         }
     }
-    if (!failed && checked == 0 && chip->Words() > 0 && !(def != nullptr && def->PlacesByMap)) {
+    if (!failed && !RangeMeetsCells(CellWindows(*p.part, base, top, unit), *chip, start, end, checked, reads)) {
         p.line += " (the range meets no cell of the part)";
         failed = true;
     }
