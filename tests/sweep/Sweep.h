@@ -693,7 +693,7 @@ inline uint8_t Unlike(uint8_t a, uint8_t b) {
 // Fills the `bytes` buffer bytes from `at` (the range from chip address
 // `start`) before a read: where the part holds a datum, with a byte that is
 // neither that datum nor the blank cell's; where it holds nothing (the read
-// leaves the buffer), with `fill`. `expect(address, lane)` is what the read
+// leaves the buffer), with `fill`. `expect(address, lane, f)` is what the read
 // gives with a buffer byte `f` there.
 template <class Expect>
 inline void FillUnlikeThePart(uint8_t* at, size_t bytes, uint32_t start, unsigned unit, const sim::CatalogPart& part,
