@@ -1,14 +1,16 @@
-// Every device that offers Program and Read with its data elsewhere in the
-// buffer than at its chip addresses, as a user sets Buffer Start apart from
-// Chip Start: 8000h bytes or words above (a 16-bit device's at or above
-// word 8000h, its second bank), one below, and placed so that the range's
-// buffer bytes cross a 64 KB bank. Each time on a fresh part over a few
-// hundred addresses: Program (with its blank check and verify) writes the
-// range's data to the part's cells at their chip addresses and nothing below
-// or just above, and Read fills Buffer Start..Buffer End with it and leaves
-// every other buffer byte. A row that takes the data at the chip's own
-// addresses refuses such a run with its line before any supply is switched
-// on, and is counted apart.
+// Every device that offers Program with its data elsewhere in the buffer
+// than at its chip addresses, as a user sets Buffer Start apart from Chip
+// Start: 8000h bytes or words above (a 16-bit device's at or above word
+// 8000h, its second bank), one below, and placed so that the range's buffer
+// bytes cross a 64 KB bank. Each time on a fresh part over a few hundred
+// addresses in the part's largest window of cells (its catalog map):
+// Program (with its blank check and verify) writes the range's data to the
+// part's cells at their chip addresses and nothing below or just above, and
+// where the device offers Read, it fills Buffer Start..Buffer End with it
+// (the buffer holding there first what the part does not) and leaves every
+// other buffer byte. A row that takes the data at the chip's own addresses
+// refuses such a run with its line before any supply is switched on, and is
+// counted apart.
 #include "tests/sweep/Sweep.h"
 
 #include "engine/Services.h"
@@ -19,8 +21,6 @@
 namespace {
 
 using namespace sweep;
-
-constexpr const char* kBufferApart = "with Buffer Start apart from Chip Start";
 
 // Buffer bytes a row keeps at a fixed place outside the range whatever
 // Buffer Start says, which Read fills: a PIC's configuration, ID and data
@@ -74,18 +74,23 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         if (!skip.empty()) GTEST_SKIP() << skip;
         return;
     }
-    if (!(SupportedOperationMask & OpMaskRead)) GTEST_SKIP() << p.line << " no Read";
+    const bool reads = (SupportedOperationMask & OpMaskRead) != 0;
     const unsigned unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
     const uint32_t base = DeviceStart, bufferBase = BufferStart, top = DeviceEnd;
     const RowDef* def = RowDefinition(CurrentAlgorithm);
     const bool ownAddresses = (def != nullptr && def->DataAtChipAddresses) || addressList;
-    // A start the row accepts: its first address where it refuses others.
+    // A start the row accepts: its first address where it refuses others,
+    // else in the part's largest window of cells.
     const bool anyStart = def == nullptr || def->StartRefusal == nullptr;
-    const uint32_t start = anyStart ? base + (top - base >= 0x400 ? 0x1B9 : top > base ? 1 : 0) : base;
+    const std::vector<CellWindow> windows = CellWindows(*p.part, base, top, unit);
+    const CellWindow w = anyStart ? LargestWindow(windows) : windows.front();
+    const uint32_t start = anyStart ? w.first + (w.Size() > 0x400 ? 0x1B9 : w.last > w.first ? 1 : 0) : base;
     // A row that takes only its first address as start runs its whole range
-    // where that is at most 8 KB (its layout's end included).
-    const uint32_t end = anyStart ? std::min<uint32_t>(top, start + 0x2FF)
-                                  : top - base < 0x2000 ? top : std::min<uint32_t>(top, start + 0xFFF);
+    // where that is at most 8 KB (its layout's end included), else into its
+    // first window of cells.
+    const uint32_t end = anyStart ? std::min<uint32_t>(w.last, start + 0x2FF)
+                         : top - base < 0x2000 ? top
+                                               : std::min<uint32_t>(top, std::max(start, w.first) + 0xFFF);
     const uint32_t count = end - start + 1;
     const uint32_t own = bufferBase + (start - base); // the buffer start that matches the chip start
     std::vector<ApartCase> cases = {{"8000h above", start, end, own + 0x8000}};
@@ -133,19 +138,21 @@ TEST_P(EveryDevice, WithTheBufferApart) {
             simp->AttachComponent(&watch);
             const std::vector<uint8_t> before(buffer, buffer + imageBytes);
             const int programmed = RunOperation(MainEngine, OpProgram);
-            const int read = RunOperation(MainEngine, OpRead);
+            const int read = reads ? RunOperation(MainEngine, OpRead) : ResultFailed;
             simp->DetachComponent(&watch);
             int said = 0;
             for (size_t i = runFrom; i < ui.Log.size(); ++i) said += ui.Log[i].rfind(BufferStartRefusal, 0) == 0;
             p.line += programmed == ResultOk || read == ResultOk ? " served" : " refused";
-            if (said != 2) p.line += std::string(" without the line \"") + BufferStartRefusal + "...\" on both runs";
+            const int runs = reads ? 2 : 1;
+            if (said != runs)
+                p.line += std::string(" without the line \"") + BufferStartRefusal + "...\"" + (reads ? " on both runs" : "");
             if (watch.switchedOn) p.line += " after a supply was switched on";
             const bool kept = std::equal(before.begin(), before.end(), buffer);
             if (!kept) p.line += " with the buffer changed";
             const std::string written =
                 CellsNotBlank(*chip, *p.part, base, std::min<uint32_t>(top - base + 1, 0x1000), "after the refusal");
             p.line += written;
-            failed = programmed == ResultOk || read == ResultOk || said != 2 || watch.switchedOn || !kept ||
+            failed = programmed == ResultOk || read == ResultOk || said != runs || watch.switchedOn || !kept ||
                      !written.empty();
             refused = true;
             continue;
@@ -163,18 +170,21 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         p.line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
         failed = programmed != ResultOk;
         if (failed) p.line += " (" + FirstError(ui, runFrom) + ")";
-        auto expect = [&](uint32_t address, unsigned lane) {
+        auto expectWith = [&](uint32_t address, unsigned lane, uint8_t fill) {
             const size_t b = size_t{address - base} * unit + lane;
-            return ExpectedAt(b, whole[b], *p.part, *chip, base, unit, 0x5A);
+            return ExpectedAt(b, whole[b], *p.part, *chip, base, unit, fill);
         };
+        auto expect = [&](uint32_t address, unsigned lane) { return expectWith(address, lane, 0x5A); };
         // The part's cells: the range at its chip addresses, blank below it
         // and in the 16 just above it.
         const sim::CatalogChip& blank = BlankPart(*p.part);
+        size_t checked = 0; // cells of the range checked
         for (uint32_t a = base; !failed && chip->Words() > 0 && a <= std::min(top, c.end + 16); ++a) {
             for (unsigned lane = 0; !failed && lane < unit; ++lane) {
                 const Expected e = expect(a, lane);
                 if (!e.programmed) continue;
                 const bool inRange = a >= c.start && a <= c.end;
+                checked += inRange;
                 const uint8_t has = CellByte(*chip, a, lane), want = inRange ? e.value : CellByte(blank, a, lane);
                 if (has != want) {
                     char m[128];
@@ -185,12 +195,26 @@ TEST_P(EveryDevice, WithTheBufferApart) {
                 }
             }
         }
+        if (!failed && !RangeMeetsCells(windows, *chip, c.start, c.end, checked, reads)) {
+            p.line += " (the range meets no cell of the part)";
+            failed = true;
+        }
         if (failed) break;
+        if (!reads) {
+            p.line += " (no Read: cells checked)";
+            continue;
+        }
         // Read into a buffer of other data: the range filled, every byte
         // outside Buffer Start..Buffer End (and a second image the row keeps
-        // right after it) left.
+        // from buffer byte Chip End + 1, as its declaration says) left. The
+        // range's bytes, and the second image's, hold first what the part
+        // does not hold there.
         const size_t second = def != nullptr && def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
+        const size_t secondAt = std::min(size_t{c.end + 1} * unit, imageBytes);
+        const size_t secondEnd = std::min(secondAt + second, imageBytes);
         std::memset(buffer, 0x5A, imageBytes);
+        FillUnlikeThePart(buffer + first, bytes, c.start, unit, *p.part, 0x5A, expectWith);
+        for (size_t i = secondAt; i < secondEnd; ++i) buffer[i] = Unlike(0x5A, 0xFF);
         const int read = RunOperation(MainEngine, OpRead);
         p.line += read == ResultOk ? " read ok" : " read FAILED";
         failed = read != ResultOk;
@@ -205,12 +229,21 @@ TEST_P(EveryDevice, WithTheBufferApart) {
                 failed = true;
             }
         }
-        const size_t after = first + bytes + second;
+        // The second image was programmed from the buffer's other data.
+        for (size_t i = secondAt; !failed && i < secondEnd; ++i) {
+            if (buffer[i] != 0x5A) {
+                char m[96];
+                std::snprintf(m, sizeof m, " second image at buffer %zXh: %02Xh read, 5Ah programmed", i, buffer[i]);
+                p.line += m;
+                failed = true;
+            }
+        }
         std::vector<bool> fixed(size_t{BankCount} * BufferBankBytes);
         for (const FixedPlace& f : FixedPlaces(CurrentAlgorithm))
             for (size_t i = f.first; i < f.first + f.bytes && i < fixed.size(); ++i) fixed[i] = true;
         for (size_t i = 0; !failed && i < size_t{BankCount} * BufferBankBytes; ++i) {
-            if ((i < first || i >= after) && !fixed[i] && buffer[i] != 0x5A) {
+            if ((i < first || i >= first + bytes) && (i < secondAt || i >= secondEnd) && !fixed[i] &&
+                buffer[i] != 0x5A) {
                 char m[64];
                 std::snprintf(m, sizeof m, " read wrote buffer %zXh outside the range", i);
                 p.line += m;

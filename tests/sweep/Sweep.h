@@ -297,6 +297,7 @@ constexpr const char* kSplit = "in byte lanes";
 constexpr const char* kBoundaryStart = "from the row's boundary";
 constexpr const char* kHighStart = "from 10000h or above";
 constexpr const char* kEndBelowTop = "to an end below the top";
+constexpr const char* kBufferApart = "with Buffer Start apart from Chip Start";
 
 // Faults the passes found that are not mended yet. A failure of a row and
 // pass listed here prints as an "[open]" line with what goes wrong, is
@@ -308,8 +309,21 @@ struct OpenFault {
     const char* what;
     const char* device = nullptr; // one device of the row only (its name)
 };
-// None is open today.
-constexpr std::array<OpenFault, 0> kOpenFaults{};
+// The AVR rows' data EEPROM image after a range whose buffer bytes cross a
+// bank.
+constexpr const char* kEepromBankOpen =
+    "with the range's buffer bytes across a 64 KB bank, the data EEPROM image is programmed from and read into buffer "
+    "byte Chip End + 1 of the bank the range ends in (10000h above where the row declares it)";
+constexpr std::array<OpenFault, 5> kOpenFaults{{
+    {142, kEndBelowTop,
+     "Program downloads buffer 0000h-3FFFh whatever Chip End says: the cells above the range's end are written"},
+    {143, kEndBelowTop,
+     "Program of a range ending below the top fails its compare (\"Program error!\" at chip address 0) on a blank "
+     "part: the row neither serves nor refuses an end below the top"},
+    {117, kBufferApart, kEepromBankOpen},
+    {119, kBufferApart, kEepromBankOpen},
+    {125, kBufferApart, kEepromBankOpen},
+}};
 inline const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
         if (f.row == row && std::string_view(f.pass) == pass &&
@@ -500,8 +514,13 @@ inline Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& pa
     // A row that places the data through a map on the part: no cell holds
     // a chip address's datum; the read gives it back.
     if (def != nullptr && def->PlacesByMap) return {heldWritten, false};
-    // Cells the part keeps in its own layout (option areas behind the code).
-    if (part.facts->ownLayoutFrom != 0 && address >= part.facts->ownLayoutFrom) return {heldWritten, false};
+    // Cells the part keeps in its own layout (option areas behind the code);
+    // a byte between them no cell holds, and a read leaves it.
+    if (part.facts->ownLayoutFrom != 0 && address >= part.facts->ownLayoutFrom) {
+        const auto* areas = sim::SeatedModel<sim::OptionAreaChip>(&chip);
+        if (areas != nullptr && areas->BitsAt(static_cast<uint32_t>(b)) == 0) return left;
+        return {heldWritten, false};
+    }
     // The text-ID configuration devices keep four option bits at the range's
     // last address; its high four read 1.
     if (CurrentAlgorithm == 33 && address == DeviceEnd) return {static_cast<uint8_t>(written | 0xF0), false};
@@ -582,6 +601,106 @@ inline Expected ExpectedAt(size_t b, uint8_t written, const sim::CatalogPart& pa
         if (b >= eprom->words || !sim::St62SerialChip::EpromCell(*eprom, static_cast<uint32_t>(b))) return left;
     }
     return {heldWritten, true};
+}
+
+// A stretch of chip addresses, both ends included.
+struct CellWindow {
+    uint32_t first, last;
+    uint32_t Size() const { return last - first + 1; }
+};
+
+// The stretches of chip addresses base..top where the catalog part has cells
+// a run of the current device reaches (its memory map: EPROM and EEPROM
+// windows, program words from the first the part holds), in address order:
+// every address but those where a read leaves the buffer as it was. A range
+// outside them checks no cell. Parts of more than 64 K addresses without
+// such a map hold cells throughout.
+inline std::vector<CellWindow> CellWindows(const sim::CatalogPart& part, uint32_t base, uint32_t top, unsigned unit) {
+    const sim::PartFacts* f = part.facts.get();
+    const bool mapped = sim::FactsAs<sim::Hc05BootFacts>(f) || sim::FactsAs<sim::Hc11BootFacts>(f) ||
+                        sim::FactsAs<sim::SeqClockMcuFacts>(f) || sim::FactsAs<sim::LoaderMcuFacts>(f) ||
+                        sim::FactsAs<sim::St62SerialFacts>(f) || sim::FactsAs<sim::WordBusMcuFacts>(f);
+    if (!mapped && top - base >= 0x10000) return {{base, top}};
+    static const sim::CatalogPart* cachedPart = nullptr;
+    static uint32_t cachedBase = 0, cachedTop = 0, cachedRow = 0;
+    static std::vector<CellWindow> cached;
+    if (cachedPart == &part && cachedBase == base && cachedTop == top && cachedRow == CurrentAlgorithm) return cached;
+    const sim::CatalogChip& blank = BlankPart(part);
+    std::vector<CellWindow> v;
+    for (uint64_t a = base; a <= top; ++a) {
+        bool cell = false;
+        for (unsigned lane = 0; lane < unit && !cell; ++lane) {
+            // Where the part holds nothing, the read gives the buffer's own
+            // byte back, whatever it is.
+            const size_t b = static_cast<size_t>(a - base) * unit + lane;
+            cell = ExpectedAt(b, 0, part, blank, base, unit, 0x5A).value != 0x5A ||
+                   ExpectedAt(b, 0, part, blank, base, unit, 0xA5).value != 0xA5;
+        }
+        if (!cell) continue;
+        if (!v.empty() && v.back().last + uint64_t{1} == a)
+            v.back().last = static_cast<uint32_t>(a);
+        else
+            v.push_back({static_cast<uint32_t>(a), static_cast<uint32_t>(a)});
+    }
+    // A part whose cells no run reaches at their addresses: its layout whole.
+    if (v.empty()) v.push_back({base, top});
+    cachedPart = &part;
+    cachedBase = base;
+    cachedTop = top;
+    cachedRow = CurrentAlgorithm;
+    cached = v;
+    return v;
+}
+
+// Whether start..end meets a cell of the part: one its cells check at its
+// address (`checked` of them), or, where the device reads, any of the
+// part's `windows` (cells it keeps in its own layout, such as option areas,
+// are checked through the read). A range that meets none proves nothing.
+inline bool RangeMeetsCells(const std::vector<CellWindow>& windows, const sim::CatalogChip& chip, uint32_t start,
+                            uint32_t end, size_t checked, bool reads) {
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    if (checked > 0 || chip.Words() == 0 || (def != nullptr && def->PlacesByMap)) return true;
+    if (!reads) return false;
+    for (const CellWindow& w : windows)
+        if (w.first <= end && w.last >= start) return true;
+    return false;
+}
+
+// The largest of `windows` (the first of equal ones).
+inline CellWindow LargestWindow(const std::vector<CellWindow>& windows) {
+    CellWindow w = windows.front();
+    for (const CellWindow& x : windows)
+        if (x.Size() > w.Size()) w = x;
+    return w;
+}
+
+// A byte that is neither `a` nor `b`: what a buffer holds before a read where
+// the part holds `a` (and `b` blank), so a read that leaves it fails.
+inline uint8_t Unlike(uint8_t a, uint8_t b) {
+    for (const uint8_t c : {uint8_t{0xA5}, uint8_t{0x3C}, uint8_t{0xC3}})
+        if (c != a && c != b) return c;
+    return 0x69;
+}
+
+// Fills the `bytes` buffer bytes from `at` (the range from chip address
+// `start`) before a read: where the part holds a datum, with a byte that is
+// neither that datum nor the blank cell's; where it holds nothing (the read
+// leaves the buffer), with `fill`. `expect(address, lane, f)` is what the read
+// gives with a buffer byte `f` there.
+template <class Expect>
+inline void FillUnlikeThePart(uint8_t* at, size_t bytes, uint32_t start, unsigned unit, const sim::CatalogPart& part,
+                              uint8_t fill, Expect expect) {
+    const sim::CatalogChip& blank = BlankPart(part);
+    const uint8_t other = static_cast<uint8_t>(~fill);
+    for (size_t i = 0; i < bytes; ++i) {
+        const uint32_t a = start + static_cast<uint32_t>(i / unit);
+        const unsigned lane = static_cast<unsigned>(i % unit);
+        const Expected e = expect(a, lane, fill);
+        // (A read that leaves the buffer gives the fill back: only then the
+        // second look.)
+        const bool left = e.value == fill && expect(a, lane, other).value == other;
+        at[i] = left ? fill : Unlike(e.value, CellByte(blank, a, lane));
+    }
 }
 
 // The first byte of `image` (the device's layout from chip address `base`)
@@ -766,8 +885,10 @@ inline std::string PldCellsHold(const placement::DeviceTable& table, const sim::
 // One range start..end on a fresh part of device `index`, its data cut from
 // a whole-layout image of seed `seed`, Buffer Start at the range's place:
 // Program (with its verify) writes the range's cells at their chip addresses
-// and no other cell, Read fills Buffer Start..Buffer End and leaves every
-// other buffer byte as it was. `refusal`: the line the row must refuse the
+// and no other cell (a range that meets no cell of the part fails: it would
+// prove nothing), Read fills Buffer Start..Buffer End from a buffer that
+// held there what the part does not, and leaves every other buffer byte as
+// it was; a device without Read is checked on its cells alone. `refusal`: the line the row must refuse the
 // range with before any supply is switched on, the part and the buffer left
 // as they were (nullptr: the row serves it); `mayServe`: a row that declares
 // the refusal may serve the range all the same (a part whose page is one
@@ -803,6 +924,7 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
     std::copy(whole.begin() + static_cast<ptrdiff_t>(offset), whole.begin() + static_cast<ptrdiff_t>(offset + bytes),
               buffer + first);
     const RowDef* def = RowDefinition(CurrentAlgorithm);
+    const bool reads = (SupportedOperationMask & OpMaskRead) != 0;
     // Program alone where the row refuses: its blank check before would
     // switch the part on whatever Program does.
     BlankCheckBeforeProgram = refusal != nullptr ? 0 : 1;
@@ -823,7 +945,7 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
                                                   "after the refusal");
         p.line += written;
         // A Read the row serves (or refuses with its line) keeps to the range.
-        RunOperation(MainEngine, OpRead);
+        if (reads) RunOperation(MainEngine, OpRead);
         const bool kept = std::all_of(buffer, buffer + first, [](uint8_t b) { return b == kOther; }) &&
                           std::all_of(buffer + first + bytes, buffer + size, [](uint8_t b) { return b == kOther; });
         if (!kept) p.line += " with the buffer outside the range changed";
@@ -834,17 +956,20 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
     p.line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
     bool failed = programmed != ResultOk;
     if (failed) p.line += " (" + FirstError(ui, from) + ")";
-    auto expect = [&](uint32_t address, unsigned lane) {
+    auto expectWith = [&](uint32_t address, unsigned lane, uint8_t fill) {
         const size_t b = size_t{address - base} * unit + lane;
-        return ExpectedAt(b, whole[b], *p.part, *chip, base, unit, kOther);
+        return ExpectedAt(b, whole[b], *p.part, *chip, base, unit, fill);
     };
+    auto expect = [&](uint32_t address, unsigned lane) { return expectWith(address, lane, kOther); };
     // The part's own cells: the range at its chip addresses, blank from the
     // row's first address up to the start and in the 16 just above the end.
     const sim::CatalogChip& blank = BlankPart(*p.part);
+    size_t checked = 0; // cells of the range checked
     for (uint32_t a = base; !failed && chip->Words() > 0 && a <= std::min(top, end + 16); ++a) {
         for (unsigned lane = 0; !failed && lane < unit; ++lane) {
             const Expected e = expect(a, lane);
             if (!e.programmed) continue;
+            checked += a >= start && a <= end;
             const uint8_t has = CellByte(*chip, a, lane);
             const bool inRange = a >= start && a <= end;
             const uint8_t want = inRange ? (e.cell >= 0 ? static_cast<uint8_t>(e.cell) : e.value) : CellByte(blank, a, lane);
@@ -857,13 +982,22 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
             }
         }
     }
-    if (!failed) {
+    if (!failed && !RangeMeetsCells(CellWindows(*p.part, base, top, unit), *chip, start, end, checked, reads)) {
+        p.line += " (the range meets no cell of the part)";
+        failed = true;
+    }
+    if (!failed && !reads) p.line += " (no Read: cells checked)";
+    if (!failed && reads) {
         // A second image the row keeps right after the range's bytes (its
         // declaration gives the length) is read back from there too.
         const size_t second = def != nullptr && def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
         const size_t after = std::min(size, first + bytes + second);
         const std::vector<uint8_t> taken(buffer + first + bytes, buffer + after);
+        // Before the read, the range's bytes hold what the part does not
+        // hold there, and so does the second image's place.
         std::memset(buffer, kOther, size);
+        FillUnlikeThePart(buffer + first, bytes, start, unit, *p.part, kOther, expectWith);
+        for (size_t i = 0; i < taken.size(); ++i) buffer[first + bytes + i] = Unlike(taken[i], 0xFF);
         const size_t at = ui.Log.size();
         const int r = RunOperation(MainEngine, OpRead);
         p.line += r == ResultOk ? " read ok" : " read FAILED (" + FirstError(ui, at) + ")";
