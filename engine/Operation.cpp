@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Bringup.h"
@@ -26,6 +27,7 @@ OperationCounters MainCounters;
 OperationEngine MainEngine;
 const char* const CompareFileName = "COMPARE.TXT";
 const char* const BufferStartRefusal = " Buffer Start ";
+const char* const BufferEndRefusal = " Buffer End ";
 
 namespace {
 
@@ -285,6 +287,43 @@ static bool BufferStartRefused() {
     return def != nullptr && def->DataAtChipAddresses && MovesBufferData();
 }
 
+uint64_t RangeBufferEnd() {
+    const uint64_t n = DeviceEnd >= DeviceStart ? DeviceEnd - DeviceStart : 0;
+    const uint64_t step = WordMode == 1 || WordMode == 2 ? 2 : WordMode >= 3 && WordMode <= 6 ? 4 : 1;
+    const uint64_t end = uint64_t{BufferStart} + step * (n + 1) - 1;
+    return DataWidth > 8 ? 2 * end + 1 : end;
+}
+
+uint64_t BufferCapacityBytes() {
+    const uint64_t capacity = BufferImageCapacity();
+    return capacity != 0 ? capacity : BufferBankBytes;
+}
+
+// A range whose buffer bytes run past the buffer's last byte would program
+// what is not there (blank words, or half the range before "Cannot create
+// swap area."), and a read would lose the bytes past it: refused before
+// anything is switched on. A row's second image after the range (a data
+// EEPROM's) counts with it. A fuse map stays in bank 0 whatever Buffer Start
+// says.
+static bool BufferEndRefused(uint64_t& end) {
+    if (DeviceSection == SectionPld || !MovesBufferData()) return false;
+    end = RangeBufferEnd();
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->ImageAfterRange != nullptr)
+        end += def->ImageAfterRange();
+    return end >= BufferCapacityBytes();
+}
+
+// The buffer's size as the refusal names it.
+static std::string BufferSizeText(uint64_t bytes) {
+    char text[32];
+    if (bytes % (1u << 20) == 0) {
+        std::snprintf(text, sizeof text, "%lu MB", static_cast<unsigned long>(bytes >> 20));
+    } else {
+        std::snprintf(text, sizeof text, "%lu KB", static_cast<unsigned long>(bytes >> 10));
+    }
+    return text;
+}
+
 int CheckCommunication(OperationEngine& engine) {
     (void)engine;
     if (ConnectProgrammer(0) != 1) {
@@ -522,6 +561,14 @@ int RunOperation(OperationEngine& engine, int op) {
     if (BufferStartRefused()) {
         ShowMessageLine("%s%Xh not supported: the data are taken at the chip's own addresses (Chip Start %Xh).",
                         BufferStartRefusal, BufferStart, DeviceStart);
+        Beep(-1);
+        return ResultFailed;
+    }
+    if (uint64_t end = 0; BufferEndRefused(end)) {
+        ShowMessageLine("%s%llXh past the buffer's last byte %llXh (buffer size %s).", BufferEndRefusal,
+                        static_cast<unsigned long long>(end),
+                        static_cast<unsigned long long>(BufferCapacityBytes() - 1),
+                        BufferSizeText(BufferCapacityBytes()).c_str());
         Beep(-1);
         return ResultFailed;
     }

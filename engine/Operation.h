@@ -66,6 +66,16 @@ extern const char* const CompareFileName; // "COMPARE.TXT"
 // The start of the line logged when a row that takes its data at the chip's
 // own addresses is given a Buffer Start apart from Chip Start.
 extern const char* const BufferStartRefusal; // " Buffer Start "
+// The start of the line logged when a range's buffer bytes run past the
+// buffer's last byte.
+extern const char* const BufferEndRefusal; // " Buffer End "
+// The last buffer byte of the range (the Config Option dialog's Buffer End:
+// Buffer Start counts a 16-bit device's words, a split mode's lanes take
+// 2 or 4 bytes a datum), without wrapping.
+uint64_t RangeBufferEnd();
+// The buffer's size in bytes (256 MB; bank 0 alone when the image could not
+// be reserved).
+uint64_t BufferCapacityBytes();
 
 // Millisecond tick source of the elapsed time (a monotonic clock; tests may
 // replace it).
