@@ -299,29 +299,36 @@ uint64_t BufferCapacityBytes() {
     return capacity != 0 ? capacity : BufferBankBytes;
 }
 
+uint64_t RunBufferEnd() {
+    uint64_t end = RangeBufferEnd();
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->ImageAfterRange != nullptr)
+        end += def->ImageAfterRange();
+    return end;
+}
+
+std::string BufferEndPastText(uint64_t end) {
+    const uint64_t bytes = BufferCapacityBytes();
+    char size[32];
+    if (bytes % (1u << 20) == 0) {
+        std::snprintf(size, sizeof size, "%llu MB", static_cast<unsigned long long>(bytes >> 20));
+    } else {
+        std::snprintf(size, sizeof size, "%llu KB", static_cast<unsigned long long>(bytes >> 10));
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "Buffer End %llXh past the buffer's last byte %llXh (buffer size %s).",
+                  static_cast<unsigned long long>(end), static_cast<unsigned long long>(bytes - 1), size);
+    return text;
+}
+
 // A range whose buffer bytes run past the buffer's last byte would program
 // what is not there (blank words, or half the range before "Cannot create
 // swap area."), and a read would lose the bytes past it: refused before
-// anything is switched on. A row's second image after the range (a data
-// EEPROM's) counts with it. A fuse map stays in bank 0 whatever Buffer Start
+// anything is switched on. A fuse map stays in bank 0 whatever Buffer Start
 // says.
 static bool BufferEndRefused(uint64_t& end) {
     if (DeviceSection == SectionPld || !MovesBufferData()) return false;
-    end = RangeBufferEnd();
-    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->ImageAfterRange != nullptr)
-        end += def->ImageAfterRange();
+    end = RunBufferEnd();
     return end >= BufferCapacityBytes();
-}
-
-// The buffer's size as the refusal names it.
-static std::string BufferSizeText(uint64_t bytes) {
-    char text[32];
-    if (bytes % (1u << 20) == 0) {
-        std::snprintf(text, sizeof text, "%lu MB", static_cast<unsigned long>(bytes >> 20));
-    } else {
-        std::snprintf(text, sizeof text, "%lu KB", static_cast<unsigned long>(bytes >> 10));
-    }
-    return text;
 }
 
 int CheckCommunication(OperationEngine& engine) {
@@ -565,10 +572,7 @@ int RunOperation(OperationEngine& engine, int op) {
         return ResultFailed;
     }
     if (uint64_t end = 0; BufferEndRefused(end)) {
-        ShowMessageLine("%s%llXh past the buffer's last byte %llXh (buffer size %s).", BufferEndRefusal,
-                        static_cast<unsigned long long>(end),
-                        static_cast<unsigned long long>(BufferCapacityBytes() - 1),
-                        BufferSizeText(BufferCapacityBytes()).c_str());
+        ShowMessageLine(" %s", BufferEndPastText(end).c_str());
         Beep(-1);
         return ResultFailed;
     }

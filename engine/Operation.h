@@ -6,6 +6,7 @@
 // the elapsed time and the counters.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "engine/OperationState.h"
 
@@ -73,6 +74,11 @@ extern const char* const BufferEndRefusal; // " Buffer End "
 // Buffer Start counts a 16-bit device's words, a split mode's lanes take
 // 2 or 4 bytes a datum), without wrapping.
 uint64_t RangeBufferEnd();
+// The last buffer byte a run over the range takes: the range's, and a
+// row's second image after it (a data EEPROM's).
+uint64_t RunBufferEnd();
+// "Buffer End <end>h past the buffer's last byte <last>h (buffer size <n> MB)."
+std::string BufferEndPastText(uint64_t end);
 // The buffer's size in bytes (256 MB; bank 0 alone when the image could not
 // be reserved).
 uint64_t BufferCapacityBytes();
