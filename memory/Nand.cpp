@@ -802,17 +802,18 @@ int MapRead(int mode) {
         }
         compared = offset + stored;
     }
-    // A verify covers the whole range: what the map gives no block for is
-    // not on the part, so the rest of the buffer must be erased bytes.
-    if (result == 1 && logical && (mode == 1 || mode == 3)) {
+    // The logical read covers the whole range: what the map gives no block
+    // for is not on the part, erased bytes. A read stores them (the buffer
+    // keeps nothing of an earlier file there), a verify or compare compares
+    // the rest of the range with them.
+    if (result == 1 && logical && mode >= 1 && mode <= 4) {
         for (uint64_t a = compared; a <= DeviceEnd; ++a) {
-            const uint8_t v = ReadBufferByteCached(static_cast<uint32_t>(a));
-            if (v == 0xFF) continue;
             ChipAddress = static_cast<uint32_t>(a);
             ReadValue = 0xFF;
-            ExpectedValue = v;
-            result = -1;
-            break;
+            if (ProcessReadByte(mode) != 1 || (BufferIndex >= 0x10000 && AdvanceToNextBank() != 1)) {
+                result = -1;
+                break;
+            }
         }
     }
     PowerOff();
