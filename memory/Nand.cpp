@@ -472,6 +472,11 @@ bool MapValid(uint32_t s) {
     return std::memcmp(m.data(), name, 15) == 0 && m[15] == 0xFF;
 }
 
+// The buffer byte of chip address `a` of the range (at or above Chip Start).
+uint8_t RangeBufferByte(uint64_t a) {
+    const uint64_t at = uint64_t{BufferStart} + (a - DeviceStart);
+    return at <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(at)) : static_cast<uint8_t>(FillByte);
+}
 // The first buffer block from `from` that is all FFh (with `empty`; else
 // the first that is not), else the number of blocks of the range. Row 86's
 // data blocks D count from the range's first block to the first empty one:
@@ -481,8 +486,9 @@ uint32_t FirstEmptyBufferBlock(uint32_t from, uint32_t rangeBlocks, bool empty) 
         bool allFf = true;
         const uint64_t end =
             std::min<uint64_t>(static_cast<uint64_t>(b + 1) * Run.BufferBlock, uint64_t{DeviceEnd} + 1);
+        // The range's bytes from Buffer Start, whatever Chip Start is.
         for (uint64_t a = static_cast<uint64_t>(b) * Run.BufferBlock; a < end && allFf; ++a)
-            allFf = ReadBufferByteCached(static_cast<uint32_t>(a)) == 0xFF;
+            allFf = RangeBufferByte(a) == 0xFF;
         if (allFf == empty) return b;
     }
     return rangeBlocks;

@@ -450,6 +450,25 @@ TEST_F(NandRun, Row86FromALaterBlock) {
     ExpectNoViolations();
 }
 
+// Row 86 counts its data blocks from the range's bytes at Buffer Start: a
+// range whose data lie in another part of the buffer (FFh at the chip's own
+// addresses) is written whole and verifies.
+TEST_F(NandRun, Row86CountsItsDataBlocksAtBufferStart) {
+    Start({"SAMSUNG", "KM29W32000AT"}, 2);
+    BufferStart = 0x100000;
+    FillBufferRange(0, DeviceEnd, 0xFF);
+    FillPattern(BufferStart + DeviceEnd + 1, 14);
+    FillBufferRange(0, BufferStart - 1, 0xFF);
+    const auto data = BufferCopy(BufferStart, 2 * bufferBlock);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], 510), std::vector<uint8_t>(data.begin(), data.begin() + chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 511), std::vector<uint8_t>(data.begin() + chipBlock, data.begin() + 2 * chipBlock));
+    FillBufferRange(BufferStart, BufferStart + DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(BufferStart, 2 * bufferBlock), data);
+    ExpectNoViolations();
+}
+
 // Row 86 refuses data it would leave unwritten (after an empty buffer block)
 // and more data blocks than the map holds, before writing any page.
 struct PlaceCase {
