@@ -112,6 +112,7 @@ TEST_F(Opt24, ARangeStartingAtTheProtectRegistersAddressIsRefused) {
         char line[96];
         std::snprintf(line, sizeof line,
                       " Start address %Xh is the protect register's address: start the range below it.", top);
+        BlankCheckBeforeProgram = 0;
         EXPECT_EQ(Run(OpProgram), -1);
         EXPECT_TRUE(HasLine(line)) << LogText();
         EXPECT_EQ(Run(OpRead), -1);
