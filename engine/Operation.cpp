@@ -28,6 +28,7 @@ OperationEngine MainEngine;
 const char* const CompareFileName = "COMPARE.TXT";
 const char* const BufferStartRefusal = " Buffer Start ";
 const char* const FixedPlaceRefusal = " Buffer addr ";
+const char* const BufferEndRefusal = " Buffer End ";
 
 namespace {
 
@@ -332,6 +333,50 @@ static std::string FixedPlaceConflict() {
     return "";
 }
 
+uint64_t RangeBufferEnd() {
+    const uint64_t n = DeviceEnd >= DeviceStart ? DeviceEnd - DeviceStart : 0;
+    const uint64_t step = WordMode == 1 || WordMode == 2 ? 2 : WordMode >= 3 && WordMode <= 6 ? 4 : 1;
+    const uint64_t end = uint64_t{BufferStart} + step * (n + 1) - 1;
+    return DataWidth > 8 ? 2 * end + 1 : end;
+}
+
+uint64_t BufferCapacityBytes() {
+    const uint64_t capacity = BufferImageCapacity();
+    return capacity != 0 ? capacity : BufferBankBytes;
+}
+
+uint64_t RunBufferEnd() {
+    uint64_t end = RangeBufferEnd();
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->ImageAfterRange != nullptr)
+        end += def->ImageAfterRange();
+    return end;
+}
+
+std::string BufferEndPastText(uint64_t end) {
+    const uint64_t bytes = BufferCapacityBytes();
+    char size[32];
+    if (bytes % (1u << 20) == 0) {
+        std::snprintf(size, sizeof size, "%llu MB", static_cast<unsigned long long>(bytes >> 20));
+    } else {
+        std::snprintf(size, sizeof size, "%llu KB", static_cast<unsigned long long>(bytes >> 10));
+    }
+    char text[128];
+    std::snprintf(text, sizeof text, "Buffer End %llXh past the buffer's last byte %llXh (buffer size %s).",
+                  static_cast<unsigned long long>(end), static_cast<unsigned long long>(bytes - 1), size);
+    return text;
+}
+
+// A range whose buffer bytes run past the buffer's last byte would program
+// what is not there (blank words, or half the range before "Cannot create
+// swap area."), and a read would lose the bytes past it: refused before
+// anything is switched on. A fuse map stays in bank 0 whatever Buffer Start
+// says.
+static bool BufferEndRefused(uint64_t& end) {
+    if (DeviceSection == SectionPld || !MovesBufferData()) return false;
+    end = RunBufferEnd();
+    return end >= BufferCapacityBytes();
+}
+
 int CheckCommunication(OperationEngine& engine) {
     (void)engine;
     if (ConnectProgrammer(0) != 1) {
@@ -596,6 +641,11 @@ int RunOperation(OperationEngine& engine, int op) {
     }
     if (const std::string conflict = FixedPlaceConflict(); !conflict.empty()) {
         ShowMessageLine("%s", conflict.c_str());
+        Beep(-1);
+        return ResultFailed;
+    }
+    if (uint64_t end = 0; BufferEndRefused(end)) {
+        ShowMessageLine(" %s", BufferEndPastText(end).c_str());
         Beep(-1);
         return ResultFailed;
     }

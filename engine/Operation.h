@@ -6,6 +6,7 @@
 // the elapsed time and the counters.
 #pragma once
 #include <cstdint>
+#include <string>
 
 #include "engine/OperationState.h"
 
@@ -69,6 +70,21 @@ extern const char* const BufferStartRefusal; // " Buffer Start "
 // The start of the line logged when a range would put the datum of one chip
 // address on a buffer place the row keeps for another (RowDef::FixedPlaces).
 extern const char* const FixedPlaceRefusal; // " Buffer addr "
+// The start of the line logged when a range's buffer bytes run past the
+// buffer's last byte.
+extern const char* const BufferEndRefusal; // " Buffer End "
+// The last buffer byte of the range (the Config Option dialog's Buffer End:
+// Buffer Start counts a 16-bit device's words, a split mode's lanes take
+// 2 or 4 bytes a datum), without wrapping.
+uint64_t RangeBufferEnd();
+// The last buffer byte a run over the range takes: the range's, and a
+// row's second image after it (a data EEPROM's).
+uint64_t RunBufferEnd();
+// "Buffer End <end>h past the buffer's last byte <last>h (buffer size <n> MB)."
+std::string BufferEndPastText(uint64_t end);
+// The buffer's size in bytes (256 MB; bank 0 alone when the image could not
+// be reserved).
+uint64_t BufferCapacityBytes();
 
 // Millisecond tick source of the elapsed time (a monotonic clock; tests may
 // replace it).

@@ -230,6 +230,12 @@ uint32_t RunBufferWord(uint64_t index) {
 }
 
 int AdvanceToNextBank() {
+    // A datum at the buffer's last byte closes its last bank: there is no
+    // next one, and nothing of the run follows (the driver refuses a range
+    // past the buffer's last byte). The bank stays and the index points past
+    // it, into the window's tail beyond the buffer.
+    if ((uint64_t{CurrentBank} + 1) * BufferBankBytes >= std::max<uint64_t>(BufferImageCapacity(), BufferBankBytes))
+        return 1;
     // SelectBank logs "Cannot create swap area." when the image cannot grow.
     if (CurrentBank >= 0xFFFF) {
         ShowErrorByCode(50);

@@ -472,6 +472,11 @@ bool MapValid(uint32_t s) {
     return std::memcmp(m.data(), name, 15) == 0 && m[15] == 0xFF;
 }
 
+// The buffer byte of chip address `a` of the range (at or above Chip Start).
+uint8_t RangeBufferByte(uint64_t a) {
+    const uint64_t at = uint64_t{BufferStart} + (a - DeviceStart);
+    return at <= 0xFFFFFFFFu ? ReadBufferByteCached(static_cast<uint32_t>(at)) : static_cast<uint8_t>(FillByte);
+}
 // The first buffer block from `from` that is all FFh (with `empty`; else
 // the first that is not), else the number of blocks of the range. Row 86's
 // data blocks D count from the range's first block to the first empty one:
@@ -481,8 +486,9 @@ uint32_t FirstEmptyBufferBlock(uint32_t from, uint32_t rangeBlocks, bool empty) 
         bool allFf = true;
         const uint64_t end =
             std::min<uint64_t>(static_cast<uint64_t>(b + 1) * Run.BufferBlock, uint64_t{DeviceEnd} + 1);
+        // The range's bytes from Buffer Start, whatever Chip Start is.
         for (uint64_t a = static_cast<uint64_t>(b) * Run.BufferBlock; a < end && allFf; ++a)
-            allFf = ReadBufferByteCached(static_cast<uint32_t>(a)) == 0xFF;
+            allFf = RangeBufferByte(a) == 0xFF;
         if (allFf == empty) return b;
     }
     return rangeBlocks;
@@ -802,17 +808,18 @@ int MapRead(int mode) {
         }
         compared = offset + stored;
     }
-    // A verify covers the whole range: what the map gives no block for is
-    // not on the part, so the rest of the buffer must be erased bytes.
-    if (result == 1 && logical && (mode == 1 || mode == 3)) {
+    // The logical read covers the whole range: what the map gives no block
+    // for is not on the part, erased bytes. A read stores them (the buffer
+    // keeps nothing of an earlier file there), a verify or compare compares
+    // the rest of the range with them.
+    if (result == 1 && logical && mode >= 1 && mode <= 4) {
         for (uint64_t a = compared; a <= DeviceEnd; ++a) {
-            const uint8_t v = ReadBufferByteCached(static_cast<uint32_t>(a));
-            if (v == 0xFF) continue;
             ChipAddress = static_cast<uint32_t>(a);
             ReadValue = 0xFF;
-            ExpectedValue = v;
-            result = -1;
-            break;
+            if (ProcessReadByte(mode) != 1 || (BufferIndex >= 0x10000 && AdvanceToNextBank() != 1)) {
+                result = -1;
+                break;
+            }
         }
     }
     PowerOff();

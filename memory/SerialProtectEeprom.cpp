@@ -36,6 +36,18 @@ uint32_t ProtectRowReadControl(uint32_t row, uint32_t a) {
     return DeviceVariant == 2 ? 0x81 : 0xA1;
 }
 
+// The part answers a transfer that starts at its protect register's address
+// with the register, not with the array byte there (a page write there sets
+// the register, a random read gives it): a range that starts there is
+// refused before anything is switched on. A range from below reaches that
+// byte through the page write and the sequential read.
+bool StartsOnRegister(uint32_t registerAddress) {
+    if (DeviceStart != registerAddress) return false;
+    ShowMessageLine(" Start address %Xh is the protect register's address: start the range below it.",
+                    DeviceStart);
+    return true;
+}
+
 namespace row14 {
 
 uint32_t g_page = 16;
@@ -93,6 +105,8 @@ bool Valid() {
 
 int Read(int mode) {
     if (!Valid()) return -1;
+    Settings();
+    if (StartsOnRegister(g_register)) return -1;
     PowerOnDevice(2);
     SerialBusStart();
     Address(DeviceStart);
@@ -108,6 +122,8 @@ int Read(int mode) {
 
 int Program() {
     if (!Valid()) return -1;
+    Settings();
+    if (StartsOnRegister(g_register)) return -1;
     PowerOnDevice(1);
     Unlock();
     const int r = EnginePageWrites(g_page, Address, Send);
@@ -181,6 +197,8 @@ bool Valid() { return DeviceVariant < 3 && SerialPageSizeValid(PageSize); }
 
 int Read(int mode) {
     if (!Valid()) return -1;
+    Settings();
+    if (StartsOnRegister(g_register)) return -1;
     PowerOnDevice(2);
     SetAddress(DeviceStart);
     SerialBusStart();
@@ -195,6 +213,8 @@ int Read(int mode) {
 
 int Program() {
     if (!Valid()) return -1;
+    Settings();
+    if (StartsOnRegister(g_register)) return -1;
     PowerOnDevice(1);
     SetAddress(g_register);
     Send(0x02);

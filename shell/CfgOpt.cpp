@@ -17,10 +17,12 @@
 #include <cstdio>
 #include <string>
 
+#include "dialogs/DialogKit.h"
 #include "dialogs/RadioGroup.h"
 #include "engine/Buffer.h"
 #include "engine/Config.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Services.h"
@@ -258,6 +260,7 @@ void TCfgOpt::CheckAndClick() {
 
 void TCfgOpt::CheckValue() {
     if (Loading == 1 || RefuseWhileBusy()) return;
+    const uint32_t before[] = {DeviceStart, DeviceEnd, BufferStart, WordMode};
     StoreConfigControls(this);
     bool changed = false;
     if (DeviceStart >= DeviceSize) changed |= Correct(DeviceStart, 0);
@@ -269,6 +272,23 @@ void TCfgOpt::CheckValue() {
     if (changed) {
         FillConfigControls(this);
         UpdateInfoPanel();
+        return;
+    }
+    // A range whose buffer bytes would run past the buffer's last byte is
+    // not taken: the box says why, and the range is what it was.
+    if (DeviceSection != SectionPld && RunBufferEnd() >= BufferCapacityBytes()) {
+        const std::string text = BufferEndPastText(RunBufferEnd());
+        DeviceStart = before[0];
+        DeviceEnd = before[1];
+        BufferStart = before[2];
+        WordMode = before[3];
+        Loading = 1; // the box takes the focus: leaving an edit stores nothing
+        FillConfigControls(this);
+        ShowErrorBox(this, QString::fromStdString(text));
+        Loading = 0;
+        UpdateInfoPanel();
+        EditBufferStart->selectAll();
+        EditBufferStart->setFocus();
         return;
     }
     BufferEnd = ComputeSplitBufferEnd();

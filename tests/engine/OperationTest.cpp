@@ -438,6 +438,87 @@ TEST_F(OperationTest, ARowWithFixedBufferPlacesRefusesARangeThatMixesThem) {
     ForgetRowDefinitions();
 }
 
+// A range whose buffer bytes end at the buffer's last byte runs; one byte
+// further is refused for every operation that moves buffer data, before the
+// link check, naming Buffer End and the buffer's size (a 16-bit device's
+// Buffer Start in words, a split mode's lanes, a row's second image after
+// the range counted); the buffer keeps its bytes and its size.
+TEST_F(OperationTest, ARangePastTheBuffersLastByteIsRefusedBeforePowerUp) {
+    Options(0, 1);
+    DeviceStart = 0x100;
+    DeviceEnd = 0x1FF;
+    BufferStart = 0x0FFFFF00;
+    ASSERT_EQ(SelectBank(0x0FFFFFFF, 1), 1);
+    for (uint32_t i = 0; i < 0x100; ++i) BufferImage()[0x0FFFFF00 + i] = static_cast<uint8_t>(i * 5 + 1);
+    SelectBank(0, 0);
+    EXPECT_EQ(RangeBufferEnd(), 0x0FFFFFFFu);
+    ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
+    for (uint32_t i = 0; i < 0x100; ++i) ASSERT_EQ(chip->cells[0x100 + i], static_cast<uint8_t>(i * 5 + 1)) << i;
+
+    const std::vector<uint8_t> cells = chip->cells;
+    const uint32_t reads = chip->reads, writes = chip->writes, banks = BankCount;
+    BufferStart = 0x0FFFFF01;
+    for (const int op : {OpProgram, OpRead, OpVerify, OpCompare, OpAuto}) {
+        SCOPED_TRACE(op);
+        ExpectRun(op, ResultFailed, {" Buffer End 10000000h past the buffer's last byte FFFFFFFh (buffer size 256 MB)."});
+    }
+    EXPECT_EQ(chip->reads + chip->writes, reads + writes);
+    EXPECT_EQ(chip->cells, cells);
+    EXPECT_EQ(BankCount, banks);
+    EXPECT_EQ(BufferImage()[0x0FFFFFFF], static_cast<uint8_t>(0xFF * 5 + 1));
+    ExpectRun(OpBlankCheck, ResultFailed, {"Blank check error!", " Chip addr: 000100h  data: 0001h", "T"});
+    const uint32_t touched = chip->reads + chip->writes;
+
+    struct Case {
+        uint32_t width, wordMode, bufferStart;
+        uint64_t end;
+    };
+    const Case cases[] = {
+        {16, 0, 0x07FFFF00, 0x0FFFFFFF}, {16, 0, 0x07FFFF01, 0x10000001}, {8, 1, 0x0FFFFE00, 0x0FFFFFFF},
+        {8, 2, 0x0FFFFE01, 0x10000000},  {8, 3, 0x0FFFFC00, 0x0FFFFFFF}, {8, 0, 0xFFFFFFFF, 0x1000000FE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "-bit, mode " + std::to_string(c.wordMode));
+        DataWidth = c.width;
+        WordMode = c.wordMode;
+        BufferStart = c.bufferStart;
+        EXPECT_EQ(RangeBufferEnd(), c.end);
+        if (c.end > 0x0FFFFFFF) {
+            char line[96];
+            std::snprintf(line, sizeof line, " Buffer End %llXh past the buffer's last byte FFFFFFFh (buffer size 256 MB).",
+                          static_cast<unsigned long long>(c.end));
+            ExpectRun(OpRead, ResultFailed, {line});
+        }
+    }
+    EXPECT_EQ(chip->reads + chip->writes, touched);
+
+    // A data EEPROM's image after the range's bytes counts with them.
+    static uint32_t (*const kEeprom)() = [] { return uint32_t{0x80}; };
+    static const RowDef kSecond[] = {{.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead,
+                                      .Program = TestProgram, .Erase = TestErase, .Secure = TestSecure,
+                                      .ImageAfterRange = kEeprom}};
+    ASSERT_EQ(InstallRows(kSecond), 1u);
+    DataWidth = 8;
+    WordMode = 0;
+    BufferStart = 0x0FFFFE81;
+    EXPECT_EQ(RangeBufferEnd(), 0x0FFFFF80u);
+    ExpectRun(OpRead, ResultFailed, {" Buffer End 10000000h past the buffer's last byte FFFFFFFh (buffer size 256 MB)."});
+    ForgetRowDefinitions();
+
+    // A buffer of fewer banks names its own size.
+    BufferReserveBanks = 4;
+    InitBuffers();
+    SelectTestDevice(SectionEprom, kAllOps, kSize);
+    DeviceStart = 0;
+    DeviceEnd = 0xFF;
+    BufferStart = 0x3FF01;
+    ExpectRun(OpProgram, ResultFailed, {" Buffer End 40000h past the buffer's last byte 3FFFFh (buffer size 256 KB)."});
+    BufferStart = 0x3FF00;
+    chip->cells.assign(kSize, 0xFF);
+    ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
+    ResetBufferState();
+}
+
 class GangTest : public OperationFixture {
 protected:
     void SetUp() override {

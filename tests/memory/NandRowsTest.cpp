@@ -259,8 +259,8 @@ TEST_F(NandRun, ThirtyBadBlocksStillFormat) {
 }
 
 // Row 83 places ProgramBlockSize blocks in the good blocks after block 0;
-// its logical read gives exactly those, its physical read the map and the
-// bad blocks as well.
+// its logical read gives exactly those (the rest of the range erased bytes),
+// its physical read the map and the bad blocks as well.
 TEST_F(NandRun, Row83LogicalAndPhysicalReads) {
     Start({"SAMSUNG", "K9F3208W0A"}, 6);
     chips[0]->MarkBad(2);
@@ -277,7 +277,7 @@ TEST_F(NandRun, Row83LogicalAndPhysicalReads) {
     ASSERT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_EQ(BufferCopy(0, 2 * bufferBlock),
               std::vector<uint8_t>(data.begin(), data.begin() + 2 * bufferBlock));
-    EXPECT_EQ(BufferCopy(2 * bufferBlock, bufferBlock), std::vector<uint8_t>(bufferBlock, 0x00));
+    EXPECT_EQ(BufferCopy(2 * bufferBlock, bufferBlock), Blank(bufferBlock)); // past the logical blocks
 
     NandReadMode83 = 1;
     FillBufferRange(0, DeviceEnd, 0x00);
@@ -390,7 +390,7 @@ TEST_F(NandRun, Row86PlacesDataAtTheTop) {
     FillBufferRange(0, DeviceEnd, 0x00);
     ASSERT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_EQ(BufferCopy(0, 3 * bufferBlock), data);
-    EXPECT_EQ(BufferCopy(3 * bufferBlock, bufferBlock), std::vector<uint8_t>(bufferBlock, 0x00));
+    EXPECT_EQ(BufferCopy(3 * bufferBlock, bufferBlock), std::vector<uint8_t>(bufferBlock, 0xFF));
 
     const uint32_t block0Erases = chips[0]->Erases(0);
     ASSERT_EQ(Run(OpErase), 1) << LogText();
@@ -399,6 +399,34 @@ TEST_F(NandRun, Row86PlacesDataAtTheTop) {
     EXPECT_EQ(chips[0]->Erases(508), 1u);
     EXPECT_EQ(chips[0]->PageByte(0, 0), 0xFE); // the map stays
     ExpectNoViolations();
+}
+
+// Row 86's logical read gives the range's blocks that the map holds no
+// entry for as the part holds them, erased: a blank part read into a buffer
+// of other data leaves FFh over the whole range and nothing outside it; a
+// verify and a compare take them as FFh too, at the range's own buffer
+// bytes whatever Buffer Start says.
+TEST_F(NandRun, Row86ReadOfBlocksTheMapDoesNotHoldGivesErasedBytes) {
+    for (const NandPart& part : {NandPart{"SAMSUNG", "K9F6408U0B"}, NandPart{"SAMSUNG", "KM29W32000AT"},
+                                 NandPart{"SAMSUNG", "K9F2808U0B(528)"}}) {
+        SCOPED_TRACE(part.name);
+        socket->Clear();
+        BufferStart = 0;
+        Start(part, 1);
+        DeviceEnd = 0x3FF;
+        FillBufferRange(0, 0x7FF, 0x5A);
+        ASSERT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(BufferCopy(0, 0x400), std::vector<uint8_t>(0x400, 0xFF));
+        EXPECT_EQ(BufferByte(0x400), 0x5A);
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        BufferStart = 0x10000;
+        FillBufferRange(0x10000, 0x103FF, 0xFF);
+        EXPECT_EQ(Run(OpVerify), 1) << LogText();
+        FillBufferRange(0x10123, 0x10123, 0x00);
+        EXPECT_EQ(Run(OpVerify), -1) << LogText();
+        EXPECT_TRUE(HasLine("Buffer addr: 010123h  data: 0000h")) << LogText();
+        ExpectNoViolations();
+    }
 }
 
 // Row 86 from a later block counts its data blocks from the range's first
@@ -419,6 +447,25 @@ TEST_F(NandRun, Row86FromALaterBlock) {
     FillBufferRange(DeviceStart, DeviceEnd, 0x00);
     ASSERT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_EQ(BufferCopy(DeviceStart, 2 * bufferBlock), data);
+    ExpectNoViolations();
+}
+
+// Row 86 counts its data blocks from the range's bytes at Buffer Start: a
+// range whose data lie in another part of the buffer (FFh at the chip's own
+// addresses) is written whole and verifies.
+TEST_F(NandRun, Row86CountsItsDataBlocksAtBufferStart) {
+    Start({"SAMSUNG", "KM29W32000AT"}, 2);
+    BufferStart = 0x100000;
+    FillBufferRange(0, DeviceEnd, 0xFF);
+    FillPattern(BufferStart + DeviceEnd + 1, 14);
+    FillBufferRange(0, BufferStart - 1, 0xFF);
+    const auto data = BufferCopy(BufferStart, 2 * bufferBlock);
+    ASSERT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(ChipBlock(*chips[0], 510), std::vector<uint8_t>(data.begin(), data.begin() + chipBlock));
+    EXPECT_EQ(ChipBlock(*chips[0], 511), std::vector<uint8_t>(data.begin() + chipBlock, data.begin() + 2 * chipBlock));
+    FillBufferRange(BufferStart, BufferStart + DeviceEnd, 0x00);
+    ASSERT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferCopy(BufferStart, 2 * bufferBlock), data);
     ExpectNoViolations();
 }
 

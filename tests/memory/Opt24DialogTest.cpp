@@ -2,6 +2,7 @@
 // writes the register from the controls, the read button reloads them, and a
 // protected block then fails the verify of a program run.
 #include <QApplication>
+#include <cstdio>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTimer>
@@ -91,6 +92,45 @@ TEST_F(Opt24, Row16ProgramsReadsAndProtects) {
     EXPECT_EQ(Opt24xxxBlockProtect, 2);
     EXPECT_EQ(d.ComboBoxWpen->currentIndex(), 1);
     ExpectUpperHalfProtected();
+}
+
+// A range that starts at the protect register's address (the part's last
+// byte on these parts) would set the register or read it instead of the
+// array byte: it is refused with its line, the part left as it was. From
+// one byte below, the last byte is programmed and read back.
+TEST_F(Opt24, ARangeStartingAtTheProtectRegistersAddressIsRefused) {
+    for (const char* name : {"X24F032", "X24325", "X24645"}) {
+        SCOPED_TRACE(name);
+        socket->Clear();
+        Seat("XICOR", name);
+        const uint32_t top = DeviceSize - 1;
+        const uint8_t protect = chip->ProtectRegister();
+        ASSERT_EQ(chip->Byte(top), 0xFF);
+        DeviceStart = BufferStart = DeviceEnd = top;
+        FillBufferRange(top, top, 0x3C);
+        runStart_ = ui.Log.size();
+        char line[96];
+        std::snprintf(line, sizeof line,
+                      " Start address %Xh is the protect register's address: start the range below it.", top);
+        BlankCheckBeforeProgram = 0;
+        EXPECT_EQ(Run(OpProgram), -1);
+        EXPECT_TRUE(HasLine(line)) << LogText();
+        EXPECT_EQ(Run(OpRead), -1);
+        EXPECT_EQ(chip->Byte(top), 0xFF);
+        EXPECT_EQ(chip->ProtectRegister(), protect);
+        EXPECT_EQ(BufferByte(top), 0x3C);
+
+        DeviceStart = BufferStart = top - 1;
+        FillBufferRange(top - 1, top - 1, 0xC3);
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(chip->Byte(top - 1), 0xC3);
+        EXPECT_EQ(chip->Byte(top), 0x3C);
+        FillBufferRange(top - 1, top, 0x00);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        EXPECT_EQ(BufferByte(top - 1), 0xC3);
+        EXPECT_EQ(BufferByte(top), 0x3C);
+        EXPECT_EQ(chip->ProtectRegister(), protect);
+    }
 }
 
 // The Options entry shows the dialog modally and returns the last program

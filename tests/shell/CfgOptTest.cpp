@@ -107,6 +107,48 @@ TEST_F(CfgOptTest, AddressCorrectionsAndSplitBufferEnd) {
     EXPECT_EQ(d->EditChipEnd->text(), "0");
 }
 
+// A Buffer Start, Chip End or split mode that would put the range's last
+// buffer byte past the buffer's is not taken: a box names Buffer End and
+// the buffer's size, the range stays as it was; the last byte itself is
+// taken (a 16-bit device's Buffer Start in words).
+TEST_F(CfgOptTest, ARangePastTheBuffersLastByteIsNotTaken) {
+    Type(d->EditChipEnd, "ff");
+    Type(d->EditBufferStart, "fffff00");
+    EXPECT_EQ(BufferStart, 0xFFFFF00u);
+    EXPECT_EQ(d->EditBufferEnd->text(), "fffffff");
+    struct Case {
+        QLineEdit* edit;
+        const char* text;
+        int split;
+    };
+    const Case cases[] = {{d->EditBufferStart, "fffff01", -1}, {d->EditChipEnd, "100", -1}, {nullptr, "", 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        BoxAnswer box;
+        AnswerNextBox(QMessageBox::Ok, &box);
+        if (c.edit != nullptr) {
+            Type(c.edit, c.text);
+        } else {
+            d->RadioGroupSplit->Item(c.split)->click();
+        }
+        EXPECT_EQ(box.seen, 1);
+        EXPECT_TRUE(box.text.startsWith("Buffer End 1000"));
+        EXPECT_TRUE(box.text.endsWith("past the buffer's last byte FFFFFFFh (buffer size 256 MB)."));
+        EXPECT_EQ((std::vector<uint32_t>{BufferStart, DeviceEnd, WordMode, BufferEnd}),
+                  (std::vector<uint32_t>{0xFFFFF00, 0xFF, 0, 0xFFFFFFF}));
+        EXPECT_EQ(d->EditBufferStart->text() + d->EditChipEnd->text(), "fffff00ff");
+        EXPECT_EQ(d->RadioGroupSplit->ItemIndex(), 0);
+    }
+    DataWidth = 16;
+    Type(d->EditBufferStart, "7ffff00");
+    EXPECT_EQ(d->EditBufferEnd->text(), "fffffff");
+    BoxAnswer box;
+    AnswerNextBox(QMessageBox::Ok, &box);
+    Type(d->EditBufferStart, "7ffff01");
+    EXPECT_EQ(box.text, "Buffer End 10000001h past the buffer's last byte FFFFFFFh (buffer size 256 MB).");
+    EXPECT_EQ(BufferStart, 0x7FFFF00u);
+}
+
 TEST_F(CfgOptTest, HexOnlyAndEscKeepsTheFocusedValue) {
     d->EditChipStart->clear();
     d->EditChipStart->insert("12g4"); // what a paste inserts

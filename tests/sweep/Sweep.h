@@ -298,6 +298,7 @@ constexpr const char* kBoundaryStart = "from the row's boundary";
 constexpr const char* kHighStart = "from 10000h or above";
 constexpr const char* kEndBelowTop = "to an end below the top";
 constexpr const char* kBufferApart = "with Buffer Start apart from Chip Start";
+constexpr const char* kBufferTop = "at the buffer's last byte";
 
 // Faults the passes found that are not mended yet. A failure of a row and
 // pass listed here prints as an "[open]" line with what goes wrong, is
