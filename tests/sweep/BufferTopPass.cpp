@@ -18,7 +18,6 @@ namespace {
 
 using namespace sweep;
 
-constexpr uint8_t kOther = 0x5A; // buffer bytes outside the range
 constexpr uint32_t kUnits = 8;   // chip addresses in the range
 
 TEST_P(EveryDevice, AtTheBuffersLastByte) {

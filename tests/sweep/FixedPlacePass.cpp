@@ -19,7 +19,6 @@ namespace {
 using namespace sweep;
 
 constexpr const char* kFixedPlace = "over the row's fixed buffer places";
-constexpr uint8_t kOther = 0x5A; // the buffer's bytes outside the range
 
 // One run: chip range start..end, its data from buffer unit `bufferStart`.
 struct PlaceCase {

@@ -290,6 +290,9 @@ inline void ShapeFuses(uint32_t row, uint8_t* map, uint32_t fuses) {
     }
 }
 
+// The byte the range passes leave in the buffer outside the range.
+constexpr uint8_t kOther = 0x5A;
+
 constexpr const char* kMainPass = "from chip address 0";
 constexpr const char* kOddStart = "from an odd address";
 constexpr const char* kGang = "on a gang of 4";
@@ -896,7 +899,6 @@ inline std::string PldCellsHold(const placement::DeviceTable& table, const sim::
 // byte).
 inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, const char* pass, uint32_t start,
                      uint32_t end, const char* refusal, uint32_t seed, bool mayServe = false) {
-    constexpr uint8_t kOther = 0x5A; // the buffer's bytes outside the range
     InstallSimulator(0);
     PassDevice p;
     if (std::string skip; !Ready(p, d, index, pass, skip)) return;
