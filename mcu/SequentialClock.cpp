@@ -349,7 +349,6 @@ constexpr RowDef kAlgorithmRows[] = {
     {.Row = 143,
      .Read = Alg143Read,
      .Program = Alg143Program,
-     .GangModuleRefusal = "Remove the gang module: its socket select takes this device's data byte.",
      .StartRefusal = " Chip start ",
      .NoByteLanes = true,
      .DataAtChipAddresses = true},

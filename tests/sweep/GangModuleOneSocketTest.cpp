@@ -10,8 +10,6 @@ namespace {
 
 using namespace sweep;
 
-constexpr const char* kModuleAtOne = "on a gang module at gang size 1";
-
 // What one run on the module's first socket gave.
 struct ModuleRun {
     bool refused = false; // the row refused the module with its line, before power-up

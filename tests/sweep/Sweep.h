@@ -302,6 +302,7 @@ constexpr const char* kHighStart = "from 10000h or above";
 constexpr const char* kEndBelowTop = "to an end below the top";
 constexpr const char* kBufferApart = "with Buffer Start apart from Chip Start";
 constexpr const char* kBufferTop = "at the buffer's last byte";
+constexpr const char* kModuleAtOne = "on a gang module at gang size 1";
 
 // Faults the passes found that are not mended yet. A failure of a row and
 // pass listed here prints as an "[open]" line with what goes wrong, is
@@ -318,12 +319,15 @@ struct OpenFault {
 constexpr const char* kEepromBankOpen =
     "with the range's buffer bytes across a 64 KB bank, the data EEPROM image is programmed from and read into buffer "
     "byte Chip End + 1 of the bank the range ends in (10000h above where the row declares it)";
-constexpr std::array<OpenFault, 5> kOpenFaults{{
+constexpr std::array<OpenFault, 6> kOpenFaults{{
     {142, kEndBelowTop,
      "Program downloads buffer 0000h-3FFFh whatever Chip End says: the cells above the range's end are written"},
     {143, kEndBelowTop,
      "Program of a range ending below the top fails its compare (\"Program error!\" at chip address 0) on a blank "
      "part: the row neither serves nor refuses an end below the top"},
+    {143, kModuleAtOne,
+     "the part's data byte goes out on register 3, which a fitted gang module takes as its socket mask, and the row's "
+     "image answers register 1 itself, so the driver cannot tell a module is there: Program fails with its compare"},
     {117, kBufferApart, kEepromBankOpen},
     {119, kBufferApart, kEepromBankOpen},
     {125, kBufferApart, kEepromBankOpen},
