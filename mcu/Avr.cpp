@@ -300,6 +300,14 @@ int IdentifyParallel(const AvrParallelRow& row) {
     return 1;
 }
 
+// The data EEPROM's image lies from buffer byte Chip End + 1, in whichever
+// bank holds it: a range whose own bytes crossed a bank end must not carry
+// the image into the bank it ended in.
+void StartEepromImage() {
+    SelectBank(DeviceEnd + 1, 1);
+    BufferIndex = (DeviceEnd + 1) % BankSize;
+}
+
 int ReadParallel(const AvrParallelRow& row, int mode) {
     int r = PowerUpAvr(row, kAvrRead);
     if (r == -2) return -1;
@@ -313,7 +321,7 @@ int ReadParallel(const AvrParallelRow& row, int mode) {
         }
     }
     if (r == 1) {
-        BufferIndex = DeviceEnd + 1;
+        StartEepromImage();
         AvrLoad(kAvrLoadCommand, kAvrReadEeprom);
         for (uint32_t a = 0; a < g_eepromSize; ++a) {
             AvrLoadAddress(a);
@@ -345,7 +353,7 @@ int ProgramParallel(const AvrParallelRow& row) {
         }
     }
     if (r == 1) {
-        BufferIndex = DeviceEnd + 1;
+        StartEepromImage();
         AvrLoad(kAvrLoadCommand, kAvrWriteEeprom);
         for (ChipAddress = 0; ChipAddress < g_eepromSize; ++ChipAddress) {
             AvrLoadAddress(ChipAddress);
@@ -562,7 +570,7 @@ int Alg119Read(int mode) {
         }
     }
     if (r == 1) {
-        BufferIndex = DeviceEnd + 1;
+        StartEepromImage();
         for (ChipAddress = 0; ChipAddress < kAvrSerialEeprom; ++ChipAddress) {
             ReadValue = AvrSpiRead(0xA0, ChipAddress);
             if ((r = ProcessReadByte(mode)) != 1) break;
@@ -588,7 +596,7 @@ int Alg119Program() {
         }
     }
     if (r == 1) {
-        BufferIndex = DeviceEnd + 1;
+        StartEepromImage();
         for (ChipAddress = 0; ChipAddress < kAvrSerialEeprom; ++ChipAddress) {
             ExpectedValue = BufferByteAt(BufferIndex);
             if ((r = AvrSpiProgramByte(2)) != 1) break;

@@ -331,6 +331,12 @@ constexpr int kStallPasses142 = 5000 / kPollMs142;
 
 int Alg142Program() {
     if (CheckWholeStreamStart("the programmer burns its whole image.") != 1) return -1;
+    // The downloaded image burns the part's whole map, whatever the range's
+    // end: cells above it would take the buffer's bytes there.
+    if (DeviceEnd < DeviceSize - 1) {
+        ShowMessageLine(" Chip end %Xh not supported: the programmer burns its whole image.", DeviceEnd);
+        return -1;
+    }
     if (DownloadRamImage142() == -1) {
         ShowMessageLine(" Download RAM Fail!");
         return -1;
@@ -404,6 +410,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg142Program,
      .StartRefusal = " Chip start ",
      .NoByteLanes = true,
+     .EndRefusal = " Chip end ",
      .DataAtChipAddresses = true},
 };
 

@@ -112,9 +112,18 @@ int ComparePass143(int mode) {
 // would compare (and burn) the buffer's bytes into the cells from 000h up.
 // Such a range is refused before the part is powered.
 bool StartsAtZero143() {
-    if (DeviceStart == 0) return true;
-    ShowMessageLine(" Chip start %Xh not supported: this device is compared from address 0.", DeviceStart);
-    return false;
+    if (DeviceStart != 0) {
+        ShowMessageLine(" Chip start %Xh not supported: this device is compared from address 0.", DeviceStart);
+        return false;
+    }
+    // The counter restarts only at power-up: after a range ending below the
+    // top the compare pass would clock on from the range's end and compare
+    // the buffer's bytes with other cells.
+    if (DeviceEnd < DeviceSize - 1) {
+        ShowMessageLine(" Chip end %Xh not supported: this device is compared over its whole map.", DeviceEnd);
+        return false;
+    }
+    return true;
 }
 
 int Alg143Read(int mode) {
@@ -351,6 +360,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg143Program,
      .StartRefusal = " Chip start ",
      .NoByteLanes = true,
+     .EndRefusal = " Chip end ",
      .DataAtChipAddresses = true},
     {.Row = 133, .Read = Alg133Read, .Program = Alg133Program, .NoByteLanes = true, .DataAtChipAddresses = true},
     {.Row = 147, .Read = Alg147Read, .Program = Alg147Program, .NoByteLanes = true, .DataAtChipAddresses = true},

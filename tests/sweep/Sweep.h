@@ -314,24 +314,8 @@ struct OpenFault {
     const char* what;
     const char* device = nullptr; // one device of the row only (its name)
 };
-// The AVR rows' data EEPROM image after a range whose buffer bytes cross a
-// bank.
-constexpr const char* kEepromBankOpen =
-    "with the range's buffer bytes across a 64 KB bank, the data EEPROM image is programmed from and read into buffer "
-    "byte Chip End + 1 of the bank the range ends in (10000h above where the row declares it)";
-constexpr std::array<OpenFault, 6> kOpenFaults{{
-    {142, kEndBelowTop,
-     "Program downloads buffer 0000h-3FFFh whatever Chip End says: the cells above the range's end are written"},
-    {143, kEndBelowTop,
-     "Program of a range ending below the top fails its compare (\"Program error!\" at chip address 0) on a blank "
-     "part: the row neither serves nor refuses an end below the top"},
-    {143, kModuleAtOne,
-     "the part's data byte goes out on register 3, which a fitted gang module takes as its socket mask, and the row's "
-     "image answers register 1 itself, so the driver cannot tell a module is there: Program fails with its compare"},
-    {117, kBufferApart, kEepromBankOpen},
-    {119, kBufferApart, kEepromBankOpen},
-    {125, kBufferApart, kEepromBankOpen},
-}};
+// None is open today.
+constexpr std::array<OpenFault, 0> kOpenFaults{};
 inline const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
         if (f.row == row && std::string_view(f.pass) == pass &&
