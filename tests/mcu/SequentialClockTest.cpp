@@ -207,6 +207,13 @@ TEST_F(SeqClockRun, RangesAboveZeroReachTheirCells) {
         for (uint32_t a = 0; a < 0x1000; ++a) ASSERT_EQ(chip->Cell(a), 0x00) << std::hex << a;
         EXPECT_EQ(AlgorithmTable[143].Read(ReadModeVerify), -1);
         EXPECT_TRUE(chip->Clocks().empty());
+        // An end below the top: the compare would clock on from it.
+        DeviceStart = BufferStart = 0;
+        DeviceEnd = 0x17F;
+        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(" Chip end 17Fh not supported: this device is compared over its whole map.")) << LogText();
+        EXPECT_TRUE(chip->Clocks().empty());
+        for (uint32_t a = 0; a < 0x1000; ++a) ASSERT_EQ(chip->Cell(a), 0x00) << std::hex << a;
         ExpectNoViolations();
     }
 }
@@ -214,8 +221,7 @@ TEST_F(SeqClockRun, RangesAboveZeroReachTheirCells) {
 // The power-up register sequences of each row.
 TEST_F(SeqClockRun, PowerUpSequences) {
     using W = std::vector<std::pair<int, int>>;
-    PutSeq("SEQCLK-CMP-V0");
-    DeviceEnd = 0;
+    PutSeq("SEQCLK-CMP-V0"); // its whole map: the row refuses an end below the top
     StartTrace();
     AlgorithmTable[143].Program();
     EXPECT_EQ(BusWrites(7), (W{{2, 0}, {0, 6}, {1, 7}, {1, 3}, {0, 7}, {3, BufferByte(0)}, {2, 1}}));
