@@ -6,8 +6,10 @@
 // and Secure moved no other cell. Then Read or Verify behave as the row
 // gives: a row whose Secure locks reads refuses Read with its line and
 // leaves the buffer; a secured 68HC705 part's bootstrap stays silent, so
-// Verify fails. A device whose part's model shows no security state fails
-// on a line of its own.
+// Verify fails. Where the row reads the lock back, a fresh part whose lock
+// does not take fails Secure. A device whose part's model shows no security
+// state fails on a line of its own.
+#include <iterator>
 #include <optional>
 
 #include "tests/sweep/Sweep.h"
@@ -94,6 +96,37 @@ std::optional<bool> PartSecured(sim::CatalogChip* chip) {
     if (auto* c = SeatedModel<EconChip>(chip)) return c->Secured();
     if (auto* c = SeatedModel<CellArrayChip>(chip)) return c->Secured();
     return std::nullopt;
+}
+
+// Rows whose Secure asks the part for its lock state after writing it; a
+// part whose lock does not take then fails Secure.
+constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126};
+
+// Makes the seated part's lock (lock bits, HSB, security bits) refuse to
+// program; false where its model has no such fault.
+bool RefuseLock(sim::CatalogChip* chip) {
+    using namespace sim;
+    if (auto* c = SeatedModel<Mcu8051Chip>(chip)) {
+        c->RefuseLocks();
+        return true;
+    }
+    if (auto* c = SeatedModel<AvrCells>(chip)) {
+        c->StickLocks();
+        return true;
+    }
+    if (auto* c = SeatedModel<PageRd2Chip>(chip)) {
+        c->StickHsb();
+        return true;
+    }
+    if (auto* c = SeatedModel<Rx51FlashChip>(chip)) {
+        c->RefuseSecurity();
+        return true;
+    }
+    if (auto* c = SeatedModel<CmdLatch51Chip>(chip)) {
+        c->RefuseLocks();
+        return true;
+    }
+    return false;
 }
 
 TEST_P(EveryDevice, Secured) {
@@ -183,6 +216,29 @@ TEST_P(EveryDevice, Secured) {
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
         p.line += " violation: " + v;
         failed = true;
+    }
+    // Where the row asks the part, a fresh part whose lock does not take
+    // fails Secure with its error line.
+    const uint32_t row = CurrentAlgorithm;
+    if (!failed && std::find(std::begin(kLockReadBackRows), std::end(kLockReadBackRows), row) !=
+                       std::end(kLockReadBackRows)) {
+        InstallSimulator(0);
+        PassDevice fresh;
+        std::string skip;
+        if (!Ready(fresh, d, GetParam(), kSecured, skip) || !RefuseLock(SeatedSimChip())) {
+            p.line += ", NO PART whose lock does not take";
+            failed = true;
+        } else {
+            const size_t at = ui.Log.size();
+            const int r = RunOperation(MainEngine, OpSecurity);
+            const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
+            p.line += caught ? ", a lock that does not take fails" : ", a lock that does not take PASSED";
+            failed = !caught;
+            if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
+                p.line += " violation: " + v;
+                failed = true;
+            }
+        }
     }
     // Every part that offers Secure is judged on its own state: a model
     // that shows none fails on a line of its own, so no device passes
