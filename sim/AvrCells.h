@@ -28,14 +28,19 @@ public:
     void StickBusy() { stuckBusy_ = true; }
     void StickCell(uint32_t a) { stuckCell_ = static_cast<int64_t>(a); }
     void StickFuses() { stuckFuses_ = true; }
-    void StickLocks() { stuckLocks_ = true; }
+    void StickLocks() { stuckLocks_ = 0x06; }
+    // Lock bit n (1 or 2) alone never programs.
+    void StickLock(int bit) {
+        if (bit == 1 || bit == 2) stuckLocks_ |= static_cast<uint8_t>(1u << bit);
+    }
 
 protected:
     std::vector<uint8_t> cells_;
     uint8_t fuses_ = 0xFF, locks_ = 0xFF;
     uint32_t writes_ = 0, erases_ = 0, fuseWrites_ = 0, lockWrites_ = 0;
     uint8_t lastLockData_ = 0xFF;
-    bool stuckBusy_ = false, stuckFuses_ = false, stuckLocks_ = false;
+    bool stuckBusy_ = false, stuckFuses_ = false;
+    uint8_t stuckLocks_ = 0; // lock-half bits that never program
     int64_t stuckCell_ = -1;
 };
 

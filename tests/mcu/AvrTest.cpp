@@ -281,6 +281,13 @@ TEST_F(AvrParallelRun, LocksThatDoNotTakeFailAndBlankCheckCoversTheEeprom) {
             EXPECT_TRUE(HasLine("Security error!")) << LogText();
             EXPECT_EQ(chip->LockWrites(), 1u);
         }
+        // Lock bit 2 alone refusing fails the mode that asks for it.
+        sim::AvrChip* lb2 = PutAvr(part);
+        ASSERT_NE(lb2, nullptr);
+        lb2->StickLock(2);
+        (CurrentAlgorithm == 125 ? AvrLockMode125 : AvrLockMode) = 1;
+        EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+        EXPECT_EQ(lb2->Locks() & 0x06, 0x04);
         sim::AvrChip* chip = PutAvr(part);
         ASSERT_NE(chip, nullptr);
         EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
