@@ -392,7 +392,13 @@ int SecureParallel(const AvrParallelRow& row) {
         r = AvrWritePulse(false);
     }
     PowerDownAvr();
-    return r;
+    if (r != 1) return r;
+    // The lock bits read back: every bit chosen must read programmed.
+    IdentifyParallel(row);
+    const uint32_t v = IdentityOf(row).lockFuse;
+    const bool lb1 = (v & (row.fuseByte ? 0x200u : 0x80u)) == 0;
+    const bool lb2 = (v & (row.fuseByte ? 0x400u : 0x40u)) == 0;
+    return lb1 && (lb2 || *row.lockMode == 0) ? 1 : -1;
 }
 
 // Writes the fuse bits (data pins carry the low byte of `value`), then

@@ -50,6 +50,13 @@ bool IsHexDigit(QChar c) {
     return (a >= '0' && a <= '9') || (a >= 'a' && a <= 'f') || (a >= 'A' && a <= 'F');
 }
 
+// The encryption array of the selected part, as its record's page gives it;
+// 0 when the page is no table size.
+uint32_t PartTableSize() {
+    const uint32_t page = PageSize;
+    return page == 16 || page == 32 || page == 64 || page == 128 ? page : 0;
+}
+
 int HexOf(const QLineEdit* e) {
     std::string t = e->text().toStdString();
     return HexTextToInt(t.data());
@@ -101,7 +108,12 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
     UpDown2->setGeometry(200, 56, 16, 22);
     ComboBoxEncSize = new QComboBox(Panel2);
     ComboBoxEncSize->setObjectName("ComboBoxEncSize");
-    ComboBoxEncSize->addItems({"16 Bytes", "32 Bytes", "64 Bytes", "128 Bytes"});
+    // Only the part's own table size: a longer table folds over the part's
+    // array, a shorter one decodes its reads with the wrong entries.
+    if (const uint32_t size = PartTableSize(); size != 0)
+        ComboBoxEncSize->addItem(QString("%1 Bytes").arg(size));
+    else
+        ComboBoxEncSize->setEnabled(false);
     ComboBoxEncSize->setGeometry(0, 30, 140, 22);
     EditPulseCount = new QLineEdit(Panel2);
     EditPulseCount->setObjectName("EditPulseCount");
@@ -218,10 +230,7 @@ void TEncryption1::ShowTableRow(int row) {
 }
 
 void TEncryption1::ShowSettings() {
-    const int size = EncryptionTableSize == 16 ? 0 : EncryptionTableSize == 32 ? 1 : EncryptionTableSize == 64 ? 2
-                     : EncryptionTableSize == 128                             ? 3
-                                                                              : 1;
-    ComboBoxEncSize->setCurrentIndex(size);
+    ComboBoxEncSize->setCurrentIndex(ComboBoxEncSize->count() > 0 ? 0 : -1);
     ComboBoxEncMode->setCurrentIndex(EncryptionEnable == 1 ? 1 : 0);
     // A mode past the list (two levels, two lock bits) shows and keeps the
     // list's last item.
@@ -239,9 +248,7 @@ void TEncryption1::ShowSettings() {
 }
 
 void TEncryption1::Change() {
-    static const uint32_t sizes[4] = {16, 32, 64, 128};
-    const int s = ComboBoxEncSize->currentIndex();
-    EncryptionTableSize = s >= 0 && s < 4 ? sizes[s] : 32;
+    if (const uint32_t size = PartTableSize(); size != 0) EncryptionTableSize = size;
     EncryptionEnable = static_cast<uint32_t>(std::max(ComboBoxEncMode->currentIndex(), 0));
     SecurityMode = static_cast<uint32_t>(std::max(ComboBoxSecMode->currentIndex(), 0));
     // A count that is not a decimal number keeps Retry; the rest goes on.
@@ -251,7 +258,6 @@ void TEncryption1::Change() {
     OptionRegister = HexOf(EditOptionRegister);
     ConfigBytes[0] = HexOf(EditConfigByte0);
     ConfigBytes[1] = HexOf(EditConfigByte1);
-    EncryptionTableSize = std::clamp<uint32_t>(EncryptionTableSize, 16, 128);
     ShowSettings();
 }
 

@@ -290,7 +290,7 @@ uint32_t ReadLockByte195() {
     return ReadValue;
 }
 
-void PowerUp195(int phase) {
+uint32_t PowerUp195(int phase) {
     UseLayout(kLayout100[AdapterCode == 'R' ? 1 : 0]);
     ReadBackAfterSecure = 0;
     SupplyVoltage = PhaseSupply(phase);
@@ -314,6 +314,7 @@ void PowerUp195(int phase) {
     DelayUsSlot(20);
     const uint32_t lock = ReadLockByte195();
     if (phase != 6) ShowLockState(lock);
+    return lock;
 }
 
 void PowerDown195() {
@@ -368,12 +369,27 @@ void PowerDown196() {
 
 const Config107Entry& Config107Now() { return Config107[DeviceVariant < Config107Count ? DeviceVariant : 0]; }
 
+void PowerDown107();
+
+// Row 107's lock read (control 2Bh at address 0): bit n-1 set when lock bit
+// n is programmed.
+uint32_t ReadLock107() {
+    SetControl(CtrlReadLock);
+    DriveAddress(0, true);
+    DelayUsSlot(10);
+    return static_cast<uint32_t>(ReadPinGroup(1, 0, 7)) & 7;
+}
+
+// Phase 7: a read of the signature, configuration and lock bytes, which
+// a secured part still answers.
+constexpr int kPhaseReadInfo107 = 7;
+
 bool PowerUp107(int phase) {
     const Layout8051* l = LayoutByPinCount(kLayout107);
     if (l == nullptr) return false;
     UseLayout(*l);
     ReadBackAfterSecure = 0;
-    SupplyVoltage = PhaseSupply(phase);
+    SupplyVoltage = PhaseSupply(phase == kPhaseReadInfo107 ? 2 : phase);
     SetVccRange(1, static_cast<int>(SupplyVoltage));
     SetDeviceGround(1);
     SetAllDacVoltages(0, 0, 0, 0);
@@ -389,6 +405,17 @@ bool PowerUp107(int phase) {
     SetGroundPin(ActiveLayout->psen, 1);
     DelayMsSlot(10);
     SetPin(ActiveLayout->ea, 1);
+    // Reads of a part with lock bit 2 (or 3) programmed give no code: they
+    // end after the secured line.
+    if (phase == 2) {
+        const uint32_t lock = ReadLock107();
+        ShowLockBits((lock & 1) != 0, (lock & 2) != 0, (lock & 4) != 0);
+        if ((lock & 6) != 0) {
+            PowerDown107();
+            return false;
+        }
+        SetControl(CtrlReadCode);
+    }
     return true;
 }
 
@@ -408,8 +435,14 @@ bool Up123(int phase) {
     PowerUp123(phase);
     return true;
 }
+// Read, Blank check and Verify of a part whose lock bit 2 (or 3) is
+// programmed end after the secured line: the part returns no code then.
 bool Up195(int phase) {
-    PowerUp195(phase);
+    const uint32_t lock = PowerUp195(phase);
+    if (phase == 2 && (lock & 0x48) != 0x48) {
+        PowerDown195();
+        return false;
+    }
     return true;
 }
 
@@ -513,15 +546,17 @@ void WriteLocks(int locks, void (*pulse)(int), int pulses) {
     SetLine(ActiveLayout->strobe, 1);
 }
 
-void ShowLockState(uint32_t lock) {
-    if ((lock & 0xC8) == 0) {
+void ShowLockBits(bool lb1, bool lb2, bool lb3) {
+    if (lb1 && lb2 && lb3) {
         ShowMessageLine(" Device secured!(Lock Bits 1,2,3)");
-    } else if ((lock & 0xC0) == 0) {
+    } else if (lb1 && lb2) {
         ShowMessageLine(" Device secured!(Lock Bits 1,2)");
-    } else if ((lock & 0x80) == 0) {
+    } else if (lb1) {
         ShowMessageLine(" Device secured!(Lock Bit 1)");
     }
 }
+
+void ShowLockState(uint32_t lock) { ShowLockBits((lock & 0x80) == 0, (lock & 0x40) == 0, (lock & 0x08) == 0); }
 
 } // namespace mcu8051
 
@@ -537,6 +572,10 @@ void WriteTable(uint32_t count, void (*pulse)(int), int pulses) {
         if (ExpectedValue != 0xFF) pulse(pulses);
     }
 }
+
+// What the log says where the part cannot be asked what it holds.
+constexpr const char* kLocksNotReadBack = " Lock bits written; this part has no lock read, so they were not read back.";
+constexpr const char* kTableNotReadBack = " Encryption table written; this part cannot read it back.";
 
 // Lock bits 1, then 2 unless SecurityMode is 0, then 3 when it is 2.
 int LocksOfMode() { return SecurityMode == 0 ? 1 : SecurityMode == 1 ? 2 : 3; }
@@ -557,6 +596,7 @@ int ProgramTableOf(const Row8051& row, void (*pulse)(int), int pulses) {
     SetModeLines(kWriteTable);
     WriteTable(EncryptionTableSize, pulse, pulses);
     row.powerDown();
+    ShowMessageLine(kTableNotReadBack);
     return 1;
 }
 
@@ -568,6 +608,7 @@ int SecureOf(const Row8051& row, int locks, void (*pulse)(int), int pulses) {
     if (!row.powerUp(1)) return -1;
     WriteLocks(locks, pulse, pulses);
     row.powerDown();
+    ShowMessageLine(kLocksNotReadBack);
     return 1;
 }
 
@@ -742,13 +783,17 @@ int Alg107Secure() {
     if (!PowerUp107(1)) return -1;
     SetControl(CtrlProgramLock);
     DriveData(0xFF);
-    for (int b = 1; b <= LocksOfMode(); ++b) {
+    const int locks = LocksOfMode();
+    for (int b = 1; b <= locks; ++b) {
         DriveAddress(static_cast<uint32_t>(b), true);
         DriveData(0xFF);
         Pulse107(Config107Now().TablePulses);
     }
+    // The lock bits read back: each one written must read programmed.
+    const uint32_t wanted = (1u << locks) - 1;
+    const bool took = (ReadLock107() & wanted) == wanted;
     PowerDown107();
-    return 1;
+    return took ? 1 : -1;
 }
 
 int ProgramEncryptionTable107() {
@@ -756,11 +801,12 @@ int ProgramEncryptionTable107() {
     SetControl(CtrlProgramTable);
     WriteTable(EncryptionTableCapacity, Pulse107, Config107Now().TablePulses);
     PowerDown107();
+    ShowMessageLine(kTableNotReadBack);
     return 1;
 }
 
 int ReadConfigBytes107() {
-    if (!PowerUp107(2)) return -1;
+    if (!PowerUp107(kPhaseReadInfo107)) return -1;
     SetControl(CtrlReadSignature);
     static const char* const formats[3] = {"Manufacturer : %02Xh", "Model        : %02Xh", "Extension    : %02Xh"};
     const uint32_t addresses[3] = {0x30, 0x31, 0x60};
@@ -777,10 +823,7 @@ int ReadConfigBytes107() {
         ConfigBytes[i] = static_cast<int>(ReadPinGroup(1, 0, 7) & 0xFF);
         ShowMessageLine("Config %d     : %02Xh", i, ConfigBytes[i]);
     }
-    SetControl(CtrlReadLock);
-    DriveAddress(0, true);
-    DelayUsSlot(10);
-    switch (ReadPinGroup(1, 0, 7) & 7) {
+    switch (ReadLock107()) {
     case 0:
         ShowMessageLine("Lock Bits    : Device not secured.");
         break;

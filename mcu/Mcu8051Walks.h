@@ -121,6 +121,8 @@ void WriteLocks(int locks, void (*pulse)(int), int pulses);
 // lock bit 2, bit 3 lock bit 3) as the " Device secured!" line of the
 // highest level set; nothing when lock bit 1 is clear.
 void ShowLockState(uint32_t lockByte);
+// The same line from the lock bits as read (true: programmed).
+void ShowLockBits(bool lb1, bool lb2, bool lb3);
 
 // Record checks of the encryption-table rows: the pulse count in
 // DeviceSubVariant bits 0-5 (rows that take Retry from it) and the

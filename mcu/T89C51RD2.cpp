@@ -206,6 +206,16 @@ int Alg128Identify() {
 
 int Alg128Read(int mode) {
     if (!PowerUp128(2)) return -1;
+    // At level 3 or 4 (HSB[1] or HSB[2] programmed) the part returns no
+    // code: Read, Blank check and Verify end after the secured line.
+    SetControl(Mode128Hsb);
+    SetAddress128(0x61);
+    const uint32_t hsb = ReadCodeByte128(0xFE);
+    if ((hsb & 0x06) != 0x06) {
+        ShowMessageLine((hsb & 0x04) == 0 ? " Device secured!(Level 4)" : " Device secured!(Level 3)");
+        PowerDown128();
+        return -1;
+    }
     SetControl(Mode128Read);
     SetPin(ActiveLayout->p33, 1);
     int r = 1;
@@ -289,7 +299,9 @@ int Alg128Secure() {
     const int level = HsbLockLevel128 < 0 ? 0 : HsbLockLevel128 > 3 ? 3 : HsbLockLevel128;
     if (LayoutByPinCount(kLayout128) == nullptr) return -1;
     WriteHsb128(static_cast<uint32_t>(kSecureHsb128[level]));
-    return 1;
+    // The HSB read back: every lock bit written must read programmed.
+    Alg128Identify();
+    return (Hsb128 & 7 & ~kLockBits128[level]) == 0 ? 1 : -1;
 }
 
 int Alg128Options() {

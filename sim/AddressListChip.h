@@ -52,6 +52,13 @@ struct AddressListFacts {
     };
     Preset presets[12];
     int presetCount;
+    // The security words: a bit of the mask programmed (reads 0) in any of
+    // them secures the part.
+    struct SecurityWord {
+        uint16_t address, mask;
+    };
+    SecurityWord security[4];
+    int securityCount;
 };
 
 class AddressListChip : public CellArrayChip {
@@ -62,6 +69,11 @@ public:
     const AddressListFacts& Part() const { return part_; }
     uint16_t Word(uint32_t address) const;
     void SetWord(uint32_t address, uint16_t value);
+    bool Secured() const {
+        for (int i = 0; i < part_.securityCount && i < 4; ++i)
+            if ((Word(part_.security[i].address) & part_.security[i].mask) != part_.security[i].mask) return true;
+        return false;
+    }
 
     // The bus's accesses at virtual time `nowUs`; each first brings the
     // supply, entry and strobe timing up to the present.

@@ -33,25 +33,36 @@ constexpr int kVerify251[3] = {59, 69, 0};
 constexpr int kVerify252[3] = {AddressListFacts::kAtVcc, 60, 69};
 constexpr int kVerify250[3] = {50, 76, 80};
 
-template <size_t N>
+// The security words each kind's code check reads: row 251 bit 0 of 5EBh,
+// row 252 bit 7 of 8000h, row 250 its variant's four words under its mask.
+using Security = AddressListFacts::SecurityWord;
+constexpr Security kSecurity251[] = {{0x5EB, 0x01}};
+constexpr Security kSecurity252[] = {{0x8000, 0x80}};
+constexpr Security kSecurity250V0[] = {{0x5E2, 0x00F}, {0x5E8, 0x00F}, {0xBE2, 0x00F}, {0xBE8, 0x00F}};
+constexpr Security kSecurity250V1[] = {{0x5E2, 0x03C}, {0x5E8, 0x03C}, {0xA62, 0x03C}, {0xA68, 0x03C}};
+constexpr Security kSecurity250V2[] = {{0x5E2, 0x0FC}, {0x5E8, 0x0FC}, {0xA62, 0x0FC}, {0xA68, 0x0FC}};
+constexpr Security kSecurity250V3[] = {{0x5E2, 0xFFC}, {0x5E8, 0xFFC}, {0xA62, 0xFFC}, {0xA68, 0xFFC}};
+
+template <size_t N, size_t S>
 AddressListFacts Part(const char* name, uint32_t fuses, int width, int vppPin, int programTenths,
-                      const AddressListFacts::Preset (&codes)[N]) {
+                      const AddressListFacts::Preset (&codes)[N], const Security (&security)[S]) {
     // Rows 250 and 252 route the supply to socket pin 48, row 251 the package's.
     const int vccPin = vppPin == 3 ? 23 : 48;
     const int* verify = vppPin == 3 ? kVerify251 : vppPin == 1 ? kVerify252 : kVerify250;
     AddressListFacts f{"GENERIC-ALGORITHM", name, fuses, width, vccPin, vppPin, programTenths,
-                       {verify[0], verify[1], verify[2]}, {}, static_cast<int>(N)};
+                       {verify[0], verify[1], verify[2]}, {}, static_cast<int>(N), {}, static_cast<int>(S)};
     for (size_t i = 0; i < N; ++i) f.presets[i] = codes[i];
+    for (size_t i = 0; i < S; ++i) f.security[i] = security[i];
     return f;
 }
 
 const AddressListFacts kAddressListParts[] = {
-    Part("ALPLD251-18448", 18448, 8, 3, 119, kCodes251), Part("ALPLD251-2064", 2064, 8, 3, 119, kCodes251),
-    Part("ALPLD251-67592", 67592, 8, 3, 119, kCodes251), Part("ALPLD251-14352", 14352, 8, 3, 119, kCodes251),
-    Part("ALPLD252-18448", 18448, 8, 1, 119, kCodes252), Part("ALPLD252-14352", 14352, 8, 1, 119, kCodes252),
-    Part("ALPLD252-8208", 8208, 8, 1, 119, kCodes252),  Part("ALPLD252-34880", 34880, 8, 1, 119, kCodes252),
-    Part("ALPLD250-18448", 18448, 8, 43, 123, kCodes250V0), Part("ALPLD250-8208", 8208, 8, 43, 123, kCodes250V1),
-    Part("ALPLD250-34880", 34880, 8, 43, 123, kCodes250V2), Part("ALPLD250-14352", 14352, 12, 43, 123, kCodes250V3),
+    Part("ALPLD251-18448", 18448, 8, 3, 119, kCodes251, kSecurity251), Part("ALPLD251-2064", 2064, 8, 3, 119, kCodes251, kSecurity251),
+    Part("ALPLD251-67592", 67592, 8, 3, 119, kCodes251, kSecurity251), Part("ALPLD251-14352", 14352, 8, 3, 119, kCodes251, kSecurity251),
+    Part("ALPLD252-18448", 18448, 8, 1, 119, kCodes252, kSecurity252), Part("ALPLD252-14352", 14352, 8, 1, 119, kCodes252, kSecurity252),
+    Part("ALPLD252-8208", 8208, 8, 1, 119, kCodes252, kSecurity252),  Part("ALPLD252-34880", 34880, 8, 1, 119, kCodes252, kSecurity252),
+    Part("ALPLD250-18448", 18448, 8, 43, 123, kCodes250V0, kSecurity250V0), Part("ALPLD250-8208", 8208, 8, 43, 123, kCodes250V1, kSecurity250V1),
+    Part("ALPLD250-34880", 34880, 8, 43, 123, kCodes250V2, kSecurity250V2), Part("ALPLD250-14352", 14352, 12, 43, 123, kCodes250V3, kSecurity250V3),
 };
 
 // The catalog sees the part as the record's fuses: fuse n is bit n mod 8 of

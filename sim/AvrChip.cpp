@@ -144,7 +144,7 @@ void AvrChip::WrFell(const PinEnvironment& env) {
         busyUntil_ = wrFellUs_ + busyUs;
         ++lockWrites_;
         lastLockData_ = data_;
-        locks_ &= static_cast<uint8_t>(data_ | ~(kLockBit1 | kLockBit2));
+        locks_ &= static_cast<uint8_t>(data_ | ~(kLockBit1 | kLockBit2) | stuckLocks_);
         return;
     case kCmdChipErase:
     case kCmdWriteFuses:

@@ -196,7 +196,7 @@ void AvrSerialChip::SpiExecute(const PinEnvironment& env) {
     } else if (b0 == 0xAC && (b1 & 0xF9) == 0xF9) {
         ++lockWrites_;
         lastLockData_ = b1;
-        if (!stuckLocks_) locks_ &= static_cast<uint8_t>(b1 | ~kLockBits);
+        locks_ &= static_cast<uint8_t>(b1 | ~kLockBits | stuckLocks_);
         busyUntil_ = now + busy;
     } else if (b0 == 0xAC && (b1 & 0xFE) == 0xBE) {
         ++fuseWrites_;
@@ -297,7 +297,7 @@ void AvrSerialChip::HvExecute(const PinEnvironment& env, uint8_t sdi, uint8_t si
         } else if (command_ == kHvWriteLocks) {
             ++lockWrites_;
             lastLockData_ = data_;
-            if (!stuckLocks_) locks_ &= static_cast<uint8_t>(data_ | ~kLockBits);
+            locks_ &= static_cast<uint8_t>(data_ | ~kLockBits | stuckLocks_);
         }
     }
     wrLow_ = wrLow;

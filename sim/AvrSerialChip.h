@@ -73,10 +73,9 @@ class AvrSerialChip : public CatalogChip, public AvrCells {
 
     const AvrSerialFacts& Part() const { return facts_; }
     uint8_t Eeprom(uint32_t a) const { return Cell(facts_.flashBytes + a); }
-    // Faults beyond the shared ones: lock writes that change nothing; a
-    // serial interface never in step (powered without RESET and SCK low).
+    // Faults beyond the shared ones: a serial interface never in step
+    // (powered without RESET and SCK low).
     void LoseStep() { lostStep_ = true; }
-    void StickLocks() { stuckLocks_ = true; }
 
   private:
     enum class Mode : uint8_t { Off, Spi, Hv };
@@ -116,7 +115,7 @@ class AvrSerialChip : public CatalogChip, public AvrCells {
     bool outPending_ = false;
     uint8_t pendingOut_ = 0, frameOut_ = 0;
     bool frameOutValid_ = false;
-    bool stuckLocks_ = false, lostStep_ = false;
+    bool lostStep_ = false;
 };
 
 struct CatalogPart;

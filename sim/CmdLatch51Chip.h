@@ -60,6 +60,7 @@ public:
 
     // Lock bits 1-3 as bits 1-3 (1 = programmed).
     uint8_t LockBits() const { return locks_; }
+    bool Secured() const { return locks_ != 0; }
     void SetLockBits(uint8_t bits) { locks_ = bits & 0x0E; }
 
     // What happened: commands latched (in order), program pulses per

@@ -58,6 +58,8 @@ public:
     }
 
     uint8_t Econ() const { return cells_[facts_.codeBytes]; }
+    // ECON bit 5 set: code and configuration bytes read 00h.
+    bool Secured() const { return (Econ() & 0x20) != 0; }
     uint8_t ConfigByte(uint32_t i) const { return i < 8 ? cells_[facts_.codeBytes + 1 + i] : 0; }
     // The cell index of configuration address a; -1 for none.
     int ConfigCell(uint32_t a) const;

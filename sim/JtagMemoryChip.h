@@ -201,6 +201,8 @@ public:
     explicit IspPromChip(const JtagMemoryFacts& facts);
 
     uint8_t ControlBits() const { return control_; }
+    // The array read-protected (control bit 2 programmed).
+    bool ReadProtected() const { return Protected(); }
     uint32_t Usercode() const { return usercode_; }
     void SetControlBits(uint8_t bits) { control_ = bits & 7; }
     void SetUsercode(uint32_t code) { usercode_ = code; }

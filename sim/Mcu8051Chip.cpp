@@ -149,7 +149,7 @@ void Mcu8051Chip::Apply(McuFunction f, uint32_t address, uint8_t data) {
     const bool refused = locks_[0] && !IsLockWrite(f);
     if (refused) return;
     auto lock = [&](int bit) {
-        if (bit >= 1 && bit <= facts_.lockBits && !locksRefused_) locks_[bit - 1] = true;
+        if (bit >= 1 && bit <= facts_.lockBits && (locksRefused_ >> (bit - 1) & 1) == 0) locks_[bit - 1] = true;
     };
     switch (f) {
     case McuFunction::WriteCode: {

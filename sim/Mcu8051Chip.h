@@ -172,6 +172,8 @@ public:
     }
     uint8_t Table(uint32_t i) const { return i < table_.size() ? table_[i] : 0xFF; }
     bool Locked(int bit) const { return bit >= 1 && bit <= 3 && locks_[bit - 1]; }
+    // Any lock bit programmed (some rows secure with lock bit 2 alone).
+    bool Secured() const { return locks_[0] || locks_[1] || locks_[2]; }
     uint8_t OptionRegister() const { return option_; }
     uint8_t Config(int i) const { return config_[i & 1]; }
     bool IsBlank() const;
@@ -185,8 +187,11 @@ public:
     void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; }
     // The ready pin reads low whatever the chip does.
     void StickReady() { readyStuck_ = true; }
-    // Lock bits refuse to program.
-    void RefuseLocks() { locksRefused_ = true; }
+    // Lock bits refuse to program: all of them, or lock bit n (1-3) alone.
+    void RefuseLocks() { locksRefused_ = 0x7; }
+    void RefuseLock(int bit) {
+        if (bit >= 1 && bit <= 3) locksRefused_ |= static_cast<uint8_t>(1u << (bit - 1));
+    }
 
     // What happened: program pulses per function, erase pulses.
     uint32_t Pulses(McuFunction f) const;
@@ -266,7 +271,7 @@ private:
     std::map<uint32_t, int> counted_;
     int erasesNeeded_ = 1;
     bool readyStuck_ = false;
-    bool locksRefused_ = false;
+    uint8_t locksRefused_ = 0; // bit n-1: lock bit n refuses
     uint64_t busyUntil_ = 0;
     uint8_t lastWritten_ = 0xFF;
     uint32_t ignoredPulses_ = 0;

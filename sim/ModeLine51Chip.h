@@ -58,6 +58,7 @@ public:
     }
 
     uint8_t LockBits() const { return locks_; }
+    bool Secured() const { return locks_ != 0; }
     void SetLockBits(uint8_t bits) { locks_ = bits & 0x0E; }
 
     // What happened: pulses per function, program pulses per address, VCC

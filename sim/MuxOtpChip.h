@@ -59,6 +59,8 @@ public:
     }
 
     uint8_t SecurityByte() const { return security_; }
+    // The security byte reads FFh once secured.
+    bool Secured() const { return security_ == 0xFF; }
     uint32_t Pulses() const { return pulses_; }
     uint32_t PulsesAt(uint32_t a) const {
         auto it = pulsesAt_.find(a);

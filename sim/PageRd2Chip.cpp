@@ -155,7 +155,7 @@ void PageRd2Chip::EndPulse(const PinEnvironment& env, uint64_t now, uint64_t wid
             std::fill(code_.begin(), code_.end(), 0xFF);
             std::memset(signature_, 0xFF, sizeof signature_);
             hsb_ = 0xFF;
-        } else {
+        } else if (!hsbStuck_) {
             hsb_ &= pulseData_;
         }
         return;

@@ -22,7 +22,8 @@
 //   writes; level 3 or higher (HSB[1] or HSB[2] programmed) makes code reads
 //   return FFh.
 //
-// Fault injection: a cell that never programs, the ready line stuck low.
+// Fault injection: a cell that never programs, the ready line stuck low, an
+// HSB that never programs.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -80,6 +81,9 @@ public:
 
     void StickCell(uint32_t a) { stuck_[a] = true; }
     void StickReady() { readyStuck_ = true; }
+    void StickHsb() { hsbStuck_ = true; }
+    // Reads of the code array disabled: HSB[1] or HSB[2] programmed.
+    bool ReadLocked() const { return (hsb_ & 0x06) != 0x06; }
 
 private:
     enum : uint32_t {
@@ -115,6 +119,7 @@ private:
 
     std::map<uint32_t, bool> stuck_;
     bool readyStuck_ = false;
+    bool hsbStuck_ = false;
     uint32_t unlocks_ = 0, closings_ = 0, erases_ = 0;
     std::vector<uint32_t> pageWrites_;
 };

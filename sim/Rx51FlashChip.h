@@ -74,6 +74,7 @@ public:
 
     // Security bits 1-3 as bits 1-3 (1 = programmed).
     uint8_t SecurityBits() const { return security_; }
+    bool Secured() const { return security_ != 0; }
     void SetSecurityBits(uint8_t bits) { security_ = bits & 0x0E; }
     uint8_t StatusByte() const { return status_; }
     // 89C51Rx: the boot vector; XA: BPC and BPSW.

@@ -52,6 +52,9 @@ public:
     uint8_t SecurityByte() const { return code_[0xFFFF]; }
     // SFST7, SFST6, SFST5 as bits 0-2; RB0, RB1 as bits 0-1.
     uint32_t Flags() const { return flags_; }
+    // Secured: the security byte programmed, or on a part with flag bits any
+    // security flag programmed.
+    bool Secured() const { return facts_.flagBits ? flags_ != 0 : SecurityByte() != 0xFF; }
     uint32_t Remap() const { return remap_; }
     uint32_t Writes() const { return writes_; }
     uint32_t WritesAt(uint32_t a) const {

@@ -56,6 +56,19 @@ public:
     void SetWord(uint32_t address, uint8_t value);
     static uint32_t CellOf(uint32_t address, int bit) { return (address & 0xFFFF) * 8 + static_cast<uint32_t>(bit); }
     bool LowVoltageKind() const { return lowKind_; }
+    // The security cells as the parts keep them: the 5.2 V kind bit 6 of the
+    // first 5, 9 or 13 security words (44-pin first and second kind, 84-pin;
+    // a programmed cell reads 0), the 3.3 V kind bit 6 of word 163h (reads 1
+    // when programmed). Secured when any such cell is programmed.
+    bool Secured() const {
+        if (lowKind_) return (Word(0x163) & 0x40) != 0;
+        static constexpr uint32_t kAt[13] = {0x060,  0x163,  0x883,  0x2163, 0x2883, 0x4163, 0x4883,
+                                             0x6163, 0x6883, 0x8163, 0x8883, 0xA163, 0xA883};
+        const int n = part_.kind == TextListKind::Row253Pin44V0 ? 5 : part_.kind == TextListKind::Row253Pin44V1 ? 9 : 13;
+        for (int i = 0; i < n; ++i)
+            if ((Word(kAt[i]) & 0x40) == 0) return true;
+        return false;
+    }
 
     // Faults: a word takes `pulses` program pulses; the erase does nothing.
     void NeedPulses(uint32_t address, int pulses) { needed_[address] = pulses; }

@@ -255,7 +255,7 @@ TEST_F(AvrParallelRun, BlankImageLockBitTwoAndWrongSignature) {
     EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
     AvrLockMode = 0;
     EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
-    EXPECT_EQ(AvrLockFuseByte(117) >> 6, 2u); // as read before Secure
+    EXPECT_EQ(AvrLockFuseByte(117) >> 6, 0u); // as Secure read it back
     EXPECT_EQ(chip->Locks() & 0x06, 0x00);
 
     chip = PutAvr("AT90S8515", [](sim::AvrFacts& f) { f.signature[1] = 0x92; });
@@ -263,6 +263,42 @@ TEST_F(AvrParallelRun, BlankImageLockBitTwoAndWrongSignature) {
     ui.QueueAnswer(UiAnswer::No);
     EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
     EXPECT_EQ(chip->Writes(), 0u);
+    ExpectNoViolations();
+}
+
+// Lock bits that do not take: Secure reads them back and fails, in both
+// lock modes, on both parallel rows. A blank check covers the EEPROM after
+// the flash: a programmed byte at either end of it fails.
+TEST_F(AvrParallelRun, LocksThatDoNotTakeFailAndBlankCheckCoversTheEeprom) {
+    for (const char* part : {"AT90S8515", "AT90S4433"}) {
+        for (int mode : {0, 1}) {
+            SCOPED_TRACE(std::string(part) + " mode " + std::to_string(mode));
+            sim::AvrChip* chip = PutAvr(part);
+            ASSERT_NE(chip, nullptr);
+            chip->StickLocks();
+            (CurrentAlgorithm == 125 ? AvrLockMode125 : AvrLockMode) = mode;
+            EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine("Security error!")) << LogText();
+            EXPECT_EQ(chip->LockWrites(), 1u);
+        }
+        // Lock bit 2 alone refusing fails the mode that asks for it.
+        sim::AvrChip* lb2 = PutAvr(part);
+        ASSERT_NE(lb2, nullptr);
+        lb2->StickLock(2);
+        (CurrentAlgorithm == 125 ? AvrLockMode125 : AvrLockMode) = 1;
+        EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+        EXPECT_EQ(lb2->Locks() & 0x06, 0x04);
+        sim::AvrChip* chip = PutAvr(part);
+        ASSERT_NE(chip, nullptr);
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+        const uint32_t flash = chip->Part().flashBytes, eeprom = chip->Part().eepromBytes;
+        for (uint32_t at : {flash, flash + eeprom - 1}) {
+            SCOPED_TRACE(at);
+            chip = PutAvr(part);
+            chip->SetCell(at, 0x00);
+            EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+        }
+    }
     ExpectNoViolations();
 }
 

@@ -112,6 +112,8 @@ TEST_P(Encryption, TableIsWrittenAndReadsDecodeThroughIt) {
     EncryptionTable[3] = 0xFF;
     EXPECT_EQ(Run(OpEncryption), ResultOk) << LogText();
     EXPECT_TRUE(HasLine("Encryption ok!"));
+    // None of these parts has a table read: the log says so.
+    EXPECT_TRUE(HasLine(" Encryption table written; this part cannot read it back.")) << LogText();
     const uint32_t written = CurrentAlgorithm == 107 ? EncryptionTableCapacity : EncryptionTableSize;
     const uint32_t size = chip->Facts().tableBytes;
     for (uint32_t i = 0; i < size; ++i)
@@ -148,9 +150,87 @@ TEST_P(Security, ModesProgramTheirLockBitsAndLockBit1RefusesProgramming) {
     ExpectNoViolations();
 }
 
+// Secure where the part refuses its lock bits: rows that read the lock back
+// fail with "Security error!", the others say that nothing was read back.
+TEST_P(Security, LockBitsThatDoNotTakeFailWhereThePartCanBeAsked) {
+    const Layout c = GetParam();
+    const bool asks = c.name == std::string("AT89C55") || c.name == std::string("8051CC-80");
+    sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+    ASSERT_NE(chip, nullptr);
+    SecurityMode = 1;
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    EXPECT_EQ(HasLine(" Lock bits written; this part has no lock read, so they were not read back."), !asks)
+        << LogText();
+    // Every lock bit refused; then lock bit 2 alone, lock bit 1 taking.
+    for (int refused : {0, 2}) {
+        SCOPED_TRACE(refused);
+        socket->Clear();
+        chip = SelectAndSeat(c.maker, c.name);
+        if (refused == 0)
+            chip->RefuseLocks();
+        else
+            chip->RefuseLock(refused);
+        const size_t from = ui.Log.size();
+        const int r = Run(OpSecurity);
+        EXPECT_EQ(r, asks ? ResultFailed : ResultOk) << LogText();
+        bool error = false;
+        for (size_t i = from; i < ui.Log.size(); ++i) error = error || ui.Log[i] == "Security error!";
+        EXPECT_EQ(error, asks) << LogText();
+        EXPECT_EQ(chip->Locked(1), refused == 2);
+        EXPECT_FALSE(chip->Locked(2));
+    }
+    ExpectNoViolations();
+}
+
 INSTANTIATE_TEST_SUITE_P(Rows, Security,
                          ::testing::Values(Layout{"INTEL", "87C51", 0}, Layout{"SIEMENS", "C501-1E", 0},
                                            Layout{"ATMEL", "AT89C55", 0}, Layout{"ATMEL", "AT89C52-12", 0},
                                            Layout{"GENERIC-ALGORITHM", "8051CC-80", 0}));
+
+// Rows that know their lock state: lock bit 1 alone still reads; with lock
+// bit 2 (or 3) Read, Blank check and Verify end after the secured line, with
+// no "ok" and the buffer untouched.
+class SecuredRead : public McuRun, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(SecuredRead, LockBit2EndsReadsWithTheSecuredLine) {
+    const Layout c = GetParam();
+    const char* lines[3] = {"", " Device secured!(Lock Bits 1,2)", " Device secured!(Lock Bits 1,2,3)"};
+    for (uint32_t mode = 0; mode <= 2; ++mode) {
+        SCOPED_TRACE(mode);
+        socket->Clear();
+        sim::Mcu8051Chip* chip = SelectAndSeat(c.maker, c.name);
+        ASSERT_NE(chip, nullptr);
+        DeviceEnd = 0xFF;
+        FillPattern(0x100);
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        SecurityMode = mode;
+        ASSERT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        if (mode == 0) {
+            FillBufferRange(0, 0xFF, 0x5A);
+            EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+            for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(BufferByte(a), chip->Cell(a)) << std::hex << a;
+            EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+            continue;
+        }
+        for (int op : {OpRead, OpBlankCheck, OpVerify}) {
+            SCOPED_TRACE(op);
+            FillBufferRange(0, 0xFF, 0x5A);
+            const size_t from = ui.Log.size();
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            bool secured = false, ok = false;
+            for (size_t i = from; i < ui.Log.size(); ++i) {
+                secured = secured || ui.Log[i] == lines[mode];
+                ok = ok || ui.Log[i].find("ok!") != std::string::npos;
+            }
+            EXPECT_TRUE(secured) << LogText();
+            EXPECT_FALSE(ok) << LogText();
+            for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
+        }
+    }
+    ExpectNoViolations();
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SecuredRead,
+                         ::testing::Values(Layout{"ATMEL", "AT89C55", 0}, Layout{"GENERIC-ALGORITHM", "8051CC-80", 0}));
 
 } // namespace

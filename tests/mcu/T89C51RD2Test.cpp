@@ -277,4 +277,46 @@ TEST_F(Rd2Run, HsbRoutinesAndShortSignaturePage) {
     ExpectNoViolations();
 }
 
+// Secure reads the HSB back: one that does not take fails. At level 2 (lock
+// bit 1) the part still reads; at levels 3 and 4 Read, Blank check and
+// Verify end after the secured line, the buffer untouched, while Erase
+// still runs and the part reads again after it.
+TEST_F(Rd2Run, SecuredLevelsEndReadsAndSecureChecksTheHsb) {
+    sim::PageRd2Chip* chip = PutRd2("T89C51RD2");
+    ASSERT_NE(chip, nullptr);
+    chip->StickHsb();
+    HsbLockLevel128 = 1;
+    EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine("Security error!")) << LogText();
+
+    const char* lines[4] = {"", "", " Device secured!(Level 3)", " Device secured!(Level 4)"};
+    for (int level = 1; level < 4; ++level) {
+        SCOPED_TRACE(level);
+        chip = PutRd2("T89C51RD2");
+        DeviceEnd = kRd2Sample - 1;
+        const std::vector<uint8_t> image = LoadSample(kRd2Sample);
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        HsbLockLevel128 = level;
+        ASSERT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        if (level == 1) {
+            FillBufferRange(0, kRd2Sample - 1, 0x5A);
+            EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+            for (uint32_t a = 0; a < kRd2Sample; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+            continue;
+        }
+        for (int op : {OpRead, OpBlankCheck, OpVerify}) {
+            SCOPED_TRACE(op);
+            FillBufferRange(0, kRd2Sample - 1, 0x5A);
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine(lines[level])) << LogText();
+            for (const std::string& l : Log()) EXPECT_EQ(l.find("ok!"), std::string::npos) << l;
+            for (uint32_t a = 0; a < kRd2Sample; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
+        }
+        EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+        EXPECT_EQ(chip->Hsb(), 0xFF);
+        EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    }
+    ExpectNoViolations();
+}
+
 } // namespace

@@ -64,6 +64,7 @@ TEST_F(EncryptDialog, TypingSetsTableBytesAndStepsTheCaret) {
 }
 
 TEST_F(EncryptDialog, ChangeTakesTheControlsInOrderWithClamps) {
+    PageSize = 64;
     auto d = Make(100);
     struct Case {
         const char* pulses;
@@ -72,7 +73,7 @@ TEST_F(EncryptDialog, ChangeTakesTheControlsInOrderWithClamps) {
     Retry = 12;
     for (const Case c : {Case{"3", 5}, Case{"40", 25}, Case{"", 25}, Case{"17", 17}}) {
         d->EditPulseCount->setText(c.pulses);
-        d->ComboBoxEncSize->setCurrentIndex(2);
+        d->ComboBoxEncSize->setCurrentIndex(0);
         d->ComboBoxEncMode->setCurrentIndex(1);
         d->EditOptionRegister->setText("c3");
         d->Change();
@@ -90,6 +91,42 @@ TEST_F(EncryptDialog, ChangeTakesTheControlsInOrderWithClamps) {
     d->EditPulseCount->clear();
     QTest::keyClicks(d->EditPulseCount, "1a2");
     EXPECT_EQ(d->EditPulseCount->text(), "12");
+}
+
+// The table size is the part's own: the dialog offers that size alone and
+// Change takes it whatever the setting held; a part whose page is no table
+// size gets no choice and keeps the setting. On an 87C51 (64 entries) the
+// table written is the user's, entry for entry, and a read decodes with it.
+TEST_F(EncryptDialog, OffersOnlyThePartsTableSize) {
+    for (uint32_t page : {16u, 32u, 64u, 128u, 0u}) {
+        SCOPED_TRACE(page);
+        PageSize = page;
+        EncryptionTableSize = 128;
+        auto d = Make(100);
+        ASSERT_EQ(d->ComboBoxEncSize->count(), page != 0 ? 1 : 0);
+        if (page != 0) {
+            EXPECT_EQ(d->ComboBoxEncSize->itemText(0), QString("%1 Bytes").arg(page));
+        }
+        EXPECT_EQ(d->ComboBoxEncSize->isEnabled(), page != 0);
+        d->Change();
+        EXPECT_EQ(EncryptionTableSize, page != 0 ? page : 128u);
+    }
+    ASSERT_TRUE(Select("INTEL", "87C51"));
+    sim::Mcu8051Chip* chip = Seat("INTEL", "87C51");
+    ASSERT_NE(chip, nullptr);
+    ASSERT_EQ(chip->Facts().tableBytes, 64u);
+    EncryptionTableSize = 128;
+    auto d = Make(100, DeviceSubVariant);
+    d->Change();
+    for (uint32_t i = 0; i < EncryptionTableCapacity; ++i) EncryptionTable[i] = static_cast<uint8_t>(0x3C ^ i * 5);
+    EXPECT_EQ(Run(OpEncryption), ResultOk) << LogText();
+    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->Table(i), EncryptionTable[i]) << i;
+    for (uint32_t a = 0; a < 0x100; ++a) chip->SetCell(a, static_cast<uint8_t>(a * 3));
+    DeviceEnd = 0xFF;
+    EncryptionEnable = 1;
+    ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+    // The part gives each byte XNORed with its entry; the read undoes it.
+    for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(ReadBufferByteCached(a), chip->Cell(a)) << std::hex << a;
 }
 
 TEST_F(EncryptDialog, ConstructionByRow) {

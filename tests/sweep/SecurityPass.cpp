@@ -6,28 +6,40 @@
 // and Secure moved no other cell. Then Read or Verify behave as the row
 // gives: a row whose Secure locks reads refuses Read with its line and
 // leaves the buffer; a secured 68HC705 part's bootstrap stays silent, so
-// Verify fails. Devices whose part keeps no security state its model shows
-// are counted on a line of their own.
+// Verify fails. Where the row reads the lock back, a fresh part whose lock
+// does not take fails Secure. A device whose part's model shows no security
+// state fails on a line of its own.
+#include <iterator>
 #include <optional>
 
 #include "tests/sweep/Sweep.h"
 
 #include "sim/AddressListChip.h"
+#include "sim/AvrCells.h"
 #include "sim/ByteEpldChip.h"
 #include "sim/CellArrayChip.h"
 #include "sim/CheckedPldChip.h"
 #include "sim/CmdByteBusChip.h"
+#include "sim/CmdLatch51Chip.h"
+#include "sim/EconChip.h"
 #include "sim/EeMcuChip.h"
 #include "sim/EpmChainChip.h"
 #include "sim/EpmJtagChip.h"
 #include "sim/EpmRowChip.h"
 #include "sim/IscCpldChip.h"
+#include "sim/JtagMemoryChip.h"
 #include "sim/LatchedOtpChips.h"
+#include "sim/Mcu8051Chip.h"
+#include "sim/ModeLine51Chip.h"
+#include "sim/MuxOtpChip.h"
 #include "sim/NibbleMcuChip.h"
+#include "sim/PageRd2Chip.h"
 #include "sim/ParallelPldChip.h"
 #include "sim/ReadBackEpldChip.h"
+#include "sim/Rx51FlashChip.h"
 #include "sim/SecureMemoryChip.h"
 #include "sim/SecurityEpromChip.h"
+#include "sim/Sst89Chip.h"
 #include "sim/TextListChip.h"
 #include "sim/StatusByteMcuChip.h"
 #include "sim/TwoWireMcuChip.h"
@@ -70,12 +82,51 @@ std::optional<bool> PartSecured(sim::CatalogChip* chip) {
     if (auto* c = SeatedModel<NibblePldChip>(chip)) return c->Locked();
     if (auto* c = SeatedModel<TenBitPldChip>(chip)) return c->Locked();
     if (auto* c = SeatedModel<PlanePldChip>(chip)) return c->SecurityCellSet();
-    // The address-list and text-list parts keep a security word in their map
-    // with no meaning the model gives it.
-    if (SeatedModel<AddressListChip>(chip) != nullptr || SeatedModel<TextListChip>(chip) != nullptr)
-        return std::nullopt;
+    if (auto* c = SeatedModel<AddressListChip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<TextListChip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<Mcu8051Chip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<AvrCells>(chip)) return c->LockBit1();
+    if (auto* c = SeatedModel<PageRd2Chip>(chip)) return (c->Hsb() & 7) != 7;
+    if (auto* c = SeatedModel<IspPromChip>(chip)) return c->ReadProtected();
+    if (auto* c = SeatedModel<Sst89Chip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<Rx51FlashChip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<CmdLatch51Chip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<ModeLine51Chip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<MuxOtpChip>(chip)) return c->Secured();
+    if (auto* c = SeatedModel<EconChip>(chip)) return c->Secured();
     if (auto* c = SeatedModel<CellArrayChip>(chip)) return c->Secured();
     return std::nullopt;
+}
+
+// Rows whose Secure asks the part for its lock state after writing it; a
+// part whose lock does not take then fails Secure.
+constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126};
+
+// Makes the seated part's lock (lock bits, HSB, security bits) refuse to
+// program; false where its model has no such fault.
+bool RefuseLock(sim::CatalogChip* chip) {
+    using namespace sim;
+    if (auto* c = SeatedModel<Mcu8051Chip>(chip)) {
+        c->RefuseLocks();
+        return true;
+    }
+    if (auto* c = SeatedModel<AvrCells>(chip)) {
+        c->StickLocks();
+        return true;
+    }
+    if (auto* c = SeatedModel<PageRd2Chip>(chip)) {
+        c->StickHsb();
+        return true;
+    }
+    if (auto* c = SeatedModel<Rx51FlashChip>(chip)) {
+        c->RefuseSecurity();
+        return true;
+    }
+    if (auto* c = SeatedModel<CmdLatch51Chip>(chip)) {
+        c->RefuseLocks();
+        return true;
+    }
+    return false;
 }
 
 TEST_P(EveryDevice, Secured) {
@@ -85,6 +136,8 @@ TEST_P(EveryDevice, Secured) {
     ExpectedDeviceId = 0;
     ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
     if (!(SupportedOperationMask & OpMaskSecurity)) GTEST_SKIP() << "no Security offered";
+    SweepSummary::Declare(kSecured);
+    SweepSummary::Declare(kSecuredUnseen);
     PassDevice p;
     if (std::string skip; !Ready(p, d, GetParam(), kSecured, skip)) {
         if (!skip.empty()) GTEST_SKIP() << skip;
@@ -164,9 +217,35 @@ TEST_P(EveryDevice, Secured) {
         p.line += " violation: " + v;
         failed = true;
     }
+    // Where the row asks the part, a fresh part whose lock does not take
+    // fails Secure with its error line.
+    const uint32_t row = CurrentAlgorithm;
+    if (!failed && std::find(std::begin(kLockReadBackRows), std::end(kLockReadBackRows), row) !=
+                       std::end(kLockReadBackRows)) {
+        InstallSimulator(0);
+        PassDevice fresh;
+        std::string skip;
+        if (!Ready(fresh, d, GetParam(), kSecured, skip) || !RefuseLock(SeatedSimChip())) {
+            p.line += ", NO PART whose lock does not take";
+            failed = true;
+        } else {
+            const size_t at = ui.Log.size();
+            const int r = RunOperation(MainEngine, OpSecurity);
+            const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
+            p.line += caught ? ", a lock that does not take fails" : ", a lock that does not take PASSED";
+            failed = !caught;
+            if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
+                p.line += " violation: " + v;
+                failed = true;
+            }
+        }
+    }
+    // Every part that offers Secure is judged on its own state: a model
+    // that shows none fails on a line of its own, so no device passes
+    // unjudged.
     if (!failed && !secured.has_value()) {
         p.line += " (the part's model shows no security state)";
-        Report(p, kSecuredUnseen, GetParam(), false, ui, from);
+        Report(p, kSecuredUnseen, GetParam(), true, ui, from);
         return;
     }
     Report(p, kSecured, GetParam(), failed, ui, from);

@@ -354,6 +354,13 @@ public:
         static std::vector<std::string> lines;
         return lines;
     }
+    // A pass's line printed even when no device counts on it (a line that
+    // must read 0).
+    static void Declare(const char* pass) {
+        auto& tallies = Tallies();
+        if (std::none_of(tallies.begin(), tallies.end(), [&](const Tally& x) { return x.pass == pass; }))
+            tallies.push_back(Tally{pass});
+    }
     // A PLD device of the main pass whose cells were checked through its
     // placement table, or that has none.
     static void CountPldCells(bool checked) { PldCells()[checked ? 0 : 1] += 1; }
@@ -465,8 +472,13 @@ struct ReadLock {
     uint32_t row;
     const char* line;
 };
+// Rows 195 and 107 at their default lock bits 1 and 2, row 128 at its
+// default HSB level 4.
 constexpr ReadLock kReadLocks[] = {
     {127, " Device secured!"},
+    {195, " Device secured!(Lock Bits 1,2)"},
+    {107, " Device secured!(Lock Bits 1,2)"},
+    {128, " Device secured!(Level 4)"},
 };
 inline const ReadLock* ReadLockOf(uint32_t row) {
     for (const ReadLock& l : kReadLocks)
