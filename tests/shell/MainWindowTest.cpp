@@ -45,6 +45,17 @@ class MainWindowTest : public ShellTest {
         g_identifyCalls = 0;
         g_optionsCalls = 0;
     }
+    // A new main window, as the next start of the program makes it, shown.
+    void StartAgain() {
+        InstallUiBridge(nullptr);
+        bridge.reset();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        bridge = std::make_unique<QtUiBridge>(form.get());
+        InstallUiBridge(bridge.get());
+        form->show();
+        QCoreApplication::processEvents();
+    }
     // Every command of the window, all made available as if every form existed.
     QList<QObject*> AllCommands() {
         QList<QObject*> out;
@@ -316,16 +327,7 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     EXPECT_TRUE(form->close());
 
     // A new main window, as the next start of the program makes it.
-    auto start = [this] {
-        InstallUiBridge(nullptr);
-        bridge.reset();
-        form = std::make_unique<TForm1>();
-        Form1 = form.get();
-        bridge = std::make_unique<QtUiBridge>(form.get());
-        InstallUiBridge(bridge.get());
-        form->show();
-        QCoreApplication::processEvents();
-    };
+    auto start = [this] { StartAgain(); };
     start();
     EXPECT_TRUE(form->isMaximized());
     form->showNormal();
@@ -569,14 +571,7 @@ TEST_F(MainWindowTest, FitsA1280By1024ScreenWithEveryButtonShowWhole) {
                 s.setValue("Height", kept->height());
             }
         }
-        InstallUiBridge(nullptr);
-        bridge.reset();
-        form = std::make_unique<TForm1>();
-        Form1 = form.get();
-        bridge = std::make_unique<QtUiBridge>(form.get());
-        InstallUiBridge(bridge.get());
-        form->show();
-        QCoreApplication::processEvents();
+        StartAgain();
     };
     // At 144 dpi a screen of 1280 x 1024 pixels is 853 x 683 in the window's
     // units.
@@ -627,14 +622,7 @@ TEST_F(MainWindowTest, FromARememberedPlaceAtTheEdgeItStartsShowWhole) {
             s.setValue("Left", place.x());
             s.setValue("Top", place.y());
         }
-        InstallUiBridge(nullptr);
-        bridge.reset();
-        form = std::make_unique<TForm1>();
-        Form1 = form.get();
-        bridge = std::make_unique<QtUiBridge>(form.get());
-        InstallUiBridge(bridge.get());
-        form->show();
-        QCoreApplication::processEvents();
+        StartAgain();
         EXPECT_EQ(QPoint(form->RememberedLeft, form->RememberedTop), place);
         // On each axis inside the area, or from its start where larger.
         auto inside = [](int at, int size, int first, int last) {

@@ -241,14 +241,14 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         std::vector<bool> fixed(size_t{BankCount} * BufferBankBytes);
         for (const FixedPlace& f : FixedPlaces(CurrentAlgorithm))
             for (size_t i = f.first; i < f.first + f.bytes && i < fixed.size(); ++i) fixed[i] = true;
-        for (size_t i = 0; !failed && i < size_t{BankCount} * BufferBankBytes; ++i) {
-            if ((i < first || i >= first + bytes) && (i < secondAt || i >= secondEnd) && !fixed[i] &&
-                buffer[i] != 0x5A) {
-                char m[64];
-                std::snprintf(m, sizeof m, " read wrote buffer %zXh outside the range", i);
-                p.line += m;
-                failed = true;
-            }
+        if (const std::string w =
+                failed ? ""
+                       : ReadWroteOutside(buffer, 0, size_t{BankCount} * BufferBankBytes, [&](size_t i) {
+                             return (i < first || i >= first + bytes) && (i < secondAt || i >= secondEnd) && !fixed[i];
+                         }, "outside the range");
+            !w.empty()) {
+            p.line += w;
+            failed = true;
         }
         if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
             p.line += " violation: " + v;

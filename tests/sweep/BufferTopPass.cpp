@@ -162,13 +162,11 @@ TEST_P(EveryDevice, AtTheBuffersLastByte) {
                 failed = true;
             }
         }
-        for (size_t i = low; !failed && i < first; ++i) {
-            if (buffer[i] != kOther) {
-                char m[80];
-                std::snprintf(m, sizeof m, " read wrote buffer %zXh below Buffer Start", i);
-                p.line += m;
-                failed = true;
-            }
+        if (const std::string w = failed ? "" : ReadWroteOutside(buffer, low, first, [](size_t) { return true; },
+                                                                   "below Buffer Start");
+            !w.empty()) {
+            p.line += w;
+            failed = true;
         }
         if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
             p.line += " violation: " + v;

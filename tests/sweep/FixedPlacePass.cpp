@@ -214,13 +214,12 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
                     if (const size_t i = (size_t{BufferStart} + a - DeviceStart) * unit + lane;
                         i < imageBytes)
                         filled[i] = true;
-        for (size_t i = 0; !failed && i < imageBytes; ++i) {
-            if (!filled[i] && buffer[i] != kOther) {
-                char m[64];
-                std::snprintf(m, sizeof m, " read wrote buffer %zXh outside the range", i);
-                p.line += m;
-                failed = true;
-            }
+        if (const std::string w = failed ? "" : ReadWroteOutside(buffer, 0, imageBytes, [&](size_t i) {
+                return !filled[i];
+            }, "outside the range");
+            !w.empty()) {
+            p.line += w;
+            failed = true;
         }
         if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
             p.line += " violation: " + v;

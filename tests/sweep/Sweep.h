@@ -486,6 +486,20 @@ inline const ReadLock* ReadLockOf(uint32_t row) {
     return nullptr;
 }
 
+// The first buffer byte i in [from, to) that `outside(i)` counts as outside
+// the range and that a read changed from kOther, as " read wrote buffer
+// <i>h <where>"; "" when none.
+template <class Outside>
+std::string ReadWroteOutside(const uint8_t* buffer, size_t from, size_t to, Outside&& outside, const char* where) {
+    for (size_t i = from; i < to; ++i) {
+        if (buffer[i] == kOther || !outside(i)) continue;
+        char m[96];
+        std::snprintf(m, sizeof m, " read wrote buffer %zXh %s", i, where);
+        return m;
+    }
+    return "";
+}
+
 // The first violation the run caused other than the one its row's own
 // sequence always causes; "" when none.
 inline std::string UnexpectedViolation(const sim::SimProgrammer& simp) {
@@ -1025,14 +1039,12 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
             }
         }
         // Every other buffer byte, below Buffer Start and past the range.
-        for (size_t i = 0; !failed && i < size; ++i) {
-            if (i == first) i = after;
-            if (i < size && buffer[i] != kOther) {
-                char m[80];
-                std::snprintf(m, sizeof m, " read wrote buffer %zXh outside Buffer Start..Buffer End", i);
-                p.line += m;
-                failed = true;
-            }
+        if (const std::string w = failed ? "" : ReadWroteOutside(buffer, 0, size, [&](size_t i) {
+                return i < first || i >= after;
+            }, "outside Buffer Start..Buffer End");
+            !w.empty()) {
+            p.line += w;
+            failed = true;
         }
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
