@@ -10,6 +10,7 @@
 
 #include "sim/EditModeChip.h"
 #include "sim/Gal6001Chip.h"
+#include "sim/GalChip.h"
 #include "sim/IspPldChip.h"
 #include "tests/logic/FusePlacements.h"
 #include "tests/logic/PldFixture.h"
@@ -144,6 +145,13 @@ TEST_F(EditModePlacementTest, Gal6001ArchitectureChainWhole) {
 TEST_F(EditModePlacementTest, SerialCommandByRowShiftAndBit) {
     for (const auto& table : placement::SerialCommandPlaces())
         ExpectPlaces<sim::IspPldChip, sim::IspPldFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Rows 224, 221, 222, 226, 227, 234 and 231: every fuse of each device's map
+// at its row address and register position.
+TEST_F(EditModePlacementTest, SerialAddressGalsWhole) {
+    for (const auto& table : placement::SerialGalWhole())
+        ExpectTable<sim::GalChip, sim::GalPartFacts>(table.maker, table.name, table.spots, table.at);
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "sim/EditModeChip.h"
 #include "sim/FileOrderFuseChip.h"
 #include "sim/Gal6001Chip.h"
+#include "sim/GalChip.h"
 #include "sim/IspPldChip.h"
 #include "sim/MacrocellFuseChip.h"
 #include "sim/MacrocellWordChip.h"
@@ -676,6 +677,76 @@ inline std::vector<EmTable<sim::IspPldChip>> SerialCommandPlaces() {
         {"GENERIC-ALGORITHM", "SCPLD15040", {{15039, 93, 159, 0}}, place}};
 }
 
+// The serial-address GAL rows 224, 221, 222, 226, 227, 234 and 231, whole:
+// every fuse of the map at its row address and register position (the
+// architecture row as address -1, or 40 on the pin-addressed 20RA10).
+// Array row a, bit b: fuse b x rows + a (row 231: (b div 8) x 320 + 280 -
+// (b mod 8) x 40 + a); the UES row bit b: its first fuse + b, as far as the
+// map goes; architecture bit i: 22V10, 18V10 and 26CV12 the base + (i xor 1),
+// 20RA10 3209 - i (row 231: 3200 + i), 20XV10 1600 + q(i).
+struct SerialGalMap {
+    const char* maker;
+    const char* name;
+    int rows, bits;
+    bool byteColumns; // row 231's 80-bit rows
+    int uesAddress;   // -1: none
+    uint32_t uesFuse, fuses;
+    int archAddress;
+    std::vector<uint32_t> arch; // fuse of architecture bit i
+};
+
+inline std::vector<uint32_t> PairsSwapped(uint32_t base, int n) {
+    std::vector<uint32_t> v;
+    for (int i = 0; i < n; ++i) v.push_back(base + static_cast<uint32_t>(i ^ 1));
+    return v;
+}
+
+inline std::vector<SerialGalMap> SerialGalMaps() {
+    std::vector<uint32_t> ra10, ra10Pins, xv10;
+    for (int i = 0; i < 10; ++i) {
+        ra10.push_back(3209u - static_cast<uint32_t>(i));
+        ra10Pins.push_back(3200u + static_cast<uint32_t>(i));
+    }
+    const int q[31] = {30, 20, 21, 22, 23, 24, 10, 11, 12, 13, 14, 0, 1, 2, 3, 4,
+                       29, 28, 27, 26, 25, 19, 18, 17, 16, 15, 9,  8, 7, 6, 5};
+    for (const int v : q) xv10.push_back(1600u + static_cast<uint32_t>(v));
+    const std::vector<uint32_t> v22 = PairsSwapped(5808, 20);
+    std::vector<SerialGalMap> maps;
+    for (const char* maker : {"LATTICE", "NATIONAL-SEMICONDUCTOR", "ST"}) {
+        for (const char* name : {"GAL22V10", "GAL22V10B", "GAL22V10D"}) {
+            if ((std::string(maker) == "LATTICE") == (std::string(name) == "GAL22V10")) continue;
+            maps.push_back({maker, name, 44, 132, false, 44, 5828, 5892, -1, v22});
+        }
+    }
+    maps.push_back({"LATTICE", "GAL22LV10C", 44, 132, false, 44, 5828, 5892, -1, v22});
+    maps.push_back({"LATTICE", "GAL22LV10D", 44, 132, false, 44, 5828, 5892, -1, v22});
+    maps.push_back({"LATTICE", "GAL18V10", 36, 96, false, 44, 3476, 3540, -1, PairsSwapped(3456, 20)});
+    maps.push_back({"LATTICE", "GAL20RA10", 40, 80, false, 40, 3210, 3274, -1, ra10});
+    maps.push_back({"LATTICE", "GAL20RA10A", 40, 80, false, -1, 0, 3210, -1, ra10});
+    maps.push_back({"LATTICE", "GAL20XV10", 40, 40, false, 44, 1631, 1671, -1, xv10});
+    maps.push_back({"LATTICE", "GAL26CV12", 52, 122, false, 52, 6368, 6432, -1, PairsSwapped(6344, 24)});
+    maps.push_back({"ST", "GAL20RA10", 40, 80, true, 41, 3210, 3274, 40, ra10Pins});
+    return maps;
+}
+
+inline std::vector<EmTable<sim::GalChip>> SerialGalWhole() {
+    std::vector<EmTable<sim::GalChip>> tables;
+    for (const SerialGalMap& m : SerialGalMaps()) {
+        std::vector<EmSpot> spots;
+        for (int a = 0; a < m.rows; ++a)
+            for (int b = 0; b < m.bits; ++b) {
+                const int fuse = m.byteColumns ? (b / 8) * 320 + 280 - (b % 8) * 40 + a : b * m.rows + a;
+                spots.push_back({static_cast<uint32_t>(fuse), a, b});
+            }
+        for (int b = 0; m.uesAddress >= 0 && m.uesFuse + static_cast<uint32_t>(b) < m.fuses; ++b)
+            spots.push_back({m.uesFuse + static_cast<uint32_t>(b), m.uesAddress, b});
+        for (size_t i = 0; i < m.arch.size(); ++i) spots.push_back({m.arch[i], m.archAddress, static_cast<int>(i)});
+        tables.push_back({m.maker, m.name, std::move(spots),
+                          [](const sim::GalChip& chip, const EmSpot& s) { return chip.CellAtPlace(s.a, s.b); }});
+    }
+    return tables;
+}
+
 // A device's tables for a part of any model: at each spot, the fuse value
 // the part holds there (-1: no cell there, -2: the seated model is not the
 // table's).
@@ -747,6 +818,7 @@ inline const DeviceTable* DeviceTableOf(const std::string& maker, const std::str
         AddDeviceTables(t, Gal6001Places());
         AddDeviceTables(t, Gal6001ArchitectureChainWhole());
         AddDeviceTables(t, SerialCommandPlaces());
+        AddDeviceTables(t, SerialGalWhole());
         // A device's tables as one.
         std::vector<DeviceTable> merged;
         for (DeviceTable& d : t) {
