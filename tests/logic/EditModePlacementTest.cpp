@@ -8,9 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "sim/BlockCpldBus.h"
 #include "sim/EditModeChip.h"
 #include "sim/Gal6001Chip.h"
 #include "sim/GalChip.h"
+#include "sim/InstructionBlockChip.h"
 #include "sim/IspPldChip.h"
 #include "tests/logic/FusePlacements.h"
 #include "tests/logic/PldFixture.h"
@@ -152,6 +154,14 @@ TEST_F(EditModePlacementTest, SerialCommandByRowShiftAndBit) {
 TEST_F(EditModePlacementTest, SerialAddressGalsWhole) {
     for (const auto& table : placement::SerialGalWhole())
         ExpectTable<sim::GalChip, sim::GalPartFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Row 218: every fuse of the map at its row, program clock and block.
+TEST_F(EditModePlacementTest, InstructionBlockCpldWhole) {
+    sim::RegisterBlockCpldBusPersonality();
+    for (const auto& table : placement::InstructionBlockWhole())
+        ExpectTable<sim::InstructionBlockChip, sim::InstructionBlockFacts>(table.maker, table.name, table.spots,
+                                                                           table.at);
 }
 
 } // namespace

@@ -18,6 +18,7 @@
 #include "sim/FileOrderFuseChip.h"
 #include "sim/Gal6001Chip.h"
 #include "sim/GalChip.h"
+#include "sim/InstructionBlockChip.h"
 #include "sim/IspPldChip.h"
 #include "sim/MacrocellFuseChip.h"
 #include "sim/MacrocellWordChip.h"
@@ -747,6 +748,35 @@ inline std::vector<EmTable<sim::GalChip>> SerialGalWhole() {
     return tables;
 }
 
+// Row 218, whole: in block k (B = 6762 k), array row r (0-65) at program
+// clock j holds fuse B + 66 j + r; special row r (66-79) holds cell c
+// (fuse B + 6538 + (r - 66) + 14 c) at program clock 14, 15, 25, 26, 36,
+// 37, 47, 48, 58, 59, 69, 70, 80, 81, 91, 92; rows 69, 73, 75 and 77 hold
+// at clock 0 fuses B + 6535, 6536, 6534 and 6537. Place: row / clock / block.
+inline std::vector<EmTable<sim::InstructionBlockChip>> InstructionBlockWhole() {
+    const int clocks[16] = {14, 15, 25, 26, 36, 37, 47, 48, 58, 59, 69, 70, 80, 81, 91, 92};
+    const struct {
+        int row;
+        uint32_t offset;
+    } extra[4] = {{69, 6535}, {73, 6536}, {75, 6534}, {77, 6537}};
+    std::vector<EmSpot> spots;
+    for (int k = 0; k < 8; ++k) {
+        const uint32_t base = 6762u * static_cast<uint32_t>(k);
+        for (int r = 0; r < 66; ++r)
+            for (int j = 0; j < 99; ++j)
+                spots.push_back({base + 66u * static_cast<uint32_t>(j) + static_cast<uint32_t>(r), r, j, k});
+        for (int r = 66; r < 80; ++r)
+            for (int c = 0; c < 16; ++c)
+                spots.push_back({base + 6538u + static_cast<uint32_t>(r - 66) + 14u * static_cast<uint32_t>(c), r,
+                                 clocks[c], k});
+        for (const auto& e : extra) spots.push_back({base + e.offset, e.row, 0, k});
+    }
+    return {{"AMD", "MACH435", std::move(spots), [](const sim::InstructionBlockChip& chip, const EmSpot& s) {
+                 const int32_t f = sim::InstructionBlockChip::FuseAt(s.a, s.c, s.b, false);
+                 return f < 0 ? -1 : chip.Cell(static_cast<uint32_t>(f));
+             }}};
+}
+
 // A device's tables for a part of any model: at each spot, the fuse value
 // the part holds there (-1: no cell there, -2: the seated model is not the
 // table's).
@@ -819,6 +849,7 @@ inline const DeviceTable* DeviceTableOf(const std::string& maker, const std::str
         AddDeviceTables(t, Gal6001ArchitectureChainWhole());
         AddDeviceTables(t, SerialCommandPlaces());
         AddDeviceTables(t, SerialGalWhole());
+        AddDeviceTables(t, InstructionBlockWhole());
         // A device's tables as one.
         std::vector<DeviceTable> merged;
         for (DeviceTable& d : t) {
