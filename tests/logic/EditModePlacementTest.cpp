@@ -149,7 +149,7 @@ TEST_F(EditModePlacementTest, SerialCommandByRowShiftAndBit) {
         ExpectPlaces<sim::IspPldChip, sim::IspPldFacts>(table.maker, table.name, table.spots, table.at);
 }
 
-// Rows 224, 221, 222, 226, 227, 234 and 231: every fuse of each device's map
+// Rows 224, 221, 222, 226, 227, 234, 231, 230 and 247: every fuse of each device's map
 // at its row address and register position.
 TEST_F(EditModePlacementTest, SerialAddressGalsWhole) {
     for (const auto& table : placement::SerialGalWhole())

@@ -678,13 +678,16 @@ inline std::vector<EmTable<sim::IspPldChip>> SerialCommandPlaces() {
         {"GENERIC-ALGORITHM", "SCPLD15040", {{15039, 93, 159, 0}}, place}};
 }
 
-// The serial-address GAL rows 224, 221, 222, 226, 227, 234 and 231, whole:
-// every fuse of the map at its row address and register position (the
-// architecture row as address -1, or 40 on the pin-addressed 20RA10).
+// The serial-address GAL rows 224, 221, 222, 226, 227, 234 and 231 and the
+// 22V10 rows with an identification text (230, 247), whole: every fuse of
+// the map at its row address and register position (the architecture row as
+// address -1, or 40 on the pin-addressed 20RA10).
 // Array row a, bit b: fuse b x rows + a (row 231: (b div 8) x 320 + 280 -
 // (b mod 8) x 40 + a); the UES row bit b: its first fuse + b, as far as the
 // map goes; architecture bit i: 22V10, 18V10 and 26CV12 the base + (i xor 1),
-// 20RA10 3209 - i (row 231: 3200 + i), 20XV10 1600 + q(i).
+// 20RA10 3209 - i (row 231: 3200 + i), 20XV10 1600 + q(i). Rows 230 and
+// 247 keep the UES at positions 68-131 of row 44 (fuse 5828 + p - 68); row
+// 247 fuse 5892 at address 59.
 struct SerialGalMap {
     const char* maker;
     const char* name;
@@ -694,6 +697,8 @@ struct SerialGalMap {
     uint32_t uesFuse, fuses;
     int archAddress;
     std::vector<uint32_t> arch; // fuse of architecture bit i
+    int uesPosition = 0;        // register position of the UES row's first fuse
+    bool powerDownCell = false; // fuse 5892 at address 59
 };
 
 inline std::vector<uint32_t> PairsSwapped(uint32_t base, int n) {
@@ -719,6 +724,9 @@ inline std::vector<SerialGalMap> SerialGalMaps() {
             maps.push_back({maker, name, 44, 132, false, 44, 5828, 5892, -1, v22});
         }
     }
+    maps.push_back({"ATMEL", "ATF22V10B", 44, 132, false, 44, 5828, 5892, -1, v22, 68});
+    for (const char* name : {"ATF22V10C", "ATF22V10CZ", "ATF22LV10C", "ATF22LV10CZ"})
+        maps.push_back({"ATMEL", name, 44, 132, false, 44, 5828, 5892, -1, v22, 68, true});
     maps.push_back({"LATTICE", "GAL22LV10C", 44, 132, false, 44, 5828, 5892, -1, v22});
     maps.push_back({"LATTICE", "GAL22LV10D", 44, 132, false, 44, 5828, 5892, -1, v22});
     maps.push_back({"LATTICE", "GAL18V10", 36, 96, false, 44, 3476, 3540, -1, PairsSwapped(3456, 20)});
@@ -740,7 +748,8 @@ inline std::vector<EmTable<sim::GalChip>> SerialGalWhole() {
                 spots.push_back({static_cast<uint32_t>(fuse), a, b});
             }
         for (int b = 0; m.uesAddress >= 0 && m.uesFuse + static_cast<uint32_t>(b) < m.fuses; ++b)
-            spots.push_back({m.uesFuse + static_cast<uint32_t>(b), m.uesAddress, b});
+            spots.push_back({m.uesFuse + static_cast<uint32_t>(b), m.uesAddress, m.uesPosition + b});
+        if (m.powerDownCell) spots.push_back({5892, 59, 0});
         for (size_t i = 0; i < m.arch.size(); ++i) spots.push_back({m.arch[i], m.archAddress, static_cast<int>(i)});
         tables.push_back({m.maker, m.name, std::move(spots),
                           [](const sim::GalChip& chip, const EmSpot& s) { return chip.CellAtPlace(s.a, s.b); }});
