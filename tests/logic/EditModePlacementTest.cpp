@@ -11,6 +11,7 @@
 #include "sim/BlockCpldBus.h"
 #include "sim/EditModeChip.h"
 #include "sim/Gal6001Chip.h"
+#include "sim/FuseArrayChip.h"
 #include "sim/GalChip.h"
 #include "sim/InstructionBlockChip.h"
 #include "sim/IspPldChip.h"
@@ -162,6 +163,12 @@ TEST_F(EditModePlacementTest, InstructionBlockCpldWhole) {
     for (const auto& table : placement::InstructionBlockWhole())
         ExpectTable<sim::InstructionBlockChip, sim::InstructionBlockFacts>(table.maker, table.name, table.spots,
                                                                            table.at);
+}
+
+// Row 294: the array, row 44 and the architecture row 45.
+TEST_F(EditModePlacementTest, JtagV10Whole) {
+    for (const auto& table : placement::JtagV10Whole())
+        ExpectTable<sim::FuseArrayChip, sim::JtagCpldFacts>(table.maker, table.name, table.spots, table.at);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "sim/BipolarPalChip.h"
 #include "sim/EditModeChip.h"
 #include "sim/FileOrderFuseChip.h"
+#include "sim/FuseArrayChip.h"
 #include "sim/Gal6001Chip.h"
 #include "sim/GalChip.h"
 #include "sim/InstructionBlockChip.h"
@@ -757,6 +758,19 @@ inline std::vector<EmTable<sim::GalChip>> SerialGalWhole() {
     return tables;
 }
 
+// Row 294, whole: array row r (0-43) position p holds fuse 44 p + r; row 44
+// position p (0-63) fuse 5828 + p; row 45 position p (0-19) fuse 5808 + p
+// with pairs swapped (0 -> 5809, 1 -> 5808, ...).
+inline std::vector<EmTable<sim::FuseArrayChip>> JtagV10Whole() {
+    std::vector<EmSpot> spots;
+    for (int r = 0; r < 44; ++r)
+        for (int p = 0; p < 132; ++p) spots.push_back({static_cast<uint32_t>(44 * p + r), r, p});
+    for (int p = 0; p < 64; ++p) spots.push_back({5828u + static_cast<uint32_t>(p), 44, p});
+    for (int p = 0; p < 20; ++p) spots.push_back({5808u + static_cast<uint32_t>(p ^ 1), 45, p});
+    return {{"LATTICE", "ispGAL22LV10", std::move(spots),
+             [](const sim::FuseArrayChip& chip, const EmSpot& s) { return chip.CellAtPlace(s.a, s.b); }}};
+}
+
 // Row 218, whole: in block k (B = 6762 k), array row r (0-65) at program
 // clock j holds fuse B + 66 j + r; special row r (66-79) holds cell c
 // (fuse B + 6538 + (r - 66) + 14 c) at program clock 14, 15, 25, 26, 36,
@@ -859,6 +873,7 @@ inline const DeviceTable* DeviceTableOf(const std::string& maker, const std::str
         AddDeviceTables(t, SerialCommandPlaces());
         AddDeviceTables(t, SerialGalWhole());
         AddDeviceTables(t, InstructionBlockWhole());
+        AddDeviceTables(t, JtagV10Whole());
         // A device's tables as one.
         std::vector<DeviceTable> merged;
         for (DeviceTable& d : t) {
