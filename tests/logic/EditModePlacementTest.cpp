@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sim/BlockCpldBus.h"
+#include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
 #include "sim/Gal6001Chip.h"
 #include "sim/FuseArrayChip.h"
@@ -21,6 +22,11 @@
 namespace {
 
 using placement::EmSpot;
+
+// The fuse value a part holds for fuse n: its cell, or on the cycle-record
+// parts the complement of it.
+template <class Chip> int MapValue(const Chip& chip, uint32_t n) { return chip.Cell(n); }
+int MapValue(const sim::CycleRecordChip& chip, uint32_t n) { return chip.Fuse(n); }
 
 class EditModePlacementTest : public PldRun {
   protected:
@@ -80,7 +86,7 @@ class EditModePlacementTest : public PldRun {
             EXPECT_EQ(Run(OpProgram), 1) << LogText();
             size_t programmed = 0;
             for (uint32_t n = 0; n < DeviceSize; ++n)
-                programmed += chip->Cell(n) == 0 ? 1 : 0;
+                programmed += MapValue(*chip, n) == 0 ? 1 : 0;
             EXPECT_EQ(programmed, zeros) << "program " << t;
             for (size_t k = 0; k < spots.size(); ++k) {
                 const int v = at(*chip, spots[k]);
@@ -169,6 +175,12 @@ TEST_F(EditModePlacementTest, InstructionBlockCpldWhole) {
 TEST_F(EditModePlacementTest, JtagV10Whole) {
     for (const auto& table : placement::JtagV10Whole())
         ExpectTable<sim::FuseArrayChip, sim::JtagCpldFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Row 237: every fuse at its column, word group and word bit.
+TEST_F(EditModePlacementTest, WordV10Whole) {
+    for (const auto& table : placement::WordV10Whole())
+        ExpectTable<sim::CycleRecordChip, sim::CycleRecordFacts>(table.maker, table.name, table.spots, table.at);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 
 #include "sim/AddressListChip.h"
 #include "sim/BipolarPalChip.h"
+#include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
 #include "sim/FileOrderFuseChip.h"
 #include "sim/FuseArrayChip.h"
@@ -771,6 +772,33 @@ inline std::vector<EmTable<sim::FuseArrayChip>> JtagV10Whole() {
              [](const sim::FuseArrayChip& chip, const EmSpot& s) { return chip.CellAtPlace(s.a, s.b); }}};
 }
 
+// Row 237, whole: the 10-bit word of group g at column c (row address c,
+// index g) holds in bit i: groups 0-15 fuse A_i + 44 g + c for g < S_i;
+// group 16 fuse O_i + c; group 18 bit 0 fuse c; group 17 bit 9 fuse 5764 +
+// c; at column 44 group 0 fuse 5808 + 2 i and group 1 fuse 5809 + 2 i.
+// Place: column / group / bit.
+inline std::vector<EmTable<sim::CycleRecordChip>> WordV10Whole() {
+    const int s[10] = {8, 10, 12, 14, 16, 16, 14, 12, 10, 8};
+    const uint32_t a[10] = {88, 484, 968, 1540, 2200, 2948, 3696, 4356, 4928, 5412};
+    const uint32_t o[10] = {44, 440, 924, 1496, 2156, 2904, 3652, 4312, 4884, 5368};
+    std::vector<EmSpot> spots;
+    for (int c = 0; c < 44; ++c) {
+        const auto uc = static_cast<uint32_t>(c);
+        for (int i = 0; i < 10; ++i) {
+            for (int g = 0; g < s[i]; ++g) spots.push_back({a[i] + 44u * static_cast<uint32_t>(g) + uc, c, g, i});
+            spots.push_back({o[i] + uc, c, 16, i});
+        }
+        spots.push_back({uc, c, 18, 0});
+        spots.push_back({5764u + uc, c, 17, 9});
+    }
+    for (int i = 0; i < 10; ++i) {
+        spots.push_back({5808u + 2u * static_cast<uint32_t>(i), 44, 0, i});
+        spots.push_back({5809u + 2u * static_cast<uint32_t>(i), 44, 1, i});
+    }
+    return {{"CYPRESS", "PALCE22V10", std::move(spots),
+             [](const sim::CycleRecordChip& chip, const EmSpot& e) { return chip.FuseAtPlace(e.a, e.b, e.c); }}};
+}
+
 // Row 218, whole: in block k (B = 6762 k), array row r (0-65) at program
 // clock j holds fuse B + 66 j + r; special row r (66-79) holds cell c
 // (fuse B + 6538 + (r - 66) + 14 c) at program clock 14, 15, 25, 26, 36,
@@ -874,6 +902,7 @@ inline const DeviceTable* DeviceTableOf(const std::string& maker, const std::str
         AddDeviceTables(t, SerialGalWhole());
         AddDeviceTables(t, InstructionBlockWhole());
         AddDeviceTables(t, JtagV10Whole());
+        AddDeviceTables(t, WordV10Whole());
         // A device's tables as one.
         std::vector<DeviceTable> merged;
         for (DeviceTable& d : t) {
