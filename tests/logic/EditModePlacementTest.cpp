@@ -1,6 +1,9 @@
 // Where chosen fuses of a JEDEC map land on the edit-mode PLDs (rows 207,
-// 208, 210, 209, 240, 241), the GAL6001-type FPLAs (row 225) and the
-// serial-command PLDs (row 292); the tables: FusePlacements.h. The fuse is
+// 208, 210, 209, 240, 241), the GAL6001-type FPLAs (row 225), the
+// serial-command PLDs (row 292), the serial-address and text-ID GALs (rows
+// 221, 222, 224, 226, 227, 230, 231, 234, 247), the 22V10 with 10-bit words
+// (row 237), the JTAG 22V10 (row 294) and the instruction-interface block
+// CPLD (row 218); the tables: FusePlacements.h. The fuse is
 // programmed alone (0, every other fuse 1) through the driver; the chip
 // model must show it at that place, and no other cell of the map may change.
 #include <cstdint>
