@@ -65,6 +65,13 @@ public:
     // The unit at (row, index) as a read would give it (the byte types' row
     // 41 index 3 and 4 hold two record bits each).
     uint32_t UnitAt(int row, int index) const { return Unit(row, index); }
+    // The fuse value (as Fuse) held behind value bit `bit` of the unit at
+    // (row, index), -1 where there is none.
+    int FuseAtPlace(int row, int index, int bit) const {
+        const int c = CellAt(row, index, UnitWidth() - 1 - bit);
+        return c < 0 ? -1 : 1 - Cell(static_cast<uint32_t>(c));
+    }
+    int UnitWidth() const { return part_.kind == CycleRecordKind::Word22V10 ? 10 : 8; }
 
     // Every command register load with its value (-1 for a wrong bit count).
     struct Load {

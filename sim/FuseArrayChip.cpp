@@ -30,6 +30,14 @@ int32_t FuseArrayChip::FuseOf(int row, int position) const {
     return 80 * row + position;
 }
 
+int FuseArrayChip::CellAtPlace(int row, int position) const {
+    if (position < 0) return -1;
+    if (Small() && row == 44) return position < kRow44Cells ? Cell(kRow44Fuse + static_cast<uint32_t>(position)) : -1;
+    if (Small() && row == 45) return position < kRow45Cells ? Cell(kRow45Fuse + static_cast<uint32_t>(position ^ 1)) : -1;
+    if (row < 0 || row >= Rows() || static_cast<size_t>(position) >= DataLength()) return -1;
+    return Cell(static_cast<uint32_t>(FuseOf(row, position)));
+}
+
 void FuseArrayChip::SampleTap(const PinEnvironment& env) {
     for (int p : Part().low) {
         if (p != 0 && !env.HeldLow(p) && !lowWarned_) {

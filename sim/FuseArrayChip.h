@@ -46,6 +46,10 @@ public:
     const std::vector<bool>& DataRegister() const { return data_; }
     const std::vector<bool>& Row45Register() const { return row45_; }
 
+    // The cell at `position` of `row` (44-row kind: rows 44 and 45 too), -1
+    // where there is none.
+    int CellAtPlace(int row, int position) const;
+
     std::optional<std::vector<bool>> CaptureDr(uint32_t instruction) override;
     void UpdateDr(uint32_t instruction, const std::vector<bool>& bits, uint32_t shifted, uint64_t nowUs) override;
     void UpdateIr(uint32_t instruction, uint64_t nowUs) override;

@@ -99,6 +99,13 @@ uint32_t GalChip::ArchitectureFuse(int i) const {
     return part_.map == GalMap::Gal20V8 ? f + k20V8Offset : f;
 }
 
+int GalChip::CellAtPlace(int address, int bit) const {
+    const Row row = RowAt(address);
+    if (bit < 0 || static_cast<size_t>(bit) >= row.fuses.size()) return -1;
+    const uint32_t f = row.fuses[static_cast<size_t>(bit)];
+    return f == kNoFuse ? -1 : Cell(f);
+}
+
 int GalChip::IdBit(int i) const {
     if (i < 0) return 0;
     switch (part_.idKind) {

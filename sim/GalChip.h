@@ -65,6 +65,10 @@ public:
     uint32_t ArchitectureFuse(int i) const;
     // Bit i of the identification row.
     int IdBit(int i) const;
+    // The cell at register position `bit` of the row at `address` (-1: the
+    // architecture row of a row-address layout), as a read of that row
+    // would shift it out unsecured; -1 where the row has no cell there.
+    int CellAtPlace(int address, int bit) const;
     // Cell i of row 45 (parts with the OR row).
     int OrRowCell(int i) const { return Cell(orRowBase_ + static_cast<uint32_t>(i)); }
     const std::vector<GalStrobe>& Strobes() const { return strobes_; }

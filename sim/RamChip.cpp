@@ -1,5 +1,7 @@
 #include "sim/RamChip.h"
 
+#include <algorithm>
+
 namespace sim {
 
 RamChip::RamChip(const RamPartFacts& part)
@@ -30,9 +32,37 @@ ChipDrive RamChip::Output(const PinEnvironment& env, int socketPin) const {
     return DiodeNetworkOutput(env, socketPin);
 }
 
-void RamChip::Write(uint32_t location, uint8_t value) {
-    location %= part_.words;
+uint32_t RamChip::Cycle(uint32_t location, uint64_t nowUs) {
+    location = (location % part_.words) & ~tiedLow_;
+    if (part_.refreshMs == 0) return location;
+    const uint32_t row = location / part_.rowWords;
+    if (rowCycled_.empty()) {
+        rowCycled_.assign(part_.words / part_.rowWords, 0);
+        lost_.assign(part_.words, false);
+    }
+    uint64_t& last = rowCycled_[row];
+    if (last != 0 && nowUs + 1 - last > uint64_t{part_.refreshMs} * 1000) {
+        const auto first = static_cast<std::ptrdiff_t>(row * part_.rowWords);
+        std::fill_n(cells_.begin() + first, part_.rowWords, uint8_t{0});
+        std::fill_n(lost_.begin() + first, part_.rowWords, true);
+    }
+    last = nowUs + 1;
+    return location;
+}
+
+void RamChip::LoseOnWrite(uint32_t victim, uint32_t aggressor) {
+    disturbs_.push_back({victim % part_.words, aggressor % part_.words});
+}
+
+void RamChip::Write(uint32_t location, uint8_t value, uint64_t nowUs) {
+    location = Cycle(location, nowUs);
     ++writes_;
+    if (written_.empty()) written_.assign(part_.words, false);
+    if (!written_[location]) {
+        written_[location] = true;
+        ++cellsWritten_;
+    }
+    if (!lost_.empty()) lost_[location] = false;
     if (deadRows_.count(location / part_.rowWords) != 0 || openLocations_.count(location) != 0) return;
     const uint8_t before = cells_[location];
     cells_[location] = static_cast<uint8_t>(value & ((1u << part_.width) - 1));
@@ -40,10 +70,14 @@ void RamChip::Write(uint32_t location, uint8_t value) {
         if (c.aggressor == location && (before & c.aggressorMask) == 0 && (cells_[location] & c.aggressorMask) != 0)
             cells_[c.victim] = static_cast<uint8_t>(cells_[c.victim] | c.victimMask);
     }
+    for (const Disturb& d : disturbs_) {
+        if (d.aggressor == location) cells_[d.victim] = 0;
+    }
 }
 
-uint8_t RamChip::Read(uint32_t location) const {
-    location %= part_.words;
+uint8_t RamChip::Read(uint32_t location, uint64_t nowUs) {
+    location = Cycle(location, nowUs);
+    if (!lost_.empty() && lost_[location]) ++lostReads_;
     if (openLocations_.count(location) != 0) return static_cast<uint8_t>((1u << part_.width) - 1);
     if (deadRows_.count(location / part_.rowWords) != 0) return 0;
     uint8_t v = cells_[location];

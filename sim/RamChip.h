@@ -4,8 +4,13 @@
 // and its VSS pin grounded; unpowered it is its protection diodes to the
 // insertion probe (ProbeChip). Faults: a bit stuck at a level, a dead row
 // (its cells keep nothing and read 0), a coupled bit (a rising write of one
-// bit sets another), an open location (its decoder selects no cell: writes
-// are lost and the data lines float, read high).
+// bit sets another), a disturbed location (a write of another location
+// clears it), an address line tied low (every location with that bit set
+// reaches the cell with it clear), an open location (its decoder selects no
+// cell: writes are lost and the data lines float, read high).
+// A dynamic RAM keeps a row's data only for its refresh period after the
+// row's last cycle: every read or write cycle refreshes the row it reaches,
+// and a row left longer reads 0 from then on.
 #pragma once
 #include <cstdint>
 #include <set>
@@ -26,9 +31,12 @@ public:
     const RamPartFacts& Part() const { return part_; }
     bool Powered(const Electrical& e) const;
     // Location index wraps at the part's size; values keep `width` bits.
-    void Write(uint32_t location, uint8_t value);
-    uint8_t Read(uint32_t location) const;
+    // `nowUs`: the virtual time of the cycle (the refresh of a DRAM row).
+    void Write(uint32_t location, uint8_t value, uint64_t nowUs = 0);
+    uint8_t Read(uint32_t location, uint64_t nowUs = 0);
     uint32_t Writes() const { return writes_; }
+    // Cells a write has reached at least once.
+    uint32_t CellsWritten() const { return cellsWritten_; }
 
     void StickBit(uint32_t location, int bit, int level);
     void KillRow(uint32_t row) { deadRows_.insert(row); }
@@ -36,13 +44,24 @@ public:
     // sets bit `victimBit` of `victim` (an idempotent coupling fault).
     void CoupleBits(uint32_t aggressor, int aggressorBit, uint32_t victim, int victimBit);
     void OpenLocation(uint32_t location) { openLocations_.insert(location % part_.words); }
+    // Address bit `bit` of the location (for a DRAM: row x columns + column)
+    // held low by a short.
+    void TieAddressLow(int bit) { tiedLow_ |= 1u << bit; }
+    // A write of `aggressor` loses the datum of `victim` (its cells read 0).
+    void LoseOnWrite(uint32_t victim, uint32_t aggressor);
+    // Reads of a cell whose datum a lapsed refresh cleared.
+    uint32_t LostReads() const { return lostReads_; }
 
 private:
     int SocketOf(int chipPin) const;
+    // The cell a location reaches; a DRAM cycle on its row (refresh).
+    uint32_t Cycle(uint32_t location, uint64_t nowUs);
 
     RamPartFacts part_;
     std::vector<uint8_t> cells_;
     uint32_t writes_ = 0;
+    std::vector<bool> written_;
+    uint32_t cellsWritten_ = 0;
     struct Stuck {
         uint32_t location;
         uint8_t mask;
@@ -58,6 +77,16 @@ private:
     };
     std::vector<Coupling> couplings_;
     std::set<uint32_t> openLocations_;
+    uint32_t tiedLow_ = 0;
+    struct Disturb {
+        uint32_t victim;
+        uint32_t aggressor;
+    };
+    std::vector<Disturb> disturbs_;
+    // Per DRAM row, the time of its last cycle plus one (0: never cycled).
+    std::vector<uint64_t> rowCycled_;
+    std::vector<bool> lost_; // per cell: cleared by a lapsed refresh, not written since
+    uint32_t lostReads_ = 0;
 };
 
 } // namespace sim

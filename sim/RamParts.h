@@ -22,6 +22,9 @@ struct RamPartFacts {
     RamSelect select;
     int vccMinTenths;  // supply window
     int vccMaxTenths;
+    // Refresh period of a dynamic RAM (every row cycled within it), 0 for a
+    // static RAM: a row left longer loses its data.
+    uint32_t refreshMs = 0;
 };
 
 // The RAMs are in the catalog, makerless, by the type name of the RAM test's

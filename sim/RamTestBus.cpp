@@ -47,13 +47,13 @@ bool RamTestBus::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
     case 3:
         if (organisation_ == kByOne) {
             if (value > 1) return false;
-            if (RamChip* ram = Reachable(p)) ram->Write(CellOf(*ram), static_cast<uint8_t>(~value & 1));
+            if (RamChip* ram = Reachable(p)) ram->Write(CellOf(*ram), static_cast<uint8_t>(~value & 1), p.NowUs());
         } else if (organisation_ == kByFour) {
             if (value > 0x0F) return false;
             nibble_ = value;
         } else {
             if (!cycles_) return value == 0;
-            if (RamChip* ram = Reachable(p)) ram->Write(location_, value);
+            if (RamChip* ram = Reachable(p)) ram->Write(location_, value, p.NowUs());
         }
         return true;
     case 5:
@@ -64,7 +64,7 @@ bool RamTestBus::OnWrite(SimProgrammer& p, uint8_t reg, uint8_t value) {
         if (value != 0) return false;
         if (organisation_ == kByEight) selects_ &= ~SelectBit(RamSelect::Select24);
         if (organisation_ == kByFour && cycles_) {
-            if (RamChip* ram = Reachable(p)) ram->Write(CellOf(*ram), nibble_);
+            if (RamChip* ram = Reachable(p)) ram->Write(CellOf(*ram), nibble_, p.NowUs());
         }
         return true;
     case 6:
@@ -102,7 +102,7 @@ std::optional<uint8_t> RamTestBus::OnRead(SimProgrammer& p, uint8_t reg) {
     if (reg != 3) return std::nullopt;
     RamChip* ram = Reachable(p);
     if (ram == nullptr) return uint8_t{0xFF};
-    const uint8_t v = ram->Read(CellOf(*ram));
+    const uint8_t v = ram->Read(CellOf(*ram), p.NowUs());
     return organisation_ == kByEight ? v : static_cast<uint8_t>(0xF0 | v);
 }
 

@@ -1,6 +1,8 @@
 // RAM test: every location of a static or dynamic RAM written with two
 // complementary patterns and read back through the RAM-test logic image of
-// its type.
+// its type, then a march of address patterns (over the whole of a static
+// RAM, row by row within the refresh period of a dynamic one) for address
+// decoder and coupling faults.
 #pragma once
 #include <cstdint>
 
@@ -9,8 +11,8 @@ struct RamTypeEntry {
     uint8_t VccPin;      // socket pin switched to supply B
     uint8_t GndPin;      // socket pin switched to ground
     uint16_t Reserved;
-    uint32_t Size;       // locations the test steps through
-    uint32_t RowLength;  // locations per row step (DRAM modes)
+    uint32_t Size;       // locations the test steps through: every one of the part
+    uint32_t RowLength;  // locations per row step (DRAM modes): the part's columns
     uint32_t Mode;       // 0 DRAM by 1, 1 DRAM by 4, 2 SRAM by 8
 };
 
@@ -32,6 +34,7 @@ constexpr int kRamTestRefused = 97;
 int RunRamTest(int row);
 void PowerUpRamTest(int row);
 void PowerDownRamTest(int row);
-// The log line of a result ("Good Memory!", ...) after its beep; nothing for
-// an unknown result.
-void ReportRamTestResult(int result);
+// The log line of a result ("Good Memory!", ...) of list row `row` after
+// its beep; nothing for an unknown result. A DRAM row's good result says
+// that its row address lines were not tested.
+void ReportRamTestResult(int result, int row = -1);

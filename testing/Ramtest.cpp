@@ -102,6 +102,6 @@ void TRamTest1::ButtonTestClick() {
     }
     for (QWidget* w : std::initializer_list<QWidget*>{ListBox1, ButtonTest, BitBtnClose}) w->setEnabled(true);
     running_ = false;
-    ReportRamTestResult(r);
+    ReportRamTestResult(r, row);
     ClearProgress();
 }

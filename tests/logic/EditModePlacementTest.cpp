@@ -1,6 +1,9 @@
 // Where chosen fuses of a JEDEC map land on the edit-mode PLDs (rows 207,
-// 208, 210, 209, 240, 241), the GAL6001-type FPLAs (row 225) and the
-// serial-command PLDs (row 292); the tables: FusePlacements.h. The fuse is
+// 208, 210, 209, 240, 241), the GAL6001-type FPLAs (row 225), the
+// serial-command PLDs (row 292), the serial-address and text-ID GALs (rows
+// 221, 222, 224, 226, 227, 230, 231, 234, 247), the 22V10 with 10-bit words
+// (row 237), the JTAG 22V10 (row 294) and the instruction-interface block
+// CPLD (row 218); the tables: FusePlacements.h. The fuse is
 // programmed alone (0, every other fuse 1) through the driver; the chip
 // model must show it at that place, and no other cell of the map may change.
 #include <cstdint>
@@ -8,8 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "sim/BlockCpldBus.h"
+#include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
 #include "sim/Gal6001Chip.h"
+#include "sim/FuseArrayChip.h"
+#include "sim/GalChip.h"
+#include "sim/InstructionBlockChip.h"
 #include "sim/IspPldChip.h"
 #include "tests/logic/FusePlacements.h"
 #include "tests/logic/PldFixture.h"
@@ -17,6 +25,11 @@
 namespace {
 
 using placement::EmSpot;
+
+// The fuse value a part holds for fuse n: its cell, or on the cycle-record
+// parts the complement of it.
+template <class Chip> int MapValue(const Chip& chip, uint32_t n) { return chip.Cell(n); }
+int MapValue(const sim::CycleRecordChip& chip, uint32_t n) { return chip.Fuse(n); }
 
 class EditModePlacementTest : public PldRun {
   protected:
@@ -76,7 +89,7 @@ class EditModePlacementTest : public PldRun {
             EXPECT_EQ(Run(OpProgram), 1) << LogText();
             size_t programmed = 0;
             for (uint32_t n = 0; n < DeviceSize; ++n)
-                programmed += chip->Cell(n) == 0 ? 1 : 0;
+                programmed += MapValue(*chip, n) == 0 ? 1 : 0;
             EXPECT_EQ(programmed, zeros) << "program " << t;
             for (size_t k = 0; k < spots.size(); ++k) {
                 const int v = at(*chip, spots[k]);
@@ -144,6 +157,33 @@ TEST_F(EditModePlacementTest, Gal6001ArchitectureChainWhole) {
 TEST_F(EditModePlacementTest, SerialCommandByRowShiftAndBit) {
     for (const auto& table : placement::SerialCommandPlaces())
         ExpectPlaces<sim::IspPldChip, sim::IspPldFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Rows 224, 221, 222, 226, 227, 234, 231, 230 and 247: every fuse of each device's map
+// at its row address and register position.
+TEST_F(EditModePlacementTest, SerialAddressGalsWhole) {
+    for (const auto& table : placement::SerialGalWhole())
+        ExpectTable<sim::GalChip, sim::GalPartFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Row 218: every fuse of the map at its row, program clock and block.
+TEST_F(EditModePlacementTest, InstructionBlockCpldWhole) {
+    sim::RegisterBlockCpldBusPersonality();
+    for (const auto& table : placement::InstructionBlockWhole())
+        ExpectTable<sim::InstructionBlockChip, sim::InstructionBlockFacts>(table.maker, table.name, table.spots,
+                                                                           table.at);
+}
+
+// Row 294: the array, row 44 and the architecture row 45.
+TEST_F(EditModePlacementTest, JtagV10Whole) {
+    for (const auto& table : placement::JtagV10Whole())
+        ExpectTable<sim::FuseArrayChip, sim::JtagCpldFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Row 237: every fuse at its column, word group and word bit.
+TEST_F(EditModePlacementTest, WordV10Whole) {
+    for (const auto& table : placement::WordV10Whole())
+        ExpectTable<sim::CycleRecordChip, sim::CycleRecordFacts>(table.maker, table.name, table.spots, table.at);
 }
 
 } // namespace

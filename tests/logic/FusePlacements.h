@@ -14,9 +14,13 @@
 
 #include "sim/AddressListChip.h"
 #include "sim/BipolarPalChip.h"
+#include "sim/CycleRecordChip.h"
 #include "sim/EditModeChip.h"
 #include "sim/FileOrderFuseChip.h"
+#include "sim/FuseArrayChip.h"
 #include "sim/Gal6001Chip.h"
+#include "sim/GalChip.h"
+#include "sim/InstructionBlockChip.h"
 #include "sim/IspPldChip.h"
 #include "sim/MacrocellFuseChip.h"
 #include "sim/MacrocellWordChip.h"
@@ -676,6 +680,154 @@ inline std::vector<EmTable<sim::IspPldChip>> SerialCommandPlaces() {
         {"GENERIC-ALGORITHM", "SCPLD15040", {{15039, 93, 159, 0}}, place}};
 }
 
+// The serial-address GAL rows 224, 221, 222, 226, 227, 234 and 231 and the
+// 22V10 rows with an identification text (230, 247), whole: every fuse of
+// the map at its row address and register position (the architecture row as
+// address -1, or 40 on the pin-addressed 20RA10).
+// Array row a, bit b: fuse b x rows + a (row 231: (b div 8) x 320 + 280 -
+// (b mod 8) x 40 + a); the UES row bit b: its first fuse + b, as far as the
+// map goes; architecture bit i: 22V10, 18V10 and 26CV12 the base + (i xor 1),
+// 20RA10 3209 - i (row 231: 3200 + i), 20XV10 1600 + q(i). Rows 230 and
+// 247 keep the UES at positions 68-131 of row 44 (fuse 5828 + p - 68); row
+// 247 fuse 5892 at address 59.
+struct SerialGalMap {
+    const char* maker;
+    const char* name;
+    int rows, bits;
+    bool byteColumns; // row 231's 80-bit rows
+    int uesAddress;   // -1: none
+    uint32_t uesFuse, fuses;
+    int archAddress;
+    std::vector<uint32_t> arch; // fuse of architecture bit i
+    int uesPosition = 0;        // register position of the UES row's first fuse
+    bool powerDownCell = false; // fuse 5892 at address 59
+};
+
+inline std::vector<uint32_t> PairsSwapped(uint32_t base, int n) {
+    std::vector<uint32_t> v;
+    for (int i = 0; i < n; ++i) v.push_back(base + static_cast<uint32_t>(i ^ 1));
+    return v;
+}
+
+inline std::vector<SerialGalMap> SerialGalMaps() {
+    std::vector<uint32_t> ra10, ra10Pins, xv10;
+    for (int i = 0; i < 10; ++i) {
+        ra10.push_back(3209u - static_cast<uint32_t>(i));
+        ra10Pins.push_back(3200u + static_cast<uint32_t>(i));
+    }
+    const int q[31] = {30, 20, 21, 22, 23, 24, 10, 11, 12, 13, 14, 0, 1, 2, 3, 4,
+                       29, 28, 27, 26, 25, 19, 18, 17, 16, 15, 9,  8, 7, 6, 5};
+    for (const int v : q) xv10.push_back(1600u + static_cast<uint32_t>(v));
+    const std::vector<uint32_t> v22 = PairsSwapped(5808, 20);
+    std::vector<SerialGalMap> maps;
+    for (const char* maker : {"LATTICE", "NATIONAL-SEMICONDUCTOR", "ST"}) {
+        for (const char* name : {"GAL22V10", "GAL22V10B", "GAL22V10D"}) {
+            if ((std::string(maker) == "LATTICE") == (std::string(name) == "GAL22V10")) continue;
+            maps.push_back({maker, name, 44, 132, false, 44, 5828, 5892, -1, v22});
+        }
+    }
+    maps.push_back({"ATMEL", "ATF22V10B", 44, 132, false, 44, 5828, 5892, -1, v22, 68});
+    for (const char* name : {"ATF22V10C", "ATF22V10CZ", "ATF22LV10C", "ATF22LV10CZ"})
+        maps.push_back({"ATMEL", name, 44, 132, false, 44, 5828, 5892, -1, v22, 68, true});
+    maps.push_back({"LATTICE", "GAL22LV10C", 44, 132, false, 44, 5828, 5892, -1, v22});
+    maps.push_back({"LATTICE", "GAL22LV10D", 44, 132, false, 44, 5828, 5892, -1, v22});
+    maps.push_back({"LATTICE", "GAL18V10", 36, 96, false, 44, 3476, 3540, -1, PairsSwapped(3456, 20)});
+    maps.push_back({"LATTICE", "GAL20RA10", 40, 80, false, 40, 3210, 3274, -1, ra10});
+    maps.push_back({"LATTICE", "GAL20RA10A", 40, 80, false, -1, 0, 3210, -1, ra10});
+    maps.push_back({"LATTICE", "GAL20XV10", 40, 40, false, 44, 1631, 1671, -1, xv10});
+    maps.push_back({"LATTICE", "GAL26CV12", 52, 122, false, 52, 6368, 6432, -1, PairsSwapped(6344, 24)});
+    maps.push_back({"ST", "GAL20RA10", 40, 80, true, 41, 3210, 3274, 40, ra10Pins});
+    return maps;
+}
+
+inline std::vector<EmTable<sim::GalChip>> SerialGalWhole() {
+    std::vector<EmTable<sim::GalChip>> tables;
+    for (const SerialGalMap& m : SerialGalMaps()) {
+        std::vector<EmSpot> spots;
+        for (int a = 0; a < m.rows; ++a)
+            for (int b = 0; b < m.bits; ++b) {
+                const int fuse = m.byteColumns ? (b / 8) * 320 + 280 - (b % 8) * 40 + a : b * m.rows + a;
+                spots.push_back({static_cast<uint32_t>(fuse), a, b});
+            }
+        for (int b = 0; m.uesAddress >= 0 && m.uesFuse + static_cast<uint32_t>(b) < m.fuses; ++b)
+            spots.push_back({m.uesFuse + static_cast<uint32_t>(b), m.uesAddress, m.uesPosition + b});
+        if (m.powerDownCell) spots.push_back({5892, 59, 0});
+        for (size_t i = 0; i < m.arch.size(); ++i) spots.push_back({m.arch[i], m.archAddress, static_cast<int>(i)});
+        tables.push_back({m.maker, m.name, std::move(spots),
+                          [](const sim::GalChip& chip, const EmSpot& s) { return chip.CellAtPlace(s.a, s.b); }});
+    }
+    return tables;
+}
+
+// Row 294, whole: array row r (0-43) position p holds fuse 44 p + r; row 44
+// position p (0-63) fuse 5828 + p; row 45 position p (0-19) fuse 5808 + p
+// with pairs swapped (0 -> 5809, 1 -> 5808, ...).
+inline std::vector<EmTable<sim::FuseArrayChip>> JtagV10Whole() {
+    std::vector<EmSpot> spots;
+    for (int r = 0; r < 44; ++r)
+        for (int p = 0; p < 132; ++p) spots.push_back({static_cast<uint32_t>(44 * p + r), r, p});
+    for (int p = 0; p < 64; ++p) spots.push_back({5828u + static_cast<uint32_t>(p), 44, p});
+    for (int p = 0; p < 20; ++p) spots.push_back({5808u + static_cast<uint32_t>(p ^ 1), 45, p});
+    return {{"LATTICE", "ispGAL22LV10", std::move(spots),
+             [](const sim::FuseArrayChip& chip, const EmSpot& s) { return chip.CellAtPlace(s.a, s.b); }}};
+}
+
+// Row 237, whole: the 10-bit word of group g at column c (row address c,
+// index g) holds in bit i: groups 0-15 fuse A_i + 44 g + c for g < S_i;
+// group 16 fuse O_i + c; group 18 bit 0 fuse c; group 17 bit 9 fuse 5764 +
+// c; at column 44 group 0 fuse 5808 + 2 i and group 1 fuse 5809 + 2 i.
+// Place: column / group / bit.
+inline std::vector<EmTable<sim::CycleRecordChip>> WordV10Whole() {
+    const int s[10] = {8, 10, 12, 14, 16, 16, 14, 12, 10, 8};
+    const uint32_t a[10] = {88, 484, 968, 1540, 2200, 2948, 3696, 4356, 4928, 5412};
+    const uint32_t o[10] = {44, 440, 924, 1496, 2156, 2904, 3652, 4312, 4884, 5368};
+    std::vector<EmSpot> spots;
+    for (int c = 0; c < 44; ++c) {
+        const auto uc = static_cast<uint32_t>(c);
+        for (int i = 0; i < 10; ++i) {
+            for (int g = 0; g < s[i]; ++g) spots.push_back({a[i] + 44u * static_cast<uint32_t>(g) + uc, c, g, i});
+            spots.push_back({o[i] + uc, c, 16, i});
+        }
+        spots.push_back({uc, c, 18, 0});
+        spots.push_back({5764u + uc, c, 17, 9});
+    }
+    for (int i = 0; i < 10; ++i) {
+        spots.push_back({5808u + 2u * static_cast<uint32_t>(i), 44, 0, i});
+        spots.push_back({5809u + 2u * static_cast<uint32_t>(i), 44, 1, i});
+    }
+    return {{"CYPRESS", "PALCE22V10", std::move(spots),
+             [](const sim::CycleRecordChip& chip, const EmSpot& e) { return chip.FuseAtPlace(e.a, e.b, e.c); }}};
+}
+
+// Row 218, whole: in block k (B = 6762 k), array row r (0-65) at program
+// clock j holds fuse B + 66 j + r; special row r (66-79) holds cell c
+// (fuse B + 6538 + (r - 66) + 14 c) at program clock 14, 15, 25, 26, 36,
+// 37, 47, 48, 58, 59, 69, 70, 80, 81, 91, 92; rows 69, 73, 75 and 77 hold
+// at clock 0 fuses B + 6535, 6536, 6534 and 6537. Place: row / clock / block.
+inline std::vector<EmTable<sim::InstructionBlockChip>> InstructionBlockWhole() {
+    const int clocks[16] = {14, 15, 25, 26, 36, 37, 47, 48, 58, 59, 69, 70, 80, 81, 91, 92};
+    const struct {
+        int row;
+        uint32_t offset;
+    } extra[4] = {{69, 6535}, {73, 6536}, {75, 6534}, {77, 6537}};
+    std::vector<EmSpot> spots;
+    for (int k = 0; k < 8; ++k) {
+        const uint32_t base = 6762u * static_cast<uint32_t>(k);
+        for (int r = 0; r < 66; ++r)
+            for (int j = 0; j < 99; ++j)
+                spots.push_back({base + 66u * static_cast<uint32_t>(j) + static_cast<uint32_t>(r), r, j, k});
+        for (int r = 66; r < 80; ++r)
+            for (int c = 0; c < 16; ++c)
+                spots.push_back({base + 6538u + static_cast<uint32_t>(r - 66) + 14u * static_cast<uint32_t>(c), r,
+                                 clocks[c], k});
+        for (const auto& e : extra) spots.push_back({base + e.offset, e.row, 0, k});
+    }
+    return {{"AMD", "MACH435", std::move(spots), [](const sim::InstructionBlockChip& chip, const EmSpot& s) {
+                 const int32_t f = sim::InstructionBlockChip::FuseAt(s.a, s.c, s.b, false);
+                 return f < 0 ? -1 : chip.Cell(static_cast<uint32_t>(f));
+             }}};
+}
+
 // A device's tables for a part of any model: at each spot, the fuse value
 // the part holds there (-1: no cell there, -2: the seated model is not the
 // table's).
@@ -747,6 +899,10 @@ inline const DeviceTable* DeviceTableOf(const std::string& maker, const std::str
         AddDeviceTables(t, Gal6001Places());
         AddDeviceTables(t, Gal6001ArchitectureChainWhole());
         AddDeviceTables(t, SerialCommandPlaces());
+        AddDeviceTables(t, SerialGalWhole());
+        AddDeviceTables(t, InstructionBlockWhole());
+        AddDeviceTables(t, JtagV10Whole());
+        AddDeviceTables(t, WordV10Whole());
         // A device's tables as one.
         std::vector<DeviceTable> merged;
         for (DeviceTable& d : t) {
