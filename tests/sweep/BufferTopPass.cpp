@@ -143,24 +143,10 @@ TEST_P(EveryDevice, AtTheBuffersLastByte) {
         const int read = RunOperation(MainEngine, OpRead);
         p.line += read == ResultOk ? " read ok" : " read FAILED (" + FirstError(ui, runFrom) + ")";
         failed = read != ResultOk;
-        for (size_t i = 0; !failed && i < bytes; ++i) {
-            const Expected e = expect(base + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
-            if (buffer[first + i] != e.value) {
-                char m[112];
-                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh expected", first + i,
-                              buffer[first + i], e.value);
-                p.line += m;
-                failed = true;
-            }
-        }
-        for (size_t i = 0; !failed && i < taken.size(); ++i) {
-            if (buffer[first + bytes + i] != taken[i]) {
-                char m[96];
-                std::snprintf(m, sizeof m, " second image at buffer %zXh: %02Xh read, %02Xh programmed",
-                              first + bytes + i, buffer[first + bytes + i], taken[i]);
-                p.line += m;
-                failed = true;
-            }
+        if (const std::string m = failed ? "" : ReadBackMismatch(buffer, first, bytes, base, unit, expect, taken);
+            !m.empty()) {
+            p.line += m;
+            failed = true;
         }
         if (const std::string w = failed ? "" : ReadWroteOutside(buffer, low, first, [](size_t) { return true; },
                                                                    "below Buffer Start");

@@ -721,6 +721,30 @@ inline void FillUnlikeThePart(uint8_t* at, size_t bytes, uint32_t start, unsigne
     }
 }
 
+// After a read: the first of the range's `bytes` buffer bytes from `first`
+// (chip addresses from `start`, `unit` bytes each) that does not hold what
+// expect(address, lane) gives, or of the second image right after them that
+// does not hold `taken`, described; "" when every byte does.
+template <class Expect>
+std::string ReadBackMismatch(const uint8_t* buffer, size_t first, size_t bytes, uint32_t start, unsigned unit,
+                             Expect&& expect, const std::vector<uint8_t>& taken) {
+    char m[112] = "";
+    for (size_t i = 0; i < bytes; ++i) {
+        const Expected e = expect(start + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
+        if (buffer[first + i] == e.value) continue;
+        std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh expected", first + i, buffer[first + i],
+                      e.value);
+        return m;
+    }
+    for (size_t i = 0; i < taken.size(); ++i) {
+        if (buffer[first + bytes + i] == taken[i]) continue;
+        std::snprintf(m, sizeof m, " second image at buffer %zXh: %02Xh read, %02Xh programmed", first + bytes + i,
+                      buffer[first + bytes + i], taken[i]);
+        return m;
+    }
+    return "";
+}
+
 // The first byte of `image` (the device's layout from chip address `base`)
 // whose cell in `chip` does not hold it where the part's layout says a cell
 // holds it, described; "" when every such cell does. `blankInstead`: the
@@ -1019,24 +1043,10 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
         const int r = RunOperation(MainEngine, OpRead);
         p.line += r == ResultOk ? " read ok" : " read FAILED (" + FirstError(ui, at) + ")";
         failed = r != ResultOk;
-        for (size_t i = 0; !failed && i < bytes; ++i) {
-            const Expected e = expect(start + static_cast<uint32_t>(i / unit), static_cast<unsigned>(i % unit));
-            if (buffer[first + i] != e.value) {
-                char m[112];
-                std::snprintf(m, sizeof m, " mismatch at buffer %zXh: %02Xh read, %02Xh expected", first + i,
-                              buffer[first + i], e.value);
-                p.line += m;
-                failed = true;
-            }
-        }
-        for (size_t i = 0; !failed && i < taken.size(); ++i) {
-            if (buffer[first + bytes + i] != taken[i]) {
-                char m[96];
-                std::snprintf(m, sizeof m, " second image at buffer %zXh: %02Xh read, %02Xh programmed",
-                              first + bytes + i, buffer[first + bytes + i], taken[i]);
-                p.line += m;
-                failed = true;
-            }
+        if (const std::string m = failed ? "" : ReadBackMismatch(buffer, first, bytes, start, unit, expect, taken);
+            !m.empty()) {
+            p.line += m;
+            failed = true;
         }
         // Every other buffer byte, below Buffer Start and past the range.
         if (const std::string w = failed ? "" : ReadWroteOutside(buffer, 0, size, [&](size_t i) {
