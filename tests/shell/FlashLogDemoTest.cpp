@@ -27,19 +27,6 @@
 
 namespace {
 
-// Calls `act` with the modal dialog of type D once it is shown.
-template <class D> void WhenShown(const std::function<void(D&)>& act) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
-        if (d == nullptr) return;
-        poll->stop();
-        poll->deleteLater();
-        act(*d);
-    });
-    poll->start(50);
-}
-
 // The program started from a private folder; `steps` drives the main window
 // once it shows; the log's lines when it closed.
 class FlashLogDemo : public ::testing::Test {

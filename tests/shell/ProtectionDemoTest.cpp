@@ -24,19 +24,6 @@
 
 namespace {
 
-// Calls `act` with the modal dialog of type D once it is shown.
-template <class D> void WhenShown(const std::function<void(D&)>& act) {
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, act] {
-        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
-        if (d == nullptr) return;
-        poll->stop();
-        poll->deleteLater();
-        act(*d);
-    });
-    poll->start(50);
-}
-
 TEST(ProtectionDemo, Am29F010SectorZeroRefusesProgram) {
     const char* shots = std::getenv("VEXLOR_PROTECT_SHOTS");
     if (shots == nullptr) GTEST_SKIP() << "run by hand with VEXLOR_PROTECT_SHOTS";

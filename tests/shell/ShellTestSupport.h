@@ -71,6 +71,19 @@ inline QApplication* EnsureApp() {
     return app;
 }
 
+// Calls `act` with the modal dialog of type D once it is shown.
+template <class D> void WhenShown(const std::function<void(D&)>& act) {
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        auto* d = qobject_cast<D*>(QApplication::activeModalWidget());
+        if (d == nullptr) return;
+        poll->stop();
+        poll->deleteLater();
+        act(*d);
+    });
+    poll->start(50);
+}
+
 inline void ResetEngineForShellTest() {
     InstallPortIoRef(nullptr);
     ResetProgramState();

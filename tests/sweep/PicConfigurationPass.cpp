@@ -17,6 +17,7 @@
 #include "mcu/Pic.h"
 #include "mcu/PicShared.h"
 #include "sim/PicParallelChip.h"
+#include "tests/sweep/OptionDialog.h"
 #include "tests/sweep/Sweep.h"
 
 namespace {
@@ -41,42 +42,6 @@ struct PicChoiceTally : ::testing::Environment {
     }
 };
 [[maybe_unused]] const auto* const kPicChoiceTally = ::testing::AddGlobalTestEnvironment(new PicChoiceTally);
-
-void PicDialogApplication() {
-    static int argc = 1;
-    static char name[] = "test_sweep";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() != nullptr) return;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
-}
-
-// The Option command as the main window runs it (the link check, the
-// operation set-up, the row's Options entry, the outputs reset); `act` gets
-// the dialog as a user sees it, which is closed after. False when no dialog
-// showed.
-bool RunPicOption(const std::function<void(TOptPic1&)>& act) {
-    bool shown = false;
-    QTimer poll;
-    poll.setInterval(0);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<TOptPic1*>(QApplication::activeModalWidget());
-        if (d == nullptr) return;
-        poll.stop();
-        shown = true;
-        act(*d);
-        if (d->isVisible()) d->BitBtn1->click();
-    });
-    poll.start();
-    UserBreak.store(0);
-    if (CheckCommunication(MainEngine) == 1) {
-        PrepareOperation(MainEngine);
-        if (const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm)) row->Options();
-        ResetProgrammerOutputs();
-    }
-    poll.stop();
-    return shown;
-}
 
 // The configuration word the seated part holds, and its facts.
 bool PartConfig(sim::CatalogChip* chip, uint32_t& config, const sim::PicFacts*& facts) {
@@ -150,7 +115,7 @@ TEST_P(EveryDevice, PicConfigurationThroughTheDialog) {
     if (!(SupportedOperationMask & OpMaskOption)) GTEST_SKIP() << "no Option offered";
     const PicConfigRecord* record = CurrentPicConfigRecord();
     ASSERT_NE(record, nullptr) << d.name;
-    PicDialogApplication();
+    OffscreenApplication();
     InstallPicDialogLauncher(RunPicDialog);
     PassDevice p;
     const size_t start = ui.Log.size();
@@ -180,7 +145,7 @@ TEST_P(EveryDevice, PicConfigurationThroughTheDialog) {
             for (uint32_t i = 0; i < 16; ++i) PicWord(i) = static_cast<uint16_t>(blankWord);
             const std::string text = record->Lists[field][choice];
             bool picked = false;
-            const bool shown = RunPicOption([&](TOptPic1& dialog) {
+            const bool shown = RunOptionDialog<TOptPic1>([&](TOptPic1& dialog) {
                 QComboBox* combo = dialog.FieldCombos[field];
                 if (!combo->isEnabled() || combo->count() != static_cast<int>(count)) return;
                 combo->setCurrentIndex(static_cast<int>(choice));

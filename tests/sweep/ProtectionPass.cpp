@@ -21,6 +21,7 @@
 #include "memory/OptSecProt.h"
 #include "memory/SectorLayout.h"
 #include "memory/SectorProtection.h"
+#include "tests/sweep/OptionDialog.h"
 #include "tests/sweep/Sweep.h"
 
 namespace {
@@ -33,43 +34,7 @@ constexpr const char* kProtect = "protecting a sector";
 // lockdown, lifted only while its override voltage is on).
 bool LocksForGood(uint32_t row) { return row == 55 || row == 74 || row == 78; }
 
-void OffscreenApplication() {
-    static int argc = 1;
-    static char name[] = "test_sweep";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() != nullptr) return;
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    new QApplication(argc, argv);
-}
-
-// The Option command as the main window runs it while no operation runs
-// (the link check, the operation set-up, the row's Options entry, the
-// outputs reset); `act` gets the dialog the entry shows, as a user sees it,
-// and the dialog is closed after it unless `act` closed it. False when no
-// dialog showed.
-bool RunOption(const std::function<void(TOptSecProt1&)>& act) {
-    bool shown = false;
-    QTimer poll;
-    poll.setInterval(0);
-    QObject::connect(&poll, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<TOptSecProt1*>(QApplication::activeModalWidget());
-        if (d == nullptr) return;
-        poll.stop();
-        shown = true;
-        act(*d);
-        if (d->isVisible()) d->BitBtn1->click();
-    });
-    poll.start();
-    UserBreak.store(0);
-    if (CheckCommunication(MainEngine) == 1) {
-        SkipIdCheck = 0;
-        PrepareOperation(MainEngine);
-        if (const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm)) row->Options();
-        ResetProgrammerOutputs();
-    }
-    poll.stop();
-    return shown;
-}
+bool RunOption(const std::function<void(TOptSecProt1&)>& act) { return RunOptionDialog<TOptSecProt1>(act); }
 
 std::vector<std::string> Modes(const TOptSecProt1& d) {
     std::vector<std::string> m;
