@@ -9,6 +9,11 @@
 #include "engine/GangSockets.h"
 #include "engine/Power.h"
 
+// The socket the sector protection readers select alone: the first, save
+// while an erase looks at every socket's protection in turn.
+inline uint32_t ProtectionReadSocket = 0;
+inline uint32_t ProtectionReadMask() { return NotSocket(ProtectionReadSocket); }
+
 // How a pass over the sockets ends: the mask written afterwards, and whether
 // the sockets after the first failing one are skipped.
 struct GangPass {

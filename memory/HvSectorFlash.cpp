@@ -19,6 +19,7 @@
 #include "engine/Tables.h"
 #include "engine/RowDef.h"
 #include "memory/FlashBus.h"
+#include "memory/Gang.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
@@ -319,7 +320,7 @@ uint32_t ProtectOffset() { return ModuleB() ? 2 : 4; }
 int ReadSectorProtectionHv(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     UseFrame(false);
     PowerOn(2);
-    WriteRegister3(0xFE);
+    WriteRegister3(ProtectionReadMask());
     Hv(g_pins.Id, 1);
     WriteRegister(0, ProtectOffset());
     for (uint32_t i = 0; i < n; ++i) {
@@ -532,7 +533,7 @@ int WriteSectorProtectionHv(const uint32_t* states, uint32_t n, const uint32_t* 
 int ReadSectorProtection29(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     UseFrame(false);
     PowerOn(2);
-    WriteRegister3(0);
+    WriteRegister3(ProtectionReadMask());
     WriteRegister(4, 0xDD);
     WriteRegister(5, 8);
     for (uint32_t i = 0; i < n; ++i) {

@@ -11,6 +11,7 @@
 #include "engine/Power.h"
 #include "engine/Services.h"
 #include "memory/FlashBus.h"
+#include "memory/Gang.h"
 #include "memory/JedecFlash.h"
 #include "memory/JedecFlashShared.h"
 #include "memory/MemoryFrame.h"
@@ -25,7 +26,7 @@ int ReadSectorProtection6(uint32_t* states, uint32_t n, const uint32_t* boundari
     std::fill(states, states + n, 0u);
     const Row6Pins pins = PinsOf6();
     return OnCore(false, 2, [&] {
-        WriteRegister(3, 0xFE);
+        WriteRegister(3, ProtectionReadMask());
         SetSupplyPinA(pins.A, 1);
         WriteRegister(0, 0);
         ShowMessageLine("Manufacturer Code : %02Xh", Row6Verify());
@@ -68,7 +69,7 @@ int WriteSectorProtection6(const uint32_t* states, uint32_t n, const uint32_t* b
 int ReadSectorProtection46(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     UseFrame(true);
     PowerOnFamily(2);
-    WriteRegister3(0xFE);
+    WriteRegister3(ProtectionReadMask());
     WriteRegister(4, 0xDD);
     for (uint32_t i = 0; i < n; ++i) {
         states[i] = AutoselectSectorState(SectorAddress(boundaries, i), Flag(0x1000), true);
@@ -120,7 +121,7 @@ int ReadSectorProtection93(uint32_t* states, uint32_t n, const uint32_t* boundar
     const HvPins pins = PinsOf93();
     UseFrame(false);
     PowerOnFamily(2);
-    WriteRegister3(0xFE);
+    WriteRegister3(ProtectionReadMask());
     WriteRegister(4, 0xDD);
     if (pins.A9 == 0) {
         ShowMessageLine(" No high-voltage pin for this package!");
@@ -166,7 +167,7 @@ int WriteSectorProtection93(const uint32_t* states, uint32_t n, const uint32_t* 
 int ReadSectorProtection78(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     UseFrame(true);
     PowerOnFamily(2);
-    WriteRegister3(0xFE);
+    WriteRegister3(ProtectionReadMask());
     WriteRegister(4, 0xDD);
     Autoselect78();
     for (uint32_t i = 0; i < n; ++i) {
@@ -214,7 +215,7 @@ int ReadSectorProtection72(uint32_t* states, uint32_t n, const uint32_t* boundar
     const bool holdReset = DeviceSubVariant == 4 && pins.Reset != 0;
     UseFrame(false);
     PowerOnFamily(2);
-    WriteRegister3(0xFE);
+    WriteRegister3(ProtectionReadMask());
     WriteRegister(4, 0xDD);
     if (holdReset) {
         SetDacVoltage(1, static_cast<int>(SupplyVoltage));

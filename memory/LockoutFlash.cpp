@@ -17,6 +17,7 @@
 #include "engine/Routing.h"
 #include "engine/Services.h"
 #include "engine/RowDef.h"
+#include "memory/Gang.h"
 #include "memory/JedecFlash.h"
 #include "memory/FlashBus.h"
 #include "memory/MemoryFrame.h"
@@ -478,6 +479,7 @@ int ReadBootBlockLockout41() {
 
 int ReadSectorProtection52(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     ProtectionSession(2);
+    WriteRegister3(ProtectionReadMask());
     IdentificationWord2(true);
     for (uint32_t i = 0; i < n; ++i) {
         SectorLatches(boundaries[i]);
@@ -504,6 +506,7 @@ int WriteSectorProtection52(const uint32_t* states, uint32_t n, const uint32_t* 
 
 int ReadSectorProtection55(uint32_t* states, uint32_t n, const uint32_t* boundaries) {
     ProtectionSession(2);
+    WriteRegister3(ProtectionReadMask());
     Unlock(0x90);
     WriteRegister(1, 0);
     WriteRegister(2, 0);

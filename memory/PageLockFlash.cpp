@@ -30,6 +30,7 @@
 #include "engine/RowDef.h"
 #include "memory/BufferFlash.h"
 #include "memory/CommandBus.h"
+#include "memory/Gang.h"
 #include "memory/MemoryFrame.h"
 #include "memory/SectorProtection.h"
 
@@ -195,7 +196,7 @@ int Alg74Erase() {
 
 int ReadBlockProtection74(uint32_t* states, uint32_t count, const uint32_t* starts) {
     PowerUp74(2);
-    WriteRegister(3, 0xFE);
+    WriteRegister(3, ProtectionReadMask());
     WriteRegister(4, 0x09);
     WriteRegister(0, 0);
     WriteRegister(6, 0x71);

@@ -6,6 +6,7 @@
 #include "engine/LogModel.h"
 #include "engine/Services.h"
 
+#include "memory/Gang.h"
 #include "memory/HvSectorFlash.h"
 #include "memory/JedecFlash.h"
 #include "memory/LockoutFlash.h"
@@ -73,15 +74,23 @@ int ReportProtectedSectorsLeft(int eraseResult) {
     // The lockdown parts of rows 55 and 78 erase their locked sectors too
     // while the override voltage is on: nothing is left.
     if ((CurrentAlgorithm == 55 || CurrentAlgorithm == 78) && ProtectOverride == 1) return eraseResult;
-    // The reader's own lines (a row's identifier lines) belong to the
-    // dialog, not to the erase.
-    const LogLineHandle before = MainLog().NextHandle();
-    const SectorStates s = ReadSectorStates(CurrentAlgorithm);
-    MainLog().DeleteLast(static_cast<size_t>(MainLog().NextHandle() - before));
-    for (size_t i = 0; i < s.sectors.size(); ++i) {
-        if (s.states[i] == 0) continue;
-        ShowMessageLine(" Protected sector %06lXh-%06lXh was not erased!", static_cast<unsigned long>(s.sectors[i].start) * 4096ul,
-                        static_cast<unsigned long>(s.sectors[i].end) * 4096ul - 1);
+    // Every socket's part is asked in turn; with a gang its lines name the
+    // socket. The reader's own lines (a row's identifier lines) belong to
+    // the dialog, not to the erase.
+    for (uint32_t socket = 0; socket <= LastSocketIndex && socket < kGangSockets; ++socket) {
+        ProtectionReadSocket = socket;
+        const LogLineHandle before = MainLog().NextHandle();
+        const SectorStates s = ReadSectorStates(CurrentAlgorithm);
+        MainLog().DeleteLast(static_cast<size_t>(MainLog().NextHandle() - before));
+        char prefix[16] = "";
+        if (GangInUse()) std::snprintf(prefix, sizeof prefix, "Socket%u", socket + 1);
+        for (size_t i = 0; i < s.sectors.size(); ++i) {
+            if (s.states[i] == 0) continue;
+            ShowMessageLine("%s Protected sector %06lXh-%06lXh was not erased!", prefix,
+                            static_cast<unsigned long>(s.sectors[i].start) * 4096ul,
+                            static_cast<unsigned long>(s.sectors[i].end) * 4096ul - 1);
+        }
     }
+    ProtectionReadSocket = 0;
     return eraseResult;
 }

@@ -205,7 +205,7 @@ uint32_t IdRead(uint32_t address) {
 
 int ReadSectorProtection42(uint32_t* states, uint32_t n, const uint32_t* /*starts*/) {
     PowerOn(2);
-    WriteRegister3(0xFE);
+    WriteRegister3(ProtectionReadMask());
     WriteRegister(2, 0);
     WriteRegister(4, kCommands);
     Sequence(kIdOn);
@@ -266,7 +266,7 @@ int WriteSectorProtection42(const uint32_t* states, uint32_t n, const uint32_t* 
 
 int ReadSectorProtection73(uint32_t* states, uint32_t n, const uint32_t* starts) {
     PowerOn(2);
-    WriteRegister3(0);
+    WriteRegister3(ProtectionReadMask());
     WriteRegister(4, kCommands);
     WriteRegister(2, 0);
     Sequence(kIdOn);

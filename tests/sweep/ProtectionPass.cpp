@@ -21,6 +21,9 @@
 #include "memory/OptSecProt.h"
 #include "memory/SectorLayout.h"
 #include "memory/SectorProtection.h"
+#include "sim/CommandFlashChip.h"
+#include "sim/JedecFlashChip.h"
+#include "sim/StatusPageFlashChip.h"
 #include "tests/sweep/OptionDialog.h"
 #include "tests/sweep/Sweep.h"
 
@@ -29,6 +32,8 @@ namespace {
 using namespace sweep;
 
 constexpr const char* kProtect = "protecting a sector";
+constexpr const char* kTwoProtected = "erasing around two protected sectors";
+constexpr const char* kGangProtected = "erasing a gang with a protected sector in one socket";
 
 // Rows whose writer locks and never opens a lock again (row 55: sector
 // lockdown, lifted only while its override voltage is on).
@@ -272,6 +277,188 @@ TEST_P(EveryDevice, ProtectingASector) {
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
     Report(p, kProtect, GetParam(), failed, ui, start, refused && !failed);
+}
+
+
+// The sectors an erase's lines name as left protected, in chip addresses,
+// from `from` on, with the socket each names (0: no socket named).
+struct NamedSector {
+    unsigned socket = 0;
+    unsigned long first = 0, last = 0;
+};
+std::vector<NamedSector> SectorsNamedLeft(const RecordingUi& ui, size_t from) {
+    std::vector<NamedSector> named;
+    for (size_t i = from; i < ui.Log.size(); ++i) {
+        NamedSector n;
+        const char* line = ui.Log[i].c_str();
+        if (std::sscanf(line, "Socket%u Protected sector %lXh-%lXh was not erased!", &n.socket, &n.first, &n.last) == 3 ||
+            std::sscanf(line, " Protected sector %lXh-%lXh was not erased!", &n.first, &n.last) == 2) {
+            n.first %= DeviceSize;
+            n.last %= DeviceSize;
+            named.push_back(n);
+        }
+    }
+    return named;
+}
+
+// Erases the whole chip; its result.
+int EraseWholeChip() {
+    DeviceStart = 0;
+    BufferStart = 0;
+    DeviceEnd = DeviceSize - 1;
+    BufferEnd = static_cast<uint32_t>(size_t{DeviceSize} * (DataWidth > 8 ? 2 : 1) - 1);
+    return RunOperation(MainEngine, OpErase);
+}
+
+// Two sectors protected through the dialog, the first and the last it
+// lists: an erase names both, or fails on one of them.
+TEST_P(EveryDevice, ErasingAroundTwoProtectedSectors) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld) GTEST_SKIP() << "no sectors";
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kTwoProtected, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    if (!(SupportedOperationMask & OpMaskOption) || AlgorithmTable[CurrentAlgorithm].Options != Alg6Options ||
+        !(SupportedOperationMask & OpMaskErase))
+        GTEST_SKIP() << p.line << " no sector protection and erase offered";
+    OffscreenApplication();
+    InstallOptSecProtDialog();
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    const size_t start = ui.Log.size();
+    ChipSpan spans[2];
+    int count = 0;
+    bool placed = false;
+    RunOption([&](TOptSecProt1& dialog) {
+        count = dialog.ListView->topLevelItemCount();
+        if (count < 2) return;
+        placed = SectorOf(dialog, 0, spans[0]) && SectorOf(dialog, count - 1, spans[1]);
+        if (!placed) return;
+        dialog.ButtonUnprotectAllClick();
+        for (const int index : {0, count - 1}) {
+            dialog.ListView->setCurrentItem(dialog.ListView->topLevelItem(index));
+            dialog.ListViewClick();
+        }
+        dialog.ButtonWrote->click();
+    });
+    if (count < 2) GTEST_SKIP() << p.line << " one sector listed";
+    bool failed = false;
+    auto fail = [&](const std::string& why) {
+        if (failed) return;
+        p.line += " " + why;
+        failed = true;
+    };
+    if (!placed) fail("the dialog lists sectors it cannot place on the chip");
+    else if (!Logged(ui, start, " Sector (Un)protection completed!")) fail("protect write: " + FirstError(ui, start));
+    if (!failed) {
+        char m[96];
+        std::snprintf(m, sizeof m, " %06Xh-%06Xh and %06Xh-%06Xh protected;", spans[0].first, spans[0].last,
+                      spans[1].first, spans[1].last);
+        p.line += m;
+        const size_t from = ui.Log.size();
+        const int r = EraseWholeChip();
+        const long at = FailChipAddress(ui, from);
+        const std::vector<NamedSector> named = SectorsNamedLeft(ui, from);
+        auto namedOnce = [&](const ChipSpan& s) {
+            return std::count_if(named.begin(), named.end(), [&](const NamedSector& n) {
+                       return n.socket == 0 && n.first == s.first && n.last == s.last;
+                   }) == 1;
+        };
+        auto inSpan = [&](const ChipSpan& s) { return at >= static_cast<long>(s.first) && at <= static_cast<long>(s.last); };
+        if (r == ResultFailed && (inSpan(spans[0]) || inSpan(spans[1]))) p.line += " erase fails on a protected sector";
+        else if (r != ResultOk) fail("erase failed (" + FirstError(ui, from) + ")");
+        else if (named.size() != 2 || !namedOnce(spans[0]) || !namedOnce(spans[1]))
+            fail("the erase names " + std::to_string(named.size()) + " sector(s) left, not both");
+        else p.line += " erase names both";
+    }
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
+    Report(p, kTwoProtected, GetParam(), failed, ui, start);
+}
+
+// Protects the sector or block holding chip word `a` in the part's model,
+// as a part comes protected from an earlier programmer; false for a model
+// without such sectors.
+bool ProtectInPart(sim::CatalogChip* chip, uint32_t a) {
+    if (auto* j = sim::SeatedModel<sim::JedecFlashChip>(chip)) {
+        j->Protect(j->SectorOf(a));
+        return true;
+    }
+    if (auto* s = sim::SeatedModel<sim::StatusPageFlashChip>(chip)) {
+        s->SetSectorProtected(a / static_cast<const sim::StatusPageFlashFacts&>(s->Facts()).sectorBytes, true);
+        return true;
+    }
+    if (auto* c = sim::SeatedModel<sim::CommandFlashChip>(chip)) {
+        c->SetLock(c->BlockOf(a), true);
+        return true;
+    }
+    return false;
+}
+
+// On a gang of 4, one socket's part with the dialog's second sector
+// protected (the socket moves over the devices): an erase names that sector
+// and that socket alone.
+TEST_P(EveryDevice, ErasingAGangWithAProtectedSectorInOneSocket) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    constexpr int kSockets = 4;
+    if (d.section == SectionPld) GTEST_SKIP() << "no sectors";
+    DeviceSection = d.section;
+    ASSERT_EQ(SetCurrentDevice(d.record), 1) << d.maker << " " << d.name;
+    if ((DeviceFlags & 0x30) == 0) GTEST_SKIP() << "no gang offered";
+    if (!(SupportedOperationMask & OpMaskOption) || AlgorithmTable[CurrentAlgorithm].Options != Alg6Options ||
+        !(SupportedOperationMask & OpMaskErase))
+        GTEST_SKIP() << "no sector protection and erase offered";
+    OffscreenApplication();
+    InstallOptSecProtDialog();
+    // The sector's place, from the dialog on the programmer's own socket.
+    ChipSpan span;
+    bool placed = false;
+    RunOption([&](TOptSecProt1& dialog) {
+        const int count = dialog.ListView->topLevelItemCount();
+        placed = count > 0 && SectorOf(dialog, count > 1 ? 1 : 0, span);
+    });
+    InstallSimulator(kSockets);
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kGangProtected, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    LastSocketIndex = kSockets - 1;
+    const unsigned socket = 1 + static_cast<unsigned>(GetParam() % (kSockets - 1));
+    const size_t start = ui.Log.size();
+    bool failed = false;
+    auto fail = [&](const std::string& why) {
+        if (failed) return;
+        p.line += " " + why;
+        failed = true;
+    };
+    if (!placed) fail("the dialog lists no sector it can place on the chip");
+    else if (!ProtectInPart(SeatedSimChip(static_cast<int>(socket)), span.first))
+        GTEST_SKIP() << p.line << " the part's model has no sector protection to set";
+    if (!failed) {
+        char m[96];
+        std::snprintf(m, sizeof m, " %06Xh-%06Xh protected in socket %u;", span.first, span.last, socket + 1);
+        p.line += m;
+        const int r = EraseWholeChip();
+        const std::vector<NamedSector> named = SectorsNamedLeft(ui, start);
+        const std::string prefix = "Socket" + std::to_string(socket + 1) + " ";
+        const bool socketFails = std::any_of(ui.Log.begin() + static_cast<ptrdiff_t>(start), ui.Log.end(), [&](const std::string& l) {
+            return l.rfind(prefix, 0) == 0 && (l.find("rror") != std::string::npos || l.find("not erased") != std::string::npos);
+        });
+        if (r == ResultFailed && socketFails)
+            p.line += " erase fails in that socket";
+        else if (r != ResultOk) fail("erase failed (" + FirstError(ui, start) + ")");
+        else if (named.size() != 1 || named[0].socket != socket + 1 || named[0].first != span.first ||
+                 named[0].last != span.last)
+            fail("the erase names " + std::to_string(named.size()) + " sector(s) left" +
+                 (named.empty() ? "" : ", the first in socket " + std::to_string(named[0].socket)));
+        else p.line += " erase names the sector and its socket";
+    }
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
+    Report(p, kGangProtected, GetParam(), failed, ui, start);
 }
 
 } // namespace
