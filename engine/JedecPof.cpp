@@ -468,7 +468,7 @@ VectorList TestVectorsForSave() {
     // Read by this device's pin count, each vector would take pins of the
     // next: the file's vectors would test other pins than they were made for.
     if (TestVectorBuffer[0] != 0 && TestVectorBuffer[0] != 0xFF)
-        ShowMessageLine(" The test vectors are for %lu pins; the device has %lu: no vectors saved.",
+        ShowMessageLine(" The vectors are for %lu pins; the device has %lu: none saved.",
                         static_cast<unsigned long>(TestVectorPinCount), static_cast<unsigned long>(pins));
     return {};
 }
