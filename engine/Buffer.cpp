@@ -25,6 +25,7 @@ std::string DataFileName;
 uint8_t DataFileType = DataFileBinary;
 uint8_t* TestVectorBuffer = nullptr;
 uint8_t* TestBuffer = nullptr;
+uint32_t TestVectorPinCount = 0;
 uint8_t*& VectorBuffer = TestVectorBuffer;
 uint8_t*& IcVectorBuffer = TestBuffer;
 uint32_t BufferReserveBanks = MaxBankCount;
@@ -117,6 +118,7 @@ void InitBuffers() {
     std::memset(image, static_cast<int>(FillByte & 0xFF), BufferWindowBytes);
     ShowWindow(0);
     TestVectorBuffer = static_cast<uint8_t*>(std::calloc(TestVectorBufferBytes, 1));
+    TestVectorPinCount = 0;
     TestBuffer = static_cast<uint8_t*>(std::calloc(TestBufferBytes, 1));
     InitNeighbourBuffers();
 }
@@ -126,6 +128,7 @@ void FreeBuffers() {
     std::free(TestVectorBuffer);
     std::free(TestBuffer);
     TestVectorBuffer = nullptr;
+    TestVectorPinCount = 0;
     TestBuffer = nullptr;
     CurrentBank = 0;
     BankCount = 1;

@@ -16,6 +16,11 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
+// The value of a hexadecimal digit, -1 for any other character.
+int HexDigit(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+}
+
 void PutBit(uint8_t* map, size_t mapBytes, uint64_t n, bool set) {
     if (n / 8 >= mapBytes)
         return;
@@ -117,17 +122,14 @@ void ScanJedecBitField(std::string_view text, uint8_t* map, size_t mapBytes, uin
     });
 }
 
-uint32_t ReadJedecChecksumField(std::string_view text) {
-    uint32_t value = 0;
+bool FindJedecChecksumField(std::string_view text, uint32_t& value) {
     bool found = false;
     ForEachJedecField(text, [&](size_t at, size_t end) {
         if (text[at] != 'C' || end - at < 5 || (end == text.size() && end == at + 5))
             return true; // not a checksum field, or four digits and no terminator
         uint32_t v = 0;
         for (size_t i = at + 1; i < at + 5; ++i) {
-            char c = text[i];
-            int d = c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                  : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            const int d = HexDigit(text[i]);
             if (d < 0)
                 return true;
             v = v << 4 | static_cast<uint32_t>(d);
@@ -139,7 +141,43 @@ uint32_t ReadJedecChecksumField(std::string_view text) {
         found = true;
         return false;
     });
-    return found ? value : 0;
+    return found;
+}
+
+uint32_t ReadJedecChecksumField(std::string_view text) {
+    uint32_t value = 0;
+    return FindJedecChecksumField(text, value) ? value : 0;
+}
+
+bool ReadJedecTransmissionChecksum(std::string_view text, uint32_t& field, uint32_t& sum) {
+    const size_t stx = text.find('\x02');
+    if (stx == std::string_view::npos)
+        return false;
+    const size_t etx = text.find('\x03', stx);
+    if (etx == std::string_view::npos || text.size() - etx < 5)
+        return false;
+    uint32_t value = 0;
+    for (size_t i = etx + 1; i < etx + 5; ++i) {
+        const int d = HexDigit(text[i]);
+        if (d < 0)
+            return false;
+        value = value << 4 | static_cast<uint32_t>(d);
+    }
+    uint32_t total = 0;
+    for (size_t i = stx; i <= etx; ++i)
+        total += static_cast<uint8_t>(text[i]) & 0x7Fu; // the parity bit is no part of it
+    field = value;
+    sum = total & 0xFFFF;
+    return true;
+}
+
+uint32_t JedecFuseSum(const uint8_t* map, uint32_t fuseCount) {
+    uint32_t sum = 0;
+    for (uint32_t b = 0; b < fuseCount / 8; ++b)
+        sum += map[b];
+    if (fuseCount % 8)
+        sum += map[fuseCount / 8] & ((1u << (fuseCount % 8)) - 1);
+    return sum & 0xFFFF;
 }
 
 void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity, std::string& vectors) {
@@ -198,7 +236,8 @@ bool ReadJedecFuseCountField(std::string_view text, uint64_t& count) {
 }
 
 int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
-                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse) {
+                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse,
+                   std::optional<uint32_t>* fuseSum) {
     const size_t mapEnd = std::min<size_t>(size_t{layout.FuseCount} / 8 + 1, mapBytes);
     std::memset(map, 0, mapEnd);
 
@@ -215,6 +254,14 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
     });
     if (defaultSet)
         std::memset(map, 0xFF, mapEnd);
+
+    // The fuses the file sets, as its "C" field sums them: all its QF fuses,
+    // also those past the device's map (set by default F1).
+    uint64_t fileFuses = layout.FuseCount;
+    ReadJedecFuseCountField(text, fileFuses);
+    std::vector<uint8_t> fileMap;
+    if (fuseSum != nullptr && fileFuses > 0 && fileFuses <= uint64_t{mapBytes} * 8)
+        fileMap.assign(static_cast<size_t>((fileFuses + 7) / 8), defaultSet ? 0xFF : 0x00);
 
     bool anyRow = false;
     uint64_t pastMap = UINT64_MAX; // the first fuse set past the device's map
@@ -245,10 +292,13 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
             if (fuse >= mapBits)
                 return true;
             if (defaultSet) {
-                if (c == '0')
+                if (c == '0') {
                     PutBit(map, mapBytes, fuse, false);
+                    PutBit(fileMap.data(), fileMap.size(), fuse, false);
+                }
             } else if (c == '1') {
                 PutBit(map, mapBytes, fuse, true);
+                PutBit(fileMap.data(), fileMap.size(), fuse, true);
             }
             ++fuse;
         }
@@ -262,6 +312,12 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
         return JedecFusePastMap;
     }
 
+    if (fuseSum != nullptr) {
+        if (fileMap.empty())
+            fuseSum->reset();
+        else
+            *fuseSum = JedecFuseSum(fileMap.data(), static_cast<uint32_t>(fileFuses));
+    }
     if (layout.EFieldFuse >= 0)
         ScanJedecBitField(text, map, mapBytes, static_cast<uint32_t>(layout.EFieldFuse), 'E');
     if (layout.UFieldFuse >= 0)
@@ -306,13 +362,14 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
     uint32_t checksum = 0;
     std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
     uint64_t pastMap = 0;
+    std::optional<uint32_t> fuseSum;
     // A file made for another device (or another PAL type) still loads as
     // before; the user is told the counts differ.
     uint64_t fileFuses = 0;
     if (ReadJedecFuseCountField(text, fileFuses) && fileFuses != DeviceSize)
         ShowMessageLine(" The file has %llu fuses (QF); the device has %lu.", static_cast<unsigned long long>(fileFuses),
                         static_cast<unsigned long>(DeviceSize));
-    const int parsed = ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, &pastMap);
+    const int parsed = ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, &pastMap, &fuseSum);
     if (parsed == JedecFusePastMap) {
         // The device has no such fuse: programming would drop it unseen.
         ShowMessageLine(" The file sets fuse %llu; the device has fuses 0 to %lu only.",
@@ -323,9 +380,19 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
         ShowErrorByCode(42); // "File type invalid."
         return -1;
     }
+    // A damaged file still loads, but the user is told before programming
+    // a part that may be one-time programmable.
+    uint32_t field = 0;
+    if (fuseSum.has_value() && FindJedecChecksumField(text, field) && field != *fuseSum)
+        ShowMessageLine("Invalid check in JEDEC file. (fuse checksum %04Xh, the fuses sum to %04Xh)", field, *fuseSum);
+    uint32_t textSum = 0;
+    if (ReadJedecTransmissionChecksum(text, field, textSum) && field != 0 && field != textSum)
+        ShowMessageLine("Invalid check in JEDEC file. (transmission checksum %04Xh, the text sums to %04Xh)", field,
+                        textSum);
     std::memcpy(FuseMap(), map.data(), map.size());
     std::memset(TestVectorBuffer, 0, TestVectorBufferBytes);
     std::memcpy(TestVectorBuffer, vectors.data(), vectors.size());
+    TestVectorPinCount = layout.PinCount;
     fileChecksum = checksum;
     blowCount = CountSetBufferBits();
     return 1;
@@ -384,14 +451,26 @@ std::string FormatJedecText(const uint8_t* vectors, size_t length) {
         out += "*\n";
     }
 
-    // The fuse checksum field, left out when the map could not be summed.
-    const uint32_t sum = ComputeBufferChecksum(BufferStart, BufferEnd);
-    if (BufferChecksumKnown) {
-        std::snprintf(line, sizeof line, "C%04X*\n", static_cast<unsigned>(sum & 0xFFFF));
-        out += line;
-    }
+    // The fuse checksum of the fuses the L fields hold, as every reader sums
+    // them (a row's own buffer checksum or the user's range may differ).
+    std::snprintf(line, sizeof line, "C%04X*\n", static_cast<unsigned>(JedecFuseSum(FuseMap(), fuses)));
+    out += line;
     out += "\x03" "0000";
     return out;
+}
+
+VectorList TestVectorsForSave() {
+    if (TestVectorBuffer == nullptr)
+        return {};
+    const uint32_t pins = PinCountOfDevice();
+    if (TestVectorPinCount == pins)
+        return {TestVectorBuffer, TestVectorBufferBytes - 2};
+    // Read by this device's pin count, each vector would take pins of the
+    // next: the file's vectors would test other pins than they were made for.
+    if (TestVectorBuffer[0] != 0 && TestVectorBuffer[0] != 0xFF)
+        ShowMessageLine(" The vectors are for %lu pins; the device has %lu: none saved.",
+                        static_cast<unsigned long>(TestVectorPinCount), static_cast<unsigned long>(pins));
+    return {};
 }
 
 int SaveJedecFile(const std::string& name, const uint8_t* vectors, size_t length) {

@@ -7,6 +7,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,9 +33,17 @@ bool IsBinaryDigit(char c);
 // JedecOk, JedecNoFuseRows when the text has no "L" field, or
 // JedecFusePastMap when an "L" field sets a fuse at or past
 // layout.FuseCount (the device has no such fuse; its number goes to
-// pastMapFuse when given).
+// pastMapFuse when given). fuseSum, when given, receives the sum the text's
+// "C" field should hold (JedecFuseSum) of the fuses its default and "L"
+// fields set, fuses 0 to its QF count (layout.FuseCount without one); none
+// when that count is 0 or larger than the map.
 int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
-                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse = nullptr);
+                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse = nullptr,
+                   std::optional<uint32_t>* fuseSum = nullptr);
+// The JEDEC fuse checksum of fuses 0 to fuseCount - 1 of a map (fuse n = bit
+// n mod 8 of byte n / 8): the 16-bit sum of its bytes, the last byte's bits
+// past the count taken as 0.
+uint32_t JedecFuseSum(const uint8_t* map, uint32_t fuseCount);
 // The '0'/'1' digits of every field with this letter after the "QF" field go
 // to the fuses from base on; any other character abandons the field.
 void ScanJedecBitField(std::string_view text, uint8_t* map, size_t mapBytes, uint32_t base,
@@ -43,6 +52,13 @@ void ScanJedecBitField(std::string_view text, uint8_t* map, size_t mapBytes, uin
 bool ReadJedecFuseCountField(std::string_view text, uint64_t& count);
 // The value of the first "C" field of four hexadecimal digits; 0 when none.
 uint32_t ReadJedecChecksumField(std::string_view text);
+// The same; false when the text has no such field.
+bool FindJedecChecksumField(std::string_view text, uint32_t& value);
+// The transmission checksum: the four hexadecimal digits after the first ETX
+// that follows an STX go to field, the 16-bit sum of the characters from that
+// STX to the ETX, both included, 7 bits each, to sum. False when the text has
+// no STX, ETX and four digits.
+bool ReadJedecTransmissionChecksum(std::string_view text, uint32_t& field, uint32_t& sum);
 // The "V" fields, each cut or padded with 'X' to pinCount characters, while
 // the buffer of capacity bytes has room for another vector.
 void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity, std::string& vectors);
@@ -52,8 +68,11 @@ uint32_t CountSetBufferBits();
 // "E0110...*" style field of count fuses of the window from first.
 std::string FormatFuseBits(uint32_t first, uint32_t count, char letter);
 
-// Loads a JEDEC file into the fuse map and its vectors into TestVectorBuffer;
-// fileChecksum is the file's "C" field, blowCount the set fuses. 1 or -1.
+// Loads a JEDEC file into the fuse map and its vectors into TestVectorBuffer
+// (TestVectorPinCount the device's pin count); fileChecksum is the file's "C"
+// field, blowCount the set fuses. A "C" field that differs from the sum of the
+// fuses the file sets, or a transmission checksum that is neither 0000 nor the
+// text's sum, is named in a line; the file still loads. 1 or -1.
 int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blowCount);
 // The same when the caller needs neither value (the configuration's reload).
 int LoadJedecFile(const std::string& name);
@@ -63,6 +82,16 @@ int LoadJedecFile(const std::string& name);
 int SaveJedecFile(const std::string& name, const uint8_t* vectors, size_t length);
 // The JEDEC text SaveJedecFile writes (without touching the disk).
 std::string FormatJedecText(const uint8_t* vectors, size_t length);
+
+// The vectors a JEDEC save of the current device carries: TestVectorBuffer
+// when its list was loaded or entered for the device's pin count; none when
+// it was for another pin count (a line says so when it holds vectors), as
+// regrouped for this one its pins would not be the file's.
+struct VectorList {
+    const uint8_t* Data = nullptr;
+    size_t Length = 0;
+};
+VectorList TestVectorsForSave();
 
 // Where the data of a POF file go.
 class PofSink {

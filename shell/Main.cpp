@@ -920,9 +920,10 @@ void TForm1::Save1Click() {
         default: break;
         }
     } else if (FileFormatMask & 0x20) {
-        // The test vectors the last JEDEC load kept (as the vector test sees
-        // them), never buffer bytes: none when the loaded file had none.
-        result = SaveJedecFile(name, TestVectorBuffer, TestVectorBuffer != nullptr ? TestVectorBufferBytes - 2 : 0);
+        // The test vectors the last JEDEC load kept or the vector editor
+        // holds, never buffer bytes; none when they were for another pin count.
+        const VectorList vectors = TestVectorsForSave();
+        result = SaveJedecFile(name, vectors.Data, vectors.Length);
     } else if (FileFormatMask & 0x40) {
         result = SavePofFile(name);
     } else if (FileFormatMask & 0x80) {

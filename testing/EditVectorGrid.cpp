@@ -500,6 +500,7 @@ void TVectorGrid::EditKeyPress(QChar typed) {
                       static_cast<size_t>(column);
     if (buffer == nullptr || at >= bufferBytes || at >= static_cast<size_t>(byteCapacity)) return;
     buffer[at] = c == '.' ? 0 : static_cast<uint8_t>(c.toLatin1());
+    SymbolStored();
     ShowGridLine(topOffset + row * pins, row);
     MoveGridColumn(1);
     ShowGridPosition();

@@ -64,6 +64,8 @@ void TEditvector::SettingsChanged() {
     VectorXLevel = xLevel;
 }
 
+void TEditvector::SymbolStored() { TestVectorPinCount = static_cast<uint32_t>(pins); }
+
 void TEditvector::FormActivate() {
     buffer = VectorBuffer;
     vcc = static_cast<short>(VectorVcc);

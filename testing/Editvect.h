@@ -23,6 +23,8 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void SettingsChanged() override;
+    // The list now holds vectors entered for this device's pins.
+    void SymbolStored() override;
 };
 
 // The form created at start-up; nullptr before CreateVectorTestForm.

@@ -196,6 +196,109 @@ TEST_F(JedecTest, FuseCountOfAnotherDeviceIsNamedAndLoaded) {
     EXPECT_TRUE(LogHas(" The file has 2194 fuses (QF); the device has 328.")) << LogText();
 }
 
+// A file whose "C" field differs from the fuses it sets, or whose
+// transmission checksum is neither 0000 nor the sum of its text, still loads
+// as written, with a line naming both values; good files load silently
+// whatever range the buffer checksum covers.
+TEST_F(JedecTest, ChecksumsThatDisagreeWithTheFileAreNamed) {
+    // The text from STX to ETX summed, as the transmission checksum counts it.
+    auto textSum = [](const std::string& text) {
+        uint32_t sum = 0;
+        for (size_t i = text.find('\x02'); i <= text.find('\x03'); ++i) sum += static_cast<uint8_t>(text[i]);
+        return sum & 0xFFFF;
+    };
+    // The body with a "C" field, ETX and a transmission checksum (its own
+    // sum plus `off`, or 0000).
+    auto withSums = [&](const std::string& body, uint32_t fuseSum, bool transmission, uint32_t off = 0) {
+        char c[16];
+        std::snprintf(c, sizeof c, "C%04X*\n", fuseSum);
+        const std::string text = "\x02\n" + body + c + "\x03";
+        std::snprintf(c, sizeof c, "%04X", transmission ? (textSum(text) + off) & 0xFFFF : 0);
+        return text + c;
+    };
+    // Fuses 0, 2, 3 and 2193: 0Dh + 02h (fuse 2193 is bit 1 of byte 274).
+    const std::string body = "QP20*QF2194*F0*\nL00000 1011*\nL02193 1*\n";
+    BufferStart = 0;
+    BufferEnd = 10; // the user's range: the buffer sum is not the file's
+    for (bool transmission : {false, true}) {
+        ASSERT_EQ(LoadJed("good.jed", withSums(body, 0x0F, transmission)), 1);
+        EXPECT_EQ(checksum, 0x0Fu);
+    }
+    // F1 and a QF past the device: its fuses past the device count as set.
+    SelectPld(2190, 44, 0);
+    ASSERT_EQ(LoadJed("f1.jed", withSums("*QF2194*F1*\nL00000 0000*\n", (0xF0 + 273 * 0xFF + 0x03) & 0xFFFF, true)), 1);
+    ExpectNoLogLine("Invalid check");
+    SelectPld(2194, 44, 0);
+
+    // One fuse flipped after the sum was taken: the file's map, and the line.
+    std::string flipped = body;
+    flipped.replace(flipped.find("1011"), 4, "1001");
+    ASSERT_EQ(LoadJed("flip.jed", withSums(flipped, 0x0F, true)), 1);
+    EXPECT_TRUE(LogHas("Invalid check in JEDEC file. (fuse checksum 000Fh, the fuses sum to 000Bh)")) << LogText();
+    EXPECT_EQ(Fuses(0, 4), "1001");
+    EXPECT_EQ(checksum, 0x0Fu);
+
+    // A transmission checksum of another text.
+    MainLog().Clear();
+    const std::string wrong = withSums(body, 0x0F, true, 1);
+    ASSERT_EQ(LoadJed("t.jed", wrong), 1);
+    char line[96];
+    std::snprintf(line, sizeof line, "Invalid check in JEDEC file. (transmission checksum %04Xh, the text sums to %04Xh)",
+                  (textSum(wrong) + 1) & 0xFFFF, textSum(wrong));
+    EXPECT_TRUE(LogHas(line)) << LogText();
+    ExpectNoLogLine("fuse checksum");
+    EXPECT_EQ(Fuses(0, 4), "1011");
+
+    // Three digits, no STX, a letter among the digits, no C field: nothing to compare.
+    MainLog().Clear();
+    for (const std::string& text : {wrong.substr(0, wrong.size() - 1), std::string("QF2194*L00000 1011*\x03" "1234"),
+                                    std::string("\x02*QF2194*L00000 1*\x03" "12G4"),
+                                    std::string("\x02*QF2194*L00000 1011*\x03")})
+        ASSERT_EQ(LoadJed("s.jed", text), 1);
+    ExpectNoLogLine("Invalid check");
+
+    // Row 262's E field lies over fuse 0: it is no part of the fuse checksum.
+    SelectPld(2194, 44, 262);
+    ASSERT_EQ(LoadJed("e.jed", withSums(body + "E1111*\n", 0x0F, true)), 1);
+    EXPECT_EQ(Fuses(0, 4), "1111");
+    // A QF larger than any map: no sum to compare with.
+    ASSERT_EQ(LoadJed("q.jed", withSums("*QF9999999*L00000 1*\n", 0x1234, true)), 1);
+    ExpectNoLogLine("Invalid check");
+
+    // The program's own files read back silently: their C field is the sum
+    // of their fuses whatever the user's range or the row's own buffer
+    // checksum covers (row 266's reaches into its E field).
+    SelectPld(54096, 64, 266);
+    for (uint32_t n = 0; n < 54096 + 73; n += 5) SetBufferBit(n, 1);
+    BufferEnd = 10;
+    ASSERT_EQ(SaveJedecFile(Path("own.jed"), nullptr, 0), 1);
+    ASSERT_EQ(LoadJedecFile(Path("own.jed"), checksum, blow), 1);
+    EXPECT_EQ(checksum, StandardFuseChecksum(54096));
+    ExpectNoLogLine("Invalid check");
+}
+
+// File > Save carries the test vectors only for the pin count they were
+// loaded for: read by another pin count each vector would take pins of the
+// next. An empty list for another pin count says nothing.
+TEST_F(JedecTest, SavedVectorsAreThoseOfTheirPinCount) {
+    auto saved = [] {
+        const VectorList v = TestVectorsForSave();
+        return FormatJedecText(v.Data, v.Length);
+    };
+    ASSERT_EQ(LoadJed("v.jed", "\x02*QF2194*L00000 1*V1 011000000N0NNNNNNNHN*V2 010000000N0NNNNNNNLN*\x03"), 1);
+    PackageIndex = 6; // a 24-pin part
+    const std::string other = saved();
+    EXPECT_TRUE(Has(other, "QP24*\nQF2194*\nQV0*")) << other;
+    EXPECT_FALSE(Has(other, "\nV")) << other;
+    EXPECT_TRUE(LogHas(" The vectors are for 20 pins; the device has 24: none saved.")) << LogText();
+
+    MainLog().Clear();
+    ASSERT_EQ(LoadJed("w.jed", "\x02*QF2194*L00000 1*\x03"), 1);
+    PackageIndex = 4;
+    EXPECT_TRUE(Has(saved(), "QV0*"));
+    ExpectNoLogLine("vectors are");
+}
+
 TEST_F(JedecTest, BadFilesLeaveTheMapAsItWas) {
     std::memset(BufferWindow, 0x5A, 300);
     std::memset(TestVectorBuffer, 'Q', 4);

@@ -18,6 +18,7 @@
 #include "shell/SimSetup.h"
 #include "shell/Startup.h"
 #include "engine/JedecPof.h"
+#include "engine/Tables.h"
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/FlashParts.h"
@@ -93,6 +94,30 @@ public:
         ASSERT_EQ(CurrentDeviceName, "X");
     }
 
+    // The next file dialog answers with this path and filter (from 1).
+    void AnswerFileDialog(const QString& path, int filter) {
+        form->ExecDialog = [path, filter](QFileDialog* d) {
+            d->selectNameFilter(d->nameFilters().value(filter - 1));
+            d->selectFile(path);
+            return int(QDialog::Accepted);
+        };
+    }
+    // With VEXLOR_JEDEC_DEMO naming a folder: a copy of a file, and the main
+    // window as a picture, kept there under `name`.
+    static void KeepForDemo(const QString& name, const QString& from) {
+        const QByteArray demo = qgetenv("VEXLOR_JEDEC_DEMO");
+        if (demo.isEmpty()) return;
+        const QString to = QString::fromLocal8Bit(demo) + "/" + name;
+        QFile::remove(to);
+        EXPECT_TRUE(QFile::copy(from, to)) << to.toStdString();
+    }
+    void ShotForDemo(const QString& name) {
+        const QByteArray demo = qgetenv("VEXLOR_JEDEC_DEMO");
+        if (demo.isEmpty()) return;
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(demo) + "/" + name));
+    }
+
     // Saves `image` from a cleared buffer as Intel hex and loads it back
     // through File > Load with the Intel hex filter; the file's path.
     QString LoadHex(const QString& name, const std::vector<uint8_t>& image) {
@@ -102,11 +127,7 @@ public:
         std::copy(image.begin(), image.end(), BufferImage());
         EXPECT_EQ(SaveHexFamilyFile(path.toStdString(), 0, end, HexFormatIntel), 1);
         FillBufferRange(0, end, 0);
-        form->ExecDialog = [path](QFileDialog* d) {
-            d->selectNameFilter(d->nameFilters().value(1));
-            d->selectFile(path);
-            return int(QDialog::Accepted);
-        };
+        AnswerFileDialog(path, 2);
         form->Load1Click();
         return path;
     }
@@ -601,25 +622,9 @@ std::string ReadWhole(const QString& path) {
 // read back) and its vectors, or none when it had none, never buffer bytes.
 // With VEXLOR_JEDEC_DEMO naming a folder, the files and the window are kept there.
 TEST_F(ProgramFlowTest, FileSaveOfAGalKeepsTheLoadedFilesFusesAndVectors) {
-    const QByteArray demo = qgetenv("VEXLOR_JEDEC_DEMO");
-    auto keep = [&](const QString& name, const QString& from) {
-        if (demo.isEmpty()) return;
-        const QString to = QString::fromLocal8Bit(demo) + "/" + name;
-        QFile::remove(to);
-        EXPECT_TRUE(QFile::copy(from, to)) << to.toStdString();
-    };
-    auto shot = [&](const char* name) {
-        if (demo.isEmpty()) return;
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(form->grab().save(QString::fromLocal8Bit(demo) + "/" + name));
-    };
-    auto answer = [this](const QString& path, int filter) {
-        form->ExecDialog = [path, filter](QFileDialog* d) {
-            d->selectNameFilter(d->nameFilters().value(filter - 1));
-            d->selectFile(path);
-            return int(QDialog::Accepted);
-        };
-    };
+    auto keep = [](const QString& name, const QString& from) { KeepForDemo(name, from); };
+    auto shot = [this](const char* name) { ShotForDemo(name); };
+    auto answer = [this](const QString& path, int filter) { AnswerFileDialog(path, filter); };
 
     // Another device's binary file: from 8000h on, bytes that are neither 0
     // nor FFh in every 20-byte group, STX and ETX among them.
@@ -684,4 +689,60 @@ TEST_F(ProgramFlowTest, FileSaveOfAGalKeepsTheLoadedFilesFusesAndVectors) {
             << head;
     }
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
+// File > Save of a GAL20V8B after a GAL16V8 file with two vectors was loaded:
+// those vectors, regrouped by 24 pins, would test other pins than they were
+// made for, so the file has none and the log says why. Back on a 20-pin part
+// they are saved again; vectors typed in the vector editor for the GAL20V8B
+// are its own. With VEXLOR_JEDEC_DEMO naming a folder, the files and the
+// window are kept there.
+TEST_F(ProgramFlowTest, FileSaveAfterChoosingAnotherPinCountSavesNoVectors) {
+    Choose("LATTICE", "GAL16V8");
+    const QString in = dir.filePath("gal16v8-two-vectors.jed");
+    std::ofstream(in.toStdString(), std::ios::binary) << AndGateJedec();
+    AnswerFileDialog(in, 1);
+    form->Load1Click();
+    ASSERT_TRUE(MemoLines().last().startsWith("File load success!")) << MemoLines().join('\n').toStdString();
+
+    Choose("LATTICE", "GAL20V8B");
+    ASSERT_EQ(PackageRow(PackageIndex).PinCount, 24);
+    auto save = [this](const QString& name) {
+        const QString out = dir.filePath(name);
+        AnswerFileDialog(out, 1);
+        form->Save1Click();
+        EXPECT_EQ(MemoLines().last(), "File save success!");
+        return ReadWhole(out);
+    };
+    const std::string saved = save("saved-for-gal20v8b.jed");
+    const QString line = " The vectors are for 20 pins; the device has 24: none saved.";
+    EXPECT_EQ(MemoLines().mid(MemoLines().size() - 3), QStringList({"File Saving...", line, "File save success!"}));
+    EXPECT_NE(saved.find("QP24*\nQF2706*\nQV0*\n"), std::string::npos) << saved.substr(0, 120);
+    EXPECT_EQ(saved.find("\nV"), std::string::npos);
+    ShotForDemo("main-window-after-save.png");
+    KeepForDemo("gal16v8-two-vectors.jed", in);
+    KeepForDemo("saved-for-gal20v8b.jed", dir.filePath("saved-for-gal20v8b.jed"));
+
+    Choose("LATTICE", "GAL16V8");
+    const std::string again = save("saved-for-gal16v8.jed");
+    EXPECT_NE(again.find("QV2*"), std::string::npos);
+    EXPECT_NE(again.find("\nV00001 011000000N0NNNNNNNHN*\nV00002 010000000N0NNNNNNNLN*\n"), std::string::npos);
+    EXPECT_EQ(MemoLines().filter(line).size(), 1);
+
+    // A file without vectors for the GAL16V8, then two symbols typed in the
+    // vector editor for the GAL20V8B: a vector of its 24 pins.
+    const QString none = dir.filePath("no-vectors.jed");
+    std::ofstream(none.toStdString(), std::ios::binary) << "\x02*QF2194*L00000 1*\x03";
+    AnswerFileDialog(none, 1);
+    form->Load1Click();
+    Choose("LATTICE", "GAL20V8B");
+    TEditvector* editor = VectorTestForm();
+    ASSERT_NE(editor, nullptr);
+    editor->FormActivate();
+    editor->EditKeyPress(QChar('1'));
+    editor->EditKeyPress(QChar('0'));
+    const std::string typed = save("typed-for-gal20v8b.jed");
+    EXPECT_NE(typed.find("QV1*"), std::string::npos);
+    EXPECT_NE(typed.find("\nV00001 10XXXXXXXXXXXXXXXXXXXXXX*\n"), std::string::npos) << typed.substr(typed.size() - 60);
+    EXPECT_EQ(MemoLines().filter(line).size(), 1) << MemoLines().join('\n').toStdString();
 }

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,9 +46,13 @@ inline bool CheckJedecReader(const uint8_t* data, size_t size) {
     layout.VectorCapacity = 65535;
     std::string vectors;
     uint32_t checksum = 0;
-    ParseJedecText(std::string_view(reinterpret_cast<const char*>(data), size), layout, map.data(), map.size(),
-                   vectors, checksum);
-    return vectors.size() <= layout.VectorCapacity && (layout.PinCount == 0 || vectors.size() % layout.PinCount == 0);
+    std::optional<uint32_t> fuseSum;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, nullptr, &fuseSum);
+    uint32_t field = 0, textSum = 0;
+    const bool transmission = ReadJedecTransmissionChecksum(text, field, textSum);
+    return vectors.size() <= layout.VectorCapacity && (layout.PinCount == 0 || vectors.size() % layout.PinCount == 0) &&
+           fuseSum.value_or(0) <= 0xFFFF && (!transmission || (field <= 0xFFFF && textSum <= 0xFFFF));
 }
 
 // POF: the check pass first, then the writing pass into an image of the size
