@@ -3,11 +3,11 @@
 // (adapter 'd') or block erase 20h/D0h over the boot-block layout of the
 // variant (adapter 'i': 45 bottom, 46 top; the erase error bit 5 read after
 // each block: a locked block fails the erase once every other block is
-// erased), lock bits set by 77h/D0h and
-// read through 71h (bit 6 set: unlocked). Registers 0-2 address, 3 socket
-// mask, 4 line pattern (0Bh read, 09h command mode, 03h word read), 5 bus
-// mode (0 addressed, 3 sequential read), 6 and 7 data bits 0-7 and 8-15 (a
-// register-6 write is the write cycle).
+// erased), lock bits set by 77h/D0h and read through 71h (bit 6 set:
+// unlocked). Registers 0-2 address, 3 socket mask, 4 line pattern (0Bh
+// read, 09h command mode, 03h word read), 5 bus mode (0 addressed, 3
+// sequential read), 6 and 7 data bits 0-7 and 8-15 (a register-6 write is
+// the write cycle).
 //
 // The page length is checked before power-up (a power of two up to 128
 // dividing the chip start); word i of a page goes to register 0 =
