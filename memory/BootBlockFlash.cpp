@@ -6,7 +6,9 @@
 // Commands are single bytes on register 6; the parts answer through their
 // status register (bit 7 ready). Erase is per block of the layout table, per
 // uniform 64 KB block (variant 99) or of the whole chip (variant 100); the
-// erase waits poll the gang socket by socket against one limit.
+// erase waits poll the gang socket by socket against one limit. A block
+// whose status shows the erase error bit gets its line and fails the erase
+// once the other blocks are erased; a time-out ends it at once.
 #include "memory/BootBlockFlash.h"
 
 #include <array>
@@ -93,6 +95,8 @@ void Idle() {
 }
 
 uint32_t StrobedRead() { return cmdbus::StrobedRead(0xDF, 0xDD); }
+void Command(uint32_t c) { WriteRegister(6, c); }
+constexpr cmdbus::StatusAccess kStatus{.Read = StrobedRead, .Command = Command};
 
 void HighVoltagePins(int state, bool second) {
     if (state == 1) {
@@ -209,13 +213,16 @@ int ChipErase() {
     Preparation();
     WriteRegister(6, 0xA7);
     WriteRegister(6, 0xD0);
-    const int r = WaitEverySocket(300, true);
+    int r = WaitEverySocket(300, true);
+    if (r == 1) r = cmdbus::CheckEraseStatus(ReadValue, kStatus, cmdbus::kWholeChip);
     HighVoltagePins(0, false);
     Idle();
     return r;
 }
 
 // Erases one block at address a and waits for it; 1, -1 or the user's break.
+// The block's status is checked apart (CheckEraseStatus), so that a block
+// the part failed does not stop the erase of the others.
 int EraseBlockAt(uint32_t a) {
     WriteRegister3(0);
     WriteAddress(a);
@@ -231,10 +238,17 @@ int UniformErase() {
     DelayMsSlot(1);
     WriteRegister(4, 0xDD);
     int r = 1;
+    bool failed = false;
     for (uint32_t b = 0; b < blocks && r == 1; ++b) {
         r = EraseBlockAt(b << 16);
-        if (r == 1) ShowMessageLine(" Block Address %03X0000h - %03XFFFFh Erase ok!  ", b, b);
+        if (r != 1) break;
+        if (cmdbus::CheckEraseStatus(ReadValue, kStatus, {b << 16, (b << 16) | 0xFFFF}) != 1) {
+            failed = true;
+            continue;
+        }
+        ShowMessageLine(" Block Address %03X0000h - %03XFFFFh Erase ok!  ", b, b);
     }
+    if (r == 1 && failed) r = -1;
     HighVoltagePins(0, false);
     Idle();
     return r;
@@ -247,13 +261,19 @@ int TableErase() {
     DelayMsSlot(1);
     WriteRegister(4, 0xDD);
     int r = 1;
+    bool failed = false, okLineLast = false;
     for (uint32_t b = 0; b < row[0] && r == 1; ++b) {
         const uint32_t from = row[b + 2], to = row[b + 3];
         r = EraseBlockAt(from << 8);
         if (r != 1) break;
-        if (b > 0) DeleteLastMessageLines(1);
-        ShowMessageLine(" Block Address %03X00h - %03XFFh Erase ok!  ", from, to - 1);
+        // One line shows the latest block erased; the lines of failed
+        // blocks stay.
+        if (okLineLast) DeleteLastMessageLines(1);
+        okLineLast = cmdbus::CheckEraseStatus(ReadValue, kStatus, {from << 8, (to << 8) - 1}) == 1;
+        failed = failed || !okLineLast;
+        if (okLineLast) ShowMessageLine(" Block Address %03X00h - %03XFFh Erase ok!  ", from, to - 1);
     }
+    if (r == 1 && failed) r = -1;
     HighVoltagePins(0, true);
     Idle();
     return r;

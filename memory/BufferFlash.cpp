@@ -54,6 +54,7 @@ void WriteWord(uint32_t w) {
 }
 
 uint32_t ReadWord() { return cmdbus::StrobedRead(0x8F, 0x99, true); }
+constexpr cmdbus::StatusAccess kStatus{.Read = ReadWord, .Command = WriteWord};
 
 // Up to tries word reads for bit 7, each after waitMs (shown when asked,
 // in tenths of a second, with the user's break): 1, -1 or the break.
@@ -154,10 +155,14 @@ int Alg37Erase() {
             WriteWord(0xD0);
             r = ReadyWait(20000, 1, true);
         }
+        if (r == 1) r = cmdbus::CheckEraseStatus(ReadValue, kStatus, cmdbus::kWholeChip);
     } else {
         // From the block holding the range's first address: stepping from
         // DeviceStart itself would miss the last block a range reaches.
+        // A block the part failed gets its line and fails the erase once
+        // the others are erased.
         const uint32_t block = DeviceVariant == 0 ? 0x10000 : 0x8000;
+        bool failed = false;
         for (uint64_t a = DeviceStart & ~(block - 1); a <= DeviceEnd && r == 1; a += block) {
             r = StepProgress(static_cast<uint32_t>(a));
             if (r != 1) break;
@@ -166,7 +171,10 @@ int Alg37Erase() {
             WriteWord(0x20);
             WriteWord(0xD0);
             r = ReadyWait(1000, 10, false);
+            const uint32_t first = static_cast<uint32_t>(a);
+            if (r == 1 && cmdbus::CheckEraseStatus(ReadValue, kStatus, {first, first + block - 1}) != 1) failed = true;
         }
+        if (r == 1 && failed) r = -1;
     }
     PowerDown();
     return r;

@@ -86,8 +86,11 @@ void WriteBytes(uint32_t word) {
     WriteRegister(6, (word >> 8) & 0xFF);
 }
 
+uint32_t EraseStatus() { return cmdbus::StrobedRead(0x0F, 0x0D); }
+void EraseCommand(uint32_t c) { WriteRegister(6, c); }
+
 // register 2 = value, then the erase command pair and up to 900 waits of
-// 100 ms for status 80h: 1, -1 (time-out) or the user's break.
+// 100 ms for the ready bit: 1, -1 (time-out) or the user's break.
 int EraseAndWait(uint32_t reg2, uint32_t command) {
     WriteRegister(2, reg2);
     WriteRegister(6, command);
@@ -96,9 +99,16 @@ int EraseAndWait(uint32_t reg2, uint32_t command) {
         900,
         [] {
             WriteRegister(6, 0x70);
-            return cmdbus::StrobedRead(0x0F, 0x0D) == 0x80;
+            return (EraseStatus() & 0x80) != 0;
         },
         1);
+}
+
+// After a wait that ended ready: the status of what was erased (a die or
+// block at span); -1 with its line when the part failed it.
+int Erased(int waited, const cmdbus::EraseSpan& span) {
+    constexpr cmdbus::StatusAccess status{.Read = EraseStatus, .Command = EraseCommand};
+    return waited == 1 ? cmdbus::CheckEraseStatus(ReadValue, status, span) : waited;
 }
 
 // Folds the erase of one die or block into the result r: a time-out fails
@@ -181,7 +191,8 @@ int Alg25Erase() {
     int r = 1;
     const uint32_t dies = DeviceVariant == 1 ? 2 : 1;
     for (uint32_t k = 0; k < dies; ++k) {
-        if (!FoldErase(r, EraseAndWait((k << 4) | g.Flag, 0xA7))) break;
+        const uint32_t size = DeviceSize / dies;
+        if (!FoldErase(r, Erased(EraseAndWait((k << 4) | g.Flag, 0xA7), {k * size, (k + 1) * size - 1}))) break;
     }
     EndCommandMode();
     return r;
@@ -227,8 +238,9 @@ int Alg54Erase() {
         const uint32_t h = k / 32, b = k % 32;
         ShowMessageLine(" Block #%02d ..", k);
         WriteRegister(1, (b << 7) & 0xFF);
-        const int block = EraseAndWait((b >> 1) | (h << 4), 0x20);
+        const int waited = EraseAndWait((b >> 1) | (h << 4), 0x20);
         DeleteLastMessageLines(1);
+        const int block = Erased(waited, {k << 15, (k << 15) | 0x7FFF});
         if (!FoldErase(r, block)) break;
     }
     EndCommandMode();

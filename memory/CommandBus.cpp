@@ -1,6 +1,9 @@
 #include "memory/CommandBus.h"
 
+#include <cstdio>
+
 #include "engine/Device.h"
+#include "engine/Messages.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -40,6 +43,43 @@ uint32_t StrobedRead(uint32_t strobe, uint32_t after, bool word) {
     ReadValue = word ? low | static_cast<uint32_t>(ReadRegister(7)) << 8 : low;
     WriteRegister(4, after);
     return ReadValue;
+}
+
+namespace {
+
+constexpr uint32_t kEraseError = 0x20;
+
+// The row's bits and bit 5 of one socket's status; a failure logs its lines.
+bool ErasePassed(uint32_t status, const StatusAccess& bus, const EraseSpan& span, int socket) {
+    bool passed = (status & kEraseError) == 0;
+    if (bus.RowErrors != nullptr && bus.RowErrors(status) != 1) passed = false;
+    if (passed) return true;
+    char who[24] = "";
+    if (socket >= 0) std::snprintf(who, sizeof who, "Socket%d ", socket + 1);
+    if (span.Last < span.First) {
+        ShowMessageLine(" %s%s was not erased!", who, socket >= 0 ? "chip" : "Chip");
+    } else {
+        ShowMessageLine(" %s%s %06lXh-%06lXh was not erased!", who, socket >= 0 ? "block" : "Block",
+                        static_cast<unsigned long>(span.First), static_cast<unsigned long>(span.Last));
+    }
+    return false;
+}
+
+} // namespace
+
+int CheckEraseStatus(uint32_t status, const StatusAccess& bus, const EraseSpan& span) {
+    bool passed = true;
+    if (!GangInUse()) {
+        passed = ErasePassed(status, bus, span, -1);
+    } else {
+        OnEverySocket(GangPass{bus.MaskAfter, false}, [&](uint32_t s) {
+            if (!ErasePassed(bus.Read(), bus, span, static_cast<int>(s))) passed = false;
+            return true;
+        });
+    }
+    if (passed) return 1;
+    bus.Command(0x50);
+    return -1;
 }
 
 } // namespace cmdbus

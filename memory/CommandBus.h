@@ -49,4 +49,30 @@ void PowerDown(const RegisterSequence& park, bool resetOutputs = false);
 // ReadValue too.
 uint32_t StrobedRead(uint32_t strobe, uint32_t after, bool word = false);
 
+// How a row reaches its parts' status register: one status read as the lines
+// stand, one command write; the row's own error bits with their lines (1
+// when none is set, else -1 with its line logged; nullptr: none); register 3
+// after a gang's socket-by-socket reads.
+struct StatusAccess {
+    uint32_t (*Read)() = nullptr;
+    void (*Command)(uint32_t) = nullptr;
+    int (*RowErrors)(uint32_t status) = nullptr;
+    uint32_t MaskAfter = 0;
+};
+
+// The chip addresses an erase covered; Last below First: the whole part.
+struct EraseSpan {
+    uint32_t First = 1;
+    uint32_t Last = 0;
+};
+inline constexpr EraseSpan kWholeChip{};
+
+// After an erase the part reported ready on: bit 5 (erase error) and the
+// row's own error bits of every socket's status: with one socket `status`,
+// the status read last; with a gang each socket's status read alone (the
+// combined read would show the bits without the socket). Each failing
+// socket gets a line naming the block (and the socket), and the status is
+// cleared (50h) so the next block reports its own. 1, or -1 when one failed.
+int CheckEraseStatus(uint32_t status, const StatusAccess& bus, const EraseSpan& span);
+
 } // namespace cmdbus

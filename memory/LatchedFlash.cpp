@@ -20,6 +20,7 @@
 #include "memory/CommandBus.h"
 #include "memory/MemoryFrame.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace {
@@ -162,9 +163,20 @@ int Alg82Program() {
 }
 
 // Up to 30 waits of 100 ms for bit 7, each shown; 1, -1 or the user's break.
+// Up to 30 waits of 100 ms for bit 7; the byte read last stays in ReadValue.
 int EraseWait() {
-    return ErasePasses(30, [] { return (ReadRegister(6) & 0x80) != 0; }, 1);
+    return ErasePasses(
+        30,
+        [] {
+            ReadValue = ReadRegister(6);
+            return (ReadValue & 0x80) != 0;
+        },
+        1);
 }
+
+uint32_t Status82() { return ReadValue = ReadRegister(6); }
+void Command82(uint32_t c) { Commands({c}); }
+constexpr cmdbus::StatusAccess kStatus82{.Read = Status82, .Command = Command82};
 
 int Alg94Erase() {
     PowerOn(1);
@@ -178,13 +190,20 @@ int Alg82Erase() {
     PowerOn(1);
     SetDeviceVpp(1, static_cast<int>(Vpp / 10));
     WriteRegister(5, 10);
+    // A block the part failed gets its line and fails the erase once the
+    // others are erased.
     int r = 1;
+    bool failed = false;
     for (uint64_t block = 0; block < DeviceSize && r == 1; block += 0x10000) {
-        WriteAddress(static_cast<uint32_t>(block));
+        const uint32_t first = static_cast<uint32_t>(block);
+        const uint32_t last = static_cast<uint32_t>(std::min<uint64_t>(block + 0xFFFF, DeviceSize - 1));
+        WriteAddress(first);
         LatchAddress();
         Commands({0x20, 0xD0});
         r = EraseWait();
+        if (r == 1 && cmdbus::CheckEraseStatus(ReadValue, kStatus82, {first, last}) != 1) failed = true;
     }
+    if (r == 1 && failed) r = -1;
     SetDeviceVpp(0, 0);
     DelayShortUs(100);
     PowerOff();

@@ -2,11 +2,12 @@
 // 41h of Page words, the status program error bit 4, chip erase A7h/D0h
 // (adapter 'd') or block erase 20h/D0h over the boot-block layout of the
 // variant (adapter 'i': 45 bottom, 46 top; the erase error bit 5 read after
-// each block, so a locked block fails the erase), lock bits set by 77h/D0h and
-// read through 71h (bit 6 set: unlocked). Registers 0-2 address, 3 socket
-// mask, 4 line pattern (0Bh read, 09h command mode, 03h word read), 5 bus
-// mode (0 addressed, 3 sequential read), 6 and 7 data bits 0-7 and 8-15 (a
-// register-6 write is the write cycle).
+// each block: a locked block fails the erase once every other block is
+// erased), lock bits set by 77h/D0h and read through 71h (bit 6 set:
+// unlocked). Registers 0-2 address, 3 socket mask, 4 line pattern (0Bh
+// read, 09h command mode, 03h word read), 5 bus mode (0 addressed, 3
+// sequential read), 6 and 7 data bits 0-7 and 8-15 (a register-6 write is
+// the write cycle).
 //
 // The page length is checked before power-up (a power of two up to 128
 // dividing the chip start); word i of a page goes to register 0 =
@@ -59,6 +60,8 @@ void CommandMode74() {
 uint32_t ReadWord74() {
     return cmdbus::StrobedRead(0x03, 0x09, true);
 }
+void Command74(uint32_t c) { WriteRegister(6, c); }
+constexpr cmdbus::StatusAccess kStatus74{.Read = ReadWord74, .Command = Command74};
 
 // Up to tries reads of the status, 100 us apart, for bit 7: 1 or -1.
 int ReadyPoll(int tries) {
@@ -166,26 +169,38 @@ int Alg74Erase() {
         WriteRegister(6, 0xA7);
         WriteRegister(6, 0xD0);
         r = EraseWait74();
-        if (r == 1 && (ReadValue & 0x20) != 0) r = -1;
+        if (r == 1) r = cmdbus::CheckEraseStatus(ReadValue, kStatus74, cmdbus::kWholeChip);
     } else {
+        // Every block is erased: a locked block (or one that did not erase)
+        // sets the erase error bit and gets its line, and the erase fails
+        // after the last block, naming the first such block with what its
+        // first word still holds. A time-out or the user's break ends it.
+        bool failed = false;
+        uint32_t kept = 0;
         for (uint32_t k = 0; k < 19 && r == 1; ++k) {
-            BlockAddress((*table)[k]);
+            const uint32_t start = (*table)[k];
+            BlockAddress(start);
             WriteRegister(6, 0x20);
             WriteRegister(6, 0xD0);
             r = EraseWait74();
             if (r != 1 && r != -1) break;
-            // A locked block (or one that did not erase) sets the erase
-            // error bit: the erase fails on it, naming the block and what
-            // its first word still holds.
-            const bool failed = r == 1 && (ReadValue & 0x20) != 0;
-            WriteRegister(6, 0x50);
-            if (failed) {
+            // The check clears the status of a failed block itself.
+            const bool blockFailed =
+                r == 1 && cmdbus::CheckEraseStatus(ReadValue, kStatus74, {start * 4096, (*table)[k + 1] * 4096 - 1}) != 1;
+            if (!blockFailed) WriteRegister(6, 0x50);
+            // Gang sockets read together would drive the bus against each
+            // other; their run names no address anyway.
+            if (blockFailed && !failed && !GangInUse()) {
                 WriteRegister(6, 0xFF);
                 WriteRegister(0, 0);
-                ReadWord74();
-                NameEraseFailAddress((*table)[k] * 4096);
-                r = -1;
+                kept = ReadWord74();
+                NameEraseFailAddress(start * 4096);
             }
+            failed = failed || blockFailed;
+        }
+        if (failed) {
+            ReadValue = kept;
+            if (r == 1) r = -1;
         }
     }
     PowerDown74();

@@ -236,26 +236,34 @@ void ErasePulse() {
 }
 
 // Variants 1 and 2: the four blocks in order; a block not ready in 3000 ms
-// ends the erase.
+// ends the erase. A block whose status shows an error bit gets its line and
+// fails the erase once the others are erased.
 int BlockErase() {
-    g_expected = 0x80;
-    for (uint32_t block : kFourBlocks[DeviceVariant - 1]) {
-        WriteAddress(block);
+    const auto& blocks = kFourBlocks[DeviceVariant - 1];
+    constexpr cmdbus::StatusAccess status{.Read = StrobedRead, .Command = Command};
+    bool failed = false;
+    for (size_t k = 0; k < blocks.size(); ++k) {
+        WriteAddress(blocks[k]);
         WriteRegister(6, 0x20);
         WriteRegister(6, 0xD0);
         bool ready = false;
         for (int n = 0; n < 3000 && !ready; ++n) {
             DelayMsSlot(1);
             WriteRegister(6, 0x70);
-            ready = EverySocketReads();
+            ready = OnEverySocket(GangPass{0, true}, [](uint32_t) { return (StrobedRead() & 0x80) != 0; });
         }
         if (!ready) return -1;
+        const uint32_t last = k + 1 < blocks.size() ? blocks[k + 1] - 1 : DeviceSize - 1;
+        if (cmdbus::CheckEraseStatus(ReadValue, status, {blocks[k], last}) != 1) failed = true;
     }
-    return 1;
+    return failed ? -1 : 1;
 }
 
-// Variant 3: the chip erases on its own; polled until it reads FFh.
+// Variant 3: the chip erases on its own; polled until it reads FFh. The
+// part reports no failed block (the poll sees one address), so a blank check
+// follows the erase step.
 int PolledErase() {
+    BlankCheckAfterErase = 1;
     g_expected = 0xFF;
     WriteRegister(6, 0x30);
     WriteRegister(6, 0x30);

@@ -11,6 +11,10 @@
 // - row 91: two 16-bit chips on one socket chosen by register 3 (2 the
 //   first, 1 the second, 3 none), each erased by 30h/D0h, error bits logged.
 //
+// Every erase reads the erase error bit of each block (or chip) it erased:
+// rows 26 and 91 end at the first failed one, as on their other errors;
+// rows 28 and 38 erase the remaining blocks and fail afterwards.
+//
 // Every loop latches the chip start into registers 0-2 before it begins, so
 // a range that starts above 0 reads and programs its own addresses.
 #include "memory/WordFlash.h"
@@ -87,7 +91,8 @@ void WriteWord(uint32_t w) {
 // register 4 = after.
 uint32_t ReadWordLowFirst(uint8_t strobe, uint8_t after) { return cmdbus::StrobedRead(strobe, after, true); }
 
-// The error bits of the last status: bit 4 program error, bit 3 VPP low.
+// The error bits of the last status: bit 4 program error, bit 3 VPP low
+// (after an erase bit 5 is checked with them, CheckEraseStatus).
 int ErrorCheck(uint32_t status) {
     if ((status & 0x18) == 0) return 1;
     ShowMessageLine((status & 0x10) != 0 ? " Word Program Error!" : " Vpp Low Detect!");
@@ -130,6 +135,9 @@ uint32_t ReadWord28() {
     WriteRegister(4, 0x09);
     return ReadValue;
 }
+
+void Command28(uint32_t c) { WriteRegister(6, c); }
+constexpr cmdbus::StatusAccess kStatus28{.Read = ReadWord28, .Command = Command28};
 
 void PowerUp28(int mode) {
     cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(cmdbus::Supply(mode)),
@@ -194,7 +202,8 @@ int Alg28Read(int mode) {
     return r;
 }
 
-// Sixteen blocks of 32768 words, whatever the size.
+// Sixteen blocks of 32768 words, whatever the size. A block the part failed
+// fails the erase once the others are erased; a time-out ends it at once.
 int Alg28Erase() {
     FrameUse(FrameProfile{});
     PowerUp28(1);
@@ -203,14 +212,17 @@ int Alg28Erase() {
     WriteRegister(4, 0x09);
     WriteRegister(3, 0);
     int r = 1;
+    bool failed = false;
     for (uint32_t k = 0; k < 16 && r == 1; ++k) {
         WriteRegister(1, (k & 1) << 7);
         WriteRegister(2, k >> 1);
         WriteRegister(6, 0x20);
         WriteRegister(6, 0xD0);
         r = EraseWait(50, [] { return (ReadWord28() & 0x80) != 0; });
+        if (r == 1 && cmdbus::CheckEraseStatus(ReadValue, kStatus28, {k << 15, (k << 15) | 0x7FFF}) != 1) failed = true;
         WriteRegister(6, 0xFF);
     }
+    if (r == 1 && failed) r = -1;
     SetDeviceVpp(0, 0);
     PowerDown28();
     return r;
@@ -219,6 +231,8 @@ int Alg28Erase() {
 // ---- row 38 --------------------------------------------------------------
 
 uint32_t ReadWord38() { return ReadWordLowFirst(0x7F, 0xFD); }
+
+constexpr cmdbus::StatusAccess kStatus38{.Read = ReadWord38, .Command = WriteWord};
 
 int Status38() {
     WriteWord(0x70);
@@ -289,6 +303,7 @@ int Alg38Erase() {
     WriteRegister(4, 0xFD);
     WriteRegister(3, 0);
     int r = 1;
+    bool failed = false;
     for (uint32_t b = 0; b < layout.Count && r == 1; ++b) {
         const uint32_t start = layout.Starts[b];
         WriteRegister(0, 0);
@@ -300,8 +315,15 @@ int Alg38Erase() {
             WriteWord(0x70);
             return (ReadWord38() & 0x80) != 0;
         });
-        if (r == 1) ShowMessageLine(" Block Address %02X000h - %02XFFFh Erase ok!  ", start, layout.Starts[b + 1] - 1);
+        if (r != 1) break;
+        // A block the part failed gets its line instead; the others go on.
+        if (cmdbus::CheckEraseStatus(ReadValue, kStatus38, {start << 12, (uint32_t{layout.Starts[b + 1]} << 12) - 1}) != 1) {
+            failed = true;
+            continue;
+        }
+        ShowMessageLine(" Block Address %02X000h - %02XFFFh Erase ok!  ", start, layout.Starts[b + 1] - 1);
     }
+    if (r == 1 && failed) r = -1;
     PowerDown38();
     return r;
 }
@@ -344,6 +366,9 @@ int VppPin26() {
     default: return PackageRow(PackageIndex).PinCount == 40 ? 15 : 13;
     }
 }
+
+void Command(uint32_t c) { WriteRegister(6, c); }
+constexpr cmdbus::StatusAccess kStatus26{.Read = ReadData26, .Command = Command, .RowErrors = ErrorCheck};
 
 void PowerUp26(int mode) {
     g26.VppPin = VppPin26();
@@ -476,7 +501,7 @@ int Alg26Erase() {
             return turns.Ready((status & 0x80) != 0);
         });
         WriteRegister3(0);
-        if (r == 1) r = ErrorCheck(status);
+        if (r == 1) r = cmdbus::CheckEraseStatus(status, kStatus26, {a * 4096, Start26(b + 1) * 4096 - 1});
         if (r != 1) break;
         if (b > 0) DeleteLastMessageLines(1);
         ShowMessageLine(" Block Address %X000h - %XFFFh Erase ok!", a, Start26(b + 1) - 1);
@@ -490,6 +515,8 @@ int Alg26Erase() {
 uint32_t Chip91(uint32_t a) { return a < DeviceSize / 2 ? 2 : 1; }
 
 uint32_t ReadWord91() { return ReadWordLowFirst(0x03, 0x09); }
+
+constexpr cmdbus::StatusAccess kStatus91{.Read = ReadWord91, .Command = Command, .RowErrors = ErrorCheck};
 
 void PowerUp91(int mode) {
     cmdbus::PowerOn(mode, {.RangeTenths = static_cast<int>(cmdbus::Supply(mode)),
@@ -545,12 +572,14 @@ int Alg91Erase() {
     SetSupplyPinA(5, 1);
     DelayMsSlot(1);
     int r = 1;
+    const uint32_t half = DeviceSize / 2;
     for (uint32_t chip : {2u, 1u}) {
         WriteRegister(3, chip);
         WriteRegister(6, 0x30);
         WriteRegister(6, 0xD0);
         r = EraseWait(420, [] { return (ReadWord91() & 0x80) != 0; });
-        if (r == 1) r = ErrorCheck(ReadValue);
+        const cmdbus::EraseSpan span = chip == 2 ? cmdbus::EraseSpan{0, half - 1} : cmdbus::EraseSpan{half, DeviceSize - 1};
+        if (r == 1) r = cmdbus::CheckEraseStatus(ReadValue, kStatus91, span);
         if (r != 1) break;
     }
     SetSupplyPinA(5, 0);

@@ -2,8 +2,9 @@
 // runs on the simulated programmer (run by hand under a virtual display
 // with PROGRAMMER_PORT=sim and VEXLOR_FLASHLOG_SHOTS naming a folder;
 // skipped otherwise), each step's window saved as a picture there:
-// - MITSUBISHI M5M29FB800 programmed, block 0 locked through Option: Erase
-//   ends "Erase error!" with the block's address and what it kept;
+// - MITSUBISHI M5M29FB800 programmed, block 0 (the boot block) locked
+//   through Option: Erase erases blocks 1-18 and ends "Erase error!" with
+//   the boot block's line, its address and what it kept;
 // - AMD Am29F010 with blank sector 0 protected: the Program error line shows
 //   the chip's FFh; programmed, then sector 0 protected: Erase names the
 //   protected sector it left.
@@ -23,7 +24,9 @@
 #include "memory/OptSecProt.h"
 #include "shell/Application.h"
 #include "shell/Select.h"
+#include "shell/SimSetup.h"
 #include "shell/Thread.h"
+#include "sim/Catalog.h"
 
 namespace {
 
@@ -92,6 +95,8 @@ protected:
 };
 
 TEST_F(FlashLogDemo, M5M29FB800LockedBlockFailsTheErase) {
+    uint32_t left = 0; // blocks 1-18 holding anything but blank words after the erase
+    uint16_t boot = 0;
     const QString text = Run("M5M29FB800", [&](TForm1& form) {
         Choose(form, "M5M29FB800");
         for (uint32_t i = 0; i < 0x100000; ++i) BufferImage()[i] = static_cast<uint8_t>(i * 7 + 0x59);
@@ -102,10 +107,17 @@ TEST_F(FlashLogDemo, M5M29FB800LockedBlockFailsTheErase) {
         form.Erase1Click();
         Wait();
         Shot(&form, "erase-fails-on-block-0");
+        if (const sim::CatalogChip* chip = SeatedSimChip()) {
+            boot = chip->Cell(0);
+            for (uint32_t a = 0x2000; a < chip->Words(); ++a) left += chip->Cell(a) != 0xFFFF;
+        }
     });
     EXPECT_TRUE(text.contains("Program ok!")) << text.toStdString();
     EXPECT_TRUE(text.contains(" Sector (Un)protection completed!")) << text.toStdString();
-    EXPECT_TRUE(text.contains("Erase error!\n Chip addr: 000000h  data: 6059h")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Erase error!\n Block 000000h-001FFFh was not erased!\n Chip addr: 000000h  data: 6059h"))
+        << text.toStdString();
+    EXPECT_EQ(boot, 0x6059);
+    EXPECT_EQ(left, 0u);
 }
 
 TEST_F(FlashLogDemo, Am29F010ProtectedSectorInProgramAndErase) {

@@ -1,0 +1,141 @@
+// The erase of a part that fails one block, on every device whose record
+// offers Erase and whose simulated part can fail a block erase (the command
+// flash parts that report through a status register or by their data; the
+// pulse-erased parts erase the whole array whatever the block): the part is
+// programmed, one block fails (not the first where there are two or more,
+// varied by device), and Erase must end "Erase error!" naming that block: a
+// " ...h-...h was not erased!" line whose range holds the block, or the fail
+// address of the blank check after the erase inside it; a chip erase names
+// no block (" Chip was not erased!", or a part of one block). Every block
+// before the failed one must be erased, and every block after it too on the
+// rows that go on after a failed block.
+#include <cstdio>
+
+#include "sim/CommandFlashChip.h"
+#include "tests/sweep/Sweep.h"
+
+namespace {
+
+using namespace sweep;
+
+constexpr const char* kFailedBlock = "erase of a block the part fails";
+
+// Rows that end an erase at the first block that failed, as they end on
+// their other status errors; the others erase the remaining blocks first.
+bool EndsAtFailedBlock(uint32_t row) { return row == 26 || row == 91; }
+
+// The seated part's model when it can fail a block erase; nullptr otherwise.
+sim::CommandFlashChip* FailingModel(sim::CatalogChip* chip) {
+    auto* m = sim::SeatedModel<sim::CommandFlashChip>(chip);
+    return m != nullptr && m->Config().scheme != sim::CommandScheme::Pulse ? m : nullptr;
+}
+
+// Whether the log from `from` on names chip addresses first..last: a "was
+// not erased!" line whose range holds them, a fail-address line inside them,
+// or (`chip`) the line of a chip erase.
+bool Named(const RecordingUi& ui, size_t from, uint32_t first, uint32_t last, bool& chip) {
+    for (size_t i = from; i < ui.Log.size(); ++i) {
+        const std::string& l = ui.Log[i];
+        if (l.find("hip was not erased!") != std::string::npos) chip = true;
+        unsigned long a = 0, b = 0;
+        const size_t dash = l.find("h-");
+        if (dash != std::string::npos && l.find("was not erased!") != std::string::npos && dash >= 6 &&
+            std::sscanf(l.c_str() + dash - 6, "%lXh-%lXh", &a, &b) == 2 && a <= first && b >= last)
+            return true;
+        const size_t at = l.find("Chip addr: ");
+        if (at != std::string::npos) {
+            const unsigned long x = std::strtoul(l.c_str() + at + 11, nullptr, 16);
+            if (x >= first && x <= last) return true;
+        }
+    }
+    return chip;
+}
+
+TEST_P(EveryDevice, EraseOfAFailedBlock) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld) GTEST_SKIP() << "no blocks";
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kFailedBlock, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    if (!(SupportedOperationMask & OpMaskErase)) GTEST_SKIP() << p.line << " no Erase";
+    sim::CommandFlashChip* flash = FailingModel(SeatedSimChip());
+    if (flash == nullptr) GTEST_SKIP() << p.line << " the part cannot fail a block erase";
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    const sim::CommandFlashConfig& cfg = flash->Config();
+    const uint32_t cells = static_cast<uint32_t>(flash->Bytes());
+    const uint32_t start = DeviceStart, end = DeviceEnd;
+    const uint16_t blank = cfg.width == 16 ? 0xFFFF : 0xFF;
+
+    // Program as a user does (over the sample's range where one is set),
+    // then a datum in every block, so each block has something to erase.
+    size_t most = 0;
+    if (const char* range = std::getenv("VEXLOR_SWEEP_RANGE")) most = std::strtoul(range, nullptr, 0);
+    const size_t bytes = RangeBytes(false, most, p.line);
+    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+    SelectBank(0, 0);
+    LoadUserImage(false, bytes, static_cast<uint32_t>(GetParam()) + 17);
+    BlankCheckBeforeProgram = 0;
+    VerifyAfterProgram = 1;
+    VerifyAfterRead = 0;
+    const size_t from = ui.Log.size();
+    bool failed = false;
+    auto fail = [&](const std::string& why) {
+        if (failed) return;
+        p.line += " " + why;
+        failed = true;
+    };
+    if (RunOperation(MainEngine, OpProgram) != ResultOk) fail("program FAILED (" + FirstError(ui, from) + ")");
+    DeviceStart = start;
+    DeviceEnd = end;
+
+    // The part's blocks inside the erase's range, one of them failing.
+    std::vector<uint32_t> blocks;
+    for (uint32_t b = 0; b < cfg.blockStarts.size(); ++b) {
+        const uint32_t first = cfg.blockStarts[b], last = flash->BlockEnd(b) - 1;
+        if (first >= start && last <= end) blocks.push_back(b);
+    }
+    if (blocks.empty()) fail("no block of the part inside the range");
+    const size_t pick = blocks.size() > 1 ? 1 + GetParam() % (blocks.size() - 1) : 0;
+    const uint32_t bad = blocks.empty() ? 0 : blocks[pick];
+    for (const uint32_t b : blocks) {
+        flash->SetCell(cfg.blockStarts[b], 0);
+        flash->SetCell(flash->BlockEnd(b) - 1, 0);
+    }
+    const uint32_t badFirst = cfg.blockStarts[bad], badLast = flash->BlockEnd(bad) - 1;
+    char m[128];
+    std::snprintf(m, sizeof m, " block %u of %zu (%06Xh-%06Xh) fails;", bad, blocks.size(), badFirst, badLast);
+    p.line += m;
+    flash->FailBlock(bad);
+
+    const size_t at = ui.Log.size();
+    const int r = failed ? ResultFailed : RunOperation(MainEngine, OpErase);
+    bool chip = false;
+    if (failed) {
+    } else if (r != ResultFailed || !Logged(ui, at, "Erase error!")) {
+        fail(r == ResultOk ? "Erase ended ok" : "Erase ended without \"Erase error!\"");
+    } else if (blocks.size() == 1 && cfg.blockStarts.size() == 1) {
+        chip = true; // the part is one block: its erase is the chip's
+    } else if (!Named(ui, at, badFirst, badLast, chip)) {
+        fail("Erase error! names no line holding the failed block");
+    }
+    // The other blocks: erased before the failed one, and after it where the
+    // row goes on.
+    for (const uint32_t b : blocks) {
+        if (failed || b == bad || (b > bad && EndsAtFailedBlock(CurrentAlgorithm))) continue;
+        for (uint32_t c = cfg.blockStarts[b]; c < flash->BlockEnd(b) && c < cells; ++c) {
+            if (flash->Cell(c) == blank) continue;
+            std::snprintf(m, sizeof m, "block %u %s the failed one not erased: cell %Xh holds %Xh", b,
+                          b < bad ? "before" : "after", c, flash->Cell(c));
+            fail(m);
+            break;
+        }
+    }
+    if (!failed) p.line += chip ? " Erase error! (chip erase)" : " Erase error! naming the block, the others erased";
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
+    Report(p, kFailedBlock, GetParam(), failed, ui, from);
+}
+
+} // namespace
