@@ -22,6 +22,17 @@ void SetEncryptionTableSize(uint32_t pageSize) {
     EncryptionTableSize = std::min(pageSize, EncryptionTableCapacity);
 }
 
+uint32_t EncryptionArraySize() {
+    const uint32_t page = PageSize;
+    return page == 16 || page == 32 || page == 64 || page == 128 ? page : 0;
+}
+
+uint32_t EncryptionEntriesWritten() {
+    return std::min({EncryptionTableSize, EncryptionArraySize(), EncryptionTableCapacity});
+}
+
+uint8_t EncryptionArrayEntry(uint32_t i) { return i < EncryptionEntriesWritten() ? EncryptionTable[i] : 0xFF; }
+
 void ResetNeighbourState() {
     std::fill(std::begin(EncryptionTable), std::end(EncryptionTable), 0xFF);
     SetEncryptionTableSize(PageSize);

@@ -36,5 +36,16 @@ extern int32_t SupplyRampOffset;
 // Sets EncryptionTableSize from a Page value, bounded by the table.
 void SetEncryptionTableSize(uint32_t pageSize);
 
+// The encryption array of the selected part: its record's Page when that is
+// a table size (16, 32, 64 or 128), else 0 (the part has none).
+uint32_t EncryptionArraySize();
+// The entries an encryption writer programs: the table size, never past the
+// part's array; the entries after them stay erased.
+uint32_t EncryptionEntriesWritten();
+// Entry i of the part's array after the writer ran: the table's entry below
+// the entries written, erased (FFh, which gives a code byte unchanged) past
+// them.
+uint8_t EncryptionArrayEntry(uint32_t i);
+
 // Back to the start-up state of this area.
 void ResetNeighbourState();

@@ -10,6 +10,7 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "dialogs/FontFit.h"
@@ -50,12 +51,7 @@ bool IsHexDigit(QChar c) {
     return (a >= '0' && a <= '9') || (a >= 'a' && a <= 'f') || (a >= 'A' && a <= 'F');
 }
 
-// The encryption array of the selected part, as its record's page gives it;
-// 0 when the page is no table size.
-uint32_t PartTableSize() {
-    const uint32_t page = PageSize;
-    return page == 16 || page == 32 || page == 64 || page == 128 ? page : 0;
-}
+constexpr uint32_t kTableSizes[4] = {16, 32, 64, 128};
 
 int HexOf(const QLineEdit* e) {
     std::string t = e->text().toStdString();
@@ -108,12 +104,7 @@ TEncryption1::TEncryption1(QWidget* parent) : QDialog(parent) {
     UpDown2->setGeometry(200, 56, 16, 22);
     ComboBoxEncSize = new QComboBox(Panel2);
     ComboBoxEncSize->setObjectName("ComboBoxEncSize");
-    // Only the part's own table size: a longer table folds over the part's
-    // array, a shorter one decodes its reads with the wrong entries.
-    if (const uint32_t size = PartTableSize(); size != 0)
-        ComboBoxEncSize->addItem(QString("%1 Bytes").arg(size));
-    else
-        ComboBoxEncSize->setEnabled(false);
+    for (const uint32_t size : kTableSizes) ComboBoxEncSize->addItem(QString("%1 Bytes").arg(size));
     ComboBoxEncSize->setGeometry(0, 30, 140, 22);
     EditPulseCount = new QLineEdit(Panel2);
     EditPulseCount->setObjectName("EditPulseCount");
@@ -230,7 +221,8 @@ void TEncryption1::ShowTableRow(int row) {
 }
 
 void TEncryption1::ShowSettings() {
-    ComboBoxEncSize->setCurrentIndex(ComboBoxEncSize->count() > 0 ? 0 : -1);
+    const auto* size = std::find(std::begin(kTableSizes), std::end(kTableSizes), EncryptionTableSize);
+    ComboBoxEncSize->setCurrentIndex(size != std::end(kTableSizes) ? static_cast<int>(size - kTableSizes) : 1);
     ComboBoxEncMode->setCurrentIndex(EncryptionEnable == 1 ? 1 : 0);
     // A mode past the list (two levels, two lock bits) shows and keeps the
     // list's last item.
@@ -248,7 +240,14 @@ void TEncryption1::ShowSettings() {
 }
 
 void TEncryption1::Change() {
-    if (const uint32_t size = PartTableSize(); size != 0) EncryptionTableSize = size;
+    const int s = ComboBoxEncSize->currentIndex();
+    const uint32_t size = s >= 0 && s < 4 ? kTableSizes[s] : 32;
+    // A table longer than the part's array would fold over it: refused, the
+    // size stays. A shorter one leaves the rest of the array erased.
+    if (const uint32_t array = EncryptionArraySize(); array != 0 && size > array)
+        ShowMessageLine(" Encryption table of %u bytes refused: this part's array holds %u bytes.", size, array);
+    else
+        EncryptionTableSize = size;
     EncryptionEnable = static_cast<uint32_t>(std::max(ComboBoxEncMode->currentIndex(), 0));
     SecurityMode = static_cast<uint32_t>(std::max(ComboBoxSecMode->currentIndex(), 0));
     // A count that is not a decimal number keeps Retry; the rest goes on.
@@ -258,6 +257,7 @@ void TEncryption1::Change() {
     OptionRegister = HexOf(EditOptionRegister);
     ConfigBytes[0] = HexOf(EditConfigByte0);
     ConfigBytes[1] = HexOf(EditConfigByte1);
+    EncryptionTableSize = std::clamp<uint32_t>(EncryptionTableSize, 16, 128);
     ShowSettings();
 }
 

@@ -186,10 +186,13 @@ void ReadCycle107() {
     ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
 }
 
+// The part gives each code byte XNORed with the entry of its whole array at
+// the address modulo the array's size; entries a shorter table left erased
+// (FFh) give the byte as it is. A part without an array reads plain.
 void DecodeRead(uint32_t address) {
-    if (EncryptionEnable != 1) return;
-    const uint32_t size = EncryptionTableSize != 0 ? EncryptionTableSize : 1;
-    ReadValue = ~(EncryptionTable[address % size % EncryptionTableCapacity] ^ ReadValue) & 0xFF;
+    const uint32_t array = EncryptionArraySize();
+    if (EncryptionEnable != 1 || array == 0) return;
+    ReadValue = ~(EncryptionArrayEntry(address % array) ^ ReadValue) & 0xFF;
 }
 
 // ---- pulses -----------------------------------------------------------------------
@@ -562,9 +565,10 @@ void ShowLockState(uint32_t lock) { ShowLockBits((lock & 0x80) == 0, (lock & 0x4
 
 namespace {
 
-// The encryption table: entries below count, each not FFh pulsed.
-void WriteTable(uint32_t count, void (*pulse)(int), int pulses) {
-    for (uint32_t i = 0; i < count && i < EncryptionTableCapacity; ++i) {
+// The encryption table: its entries up to the part's array, each not FFh
+// pulsed; the rest of the array stays erased.
+void WriteTable(void (*pulse)(int), int pulses) {
+    for (uint32_t i = 0; i < EncryptionEntriesWritten(); ++i) {
         StepProgressByAddress(i);
         DriveAddress(i, true);
         ExpectedValue = EncryptionTable[i];
@@ -594,7 +598,7 @@ void ReadSignatureBytes(std::initializer_list<uint32_t> addresses, uint32_t* out
 int ProgramTableOf(const Row8051& row, void (*pulse)(int), int pulses) {
     if (!row.powerUp(1)) return -1;
     SetModeLines(kWriteTable);
-    WriteTable(EncryptionTableSize, pulse, pulses);
+    WriteTable(pulse, pulses);
     row.powerDown();
     ShowMessageLine(kTableNotReadBack);
     return 1;
@@ -799,7 +803,7 @@ int Alg107Secure() {
 int ProgramEncryptionTable107() {
     if (!PowerUp107(1)) return -1;
     SetControl(CtrlProgramTable);
-    WriteTable(EncryptionTableCapacity, Pulse107, Config107Now().TablePulses);
+    WriteTable(Pulse107, Config107Now().TablePulses);
     PowerDown107();
     ShowMessageLine(kTableNotReadBack);
     return 1;

@@ -512,7 +512,7 @@ int Alg173Program() { return ProgramRange(kRow173); }
 int ProgramEncryptionTable173() {
     PowerUp173(1);
     WriteRegister(Reg173Mode, Mode173Table);
-    for (uint32_t i = 0; i < EncryptionTableSize && i < EncryptionTableCapacity; ++i) {
+    for (uint32_t i = 0; i < EncryptionEntriesWritten(); ++i) {
         ChipAddress = i;
         StepProgressByAddress(i);
         ExpectedValue = EncryptionTable[i];
@@ -672,8 +672,8 @@ void ProgramSecurityBit104(int mode) {
 int Alg104Read(int mode) { return ReadRange(kRow104, mode); }
 int Alg104Program() { return ProgramRange(kRow104); }
 
-// All 16 entries whatever the table size, each verified; FFh entries are
-// skipped.
+// All 16 entries of the part's array whatever the table size, each verified;
+// FFh entries (those past a shorter table among them) are skipped.
 int ProgramEncryptionTable104() {
     PowerUp104(1, Mode104Table);
     int r = 1;
@@ -681,7 +681,7 @@ int ProgramEncryptionTable104() {
         ChipAddress = i;
         StepProgressByAddress(i);
         Address104(i, i == 0);
-        ExpectedValue = EncryptionTable[i];
+        ExpectedValue = EncryptionArrayEntry(i);
         r = ProgramWithRetry104();
     }
     PowerDown104();

@@ -57,7 +57,9 @@ TOptPic1::TOptPic1(QWidget* parent) : QDialog(parent) {
 
     const PicPositions at = PicBufferPositions();
     if (at.Id != 0) {
-        for (uint32_t i = 0; i < 4; ++i) PicIdWords[i] = BufferWords[(at.Id + i) & 0x7FFF] & 15u;
+        // Whole words: the ID text edits the low nibbles, the bits above
+        // stay as the buffer holds them.
+        for (uint32_t i = 0; i < 4; ++i) PicIdWords[i] = BufferWords[(at.Id + i) & 0x7FFF];
     }
     PicConfigWord = BufferWords[at.Config & 0x7FFF];
     UnpackPicConfigFields();
@@ -74,7 +76,10 @@ void TOptPic1::RefreshPicConfigControls() {
     const bool ids = PicBufferPositions().Id != 0;
     LabelCustmerID->setEnabled(ids);
     EditCustmerID->setEnabled(ids);
-    if (ids) EditCustmerID->setText(QString::fromLatin1(PicIdText, static_cast<int>(qstrnlen(PicIdText, 2))));
+    if (ids) {
+        shownIdText_ = QString::fromLatin1(PicIdText, static_cast<int>(qstrnlen(PicIdText, 2)));
+        EditCustmerID->setText(shownIdText_);
+    }
     int y = 32;
     for (int n = 0; n < 12; ++n) {
         QLabel* label = FieldLabels[n];
@@ -95,7 +100,9 @@ void TOptPic1::RefreshPicConfigControls() {
 }
 
 void TOptPic1::Change() {
-    if (EditCustmerID->isEnabled()) {
+    // The ID text as shown leaves the ID words alone: a NUL first character
+    // hides the second one, which the words still hold.
+    if (EditCustmerID->isEnabled() && EditCustmerID->text() != shownIdText_) {
         const QByteArray text = EditCustmerID->text().toLatin1();
         PicIdText[0] = text.size() > 0 ? text[0] : '\0';
         PicIdText[1] = text.size() > 1 ? text[1] : '\0';

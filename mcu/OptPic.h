@@ -5,6 +5,7 @@
 // buffer, so they outlive the form.
 #pragma once
 #include <QDialog>
+#include <QString>
 
 #include "dialogs/FontFit.h"
 #include "mcu/Pic.h" // InstallPicDialogLauncher
@@ -40,6 +41,8 @@ public:
 
 private:
     const char* const* lists_[12] = {};
+    // The ID text the edit was last given.
+    QString shownIdText_;
     // The form's scale for its font; the shown fields stack at its steps.
     FontScale scale_;
 };

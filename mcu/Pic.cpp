@@ -463,22 +463,55 @@ uint32_t OfferedBits() {
 // dialog shows is burnt as chosen.
 uint32_t Fixed(uint32_t bits) { return bits & ~OfferedBits(); }
 
-// The word with every copy of its protection bits (copyMask: the copies'
-// bits) holding `copies`: cleared, then set, so a copy the word held
-// before (a blank word's 1s) never stands against the chosen value.
-uint32_t Mirrored(uint32_t c, uint32_t copyMask, uint32_t copies) { return (c & ~copyMask) | (copies & copyMask); }
+// The copies a part keeps of its code-protection bits in other bits of the
+// configuration word: their bits, and the value the protection bits of `c`
+// give them.
+struct ProtectionCopies {
+    uint32_t Mask, Value;
+};
+
+ProtectionCopies ProtectionCopiesOf(uint32_t row, uint32_t c) {
+    const uint32_t cp = (c >> 4) & 3, b4 = (c >> 4) & 1, b5 = (c >> 5) & 1;
+    switch (row) {
+    case 111:
+        // The pair (bits 5:4) in 13:12, 11:10 and 9:8 (variant 6: 13:12 and
+        // 9:8).
+        if (DeviceVariant == 1 || DeviceVariant == 4 || DeviceVariant == 5) return {0x3F00, cp * 0x1500};
+        if (DeviceVariant == 6) return {0x3300, cp * 0x1100};
+        return {0, 0};
+    case 112:
+        // Bit 4 in 13:5 (variant 2: 13:8 and 6:5).
+        if (DeviceVariant == 1) return {0x3FE0, b4 * 0x3FE0};
+        if (DeviceVariant == 2) return {0x3F60, b4 * 0x3F60};
+        return {0, 0};
+    // Variant 1: bit 4 in 11:6.
+    case 114: return DeviceVariant == 1 ? ProtectionCopies{0xFC0, b4 * 0xFC0} : ProtectionCopies{0, 0};
+    // Bits 6:5 in 13:12, 11:10 and 9:8.
+    case 115: return {0x3F00, (c & 0x60) * 0xA8};
+    // Bit 4 in 11 and 10, bit 5 in 12 and 9.
+    case 116: return {0x1E00, (b4 * 0xC00) | (b5 * 0x1200)};
+    // Bits 5:4 in 13:12.
+    case 121: return {0x3000, cp << 12};
+    default: return {0, 0};
+    }
+}
+
+// The word with every copy of its protection bits holding what the bits
+// give: cleared, then set, so a copy the word held before (a blank word's
+// 1s, a protected file's 0s) never stands against the chosen value.
+uint32_t Mirrored(uint32_t c, uint32_t row) {
+    const ProtectionCopies p = ProtectionCopiesOf(row, c);
+    return (c & ~p.Mask) | (p.Value & p.Mask);
+}
 
 ConfigTarget ConfigTarget111(uint32_t c) {
-    const uint32_t cp = (c >> 4) & 3;
-    // The protection pair (bits 5:4) mirrored into 13:12, 11:10 and 9:8
-    // (variant 6: 13:12 and 9:8).
     switch (DeviceVariant) {
-    case 1: return {Mirrored(c | Fixed(0x80), 0x3F00, cp * 0x1500), 0xFFF};
+    case 1: return {Mirrored(c | Fixed(0x80), 111), 0xFFF};
     case 2: return {c | Fixed(0x3F80), 0x3FFF};
     case 3: return {(c & 0x30) != 0 ? c | Fixed(0x3FA0) : c & ~Fixed(0x3FA0), 0x3FFF};
-    case 4: return {Mirrored(c | Fixed(0xC0), 0x3F00, cp * 0x1500), 0x3FFF};
-    case 5: return {Mirrored(c, 0x3F00, cp * 0x1500), 0x3FFF};
-    case 6: return {Mirrored(c, 0x3300, cp * 0x1100), 0x3F7F};
+    case 4: return {Mirrored(c | Fixed(0xC0), 111), 0x3FFF};
+    case 5: return {Mirrored(c, 111), 0x3FFF};
+    case 6: return {Mirrored(c, 111), 0x3F7F};
     default: return {c | Fixed(0x3FE0), 0x1F};
     }
 }
@@ -487,17 +520,11 @@ ConfigTarget ConfigTargetOf(uint32_t c) {
     switch (M->Row) {
     case 111: return ConfigTarget111(c);
     case 112:
-        if (DeviceVariant == 1) return {(c & 0x10) == 0 ? c & 0x0F : c | 0x3FF0, 0x3FFF};
-        if (DeviceVariant == 2) return {(c & 0x10) == 0 ? c & 0x8F : c | 0x3F70, 0x3FFF};
+        if (DeviceVariant == 1 || DeviceVariant == 2) return {Mirrored(c, 112), 0x3FFF};
         return {c | Fixed(0x3FE0), 0x1F};
-    // Bits 6:5 mirrored into 13:12, 11:10 and 9:8.
-    case 115: return {Mirrored(c, 0x3F00, (c & 0x60) * 0xA8), 0x3FFF};
-    case 116: {
-        // Bit 4 mirrored into 11 and 10, bit 5 into 12 and 9.
-        const uint32_t b4 = (c >> 4) & 1, b5 = (c >> 5) & 1;
-        return {Mirrored(c | Fixed(0x21C2), 0x1E00, (b4 * 0xC00) | (b5 * 0x1200)), 0x1E3D};
-    }
-    case 121: return {(c & 0xBFF) | ((c & 0x30) << 8), 0xBFF};
+    case 115: return {Mirrored(c, 115), 0x3FFF};
+    case 116: return {Mirrored(c | Fixed(0x21C2), 116), 0x1E3D};
+    case 121: return {Mirrored(c & 0xBFF, 121), 0xBFF};
     default: return {c, 0x3FFF};
     }
 }
@@ -558,6 +585,8 @@ void BulkErase(uint32_t firstWord, int vppTenths) {
 }
 
 } // namespace
+
+uint32_t PicWithProtectionCopies(uint32_t word) { return Mirrored(word, CurrentAlgorithm); }
 
 // ---- shared per-word service ----------------------------------------------------------
 
@@ -622,7 +651,7 @@ int ProgramPicConfig114() {
     Use(114);
     const uint32_t c = PicConfigWord;
     // Variant 1: the protection bit (4) mirrored into bits 11:6.
-    const uint32_t w = DeviceVariant == 0 ? c & 0x1F : Mirrored(c, 0xFC0, (c & 0x10) != 0 ? 0xFC0 : 0);
+    const uint32_t w = DeviceVariant == 0 ? c & 0x1F : Mirrored(c, 114);
     const uint32_t blank = DeviceVariant == 0 ? 0x1F : 0xFFF;
     PowerUp(1);
     int r = 1;

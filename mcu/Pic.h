@@ -7,8 +7,9 @@
 #include <cstdint>
 #include <string>
 
-// The configuration word and the four ID words (bits 0-3 used) as last read,
-// loaded from the buffer or packed from the fields.
+// The configuration word and the four ID words as last read, loaded from the
+// buffer or packed from the fields (the ID text sets bits 0-3 of each ID
+// word; the bits above stay as read or loaded).
 extern uint32_t PicConfigWord;
 extern uint32_t PicIdWords[4];
 // Field values of the current configuration record, and the two ID characters.
@@ -59,8 +60,12 @@ PicPositions PicBufferPositions();
 void UnpackPicConfigFields();
 // Packs the fields and the ID text into PicConfigWord and PicIdWords and
 // stores them at the buffer positions. Bits of the word that no field covers
-// keep their value.
+// keep their value, but for the copies the part keeps of its protection
+// bits: those are set from the protection field, as the writer burns them.
 void PackPicConfigFields();
+// The configuration word with every copy the selected part keeps of its
+// code-protection bits set from those bits.
+uint32_t PicWithProtectionCopies(uint32_t word);
 // The log lines of the current configuration: the customer ID (when the row
 // has ID words) and every field that has a list.
 void LogPicConfiguration();

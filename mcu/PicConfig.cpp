@@ -151,8 +151,9 @@ private:
 } // namespace
 
 void UnpackPicConfigFields() {
-    PicIdText[0] = static_cast<char>((PicIdWords[1] * 16 | PicIdWords[0]) & 0xFF);
-    PicIdText[1] = static_cast<char>((PicIdWords[3] * 16 | PicIdWords[2]) & 0xFF);
+    // The ID text from the low nibble of each ID word.
+    PicIdText[0] = static_cast<char>((PicIdWords[1] & 15) << 4 | (PicIdWords[0] & 15));
+    PicIdText[1] = static_cast<char>((PicIdWords[3] & 15) << 4 | (PicIdWords[2] & 15));
     PicIdText[2] = 0;
     const PicConfigRecord* r = CurrentPicConfigRecord();
     for (int n = 0; n < 12; ++n) {
@@ -187,7 +188,9 @@ void PackPicConfigFields() {
             }
         }
     }
-    PicConfigWord = (PicConfigWord & 0xFFFFu & ~covered) | packed;
+    // The copies of the protection bits follow the choice in the buffer as
+    // well, so a saved file holds the word the part is burnt with.
+    PicConfigWord = PicWithProtectionCopies((PicConfigWord & 0xFFFFu & ~covered) | packed);
     const PicPositions at = PicBufferPositions();
     BufferWord(at.Config) = static_cast<uint16_t>(PicConfigWord);
     if (at.Id != 0) {

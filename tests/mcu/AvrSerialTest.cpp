@@ -106,6 +106,24 @@ TEST_P(AvrSerialParts, ProgramsFlashAndEepromAndLocks) {
 
 INSTANTIATE_TEST_SUITE_P(All, AvrSerialParts, ::testing::Values("AT90S2323", "AT90S2343", "ATtiny22"));
 
+// A blank check covers the EEPROM after the flash: a part whose only
+// programmed byte sits at either end of its EEPROM is not blank.
+TEST_F(AvrSerialRun, BlankCheckCoversTheEeprom) {
+    sim::AvrSerialChip* chip = PutSerialAvr("AT90S2323");
+    ASSERT_NE(chip, nullptr);
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
+    const uint32_t flash = chip->Part().flashBytes, eeprom = chip->Part().eepromBytes;
+    ASSERT_GT(eeprom, 1u);
+    for (uint32_t at : {flash, flash + eeprom - 1}) {
+        SCOPED_TRACE(at);
+        chip = PutSerialAvr("AT90S2323");
+        chip->SetCell(at, 0x00);
+        EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine("Blank check error!")) << LogText();
+    }
+    ExpectNoViolations();
+}
+
 // The avra-assembled sample: flash and EEPROM images loaded after each
 // other, programmed, verified, read back, saved and loaded again.
 TEST_F(AvrSerialRun, AssembledSampleRoundTrips) {

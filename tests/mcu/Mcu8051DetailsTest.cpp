@@ -187,6 +187,8 @@ TEST_F(McuRun, BlankBufferAndBlankTableGiveNoPulse) {
 
 TEST_F(McuRun, SixteenByteTableRepeatsOverTheWholeChip) {
     ASSERT_TRUE(Select("INTEL", "87C51FC"));
+    // A part with a 16-entry array, as its record's page says.
+    PageSize = 16;
     sim::Mcu8051Facts f = Facts("INTEL", "87C51FC");
     f.tableBytes = 16;
     sim::Mcu8051Chip* chip = Seat(f);
@@ -214,13 +216,25 @@ TEST_F(McuRun, Row123OnTheAdapterWithFlag100hSkipsSocketPin14) {
     EXPECT_EQ(GroupPin(0, 1), 15);
 }
 
-TEST_F(McuRun, Row107WritesAll128TableEntries) {
+TEST_F(McuRun, Row107WritesItsTableAndLeavesTheRestOfItsArrayErased) {
     sim::Mcu8051Chip* chip = SelectAndSeat("GENERIC-ALGORITHM", "8051CC-80");
-    EncryptionTableSize = 16;
     for (uint32_t i = 0; i < EncryptionTableCapacity; ++i) EncryptionTable[i] = static_cast<uint8_t>(i);
     ASSERT_EQ(Run(OpEncryption), ResultOk);
     for (uint32_t i = 0; i < 128; ++i) EXPECT_EQ(chip->Table(i), i) << i;
     EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), 128u * 25);
+    // A 16-byte table on the 128-entry array: entries 16 on stay erased,
+    // whatever the table holds past its size, and reads decode through the
+    // whole array as it stands.
+    chip = Reseat("GENERIC-ALGORITHM", "8051CC-80", false);
+    EncryptionTableSize = 16;
+    ASSERT_EQ(Run(OpEncryption), ResultOk);
+    for (uint32_t i = 0; i < 128; ++i) EXPECT_EQ(chip->Table(i), i < 16 ? i : 0xFF) << i;
+    EXPECT_EQ(chip->Pulses(McuFunction::WriteTable), 16u * 25);
+    DeviceEnd = 0x1FF;
+    for (uint32_t a = 0; a <= DeviceEnd; ++a) chip->SetCell(a, static_cast<uint8_t>(a * 5 + 1));
+    EncryptionEnable = 1;
+    ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= DeviceEnd; ++a) ASSERT_EQ(BufferByte(a), chip->Cell(a)) << std::hex << a;
 }
 
 TEST_F(McuRun, RangeOffABoundaryDrivesTheHighAddressAtItsFirstAddress) {

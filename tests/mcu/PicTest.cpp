@@ -336,26 +336,33 @@ void ChooseOnBlankWord(int field, uint32_t choice) {
     PackPicConfigFields();
 }
 
+// Each "Memory Protect" choice burnt from a blank word: the whole word as the
+// parts' assembler headers spell it (every copy of the protection bits the
+// datasheet mirrors them into, _CP_ALL, _CP_75, _CP_50, _CP_OFF).
+struct ProtectionWords {
+    const char* part;
+    std::vector<uint32_t> words; // by choice
+};
+const std::vector<ProtectionWords>& ProtectionWordsOfParts() {
+    static const std::vector<ProtectionWords> cases{
+        {"PIC16C62A", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
+        {"PIC16C74A", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
+        {"PIC16C642", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
+        {"PIC12C671", {0x009F, 0x15BF, 0x2ADF, 0x3FFF}},
+        {"PIC12C672", {0x009F, 0x15BF, 0x2ADF, 0x3FFF}},
+        // _CPP_ON & _CPU_ON, _CPU_ON, _CPP_ON, off
+        {"PIC14000", {0x21CF, 0x2DDF, 0x33EF, 0x3FFF}},
+        {"PIC16C505", {0x02F, 0xFFF}},
+        {"PIC16F84", {0x000F, 0x3FFF}},
+        {"PIC16F877", {0x0FCF, 0x1FDF, 0x2FEF, 0x3FFF}}};
+    return cases;
+}
+
 TEST_F(PicRun, ProtectionChoicesBurnEveryCopy) {
     // Each "Memory Protect" choice picked on a blank word, then Auto on a
-    // blank part: the whole word as the parts' assembler headers spell it
-    // (every copy of the protection bits the datasheet mirrors them into,
-    // _CP_ALL, _CP_75, _CP_50, _CP_OFF), and the part protected as its
-    // datasheet says for every choice but "off".
-    struct Case {
-        const char* part;
-        std::vector<uint32_t> words; // by choice
-    };
-    for (const Case& k : {Case{"PIC16C62A", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
-                          Case{"PIC16C74A", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
-                          Case{"PIC16C642", {0x00CF, 0x15DF, 0x2AEF, 0x3FFF}},
-                          Case{"PIC12C671", {0x009F, 0x15BF, 0x2ADF, 0x3FFF}},
-                          Case{"PIC12C672", {0x009F, 0x15BF, 0x2ADF, 0x3FFF}},
-                          // _CPP_ON & _CPU_ON, _CPU_ON, _CPP_ON, off
-                          Case{"PIC14000", {0x21CF, 0x2DDF, 0x33EF, 0x3FFF}},
-                          Case{"PIC16C505", {0x02F, 0xFFF}},
-                          Case{"PIC16F84", {0x000F, 0x3FFF}},
-                          Case{"PIC16F877", {0x0FCF, 0x1FDF, 0x2FEF, 0x3FFF}}}) {
+    // blank part: the whole word, and the part protected as its datasheet
+    // says for every choice but "off".
+    for (const ProtectionWords& k : ProtectionWordsOfParts()) {
         for (uint32_t choice = 0; choice < k.words.size(); ++choice) {
             SCOPED_TRACE(std::string(k.part) + " choice " + std::to_string(choice));
             sim::PicChip* chip = ReseatPic(k.part);
@@ -370,6 +377,47 @@ TEST_F(PicRun, ProtectionChoicesBurnEveryCopy) {
             EXPECT_EQ(chip->Protected(), choice + 1 < k.words.size());
             ExpectNoViolations();
         }
+    }
+}
+
+TEST_F(PicRun, ProtectionOffOnAProtectedWordSetsEveryCopyInTheBufferAndThePart) {
+    // A file's word that protects everything, with ID words whose bits above
+    // the nibble are set: "off" picked as the dialog packs it puts the word
+    // that is burnt into the buffer (every copy set), and keeps the ID
+    // words whole; Auto on a blank part burns both as the buffer holds them.
+    for (const ProtectionWords& k : ProtectionWordsOfParts()) {
+        SCOPED_TRACE(k.part);
+        sim::PicChip* chip = ReseatPic(k.part);
+        ASSERT_NE(chip, nullptr);
+        const bool twelve = CurrentAlgorithm == 114;
+        const uint32_t ids[4] = {twelve ? 0x231u : 0x1231u, 0x002, twelve ? 0xFF3u : 0x3FF3u, 0x004};
+        DeviceEnd = 15;
+        ClearWords();
+        FillWords(16, twelve ? 0xFFF : 0x3FFF);
+        const PicPositions at = PicBufferPositions();
+        BufferWords[at.Config] = static_cast<uint16_t>(k.words.front());
+        for (uint32_t i = 0; i < 4; ++i) PicIdWords[i] = BufferWords[at.Id + i] = static_cast<uint16_t>(ids[i]);
+        PicConfigWord = BufferWords[at.Config];
+        UnpackPicConfigFields();
+        EXPECT_EQ(PicIdText[0], 0x21); // the nibbles of ID words 0 and 1
+        PicConfigFields[3] = static_cast<uint32_t>(k.words.size() - 1);
+        PackPicConfigFields();
+        EXPECT_EQ(BufferWords[at.Config], k.words.back());
+        for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[at.Id + i], ids[i]) << i;
+        EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+        EXPECT_EQ(chip->Config(), k.words.back());
+        EXPECT_FALSE(chip->Protected());
+        for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i), ids[i]) << i;
+
+        // The writer itself sets every copy from the protection bits, whatever
+        // the word it is handed holds in them.
+        chip = ReseatPic(k.part);
+        ASSERT_NE(chip, nullptr);
+        PicConfigWord = k.words.front() | PicFieldMask(*CurrentPicConfigRecord(), 3);
+        PrepareDialog();
+        EXPECT_EQ(CurrentPicConfigRecord()->Program(), 1) << LogText();
+        EXPECT_EQ(chip->Config(), k.words.back());
+        ExpectNoViolations();
     }
 }
 

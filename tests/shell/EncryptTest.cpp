@@ -73,7 +73,7 @@ TEST_F(EncryptDialog, ChangeTakesTheControlsInOrderWithClamps) {
     Retry = 12;
     for (const Case c : {Case{"3", 5}, Case{"40", 25}, Case{"", 25}, Case{"17", 17}}) {
         d->EditPulseCount->setText(c.pulses);
-        d->ComboBoxEncSize->setCurrentIndex(0);
+        d->ComboBoxEncSize->setCurrentIndex(2);
         d->ComboBoxEncMode->setCurrentIndex(1);
         d->EditOptionRegister->setText("c3");
         d->Change();
@@ -93,34 +93,47 @@ TEST_F(EncryptDialog, ChangeTakesTheControlsInOrderWithClamps) {
     EXPECT_EQ(d->EditPulseCount->text(), "12");
 }
 
-// The table size is the part's own: the dialog offers that size alone and
-// Change takes it whatever the setting held; a part whose page is no table
-// size gets no choice and keeps the setting. On an 87C51 (64 entries) the
-// table written is the user's, entry for entry, and a read decodes with it.
-TEST_F(EncryptDialog, OffersOnlyThePartsTableSize) {
+// Every table size is offered; one longer than the part's array is refused
+// with a line naming the array's size and the size stays, a part without an
+// array takes any. On an 87C51 (64 entries) a 32-byte table is written entry
+// for entry, the rest of the array stays erased, and a read decodes through
+// the whole array.
+TEST_F(EncryptDialog, OffersEveryTableSizeAndRefusesOneLongerThanThePart) {
     for (uint32_t page : {16u, 32u, 64u, 128u, 0u}) {
         SCOPED_TRACE(page);
         PageSize = page;
-        EncryptionTableSize = 128;
+        EncryptionTableSize = page != 0 ? page : 32;
         auto d = Make(100);
-        ASSERT_EQ(d->ComboBoxEncSize->count(), page != 0 ? 1 : 0);
-        if (page != 0) {
-            EXPECT_EQ(d->ComboBoxEncSize->itemText(0), QString("%1 Bytes").arg(page));
+        ASSERT_EQ(d->ComboBoxEncSize->count(), 4);
+        EXPECT_TRUE(d->ComboBoxEncSize->isEnabled());
+        for (int item = 0; item < 4; ++item) {
+            const uint32_t size = 16u << item;
+            EXPECT_EQ(d->ComboBoxEncSize->itemText(item), QString("%1 Bytes").arg(size));
+            const uint32_t before = EncryptionTableSize;
+            const size_t lines = ui.Log.size();
+            d->ComboBoxEncSize->setCurrentIndex(item);
+            d->Change();
+            const bool refused = page != 0 && size > page;
+            EXPECT_EQ(EncryptionTableSize, refused ? before : size) << size;
+            // The list shows the size kept.
+            EXPECT_EQ(d->ComboBoxEncSize->currentText(), QString("%1 Bytes").arg(EncryptionTableSize));
+            const std::string line = " Encryption table of " + std::to_string(size) +
+                                     " bytes refused: this part's array holds " + std::to_string(page) + " bytes.";
+            EXPECT_EQ(HasLine(line), refused) << LogText();
+            EXPECT_EQ(ui.Log.size(), lines + (refused ? 1u : 0u));
         }
-        EXPECT_EQ(d->ComboBoxEncSize->isEnabled(), page != 0);
-        d->Change();
-        EXPECT_EQ(EncryptionTableSize, page != 0 ? page : 128u);
     }
     ASSERT_TRUE(Select("INTEL", "87C51"));
     sim::Mcu8051Chip* chip = Seat("INTEL", "87C51");
     ASSERT_NE(chip, nullptr);
     ASSERT_EQ(chip->Facts().tableBytes, 64u);
-    EncryptionTableSize = 128;
     auto d = Make(100, DeviceSubVariant);
+    d->ComboBoxEncSize->setCurrentIndex(1);
     d->Change();
+    ASSERT_EQ(EncryptionTableSize, 32u);
     for (uint32_t i = 0; i < EncryptionTableCapacity; ++i) EncryptionTable[i] = static_cast<uint8_t>(0x3C ^ i * 5);
     EXPECT_EQ(Run(OpEncryption), ResultOk) << LogText();
-    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->Table(i), EncryptionTable[i]) << i;
+    for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->Table(i), i < 32 ? EncryptionTable[i] : 0xFF) << i;
     for (uint32_t a = 0; a < 0x100; ++a) chip->SetCell(a, static_cast<uint8_t>(a * 3));
     DeviceEnd = 0xFF;
     EncryptionEnable = 1;
@@ -165,6 +178,19 @@ TEST_F(EncryptDialog, EncryptionFilesAreTheTableBytes) {
     d->AskSaveFileName = [] { return QString("t.enc"); };
     d->ButtonSaveClick();
     EXPECT_EQ(ReadText("t.enc").size(), 32u);
+    // "32 Bytes" chosen on a part with a 64-entry array: the file is the
+    // table's first 32 bytes.
+    PageSize = 64;
+    EncryptionTableSize = 64;
+    d->ShowSettings();
+    d->ComboBoxEncSize->setCurrentIndex(1);
+    d->Change();
+    ASSERT_EQ(EncryptionTableSize, 32u);
+    d->AskSaveFileName = [] { return QString("t32.enc"); };
+    d->ButtonSaveClick();
+    const std::string saved = ReadText("t32.enc");
+    ASSERT_EQ(saved.size(), 32u);
+    for (uint32_t i = 0; i < 32; ++i) EXPECT_EQ(static_cast<uint8_t>(saved[i]), i + 1) << i;
     {
         std::FILE* f = std::fopen("big.enc", "wb");
         for (int i = 0; i < 128; ++i) std::fputc(0xA0 ^ i, f);

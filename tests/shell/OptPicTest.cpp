@@ -7,6 +7,7 @@
 
 #include "FormChecks.h"
 #include "ShellTestSupport.h"
+#include "engine/HexFiles.h"
 #include "mcu/OptPic.h"
 #include "mcu/PicFixture.h"
 
@@ -75,6 +76,68 @@ TEST_F(OptPicDialog, ReadEditProgram) {
     EXPECT_EQ(chip->Id(0) & 15, 0xAu); // 'Z' = 5Ah
     EXPECT_EQ(chip->Id(1) & 15, 0x5u);
     EXPECT_EQ(chip->Id(2) & 15, 0u);
+}
+
+// Only what the user changes is burnt: a change of the oscillator alone
+// leaves blank ID words blank on a one-time part, and ID words whose first
+// character is NUL keep their second one. "off" picked on a file's word that
+// protects everything puts the word the part is burnt with into the buffer,
+// every copy of the protection bits set, so a saved file says unprotected.
+TEST_F(OptPicDialog, UnchosenIdBitsStayAndTheBufferCarriesTheBurntProtection) {
+    sim::PicChip* chip = SelectAndSeatPic("PIC16C62A");
+    DeviceEnd = 15;
+    ClearWords();
+    FillWords(16, 0x3FFF);
+    BufferWords[0x2007] = 0x3FFF;
+    for (uint32_t i = 0; i < 4; ++i) BufferWords[0x2000 + i] = 0x3FFF;
+    {
+        TOptPic1 d;
+        d.FieldCombos[0]->setCurrentIndex(1); // XT oscillator
+        d.Change();
+    }
+    EXPECT_EQ(BufferWords[0x2007], 0x3FFD);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[0x2000 + i], 0x3FFF) << i;
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_EQ(chip->Config(), 0x3FFDu);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i), 0x3FFFu) << i;
+
+    const uint16_t ids[4] = {0x3FF0, 0x0000, 0x1231, 0x0004}; // "\0A"
+    for (uint32_t i = 0; i < 4; ++i) BufferWords[0x2000 + i] = ids[i];
+    {
+        TOptPic1 d;
+        EXPECT_EQ(d.EditCustmerID->text(), "");
+        d.FieldCombos[0]->setCurrentIndex(2);
+        d.Change();
+        d.EditCustmerID->setText("Z"); // the user's ID replaces both nibbles
+        d.Change();
+    }
+    const uint16_t typed[4] = {0x3FFA, 0x0005, 0x1230, 0x0000};
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[0x2000 + i], typed[i]) << i;
+    for (uint32_t i = 0; i < 4; ++i) BufferWords[0x2000 + i] = ids[i];
+    {
+        TOptPic1 d;
+        d.FieldCombos[0]->setCurrentIndex(1);
+        d.Change();
+    }
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[0x2000 + i], ids[i]) << i;
+
+    // HS oscillator, everything protected, no copy set.
+    chip = ReseatPic("PIC16C62A");
+    DeviceEnd = 15;
+    BufferWords[0x2007] = 0x0082;
+    {
+        TOptPic1 d;
+        EXPECT_EQ(d.FieldCombos[3]->currentText(), "All memory protected");
+        d.FieldCombos[3]->setCurrentIndex(3); // "Code Protection off"
+        d.Change();
+    }
+    EXPECT_EQ(BufferWords[0x2007], 0x3FB2);
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_EQ(chip->Config(), 0x3FB2u);
+    EXPECT_FALSE(chip->Protected());
+    ASSERT_EQ(SaveHexFamilyFile("off.hex", 0, DeviceEnd * 2 + 1, HexFormatIntel), 1);
+    EXPECT_NE(ReadText("off.hex").find(":02400E00B23FBF"), std::string::npos) << ReadText("off.hex");
+    ExpectNoViolations();
 }
 
 TEST_F(OptPicDialog, RefusedWordGivesTheErrorLine) {
