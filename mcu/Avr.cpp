@@ -14,6 +14,7 @@
 #include "engine/RowDef.h"
 #include "engine/Services.h"
 #include "engine/Tables.h"
+#include "mcu/McuFrame.h"
 
 int AvrFuseSpien = 0;
 int AvrFuseFstr = 0;
@@ -118,6 +119,14 @@ int CheckLockBits(bool lb1, bool lb2) {
         return -1;
     }
     return 1;
+}
+
+// The lock bits of the identity word that lock mode 0 (lock bit 1) or 1
+// (lock bits 1 and 2) programs: bits 7 and 6, or bits 9 and 10 where the
+// word carries the fuse byte below the lock byte.
+uint32_t AvrLocksAsked(bool fuseByte, int lockMode) {
+    static constexpr uint32_t kLockBits[2][2] = {{0x80, 0x40}, {0x200, 0x400}};
+    return LockBitsAsked(kLockBits[fuseByte ? 1 : 0], lockMode == 0 ? 1 : 2);
 }
 
 int CheckLock(const AvrParallelRow& row) {
@@ -395,10 +404,7 @@ int SecureParallel(const AvrParallelRow& row) {
     if (r != 1) return r;
     // The lock bits read back: every bit chosen must read programmed.
     IdentifyParallel(row);
-    const uint32_t v = IdentityOf(row).lockFuse;
-    const bool lb1 = (v & (row.fuseByte ? 0x200u : 0x80u)) == 0;
-    const bool lb2 = (v & (row.fuseByte ? 0x400u : 0x40u)) == 0;
-    return lb1 && (lb2 || *row.lockMode == 0) ? 1 : -1;
+    return LockBitsTook(IdentityOf(row).lockFuse, AvrLocksAsked(row.fuseByte, *row.lockMode)) ? 1 : -1;
 }
 
 // Writes the fuse bits (data pins carry the low byte of `value`), then
@@ -634,8 +640,9 @@ int Alg119Secure() {
     }
     AvrSpiPowerDown();
     if (r != 1) return r;
+    // Every lock bit the mode asks for must read programmed.
     Alg119Identify();
-    return (g_id119.lockFuse >> 6 & 3) == 3 ? -1 : 1;
+    return LockBitsTook(g_id119.lockFuse, AvrLocksAsked(false, AvrLockMode)) ? 1 : -1;
 }
 
 int Alg117Identify() { return IdentifyParallel(kAvrRow117); }

@@ -577,8 +577,7 @@ void WriteTable(void (*pulse)(int), int pulses) {
     }
 }
 
-// What the log says where the part cannot be asked what it holds.
-constexpr const char* kLocksNotReadBack = " Lock bits written; this part has no lock read, so they were not read back.";
+// What the log says where the part cannot read the table back.
 constexpr const char* kTableNotReadBack = " Encryption table written; this part cannot read it back.";
 
 // Lock bits 1, then 2 unless SecurityMode is 0, then 3 when it is 2.
@@ -612,7 +611,7 @@ int SecureOf(const Row8051& row, int locks, void (*pulse)(int), int pulses) {
     if (!row.powerUp(1)) return -1;
     WriteLocks(locks, pulse, pulses);
     row.powerDown();
-    ShowMessageLine(kLocksNotReadBack);
+    ShowLocksNotReadBack();
     return 1;
 }
 
@@ -685,8 +684,9 @@ int Alg195Secure() {
     FloatPinGroup(1, 0, 7);
     const uint32_t lock = ReadLockByte195();
     PowerDown195();
-    static const uint32_t lastBit[3] = {0x80, 0x40, 0x08};
-    return (lock & lastBit[locks - 1]) != 0 ? -1 : 1;
+    // Every lock bit written must read programmed (0).
+    static constexpr uint32_t kLockBit195[3] = {0x80, 0x40, 0x08};
+    return LockBitsTook(lock, LockBitsAsked(kLockBit195, locks)) ? 1 : -1;
 }
 
 int ProgramEncryptionTable195() { return ProgramTableOf(kRow195, PulseProgram100, 25); }
@@ -793,9 +793,9 @@ int Alg107Secure() {
         DriveData(0xFF);
         Pulse107(Config107Now().TablePulses);
     }
-    // The lock bits read back: each one written must read programmed.
-    const uint32_t wanted = (1u << locks) - 1;
-    const bool took = (ReadLock107() & wanted) == wanted;
+    // The lock bits read back: each one written must read programmed (1).
+    static constexpr uint32_t kLockBit107[3] = {0x1, 0x2, 0x4};
+    const bool took = LockBitsTook(ReadLock107(), LockBitsAsked(kLockBit107, locks), true);
     PowerDown107();
     return took ? 1 : -1;
 }

@@ -268,6 +268,7 @@ int Alg187Secure() {
     WritePulse187(lock);
     ReadCodeByte187();
     PowerDown187();
+    ShowLocksNotReadBack();
     return 1;
 }
 
@@ -397,6 +398,7 @@ int Alg197Secure() {
     WriteRegister(Reg197Data, LockLevelByte(LockBitLevel, 0));
     ProgramPulse197();
     McuPowerDown197();
+    ShowLocksNotReadBack();
     return 1;
 }
 
@@ -533,6 +535,7 @@ int Alg173Secure() {
         ProgramCell173(RetryCount());
     }
     PowerDown173();
+    ShowLocksNotReadBack();
     return 1;
 }
 

@@ -3,6 +3,7 @@
 // (the modules link no Qt).
 #pragma once
 #include <cstdint>
+#include <span>
 
 #include "engine/NeighbourState.h"
 
@@ -42,5 +43,15 @@ void InstallLockLevelDialogLauncher(OptionDialogLauncher launcher);
 // The Options entries that open the lock-level dialog; both return 1.
 int Alg105Options();
 int Alg106Options();
+// Whether every lock bit a Secure wrote reads programmed: `asked` holds the
+// bits of the lock state read (`lockRead`) that the write was to program. A
+// programmed bit reads 0, or 1 where `programmedReadsHigh`.
+bool LockBitsTook(uint32_t lockRead, uint32_t asked, bool programmedReadsHigh = false);
+// The mask of lock bits 1 to `count` of a lock state whose lock bit n is at
+// bit bitOf[n - 1]; no more bits than bitOf holds.
+uint32_t LockBitsAsked(std::span<const uint32_t> bitOf, int count);
+// The detail line of a Secure whose part has no lock read.
+void ShowLocksNotReadBack();
+
 // Back to the start-up state of the frame's settings.
 void ResetMcuFrameState();

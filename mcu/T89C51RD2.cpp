@@ -16,6 +16,7 @@
 #include "engine/RowDef.h"
 #include "engine/Services.h"
 #include "mcu/Mcu8051Walks.h"
+#include "mcu/McuFrame.h"
 
 int HsbLockLevel128 = 3;
 int HsbBllb128 = 1;
@@ -301,7 +302,7 @@ int Alg128Secure() {
     WriteHsb128(static_cast<uint32_t>(kSecureHsb128[level]));
     // The HSB read back: every lock bit written must read programmed.
     Alg128Identify();
-    return (Hsb128 & 7 & ~kLockBits128[level]) == 0 ? 1 : -1;
+    return LockBitsTook(static_cast<uint32_t>(Hsb128), static_cast<uint32_t>(~kSecureHsb128[level] & 0xFF)) ? 1 : -1;
 }
 
 int Alg128Options() {
@@ -315,7 +316,12 @@ int ComposeHsb128() {
 }
 
 int ReadHsb128() {
-    Alg128Identify();
+    // Without a layout for the package nothing is read: the settings stay.
+    if (Alg128Identify() != 1) {
+        ShowMessageLine("Hardware Security Byte(HSB) not read!");
+        Beep(-1);
+        return -1;
+    }
     if ((Hsb128 & 7) == 7) HsbLockLevel128 = 0;
     if ((Hsb128 & 1) == 0) HsbLockLevel128 = 1;
     if ((Hsb128 & 2) == 0) HsbLockLevel128 = 2;
@@ -329,10 +335,22 @@ int ReadHsb128() {
 }
 
 int ProgramHsb128() {
-    if (LayoutByPinCount(kLayout128) != nullptr) WriteHsb128(static_cast<uint32_t>(ComposeHsb128()));
-    ShowMessageLine("Hardware Security Byte(HSB) Program ok!");
-    Beep(1);
-    return 1;
+    // A package of neither 40 nor 44 pins has no layout: nothing is written.
+    if (LayoutByPinCount(kLayout128) == nullptr) {
+        ShowMessageLine("Hardware Security Byte(HSB) not written!");
+        Beep(-1);
+        return -1;
+    }
+    const uint32_t hsb = static_cast<uint32_t>(ComposeHsb128());
+    WriteHsb128(hsb);
+    // The HSB read back: every bit written 0 must read programmed. A bit
+    // written 1 may read 0 where it was programmed before; only an erase
+    // clears it.
+    const bool took = Alg128Identify() == 1 && LockBitsTook(static_cast<uint32_t>(Hsb128), ~hsb & 0xFF);
+    ShowMessageLine(took ? "Hardware Security Byte(HSB) Program ok!" : "Hardware Security Byte(HSB) Program error!");
+    if (!took) ShowMessageLine(" HSB written %02Xh, read back %02Xh.", hsb, static_cast<unsigned>(Hsb128) & 0xFF);
+    Beep(took ? 1 : -1);
+    return took ? 1 : -1;
 }
 
 void InstallT89C51RD2DialogLauncher(OptionDialogLauncher launcher) { g_launcher = launcher; }

@@ -21,7 +21,8 @@ extern int PageLength128;
 
 // The HSB byte the settings compose (bits 3 and 4 always 1).
 int ComposeHsb128();
-// The dialog's routines, each a full power cycle; both return 1.
+// The dialog's routines, each a full power cycle: 1, or -1 with an error
+// line when the package has no layout or a bit written 0 reads back 1.
 int ReadHsb128();
 int ProgramHsb128();
 

@@ -261,6 +261,20 @@ TEST_F(AvrSerialRun, FaultsAndUserBreakEndTheLoops) {
     EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
     EXPECT_EQ(chip->LockWrites(), 1u);
 
+    // Lock bit 2 alone stuck (the part reads FDh): the mode asking for lock
+    // bits 1 and 2 fails, the mode asking for lock bit 1 alone passes.
+    for (int mode : {1, 0}) {
+        SCOPED_TRACE(mode);
+        chip = PutSerialAvr("AT90S2343");
+        ASSERT_NE(chip, nullptr);
+        chip->StickLock(2);
+        AvrLockMode = mode;
+        EXPECT_EQ(Run(OpSecurity), mode == 1 ? ResultFailed : ResultOk) << LogText();
+        EXPECT_TRUE(chip->LockBit1());
+        EXPECT_FALSE(chip->LockBit2());
+    }
+    AvrLockMode = 1;
+
     chip = PutSerialAvr("AT90S2343");
     ASSERT_NE(chip, nullptr);
     chip->LoseStep();

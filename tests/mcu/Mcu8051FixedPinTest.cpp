@@ -53,7 +53,14 @@ TEST_P(FixedPinRows, SampleProgramAndEveryProtectionLevel) {
         chip = Reseat(kMaker, c.name, c.plcc);
         LockBitLevel = level;
         SecurityMode = static_cast<uint32_t>(level);
+        const size_t from = ui.Log.size();
         EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+        // Rows 173, 187 and 197 cannot read their lock bits: the log says so.
+        const bool unread = c.row == 173 || c.row == 187 || c.row == 197;
+        bool said = false;
+        for (size_t i = from; i < ui.Log.size(); ++i)
+            said = said || ui.Log[i] == " Lock bits written; this part has no lock read, so they were not read back.";
+        EXPECT_EQ(said, unread) << LogText();
         DeviceEnd = 0xFF;
         if (c.row != 129) {
             for (int b = 1; b <= 3; ++b) EXPECT_EQ(chip->Locked(b), b <= level + 1) << b;

@@ -277,6 +277,45 @@ TEST_F(Rd2Run, HsbRoutinesAndShortSignaturePage) {
     ExpectNoViolations();
 }
 
+// The dialog's HSB routines read the HSB back: one that does not take is an
+// error, bits programmed before are no error; a package without a layout
+// writes and reads nothing and says so, the settings kept.
+TEST_F(Rd2Run, DialogHsbProgramReadsBackAndPackageWithoutLayoutWritesNothing) {
+    sim::PageRd2Chip* chip = PutRd2("T89C51RD2");
+    ASSERT_NE(chip, nullptr);
+    chip->StickHsb();
+    HsbLockLevel128 = 2;
+    HsbBllb128 = 0;
+    EXPECT_EQ(ProgramHsb128(), -1);
+    EXPECT_EQ(chip->Hsb(), 0xFF);
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) Program error!")) << LogText();
+    EXPECT_TRUE(HasLine(" HSB written DCh, read back FFh.")) << LogText();
+    EXPECT_FALSE(HasLine("Hardware Security Byte(HSB) Program ok!")) << LogText();
+
+    chip = PutRd2("T89C51RD2");
+    chip->SetHsb(0xD8);
+    HsbLockLevel128 = 1;
+    HsbBllb128 = 1;
+    EXPECT_EQ(ProgramHsb128(), 1) << LogText();
+    EXPECT_EQ(chip->Hsb(), 0xD8);
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) Program ok!")) << LogText();
+
+    chip = PutRd2("T89C51RD2");
+    PackageIndex = 27; // 42-pin DIP
+    const size_t from = Log().size();
+    EXPECT_EQ(ProgramHsb128(), -1);
+    EXPECT_EQ(chip->Hsb(), 0xFF);
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) not written!")) << LogText();
+    chip->SetHsb(0xF8);
+    HsbLockLevel128 = 1;
+    EXPECT_EQ(ReadHsb128(), -1);
+    EXPECT_EQ(HsbLockLevel128, 1);
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) not read!")) << LogText();
+    const auto log = Log();
+    for (size_t i = from; i < log.size(); ++i) EXPECT_EQ(log[i].find("ok!"), std::string::npos) << log[i];
+    ExpectNoViolations();
+}
+
 // Secure reads the HSB back: one that does not take fails. At level 2 (lock
 // bit 1) the part still reads; at levels 3 and 4 Read, Blank check and
 // Verify end after the secured line, the buffer untouched, while Erase

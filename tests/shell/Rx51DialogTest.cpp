@@ -235,4 +235,19 @@ TEST_F(Rd2Dialog, ReadSetsCombosProgramWritesComposedByte) {
     ExpectNoViolations();
 }
 
+// Program HSB on a part whose HSB does not take: the dialog's line is the
+// error, not "ok", and the log shows what was written and read.
+TEST_F(Rd2Dialog, ProgramHsbThatDoesNotTakeIsAnError) {
+    sim::PageRd2Chip* chip = PutPart<sim::PageRd2Chip, sim::PageRd2Facts>("TEMIC", "T89C51RD2", nullptr);
+    ASSERT_NE(chip, nullptr);
+    chip->StickHsb();
+    HsbLockLevel128 = 3;
+    EXPECT_EQ(Option([](TOptT89C51RD21* d) { d->ButtonPgmHSB->click(); }), 1);
+    EXPECT_EQ(chip->Hsb(), 0xFF);
+    EXPECT_TRUE(HasLine("Hardware Security Byte(HSB) Program error!")) << LogText();
+    EXPECT_TRUE(HasLine(" HSB written F8h, read back FFh.")) << LogText();
+    EXPECT_FALSE(HasLine("Hardware Security Byte(HSB) Program ok!")) << LogText();
+    EXPECT_EQ(SkipIdCheck, 0u);
+}
+
 } // namespace

@@ -9,6 +9,12 @@
 // Verify fails. Where the row reads the lock back, a fresh part whose lock
 // does not take fails Secure. A device whose part's model shows no security
 // state fails on a line of its own.
+//
+// Where a row's Secure has modes (how many lock bits, which HSB level, which
+// flags), the pass chooses the row's start-up mode for its run and judges
+// the part's whole lock state against what that mode asks; each other mode
+// then secures a fresh part and is judged the same way. The bits each mode
+// asks for are written here from the rows' descriptions.
 #include <iterator>
 #include <optional>
 
@@ -46,6 +52,12 @@
 #include "sim/UvEpldChip.h"
 #include "sim/W78FlashChip.h"
 #include "sim/Z8OtpChip.h"
+
+#include "mcu/Avr.h"
+#include "mcu/Flash89C51Rx.h"
+#include "mcu/McuFrame.h"
+#include "mcu/Sst89.h"
+#include "mcu/T89C51RD2.h"
 
 namespace {
 
@@ -95,6 +107,166 @@ std::optional<bool> PartSecured(sim::CatalogChip* chip) {
     if (auto* c = SeatedModel<MuxOtpChip>(chip)) return c->Secured();
     if (auto* c = SeatedModel<EconChip>(chip)) return c->Secured();
     if (auto* c = SeatedModel<CellArrayChip>(chip)) return c->Secured();
+    return std::nullopt;
+}
+
+// The setting that chooses how far a row's Secure locks.
+enum class LockSetting {
+    SecurityMode,
+    LockBitLevel,
+    LockBitLevel106,
+    AvrLockMode,
+    AvrLockMode125,
+    HsbLevel128,
+    SecurityLevel192,
+    SecurityLevel188,
+    ProtectOption,
+    SfstOption,
+    None,
+};
+
+void Choose(LockSetting s, int mode) {
+    switch (s) {
+    case LockSetting::SecurityMode: SecurityMode = static_cast<uint32_t>(mode); break;
+    case LockSetting::LockBitLevel: LockBitLevel = mode; break;
+    case LockSetting::LockBitLevel106: LockBitLevel106 = mode; break;
+    case LockSetting::AvrLockMode: AvrLockMode = mode; break;
+    case LockSetting::AvrLockMode125: AvrLockMode125 = mode; break;
+    case LockSetting::HsbLevel128: HsbLockLevel128 = mode; break;
+    case LockSetting::SecurityLevel192: SecurityLevel192 = mode; break;
+    case LockSetting::SecurityLevel188: SecurityLevel188 = mode; break;
+    case LockSetting::ProtectOption: ProtectOption = mode; break;
+    case LockSetting::SfstOption: SfstOption = mode; break;
+    case LockSetting::None: break;
+    }
+}
+
+// A row's lock modes: the setting, the mode the pass chooses for its run
+// (the setting's start-up value) and, by mode, the whole lock state the part
+// then holds: lock bit (or security bit) n as bit n - 1 on the 8051 and AVR
+// parts, the HSB on row 128, the security byte (variant 0) or the SFST7,
+// SFST6, SFST5 flags as bits 0-2 (variant 1) on row 118.
+struct LockModes {
+    uint32_t row;
+    int variant; // the record's DeviceVariant it serves; -1 any
+    LockSetting setting;
+    int chosen;
+    std::vector<uint32_t> states;
+};
+
+const std::vector<LockModes>& AllLockModes() {
+    using enum LockSetting;
+    // Lock bit 1; bits 1 and 2; bits 1, 2 and 3.
+    const std::vector<uint32_t> three{0x1, 0x3, 0x7};
+    // Lock bit 1; bits 1 and 2 (any further mode as the second).
+    const std::vector<uint32_t> two{0x1, 0x3, 0x3};
+    static const std::vector<LockModes> modes = {
+        {100, -1, SecurityMode, 1, three},
+        {195, -1, SecurityMode, 1, three},
+        {196, -1, SecurityMode, 1, three},
+        {107, -1, SecurityMode, 1, three},
+        {123, -1, SecurityMode, 1, two},
+        {173, -1, SecurityMode, 1, two},
+        // Security bit 1, or bits 1 and 2.
+        {104, -1, SecurityMode, 1, two},
+        // Level 2 (lock bit 1) for mode 0, level 3 (lock bit 2) otherwise.
+        {129, -1, SecurityMode, 1, {0x1, 0x2, 0x2}},
+        // Lock bit 2 alone, whatever the settings.
+        {101, -1, None, 0, {0x2}},
+        {105, -1, LockBitLevel, 2, three},
+        {178, -1, LockBitLevel, 2, three},
+        {187, -1, LockBitLevel, 2, three},
+        {193, -1, LockBitLevel, 2, three},
+        {197, -1, LockBitLevel, 2, three},
+        {126, -1, LockBitLevel, 2, three},
+        {199, -1, LockBitLevel, 2, three},
+        {106, -1, LockBitLevel106, 1, {0x1, 0x3}},
+        {117, -1, AvrLockMode, 1, {0x1, 0x3}},
+        {119, -1, AvrLockMode, 1, {0x1, 0x3}},
+        {125, -1, AvrLockMode125, 1, {0x1, 0x3}},
+        // HSB[2:0] 111b, 110b, 100b, 000b; BLLB, BLJB, SB and bits 3-4 stay 1.
+        {128, -1, HsbLevel128, 3, {0xFF, 0xFE, 0xFC, 0xF8}},
+        {192, -1, SecurityLevel192, 2, three},
+        {188, -1, SecurityLevel188, 2, three},
+        // Hard lock, block-1 lock, soft lock as the security byte.
+        {118, 0, ProtectOption, 0, {0x55, 0xF5, 0x05}},
+        // The combo's flag sets "000", "100", "110", "101", "010", "001", "111".
+        {118, 1, SfstOption, 6, {0x0, 0x1, 0x3, 0x5, 0x2, 0x4, 0x7}},
+    };
+    return modes;
+}
+
+const LockModes* LockModesOf(uint32_t row, uint32_t variant) {
+    for (const LockModes& m : AllLockModes())
+        if (m.row == row && (m.variant < 0 || static_cast<uint32_t>(m.variant) == variant)) return &m;
+    return nullptr;
+}
+
+// The whole lock state of a part whose security is more than one bit, in
+// the terms of LockModes; nothing for a part secured by one bit or cell.
+std::optional<uint32_t> LockState(sim::CatalogChip* chip) {
+    using namespace sim;
+    if (auto* c = SeatedModel<Mcu8051Chip>(chip))
+        return (c->Locked(1) ? 1u : 0u) | (c->Locked(2) ? 2u : 0u) | (c->Locked(3) ? 4u : 0u);
+    if (auto* c = SeatedModel<AvrCells>(chip)) return (c->LockBit1() ? 1u : 0u) | (c->LockBit2() ? 2u : 0u);
+    if (auto* c = SeatedModel<PageRd2Chip>(chip)) return c->Hsb();
+    if (auto* c = SeatedModel<Rx51FlashChip>(chip)) return (c->SecurityBits() >> 1) & 7u;
+    if (auto* c = SeatedModel<CmdLatch51Chip>(chip)) return (c->LockBits() >> 1) & 7u;
+    if (auto* c = SeatedModel<ModeLine51Chip>(chip)) return (c->LockBits() >> 1) & 7u;
+    if (auto* c = SeatedModel<Sst89Chip>(chip)) return DeviceVariant == 0 ? c->SecurityByte() : c->Flags();
+    return std::nullopt;
+}
+
+// What a mode asks of the part: the mode's state, where the part has fewer
+// lock bits than the row writes only those it has.
+uint32_t AskedState(sim::CatalogChip* chip, const LockModes& m, int mode) {
+    uint32_t state = m.states[static_cast<size_t>(mode)];
+    if (const auto* c = sim::SeatedModel<sim::Mcu8051Chip>(chip)) state &= (1u << c->Facts().lockBits) - 1;
+    return state;
+}
+
+// The part's lock state against what `mode` asks: "" when they agree.
+std::string JudgeLockState(sim::CatalogChip* chip, const LockModes& m, int mode) {
+    const std::optional<uint32_t> state = LockState(chip);
+    const uint32_t asked = AskedState(chip, m, mode);
+    if (state.has_value() && *state == asked) return "";
+    char line[112];
+    if (state.has_value())
+        std::snprintf(line, sizeof line, " mode %d asks lock state %02Xh, the part holds %02Xh", mode, asked, *state);
+    else
+        std::snprintf(line, sizeof line, " mode %d: the part's model shows no lock state", mode);
+    return line;
+}
+
+// The security words that the address-list rows' Secure programs, with the
+// bits written 0 in each: row 250 by variant, four words; row 251 bit 0 of
+// 5EBh; row 252 bit 7 of 8000h and BFFFh (7Fh written to both).
+struct SecurityWords {
+    uint32_t row;
+    int variant;
+    uint16_t bits;
+    std::vector<uint16_t> words;
+};
+const SecurityWords kSecurityWords[] = {
+    {250, 0, 0x00F, {0x5E2, 0x5E8, 0xBE2, 0xBE8}}, {250, 1, 0x03C, {0x5E2, 0x5E8, 0xA62, 0xA68}},
+    {250, 2, 0x0FC, {0x5E2, 0x5E8, 0xA62, 0xA68}}, {250, 3, 0xFFC, {0x5E2, 0x5E8, 0xA62, 0xA68}},
+    {251, -1, 0x01, {0x5EB}},                      {252, -1, 0x80, {0x8000, 0xBFFF}},
+};
+
+// The first security word whose bits do not all read programmed, as a line;
+// "" when every one does, nothing when the row has no such list.
+std::optional<std::string> JudgeSecurityWords(const sim::AddressListChip& chip, uint32_t row, uint32_t variant) {
+    for (const SecurityWords& w : kSecurityWords) {
+        if (w.row != row || (w.variant >= 0 && static_cast<uint32_t>(w.variant) != variant)) continue;
+        for (uint16_t at : w.words) {
+            if ((chip.Word(at) & w.bits) == 0) continue;
+            char line[96];
+            std::snprintf(line, sizeof line, " security word %Xh holds %03Xh: bits %03Xh not all programmed", at,
+                          chip.Word(at), w.bits);
+            return std::string(line);
+        }
+        return std::string();
+    }
     return std::nullopt;
 }
 
@@ -168,13 +340,32 @@ TEST_P(EveryDevice, Secured) {
         p.line += std::string(" ") + what + (r == ResultOk ? " ok" : " FAILED (" + FirstError(ui, at) + ")");
         failed = r != ResultOk;
     };
+    const uint32_t row = CurrentAlgorithm;
+    const uint32_t variant = DeviceVariant;
+    const LockModes* modes = LockModesOf(row, variant);
+    if (modes != nullptr) Choose(modes->setting, modes->chosen);
     run("program, verify", OpProgram);
     std::vector<uint16_t> before(chip->Words());
     for (size_t a = 0; a < before.size(); ++a) before[a] = chip->Cell(static_cast<uint32_t>(a));
     run("secure", OpSecurity);
-    const std::optional<bool> secured = failed ? std::optional<bool>() : PartSecured(chip);
+    std::optional<bool> secured = failed ? std::optional<bool>() : PartSecured(chip);
+    // A part whose security is more than one bit: its whole lock state
+    // against what the chosen mode asks.
+    std::string judged;
+    if (failed) {
+    } else if (const auto* list = sim::SeatedModel<sim::AddressListChip>(chip)) {
+        const std::optional<std::string> words = JudgeSecurityWords(*list, row, variant);
+        judged = words.has_value() ? *words : " no security words known for the row";
+        secured = judged.empty();
+        if (judged.empty()) judged = ", every security word programmed";
+    } else if (LockState(chip).has_value()) {
+        judged = modes != nullptr ? JudgeLockState(chip, *modes, modes->chosen) : " no lock modes known for the row";
+        secured = judged.empty();
+        if (judged.empty()) judged = ", the lock state mode " + std::to_string(modes->chosen) + " asks";
+    }
     if (!failed && secured.has_value()) {
-        p.line += *secured ? ", the part secured" : ", the part NOT secured";
+        p.line += *secured ? ", the part secured" : ", the part NOT secured:";
+        if (!judged.empty()) p.line += judged;
         failed = !*secured;
     }
     // A 68HC705 part: the option byte at the part's address holds the
@@ -219,7 +410,6 @@ TEST_P(EveryDevice, Secured) {
     }
     // Where the row asks the part, a fresh part whose lock does not take
     // fails Secure with its error line.
-    const uint32_t row = CurrentAlgorithm;
     if (!failed && std::find(std::begin(kLockReadBackRows), std::end(kLockReadBackRows), row) !=
                        std::end(kLockReadBackRows)) {
         InstallSimulator(0);
@@ -239,6 +429,34 @@ TEST_P(EveryDevice, Secured) {
                 failed = true;
             }
         }
+    }
+    // Each other mode of the row secures a fresh part, judged the same way.
+    for (int mode = 0; !failed && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode) {
+        if (mode == modes->chosen) continue;
+        InstallSimulator(0);
+        PassDevice fresh;
+        std::string skip;
+        if (!Ready(fresh, d, GetParam(), kSecured, skip)) {
+            p.line += ", NO fresh part for mode " + std::to_string(mode);
+            failed = true;
+            break;
+        }
+        Choose(modes->setting, mode);
+        const size_t at = ui.Log.size();
+        const int r = RunOperation(MainEngine, OpSecurity);
+        const std::string wrong = JudgeLockState(SeatedSimChip(), *modes, mode);
+        if (r != ResultOk || !wrong.empty()) {
+            p.line += ", mode " + std::to_string(mode) + (r != ResultOk ? " FAILED (" + FirstError(ui, at) + ")" : wrong);
+            failed = true;
+        }
+        if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
+            p.line += " violation: " + v;
+            failed = true;
+        }
+    }
+    if (modes != nullptr) {
+        if (!failed && modes->states.size() > 1) p.line += ", every other mode's lock state right";
+        Choose(modes->setting, modes->chosen);
     }
     // Every part that offers Secure is judged on its own state: a model
     // that shows none fails on a line of its own, so no device passes
