@@ -662,6 +662,16 @@ uint32_t ParallelEepromBytes() {
 }
 uint32_t SerialEepromBytes() { return kAvrSerialEeprom; }
 
+// The EEPROM image's buffer bytes, from Chip End + 1 whatever Buffer Start
+// says: a range whose own buffer bytes met them would program flash data
+// into the EEPROM, and a read would overwrite one with the other.
+std::vector<FixedBufferPlace> EepromPlace(uint32_t bytes) {
+    if (bytes == 0) return {};
+    return {{.First = DeviceEnd + 1, .Last = DeviceEnd + bytes, .Chip = 0, .Memory = "EEPROM"}};
+}
+std::vector<FixedBufferPlace> ParallelEepromPlace() { return EepromPlace(ParallelEepromBytes()); }
+std::vector<FixedBufferPlace> SerialEepromPlace() { return EepromPlace(SerialEepromBytes()); }
+
 std::string AvrParallelRecordCheck(uint32_t row, const RowRecordFacts& record) {
     if (row == 117 && LayoutFor(record.PackagePins, nullptr) == nullptr)
         return "package of " + std::to_string(record.PackagePins) + " pins (20, 28, 40 or 44)";
@@ -745,7 +755,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .SubVariantTable = "EEPROM size table",
      .RecordCheck = AvrParallelRecordCheck,
      .ImageAfterRange = ParallelEepromBytes,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = ParallelEepromPlace},
     {.Row = 119,
      .Identify = Alg119Identify,
      .Read = Alg119Read,
@@ -755,7 +766,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg117Options,
      .RecordCheck = AvrParallelRecordCheck,
      .ImageAfterRange = SerialEepromBytes,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = SerialEepromPlace},
     {.Row = 125,
      .Identify = Alg125Identify,
      .Read = Alg125Read,
@@ -767,7 +779,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .SubVariantTable = "EEPROM size table",
      .RecordCheck = AvrParallelRecordCheck,
      .ImageAfterRange = ParallelEepromBytes,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = ParallelEepromPlace},
 };
 
 ROW_FAMILY("Avr", Mcu, 320, kAlgorithmRows);
