@@ -293,38 +293,55 @@ static bool BufferStartRefused() {
     return def != nullptr && def->DataAtChipAddresses && MovesBufferData();
 }
 
+// What a read stores past the range for the current row and operation.
+static ReadAreaAfterRange ReadAreaOfRun(const RowDef* def) {
+    if (CurrentOperation != OpRead || def == nullptr || def->ReadStoresAfterRange == nullptr) return {};
+    return def->ReadStoresAfterRange();
+}
+
 // A row that keeps buffer places for chip addresses of its own (option
-// areas, ID and configuration words) would write one chip address's datum
-// over another's, or take a datum from where the range does not put it, when
-// the range's buffer span meets such a place with other chip addresses: the
-// line naming the place and both chip addresses, or "" when none does.
+// areas, ID and configuration words, a data EEPROM's image) would write one
+// chip address's datum over another's, or take a datum from where the range
+// does not put it, when the range's buffer span (or what its read stores
+// past it) meets such a place with other chip addresses: the line naming the
+// place and both chip addresses, or "" when none does.
 static std::string FixedPlaceConflict() {
     if (DeviceSection == SectionPld || !MovesBufferData()) return "";
     const RowDef* def = RowDefinition(CurrentAlgorithm);
     if (def == nullptr || def->FixedPlaces == nullptr || DeviceEnd < DeviceStart) return "";
     const uint64_t start = DeviceStart, end = DeviceEnd, from = BufferStart, to = from + (end - start);
+    const ReadAreaAfterRange area = ReadAreaOfRun(def);
+    const uint64_t areaFrom = to + 1 + area.Skip, areaTo = areaFrom + area.Count; // [areaFrom, areaTo)
     const unsigned long unit = DataWidth > 8 ? 2 : 1; // buffer bytes of a unit, as the log shows them
     for (const FixedBufferPlace& place : def->FixedPlaces()) {
         for (uint64_t at = place.First; at <= place.Last; ++at) {
             const uint64_t kept = place.Chip + (at - place.First); // the chip address the place holds
-            const bool keptInRange = kept >= start && kept <= end;
+            const bool keptInRange = place.Memory == nullptr && kept >= start && kept <= end;
             if (place.RangeOnly && !keptInRange) continue;
-            const bool inSpan = at >= from && at <= to;
-            if (!keptInRange && !inSpan) continue;
+            // The chip address the run puts on this unit, if any.
+            const bool inSpan = at >= from && at <= to, inArea = at >= areaFrom && at < areaTo;
+            const uint64_t put = inSpan ? start + (at - from) : end + 1 + area.Skip + (at - areaFrom);
+            if (!keptInRange && !inSpan && !inArea) continue;
             // The range puts the kept address's datum right on its place.
             if (keptInRange && from + (kept - start) == at) continue;
-            char line[160];
-            if (inSpan) {
-                std::snprintf(line, sizeof line,
-                              "%s%06lXh is chip addr %lXh's place; the range puts chip addr %lXh there.",
-                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit,
-                              static_cast<unsigned long>(kept),
-                              static_cast<unsigned long>(start + (at - from)));
+            // Whose place: a chip address, a cell of another memory, or a
+            // single word of its own ("the hidden word's").
+            char owner[64];
+            if (place.Memory == nullptr) {
+                std::snprintf(owner, sizeof owner, "chip addr %lXh's", static_cast<unsigned long>(kept));
+            } else if (place.First == place.Last) {
+                std::snprintf(owner, sizeof owner, "the %s's", place.Memory);
             } else {
-                std::snprintf(line, sizeof line,
-                              "%s%06lXh is chip addr %lXh's place; the range puts it at buffer addr %06lXh.",
-                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit,
-                              static_cast<unsigned long>(kept),
+                std::snprintf(owner, sizeof owner, "%s addr %lXh's", place.Memory, static_cast<unsigned long>(kept));
+            }
+            char line[192];
+            if (inSpan || inArea) {
+                std::snprintf(line, sizeof line, "%s%06lXh is %s place; the range puts chip addr %lXh there.",
+                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit, owner,
+                              static_cast<unsigned long>(put));
+            } else {
+                std::snprintf(line, sizeof line, "%s%06lXh is %s place; the range puts it at buffer addr %06lXh.",
+                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit, owner,
                               static_cast<unsigned long>(from + (kept - start)) * unit);
             }
             return line;
@@ -333,12 +350,15 @@ static std::string FixedPlaceConflict() {
     return "";
 }
 
-uint64_t RangeBufferEnd() {
+// The last buffer byte of the range's units and `more` units after them.
+static uint64_t UnitsBufferEnd(uint64_t more) {
     const uint64_t n = DeviceEnd >= DeviceStart ? DeviceEnd - DeviceStart : 0;
     const uint64_t step = WordMode == 1 || WordMode == 2 ? 2 : WordMode >= 3 && WordMode <= 6 ? 4 : 1;
-    const uint64_t end = uint64_t{BufferStart} + step * (n + 1) - 1;
+    const uint64_t end = uint64_t{BufferStart} + step * (n + 1 + more) - 1;
     return DataWidth > 8 ? 2 * end + 1 : end;
 }
+
+uint64_t RangeBufferEnd() { return UnitsBufferEnd(0); }
 
 uint64_t BufferCapacityBytes() {
     const uint64_t capacity = BufferImageCapacity();
@@ -347,8 +367,12 @@ uint64_t BufferCapacityBytes() {
 
 uint64_t RunBufferEnd() {
     uint64_t end = RangeBufferEnd();
-    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->ImageAfterRange != nullptr)
-        end += def->ImageAfterRange();
+    // The second image lies from buffer byte Chip End + 1, wherever the
+    // range's own bytes are.
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->ImageAfterRange != nullptr) {
+        if (const uint32_t bytes = def->ImageAfterRange(); bytes != 0)
+            end = std::max<uint64_t>(end, uint64_t{DeviceEnd} + bytes);
+    }
     return end;
 }
 
@@ -374,6 +398,10 @@ std::string BufferEndPastText(uint64_t end) {
 static bool BufferEndRefused(uint64_t& end) {
     if (DeviceSection == SectionPld || !MovesBufferData()) return false;
     end = RunBufferEnd();
+    // What a read stores past the range (a calibration area) must fit too;
+    // the other steps neither store nor take it.
+    if (const ReadAreaAfterRange area = ReadAreaOfRun(RowDefinition(CurrentAlgorithm)); area.Count != 0)
+        end = std::max(end, UnitsBufferEnd(uint64_t{area.Skip} + area.Count));
     return end >= BufferCapacityBytes();
 }
 

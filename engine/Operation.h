@@ -77,8 +77,8 @@ extern const char* const BufferEndRefusal; // " Buffer End "
 // Buffer Start counts a 16-bit device's words, a split mode's lanes take
 // 2 or 4 bytes a datum), without wrapping.
 uint64_t RangeBufferEnd();
-// The last buffer byte a run over the range takes: the range's, and a
-// row's second image after it (a data EEPROM's).
+// The last buffer byte a run over the range takes: the range's, or the
+// last of a row's second image (a data EEPROM's) from byte Chip End + 1.
 uint64_t RunBufferEnd();
 // "Buffer End <end>h past the buffer's last byte <last>h (buffer size <n> MB)."
 std::string BufferEndPastText(uint64_t end);

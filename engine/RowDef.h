@@ -36,8 +36,21 @@ struct FixedBufferPlace {
     // The row uses the place only for those of its chip addresses the range
     // covers; else whatever the range (a read fills it).
     bool RangeOnly = false;
+    // The part's other memory whose cells the place holds from its address
+    // Chip ("EEPROM", "hidden word"): none of them is ever in the range, and
+    // the refusal names them so. nullptr: chip addresses of the range's own
+    // memory.
+    const char* Memory = nullptr;
 };
 using FixedPlacesFn = std::vector<FixedBufferPlace> (*)();
+
+// Buffer units a read stores past the range: Count of them from the unit
+// Skip after the range's last one on, holding the chip addresses from
+// Chip End + 1 + Skip (the units skipped are left as they are).
+struct ReadAreaAfterRange {
+    uint32_t Skip = 0, Count = 0;
+};
+using ReadAreaFn = ReadAreaAfterRange (*)();
 
 // Why a record cannot work with the row; empty when it can. Rows sharing
 // one check tell themselves apart by `row`.
@@ -99,10 +112,12 @@ struct RowDef {
     // The row places the data through a map it keeps on the part (logical
     // blocks on physical ones): a chip address's datum is not in its cell.
     bool PlacesByMap = false;
-    // The row keeps a second image (a data EEPROM's) in the buffer right
-    // after the range's bytes, from buffer byte DeviceEnd + 1: its length for
+    // The row keeps a second image (a data EEPROM's) in the buffer from
+    // buffer byte DeviceEnd + 1, whatever Buffer Start says: its length for
     // the current device. Program takes it and Read fills it whatever the
-    // range. nullptr: none.
+    // range; the operation driver counts it in its buffer-top check, and the
+    // row declares it as a fixed place (FixedPlaces) so that a range whose
+    // buffer bytes meet it is refused. nullptr: none.
     uint32_t (*ImageAfterRange)() = nullptr;
     // A byte of the image, counted back from its end (0: none), that the row
     // programs with control bits of its own and reads back with only
@@ -136,6 +151,11 @@ struct RowDef {
     // a range that would put the datum of one chip address on a place that
     // holds another's (the line starts FixedPlaceRefusal).
     FixedPlacesFn FixedPlaces = nullptr;
+    // What Read (mode 2) also stores past the range for the current range
+    // (a calibration area a read brings in after the part's program words):
+    // the operation driver counts it in Read's buffer-top and fixed-place
+    // checks alone, since no other step stores or takes it. nullptr: none.
+    ReadAreaFn ReadStoresAfterRange = nullptr;
 };
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and

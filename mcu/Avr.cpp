@@ -669,6 +669,16 @@ uint32_t ParallelEepromBytes() {
 }
 uint32_t SerialEepromBytes() { return kAvrSerialEeprom; }
 
+// The EEPROM image's buffer bytes, from Chip End + 1 whatever Buffer Start
+// says: a range whose own buffer bytes met them would program flash data
+// into the EEPROM, and a read would overwrite one with the other.
+std::vector<FixedBufferPlace> EepromPlace(uint32_t bytes) {
+    if (bytes == 0) return {};
+    return {{.First = DeviceEnd + 1, .Last = DeviceEnd + bytes, .Chip = 0, .Memory = "EEPROM"}};
+}
+std::vector<FixedBufferPlace> ParallelEepromPlace() { return EepromPlace(ParallelEepromBytes()); }
+std::vector<FixedBufferPlace> SerialEepromPlace() { return EepromPlace(SerialEepromBytes()); }
+
 std::string AvrParallelRecordCheck(uint32_t row, const RowRecordFacts& record) {
     if (row == 117 && LayoutFor(record.PackagePins, nullptr) == nullptr)
         return "package of " + std::to_string(record.PackagePins) + " pins (20, 28, 40 or 44)";
@@ -752,7 +762,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .SubVariantTable = "EEPROM size table",
      .RecordCheck = AvrParallelRecordCheck,
      .ImageAfterRange = ParallelEepromBytes,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = ParallelEepromPlace},
     {.Row = 119,
      .Identify = Alg119Identify,
      .Read = Alg119Read,
@@ -762,7 +773,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Options = Alg117Options,
      .RecordCheck = AvrParallelRecordCheck,
      .ImageAfterRange = SerialEepromBytes,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = SerialEepromPlace},
     {.Row = 125,
      .Identify = Alg125Identify,
      .Read = Alg125Read,
@@ -774,7 +786,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .SubVariantTable = "EEPROM size table",
      .RecordCheck = AvrParallelRecordCheck,
      .ImageAfterRange = ParallelEepromBytes,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .FixedPlaces = ParallelEepromPlace},
 };
 
 ROW_FAMILY("Avr", Mcu, 320, kAlgorithmRows);

@@ -135,12 +135,16 @@ void PowerDown() {
 // The code array with progress, then the 32-byte area without; `cell`
 // handles one byte at ChipAddress and BufferIndex.
 int Walk(int (*cell)(int), int mode) {
+    const uint32_t startBank = CurrentBank;
     LoadAddress(static_cast<uint32_t>(DeviceStart));
     int r = 1;
     for (ChipAddress = static_cast<uint32_t>(DeviceStart); ChipAddress <= static_cast<uint32_t>(DeviceEnd); ++ChipAddress) {
         if ((r = StepProgress(ChipAddress)) != 1) return r;
         if ((r = cell(mode)) != 1) return r;
     }
+    // The area's place is in the bank the run started in (FixedPlaces189),
+    // wherever a range across a bank end left the window.
+    if (CurrentBank != startBank && SelectBank(startBank << 16, 1) != 1) return -1;
     BufferIndex = kArea;
     LoadAddress(kArea);
     for (ChipAddress = kArea; ChipAddress <= kAreaEnd; ++ChipAddress)

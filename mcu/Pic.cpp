@@ -731,6 +731,16 @@ static std::vector<FixedBufferPlace> PicFixedPlaces() {
     return v;
 }
 
+// A Read (mode 2) of a row with a calibration area stores its words after
+// the part's program words, where their chip addresses put them from Buffer
+// Start (see SerialRead).
+static ReadAreaAfterRange PicCalibrationArea() {
+    for (const SerialMember& m : kMembers)
+        if (m.Row == CurrentAlgorithm && m.CalibrationArea != 0)
+            return {std::max(DeviceSize, DeviceEnd + 1) - (DeviceEnd + 1), m.CalibrationArea};
+    return {};
+}
+
 // Every PIC row writes its configuration word and ID words from the buffer,
 // sums and saves them its own way, and refuses records past its tables.
 // `lanes`: the row steps its program words by the split step. The others
@@ -752,7 +762,8 @@ constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, Al
             .HexConfigWriter = hex,
             .RecordCheck = PicRecordCheck,
             .NoByteLanes = !lanes,
-            .FixedPlaces = PicFixedPlaces};
+            .FixedPlaces = PicFixedPlaces,
+            .ReadStoresAfterRange = PicCalibrationArea};
 }
 
 // The rows of this family. Row 113 keeps its configuration in the buffer's

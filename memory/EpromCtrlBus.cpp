@@ -24,6 +24,9 @@ namespace {
 
 // ---- row 301: 16-bit, blank word 0000h -------------------------------------------
 
+// The buffer word of the part's hidden word (bytes 8000h-8001h).
+constexpr uint32_t kHiddenWord301 = 0x4000;
+
 void Pulse301(uint32_t widthUs) {
     WriteRegister(4, 5);
     DelayUsSlot(widthUs);
@@ -173,9 +176,12 @@ int Walk301(int mode) {
     SetDeviceVpp(1, static_cast<int>(Vpp / 10));
     int result = CtrlWalk(kRow301, mode, program);
     if (result == 1) {
-        // The hidden word, selected by raising socket pin 28.
+        // The hidden word, selected by raising socket pin 28. Its datum is
+        // buffer word 4000h of the first bank whatever bank the range ended
+        // in (the row declares the place, so no range's words meet it).
         SetSupplyPinA(28, 1);
-        BufferIndex = 0x4000;
+        SelectBank(0, 1);
+        BufferIndex = kHiddenWord301;
         ExpectedValue = BufferWordAt(BufferIndex);
         if (program) {
             WriteData301(ExpectedValue);
@@ -260,11 +266,16 @@ int Alg302Read(int mode) {
     return result;
 }
 
+// The hidden word's buffer word, one place for every range.
+std::vector<FixedBufferPlace> HiddenWordPlace301() {
+    return {{.First = kHiddenWord301, .Last = kHiddenWord301, .Chip = 0, .Memory = "hidden word"}};
+}
+
 } // namespace
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 301, .Read = Alg301Read, .Program = Alg301Program, .LeastPage = 2},
+    {.Row = 301, .Read = Alg301Read, .Program = Alg301Program, .LeastPage = 2, .FixedPlaces = HiddenWordPlace301},
     {.Row = 302,
      .Read = Alg302Read,
      .Program = Alg302Program,

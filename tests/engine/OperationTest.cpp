@@ -438,6 +438,51 @@ TEST_F(OperationTest, ARowWithFixedBufferPlacesRefusesARangeThatMixesThem) {
     ForgetRowDefinitions();
 }
 
+// Places holding cells of another memory of the part (a data EEPROM's, a
+// hidden word) are met by every range whose buffer span covers them, even a
+// range of chip addresses numbered like those cells, and the line names
+// the memory; a span beside them runs.
+TEST_F(OperationTest, PlacesOfAnotherMemoryAreNeverTheRangesOwn) {
+    static const RowDef kOther[] = {{.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead,
+                                     .Program = TestProgram, .Erase = TestErase, .Secure = TestSecure,
+                                     .FixedPlaces = [] {
+                                         return std::vector<FixedBufferPlace>{
+                                             {.First = DeviceEnd + 1, .Last = DeviceEnd + 0x40, .Memory = "EEPROM"},
+                                             {.First = 0x3F0, .Last = 0x3F0, .Memory = "hidden word"}};
+                                     }}};
+    ASSERT_EQ(InstallRows(kOther), 1u);
+    Options(0, 1);
+    struct Case {
+        uint32_t start, end, bufferStart;
+        const char* line; // nullptr: the range runs
+    };
+    const Case cases[] = {
+        {0, 0x1FF, 0x10, " Buffer addr 000200h is EEPROM addr 0h's place; the range puts chip addr 1F0h there."},
+        {0x100, 0x17F, 0x150, " Buffer addr 000180h is EEPROM addr 0h's place; the range puts chip addr 130h there."},
+        {0, 0x3F, 0x40, " Buffer addr 000040h is EEPROM addr 0h's place; the range puts chip addr 0h there."},
+        {0x200, 0x20F, 0x3E8, " Buffer addr 0003F0h is the hidden word's place; the range puts chip addr 208h there."},
+        {0, 0x3F, 0, nullptr}, // chip addr 0 in the range is not EEPROM addr 0
+        {0, 0x1FF, 0, nullptr},
+        {0x100, 0x17F, 0x240, nullptr},  // past the image, below the word
+        {0x300, 0x33F, 0x200, nullptr},  // below the image
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bufferStart);
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        BufferStart = c.bufferStart;
+        chip->cells.assign(kSize, 0xFF);
+        if (c.line == nullptr) {
+            ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
+            continue;
+        }
+        const uint32_t before = chip->reads + chip->writes;
+        for (const int op : {OpProgram, OpRead, OpVerify, OpCompare, OpAuto}) ExpectRun(op, ResultFailed, {c.line});
+        EXPECT_EQ(chip->reads + chip->writes, before);
+    }
+    ForgetRowDefinitions();
+}
+
 // A range whose buffer bytes end at the buffer's last byte runs; one byte
 // further is refused for every operation that moves buffer data, before the
 // link check, naming Buffer End and the buffer's size (a 16-bit device's
@@ -492,7 +537,9 @@ TEST_F(OperationTest, ARangePastTheBuffersLastByteIsRefusedBeforePowerUp) {
     }
     EXPECT_EQ(chip->reads + chip->writes, touched);
 
-    // A data EEPROM's image after the range's bytes counts with them.
+    // A data EEPROM's image counts where it lies, from byte Chip End + 1,
+    // not after the range's bytes: a range at the buffer's top with the
+    // image low runs past no byte; an image reaching past the top does.
     static uint32_t (*const kEeprom)() = [] { return uint32_t{0x80}; };
     static const RowDef kSecond[] = {{.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead,
                                       .Program = TestProgram, .Erase = TestErase, .Secure = TestSecure,
@@ -502,8 +549,22 @@ TEST_F(OperationTest, ARangePastTheBuffersLastByteIsRefusedBeforePowerUp) {
     WordMode = 0;
     BufferStart = 0x0FFFFE81;
     EXPECT_EQ(RangeBufferEnd(), 0x0FFFFF80u);
-    ExpectRun(OpRead, ResultFailed, {" Buffer End 10000000h past the buffer's last byte FFFFFFFh (buffer size 256 MB)."});
+    EXPECT_EQ(RunBufferEnd(), 0x0FFFFF80u);
+    BufferStart = 0x0FFFFF00;
+    EXPECT_EQ(RunBufferEnd(), 0x0FFFFFFFu);
+    BufferStart = 0;
+    DeviceStart = 0x0FFFFF00;
+    DeviceEnd = 0x0FFFFF7F;
+    EXPECT_EQ(RunBufferEnd(), 0x0FFFFFFFu);
+    DeviceEnd = 0x0FFFFF80;
+    for (const int op : {OpProgram, OpRead, OpVerify}) {
+        SCOPED_TRACE(op);
+        ExpectRun(op, ResultFailed, {" Buffer End 10000000h past the buffer's last byte FFFFFFFh (buffer size 256 MB)."});
+    }
+    EXPECT_EQ(chip->reads + chip->writes, touched);
     ForgetRowDefinitions();
+    DeviceStart = 0x100;
+    DeviceEnd = 0x1FF;
 
     // A buffer of fewer banks names its own size.
     BufferReserveBanks = 4;
@@ -517,6 +578,49 @@ TEST_F(OperationTest, ARangePastTheBuffersLastByteIsRefusedBeforePowerUp) {
     chip->cells.assign(kSize, 0xFF);
     ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
     ResetBufferState();
+}
+
+// A row whose Read stores units past the range (a calibration area a few
+// units after it): Read counts them in its buffer-top and fixed-place checks
+// and is refused before the link check where its last would pass the
+// buffer's last byte or one would land on a kept place; Program and Verify
+// neither store nor take them and run; a Read whose units end on the last
+// byte runs.
+TEST_F(OperationTest, AReadStoringPastTheRangeCountsWhatItStores) {
+    static const RowDef kStores[] = {{.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead,
+                                      .Program = TestProgram, .Erase = TestErase, .Secure = TestSecure,
+                                      .FixedPlaces = [] { return std::vector<FixedBufferPlace>{{0x300, 0x30F, 0x300}}; },
+                                      .ReadStoresAfterRange = [] { return ReadAreaAfterRange{0x10, 0x30}; }}};
+    ASSERT_EQ(InstallRows(kStores), 1u);
+    Options(0, 1);
+    DeviceStart = 0x100;
+    DeviceEnd = 0x1FF;
+    BufferStart = 0x0FFFFEC1;
+    ASSERT_EQ(SelectBank(0x0FFFFFFF, 1), 1);
+    for (uint32_t i = 0; i < 0x100; ++i) BufferImage()[0x0FFFFEC1 + i] = static_cast<uint8_t>(i * 3 + 7);
+    SelectBank(0, 0);
+    const uint32_t before = chip->reads + chip->writes;
+    ExpectRun(OpRead, ResultFailed, {" Buffer End 10000000h past the buffer's last byte FFFFFFFh (buffer size 256 MB)."});
+    EXPECT_EQ(chip->reads + chip->writes, before);
+    ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
+    for (uint32_t i = 0; i < 0x100; ++i) ASSERT_EQ(chip->cells[0x100 + i], static_cast<uint8_t>(i * 3 + 7)) << i;
+    ExpectRun(OpVerify, ResultOk, {"Verification ok!", "T"});
+    BufferStart = 0x0FFFFEC0;
+    EXPECT_EQ(Run(OpRead), ResultOk) << ::testing::PrintToString(Log());
+    for (uint32_t i = 0; i < 0x100; ++i) ASSERT_EQ(BufferImage()[0x0FFFFEC0 + i], static_cast<uint8_t>(i * 3 + 7)) << i;
+
+    // The units skipped before the area may lie on the place; the area's may not.
+    BufferStart = 0x200;
+    EXPECT_EQ(Run(OpRead), ResultOk) << ::testing::PrintToString(Log());
+    for (uint32_t i = 0; i < 0x100; ++i) ASSERT_EQ(BufferImage()[0x200 + i], static_cast<uint8_t>(i * 3 + 7)) << i;
+    BufferStart = 0x1E0;
+    const uint32_t touched = chip->reads + chip->writes;
+    ExpectRun(OpRead, ResultFailed,
+              {" Buffer addr 000300h is chip addr 300h's place; the range puts chip addr 220h there."});
+    EXPECT_EQ(chip->reads + chip->writes, touched);
+    chip->cells.assign(kSize, 0xFF);
+    ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
+    ForgetRowDefinitions();
 }
 
 class GangTest : public OperationFixture {

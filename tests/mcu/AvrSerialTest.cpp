@@ -215,6 +215,43 @@ TEST_F(AvrSerialRun, RangesInsideAWordLandOnTheirBytes) {
     ExpectNoViolations();
 }
 
+// The EEPROM image stays at buffer byte Chip End + 1 whatever Buffer Start
+// says: a Buffer Start at the flash size lays the range's first bytes over
+// it and is refused before any register is written; one past the image
+// programs the flash from Buffer Start and the EEPROM from Chip End + 1, and
+// Read stores both there.
+TEST_F(AvrSerialRun, EepromImageKeepsItsPlaceWhateverBufferStart) {
+    for (const uint32_t bufferStart : {0x800u, 0x880u}) {
+        SCOPED_TRACE(bufferStart);
+        sim::AvrSerialChip* chip = PutSerialAvr("AT90S2323");
+        ASSERT_NE(chip, nullptr);
+        ASSERT_EQ(DeviceEnd, 0x7FFu);
+        const uint32_t total = bufferStart + 0x800;
+        FillPattern(total, bufferStart);
+        BufferStart = bufferStart;
+        std::vector<uint8_t> image(total);
+        for (uint32_t a = 0; a < total; ++a) image[a] = BufferByte(a);
+        if (bufferStart == 0x800) {
+            StartTrace();
+            for (const int op : {OpProgram, OpRead, OpVerify}) {
+                EXPECT_EQ(Run(op), ResultFailed);
+                EXPECT_EQ(Log(), std::vector<std::string>{" Buffer addr 000800h is EEPROM addr 0h's place; the "
+                                                          "range puts chip addr 0h there."});
+            }
+            EXPECT_TRUE(simp.RegisterTrace().empty());
+            EXPECT_EQ(chip->Writes(), 0u);
+            for (uint32_t a = 0; a < total; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+            continue;
+        }
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        ExpectAvrRangeOnChip(*chip, 0, DeviceEnd, bufferStart);
+        FillBufferRange(0, total - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < total; ++a) ASSERT_EQ(BufferByte(a), a >= 0x800 ? image[a] : 0x5A) << std::hex << a;
+    }
+    ExpectNoViolations();
+}
+
 // Split modes: Program and Read refuse before anything is switched on, the
 // part unwritten and the buffer as it was; the EEPROM image the row
 // declares after the range is the part's 128 bytes.

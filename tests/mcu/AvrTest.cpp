@@ -164,6 +164,56 @@ TEST_F(AvrParallelRun, AssembledSampleFromZeroAndAnOddStart) {
     ExpectNoViolations();
 }
 
+// The EEPROM image stays at buffer byte Chip End + 1 whatever Buffer Start
+// says. A Buffer Start that lays the range's bytes over it is refused by
+// Program, Read and Verify before any register is written, the part and the
+// buffer as they were; one whose bytes lie past it programs the flash from
+// Buffer Start and the EEPROM from Chip End + 1, and Read stores both there.
+TEST_F(AvrParallelRun, EepromImageKeepsItsPlaceWhateverBufferStart) {
+    struct Case {
+        const char* part;
+        uint32_t bufferStart;
+        const char* line; // nullptr: the range runs
+    };
+    for (const Case c :
+         {Case{"AT90S2313", 0x100, " Buffer addr 000800h is EEPROM addr 0h's place; the range puts chip addr 700h there."},
+          Case{"AT90S2313", 0x800, " Buffer addr 000800h is EEPROM addr 0h's place; the range puts chip addr 0h there."},
+          Case{"AT90S8515", 0x1F81, " Buffer addr 002000h is EEPROM addr 0h's place; the range puts chip addr 7Fh there."},
+          Case{"AT90S2333", 0x7C0, " Buffer addr 000800h is EEPROM addr 0h's place; the range puts chip addr 40h there."},
+          Case{"AT90S2313", 0x880, nullptr}, Case{"AT90S2333", 0x1000, nullptr}}) {
+        SCOPED_TRACE(std::string(c.part) + " from buffer " + std::to_string(c.bufferStart));
+        sim::AvrChip* chip = PutAvr(c.part);
+        ASSERT_NE(chip, nullptr);
+        const uint32_t eeprom = chip->Part().eepromBytes, total = c.bufferStart + DeviceEnd + 1 + eeprom;
+        FillPattern(total, c.bufferStart);
+        BufferStart = c.bufferStart;
+        std::vector<uint8_t> image(total);
+        for (uint32_t a = 0; a < total; ++a) image[a] = BufferByte(a);
+        if (c.line != nullptr) {
+            StartTrace();
+            for (const int op : {OpProgram, OpRead, OpVerify}) {
+                EXPECT_EQ(Run(op), ResultFailed);
+                EXPECT_EQ(Log(), std::vector<std::string>{c.line});
+            }
+            EXPECT_TRUE(simp.RegisterTrace().empty());
+            EXPECT_EQ(chip->Writes(), 0u);
+            for (uint32_t a = 0; a < total; ++a) ASSERT_EQ(BufferByte(a), image[a]) << std::hex << a;
+            continue;
+        }
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        ExpectAvrRangeOnChip(*chip, 0, DeviceEnd, c.bufferStart);
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+        FillBufferRange(0, total - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0; a < total; ++a) {
+            const bool kept = (a > DeviceEnd && a <= DeviceEnd + eeprom) ||
+                              (a >= c.bufferStart && a <= c.bufferStart + DeviceEnd);
+            ASSERT_EQ(BufferByte(a), kept ? image[a] : 0x5A) << std::hex << a;
+        }
+    }
+    ExpectNoViolations();
+}
+
 // A start above 0 with the byte-swap option on: Program, Verify and Read
 // agree byte for byte, the EEPROM at the byte after the flash in both.
 TEST_F(AvrParallelRun, StartAboveZeroWithByteSwapAgrees) {

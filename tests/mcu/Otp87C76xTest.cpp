@@ -165,3 +165,32 @@ TEST_F(W78Run, Row189CommandTraffic) {
 }
 
 } // namespace
+
+namespace {
+
+// A range whose buffer bytes cross into the next bank: the area at FCE0h
+// stays in the bank the run started in, where the row keeps its place, for
+// Program and Read alike; the next bank's FCE0h (the range's data there)
+// is neither burnt into the area nor overwritten by it.
+TEST_F(W78Run, Row189AreaStaysInTheStartBankAcrossABankEnd) {
+    sim::Otp87C76xChip* chip = PutOtp("87LPC764");
+    DeviceStart = 0;
+    DeviceEnd = 0x3FF;
+    BufferStart = 0xFF00;
+    ASSERT_EQ(SelectBank(0x1FFFF, 1), 1);
+    SelectBank(0, 0);
+    FillBufferRange(0, 0x1FFFF, 0xFF);
+    FillBufferRange(0xFF00, 0x102FF, 0x11);
+    FillBufferRange(0xFCE0, 0xFCFF, 0x3C);
+    FillBufferRange(0x1FCE0, 0x1FCFF, 0xC3);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->At(0xFCE0), 0x3C);
+    EXPECT_EQ(chip->At(0x3FF), 0x11);
+    FillBufferRange(0xFCE0, 0xFCFF, 0x00);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_EQ(BufferByte(0xFCE0), 0x3C);
+    EXPECT_EQ(BufferByte(0x1FCE0), 0xC3);
+    ExpectNoViolations();
+}
+
+} // namespace

@@ -242,6 +242,62 @@ TEST_F(PicRun, Row116ReadsTheCalibrationAreaAtItsPlace) {
     ExpectNoViolations();
 }
 
+TEST_F(PicRun, Row116ReadCountsItsCalibrationAreaAtTheBuffersTop) {
+    // A Read whose calibration area would end past the buffer's last byte is
+    // refused before anything is switched on, the buffer as it was; Program
+    // and Verify of that range do not take the area and run; one word lower
+    // the Read stores the area's last word on the buffer's last word.
+    sim::PicChip* chip = ReseatPic("PIC14000");
+    ASSERT_EQ(DeviceSize, 0xFC0u);
+    for (uint32_t a = 0xFC0; a < 0x1000; ++a) chip->SetWord(a, (a * 5 + 1) & 0x3FFF);
+    const uint64_t top = BufferCapacityBytes() / 2 - 1; // the buffer's last word
+    DeviceStart = 0x11;
+    DeviceEnd = 0x2F;
+    BufferStart = static_cast<uint32_t>(top - (0xFFF - 0x11)) + 1;
+    ASSERT_EQ(SelectBank(static_cast<uint32_t>(BufferCapacityBytes() - 1), 1), 1);
+    SelectBank(0, 0);
+    uint8_t* buffer = BufferImage();
+    for (uint64_t w = BufferStart; w <= top; ++w) {
+        buffer[2 * w] = static_cast<uint8_t>(w);
+        buffer[2 * w + 1] = static_cast<uint8_t>(w >> 8 & 0x3F);
+    }
+    const std::vector<uint8_t> before(buffer + 2 * uint64_t{BufferStart}, buffer + 2 * top + 2);
+    StartTrace();
+    ASSERT_EQ(Run(OpRead), ResultFailed);
+    ASSERT_EQ(BufferCapacityBytes(), 0x10000000u);
+    char line[128];
+    std::snprintf(line, sizeof line, " Buffer End %llXh past the buffer's last byte %llXh (buffer size 256 MB).",
+                  static_cast<unsigned long long>(2 * top + 3), static_cast<unsigned long long>(2 * top + 1));
+    EXPECT_EQ(Log(), std::vector<std::string>{line});
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    EXPECT_TRUE(std::equal(before.begin(), before.end(), buffer + 2 * uint64_t{BufferStart}));
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0x11; a <= 0x2F; ++a) ASSERT_EQ(chip->Word(a), (BufferStart + a - 0x11) & 0x3FFF) << a;
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    BufferStart -= 1;
+    ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0xFC0; a < 0x1000; ++a) {
+        const uint64_t w = BufferStart + uint64_t{a} - 0x11;
+        ASSERT_EQ(buffer[2 * w] | buffer[2 * w + 1] << 8, chip->Word(a)) << a;
+    }
+    EXPECT_EQ(BufferStart + uint64_t{0xFFF} - 0x11, top);
+
+    // An area that would land on the ID and configuration words is refused
+    // for Read: the read of those words after it would overwrite its words.
+    DeviceStart = 0;
+    DeviceEnd = 0xFBF;
+    BufferStart = 0x1040;
+    StartTrace();
+    ASSERT_EQ(Run(OpRead), ResultFailed);
+    EXPECT_EQ(Log(), std::vector<std::string>{
+                         " Buffer addr 00400Eh is chip addr 2007h's place; the range puts chip addr FC7h there."});
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    BufferStart = 0x1000;
+    ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0xFC0; a < 0x1000; ++a) ASSERT_EQ(BufferWords[0x1000 + a], chip->Word(a)) << a;
+    ExpectNoViolations();
+}
+
 TEST_F(PicRun, FlashEraseClearsAProtectedChip) {
     // Erase then blank check on both flash rows; row 112 erases at 13.0 V
     // whatever Vpp says, row 121 at Vpp.

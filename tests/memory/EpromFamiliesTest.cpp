@@ -218,6 +218,39 @@ TEST_F(Families, Row301WritesTheHiddenWordLastEvenWhenZero) {
     ExpectNoViolations();
 }
 
+// The hidden word is buffer word 4000h whatever the range: a Buffer Start
+// that lays the range's words over it is refused by Program and Read before
+// any pulse; one in the second bank burns the array from there and the
+// hidden word from word 4000h, and Read stores them back there.
+TEST_F(Families, Row301HiddenWordKeepsItsBufferWord) {
+    ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
+    chip = SeatPart("MICROCHIP", "27HC1616");
+    ASSERT_EQ(DeviceEnd, 0x3FFFu);
+    FillPattern(0x18000, 5);
+    BufferStart = 0x2000;
+    for (const int op : {OpProgram, OpRead, OpVerify}) {
+        EXPECT_EQ(Run(op), -1);
+        EXPECT_EQ(Log(), std::vector<std::string>{
+                             " Buffer addr 008000h is the hidden word's place; the range puts chip addr 2000h there."});
+    }
+    EXPECT_EQ(chip->ProgramPulseCount(), 0u);
+    EXPECT_TRUE(chip->IsBlank());
+
+    BufferStart = 0x8000;
+    const uint32_t hidden = BufferByte(0x8000) | BufferByte(0x8001) << 8;
+    const uint32_t other = BufferByte(0x18000) | BufferByte(0x18001) << 8;
+    ASSERT_NE(hidden, other);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    EXPECT_EQ(chip->HiddenWord(), hidden);
+    for (uint32_t a = 0; a < 0x4000; a += 0x3FF)
+        ASSERT_EQ(chip->Cell(a), BufferByte(0x10000 + 2 * a) | BufferByte(0x10001 + 2 * a) << 8) << a;
+    FillBufferRange(0, 0x1FFFF, 0);
+    EXPECT_EQ(Run(OpRead), 1) << LogText();
+    EXPECT_EQ(BufferByte(0x8000) | BufferByte(0x8001) << 8, hidden);
+    EXPECT_EQ(BufferByte(0x18000) | BufferByte(0x18001) << 8, 0u);
+    ExpectNoViolations();
+}
+
 TEST_F(Families, Row302PinBlankCheckNamesTheFailingAddress) {
     ASSERT_TRUE(Select("MICROCHIP", "27HC641"));
     chip = SeatPart("MICROCHIP", "27HC641");

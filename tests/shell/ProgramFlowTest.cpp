@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScrollBar>
 #include <QTreeWidget>
 
 #include "ShellTestSupport.h"
@@ -19,6 +20,7 @@
 #include "shell/Startup.h"
 #include "engine/JedecPof.h"
 #include "engine/Tables.h"
+#include "sim/AvrChip.h"
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
 #include "sim/FlashParts.h"
@@ -261,6 +263,80 @@ TEST_F(ProgramFlowTest, Program87C51FromAHexFileAndVerify) {
     const QStringList log = Run(&TForm1::Program1Click);
     EXPECT_TRUE(log.contains("Verification ok!")) << log.join('\n').toStdString();
     for (uint32_t a = 0; a < 0x1000; a += 0x41) ASSERT_EQ(SeatedSimChip()->Cell(a), image[a]) << a;
+    EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
+}
+
+// An AT90S2313 as a user drives it with avra's files. With Buffer Start
+// 100h the range's buffer bytes meet the EEPROM image at Chip End + 1:
+// Program is refused before power-up with the place's line, nothing burnt.
+// With Buffer Start at Chip Start, the flash file loaded at 0 and the EEPROM
+// file (from the .eseg data) at Chip End + 1: Program, Read into a cleared
+// buffer and Save of the EEPROM image give the file's bytes in the part's
+// EEPROM cells and in the saved file. With VEXLOR_SCREENSHOT naming a file,
+// the window after the refusal and after the save is kept beside it.
+TEST_F(ProgramFlowTest, AvrEepromImageFromAnAvraFileAtChipEndPlusOne) {
+    const std::string sample =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path().string() + "/mcu-sample/avr-117/";
+    if (!std::filesystem::exists(sample + "blink.eep.hex")) GTEST_SKIP() << "avra's sample was not built";
+    const QByteArray shot = qgetenv("VEXLOR_SCREENSHOT");
+    auto keepShot = [&](const char* name) {
+        if (shot.isEmpty()) return;
+        form->resize(1200, 620); // the whole refusal line in view
+        QCoreApplication::processEvents();
+        form->Memo1->horizontalScrollBar()->setValue(0);
+        QCoreApplication::processEvents();
+        const QString path = QFileInfo(QString::fromLocal8Bit(shot)).dir().filePath(name);
+        EXPECT_TRUE(form->grab().save(path)) << path.toStdString();
+    };
+    // File dialogs answered with the Intel hex filter.
+    auto answer = [this](const std::string& path) { AnswerFileDialog(QString::fromStdString(path), 2); };
+    Choose("ATMEL", "AT90S2313");
+    auto* chip = dynamic_cast<sim::AvrChip*>(SeatedSimChip());
+    ASSERT_NE(chip, nullptr);
+    ASSERT_EQ(DeviceEnd, 0x7FFu);
+    const uint32_t eeprom = chip->Part().eepromBytes;
+    BlankCheckBeforeProgram = 1;
+    VerifyAfterProgram = 1;
+
+    DeviceStart = 0;
+    BufferStart = 0x100;
+    QStringList log = Run(&TForm1::Program1Click);
+    EXPECT_EQ(log.mid(log.size() - 1),
+              QStringList({" Buffer addr 000800h is EEPROM addr 0h's place; the range puts chip addr 700h there."}))
+        << log.join('\n').toStdString();
+    EXPECT_TRUE(IsBlank(chip));
+    keepShot("refused.png");
+
+    // The files as the user loads them: flash at 0, EEPROM at Chip End + 1.
+    BufferStart = 0;
+    FillBufferRange(0, 0xFFF, 0xFF);
+    LoadBufferStart = 0;
+    answer(sample + "blink.hex");
+    form->Load1Click();
+    LoadBufferStart = DeviceEnd + 1;
+    answer(sample + "blink.eep.hex");
+    form->Load1Click();
+    ASSERT_EQ(MemoLines().filter("File load success!").size(), 2) << MemoLines().join('\n').toStdString();
+    std::vector<uint8_t> file(eeprom);
+    for (uint32_t a = 0; a < eeprom; ++a) file[a] = ReadBufferByteCached(DeviceEnd + 1 + a);
+    EXPECT_EQ((std::vector<uint8_t>(file.begin(), file.begin() + 4)), (std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));
+
+    log = Run(&TForm1::Program1Click);
+    EXPECT_TRUE(log.contains("Program ok!") && log.contains("Verification ok!")) << log.join('\n').toStdString();
+    for (uint32_t a = 0; a < eeprom; ++a) ASSERT_EQ(chip->Eeprom(a), file[a]) << a;
+    FillBufferRange(0, 0xFFF, 0x00);
+    log = Run(&TForm1::Read1Click);
+    EXPECT_TRUE(log.contains("Read ok!")) << log.join('\n').toStdString();
+    const std::string saved = dir.filePath("eeprom-saved.hex").toStdString();
+    SaveBufferStart = DeviceEnd + 1;
+    SaveBufferEnd = DeviceEnd + eeprom;
+    answer(saved);
+    form->Save1Click();
+    EXPECT_EQ(MemoLines().last(), "File save success!");
+    keepShot("programmed-read-saved.png");
+    FillBufferRange(0, 0xFFF, 0x00);
+    ASSERT_EQ(LoadHexFamilyFile(saved, DeviceEnd + 1, 0), 1);
+    for (uint32_t a = 0; a < eeprom; ++a) ASSERT_EQ(ReadBufferByteCached(a), file[a]) << a;
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
 

@@ -3,20 +3,29 @@
 // Start: 8000h bytes or words above (a 16-bit device's at or above word
 // 8000h, its second bank), one below, and placed so that the range's buffer
 // bytes cross a 64 KB bank. Each time on a fresh part over a few hundred
-// addresses in the part's largest window of cells (its catalog map):
-// Program (with its blank check and verify) writes the range's data to the
-// part's cells at their chip addresses and nothing below or just above, and
-// where the device offers Read, it fills Buffer Start..Buffer End with it
-// (the buffer holding there first what the part does not) and leaves every
-// other buffer byte. A row that takes the data at the chip's own addresses
-// refuses such a run with its line before any supply is switched on, and is
-// counted apart.
+// addresses in the part's largest window of cells (its catalog map), and
+// laid over each image of another memory the row keeps (the AVR data
+// EEPROM's from Chip End + 1, row 301's hidden word) and with row 116's
+// calibration area over its ID words: Program (with its blank check and
+// verify) writes the range's data to the part's cells at their chip
+// addresses and nothing below or just above, and where the device offers
+// Read, it fills Buffer Start..Buffer End with it (the buffer holding there
+// first what the part does not) and leaves every other buffer byte. Every
+// byte outside the range holds its address's own byte while Program runs,
+// so an image programmed from the wrong place, or read back to one, shows:
+// each image is read back at its place as it was programmed from there, and
+// row 116's calibration words where their chip addresses put them. A row
+// that takes the data at the chip's own addresses refuses such a run with
+// its line before any supply is switched on, and so does a row over a place
+// it keeps, exactly where the table of the rows' places (RowPlaces.h) says
+// the range meets one; both are counted apart.
 #include "tests/sweep/Sweep.h"
 
 #include "engine/Services.h"
 #include "mcu/Pic.h"
 #include "sim/AddressListChip.h"
 #include "shell/CfgOpt.h"
+#include "tests/sweep/RowPlaces.h"
 
 namespace {
 
@@ -56,9 +65,25 @@ std::vector<FixedPlace> FixedPlaces(uint32_t row) {
 // One run: chip range start..end, its data from buffer unit `bufferStart`
 // (a 16-bit device's words).
 struct ApartCase {
-    const char* name;
+    std::string name;
     uint32_t start, end, bufferStart;
 };
+
+// The buffer units of a PIC's configuration word, which keeps the pass's
+// plain byte: another would turn its code protection on.
+bool PicConfigUnit(uint32_t row, size_t u) {
+    switch (row) {
+    case 110:
+    case 114: return u == 0xFFF;
+    case 113: return u == 0xFE00;
+    case 111:
+    case 112:
+    case 115:
+    case 116:
+    case 121: return u == 0x2007;
+    default: return false;
+    }
+}
 
 TEST_P(EveryDevice, WithTheBufferApart) {
     const LibraryDevice& d = Devices()[GetParam()];
@@ -98,6 +123,30 @@ TEST_P(EveryDevice, WithTheBufferApart) {
     // The range's buffer bytes cross from one 64 KB bank into the next.
     if (const uint32_t across = 0x10000 / unit - count / 2; count > 1 && across != own)
         cases.push_back({"across a bank", start, end, across});
+    {
+        // The range laid across each image of another memory the row keeps,
+        // and a read's area past it over the row's first place.
+        const uint32_t saved[] = {DeviceStart, DeviceEnd, BufferStart};
+        DeviceStart = start;
+        DeviceEnd = end;
+        BufferStart = own;
+        const std::vector<RowPlace> places = RowPlaces(CurrentAlgorithm);
+        char n[64];
+        for (const RowPlace& f : places) {
+            if (!f.otherMemory || f.first < count / 2) continue;
+            std::snprintf(n, sizeof n, "over the image at %llXh", static_cast<unsigned long long>(f.first));
+            cases.push_back({n, start, end, static_cast<uint32_t>(f.first - count / 2)});
+        }
+        const ReadArea area = RowReadArea(CurrentAlgorithm);
+        if (const uint64_t before = count + area.skip + area.count / 2;
+            area.count != 0 && !places.empty() && places.front().first >= before) {
+            std::snprintf(n, sizeof n, "read area over %llXh", static_cast<unsigned long long>(places.front().first));
+            cases.push_back({n, start, end, static_cast<uint32_t>(places.front().first - before)});
+        }
+        DeviceStart = saved[0];
+        DeviceEnd = saved[1];
+        BufferStart = saved[2];
+    }
 
     // The whole layout's data as a user's file gives it.
     std::vector<uint8_t> whole(size_t{top - base + 1} * unit);
@@ -121,12 +170,17 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         SelectBank(0, 0);
         uint8_t* buffer = BufferImage();
         const size_t imageBytes = size_t{BankCount} * BufferBankBytes;
-        // Other data everywhere else: a row that takes the data from the
-        // chip's own place in the buffer programs the wrong bytes.
-        std::memset(buffer, 0x5A, imageBytes);
+        // Other data everywhere else, each byte its address's own: a row that
+        // takes the data from the chip's own place in the buffer programs
+        // the wrong bytes, and an image taken from elsewhere shows.
+        for (size_t i = 0; i < imageBytes; ++i)
+            buffer[i] = PicConfigUnit(CurrentAlgorithm, i / unit) ? 0x5A : AddressByte(i);
         const size_t offset = size_t{c.start - base} * unit;
         std::copy_n(whole.begin() + static_cast<ptrdiff_t>(offset), bytes, buffer + first);
-        p.line += std::string(" [") + c.name + "]";
+        p.line += " [" + c.name + "]";
+        const std::vector<RowPlace> places = RowPlaces(CurrentAlgorithm);
+        const bool programMeets = MeetsAPlace(places, c.start, c.end, c.bufferStart);
+        const bool readMeets = MeetsAPlace(places, c.start, c.end, c.bufferStart, RowReadArea(CurrentAlgorithm));
         BlankCheckBeforeProgram = ownAddresses ? 0 : 1;
         VerifyAfterProgram = 1;
         VerifyAfterRead = 0;
@@ -159,11 +213,15 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         }
         const int programmed = RunOperation(MainEngine, OpProgram);
         // A range whose buffer bytes meet a place the row keeps for other
-        // chip addresses is refused with the row's first line (the
-        // fixed-place pass checks such refusals whole).
-        if (programmed != ResultOk && ui.Log.size() > runFrom &&
-            ui.Log[runFrom].rfind(FixedPlaceRefusal, 0) == 0) {
-            p.line += " refused over a fixed place";
+        // chip addresses is refused with the row's first line, and only
+        // such a range (the fixed-place pass checks such refusals whole).
+        const bool placeLine = ui.Log.size() > runFrom && ui.Log[runFrom].rfind(FixedPlaceRefusal, 0) == 0;
+        if (programMeets || placeLine) {
+            const bool ok = programMeets && placeLine && programmed != ResultOk;
+            p.line += ok ? " refused over a fixed place"
+                     : programMeets ? " program served over a place (" + FirstError(ui, runFrom) + ")"
+                                    : " program refused where no place is met";
+            failed = !ok;
             refused = true;
             continue;
         }
@@ -205,17 +263,38 @@ TEST_P(EveryDevice, WithTheBufferApart) {
             continue;
         }
         // Read into a buffer of other data: the range filled, every byte
-        // outside Buffer Start..Buffer End (and a second image the row keeps
-        // from buffer byte Chip End + 1, as its declaration says) left. The
-        // range's bytes, and the second image's, hold first what the part
-        // does not hold there.
-        const size_t second = def != nullptr && def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
-        const size_t secondAt = std::min(size_t{c.end + 1} * unit, imageBytes);
-        const size_t secondEnd = std::min(secondAt + second, imageBytes);
+        // outside Buffer Start..Buffer End left but the images of another
+        // memory at the places the table gives (each back as it was
+        // programmed from there) and a read's area past the range (the
+        // part's words where their chip addresses put them). The range's
+        // bytes, the images' and the area's hold first what the part does
+        // not hold there.
+        std::vector<bool> image(imageBytes);
+        for (const RowPlace& f : places)
+            if (f.otherMemory)
+                for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < imageBytes; ++i) image[i] = true;
+        const ReadArea area = RowReadArea(CurrentAlgorithm);
+        const size_t areaAt = first + bytes + area.skip * unit, areaEnd = std::min(areaAt + area.count * unit, imageBytes);
+        auto areaCell = [&](size_t i) {
+            const size_t k = i - first;
+            return CellByte(*chip, c.start + static_cast<uint32_t>(k / unit), static_cast<unsigned>(k % unit));
+        };
         std::memset(buffer, 0x5A, imageBytes);
         FillUnlikeThePart(buffer + first, bytes, c.start, unit, *p.part, 0x5A, expectWith);
-        for (size_t i = secondAt; i < secondEnd; ++i) buffer[i] = Unlike(0x5A, 0xFF);
+        for (size_t i = 0; i < imageBytes; ++i)
+            if (image[i]) buffer[i] = Unlike(AddressByte(i), 0xFF);
+        for (size_t i = areaAt; i < areaEnd; ++i) buffer[i] = Unlike(areaCell(i), 0x5A);
+        const size_t readFrom = ui.Log.size();
         const int read = RunOperation(MainEngine, OpRead);
+        if (readMeets) {
+            // Its area would land on a place: Read alone is refused.
+            const bool ok = read != ResultOk && ui.Log.size() > readFrom &&
+                            ui.Log[readFrom].rfind(FixedPlaceRefusal, 0) == 0;
+            p.line += ok ? " read refused over a fixed place" : " read served over a place";
+            failed = !ok;
+            refused = true;
+            continue;
+        }
         p.line += read == ResultOk ? " read ok" : " read FAILED";
         failed = read != ResultOk;
         if (failed) p.line += " (" + FirstError(ui, runFrom) + ")";
@@ -229,22 +308,34 @@ TEST_P(EveryDevice, WithTheBufferApart) {
                 failed = true;
             }
         }
-        // The second image was programmed from the buffer's other data.
-        for (size_t i = secondAt; !failed && i < secondEnd; ++i) {
-            if (buffer[i] != 0x5A) {
-                char m[96];
-                std::snprintf(m, sizeof m, " second image at buffer %zXh: %02Xh read, 5Ah programmed", i, buffer[i]);
-                p.line += m;
-                failed = true;
-            }
+        // Each image was programmed from its place, and is read back there.
+        for (size_t i = 0; !failed && i < imageBytes; ++i) {
+            if (!image[i] || buffer[i] == AddressByte(i)) continue;
+            char m[112];
+            std::snprintf(m, sizeof m, " image at buffer %zXh: %02Xh read, %02Xh programmed from there", i, buffer[i],
+                          AddressByte(i));
+            p.line += m;
+            failed = true;
+        }
+        for (size_t i = areaAt; !failed && i < areaEnd; ++i) {
+            if (buffer[i] == areaCell(i)) continue;
+            char m[112];
+            std::snprintf(m, sizeof m, " read area at buffer %zXh: %02Xh, the part's %02Xh", i, buffer[i], areaCell(i));
+            p.line += m;
+            failed = true;
         }
         std::vector<bool> fixed(size_t{BankCount} * BufferBankBytes);
         for (const FixedPlace& f : FixedPlaces(CurrentAlgorithm))
             for (size_t i = f.first; i < f.first + f.bytes && i < fixed.size(); ++i) fixed[i] = true;
+        // And the places the table gives that a read fills whatever the range.
+        for (const RowPlace& f : places)
+            if (!f.rangeOnly)
+                for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < fixed.size(); ++i) fixed[i] = true;
         if (const std::string w =
                 failed ? ""
                        : ReadWroteOutside(buffer, 0, size_t{BankCount} * BufferBankBytes, [&](size_t i) {
-                             return (i < first || i >= first + bytes) && (i < secondAt || i >= secondEnd) && !fixed[i];
+                             return (i < first || i >= first + bytes) && !image[i] && (i < areaAt || i >= areaEnd) &&
+                                    !fixed[i];
                          }, "outside the range");
             !w.empty()) {
             p.line += w;

@@ -1,18 +1,22 @@
 // Every device that offers Program with its data at the buffer's top: a
 // range of a few addresses from the row's first one whose buffer bytes (and
-// a second image the row keeps after them) end on the buffer's last byte,
-// then one unit further. The first runs on a fresh part: Program (with its
-// verify) writes the range's cells and nothing just above, and Read fills
-// the range's bytes at the top and no other byte of the top banks. The
-// second is refused before any supply is switched on with the line naming
-// Buffer End and the buffer's size, for Program and Read alike, the part
-// blank and the buffer as it was. The buffer is reserved a little above the
-// device's image (not 256 MB), so that its last byte is reached without
-// filling 256 MB per device: the refusal and the last bank's advance depend
-// on the buffer's size only.
+// what a read stores past them: row 116's calibration words) end on the
+// buffer's last byte, then one unit further. The first runs on a fresh part:
+// Program (with its verify) writes the range's cells and nothing just above,
+// and Read fills the range's bytes (and the area) at the top and no other
+// byte of the top banks. The second is refused before any supply is
+// switched on with the line naming Buffer End and the buffer's size, for
+// Read, and for Program where the range's own bytes pass the last byte (else
+// Program runs: it takes no area), the part blank and the buffer as it was.
+// A second image the row keeps from byte Chip End + 1 (the AVR data
+// EEPROM's) lies low in the buffer here, far from the top. The buffer is
+// reserved a little above the device's image (not 256 MB), so that its last
+// byte is reached without filling 256 MB per device: the refusal and the
+// last bank's advance depend on the buffer's size only.
 #include "tests/sweep/Sweep.h"
 
 #include "engine/Services.h"
+#include "tests/sweep/RowPlaces.h"
 
 namespace {
 
@@ -47,11 +51,15 @@ TEST_P(EveryDevice, AtTheBuffersLastByte) {
     if (whole && uint64_t{top - base + 1} * unit > 0x10000) GTEST_SKIP() << p.line << " whole range only";
     const uint32_t end = whole ? top : std::min<uint32_t>(top, base + kUnits - 1);
     const size_t bytes = size_t{end - base + 1} * unit;
-    const size_t second = def != nullptr && def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
     const uint64_t capacity = BufferCapacityBytes();
-    // Buffer Start in units: the range's bytes and the second image end on
+    // What a read stores past the range, for this range.
+    DeviceEnd = end;
+    const ReadArea area = RowReadArea(CurrentAlgorithm);
+    DeviceEnd = top;
+    const size_t areaBytes = static_cast<size_t>(area.skip + area.count) * unit;
+    // Buffer Start in units: the range's bytes and the read's area end on
     // the buffer's last byte.
-    const uint32_t atTop = static_cast<uint32_t>((capacity - second - bytes) / unit);
+    const uint32_t atTop = static_cast<uint32_t>((capacity - areaBytes - bytes) / unit);
     std::vector<uint8_t> image(size_t{top - base + 1} * unit);
     FillRandom(image.data(), image.size(), static_cast<uint32_t>(GetParam()) + 41);
     ShapeData(CurrentAlgorithm, image.data(), image.size());
@@ -89,23 +97,33 @@ TEST_P(EveryDevice, AtTheBuffersLastByte) {
         const size_t runFrom = ui.Log.size();
         const bool reads = (SupportedOperationMask & OpMaskRead) != 0;
         if (past) {
+            // Read first: a Program the area does not stop switches the part on.
+            const bool programPast = first + bytes > capacity;
             SupplyWatch watch;
             simp->AttachComponent(&watch);
             const std::vector<uint8_t> before(buffer + low, buffer + capacity);
-            const int programmed = RunOperation(MainEngine, OpProgram);
             const int read = reads ? RunOperation(MainEngine, OpRead) : ResultFailed;
+            const size_t programFrom = ui.Log.size();
+            const int programmed = programPast ? RunOperation(MainEngine, OpProgram) : ResultFailed;
             simp->DetachComponent(&watch);
             int said = 0;
             for (size_t i = runFrom; i < ui.Log.size(); ++i) said += ui.Log[i].rfind(BufferEndRefusal, 0) == 0;
+            const int runs = (reads ? 1 : 0) + (programPast ? 1 : 0);
             p.line += programmed == ResultOk || read == ResultOk ? " served" : " refused";
-            if (said != (reads ? 2 : 1)) p.line += std::string(" without the line \"") + BufferEndRefusal + "...\"";
+            if (said != runs) p.line += std::string(" without the line \"") + BufferEndRefusal + "...\"";
             if (watch.switchedOn) p.line += " after a supply was switched on";
             if (!std::equal(before.begin(), before.end(), buffer + low)) p.line += " with the buffer changed";
             const std::string written = CellsNotBlank(*chip, *p.part, base, std::min<uint32_t>(top - base + 1, 0x100),
                                                       "after the refusal");
             p.line += written;
-            failed = programmed == ResultOk || read == ResultOk || said != (reads ? 2 : 1) || watch.switchedOn ||
+            failed = programmed == ResultOk || read == ResultOk || said != runs || watch.switchedOn ||
                      !written.empty() || !std::equal(before.begin(), before.end(), buffer + low);
+            // Program takes no area: it runs where the range's bytes fit.
+            if (!failed && !programPast) {
+                const int served = RunOperation(MainEngine, OpProgram);
+                p.line += served == ResultOk ? ", program ok" : ", program FAILED (" + FirstError(ui, programFrom) + ")";
+                failed = served != ResultOk;
+            }
             continue;
         }
         const int programmed = RunOperation(MainEngine, OpProgram);
@@ -137,16 +155,30 @@ TEST_P(EveryDevice, AtTheBuffersLastByte) {
         }
         if (failed || !reads) continue;
         // Read into the top banks filled with other data: the range's bytes
-        // (and the second image) at the top, nothing else there changed.
-        const std::vector<uint8_t> taken(buffer + first + bytes, buffer + capacity);
+        // at the top and the read's area after them holding the part's
+        // cells there (the units skipped before it left), nothing else
+        // there changed.
         std::memset(buffer + low, kOther, window);
         const int read = RunOperation(MainEngine, OpRead);
         p.line += read == ResultOk ? " read ok" : " read FAILED (" + FirstError(ui, runFrom) + ")";
         failed = read != ResultOk;
-        if (const std::string m = failed ? "" : ReadBackMismatch(buffer, first, bytes, base, unit, expect, taken);
+        if (const std::string m = failed ? "" : ReadBackMismatch(buffer, first, bytes, base, unit, expect, {});
             !m.empty()) {
             p.line += m;
             failed = true;
+        }
+        for (size_t k = 0; !failed && k < areaBytes; ++k) {
+            const uint64_t a = uint64_t{end} + 1 + k / unit;
+            const bool stored = k / unit >= area.skip;
+            const uint8_t want = stored ? CellByte(*chip, static_cast<uint32_t>(a), static_cast<unsigned>(k % unit))
+                                        : kOther;
+            if (const size_t i = first + bytes + k; buffer[i] != want) {
+                char m[112];
+                std::snprintf(m, sizeof m, " read area at buffer %zXh: %02Xh, %02Xh %s", i, buffer[i], want,
+                              stored ? "the part's" : "left");
+                p.line += m;
+                failed = true;
+            }
         }
         if (const std::string w = failed ? "" : ReadWroteOutside(buffer, low, first, [](size_t) { return true; },
                                                                    "below Buffer Start");

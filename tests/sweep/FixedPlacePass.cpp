@@ -1,18 +1,24 @@
 // Every device whose row keeps buffer places for chip addresses of its own
-// (option areas, ID, configuration and data words: the row's declaration
-// gives them) over ranges whose buffer units meet each place: a short range
-// from the row's first address laid across the place, one ending at the top
-// with its last datum on the place's first unit, one laid just below it, and
-// where the part has the place's own chip addresses, those at their place
-// and one unit apart. Each range, on a fresh part, is either refused before
+// (option areas, ID, configuration and data words, a data EEPROM's image, a
+// hidden word), each row's places taken from the table of their
+// descriptions (RowPlaces.h), not from the row's declaration, which must
+// equal it for every range tried. Over ranges laid across each place, just
+// below and just above it, with their last datum on its first unit, where
+// the part has the place's own chip addresses those at their place and one
+// unit apart, and for a read that stores an area past the range, that area
+// across the place: each range, on a fresh part, is refused before
 // power-up with the row's line (no supply switched on, the part blank, the
-// buffer as it was), counted as refused as the row declares, or programs and
-// reads right: the part's cells at the range's chip addresses and blank
-// around them, the range's buffer bytes read back, and every other buffer
-// byte left as it was but the places the row fills whatever the range.
+// buffer as it was) exactly where the table says it meets a place, Read
+// alone where only its area does; else it programs and reads right: the
+// part's cells at the range's chip addresses and blank around them, the
+// range's bytes read back, the images of another memory (EEPROM, hidden
+// word) programmed from their places and read back there, and every other
+// buffer byte left as it was but the places the row fills whatever the
+// range.
 #include "tests/sweep/Sweep.h"
 
 #include "sim/PicChip.h"
+#include "tests/sweep/RowPlaces.h"
 
 namespace {
 
@@ -26,28 +32,64 @@ struct PlaceCase {
     uint32_t start, end, bufferStart;
 };
 
-// The ranges that meet `place` for a part of chip addresses base..top.
-std::vector<PlaceCase> CasesFor(const FixedBufferPlace& place, uint32_t base, uint32_t top) {
+// The rows the table gives places.
+bool RowHasPlaces(uint32_t row) {
+    for (const uint32_t r : {110u, 111u, 112u, 113u, 114u, 115u, 116u, 117u, 118u, 119u, 121u, 125u, 145u, 150u,
+                             151u, 189u, 301u})
+        if (r == row) return true;
+    return false;
+}
+
+// The ranges that meet the row's places, or lie just beside them, for a
+// part of chip addresses base..top; the places are taken for each range
+// (an image after Chip End moves with it).
+std::vector<PlaceCase> PlaceCases(uint32_t row, uint32_t base, uint32_t top) {
+    const uint32_t saved[] = {DeviceStart, DeviceEnd, BufferStart};
     std::vector<PlaceCase> v;
     char n[96];
     const uint32_t count = std::min<uint32_t>(top - base + 1, 0x40);
-    std::snprintf(n, sizeof n, "across %Xh", place.First);
-    v.push_back({n, base, base + count - 1, place.First >= count / 2 ? place.First - count / 2 : 0});
-    if (place.First >= count) {
-        std::snprintf(n, sizeof n, "just below %Xh", place.First);
-        v.push_back({n, base, base + count - 1, place.First - count});
+    auto placesFor = [&](uint32_t start, uint32_t end) {
+        DeviceStart = start;
+        DeviceEnd = end;
+        BufferStart = start;
+        return RowPlaces(row);
+    };
+    const uint32_t lowEnd = base + count - 1, highStart = top - count + 1;
+    for (const RowPlace& p : placesFor(base, lowEnd)) {
+        const auto first = static_cast<uint32_t>(p.first), last = static_cast<uint32_t>(p.last);
+        std::snprintf(n, sizeof n, "across %Xh", first);
+        v.push_back({n, base, lowEnd, first >= count / 2 ? first - count / 2 : 0});
+        if (first >= count) {
+            std::snprintf(n, sizeof n, "just below %Xh", first);
+            v.push_back({n, base, lowEnd, first - count});
+        }
+        std::snprintf(n, sizeof n, "just above %Xh", last);
+        v.push_back({n, base, lowEnd, last + 1});
+        // A read's area past the range laid across the place.
+        const ReadArea area = RowReadArea(row);
+        if (const uint64_t before = (lowEnd - base) + 1 + area.skip + area.count / 2;
+            area.count != 0 && first >= before) {
+            std::snprintf(n, sizeof n, "read area across %Xh", first);
+            v.push_back({n, base, lowEnd, static_cast<uint32_t>(first - before)});
+        }
     }
-    if (const uint32_t start = top - count + 1; place.First >= top - start) {
-        std::snprintf(n, sizeof n, "last datum on %Xh", place.First);
-        v.push_back({n, start, top, place.First - (top - start)});
+    for (const RowPlace& p : placesFor(highStart, top)) {
+        if (p.first < top - highStart) continue;
+        std::snprintf(n, sizeof n, "last datum on %Xh", static_cast<uint32_t>(p.first));
+        v.push_back({n, highStart, top, static_cast<uint32_t>(p.first - (top - highStart))});
     }
-    if (place.Chip >= base && place.Chip <= top) {
-        const uint32_t end = std::min<uint64_t>(top, uint64_t{place.Chip} + (place.Last - place.First));
-        std::snprintf(n, sizeof n, "chip %Xh at its place", place.Chip);
-        v.push_back({n, place.Chip, end, place.First});
-        std::snprintf(n, sizeof n, "chip %Xh one unit apart", place.Chip);
-        v.push_back({n, place.Chip, end, place.First + 1});
+    for (const RowPlace& p : placesFor(base, top)) {
+        if (p.otherMemory || p.chip < base || p.chip > top) continue;
+        const auto chip = static_cast<uint32_t>(p.chip), first = static_cast<uint32_t>(p.first);
+        const uint32_t end = static_cast<uint32_t>(std::min<uint64_t>(top, p.chip + (p.last - p.first)));
+        std::snprintf(n, sizeof n, "chip %Xh at its place", chip);
+        v.push_back({n, chip, end, first});
+        std::snprintf(n, sizeof n, "chip %Xh one unit apart", chip);
+        v.push_back({n, chip, end, first + 1});
     }
+    DeviceStart = saved[0];
+    DeviceEnd = saved[1];
+    BufferStart = saved[2];
     return v;
 }
 
@@ -62,24 +104,27 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
     const bool partKeepsPlaces = part != nullptr && part->facts != nullptr &&
                                  (part->facts->ownLayoutFrom != 0 || part->As<sim::PicFacts>() != nullptr);
     const bool declares = declared != nullptr && declared->FixedPlaces != nullptr;
-    if (!declares && !partKeepsPlaces) GTEST_SKIP() << "the row keeps no buffer place";
+    if (!declares && !partKeepsPlaces && !RowHasPlaces(d.row)) GTEST_SKIP() << "the row keeps no buffer place";
     PassDevice p;
     if (std::string skip; !Ready(p, d, GetParam(), kFixedPlace, skip)) {
         if (!skip.empty()) GTEST_SKIP() << skip;
         return;
     }
-    if (!declares || declared->FixedPlaces().empty()) {
-        p.line += " the part keeps buffer places its row does not declare";
+    if (RowPlaces(CurrentAlgorithm).empty()) {
+        p.line += declares ? " declares buffer places its row's description does not give"
+                           : " the part keeps buffer places its row's description does not give";
+        Report(p, kFixedPlace, GetParam(), true, ui, ui.Log.size());
+        return;
+    }
+    if (const std::string differs = DeclarationDiffers(CurrentAlgorithm); !differs.empty()) {
+        p.line += differs;
         Report(p, kFixedPlace, GetParam(), true, ui, ui.Log.size());
         return;
     }
     if (!(SupportedOperationMask & OpMaskRead)) GTEST_SKIP() << p.line << " no Read";
     const unsigned unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
     const uint32_t base = DeviceStart, top = DeviceEnd;
-    std::vector<PlaceCase> cases;
-    for (const FixedBufferPlace& place : declared->FixedPlaces())
-        for (PlaceCase& c : CasesFor(place, base, top))
-            cases.push_back(std::move(c));
+    const std::vector<PlaceCase> cases = PlaceCases(CurrentAlgorithm, base, top);
     // The whole layout's data as a user's file gives it.
     std::vector<uint8_t> whole(size_t{top - base + 1} * unit);
     FillRandom(whole.data(), whole.size(), static_cast<uint32_t>(GetParam()) + 41);
@@ -94,10 +139,19 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         sim::SimProgrammer* simp = ProgramSimulator();
         sim::CatalogChip* chip = SeatedSimChip();
         ASSERT_NE(chip, nullptr);
-        const RowDef* def = RowDefinition(CurrentAlgorithm);
         DeviceStart = c.start;
         DeviceEnd = c.end;
         BufferStart = c.bufferStart;
+        p.line += " [" + c.name + "]";
+        // The declaration follows the range as the table does.
+        if (const std::string differs = DeclarationDiffers(CurrentAlgorithm); !differs.empty()) {
+            p.line += differs;
+            failed = true;
+            break;
+        }
+        const std::vector<RowPlace> places = RowPlaces(CurrentAlgorithm);
+        const bool programMeets = MeetsAPlace(places, c.start, c.end, c.bufferStart);
+        const bool readMeets = MeetsAPlace(places, c.start, c.end, c.bufferStart, RowReadArea(CurrentAlgorithm));
         const size_t first = size_t{c.bufferStart} * unit, bytes = size_t{c.end - c.start + 1} * unit;
         BufferEnd = static_cast<uint32_t>(first + bytes - 1);
         ASSERT_EQ(SelectBank(std::max<uint32_t>(BufferEnd, 0x2FFFF), 1), 1);
@@ -105,10 +159,16 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         uint8_t* buffer = BufferImage();
         const size_t imageBytes = size_t{BankCount} * BufferBankBytes;
         std::memset(buffer, kOther, imageBytes);
+        // An image of another memory is programmed from its place.
+        std::vector<bool> image(imageBytes);
+        for (const RowPlace& f : places)
+            if (f.otherMemory)
+                for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < imageBytes; ++i) image[i] = true;
+        for (size_t i = 0; i < imageBytes; ++i)
+            if (image[i]) buffer[i] = AddressByte(i);
         std::copy_n(whole.begin() + static_cast<ptrdiff_t>(size_t{c.start - base} * unit), bytes,
                     buffer + first);
         const std::vector<uint8_t> before(buffer, buffer + imageBytes);
-        p.line += " [" + c.name + "]";
         BlankCheckBeforeProgram = 1;
         VerifyAfterProgram = 1;
         VerifyAfterRead = 0;
@@ -122,26 +182,36 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
                 if (ui.Log[i].rfind(FixedPlaceRefusal, 0) == 0) return true;
             return false;
         };
-        if (refusedWithLine(runFrom)) {
-            // Refused before power-up: nothing switched on, the part blank,
-            // the buffer as it was; Read refuses the range too.
-            const size_t readFrom = ui.Log.size();
-            simp->AttachComponent(&watch);
-            const int read = RunOperation(MainEngine, OpRead);
-            simp->DetachComponent(&watch);
-            p.line += programmed == ResultOk || read == ResultOk ? " served" : " refused";
-            if (!refusedWithLine(readFrom)) p.line += " (Read without the line)";
+        // Refused before power-up exactly where the range meets a place: a
+        // Read then too, nothing switched on, the part blank, the buffer as
+        // it was; Read alone where only its area does.
+        auto checkRefused = [&](const char* op, int result, size_t at) {
+            p.line += result == ResultOk ? std::string(" ") + op + " served" : std::string(" ") + op + " refused";
+            if (!refusedWithLine(at)) p.line += " (without the line)";
             if (watch.switchedOn) p.line += " after a supply was switched on";
             const bool kept = std::equal(before.begin(), before.end(), buffer);
             if (!kept) p.line += " with the buffer changed";
             const std::string written =
-                CellsNotBlank(*chip, *p.part, base, std::min<uint32_t>(top - base + 1, 0x1000),
-                              "after the refusal") +
+                result == ResultOk || !refusedWithLine(at) ? "" :
+                CellsNotBlank(*chip, *p.part, base, std::min<uint32_t>(top - base + 1, 0x1000), "after the refusal") +
                 CellsNotBlank(*chip, *p.part, c.start, std::min<uint32_t>(c.end - c.start + 1, 0x1000),
                               "after the refusal");
             p.line += written;
-            failed = programmed == ResultOk || read == ResultOk || !refusedWithLine(readFrom) ||
-                     watch.switchedOn || !kept || !written.empty();
+            return result == ResultOk || !refusedWithLine(at) || watch.switchedOn || !kept || !written.empty();
+        };
+        if (refusedWithLine(runFrom) != programMeets) {
+            p.line += programMeets ? " program served over a place" : " program refused where no place is met";
+            p.line += " (" + FirstError(ui, runFrom) + ")";
+            failed = true;
+            break;
+        }
+        if (programMeets) {
+            failed = checkRefused("program", programmed, runFrom);
+            const size_t readFrom = ui.Log.size();
+            simp->AttachComponent(&watch);
+            const int read = RunOperation(MainEngine, OpRead);
+            simp->DetachComponent(&watch);
+            failed = checkRefused("read", read, readFrom) || failed;
             refusals += 1;
             continue;
         }
@@ -174,11 +244,24 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
             }
         }
         if (failed) break;
-        // Read into a buffer of other data: the range's bytes back, every
-        // other byte left but a second image the row keeps after the range
-        // and the places it fills whatever the range.
+        // Read into a buffer of other data: the range's bytes back, the
+        // images of another memory back at their places, every other byte
+        // left but the places the row fills whatever the range.
         std::memset(buffer, kOther, imageBytes);
         const size_t readFrom = ui.Log.size();
+        if (readMeets) {
+            SupplyWatch readWatch;
+            simp->AttachComponent(&readWatch);
+            const int read = RunOperation(MainEngine, OpRead);
+            simp->DetachComponent(&readWatch);
+            const bool kept = std::all_of(buffer, buffer + imageBytes, [](uint8_t b) { return b == kOther; });
+            p.line += read == ResultOk ? " read served over a place" : " read refused";
+            if (!refusedWithLine(readFrom)) p.line += " (without the line)";
+            if (readWatch.switchedOn) p.line += " after a supply was switched on";
+            if (!kept) p.line += " with the buffer changed";
+            failed = read == ResultOk || !refusedWithLine(readFrom) || readWatch.switchedOn || !kept;
+            continue;
+        }
         const int read = RunOperation(MainEngine, OpRead);
         p.line += read == ResultOk ? " read ok" : " read FAILED";
         failed = read != ResultOk;
@@ -194,16 +277,20 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
                 failed = true;
             }
         }
+        for (size_t i = 0; !failed && i < imageBytes; ++i) {
+            if (!image[i] || buffer[i] == AddressByte(i)) continue;
+            char m[112];
+            std::snprintf(m, sizeof m, " image at buffer %zXh: %02Xh read, %02Xh programmed from there", i, buffer[i],
+                          AddressByte(i));
+            p.line += m;
+            failed = true;
+        }
         std::vector<bool> filled(imageBytes);
         for (size_t i = first; i < first + bytes && i < imageBytes; ++i)
             filled[i] = true;
-        const size_t second = def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
-        for (size_t i = first + bytes; i < first + bytes + second && i < imageBytes; ++i)
-            filled[i] = true;
-        for (const FixedBufferPlace& f : def->FixedPlaces())
-            if (!f.RangeOnly)
-                for (size_t i = size_t{f.First} * unit; i < (size_t{f.Last} + 1) * unit && i < imageBytes;
-                     ++i)
+        for (const RowPlace& f : places)
+            if (!f.rangeOnly)
+                for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < imageBytes; ++i)
                     filled[i] = true;
         // The words a PIC keeps past those the user's code fills (its
         // calibration area): a read brings them in where their chip addresses

@@ -1032,9 +1032,14 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
     }
     if (!failed && !reads) p.line += " (no Read: cells checked)";
     if (!failed && reads) {
-        // A second image the row keeps right after the range's bytes (its
-        // declaration gives the length) is read back from there too.
+        // A second image the row keeps from buffer byte Chip End + 1, right
+        // after the range's bytes here (its declaration gives the length),
+        // is read back from there too.
         const size_t second = def != nullptr && def->ImageAfterRange != nullptr ? def->ImageAfterRange() : 0;
+        if (second != 0 && first + bytes != (size_t{end} + 1) * unit) {
+            p.line += " (the range's bytes do not end at Chip End: the pass cannot place the second image)";
+            failed = true;
+        }
         const size_t after = std::min(size, first + bytes + second);
         const std::vector<uint8_t> taken(buffer + first + bytes, buffer + after);
         // Before the read, the range's bytes hold what the part does not
