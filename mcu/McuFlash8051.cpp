@@ -451,6 +451,7 @@ int Alg105Secure() {
         WriteLocks(LocksOfLevel(), LockPulse105, 1);
     }
     PowerDown105();
+    if (DeviceVariant != 1) ShowLocksNotReadBack();
     return r;
 }
 
@@ -475,6 +476,7 @@ int Alg178Secure() {
     WriteLocks(
         LocksOfLevel(), [](int) { PulseProgram178(LockPulseWidth178); }, 1);
     PowerDown178();
+    ShowLocksNotReadBack();
     return 1;
 }
 
@@ -534,6 +536,7 @@ int Alg106Secure() {
         ProgramByte106();
     }
     PowerDown106();
+    ShowLocksNotReadBack();
     return 1;
 }
 
