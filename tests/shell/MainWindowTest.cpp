@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "FormChecks.h"
@@ -61,14 +62,16 @@ class MainWindowTest : public ShellTest {
         g_identifyCalls = 0;
         g_optionsCalls = 0;
     }
-    // A new main window, as the next start of the program makes it, shown.
-    void StartAgain() {
+    // A new main window, as the next start of the program makes it, shown
+    // (`made`: runs on it before it shows).
+    void StartAgain(const std::function<void(TForm1&)>& made = {}) {
         InstallUiBridge(nullptr);
         bridge.reset();
         form = std::make_unique<TForm1>();
         Form1 = form.get();
         bridge = std::make_unique<QtUiBridge>(form.get());
         InstallUiBridge(bridge.get());
+        if (made) made(*form);
         form->show();
         QCoreApplication::processEvents();
     }
@@ -676,6 +679,25 @@ TEST_F(MainWindowTest, FromARememberedSizeLargerThanTheScreenItStartsShowWhole) 
             ExpectNothingClipped(form.get());
         }
     }
+}
+
+// A window whose least size is larger than the screen's area (a large font
+// on a small screen; here the log asks for the whole area): the log gives
+// way, and the window starts wholly on the area with every speed button and
+// nothing in it cut; at 144 dpi too.
+TEST_F(MainWindowTest, WhereItsLeastSizeIsLargerThanTheScreenTheLogGivesWayShowWhole) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(form->close());
+    {
+        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+        s.remove(kWindowPositionKey);
+    }
+    StartAgain([&](TForm1& w) { w.Memo1->setMinimumSize(area.size()); });
+    ExpectWhollyOn(area, form.get());
+    EXPECT_LT(form->Memo1->minimumHeight(), area.height());
+    EXPECT_LT(form->Memo1->minimumWidth(), area.width());
+    formchecks::ExpectToolBarWhole(form->findChild<QToolBar*>("SpeedBar"));
+    ExpectNothingClipped(form.get());
 }
 
 } // namespace
