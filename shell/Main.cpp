@@ -666,8 +666,9 @@ QRect StartArea(const QScreen* screen) {
 
 // The window lies wholly on the area of its start screen: moved in from
 // every edge it passes, so its toolbar, counters and status bar can be seen.
-// A window larger than that area (its least size is, see FitStartSize)
-// keeps its top left corner, and so its title bar, on it.
+// A window still larger than that area (a toolbar wider than the screen,
+// or a log already at its least) keeps its top left corner, and so its
+// title bar, on it.
 void KeepOnAScreen(QWidget* w) {
     const QScreen* on = StartScreen(w);
     if (on == nullptr) return;
