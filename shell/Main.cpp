@@ -32,6 +32,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
@@ -643,23 +644,35 @@ void TForm1::showEvent(QShowEvent* event) {
 
 namespace {
 
-// The window lies wholly on the available area of the screen that holds its
-// title bar, or of the primary screen when none does: moved in from every
-// edge it passes, so its toolbar, counters and status bar can be seen; a
-// window larger than that area keeps its top left corner (and so its title
-// bar) on it.
-void KeepOnAScreen(QWidget* w) {
+// The screen a window starts on: the one whose available area holds its
+// title bar, or the primary screen when none does.
+const QScreen* StartScreen(const QWidget* w) {
     const QRect grip(w->pos(), QSize(std::min(w->width(), 100), 30));
-    const QScreen* on = nullptr;
-    for (const QScreen* screen : QGuiApplication::screens()) {
-        if (screen->availableGeometry().intersects(grip)) {
-            on = screen;
-            break;
-        }
-    }
-    if (on == nullptr) on = QGuiApplication::primaryScreen();
+    for (const QScreen* screen : QGuiApplication::screens())
+        if (screen->availableGeometry().intersects(grip)) return screen;
+    return QGuiApplication::primaryScreen();
+}
+
+// The part of a screen's available area a window may take. At a fractional
+// scale Qt rounds a window's place and size to pixels each on its own, so
+// one unit is kept spare at the right and bottom: rounding cannot then
+// carry the window a pixel past the area's edge.
+QRect StartArea(const QScreen* screen) {
+    QRect area = screen->availableGeometry();
+    const qreal ratio = screen->devicePixelRatio();
+    if (ratio != std::floor(ratio)) area.adjust(0, 0, -1, -1);
+    return area;
+}
+
+// The window lies wholly on the area of its start screen: moved in from
+// every edge it passes, so its toolbar, counters and status bar can be seen.
+// A window still larger than that area (a toolbar wider than the screen,
+// or a log already at its least) keeps its top left corner, and so its
+// title bar, on it.
+void KeepOnAScreen(QWidget* w) {
+    const QScreen* on = StartScreen(w);
     if (on == nullptr) return;
-    const QRect area = on->availableGeometry();
+    const QRect area = StartArea(on);
     const QRect frame = w->frameGeometry();
     const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
     const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
@@ -700,18 +713,34 @@ void TForm1::FormShow() {
 
 // A size kept from a smaller font, or given before the start, may be too
 // narrow for the speed buttons: the window grows so that none hides behind
-// the toolbar's overflow button. It grows no higher than the screen.
+// the toolbar's overflow button. Then it is fitted to the screen's area,
+// frame included, on both sides: a kept size larger than the area shrinks
+// (the panels scroll), and where the window's least size is larger than the
+// area (a large font on a small screen) the log gives up as much of its
+// least size as that takes, down to a few lines of a few words. Only a
+// toolbar wider than the screen keeps the window wider, its buttons whole.
 void TForm1::FitStartSize() {
     const QToolBar* bar = findChild<QToolBar*>("SpeedBar");
     if (bar == nullptr || isMaximized()) return;
     const int need = bar->sizeHint().width() + std::max(0, width() - bar->width());
     if (width() < need) resize(need, height());
-    // No higher than the screen: the panels scroll instead.
-    if (const QScreen* screen = this->screen()) {
-        const int frame = frameGeometry().height() - height();
-        const int room = screen->availableGeometry().height() - frame;
-        if (height() > room) resize(width(), std::max(room, minimumSizeHint().height()));
+    const QScreen* screen = StartScreen(this);
+    if (screen == nullptr) return;
+    const QSize room = StartArea(screen).size() - (frameGeometry().size() - size());
+    const QSize over = minimumSize().expandedTo(minimumSizeHint()) - room;
+    if (over.width() > 0 || over.height() > 0) {
+        const QFontMetrics metrics = Memo1->fontMetrics();
+        const int leastWidth = 20 * metrics.averageCharWidth();
+        const int leastHeight = 3 * metrics.lineSpacing();
+        Memo1->setMinimumSize(std::max(std::min(leastWidth, Memo1->minimumWidth()),
+                                       Memo1->minimumWidth() - std::max(0, over.width())),
+                              std::max(std::min(leastHeight, Memo1->minimumHeight()),
+                                       Memo1->minimumHeight() - std::max(0, over.height())));
+        if (QLayout* inner = centralWidget()->layout()) inner->activate();
+        if (QLayout* outer = layout()) outer->activate();
     }
+    const QSize fitted(std::max(need, std::min(width(), room.width())), std::min(height(), room.height()));
+    if (fitted != size()) resize(fitted);
 }
 
 void TForm1::FormClose() {

@@ -1,9 +1,11 @@
 // Where chosen fuses of a JEDEC map land on the edit-mode PLDs (rows 207,
 // 208, 210, 209, 240, 241), the GAL6001-type FPLAs (row 225), the
 // serial-command PLDs (row 292), the serial-address and text-ID GALs (rows
-// 221, 222, 224, 226, 227, 230, 231, 234, 247), the 22V10 with 10-bit words
-// (row 237), the JTAG 22V10 (row 294) and the instruction-interface block
-// CPLD (row 218); the tables: FusePlacements.h. The fuse is
+// 221, 222, 224, 226, 227, 230, 231, 234, 247), the row-serial 16V8 and
+// 20V8 GALs (rows 219, 220, 232, 233, 228, 243, 229), the byte-wide and
+// 10-bit-word parts with a cycle record (rows 235, 236, 237), the JTAG 22V10
+// (row 294) and the instruction-interface block CPLD (row 218); the tables:
+// FusePlacements.h. The fuse is
 // programmed alone (0, every other fuse 1) through the driver; the chip
 // model must show it at that place, and no other cell of the map may change.
 #include <cstdint>
@@ -164,6 +166,20 @@ TEST_F(EditModePlacementTest, SerialCommandByRowShiftAndBit) {
 TEST_F(EditModePlacementTest, SerialAddressGalsWhole) {
     for (const auto& table : placement::SerialGalWhole())
         ExpectTable<sim::GalChip, sim::GalPartFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Rows 219, 220, 232, 233, 228, 243 and 229: every fuse of each device's
+// map at its row address and register position, the architecture row in
+// the order the part's signature or identification calls for.
+TEST_F(EditModePlacementTest, RowSerialGalsWhole) {
+    for (const auto& table : placement::RowSerialGalWhole())
+        ExpectTable<sim::GalChip, sim::GalPartFacts>(table.maker, table.name, table.spots, table.at);
+}
+
+// Rows 235 and 236: every fuse at its row address, byte index and bit.
+TEST_F(EditModePlacementTest, ByteCycleRecordWhole) {
+    for (const auto& table : placement::ByteCycleRecordWhole())
+        ExpectTable<sim::CycleRecordChip, sim::CycleRecordFacts>(table.maker, table.name, table.spots, table.at);
 }
 
 // Row 218: every fuse of the map at its row, program clock and block.

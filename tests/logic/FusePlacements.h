@@ -759,6 +759,114 @@ inline std::vector<EmTable<sim::GalChip>> SerialGalWhole() {
     return tables;
 }
 
+// The row-serial 16V8 and 20V8 rows (219, 220, 232, 233) and those with an
+// identification text (228, 243, 229), whole: array row a (0 to C - 1, C =
+// 32 on the 16V8 map, 40 on the 20V8 map) bit b holds fuse b x C + a; the
+// UES row at address C bit b fuse UES + b; the architecture row at address
+// 60 its 82 bits in one of two orders. On the 16V8 map XOR is 2048-2055,
+// AC1 2120-2127, the term-disable bits 2128-2191, SYN 2192 and AC0 2193;
+// the 20V8 map has each 512 higher. The first order serves parts whose
+// signature type code is below 26 (0 and 32 here), the second those at 26
+// or above (1Ah and 58), the extended-ID and the text-ID parts.
+struct RowSerialGalMap {
+    const char* maker;
+    const char* name;
+    bool wide;         // the 20V8 map
+    bool secondOrder;  // the architecture row's second order
+};
+
+inline std::vector<uint32_t> GalArchitectureRow(bool wide, bool secondOrder) {
+    struct Run {
+        uint32_t first, last;
+    };
+    static const std::vector<Run> first = {{2128, 2159}, {2048, 2051}, {2193, 2193}, {2120, 2127},
+                                           {2192, 2192}, {2052, 2055}, {2160, 2191}};
+    static const std::vector<Run> second = {{2048, 2051}, {2193, 2193}, {2120, 2123}, {2128, 2191},
+                                            {2124, 2127}, {2192, 2192}, {2052, 2055}};
+    std::vector<uint32_t> row;
+    for (const Run& r : secondOrder ? second : first)
+        for (uint32_t f = r.first; f <= r.last; ++f) row.push_back(f + (wide ? 512u : 0u));
+    return row;
+}
+
+inline std::vector<RowSerialGalMap> RowSerialGalMaps() {
+    return {{"LATTICE", "GAL16V8", false, false},
+            {"LATTICE", "GAL16V8B", false, true},
+            {"LATTICE", "GAL16V8D", false, true},
+            {"NATIONAL-SEMICONDUCTOR", "GAL16V8", false, false},
+            {"ST", "GAL16V8", false, false},
+            {"LATTICE", "GAL20V8B", true, false},
+            {"LATTICE", "GAL20V8D", true, true},
+            {"NATIONAL-SEMICONDUCTOR", "GAL20V8A", true, false},
+            {"ST", "GAL20V8", true, false},
+            {"LATTICE", "GAL16LV8C", false, true},
+            {"LATTICE", "GAL16LV8D", false, true},
+            {"LATTICE", "GAL16LV8ZD", false, true},
+            {"LATTICE", "GAL20LV8D", true, true},
+            {"ATMEL", "ATF16V8B", false, true},
+            {"ATMEL", "ATF16V8C", false, true},
+            {"ATMEL", "ATF16V8CZ", false, true},
+            {"ATMEL", "ATF20V8B", true, true}};
+}
+
+inline std::vector<EmTable<sim::GalChip>> RowSerialGalWhole() {
+    std::vector<EmTable<sim::GalChip>> tables;
+    for (const RowSerialGalMap& m : RowSerialGalMaps()) {
+        const int columns = m.wide ? 40 : 32;
+        const uint32_t ues = m.wide ? 2568 : 2056;
+        std::vector<EmSpot> spots;
+        for (int a = 0; a < columns; ++a)
+            for (int b = 0; b < 64; ++b) spots.push_back({static_cast<uint32_t>(b * columns + a), a, b});
+        for (int b = 0; b < 64; ++b) spots.push_back({ues + static_cast<uint32_t>(b), columns, b});
+        const std::vector<uint32_t> arch = GalArchitectureRow(m.wide, m.secondOrder);
+        for (size_t i = 0; i < arch.size(); ++i) spots.push_back({arch[i], 60, static_cast<int>(i)});
+        tables.push_back({m.maker, m.name, std::move(spots),
+                          [](const sim::GalChip& chip, const EmSpot& s) { return chip.CellAtPlace(s.a, s.b); }});
+    }
+    return tables;
+}
+
+// Rows 235 and 236, whole: the byte at row r, index x holds in value bit b:
+// array rows fuse (8 b + x) x C + column (C = 32, 40); row 40 (UES) fuse
+// UES + 8 x + b; row 42 (term-disable) fuse PTD + x + 8 b; row 41 index 0
+// the XOR bits XOR + b, index 1 the AC1 bits AC1 + b, index 2 AC0 on bit 0
+// and SYN on bit 1. The 16V8-type part takes column r at row address r;
+// the 20V8-type part takes columns 0-39 at the row addresses 0, 1, 38, 39,
+// 4, 5, 2, 3, ... below. Place: row address / index / bit.
+inline std::vector<EmTable<sim::CycleRecordChip>> ByteCycleRecordWhole() {
+    static const int wideAddress[40] = {0,  1,  38, 39, 4,  5,  2,  3,  8,  9,  6,  7,  12, 13,
+                                        10, 11, 16, 17, 14, 15, 20, 21, 18, 19, 24, 25, 22, 23,
+                                        28, 29, 26, 27, 34, 35, 30, 31, 36, 37, 32, 33};
+    std::vector<EmTable<sim::CycleRecordChip>> tables;
+    for (const bool wide : {false, true}) {
+        const uint32_t columns = wide ? 40 : 32;
+        const uint32_t shift = wide ? 512 : 0;
+        std::vector<EmSpot> spots;
+        for (uint32_t c = 0; c < columns; ++c) {
+            const int address = wide ? wideAddress[c] : static_cast<int>(c);
+            for (int x = 0; x < 8; ++x)
+                for (int b = 0; b < 8; ++b)
+                    spots.push_back({static_cast<uint32_t>(8 * b + x) * columns + c, address, x, b});
+        }
+        for (int x = 0; x < 8; ++x)
+            for (int b = 0; b < 8; ++b) {
+                spots.push_back({2056u + shift + static_cast<uint32_t>(8 * x + b), 40, x, b});
+                spots.push_back({2128u + shift + static_cast<uint32_t>(x + 8 * b), 42, x, b});
+            }
+        for (int b = 0; b < 8; ++b) {
+            spots.push_back({2048u + shift + static_cast<uint32_t>(b), 41, 0, b});
+            spots.push_back({2120u + shift + static_cast<uint32_t>(b), 41, 1, b});
+        }
+        spots.push_back({2193u + shift, 41, 2, 0});
+        spots.push_back({2192u + shift, 41, 2, 1});
+        tables.push_back({"CYPRESS", wide ? "PALCE20V8" : "PALCE16V8", std::move(spots),
+                          [](const sim::CycleRecordChip& chip, const EmSpot& e) {
+                              return chip.FuseAtPlace(e.a, e.b, e.c);
+                          }});
+    }
+    return tables;
+}
+
 // Row 294, whole: array row r (0-43) position p holds fuse 44 p + r; row 44
 // position p (0-63) fuse 5828 + p; row 45 position p (0-19) fuse 5808 + p
 // with pairs swapped (0 -> 5809, 1 -> 5808, ...).
@@ -900,6 +1008,8 @@ inline const DeviceTable* DeviceTableOf(const std::string& maker, const std::str
         AddDeviceTables(t, Gal6001ArchitectureChainWhole());
         AddDeviceTables(t, SerialCommandPlaces());
         AddDeviceTables(t, SerialGalWhole());
+        AddDeviceTables(t, RowSerialGalWhole());
+        AddDeviceTables(t, ByteCycleRecordWhole());
         AddDeviceTables(t, InstructionBlockWhole());
         AddDeviceTables(t, JtagV10Whole());
         AddDeviceTables(t, WordV10Whole());

@@ -1,7 +1,8 @@
 // Rows 253 and 254 end to end against the text-list EE PLD models: the
 // lists as the rows parse them, the driver's operations on every record,
 // the code checks, the refusal of set-ups without pins or a list, bounded
-// passes, and the traffic the Part's examples name.
+// passes, and the register stream of whole operations written out from the
+// rows' protocol.
 #include <unistd.h>
 
 #include <fstream>

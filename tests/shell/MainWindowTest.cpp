@@ -9,8 +9,10 @@
 #include <QShortcut>
 #include <QToolBar>
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 
 #include "FormChecks.h"
@@ -38,6 +40,21 @@ int FakeOptions() {
     return 0;
 }
 
+// The window's frame lies on the screen's available area, in the window's
+// units and in whole pixels: at a fractional scale Qt rounds the window's
+// place and size to pixels each on its own, and the area's pixels may be as
+// few as its units stand for when rounded.
+void ExpectWhollyOn(const QRect& area, const QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    EXPECT_TRUE(area.contains(frame)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
+                                      << frame.height() << " on " << area.width() << "x" << area.height();
+    const qreal ratio = window->devicePixelRatioF();
+    auto end = [ratio](int at, int size) { return qRound(at * ratio) + qRound(size * ratio); };
+    auto least = [ratio](int at, int size) { return static_cast<int>(std::ceil((at + size - 0.5) * ratio)); };
+    EXPECT_LE(end(frame.left(), frame.width()), least(area.left(), area.width())) << "pixels across";
+    EXPECT_LE(end(frame.top(), frame.height()), least(area.top(), area.height())) << "pixels down";
+}
+
 class MainWindowTest : public ShellTest {
   protected:
     void SetUp() override {
@@ -45,14 +62,16 @@ class MainWindowTest : public ShellTest {
         g_identifyCalls = 0;
         g_optionsCalls = 0;
     }
-    // A new main window, as the next start of the program makes it, shown.
-    void StartAgain() {
+    // A new main window, as the next start of the program makes it, shown
+    // (`made`: runs on it before it shows).
+    void StartAgain(const std::function<void(TForm1&)>& made = {}) {
         InstallUiBridge(nullptr);
         bridge.reset();
         form = std::make_unique<TForm1>();
         Form1 = form.get();
         bridge = std::make_unique<QtUiBridge>(form.get());
         InstallUiBridge(bridge.get());
+        if (made) made(*form);
         form->show();
         QCoreApplication::processEvents();
     }
@@ -353,7 +372,7 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     start();
     EXPECT_NE(QGuiApplication::screenAt(form->pos() + QPoint(10, 10)), nullptr) << form->x() << "," << form->y();
 
-    // A window larger than the screen (a large font) keeps its title bar on it.
+    // A window larger than the screen shrinks to lie wholly on it.
     EXPECT_TRUE(form->close());
     {
         QSettings s(QSettings::UserScope, "Harrowend", "Remember");
@@ -364,9 +383,7 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
         s.setValue("Height", 1400);
     }
     start();
-    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
-    EXPECT_GE(form->frameGeometry().left(), screen.left());
-    EXPECT_GE(form->frameGeometry().top(), screen.top());
+    ExpectWhollyOn(QGuiApplication::primaryScreen()->availableGeometry(), form.get());
 }
 
 // ---------------------------------------------------------------------------
@@ -624,15 +641,63 @@ TEST_F(MainWindowTest, FromARememberedPlaceAtTheEdgeItStartsShowWhole) {
         }
         StartAgain();
         EXPECT_EQ(QPoint(form->RememberedLeft, form->RememberedTop), place);
-        // On each axis inside the area, or from its start where larger.
-        auto inside = [](int at, int size, int first, int last) {
-            return size <= last - first + 1 ? at >= first && at + size - 1 <= last : at == first;
-        };
-        const QRect frame = form->frameGeometry();
-        EXPECT_TRUE(inside(frame.left(), frame.width(), area.left(), area.right()) &&
-                    inside(frame.top(), frame.height(), area.top(), area.bottom()))
-            << frame.x() << "," << frame.y() << " " << frame.width() << "x" << frame.height();
+        ExpectWhollyOn(area, form.get());
     }
+}
+
+// A remembered size larger than the screen's available area on either side
+// or both, or near it, from a place at the area's corner or edges: the
+// window starts wholly on the area, frame included, every speed button in
+// sight and nothing in it cut (where a large font asks for more height than
+// the screen has, the log gives way); at 96 and 144 dpi on a screen of
+// 1280 x 1024 too.
+TEST_F(MainWindowTest, FromARememberedSizeLargerThanTheScreenItStartsShowWhole) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const QSize sizes[] = {QSize(1800, 900), area.size() + QSize(300, 200), area.size() - QSize(8, 8),
+                           QSize(area.width() + 40, 300), QSize(500, area.height() + 60)};
+    const QPoint places[] = {QPoint(0, 50), QPoint(area.right() - 60, area.bottom() - 40), QPoint(20, -13),
+                             QPoint(area.right() + 200, 10)};
+    for (const QSize size : sizes) {
+        for (const QPoint place : places) {
+            SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()) + " at " +
+                         std::to_string(place.x()) + "," + std::to_string(place.y()));
+            EXPECT_TRUE(form->close());
+            {
+                QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+                s.remove(kWindowPositionKey);
+                s.beginGroup(kWindowPositionKey);
+                s.setValue("Left", place.x());
+                s.setValue("Top", place.y());
+                s.setValue("Width", size.width());
+                s.setValue("Height", size.height());
+            }
+            StartAgain();
+            ExpectWhollyOn(area, form.get());
+            const QToolBar* bar = form->findChild<QToolBar*>("SpeedBar");
+            ASSERT_NE(bar, nullptr);
+            formchecks::ExpectToolBarWhole(bar);
+            ExpectNothingClipped(form.get());
+        }
+    }
+}
+
+// A window whose least size is larger than the screen's area (a large font
+// on a small screen; here the log asks for the whole area): the log gives
+// way, and the window starts wholly on the area with every speed button and
+// nothing in it cut; at 144 dpi too.
+TEST_F(MainWindowTest, WhereItsLeastSizeIsLargerThanTheScreenTheLogGivesWayShowWhole) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(form->close());
+    {
+        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+        s.remove(kWindowPositionKey);
+    }
+    StartAgain([&](TForm1& w) { w.Memo1->setMinimumSize(area.size()); });
+    ExpectWhollyOn(area, form.get());
+    EXPECT_LT(form->Memo1->minimumHeight(), area.height());
+    EXPECT_LT(form->Memo1->minimumWidth(), area.width());
+    formchecks::ExpectToolBarWhole(form->findChild<QToolBar*>("SpeedBar"));
+    ExpectNothingClipped(form.get());
 }
 
 } // namespace
