@@ -277,7 +277,9 @@ void ReportRamTestResult(int result, int row) {
     switch (result) {
     case 1:
         // A DRAM's march stays within a row, kept refreshed by its own cycles.
-        text = row >= 0 && row < kRamTypeCount && RamTypeTable[row].Mode != 2 ? kDramGoodLine : "Good Memory!";
+        text = row >= 0 && row < kRamTypeCount && RamTypeTable[row].Mode != 2
+                   ? "Good Memory! (row address lines, disturbance between rows and retention not tested)"
+                   : "Good Memory!";
         break;
     case -1:
         text = "Defective Memory!";

@@ -34,11 +34,7 @@ constexpr int kRamTestRefused = 97;
 int RunRamTest(int row);
 void PowerUpRamTest(int row);
 void PowerDownRamTest(int row);
-// The good result of a DRAM row, naming what its row-by-row march cannot
-// test.
-inline constexpr const char* kDramGoodLine =
-    "Good Memory! (row address lines, disturbance between rows and retention not tested)";
 // The log line of a result ("Good Memory!", ...) of list row `row` after
-// its beep; nothing for an unknown result. A DRAM row's good result says
-// what was not tested.
+// its beep; nothing for an unknown result. A DRAM row's good result names
+// what its row-by-row march cannot test.
 void ReportRamTestResult(int result, int row = -1);
