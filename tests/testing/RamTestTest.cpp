@@ -338,7 +338,7 @@ const MarchFault kMarchFaults[] = {
     {"1 falling sets 5", Couple<1, 5, Edge::Fall, Effect::Set>},
     {"1 falling clears 5", Couple<1, 5, Edge::Fall, Effect::Clear>},
     {"1 rising flips 5", Couple<1, 5, Edge::Rise, Effect::Flip>},
-    {"2 falling flips 9", Couple<2, 9, Edge::Fall, Effect::Flip>},
+    {"2 falling flips 9", Couple<2, 9, Edge::Fall, Effect::Flip>, true},
     {"100 rising sets 40", Couple<100, 40, Edge::Rise, Effect::Set>},
     {"100 rising clears 40", Couple<100, 40, Edge::Rise, Effect::Clear>},
     {"100 falling sets 40", Couple<100, 40, Edge::Fall, Effect::Set>},
