@@ -487,6 +487,15 @@ TEST_F(RamTest, DramRowsLoseTheirDataPastTheRefreshPeriod) {
     EXPECT_EQ(ram.LostReads(), 1u);
     EXPECT_EQ(ram.Read(700, 2000 + 4000), 1);
 
+    // A weak cell loses its datum sooner, its row's other cells keep theirs.
+    sim::RamChip weak(*f);
+    weak.WeakCell(5, 1000);
+    weak.Write(5, 1, 0);
+    weak.Write(6, 1, 0);
+    EXPECT_EQ(weak.Read(5, 900), 1);
+    EXPECT_EQ(weak.Read(5, 1950), 0);
+    EXPECT_EQ(weak.Read(6, 1960), 1);
+
     // A static RAM keeps its data.
     sim::RamChip sram(*sim::FindFacts<sim::RamPartFacts>("6164"));
     sram.Write(5, 0x5A, 0);
