@@ -91,11 +91,15 @@ template <class Facts> const Facts* FactsAs(const PartFacts* facts) {
 // forwards to the family's model); nullptr when it is no M.
 template <class M> M* SeatedModel(ChipModel* chip) {
     if (chip == nullptr) return nullptr;
-    if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
     if constexpr (std::is_same_v<std::remove_const_t<M>, ChipModel>) {
+        if (auto* part = dynamic_cast<CatalogChip*>(chip)) chip = &part->Model();
         return chip;
     } else {
-        return dynamic_cast<M*>(chip);
+        // A model seated as itself first: a cast that matches the object's
+        // own type is the cheap one (the bus models ask on every cycle).
+        if (auto* model = dynamic_cast<M*>(chip)) return model;
+        auto* part = dynamic_cast<CatalogChip*>(chip);
+        return part != nullptr ? dynamic_cast<M*>(&part->Model()) : nullptr;
     }
 }
 template <class M> const M* SeatedModel(const ChipModel* chip) {

@@ -32,8 +32,16 @@ ChipDrive RamChip::Output(const PinEnvironment& env, int socketPin) const {
     return DiodeNetworkOutput(env, socketPin);
 }
 
-uint32_t RamChip::Cycle(uint32_t location, uint64_t nowUs) {
+uint32_t RamChip::Decode(uint32_t location) const {
     location = (location % part_.words) & ~tiedLow_;
+    for (const Short& s : shorts_) {
+        if ((location & s.a) == 0 || (location & s.b) == 0) location &= ~(s.a | s.b);
+    }
+    return location;
+}
+
+uint32_t RamChip::Cycle(uint32_t location, uint64_t nowUs) {
+    location = Decode(location);
     if (part_.refreshMs == 0) return location;
     const uint32_t row = location / part_.rowWords;
     if (rowCycled_.empty()) {
@@ -46,12 +54,17 @@ uint32_t RamChip::Cycle(uint32_t location, uint64_t nowUs) {
         std::fill_n(cells_.begin() + first, part_.rowWords, uint8_t{0});
         std::fill_n(lost_.begin() + first, part_.rowWords, true);
     }
+    for (const Weak& w : weakCells_) {
+        if (last != 0 && w.location / part_.rowWords == row && nowUs + 1 - last > w.holdUs) {
+            cells_[w.location] = 0;
+        }
+    }
     last = nowUs + 1;
     return location;
 }
 
-void RamChip::LoseOnWrite(uint32_t victim, uint32_t aggressor) {
-    disturbs_.push_back({victim % part_.words, aggressor % part_.words});
+void RamChip::LoseOnWrite(uint32_t victim, uint32_t aggressor, uint32_t aggressors) {
+    disturbs_.push_back({victim % part_.words, aggressor % part_.words, aggressors});
 }
 
 void RamChip::Write(uint32_t location, uint8_t value, uint64_t nowUs) {
@@ -67,11 +80,15 @@ void RamChip::Write(uint32_t location, uint8_t value, uint64_t nowUs) {
     const uint8_t before = cells_[location];
     cells_[location] = static_cast<uint8_t>(value & ((1u << part_.width) - 1));
     for (const Coupling& c : couplings_) {
-        if (c.aggressor == location && (before & c.aggressorMask) == 0 && (cells_[location] & c.aggressorMask) != 0)
-            cells_[c.victim] = static_cast<uint8_t>(cells_[c.victim] | c.victimMask);
+        const uint8_t from = before & c.aggressorMask, to = cells_[location] & c.aggressorMask;
+        if (c.aggressor != location || from == to || (to != 0) != (c.edge == Edge::Rise)) continue;
+        uint8_t& victim = cells_[c.victim];
+        victim = static_cast<uint8_t>(c.effect == Effect::Set     ? victim | c.victimMask
+                                      : c.effect == Effect::Clear ? victim & ~c.victimMask
+                                                                  : victim ^ c.victimMask);
     }
     for (const Disturb& d : disturbs_) {
-        if (d.aggressor == location) cells_[d.victim] = 0;
+        if (location - d.aggressor < d.aggressors) cells_[d.victim] = 0;
     }
 }
 
@@ -91,9 +108,10 @@ void RamChip::StickBit(uint32_t location, int bit, int level) {
     stuck_.push_back({location % part_.words, static_cast<uint8_t>(1u << bit), static_cast<uint8_t>(level ? 1 : 0)});
 }
 
-void RamChip::CoupleBits(uint32_t aggressor, int aggressorBit, uint32_t victim, int victimBit) {
+void RamChip::CoupleBits(uint32_t aggressor, int aggressorBit, uint32_t victim, int victimBit, Edge edge,
+                         Effect effect) {
     couplings_.push_back({aggressor % part_.words, static_cast<uint8_t>(1u << aggressorBit), victim % part_.words,
-                          static_cast<uint8_t>(1u << victimBit)});
+                          static_cast<uint8_t>(1u << victimBit), edge, effect});
 }
 
 } // namespace sim

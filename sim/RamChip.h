@@ -3,11 +3,14 @@
 // strobes. Powered only with a supply inside the part's window on its VCC pin
 // and its VSS pin grounded; unpowered it is its protection diodes to the
 // insertion probe (ProbeChip). Faults: a bit stuck at a level, a dead row
-// (its cells keep nothing and read 0), a coupled bit (a rising write of one
-// bit sets another), a disturbed location (a write of another location
-// clears it), an address line tied low (every location with that bit set
-// reaches the cell with it clear), an open location (its decoder selects no
-// cell: writes are lost and the data lines float, read high).
+// (its cells keep nothing and read 0), a coupled bit (a rising or falling
+// write of one bit sets, clears or flips another), a disturbed location (a
+// write of another location, or of any in a range, clears it), an address
+// line tied low (every location with that bit set reaches the cell with it
+// clear), two address lines shorted (the low driver wins: both read as the
+// AND of the two), an open location (its decoder selects no cell: writes are
+// lost and the data lines float, read high), a weak cell (a DRAM cell that
+// keeps its datum for less than the refresh period).
 // A dynamic RAM keeps a row's data only for its refresh period after the
 // row's last cycle: every read or write cycle refreshes the row it reaches,
 // and a row left longer reads 0 from then on.
@@ -40,20 +43,34 @@ public:
 
     void StickBit(uint32_t location, int bit, int level);
     void KillRow(uint32_t row) { deadRows_.insert(row); }
-    // A write that takes bit `aggressorBit` of `aggressor` from 0 to 1 also
-    // sets bit `victimBit` of `victim` (an idempotent coupling fault).
-    void CoupleBits(uint32_t aggressor, int aggressorBit, uint32_t victim, int victimBit);
+    // The transition of an aggressor bit that disturbs a victim, and what it
+    // does to the victim bit.
+    enum class Edge : uint8_t { Rise, Fall };
+    enum class Effect : uint8_t { Set, Clear, Flip };
+    // A write that takes bit `aggressorBit` of `aggressor` through `edge`
+    // also sets, clears or flips bit `victimBit` of `victim` (by default a
+    // rise setting it: an idempotent coupling fault).
+    void CoupleBits(uint32_t aggressor, int aggressorBit, uint32_t victim, int victimBit, Edge edge = Edge::Rise,
+                    Effect effect = Effect::Set);
     void OpenLocation(uint32_t location) { openLocations_.insert(location % part_.words); }
     // Address bit `bit` of the location (for a DRAM: row x columns + column)
     // held low by a short.
     void TieAddressLow(int bit) { tiedLow_ |= 1u << bit; }
-    // A write of `aggressor` loses the datum of `victim` (its cells read 0).
-    void LoseOnWrite(uint32_t victim, uint32_t aggressor);
+    // Address bits `a` and `b` shorted together: each reads as their AND.
+    void ShortAddressLines(int a, int b) { shorts_.push_back({1u << a, 1u << b}); }
+    // A write of any of the `aggressors` locations from `aggressor` on loses
+    // the datum of `victim` (its cells read 0).
+    void LoseOnWrite(uint32_t victim, uint32_t aggressor, uint32_t aggressors = 1);
+    // A DRAM cell that loses its datum (reads 0) when its row goes `holdUs`
+    // without a cycle.
+    void WeakCell(uint32_t location, uint32_t holdUs) { weakCells_.push_back({location % part_.words, holdUs}); }
     // Reads of a cell whose datum a lapsed refresh cleared.
     uint32_t LostReads() const { return lostReads_; }
 
 private:
     int SocketOf(int chipPin) const;
+    // The cell a location reaches through the address lines.
+    uint32_t Decode(uint32_t location) const;
     // The cell a location reaches; a DRAM cycle on its row (refresh).
     uint32_t Cycle(uint32_t location, uint64_t nowUs);
 
@@ -74,15 +91,27 @@ private:
         uint8_t aggressorMask;
         uint32_t victim;
         uint8_t victimMask;
+        Edge edge;
+        Effect effect;
     };
     std::vector<Coupling> couplings_;
     std::set<uint32_t> openLocations_;
     uint32_t tiedLow_ = 0;
+    struct Short {
+        uint32_t a, b;
+    };
+    std::vector<Short> shorts_;
     struct Disturb {
         uint32_t victim;
         uint32_t aggressor;
+        uint32_t aggressors;
     };
     std::vector<Disturb> disturbs_;
+    struct Weak {
+        uint32_t location;
+        uint32_t holdUs;
+    };
+    std::vector<Weak> weakCells_;
     // Per DRAM row, the time of its last cycle plus one (0: never cycled).
     std::vector<uint64_t> rowCycled_;
     std::vector<bool> lost_; // per cell: cleared by a lapsed refresh, not written since

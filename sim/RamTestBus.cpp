@@ -20,14 +20,21 @@ RamChip* RamTestBus::Reachable(SimProgrammer& p) const {
     const Socket* s = ReachedSocket(p);
     const Electrical* e = Electrical::Find(p);
     if (!cycles_ || s == nullptr || e == nullptr) return nullptr;
+    const Reached now{s, s->Revision(), e, e->Revision(), selects_, nullptr};
+    if (now.socket == reached_.socket && now.socketRevision == reached_.socketRevision &&
+        now.electrical == reached_.electrical && now.electricalRevision == reached_.electricalRevision &&
+        now.selects == reached_.selects)
+        return reached_.ram;
+    reached_ = now;
     for (const auto& c : s->Chips()) {
         auto* ram = SeatedModel<RamChip>(c.get());
         if (ram == nullptr || !ram->Powered(*e)) continue;
         const RamSelect need = ram->Part().select;
         if (need != RamSelect::None && !(selects_ & SelectBit(need))) continue;
-        return ram;
+        reached_.ram = ram;
+        break;
     }
-    return nullptr;
+    return reached_.ram;
 }
 
 uint32_t RamTestBus::CellOf(const RamChip& ram) const {

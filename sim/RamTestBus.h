@@ -27,7 +27,9 @@
 
 namespace sim {
 
+class Electrical;
 class RamChip;
+class Socket;
 
 class RamTestBus : public SimPersonality {
 public:
@@ -53,6 +55,17 @@ private:
     uint32_t rowSteps_ = 0;
     uint8_t nibble_ = 0;
     uint32_t selects_ = 0; // bit per RamSelect raised
+    // The answer of Reachable, standing while the socket's chips, the pins
+    // and the selects stay as they were (it is asked on every cycle).
+    struct Reached {
+        const Socket* socket = nullptr;
+        uint64_t socketRevision = 0;
+        const Electrical* electrical = nullptr;
+        uint64_t electricalRevision = 0;
+        uint32_t selects = 0;
+        RamChip* ram = nullptr;
+    };
+    mutable Reached reached_;
 };
 
 void RegisterRamTestPersonality();

@@ -1,5 +1,7 @@
 #include "testing/RamTester.h"
 
+#include <iterator>
+
 #include "engine/Bringup.h"
 #include "engine/Insertion.h"
 #include "engine/Library.h"
@@ -12,9 +14,12 @@
 // Rows 2 and 3 take their parts' VSS pins (chip pin 18 of the 18-pin 1M*1
 // part on socket pin 33, chip pin 20 of the 20-pin 4M*1 part on 34): socket
 // pin 24 is their VCC pin and must never be grounded with the supply on it.
-// Size is every location of the part and RowLength its column count (the
-// 4M*1 part has 2048 columns): the DRAM march keeps to one row by stepping
-// exactly one row's columns between row cycles.
+// Size is every location of the part and RowLength its column count: the
+// 4M*1 part has 2048 columns; the 16K*4 part 64 (its 14 address bits come
+// in on 8 multiplexed inputs: 8 row bits for its 256 rows, the 256 refresh
+// cycles, and 6 column bits). The DRAM march and the per-location check's
+// row steps keep to one row by stepping exactly one row's columns between
+// row cycles.
 const RamTypeEntry RamTypeTable[kRamTypeCount] = {
     {351, 24, 32, 0, 65536, 256, 0},  {351, 24, 32, 0, 262144, 512, 0},  {352, 24, 33, 0, 1048576, 1024, 0},
     {353, 24, 34, 0, 4194304, 2048, 0}, {354, 24, 33, 0, 16384, 64, 1}, {354, 24, 33, 0, 65536, 256, 1},
@@ -101,9 +106,34 @@ void NextLocation() { WriteRegister(6, 0); }
 // Test cycles restarted: the counter and a DRAM's row back at 0.
 void RestartCounter() { WriteRegister(4, 3); }
 
-// The march's share of the progress: four passes over the part after the
-// one of the per-location check.
-constexpr uint32_t kMarchPasses = 4;
+// One element of the march, applied at each location in turn as the counter
+// counts up: a read of the location's pattern or of its complement (or
+// none), then its writes. The counter cannot go back, so a location is
+// always read just before it is written.
+struct MarchElement {
+    enum Read : int8_t { None = -1, Pattern = 0, Complement = 1 } read;
+    uint8_t writeCount;
+    uint8_t writes[3]; // 0 the pattern, 1 its complement
+};
+
+// Each location starts with its pattern. In each of the two middle elements
+// every location is read and then written three times, so an aggressor makes
+// both transitions there, with the victims above it still holding what the
+// element before left (read next in this element) and the victims below
+// holding what this element wrote (read in the next). The first leaves the
+// victims the pattern, the second the complement, so each transition meets
+// each victim value; three writes give each transition an odd count in one
+// of the two elements, for couplings that flip their victim.
+constexpr MarchElement kMarch[] = {
+    {MarchElement::None, 1, {0, 0, 0}},
+    {MarchElement::Pattern, 3, {1, 0, 1}},
+    {MarchElement::Complement, 3, {0, 1, 0}},
+    {MarchElement::Pattern, 0, {0, 0, 0}},
+};
+
+// The march's share of the progress: one pass over the part per element
+// after the one of the per-location check.
+constexpr uint32_t kMarchPasses = static_cast<uint32_t>(std::size(kMarch));
 
 class MarchProgress {
 public:
@@ -119,37 +149,43 @@ private:
     uint32_t size_, total_, count_ = 0;
 };
 
-// Static RAM: every location written with its address pattern, then all
-// read back, then the same with the complement. A location that answers for
-// another (a decoder fault) or loses its datum when another is written
-// fails here, where the per-location check cannot see it.
+// Element `m` over `count` locations from `base`, the counter at `base`
+// (left `count` locations on): -1 at the first location that reads wrong,
+// with RamTestAddress on it.
+int MarchOver(const MarchElement& m, const RamTypeEntry& e, uint32_t base, uint32_t count, MarchProgress& progress) {
+    const uint8_t mask = WidthMask(e.Mode);
+    for (uint32_t i = 0; i < count; ++i) {
+        if (const int r = progress.Tick(); r != 1) return r;
+        RamTestAddress = base + i;
+        const uint8_t p = MarchPattern(RamTestAddress, e.Mode);
+        if (m.read != MarchElement::None && ReadCell(e.Mode) != (m.read == MarchElement::Complement ? p ^ mask : p))
+            return -1;
+        for (uint8_t w = 0; w < m.writeCount; ++w) WriteCell(e.Mode, m.writes[w] ? p ^ mask : p);
+        NextLocation();
+    }
+    return 1;
+}
+
+// Static RAM: each element over the whole part. A location that answers for
+// another (a decoder fault), or one that a write of another disturbs, above
+// or below it, fails here, where the per-location check cannot see it.
 int MarchStatic(const RamTypeEntry& e, MarchProgress& progress) {
-    for (const uint8_t invert : {uint8_t{0}, WidthMask(e.Mode)}) {
+    for (const MarchElement& m : kMarch) {
         RestartCounter();
-        for (uint32_t a = 0; a < e.Size; ++a) {
-            if (const int r = progress.Tick(); r != 1) return r;
-            WriteCell(e.Mode, MarchPattern(a, e.Mode) ^ invert);
-            NextLocation();
-        }
-        RestartCounter();
-        for (RamTestAddress = 0; RamTestAddress < e.Size; ++RamTestAddress) {
-            if (const int r = progress.Tick(); r != 1) return r;
-            if (ReadCell(e.Mode) != (MarchPattern(RamTestAddress, e.Mode) ^ invert)) return -1;
-            NextLocation();
-        }
+        if (const int r = MarchOver(m, e, 0, e.Size, progress); r != 1) return r;
     }
     return 1;
 }
 
 // Dynamic RAM: the image gives no refresh and its counter only counts
-// forward, so a row is marched on its own while its cycles keep it
-// refreshed: its columns written with their address patterns, then read back
-// in the next RowLength steps (no row cycle between, so the column count
-// wraps in the same row), then the same with the complement. Four passes
-// carry the counter four rows on, so the rows are taken in four sweeps, each
-// starting one row further. Rows differing in a row address bit are never
-// within one refresh period of each other: that kind of address fault is
-// not found here.
+// forward, so each row is marched on its own, every element over its
+// columns (no row cycle between, so the column count wraps in the same row)
+// while its own cycles keep it refreshed. The elements carry the counter one
+// row on each, so the rows are taken in as many sweeps, each starting one
+// row further. Rows differing in a row address bit, and a row and its
+// neighbours, are never within one refresh period of each other, and every
+// row is cycled all the time it is tested: address faults between rows,
+// disturbances between rows and a cell's retention are not tested here.
 int MarchDynamic(const RamTypeEntry& e, MarchProgress& progress) {
     const uint32_t columns = e.RowLength;
     const uint32_t rows = e.Size / columns;
@@ -158,19 +194,8 @@ int MarchDynamic(const RamTypeEntry& e, MarchProgress& progress) {
         for (uint32_t i = 0; i < first * columns; ++i) NextLocation();
         WriteRegister(7, 0);
         for (uint32_t row = first; row < rows; row += kMarchPasses) {
-            const uint32_t base = row * columns;
-            for (const uint8_t invert : {uint8_t{0}, WidthMask(e.Mode)}) {
-                for (uint32_t c = 0; c < columns; ++c) {
-                    if (const int r = progress.Tick(); r != 1) return r;
-                    WriteCell(e.Mode, MarchPattern(base + c, e.Mode) ^ invert);
-                    NextLocation();
-                }
-                for (uint32_t c = 0; c < columns; ++c) {
-                    if (const int r = progress.Tick(); r != 1) return r;
-                    RamTestAddress = base + c;
-                    if (ReadCell(e.Mode) != (MarchPattern(base + c, e.Mode) ^ invert)) return -1;
-                    NextLocation();
-                }
+            for (const MarchElement& m : kMarch) {
+                if (const int r = MarchOver(m, e, row * columns, columns, progress); r != 1) return r;
             }
             WriteRegister(7, 0);
         }
@@ -251,9 +276,9 @@ void ReportRamTestResult(int result, int row) {
     const char* text = nullptr;
     switch (result) {
     case 1:
-        // A DRAM's march stays within a row (no refresh between rows).
+        // A DRAM's march stays within a row, kept refreshed by its own cycles.
         text = row >= 0 && row < kRamTypeCount && RamTypeTable[row].Mode != 2
-                   ? "Good Memory! (row address lines not tested)"
+                   ? "Good Memory! (row address lines, disturbance between rows and retention not tested)"
                    : "Good Memory!";
         break;
     case -1:

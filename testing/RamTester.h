@@ -35,6 +35,6 @@ int RunRamTest(int row);
 void PowerUpRamTest(int row);
 void PowerDownRamTest(int row);
 // The log line of a result ("Good Memory!", ...) of list row `row` after
-// its beep; nothing for an unknown result. A DRAM row's good result says
-// that its row address lines were not tested.
+// its beep; nothing for an unknown result. A DRAM row's good result names
+// what its row-by-row march cannot test.
 void ReportRamTestResult(int result, int row = -1);
