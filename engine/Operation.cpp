@@ -55,6 +55,11 @@ bool g_entryMissing = false;
 // The Erase entry named the block it failed on (in FailAddress).
 bool g_eraseFailNamed = false;
 
+// What the last entry said about the place of its failure: the walk's
+// address (the default), no address at all, or a read the part refused.
+enum class FailPlace { Walk, Unplaced, Refused };
+FailPlace g_failPlace = FailPlace::Walk;
+
 // The link was up when the run started; a programmer that stopped answering
 // since (WaitTimerDone gave up) marks it lost.
 bool g_linkExpected = false;
@@ -153,7 +158,7 @@ int SingleCallStep(OperationEngine& engine, const char* progress, const char* ok
 int VerifyPass(uint32_t vcc, bool twoLevels) {
     ReadVccInUse = vcc;
     const int result = CallRead(ReadModeVerify);
-    if (twoLevels && result != ResultUserBreak) {
+    if (twoLevels && result != ResultUserBreak && g_failPlace != FailPlace::Refused) {
         ShowMessageLine(" VCCL(%u.%uV) Verification %s", vcc / 10, vcc % 10, result == ResultOk ? "ok!" : "error!");
     }
     return result;
@@ -230,6 +235,7 @@ void PrepareOperation(OperationEngine& engine) {
     ProgressStep = 256;
     FailAddress = 0;
     g_eraseFailNamed = false;
+    g_failPlace = FailPlace::Walk;
     CurrentSocket = 0;
     BankAdvances = 0;
     CompareFailed = 0;
@@ -618,6 +624,8 @@ int CheckDeviceId(OperationEngine& engine) {
 
 void ReportFailAddress(OperationEngine& engine, int op) {
     (void)engine;
+    // The entry said it has no address to name.
+    if (g_failPlace != FailPlace::Walk) return;
     if (DeviceSection == SectionPld) {
         ShowMessageLine(" Fail address : %lu(%lXh)", static_cast<unsigned long>(FailAddress),
                         static_cast<unsigned long>(FailAddress));
@@ -651,6 +659,10 @@ void NameEraseFailAddress(uint32_t chipAddress) {
     FailAddress = chipAddress;
     g_eraseFailNamed = true;
 }
+
+void FailWithoutAddress() { g_failPlace = FailPlace::Unplaced; }
+
+void ReadRefusedByDevice() { g_failPlace = FailPlace::Refused; }
 
 int RunOperation(OperationEngine& engine, int op) {
     CurrentOperation = static_cast<uint32_t>(op);
@@ -822,5 +834,6 @@ void ResetOperationDriverState() {
     g_linkExpected = false;
     g_entryMissing = false;
     g_eraseFailNamed = false;
+    g_failPlace = FailPlace::Walk;
     OperationTickMs = SteadyTickMs;
 }

@@ -119,6 +119,14 @@ void ReportFailAddress(OperationEngine& engine, int op);
 // address here, with what the part reads there in ReadValue; the fail-address
 // line of the erase then shows both. Cleared by PrepareOperation.
 void NameEraseFailAddress(uint32_t chipAddress);
+// An entry that fails without an address to name (a part that answers one
+// pass bit for its whole image) calls this; its fail-address lines are then
+// left out. Cleared by PrepareOperation.
+void FailWithoutAddress();
+// A read the part refused (a secured part that returns no code) calls this
+// after its own line: nothing was compared, so neither the fail-address
+// lines nor a verify level's line follow. Cleared by PrepareOperation.
+void ReadRefusedByDevice();
 // One line of the compare report for the current datum (differences only); 1.
 int WriteCompareLine(OperationEngine& engine);
 // Logs "Cannot support Gang Socket!" and drops to one socket.

@@ -328,6 +328,8 @@ uint32_t ReportedAddress142() { return ReadRegister(0) + 256u * ReadRegister(1);
 // cannot hold the operation forever.
 constexpr int kPollMs142 = 10;
 constexpr int kStallPasses142 = 5000 / kPollMs142;
+constexpr const char* kCellsNotReadBack142 =
+    " Programmed from the programmer's RAM; this part has no read, so its cells were not read back.";
 
 int Alg142Program() {
     if (CheckWholeStreamStart("the programmer burns its whole image.") != 1) return -1;
@@ -387,6 +389,9 @@ int Alg142Program() {
         DelayMsSlot(kPollMs142);
     }
     PowerDown142();
+    // The end status is the only word of the run: the part has no read, so
+    // nothing confirms what its cells hold.
+    if (r == 1) ShowMessageLine("%s", kCellsNotReadBack142);
     return r;
 }
 

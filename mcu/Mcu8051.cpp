@@ -6,6 +6,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -415,6 +416,7 @@ bool PowerUp107(int phase) {
         ShowLockBits((lock & 1) != 0, (lock & 2) != 0, (lock & 4) != 0);
         if ((lock & 6) != 0) {
             PowerDown107();
+            ReadRefusedByDevice();
             return false;
         }
         SetControl(CtrlReadCode);
@@ -444,6 +446,7 @@ bool Up195(int phase) {
     const uint32_t lock = PowerUp195(phase);
     if (phase == 2 && (lock & 0x48) != 0x48) {
         PowerDown195();
+        ReadRefusedByDevice();
         return false;
     }
     return true;

@@ -8,6 +8,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -97,13 +98,14 @@ int ComparePass143(int mode) {
     }
     ReadValue = ReadRegister(1);
     if ((ReadValue & 1) != 0) return 1;
-    // The part compares the image itself and gives one bit: a compare that
-    // fails cannot name the address, so the report says so.
-    if (mode == 4) {
-        constexpr const char* kUnplaced = "The device reports a difference and cannot say at which address.";
-        ShowMessageLine(" %s", kUnplaced);
-        WriteCompareNote(kUnplaced);
-    }
+    // The part compares the image itself and gives one bit: a failure (of a
+    // program, blank check, verify, read or compare) cannot name the
+    // address, so the log (and the compare report) says so and no address
+    // line follows.
+    constexpr const char* kUnplaced = "The device reports a difference and cannot say at which address.";
+    ShowMessageLine(" %s", kUnplaced);
+    if (mode == 4) WriteCompareNote(kUnplaced);
+    FailWithoutAddress();
     return -1;
 }
 

@@ -8,6 +8,7 @@
 #include "engine/Device.h"
 #include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -215,6 +216,7 @@ int Alg128Read(int mode) {
     if ((hsb & 0x06) != 0x06) {
         ShowMessageLine((hsb & 0x04) == 0 ? " Device secured!(Level 4)" : " Device secured!(Level 3)");
         PowerDown128();
+        ReadRefusedByDevice();
         return -1;
     }
     SetControl(Mode128Read);

@@ -70,12 +70,14 @@ void EndCommandMode() {
     PowerDown();
 }
 
-// Up to tries reads of the status for exactly 80h (ready, no error bit).
+// Up to tries reads of the status for exactly 80h (ready, no error bit);
+// ReadValue keeps the last status read, which a failed write reports.
 int StatusPoll(int tries) {
     WriteRegister(4, 0x0F);
     int r = -1;
     for (int n = 0; n < tries && r != 1; ++n) {
-        if (ReadRegister(6) == 0x80) r = 1;
+        ReadValue = ReadRegister(6);
+        if (ReadValue == 0x80) r = 1;
     }
     WriteRegister(4, 0x0D);
     return r;
@@ -200,8 +202,11 @@ int Alg25Erase() {
 
 // ---- row 54 --------------------------------------------------------------
 
-// One buffer of n words at the current address.
+// One buffer of n words at the current address. The status cannot tell
+// which word failed: a failed buffer names its first word, ExpectedValue
+// that word's datum.
 int BufferWrite(uint32_t n) {
+    ExpectedValue = BufferWordAt(BufferIndex);
     WriteRegister(6, 0xE8);
     StatusPoll(100);
     WriteRegister(6, 2 * n - 1);

@@ -61,7 +61,8 @@ void WriteWord79(uint32_t word) {
 }
 
 // Up to 10 tries of 10h and the word, each read back up to 20 times; a
-// failed try leaves the part in read mode (FFFFh). 1 or -1.
+// failed try leaves the part in read mode (FFFFh). 1 or -1; ReadValue keeps
+// the last word read back, which a failed word reports.
 int ProgramWord79(uint32_t word) {
     WriteRegister(0, ChipAddress & 0xFF);
     for (int tries = 0; tries < 10; ++tries) {
@@ -71,7 +72,8 @@ int ProgramWord79(uint32_t word) {
         bool equal = false;
         for (int n = 0; n < 20 && !equal; ++n) {
             const uint32_t low = ReadRegister(6);
-            equal = (low | static_cast<uint32_t>(ReadRegister(7)) << 8) == word;
+            ReadValue = low | static_cast<uint32_t>(ReadRegister(7)) << 8;
+            equal = ReadValue == word;
         }
         WriteRegister(4, 0x91);
         if (equal) return 1;

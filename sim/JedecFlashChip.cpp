@@ -620,6 +620,10 @@ uint16_t JedecFlashChip::OutputWord(const PinEnvironment& env) const {
     if (Busy(env)) {
         w = static_cast<uint16_t>((~busyDatum_ & 0x80) | ((toggles_ & 1) << 6) | (failed_ ? 0x20 : 0) |
                                   (erasing_ ? 0x08 : 0));
+        // The status bits are DQ7-DQ0; a word-wide part drives DQ15-DQ8 too,
+        // with the complement of the datum's high byte (00h while erasing),
+        // as DQ7 gives the complement of its bit until the cell holds it.
+        if (!bm && cfg_.width > 8) w = static_cast<uint16_t>(w | (~busyDatum_ & 0xFF00));
         return w;
     }
     const int a9 = pins_.address.size() > 9 ? SwitchedVolts(env, pins_.address[9]) : -1;

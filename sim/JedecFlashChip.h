@@ -20,8 +20,10 @@
 //   F0h resets; a wrong cycle returns to read mode; plain writes are ignored.
 // - Program clears bits only. While an embedded operation runs, reads give
 //   DQ7 the complement of the datum (0 while erasing), DQ6 toggling with every
-//   read cycle, DQ3 set while erasing; a cell that did not take the datum
-//   leaves the part busy with DQ5 set until F0h.
+//   read cycle, DQ3 set while erasing, and on a word-wide part in word mode
+//   DQ15-DQ8 the complement of the datum's high byte (00h while erasing); a
+//   cell that did not take the datum leaves the part busy with DQ5 set until
+//   F0h.
 // - 12 V on A9 with /OE low gives the autoselect codes without a command.
 // - Protected sectors ignore program and erase; protection outlasts power-off.
 // - In-system protection (where the part has it), RESET# at VID: 60h at a

@@ -130,6 +130,8 @@ struct RowScript {
     uint32_t weakAddress = UINT32_MAX;    // reads wrong at the high verify supply
     uint32_t stopAtAddress = UINT32_MAX;  // the programmer stops answering there
     uint32_t breakAtAddress = UINT32_MAX; // the user presses ESC there
+    bool unplacedRead = false;            // the read fails with no address to name
+    bool refusedRead = false;             // the part refuses the read (its own line first)
     sim::SimProgrammer* programmer = nullptr;
 };
 inline RowScript g_script;
@@ -139,6 +141,15 @@ inline void SetChipAddress(uint32_t a) {
 }
 
 inline int TestRead(int mode) {
+    if (g_script.refusedRead) {
+        ShowMessageLine(" Refused.");
+        ReadRefusedByDevice();
+        return -1;
+    }
+    if (g_script.unplacedRead) {
+        FailWithoutAddress();
+        return -1;
+    }
     WriteRegister(3, ~(1u << CurrentSocket) & 0xFF);
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {

@@ -129,6 +129,24 @@ TEST_F(OperationTest, AnOfferedStepWhoseRowHasNoEntryFails) {
     EXPECT_FALSE(std::ifstream(CompareFileName).good());
 }
 
+// An entry that fails with no address to name gets no fail-address lines;
+// a read the part refused gets no verify level's line either. The next
+// step or run names its address again.
+TEST_F(OperationTest, FailuresWithoutAnAddressGetNoAddressLines) {
+    SelectTestDevice(SectionEprom, kAllOps, kSize, 0, 45, 55);
+    Options(1, 1);
+    g_script.unplacedRead = true;
+    ExpectRun(OpBlankCheck, ResultFailed, {"Blank check error!", "T"});
+    ExpectRun(OpVerify, ResultFailed, {"Verification error!", " VCCL(4.5V) Verification error!", "T"});
+    g_script.unplacedRead = false;
+    g_script.refusedRead = true;
+    ExpectRun(OpVerify, ResultFailed, {"Verification error!", " Refused.", "T"});
+    ExpectRun(OpProgram, ResultFailed, {"Blank check error!", " Refused.", "T"});
+    g_script.refusedRead = false;
+    chip->cells[0x12] = 0x34;
+    ExpectRun(OpBlankCheck, ResultFailed, {"Blank check error!", " Chip addr: 000012h  data: 0034h", "T"});
+}
+
 TEST_F(OperationTest, TwoLevelVerifyFailsWhenEitherPassFails) {
     SelectTestDevice(SectionEprom, kAllOps, kSize, 0, 45, 55);
     SameData();

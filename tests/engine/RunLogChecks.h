@@ -32,6 +32,11 @@ protected:
         for (const auto& line : Log()) at += at < expected.size() && line == expected[at];
         EXPECT_EQ(at, expected.size()) << LogText();
     }
+    // The lines appear one right after another among the run's lines.
+    bool HasLinesInARow(const std::vector<std::string>& lines) const {
+        const auto log = Log();
+        return std::search(log.begin(), log.end(), lines.begin(), lines.end()) != log.end();
+    }
     std::string LogText() const {
         std::string t;
         for (const auto& l : Log()) t += l + "\n";

@@ -393,6 +393,29 @@ TEST_F(HcLoaderRun, Row142Faults) {
     ExpectNoViolations();
 }
 
+// Row 142 has no read: its end status is the run's only signal. A cell that
+// did not take its byte still ends in "Program ok!", and the log says the
+// cells were not read back; a failed run does not say so.
+TEST_F(HcLoaderRun, Row142SaysItsCellsWereNotReadBack) {
+    const std::string notReadBack =
+        " Programmed from the programmer's RAM; this part has no read, so its cells were not read back.";
+    FillPattern(0x4000);
+    FillBufferRange(0x10, 0x10, 0x5A);
+    sim::SeqClockMcuChip* chip = PutRamPart();
+    chip->StickCell(0x10);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    ExpectLinesInOrder({"Program ok!", notReadBack});
+    EXPECT_NE(chip->Cell(0x10), 0x5A);
+    EXPECT_EQ(chip->Cell(0x11), BufferByte(0x11));
+
+    PutRamPart();
+    RamBus()->EndNeverClears();
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine("Program error!")) << LogText();
+    EXPECT_FALSE(HasLine(notReadBack)) << LogText();
+    ExpectNoViolations();
+}
+
 // Row 142 downloads buffer 0000h-3FFFh as the part's image: a Buffer Start
 // apart from Chip Start is refused before the programmer's RAM or the part
 // is touched.

@@ -354,4 +354,32 @@ TEST_F(SeqClockRun, Row143BufferStartApartAndACompareWithoutAnAddress) {
     ExpectNoViolations();
 }
 
+// Row 143's part answers one pass bit for its whole image: a Program,
+// Verify or Blank check that fails says the part cannot tell where, and no
+// fail-address line follows (no computed address, no stale datum).
+TEST_F(SeqClockRun, Row143FailuresNameNoAddress) {
+    sim::SeqClockMcuChip* chip = PutSeq("SEQCLK-CMP-V0");
+    FillPattern(0x1000);
+    FillBufferRange(0x10, 0x10, 0x5A);
+    chip->StickCell(0x10);
+    const std::string unplaced = " The device reports a difference and cannot say at which address.";
+    auto addressLines = [&] {
+        size_t n = 0;
+        for (const auto& line : Log()) n += line.find("addr:") != std::string::npos;
+        return n;
+    };
+    const struct {
+        int op;
+        const char* error;
+    } runs[] = {{OpProgram, "Program error!"}, {OpVerify, "Verification error!"}, {OpBlankCheck, "Blank check error!"}};
+    for (const auto& run : runs) {
+        SCOPED_TRACE(run.error);
+        EXPECT_EQ(Run(run.op), ResultFailed) << LogText();
+        ExpectLinesInOrder({run.error, unplaced});
+        EXPECT_EQ(addressLines(), 0u) << LogText();
+    }
+    EXPECT_EQ(chip->Cell(0x10), 0x00);
+    ExpectNoViolations();
+}
+
 } // namespace

@@ -318,8 +318,9 @@ TEST_F(Rd2Run, DialogHsbProgramReadsBackAndPackageWithoutLayoutWritesNothing) {
 
 // Secure reads the HSB back: one that does not take fails. At level 2 (lock
 // bit 1) the part still reads; at levels 3 and 4 Read, Blank check and
-// Verify end after the secured line, the buffer untouched, while Erase
-// still runs and the part reads again after it.
+// Verify end after the secured line (no fail-address line showing the HSB
+// or a computed address, no verify level's line), the buffer untouched,
+// while Erase still runs and the part reads again after it.
 TEST_F(Rd2Run, SecuredLevelsEndReadsAndSecureChecksTheHsb) {
     sim::PageRd2Chip* chip = PutRd2("T89C51RD2");
     ASSERT_NE(chip, nullptr);
@@ -348,7 +349,11 @@ TEST_F(Rd2Run, SecuredLevelsEndReadsAndSecureChecksTheHsb) {
             FillBufferRange(0, kRd2Sample - 1, 0x5A);
             EXPECT_EQ(Run(op), ResultFailed) << LogText();
             EXPECT_TRUE(HasLine(lines[level])) << LogText();
-            for (const std::string& l : Log()) EXPECT_EQ(l.find("ok!"), std::string::npos) << l;
+            for (const std::string& l : Log()) {
+                EXPECT_EQ(l.find("ok!"), std::string::npos) << l;
+                EXPECT_EQ(l.find("addr:"), std::string::npos) << l;
+                EXPECT_NE(l.rfind(" VCCL", 0), 0u) << l;
+            }
             for (uint32_t a = 0; a < kRd2Sample; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
         }
         EXPECT_EQ(Run(OpErase), ResultOk) << LogText();

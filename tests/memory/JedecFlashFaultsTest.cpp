@@ -65,6 +65,29 @@ TEST_F(FlashFaults, CellThatNeverProgramsFailsTheProgramAtItsAddress) {
     }
 }
 
+// A word-wide part busy over a cell that did not take its word drives its
+// status on DQ7-DQ0 and the complement of the word's high byte on DQ15-DQ8:
+// the chip line of a failed poll (DQ7 or toggle) shows the whole word.
+TEST_F(FlashFaults, WordWidePollFailureShowsTheWholeWord) {
+    for (const Part& p : {Part{"SST", "SST32HF802"}, Part{"SST", "SST39VF800A"}, Part{"SST", "3xSST39VF800A"},
+                          Part{"AMD", "Am29LV160DB"}}) {
+        SCOPED_TRACE(p.name);
+        Start(p);
+        ASSERT_TRUE(Wide());
+        part.flash()->StickCell(5);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        ExpectFailAt(5);
+        unsigned datum = 0;
+        const auto log = Log();
+        const auto at = std::find(log.begin(), log.end(), std::string("Program error!"));
+        ASSERT_NE(at + 1, log.end()) << LogText();
+        ASSERT_EQ(std::sscanf((at + 1)->c_str(), "  Chip addr: %*Xh  data: %Xh", &datum), 1) << *(at + 1);
+        EXPECT_EQ(datum >> 8, (~BufferDatum(5) >> 8) & 0xFF) << LogText();
+        EXPECT_EQ(datum & 0x20, 0x20u) << LogText(); // DQ5: the cell did not take the word
+        Unseat();
+    }
+}
+
 // Erase pass limits: row 6 900, rows 56 and 58 50, row 78 30 (sub-variant 0),
 // row 87 30 per die, rows 93 and 72 900, row 46 1300 for AMD and FUJITSU,
 // rows 40, 41 and 52 100, row 55 300.

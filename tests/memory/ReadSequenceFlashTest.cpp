@@ -70,6 +70,11 @@ TEST_F(ReadSequenceRun, FaultsEndTheRunWithTheirLine) {
         ExpectFaultRun([] {}, OpProgram, -1, "Program error!", 0);
         EXPECT_EQ(ProgramCommandsAt(*chip, 2), 10u);
         EXPECT_EQ(ProgramCommandsAt(*chip, 3), 0u); // nothing after it
+        // The fail lines show the word the part gave back last.
+        char chipLine[48];
+        std::snprintf(chipLine, sizeof chipLine, "  Chip addr: %06Xh  data: %04Xh", 2u, chip->Cell(2));
+        EXPECT_TRUE(HasLinesInARow({"Program error!", chipLine})) << LogText();
+        EXPECT_EQ(chip->Cell(2), 0xFFFFu);
         Unseat();
     }
     {

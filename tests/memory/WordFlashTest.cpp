@@ -129,6 +129,31 @@ TEST_F(WordFlashRun, FaultsEndTheRunWithTheirLine) {
     }
 }
 
+// The fail lines of a word or buffer whose status shows the program error:
+// the status the part gave (90h) and the buffer's datum at the named
+// address; row 54's status cannot name the word, so its lines name the
+// buffer's first word.
+TEST_F(WordFlashRun, FailedStatusShowsInTheFailLines) {
+    const struct {
+        const char* part;
+        uint32_t stuck, named;
+    } cases[] = {{"28F016SA", 0x12, 0x12}, {"28F032SA", 0x05, 0x05}, {"28F160S5", 0x25, 0x20}, {"28F320S5", 0x13, 0x10}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.part);
+        sim::CommandFlashChip* chip = Start(c.part, 0x40);
+        PageSize = 16;
+        FillPattern(BufferByteSize, 7);
+        FillBufferRange(2 * c.named, 2 * c.named + 1, 0x5A);
+        chip->StickCell(c.stuck);
+        EXPECT_EQ(Run(OpProgram), -1) << LogText();
+        char chipLine[48], bufferLine[48];
+        std::snprintf(chipLine, sizeof chipLine, "  Chip addr: %06Xh  data: %04Xh", c.named, 0x90u);
+        std::snprintf(bufferLine, sizeof bufferLine, "Buffer addr: %06Xh  data: %04Xh", 2 * c.named, 0x5A5Au);
+        EXPECT_TRUE(HasLinesInARow({"Program error!", chipLine, bufferLine})) << LogText();
+        Unseat();
+    }
+}
+
 // Row 26: a program error and a low programming voltage both set bit 4 (18h
 // for the latter), so only the program error is logged.
 TEST_F(WordFlashRun, VppLowLogsTheProgramErrorOnly) {

@@ -21,8 +21,10 @@ using namespace sweep;
 
 constexpr const char* kFailLines = "fail lines of a stuck cell";
 
-// The rows whose Program polls the part (DQ7, DQ6 or a status register).
-const std::set<uint32_t> kPollingRows = {6, 20, 22, 23, 24, 27, 29, 42, 46, 56, 58, 72, 73, 74, 78, 87, 93};
+// The rows whose Program polls the part (DQ7, DQ6, a status register or the
+// datum read back).
+const std::set<uint32_t> kPollingRows = {6,  7,  20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 36, 37, 38, 39, 42,
+                                         46, 54, 56, 58, 72, 73, 74, 78, 79, 82, 87, 91, 93};
 
 // Sticks the cell at `a` in the seated part's own model; false for a model
 // without that fault.
@@ -36,14 +38,18 @@ bool StickCell(sim::CatalogChip* chip, uint32_t a) {
 }
 
 // The datum of the last read of the part's data in the trace: register 6
-// (with the register 7 read right after it: a word) or the status bus's
-// register 9; -1 when there is none.
+// (with the register 7 read right after it, or right before it: a word) or
+// the status bus's register 9; -1 when there is none.
 long LastDatumRead(const std::vector<sim::RegisterAccess>& trace) {
+    auto highRead = [&](size_t j) { return j < trace.size() && !trace[j].write && trace[j].reg == 7; };
     for (size_t i = trace.size(); i-- > 0;) {
         const sim::RegisterAccess& r = trace[i];
         if (r.write || (r.reg != 6 && r.reg != 9)) continue;
         long v = r.value;
-        if (r.reg == 6 && i + 1 < trace.size() && !trace[i + 1].write && trace[i + 1].reg == 7) v |= long{trace[i + 1].value} << 8;
+        if (r.reg == 6 && highRead(i + 1))
+            v |= long{trace[i + 1].value} << 8;
+        else if (r.reg == 6 && i > 0 && highRead(i - 1))
+            v |= long{trace[i - 1].value} << 8;
         return v;
     }
     return -1;
