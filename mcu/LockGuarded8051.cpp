@@ -5,6 +5,7 @@
 #include "engine/Device.h"
 #include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -147,6 +148,7 @@ bool PowerUp126(int phase) {
     if (phase != Phase126Erase && (LockStatus126 & 0x0E) != 0) {
         ShowLockState126();
         PowerDown126();
+        ReadRefusedByDevice();
         return false;
     }
     return true;

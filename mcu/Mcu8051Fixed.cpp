@@ -4,6 +4,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Power.h"
@@ -112,6 +113,7 @@ bool PowerUp129(int phase) {
     }
     if ((security & 0xC0) == 0xC0) return true;
     PowerDown129();
+    ReadRefusedByDevice();
     return false;
 }
 

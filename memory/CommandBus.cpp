@@ -54,13 +54,15 @@ bool ErasePassed(uint32_t status, const StatusAccess& bus, const EraseSpan& span
     bool passed = (status & kEraseError) == 0;
     if (bus.RowErrors != nullptr && bus.RowErrors(status) != 1) passed = false;
     if (passed) return true;
+    // With gang sockets the line starts with the socket, as the driver's
+    // socket lines do.
     char who[24] = "";
-    if (socket >= 0) std::snprintf(who, sizeof who, "Socket%d ", socket + 1);
+    if (socket >= 0) std::snprintf(who, sizeof who, "Socket%d", socket + 1);
     if (span.Last < span.First) {
-        ShowMessageLine(" %s%s was not erased!", who, socket >= 0 ? "chip" : "Chip");
+        ShowMessageLine("%s Chip was not erased!", who);
     } else {
-        ShowMessageLine(" %s%s %06lXh-%06lXh was not erased!", who, socket >= 0 ? "block" : "Block",
-                        static_cast<unsigned long>(span.First), static_cast<unsigned long>(span.Last));
+        ShowMessageLine("%s Block %06lXh-%06lXh was not erased!", who, static_cast<unsigned long>(span.First),
+                        static_cast<unsigned long>(span.Last));
     }
     return false;
 }

@@ -16,6 +16,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -130,8 +131,11 @@ int Alg79Erase() {
         ready = false;
         for (int n = 0; n < 100 && !ready; ++n) {
             DelayShortUs(100);
-            ready = (ReadWord79() & 0x80) != 0;
+            ReadValue = ReadWord79();
+            ready = (ReadValue & 0x80) != 0;
         }
+        // A sector that never reads ready is the one the fail line names.
+        if (!ready) NameEraseFailAddress(a);
     }
     PowerDown79();
     return ready && a == DeviceSize ? 1 : -1;

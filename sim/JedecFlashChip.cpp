@@ -499,14 +499,20 @@ void JedecFlashChip::StartErase(const PinEnvironment& env, int sector) {
     const uint16_t blank = cfg_.width > 8 ? 0xFFFF : 0xFF;
     const uint32_t first = sector < 0 ? 0 : static_cast<uint32_t>(sector);
     const uint32_t last = sector < 0 ? SectorCount() - 1 : first;
+    // A stuck cell keeps its datum: the embedded erase runs past its time
+    // limit and reports it on DQ5.
+    bool failed = false;
     for (uint32_t s = first; s <= last; ++s) {
         if (Locked(env, s)) continue;
         const uint32_t from = SectorStart(s), to = std::min<uint32_t>(from + SectorSize(s), static_cast<uint32_t>(cells_.size()));
-        for (uint32_t a = from; a < to; ++a) cells_[a] = blank;
+        for (uint32_t a = from; a < to; ++a) {
+            if (stuck_.count(a) != 0 && cells_[a] != blank) failed = true;
+            else cells_[a] = blank;
+        }
     }
     if (sector < 0) ++chipErases_;
     busy_ = erasing_ = true;
-    failed_ = false;
+    failed_ = failed;
     busyDatum_ = 0xFFFF; // DQ7 reads 0 until the erased cells read 1
     busyEnd_ = env.NowUs() + (sector < 0 ? cfg_.chipEraseUs : cfg_.sectorEraseUs);
 }

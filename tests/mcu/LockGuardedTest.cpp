@@ -112,6 +112,17 @@ TEST_F(LatchRun, FaultsOfRow126) {
     EXPECT_EQ(chip->PulsesOf(0x20), 5u);
     EXPECT_EQ(chip->LockBits(), 0x02);
 
+    // A secured chip's Verify ends at the secured line: no chip line with a
+    // datum the part never gave, no supply level after it.
+    chip = PutLatch("8051CL-12V");
+    chip->SetLockBits(0x06);
+    FillPattern(0x40);
+    ui.Clear();
+    EXPECT_EQ(Run(OpVerify), ResultFailed);
+    EXPECT_TRUE(HasLine(" Device secured!(Lock Bits 1,2)")) << LogText();
+    for (const std::string& line : ui.Log)
+        EXPECT_TRUE(line.find("addr:") == std::string::npos && line.find(" VCC") == std::string::npos) << LogText();
+
     PutLatch("8051CL-12V", [](sim::CmdLatch51Facts& f) { f.deviceCode = 0x99; });
     ExpectWrongIdentityRefused();
 

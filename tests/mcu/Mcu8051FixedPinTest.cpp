@@ -75,8 +75,10 @@ TEST_P(FixedPinRows, SampleProgramAndEveryProtectionLevel) {
         }
         EXPECT_EQ(chip->Locked(1), level == 0);
         EXPECT_EQ(chip->Locked(2), level == 1);
+        ui.Clear();
         EXPECT_EQ(Run(OpRead), ResultFailed);
         EXPECT_TRUE(HasLine(level == 0 ? " Device secured!(Level 2)" : " Device secured!(Level 3)")) << LogText();
+        for (const std::string& line : ui.Log) EXPECT_EQ(line.find("addr:"), std::string::npos) << LogText();
     }
     ExpectNoViolations();
 }

@@ -120,7 +120,7 @@ TEST_F(EraseStatusRun, GangNamesTheFailingSocket) {
         EXPECT_EQ(Run(OpErase), -1) << LogText();
         int named = 0;
         for (const auto& l : Log()) {
-            named += l.rfind(" Socket2 block ", 0) == 0;
+            named += l.rfind("Socket2 Block ", 0) == 0;
             EXPECT_EQ(l.rfind(" Socket1 ", 0), std::string::npos) << l;
             EXPECT_EQ(l.rfind(" Socket3 ", 0), std::string::npos) << l;
         }

@@ -19,10 +19,13 @@ namespace {
 using namespace sweep;
 
 constexpr const char* kFailedBlock = "erase of a block the part fails";
+constexpr const char* kFailedErase = "erase the part cannot finish (a stuck cell)";
 
 // Rows that end an erase at the first block that failed, as they end on
-// their other status errors; the others erase the remaining blocks first.
-bool EndsAtFailedBlock(uint32_t row) { return row == 26 || row == 91; }
+// their other status errors (row 79's part never reads ready on a failed
+// sector: its wait runs out, which ends any erase); the others erase the
+// remaining blocks first.
+bool EndsAtFailedBlock(uint32_t row) { return row == 26 || row == 91 || row == 79; }
 
 // The seated part's model when it can fail a block erase; nullptr otherwise.
 sim::CommandFlashChip* FailingModel(sim::CatalogChip* chip) {
@@ -136,6 +139,46 @@ TEST_P(EveryDevice, EraseOfAFailedBlock) {
     if (!failed) p.line += chip ? " Erase error! (chip erase)" : " Erase error! naming the block, the others erased";
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
     Report(p, kFailedBlock, GetParam(), failed, ui, from);
+}
+
+// The embedded-erase parts (DQ7/DQ5 or toggle polling): one programmed cell
+// stuck, so the part's erase runs past its limit and sets DQ5. Erase must
+// end "Erase error!"; the stuck cell keeps its datum.
+TEST_P(EveryDevice, EraseThePartCannotFinish) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld) GTEST_SKIP() << "no erase";
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kFailedErase, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    if (!(SupportedOperationMask & OpMaskErase)) GTEST_SKIP() << p.line << " no Erase";
+    // The stuck cell in the range's middle, holding a programmed datum.
+    const uint32_t a = DeviceStart + (DeviceEnd - DeviceStart) / 2;
+    uint32_t word = a;
+    sim::JedecFlashChip* die = JedecDieAt(SeatedSimChip(), word);
+    if (die == nullptr) GTEST_SKIP() << p.line << " not an embedded-erase part";
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    SeatedSimChip()->SetCell(a, 0);
+    die->StickCell(word);
+    char m[64];
+    std::snprintf(m, sizeof m, " cell %Xh stuck at 0;", a);
+    p.line += m;
+    const size_t from = ui.Log.size();
+    const int r = RunOperation(MainEngine, OpErase);
+    bool failed = false;
+    if (r != ResultFailed || !Logged(ui, from, "Erase error!")) {
+        p.line += r == ResultOk ? " Erase ended ok" : " Erase ended without \"Erase error!\"";
+        failed = true;
+    } else {
+        p.line += " Erase error!";
+    }
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
+        p.line += " violation: " + v;
+        failed = true;
+    }
+    Report(p, kFailedErase, GetParam(), failed, ui, from);
 }
 
 } // namespace

@@ -22,7 +22,6 @@
 #include "memory/SectorLayout.h"
 #include "memory/SectorProtection.h"
 #include "sim/CommandFlashChip.h"
-#include "sim/JedecFlashChip.h"
 #include "sim/StatusPageFlashChip.h"
 #include "tests/sweep/OptionDialog.h"
 #include "tests/sweep/Sweep.h"
@@ -381,7 +380,7 @@ TEST_P(EveryDevice, ErasingAroundTwoProtectedSectors) {
 // as a part comes protected from an earlier programmer; false for a model
 // without such sectors.
 bool ProtectInPart(sim::CatalogChip* chip, uint32_t a) {
-    if (auto* j = sim::SeatedModel<sim::JedecFlashChip>(chip)) {
+    if (auto* j = JedecDieAt(chip, a)) {
         j->Protect(j->SectorOf(a));
         return true;
     }

@@ -38,6 +38,7 @@
 #include "shell/SimSetup.h"
 #include "sim/Catalog.h"
 #include "sim/Electrical.h"
+#include "sim/FlashParts.h"
 #include "sim/GangAdapter.h"
 #include "sim/Hc05BootChip.h"
 #include "sim/Hc11BootChip.h"
@@ -314,11 +315,8 @@ struct OpenFault {
     const char* what;
     const char* device = nullptr; // one device of the row only (its name)
 };
-constexpr std::array<OpenFault, 1> kOpenFaults{{
-    {79, "erase of a block the part fails",
-     "the blank check after the erase fails it, but the fail-address line leaves out an erase's blank check, so "
-     "no line names the sector"},
-}};
+// None is open today.
+constexpr std::array<OpenFault, 0> kOpenFaults{};
 inline const OpenFault* OpenFaultOf(uint32_t row, const char* pass, const std::string& line) {
     for (const OpenFault& f : kOpenFaults)
         if (f.row == row && std::string_view(f.pass) == pass &&
@@ -871,6 +869,20 @@ private:
     }
 };
 
+
+// The flash die of a seated command-set (JEDEC) flash part that holds the
+// library address `a`, with `a` made the die's word address; nullptr for
+// any other part.
+inline sim::JedecFlashChip* JedecDieAt(sim::CatalogChip* chip, uint32_t& a) {
+    auto* m = sim::SeatedModel<sim::FlashModuleChip>(chip);
+    if (m == nullptr) return nullptr;
+    if (m->Seated().byteMode) a >>= 1;
+    for (sim::JedecFlashChip* die : m->Seated().dies) {
+        if (a < die->Words()) return die;
+        a -= static_cast<uint32_t>(die->Words());
+    }
+    return nullptr;
+}
 
 // The simulator with a gang module of `sockets` sockets (0: the programmer's
 // own socket), each holding a blank part of the device selected next.
