@@ -40,6 +40,20 @@ int FakeOptions() {
     return 0;
 }
 
+// The window's remembered place (and size, where given) as the last run
+// left them; no place: none remembered.
+void Remember(std::optional<QPoint> place, std::optional<QSize> size = {}) {
+    QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+    s.remove(kWindowPositionKey);
+    if (!place) return;
+    s.beginGroup(kWindowPositionKey);
+    s.setValue("Left", place->x());
+    s.setValue("Top", place->y());
+    if (!size) return;
+    s.setValue("Width", size->width());
+    s.setValue("Height", size->height());
+}
+
 // The window's frame lies on the screen's available area, in the window's
 // units and in whole pixels: at a fractional scale Qt rounds the window's
 // place and size to pixels each on its own, and the area's pixels may be as
@@ -319,13 +333,7 @@ TEST_F(MainWindowTest, FormCommandsOpenTheirForms) {
 // Position, size and maximised state survive a restart in the settings; a
 // place off every screen is given up for one on the primary screen.
 TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
-    {
-        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
-        s.remove(kWindowPositionKey);
-        s.beginGroup(kWindowPositionKey);
-        s.setValue("Left", 123);
-        s.setValue("Top", 77);
-    }
+    Remember(QPoint(123, 77));
     form->show();
     QCoreApplication::processEvents();
     // The place read, moved in only as far as the window needs to lie on
@@ -577,17 +585,7 @@ TEST_F(MainWindowTest, PanelsAndCaptionsShowWhole) {
 TEST_F(MainWindowTest, FitsA1280By1024ScreenWithEveryButtonShowWhole) {
     auto start = [this](std::optional<QSize> kept) {
         EXPECT_TRUE(form->close());
-        {
-            QSettings s(QSettings::UserScope, "Harrowend", "Remember");
-            s.remove(kWindowPositionKey);
-            if (kept) {
-                s.beginGroup(kWindowPositionKey);
-                s.setValue("Left", 0);
-                s.setValue("Top", 0);
-                s.setValue("Width", kept->width());
-                s.setValue("Height", kept->height());
-            }
-        }
+        Remember(kept ? std::optional(QPoint(0, 0)) : std::nullopt, kept);
         StartAgain();
     };
     // At 144 dpi a screen of 1280 x 1024 pixels is 853 x 683 in the window's
@@ -632,13 +630,7 @@ TEST_F(MainWindowTest, FromARememberedPlaceAtTheEdgeItStartsShowWhole) {
                                QPoint(area.right() + 200, area.top() + 10)}) {
         SCOPED_TRACE(std::to_string(place.x()) + "," + std::to_string(place.y()));
         EXPECT_TRUE(form->close());
-        {
-            QSettings s(QSettings::UserScope, "Harrowend", "Remember");
-            s.remove(kWindowPositionKey);
-            s.beginGroup(kWindowPositionKey);
-            s.setValue("Left", place.x());
-            s.setValue("Top", place.y());
-        }
+        Remember(place);
         StartAgain();
         EXPECT_EQ(QPoint(form->RememberedLeft, form->RememberedTop), place);
         ExpectWhollyOn(area, form.get());
@@ -662,15 +654,7 @@ TEST_F(MainWindowTest, FromARememberedSizeLargerThanTheScreenItStartsShowWhole) 
             SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()) + " at " +
                          std::to_string(place.x()) + "," + std::to_string(place.y()));
             EXPECT_TRUE(form->close());
-            {
-                QSettings s(QSettings::UserScope, "Harrowend", "Remember");
-                s.remove(kWindowPositionKey);
-                s.beginGroup(kWindowPositionKey);
-                s.setValue("Left", place.x());
-                s.setValue("Top", place.y());
-                s.setValue("Width", size.width());
-                s.setValue("Height", size.height());
-            }
+            Remember(place, size);
             StartAgain();
             ExpectWhollyOn(area, form.get());
             const QToolBar* bar = form->findChild<QToolBar*>("SpeedBar");
@@ -688,10 +672,7 @@ TEST_F(MainWindowTest, FromARememberedSizeLargerThanTheScreenItStartsShowWhole) 
 TEST_F(MainWindowTest, WhereItsLeastSizeIsLargerThanTheScreenTheLogGivesWayShowWhole) {
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(form->close());
-    {
-        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
-        s.remove(kWindowPositionKey);
-    }
+    Remember(std::nullopt);
     StartAgain([&](TForm1& w) { w.Memo1->setMinimumSize(area.size()); });
     ExpectWhollyOn(area, form.get());
     EXPECT_LT(form->Memo1->minimumHeight(), area.height());

@@ -269,10 +269,7 @@ TEST_P(EveryDevice, WithTheBufferApart) {
         // part's words where their chip addresses put them). The range's
         // bytes, the images' and the area's hold first what the part does
         // not hold there.
-        std::vector<bool> image(imageBytes);
-        for (const RowPlace& f : places)
-            if (f.otherMemory)
-                for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < imageBytes; ++i) image[i] = true;
+        const std::vector<bool> image = OtherMemoryBytes(places, unit, imageBytes);
         const ReadArea area = RowReadArea(CurrentAlgorithm);
         const size_t areaAt = first + bytes + area.skip * unit, areaEnd = std::min(areaAt + area.count * unit, imageBytes);
         auto areaCell = [&](size_t i) {
@@ -309,11 +306,7 @@ TEST_P(EveryDevice, WithTheBufferApart) {
             }
         }
         // Each image was programmed from its place, and is read back there.
-        for (size_t i = 0; !failed && i < imageBytes; ++i) {
-            if (!image[i] || buffer[i] == AddressByte(i)) continue;
-            char m[112];
-            std::snprintf(m, sizeof m, " image at buffer %zXh: %02Xh read, %02Xh programmed from there", i, buffer[i],
-                          AddressByte(i));
+        if (const std::string m = failed ? "" : ImageReadBackMismatch(buffer, image); !m.empty()) {
             p.line += m;
             failed = true;
         }

@@ -160,10 +160,7 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         const size_t imageBytes = size_t{BankCount} * BufferBankBytes;
         std::memset(buffer, kOther, imageBytes);
         // An image of another memory is programmed from its place.
-        std::vector<bool> image(imageBytes);
-        for (const RowPlace& f : places)
-            if (f.otherMemory)
-                for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < imageBytes; ++i) image[i] = true;
+        const std::vector<bool> image = OtherMemoryBytes(places, unit, imageBytes);
         for (size_t i = 0; i < imageBytes; ++i)
             if (image[i]) buffer[i] = AddressByte(i);
         std::copy_n(whole.begin() + static_cast<ptrdiff_t>(size_t{c.start - base} * unit), bytes,
@@ -277,11 +274,7 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
                 failed = true;
             }
         }
-        for (size_t i = 0; !failed && i < imageBytes; ++i) {
-            if (!image[i] || buffer[i] == AddressByte(i)) continue;
-            char m[112];
-            std::snprintf(m, sizeof m, " image at buffer %zXh: %02Xh read, %02Xh programmed from there", i, buffer[i],
-                          AddressByte(i));
+        if (const std::string m = failed ? "" : ImageReadBackMismatch(buffer, image); !m.empty()) {
             p.line += m;
             failed = true;
         }

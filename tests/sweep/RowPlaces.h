@@ -165,4 +165,27 @@ inline std::string DeclarationDiffers(uint32_t row) {
 // read that stores it elsewhere, shows.
 inline uint8_t AddressByte(size_t i) { return static_cast<uint8_t>(i * 29 + (i >> 8) * 7 + 0x11); }
 
+// The buffer bytes of `bytes` that hold images of another memory of the
+// part at the row's places (`unit` bytes a chip address).
+inline std::vector<bool> OtherMemoryBytes(const std::vector<RowPlace>& places, size_t unit, size_t bytes) {
+    std::vector<bool> image(bytes);
+    for (const RowPlace& f : places)
+        if (f.otherMemory)
+            for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < bytes; ++i) image[i] = true;
+    return image;
+}
+
+// Where an image programmed from its place (each byte its AddressByte) was
+// read back other than it was programmed: the first such byte's line, or "".
+inline std::string ImageReadBackMismatch(const uint8_t* buffer, const std::vector<bool>& image) {
+    for (size_t i = 0; i < image.size(); ++i) {
+        if (!image[i] || buffer[i] == AddressByte(i)) continue;
+        char m[112];
+        std::snprintf(m, sizeof m, " image at buffer %zXh: %02Xh read, %02Xh programmed from there", i, buffer[i],
+                      AddressByte(i));
+        return m;
+    }
+    return "";
+}
+
 } // namespace sweep
