@@ -77,7 +77,7 @@ int ReportProtectedSectorsLeft(int eraseResult) {
     // Every socket's part is asked in turn; with a gang its lines name the
     // socket. The reader's own lines (a row's identifier lines) belong to
     // the dialog, not to the erase.
-    for (uint32_t socket = 0; socket <= LastSocketIndex && socket < kGangSockets; ++socket) {
+    EverySocket([](uint32_t socket) {
         ProtectionReadSocket = socket;
         const LogLineHandle before = MainLog().NextHandle();
         const SectorStates s = ReadSectorStates(CurrentAlgorithm);
@@ -90,7 +90,8 @@ int ReportProtectedSectorsLeft(int eraseResult) {
                             static_cast<unsigned long>(s.sectors[i].start) * 4096ul,
                             static_cast<unsigned long>(s.sectors[i].end) * 4096ul - 1);
         }
-    }
+        return true;
+    });
     ProtectionReadSocket = 0;
     return eraseResult;
 }
