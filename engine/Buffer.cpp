@@ -86,13 +86,6 @@ bool GrowTo(uint32_t bank) {
 
 uint64_t ImageEnd() { return static_cast<uint64_t>(BankCount) * BufferBankBytes; }
 
-int HexNibble(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 // A file that cannot be opened is no longer the buffer's data file.
 void ForgetDataFileName() { DataFileName.clear(); }
 
@@ -100,6 +93,13 @@ void ForgetDataFileName() { DataFileName.clear(); }
 void InitNeighbourBuffers() { std::memset(EncryptionTable, 0xFF, sizeof EncryptionTable); }
 
 } // namespace
+
+int HexNibble(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
 
 void InitBuffers() {
     ReleaseImage();

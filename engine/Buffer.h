@@ -65,6 +65,9 @@ int LoadFileAt(const std::string& name, uint32_t fileOffset, uint32_t address);
 int SaveBufferRangeToFile(uint32_t start, uint32_t end, const std::string& name);
 int SaveRangeAs(const std::string& name, uint32_t start, uint32_t end);
 
+// The value of a hexadecimal digit; -1 for any other character.
+int HexNibble(char c);
+
 // Searches the pattern given as hexadecimal pairs (up to 16 bytes) from
 // address forward (direction 0) or backward (1) over every bank; returns the
 // address of the match's first byte, or -1.

@@ -16,9 +16,18 @@ namespace {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// The value of a hexadecimal digit, -1 for any other character.
-int HexDigit(char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+// The four hexadecimal digits from text[at] on (the caller has checked that
+// they are there); false when one is no digit.
+bool ReadFourHexDigits(std::string_view text, size_t at, uint32_t& value) {
+    uint32_t v = 0;
+    for (size_t i = at; i < at + 4; ++i) {
+        const int d = HexNibble(text[i]);
+        if (d < 0)
+            return false;
+        v = v << 4 | static_cast<uint32_t>(d);
+    }
+    value = v;
+    return true;
 }
 
 void PutBit(uint8_t* map, size_t mapBytes, uint64_t n, bool set) {
@@ -128,12 +137,8 @@ bool FindJedecChecksumField(std::string_view text, uint32_t& value) {
         if (text[at] != 'C' || end - at < 5 || (end == text.size() && end == at + 5))
             return true; // not a checksum field, or four digits and no terminator
         uint32_t v = 0;
-        for (size_t i = at + 1; i < at + 5; ++i) {
-            const int d = HexDigit(text[i]);
-            if (d < 0)
-                return true;
-            v = v << 4 | static_cast<uint32_t>(d);
-        }
+        if (!ReadFourHexDigits(text, at + 1, v))
+            return true;
         for (size_t i = at + 5; i < end; ++i)
             if (!IsBlank(text[i]))
                 return true;
@@ -157,12 +162,8 @@ bool ReadJedecTransmissionChecksum(std::string_view text, uint32_t& field, uint3
     if (etx == std::string_view::npos || text.size() - etx < 5)
         return false;
     uint32_t value = 0;
-    for (size_t i = etx + 1; i < etx + 5; ++i) {
-        const int d = HexDigit(text[i]);
-        if (d < 0)
-            return false;
-        value = value << 4 | static_cast<uint32_t>(d);
-    }
+    if (!ReadFourHexDigits(text, etx + 1, value))
+        return false;
     uint32_t total = 0;
     for (size_t i = stx; i <= etx; ++i)
         total += static_cast<uint8_t>(text[i]) & 0x7Fu; // the parity bit is no part of it

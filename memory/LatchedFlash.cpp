@@ -163,7 +163,7 @@ int Alg82Program() {
 }
 
 // Up to 30 waits of 100 ms for bit 7, each shown; 1, -1 or the user's break.
-// Up to 30 waits of 100 ms for bit 7; the byte read last stays in ReadValue.
+// The byte read last stays in ReadValue.
 int EraseWait() {
     return ErasePasses(
         30,

@@ -110,15 +110,18 @@ class EditModePlacementTest : public PldRun {
         }
         ExpectNoViolations();
     }
+    // Every table of a list, fuse by fuse (ExpectPlaces) or at once (ExpectTable).
+    template <class Chip, class Facts> void ExpectPlacesOf(const std::vector<placement::EmTable<Chip>>& tables) {
+        for (const auto& table : tables) ExpectPlaces<Chip, Facts>(table.maker, table.name, table.spots, table.at);
+    }
+    template <class Chip, class Facts> void ExpectTablesOf(const std::vector<placement::EmTable<Chip>>& tables) {
+        for (const auto& table : tables) ExpectTable<Chip, Facts>(table.maker, table.name, table.spots, table.at);
+    }
     void ExpectEditTables(const std::vector<placement::EmTable<sim::EditModeChip>>& tables) {
-        for (const auto& table : tables)
-            ExpectTable<sim::EditModeChip, sim::EditModeFacts>(table.maker, table.name, table.spots,
-                                                               table.at);
+        ExpectTablesOf<sim::EditModeChip, sim::EditModeFacts>(tables);
     }
     void ExpectEditPlaces(const std::vector<placement::EmTable<sim::EditModeChip>>& tables) {
-        for (const auto& table : tables)
-            ExpectPlaces<sim::EditModeChip, sim::EditModeFacts>(table.maker, table.name, table.spots,
-                                                                table.at);
+        ExpectPlacesOf<sim::EditModeChip, sim::EditModeFacts>(tables);
     }
 };
 
@@ -147,59 +150,49 @@ TEST_F(EditModePlacementTest, WideRowByLatchedAddressAndPosition) {
 }
 
 TEST_F(EditModePlacementTest, Gal6001ByRowTermAndChainBit) {
-    for (const auto& table : placement::Gal6001Places())
-        ExpectPlaces<sim::Gal6001Chip, sim::Gal6001Facts>(table.maker, table.name, table.spots, table.at);
+    ExpectPlacesOf<sim::Gal6001Chip, sim::Gal6001Facts>(placement::Gal6001Places());
 }
 
 TEST_F(EditModePlacementTest, Gal6001ArchitectureChainWhole) {
-    for (const auto& table : placement::Gal6001ArchitectureChainWhole())
-        ExpectTable<sim::Gal6001Chip, sim::Gal6001Facts>(table.maker, table.name, table.spots, table.at);
+    ExpectTablesOf<sim::Gal6001Chip, sim::Gal6001Facts>(placement::Gal6001ArchitectureChainWhole());
 }
 
 TEST_F(EditModePlacementTest, SerialCommandByRowShiftAndBit) {
-    for (const auto& table : placement::SerialCommandPlaces())
-        ExpectPlaces<sim::IspPldChip, sim::IspPldFacts>(table.maker, table.name, table.spots, table.at);
+    ExpectPlacesOf<sim::IspPldChip, sim::IspPldFacts>(placement::SerialCommandPlaces());
 }
 
 // Rows 224, 221, 222, 226, 227, 234, 231, 230 and 247: every fuse of each device's map
 // at its row address and register position.
 TEST_F(EditModePlacementTest, SerialAddressGalsWhole) {
-    for (const auto& table : placement::SerialGalWhole())
-        ExpectTable<sim::GalChip, sim::GalPartFacts>(table.maker, table.name, table.spots, table.at);
+    ExpectTablesOf<sim::GalChip, sim::GalPartFacts>(placement::SerialGalWhole());
 }
 
 // Rows 219, 220, 232, 233, 228, 243 and 229: every fuse of each device's
 // map at its row address and register position, the architecture row in
 // the order the part's signature or identification calls for.
 TEST_F(EditModePlacementTest, RowSerialGalsWhole) {
-    for (const auto& table : placement::RowSerialGalWhole())
-        ExpectTable<sim::GalChip, sim::GalPartFacts>(table.maker, table.name, table.spots, table.at);
+    ExpectTablesOf<sim::GalChip, sim::GalPartFacts>(placement::RowSerialGalWhole());
 }
 
 // Rows 235 and 236: every fuse at its row address, byte index and bit.
 TEST_F(EditModePlacementTest, ByteCycleRecordWhole) {
-    for (const auto& table : placement::ByteCycleRecordWhole())
-        ExpectTable<sim::CycleRecordChip, sim::CycleRecordFacts>(table.maker, table.name, table.spots, table.at);
+    ExpectTablesOf<sim::CycleRecordChip, sim::CycleRecordFacts>(placement::ByteCycleRecordWhole());
 }
 
 // Row 218: every fuse of the map at its row, program clock and block.
 TEST_F(EditModePlacementTest, InstructionBlockCpldWhole) {
     sim::RegisterBlockCpldBusPersonality();
-    for (const auto& table : placement::InstructionBlockWhole())
-        ExpectTable<sim::InstructionBlockChip, sim::InstructionBlockFacts>(table.maker, table.name, table.spots,
-                                                                           table.at);
+    ExpectTablesOf<sim::InstructionBlockChip, sim::InstructionBlockFacts>(placement::InstructionBlockWhole());
 }
 
 // Row 294: the array, row 44 and the architecture row 45.
 TEST_F(EditModePlacementTest, JtagV10Whole) {
-    for (const auto& table : placement::JtagV10Whole())
-        ExpectTable<sim::FuseArrayChip, sim::JtagCpldFacts>(table.maker, table.name, table.spots, table.at);
+    ExpectTablesOf<sim::FuseArrayChip, sim::JtagCpldFacts>(placement::JtagV10Whole());
 }
 
 // Row 237: every fuse at its column, word group and word bit.
 TEST_F(EditModePlacementTest, WordV10Whole) {
-    for (const auto& table : placement::WordV10Whole())
-        ExpectTable<sim::CycleRecordChip, sim::CycleRecordFacts>(table.maker, table.name, table.spots, table.at);
+    ExpectTablesOf<sim::CycleRecordChip, sim::CycleRecordFacts>(placement::WordV10Whole());
 }
 
 } // namespace

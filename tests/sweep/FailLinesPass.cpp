@@ -84,8 +84,8 @@ TEST_P(EveryDevice, FailLinesCarryWhatWasRead) {
     // A stuck cell inside the first page (of a 16-bit die in byte mode: its
     // low byte), a datum there it cannot take.
     const uint32_t stuck = 0x20;
-    bool failed = !StickCell(chip, stuck);
-    if (failed) p.line += " the part's model has no stuck cell";
+    p.failed = !StickCell(chip, stuck);
+    if (p.failed) p.line += " the part's model has no stuck cell";
     DeviceStart = 0;
     DeviceEnd = std::min<uint32_t>(DeviceEnd, 0xFF);
     BufferStart = 0;
@@ -102,23 +102,18 @@ TEST_P(EveryDevice, FailLinesCarryWhatWasRead) {
     const size_t from = ui.Log.size();
     simp->ClearTrace();
     simp->EnableTrace(true);
-    const int r = failed ? ResultFailed : RunOperation(MainEngine, OpProgram);
+    const int r = p.failed ? ResultFailed : RunOperation(MainEngine, OpProgram);
     simp->EnableTrace(false);
     const long read = LastDatumRead(simp->RegisterTrace());
     simp->ClearTrace();
     unsigned long chipAt = 0, bufferAt = 0;
     unsigned chipDatum = 0, bufferDatum = 0;
     char m[160];
-    auto fail = [&](const char* why) {
-        if (failed) return;
-        p.line += std::string(" ") + why;
-        failed = true;
-    };
-    if (failed) {
+    if (p.failed) {
     } else if (r != ResultFailed) {
-        fail("Program over the stuck cell did not fail");
+        p.Fail("Program over the stuck cell did not fail");
     } else if (!LineValues(ui, from, "Chip addr:", chipAt, chipDatum) || !LineValues(ui, from, "Buffer addr:", bufferAt, bufferDatum)) {
-        fail("no fail-address lines");
+        p.Fail("no fail-address lines");
     } else {
         const uint32_t page = std::max<uint32_t>(PageSize, 1);
         const long mask = wide ? 0xFFFF : 0xFF;
@@ -126,20 +121,20 @@ TEST_P(EveryDevice, FailLinesCarryWhatWasRead) {
         const unsigned want = b + unit <= image.size() ? (wide ? image[b] | image[b + 1] << 8 : image[b]) : ~0u;
         if (chipAt / page != stuck / page) {
             std::snprintf(m, sizeof m, "the chip line names %06lXh, not the page of the stuck cell %06Xh", chipAt, stuck);
-            fail(m);
+            p.Fail(m);
         } else if (read < 0 || static_cast<long>(chipDatum) != (read & mask)) {
             std::snprintf(m, sizeof m, "the chip line shows %04Xh, the part gave %04lXh at the last read", chipDatum, read & mask);
-            fail(m);
+            p.Fail(m);
         } else if (bufferDatum != want || bufferAt != chipAt * unit) {
             std::snprintf(m, sizeof m, "the buffer line shows %04Xh at %06lXh, the buffer holds %04Xh there (chip %06lXh)", bufferDatum,
                           bufferAt, want, chipAt);
-            fail(m);
+            p.Fail(m);
         } else {
             std::snprintf(m, sizeof m, " chip %06lXh data %04Xh, buffer %06lXh data %04Xh", chipAt, chipDatum, bufferAt, bufferDatum);
             p.line += m;
         }
     }
-    Report(p, kFailLines, GetParam(), failed, ui, from);
+    Report(p, kFailLines, GetParam(), p.failed, ui, from);
 }
 
 } // namespace

@@ -84,13 +84,7 @@ TEST_P(EveryDevice, EraseOfAFailedBlock) {
     VerifyAfterProgram = 1;
     VerifyAfterRead = 0;
     const size_t from = ui.Log.size();
-    bool failed = false;
-    auto fail = [&](const std::string& why) {
-        if (failed) return;
-        p.line += " " + why;
-        failed = true;
-    };
-    if (RunOperation(MainEngine, OpProgram) != ResultOk) fail("program FAILED (" + FirstError(ui, from) + ")");
+    if (RunOperation(MainEngine, OpProgram) != ResultOk) p.Fail("program FAILED (" + FirstError(ui, from) + ")");
     DeviceStart = start;
     DeviceEnd = end;
 
@@ -100,7 +94,7 @@ TEST_P(EveryDevice, EraseOfAFailedBlock) {
         const uint32_t first = cfg.blockStarts[b], last = flash->BlockEnd(b) - 1;
         if (first >= start && last <= end) blocks.push_back(b);
     }
-    if (blocks.empty()) fail("no block of the part inside the range");
+    if (blocks.empty()) p.Fail("no block of the part inside the range");
     const size_t pick = blocks.size() > 1 ? 1 + GetParam() % (blocks.size() - 1) : 0;
     const uint32_t bad = blocks.empty() ? 0 : blocks[pick];
     for (const uint32_t b : blocks) {
@@ -114,31 +108,31 @@ TEST_P(EveryDevice, EraseOfAFailedBlock) {
     flash->FailBlock(bad);
 
     const size_t at = ui.Log.size();
-    const int r = failed ? ResultFailed : RunOperation(MainEngine, OpErase);
+    const int r = p.failed ? ResultFailed : RunOperation(MainEngine, OpErase);
     bool chip = false;
-    if (failed) {
+    if (p.failed) {
     } else if (r != ResultFailed || !Logged(ui, at, "Erase error!")) {
-        fail(r == ResultOk ? "Erase ended ok" : "Erase ended without \"Erase error!\"");
+        p.Fail(r == ResultOk ? "Erase ended ok" : "Erase ended without \"Erase error!\"");
     } else if (blocks.size() == 1 && cfg.blockStarts.size() == 1) {
         chip = true; // the part is one block: its erase is the chip's
     } else if (!Named(ui, at, badFirst, badLast, chip)) {
-        fail("Erase error! names no line holding the failed block");
+        p.Fail("Erase error! names no line holding the failed block");
     }
     // The other blocks: erased before the failed one, and after it where the
     // row goes on.
     for (const uint32_t b : blocks) {
-        if (failed || b == bad || (b > bad && EndsAtFailedBlock(CurrentAlgorithm))) continue;
+        if (p.failed || b == bad || (b > bad && EndsAtFailedBlock(CurrentAlgorithm))) continue;
         for (uint32_t c = cfg.blockStarts[b]; c < flash->BlockEnd(b) && c < cells; ++c) {
             if (flash->Cell(c) == blank) continue;
             std::snprintf(m, sizeof m, "block %u %s the failed one not erased: cell %Xh holds %Xh", b,
                           b < bad ? "before" : "after", c, flash->Cell(c));
-            fail(m);
+            p.Fail(m);
             break;
         }
     }
-    if (!failed) p.line += chip ? " Erase error! (chip erase)" : " Erase error! naming the block, the others erased";
-    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
-    Report(p, kFailedBlock, GetParam(), failed, ui, from);
+    if (!p.failed) p.line += chip ? " Erase error! (chip erase)" : " Erase error! naming the block, the others erased";
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) p.Fail("violation: " + v);
+    Report(p, kFailedBlock, GetParam(), p.failed, ui, from);
 }
 
 // The embedded-erase parts (DQ7/DQ5 or toggle polling): one programmed cell
@@ -167,18 +161,12 @@ TEST_P(EveryDevice, EraseThePartCannotFinish) {
     p.line += m;
     const size_t from = ui.Log.size();
     const int r = RunOperation(MainEngine, OpErase);
-    bool failed = false;
-    if (r != ResultFailed || !Logged(ui, from, "Erase error!")) {
-        p.line += r == ResultOk ? " Erase ended ok" : " Erase ended without \"Erase error!\"";
-        failed = true;
-    } else {
+    if (r != ResultFailed || !Logged(ui, from, "Erase error!"))
+        p.Fail(r == ResultOk ? "Erase ended ok" : "Erase ended without \"Erase error!\"");
+    else
         p.line += " Erase error!";
-    }
-    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
-        p.line += " violation: " + v;
-        failed = true;
-    }
-    Report(p, kFailedErase, GetParam(), failed, ui, from);
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) p.Fail("violation: " + v);
+    Report(p, kFailedErase, GetParam(), p.failed, ui, from);
 }
 
 } // namespace

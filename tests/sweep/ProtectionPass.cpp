@@ -103,12 +103,6 @@ TEST_P(EveryDevice, ProtectingASector) {
     const unsigned unit = DataWidth > 8 ? 2 : 1;
     const uint32_t top = DeviceEnd;
     const size_t start = ui.Log.size();
-    bool failed = false;
-    auto fail = [&](const std::string& why) {
-        if (failed || why.empty()) return;
-        p.line += " " + why;
-        failed = true;
-    };
 
     // Protect one sector as a user does: everything unprotected, the sector
     // clicked, written.
@@ -125,10 +119,10 @@ TEST_P(EveryDevice, ProtectingASector) {
         dialog.ListViewClick();
         dialog.ButtonWrote->click();
     });
-    if (!shown) fail("Option showed no dialog");
-    if (shown && !placed) fail("the dialog lists no sector it can place on the chip");
-    if (!failed && !Logged(ui, start, " Sector (Un)protection completed!"))
-        fail("protect write: " + (FirstError(ui, start).empty() ? std::string("no line") : FirstError(ui, start)));
+    if (!shown) p.Fail("Option showed no dialog");
+    if (shown && !placed) p.Fail("the dialog lists no sector it can place on the chip");
+    if (!p.failed && !Logged(ui, start, " Sector (Un)protection completed!"))
+        p.Fail("protect write: " + (FirstError(ui, start).empty() ? std::string("no line") : FirstError(ui, start)));
     char where[96];
     std::snprintf(where, sizeof where, " sector %d of %d (%06Xh-%06Xh) protected;", index, count, sector.first, sector.last);
     p.line += where;
@@ -173,45 +167,45 @@ TEST_P(EveryDevice, ProtectingASector) {
         return "";
     };
     size_t from = ui.Log.size();
-    if (!failed) {
+    if (!p.failed) {
         const int r = program(low, high, from);
         const long at = FailChipAddress(ui, from);
         if (r == ResultOk) {
-            fail("Program over the protected sector passed");
+            p.Fail("Program over the protected sector passed");
         } else if (at < static_cast<long>(sector.first) || at > static_cast<long>(sector.last)) {
             char m[96];
             std::snprintf(m, sizeof m, "Program failed at %lXh, outside the protected sector (%s)", at,
                           FirstError(ui, from).c_str());
-            fail(m);
+            p.Fail(m);
         } else {
             char m[64];
             std::snprintf(m, sizeof m, " program refused at %06lXh;", at);
             p.line += m;
         }
-        fail(sectorKept("after the refused Program"));
+        p.Fail(sectorKept("after the refused Program"));
     }
     // The rest of the range programs around it.
     auto programRest = [&] {
         for (const auto& [a, e] : {std::pair{low, sector.first}, std::pair{sector.last + 1, high + 1}}) {
-            if (failed || a >= e) continue;
+            if (p.failed || a >= e) continue;
             if (program(a, e - 1, from) != ResultOk) {
                 char m[96];
                 std::snprintf(m, sizeof m, "Program of %06Xh-%06Xh beside the sector failed (%s)", a, e - 1,
                               FirstError(ui, from).c_str());
-                fail(m);
+                p.Fail(m);
             } else {
-                fail(CellsHold(*chip, *p.part, slice(a, e - 1), a, unit, "beside the sector"));
+                p.Fail(CellsHold(*chip, *p.part, slice(a, e - 1), a, unit, "beside the sector"));
             }
         }
     };
     programRest();
-    if (!failed) p.line += " the rest programs;";
-    fail(sectorKept("after the rest"));
+    if (!p.failed) p.line += " the rest programs;";
+    p.Fail(sectorKept("after the rest"));
 
     // An erase leaves the protected sector as it was and says so: a line
     // naming the sector after an erase that passed, or the fail address in
     // it after one that failed on it. The rest is written again after it.
-    if (!failed && (SupportedOperationMask & OpMaskErase)) {
+    if (!p.failed && (SupportedOperationMask & OpMaskErase)) {
         DeviceStart = 0;
         DeviceEnd = top;
         BufferStart = 0;
@@ -230,12 +224,12 @@ TEST_P(EveryDevice, ProtectingASector) {
         if (r == ResultFailed && at >= static_cast<long>(sector.first) && at <= static_cast<long>(sector.last)) {
             p.line += " erase fails on the sector;";
         } else if (named != 1 || !inSector) {
-            fail("the erase does not name the protected sector it left (" +
+            p.Fail("the erase does not name the protected sector it left (" +
                  (FirstError(ui, from).empty() ? std::string("no error line") : FirstError(ui, from)) + ")");
         } else {
             p.line += " erase names the sector it left;";
         }
-        fail(sectorKept("after the erase"));
+        p.Fail(sectorKept("after the erase"));
         programRest();
     }
 
@@ -243,39 +237,39 @@ TEST_P(EveryDevice, ProtectingASector) {
     auto readBack = [&](int protectedIndex, const char* when) {
         std::vector<std::string> modes;
         from = ui.Log.size();
-        if (!RunOption([&](TOptSecProt1& dialog) { modes = Modes(dialog); })) return fail(std::string(when) + ": no dialog");
+        if (!RunOption([&](TOptSecProt1& dialog) { modes = Modes(dialog); })) return p.Fail(std::string(when) + ": no dialog");
         for (int i = 0; i < static_cast<int>(modes.size()); ++i)
             if (modes[static_cast<size_t>(i)] != (i == protectedIndex ? "Protect  " : "Unprotect"))
-                return fail(std::string(when) + ": sector " + std::to_string(i) + " reads \"" + modes[static_cast<size_t>(i)] + "\"");
+                return p.Fail(std::string(when) + ": sector " + std::to_string(i) + " reads \"" + modes[static_cast<size_t>(i)] + "\"");
     };
-    if (!failed) readBack(index, "read back");
-    if (!failed) p.line += " reads back protected;";
+    if (!p.failed) readBack(index, "read back");
+    if (!p.failed) p.line += " reads back protected;";
 
     // Unprotect as a user does, read back, and program the sector.
     bool refused = false;
-    if (!failed) {
+    if (!p.failed) {
         from = ui.Log.size();
         RunOption([](TOptSecProt1& dialog) {
             dialog.ButtonUnprotectAllClick();
             dialog.ButtonWrote->click();
         });
         if (LocksForGood(CurrentAlgorithm)) {
-            if (!Logged(ui, from, " Sector (Un)protection error!")) fail("the unprotect of a lock for good passed");
+            if (!Logged(ui, from, " Sector (Un)protection error!")) p.Fail("the unprotect of a lock for good passed");
             readBack(index, "after the refused unprotect");
-            if (!failed) p.line += " unprotect refused (the lock is for good), the sector stays locked";
+            if (!p.failed) p.line += " unprotect refused (the lock is for good), the sector stays locked";
             refused = true;
         } else if (!Logged(ui, from, " Sector (Un)protection completed!")) {
-            fail("unprotect write: " + FirstError(ui, from));
+            p.Fail("unprotect write: " + FirstError(ui, from));
         } else {
             readBack(-1, "after the unprotect");
-            if (!failed && program(sector.first, sector.last, from) != ResultOk)
-                fail("Program of the unprotected sector failed (" + FirstError(ui, from) + ")");
-            fail(CellsHold(*chip, *p.part, slice(low, high), low, unit, "after the unprotect"));
-            if (!failed) p.line += " unprotected, programs";
+            if (!p.failed && program(sector.first, sector.last, from) != ResultOk)
+                p.Fail("Program of the unprotected sector failed (" + FirstError(ui, from) + ")");
+            p.Fail(CellsHold(*chip, *p.part, slice(low, high), low, unit, "after the unprotect"));
+            if (!p.failed) p.line += " unprotected, programs";
         }
     }
-    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
-    Report(p, kProtect, GetParam(), failed, ui, start, refused && !failed);
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) p.Fail("violation: " + v);
+    Report(p, kProtect, GetParam(), p.failed, ui, start, refused && !p.failed);
 }
 
 
@@ -343,15 +337,9 @@ TEST_P(EveryDevice, ErasingAroundTwoProtectedSectors) {
         dialog.ButtonWrote->click();
     });
     if (count < 2) GTEST_SKIP() << p.line << " one sector listed";
-    bool failed = false;
-    auto fail = [&](const std::string& why) {
-        if (failed) return;
-        p.line += " " + why;
-        failed = true;
-    };
-    if (!placed) fail("the dialog lists sectors it cannot place on the chip");
-    else if (!Logged(ui, start, " Sector (Un)protection completed!")) fail("protect write: " + FirstError(ui, start));
-    if (!failed) {
+    if (!placed) p.Fail("the dialog lists sectors it cannot place on the chip");
+    else if (!Logged(ui, start, " Sector (Un)protection completed!")) p.Fail("protect write: " + FirstError(ui, start));
+    if (!p.failed) {
         char m[96];
         std::snprintf(m, sizeof m, " %06Xh-%06Xh and %06Xh-%06Xh protected;", spans[0].first, spans[0].last,
                       spans[1].first, spans[1].last);
@@ -367,13 +355,13 @@ TEST_P(EveryDevice, ErasingAroundTwoProtectedSectors) {
         };
         auto inSpan = [&](const ChipSpan& s) { return at >= static_cast<long>(s.first) && at <= static_cast<long>(s.last); };
         if (r == ResultFailed && (inSpan(spans[0]) || inSpan(spans[1]))) p.line += " erase fails on a protected sector";
-        else if (r != ResultOk) fail("erase failed (" + FirstError(ui, from) + ")");
+        else if (r != ResultOk) p.Fail("erase failed (" + FirstError(ui, from) + ")");
         else if (named.size() != 2 || !namedOnce(spans[0]) || !namedOnce(spans[1]))
-            fail("the erase names " + std::to_string(named.size()) + " sector(s) left, not both");
+            p.Fail("the erase names " + std::to_string(named.size()) + " sector(s) left, not both");
         else p.line += " erase names both";
     }
-    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
-    Report(p, kTwoProtected, GetParam(), failed, ui, start);
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) p.Fail("violation: " + v);
+    Report(p, kTwoProtected, GetParam(), p.failed, ui, start);
 }
 
 // Protects the sector or block holding chip word `a` in the part's model,
@@ -428,16 +416,10 @@ TEST_P(EveryDevice, ErasingAGangWithAProtectedSectorInOneSocket) {
     LastSocketIndex = kSockets - 1;
     const unsigned socket = 1 + static_cast<unsigned>(GetParam() % (kSockets - 1));
     const size_t start = ui.Log.size();
-    bool failed = false;
-    auto fail = [&](const std::string& why) {
-        if (failed) return;
-        p.line += " " + why;
-        failed = true;
-    };
-    if (!placed) fail("the dialog lists no sector it can place on the chip");
+    if (!placed) p.Fail("the dialog lists no sector it can place on the chip");
     else if (!ProtectInPart(SeatedSimChip(static_cast<int>(socket)), span.first))
         GTEST_SKIP() << p.line << " the part's model has no sector protection to set";
-    if (!failed) {
+    if (!p.failed) {
         char m[96];
         std::snprintf(m, sizeof m, " %06Xh-%06Xh protected in socket %u;", span.first, span.last, socket + 1);
         p.line += m;
@@ -449,15 +431,15 @@ TEST_P(EveryDevice, ErasingAGangWithAProtectedSectorInOneSocket) {
         });
         if (r == ResultFailed && socketFails)
             p.line += " erase fails in that socket";
-        else if (r != ResultOk) fail("erase failed (" + FirstError(ui, start) + ")");
+        else if (r != ResultOk) p.Fail("erase failed (" + FirstError(ui, start) + ")");
         else if (named.size() != 1 || named[0].socket != socket + 1 || named[0].first != span.first ||
                  named[0].last != span.last)
-            fail("the erase names " + std::to_string(named.size()) + " sector(s) left" +
+            p.Fail("the erase names " + std::to_string(named.size()) + " sector(s) left" +
                  (named.empty() ? "" : ", the first in socket " + std::to_string(named[0].socket)));
         else p.line += " erase names the sector and its socket";
     }
-    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail("violation: " + v);
-    Report(p, kGangProtected, GetParam(), failed, ui, start);
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) p.Fail("violation: " + v);
+    Report(p, kGangProtected, GetParam(), p.failed, ui, start);
 }
 
 } // namespace

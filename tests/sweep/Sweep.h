@@ -798,6 +798,13 @@ struct PassDevice {
     const sim::CatalogPart* part = nullptr;
     bool rowModel = false;
     std::string line;
+    // Set by the first failure, whose reason alone goes on the line.
+    bool failed = false;
+    void Fail(const std::string& why) {
+        if (failed || why.empty()) return;
+        line += " " + why;
+        failed = true;
+    }
 };
 
 // Selects the device for `pass`; false when the pass has nothing to run
