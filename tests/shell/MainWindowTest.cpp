@@ -382,14 +382,7 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
 
     // A window larger than the screen shrinks to lie wholly on it.
     EXPECT_TRUE(form->close());
-    {
-        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
-        s.beginGroup(kWindowPositionKey);
-        s.setValue("Left", -9000);
-        s.setValue("Top", 7000);
-        s.setValue("Width", 1500);
-        s.setValue("Height", 1400);
-    }
+    Remember(QPoint(-9000, 7000), QSize(1500, 1400));
     start();
     ExpectWhollyOn(QGuiApplication::primaryScreen()->availableGeometry(), form.get());
 }

@@ -698,10 +698,6 @@ std::string ReadWhole(const QString& path) {
 // read back) and its vectors, or none when it had none, never buffer bytes.
 // With VEXLOR_JEDEC_DEMO naming a folder, the files and the window are kept there.
 TEST_F(ProgramFlowTest, FileSaveOfAGalKeepsTheLoadedFilesFusesAndVectors) {
-    auto keep = [](const QString& name, const QString& from) { KeepForDemo(name, from); };
-    auto shot = [this](const char* name) { ShotForDemo(name); };
-    auto answer = [this](const QString& path, int filter) { AnswerFileDialog(path, filter); };
-
     // Another device's binary file: from 8000h on, bytes that are neither 0
     // nor FFh in every 20-byte group, STX and ETX among them.
     Choose("AMD", "Am29F010");
@@ -709,10 +705,10 @@ TEST_F(ProgramFlowTest, FileSaveOfAGalKeepsTheLoadedFilesFusesAndVectors) {
     for (size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(1 + i % 7);
     const QString bin = dir.filePath("other.bin");
     std::ofstream(bin.toStdString(), std::ios::binary) << image;
-    answer(bin, 1);
+    AnswerFileDialog(bin, 1);
     form->Load1Click();
     ASSERT_EQ(MemoLines().filter("File load success!").size(), 1) << MemoLines().join('\n').toStdString();
-    keep("other.bin", bin);
+    KeepForDemo("other.bin", bin);
 
     Choose("LATTICE", "GAL16V8");
     ASSERT_EQ(FileFormatMask & 0x20, 0x20u);
@@ -730,10 +726,10 @@ TEST_F(ProgramFlowTest, FileSaveOfAGalKeepsTheLoadedFilesFusesAndVectors) {
         SCOPED_TRACE(f.name);
         const QString in = dir.filePath(QString(f.name) + ".jed");
         std::ofstream(in.toStdString(), std::ios::binary) << f.text;
-        answer(in, 1);
+        AnswerFileDialog(in, 1);
         form->Load1Click();
         EXPECT_TRUE(MemoLines().last().startsWith("File load success!")) << MemoLines().join('\n').toStdString();
-        shot((std::string(f.name) + "-1-loaded.png").c_str());
+        ShotForDemo(QString(f.name) + "-1-loaded.png");
 
         QStringList log = Run(&TForm1::Program1Click);
         EXPECT_TRUE(log.contains("Program ok!")) << log.join('\n').toStdString();
@@ -742,12 +738,12 @@ TEST_F(ProgramFlowTest, FileSaveOfAGalKeepsTheLoadedFilesFusesAndVectors) {
         EXPECT_TRUE(log.contains("Read ok!")) << log.join('\n').toStdString();
 
         const QString out = dir.filePath(QString(f.name) + "-saved.jed");
-        answer(out, 1);
+        AnswerFileDialog(out, 1);
         form->Save1Click();
         EXPECT_EQ(MemoLines().last(), "File save success!");
-        shot((std::string(f.name) + "-2-saved.png").c_str());
-        keep(QString(f.name) + ".jed", in);
-        keep(QString(f.name) + "-saved.jed", out);
+        ShotForDemo(QString(f.name) + "-2-saved.png");
+        KeepForDemo(QString(f.name) + ".jed", in);
+        KeepForDemo(QString(f.name) + "-saved.jed", out);
 
         const std::string saved = ReadWhole(out);
         const auto [savedFuses, savedVectors] = FusesAndVectors(saved);
