@@ -12,6 +12,7 @@
 #include <memory>
 #include <new>
 
+#include "engine/DevicePlaces.h"
 #include "engine/NeighbourState.h"
 #include "engine/Messages.h"
 #include "engine/UiBridge.h"
@@ -167,7 +168,9 @@ void SetBufferBit(uint32_t n, uint32_t value) {
 
 uint32_t GetBufferBitShifted(uint32_t n, uint32_t p) { return p < 32 ? GetBufferBit(n) << p : 0; }
 
-int LoadFileIntoBuffer(uint32_t fileOffset, uint32_t address, const std::string& name) {
+// The raw load; count: the bytes stored.
+static int LoadFileBytes(uint32_t fileOffset, uint32_t address, const std::string& name, uint64_t& count) {
+    count = 0;
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC);
     struct stat st {};
     if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -183,6 +186,11 @@ int LoadFileIntoBuffer(uint32_t fileOffset, uint32_t address, const std::string&
         return -1;
     }
     const uint64_t n = size - fileOffset;
+    if (n == 0) {
+        close(fd);
+        ShowMessageLine("No byte loaded: the buffer is unchanged.");
+        return -1;
+    }
     const uint64_t capacity = static_cast<uint64_t>(imageBanks) * BufferBankBytes;
     if (address + n > capacity) {
         close(fd);
@@ -190,16 +198,16 @@ int LoadFileIntoBuffer(uint32_t fileOffset, uint32_t address, const std::string&
         return -1;
     }
     // Read the whole range first, so a failing read leaves the buffer as it was.
-    const size_t count = static_cast<size_t>(n);
-    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[count ? count : 1]);
+    const size_t bytes = static_cast<size_t>(n);
+    std::unique_ptr<uint8_t[]> data(new (std::nothrow) uint8_t[bytes]);
     if (!data) {
         close(fd);
         ShowMessageBox(ErrorTextByCode(61)); // "Not enough memory."
         return -1;
     }
     size_t done = 0;
-    while (done < count) {
-        const ssize_t got = pread(fd, data.get() + done, count - done,
+    while (done < bytes) {
+        const ssize_t got = pread(fd, data.get() + done, bytes - done,
                                   static_cast<off_t>(fileOffset + done));
         if (got < 0 && errno == EINTR) continue;
         if (got <= 0) {
@@ -213,13 +221,22 @@ int LoadFileIntoBuffer(uint32_t fileOffset, uint32_t address, const std::string&
     // The image reaches the bank of size + address, as far as it can hold.
     const uint64_t reach = std::min<uint64_t>(size + address, capacity - 1);
     GrowTo(static_cast<uint32_t>(reach >> 16));
-    if (count) std::memcpy(image + address, data.get(), count);
+    std::memcpy(image + address, data.get(), bytes);
+    count = n;
     ShowWindow(0);
     return 1;
 }
 
+int LoadFileIntoBuffer(uint32_t fileOffset, uint32_t address, const std::string& name) {
+    uint64_t count = 0;
+    return LoadFileBytes(fileOffset, address, name, count);
+}
+
 int LoadFileAt(const std::string& name, uint32_t fileOffset, uint32_t address) {
-    return LoadFileIntoBuffer(fileOffset, address, name);
+    uint64_t count = 0;
+    const int result = LoadFileBytes(fileOffset, address, name, count);
+    if (result == 1) WarnBytesPastDevice({{address, uint64_t{address} + count}});
+    return result;
 }
 
 int SaveBufferRangeToFile(uint32_t start, uint32_t end, const std::string& name) {

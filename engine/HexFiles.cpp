@@ -10,6 +10,7 @@
 #include "engine/Buffer.h"
 #include "engine/Config.h"
 #include "engine/Device.h"
+#include "engine/DevicePlaces.h"
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 
@@ -92,9 +93,19 @@ size_t BadRecord(HexLoadState& state, size_t known) {
     return known;
 }
 
+// Buffer address of a record address (negative before File Offset).
+int64_t BufferAddress(const HexLoadState& state, uint32_t recordAddress) {
+    return int64_t{recordAddress} + state.Base - state.FileOffset + state.BufferOffset;
+}
+
 void StoreChecked(HexLoadState& state, uint32_t address, const uint8_t* bytes, uint32_t count) {
-    if (CheckHexAddressLimit(state, address))
+    if (CheckHexAddressLimit(state, address)) {
         StoreHexRecordBytes(state, bytes, count);
+    } else if (BufferAddress(state, address) < 0) {
+        state.BeforeStart += count;
+    } else {
+        state.PastBuffer += count;
+    }
 }
 
 // ":" count(2) address(4) type(2) data checksum(2)
@@ -329,17 +340,22 @@ uint32_t HexImage::NextMarked(const Page& page, uint32_t i, bool set) {
 }
 
 bool CheckHexAddressLimit(HexLoadState& state, uint32_t recordAddress) {
-    int64_t address = int64_t{recordAddress} + state.Base - state.FileOffset + state.BufferOffset;
-    if (address < 0 || address > HexLoadAddressLimit)
+    const int64_t address = BufferAddress(state, recordAddress);
+    if (address < 0 || static_cast<uint64_t>(address) >= state.BufferBytes)
         return false;
     state.RecordAddress = static_cast<uint32_t>(address);
     return true;
 }
 
 void StoreHexRecordBytes(HexLoadState& state, const uint8_t* bytes, uint32_t count) {
-    state.Image.Store(state.RecordAddress, bytes, count);
-    state.LoadedCount += count;
-    state.HighestAddress = std::max(state.HighestAddress, state.RecordAddress + count);
+    const uint64_t room = state.BufferBytes > state.RecordAddress ? state.BufferBytes - state.RecordAddress : 0;
+    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(count, room));
+    state.PastBuffer += count - n;
+    if (n == 0)
+        return;
+    state.Image.Store(state.RecordAddress, bytes, n);
+    state.LoadedCount += n;
+    state.HighestAddress = std::max(state.HighestAddress, state.RecordAddress + n);
 }
 
 void ParseHexFamilyText(HexLoadState& state, const uint8_t* data, size_t size) {
@@ -358,6 +374,22 @@ void ParseHexFamilyText(HexLoadState& state, const uint8_t* data, size_t size) {
 
 namespace {
 
+// The record bytes a load left out: past the buffer's last byte always,
+// before File Offset only when nothing was stored (else the offset skipped
+// them as asked).
+void ShowBytesNotLoaded(const HexLoadState& state, bool nothingStored) {
+    if (state.PastBuffer > 0)
+        ShowMessageLine(" %llxh(%llu) byte(s) past the buffer's last byte %llXh not loaded.",
+                        static_cast<unsigned long long>(state.PastBuffer),
+                        static_cast<unsigned long long>(state.PastBuffer),
+                        static_cast<unsigned long long>(state.BufferBytes - 1));
+    if (nothingStored && state.BeforeStart > 0)
+        ShowMessageLine(" %llxh(%llu) byte(s) before File Offset %lXh not loaded.",
+                        static_cast<unsigned long long>(state.BeforeStart),
+                        static_cast<unsigned long long>(state.BeforeStart),
+                        static_cast<unsigned long>(state.FileOffset));
+}
+
 int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (file == nullptr) {
@@ -374,6 +406,8 @@ int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset
     HexLoadState state;
     state.FileOffset = fileOffset;
     state.BufferOffset = bufferOffset;
+    const uint64_t capacity = BufferImageCapacity();
+    state.BufferBytes = capacity != 0 ? capacity : BufferBankBytes;
     int shown = -1;
     const uint64_t perStep = fileSize / 90 + 1;
     const bool complete = ParseHexPieces(
@@ -396,8 +430,16 @@ int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset
         return -1;
     }
 
+    if (state.Image.Empty()) {
+        // Nothing to store: say so and leave the buffer (and the file name) as they were.
+        ShowMessageLine("0h(0) byte(s) loaded.");
+        ShowBytesNotLoaded(state, true);
+        ShowMessageLine("No byte loaded: the buffer is unchanged.");
+        return -1;
+    }
+
     // The file is good: make room, clear if asked, then store.
-    if (!state.Image.Empty() && SelectBank(state.Image.EndAddress() - 1, 1) != 1)
+    if (SelectBank(state.Image.EndAddress() - 1, 1) != 1)
         return -1; // the buffer cannot grow that far (already reported)
     if (BufferClearBeforeLoad)
         FillBufferRange(0, BankCount * BufferBankBytes - 1, FillByte);
@@ -416,6 +458,15 @@ int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset
                         static_cast<unsigned long>(state.BadChecksums));
     ShowMessageLine("%lxh(%lu) byte(s) loaded.", static_cast<unsigned long>(state.LoadedCount),
                     static_cast<unsigned long>(state.LoadedCount));
+    ShowBytesNotLoaded(state, false);
+    std::vector<StoredSpan> stored;
+    state.Image.ForEachRun([&stored](uint32_t address, const uint8_t*, uint32_t length) {
+        if (!stored.empty() && stored.back().To == address)
+            stored.back().To += length;
+        else
+            stored.push_back({address, uint64_t{address} + length});
+    });
+    WarnBytesPastDevice(stored);
     return 1;
 }
 

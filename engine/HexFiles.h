@@ -14,9 +14,7 @@
 #include <string_view>
 #include <vector>
 
-// Records whose buffer address lies above this are skipped whole (the
-// address itself is still accepted).
-constexpr uint32_t HexLoadAddressLimit = 0x400000;
+#include "engine/Buffer.h"
 
 // Highest buffer address + 1 ever stored by a hex load; only ever raised.
 extern uint32_t HighestLoadAddress;
@@ -70,6 +68,7 @@ private:
 struct HexLoadState {
     uint32_t FileOffset = 0;     // subtracted from every record address
     uint32_t BufferOffset = 0;   // added to every record address
+    uint64_t BufferBytes = MaxImageBytes; // bytes the buffer holds: none is stored past them
     uint32_t RecordAddress = 0;  // buffer address of the current record
     uint32_t Base = 0;           // from Intel types 02 and 04
     uint32_t LoadedCount = 0;    // bytes stored
@@ -77,6 +76,8 @@ struct HexLoadState {
     uint32_t BadRecords = 0;     // malformed records skipped
     uint32_t BadChecksums = 0;   // records loaded although their checksum is wrong
     uint32_t HighestAddress = 0; // highest buffer address + 1 stored
+    uint64_t PastBuffer = 0;     // record bytes past the buffer's last byte, not stored
+    uint64_t BeforeStart = 0;    // record bytes of records before File Offset, not stored
     bool LineTooLong = false;    // a line passed HexLineMax: parsing stopped
     HexImage Image;
 };
@@ -88,14 +89,18 @@ struct HexLoadState {
 // "$S" lines) are skipped.
 void ParseHexFamilyText(HexLoadState& state, const uint8_t* data, size_t size);
 // Sets RecordAddress from a record address; false (record to be skipped)
-// when the buffer address is negative or above HexLoadAddressLimit.
+// when the buffer address is negative or past the buffer's last byte.
 bool CheckHexAddressLimit(HexLoadState& state, uint32_t recordAddress);
-// Stores count decoded record bytes at RecordAddress and counts them.
+// Stores count decoded record bytes at RecordAddress and counts them; the
+// bytes of a record across the buffer's last byte are stored up to that
+// byte and the rest counted in PastBuffer.
 void StoreHexRecordBytes(HexLoadState& state, const uint8_t* bytes, uint32_t count);
 
 // Loads a hex-family file: record address - fileOffset + bufferOffset gives
 // the buffer address. 1, or -1 when the file cannot be opened, holds no hex
-// record or has a line longer than HexLineMax (the buffer is then unchanged).
+// record, has a line longer than HexLineMax or puts no byte in the buffer
+// (the buffer is then unchanged). Bytes past the buffer's last byte are
+// counted in a line; so are bytes past the device's (WarnBytesPastDevice).
 int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset);
 
 // Appends "%02X\r\n" of the record's checksum (format as HexFormat*) to a

@@ -1,5 +1,6 @@
 // The hex-family reader and writers: record layouts, addressing, limits,
 // malformed input and the exact text of the writers.
+#include <cstdio>
 #include <string_view>
 
 #include "tests/engine/HexFilesFixture.h"
@@ -76,11 +77,12 @@ TEST_F(HexLoadTest, RecordKindsAndAddressing) {
     EXPECT_EQ(GetBytes(0x12345, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_TRUE(LogHas("4h(4) byte(s) loaded."));
 
-    // 400000h is still stored, 400001h is skipped whole.
-    ASSERT_EQ(Load("d.s3", "S30600400000AA0F\nS30600400001BBFD\n"), 1);
-    EXPECT_EQ(GetBytes(0x400000, 2), (std::vector<uint8_t>{0xAA, 0xFF}));
-    EXPECT_TRUE(LogHas("1h(1) byte(s) loaded."));
-    EXPECT_EQ(HighestLoadAddress, 0x400001u);
+    // Records past 4 MB are stored as any other.
+    ASSERT_EQ(Load("d.s3", "S30600400000AA0F\nS30600400001BBFD\nS30600800000CC0D\n"), 1);
+    EXPECT_EQ(GetBytes(0x400000, 2), (std::vector<uint8_t>{0xAA, 0xBB}));
+    EXPECT_EQ(GetBytes(0x800000, 1), (std::vector<uint8_t>{0xCC}));
+    EXPECT_TRUE(LogHas("3h(3) byte(s) loaded."));
+    EXPECT_EQ(HighestLoadAddress, 0x800001u);
 
     // Tektronix and ASCII hex (its STX, ETX and "$S" lines skipped), CR line ends.
     ASSERT_EQ(Load("e.tek", "/01000203ABCD2E\r/00000000\r"), 1);
@@ -145,6 +147,72 @@ TEST_F(HexLoadTest, ProgressEndsFullAfterALoadAndClearedAfterAFailure) {
     EXPECT_EQ(ui.Progress.back(), 100);
     ASSERT_EQ(Load("bad.hex", std::string(2000, '0')), -1);
     EXPECT_EQ(ui.Progress.back(), 0);
+}
+
+namespace {
+std::string LogText() {
+    std::string text;
+    for (const std::string& l : MainLog().Lines()) text += l + "\n";
+    return text;
+}
+// An S3 record of the bytes at address.
+std::string S3(uint32_t address, const std::vector<uint8_t>& bytes) {
+    std::string line = "S3";
+    char t[16];
+    std::snprintf(t, sizeof t, "%02X%08X", static_cast<unsigned>(bytes.size() + 5), address);
+    line += t;
+    for (uint8_t b : bytes) {
+        std::snprintf(t, sizeof t, "%02X", b);
+        line += t;
+    }
+    AppendHexRecordChecksum(line, HexFormatMotorola);
+    return line;
+}
+} // namespace
+
+// Every byte within the buffer is stored, a record across its last byte up to
+// that byte; the rest is named as not loaded. A load that stores nothing says
+// so and fails, the buffer as it was.
+TEST_F(HexLoadTest, BytesPastTheBufferAreNamedAndALoadOfNoByteFails) {
+    const std::vector<uint8_t> data = Pattern(32, 5);
+    const std::string file = Write("at0.s3", S3(0, {data.begin(), data.begin() + 16}) + S3(16, {data.begin() + 16, data.end()}));
+    // File Load Buffer Start FFFFFF0h: the first record fills the buffer's last 16 bytes.
+    ASSERT_EQ(LoadHexFamilyFile(file, 0, 0xFFFFFF0), 1);
+    EXPECT_EQ(GetBytes(0xFFFFFF0, 16), std::vector<uint8_t>(data.begin(), data.begin() + 16));
+    EXPECT_TRUE(LogHas("10h(16) byte(s) loaded.")) << LogText();
+    EXPECT_TRUE(LogHas(" 10h(16) byte(s) past the buffer's last byte FFFFFFFh not loaded.")) << LogText();
+    EXPECT_EQ(HighestLoadAddress, 0x10000000u);
+
+    // A buffer that could reserve 2 banks only: a record across its last byte.
+    BufferReserveBanks = 2;
+    InitBuffers();
+    MainLog().Clear();
+    ASSERT_EQ(LoadHexFamilyFile(file, 0, 0x1FFF8), 1);
+    EXPECT_EQ(GetBytes(0x1FFF8, 8), std::vector<uint8_t>(data.begin(), data.begin() + 8));
+    EXPECT_TRUE(LogHas("8h(8) byte(s) loaded.")) << LogText();
+    EXPECT_TRUE(LogHas(" 18h(24) byte(s) past the buffer's last byte 1FFFFh not loaded.")) << LogText();
+    ExpectNoLogLine("swap");
+
+    // Nothing stored: past the buffer, before File Offset, or no data record.
+    BufferClearBeforeLoad = 1;
+    PutBytes(0x20, {0x12, 0x34});
+    struct Case { std::string file; uint32_t fileOffset, bufferStart; const char* why; };
+    const Case cases[] = {
+        {file, 0, 0x20000, " 20h(32) byte(s) past the buffer's last byte 1FFFFh not loaded."},
+        {file, 0x1000, 0, " 20h(32) byte(s) before File Offset 1000h not loaded."},
+        {Write("end.hex", ":00000001FF\n"), 0, 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        MainLog().Clear();
+        ui.Clear();
+        ASSERT_EQ(LoadHexFamilyFile(c.file, c.fileOffset, c.bufferStart), -1) << LogText();
+        std::vector<std::string> want = {"0h(0) byte(s) loaded."};
+        if (c.why != nullptr) want.push_back(c.why);
+        want.push_back("No byte loaded: the buffer is unchanged.");
+        EXPECT_EQ(MainLog().Lines(), want);
+        EXPECT_EQ(ui.Progress.back(), 0);
+        EXPECT_EQ(GetBytes(0x20, 2), (std::vector<uint8_t>{0x12, 0x34}));
+    }
 }
 
 class HexSaveTest : public DataFileTest {};

@@ -30,8 +30,8 @@ inline bool CheckHexReader(const uint8_t* data, size_t size) {
     state.FileOffset = size > 0 ? data[0] : 0;
     state.BufferOffset = size > 1 ? uint32_t{data[1]} << 16 : 0;
     ParseHexFamilyText(state, data, size);
-    // Nothing is stored past the last record a limit-checked address can start.
-    return state.Image.EndAddress() <= HexLoadAddressLimit + 256;
+    // Nothing is stored past the buffer's last byte.
+    return state.Image.EndAddress() <= state.BufferBytes;
 }
 
 // JEDEC with the extra fields of a row and test vectors; the first two bytes
