@@ -499,8 +499,8 @@ void TVectorGrid::EditKeyPress(QChar typed) {
     const size_t at = static_cast<size_t>(topOffset) + static_cast<size_t>(row) * static_cast<size_t>(pins) +
                       static_cast<size_t>(column);
     if (buffer == nullptr || at >= bufferBytes || at >= static_cast<size_t>(byteCapacity)) return;
+    SymbolToStore();
     buffer[at] = c == '.' ? 0 : static_cast<uint8_t>(c.toLatin1());
-    SymbolStored();
     ShowGridLine(topOffset + row * pins, row);
     MoveGridColumn(1);
     ShowGridPosition();

@@ -111,8 +111,8 @@ protected:
     void ShowSettings();
     // A setting changed through its control.
     virtual void SettingsChanged() {}
-    // A typed symbol was stored in the buffer.
-    virtual void SymbolStored() {}
+    // A typed symbol is about to be stored in the buffer.
+    virtual void SymbolToStore() {}
     // A button of the column right of the grid.
     QPushButton* AddButton(const char* name, const char* text, int y);
     bool eventFilter(QObject* watched, QEvent* event) override;

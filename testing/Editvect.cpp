@@ -3,9 +3,12 @@
 #include <QPushButton>
 #include <QScrollBar>
 
+#include <cstring>
+
 #include "engine/Bringup.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Messages.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
 #include "engine/Services.h"
@@ -64,7 +67,19 @@ void TEditvector::SettingsChanged() {
     VectorXLevel = xLevel;
 }
 
-void TEditvector::SymbolStored() { TestVectorPinCount = static_cast<uint32_t>(pins); }
+void TEditvector::SymbolToStore() {
+    const uint32_t own = static_cast<uint32_t>(pins);
+    if (TestVectorPinCount == own || buffer == nullptr) return;
+    // Cut by this device's pins, each vector of the list would take pins of
+    // the next: the device's own list starts empty instead.
+    if (TestVectorPinCount != 0 && buffer[0] != 0 && buffer[0] != 0xFF) {
+        ShowMessageLine(" The vectors for %lu pins are set aside: a new list for %lu pins starts.",
+                        static_cast<unsigned long>(TestVectorPinCount), static_cast<unsigned long>(own));
+        std::memset(buffer, 0, bufferBytes);
+        ShowGridPage(topOffset);
+    }
+    TestVectorPinCount = own;
+}
 
 void TEditvector::FormActivate() {
     buffer = VectorBuffer;

@@ -23,8 +23,9 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void SettingsChanged() override;
-    // The list now holds vectors entered for this device's pins.
-    void SymbolStored() override;
+    // The list is to hold vectors entered for this device's pins: a list
+    // for another pin count is set aside first, never taken as the device's.
+    void SymbolToStore() override;
 };
 
 // The form created at start-up; nullptr before CreateVectorTestForm.

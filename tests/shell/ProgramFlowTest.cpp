@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <mutex>
 
 #include <QFile>
 #include <QListWidget>
@@ -39,6 +40,28 @@ bool IsBlank(const sim::CatalogChip* chip) {
     }
     return true;
 }
+
+// The Qt bridge that also keeps every progress position the engine sets, as
+// the engine sets it (the bar shows only the latest one the window gets to).
+class ProgressRecordingBridge : public QtUiBridge {
+public:
+    using QtUiBridge::QtUiBridge;
+    void SetProgressBar(int position) override {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            positions_.push_back(position);
+        }
+        QtUiBridge::SetProgressBar(position);
+    }
+    std::vector<int> Positions() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return positions_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<int> positions_;
+};
 
 class ProgramFlowTest : public ShellTest {
 public:
@@ -178,7 +201,13 @@ TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack)
         << MemoLines().join('\n').toStdString();
     EXPECT_EQ(form->File->text(), hex);
 
-    QSignalSpy progress(form->ProgressBar1, &QProgressBar::valueChanged);
+    // The positions the run sets, recorded where the engine sets them.
+    bridge->Flush();
+    InstallUiBridge(nullptr);
+    auto recording = std::make_unique<ProgressRecordingBridge>(form.get());
+    ProgressRecordingBridge* progress = recording.get();
+    bridge = std::move(recording);
+    InstallUiBridge(bridge.get());
     QStringList log = Run(&TForm1::Program1Click);
     EXPECT_TRUE(log.contains("Blank check ok!")) << log.join('\n').toStdString();
     EXPECT_TRUE(log.contains("Program ok!")) << log.join('\n').toStdString();
@@ -186,13 +215,15 @@ TEST_F(ProgramFlowTest, ProgramAndVerifyA27C256FromAnIntelHexFileThenReadItBack)
     EXPECT_TRUE(log.contains(" VCCL(5.5V) Verification ok!"));
     EXPECT_TRUE(log.contains("Verification ok!"));
     EXPECT_TRUE(log.last().startsWith("-------------------------------->"));
-    // The worker's progress reaches the bar coalesced (the bar shows the
-    // latest value when the window gets to it), so how many updates arrive
-    // depends on the load; the bar must move within a step and end full.
-    EXPECT_GE(progress.count(), 3);
-    bool midway = false;
-    for (const QList<QVariant>& args : progress) midway = midway || (args.at(0).toInt() > 0 && args.at(0).toInt() < 100);
-    EXPECT_TRUE(midway);
+    // The progress moves within a step (positions between 0 and 100, rising)
+    // and ends full, on the bar too.
+    const std::vector<int> positions = progress->Positions();
+    std::vector<int> midway;
+    for (int p : positions)
+        if (p > 0 && p < 100 && (midway.empty() || p > midway.back())) midway.push_back(p);
+    EXPECT_GE(midway.size(), 3u) << ::testing::PrintToString(positions);
+    ASSERT_FALSE(positions.empty());
+    EXPECT_EQ(positions.back(), 100);
     EXPECT_EQ(form->ProgressBar1->value(), 100);
     EXPECT_EQ(QStringList({form->LabelCount->text(), form->LabelSuccess->text(), form->LabelFailure->text()}),
               QStringList({"Count : 1", "Success : 1", "Failure : 0"}));
@@ -817,4 +848,108 @@ TEST_F(ProgramFlowTest, FileSaveAfterChoosingAnotherPinCountSavesNoVectors) {
     EXPECT_NE(typed.find("QV1*"), std::string::npos);
     EXPECT_NE(typed.find("\nV00001 10XXXXXXXXXXXXXXXXXXXXXX*\n"), std::string::npos) << typed.substr(typed.size() - 60);
     EXPECT_EQ(MemoLines().filter(line).size(), 1) << MemoLines().join('\n').toStdString();
+}
+
+// One symbol typed in the vector editor over a GAL16V8 file's vectors with
+// the GAL20V8B selected (even the symbol already there) sets those vectors
+// aside with a line and starts the GAL20V8B's own list: File > Save writes
+// only that, never the 20-pin vectors regrouped by 24 pins.
+TEST_F(ProgramFlowTest, AnEditOverVectorsOfAnotherPinCountStartsTheDevicesOwnList) {
+    Choose("LATTICE", "GAL16V8");
+    const QString in = dir.filePath("gal16v8-two-vectors.jed");
+    std::ofstream(in.toStdString(), std::ios::binary) << AndGateJedec();
+    AnswerFileDialog(in, 1);
+    form->Load1Click();
+    ASSERT_TRUE(MemoLines().last().startsWith("File load success!")) << MemoLines().join('\n').toStdString();
+
+    Choose("LATTICE", "GAL20V8B");
+    TEditvector* editor = VectorTestForm();
+    ASSERT_NE(editor, nullptr);
+    editor->FormActivate();
+    editor->EditKeyPress(QChar('0')); // the first vector's first symbol is 0 already
+    const QString aside = " The vectors for 20 pins are set aside: a new list for 24 pins starts.";
+    EXPECT_EQ(MemoLines().last(), aside);
+    EXPECT_EQ(editor->EditData[0]->text().left(2), "0.");
+    EXPECT_EQ(editor->EditData[1]->text(), QString(24, '.'));
+    editor->EditKeyPress(QChar('1'));
+    EXPECT_EQ(MemoLines().filter(aside).size(), 1);
+
+    const QString out = dir.filePath("edited-for-gal20v8b.jed");
+    AnswerFileDialog(out, 1);
+    form->Save1Click();
+    EXPECT_EQ(MemoLines().mid(MemoLines().size() - 2), QStringList({"File Saving...", "File save success!"}));
+    const std::string saved = ReadWhole(out);
+    EXPECT_NE(saved.find("QP24*\nQF2706*\nQV1*\n"), std::string::npos) << saved.substr(0, 120);
+    EXPECT_NE(saved.find("\nV00001 01XXXXXXXXXXXXXXXXXXXXXX*\n"), std::string::npos) << saved.substr(saved.size() - 80);
+    EXPECT_EQ(saved.find("\nV00002"), std::string::npos);
+    EXPECT_EQ(saved.find("011000000N0NNNNNNNHN"), std::string::npos);
+}
+
+// A file with bytes past the device's end loads as it is, with one line that
+// counts them from File Load Buffer Start. The places the row keeps past the
+// device (PIC configuration, ID and data-memory words, row 113's
+// configuration in the second bank, the AVR EEPROM image at Chip End + 1,
+// row 301's hidden word) and a split mode's wider span are the device's.
+TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
+    // Loads a file of these bytes through File > Load (filter 1 binary, 2 hex);
+    // the lines it logged.
+    auto load = [this](const std::string& bytes, int filter, uint32_t bufferStart) {
+        const QString path = dir.filePath(filter == 1 ? "image.bin" : "image.hex");
+        std::ofstream(path.toStdString(), std::ios::binary | std::ios::trunc) << bytes;
+        LoadBufferStart = bufferStart;
+        const int from = MirrorCount();
+        AnswerFileDialog(path, filter);
+        form->Load1Click();
+        const QStringList lines = MemoLines().mid(from);
+        EXPECT_TRUE(lines.last().startsWith("File load success!")) << lines.join('\n').toStdString();
+        return lines;
+    };
+    auto warning = [](uint32_t past, uint32_t last) {
+        return QString::asprintf(" Warning: %xh(%u) byte(s) lie past the device's last byte, buffer addr %06Xh.",
+                                 past, past, last);
+    };
+    auto warnings = [](const QStringList& lines) { return lines.filter(" Warning: "); };
+    const std::vector<uint8_t> image = Pattern(0x10000);
+    const std::string bytes(image.begin(), image.end());
+
+    // A 64 KB image for a 32 KB part: half of it past the part, kept in the buffer.
+    Choose("INTEL", "27C256");
+    EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList({warning(0x8000, 0x7FFF)}));
+    EXPECT_EQ(ReadBufferByteCached(0xFFFF), image[0xFFFF]);
+    // From File Load Buffer Start as set: the part's bytes from 100h.
+    EXPECT_EQ(warnings(load(bytes, 1, 0x100)), QStringList({warning(0x8000, 0x80FF)}));
+    // Two chips' image in a split mode of two lanes; four lanes take 128 KB.
+    WordMode = 1;
+    EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList());
+    EXPECT_EQ(warnings(load(bytes + "x", 1, 0)), QStringList({warning(1, 0xFFFF)}));
+    WordMode = 3;
+    EXPECT_EQ(warnings(load(bytes + bytes, 1, 0)), QStringList());
+    WordMode = 0;
+
+    // A PIC16F84 file as gpasm writes it: ID words, configuration word and
+    // data memory past the 1 K words; a word past them is counted.
+    Choose("MICROCHIP", "PIC16F84");
+    const std::string gpasm = ":020000000528D1\n:08000800090083168601831232\n:1000100055308600AA3086008C0A031D082863002C\n"
+                              ":08020000FE3F000034125A2AEF\n:0840000001000A0002000B00A0\n:02400E00F13F80\n"
+                              ":0842000012003400AB00CD00F8\n:00000001FF\n";
+    EXPECT_EQ(warnings(load(gpasm, 2, 0)), QStringList());
+    EXPECT_EQ(warnings(load(":02401000FFFFB0\n" + gpasm, 2, 0)), QStringList({warning(2, 0x7FF)}));
+    // Row 113: the configuration word FE00h in the buffer's second bank.
+    Choose("MICROCHIP", "PIC17C44");
+    const std::string pic17 = ":0400000001020304F2\n:020000040001F9\n:02FC0000FFFF04\n:00000001FF\n";
+    EXPECT_EQ(warnings(load(pic17, 2, 0)), QStringList());
+    EXPECT_EQ(warnings(load(":020000040001F9\n:02FC0200FFFF02\n:020000040000FA\n" + pic17, 2, 0)),
+              QStringList({warning(2, 0x3FFF)}));
+
+    // An AVR EEPROM file at Chip End + 1, and one image of the flash and the
+    // EEPROM after it: one byte more than the EEPROM is counted.
+    Choose("ATMEL", "AT90S2313");
+    EXPECT_EQ(warnings(load(bytes.substr(0, 128), 1, DeviceEnd + 1)), QStringList());
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x800 + 128), 1, 0)), QStringList());
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x800 + 129), 1, 0)), QStringList({warning(1, 0x7FF)}));
+
+    // Row 301: 16 K words and the hidden word after them.
+    Choose("MICROCHIP", "27HC1616");
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x8002), 1, 0)), QStringList());
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x8003), 1, 0)), QStringList({warning(1, 0x7FFF)}));
 }
