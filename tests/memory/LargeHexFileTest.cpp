@@ -40,6 +40,11 @@ TEST_F(LargeHexFileRun, EightMegabyteHexFilesLoadProgramAndReadBackWhole) {
         ASSERT_EQ(LoadHexFamilyFile(c.file, 0, 0), 1) << LogText();
         EXPECT_EQ(Log(), std::vector<std::string>{"800000h(8388608) byte(s) loaded."});
         ASSERT_TRUE(BufferHolds(image));
+#if defined(__SANITIZE_ADDRESS__)
+        // Under the sanitizers (a run of minutes each) the part is programmed
+        // and read from the first file only; the optimised build does both.
+        if (c.file != std::string("image.hex")) continue;
+#endif
 
         if (!chip->IsBlank()) {
             EXPECT_EQ(Run(OpErase), 1) << LogText();
