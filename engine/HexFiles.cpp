@@ -430,6 +430,12 @@ int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset
         return -1;
     }
 
+    if (state.BadRecords > 0)
+        ShowMessageLine("%s (%lu record(s))", ErrorTextByCode(58).c_str(),
+                        static_cast<unsigned long>(state.BadRecords));
+    if (state.BadChecksums > 0)
+        ShowMessageLine("%s (%lu record(s))", ErrorTextByCode(56).c_str(),
+                        static_cast<unsigned long>(state.BadChecksums));
     if (state.Image.Empty()) {
         // Nothing to store: say so and leave the buffer (and the file name) as they were.
         ShowMessageLine("0h(0) byte(s) loaded.");
@@ -450,12 +456,6 @@ int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset
     SelectBank(0, 0);
     HighestLoadAddress = std::max(HighestLoadAddress, state.HighestAddress);
 
-    if (state.BadRecords > 0)
-        ShowMessageLine("%s (%lu record(s))", ErrorTextByCode(58).c_str(),
-                        static_cast<unsigned long>(state.BadRecords));
-    if (state.BadChecksums > 0)
-        ShowMessageLine("%s (%lu record(s))", ErrorTextByCode(56).c_str(),
-                        static_cast<unsigned long>(state.BadChecksums));
     ShowMessageLine("%lxh(%lu) byte(s) loaded.", static_cast<unsigned long>(state.LoadedCount),
                     static_cast<unsigned long>(state.LoadedCount));
     ShowBytesNotLoaded(state, false);
