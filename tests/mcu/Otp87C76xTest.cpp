@@ -193,6 +193,27 @@ TEST_F(W78Run, Row189AreaStaysInTheStartBankAcrossABankEnd) {
     ExpectNoViolations();
 }
 
+// A Verify failure in the area names the area's chip address, wherever
+// Buffer Start puts the range.
+TEST_F(W78Run, Row189AreaFailureNamesItsChipAddress) {
+    sim::Otp87C76xChip* chip = PutOtp("87LPC764");
+    DeviceStart = 0;
+    DeviceEnd = 0xFF;
+    FillBufferRange(0, 0xFFFF, 0x11);
+    BufferWindow[0xFCE5] = 0x3C;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    BufferWindow[0xFCE5] = 0x3D;
+    for (const uint32_t start : {0u, 0x1000u}) {
+        SCOPED_TRACE(start);
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) BufferWindow[start + a] = static_cast<uint8_t>(chip->At(a));
+        BufferStart = start;
+        EXPECT_EQ(Run(OpVerify), ResultFailed);
+        EXPECT_TRUE(HasLinesInARow({"  Chip addr: 00FCE5h  data: 003Ch", "Buffer addr: 00FCE5h  data: 003Dh"}))
+            << LogText();
+    }
+    ExpectNoViolations();
+}
+
 // In a split mode the area keeps its 32 bytes at FCE0h one after the other
 // (the lane's code bytes around it untouched, the option bytes at FD00h
 // left), and a lane set that covers FCE0h from any lane is refused before
