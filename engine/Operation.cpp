@@ -1,5 +1,6 @@
 #include "engine/Operation.h"
 
+#include <cctype>
 #include <cerrno>
 #include <algorithm>
 #include <chrono>
@@ -305,31 +306,82 @@ static ReadAreaAfterRange ReadAreaOfRun(const RowDef* def) {
     return def->ReadStoresAfterRange();
 }
 
+// The buffer-unit step of the run's split mode and its lane (1 and 0
+// without one).
+struct RunLanes {
+    uint64_t step = 1, lane = 0;
+};
+static RunLanes LanesOfRun() {
+    static const uint8_t steps[7] = {1, 2, 2, 4, 4, 4, 4};
+    static const uint8_t lanes[7] = {0, 0, 1, 0, 1, 2, 3};
+    const uint32_t mode = WordMode <= 6 && DeviceSection != SectionPld ? WordMode : 0;
+    return {steps[mode], lanes[mode]};
+}
+
+// The buffer unit of a place's unit `at`.
+static uint64_t PlaceUnit(const FixedBufferPlace& place, uint64_t at, const RunLanes& l) {
+    return place.InLane ? at * l.step + l.lane : at;
+}
+
+// The place a row keeps that holds buffer unit `unit` (a 16-bit device's
+// word), if any: the memory it belongs to (nullptr: the range's own),
+// whether it is a single word, and the address it keeps there. A place
+// used only for the range's chip addresses holds range data otherwise.
+struct PlaceDatum {
+    bool on = false;
+    const char* memory = nullptr;
+    bool single = false;
+    uint64_t address = 0;
+};
+static PlaceDatum PlaceDatumAt(uint64_t unit) {
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    if (DeviceSection == SectionPld || def == nullptr || def->FixedPlaces == nullptr) return {};
+    const RunLanes lanes = LanesOfRun();
+    for (const FixedBufferPlace& place : def->FixedPlaces()) {
+        if (place.InLane && (unit < lanes.lane || (unit - lanes.lane) % lanes.step != 0)) continue;
+        const uint64_t at = place.InLane ? (unit - lanes.lane) / lanes.step : unit;
+        if (at < place.First || at > place.Last) continue;
+        const uint64_t kept = place.Chip + (at - place.First);
+        if (place.Memory == nullptr && place.RangeOnly && (kept < DeviceStart || kept > DeviceEnd)) continue;
+        return {true, place.Memory, place.First == place.Last, kept};
+    }
+    return {};
+}
+
 // A row that keeps buffer places for chip addresses of its own (option
 // areas, ID and configuration words, a data EEPROM's image) would write one
 // chip address's datum over another's, or take a datum from where the range
 // does not put it, when the range's buffer span (or what its read stores
 // past it) meets such a place with other chip addresses: the line naming the
-// place and both chip addresses, or "" when none does.
+// place and both chip addresses, or "" when none does. In a split mode the
+// span is the whole lane set's: a place on another lane holds the datum
+// that lane's part keeps at that chip address.
 static std::string FixedPlaceConflict() {
     if (DeviceSection == SectionPld || !MovesBufferData()) return "";
     const RowDef* def = RowDefinition(CurrentAlgorithm);
     if (def == nullptr || def->FixedPlaces == nullptr || DeviceEnd < DeviceStart) return "";
-    const uint64_t start = DeviceStart, end = DeviceEnd, from = BufferStart, to = from + (end - start);
+    const RunLanes lanes = LanesOfRun();
+    const uint64_t start = DeviceStart, end = DeviceEnd, from = BufferStart, count = end - start + 1;
+    const uint64_t setEnd = from + lanes.step * count - 1; // the lane set's last unit
     const ReadAreaAfterRange area = ReadAreaOfRun(def);
-    const uint64_t areaFrom = to + 1 + area.Skip, areaTo = areaFrom + area.Count; // [areaFrom, areaTo)
     const unsigned long unit = DataWidth > 8 ? 2 : 1; // buffer bytes of a unit, as the log shows them
     for (const FixedBufferPlace& place : def->FixedPlaces()) {
         for (uint64_t at = place.First; at <= place.Last; ++at) {
             const uint64_t kept = place.Chip + (at - place.First); // the chip address the place holds
             const bool keptInRange = place.Memory == nullptr && kept >= start && kept <= end;
             if (place.RangeOnly && !keptInRange) continue;
-            // The chip address the run puts on this unit, if any.
-            const bool inSpan = at >= from && at <= to, inArea = at >= areaFrom && at < areaTo;
-            const uint64_t put = inSpan ? start + (at - from) : end + 1 + area.Skip + (at - areaFrom);
+            // The chip address the lane set puts on this unit, if any, and
+            // whether it is the run's own lane's (a read's area past the
+            // range lies in the run's lane too).
+            const uint64_t pos = PlaceUnit(place, at, lanes);
+            const uint64_t index = pos >= from ? (pos - from) / lanes.step : 0, put = start + index;
+            const bool ownLane = pos >= from && (pos - from) % lanes.step == lanes.lane;
+            const bool inSpan = pos >= from && pos <= setEnd;
+            const bool inArea = ownLane && index >= count + area.Skip && index < count + area.Skip + area.Count;
             if (!keptInRange && !inSpan && !inArea) continue;
             // The range puts the kept address's datum right on its place.
-            if (keptInRange && from + (kept - start) == at) continue;
+            const uint64_t keptAt = from + lanes.lane + lanes.step * (kept - start);
+            if (keptInRange && keptAt == pos) continue;
             // Whose place: a chip address, a cell of another memory, or a
             // single word of its own ("the hidden word's").
             char owner[64];
@@ -342,13 +394,13 @@ static std::string FixedPlaceConflict() {
             }
             char line[192];
             if (inSpan || inArea) {
-                std::snprintf(line, sizeof line, "%s%06lXh is %s place; the range puts chip addr %lXh there.",
-                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit, owner,
-                              static_cast<unsigned long>(put));
+                std::snprintf(line, sizeof line, "%s%06lXh is %s place; %s puts chip addr %lXh there.",
+                              FixedPlaceRefusal, static_cast<unsigned long>(pos) * unit, owner,
+                              ownLane ? "the range" : "another lane", static_cast<unsigned long>(put));
             } else {
                 std::snprintf(line, sizeof line, "%s%06lXh is %s place; the range puts it at buffer addr %06lXh.",
-                              FixedPlaceRefusal, static_cast<unsigned long>(at) * unit, owner,
-                              static_cast<unsigned long>(from + (kept - start)) * unit);
+                              FixedPlaceRefusal, static_cast<unsigned long>(pos) * unit, owner,
+                              static_cast<unsigned long>(keptAt) * unit);
             }
             return line;
         }
@@ -547,7 +599,10 @@ int WriteCompareLine(OperationEngine& engine) {
     const uint32_t buffer = ExpectedValue & mask;
     const uint32_t chip = ReadValue & mask;
     if (buffer == chip) return 1;
-    const unsigned long position = static_cast<unsigned long>(BankAdvances) * BankSize + BufferIndex;
+    unsigned long position = static_cast<unsigned long>(BankAdvances) * BankSize + BufferIndex;
+    // A datum the row keeps at a place of its own stands at that place.
+    if (const uint64_t at = uint64_t{CurrentBank} * BankSize + BufferIndex; PlaceDatumAt(at).on)
+        position = static_cast<unsigned long>(at);
     const int n = wide ? std::fprintf(g_compareFile, "%08lXh:(%04X)-(%04X)\r\n", position, buffer, chip)
                        : std::fprintf(g_compareFile, "%08lXh:(%02X)-(%02X)\r\n", position, buffer, chip);
     if (n < 0 && g_compareWriteError == 0) g_compareWriteError = errno != 0 ? errno : EIO;
@@ -643,9 +698,26 @@ void ReportFailAddress(OperationEngine& engine, int op) {
     int64_t position = static_cast<int64_t>(BankAdvances) * BankSize + BufferIndex -
                        static_cast<int64_t>((uint64_t{BufferStart} + ByteLane) % (BankSize ? BankSize : 1));
     if (position < 0) position = 0;
-    const unsigned long chip = static_cast<unsigned long>(DeviceStart + position / unit);
+    unsigned long chip = static_cast<unsigned long>(DeviceStart + position / unit);
     unsigned long buffer = static_cast<unsigned long>(static_cast<uint64_t>(CurrentBank) * BankSize + BufferIndex);
+    // A datum of a place the row keeps (another memory's image, a word of
+    // its own) is named by that place's own address, wherever the range
+    // lies; a blank walk's index does not tell its datum's place.
+    const PlaceDatum place = blankWalk || op == OpBlankCheck ? PlaceDatum{} : PlaceDatumAt(buffer);
     if (DataWidth > 8) buffer *= 2;
+    if (place.on && place.memory != nullptr) {
+        if (place.single) { // "Hidden word"
+            std::string name = place.memory;
+            name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+            ShowMessageLine("  %s  data: %04Xh", name.c_str(), ReadValue);
+        } else {
+            ShowMessageLine("  %s addr: %06lXh  data: %04Xh", place.memory, static_cast<unsigned long>(place.address),
+                            ReadValue);
+        }
+        ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+        return;
+    }
+    if (place.on) chip = static_cast<unsigned long>(place.address);
     // The failing step decides the form: a blank check has no buffer datum.
     if (op == OpBlankCheck || blankWalk) {
         ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", chip, ReadValue);

@@ -41,6 +41,9 @@ struct FixedBufferPlace {
     // the refusal names them so. nullptr: chip addresses of the range's own
     // memory.
     const char* Memory = nullptr;
+    // In a split mode the place keeps to the run's lane: its unit u lies at
+    // buffer unit u x step + lane (without one, at u).
+    bool InLane = false;
 };
 using FixedPlacesFn = std::vector<FixedBufferPlace> (*)();
 

@@ -82,11 +82,14 @@ void BusCycle(uint32_t a, uint32_t d) {
     ClockPair();
 }
 
-// Always 300h-7FFh into buffer bytes 300h-7FFh, whatever the range.
+// Always 300h-7FFh into buffer bytes 300h-7FFh of the first bank, one
+// after the other, whatever the range and the split mode.
 int Alg145Read(int mode) {
     ClockedPowerUp(mode);
     BusCycle(0x1F, 0x20);
     BusCycle(0x18, 0x04);
+    SelectBank(0, 1);
+    AddressStep = 1;
     BufferIndex = kRomFirst;
     int r = 1;
     for (uint32_t a = kRomFirst; a <= kRomLast; ++a) {

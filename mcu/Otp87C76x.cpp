@@ -143,8 +143,10 @@ int Walk(int (*cell)(int), int mode) {
         if ((r = cell(mode)) != 1) return r;
     }
     // The area's place is in the bank the run started in (FixedPlaces189),
-    // wherever a range across a bank end left the window.
+    // wherever a range across a bank end left the window, one byte after
+    // the other whatever the split mode.
     if (CurrentBank != startBank && SelectBank(startBank << 16, 1) != 1) return -1;
+    AddressStep = 1;
     BufferIndex = kArea;
     LoadAddress(kArea);
     for (ChipAddress = kArea; ChipAddress <= kAreaEnd; ++ChipAddress)

@@ -107,7 +107,8 @@ int ProgramByte118() {
 // takes or stores buffer bytes goes on in the next bank past FFFFh. Block 1
 // lies in the buffer as the range does, at its chip addresses: from byte
 // F000h x AddressStep + ByteLane on (F000h without a split mode), so a split
-// mode keeps to its own lane there too and never meets the range's bytes.
+// mode keeps to its own lane there too (the row declares the place, so no
+// range's bytes meet it).
 int Walk118(int mode, int (*cell)(int)) {
     if (!PowerUp118(mode == -1 ? 1 : 2)) return -1;
     Mode(7);
@@ -228,10 +229,9 @@ std::string Sst89PackageCheck(uint32_t row, const RowRecordFacts& r) {
 
 // Block 1 keeps its buffer bytes at its chip addresses whatever Buffer
 // Start says, and every walk covers it whatever the range (in a split mode
-// in its own lane, which the range's bytes never meet).
+// in the run's lane, at byte F000h x step + lane on).
 std::vector<FixedBufferPlace> Block1Place() {
-    if (WordMode != 0) return {};
-    return {{kBlock1, kBlock1End, kBlock1}};
+    return {{.First = kBlock1, .Last = kBlock1End, .Chip = kBlock1, .InLane = true}};
 }
 } // namespace
 

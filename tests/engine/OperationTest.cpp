@@ -456,6 +456,56 @@ TEST_F(OperationTest, ARowWithFixedBufferPlacesRefusesARangeThatMixesThem) {
     ForgetRowDefinitions();
 }
 
+// In a split mode a range's span is its whole lane set's: a place inside
+// it is met on the run's own lane by the chip address the lane puts there
+// and on another lane by that lane's (whose part keeps its own datum
+// there), in every lane mode; a place the row keeps in the run's lane lies
+// at its unit times the step. A lane set beside the places runs.
+TEST_F(OperationTest, ASplitModeMeetsPlacesAcrossItsWholeLaneSet) {
+    static const RowDef kPlaces[] = {{.Row = kTestRow, .Identify = TestIdentify, .Read = TestRead,
+                                      .Program = TestProgram, .Erase = TestErase, .Secure = TestSecure,
+                                      .FixedPlaces = [] {
+                                          return std::vector<FixedBufferPlace>{
+                                              {0x200, 0x203, 0x200},
+                                              {.First = 0x300, .Last = 0x300, .Memory = "hidden word"},
+                                              {.First = 0x80, .Last = 0x83, .Chip = 0x80, .InLane = true}};
+                                      }}};
+    ASSERT_EQ(InstallRows(kPlaces), 1u);
+    Options(0, 1);
+    struct Case {
+        uint32_t mode, start, end, bufferStart;
+        const char* line; // nullptr: the range runs
+    };
+    const Case cases[] = {
+        {1, 0, 0x17F, 0, " Buffer addr 000200h is chip addr 200h's place; the range puts chip addr 100h there."},
+        {2, 0, 0x17F, 0, " Buffer addr 000200h is chip addr 200h's place; another lane puts chip addr 100h there."},
+        {4, 0, 0xBF, 0, " Buffer addr 000200h is chip addr 200h's place; another lane puts chip addr 80h there."},
+        {6, 0, 0xBF, 0, " Buffer addr 000200h is chip addr 200h's place; another lane puts chip addr 80h there."},
+        {4, 0x10, 0x4F, 0x204, " Buffer addr 000300h is the hidden word's place; another lane puts chip addr 4Fh there."},
+        {1, 0x10, 0x8F, 0x204, " Buffer addr 000300h is the hidden word's place; the range puts chip addr 8Eh there."},
+        {5, 0x80, 0x83, 0x40, " Buffer addr 000202h is chip addr 80h's place; the range puts it at buffer addr 000042h."},
+        {2, 0, 0xFF, 0, nullptr},    // the lane set ends below 200h, chip 80h-83h on their lane's places
+        {4, 0x90, 0x9F, 0x301, nullptr}, // from just past the word
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line == nullptr ? "runs" : c.line);
+        WordMode = c.mode;
+        DeviceStart = c.start;
+        DeviceEnd = c.end;
+        BufferStart = c.bufferStart;
+        chip->cells.assign(kSize, 0xFF);
+        if (c.line == nullptr) {
+            ExpectRun(OpProgram, ResultOk, {"Program ok!", "Verification ok!", "T"});
+            continue;
+        }
+        const uint32_t before = chip->reads + chip->writes;
+        for (const int op : {OpProgram, OpRead, OpVerify, OpCompare, OpAuto}) ExpectRun(op, ResultFailed, {c.line});
+        EXPECT_EQ(chip->reads + chip->writes, before);
+    }
+    WordMode = 0;
+    ForgetRowDefinitions();
+}
+
 // Places holding cells of another memory of the part (a data EEPROM's, a
 // hidden word) are met by every range whose buffer span covers them, even a
 // range of chip addresses numbered like those cells, and the line names

@@ -214,6 +214,30 @@ TEST_F(AvrParallelRun, EepromImageKeepsItsPlaceWhateverBufferStart) {
     ExpectNoViolations();
 }
 
+// A Verify failure in the EEPROM image names the EEPROM address and the
+// image's buffer byte, whatever Buffer Start says (the flash from byte 0
+// or from 1000h), and a Data Compare gives it at that buffer byte.
+TEST_F(AvrParallelRun, EepromVerifyFailureNamesTheEepromAddress) {
+    sim::AvrChip* chip = PutAvr("AT90S2313");
+    ASSERT_NE(chip, nullptr);
+    ASSERT_EQ(DeviceEnd, 0x7FFu);
+    FillAvrImage(*chip);
+    BufferWindow[0x810] = 0x3C;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    BufferWindow[0x810] = 0x3D;
+    for (const uint32_t start : {0u, 0x1000u}) {
+        SCOPED_TRACE(start);
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) BufferWindow[start + a] = static_cast<uint8_t>(chip->Cell(a));
+        BufferStart = start;
+        EXPECT_EQ(Run(OpVerify), ResultFailed);
+        EXPECT_TRUE(HasLinesInARow({"  EEPROM addr: 000010h  data: 003Ch", "Buffer addr: 000810h  data: 003Dh"}))
+            << LogText();
+        EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+        EXPECT_EQ(ReadText("COMPARE.TXT"), "Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n00000810h:(3D)-(3C)\r\n");
+    }
+    ExpectNoViolations();
+}
+
 // A start above 0 with the byte-swap option on: Program, Verify and Read
 // agree byte for byte, the EEPROM at the byte after the flash in both.
 TEST_F(AvrParallelRun, StartAboveZeroWithByteSwapAgrees) {

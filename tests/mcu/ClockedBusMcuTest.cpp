@@ -118,4 +118,40 @@ TEST_F(ClockedBusRun, ReadOverTheRomPlaceFromAnotherAddressRefused) {
     ExpectNoViolations();
 }
 
+// In a split mode Read fills buffer bytes 300h-7FFh one after the other,
+// whatever the lane, and leaves the bytes past them; a lane set that covers
+// 300h, from its own lane or another, or that puts chip 300h elsewhere, is
+// refused before power-up.
+TEST_F(ClockedBusRun, SplitModesReadTheRomIntoItsPlace) {
+    sim::ClockedBusMcuChip* chip = PutClocked();
+    ASSERT_NE(chip, nullptr);
+    for (uint32_t a = 0x300; a <= 0x7FF; ++a) chip->SetCell(a, static_cast<uint8_t>(a * 3 + 1));
+    struct Case {
+        uint32_t mode, end;
+        const char* line; // nullptr: the read runs
+    };
+    for (const Case& c :
+         {Case{1, 0x7FF, " Buffer addr 000300h is chip addr 300h's place; the range puts chip addr 180h there."},
+          Case{2, 0x1FF, " Buffer addr 000300h is chip addr 300h's place; another lane puts chip addr 180h there."},
+          Case{4, 0xFF, " Buffer addr 000300h is chip addr 300h's place; another lane puts chip addr C0h there."},
+          Case{2, 0xFF, nullptr}, Case{6, 0x3F, nullptr}}) {
+        SCOPED_TRACE(c.mode);
+        WordMode = c.mode;
+        DeviceStart = 0;
+        DeviceEnd = c.end;
+        FillBufferRange(0, 0xFFFF, 0x5A);
+        if (c.line != nullptr) {
+            EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
+            EXPECT_EQ(Log(), std::vector<std::string>{c.line});
+            continue;
+        }
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0x200; a <= 0xFFF; ++a)
+            ASSERT_EQ(BufferByte(a), a >= 0x300 && a <= 0x7FF ? static_cast<uint8_t>(a * 3 + 1) : 0x5A) << std::hex << a;
+        EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    }
+    WordMode = 0;
+    ExpectNoViolations();
+}
+
 } // namespace

@@ -193,4 +193,61 @@ TEST_F(W78Run, Row189AreaStaysInTheStartBankAcrossABankEnd) {
     ExpectNoViolations();
 }
 
+// A Verify failure in the area names the area's chip address, wherever
+// Buffer Start puts the range.
+TEST_F(W78Run, Row189AreaFailureNamesItsChipAddress) {
+    sim::Otp87C76xChip* chip = PutOtp("87LPC764");
+    DeviceStart = 0;
+    DeviceEnd = 0xFF;
+    FillBufferRange(0, 0xFFFF, 0x11);
+    BufferWindow[0xFCE5] = 0x3C;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    BufferWindow[0xFCE5] = 0x3D;
+    for (const uint32_t start : {0u, 0x1000u}) {
+        SCOPED_TRACE(start);
+        for (uint32_t a = 0; a <= DeviceEnd; ++a) BufferWindow[start + a] = static_cast<uint8_t>(chip->At(a));
+        BufferStart = start;
+        EXPECT_EQ(Run(OpVerify), ResultFailed);
+        EXPECT_TRUE(HasLinesInARow({"  Chip addr: 00FCE5h  data: 003Ch", "Buffer addr: 00FCE5h  data: 003Dh"}))
+            << LogText();
+    }
+    ExpectNoViolations();
+}
+
+// In a split mode the area keeps its 32 bytes at FCE0h one after the other
+// (the lane's code bytes around it untouched, the option bytes at FD00h
+// left), and a lane set that covers FCE0h from any lane is refused before
+// power-up.
+TEST_F(W78Run, Row189AreaInSplitModes) {
+    for (const uint32_t mode : {1u, 2u, 3u, 6u}) {
+        SCOPED_TRACE(mode);
+        sim::Otp87C76xChip* chip = PutOtp("87LPC764");
+        WordMode = mode;
+        DeviceStart = 0;
+        DeviceEnd = 0xFF;
+        FillBufferRange(0, 0xFFFF, 0x11);
+        for (uint32_t a = 0xFCE0; a <= 0xFCFF; ++a) BufferWindow[a] = static_cast<uint8_t>(a * 7);
+        EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+        for (uint32_t a = 0xFCE0; a <= 0xFCFF; ++a) ASSERT_EQ(chip->At(a), static_cast<uint8_t>(a * 7)) << std::hex << a;
+        EXPECT_EQ(chip->PulsesAt(0xFD00) + chip->PulsesAt(0xFD01), 0u);
+        FillBufferRange(0, 0xFFFF, 0x5A);
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t a = 0xFC00; a <= 0xFDFF; ++a) {
+            const bool area = a >= 0xFCE0 && a <= 0xFCFF, options = a == 0xFD00 || a == 0xFD01;
+            if (options) continue;
+            ASSERT_EQ(BufferByte(a), area ? static_cast<uint8_t>(a * 7) : 0x5A) << std::hex << a;
+        }
+        BufferStart = 0xFCE0 - 0x40 * (mode <= 2 ? 2 : 4); // chip 40h's lane unit
+        EXPECT_EQ(Run(OpProgram), ResultFailed);
+        EXPECT_EQ(Run(OpRead), ResultFailed);
+        EXPECT_TRUE(HasLine(mode == 1 || mode == 3
+                                ? " Buffer addr 00FCE0h is chip addr FCE0h's place; the range puts chip addr 40h there."
+                                : " Buffer addr 00FCE0h is chip addr FCE0h's place; another lane puts chip addr 40h there."))
+            << LogText();
+        BufferStart = 0;
+    }
+    WordMode = 0;
+    ExpectNoViolations();
+}
+
 } // namespace

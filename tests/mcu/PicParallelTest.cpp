@@ -166,6 +166,42 @@ TEST_F(PicRun, Row113ConfigurationLocations) {
     }
 }
 
+// Row 113 steps its program words by the split step; its configuration
+// word keeps buffer word FE00h. A lane set of the whole part from word C000h
+// covers that word, from the run's lane or another's, and is refused before
+// power-up for Program and Read; a lane set below it programs the lane's
+// words and Read fills the lane and leaves the words between.
+TEST_F(PicRun, Row113SplitModesKeepOffTheConfigurationWord) {
+    sim::PicParallelChip* chip = ReseatParallelPic("PIC17C44");
+    ASSERT_NE(chip, nullptr);
+    ASSERT_EQ(DeviceEnd, 0x1FFFu);
+    const std::string place = " Buffer addr 01FC00h is chip addr FE00h's place; ";
+    for (const auto& [mode, line] : {std::pair{1u, "the range puts chip addr 1F00h there."},
+                                     std::pair{2u, "another lane puts chip addr 1F00h there."}}) {
+        SCOPED_TRACE(mode);
+        WordMode = mode;
+        BufferStart = 0xC000;
+        for (const int op : {OpProgram, OpRead}) {
+            EXPECT_EQ(Run(op), ResultFailed);
+            EXPECT_EQ(Log(), std::vector<std::string>{place + line});
+        }
+        EXPECT_EQ(chip->Word(0x1F00), 0xFFFFu);
+    }
+    WordMode = 2;
+    BufferStart = 0;
+    DeviceEnd = 0xFF;
+    for (uint32_t w = 0; w < 0x200; ++w) BufferWords[w] = static_cast<uint16_t>(w * 0x0101 + 3);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t a = 0; a <= 0xFF; ++a)
+        ASSERT_EQ(chip->Word(a), static_cast<uint16_t>((2 * a + 1) * 0x0101u + 3)) << std::hex << a;
+    for (uint32_t w = 0; w < 0x200; ++w) BufferWords[w] = 0x5A5A;
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t w = 0; w < 0x200; ++w)
+        ASSERT_EQ(BufferWords[w], w % 2 == 1 ? chip->Word(w / 2) : 0x5A5Au) << std::hex << w;
+    WordMode = 0;
+    ExpectNoViolations();
+}
+
 TEST_F(PicRun, Row113ChecksumAndHexRecord) {
     ClearWords();
     CurrentAlgorithm = 113;

@@ -191,4 +191,30 @@ TEST_F(W78Run, Row118RangeOverBlock1sPlaceRefused) {
     ExpectNoViolations();
 }
 
+// In a split mode block 1 keeps to the run's lane from F000h x step + lane:
+// a lane set laid over those bytes from another chip address (the part's
+// first 32 KB from buffer byte 10000h) is refused before power-up, in the
+// lane the run writes.
+TEST_F(W78Run, Row118SplitModeOverBlock1sLaneRefused) {
+    sim::Sst89Chip* chip = PutSst("SST89C58");
+    ASSERT_NE(chip, nullptr);
+    FillPattern(0x20000, 3);
+    DeviceStart = 0;
+    DeviceEnd = 0x7FFF;
+    BufferStart = 0x10000;
+    for (const auto& [mode, line] :
+         {std::pair{1u, " Buffer addr 01E000h is chip addr F000h's place; the range puts chip addr 7000h there."},
+          std::pair{2u, " Buffer addr 01E001h is chip addr F000h's place; the range puts chip addr 7000h there."}}) {
+        WordMode = mode;
+        for (const int op : {OpProgram, OpRead}) {
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            EXPECT_EQ(Log(), std::vector<std::string>{line});
+        }
+    }
+    WordMode = 0;
+    EXPECT_EQ(chip->Cell(0x7000), 0xFF);
+    EXPECT_EQ(chip->Cell(0xF000), 0xFF);
+    ExpectNoViolations();
+}
+
 } // namespace

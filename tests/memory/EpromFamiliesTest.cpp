@@ -4,6 +4,7 @@
 // erase where the row offers it.
 #include <cstdio>
 #include <fstream>
+#include <tuple>
 
 #include "sim/ControlBus.h"
 #include "MemoryFixture.h"
@@ -248,6 +249,88 @@ TEST_F(Families, Row301HiddenWordKeepsItsBufferWord) {
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_EQ(BufferByte(0x8000) | BufferByte(0x8001) << 8, hidden);
     EXPECT_EQ(BufferByte(0x18000) | BufferByte(0x18001) << 8, 0u);
+    ExpectNoViolations();
+}
+
+// In a split mode a lane set of the whole part from word 0 covers the
+// hidden word's buffer word 4000h, on the run's lane or on another's:
+// Program, Read and Verify are refused in every lane mode before any pulse,
+// the buffer as it was. A lane set from word 8000h lies past it: the lane's
+// words burn at their chip addresses and the hidden word from word 4000h,
+// and Read fills the lane and the hidden word and leaves every other word.
+TEST_F(Families, Row301SplitModesKeepOffTheHiddenWord) {
+    ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
+    chip = SeatPart("MICROCHIP", "27HC1616");
+    constexpr uint32_t kBytes = 0x30000;
+    FillPattern(kBytes, 9);
+    std::vector<uint8_t> before(kBytes);
+    for (uint32_t a = 0; a < kBytes; ++a) before[a] = BufferByte(a);
+    const std::string place = " Buffer addr 008000h is the hidden word's place; ";
+    const std::pair<uint32_t, std::string> refused[] = {
+        {1, "the range puts chip addr 2000h there."},  {2, "another lane puts chip addr 2000h there."},
+        {3, "the range puts chip addr 1000h there."},  {4, "another lane puts chip addr 1000h there."},
+        {5, "another lane puts chip addr 1000h there."}, {6, "another lane puts chip addr 1000h there."}};
+    for (const auto& [mode, line] : refused) {
+        SCOPED_TRACE(mode);
+        WordMode = mode;
+        for (const int op : {OpProgram, OpRead, OpVerify}) {
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_EQ(Log(), std::vector<std::string>{place + line});
+        }
+    }
+    EXPECT_EQ(chip->ProgramPulseCount(), 0u);
+    EXPECT_TRUE(chip->IsBlank());
+    for (uint32_t a = 0; a < kBytes; ++a) ASSERT_EQ(BufferByte(a), before[a]) << std::hex << a;
+
+    for (const auto& [mode, step, lane] : {std::tuple{2u, 2u, 1u}, std::tuple{5u, 4u, 2u}}) {
+        SCOPED_TRACE(mode);
+        socket->Remove(chip);
+        chip = SeatPart("MICROCHIP", "27HC1616");
+        WordMode = mode;
+        BufferStart = 0x8000;
+        EXPECT_EQ(Run(OpProgram), 1) << LogText();
+        EXPECT_EQ(chip->HiddenWord(), BufferDatum(0x4000));
+        for (uint32_t a = 0; a < 0x4000; a += 0x1FF)
+            ASSERT_EQ(chip->Cell(a), BufferDatum(0x8000 + step * a + lane)) << std::hex << a;
+        FillBufferRange(0, kBytes - 1, 0x5A);
+        EXPECT_EQ(Run(OpRead), 1) << LogText();
+        for (uint32_t w = 0; w < kBytes / 2; ++w) {
+            const bool inLane = w >= 0x8000 && w < 0x8000 + step * 0x4000 && (w - 0x8000) % step == lane;
+            const uint32_t want = inLane ? chip->Cell((w - 0x8000) / step) : w == 0x4000 ? chip->HiddenWord() : 0x5A5A;
+            ASSERT_EQ(BufferDatum(w), want) << std::hex << w;
+        }
+        FillPattern(kBytes, 9);
+    }
+    WordMode = 0;
+    ExpectNoViolations();
+}
+
+// A Verify failure in the hidden word names the hidden word and its buffer
+// word, wherever the range lies (its words in the first bank, in the
+// second, or across the bank end), and a Data Compare gives it at its own
+// buffer word 4000h.
+TEST_F(Families, Row301HiddenWordFailsAsTheHiddenWord) {
+    ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
+    chip = SeatPart("MICROCHIP", "27HC1616");
+    FillPattern(0x20000, 3);
+    BufferWords[0x4000] = 0x1234;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    BufferWords[0x4000] = 0x1236;
+    for (const uint32_t start : {0u, 0x8000u, 0x7000u}) {
+        SCOPED_TRACE(start);
+        // The range's words as the part holds them, from Buffer Start.
+        for (uint32_t a = 0; a < 0x4000; ++a) {
+            if (((start + a) & 0x7FFF) == 0) SelectBank((start + a) * 2, 1);
+            BufferWords[(start + a) & 0x7FFF] = static_cast<uint16_t>(chip->Cell(a));
+        }
+        SelectBank(0, 0);
+        BufferStart = start;
+        EXPECT_EQ(Run(OpVerify), -1);
+        EXPECT_TRUE(HasLinesInARow({"  Hidden word  data: 1234h", "Buffer addr: 008000h  data: 1236h"})) << LogText();
+        EXPECT_EQ(Run(OpCompare), 1) << LogText();
+        const std::string compare = ReadText("COMPARE.TXT");
+        EXPECT_EQ(compare, "Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n00004000h:(1236)-(1234)\r\n");
+    }
     ExpectNoViolations();
 }
 

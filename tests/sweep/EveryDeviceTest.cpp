@@ -411,11 +411,12 @@ TEST_P(EveryDevice, OnAGangOfFour) {
     Report(p, kGang, GetParam(), failed, ui, from);
 }
 
-// Every device whose row offers byte lanes in two split modes, its data in
-// one byte lane of a wider buffer (Odd: every second byte from byte 1;
-// Word2: every fourth from byte 2), over its first 1 K addresses where the
-// layout allows a shorter range, and again from a start on the row's
-// boundary whose lane data cross the buffer's first 64 KB bank end:
+// Every device whose row offers byte lanes in every split mode, its data in
+// one byte lane of a wider buffer (Even and Odd: every second byte from
+// byte 0 or 1; Word0-Word3: every fourth from byte 0-3), over its first 1 K
+// addresses where the layout allows a shorter range, and in Odd and Word2
+// again from a start on the row's boundary whose lane data cross the
+// buffer's first 64 KB bank end:
 // Program writes the lane's data to the part's cells at their chip addresses
 // (the bytes between hold other data), Read fills the lane and leaves the
 // bytes between.
@@ -463,7 +464,7 @@ TEST_P(EveryDevice, InByteLanes) {
     // Each mode from the row's first address, then from a start on the row's
     // boundary just below the buffer's first 64 KB bank end, so that the
     // lane's data cross into the next bank (where the part holds that much).
-    for (const uint32_t mode : {2u, 5u, 2u | 0x100u, 5u | 0x100u}) {
+    for (const uint32_t mode : {1u, 2u, 3u, 4u, 5u, 6u, 2u | 0x100u, 5u | 0x100u}) {
         if (failed) break;
         const bool crossing = (mode & 0x100) != 0;
         InstallSimulator(0);
@@ -523,7 +524,8 @@ TEST_P(EveryDevice, InByteLanes) {
         const int programmed = RunOperation(MainEngine, OpProgram);
         char from[48] = "";
         if (crossing) std::snprintf(from, sizeof from, " from %Xh across a bank", DeviceStart);
-        p.line += std::string(WordMode == 2 ? " Odd" : " Word2") + from +
+        static const char* const kModes[] = {"", " Even", " Odd", " Word0", " Word1", " Word2", " Word3"};
+        p.line += std::string(kModes[WordMode]) + from +
                   (programmed == ResultOk ? " program ok" : " program FAILED");
         failed = programmed != ResultOk;
         if (failed) p.line += " (" + FirstError(ui, runFrom) + ")";

@@ -17,10 +17,11 @@ namespace sweep {
 // A place in buffer units (a 16-bit device's words) for the current device
 // and range: units first..last hold chip addresses chip.. (of another memory
 // of the part where otherMemory: never in a range); rangeOnly: used only for
-// the chip addresses the range covers.
+// the chip addresses the range covers; inLane: in a split mode unit u lies
+// at buffer unit u x step + lane (the run's own lane).
 struct RowPlace {
     uint64_t first = 0, last = 0, chip = 0;
-    bool otherMemory = false, rangeOnly = false;
+    bool otherMemory = false, rangeOnly = false, inLane = false;
     bool operator<(const RowPlace& o) const { return first < o.first; }
 };
 
@@ -55,10 +56,11 @@ inline std::vector<RowPlace> RowPlaces(uint32_t row) {
         if (bytes != 0) v = {RowPlace{uint64_t{DeviceEnd} + 1, uint64_t{DeviceEnd} + bytes, 0, true}};
         break;
     }
-    // Block 1 at its chip addresses F000h-FFFEh (in a split mode in a lane
-    // of its own, which no range's bytes meet).
+    // Block 1 at its chip addresses F000h-FFFEh, in a split mode in the
+    // run's lane (byte F000h x step + lane on).
     case 118:
-        if (WordMode == 0) v = {ownAddresses(0xF000, 0xFFF)};
+        v = {ownAddresses(0xF000, 0xFFF)};
+        v[0].inLane = true;
         break;
     // The ROM bytes 300h-7FFh, read whatever the range.
     case 145: v = {ownAddresses(0x300, 0x500)}; break;
@@ -99,18 +101,23 @@ inline ReadArea RowReadArea(uint32_t row) {
 
 // Whether a run over chip start..end from buffer unit `bufferStart` (and
 // over `area` past it, for a Read) would put one chip address's datum on a
-// place that keeps another's, or move a kept address off its place.
+// place that keeps another's, or move a kept address off its place. In a
+// split mode (`step` units a datum, the run's in `lane`) the run covers its
+// lane set's whole span: every lane's units, its own lane's for the area.
 inline bool MeetsAPlace(const std::vector<RowPlace>& places, uint64_t start, uint64_t end, uint64_t bufferStart,
-                        ReadArea area = {}) {
-    const uint64_t spanEnd = bufferStart + (end - start);
-    const uint64_t areaFirst = spanEnd + 1 + area.skip, areaEnd = areaFirst + area.count; // [areaFirst, areaEnd)
+                        ReadArea area = {}, uint64_t step = 1, uint64_t lane = 0) {
+    const uint64_t count = end - start + 1;
     for (const RowPlace& p : places) {
         for (uint64_t u = p.first; u <= p.last; ++u) {
             const uint64_t kept = p.chip + (u - p.first);
             const bool keptHere = !p.otherMemory && kept >= start && kept <= end;
             if (p.rangeOnly && !keptHere) continue;
-            const bool covered = (u >= bufferStart && u <= spanEnd) || (u >= areaFirst && u < areaEnd);
-            if (keptHere ? bufferStart + (kept - start) != u : covered) return true;
+            const uint64_t at = p.inLane ? u * step + lane : u; // the place's buffer unit
+            const uint64_t datum = at >= bufferStart ? (at - bufferStart) / step : 0;
+            const bool inLane = at >= bufferStart && (at - bufferStart) % step == lane;
+            const bool covered = (at >= bufferStart && datum < count) ||
+                                 (inLane && datum >= count + area.skip && datum < count + area.skip + area.count);
+            if (keptHere ? bufferStart + lane + step * (kept - start) != at : covered) return true;
         }
     }
     return false;
@@ -123,14 +130,15 @@ inline std::string DeclarationDiffers(uint32_t row) {
     std::vector<RowPlace> declared;
     if (def != nullptr && def->FixedPlaces != nullptr)
         for (const FixedBufferPlace& f : def->FixedPlaces())
-            declared.push_back({f.First, f.Last, f.Chip, f.Memory != nullptr, f.RangeOnly});
+            declared.push_back({f.First, f.Last, f.Chip, f.Memory != nullptr, f.RangeOnly, f.InLane});
     std::sort(declared.begin(), declared.end());
     const std::vector<RowPlace> table = RowPlaces(row);
     for (size_t i = 0; i < std::max(declared.size(), table.size()); ++i) {
         const RowPlace* d = i < declared.size() ? &declared[i] : nullptr;
         const RowPlace* t = i < table.size() ? &table[i] : nullptr;
         if (d != nullptr && t != nullptr && d->first == t->first && d->last == t->last &&
-            d->otherMemory == t->otherMemory && d->rangeOnly == t->rangeOnly && (d->otherMemory || d->chip == t->chip))
+            d->otherMemory == t->otherMemory && d->rangeOnly == t->rangeOnly && d->inLane == t->inLane &&
+            (d->otherMemory || d->chip == t->chip))
             continue;
         char m[160];
         if (t == nullptr) {
