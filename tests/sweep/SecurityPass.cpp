@@ -6,9 +6,9 @@
 // and Secure moved no other cell. Then Read or Verify behave as the row
 // gives: a row whose Secure locks reads refuses Read with its line and
 // leaves the buffer; a secured 68HC705 part's bootstrap stays silent, so
-// Verify fails. Where the row reads the lock back, a fresh part whose lock
-// does not take fails Secure. A device whose part's model shows no security
-// state fails on a line of its own.
+// Verify fails. Where the row reads the lock back, each lock bit that each
+// mode asks, refused alone on a fresh part, fails Secure. A device whose
+// part's model shows no security state fails on a line of its own.
 //
 // Where a row's Secure has modes (how many lock bits, which HSB level, which
 // flags), the pass chooses the row's start-up mode for its run and judges
