@@ -6,6 +6,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -108,17 +109,13 @@ const AvrParallelPins* LayoutFor(uint32_t pins, const char* vcc) {
 }
 
 // " Device Secured!" with -1 when the last Identify saw lock bit 1
-// programmed, else 1.
+// programmed, else 1. A refused read compared nothing: a Blank check or
+// Verify ends at that line.
 int CheckLockBits(bool lb1, bool lb2) {
-    if (lb1 && lb2) {
-        ShowMessageLine(" Device Secured!(Lock bit 1 and 2)");
-        return -1;
-    }
-    if (lb1) {
-        ShowMessageLine(" Device Secured!(Lock bit 1)");
-        return -1;
-    }
-    return 1;
+    if (!lb1) return 1;
+    ShowMessageLine(lb2 ? " Device Secured!(Lock bit 1 and 2)" : " Device Secured!(Lock bit 1)");
+    ReadRefusedByDevice();
+    return -1;
 }
 
 // The lock bits of the identity word that lock mode 0 (lock bit 1) or 1

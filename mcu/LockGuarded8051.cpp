@@ -361,7 +361,9 @@ int Alg126Secure() {
     for (int i = 0; i <= level; ++i) WriteLockCommand126(kLockCommands126[i]);
     const uint32_t status = CommandRead126(Cmd126LockStatus, 0xFE);
     PowerDown126();
-    return (status >> (level + 1) & 1) != 0 ? 1 : -1;
+    // Every lock bit written must read programmed (status bits 1-3).
+    static constexpr uint32_t kLockBit126[] = {0x02, 0x04, 0x08};
+    return LockBitsTook(status, LockBitsAsked(kLockBit126, level + 1), true) ? 1 : -1;
 }
 
 int Alg199Identify() {

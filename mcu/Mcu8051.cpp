@@ -1,5 +1,6 @@
 #include "mcu/Mcu8051.h"
 
+#include <algorithm>
 #include <initializer_list>
 
 #include "engine/AlgorithmTable.h"
@@ -189,11 +190,16 @@ void ReadCycle107() {
 
 // The part gives each code byte XNORed with the entry of its whole array at
 // the address modulo the array's size; entries a shorter table left erased
-// (FFh) give the byte as it is. A part without an array reads plain.
+// (FFh) give the byte as it is. Where the record gives no array size, the
+// bytes go through the table as the dialog set it, modulo its size.
 void DecodeRead(uint32_t address) {
-    const uint32_t array = EncryptionArraySize();
-    if (EncryptionEnable != 1 || array == 0) return;
-    ReadValue = ~(EncryptionArrayEntry(address % array) ^ ReadValue) & 0xFF;
+    if (EncryptionEnable != 1) return;
+    if (const uint32_t array = EncryptionArraySize(); array != 0) {
+        ReadValue = ~(EncryptionArrayEntry(address % array) ^ ReadValue) & 0xFF;
+        return;
+    }
+    const uint32_t size = std::clamp<uint32_t>(EncryptionTableSize, 1, EncryptionTableCapacity);
+    ReadValue = ~(EncryptionTable[address % size] ^ ReadValue) & 0xFF;
 }
 
 // ---- pulses -----------------------------------------------------------------------

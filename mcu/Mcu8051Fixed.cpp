@@ -702,7 +702,11 @@ int Alg104Secure() {
     if ((before & 0xC0) == 0xC0) return -1;
     ProgramSecurityBit104(Mode104Security1);
     if (SecurityMode != 0) ProgramSecurityBit104(Mode104Security2);
-    return (SecurityByte104() & 0xC0) != 0 ? 1 : -1;
+    // Security bit 1 (bit 7), and bit 2 (bit 6) where the mode asks it: each
+    // must read programmed.
+    static constexpr uint32_t kSecurityBit104[] = {0x80, 0x40};
+    const uint32_t asked = LockBitsAsked(kSecurityBit104, SecurityMode != 0 ? 2 : 1);
+    return LockBitsTook(SecurityByte104(), asked, true) ? 1 : -1;
 }
 
 // The rows of this family.

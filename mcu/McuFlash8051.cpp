@@ -436,22 +436,28 @@ int Alg105Secure() {
     ExpectedValue = 0xFF;
     int r = 1;
     if (DeviceVariant == 1) {
-        // One lock byte (0 bits program lock bits 1-3 from bit 7 down),
-        // checked on the two low bits read back.
-        static const uint32_t kLockBytes[3] = {0x7F, 0x3F, 0x1F};
-        const uint32_t lock = LockBitLevel >= 0 && LockBitLevel <= 2 ? kLockBytes[LockBitLevel] : 0xFF;
+        // One lock byte (0 bits program lock bits 1-3 from bit 7 down). The
+        // part reads lock bit 2 back on D1 and lock bit 3 on D0 (0 =
+        // programmed); lock bit 1 it does not show.
+        static constexpr uint32_t kLockBytes[3] = {0x7F, 0x3F, 0x1F};
+        static constexpr uint32_t kReadBack[3] = {0x00, 0x02, 0x01};
+        const bool known = LockBitLevel >= 0 && LockBitLevel <= 2;
+        const uint32_t lock = known ? kLockBytes[LockBitLevel] : 0xFF;
         DriveData(lock);
         SetModeLines(kLock3);
         PulseProgram105();
         SetModeLines(kLock2);
         DelayUsSlot(10);
         ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
-        r = (ReadValue & 3) == (lock & 0xE0) >> 5 ? 1 : -1;
+        r = known && LockBitsTook(ReadValue, LockBitsAsked(kReadBack, LockBitLevel + 1)) ? 1 : -1;
     } else {
         WriteLocks(LocksOfLevel(), LockPulse105, 1);
     }
     PowerDown105();
-    if (DeviceVariant != 1) ShowLocksNotReadBack();
+    if (DeviceVariant != 1)
+        ShowLocksNotReadBack();
+    else if (r == 1)
+        ShowMessageLine(" Lock bit 1 written; this part cannot read it back.");
     return r;
 }
 

@@ -126,7 +126,8 @@ void CmdLatch51Chip::EndPulse(const PinEnvironment& env, uint64_t width) {
         return;
     }
     if (pulseCommand_ == CmdLock1 || pulseCommand_ == CmdLock2 || pulseCommand_ == CmdLock3) {
-        if (pulseData_ == kConfirm && !locksRefused_) locks_ |= static_cast<uint8_t>(2u << ((pulseCommand_ - CmdLock1) >> 4));
+        const auto bit = static_cast<uint8_t>(2u << ((pulseCommand_ - CmdLock1) >> 4));
+        if (pulseData_ == kConfirm && (locksRefused_ & bit) == 0) locks_ |= bit;
         return;
     }
     const uint32_t a = pulseAddress_ % static_cast<uint32_t>(code_.size());

@@ -21,7 +21,8 @@
 //
 // Fault injection: a cell that never programs, an erase that needs n pulses
 // or never completes, a cell that keeps its contents through the first n
-// erases, lock bits that refuse to program.
+// erases, lock bits that refuse to program (all, or one alone: each lock bit
+// is a cell of its own, written by its own command).
 #pragma once
 #include <cstdint>
 #include <map>
@@ -87,7 +88,11 @@ public:
     void StickCell(uint32_t a) { stuck_[a] = true; }
     void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; } // 0: never
     void SetCellErasesNeeded(uint32_t a, int n) { cellErases_[a] = n; }
-    void RefuseLocks() { locksRefused_ = true; }
+    void RefuseLocks() { locksRefused_ = 0x0E; }
+    // Lock bit n (1-3) alone never programs.
+    void RefuseLock(int bit) {
+        if (bit >= 1 && bit <= 3) locksRefused_ |= static_cast<uint8_t>(1u << bit);
+    }
 
 private:
     bool InMode(const PinEnvironment& env) const;
@@ -114,7 +119,7 @@ private:
     std::map<uint32_t, int> cellErases_;
     int erasesNeeded_ = 1;
     int erasesSeen_ = 0;
-    bool locksRefused_ = false;
+    uint8_t locksRefused_ = 0; // lock bits that never program, as in locks_
     std::vector<uint8_t> commands_;
     std::map<uint32_t, uint32_t> pulsesAt_;
     std::map<uint8_t, uint32_t> pulsesOf_;

@@ -108,13 +108,13 @@ void ModeLine51Chip::EndPulse(const PinEnvironment& env, uint64_t width) {
     }
     switch (pulseFunction_) {
     case FnLock1:
-        locks_ |= 0x02;
+        locks_ |= static_cast<uint8_t>(0x02 & ~locksRefused_);
         return;
     case FnLock2:
-        locks_ |= 0x04;
+        locks_ |= static_cast<uint8_t>(0x04 & ~locksRefused_);
         return;
     case FnLock3:
-        locks_ |= 0x08;
+        locks_ |= static_cast<uint8_t>(0x08 & ~locksRefused_);
         return;
     default:
         break;

@@ -83,6 +83,10 @@ public:
     void StickCell(uint32_t a) { stuck_[a] = true; }
     void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; } // 0: never
     void SetCellErasesNeeded(uint32_t a, int n) { cellErases_[a] = n; }
+    // Lock bit n (1-3) alone never programs.
+    void RefuseLock(int bit) {
+        if (bit >= 1 && bit <= 3) locksRefused_ |= static_cast<uint8_t>(1u << bit);
+    }
 
 private:
     bool InMode(const PinEnvironment& env) const;
@@ -94,6 +98,7 @@ private:
     int rst_, psen_, ale_, ea_, p27_;
     std::vector<uint8_t> code_;
     uint8_t locks_ = 0;
+    uint8_t locksRefused_ = 0; // lock bits that never program, as in locks_
 
     bool pulsing_ = false;
     uint64_t pulseStart_ = 0;

@@ -155,8 +155,8 @@ void PageRd2Chip::EndPulse(const PinEnvironment& env, uint64_t now, uint64_t wid
             std::fill(code_.begin(), code_.end(), 0xFF);
             std::memset(signature_, 0xFF, sizeof signature_);
             hsb_ = 0xFF;
-        } else if (!hsbStuck_) {
-            hsb_ &= pulseData_;
+        } else {
+            hsb_ &= static_cast<uint8_t>(pulseData_ | hsbStuck_);
         }
         return;
     case CodeSignaturePage:

@@ -81,7 +81,11 @@ public:
 
     void StickCell(uint32_t a) { stuck_[a] = true; }
     void StickReady() { readyStuck_ = true; }
-    void StickHsb() { hsbStuck_ = true; }
+    void StickHsb() { hsbStuck_ = 0xFF; }
+    // HSB bit n (0-7) alone never programs.
+    void StickHsbBit(int bit) {
+        if (bit >= 0 && bit <= 7) hsbStuck_ |= static_cast<uint8_t>(1u << bit);
+    }
     // Reads of the code array disabled: HSB[1] or HSB[2] programmed.
     bool ReadLocked() const { return (hsb_ & 0x06) != 0x06; }
 
@@ -119,7 +123,7 @@ private:
 
     std::map<uint32_t, bool> stuck_;
     bool readyStuck_ = false;
-    bool hsbStuck_ = false;
+    uint8_t hsbStuck_ = 0; // HSB bits that never program
     uint32_t unlocks_ = 0, closings_ = 0, erases_ = 0;
     std::vector<uint32_t> pageWrites_;
 };

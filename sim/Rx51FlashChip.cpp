@@ -164,7 +164,8 @@ bool Rx51FlashChip::SpecialTakes(uint8_t* b) {
 void Rx51FlashChip::WriteSpace(uint32_t low, uint8_t data) {
     if (low == 0x0A || low == 0x0C || low == 0x0E) {
         securityAt_.push_back(low);
-        if ((data & 1) == 0 && !securityRefused_) security_ |= static_cast<uint8_t>(2u << ((low - 0x0A) / 2));
+        const auto bit = static_cast<uint8_t>(2u << ((low - 0x0A) / 2));
+        if ((data & 1) == 0 && (securityRefused_ & bit) == 0) security_ |= bit;
         return;
     }
     if ((security_ & 0x02) != 0) return;
@@ -221,7 +222,8 @@ void Rx51FlashChip::EndPulse(const PinEnvironment& env, uint64_t width) {
     if (pulseFn_ == Fn::WriteSpace) return WriteSpace(low, pulseData_);
     if (pulseFn_ == Fn::WriteSecurity) {
         securityAt_.push_back(low);
-        if (low <= 2 && (pulseData_ & 1) == 0 && !securityRefused_) security_ |= static_cast<uint8_t>(2u << low);
+        const auto bit = static_cast<uint8_t>(2u << (low & 3));
+        if (low <= 2 && (pulseData_ & 1) == 0 && (securityRefused_ & bit) == 0) security_ |= bit;
         return;
     }
     if ((security_ & 0x02) != 0) return; // security bit 1: no more programming

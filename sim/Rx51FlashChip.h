@@ -117,7 +117,11 @@ public:
     // Cell a keeps its contents through the first n array erases.
     void SetCellErasesNeeded(uint32_t a, int n) { cellErases_[a] = n; }
     // Security bits refuse to program.
-    void RefuseSecurity() { securityRefused_ = true; }
+    void RefuseSecurity() { securityRefused_ = 0x0E; }
+    // Security bit n (1-3) alone refuses to program.
+    void RefuseSecurityBit(int bit) {
+        if (bit >= 1 && bit <= 3) securityRefused_ |= static_cast<uint8_t>(1u << bit);
+    }
     // Each special byte takes its datum only at its n-th program pulse.
     void SetSpecialPulsesNeeded(int n) { specialNeeded_ = n; }
     uint32_t SpecialPulses() const { return specialPulses_; }
@@ -164,7 +168,7 @@ private:
     std::map<uint32_t, bool> stuck_;
     std::map<uint32_t, int> cellErases_;
     int erasesNeeded_ = 1;
-    bool securityRefused_ = false;
+    uint8_t securityRefused_ = 0; // security bits that never program, as in security_
     int specialNeeded_ = 1;
     std::map<const uint8_t*, int> specialSeen_;
     uint32_t specialPulses_ = 0;

@@ -84,7 +84,10 @@ TEST_P(AvrSerialParts, ProgramsFlashAndEepromAndLocks) {
         EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
         EXPECT_EQ(chip->LastLockData(), mode == 0 ? 0xFD : 0xF9);
         EXPECT_EQ(chip->Locks() & 0x06, mode == 0 ? 0x04 : 0x00);
-        for (int op : {OpRead, OpProgram, OpSecurity}) {
+        // Blank check and Verify end at that line too: no chip line with a
+        // datum the part never gave, no supply level after it.
+        ui.Clear();
+        for (int op : {OpRead, OpBlankCheck, OpVerify, OpProgram, OpSecurity}) {
             // Both lock bits hide the signature: the mismatch is answered Yes.
             if (mode == 1) ui.QueueAnswer(UiAnswer::Yes);
             const uint32_t writes = chip->Writes(), locks = chip->LockWrites();
@@ -92,6 +95,10 @@ TEST_P(AvrSerialParts, ProgramsFlashAndEepromAndLocks) {
             EXPECT_TRUE(HasLine(lines[mode])) << op << LogText();
             EXPECT_EQ(chip->Writes(), writes);
             EXPECT_EQ(chip->LockWrites(), locks);
+            for (const std::string& line : ui.Log)
+                EXPECT_TRUE(line.find("addr:") == std::string::npos && line.find(" VCC") == std::string::npos)
+                    << op << LogText();
+            ui.Clear();
         }
         if (mode == 1) ui.QueueAnswer(UiAnswer::Yes);
     }

@@ -82,12 +82,19 @@ TEST_P(AvrParallelParts, ProgramsFlashAndEepromAndLocks) {
         EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
         EXPECT_EQ(chip->LastLockData(), mode == 0 ? 0xFD : 0xF9);
         EXPECT_EQ(chip->Locks() & 0x06, mode == 0 ? 0x04 : 0x00);
-        for (int op : {OpRead, OpProgram, OpSecurity}) {
+        // Blank check and Verify end at that line too: no chip line with a
+        // datum the part never gave, no supply level after it.
+        ui.Clear();
+        for (int op : {OpRead, OpBlankCheck, OpVerify, OpProgram, OpSecurity}) {
             const uint32_t writes = chip->Writes(), locks = chip->LockWrites();
             EXPECT_EQ(Run(op), ResultFailed) << op << LogText();
             EXPECT_TRUE(HasLine(lines[mode])) << op << LogText();
             EXPECT_EQ(chip->Writes(), writes);
             EXPECT_EQ(chip->LockWrites(), locks);
+            for (const std::string& line : ui.Log)
+                EXPECT_TRUE(line.find("addr:") == std::string::npos && line.find(" VCC") == std::string::npos)
+                    << op << LogText();
+            ui.Clear();
         }
     }
     // Erase clears the lock bits, not the fuses.

@@ -1,6 +1,8 @@
 // Row 126 through the operation driver against the simulator's command-latch
 // parts: the sample program, erase until blank, the lock levels and a locked
 // chip, the programming-voltage byte, injected faults and the row's examples.
+#include <algorithm>
+
 #include "Rx51Fixture.h"
 
 #include "engine/AlgorithmTable.h"
@@ -140,6 +142,28 @@ TEST_F(LatchRun, FaultsOfRow126) {
         EXPECT_EQ(r, -1);
     EXPECT_EQ(ui.Log.size(), before) << LogText();
     EXPECT_EQ(chip->PulsesOf(0x20) + chip->PulsesOf(0x40), 0u);
+    ExpectNoViolations();
+}
+
+// Each lock bit a level writes, refused alone while the others take, fails
+// Secure with "Security error!".
+TEST_F(LatchRun, Row126SecureFailsWhenALockBitItWroteDoesNotTake) {
+    for (int level = 0; level < 3; ++level) {
+        for (int refused = 1; refused <= level + 1; ++refused) {
+            SCOPED_TRACE(testing::Message() << "level " << level << " refused " << refused);
+            sim::CmdLatch51Chip* chip = PutLatch("8051CL-5V");
+            ASSERT_NE(chip, nullptr);
+            chip->RefuseLock(refused);
+            LockBitLevel = level;
+            const size_t from = ui.Log.size();
+            EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+            EXPECT_NE(std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end(), "Security error!"),
+                      ui.Log.end())
+                << LogText();
+            const auto written = static_cast<uint8_t>((0x0E >> (2 - level)) & 0x0E);
+            EXPECT_EQ(chip->LockBits(), written & ~(1u << refused));
+        }
+    }
     ExpectNoViolations();
 }
 

@@ -2,6 +2,7 @@
 // address lines, row 104 with its mode codes and row 173 with its address counter, through the operation driver against the simulator's parts: the
 // sample program, every protection level, identity, faults and traffic.
 #include "engine/AlgorithmTable.h"
+#include <algorithm>
 #include <set>
 
 #include "McuFixture.h"
@@ -326,6 +327,51 @@ TEST_F(McuRun, Row104ProgramsAtItsOwnVoltageWhateverTheRecordsVpp) {
     FillPattern(0x100);
     EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
     for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row104SecureFailsWhenASecurityBitItAskedDoesNotTake) {
+    // Mode 0 asks security bit 1, modes 1 and 2 bits 1 and 2: each asked bit
+    // refused alone fails Secure with the other taking.
+    for (uint32_t mode = 0; mode <= 2; ++mode) {
+        const int asked = mode == 0 ? 1 : 2;
+        for (int refused = 1; refused <= asked; ++refused) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " refused " << refused);
+            sim::Mcu8051Chip* chip = Reseat(kMaker, "8051MC-16K", false);
+            ASSERT_NE(chip, nullptr);
+            chip->RefuseLock(refused);
+            SecurityMode = mode;
+            const size_t from = ui.Log.size();
+            EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+            EXPECT_NE(std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end(), "Security error!"),
+                      ui.Log.end())
+                << LogText();
+            for (int b = 1; b <= 2; ++b) EXPECT_EQ(chip->Locked(b), b != refused && b <= asked) << b;
+        }
+    }
+    ExpectNoViolations();
+}
+
+TEST_F(McuRun, Row129ReadDecodesThroughTheDialogsTable) {
+    // Row 129's records give no array size: with decoding on, each byte
+    // comes back XNORed with the dialog's table entry at the address modulo
+    // the table's size; off, as the part holds it.
+    sim::Mcu8051Chip* chip = Reseat(kMaker, "8051SL-4K", false);
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (uint32_t i = 0; i < 128; ++i) EncryptionTable[i] = static_cast<uint8_t>(i * 11 + 3);
+    EncryptionTableSize = 32;
+    EncryptionEnable = 1;
+    FillBufferRange(0, 0xFF, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x100; ++a)
+        ASSERT_EQ(BufferByte(a), static_cast<uint8_t>(~(EncryptionTable[a % 32] ^ chip->Cell(a)))) << std::hex << a;
+    EncryptionEnable = 0;
+    FillBufferRange(0, 0xFF, 0x5A);
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    for (uint32_t a = 0; a < 0x100; ++a) ASSERT_EQ(BufferByte(a), chip->Cell(a)) << std::hex << a;
     ExpectNoViolations();
 }
 

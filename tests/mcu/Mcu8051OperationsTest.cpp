@@ -1,6 +1,7 @@
 // The 8051 rows' operations end to end: the sample program through every
 // layout, encryption, security, row 196's erase, identity, the dialog
 // routines, injected faults and the register traffic.
+#include <algorithm>
 #include <cstdio>
 
 #include "McuFixture.h"
@@ -180,24 +181,28 @@ TEST_P(Security, LockBitsThatDoNotTakeFailWhereThePartCanBeAsked) {
     EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
     EXPECT_EQ(HasLine(" Lock bits written; this part has no lock read, so they were not read back."), !asks)
         << LogText();
-    // Every lock bit refused; then lock bit 1 alone, lock bit 2 taking; then
-    // lock bit 2 alone, lock bit 1 taking. Either one missing fails.
-    for (int refused : {0, 1, 2}) {
-        SCOPED_TRACE(refused);
-        socket->Clear();
-        chip = SelectAndSeat(c.maker, c.name);
-        if (refused == 0)
-            chip->RefuseLocks();
-        else
-            chip->RefuseLock(refused);
-        const size_t from = ui.Log.size();
-        const int r = Run(OpSecurity);
-        EXPECT_EQ(r, asks ? ResultFailed : ResultOk) << LogText();
-        bool error = false;
-        for (size_t i = from; i < ui.Log.size(); ++i) error = error || ui.Log[i] == "Security error!";
-        EXPECT_EQ(error, asks) << LogText();
-        EXPECT_EQ(chip->Locked(1), refused == 2);
-        EXPECT_EQ(chip->Locked(2), refused == 1);
+    // In each mode: every lock bit refused, then each lock bit the mode
+    // writes refused alone, the others taking. Any one missing fails.
+    const int most = chip->Facts().lockBits;
+    for (uint32_t mode = 0; mode <= 2; ++mode) {
+        const int written = std::min(static_cast<int>(mode) + 1, most);
+        for (int refused = 0; refused <= written; ++refused) {
+            SCOPED_TRACE(testing::Message() << "mode " << mode << " refused " << refused);
+            socket->Clear();
+            chip = SelectAndSeat(c.maker, c.name);
+            SecurityMode = mode;
+            if (refused == 0)
+                chip->RefuseLocks();
+            else
+                chip->RefuseLock(refused);
+            const size_t from = ui.Log.size();
+            const int r = Run(OpSecurity);
+            EXPECT_EQ(r, asks ? ResultFailed : ResultOk) << LogText();
+            bool error = false;
+            for (size_t i = from; i < ui.Log.size(); ++i) error = error || ui.Log[i] == "Security error!";
+            EXPECT_EQ(error, asks) << LogText();
+            for (int b = 1; b <= 3; ++b) EXPECT_EQ(chip->Locked(b), refused != 0 && b != refused && b <= written) << b;
+        }
     }
     ExpectNoViolations();
 }

@@ -1,6 +1,7 @@
 // The flash 8051 rows 105, 178, 193 and 106 through the operation driver
 // against the simulator's parts: the sample program, erase, lock levels,
 // identity, injected faults, the rows' examples and their traffic.
+#include <algorithm>
 #include <tuple>
 
 #include "McuFixture.h"
@@ -39,6 +40,8 @@ const FlashPart kMcuFlash8051Parts[] = {
     {"ATMEL", "AT89C4051", false, true},
 };
 
+constexpr const char* kLockBit1Unread = " Lock bit 1 written; this part cannot read it back.";
+
 class FlashRows : public McuRun, public ::testing::WithParamInterface<FlashPart> {};
 
 TEST_P(FlashRows, SampleProgramEraseAndEveryLockLevel) {
@@ -67,6 +70,8 @@ TEST_P(FlashRows, SampleProgramEraseAndEveryLockLevel) {
         const bool readsBack = CurrentAlgorithm == 193 || (CurrentAlgorithm == 105 && DeviceVariant == 1);
         EXPECT_EQ(HasLine(" Lock bits written; this part has no lock read, so they were not read back."), !readsBack)
             << LogText();
+        // Row 105's lock byte reads back without lock bit 1.
+        EXPECT_EQ(HasLine(kLockBit1Unread), CurrentAlgorithm == 105 && DeviceVariant == 1) << LogText();
         DeviceEnd = 0x3F;
         FillPattern(0x40);
         EXPECT_EQ(Run(OpProgram), ResultFailed);
@@ -76,6 +81,32 @@ TEST_P(FlashRows, SampleProgramEraseAndEveryLockLevel) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Parts, FlashRows, ::testing::ValuesIn(kMcuFlash8051Parts));
+
+// Row 105's lock byte (variant 1) reads back lock bits 2 (D1) and 3 (D0):
+// either one a level writes, refused alone, fails Secure; lock bit 1 the
+// part does not show, so a Secure whose lock bit 1 did not take passes with
+// the line that says it was not read back.
+TEST_F(McuRun, Row105LockByteFailsWhenALockBitItCanReadDidNotTake) {
+    for (int level = 0; level <= 2; ++level) {
+        for (int refused = 1; refused <= level + 1; ++refused) {
+            SCOPED_TRACE(testing::Message() << "level " << level << " refused " << refused);
+            sim::Mcu8051Chip* chip = Reseat("GENERIC-ALGORITHM", "89C5x-V1", false);
+            ASSERT_NE(chip, nullptr);
+            chip->RefuseLock(refused);
+            LockBitLevel = level;
+            const bool seen = refused != 1;
+            const size_t from = ui.Log.size();
+            EXPECT_EQ(Run(OpSecurity), seen ? ResultFailed : ResultOk) << LogText();
+            const auto said = [&](const char* line) {
+                return std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end(), line) != ui.Log.end();
+            };
+            EXPECT_EQ(said("Security error!"), seen) << LogText();
+            EXPECT_EQ(said(kLockBit1Unread), !seen) << LogText();
+            for (int b = 1; b <= 3; ++b) EXPECT_EQ(chip->Locked(b), b != refused && b <= level + 1) << b;
+        }
+    }
+    ExpectNoViolations();
+}
 
 // ---- identity ------------------------------------------------------------------------
 

@@ -6,9 +6,9 @@
 // and Secure moved no other cell. Then Read or Verify behave as the row
 // gives: a row whose Secure locks reads refuses Read with its line and
 // leaves the buffer; a secured 68HC705 part's bootstrap stays silent, so
-// Verify fails. Where the row reads the lock back, a fresh part whose lock
-// does not take fails Secure. A device whose part's model shows no security
-// state fails on a line of its own.
+// Verify fails. Where the row reads the lock back, each lock bit that each
+// mode asks, refused alone on a fresh part, fails Secure. A device whose
+// part's model shows no security state fails on a line of its own.
 //
 // Where a row's Secure has modes (how many lock bits, which HSB level, which
 // flags), the pass chooses the row's start-up mode for its run and judges
@@ -65,6 +65,7 @@ using namespace sweep;
 
 constexpr const char* kSecured = "secured";
 constexpr const char* kSecuredUnseen = "secured (the part's model shows no security state)";
+constexpr const char* kLockBitRefused = "secure with one lock bit refused (runs)";
 
 // Whether the part is secured, as its own model keeps it; nothing where the
 // model shows no such state. A family's own accessor comes before the cell
@@ -271,31 +272,45 @@ std::optional<std::string> JudgeSecurityWords(const sim::AddressListChip& chip, 
 }
 
 // Rows whose Secure asks the part for its lock state after writing it; a
-// part whose lock does not take then fails Secure.
-constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126};
+// part whose lock bit does not take then fails Secure. Row 105 asks only on
+// variant 1, whose read-back shows lock bits 2 and 3 but not lock bit 1.
+constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126, 104, 129, 193, 199, 105};
 
-// Makes the seated part's lock (lock bits, HSB, security bits) refuse to
-// program; false where its model has no such fault.
-bool RefuseLock(sim::CatalogChip* chip) {
+// The lock bits a mode asks, as bits of LockState: each one set there (the
+// HSB of row 128: each one clear) and one the row reads back.
+uint32_t BitsToSee(sim::CatalogChip* chip, const LockModes& m, int mode, uint32_t variant) {
+    const uint32_t state = AskedState(chip, m, mode);
+    uint32_t bits = sim::SeatedModel<sim::PageRd2Chip>(chip) != nullptr ? ~state & 0xFF : state;
+    if (m.row == 105) bits = variant == 1 ? bits & ~1u : 0;
+    return bits;
+}
+
+// Makes the seated part's lock bit `bit` (a bit of LockState) alone refuse
+// to program; false where its model has no such fault.
+bool RefuseLockBit(sim::CatalogChip* chip, int bit) {
     using namespace sim;
     if (auto* c = SeatedModel<Mcu8051Chip>(chip)) {
-        c->RefuseLocks();
+        c->RefuseLock(bit + 1);
         return true;
     }
     if (auto* c = SeatedModel<AvrCells>(chip)) {
-        c->StickLocks();
+        c->StickLock(bit + 1);
         return true;
     }
     if (auto* c = SeatedModel<PageRd2Chip>(chip)) {
-        c->StickHsb();
+        c->StickHsbBit(bit);
         return true;
     }
     if (auto* c = SeatedModel<Rx51FlashChip>(chip)) {
-        c->RefuseSecurity();
+        c->RefuseSecurityBit(bit + 1);
         return true;
     }
     if (auto* c = SeatedModel<CmdLatch51Chip>(chip)) {
-        c->RefuseLocks();
+        c->RefuseLock(bit + 1);
+        return true;
+    }
+    if (auto* c = SeatedModel<ModeLine51Chip>(chip)) {
+        c->RefuseLock(bit + 1);
         return true;
     }
     return false;
@@ -310,6 +325,7 @@ TEST_P(EveryDevice, Secured) {
     if (!(SupportedOperationMask & OpMaskSecurity)) GTEST_SKIP() << "no Security offered";
     SweepSummary::Declare(kSecured);
     SweepSummary::Declare(kSecuredUnseen);
+    SweepSummary::Declare(kLockBitRefused);
     PassDevice p;
     if (std::string skip; !Ready(p, d, GetParam(), kSecured, skip)) {
         if (!skip.empty()) GTEST_SKIP() << skip;
@@ -408,21 +424,43 @@ TEST_P(EveryDevice, Secured) {
         p.line += " violation: " + v;
         failed = true;
     }
-    // Where the row asks the part, a fresh part whose lock does not take
-    // fails Secure with its error line.
-    if (!failed && std::find(std::begin(kLockReadBackRows), std::end(kLockReadBackRows), row) !=
-                       std::end(kLockReadBackRows)) {
-        InstallSimulator(0);
-        PassDevice fresh;
-        std::string skip;
-        if (!Ready(fresh, d, GetParam(), kSecured, skip) || !RefuseLock(SeatedSimChip())) {
-            p.line += ", NO PART whose lock does not take";
-            failed = true;
-        } else {
+    // Where the row asks the part: in each mode, each lock bit the mode asks
+    // refused alone on a fresh part (the others taking) fails Secure with
+    // its error line.
+    const bool asks = std::find(std::begin(kLockReadBackRows), std::end(kLockReadBackRows), row) !=
+                      std::end(kLockReadBackRows);
+    std::vector<uint32_t> toSee;
+    for (int mode = 0; asks && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode)
+        toSee.push_back(BitsToSee(chip, *modes, mode, variant));
+    int refusals = 0;
+    for (int mode = 0; !failed && asks && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode) {
+        if (std::find(modes->states.begin(), modes->states.begin() + mode, modes->states[static_cast<size_t>(mode)]) !=
+            modes->states.begin() + mode)
+            continue; // the same lock state as an earlier mode
+        for (int bit = 0; !failed && bit < 8; ++bit) {
+            if ((toSee[static_cast<size_t>(mode)] >> bit & 1) == 0) continue;
+            InstallSimulator(0);
+            PassDevice fresh;
+            std::string skip;
+            if (!Ready(fresh, d, GetParam(), kSecured, skip)) {
+                p.line += ", NO fresh part for mode " + std::to_string(mode);
+                failed = true;
+                break;
+            }
+            if (!RefuseLockBit(SeatedSimChip(), bit)) {
+                p.line += ", NO part whose lock bit does not take";
+                failed = true;
+                break;
+            }
+            Choose(modes->setting, mode);
             const size_t at = ui.Log.size();
             const int r = RunOperation(MainEngine, OpSecurity);
             const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
-            p.line += caught ? ", a lock that does not take fails" : ", a lock that does not take PASSED";
+            ++refusals;
+            SweepSummary::Count(kLockBitRefused, GetParam(), p.rowModel, caught);
+            if (!caught)
+                p.line += ", mode " + std::to_string(mode) + " with lock state bit " + std::to_string(bit) +
+                          " refused PASSED";
             failed = !caught;
             if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
                 p.line += " violation: " + v;
@@ -430,6 +468,8 @@ TEST_P(EveryDevice, Secured) {
             }
         }
     }
+    if (modes != nullptr) Choose(modes->setting, modes->chosen);
+    if (!failed && refusals > 0) p.line += ", " + std::to_string(refusals) + " lock bits refused alone each fail";
     // Each other mode of the row secures a fresh part, judged the same way.
     for (int mode = 0; !failed && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode) {
         if (mode == modes->chosen) continue;
