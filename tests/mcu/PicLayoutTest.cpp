@@ -380,17 +380,21 @@ TEST_F(PicLayout, Row114GivesUpAfterSevenAttempts) {
 }
 
 TEST_F(PicLayout, Row113ComparesTheConfigurationBitsItProgrammed) {
-    // Bits 0-4 and 6 are compared (and 14 on variant 2); the unprogrammable
+    // Bits 0-4 and 6 are compared (and 14 on variant 2), and PM2 (bit 15),
+    // which the code-protected mode programs with PM1:PM0; the unprogrammable
     // bits read 1 whatever the word asks, so they are not.
     struct Case {
         uint32_t config;
         bool stick6;
+        uint32_t refused;
         int result;
     };
-    for (const Case k : {Case{0x0050, false, 1}, Case{0x0010, true, -1}, Case{0x0010, false, 1}}) {
+    for (const Case k : {Case{0x0050, false, 0, 1}, Case{0x0010, true, 0, -1}, Case{0x0010, false, 0, 1},
+                         Case{0xFFAC, false, 0x8000, -1}, Case{0xFFAC, false, 0, 1}, Case{0xFFEC, false, 0x8000, 1}}) {
         SCOPED_TRACE(k.config);
         sim::PicParallelChip* chip = ReseatParallelPic("PIC17C43");
         if (k.stick6) chip->StickWord(0xFE06);
+        chip->RefuseConfigBits(k.refused);
         PrepareDialog();
         SelectBank(0x10000, 1);
         BufferWords[0x7E00] = static_cast<uint16_t>(k.config);
