@@ -377,6 +377,7 @@ int SerialRead(int mode) {
         }
         LogPicConfiguration();
     }
+    NotePicCodeProtection(mode, r);
     return r;
 }
 

@@ -202,6 +202,7 @@ int Alg110Read(int mode) {
         ReadPicConfig110();
         LogPicConfiguration();
     }
+    NotePicCodeProtection(mode, r);
     return r;
 }
 
@@ -286,6 +287,7 @@ int Alg113Read(int mode) {
         SelectBank(0, 1);
         LogPicConfiguration();
     }
+    NotePicCodeProtection(mode, r);
     return r;
 }
 

@@ -514,6 +514,33 @@ TEST_F(PicRun, ConfigurationBitsThatDoNotTakeFailTheWrite) {
     }
 }
 
+TEST_F(PicRun, CodeProtectionReadAsThePartHasIt) {
+    // The row's reading of a configuration word (its protection field and
+    // copies) agrees with the part's: every protection choice, and a word
+    // whose copy disagrees (out of force). The word-bus parts: the PIC16C5x's
+    // CP bit, the PIC17C4x's code-protected mode (PM2 with PM1:PM0).
+    for (const ProtectionWords& k : ProtectionWordsOfParts()) {
+        SCOPED_TRACE(k.part);
+        ASSERT_TRUE(Select("MICROCHIP", k.part));
+        const sim::PicFacts* f = sim::FindPicPart("MICROCHIP", k.part);
+        ASSERT_NE(f, nullptr);
+        std::vector<uint32_t> words = k.words;
+        // A copy of the first protection bit (in bits 13:8) flipped.
+        if (!f->protectCopies.empty()) words.push_back(k.words.front() ^ (f->protectCopies.front() & 0x3F00));
+        for (const uint32_t w : words) EXPECT_EQ(PicCodeProtected(w), f->Protects(w)) << std::hex << w;
+    }
+    struct Case {
+        const char* part;
+        uint32_t word;
+        bool protects;
+    };
+    for (const Case k : {Case{"PIC16C54", 0xFF7, true}, Case{"PIC16C54", 0xFFF, false}, Case{"PIC17C43", 0x7FAF, true},
+                         Case{"PIC17C43", 0xFFBF, false}, Case{"PIC17C43", 0xFFEF, false}}) {
+        ASSERT_TRUE(Select("MICROCHIP", k.part));
+        EXPECT_EQ(PicCodeProtected(k.word), k.protects) << k.part << " " << std::hex << k.word;
+    }
+}
+
 TEST_F(PicRun, BrownOutBurntAsChosen) {
     // A choice the dialog offers is burnt as chosen: Brown Out off on the
     // parts whose writer fixes bit 7 (unimplemented), and Read logs it.
