@@ -377,6 +377,7 @@ int SerialRead(int mode) {
         }
         LogPicConfiguration();
     }
+    NotePicCodeProtection(mode, r);
     return r;
 }
 
@@ -524,7 +525,9 @@ ConfigTarget ConfigTargetOf(uint32_t c) {
         return {c | Fixed(0x3FE0), 0x1F};
     case 115: return {Mirrored(c, 115), 0x3FFF};
     case 116: return {Mirrored(c | Fixed(0x21C2), 116), 0x1E3D};
-    case 121: return {Mirrored(c & 0xBFF, 121), 0xBFF};
+    // Every bit written is compared, the copies of CP1:CP0 at 13:12 with
+    // them; bit 10 is unimplemented (it reads 1 whatever is written).
+    case 121: return {Mirrored(c & 0xBFF, 121), 0x3BFF};
     default: return {c, 0x3FFF};
     }
 }
@@ -656,7 +659,9 @@ int ProgramPicConfig114() {
     PowerUp(1);
     int r = 1;
     ExpectedValue = w;
-    if (w != blank) r = ProgramWithRetry7(0x1F);
+    // Each bit the part implements is compared: variant 1's copies of the
+    // protection bit too, which alone leave the part unprotected.
+    if (w != blank) r = ProgramWithRetry7(blank);
     if (r == 1) {
         for (uint32_t i = 0; i <= DeviceSize; ++i) Increment();
         for (int i = 0; i < 4 && r == 1; ++i) {

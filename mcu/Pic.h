@@ -66,9 +66,20 @@ void PackPicConfigFields();
 // The configuration word with every copy the selected part keeps of its
 // code-protection bits set from those bits.
 uint32_t PicWithProtectionCopies(uint32_t word);
+// Whether a configuration word read from the part puts its code protection
+// in force, by the selected record's protection field ("Memory Protect")
+// and the row's copies of it: its program words then read 0 or scrambled.
+bool PicCodeProtected(uint32_t word);
+// The line that says so, after a Read and after a failed Verify.
+extern const char* const PicCodeProtectedLine;
 // The log lines of the current configuration: the customer ID (when the row
-// has ID words) and every field that has a list.
+// has ID words), every field that has a list, and the protection line when
+// the word shows code protection.
 void LogPicConfiguration();
+// End of every PIC Read entry: after a failed Verify (mode 3, result -1)
+// reads the part's configuration word and logs the protection line when it
+// shows code protection; the buffer and the failing datum stay as they were.
+void NotePicCodeProtection(int mode, int result);
 // The engine's configuration-fuse step: programs the buffer's configuration.
 int ProgramPicConfigFromBuffer();
 // Options entry of every PIC row.

@@ -7,6 +7,8 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/HexFiles.h"
+#include "engine/Operation.h"
+#include "engine/OperationState.h"
 #include "engine/Services.h"
 #include "mcu/Pic.h"
 #include "mcu/PicShared.h"
@@ -198,6 +200,22 @@ void PackPicConfigFields() {
     }
 }
 
+const char* const PicCodeProtectedLine = " Device code protected! The words read are not its program.";
+
+bool PicCodeProtected(uint32_t word) {
+    const PicConfigRecord* r = CurrentPicConfigRecord();
+    if (r == nullptr) return false;
+    // Field 3 of every record is the protection field.
+    const uint32_t bits = PicFieldMask(*r, 3);
+    if (bits == 0) return false;
+    // Row 113's field chooses the processor mode: only PM1:PM0 both 0 is
+    // the code-protected one. Elsewhere any programmed bit protects (some
+    // choices a part of the memory).
+    const bool chosen = CurrentAlgorithm == 113 ? (word & bits) == 0 : (word & bits) != bits;
+    // Copies that disagree with the bits leave the protection out of force.
+    return chosen && (PicWithProtectionCopies(word) & 0xFFFF) == (word & 0xFFFF);
+}
+
 void LogPicConfiguration() {
     const PicConfigRecord* r = CurrentPicConfigRecord();
     if (r == nullptr) return;
@@ -210,6 +228,41 @@ void LogPicConfiguration() {
         const char* text = PicConfigFields[n] < PicListSize(list) ? list[PicConfigFields[n]] : "";
         ShowMessageLine(PicFieldLogFormats[n], text);
     }
+    if (PicCodeProtected(PicConfigWord)) ShowMessageLine("%s", PicCodeProtectedLine);
+}
+
+void NotePicCodeProtection(int mode, int result) {
+    if (mode != ReadModeVerify || result != -1) return;
+    const PicConfigRecord* r = CurrentPicConfigRecord();
+    if (r == nullptr || r->Read == nullptr) return;
+    // The read routine stores what it reads in the variables and at the
+    // buffer's configuration and ID words, and leaves the chip's last word
+    // where the engine names the failing datum from: all put back after.
+    const PicPositions at = PicBufferPositions();
+    const uint32_t config = PicConfigWord, read = ReadValue, expected = ExpectedValue, index = BufferIndex,
+                   address = ChipAddress, blank = BlankWord, step = ProgressStep;
+    uint32_t ids[4];
+    uint16_t buffered[5];
+    for (uint32_t i = 0; i < 4; ++i) {
+        ids[i] = PicIdWords[i];
+        buffered[i + 1] = at.Id != 0 ? BufferWord(at.Id + i) : 0;
+    }
+    buffered[0] = BufferWord(at.Config);
+    r->Read();
+    const bool on = PicCodeProtected(PicConfigWord);
+    PicConfigWord = config;
+    BufferWord(at.Config) = buffered[0];
+    for (uint32_t i = 0; i < 4; ++i) {
+        PicIdWords[i] = ids[i];
+        if (at.Id != 0) BufferWord(at.Id + i) = buffered[i + 1];
+    }
+    ReadValue = read;
+    ExpectedValue = expected;
+    BufferIndex = index;
+    ChipAddress = address;
+    BlankWord = blank;
+    ProgressStep = step;
+    if (on) ShowMessageLine("%s", PicCodeProtectedLine);
 }
 
 int ProgramPicConfigFromBuffer() {

@@ -169,13 +169,14 @@ int ProgramWithRetry113() {
     return -1;
 }
 
-// The configuration: FE00h-FE07h give its low byte, eight clocks on the
-// high byte.
+// The configuration: FE00h-FE07h give its low byte, FE08h-FE0Fh its high
+// byte. Every location is a cycle of three clocks, the read word two of
+// them: one more ends FE00h's cycle, seven whole cycles reach FE08h.
 uint32_t ReadConfigBytes113(uint32_t* firstWord) {
     PowerUp113(0xFE00, 2);
     ReadWord113();
     const uint32_t a = ReadValue;
-    for (int i = 0; i < 8; ++i) Clock113();
+    for (int i = 0; i < 1 + 7 * 3; ++i) Clock113();
     ReadWord113();
     const uint32_t b = ReadValue;
     PowerDown113();
@@ -201,6 +202,7 @@ int Alg110Read(int mode) {
         ReadPicConfig110();
         LogPicConfiguration();
     }
+    NotePicCodeProtection(mode, r);
     return r;
 }
 
@@ -285,6 +287,7 @@ int Alg113Read(int mode) {
         SelectBank(0, 1);
         LogPicConfiguration();
     }
+    NotePicCodeProtection(mode, r);
     return r;
 }
 
@@ -341,6 +344,14 @@ int ProgramPicConfig113() {
     PowerDown113();
     DelayMsSlot(500);
     const uint32_t v = ReadConfigBytes113(nullptr);
-    const uint32_t m = DeviceVariant <= 1 ? 0x5F : 0x405F;
-    return (v & m) == (c & m) ? 1 : -1;
+    // Every location the writer decides on must read as it decided: 0 where
+    // programmed, 1 where left. PM2 (location 15) is decided with PM1:PM0 on
+    // variants 1 and 2: the code-protected mode needs all three.
+    uint32_t m = 0x5F;
+    if (DeviceVariant == 2) m |= 0x4000;
+    if (DeviceVariant == 1 || DeviceVariant == 2) m |= 0x8000;
+    uint32_t w = 0;
+    for (uint32_t i = 0; i < 16; ++i)
+        if (!programmed(i)) w |= 1u << i;
+    return (v & m) == (w & m) ? 1 : -1;
 }

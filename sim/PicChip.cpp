@@ -343,7 +343,7 @@ void PicChip::Program(const PinEnvironment& env, uint64_t widthUs) {
         const auto a = static_cast<uint32_t>(pc_);
         if (a >= kConfigBase) {
             if (a < kConfigBase + 4) ids_[a - kConfigBase] = latch_;
-            if (a == kConfigWordAddress) config_ = latch_ | (0x3FFF & ~facts_.configMask);
+            if (a == kConfigWordAddress) config_ = latch_ | (0x3FFF & ~facts_.configMask) | configRefused_;
             return;
         }
         if (Protected() || stuck_.count(a) != 0) return;
@@ -365,7 +365,7 @@ void PicChip::Program(const PinEnvironment& env, uint64_t widthUs) {
     overprogram_.Took(key, count);
     if (twelve) {
         if (pc_ < 0) {
-            config_ &= latch_ | ~facts_.configMask;
+            config_ &= latch_ | ~facts_.configMask | configRefused_;
             return;
         }
         const auto a = static_cast<uint32_t>(pc_);
@@ -379,7 +379,7 @@ void PicChip::Program(const PinEnvironment& env, uint64_t widthUs) {
     const auto a = static_cast<uint32_t>(pc_);
     if (a >= kConfigBase) {
         if (a < kConfigBase + 4) ids_[a - kConfigBase] &= latch_;
-        if (a == kConfigWordAddress) config_ &= latch_ | ~facts_.configMask;
+        if (a == kConfigWordAddress) config_ &= latch_ | ~facts_.configMask | configRefused_;
         return;
     }
     if (!Protected() && a < code_.size()) code_[a] &= latch_;

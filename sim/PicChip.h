@@ -35,7 +35,8 @@
 //   as 0, EPROM parts read it scrambled (the 12-bit parts leave the first
 //   64 words and the calibration word readable).
 //
-// Fault injection: a word that never programs, a word needing k pulses.
+// Fault injection: a word that never programs, a word needing k pulses,
+// configuration bits whose cells never program (they stay 1).
 #pragma once
 #include <cstdint>
 #include <map>
@@ -170,6 +171,9 @@ public:
     const std::vector<int>& SocketPins() const override { return socketPins_; }
     ChipPinLimits Limits() const;
     const PicFacts& Facts() const { return facts_; }
+    // Configuration bits whose cells refuse programming: they keep reading
+    // 1 whatever is programmed there (a worn or faulty cell).
+    void RefuseConfigBits(uint32_t bits) { configRefused_ |= bits; }
 
 protected:
     // Socket pin of a chip pin (0 outside the socket).
@@ -179,6 +183,7 @@ protected:
 
     PicFacts facts_;
     std::vector<int> socketPins_;
+    uint32_t configRefused_ = 0;
 
 private:
     // VddUp() as of a supply revision (0: none), kept while switches hold

@@ -197,11 +197,11 @@ void PicParallelChip::Program(const PinEnvironment& env, uint64_t widthUs) {
     if (Sixteen() && a >= kConfigBase16 && a < kConfigBase16 + 16) {
         const uint32_t bit = 1u << (a - kConfigBase16);
         configProgrammed_ |= bit;
-        if ((latch_ & 1) == 0) config_ &= ~bit;
+        if ((latch_ & 1) == 0 && (configRefused_ & bit) == 0) config_ &= ~bit;
         return;
     }
     if (!Sixteen() && a == kConfigWord12) {
-        config_ &= latch_ | ~facts_.configMask;
+        config_ &= latch_ | ~facts_.configMask | configRefused_;
         return;
     }
     if (a < code_.size()) {

@@ -40,7 +40,7 @@
 //
 // Code protection (the part's protection bits all 0) scrambles reads of the
 // program words. Fault injection: a word that never programs, a word that
-// needs k pulses.
+// needs k pulses, configuration bits that never program (RefuseConfigBits).
 #pragma once
 #include <cstdint>
 #include <map>

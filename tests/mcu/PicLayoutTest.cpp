@@ -227,6 +227,7 @@ TEST_F(PicLayout, ProtectedGpasmWordBurnsReadsAndSavesAsTheFileHasIt) {
     ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
     EXPECT_TRUE(HasLine("Memory Protect: All memory protected")) << LogText();
     EXPECT_TRUE(HasLine("Brown Out: Disable")) << LogText();
+    EXPECT_TRUE(HasLine(PicCodeProtectedLine)) << LogText(); // the words read are scrambled
     EXPECT_EQ(BufferWords[0x2007], fileWord);
     ASSERT_EQ(SaveHexFamilyFile("cpr.hex", 0, DeviceEnd * 2 + 1, HexFormatIntel), 1);
     EXPECT_NE(Slurp("cpr.hex").find(":02400E0081002F\r\n"), std::string::npos) << Slurp("cpr.hex");
@@ -234,6 +235,57 @@ TEST_F(PicLayout, ProtectedGpasmWordBurnsReadsAndSavesAsTheFileHasIt) {
     ClearWords();
     ASSERT_EQ(LoadHexFamilyFile("cpr.hex", 0, 0), 1);
     EXPECT_EQ(BufferWords[0x2007], fileWord);
+    ExpectNoViolations();
+}
+
+TEST_F(PicLayout, ProtectedPartSaysSoAfterReadAndAFailedVerify) {
+    // A PIC16F84 burnt from a gpasm _CP_ON file reads its code words as 0:
+    // Read still ends ok and Verify still fails at the first word, and both
+    // say the part is code protected. The verify's look at the part leaves
+    // the buffer's configuration and ID words and the failing datum alone.
+    // A blank part says nothing of the kind.
+    if (!HaveGpasm()) GTEST_SKIP() << "gpasm is not installed";
+    {
+        std::ofstream a("cp84.asm");
+        a << "  list p=16f84\n  include <p16f84.inc>\n"
+          << "  __CONFIG _CP_ON & _PWRTE_ON & _WDT_OFF & _XT_OSC\n  __IDLOCS 0x1234\n"
+          << "  org 0\nstart\n  movlw 0x5A\n  movwf 0x0C\n  goto start\n  end\n";
+    }
+    ASSERT_EQ(std::system("gpasm -q -a inhx8m -o cp84.hex cp84.asm > gpasm.log 2>&1"), 0) << Slurp("gpasm.log");
+    sim::PicChip* chip = ReseatPic("PIC16F84");
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = 0x3F;
+    auto load = [] {
+        for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0x3FFF;
+        return LoadHexFamilyFile("cp84.hex", 0, 0);
+    };
+    ASSERT_EQ(load(), 1);
+    const uint16_t first = BufferWords[0];
+    EXPECT_EQ(BufferWords[0x2007] & 0x3FF0, 0); // every copy of CP on
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_TRUE(chip->Protected());
+
+    ClearWords();
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_TRUE(HasLine("Read ok!")) << LogText();
+    EXPECT_TRUE(HasLine(PicCodeProtectedLine)) << LogText();
+    EXPECT_EQ(BufferWords[0], 0);
+
+    ASSERT_EQ(load(), 1);
+    BufferWords[0x2007] = 0x3FFF; // what the verify must not overwrite with the part's word
+    for (uint32_t i = 0; i < 4; ++i) BufferWords[0x2000 + i] = 0;
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "Buffer addr: 000000h  data: %04Xh", first);
+    ExpectLinesInOrder({"Verification error!", PicCodeProtectedLine, "  Chip addr: 000000h  data: 0000h", buffer});
+    EXPECT_EQ(BufferWords[0x2007], 0x3FFF);
+    for (uint32_t i = 0; i < 4; ++i) EXPECT_EQ(BufferWords[0x2000 + i], 0) << i;
+
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+    EXPECT_FALSE(HasLine(PicCodeProtectedLine)) << LogText();
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_FALSE(HasLine(PicCodeProtectedLine)) << LogText();
     ExpectNoViolations();
 }
 
@@ -380,17 +432,21 @@ TEST_F(PicLayout, Row114GivesUpAfterSevenAttempts) {
 }
 
 TEST_F(PicLayout, Row113ComparesTheConfigurationBitsItProgrammed) {
-    // Bits 0-4 and 6 are compared (and 14 on variant 2); the unprogrammable
+    // Bits 0-4 and 6 are compared (and 14 on variant 2), and PM2 (bit 15),
+    // which the code-protected mode programs with PM1:PM0; the unprogrammable
     // bits read 1 whatever the word asks, so they are not.
     struct Case {
         uint32_t config;
         bool stick6;
+        uint32_t refused;
         int result;
     };
-    for (const Case k : {Case{0x0050, false, 1}, Case{0x0010, true, -1}, Case{0x0010, false, 1}}) {
+    for (const Case k : {Case{0x0050, false, 0, 1}, Case{0x0010, true, 0, -1}, Case{0x0010, false, 0, 1},
+                         Case{0xFFAC, false, 0x8000, -1}, Case{0xFFAC, false, 0, 1}, Case{0xFFEC, false, 0x8000, 1}}) {
         SCOPED_TRACE(k.config);
         sim::PicParallelChip* chip = ReseatParallelPic("PIC17C43");
         if (k.stick6) chip->StickWord(0xFE06);
+        chip->RefuseConfigBits(k.refused);
         PrepareDialog();
         SelectBank(0x10000, 1);
         BufferWords[0x7E00] = static_cast<uint16_t>(k.config);

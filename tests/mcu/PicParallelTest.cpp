@@ -92,7 +92,7 @@ INSTANTIATE_TEST_SUITE_P(Rows, ParallelGpasm,
 
 TEST_F(PicRun, VppMissingProtectionAndUserBreak) {
     // Programming voltage missing; protection on: the words program, then
-    // read scrambled; a user break (Read mode 2 still logs the configuration
+    // read scrambled, and Verify and Read say the part is protected; a user break (Read mode 2 still logs the configuration
     // and leaves bank 0).
     for (const char* part : {"PIC16C71", "PIC16C54", "PIC17C42A"}) {
         SCOPED_TRACE(part);
@@ -122,12 +122,14 @@ TEST_F(PicRun, VppMissingProtectionAndUserBreak) {
             EXPECT_EQ(ProgramPicConfigFromBuffer(), 1) << LogText();
             EXPECT_TRUE(chip->Protected());
             EXPECT_EQ(Run(OpVerify), ResultFailed);
+            EXPECT_TRUE(HasLine(PicCodeProtectedLine)) << LogText();
 
             DeviceEnd = end;
             ui.BreakAtPercent = 30;
             ui.QueueAnswer(UiAnswer::No);
             EXPECT_EQ(Run(OpRead), ResultUserBreak) << LogText();
             EXPECT_TRUE(LogHas("Oscillator: ")) << LogText();
+            EXPECT_TRUE(HasLine(PicCodeProtectedLine)) << LogText();
             EXPECT_EQ(CurrentBank, 0u);
         });
     }

@@ -477,6 +477,70 @@ TEST_F(PicRun, ProtectionOffOnAProtectedWordSetsEveryCopyInTheBufferAndThePart) 
     }
 }
 
+TEST_F(PicRun, ConfigurationBitsThatDoNotTakeFailTheWrite) {
+    // A protected word whose protection copies do not program leaves the part
+    // unprotected: the configuration step must fail. An unimplemented bit
+    // (bit 10 of the PIC16F87x) that reads 1 whatever is written does not.
+    struct Case {
+        const char* part;
+        uint32_t word, refused;
+        int result;
+        uint32_t holds; // the part's word after the run
+    };
+    for (const Case k : {Case{"PIC16F877", 0x0F0A, 0x3000, ResultFailed, 0x3F0A},
+                         Case{"PIC16F877", 0x0F0A, 0x0000, ResultOk, 0x0F0A},
+                         Case{"PIC16F877", 0x0B0A, 0x0400, ResultOk, 0x0F0A},
+                         Case{"PIC16C505", 0x002F, 0x0FC0, ResultFailed, 0x0FEF},
+                         Case{"PIC16C505", 0x002F, 0x0000, ResultOk, 0x002F},
+                         Case{"PIC12C508A", 0x0FF7, 0x0008, ResultFailed, 0x0FFF},
+                         Case{"PIC16C62A", 0x00CF, 0x3F00, ResultFailed, 0x3FCF}}) {
+        SCOPED_TRACE(std::string(k.part) + " refusing " + std::to_string(k.refused));
+        sim::PicChip* chip = ReseatPic(k.part);
+        ASSERT_NE(chip, nullptr);
+        chip->RefuseConfigBits(k.refused);
+        const bool twelve = CurrentAlgorithm == 114;
+        DeviceEnd = 15;
+        ClearWords();
+        FillWords(16, twelve ? 0xFFF : 0x3FFF);
+        const PicPositions at = PicBufferPositions();
+        BufferWords[at.Config] = static_cast<uint16_t>(k.word);
+        for (uint32_t i = 0; i < 4; ++i) BufferWords[at.Id + i] = static_cast<uint16_t>(i);
+        EXPECT_EQ(Run(OpAuto), k.result) << LogText();
+        EXPECT_TRUE(HasLine(k.result == ResultOk ? "Configuration Fuse Program ok!"
+                                                 : "Configuration Fuse Program error!"))
+            << LogText();
+        EXPECT_EQ(chip->Config(), k.holds);
+        ExpectNoViolations();
+    }
+}
+
+TEST_F(PicRun, CodeProtectionReadAsThePartHasIt) {
+    // The row's reading of a configuration word (its protection field and
+    // copies) agrees with the part's: every protection choice, and a word
+    // whose copy disagrees (out of force). The word-bus parts: the PIC16C5x's
+    // CP bit, the PIC17C4x's code-protected mode (PM2 with PM1:PM0).
+    for (const ProtectionWords& k : ProtectionWordsOfParts()) {
+        SCOPED_TRACE(k.part);
+        ASSERT_TRUE(Select("MICROCHIP", k.part));
+        const sim::PicFacts* f = sim::FindPicPart("MICROCHIP", k.part);
+        ASSERT_NE(f, nullptr);
+        std::vector<uint32_t> words = k.words;
+        // A copy of the first protection bit (in bits 13:8) flipped.
+        if (!f->protectCopies.empty()) words.push_back(k.words.front() ^ (f->protectCopies.front() & 0x3F00));
+        for (const uint32_t w : words) EXPECT_EQ(PicCodeProtected(w), f->Protects(w)) << std::hex << w;
+    }
+    struct Case {
+        const char* part;
+        uint32_t word;
+        bool protects;
+    };
+    for (const Case k : {Case{"PIC16C54", 0xFF7, true}, Case{"PIC16C54", 0xFFF, false}, Case{"PIC17C43", 0x7FAF, true},
+                         Case{"PIC17C43", 0xFFBF, false}, Case{"PIC17C43", 0xFFEF, false}}) {
+        ASSERT_TRUE(Select("MICROCHIP", k.part));
+        EXPECT_EQ(PicCodeProtected(k.word), k.protects) << k.part << " " << std::hex << k.word;
+    }
+}
+
 TEST_F(PicRun, BrownOutBurntAsChosen) {
     // A choice the dialog offers is burnt as chosen: Brown Out off on the
     // parts whose writer fixes bit 7 (unimplemented), and Read logs it.
