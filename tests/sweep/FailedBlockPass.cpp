@@ -36,39 +36,42 @@ sim::CommandFlashChip* FailingModel(sim::CatalogChip* chip) {
     return m != nullptr && m->Config().scheme != sim::CommandScheme::Pulse ? m : nullptr;
 }
 
-// Whether the log from `from` on names the block first..last of the part:
-// a "was not erased!" line of that block (`whole`, the part erased as a
-// whole or by dies: a range holding it, or the line of a chip erase, which
-// sets `chip`), or a fail-address line inside it showing the part's cell.
-// `why` tells what a line named instead.
+// Whether the log from `from` on names the block first..last of the part,
+// and only it: each "was not erased!" line names that block (`whole`, the
+// part erased as a whole or by dies: a range holding it, or the line of a
+// chip erase, which sets `chip`), and each fail-address line a cell inside
+// it with the datum the part holds there. `why` tells what a line named
+// instead.
 bool Named(const RecordingUi& ui, size_t from, const sim::CommandFlashChip& part, uint32_t first, uint32_t last,
            bool whole, bool& chip, std::string& why) {
     const uint32_t mask = part.Config().width == 16 ? 0xFFFF : 0xFF;
+    bool named = false;
     char m[128];
-    for (size_t i = from; i < ui.Log.size(); ++i) {
+    for (size_t i = from; i < ui.Log.size() && why.empty(); ++i) {
         const std::string& l = ui.Log[i];
-        if (whole && l.find("hip was not erased!") != std::string::npos) chip = true;
+        if (l.find("hip was not erased!") != std::string::npos) {
+            chip = true;
+            if (!whole) why = "the part erased each block, a line names the chip";
+        }
         unsigned long a = 0, b = 0;
         const size_t dash = l.find("h-");
         if (dash != std::string::npos && l.find("was not erased!") != std::string::npos && dash >= 6 &&
             std::sscanf(l.c_str() + dash - 6, "%lXh-%lXh", &a, &b) == 2) {
-            if (whole ? a <= first && b >= last : a == first && b == last) return true;
+            named = whole ? a <= first && b >= last : a == first && b == last;
             std::snprintf(m, sizeof m, "a line names %06lXh-%06lXh", a, b);
-            why = m;
+            if (!named) why = m;
         }
         const size_t at = l.find("Chip addr: ");
         unsigned long x = 0;
         unsigned datum = 0;
-        if (at != std::string::npos && std::sscanf(l.c_str() + at, "Chip addr: %lXh  data: %X", &x, &datum) == 2 &&
-            x >= first && x <= last) {
-            if (datum == (part.Cell(static_cast<uint32_t>(x)) & mask)) return true;
-            std::snprintf(m, sizeof m, "the line at %06lXh shows %04Xh, the part holds %04Xh", x, datum,
-                          part.Cell(static_cast<uint32_t>(x)) & mask);
-            why = m;
+        if (at != std::string::npos && std::sscanf(l.c_str() + at, "Chip addr: %lXh  data: %X", &x, &datum) == 2) {
+            const uint32_t held = part.Cell(static_cast<uint32_t>(x)) & mask;
+            named = x >= first && x <= last && datum == held;
+            std::snprintf(m, sizeof m, "the line at %06lXh shows %04Xh, the part holds %04Xh", x, datum, held);
+            if (!named) why = m;
         }
     }
-    if (!chip && why.empty() && !whole) why = "the part erased each block, no line names the failed one";
-    return chip;
+    return why.empty() && (named || chip);
 }
 
 TEST_P(EveryDevice, EraseOfAFailedBlock) {
