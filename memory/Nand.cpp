@@ -223,7 +223,9 @@ void NameFailedPage(const std::array<int64_t, kSockets>& at, uint32_t L, uint64_
         Command(0x00);
         return Address(static_cast<uint32_t>(at[s]), true, Run.Wide) == 1;
     };
-    auto bufferByte = [&](uint32_t i) { return ReadBufferByteCached(static_cast<uint32_t>(first + uint64_t{i} * AddressStep)); };
+    auto bufferByte = [&](uint32_t i) {
+        return ReadBufferByteCached(static_cast<uint32_t>(first + uint64_t{i} * AddressStep));
+    };
     int64_t socket = -1;
     uint32_t offset = 0;
     bool found = false;

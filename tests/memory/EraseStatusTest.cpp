@@ -81,11 +81,13 @@ TEST_F(EraseStatusRun, Row54NamesOnlyBlocksOfThePart) {
         chip->FailBlock(chip->BlockOf(cell));
         EXPECT_EQ(Run(OpErase), -1) << LogText();
         char line[48];
-        std::snprintf(line, sizeof line, " Block %06Xh-%06Xh was not erased!", cell & ~0x7FFFu, cell | 0x7FFFu);
+        std::snprintf(line, sizeof line, " Block %06Xh-%06Xh was not erased!", cell & ~0x7FFFu,
+                      cell | 0x7FFFu);
         ExpectLinesInOrder({"Erase error!", line});
         const std::vector<std::string> log = Log();
-        EXPECT_EQ(std::count_if(log.begin(), log.end(),
-                                [](const std::string& l) { return l.find("was not erased!") != std::string::npos; }),
+        EXPECT_EQ(std::count_if(
+                      log.begin(), log.end(),
+                      [](const std::string& l) { return l.find("was not erased!") != std::string::npos; }),
                   1)
             << LogText();
         ExpectNoViolations();

@@ -40,7 +40,8 @@ bool StickCell(sim::CatalogChip* chip, uint32_t a) {
     if (auto* m = sim::SeatedModel<sim::NandChip>(chip)) {
         const sim::NandFacts& f = m->Nand();
         for (uint32_t b = 0; b < f.blocks; ++b)
-            m->StickByte((b * f.pagesPerBlock + a / f.pageData % f.pagesPerBlock) * f.PageBytes() + a % f.pageData);
+            m->StickByte((b * f.pagesPerBlock + a / f.pageData % f.pagesPerBlock) * f.PageBytes() +
+                         a % f.pageData);
         return true;
     }
     return false;

@@ -42,8 +42,8 @@ sim::CommandFlashChip* FailingModel(sim::CatalogChip* chip) {
 // chip erase, which sets `chip`), and each fail-address line a cell inside
 // it with the datum the part holds there. `why` tells what a line named
 // instead.
-bool Named(const RecordingUi& ui, size_t from, const sim::CommandFlashChip& part, uint32_t first, uint32_t last,
-           bool whole, bool& chip, std::string& why) {
+bool Named(const RecordingUi& ui, size_t from, const sim::CommandFlashChip& part, uint32_t first,
+           uint32_t last, bool whole, bool& chip, std::string& why) {
     const uint32_t mask = part.Config().width == 16 ? 0xFFFF : 0xFF;
     bool named = false;
     char m[128];
@@ -64,10 +64,12 @@ bool Named(const RecordingUi& ui, size_t from, const sim::CommandFlashChip& part
         const size_t at = l.find("Chip addr: ");
         unsigned long x = 0;
         unsigned datum = 0;
-        if (at != std::string::npos && std::sscanf(l.c_str() + at, "Chip addr: %lXh  data: %X", &x, &datum) == 2) {
+        if (at != std::string::npos &&
+            std::sscanf(l.c_str() + at, "Chip addr: %lXh  data: %X", &x, &datum) == 2) {
             const uint32_t held = part.Cell(static_cast<uint32_t>(x)) & mask;
             named = x >= first && x <= last && datum == held;
-            std::snprintf(m, sizeof m, "the line at %06lXh shows %04Xh, the part holds %04Xh", x, datum, held);
+            std::snprintf(m, sizeof m, "the line at %06lXh shows %04Xh, the part holds %04Xh", x, datum,
+                          held);
             if (!named) why = m;
         }
     }
