@@ -690,10 +690,12 @@ void ReportFailAddress(OperationEngine& engine, int op) {
         ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", static_cast<unsigned long>(FailAddress), ReadValue);
         return;
     }
-    if (op != OpBlankCheck && op != OpProgram && op != OpVerify) return;
     // Blank checks move the index by 1 per address, the other walks by the
     // split step; a bank advance took BankSize positions off the index.
     const bool blankWalk = g_lastEntryMode == ReadModeBlank || g_lastEntryMode == ReadModeSecureCheck;
+    // An erase that ended in its blank check names the first cell left.
+    const bool erasedCheck = op == OpErase && g_lastEntryMode == ReadModeBlank;
+    if (op != OpBlankCheck && op != OpProgram && op != OpVerify && !erasedCheck) return;
     const uint32_t unit = blankWalk ? 1 : (AddressStep != 0 ? AddressStep : 1);
     int64_t position = static_cast<int64_t>(BankAdvances) * BankSize + BufferIndex -
                        static_cast<int64_t>((uint64_t{BufferStart} + ByteLane) % (BankSize ? BankSize : 1));

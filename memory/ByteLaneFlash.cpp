@@ -10,6 +10,8 @@
 // socket's mask. Row 54's buffer length is Page words: a power of two up to
 // 128 that divides the chip start; the last buffer ends at the chip end.
 
+#include <algorithm>
+
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
@@ -232,20 +234,29 @@ int Alg54Program() {
 }
 
 // 64 blocks of 32768 addresses whatever the size; a block that times out
-// fails the erase, the next is still erased.
+// fails the erase, the next is still erased. A part of fewer blocks has no
+// address line for the high ones: they are its own blocks again, and a
+// failed block is named once, at its own address.
 int Alg54Erase() {
     Use(0);
     CommandMode(1);
     WriteRegister(0, 0);
     WriteRegister(1, 0);
     int r = 1;
+    const uint32_t partBlocks = std::clamp<uint32_t>(DeviceSize >> 15, 1, 64);
+    uint64_t named = 0;
     for (uint32_t k = 0; k < 64; ++k) {
-        const uint32_t h = k / 32, b = k % 32;
+        const uint32_t h = k / 32, b = k % 32, own = k % partBlocks;
         ShowMessageLine(" Block #%02d ..", k);
         WriteRegister(1, (b << 7) & 0xFF);
         const int waited = EraseAndWait((b >> 1) | (h << 4), 0x20);
         DeleteLastMessageLines(1);
-        const int block = Erased(waited, {k << 15, (k << 15) | 0x7FFF});
+        const LogLineHandle before = LogLineCount();
+        const int block = Erased(waited, {own << 15, (own << 15) | 0x7FFF});
+        if (block == -1 && waited == 1) {
+            if ((named >> own) & 1) DeleteLastMessageLines(static_cast<int>(LogLineCount() - before));
+            named |= uint64_t{1} << own;
+        }
         if (!FoldErase(r, block)) break;
     }
     EndCommandMode();

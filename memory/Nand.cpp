@@ -203,6 +203,52 @@ int ReadPage(uint32_t bytes, uint32_t stored, uint32_t chipAddress, int mode) {
     return 1;
 }
 
+// Moves the buffer index to the buffer address `at` (in the window's bank or
+// one before it), the driver's fail lines naming it from there.
+void PlaceBufferIndex(uint64_t at) {
+    const uint32_t bank = static_cast<uint32_t>(at >> 16), was = CurrentBank;
+    if (bank != was && SelectBank(bank << 16, 0) == 1) BankAdvances -= was - bank;
+    BufferIndex = static_cast<uint32_t>(at - (uint64_t{CurrentBank} << 16));
+}
+
+// After a page program that failed: the page read back from each socket
+// that took it (chip page at[s], -1: none) up to the first byte the part
+// does not hold as loaded (`loaded` bytes from buffer address `first`);
+// that byte, or the page's first one when every byte took, is the fail
+// address, ReadValue the part's datum there, ExpectedValue the buffer's.
+void NameFailedPage(const std::array<int64_t, kSockets>& at, uint32_t L, uint64_t first, uint32_t loaded) {
+    WriteRegister(5, Run.Spare ? 1 : 5);
+    auto readFrom = [&](uint32_t s) {
+        WriteRegister(3, NotSocket(s));
+        Command(0x00);
+        return Address(static_cast<uint32_t>(at[s]), true, Run.Wide) == 1;
+    };
+    auto bufferByte = [&](uint32_t i) {
+        return ReadBufferByteCached(static_cast<uint32_t>(first + uint64_t{i} * AddressStep));
+    };
+    int64_t socket = -1;
+    uint32_t offset = 0;
+    bool found = false;
+    for (uint32_t s = 0; s < Sockets() && !found; ++s) {
+        if (at[s] < 0 || !readFrom(s)) continue;
+        if (socket < 0) socket = s;
+        for (uint32_t i = 0; i < loaded && !found; ++i) {
+            ReadValue = ReadRegister(6);
+            found = ReadValue != bufferByte(i);
+            offset = i;
+        }
+        WriteRegister(4, 0x11);
+    }
+    if (!found) {
+        offset = 0;
+        if (socket >= 0 && readFrom(static_cast<uint32_t>(socket))) ReadValue = ReadRegister(6);
+        WriteRegister(4, 0x11);
+    }
+    ChipAddress = L + offset;
+    ExpectedValue = bufferByte(offset);
+    PlaceBufferIndex(first + uint64_t{offset} * AddressStep);
+}
+
 // The program loop of every NAND row: for each buffer page L of the range,
 // place(s, L) gives socket s's chip address for the page (-1: the socket
 // takes no part in it); the taking sockets load the page together and
@@ -215,24 +261,29 @@ template <class Place> int ProgramPages(uint32_t page, Place&& place) {
         result = StepProgress(L);
         if (result != 1) break;
         uint32_t mask = 0xFF;
+        std::array<int64_t, kSockets> at;
+        at.fill(-1);
         for (uint32_t s = 0; s < Sockets(); ++s) {
-            const int64_t at = place(s, L);
-            if (at < 0) continue;
+            at[s] = place(s, L);
+            if (at[s] < 0) continue;
             WriteRegister(3, NotSocket(s));
             Command(0x80);
-            Address(static_cast<uint32_t>(at), false, Run.Wide);
+            Address(static_cast<uint32_t>(at[s]), false, Run.Wide);
             mask &= NotSocket(s);
         }
         WriteRegister(3, mask);
         if (mask == 0xFF) break;
         // A range that ends inside a page loads only its own bytes: the
         // rest of the page stays erased.
-        if (WriteBufferPage(InRangeFrom(l, page)) != 1) {
+        const uint64_t first = (uint64_t{CurrentBank} << 16) + BufferIndex;
+        const uint32_t loaded = InRangeFrom(l, page);
+        if (WriteBufferPage(loaded) != 1) {
             result = -1;
             break;
         }
         Command(0x10);
         if (WaitStatus() != 1) {
+            NameFailedPage(at, L, first, loaded);
             result = -1;
             break;
         }

@@ -281,7 +281,9 @@ int Read(bool word, int mode) {
 
 int Erase(bool word) {
     g_word = word;
-    if (word) BlankCheckAfterErase = 1;
+    // The part reports no erase error: the blank check after the erase
+    // decides, and names the first cell left.
+    BlankCheckAfterErase = 1;
     PowerOn(1);
     if (!word) {
         WriteRegister(5, 0);

@@ -180,6 +180,9 @@ int Program() {
 }
 
 int Erase() {
+    // The status tells only when the part is ready, not what it erased: the
+    // blank check after the erase decides.
+    BlankCheckAfterErase = 1;
     SerialPowerOn(kRow, 1);
     Bus::Instruction(kWriteEnable);
     Bus::Instruction(kChipErase);

@@ -164,6 +164,8 @@ int Program() {
 }
 
 int Erase() {
+    // The part is never polled: the blank check after the erase decides.
+    BlankCheckAfterErase = 1;
     SerialPowerOn(kRow, 1);
     SetPin(kPe, 1);
     SetPin(kCs, 0);

@@ -410,6 +410,7 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
         if (mode_ == Mode::ChipEraseSetup) {
             mode_ = Mode::Array;
             if ((d & 0xFF) != 0x30 || VppLow(env)) return;
+            ++wholeErases_;
             pollByte_ = 0;
             busyEnd_ = BusyUntil(env, cfg_.chipEraseUs);
             for (uint32_t b = 0; b < cfg_.blockStarts.size(); ++b) {
@@ -445,12 +446,14 @@ void CommandFlashChip::OnWrite(const PinEnvironment& env, uint32_t a, uint16_t d
             Erase(env, b, b, cfg_.blockEraseUs);
         } else if (cfg_.dieWords != 0) {
             // The die of the address.
+            ++wholeErases_;
             const uint32_t base = a / cfg_.dieWords * cfg_.dieWords;
             Erase(env, BlockOf(base), BlockOf(base + cfg_.dieWords - 1), cfg_.chipEraseUs);
         } else {
             // The whole array of the selected chip.
             const uint32_t span = static_cast<uint32_t>(cfg_.twoChips ? cells_.size() / 2 : cells_.size());
             chipErasing_ = true;
+            ++wholeErases_;
             Erase(env, BlockOf(ChipBase()), BlockOf(ChipBase() + span - 1), cfg_.chipEraseUs);
             chipErasing_ = false;
         }

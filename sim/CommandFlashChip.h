@@ -175,6 +175,8 @@ public:
     bool AnswersStatus() const;
     // The block erases the part started, in order (the block index).
     const std::vector<uint32_t>& Erases() const { return erases_; }
+    // The erases of the whole array (or of a die) the part started.
+    int WholeErases() const { return wholeErases_; }
     // The write cycles it saw (address, data).
     struct Write {
         uint32_t address;
@@ -290,7 +292,7 @@ private:
     bool neverReady_ = false;
     int wrongId_ = -1;
     std::map<uint32_t, int> programPulses_, erasePulsesOf_, pulsesGiven_;
-    int programPulseCount_ = 0, erasePulseCount_ = 0, eraseStarts_ = 0;
+    int programPulseCount_ = 0, erasePulseCount_ = 0, eraseStarts_ = 0, wholeErases_ = 0;
     uint32_t pulseAddress_ = 0;
     uint16_t pulseData_ = 0;
     uint64_t pulseStart_ = 0;

@@ -225,8 +225,14 @@ void NandChip::Command(const PinEnvironment& env, uint8_t c) {
         }
         auto& cells = BlockOf(block);
         const uint32_t at = (page % facts_.pagesPerBlock) * facts_.PageBytes();
-        for (uint32_t i = 0; i < facts_.PageBytes(); ++i)
+        const uint32_t base = page * facts_.PageBytes();
+        for (uint32_t i = 0; i < facts_.PageBytes(); ++i) {
+            if (!stuck_.empty() && stuck_.count(base + i) != 0) {
+                failed_ = failed_ || (cells[at + i] & load_[i]) != cells[at + i];
+                continue;
+            }
             cells[at + i] &= load_[i]; // bits only clear
+        }
         if (pointer_ != Area::Spare) pointer_ = Area::First;
         break;
     }

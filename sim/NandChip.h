@@ -91,10 +91,13 @@ class NandChip : public CatalogChip {
 
     // Faults: a factory bad-block mark (`markByte` of the first two pages'
     // spare areas set to `value`), a block that fails program or erase, a
-    // part that never becomes ready.
+    // byte that never programs, a part that never becomes ready.
     void MarkBad(uint32_t block, uint32_t markByte = 5, uint8_t value = 0x00);
     void FailProgram(uint32_t block) { failProgram_.insert(block); }
     void FailErase(uint32_t block) { failErase_.insert(block); }
+    // A byte of the array (as Byte counts) that never programs: a program
+    // asking a 0 bit of it leaves the byte and fails (status bit 0).
+    void StickByte(uint32_t address) { stuck_.insert(address); }
     void NeverReady(bool on) { neverReady_ = on; }
     uint32_t Erases(uint32_t block) const;
     uint32_t ProgramsOf(uint32_t page) const;
@@ -143,7 +146,7 @@ class NandChip : public CatalogChip {
     uint8_t chipPinOf_[kSocketPins + 1] = {};
     std::map<uint32_t, uint32_t> programs_;           // page: programs since its erase
     std::map<uint32_t, uint32_t> erases_;
-    std::set<uint32_t> failProgram_, failErase_;
+    std::set<uint32_t> failProgram_, failErase_, stuck_;
     bool neverReady_ = false;
 
     bool wasPowered_ = false;

@@ -70,6 +70,31 @@ INSTANTIATE_TEST_SUITE_P(
         return "Part" + n;
     });
 
+// Row 54 erases 64 blocks of 32768 words whatever the part: a 16-Mbit part
+// takes the upper 32 as its own again. A failed block is named once, at its
+// own address.
+TEST_F(EraseStatusRun, Row54NamesOnlyBlocksOfThePart) {
+    for (const auto& [part, cell] : {std::pair{"28F160S5", 0x78010u}, std::pair{"28F320S5", 0x178010u}}) {
+        SCOPED_TRACE(part);
+        sim::CommandFlashChip* chip = Start(part, 0);
+        chip->SetCell(cell, 0);
+        chip->FailBlock(chip->BlockOf(cell));
+        EXPECT_EQ(Run(OpErase), -1) << LogText();
+        char line[48];
+        std::snprintf(line, sizeof line, " Block %06Xh-%06Xh was not erased!", cell & ~0x7FFFu,
+                      cell | 0x7FFFu);
+        ExpectLinesInOrder({"Erase error!", line});
+        const std::vector<std::string> log = Log();
+        EXPECT_EQ(std::count_if(
+                      log.begin(), log.end(),
+                      [](const std::string& l) { return l.find("was not erased!") != std::string::npos; }),
+                  1)
+            << LogText();
+        ExpectNoViolations();
+        Unseat();
+    }
+}
+
 // Row 26's own error lines come with the block's: a part below its
 // programming voltage sets bits 5 and 3 on the erase.
 TEST_F(EraseStatusRun, RowErrorLinesComeWithTheBlocksLine) {

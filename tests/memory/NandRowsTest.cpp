@@ -561,6 +561,56 @@ TEST_P(InjectedFault, FailsWithoutHanging) {
 }
 INSTANTIATE_TEST_SUITE_P(Rows, InjectedFault, ::testing::ValuesIn(kFaultCases));
 
+// A page program that fails names the byte the part did not take (the first
+// of the page that differs from the buffer), with the part's datum there and
+// the buffer's, even when the page runs into the next buffer bank.
+struct FailedPageCase {
+    NandPart part;
+    uint32_t blocks; // of range
+    void (*fault)(sim::NandChip&);
+    uint32_t named; // buffer address of the byte named
+    std::vector<std::string> lines;
+};
+const FailedPageCase kFailedPageCases[] = {
+    // Block 1 fails as a whole: the page keeps FFh from its first byte.
+    {{"TOSHIBA", "TC58V32AFT"},
+     2,
+     [](sim::NandChip& c) { c.FailProgram(1); },
+     0x2000,
+     {"  Chip addr: 002000h  data: 00FFh", "Buffer addr: 002000h  data: 0018h"}},
+    // Logical block 7 sits in block 8, its page 12 (buffer 00FFC0h-0101CFh)
+    // from the next bank on: the byte left is in the bank before.
+    {{"SAMSUNG", "K9F3208W0A(528)"},
+     8,
+     [](sim::NandChip& c) { c.StickByte((8 * 16 + 12) * 528 + 0x20); },
+     0xFFE0,
+     {"  Chip addr: 00FFE0h  data: 00FFh", "Buffer addr: 00FFE0h  data: 0018h"}},
+    // Row 86 places the range at the top: the byte at page 1, column 5 of
+    // every block.
+    {{"SAMSUNG", "KM29W32000AT"},
+     2,
+     [](sim::NandChip& c) {
+         for (uint32_t b = 0; b < c.Nand().blocks; ++b)
+             c.StickByte((b * 16 + 1) * 528 + 5);
+     },
+     0x205,
+     {"  Chip addr: 000205h  data: 00FFh", "Buffer addr: 000205h  data: 0018h"}},
+};
+using FailedPage = NandCase<FailedPageCase>;
+TEST_P(FailedPage, NamesTheByteThePartDidNotTake) {
+    const FailedPageCase& c = GetParam();
+    Start(c.part, c.blocks);
+    FillRange(3);
+    SelectBank(c.named, 1);
+    BufferWindow[c.named & 0xFFFF] = 0x18;
+    SelectBank(0, 0);
+    c.fault(*chips[0]);
+    EXPECT_EQ(Run(OpProgram), -1) << LogText();
+    ExpectLinesInOrder(c.lines);
+    ExpectNoViolations();
+}
+INSTANTIATE_TEST_SUITE_P(Rows, FailedPage, ::testing::ValuesIn(kFailedPageCases));
+
 using UserBreak = NandCase<NandPart>;
 TEST_P(UserBreak, EscDuringProgramGives3) {
     const NandPart& p = GetParam();

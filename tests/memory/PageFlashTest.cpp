@@ -79,6 +79,21 @@ TEST_P(PageRun, ProgramVerifyReadCompareEraseBlank) {
     ExpectNoViolations();
 }
 
+// The part reports no erase error: a word that does not erase fails the
+// erase in the blank check after it, which names the word and its datum.
+TEST_P(PageRun, EraseOverAWordThatDoesNotErase) {
+    if ((SupportedOperationMask & 0x20) == 0) GTEST_SKIP() << "no Erase";
+    const uint32_t a = DeviceSize - 0x11;
+    chip->SetCell(a, 0x12);
+    chip->StickWord(a);
+    EXPECT_EQ(Run(OpErase), -1) << LogText();
+    char line[48];
+    std::snprintf(line, sizeof line, " Chip addr: %06Xh  data: 0012h", a);
+    ExpectLinesInOrder({"Erase error!", line});
+    EXPECT_EQ(chip->Cell(0), Wide() ? 0xFFFF : 0xFF);
+    ExpectNoViolations();
+}
+
 // A datum that never programs: three attempts of its page, then -1; a gang
 // socket whose part never matches fails the page; ESC ends with 3.
 TEST_P(PageRun, FaultsEndTheRun) {

@@ -593,6 +593,22 @@ TEST_F(Serial, Row95IdentifiersAndProgramEnable) {
     ExpectNoViolations();
 }
 
+// Rows 13 and 95 learn nothing of the erase from the part (row 13 polls the
+// busy bit only, row 95 waits): the blank check after it fails the erase
+// over a bit stuck at 0, naming the first byte left.
+TEST_F(Serial, EraseOverAStuckBitNamesTheByte) {
+    for (const auto& [maker, name] : {std::pair{"MICROCHIP", "25LC1024"}, std::pair{"SST", "SST25VF512"}}) {
+        SCOPED_TRACE(name);
+        Seat(maker, name);
+        FillChip(7);
+        chip->StickBit(0xFFFF, 0, 0);
+        EXPECT_EQ(Run(OpErase), -1) << LogText();
+        ExpectLinesInOrder({"Erase error!", " Chip addr: 00FFFFh  data: 00FEh"});
+        EXPECT_EQ(chip->Byte(0x1234), 0xFF);
+        ExpectNoViolations();
+    }
+}
+
 // Row 95 programs consecutive buffer bytes whatever the split mode: a split
 // mode is refused before the part is selected, which stays blank, and the
 // buffer stays as it was.

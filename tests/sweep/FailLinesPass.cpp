@@ -12,6 +12,7 @@
 #include "sim/CommandFlashChip.h"
 #include "sim/FlashParts.h"
 #include "sim/JedecFlashChip.h"
+#include "sim/NandChip.h"
 #include "sim/StatusPageFlashChip.h"
 #include "tests/sweep/Sweep.h"
 
@@ -24,7 +25,7 @@ constexpr const char* kFailLines = "fail lines of a stuck cell";
 // The rows whose Program polls the part (DQ7, DQ6, a status register or the
 // datum read back).
 const std::set<uint32_t> kPollingRows = {6,  7,  20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 36, 37, 38, 39, 42,
-                                         46, 54, 56, 58, 72, 73, 74, 78, 79, 82, 87, 91, 93};
+                                         46, 54, 56, 58, 72, 73, 74, 77, 78, 79, 82, 83, 86, 87, 91, 93};
 
 // Sticks the cell at `a` in the seated part's own model; false for a model
 // without that fault.
@@ -34,6 +35,15 @@ bool StickCell(sim::CatalogChip* chip, uint32_t a) {
     if (auto* m = sim::SeatedModel<sim::JedecFlashChip>(chip)) return m->StickCell(a), true;
     if (auto* m = sim::SeatedModel<sim::CommandFlashChip>(chip)) return m->StickCell(a), true;
     if (auto* m = sim::SeatedModel<sim::StatusPageFlashChip>(chip)) return m->StickByte(a), true;
+    // NAND: the map rows place the range's first page in a block of their
+    // choosing, so the byte sticks at its place in every block.
+    if (auto* m = sim::SeatedModel<sim::NandChip>(chip)) {
+        const sim::NandFacts& f = m->Nand();
+        for (uint32_t b = 0; b < f.blocks; ++b)
+            m->StickByte((b * f.pagesPerBlock + a / f.pageData % f.pagesPerBlock) * f.PageBytes() +
+                         a % f.pageData);
+        return true;
+    }
     return false;
 }
 

@@ -4,14 +4,16 @@
 // pulse-erased parts erase the whole array whatever the block): the part is
 // programmed, one block fails (not the first where there are two or more,
 // varied by device), and Erase must end "Erase error!" naming that block: a
-// " ...h-...h was not erased!" line whose range holds the block, or the fail
-// address of the blank check after the erase inside it; a chip erase names
-// no block (" Chip was not erased!", or a part of one block). Every block
+// " ...h-...h was not erased!" line of the block, or a fail-address line
+// inside it with the datum the part holds there; a part erased as a whole
+// names no block (" Chip was not erased!", or a range holding it). Every block
 // before the failed one must be erased, and every block after it too on the
 // rows that go on after a failed block.
 #include <cstdio>
 
 #include "sim/CommandFlashChip.h"
+#include "sim/PageFlashChip.h"
+#include "sim/SerialChips.h"
 #include "tests/sweep/Sweep.h"
 
 namespace {
@@ -20,6 +22,7 @@ using namespace sweep;
 
 constexpr const char* kFailedBlock = "erase of a block the part fails";
 constexpr const char* kFailedErase = "erase the part cannot finish (a stuck cell)";
+constexpr const char* kCellLeft = "erase over a cell that does not erase";
 
 // Rows that end an erase at the first block that failed, as they end on
 // their other status errors (row 79's part never reads ready on a failed
@@ -33,25 +36,44 @@ sim::CommandFlashChip* FailingModel(sim::CatalogChip* chip) {
     return m != nullptr && m->Config().scheme != sim::CommandScheme::Pulse ? m : nullptr;
 }
 
-// Whether the log from `from` on names chip addresses first..last: a "was
-// not erased!" line whose range holds them, a fail-address line inside them,
-// or (`chip`) the line of a chip erase.
-bool Named(const RecordingUi& ui, size_t from, uint32_t first, uint32_t last, bool& chip) {
-    for (size_t i = from; i < ui.Log.size(); ++i) {
+// Whether the log from `from` on names the block first..last of the part,
+// and only it: each "was not erased!" line names that block (`whole`, the
+// part erased as a whole or by dies: a range holding it, or the line of a
+// chip erase, which sets `chip`), and each fail-address line a cell inside
+// it with the datum the part holds there. `why` tells what a line named
+// instead.
+bool Named(const RecordingUi& ui, size_t from, const sim::CommandFlashChip& part, uint32_t first,
+           uint32_t last, bool whole, bool& chip, std::string& why) {
+    const uint32_t mask = part.Config().width == 16 ? 0xFFFF : 0xFF;
+    bool named = false;
+    char m[128];
+    for (size_t i = from; i < ui.Log.size() && why.empty(); ++i) {
         const std::string& l = ui.Log[i];
-        if (l.find("hip was not erased!") != std::string::npos) chip = true;
+        if (l.find("hip was not erased!") != std::string::npos) {
+            chip = true;
+            if (!whole) why = "the part erased each block, a line names the chip";
+        }
         unsigned long a = 0, b = 0;
         const size_t dash = l.find("h-");
         if (dash != std::string::npos && l.find("was not erased!") != std::string::npos && dash >= 6 &&
-            std::sscanf(l.c_str() + dash - 6, "%lXh-%lXh", &a, &b) == 2 && a <= first && b >= last)
-            return true;
+            std::sscanf(l.c_str() + dash - 6, "%lXh-%lXh", &a, &b) == 2) {
+            named = whole ? a <= first && b >= last : a == first && b == last;
+            std::snprintf(m, sizeof m, "a line names %06lXh-%06lXh", a, b);
+            if (!named) why = m;
+        }
         const size_t at = l.find("Chip addr: ");
-        if (at != std::string::npos) {
-            const unsigned long x = std::strtoul(l.c_str() + at + 11, nullptr, 16);
-            if (x >= first && x <= last) return true;
+        unsigned long x = 0;
+        unsigned datum = 0;
+        if (at != std::string::npos &&
+            std::sscanf(l.c_str() + at, "Chip addr: %lXh  data: %X", &x, &datum) == 2) {
+            const uint32_t held = part.Cell(static_cast<uint32_t>(x)) & mask;
+            named = x >= first && x <= last && datum == held;
+            std::snprintf(m, sizeof m, "the line at %06lXh shows %04Xh, the part holds %04Xh", x, datum,
+                          held);
+            if (!named) why = m;
         }
     }
-    return chip;
+    return why.empty() && (named || chip);
 }
 
 TEST_P(EveryDevice, EraseOfAFailedBlock) {
@@ -108,15 +130,17 @@ TEST_P(EveryDevice, EraseOfAFailedBlock) {
     flash->FailBlock(bad);
 
     const size_t at = ui.Log.size();
+    const int wholeBefore = flash->WholeErases();
     const int r = p.failed ? ResultFailed : RunOperation(MainEngine, OpErase);
     bool chip = false;
+    std::string why;
     if (p.failed) {
     } else if (r != ResultFailed || !Logged(ui, at, "Erase error!")) {
         p.Fail(r == ResultOk ? "Erase ended ok" : "Erase ended without \"Erase error!\"");
     } else if (blocks.size() == 1 && cfg.blockStarts.size() == 1) {
         chip = true; // the part is one block: its erase is the chip's
-    } else if (!Named(ui, at, badFirst, badLast, chip)) {
-        p.Fail("Erase error! names no line holding the failed block");
+    } else if (!Named(ui, at, *flash, badFirst, badLast, flash->WholeErases() != wholeBefore, chip, why)) {
+        p.Fail("Erase error! names no line holding the failed block" + (why.empty() ? "" : " (" + why + ")"));
     }
     // The other blocks: erased before the failed one, and after it where the
     // row goes on.
@@ -167,6 +191,64 @@ TEST_P(EveryDevice, EraseThePartCannotFinish) {
         p.line += " Erase error!";
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) p.Fail("violation: " + v);
     Report(p, kFailedErase, GetParam(), p.failed, ui, from);
+}
+
+// The parts that report no erase error, with a cell at `a` that does not
+// erase: a page-write flash word programmed to 0, a serial memory's bit 0
+// stuck at 0. The datum the cell reads after the erase; -1 for a part of
+// another model.
+long LeaveCell(sim::CatalogChip* chip, uint32_t a) {
+    if (auto* m = sim::SeatedModel<sim::PageFlashChip>(chip)) {
+        m->SetCell(a, 0);
+        m->StickWord(a);
+        return 0;
+    }
+    sim::SerialChipBase* serial = sim::SeatedModel<sim::SpiEepromChip>(chip);
+    if (serial == nullptr) serial = sim::SeatedModel<sim::ByteFlashChip>(chip);
+    if (serial == nullptr) return -1;
+    serial->StickBit(a, 0, 0);
+    return 0xFE;
+}
+
+// Erase over a cell that does not erase, on the parts that report no erase
+// error: it must end "Erase error!" with the fail-address line of that cell
+// and the datum it holds.
+TEST_P(EveryDevice, EraseOverACellThatDoesNotErase) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld) GTEST_SKIP() << "no erase";
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kCellLeft, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    if (!(SupportedOperationMask & OpMaskErase)) GTEST_SKIP() << p.line << " no Erase";
+    const uint32_t a = DeviceStart + (DeviceEnd - DeviceStart) / 2;
+    const long datum = LeaveCell(SeatedSimChip(), a);
+    if (datum < 0) GTEST_SKIP() << p.line << " not a part without an erase error";
+    sim::SimProgrammer* simp = ProgramSimulator();
+    ASSERT_NE(simp, nullptr);
+    char m[96];
+    std::snprintf(m, sizeof m, " cell %Xh keeps %02lXh;", a, datum);
+    p.line += m;
+    const size_t from = ui.Log.size();
+    const int r = RunOperation(MainEngine, OpErase);
+    unsigned long x = 0;
+    unsigned shown = 0;
+    bool named = false;
+    for (size_t i = from; i < ui.Log.size() && !named; ++i)
+        named = std::sscanf(ui.Log[i].c_str(), " Chip addr: %lXh  data: %X", &x, &shown) == 2;
+    if (r != ResultFailed || !Logged(ui, from, "Erase error!")) {
+        p.Fail(r == ResultOk ? "Erase ended ok" : "Erase ended without \"Erase error!\"");
+    } else if (!named) {
+        p.Fail("Erase error! names no cell");
+    } else if (x != a || shown != static_cast<unsigned long>(datum)) {
+        std::snprintf(m, sizeof m, "the line names %06lXh data %04Xh", x, shown);
+        p.Fail(m);
+    } else {
+        p.line += " Erase error! naming the cell";
+    }
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) p.Fail("violation: " + v);
+    Report(p, kCellLeft, GetParam(), p.failed, ui, from);
 }
 
 } // namespace
