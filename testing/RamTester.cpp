@@ -156,7 +156,8 @@ int MarchedAddressBits(const RamTypeEntry& e) {
 // a's last datum of an element when the next reads it, which shows when the
 // two data differ: the fold's, or those of one of the group backgrounds
 // that follow, each of which gives locations differing in its address bits
-// different data (the fold covers the top group, which it holds alone).
+// different data (there is one for every group but the top one: locations
+// differing only there the fold tells apart).
 // b above a takes a's datum before its own read in the same element, which
 // shows on a solid background: the last element reads 0 everywhere while
 // the locations below have written a datum other than 0.

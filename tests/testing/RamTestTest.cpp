@@ -556,38 +556,46 @@ Shape ShapeOf(const RamTypeEntry& e) {
 // setting, clearing or flipping another bit of the word, for each word
 // background the pair of bits that only it splits, both ways round.
 // Every run of a DRAM of 1M locations and more walks the whole part in the
-// per-location check first: those take the fold's complements, their last
-// group and the first row's last two columns, one line fault and one
-// stuck-open cell.
+// per-location check first: those take the pairs and kinds that their
+// backgrounds alone show (the solid one, their last group), the first row's
+// last two columns, one line fault and one stuck-open cell.
 std::vector<TableFault> FaultTable(const RamTypeEntry& e) {
     const Shape s = ShapeOf(e);
     const bool large = e.Size >= 1048576;
     const uint32_t top = 1u << ((s.groups - 1) * s.width);
-    std::vector<std::pair<std::string, std::pair<uint32_t, uint32_t>>> pairs = {
-        {"data complements on the fold", {0, s.mask}},
-        {"50 and 51", {50, 51}},
-        {"data alike on the fold", {0, s.width == 1 ? 3u : s.width == 4 ? 0x11u : 0x101u}},
-        {"the top group, told apart by the fold only", {0, top}},
+    const uint32_t alike = s.width == 1 ? 3u : s.width == 4 ? 0x11u : 0x101u; // fold 0
+    struct Pair {
+        std::string name;
+        uint32_t a, b;
+        // The kinds run on the DRAMs of 1M locations and more, a bit each:
+        // 1 a's write also writes b, 2 b's also a, 4 a sent to b, 8 b to a.
+        int onLarge = 0;
     };
-    for (int g = large ? s.groups - 2 : 0; g + 1 < s.groups; ++g) {
+    std::vector<Pair> pairs = {
+        {"data complements on the fold", 0, s.mask, 1},
+        {"50 and 51", 50, 51},
+        {"data alike on the fold", 0, alike},
+        {"the top group, told apart by the fold only", 0, top},
+    };
+    for (int g = 0; g + 1 < s.groups; ++g) {
         const uint32_t d = (1u << (g * s.width)) | top;
-        pairs.push_back({"told apart by group " + std::to_string(g) + " only", {5, 5 ^ d}});
+        pairs.push_back({"told apart by group " + std::to_string(g) + " only", 5, 5 ^ d, g + 2 == s.groups ? 14 : 0});
     }
+    // By 1 the lower's data on the fold and the groups follow the higher's
+    // one element behind: only the solid element shows its write.
+    if (s.width == 1) pairs.push_back({"shown by the solid background only", 2, top + 1, 1});
     // The last two columns of a DRAM's first row; the last two locations of
     // the part (a DRAM's last row and column).
-    if (e.Mode != 2) pairs.push_back({"the last two columns of row 0", {(1u << s.bits) - 2, (1u << s.bits) - 1}});
-    if (!large) pairs.push_back({"the last two locations", {e.Size - 2, e.Size - 1}});
-    if (large) pairs.erase(pairs.begin() + 1, pairs.begin() + 4);
+    if (e.Mode != 2) pairs.push_back({"the last two columns of row 0", (1u << s.bits) - 2, (1u << s.bits) - 1, 3});
+    pairs.push_back({"the last two locations", e.Size - 2, e.Size - 1});
     std::vector<TableFault> faults;
-    for (const auto& [name, ab] : pairs) {
-        const auto [a, b] = ab;
-        const std::string at = " (" + name + ")";
-        faults.push_back({"write of " + std::to_string(a) + " also writes " + std::to_string(b) + at,
-                          [a, b](sim::RamChip& r) { r.AlsoWrite(a, b); }});
-        faults.push_back({"write of " + std::to_string(b) + " also writes " + std::to_string(a) + at,
-                          [a, b](sim::RamChip& r) { r.AlsoWrite(b, a); }});
-        faults.push_back({std::to_string(a) + " sent to " + std::to_string(b) + at, [a, b](sim::RamChip& r) { r.SendTo(a, b); }});
-        faults.push_back({std::to_string(b) + " sent to " + std::to_string(a) + at, [a, b](sim::RamChip& r) { r.SendTo(b, a); }});
+    for (const auto& [name, a, b, onLarge] : pairs) {
+        const int kinds = large ? onLarge : 15;
+        const std::string at = " (" + name + ")", sa = std::to_string(a), sb = std::to_string(b);
+        if (kinds & 1) faults.push_back({"write of " + sa + " also writes " + sb + at, [a, b](sim::RamChip& r) { r.AlsoWrite(a, b); }});
+        if (kinds & 2) faults.push_back({"write of " + sb + " also writes " + sa + at, [a, b](sim::RamChip& r) { r.AlsoWrite(b, a); }});
+        if (kinds & 4) faults.push_back({sa + " sent to " + sb + at, [a, b](sim::RamChip& r) { r.SendTo(a, b); }});
+        if (kinds & 8) faults.push_back({sb + " sent to " + sa + at, [a, b](sim::RamChip& r) { r.SendTo(b, a); }});
     }
     for (const int bit : {0, 3, s.bits - 1}) {
         for (const int level : {0, 1}) {
@@ -608,21 +616,24 @@ std::vector<TableFault> FaultTable(const RamTypeEntry& e) {
                               [i, j](sim::RamChip& r) { r.ShortDataLines(i, j); }});
         }
     }
+    // Within a word: at a location whose fold datum is 0, so no pair of its
+    // bits is split there but by the word backgrounds.
+    const auto within = [&faults](uint32_t at, int aggressor, Edge edge, Effect effect, int victim) {
+        const std::string what = "bit " + std::to_string(aggressor) + (edge == Edge::Rise ? " rising" : " falling") +
+                                 " at " + std::to_string(at) + " " +
+                                 (effect == Effect::Set ? "sets" : effect == Effect::Clear ? "clears" : "flips") +
+                                 " bit " + std::to_string(victim) + " of " + std::to_string(at);
+        faults.push_back({what, [=](sim::RamChip& r) { r.CoupleBits(at, aggressor, at, victim, edge, effect); }});
+    };
     for (int k = 1; k < s.width; k *= 2) {
         for (const auto& [aggressor, victim] : {std::pair{0, k}, std::pair{k, 0}}) {
             for (const Edge edge : {Edge::Rise, Edge::Fall}) {
-                for (const Effect effect : {Effect::Set, Effect::Clear, Effect::Flip}) {
-                    const std::string what = "bit " + std::to_string(aggressor) +
-                                             (edge == Edge::Rise ? " rising" : " falling") + " at 77 " +
-                                             (effect == Effect::Set     ? "sets"
-                                              : effect == Effect::Clear ? "clears"
-                                                                        : "flips") +
-                                             " bit " + std::to_string(victim) + " of 77";
-                    faults.push_back({what, [=](sim::RamChip& r) { r.CoupleBits(77, aggressor, 77, victim, edge, effect); }});
-                }
+                for (const Effect effect : {Effect::Set, Effect::Clear, Effect::Flip})
+                    within(alike, aggressor, edge, effect, victim);
             }
         }
     }
+    if (s.width > 1) within(77, 0, Edge::Rise, Effect::Set, 2);
     return faults;
 }
 
