@@ -555,19 +555,19 @@ Shape ShapeOf(const RamTypeEntry& e) {
 // every two shorted data lines and a bit of a word rising or falling and
 // setting, clearing or flipping another bit of the word, for each word
 // background the pair of bits that only it splits, both ways round.
-// Every run of a DRAM of 1M locations and more walks the whole part in the
+// Every run of a DRAM of 256K locations and more walks the whole part in the
 // per-location check first: those take the pairs and kinds that their
 // backgrounds alone show (the solid one, their last group), the first row's
 // last two columns, one line fault and one stuck-open cell.
 std::vector<TableFault> FaultTable(const RamTypeEntry& e) {
     const Shape s = ShapeOf(e);
-    const bool large = e.Size >= 1048576;
+    const bool large = e.Mode != 2 && e.Size >= 262144;
     const uint32_t top = 1u << ((s.groups - 1) * s.width);
     const uint32_t alike = s.width == 1 ? 3u : s.width == 4 ? 0x11u : 0x101u; // fold 0
     struct Pair {
         std::string name;
         uint32_t a, b;
-        // The kinds run on the DRAMs of 1M locations and more, a bit each:
+        // The kinds run on the DRAMs of 256K locations and more, a bit each:
         // 1 a's write also writes b, 2 b's also a, 4 a sent to b, 8 b to a.
         int onLarge = 0;
     };
