@@ -37,7 +37,35 @@ uint32_t RamChip::Decode(uint32_t location) const {
     for (const Short& s : shorts_) {
         if ((location & s.a) == 0 || (location & s.b) == 0) location &= ~(s.a | s.b);
     }
+    for (const Sent& s : sent_) {
+        if (s.location == location) return s.cell;
+    }
     return location;
+}
+
+uint8_t RamChip::OnDataLines(uint8_t value) const {
+    for (const uint8_t lines : dataShorts_) {
+        if ((value & lines) != lines) value = static_cast<uint8_t>(value & ~lines);
+    }
+    return value;
+}
+
+void RamChip::AlsoWrite(uint32_t location, uint32_t other) {
+    location %= part_.words;
+    echoes_.push_back({part_.words - 1, location, location ^ (other % part_.words)});
+}
+
+void RamChip::AlsoWriteAcross(int bit, int level) {
+    echoes_.push_back({1u << bit, level ? 1u << bit : 0u, 1u << bit});
+}
+
+// The datum a write leaves in a cell it reaches.
+void RamChip::Store(uint32_t cell, uint8_t value) {
+    if (deadRows_.count(cell / part_.rowWords) != 0 || openLocations_.count(cell) != 0 ||
+        stuckOpen_.count(cell) != 0)
+        return;
+    cells_[cell] = value;
+    if (!lost_.empty()) lost_[cell] = false;
 }
 
 uint32_t RamChip::Cycle(uint32_t location, uint64_t nowUs) {
@@ -76,9 +104,15 @@ void RamChip::Write(uint32_t location, uint8_t value, uint64_t nowUs) {
         ++cellsWritten_;
     }
     if (!lost_.empty()) lost_[location] = false;
-    if (deadRows_.count(location / part_.rowWords) != 0 || openLocations_.count(location) != 0) return;
+    value = OnDataLines(static_cast<uint8_t>(value & ((1u << part_.width) - 1)));
+    for (const Echo& e : echoes_) {
+        if ((location & e.mask) == e.match) Store(location ^ e.flip, value);
+    }
+    if (deadRows_.count(location / part_.rowWords) != 0 || openLocations_.count(location) != 0 ||
+        stuckOpen_.count(location) != 0)
+        return;
     const uint8_t before = cells_[location];
-    cells_[location] = static_cast<uint8_t>(value & ((1u << part_.width) - 1));
+    cells_[location] = value;
     for (const Coupling& c : couplings_) {
         const uint8_t from = before & c.aggressorMask, to = cells_[location] & c.aggressorMask;
         if (c.aggressor != location || from == to || (to != 0) != (c.edge == Edge::Rise)) continue;
@@ -96,12 +130,13 @@ uint8_t RamChip::Read(uint32_t location, uint64_t nowUs) {
     location = Cycle(location, nowUs);
     if (!lost_.empty() && lost_[location]) ++lostReads_;
     if (openLocations_.count(location) != 0) return static_cast<uint8_t>((1u << part_.width) - 1);
-    if (deadRows_.count(location / part_.rowWords) != 0) return 0;
+    if (stuckOpen_.count(location) != 0) return lastRead_;
+    if (deadRows_.count(location / part_.rowWords) != 0) return lastRead_ = 0;
     uint8_t v = cells_[location];
     for (const Stuck& s : stuck_) {
         if (s.location == location) v = static_cast<uint8_t>((v & ~s.mask) | (s.level ? s.mask : 0));
     }
-    return v;
+    return lastRead_ = OnDataLines(v);
 }
 
 void RamChip::StickBit(uint32_t location, int bit, int level) {

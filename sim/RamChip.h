@@ -10,7 +10,12 @@
 // clear), two address lines shorted (the low driver wins: both read as the
 // AND of the two), an open location (its decoder selects no cell: writes are
 // lost and the data lines float, read high), a weak cell (a DRAM cell that
-// keeps its datum for less than the refresh period).
+// keeps its datum for less than the refresh period), a decoder that selects
+// a second cell on a write (one location, or every location with an address
+// bit at one level, also writing its partner), a decoder that sends one
+// location to another's cell, a stuck-open cell (its write is lost and a
+// read gives the data outputs' last value, the datum read before it), and
+// two data lines shorted (the low driver wins: both bits take their AND).
 // A dynamic RAM keeps a row's data only for its refresh period after the
 // row's last cycle: every read or write cycle refreshes the row it reaches,
 // and a row left longer reads 0 from then on.
@@ -66,6 +71,17 @@ public:
     void WeakCell(uint32_t location, uint32_t holdUs) { weakCells_.push_back({location % part_.words, holdUs}); }
     // Reads of a cell whose datum a lapsed refresh cleared.
     uint32_t LostReads() const { return lostReads_; }
+    // A write of `location` also writes `other`.
+    void AlsoWrite(uint32_t location, uint32_t other);
+    // Every write of a location whose address bit `bit` is `level` also
+    // writes its partner, the location with that bit the other way.
+    void AlsoWriteAcross(int bit, int level);
+    // The decoder sends `location` to the cell of `other`: its own cell is
+    // never reached.
+    void SendTo(uint32_t location, uint32_t other) { sent_.push_back({location % part_.words, other % part_.words}); }
+    void StuckOpen(uint32_t location) { stuckOpen_.insert(location % part_.words); }
+    // Data lines `a` and `b` shorted: each carries the AND of the two.
+    void ShortDataLines(int a, int b) { dataShorts_.push_back(static_cast<uint8_t>((1u << a) | (1u << b))); }
 
 private:
     int SocketOf(int chipPin) const;
@@ -73,6 +89,9 @@ private:
     uint32_t Decode(uint32_t location) const;
     // The cell a location reaches; a DRAM cycle on its row (refresh).
     uint32_t Cycle(uint32_t location, uint64_t nowUs);
+    // What shorted data lines make of a datum.
+    uint8_t OnDataLines(uint8_t value) const;
+    void Store(uint32_t cell, uint8_t value);
 
     RamPartFacts part_;
     std::vector<uint8_t> cells_;
@@ -116,6 +135,18 @@ private:
     std::vector<uint64_t> rowCycled_;
     std::vector<bool> lost_; // per cell: cleared by a lapsed refresh, not written since
     uint32_t lostReads_ = 0;
+    // A write of a cell c with (c & mask) == match also writes c ^ flip.
+    struct Echo {
+        uint32_t mask, match, flip;
+    };
+    std::vector<Echo> echoes_;
+    struct Sent {
+        uint32_t location, cell;
+    };
+    std::vector<Sent> sent_;
+    std::set<uint32_t> stuckOpen_;
+    std::vector<uint8_t> dataShorts_; // the two lines' bits of each short
+    uint8_t lastRead_ = 0;            // the data outputs' last value
 };
 
 } // namespace sim

@@ -1,6 +1,6 @@
 #include "testing/RamTester.h"
 
-#include <iterator>
+#include <vector>
 
 #include "engine/Bringup.h"
 #include "engine/Insertion.h"
@@ -76,16 +76,17 @@ int ShowRamProgress(uint32_t a, uint32_t size) {
     return PollTestBreak();
 }
 
-// The datum a march writes at location `a`: its address folded to the
-// part's width, so locations differing in any one address bit differ.
+int Width(uint32_t mode) { return mode == 0 ? 1 : mode == 1 ? 4 : 8; }
+uint8_t WidthMask(uint32_t mode) { return mode == 0 ? 1 : mode == 1 ? 0x0F : 0xFF; }
+
+// The fold background at location `a`: its address folded to the part's
+// width, so locations differing in any one address bit differ.
 uint8_t MarchPattern(uint32_t a, uint32_t mode) {
-    const int width = mode == 0 ? 1 : mode == 1 ? 4 : 8;
+    const int width = Width(mode);
     uint32_t v = 0;
     for (; a != 0; a >>= width) v ^= a;
-    return static_cast<uint8_t>(v & ((1u << width) - 1));
+    return static_cast<uint8_t>(v & WidthMask(mode));
 }
-
-uint8_t WidthMask(uint32_t mode) { return mode == 0 ? 1 : mode == 1 ? 0x0F : 0xFF; }
 
 // One write cycle of `v` at the counter's location (by 1 the register takes
 // the complement of the datum).
@@ -106,38 +107,115 @@ void NextLocation() { WriteRegister(6, 0); }
 // Test cycles restarted: the counter and a DRAM's row back at 0.
 void RestartCounter() { WriteRegister(4, 3); }
 
-// One element of the march, applied at each location in turn as the counter
-// counts up: a read of the location's pattern or of its complement (or
-// none), then its writes. The counter cannot go back, so a location is
-// always read just before it is written.
-struct MarchElement {
-    enum Read : int8_t { None = -1, Pattern = 0, Complement = 1 } read;
-    uint8_t writeCount;
-    uint8_t writes[3]; // 0 the pattern, 1 its complement
+// The datum of a march step at a location: its background there with the
+// bits of `flip` inverted. Backgrounds: the fold; solid (0 everywhere, so
+// `flip` is the datum); a group, the part's width of address bits from bit
+// `group` x width on.
+struct Datum {
+    enum Background : uint8_t { Fold, Solid, Group } background;
+    uint8_t group;
+    uint8_t flip;
 };
 
-// Each location starts with its pattern. In each of the two middle elements
-// every location is read and then written three times, so an aggressor makes
-// both transitions there, with the victims above it still holding what the
-// element before left (read next in this element) and the victims below
-// holding what this element wrote (read in the next). The first leaves the
-// victims the pattern, the second the complement, so each transition meets
-// each victim value; three writes give each transition an odd count in one
-// of the two elements, for couplings that flip their victim.
-constexpr MarchElement kMarch[] = {
-    {MarchElement::None, 1, {0, 0, 0}},
-    {MarchElement::Pattern, 3, {1, 0, 1}},
-    {MarchElement::Complement, 3, {0, 1, 0}},
-    {MarchElement::Pattern, 0, {0, 0, 0}},
+struct MarchStep {
+    bool read; // a read that must give the datum, else a write of it
+    Datum datum;
 };
 
-// The march's share of the progress: one pass over the part per element
-// after the one of the per-location check.
-constexpr uint32_t kMarchPasses = static_cast<uint32_t>(std::size(kMarch));
+// One element of the march: its steps at each location in turn as the
+// counter counts up. The counter cannot go back, so every element reads a
+// location before it writes it.
+using MarchElement = std::vector<MarchStep>;
+
+MarchStep Read(Datum d) { return {true, d}; }
+MarchStep Write(Datum d) { return {false, d}; }
+
+// Address bits a decoder fault can join: the whole address of a static RAM;
+// the column bits of a DRAM, marched a row at a time.
+int MarchedAddressBits(const RamTypeEntry& e) {
+    const uint32_t span = e.Mode == 2 ? e.Size : e.RowLength;
+    int bits = 0;
+    while ((1u << bits) < span) ++bits;
+    return bits;
+}
+
+// The march of a row type.
+//
+// First the fold background: each location starts with its pattern, and in
+// each of the two middle elements every location is read and then written
+// three times, so an aggressor makes both transitions there, with the
+// victims above it still holding what the element before left (read next in
+// this element) and the victims below holding what this element wrote (read
+// in the next). The first leaves the victims the pattern, the second the
+// complement, so each transition meets each victim value; three writes give
+// each transition an odd count in one of the two elements, for couplings
+// that flip their victim.
+//
+// A decoder fault joins two locations a and b: a write of a also writes b,
+// or a reaches b's cell. With the counter counting up only, b below a holds
+// a's last datum of an element when the next reads it, which shows when the
+// two data differ: the fold's, or those of one of the group backgrounds
+// that follow, each of which gives locations differing in its address bits
+// different data (there is one for every group but the top one: locations
+// differing only there the fold tells apart).
+// b above a takes a's datum before its own read in the same element, which
+// shows on a solid background: the last element reads 0 everywhere while
+// the locations below have written a datum other than 0.
+//
+// That last element also tests the bits of each word against one another:
+// for each word background w in turn (the bit pairs each one splits, then
+// all bits alike), a write of w, its complement and w again, each of the
+// last two read back at once, so every bit rises and falls with every other
+// bit written alike and written the other way.
+std::vector<MarchElement> BuildMarch(const RamTypeEntry& e) {
+    const int width = Width(e.Mode);
+    const uint8_t mask = WidthMask(e.Mode);
+    const Datum p{Datum::Fold, 0, 0}, np{Datum::Fold, 0, mask};
+    std::vector<MarchElement> march = {
+        {Write(p)},
+        {Read(p), Write(np), Write(p), Write(np)},
+        {Read(np), Write(p), Write(np), Write(p)},
+        {Read(p)},
+    };
+    const int groups = (MarchedAddressBits(e) + width - 1) / width;
+    for (int g = 0; g + 1 < groups; ++g) {
+        const Datum d{Datum::Group, static_cast<uint8_t>(g), 0};
+        march.back().push_back(Write(d));
+        march.push_back({Read(d)});
+    }
+    const auto solid = [](uint8_t v) { return Datum{Datum::Solid, 0, v}; };
+    march.back().push_back(Write(solid(0)));
+    MarchElement last = {Read(solid(0))};
+    if (width == 1) {
+        last.push_back(Write(solid(1)));
+    } else {
+        static constexpr uint8_t kWords[] = {0x55, 0x33, 0x0F, 0xFF};
+        for (const uint8_t w : kWords) {
+            const uint8_t v = w & mask;
+            if (v == mask && w != 0xFF) continue; // all bits alike: last
+            for (const MarchStep& s : {Write(solid(v)), Write(solid(v ^ mask)), Read(solid(v ^ mask)),
+                                       Write(solid(v)), Read(solid(v))})
+                last.push_back(s);
+        }
+    }
+    march.push_back(last);
+    return march;
+}
+
+uint8_t DatumAt(const Datum& d, uint32_t a, uint8_t fold, const RamTypeEntry& e) {
+    const uint8_t mask = WidthMask(e.Mode);
+    const uint32_t base = d.background == Datum::Fold    ? fold
+                          : d.background == Datum::Group ? a >> (d.group * Width(e.Mode))
+                                                         : 0;
+    return static_cast<uint8_t>((base ^ d.flip) & mask);
+}
 
 class MarchProgress {
 public:
-    explicit MarchProgress(const RamTypeEntry& e) : size_(e.Size), total_(e.Size * (kMarchPasses + 1)) {}
+    // The march's share of the progress: one pass over the part per element
+    // after the one of the per-location check.
+    MarchProgress(const RamTypeEntry& e, size_t elements)
+        : size_(e.Size), total_(e.Size * static_cast<uint32_t>(elements + 1)) {}
     // One more cell; the result of the progress step every 256 cells.
     int Tick() {
         const uint32_t done = size_ + count_++;
@@ -153,14 +231,18 @@ private:
 // (left `count` locations on): -1 at the first location that reads wrong,
 // with RamTestAddress on it.
 int MarchOver(const MarchElement& m, const RamTypeEntry& e, uint32_t base, uint32_t count, MarchProgress& progress) {
-    const uint8_t mask = WidthMask(e.Mode);
     for (uint32_t i = 0; i < count; ++i) {
         if (const int r = progress.Tick(); r != 1) return r;
         RamTestAddress = base + i;
-        const uint8_t p = MarchPattern(RamTestAddress, e.Mode);
-        if (m.read != MarchElement::None && ReadCell(e.Mode) != (m.read == MarchElement::Complement ? p ^ mask : p))
-            return -1;
-        for (uint8_t w = 0; w < m.writeCount; ++w) WriteCell(e.Mode, m.writes[w] ? p ^ mask : p);
+        const uint8_t fold = MarchPattern(RamTestAddress, e.Mode);
+        for (const MarchStep& s : m) {
+            const uint8_t v = DatumAt(s.datum, RamTestAddress, fold, e);
+            if (!s.read) {
+                WriteCell(e.Mode, v);
+            } else if (ReadCell(e.Mode) != v) {
+                return -1;
+            }
+        }
         NextLocation();
     }
     return 1;
@@ -169,8 +251,8 @@ int MarchOver(const MarchElement& m, const RamTypeEntry& e, uint32_t base, uint3
 // Static RAM: each element over the whole part. A location that answers for
 // another (a decoder fault), or one that a write of another disturbs, above
 // or below it, fails here, where the per-location check cannot see it.
-int MarchStatic(const RamTypeEntry& e, MarchProgress& progress) {
-    for (const MarchElement& m : kMarch) {
+int MarchStatic(const RamTypeEntry& e, const std::vector<MarchElement>& march, MarchProgress& progress) {
+    for (const MarchElement& m : march) {
         RestartCounter();
         if (const int r = MarchOver(m, e, 0, e.Size, progress); r != 1) return r;
     }
@@ -186,15 +268,16 @@ int MarchStatic(const RamTypeEntry& e, MarchProgress& progress) {
 // neighbours, are never within one refresh period of each other, and every
 // row is cycled all the time it is tested: address faults between rows,
 // disturbances between rows and a cell's retention are not tested here.
-int MarchDynamic(const RamTypeEntry& e, MarchProgress& progress) {
+int MarchDynamic(const RamTypeEntry& e, const std::vector<MarchElement>& march, MarchProgress& progress) {
     const uint32_t columns = e.RowLength;
     const uint32_t rows = e.Size / columns;
-    for (uint32_t first = 0; first < kMarchPasses; ++first) {
+    const auto passes = static_cast<uint32_t>(march.size());
+    for (uint32_t first = 0; first < passes; ++first) {
         RestartCounter();
         for (uint32_t i = 0; i < first * columns; ++i) NextLocation();
         WriteRegister(7, 0);
-        for (uint32_t row = first; row < rows; row += kMarchPasses) {
-            for (const MarchElement& m : kMarch) {
+        for (uint32_t row = first; row < rows; row += passes) {
+            for (const MarchElement& m : march) {
                 if (const int r = MarchOver(m, e, row * columns, columns, progress); r != 1) return r;
             }
             WriteRegister(7, 0);
@@ -246,7 +329,8 @@ int RunRamTest(int row) {
     if (e.Mode == 0) {
         for (int i = 0; i < 100; ++i) WriteRegister(3, 1);
     }
-    MarchProgress progress(e);
+    const std::vector<MarchElement> march = BuildMarch(e);
+    MarchProgress progress(e, march.size());
     int result = 1;
     for (RamTestAddress = 0; RamTestAddress < e.Size; ++RamTestAddress) {
         const uint32_t a = RamTestAddress;
@@ -261,7 +345,7 @@ int RunRamTest(int row) {
         WriteRegister(6, 0);
         if (e.Mode != 2 && e.RowLength != 0 && a % e.RowLength == e.RowLength - 1) WriteRegister(7, 0);
     }
-    if (result == 1) result = e.Mode == 2 ? MarchStatic(e, progress) : MarchDynamic(e, progress);
+    if (result == 1) result = e.Mode == 2 ? MarchStatic(e, march, progress) : MarchDynamic(e, march, progress);
     if (result == 1) {
         ShowPercentDone(progress.Total() - 1, progress.Total());
     } else if (result != 3) {

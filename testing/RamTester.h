@@ -2,7 +2,8 @@
 // complementary patterns and read back through the RAM-test logic image of
 // its type, then a march of address patterns (over the whole of a static
 // RAM, row by row within the refresh period of a dynamic one) for address
-// decoder and coupling faults.
+// decoder and coupling faults, then data backgrounds for faults between
+// locations that one background hides and for faults within a word.
 #pragma once
 #include <cstdint>
 

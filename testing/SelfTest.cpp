@@ -75,6 +75,17 @@ void TestPinSwitches(SelfTestResults results, int kind) {
         results[p] = PinsRead(p, kind == 3 ? 0 : 1);
         SwitchElement(kind, p, 0);
     }
+    if (kind != 0) return;
+    // Each driver must also pull its pin low, over the pull-up that holds
+    // the floating pins high: a driver that cannot reach one level fails.
+    SetVccRange(1, 50);
+    SetAllDacVoltages(0, 0, 0, 0);
+    for (int p = 1; p <= 48; ++p) {
+        SetPin(p, 0);
+        DelayShortUsSlot(100);
+        if (PinsRead(p, 0) != 1) results[p] = -1;
+        SetPin(p, 2);
+    }
 }
 
 void TestPullUpDown(SelfTestResults results) {

@@ -5,6 +5,7 @@
 #include <QListWidget>
 #include <algorithm>
 #include <bit>
+#include <functional>
 
 #include "FormFixture.h"
 #include "TesterFixture.h"
@@ -517,3 +518,138 @@ TEST_F(RamTest, DramRowsLoseTheirDataPastTheRefreshPeriod) {
     PowerDownRamTest(0);
     ResetProgrammerOutputs();
 }
+
+namespace {
+
+// A fault of the RAM test's fault table, placed in a part of one type.
+struct TableFault {
+    std::string what;
+    std::function<void(sim::RamChip&)> inject;
+};
+
+// The data bits and address bits of a row type's march: its width, and the
+// address bits a decoder fault may join (a static RAM's whole address, a
+// DRAM's columns within row 0).
+struct Shape {
+    int width;
+    int bits;
+    uint8_t mask;
+    // The march's backgrounds over the address: the fold, and a group for
+    // each `width` address bits but the top group's.
+    int groups;
+};
+
+Shape ShapeOf(const RamTypeEntry& e) {
+    const int width = e.Mode == 0 ? 1 : e.Mode == 1 ? 4 : 8;
+    const uint32_t span = e.Mode == 2 ? e.Size : e.RowLength;
+    const int bits = std::countr_zero(span);
+    return {width, bits, static_cast<uint8_t>((1u << width) - 1), (bits + width - 1) / width};
+}
+
+// Every fault of the table that the type's width allows: decoder faults that
+// write a second cell or send a location to another's cell, both ways, on
+// pairs whose data are complements or alike on the fold background and on
+// pairs that only one background tells apart (each group, and the top
+// group that only the fold holds); every write with an address bit at one
+// level also writing its partner; stuck-open cells; on parts by 4 and by 8
+// every two shorted data lines and a bit of a word rising or falling and
+// setting, clearing or flipping another bit of the word, for each word
+// background the pair of bits that only it splits, both ways round.
+// Every run of a DRAM of 256K locations and more walks the whole part in the
+// per-location check first: those take the pairs and kinds that their
+// backgrounds alone show (the solid one, their last group), the first row's
+// last two columns, one line fault and one stuck-open cell.
+std::vector<TableFault> FaultTable(const RamTypeEntry& e) {
+    const Shape s = ShapeOf(e);
+    const bool large = e.Mode != 2 && e.Size >= 262144;
+    const uint32_t top = 1u << ((s.groups - 1) * s.width);
+    const uint32_t alike = s.width == 1 ? 3u : s.width == 4 ? 0x11u : 0x101u; // fold 0
+    struct Pair {
+        std::string name;
+        uint32_t a, b;
+        // The kinds run on the DRAMs of 256K locations and more, a bit each:
+        // 1 a's write also writes b, 2 b's also a, 4 a sent to b, 8 b to a.
+        int onLarge = 0;
+    };
+    std::vector<Pair> pairs = {
+        {"data complements on the fold", 0, s.mask, 1},
+        {"50 and 51", 50, 51},
+        {"data alike on the fold", 0, alike},
+        {"the top group, told apart by the fold only", 0, top},
+    };
+    for (int g = 0; g + 1 < s.groups; ++g) {
+        const uint32_t d = (1u << (g * s.width)) | top;
+        pairs.push_back({"told apart by group " + std::to_string(g) + " only", 5, 5 ^ d, g + 2 == s.groups ? 14 : 0});
+    }
+    // By 1 the lower's data on the fold and the groups follow the higher's
+    // one element behind: only the solid element shows its write.
+    if (s.width == 1) pairs.push_back({"shown by the solid background only", 2, top + 1, 1});
+    // The last two columns of a DRAM's first row; the last two locations of
+    // the part (a DRAM's last row and column).
+    if (e.Mode != 2) pairs.push_back({"the last two columns of row 0", (1u << s.bits) - 2, (1u << s.bits) - 1, 3});
+    pairs.push_back({"the last two locations", e.Size - 2, e.Size - 1});
+    std::vector<TableFault> faults;
+    for (const auto& [name, a, b, onLarge] : pairs) {
+        const int kinds = large ? onLarge : 15;
+        const std::string at = " (" + name + ")", sa = std::to_string(a), sb = std::to_string(b);
+        if (kinds & 1) faults.push_back({"write of " + sa + " also writes " + sb + at, [a, b](sim::RamChip& r) { r.AlsoWrite(a, b); }});
+        if (kinds & 2) faults.push_back({"write of " + sb + " also writes " + sa + at, [a, b](sim::RamChip& r) { r.AlsoWrite(b, a); }});
+        if (kinds & 4) faults.push_back({sa + " sent to " + sb + at, [a, b](sim::RamChip& r) { r.SendTo(a, b); }});
+        if (kinds & 8) faults.push_back({sb + " sent to " + sa + at, [a, b](sim::RamChip& r) { r.SendTo(b, a); }});
+    }
+    for (const int bit : {0, 3, s.bits - 1}) {
+        for (const int level : {0, 1}) {
+            if (large && (bit != 0 || level != 0)) continue;
+            faults.push_back({"every write with A" + std::to_string(bit) + " = " + std::to_string(level) +
+                                  " also writes its partner",
+                              [bit, level](sim::RamChip& r) { r.AlsoWriteAcross(bit, level); }});
+        }
+    }
+    const uint32_t span = 1u << s.bits;
+    for (const uint32_t at : {0u, span / 2 + 3, span - 1}) {
+        if (large && at != span - 1) continue;
+        faults.push_back({"stuck-open " + std::to_string(at), [at](sim::RamChip& r) { r.StuckOpen(at); }});
+    }
+    for (int i = 0; i < s.width; ++i) {
+        for (int j = i + 1; j < s.width; ++j) {
+            faults.push_back({"data lines " + std::to_string(i) + " and " + std::to_string(j) + " shorted",
+                              [i, j](sim::RamChip& r) { r.ShortDataLines(i, j); }});
+        }
+    }
+    // Within a word: at a location whose fold datum is 0, so no pair of its
+    // bits is split there but by the word backgrounds.
+    const auto within = [&faults](uint32_t at, int aggressor, Edge edge, Effect effect, int victim) {
+        const std::string what = "bit " + std::to_string(aggressor) + (edge == Edge::Rise ? " rising" : " falling") +
+                                 " at " + std::to_string(at) + " " +
+                                 (effect == Effect::Set ? "sets" : effect == Effect::Clear ? "clears" : "flips") +
+                                 " bit " + std::to_string(victim) + " of " + std::to_string(at);
+        faults.push_back({what, [=](sim::RamChip& r) { r.CoupleBits(at, aggressor, at, victim, edge, effect); }});
+    };
+    for (int k = 1; k < s.width; k *= 2) {
+        for (const auto& [aggressor, victim] : {std::pair{0, k}, std::pair{k, 0}}) {
+            for (const Edge edge : {Edge::Rise, Edge::Fall}) {
+                for (const Effect effect : {Effect::Set, Effect::Clear, Effect::Flip})
+                    within(alike, aggressor, edge, effect, victim);
+            }
+        }
+    }
+    if (s.width > 1) within(77, 0, Edge::Rise, Effect::Set, 2);
+    return faults;
+}
+
+} // namespace
+
+class RamTestFaultTable : public RamTestRow {};
+
+// Every fault of the table in a part of every type ends "Defective Memory!":
+// each lies within what the march covers (a DRAM's faults within a row).
+TEST_P(RamTestFaultTable, EveryFaultTheWidthAllowsEndsDefective) {
+    const int row = GetParam();
+    for (const TableFault& f : FaultTable(RamTypeTable[row])) {
+        SCOPED_TRACE(std::string(kRowPart[row]) + ": " + f.what);
+        f.inject(*Reseat(row));
+        EXPECT_EQ(Test(row), "Defective Memory!");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRow, RamTestFaultTable, ::testing::Range(0, kRamTypeCount));

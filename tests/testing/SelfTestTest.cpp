@@ -3,6 +3,7 @@
 #include <map>
 
 #include "TesterFixture.h"
+#include "engine/LogModel.h"
 #include "testing/SelfTest.h"
 #include "testing/TestRun.h"
 
@@ -16,8 +17,9 @@ protected:
         HardwareKind = 0;
         TesterFixture::TearDown();
     }
-    // The lines of one run.
+    // The lines of one run (the log cleared first, so many runs never trim it).
     std::vector<std::string> Run() {
+        MainLog().Clear();
         const size_t from = ui.Log.size();
         tones.clear();
         RunHardwareSelfTest();
@@ -58,6 +60,7 @@ TEST_F(SelfTest, EachFaultFailsExactlyItsItems) {
         std::initializer_list<const char*> failing;
     } cases[] = {
         {"driver stuck low", [](sim::ProgrammerFaults& f) { f.stuckDriver = 7; }, {"Logic"}},
+        {"driver stuck high", [](sim::ProgrammerFaults& f) { f.stuckDriver = 7, f.stuckLevel = 1; }, {"Logic"}},
         {"pins shorted", [](sim::ProgrammerFaults& f) { f.shortA = 1, f.shortB = 2; }, {"Logic", "V12", "V34", "GND"}},
         {"dead pull-down", [](sim::ProgrammerFaults& f) { f.deadPullDown = 9; },
          {"Logic", "V12", "V34", "Pull Up/Down", "Vcc Relay"}},
@@ -136,6 +139,27 @@ TEST_F(SelfTest, AFaultOnPin48FailsItsItem) {
     ResetProgrammerOutputs();
     TestPinSwitches(results, 0);
     for (int p = 1; p <= 48; ++p) EXPECT_EQ(results[p], p == 48 ? -1 : 1) << p;
+    electrical->Faults() = {};
+}
+
+// A pin driver stuck at either level fails the Logic item, and only it, on
+// every pin: the item drives each pin high over the pull-down and low over
+// the pull-up, so a driver that cannot take its pin to one level is seen.
+TEST_F(SelfTest, ADriverStuckAtEitherLevelFailsLogicOnEveryPin) {
+    for (const int level : {0, 1}) {
+        for (int pin = 1; pin <= 48; ++pin) {
+            SCOPED_TRACE("pin " + std::to_string(pin) + " stuck at " + std::to_string(level));
+            electrical->Faults() = {};
+            electrical->Faults().stuckDriver = pin;
+            electrical->Faults().stuckLevel = level;
+            EXPECT_EQ(Run(), Expected({"Logic"}));
+            EXPECT_FALSE(LampLit());
+            SelfTestResults results = {};
+            ResetProgrammerOutputs();
+            TestPinSwitches(results, 0);
+            for (int p = 1; p <= 48; ++p) EXPECT_EQ(results[p], p == pin ? -1 : 1) << p;
+        }
+    }
     electrical->Faults() = {};
 }
 
