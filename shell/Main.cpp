@@ -31,6 +31,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -74,6 +75,8 @@ namespace {
 
 // How soon a close refused under a running test is tried again.
 constexpr int kCloseRetryMs = 20;
+// How long after the first show a window manager's frame is looked for.
+constexpr int kFrameWaitMs = 3000;
 
 // Commands of this window that read nothing shared and stay usable during a run.
 bool IsUngated(const TForm1* f, const QObject* o) {
@@ -709,6 +712,25 @@ void TForm1::FormShow() {
     LeftCache.store(x());
     TopCache.store(y());
     StatusPanels[2]->setText("");
+    // A window manager frames the window only once it is shown, and the
+    // frame may then reach past the screen: the fit is made again, frame
+    // included, whenever the frame differs from the one counted, for a
+    // while after the start. Without a frame (no manager) nothing changes.
+    if (QWindow* handle = windowHandle()) {
+        fitFrame_ = handle->frameMargins();
+        awaitingFrame_ = true;
+        handle->installEventFilter(this);
+        QTimer::singleShot(kFrameWaitMs, this, [this] { awaitingFrame_ = false; });
+    }
+}
+
+void TForm1::FitFramedStart() {
+    const QWindow* handle = windowHandle();
+    if (!awaitingFrame_ || handle == nullptr || handle->frameMargins() == fitFrame_) return;
+    fitFrame_ = handle->frameMargins();
+    if (isMaximized() || isFullScreen()) return;
+    FitStartSize();
+    KeepOnAScreen(this);
 }
 
 // A size kept from a smaller font, or given before the start, may be too
@@ -727,7 +749,12 @@ void TForm1::FitStartSize() {
     const QScreen* screen = StartScreen(this);
     if (screen == nullptr) return;
     const QSize room = StartArea(screen).size() - (frameGeometry().size() - size());
-    const QSize over = minimumSize().expandedTo(minimumSizeHint()) - room;
+    // At a fractional scale a window manager may round the window's size
+    // down to its whole steps of pixels (one unit each): the least size
+    // keeps one unit under the room.
+    const qreal ratio = screen->devicePixelRatio();
+    const int step = ratio != std::floor(ratio) ? 1 : 0;
+    const QSize over = minimumSize().expandedTo(minimumSizeHint()) - room + QSize(step, step);
     if (over.width() > 0 || over.height() > 0) {
         const QFontMetrics metrics = Memo1->fontMetrics();
         const int leastWidth = 20 * metrics.averageCharWidth();
@@ -736,8 +763,10 @@ void TForm1::FitStartSize() {
                                        Memo1->minimumWidth() - std::max(0, over.width())),
                               std::max(std::min(leastHeight, Memo1->minimumHeight()),
                                        Memo1->minimumHeight() - std::max(0, over.height())));
-        if (QLayout* inner = centralWidget()->layout()) inner->activate();
-        if (QLayout* outer = layout()) outer->activate();
+        // Each layout from the log's out to the window's takes the new least
+        // size now (a shown window would take it only at its next events).
+        for (QWidget* w = Memo1->parentWidget(); w != nullptr; w = w == this ? nullptr : w->parentWidget())
+            if (QLayout* l = w->layout()) l->activate();
     }
     const QSize fitted(std::max(need, std::min(width(), room.width())), std::min(height(), room.height()));
     if (fitted != size()) resize(fitted);
@@ -802,6 +831,12 @@ void TForm1::mousePressEvent(QMouseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (awaitingFrame_ && watched == windowHandle()) {
+        const QEvent::Type t = event->type();
+        // After the window has taken the event, its frame included.
+        if (t == QEvent::Expose || t == QEvent::Move || t == QEvent::Resize || t == QEvent::WindowStateChange)
+            QMetaObject::invokeMethod(this, &TForm1::FitFramedStart, Qt::QueuedConnection);
+    }
     if (watched == Memo1) {
         if (event->type() == QEvent::ShortcutOverride) {
             // The read-only log would take Ctrl+A, Ctrl+V and the like for
