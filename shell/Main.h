@@ -264,10 +264,11 @@ private:
     void RunReadIdOnUiThread();
 
     bool shown_ = false;
-    // The frame margins the start's fit counted, and whether a frame the
-    // window manager gives after the first show is still looked for.
+    // The frame the start's fit counted, and how often the window may still
+    // be fitted to a frame a window manager gives it after the first show
+    // (0: no longer looked for).
     QMargins fitFrame_;
-    bool awaitingFrame_ = false;
+    int framedFitsLeft_ = 0;
     bool closePending_ = false;
     bool running_ = false;
     int mirrorLines_ = 0;

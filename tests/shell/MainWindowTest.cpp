@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QToolBar>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -65,8 +66,14 @@ constexpr int kSettleWaitMs = 2000; // for a framed window to settle where it fi
 // units and in whole pixels: at a fractional scale Qt rounds the window's
 // place and size to pixels each on its own, and the area's pixels may be as
 // few as its units stand for when rounded.
+// Under a window manager the frame is the one the manager gave, as the
+// platform reports it.
+QRect FrameOf(const QWidget* window) {
+    const QWindow* handle = window->windowHandle();
+    return UnderWindowManager() && handle != nullptr ? handle->frameGeometry() : window->frameGeometry();
+}
 bool WhollyOn(const QRect& area, const QWidget* window) {
-    const QRect frame = window->frameGeometry();
+    const QRect frame = FrameOf(window);
     const qreal ratio = window->devicePixelRatioF();
     auto end = [ratio](int at, int size) { return qRound(at * ratio) + qRound(size * ratio); };
     auto least = [ratio](int at, int size) { return static_cast<int>(std::ceil((at + size - 0.5) * ratio)); };
@@ -75,7 +82,7 @@ bool WhollyOn(const QRect& area, const QWidget* window) {
 }
 void ExpectWhollyOn(const QRect& area, const QWidget* window) {
     if (UnderWindowManager()) static_cast<void>(QTest::qWaitFor([&] { return WhollyOn(area, window); }, kSettleWaitMs));
-    const QRect frame = window->frameGeometry();
+    const QRect frame = FrameOf(window);
     EXPECT_TRUE(WhollyOn(area, window)) << frame.x() << "," << frame.y() << " " << frame.width() << "x"
                                         << frame.height() << " on " << area.width() << "x" << area.height();
 }
@@ -111,7 +118,7 @@ class MainWindowTest : public ShellTest {
         QCoreApplication::processEvents();
         if (UnderWindowManager()) {
             EXPECT_TRUE(QTest::qWaitForWindowExposed(form.get(), kFrameWaitMs));
-            EXPECT_TRUE(QTest::qWaitFor([this] { return form->frameGeometry() != form->geometry(); }, kFrameWaitMs))
+            EXPECT_TRUE(QTest::qWaitFor([this] { return !form->windowHandle()->frameMargins().isNull(); }, kFrameWaitMs))
                 << "no frame from the window manager";
         }
     }
