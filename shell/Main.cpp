@@ -669,11 +669,6 @@ QRect StartArea(const QScreen* screen) {
     return area;
 }
 
-// The window lies wholly on the area of its start screen: moved in from
-// every edge it passes, so its toolbar, counters and status bar can be seen.
-// A window still larger than that area (a toolbar wider than the screen,
-// or a log already at its least) keeps its top left corner, and so its
-// title bar, on it.
 // The window with its frame as the platform knows it now: the widget's own
 // copy of the frame is taken at its next move or resize, and a window
 // manager may frame the window without either.
@@ -682,6 +677,11 @@ QRect FrameOf(const QWidget* w) {
     return handle != nullptr ? w->geometry().marginsAdded(handle->frameMargins()) : w->frameGeometry();
 }
 
+// The window lies wholly on the area of its start screen: moved in from
+// every edge it passes, so its toolbar, counters and status bar can be seen.
+// A window still larger than that area (a toolbar wider than the screen,
+// or a log already at its least) keeps its top left corner, and so its
+// title bar, on it.
 void KeepOnAScreen(QWidget* w) {
     const QScreen* on = StartScreen(w);
     if (on == nullptr) return;

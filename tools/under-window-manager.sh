@@ -17,27 +17,25 @@ finish() {
   rm -rf "$work"
 }
 trap finish EXIT
-# Waits up to 20 s for a file to exist and hold something.
+# Waits up to 20 s for `test FLAG FILE` to hold, else names what did not
+# start and shows its log.
 await() {
   for _ in $(seq 200); do
-    [ -s "$1" ] && return 0
+    test "$1" "$2" && return 0
     sleep 0.1
   done
-  echo "under-window-manager.sh: $2 did not start" >&2
-  return 1
+  echo "under-window-manager.sh: $3 did not start" >&2
+  cat "$4" >&2
+  exit 1
 }
 # The server writes its display number once it takes connections.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
 pids+=($!)
-await "$work/display" "Xvfb" || { cat "$work/xvfb.log" >&2; exit 1; }
+await -s "$work/display" Xvfb "$work/xvfb.log"
 export DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
 # Openbox runs its start-up command once it manages the screen.
 openbox --sm-disable --startup "touch $work/manager" >"$work/openbox.log" 2>&1 &
 pids+=($!)
-for _ in $(seq 200); do
-  [ -e "$work/manager" ] && break
-  sleep 0.1
-done
-[ -e "$work/manager" ] || { echo "under-window-manager.sh: openbox did not start" >&2; cat "$work/openbox.log" >&2; exit 1; }
+await -e "$work/manager" openbox "$work/openbox.log"
 export QT_QPA_PLATFORM=xcb VEXLOR_WINDOW_MANAGER=openbox
 "$@"
