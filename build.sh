@@ -13,7 +13,7 @@ TOP=$(pwd)
 JOBS=$(nproc 2>/dev/null || echo 2)
 
 PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
-          libgtest-dev libgmock-dev libbenchmark-dev srecord binutils xvfb xauth clang sdcc gputils
+          libgtest-dev libgmock-dev libbenchmark-dev srecord binutils xvfb xauth openbox clang sdcc gputils
           binutils-m68hc1x avra fonts-dejavu-core fonts-urw-base35)
 
 install_missing() {

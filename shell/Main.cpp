@@ -31,6 +31,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -74,6 +75,10 @@ namespace {
 
 // How soon a close refused under a running test is tried again.
 constexpr int kCloseRetryMs = 20;
+// How long after the first show a window manager's frame is looked for,
+// and how often the window is fitted again to it.
+constexpr int kFrameWaitMs = 10000;
+constexpr int kFramedFits = 4;
 
 // Commands of this window that read nothing shared and stay usable during a run.
 bool IsUngated(const TForm1* f, const QObject* o) {
@@ -664,6 +669,14 @@ QRect StartArea(const QScreen* screen) {
     return area;
 }
 
+// The window with its frame as the platform knows it now: the widget's own
+// copy of the frame is taken at its next move or resize, and a window
+// manager may frame the window without either.
+QRect FrameOf(const QWidget* w) {
+    const QWindow* handle = w->windowHandle();
+    return handle != nullptr ? w->geometry().marginsAdded(handle->frameMargins()) : w->frameGeometry();
+}
+
 // The window lies wholly on the area of its start screen: moved in from
 // every edge it passes, so its toolbar, counters and status bar can be seen.
 // A window still larger than that area (a toolbar wider than the screen,
@@ -673,10 +686,11 @@ void KeepOnAScreen(QWidget* w) {
     const QScreen* on = StartScreen(w);
     if (on == nullptr) return;
     const QRect area = StartArea(on);
-    const QRect frame = w->frameGeometry();
+    const QRect frame = FrameOf(w);
     const int left = std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width()));
     const int top = std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height()));
-    if (left != frame.left() || top != frame.top()) w->move(left, top);
+    // Moved by the distance, which holds whatever frame the widget counts.
+    if (left != frame.left() || top != frame.top()) w->move(w->pos() + QPoint(left - frame.left(), top - frame.top()));
 }
 
 } // namespace
@@ -709,6 +723,42 @@ void TForm1::FormShow() {
     LeftCache.store(x());
     TopCache.store(y());
     StatusPanels[2]->setText("");
+    // A window manager frames the window only once it is shown, and the
+    // frame may then reach past the screen: once a frame other than the one
+    // counted comes, the fit is made again, frame included, and again (a
+    // few times at most) while the manager's answers leave it off the
+    // screen's area, for a while after the start. Without a frame, or with
+    // the one counted (no manager, or one known before the show), nothing
+    // changes.
+    if (QWindow* handle = windowHandle()) {
+        fitFrame_ = handle->frameMargins();
+        framedFitsLeft_ = kFramedFits;
+        handle->installEventFilter(this);
+        QTimer::singleShot(kFrameWaitMs, this, [this] { framedFitsLeft_ = 0; });
+    }
+}
+
+void TForm1::FitFramedStart() {
+    QWindow* handle = windowHandle();
+    if (framedFitsLeft_ <= 0 || handle == nullptr || isMaximized() || isFullScreen()) return;
+    const QMargins frame = handle->frameMargins();
+    const bool newFrame = frame != fitFrame_;
+    if (!newFrame && (framedFitsLeft_ == kFramedFits || frame.isNull())) return;
+    const QScreen* on = StartScreen(this);
+    if (on == nullptr) return;
+    const QRect area = StartArea(on);
+    // Where the manager has put the window, as the platform last heard it.
+    const QRect placed = handle->frameGeometry();
+    if (!newFrame && area.contains(placed)) return;
+    fitFrame_ = frame;
+    --framedFitsLeft_;
+    FitStartSize();
+    // Place and size in one request to the manager, from where it has put
+    // the window: the widget's own place may be one the manager never took.
+    const QSize whole = size().grownBy(frame);
+    const int left = std::max(area.left(), std::min(placed.left(), area.right() + 1 - whole.width()));
+    const int top = std::max(area.top(), std::min(placed.top(), area.bottom() + 1 - whole.height()));
+    handle->setGeometry(QRect(QPoint(left + frame.left(), top + frame.top()), size()));
 }
 
 // A size kept from a smaller font, or given before the start, may be too
@@ -726,8 +776,13 @@ void TForm1::FitStartSize() {
     if (width() < need) resize(need, height());
     const QScreen* screen = StartScreen(this);
     if (screen == nullptr) return;
-    const QSize room = StartArea(screen).size() - (frameGeometry().size() - size());
-    const QSize over = minimumSize().expandedTo(minimumSizeHint()) - room;
+    const QSize room = StartArea(screen).size() - (FrameOf(this).size() - size());
+    // At a fractional scale a window manager may round the window's size
+    // down to its whole steps of pixels (one unit each): the least size
+    // keeps one unit under the room.
+    const qreal ratio = screen->devicePixelRatio();
+    const int step = ratio != std::floor(ratio) ? 1 : 0;
+    const QSize over = minimumSize().expandedTo(minimumSizeHint()) - room + QSize(step, step);
     if (over.width() > 0 || over.height() > 0) {
         const QFontMetrics metrics = Memo1->fontMetrics();
         const int leastWidth = 20 * metrics.averageCharWidth();
@@ -736,8 +791,10 @@ void TForm1::FitStartSize() {
                                        Memo1->minimumWidth() - std::max(0, over.width())),
                               std::max(std::min(leastHeight, Memo1->minimumHeight()),
                                        Memo1->minimumHeight() - std::max(0, over.height())));
-        if (QLayout* inner = centralWidget()->layout()) inner->activate();
-        if (QLayout* outer = layout()) outer->activate();
+        // Each layout from the log's out to the window's takes the new least
+        // size now (a shown window would take it only at its next events).
+        for (QWidget* w = Memo1->parentWidget(); w != nullptr; w = w == this ? nullptr : w->parentWidget())
+            if (QLayout* l = w->layout()) l->activate();
     }
     const QSize fitted(std::max(need, std::min(width(), room.width())), std::min(height(), room.height()));
     if (fitted != size()) resize(fitted);
@@ -802,6 +859,12 @@ void TForm1::mousePressEvent(QMouseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (framedFitsLeft_ > 0 && watched == windowHandle()) {
+        const QEvent::Type t = event->type();
+        // After the window has taken the event, its frame included.
+        if (t == QEvent::Expose || t == QEvent::Move || t == QEvent::Resize || t == QEvent::WindowStateChange)
+            QMetaObject::invokeMethod(this, &TForm1::FitFramedStart, Qt::QueuedConnection);
+    }
     if (watched == Memo1) {
         if (event->type() == QEvent::ShortcutOverride) {
             // The read-only log would take Ctrl+A, Ctrl+V and the like for

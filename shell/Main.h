@@ -5,6 +5,7 @@
 #pragma once
 #include <QHash>
 #include <QMainWindow>
+#include <QMargins>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -251,6 +252,7 @@ private:
                                 void (TForm1::*handler)());
     void FormShow();
     void FitStartSize();
+    void FitFramedStart();
     void FormClose();
     // Prepares a file dialog as every Load, Save and project command does.
     void SetupFileDialog(QFileDialog* dialog, const QString& filter, const QString& title,
@@ -262,6 +264,11 @@ private:
     void RunReadIdOnUiThread();
 
     bool shown_ = false;
+    // The frame the start's fit counted, and how often the window may still
+    // be fitted to a frame a window manager gives it after the first show
+    // (0: no longer looked for).
+    QMargins fitFrame_;
+    int framedFitsLeft_ = 0;
     bool closePending_ = false;
     bool running_ = false;
     int mirrorLines_ = 0;

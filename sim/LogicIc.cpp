@@ -1,5 +1,6 @@
 #include "sim/LogicIc.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sim {
@@ -27,7 +28,34 @@ LogicIc::Supply LogicIc::SupplyState(const PinEnvironment& env) const {
 
 bool LogicIc::Powered(const PinEnvironment& env) const { return SupplyState(env) == Supply::On; }
 
+void LogicIc::OpenPin(int chipPin, int cmosLevel) {
+    openPin_ = chipPin >= 1 && chipPin <= cfg_.pinCount ? chipPin : 0;
+    openLevel_ = cmosLevel != 0 ? 1 : 0;
+}
+
+std::vector<int> LogicIc::InputPins() const {
+    std::vector<int> pins;
+    auto add = [&pins](int pin) {
+        if (pin != 0) pins.push_back(pin);
+    };
+    for (const LogicGate& g : cfg_.gates) {
+        for (const LogicPin& in : g.inputs) add(in.pin);
+        add(g.enable.pin);
+    }
+    for (const LogicFlipFlop& f : cfg_.flipFlops) {
+        for (int pin : {f.d, f.clock, f.preset.pin, f.clear.pin}) add(pin);
+    }
+    for (const LogicCounter& c : cfg_.counters) {
+        for (int pin : {c.clock, c.clear.pin, c.load.pin, c.enp, c.ent}) add(pin);
+        for (int pin : c.data) add(pin);
+    }
+    std::sort(pins.begin(), pins.end());
+    pins.erase(std::unique(pins.begin(), pins.end()), pins.end());
+    return pins;
+}
+
 int LogicIc::Level(const PinEnvironment& env, int chipPin) const {
+    if (chipPin != 0 && chipPin == openPin_) return cfg_.ttlInputs ? 1 : openLevel_;
     const int s = Socket(chipPin);
     if (s == 0) return cfg_.ttlInputs ? 1 : 0;
     const PinCondition c = env.Condition(s);
@@ -59,6 +87,7 @@ void LogicIc::PowerUp(const PinEnvironment& env) {
 
 void LogicIc::CheckVoltages(const PinEnvironment& env) {
     for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
+        if (pin == openPin_) continue;
         const int v = env.VoltageTenths(Socket(pin));
         const bool over = v * 100 > cfg_.absMaxMv;
         if (over && !overReported_[static_cast<size_t>(pin)]) {
@@ -145,7 +174,7 @@ int LogicIc::OutputLevel(const PinEnvironment& env, int chipPin) const {
 
 ChipDrive LogicIc::Output(const PinEnvironment& env, int socketPin) const {
     const int chipPin = ChipPinAt(socketPin);
-    if (chipPin == 0) return ChipDrive::None;
+    if (chipPin == 0 || chipPin == openPin_) return ChipDrive::None;
     switch (SupplyState(env)) {
     case Supply::Off:
         return DiodeNetworkOutput(env, socketPin);

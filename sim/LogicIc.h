@@ -87,6 +87,13 @@ public:
     ChipDrive Output(const PinEnvironment& env, int socketPin) const override;
 
     const LogicIcConfig& Config() const { return cfg_; }
+    // A fault: chip pin `chipPin` loses its contact with the socket (a bent
+    // or broken lead), so the part sees the input open: high on TTL inputs,
+    // and on CMOS inputs the level its floating gate happens to hold,
+    // `cmosLevel`. The socket sees nothing of the pin. 0 ends the fault.
+    void OpenPin(int chipPin, int cmosLevel = 0);
+    // The chip pins the part reads (its inputs), ascending.
+    std::vector<int> InputPins() const;
     bool Powered(const PinEnvironment& env) const;
     // State for the tests: Q of flip-flop i, the counter value.
     bool FlipFlopQ(size_t i) const { return i < ffQ_.size() && ffQ_[i]; }
@@ -111,6 +118,8 @@ private:
     std::vector<bool> ffQ_;
     std::vector<int> count_;
     std::vector<bool> overReported_;
+    int openPin_ = 0;
+    int openLevel_ = 0;
 };
 
 // The logic parts are in the catalog, named alone as the IC tester's

@@ -47,6 +47,35 @@ TEST_F(IcTestEngine, EveryLibraryEntryPassesOnItsPartWithoutViolations) {
     }
 }
 
+// A part with one input open (a bent or broken lead) fails its entry: each
+// entry drives every input of its part both ways where an output shows it,
+// so the level an open input reads (high on TTL, either on CMOS) differs
+// from a driven one in some line. Every input of every part of the library
+// shows at an output.
+TEST_F(IcTestEngine, EveryEntryFailsItsPartWithAnyOneInputOpen) {
+    for (const EntryOnPart& c : kEntries) {
+        int pins = 0;
+        const std::string lines = Entry(c.entry, &pins);
+        const sim::LogicIcConfig* facts = sim::FindFacts<sim::LogicIcConfig>(c.part);
+        ASSERT_NE(facts, nullptr) << c.part;
+        const std::vector<int> inputs = sim::LogicIc(*facts).InputPins();
+        EXPECT_GE(inputs.size(), 2u) << c.part;
+        for (int pin : inputs) {
+            for (int level = 0; level <= (facts->ttlInputs ? 0 : 1); ++level) {
+                SCOPED_TRACE(std::string(c.entry) + " on " + c.part + ", pin " + std::to_string(pin) + " open" +
+                             (facts->ttlInputs ? "" : level ? " reading high" : " reading low"));
+                Reseat("", 50);
+                sim::LogicIc* ic = Seat(c.part);
+                ASSERT_NE(ic, nullptr);
+                ic->OpenPin(pin, level);
+                EXPECT_EQ(Run(pins, lines), -1) << TestInLine << "\n" << TestOutLine;
+                ResetProgrammerOutputs();
+                EXPECT_EQ(Violations(), "");
+            }
+        }
+    }
+}
+
 std::vector<int> g_reported;
 void Record(const char*, const char*, int index) { g_reported.push_back(index); }
 
