@@ -60,6 +60,10 @@ bool g_eraseFailNamed = false;
 enum class FailPlace { Walk, Unplaced, Refused };
 FailPlace g_failPlace = FailPlace::Walk;
 
+// What the part did instead of giving the failed cell's datum; nullptr when
+// it gave one.
+const char* g_failNoDatum = nullptr;
+
 // The link was up when the run started; a programmer that stopped answering
 // since (WaitTimerDone gave up) marks it lost.
 bool g_linkExpected = false;
@@ -236,6 +240,7 @@ void PrepareOperation(OperationEngine& engine) {
     FailAddress = 0;
     g_eraseFailNamed = false;
     g_failPlace = FailPlace::Walk;
+    g_failNoDatum = nullptr;
     CurrentSocket = 0;
     BankAdvances = 0;
     CompareFailed = 0;
@@ -647,12 +652,13 @@ void ReportFailAddress(OperationEngine& engine, int op) {
     unsigned long buffer = static_cast<unsigned long>(static_cast<uint64_t>(CurrentBank) * BankSize + BufferIndex);
     if (DataWidth > 8) buffer *= 2;
     // The failing step decides the form: a blank check has no buffer datum.
-    if (op == OpBlankCheck || blankWalk) {
-        ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
+    const bool chipOnly = op == OpBlankCheck || blankWalk;
+    if (g_failNoDatum != nullptr) {
+        ShowMessageLine(chipOnly ? " Chip addr: %06lXh  %s" : "  Chip addr: %06lXh  %s", chip, g_failNoDatum);
     } else {
-        ShowMessageLine("  Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
-        ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+        ShowMessageLine(chipOnly ? " Chip addr: %06lXh  data: %04Xh" : "  Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
     }
+    if (!chipOnly) ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
 }
 
 void NameEraseFailAddress(uint32_t chipAddress) {
@@ -661,6 +667,8 @@ void NameEraseFailAddress(uint32_t chipAddress) {
 }
 
 void FailWithoutAddress() { g_failPlace = FailPlace::Unplaced; }
+
+void FailWithoutDatum(const char* why) { g_failNoDatum = why; }
 
 void ReadRefusedByDevice() { g_failPlace = FailPlace::Refused; }
 
@@ -835,5 +843,6 @@ void ResetOperationDriverState() {
     g_entryMissing = false;
     g_eraseFailNamed = false;
     g_failPlace = FailPlace::Walk;
+    g_failNoDatum = nullptr;
     OperationTickMs = SteadyTickMs;
 }

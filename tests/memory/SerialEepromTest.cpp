@@ -829,7 +829,9 @@ TEST_F(Serial, TwoWireTrafficThroughRegister6) {
 
 // Row 14 form 0 places its protect register in the chip's last block: a
 // 2 KB part addresses it as control byte 8Eh, address FFh, unlocks it with
-// 02h and 06h and writes "Upper 1/2" with PPEN "Hi" as 92h.
+// 02h and 06h and writes "Upper 1/2" with PPEN "Hi" as 92h, then reads the
+// register back there (8Eh FFh, 8Fh). The seated 4 KB part keeps its register
+// at FFFh: the write does not land, and the read-back says so.
 TEST_F(Serial, Row14ProtectRegisterAddress) {
     Seat("XICOR", "X24F032");
     DeviceSize = 0x800;
@@ -837,8 +839,8 @@ TEST_F(Serial, Row14ProtectRegisterAddress) {
     Opt24fxxPpen = 1;
     LoadImage(0);
     StartTrace();
-    EXPECT_EQ(WriteProtectRegister14(), 1);
-    EXPECT_EQ(Writes(6), (std::vector<int>{0x8E, 0xFF, 0x02, 0x8E, 0xFF, 0x06, 0x8E, 0xFF, 0x92}));
+    EXPECT_EQ(WriteProtectRegister14(), -1);
+    EXPECT_EQ(Writes(6), (std::vector<int>{0x8E, 0xFF, 0x02, 0x8E, 0xFF, 0x06, 0x8E, 0xFF, 0x92, 0x8E, 0xFF, 0x8F}));
     Opt24fxxBlockProtect = Opt24fxxPpen = 0;
 }
 
