@@ -651,14 +651,20 @@ void ReportFailAddress(OperationEngine& engine, int op) {
     const unsigned long chip = static_cast<unsigned long>(DeviceStart + position / unit);
     unsigned long buffer = static_cast<unsigned long>(static_cast<uint64_t>(CurrentBank) * BankSize + BufferIndex);
     if (DataWidth > 8) buffer *= 2;
-    // The failing step decides the form: a blank check has no buffer datum.
-    const bool chipOnly = op == OpBlankCheck || blankWalk;
+    // A part that gave no datum for the cell: what it did instead.
     if (g_failNoDatum != nullptr) {
+        const bool chipOnly = op == OpBlankCheck || blankWalk;
         ShowMessageLine(chipOnly ? " Chip addr: %06lXh  %s" : "  Chip addr: %06lXh  %s", chip, g_failNoDatum);
-    } else {
-        ShowMessageLine(chipOnly ? " Chip addr: %06lXh  data: %04Xh" : "  Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
+        if (!chipOnly) ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+        return;
     }
-    if (!chipOnly) ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+    // The failing step decides the form: a blank check has no buffer datum.
+    if (op == OpBlankCheck || blankWalk) {
+        ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
+    } else {
+        ShowMessageLine("  Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
+        ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+    }
 }
 
 void NameEraseFailAddress(uint32_t chipAddress) {

@@ -2,7 +2,7 @@
 // dialogs (rows 13, 14, 16 and 57), on every device of those rows: every
 // value each control of the dialog offers (block protect, the pin enable,
 // the watchdog), in every combination, is programmed with the dialog's
-// program button as a user does. A write that ends "Program ok!" must read
+// program button as a user does, over a register that holds another value. A write that ends "Program ok!" must read
 // back: the controls are moved off the value, the read button must log
 // "Read ok!" and bring the value back. A write the part refuses must end
 // "Program error!".
@@ -92,12 +92,22 @@ std::vector<Value> Offered(const Controls& c) {
     return all;
 }
 
-// Writes every value through the controls; the first failure, or "".
+// A value unlike `v` in every control that has a choice.
+Value Unlike(const Controls& c, const Value& v) {
+    const auto other = [](int i, int n) { return n > 1 ? (i + 1) % n : i; };
+    return {other(v.protect, c.protect->Count()), c.pin != nullptr ? other(v.pin, c.pin->count()) : 0,
+            c.watchdog != nullptr ? other(v.watchdog, c.watchdog->Count()) : 0};
+}
+
+// Writes every value through the controls, each over a register that holds
+// another value; the first failure, or "".
 std::string WriteEach(const Controls& c, RecordingUi& ui, std::string& line) {
     if (c.protect == nullptr) return "the dialog shows no block-protect group";
     int back = 0, refused = 0;
     char m[160];
     for (const Value& v : Offered(c)) {
+        Set(c, Unlike(c, v));
+        c.program->click();
         Set(c, v);
         const size_t from = ui.Log.size();
         c.program->click();
@@ -111,8 +121,7 @@ std::string WriteEach(const Controls& c, RecordingUi& ui, std::string& line) {
             return m;
         }
         // Off the value, then the part's own register back into the controls.
-        Set(c, {v.protect == 0 ? 1 : 0, c.pin != nullptr && c.pin->count() > 1 ? 1 - v.pin : 0,
-                c.watchdog != nullptr ? (v.watchdog + 1) % c.watchdog->Count() : 0});
+        Set(c, Unlike(c, v));
         const size_t at = ui.Log.size();
         c.read->click();
         const Value got = Shown(c);
