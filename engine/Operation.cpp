@@ -61,6 +61,10 @@ bool g_eraseFailNamed = false;
 enum class FailPlace { Walk, Unplaced, Refused };
 FailPlace g_failPlace = FailPlace::Walk;
 
+// What the part did instead of giving the failed cell's datum; nullptr when
+// it gave one.
+const char* g_failNoDatum = nullptr;
+
 // The link was up when the run started; a programmer that stopped answering
 // since (WaitTimerDone gave up) marks it lost.
 bool g_linkExpected = false;
@@ -237,6 +241,7 @@ void PrepareOperation(OperationEngine& engine) {
     FailAddress = 0;
     g_eraseFailNamed = false;
     g_failPlace = FailPlace::Walk;
+    g_failNoDatum = nullptr;
     CurrentSocket = 0;
     BankAdvances = 0;
     CompareFailed = 0;
@@ -720,6 +725,13 @@ void ReportFailAddress(OperationEngine& engine, int op) {
         return;
     }
     if (place.on) chip = static_cast<unsigned long>(place.address);
+    // A part that gave no datum for the cell: what it did instead.
+    if (g_failNoDatum != nullptr) {
+        const bool chipOnly = op == OpBlankCheck || blankWalk;
+        ShowMessageLine(chipOnly ? " Chip addr: %06lXh  %s" : "  Chip addr: %06lXh  %s", chip, g_failNoDatum);
+        if (!chipOnly) ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+        return;
+    }
     // The failing step decides the form: a blank check has no buffer datum.
     if (op == OpBlankCheck || blankWalk) {
         ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
@@ -735,6 +747,8 @@ void NameEraseFailAddress(uint32_t chipAddress) {
 }
 
 void FailWithoutAddress() { g_failPlace = FailPlace::Unplaced; }
+
+void FailWithoutDatum(const char* why) { g_failNoDatum = why; }
 
 void ReadRefusedByDevice() { g_failPlace = FailPlace::Refused; }
 
@@ -909,5 +923,6 @@ void ResetOperationDriverState() {
     g_entryMissing = false;
     g_eraseFailNamed = false;
     g_failPlace = FailPlace::Walk;
+    g_failNoDatum = nullptr;
     OperationTickMs = SteadyTickMs;
 }

@@ -123,6 +123,11 @@ void NameEraseFailAddress(uint32_t chipAddress);
 // pass bit for its whole image) calls this; its fail-address lines are then
 // left out. Cleared by PrepareOperation.
 void FailWithoutAddress();
+// An entry whose part gave no datum for the cell it failed on (a ready wait
+// that ran out, a missing acknowledge) calls this with what happened: the
+// chip line names the walk's address with `why` in place of a datum. Cleared
+// by PrepareOperation.
+void FailWithoutDatum(const char* why);
 // A read the part refused (a secured part that returns no code) calls this
 // after its own line: nothing was compared, so neither the fail-address
 // lines nor a verify level's line follow. Cleared by PrepareOperation.

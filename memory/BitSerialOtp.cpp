@@ -54,6 +54,7 @@ int Alg35Program() {
         r = StepProgress(ChipAddress);
         if (r != 1) break;
         ExpectedValue = BufferIndex < BufferWindowBytes ? BufferWindow[BufferIndex] : 0xFF;
+        ReadValue = 0;
         for (int k = 0; k < 8 && r == 1; ++k) {
             const int b = static_cast<int>((ExpectedValue >> k) & 1);
             SetPin(kOe35, 1);
@@ -67,8 +68,20 @@ int Alg35Program() {
             SetPin(kData35, 2);
             SetPin(kOe35, 0);
             DelayShortUs(10);
-            if (GetPin(kData35) != b) r = -1;
-            else PulsePin(kClk35, 3);
+            const int got = GetPin(kData35);
+            ReadValue |= static_cast<uint32_t>(got) << k;
+            if (got != b) {
+                // The byte's remaining bits are read as they stand, so the
+                // fail line shows what the part holds at the failed byte.
+                for (int rest = k + 1; rest < 8; ++rest) {
+                    PulsePin(kClk35, 3);
+                    DelayShortUs(10);
+                    ReadValue |= static_cast<uint32_t>(GetPin(kData35)) << rest;
+                }
+                r = -1;
+            } else {
+                PulsePin(kClk35, 3);
+            }
         }
         if (r == 1) ++BufferIndex;
         if (r == 1 && BufferIndex > 0xFFFF) r = AdvanceToNextBank();

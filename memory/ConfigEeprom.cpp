@@ -146,14 +146,16 @@ int Program() {
     PowerOn(1);
     WriteRegister(4, 5);
     const int r = SerialPieceLoop(g_pageBytes, [](uint32_t n) {
+        // A byte the part does not acknowledge names the page.
+        const auto unacknowledged = [] { return SerialEngineLost() ? -1 : SerialNoAnswer(kSerialNoAcknowledgeText, -1); };
         BusStart();
-        if (BusSendAddress(ChipAddress) != 1) return -1;
+        if (BusSendAddress(ChipAddress) != 1) return unacknowledged();
         WriteRegister(3, 4);
         for (uint32_t k = 0; k < n; ++k) {
             const uint64_t at = BufferIndex + uint64_t{k} * AddressStep;
             if (at >= BufferWindowBytes) return -1;
             ExpectedValue = BufferWindow[at];
-            if (BusSendByte(6, ExpectedValue) != 1) return -1;
+            if (BusSendByte(6, ExpectedValue) != 1) return unacknowledged();
         }
         WriteRegister(3, 8);
         BusStop();

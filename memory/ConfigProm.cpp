@@ -240,15 +240,20 @@ int Read(int mode) {
     return End(ReadPages(mode, g_pageBytes, [] {}));
 }
 
-// The page's bytes past DeviceEnd are not compared.
-int Verify(const std::array<uint8_t, kMostPageBytes30>& page) {
+// The page's bytes past DeviceEnd are not compared. A mismatch leaves the
+// byte it was found at in `failed`, with its data in ReadValue and
+// ExpectedValue.
+int Verify(const std::array<uint8_t, kMostPageBytes30>& page, uint32_t& failed) {
     WriteRegister(0, 2);
     int r = 1;
     const uint32_t inRange = PieceBytes(g_pageBytes);
     for (uint32_t i = 0; i < g_pageBytes && r == 1; ++i) {
         ExpectedValue = page[i];
         ReadValue = ShiftOutByte(6);
-        if (i < inRange && ReadValue != ExpectedValue) r = -1;
+        if (i < inRange && ReadValue != ExpectedValue) {
+            failed = i;
+            r = -1;
+        }
     }
     WriteRegister(0, 3);
     return r;
@@ -269,11 +274,14 @@ int ProgramPage() {
     WriteRegister(4, 3);
     Pulse(PulseWidth);
     if (OverPulseWidth == 0) return 1;
+    uint32_t failed = 0;
     for (int over = 0; over < 2; ++over) {
-        if (Verify(page) == 1) return 1;
+        if (Verify(page, failed) == 1) return 1;
         Pulse(OverPulseWidth);
     }
-    return Verify(page);
+    if (Verify(page, failed) == 1) return 1;
+    BufferIndex += failed * AddressStep;
+    return -1;
 }
 
 int Program() {

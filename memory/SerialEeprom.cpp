@@ -125,6 +125,7 @@ int Program() {
     PowerOnDevice(1);
     WriteEnable();
     if (g_eraseFirst) {
+        const uint32_t first = BufferIndex;
         for (uint64_t a = DeviceStart; a <= DeviceEnd; ++a) {
             Select();
             Instruction(0x0C);
@@ -132,7 +133,10 @@ int Program() {
             Deselect();
             // A part that never gets ready ends the entry as it stands; a
             // programmer that stopped answering ends it powered down.
-            if (Completion() != 1) return SerialEngineLost() ? SerialEndEntry(kRow, -1) : -1;
+            if (Completion() == 1) continue;
+            if (SerialEngineLost()) return SerialEndEntry(kRow, -1);
+            BufferIndex = first + static_cast<uint32_t>(a - DeviceStart) * AddressStep;
+            return SerialNoAnswer(kSerialNotReadyText, -1);
         }
     }
     const int r = SerialReadWalk([&] {

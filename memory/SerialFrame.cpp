@@ -1,5 +1,8 @@
 #include "memory/SerialFrame.h"
 
+#include "memory/MemoryFrame.h"
+
+#include "engine/Operation.h"
 #include "engine/Services.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -77,8 +80,14 @@ void SerialPowerOff(const SerialRow& row) {
     if (row.ResetAtPowerDown) ResetProgrammerOutputs();
 }
 
+int SerialNoAnswer(const char* why, int r) {
+    ExpectedValue = DataWidth > 8 ? BufferWordAt(BufferIndex) : RunBufferByte(BufferIndex);
+    FailWithoutDatum(why);
+    return r;
+}
+
 int SerialEndEntry(const SerialRow& row, int r) {
-    if (r == kSerialNotReady) return -1;
+    if (r == kSerialNotReady) return SerialNoAnswer(kSerialNotReadyText, -1);
     SerialPowerOff(row);
     return g_engineLost ? -1 : r;
 }

@@ -38,6 +38,15 @@ constexpr int kSerialNotReady = -2;
 // engine wait gave up, or -1 without the power-down after kSerialNotReady.
 int SerialEndEntry(const SerialRow& row, int r);
 
+// What a part did instead of answering for the cell a step failed on.
+constexpr const char* kSerialNotReadyText = "not ready";
+constexpr const char* kSerialPageNotReadyText = "page not ready";
+constexpr const char* kSerialWordNotReadyText = "word not ready";
+constexpr const char* kSerialNoAcknowledgeText = "no acknowledge";
+// A step the part did not answer (`why`): the fail lines name the cell at
+// BufferIndex with the buffer's datum there and no chip datum. Gives r.
+int SerialNoAnswer(const char* why, int r);
+
 // Byte engine. The waits give 1, or -1 when the engine never went idle.
 int SerialEngineWaitIdle();
 int SerialEngineShift(uint32_t cycles);

@@ -223,7 +223,7 @@ int Program() {
         SetAddress(ChipAddress);
         SendPage(n, Send);
         SerialBusStop();
-        return AckPoll();
+        return AckPoll() == 1 ? 1 : SerialNoAnswer(kSerialNoAcknowledgeText, -1);
     });
     return SerialEndEntry(kRow, r);
 }
@@ -239,8 +239,21 @@ int Opt24fxxPpen = 0;
 int Opt24xxxBlockProtect = 0;
 int Opt24xxxWpen = 0;
 
-int ReadProtectRegister14() {
-    if (!row14::Valid()) return -1;
+namespace {
+
+// The register bits a write stores (the block bits and the pin enable); bits
+// 1 and 2 are the write sequence's latches.
+constexpr uint32_t kStoredBits = 0x98;
+
+// A register write that did not land: both values logged, -1.
+int RegisterReadBack(uint32_t written, uint32_t read) {
+    if (((written ^ read) & kStoredBits) == 0) return 1;
+    ShowMessageLine(" Protect Register : %02x written, %02x read", written & 0xFF, read & 0xFF);
+    return -1;
+}
+
+// The register into ReadValue; -1 when the programmer stopped answering.
+int ReadRegister14() {
     row14::PowerOnDevice(2);
     SerialBusStart();
     row14::Address(row14::g_register);
@@ -249,7 +262,14 @@ int ReadProtectRegister14() {
     row14::Receive();
     SerialBusStop();
     row14::PowerOffDevice();
-    if (SerialEngineLost()) return -1;
+    return SerialEngineLost() ? -1 : 1;
+}
+
+} // namespace
+
+int ReadProtectRegister14() {
+    if (!row14::Valid()) return -1;
+    if (ReadRegister14() != 1) return -1;
     ShowMessageLine(" Protect Register : %02x", ReadValue & 0xFF);
     Opt24fxxBlockProtect = static_cast<int>((ReadValue >> 3) & 3);
     Opt24fxxPpen = static_cast<int>((ReadValue >> 7) & 1);
@@ -267,7 +287,8 @@ int WriteProtectRegister14() {
     SerialBusStop();
     DelayMs(10);
     row14::PowerOffDevice();
-    return 1;
+    if (SerialEngineLost() || ReadRegister14() != 1) return -1;
+    return RegisterReadBack(value | 2, ReadValue);
 }
 
 int ReadWriteProtectRegister16() {
@@ -294,7 +315,10 @@ int ProgramWriteProtectRegister16() {
     ChipAddress = row16::g_register;
     const int r = row16::AckPoll();
     row16::PowerOffDevice();
-    return r;
+    if (r != 1) return r;
+    const uint32_t written = (ExpectedValue | 2) & 0xFF;
+    if (ReadWriteProtectRegister16() != 1) return -1;
+    return RegisterReadBack(written, ReadValue);
 }
 
 ShowOptionsDialogFn ShowOpt24fxxDialogHook = nullptr;

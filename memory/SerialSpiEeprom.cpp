@@ -74,7 +74,7 @@ template <class Bus> int WritePage(uint32_t n, bool shortForm, bool threeBytes) 
         Bus::Send(ExpectedValue);
     }
     Bus::Select(false);
-    return Bus::ReadyWait() == 1 ? 1 : -1;
+    return Bus::ReadyWait() == 1 ? 1 : SerialNoAnswer(kSerialPageNotReadyText, -1);
 }
 
 // Reads the pieces of the range: selected, the read instruction at the

@@ -257,8 +257,11 @@ int Program() {
             Send(0x53);
             SendAddress(ChipAddress - ChipAddress % g_page);
             Select(false);
-            if (ReadyWait() != 1) return -1;
+            if (ReadyWait() != 1) return SerialNoAnswer(kSerialPageNotReadyText, -1);
         }
+        // A page that never gets ready is named at its first byte (at the
+        // first byte in the new bank when the page crossed into it).
+        const uint32_t first = BufferIndex, banks = BankAdvances;
         Select(true);
         Send(0x82);
         SendAddress(ChipAddress);
@@ -269,7 +272,9 @@ int Program() {
             BufferIndex += AddressStep;
         }
         Select(false);
-        return ReadyWait();
+        if (ReadyWait() == 1) return 1;
+        BufferIndex = BankAdvances == banks ? first : 0;
+        return SerialNoAnswer(kSerialPageNotReadyText, -1);
     });
     return SerialEndEntry(kRow, r);
 }

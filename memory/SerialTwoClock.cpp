@@ -146,6 +146,9 @@ template <class Bus> void Open(uint32_t address) {
 }
 uint32_t PageByte(uint32_t i) { return RunBufferByte(BufferIndex + uint64_t{i} * AddressStep); }
 
+// The byte of the page the last verify failed on.
+uint32_t g_failedByte = 0;
+
 template <class Bus> int WritePage(uint32_t n) {
     Open<Bus>(ChipAddress);
     for (uint32_t i = 0; i < n; ++i) {
@@ -157,23 +160,28 @@ template <class Bus> int WritePage(uint32_t n) {
         DelayShortUs(100);
         if (Bus::Ready()) return 1;
     }
-    return -1;
+    return SerialNoAnswer(kSerialPageNotReadyText, -1);
 }
 template <class Bus> int VerifyPage(uint32_t n) {
     Open<Bus>(ChipAddress);
     for (uint32_t i = 0; i < n; ++i) {
         ExpectedValue = PageByte(i);
         ReadValue = Bus::Receive();
-        if (ReadValue != ExpectedValue) return -1;
+        if (ReadValue != ExpectedValue) {
+            g_failedByte = i;
+            return -1;
+        }
     }
     return 1;
 }
-// Written and read back up to three times.
+// Written and read back up to three times; a page that never verifies is
+// named at the byte its last read-back failed on.
 template <class Bus> int ProgramPage(uint32_t n) {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         if (WritePage<Bus>(n) != 1) return -1;
         if (VerifyPage<Bus>(n) == 1) return 1;
     }
+    BufferIndex += g_failedByte * AddressStep;
     return -1;
 }
 

@@ -298,6 +298,12 @@ int Alg33Program() {
             if (++polls >= kWordPolls33 || SerialEngineLost()) r = -1;
             else ProgramPulse33(100);
         }
+        // The part answers one ready bit per word: a word that never got
+        // ready is named at its first byte.
+        if (r != 1) {
+            if (polls >= kWordPolls33) SerialNoAnswer(kSerialWordNotReadyText, r);
+            break;
+        }
         BufferIndex += 4 * AddressStep;
         if (r == 1 && BufferIndex > 0xFFFF) r = AdvanceToNextBank();
     }

@@ -213,7 +213,7 @@ void TwoWireChip::PinsChanged(const PinEnvironment& env) {
             ++stops_;
             if (mode_ == Mode::Writing && !page_.empty()) Commit(env);
             if (pendingRegister_ >= 0) {
-                register_ = static_cast<uint8_t>(pendingRegister_ | (register_ & 2));
+                if (!registerFrozen_) register_ = static_cast<uint8_t>(pendingRegister_ | (register_ & 2));
                 pendingRegister_ = -1;
                 StartWriteCycle(env, facts_.writeUs);
             }
@@ -318,12 +318,15 @@ void TwoWireChip::RegisterByte(const PinEnvironment& env, uint8_t b) {
     registerWrite_ = false; // one byte per write
     const bool enable = (register_ & 2) != 0, armed = (register_ & 4) != 0;
     const bool locked = (register_ & 0x80) != 0 && env.InputLevel(Socket(7)) != 0;
-    if (b == 0x02) {
+    // With both latches set, any byte with bit 1 set and bit 2 clear is the
+    // new value (02h itself stores "no protection"); otherwise 02h sets the
+    // write-enable latch and 06h, with it set, arms the register write.
+    if ((b & 6) == 2 && enable && armed) {
+        if (!locked) pendingRegister_ = b & 0x98;
+    } else if (b == 0x02) {
         register_ = static_cast<uint8_t>(register_ | 2);
     } else if ((b & 6) == 6 && enable) {
         register_ = static_cast<uint8_t>(register_ | 4);
-    } else if ((b & 6) == 2 && enable && armed && !locked) {
-        pendingRegister_ = b & 0x98;
     }
 }
 

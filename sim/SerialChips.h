@@ -32,7 +32,7 @@
 // with the PP pin; X24257-class: WEL, RWEL, BP0/BP1, WPEN with the WP pin;
 // the same bits): bit 1 is the write-enable latch, set by writing 02h to the
 // register; bit 2 the register-write latch, set by writing 06h with bit 1 set;
-// with both set, writing value (bit 2 clear) stores bits 3-4 (protect none,
+// with both set, writing value (bit 1 set, bit 2 clear: 02h too) stores bits 3-4 (protect none,
 // the upper quarter, half or all of the array) and bit 7 at the next STOP as
 // a write cycle, and clears bit 2. Bit 7 with the pin 7 high locks the
 // register. The latches take effect as the byte is acknowledged and are lost
@@ -252,6 +252,8 @@ public:
     uint32_t Starts() const { return starts_; }
     uint8_t ProtectRegister() const { return register_; }
     void SetProtectRegister(uint8_t v) { register_ = static_cast<uint8_t>(v & 0x98); }
+    // Fault: register writes run their write cycle and store nothing.
+    void FreezeRegister(bool on = true) { registerFrozen_ = on; }
     // Whether an array byte lies in the block the register protects.
     bool Protected(uint32_t address) const;
     uint32_t Stops() const { return stops_; }
@@ -280,6 +282,7 @@ private:
     bool registerRead_ = false; // the pointer is on the register
     uint8_t register_ = 0;  // bits 3, 4, 7 kept; bits 1, 2 the latches
     int pendingRegister_ = -1;
+    bool registerFrozen_ = false;
     uint32_t pointer_ = 0;
     std::vector<std::pair<uint32_t, uint8_t>> page_;
     uint32_t starts_ = 0, stops_ = 0;

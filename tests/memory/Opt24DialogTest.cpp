@@ -3,6 +3,7 @@
 // protected block then fails the verify of a program run.
 #include <QApplication>
 #include <cstdio>
+#include <memory>
 #include <QComboBox>
 #include <QPushButton>
 #include <QTimer>
@@ -19,6 +20,12 @@
 namespace {
 
 class Opt24 : public MemoryRun {
+public:
+    void Mark() { runStart_ = ui.Log.size(); }
+    using MemoryRun::ExpectLinesInOrder;
+    using MemoryRun::HasLine;
+    using MemoryRun::LogText;
+
 protected:
     sim::TwoWireChip* chip = nullptr;
     uint32_t half_ = 0;
@@ -92,6 +99,47 @@ TEST_F(Opt24, Row16ProgramsReadsAndProtects) {
     EXPECT_EQ(Opt24xxxBlockProtect, 2);
     EXPECT_EQ(d.ComboBoxWpen->currentIndex(), 1);
     ExpectUpperHalfProtected();
+}
+
+// "Protect All" and then "None" with the pin enable "Low" (the value 0, sent
+// as 02h) each land and read back; a register that keeps its value ends
+// "Program error!" with the value written and the value read.
+void ExpectEachWriteReadsBack(Opt24& t, sim::TwoWireChip*& chip, TOpt24Dialog& d) {
+    for (const auto& [item, stored] : {std::pair{3, 0x18}, std::pair{0, 0x00}}) {
+        t.Mark();
+        d.RadioGroup1->Item(item)->click();
+        d.PinCombo->setCurrentIndex(0);
+        d.ProgramButton->click();
+        EXPECT_EQ(d.ProgramResult, 1) << t.LogText();
+        EXPECT_TRUE(t.HasLine("Program ok!"));
+        EXPECT_EQ(chip->ProtectRegister() & 0x98, stored);
+    }
+    chip->SetProtectRegister(0x98);
+    chip->FreezeRegister();
+    t.Mark();
+    d.RadioGroup1->Item(0)->click();
+    d.ProgramButton->click();
+    EXPECT_EQ(d.ProgramResult, -1);
+    t.ExpectLinesInOrder({" Protect Register : 02 written, 98 read", "Program error!"});
+    EXPECT_FALSE(t.HasLine("Program ok!"));
+}
+
+TEST_F(Opt24, Row14EachRegisterWriteReadsBack) {
+    Seat("XICOR", "X24F032");
+    TOpt24Fxx_ d;
+    ExpectEachWriteReadsBack(*this, chip, d);
+}
+
+TEST_F(Opt24, Row16EachRegisterWriteReadsBack) {
+    Seat("XICOR", "X24325");
+    TOpt24xxx_ d;
+    ExpectEachWriteReadsBack(*this, chip, d);
+}
+
+TEST_F(Opt24, Row16EachRegisterWriteReadsBackOnThe8KPart) {
+    Seat("XICOR", "X24645");
+    TOpt24xxx_ d;
+    ExpectEachWriteReadsBack(*this, chip, d);
 }
 
 // A range that starts at the protect register's address (the part's last
