@@ -61,6 +61,13 @@ uint32_t BufferStartByte() {
 
 uint32_t DeviceSection = SectionEprom;
 uint32_t WordMode = 0;
+
+SplitLane SplitLaneOf(uint32_t mode) {
+    static constexpr uint8_t kSteps[7] = {1, 2, 2, 4, 4, 4, 4};
+    static constexpr uint8_t kLanes[7] = {0, 0, 1, 0, 1, 2, 3};
+    if (mode > 6) mode = 0;
+    return {kSteps[mode], kLanes[mode]};
+}
 uint32_t LastSocketIndex = 0;
 uint32_t ByteSwap = 0;
 
@@ -366,11 +373,7 @@ void SetupAddressRange() {
     uint64_t size = DeviceSize == 0 ? 1 : DeviceSize;
     uint64_t bytes = DataWidth <= 8 ? size : 2 * size;
     uint64_t end = bytes - 1;
-    if (WordMode == 1 || WordMode == 2) {
-        end = 2 * end + 1;
-    } else if (WordMode >= 3 && WordMode <= 6) {
-        end = 4 * end + 3;
-    }
+    end = uint64_t{SplitLaneOf(WordMode).Step} * (end + 1) - 1;
     DeviceEnd = static_cast<uint32_t>(size - 1);
     BufferByteSize = static_cast<uint32_t>(std::min<uint64_t>(bytes, UINT32_MAX));
     SaveBufferEnd = static_cast<uint32_t>(std::min<uint64_t>(bytes - 1, UINT32_MAX));

@@ -184,6 +184,12 @@ extern uint32_t SaveBufferStart;
 // (0-7), and the byte swap of 16-bit words.
 extern uint32_t DeviceSection;
 extern uint32_t WordMode;
+// The buffer-unit step and lane of a split mode (WordMode 1-6: the Even and
+// Odd bytes of two, the four bytes of four); step 1 and lane 0 without one.
+struct SplitLane {
+    uint32_t Step = 1, Lane = 0;
+};
+SplitLane SplitLaneOf(uint32_t mode);
 extern uint32_t LastSocketIndex;
 extern uint32_t ByteSwap;
 

@@ -11,7 +11,7 @@ uint64_t BytesPastDevice(const std::vector<StoredSpan>& stored, uint64_t& lastBy
     lastByte = 0;
     if (DeviceSection == SectionPld || DeviceSize == 0) return 0;
     const uint64_t unit = DataWidth > 8 ? 2 : 1;
-    const uint64_t step = WordMode == 1 || WordMode == 2 ? 2 : WordMode >= 3 && WordMode <= 6 ? 4 : 1;
+    const uint64_t step = SplitLaneOf(WordMode).Step;
     const uint64_t end = uint64_t{LoadBufferStart} + unit * step * DeviceSize; // one past the last byte
     lastByte = end - 1;
 

@@ -230,13 +230,11 @@ void RejectGang(OperationEngine& engine) {
 }
 
 void PrepareOperation(OperationEngine& engine) {
-    static const uint32_t steps[7] = {1, 2, 2, 4, 4, 4, 4};
-    static const uint32_t lanes[7] = {0, 0, 1, 0, 1, 2, 3};
     ResetProgrammerOutputs();
     ResetVppGroundNotice();
-    const uint32_t mode = WordMode <= 6 ? WordMode : 0;
-    AddressStep = steps[mode];
-    ByteLane = lanes[mode];
+    const SplitLane split = SplitLaneOf(WordMode);
+    AddressStep = split.Step;
+    ByteLane = split.Lane;
     ProgressStep = 256;
     FailAddress = 0;
     g_eraseFailNamed = false;
@@ -317,10 +315,8 @@ struct RunLanes {
     uint64_t step = 1, lane = 0;
 };
 static RunLanes LanesOfRun() {
-    static const uint8_t steps[7] = {1, 2, 2, 4, 4, 4, 4};
-    static const uint8_t lanes[7] = {0, 0, 1, 0, 1, 2, 3};
-    const uint32_t mode = WordMode <= 6 && DeviceSection != SectionPld ? WordMode : 0;
-    return {steps[mode], lanes[mode]};
+    const SplitLane split = SplitLaneOf(DeviceSection != SectionPld ? WordMode : 0);
+    return {split.Step, split.Lane};
 }
 
 // The buffer unit of a place's unit `at`.
@@ -416,8 +412,7 @@ static std::string FixedPlaceConflict() {
 // The last buffer byte of the range's units and `more` units after them.
 static uint64_t UnitsBufferEnd(uint64_t more) {
     const uint64_t n = DeviceEnd >= DeviceStart ? DeviceEnd - DeviceStart : 0;
-    const uint64_t step = WordMode == 1 || WordMode == 2 ? 2 : WordMode >= 3 && WordMode <= 6 ? 4 : 1;
-    const uint64_t end = uint64_t{BufferStart} + step * (n + 1 + more) - 1;
+    const uint64_t end = uint64_t{BufferStart} + uint64_t{SplitLaneOf(WordMode).Step} * (n + 1 + more) - 1;
     return DataWidth > 8 ? 2 * end + 1 : end;
 }
 

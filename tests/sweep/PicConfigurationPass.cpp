@@ -27,21 +27,7 @@ using namespace sweep;
 constexpr const char* kPicConfig = "the configuration word through the dialog";
 
 // Choices burnt as chosen and not, over the whole run.
-struct PicChoiceTally : ::testing::Environment {
-    static int& Held() {
-        static int n = 0;
-        return n;
-    }
-    static int& Broken() {
-        static int n = 0;
-        return n;
-    }
-    void TearDown() override {
-        if (Held() + Broken() > 0)
-            std::printf("[sweep] PIC configuration choices: %d burnt as chosen, %d not\n", Held(), Broken());
-    }
-};
-[[maybe_unused]] const auto* const kPicChoiceTally = ::testing::AddGlobalTestEnvironment(new PicChoiceTally);
+CountPair& g_choices = ShardCounts("[sweep] PIC configuration choices: %d burnt as chosen, %d not\n");
 
 // The configuration word the seated part holds, and its facts.
 bool PartConfig(sim::CatalogChip* chip, uint32_t& config, const sim::PicFacts*& facts) {
@@ -174,7 +160,7 @@ TEST_P(EveryDevice, PicConfigurationThroughTheDialog) {
                 p.line += std::string(" ") + PicFieldLabels[field] + " \"" + text + "\": " + why + m;
                 failed = true;
             }
-            (failed ? PicChoiceTally::Broken() : PicChoiceTally::Held()) += 1;
+            (failed ? g_choices.second : g_choices.first) += 1;
         }
     }
     InstallPicDialogLauncher(nullptr);

@@ -23,22 +23,8 @@ constexpr const char* kPicRefusal = "each configuration bit refusing to program"
 
 // Bits made to refuse over the whole run: how many failed the write, as
 // they must, and how many did not.
-struct PicRefusalTally : ::testing::Environment {
-    static int& Failed() {
-        static int n = 0;
-        return n;
-    }
-    static int& Passed() {
-        static int n = 0;
-        return n;
-    }
-    void TearDown() override {
-        if (Failed() + Passed() > 0)
-            std::printf("[sweep] PIC configuration bits refusing to program: %d failed the write, %d did not\n",
-                        Failed(), Passed());
-    }
-};
-[[maybe_unused]] const auto* const kPicRefusalTally = ::testing::AddGlobalTestEnvironment(new PicRefusalTally);
+CountPair& g_refusals =
+    ShardCounts("[sweep] PIC configuration bits refusing to program: %d failed the write, %d did not\n");
 
 // The seated part's model as either PIC model: its facts, configuration
 // word and protection, and the fault.
@@ -152,7 +138,7 @@ TEST_P(EveryDevice, PicConfigurationBitsRefusingToProgram) {
             if ((bits & b) == 0) continue;
             uint32_t w = 0;
             run(b, w, why);
-            (why.empty() ? PicRefusalTally::Failed() : PicRefusalTally::Passed()) += 1;
+            (why.empty() ? g_refusals.first : g_refusals.second) += 1;
             ++n;
         }
         if (!why.empty()) {

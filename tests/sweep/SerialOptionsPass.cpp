@@ -28,22 +28,8 @@ using namespace sweep;
 constexpr const char* kRegisterValues = "register values through the Options dialog";
 
 // Values written and read back, and refused, over the whole run.
-struct RegisterValueTally : ::testing::Environment {
-    static int& ReadBack() {
-        static int n = 0;
-        return n;
-    }
-    static int& Refused() {
-        static int n = 0;
-        return n;
-    }
-    void TearDown() override {
-        if (ReadBack() + Refused() > 0)
-            std::printf("[sweep] serial register values: %d written and read back, %d refused with \"Program error!\"\n",
-                        ReadBack(), Refused());
-    }
-};
-[[maybe_unused]] const auto* const kRegisterValueTally = ::testing::AddGlobalTestEnvironment(new RegisterValueTally);
+CountPair& g_values = ShardCounts(
+    "[sweep] serial register values: %d written and read back, %d refused with \"Program error!\"\n");
 
 // The controls of either dialog family.
 struct Controls {
@@ -132,8 +118,8 @@ std::string WriteEach(const Controls& c, RecordingUi& ui, std::string& line) {
         }
         ++back;
     }
-    RegisterValueTally::ReadBack() += back;
-    RegisterValueTally::Refused() += refused;
+    g_values.first += back;
+    g_values.second += refused;
     std::snprintf(m, sizeof m, " %d values read back, %d refused", back, refused);
     line += m;
     return "";

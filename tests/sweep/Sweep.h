@@ -411,6 +411,25 @@ private:
 };
 inline const auto* const kSweepSummary = ::testing::AddGlobalTestEnvironment(new SweepSummary);
 
+// Two counts a pass keeps over a shard's run, printed once at its end by
+// `format` (two %d) when either is above 0. The test run owns it.
+class CountPair : public ::testing::Environment {
+public:
+    explicit CountPair(const char* format) : format_(format) {}
+    int first = 0, second = 0;
+    void TearDown() override {
+        if (first + second > 0) std::printf(format_, first, second);
+    }
+
+private:
+    const char* format_;
+};
+inline CountPair& ShardCounts(const char* format) {
+    auto* pair = new CountPair(format);
+    ::testing::AddGlobalTestEnvironment(pair);
+    return *pair;
+}
+
 // The bits of a datum the part holds (a PIC word 12 or 14, a 4-bit part 4).
 inline uint16_t HeldBits() {
     if (DataWidth == 0 || DataWidth >= 16) return 0xFFFF;
