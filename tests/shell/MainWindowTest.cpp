@@ -484,19 +484,31 @@ TEST_F(FileCommandTest, LoadAndSaveThroughTheDialogs) {
     const QString bin = Write("image.bin", data);
     Answer(bin, 1);
     form->Load1Click();
-    EXPECT_EQ(LogLines(), QStringList({"File Loading...", QString::asprintf("File load success! (Checksum:%04Xh)",
-                                                                            sum & 0xFFFF)}));
+    EXPECT_EQ(LogLines(), QStringList({"File Loading...", "10h(16) byte(s) loaded.",
+                                       QString::asprintf("File load success! (Checksum:%04Xh)", sum & 0xFFFF)}));
     EXPECT_EQ(DataFileName, bin.toStdString());
     EXPECT_EQ(DataFileType, DataFileBinary);
     EXPECT_EQ(form->File->text(), bin);
     EXPECT_EQ(BufferWindow[5], 15);
 
     // Intel hex, filter 2.
-    const QString hex = Write("image.hex", ":0400100012345678D4\n:00000001FF\n");
+    const QString hex = Write("image.hex", ":0400100012345678D8\n:00000001FF\n");
     Answer(hex, 2);
     form->Load1Click();
     EXPECT_EQ(DataFileType, DataFileHex);
     EXPECT_EQ(BufferWindow[0x10], 0x12);
+    EXPECT_EQ(LogLines().last().left(19), "File load success! ");
+    // The same file again with the first filter, as F3 and Enter give it:
+    // it loads as binary, and says what its text is.
+    MainLog().Clear();
+    form->MirrorReload();
+    Answer(hex, 1);
+    form->Load1Click();
+    EXPECT_EQ(DataFileType, DataFileBinary);
+    EXPECT_EQ(LogLines().mid(1, 2),
+              QStringList({"20h(32) byte(s) loaded.",
+                           " Warning: this file's text is Intel hex lines; it was loaded as binary."}));
+    EXPECT_EQ(BufferWindow[0], ':');
     EXPECT_EQ(LogLines().last().left(19), "File load success! ");
 
     // A failed load keeps the data file and logs no success.
