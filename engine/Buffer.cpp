@@ -13,6 +13,7 @@
 #include <new>
 
 #include "engine/DevicePlaces.h"
+#include "engine/HexFiles.h"
 #include "engine/NeighbourState.h"
 #include "engine/Messages.h"
 #include "engine/UiBridge.h"
@@ -235,7 +236,22 @@ int LoadFileIntoBuffer(uint32_t fileOffset, uint32_t address, const std::string&
 int LoadFileAt(const std::string& name, uint32_t fileOffset, uint32_t address) {
     uint64_t count = 0;
     const int result = LoadFileBytes(fileOffset, address, name, count);
-    if (result == 1) WarnBytesPastDevice({{address, uint64_t{address} + count}});
+    if (result != 1) return result;
+    ShowMessageLine("%llxh(%llu) byte(s) loaded.", static_cast<unsigned long long>(count),
+                    static_cast<unsigned long long>(count));
+    // A hex file taken as binary (the open dialog's first filter) loads as
+    // its text: say so, the load stands.
+    switch (DetectHexRecordText(image + address, static_cast<size_t>(count))) {
+    case HexRecordText::Intel:
+        ShowMessageLine(" Warning: this file's text is Intel hex lines; it was loaded as binary.");
+        break;
+    case HexRecordText::Motorola:
+        ShowMessageLine(" Warning: this file's text is Motorola S-record lines; it was loaded as binary.");
+        break;
+    case HexRecordText::None:
+        break;
+    }
+    WarnBytesPastDevice({{address, uint64_t{address} + count}});
     return result;
 }
 

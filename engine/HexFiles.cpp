@@ -122,6 +122,7 @@ size_t ParseIntelHexRecord(HexLoadState& state, const char* line) {
         return BadRecord(state, dataEnd);
     const int check = Pair(line + dataEnd);
     ++state.Records;
+    ++state.IntelRecords;
     if (check < 0 || ((sum + static_cast<uint32_t>(check)) & 0xFF) != 0)
         ++state.BadChecksums;
     switch (type) {
@@ -129,13 +130,16 @@ size_t ParseIntelHexRecord(HexLoadState& state, const char* line) {
     case 0x20:
         StoreChecked(state, address, data, count);
         break;
+    case 0x01:
+        state.IntelEnd = true;
+        break;
     case 0x02:
         state.Base = address + 16 * (uint32_t{data[0]} << 8 | data[1]);
         break;
     case 0x04:
         state.Base = (uint32_t{data[0]} << 8 | data[1]) << 16;
         break;
-    default: // end of file, start addresses: nothing to store
+    default: // start addresses: nothing to store
         break;
     }
     return dataEnd;
@@ -374,6 +378,78 @@ void ParseHexFamilyText(HexLoadState& state, const uint8_t* data, size_t size) {
 
 namespace {
 
+// A well-formed Intel record line: ':' count address type (00-05), the
+// count's data pairs and the checksum, all digits; the types other than data
+// with the count of their kind.
+bool IsIntelRecordLine(const uint8_t* p, size_t n) {
+    uint32_t count = 0, type = 0;
+    if (n < 11 || p[0] != ':' || n > 11 + 2 * 255)
+        return false;
+    const char* c = reinterpret_cast<const char*>(p);
+    constexpr uint32_t typeCount[6] = {0, 0, 2, 4, 2, 4};
+    if (!Digits(c + 1, 2, count) || !Digits(c + 7, 2, type) || type > 5 || (type > 0 && count != typeCount[type]) ||
+        n != 11 + 2 * size_t{count})
+        return false;
+    uint32_t bad = 0;
+    for (size_t i = 3; i < n; ++i)
+        bad |= Nibble(c + i);
+    return bad < NotHex;
+}
+
+// A well-formed S-record line: 'S', a type with an address, the count, then
+// exactly the count's pairs (address, data, checksum), all digits.
+bool IsSRecordLine(const uint8_t* p, size_t n) {
+    if (n < 4 || p[0] != 'S' || p[1] < '0' || p[1] > '9' || p[1] == '4' || n > 4 + 2 * 255)
+        return false;
+    const char* c = reinterpret_cast<const char*>(p);
+    // Address bytes: 2 (S0 S1 S5 S9), 3 (S2 S6 S8), 4 (S3 S7).
+    constexpr uint8_t addressBytes[10] = {2, 2, 3, 4, 0, 2, 3, 4, 3, 2};
+    uint32_t count = 0;
+    if (!Digits(c + 2, 2, count) || count < addressBytes[p[1] - '0'] + 1u || n != 4 + 2 * size_t{count})
+        return false;
+    uint32_t bad = 0;
+    for (size_t i = 4; i < n; ++i)
+        bad |= Nibble(c + i);
+    return bad < NotHex;
+}
+
+} // namespace
+
+HexRecordText DetectHexRecordText(const uint8_t* data, size_t size) {
+    bool intel = false, motorola = false;
+    size_t at = 0;
+    while (at < size) {
+        // The line from `at` to its CR or LF (or the end of the data); no
+        // record is longer than 521 characters, so the search is bounded.
+        constexpr size_t longest = 11 + 2 * 255;
+        const size_t limit = std::min(size, at + longest + 1);
+        size_t end = at;
+        while (end < limit && data[end] != '\n' && data[end] != '\r')
+            ++end;
+        const size_t n = end - at;
+        if (n > longest)
+            return HexRecordText::None;
+        bool blank = true;
+        for (size_t i = at; i < end && blank; ++i)
+            blank = data[i] == ' ' || data[i] == '\t';
+        if (!blank) {
+            if (IsIntelRecordLine(data + at, n)) {
+                intel = true;
+            } else if (IsSRecordLine(data + at, n)) {
+                motorola = true;
+            } else {
+                return HexRecordText::None;
+            }
+            if (intel && motorola)
+                return HexRecordText::None;
+        }
+        at = end + 1;
+    }
+    return intel ? HexRecordText::Intel : motorola ? HexRecordText::Motorola : HexRecordText::None;
+}
+
+namespace {
+
 // The record bytes a load left out: past the buffer's last byte always,
 // before File Offset only when nothing was stored (else the offset skipped
 // them as asked).
@@ -458,6 +534,10 @@ int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset
 
     ShowMessageLine("%lxh(%lu) byte(s) loaded.", static_cast<unsigned long>(state.LoadedCount),
                     static_cast<unsigned long>(state.LoadedCount));
+    // Every Intel writer ends its file with an end record; a file cut at a
+    // line end shows no bad record, only the missing end.
+    if (state.IntelRecords > 0 && !state.IntelEnd)
+        ShowMessageLine(" Warning: no end record (:00000001FF); the file may be cut short.");
     ShowBytesNotLoaded(state, false);
     std::vector<StoredSpan> stored;
     state.Image.ForEachRun([&stored](uint32_t address, const uint8_t*, uint32_t length) {

@@ -76,6 +76,8 @@ struct HexLoadState {
     uint32_t BadRecords = 0;     // malformed records skipped
     uint32_t BadChecksums = 0;   // records loaded although their checksum is wrong
     uint32_t HighestAddress = 0; // highest buffer address + 1 stored
+    uint32_t IntelRecords = 0;   // well-formed Intel records, end record included
+    bool IntelEnd = false;       // an Intel end record (type 01) was read
     uint64_t PastBuffer = 0;     // record bytes past the buffer's last byte, not stored
     uint64_t BeforeStart = 0;    // record bytes of records before File Offset, not stored
     bool LineTooLong = false;    // a line passed HexLineMax: parsing stopped
@@ -96,11 +98,22 @@ bool CheckHexAddressLimit(HexLoadState& state, uint32_t recordAddress);
 // byte and the rest counted in PastBuffer.
 void StoreHexRecordBytes(HexLoadState& state, const uint8_t* bytes, uint32_t count);
 
+// What a text is when every line of it (blank lines and line ends aside) is
+// a well-formed record of one format: Intel hex or Motorola S-record.
+enum class HexRecordText { None, Intel, Motorola };
+// One pass over any bytes, stopping at the first line that is no such record
+// (a line longer than any record included); a text of no record at all, or
+// of both formats, is None. A checksum is not checked: the form suffices.
+HexRecordText DetectHexRecordText(const uint8_t* data, size_t size);
+
 // Loads a hex-family file: record address - fileOffset + bufferOffset gives
 // the buffer address. 1, or -1 when the file cannot be opened, holds no hex
 // record, has a line longer than HexLineMax or puts no byte in the buffer
 // (the buffer is then unchanged). Bytes past the buffer's last byte are
 // counted in a line; so are bytes past the device's (WarnBytesPastDevice).
+// A file of Intel records without an end record loads with a warning that
+// it may have been cut short (S-record files need no end record: our own
+// Motorola saves carry none).
 int LoadHexFamilyFile(const std::string& name, uint32_t fileOffset, uint32_t bufferOffset);
 
 // Appends "%02X\r\n" of the record's checksum (format as HexFormat*) to a

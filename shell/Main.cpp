@@ -713,7 +713,11 @@ void TForm1::FormShow() {
     if (okLeft && okTop) {
         RememberedLeft = left;
         RememberedTop = top;
-        move(left, top);
+        // The place kept is the client area's corner, as FormClose saves it:
+        // under a window manager the frame is not known yet, and a frame
+        // corner given now would be taken for the client's, the window
+        // moving by its title bar at every start.
+        setGeometry(QRect(QPoint(left, top), size()));
     }
     if (registry_->value("Maximized").toBool()) setWindowState(windowState() | Qt::WindowMaximized);
     // Without a kept size the window takes the height its panels ask for.
@@ -804,10 +808,10 @@ void TForm1::FormClose() {
     if (!registry_) return;
     // A maximised window keeps the place and size it goes back to.
     const bool maximized = isMaximized();
+    // The client area's corner, the one FormShow restores.
     const QRect normal = maximized ? normalGeometry() : geometry();
-    const QPoint frameOffset = pos() - geometry().topLeft();
-    registry_->setValue("Left", normal.x() + frameOffset.x());
-    registry_->setValue("Top", normal.y() + frameOffset.y());
+    registry_->setValue("Left", normal.x());
+    registry_->setValue("Top", normal.y());
     registry_->setValue("Width", normal.width());
     registry_->setValue("Height", normal.height());
     registry_->setValue("Maximized", maximized);

@@ -233,7 +233,8 @@ TEST_F(ConfigTest, ProjectRoundTripReloadsItsDataFile) {
 
     char sumLine[32];
     std::snprintf(sumLine, sizeof sumLine, "-CheckSum : %04Xh", expectedSum & 0xFFFF);
-    EXPECT_TRUE(LogFollows({"File Loading...", "File Load ok!", "Calculating CheckSum...", sumLine}));
+    EXPECT_TRUE(LogFollows({"File Loading...", "100h(256) byte(s) loaded.", "File Load ok!", "Calculating CheckSum...",
+                            sumLine}));
 }
 
 TEST_F(ConfigTest, PldProjectReloadsItsJedecFile) {

@@ -42,6 +42,48 @@ TEST(HexTextTest, LinesEndAtLfCrLfAndCrWhereverAPieceEnds) {
     }
 }
 
+// A binary load tells a text of nothing but Intel records, or nothing but
+// S-records, from anything else: any bytes, each cut of a hex text.
+TEST(HexTextTest, RecordTextIsToldFromOtherBytes) {
+    auto kind = [](const std::string& text) {
+        return DetectHexRecordText(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    const std::string intel = ":0400100012345678D8\r\n\r\n:020000040001F9\r\n:00000001FF\r\n";
+    const std::string srec = "S0030000FC\nS2080123450102030484\n  \nS804000000FB\n";
+    EXPECT_EQ(kind(intel), HexRecordText::Intel);
+    EXPECT_EQ(kind(srec), HexRecordText::Motorola);
+    EXPECT_EQ(kind(":0100000055AA\r:00000001FF"), HexRecordText::Intel); // CR ends, none at the end
+    EXPECT_EQ(kind(":FF010000" + std::string(510, '1') + "00\n"), HexRecordText::Intel);
+    const std::string others[] = {
+        "", "\r\n \t\n",                               // no record
+        intel + srec,                                    // both formats
+        ":0400100012345678D\n",                          // one digit short
+        ":0400100012345678D8 \n",                        // a blank after the record
+        ":04001000123456G8D4\n",                         // no digit
+        ":0400100612345678CE\n",                         // no such type
+        "S1020000FD\n", "S4030000FC\n",                  // count too small, no such type
+        "/01000203ABCD2E\r", "\x02\r\n$000000,00 01 02\r\n", // Tektronix, ASCII hex
+        ":FF010000" + std::string(512, '1') + "00\n",    // longer than any record
+        intel + "Header text\n",
+    };
+    for (const std::string& t : others) EXPECT_EQ(kind(t), HexRecordText::None) << t.substr(0, 40);
+
+    // A binary that begins with ':' or 'S', and any bytes at all.
+    std::vector<uint8_t> bytes(4096);
+    uint32_t seed = 1;
+    for (int round = 0; round < 64; ++round) {
+        for (uint8_t& b : bytes) b = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+        bytes[0] = round % 2 ? ':' : 'S';
+        EXPECT_EQ(DetectHexRecordText(bytes.data(), bytes.size() - static_cast<size_t>(round)), HexRecordText::None);
+    }
+    // Every cut of the Intel text: a record only when the cut falls at a line end.
+    for (size_t n = 0; n <= intel.size(); ++n) {
+        const bool record =
+            n >= 19 && (n == intel.size() || intel[n] == '\r' || intel[n] == '\n' || intel[n - 1] == '\n');
+        EXPECT_EQ(kind(intel.substr(0, n)), record ? HexRecordText::Intel : HexRecordText::None) << n;
+    }
+}
+
 TEST(HexTextTest, ALineLongerThanAnyRecordStopsTheParse) {
     const std::string longest = ":FF010000" + std::string(510, '1') + "00"; // 255 bytes
     struct Case { std::string text; bool tooLong; };
@@ -111,6 +153,61 @@ TEST_F(HexLoadTest, MalformedRecordsAreSkippedAndCounted) {
     EXPECT_EQ(GetBytes(0x0002, 4), (std::vector<uint8_t>{1, 2, 3, 4}));
     EXPECT_TRUE(LogHas("Invalid record in hex file. (5 record(s))"));
     EXPECT_TRUE(LogHas("Invalid check in hex file. (2 record(s))"));
+}
+
+// An Intel file without its end record loads, with one warning that it may
+// be cut short: cut at a line end, or inside a record. S-record files and
+// Intel files with the end record load without it.
+TEST_F(HexLoadTest, AnIntelFileWithoutItsEndRecordLoadsWithAWarning) {
+    const std::string cutWarning = " Warning: no end record (:00000001FF); the file may be cut short.";
+    const std::string data = ":0400100012345678D8\r\n:0100000055AA\r\n";
+    ASSERT_EQ(Load("cut.hex", data), 1);
+    EXPECT_EQ(MainLog().Lines(), (std::vector<std::string>{"5h(5) byte(s) loaded.", cutWarning}));
+    EXPECT_EQ(GetBytes(0x0, 1), std::vector<uint8_t>{0x55});
+    MainLog().Clear();
+    ASSERT_EQ(Load("cut2.hex", data + ":000000"), 1);
+    EXPECT_TRUE(LogHas(cutWarning));
+    EXPECT_TRUE(LogHas("Invalid record in hex file. (1 record(s))"));
+    // Whole: the end record anywhere after the data, any line end.
+    for (const std::string& whole : {data + ":00000001FF", data + ":00000001FF\r\n\r\n", ":00000001FF\n" + data}) {
+        MainLog().Clear();
+        ASSERT_EQ(Load("whole.hex", whole), 1);
+        EXPECT_EQ(MainLog().Lines(), std::vector<std::string>{"5h(5) byte(s) loaded."});
+    }
+    MainLog().Clear();
+    ASSERT_EQ(Load("a.s19", "S107000201020304EC\n"), 1);
+    EXPECT_EQ(MainLog().Lines(), std::vector<std::string>{"4h(4) byte(s) loaded."});
+}
+
+// A file taken as binary loads as its bytes, counted as a hex load counts
+// them; one whose text is wholly Intel or S-records says so.
+TEST_F(HexLoadTest, HexTextLoadedAsBinaryLoadsWithAWarning) {
+    struct Case { std::string text; const char* warning; };
+    const std::vector<uint8_t> binary = Pattern(300, 3);
+    const Case cases[] = {
+        {":0400100012345678D8\r\n:00000001FF\r\n",
+         " Warning: this file's text is Intel hex lines; it was loaded as binary."},
+        {"S107000201020304EC\nS9030000FC\n",
+         " Warning: this file's text is Motorola S-record lines; it was loaded as binary."},
+        {":" + std::string(binary.begin(), binary.end()), nullptr}, // a binary that begins with ':'
+        {"/01000203ABCD2E\r", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text.substr(0, 12));
+        MainLog().Clear();
+        ASSERT_EQ(LoadFileAt(Write("file.bin", c.text), 0, 0x100), 1);
+        char count[64];
+        std::snprintf(count, sizeof count, "%zxh(%zu) byte(s) loaded.", c.text.size(), c.text.size());
+        std::vector<std::string> want = {count};
+        if (c.warning != nullptr) want.emplace_back(c.warning);
+        EXPECT_EQ(MainLog().Lines(), want);
+        EXPECT_EQ(GetBytes(0x100, static_cast<uint32_t>(c.text.size())),
+                  std::vector<uint8_t>(c.text.begin(), c.text.end()));
+    }
+    // From a File Offset inside a record the text is no longer whole records.
+    MainLog().Clear();
+    ASSERT_EQ(LoadFileAt(Write("file.bin", cases[0].text), 3, 0), 1);
+    EXPECT_EQ(MainLog().Lines(), std::vector<std::string>{"1fh(31) byte(s) loaded."});
 }
 
 TEST_F(HexLoadTest, FailedLoadLeavesTheBufferAsItWas) {
@@ -286,4 +383,5 @@ TEST_F(HexSaveTest, EveryFormatRoundTripsAcross64KAnd1M) {
     ASSERT_EQ(LoadHexFamilyFile(Path("r.tek"), 0, 0), 1);
     EXPECT_EQ(GetBytes(0x10, 0x123), tek);
     ExpectNoLogLine("Invalid");
+    ExpectNoLogLine("cut short"); // our Intel saves end with the end record; S-records need none
 }

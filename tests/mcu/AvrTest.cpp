@@ -120,8 +120,9 @@ TEST_F(AvrParallelRun, AssembledSampleRoundTrips) {
         const std::string dir = ProgramDirectory + "/mcu-sample/avr-" + std::to_string(row) + "/";
         const uint32_t eeprom = DeviceEnd + 1, n = AvrImageBytes(*chip);
         FillBufferRange(0, n - 1, 0xFF);
-        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.hex", 0, 0), 1) << dir << " (built by avra)";
-        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.eep.hex", 0, eeprom), 1) << dir;
+        LoadToolHexFile(dir + "blink.hex"); // built by avra
+        LoadToolHexFile(dir + "blink.eep.hex", eeprom);
+        if (HasFatalFailure()) return;
         const std::vector<uint8_t> image = AvrImage(*chip);
         EXPECT_EQ(image[0], 0x00);
         EXPECT_EQ(image[1], 0xC0); // rjmp, low byte first
@@ -154,8 +155,9 @@ TEST_F(AvrParallelRun, AssembledSampleFromZeroAndAnOddStart) {
         ASSERT_NE(chip, nullptr);
         const uint32_t eeprom = DeviceEnd + 1, n = AvrImageBytes(*chip);
         FillBufferRange(0, n - 1, 0xFF);
-        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.hex", 0, 0), 1) << dir << " (built by avra)";
-        ASSERT_EQ(LoadHexFamilyFile(dir + "blink.eep.hex", 0, eeprom), 1) << dir;
+        LoadToolHexFile(dir + "blink.hex"); // built by avra
+        LoadToolHexFile(dir + "blink.eep.hex", eeprom);
+        if (HasFatalFailure()) return;
         const std::vector<uint8_t> image = AvrImage(*chip);
         DeviceStart = start;
         EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();

@@ -173,7 +173,8 @@ TEST_F(PicLayout, GpasmFileProgramsReadsAndSavesAsItsToolsSeeIt) {
         DeviceEnd = end;
         ClearWords();
         for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0x3FFF;
-        ASSERT_EQ(LoadHexFamilyFile("d.hex", 0, 0), 1);
+        LoadToolHexFile("d.hex"); // written by gpasm
+        if (HasFatalFailure()) return;
         EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
         EXPECT_TRUE(HasLine("Configuration Fuse Program ok!")) << LogText();
         for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->DataByte(i), listed[2 * i]) << i;

@@ -42,7 +42,8 @@ TEST_P(ParallelGpasm, AutoReadBackAndHexRoundTrip) {
     ASSERT_EQ(std::system("gpasm -q -a inhx32 -o p.hex p.asm > gpasm.log 2>&1"), 0) << ReadText("gpasm.log");
     ClearWords();
     for (uint32_t i = 0; i <= DeviceEnd + 4; ++i) BufferWords[i] = static_cast<uint16_t>(mask);
-    ASSERT_EQ(LoadHexFamilyFile("p.hex", 0, 0), 1);
+    LoadToolHexFile("p.hex"); // written by gpasm
+    if (HasFatalFailure()) return;
     std::vector<uint16_t> source(BufferWords, BufferWords + 0x8000);
     SelectBank(0x10000, 1);
     const uint16_t config = sixteen ? BufferWords[0x7E00] : source[0xFFF];

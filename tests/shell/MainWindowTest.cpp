@@ -369,11 +369,14 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     Remember(QPoint(123, 77));
     form->show();
     QCoreApplication::processEvents();
-    // The place read, moved in only as far as the window needs to lie on
-    // the screen (the offscreen screen is 800 pixels wide).
+    // The place read is the client area's corner, moved in only as far as
+    // the window, frame included, needs to lie on the screen (the offscreen
+    // screen is 800 pixels wide).
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_EQ(QPoint(form->RememberedLeft, form->RememberedTop), QPoint(123, 77));
-    EXPECT_EQ(form->pos(), QPoint(std::max(area.left(), std::min(123, area.right() + 1 - form->frameGeometry().width())), 77));
+    const QPoint frameToClient = form->geometry().topLeft() - form->pos();
+    EXPECT_EQ(form->geometry().topLeft(),
+              QPoint(std::min(123, area.right() + 1 - form->frameGeometry().width() + frameToClient.x()), 77));
     EXPECT_EQ(form->StatusPanels[2]->text(), "");
     // Sizes between the window's least and the offscreen screen's 800 x 800.
     const QSize first = form->minimumSizeHint() + QSize(20, 10);
@@ -406,7 +409,7 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     {
         QSettings s(QSettings::UserScope, "Harrowend", "Remember");
         s.beginGroup(kWindowPositionKey);
-        EXPECT_EQ(QPoint(s.value("Left").toInt(), s.value("Top").toInt()), QPoint(201, 150));
+        EXPECT_EQ(QPoint(s.value("Left").toInt(), s.value("Top").toInt()), QPoint(201, 150) + frameToClient);
         s.setValue("Left", -9000);
         s.setValue("Top", 7000);
     }
@@ -418,6 +421,29 @@ TEST_F(MainWindowTest, WindowPlaceSizeAndMaximisedStateAreKeptAcrossStarts) {
     Remember(QPoint(-9000, 7000), QSize(1500, 1400));
     start();
     ExpectWhollyOn(QGuiApplication::primaryScreen()->availableGeometry(), form.get());
+}
+
+// The place kept at close is where the next start puts the window: three
+// starts in a row leave it where the first did, frame and all; under a
+// window manager too, which frames the window only once it is shown.
+TEST_F(MainWindowTest, ThreeStartsInARowKeepThePlace) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(form->close());
+    Remember(area.topLeft() + QPoint(257, 158));
+    std::vector<QRect> frames;
+    for (int start = 0; start < 3; ++start) {
+        StartAgain();
+        ExpectWhollyOn(area, form.get()); // settled where it fits
+        frames.push_back(FrameOf(form.get()));
+        EXPECT_TRUE(form->close());
+        QSettings s(QSettings::UserScope, "Harrowend", "Remember");
+        s.beginGroup(kWindowPositionKey);
+        EXPECT_EQ(QPoint(s.value("Left").toInt(), s.value("Top").toInt()), form->geometry().topLeft());
+    }
+    for (const QRect& frame : frames)
+        EXPECT_EQ(frame.topLeft(), frames.front().topLeft())
+            << frames[0].x() << "," << frames[0].y() << " then " << frames[1].x() << "," << frames[1].y() << " then "
+            << frames[2].x() << "," << frames[2].y();
 }
 
 // ---------------------------------------------------------------------------
@@ -484,19 +510,31 @@ TEST_F(FileCommandTest, LoadAndSaveThroughTheDialogs) {
     const QString bin = Write("image.bin", data);
     Answer(bin, 1);
     form->Load1Click();
-    EXPECT_EQ(LogLines(), QStringList({"File Loading...", QString::asprintf("File load success! (Checksum:%04Xh)",
-                                                                            sum & 0xFFFF)}));
+    EXPECT_EQ(LogLines(), QStringList({"File Loading...", "10h(16) byte(s) loaded.",
+                                       QString::asprintf("File load success! (Checksum:%04Xh)", sum & 0xFFFF)}));
     EXPECT_EQ(DataFileName, bin.toStdString());
     EXPECT_EQ(DataFileType, DataFileBinary);
     EXPECT_EQ(form->File->text(), bin);
     EXPECT_EQ(BufferWindow[5], 15);
 
     // Intel hex, filter 2.
-    const QString hex = Write("image.hex", ":0400100012345678D4\n:00000001FF\n");
+    const QString hex = Write("image.hex", ":0400100012345678D8\n:00000001FF\n");
     Answer(hex, 2);
     form->Load1Click();
     EXPECT_EQ(DataFileType, DataFileHex);
     EXPECT_EQ(BufferWindow[0x10], 0x12);
+    EXPECT_EQ(LogLines().last().left(19), "File load success! ");
+    // The same file again with the first filter, as F3 and Enter give it:
+    // it loads as binary, and says what its text is.
+    MainLog().Clear();
+    form->MirrorReload();
+    Answer(hex, 1);
+    form->Load1Click();
+    EXPECT_EQ(DataFileType, DataFileBinary);
+    EXPECT_EQ(LogLines().mid(1, 2),
+              QStringList({"20h(32) byte(s) loaded.",
+                           " Warning: this file's text is Intel hex lines; it was loaded as binary."}));
+    EXPECT_EQ(BufferWindow[0], ':');
     EXPECT_EQ(LogLines().last().left(19), "File load success! ");
 
     // A failed load keeps the data file and logs no success.

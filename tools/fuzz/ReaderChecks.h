@@ -30,6 +30,10 @@ inline bool CheckHexReader(const uint8_t* data, size_t size) {
     state.FileOffset = size > 0 ? data[0] : 0;
     state.BufferOffset = size > 1 ? uint32_t{data[1]} << 16 : 0;
     ParseHexFamilyText(state, data, size);
+    // A text a binary load would call records is records to the reader too.
+    if (DetectHexRecordText(data, size) != HexRecordText::None &&
+        (state.Records == 0 || state.BadRecords != 0 || state.LineTooLong))
+        return false;
     // Nothing is stored past the buffer's last byte.
     return state.Image.EndAddress() <= state.BufferBytes;
 }
