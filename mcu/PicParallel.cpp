@@ -172,7 +172,7 @@ int ProgramWithRetry113() {
 // The configuration: FE00h-FE07h give its low byte, FE08h-FE0Fh its high
 // byte. Every location is a cycle of three clocks, the read word two of
 // them: one more ends FE00h's cycle, seven whole cycles reach FE08h.
-uint32_t ReadConfigBytes113(uint32_t* firstWord) {
+uint32_t ReadConfigBytes113() {
     PowerUp113(0xFE00, 2);
     ReadWord113();
     const uint32_t a = ReadValue;
@@ -180,7 +180,6 @@ uint32_t ReadConfigBytes113(uint32_t* firstWord) {
     ReadWord113();
     const uint32_t b = ReadValue;
     PowerDown113();
-    if (firstWord != nullptr) *firstWord = a;
     return (a & 0xFF) | ((b & 0xFF) << 8);
 }
 
@@ -316,10 +315,10 @@ int Alg113Program() {
 }
 
 // The caller has selected the buffer's second bank (word 0FE00h at 7E00h).
+// Each byte comes from its own location's low byte: the high byte FE00h reads
+// with is not the configuration's.
 void ReadPicConfig113() {
-    uint32_t a = 0;
-    const uint32_t v = ReadConfigBytes113(&a);
-    PicConfigWord = a | (v & 0xFF00);
+    PicConfigWord = ReadConfigBytes113();
     PicFixedWord(0x7E00) = static_cast<uint16_t>(PicConfigWord);
 }
 
@@ -343,7 +342,7 @@ int ProgramPicConfig113() {
     }
     PowerDown113();
     DelayMsSlot(500);
-    const uint32_t v = ReadConfigBytes113(nullptr);
+    const uint32_t v = ReadConfigBytes113();
     // Every location the writer decides on must read as it decided: 0 where
     // programmed, 1 where left. PM2 (location 15) is decided with PM1:PM0 on
     // variants 1 and 2: the code-protected mode needs all three.

@@ -71,9 +71,9 @@ void TEditvector::SymbolToStore() {
     const uint32_t own = static_cast<uint32_t>(pins);
     if (TestVectorPinCount == own || buffer == nullptr) return;
     // Cut by this device's pins, each vector of the list would take pins of
-    // the next: the device's own list starts empty instead.
+    // the next: the list is cleared and the device's own starts empty.
     if (TestVectorPinCount != 0 && buffer[0] != 0 && buffer[0] != 0xFF) {
-        ShowMessageLine(" The vectors for %lu pins are set aside: a new list for %lu pins starts.",
+        ShowMessageLine(" The vectors for %lu pins are cleared: a new list for %lu pins starts.",
                         static_cast<unsigned long>(TestVectorPinCount), static_cast<unsigned long>(own));
         std::memset(buffer, 0, bufferBytes);
         ShowGridPage(topOffset);
@@ -99,6 +99,15 @@ void TEditvector::ButtonTestClick() {
     ClearProgress();
     // Counted only: a last line without all its symbols still runs.
     CountIcLines(false);
+    // Vectors of another pin count, cut by this device's pins, would drive
+    // each pin with another pin's symbol, the supply pins included.
+    const uint32_t own = static_cast<uint32_t>(pins);
+    if (buffer != nullptr && buffer[0] != 0 && TestVectorPinCount != 0 && TestVectorPinCount != own) {
+        IcTestBox(QString::asprintf("The vectors are for %lu pins; the device has %lu: Test refused.",
+                                    static_cast<unsigned long>(TestVectorPinCount), static_cast<unsigned long>(own))
+                      .toStdString());
+        return;
+    }
     // The vector engine's strobes mean something only to the vector image.
     if (LoadedLogicImage != static_cast<int32_t>(kVectorTestImage)) DownloadLogicImage(kVectorTestImage);
     if (ConnectProgrammer(0) == -1) {

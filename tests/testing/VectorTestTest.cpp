@@ -242,3 +242,42 @@ TEST_F(VectorTestFixture, AQuitStopsTheTestBetweenLines) {
     EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
     EXPECT_FALSE(TestBusy.load());
 }
+
+// Vectors loaded for a GAL16V8 and a 24-pin GAL20V8B selected: cut into
+// 24-symbol rows each pin would take another pin's symbol, VCC included.
+// Test is refused without touching the programmer; the vectors stay for a
+// device of their pin count. A symbol typed for the 24-pin part clears them.
+TEST_F(VectorTestFixture, VectorsOfAnotherPinCountAreRefusedAndClearedOnlyByTyping) {
+    LoadJedec(Combinational(), kCombinationalVectors);
+    SeatProgrammedGal();
+    const std::string list = kCombinationalVectors[0] + kCombinationalVectors[1] + kCombinationalVectors[2];
+    ASSERT_TRUE(SelectPld("LATTICE", "GAL20V8B"));
+    form->FormActivate();
+    ASSERT_EQ(form->pins, 24);
+    StartTrace();
+    form->ButtonTestClick();
+    EXPECT_EQ(ui.BoxTexts().back(), "The vectors are for 20 pins; the device has 24: Test refused.");
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    EXPECT_TRUE(tones.empty());
+    simp.EnableTrace(false);
+
+    // Back on a 20-pin part the same list runs.
+    ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
+    form->FormActivate();
+    form->ButtonTestClick();
+    EXPECT_EQ(ui.BoxTexts().back(), "Vector Test Pass.");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(VectorBuffer)), list);
+
+    // A symbol typed on the 24-pin part starts its own list: the 20-pin
+    // vectors are gone, as the line says, and the 20-pin part refuses it.
+    ASSERT_TRUE(SelectPld("LATTICE", "GAL20V8B"));
+    form->FormActivate();
+    form->EditKeyPress('1');
+    EXPECT_EQ(ui.Log.back(), " The vectors for 20 pins are cleared: a new list for 24 pins starts.");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(VectorBuffer)), "1");
+    ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
+    form->FormActivate();
+    form->ButtonTestClick();
+    EXPECT_EQ(ui.BoxTexts().back(), "The vectors are for 24 pins; the device has 20: Test refused.");
+    EXPECT_EQ(Violations(), "");
+}
