@@ -3,10 +3,12 @@
 // value each control of the dialog offers (block protect, the pin enable,
 // the watchdog), in every combination, is programmed with the dialog's
 // program button as a user does, over a register that holds another value.
-// Each write must end "Program ok!" and read back: the controls are moved off
-// the value, the read button must log "Read ok!" and bring the value back.
-// Then the part's register is frozen (it runs the write and keeps nothing): a
-// write of another value must end "Program error!" with both values logged.
+// Each write must end "Program ok!" and read back (a pin enable left "Hi" by
+// another device does not count on a part without one): the controls are
+// moved off the value, the read button must log "Read ok!" and bring the
+// value back. Then the part's register is frozen (it runs the write and
+// keeps nothing): a write of another value must end "Program error!" with
+// both values logged.
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
@@ -19,6 +21,7 @@
 #include "memory/Opt24Dialog.h"
 #include "memory/Opt24fxx.h"
 #include "memory/Opt25xx.h"
+#include "memory/SerialSpiEeprom.h"
 #include "sim/SerialChips.h"
 #include "tests/sweep/OptionDialog.h"
 #include "tests/sweep/Sweep.h"
@@ -167,6 +170,9 @@ TEST_P(EveryDevice, SerialRegisterValuesThroughTheDialog) {
     InstallOpt25Dialogs();
     const size_t from = ui.Log.size();
     std::string why = "Option showed no dialog";
+    // The pin enable "Hi", as a part that has one may leave it: a part
+    // without one is not held to the bit.
+    Opt25xxWpen = Opt25xxx1Wpen = 1;
     if (d.row == 13 || d.row == 57) {
         RunOptionDialog<TOpt25Dialog>([&](TOpt25Dialog& dialog) { why = WriteEach(Of(dialog), ui, p.line); });
     } else {
