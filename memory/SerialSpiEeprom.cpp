@@ -264,9 +264,8 @@ int Options() { return ShowOpt25xxx1DialogHook ? ShowOpt25xxx1DialogHook() : 0; 
 
 } // namespace row57
 
-// The status register through a bus: read, or written from `value` after a
-// write enable, then the row's ready wait, and read back.
-// The status register, or -1 when the programmer stopped answering.
+// The status register through a bus, or -1 when the programmer stopped
+// answering.
 template <class Bus> int64_t StatusOf(const SerialRow& row) {
     SerialPowerOn(row, 2);
     Bus::Select(true);
@@ -284,8 +283,9 @@ template <class Bus> int64_t ReadStatus(const SerialRow& row) {
     return v;
 }
 
-// A write the part did not keep in the bits `compared` ends -1 with both
-// values logged.
+// `value` written after a write enable, then the row's ready wait, and read
+// back: a write the part did not keep in the bits `compared` ends -1 with
+// both values logged.
 template <class Bus> int WriteStatus(const SerialRow& row, uint32_t value, uint32_t compared, bool settle) {
     SerialPowerOn(row, 1);
     Bus::Instruction(kWriteEnable);
