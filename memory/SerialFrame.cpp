@@ -86,6 +86,12 @@ int SerialNoAnswer(const char* why, int r) {
     return r;
 }
 
+int SerialRegisterReadBack(const char* name, uint32_t written, uint32_t read, uint32_t compared) {
+    if (((written ^ read) & compared) == 0) return 1;
+    ShowMessageLine(" %s : %02x written, %02x read", name, written & 0xFF, read & 0xFF);
+    return -1;
+}
+
 int SerialEndEntry(const SerialRow& row, int r) {
     if (r == kSerialNotReady) return SerialNoAnswer(kSerialNotReadyText, -1);
     SerialPowerOff(row);

@@ -47,6 +47,11 @@ constexpr const char* kSerialNoAcknowledgeText = "no acknowledge";
 // BufferIndex with the buffer's datum there and no chip datum. Gives r.
 int SerialNoAnswer(const char* why, int r);
 
+// A register write read back: 1 when `read` holds what was `written` in the
+// bits `compared` (those the write sets and the part keeps), else both values
+// logged as " <name> : %02x written, %02x read" and -1.
+int SerialRegisterReadBack(const char* name, uint32_t written, uint32_t read, uint32_t compared);
+
 // Byte engine. The waits give 1, or -1 when the engine never went idle.
 int SerialEngineWaitIdle();
 int SerialEngineShift(uint32_t cycles);

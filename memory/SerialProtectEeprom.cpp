@@ -247,9 +247,7 @@ constexpr uint32_t kStoredBits = 0x98;
 
 // A register write that did not land: both values logged, -1.
 int RegisterReadBack(uint32_t written, uint32_t read) {
-    if (((written ^ read) & kStoredBits) == 0) return 1;
-    ShowMessageLine(" Protect Register : %02x written, %02x read", written & 0xFF, read & 0xFF);
-    return -1;
+    return SerialRegisterReadBack("Protect Register", written, read, kStoredBits);
 }
 
 // The register into ReadValue; -1 when the programmer stopped answering.

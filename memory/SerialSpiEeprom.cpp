@@ -34,6 +34,17 @@ uint32_t Status57FromOptions() {
            (static_cast<uint32_t>(Opt25xxx1Watchdog) & 3) << 4 | (static_cast<uint32_t>(Opt25xxx1Wpen) & 1) << 7;
 }
 
+// Bits 0 and 1 are the part's busy and write-enable flags, never stored.
+constexpr uint32_t kStatusFlags = 0x03;
+
+uint32_t Status13Compared() {
+    if (DeviceSubVariant == kOpt25xxThreeBitSubVariant) return 0x07 & ~kStatusFlags;
+    return 0x0C | (Opt25xxHasWpen(DeviceSubVariant) ? 0x80 : 0);
+}
+
+// The 512-byte parts (sub-variant 0) have no WPEN bit.
+uint32_t Status57Compared() { return 0x3C | (DeviceSubVariant != 0 ? 0x80 : 0); }
+
 namespace {
 
 constexpr uint32_t kWriteEnable = 0x06, kReadStatus = 0x05, kWriteStatus = 0x01, kRead = 0x03, kWrite = 0x02,
@@ -253,10 +264,9 @@ int Options() { return ShowOpt25xxx1DialogHook ? ShowOpt25xxx1DialogHook() : 0; 
 
 } // namespace row57
 
-// The status register through a bus: read (logged) or written from `value`
-// after a write enable, then the row's ready wait.
-// The status register, or -1 when the programmer stopped answering.
-template <class Bus> int64_t ReadStatus(const SerialRow& row) {
+// The status register through a bus, or -1 when the programmer stopped
+// answering.
+template <class Bus> int64_t StatusOf(const SerialRow& row) {
     SerialPowerOn(row, 2);
     Bus::Select(true);
     Bus::Send(kReadStatus);
@@ -264,11 +274,19 @@ template <class Bus> int64_t ReadStatus(const SerialRow& row) {
     Bus::Select(false);
     SerialPowerOff(row);
     if (SerialEngineLost()) return -1;
-    ShowMessageLine(" Status Register : %02x", v);
     return v;
 }
 
-template <class Bus> int WriteStatus(const SerialRow& row, uint32_t value, bool settle) {
+template <class Bus> int64_t ReadStatus(const SerialRow& row) {
+    const int64_t v = StatusOf<Bus>(row);
+    if (v >= 0) ShowMessageLine(" Status Register : %02x", static_cast<uint32_t>(v));
+    return v;
+}
+
+// `value` written after a write enable, then the row's ready wait, and read
+// back: a write the part did not keep in the bits `compared` ends -1 with
+// both values logged.
+template <class Bus> int WriteStatus(const SerialRow& row, uint32_t value, uint32_t compared, bool settle) {
     SerialPowerOn(row, 1);
     Bus::Instruction(kWriteEnable);
     Bus::Select(true);
@@ -277,7 +295,10 @@ template <class Bus> int WriteStatus(const SerialRow& row, uint32_t value, bool 
     Bus::Select(false);
     if (settle) DelayMs(10);
     const int r = Bus::ReadyWait();
-    return SerialEndEntry(row, r == 1 ? 1 : -1);
+    if (SerialEndEntry(row, r == 1 ? 1 : -1) != 1) return -1;
+    const int64_t read = StatusOf<Bus>(row);
+    if (read < 0) return -1;
+    return SerialRegisterReadBack("Status Register", value, static_cast<uint32_t>(read), compared);
 }
 
 } // namespace
@@ -294,7 +315,9 @@ int ReadStatusRegister13() {
     return 1;
 }
 
-int WriteStatusRegister13() { return WriteStatus<row13::Bus>(row13::kRow, Status13FromOptions(), true); }
+int WriteStatusRegister13() {
+    return WriteStatus<row13::Bus>(row13::kRow, Status13FromOptions(), Status13Compared(), true);
+}
 
 int ReadStatusRegister57() {
     if (!row57::Valid()) return -1;
@@ -308,7 +331,7 @@ int ReadStatusRegister57() {
 
 int WriteStatusRegister57() {
     if (!row57::Valid()) return -1;
-    return WriteStatus<row57::Bus>(row57::kRow, Status57FromOptions(), false);
+    return WriteStatus<row57::Bus>(row57::kRow, Status57FromOptions(), Status57Compared(), false);
 }
 
 // The rows of this family.

@@ -21,9 +21,16 @@ bool Opt25xxHasWpen(uint32_t subVariant);           // sub-variants 1 and 3
 // field masked to its bits.
 uint32_t Status13FromOptions();
 uint32_t Status57FromOptions();
+// The bits of that value a write is read back in: those the layout writes
+// and the part keeps (the block protect, WPEN where the part has it, the
+// watchdog), never the busy and write-enable flags.
+uint32_t Status13Compared();
+uint32_t Status57Compared();
 
 // Read: logs " Status Register : %02x", sets the option values, 1. Write:
-// the ready wait's result (-1 also for a record the row refuses).
+// 1 when the ready wait ended and the register reads back as written; -1
+// otherwise (with " Status Register : %02x written, %02x read" when it did
+// not read back), also for a record the row refuses.
 int ReadStatusRegister13();
 int WriteStatusRegister13();
 int ReadStatusRegister57();

@@ -83,9 +83,15 @@ void ConfigEepromChip::ByteIn(const PinEnvironment& env, uint8_t b) {
         }
         return;
     case Mode::Writing: {
-        bits_.Acknowledge(true);
         const uint32_t base = pointer_ - pointer_ % facts_.pageBytes;
         const uint32_t at = base + (pointer_ + static_cast<uint32_t>(page_.size())) % facts_.pageBytes;
+        if (at == refused_) {
+            mode_ = Mode::Ignore;
+            page_.clear();
+            bits_.Acknowledge(false);
+            return;
+        }
+        bits_.Acknowledge(true);
         page_.emplace_back(at, b);
         return;
     }

@@ -41,6 +41,9 @@ public:
     explicit ConfigEepromChip(const ConfigEepromFacts& facts);
     bool ActiveHigh() const;
     void SetActiveHigh(bool on);
+    // Fault: the data byte written for `address` is not acknowledged, and the
+    // page write under way is dropped.
+    void RefuseDataByte(uint32_t address) { refused_ = address; }
 
 private:
     ChipDrive PoweredOutput(const PinEnvironment& env, int chipPin) const override;
@@ -59,6 +62,7 @@ private:
     int addressBytes_ = 0;
     uint32_t address_ = 0, pointer_ = 0, idIndex_ = 0;
     std::vector<std::pair<uint32_t, uint8_t>> page_;
+    int64_t refused_ = -1;
 };
 
 } // namespace sim

@@ -987,7 +987,7 @@ void SpiEepromChip::Deselected(const PinEnvironment& env) {
         const bool locked = facts_.wpen && (status_ & 0x80) && env.InputLevel(Socket(3)) == 0;
         wel_ = false;
         if (!locked) {
-            status_ = newStatus_ & Kept();
+            if (!statusFrozen_) status_ = newStatus_ & Kept();
             StartWriteCycle(env, facts_.writeUs);
         }
     } else if (instruction_ == 0xC7 && facts_.chipErase && clocks_ == 8) {

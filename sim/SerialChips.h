@@ -644,6 +644,8 @@ public:
     explicit SpiEepromChip(const SpiEepromFacts& facts);
     uint8_t Status() const { return status_; }
     void SetStatus(uint8_t v) { status_ = v & Kept(); }
+    // Fault: status writes run their write cycle and store nothing.
+    void FreezeStatus(bool on = true) { statusFrozen_ = on; }
     // Instruction bytes of every selection so far.
     const std::vector<uint8_t>& Instructions() const { return instructions_; }
 
@@ -659,6 +661,7 @@ private:
 
     SpiEepromFacts facts_;
     uint8_t status_ = 0; // nonvolatile bits (2-7)
+    bool statusFrozen_ = false;
     bool wel_ = false, selected_ = false, sck_ = false, out_ = false, driving_ = false, ignoring_ = false;
     uint32_t clocks_ = 0, address_ = 0;
     uint8_t shift_ = 0, instruction_ = 0, newStatus_ = 0, outByte_ = 0;

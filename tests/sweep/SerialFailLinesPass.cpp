@@ -7,12 +7,15 @@
 // ready) at the unit holding it. A part that never ends a write, on the rows
 // that wait for one (a ready signal, the acknowledge poll), must fail at the
 // first unit written, or at the next on a row that writes without waiting
-// and finds the part not acknowledging: named with no chip datum.
+// and finds the part not acknowledging: named with no chip datum. On row 31,
+// which reads the acknowledge of every data byte, a part that refuses one
+// byte of a page must fail Program at that page, with no chip datum.
 #include <cstdio>
 #include <cstring>
 #include <set>
 
 #include "memory/SerialEeprom.h"
+#include "sim/ConfigEepromChip.h"
 #include "sim/PinMemoryChip.h"
 #include "sim/SerialChips.h"
 #include "sim/TextIdConfigChip.h"
@@ -24,6 +27,7 @@ using namespace sweep;
 
 constexpr const char* kStuckCell = "fail lines of a stuck serial cell";
 constexpr const char* kNoAnswer = "fail lines of a serial part that never answers";
+constexpr const char* kRefusedByte = "fail lines of a data byte the part does not acknowledge";
 
 const std::set<uint32_t> kSerialRows = {10, 11, 12, 13, 14, 15, 16, 17, 18, 30, 31, 32, 33, 34, 35, 43,
                                         44, 48, 57, 70, 71, 81, 85, 95, 49, 53, 65, 66, 88, 92, 97, 98};
@@ -276,6 +280,47 @@ TEST_P(EveryDevice, SerialFailLinesOfAPartThatNeverAnswers) {
         p.line += m;
     }
     Report(p, kNoAnswer, GetParam(), p.failed, ui, from);
+}
+
+TEST_P(EveryDevice, SerialFailLinesOfARefusedDataByte) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    if (d.section == SectionPld || d.row != 31) GTEST_SKIP() << "the row reads no data-byte acknowledge";
+    PassDevice p;
+    std::vector<uint8_t> image;
+    if (std::string skip; !Prepare(p, d, GetParam(), kRefusedByte, image, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    std::copy(image.begin(), image.end(), BufferImage());
+    // A byte inside a page in the middle of the range, not the page's first.
+    const uint32_t page = std::max<uint32_t>(PageSize, 2);
+    const uint32_t middle = DeviceStart + (DeviceEnd - DeviceStart) / 2;
+    const uint32_t cell = std::min<uint32_t>(middle - middle % page + page / 2, DeviceEnd);
+    const uint32_t pageStart = std::max<uint32_t>(DeviceStart, cell - cell % page);
+    auto* chip = sim::SeatedModel<sim::ConfigEepromChip>(SeatedSimChip());
+    if (chip == nullptr) p.Fail("the part's model cannot refuse a data byte");
+    else chip->RefuseDataByte(cell);
+    const size_t from = ui.Log.size();
+    char m[200];
+    if (p.failed) {
+    } else if (RunOperation(MainEngine, OpProgram) != ResultFailed || !Logged(ui, from, "Program error!")) {
+        std::snprintf(m, sizeof m, "Program over a byte refused at %06Xh did not end \"Program error!\"", cell);
+        p.Fail(m);
+    } else if (const FailLines f = ReadFailLines(ui, from); f.datum) {
+        std::snprintf(m, sizeof m, "the chip line shows %04Xh at %06lXh, a datum the part never gave", f.chipDatum,
+                      f.chipAt);
+        p.Fail(m);
+    } else if (const std::string why = CheckLines(f, image, false, cell, page, false, 0); !why.empty()) {
+        p.Fail(why);
+    } else if (f.chipAt != pageStart) {
+        std::snprintf(m, sizeof m, "the chip line names %06lXh, not the page of %06Xh at %06Xh", f.chipAt, cell,
+                      pageStart);
+        p.Fail(m);
+    } else {
+        std::snprintf(m, sizeof m, " %06Xh refused: %06lXh %s", cell, f.chipAt, f.why.c_str());
+        p.line += m;
+    }
+    Report(p, kRefusedByte, GetParam(), p.failed, ui, from);
 }
 
 } // namespace

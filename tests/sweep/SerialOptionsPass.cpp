@@ -2,10 +2,13 @@
 // dialogs (rows 13, 14, 16 and 57), on every device of those rows: every
 // value each control of the dialog offers (block protect, the pin enable,
 // the watchdog), in every combination, is programmed with the dialog's
-// program button as a user does, over a register that holds another value. A write that ends "Program ok!" must read
-// back: the controls are moved off the value, the read button must log
-// "Read ok!" and bring the value back. A write the part refuses must end
-// "Program error!".
+// program button as a user does, over a register that holds another value.
+// Each write must end "Program ok!" and read back (a pin enable left "Hi" by
+// another device does not count on a part without one): the controls are
+// moved off the value, the read button must log "Read ok!" and bring the
+// value back. Then the part's register is frozen (it runs the write and
+// keeps nothing): a write of another value must end "Program error!" with
+// both values logged.
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
@@ -18,6 +21,8 @@
 #include "memory/Opt24Dialog.h"
 #include "memory/Opt24fxx.h"
 #include "memory/Opt25xx.h"
+#include "memory/SerialSpiEeprom.h"
+#include "sim/SerialChips.h"
 #include "tests/sweep/OptionDialog.h"
 #include "tests/sweep/Sweep.h"
 
@@ -27,9 +32,10 @@ using namespace sweep;
 
 constexpr const char* kRegisterValues = "register values through the Options dialog";
 
-// Values written and read back, and refused, over the whole run.
-CountPair& g_values = ShardCounts(
-    "[sweep] serial register values: %d written and read back, %d refused with \"Program error!\"\n");
+// Values written and read back, and writes to a frozen register, over the
+// whole run.
+CountPair& g_values = ShardCounts("[sweep] serial register values: %d written and read back, %d writes to a frozen "
+                                  "register ended \"Program error!\"\n");
 
 // The controls of either dialog family.
 struct Controls {
@@ -85,25 +91,47 @@ Value Unlike(const Controls& c, const Value& v) {
             c.watchdog != nullptr ? other(v.watchdog, c.watchdog->Count()) : 0};
 }
 
+// Freezes or thaws the seated part's register; false for a model without
+// that fault.
+bool FreezeRegister(bool on) {
+    sim::CatalogChip* chip = SeatedSimChip();
+    if (auto* m = sim::SeatedModel<sim::SpiEepromChip>(chip)) return m->FreezeStatus(on), true;
+    if (auto* m = sim::SeatedModel<sim::TwoWireChip>(chip)) return m->FreezeRegister(on), true;
+    return false;
+}
+
+// The value `held` in the register, which is then frozen: a write of
+// another value must end "Program error!" with both values; the failure, or "".
+std::string RefusedWhenFrozen(const Controls& c, RecordingUi& ui, const Value& held) {
+    if (!FreezeRegister(true)) return "the part's model cannot freeze its register";
+    const Value v = Unlike(c, held);
+    Set(c, v);
+    const size_t from = ui.Log.size();
+    c.program->click();
+    FreezeRegister(false);
+    if (*c.result == -1 && Logged(ui, from, "Program error!") && Logged(ui, from, " written, ")) return "";
+    char m[160];
+    std::snprintf(m, sizeof m, "value %d/%d/%d over a frozen register: the program button gave %d%s", v.protect, v.pin,
+                  v.watchdog, *c.result, Logged(ui, from, " written, ") ? "" : " without both values");
+    return m;
+}
+
 // Writes every value through the controls, each over a register that holds
-// another value; the first failure, or "".
+// another value, then one over the frozen register; the first failure, or "".
 std::string WriteEach(const Controls& c, RecordingUi& ui, std::string& line) {
     if (c.protect == nullptr) return "the dialog shows no block-protect group";
-    int back = 0, refused = 0;
-    char m[160];
+    int back = 0;
+    char m[200];
+    Value last;
     for (const Value& v : Offered(c)) {
         Set(c, Unlike(c, v));
         c.program->click();
         Set(c, v);
         const size_t from = ui.Log.size();
         c.program->click();
-        if (*c.result == -1 && Logged(ui, from, "Program error!")) {
-            ++refused;
-            continue;
-        }
         if (*c.result != 1 || !Logged(ui, from, "Program ok!")) {
-            std::snprintf(m, sizeof m, "value %d/%d/%d: the program button gave %d", v.protect, v.pin, v.watchdog,
-                          *c.result);
+            std::snprintf(m, sizeof m, "value %d/%d/%d: the program button gave %d %s", v.protect, v.pin, v.watchdog,
+                          *c.result, ui.Log.size() > from + 1 ? ui.Log[ui.Log.size() - 2].c_str() : "");
             return m;
         }
         // Off the value, then the part's own register back into the controls.
@@ -117,10 +145,12 @@ std::string WriteEach(const Controls& c, RecordingUi& ui, std::string& line) {
             return m;
         }
         ++back;
+        last = v;
     }
+    if (std::string why = RefusedWhenFrozen(c, ui, last); !why.empty()) return why;
     g_values.first += back;
-    g_values.second += refused;
-    std::snprintf(m, sizeof m, " %d values read back, %d refused", back, refused);
+    ++g_values.second;
+    std::snprintf(m, sizeof m, " %d values read back, frozen register refused", back);
     line += m;
     return "";
 }
@@ -140,6 +170,9 @@ TEST_P(EveryDevice, SerialRegisterValuesThroughTheDialog) {
     InstallOpt25Dialogs();
     const size_t from = ui.Log.size();
     std::string why = "Option showed no dialog";
+    // The pin enable "Hi", as a part that has one may leave it: a part
+    // without one is not held to the bit.
+    Opt25xxWpen = Opt25xxx1Wpen = 1;
     if (d.row == 13 || d.row == 57) {
         RunOptionDialog<TOpt25Dialog>([&](TOpt25Dialog& dialog) { why = WriteEach(Of(dialog), ui, p.line); });
     } else {
