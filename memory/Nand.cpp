@@ -9,6 +9,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -673,6 +674,8 @@ int BuildOrReport(int mode, uint32_t s) {
     if (f <= kProgramFailed) {
         ShowMessageLine("Device Initialization Fail!");
         ShowMessageLine("%s", kWhy[f]);
+        // The line names what failed: block 0 holds no cell of the range.
+        FailWithoutAddress();
     }
     return -1;
 }

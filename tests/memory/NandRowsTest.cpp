@@ -3,6 +3,7 @@
 // 86, and injected faults.
 #include <cstdio>
 #include <fstream>
+#include <utility>
 
 #include "ImageFiles.h"
 #include "NandFixture.h"
@@ -241,12 +242,28 @@ const FormatCase kFormatCases[] = {
     {{"SAMSUNG", "KM29W32000AT"}, [](sim::NandChip& c) { c.FailProgram(0); }, " Block #0 program error."},
 };
 using FormatFailure = NandCase<FormatCase>;
+// Whichever operation powers the part up, its step fails on the reason line:
+// block 0 is no cell of the range, so no chip or buffer datum follows.
 TEST_P(FormatFailure, HasItsLines) {
     const FormatCase& c = GetParam();
     Start(c.part, 2, 0, 96);
     c.fault(*chips[0]);
-    EXPECT_EQ(Run(OpRead), -1);
-    ExpectLinesInOrder({"Device Initialization Fail!", c.line});
+    FillRange(4);
+    BlankCheckBeforeProgram = 0; // the program step powers the part up itself
+    const std::pair<int, const char*> steps[] = {{OpBlankCheck, "Blank check error!"},
+                                                 {OpProgram, "Program error!"},
+                                                 {OpVerify, "Verification error!"},
+                                                 {OpRead, "Read error!"},
+                                                 {OpErase, "Erase error!"}};
+    for (const auto& [op, error] : steps) {
+        SCOPED_TRACE(error);
+        EXPECT_EQ(Run(op), -1);
+        ExpectLinesInOrder({error, "Device Initialization Fail!", c.line});
+        for (const std::string& line : Log()) {
+            EXPECT_EQ(line.find("Chip addr"), std::string::npos) << LogText();
+            EXPECT_NE(line.rfind("Buffer addr", 0), 0u) << LogText();
+        }
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Rows, FormatFailure, ::testing::ValuesIn(kFormatCases));
 
