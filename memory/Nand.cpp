@@ -8,6 +8,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -299,10 +300,12 @@ template <class Kept> int EraseBlocks(int powered, Kept&& kept) {
 
 // A range must start where the row's walk can: on a page (row 77, whose
 // reads and writes go page by page) or on a block (the map rows, which
-// place whole blocks). Refused with a line before the part is powered.
+// place whole blocks). Refused with a line, which names no cell, before
+// the part is powered.
 bool StartServed(uint32_t unit, const char* what) {
     if (unit == 0 || DeviceStart % unit == 0) return true;
     ShowMessageLine("Start address must be a multiple of the %s size (%Xh bytes).", what, static_cast<unsigned>(unit));
+    FailWithoutAddress();
     return false;
 }
 
@@ -389,7 +392,8 @@ uint32_t DataBlocks77(uint32_t block) {
 
 // Bad blocks move the data on into the next good ones, and nothing is
 // written past the range: data that the good blocks of the range cannot
-// hold is refused before a page is written, naming the blocks missing.
+// hold is refused before a page is written, naming the blocks missing (and
+// no cell).
 bool DataFits77() {
     const uint32_t block = Run.Chip.BlockBytes();
     const uint32_t need = DataBlocks77(block);
@@ -402,6 +406,7 @@ bool DataFits77() {
         if (Sockets() > 1) ShowMessageLine("Socket#%u", s + 1);
         ShowMessageLine("Program data: %u blocks, the range has %u good blocks: %u blocks missing.",
                         static_cast<unsigned>(need), static_cast<unsigned>(good), static_cast<unsigned>(need - good));
+        FailWithoutAddress();
         return false;
     }
     return true;

@@ -236,9 +236,10 @@ int BuildOrReport(int mode, uint32_t s) {
     if (f <= kProgramFailed) {
         ShowMessageLine("Device Initialization Fail!");
         ShowMessageLine("%s", kWhy[f]);
-        // The line names what failed: block 0 holds no cell of the range.
-        FailWithoutAddress();
     }
+    // The lines name what failed, block 0 or the map's room: no cell of the
+    // range.
+    if (f != kNotReady) FailWithoutAddress();
     return -1;
 }
 
@@ -279,7 +280,8 @@ int ReadMap(uint32_t s) {
 
 // Row 83 places the range in ProgramBlockSize logical blocks, each a good
 // block after block 0: a range that needs more than a socket's map can give
-// is refused before a page is written, naming the blocks missing.
+// is refused before a page is written, naming the blocks missing (and no
+// cell).
 bool RangeFits83() {
     const uint64_t bytes = uint64_t{DeviceEnd} + 1 - DeviceStart;
     const uint64_t need = (bytes + Run.BufferBlock - 1) / Run.BufferBlock;
@@ -293,6 +295,7 @@ bool RangeFits83() {
         ShowMessageLine("Program range: %u blocks, the part holds %u: %u blocks missing.",
                         static_cast<unsigned>(need), static_cast<unsigned>(holds),
                         static_cast<unsigned>(need - holds));
+        FailWithoutAddress();
         return false;
     }
     return true;
@@ -306,6 +309,7 @@ int PowerOnMap(int mode) {
     const std::string refusal = NandRecordRefusal(Run.Row, DeviceVariant, DeviceFlags, PageSize, DeviceSize);
     if (!refusal.empty()) {
         ShowMessageLine("%s", refusal.c_str());
+        FailWithoutAddress();
         return -1;
     }
     Run.Chip = MapRowGeometry(Run.Row, DeviceVariant);
@@ -350,7 +354,7 @@ int PowerOnMap(int mode) {
 }
 
 // Row 86 places data only up to the first empty buffer block: a buffer with
-// data after one is refused before anything is written.
+// data after one is refused with a line before anything is written.
 bool BufferFitsRow86() {
     Run.BufferBlock = PageSize * MapRowGeometry(86, DeviceVariant).PagesPerBlock;
     Run.Blocks = MapRowChipBlocks(DeviceVariant);
@@ -361,6 +365,7 @@ bool BufferFitsRow86() {
     Run = NandRun{};
     if (lost >= range) return true;
     ShowMessageLine("Buffer block %u is empty: block %u and after would not be written.", empty, lost);
+    FailWithoutAddress();
     return false;
 }
 
