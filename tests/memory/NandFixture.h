@@ -90,4 +90,12 @@ class NandRun : public MemoryRun {
         return v;
     }
     std::vector<uint8_t> Blank(uint32_t n) const { return std::vector<uint8_t>(n, 0xFF); }
+    // A run refused or failed on a line that says why: no chip or buffer
+    // datum line follows, as no cell of the range failed.
+    void ExpectNoDatumLines() const {
+        for (const std::string& line : Log()) {
+            EXPECT_EQ(line.find("Chip addr"), std::string::npos) << LogText();
+            EXPECT_NE(line.rfind("Buffer addr", 0), 0u) << LogText();
+        }
+    }
 };

@@ -3,6 +3,7 @@
 // 86, and injected faults.
 #include <cstdio>
 #include <fstream>
+#include <utility>
 
 #include "ImageFiles.h"
 #include "NandFixture.h"
@@ -241,12 +242,25 @@ const FormatCase kFormatCases[] = {
     {{"SAMSUNG", "KM29W32000AT"}, [](sim::NandChip& c) { c.FailProgram(0); }, " Block #0 program error."},
 };
 using FormatFailure = NandCase<FormatCase>;
+// Whichever operation powers the part up, its step fails on the reason line:
+// block 0 is no cell of the range, so no chip or buffer datum follows.
 TEST_P(FormatFailure, HasItsLines) {
     const FormatCase& c = GetParam();
     Start(c.part, 2, 0, 96);
     c.fault(*chips[0]);
-    EXPECT_EQ(Run(OpRead), -1);
-    ExpectLinesInOrder({"Device Initialization Fail!", c.line});
+    FillRange(4);
+    BlankCheckBeforeProgram = 0; // the program step powers the part up itself
+    const std::pair<int, const char*> steps[] = {{OpBlankCheck, "Blank check error!"},
+                                                 {OpProgram, "Program error!"},
+                                                 {OpVerify, "Verification error!"},
+                                                 {OpRead, "Read error!"},
+                                                 {OpErase, "Erase error!"}};
+    for (const auto& [op, error] : steps) {
+        SCOPED_TRACE(error);
+        EXPECT_EQ(Run(op), -1);
+        ExpectLinesInOrder({error, "Device Initialization Fail!", c.line});
+        ExpectNoDatumLines();
+    }
 }
 INSTANTIATE_TEST_SUITE_P(Rows, FormatFailure, ::testing::ValuesIn(kFormatCases));
 
@@ -342,6 +356,7 @@ TEST_F(NandRun, Row83WithoutLogicalBlocksWritesNothing) {
     VerifyAfterProgram = 0;
     ASSERT_EQ(Run(OpProgram), -1) << LogText();
     EXPECT_TRUE(HasLine("Program range: 3 blocks, the part holds 0: 3 blocks missing.")) << LogText();
+    ExpectNoDatumLines();
     EXPECT_EQ(chips[0]->Erases(0), erasesBefore);
     for (uint32_t b = 1; b < 4; ++b)
         EXPECT_EQ(ChipBlock(*chips[0], b), Blank(chipBlock)) << b;
@@ -485,6 +500,7 @@ TEST_P(Row86Refusal, NothingIsWritten) {
         FillBufferRange(c.emptyBlock * bufferBlock, (c.emptyBlock + 1) * bufferBlock - 1, 0xFF);
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine(c.line)) << LogText();
+    ExpectNoDatumLines();
     for (uint32_t b = 1; b < 80; ++b)
         ASSERT_TRUE(chips[0]->BlockBlank(b)) << b;
 }
@@ -497,8 +513,11 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(NandRun, MapRowsRefuseRecordsTheyCannotServe) {
     Start({"SAMSUNG", "K9F3208W0A"}, 2);
     PageSize = 0;
-    EXPECT_EQ(Run(OpRead), -1);
-    EXPECT_TRUE(HasLine("page of 0 is not the buffer page of 512 (flags bit 8 clear)")) << LogText();
+    for (int op : {OpRead, OpBlankCheck}) {
+        EXPECT_EQ(Run(op), -1);
+        EXPECT_TRUE(HasLine("page of 0 is not the buffer page of 512 (flags bit 8 clear)")) << LogText();
+        ExpectNoDatumLines();
+    }
     EXPECT_TRUE(chips[0]->BlockBlank(0));
 }
 
@@ -648,6 +667,7 @@ TEST_P(Row77Fit, DataMustFitTheGoodBlocks) {
         ExpectLinesInOrder({"Program ok!", "Verification ok!"});
     } else {
         ExpectLinesInOrder(c.lines);
+        ExpectNoDatumLines();
         for (sim::NandChip* chip : chips)
             for (uint32_t b = 0; b < 8; ++b) EXPECT_EQ(chip->Erases(b), 0u) << b;
         for (size_t s = 0; s < chips.size(); ++s)
@@ -691,6 +711,7 @@ TEST_P(StartOffAUnit, IsRefusedBeforeAnyWrite) {
         const int r = Run(op);
         EXPECT_EQ(r, c.onUnit ? 1 : -1) << LogText();
         EXPECT_EQ(HasLine(line), !c.onUnit) << LogText();
+        ExpectNoDatumLines();
     }
     if (!c.onUnit) {
         for (uint32_t b = 0; b < 8; ++b) EXPECT_TRUE(chips[0]->BlockBlank(b)) << b;
