@@ -228,19 +228,23 @@ BuildFailure BuildMap(int mode, uint32_t s) {
     return WriteMap(s);
 }
 
-int BuildOrReport(int mode, uint32_t s) {
-    const BuildFailure f = BuildMap(mode, s);
-    if (f == kBuilt) return 1;
+// A power-up that could not read or build block 0's map says why; -1.
+int ReportMapFailure(BuildFailure f) {
     static const char* const kWhy[] = {"", " To meny bed block.", " Block #0 erase error.",
-                                       " Block #0 program error."};
-    if (f <= kProgramFailed) {
+                                       " Block #0 program error.", " Block #0 not ready."};
+    if (f <= kNotReady) {
         ShowMessageLine("Device Initialization Fail!");
         ShowMessageLine("%s", kWhy[f]);
     }
     // The lines name what failed, block 0 or the map's room: no cell of the
     // range.
-    if (f != kNotReady) FailWithoutAddress();
+    FailWithoutAddress();
     return -1;
+}
+
+int BuildOrReport(int mode, uint32_t s) {
+    const BuildFailure f = BuildMap(mode, s);
+    return f == kBuilt ? 1 : ReportMapFailure(f);
 }
 
 // Reads block 0's map of socket s; -1 when the chip never became ready.
@@ -336,7 +340,7 @@ int PowerOnMap(int mode) {
     ReadIdAndReset();
     WriteRegister(5, Run.Row == 83 ? 1 : 5);
     for (uint32_t s = 0; s < Sockets(); ++s) {
-        if (ReadMap(s) != 1) return -1;
+        if (ReadMap(s) != 1) return ReportMapFailure(kNotReady);
     }
     WriteRegister3(0xFF);
     for (uint32_t s = 0; s < Sockets(); ++s) {

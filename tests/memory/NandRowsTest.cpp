@@ -240,6 +240,8 @@ const FormatCase kFormatCases[] = {
     {{"SAMSUNG", "KM29W32000AT"}, [](sim::NandChip& c) { c.FailErase(0); }, " Block #0 erase error."},
     {{"SAMSUNG", "K9F3208W0A"}, [](sim::NandChip& c) { c.FailProgram(0); }, " Block #0 program error."},
     {{"SAMSUNG", "KM29W32000AT"}, [](sim::NandChip& c) { c.FailProgram(0); }, " Block #0 program error."},
+    {{"SAMSUNG", "K9F3208W0A"}, [](sim::NandChip& c) { c.NeverReady(true); }, " Block #0 not ready."},
+    {{"SAMSUNG", "KM29W32000AT"}, [](sim::NandChip& c) { c.NeverReady(true); }, " Block #0 not ready."},
 };
 using FormatFailure = NandCase<FormatCase>;
 // Whichever operation powers the part up, its step fails on the reason line:
