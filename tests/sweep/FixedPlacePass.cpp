@@ -14,7 +14,9 @@
 // range's bytes read back, the images of another memory (EEPROM, hidden
 // word) programmed from their places and read back there, and every other
 // buffer byte left as it was but the places the row fills whatever the
-// range.
+// range. Then a blank check of a part whose range is blank and whose places
+// were programmed names the place's cell it stops at (its memory, its own
+// address, the part's datum there).
 #include "tests/sweep/Sweep.h"
 
 #include <cctype>
@@ -132,8 +134,10 @@ std::string NamedPlaceCell(const std::string& l, const std::vector<RowPlace>& pl
 // the datum the part holds there (what Read brings to the cell's place),
 // with no chip address for another memory's cell. Rows whose places take
 // only the cells a range covers get a range over them from their first
-// such cell. "" when it does, or when the blank check walks no programmed
-// place (noted on the line).
+// such cell. The line stays with another range and a Buffer Start apart
+// from Chip Start. ""
+// when it does, or when the blank check walks no programmed place (noted on
+// the line).
 std::string BlankCheckNamesThePlace(PassDevice& p, const LibraryDevice& d, const RecordingUi& ui, uint32_t base,
                                     uint32_t top) {
     if (!(SupportedOperationMask & OpMaskBlankCheck) || !(SupportedOperationMask & OpMaskProgram)) return "";
@@ -194,6 +198,20 @@ std::string BlankCheckNamesThePlace(PassDevice& p, const LibraryDevice& d, const
     if (std::string why = NamedPlaceCell(line, places, u, shown, other); !why.empty()) return why;
     for (size_t i = from; other && i < ui.Log.size(); ++i)
         if (ui.Log[i].find("Chip addr") != std::string::npos) return "a chip address for another memory's cell";
+    // The same line with the range from one (blank) cell lower where the
+    // part has one and its data elsewhere in the buffer (a blank check takes
+    // none of them).
+    const uint32_t start = DeviceStart;
+    DeviceStart -= DeviceStart > base ? 1 : 0;
+    BufferStart = DeviceStart + 0x100;
+    from = ui.Log.size();
+    RunOperation(MainEngine, OpBlankCheck);
+    DeviceStart = BufferStart = start;
+    at = from;
+    while (at < ui.Log.size() && ui.Log[at] != "Blank check error!") ++at;
+    if (at + 1 >= ui.Log.size() || ui.Log[at + 1] != line)
+        return "over another range from Buffer Start 100h units apart the blank check gives \"" +
+               (at + 1 < ui.Log.size() ? ui.Log[at + 1] : FirstError(ui, from)) + "\" for \"" + line + "\"";
     // What Read brings to the named cell's place.
     std::memset(buffer, kOther, imageBytes);
     const size_t readFrom = ui.Log.size();
