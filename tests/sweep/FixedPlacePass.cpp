@@ -112,8 +112,11 @@ std::string NamedPlaceCell(const std::string& l, const std::vector<RowPlace>& pl
         if (p.otherMemory && cells == 1 && p.memory != nullptr) {
             std::string name = p.memory;
             name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-            if (l.rfind(" " + name + "  data: ", 0) == 0)
-                n = std::sscanf(l.c_str() + name.size() + 1, "  data: %Xh", &datum) == 1 ? 2 : 0, address = p.chip;
+            if (l.rfind(" " + name + "  data: ", 0) == 0 &&
+                std::sscanf(l.c_str() + name.size() + 1, "  data: %Xh", &datum) == 1) {
+                address = static_cast<unsigned long>(p.chip);
+                n = 2;
+            }
         } else if (p.otherMemory && p.memory != nullptr) {
             const std::string head = std::string(" ") + p.memory + " addr: ";
             if (l.rfind(head, 0) == 0) n = std::sscanf(l.c_str() + head.size(), "%lXh  data: %Xh", &address, &datum);
