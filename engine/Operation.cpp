@@ -65,6 +65,16 @@ FailPlace g_failPlace = FailPlace::Walk;
 // it gave one.
 const char* g_failNoDatum = nullptr;
 
+// The cell the entry said it walks at a place of its row (CellAtPlace): the
+// place's unit, and the bank and buffer index the walk stood at then, which
+// a failure on that cell leaves as they were.
+struct PlaceCellMark {
+    bool on = false;
+    uint64_t unit = 0;
+    uint32_t bank = 0, index = 0;
+};
+PlaceCellMark g_placeCell;
+
 // The link was up when the run started; a programmer that stopped answering
 // since (WaitTimerDone gave up) marks it lost.
 bool g_linkExpected = false;
@@ -240,6 +250,7 @@ void PrepareOperation(OperationEngine& engine) {
     g_eraseFailNamed = false;
     g_failPlace = FailPlace::Walk;
     g_failNoDatum = nullptr;
+    g_placeCell = {};
     CurrentSocket = 0;
     BankAdvances = 0;
     CompareFailed = 0;
@@ -334,10 +345,11 @@ struct PlaceDatum {
     bool single = false;
     uint64_t address = 0;
 };
-static PlaceDatum PlaceDatumAt(uint64_t unit) {
+// `placeUnits`: `unit` is a place's own unit (before a split mode's lane).
+static PlaceDatum PlaceDatumAt(uint64_t unit, bool placeUnits = false) {
     const RowDef* def = RowDefinition(CurrentAlgorithm);
     if (DeviceSection == SectionPld || def == nullptr || def->FixedPlaces == nullptr) return {};
-    const RunLanes lanes = LanesOfRun();
+    const RunLanes lanes = placeUnits ? RunLanes{} : LanesOfRun();
     for (const FixedBufferPlace& place : def->FixedPlaces()) {
         if (place.InLane && (unit < lanes.lane || (unit - lanes.lane) % lanes.step != 0)) continue;
         const uint64_t at = place.InLane ? (unit - lanes.lane) / lanes.step : unit;
@@ -704,36 +716,35 @@ void ReportFailAddress(OperationEngine& engine, int op) {
     unsigned long buffer = static_cast<unsigned long>(static_cast<uint64_t>(CurrentBank) * BankSize + BufferIndex);
     // A datum of a place the row keeps (another memory's image, a word of
     // its own) is named by that place's own address, wherever the range
-    // lies; a blank walk's index does not tell its datum's place.
-    const PlaceDatum place = blankWalk || op == OpBlankCheck ? PlaceDatum{} : PlaceDatumAt(buffer);
+    // lies. A blank walk's index does not tell its datum's place: there the
+    // entry's word on the cell it walked (CellAtPlace) does.
+    const bool marked = g_placeCell.on && g_placeCell.bank == CurrentBank && g_placeCell.index == BufferIndex;
+    const PlaceDatum place = marked                          ? PlaceDatumAt(g_placeCell.unit, true)
+                             : blankWalk || op == OpBlankCheck ? PlaceDatum{}
+                                                               : PlaceDatumAt(buffer);
     if (DataWidth > 8) buffer *= 2;
-    if (place.on && place.memory != nullptr) {
-        if (place.single) { // "Hidden word"
-            std::string name = place.memory;
-            name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
-            ShowMessageLine("  %s  data: %04Xh", name.c_str(), ReadValue);
-        } else {
-            ShowMessageLine("  %s addr: %06lXh  data: %04Xh", place.memory, static_cast<unsigned long>(place.address),
-                            ReadValue);
-        }
-        ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
-        return;
-    }
     if (place.on) chip = static_cast<unsigned long>(place.address);
-    // A part that gave no datum for the cell: what it did instead.
-    if (g_failNoDatum != nullptr) {
-        const bool chipOnly = op == OpBlankCheck || blankWalk;
-        ShowMessageLine(chipOnly ? " Chip addr: %06lXh  %s" : "  Chip addr: %06lXh  %s", chip, g_failNoDatum);
-        if (!chipOnly) ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
-        return;
+    // The cell as the line names it: another memory's cell by that memory
+    // ("EEPROM addr: ...", a single word by its name alone), else the chip
+    // address.
+    char cell[64];
+    if (place.on && place.memory != nullptr && place.single) {
+        std::string name = place.memory;
+        name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+        std::snprintf(cell, sizeof cell, "%s", name.c_str());
+    } else {
+        std::snprintf(cell, sizeof cell, "%s addr: %06lXh", place.on && place.memory != nullptr ? place.memory : "Chip",
+                      chip);
     }
     // The failing step decides the form: a blank check has no buffer datum.
-    if (op == OpBlankCheck || blankWalk) {
-        ShowMessageLine(" Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
+    // A part that gave no datum for the cell: what it did instead.
+    const bool chipOnly = op == OpBlankCheck || blankWalk;
+    if (g_failNoDatum != nullptr) {
+        ShowMessageLine(chipOnly ? " %s  %s" : "  %s  %s", cell, g_failNoDatum);
     } else {
-        ShowMessageLine("  Chip addr: %06lXh  data: %04Xh", chip, ReadValue);
-        ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
+        ShowMessageLine(chipOnly ? " %s  data: %04Xh" : "  %s  data: %04Xh", cell, ReadValue);
     }
+    if (!chipOnly) ShowMessageLine("Buffer addr: %06lXh  data: %04Xh", buffer, ExpectedValue);
 }
 
 void NameEraseFailAddress(uint32_t chipAddress) {
@@ -744,6 +755,8 @@ void NameEraseFailAddress(uint32_t chipAddress) {
 void FailWithoutAddress() { g_failPlace = FailPlace::Unplaced; }
 
 void FailWithoutDatum(const char* why) { g_failNoDatum = why; }
+
+void CellAtPlace(uint64_t unit) { g_placeCell = {true, unit, CurrentBank, BufferIndex}; }
 
 void ReadRefusedByDevice() { g_failPlace = FailPlace::Refused; }
 
@@ -919,5 +932,6 @@ void ResetOperationDriverState() {
     g_eraseFailNamed = false;
     g_failPlace = FailPlace::Walk;
     g_failNoDatum = nullptr;
+    g_placeCell = {};
     OperationTickMs = SteadyTickMs;
 }

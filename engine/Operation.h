@@ -128,6 +128,14 @@ void FailWithoutAddress();
 // chip line names the walk's address with `why` in place of a datum. Cleared
 // by PrepareOperation.
 void FailWithoutDatum(const char* why);
+// An entry about to take the cell its row keeps at a buffer place
+// (RowDef::FixedPlaces) calls this with the place's unit (a 16-bit device's
+// word; in a split mode the place's own unit, before the lane): a failure on
+// that cell, the walk's bank and index left where they stood, is named by
+// the place (another memory's address, the single word, the place's chip
+// address) in every walk, a blank check's included. Cleared by
+// PrepareOperation.
+void CellAtPlace(uint64_t unit);
 // A read the part refused (a secured part that returns no code) calls this
 // after its own line: nothing was compared, so neither the fail-address
 // lines nor a verify level's line follow. Cleared by PrepareOperation.

@@ -6,6 +6,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -258,6 +259,13 @@ bool AreaCellInRange(const AreaRow& row, uint32_t at) {
     return chip >= DeviceStart && chip <= DeviceEnd;
 }
 
+// The option cell at buffer index `at` is about to be taken: a failure
+// there is named by the cell's own place (OptionPlaces), in the bank the
+// row keeps it in.
+void AtOptionCell(const AreaRow& row, uint32_t at) {
+    CellAtPlace((row.banked ? 0x10000u : BufferStart / 0x10000 * 0x10000) + uint64_t{at});
+}
+
 // The cells of the range that lie in the code array, each at its own
 // address; the buffer from the index the engine set.
 int AccessCodeArray(const AreaRow& row, int mode) {
@@ -336,6 +344,7 @@ int AccessOptionRows(const AreaRow& row, int mode, bool verified) {
                 BufferIndex += 1;
             } else {
                 ReadCell();
+                AtOptionCell(row, BufferIndex);
                 r = CheckCell(mode, mask);
                 if (r == -1) break;
             }
@@ -366,6 +375,7 @@ int AccessByteGroupA(const AreaRow& row, int mode) {
             BufferIndex += 1;
         } else {
             ReadCell();
+            AtOptionCell(row, BufferIndex);
             r = CheckCell(mode, mask);
             if (r == -1) break;
         }
@@ -398,6 +408,7 @@ int AccessByteGroupB(const AreaRow& row, int mode) {
             BufferIndex += 1;
         } else {
             ReadCell();
+            AtOptionCell(row, BufferIndex);
             if (i == 2) ReadValue ^= 0x08;
             if (i == 3 && row.setSecurityOnRead) ReadValue |= 0x02;
             r = CheckCell(mode, mask);

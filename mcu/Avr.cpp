@@ -332,6 +332,7 @@ int ReadParallel(const AvrParallelRow& row, int mode) {
         for (uint32_t a = 0; a < g_eepromSize; ++a) {
             AvrLoadAddress(a);
             AvrReadByte();
+            CellAtPlace(uint64_t{DeviceEnd} + 1 + a);
             if ((r = ProcessReadByte(mode)) != 1) break;
         }
     }
@@ -582,6 +583,7 @@ int Alg119Read(int mode) {
         StartEepromImage();
         for (ChipAddress = 0; ChipAddress < kAvrSerialEeprom; ++ChipAddress) {
             ReadValue = AvrSpiRead(0xA0, ChipAddress);
+            CellAtPlace(uint64_t{DeviceEnd} + 1 + ChipAddress);
             if ((r = ProcessReadByte(mode)) != 1) break;
         }
     }

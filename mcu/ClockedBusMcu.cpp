@@ -7,6 +7,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Power.h"
@@ -96,6 +97,7 @@ int Alg145Read(int mode) {
         ChipAddress = a;
         if ((r = StepProgress(ChipAddress)) != 1) break;
         BusCycle(ChipAddress, 0xFF);
+        CellAtPlace(a);
         if ((r = ProcessReadByte(mode)) == -1) break;
     }
     ClockedPowerDown();

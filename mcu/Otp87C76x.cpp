@@ -3,6 +3,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -149,8 +150,10 @@ int Walk(int (*cell)(int), int mode) {
     AddressStep = 1;
     BufferIndex = kArea;
     LoadAddress(kArea);
-    for (ChipAddress = kArea; ChipAddress <= kAreaEnd; ++ChipAddress)
+    for (ChipAddress = kArea; ChipAddress <= kAreaEnd; ++ChipAddress) {
+        CellAtPlace((uint64_t{startBank} << 16) + BufferIndex);
         if ((r = cell(mode)) != 1) return r;
+    }
     return r;
 }
 

@@ -7,6 +7,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -363,6 +364,7 @@ int SerialRead(int mode) {
         for (uint32_t i = 0; i < kDataBytes; ++i) {
             ChipAddress = kDataWord + i;
             ReadWord(5);
+            CellAtPlace(kDataWord + i);
             r = ProcessDataByte(mode);
             if (r == -1) break;
             Increment();

@@ -9,6 +9,7 @@
 #include "engine/Device.h"
 #include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -114,16 +115,18 @@ int Walk118(int mode, int (*cell)(int)) {
     Mode(7);
     const bool moves = mode != 0; // a blank check steps by 1 and takes no buffer byte
     int r = 1;
-    auto range = [&](uint32_t from, uint32_t to, bool progress) {
+    // `block1`: the cells are block 1's, at the row's place for them.
+    auto range = [&](uint32_t from, uint32_t to, bool block1) {
         for (uint32_t a = from; a <= to && r == 1; ++a) {
             ChipAddress = a;
-            if (progress && (r = StepProgress(a)) != 1) return;
+            if (!block1 && (r = StepProgress(a)) != 1) return;
             DriveAddress(a, a == from);
+            if (block1) CellAtPlace(a);
             r = cell(mode);
             if (r == 1 && moves && BufferIndex > 0xFFFF) r = AdvanceToNextBank();
         }
     };
-    range(static_cast<uint32_t>(DeviceStart), static_cast<uint32_t>(DeviceEnd), true);
+    range(static_cast<uint32_t>(DeviceStart), static_cast<uint32_t>(DeviceEnd), false);
     if (r == 1) {
         const uint64_t at = uint64_t{kBlock1} * AddressStep + ByteLane;
         if (!moves) {
@@ -133,7 +136,7 @@ int Walk118(int mode, int (*cell)(int)) {
         } else {
             BufferIndex = static_cast<uint32_t>(at & 0xFFFF);
         }
-        if (r == 1) range(kBlock1, kBlock1End, false);
+        if (r == 1) range(kBlock1, kBlock1End, true);
     }
     PowerDown118();
     return r;

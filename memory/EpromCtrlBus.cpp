@@ -2,6 +2,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -189,6 +190,7 @@ int Walk301(int mode) {
             if (!ReadBack301()) result = -1;
         } else {
             ReadDatum301();
+            CellAtPlace(kHiddenWord301);
             result = ProcessReadWord(mode);
         }
         SetSupplyPinA(28, 0);

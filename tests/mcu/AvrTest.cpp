@@ -225,7 +225,10 @@ TEST_F(AvrParallelRun, EepromImageKeepsItsPlaceWhateverBufferStart) {
 
 // A Verify failure in the EEPROM image names the EEPROM address and the
 // image's buffer byte, whatever Buffer Start says (the flash from byte 0
-// or from 1000h), and a Data Compare gives it at that buffer byte.
+// or from 1000h), and a Data Compare gives it at that buffer byte. A Blank
+// check over a blank flash names the first programmed EEPROM byte by its
+// EEPROM address with the byte the part holds there, whatever Buffer Start
+// and Chip Start say, and no flash address.
 TEST_F(AvrParallelRun, EepromVerifyFailureNamesTheEepromAddress) {
     sim::AvrChip* chip = PutAvr("AT90S2313");
     ASSERT_NE(chip, nullptr);
@@ -243,6 +246,22 @@ TEST_F(AvrParallelRun, EepromVerifyFailureNamesTheEepromAddress) {
             << LogText();
         EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
         EXPECT_EQ(ReadText("COMPARE.TXT"), "Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n00000810h:(3D)-(3C)\r\n");
+    }
+
+    chip = PutAvr("AT90S2313");
+    ASSERT_NE(chip, nullptr);
+    FillBufferRange(0, AvrImageBytes(*chip) - 1, 0xFF);
+    BufferWindow[0x810] = 0x3C;
+    BufferWindow[0x811] = 0xC3;
+    BufferStart = 0;
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    for (const auto& [start, bufferStart] : {std::pair{0u, 0u}, std::pair{0u, 0x1000u}, std::pair{0x100u, 0x100u}}) {
+        SCOPED_TRACE(std::to_string(start) + " from buffer " + std::to_string(bufferStart));
+        DeviceStart = start;
+        BufferStart = bufferStart;
+        EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
+        EXPECT_TRUE(HasLinesInARow({"Blank check error!", " EEPROM addr: 000010h  data: 003Ch"})) << LogText();
+        EXPECT_EQ(LogText().find("Chip addr"), std::string::npos) << LogText();
     }
     ExpectNoViolations();
 }

@@ -308,7 +308,9 @@ TEST_F(Families, Row301SplitModesKeepOffTheHiddenWord) {
 // A Verify failure in the hidden word names the hidden word and its buffer
 // word, wherever the range lies (its words in the first bank, in the
 // second, or across the bank end), and a Data Compare gives it at its own
-// buffer word 4000h.
+// buffer word 4000h. A Blank check of a part with only the hidden word
+// programmed names the hidden word with the datum the part holds there,
+// and no chip address, wherever the range lies.
 TEST_F(Families, Row301HiddenWordFailsAsTheHiddenWord) {
     ASSERT_TRUE(Select("MICROCHIP", "27HC1616"));
     chip = SeatPart("MICROCHIP", "27HC1616");
@@ -330,6 +332,21 @@ TEST_F(Families, Row301HiddenWordFailsAsTheHiddenWord) {
         EXPECT_EQ(Run(OpCompare), 1) << LogText();
         const std::string compare = ReadText("COMPARE.TXT");
         EXPECT_EQ(compare, "Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n00004000h:(1236)-(1234)\r\n");
+    }
+
+    socket->Remove(chip);
+    chip = SeatPart("MICROCHIP", "27HC1616");
+    FillBufferRange(0, 0x3FFFF, 0x00);
+    BufferWords[0x4000] = 0x2468;
+    BufferStart = 0;
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
+    ASSERT_EQ(chip->HiddenWord(), 0x2468u);
+    for (const uint32_t start : {0u, 0x8000u, 0x4001u}) {
+        SCOPED_TRACE(start);
+        BufferStart = start;
+        EXPECT_EQ(Run(OpBlankCheck), -1);
+        EXPECT_TRUE(HasLinesInARow({"Blank check error!", " Hidden word  data: 2468h"})) << LogText();
+        EXPECT_EQ(LogText().find("Chip addr"), std::string::npos) << LogText();
     }
     ExpectNoViolations();
 }

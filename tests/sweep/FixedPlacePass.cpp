@@ -14,8 +14,12 @@
 // range's bytes read back, the images of another memory (EEPROM, hidden
 // word) programmed from their places and read back there, and every other
 // buffer byte left as it was but the places the row fills whatever the
-// range.
+// range. Then a blank check of a part whose range is blank and whose places
+// were programmed names the place's cell it stops at (its memory, its own
+// address, the part's datum there).
 #include "tests/sweep/Sweep.h"
+
+#include <cctype>
 
 #include "sim/PicChip.h"
 #include "tests/sweep/RowPlaces.h"
@@ -91,6 +95,138 @@ std::vector<PlaceCase> PlaceCases(uint32_t row, uint32_t base, uint32_t top) {
     DeviceEnd = saved[1];
     BufferStart = saved[2];
     return v;
+}
+
+// The cell a Blank check's fail line names, as the place it belongs to and
+// the unit of that cell's place, with the datum shown; "" or why the line
+// names no place's cell. Another memory's cell by that memory and its own
+// address (a single word by its name alone), a cell of the part's own
+// memory by its chip address.
+std::string NamedPlaceCell(const std::string& l, const std::vector<RowPlace>& places, uint64_t& at, unsigned& datum,
+                           bool& other) {
+    unsigned long address = 0;
+    for (const RowPlace& p : places) {
+        const uint64_t cells = p.last - p.first + 1;
+        auto in = [&](unsigned long a) { return a >= p.chip && a < p.chip + cells; };
+        int n = 0;
+        if (p.otherMemory && cells == 1 && p.memory != nullptr) {
+            std::string name = p.memory;
+            name[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(name[0])));
+            if (l.rfind(" " + name + "  data: ", 0) == 0 &&
+                std::sscanf(l.c_str() + name.size() + 1, "  data: %Xh", &datum) == 1) {
+                address = static_cast<unsigned long>(p.chip);
+                n = 2;
+            }
+        } else if (p.otherMemory && p.memory != nullptr) {
+            const std::string head = std::string(" ") + p.memory + " addr: ";
+            if (l.rfind(head, 0) == 0) n = std::sscanf(l.c_str() + head.size(), "%lXh  data: %Xh", &address, &datum);
+        } else if (!p.otherMemory) {
+            n = std::sscanf(l.c_str(), " Chip addr: %lXh  data: %Xh", &address, &datum);
+        }
+        if (n != 2 || !in(address)) continue;
+        at = p.first + (address - p.chip);
+        other = p.otherMemory;
+        return "";
+    }
+    return "the blank check's line \"" + l + "\" names no cell of the row's places";
+}
+
+// Blank check over a part whose range holds the part's blank cells and
+// whose places were programmed from their buffer bytes: the check stops at
+// a place's cell, and its line names that place, the cell's own address and
+// the datum the part holds there (what Read brings to the cell's place),
+// with no chip address for another memory's cell. Rows whose places take
+// only the cells a range covers get a range over them from their first
+// such cell. The line stays with another range and a Buffer Start apart
+// from Chip Start. ""
+// when it does, or when the blank check walks no programmed place (noted on
+// the line).
+std::string BlankCheckNamesThePlace(PassDevice& p, const LibraryDevice& d, const RecordingUi& ui, uint32_t base,
+                                    uint32_t top) {
+    if (!(SupportedOperationMask & OpMaskBlankCheck) || !(SupportedOperationMask & OpMaskProgram)) return "";
+    InstallSimulator(0);
+    SetCurrentDevice(d.record);
+    sim::CatalogChip* chip = SeatedSimChip();
+    if (chip == nullptr) return "no part seated for the blank check";
+    const unsigned unit = DataWidth > 8 ? 2 : 1;
+    uint64_t first = base;
+    bool rangeOnly = false;
+    DeviceStart = base;
+    DeviceEnd = top;
+    BufferStart = base;
+    for (const RowPlace& f : RowPlaces(CurrentAlgorithm))
+        if (f.rangeOnly && (!rangeOnly || f.chip < first)) first = f.chip, rangeOnly = true;
+    DeviceStart = static_cast<uint32_t>(first);
+    DeviceEnd = rangeOnly ? top : std::min<uint32_t>(top, base + 0x3F);
+    BufferStart = DeviceStart;
+    const std::vector<RowPlace> places = RowPlaces(CurrentAlgorithm);
+    if (MeetsAPlace(places, DeviceStart, DeviceEnd, BufferStart, RowReadArea(CurrentAlgorithm)))
+        return "the blank check's range meets a place";
+    const size_t count = size_t{DeviceEnd} - DeviceStart + 1;
+    if (SelectBank(0x2FFFF, 1) != 1) return "no buffer";
+    SelectBank(0, 0);
+    uint8_t* buffer = BufferImage();
+    const size_t imageBytes = size_t{BankCount} * BufferBankBytes;
+    std::memset(buffer, kOther, imageBytes);
+    // The places' bytes each their address's own, the range's the part's
+    // blank cells but for a place's.
+    std::vector<bool> place(imageBytes);
+    for (const RowPlace& f : places)
+        for (size_t i = f.first * unit; i < (f.last + 1) * unit && i < imageBytes; ++i) place[i] = true;
+    const sim::CatalogChip& blank = BlankPart(*p.part);
+    for (size_t k = 0; k < count; ++k)
+        for (unsigned lane = 0; lane < unit; ++lane)
+            buffer[(BufferStart + k) * unit + lane] = CellByte(blank, static_cast<uint32_t>(DeviceStart + k), lane);
+    for (size_t i = 0; i < imageBytes; ++i)
+        if (place[i]) buffer[i] = AddressByte(i);
+    BlankCheckBeforeProgram = 1;
+    VerifyAfterProgram = 1;
+    VerifyAfterRead = 0;
+    size_t from = ui.Log.size();
+    if (RunOperation(MainEngine, OpProgram) != ResultOk)
+        return "program for the blank check FAILED (" + FirstError(ui, from) + ")";
+    from = ui.Log.size();
+    const int checked = RunOperation(MainEngine, OpBlankCheck);
+    if (checked == ResultOk) {
+        p.line += " blank check walks no programmed place";
+        return "";
+    }
+    size_t at = from;
+    while (at < ui.Log.size() && ui.Log[at] != "Blank check error!") ++at;
+    if (at + 1 >= ui.Log.size()) return "blank check failed without its fail line (" + FirstError(ui, from) + ")";
+    const std::string line = ui.Log[at + 1];
+    uint64_t u = 0;
+    unsigned shown = 0;
+    bool other = false;
+    if (std::string why = NamedPlaceCell(line, places, u, shown, other); !why.empty()) return why;
+    for (size_t i = from; other && i < ui.Log.size(); ++i)
+        if (ui.Log[i].find("Chip addr") != std::string::npos) return "a chip address for another memory's cell";
+    // The same line with the range from one (blank) cell lower where the
+    // part has one and its data elsewhere in the buffer (a blank check takes
+    // none of them).
+    const uint32_t start = DeviceStart;
+    DeviceStart -= DeviceStart > base ? 1 : 0;
+    BufferStart = DeviceStart + 0x100;
+    from = ui.Log.size();
+    RunOperation(MainEngine, OpBlankCheck);
+    DeviceStart = BufferStart = start;
+    at = from;
+    while (at < ui.Log.size() && ui.Log[at] != "Blank check error!") ++at;
+    if (at + 1 >= ui.Log.size() || ui.Log[at + 1] != line)
+        return "over another range from Buffer Start 100h units apart the blank check gives \"" +
+               (at + 1 < ui.Log.size() ? ui.Log[at + 1] : FirstError(ui, from)) + "\" for \"" + line + "\"";
+    // What Read brings to the named cell's place.
+    std::memset(buffer, kOther, imageBytes);
+    const size_t readFrom = ui.Log.size();
+    if (RunOperation(MainEngine, OpRead) != ResultOk) return "read FAILED (" + FirstError(ui, readFrom) + ")";
+    const unsigned held = unit > 1 ? buffer[u * 2] | buffer[u * 2 + 1] << 8 : buffer[u];
+    if (shown != held) {
+        char m[160];
+        std::snprintf(m, sizeof m, "\"%s\" shows %04Xh, the part holds %04Xh there", line.c_str(), shown, held);
+        return m;
+    }
+    p.line += " blank check:" + line;
+    return "";
 }
 
 TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
@@ -305,6 +441,10 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
             p.line += " violation: " + v;
             failed = true;
         }
+    }
+    if (const std::string why = failed ? "" : BlankCheckNamesThePlace(p, d, ui, base, top); !why.empty()) {
+        p.line += " " + why;
+        failed = true;
     }
     // Counted as refused where the row refused every range it was given.
     Report(p, kFixedPlace, GetParam(), failed, ui, from,

@@ -18,10 +18,12 @@ namespace sweep {
 // and range: units first..last hold chip addresses chip.. (of another memory
 // of the part where otherMemory: never in a range); rangeOnly: used only for
 // the chip addresses the range covers; inLane: in a split mode unit u lies
-// at buffer unit u x step + lane (the run's own lane).
+// at buffer unit u x step + lane (the run's own lane); memory: the other
+// memory's name as the log gives it ("EEPROM", "hidden word").
 struct RowPlace {
     uint64_t first = 0, last = 0, chip = 0;
     bool otherMemory = false, rangeOnly = false, inLane = false;
+    const char* memory = nullptr;
     bool operator<(const RowPlace& o) const { return first < o.first; }
 };
 
@@ -54,6 +56,7 @@ inline std::vector<RowPlace> RowPlaces(uint32_t row) {
         constexpr uint32_t kSizes[] = {64, 128, 256, 512};
         const uint64_t bytes = row == 119 ? 128 : DeviceSubVariant < 4 ? kSizes[DeviceSubVariant] : 0;
         if (bytes != 0) v = {RowPlace{uint64_t{DeviceEnd} + 1, uint64_t{DeviceEnd} + bytes, 0, true}};
+        if (bytes != 0) v[0].memory = "EEPROM";
         break;
     }
     // Block 1 at its chip addresses F000h-FFFEh, in a split mode in the
@@ -80,7 +83,10 @@ inline std::vector<RowPlace> RowPlaces(uint32_t row) {
     // option bytes at FD00h.
     case 189: v = {at(startBank + 0xFCE0, 32, 0xFCE0), ownAddresses(0xFD00, 2)}; break;
     // The hidden word: buffer word 4000h.
-    case 301: v = {RowPlace{0x4000, 0x4000, 0, true}}; break;
+    case 301:
+        v = {RowPlace{0x4000, 0x4000, 0, true}};
+        v[0].memory = "hidden word";
+        break;
     default: break;
     }
     std::sort(v.begin(), v.end());
@@ -130,7 +136,7 @@ inline std::string DeclarationDiffers(uint32_t row) {
     std::vector<RowPlace> declared;
     if (def != nullptr && def->FixedPlaces != nullptr)
         for (const FixedBufferPlace& f : def->FixedPlaces())
-            declared.push_back({f.First, f.Last, f.Chip, f.Memory != nullptr, f.RangeOnly, f.InLane});
+            declared.push_back({f.First, f.Last, f.Chip, f.Memory != nullptr, f.RangeOnly, f.InLane, f.Memory});
     std::sort(declared.begin(), declared.end());
     const std::vector<RowPlace> table = RowPlaces(row);
     for (size_t i = 0; i < std::max(declared.size(), table.size()); ++i) {
@@ -138,7 +144,8 @@ inline std::string DeclarationDiffers(uint32_t row) {
         const RowPlace* t = i < table.size() ? &table[i] : nullptr;
         if (d != nullptr && t != nullptr && d->first == t->first && d->last == t->last &&
             d->otherMemory == t->otherMemory && d->rangeOnly == t->rangeOnly && d->inLane == t->inLane &&
-            (d->otherMemory || d->chip == t->chip))
+            (d->otherMemory || d->chip == t->chip) &&
+            std::string(d->memory != nullptr ? d->memory : "") == (t->memory != nullptr ? t->memory : ""))
             continue;
         char m[160];
         if (t == nullptr) {
