@@ -7,6 +7,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -461,6 +462,7 @@ int CodeCheck251(Slot& s) {
         Read251();
         if ((ReadValue & c.mask) != c.value) {
             ShowMessageLine("%s", c.refusal);
+            ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
             result = -1;
             break;
         }
@@ -483,6 +485,7 @@ int CodeCheck252(Slot& s) {
         Read252();
         if ((ReadValue & c.mask) != c.value) {
             ShowMessageLine("%s", c.refusal);
+            ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
             result = -1;
             break;
         }
@@ -559,6 +562,7 @@ int CodeCheck250(Slot& s) {
     PowerDown250(s);
     if (refusal == nullptr) return 1;
     ShowMessageLine("%s", refusal);
+    ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
     return -1;
 }
 

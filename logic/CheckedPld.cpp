@@ -2,6 +2,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -380,6 +381,7 @@ int PowerUp258(int mode) {
     if (nibble == 0x8 || nibble == 0x9) return 1;
     PowerDown258();
     ShowMessageLine("Invalid device or device is secured!");
+    ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
     return -1;
 }
 

@@ -6,6 +6,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -174,6 +175,7 @@ int Open248(int mode) {
     if (refusal != nullptr) {
         ShowMessageLine(refusal);
         PowerDown248();
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
         return -1;
     }
     if (mode == kWriting || mode == kEraseOpen) {

@@ -10,6 +10,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -256,6 +257,7 @@ int PowerUpChecked(int mode) {
     if ((ReadValue >> SecurityBit() & 1) == 0) {
         ShowMessageLine(" Device Secured!");
         PowerDown();
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
         return -1;
     }
     return 1;
@@ -538,6 +540,7 @@ int WideSecurityCheck() {
     if ((ReadValue >> kWideSecurityBit & 1) == 0) {
         ShowMessageLine(" Device Secured!");
         WidePowerDown();
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
         return -1;
     }
     return 1;

@@ -6,6 +6,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -291,7 +292,10 @@ int IdentifyEpld(const SigRow& t) {
     }
     PowerDownEpld(t);
     if (r == 1) return 1;
-    if (r == -1) ShowMessageLine("Incorrect Device ID or Device Is Secured!");
+    if (r == -1) {
+        ShowMessageLine("Incorrect Device ID or Device Is Secured!");
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
+    }
     return -1;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -290,6 +291,7 @@ int SetUp(Slot& s, int mode) {
     if (refusal == nullptr) return 1;
     ShowMessageLine("%s", refusal);
     PowerDown(s);
+    ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
     return -1;
 }
 

@@ -9,6 +9,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Power.h"
@@ -209,6 +210,7 @@ int LatchPowerUp(const LatchRow& row, int purpose) {
     if (LockCheck() == -1) {
         LatchPowerDown();
         ShowMessageLine("Device secured!");
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
         return -1;
     }
     if (!row.resetEntry) {

@@ -7,6 +7,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -189,6 +190,7 @@ int CheckEconSignature186() {
         if ((device == 0 || device == (ExpectedDeviceId & 0xFF)) && (maker == 0 || maker == 0x20)) {
             if (EconValue & kEconSecurityBit) {
                 ShowMessageLine(" Device secured!");
+                ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
                 r = -1;
             }
         } else {

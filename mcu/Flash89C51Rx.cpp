@@ -7,6 +7,7 @@
 #include "engine/Device.h"
 #include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -181,8 +182,10 @@ bool PowerUpRx(const RxRow& row, int phase) {
     DelayMsSlot(10);
     ApplyVoltageToPin(1, ActiveLayout->ea, 1, static_cast<int>(Vpp / 10));
     SetPin(ActiveLayout->p33, 0);
+    // A secured part gives no code: the walk ends at its line, nothing compared.
     if (phase != PhaseUnchecked && ShowSecured()) {
         PowerDownRx();
+        ReadRefusedByDevice();
         return false;
     }
     return true;

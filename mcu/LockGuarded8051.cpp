@@ -254,8 +254,10 @@ bool PowerUp199(int phase) {
     if (LockStatus199 == 0x02) ShowMessageLine(" Device secured!(Lock Bit 1)");
     if (LockStatus199 == 0x06) ShowMessageLine(" Device secured!(Lock Bits 1,2)");
     if (LockStatus199 == 0x0E) ShowMessageLine(" Device secured!(Lock Bits 1,2,3)");
+    // A secured part gives no code: the walk ends at its line, nothing compared.
     if (LockStatus199 != 0) {
         PowerDown199();
+        ReadRefusedByDevice();
         return false;
     }
     return true;

@@ -257,7 +257,11 @@ int Alg129Secure() {
     Read129();
     const uint32_t security = ReadValue & 0xFF;
     PowerDown129();
-    return security == 0xFF ? -1 : 1;
+    // The bit of the level asked must read programmed (0): level 2 is bit 7,
+    // level 3 bit 6. A part already at the other level reads not-FFh either
+    // way, so the whole byte says nothing of this write.
+    static constexpr uint32_t kLevelBit129[] = {0x80, 0x40};
+    return LockBitsTook(security, kLevelBit129[SecurityMode == 0 ? 0 : 1]) ? 1 : -1;
 }
 
 int Alg187Read(int mode) { return ReadRange(kRow187, mode); }

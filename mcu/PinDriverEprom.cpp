@@ -7,6 +7,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -203,6 +204,7 @@ bool PowerUp19x(int mode) {
     if (g_row19x->security && TestSecurity191() == 0) {
         PowerDown19x();
         ShowMessageLine(" Device Secured!");
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
         return false;
     }
     return true;

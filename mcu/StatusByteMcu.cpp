@@ -9,6 +9,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -98,6 +99,7 @@ int PowerUp127(int purpose) {
     if (purpose != kErasing && (ReadValue & kLockBit) != 0) {
         ShowMessageLine(" Device secured!");
         PowerDown127();
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
         return -1;
     }
     AllAddressLines(0);

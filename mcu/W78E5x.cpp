@@ -185,6 +185,13 @@ void PulseProgram122() {
 
 void ModeCode(uint32_t code) { WritePinGroup(2, 0, 3, code); }
 
+// After a program pulse at the special address: the register read back.
+void ReadBackRegister122() {
+    FloatPinGroup(1, 0, 7);
+    ModeCode(0);
+    ReadCodeByte122();
+}
+
 void PowerUp122(int mode) {
     BankBoundary122 = DeviceSubVariant == 0 ? 0x10000 : 0x8000;
     ErasePulseWidth122 = DeviceSubVariant == 0 ? 1500000 : 50000;
@@ -271,6 +278,15 @@ int CompareProgrammed(uint32_t mask) {
     return (ExpectedValue & mask) == (ReadValue & mask) ? 1 : -1;
 }
 
+// The lock bit is bit 0 of the special register; the options share the
+// byte (an enabled option is a 0 bit), so only bit 0 of the read-back says
+// whether the part locked.
+int LockBitResult(uint32_t registerRead) {
+    if ((registerRead & 0x01) == 0) return 1;
+    ShowMessageLine(" Lock bit not programmed (special register %02Xh).", static_cast<unsigned>(registerRead & 0xFF));
+    return -1;
+}
+
 } // namespace
 
 uint8_t EncodeSpecialRegister() {
@@ -344,9 +360,10 @@ int Alg108Secure() {
     RaiseVpp(static_cast<int>(Vpp / 10));
     DriveSpecialAddress();
     ExpectedValue = 0xFE;
-    ProgramByte108(4);
+    ProgramByte108(4); // its whole-byte compare would count the options
+    const uint32_t held = ReadValue;
     PowerDown108();
-    return 1;
+    return LockBitResult(held);
 }
 
 int ReadSpecialRegister108(int mode) {
@@ -421,8 +438,10 @@ int Alg122Secure() {
     DriveSpecialAddress();
     ExpectedValue = 0xFE;
     PulseProgram122();
+    ReadBackRegister122();
+    const uint32_t held = ReadValue;
     PowerDown122();
-    return 1;
+    return LockBitResult(held);
 }
 
 int ReadSpecialRegister122(int mode) {
@@ -444,9 +463,7 @@ int ProgramSpecialRegister122() {
     ModeCode(1);
     DriveSpecialAddress();
     if ((ExpectedValue & 0xFF) != 0xFF) PulseProgram122();
-    FloatPinGroup(1, 0, 7);
-    ModeCode(0);
-    ReadCodeByte122();
+    ReadBackRegister122();
     const int r = CompareProgrammed(kMask122);
     PowerDown122();
     ShowSpecialRegisterResult("Special Registers", 1, r);

@@ -6,6 +6,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Jtag.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -343,6 +344,7 @@ int Setup96(int mode) {
     if ((Status96() & kNotProtected96) == 0) {
         PowerOff96();
         ShowMessageLine(" Device secured!");
+        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
         return -1;
     }
     return 1;

@@ -202,7 +202,7 @@ void W78FlashChip::EndPulse(const PinEnvironment& env, uint64_t width) {
         ++registerPulses_;
         if (++registerSeen_ < registerNeeded_) return;
         registerSeen_ = 0;
-        register_ &= pulseData_;
+        register_ &= static_cast<uint8_t>(pulseData_ | refusedRegisterBits_);
         return;
     }
     ++pulsesAt_[pulseAddress_];

@@ -85,8 +85,10 @@ public:
     }
 
     // Faults: a cell that never programs; an erase that needs n pulses; a
-    // special register that takes its datum only at its n-th program pulse.
+    // special register that takes its datum only at its n-th program pulse;
+    // a special-register bit (0 the lock bit) that never programs.
     void StickCell(uint32_t a) { stuck_[a] = true; }
+    void RefuseRegisterBit(int bit) { refusedRegisterBits_ |= static_cast<uint8_t>(1u << bit); }
     void SetErasePulsesNeeded(int n) { erasesNeeded_ = n; }
     void SetRegisterPulsesNeeded(int n) { registerNeeded_ = n; }
     uint32_t RegisterPulses() const { return registerPulses_; }
@@ -123,6 +125,7 @@ private:
     int rst_, psen_, ale_, ea_, vcc_, p36_, p37_, p30_, p34_, p35_, p26_, p27_, p10_;
     std::vector<uint8_t> code_;
     uint8_t register_ = 0xFF;
+    uint8_t refusedRegisterBits_ = 0;
 
     bool latched_ = false; // mode-code parts: in the programming mode
     bool rstWasHigh_ = false;

@@ -236,9 +236,14 @@ TEST_P(ModeLineParts, SampleProgramLockLevelsAndLockedErase) {
         EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
         for (int i = 0; i < 3; ++i) EXPECT_EQ(chip->PulsesOf(modes[i]), i <= level ? 1u : 0u) << i;
         EXPECT_EQ(chip->LockBits(), (0x0E >> (2 - level)) & 0x0E);
-        for (int op : {OpProgram, OpRead}) {
+        // Refused at the secured line, with no chip line or supply level after.
+        for (int op : {OpProgram, OpRead, OpBlankCheck, OpVerify}) {
+            ui.Clear();
             EXPECT_EQ(Run(op), ResultFailed) << op;
             EXPECT_TRUE(HasLine(kLockLines[level])) << LogText();
+            for (const std::string& line : ui.Log)
+                EXPECT_TRUE(line.find("addr:") == std::string::npos && line.find(" VCC") == std::string::npos)
+                    << LogText();
         }
         chip->ClearCounts();
         EXPECT_EQ(Run(OpErase), ResultOk) << LogText();

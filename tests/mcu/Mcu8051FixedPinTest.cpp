@@ -352,6 +352,26 @@ TEST_F(McuRun, Row104SecureFailsWhenASecurityBitItAskedDoesNotTake) {
     ExpectNoViolations();
 }
 
+// Row 129 judges the bit of the level asked: level 3 over a part already at
+// level 2 (its byte then reads 7Fh) fails when the level-3 cell refuses.
+TEST_F(McuRun, Row129SecureFailsWhenTheLevelAskedDoesNotTake) {
+    sim::Mcu8051Chip* chip = Reseat(kMaker, "8051SL-4K", false);
+    ASSERT_NE(chip, nullptr);
+    SecurityMode = 0;
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+    EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText(); // level 2 again reads programmed
+    chip->RefuseLock(2);
+    SecurityMode = 1;
+    const size_t from = ui.Log.size();
+    EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+    EXPECT_NE(std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end(), "Security error!"),
+              ui.Log.end())
+        << LogText();
+    EXPECT_TRUE(chip->Locked(1));
+    EXPECT_FALSE(chip->Locked(2));
+    ExpectNoViolations();
+}
+
 TEST_F(McuRun, Row129ReadDecodesThroughTheDialogsTable) {
     // Row 129's records give no array size: with decoding on, each byte
     // comes back XNORed with the dialog's table entry at the address modulo

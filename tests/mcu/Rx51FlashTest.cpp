@@ -42,7 +42,8 @@ TEST_P(Rx51Parts, SampleProgramStatusBytesEraseAndSecurityLevels) {
     for (uint32_t a = 0; a < kRxSample; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << std::hex << a;
 
     // Every level lands its bits; the secured chip is refused by Program,
-    // Read and Erase with its line, and Initialize clears it.
+    // Read, Erase, Blank check and Verify, each ending at its line (no chip
+    // line, no supply level), and Initialize clears it.
     for (int level = 0; level < 3; ++level) {
         SCOPED_TRACE(level);
         SecurityLevel192 = level;
@@ -50,9 +51,13 @@ TEST_P(Rx51Parts, SampleProgramStatusBytesEraseAndSecurityLevels) {
         EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
         EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
         EXPECT_EQ(chip->SecurityBits(), kRxSecurityBits[level]);
-        for (int op : {OpProgram, OpRead, OpErase}) {
+        for (int op : {OpProgram, OpRead, OpErase, OpBlankCheck, OpVerify}) {
+            ui.Clear();
             EXPECT_EQ(Run(op), ResultFailed) << op;
             EXPECT_TRUE(HasLine(kLockLines[level])) << LogText();
+            for (const std::string& line : ui.Log)
+                EXPECT_TRUE(line.find("addr:") == std::string::npos && line.find(" VCC") == std::string::npos)
+                    << LogText();
         }
         PrepareDialog();
         EXPECT_EQ(InitializeDevice192(), 1);
@@ -301,9 +306,13 @@ TEST_F(Rx51Run, Row188SampleProgramSpecialBytesEraseAndLevels) {
         EXPECT_EQ(chip->SecurityPulseAddresses(),
                   std::vector<uint32_t>(kXaSpaceSecurity, kXaSpaceSecurity + level + 1));
         EXPECT_EQ(chip->SecurityBits(), kRxSecurityBits[level]);
-        for (int op : {OpProgram, OpRead, OpErase}) {
+        for (int op : {OpProgram, OpRead, OpErase, OpBlankCheck, OpVerify}) {
+            ui.Clear();
             EXPECT_EQ(Run(op), ResultFailed) << op;
             EXPECT_TRUE(HasLine(lines[level])) << LogText();
+            for (const std::string& line : ui.Log)
+                EXPECT_TRUE(line.find("addr:") == std::string::npos && line.find(" VCC") == std::string::npos)
+                    << LogText();
         }
         PrepareDialog();
         EXPECT_EQ(InitializeDevice188(), 1);

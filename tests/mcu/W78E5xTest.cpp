@@ -134,6 +134,40 @@ TEST_F(W78Run, Row108RegisterTakesItsPulseBurst) {
     EXPECT_TRUE(HasLine(" Special Registers Program error!")) << LogText();
     EXPECT_EQ(chip->SpecialRegister(), 0xFF);
     for (uint32_t a = 0; a <= 0x3F; ++a) ASSERT_EQ(chip->Cell(a), BufferByte(a)) << std::hex << a;
+    chip = Put("W78E54");
+    chip->SetRegisterPulsesNeeded(5);
+    EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+    EXPECT_FALSE(chip->Locked());
+    ExpectNoViolations();
+}
+
+// Both rows read the lock bit back after Secure and judge that bit alone:
+// enabled options (0 bits beside it) pass, a lock bit that never programs
+// fails, and so does row 122's single pulse on a register that needs two.
+TEST_F(W78Run, SecureJudgesTheLockBitAlone) {
+    for (const char* name : {"W78E54", "W78E516"}) {
+        for (const uint8_t options : {uint8_t{0xFF}, uint8_t{0x79}}) {
+            SCOPED_TRACE(testing::Message() << name << " options " << std::hex << int{options});
+            sim::W78FlashChip* chip = Put(name);
+            chip->SetSpecialRegister(options);
+            EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+            EXPECT_EQ(chip->SpecialRegister(), options & 0xFE);
+            chip = Put(name);
+            chip->SetSpecialRegister(options);
+            chip->RefuseRegisterBit(0);
+            const size_t from = ui.Log.size();
+            EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+            EXPECT_NE(std::find(ui.Log.begin() + static_cast<std::ptrdiff_t>(from), ui.Log.end(), "Security error!"),
+                      ui.Log.end())
+                << LogText();
+            EXPECT_FALSE(chip->Locked());
+        }
+    }
+    sim::W78FlashChip* chip = Put("W78E516");
+    chip->SetRegisterPulsesNeeded(2);
+    EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Lock bit not programmed (special register FFh).")) << LogText();
+    EXPECT_FALSE(chip->Locked());
     ExpectNoViolations();
 }
 

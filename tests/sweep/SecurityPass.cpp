@@ -6,17 +6,21 @@
 // and Secure moved no other cell. Then Read or Verify behave as the row
 // gives: a row whose Secure locks reads refuses Read with its line and
 // leaves the buffer; a secured 68HC705 part's bootstrap stays silent, so
-// Verify fails. Where the row reads the lock back, each lock bit that each
-// mode asks, refused alone on a fresh part, fails Secure. A device whose
-// part's model shows no security state fails on a line of its own.
+// Verify fails; a row that refuses the secured part ends Read, Blank check
+// and Verify at its secured line. Where the row reads the lock back, each
+// lock bit that each mode asks, refused alone on a fresh part (and on one
+// already secured at the mode below), fails Secure. A device whose part's
+// model shows no security state fails on a line of its own.
 //
 // Where a row's Secure has modes (how many lock bits, which HSB level, which
 // flags), the pass chooses the row's start-up mode for its run and judges
 // the part's whole lock state against what that mode asks; each other mode
 // then secures a fresh part and is judged the same way. The bits each mode
 // asks for are written here from the rows' descriptions.
+#include <cctype>
 #include <iterator>
 #include <optional>
+#include <tuple>
 
 #include "tests/sweep/Sweep.h"
 
@@ -174,6 +178,9 @@ const std::vector<LockModes>& AllLockModes() {
         {129, -1, SecurityMode, 1, {0x1, 0x2, 0x2}},
         // Lock bit 2 alone, whatever the settings.
         {101, -1, None, 0, {0x2}},
+        // The special register's lock bit (bit 0), whatever the options.
+        {108, -1, None, 0, {0x1}},
+        {122, -1, None, 0, {0x1}},
         {105, -1, LockBitLevel, 2, three},
         {178, -1, LockBitLevel, 2, three},
         {187, -1, LockBitLevel, 2, three},
@@ -215,6 +222,8 @@ std::optional<uint32_t> LockState(sim::CatalogChip* chip) {
     if (auto* c = SeatedModel<CmdLatch51Chip>(chip)) return (c->LockBits() >> 1) & 7u;
     if (auto* c = SeatedModel<ModeLine51Chip>(chip)) return (c->LockBits() >> 1) & 7u;
     if (auto* c = SeatedModel<Sst89Chip>(chip)) return DeviceVariant == 0 ? c->SecurityByte() : c->Flags();
+    // The lock bit alone: the options beside it in the register are not locks.
+    if (auto* c = SeatedModel<W78FlashChip>(chip)) return c->Locked() ? 1u : 0u;
     return std::nullopt;
 }
 
@@ -274,7 +283,7 @@ std::optional<std::string> JudgeSecurityWords(const sim::AddressListChip& chip, 
 // Rows whose Secure asks the part for its lock state after writing it; a
 // part whose lock bit does not take then fails Secure. Row 105 asks only on
 // variant 1, whose read-back shows lock bits 2 and 3 but not lock bit 1.
-constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126, 104, 129, 193, 199, 105};
+constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126, 104, 129, 193, 199, 105, 108, 122};
 
 // The lock bits a mode asks, as bits of LockState: each one set there (the
 // HSB of row 128: each one clear) and one the row reads back.
@@ -313,7 +322,45 @@ bool RefuseLockBit(sim::CatalogChip* chip, int bit) {
         c->RefuseLock(bit + 1);
         return true;
     }
+    if (auto* c = SeatedModel<W78FlashChip>(chip)) {
+        c->RefuseRegisterBit(bit);
+        return true;
+    }
     return false;
+}
+
+// How a fresh part may come besides blank, where its security shares a
+// byte with other settings: the W78 part with every option of its special
+// register enabled (bits 1, 2 and 7 programmed). Preset 0 is the blank part.
+int PartPresets(sim::CatalogChip* chip) { return sim::SeatedModel<sim::W78FlashChip>(chip) != nullptr ? 2 : 1; }
+void ApplyPreset(sim::CatalogChip* chip, int preset) {
+    if (preset == 0) return;
+    if (auto* c = sim::SeatedModel<sim::W78FlashChip>(chip)) c->SetSpecialRegister(0x79);
+}
+std::string PresetName(int preset) { return preset == 0 ? "" : " (options enabled)"; }
+
+// Rows whose secured line is information only: the entry goes on and reads
+// what the part gives.
+constexpr uint32_t kSecuredLineInforms[] = {193};
+
+// Whether a run on a secured part ended at the part's secured line: "" when
+// no such line was logged (the row does not refuse) or when the run failed
+// and nothing followed it but the engine's own closing lines (a Read's
+// buffer checksum, the elapsed time); else what was wrong.
+std::string EndsAtSecuredLine(const RecordingUi& ui, size_t from, int r, bool& said) {
+    said = false;
+    size_t at = from;
+    for (; at < ui.Log.size() && !said; ++at) {
+        std::string lower = ui.Log[at];
+        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+        said = lower.find("secured") != std::string::npos;
+    }
+    if (!said) return "";
+    if (r != ResultFailed) return " PASSED after the secured line";
+    for (; at < ui.Log.size(); ++at)
+        if (ui.Log[at].rfind("---", 0) != 0 && ui.Log[at].rfind("-CheckSum : ", 0) != 0)
+            return " went on past the secured line: \"" + ui.Log[at] + "\"";
+    return "";
 }
 
 TEST_P(EveryDevice, Secured) {
@@ -420,6 +467,32 @@ TEST_P(EveryDevice, Secured) {
             failed = r != ResultFailed;
         }
     }
+    // Every row that refuses the secured part (its run logs the secured
+    // line) refuses Read, Blank check and Verify alike and ends each at that
+    // line: no chip or buffer line with a datum the part never gave, no
+    // supply level's line. A row whose lock is known must refuse each.
+    const bool informs = std::find(std::begin(kSecuredLineInforms), std::end(kSecuredLineInforms), row) !=
+                         std::end(kSecuredLineInforms);
+    if (!failed && !informs) {
+        const ReadLock* lock = ReadLockOf(CurrentAlgorithm);
+        std::string refusedBy;
+        for (const auto& [name, op, mask] : {std::tuple{"read", OpRead, OpMaskRead},
+                                             std::tuple{"blank check", OpBlankCheck, OpMaskBlankCheck},
+                                             std::tuple{"verify", OpVerify, OpMaskVerify}}) {
+            if (failed || !(SupportedOperationMask & mask)) continue;
+            const size_t at = ui.Log.size();
+            const int r = RunOperation(MainEngine, op);
+            bool said = false;
+            const std::string wrong = EndsAtSecuredLine(ui, at, r, said);
+            if (!wrong.empty() || (lock != nullptr && !said)) {
+                p.line += std::string(", ") + name + " after secure" + (wrong.empty() ? " NOT REFUSED" : wrong);
+                failed = true;
+            } else if (said) {
+                refusedBy += refusedBy.empty() ? name : std::string(", ") + name;
+            }
+        }
+        if (!failed && !refusedBy.empty()) p.line += ", " + refusedBy + " end at the secured line";
+    }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) {
         p.line += " violation: " + v;
         failed = true;
@@ -432,47 +505,71 @@ TEST_P(EveryDevice, Secured) {
     std::vector<uint32_t> toSee;
     for (int mode = 0; asks && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode)
         toSee.push_back(BitsToSee(chip, *modes, mode, variant));
+    // Each runs on a fresh part, blank or in each preset, and again over a
+    // part already secured at the mode below where that mode leaves the bit
+    // unasked: a part already at the lower level must not make the bit look
+    // taken.
     int refusals = 0;
+    const int presets = PartPresets(chip);
+    auto refuseRun = [&](int mode, int bit, int preset, bool overLower) {
+        InstallSimulator(0);
+        PassDevice fresh;
+        std::string skip;
+        if (!Ready(fresh, d, GetParam(), kSecured, skip)) {
+            p.line += ", NO fresh part for mode " + std::to_string(mode);
+            failed = true;
+            return;
+        }
+        ApplyPreset(SeatedSimChip(), preset);
+        const std::string what = ", mode " + std::to_string(mode) + " with lock state bit " + std::to_string(bit) +
+                                 " refused" + PresetName(preset) + (overLower ? " over the mode below" : "");
+        if (overLower) {
+            Choose(modes->setting, mode - 1);
+            const size_t at = ui.Log.size();
+            if (RunOperation(MainEngine, OpSecurity) != ResultOk) {
+                p.line += what + ": the mode below FAILED (" + FirstError(ui, at) + ")";
+                failed = true;
+                return;
+            }
+        }
+        if (!RefuseLockBit(SeatedSimChip(), bit)) {
+            p.line += ", NO part whose lock bit does not take";
+            failed = true;
+            return;
+        }
+        Choose(modes->setting, mode);
+        const size_t at = ui.Log.size();
+        const int r = RunOperation(MainEngine, OpSecurity);
+        const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
+        ++refusals;
+        SweepSummary::Count(kLockBitRefused, GetParam(), p.rowModel, caught);
+        if (!caught) p.line += what + " PASSED";
+        failed = !caught;
+        if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
+            p.line += " violation: " + v;
+            failed = true;
+        }
+    };
     for (int mode = 0; !failed && asks && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode) {
         if (std::find(modes->states.begin(), modes->states.begin() + mode, modes->states[static_cast<size_t>(mode)]) !=
             modes->states.begin() + mode)
             continue; // the same lock state as an earlier mode
+        const auto m = static_cast<size_t>(mode);
         for (int bit = 0; !failed && bit < 8; ++bit) {
-            if ((toSee[static_cast<size_t>(mode)] >> bit & 1) == 0) continue;
-            InstallSimulator(0);
-            PassDevice fresh;
-            std::string skip;
-            if (!Ready(fresh, d, GetParam(), kSecured, skip)) {
-                p.line += ", NO fresh part for mode " + std::to_string(mode);
-                failed = true;
-                break;
-            }
-            if (!RefuseLockBit(SeatedSimChip(), bit)) {
-                p.line += ", NO part whose lock bit does not take";
-                failed = true;
-                break;
-            }
-            Choose(modes->setting, mode);
-            const size_t at = ui.Log.size();
-            const int r = RunOperation(MainEngine, OpSecurity);
-            const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
-            ++refusals;
-            SweepSummary::Count(kLockBitRefused, GetParam(), p.rowModel, caught);
-            if (!caught)
-                p.line += ", mode " + std::to_string(mode) + " with lock state bit " + std::to_string(bit) +
-                          " refused PASSED";
-            failed = !caught;
-            if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
-                p.line += " violation: " + v;
-                failed = true;
-            }
+            if ((toSee[m] >> bit & 1) == 0) continue;
+            for (int preset = 0; !failed && preset < presets; ++preset) refuseRun(mode, bit, preset, false);
+            if (!failed && mode > 0 && modes->states[m - 1] != modes->states[m] && (toSee[m - 1] >> bit & 1) == 0)
+                refuseRun(mode, bit, 0, true);
         }
     }
     if (modes != nullptr) Choose(modes->setting, modes->chosen);
-    if (!failed && refusals > 0) p.line += ", " + std::to_string(refusals) + " lock bits refused alone each fail";
-    // Each other mode of the row secures a fresh part, judged the same way.
-    for (int mode = 0; !failed && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode) {
-        if (mode == modes->chosen) continue;
+    if (!failed && refusals > 0) p.line += ", " + std::to_string(refusals) + " runs with a lock bit refused each fail";
+    // Each other mode of the row secures a fresh part, and every mode a part
+    // in each preset, judged the same way.
+    for (int run = 0; !failed && modes != nullptr && run < static_cast<int>(modes->states.size()) * presets; ++run) {
+        const int mode = run % static_cast<int>(modes->states.size());
+        const int preset = run / static_cast<int>(modes->states.size());
+        if (mode == modes->chosen && preset == 0) continue;
         InstallSimulator(0);
         PassDevice fresh;
         std::string skip;
@@ -481,12 +578,14 @@ TEST_P(EveryDevice, Secured) {
             failed = true;
             break;
         }
+        ApplyPreset(SeatedSimChip(), preset);
         Choose(modes->setting, mode);
         const size_t at = ui.Log.size();
         const int r = RunOperation(MainEngine, OpSecurity);
         const std::string wrong = JudgeLockState(SeatedSimChip(), *modes, mode);
         if (r != ResultOk || !wrong.empty()) {
-            p.line += ", mode " + std::to_string(mode) + (r != ResultOk ? " FAILED (" + FirstError(ui, at) + ")" : wrong);
+            p.line += ", mode " + std::to_string(mode) + PresetName(preset) +
+                      (r != ResultOk ? " FAILED (" + FirstError(ui, at) + ")" : wrong);
             failed = true;
         }
         if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
@@ -495,7 +594,7 @@ TEST_P(EveryDevice, Secured) {
         }
     }
     if (modes != nullptr) {
-        if (!failed && modes->states.size() > 1) p.line += ", every other mode's lock state right";
+        if (!failed && (modes->states.size() > 1 || presets > 1)) p.line += ", every other mode's lock state right";
         Choose(modes->setting, modes->chosen);
     }
     // Every part that offers Secure is judged on its own state: a model
