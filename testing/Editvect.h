@@ -24,7 +24,7 @@ protected:
     void showEvent(QShowEvent* event) override;
     void SettingsChanged() override;
     // The list is to hold vectors entered for this device's pins: a list
-    // for another pin count is set aside first, never taken as the device's.
+    // for another pin count is cleared first, never taken as the device's.
     void SymbolToStore() override;
 };
 

@@ -851,8 +851,8 @@ TEST_F(ProgramFlowTest, FileSaveAfterChoosingAnotherPinCountSavesNoVectors) {
 }
 
 // One symbol typed in the vector editor over a GAL16V8 file's vectors with
-// the GAL20V8B selected (even the symbol already there) sets those vectors
-// aside with a line and starts the GAL20V8B's own list: File > Save writes
+// the GAL20V8B selected (even the symbol already there) clears those vectors
+// with a line and starts the GAL20V8B's own list: File > Save writes
 // only that, never the 20-pin vectors regrouped by 24 pins.
 TEST_F(ProgramFlowTest, AnEditOverVectorsOfAnotherPinCountStartsTheDevicesOwnList) {
     Choose("LATTICE", "GAL16V8");
@@ -867,7 +867,7 @@ TEST_F(ProgramFlowTest, AnEditOverVectorsOfAnotherPinCountStartsTheDevicesOwnLis
     ASSERT_NE(editor, nullptr);
     editor->FormActivate();
     editor->EditKeyPress(QChar('0')); // the first vector's first symbol is 0 already
-    const QString aside = " The vectors for 20 pins are set aside: a new list for 24 pins starts.";
+    const QString aside = " The vectors for 20 pins are cleared: a new list for 24 pins starts.";
     EXPECT_EQ(MemoLines().last(), aside);
     EXPECT_EQ(editor->EditData[0]->text().left(2), "0.");
     EXPECT_EQ(editor->EditData[1]->text(), QString(24, '.'));
