@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <iterator>
+#include <limits>
 #include <vector>
 
 #include "engine/AlgorithmTable.h"
@@ -37,6 +38,7 @@
 #include "platform/Tone.h"
 #include "shell/SimSetup.h"
 #include "sim/Catalog.h"
+#include "sim/CommandFlashChip.h"
 #include "sim/Electrical.h"
 #include "sim/FlashParts.h"
 #include "sim/GangAdapter.h"
@@ -45,8 +47,10 @@
 #include "sim/JtagMemoryChip.h"
 #include "sim/LoaderMcuChip.h"
 #include "sim/OptionAreaChip.h"
+#include "sim/PageFlashChip.h"
 #include "sim/PartFacts.h"
 #include "sim/PicChip.h"
+#include "sim/SerialChips.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/St62SerialChip.h"
@@ -297,6 +301,7 @@ constexpr uint8_t kOther = 0x5A;
 constexpr const char* kMainPass = "from chip address 0";
 constexpr const char* kOddStart = "from an odd address";
 constexpr const char* kGang = "on a gang of 4";
+constexpr const char* kGangErase = "erase on a gang of 4 over a later socket's cell that does not erase";
 constexpr const char* kSplit = "in byte lanes";
 constexpr const char* kBoundaryStart = "from the row's boundary";
 constexpr const char* kHighStart = "from 10000h or above";
@@ -908,6 +913,31 @@ inline sim::JedecFlashChip* JedecDieAt(sim::CatalogChip* chip, uint32_t& a) {
         a -= static_cast<uint32_t>(die->Words());
     }
     return nullptr;
+}
+
+// The parts whose erase reports no error of its own, with a cell at chip
+// address `a` that does not erase: a page-write flash word, or a
+// pulse-erased flash cell, that keeps A5h through program and erase alike; a
+// serial memory's bit 0 stuck at 0. The datum the cell reads after the
+// erase; -1 for a part of another model.
+inline long LeaveUnerasedCell(sim::CatalogChip* chip, uint32_t a) {
+    if (auto* m = sim::SeatedModel<sim::PageFlashChip>(chip)) {
+        m->SetCell(a, 0xA5);
+        m->StickWord(a);
+        return 0xA5;
+    }
+    if (auto* m = sim::SeatedModel<sim::CommandFlashChip>(chip);
+        m != nullptr && m->Config().scheme == sim::CommandScheme::Pulse) {
+        m->SetCell(a, 0xA5);
+        m->StickCell(a);
+        m->SlowErase(a, std::numeric_limits<int>::max());
+        return 0xA5;
+    }
+    if (auto* serial = sim::SeatedModel<sim::SerialChipBase>(chip)) {
+        serial->StickBit(a, 0, 0);
+        return 0xFE;
+    }
+    return -1;
 }
 
 // The simulator with a gang module of `sockets` sockets (0: the programmer's
