@@ -15,6 +15,7 @@
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/RowDef.h"
@@ -226,7 +227,8 @@ template <class Done> int ErasePasses(uint32_t limit, Done&& done, uint32_t firs
 // The electrical-erase walk: every address from DeviceStart to DeviceEnd is
 // read and given erasePulse() until it reads blank (the first address always
 // gets one), at most maxPulses pulses in all. 1 when every address read
-// blank, -1 at the pulse limit, 3 on user break.
+// blank, -1 at the pulse limit (naming the address that did not read blank,
+// its datum in ReadValue), 3 on user break.
 template <class ErasePulse>
 int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
     uint32_t pulses = 0;
@@ -237,7 +239,10 @@ int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
         // the datum after the last pulse is checked too.
         for (;;) {
             if (dirty) {
-                if (pulses >= maxPulses) return -1;
+                if (pulses >= maxPulses) {
+                    NameEraseFailAddress(ChipAddress);
+                    return -1;
+                }
                 erasePulse();
                 ++pulses;
             }

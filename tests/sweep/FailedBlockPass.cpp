@@ -205,9 +205,11 @@ const char* EraseStatusPass(sim::CatalogChip* chip, uint32_t a) {
 // Erase over a cell that does not erase, on every memory device that offers
 // Erase (PLD and microcontroller rows are not asked): on a part that reports
 // no erase error it must end "Erase error!" with the fail-address line of
-// that cell and the datum it holds; a part that reports its erase failures
-// itself is named with the pass that proves them. A device whose part is
-// neither fails: its erase would go unproven.
+// that cell and the datum it holds; a part whose status reports the failure
+// without a cell (a NAND block, a status-register flash) must end "Erase
+// error!"; a part that reports its erase failures itself by block or by data
+// polling is named with the pass that proves them. A device whose part is
+// none of these fails: its erase would go unproven.
 TEST_P(EveryDevice, EraseOverACellThatDoesNotErase) {
     static CountPair& covered = ShardCounts("[sweep] erase over a cell that does not erase: %d device(s) whose part "
                                             "reports the erase failure itself, proven by \"erase of a block the part "
@@ -222,6 +224,19 @@ TEST_P(EveryDevice, EraseOverACellThatDoesNotErase) {
     if (!(SupportedOperationMask & OpMaskErase)) GTEST_SKIP() << p.line << " no Erase";
     const uint32_t a = DeviceStart + (DeviceEnd - DeviceStart) / 2;
     const long datum = LeaveUnerasedCell(SeatedSimChip(), a);
+    if (datum < 0 && FailEraseByStatus(SeatedSimChip(), a)) {
+        // The part's status fails the erase and names no cell.
+        const size_t from = ui.Log.size();
+        const int r = RunOperation(MainEngine, OpErase);
+        if (r != ResultFailed || !Logged(ui, from, "Erase error!"))
+            p.Fail(r == ResultOk ? "a failed erase status: Erase ended ok"
+                                 : "a failed erase status: Erase ended without \"Erase error!\"");
+        else
+            p.line += " the part's erase status fails: Erase error! (the status names no cell)";
+        if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) p.Fail("violation: " + v);
+        Report(p, kCellLeft, GetParam(), p.failed, ui, from);
+        return;
+    }
     if (datum < 0) {
         if (const char* pass = EraseStatusPass(SeatedSimChip(), a)) {
             std::printf("[device] %s the part reports its erase failures: proven by \"%s\"\n", p.line.c_str(), pass);
