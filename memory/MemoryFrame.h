@@ -226,7 +226,8 @@ template <class Done> int ErasePasses(uint32_t limit, Done&& done, uint32_t firs
 
 // The electrical-erase walk: every address from DeviceStart to DeviceEnd is
 // read and given erasePulse() until it reads blank (the first address always
-// gets one), at most maxPulses pulses in all. 1 when every address read
+// gets one; with a gang every socket until each reads blank), at most
+// maxPulses pulses in all. 1 when every address read
 // blank, -1 at the pulse limit (naming the address that did not read blank,
 // its datum in ReadValue), 3 on user break.
 template <class ErasePulse>
@@ -247,8 +248,18 @@ int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
                 ++pulses;
             }
             WriteAddressLow(ChipAddress);
-            ReadDatum();
-            dirty = ReadValue != blank;
+            if (GangInUse()) {
+                // Each socket read alone (parts that differ would drive the
+                // data lines together); the first not blank keeps its datum.
+                // Every socket selected again for the next pulse.
+                dirty = !OnEverySocket(GangPass{0, true}, [blank](uint32_t) {
+                    ReadDatum();
+                    return ReadValue == blank;
+                });
+            } else {
+                ReadDatum();
+                dirty = ReadValue != blank;
+            }
             if (!dirty) return 1;
         }
     });
