@@ -227,9 +227,9 @@ template <class Done> int ErasePasses(uint32_t limit, Done&& done, uint32_t firs
 // The electrical-erase walk: every address from DeviceStart to DeviceEnd is
 // read and given erasePulse() until it reads blank (the first address always
 // gets one; with a gang every socket until each reads blank), at most
-// maxPulses pulses in all. 1 when every address read
-// blank, -1 at the pulse limit (naming the address that did not read blank,
-// its datum in ReadValue), 3 on user break.
+// maxPulses pulses in all. 1 when every address read blank, -1 at the pulse
+// limit (naming the address that did not read blank, its datum in
+// ReadValue), 3 on user break.
 template <class ErasePulse>
 int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
     uint32_t pulses = 0;

@@ -52,8 +52,9 @@ template <size_t N> void Sequence(const Command (&cycles)[N]) {
 // Up to `tries` reads of the status byte `waitUs` apart: ready (bit 7) and,
 // in mode 1, no program error (bit 4); in mode 3 (the chip erase) a socket
 // that ends with the erase-error bit (bit 5) fails the wait. With a gang
-// adapter each socket is polled on its own, since the AND of several status bytes would hide the
-// error bit of one. Every socket selected afterwards when `all` is set.
+// adapter each socket is polled on its own, since the AND of several status
+// bytes would hide the error bit of one. Every socket selected afterwards
+// when `all` is set.
 int StatusWait(uint32_t tries, uint32_t waitUs, int mode) {
     bool eraseError = false;
     const bool done = PollInTurns(tries, [&] {

@@ -1,7 +1,6 @@
 #include "sim/JtagMemoryChip.h"
 
 #include <algorithm>
-
 #include <cstdio>
 
 namespace sim {
