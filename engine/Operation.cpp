@@ -180,11 +180,12 @@ int VerifyPass(uint32_t vcc, bool twoLevels) {
 }
 
 // The Read entry once per socket: blank check (verify = false) or the
-// two-level verify.
-int PerSocketStep(OperationEngine& engine, bool verify) {
+// two-level verify. `ok` and `error` replace the step's own result texts
+// (the blank check that decides each socket's erase).
+int PerSocketStep(OperationEngine& engine, bool verify, const char* ok = nullptr, const char* error = nullptr) {
     const char* progress = verify ? "Verifying ..." : "Blank checking ...";
-    const char* ok = verify ? "Verification ok!" : "Blank check ok!";
-    const char* error = verify ? "Verification error!" : "Blank check error!";
+    if (ok == nullptr) ok = verify ? "Verification ok!" : "Blank check ok!";
+    if (error == nullptr) error = verify ? "Verification error!" : "Blank check error!";
     ClearSocketResults(engine);
     bool anyFailed = false;
     int result = ResultOk;
@@ -564,9 +565,14 @@ int EraseDevice(OperationEngine& engine) {
     int result = CallOperation(CurrentRow().Erase);
     // The flag as PrepareOperation and the entry's power-up left it.
     if (result == ResultOk && BlankCheckAfterErase == 1 && CurrentOperation != OpAuto) {
+        // A gang's erase passes or fails socket by socket: each socket's
+        // blank check gives its own result and its own result line, under
+        // the "Erasing ..." line the entry served all sockets on.
+        if (LastSocketIndex != 0) return PerSocketStep(engine, false, "Erase ok!", "Erase error!");
         result = ReadDevice(engine, ReadModeBlank, 0);
     }
     ShowStepResult(engine, result, "", "Erase ok!", "Erase error!");
+    // An erase the entry itself failed fails every socket it served.
     SetAllSocketResults(result);
     return result;
 }

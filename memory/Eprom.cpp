@@ -99,6 +99,9 @@ constexpr AlgReadFn Alg90Read = FrameRead<Row90Profile>;
 constexpr AlgOperationFn Alg90Program = FrameProgram<Row90Profile>;
 
 int Alg90Erase() {
+    // One pulse with no read of its own: the operation driver's blank check
+    // after the erase step finds a cell it left.
+    BlankCheckAfterErase = 1;
     FrameUse(Row90Profile());
     return EraseChipOnce(EpromEraseVariantTable);
 }

@@ -239,6 +239,9 @@ int Alg62Program() {
 }
 
 int Alg62Erase() {
+    // The status tells done or busy, not whether every cell erased: the
+    // operation driver blank-checks after the erase step.
+    BlankCheckAfterErase = 1;
     int result = Setup62(1);
     if (result == 1) {
         JtagLoadInstruction(kErase62);
@@ -428,6 +431,9 @@ int Alg96Program() {
 }
 
 int Alg96Erase() {
+    // The erase reads nothing back: the operation driver blank-checks after
+    // the erase step.
+    BlankCheckAfterErase = 1;
     const int result = Setup96(5);
     if (result != 1) return result;
     Address96(1);

@@ -302,7 +302,11 @@ int EraseChip(const EpromEraseVariant* table) {
     if (m.ProgramZerosFirst) {
         const int r = ProgramRange(1);
         if (r == 3) return 3;
-        if (r != 1) return -1;
+        if (r != 1) {
+            // The cell that would not take 00h, with the datum it read.
+            NameEraseFailAddress(ChipAddress);
+            return -1;
+        }
         ShowMessageLine(" Program all ok!");
         ClearProgress();
     }

@@ -15,6 +15,7 @@
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/RowDef.h"
@@ -225,8 +226,10 @@ template <class Done> int ErasePasses(uint32_t limit, Done&& done, uint32_t firs
 
 // The electrical-erase walk: every address from DeviceStart to DeviceEnd is
 // read and given erasePulse() until it reads blank (the first address always
-// gets one), at most maxPulses pulses in all. 1 when every address read
-// blank, -1 at the pulse limit, 3 on user break.
+// gets one; with a gang every socket until each reads blank), at most
+// maxPulses pulses in all. 1 when every address read blank, -1 at the pulse
+// limit (naming the address that did not read blank, its datum in
+// ReadValue), 3 on user break.
 template <class ErasePulse>
 int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
     uint32_t pulses = 0;
@@ -237,13 +240,26 @@ int EraseWalk(uint32_t maxPulses, uint32_t blank, ErasePulse&& erasePulse) {
         // the datum after the last pulse is checked too.
         for (;;) {
             if (dirty) {
-                if (pulses >= maxPulses) return -1;
+                if (pulses >= maxPulses) {
+                    NameEraseFailAddress(ChipAddress);
+                    return -1;
+                }
                 erasePulse();
                 ++pulses;
             }
             WriteAddressLow(ChipAddress);
-            ReadDatum();
-            dirty = ReadValue != blank;
+            if (GangInUse()) {
+                // Each socket read alone (parts that differ would drive the
+                // data lines together); the first not blank keeps its datum.
+                // Every socket selected again for the next pulse.
+                dirty = !OnEverySocket(GangPass{0, true}, [blank](uint32_t) {
+                    ReadDatum();
+                    return ReadValue == blank;
+                });
+            } else {
+                ReadDatum();
+                dirty = ReadValue != blank;
+            }
             if (!dirty) return 1;
         }
     });

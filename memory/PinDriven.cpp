@@ -392,6 +392,9 @@ int Alg53Erase() {
 // /WE pulse while pin 11 is low.
 int Alg88Erase() {
     Active = Row88();
+    // Neither way reads the part back: the operation driver's blank check
+    // after the erase step finds a cell left.
+    BlankCheckAfterErase = 1;
     PowerOnDevice(1);
     int result = 1;
     if (DeviceVariant == 0) {

@@ -20,6 +20,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -97,10 +98,13 @@ uint32_t ReadDataLines() {
 uint32_t StrobedRead() { return cmdbus::StrobedRead(0x8F, g_bus->idle, g_bus->wide); }
 
 // Every socket reads the expected datum; the first that does not ends the
-// compare. All sockets (byte-wide) or none (word-wide) selected afterwards.
+// compare, its datum left in ReadValue. All sockets (byte-wide) or none
+// (word-wide) selected afterwards.
 bool EverySocketReads() {
-    return OnEverySocket(GangPass{g_bus->wide ? 0xFFu : 0u, true},
-                         [](uint32_t) { return StrobedRead() == g_expected; });
+    return OnEverySocket(GangPass{g_bus->wide ? 0xFFu : 0u, true}, [](uint32_t) {
+        ReadValue = StrobedRead();
+        return ReadValue == g_expected;
+    });
 }
 
 bool EverySocketReadsWithin(uint32_t compares) {
@@ -196,6 +200,8 @@ int Alg19Read(int mode) {
 // stays in the pass until it verifies (the last one too); a pulse given
 // after more than `limit` fails. `verified` compares the address; `pulse`
 // gives one erase pulse after the pulses so far (other than 1 ends the erase).
+// A cell that will not program to 0 or will not erase ends the erase naming
+// its chip address and the datum it read.
 template <class Verified, class Pulse>
 int PulseErase(uint32_t erased, uint32_t limit, Verified&& verified, Pulse&& pulse) {
     const int zero = WalkAddresses(0xFFFFFFFFu, 0, [&](bool first) {
@@ -211,7 +217,9 @@ int PulseErase(uint32_t erased, uint32_t limit, Verified&& verified, Pulse&& pul
                 DelayShortUs(100);
             }
         }
-        return ProgramByte(0);
+        const int r = ProgramByte(0);
+        if (r == -1) NameEraseFailAddress(ChipAddress);
+        return r;
     });
     if (zero != 1) return zero;
     ShowMessageLine(" Program all ok!");
@@ -225,7 +233,10 @@ int PulseErase(uint32_t erased, uint32_t limit, Verified&& verified, Pulse&& pul
             if (verified()) return 1;
             const int r = pulse(pulses);
             if (r != 1) return r;
-            if (pulses++ > limit) return -1;
+            if (pulses++ > limit) {
+                NameEraseFailAddress(ChipAddress);
+                return -1;
+            }
         }
     });
 }

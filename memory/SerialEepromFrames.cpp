@@ -141,7 +141,10 @@ void AfterSupply() {
     SetPin(26, 1);
     SetPin(kClk, 1);
 }
-constexpr SerialRow kRow{1, 16, true, false, nullptr, IdleLines, AfterSupply, nullptr};
+// The part reports no erase error (its ready pin only says the cycle is
+// over): the operation driver blank-checks after this row's Erase step.
+void Settings() { BlankCheckAfterErase = 1; }
+constexpr SerialRow kRow{1, 16, true, false, Settings, IdleLines, AfterSupply, nullptr};
 
 void PowerOnDevice(int mode) { SerialPowerOn(kRow, mode); }
 

@@ -50,16 +50,23 @@ template <size_t N> void Sequence(const Command (&cycles)[N]) {
 }
 
 // Up to `tries` reads of the status byte `waitUs` apart: ready (bit 7) and,
-// in mode 1, no program error (bit 4). With a gang adapter each socket is
-// polled on its own, since the AND of several status bytes would hide the
-// error bit of one. Every socket selected afterwards when `all` is set.
+// in mode 1, no program error (bit 4); in mode 3 (the chip erase) a socket
+// that ends with the erase-error bit (bit 5) fails the wait. With a gang
+// adapter each socket is polled on its own, since the AND of several status
+// bytes would hide the error bit of one. Every socket selected afterwards
+// when `all` is set.
 int StatusWait(uint32_t tries, uint32_t waitUs, int mode) {
+    bool eraseError = false;
     const bool done = PollInTurns(tries, [&] {
         ReadValue = ReadRegister(9);
         DelayShortUsSlot(waitUs);
-        return (ReadValue & 0x80) != 0 && (mode != 1 || (ReadValue & 0x10) == 0);
+        const bool ready = (ReadValue & 0x80) != 0 && (mode != 1 || (ReadValue & 0x10) == 0);
+        // Mode 3, the chip erase: a socket whose part ends with the
+        // erase-error bit (bit 5) set left cells programmed.
+        if (ready && mode == 3 && (ReadValue & 0x20) != 0) eraseError = true;
+        return ready;
     });
-    return done ? 1 : -1;
+    return done && !eraseError ? 1 : -1;
 }
 
 void PowerOn(int mode) {
@@ -161,7 +168,7 @@ int Alg42Erase() {
     WriteRegister(4, kCommands);
     Sequence(kChipErase);
     WriteRegister(4, kIdle);
-    const int result = StatusWait(40000, 1000, 2);
+    const int result = StatusWait(40000, 1000, 3);
     WriteRegister3(0xFF);
     PowerOff();
     return result;

@@ -246,7 +246,7 @@ void IspPromChip::Program() {
 }
 
 void IspPromChip::Erase() {
-    for (uint8_t& c : Array()) c = 0xFF;
+    EraseArray(0xFF);
     control_ = kControlErased;
     usercode_ = 0xFFFFFFFF;
     ++erases_;

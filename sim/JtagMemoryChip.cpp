@@ -1,5 +1,6 @@
 #include "sim/JtagMemoryChip.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace sim {
@@ -46,6 +47,14 @@ ChipPinLimits JtagMemoryChip::Limits() const {
 
 void JtagMemoryChip::SetCell(uint32_t address, uint16_t value) {
     if (address < cells_.size()) cells_[address] = static_cast<uint8_t>(value);
+}
+
+void JtagMemoryChip::EraseArray(uint8_t blank) {
+    std::vector<uint8_t> keep;
+    for (const uint32_t a : kept_) keep.push_back(Cell(a));
+    std::fill(cells_.begin(), cells_.end(), blank);
+    for (size_t i = 0; i < kept_.size(); ++i)
+        if (kept_[i] < cells_.size()) cells_[kept_[i]] = keep[i];
 }
 
 bool JtagMemoryChip::Blank() const {
@@ -201,7 +210,7 @@ uint32_t StatusPolledPromChip::Status(uint64_t nowUs) {
         address_ += kBlock;
         data_.clear();
     } else {
-        for (uint8_t& c : Array()) c = static_cast<uint8_t>(Part().blank);
+        EraseArray(static_cast<uint8_t>(Part().blank));
         ++erases_;
     }
     running_ = Op::None;

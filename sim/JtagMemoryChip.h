@@ -68,6 +68,8 @@ public:
 
     TapController& Tap() { return tap_; }
     bool Blank() const;
+    // Fault: a cell the array erase leaves with its datum.
+    void KeepThroughErase(uint32_t address) { kept_.push_back(address); }
 
     // TapRegisters: the derived model's register table.
     std::optional<std::vector<bool>> CaptureDr(uint32_t instruction) override;
@@ -88,6 +90,8 @@ protected:
     int VppTenths() const;
     uint64_t NowUs() const { return env_ ? env_->NowUs() : 0; }
     std::vector<uint8_t>& Array() { return cells_; }
+    // Every cell of the array to `blank`, but a kept one.
+    void EraseArray(uint8_t blank);
     static std::vector<bool> Bits(const uint8_t* bytes, size_t count);
     static std::vector<bool> Bits(uint64_t value, int count);
     static uint8_t ByteAt(const std::vector<bool>& bits, size_t index);
@@ -106,6 +110,7 @@ private:
     int vccSocket_ = 0, tckSocket_ = 0, tmsSocket_ = 0, tdiSocket_ = 0, tdoSocket_ = 0, vppSocket_ = 0;
     std::vector<int> gndSockets_;
     std::vector<uint8_t> cells_;
+    std::vector<uint32_t> kept_;
     TapController tap_;
     const PinEnvironment* env_ = nullptr;
     bool wasPowered_ = false;

@@ -135,6 +135,13 @@ void PinMemoryChip::Store(uint32_t address, uint8_t value, uint64_t now) {
     cells_[address] = value;
 }
 
+// A chip erase: every cell FFh but a stuck one, which keeps its datum.
+void PinMemoryChip::EraseAll() {
+    for (uint32_t a = 0; a < cells_.size(); ++a)
+        if (stuck_.count(a) == 0) cells_[a] = 0xFF;
+    ++erases_;
+}
+
 void PinMemoryChip::EndPulse(uint64_t widthUs) {
     pulses_.push_back({pulseAddress_, pulseData_, widthUs});
     if (widthUs < cfg_.minPulseUs || stuck_.count(pulseAddress_) != 0) return;
@@ -189,8 +196,7 @@ void PinMemoryChip::Update(const PinEnvironment& env) {
         const uint64_t width = now - pulseStart_;
         if (eraseArmed_) {
             if (now - eraseStart_ >= cfg_.eraseUs) {
-                std::fill(cells_.begin(), cells_.end(), 0xFF);
-                ++erases_;
+                EraseAll();
             }
             eraseArmed_ = false;
         } else if (cfg_.kind == PinMemoryKind::Ram) {
@@ -198,8 +204,7 @@ void PinMemoryChip::Update(const PinEnvironment& env) {
         } else if (ce && !oe) {
             if (cfg_.chipErasePin != 0 && Low(env, cfg_.chipErasePin)) {
                 if (width >= cfg_.eraseUs) {
-                    std::fill(cells_.begin(), cells_.end(), 0xFF);
-                    ++erases_;
+                    EraseAll();
                 }
             } else {
                 pulses_.push_back({pulseAddress_, DataNow(env), width});

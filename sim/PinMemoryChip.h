@@ -31,8 +31,8 @@
 // - Over-voltage on any pin (above vppMax on the Vpp pin, 7.0 V elsewhere) is
 //   a violation of the electrical model.
 //
-// Fault injection: a cell that never programs, a cell needing N pulses, a byte
-// that does not keep what is written.
+// Fault injection: a cell that never programs nor erases (it keeps its datum),
+// a cell needing N pulses, a byte that does not keep what is written.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -114,6 +114,7 @@ public:
     bool IsBlank() const;
     uint32_t Words() const { return cfg_.words; }
 
+    // A cell that takes no write, pulse or chip erase.
     void StickCell(uint32_t address) { stuck_.insert(address); }
     void SetPulsesNeeded(uint32_t address, int pulses) { needed_[address] = pulses; }
 
@@ -136,6 +137,7 @@ private:
     uint8_t ReadCell(const PinEnvironment& env, uint32_t address) const;
     void Store(uint32_t address, uint8_t value, uint64_t now);
     void EndPulse(uint64_t widthUs);
+    void EraseAll();
 
     PinMemoryConfig cfg_;
     std::vector<int> socketPins_;

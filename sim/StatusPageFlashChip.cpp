@@ -96,12 +96,18 @@ void StatusPageFlashChip::Write(uint32_t a, uint8_t d, uint64_t now, bool highVo
     if (erasePrefix_) {
         erasePrefix_ = false;
         if (!is(facts_.firstCommand, 0x10)) return;
+        bool left = false;
         for (uint32_t w = 0; w < memory_.size(); ++w) {
-            if (protected_.count(w / facts_.sectorBytes) == 0) memory_[w] = 0xFF;
+            if (protected_.count(w / facts_.sectorBytes) != 0) continue;
+            if (unerased_.count(w) != 0 && memory_[w] != 0xFF) {
+                left = true;
+                continue;
+            }
+            memory_[w] = 0xFF;
         }
         ++chipErases_;
         mode_ = Mode::Status;
-        status_ = kReady;
+        status_ = left ? kReady | kEraseError : kReady;
         busyUntil_ = eraseHangs_ ? UINT64_MAX : now + facts_.eraseUs;
         return;
     }

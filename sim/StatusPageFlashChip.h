@@ -26,7 +26,8 @@
 //   Protection outlasts power-off; protected sectors are skipped by the chip
 //   erase.
 //
-// Faults: a byte that never programs, an erase that never ends. Every write
+// Faults: a byte that never programs, a byte that does not erase, an erase
+// that never ends. Every write
 // cycle is recorded.
 #pragma once
 #include <cstdint>
@@ -78,6 +79,9 @@ public:
     }
     void StickByte(uint32_t a) { stuck_.insert(a); }
     void NeverFinishErase() { eraseHangs_ = true; }
+    // A byte the chip erase leaves with its datum: the erase ends with the
+    // erase-error bit set.
+    void KeepThroughErase(uint32_t a) { unerased_.insert(a); }
     struct Cycle {
         uint32_t address;
         uint8_t data;
@@ -100,6 +104,7 @@ private:
     std::set<uint32_t> protected_; // sector numbers
     std::set<uint32_t> stuck_;
     bool eraseHangs_ = false;
+    std::set<uint32_t> unerased_;
     enum class Mode { Array, Id, Status } mode_ = Mode::Array;
     int step_ = 0;          // command cycles matched so far
     bool erasePrefix_ = false, protectPrefix_ = false;

@@ -57,6 +57,7 @@ public:
     uint8_t makerId, deviceId;
     bool secured = false;
     uint32_t reads = 0, writes = 0;
+    uint32_t unerasable = UINT32_MAX; // a cell that keeps its datum through an erase
 };
 
 class TestBus : public sim::SimPersonality {
@@ -113,7 +114,8 @@ private:
                 chip->cells[address_] &= data_;
                 ++chip->writes;
             } else if (command == 2 || command == 3) {
-                if (command == 2) std::fill(chip->cells.begin(), chip->cells.end(), uint8_t{0xFF});
+                for (uint32_t a = 0; command == 2 && a < chip->cells.size(); ++a)
+                    if (a != chip->unerasable) chip->cells[a] = 0xFF;
                 chip->secured = command == 3;
             }
         }
@@ -132,6 +134,7 @@ struct RowScript {
     uint32_t breakAtAddress = UINT32_MAX; // the user presses ESC there
     bool unplacedRead = false;            // the read fails with no address to name
     bool refusedRead = false;             // the part refuses the read (its own line first)
+    bool blankCheckAfterErase = false;    // the erase asks the driver's blank check
     sim::SimProgrammer* programmer = nullptr;
 };
 inline RowScript g_script;
@@ -196,6 +199,7 @@ inline int ChipCommand(int& calls, uint8_t command) {
     return 1;
 }
 inline int TestErase() {
+    if (g_script.blankCheckAfterErase) BlankCheckAfterErase = 1;
     ChipCommand(g_script.eraseCalls, 2);
     DelayMsSlot(100);
     return 1;

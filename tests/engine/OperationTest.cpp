@@ -769,6 +769,28 @@ TEST_F(GangTest, AutoLightsNoLampForWorkLeftUndone) {
     ExpectLamps({false, false});
 }
 
+// An erase the driver blank-checks: each socket gets its own result, line
+// and lamp, so a later socket whose cell did not erase fails alone; with one
+// socket the fail line names the cell and the datum it kept.
+TEST_F(GangTest, EraseBlankCheckedSocketBySocket) {
+    GangDevice(kAllOps, 0x30, 2);
+    g_script.blankCheckAfterErase = true;
+    TestChip* first = InsertGangChip(0, kSize);
+    InsertGangChip(1, kSize);
+    TestChip* third = InsertGangChip(2, kSize);
+    third->cells[0x11] = 0xA5;
+    third->unerasable = 0x11;
+    ExpectRun(OpErase, ResultFailed,
+              {"Erasing ...", "Socket1 Erase ok!", "Socket2 Erase ok!", "Socket3 Erase error!", "T"});
+    EXPECT_EQ(g_script.eraseCalls, 1);
+    ExpectLamps({true, true, false});
+
+    LastSocketIndex = 0;
+    first->cells[0x11] = 0xA5;
+    first->unerasable = 0x11;
+    ExpectRun(OpErase, ResultFailed, {"Erase error!", " Chip addr: 000011h  data: 00A5h", "T"});
+}
+
 TEST_F(GangTest, GangSettingsTheHardwareCannotServe) {
     // A device without gang support runs in one socket.
     GangDevice(kAllOps, 0, 3);

@@ -409,6 +409,40 @@ TEST_P(EveryDevice, OnAGangOfFour) {
     }
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail(" violation: " + v);
     Report(p, kGang, GetParam(), failed, ui, from);
+    // A cell that does not erase in a later socket's part (socket 2, 3 or 4
+    // by the device's index), on a part whose erase reports no error of its
+    // own: the blank check after the erase fails that socket alone, by its
+    // line and its lamp, and passes the others. A row that ends its own
+    // Erase entry on the cell (its erase verify) fails every socket it
+    // served: the line says so, and it counts as a pass only there.
+    if (failed || pld || byMap || !(SupportedOperationMask & OpMaskErase)) return;
+    ASSERT_TRUE(load(true));
+    const int later = 1 + static_cast<int>(GetParam() % (kSockets - 1));
+    const uint32_t a = DeviceStart + static_cast<uint32_t>(image.size() / unit / 3);
+    if (LeaveUnerasedCell(SeatedSimChip(later), a) < 0) return;
+    PassDevice e = p;
+    char cell[64];
+    std::snprintf(cell, sizeof cell, ": socket %d's cell %Xh does not erase;", later + 1, a);
+    e.line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) + " " + kGangErase + cell;
+    failed = false;
+    const size_t mark = p.line.size(); // fail() puts its reasons on p.line from here
+    const size_t at = ui.Log.size();
+    const int erased = RunOperation(MainEngine, OpErase);
+    if (erased != ResultFailed) {
+        fail(erased == ResultOk ? " Erase ended ok" : " Erase ended without a failure");
+    } else if (Logged(ui, at, "Socket1 Erase")) {
+        sockets(at, "Erase", later, true);
+        if (!failed) e.line += " that socket alone fails its erase, the others pass";
+    } else if (Logged(ui, at, "Erase error!")) {
+        e.line += " the row's own erase check fails every socket";
+        for (int s = 0; s < kSockets; ++s)
+            if (sim::GangAdapter::PassLamp(*simp, s)) fail(" socket " + std::to_string(s + 1) + " lamp lit");
+    } else {
+        fail(" no \"Erase error!\" line");
+    }
+    if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail(" violation: " + v);
+    if (failed) e.line += p.line.substr(mark);
+    Report(e, kGangErase, GetParam(), failed, ui, at);
 }
 
 // Every device whose row offers byte lanes in every split mode, its data in

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <iterator>
+#include <limits>
 #include <vector>
 
 #include "engine/AlgorithmTable.h"
@@ -37,19 +38,26 @@
 #include "platform/Tone.h"
 #include "shell/SimSetup.h"
 #include "sim/Catalog.h"
+#include "sim/CommandFlashChip.h"
 #include "sim/Electrical.h"
+#include "sim/EpromChip.h"
 #include "sim/FlashParts.h"
 #include "sim/GangAdapter.h"
 #include "sim/Hc05BootChip.h"
 #include "sim/Hc11BootChip.h"
 #include "sim/JtagMemoryChip.h"
 #include "sim/LoaderMcuChip.h"
+#include "sim/NandChip.h"
 #include "sim/OptionAreaChip.h"
+#include "sim/PageFlashChip.h"
 #include "sim/PartFacts.h"
 #include "sim/PicChip.h"
+#include "sim/PinMemoryChip.h"
+#include "sim/SerialChips.h"
 #include "sim/SeqClockMcuChip.h"
 #include "sim/SimProgrammer.h"
 #include "sim/St62SerialChip.h"
+#include "sim/StatusPageFlashChip.h"
 #include "sim/WordBusMcuChip.h"
 #include "tools/PartAgreement.h"
 #include "tests/logic/FusePlacements.h"
@@ -297,6 +305,7 @@ constexpr uint8_t kOther = 0x5A;
 constexpr const char* kMainPass = "from chip address 0";
 constexpr const char* kOddStart = "from an odd address";
 constexpr const char* kGang = "on a gang of 4";
+constexpr const char* kGangErase = "erase on a gang of 4 over a later socket's cell that does not erase";
 constexpr const char* kSplit = "in byte lanes";
 constexpr const char* kBoundaryStart = "from the row's boundary";
 constexpr const char* kHighStart = "from 10000h or above";
@@ -908,6 +917,65 @@ inline sim::JedecFlashChip* JedecDieAt(sim::CatalogChip* chip, uint32_t& a) {
         a -= static_cast<uint32_t>(die->Words());
     }
     return nullptr;
+}
+
+// The parts whose erase reports no error of its own, with a cell at chip
+// address `a` that does not erase: a page-write flash word, a pulse-erased
+// flash or electrically erasable EPROM cell, a pin-driven EEPROM byte or a
+// JTAG PROM cell, that keeps A5h through program and erase alike; a serial
+// memory's bit 0 stuck at 0. The datum the cell reads after the erase; -1
+// for a part of another model.
+inline long LeaveUnerasedCell(sim::CatalogChip* chip, uint32_t a) {
+    if (auto* m = sim::SeatedModel<sim::PageFlashChip>(chip)) {
+        m->SetCell(a, 0xA5);
+        m->StickWord(a);
+        return 0xA5;
+    }
+    if (auto* m = sim::SeatedModel<sim::CommandFlashChip>(chip);
+        m != nullptr && m->Config().scheme == sim::CommandScheme::Pulse) {
+        m->SetCell(a, 0xA5);
+        m->StickCell(a);
+        m->SlowErase(a, std::numeric_limits<int>::max());
+        return 0xA5;
+    }
+    if (auto* m = sim::SeatedModel<sim::EpromChip>(chip); m != nullptr && m->Config().erasePulseUs != 0) {
+        m->SetCell(a, 0xA5);
+        m->StickCell(a);
+        m->SetErasePeriodsNeeded(a, std::numeric_limits<int>::max());
+        return 0xA5;
+    }
+    if (auto* m = sim::SeatedModel<sim::PinMemoryChip>(chip); m != nullptr && m->Config().kind == sim::PinMemoryKind::Eeprom) {
+        m->SetCell(a, 0xA5);
+        m->StickCell(a);
+        return 0xA5;
+    }
+    if (auto* m = sim::SeatedModel<sim::JtagMemoryChip>(chip)) {
+        m->SetCell(a, 0xA5);
+        m->KeepThroughErase(a);
+        return 0xA5;
+    }
+    if (auto* serial = sim::SeatedModel<sim::SerialChipBase>(chip)) {
+        serial->StickBit(a, 0, 0);
+        return 0xFE;
+    }
+    return -1;
+}
+
+// The parts that report a failed erase in their status and name no cell:
+// a NAND block (the middle one) whose erase ends with the fail bit, a
+// status-register flash byte at `a` that keeps A5h and ends the chip erase
+// with the erase-error bit. False for a part of another model.
+inline bool FailEraseByStatus(sim::CatalogChip* chip, uint32_t a) {
+    if (auto* m = sim::SeatedModel<sim::NandChip>(chip)) {
+        m->FailErase(m->Nand().blocks / 2);
+        return true;
+    }
+    if (auto* m = sim::SeatedModel<sim::StatusPageFlashChip>(chip)) {
+        m->SetCell(a, 0xA5);
+        m->KeepThroughErase(a);
+        return true;
+    }
+    return false;
 }
 
 // The simulator with a gang module of `sockets` sockets (0: the programmer's
