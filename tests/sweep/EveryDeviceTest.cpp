@@ -410,16 +410,26 @@ TEST_P(EveryDevice, OnAGangOfFour) {
     if (const std::string v = UnexpectedViolation(*simp); !v.empty()) fail(" violation: " + v);
     Report(p, kGang, GetParam(), failed, ui, from);
     // A cell that does not erase in a later socket's part (socket 2, 3 or 4
-    // by the device's index), on a part whose erase reports no error of its
-    // own: the blank check after the erase fails that socket alone, by its
+    // by the device's index): on a part whose erase reports no error of its
+    // own, the blank check after the erase fails that socket alone, by its
     // line and its lamp, and passes the others. A row that ends its own
-    // Erase entry on the cell (its erase verify) fails every socket it
-    // served: the line says so, and it counts as a pass only there.
+    // Erase entry on the cell (its erase verify), or a part that reports the
+    // failure itself (the cell's block failing its erase, a failed erase
+    // status), fails every socket it served: the line says so, and it counts
+    // as a pass only there.
     if (failed || pld || byMap || !(SupportedOperationMask & OpMaskErase)) return;
     ASSERT_TRUE(load(true));
     const int later = 1 + static_cast<int>(GetParam() % (kSockets - 1));
     const uint32_t a = DeviceStart + static_cast<uint32_t>(image.size() / unit / 3);
-    if (LeaveUnerasedCell(SeatedSimChip(later), a) < 0) return;
+    if (LeaveUnerasedCell(SeatedSimChip(later), a) < 0 && !FailEraseByStatus(SeatedSimChip(later), a)) {
+        auto* flash = sim::SeatedModel<sim::CommandFlashChip>(SeatedSimChip(later));
+        if (flash == nullptr) return;
+        const std::vector<uint32_t>& starts = flash->Config().blockStarts;
+        uint32_t block = 0;
+        while (block + 1 < starts.size() && starts[block + 1] <= a) ++block;
+        flash->SetCell(a, flash->Config().width == 16 ? 0xA55A : 0xA5);
+        flash->FailBlock(block);
+    }
     PassDevice e = p;
     char cell[64];
     std::snprintf(cell, sizeof cell, ": socket %d's cell %Xh does not erase;", later + 1, a);
