@@ -495,6 +495,11 @@ ProtectionCopies ProtectionCopiesOf(uint32_t row, uint32_t c) {
     case 116: return {0x1E00, (b4 * 0xC00) | (b5 * 0x1200)};
     // Bits 5:4 in 13:12.
     case 121: return {0x3000, cp << 12};
+    // PIC17C42A/43/44: PM2 (bit 15) joins PM1:PM0 (bits 6 and 4), clear
+    // only in the code-protected mode, the one their choice of all 0 gives.
+    case 113:
+        if (DeviceVariant == 1) return {0x8000, (c & 0x50) != 0 ? 0x8000u : 0u};
+        return {0, 0};
     default: return {0, 0};
     }
 }

@@ -208,8 +208,8 @@ bool PicCodeProtected(uint32_t word) {
     // Field 3 of every record is the protection field.
     const uint32_t bits = PicFieldMask(*r, 3);
     if (bits == 0) return false;
-    // Row 113's field chooses the processor mode: only PM1:PM0 both 0 is
-    // the code-protected one. Elsewhere any programmed bit protects (some
+    // Row 113's field chooses the processor mode: only PM1:PM0 both 0 (and
+    // PM2, their copy, clear) is the code-protected one. Elsewhere any programmed bit protects (some
     // choices a part of the memory).
     const bool chosen = CurrentAlgorithm == 113 ? (word & bits) == 0 : (word & bits) != bits;
     // Copies that disagree with the bits leave the protection out of force.

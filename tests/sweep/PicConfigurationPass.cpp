@@ -151,6 +151,20 @@ TEST_P(EveryDevice, PicConfigurationThroughTheDialog) {
             uint32_t has = 0;
             PartConfig(chip, has, facts);
             if (why.empty()) why = Differs(*record, field, choice, has, blank, *facts);
+            // Row 113's code-protected processor mode puts the part's
+            // protection in force (every mode bit 0, those no field shows
+            // with them), any other choice leaves it off; the buffer's word,
+            // which a save writes, is the word the part holds.
+            const auto* parallel = sim::SeatedModel<sim::PicParallelChip>(chip);
+            if (why.empty() && parallel != nullptr && CurrentAlgorithm == 113) {
+                const bool asked = text.rfind("Code protected", 0) == 0;
+                char m[96];
+                std::snprintf(m, sizeof m, "the buffer holds %04Xh", PicFixedWord(at.Config));
+                if (parallel->Protected() != asked)
+                    why = asked ? "the part is not code protected" : "the part is code protected";
+                else if (PicFixedWord(at.Config) != has)
+                    why = m;
+            }
             if (const std::string v = UnexpectedViolation(*ProgramSimulator()); why.empty() && !v.empty())
                 why = "violation: " + v;
             ++choices;
