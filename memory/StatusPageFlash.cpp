@@ -61,8 +61,6 @@ int StatusWait(uint32_t tries, uint32_t waitUs, int mode) {
         ReadValue = ReadRegister(9);
         DelayShortUsSlot(waitUs);
         const bool ready = (ReadValue & 0x80) != 0 && (mode != 1 || (ReadValue & 0x10) == 0);
-        // Mode 3, the chip erase: a socket whose part ends with the
-        // erase-error bit (bit 5) set left cells programmed.
         if (ready && mode == 3 && (ReadValue & 0x20) != 0) eraseError = true;
         return ready;
     });

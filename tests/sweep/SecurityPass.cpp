@@ -511,16 +511,22 @@ TEST_P(EveryDevice, Secured) {
     // taken.
     int refusals = 0;
     const int presets = PartPresets(chip);
-    auto refuseRun = [&](int mode, int bit, int preset, bool overLower) {
+    // A fresh part seated in `preset` for a run in `mode`; false (the pass
+    // failed) when none could be.
+    auto freshPart = [&](int mode, int preset) {
         InstallSimulator(0);
         PassDevice fresh;
         std::string skip;
         if (!Ready(fresh, d, GetParam(), kSecured, skip)) {
             p.line += ", NO fresh part for mode " + std::to_string(mode);
             failed = true;
-            return;
+            return false;
         }
         ApplyPreset(SeatedSimChip(), preset);
+        return true;
+    };
+    auto refuseRun = [&](int mode, int bit, int preset, bool overLower) {
+        if (!freshPart(mode, preset)) return;
         const std::string what = ", mode " + std::to_string(mode) + " with lock state bit " + std::to_string(bit) +
                                  " refused" + PresetName(preset) + (overLower ? " over the mode below" : "");
         if (overLower) {
@@ -570,15 +576,7 @@ TEST_P(EveryDevice, Secured) {
         const int mode = run % static_cast<int>(modes->states.size());
         const int preset = run / static_cast<int>(modes->states.size());
         if (mode == modes->chosen && preset == 0) continue;
-        InstallSimulator(0);
-        PassDevice fresh;
-        std::string skip;
-        if (!Ready(fresh, d, GetParam(), kSecured, skip)) {
-            p.line += ", NO fresh part for mode " + std::to_string(mode);
-            failed = true;
-            break;
-        }
-        ApplyPreset(SeatedSimChip(), preset);
+        if (!freshPart(mode, preset)) break;
         Choose(modes->setting, mode);
         const size_t at = ui.Log.size();
         const int r = RunOperation(MainEngine, OpSecurity);
