@@ -151,7 +151,13 @@ SeqClockMcuChip* SeqClockBusPersonality::Chip() const {
 
 void SeqClockBusPersonality::ClockChip(SimProgrammer& p) {
     SeqClockMcuChip* chip = Chip();
-    if (chip == nullptr) return;
+    if (chip == nullptr) {
+        // The compare latch is the logic's own: with no part on the data
+        // lines it compares the byte sent with the floating bus.
+        if (set_ == 0 && dataWritten_ && reg_[3] != kFloatingBus) pass_ = false;
+        dataWritten_ = false;
+        return;
+    }
     View view(*this, 0);
     if (reg_[0] != HeldValue() || !chip->InMode(view)) {
         p.Violation("sequential-clock bus: address clock while the part is not held in its sequential mode");
@@ -195,7 +201,7 @@ std::optional<uint8_t> SeqClockBusPersonality::OnRead(SimProgrammer& p, uint8_t 
     View view(*this, 0);
     if (set_ == 0 && reg == 1) return static_cast<uint8_t>(pass_ ? 1 : 0);
     if (((set_ == 1 || set_ == 4) && reg == 0) || ((set_ == 2 || set_ == 3) && reg == 2))
-        return chip != nullptr ? chip->Read(view, chip->StreamAddress(counter_)) : static_cast<uint8_t>(0xFF);
+        return chip != nullptr ? chip->Read(view, chip->StreamAddress(counter_)) : kFloatingBus;
     if ((set_ == 2 || set_ == 3) && reg == 3)
         return static_cast<uint8_t>(chip != nullptr && chip->TakeBusyRead() ? 1 : 0);
     return std::nullopt;

@@ -20,7 +20,8 @@
 //   set 0: 0 control 6/7/0; 1 mode 7/3/0; 2 clock; 3 written: the data byte,
 //          compared at the next clock with the cell (programming instead
 //          while the part's programming voltage is on); 1 read: bit 0 stays
-//          1 while every compared byte equalled its cell since power-up.
+//          1 while every compared byte equalled its cell since power-up
+//          (with no part seated: the floating bus, FFh).
 //   set 1: 0 control 8/9/0, read: the byte at the counter; 1 mode 0Eh/6
 //          (programming), 0Fh/7 (other), 0; 2 clock; 3 mode 7 programming,
 //          1 reading; 4 the byte to program, taken at the next clock.
@@ -146,6 +147,8 @@ private:
     uint8_t ResetValue() const { return set_ == 1 ? 8 : set_ >= 3 ? 0x0E : 6; }
     uint8_t HeldValue() const { return set_ == 1 ? 9 : set_ >= 3 ? 0x0F : 7; }
     uint8_t ProgramFunction() const { return set_ == 2 ? 0x0E : set_ == 4 ? 1 : 7; }
+    // What the data lines read with no part driving them (they float high).
+    static constexpr uint8_t kFloatingBus = 0xFF;
     SeqClockMcuChip* Chip() const;
     void ClockChip(SimProgrammer& p);
 

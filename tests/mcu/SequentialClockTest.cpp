@@ -383,3 +383,36 @@ TEST_F(SeqClockRun, Row143FailuresNameNoAddress) {
 }
 
 } // namespace
+
+// Row 143 has no identity step and trusts its compare latch alone: with the
+// socket empty the latch compares the bytes sent with the floating bus, so
+// Program (its own compare, no blank check or verify around it), Verify and
+// Blank check all fail, and a buffer of FFh is what an empty socket matches.
+TEST_F(SeqClockRun, Row143EmptySocketNeverPasses) {
+    for (const char* name : {"SEQCLK-CMP-V0", "SEQCLK-CMP-V1"}) {
+        SCOPED_TRACE(name);
+        PutSeq(name);
+        FillPattern(0x1000);
+        ClearSocket();
+        BlankCheckBeforeProgram = 0;
+        VerifyAfterProgram = 0;
+        const std::string unplaced = " The device reports a difference and cannot say at which address.";
+        const struct {
+            int op;
+            const char* error;
+        } runs[] = {{OpProgram, "Program error!"}, {OpVerify, "Verification error!"}, {OpBlankCheck, "Blank check error!"}};
+        for (const auto& run : runs) {
+            SCOPED_TRACE(run.error);
+            EXPECT_EQ(Run(run.op), ResultFailed) << LogText();
+            ExpectLinesInOrder({run.error, unplaced});
+        }
+        FillBufferRange(0, 0xFFF, 0xFF);
+        EXPECT_EQ(AlgorithmTable[143].Read(ReadModeVerify), 1);
+        BufferWindow[0xFFF] = 0xFE; // the last byte alone differs
+        EXPECT_EQ(AlgorithmTable[143].Read(ReadModeVerify), -1);
+        // The supplies reach no chip; nothing else is amiss.
+        for (const std::string& v : simp.Violations())
+            EXPECT_NE(v.find("with no chip on the pin"), std::string::npos) << v;
+        simp.ClearViolations();
+    }
+}
