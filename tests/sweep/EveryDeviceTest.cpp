@@ -7,7 +7,8 @@
 // refused), each checked on the part's own cells as well as
 // through the read back. Then the passes a user can take too: from an odd
 // chip address, on a gang of four sockets (one of them faulty), and in two
-// split modes (a row without byte lanes refuses them before power-up). One line per device and pass
+// split modes (a row without byte lanes refuses them before power-up), and
+// with the socket empty (no Program or Verify ends ok). One line per device and pass
 // names its result; a device whose part has no datasheet and follows the
 // algorithm row is marked, and listed again at the end apart from the
 // others: its pass checks the row against its own reading, not against a
@@ -612,6 +613,49 @@ TEST_P(EveryDevice, InByteLanes) {
         }
     }
     Report(p, kSplit, GetParam(), failed, ui, from);
+}
+
+constexpr const char* kEmptySocket = "empty socket";
+
+// Every device with its socket empty (the insertion test off, as it is by
+// default), over its first 4 KB where the row serves a shorter range:
+// Program of a random image, which the floating bus does not read, never
+// ends ok (without its blank check, so Program's own writes and reads are
+// what is judged, with the verify after it where the record offers one),
+// nor does Verify where the record offers it. The supplies then reach no
+// chip, which the simulator records: violations are not judged here.
+TEST_P(EveryDevice, OnAnEmptySocket) {
+    const LibraryDevice& d = Devices()[GetParam()];
+    PassDevice p;
+    if (std::string skip; !Ready(p, d, GetParam(), kEmptySocket, skip)) {
+        if (!skip.empty()) GTEST_SKIP() << skip;
+        return;
+    }
+    const bool pld = d.section == SectionPld;
+    const size_t bytes = RangeBytes(pld, 0x1000, p.line);
+    ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
+    SelectBank(0, 0);
+    LoadUserImage(pld, bytes, static_cast<uint32_t>(GetParam()) + 19, true);
+    BlankCheckBeforeProgram = 0;
+    VerifyAfterProgram = 1;
+    VerifyAfterRead = 0;
+    const SimSocketsEmptied emptied;
+    ASSERT_EQ(SeatedSimChip(), nullptr);
+    const size_t from = ui.Log.size();
+    bool failed = false;
+    auto run = [&](const char* what, int op) {
+        const size_t at = ui.Log.size();
+        const int r = RunOperation(MainEngine, op);
+        if (r == ResultOk) {
+            p.line += std::string(" ") + what + " ENDED OK";
+            failed = true;
+        } else {
+            p.line += std::string(" ") + what + " fails (" + FirstError(ui, at) + ")";
+        }
+    };
+    run("program", OpProgram);
+    if (SupportedOperationMask & OpMaskVerify) run("verify", OpVerify);
+    Report(p, kEmptySocket, GetParam(), failed, ui, from);
 }
 
 std::string DeviceTestName(const ::testing::TestParamInfo<size_t>& info) {
