@@ -455,8 +455,9 @@ int RunDevice(const AreaRow& row, int mode) {
 }
 
 // Programs the security bit (bit 1 of group B's byte 3) with one 50 ms
-// strobe; not read back.
-int Secure(const AreaRow&) {
+// strobe, then reads the byte back at the option areas' read voltages: the
+// part is secured only when the bit reads programmed (0).
+int Secure(const AreaRow& row) {
     PowerUp();
     EnterProgramMode();
     SetVoltages(127, 127, 0, 51);
@@ -465,8 +466,14 @@ int Secure(const AreaRow&) {
     ExpectedValue = 0xFD;
     g_cellMask = 2;
     WriteCell(kStrobeUs, true);
+    SetAreaVoltages(row, AreaKind::Options, 2);
+    g_cellMask = 0xFF;
+    ReadCell();
+    const uint32_t byte3 = ReadValue;
     PowerDown();
-    return 1;
+    if ((byte3 & 2) == 0) return 1;
+    ShowMessageLine(" Security bit not programmed (group B byte 3 reads %02Xh).", static_cast<unsigned>(byte3));
+    return -1;
 }
 
 int Alg150Read(int mode) { return RunDevice(kRow150, mode); }

@@ -1,7 +1,8 @@
 // A microcontroller programmed over sixteen direct address pins and eight
 // data pins of the pin driver, with three mode pins selecting the code array
 // or a status byte at C6h whose bit 0 locks the chip (row 127): read,
-// program, erase (status byte, then a fill pass) and secure.
+// program, erase (status byte, then a fill pass) and secure (judged by the
+// status byte read back).
 
 #include <cstdint>
 #include <string>
@@ -67,6 +68,15 @@ void PowerDown127() {
     WriteRegister(12, 0);
 }
 
+// The status byte as the part gives it: address lines at C6h, mode pins 1,
+// 1, 0, the data group floating.
+uint32_t ReadStatusByte() {
+    AllAddressLines(kStatusAddress);
+    ModePins(1, 1, 0);
+    DelayUsSlot(600);
+    return static_cast<uint32_t>(ReadPinGroup(1, 0, 7)) & 0xFF;
+}
+
 // Powers the part up and reads its status byte; -1 with " Device secured!"
 // (powered down again) when the lock bit is set, except when erasing.
 int PowerUp127(int purpose) {
@@ -92,10 +102,7 @@ int PowerUp127(int purpose) {
     SetGroundPin(kHighThenGround, 1);
     ApplyVppToPin(kVppPin, 1, kPinVoltageTenths);
     DelayMsSlot(100);
-    AllAddressLines(kStatusAddress);
-    ModePins(1, 1, 0);
-    DelayUsSlot(600);
-    ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+    ReadValue = ReadStatusByte();
     if (purpose != kErasing && (ReadValue & kLockBit) != 0) {
         ShowMessageLine(" Device secured!");
         PowerDown127();
@@ -194,6 +201,8 @@ int Alg127Erase() {
     return r;
 }
 
+// One lock pulse, then the status byte read back: the part is secured only
+// when its lock bit reads set.
 int Alg127Secure() {
     if (PowerUp127(kProgramming) == -1) return -1;
     ModePins(0, 1, 1);
@@ -201,8 +210,11 @@ int Alg127Secure() {
     ExpectedValue = 0xFF;
     AllAddressLines(0);
     ProgramPulse127();
+    const uint32_t status = ReadStatusByte();
     PowerDown127();
-    return 1;
+    if ((status & kLockBit) != 0) return 1;
+    ShowMessageLine(" Lock bit not programmed (status byte %02Xh).", static_cast<unsigned>(status));
+    return -1;
 }
 
 std::string StatusByteRecordCheck(uint32_t, const RowRecordFacts& record) {

@@ -141,7 +141,7 @@ void StatusByteMcuChip::EndPulse(const PinEnvironment& env) {
             return;
         }
         ++lockPulses_;
-        status_ |= 1;
+        if (!refuseLock_) status_ |= 1;
         return;
     default:
         env.Violation(facts_.name + ": program pulse with mode pins " + std::to_string(pulseMode_ & 1) + ", " +

@@ -24,7 +24,8 @@
 //   driver").
 //
 // A new part reads FFh in every cell and erasedStatus in the status byte.
-// Fault injection: a status write that leaves the lock bit set.
+// Fault injection: a status write that leaves the lock bit set; a lock
+// pulse that leaves it clear.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -84,6 +85,8 @@ class StatusByteMcuChip : public CatalogChip {
     }
     // Status writes leave the lock bit set.
     void RefuseUnlock() { refuseUnlock_ = true; }
+    // Lock pulses leave the lock bit clear.
+    void RefuseLock() { refuseLock_ = true; }
 
   private:
     int Pin(int chipPin) const { return pins_[static_cast<size_t>(chipPin - 1)]; }
@@ -107,7 +110,7 @@ class StatusByteMcuChip : public CatalogChip {
     std::vector<uint8_t> cells_;
     uint8_t status_;
     bool entered_ = false, resetHigh_ = false, programHigh_ = true;
-    bool pulsing_ = false, outputsOn_ = false, refuseUnlock_ = false;
+    bool pulsing_ = false, outputsOn_ = false, refuseUnlock_ = false, refuseLock_ = false;
     int pulseMode_ = 0;
     uint32_t pulseAddress_ = 0;
     uint8_t pulseData_ = 0xFF;

@@ -403,6 +403,24 @@ TEST_F(OptionAreaRun, CellThatNeverPrograms) {
     }
 }
 
+// A security bit that does not take: Secure reads group B's byte 3 back and
+// fails with what it holds, on both rows.
+TEST_F(OptionAreaRun, SecurityBitThatDoesNotTakeFailsSecure) {
+    for (const char* name : {"OPTAREA-32K", "OPTAREA-64K"}) {
+        SCOPED_TRACE(name);
+        sim::OptionAreaChip* chip = Put(name);
+        ASSERT_NE(chip, nullptr);
+        chip->StickCell(chip->GroupBIndex(3));
+        EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(" Security bit not programmed (group B byte 3 reads 07h).")) << LogText();
+        EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_EQ(chip->PulsesAt(chip->GroupBIndex(3)), 1u);
+        EXPECT_FALSE(chip->Secured());
+        ExpectNoViolations();
+        ExpectPoweredDown();
+    }
+}
+
 // ESC during the code array: both rows stop with 3 at once and power down;
 // row 150 takes no further area command.
 TEST_F(OptionAreaRun, UserBreakStopsEveryRow) {

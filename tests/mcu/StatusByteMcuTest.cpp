@@ -1,7 +1,8 @@
 // Row 127 against the catalog's status-byte parts through the operation
 // driver: whole runs from 0 and from an odd start checked on the part's
 // cells, one pulse per byte, the data pins never driven against the part,
-// erase over the whole part whatever the range, and the lock.
+// erase over the whole part whatever the range, and the lock and its
+// read-back.
 #include <algorithm>
 
 #include "McuFixture.h"
@@ -131,9 +132,10 @@ TEST_F(StatusByteRun, EraseOfAPartStayingLockedFails) {
     ExpectNoViolations();
 }
 
-// Secure sets the lock bit with one pulse; then Read, Blank check, Program
-// and a second Secure stop at power-up with " Device secured!", before any
-// address: the buffer and the cells stay as they were.
+// Secure sets the lock bit with one pulse; then Read, Blank check, Verify,
+// Program and a second Secure stop at power-up with " Device secured!",
+// before any address and with no address line after it: the buffer and the
+// cells stay as they were.
 TEST_F(StatusByteRun, SecuredPartRefusesEveryEntryBeforeAnyAddress) {
     sim::StatusByteMcuChip* chip = PutStatusByte("STATBYTE-16K");
     ASSERT_NE(chip, nullptr);
@@ -143,13 +145,29 @@ TEST_F(StatusByteRun, SecuredPartRefusesEveryEntryBeforeAnyAddress) {
     EXPECT_TRUE(chip->Locked());
     EXPECT_EQ(chip->LockPulses(), 1u);
     chip->ClearCounts();
-    for (int op : {OpRead, OpBlankCheck, OpProgram, OpSecurity}) {
+    for (int op : {OpRead, OpBlankCheck, OpVerify, OpProgram, OpSecurity}) {
         FillBufferRange(0, 0xFFFF, 0x5A);
         EXPECT_EQ(Run(op), ResultFailed) << op << LogText();
         EXPECT_TRUE(HasLine(" Device secured!")) << op << LogText();
+        for (const std::string& l : Log()) EXPECT_EQ(l.find("addr:"), std::string::npos) << op << LogText();
         EXPECT_EQ(std::count(BufferWindow, BufferWindow + 0x4000, 0x5A), 0x4000) << op;
     }
     EXPECT_EQ(chip->Pulses() + chip->LockPulses() + chip->StatusWrites(), 0u);
+    ExpectNoViolations();
+}
+
+// A lock pulse that does not take: Secure reads the status byte back and
+// fails with its value, and the part stays readable.
+TEST_F(StatusByteRun, LockThatDoesNotTakeFailsSecure) {
+    sim::StatusByteMcuChip* chip = PutStatusByte("STATBYTE-16K");
+    ASSERT_NE(chip, nullptr);
+    chip->RefuseLock();
+    EXPECT_EQ(Run(OpSecurity), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Lock bit not programmed (status byte F8h).")) << LogText();
+    EXPECT_TRUE(HasLine("Security error!")) << LogText();
+    EXPECT_EQ(chip->LockPulses(), 1u);
+    EXPECT_FALSE(chip->Locked());
+    EXPECT_EQ(Run(OpBlankCheck), ResultOk) << LogText();
     ExpectNoViolations();
 }
 

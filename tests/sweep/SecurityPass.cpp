@@ -181,6 +181,10 @@ const std::vector<LockModes>& AllLockModes() {
         // The special register's lock bit (bit 0), whatever the options.
         {108, -1, None, 0, {0x1}},
         {122, -1, None, 0, {0x1}},
+        // The status byte's lock bit; the security bit of group B's byte 3.
+        {127, -1, None, 0, {0x1}},
+        {150, -1, None, 0, {0x1}},
+        {151, -1, None, 0, {0x1}},
         {105, -1, LockBitLevel, 2, three},
         {178, -1, LockBitLevel, 2, three},
         {187, -1, LockBitLevel, 2, three},
@@ -283,7 +287,7 @@ std::optional<std::string> JudgeSecurityWords(const sim::AddressListChip& chip, 
 // Rows whose Secure asks the part for its lock state after writing it; a
 // part whose lock bit does not take then fails Secure. Row 105 asks only on
 // variant 1, whose read-back shows lock bits 2 and 3 but not lock bit 1.
-constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126, 104, 129, 193, 199, 105, 108, 122};
+constexpr uint32_t kLockReadBackRows[] = {195, 107, 128, 117, 119, 125, 188, 192, 126, 104, 129, 193, 199, 105, 108, 122, 127, 150, 151};
 
 // The lock bits a mode asks, as bits of LockState: each one set there (the
 // HSB of row 128: each one clear) and one the row reads back.
@@ -324,6 +328,14 @@ bool RefuseLockBit(sim::CatalogChip* chip, int bit) {
     }
     if (auto* c = SeatedModel<W78FlashChip>(chip)) {
         c->RefuseRegisterBit(bit);
+        return true;
+    }
+    if (auto* c = SeatedModel<StatusByteMcuChip>(chip)) {
+        c->RefuseLock();
+        return true;
+    }
+    if (auto* c = SeatedModel<OptionAreaChip>(chip)) {
+        c->StickCell(c->GroupBIndex(3));
         return true;
     }
     return false;
