@@ -29,8 +29,9 @@ extern uint32_t BankCount;      // banks present; grows, never shrinks in a run
 extern uint32_t FillByte;       // value of new banks and of a fresh buffer
 extern uint8_t* TestVectorBuffer; // JEDEC "V" fields for the vector test, zeroed
 extern uint8_t* TestBuffer;       // working buffer of the logic IC test, zeroed
-// Pins per vector of the list in TestVectorBuffer: the device's pin count when
-// a JEDEC load filled it or the vector editor last stored a symbol; 0 before.
+// Pins per vector of the list in TestVectorBuffer: the JEDEC file's (its QP
+// field, else its vectors' length) when a load filled it, the device's when
+// the vector editor last stored a symbol; 0 before.
 extern uint32_t TestVectorPinCount;
 // The names the test-vector code uses for the same two buffers: the vector
 // test's list (TestVectorBuffer) and the IC test's list (TestBuffer).

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "engine/Buffer.h"
@@ -181,38 +182,14 @@ uint32_t JedecFuseSum(const uint8_t* map, uint32_t fuseCount) {
     return sum & 0xFFFF;
 }
 
-void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity, std::string& vectors) {
-    vectors.clear();
-    if (pinCount == 0)
-        return;
-    ForEachJedecField(text, [&](size_t at, size_t end) {
-        if (text[at] != 'V')
-            return true;
-        size_t i = at + 1;
-        size_t digits = 0;
-        while (i < end && text[i] >= '0' && text[i] <= '9') {
-            ++i;
-            ++digits;
-        }
-        if (digits == 0 || vectors.size() + pinCount >= capacity || capacity < 2)
-            return true;
-        while (i < end && IsBlank(text[i]))
-            ++i;
-        size_t first = i;
-        while (i < end && !IsBlank(text[i]) && i - first < pinCount)
-            ++i;
-        if (i == first)
-            return true;
-        vectors.append(text.substr(first, i - first));
-        vectors.append(pinCount - (i - first), 'X');
-        return true;
-    });
-}
+namespace {
 
-bool ReadJedecFuseCountField(std::string_view text, uint64_t& count) {
+// The number of the first "Q<kind>" field (blanks around it allowed); false
+// when the text has none.
+bool ReadJedecQField(std::string_view text, char kind, uint64_t& count) {
     bool found = false;
     ForEachJedecField(text, [&](size_t at, size_t end) {
-        if (text[at] != 'Q' || at + 1 >= end || text[at + 1] != 'F')
+        if (text[at] != 'Q' || at + 1 >= end || text[at + 1] != kind)
             return true;
         size_t i = at + 2;
         while (i < end && IsBlank(text[i]))
@@ -221,7 +198,7 @@ bool ReadJedecFuseCountField(std::string_view text, uint64_t& count) {
         size_t digits = 0;
         while (i < end && text[i] >= '0' && text[i] <= '9') {
             if (++digits > 10)
-                return true; // no fuse count that large
+                return true; // no count that large
             value = value * 10 + static_cast<uint64_t>(text[i] - '0');
             ++i;
         }
@@ -236,9 +213,87 @@ bool ReadJedecFuseCountField(std::string_view text, uint64_t& count) {
     return found;
 }
 
-int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
-                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse,
-                   std::optional<uint32_t>* fuseSum) {
+// The symbols of a "V" field from its letter at `at` to `end`: first and
+// one past the last; empty when the field has no vector number.
+std::pair<size_t, size_t> JedecVectorSymbols(std::string_view text, size_t at, size_t end) {
+    size_t i = at + 1;
+    size_t digits = 0;
+    while (i < end && text[i] >= '0' && text[i] <= '9') {
+        ++i;
+        ++digits;
+    }
+    if (digits == 0)
+        return {end, end};
+    while (i < end && IsBlank(text[i]))
+        ++i;
+    size_t last = i;
+    while (last < end && !IsBlank(text[last]))
+        ++last;
+    return {i, last};
+}
+
+// The letter of the field the text ends inside: the first character after
+// the last '*' that is neither a blank nor a DOS end-of-file mark; 0 when
+// none.
+char OpenFieldAtEnd(std::string_view text) {
+    const size_t star = text.rfind('*');
+    if (star == std::string_view::npos)
+        return 0; // no field at all (a text without "L" fields is refused)
+    for (size_t i = star + 1; i < text.size(); ++i)
+        if (!IsBlank(text[i]) && text[i] != '\x1A')
+            return text[i];
+    return 0;
+}
+
+} // namespace
+
+bool ReadJedecFuseCountField(std::string_view text, uint64_t& count) { return ReadJedecQField(text, 'F', count); }
+
+bool ReadJedecPinCountField(std::string_view text, uint64_t& count) { return ReadJedecQField(text, 'P', count); }
+
+void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity, std::string& vectors) {
+    vectors.clear();
+    if (pinCount == 0)
+        return;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (text[at] != 'V')
+            return true;
+        const auto [first, last] = JedecVectorSymbols(text, at, end);
+        if (first == last || vectors.size() + pinCount >= capacity || capacity < 2)
+            return true;
+        const size_t taken = std::min<size_t>(last - first, pinCount);
+        vectors.append(text.substr(first, taken));
+        vectors.append(pinCount - taken, 'X');
+        return true;
+    });
+}
+
+uint32_t LongestJedecVector(std::string_view text) {
+    size_t longest = 0;
+    ForEachJedecField(text, [&](size_t at, size_t end) {
+        if (text[at] == 'V') {
+            const auto [first, last] = JedecVectorSymbols(text, at, end);
+            longest = std::max(longest, last - first);
+        }
+        return true;
+    });
+    return static_cast<uint32_t>(std::min<size_t>(longest, UINT32_MAX));
+}
+
+std::string_view JedecFieldText(std::string_view text) {
+    const size_t stx = text.find('\x02');
+    const size_t etx = text.find('\x03', stx == std::string_view::npos ? 0 : stx);
+    return etx == std::string_view::npos ? text : text.substr(0, etx);
+}
+
+int ParseJedecText(std::string_view file, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
+                   std::string& vectors, uint32_t& fileChecksum, JedecFindings* findings) {
+    JedecFindings found;
+    const std::string_view text = JedecFieldText(file);
+    found.Stx = file.find('\x02') != std::string_view::npos;
+    found.Etx = text.size() < file.size();
+    found.OpenField = OpenFieldAtEnd(text);
+
     const size_t mapEnd = std::min<size_t>(size_t{layout.FuseCount} / 8 + 1, mapBytes);
     std::memset(map, 0, mapEnd);
 
@@ -261,10 +316,11 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
     uint64_t fileFuses = layout.FuseCount;
     ReadJedecFuseCountField(text, fileFuses);
     std::vector<uint8_t> fileMap;
-    if (fuseSum != nullptr && fileFuses > 0 && fileFuses <= uint64_t{mapBytes} * 8)
+    if (findings != nullptr && fileFuses > 0 && fileFuses <= uint64_t{mapBytes} * 8)
         fileMap.assign(static_cast<size_t>((fileFuses + 7) / 8), defaultSet ? 0xFF : 0x00);
 
     bool anyRow = false;
+    bool badDigit = false;
     uint64_t pastMap = UINT64_MAX; // the first fuse set past the device's map
     const uint64_t mapBits = uint64_t{mapBytes} * 8;
     ForEachJedecField(text, [&](size_t at, size_t end) {
@@ -283,9 +339,16 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
         if (digits == 0 || (i < end && !IsBlank(text[i])))
             return true; // no number, or a letter in it
         for (; i < end; ++i) {
-            char c = text[i];
-            if (!IsBinaryDigit(c))
+            const char c = text[i];
+            if (IsBlank(c))
                 continue;
+            if (!IsBinaryDigit(c)) {
+                // Skipped, it would move every later fuse of the field.
+                badDigit = true;
+                found.BadDigitFuse = fuse;
+                found.BadDigit = c;
+                return false;
+            }
             if (c == '1' && layout.FuseCount != 0 && fuse >= layout.FuseCount) {
                 pastMap = std::min(pastMap, fuse);
                 return true;
@@ -305,27 +368,38 @@ int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* ma
         }
         return true;
     });
+    const auto give = [&](int result) {
+        if (findings != nullptr)
+            *findings = found;
+        return result;
+    };
     if (!anyRow)
-        return JedecNoFuseRows;
+        return give(JedecNoFuseRows);
+    if (badDigit)
+        return give(JedecBadFuseDigit);
     if (pastMap != UINT64_MAX) {
-        if (pastMapFuse != nullptr)
-            *pastMapFuse = pastMap;
-        return JedecFusePastMap;
+        found.PastMapFuse = pastMap;
+        return give(JedecFusePastMap);
     }
 
-    if (fuseSum != nullptr) {
-        if (fileMap.empty())
-            fuseSum->reset();
-        else
-            *fuseSum = JedecFuseSum(fileMap.data(), static_cast<uint32_t>(fileFuses));
-    }
+    if (!fileMap.empty())
+        found.FuseSum = JedecFuseSum(fileMap.data(), static_cast<uint32_t>(fileFuses));
     if (layout.EFieldFuse >= 0)
         ScanJedecBitField(text, map, mapBytes, static_cast<uint32_t>(layout.EFieldFuse), 'E');
     if (layout.UFieldFuse >= 0)
         ScanJedecBitField(text, map, mapBytes, static_cast<uint32_t>(layout.UFieldFuse), 'U');
-    ReadJedecVectors(text, layout.PinCount, layout.VectorCapacity, vectors);
+    // The vectors keep the file's pin count: read by another, each would
+    // drive its pins with the symbols of other pins.
+    uint64_t qp = 0;
+    if (ReadJedecPinCountField(text, qp) && qp > 0 && qp < layout.VectorCapacity) {
+        found.VectorPins = static_cast<uint32_t>(qp);
+        found.VectorPinsFromQp = true;
+    } else {
+        found.VectorPins = static_cast<uint32_t>(std::min<size_t>(LongestJedecVector(text), layout.VectorCapacity));
+    }
+    ReadJedecVectors(text, found.VectorPins, layout.VectorCapacity, vectors);
     fileChecksum = ReadJedecChecksumField(text);
-    return JedecOk;
+    return give(JedecOk);
 }
 
 uint32_t CountSetBufferBits() {
@@ -347,6 +421,21 @@ std::string FormatFuseBits(uint32_t first, uint32_t count, char letter) {
     return text;
 }
 
+namespace {
+
+// A character of the file as a line names it: itself (in quotes when
+// asked), or its code when it is no printable one.
+std::string CharacterText(char c, bool quoted) {
+    char text[8];
+    if (c > ' ' && c < 0x7F)
+        std::snprintf(text, sizeof text, quoted ? "'%c'" : "%c", c);
+    else
+        std::snprintf(text, sizeof text, "%02Xh", static_cast<unsigned>(static_cast<uint8_t>(c)));
+    return text;
+}
+
+} // namespace
+
 int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blowCount) {
     std::vector<uint8_t> data;
     if (!ReadWholeFile(name, data))
@@ -354,7 +443,6 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
     const RowHooks& hooks = HooksOfRow(CurrentAlgorithm);
     JedecLayout layout;
     layout.FuseCount = DeviceSize;
-    layout.PinCount = PinCountOfDevice();
     layout.EFieldFuse = hooks.JedecEFieldFuse;
     layout.UFieldFuse = hooks.JedecUFieldFuse;
     layout.VectorCapacity = TestVectorBufferBytes - 2;
@@ -362,19 +450,25 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
     std::string vectors;
     uint32_t checksum = 0;
     std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-    uint64_t pastMap = 0;
-    std::optional<uint32_t> fuseSum;
+    JedecFindings found;
     // A file made for another device (or another PAL type) still loads as
     // before; the user is told the counts differ.
     uint64_t fileFuses = 0;
-    if (ReadJedecFuseCountField(text, fileFuses) && fileFuses != DeviceSize)
+    if (ReadJedecFuseCountField(JedecFieldText(text), fileFuses) && fileFuses != DeviceSize)
         ShowMessageLine(" The file has %llu fuses (QF); the device has %lu.", static_cast<unsigned long long>(fileFuses),
                         static_cast<unsigned long>(DeviceSize));
-    const int parsed = ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, &pastMap, &fuseSum);
+    const int parsed = ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, &found);
     if (parsed == JedecFusePastMap) {
         // The device has no such fuse: programming would drop it unseen.
         ShowMessageLine(" The file sets fuse %llu; the device has fuses 0 to %lu only.",
-                        static_cast<unsigned long long>(pastMap), static_cast<unsigned long>(DeviceSize - 1));
+                        static_cast<unsigned long long>(found.PastMapFuse), static_cast<unsigned long>(DeviceSize - 1));
+        return -1;
+    }
+    if (parsed == JedecBadFuseDigit) {
+        // Neither skipped (the later fuses would move) nor guessed.
+        ShowMessageLine(" The file gives fuse %llu as %s, neither 0 nor 1.",
+                        static_cast<unsigned long long>(found.BadDigitFuse),
+                        CharacterText(found.BadDigit, true).c_str());
         return -1;
     }
     if (parsed != JedecOk) {
@@ -384,16 +478,32 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
     // A damaged file still loads, but the user is told before programming
     // a part that may be one-time programmable.
     uint32_t field = 0;
-    if (fuseSum.has_value() && FindJedecChecksumField(text, field) && field != *fuseSum)
-        ShowMessageLine("Invalid check in JEDEC file. (fuse checksum %04Xh, the fuses sum to %04Xh)", field, *fuseSum);
+    if (found.FuseSum.has_value() && FindJedecChecksumField(JedecFieldText(text), field) && field != *found.FuseSum)
+        ShowMessageLine("Invalid check in JEDEC file. (fuse checksum %04Xh, the fuses sum to %04Xh)", field,
+                        *found.FuseSum);
     uint32_t textSum = 0;
     if (ReadJedecTransmissionChecksum(text, field, textSum) && field != 0 && field != textSum)
         ShowMessageLine("Invalid check in JEDEC file. (transmission checksum %04Xh, the text sums to %04Xh)", field,
                         textSum);
+    // A file cut short has lost its last fields, and usually its checksums.
+    if (found.OpenField != 0 && !found.Etx)
+        ShowMessageLine(" Warning: the file ends inside its %s field (no closing *); it may be cut short.",
+                        CharacterText(found.OpenField, false).c_str());
+    else if (found.OpenField != 0)
+        ShowMessageLine(" Warning: the %s field before the ETX has no closing *; the file may be cut short.",
+                        CharacterText(found.OpenField, false).c_str());
+    else if (found.Stx && !found.Etx)
+        ShowMessageLine(" Warning: no ETX after the STX; the file may be cut short.");
+    const uint32_t devicePins = PinCountOfDevice();
+    const uint32_t vectorPins = vectors.empty() ? devicePins : found.VectorPins;
+    if (vectorPins != devicePins)
+        ShowMessageLine(" The file's vectors are for %lu pins%s; the device has %lu.",
+                        static_cast<unsigned long>(vectorPins), found.VectorPinsFromQp ? " (QP)" : "",
+                        static_cast<unsigned long>(devicePins));
     std::memcpy(FuseMap(), map.data(), map.size());
     std::memset(TestVectorBuffer, 0, TestVectorBufferBytes);
     std::memcpy(TestVectorBuffer, vectors.data(), vectors.size());
-    TestVectorPinCount = layout.PinCount;
+    TestVectorPinCount = vectorPins;
     fileChecksum = checksum;
     blowCount = CountSetBufferBits();
     return 1;

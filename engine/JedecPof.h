@@ -17,29 +17,49 @@ constexpr uint64_t FuseFileMaxBytes = 64u << 20;
 // What the JEDEC reader needs to know of the device.
 struct JedecLayout {
     uint32_t FuseCount = 0;    // DeviceSize
-    uint32_t PinCount = 0;     // pins per test vector
     int32_t EFieldFuse = -1;   // base fuse of the row's "E" field, -1 none
     int32_t UFieldFuse = -1;   // base fuse of the row's "U" field, -1 none
     size_t VectorCapacity = 0; // bytes of the test-vector buffer
 };
 
 // Results of parsing a JEDEC text.
-enum : int { JedecOk = 1, JedecNoFuseRows = -42, JedecFusePastMap = -43 };
+enum : int { JedecOk = 1, JedecNoFuseRows = -42, JedecFusePastMap = -43, JedecBadFuseDigit = -44 };
+
+// What a parse finds besides the map and the vectors.
+struct JedecFindings {
+    uint64_t PastMapFuse = 0;  // JedecFusePastMap: the first fuse set past the device
+    uint64_t BadDigitFuse = 0; // JedecBadFuseDigit: the fuse where an "L" field
+    char BadDigit = 0;         // holds this character, neither 0, 1 nor a blank
+    // The sum the "C" field should hold (JedecFuseSum) of the fuses the
+    // default and "L" fields set, fuses 0 to the QF count (layout.FuseCount
+    // without one); none when that count is 0 or larger than the map.
+    std::optional<uint32_t> FuseSum;
+    // Pins per vector: the QP field's count, else the longest vector's
+    // symbols; 0 when the text has neither.
+    uint32_t VectorPins = 0;
+    bool VectorPinsFromQp = false;
+    bool Stx = false; // the text opens a transmission
+    bool Etx = false; // an ETX ends its fields
+    // The letter of the last field when it has no closing '*' before the
+    // ETX or the end of the text, 0 when it has one.
+    char OpenField = 0;
+};
 
 bool IsBinaryDigit(char c);
 
+// The part of a JEDEC text its fields are read from: up to the ETX that
+// ends the transmission (the first after the STX; the first at all without
+// one), the whole text without an ETX.
+std::string_view JedecFieldText(std::string_view text);
+
 // Parses a JEDEC text into map (mapBytes long, a copy of the fuse map that is
-// changed in place) and vectors (pin characters back to back). Returns
-// JedecOk, JedecNoFuseRows when the text has no "L" field, or
-// JedecFusePastMap when an "L" field sets a fuse at or past
-// layout.FuseCount (the device has no such fuse; its number goes to
-// pastMapFuse when given). fuseSum, when given, receives the sum the text's
-// "C" field should hold (JedecFuseSum) of the fuses its default and "L"
-// fields set, fuses 0 to its QF count (layout.FuseCount without one); none
-// when that count is 0 or larger than the map.
+// changed in place) and vectors (pin characters back to back, findings'
+// VectorPins each). Returns JedecOk, JedecNoFuseRows when the text has no "L"
+// field, JedecBadFuseDigit when an "L" field holds a character other than
+// 0, 1 and blanks among its fuses, or JedecFusePastMap when an "L" field sets
+// a fuse at or past layout.FuseCount (the device has no such fuse).
 int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
-                   std::string& vectors, uint32_t& fileChecksum, uint64_t* pastMapFuse = nullptr,
-                   std::optional<uint32_t>* fuseSum = nullptr);
+                   std::string& vectors, uint32_t& fileChecksum, JedecFindings* findings = nullptr);
 // The JEDEC fuse checksum of fuses 0 to fuseCount - 1 of a map (fuse n = bit
 // n mod 8 of byte n / 8): the 16-bit sum of its bytes, the last byte's bits
 // past the count taken as 0.
@@ -50,6 +70,8 @@ void ScanJedecBitField(std::string_view text, uint8_t* map, size_t mapBytes, uin
                        char letter);
 // The fuse count of the first "QF" field; false when the text has none.
 bool ReadJedecFuseCountField(std::string_view text, uint64_t& count);
+// The pin count of the first "QP" field; false when the text has none.
+bool ReadJedecPinCountField(std::string_view text, uint64_t& count);
 // The value of the first "C" field of four hexadecimal digits; 0 when none.
 uint32_t ReadJedecChecksumField(std::string_view text);
 // The same; false when the text has no such field.
@@ -62,17 +84,22 @@ bool ReadJedecTransmissionChecksum(std::string_view text, uint32_t& field, uint3
 // The "V" fields, each cut or padded with 'X' to pinCount characters, while
 // the buffer of capacity bytes has room for another vector.
 void ReadJedecVectors(std::string_view text, uint32_t pinCount, size_t capacity, std::string& vectors);
+// The symbols of the longest "V" field; 0 when the text has none.
+uint32_t LongestJedecVector(std::string_view text);
 
 // Set fuses of the current device's map (fuses 0 to DeviceSize - 1).
 uint32_t CountSetBufferBits();
 // "E0110...*" style field of count fuses of the window from first.
 std::string FormatFuseBits(uint32_t first, uint32_t count, char letter);
 
-// Loads a JEDEC file into the fuse map and its vectors into TestVectorBuffer
-// (TestVectorPinCount the device's pin count); fileChecksum is the file's "C"
-// field, blowCount the set fuses. A "C" field that differs from the sum of the
-// fuses the file sets, or a transmission checksum that is neither 0000 nor the
-// text's sum, is named in a line; the file still loads. 1 or -1.
+// Loads a JEDEC file into the fuse map and its vectors into TestVectorBuffer;
+// fileChecksum is the file's "C" field, blowCount the set fuses. The vectors
+// keep the file's pin count (TestVectorPinCount; a line names it when it is
+// not the device's). A "C" field that differs from the sum of the fuses the
+// file sets, a transmission checksum that is neither 0000 nor the text's
+// sum, and a file that ends inside a field or without the ETX its STX opened
+// are named in a line; the file still loads. A fuse given as another
+// character than 0 or 1 refuses the file with a line. 1 or -1.
 int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blowCount);
 // The same when the caller needs neither value (the configuration's reload).
 int LoadJedecFile(const std::string& name);

@@ -18,11 +18,17 @@ int LogicIc::Socket(int chipPin) const {
     return chipPin >= 1 && chipPin <= static_cast<int>(pins.size()) ? pins[static_cast<size_t>(chipPin) - 1] : 0;
 }
 
+int LogicIc::Lead(int chipPin) const {
+    if (chipPin != 0 && chipPin == crossA_) return crossB_;
+    if (chipPin != 0 && chipPin == crossB_) return crossA_;
+    return chipPin;
+}
+
 LogicIc::Supply LogicIc::SupplyState(const PinEnvironment& env) const {
-    const int v = env.VoltageTenths(Socket(cfg_.vccPin));
+    const int v = env.VoltageTenths(Socket(Lead(cfg_.vccPin)));
     if (v <= 0) return Supply::Off;
     const int mv = v * 100;
-    if (mv < cfg_.vccMinMv || mv > cfg_.vccMaxMv || !env.HeldLow(Socket(cfg_.gndPin))) return Supply::OutOfWindow;
+    if (mv < cfg_.vccMinMv || mv > cfg_.vccMaxMv || !env.HeldLow(Socket(Lead(cfg_.gndPin)))) return Supply::OutOfWindow;
     return Supply::On;
 }
 
@@ -31,6 +37,12 @@ bool LogicIc::Powered(const PinEnvironment& env) const { return SupplyState(env)
 void LogicIc::OpenPin(int chipPin, int cmosLevel) {
     openPin_ = chipPin >= 1 && chipPin <= cfg_.pinCount ? chipPin : 0;
     openLevel_ = cmosLevel != 0 ? 1 : 0;
+}
+
+void LogicIc::CrossPins(int a, int b) {
+    const bool valid = a >= 1 && a <= cfg_.pinCount && b >= 1 && b <= cfg_.pinCount && a != b;
+    crossA_ = valid ? a : 0;
+    crossB_ = valid ? b : 0;
 }
 
 std::vector<int> LogicIc::InputPins() const {
@@ -56,7 +68,7 @@ std::vector<int> LogicIc::InputPins() const {
 
 int LogicIc::Level(const PinEnvironment& env, int chipPin) const {
     if (chipPin != 0 && chipPin == openPin_) return cfg_.ttlInputs ? 1 : openLevel_;
-    const int s = Socket(chipPin);
+    const int s = Socket(Lead(chipPin));
     if (s == 0) return cfg_.ttlInputs ? 1 : 0;
     const PinCondition c = env.Condition(s);
     const bool held = c.grounded || c.supplyTenths >= 0 || c.driven;
@@ -88,7 +100,7 @@ void LogicIc::PowerUp(const PinEnvironment& env) {
 void LogicIc::CheckVoltages(const PinEnvironment& env) {
     for (int pin = 1; pin <= cfg_.pinCount; ++pin) {
         if (pin == openPin_) continue;
-        const int v = env.VoltageTenths(Socket(pin));
+        const int v = env.VoltageTenths(Socket(Lead(pin)));
         const bool over = v * 100 > cfg_.absMaxMv;
         if (over && !overReported_[static_cast<size_t>(pin)]) {
             char text[160];
@@ -173,7 +185,7 @@ int LogicIc::OutputLevel(const PinEnvironment& env, int chipPin) const {
 }
 
 ChipDrive LogicIc::Output(const PinEnvironment& env, int socketPin) const {
-    const int chipPin = ChipPinAt(socketPin);
+    const int chipPin = Lead(ChipPinAt(socketPin));
     if (chipPin == 0 || chipPin == openPin_) return ChipDrive::None;
     switch (SupplyState(env)) {
     case Supply::Off:

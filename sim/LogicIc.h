@@ -92,6 +92,10 @@ public:
     // and on CMOS inputs the level its floating gate happens to hold,
     // `cmosLevel`. The socket sees nothing of the pin. 0 ends the fault.
     void OpenPin(int chipPin, int cmosLevel = 0);
+    // A fault: the leads of chip pins a and b are crossed (exchanged on a
+    // board or an adapter), so each meets the other's socket contact. 0, 0
+    // ends the fault.
+    void CrossPins(int a, int b);
     // The chip pins the part reads (its inputs), ascending.
     std::vector<int> InputPins() const;
     bool Powered(const PinEnvironment& env) const;
@@ -103,6 +107,8 @@ private:
     enum class Supply { Off, OutOfWindow, On };
     Supply SupplyState(const PinEnvironment& env) const;
     int Socket(int chipPin) const;
+    // The chip pin whose socket contact chipPin's lead meets.
+    int Lead(int chipPin) const;
     int Level(const PinEnvironment& env, int chipPin) const;
     bool Read(const PinEnvironment& env, const LogicPin& p) const;
     bool Rising(const PinEnvironment& env, int chipPin);
@@ -120,6 +126,7 @@ private:
     std::vector<bool> overReported_;
     int openPin_ = 0;
     int openLevel_ = 0;
+    int crossA_ = 0, crossB_ = 0;
 };
 
 // The logic parts are in the catalog, named alone as the IC tester's

@@ -30,8 +30,22 @@ protected:
         for (uint32_t n = first; n < first + count; ++n) s += GetBufferBit(n) ? '1' : '0';
         return s;
     }
-    int LoadJed(const std::string& name, const std::string& text) {
-        return LoadJedecFile(Write(name, text), checksum, blow);
+    // Loads a whole file (every field closed, an ETX after its STX, fuses
+    // of 0 and 1): no line of a file cut short or of a bad fuse digit.
+    int LoadWhole(const std::string& path) {
+        const size_t before = DamageLines();
+        const int r = LoadJedecFile(path, checksum, blow);
+        EXPECT_EQ(DamageLines(), before) << LogText();
+        return r;
+    }
+    int LoadJed(const std::string& name, const std::string& text) { return LoadWhole(Write(name, text)); }
+    // The lines of the log that say a file is cut short or has a fuse that
+    // is neither 0 nor 1.
+    static size_t DamageLines() {
+        size_t n = 0;
+        for (const std::string& line : MainLog().Lines())
+            n += line.find("cut short") != std::string::npos || line.find("neither 0 nor 1") != std::string::npos;
+        return n;
     }
     static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
     // The JEDEC fuse checksum: 16-bit sum of the fuses taken as 8-bit words,
@@ -149,7 +163,7 @@ TEST_F(JedecTest, ChecksumBlowCountAndVectors) {
 
     std::vector<uint8_t> before(BufferWindow, BufferWindow + 275);
     std::memset(BufferWindow, 0xFF, 512);
-    ASSERT_EQ(LoadJedecFile(Path("s.jed"), checksum, blow), 1);
+    ASSERT_EQ(LoadWhole(Path("s.jed")), 1);
     EXPECT_EQ(std::vector<uint8_t>(BufferWindow, BufferWindow + 274), std::vector<uint8_t>(before.begin(), before.end() - 1));
     EXPECT_EQ(checksum, StandardFuseChecksum(2194));
 }
@@ -165,7 +179,7 @@ TEST_F(JedecTest, ExtraFieldsOfTheirRows) {
     EXPECT_TRUE(Has(saved, "*\nE" + e + "*\nU" + u + "*\nC"));
     EXPECT_FALSE(Has(saved, "L54096")); // the count divides evenly: no empty row
     std::memset(BufferWindow, 0, BufferWindowBytes);
-    ASSERT_EQ(LoadJedecFile(Path("e.jed"), checksum, blow), 1);
+    ASSERT_EQ(LoadWhole(Path("e.jed")), 1);
     EXPECT_EQ(Fuses(54096, 73) + Fuses(59000, 32), e + u);
 
     // Row 260: 'E' at 7724; a letter inside another field is no field, and a
@@ -272,7 +286,7 @@ TEST_F(JedecTest, ChecksumsThatDisagreeWithTheFileAreNamed) {
     for (uint32_t n = 0; n < 54096 + 73; n += 5) SetBufferBit(n, 1);
     BufferEnd = 10;
     ASSERT_EQ(SaveJedecFile(Path("own.jed"), nullptr, 0), 1);
-    ASSERT_EQ(LoadJedecFile(Path("own.jed"), checksum, blow), 1);
+    ASSERT_EQ(LoadWhole(Path("own.jed")), 1);
     EXPECT_EQ(checksum, StandardFuseChecksum(54096));
     ExpectNoLogLine("Invalid check");
 }
@@ -296,6 +310,106 @@ TEST_F(JedecTest, SavedVectorsAreThoseOfTheirPinCount) {
     ASSERT_EQ(LoadJed("w.jed", "\x02*QF2194*L00000 1*\x03"), 1);
     PackageIndex = 4;
     EXPECT_TRUE(Has(saved(), "QV0*"));
+    ExpectNoLogLine("vectors are");
+}
+
+// A file cut short (inside a field, or after one but before the ETX its
+// STX opened) loads as it stands, with a line; its fields end at the ETX, so
+// the transmission checksum after it is no fuse. A fuse digit that is
+// neither 0 nor 1 refuses the file with a line naming the fuse: skipped, it
+// would move every later fuse of its field.
+TEST_F(JedecTest, CutFilesAndBadFuseDigitsGetTheirLines) {
+    std::string whole = "\x02\nQP20*QF2194*F0*\n";
+    for (uint32_t first = 0; first < 2194; first += 44) {
+        whole += "L" + std::to_string(first) + " ";
+        for (uint32_t n = first; n < std::min(2194u, first + 44); ++n) whole += n % 5 == 0 ? '1' : '0';
+        whole += "*\n";
+    }
+    whole += "V1 011000000N0NNNNNNNHN*\nC0000*\n\x03" "0000";
+    const struct {
+        std::string text;
+        const char* line;
+        int fusesSet; // of fuses 0-2193, -1 not looked at
+    } cases[] = {
+        {whole.substr(0, whole.size() / 2), " Warning: the file ends inside its L field (no closing *); it may be cut short.",
+         -1},
+        {whole.substr(0, whole.find("V1")), " Warning: no ETX after the STX; the file may be cut short.", 439},
+        {whole.substr(0, whole.find("*\nC0000")) + "\x03" "0000",
+         " Warning: the V field before the ETX has no closing *; the file may be cut short.", 439},
+        // The fuses end at the ETX: the "11" after it sets none.
+        {"\x02*QF2194*L00000 10\n\x03" "11AB", " Warning: the L field before the ETX has no closing *; the file may be cut short.",
+         1},
+        {"QF2194*L00000 10", " Warning: the file ends inside its L field (no closing *); it may be cut short.", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        MainLog().Clear();
+        std::memset(BufferWindow, 0xFF, 512);
+        ASSERT_EQ(LoadJedecFile(Write("cut.jed", c.text), checksum, blow), 1);
+        EXPECT_TRUE(LogHas(c.line)) << LogText();
+        EXPECT_EQ(DamageLines(), 1u) << LogText();
+        if (c.fusesSet >= 0) {
+            EXPECT_EQ(blow, static_cast<uint32_t>(c.fusesSet));
+        }
+        EXPECT_EQ(Fuses(0, 4), "1000");
+    }
+    // Half the file: the fuses up to the cut, the rest clear.
+    ASSERT_EQ(LoadJedecFile(Write("half.jed", whole.substr(0, whole.size() / 2)), checksum, blow), 1);
+    EXPECT_GT(blow, 150u);
+    EXPECT_LT(blow, 300u);
+    EXPECT_EQ(GetBufferBit(2190), 0u);
+
+    // A fuse digit 2, and a control byte among the digits (blanks and line
+    // ends between digits are none): refused, the map as it was.
+    const std::pair<const char*, const char*> digits[] = {
+        {"\x02*QF2194*L00000 10 1\r\n1*L00040 1021*\x03", " The file gives fuse 42 as '2', neither 0 nor 1."},
+        {"\x02*QF2194*L00000 1\t0\x07" "1*\x03", " The file gives fuse 2 as 07h, neither 0 nor 1."}};
+    for (const auto& [text, line] : digits) {
+        SCOPED_TRACE(line);
+        MainLog().Clear();
+        std::memset(BufferWindow, 0x5A, 300);
+        EXPECT_EQ(LoadJedecFile(Write("digit.jed", text), checksum, blow), -1);
+        EXPECT_TRUE(LogHas(line)) << LogText();
+        EXPECT_FALSE(LogHas("File type invalid."));
+        EXPECT_EQ(std::vector<uint8_t>(BufferWindow, BufferWindow + 300), std::vector<uint8_t>(300, 0x5A));
+    }
+    // The whole file, and a hand-written one without STX and ETX: no line.
+    MainLog().Clear();
+    ASSERT_EQ(LoadJed("whole.jed", whole), 1);
+    EXPECT_EQ(blow, 439u);
+    ASSERT_EQ(LoadJed("bare.jed", "QF2194*L00000 1011*"), 1);
+    EXPECT_EQ(Fuses(0, 4), "1011");
+}
+
+// The vectors keep the pin count of the file (its QP field, else the length
+// of its longest vector), whatever the selected device's: cut by another
+// they would drive each pin with another pin's symbol. A line names it.
+TEST_F(JedecTest, VectorsKeepTheFilesPinCount) {
+    PackageIndex = 6; // a 24-pin part selected, a 20-pin part's file
+    const std::string vectors = "V1 011000000N0NNNNNNNHN*V2 010000000N0NNNNNNNLN*";
+    ASSERT_EQ(LoadJed("q.jed", "\x02*QP20*QF2194*L00000 1*" + vectors + "\x03"), 1);
+    EXPECT_TRUE(LogHas(" The file's vectors are for 20 pins (QP); the device has 24.")) << LogText();
+    EXPECT_EQ(TestVectorPinCount, 20u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(TestVectorBuffer)),
+              "011000000N0NNNNNNNHN" "010000000N0NNNNNNNLN");
+    // Saved for the 24-pin part: none, as for vectors of a device chosen since.
+    EXPECT_EQ(TestVectorsForSave().Length, 0u);
+    EXPECT_TRUE(LogHas(" The vectors are for 20 pins; the device has 24: none saved.")) << LogText();
+
+    // No QP: the longest vector's length, the shorter padded with X.
+    MainLog().Clear();
+    ASSERT_EQ(LoadJed("n.jed", "\x02*QF2194*L00000 1*V1 0110*V2 010000000N0NNNNNNNLN*\x03"), 1);
+    EXPECT_TRUE(LogHas(" The file's vectors are for 20 pins; the device has 24.")) << LogText();
+    EXPECT_EQ(TestVectorPinCount, 20u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(TestVectorBuffer)), "0110XXXXXXXXXXXXXXXX" "010000000N0NNNNNNNLN");
+
+    // The device's own count, or no vectors at all: no line, the device's count.
+    MainLog().Clear();
+    ASSERT_EQ(LoadJed("o.jed", "\x02*QP24*QF2194*L00000 1*V1 0110*\x03"), 1);
+    EXPECT_EQ(TestVectorPinCount, 24u);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(TestVectorBuffer)), "0110" + std::string(20, 'X'));
+    ASSERT_EQ(LoadJed("p.jed", "\x02*QP20*QF2194*L00000 1*\x03"), 1);
+    EXPECT_EQ(TestVectorPinCount, 24u);
     ExpectNoLogLine("vectors are");
 }
 

@@ -706,12 +706,15 @@ namespace {
 std::pair<std::string, std::string> FusesAndVectors(const std::string& text) {
     JedecLayout layout;
     layout.FuseCount = 2194;
-    layout.PinCount = 20;
     layout.VectorCapacity = TestVectorBufferBytes - 2;
     std::vector<uint8_t> map(BufferWindowBytes);
     std::string vectors;
     uint32_t sum = 0;
-    EXPECT_EQ(ParseJedecText(text, layout, map.data(), map.size(), vectors, sum), JedecOk);
+    JedecFindings found;
+    EXPECT_EQ(ParseJedecText(text, layout, map.data(), map.size(), vectors, sum, &found), JedecOk);
+    // Whole: every field closed, the ETX after the STX.
+    EXPECT_TRUE(found.OpenField == 0 && found.Stx && found.Etx) << text.substr(text.size() - 40);
+    EXPECT_EQ(found.VectorPins, 20u); // QP20
     std::string fuses;
     for (uint32_t n = 0; n < 2194; ++n) fuses += (map[n / 8] >> (n % 8) & 1) ? '1' : '0';
     return {fuses, vectors};

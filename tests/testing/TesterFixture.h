@@ -90,6 +90,11 @@ protected:
         const std::string file = (dir / "design.jed").string();
         std::ofstream(file, std::ios::binary) << text;
         ASSERT_EQ(LoadJedecFile(file), 1);
+        // A whole file: no line of a file cut short or of a bad fuse digit.
+        for (const std::string& line : ui.Log) {
+            EXPECT_EQ(line.find("cut short"), std::string::npos) << line;
+            EXPECT_EQ(line.find("neither 0 nor 1"), std::string::npos) << line;
+        }
     }
 
     // A GAL16V8 seated and its cells seeded from the buffer's fuse map.

@@ -281,3 +281,23 @@ TEST_F(VectorTestFixture, VectorsOfAnotherPinCountAreRefusedAndClearedOnlyByTypi
     EXPECT_EQ(ui.BoxTexts().back(), "The vectors are for 24 pins; the device has 20: Test refused.");
     EXPECT_EQ(Violations(), "");
 }
+
+// A GAL16V8 file (QP20, 20-symbol vectors) loaded with the 24-pin GAL22V10B
+// selected: the vectors keep their 20 pins, the load says so, and Test is
+// refused before anything is switched on.
+TEST_F(VectorTestFixture, AFileForAnotherPinCountIsRefusedBeforeAnythingIsSwitchedOn) {
+    ASSERT_TRUE(SelectPld("LATTICE", "GAL22V10B"));
+    LoadJedec(Combinational(), kCombinationalVectors);
+    const std::vector<std::string> lines(ui.Log.end() - 2, ui.Log.end());
+    EXPECT_EQ(lines, (std::vector<std::string>{" The file has 2194 fuses (QF); the device has 5892.",
+                                               " The file's vectors are for 20 pins (QP); the device has 24."}));
+    EXPECT_EQ(TestVectorPinCount, 20u);
+    form->FormActivate();
+    ASSERT_EQ(form->pins, 24);
+    StartTrace();
+    form->ButtonTestClick();
+    EXPECT_EQ(ui.BoxTexts().back(), "The vectors are for 20 pins; the device has 24: Test refused.");
+    EXPECT_TRUE(simp.RegisterTrace().empty());
+    EXPECT_TRUE(tones.empty());
+    EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
+}

@@ -38,25 +38,28 @@ inline bool CheckHexReader(const uint8_t* data, size_t size) {
     return state.Image.EndAddress() <= state.BufferBytes;
 }
 
-// JEDEC with the extra fields of a row and test vectors; the first two bytes
-// also choose the fuse and pin counts.
+// JEDEC with the extra fields of a row and test vectors; the first byte also
+// chooses the fuse count.
 inline bool CheckJedecReader(const uint8_t* data, size_t size) {
     static std::vector<uint8_t> map(65792);
     JedecLayout layout;
     layout.FuseCount = 2194 + (size > 0 ? data[0] * 997u : 0);
-    layout.PinCount = size > 1 ? data[1] % 49 : 20;
     layout.EFieldFuse = 54096;
     layout.UFieldFuse = 59000;
     layout.VectorCapacity = 65535;
     std::string vectors;
     uint32_t checksum = 0;
-    std::optional<uint32_t> fuseSum;
+    JedecFindings found;
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, nullptr, &fuseSum);
+    const int parsed = ParseJedecText(text, layout, map.data(), map.size(), vectors, checksum, &found);
     uint32_t field = 0, textSum = 0;
     const bool transmission = ReadJedecTransmissionChecksum(text, field, textSum);
-    return vectors.size() <= layout.VectorCapacity && (layout.PinCount == 0 || vectors.size() % layout.PinCount == 0) &&
-           fuseSum.value_or(0) <= 0xFFFF && (!transmission || (field <= 0xFFFF && textSum <= 0xFFFF));
+    // Vectors come whole, of the pin count the parse names, and never
+    // without one; a refused text names the fuse of its bad character.
+    return vectors.size() <= layout.VectorCapacity &&
+           (vectors.empty() || (found.VectorPins != 0 && vectors.size() % found.VectorPins == 0)) &&
+           (parsed != JedecBadFuseDigit || (found.BadDigit != '0' && found.BadDigit != '1')) &&
+           found.FuseSum.value_or(0) <= 0xFFFF && (!transmission || (field <= 0xFFFF && textSum <= 0xFFFF));
 }
 
 // POF: the check pass first, then the writing pass into an image of the size
