@@ -358,20 +358,24 @@ bool RefusesSecuredReads(uint32_t row, uint32_t variant) {
     });
 }
 
-// Whether a run on a secured part ended at the part's secured line: "" when
-// no such line was logged (the row does not refuse) or when the run failed
-// and nothing followed it but the engine's own closing lines (a Read's
-// buffer checksum, the elapsed time); else what was wrong.
+bool SaysSecured(const std::string& line) {
+    std::string lower = line;
+    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return lower.find("secured") != std::string::npos;
+}
+
+// Whether a run on a secured part ended at the part's secured line (or
+// lines, one per lock bit set): "" when no such line was logged (the row
+// does not refuse) or when the run failed and nothing followed but the
+// engine's own closing lines (a Read's buffer checksum, the elapsed time);
+// else what was wrong.
 std::string EndsAtSecuredLine(const RecordingUi& ui, size_t from, int r, bool& said) {
     said = false;
     size_t at = from;
-    for (; at < ui.Log.size() && !said; ++at) {
-        std::string lower = ui.Log[at];
-        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        said = lower.find("secured") != std::string::npos;
-    }
+    for (; at < ui.Log.size() && !said; ++at) said = SaysSecured(ui.Log[at]);
     if (!said) return "";
     if (r != ResultFailed) return " PASSED after the secured line";
+    while (at < ui.Log.size() && SaysSecured(ui.Log[at])) ++at;
     for (; at < ui.Log.size(); ++at)
         if (ui.Log[at].rfind("---", 0) != 0 && ui.Log[at].rfind("-CheckSum : ", 0) != 0)
             return " went on past the secured line: \"" + ui.Log[at] + "\"";
