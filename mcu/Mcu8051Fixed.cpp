@@ -652,14 +652,6 @@ int ProgramCell104(int n) {
 int RetryAttempt104() { return ProgramCell104(RetryCount()); }
 int ProgramWithRetry104() { return RetryAttempts(RetryAttempt104, 25); }
 
-bool Walk104(int phase) {
-    if (phase == 1) DelayMsSlot(100);
-    PowerUp104(phase, Mode104Code);
-    return true;
-}
-
-const Row8051 kRow104{Walk104, PowerDown104, Read104, kNoLines, kNoLines, ProgramWithRetry104, Address104};
-
 // The security byte (a set bit is a programmed security bit: bit 7 bit 1,
 // bit 6 bit 2).
 uint32_t SecurityByte104() {
@@ -668,6 +660,30 @@ uint32_t SecurityByte104() {
     PowerDown104();
     return ReadValue & 0xFF;
 }
+
+void ShowSecurityBits104(uint32_t security) {
+    if ((security & 0x80) != 0) ShowMessageLine(" Device Secured!(Security bit 1)");
+    if ((security & 0x40) != 0) ShowMessageLine(" Device Secured!(Security bit 2)");
+}
+
+// Reads look at the security byte first: with security bit 2 programmed the
+// part gives no code, so the walk ends at the secured lines, nothing
+// compared. Security bit 1 alone only stops programming.
+bool Walk104(int phase) {
+    if (phase == 2) {
+        const uint32_t security = SecurityByte104();
+        if ((security & 0x40) != 0) {
+            ShowSecurityBits104(security);
+            ReadRefusedByDevice();
+            return false;
+        }
+    }
+    if (phase == 1) DelayMsSlot(100);
+    PowerUp104(phase, Mode104Code);
+    return true;
+}
+
+const Row8051 kRow104{Walk104, PowerDown104, Read104, kNoLines, kNoLines, ProgramWithRetry104, Address104};
 
 // Five times 25 pulses in a security bit's mode.
 void ProgramSecurityBit104(int mode) {
@@ -701,8 +717,7 @@ int Alg104Secure() {
     ReadBackAfterSecure = 0;
     ExpectedValue = 0xFF;
     const uint32_t before = SecurityByte104();
-    if ((before & 0x80) != 0) ShowMessageLine(" Device Secured!(Security bit 1)");
-    if ((before & 0x40) != 0) ShowMessageLine(" Device Secured!(Security bit 2)");
+    ShowSecurityBits104(before);
     if ((before & 0xC0) == 0xC0) return -1;
     ProgramSecurityBit104(Mode104Security1);
     if (SecurityMode != 0) ProgramSecurityBit104(Mode104Security2);

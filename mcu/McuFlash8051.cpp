@@ -5,6 +5,7 @@
 #include "engine/Device.h"
 #include "engine/GangSockets.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -176,6 +177,30 @@ void LockPulse105(int) { PulseProgram105(); }
 // No encryption table: reads are taken as they come.
 const Row8051 kRow105{PowerUp105, PowerDown105, ReadCell105, kMode14Read, kWriteCode, ProgramCell105, nullptr, false};
 
+// Variant 1's lock byte read back (mode 3): lock bit 2 on D1, lock bit 3 on
+// D0, 0 when programmed.
+uint32_t ReadLockByte105() {
+    SetModeLines(kLock2);
+    DelayUsSlot(10);
+    return static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+}
+
+// Variant 1's reads look at the lock byte first: with lock bit 2 or 3
+// programmed the part gives no code, so the walk ends at the secured line,
+// nothing compared. The lock byte programs its bits as a level, so a part
+// showing lock bit 2 or 3 holds the bits below it.
+bool WalkUp105(int phase) {
+    if (!PowerUp105(phase)) return false;
+    if (phase != 2 || DeviceVariant != 1) return true;
+    const uint32_t lock = ReadLockByte105();
+    if ((lock & 0x03) == 0x03) return true;
+    ShowLockBits(true, true, (lock & 0x01) == 0);
+    PowerDown105();
+    ReadRefusedByDevice();
+    return false;
+}
+const Row8051 kWalk105{WalkUp105, PowerDown105, ReadCell105, kMode14Read, kWriteCode, ProgramCell105, nullptr, false};
+
 // ---- row 178 ------------------------------------------------------------------------
 
 bool PowerUp178(int phase) {
@@ -264,10 +289,15 @@ void PowerDown193() {
     ResetProgrammerOutputs();
 }
 
+// Bits 6 (lock bit 2) and 3 (lock bit 3) of the lock byte, 0 when
+// programmed: either one stops the part giving code.
+bool LockStopsReads193(uint32_t lock) { return (lock & 0x48) != 0x48; }
+
 // The signature and lock byte, compared with the device's identity; a
 // mismatch asks whether to go on (No powers down). The lock state is shown
-// unless the entry is about to secure.
-bool CheckSignature193(bool securing) {
+// unless the entry is about to secure; a read (phase 2) of a part whose lock
+// stops reads ends there, powered down, nothing compared.
+bool CheckSignature193(int phase, bool securing) {
     SetControl(Mode193Signature);
     const uint32_t addresses[3] = {0x30, 0x31, 0x60};
     for (int i = 0; i < 3; ++i) {
@@ -281,8 +311,12 @@ bool CheckSignature193(bool securing) {
     Signature193[3] = static_cast<int>(ReadValue & 0xFF);
     if (static_cast<uint32_t>(Signature193[0]) == (ExpectedMakerId & 0xFF) &&
         static_cast<uint32_t>(Signature193[1]) == (ExpectedDeviceId & 0xFF)) {
-        if (!securing) ShowLockState(static_cast<uint32_t>(Signature193[3]));
-        return true;
+        if (securing) return true;
+        ShowLockState(static_cast<uint32_t>(Signature193[3]));
+        if (phase != 2 || !LockStopsReads193(static_cast<uint32_t>(Signature193[3]))) return true;
+        PowerDown193();
+        ReadRefusedByDevice();
+        return false;
     }
     ShowMessageLine(" Incorrect device ID.");
     if (ConfirmWarning("Device Signature dose not match. Continue?") == 1) return true;
@@ -309,7 +343,7 @@ bool PowerUp193With(int phase, bool securing) {
     DelayMsSlot(10);
     ApplyVoltageToPin(1, ActiveLayout->ea, 1, 50);
     DelayUsSlot(20);
-    return SkipIdCheck == 1 || CheckSignature193(securing);
+    return SkipIdCheck == 1 || CheckSignature193(phase, securing);
 }
 
 bool PowerUp193(int phase) { return PowerUp193With(phase, false); }
@@ -419,8 +453,8 @@ const Row8051 kRow106{PowerUp106, PowerDown106, ReadCell106, kNoLines,   kNoLine
 
 int Alg105Identify() { return IdentifyFlash(kRow105, kMode2Signature, {0x30, 0x31, 0x32}, 100, Signature105); }
 
-int Alg105Read(int mode) { return ReadRange(kRow105, mode); }
-int Alg105Program() { return ProgramRange(kRow105); }
+int Alg105Read(int mode) { return ReadRange(kWalk105, mode); }
+int Alg105Program() { return ProgramRange(kWalk105); }
 
 int Alg105Erase() {
     if (!PowerUp105(5)) return -1;
@@ -446,9 +480,7 @@ int Alg105Secure() {
         DriveData(lock);
         SetModeLines(kLock3);
         PulseProgram105();
-        SetModeLines(kLock2);
-        DelayUsSlot(10);
-        ReadValue = static_cast<uint32_t>(ReadPinGroup(1, 0, 7));
+        ReadValue = ReadLockByte105();
         r = known && LockBitsTook(ReadValue, LockBitsAsked(kReadBack, LockBitLevel + 1)) ? 1 : -1;
     } else {
         WriteLocks(LocksOfLevel(), LockPulse105, 1);

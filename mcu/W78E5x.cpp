@@ -6,6 +6,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -287,6 +288,44 @@ int LockBitResult(uint32_t registerRead) {
     return -1;
 }
 
+// The special register's line for a mode, judged on the byte read.
+int JudgeSpecialRegister(int mode, uint32_t mask, uint32_t registerRead) {
+    ReadValue = registerRead;
+    const int r = CheckSpecialRegister(mode, mask);
+    ShowSpecialRegisterResult("Special Registers", mode, r);
+    return r;
+}
+
+// A locked part gives 00h for every code byte: Read, Blank check and Verify
+// end at the secured line, nothing compared and the buffer untouched.
+bool RefusedAsLocked(uint32_t registerRead) {
+    if ((registerRead & 0x01) != 0) return false;
+    ShowMessageLine(" Device secured!");
+    ReadRefusedByDevice();
+    return true;
+}
+
+// The special register as the part shows it, in a power cycle of its own.
+uint32_t SpecialRegisterByte108() {
+    PowerUp108(2);
+    DriveSpecialAddress();
+    ReadCodeByte108(1);
+    const uint32_t v = ReadValue;
+    PowerDown108();
+    return v;
+}
+
+uint32_t SpecialRegisterByte122() {
+    PowerUp122(2);
+    SetPin(ActiveLayout->p36, 1);
+    DriveSpecialAddress();
+    ModeCode(0);
+    ReadCodeByte122();
+    const uint32_t v = ReadValue;
+    PowerDown122();
+    return v;
+}
+
 } // namespace
 
 uint8_t EncodeSpecialRegister() {
@@ -322,10 +361,14 @@ int Alg108Identify() {
     return 1;
 }
 
+// The register first: its lock bit decides whether the array is read at
+// all; after the array, the register's line for the mode.
 int Alg108Read(int mode) {
     if (!Variant108Known()) return -1;
+    const uint32_t reg = SpecialRegisterByte108();
+    if (RefusedAsLocked(reg)) return -1;
     const int r = ReadRange(kRow108, mode);
-    return r == 1 ? ReadSpecialRegister108(mode) : r;
+    return r == 1 ? JudgeSpecialRegister(mode, SpecialRegisterMask108, reg) : r;
 }
 
 int Alg108Program() {
@@ -368,13 +411,7 @@ int Alg108Secure() {
 
 int ReadSpecialRegister108(int mode) {
     if (!Variant108Known()) return -1;
-    PowerUp108(2);
-    DriveSpecialAddress();
-    ReadCodeByte108(1);
-    const int r = CheckSpecialRegister(mode, SpecialRegisterMask108);
-    ShowSpecialRegisterResult("Special Registers", mode, r);
-    PowerDown108();
-    return r;
+    return JudgeSpecialRegister(mode, SpecialRegisterMask108, SpecialRegisterByte108());
 }
 
 // The register is programmed with the options' image itself: a 0 bit is an
@@ -399,8 +436,10 @@ int Alg122Identify() {
 }
 
 int Alg122Read(int mode) {
+    const uint32_t reg = SpecialRegisterByte122();
+    if (RefusedAsLocked(reg)) return -1;
     const int r = ReadRange(kRow122, mode);
-    return r == 1 ? ReadSpecialRegister122(mode) : r;
+    return r == 1 ? JudgeSpecialRegister(mode, kMask122, reg) : r;
 }
 
 // A user's byte at FFFFh of a 64 KB part other than FFh and other than what
@@ -444,17 +483,7 @@ int Alg122Secure() {
     return LockBitResult(held);
 }
 
-int ReadSpecialRegister122(int mode) {
-    PowerUp122(2);
-    SetPin(ActiveLayout->p36, 1);
-    DriveSpecialAddress();
-    ModeCode(0);
-    ReadCodeByte122();
-    const int r = CheckSpecialRegister(mode, kMask122);
-    ShowSpecialRegisterResult("Special Registers", mode, r);
-    PowerDown122();
-    return r;
-}
+int ReadSpecialRegister122(int mode) { return JudgeSpecialRegister(mode, kMask122, SpecialRegisterByte122()); }
 
 int ProgramSpecialRegister122() {
     ExpectedValue = EncodeSpecialRegister();

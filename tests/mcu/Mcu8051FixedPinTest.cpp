@@ -69,6 +69,14 @@ TEST_P(FixedPinRows, SampleProgramAndEveryProtectionLevel) {
             EXPECT_EQ(Run(OpProgram), ResultFailed);
             EXPECT_EQ(chip->Cell(0), 0xFF);
             if (c.row != 104) continue;
+            // Security bit 2 stops the part giving code: reads end at the
+            // secured lines. Security bit 1 alone leaves it readable.
+            if (level == 1) {
+                ExpectReadsEndAtSecuredLine(" Device Secured!(Security bit 2)", 0x100);
+            } else {
+                EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+                EXPECT_FALSE(HasLine(" Device Secured!(Security bit 1)")) << LogText();
+            }
             EXPECT_EQ(Run(OpSecurity), level == 0 ? ResultOk : ResultFailed) << LogText();
             EXPECT_TRUE(HasLine(" Device Secured!(Security bit 1)")) << LogText();
             EXPECT_EQ(HasLine(" Device Secured!(Security bit 2)"), level == 1) << LogText();
@@ -168,8 +176,9 @@ TEST_F(McuRun, FixedPinRowsLatchTheHighByteAtTheFirstAddressAndEachBoundary) {
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
         // Per pass the first address and the next boundary; row 129's
         // identity check latches 00h once more, row 104's mode latch raises
-        // the address latch once per power-up.
-        const uint32_t strobes = CurrentAlgorithm == 173 ? 0 : CurrentAlgorithm == 129 || CurrentAlgorithm == 104 ? 5 + (CurrentAlgorithm == 104) : 4;
+        // the address latch once per power-up, and each pass of row 104
+        // powers up twice (the security byte, then the code).
+        const uint32_t strobes = CurrentAlgorithm == 173 ? 0 : CurrentAlgorithm == 104 ? 8 : CurrentAlgorithm == 129 ? 5 : 4;
         EXPECT_EQ(chip->LatchStrobes() - before, strobes);
         // Programmer register 12 at power-up: 1 on row 129, 2 on row 187,
         // never on the register-bus rows.
@@ -222,10 +231,13 @@ TEST_F(McuRun, RegisterBusSequences) {
         ASSERT_GE(control.end() - start, 4);
         EXPECT_EQ(std::vector<uint32_t>(start, start + 4), c.powerUp);
         EXPECT_EQ(static_cast<uint32_t>(std::count(control.begin(), control.end(), c.pulse)), c.pulses);
-        // Row 197 arms the gate for each pulse; row 104 writes FCh at power-up, then the code's mode.
+        // Row 197 arms the gate for each pulse; row 104 writes FCh at
+        // power-up, then the mode: the blank check before programming reads
+        // the security byte (65h, FDh) first, then the code (A5h, FDh).
         EXPECT_EQ(static_cast<uint32_t>(std::count(gate.begin(), gate.end(), 5u)), c.gateReg != 0 ? c.pulses : 0u);
-        modes.resize(std::min<size_t>(modes.size(), 3));
-        EXPECT_EQ(modes, (c.gateReg != 0 ? std::vector<uint32_t>{} : std::vector<uint32_t>{0xFC, 0xA5, 0xFD}));
+        modes.resize(std::min<size_t>(modes.size(), 6));
+        EXPECT_EQ(modes, (c.gateReg != 0 ? std::vector<uint32_t>{}
+                                         : std::vector<uint32_t>{0xFC, 0x65, 0xFD, 0xFC, 0xA5, 0xFD}));
         EXPECT_EQ(chip->Pulses(McuFunction::WriteCode), c.pulses);
         ExpectNoViolations();
 

@@ -188,6 +188,26 @@ protected:
     static constexpr const char* kLockLines[3] = {" Device secured!(Lock Bit 1)", " Device secured!(Lock Bits 1,2)",
                                                   " Device secured!(Lock Bits 1,2,3)"};
 
+    // Read, Blank check and Verify of a part that gives no code: each fails
+    // at `line` with no datum line or supply level after it, and leaves
+    // buffer bytes 0..n-1 as they were.
+    void ExpectReadsEndAtSecuredLine(const char* line, uint32_t n) {
+        FillBufferRange(0, n - 1, 0x5A);
+        for (int op : {OpRead, OpBlankCheck, OpVerify}) {
+            SCOPED_TRACE(testing::Message() << "operation " << op);
+            const size_t from = ui.Log.size();
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            bool said = false;
+            for (size_t i = from; i < ui.Log.size(); ++i) {
+                said = said || ui.Log[i] == line;
+                EXPECT_TRUE(ui.Log[i].find("addr:") == std::string::npos && ui.Log[i].find(" VCC") == std::string::npos)
+                    << LogText();
+            }
+            EXPECT_TRUE(said) << line << "\n" << LogText();
+        }
+        for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
+    }
+
     // As the Option command does before a dialog's buttons talk to the chip;
     // the log lines from here count as the run's.
     void PrepareDialog() {

@@ -171,6 +171,32 @@ TEST_F(W78Run, SecureJudgesTheLockBitAlone) {
     ExpectNoViolations();
 }
 
+// A locked part gives 00h for every code byte: both rows read the special
+// register first and end Read, Blank check and Verify at the secured line,
+// whatever the options beside the lock bit; erased, the part reads again.
+TEST_F(W78Run, SecuredPartEndsReadsAtTheSecuredLine) {
+    for (const char* name : {"W78E52", "W78E516"}) {
+        for (const uint8_t options : {uint8_t{0xFF}, uint8_t{0x79}}) {
+            SCOPED_TRACE(testing::Message() << name << " options " << std::hex << int{options});
+            sim::W78FlashChip* chip = Put(name);
+            chip->SetSpecialRegister(options);
+            DeviceEnd = 0x3F;
+            for (uint32_t a = 0; a < 0x40; ++a) chip->SetCell(a, static_cast<uint16_t>(a));
+            EXPECT_EQ(Run(OpSecurity), ResultOk) << LogText();
+            ASSERT_TRUE(chip->Locked());
+            const size_t from = ui.Log.size();
+            ExpectReadsEndAtSecuredLine(" Device secured!", 0x40);
+            for (size_t i = from; i < ui.Log.size(); ++i)
+                EXPECT_EQ(ui.Log[i].find("Special Registers"), std::string::npos) << LogText();
+        }
+        EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+        EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+        EXPECT_FALSE(HasLine(" Device secured!")) << LogText();
+        EXPECT_EQ(BufferByte(0), 0xFF);
+    }
+    ExpectNoViolations();
+}
+
 // The register check of a blank check and the erase of a blank chip, by row
 // and register value.
 TEST_F(W78Run, RegisterBlankCheckAndBlankErase) {
@@ -207,8 +233,9 @@ TEST_F(W78Run, Row122BankLineAndBlankBuffer) {
         const char* name;
         std::vector<uint32_t> raised;
     };
-    // The register read after the array raises it at FFFFh on both.
-    const Case cases[] = {{"W78E516", {0x8000, 0xFFFF}}, {"W78E58", {0xFFFF}}};
+    // The register read before the array (its lock bit decides whether
+    // the array is read) raises it at FFFFh on both.
+    const Case cases[] = {{"W78E516", {0xFFFF, 0x8000}}, {"W78E58", {0xFFFF}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         sim::W78FlashChip* chip = Put(c.name);

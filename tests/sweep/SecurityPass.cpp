@@ -351,24 +351,43 @@ void ApplyPreset(sim::CatalogChip* chip, int preset) {
 }
 std::string PresetName(int preset) { return preset == 0 ? "" : " (options enabled)"; }
 
-// Rows whose secured line is information only: the entry goes on and reads
-// what the part gives.
-constexpr uint32_t kSecuredLineInforms[] = {193};
+// Rows that read their lock before any code and whose part, secured by the
+// pass's Secure, gives no code (an 8051's lock bit 2 and up, row 104's
+// security bit 2, the W78 parts' lock bit): each must end Read, Blank check
+// and Verify at its secured line, the buffer untouched. Row 105 only in
+// variant 1, whose lock byte shows lock bits 2 and 3.
+struct SecuredReadsRefused {
+    uint32_t row;
+    int variant; // -1 any
+};
+constexpr SecuredReadsRefused kSecuredReadsRefused[] = {
+    {104, -1}, {105, 1}, {107, -1}, {108, -1}, {122, -1}, {126, -1},
+    {129, -1}, {188, -1}, {192, -1}, {193, -1}, {195, -1}, {199, -1},
+};
+bool RefusesSecuredReads(uint32_t row, uint32_t variant) {
+    return std::any_of(std::begin(kSecuredReadsRefused), std::end(kSecuredReadsRefused), [&](const auto& r) {
+        return r.row == row && (r.variant < 0 || static_cast<uint32_t>(r.variant) == variant);
+    });
+}
 
-// Whether a run on a secured part ended at the part's secured line: "" when
-// no such line was logged (the row does not refuse) or when the run failed
-// and nothing followed it but the engine's own closing lines (a Read's
-// buffer checksum, the elapsed time); else what was wrong.
+bool SaysSecured(const std::string& line) {
+    std::string lower = line;
+    for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return lower.find("secured") != std::string::npos;
+}
+
+// Whether a run on a secured part ended at the part's secured line (or
+// lines, one per lock bit set): "" when no such line was logged (the row
+// does not refuse) or when the run failed and nothing followed but the
+// engine's own closing lines (a Read's buffer checksum, the elapsed time);
+// else what was wrong.
 std::string EndsAtSecuredLine(const RecordingUi& ui, size_t from, int r, bool& said) {
     said = false;
     size_t at = from;
-    for (; at < ui.Log.size() && !said; ++at) {
-        std::string lower = ui.Log[at];
-        for (char& ch : lower) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-        said = lower.find("secured") != std::string::npos;
-    }
+    for (; at < ui.Log.size() && !said; ++at) said = SaysSecured(ui.Log[at]);
     if (!said) return "";
     if (r != ResultFailed) return " PASSED after the secured line";
+    while (at < ui.Log.size() && SaysSecured(ui.Log[at])) ++at;
     for (; at < ui.Log.size(); ++at)
         if (ui.Log[at].rfind("---", 0) != 0 && ui.Log[at].rfind("-CheckSum : ", 0) != 0)
             return " went on past the secured line: \"" + ui.Log[at] + "\"";
@@ -482,11 +501,11 @@ TEST_P(EveryDevice, Secured) {
     // Every row that refuses the secured part (its run logs the secured
     // line) refuses Read, Blank check and Verify alike and ends each at that
     // line: no chip or buffer line with a datum the part never gave, no
-    // supply level's line. A row whose lock is known must refuse each.
-    const bool informs = std::find(std::begin(kSecuredLineInforms), std::end(kSecuredLineInforms), row) !=
-                         std::end(kSecuredLineInforms);
-    if (!failed && !informs) {
-        const ReadLock* lock = ReadLockOf(CurrentAlgorithm);
+    // supply level's line. A row whose lock is known, or that reads its lock
+    // before the code, must refuse each.
+    if (!failed) {
+        const bool mustRefuse = ReadLockOf(CurrentAlgorithm) != nullptr || RefusesSecuredReads(row, variant);
+        if (mustRefuse) std::memset(buffer, 0x5A, bytes);
         std::string refusedBy;
         for (const auto& [name, op, mask] : {std::tuple{"read", OpRead, OpMaskRead},
                                              std::tuple{"blank check", OpBlankCheck, OpMaskBlankCheck},
@@ -495,8 +514,10 @@ TEST_P(EveryDevice, Secured) {
             const size_t at = ui.Log.size();
             const int r = RunOperation(MainEngine, op);
             bool said = false;
-            const std::string wrong = EndsAtSecuredLine(ui, at, r, said);
-            if (!wrong.empty() || (lock != nullptr && !said)) {
+            std::string wrong = EndsAtSecuredLine(ui, at, r, said);
+            if (wrong.empty() && mustRefuse && !std::all_of(buffer, buffer + bytes, [](uint8_t b) { return b == 0x5A; }))
+                wrong = " wrote the buffer";
+            if (!wrong.empty() || (mustRefuse && !said)) {
                 p.line += std::string(", ") + name + " after secure" + (wrong.empty() ? " NOT REFUSED" : wrong);
                 failed = true;
             } else if (said) {
