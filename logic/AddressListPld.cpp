@@ -627,8 +627,11 @@ int Alg251Secure() {
     Pulse251(s.Mask);
     SetDacVoltage(1, V(5.0));
     DelayShortUsSlot(50);
+    // The cell read back as the code check reads it: one that did not take
+    // leaves the part open, and Secure fails.
+    Read251();
     PowerDown251();
-    return 1;
+    return (ReadValue & s.Mask) == 0 ? 1 : -1;
 }
 
 int Alg252Read(int mode) {
@@ -684,8 +687,20 @@ int Alg252Secure() {
     Pulse252();
     SetAddress(0xBFFF);
     Pulse252();
+    // Both words read back as the code check reads them: bit 7 of each must
+    // have taken, or the part is left open and Secure fails.
+    SetDacVoltage(1, V(5.0));
+    DelayShortUsSlot(600);
+    WriteRegister(4, 1);
+    WriteRegister(2, 1);
+    int result = 1;
+    for (uint32_t a : {0x8000u, 0xBFFFu}) {
+        SetAddress(a);
+        Read252();
+        if ((ReadValue & 0x80) != 0) result = -1;
+    }
     PowerDown252();
-    return 1;
+    return result;
 }
 
 int Alg250Read(int mode) {
@@ -736,7 +751,7 @@ int Alg250Program() {
 
 int Alg250Secure() {
     Slot s{250};
-    const int result = CodeCheck250(s);
+    int result = CodeCheck250(s);
     if (result == 1) {
         const CodeTable250& t = kCodeChecks250[DeviceVariant];
         s.Mask = t.securityMask;
@@ -745,6 +760,14 @@ int Alg250Secure() {
             SetAddress(a);
             ExpectedValue = ~static_cast<uint32_t>(t.securityMask);
             Pulse250(s, s.Mask);
+        }
+        // The four words read back with the programming pin at the supply:
+        // every security bit written must read programmed, or Secure fails.
+        WriteRegister(4, 5);
+        for (uint16_t a : t.security) {
+            SetAddress(a);
+            Read250(s);
+            if ((ReadValue & t.securityMask) != 0) result = -1;
         }
         PowerDown250(s);
     }

@@ -350,6 +350,14 @@ void Pulse258() {
     FloatPinGroup(kData258, 0, 7);
 }
 
+// Variant 2's identity nibble (8 or 9) at its word; a secured part reads 0.
+bool IdAnswers258() {
+    Address258(kIdRow258, kIdColumn258);
+    Read258();
+    const uint32_t nibble = (ReadValue >> 4) & 0xF;
+    return nibble == 0x8 || nibble == 0x9;
+}
+
 int PowerUp258(int mode) {
     BlankValue = 0;
     ReadBackAfterSecure = 0;
@@ -374,11 +382,7 @@ int PowerUp258(int mode) {
     DelayMsSlot(10);
     SetDeviceVpp(1, Tenths258());
     DelayMsSlot(10);
-    if (DeviceVariant != 2) return 1;
-    Address258(kIdRow258, kIdColumn258);
-    Read258();
-    const uint32_t nibble = (ReadValue >> 4) & 0xF;
-    if (nibble == 0x8 || nibble == 0x9) return 1;
+    if (DeviceVariant != 2 || IdAnswers258()) return 1;
     PowerDown258();
     ShowMessageLine("Invalid device or device is secured!");
     ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
@@ -459,6 +463,9 @@ int Alg258Secure() {
         pulseAt(11, 47, 0x40);
     } else if (DeviceVariant == 2) {
         pulseAt(9, 38, 0x80);
+        // A secured part reads 00h: an identity nibble still answering is a
+        // security cell that did not take.
+        if (IdAnswers258()) CompareFailed = 1;
     } else {
         pulseAt(9, 0, 0x01);
         pulseAt(9, 1, 0x01);

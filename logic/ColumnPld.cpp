@@ -338,8 +338,9 @@ int Alg284ProgramSecurityBit() {
     return 1;
 }
 
-// Not run by the Secure slot: the security cell at its read address.
-[[maybe_unused]] int Alg284ReadSecurityBit() {
+// The security cell as read at its own address: 1 clear, 0 set; -1 when
+// the part cannot be powered.
+int Alg284ReadSecurityBit() {
     if (Alg284PowerUp(2) == -1) return -1;
     WriteRegister(0, 2);
     for (int i = 0; i < 132; ++i)
@@ -353,7 +354,8 @@ int Alg284ProgramSecurityBit() {
 }
 
 int Alg284Secure() {
-    return Alg284ProgramSecurityBit();
+    if (Alg284ProgramSecurityBit() == -1) return -1;
+    return Alg284ReadSecurityBit() == 0 ? 1 : -1;
 }
 
 // The rows of this family.

@@ -821,12 +821,19 @@ int ChainErase() {
     return 1;
 }
 
+// The security row read back into the zeroed image: a secured part reads 0
+// everywhere but array row 0, so a 1 is a cell that did not take on a part
+// left open.
 int ChainSecure() {
     if (PowerUpChain(kWriting) != 1) return -1;
     const int r = IdentifyChain(kWriting);
     if (r != 1) return r;
     FillEpmChainImage(0);
-    const int w = ProgramEpmChainRow(0, true);
+    int w = ProgramEpmChainRow(0, true);
+    if (w == 1) w = ReadEpmChainRow(0, true);
+    for (int b = 0; w == 1 && b < G.Blocks; ++b)
+        for (int c = 0; w == 1 && c < kRowBits; ++c)
+            if (GetBufferBit(ConfigFuse(b, 0, c)) != 0) w = -1;
     PowerDownChain();
     return w;
 }

@@ -654,12 +654,19 @@ int Alg295Erase() {
     return w == 1 ? 1 : w;
 }
 
+// The security row read back into the zeroed image: a secured part reads 0
+// everywhere but its identification row, so a 1 is a cell that did not take
+// on a part left open.
 int Alg295Secure() {
     if (PowerUpEpm(kWriting) != 1) return -1;
     const int r = IdentifyEpm(kWriting);
     if (r != 1) return r;
     FillEpmImage(0);
-    const int w = ProgramEpmRow(kSecureRow);
+    int w = ProgramEpmRow(kSecureRow);
+    if (w == 1) w = ReadEpmRow(kSecureRow);
+    for (int b = 0; w == 1 && b < EpmBlockCount; ++b)
+        for (int c = 0; w == 1 && c < kRowBits; ++c)
+            if (GetBufferBit(ImageFuse(b, kSecureRow, c)) != 0) w = -1;
     PowerDownEpm();
     return w;
 }

@@ -364,7 +364,11 @@ int EraseEntry(const ReadBackRow& t) {
     return 1;
 }
 
-// The security byte: select, address and the data of its pulses.
+// The security byte: select, address and the data of its pulses. Row 204
+// judges its own read-back (the engine's check after securing is off for
+// it): a secured part reads 00h, so the security bit (bit 0) still reading 1
+// is a cell that did not take. Rows 205 and 206 leave the judging to the
+// engine's check of every fuse.
 int SecureEntry(const ReadBackRow& t) {
     const ReadBackPins* pins = PinsOrRefuse(t);
     if (pins == nullptr) return -1;
@@ -386,9 +390,10 @@ int SecureEntry(const ReadBackRow& t) {
         f.Pulse(0xFE);
         break;
     }
-    f.ReadBack();
+    const uint32_t back = f.ReadBack();
     SetPin(pins->Strobe, 0);
     f.PowerDown();
+    if (t.Row == 204 && (back & 0x01) != 0) return -1;
     return 1;
 }
 

@@ -278,7 +278,8 @@ void ReadSignature(const SigRow& t, uint8_t* s) {
     }
 }
 
-int IdentifyEpld(const SigRow& t) {
+// The signature read and judged as Decide does, powered up and down for it.
+int ReadAndDecide(const SigRow& t) {
     PowerUpEpld(t, kSignatureRead);
     uint8_t s[11];
     ReadSignature(t, s);
@@ -291,6 +292,11 @@ int IdentifyEpld(const SigRow& t) {
         r = Decide(t, false, s);
     }
     PowerDownEpld(t);
+    return r;
+}
+
+int IdentifyEpld(const SigRow& t) {
+    const int r = ReadAndDecide(t);
     if (r == 1) return 1;
     if (r == -1) {
         ShowMessageLine("Incorrect Device ID or Device Is Secured!");
@@ -513,7 +519,17 @@ int SecureEntry(const SigRow& t) {
     SetEpldAddress(t, at[0], at[1]);
     for (int k = 0; k < t.SecurePulses; ++k) PulseEpldByte(t);
     PowerDownEpld(t);
-    return r;
+    // A secured part reads 00h, signature included: a part that still
+    // answers with a signature the identification takes is not secured.
+    const int subType = EpldSubType;
+    const int strobe = EpldStrobeLevel, vpp = EpldVppLevel;
+    const uint32_t supply = SupplyVoltage;
+    const bool open = ReadAndDecide(t) == 1;
+    EpldSubType = subType;
+    EpldStrobeLevel = strobe;
+    EpldVppLevel = vpp;
+    SupplyVoltage = supply;
+    return open ? -1 : r;
 }
 
 } // namespace

@@ -86,6 +86,13 @@ public:
 
     // Fault: the word programs only at its n-th effective strobe.
     void NeedPulses(uint32_t address, int pulses) { needed_[address & 0xFFFF] = pulses; }
+    // Fault: the security bits of security word i never program.
+    void RefuseSecurityWord(int i) {
+        if (i < 0 || i >= part_.securityCount || i >= 4) return;
+        const AddressListFacts::SecurityWord& w = part_.security[i];
+        for (uint32_t bit = 0; bit < 12; ++bit)
+            if ((w.mask >> bit) & 1) StickCell(static_cast<uint32_t>(w.address) * 12 + bit);
+    }
     // The lowest and highest VCC (0.1 V) of the reads taken; 0 before any.
     int ReadVccLow() const { return readVccLow_; }
     int ReadVccHigh() const { return readVccHigh_; }

@@ -171,6 +171,17 @@ bool RowColumnPldChip::Locked() const {
     }
 }
 
+void RowColumnPldChip::RefuseSecurity() {
+    switch (part_.variant) {
+    case 0: StickCell(CellOf(11, 47, 6)); break;
+    case 1:
+        StickCell(CellOf(9, 0, 0));
+        StickCell(CellOf(9, 1, 0));
+        break;
+    default: StickCell(CellOf(9, 38, 7)); break;
+    }
+}
+
 bool RowColumnPldChip::High(const PinEnvironment& env, int socketPin) const {
     return Within(VoltsAt(env, socketPin), tenths_, kRcTolerance);
 }

@@ -125,8 +125,10 @@ public:
     }
     int Word(int row, int column) const;
     bool Locked() const;
-    // Faults: the identity nibble; a word needs more pulses.
+    // Faults: the identity nibble; a word needs more pulses; the security
+    // bits never program.
     void SetIdNibble(int nibble) { part_.idNibble = nibble; }
+    void RefuseSecurity();
     void NeedPulses(int row, int column, int pulses) { needed_[{row, column}] = pulses; }
 
     const std::vector<PldPulse>& Pulses() const { return pulses_; }

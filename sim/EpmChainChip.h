@@ -63,6 +63,11 @@ public:
     }
     int Blocks() const { return part_.blocks; }
     bool Locked() const;
+    // Fault: the security row (configuration row 0) never programs.
+    void RefuseSecurity() {
+        for (int b = 0; b < part_.blocks; ++b)
+            for (int c = 0; c < 80; ++c) StickCell(ConfigCell(b, 0, c));
+    }
     // Strobes: the row written (config rows as 1000 + row, -1 an erase, -2
     // nothing selected), its width and VPP, whether it took.
     struct Strobe {

@@ -134,6 +134,11 @@ bool EpmRowChip::Locked() const {
     return false;
 }
 
+void EpmRowChip::RefuseSecurity() {
+    for (int b = 0; b < part_.blocks; ++b)
+        for (int c = 0; c < kColumns; ++c) StickCell(CellOf(b, kSecurityRow, c));
+}
+
 int EpmRowChip::Row(const PinEnvironment& env) const {
     int a = 0;
     for (int i = 0; i < 8; ++i)

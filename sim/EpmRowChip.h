@@ -57,6 +57,8 @@ public:
     }
     int Blocks() const { return part_.blocks; }
     bool Locked() const;
+    // Fault: the security row never programs.
+    void RefuseSecurity();
     // Rows written to the cells or erased, in order (row -1: an erase),
     // and strobes that wrote nothing.
     struct Strobe {

@@ -75,6 +75,15 @@ bool ReadBackEpldChip::Locked() const {
     return false;
 }
 
+void ReadBackEpldChip::RefuseSecurity() {
+    switch (part_.kind) {
+    case ReadBackEpldKind::Dip24: StickCell(CellOf(0, 2, 218, 0)); break;
+    case ReadBackEpldKind::Dip28: StickCell(CellOf(0, 0, 0xC5, 4)); break;
+    case ReadBackEpldKind::Dip40:
+    case ReadBackEpldKind::Plcc44: StickCell(CellOf(3, 0, 15, 0)); break;
+    }
+}
+
 bool ReadBackEpldChip::BiasOn(const PinEnvironment& env) const {
     return Within(Volts(env, pins_.bias - offset_), kBiasTenths, kBiasTolerance);
 }

@@ -54,6 +54,8 @@ public:
     uint8_t Byte(int half, int select, int address) const;
     void SetByte(int half, int select, int address, uint8_t value);
     bool Locked() const;
+    // Fault: the security bit never programs.
+    void RefuseSecurity();
 
     // Every program pulse that wrote: half, select, address and data.
     struct Write {

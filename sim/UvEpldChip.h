@@ -50,6 +50,11 @@ public:
     bool Locked() const;
     // Erases only when exposed for the part's erase time or longer.
     void ExposeToUv(uint32_t minutes);
+    // Fault: the security bits never program.
+    void RefuseSecurity() {
+        for (int bit = 0; bit < 8; ++bit)
+            if ((part_.secureMask >> bit) & 1) StickCell(CellOf(part_.secureA, part_.secureC, bit));
+    }
     // Fault: the byte at (a, c) takes data only at its k-th pulse.
     void NeedPulses(int a, int c, int k) { need_[{a, c}] = k; }
     // Strobe pulses given to bytes, in order (a, c, data).

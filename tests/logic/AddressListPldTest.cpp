@@ -429,6 +429,39 @@ TEST_F(AddressListPldTest, SecureWritesTheSecurityWords) {
     ExpectNoViolations();
 }
 
+// Secure reads back every security word it writes: a word that needs three
+// pulses fails Secure, whether the part is left open (it still reads) or
+// secured by the other words. Each security word of the part refused alone
+// fails Secure too.
+TEST_F(AddressListPldTest, SecurityWordThatDoesNotTakeFailsSecure) {
+    struct Case {
+        const char* name;
+        uint32_t address, bits;
+        bool open; // the part is left open
+    };
+    for (const Case& c : {Case{"ALPLD251-2064", 0x5EB, 0x01, true}, Case{"ALPLD252-8208", 0x8000, 0x80, true},
+                          Case{"ALPLD252-8208", 0xBFFF, 0x80, false}, Case{"ALPLD250-14352", 0xA62, 0xFFC, false}}) {
+        SCOPED_TRACE(std::string(c.name) + " " + std::to_string(c.address));
+        sim::AddressListChip* chip = Seat(AlByName(c.name));
+        chip->NeedPulses(c.address, 3);
+        EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+        EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_NE(chip->Word(c.address) & c.bits, 0u);
+        EXPECT_EQ(chip->Secured(), !c.open);
+        if (c.open) {
+            EXPECT_EQ(Run(OpRead), 1) << LogText();
+        }
+        ExpectNoViolations();
+    }
+    for (const char* name : {"ALPLD251-2064", "ALPLD252-8208", "ALPLD250-14352"})
+        for (int word = 0; word < Seat(AlByName(name))->Part().securityCount; ++word) {
+            SCOPED_TRACE(std::string(name) + " word " + std::to_string(word));
+            Seat(AlByName(name))->RefuseSecurityWord(word);
+            EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+            EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        }
+}
+
 // Variants past the row's tables are refused before any power-up, and the
 // librarian refuses their records.
 TEST_F(AddressListPldTest, VariantsPastTheTablesAreRefused) {
@@ -745,6 +778,7 @@ TEST_F(AddressListPldTest, WholeOperationStreams) {
         Al251Entry(secure, 12);
         secure.Address(0x5EB);
         Al251Pulse(secure, 0xFE);
+        Al251Read(secure); // the security cell read back
         Al251Down(secure);
         cases.push_back({"ALPLD251-18448", 77, OpBlankCheck, blank});
         cases.push_back({"ALPLD251-18448", 77, OpVerify, verify});
@@ -772,6 +806,11 @@ TEST_F(AddressListPldTest, WholeOperationStreams) {
         Al252Pulse(secure, 0x7F);
         secure.Address(0xBFFF);
         Al252Pulse(secure, 0x7F);
+        secure.W(4, 1).W(2, 1); // both words read back
+        for (uint32_t a : {0x8000u, 0xBFFFu}) {
+            secure.Address(a);
+            Al252Read(secure);
+        }
         Al252Down(secure);
         cases.push_back({"ALPLD252-8208", 78, OpVerify, read});
         cases.push_back({"ALPLD252-8208", 78, OpProgram, program});
@@ -798,6 +837,8 @@ TEST_F(AddressListPldTest, WholeOperationStreams) {
             secure.Address(a);
             Al250Pulse(secure, 0xC3);
         }
+        secure.W(4, 5); // the four words read back
+        for (uint32_t a : {0x5E2u, 0x5E8u, 0xA62u, 0xA68u}) secure.Address(a).R(9);
         Al250Down(secure);
         cases.push_back({"ALPLD250-8208", 78, OpBlankCheck, blank});
         cases.push_back({"ALPLD250-8208", 78, OpProgram, program});
@@ -824,6 +865,8 @@ TEST_F(AddressListPldTest, WholeOperationStreams) {
             secure.Address(a);
             Al250Pulse12(secure, ~0xFFCu);
         }
+        secure.W(4, 5);
+        for (uint32_t a : {0x5E2u, 0x5E8u, 0xA62u, 0xA68u}) secure.Address(a).R(9).R(10);
         Al250Down(secure);
         cases.push_back({"ALPLD250-14352", 80, OpProgram, program});
         cases.push_back({"ALPLD250-14352", 80, OpSecurity, secure});

@@ -81,7 +81,8 @@ protected:
 };
 
 // Every record through the driver. A secured part reads all 0s (row 259
-// from its next power-up; row 258's variant 2 then fails its identity).
+// from its next power-up; row 258's variant 2 then fails its identity,
+// which its Secure reads back).
 TEST_F(CheckedPldTest, EveryRecordThroughTheDriver) {
     for (const CkRecord& r : {kCk259, kCk259Low}) {
         sim::PlanePldChip* chip = Seat259(r);
@@ -97,6 +98,14 @@ TEST_F(CheckedPldTest, EveryRecordThroughTheDriver) {
         EXPECT_TRUE(chip->Locked());
         EXPECT_EQ(Run(OpRead), r.variant == 2 ? -1 : 1) << LogText();
         EXPECT_EQ(HasLine("Invalid device or device is secured!"), r.variant == 2) << LogText();
+        // Security bits that never program: variant 2 reads its identity
+        // back and fails Secure; variants 0 and 1 have no read of the lock.
+        chip = Seat258(r);
+        chip->RefuseSecurity();
+        EXPECT_EQ(Run(OpSecurity), r.variant == 2 ? -1 : 1) << LogText();
+        EXPECT_EQ(HasLine("Security error!"), r.variant == 2) << LogText();
+        EXPECT_FALSE(chip->Locked());
+        ExpectNoViolations();
     }
 }
 

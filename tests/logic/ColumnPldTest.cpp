@@ -303,8 +303,8 @@ TEST_F(ColumnPldTest, VariantZeroProgramsAtThreeVolts) {
     EXPECT_FALSE(simp.Violations().empty());
 }
 
-// Row 283's own check after securing: a security cell that never sets is
-// "Security error!"; row 284 checks nothing.
+// Each row's own check after securing, at the cell's read address: a
+// security cell that never sets is "Security error!".
 TEST_F(ColumnPldTest, SecurityCellThatNeverSets) {
     sim::ColumnPldChip* chip = SelectAndSeatColumn("750-283");
     chip->StickSecurity();
@@ -314,9 +314,11 @@ TEST_F(ColumnPldTest, SecurityCellThatNeverSets) {
 
     chip = SelectAndSeatColumn("22V10-284-5V");
     chip->StickSecurity();
-    EXPECT_EQ(Run(OpSecurity), 1) << LogText();
+    EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+    EXPECT_TRUE(HasLine("Security error!")) << LogText();
     EXPECT_FALSE(chip->Secured());
     EXPECT_EQ(chip->Pulses().back().address, 59u);
+    EXPECT_EQ(chip->Loads().back().address, 47u);
     ExpectNoViolations();
 }
 

@@ -213,6 +213,12 @@ TEST_F(EpmRowChainTest, RowsEachEntryWrites) {
             for (int c = 0; c < 80; ++c) kept.push_back(chip->Cell(chip->ArrayCell(b, 0, c)));
         EXPECT_EQ(kept, id);
         EXPECT_FALSE(chip->Locked());
+        // Secure reads the security row back: one that never programs
+        // fails it, the part left open.
+        chip->RefuseSecurity();
+        EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+        EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_FALSE(chip->Locked());
         ExpectNoViolations();
     }
 }

@@ -430,6 +430,15 @@ TEST_F(EpmRowShiftTest, RowsEachEntryWrites) {
         EXPECT_EQ(chip->Strobes()[0].row, 116);
         EXPECT_TRUE(chip->Locked());
         ExpectNoViolations();
+
+        // Secure reads the security row back: one that never programs
+        // fails it, the part left open.
+        EXPECT_EQ(Run(OpErase), 1) << LogText();
+        chip->RefuseSecurity();
+        EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+        EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_FALSE(chip->Locked());
+        ExpectNoViolations();
     }
 }
 

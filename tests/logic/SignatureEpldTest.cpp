@@ -49,8 +49,10 @@ protected:
 };
 
 // Blank check, program from a JEDEC file with the driver's verify, read into
-// a cleared buffer (the "C" field kept), Secure answering 1 unverified, the
-// secured part refused, blank again only after a long enough UV exposure.
+// a cleared buffer (the "C" field kept), Secure judged by the signature read
+// after it, the secured part refused, blank again only after a long enough
+// UV exposure; a part whose security bits never program fails Secure and
+// still answers.
 TEST_F(SignatureEpldTest, EveryRecordThroughTheDriver) {
     for (const SignatureEpldRecord& r : kSignatureEpldRecords) {
         SCOPED_TRACE(r.name);
@@ -77,6 +79,12 @@ TEST_F(SignatureEpldTest, EveryRecordThroughTheDriver) {
         chip->ExposeToUv(20);
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+        chip->RefuseSecurity();
+        EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+        EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_FALSE(chip->Locked());
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         ExpectNoViolations();
     }
 }

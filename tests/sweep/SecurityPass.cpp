@@ -31,6 +31,7 @@
 #include "sim/CheckedPldChip.h"
 #include "sim/CmdByteBusChip.h"
 #include "sim/CmdLatch51Chip.h"
+#include "sim/ColumnPldChip.h"
 #include "sim/EconChip.h"
 #include "sim/EeMcuChip.h"
 #include "sim/EpmChainChip.h"
@@ -341,6 +342,39 @@ bool RefuseLockBit(sim::CatalogChip* chip, int bit) {
     return false;
 }
 
+// PLD rows whose Secure reads the part's security cells back, itself or
+// through the driver's check after securing (row 258 on variant 2 only: its
+// other variants have no read of their lock).
+bool PldReadsSecurityBack(uint32_t row, uint32_t variant) {
+    static constexpr uint32_t kRows[] = {204, 205, 206, 250, 251, 252, 255, 256, 257, 283, 284, 295, 296, 299};
+    if (row == 258) return variant == 2;
+    return std::find(std::begin(kRows), std::end(kRows), row) != std::end(kRows);
+}
+
+// The security units the seated PLD part can refuse one at a time: each
+// security word of an address-list part, the security cell (or row) of the
+// others; 0 where its model has no such fault.
+int SecurityUnits(sim::CatalogChip* chip) {
+    using namespace sim;
+    if (auto* c = SeatedModel<AddressListChip>(chip)) return c->Part().securityCount;
+    if (SeatedModel<ReadBackEpldChip>(chip) || SeatedModel<UvEpldChip>(chip) || SeatedModel<RowColumnPldChip>(chip) ||
+        SeatedModel<ColumnPldChip>(chip) || SeatedModel<EpmRowChip>(chip) || SeatedModel<EpmChainChip>(chip))
+        return 1;
+    return 0;
+}
+
+// Makes security unit `unit` of the seated PLD part refuse to program.
+void RefuseSecurityUnit(sim::CatalogChip* chip, int unit) {
+    using namespace sim;
+    if (auto* c = SeatedModel<AddressListChip>(chip)) c->RefuseSecurityWord(unit);
+    if (auto* c = SeatedModel<ReadBackEpldChip>(chip)) c->RefuseSecurity();
+    if (auto* c = SeatedModel<UvEpldChip>(chip)) c->RefuseSecurity();
+    if (auto* c = SeatedModel<RowColumnPldChip>(chip)) c->RefuseSecurity();
+    if (auto* c = SeatedModel<ColumnPldChip>(chip)) c->StickSecurity();
+    if (auto* c = SeatedModel<EpmRowChip>(chip)) c->RefuseSecurity();
+    if (auto* c = SeatedModel<EpmChainChip>(chip)) c->RefuseSecurity();
+}
+
 // How a fresh part may come besides blank, where its security shares a
 // byte with other settings: the W78 part with every option of its special
 // register enabled (bits 1, 2 and 7 programmed). Preset 0 is the blank part.
@@ -602,6 +636,30 @@ TEST_P(EveryDevice, Secured) {
         }
     }
     if (modes != nullptr) Choose(modes->setting, modes->chosen);
+    // A PLD row that reads its security cells back: each security unit of
+    // the part refused alone on a fresh part fails Secure with its error
+    // line.
+    const bool pldAsks = pld && PldReadsSecurityBack(row, variant);
+    const int units = pldAsks ? SecurityUnits(chip) : 0;
+    if (!failed && pldAsks && units == 0) {
+        p.line += ", NO part whose security does not take";
+        failed = true;
+    }
+    for (int unit = 0; !failed && unit < units; ++unit) {
+        if (!freshPart(0, 0)) break;
+        RefuseSecurityUnit(SeatedSimChip(), unit);
+        const size_t at = ui.Log.size();
+        const int r = RunOperation(MainEngine, OpSecurity);
+        const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
+        ++refusals;
+        SweepSummary::Count(kLockBitRefused, GetParam(), p.rowModel, caught);
+        if (!caught) p.line += ", security unit " + std::to_string(unit) + " refused: Secure PASSED";
+        failed = !caught;
+        if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
+            p.line += " violation: " + v;
+            failed = true;
+        }
+    }
     if (!failed && refusals > 0) p.line += ", " + std::to_string(refusals) + " runs with a lock bit refused each fail";
     // Each other mode of the row secures a fresh part, and every mode a part
     // in each preset, judged the same way.
