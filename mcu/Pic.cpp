@@ -92,7 +92,7 @@ struct SerialMember {
     bool FirstIncrement;      // 12-bit parts: entry puts the counter on the configuration word
     bool CalibrationWord;     // the part's last program word (calibration) is only read in mode 2
     uint32_t CalibrationArea; // Read mode 2 also fetches this many words after the program words
-    bool DataMemory;          // 64 data-memory bytes from byte 0x4200
+    bool DataMemory;          // a data memory from byte 0x4200 (DataBytesOf: its size)
     bool Signature;           // device ID check before every entry
     uint32_t WordMask;
 };
@@ -269,7 +269,24 @@ uint16_t& Word(uint32_t index) { return PicWord(index); }
 // Data memory in the buffer as the PIC toolchains write it: byte i in the low
 // byte of word 2100h + i (byte address 4200h + 2i), the high byte 00h.
 constexpr uint32_t kDataWord = 0x2100;
-constexpr uint32_t kDataBytes = 64;
+
+// The member's data-memory bytes for the selected device: row 112's parts
+// have 64; row 121 takes them from the record's program size (no record
+// field gives them): 4K words 128, 8K words 256, another size none.
+uint32_t DataBytesOf(const SerialMember& m) {
+    if (!m.DataMemory) return 0;
+    if (m.Row != 121) return 64;
+    return DeviceSize == 0x1000 ? 128 : DeviceSize == 0x2000 ? 256 : 0;
+}
+
+// A size row 121 cannot tell its data memory from is refused before
+// anything is switched on.
+bool DataMemoryKnown() {
+    if (!M->DataMemory || DataBytesOf(*M) != 0) return true;
+    ShowMessageLine(" Size of %u words gives no data memory size (4096 or 8192 words).", DeviceSize);
+    FailWithoutAddress();
+    return false;
+}
 
 // The data memory is addressed by the low bits of the chip's counter, which
 // stands wherever the program-word loop left it: leave the programming mode
@@ -331,6 +348,7 @@ bool LoopCovers(int mode, uint32_t& last) {
 void ReadConfigSerial();
 
 int SerialRead(int mode) {
+    if (!DataMemoryKnown()) return -1;
     if (M->Signature && CheckPicSignature121() != 1) return -1;
     PowerUp(2);
     if (M->FirstIncrement) Increment();
@@ -361,7 +379,7 @@ int SerialRead(int mode) {
     // A break or a failure in the program words skips the data memory.
     if (M->DataMemory && r == 1) {
         ToDataByteZero(2);
-        for (uint32_t i = 0; i < kDataBytes; ++i) {
+        for (uint32_t i = 0, bytes = DataBytesOf(*M); i < bytes; ++i) {
             ChipAddress = kDataWord + i;
             ReadWord(5);
             CellAtPlace(kDataWord + i);
@@ -384,6 +402,7 @@ int SerialRead(int mode) {
 }
 
 int SerialProgram() {
+    if (!DataMemoryKnown()) return -1;
     if (M->Signature && CheckPicSignature121() != 1) return -1;
     PowerUp(1);
     if (M->FirstIncrement) Increment();
@@ -404,7 +423,7 @@ int SerialProgram() {
     }
     if (M->DataMemory && r == 1) {
         ToDataByteZero(1);
-        for (uint32_t i = 0; i < kDataBytes; ++i) {
+        for (uint32_t i = 0, bytes = DataBytesOf(*M); i < bytes; ++i) {
             ChipAddress = kDataWord + i;
             ExpectedValue = Word(BufferIndex) & 0xFFu;
             if (ExpectedValue != 0xFF) {
@@ -598,6 +617,12 @@ void BulkErase(uint32_t firstWord, int vppTenths) {
 
 uint32_t PicWithProtectionCopies(uint32_t word) { return Mirrored(word, CurrentAlgorithm); }
 
+uint32_t PicDataBytes() {
+    for (const SerialMember& m : kMembers)
+        if (m.Row == CurrentAlgorithm) return DataBytesOf(m);
+    return 0;
+}
+
 // ---- shared per-word service ----------------------------------------------------------
 
 int ProcessReadPicWord(int mode) { return ProcessBufferWord(mode, 0xFFFFFFFFu, BlankWord); }
@@ -706,8 +731,8 @@ int Alg112Erase() {
 }
 
 int Alg121Erase() {
-    if (CheckPicSignature121() != 1) return -1;
     Use(121);
+    if (!DataMemoryKnown() || CheckPicSignature121() != 1) return -1;
     BulkErase(0x400, static_cast<int>(Vpp / 10));
     ExpectedValue = 0x3FFF;
     LoadWord(3);
@@ -737,9 +762,7 @@ static std::vector<FixedBufferPlace> PicFixedPlaces() {
     const uint32_t bank = CurrentAlgorithm == 113 ? 0x8000 : 0; // in words
     std::vector<FixedBufferPlace> v = {{bank + at.Config, bank + at.Config, bank + at.Config}};
     if (at.Id != 0) v.push_back({at.Id, at.Id + 3, at.Id});
-    for (const SerialMember& m : kMembers)
-        if (m.Row == CurrentAlgorithm && m.DataMemory)
-            v.push_back({kDataWord, kDataWord + kDataBytes - 1, kDataWord});
+    if (const uint32_t bytes = PicDataBytes(); bytes != 0) v.push_back({kDataWord, kDataWord + bytes - 1, kDataWord});
     return v;
 }
 

@@ -363,10 +363,10 @@ void WritePicConfigHex110(std::string& out) { AppendIdAndConfig(out, DeviceSize 
 
 void WritePicConfigHex111(std::string& out) {
     AppendIdAndConfig(out, 0x4000, 0x400E);
-    // The data memory of the flash rows, where the toolchains put it: 64
-    // words from byte 4200h, the data byte in each low byte.
-    if (CurrentAlgorithm != 112 && CurrentAlgorithm != 121) return;
-    for (uint32_t a = 0x4200; a < 0x4280; a += 16) {
+    // The data memory of the flash rows, where the toolchains put it: a
+    // word a byte from byte 4200h, the data byte in each low byte.
+    const uint32_t end = 0x4200 + 2 * PicDataBytes();
+    for (uint32_t a = 0x4200; a < end; a += 16) {
         char line[48];
         int n = std::snprintf(line, sizeof line, ":10%04X00", a);
         for (uint32_t k = 0; k < 16 && n > 0; ++k)
@@ -402,5 +402,8 @@ std::string PicRecordRefusal(uint32_t row, uint32_t subVariant, uint32_t variant
     const uint32_t limit = twelve ? 0xFFF - 4 : row == 113 ? 0xFE00 : row == 116 ? 0x2000 - 64 : 0x2000;
     if (words == 0 || words > limit)
         return "size of " + std::to_string(words) + " words does not fit below the configuration words";
+    // Row 121's data memory follows from its program size.
+    if (row == 121 && words != 0x1000 && words != 0x2000)
+        return "size of " + std::to_string(words) + " words gives no data memory size (4096 or 8192 words)";
     return "";
 }

@@ -1,5 +1,6 @@
-// Helpers the PIC family files share: the buffer word view and the supply
-// sequences every member's power-up and power-down begin and end with.
+// Helpers the PIC family files share: the buffer word view, the supply
+// sequences every member's power-up and power-down begin and end with, and
+// the data memory's size.
 #pragma once
 #include <cstdint>
 
@@ -16,3 +17,8 @@ uint16_t& PicFixedWord(uint32_t index);
 void PicSocketReady(int phase);
 // Vpp off, then 100 us (vppOffMs 0) or vppOffMs, the supply and ground off.
 void PicSupplyOff(uint32_t vppOffMs);
+// Bytes of the selected device's data memory (0: none), one to a buffer
+// word from word 2100h: 64 on row 112; on row 121 128 for a part of 4K
+// program words and 256 for one of 8K (0 for another size, which the row
+// refuses).
+uint32_t PicDataBytes();

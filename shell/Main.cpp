@@ -594,6 +594,9 @@ void TForm1::MirrorAppend(const QString& rawText) {
     ++mirrorLines_;
     Memo1->moveCursor(QTextCursor::End);
     Memo1->ensureCursorVisible();
+    // The log does not wrap: showing a long line's end would hide the start
+    // of every line. The view keeps its left edge.
+    Memo1->horizontalScrollBar()->setValue(Memo1->horizontalScrollBar()->minimum());
 }
 
 void TForm1::MirrorReplace(int index, const QString& text) {

@@ -68,4 +68,43 @@ TEST_F(PicFixedPlace, FourteenBitConfigurationAndDataWords) {
     ExpectNoViolations();
 }
 
+// Row 121's data memory is the part's whole: 128 words from 2100h on a
+// PIC16F873, 256 on a PIC16F877. A range from buffer word 2140h meets both;
+// one from 2180h meets only the larger, and on the smaller it programs and
+// reads its words there.
+TEST_F(PicFixedPlace, Row121DataWordsCoverThePartsDataMemory) {
+    struct Case {
+        const char* part;
+        uint32_t bufferStart;
+        const char* line; // nullptr: served
+    };
+    for (const Case& c :
+         {Case{"PIC16F873", 0x2140, " Buffer addr 004280h is chip addr 2140h's place; the range puts chip addr 0h there."},
+          Case{"PIC16F877", 0x2140, " Buffer addr 004280h is chip addr 2140h's place; the range puts chip addr 0h there."},
+          Case{"PIC16F877", 0x2180, " Buffer addr 004300h is chip addr 2180h's place; the range puts chip addr 0h there."},
+          Case{"PIC16F873", 0x2180, nullptr}}) {
+        SCOPED_TRACE(std::string(c.part) + " from " + std::to_string(c.bufferStart));
+        sim::PicChip* chip = ReseatPic(c.part);
+        ASSERT_NE(chip, nullptr);
+        ClearWords();
+        DeviceStart = 0;
+        DeviceEnd = 0x3F;
+        BufferStart = c.bufferStart;
+        for (uint32_t i = 0; i < 0x40; ++i) BufferWords[c.bufferStart + i] = static_cast<uint16_t>(0x1000 + i);
+        EXPECT_EQ(Run(OpProgram), c.line != nullptr ? ResultFailed : ResultOk) << LogText();
+        if (c.line != nullptr) {
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+            EXPECT_EQ(chip->Word(0), 0x3FFFu);
+            continue;
+        }
+        EXPECT_EQ(chip->Word(0x3F), 0x103Fu);
+        for (uint32_t i = 0; i < 0x40; ++i) BufferWords[c.bufferStart + i] = 0;
+        ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
+        for (uint32_t i = 0; i < 0x40; ++i)
+            ASSERT_EQ(BufferWords[c.bufferStart + i], 0x1000 + i) << i;
+        ExpectNoViolations();
+    }
+    BufferStart = 0;
+}
+
 } // namespace

@@ -119,30 +119,42 @@ TEST_F(PicLayout, SplitModeLaneOnRow113RefusedOnTheOthers) {
 TEST_F(PicLayout, DataByteGoesToItsOwnAddressWhateverTheRange) {
     // Chip End + 1 not a multiple of the data memory's size: byte i still
     // lands in data cell i, and Read puts it back in the low byte of word
-    // 2100h + i.
+    // 2100h + i, over the part's whole data memory (64, 128 or 256 bytes).
     struct Case {
         const char* part;
         uint32_t end;
     };
-    for (const Case k : {Case{"PIC16F84", 0x1F}, Case{"PIC16F84", 0x3FF}, Case{"PIC16F877", 0x5F}}) {
+    for (const Case k : {Case{"PIC16F84", 0x1F}, Case{"PIC16F84", 0x3FF}, Case{"PIC16F877", 0x5F},
+                         Case{"PIC16F873", 0x7F}}) {
         SCOPED_TRACE(std::string(k.part) + " end " + std::to_string(k.end));
         sim::PicChip* chip = ReseatPic(k.part);
         ASSERT_NE(chip, nullptr);
+        const uint32_t bytes = chip->Facts().dataBytes;
         DeviceEnd = k.end;
         ClearWords();
         FillWords(k.end + 1, 0x3FFF);
-        for (uint32_t i = 0; i < 64; ++i) BufferWords[kDataWord + i] = static_cast<uint16_t>((i * 37 + 5) & 0xFF);
+        for (uint32_t i = 0; i < bytes; ++i) BufferWords[kDataWord + i] = static_cast<uint16_t>((i * 37 + 5) & 0xFF);
         BufferWords[kDataWord + 9] = 0xFF; // a blank byte gets no write and stays blank
         const std::vector<uint16_t> source(BufferWords, BufferWords + 0x8000);
         ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
-        for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(chip->DataByte(i), source[kDataWord + i]) << i;
+        for (uint32_t i = 0; i < bytes; ++i) ASSERT_EQ(chip->DataByte(i), source[kDataWord + i]) << i;
         EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
         ClearWords();
         ASSERT_EQ(Run(OpRead), ResultOk) << LogText();
-        for (uint32_t i = 0; i < 64; ++i) ASSERT_EQ(BufferWords[kDataWord + i], source[kDataWord + i]) << i;
-        // A data byte that differs from the buffer fails Verify.
-        BufferWords[kDataWord + 63] ^= 0x01;
+        for (uint32_t i = 0; i < bytes; ++i) ASSERT_EQ(BufferWords[kDataWord + i], source[kDataWord + i]) << i;
+        // The word after the data memory is none of its bytes: Read leaves it.
+        EXPECT_EQ(BufferWords[kDataWord + bytes], 0);
+        // A last data byte that differs from the buffer fails Verify; on an
+        // erased part, that byte alone programmed fails Blank check.
+        BufferWords[kDataWord + bytes - 1] ^= 0x01;
         EXPECT_EQ(Run(OpVerify), ResultFailed);
+        ASSERT_EQ(Run(OpErase), ResultOk) << LogText();
+        for (uint32_t i = 0; i < 0x8000; ++i) BufferWords[i] = 0x3FFF;
+        for (uint32_t i = 0; i < bytes; ++i) BufferWords[kDataWord + i] = 0xFF;
+        BufferWords[kDataWord + bytes - 1] = 0xA5;
+        ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
+        EXPECT_EQ(chip->DataByte(bytes - 1), 0xA5);
+        EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
         ExpectNoViolations();
     }
 }
@@ -370,6 +382,30 @@ TEST_F(PicLayout, IdWordsAndConfigurationSaveWhole) {
     out.clear();
     WritePicConfigHex111(out);
     EXPECT_EQ(out.find(":104200"), std::string::npos) << out;
+    // Row 121: 128 data words on a part of 4K program words, 256 on one of
+    // 8K, none for another size.
+    CurrentAlgorithm = 121;
+    DeviceSubVariant = 20;
+    for (uint32_t i = 0; i < 256; ++i) BufferWords[kDataWord + i] = static_cast<uint16_t>(i);
+    for (const auto& [words, last] : {std::pair{0x1000u, 0x42F0u}, std::pair{0x2000u, 0x43F0u}, std::pair{0x800u, 0u}}) {
+        DeviceSize = words;
+        out.clear();
+        WritePicConfigHex111(out);
+        char line[24];
+        std::snprintf(line, sizeof line, ":10%04X", last + 16);
+        EXPECT_EQ(out.find(line), std::string::npos) << out;
+        if (last == 0) {
+            EXPECT_EQ(out.find(":104200"), std::string::npos) << out;
+            continue;
+        }
+        std::snprintf(line, sizeof line, ":10%04X00", last);
+        const size_t at = out.find(line);
+        ASSERT_NE(at, std::string::npos) << out;
+        // The record's last byte pair: data byte (last - 4200h) / 2 + 7, high byte 00h.
+        char tail[16];
+        std::snprintf(tail, sizeof tail, "%02X00", (last - 0x4200) / 2 + 7);
+        EXPECT_EQ(out.substr(at + 9 + 28, 4), tail) << out;
+    }
 }
 
 // ---- what the EPROM cells need ------------------------------------------------------------------

@@ -4,6 +4,8 @@
 // the configuration table, checksums and hex records.
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <sstream>
 
 #include "PicFixture.h"
 
@@ -12,6 +14,24 @@
 #include "mcu/Pic.h"
 
 namespace {
+
+// The bytes of an Intel hex file by address (data, segment and linear
+// address records), read apart from the program's own reader.
+std::map<uint32_t, unsigned> HexFileBytes(const std::string& text) {
+    std::map<uint32_t, unsigned> bytes;
+    std::istringstream in(text);
+    uint32_t base = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() < 11 || line[0] != ':') continue;
+        auto at = [&](size_t i) { return static_cast<unsigned>(std::stoul(line.substr(1 + 2 * i, 2), nullptr, 16)); };
+        const unsigned count = at(0), type = at(3);
+        const uint32_t address = at(1) << 8 | at(2);
+        if (type == 0)
+            for (unsigned k = 0; k < count; ++k) bytes[base + address + k] = at(4 + k);
+        if (type == 2 || type == 4) base = (at(4) << 8 | at(5)) << (type == 2 ? 4 : 16);
+    }
+    return bytes;
+}
 
 // ---- gpasm program through every row -----------------------------------------------------
 
@@ -31,18 +51,30 @@ TEST_P(GpasmProgram, AutoReadBackAndHexRoundTrip) {
     // The large parts run over their first 512 words (the calibration rows
     // need their whole range).
     if (CurrentAlgorithm != 114 && CurrentAlgorithm != 115) DeviceEnd = std::min<uint32_t>(DeviceEnd, 511);
+    const uint32_t dataSize = chip->Facts().dataBytes; // the part's, from its datasheet
+    std::vector<std::pair<uint32_t, uint32_t>> dataBytes;
+    if (dataSize != 0) dataBytes = {{0, 0x11}, {1, 0x22}, {2, 0x33}, {0x3F, 0xA5}};
+    if (dataSize > 0x40) dataBytes.insert(dataBytes.end(), {{0x40, 0x5A}, {dataSize - 1, 0xC3}});
     {
         std::ofstream a("p.asm");
         a << "  list p=" << c.processor << "\n  __CONFIG 0x" << std::hex << c.config << "\n  __IDLOCS 0x1234\n"
           << "  org 0\nstart\n  movlw 0x5A\n  movwf 0x07\n  clrf 0x08\n  goto start\n";
-        if (CurrentAlgorithm == 112 || CurrentAlgorithm == 121) a << "  org 0x2100\n  de 0x11, 0x22, 0x33\n";
-        a << "  end\n";
+        // Data bytes at the data memory's first addresses, at 3Fh and, on a
+        // part of 256 bytes, at 40h and at its last: one "de" list from
+        // 2100h, blank (FFh) between them (gpasm takes an org inside the
+        // data memory as a byte offset, not as the word of that byte).
+        std::vector<uint32_t> list(dataBytes.empty() ? 0 : dataBytes.back().first + 1, 0xFF);
+        for (const auto& [at, value] : dataBytes) list[at] = value;
+        if (!list.empty()) a << "  org 0x2100\n";
+        for (size_t i = 0; i < list.size(); ++i) a << (i % 16 ? ", 0x" : "\n  de 0x") << std::hex << list[i];
+        a << "\n  end\n";
     }
     ASSERT_EQ(std::system("gpasm -q -a inhx8m -o p.hex p.asm > gpasm.log 2>&1"), 0) << ReadText("gpasm.log");
     ClearWords();
     for (uint32_t i = 0; i <= DeviceEnd + 4; ++i) BufferWords[i] = static_cast<uint16_t>(BlankWord & 0x3FFF);
     LoadToolHexFile("p.hex"); // written by gpasm
     if (HasFatalFailure()) return;
+    EXPECT_FALSE(LogHas("lie past the device's last byte")) << LogText();
     std::vector<uint16_t> source(BufferWords, BufferWords + 0x8000);
     const PicPositions at = PicBufferPositions();
 
@@ -54,12 +86,12 @@ TEST_P(GpasmProgram, AutoReadBackAndHexRoundTrip) {
     const uint32_t word = c.twelveBit ? 0xFFF : 0x3FFF;
     EXPECT_EQ(chip->Config() & word, source[at.Config] & word);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(chip->Id(i) & 15, source[at.Id + static_cast<uint32_t>(i)] & 15u) << i;
-    if (CurrentAlgorithm == 112 || CurrentAlgorithm == 121) {
-        // gpasm writes each "de" byte in the low byte of a word from word
-        // 2100h; the data cells hold the bytes as the lines give them.
-        EXPECT_EQ(chip->DataByte(0), 0x11);
-        EXPECT_EQ(chip->DataByte(1), 0x22);
-        EXPECT_EQ(chip->DataByte(2), 0x33);
+    // gpasm writes each "de" byte in the low byte of a word from word 2100h;
+    // the data cells hold the bytes as the lines give them, the others blank.
+    for (uint32_t i = 0; i < dataSize; ++i) {
+        uint32_t want = 0xFF;
+        for (const auto& [at, value] : dataBytes) want = at == i ? value : want;
+        ASSERT_EQ(chip->DataByte(i), want) << "data byte " << i;
     }
 
     ClearWords();
@@ -83,6 +115,23 @@ TEST_P(GpasmProgram, AutoReadBackAndHexRoundTrip) {
     EXPECT_EQ(BufferWords[at.Config] & word, source[at.Config] & word);
     EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
     ExpectNoViolations();
+    // The parts with a data memory: the file saved holds every byte of
+    // gpasm's file as gpasm wrote it, and besides them only blank words
+    // (3FFFh) and blank data bytes (00FFh).
+    if (dataSize == 0) return;
+    const std::map<uint32_t, unsigned> in = HexFileBytes(ReadText("p.hex")), out = HexFileBytes(ReadText("read.hex"));
+    for (const auto& [address, value] : in) {
+        const auto o = out.find(address);
+        ASSERT_TRUE(o != out.end()) << std::hex << "byte " << address << " not saved";
+        EXPECT_EQ(o->second, value) << std::hex << "byte " << address;
+    }
+    for (const auto& [address, value] : out) {
+        if (in.count(address) != 0) continue;
+        const bool data = address >= 0x4200;
+        EXPECT_EQ(value, data ? (address & 1 ? 0x00u : 0xFFu) : (address & 1 ? 0x3Fu : 0xFFu))
+            << std::hex << "byte " << address << " only in the saved file";
+    }
+    EXPECT_EQ(out.rbegin()->first, 0x4200 + 2 * dataSize - 1); // the data memory's whole, no more
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, GpasmProgram,
@@ -380,6 +429,24 @@ TEST_F(PicRun, Row121ChecksTheDeviceId) {
     }
 }
 
+TEST_F(PicRun, Row121RefusesAProgramSizeThatGivesNoDataMemorySize) {
+    // Neither 4K nor 8K words: Read, Program and Erase refuse the record
+    // with their line before the part is powered up, naming no chip address.
+    sim::PicChip* chip = ReseatPic("PIC16F877");
+    ASSERT_NE(chip, nullptr);
+    DeviceSize = 0x800;
+    DeviceEnd = 0x7FF;
+    for (const int op : {OpRead, OpProgram, OpErase}) {
+        EXPECT_EQ(Run(op), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(" Size of 2048 words gives no data memory size (4096 or 8192 words).")) << LogText();
+        EXPECT_FALSE(LogHas("Chip addr")) << LogText();
+    }
+    uint32_t commands = 0;
+    for (uint32_t c = 0; c < 64; ++c) commands += chip->Commands(c);
+    EXPECT_EQ(commands, 0u);
+    ExpectNoViolations();
+}
+
 // ---- configuration words as chosen ------------------------------------------------------------
 
 // Picks `choice` for field `field` of the device's record on a blank
@@ -667,6 +734,11 @@ TEST(PicLibrary, RefusesRecordsPastTheTables) {
     EXPECT_NE(PicRecordRefusal(111, PicConfigRecordCount, 0, 1024), "");
     EXPECT_NE(PicRecordRefusal(111, 2, 7, 1024), "");
     EXPECT_NE(PicRecordRefusal(121, 19, 4, 4096), "");
+    // Row 121's data memory follows from its program size: 4K or 8K words.
+    EXPECT_EQ(PicRecordRefusal(121, 19, 3, 0x1000), "");
+    EXPECT_EQ(PicRecordRefusal(121, 20, 3, 0x2000), "");
+    EXPECT_NE(PicRecordRefusal(121, 20, 3, 0x800), "");
+    EXPECT_EQ(PicRecordRefusal(112, 22, 1, 0x800), "");
     EXPECT_NE(PicRecordRefusal(114, 10, 0, 0x1000), "");
     EXPECT_NE(PicRecordRefusal(112, 6, 0, 0x2001), "");
     // Row 113's program words stay below its configuration word FE00h.

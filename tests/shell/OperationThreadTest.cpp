@@ -1,6 +1,7 @@
 // The operation thread and the Qt bridge: log, progress and counters reach the
 // window on the UI thread, busy is taken before the worker starts, the break
 // question blocks only the worker, the log mirror follows trims and rewrites.
+#include <QScrollBar>
 #include <QThread>
 #include <stdexcept>
 #include <thread>
@@ -240,6 +241,32 @@ TEST_F(ShellTest, LogMirrorFollowsTrimsAndRewritesFromAWorker) {
     EXPECT_EQ(form->StatusPanels[0]->text(), "42%");
     EXPECT_EQ(form->StatusPanels[1]->text(), "1234");
     EXPECT_EQ(form->LabelDeviceHR->text(), "Devices/HR : 99");
+
+    // A line wider than the log (the RAM test's DRAM result), added or
+    // rewritten from a worker, leaves the start of every line in view.
+    form->show();
+    form->resize(1, form->height()); // as narrow as the window goes
+    QCoreApplication::processEvents();
+    const QString wide = "Good Memory! (row address lines, disturbance between rows and retention not tested)";
+    ASSERT_GT(form->Memo1->fontMetrics().horizontalAdvance(wide), form->Memo1->viewport()->width());
+    const QScrollBar* sideways = form->Memo1->horizontalScrollBar();
+    std::thread w3([&] { ShowMessageLine("%s", wide.toStdString().c_str()); });
+    w3.join();
+    ASSERT_TRUE(WaitUntil([&] { return MemoLines().last() == wide; }));
+    QCoreApplication::processEvents();
+    EXPECT_GT(sideways->maximum(), sideways->minimum());
+    EXPECT_EQ(sideways->value(), sideways->minimum());
+    std::thread w4([&] {
+        ShowMessageLine("Testing ...");
+        OperationEngine engine;
+        engine.StatusLine = LogLineCount() - 1;
+        ReplaceMessageLine(engine, "%s", wide.toStdString().c_str());
+    });
+    w4.join();
+    ASSERT_TRUE(WaitUntil([&] { return MemoLines() == LogLines(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(MemoLines().last(), wide);
+    EXPECT_EQ(sideways->value(), sideways->minimum());
 }
 
 TEST_F(ShellTest, LineBreakInsideALogLineKeepsLaterRewritesInPlace) {

@@ -890,9 +890,10 @@ TEST_F(ProgramFlowTest, AnEditOverVectorsOfAnotherPinCountStartsTheDevicesOwnLis
 
 // A file with bytes past the device's end loads as it is, with one line that
 // counts them from File Load Buffer Start. The places the row keeps past the
-// device (PIC configuration, ID and data-memory words, row 113's
-// configuration in the second bank, the AVR EEPROM image at Chip End + 1,
-// row 301's hidden word) and a split mode's wider span are the device's.
+// device (PIC configuration, ID and data-memory words, the last as many as
+// the part's data bytes, row 113's configuration in the second bank, the
+// AVR EEPROM image at Chip End + 1, row 301's hidden word) and a split
+// mode's wider span are the device's.
 TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     // Loads a file of these bytes through File > Load (filter 1 binary, 2 hex);
     // the lines it logged.
@@ -937,6 +938,17 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
                               ":0842000012003400AB00CD00F8\n:00000001FF\n";
     EXPECT_EQ(warnings(load(gpasm, 2, 0)), QStringList());
     EXPECT_EQ(warnings(load(":02401000FFFFB0\n" + gpasm, 2, 0)), QStringList({warning(2, 0x7FF)}));
+    // Its data memory is 64 bytes: a byte at 40h (buffer 4280h) is past it.
+    EXPECT_EQ(warnings(load(":024280005A00E2\n" + gpasm, 2, 0)), QStringList({warning(2, 0x7FF)}));
+    // Row 121's data memory by the part's program size: a PIC16F873's 128
+    // bytes end at 7Fh (buffer 42FEh), a PIC16F877's 256 at FFh (43FEh).
+    const std::string eeprom7F = ":024200005A0062\n:0242FE005A0064\n:00000001FF\n";
+    Choose("MICROCHIP", "PIC16F873");
+    EXPECT_EQ(warnings(load(eeprom7F, 2, 0)), QStringList());
+    EXPECT_EQ(warnings(load(":024300005A0061\n" + eeprom7F, 2, 0)), QStringList({warning(2, 0x1FFF)}));
+    Choose("MICROCHIP", "PIC16F877");
+    EXPECT_EQ(warnings(load(":024300005A0061\n:0243FE005A0063\n" + eeprom7F, 2, 0)), QStringList());
+    EXPECT_EQ(warnings(load(":024400005A0060\n" + eeprom7F, 2, 0)), QStringList({warning(2, 0x3FFF)}));
     // Row 113: the configuration word FE00h in the buffer's second bank.
     Choose("MICROCHIP", "PIC17C44");
     const std::string pic17 = ":0400000001020304F2\n:020000040001F9\n:02FC0000FFFF04\n:00000001FF\n";

@@ -29,6 +29,9 @@ namespace {
 using namespace sweep;
 
 constexpr const char* kFixedPlace = "over the row's fixed buffer places";
+// The buffer word of a PIC's data byte 0 (its chip address in the PIC
+// toolchains' files).
+constexpr uint32_t kPicDataWord = 0x2100;
 
 // One run: chip range start..end, its data from buffer unit `bufferStart`.
 struct PlaceCase {
@@ -257,6 +260,21 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         Report(p, kFixedPlace, GetParam(), true, ui, ui.Log.size());
         return;
     }
+    // A PIC's data memory as its datasheet gives it: the place from word
+    // 2100h holds a word for each of its bytes.
+    const sim::PicFacts* pic = p.part->As<sim::PicFacts>();
+    const uint32_t dataBytes = pic != nullptr ? pic->dataBytes : 0;
+    if (dataBytes != 0) {
+        uint64_t kept = 0;
+        for (const RowPlace& f : RowPlaces(CurrentAlgorithm))
+            if (f.chip == kPicDataWord) kept = f.last - f.first + 1;
+        if (kept != dataBytes) {
+            p.line += " keeps " + std::to_string(kept) + " data words for the part's " + std::to_string(dataBytes) +
+                      " data bytes";
+            Report(p, kFixedPlace, GetParam(), true, ui, ui.Log.size());
+            return;
+        }
+    }
     if (!(SupportedOperationMask & OpMaskRead)) GTEST_SKIP() << p.line << " no Read";
     const unsigned unit = DataWidth > 8 ? 2 : 1; // buffer bytes per chip address
     const uint32_t base = DeviceStart, top = DeviceEnd;
@@ -376,6 +394,19 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
                 }
             }
         }
+        // The PIC data memory, programmed from its place whatever the
+        // range: each byte the low byte of its word.
+        const auto* picChip = sim::SeatedModel<sim::PicChip>(chip);
+        for (uint32_t i = 0; !failed && picChip != nullptr && i < dataBytes; ++i) {
+            const uint8_t want = buffer[size_t{kPicDataWord + i} * 2];
+            if (picChip->DataByte(i) != want) {
+                char m[96];
+                std::snprintf(m, sizeof m, " data byte %Xh holds %02Xh, %02Xh programmed from its place", i,
+                              picChip->DataByte(i), want);
+                p.line += m;
+                failed = true;
+            }
+        }
         if (failed) break;
         // Read into a buffer of other data: the range's bytes back, the
         // images of another memory back at their places, every other byte
@@ -413,6 +444,17 @@ TEST_P(EveryDevice, OverTheRowsFixedPlaces) {
         if (const std::string m = failed ? "" : ImageReadBackMismatch(buffer, image); !m.empty()) {
             p.line += m;
             failed = true;
+        }
+        // Each PIC data byte back at its place, the high byte 00h.
+        for (uint32_t i = 0; !failed && picChip != nullptr && i < dataBytes; ++i) {
+            const size_t b = size_t{kPicDataWord + i} * 2;
+            if (buffer[b] != picChip->DataByte(i) || buffer[b + 1] != 0) {
+                char m[96];
+                std::snprintf(m, sizeof m, " data byte %Xh read as %02X%02Xh, the part holds %02Xh", i, buffer[b + 1],
+                              buffer[b], picChip->DataByte(i));
+                p.line += m;
+                failed = true;
+            }
         }
         std::vector<bool> filled(imageBytes);
         for (size_t i = first; i < first + bytes && i < imageBytes; ++i)

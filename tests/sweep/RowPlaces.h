@@ -37,16 +37,20 @@ inline std::vector<RowPlace> RowPlaces(uint32_t row) {
     // PIC: the configuration word, the four ID words and the data memory
     // keep the buffer words of their chip addresses. 12-bit parts: the
     // word at FFFh, the IDs after the part's last program word; 14-bit
-    // parts: 2007h and 2000h-2003h, the data memory's 64 bytes one to a word
-    // from word 2100h (byte 4200h) as the PIC tools save them; the 16-bit
-    // part: word FE00h (word 7E00h of the second bank), no IDs.
+    // parts: 2007h and 2000h-2003h, the data memory's bytes one to a word
+    // from word 2100h (byte 4200h) as the PIC tools save them (row 112's
+    // parts 64; row 121's 128 with 4K program words, 256 with 8K); the
+    // 16-bit part: word FE00h (word 7E00h of the second bank), no IDs.
     case 110:
     case 114: v = {ownAddresses(0xFFF, 1), ownAddresses(DeviceSize, 4)}; break;
     case 111:
     case 115:
     case 116: v = {ownAddresses(0x2007, 1), ownAddresses(0x2000, 4)}; break;
-    case 112:
-    case 121: v = {ownAddresses(0x2007, 1), ownAddresses(0x2000, 4), ownAddresses(0x2100, 64)}; break;
+    case 112: v = {ownAddresses(0x2007, 1), ownAddresses(0x2000, 4), ownAddresses(0x2100, 64)}; break;
+    case 121:
+        v = {ownAddresses(0x2007, 1), ownAddresses(0x2000, 4)};
+        if (DeviceSize == 0x1000 || DeviceSize == 0x2000) v.push_back(ownAddresses(0x2100, DeviceSize / 32));
+        break;
     case 113: v = {ownAddresses(0xFE00, 1)}; break;
     // AVR: the data EEPROM's image from the byte after Chip End; its size
     // by sub-variant on the parallel rows, 128 bytes on the serial one.
