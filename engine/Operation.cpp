@@ -23,6 +23,7 @@
 #include "engine/RowHooks.h"
 #include "engine/Services.h"
 #include "engine/UiBridge.h"
+#include <cstdarg>
 
 OperationCounters MainCounters;
 OperationEngine MainEngine;
@@ -765,6 +766,16 @@ void FailWithoutDatum(const char* why) { g_failNoDatum = why; }
 void CellAtPlace(uint64_t unit) { g_placeCell = {true, unit, CurrentBank, BufferIndex}; }
 
 void ReadRefusedByDevice() { g_failPlace = FailPlace::Refused; }
+
+void RefuseRun(const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    ShowMessageLine("%s", line);
+    g_failPlace = FailPlace::Refused;
+}
 
 int RunOperation(OperationEngine& engine, int op) {
     CurrentOperation = static_cast<uint32_t>(op);

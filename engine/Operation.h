@@ -140,6 +140,11 @@ void CellAtPlace(uint64_t unit);
 // after its own line: nothing was compared, so neither the fail-address
 // lines nor a verify level's line follow. Cleared by PrepareOperation.
 void ReadRefusedByDevice();
+// An entry that refuses the run before the part is touched (a range or a
+// page its layout cannot serve) logs its line through this: nothing was
+// read or compared, so, as with ReadRefusedByDevice, neither the
+// fail-address lines nor a verify level's line follow.
+void RefuseRun(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // One line of the compare report for the current datum (differences only); 1.
 int WriteCompareLine(OperationEngine& engine);
 // Logs "Cannot support Gang Socket!" and drops to one socket.

@@ -137,14 +137,14 @@ int CheckLock(const AvrParallelRow& row) {
 bool SelectLayout(const AvrParallelRow& row) {
     g_row = &row;
     if (DeviceSubVariant >= AvrEepromSizeCount) {
-        ShowMessageLine(" Sub-variant %u has no EEPROM size (0-3).", DeviceSubVariant);
+        RefuseRun(" Sub-variant %u has no EEPROM size (0-3).", DeviceSubVariant);
         return false;
     }
     g_eepromSize = kAvrEepromSizes[DeviceSubVariant];
     const PackageEntry* pkg = PackageIndex < PackageRowCount ? &PackageTable[PackageIndex] : nullptr;
     g_pins = row.fixed28 ? &kAvrPins28 : LayoutFor(PackagePinsAvr(), pkg != nullptr ? pkg->VccPins : nullptr);
     if (g_pins == nullptr) {
-        ShowMessageLine(" Package of %u pins not supported.", PackagePinsAvr());
+        RefuseRun(" Package of %u pins not supported.", PackagePinsAvr());
         return false;
     }
     return true;

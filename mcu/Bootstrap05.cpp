@@ -7,6 +7,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -460,19 +461,19 @@ int CheckEntry(const Boot05Row& k, int mode) {
     // order from the map's first byte: a range from above 0 would land on the
     // cells from that first byte up. Refused before the part is powered.
     if (!k.addressed && DeviceStart != 0) {
-        ShowMessageLine(
+        RefuseRun(
             " Chip start %Xh not supported: this device takes its data in map order from its first byte.",
             DeviceStart);
         return -1;
     }
     const uint32_t entry = EntryOf(k.row, mode);
     if (entry == 0) {
-        ShowMessageLine(" No chip-side program for this operation on this device!");
+        RefuseRun(" No chip-side program for this operation on this device!");
         return -1;
     }
     const uint32_t size = OpenLibraryEntry(entry);
     if (size < k.downloadCount) {
-        ShowMessageLine(" Library entry %u holds %u bytes, %u needed!", entry, size, k.downloadCount);
+        RefuseRun(" Library entry %u holds %u bytes, %u needed!", entry, size, k.downloadCount);
         return -1;
     }
     bool ours = true;
@@ -480,7 +481,7 @@ int CheckEntry(const Boot05Row& k, int mode) {
     const uint32_t ramStart = 0x100 - k.downloadCount;
     ours = ours && ReadLibraryByte(9) == 0x00 && ReadLibraryByte(10) >= ramStart;
     if (!ours) {
-        ShowMessageLine(" Library entry %u holds no 68HC05 chip-side program!", entry);
+        RefuseRun(" Library entry %u holds no 68HC05 chip-side program!", entry);
         return -1;
     }
     return 1;

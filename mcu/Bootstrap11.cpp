@@ -8,6 +8,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -188,18 +189,18 @@ int CheckEntry(int mode) {
     const Boot11Device& d = Record();
     const uint32_t entry = EntryOf(d, mode);
     if (entry == 0) {
-        ShowMessageLine(" No chip-side program for this operation on this device!");
+        RefuseRun(" No chip-side program for this operation on this device!");
         return -1;
     }
     const uint32_t size = OpenLibraryEntry(entry);
     if (size < d.downloadCount) {
-        ShowMessageLine(" Library entry %u holds %u bytes, %u needed!", entry, size, d.downloadCount);
+        RefuseRun(" Library entry %u holds %u bytes, %u needed!", entry, size, d.downloadCount);
         return -1;
     }
     bool ours = ReadLibraryByte(0) == 0x8E && ReadLibraryByte(d.downloadCount - 1) == kEndMark;
     for (uint32_t i = 0; i < kProgramHead.size(); ++i) ours = ours && ReadLibraryByte(3 + i) == kProgramHead[i];
     if (!ours) {
-        ShowMessageLine(" Library entry %u holds no 68HC11 chip-side program!", entry);
+        RefuseRun(" Library entry %u holds no 68HC11 chip-side program!", entry);
         return -1;
     }
     return 1;
@@ -212,11 +213,11 @@ int CheckEntry(int mode) {
 // the range.)
 int CheckWholeMapRange() {
     if (DeviceStart != 0) {
-        ShowMessageLine(" Chip start %Xh not supported: the part's whole map is walked.", DeviceStart);
+        RefuseRun(" Chip start %Xh not supported: the part's whole map is walked.", DeviceStart);
         return -1;
     }
     if (DeviceEnd < 0xFFFF) {
-        ShowMessageLine(" Chip end %Xh not supported: the part's whole map is walked.", DeviceEnd);
+        RefuseRun(" Chip end %Xh not supported: the part's whole map is walked.", DeviceEnd);
         return -1;
     }
     return 1;
@@ -344,7 +345,7 @@ bool DefineGroups320() {
     const uint32_t pins = PackageIndex < PackageRowCount ? PackageTable[PackageIndex].PinCount : 0;
     const Pinout320* p = PinoutFor320(pins);
     if (p == nullptr) {
-        ShowMessageLine(" Package of %u pins has no pin-out for this mode!", pins);
+        RefuseRun(" Package of %u pins has no pin-out for this mode!", pins);
         return false;
     }
     for (int i = 0; i < 9; ++i) PinGroupTable[0][i] = p->address[i];

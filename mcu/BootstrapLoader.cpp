@@ -10,6 +10,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -53,13 +54,13 @@ bool OpenLoader146(int purpose) {
     const uint32_t entry = purpose == 1 ? kProgramEntry146 : kReadEntry146;
     const uint32_t size = OpenLibraryEntry(entry);
     if (size < kLoaderBytes146) {
-        ShowMessageLine(" Loader entry %u holds %u of its %u bytes!", entry, size, kLoaderBytes146);
+        RefuseRun(" Loader entry %u holds %u of its %u bytes!", entry, size, kLoaderBytes146);
         return false;
     }
     bool ours = true;
     for (uint32_t i = 0; i < kLoaderHead146.size(); ++i) ours = ours && ReadLibraryByte(i) == kLoaderHead146[i];
     if (!ours) {
-        ShowMessageLine(" Library entry %u holds no chip-side loader!", entry);
+        RefuseRun(" Library entry %u holds no chip-side loader!", entry);
         return false;
     }
     return true;

@@ -7,6 +7,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -98,7 +99,7 @@ int WaitChipReady134() {
 // is powered.
 int CheckWholeStreamStart(const char* why) {
     if (DeviceStart == 0) return 1;
-    ShowMessageLine(" Chip start %Xh not supported: %s", DeviceStart, why);
+    RefuseRun(" Chip start %Xh not supported: %s", DeviceStart, why);
     return -1;
 }
 
@@ -336,7 +337,7 @@ int Alg142Program() {
     // The downloaded image burns the part's whole map, whatever the range's
     // end: cells above it would take the buffer's bytes there.
     if (DeviceEnd < DeviceSize - 1) {
-        ShowMessageLine(" Chip end %Xh not supported: the programmer burns its whole image.", DeviceEnd);
+        RefuseRun(" Chip end %Xh not supported: the programmer burns its whole image.", DeviceEnd);
         return -1;
     }
     if (DownloadRamImage142() == -1) {

@@ -107,7 +107,7 @@ int Alg145Read(int mode) {
 // The row has no programming sequence for its parts: rather than step the
 // range and report success over an unchanged part, it says so and fails.
 int Alg145Program() {
-    ShowMessageLine(" This function not supported");
+    RefuseRun(" This function not supported");
     return -1;
 }
 

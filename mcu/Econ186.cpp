@@ -103,7 +103,7 @@ int EconProgramByte186(bool config, uint32_t a) {
 bool McuPowerUp186(int phase) {
     g_pins = PinsFor(PackagePins186());
     if (g_pins == nullptr) {
-        ShowMessageLine(" Package of %u pins not supported.", PackagePins186());
+        RefuseRun(" Package of %u pins not supported.", PackagePins186());
         return false;
     }
     BlankValue = 0;
@@ -147,7 +147,7 @@ void McuPowerDown186() {
 // 0: a range starting elsewhere would land in the wrong cells.
 bool CodeStartsAtZero() {
     if (DeviceStart == 0) return true;
-    ShowMessageLine(" Chip start %Xh not supported: this device is addressed from 0.", DeviceStart);
+    RefuseRun(" Chip start %Xh not supported: this device is addressed from 0.", DeviceStart);
     return false;
 }
 

@@ -6,6 +6,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -44,7 +45,7 @@ OptionDialogLauncher g_launcher = nullptr;
 // is refused before any supply is switched.
 bool PowerUp175(int mode) {
     if (DeviceVariant >= Variant175Count) {
-        ShowMessageLine(" Variant %u not supported (0 or 1).", DeviceVariant);
+        RefuseRun(" Variant %u not supported (0 or 1).", DeviceVariant);
         return false;
     }
     BlankValue = 0;

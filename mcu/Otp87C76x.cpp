@@ -107,7 +107,7 @@ bool PowerUp(int mode) {
     const int pins = PackageRow(PackageIndex).PinCount;
     const SerialPins* s = SerialPinsOf(static_cast<uint32_t>(pins));
     if (s == nullptr) {
-        ShowMessageLine(" Package of %d pins not supported (8, 16, 20 or 44 pins).", pins);
+        RefuseRun(" Package of %d pins not supported (8, 16, 20 or 44 pins).", pins);
         return false;
     }
     g_data = s->data;

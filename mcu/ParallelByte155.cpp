@@ -9,6 +9,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -82,9 +83,9 @@ int ByteModulePowerUp(int phase) {
     g_layout = LayoutForDevice();
     if (g_layout == nullptr) {
         if (PackagePinCount() == 40) {
-            ShowMessageLine("%s", kNo40PinLine);
+            RefuseRun("%s", kNo40PinLine);
         } else {
-            ShowMessageLine(" Package not supported by this algorithm.");
+            RefuseRun(" Package not supported by this algorithm.");
         }
         return -1;
     }

@@ -115,14 +115,14 @@ int ComparePass143(int mode) {
 // Such a range is refused before the part is powered.
 bool StartsAtZero143() {
     if (DeviceStart != 0) {
-        ShowMessageLine(" Chip start %Xh not supported: this device is compared from address 0.", DeviceStart);
+        RefuseRun(" Chip start %Xh not supported: this device is compared from address 0.", DeviceStart);
         return false;
     }
     // The counter restarts only at power-up: after a range ending below the
     // top the compare pass would clock on from the range's end and compare
     // the buffer's bytes with other cells.
     if (DeviceEnd < DeviceSize - 1) {
-        ShowMessageLine(" Chip end %Xh not supported: this device is compared over its whole map.", DeviceEnd);
+        RefuseRun(" Chip end %Xh not supported: this device is compared over its whole map.", DeviceEnd);
         return false;
     }
     return true;

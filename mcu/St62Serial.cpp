@@ -2,6 +2,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -121,8 +122,8 @@ void ReadLocation(uint32_t address) {
 // A variant past the table is refused before anything is switched.
 bool St62PowerUp() {
     if (DeviceVariant >= kOptionByteDeviceCount) {
-        ShowMessageLine(" Variant %u has no serial EPROM settings (0 to %u).", static_cast<unsigned>(DeviceVariant),
-                        kOptionByteDeviceCount - 1);
+        RefuseRun(" Variant %u has no serial EPROM settings (0 to %u).", static_cast<unsigned>(DeviceVariant),
+                  kOptionByteDeviceCount - 1);
         return false;
     }
     g_dev = OptionByteDeviceTable[DeviceVariant];

@@ -92,7 +92,7 @@ uint32_t ReadCodeByte128(uint32_t mask) {
 // window's 256-byte tail. A detail line and false otherwise.
 bool PageUsable128() {
     if (PageSize == 0 || PageSize > kMaxPage128) {
-        ShowMessageLine(" Page size %u not supported (1 to %u bytes).", PageSize, kMaxPage128);
+        RefuseRun(" Page size %u not supported (1 to %u bytes).", PageSize, kMaxPage128);
         return false;
     }
     return true;

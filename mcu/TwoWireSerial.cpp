@@ -6,6 +6,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -71,8 +72,8 @@ void ClockPulse() {
 bool ChoosePins() {
     if (g_row == 156) {
         if (DeviceVariant >= kVariantCount156) {
-            ShowMessageLine(" Variant %u has no serial pins (0 to %u).", static_cast<unsigned>(DeviceVariant),
-                            kVariantCount156 - 1);
+            RefuseRun(" Variant %u has no serial pins (0 to %u).", static_cast<unsigned>(DeviceVariant),
+                      kVariantCount156 - 1);
             return false;
         }
         g_pins = kVariantPins156[DeviceVariant];
@@ -81,7 +82,7 @@ bool ChoosePins() {
     const int pinCount = PackageRow(PackageIndex).PinCount;
     const SerialPins* p = PinsOf157(static_cast<uint32_t>(pinCount));
     if (p == nullptr) {
-        ShowMessageLine(" Package of %d pins not supported (8, 16 or 20 pins).", pinCount);
+        RefuseRun(" Package of %d pins not supported (8, 16 or 20 pins).", pinCount);
         return false;
     }
     g_pins = *p;
@@ -93,13 +94,13 @@ bool ChoosePins() {
 // bank never changes, so the range ends within 64 KB.
 bool RangeSupported() {
     if (DeviceStart != 0) {
-        ShowMessageLine(" Start address %06Xh not supported: the part's transfer starts at address 0.",
-                        static_cast<unsigned>(DeviceStart));
+        RefuseRun(" Start address %06Xh not supported: the part's transfer starts at address 0.",
+                  static_cast<unsigned>(DeviceStart));
         return false;
     }
     if (DeviceEnd > 0xFFFF) {
-        ShowMessageLine(" End address %06Xh not supported: the part's transfer reaches 64 KB.",
-                        static_cast<unsigned>(DeviceEnd));
+        RefuseRun(" End address %06Xh not supported: the part's transfer reaches 64 KB.",
+                  static_cast<unsigned>(DeviceEnd));
         return false;
     }
     return true;

@@ -9,6 +9,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -158,6 +159,7 @@ int IdentityCheck() {
     int r = 1;
     if (DeviceVariant >= kWordPartCount || (ReadValue & 0xFFFF) != kWordParts[DeviceVariant].identity) {
         ShowMessageLine("Incorrect Device ID or Device Is Secured!");
+        ReadRefusedByDevice(); // nothing was read or written: the run ends at this line
         r = -1;
     }
     WordPowerDown();

@@ -17,6 +17,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -191,12 +192,12 @@ void LatchChipStart(uint32_t flag) {
 bool BufferLengthServed() {
     const uint32_t n = PageSize;
     if (n == 0 || (n & (n - 1)) != 0 || n > 128) {
-        ShowMessageLine(" Page size %u is not supported.", static_cast<unsigned>(n));
+        RefuseRun(" Page size %u is not supported.", static_cast<unsigned>(n));
         return false;
     }
     if (DeviceStart % n == 0) return true;
     // A buffer write fills one page of the part: the range starts on one.
-    ShowMessageLine(" Start address must be on a page boundary!");
+    RefuseRun(" Start address must be on a page boundary!");
     return false;
 }
 

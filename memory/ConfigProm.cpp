@@ -6,6 +6,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -67,7 +68,7 @@ uint32_t PieceBytes(uint32_t page) {
 // from there: a start inside a page cannot be served.
 bool StartOnPage(uint32_t page) {
     if (DeviceStart % page == 0) return true;
-    ShowMessageLine(" Start address must be a multiple of %u.", static_cast<unsigned>(page));
+    RefuseRun(" Start address must be a multiple of %u.", static_cast<unsigned>(page));
     return false;
 }
 // The read loop of both rows: pages of `page` bytes from address 0,

@@ -11,6 +11,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -170,11 +171,11 @@ bool PageSettingsValid() {
     if (!PageMode()) return true;
     const uint32_t page = PageSize;
     if (page == 0 || page > 256 || (page & (page - 1)) != 0) {
-        ShowMessageLine(" Page size %u is not a power of two from 1 to 256!", page);
+        RefuseRun(" Page size %u is not a power of two from 1 to 256!", page);
         return false;
     }
     if (DeviceStart % page != 0) {
-        ShowMessageLine(" Start address %06Xh is not on a page boundary!", DeviceStart);
+        RefuseRun(" Start address %06Xh is not on a page boundary!", DeviceStart);
         return false;
     }
     return true;

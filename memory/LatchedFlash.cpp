@@ -11,6 +11,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -216,7 +217,7 @@ int Alg82Erase() {
 // all the same refuses it before anything is powered.
 bool Refused() {
     if (!GangInUse()) return false;
-    ShowMessageLine("Cannot support Gang Socket!");
+    RefuseRun("Cannot support Gang Socket!");
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -17,7 +18,7 @@ FrameProfile ActiveFrame;
 void FrameUse(const FrameProfile& profile) { ActiveFrame = profile; }
 
 int RefuseVariant() {
-    ShowMessageLine(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
+    RefuseRun(" Algorithm variant %u is not supported.", static_cast<unsigned>(DeviceVariant));
     return -1;
 }
 

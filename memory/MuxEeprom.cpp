@@ -7,6 +7,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -30,11 +31,12 @@ bool PageLengthUsable(uint32_t page) {
     // A page's data come through the whole image (RunByteAt), so a split
     // mode's step may carry it past the buffer window's tail.
     if (page == 0 || page > 256 || (page & (page - 1)) != 0) {
-        ShowMessageLine(" Page length %lu not supported (a power of two up to 256)!", static_cast<unsigned long>(page));
+        RefuseRun(" Page length %lu not supported (a power of two up to 256)!",
+                  static_cast<unsigned long>(page));
         return false;
     }
     if (DeviceStart % page != 0) {
-        ShowMessageLine(" Start address must be on a page boundary!");
+        RefuseRun(" Start address must be on a page boundary!");
         return false;
     }
     return true;

@@ -304,8 +304,8 @@ template <class Kept> int EraseBlocks(int powered, Kept&& kept) {
 // the part is powered.
 bool StartServed(uint32_t unit, const char* what) {
     if (unit == 0 || DeviceStart % unit == 0) return true;
-    ShowMessageLine("Start address must be a multiple of the %s size (%Xh bytes).", what, static_cast<unsigned>(unit));
-    FailWithoutAddress();
+    RefuseRun("Start address must be a multiple of the %s size (%Xh bytes).", what,
+              static_cast<unsigned>(unit));
     return false;
 }
 

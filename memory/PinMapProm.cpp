@@ -9,6 +9,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -301,7 +302,7 @@ Routine MakerRoutine() {
 int Alg300Read(int mode) {
     PowerOnDevice(2);
     if (MakerIs("ICT") && mode == 0) {
-        ShowMessageLine(" This function not supported");
+        RefuseRun(" This function not supported");
         ShowMessageLine(" (blank is not defined)");
         PowerOffDevice();
         return -1;

@@ -7,6 +7,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -245,7 +246,7 @@ int Alg45Program() {
     // A write command names a sector and the chip takes the bytes from the
     // sector's first one: a range must start on a sector.
     if (DeviceStart % kSector45 != 0) {
-        ShowMessageLine("-Start address must be a multiple of 8!");
+        RefuseRun("-Start address must be a multiple of 8!");
         return -1;
     }
     return ProgramPages(kRow45, [](uint32_t a) {

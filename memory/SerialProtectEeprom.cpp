@@ -6,6 +6,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -43,8 +44,7 @@ uint32_t ProtectRowReadControl(uint32_t row, uint32_t a) {
 // byte through the page write and the sequential read.
 bool StartsOnRegister(uint32_t registerAddress) {
     if (DeviceStart != registerAddress) return false;
-    ShowMessageLine(" Start address %Xh is the protect register's address: start the range below it.",
-                    DeviceStart);
+    RefuseRun(" Start address %Xh is the protect register's address: start the range below it.", DeviceStart);
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -248,7 +249,7 @@ int ReadOptionBits33(int mode) {
 namespace {
 bool StartServed33() {
     if (DeviceStart == 0) return true;
-    ShowMessageLine(" Start address must be 0.");
+    RefuseRun(" Start address must be 0.");
     return false;
 }
 } // namespace

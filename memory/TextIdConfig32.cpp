@@ -19,6 +19,7 @@
 #include "engine/AlgorithmTable.h"
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -161,7 +162,7 @@ int Setup32(int mode) {
 // The older generation's loops keep to one buffer bank.
 bool RangeServed32() {
     if (DeviceEnd <= 0xFFFF) return true;
-    ShowMessageLine(" Device range past 64 KB is not supported.");
+    RefuseRun(" Device range past 64 KB is not supported.");
     return false;
 }
 

@@ -134,6 +134,7 @@ struct RowScript {
     uint32_t breakAtAddress = UINT32_MAX; // the user presses ESC there
     bool unplacedRead = false;            // the read fails with no address to name
     bool refusedRead = false;             // the part refuses the read (its own line first)
+    bool refusedRange = false;            // the row refuses the range before touching the part
     bool blankCheckAfterErase = false;    // the erase asks the driver's blank check
     sim::SimProgrammer* programmer = nullptr;
 };
@@ -144,6 +145,10 @@ inline void SetChipAddress(uint32_t a) {
 }
 
 inline int TestRead(int mode) {
+    if (g_script.refusedRange) {
+        RefuseRun(" Start address %Xh refused.", DeviceStart);
+        return -1;
+    }
     if (g_script.refusedRead) {
         ShowMessageLine(" Refused.");
         ReadRefusedByDevice();
@@ -170,6 +175,10 @@ inline int TestRead(int mode) {
 
 inline int TestProgram() {
     ++g_script.programCalls;
+    if (g_script.refusedRange) {
+        RefuseRun(" Start address %Xh refused.", DeviceStart);
+        return -1;
+    }
     WriteRegister(3, 0);
     int r = 1;
     for (ChipAddress = DeviceStart; ChipAddress <= DeviceEnd; ++ChipAddress) {

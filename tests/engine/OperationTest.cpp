@@ -130,8 +130,9 @@ TEST_F(OperationTest, AnOfferedStepWhoseRowHasNoEntryFails) {
 }
 
 // An entry that fails with no address to name gets no fail-address lines;
-// a read the part refused gets no verify level's line either. The next
-// step or run names its address again.
+// a read the part refused, and a range the row refused before touching the
+// part, get no verify level's line either. The next step or run names its
+// address again.
 TEST_F(OperationTest, FailuresWithoutAnAddressGetNoAddressLines) {
     SelectTestDevice(SectionEprom, kAllOps, kSize, 0, 45, 55);
     Options(1, 1);
@@ -143,6 +144,13 @@ TEST_F(OperationTest, FailuresWithoutAnAddressGetNoAddressLines) {
     ExpectRun(OpVerify, ResultFailed, {"Verification error!", " Refused.", "T"});
     ExpectRun(OpProgram, ResultFailed, {"Blank check error!", " Refused.", "T"});
     g_script.refusedRead = false;
+    g_script.refusedRange = true;
+    ExpectRun(OpVerify, ResultFailed, {"Verification error!", " Start address 0h refused.", "T"});
+    ExpectRun(OpBlankCheck, ResultFailed, {"Blank check error!", " Start address 0h refused.", "T"});
+    Options(0, 1);
+    ExpectRun(OpProgram, ResultFailed, {"Program error!", " Start address 0h refused.", "T"});
+    Options(1, 1);
+    g_script.refusedRange = false;
     chip->cells[0x12] = 0x34;
     ExpectRun(OpBlankCheck, ResultFailed, {"Blank check error!", " Chip addr: 000012h  data: 0034h", "T"});
 }

@@ -417,6 +417,11 @@ TEST_F(Boot05Run, ShortEntryRefused) {
     EXPECT_EQ(AlgorithmTable[139].Program(), -1);
     EXPECT_TRUE(HasLine(" Library entry 188 holds 100 bytes, 176 needed!")) << LogText();
     EXPECT_TRUE(BootWrites().empty());
+    // Through the driver the run ends at that line: no datum was read.
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Library entry 188 holds 100 bytes, 176 needed!")) << LogText();
+    EXPECT_EQ(DatumLines(), "") << LogText();
     EXPECT_EQ(chip->Downloaded(), 0u);
     EXPECT_EQ(AlgorithmTable[139].Read(ReadModeRead), 1);
     CutLibraryEntry(187, 0);
@@ -671,10 +676,13 @@ TEST_F(Boot05Run, Row138RefusesAStartAboveZero) {
         std::snprintf(line, sizeof line,
                       " Chip start %Xh not supported: this device takes its data in map order from its first byte.",
                       start);
-        EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine(line)) << LogText();
-        EXPECT_EQ(Run(OpRead), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine(line)) << LogText();
+        // Each step ends at the line: nothing was read, so no line names a
+        // datum or a verify level's result.
+        for (int op : {OpProgram, OpVerify, OpBlankCheck, OpRead}) {
+            EXPECT_EQ(Run(op), ResultFailed) << op << LogText();
+            EXPECT_TRUE(HasLine(line)) << op << LogText();
+            EXPECT_EQ(DatumLines(), "") << op << LogText();
+        }
         ExpectNoPowerUp();
     }
     for (uint32_t a = 0; a < chip->Words(); ++a) ASSERT_EQ(chip->Cell(a), cells[a]) << std::hex << a;

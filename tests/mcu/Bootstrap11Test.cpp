@@ -413,6 +413,11 @@ TEST_F(Boot11Run, MissingOrShortEntryRefused) {
     EXPECT_EQ(AlgorithmTable[120].Program(), -1);
     EXPECT_TRUE(HasLine(" Library entry 150 holds 300 bytes, 512 needed!")) << LogText();
     EXPECT_TRUE(Hc11Writes().empty());
+    // Through the driver the run ends at that line: no datum was read.
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+    EXPECT_TRUE(HasLine(" Library entry 150 holds 300 bytes, 512 needed!")) << LogText();
+    EXPECT_EQ(DatumLines(), "") << LogText();
     EXPECT_EQ(chip->Downloaded(), 0u);
     EXPECT_EQ(AlgorithmTable[120].Read(ReadModeBlank), 1);
 }
@@ -428,6 +433,15 @@ TEST_F(Boot11Run, StartAboveZeroRefused) {
     EXPECT_TRUE(HasLine(" Chip start D123h not supported: the part's whole map is walked.")) << LogText();
     EXPECT_EQ(AlgorithmTable[120].Read(ReadModeRead), -1);
     EXPECT_TRUE(Hc11Writes().empty());
+    // Through the driver each step ends at that line: nothing was read, so
+    // no line names a datum or a verify level's result.
+    BlankCheckBeforeProgram = 0;
+    BufferStart = DeviceStart; // the row takes a byte at its own address
+    for (int op : {OpProgram, OpVerify, OpBlankCheck, OpRead}) {
+        EXPECT_EQ(Run(op), -1) << op;
+        EXPECT_TRUE(HasLine(" Chip start D123h not supported: the part's whole map is walked.")) << op << LogText();
+        EXPECT_EQ(DatumLines(), "") << op << LogText();
+    }
     EXPECT_EQ(chip->Downloaded(), 0u);
     for (uint32_t a = 0xD000; a < 0xD200; ++a) ASSERT_EQ(chip->Cell(a), 0xFF) << a;
 }
@@ -456,6 +470,12 @@ TEST_F(Boot11Run, EndBelowTheTopRefused) {
     EXPECT_TRUE(HasLine(" Chip end FFFEh not supported: the part's whole map is walked.")) << LogText();
     EXPECT_EQ(AlgorithmTable[120].Read(ReadModeRead), -1);
     EXPECT_TRUE(Hc11Writes().empty());
+    BlankCheckBeforeProgram = 0;
+    for (int op : {OpProgram, OpVerify, OpBlankCheck}) {
+        EXPECT_EQ(Run(op), -1) << op;
+        EXPECT_TRUE(HasLine(" Chip end FFFEh not supported: the part's whole map is walked.")) << op << LogText();
+        EXPECT_EQ(DatumLines(), "") << op << LogText(); // nothing was read
+    }
     EXPECT_EQ(chip->Downloaded(), 0u);
     EXPECT_EQ(BufferByte(0xFFFF), 0x5A);
 }

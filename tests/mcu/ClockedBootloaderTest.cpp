@@ -196,6 +196,17 @@ TEST_F(HcLoaderRun, RangesTheRowsCannotServeRefused) {
                                 (CurrentAlgorithm == 134 ? "the part's whole stream is programmed."
                                                          : "the programmer burns its whole image.")))
                 << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText(); // nothing was read
+            if (CurrentAlgorithm == 142) {
+                DeviceStart = BufferStart = 0;
+                DeviceEnd = DeviceSize - 2;
+                EXPECT_EQ(Run(OpProgram), ResultFailed) << LogText();
+                char line[96];
+                std::snprintf(line, sizeof line, " Chip end %Xh not supported: the programmer burns its whole image.",
+                              DeviceEnd);
+                EXPECT_TRUE(HasLine(line)) << LogText();
+                EXPECT_EQ(DatumLines(), "") << LogText();
+            }
         }
         EXPECT_TRUE(chip->Clocks().empty());
         EXPECT_FALSE(HcBusSet());

@@ -246,16 +246,18 @@ TEST_F(Econ186Run, ByteThatNeverTakesFailsAfterSixPulses) {
 }
 
 // The chip's counter starts at 0: a range starting above 0 is refused with
-// a line before the socket is powered.
+// a line before the socket is powered, and nothing after it names a datum
+// or a verify level's result (nothing was read).
 TEST_F(Econ186Run, StartAboveZeroIsRefused) {
     sim::EconChip* chip = PutEcon("ECON-SERIAL-4K");
     ASSERT_NE(chip, nullptr);
     FillEconImage();
     DeviceStart = 0x100;
     StartTrace();
-    for (int op : {OpProgram, OpRead}) {
+    for (int op : {OpProgram, OpVerify, OpBlankCheck, OpRead}) {
         EXPECT_EQ(Run(op), ResultFailed) << op;
         EXPECT_TRUE(HasLine(" Chip start 100h not supported: this device is addressed from 0.")) << LogText();
+        EXPECT_EQ(DatumLines(), "") << op << LogText();
     }
     ExpectNoPowerUp();
     EXPECT_EQ(EconPulses(*chip), 0u);

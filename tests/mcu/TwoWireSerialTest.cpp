@@ -262,6 +262,20 @@ TEST_F(TwoWireRun, RefusedDevicesAndRanges) {
         EXPECT_EQ(AlgorithmTable[row].Read(ReadModeRead), -1);
         EXPECT_TRUE(HasLine(" End address 010000h not supported: the part's transfer reaches 64 KB.")) << LogText();
         EXPECT_TRUE(simp.RegisterTrace().empty());
+        // Through the driver each step the row offers ends at its line:
+        // nothing was read, so no line names a datum or a verify level.
+        BlankCheckBeforeProgram = 0;
+        for (const auto& [start, end] : {std::pair{0x100u, 0x1FFu}, std::pair{0u, 0x10000u}}) {
+            DeviceStart = start;
+            DeviceEnd = end;
+            for (const auto& [bit, op] :
+                 {std::pair{OpMaskProgram, OpProgram}, {OpMaskVerify, OpVerify}, {OpMaskBlankCheck, OpBlankCheck}}) {
+                if ((SupportedOperationMask & bit) == 0) continue;
+                EXPECT_EQ(Run(op), -1) << op << LogText();
+                EXPECT_EQ(DatumLines(), "") << op << LogText();
+            }
+        }
+        EXPECT_TRUE(chip->Events().empty());
     }
 
     const RowDef* def156 = RowDefinition(156);

@@ -157,7 +157,8 @@ TEST_F(WordBusRun, SplitModeIsRefused) {
 }
 
 // A wrong identity and a secured part stop every read mode and Program
-// before any address, with the row's line.
+// before any address, with the row's line and no datum or verify-level line
+// after it: nothing was read.
 TEST_F(WordBusRun, WrongOrSecuredIdentityStopsEveryEntry) {
     for (int fault = 0; fault < 2; ++fault) {
         for (int op : {OpBlankCheck, OpRead, OpVerify, OpCompare, OpProgram}) {
@@ -168,6 +169,7 @@ TEST_F(WordBusRun, WrongOrSecuredIdentityStopsEveryEntry) {
             BlankCheckBeforeProgram = 0;
             EXPECT_EQ(Run(op), ResultFailed) << op << LogText();
             EXPECT_TRUE(HasLine("Incorrect Device ID or Device Is Secured!")) << op << LogText();
+            EXPECT_EQ(DatumLines(), "") << op << LogText();
             EXPECT_EQ(chip->Commands(), (std::vector<uint16_t>{0x0070})) << op;
             EXPECT_EQ(chip->Pulses(), 0u) << op;
         }

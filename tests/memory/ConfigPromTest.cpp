@@ -227,9 +227,16 @@ TEST_F(Prom, RangePastZero) {
         EXPECT_EQ(Run(OpProgram), c.refused ? -1 : 1) << LogText();
         auto cell = [&](uint32_t a) { return chip ? chip->Byte(a) : eeprom ? eeprom->Byte(a) : textId->Byte(a); };
         if (c.refused) {
+            // The refusal is the run's last word: nothing was read, so no
+            // line names a datum or a verify level's result.
             EXPECT_TRUE(HasLine(c.line)) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText();
             if (textId) {
-                EXPECT_EQ(Run(OpRead), -1) << LogText();
+                for (int op : {OpRead, OpVerify, OpBlankCheck}) {
+                    EXPECT_EQ(Run(op), -1) << op << LogText();
+                    EXPECT_TRUE(HasLine(c.line)) << op << LogText();
+                    EXPECT_EQ(DatumLines(), "") << op << LogText();
+                }
             }
             EXPECT_EQ(Pulses(), 0);
             uint32_t written = 0;

@@ -112,6 +112,14 @@ TEST_P(MuxRun, UnusablePagesAreRefused) {
     }
     EXPECT_TRUE(chip->Cycles().empty());
     EXPECT_TRUE(HasLine(" Start address must be on a page boundary!")) << LogText();
+    // Through the driver the refusal is the run's last word: no fail-address
+    // line names a datum nothing read.
+    PageSize = 16;
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine(" Start address must be on a page boundary!")) << LogText();
+    EXPECT_EQ(DatumLines(), "") << LogText();
+    EXPECT_TRUE(chip->Cycles().empty());
 }
 
 TEST_P(MuxRun, BlockProtectDialog) {

@@ -708,12 +708,15 @@ TEST_P(StartOffAUnit, IsRefusedBeforeAnyWrite) {
     char line[96];
     std::snprintf(line, sizeof line, "Start address must be a multiple of the %s size (%Xh bytes).",
                   row77 ? "page" : "block", unit);
-    for (int op : {OpBlankCheck, OpProgram, OpRead}) {
+    for (int op : {OpBlankCheck, OpProgram, OpVerify, OpRead}) {
         SCOPED_TRACE(op);
         const int r = Run(op);
         EXPECT_EQ(r, c.onUnit ? 1 : -1) << LogText();
         EXPECT_EQ(HasLine(line), !c.onUnit) << LogText();
         ExpectNoDatumLines();
+        if (!c.onUnit) {
+            EXPECT_EQ(DatumLines(), "") << LogText(); // no verify level's line either
+        }
     }
     if (!c.onUnit) {
         for (uint32_t b = 0; b < 8; ++b) EXPECT_TRUE(chips[0]->BlockBlank(b)) << b;

@@ -163,6 +163,7 @@ TEST_F(Opt24, ARangeStartingAtTheProtectRegistersAddressIsRefused) {
         BlankCheckBeforeProgram = 0;
         EXPECT_EQ(Run(OpProgram), -1);
         EXPECT_TRUE(HasLine(line)) << LogText();
+        EXPECT_EQ(DatumLines(), "") << LogText(); // nothing was read
         EXPECT_EQ(Run(OpRead), -1);
         EXPECT_EQ(chip->Byte(top), 0xFF);
         EXPECT_EQ(chip->ProtectRegister(), protect);

@@ -113,11 +113,13 @@ TEST_F(Page41Run, PageSettingsRefusedThroughTheDriver) {
         PageSize = page;
         EXPECT_EQ(Run(OpProgram), -1) << page;
         EXPECT_TRUE(HasLine(" Page size " + std::to_string(page) + " is not a power of two from 1 to 256!")) << LogText();
+        EXPECT_EQ(DatumLines(), "") << LogText(); // nothing was read
     }
     PageSize = 128;
     DeviceStart = BufferIndex = 0x40;
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine(" Start address 000040h is not on a page boundary!")) << LogText();
+    EXPECT_EQ(DatumLines(), "") << LogText();
     EXPECT_TRUE(part.flash()->Writes().empty());
     EXPECT_TRUE(part.flash()->IsBlank());
     ExpectPoweredDown();

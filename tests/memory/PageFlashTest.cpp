@@ -178,8 +178,15 @@ TEST_P(PageRun, PagesAndMethods) {
     }
     EXPECT_TRUE(chip->Cycles().empty());
     EXPECT_TRUE(HasLine(" Start address must be on a page boundary!")) << LogText();
-    SetupAddressRange();
+    // Through the driver the refusal is the run's last word: no fail-address
+    // line names a datum nothing read.
     PageSize = recordPage;
+    BlankCheckBeforeProgram = 0;
+    EXPECT_EQ(Run(OpProgram), -1);
+    EXPECT_TRUE(HasLine(" Start address must be on a page boundary!")) << LogText();
+    EXPECT_EQ(DatumLines(), "") << LogText();
+    EXPECT_TRUE(chip->Cycles().empty());
+    SetupAddressRange();
     BufferIndex = 0;
     DeviceVariant3 = 3;
     DeviceEnd = 0xFF;

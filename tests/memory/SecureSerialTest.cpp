@@ -313,6 +313,7 @@ TEST_F(SecureRange, ProgramFromAStartInsideAPage) {
             ExpectLinesInOrder({"Program ok!", "Verification ok!"});
         } else {
             EXPECT_TRUE(HasLine("-Start address must be a multiple of 8!")) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText(); // nothing was read
             EXPECT_TRUE(chip->Commands().empty());
         }
         for (uint32_t a = 0; a < r.start; ++a) ASSERT_EQ(chip->Byte(a), 0xFF) << std::hex << a;

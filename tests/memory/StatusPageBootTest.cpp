@@ -122,11 +122,13 @@ TEST_F(StatusPageBootRun, FaultsAndRefusals) {
         EXPECT_EQ(Run(OpProgram), -1) << bad;
         EXPECT_TRUE(HasLine(" Page length " + std::to_string(bad) + " not supported (a power of two up to 256)!"))
             << LogText();
+        EXPECT_EQ(DatumLines(), "") << LogText();
     }
     PageSize = kBootPageBytes;
     DeviceStart = BufferIndex = 0x10;
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine(" Start address must be on a page boundary!")) << LogText();
+    EXPECT_EQ(DatumLines(), "") << LogText(); // nothing was read
     EXPECT_TRUE(chip->Cycles().empty());
 }
 

@@ -95,11 +95,13 @@ TEST_F(StatusPageRun, UnusablePageLengthRefused) {
         EXPECT_EQ(Run(OpProgram), -1) << bad;
         EXPECT_TRUE(HasLine(" Page length " + std::to_string(bad) + " not supported (a power of two up to 256)!"))
             << LogText();
+        EXPECT_EQ(DatumLines(), "") << LogText(); // nothing was read
     }
     PageSize = kStatusPageBytes;
     DeviceStart = BufferIndex = 0x40;
     EXPECT_EQ(Run(OpProgram), -1);
     EXPECT_TRUE(HasLine(" Start address must be on a page boundary!")) << LogText();
+    EXPECT_EQ(DatumLines(), "") << LogText();
     EXPECT_TRUE(chip->Cycles().empty());
 }
 

@@ -390,6 +390,7 @@ TEST_F(WordFlashRun, UnservedPageOrAdapterFailsBeforePowerUp) {
         c.setup();
         EXPECT_EQ(Run(c.op), -1) << LogText();
         EXPECT_TRUE(HasLine(c.line)) << LogText();
+        EXPECT_EQ(DatumLines(), "") << LogText(); // nothing was read
         EXPECT_TRUE(chip->Writes().empty());
         Unseat();
     }

@@ -1032,7 +1032,6 @@ inline std::string PldCellsHold(const placement::DeviceTable& table, const sim::
     return "";
 }
 
-
 // One range start..end on a fresh part of device `index`, its data cut from
 // a whole-layout image of seed `seed`, Buffer Start at the range's place:
 // Program (with its verify) writes the range's cells at their chip addresses
@@ -1044,6 +1043,28 @@ inline std::string PldCellsHold(const placement::DeviceTable& table, const sim::
 // as they were (nullptr: the row serves it); `mayServe`: a row that declares
 // the refusal may serve the range all the same (a part whose page is one
 // byte).
+// What the log from `from` on says after the row's `refusal` line that it
+// could only know by reading the part: a fail-address line naming a cell's
+// datum, or a verify level's result. Empty when no such line follows (or
+// the refusal was not said).
+inline std::string DatumAfterRefusal(const RecordingUi& ui, size_t from, const char* refusal) {
+    bool refused = false;
+    for (size_t i = from; i < ui.Log.size(); ++i) {
+        const std::string& l = ui.Log[i];
+        if (!refused) {
+            refused = l.rfind(refusal, 0) == 0;
+            continue;
+        }
+        const size_t text = l.find_first_not_of(' ');
+        if (text == std::string::npos) continue;
+        const std::string body = l.substr(text);
+        if (body.rfind("Chip addr:", 0) == 0 || body.rfind("Buffer addr:", 0) == 0 ||
+            body.rfind("VCCL(", 0) == 0 || l.find("  data: ") != std::string::npos)
+            return " \"" + l + "\" after the refusal";
+    }
+    return "";
+}
+
 inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, const char* pass, uint32_t start,
                      uint32_t end, const char* refusal, uint32_t seed, bool mayServe = false) {
     InstallSimulator(0);
@@ -1094,13 +1115,27 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
         const std::string written = CellsNotBlank(*chip, *p.part, base, std::min<size_t>(top - base + 1, 0x800),
                                                   "after the refusal");
         p.line += written;
-        // A Read the row serves (or refuses with its line) keeps to the range.
-        if (reads) RunOperation(MainEngine, OpRead);
+        // Every other step the row offers runs over the range too: served,
+        // or refused with the line and nothing after it that only a read
+        // could tell (the part was not read). A Read the row serves (or
+        // refuses) keeps to the range.
+        std::string datum = DatumAfterRefusal(ui, from, refusal);
+        const std::pair<uint32_t, int> steps[] = {
+            {OpMaskVerify, OpVerify}, {OpMaskBlankCheck, OpBlankCheck}, {OpMaskRead, OpRead}};
+        for (const auto& [bit, op] : steps) {
+            if ((SupportedOperationMask & bit) == 0 || !datum.empty()) continue;
+            const size_t at = ui.Log.size();
+            RunOperation(MainEngine, op);
+            datum = DatumAfterRefusal(ui, at, refusal);
+        }
+        p.line += datum;
         const bool kept = std::all_of(buffer, buffer + first, [](uint8_t b) { return b == kOther; }) &&
                           std::all_of(buffer + first + bytes, buffer + size, [](uint8_t b) { return b == kOther; });
         if (!kept) p.line += " with the buffer outside the range changed";
-        Report(p, pass, index, programmed == ResultOk || !said || watch.switchedOn || !written.empty() || !kept, ui,
-               from, true);
+        Report(p, pass, index,
+               programmed == ResultOk || !said || watch.switchedOn || !written.empty() || !kept ||
+                   !datum.empty(),
+               ui, from, true);
         return;
     }
     p.line += programmed == ResultOk ? " program, verify ok" : " program, verify FAILED";
