@@ -434,7 +434,7 @@ bool RefuseSecurityBits(Slot& s) {
 // Variants past the row's tables: refused before any power moves.
 bool Supported(const Slot& s) {
     if (DeviceVariant < (s.Row == 250 ? kVariantCount250 : kVariantCount)) return true;
-    ShowMessageLine(" Device not supported!");
+    RefuseRun(" Device not supported!");
     return false;
 }
 

@@ -407,7 +407,7 @@ int Access258(const CheckedWord& w, int mode) {
 // Refuses a variant past the geometry table before any pin moves.
 bool Variant258Known() {
     if (DeviceVariant < kVariants258) return true;
-    ShowMessageLine(" Device not supported!");
+    RefuseRun(" Device not supported!");
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -287,7 +288,7 @@ int AccessRow45(int mode) {
 
 bool Supported(bool is294) {
     if (is294 || DeviceVariant < SignatureGeometryCount) return true;
-    ShowMessageLine(" Device not supported!");
+    RefuseRun(" Device not supported!");
     return false;
 }
 

@@ -9,6 +9,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -72,7 +73,7 @@ int ChooseSet() {
         return 1;
     }
     if (DeviceVariant >= k238Variants) {
-        ShowMessageLine(" Device not supported!");
+        RefuseRun(" Device not supported!");
         return -1;
     }
     Pulses = k238Table[DeviceVariant];

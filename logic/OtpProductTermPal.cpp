@@ -4,6 +4,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -126,7 +127,7 @@ std::string SubVariantRefusal(const TermRow& r, uint32_t subVariant) {
 bool Decode() {
     Row = TermRowOf(CurrentAlgorithm);
     if (Row == nullptr || !SubVariantRefusal(*Row, DeviceSubVariant).empty()) {
-        ShowMessageLine(" Device not supported!");
+        RefuseRun(" Device not supported!");
         return false;
     }
     PolarityCode = DeviceSubVariant & 3;

@@ -7,6 +7,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -108,7 +109,7 @@ void DefineGroups() {
 int ChooseRow() {
     Plane = PlaneRowOf(CurrentAlgorithm, MakerIndex);
     if (Plane != nullptr) return 1;
-    ShowMessageLine(" Device not supported!");
+    RefuseRun(" Device not supported!");
     return -1;
 }
 

@@ -1,6 +1,7 @@
 #include "logic/ReadBackEpld.h"
 
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -319,7 +320,7 @@ std::vector<CellByte> WalkOf(uint32_t row) {
 // when row 206's package has no pin map.
 const ReadBackPins* PinsOrRefuse(const ReadBackRow& t) {
     const ReadBackPins* pins = PinsFor(t);
-    if (pins == nullptr) ShowMessageLine(" Device not supported!");
+    if (pins == nullptr) RefuseRun(" Device not supported!");
     return pins;
 }
 

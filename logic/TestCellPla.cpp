@@ -7,6 +7,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -224,7 +225,7 @@ constexpr uint32_t kVariants285 = 7;
 
 int StrobePass(const StrobeRow& row, int mode) {
     if (row.row == 285 && DeviceVariant >= kVariants285) {
-        ShowMessageLine(" Device not supported!");
+        RefuseRun(" Device not supported!");
         return -1;
     }
     CurrentStrobeRow = &row;

@@ -207,7 +207,7 @@ bool Assign(Slot& s) {
         s.Pins = &kPins84;
     }
     if (s.Pins == nullptr || s.Entry == 0) {
-        ShowMessageLine(" Device not supported!");
+        RefuseRun(" Device not supported!");
         return false;
     }
     s.Levels = s.Row == 253 ? &kLevels253 : &kLevels254;

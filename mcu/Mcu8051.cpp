@@ -83,7 +83,7 @@ const Layout8051* LayoutByPinCount(const Layout8051 (&table)[2]) {
     const int pins = PackageRow(PackageIndex).PinCount;
     if (pins == 40) return &table[0];
     if (pins == 44) return &table[1];
-    ShowMessageLine(" Package of %d pins not supported (40 or 44 pins).", pins);
+    RefuseRun(" Package of %d pins not supported (40 or 44 pins).", pins);
     return nullptr;
 }
 

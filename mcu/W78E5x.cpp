@@ -62,7 +62,7 @@ void UseW78Layout() {
 // nothing is powered.
 bool Variant108Known() {
     if (DeviceVariant < Variant108Count) return true;
-    ShowMessageLine(" Device variant %u not supported.", static_cast<unsigned>(DeviceVariant));
+    RefuseRun(" Device variant %u not supported.", static_cast<unsigned>(DeviceVariant));
     return false;
 }
 

@@ -37,8 +37,9 @@ protected:
         const auto log = Log();
         return std::search(log.begin(), log.end(), lines.begin(), lines.end()) != log.end();
     }
-    // The run's lines that name a cell's datum (the fail-address lines) or a
-    // verify level's result: a run refused before anything was read has none.
+    // The run's lines that name a cell's datum or a fuse (the fail-address
+    // lines) or a verify level's result: a run refused before anything was
+    // read has none.
     std::string DatumLines() const {
         std::string t;
         for (const auto& l : Log()) {
@@ -46,7 +47,8 @@ protected:
             if (text == std::string::npos) continue;
             const std::string body = l.substr(text);
             if (body.rfind("Chip addr:", 0) == 0 || body.rfind("Buffer addr:", 0) == 0 ||
-                body.rfind("VCCL(", 0) == 0 || l.find("  data: ") != std::string::npos)
+                body.rfind("VCCL(", 0) == 0 || body.rfind("Fail address :", 0) == 0 ||
+                l.find("  data: ") != std::string::npos)
                 t += l + "\n";
         }
         return t;

@@ -474,6 +474,7 @@ TEST_F(AddressListPldTest, VariantsPastTheTablesAreRefused) {
         simp.ClearTrace();
         EXPECT_EQ(Run(OpBlankCheck), -1);
         EXPECT_TRUE(HasLine(" Device not supported!")) << LogText();
+        EXPECT_EQ(DatumLines(), "");
         for (const auto& a : simp.RegisterTrace()) EXPECT_FALSE(a.write && a.reg == 5 && a.value != 0) << int(a.value);
         simp.EnableTrace(false);
     }

@@ -323,6 +323,7 @@ TEST_F(PlaneWordPldTest, Row277OtherMakerRefused) {
         SCOPED_TRACE(op);
         EXPECT_EQ(Run(op), -1);
         EXPECT_TRUE(HasLine(" Device not supported!")) << LogText();
+        EXPECT_EQ(DatumLines(), "");
         EXPECT_TRUE(elec->SuppliedPins().empty());
     }
     EXPECT_TRUE(chip->Pulses().empty());

@@ -265,6 +265,7 @@ TEST_F(McuRun, UserBreakAndForeignPackagesOfTheFlashRows) {
             EXPECT_EQ(Run(op), ResultFailed) << op;
             EXPECT_TRUE(HasLine(" Package of 42 pins not supported (40 or 44 pins).")) << LogText();
         }
+        EXPECT_EQ(DatumLines(), "");
         ExpectNoPowerUp();
     }
 }
