@@ -364,6 +364,14 @@ TEST_F(SeqClockRun, Row143BufferStartApartAndACompareWithoutAnAddress) {
     ExpectNoViolations();
 }
 
+// The entries row 143 fails, each with its error line and then the line
+// that names no address.
+const char* const kRow143Unplaced = " The device reports a difference and cannot say at which address.";
+const struct {
+    int op;
+    const char* error;
+} kRow143Runs[] = {{OpProgram, "Program error!"}, {OpVerify, "Verification error!"}, {OpBlankCheck, "Blank check error!"}};
+
 // Row 143's part answers one pass bit for its whole image: a Program,
 // Verify or Blank check that fails says the part cannot tell where, and no
 // fail-address line follows (no computed address, no stale datum).
@@ -372,20 +380,15 @@ TEST_F(SeqClockRun, Row143FailuresNameNoAddress) {
     FillPattern(0x1000);
     FillBufferRange(0x10, 0x10, 0x5A);
     chip->StickCell(0x10);
-    const std::string unplaced = " The device reports a difference and cannot say at which address.";
     auto addressLines = [&] {
         size_t n = 0;
         for (const auto& line : Log()) n += line.find("addr:") != std::string::npos;
         return n;
     };
-    const struct {
-        int op;
-        const char* error;
-    } runs[] = {{OpProgram, "Program error!"}, {OpVerify, "Verification error!"}, {OpBlankCheck, "Blank check error!"}};
-    for (const auto& run : runs) {
+    for (const auto& run : kRow143Runs) {
         SCOPED_TRACE(run.error);
         EXPECT_EQ(Run(run.op), ResultFailed) << LogText();
-        ExpectLinesInOrder({run.error, unplaced});
+        ExpectLinesInOrder({run.error, kRow143Unplaced});
         EXPECT_EQ(addressLines(), 0u) << LogText();
     }
     EXPECT_EQ(chip->Cell(0x10), 0x00);
@@ -406,15 +409,10 @@ TEST_F(SeqClockRun, Row143EmptySocketNeverPasses) {
         ClearSocket();
         BlankCheckBeforeProgram = 0;
         VerifyAfterProgram = 0;
-        const std::string unplaced = " The device reports a difference and cannot say at which address.";
-        const struct {
-            int op;
-            const char* error;
-        } runs[] = {{OpProgram, "Program error!"}, {OpVerify, "Verification error!"}, {OpBlankCheck, "Blank check error!"}};
-        for (const auto& run : runs) {
+        for (const auto& run : kRow143Runs) {
             SCOPED_TRACE(run.error);
             EXPECT_EQ(Run(run.op), ResultFailed) << LogText();
-            ExpectLinesInOrder({run.error, unplaced});
+            ExpectLinesInOrder({run.error, kRow143Unplaced});
         }
         FillBufferRange(0, 0xFFF, 0xFF);
         EXPECT_EQ(AlgorithmTable[143].Read(ReadModeVerify), 1);
