@@ -306,7 +306,10 @@ int Alg2Erase() {
             0xFF, 1000,
             [] {
                 WriteRegister(6, 0xA0);
-                StrobedRead();
+                // The read after the command has every socket selected: on a
+                // gang, parts that differ would drive the data lines together,
+                // so there the compare's reads of each socket alone serve.
+                if (!GangInUse()) StrobedRead();
                 return EverySocketReads();
             },
             [](uint32_t) {
