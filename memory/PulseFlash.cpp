@@ -231,9 +231,13 @@ int PulseErase(uint32_t erased, uint32_t limit, Verified&& verified, Pulse&& pul
         for (;;) {
             WriteRegister(0, ChipAddress & 0xFF);
             if (verified()) return 1;
+            // The pulse may read the bus again (row 19's method 1): the
+            // cell's datum is the one its verify read.
+            const uint32_t read = ReadValue;
             const int r = pulse(pulses);
             if (r != 1) return r;
             if (pulses++ > limit) {
+                ReadValue = read;
                 NameEraseFailAddress(ChipAddress);
                 return -1;
             }
@@ -302,7 +306,10 @@ int Alg2Erase() {
             0xFF, 1000,
             [] {
                 WriteRegister(6, 0xA0);
-                StrobedRead();
+                // The read after the command has every socket selected: on a
+                // gang, parts that differ would drive the data lines together,
+                // so there the compare's reads of each socket alone serve.
+                if (!GangInUse()) StrobedRead();
                 return EverySocketReads();
             },
             [](uint32_t) {

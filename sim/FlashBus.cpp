@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "sim/FlashParts.h"
 #include "sim/GangAdapter.h"
 #include "sim/PartFacts.h"
 
@@ -185,6 +186,9 @@ const std::vector<const JedecFlashChip*>& FlashBusPersonality::FlashChips(int s,
         list.chips.clear();
         for (const auto& chip : socket.Chips()) {
             if (const auto* f = SeatedModel<const JedecFlashChip>(chip.get())) list.chips.push_back(f);
+            // A part seated as a module of dies: each die is busy on its own.
+            if (const auto* m = SeatedModel<const FlashModuleChip>(chip.get()))
+                list.chips.insert(list.chips.end(), m->Seated().dies.begin(), m->Seated().dies.end());
         }
     }
     return list.chips;

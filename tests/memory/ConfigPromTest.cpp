@@ -334,6 +334,7 @@ TEST_F(Prom, PolarityDialog) {
     };
     for (const Case& c : {Case{"XC1765E", false, false, nullptr, false},
                           Case{"XC1765E", true, false, "Now Set RESET Polarity(Active Low)!", true},
+                          Case{"XC1765E", true, true, "RESET Polarity Program Fail!", false},
                           Case{"XC17S05", true, false, "Now Set RESET Polarity(Active Low)!", true},
                           Case{"XC17S05", true, true, "RESET Polarity Program Fail!", false}}) {
         Seat(c.name);

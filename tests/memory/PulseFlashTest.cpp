@@ -132,7 +132,9 @@ TEST_F(PulseRun, ErasedChipIsProgrammedToZeroFirst) {
 }
 
 // The erase verify stays on an address until it reads erased (the last one
-// too) and fails right after pulse 1002 of the whole chip.
+// too) and fails right after pulse 1002 of the whole chip, naming the cell
+// that never erased; a cell that never programs to 00h is named before any
+// erase pulse.
 TEST_F(PulseRun, EraseVerifyStaysOnTheAddress) {
     const struct {
         const char* label;
@@ -153,9 +155,18 @@ TEST_F(PulseRun, EraseVerifyStaysOnTheAddress) {
         EXPECT_EQ(chip->ErasePulses(), c.given);
         EXPECT_EQ(chip->Cell(c.cell), c.result == 1 ? 0xFF : 0x00);
         EXPECT_EQ(HasLine("Erase error!"), c.result == -1) << LogText();
+        if (c.result == -1) {
+            EXPECT_TRUE(HasLine(" Chip addr: 000017h  data: 0000h")) << LogText();
+        }
         ExpectNoViolations();
         Unseat();
     }
+    sim::CommandFlashChip* chip = Start("28F256A", 0x30);
+    chip->SetCell(0x17, 0xA5);
+    chip->StickCell(0x17);
+    EXPECT_EQ(Run(OpErase), -1) << LogText();
+    EXPECT_EQ(chip->ErasePulses(), 0);
+    EXPECT_TRUE(HasLine(" Chip addr: 000017h  data: 00A5h")) << LogText();
 }
 
 // The four-block parts: the blocks in order, each waited for up to 3000

@@ -8,7 +8,7 @@
 // moved off the value, the read button must log "Read ok!" and bring the
 // value back. Then the part's register is frozen (it runs the write and
 // keeps nothing): a write of another value must end "Program error!" with
-// both values logged.
+// both values logged, and so must a write that changes the watchdog alone.
 #include <QApplication>
 #include <QComboBox>
 #include <QPushButton>
@@ -101,19 +101,30 @@ bool FreezeRegister(bool on) {
 }
 
 // The value `held` in the register, which is then frozen: a write of
-// another value must end "Program error!" with both values; the failure, or "".
-std::string RefusedWhenFrozen(const Controls& c, RecordingUi& ui, const Value& held) {
-    if (!FreezeRegister(true)) return "the part's model cannot freeze its register";
-    const Value v = Unlike(c, held);
-    Set(c, v);
-    const size_t from = ui.Log.size();
-    c.program->click();
+// another value must end "Program error!" with both values, and so must one
+// that changes the watchdog alone where the dialog has it. The number of
+// writes refused, or 0 with the failure in `why`.
+int RefusedWhenFrozen(const Controls& c, RecordingUi& ui, const Value& held, std::string& why) {
+    if (!FreezeRegister(true)) {
+        why = "the part's model cannot freeze its register";
+        return 0;
+    }
+    std::vector<Value> writes{Unlike(c, held)};
+    if (c.watchdog != nullptr && c.watchdog->Count() > 1)
+        writes.push_back({held.protect, held.pin, (held.watchdog + 1) % c.watchdog->Count()});
+    for (const Value& v : writes) {
+        Set(c, v);
+        const size_t from = ui.Log.size();
+        c.program->click();
+        if (*c.result == -1 && Logged(ui, from, "Program error!") && Logged(ui, from, " written, ")) continue;
+        char m[160];
+        std::snprintf(m, sizeof m, "value %d/%d/%d over a frozen register: the program button gave %d%s", v.protect,
+                      v.pin, v.watchdog, *c.result, Logged(ui, from, " written, ") ? "" : " without both values");
+        why = m;
+        break;
+    }
     FreezeRegister(false);
-    if (*c.result == -1 && Logged(ui, from, "Program error!") && Logged(ui, from, " written, ")) return "";
-    char m[160];
-    std::snprintf(m, sizeof m, "value %d/%d/%d over a frozen register: the program button gave %d%s", v.protect, v.pin,
-                  v.watchdog, *c.result, Logged(ui, from, " written, ") ? "" : " without both values");
-    return m;
+    return why.empty() ? static_cast<int>(writes.size()) : 0;
 }
 
 // Writes every value through the controls, each over a register that holds
@@ -147,10 +158,12 @@ std::string WriteEach(const Controls& c, RecordingUi& ui, std::string& line) {
         ++back;
         last = v;
     }
-    if (std::string why = RefusedWhenFrozen(c, ui, last); !why.empty()) return why;
+    std::string why;
+    const int refused = RefusedWhenFrozen(c, ui, last, why);
+    if (!why.empty()) return why;
     g_values.first += back;
-    ++g_values.second;
-    std::snprintf(m, sizeof m, " %d values read back, frozen register refused", back);
+    g_values.second += refused;
+    std::snprintf(m, sizeof m, " %d values read back, %d writes to the frozen register refused", back, refused);
     line += m;
     return "";
 }

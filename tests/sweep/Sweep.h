@@ -920,11 +920,13 @@ inline sim::JedecFlashChip* JedecDieAt(sim::CatalogChip* chip, uint32_t& a) {
 }
 
 // The parts whose erase reports no error of its own, with a cell at chip
-// address `a` that does not erase: a page-write flash word, a pulse-erased
-// flash or electrically erasable EPROM cell, a pin-driven EEPROM byte or a
-// JTAG PROM cell, that keeps A5h through program and erase alike; a serial
-// memory's bit 0 stuck at 0. The datum the cell reads after the erase; -1
-// for a part of another model.
+// address `a` that does not erase: a page-write flash word, an electrically
+// erasable EPROM cell, a pin-driven EEPROM byte or a JTAG PROM cell, that
+// keeps A5h through program and erase alike; a pulse-erased flash cell that
+// holds 00h and programs but takes no erase pulse, so the erase passes its
+// programming to 00h and runs to its pulse limit; a serial memory's bit 0
+// stuck at 0. The datum the cell reads after the erase; -1 for a part of
+// another model.
 inline long LeaveUnerasedCell(sim::CatalogChip* chip, uint32_t a) {
     if (auto* m = sim::SeatedModel<sim::PageFlashChip>(chip)) {
         m->SetCell(a, 0xA5);
@@ -933,10 +935,9 @@ inline long LeaveUnerasedCell(sim::CatalogChip* chip, uint32_t a) {
     }
     if (auto* m = sim::SeatedModel<sim::CommandFlashChip>(chip);
         m != nullptr && m->Config().scheme == sim::CommandScheme::Pulse) {
-        m->SetCell(a, 0xA5);
-        m->StickCell(a);
+        m->SetCell(a, 0);
         m->SlowErase(a, std::numeric_limits<int>::max());
-        return 0xA5;
+        return 0;
     }
     if (auto* m = sim::SeatedModel<sim::EpromChip>(chip); m != nullptr && m->Config().erasePulseUs != 0) {
         m->SetCell(a, 0xA5);
