@@ -6,7 +6,6 @@
 
 namespace {
 
-class IcTestEngine : public IcTestFixture {};
 
 // The part each library entry is written for (more than one where a family
 // shares the function and the pin-out).
@@ -21,6 +20,25 @@ const EntryOnPart kEntries[] = {
     {"7474", "SN74HC74"},     {"74125", "SN74125"},     {"74125", "SN74LS125"},   {"74138", "SN74LS138"},
     {"74138", "SN74HC138"},   {"74161", "SN74LS161"},   {"74244", "SN74LS244"},   {"74244", "SN74HC244"},
     {"4011", "CD4011B"},      {"4013", "CD4013B"},
+};
+
+// An entry's lines and pin count, with its part's facts and input pins.
+struct EntryAndInputs {
+    std::string lines;
+    int pins = 0;
+    const sim::LogicIcConfig* facts = nullptr;
+    std::vector<int> inputs;
+};
+
+class IcTestEngine : public IcTestFixture {
+protected:
+    static EntryAndInputs Load(const EntryOnPart& c) {
+        EntryAndInputs e;
+        e.lines = Entry(c.entry, &e.pins);
+        e.facts = sim::FindFacts<sim::LogicIcConfig>(c.part);
+        if (e.facts != nullptr) e.inputs = sim::LogicIc(*e.facts).InputPins();
+        return e;
+    }
 };
 
 TEST_F(IcTestEngine, EveryLibraryEntryPassesOnItsPartWithoutViolations) {
@@ -54,21 +72,18 @@ TEST_F(IcTestEngine, EveryLibraryEntryPassesOnItsPartWithoutViolations) {
 // shows at an output.
 TEST_F(IcTestEngine, EveryEntryFailsItsPartWithAnyOneInputOpen) {
     for (const EntryOnPart& c : kEntries) {
-        int pins = 0;
-        const std::string lines = Entry(c.entry, &pins);
-        const sim::LogicIcConfig* facts = sim::FindFacts<sim::LogicIcConfig>(c.part);
-        ASSERT_NE(facts, nullptr) << c.part;
-        const std::vector<int> inputs = sim::LogicIc(*facts).InputPins();
-        EXPECT_GE(inputs.size(), 2u) << c.part;
-        for (int pin : inputs) {
-            for (int level = 0; level <= (facts->ttlInputs ? 0 : 1); ++level) {
+        const EntryAndInputs e = Load(c);
+        ASSERT_NE(e.facts, nullptr) << c.part;
+        EXPECT_GE(e.inputs.size(), 2u) << c.part;
+        for (int pin : e.inputs) {
+            for (int level = 0; level <= (e.facts->ttlInputs ? 0 : 1); ++level) {
                 SCOPED_TRACE(std::string(c.entry) + " on " + c.part + ", pin " + std::to_string(pin) + " open" +
-                             (facts->ttlInputs ? "" : level ? " reading high" : " reading low"));
+                             (e.facts->ttlInputs ? "" : level ? " reading high" : " reading low"));
                 Reseat("", 50);
                 sim::LogicIc* ic = Seat(c.part);
                 ASSERT_NE(ic, nullptr);
                 ic->OpenPin(pin, level);
-                EXPECT_EQ(Run(pins, lines), -1) << TestInLine << "\n" << TestOutLine;
+                EXPECT_EQ(Run(e.pins, e.lines), -1) << TestInLine << "\n" << TestOutLine;
                 ResetProgrammerOutputs();
                 EXPECT_EQ(Violations(), "");
             }
@@ -143,20 +158,17 @@ TEST_F(IcTestEngine, EveryEntryFailsItsPartWithAnyTwoInputsItTellsApartCrossed) 
 
     std::string missed; // each entry and part the test cannot hold, with the pins
     for (const EntryOnPart& c : kEntries) {
-        int pins = 0;
-        const std::string lines = Entry(c.entry, &pins);
-        const sim::LogicIcConfig* facts = sim::FindFacts<sim::LogicIcConfig>(c.part);
-        ASSERT_NE(facts, nullptr) << c.part;
-        const std::vector<int> inputs = sim::LogicIc(*facts).InputPins();
-        for (size_t i = 0; i < inputs.size(); ++i) {
-            for (size_t j = i + 1; j < inputs.size(); ++j) {
-                const int a = inputs[i], b = inputs[j];
-                if (!PartTellsCrossed(*facts, a, b)) continue;
+        const EntryAndInputs e = Load(c);
+        ASSERT_NE(e.facts, nullptr) << c.part;
+        for (size_t i = 0; i < e.inputs.size(); ++i) {
+            for (size_t j = i + 1; j < e.inputs.size(); ++j) {
+                const int a = e.inputs[i], b = e.inputs[j];
+                if (!PartTellsCrossed(*e.facts, a, b)) continue;
                 Reseat("", 50);
                 sim::LogicIc* ic = Seat(c.part);
                 ASSERT_NE(ic, nullptr);
                 ic->CrossPins(a, b);
-                if (Run(pins, lines) != -1)
+                if (Run(e.pins, e.lines) != -1)
                     missed += std::string(c.entry) + " on " + c.part + ": pins " + std::to_string(a) + " and " +
                               std::to_string(b) + " crossed pass\n";
                 ResetProgrammerOutputs();
