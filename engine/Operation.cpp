@@ -767,14 +767,29 @@ void CellAtPlace(uint64_t unit) { g_placeCell = {true, unit, CurrentBank, Buffer
 
 void ReadRefusedByDevice() { g_failPlace = FailPlace::Refused; }
 
-void RefuseRun(const char* format, ...) {
+namespace {
+void ShowFormattedLine(const char* format, va_list args) {
     char line[512];
+    std::vsnprintf(line, sizeof line, format, args);
+    ShowMessageLine("%s", line);
+}
+} // namespace
+
+void RefuseRun(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    std::vsnprintf(line, sizeof line, format, args);
+    ShowFormattedLine(format, args);
     va_end(args);
-    ShowMessageLine("%s", line);
     g_failPlace = FailPlace::Refused;
+}
+
+int LockNotTaken(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    ShowFormattedLine(format, args);
+    va_end(args);
+    FailWithoutAddress();
+    return -1;
 }
 
 int RunOperation(OperationEngine& engine, int op) {

@@ -145,6 +145,10 @@ void ReadRefusedByDevice();
 // read or compared, so, as with ReadRefusedByDevice, neither the
 // fail-address lines nor a verify level's line follow.
 void RefuseRun(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// A Secure whose read-back shows the lock did not take logs what it read
+// through this: the lock has no address to name, so no fail-address line
+// follows. Returns -1, the entry's result.
+int LockNotTaken(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // One line of the compare report for the current datum (differences only); 1.
 int WriteCompareLine(OperationEngine& engine);
 // Logs "Cannot support Gang Socket!" and drops to one socket.

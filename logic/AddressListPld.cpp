@@ -615,6 +615,15 @@ int Alg251Program() {
     return result;
 }
 
+// A security word read back after its pulses: the bits written must read
+// programmed (0), else the line names the word and Secure fails.
+bool SecurityWordTook(uint32_t address, uint32_t bits) {
+    if ((ReadValue & bits) == 0) return true;
+    LockNotTaken(" Security word %Xh not programmed (reads %03Xh).", static_cast<unsigned>(address),
+                 static_cast<unsigned>(ReadValue));
+    return false;
+}
+
 int Alg251Secure() {
     Slot s{251};
     if (CodeCheck251(s) == -1) return -1;
@@ -630,8 +639,9 @@ int Alg251Secure() {
     // The cell read back as the code check reads it: one that did not take
     // leaves the part open, and Secure fails.
     Read251();
+    const bool took = SecurityWordTook(0x5EB, s.Mask);
     PowerDown251();
-    return (ReadValue & s.Mask) == 0 ? 1 : -1;
+    return took ? 1 : -1;
 }
 
 int Alg252Read(int mode) {
@@ -697,7 +707,7 @@ int Alg252Secure() {
     for (uint32_t a : {0x8000u, 0xBFFFu}) {
         SetAddress(a);
         Read252();
-        if ((ReadValue & 0x80) != 0) result = -1;
+        if (result == 1 && !SecurityWordTook(a, 0x80)) result = -1;
     }
     PowerDown252();
     return result;
@@ -767,7 +777,7 @@ int Alg250Secure() {
         for (uint16_t a : t.security) {
             SetAddress(a);
             Read250(s);
-            if ((ReadValue & t.securityMask) != 0) result = -1;
+            if (result == 1 && !SecurityWordTook(a, t.securityMask)) result = -1;
         }
         PowerDown250(s);
     }

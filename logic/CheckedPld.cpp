@@ -465,7 +465,10 @@ int Alg258Secure() {
         pulseAt(9, 38, 0x80);
         // A secured part reads 00h: an identity nibble still answering is a
         // security cell that did not take.
-        if (IdAnswers258()) CompareFailed = 1;
+        if (IdAnswers258()) {
+            LockNotTaken(" Security bit not programmed: the identity still reads.");
+            CompareFailed = 1;
+        }
     } else {
         pulseAt(9, 0, 0x01);
         pulseAt(9, 1, 0x01);

@@ -9,6 +9,7 @@
 
 #include "engine/Device.h"
 #include "engine/Library.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -311,9 +312,17 @@ int Alg283ReadSecurityBit() {
     return static_cast<int>(ReadValue);
 }
 
+// Secure's result from the security cell read back (0 set, 1 clear, -1 no
+// read): a cell still clear did not take.
+int SecurityBitResult(int bit) {
+    if (bit == 0) return 1;
+    if (bit == 1) LockNotTaken(" Security bit not programmed.");
+    return -1;
+}
+
 int Alg283Secure() {
     if (Alg283ProgramSecurityBit() == -1) return -1;
-    return Alg283ReadSecurityBit() == 0 ? 1 : -1;
+    return SecurityBitResult(Alg283ReadSecurityBit());
 }
 
 int Alg284Read(int mode) {
@@ -355,7 +364,7 @@ int Alg284ReadSecurityBit() {
 
 int Alg284Secure() {
     if (Alg284ProgramSecurityBit() == -1) return -1;
-    return Alg284ReadSecurityBit() == 0 ? 1 : -1;
+    return SecurityBitResult(Alg284ReadSecurityBit());
 }
 
 // The rows of this family.

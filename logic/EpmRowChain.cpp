@@ -13,6 +13,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -833,7 +834,7 @@ int ChainSecure() {
     if (w == 1) w = ReadEpmChainRow(0, true);
     for (int b = 0; w == 1 && b < G.Blocks; ++b)
         for (int c = 0; w == 1 && c < kRowBits; ++c)
-            if (GetBufferBit(ConfigFuse(b, 0, c)) != 0) w = -1;
+            if (GetBufferBit(ConfigFuse(b, 0, c)) != 0) w = LockNotTaken(" Security row not programmed (block %d, bit %d reads 1).", b, c);
     PowerDownChain();
     return w;
 }

@@ -5,6 +5,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -666,7 +667,7 @@ int Alg295Secure() {
     if (w == 1) w = ReadEpmRow(kSecureRow);
     for (int b = 0; w == 1 && b < EpmBlockCount; ++b)
         for (int c = 0; w == 1 && c < kRowBits; ++c)
-            if (GetBufferBit(ImageFuse(b, kSecureRow, c)) != 0) w = -1;
+            if (GetBufferBit(ImageFuse(b, kSecureRow, c)) != 0) w = LockNotTaken(" Security row not programmed (block %d, bit %d reads 1).", b, c);
     PowerDownEpm();
     return w;
 }

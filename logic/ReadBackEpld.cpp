@@ -394,7 +394,8 @@ int SecureEntry(const ReadBackRow& t) {
     const uint32_t back = f.ReadBack();
     SetPin(pins->Strobe, 0);
     f.PowerDown();
-    if (t.Row == 204 && (back & 0x01) != 0) return -1;
+    if (t.Row == 204 && (back & 0x01) != 0)
+        return LockNotTaken(" Security bit not programmed (security byte reads %02Xh).", static_cast<unsigned>(back));
     return 1;
 }
 

@@ -529,7 +529,7 @@ int SecureEntry(const SigRow& t) {
     EpldStrobeLevel = strobe;
     EpldVppLevel = vpp;
     SupplyVoltage = supply;
-    return open ? -1 : r;
+    return open ? LockNotTaken(" Security not programmed: the part still gives its signature.") : r;
 }
 
 } // namespace

@@ -472,8 +472,7 @@ int Secure(const AreaRow& row) {
     const uint32_t byte3 = ReadValue;
     PowerDown();
     if ((byte3 & 2) == 0) return 1;
-    ShowMessageLine(" Security bit not programmed (group B byte 3 reads %02Xh).", static_cast<unsigned>(byte3));
-    return -1;
+    return LockNotTaken(" Security bit not programmed (group B byte 3 reads %02Xh).", static_cast<unsigned>(byte3));
 }
 
 int Alg150Read(int mode) { return RunDevice(kRow150, mode); }

@@ -283,8 +283,7 @@ uint32_t DataBytesOf(const SerialMember& m) {
 // anything is switched on.
 bool DataMemoryKnown() {
     if (!M->DataMemory || DataBytesOf(*M) != 0) return true;
-    ShowMessageLine(" Size of %u words gives no data memory size (4096 or 8192 words).", DeviceSize);
-    FailWithoutAddress();
+    RefuseRun(" Size of %u words gives no data memory size (4096 or 8192 words).", DeviceSize);
     return false;
 }
 

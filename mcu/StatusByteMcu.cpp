@@ -213,8 +213,7 @@ int Alg127Secure() {
     const uint32_t status = ReadStatusByte();
     PowerDown127();
     if ((status & kLockBit) != 0) return 1;
-    ShowMessageLine(" Lock bit not programmed (status byte %02Xh).", static_cast<unsigned>(status));
-    return -1;
+    return LockNotTaken(" Lock bit not programmed (status byte %02Xh).", static_cast<unsigned>(status));
 }
 
 std::string StatusByteRecordCheck(uint32_t, const RowRecordFacts& record) {

@@ -7,9 +7,21 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+// Whether a log line names what only a read of the part could give: a
+// fail-address line (a cell's datum, a PLD's fuse) or a verify level's
+// result.
+inline bool IsDatumLine(const std::string& line) {
+    const size_t text = line.find_first_not_of(' ');
+    if (text == std::string::npos) return false;
+    const std::string_view body = std::string_view(line).substr(text);
+    return body.starts_with("Chip addr:") || body.starts_with("Buffer addr:") || body.starts_with("VCCL(") ||
+           body.starts_with("Fail address :") || line.find("  data: ") != std::string::npos;
+}
 
 class RunLogChecks {
 protected:
@@ -42,15 +54,8 @@ protected:
     // read has none.
     std::string DatumLines() const {
         std::string t;
-        for (const auto& l : Log()) {
-            const size_t text = l.find_first_not_of(' ');
-            if (text == std::string::npos) continue;
-            const std::string body = l.substr(text);
-            if (body.rfind("Chip addr:", 0) == 0 || body.rfind("Buffer addr:", 0) == 0 ||
-                body.rfind("VCCL(", 0) == 0 || body.rfind("Fail address :", 0) == 0 ||
-                l.find("  data: ") != std::string::npos)
-                t += l + "\n";
-        }
+        for (const auto& l : Log())
+            if (IsDatumLine(l)) t += l + "\n";
         return t;
     }
     std::string LogText() const {

@@ -446,6 +446,12 @@ TEST_F(AddressListPldTest, SecurityWordThatDoesNotTakeFailsSecure) {
         chip->NeedPulses(c.address, 3);
         EXPECT_EQ(Run(OpSecurity), -1) << LogText();
         EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        char named[48];
+        std::snprintf(named, sizeof named, " Security word %Xh not programmed", c.address);
+        const auto log = Log();
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(named, 0) == 0; }))
+            << LogText();
+        EXPECT_EQ(DatumLines(), "");
         EXPECT_NE(chip->Word(c.address) & c.bits, 0u);
         EXPECT_EQ(chip->Secured(), !c.open);
         if (c.open) {

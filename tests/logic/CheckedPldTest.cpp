@@ -104,6 +104,8 @@ TEST_F(CheckedPldTest, EveryRecordThroughTheDriver) {
         chip->RefuseSecurity();
         EXPECT_EQ(Run(OpSecurity), r.variant == 2 ? -1 : 1) << LogText();
         EXPECT_EQ(HasLine("Security error!"), r.variant == 2) << LogText();
+        EXPECT_EQ(HasLine(" Security bit not programmed: the identity still reads."), r.variant == 2) << LogText();
+        EXPECT_EQ(DatumLines(), "");
         EXPECT_FALSE(chip->Locked());
         ExpectNoViolations();
     }

@@ -316,6 +316,8 @@ TEST_F(ColumnPldTest, SecurityCellThatNeverSets) {
     chip->StickSecurity();
     EXPECT_EQ(Run(OpSecurity), -1) << LogText();
     EXPECT_TRUE(HasLine("Security error!")) << LogText();
+    EXPECT_TRUE(HasLine(" Security bit not programmed.")) << LogText();
+    EXPECT_EQ(DatumLines(), "");
     EXPECT_FALSE(chip->Secured());
     EXPECT_EQ(chip->Pulses().back().address, 59u);
     EXPECT_EQ(chip->Loads().back().address, 47u);

@@ -437,6 +437,8 @@ TEST_F(EpmRowShiftTest, RowsEachEntryWrites) {
         chip->RefuseSecurity();
         EXPECT_EQ(Run(OpSecurity), -1) << LogText();
         EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_TRUE(HasLine(" Security row not programmed (block 0, bit 0 reads 1).")) << LogText();
+        EXPECT_EQ(DatumLines(), "");
         EXPECT_FALSE(chip->Locked());
         ExpectNoViolations();
     }

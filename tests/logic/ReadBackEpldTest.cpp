@@ -101,6 +101,10 @@ TEST_F(ReadBackEpldTest, EveryRecordThroughTheDriver) {
         chip->StickCell(sim::ReadBackEpldChip::CellOf(half, select, address, bit));
         EXPECT_EQ(Run(OpSecurity), -1) << LogText();
         EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        if (r.row == 204) {
+            EXPECT_TRUE(HasLine(" Security bit not programmed (security byte reads FFh).")) << LogText();
+            EXPECT_EQ(DatumLines(), "");
+        }
         EXPECT_FALSE(chip->Locked());
         ExpectNoViolations();
     }

@@ -83,6 +83,8 @@ TEST_F(SignatureEpldTest, EveryRecordThroughTheDriver) {
         chip->RefuseSecurity();
         EXPECT_EQ(Run(OpSecurity), -1) << LogText();
         EXPECT_TRUE(HasLine("Security error!")) << LogText();
+        EXPECT_TRUE(HasLine(" Security not programmed: the part still gives its signature.")) << LogText();
+        EXPECT_EQ(DatumLines(), "");
         EXPECT_FALSE(chip->Locked());
         EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
         ExpectNoViolations();

@@ -592,6 +592,21 @@ TEST_P(EveryDevice, Secured) {
         ApplyPreset(SeatedSimChip(), preset);
         return true;
     };
+    // Secure over a part whose lock was just made to refuse: it must fail
+    // with its error line; `what` names the run on the device's line.
+    auto secureMustFail = [&](const std::string& what) {
+        const size_t at = ui.Log.size();
+        const int r = RunOperation(MainEngine, OpSecurity);
+        const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
+        ++refusals;
+        SweepSummary::Count(kLockBitRefused, GetParam(), p.rowModel, caught);
+        if (!caught) p.line += what + " PASSED";
+        failed = !caught;
+        if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
+            p.line += " violation: " + v;
+            failed = true;
+        }
+    };
     auto refuseRun = [&](int mode, int bit, int preset, bool overLower) {
         if (!freshPart(mode, preset)) return;
         const std::string what = ", mode " + std::to_string(mode) + " with lock state bit " + std::to_string(bit) +
@@ -611,17 +626,7 @@ TEST_P(EveryDevice, Secured) {
             return;
         }
         Choose(modes->setting, mode);
-        const size_t at = ui.Log.size();
-        const int r = RunOperation(MainEngine, OpSecurity);
-        const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
-        ++refusals;
-        SweepSummary::Count(kLockBitRefused, GetParam(), p.rowModel, caught);
-        if (!caught) p.line += what + " PASSED";
-        failed = !caught;
-        if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
-            p.line += " violation: " + v;
-            failed = true;
-        }
+        secureMustFail(what);
     };
     for (int mode = 0; !failed && asks && modes != nullptr && mode < static_cast<int>(modes->states.size()); ++mode) {
         if (std::find(modes->states.begin(), modes->states.begin() + mode, modes->states[static_cast<size_t>(mode)]) !=
@@ -648,17 +653,7 @@ TEST_P(EveryDevice, Secured) {
     for (int unit = 0; !failed && unit < units; ++unit) {
         if (!freshPart(0, 0)) break;
         RefuseSecurityUnit(SeatedSimChip(), unit);
-        const size_t at = ui.Log.size();
-        const int r = RunOperation(MainEngine, OpSecurity);
-        const bool caught = r == ResultFailed && Logged(ui, at, "Security error!");
-        ++refusals;
-        SweepSummary::Count(kLockBitRefused, GetParam(), p.rowModel, caught);
-        if (!caught) p.line += ", security unit " + std::to_string(unit) + " refused: Secure PASSED";
-        failed = !caught;
-        if (const std::string v = UnexpectedViolation(*ProgramSimulator()); !v.empty()) {
-            p.line += " violation: " + v;
-            failed = true;
-        }
+        secureMustFail(", security unit " + std::to_string(unit) + " refused: Secure");
     }
     if (!failed && refusals > 0) p.line += ", " + std::to_string(refusals) + " runs with a lock bit refused each fail";
     // Each other mode of the row secures a fresh part, and every mode a part

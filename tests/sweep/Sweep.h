@@ -60,6 +60,7 @@
 #include "sim/StatusPageFlashChip.h"
 #include "sim/WordBusMcuChip.h"
 #include "tools/PartAgreement.h"
+#include "tests/engine/RunLogChecks.h"
 #include "tests/logic/FusePlacements.h"
 
 namespace sweep {
@@ -1033,6 +1034,19 @@ inline std::string PldCellsHold(const placement::DeviceTable& table, const sim::
     return "";
 }
 
+// What the log from `from` on says after the row's `refusal` line that it
+// could only know by reading the part (IsDatumLine). Empty when no such line
+// follows (or the refusal was not said).
+inline std::string DatumAfterRefusal(const RecordingUi& ui, size_t from, const char* refusal) {
+    bool refused = false;
+    for (size_t i = from; i < ui.Log.size(); ++i) {
+        const std::string& l = ui.Log[i];
+        if (refused && IsDatumLine(l)) return " \"" + l + "\" after the refusal";
+        refused = refused || l.rfind(refusal, 0) == 0;
+    }
+    return "";
+}
+
 // One range start..end on a fresh part of device `index`, its data cut from
 // a whole-layout image of seed `seed`, Buffer Start at the range's place:
 // Program (with its verify) writes the range's cells at their chip addresses
@@ -1044,28 +1058,6 @@ inline std::string PldCellsHold(const placement::DeviceTable& table, const sim::
 // as they were (nullptr: the row serves it); `mayServe`: a row that declares
 // the refusal may serve the range all the same (a part whose page is one
 // byte).
-// What the log from `from` on says after the row's `refusal` line that it
-// could only know by reading the part: a fail-address line naming a cell's
-// datum, or a verify level's result. Empty when no such line follows (or
-// the refusal was not said).
-inline std::string DatumAfterRefusal(const RecordingUi& ui, size_t from, const char* refusal) {
-    bool refused = false;
-    for (size_t i = from; i < ui.Log.size(); ++i) {
-        const std::string& l = ui.Log[i];
-        if (!refused) {
-            refused = l.rfind(refusal, 0) == 0;
-            continue;
-        }
-        const size_t text = l.find_first_not_of(' ');
-        if (text == std::string::npos) continue;
-        const std::string body = l.substr(text);
-        if (body.rfind("Chip addr:", 0) == 0 || body.rfind("Buffer addr:", 0) == 0 ||
-            body.rfind("VCCL(", 0) == 0 || l.find("  data: ") != std::string::npos)
-            return " \"" + l + "\" after the refusal";
-    }
-    return "";
-}
-
 inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, const char* pass, uint32_t start,
                      uint32_t end, const char* refusal, uint32_t seed, bool mayServe = false) {
     InstallSimulator(0);
