@@ -690,8 +690,8 @@ int CheckDeviceId(OperationEngine& engine) {
     const bool secured = HooksOfRow(CurrentAlgorithm).SecuredIdentityException;
     if (secured && (CurrentOperation == OpErase || CurrentOperation == OpAuto)) return 1;
     if ((ChipMakerId & 0xFF) == (ExpectedMakerId & 0xFF) && (ChipDeviceId & 0xFF) == (ExpectedDeviceId & 0xFF)) return 1;
-    ShowMessageLine(secured ? "Device secured or incorrect device." : "Incorrect device ID.");
-    if (ConfirmWarning("Device Signature dose not match. Continue?") == 1) return 1;
+    if (RefuseIdentity(true, "%s", secured ? "Device secured or incorrect device." : "Incorrect device ID.") == 1)
+        return 1;
     Beep(-1);
     return -1;
 }
@@ -783,6 +783,25 @@ void RefuseRun(const char* format, ...) {
     g_failPlace = FailPlace::Refused;
 }
 
+namespace {
+std::string g_identityLine;
+} // namespace
+
+int RefuseIdentity(bool ask, const char* format, ...) {
+    char line[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(line, sizeof line, format, args);
+    va_end(args);
+    ShowMessageLine("%s", line);
+    if (ask && ConfirmWarning("Device Signature dose not match. Continue?") == 1) return 1;
+    g_identityLine = line;
+    g_failPlace = FailPlace::Refused;
+    return -1;
+}
+
+const std::string& IdentityRefusalLine() { return g_identityLine; }
+
 int LockNotTaken(const char* format, ...) {
     va_list args;
     va_start(args, format);
@@ -794,6 +813,7 @@ int LockNotTaken(const char* format, ...) {
 
 int RunOperation(OperationEngine& engine, int op) {
     CurrentOperation = static_cast<uint32_t>(op);
+    g_identityLine.clear();
     g_linkExpected = false;
     g_entryMissing = false;
     if (SplitModeRefused()) {

@@ -149,6 +149,16 @@ void RefuseRun(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // through this: the lock has no address to name, so no fail-address line
 // follows. Returns -1, the entry's result.
 int LockNotTaken(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// An identity check that found another part (a signature, ID code or ID
+// text that is not the device's) logs its line through this. With `ask`, the
+// user is then asked "Device Signature dose not match. Continue?": Yes
+// returns 1 and the row goes on. Otherwise the run ends at the line, as with
+// ReadRefusedByDevice (nothing of the part was read or compared, so neither
+// fail-address lines nor a verify level's line follow), and it returns -1.
+int RefuseIdentity(bool ask, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// The identity line the current run (RunOperation) ended at through
+// RefuseIdentity; empty when none did.
+const std::string& IdentityRefusalLine();
 // One line of the compare report for the current datum (differences only); 1.
 int WriteCompareLine(OperationEngine& engine);
 // Logs "Cannot support Gang Socket!" and drops to one socket.

@@ -159,7 +159,14 @@ struct RowDef {
     // the operation driver counts it in Read's buffer-top and fixed-place
     // checks alone, since no other step stores or takes it. nullptr: none.
     ReadAreaFn ReadStoresAfterRange = nullptr;
+    // The row checks the seated part's identity (a signature, an ID code or
+    // an ID text) for the current device, and refuses another part through
+    // RefuseIdentity; nullptr: it checks none (ChecksIdentityAlways: on
+    // every device of the row).
+    bool (*ChecksIdentity)() = nullptr;
 };
+
+constexpr bool ChecksIdentityAlways() { return true; }
 
 // Puts every row of `rows` into the algorithm table and the row hooks, and
 // remembers the declaration for RowDefinition. A row outside the table, or

@@ -228,12 +228,19 @@ public:
         return socketPin >= 1 && socketPin <= kSocketPins ? map[socketPin] : 0;
     }
 
+    // A test fault: the part answers an identity other than its own (its
+    // signature, ID code or ID text changed), as another part of the same
+    // row seated in its place would. Models that give an identity read it.
+    void AnswerAnotherIdentity(bool on = true) { anotherIdentity_ = on; }
+    bool AnswersAnotherIdentity() const { return anotherIdentity_; }
+
 private:
     // ChipPinAt's map from socket pin to chip pin, built for the pin list at
     // pinMapFor_ of pinMapSize_ entries.
     mutable const int* pinMapFor_ = nullptr;
     mutable size_t pinMapSize_ = 0;
     mutable uint8_t pinMap_[kSocketPins + 1] = {};
+    bool anotherIdentity_ = false;
 };
 
 // Socket pins of an n-pin DIP seated at the bottom of the socket, raised by
