@@ -272,19 +272,11 @@ constexpr uint32_t kDataWord = 0x2100;
 
 // The member's data-memory bytes for the selected device: row 112's parts
 // have 64; row 121 takes them from the record's program size (no record
-// field gives them): 4K words 128, 8K words 256, another size none.
+// field gives them): 4K words 128, 8K words 256, any other size 64.
 uint32_t DataBytesOf(const SerialMember& m) {
     if (!m.DataMemory) return 0;
     if (m.Row != 121) return 64;
-    return DeviceSize == 0x1000 ? 128 : DeviceSize == 0x2000 ? 256 : 0;
-}
-
-// A size row 121 cannot tell its data memory from is refused before
-// anything is switched on.
-bool DataMemoryKnown() {
-    if (!M->DataMemory || DataBytesOf(*M) != 0) return true;
-    RefuseRun(" Size of %u words gives no data memory size (4096 or 8192 words).", DeviceSize);
-    return false;
+    return DeviceSize == 0x1000 ? 128 : DeviceSize == 0x2000 ? 256 : 64;
 }
 
 // The data memory is addressed by the low bits of the chip's counter, which
@@ -347,7 +339,6 @@ bool LoopCovers(int mode, uint32_t& last) {
 void ReadConfigSerial();
 
 int SerialRead(int mode) {
-    if (!DataMemoryKnown()) return -1;
     if (M->Signature && CheckPicSignature121() != 1) return -1;
     PowerUp(2);
     if (M->FirstIncrement) Increment();
@@ -401,7 +392,6 @@ int SerialRead(int mode) {
 }
 
 int SerialProgram() {
-    if (!DataMemoryKnown()) return -1;
     if (M->Signature && CheckPicSignature121() != 1) return -1;
     PowerUp(1);
     if (M->FirstIncrement) Increment();
@@ -714,12 +704,10 @@ int CheckPicSignature121() {
     ReadWord(4);
     PowerDown();
     if ((ReadValue & 0x3FE0) == ExpectedDeviceId) return 1;
-    ShowMessageLine(" Incorrect device ID.");
-    if (ConfirmWarning("Device Signature dose not match. Continue?") == 1) {
-        SkipIdCheck = 1;
-        return 1;
-    }
-    return -1;
+    // No: the run ends at the line, nothing of the part read or compared.
+    if (RefuseIdentity(true, " Incorrect device ID.") != 1) return -1;
+    SkipIdCheck = 1; // Yes holds for the rest of the run
+    return 1;
 }
 
 int Alg112Erase() {
@@ -731,7 +719,7 @@ int Alg112Erase() {
 
 int Alg121Erase() {
     Use(121);
-    if (!DataMemoryKnown() || CheckPicSignature121() != 1) return -1;
+    if (CheckPicSignature121() != 1) return -1;
     BulkErase(0x400, static_cast<int>(Vpp / 10));
     ExpectedValue = 0x3FFF;
     LoadWord(3);
@@ -783,9 +771,10 @@ static ReadAreaAfterRange PicCalibrationArea() {
 // addresses, which a split buffer gives to the lanes' data: a split Read
 // would overwrite lane data with them, and the configuration step would
 // program a lane's datum as the configuration word. They offer no byte
-// lanes.
+// lanes. `checksIdentity`: the row reads the part's device ID first.
 constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, AlgOperationFn erase,
-                        ChecksumFn checksum, HexConfigWriterFn hex, bool lanes = false) {
+                        ChecksumFn checksum, HexConfigWriterFn hex, bool lanes = false,
+                        bool (*checksIdentity)() = nullptr) {
     return {.Row = row,
             .Read = read,
             .Program = program,
@@ -797,7 +786,8 @@ constexpr RowDef PicRow(uint32_t row, AlgReadFn read, AlgOperationFn program, Al
             .RecordCheck = PicRecordCheck,
             .NoByteLanes = !lanes,
             .FixedPlaces = PicFixedPlaces,
-            .ReadStoresAfterRange = PicCalibrationArea};
+            .ReadStoresAfterRange = PicCalibrationArea,
+            .ChecksIdentity = checksIdentity};
 }
 
 // The rows of this family. Row 113 keeps its configuration in the buffer's
@@ -809,7 +799,8 @@ constexpr RowDef kAlgorithmRows[] = {
     PicRow(114, Alg114Read, Alg114Program, nullptr, ComputeChecksum110, WritePicConfigHex110),
     PicRow(115, Alg115Read, Alg115Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
     PicRow(116, Alg116Read, Alg116Program, nullptr, ComputeChecksum111, WritePicConfigHex111),
-    PicRow(121, Alg121Read, Alg121Program, Alg121Erase, ComputeChecksum112, WritePicConfigHex111),
+    PicRow(121, Alg121Read, Alg121Program, Alg121Erase, ComputeChecksum112, WritePicConfigHex111, false,
+           ChecksIdentityAlways),
     PicRow(113, Alg113Read, Alg113Program, nullptr, ComputeChecksum113, WritePicConfigHex113, true),
 };
 

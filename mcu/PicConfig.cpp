@@ -402,8 +402,5 @@ std::string PicRecordRefusal(uint32_t row, uint32_t subVariant, uint32_t variant
     const uint32_t limit = twelve ? 0xFFF - 4 : row == 113 ? 0xFE00 : row == 116 ? 0x2000 - 64 : 0x2000;
     if (words == 0 || words > limit)
         return "size of " + std::to_string(words) + " words does not fit below the configuration words";
-    // Row 121's data memory follows from its program size.
-    if (row == 121 && words != 0x1000 && words != 0x2000)
-        return "size of " + std::to_string(words) + " words gives no data memory size (4096 or 8192 words)";
     return "";
 }

@@ -323,7 +323,9 @@ uint32_t PicChip::ReadAt() const {
     const auto a = static_cast<uint32_t>(pc_);
     if (a >= kConfigBase) {
         if (a < kConfigBase + 4) return ids_[a - kConfigBase];
-        if (a == kDeviceIdAddress && facts_.deviceId != 0) return facts_.deviceId;
+        // Another part's device ID: a device bit (above the revision) flipped.
+        if (a == kDeviceIdAddress && facts_.deviceId != 0)
+            return AnswersAnotherIdentity() ? facts_.deviceId ^ 0x2000 : facts_.deviceId;
         if (a == kConfigWordAddress) return (config_ & facts_.configMask) | (0x3FFF & ~facts_.configMask);
         return 0x3FFF;
     }

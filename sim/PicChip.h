@@ -36,7 +36,8 @@
 //   64 words and the calibration word readable).
 //
 // Fault injection: a word that never programs, a word needing k pulses,
-// configuration bits whose cells never program (they stay 1).
+// configuration bits whose cells never program (they stay 1), another
+// part's device ID (AnswerAnotherIdentity).
 #pragma once
 #include <cstdint>
 #include <map>

@@ -15,6 +15,9 @@
 
 namespace {
 
+// Data byte i of the flash rows: the low byte of buffer word 2100h + i.
+constexpr uint32_t kFlashDataWord = 0x2100;
+
 // The bytes of an Intel hex file by address (data, segment and linear
 // address records), read apart from the program's own reader.
 std::map<uint32_t, unsigned> HexFileBytes(const std::string& text) {
@@ -406,7 +409,8 @@ TEST_F(PicRun, FaultsEndWithTheirLine) {
 }
 
 TEST_F(PicRun, Row121ChecksTheDeviceId) {
-    // Yes: asked once per run; No: " Incorrect device ID." and no more access.
+    // No: " Incorrect device ID." ends the run at its line, the part
+    // untouched past the ID read; Yes: asked once per run, and the run goes on.
     {
         EXPECT_TRUE(Select("MICROCHIP", "PIC16F877"));
         DeviceEnd = 255;
@@ -417,33 +421,57 @@ TEST_F(PicRun, Row121ChecksTheDeviceId) {
         EXPECT_EQ(chip->Commands(4), 1u);
         EXPECT_EQ(chip->Commands(5), 0u);
     }
-    {
-        const size_t boxes = ui.Boxes.size();
-        ClearWords();
-        FillWords(256, 0x3FFF);
-        BufferWords[0x2007] = 0x3F3A;
-        for (uint32_t i = 0; i < 4; ++i) BufferWords[0x2000 + i] = 0;
-        ui.DefaultAnswer = UiAnswer::Yes;
-        EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
-        EXPECT_EQ(ui.Boxes.size(), boxes + 1);
+    sim::PicChip* chip = ReseatPic("PIC16F877");
+    ASSERT_NE(chip, nullptr);
+    DeviceEnd = 255;
+    chip->AnswerAnotherIdentity();
+    ClearWords();
+    FillWords(256, 0x3FFF);
+    BufferWords[0x2007] = 0x3F3A;
+    for (uint32_t i = 0; i < 4; ++i) BufferWords[0x2000 + i] = 0;
+    BufferWords[kFlashDataWord] = 0x5A;
+    for (const int op : {OpVerify, OpProgram, OpBlankCheck}) {
+        SCOPED_TRACE(op);
+        chip->ClearCounts();
+        ui.QueueAnswer(UiAnswer::No);
+        EXPECT_EQ(Run(op), ResultFailed);
+        EXPECT_EQ(IdentityRefusalLine(), " Incorrect device ID.");
+        EXPECT_TRUE(HasLine(" Incorrect device ID.")) << LogText();
+        EXPECT_EQ(DatumLines(), "") << LogText();
+        EXPECT_EQ(chip->Commands(4), 1u); // the ID word alone
+        EXPECT_EQ(chip->Pulses() + chip->Commands(8), 0u);
+        EXPECT_TRUE(chip->IsBlank());
     }
+    const size_t boxes = ui.Boxes.size();
+    ui.DefaultAnswer = UiAnswer::Yes;
+    EXPECT_EQ(Run(OpAuto), ResultOk) << LogText();
+    EXPECT_EQ(ui.Boxes.size(), boxes + 1);
+    EXPECT_EQ(chip->Word(255), BufferWords[255]);
+    EXPECT_EQ(chip->DataByte(0), 0x5A);
+    EXPECT_EQ(IdentityRefusalLine(), "");
 }
 
-TEST_F(PicRun, Row121RefusesAProgramSizeThatGivesNoDataMemorySize) {
-    // Neither 4K nor 8K words: Read, Program and Erase refuse the record
-    // with their line before the part is powered up, naming no chip address.
+TEST_F(PicRun, Row121GivesAnotherProgramSizeSixtyFourDataBytes) {
+    // Neither 4K nor 8K words: the record's data memory is 64 bytes, and
+    // Program, Verify, Read and Erase run over them (byte 40h is none of them).
     sim::PicChip* chip = ReseatPic("PIC16F877");
     ASSERT_NE(chip, nullptr);
     DeviceSize = 0x800;
     DeviceEnd = 0x7FF;
-    for (const int op : {OpRead, OpProgram, OpErase}) {
-        EXPECT_EQ(Run(op), ResultFailed) << LogText();
-        EXPECT_TRUE(HasLine(" Size of 2048 words gives no data memory size (4096 or 8192 words).")) << LogText();
-        EXPECT_FALSE(LogHas("Chip addr")) << LogText();
-    }
-    uint32_t commands = 0;
-    for (uint32_t c = 0; c < 64; ++c) commands += chip->Commands(c);
-    EXPECT_EQ(commands, 0u);
+    ClearWords();
+    FillWords(0x800, 0x3FFF);
+    for (uint32_t i = 0; i <= 0x40; ++i) BufferWords[kFlashDataWord + i] = static_cast<uint16_t>(i ^ 0x3C);
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText();
+    EXPECT_EQ(chip->Word(0x7FF), BufferWords[0x7FF]);
+    EXPECT_EQ(chip->DataByte(0x3F), 0x3F ^ 0x3C);
+    EXPECT_EQ(chip->DataByte(0x40), 0xFF);
+    EXPECT_EQ(Run(OpVerify), ResultOk) << LogText();
+    ClearWords();
+    EXPECT_EQ(Run(OpRead), ResultOk) << LogText();
+    EXPECT_EQ(BufferWords[kFlashDataWord + 0x3F], 0x3F ^ 0x3C);
+    EXPECT_EQ(BufferWords[kFlashDataWord + 0x40], 0);
+    EXPECT_EQ(Run(OpErase), ResultOk) << LogText();
+    EXPECT_TRUE(chip->IsBlank());
     ExpectNoViolations();
 }
 
@@ -734,10 +762,10 @@ TEST(PicLibrary, RefusesRecordsPastTheTables) {
     EXPECT_NE(PicRecordRefusal(111, PicConfigRecordCount, 0, 1024), "");
     EXPECT_NE(PicRecordRefusal(111, 2, 7, 1024), "");
     EXPECT_NE(PicRecordRefusal(121, 19, 4, 4096), "");
-    // Row 121's data memory follows from its program size: 4K or 8K words.
+    // Row 121 takes any program size (another than 4K or 8K words: 64 data bytes).
     EXPECT_EQ(PicRecordRefusal(121, 19, 3, 0x1000), "");
     EXPECT_EQ(PicRecordRefusal(121, 20, 3, 0x2000), "");
-    EXPECT_NE(PicRecordRefusal(121, 20, 3, 0x800), "");
+    EXPECT_EQ(PicRecordRefusal(121, 20, 3, 0x800), "");
     EXPECT_EQ(PicRecordRefusal(112, 22, 1, 0x800), "");
     EXPECT_NE(PicRecordRefusal(114, 10, 0, 0x1000), "");
     EXPECT_NE(PicRecordRefusal(112, 6, 0, 0x2001), "");
