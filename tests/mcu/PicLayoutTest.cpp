@@ -117,19 +117,21 @@ TEST_F(PicLayout, SplitModeLaneOnRow113RefusedOnTheOthers) {
 }
 
 TEST_F(PicLayout, DataByteGoesToItsOwnAddressWhateverTheRange) {
-    // Chip End + 1 not a multiple of the data memory's size: byte i still
-    // lands in data cell i, and Read puts it back in the low byte of word
-    // 2100h + i, over the part's whole data memory (64, 128 or 256 bytes).
+    // Chip End + 1 not a multiple of the data memory's size, Chip Start
+    // above 0: byte i still lands in data cell i, and Read puts it back in
+    // the low byte of word 2100h + i, over the part's whole data memory (64,
+    // 128 or 256 bytes). A byte that differs is named at that word.
     struct Case {
         const char* part;
-        uint32_t end;
+        uint32_t start, end;
     };
-    for (const Case k : {Case{"PIC16F84", 0x1F}, Case{"PIC16F84", 0x3FF}, Case{"PIC16F877", 0x5F},
-                         Case{"PIC16F873", 0x7F}}) {
+    for (const Case k : {Case{"PIC16F84", 0, 0x1F}, Case{"PIC16F84", 0, 0x3FF}, Case{"PIC16F877", 0x10, 0x5F},
+                         Case{"PIC16F873", 0, 0x7F}}) {
         SCOPED_TRACE(std::string(k.part) + " end " + std::to_string(k.end));
         sim::PicChip* chip = ReseatPic(k.part);
         ASSERT_NE(chip, nullptr);
         const uint32_t bytes = chip->Facts().dataBytes;
+        DeviceStart = k.start;
         DeviceEnd = k.end;
         ClearWords();
         FillWords(k.end + 1, 0x3FFF);
@@ -144,6 +146,19 @@ TEST_F(PicLayout, DataByteGoesToItsOwnAddressWhateverTheRange) {
         for (uint32_t i = 0; i < bytes; ++i) ASSERT_EQ(BufferWords[kDataWord + i], source[kDataWord + i]) << i;
         // The word after the data memory is none of its bytes: Read leaves it.
         EXPECT_EQ(BufferWords[kDataWord + bytes], 0);
+        // A byte three quarters in (C0h of 256) that differs fails Verify
+        // and stands in Data Compare's list, both at its word.
+        const uint32_t odd = kDataWord + bytes * 3 / 4, chipByte = BufferWords[odd];
+        BufferWords[odd] ^= 0x10;
+        char cell[40], buffer[40], listed[40];
+        std::snprintf(cell, sizeof cell, "  Chip addr: %06Xh  data: %04Xh", odd, chipByte);
+        std::snprintf(buffer, sizeof buffer, "Buffer addr: %06Xh  data: %04Xh", 2 * odd, chipByte ^ 0x10);
+        std::snprintf(listed, sizeof listed, "%08Xh:(%04X)-(%04X)\r\n", odd, chipByte ^ 0x10, chipByte);
+        EXPECT_EQ(Run(OpVerify), ResultFailed);
+        EXPECT_TRUE(HasLinesInARow({cell, buffer})) << LogText();
+        EXPECT_EQ(Run(OpCompare), ResultOk) << LogText();
+        EXPECT_EQ(ReadText("COMPARE.TXT"), std::string("Compare file\r\nAddress : (Buffer data)-(Chip data)\r\n") + listed);
+        BufferWords[odd] ^= 0x10;
         // A last data byte that differs from the buffer fails Verify; on an
         // erased part, that byte alone programmed fails Blank check.
         BufferWords[kDataWord + bytes - 1] ^= 0x01;
@@ -155,6 +170,8 @@ TEST_F(PicLayout, DataByteGoesToItsOwnAddressWhateverTheRange) {
         ASSERT_EQ(Run(OpProgram), ResultOk) << LogText();
         EXPECT_EQ(chip->DataByte(bytes - 1), 0xA5);
         EXPECT_EQ(Run(OpBlankCheck), ResultFailed) << LogText();
+        std::snprintf(cell, sizeof cell, " Chip addr: %06Xh  data: 00A5h", kDataWord + bytes - 1);
+        EXPECT_TRUE(HasLine(cell)) << LogText();
         ExpectNoViolations();
     }
 }
