@@ -232,6 +232,19 @@ std::pair<size_t, size_t> JedecVectorSymbols(std::string_view text, size_t at, s
     return {i, last};
 }
 
+bool OnlyBlanks(std::string_view text) { return std::all_of(text.begin(), text.end(), IsBlank); }
+
+// The opening of a field from its letter to the first blank, at most 24
+// characters of it (then "...").
+std::string FieldOpening(std::string_view text, size_t at, size_t end) {
+    size_t last = at;
+    while (last < end && !IsBlank(text[last]))
+        ++last;
+    if (last - at <= 24)
+        return std::string(text.substr(at, last - at));
+    return std::string(text.substr(at, 24)) + "...";
+}
+
 // The letter of the field the text ends inside: the first character after
 // the last '*' that is neither a blank nor a DOS end-of-file mark; 0 when
 // none.
@@ -321,6 +334,7 @@ int ParseJedecText(std::string_view file, const JedecLayout& layout, uint8_t* ma
 
     bool anyRow = false;
     bool badDigit = false;
+    bool badNumber = false;
     uint64_t pastMap = UINT64_MAX; // the first fuse set past the device's map
     const uint64_t mapBits = uint64_t{mapBytes} * 8;
     ForEachJedecField(text, [&](size_t at, size_t end) {
@@ -330,14 +344,24 @@ int ParseJedecText(std::string_view file, const JedecLayout& layout, uint8_t* ma
         size_t i = at + 1;
         uint64_t fuse = 0;
         size_t digits = 0;
-        while (i < end && text[i] >= '0' && text[i] <= '9') {
-            if (++digits > 10)
-                return true; // no fuse number that large
-            fuse = fuse * 10 + static_cast<uint64_t>(text[i] - '0');
-            ++i;
+        size_t significant = 0; // digits after the leading zeros
+        for (; i < end && text[i] >= '0' && text[i] <= '9'; ++i) {
+            ++digits;
+            if (significant > 0 || text[i] != '0')
+                ++significant;
+            if (significant <= 10)
+                fuse = fuse * 10 + static_cast<uint64_t>(text[i] - '0');
         }
-        if (digits == 0 || (i < end && !IsBlank(text[i])))
-            return true; // no number, or a letter in it
+        if (digits == 0 || significant > 10 || (i < end && !IsBlank(text[i]))) {
+            // A file cut off right after an "L" has no field there yet: the
+            // cut-file warning tells of it.
+            if (digits == 0 && end == text.size() && OnlyBlanks(text.substr(at + 1)))
+                return true;
+            // Refused, not skipped: its fuses would keep their default unseen.
+            badNumber = true;
+            found.BadNumberField = FieldOpening(text, at, end);
+            return false;
+        }
         for (; i < end; ++i) {
             const char c = text[i];
             if (IsBlank(c))
@@ -375,6 +399,8 @@ int ParseJedecText(std::string_view file, const JedecLayout& layout, uint8_t* ma
     };
     if (!anyRow)
         return give(JedecNoFuseRows);
+    if (badNumber)
+        return give(JedecBadFuseNumber);
     if (badDigit)
         return give(JedecBadFuseDigit);
     if (pastMap != UINT64_MAX) {
@@ -462,6 +488,14 @@ int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blo
         // The device has no such fuse: programming would drop it unseen.
         ShowMessageLine(" The file sets fuse %llu; the device has fuses 0 to %lu only.",
                         static_cast<unsigned long long>(found.PastMapFuse), static_cast<unsigned long>(DeviceSize - 1));
+        return -1;
+    }
+    if (parsed == JedecBadFuseNumber) {
+        // Skipped, its fuses would keep their default and nothing would say so.
+        std::string field;
+        for (char c : found.BadNumberField)
+            field += c > ' ' && c < 0x7F ? std::string(1, c) : "<" + CharacterText(c, false) + ">";
+        ShowMessageLine(" The file's field '%s' has no fuse number of at most 10 digits.", field.c_str());
         return -1;
     }
     if (parsed == JedecBadFuseDigit) {

@@ -23,13 +23,22 @@ struct JedecLayout {
 };
 
 // Results of parsing a JEDEC text.
-enum : int { JedecOk = 1, JedecNoFuseRows = -42, JedecFusePastMap = -43, JedecBadFuseDigit = -44 };
+enum : int {
+    JedecOk = 1,
+    JedecNoFuseRows = -42,
+    JedecFusePastMap = -43,
+    JedecBadFuseDigit = -44,
+    JedecBadFuseNumber = -45
+};
 
 // What a parse finds besides the map and the vectors.
 struct JedecFindings {
     uint64_t PastMapFuse = 0;  // JedecFusePastMap: the first fuse set past the device
     uint64_t BadDigitFuse = 0; // JedecBadFuseDigit: the fuse where an "L" field
     char BadDigit = 0;         // holds this character, neither 0, 1 nor a blank
+    // JedecBadFuseNumber: the "L" field's letter and what stands for its
+    // number, up to the first blank (at most 24 characters of the file).
+    std::string BadNumberField;
     // The sum the "C" field should hold (JedecFuseSum) of the fuses the
     // default and "L" fields set, fuses 0 to the QF count (layout.FuseCount
     // without one); none when that count is 0 or larger than the map.
@@ -55,9 +64,12 @@ std::string_view JedecFieldText(std::string_view text);
 // Parses a JEDEC text into map (mapBytes long, a copy of the fuse map that is
 // changed in place) and vectors (pin characters back to back, findings'
 // VectorPins each). Returns JedecOk, JedecNoFuseRows when the text has no "L"
-// field, JedecBadFuseDigit when an "L" field holds a character other than
+// field, JedecBadFuseNumber when an "L" field has no fuse number (decimal
+// digits up to a blank or the '*', at most ten once leading zeros are
+// dropped), JedecBadFuseDigit when an "L" field holds a character other than
 // 0, 1 and blanks among its fuses, or JedecFusePastMap when an "L" field sets
-// a fuse at or past layout.FuseCount (the device has no such fuse).
+// a fuse at or past layout.FuseCount (the device has no such fuse). The
+// first bad field decides.
 int ParseJedecText(std::string_view text, const JedecLayout& layout, uint8_t* map, size_t mapBytes,
                    std::string& vectors, uint32_t& fileChecksum, JedecFindings* findings = nullptr);
 // The JEDEC fuse checksum of fuses 0 to fuseCount - 1 of a map (fuse n = bit
@@ -99,7 +111,8 @@ std::string FormatFuseBits(uint32_t first, uint32_t count, char letter);
 // file sets, a transmission checksum that is neither 0000 nor the text's
 // sum, and a file that ends inside a field or without the ETX its STX opened
 // are named in a line; the file still loads. A fuse given as another
-// character than 0 or 1 refuses the file with a line. 1 or -1.
+// character than 0 or 1, and an "L" field without a fuse number, refuse the
+// file with a line and leave the buffer as it was. 1 or -1.
 int LoadJedecFile(const std::string& name, uint32_t& fileChecksum, uint32_t& blowCount);
 // The same when the caller needs neither value (the configuration's reload).
 int LoadJedecFile(const std::string& name);

@@ -361,16 +361,33 @@ void TVectorGrid::LayoutSide(int gridRight) {
         right = std::max(right, l->geometry().right() + 1);
         bottom = std::max(bottom, l->geometry().bottom() + 1);
     }
+    // The note under everything, as wide as the form, its lines wrapped.
+    if (noteLabel_ != nullptr) {
+        noteLabel_->setVisible(!noteLabel_->text().isEmpty());
+        if (!noteLabel_->text().isEmpty()) {
+            const int w = right - 4;
+            noteLabel_->setGeometry(4, bottom + 4, w,
+                                    grow(noteLabel_->fontMetrics().height(), noteLabel_->heightForWidth(w)));
+            bottom = noteLabel_->geometry().bottom() + 1;
+        }
+    }
     setFixedSize(right + 4, grow(282, bottom + 6));
+}
+
+void TVectorGrid::ShowNote(const QString& text) {
+    if (noteLabel_ == nullptr || noteLabel_->text() == text) return;
+    noteLabel_->setText(text);
+    PlaceGrid();
 }
 
 void TVectorGrid::ShowGridLine(int offset, int r) {
     if (r < 0 || r >= kRows || pins <= 0) return;
     LabelAddr[r]->setText(QString::asprintf("%05ld", static_cast<long>(offset / pins + 1)));
     QString text;
+    const bool shown = buffer != nullptr && LinesShown();
     for (int i = 0; i < pins; ++i) {
         const size_t at = static_cast<size_t>(offset) + static_cast<size_t>(i);
-        const uint8_t b = buffer != nullptr && at < bufferBytes ? buffer[at] : 0;
+        const uint8_t b = shown && at < bufferBytes ? buffer[at] : 0;
         text += b == 0 ? QChar('.') : QChar(b);
     }
     const int caret = EditData[r]->cursorPosition();

@@ -113,6 +113,13 @@ protected:
     virtual void SettingsChanged() {}
     // A typed symbol is about to be stored in the buffer.
     virtual void SymbolToStore() {}
+    // Whether the grid shows the buffer's lines; without, it shows empty
+    // lines (the buffer is left as it is).
+    virtual bool LinesShown() const { return true; }
+    // A note across the form under the grid (a form's own label, wrapped),
+    // shown while it has a text; the form is laid out again for it.
+    QLabel* noteLabel_ = nullptr;
+    void ShowNote(const QString& text);
     // A button of the column right of the grid.
     QPushButton* AddButton(const char* name, const char* text, int y);
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,5 +1,6 @@
 #include "testing/Editvect.h"
 
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 
@@ -46,6 +47,11 @@ TEditvector::TEditvector(QWidget* parent) : TVectorGrid(parent) {
     bufferBytes = TestVectorBufferBytes;
     symbols = "XHLCN01.";
     CreateSettings(20, 8);
+    LabelVectorPins = new QLabel(this);
+    LabelVectorPins->setObjectName("LabelVectorPins");
+    LabelVectorPins->setWordWrap(true);
+    LabelVectorPins->hide();
+    noteLabel_ = LabelVectorPins;
     ScrollBar1->setPageStep(16);
     connect(ButtonTest, &QPushButton::clicked, this, &TEditvector::ButtonTestClick);
     FormActivate();
@@ -67,18 +73,32 @@ void TEditvector::SettingsChanged() {
     VectorXLevel = xLevel;
 }
 
+bool TEditvector::ForAnotherPinCount(int own) const {
+    return buffer != nullptr && buffer[0] != 0 && buffer[0] != 0xFF && TestVectorPinCount != 0 &&
+           TestVectorPinCount != static_cast<uint32_t>(own);
+}
+
+void TEditvector::ShowVectorOwner(int own) {
+    ShowNote(ForAnotherPinCount(own)
+                 ? QString::asprintf("The vectors are for %lu pins; the device has %d: none shown. Typing a symbol "
+                                     "clears them and starts a list for %d pins.",
+                                     static_cast<unsigned long>(TestVectorPinCount), own, own)
+                 : QString());
+}
+
 void TEditvector::SymbolToStore() {
     const uint32_t own = static_cast<uint32_t>(pins);
     if (TestVectorPinCount == own || buffer == nullptr) return;
     // Cut by this device's pins, each vector of the list would take pins of
     // the next: the list is cleared and the device's own starts empty.
-    if (TestVectorPinCount != 0 && buffer[0] != 0 && buffer[0] != 0xFF) {
+    if (ForAnotherPinCount()) {
         ShowMessageLine(" The vectors for %lu pins are cleared: a new list for %lu pins starts.",
                         static_cast<unsigned long>(TestVectorPinCount), static_cast<unsigned long>(own));
         std::memset(buffer, 0, bufferBytes);
         ShowGridPage(topOffset);
     }
     TestVectorPinCount = own;
+    ShowVectorOwner(pins);
 }
 
 void TEditvector::FormActivate() {
@@ -88,7 +108,10 @@ void TEditvector::FormActivate() {
     xLevel = VectorXLevel;
     ShowSettings();
     // A package without pins (no device) keeps a grid of one column.
-    SetupGrid(PackagePins() > 0 ? PackagePins() : 1);
+    const int own = PackagePins() > 0 ? PackagePins() : 1;
+    // The note first, so the form is laid out with it.
+    ShowVectorOwner(own);
+    SetupGrid(own);
 }
 
 void TEditvector::VectorTestLineCallback(const char* in, const char* out, int index) {

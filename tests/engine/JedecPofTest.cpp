@@ -39,12 +39,20 @@ protected:
         return r;
     }
     int LoadJed(const std::string& name, const std::string& text) { return LoadWhole(Write(name, text)); }
-    // The lines of the log that say a file is cut short or has a fuse that
-    // is neither 0 nor 1.
+    // A file the program saved: it loads with no line at all.
+    int LoadSaved(const std::string& path) {
+        MainLog().Clear();
+        const int r = LoadJedecFile(path, checksum, blow);
+        EXPECT_TRUE(MainLog().Lines().empty()) << LogText();
+        return r;
+    }
+    // The lines of the log that say a file is cut short, has a fuse that is
+    // neither 0 nor 1 or an L field without a fuse number.
     static size_t DamageLines() {
         size_t n = 0;
         for (const std::string& line : MainLog().Lines())
-            n += line.find("cut short") != std::string::npos || line.find("neither 0 nor 1") != std::string::npos;
+            n += line.find("cut short") != std::string::npos || line.find("neither 0 nor 1") != std::string::npos ||
+                 line.find("no fuse number") != std::string::npos;
         return n;
     }
     static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
@@ -87,10 +95,10 @@ TEST_F(JedecTest, DefaultsAndFuseRows) {
         EXPECT_EQ(BufferWindow[400], 0xFF); // past the map: untouched
     }
 
-    // A letter in the number, a huge number: those fields are skipped; zeros
-    // past the device's map are no fuses the file sets.
-    ASSERT_EQ(LoadJed("c.jed", "\x02*L0001 1*L526335 00000*L12a4 1*L99999999999 1*L00003 1*C0000*\x03"), 1);
-    EXPECT_EQ(Fuses(0, 5), "01010");
+    // A fuse number padded with zeros past ten digits is still its number;
+    // zeros past the device's map are no fuses the file sets.
+    ASSERT_EQ(LoadJed("c.jed", "\x02*L0001 1*L526335 00000*L000000000000000000004 1*L00003 1*C0000*\x03"), 1);
+    EXPECT_EQ(Fuses(0, 6), "010110");
 }
 
 // A file that sets a fuse the device does not have (at or past its fuse
@@ -163,7 +171,7 @@ TEST_F(JedecTest, ChecksumBlowCountAndVectors) {
 
     std::vector<uint8_t> before(BufferWindow, BufferWindow + 275);
     std::memset(BufferWindow, 0xFF, 512);
-    ASSERT_EQ(LoadWhole(Path("s.jed")), 1);
+    ASSERT_EQ(LoadSaved(Path("s.jed")), 1);
     EXPECT_EQ(std::vector<uint8_t>(BufferWindow, BufferWindow + 274), std::vector<uint8_t>(before.begin(), before.end() - 1));
     EXPECT_EQ(checksum, StandardFuseChecksum(2194));
 }
@@ -179,7 +187,7 @@ TEST_F(JedecTest, ExtraFieldsOfTheirRows) {
     EXPECT_TRUE(Has(saved, "*\nE" + e + "*\nU" + u + "*\nC"));
     EXPECT_FALSE(Has(saved, "L54096")); // the count divides evenly: no empty row
     std::memset(BufferWindow, 0, BufferWindowBytes);
-    ASSERT_EQ(LoadWhole(Path("e.jed")), 1);
+    ASSERT_EQ(LoadSaved(Path("e.jed")), 1);
     EXPECT_EQ(Fuses(54096, 73) + Fuses(59000, 32), e + u);
 
     // Row 260: 'E' at 7724; a letter inside another field is no field, and a
@@ -286,39 +294,71 @@ TEST_F(JedecTest, ChecksumsThatDisagreeWithTheFileAreNamed) {
     for (uint32_t n = 0; n < 54096 + 73; n += 5) SetBufferBit(n, 1);
     BufferEnd = 10;
     ASSERT_EQ(SaveJedecFile(Path("own.jed"), nullptr, 0), 1);
-    ASSERT_EQ(LoadWhole(Path("own.jed")), 1);
+    ASSERT_EQ(LoadSaved(Path("own.jed")), 1);
     EXPECT_EQ(checksum, StandardFuseChecksum(54096));
     ExpectNoLogLine("Invalid check");
 }
 
 // File > Save carries the test vectors only for the pin count they were
-// loaded for: read by another pin count each vector would take pins of the
-// next. An empty list for another pin count says nothing.
+// loaded for: regrouped by another pin count each vector would take pins of
+// the next, cut to it each would lose pins. An empty list for another pin
+// count says nothing. What is saved loads again with no line.
 TEST_F(JedecTest, SavedVectorsAreThoseOfTheirPinCount) {
     auto saved = [] {
         const VectorList v = TestVectorsForSave();
         return FormatJedecText(v.Data, v.Length);
     };
-    ASSERT_EQ(LoadJed("v.jed", "\x02*QF2194*L00000 1*V1 011000000N0NNNNNNNHN*V2 010000000N0NNNNNNNLN*\x03"), 1);
-    PackageIndex = 6; // a 24-pin part
-    const std::string other = saved();
-    EXPECT_TRUE(Has(other, "QP24*\nQF2194*\nQV0*")) << other;
-    EXPECT_FALSE(Has(other, "\nV")) << other;
-    EXPECT_TRUE(LogHas(" The vectors are for 20 pins; the device has 24: none saved.")) << LogText();
+    const std::string sixteen = "V1 011000000N0NNNNNNNHN*V2 010000000N0NNNNNNNLN*";
+    const std::string twentyFour = "V1 110000000000NNNNNNNNNHNN*V2 100000000000NNNNNNNNNLNN*";
+    const struct {
+        uint32_t fuses, package; // the part selected when saving
+        std::string file;        // a file of the other pin count
+        const char* head;
+        const char* line;
+    } cases[] = {
+        // A GAL16V8 file's vectors held with a 22V10-type part selected.
+        {5892, 6, "\x02*QP20*QF2194*L00000 1*" + sixteen + "\x03", "QP24*\nQF5892*\nQV0*",
+         " The vectors are for 20 pins; the device has 24: none saved."},
+        // A 24-pin part's vectors with a 20-pin part selected: not cut to 20.
+        {2194, 4, "\x02*QP24*QF2194*L00000 1*" + twentyFour + "\x03", "QP20*\nQF2194*\nQV0*",
+         " The vectors are for 24 pins; the device has 20: none saved."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.line);
+        MainLog().Clear();
+        ASSERT_EQ(LoadJed("v.jed", c.file), 1);
+        SelectPld(c.fuses, 44, 0);
+        PackageIndex = c.package;
+        const std::string other = saved();
+        EXPECT_TRUE(Has(other, c.head)) << other;
+        EXPECT_FALSE(Has(other, "\nV")) << other;
+        EXPECT_TRUE(LogHas(c.line)) << LogText();
+        ASSERT_EQ(LoadSaved(Write("other.jed", other)), 1);
+    }
+
+    // Their own pin count saves them whole.
+    ASSERT_EQ(LoadJed("v.jed", "\x02*QP20*QF2194*L00000 1*" + sixteen + "\x03"), 1);
+    const std::string own = saved();
+    EXPECT_TRUE(Has(own, "QV2*\n")) << own;
+    EXPECT_TRUE(Has(own, "\nV00001 011000000N0NNNNNNNHN*\nV00002 010000000N0NNNNNNNLN*\n")) << own;
+    ASSERT_EQ(LoadSaved(Write("own.jed", own)), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(TestVectorBuffer)), "011000000N0NNNNNNNHN010000000N0NNNNNNNLN");
 
     MainLog().Clear();
     ASSERT_EQ(LoadJed("w.jed", "\x02*QF2194*L00000 1*\x03"), 1);
-    PackageIndex = 4;
+    PackageIndex = 6;
     EXPECT_TRUE(Has(saved(), "QV0*"));
     ExpectNoLogLine("vectors are");
 }
 
 // A file cut short (inside a field, or after one but before the ETX its
-// STX opened) loads as it stands, with a line; its fields end at the ETX, so
-// the transmission checksum after it is no fuse. A fuse digit that is
-// neither 0 nor 1 refuses the file with a line naming the fuse: skipped, it
-// would move every later fuse of its field.
-TEST_F(JedecTest, CutFilesAndBadFuseDigitsGetTheirLines) {
+// STX opened; with LF or CR LF line ends) loads as it stands, with a line;
+// its fields end at the ETX, so the transmission checksum after it is no
+// fuse. A fuse digit that is neither 0 nor 1 (x and X too) refuses the file
+// with a line naming the fuse: skipped, it would move every later fuse of
+// its field. So does an L field without a fuse number, naming the field:
+// skipped, its fuses would keep their default unseen.
+TEST_F(JedecTest, CutFilesBadFuseDigitsAndNumbersGetTheirLines) {
     std::string whole = "\x02\nQP20*QF2194*F0*\n";
     for (uint32_t first = 0; first < 2194; first += 44) {
         whole += "L" + std::to_string(first) + " ";
@@ -326,6 +366,8 @@ TEST_F(JedecTest, CutFilesAndBadFuseDigitsGetTheirLines) {
         whole += "*\n";
     }
     whole += "V1 011000000N0NNNNNNNHN*\nC0000*\n\x03" "0000";
+    std::string crlf;
+    for (char ch : whole) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
     const struct {
         std::string text;
         const char* line;
@@ -340,6 +382,14 @@ TEST_F(JedecTest, CutFilesAndBadFuseDigitsGetTheirLines) {
         {"\x02*QF2194*L00000 10\n\x03" "11AB", " Warning: the L field before the ETX has no closing *; the file may be cut short.",
          1},
         {"QF2194*L00000 10", " Warning: the file ends inside its L field (no closing *); it may be cut short.", 1},
+        // Cut right after an L: no field yet, so no number to miss.
+        {"QF2194*L00000 10*L\r\n", " Warning: the file ends inside its L field (no closing *); it may be cut short.", 1},
+        // CR LF line ends, cut at a line end.
+        {crlf.substr(0, crlf.find("*\r\nL88 ")) + "\r\n",
+         " Warning: the file ends inside its L field (no closing *); it may be cut short.", 18},
+        {crlf.substr(0, crlf.find("V1")), " Warning: no ETX after the STX; the file may be cut short.", 439},
+        {crlf.substr(0, crlf.find("*\r\nC0000")) + "\r\n\x03" "0000",
+         " Warning: the V field before the ETX has no closing *; the file may be cut short.", 439},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.line);
@@ -359,19 +409,35 @@ TEST_F(JedecTest, CutFilesAndBadFuseDigitsGetTheirLines) {
     EXPECT_LT(blow, 300u);
     EXPECT_EQ(GetBufferBit(2190), 0u);
 
-    // A fuse digit 2, and a control byte among the digits (blanks and line
-    // ends between digits are none): refused, the map as it was.
-    const std::pair<const char*, const char*> digits[] = {
+    // A fuse digit 2, x or X (no "leave the default"), a control byte among
+    // the digits (blanks and line ends between digits are none); an L field
+    // with a letter in its number, eleven digits past its zeros, no number,
+    // a control byte in it: refused, the map and the vectors as they were.
+    const std::pair<std::string, const char*> digits[] = {
         {"\x02*QF2194*L00000 10 1\r\n1*L00040 1021*\x03", " The file gives fuse 42 as '2', neither 0 nor 1."},
-        {"\x02*QF2194*L00000 1\t0\x07" "1*\x03", " The file gives fuse 2 as 07h, neither 0 nor 1."}};
+        {"\x02*QF2194*L00000 1\t0\x07" "1*\x03", " The file gives fuse 2 as 07h, neither 0 nor 1."},
+        {"\x02*QF2194*L00000 1x0*\x03", " The file gives fuse 1 as 'x', neither 0 nor 1."},
+        {"\x02*QF2194*F1*L00008 00\r\nX0*\x03", " The file gives fuse 10 as 'X', neither 0 nor 1."},
+        {"\x02*QF2194*L00000 1*L0009A 0100*\x03", " The file's field 'L0009A' has no fuse number of at most 10 digits."},
+        {"\x02*QF2194*L000012345678901 1*\x03",
+         " The file's field 'L000012345678901' has no fuse number of at most 10 digits."},
+        {"\x02*QF2194*L 0100*\x03", " The file's field 'L' has no fuse number of at most 10 digits."},
+        {"\x02*QF2194*L00004 1*L*L00008 1*\x03", " The file's field 'L' has no fuse number of at most 10 digits."},
+        {"\x02*QF2194*L00\x07 1*\x03", " The file's field 'L00<07h>' has no fuse number of at most 10 digits."},
+        {"\x02*QF2194*L" + std::string(30, '0') + "Z 1*\x03",
+         " The file's field 'L00000000000000000000000...' has no fuse number of at most 10 digits."},
+    };
     for (const auto& [text, line] : digits) {
         SCOPED_TRACE(line);
         MainLog().Clear();
         std::memset(BufferWindow, 0x5A, 300);
+        std::memset(TestVectorBuffer, 'Q', 4);
         EXPECT_EQ(LoadJedecFile(Write("digit.jed", text), checksum, blow), -1);
         EXPECT_TRUE(LogHas(line)) << LogText();
+        EXPECT_EQ(DamageLines(), 1u) << LogText();
         EXPECT_FALSE(LogHas("File type invalid."));
         EXPECT_EQ(std::vector<uint8_t>(BufferWindow, BufferWindow + 300), std::vector<uint8_t>(300, 0x5A));
+        EXPECT_EQ(TestVectorBuffer[0], 'Q');
     }
     // The whole file, and a hand-written one without STX and ETX: no line.
     MainLog().Clear();

@@ -90,10 +90,12 @@ protected:
         const std::string file = (dir / "design.jed").string();
         std::ofstream(file, std::ios::binary) << text;
         ASSERT_EQ(LoadJedecFile(file), 1);
-        // A whole file: no line of a file cut short or of a bad fuse digit.
+        // A whole file: no line of a file cut short, of a bad fuse digit or
+        // of an L field without a fuse number.
         for (const std::string& line : ui.Log) {
             EXPECT_EQ(line.find("cut short"), std::string::npos) << line;
             EXPECT_EQ(line.find("neither 0 nor 1"), std::string::npos) << line;
+            EXPECT_EQ(line.find("no fuse number"), std::string::npos) << line;
         }
     }
 

@@ -211,8 +211,12 @@ TEST_F(VectorTestFixture, GridTakesThePackagesPinsAndItsSymbols) {
 }
 
 // The vector test form shows every control and grid column whole for the
-// packages' pin counts at any font size, its settings in the form's order.
+// packages' pin counts at any font size, its settings in the form's order;
+// with 20-pin vectors held, the 24-pin form's note under the grid too.
 TEST_F(VectorTestFixture, FormAndGridShowWhole) {
+    std::memset(VectorBuffer, 0, TestVectorBufferBytes);
+    std::memcpy(VectorBuffer, kCombinationalVectors[0].data(), 20);
+    TestVectorPinCount = 20;
     FontSizes([] {
         for (uint32_t package : {4u, 6u}) {
             PackageIndex = package;
@@ -220,6 +224,12 @@ TEST_F(VectorTestFixture, FormAndGridShowWhole) {
             w.show();
             QApplication::processEvents();
             ExpectNothingClipped(&w, {w.LabelSize0, w.LabelSize1});
+            EXPECT_EQ(w.LabelVectorPins->isVisible(), package == 6);
+            if (package == 6) {
+                ExpectAbove(w.Panel1, w.LabelVectorPins);
+                ExpectAbove(w.LabelAddrPos, w.LabelVectorPins);
+                ExpectAbove(w.GroupBoxInfo, w.LabelVectorPins);
+            }
             const QString line(w.pins, 'H');
             for (QLineEdit* e : w.EditData) EXPECT_LE(QFontMetricsF(e->font()).horizontalAdvance(line), e->width() - 4);
             for (QLabel* l : w.LabelAddr) EXPECT_GE(l->height(), l->sizeHint().height());
@@ -289,8 +299,10 @@ TEST_F(VectorTestFixture, VectorsOfAnotherPinCountAreRefusedAndClearedOnlyByTypi
 
 // A GAL16V8 file (QP20, 20-symbol vectors) loaded with the 24-pin GAL22V10B
 // selected: the vectors keep their 20 pins, the load says so, and Test is
-// refused before anything is switched on.
-TEST_F(VectorTestFixture, AFileForAnotherPinCountIsRefusedBeforeAnythingIsSwitchedOn) {
+// refused before anything is switched on. The grid shows none of them (cut
+// by 24 each row would take pins of the next), its note says whose they are;
+// a symbol typed clears them as before and the note goes.
+TEST_F(VectorTestFixture, AFileForAnotherPinCountIsNotShownAndRefusedBeforeAnythingIsSwitchedOn) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL22V10B"));
     LoadJedec(Combinational(), kCombinationalVectors);
     const std::vector<std::string> lines(ui.Log.end() - 2, ui.Log.end());
@@ -299,4 +311,36 @@ TEST_F(VectorTestFixture, AFileForAnotherPinCountIsRefusedBeforeAnythingIsSwitch
     EXPECT_EQ(TestVectorPinCount, 20u);
     ExpectTwentyPinVectorsRefused();
     EXPECT_TRUE(electrical->SuppliedPins().empty() && electrical->GroundedPins().empty());
+
+    auto rows = [this] {
+        QStringList texts;
+        for (QLineEdit* e : form->EditData) texts << e->text();
+        return texts;
+    };
+    const QStringList empty(TVectorGrid::kRows, QString(24, '.'));
+    EXPECT_EQ(rows(), empty);
+    EXPECT_EQ(form->LabelVectorPins->text(), "The vectors are for 20 pins; the device has 24: none shown. Typing a "
+                                             "symbol clears them and starts a list for 24 pins.");
+    EXPECT_FALSE(form->LabelVectorPins->isHidden());
+    form->EditKeyDown(Qt::Key_PageDown, Qt::NoModifier);
+    EXPECT_EQ(rows(), empty);
+    form->EditKeyDown(Qt::Key_Home, Qt::ControlModifier);
+    const std::string list = kCombinationalVectors[0] + kCombinationalVectors[1] + kCombinationalVectors[2];
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(VectorBuffer)), list); // only hidden
+
+    form->EditKeyPress('1');
+    EXPECT_EQ(ui.Log.back(), " The vectors for 20 pins are cleared: a new list for 24 pins starts.");
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(VectorBuffer)), "1");
+    EXPECT_EQ(rows().first(), "1" + QString(23, '.'));
+    EXPECT_TRUE(form->LabelVectorPins->text().isEmpty());
+    EXPECT_TRUE(form->LabelVectorPins->isHidden());
+
+    // Back on the GAL16V8 its own file's vectors show, with no note.
+    ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
+    LoadJedec(Combinational(), kCombinationalVectors);
+    form->FormActivate();
+    EXPECT_EQ(rows().mid(0, 4), QStringList({QString::fromStdString(kCombinationalVectors[0]),
+                                             QString::fromStdString(kCombinationalVectors[1]),
+                                             QString::fromStdString(kCombinationalVectors[2]), QString(20, '.')}));
+    EXPECT_TRUE(form->LabelVectorPins->isHidden());
 }

@@ -55,10 +55,13 @@ inline bool CheckJedecReader(const uint8_t* data, size_t size) {
     uint32_t field = 0, textSum = 0;
     const bool transmission = ReadJedecTransmissionChecksum(text, field, textSum);
     // Vectors come whole, of the pin count the parse names, and never
-    // without one; a refused text names the fuse of its bad character.
+    // without one; a refused text names the fuse of its bad character, or
+    // the opening of its L field without a number (24 characters at most).
     return vectors.size() <= layout.VectorCapacity &&
            (vectors.empty() || (found.VectorPins != 0 && vectors.size() % found.VectorPins == 0)) &&
            (parsed != JedecBadFuseDigit || (found.BadDigit != '0' && found.BadDigit != '1')) &&
+           (parsed != JedecBadFuseNumber ||
+            (found.BadNumberField.rfind('L', 0) == 0 && found.BadNumberField.size() <= 24 + 3)) &&
            found.FuseSum.value_or(0) <= 0xFFFF && (!transmission || (field <= 0xFFFF && textSum <= 0xFFFF));
 }
 
