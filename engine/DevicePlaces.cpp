@@ -27,7 +27,8 @@ BytesOutside BytesOutsideDevice(const std::vector<StoredSpan>& stored) {
             const uint64_t per = p.InLane ? step : 1;
             own.push_back({p.First * per * unit, (uint64_t{p.Last} + 1) * per * unit});
         }
-    std::sort(own.begin(), own.end(), [](const StoredSpan& a, const StoredSpan& b) { return a.From < b.From; });
+    std::sort(own.begin(), own.end(),
+              [](const StoredSpan& a, const StoredSpan& b) { return a.From < b.From; });
     std::vector<StoredSpan> merged;
     for (const StoredSpan& p : own) {
         if (!merged.empty() && p.From <= merged.back().To)
@@ -73,7 +74,8 @@ void WarnBytesOutsideDevice(const std::vector<StoredSpan>& stored, uint32_t load
     std::snprintf(count, sizeof count, "%llxh(%llu)", ull{o.Count}, ull{o.Count});
     char line[192];
     auto compose = [&] {
-        return std::snprintf(line, sizeof line, " Warning: %s byte(s) %s the device at %s, File Load Buffer Start %06lXh.",
+        return std::snprintf(line, sizeof line,
+                             " Warning: %s byte(s) %s the device at %s, File Load Buffer Start %06lXh.",
                              count, side, where, static_cast<unsigned long>(loadBufferStart));
     };
     if (compose() > MessageLineMax) {

@@ -297,9 +297,12 @@ TEST_F(ProgramFlowTest, Program87C51FromAHexFileAndVerify) {
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
 
-// An AT90S2313 as a user drives it with avra's files. With Buffer Start
-// 100h the range's buffer bytes meet the EEPROM image at Chip End + 1:
-// Program is refused before power-up with the place's line, nothing burnt.
+// An AT90S2313 as a user drives it with avra's files. Its flash file loaded
+// where the AT90S8515's EEPROM file went (File Load Buffer Start 2000h) gets
+// the line of bytes past the device; the EEPROM files at Chip End + 1 none.
+// With Buffer Start 100h the range's buffer bytes meet the EEPROM image at
+// Chip End + 1: Program is refused before power-up with the place's line,
+// nothing burnt.
 // With Buffer Start at Chip Start, the flash file loaded at 0 and the EEPROM
 // file (from the .eseg data) at Chip End + 1: Program, Read into a cleared
 // buffer and Save of the EEPROM image give the file's bytes in the part's
@@ -330,8 +333,9 @@ TEST_F(ProgramFlowTest, AvrEepromImageFromAnAvraFileAtChipEndPlusOne) {
     Choose("ATMEL", "AT90S2313");
     answer(sample + "blink.hex");
     form->Load1Click();
-    EXPECT_EQ(MemoLines().filter(" Warning: "), QStringList({" Warning: 1ah(26) byte(s) past the device at 002000h-002019h, "
-                                                             "File Load Buffer Start 002000h."}))
+    EXPECT_EQ(MemoLines().filter(" Warning: "),
+              QStringList({" Warning: 1ah(26) byte(s) past the device at 002000h-002019h, "
+                           "File Load Buffer Start 002000h."}))
         << MemoLines().join('\n').toStdString();
     const int loaded = MirrorCount();
     auto* chip = dynamic_cast<sim::AvrChip*>(SeatedSimChip());
@@ -359,7 +363,8 @@ TEST_F(ProgramFlowTest, AvrEepromImageFromAnAvraFileAtChipEndPlusOne) {
     LoadBufferStart = DeviceEnd + 1;
     answer(sample + "blink.eep.hex");
     form->Load1Click();
-    ASSERT_EQ(MemoLines().mid(loaded).filter("File load success!").size(), 2) << MemoLines().join('\n').toStdString();
+    ASSERT_EQ(MemoLines().mid(loaded).filter("File load success!").size(), 2)
+        << MemoLines().join('\n').toStdString();
     EXPECT_EQ(MemoLines().mid(loaded).filter(" Warning: "), QStringList());
     std::vector<uint8_t> file(eeprom);
     for (uint32_t a = 0; a < eeprom; ++a) file[a] = ReadBufferByteCached(DeviceEnd + 1 + a);
@@ -924,8 +929,10 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     };
     // The line for `count` bytes at buffer bytes from..to on `side` of the
     // device, the file loaded at `at`.
-    auto warning = [](uint32_t count, uint32_t from, uint32_t to, uint32_t at = 0, const char* side = "past") {
-        const QString where = from == to ? QString::asprintf("%06Xh", from) : QString::asprintf("%06Xh-%06Xh", from, to);
+    auto warning = [](uint32_t count, uint32_t from, uint32_t to, uint32_t at = 0,
+                      const char* side = "past") {
+        const QString where =
+            from == to ? QString::asprintf("%06Xh", from) : QString::asprintf("%06Xh-%06Xh", from, to);
         return QString::asprintf(" Warning: %xh(%u) byte(s) %s the device at ", count, count, side) + where +
                QString::asprintf(", File Load Buffer Start %06Xh.", at);
     };
@@ -946,8 +953,8 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     EXPECT_EQ(warnings(load(bytes.substr(0, 0x8000), 1, 0)), QStringList());
     DeviceStart = 0;
     EXPECT_EQ(warnings(load(bytes.substr(0, 0x10), 1, 0)), QStringList({warning(0x10, 0, 0xF, 0, "before")}));
-    EXPECT_EQ(warnings(load(bytes, 1, 0)),
-              QStringList({" Warning: 8000h byte(s) outside the device at 000000h-00FFFFh, File Load Buffer Start 000000h."}));
+    EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList({" Warning: 8000h byte(s) outside the device at "
+                                                        "000000h-00FFFFh, File Load Buffer Start 000000h."}));
     // Two chips' image in a split mode of two lanes, from any Chip Start at
     // its lanes' Buffer Start; four lanes take 128 KB.
     WordMode = 1;
@@ -964,7 +971,16 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
 
     // An AT89C2051's 2 KB file loaded at 800h lies past it whole.
     Choose("ATMEL", "AT89C2051");
-    EXPECT_EQ(warnings(load(bytes.substr(0, 0x800), 1, 0x800)), QStringList({warning(0x800, 0x800, 0xFFF, 0x800)}));
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x800), 1, 0x800)),
+              QStringList({warning(0x800, 0x800, 0xFFF, 0x800)}));
+    // Row 118's block 1 (chip F000h-FFFEh) keeps its place in every lane of
+    // a split mode: from buffer 1E000h for two lanes; FFFFh's pair is no one's.
+    Choose("SST", "SST89C54");
+    WordMode = 1;
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x1FFE), 1, 0x1E000)), QStringList());
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x2000), 1, 0x1E000)),
+              QStringList({warning(2, 0x1FFFE, 0x1FFFF, 0x1E000)}));
+    WordMode = 0;
 
     // A PIC16F84 file as gpasm writes it: ID words, configuration word and
     // data memory past the 1 K words; a word past them is counted.
@@ -981,10 +997,12 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     const std::string eeprom7F = ":024200005A0062\n:0242FE005A0064\n:00000001FF\n";
     Choose("MICROCHIP", "PIC16F873");
     EXPECT_EQ(warnings(load(eeprom7F, 2, 0)), QStringList());
-    EXPECT_EQ(warnings(load(":024300005A0061\n" + eeprom7F, 2, 0)), QStringList({warning(2, 0x4300, 0x4301)}));
+    EXPECT_EQ(warnings(load(":024300005A0061\n" + eeprom7F, 2, 0)),
+              QStringList({warning(2, 0x4300, 0x4301)}));
     Choose("MICROCHIP", "PIC16F877");
     EXPECT_EQ(warnings(load(":024300005A0061\n:0243FE005A0063\n" + eeprom7F, 2, 0)), QStringList());
-    EXPECT_EQ(warnings(load(":024400005A0060\n" + eeprom7F, 2, 0)), QStringList({warning(2, 0x4400, 0x4401)}));
+    EXPECT_EQ(warnings(load(":024400005A0060\n" + eeprom7F, 2, 0)),
+              QStringList({warning(2, 0x4400, 0x4401)}));
     // Row 113: the configuration word FE00h in the buffer's second bank.
     Choose("MICROCHIP", "PIC17C44");
     const std::string pic17 = ":0400000001020304F2\n:020000040001F9\n:02FC0000FFFF04\n:00000001FF\n";
