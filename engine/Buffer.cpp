@@ -251,7 +251,7 @@ int LoadFileAt(const std::string& name, uint32_t fileOffset, uint32_t address) {
     case HexRecordText::None:
         break;
     }
-    WarnBytesPastDevice({{address, uint64_t{address} + count}});
+    WarnBytesOutsideDevice({{address, uint64_t{address} + count}}, address);
     return result;
 }
 

@@ -1,52 +1,86 @@
 #include "engine/DevicePlaces.h"
 
 #include <algorithm>
+#include <cstdio>
 
-#include "engine/Config.h"
 #include "engine/Device.h"
+#include "engine/Messages.h"
 #include "engine/RowDef.h"
 #include "engine/Services.h"
 
-uint64_t BytesPastDevice(const std::vector<StoredSpan>& stored, uint64_t& lastByte) {
-    lastByte = 0;
-    if (DeviceSection == SectionPld || DeviceSize == 0) return 0;
+BytesOutside BytesOutsideDevice(const std::vector<StoredSpan>& stored) {
+    BytesOutside out;
+    if (DeviceSection == SectionPld || DeviceSize == 0 || DeviceStart >= DeviceSize) return out;
     const uint64_t unit = DataWidth > 8 ? 2 : 1;
     const uint64_t step = SplitLaneOf(WordMode).Step;
-    const uint64_t end = uint64_t{LoadBufferStart} + unit * step * DeviceSize; // one past the last byte
-    lastByte = end - 1;
+    // Chip address 0's unit (its lane set's first) lies Chip Start's units
+    // before Buffer Start; below buffer unit 0 the span starts at 0.
+    const uint64_t before = step * DeviceStart;
+    const uint64_t first = BufferStart >= before ? (BufferStart - before) * unit : 0;
+    const uint64_t end = (uint64_t{BufferStart} + step * (uint64_t{DeviceSize} - DeviceStart)) * unit;
 
-    // The row's places, as byte spans sorted and merged.
-    std::vector<StoredSpan> places;
+    // The device's bytes, as spans sorted and merged: the span and the row's
+    // places (one in a lane spans every lane's unit).
+    std::vector<StoredSpan> own = {{first, end}};
     if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->FixedPlaces != nullptr)
-        for (const FixedBufferPlace& p : def->FixedPlaces())
-            places.push_back({p.First * unit, (uint64_t{p.Last} + 1) * unit});
-    std::sort(places.begin(), places.end(), [](const StoredSpan& a, const StoredSpan& b) { return a.From < b.From; });
+        for (const FixedBufferPlace& p : def->FixedPlaces()) {
+            const uint64_t per = p.InLane ? step : 1;
+            own.push_back({p.First * per * unit, (uint64_t{p.Last} + 1) * per * unit});
+        }
+    std::sort(own.begin(), own.end(),
+              [](const StoredSpan& a, const StoredSpan& b) { return a.From < b.From; });
     std::vector<StoredSpan> merged;
-    for (const StoredSpan& p : places) {
+    for (const StoredSpan& p : own) {
         if (!merged.empty() && p.From <= merged.back().To)
             merged.back().To = std::max(merged.back().To, p.To);
         else
             merged.push_back(p);
     }
 
-    uint64_t past = 0;
+    // Each stored span's pieces between the device's spans.
+    auto outside = [&out, first](uint64_t from, uint64_t to) {
+        if (from >= to) return;
+        if (out.Count == 0 || from < out.First) out.First = from;
+        out.Last = std::max(out.Last, to - 1);
+        out.Count += to - from;
+        if (from < first) out.Below += std::min(to, first) - from;
+    };
     for (const StoredSpan& s : stored) {
-        const uint64_t from = std::max(s.From, end);
-        if (from >= s.To) continue;
-        past += s.To - from;
-        for (const StoredSpan& p : merged) {
-            const uint64_t a = std::max(from, p.From), b = std::min(s.To, p.To);
-            if (a < b) past -= b - a;
+        uint64_t at = s.From;
+        for (const StoredSpan& m : merged) {
+            if (m.To <= at) continue;
+            if (m.From >= s.To) break;
+            outside(at, m.From);
+            at = std::max(at, m.To);
         }
+        outside(at, s.To);
     }
-    return past;
+    return out;
 }
 
-void WarnBytesPastDevice(const std::vector<StoredSpan>& stored) {
-    uint64_t lastByte = 0;
-    const uint64_t past = BytesPastDevice(stored, lastByte);
-    if (past == 0) return;
-    ShowMessageLine(" Warning: %llxh(%llu) byte(s) lie past the device's last byte, buffer addr %06llXh.",
-                    static_cast<unsigned long long>(past), static_cast<unsigned long long>(past),
-                    static_cast<unsigned long long>(lastByte));
+void WarnBytesOutsideDevice(const std::vector<StoredSpan>& stored, uint32_t loadBufferStart) {
+    const BytesOutside o = BytesOutsideDevice(stored);
+    if (o.Count == 0) return;
+    using ull = unsigned long long;
+    const char* side = o.Below == 0 ? "past" : o.Below == o.Count ? "before" : "outside";
+    char where[48];
+    if (o.First == o.Last)
+        std::snprintf(where, sizeof where, "%06llXh", ull{o.First});
+    else
+        std::snprintf(where, sizeof where, "%06llXh-%06llXh", ull{o.First}, ull{o.Last});
+    // The count as the load's own line gives it, in hexadecimal and decimal;
+    // where that would run past a log line, in hexadecimal alone.
+    char count[48];
+    std::snprintf(count, sizeof count, "%llxh(%llu)", ull{o.Count}, ull{o.Count});
+    char line[192];
+    auto compose = [&] {
+        return std::snprintf(line, sizeof line,
+                             " Warning: %s byte(s) %s the device at %s, File Load Buffer Start %06lXh.",
+                             count, side, where, static_cast<unsigned long>(loadBufferStart));
+    };
+    if (compose() > MessageLineMax) {
+        std::snprintf(count, sizeof count, "%llxh", ull{o.Count});
+        compose();
+    }
+    ShowMessageLine("%s", line);
 }

@@ -1,5 +1,5 @@
 // Where the current device's data lie in the buffer after a file load, and
-// the warning a load gives for bytes it stored past them.
+// the warning a load gives for bytes it stored where no operation takes them.
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -9,14 +9,24 @@ struct StoredSpan {
     uint64_t From = 0, To = 0;
 };
 
-// How many stored bytes lie past the device's last byte in the buffer,
-// counted from File Load Buffer Start: the device's words (a byte of every
-// two or four in a split mode) and the places its row keeps past them
+// The stored bytes that lie outside the buffer bytes the device's operations
+// use. Buffer Start holds Chip Start's datum (a 16-bit device's counted in
+// words), so the device's span runs from Buffer Start less Chip Start's
+// units (by the split mode's step: every lane's) for the device's whole
+// size; the places its row keeps whatever Buffer Start says
 // (RowDef::FixedPlaces: configuration, ID and data-memory words, an EEPROM
-// image, a hidden word) are the device's. lastByte: the device's last byte.
-// 0 for a PLD (a fuse map) and for a device of no size.
-uint64_t BytesPastDevice(const std::vector<StoredSpan>& stored, uint64_t& lastByte);
+// image, a hidden word; a split mode's place in every lane) are the
+// device's too. Nothing for a PLD (a fuse map), a device of no size or a
+// Chip Start past it.
+struct BytesOutside {
+    uint64_t Count = 0;           // bytes outside
+    uint64_t Below = 0;           // of them before the span's first byte
+    uint64_t First = 0, Last = 0; // the lowest and highest of them
+};
+BytesOutside BytesOutsideDevice(const std::vector<StoredSpan>& stored);
 
-// Logs one line when a load stored bytes past the device's last byte; the
-// load itself stands.
-void WarnBytesPastDevice(const std::vector<StoredSpan>& stored);
+// Logs one line when a load stored bytes outside the device's: how many,
+// on which side of the span ("past", "before", "outside" for both), the
+// lowest and highest of them, and the load's buffer start (File Load Buffer
+// Start); the load itself stands.
+void WarnBytesOutsideDevice(const std::vector<StoredSpan>& stored, uint32_t loadBufferStart);

@@ -546,7 +546,7 @@ int LoadHexFamilyFileMovingProgress(const std::string& name, uint32_t fileOffset
         else
             stored.push_back({address, uint64_t{address} + length});
     });
-    WarnBytesPastDevice(stored);
+    WarnBytesOutsideDevice(stored, bufferOffset);
     return 1;
 }
 

@@ -110,7 +110,7 @@ HexRecordText DetectHexRecordText(const uint8_t* data, size_t size);
 // the buffer address. 1, or -1 when the file cannot be opened, holds no hex
 // record, has a line longer than HexLineMax or puts no byte in the buffer
 // (the buffer is then unchanged). Bytes past the buffer's last byte are
-// counted in a line; so are bytes past the device's (WarnBytesPastDevice).
+// counted in a line; so are bytes outside the device's (WarnBytesOutsideDevice).
 // A file of Intel records without an end record loads with a warning that
 // it may have been cut short (S-record files need no end record: our own
 // Motorola saves carry none).

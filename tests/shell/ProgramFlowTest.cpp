@@ -297,9 +297,12 @@ TEST_F(ProgramFlowTest, Program87C51FromAHexFileAndVerify) {
     EXPECT_TRUE(ProgramSimulator()->Violations().empty()) << ProgramSimulator()->Violations().front();
 }
 
-// An AT90S2313 as a user drives it with avra's files. With Buffer Start
-// 100h the range's buffer bytes meet the EEPROM image at Chip End + 1:
-// Program is refused before power-up with the place's line, nothing burnt.
+// An AT90S2313 as a user drives it with avra's files. Its flash file loaded
+// where the AT90S8515's EEPROM file went (File Load Buffer Start 2000h) gets
+// the line of bytes past the device; the EEPROM files at Chip End + 1 none.
+// With Buffer Start 100h the range's buffer bytes meet the EEPROM image at
+// Chip End + 1: Program is refused before power-up with the place's line,
+// nothing burnt.
 // With Buffer Start at Chip Start, the flash file loaded at 0 and the EEPROM
 // file (from the .eseg data) at Chip End + 1: Program, Read into a cleared
 // buffer and Save of the EEPROM image give the file's bytes in the part's
@@ -321,7 +324,20 @@ TEST_F(ProgramFlowTest, AvrEepromImageFromAnAvraFileAtChipEndPlusOne) {
     };
     // File dialogs answered with the Intel hex filter.
     auto answer = [this](const std::string& path) { AnswerFileDialog(QString::fromStdString(path), 2); };
+    // An AT90S8515's EEPROM file at its Chip End + 1 is the part's; then the
+    // AT90S2313's flash file loaded there too lies where nothing takes it.
+    Choose("ATMEL", "AT90S8515");
+    LoadBufferStart = DeviceEnd + 1;
+    answer(sample + "../avr-8515/blink.eep.hex");
+    form->Load1Click();
     Choose("ATMEL", "AT90S2313");
+    answer(sample + "blink.hex");
+    form->Load1Click();
+    EXPECT_EQ(MemoLines().filter(" Warning: "),
+              QStringList({" Warning: 1ah(26) byte(s) past the device at 002000h-002019h, "
+                           "File Load Buffer Start 002000h."}))
+        << MemoLines().join('\n').toStdString();
+    const int loaded = MirrorCount();
     auto* chip = dynamic_cast<sim::AvrChip*>(SeatedSimChip());
     ASSERT_NE(chip, nullptr);
     ASSERT_EQ(DeviceEnd, 0x7FFu);
@@ -347,7 +363,9 @@ TEST_F(ProgramFlowTest, AvrEepromImageFromAnAvraFileAtChipEndPlusOne) {
     LoadBufferStart = DeviceEnd + 1;
     answer(sample + "blink.eep.hex");
     form->Load1Click();
-    ASSERT_EQ(MemoLines().filter("File load success!").size(), 2) << MemoLines().join('\n').toStdString();
+    ASSERT_EQ(MemoLines().mid(loaded).filter("File load success!").size(), 2)
+        << MemoLines().join('\n').toStdString();
+    EXPECT_EQ(MemoLines().mid(loaded).filter(" Warning: "), QStringList());
     std::vector<uint8_t> file(eeprom);
     for (uint32_t a = 0; a < eeprom; ++a) file[a] = ReadBufferByteCached(DeviceEnd + 1 + a);
     EXPECT_EQ((std::vector<uint8_t>(file.begin(), file.begin() + 4)), (std::vector<uint8_t>{0xDE, 0xAD, 0xBE, 0xEF}));
@@ -888,12 +906,13 @@ TEST_F(ProgramFlowTest, AnEditOverVectorsOfAnotherPinCountStartsTheDevicesOwnLis
     EXPECT_EQ(saved.find("011000000N0NNNNNNNHN"), std::string::npos);
 }
 
-// A file with bytes past the device's end loads as it is, with one line that
-// counts them from File Load Buffer Start. The places the row keeps past the
-// device (PIC configuration, ID and data-memory words, the last as many as
-// the part's data bytes, row 113's configuration in the second bank, the
-// AVR EEPROM image at Chip End + 1, row 301's hidden word) and a split
-// mode's wider span are the device's.
+// A file with bytes where no operation takes them loads as it is, with one
+// line that counts them, says where they went and gives File Load Buffer
+// Start. The device's bytes are its whole size from Buffer Start less Chip
+// Start's units (a split mode's every lane); the places the row keeps (PIC
+// configuration, ID and data-memory words, the last as many as the part's
+// data bytes, row 113's configuration in the second bank, the AVR EEPROM
+// image at Chip End + 1, row 301's hidden word) are the device's too.
 TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     // Loads a file of these bytes through File > Load (filter 1 binary, 2 hex);
     // the lines it logged.
@@ -908,9 +927,14 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
         EXPECT_TRUE(lines.last().startsWith("File load success!")) << lines.join('\n').toStdString();
         return lines;
     };
-    auto warning = [](uint32_t past, uint32_t last) {
-        return QString::asprintf(" Warning: %xh(%u) byte(s) lie past the device's last byte, buffer addr %06Xh.",
-                                 past, past, last);
+    // The line for `count` bytes at buffer bytes from..to on `side` of the
+    // device, the file loaded at `at`.
+    auto warning = [](uint32_t count, uint32_t from, uint32_t to, uint32_t at = 0,
+                      const char* side = "past") {
+        const QString where =
+            from == to ? QString::asprintf("%06Xh", from) : QString::asprintf("%06Xh-%06Xh", from, to);
+        return QString::asprintf(" Warning: %xh(%u) byte(s) %s the device at ", count, count, side) + where +
+               QString::asprintf(", File Load Buffer Start %06Xh.", at);
     };
     auto warnings = [](const QStringList& lines) { return lines.filter(" Warning: "); };
     const std::vector<uint8_t> image = Pattern(0x10000);
@@ -918,16 +942,44 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
 
     // A 64 KB image for a 32 KB part: half of it past the part, kept in the buffer.
     Choose("INTEL", "27C256");
-    EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList({warning(0x8000, 0x7FFF)}));
+    EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList({warning(0x8000, 0x8000, 0xFFFF)}));
     EXPECT_EQ(ReadBufferByteCached(0xFFFF), image[0xFFFF]);
-    // From File Load Buffer Start as set: the part's bytes from 100h.
-    EXPECT_EQ(warnings(load(bytes, 1, 0x100)), QStringList({warning(0x8000, 0x80FF)}));
-    // Two chips' image in a split mode of two lanes; four lanes take 128 KB.
+    // Loaded from 100h the part's bytes are still buffer 0-7FFFh.
+    EXPECT_EQ(warnings(load(bytes, 1, 0x100)), QStringList({warning(0x8100, 0x8000, 0x100FF, 0x100)}));
+    // Chip Start 4000h at Buffer Start 4000h: chip address 0 at buffer 0.
+    // From Buffer Start 4000h for Chip Start 0 the bytes below count too (a
+    // count whose decimal would run past the log line in hexadecimal alone).
+    DeviceStart = BufferStart = 0x4000;
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x8000), 1, 0)), QStringList());
+    DeviceStart = 0;
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x10), 1, 0)), QStringList({warning(0x10, 0, 0xF, 0, "before")}));
+    EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList({" Warning: 8000h byte(s) outside the device at "
+                                                        "000000h-00FFFFh, File Load Buffer Start 000000h."}));
+    // Two chips' image in a split mode of two lanes, from any Chip Start at
+    // its lanes' Buffer Start; four lanes take 128 KB.
     WordMode = 1;
+    BufferStart = 0;
     EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList());
-    EXPECT_EQ(warnings(load(bytes + "x", 1, 0)), QStringList({warning(1, 0xFFFF)}));
+    DeviceStart = 0x2000;
+    BufferStart = 0x4000;
+    EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList());
+    DeviceStart = BufferStart = 0;
+    EXPECT_EQ(warnings(load(bytes + "x", 1, 0)), QStringList({warning(1, 0x10000, 0x10000)}));
     WordMode = 3;
     EXPECT_EQ(warnings(load(bytes + bytes, 1, 0)), QStringList());
+    WordMode = 0;
+
+    // An AT89C2051's 2 KB file loaded at 800h lies past it whole.
+    Choose("ATMEL", "AT89C2051");
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x800), 1, 0x800)),
+              QStringList({warning(0x800, 0x800, 0xFFF, 0x800)}));
+    // Row 118's block 1 (chip F000h-FFFEh) keeps its place in every lane of
+    // a split mode: from buffer 1E000h for two lanes; FFFFh's pair is no one's.
+    Choose("SST", "SST89C54");
+    WordMode = 1;
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x1FFE), 1, 0x1E000)), QStringList());
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x2000), 1, 0x1E000)),
+              QStringList({warning(2, 0x1FFFE, 0x1FFFF, 0x1E000)}));
     WordMode = 0;
 
     // A PIC16F84 file as gpasm writes it: ID words, configuration word and
@@ -937,34 +989,36 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
                               ":08020000FE3F000034125A2AEF\n:0840000001000A0002000B00A0\n:02400E00F13F80\n"
                               ":0842000012003400AB00CD00F8\n:00000001FF\n";
     EXPECT_EQ(warnings(load(gpasm, 2, 0)), QStringList());
-    EXPECT_EQ(warnings(load(":02401000FFFFB0\n" + gpasm, 2, 0)), QStringList({warning(2, 0x7FF)}));
+    EXPECT_EQ(warnings(load(":02401000FFFFB0\n" + gpasm, 2, 0)), QStringList({warning(2, 0x4010, 0x4011)}));
     // Its data memory is 64 bytes: a byte at 40h (buffer 4280h) is past it.
-    EXPECT_EQ(warnings(load(":024280005A00E2\n" + gpasm, 2, 0)), QStringList({warning(2, 0x7FF)}));
+    EXPECT_EQ(warnings(load(":024280005A00E2\n" + gpasm, 2, 0)), QStringList({warning(2, 0x4280, 0x4281)}));
     // Row 121's data memory by the part's program size: a PIC16F873's 128
     // bytes end at 7Fh (buffer 42FEh), a PIC16F877's 256 at FFh (43FEh).
     const std::string eeprom7F = ":024200005A0062\n:0242FE005A0064\n:00000001FF\n";
     Choose("MICROCHIP", "PIC16F873");
     EXPECT_EQ(warnings(load(eeprom7F, 2, 0)), QStringList());
-    EXPECT_EQ(warnings(load(":024300005A0061\n" + eeprom7F, 2, 0)), QStringList({warning(2, 0x1FFF)}));
+    EXPECT_EQ(warnings(load(":024300005A0061\n" + eeprom7F, 2, 0)),
+              QStringList({warning(2, 0x4300, 0x4301)}));
     Choose("MICROCHIP", "PIC16F877");
     EXPECT_EQ(warnings(load(":024300005A0061\n:0243FE005A0063\n" + eeprom7F, 2, 0)), QStringList());
-    EXPECT_EQ(warnings(load(":024400005A0060\n" + eeprom7F, 2, 0)), QStringList({warning(2, 0x3FFF)}));
+    EXPECT_EQ(warnings(load(":024400005A0060\n" + eeprom7F, 2, 0)),
+              QStringList({warning(2, 0x4400, 0x4401)}));
     // Row 113: the configuration word FE00h in the buffer's second bank.
     Choose("MICROCHIP", "PIC17C44");
     const std::string pic17 = ":0400000001020304F2\n:020000040001F9\n:02FC0000FFFF04\n:00000001FF\n";
     EXPECT_EQ(warnings(load(pic17, 2, 0)), QStringList());
     EXPECT_EQ(warnings(load(":020000040001F9\n:02FC0200FFFF02\n:020000040000FA\n" + pic17, 2, 0)),
-              QStringList({warning(2, 0x3FFF)}));
+              QStringList({warning(2, 0x1FC02, 0x1FC03)}));
 
     // An AVR EEPROM file at Chip End + 1, and one image of the flash and the
     // EEPROM after it: one byte more than the EEPROM is counted.
     Choose("ATMEL", "AT90S2313");
     EXPECT_EQ(warnings(load(bytes.substr(0, 128), 1, DeviceEnd + 1)), QStringList());
     EXPECT_EQ(warnings(load(bytes.substr(0, 0x800 + 128), 1, 0)), QStringList());
-    EXPECT_EQ(warnings(load(bytes.substr(0, 0x800 + 129), 1, 0)), QStringList({warning(1, 0x7FF)}));
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x800 + 129), 1, 0)), QStringList({warning(1, 0x880, 0x880)}));
 
     // Row 301: 16 K words and the hidden word after them.
     Choose("MICROCHIP", "27HC1616");
     EXPECT_EQ(warnings(load(bytes.substr(0, 0x8002), 1, 0)), QStringList());
-    EXPECT_EQ(warnings(load(bytes.substr(0, 0x8003), 1, 0)), QStringList({warning(1, 0x7FFF)}));
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x8003), 1, 0)), QStringList({warning(1, 0x8002, 0x8002)}));
 }
