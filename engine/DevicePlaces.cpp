@@ -22,11 +22,19 @@ BytesOutside BytesOutsideDevice(const std::vector<StoredSpan>& stored) {
     // The device's bytes, as spans sorted and merged: the span and the row's
     // places (one in a lane spans every lane's unit).
     std::vector<StoredSpan> own = {{first, end}};
-    if (const RowDef* def = RowDefinition(CurrentAlgorithm); def != nullptr && def->FixedPlaces != nullptr)
+    const RowDef* def = RowDefinition(CurrentAlgorithm);
+    if (def != nullptr && def->FixedPlaces != nullptr)
         for (const FixedBufferPlace& p : def->FixedPlaces()) {
             const uint64_t per = p.InLane ? step : 1;
             own.push_back({p.First * per * unit, (uint64_t{p.Last} + 1) * per * unit});
         }
+    // The words a Read stores after the range (a calibration area) are the
+    // device's too: a file saved from such a Read loads without a line.
+    if (def != nullptr && def->ReadStoresAfterRange != nullptr && DeviceEnd >= DeviceStart) {
+        const ReadAreaAfterRange area = def->ReadStoresAfterRange();
+        const uint64_t from = uint64_t{BufferStart} + step * (uint64_t{DeviceEnd} - DeviceStart + 1 + area.Skip);
+        own.push_back({from * unit, (from + step * uint64_t{area.Count}) * unit});
+    }
     std::sort(own.begin(), own.end(),
               [](const StoredSpan& a, const StoredSpan& b) { return a.From < b.From; });
     std::vector<StoredSpan> merged;

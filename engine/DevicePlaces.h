@@ -15,7 +15,8 @@ struct StoredSpan {
 // units (by the split mode's step: every lane's) for the device's whole
 // size; the places its row keeps whatever Buffer Start says
 // (RowDef::FixedPlaces: configuration, ID and data-memory words, an EEPROM
-// image, a hidden word; a split mode's place in every lane) are the
+// image, a hidden word; a split mode's place in every lane) and the words a
+// Read stores after the range (RowDef::ReadStoresAfterRange) are the
 // device's too. Nothing for a PLD (a fuse map), a device of no size or a
 // Chip Start past it.
 struct BytesOutside {

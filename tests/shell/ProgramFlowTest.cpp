@@ -1003,6 +1003,11 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     EXPECT_EQ(warnings(load(":024300005A0061\n:0243FE005A0063\n" + eeprom7F, 2, 0)), QStringList());
     EXPECT_EQ(warnings(load(":024400005A0060\n" + eeprom7F, 2, 0)),
               QStringList({warning(2, 0x4400, 0x4401)}));
+    // The 64 calibration words a PIC14000's Read stores after its 4032
+    // program words (buffer bytes 1F80h-1FFFh) are its own; a word past them is not.
+    Choose("MICROCHIP", "PIC14000");
+    EXPECT_EQ(warnings(load(":021F80005A0005\n:021FFE005A0087\n:00000001FF\n", 2, 0)), QStringList());
+    EXPECT_EQ(warnings(load(":022000005A0084\n:00000001FF\n", 2, 0)), QStringList({warning(2, 0x2000, 0x2001)}));
     // Row 113: the configuration word FE00h in the buffer's second bank.
     Choose("MICROCHIP", "PIC17C44");
     const std::string pic17 = ":0400000001020304F2\n:020000040001F9\n:02FC0000FFFF04\n:00000001FF\n";
