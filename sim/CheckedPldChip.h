@@ -15,8 +15,8 @@
 // The identity word (plane 1, row 16, column 66) reads 01 in its low bits;
 // a part of the low-voltage kind reads 00 there only at 4.5 V supply and
 // 13.5 V bias, 11 otherwise; a part answering another identity reads 10.
-// The security cell is bit 4 of plane 1, row 16,
-// column 18: set at power-up, every other word reads 0.
+// The security cell is bit 4 of plane 1, row 16, column 18: set at
+// power-up, every other word reads 0.
 // Violations (nothing happens): a command strobe with the bus lines not all
 // equal, an unknown command, a program pulse shorter than 100 us, before a
 // plane and an address, or without the bias; the bias on an unpowered part.
