@@ -48,17 +48,28 @@ struct CodeRead {
     uint16_t address;
     uint8_t mask, value;
     const char* refusal;
+    bool identity; // a maker or product code, not the security cell
 };
 constexpr CodeRead kCodeReads251[] = {
-    {0x462, 0x0F, 0x4, " Manufacturer's Code Error!"}, {0x463, 0x0F, 0xC, " Manufacturer's Code Error!"},
-    {0x464, 0x0F, 0x9, " Product Code Error!"},        {0x468, 0x0F, 0x0, " Product Code Error!"},
-    {0x5EB, 0x01, 0x1, " Device Secured!"},
+    {0x462, 0x0F, 0x4, " Manufacturer's Code Error!", true}, {0x463, 0x0F, 0xC, " Manufacturer's Code Error!", true},
+    {0x464, 0x0F, 0x9, " Product Code Error!", true},        {0x468, 0x0F, 0x0, " Product Code Error!", true},
+    {0x5EB, 0x01, 0x1, " Device Secured!", false},
 };
 constexpr CodeRead kCodeReads252[] = {
-    {0x7C7, 0xFF, 0xC4, " Manufacturer's Code Error!"},
-    {0x7C6, 0xFF, 0x0A, " Product Code Error!"},
-    {0x8000, 0x80, 0x80, " Device Secured!"},
+    {0x7C7, 0xFF, 0xC4, " Manufacturer's Code Error!", true},
+    {0x7C6, 0xFF, 0x0A, " Product Code Error!", true},
+    {0x8000, 0x80, 0x80, " Device Secured!", false},
 };
+
+// A code read refused: nothing was compared, so the run ends at its line.
+void RefuseCode(const CodeRead& c) {
+    if (c.identity) {
+        RefuseIdentity(false, "%s", c.refusal);
+        return;
+    }
+    ShowMessageLine("%s", c.refusal);
+    ReadRefusedByDevice();
+}
 
 // Volts in the tenths the power layer takes.
 constexpr int V(double volts) { return static_cast<int>(volts * 10 + 0.5); }
@@ -461,8 +472,7 @@ int CodeCheck251(Slot& s) {
         SetAddress(c.address);
         Read251();
         if ((ReadValue & c.mask) != c.value) {
-            ShowMessageLine("%s", c.refusal);
-            ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
+            RefuseCode(c);
             result = -1;
             break;
         }
@@ -484,8 +494,7 @@ int CodeCheck252(Slot& s) {
         SetAddress(c.address);
         Read252();
         if ((ReadValue & c.mask) != c.value) {
-            ShowMessageLine("%s", c.refusal);
-            ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
+            RefuseCode(c);
             result = -1;
             break;
         }
@@ -554,6 +563,7 @@ int CodeCheck250(Slot& s) {
         product[i] = ReadValue & t.productMask;
     }
     if (refusal == nullptr && !ProductAccepted250(s, product)) refusal = " Product Code Error!";
+    const bool identity = refusal != nullptr;
     for (int i = 0; i < 4 && refusal == nullptr; ++i) {
         SetAddress(t.security[i]);
         Read250(s);
@@ -561,8 +571,7 @@ int CodeCheck250(Slot& s) {
     }
     PowerDown250(s);
     if (refusal == nullptr) return 1;
-    ShowMessageLine("%s", refusal);
-    ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
+    RefuseCode({0, 0, 0, refusal, identity});
     return -1;
 }
 
@@ -794,7 +803,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Checksum = ComputeChecksum250,
      .VariantCount = kVariantCount,
      .VariantTable = "address-list entries",
-     .DataAtChipAddresses = true},
+     .DataAtChipAddresses = true,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 252,
      .Read = Alg252Read,
      .Program = Alg252Program,
@@ -803,7 +813,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Checksum = ComputeChecksum250,
      .VariantCount = kVariantCount,
      .VariantTable = "address-list entries",
-     .DataAtChipAddresses = true},
+     .DataAtChipAddresses = true,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 250,
      .Read = Alg250Read,
      .Program = Alg250Program,
@@ -812,7 +823,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Checksum = ComputeChecksum250,
      .VariantCount = kVariantCount250,
      .VariantTable = "code checks",
-     .DataAtChipAddresses = true},
+     .DataAtChipAddresses = true,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 } // namespace

@@ -239,8 +239,7 @@ int PowerUp259() {
     ApplyVoltageToPin(1, kBias259, 1, kRetryBias259Tenths);
     DelayMsSlot(10);
     if (IdentityBits259(0)) return 1;
-    ShowMessageLine("Invalid Device!");
-    return -1;
+    return RefuseIdentity(false, "Invalid Device!");
 }
 
 // Up to 25 pulses of 200 us, each read back; on a match one more pulse of
@@ -384,9 +383,7 @@ int PowerUp258(int mode) {
     DelayMsSlot(10);
     if (DeviceVariant != 2 || IdAnswers258()) return 1;
     PowerDown258();
-    ShowMessageLine("Invalid device or device is secured!");
-    ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
-    return -1;
+    return RefuseIdentity(false, "Invalid device or device is secured!");
 }
 
 int Access258(const CheckedWord& w, int mode) {
@@ -477,14 +474,22 @@ int Alg258Secure() {
     return CompareFailed == 1 ? -1 : 1;
 }
 
+// Only row 258's variant 2 answers an identity.
+bool Checks258Identity() { return DeviceVariant == 2; }
+
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 259, .Read = Alg259Read, .Program = Alg259Program, .Secure = Alg259Secure},
+    {.Row = 259,
+     .Read = Alg259Read,
+     .Program = Alg259Program,
+     .Secure = Alg259Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 258,
      .Read = Alg258Read,
      .Program = Alg258Program,
      .Secure = Alg258Secure,
      .VariantCount = kVariants258,
-     .VariantTable = "geometry table"},
+     .VariantTable = "geometry table",
+     .ChecksIdentity = Checks258Identity},
 };
 
 } // namespace

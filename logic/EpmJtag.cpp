@@ -20,6 +20,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Jtag.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -56,7 +57,7 @@ int PowerUpJtagEpm() {
     // Only adapter 82 carries the JTAG pins; a variant past the table has no word.
     if (AdapterCode != 82 || DeviceVariant > 1) {
         g_powered = false;
-        ShowMessageLine(" Adapter not supported for this device");
+        RefuseRun(" Adapter not supported for this device");
         return -1;
     }
     JtagEpmWordBits = AlteraJtagVariantTable[DeviceVariant].Bits;
@@ -138,8 +139,7 @@ int IdentifyJtagEpm() {
     JtagEpmField3 = GatherJtagEpmBits(kFields[DeviceVariant][2], 5);
     if (std::memcmp(id, "ALTERA9", 7) == 0) return 1;
     PowerDownJtagEpm();
-    ShowMessageLine(" Invalid Chip ID");
-    return -1;
+    return RefuseIdentity(false, " Invalid Chip ID");
 }
 
 // --- Cells
@@ -544,7 +544,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = 2,
      .VariantTable = "AlteraJtagVariantTable",
      .SubVariantCount = 4,
-     .RecordCheck = JtagEpmRecordCheck},
+     .RecordCheck = JtagEpmRecordCheck,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("EpmJtag", Logic, 310, kAlgorithmRows);

@@ -111,7 +111,7 @@ int PowerUpChain(int mode) {
     const ChainPinColumn* column = ColumnFor(CurrentAlgorithm, AdapterCode, DeviceVariant);
     if (column == nullptr) {
         P = nullptr;
-        ShowMessageLine(" Adapter not supported for this device");
+        RefuseRun(" Adapter not supported for this device");
         return -1;
     }
     Geometry(CurrentAlgorithm, DeviceVariant, G);
@@ -275,8 +275,7 @@ int IdentifyChain(int mode) {
                                       : CheckEpmIdBlock296v3(id);
     if (ok != 1) {
         PowerDownChain();
-        ShowMessageLine(" Invalid Chip ID");
-        return -1;
+        return RefuseIdentity(false, " Invalid Chip ID");
     }
     if (mode == kWriting) {
         SetDacVoltage(1, kChainVppTable[g_vppIndex & 7]);
@@ -867,7 +866,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "EpmChainVariantTable",
      .SubVariantCount = 2,
      .SubVariantTable = "EpmPinColumnTable",
-     .RecordCheck = ChainRecordCheck},
+     .RecordCheck = ChainRecordCheck,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 299,
      .Read = Alg299Read,
      .Program = Alg299Program,
@@ -877,7 +877,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "EpmChainVariantTable",
      .SubVariantCount = 2,
      .SubVariantTable = "EpmPinColumnTable",
-     .RecordCheck = ChainRecordCheck},
+     .RecordCheck = ChainRecordCheck,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("EpmRowChain", Logic, 300, kAlgorithmRows);

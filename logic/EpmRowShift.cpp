@@ -166,7 +166,7 @@ int PowerUpEpm(int mode) {
     const EpmPinColumn* column = ColumnFor(AdapterCode, DeviceVariant);
     if (column == nullptr) {
         g_pins = nullptr;
-        ShowMessageLine(" Adapter not supported for this device");
+        RefuseRun(" Adapter not supported for this device");
         return -1;
     }
     g_pins = &column->Pins;
@@ -381,8 +381,7 @@ int IdentifyEpm(int mode) {
     GatherIdBytes(id);
     if (CheckEpmIdBlock(id) != 1) {
         PowerDownEpm();
-        ShowMessageLine(" Invalid Chip ID");
-        return -1;
+        return RefuseIdentity(false, " Invalid Chip ID");
     }
     if (mode == kWriting) {
         const int v = EpmVppTable[EpmVppIndex & 7];
@@ -672,6 +671,9 @@ int Alg295Secure() {
     return w;
 }
 
+// Variant 3 takes whatever its identification block holds.
+bool EpmChecksIdentity() { return DeviceVariant != 3; }
+
 std::string EpmRecordCheck(uint32_t row, const RowRecordFacts& r) {
     if (EpmPinMapAssigned(r.Adapter, r.Variant)) return "";
     return "adapter " + std::to_string(r.Adapter) + " has no pins for variant " + std::to_string(r.Variant) +
@@ -693,7 +695,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantTable = "EpmVariantTable",
      .SubVariantCount = 2,
      .SubVariantTable = "EpmPinColumnTable",
-     .RecordCheck = EpmRecordCheck},
+     .RecordCheck = EpmRecordCheck,
+     .ChecksIdentity = EpmChecksIdentity},
 };
 
 ROW_FAMILY("EpmRowShift", Logic, 290, kAlgorithmRows);

@@ -166,16 +166,16 @@ int Open248(int mode) {
         id.Add(p, static_cast<uint32_t>(GetPin(k248Out)));
         if (p != k248Bits - 1) Clock248(0);
     }
-    const char* refusal = nullptr;
+    // Nothing was compared after either refusal: the run ends at its line.
     if (!Identify248(id)) {
-        refusal = " Invalid Chip ID!";
-    } else if (mode != kEraseOpen && Secured248()) {
-        refusal = " Device Secured!";
-    }
-    if (refusal != nullptr) {
-        ShowMessageLine(refusal);
+        RefuseIdentity(false, " Invalid Chip ID!");
         PowerDown248();
-        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
+        return -1;
+    }
+    if (mode != kEraseOpen && Secured248()) {
+        ShowMessageLine(" Device Secured!");
+        PowerDown248();
+        ReadRefusedByDevice();
         return -1;
     }
     if (mode == kWriting || mode == kEraseOpen) {
@@ -302,12 +302,18 @@ int Alg248Secure() {
     DelayShortUsSlot(100);
     const bool secured = Secured248();
     PowerDown248();
-    return secured ? 1 : -1;
+    if (secured) return 1;
+    return LockNotTaken(" Security cell not programmed (the security row's last bit reads 1).");
 }
 
 // The row of this type.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 248, .Read = Alg248Read, .Program = Alg248Program, .Erase = Alg248Erase, .Secure = Alg248Secure},
+    {.Row = 248,
+     .Read = Alg248Read,
+     .Program = Alg248Program,
+     .Erase = Alg248Erase,
+     .Secure = Alg248Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("GalIdV750", Logic, 60, kAlgorithmRows);

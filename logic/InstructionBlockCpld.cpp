@@ -9,6 +9,7 @@
 // Every power-up checks the chip's identification value (16h).
 
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -127,8 +128,7 @@ int Alg218PowerUp(int mode) {
     });
     if (ReadValue == kIdentity) return 1;
     Alg218PowerDown();
-    ShowMessageLine(" Incorrect device ID");
-    return -1;
+    return RefuseIdentity(false, " Incorrect device ID");
 }
 
 void Alg218Pulse(uint32_t ms) {
@@ -295,7 +295,12 @@ int Alg218Secure() {
 
 // The row of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 218, .Read = Alg218Read, .Program = Alg218Program, .Erase = Alg218Erase, .Secure = Alg218Secure},
+    {.Row = 218,
+     .Read = Alg218Read,
+     .Program = Alg218Program,
+     .Erase = Alg218Erase,
+     .Secure = Alg218Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 } // namespace

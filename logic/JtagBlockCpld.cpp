@@ -2,6 +2,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Port.h"
 #include "engine/Power.h"
@@ -95,10 +96,7 @@ int PowerUp(const JtagBlockType& t, int mode) {
         id |= static_cast<uint32_t>(Tdo()) << i;
         return 0;
     });
-    if (id != t.Idcode) {
-        ShowMessageLine(" Incorrect device ID");
-        return -1;
-    }
+    if (id != t.Idcode) return RefuseIdentity(false, " Incorrect device ID");
     LoadInstruction(kEnable);
     ScanValue(kEnableValue, 5);
     return 1;
@@ -244,8 +242,18 @@ int Alg265Secure() { return Secure(JtagBlock265); }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 264, .Read = Alg264Read, .Program = Alg264Program, .Erase = Alg264Erase, .Secure = Alg264Secure},
-    {.Row = 265, .Read = Alg265Read, .Program = Alg265Program, .Erase = Alg265Erase, .Secure = Alg265Secure},
+    {.Row = 264,
+     .Read = Alg264Read,
+     .Program = Alg264Program,
+     .Erase = Alg264Erase,
+     .Secure = Alg264Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 265,
+     .Read = Alg265Read,
+     .Program = Alg265Program,
+     .Erase = Alg265Erase,
+     .Secure = Alg265Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("JtagBlock", Logic, 90, kAlgorithmRows);

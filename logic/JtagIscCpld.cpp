@@ -3,6 +3,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/Jtag.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -200,8 +201,7 @@ int Alg249PowerUp(const JtagIscType& t, JtagIscState& s) {
         return 1;
     }
     Alg249PowerDown(t, s);
-    ShowMessageLine(" Invalid ID");
-    return -1;
+    return RefuseIdentity(false, " Invalid ID");
 }
 
 void Alg249PowerDown(const JtagIscType&, JtagIscState& s) {
@@ -248,7 +248,8 @@ int Alg249CheckSecured(const JtagIscType& t, JtagIscState& s) {
     JtagLoadInstruction(kData0 + 1);
     JtagCaptureDrToBuffer(t.CaptureArea, 33);
     Alg249PowerDown(t, s);
-    return GetBufferBit(t.CaptureArea + 32) == 1 ? 1 : -1;
+    if (GetBufferBit(t.CaptureArea + 32) == 1) return 1;
+    return LockNotTaken(" Security cell not programmed (the secured bit reads 0).");
 }
 
 int Alg249Read(int mode) { return Read(JtagIsc249, Alg249State, mode); }
@@ -262,8 +263,18 @@ int Alg298Secure() { return Secure(JtagIsc298, Alg298State); }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 249, .Read = Alg249Read, .Program = Alg249Program, .Erase = Alg249Erase, .Secure = Alg249Secure},
-    {.Row = 298, .Read = Alg298Read, .Program = Alg298Program, .Erase = Alg298Erase, .Secure = Alg298Secure},
+    {.Row = 249,
+     .Read = Alg249Read,
+     .Program = Alg249Program,
+     .Erase = Alg249Erase,
+     .Secure = Alg249Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 298,
+     .Read = Alg298Read,
+     .Program = Alg298Program,
+     .Erase = Alg298Erase,
+     .Secure = Alg298Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("JtagIsc", Logic, 70, kAlgorithmRows);

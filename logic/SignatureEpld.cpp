@@ -295,13 +295,14 @@ int ReadAndDecide(const SigRow& t) {
     return r;
 }
 
+// A refused signature ends the run: with its line, or, for a known text
+// with other part bytes, with none; either way no fuse was compared, so no
+// fail-address line follows.
 int IdentifyEpld(const SigRow& t) {
     const int r = ReadAndDecide(t);
     if (r == 1) return 1;
-    if (r == -1) {
-        ShowMessageLine("Incorrect Device ID or Device Is Secured!");
-        ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
-    }
+    if (r == -1) return RefuseIdentity(false, "Incorrect Device ID or Device Is Secured!");
+    ReadRefusedByDevice();
     return -1;
 }
 
@@ -546,9 +547,21 @@ int Alg257Secure() { return SecureEntry(kRow257); }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 255, .Read = Alg255Read, .Program = Alg255Program, .Secure = Alg255Secure},
-    {.Row = 256, .Read = Alg256Read, .Program = Alg256Program, .Secure = Alg256Secure},
-    {.Row = 257, .Read = Alg257Read, .Program = Alg257Program, .Secure = Alg257Secure},
+    {.Row = 255,
+     .Read = Alg255Read,
+     .Program = Alg255Program,
+     .Secure = Alg255Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 256,
+     .Read = Alg256Read,
+     .Program = Alg256Program,
+     .Secure = Alg256Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 257,
+     .Read = Alg257Read,
+     .Program = Alg257Program,
+     .Secure = Alg257Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("SignatureEpld", Logic, 230, kAlgorithmRows);

@@ -276,22 +276,27 @@ int SetUp(Slot& s, int mode) {
         extra = ((ReadAt(s, 0x1DA0) & 0xC0) >> 4) | ((ReadAt(s, 0x1DA1) & 0xC0) >> 6);
         secured = ((ReadAt(s, 0x163) & 0xC0) >> 6 & 1) != 0;
     }
-    const char* refusal = nullptr;
+    const char* identity = nullptr;
     if (maker != kMaker) {
-        refusal = " Manufacturer's Code Error!";
+        identity = " Manufacturer's Code Error!";
     } else if (s.Row == 253 ? !ProductAccepted253(product) : false) {
-        refusal = " Product Code Error!";
+        identity = " Product Code Error!";
     } else if (s.Row == 254 && DeviceVariant <= 3) {
         const bool needsExtra = DeviceVariant <= 1;
         if (product == kProductsA254[DeviceVariant]) s.Set254 = 0;
         else if (product == kProductsB254[DeviceVariant] && (!needsExtra || extra == 0)) s.Set254 = 1;
-        else refusal = " Product Code Error!";
+        else identity = " Product Code Error!";
     }
-    if (refusal == nullptr && mode != kEraseMode && secured) refusal = " Device Secured!";
-    if (refusal == nullptr) return 1;
-    ShowMessageLine("%s", refusal);
+    // Nothing was compared either way: the run ends at the line.
+    if (identity != nullptr) {
+        RefuseIdentity(false, "%s", identity);
+        PowerDown(s);
+        return -1;
+    }
+    if (mode == kEraseMode || !secured) return 1;
+    ShowMessageLine(" Device Secured!");
     PowerDown(s);
-    ReadRefusedByDevice(); // nothing was compared: the walk ends at this line
+    ReadRefusedByDevice();
     return -1;
 }
 
@@ -446,10 +451,11 @@ int Erase254() {
     return -1;
 }
 
+// One security cell that reads programmed (bit 6 clear) secures the part.
 int Secure253() {
     Slot s{253};
     if (SetUp(s, kWriting) == -1) return -1;
-    int result = -1;
+    bool taken = false;
     ExpectedValue = 0xBF;
     Ramp(52, kProgram253, 2, 0);
     for (int i = 0; i < s.SecurityCells; ++i) {
@@ -459,16 +465,19 @@ int Secure253() {
     Ramp(kProgram253, 70, 1, 0);
     SetPin(s.Pins->Oe, 0);
     for (int i = 0; i < s.SecurityCells; ++i)
-        if (((ReadAt(s, kSecurity253[i]) >> 6) & 1) == 0) result = 1;
+        if (((ReadAt(s, kSecurity253[i]) >> 6) & 1) == 0) taken = true;
     SetPin(s.Pins->Oe, 1);
     PowerDown(s);
-    return result;
+    if (taken) return 1;
+    return LockNotTaken(" Security cells not programmed (bit 6 reads 1 in all %d).", s.SecurityCells);
 }
 
+// Every security cell must read programmed (bit 6 set).
 int Secure254() {
     Slot s{254};
     if (SetUp(s, kWriting) == -1) return -1;
-    int result = 1;
+    uint32_t openCell = 0, openByte = 0;
+    bool taken = true;
     Ramp(33, ProgramLevel(s), 2, 0);
     ExpectedValue = 0x40;
     for (int i = 0; i < s.SecurityCells; ++i) {
@@ -479,10 +488,17 @@ int Secure254() {
     Ramp(ProgramLevel(s), 16, 1, 0);
     // The check reads the cells, not the byte still driven on the lines.
     FloatPinGroup(kData, 0, 7);
-    for (int i = 0; i < s.SecurityCells; ++i)
-        if (((ReadAt(s, static_cast<uint32_t>(i) << 12 | 0x163) >> 6) & 1) != 1) result = -1;
+    for (int i = 0; i < s.SecurityCells; ++i) {
+        const uint32_t cell = static_cast<uint32_t>(i) << 12 | 0x163;
+        const uint32_t byte = ReadAt(s, cell);
+        if (!taken || ((byte >> 6) & 1) == 1) continue;
+        taken = false;
+        openCell = cell;
+        openByte = byte;
+    }
     PowerDown(s);
-    return result;
+    if (taken) return 1;
+    return LockNotTaken(" Security cell %Xh not programmed (reads %02Xh).", openCell, openByte);
 }
 
 int Alg253Read(int mode) { return Read(253, mode); }
@@ -509,13 +525,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .Erase = Alg253Erase,
      .Secure = Alg253Secure,
      .Options = Alg250Options,
-     .RecordCheck = TextListRecordCheck},
+     .RecordCheck = TextListRecordCheck,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 254,
      .Read = Alg254Read,
      .Program = Alg254Program,
      .Erase = Alg254Erase,
      .Secure = Alg254Secure,
-     .RecordCheck = TextListRecordCheck},
+     .RecordCheck = TextListRecordCheck,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 } // namespace

@@ -108,7 +108,11 @@ uint16_t AddressListChip::Read(const PinEnvironment& env, uint32_t address) {
                       std::to_string(Volts(env, part_.vccPin)));
         return 0;
     }
-    return Word(address);
+    uint16_t word = Word(address);
+    // Another part answers with bit 2 of each maker and product code changed.
+    for (int i = 0; i < part_.presetCount && i < 12 && AnswersAnotherIdentity(); ++i)
+        if (part_.presets[i].address == (address & 0xFFFF)) word ^= 4;
+    return word;
 }
 
 void AddressListChip::StrobeStart(const PinEnvironment& env) {

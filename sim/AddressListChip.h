@@ -19,7 +19,8 @@
 //   0.2 V: the normal read, also the blank check at a lowered VCC); in mode
 //   13 VPP sits at one of the part's verify levels (within 0.2 V; the 252
 //   kind also reads there with VPP at VCC). A read
-//   at any other level is a violation and reads every bit programmed.
+//   at any other level is a violation and reads every bit programmed. A
+//   part answering another identity reads bit 2 of its codes changed.
 // - Program: a strobe in mode 12 clears the bits of the word driven 0
 //   (bits that are already 0 stay) when VPP stays at the part's program
 //   level (within 0.2 V) for 100 us or more of the strobe in total; a

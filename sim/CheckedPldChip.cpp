@@ -129,6 +129,7 @@ void PlanePldChip::StrobeRose(const PinEnvironment& env) {
 int PlanePldChip::ReadWord(const PinEnvironment& env) const {
     if (plane_ == 1 && row_ == kIdRow && column_ == kIdColumn) {
         if (neverAnswer_) return 3;
+        if (AnswersAnotherIdentity()) return 2; // another part's code, at any level
         if (!part_.lowVoltageId) return 1;
         const bool low = Within(Volts(env, 24), kLowVcc, kVccTolerance) &&
                          Within(VoltsAt(env, kPlaneBias), kBiasRetry, kBiasTolerance);
@@ -244,7 +245,11 @@ ChipDrive RowColumnPldChip::PoweredOutput(const PinEnvironment& env, int socketP
     if (Locked()) return ChipDrive::Low;
     const auto [row, column] = Place(env);
     int word = row < kRows && column < kColumns ? Word(row, column) : 0;
-    if (part_.variant == 2 && row == 10 && column == 47) word = (part_.idNibble & 0xF) << 4;
+    if (part_.variant == 2 && row == 10 && column == 47) {
+        // Another part answers with bit 2 of its nibble changed.
+        const int nibble = part_.idNibble ^ (AnswersAnotherIdentity() ? 4 : 0);
+        word = (nibble & 0xF) << 4;
+    }
     return (word >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
 }
 

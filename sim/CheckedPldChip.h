@@ -14,8 +14,9 @@
 // - (1, 1) program: the strobe low for 100 us or more, C0-C6 the data.
 // The identity word (plane 1, row 16, column 66) reads 01 in its low bits;
 // a part of the low-voltage kind reads 00 there only at 4.5 V supply and
-// 13.5 V bias, 11 otherwise. The security cell is bit 4 of plane 1, row 16,
-// column 18: set at power-up, every other word reads 0.
+// 13.5 V bias, 11 otherwise; a part answering another identity reads 10.
+// The security cell is bit 4 of plane 1, row 16, column 18: set at
+// power-up, every other word reads 0.
 // Violations (nothing happens): a command strobe with the bus lines not all
 // equal, an unknown command, a program pulse shorter than 100 us, before a
 // plane and an address, or without the bias; the bias on an unpowered part.
@@ -26,7 +27,8 @@
 // and Y0-Y3. Pin 15 at that voltage reads the word onto D0-D7 (D0 on pin
 // 33); pin 15 low programs it with VPP (chip pin 1) at the voltage, for the
 // part's pulse time or more. The variant-2 kind answers its identity nibble
-// in bits 4-7 at row 10, column 47. Security: bit 6 at (11, 47) (variant
+// in bits 4-7 at row 10, column 47 (bit 2 of it changed when it answers
+// another identity). Security: bit 6 at (11, 47) (variant
 // 0), bit 0 at (9, 0) or (9, 1) (variant 1), bit 7 at (9, 38) (variant 2);
 // a secured part reads 00h everywhere. Violations: a program pulse too
 // short or without VPP, high voltage on an unpowered part.

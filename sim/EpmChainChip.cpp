@@ -246,7 +246,10 @@ ChipDrive EpmChainChip::BlockOutput(int block) const {
     if (block < 0) return ChipDrive::None;
     const int p = select_[block];
     if (p < 0 || step_ > 15 || readRow_ < 0 || lockedRead_) return ChipDrive::Low;
-    return Cell(CellAt(readRow_, block, 5 * (15 - step_) + p)) ? ChipDrive::High : ChipDrive::Low;
+    int bit = Cell(CellAt(readRow_, block, 5 * (15 - step_) + p));
+    // Another part's identification block: array row 0 reads inverted.
+    if (readRow_ == 0 && AnswersAnotherIdentity()) bit ^= 1;
+    return bit ? ChipDrive::High : ChipDrive::Low;
 }
 
 void EpmChainChip::PoweredOutputs(const PinEnvironment&, const int* socketPins, size_t n, ChipDrive* out) const {

@@ -22,6 +22,7 @@
 // voltage stores cell AND shift-register bit over the selected row; with the
 // erase pin high instead it erases every cell but array row 0.
 // Secured (a 0 in configuration row 0), every row but array row 0 reads 0.
+// A part answering another identity reads array row 0 inverted.
 #pragma once
 #include <bitset>
 #include <cstdint>

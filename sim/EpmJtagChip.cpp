@@ -94,9 +94,13 @@ std::optional<std::vector<bool>> EpmJtagChip::CaptureDr(uint32_t instruction) {
         std::vector<bool> word(bits, true);
         if (address_ >= 0 && address_ < kAddresses) {
             const bool hidden = address_ != 1 && Locked();
+            // Another part's identification: its bits of address 1 read inverted.
+            const bool another = address_ == 1 && AnswersAnotherIdentity();
             for (size_t i = 0; i < bits && !hidden; ++i) {
-                const uint32_t c = CellAt(address_, Bits() - 1 - static_cast<int>(i));
+                const int p = Bits() - 1 - static_cast<int>(i);
+                const uint32_t c = CellAt(address_, p);
                 word[i] = Cell(c) != 0 || (instruction == 26 && weak_.count(c) != 0);
+                if (another && IdBit(p)) word[i] = !word[i];
             }
         }
         Log(instruction, address_, 0, true);

@@ -18,6 +18,7 @@
 //       but the identification bits of address 1.
 // Address 1 holds "ALTERA9", the erase-time and pulse codes; a 0 at its
 // security position secures the part: every address but 1 reads all ones.
+// A part answering another identity reads the identification bits inverted.
 #pragma once
 #include <cstdint>
 #include <set>

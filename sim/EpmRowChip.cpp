@@ -224,7 +224,10 @@ ChipDrive EpmRowChip::PoweredOutput(const PinEnvironment&, int socketPin) const 
     const int p = select_[block];
     if (p < 0 || step_ > 15 || readRow_ >= kRows) return ChipDrive::Low;
     if (lockedRead_) return ChipDrive::Low;
-    return Cell(CellOf(block, readRow_, 5 * (15 - step_) + p)) ? ChipDrive::High : ChipDrive::Low;
+    int bit = Cell(CellOf(block, readRow_, 5 * (15 - step_) + p));
+    // Another part's identification row: every cell of it reads inverted.
+    if (readRow_ == kIdRow && AnswersAnotherIdentity()) bit ^= 1;
+    return bit ? ChipDrive::High : ChipDrive::Low;
 }
 
 } // namespace sim

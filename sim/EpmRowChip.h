@@ -21,7 +21,8 @@
 // same strobe erases every row. Any other strobe writes nothing.
 // The identification row 124 is preset with "ALTERA9" and the announced
 // pulse and voltage codes, laid out as the part's size has it. A 0 in row
-// 116 secures the part: every row but 124 then reads 0, until erased.
+// 116 secures the part: every row but 124 then reads 0, until erased. A part
+// answering another identity reads row 124 inverted.
 #pragma once
 #include <bitset>
 #include <cstdint>

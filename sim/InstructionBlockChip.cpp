@@ -81,8 +81,10 @@ std::optional<std::vector<bool>> InstructionBlockChip::CaptureDr(uint32_t instru
         return std::vector<bool>(5, false);
     case kIdentify: {
         std::vector<bool> id(7);
+        // Another part answers with bit 0 of its value changed.
+        const uint32_t value = facts_.idValue ^ (AnswersAnotherIdentity() ? 1u : 0u);
         for (int i = 0; i < 7; ++i)
-            id[static_cast<size_t>(i)] = preamble_ && ((facts_.idValue >> i) & 1) != 0;
+            id[static_cast<size_t>(i)] = preamble_ && ((value >> i) & 1) != 0;
         return id;
     }
     case kRowRegister:

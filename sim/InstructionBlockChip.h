@@ -3,6 +3,7 @@
 // a 5-bit instruction register behind a TAP on TCK/TDI/TMS, TDO on pin 47.
 //   0Fh preamble (5 bits); 0Ch identification (7 bits): 16h once the
 //       preamble was scanned with 0, 0, 0, 1, 0 since power-up, else 0
+//       (17h on a part answering another identity)
 //   03h the 80-stage row register, holding its content on Capture-DR: a
 //       single 1 shifted last selects row 0, a one-bit scan of 0 moves on
 //   0Dh/0Eh the blocks' data registers (99 stages each), shifted at every

@@ -71,7 +71,8 @@ int32_t IscCpldChip::FuseAt(int kind, int row, int bit) const {
 }
 
 std::optional<std::vector<bool>> IscCpldChip::CaptureDr(uint32_t instruction) {
-    if (instruction == kIdcode) return Bits(Part().idcode, 32);
+    // Another part answers with a bit of its part number changed.
+    if (instruction == kIdcode) return Bits(Part().idcode ^ (AnswersAnotherIdentity() ? 1u << 20 : 0u), 32);
     if (instruction == kEnable) return std::vector<bool>(10, false);
     if (instruction == kAddress) return Bits(static_cast<uint64_t>(kind_) << 8 | static_cast<uint64_t>(row_), 11);
     if (instruction >= kData0 && instruction <= kData0 + 3) {

@@ -1,7 +1,7 @@
 // The ISC CPLDs of the 64- and 128-macrocell kinds behind their 10-bit
 // instruction register, as the programmer sees them.
 //
-//   059h IDCODE (32 bits)
+//   059h IDCODE (32 bits; bit 20 changed on a part answering another identity)
 //   280h ISC enable register (10 bits): 1B9h latched with 11.0 V (+-0.5 V) on
 //        the high-voltage pin enables every other ISC instruction, 0 leaves
 //   2A1h address (11 bits): row in bits 0-7, register kind in bits 8-10

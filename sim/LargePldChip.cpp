@@ -1,5 +1,7 @@
 #include "sim/LargePldChip.h"
 
+#include <cstring>
+
 namespace sim {
 
 namespace {
@@ -108,9 +110,12 @@ void LargePldChip::Load(const PinEnvironment& env, int address) {
     std::fill(data_.begin(), data_.end(), uint8_t{1});
     const bool id = address == (Is1500() ? k1500IdRow : kV750IdRow);
     if (id) {
+        // Another part's text: bit 0 of its fifth character changed.
+        char text[kIdBytes];
+        std::memcpy(text, part_.idText, kIdBytes);
+        if (AnswersAnotherIdentity()) text[4] = static_cast<char>(text[4] ^ 1);
         for (int p = 0; p < kIdBytes * 8; ++p)
-            data_[static_cast<size_t>(p)] =
-                static_cast<uint8_t>((static_cast<uint8_t>(part_.idText[kIdBytes - 1 - p / 8]) >> (p % 8)) & 1);
+            data_[static_cast<size_t>(p)] = static_cast<uint8_t>((static_cast<uint8_t>(text[kIdBytes - 1 - p / 8]) >> (p % 8)) & 1);
         return;
     }
     if (!Is1500() && address == kV750SecurityRow) {

@@ -77,7 +77,8 @@ std::vector<int> RowTapChip::Selected() const {
 
 std::optional<std::vector<bool>> RowTapChip::CaptureDr(uint32_t instruction) {
     switch (instruction) {
-    case 0x01: return Bits(Part().idcode, 32);
+    // Another part answers with a bit of its part number changed.
+    case 0x01: return Bits(Part().idcode ^ (AnswersAnotherIdentity() ? 1u << 20 : 0u), 32);
     case 0x0F: return std::vector<bool>(5, false);
     case 0x03: return rows_;
     case 0x04: return data_;

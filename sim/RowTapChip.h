@@ -1,5 +1,5 @@
 // The in-system block CPLDs behind a 6-bit instruction register (captures 1):
-//   01h IDCODE (32 bits)
+//   01h IDCODE (32 bits; bit 20 changed on a part answering another identity)
 //   0Fh enable (5 bits): 08h enables the other instructions
 //   03h the row register, one stage per row, holding its content on
 //       Capture-DR: a scan shifts it, so a single 1 shifted last selects row

@@ -185,9 +185,11 @@ ChipDrive TextListChip::PoweredOutput(const PinEnvironment& env, int socketPin) 
     }
     const uint32_t a = Address(env);
     int word = Word(a);
+    // Another part answers with bit 6 of its product code changed.
+    const int product = part_.product ^ (AnswersAnotherIdentity() ? 0x40 : 0);
     if (lowKind_) {
         if (a == 0x18) word = maker_;
-        if (a == 0x19) word = part_.product;
+        if (a == 0x19) word = product;
         if (a == 0x1DA0) word = (part_.extra >> 2 & 3) << 6;
         if (a == 0x1DA1) word = (part_.extra & 3) << 6;
     } else {
@@ -195,7 +197,7 @@ ChipDrive TextListChip::PoweredOutput(const PinEnvironment& env, int socketPin) 
         static constexpr uint32_t kProductAt[4] = {0x18E, 0x14E, 0x10E, 0xCE};
         for (int i = 0; i < 4; ++i) {
             if (a == kMakerAt[i]) word = 0x3F | ((maker_ >> (2 * i)) & 3) << 6;
-            if (a == kProductAt[i]) word = 0x3F | ((part_.product >> (2 * i)) & 3) << 6;
+            if (a == kProductAt[i]) word = 0x3F | ((product >> (2 * i)) & 3) << 6;
         }
     }
     return (word >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;

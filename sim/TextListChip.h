@@ -12,7 +12,8 @@
 // - Read: OE low drives the word onto D0-D7 with VPP at one of the read
 //   levels (5.2 kind: 3.3, 3.5, 5.2, 6.6, 7.0 V; 3.3 kind: 1.6, 1.9, 3.3,
 //   5.5 V), within 0.2 V; a read at another level is a violation and
-//   drives nothing. Code words answer at fixed addresses.
+//   drives nothing. Code words answer at fixed addresses (bit 6 of the
+//   product code changed on a part answering another identity).
 // - Program, 5.2 kind: PGM low for 100 us or more in mode 12 with VPP at
 //   11.0 V clears the cells whose data line is driven 0; shorter is a
 //   violation. 3.3 kind: an LE pulse in mode 12 with VPP at the part's

@@ -111,6 +111,8 @@ ChipDrive UvEpldChip::PoweredOutput(const PinEnvironment& env, int socketPin) co
     if (s >= 0) {
         const bool answers = std::memcmp(part_.signature, "ALTERA95", 8) == 0 || strobe >= kRaisedLevelTenths;
         v = answers ? part_.signature[s] : 0;
+        // Another part's signature: bit 0 of its first byte changed.
+        if (answers && s == 0 && AnswersAnotherIdentity()) v ^= 1;
     }
     return (v >> bit) & 1 ? ChipDrive::High : ChipDrive::Low;
 }

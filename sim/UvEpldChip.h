@@ -11,8 +11,10 @@
 // the part's programming levels (within 0.3 V; the supply at either of two) ORs the data pins into the
 // byte, once the byte has had its pulses (1 unless a test asks for more);
 // such a pulse with a data pin undriven is a violation and writes nothing.
-// A programmed security bit makes every read 00h, signature included. Only
-// an exposure to UV light of the part's erase time or longer erases it.
+// A part answering another identity gives bit 0 of its first signature
+// byte changed. A programmed security bit makes every read 00h, signature
+// included. Only an exposure to UV light of the part's erase time or longer
+// erases it.
 #pragma once
 #include <cstdint>
 #include <map>

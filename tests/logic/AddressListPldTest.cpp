@@ -190,6 +190,21 @@ TEST_P(AddressListRecordTest, DriverOperationsOnTheRecord) {
     ExpectNoViolations();
 }
 
+// Another part seated (its codes read otherwise): Blank check, Program and
+// Verify end at the maker code's line, no word given a strobe.
+TEST_P(AddressListRecordTest, AnotherPartEndsTheRunAtTheIdentityLine) {
+    const AlRecord& r = GetParam();
+    sim::AddressListChip* chip = Seat(r);
+    ASSERT_NE(chip, nullptr);
+    chip->AnswerAnotherIdentity();
+    LoadPattern(r, 7);
+    ExpectRunsEndAtIdentityLine(" Manufacturer's Code Error!");
+    for (const AlWord& w : List(r.variant)) ASSERT_EQ(chip->Strobes(w.address), 0) << std::hex << w.address;
+    chip->AnswerAnotherIdentity(false);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    ExpectNoViolations();
+}
+
 // The list checksum: the one-group example, groups chained with their own
 // masks, the reserved addresses of row 250 variant 0 never added, the
 // wide record's 12-bit words (bank 1 made, cleared, when missing), and an
@@ -324,7 +339,8 @@ TEST_F(AddressListPldTest, FileProgrammingASecurityBitIsRefused) {
     }
 }
 
-// Each row's code checks: maker, product and security words, one line each.
+// Each row's code checks: maker, product and security words, one line each,
+// the run ending there (no fail address); only the codes are identities.
 TEST_F(AddressListPldTest, CodeChecksRefuseWithOneLine) {
     struct Case {
         const char* name;
@@ -347,9 +363,12 @@ TEST_F(AddressListPldTest, CodeChecksRefuseWithOneLine) {
         SCOPED_TRACE(std::string(c.name) + " " + c.line);
         sim::AddressListChip* chip = Seat(AlByName(c.name));
         chip->SetWord(c.address, c.value);
+        const bool secured = std::string(c.line) == " Device Secured!";
         for (int op : {OpBlankCheck, OpProgram, OpSecurity}) {
             EXPECT_EQ(Run(op), -1);
             EXPECT_TRUE(HasLine(c.line)) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), secured ? "" : c.line);
+            EXPECT_EQ(DatumLines(), "");
         }
     }
     // Accepted alternatives: row 250 variant 1 takes any product word at

@@ -350,7 +350,8 @@ TEST_F(CheckedPldTest, Row259PulsesAndCommands) {
 
 // Row 259's identity: a low-voltage part answers only at the retry and
 // the whole run then goes on at 4.5 V and 13.5 V; a part that never
-// answers gets "Invalid Device!" and is left untouched.
+// answers, or answers another code, gets "Invalid Device!", the run ending
+// there (no fail address), and is left untouched.
 TEST_F(CheckedPldTest, Row259Identity) {
     sim::PlanePldChip* chip = Seat259(kCk259Low);
     LoadFuses(Pattern(13713, 5), FuseRowLength);
@@ -373,10 +374,18 @@ TEST_F(CheckedPldTest, Row259Identity) {
         for (int op : {OpBlankCheck, OpProgram, OpRead, OpSecurity}) {
             EXPECT_EQ(Run(op), -1) << LogText();
             EXPECT_TRUE(HasLine("Invalid Device!")) << LogText();
+            EXPECT_EQ(DatumLines(), "");
         }
         EXPECT_TRUE(chip->Pulses().empty());
         EXPECT_TRUE(chip->Blank());
         EXPECT_TRUE(elec->SuppliedPins().empty());
+        ExpectNoViolations();
+
+        chip = Seat259(r);
+        chip->AnswerAnotherIdentity();
+        ExpectRunsEndAtIdentityLine("Invalid Device!");
+        EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_TRUE(chip->Blank());
         ExpectNoViolations();
     }
 }
@@ -430,6 +439,23 @@ TEST_F(CheckedPldTest, Row258PulsesIdentityAndVariants) {
         const bool ok = nibble == 0x8 || nibble == 0x9;
         EXPECT_EQ(Run(OpBlankCheck), ok ? 1 : -1) << LogText();
         EXPECT_EQ(HasLine("Invalid device or device is secured!"), !ok) << LogText();
+        EXPECT_EQ(DatumLines(), "");
+        ExpectNoViolations();
+    }
+    // Another part seated: only variant 2 checks an identity; its runs end
+    // at the line with nothing written.
+    for (const CkRecord& r : kCk258) {
+        SCOPED_TRACE(r.name);
+        chip = Seat258(r);
+        chip->AnswerAnotherIdentity();
+        LoadFuses(CkPattern(r), FuseRowLength);
+        if (r.variant != 2) {
+            EXPECT_FALSE(RowDefinition(258)->ChecksIdentity());
+            continue;
+        }
+        ExpectRunsEndAtIdentityLine("Invalid device or device is secured!");
+        EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_TRUE(chip->Blank());
         ExpectNoViolations();
     }
 

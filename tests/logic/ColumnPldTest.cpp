@@ -144,6 +144,7 @@ TEST_P(ColumnPldRecordTest, ProgramsReadsErasesAndSecures) {
     EXPECT_EQ(Run(OpErase), 1) << LogText();
     ExpectLinesInOrder({"Erase ok!"});
     EXPECT_TRUE(chip->Blank());
+    ASSERT_FALSE(chip->Pulses().empty());
     EXPECT_FALSE(chip->Pulses().back().program);
     EXPECT_GE(chip->Pulses().back().widthUs, 100000u);
 
@@ -293,6 +294,7 @@ TEST_F(ColumnPldTest, VariantZeroProgramsAtThreeVolts) {
     LoadFuses(fuses, 44);
     EXPECT_EQ(Run(OpProgram), 1) << LogText();
     EXPECT_EQ(Cells(chip, 5892), fuses);
+    ASSERT_FALSE(chip->Loads().empty());
     EXPECT_NEAR(chip->Loads().back().vccTenths, 30, 1);
     ExpectNoViolations();
 
@@ -310,6 +312,7 @@ TEST_F(ColumnPldTest, SecurityCellThatNeverSets) {
     chip->StickSecurity();
     EXPECT_EQ(Run(OpSecurity), -1) << LogText();
     EXPECT_TRUE(HasLine("Security error!")) << LogText();
+    ASSERT_FALSE(chip->Loads().empty());
     EXPECT_EQ(chip->Loads().back().address, 62u);
 
     chip = SelectAndSeatColumn("22V10-284-5V");
@@ -319,6 +322,8 @@ TEST_F(ColumnPldTest, SecurityCellThatNeverSets) {
     EXPECT_TRUE(HasLine(" Security bit not programmed.")) << LogText();
     EXPECT_EQ(DatumLines(), "");
     EXPECT_FALSE(chip->Secured());
+    ASSERT_FALSE(chip->Pulses().empty());
+    ASSERT_FALSE(chip->Loads().empty());
     EXPECT_EQ(chip->Pulses().back().address, 59u);
     EXPECT_EQ(chip->Loads().back().address, 47u);
     ExpectNoViolations();

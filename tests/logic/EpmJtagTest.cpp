@@ -274,6 +274,28 @@ TEST_F(EpmJtagTest, IdentificationRefusesAndKeepsThePart) {
     ExpectNoViolations();
 }
 
+// Another part seated: every record ends Blank check, Program and Verify at
+// " Invalid Chip ID" with no fail address after it; nothing is written and
+// only address 1 is read.
+TEST_F(EpmJtagTest, AnotherPartEndsTheRunAtTheIdentityLine) {
+    for (const JtagEpmRecord& r : kJtagEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmJtagChip* chip = SeatJtagEpm(r.name);
+        chip->AnswerAnotherIdentity();
+        LoadFuses(JtagEpmPattern(r.fuses, 3), FuseRowLength);
+        ExpectRunsEndAtIdentityLine(" Invalid Chip ID");
+        for (const auto& e : chip->Events()) {
+            EXPECT_NE(e.instruction, 18u);
+            if (e.instruction == 22) {
+                EXPECT_EQ(e.address, 1);
+            }
+        }
+        chip->AnswerAnotherIdentity(false);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        ExpectNoViolations();
+    }
+}
+
 // Injected: a weak cell passes the first verify pass (30) and fails the
 // second (26) at its user fuse; a part needing a longer pulse takes
 // nothing; a programmed part whose security cell never programs fails the
@@ -325,6 +347,7 @@ TEST_F(EpmJtagTest, UnassignedAdapterOrVariantDrivesNothing) {
     AdapterCode = 47;
     EXPECT_EQ(Run(OpBlankCheck), -1);
     EXPECT_TRUE(HasLine(" Adapter not supported for this device")) << LogText();
+    EXPECT_EQ(DatumLines(), ""); // the run ends at the line
     EXPECT_TRUE(chip->Events().empty());
     EXPECT_TRUE(elec->SuppliedPins().empty());
     SeatJtagEpm("EPM7064AELC44");

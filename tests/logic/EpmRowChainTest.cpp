@@ -155,6 +155,23 @@ TEST_F(EpmRowChainTest, IdentificationRules) {
     }
 }
 
+// Another part seated: every record ends Blank check, Program and Verify at
+// " Invalid Chip ID" with no fail address after it, reading array row 0 only.
+TEST_F(EpmRowChainTest, AnotherPartEndsTheRunAtTheIdentityLine) {
+    for (const ChainRecord& r : kChainRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmChainChip* chip = SeatChain(r.name);
+        chip->AnswerAnotherIdentity();
+        LoadFuses(ChainPattern(r, 3), FuseRowLength);
+        ExpectRunsEndAtIdentityLine(" Invalid Chip ID");
+        EXPECT_TRUE(chip->Strobes().empty());
+        for (const auto& p : chip->Passes()) EXPECT_EQ(p.row, 0);
+        chip->AnswerAnotherIdentity(false);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        ExpectNoViolations();
+    }
+}
+
 // Row 296 reads at 10.0 V VPP unless the part is named EPM7128E; row 299
 // at 12.0 V. Programming strobes at the voltage and pulse the part announces.
 TEST_F(EpmRowChainTest, VppLevels) {
@@ -278,6 +295,7 @@ TEST_F(EpmRowChainTest, UnassignedAdapterOrVariantDrivesNothing) {
     AdapterCode = 46; // four data pins
     EXPECT_EQ(Run(OpBlankCheck), -1);
     EXPECT_TRUE(HasLine(" Adapter not supported for this device")) << LogText();
+    EXPECT_EQ(DatumLines(), ""); // the run ends at the line
     EXPECT_TRUE(chip->Passes().empty());
     EXPECT_TRUE(elec->SuppliedPins().empty());
     SeatChain("EPM7064");

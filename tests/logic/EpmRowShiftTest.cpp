@@ -295,6 +295,29 @@ TEST_F(EpmRowShiftTest, IdentificationRules) {
     EXPECT_EQ(Run(OpVerify), 1) << LogText();
 }
 
+// Another part seated: each variant that checks its identification block
+// ends Blank check, Program and Verify at " Invalid Chip ID" with no fail
+// address after it, and reads nothing but that row; variant 3 checks none.
+TEST_F(EpmRowShiftTest, AnotherPartEndsTheRunAtTheIdentityLine) {
+    for (const EpmRecord& r : kEpmRecords) {
+        SCOPED_TRACE(r.name);
+        sim::EpmRowChip* chip = SeatEpm(r.name);
+        chip->AnswerAnotherIdentity();
+        LoadFuses(EpmPattern(r, 3), FuseRowLength);
+        if (r.variant == 3) {
+            EXPECT_FALSE(RowDefinition(295)->ChecksIdentity());
+            EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+            continue;
+        }
+        ExpectRunsEndAtIdentityLine(" Invalid Chip ID");
+        EXPECT_TRUE(chip->Strobes().empty());
+        for (const auto& p : chip->Passes()) EXPECT_EQ(p.row, 124);
+        chip->AnswerAnotherIdentity(false);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        ExpectNoViolations();
+    }
+}
+
 // The pulse width and voltage the identification row announces: each strobe
 // lasts the pulse at the voltage; a part needing a longer pulse or another
 // voltage takes nothing, and the verify fails at the first fuse to program.
@@ -473,6 +496,7 @@ TEST_F(EpmRowShiftTest, UnassignedAdapterOrVariantDrivesNothing) {
     AdapterCode = 4; // adapters 4-8 carry six data pins
     EXPECT_EQ(Run(OpBlankCheck), -1);
     EXPECT_TRUE(HasLine(" Adapter not supported for this device")) << LogText();
+    EXPECT_EQ(DatumLines(), ""); // the run ends at the line
     EXPECT_TRUE(chip->Passes().empty());
     EXPECT_TRUE(elec->SuppliedPins().empty());
     SeatEpm("EPM7064LC68");

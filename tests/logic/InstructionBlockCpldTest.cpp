@@ -92,7 +92,8 @@ TEST_F(InstructionBlockCpldTest, ReadsAtTheProgrammingSupply) {
 }
 
 // An identification value other than 16h: every slot stops with the
-// message, no fuse touched, no pulse given.
+// message, no fuse touched, no pulse given, and no fail address after the
+// line; the part's model answering another identity is refused the same way.
 TEST_F(InstructionBlockCpldTest, WrongIdentityStopsEverySlot) {
     sim::InstructionBlockFacts f = InstructionFacts();
     f.idValue = 0x17;
@@ -106,11 +107,21 @@ TEST_F(InstructionBlockCpldTest, WrongIdentityStopsEverySlot) {
         for (size_t i = from; i < ui.Log.size(); ++i)
             said = said || ui.Log[i] == " Incorrect device ID";
         EXPECT_TRUE(said) << LogText();
+        EXPECT_EQ(DatumLines(), "");
         EXPECT_TRUE(elec->SuppliedPins().empty());
     }
     EXPECT_TRUE(chip->Pulses().empty());
     EXPECT_TRUE(chip->Blank());
     EXPECT_FALSE(chip->Secured());
+    ExpectNoViolations();
+
+    chip = SelectAndSeat(InstructionFacts());
+    chip->AnswerAnotherIdentity();
+    ExpectRunsEndAtIdentityLine(" Incorrect device ID");
+    EXPECT_TRUE(chip->Pulses().empty());
+    EXPECT_TRUE(chip->Blank());
+    chip->AnswerAnotherIdentity(false);
+    EXPECT_EQ(Run(OpProgram), 1) << LogText();
     ExpectNoViolations();
 }
 

@@ -57,6 +57,22 @@ TEST_P(JtagBlockRecordTest, ProgramsReadsErasesAndSecures) {
     ExpectNoViolations();
 }
 
+// Another part seated (another IDCODE): Blank check, Program and Verify end
+// at the identity line with no fail address after it, nothing programmed.
+TEST_P(JtagBlockRecordTest, AnotherPartEndsTheRunAtTheIdentityLine) {
+    const JtagBlockCpldRecord& r = GetParam();
+    ASSERT_TRUE(SelectPld("AMD", r.name));
+    sim::RowTapChip* chip = Seat(r.name);
+    chip->AnswerAnotherIdentity();
+    LoadFuses(Pattern(r.fuses, 7), 52);
+    ExpectRunsEndAtIdentityLine(" Incorrect device ID");
+    EXPECT_TRUE(chip->ProgrammedRows().empty());
+    EXPECT_TRUE(chip->Blank());
+    chip->AnswerAnotherIdentity(false);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    ExpectNoViolations();
+}
+
 INSTANTIATE_TEST_SUITE_P(Records, JtagBlockRecordTest, ::testing::ValuesIn(kJtagBlockCpldRecords), RecordTestName<JtagBlockCpldRecord>);
 
 TEST_F(JtagBlockCpldTest, InstructionCaptureOtherThanOneFails) {

@@ -79,6 +79,22 @@ void JtagIscCpldTest::ProgramVerifyAndRead(const JtagIscCpldRecord& r, sim::IscC
     ExpectSavedChecksumOfLoadedFile();
 }
 
+// Another part seated (another IDCODE): Blank check, Program and Verify end
+// at " Invalid ID" with no fail address after it, the part given no pulse.
+TEST_P(JtagIscRecordTest, AnotherPartEndsTheRunAtTheIdentityLine) {
+    const JtagIscCpldRecord& r = GetParam();
+    ASSERT_TRUE(SelectPld("ATMEL", r.name));
+    sim::IscCpldChip* chip = Seat(r.name);
+    chip->AnswerAnotherIdentity();
+    LoadFuses(Fuses(r), 128);
+    ExpectRunsEndAtIdentityLine(" Invalid ID");
+    EXPECT_TRUE(chip->Pulses().empty());
+    EXPECT_TRUE(chip->Blank());
+    chip->AnswerAnotherIdentity(false);
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+    ExpectNoViolations();
+}
+
 INSTANTIATE_TEST_SUITE_P(Records, JtagIscRecordTest, ::testing::ValuesIn(kJtagIscCpldRecords), RecordTestName<JtagIscCpldRecord>);
 
 // The verify pass over rows 224-232 runs before the kind-1 register is
@@ -139,14 +155,19 @@ TEST_F(JtagIscCpldTest, ReadProtectionInTheFileIsRefusedBeforeAnyWrite) {
     }
 }
 
+// The read-back names the lock not taken; there is no fuse to name.
 TEST_F(JtagIscCpldTest, SecureThatDoesNotTakeIsASecurityError) {
-    const JtagIscCpldRecord& r = kJtagIscCpldRecords[0];
-    ASSERT_TRUE(SelectPld("ATMEL", r.name));
-    sim::IscCpldChip* chip = Seat(r.name);
-    chip->StickCell(r.securityFuse);
-    EXPECT_EQ(Run(OpSecurity), -1);
-    ExpectLinesInOrder({"Security error!"});
-    EXPECT_FALSE(chip->SecuredCell());
+    for (const JtagIscCpldRecord& r : {kJtagIscCpldRecords[0], kJtagIscCpldRecords[6]}) {
+        SCOPED_TRACE(r.name);
+        ASSERT_TRUE(SelectPld("ATMEL", r.name));
+        Reseat();
+        sim::IscCpldChip* chip = Seat(r.name);
+        chip->StickCell(r.securityFuse);
+        EXPECT_EQ(Run(OpSecurity), -1);
+        ExpectLinesInOrder({"Security error!", " Security cell not programmed (the secured bit reads 0)."});
+        EXPECT_EQ(DatumLines(), "");
+        EXPECT_FALSE(chip->SecuredCell());
+    }
 }
 
 TEST_F(JtagIscCpldTest, FiveVoltsOnAThreeVoltPartIsAViolation) {

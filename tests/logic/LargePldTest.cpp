@@ -135,7 +135,8 @@ TEST_F(LargePldTest, IdentificationRefusals) {
 }
 
 // A secured V750 is refused by Read and Program (" Device Secured!") and
-// still erased; one that will not secure fails Secure.
+// still erased; one that will not secure fails Secure, naming the lock
+// without a fuse address.
 TEST_F(LargePldTest, Row248SecurityCheck) {
     sim::LargePldChip* chip = SelectAndSeat(Facts("ATV750B"));
     EXPECT_EQ(Run(OpSecurity), 1) << LogText();
@@ -156,8 +157,26 @@ TEST_F(LargePldTest, Row248SecurityCheck) {
     chip = SelectAndSeat(Facts("ATV750B"));
     chip->StickSecurity();
     EXPECT_EQ(Run(OpSecurity), -1);
-    EXPECT_TRUE(HasLine("Security error!")) << LogText();
+    ExpectLinesInOrder({"Security error!", " Security cell not programmed (the security row's last bit reads 1)."});
+    EXPECT_EQ(DatumLines(), "");
     ExpectNoViolations();
+}
+
+// Row 248 with another part seated: every record's Blank check, Program and
+// Verify end at " Invalid Chip ID!" with no fail address, nothing written.
+TEST_F(LargePldTest, Row248AnotherPartEndsTheRunAtTheIdentityLine) {
+    for (const char* name : {"ATV750", "ATV750L", "ATV750B", "ATV750BL"}) {
+        SCOPED_TRACE(name);
+        sim::LargePldChip* chip = SelectAndSeat(Facts(name));
+        chip->AnswerAnotherIdentity();
+        LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
+        ExpectRunsEndAtIdentityLine(" Invalid Chip ID!");
+        EXPECT_EQ(Writes(chip), 0u);
+        EXPECT_TRUE(chip->Blank());
+        chip->AnswerAnotherIdentity(false);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+        ExpectNoViolations();
+    }
 }
 
 // Twelve FFh bytes: 20 us program pulses and 200 us erase pulses.

@@ -12,6 +12,7 @@
 
 #include "../engine/LibrarySelect.h"
 #include "engine/JedecPof.h"
+#include "engine/RowDef.h"
 #include "logic/GalFrame.h"
 #include "logic/GalRowSerial.h"
 #include "logic/InstallLogicRows.h"
@@ -410,5 +411,20 @@ protected:
         for (uint32_t n = 0; n < c.arrayFuses; ++n) ASSERT_EQ(GetBufferBit(n), 1u) << n;
         for (uint32_t n = c.arrayFuses; n < c.fuses; ++n) ASSERT_EQ(GetBufferBit(n), fuses[n]) << n;
         ExpectNoViolations();
+    }
+
+    // The seated part answers another identity: the row declares its check
+    // for the selected device, and Blank check, Program and Verify each end
+    // at `line` with no datum line after it.
+    void ExpectRunsEndAtIdentityLine(const std::string& line) {
+        const RowDef* def = RowDefinition(CurrentAlgorithm);
+        ASSERT_TRUE(def != nullptr && def->ChecksIdentity != nullptr) << CurrentAlgorithm;
+        EXPECT_TRUE(def->ChecksIdentity());
+        for (int op : {OpBlankCheck, OpProgram, OpVerify}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_EQ(IdentityRefusalLine(), line) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText();
+        }
     }
 };

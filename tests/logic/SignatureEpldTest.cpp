@@ -271,7 +271,8 @@ TEST_F(SignatureEpldTest, PartCellsHoldTheFileWhereTheLayoutPutsThem) {
 
 // The identification tables: each signature (eight characters, three part
 // bytes) seated on the row's part gives its sub-type, or -1 with or
-// without the message; a refused "ALTERA95" never raises the level.
+// without the message, the run ending there either way (no fail address);
+// a refused "ALTERA95" never raises the level.
 TEST_F(SignatureEpldTest, IdentificationTables) {
     struct Case {
         const char* record;
@@ -301,11 +302,24 @@ TEST_F(SignatureEpldTest, IdentificationTables) {
         EpldSubType = -5;
         EXPECT_EQ(Run(OpBlankCheck), c.subType < 0 ? -1 : 1) << LogText();
         EXPECT_EQ(HasLine(kSecuredLine), c.message) << LogText();
+        EXPECT_EQ(DatumLines(), "");
         if (c.subType >= 0) {
             EXPECT_EQ(EpldSubType, c.subType);
         } else if (!c.message && std::string(c.text) == "ALTERA95") {
             EXPECT_EQ(EpldStrobeLevel, 100); // never raised
         }
+        ExpectNoViolations();
+    }
+    // Another part seated on every record: each run ends at the line with
+    // nothing programmed.
+    for (const SignatureEpldRecord& r : kSignatureEpldRecords) {
+        SCOPED_TRACE(r.name);
+        sim::UvEpldChip* chip = Seat(r.name);
+        chip->AnswerAnotherIdentity();
+        LoadFuses(Pattern(r.fuses, 3), FuseRowLength);
+        ExpectRunsEndAtIdentityLine(kSecuredLine);
+        EXPECT_TRUE(chip->Pulses().empty());
+        EXPECT_TRUE(chip->Blank());
         ExpectNoViolations();
     }
     // Row 256 takes its levels from the identification.

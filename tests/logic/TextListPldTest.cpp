@@ -134,8 +134,10 @@ TEST_F(TextListPldTest, EveryRecordThroughTheDriver) {
 }
 
 // Code checks: a wrong maker or product code refuses every operation with
-// its line; row 254 variant 0 takes product 30h only with extra code 0 and
-// then programs at 8.6 V and erases at 9.2 V (36h: 7.5 V and 8.0 V).
+// its line, the run ending there (no fail address); another part seated
+// (its product code) likewise. Row 254 variant 0 takes product 30h only
+// with extra code 0 and then programs at 8.6 V and erases at 9.2 V (36h:
+// 7.5 V and 8.0 V).
 TEST_F(TextListPldTest, CodeChecksAndVoltageSets) {
     for (const TlRecord& r : kTlRecords) {
         SCOPED_TRACE(r.name);
@@ -145,11 +147,20 @@ TEST_F(TextListPldTest, CodeChecksAndVoltageSets) {
         for (int op : {OpBlankCheck, OpProgram, OpErase, OpSecurity}) {
             EXPECT_EQ(Run(op), -1);
             EXPECT_TRUE(HasLine(" Manufacturer's Code Error!")) << LogText();
+            EXPECT_EQ(DatumLines(), "");
         }
         chip->SetCodes(0xC9, 0x11, f.extra);
         EXPECT_EQ(Run(OpRead), -1);
         EXPECT_TRUE(HasLine(" Product Code Error!")) << LogText();
         EXPECT_TRUE(chip->Writes().empty());
+        ExpectNoViolations();
+
+        chip = Seat(r);
+        chip->AnswerAnotherIdentity();
+        LoadFuses(Pattern(r.fuses, 9), FuseRowLength);
+        ExpectRunsEndAtIdentityLine(" Product Code Error!");
+        EXPECT_TRUE(chip->Writes().empty());
+        EXPECT_TRUE(chip->Blank());
         ExpectNoViolations();
     }
     const TlRecord& r = kTlRecords[3];
@@ -290,12 +301,16 @@ TEST_F(TextListPldTest, Row254WritesAndSecureRules) {
     chip = Seat(r253);
     for (uint32_t a : kCells253) chip->StickCell(sim::TextListChip::CellOf(a, 6));
     EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+    ExpectLinesInOrder({"Security error!", " Security cells not programmed (bit 6 reads 1 in all 9)."});
+    EXPECT_EQ(DatumLines(), ""); // the lock has no fuse to name
     EXPECT_EQ(Run(OpRead), 1) << LogText();
     EXPECT_FALSE(HasLine(" Device Secured!")) << LogText();
-    // Row 254: one of its four cells never takes; Secure fails.
+    // Row 254: one of its four cells never takes; Secure fails naming it.
     chip = Seat(kTlRecords[4]);
     chip->StickCell(sim::TextListChip::CellOf(0x3163, 6));
     EXPECT_EQ(Run(OpSecurity), -1) << LogText();
+    ExpectLinesInOrder({"Security error!", " Security cell 3163h not programmed (reads 00h)."});
+    EXPECT_EQ(DatumLines(), "");
     chip = Seat(kTlRecords[4]);
     EXPECT_EQ(Run(OpSecurity), 1) << LogText();
     ExpectNoViolations();
