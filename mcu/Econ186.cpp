@@ -194,11 +194,11 @@ int CheckEconSignature186() {
                 r = -1;
             }
         } else {
-            // The socket is off before the question waits for an answer.
-            ShowMessageLine(" Incorrect device ID.");
+            // The socket is off before the question waits for an answer; No
+            // ends the run at the line (nothing of the part was compared).
             EconValue &= 0x5F;
             McuPowerDown186();
-            return ConfirmWarning("Device Signature dose not match. Continue?") == 1 ? 1 : -1;
+            return RefuseIdentity(true, " Incorrect device ID.");
         }
     }
     EconValue &= 0x5F;
@@ -298,7 +298,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .StartRefusal = " Chip start ",
      .RegisterByteFromEnd = kEconConfigBytes,
      .RegisterReadBits = static_cast<uint8_t>(0xFF & ~(kEconAlwaysSet | kEconSecurityBit)),
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 } // namespace

@@ -294,7 +294,8 @@ void PowerDown193() {
 bool LockStopsReads193(uint32_t lock) { return (lock & 0x48) != 0x48; }
 
 // The signature and lock byte, compared with the device's identity; a
-// mismatch asks whether to go on (No powers down). The lock state is shown
+// mismatch asks whether to go on (No powers down and ends the run at the
+// line: nothing of the part was compared). The lock state is shown
 // unless the entry is about to secure; a read (phase 2) of a part whose lock
 // stops reads ends there, powered down, nothing compared.
 bool CheckSignature193(int phase, bool securing) {
@@ -318,8 +319,7 @@ bool CheckSignature193(int phase, bool securing) {
         ReadRefusedByDevice();
         return false;
     }
-    ShowMessageLine(" Incorrect device ID.");
-    if (ConfirmWarning("Device Signature dose not match. Continue?") == 1) return true;
+    if (RefuseIdentity(true, " Incorrect device ID.") == 1) return true;
     PowerDown193();
     return false;
 }
@@ -603,7 +603,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg193Program,
      .Secure = Alg193Secure,
      .Options = Alg105Options,
-     .RecordCheck = PulseCountCheck},
+     .RecordCheck = PulseCountCheck,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 106,
      .Identify = Alg106Identify,
      .Read = Alg106Read,

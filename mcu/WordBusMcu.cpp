@@ -158,9 +158,8 @@ int IdentityCheck() {
     ReadWord();
     int r = 1;
     if (DeviceVariant >= kWordPartCount || (ReadValue & 0xFFFF) != kWordParts[DeviceVariant].identity) {
-        ShowMessageLine("Incorrect Device ID or Device Is Secured!");
-        ReadRefusedByDevice(); // nothing was read or written: the run ends at this line
-        r = -1;
+        // Nothing was read or written: the run ends at this line.
+        r = RefuseIdentity(false, "Incorrect Device ID or Device Is Secured!");
     }
     WordPowerDown();
     ResetProgrammerOutputs();
@@ -248,7 +247,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .SubVariantTable = "pin layout",
      // The buffer word is the one at the chip address itself.
      .NoByteLanes = true,
-     .DataAtChipAddresses = true},
+     .DataAtChipAddresses = true,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 } // namespace

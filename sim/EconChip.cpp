@@ -48,6 +48,15 @@ uint8_t EconChip::ReadTarget(int cell) const {
     return cells_[static_cast<size_t>(cell)];
 }
 
+// Another part's device code differs in bit 0 and is never 00h, which
+// reads as no code at all.
+uint8_t EconChip::DeviceCode() const {
+    const uint8_t own = static_cast<uint8_t>(facts_.deviceCode < 0 ? 0 : facts_.deviceCode);
+    if (!AnswersAnotherIdentity()) return own;
+    const uint8_t other = static_cast<uint8_t>(own ^ 0x01);
+    return other != 0 ? other : 0x02;
+}
+
 ChipDrive EconChip::Output(const PinEnvironment& env, int socketPin) const {
     if (!entered_ || !Powered(env) || ChipPinAt(socketPin) != facts_.dataOutPin) return ChipDrive::None;
     return level_ ? ChipDrive::High : ChipDrive::Low;
@@ -71,7 +80,7 @@ void EconChip::EndFrame(const PinEnvironment& env) {
             return;
         }
         if (a == kEconDevice) {
-            out_ = static_cast<uint8_t>(facts_.deviceCode < 0 ? 0 : facts_.deviceCode);
+            out_ = DeviceCode();
             return;
         }
     } else {

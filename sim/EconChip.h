@@ -16,7 +16,8 @@
 // cell holds the data. Blank cells read 00h. ECON bit 5 makes the code and
 // the configuration bytes read 00h and refuse pulses. A pulse inside a frame,
 // shorter than the part's minimum, at no cell, or without the programming
-// voltage, and Vpp before VDD, are violations.
+// voltage, and Vpp before VDD, are violations. AnswerAnotherIdentity gives
+// another part's device code (bit 0 inverted, never 00h).
 #pragma once
 #include <cstdint>
 #include <map>
@@ -77,6 +78,8 @@ private:
     bool Powered(const PinEnvironment& env) const;
     bool VppOn(const PinEnvironment& env) const;
     uint8_t ReadTarget(int cell) const;
+    // The device code the part answers at 1Fh.
+    uint8_t DeviceCode() const;
     void EndFrame(const PinEnvironment& env);
     void EndPulse(const PinEnvironment& env);
     void Leave();

@@ -328,14 +328,20 @@ uint8_t Mcu8051Chip::ReadByte(McuFunction f, uint32_t address) const {
         if (table_.empty()) return c;
         return static_cast<uint8_t>(~(c ^ table_[address % table_.size()]));
     }
-    case McuFunction::ReadSignature:
-        for (const auto& [a, b] : facts_.signature) {
-            if (a == address) return b;
+    case McuFunction::ReadSignature: {
+        // Another part's device code (the second byte, or the only one)
+        // differs in bit 0.
+        const size_t device = facts_.signature.size() > 1 ? 1 : 0;
+        for (size_t i = 0; i < facts_.signature.size(); ++i) {
+            const auto& [a, b] = facts_.signature[i];
+            if (a != address) continue;
+            return AnswersAnotherIdentity() && i == device ? static_cast<uint8_t>(b ^ 0x01) : b;
         }
         if (facts_.optionRegister && address == 0xFC) return option_;
         if (facts_.configAddress != 0 && (address == facts_.configAddress || address == facts_.configAddress + 1))
             return config_[address - facts_.configAddress];
         return 0xFF;
+    }
     case McuFunction::Table:
         return table_.empty() ? 0xFF : table_[address % table_.size()];
     case McuFunction::ReadLock:

@@ -33,7 +33,9 @@
 //   it.
 //
 // Fault injection: a cell that never programs, a cell needing k pulses, a
-// chip needing k erase pulses before it erases, a ready line stuck low.
+// chip needing k erase pulses before it erases, a ready line stuck low;
+// another part's identity (AnswerAnotherIdentity: the device code's bit 0
+// inverted).
 #pragma once
 #include <array>
 #include <cstdint>

@@ -41,7 +41,11 @@ uint16_t WordBusMcuChip::DataPins(const PinEnvironment& env) const {
 }
 
 uint16_t WordBusMcuChip::Answer() const {
-    if (state_ == State::Identity) return secured_ ? facts_.securedIdentity : facts_.identity;
+    if (state_ == State::Identity) {
+        if (secured_) return facts_.securedIdentity;
+        // Another part's identity word differs in bit 0.
+        return AnswersAnotherIdentity() ? static_cast<uint16_t>(facts_.identity ^ 0x0001) : facts_.identity;
+    }
     if (secured_ || pointer_ < facts_.firstWord || pointer_ >= cells_.size()) return 0xFFFF;
     return cells_[pointer_];
 }

@@ -20,7 +20,8 @@
 //   programming voltage or past the last word is a violation and changes
 //   nothing.
 //
-// Fault injection: a word that never programs; the part secured.
+// Fault injection: a word that never programs; the part secured; another
+// part's identity word (AnswerAnotherIdentity: bit 0 inverted).
 #pragma once
 #include <cstdint>
 #include <map>

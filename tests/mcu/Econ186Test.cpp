@@ -231,6 +231,22 @@ TEST_F(Econ186Run, WrongSignatureAsksWithTheSocketOff) {
     ExpectNoViolations();
 }
 
+// Another part of the row seated: answered No, Verify, Program and Blank
+// check end at the row's line, nothing pulsed; Yes goes on and programs.
+TEST_F(Econ186Run, AnotherPartsIdentityEndsTheRunAtItsLine) {
+    const RowDef* def = RowDefinition(186);
+    ASSERT_TRUE(def != nullptr && def->ChecksIdentity != nullptr && def->ChecksIdentity());
+    sim::EconChip* chip = PutEcon("ECON-SERIAL-4K");
+    ASSERT_NE(chip, nullptr);
+    chip->AnswerAnotherIdentity();
+    FillEconImage();
+    ExpectIdentityRefused(" Incorrect device ID.", true, [&] { EXPECT_EQ(EconPulses(*chip), 0u); });
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText(); // Yes by default
+    EXPECT_EQ(chip->Cell(0x10), BufferByte(0x10));
+    EXPECT_EQ(IdentityRefusalLine(), "");
+    ExpectNoViolations();
+}
+
 // A code byte that never takes: -1 after six pulses at its cell, nothing
 // programmed after it.
 TEST_F(Econ186Run, ByteThatNeverTakesFailsAfterSixPulses) {

@@ -208,6 +208,24 @@ protected:
         for (uint32_t a = 0; a < n; ++a) ASSERT_EQ(BufferByte(a), 0x5A) << std::hex << a;
     }
 
+    // Verify, Program and Blank check of a part answering another identity:
+    // each fails at the row's identity line, asking the question (answered
+    // No) only where the row asks it, and nothing names a datum or a verify
+    // level after it; `unchanged` checks the part after each run.
+    template <class Check> void ExpectIdentityRefused(const std::string& line, bool asks, Check unchanged) {
+        for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
+            SCOPED_TRACE(testing::Message() << "operation " << op);
+            ui.Boxes.clear();
+            if (asks) ui.QueueAnswer(UiAnswer::No);
+            EXPECT_EQ(Run(op), ResultFailed) << LogText();
+            EXPECT_TRUE(HasLine(line)) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), line);
+            EXPECT_EQ(DatumLines(), "") << LogText();
+            EXPECT_EQ(ui.Boxes.size(), asks ? 1u : 0u);
+            unchanged();
+        }
+    }
+
     // As the Option command does before a dialog's buttons talk to the chip;
     // the log lines from here count as the run's.
     void PrepareDialog() {

@@ -9,6 +9,7 @@
 #include "engine/NeighbourState.h"
 #include "engine/Operation.h"
 #include "engine/Power.h"
+#include "engine/RowDef.h"
 #include "engine/Tables.h"
 #include "mcu/McuFrame.h"
 
@@ -129,6 +130,22 @@ TEST_F(McuRun, Row193ChecksItsSignatureOncePerRun) {
     ui.QueueAnswer(UiAnswer::No);
     EXPECT_EQ(Run(OpBlankCheck), ResultFailed);
     EXPECT_TRUE(HasLine(" Incorrect device ID.")) << LogText();
+}
+
+// Another part of the row seated: answered No, Verify, Program and Blank
+// check end at the row's line, nothing programmed; Yes goes on and programs.
+TEST_F(McuRun, Row193AnotherPartsIdentityEndsTheRunAtItsLine) {
+    const RowDef* def = RowDefinition(193);
+    ASSERT_TRUE(def != nullptr && def->ChecksIdentity != nullptr && def->ChecksIdentity());
+    sim::Mcu8051Chip* chip = SelectAndSeat("GENERIC-ALGORITHM", "8051P1-44", true);
+    ASSERT_NE(chip, nullptr);
+    chip->AnswerAnotherIdentity();
+    DeviceEnd = 0xFF;
+    FillPattern(0x100);
+    ExpectIdentityRefused(" Incorrect device ID.", true, [&] { EXPECT_TRUE(chip->IsBlank()); });
+    EXPECT_EQ(Run(OpProgram), ResultOk) << LogText(); // Yes by default
+    EXPECT_EQ(chip->Cell(0x10), BufferByte(0x10));
+    ExpectNoViolations();
 }
 
 TEST_F(McuRun, LockStateIsLoggedAsInformation) {

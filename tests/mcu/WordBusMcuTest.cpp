@@ -156,19 +156,27 @@ TEST_F(WordBusRun, SplitModeIsRefused) {
     ExpectNoViolations();
 }
 
-// A wrong identity and a secured part stop every read mode and Program
-// before any address, with the row's line and no datum or verify-level line
-// after it: nothing was read.
+// A wrong identity (another table entry's, or another part answering) and a
+// secured part stop every read mode and Program before any address, with
+// the row's line, no question and no datum or verify-level line after it:
+// nothing was read.
 TEST_F(WordBusRun, WrongOrSecuredIdentityStopsEveryEntry) {
-    for (int fault = 0; fault < 2; ++fault) {
+    const RowDef* def = RowDefinition(144);
+    ASSERT_TRUE(def != nullptr && def->ChecksIdentity != nullptr && def->ChecksIdentity());
+    const std::string line = "Incorrect Device ID or Device Is Secured!";
+    for (int fault = 0; fault < 3; ++fault) {
         for (int op : {OpBlankCheck, OpRead, OpVerify, OpCompare, OpProgram}) {
             sim::WordBusMcuChip* chip =
                 fault == 0 ? PutWord("WORDBUS-V3", [](sim::WordBusMcuFacts& f) { f.identity = 0x87AE; })
                            : PutWord("WORDBUS-V3");
             if (fault == 1) chip->SetSecured(true);
+            if (fault == 2) chip->AnswerAnotherIdentity();
             BlankCheckBeforeProgram = 0;
+            ui.Boxes.clear();
             EXPECT_EQ(Run(op), ResultFailed) << op << LogText();
-            EXPECT_TRUE(HasLine("Incorrect Device ID or Device Is Secured!")) << op << LogText();
+            EXPECT_TRUE(HasLine(line)) << op << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), line) << op;
+            EXPECT_TRUE(ui.Boxes.empty()) << op;
             EXPECT_EQ(DatumLines(), "") << op << LogText();
             EXPECT_EQ(chip->Commands(), (std::vector<uint16_t>{0x0070})) << op;
             EXPECT_EQ(chip->Pulses(), 0u) << op;
