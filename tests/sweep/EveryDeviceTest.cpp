@@ -8,7 +8,8 @@
 // through the read back. Then the passes a user can take too: from an odd
 // chip address, on a gang of four sockets (one of them faulty), and in two
 // split modes (a row without byte lanes refuses them before power-up), and
-// with the socket empty (no Program or Verify ends ok). One line per device and pass
+// with the part answering another identity (each run ends at its identity
+// line) and with the socket empty (no Program or Verify ends ok). One line per device and pass
 // names its result; a device whose part has no datasheet and follows the
 // algorithm row is marked, and listed again at the end apart from the
 // others: its pass checks the row against its own reading, not against a
