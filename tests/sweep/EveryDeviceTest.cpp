@@ -706,7 +706,7 @@ void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d) {
         const std::string said = IdentityRefusalLine();
         if (check == IdentityCheck::None) {
             if (said.empty()) continue;
-            line += std::string(" ") + name + " refused at \"" + said + "\" without a declared identity check";
+            line += std::string(" ") + name + " refused at \"" + said + "\" without a declared identity check;";
             failed = true;
             continue;
         }
