@@ -8,7 +8,8 @@
 // through the read back. Then the passes a user can take too: from an odd
 // chip address, on a gang of four sockets (one of them faulty), and in two
 // split modes (a row without byte lanes refuses them before power-up), and
-// with the socket empty (no Program or Verify ends ok). One line per device and pass
+// with the part answering another identity (each run ends at its identity
+// line) and with the socket empty (no Program or Verify ends ok). One line per device and pass
 // names its result; a device whose part has no datasheet and follows the
 // algorithm row is marked, and listed again at the end apart from the
 // others: its pass checks the row against its own reading, not against a
@@ -20,6 +21,8 @@
 // VEXLOR_SWEEP_MAX_BYTES=n leaves out the devices of more than n bytes (for a
 // quick run by hand); VEXLOR_SWEEP_RANGE=n runs a larger device over its
 // first n bytes only (the sanitizer build's sample: every row's code paths,
+#include <tuple>
+
 #include "tests/sweep/Sweep.h"
 
 #include "sim/EpromChip.h"
@@ -636,6 +639,109 @@ TEST_P(EveryDevice, InByteLanes) {
 
 constexpr const char* kEmptySocket = "empty socket";
 
+// The identity runs of a shard: the devices whose identity check they
+// reached, their runs, the devices that failed (and among those any device
+// without a declared check whose row refused the other identity), and the
+// devices without a check that ran with another identity all the same.
+class IdentityTally : public ::testing::Environment {
+public:
+    int devices = 0, runs = 0, failed = 0, unchecked = 0;
+    void TearDown() override {
+        if (devices + unchecked > 0)
+            std::printf("[sweep] identity: %d devices, %d runs, %d failed, %d devices without an identity check\n",
+                        devices, runs, failed, unchecked);
+    }
+};
+IdentityTally& g_identity = *static_cast<IdentityTally*>(::testing::AddGlobalTestEnvironment(new IdentityTally));
+
+// How the current device's identity check is reached: a row that declares
+// one is run with the seated part answering another identity (the
+// simulator's hook); a microcontroller row the engine checks by its
+// Identify entry, with the record's device code changed.
+enum class IdentityCheck { None, Row, Record };
+IdentityCheck IdentityCheckOf() {
+    if (const RowDef* def = RowDefinition(CurrentAlgorithm);
+        def != nullptr && def->ChecksIdentity != nullptr && def->ChecksIdentity())
+        return IdentityCheck::Row;
+    const AlgorithmEntry* row = AlgorithmRow(CurrentAlgorithm);
+    if (DeviceSection == SectionMicro && row != nullptr && row->Identify != AlgNoOperation)
+        return IdentityCheck::Record;
+    return IdentityCheck::None;
+}
+
+// Verify, Program and Blank check, as the record offers them, on the seated
+// part answering another identity, the question "Device Signature dose not
+// match. Continue?" answered No: each run ends failed at its identity line
+// (IdentityRefusalLine) with no datum, verify level or fail-address line
+// after it, and the part's cells stay as they were. A device whose row
+// declares no check runs with the hook set too: a refusal there is a check
+// its row does not declare.
+void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d) {
+    sim::CatalogChip* chip = SeatedSimChip();
+    const IdentityCheck check = IdentityCheckOf();
+    std::string line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) + " another identity";
+    line += check == IdentityCheck::Row      ? " (the part's hook):"
+            : check == IdentityCheck::Record ? " (the record's device code):"
+                                             : " (no identity check declared):";
+    const uint32_t expected = ExpectedDeviceId;
+    if (check == IdentityCheck::Record) {
+        ExpectedDeviceId ^= 0x01;
+    } else {
+        chip->AnswerAnotherIdentity(true);
+        chip->Model().AnswerAnotherIdentity(true);
+    }
+    std::vector<uint16_t> before;
+    if (check != IdentityCheck::None)
+        for (uint32_t a = 0; a < chip->Words(); ++a) before.push_back(chip->Cell(a));
+    const UiAnswer answer = ui.DefaultAnswer;
+    ui.DefaultAnswer = UiAnswer::No;
+    const size_t from = ui.Log.size();
+    bool failed = false;
+    for (const auto& [name, op, mask] : {std::tuple{"verify", OpVerify, OpMaskVerify},
+                                         std::tuple{"program", OpProgram, OpMaskProgram},
+                                         std::tuple{"blank check", OpBlankCheck, OpMaskBlankCheck}}) {
+        if (!(SupportedOperationMask & mask)) continue;
+        const size_t at = ui.Log.size();
+        const int r = RunOperation(MainEngine, op);
+        const std::string said = IdentityRefusalLine();
+        if (check == IdentityCheck::None) {
+            if (said.empty()) continue;
+            line += std::string(" ") + name + " refused at \"" + said + "\" without a declared identity check;";
+            failed = true;
+            continue;
+        }
+        ++g_identity.runs;
+        std::string wrong;
+        if (said.empty())
+            wrong = " reached no identity line (" + FirstError(ui, at) + ")";
+        else if (r != ResultFailed)
+            wrong = " did not end failed after \"" + said + "\"";
+        else
+            wrong = DatumAfterRefusal(ui, at, said.c_str());
+        line += std::string(" ") + name + (wrong.empty() ? " ends at \"" + said + "\"" : wrong) + ";";
+        failed = failed || !wrong.empty();
+    }
+    ui.DefaultAnswer = answer;
+    ExpectedDeviceId = expected;
+    chip->AnswerAnotherIdentity(false);
+    chip->Model().AnswerAnotherIdentity(false);
+    for (uint32_t a = 0; a < before.size(); ++a) {
+        if (chip->Cell(a) == before[a]) continue;
+        char m[96];
+        std::snprintf(m, sizeof m, " the part changed: cell %Xh holds %Xh, held %Xh", a, chip->Cell(a), before[a]);
+        line += m;
+        failed = true;
+        break;
+    }
+    (check == IdentityCheck::None ? g_identity.unchecked : g_identity.devices) += 1;
+    g_identity.failed += failed;
+    std::printf("[device] %s%s\n", line.c_str(), failed ? " FAILED" : "");
+    if (!failed) return;
+    std::string log;
+    for (size_t i = from; i < ui.Log.size(); ++i) log += ui.Log[i] + "\n";
+    ADD_FAILURE() << line << "\n" << log;
+}
+
 // Every device with its socket empty (the insertion test off, as it is by
 // default), over its first 4 KB where the row serves a shorter range:
 // Program of a random image, which the floating bus does not read, never
@@ -645,6 +751,8 @@ constexpr const char* kEmptySocket = "empty socket";
 // too). A question after a wrong identity is answered Yes: the run must
 // still fail on what it reads. The supplies then reach no
 // chip, which the simulator records: violations are not judged here.
+// Before the socket is emptied, the seated part answers another identity
+// (RunAnotherIdentity).
 TEST_P(EveryDevice, OnAnEmptySocket) {
     const LibraryDevice& d = Devices()[GetParam()];
     PassDevice p;
@@ -664,6 +772,7 @@ TEST_P(EveryDevice, OnAnEmptySocket) {
     BlankCheckBeforeProgram = 0;
     VerifyAfterProgram = 1;
     VerifyAfterRead = 0;
+    RunAnotherIdentity(ui, d);
     const SimSocketsEmptied emptied;
     ASSERT_EQ(SeatedSimChip(), nullptr);
     const size_t from = ui.Log.size();

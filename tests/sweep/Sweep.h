@@ -1111,14 +1111,35 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
         // Every other step the row offers runs over the range too: served,
         // or refused with the line and nothing after it that only a read
         // could tell (the part was not read). A Read the row serves (or
-        // refuses) keeps to the range.
+        // refuses) keeps to the range. The part holds nothing of the range
+        // now: a Verify that ends ok reports a failure as success, unless
+        // the range's data are what a blank part holds.
         std::string datum = DatumAfterRefusal(ui, from, refusal);
-        const std::pair<uint32_t, int> steps[] = {
-            {OpMaskVerify, OpVerify}, {OpMaskBlankCheck, OpBlankCheck}, {OpMaskRead, OpRead}};
-        for (const auto& [bit, op] : steps) {
-            if ((SupportedOperationMask & bit) == 0 || !datum.empty()) continue;
+        const sim::CatalogChip& blank = BlankPart(*p.part);
+        bool blankHoldsRange = true;
+        for (size_t b = offset; blankHoldsRange && b < offset + bytes; ++b) {
+            const Expected e = ExpectedAt(b, whole[b], *p.part, *chip, base, unit, kOther);
+            blankHoldsRange = !(e.programmed || (def != nullptr && def->PlacesByMap)) ||
+                              e.value == CellByte(blank, base + static_cast<uint32_t>(b / unit),
+                                                  static_cast<unsigned>(b % unit));
+        }
+        struct Step {
+            uint32_t bit;
+            int op;
+            const char* name;
+        };
+        constexpr Step steps[] = {
+            {OpMaskVerify, OpVerify, "verify"}, {OpMaskBlankCheck, OpBlankCheck, "blank check"}, {OpMaskRead, OpRead, "read"}};
+        bool verifiedNothing = false;
+        for (const Step& s : steps) {
+            if ((SupportedOperationMask & s.bit) == 0 || !datum.empty()) continue;
             const size_t at = ui.Log.size();
-            RunOperation(MainEngine, op);
+            const int r = RunOperation(MainEngine, s.op);
+            p.line += std::string(", ") + s.name + (r == ResultOk ? " ok" : " fails");
+            if (s.op == OpVerify && r == ResultOk && !blankHoldsRange) {
+                p.line += " over a part that holds none of the range";
+                verifiedNothing = true;
+            }
             datum = DatumAfterRefusal(ui, at, refusal);
         }
         p.line += datum;
@@ -1127,7 +1148,7 @@ inline void RunRange(RecordingUi& ui, const LibraryDevice& d, size_t index, cons
         if (!kept) p.line += " with the buffer outside the range changed";
         Report(p, pass, index,
                programmed == ResultOk || !said || watch.switchedOn || !written.empty() || !kept ||
-                   !datum.empty(),
+                   !datum.empty() || verifiedNothing,
                ui, from, true);
         return;
     }
