@@ -102,10 +102,7 @@ int Setup62(int mode) {
     uint8_t id[4] = {};
     JtagReadDrBytes(id, 4);
     for (int i = 0; i < 4; ++i) {
-        if (id[i] != kId62[i]) {
-            ShowMessageLine(" Invalid device ID");
-            return -1;
-        }
+        if (id[i] != kId62[i]) return RefuseIdentity(false, " Invalid device ID");
     }
     return 1;
 }
@@ -335,8 +332,7 @@ int Setup96(int mode) {
     JtagReadDrBytes(id, 4);
     if (DeviceVariant < 2 && (LittleEndian(id) & kIdMask96) != (kId96[DeviceVariant] & kIdMask96)) {
         PowerOff96();
-        ShowMessageLine(" Incorrect device ID");
-        return -1;
+        return RefuseIdentity(false, " Incorrect device ID");
     }
     JtagLoadInstruction(kLeave96);
     DelayMsSlot(110);
@@ -497,14 +493,15 @@ std::string JtagPinsCheck(uint32_t row, const RowRecordFacts& r) {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 62, .Read = Alg62Read, .Program = Alg62Program, .Erase = Alg62Erase},
+    {.Row = 62, .Read = Alg62Read, .Program = Alg62Program, .Erase = Alg62Erase, .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 96,
      .Read = Alg96Read,
      .Program = Alg96Program,
      .Erase = Alg96Erase,
      .Secure = Alg96Secure,
      .Options = Alg96Options,
-     .RecordCheck = JtagPinsCheck},
+     .RecordCheck = JtagPinsCheck,
+     .ChecksIdentity = [] { return DeviceVariant < 2; }},
 };
 
 ROW_FAMILY("JtagMemory", Memory, 120, kAlgorithmRows);

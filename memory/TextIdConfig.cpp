@@ -138,8 +138,7 @@ int CheckId33() {
     SetCtl33(1, 0);
     if (r != 1) return -1;
     if (id.compare(0, 7, kIdText) == 0) return 1;
-    ShowMessageLine(" Invalid device ID");
-    return -1;
+    return RefuseIdentity(false, " Invalid device ID");
 }
 
 int Setup33(int mode) {
@@ -313,9 +312,18 @@ int Alg33Program() {
     return End33(r);
 }
 
+namespace {
+// Variant 0 reads no identification.
+bool ChecksIdentity33() { return DeviceVariant != 0; }
+} // namespace
+
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 33, .Read = Alg33Read, .Program = Alg33Program, .StartRefusal = " Start address must be 0."},
+    {.Row = 33,
+     .Read = Alg33Read,
+     .Program = Alg33Program,
+     .StartRefusal = " Start address must be 0.",
+     .ChecksIdentity = ChecksIdentity33},
 };
 
 ROW_FAMILY("TextIdConfig", Memory, 240, kAlgorithmRows);
