@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "ImageFiles.h"
+#include "engine/RowDef.h"
 #include "memory/ConfigEeprom.h"
 #include "memory/ConfigProm.h"
 #include "memory/OptAt17Cxx.h"

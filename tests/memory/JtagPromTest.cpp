@@ -3,6 +3,7 @@
 // protection, the injected faults and the TAP traffic.
 #include "engine/AlgorithmTable.h"
 #include "JtagFixture.h"
+#include "engine/RowDef.h"
 #include "engine/Jtag.h"
 #include "engine/Tables.h"
 
@@ -159,6 +160,37 @@ TEST_F(JtagPromRun, IdcodeCheck) {
         EXPECT_EQ(HasLine(" Incorrect device ID"), c.result == -1) << LogText();
         ExpectPoweredDown();
     }
+}
+
+// Another part of the row in the socket: on variants 0 and 1 Verify, Program
+// and Blank check end at the identity line, with no datum or verify-level
+// line after it and the part left blank; variant 2 reads no IDCODE, declares
+// no check, and programs.
+TEST_F(JtagPromRun, AnotherPartEndsEachOperationAtTheIdcodeLine) {
+    for (const PromPart& p : kPromParts) {
+        SCOPED_TRACE(p.name);
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::IspPromChip* chip = Select96(p.name);
+        chip->AnswerAnotherIdentity();
+        FillPattern(kRange, 3);
+        const bool checks = DeviceVariant < 2;
+        EXPECT_EQ(RowDefinition(96)->ChecksIdentity(), checks);
+        if (!checks) {
+            EXPECT_EQ(Run(OpProgram), 1) << LogText();
+            continue;
+        }
+        for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1) << LogText();
+            EXPECT_TRUE(HasLine(" Incorrect device ID")) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), " Incorrect device ID");
+            EXPECT_EQ(DatumLines(), "") << LogText();
+            ExpectPoweredDown();
+        }
+        EXPECT_TRUE(chip->Blank());
+    }
+    ExpectNoViolations();
 }
 
 TEST_F(JtagPromRun, InjectedFaults) {

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "ImageFiles.h"
+#include "engine/RowDef.h"
 #include "memory/SecureSerial.h"
 #include "sim/SerialParts.h"
 #include "MemoryFixture.h"
@@ -142,6 +143,25 @@ TEST_P(Secure, ReportedFaults) {
         ExpectLinesInOrder(c.lines);
         c.check();
     }
+}
+
+// Another part in the socket answers reset with another answer: Verify,
+// Program and Blank check end at the row's line, with no datum or
+// verify-level line after it and no bus traffic to the part.
+TEST_P(Secure, AnotherAnswerToResetEndsEachOperationAtItsLine) {
+    SeatPart();
+    chip->AnswerAnotherIdentity();
+    EXPECT_TRUE(RowDefinition(GetParam().row)->ChecksIdentity());
+    FillData(2);
+    for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
+        SCOPED_TRACE(op);
+        EXPECT_EQ(Run(op), -1) << LogText();
+        EXPECT_TRUE(HasLine("-No response from device!")) << LogText();
+        EXPECT_EQ(IdentityRefusalLine(), "-No response from device!");
+        EXPECT_EQ(DatumLines(), "") << LogText();
+    }
+    EXPECT_TRUE(chip->Commands().empty());
+    EXPECT_TRUE(elec->SuppliedPins().empty());
 }
 
 // Eight wrong passwords over repeated runs clear the array; a right one in
