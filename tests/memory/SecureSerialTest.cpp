@@ -108,6 +108,17 @@ TEST_P(Secure, ReportedFaults) {
              EXPECT_TRUE(chip->Commands().empty()); // no bus traffic after the answer
              EXPECT_EQ(chip->PasswordChecks(), 0u);
          }},
+        {"another part's answer, the run ends at its line", OpVerify, -1,
+         {"Verification error!", "-No response from device!"},
+         [this] {
+             chip->AnswerAnotherIdentity();
+             EXPECT_TRUE(RowDefinition(GetParam().row)->ChecksIdentity());
+         },
+         [this] {
+             EXPECT_EQ(IdentityRefusalLine(), "-No response from device!");
+             EXPECT_EQ(DatumLines(), "") << LogText();
+             EXPECT_TRUE(chip->Commands().empty());
+         }},
         {"no chip", OpRead, -1, {"Read error!", "-No response from device!"},
          [this] {
              socket->Clear();
@@ -143,25 +154,6 @@ TEST_P(Secure, ReportedFaults) {
         ExpectLinesInOrder(c.lines);
         c.check();
     }
-}
-
-// Another part in the socket answers reset with another answer: Verify,
-// Program and Blank check end at the row's line, with no datum or
-// verify-level line after it and no bus traffic to the part.
-TEST_P(Secure, AnotherAnswerToResetEndsEachOperationAtItsLine) {
-    SeatPart();
-    chip->AnswerAnotherIdentity();
-    EXPECT_TRUE(RowDefinition(GetParam().row)->ChecksIdentity());
-    FillData(2);
-    for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
-        SCOPED_TRACE(op);
-        EXPECT_EQ(Run(op), -1) << LogText();
-        EXPECT_TRUE(HasLine("-No response from device!")) << LogText();
-        EXPECT_EQ(IdentityRefusalLine(), "-No response from device!");
-        EXPECT_EQ(DatumLines(), "") << LogText();
-    }
-    EXPECT_TRUE(chip->Commands().empty());
-    EXPECT_TRUE(elec->SuppliedPins().empty());
 }
 
 // Eight wrong passwords over repeated runs clear the array; a right one in
