@@ -106,6 +106,9 @@ constexpr AlgOperationFn Alg51Program = PlainProgram<true>;
 // Row 6's high-voltage pin A (A9) by adapter.
 int Row6PinA() { return AdapterCode == 'P' ? 43 : AdapterCode == 'Q' ? 11 : 34; }
 
+// Variant 14, sub-variant 1 reads the die identifier at power-up.
+bool ChecksDieId6() { return DeviceVariant == 14 && DeviceSubVariant == 1; }
+
 int ReadDieId() {
     WriteRegister(3, 0);
     SetSupplyPinA(Row6PinA(), 1);
@@ -124,9 +127,6 @@ int ReadDieId() {
     return ok ? 1 : -1;
 }
 
-// Variant 14, sub-variant 1 reads the die identifier at power-up.
-bool ChecksDieId6() { return DeviceVariant == 14 && DeviceSubVariant == 1; }
-
 int PowerOn6(int mode) {
     SupplyVoltage = Supply(mode);
     PowerUp p;
@@ -137,7 +137,7 @@ int PowerOn6(int mode) {
     p.Reg9First = true;
     flashbus::PowerOn(p);
     if (v != 14) return 1;
-    if (DeviceSubVariant == 1) return ReadDieId();
+    if (ChecksDieId6()) return ReadDieId();
     if (DeviceSubVariant == 0) g_dieId = 1;
     if (DeviceSubVariant == 2) g_dieId = 0;
     return 1;

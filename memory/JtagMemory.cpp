@@ -261,6 +261,8 @@ constexpr int kIrLength96 = 8;
 constexpr uint32_t kBlock96 = 512;
 constexpr uint32_t kIdMask96 = 0x0FFFFFFF; // the four version bits are not compared
 constexpr uint32_t kId96[2] = {0x05025093, 0x05026093};
+// Variants 0 and 1 compare the IDCODE; the others read none.
+bool ChecksIdcode96() { return DeviceVariant < 2; }
 enum : uint32_t {
     kIdcode96 = 0xFE,
     kLeave96 = 0xF0,
@@ -330,7 +332,7 @@ int Setup96(int mode) {
     JtagLoadInstruction(kIdcode96);
     uint8_t id[4] = {};
     JtagReadDrBytes(id, 4);
-    if (DeviceVariant < 2 && (LittleEndian(id) & kIdMask96) != (kId96[DeviceVariant] & kIdMask96)) {
+    if (ChecksIdcode96() && (LittleEndian(id) & kIdMask96) != (kId96[DeviceVariant] & kIdMask96)) {
         PowerOff96();
         return RefuseIdentity(false, " Incorrect device ID");
     }
@@ -501,7 +503,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Secure = Alg96Secure,
      .Options = Alg96Options,
      .RecordCheck = JtagPinsCheck,
-     .ChecksIdentity = [] { return DeviceVariant < 2; }},
+     .ChecksIdentity = ChecksIdcode96},
 };
 
 ROW_FAMILY("JtagMemory", Memory, 120, kAlgorithmRows);

@@ -119,8 +119,11 @@ void PowerOff33() {
     ResetProgrammerOutputs();
 }
 
+// Variant 0 reads no identification.
+bool ChecksIdentity33() { return DeviceVariant != 0; }
+
 int CheckId33() {
-    if (DeviceVariant == 0) return 1;
+    if (!ChecksIdentity33()) return 1;
     WriteRegister(4, 1);
     SendAddress33(DeviceVariant == 1 ? 0x3FF : 0x35F, 0);
     SendOpcode33(3, 0);
@@ -311,11 +314,6 @@ int Alg33Program() {
     if (r == 1) r = ProgramOptionBits33();
     return End33(r);
 }
-
-namespace {
-// Variant 0 reads no identification.
-bool ChecksIdentity33() { return DeviceVariant != 0; }
-} // namespace
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
