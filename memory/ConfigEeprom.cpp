@@ -112,8 +112,7 @@ int CheckId() {
     ApplyVoltageToPin(2, g_highVoltagePin, 0, 0);
     if (End(1) != 1) return -1;
     if ((maker == ExpectedMakerId && device == ExpectedDeviceId) || SkipIdCheck != 0) return 1;
-    ShowMessageLine(" Invalid device ID.");
-    if (ConfirmWarning("Device Signature dose not match. Continue?") != 1) return -1;
+    if (RefuseIdentity(true, " Invalid device ID.") != 1) return -1;
     SkipIdCheck = 1;
     return 1;
 }
@@ -239,7 +238,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = 2,
      .VariantTable = "the address forms",
      .LeastPage = 1,
-     .MostPage = 256},
+     .MostPage = 256,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("ConfigEeprom", Memory, 230, kAlgorithmRows);

@@ -186,8 +186,7 @@ int CheckId() {
     PowerOff();
     if (SerialEngineLost()) return -1;
     if (SkipIdCheck != 0 || IdMatches(maker, device)) return 1;
-    ShowMessageLine(" Manufacturer or Device ID Error.");
-    if (ConfirmWarning("Device Signature dose not match. Continue?") != 1) return -1;
+    if (RefuseIdentity(true, " Manufacturer or Device ID Error.") != 1) return -1;
     SkipIdCheck = 1;
     return 1;
 }
@@ -351,8 +350,7 @@ int CheckId() {
     PowerOff();
     if (SerialEngineLost()) return -1;
     if (maker == ExpectedMakerId && device == ExpectedDeviceId) return 1;
-    ShowMessageLine(" Invalid device ID.");
-    return -1;
+    return RefuseIdentity(false, " Invalid device ID.");
 }
 
 int Setup(int mode) {
@@ -463,7 +461,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .LeastPage = 1,
      .MostPage = 21,
      .StartRefusal = " Start address must be a multiple of",
-     .StartUnit = [] { return PageSize >= 1 ? PageSize : 1u; }},
+     .StartUnit = [] { return PageSize >= 1 ? PageSize : 1u; },
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 34,
      .Read = row34::Read,
      .Program = row34::Program,
@@ -471,7 +470,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .VariantCount = 3,
      .VariantTable = "the identification offsets",
      .StartRefusal = " Start address must be a multiple of",
-     .StartUnit = [] { return 4u; }},
+     .StartUnit = [] { return 4u; },
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("ConfigProm", Memory, 220, kAlgorithmRows);

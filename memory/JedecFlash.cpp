@@ -106,6 +106,9 @@ constexpr AlgOperationFn Alg51Program = PlainProgram<true>;
 // Row 6's high-voltage pin A (A9) by adapter.
 int Row6PinA() { return AdapterCode == 'P' ? 43 : AdapterCode == 'Q' ? 11 : 34; }
 
+// Variant 14, sub-variant 1 reads the die identifier at power-up.
+bool ChecksDieId6() { return DeviceVariant == 14 && DeviceSubVariant == 1; }
+
 int ReadDieId() {
     WriteRegister(3, 0);
     SetSupplyPinA(Row6PinA(), 1);
@@ -115,7 +118,7 @@ int ReadDieId() {
     DelayShortUsSlot(10);
     g_dieId = ReadRegister(6);
     const bool ok = g_dieId == 0 || g_dieId == 1;
-    if (!ok) ShowMessageLine(" Incorrect die ID!");
+    if (!ok) RefuseIdentity(false, " Incorrect die ID!");
     SetSupplyPinA(Row6PinA(), 0);
     DelayMsSlot(2);
     WriteRegister(0, DeviceStart & 0xFF);
@@ -134,7 +137,7 @@ int PowerOn6(int mode) {
     p.Reg9First = true;
     flashbus::PowerOn(p);
     if (v != 14) return 1;
-    if (DeviceSubVariant == 1) return ReadDieId();
+    if (ChecksDieId6()) return ReadDieId();
     if (DeviceSubVariant == 0) g_dieId = 1;
     if (DeviceSubVariant == 2) g_dieId = 0;
     return 1;
@@ -586,7 +589,12 @@ int Alg58Options() {
 constexpr RowDef kAlgorithmRows[] = {
     {.Row = 50, .Read = Alg50Read, .Program = Alg50Program, .Options = Alg50Options},
     {.Row = 51, .Read = Alg51Read, .Program = Alg51Program, .Options = Alg51Options},
-    {.Row = 6, .Read = Alg6Read, .Program = Alg6Program, .Erase = EraseNamingProtectedSectors<Alg6Erase>, .Options = Alg6Options},
+    {.Row = 6,
+     .Read = Alg6Read,
+     .Program = Alg6Program,
+     .Erase = EraseNamingProtectedSectors<Alg6Erase>,
+     .Options = Alg6Options,
+     .ChecksIdentity = ChecksDieId6},
     {.Row = 56, .Read = Alg56Read, .Program = Alg56Program, .Erase = Alg56Erase},
     {.Row = 58, .Read = Alg58Read, .Program = Alg58Program, .Erase = Alg58Erase, .Options = Alg58Options},
     {.Row = 78,

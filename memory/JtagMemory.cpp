@@ -102,10 +102,7 @@ int Setup62(int mode) {
     uint8_t id[4] = {};
     JtagReadDrBytes(id, 4);
     for (int i = 0; i < 4; ++i) {
-        if (id[i] != kId62[i]) {
-            ShowMessageLine(" Invalid device ID");
-            return -1;
-        }
+        if (id[i] != kId62[i]) return RefuseIdentity(false, " Invalid device ID");
     }
     return 1;
 }
@@ -264,6 +261,8 @@ constexpr int kIrLength96 = 8;
 constexpr uint32_t kBlock96 = 512;
 constexpr uint32_t kIdMask96 = 0x0FFFFFFF; // the four version bits are not compared
 constexpr uint32_t kId96[2] = {0x05025093, 0x05026093};
+// Variants 0 and 1 compare the IDCODE; the others read none.
+bool ChecksIdcode96() { return DeviceVariant < 2; }
 enum : uint32_t {
     kIdcode96 = 0xFE,
     kLeave96 = 0xF0,
@@ -333,10 +332,9 @@ int Setup96(int mode) {
     JtagLoadInstruction(kIdcode96);
     uint8_t id[4] = {};
     JtagReadDrBytes(id, 4);
-    if (DeviceVariant < 2 && (LittleEndian(id) & kIdMask96) != (kId96[DeviceVariant] & kIdMask96)) {
+    if (ChecksIdcode96() && (LittleEndian(id) & kIdMask96) != (kId96[DeviceVariant] & kIdMask96)) {
         PowerOff96();
-        ShowMessageLine(" Incorrect device ID");
-        return -1;
+        return RefuseIdentity(false, " Incorrect device ID");
     }
     JtagLoadInstruction(kLeave96);
     DelayMsSlot(110);
@@ -497,14 +495,15 @@ std::string JtagPinsCheck(uint32_t row, const RowRecordFacts& r) {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 62, .Read = Alg62Read, .Program = Alg62Program, .Erase = Alg62Erase},
+    {.Row = 62, .Read = Alg62Read, .Program = Alg62Program, .Erase = Alg62Erase, .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 96,
      .Read = Alg96Read,
      .Program = Alg96Program,
      .Erase = Alg96Erase,
      .Secure = Alg96Secure,
      .Options = Alg96Options,
-     .RecordCheck = JtagPinsCheck},
+     .RecordCheck = JtagPinsCheck,
+     .ChecksIdentity = ChecksIdcode96},
 };
 
 ROW_FAMILY("JtagMemory", Memory, 120, kAlgorithmRows);

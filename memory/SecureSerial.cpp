@@ -137,9 +137,8 @@ bool AnswerToReset(const Row& row) {
 int PowerUp(const Row& row, int mode) {
     SerialPowerOn(*row.Frame, mode);
     if (AnswerToReset(row)) return 1;
-    ShowMessageLine("-No response from device!");
     SerialPowerOff(*row.Frame);
-    return -1;
+    return RefuseIdentity(false, "-No response from device!");
 }
 
 void PowerDown(const Row& row) { SerialPowerOff(*row.Frame); }
@@ -342,13 +341,15 @@ constexpr RowDef kAlgorithmRows[] = {
      .LeastPage = 1,
      .StartRefusal = "-Start address must be a multiple of 8!",
      .NoByteLanes = true,
-     .StartUnit = [] { return secure::kSector45; }},
+     .StartUnit = [] { return secure::kSector45; },
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 47,
      .Read = secure::Alg47Read,
      .Program = secure::Alg47Program,
      .Options = secure::Alg47Options,
      .LeastPage = 1,
-     .NoByteLanes = true},
+     .NoByteLanes = true,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("SecureSerial", Memory, 170, kAlgorithmRows);

@@ -119,8 +119,11 @@ void PowerOff33() {
     ResetProgrammerOutputs();
 }
 
+// Variant 0 reads no identification.
+bool ChecksIdentity33() { return DeviceVariant != 0; }
+
 int CheckId33() {
-    if (DeviceVariant == 0) return 1;
+    if (!ChecksIdentity33()) return 1;
     WriteRegister(4, 1);
     SendAddress33(DeviceVariant == 1 ? 0x3FF : 0x35F, 0);
     SendOpcode33(3, 0);
@@ -138,8 +141,7 @@ int CheckId33() {
     SetCtl33(1, 0);
     if (r != 1) return -1;
     if (id.compare(0, 7, kIdText) == 0) return 1;
-    ShowMessageLine(" Invalid device ID");
-    return -1;
+    return RefuseIdentity(false, " Invalid device ID");
 }
 
 int Setup33(int mode) {
@@ -315,7 +317,11 @@ int Alg33Program() {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 33, .Read = Alg33Read, .Program = Alg33Program, .StartRefusal = " Start address must be 0."},
+    {.Row = 33,
+     .Read = Alg33Read,
+     .Program = Alg33Program,
+     .StartRefusal = " Start address must be 0.",
+     .ChecksIdentity = ChecksIdentity33},
 };
 
 ROW_FAMILY("TextIdConfig", Memory, 240, kAlgorithmRows);

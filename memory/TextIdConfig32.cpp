@@ -150,8 +150,7 @@ int Setup32(int mode) {
     }
     if (id.compare(0, 7, "ALTERA9") != 0) {
         PowerOff32();
-        ShowMessageLine(" Invalid Chip ID");
-        return -1;
+        return RefuseIdentity(false, " Invalid Chip ID");
     }
     SendCommand32(0);
     // The chip's pointer starts at byte 0: step it to the range.
@@ -227,7 +226,7 @@ int Alg32Program() {
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 32, .Read = Alg32Read, .Program = Alg32Program},
+    {.Row = 32, .Read = Alg32Read, .Program = Alg32Program, .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("TextIdConfig32", Memory, 320, kAlgorithmRows);

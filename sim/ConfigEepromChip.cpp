@@ -31,7 +31,8 @@ void ConfigEepromChip::PowerLost() {
 void ConfigEepromChip::Load(const PinEnvironment& env) {
     uint8_t v = 0xFF;
     if (env.VoltageTenths(Socket(kCs)) >= kIdTenths) {
-        v = idIndex_ == 0 ? facts_.makerCode : idIndex_ == 1 ? facts_.deviceCode : 0xFF;
+        const uint8_t device = facts_.deviceCode ^ (AnswersAnotherIdentity() ? 0x10 : 0);
+        v = idIndex_ == 0 ? facts_.makerCode : idIndex_ == 1 ? device : 0xFF;
     } else if (facts_.threeByteAddress && pointer_ >= kSettingAddress) {
         if (pointer_ - kSettingAddress < setting_.size()) v = setting_[pointer_ - kSettingAddress];
     } else {

@@ -27,7 +27,7 @@ bool ConfigPromChip::PageBit(uint32_t page, uint32_t bit) const {
     uint8_t v = 0xFF;
     if (page == facts_.idPage) {
         if (byte == 0) v = facts_.makerCode;
-        if (byte == 1) v = facts_.deviceCode;
+        if (byte == 1) v = facts_.deviceCode ^ (AnswersAnotherIdentity() ? 0x10 : 0);
     } else if (page == facts_.polarityPage) {
         if (byte == 0) v = activeLow_ ? 1 : 0;
     } else {

@@ -48,6 +48,9 @@ public:
     std::string Name() const override { return facts_.name; }
     const std::vector<int>& SocketPins() const override { return pins_; }
     void Update(const PinEnvironment& env) override {
+        // The module answers for its dies: another identity set on it is
+        // each die's.
+        for (JedecFlashChip* die : seated_.dies) die->AnswerAnotherIdentity(AnswersAnotherIdentity());
         if (oneDie_) dies_.Chips().front()->Update(env);
         else dies_.Update(env);
     }

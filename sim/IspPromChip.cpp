@@ -79,8 +79,10 @@ bool IspPromChip::Stream(uint32_t instruction) const { return instruction == kBl
 
 std::vector<bool> IspPromChip::Capture(uint32_t instruction, uint64_t) {
     switch (instruction) {
-    case kIdcode:
-        return Bits(Part().id.data(), Part().id.size());
+    case kIdcode: {
+        const std::vector<uint8_t> id = IdBytes();
+        return Bits(id.data(), id.size());
+    }
     case kUsercodeRead:
     case kUsercodeLoad:
         return Bits(usercode_, 32);

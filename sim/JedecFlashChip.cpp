@@ -605,13 +605,16 @@ uint16_t JedecFlashChip::AutoselectWord(uint32_t a) const {
     uint16_t lockout = 0;
     if (LockoutWord(a, lockout)) return lockout;
     if ((a & cfg_.protectStatusMask) == 2) return protected_.count(SectorOf(a)) ? 1 : 0;
+    // Another part: another device code, and a die code no part of the
+    // family gives.
+    const bool another = AnswersAnotherIdentity();
     switch (a & 0xFF) {
     case 0:
         return cfg_.makerId;
     case 1:
-        return cfg_.deviceId;
+        return static_cast<uint16_t>(cfg_.deviceId ^ (another ? 1 : 0));
     case 3:
-        return cfg_.dieCode >= 0 ? static_cast<uint16_t>(cfg_.dieCode) : 0;
+        return static_cast<uint16_t>((cfg_.dieCode >= 0 ? cfg_.dieCode : 0) ^ (another ? 2 : 0));
     default:
         return 0;
     }

@@ -152,6 +152,12 @@ uint8_t JtagMemoryChip::ByteAt(const std::vector<bool>& bits, size_t index) {
     return v;
 }
 
+std::vector<uint8_t> JtagMemoryChip::IdBytes() const {
+    std::vector<uint8_t> id = facts_.id;
+    if (AnswersAnotherIdentity() && id.size() > 1) id[1] ^= 0x10;
+    return id;
+}
+
 // ---- the status-polled device ----------------------------------------------------
 
 namespace {
@@ -223,7 +229,7 @@ std::vector<bool> StatusPolledPromChip::Capture(uint32_t instruction, uint64_t n
     case kId:
         // The identification shows only after its select.
         if (!idSelected_) return Bits(uint64_t{0}, 32);
-        return Bits(Part().id.data(), 4);
+        return Bits(IdBytes().data(), 4);
     case kReadStream: {
         uint8_t bytes[kBlock];
         for (uint32_t i = 0; i < kBlock; ++i) bytes[i] = static_cast<uint8_t>(Cell(address_ + i));

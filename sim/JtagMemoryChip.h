@@ -95,6 +95,9 @@ protected:
     static std::vector<bool> Bits(const uint8_t* bytes, size_t count);
     static std::vector<bool> Bits(uint64_t value, int count);
     static uint8_t ByteAt(const std::vector<bool>& bits, size_t index);
+    // The identification bytes the part shifts out: its own, or with a bit
+    // of the part number changed when it answers another identity.
+    std::vector<uint8_t> IdBytes() const;
 
 private:
     int SocketOf(int chipPin) const {

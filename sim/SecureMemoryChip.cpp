@@ -60,8 +60,10 @@ bool SecureMemoryChip::BusSda(const PinEnvironment& env) const {
 
 ChipDrive SecureMemoryChip::PoweredOutput(const PinEnvironment&, int chipPin) const {
     if (chipPin != kSda) return ChipDrive::None;
+    // Another part's answer differs in a bit of its last byte.
+    const int another = AnswersAnotherIdentity() && atrBit_ == 24 ? 1 : 0;
     const bool answerLow =
-        atrBit_ >= 0 && ((facts_.answer[static_cast<size_t>(atrBit_ / 8)] >> (atrBit_ % 8)) & 1) == 0;
+        atrBit_ >= 0 && (((facts_.answer[static_cast<size_t>(atrBit_ / 8)] >> (atrBit_ % 8)) ^ another) & 1) == 0;
     return bits_.PullsLow() || answerLow ? ChipDrive::Low : ChipDrive::None;
 }
 

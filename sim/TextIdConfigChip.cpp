@@ -5,6 +5,7 @@ namespace sim {
 namespace {
 constexpr int kData = 1, kClk = 2, kOe = 3, kCs = 4, kGnd = 5, kCasc = 6, kVpp = 7;
 constexpr uint32_t kOptionBits = 38, kOptionZeros = 33;
+constexpr uint32_t kIdTextChanged = 6;
 } // namespace
 
 TextIdConfigChip::TextIdConfigChip(const TextIdConfigFacts& facts)
@@ -27,7 +28,10 @@ void TextIdConfigChip::PowerLost() {
 uint8_t TextIdConfigChip::ByteAt(uint32_t address) const {
     if (atId_) {
         const uint32_t k = address - facts_.idAddress;
-        return k < idText_.size() ? static_cast<uint8_t>(idText_[k]) : 0;
+        if (k >= idText_.size()) return 0;
+        // Another part's text differs in its last identifying character.
+        const bool another = AnswersAnotherIdentity() && k == kIdTextChanged;
+        return static_cast<uint8_t>(idText_[k] ^ (another ? 1 : 0));
     }
     return address < cells_.size() ? ReadCell(address) : 0xFF;
 }

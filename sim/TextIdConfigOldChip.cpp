@@ -6,6 +6,7 @@ namespace {
 constexpr int kData = 1, kClk = 2, kOe = 3, kCs = 4, kGnd = 5, kCasc = 6, kVpp = 7;
 constexpr int kHighVoltageTenths = 110, kProbeLowTenths = 90;
 constexpr uint32_t kIdBytes = 9;
+constexpr uint32_t kIdTextChanged = 6;
 } // namespace
 
 TextIdConfigOldChip::TextIdConfigOldChip(const TextIdConfigOldFacts& facts)
@@ -23,7 +24,12 @@ void TextIdConfigOldChip::PowerLost() {
 }
 
 uint8_t TextIdConfigOldChip::ByteUnderPointer() const {
-    if (idMode_) return pointer_ < idText_.size() ? static_cast<uint8_t>(idText_[pointer_]) : 0;
+    if (idMode_) {
+        if (pointer_ >= idText_.size()) return 0;
+        // Another part's text differs in its last identifying character.
+        const bool another = AnswersAnotherIdentity() && pointer_ == kIdTextChanged;
+        return static_cast<uint8_t>(idText_[pointer_] ^ (another ? 1 : 0));
+    }
     return pointer_ < cells_.size() ? ReadCell(pointer_) : 0xFF;
 }
 

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "ImageFiles.h"
+#include "engine/RowDef.h"
 #include "memory/ConfigEeprom.h"
 #include "memory/ConfigProm.h"
 #include "memory/OptAt17Cxx.h"
@@ -37,6 +38,7 @@ protected:
         SerialEngineArm();
     }
     sim::ConfigEepromChip* eeprom = nullptr;
+    sim::SerialChipBase* seated = nullptr;
     // Seats the part, its identity code changed by `deviceDelta`.
     void Seat(const char* name, int deviceDelta = 0) {
         socket->Clear();
@@ -48,7 +50,7 @@ protected:
                 if constexpr (requires { f.deviceCode; }) f.deviceCode = static_cast<uint8_t>(f.deviceCode + deviceDelta);
             },
             part.facts);
-        sim::SerialChipBase* seated = sim::SeatSerialPart(*socket, *elec, part);
+        seated = sim::SeatSerialPart(*socket, *elec, part);
         chip = sim::SeatedModel<sim::ConfigPromChip>(seated);
         eeprom = sim::SeatedModel<sim::ConfigEepromChip>(seated);
         textId = sim::SeatedModel<sim::TextIdConfigChip>(seated);
@@ -150,6 +152,49 @@ TEST_F(Prom, FaultsEndTheRun) {
         ui.BreakAtPercent = -1;
         UserBreak = 0;
     }
+}
+
+// Another part of the row in the socket: Verify, Program and Blank check end
+// at the row's identity line (the rows that ask, answered No; Yes goes on as
+// FaultsEndTheRun shows), with no datum or verify-level line after it and the
+// part untouched. Row 33's variant 0 reads no identity and declares none.
+TEST_F(Prom, AnotherPartEndsEachOperationAtItsIdentityLine) {
+    struct Case {
+        const char* name;
+        const char* line; // nullptr: no identity checked
+        bool asks;
+    };
+    for (const Case& c : {Case{"EPC1441", nullptr, false}, Case{"EPC1", " Invalid device ID", false},
+                          Case{"XC17128E", " Manufacturer or Device ID Error.", true},
+                          Case{"AT17C010", " Invalid device ID.", true}, Case{"XC17S05", " Invalid device ID.", false}}) {
+        SCOPED_TRACE(c.name);
+        elec->WithdrawAllChips();
+        Seat(c.name);
+        seated->AnswerAnotherIdentity();
+        DeviceSize = 600;
+        SetupAddressRange();
+        FillPattern(BufferByteSize, 4);
+        const RowDef* def = RowDefinition(CurrentAlgorithm);
+        ASSERT_NE(def, nullptr);
+        EXPECT_EQ(def->ChecksIdentity != nullptr && def->ChecksIdentity(), c.line != nullptr);
+        if (c.line == nullptr) {
+            EXPECT_EQ(Run(OpProgram), 1) << LogText();
+            continue;
+        }
+        for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
+            SCOPED_TRACE(op);
+            ui.Boxes.clear();
+            if (c.asks) ui.QueueAnswer(UiAnswer::No);
+            EXPECT_EQ(Run(op), -1) << LogText();
+            EXPECT_TRUE(HasLine(c.line)) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), c.line);
+            EXPECT_EQ(DatumLines(), "") << LogText();
+            EXPECT_EQ(ui.Boxes.size(), c.asks ? 1u : 0u);
+        }
+        EXPECT_EQ(Pulses(), 0);
+        for (uint32_t a = 0; a < 600; ++a) ASSERT_EQ(seated->Byte(a), 0xFF) << a;
+    }
+    ExpectNoViolations();
 }
 
 // The row-30 identity with a device code below 10h meets the high nibble of

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "FlashFixture.h"
+#include "engine/RowDef.h"
 #include "engine/Tables.h"
 
 namespace {
@@ -217,17 +218,42 @@ TEST_F(FlashFaults, GangSocketNeverReady) {
     }
 }
 
+// A die code other than 0 or 1 (on the part, or another part answering in
+// its place) ends Verify, Program and Blank check at the die line, with no
+// datum or verify-level line after it. Only the variant that reads the die
+// declares an identity check.
 TEST_F(FlashFaults, Row6DieCodeOtherThanZeroOrOneFailsEveryEntry) {
+    ASSERT_TRUE(Select("AMD", "Am29F010"));
+    EXPECT_FALSE(RowDefinition(6)->ChecksIdentity());
     ASSERT_TRUE(Select("AMD", "Am29F040"));
+    EXPECT_TRUE(RowDefinition(6)->ChecksIdentity());
     Limit(0x40);
     sim::FlashPart p = *sim::FindFlashPart("AMD", "Am29F040");
-    p.flash.dieCode = 2;
-    part = SeatPart(p);
     FillData(1);
-    EXPECT_EQ(Run(OpProgram), -1) << LogText();
-    EXPECT_TRUE(HasLine(" Incorrect die ID!")) << LogText();
-    EXPECT_TRUE(part.flash()->IsBlank());
-    ExpectPoweredDown();
+    for (bool anotherPart : {false, true}) {
+        SCOPED_TRACE(anotherPart ? "another part" : "die code 2");
+        socket->Clear();
+        elec->WithdrawAllChips();
+        if (anotherPart) {
+            // The catalog's module, the hook set on it as on any seated part.
+            std::unique_ptr<sim::CatalogChip> module = sim::MakeChip(*sim::FindPart("AMD", "Am29F040"));
+            module->AnswerAnotherIdentity();
+            elec->DeclareChip(module->Limits());
+            part = static_cast<sim::FlashModuleChip*>(socket->Insert(std::move(module)))->Seated();
+        } else {
+            p.flash.dieCode = 2;
+            part = SeatPart(p);
+        }
+        for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1) << LogText();
+            EXPECT_TRUE(HasLine(" Incorrect die ID!")) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), " Incorrect die ID!");
+            EXPECT_EQ(DatumLines(), "") << LogText();
+            ExpectPoweredDown();
+        }
+        EXPECT_TRUE(part.flash()->IsBlank());
+    }
     for (int code : {0, 1}) {
         socket->Clear();
         p.flash.dieCode = code;

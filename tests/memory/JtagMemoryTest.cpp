@@ -3,6 +3,7 @@
 // polls and the injected faults. The runs cover the first 4K of the part.
 #include "ImageFiles.h"
 #include "JtagFixture.h"
+#include "engine/RowDef.h"
 
 namespace {
 
@@ -131,19 +132,31 @@ TEST_F(JtagMemoryTest, Row62BlankCheckShowsTheFlagBitSet) {
     EXPECT_EQ(Run(OpBlankCheck), -1) << LogText();
 }
 
+// Another identification, or another part (its own answering another):
+// every entry ends at the identity line, powered down, with no datum or
+// verify-level line after it.
 TEST_F(JtagMemoryTest, Row62WrongIdentificationEndsEveryEntryPoweredDown) {
-    sim::JtagMemoryFacts f = Part62();
-    f.id[2] = 0x3A;
-    sim::StatusPolledPromChip* chip = Select62(f);
-    FillFile(5);
-    for (int op : {OpBlankCheck, OpProgram, OpRead, OpErase}) {
-        SCOPED_TRACE(op);
-        EXPECT_EQ(Run(op), -1);
-        EXPECT_TRUE(HasLine(" Invalid device ID")) << LogText();
-        ExpectPoweredDown();
+    for (bool anotherPart : {false, true}) {
+        SCOPED_TRACE(anotherPart ? "another part" : "identification");
+        socket->Clear();
+        elec->WithdrawAllChips();
+        sim::JtagMemoryFacts f = Part62();
+        if (!anotherPart) f.id[2] = 0x3A;
+        sim::StatusPolledPromChip* chip = Select62(f);
+        chip->AnswerAnotherIdentity(anotherPart);
+        EXPECT_TRUE(RowDefinition(62)->ChecksIdentity());
+        FillFile(5);
+        for (int op : {OpVerify, OpBlankCheck, OpProgram, OpRead, OpErase}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_TRUE(HasLine(" Invalid device ID")) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), " Invalid device ID");
+            EXPECT_EQ(DatumLines(), "") << LogText();
+            ExpectPoweredDown();
+        }
+        EXPECT_TRUE(chip->ProgrammedBlocks().empty());
+        EXPECT_EQ(chip->Erases(), 0u);
     }
-    EXPECT_TRUE(chip->ProgrammedBlocks().empty());
-    EXPECT_EQ(chip->Erases(), 0u);
 }
 
 // The status answers: an error status (here no programming voltage on VPP)

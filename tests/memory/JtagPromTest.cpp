@@ -3,6 +3,7 @@
 // protection, the injected faults and the TAP traffic.
 #include "engine/AlgorithmTable.h"
 #include "JtagFixture.h"
+#include "engine/RowDef.h"
 #include "engine/Jtag.h"
 #include "engine/Tables.h"
 
@@ -135,29 +136,43 @@ TEST_F(JtagPromRun, UsercodeProgramsOnAProtectedPart) {
     ExpectNoViolations();
 }
 
-// Variants 0 and 1 compare bits 0-27 of the IDCODE; variant 2 compares none.
+// Variants 0 and 1 compare bits 0-27 of the IDCODE, and declare the check;
+// variant 2 compares none. A refusal (another IDCODE, or another part's)
+// ends Verify, Program and Blank check at its line, nothing read named after
+// it, the part left blank.
 TEST_F(JtagPromRun, IdcodeCheck) {
     struct Case {
         const char* part;
-        uint32_t idcode;
+        uint32_t idcode; // 0: the part's own, answering another identity
         int result;
     };
     const Case cases[] = {
         {"XC18V02", 0x05025093, 1}, {"XC18V02", 0xF5025093, 1}, {"XC18V02", 0x05026093, -1},
         {"XC18V04", 0x35026093, 1}, {"XC18V04", 0x05025093, -1}, {"XC18V04", 0x05026193, -1},
-        {"XC18V01", 0x12345678, 1},
+        {"XC18V01", 0x12345678, 1}, {"XC18V02", 0, -1},          {"XC18V04", 0, -1},
+        {"XC18V01", 0, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.part) + " " + std::to_string(c.idcode));
         sim::JtagMemoryFacts f = Facts96(c.part);
-        f.id = {static_cast<uint8_t>(c.idcode), static_cast<uint8_t>(c.idcode >> 8),
-                static_cast<uint8_t>(c.idcode >> 16), static_cast<uint8_t>(c.idcode >> 24)};
+        if (c.idcode != 0)
+            f.id = {static_cast<uint8_t>(c.idcode), static_cast<uint8_t>(c.idcode >> 8),
+                    static_cast<uint8_t>(c.idcode >> 16), static_cast<uint8_t>(c.idcode >> 24)};
         socket->Clear();
         elec->WithdrawAllChips();
-        Select96(c.part, &f);
-        EXPECT_EQ(Run(OpBlankCheck), c.result) << LogText();
-        EXPECT_EQ(HasLine(" Incorrect device ID"), c.result == -1) << LogText();
-        ExpectPoweredDown();
+        sim::IspPromChip* chip = Select96(c.part, &f);
+        chip->AnswerAnotherIdentity(c.idcode == 0);
+        EXPECT_EQ(RowDefinition(96)->ChecksIdentity(), DeviceVariant < 2);
+        FillPattern(kRange, 3);
+        for (int op : {OpBlankCheck, OpVerify, OpProgram}) {
+            if (op != OpBlankCheck && c.result == 1) break;
+            EXPECT_EQ(Run(op), c.result) << LogText();
+            EXPECT_EQ(HasLine(" Incorrect device ID"), c.result == -1) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), c.result == -1 ? " Incorrect device ID" : "");
+            EXPECT_EQ(DatumLines(), "") << LogText();
+            ExpectPoweredDown();
+        }
+        EXPECT_TRUE(chip->Blank());
     }
 }
 

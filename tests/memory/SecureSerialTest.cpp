@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "ImageFiles.h"
+#include "engine/RowDef.h"
 #include "memory/SecureSerial.h"
 #include "sim/SerialParts.h"
 #include "MemoryFixture.h"
@@ -106,6 +107,17 @@ TEST_P(Secure, ReportedFaults) {
          [this] {
              EXPECT_TRUE(chip->Commands().empty()); // no bus traffic after the answer
              EXPECT_EQ(chip->PasswordChecks(), 0u);
+         }},
+        {"another part's answer, the run ends at its line", OpVerify, -1,
+         {"Verification error!", "-No response from device!"},
+         [this] {
+             chip->AnswerAnotherIdentity();
+             EXPECT_TRUE(RowDefinition(GetParam().row)->ChecksIdentity());
+         },
+         [this] {
+             EXPECT_EQ(IdentityRefusalLine(), "-No response from device!");
+             EXPECT_EQ(DatumLines(), "") << LogText();
+             EXPECT_TRUE(chip->Commands().empty());
          }},
         {"no chip", OpRead, -1, {"Read error!", "-No response from device!"},
          [this] {

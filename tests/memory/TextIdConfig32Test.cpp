@@ -4,6 +4,7 @@
 // faults.
 #include "MemoryFixture.h"
 #include "engine/Power.h"
+#include "engine/RowDef.h"
 #include "sim/SerialEngine.h"
 #include "sim/SerialParts.h"
 #include "sim/TextIdConfigChip.h"
@@ -105,16 +106,28 @@ TEST_F(TextId32Run, OlderGenerationPulsesAndRange) {
 }
 
 // Faults end the run with their line: a wrong identification before any
-// pulse, a byte that never verifies after 99 pulses, a user break.
+// pulse (and no datum line after it), a byte that never verifies after 99 pulses, a user break.
 TEST_F(TextId32Run, FaultsEndTheRunWithTheirLine) {
-    {
-        SCOPED_TRACE("identification");
+    // Another identification text, or another part of the row (its own
+    // text changed): each operation ends at the identity line, nothing read
+    // named after it.
+    for (bool anotherPart : {false, true}) {
+        SCOPED_TRACE(anotherPart ? "another part" : "identification");
         SeatOlder32("EPC1064", 0x40);
-        older->SetIdText("ALTERA8");
+        if (anotherPart) older->AnswerAnotherIdentity();
+        else older->SetIdText("ALTERA8");
+        ASSERT_NE(RowDefinition(32)->ChecksIdentity, nullptr);
+        EXPECT_TRUE(RowDefinition(32)->ChecksIdentity());
         FillPattern(BufferByteSize, 2);
-        BlankCheckBeforeProgram = 0;
-        EXPECT_EQ(Run(OpProgram), -1) << LogText();
-        EXPECT_TRUE(HasLine(" Invalid Chip ID")) << LogText();
+        // Program refused in its own entry, then in the blank check before it.
+        BlankCheckBeforeProgram = anotherPart ? 1 : 0;
+        for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1) << LogText();
+            EXPECT_TRUE(HasLine(" Invalid Chip ID")) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), " Invalid Chip ID");
+            EXPECT_EQ(DatumLines(), "") << LogText();
+        }
         EXPECT_EQ(older->Pulses(), 0u);
         EXPECT_TRUE(elec->SuppliedPins().empty());
         ExpectNoViolations();
