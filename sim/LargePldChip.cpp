@@ -111,6 +111,8 @@ void LargePldChip::Load(const PinEnvironment& env, int address) {
         for (int p = 0; p < kIdBytes * 8; ++p)
             data_[static_cast<size_t>(p)] =
                 static_cast<uint8_t>((static_cast<uint8_t>(part_.idText[kIdBytes - 1 - p / 8]) >> (p % 8)) & 1);
+        // Another part's text: the first character's bit 0 flipped.
+        if (AnswersAnotherIdentity()) data_[8 * (kIdBytes - 1)] ^= 1;
         return;
     }
     if (!Is1500() && address == kV750SecurityRow) {

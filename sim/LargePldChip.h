@@ -17,7 +17,8 @@
 //   (first in: bit 0) and SDIN as bit 6. Rows 0-84 hold the array and the
 //   UES, 125 the cells 14499/14500, 127 the identification; address 124
 //   sets the security cell, shown as 0 in the last bit of row 111.
-// A secured part reads its fuse rows as ones.
+// A secured part reads its fuse rows as ones. Answering another identity,
+// the identification text's first character shows bit 0 flipped.
 #pragma once
 #include <cstdint>
 #include <vector>

@@ -12,6 +12,7 @@
 
 #include "../engine/LibrarySelect.h"
 #include "engine/JedecPof.h"
+#include "engine/RowDef.h"
 #include "logic/GalFrame.h"
 #include "logic/GalRowSerial.h"
 #include "logic/InstallLogicRows.h"
@@ -410,5 +411,33 @@ protected:
         for (uint32_t n = 0; n < c.arrayFuses; ++n) ASSERT_EQ(GetBufferBit(n), 1u) << n;
         for (uint32_t n = c.arrayFuses; n < c.fuses; ++n) ASSERT_EQ(GetBufferBit(n), fuses[n]) << n;
         ExpectNoViolations();
+    }
+
+    // The selected device's row declares its identity check, and the blank
+    // part `chip`, answering another identity, is refused in Verify, Program
+    // and Blank check at `line`: no question, nothing after the line that
+    // names a fuse, a datum or a verify level, the socket powered down and
+    // the part untouched. Answering its own identity again, it blank-checks.
+    void ExpectIdentityRefusedAtItsLine(sim::CellArrayChip* chip, const std::string& line) {
+        SCOPED_TRACE(line);
+        ASSERT_NE(chip, nullptr);
+        ASSERT_TRUE(chip->Blank());
+        const RowDef* def = RowDefinition(CurrentAlgorithm);
+        ASSERT_NE(def, nullptr);
+        EXPECT_TRUE(def->ChecksIdentity != nullptr && def->ChecksIdentity()) << CurrentAlgorithm;
+        const size_t boxes = ui.Boxes.size();
+        chip->AnswerAnotherIdentity();
+        for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
+            SCOPED_TRACE(op);
+            EXPECT_EQ(Run(op), -1);
+            EXPECT_EQ(IdentityRefusalLine(), line) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText();
+            EXPECT_TRUE(elec->SuppliedPins().empty());
+        }
+        EXPECT_EQ(ui.Boxes.size(), boxes);
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_FALSE(chip->Secured());
+        chip->AnswerAnotherIdentity(false);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     }
 };
