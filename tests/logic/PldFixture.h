@@ -223,8 +223,9 @@ protected:
         return SeatGal(facts);
     }
 
-    // The part refused in every operation with `line`: only the
-    // identification row strobed, the socket powered down, nothing written.
+    // The part refused in every operation with `line`, the run ending there:
+    // only the identification row strobed, the socket powered down, nothing
+    // written, no fuse named.
     void ExpectRefusedEverywhere(const sim::GalPartFacts& part, const std::string& line) {
         SCOPED_TRACE(std::string(part.name) + line);
         ASSERT_TRUE(SelectPld(part.maker, part.name));
@@ -234,7 +235,8 @@ protected:
             SCOPED_TRACE(op);
             chip->ClearStrobes();
             EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(line)) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), line) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText();
             for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58); // the identification row only
             EXPECT_TRUE(elec->SuppliedPins().empty());
         }
