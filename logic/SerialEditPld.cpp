@@ -879,6 +879,9 @@ int BusSecureEntry() {
     return 1;
 }
 
+// Row 240 identifies the parts of the variants it has position lists for.
+bool Checks240Identity() { return DeviceVariant < kRow240.VariantCount; }
+
 } // namespace
 
 int Alg207Read(int mode) { return ReadEntry(kRow207, mode); }
@@ -941,7 +944,7 @@ constexpr RowDef kAlgorithmRows[] = {
      .Secure = Alg240Secure,
      .VariantCount = 2,
      .VariantTable = "the 26V12 position lists",
-     .ChecksIdentity = ChecksIdentityAlways},
+     .ChecksIdentity = Checks240Identity},
     {.Row = 241,
      .Read = Alg241Read,
      .Program = Alg241Program,

@@ -332,10 +332,12 @@ TEST_F(SerialEditPldTest, RowsPastThe26V12ArrayByVariant) {
 }
 
 // Row 240's position lists cover variants 0 and 1: any other variant is
-// refused before the socket is powered, and the librarian refuses its record.
+// refused before the socket is powered (no identity checked), and the
+// librarian refuses its record.
 TEST_F(SerialEditPldTest, Row240VariantWithoutListRefused) {
     sim::EditModeChip* chip = Seat("PALCE26V12");
     DeviceVariant = 2;
+    EXPECT_FALSE(RowDefinition(240)->ChecksIdentity());
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     for (int op : {OpBlankCheck, OpProgram, OpVerify, OpErase, OpSecurity}) {
         SCOPED_TRACE(op);
