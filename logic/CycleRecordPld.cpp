@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -146,8 +147,7 @@ int OpenDeviceAccess(const CycleRow& t, int mode) {
         ChipIdCode = static_cast<int32_t>(ReadByte(t, true) & static_cast<uint32_t>(t.IdMask));
         if (ChipIdCode < t.IdLow || ChipIdCode > t.IdHigh) {
             PowerDownEditMode(t);
-            ShowMessageLine(" Invalid Chip ID.");
-            return -1;
+            return RefuseIdentity(false, " Invalid Chip ID.");
         }
         if (!WordType(t)) SendCommand(t, kModeCommand, kReadMode, t.ModeBits);
     }
@@ -442,8 +442,14 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg236Program,
      .Erase = Alg236Erase,
      .Secure = Alg236Secure,
-     .Options = Alg208Options},
-    {.Row = 237, .Read = Alg237Read, .Program = Alg237Program, .Erase = Alg237Erase, .Secure = Alg237Secure},
+     .Options = Alg208Options,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 237,
+     .Read = Alg237Read,
+     .Program = Alg237Program,
+     .Erase = Alg237Erase,
+     .Secure = Alg237Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("CycleRecord", Logic, 120, kAlgorithmRows);

@@ -2,6 +2,7 @@
 
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -197,8 +198,8 @@ void RaiseEditVoltage(int mode) {
 }
 
 // Powers the part, reads its signature and sets the edit voltage of the
-// mode; -1 (powered down) for a type it does not know or a voltage code
-// without timing.
+// mode. A type it does not know ends the run at " Incorrect device ID", a
+// voltage code without timing ends it silently; both powered down (-1).
 int PowerUp(int mode) {
     DefinePinGroup("", 0, 13, 15, 0);
     DefinePinGroup("", 1, 27, 28, 29, 30, 31, 32, 33, 34, 0);
@@ -208,15 +209,14 @@ int PowerUp(int mode) {
     PowerOn();
     ReadSignature();
     const int type = Gal225.Signature[2];
-    int result = 1;
     if (type != 0x40 && type != 0x41 && type != 0x44) {
-        ShowMessageLine(" Incorrect device ID");
-        result = -1;
-    } else if (!ChooseTiming()) {
-        result = -1;
-    }
-    if (result == -1) {
         PowerDown();
+        return RefuseIdentity(false, " Incorrect device ID");
+    }
+    if (!ChooseTiming()) {
+        // Refused unlogged, before any fuse: no fuse to name either.
+        PowerDown();
+        ReadRefusedByDevice();
         return -1;
     }
     RaiseEditVoltage(mode);
@@ -294,7 +294,12 @@ int Alg225Secure() {
 
 // The row of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 225, .Read = Alg225Read, .Program = Alg225Program, .Erase = Alg225Erase, .Secure = Alg225Secure},
+    {.Row = 225,
+     .Read = Alg225Read,
+     .Program = Alg225Program,
+     .Erase = Alg225Erase,
+     .Secure = Alg225Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("Gal6001", Logic, 150, kAlgorithmRows);

@@ -5,6 +5,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -140,8 +141,7 @@ int Open242(int mode) {
     }
     if (ChooseWidths(id, kAlg242Ids)) return 1;
     PowerDown242();
-    ShowMessageLine(" Invalid Chip ID.");
-    return -1;
+    return RefuseIdentity(false, " Invalid Chip ID.");
 }
 
 constexpr uint32_t kNo242Fuse = 0xFFFFFFFF;
@@ -242,7 +242,12 @@ int Alg242Secure() {
 
 // The row of this type.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 242, .Read = Alg242Read, .Program = Alg242Program, .Erase = Alg242Erase, .Secure = Alg242Secure},
+    {.Row = 242,
+     .Read = Alg242Read,
+     .Program = Alg242Program,
+     .Erase = Alg242Erase,
+     .Secure = Alg242Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("GalId1500", Logic, 50, kAlgorithmRows);

@@ -7,6 +7,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -160,8 +161,7 @@ int OpenDeviceAccess(const ParallelType& t, int mode) {
     }
     if (t.Identify(t, id)) return 1;
     PowerDownEditMode(t);
-    ShowMessageLine(t.Refusal);
-    return -1;
+    return RefuseIdentity(false, "%s", t.Refusal);
 }
 
 void LoadIdRow(const ParallelType& t) { LoadRow(t, kIdAddress); }
@@ -317,19 +317,22 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg228Program,
      .Erase = Alg228Erase,
      .Secure = Alg228Secure,
-     .Options = Alg207Options},
+     .Options = Alg207Options,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 243,
      .Read = Alg243Read,
      .Program = Alg243Program,
      .Erase = Alg243Erase,
      .Secure = Alg243Secure,
-     .Options = Alg243Options},
+     .Options = Alg243Options,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 229,
      .Read = Alg229Read,
      .Program = Alg229Program,
      .Erase = Alg229Erase,
      .Secure = Alg229Secure,
-     .Options = Alg208Options},
+     .Options = Alg208Options,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("GalIdParallel", Logic, 30, kAlgorithmRows);

@@ -6,6 +6,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -119,8 +120,7 @@ int SerialOpen(const SerialType& t, int mode) {
         }
     }
     SerialPowerDown(t);
-    ShowMessageLine(" Invalid Chip ID.");
-    return -1;
+    return RefuseIdentity(false, " Invalid Chip ID.");
 }
 
 // Reads `bits` bits of the loaded row; clocks after each but the last
@@ -258,8 +258,18 @@ int Alg247Secure() { return SerialSecure(kAlg247); }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 230, .Read = Alg230Read, .Program = Alg230Program, .Erase = Alg230Erase, .Secure = Alg230Secure},
-    {.Row = 247, .Read = Alg247Read, .Program = Alg247Program, .Erase = Alg247Erase, .Secure = Alg247Secure},
+    {.Row = 230,
+     .Read = Alg230Read,
+     .Program = Alg230Program,
+     .Erase = Alg230Erase,
+     .Secure = Alg230Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 247,
+     .Read = Alg247Read,
+     .Program = Alg247Program,
+     .Erase = Alg247Erase,
+     .Secure = Alg247Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("GalIdSerial", Logic, 40, kAlgorithmRows);

@@ -5,6 +5,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -99,8 +100,9 @@ void SignaturePowerDown(const GalRowSerialType& t) {
     SetDeviceGround(1);
 }
 
-// Powers the part into edit mode and reads its signature; -1 (powered down,
-// logged) when the signature names no voltage code, maker or type of the row.
+// Powers the part into edit mode and reads its signature; a signature that
+// names no voltage code, maker or type of the row ends the run at its line,
+// powered down (-1).
 int SignaturePowerUp(const GalRowSerialType& t, int mode) {
     DefineGroups(t);
     GalChooseSupply(mode);
@@ -130,19 +132,19 @@ int SignaturePowerUp(const GalRowSerialType& t, int mode) {
         GalSignatureRecord[i / 8] |= GetPin(t.DataOutPin) << (i % 8);
         GalShiftBit(t, 0);
     }
-    const int result = ValidSignature(t) ? 1 : -1;
     GalSecondArchOrder = GalSignatureRecord[2] >= t.SecondOrderType ? 1 : 0;
-    if (result == -1) {
+    if (!ValidSignature(t)) {
         SignaturePowerDown(t);
-    } else if (mode == kWriting) {
+        return RefuseIdentity(false, " Incorrect device ID");
+    }
+    if (mode == kWriting) {
         const int code = GalSignatureRecord[1];
         const int national = GalSignatureRecord[3] == 0x8F ? 0 : 1;
         GalVpp = t.ProgrammingTable[national][code];
         GalPulseWidth = t.ProgrammingTable[2 + national][code];
         SetDacVoltage(2, static_cast<int>(GalVpp));
     }
-    if (result == -1) ShowMessageLine(" Incorrect device ID");
-    return result;
+    return 1;
 }
 
 // --- Extended-ID rows (232, 233): the ID's fields give the supply, the edit
@@ -219,8 +221,7 @@ int ExtendedPowerUp(const GalRowSerialType& t, int mode) {
     }
     if (!GalExtendedIdAccepted(t.AcceptedTypes)) {
         ExtendedPowerDown(t);
-        ShowMessageLine(" Electronic ID Error");
-        return -1;
+        return RefuseIdentity(false, " Electronic ID Error");
     }
     GalSecondArchOrder = 1;
     GalRaiseExtendedEdit(mode);
@@ -408,25 +409,29 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg219Program,
      .Erase = Alg219Erase,
      .Secure = Alg219Secure,
-     .Options = Alg207Options},
+     .Options = Alg207Options,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 220,
      .Read = Alg220Read,
      .Program = Alg220Program,
      .Erase = Alg220Erase,
      .Secure = Alg220Secure,
-     .Options = Alg208Options},
+     .Options = Alg208Options,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 232,
      .Read = Alg232Read,
      .Program = Alg232Program,
      .Erase = Alg232Erase,
      .Secure = Alg232Secure,
-     .Options = Alg207Options},
+     .Options = Alg207Options,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 233,
      .Read = Alg233Read,
      .Program = Alg233Program,
      .Erase = Alg233Erase,
      .Secure = Alg233Secure,
-     .Options = Alg208Options},
+     .Options = Alg208Options,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("GalRowSerial", Logic, 20, kAlgorithmRows);

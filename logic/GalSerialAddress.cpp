@@ -3,6 +3,7 @@
 #include "engine/Buffer.h"
 #include "engine/Device.h"
 #include "engine/NeighbourState.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -289,8 +290,7 @@ int SignaturePowerUp(const SerialAddressType& t, int mode) {
     }
     if (!SignatureValid(t)) {
         SignaturePowerDown(t);
-        ShowMessageLine(" Incorrect device ID");
-        return -1;
+        return RefuseIdentity(false, " Incorrect device ID");
     }
     if (mode == kWriting) {
         const Programming& p = t.Table[Gal22V10SignatureRecord[1]];
@@ -347,8 +347,7 @@ int ExtendedPowerUp(const SerialAddressType& t, int mode) {
     }
     if (!GalExtendedIdAccepted(t.Types)) {
         ExtendedPowerDown(t);
-        ShowMessageLine(" Electronic ID Error");
-        return -1;
+        return RefuseIdentity(false, " Electronic ID Error");
     }
     GalRaiseExtendedEdit(mode);
     return 1;
@@ -662,12 +661,42 @@ int Alg231Secure() { return Secure(kAlg231); }
 
 // The rows of this family.
 constexpr RowDef kAlgorithmRows[] = {
-    {.Row = 224, .Read = Alg224Read, .Program = Alg224Program, .Erase = Alg224Erase, .Secure = Alg224Secure},
-    {.Row = 221, .Read = Alg221Read, .Program = Alg221Program, .Erase = Alg221Erase, .Secure = Alg221Secure},
-    {.Row = 222, .Read = Alg222Read, .Program = Alg222Program, .Erase = Alg222Erase, .Secure = Alg222Secure},
-    {.Row = 226, .Read = Alg226Read, .Program = Alg226Program, .Erase = Alg226Erase, .Secure = Alg226Secure},
-    {.Row = 227, .Read = Alg227Read, .Program = Alg227Program, .Erase = Alg227Erase, .Secure = Alg227Secure},
-    {.Row = 234, .Read = Alg234Read, .Program = Alg234Program, .Erase = Alg234Erase, .Secure = Alg234Secure},
+    {.Row = 224,
+     .Read = Alg224Read,
+     .Program = Alg224Program,
+     .Erase = Alg224Erase,
+     .Secure = Alg224Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 221,
+     .Read = Alg221Read,
+     .Program = Alg221Program,
+     .Erase = Alg221Erase,
+     .Secure = Alg221Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 222,
+     .Read = Alg222Read,
+     .Program = Alg222Program,
+     .Erase = Alg222Erase,
+     .Secure = Alg222Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 226,
+     .Read = Alg226Read,
+     .Program = Alg226Program,
+     .Erase = Alg226Erase,
+     .Secure = Alg226Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 227,
+     .Read = Alg227Read,
+     .Program = Alg227Program,
+     .Erase = Alg227Erase,
+     .Secure = Alg227Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 234,
+     .Read = Alg234Read,
+     .Program = Alg234Program,
+     .Erase = Alg234Erase,
+     .Secure = Alg234Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 231, .Read = Alg231Read, .Program = Alg231Program, .Erase = Alg231Erase, .Secure = Alg231Secure},
 };
 

@@ -128,8 +128,8 @@ void PowerDown(const IspPins& p) {
 }
 
 // Powers the part with its masked pins low, reads the identification byte
-// and the signature; -1 (powered down, " Invalid device ID.") when the part
-// is not the variant's.
+// and the signature; a part that is not the variant's ends the run at
+// " Invalid device ID.", powered down (-1).
 int PowerUp(const IspVariant& v, int mode) {
     const IspPins p = Pins();
     SupplyVoltage = kSupplyTenths; // 3.3 V parts (sub-variant) are powered at 5.0 V too
@@ -165,8 +165,7 @@ int PowerUp(const IspVariant& v, int mode) {
     }
     if (ok) return 1;
     PowerDown(p);
-    ShowMessageLine(" Invalid device ID.");
-    return -1;
+    return RefuseIdentity(false, " Invalid device ID.");
 }
 
 // The one-hot address of row r.
@@ -272,6 +271,9 @@ std::string CheckIspRecord(uint32_t, const RowRecordFacts& record) {
     return "";
 }
 
+// Every variant with a part identifies it.
+bool ChecksIspIdentity() { return Usable(Variant()); }
+
 } // namespace
 
 // The row of this family.
@@ -283,7 +285,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Secure = Alg292Secure,
      .VariantCount = IspVariantCount,
      .VariantTable = "the serial-command PLD table",
-     .RecordCheck = CheckIspRecord},
+     .RecordCheck = CheckIspRecord,
+     .ChecksIdentity = ChecksIspIdentity},
 };
 
 ROW_FAMILY("IspCommand", Logic, 160, kAlgorithmRows);

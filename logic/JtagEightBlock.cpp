@@ -8,6 +8,7 @@
 
 #include "engine/AlgorithmTable.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -157,8 +158,7 @@ int PowerUp(int mode) {
     ReadId(1);
     if (Idcode == kIdcodes[0] || Idcode == kIdcodes[1]) return 1;
     PowerDown();
-    ShowMessageLine(" Incorrect device ID");
-    return -1;
+    return RefuseIdentity(false, " Incorrect device ID");
 }
 
 // The fuse of program bit `bit` of a row, or -1.
@@ -313,7 +313,8 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg266Program,
      .Erase = Alg266Erase,
      .Secure = Alg266Secure,
-     .Options = Alg266Options},
+     .Options = Alg266Options,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("JtagEightBlock", Logic, 100, kAlgorithmRows);

@@ -143,8 +143,8 @@ void SaveRow() {
         SetBufferBit(kSavedArea + i, GetBufferBit(kCaptureArea + i));
 }
 
-// Powers up, reads the IDCODE and enters programming; -1 (powered down,
-// logged) for another IDCODE.
+// Powers up, reads the IDCODE and enters programming; another IDCODE ends
+// the run at its line, powered down (-1).
 int PowerUp(bool is294, int mode) {
     ReadBackAfterSecure = 0;
     BlankValue = 1;
@@ -181,8 +181,7 @@ int PowerUp(bool is294, int mode) {
     for (uint32_t i = 0; i < 32; ++i) id |= GetBufferBit(kCaptureArea + i) << i;
     if (id != S->Idcode) {
         PowerDown();
-        ShowMessageLine(" Invalid ID");
-        return -1;
+        return RefuseIdentity(false, " Invalid ID");
     }
     for (int i = 0; i < 3; ++i) InstructionToShiftIr(kEnable);
     ClearRowSelect();
@@ -354,6 +353,9 @@ int Alg294Erase() { return Erase(true); }
 int Alg294Secure() { return Secure(true); }
 
 namespace {
+// Row 293 checks the IDCODE of the variants its table holds.
+bool Checks293Identity() { return DeviceVariant < SignatureGeometryCount; }
+
 // Row 293 takes its fuse geometry from SignatureGeometryTable by the variant.
 std::string GeometryCheck(uint32_t row, const RowRecordFacts& r) {
     if (r.Variant < SignatureGeometryCount) return "";
@@ -369,8 +371,14 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg293Program,
      .Erase = Alg293Erase,
      .Secure = Alg293Secure,
-     .RecordCheck = GeometryCheck},
-    {.Row = 294, .Read = Alg294Read, .Program = Alg294Program, .Erase = Alg294Erase, .Secure = Alg294Secure},
+     .RecordCheck = GeometryCheck,
+     .ChecksIdentity = Checks293Identity},
+    {.Row = 294,
+     .Read = Alg294Read,
+     .Program = Alg294Program,
+     .Erase = Alg294Erase,
+     .Secure = Alg294Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("JtagFuseArray", Logic, 80, kAlgorithmRows);

@@ -4,6 +4,7 @@
 
 #include "engine/Buffer.h"
 #include "engine/Device.h"
+#include "engine/Operation.h"
 #include "engine/OperationState.h"
 #include "engine/Pins.h"
 #include "engine/Port.h"
@@ -198,8 +199,7 @@ int ChooseVoltages(EditModeState& s, uint32_t code, const CodeVoltages* codes, i
         s.ReadVpp = codes[k].ReadVpp;
         return 1;
     }
-    ShowMessageLine(" Incorrect device ID");
-    return -1;
+    return RefuseIdentity(false, " Incorrect device ID");
 }
 
 int Identify(const EditRow& t) { return ChooseVoltages(*t.State, ReadChipIdCode(t), t.Codes, t.CodeCount); }
@@ -469,10 +469,7 @@ int OpenLatchAccess(const LatchRow& t, int mode) {
     s.ChipIdCode = code;
     const LatchCode* c = CodeOf(t);
     if (c == nullptr || !t.OnePowerUp) PowerDownLatch(t);
-    if (c == nullptr) {
-        ShowMessageLine(" Incorrect device ID");
-        return -1;
-    }
+    if (c == nullptr) return RefuseIdentity(false, " Incorrect device ID");
     s.ProgramVpp = c->ProgramVpp;
     s.ReadVpp = c->ReadVpp;
     if (t.OnePowerUp) {
@@ -772,8 +769,7 @@ int OpenBusAccess(int mode) {
     Edit241.ChipIdCode = ReadValue;
     if (ReadValue != kBusId) {
         PowerDownBus();
-        ShowMessageLine(" Invalid device!");
-        return -1;
+        return RefuseIdentity(false, " Invalid device!");
     }
     Edit241.ProgramVpp = Edit241.ReadVpp = kBusEditTenths;
     SetSupplyPinA(kBusEditPin, 1);
@@ -883,6 +879,9 @@ int BusSecureEntry() {
     return 1;
 }
 
+// Row 240 identifies the parts of the variants it has position lists for.
+bool Checks240Identity() { return DeviceVariant < kRow240.VariantCount; }
+
 } // namespace
 
 int Alg207Read(int mode) { return ReadEntry(kRow207, mode); }
@@ -917,23 +916,41 @@ constexpr RowDef kAlgorithmRows[] = {
      .Program = Alg207Program,
      .Erase = Alg207Erase,
      .Secure = Alg207Secure,
-     .Options = Alg207Options},
+     .Options = Alg207Options,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 208,
      .Read = Alg208Read,
      .Program = Alg208Program,
      .Erase = Alg208Erase,
      .Secure = Alg208Secure,
-     .Options = Alg208Options},
-    {.Row = 210, .Read = Alg210Read, .Program = Alg210Program, .Erase = Alg210Erase, .Secure = Alg210Secure},
-    {.Row = 209, .Read = Alg209Read, .Program = Alg209Program, .Erase = Alg209Erase, .Secure = Alg209Secure},
+     .Options = Alg208Options,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 210,
+     .Read = Alg210Read,
+     .Program = Alg210Program,
+     .Erase = Alg210Erase,
+     .Secure = Alg210Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
+    {.Row = 209,
+     .Read = Alg209Read,
+     .Program = Alg209Program,
+     .Erase = Alg209Erase,
+     .Secure = Alg209Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
     {.Row = 240,
      .Read = Alg240Read,
      .Program = Alg240Program,
      .Erase = Alg240Erase,
      .Secure = Alg240Secure,
      .VariantCount = 2,
-     .VariantTable = "the 26V12 position lists"},
-    {.Row = 241, .Read = Alg241Read, .Program = Alg241Program, .Erase = Alg241Erase, .Secure = Alg241Secure},
+     .VariantTable = "the 26V12 position lists",
+     .ChecksIdentity = Checks240Identity},
+    {.Row = 241,
+     .Read = Alg241Read,
+     .Program = Alg241Program,
+     .Erase = Alg241Erase,
+     .Secure = Alg241Secure,
+     .ChecksIdentity = ChecksIdentityAlways},
 };
 
 ROW_FAMILY("EditMode", Logic, 140, kAlgorithmRows);

@@ -152,7 +152,9 @@ uint32_t CycleRecordChip::Unit(int row, int index) const {
     const int w = Width(part_.kind);
     uint32_t v = 0;
     if (row == kIdRow) {
-        for (int j = 0; j < w; ++j) v |= static_cast<uint32_t>((part_.idCode >> j) & 1) << (w - 1 - j);
+        // Another part's code: bit 6 flipped (a part that has one).
+        const uint32_t code = part_.idCode ^ (part_.idCode != 0 && AnswersAnotherIdentity() ? 0x40u : 0u);
+        for (int j = 0; j < w; ++j) v |= ((code >> j) & 1) << (w - 1 - j);
         return v;
     }
     if (Secured() && ArrayRow(row)) return 0;

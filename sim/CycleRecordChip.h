@@ -23,7 +23,8 @@
 // the record rows (43/44, 45/46 on the word type), kept least significant
 // bit first in shift order; row 56 sets the security cell, which hides the
 // array rows only (they read 0); row 63 gives the identification code, its
-// least significant bit first.
+// least significant bit first (bit 6 flipped while answering another
+// identity).
 // A clock or strobe with the edit voltage on and the part unpowered is a
 // violation.
 #pragma once

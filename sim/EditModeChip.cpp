@@ -381,7 +381,7 @@ int EditModeChip::LatchedOutput(const PinEnvironment& env, int i) const {
     if (address_ == l.idRow) {
         const bool atId = part_.kind == EditModeKind::Latch20RA10 || Within(edit, part_.lowVcc ? 87 : kIdTenths, kTolerance);
         const int b = i - l.idShift;
-        return atId && b >= 0 && b < 4 ? (part_.idCode >> b) & 1 : -1;
+        return atId && b >= 0 && b < 4 ? (ShownIdCode() >> b) & 1 : -1;
     }
     if (!Voltage(env, false)) return -1;
     int position = 0;
@@ -462,7 +462,7 @@ void EditModeChip::UpdateWide(const PinEnvironment& env) {
 // the cell its block shows.
 int EditModeChip::WideOutput(const PinEnvironment& env, int bit) const {
     const int select = Volts(env, kWideReadPin);
-    if (Within(select, kWideIdTenths, 1)) return bit < 8 ? (part_.idCode >> bit) & 1 : -1;
+    if (Within(select, kWideIdTenths, 1)) return bit < 8 ? (ShownIdCode() >> bit) & 1 : -1;
     if (Level(env, kWideReadPin) == 0 || select >= kEditOnTenths) return -1;
     if (!Within(Volts(env, PinsOf(part_.kind).edit), kWideEditTenths, kTolerance)) return -1;
     const int m = bit < 8 ? 7 - bit : 23 - bit;
@@ -519,6 +519,8 @@ void EditModeChip::Update(const PinEnvironment& env) {
     }
 }
 
+int EditModeChip::ShownIdCode() const { return part_.idCode ^ (AnswersAnotherIdentity() ? 8 : 0); }
+
 // Position 8b + 7 - r of the addressed row on output b; -1 floats.
 int EditModeChip::ReadBit(int b) const {
     const int last = 8 * b + 7;
@@ -551,11 +553,11 @@ ChipDrive EditModeChip::PoweredOutput(const PinEnvironment& env, int socketPin) 
     if (b < 0 || b > 7) return ChipDrive::None;
     int bit = -1;
     if (part_.kind == EditModeKind::Bus20V8 && Within(Volts(env, pins.data), kIdTenths, kTolerance)) {
-        bit = (part_.idCode >> b) & 1;
+        bit = (ShownIdCode() >> b) & 1;
     } else if (Bus(env) == kReadOut && Volts(env, pins.edit) >= kEditOnTenths) {
         if (address_ == kIdRow) {
             if (part_.kind == EditModeKind::Bus16V8 && Within(Volts(env, pins.edit), kIdTenths, kTolerance))
-                bit = (part_.idCode >> b) & 1;
+                bit = (ShownIdCode() >> b) & 1;
         } else if (Voltage(env, false)) {
             bit = ReadBit(b);
         }

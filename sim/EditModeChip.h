@@ -70,6 +70,9 @@
 // the latched row with pin 6 high (array cells from their positions; a cell
 // of the other rows is programmed by a block of ten ones) or secures on row
 // 46, and erases with pins 6 and 8 high. A secured part shows 1 everywhere.
+//
+// Answering another identity, every type shows its identification code with
+// bit 3 flipped (its edit voltages stay its own).
 #pragma once
 #include <cstdint>
 #include <vector>
@@ -149,6 +152,8 @@ private:
     void EndPulse(const PinEnvironment& env);
     bool Voltage(const PinEnvironment& env, bool program) const;
     int ReadBit(int pin) const;
+    // The identification code the part shows.
+    int ShownIdCode() const;
 
     EditModeFacts part_;
     std::vector<uint8_t> reg_;

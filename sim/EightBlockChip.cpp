@@ -114,7 +114,8 @@ void EightBlockChip::Act(uint64_t widthUs) {
 
 std::optional<std::vector<bool>> EightBlockChip::CaptureDr(uint32_t instruction) {
     switch (instruction) {
-    case 0x01: return Bits(Part().idcode, 32);
+    case 0x01: // another part's IDCODE: the part number's lowest bit flipped
+        return Bits(Part().idcode ^ (AnswersAnotherIdentity() ? 1u << 12 : 0u), 32);
     case 0x10: return Bits(UserCode(), 32);
     case 0x0F: return std::vector<bool>(5, false);
     case 0x03: return rows_;

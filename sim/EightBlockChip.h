@@ -1,7 +1,8 @@
 // The in-system eight-block CPLD behind a 6-bit instruction register on
 // socket pins (TCK 11, TDO 14, TDI 15, TMS 16), with its pulse pin 12 and
 // 9.2 V (+-0.3 V) on pin 13:
-//   01h IDCODE, 10h the user code (32 bits each)
+//   01h IDCODE (bit 12 flipped while answering another identity), 10h the
+//       user code (32 bits each)
 //   0Fh enable (5 bits): 08h enables the other instructions, 09h also
 //       selects the E row while no row is selected
 //   03h the 80-stage row register, holding on Capture-DR (a single 1 shifted

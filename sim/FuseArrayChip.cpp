@@ -55,7 +55,8 @@ void FuseArrayChip::SampleTap(const PinEnvironment& env) {
 
 std::optional<std::vector<bool>> FuseArrayChip::CaptureDr(uint32_t instruction) {
     switch (instruction) {
-    case 0x16: return Bits(Part().idcode, 32);
+    case 0x16: // another part's IDCODE: the part number's lowest bit flipped
+        return Bits(Part().idcode ^ (AnswersAnotherIdentity() ? 1u << 12 : 0u), 32);
     case 0x01: {
         std::vector<bool> r(static_cast<size_t>(Rows()), false);
         if (row_ >= 0) r[static_cast<size_t>(row_)] = true;

@@ -1,6 +1,6 @@
 // The JTAG fuse-array PLDs behind their 5-bit instruction register.
 //
-//   16h IDCODE (32 bits)
+//   16h IDCODE (32 bits; bit 12 flipped while answering another identity)
 //   15h enter programming (given three times after the IDCODE); 1Eh leave it;
 //       1Bh (44-row kind) closes the array: rows 44 and 45 are written only
 //       after it. Every other instruction but 16h acts only in programming.

@@ -98,6 +98,8 @@ void Gal6001Chip::Load(const PinEnvironment& env, bool atProgramVolts) {
     if (row == kSignatureRow) {
         if (!usual && !Within(Volts(env, kEditPin), kSignatureReadTenths, kTolerance)) return;
         for (int k = 0; k < kSignatureBits; ++k) chain_[static_cast<size_t>(20 + k)] = (signature_[k / 8] >> (k % 8)) & 1;
+        // Another part's type code: its bit 3 flipped.
+        if (AnswersAnotherIdentity()) chain_[20 + 2 * 8 + 3] ^= 1;
         return;
     }
     if (!usual) return;

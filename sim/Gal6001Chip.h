@@ -19,10 +19,11 @@
 //   every cell back to 1 and the security cell cleared (not the signature).
 // A row is selected by chain bit 95 = 1 and its 7-bit number in bits
 // 96-102: rows 0-77 are the inputs (term t's cell at chain bit 31 + t, the
-// planes at bits 20-30), 96 the signature (bits 20-94), 97 the UES (bits
-// 20-91), 98 security. With bit 95 = 0 the terms whose bit 31 + t is 0 are
-// selected, their OR cells at bits 0-19 and 103-118. A secured part loads
-// its array and architecture cells as 1.
+// planes at bits 20-30), 96 the signature (bits 20-94; its type code's bit
+// 3 flipped while answering another identity), 97 the UES (bits 20-91), 98
+// security. With bit 95 = 0 the terms whose bit 31 + t is 0 are selected,
+// their OR cells at bits 0-19 and 103-118. A secured part loads its array
+// and architecture cells as 1.
 #pragma once
 #include <array>
 #include <cstdint>

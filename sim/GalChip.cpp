@@ -108,23 +108,28 @@ int GalChip::CellAtPlace(int address, int bit) const {
 
 int GalChip::IdBit(int i) const {
     if (i < 0) return 0;
+    // Another part's identification: another maker's code (bit 6 flipped),
+    // or the text's first character with bit 0 flipped.
+    const bool another = AnswersAnotherIdentity();
+    const uint8_t maker = static_cast<uint8_t>(part_.makerCode ^ (another ? 0x40 : 0));
     switch (part_.idKind) {
     case GalIdKind::Signature: {
         if (i >= kIdBits) return 0;
-        const uint8_t bytes[8] = {0, part_.voltageCode, part_.typeCode, part_.makerCode, 0, 0, 0, 0};
+        const uint8_t bytes[8] = {0, part_.voltageCode, part_.typeCode, maker, 0, 0, 0, 0};
         return (bytes[i / 8] >> (i % 8)) & 1;
     }
     case GalIdKind::Extended: {
         const GalExtendedId& x = part_.extended;
         const uint64_t id = static_cast<uint64_t>(x.supplyCode) << 8 | static_cast<uint64_t>(part_.typeCode) << 16 |
-                            static_cast<uint64_t>(part_.makerCode) << 24 | static_cast<uint64_t>(x.strobeCode & 3) << 32 |
+                            static_cast<uint64_t>(maker) << 24 | static_cast<uint64_t>(x.strobeCode & 3) << 32 |
                             static_cast<uint64_t>(x.eraseCode & 7) << 34 | static_cast<uint64_t>(x.programCode & 15) << 37 |
                             static_cast<uint64_t>(x.programVolt & 31) << 41 | static_cast<uint64_t>(x.readVolt & 31) << 46;
         return i < kIdBits ? static_cast<int>((id >> i) & 1) : 0;
     }
     case GalIdKind::Text:
         if (part_.idText == nullptr || i / 8 >= part_.idLength) return 0;
-        return (static_cast<uint8_t>(part_.idText[part_.idLength - 1 - i / 8]) >> (i % 8)) & 1;
+        return ((static_cast<uint8_t>(part_.idText[part_.idLength - 1 - i / 8]) >> (i % 8)) & 1) ^
+               (another && i == 8 * (part_.idLength - 1) ? 1 : 0);
     }
     return 0;
 }

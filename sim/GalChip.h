@@ -23,11 +23,13 @@
 //   0.2 V of the part's voltage (else nothing is written). Row 63 (16V8,
 //   20V8; on some parts only with SDIN high) or pins 4, 6-9 high with 1 and
 //   5 low (22V10) erase the whole part; row 61 sets the security cell.
-// Rows: the array, the UES, the identification (58, read only), the
-// architecture (60, or the select pin on the 22V10), row 45 (the OR row of
-// the extended-ID parts, 64 cells past the JEDEC map), row 59 (the
-// power-down cell 5892 of the 22V10 parts that have it). A secured part
-// reads its array as ones; the other rows stay readable.
+// Rows: the array, the UES, the identification (58, read only; answering
+// another identity it shows the maker code with bit 6 flipped, or the ID
+// text's first character with bit 0 flipped), the architecture (60, or the
+// select pin on the 22V10), row 45 (the OR row of the extended-ID parts, 64
+// cells past the JEDEC map), row 59 (the power-down cell 5892 of the 22V10
+// parts that have it). A secured part reads its array as ones; the other
+// rows stay readable.
 // A clock or strobe while the edit voltage is on without VCC and ground is a
 // violation. Powered outside edit mode the part works as its logic diagram
 // gives (GalLogic.h).

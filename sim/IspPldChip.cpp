@@ -106,7 +106,8 @@ void IspPldChip::Clock(const PinEnvironment& env) {
     const int mode = Level(env, kModePin), sdi = Level(env, kDataInPin);
     if (mode == 1 && sdi == 0) {
         state_ = State::Idle;
-        idRegister_ = part_.identity;
+        // Another part's identification byte: its lowest bit flipped.
+        idRegister_ = static_cast<uint8_t>(part_.identity ^ (AnswersAnotherIdentity() ? 1 : 0));
         return;
     }
     if (mode == 1) {

@@ -2,8 +2,8 @@
 // kind: MODE, SCLK, SDI and SDO, entered only while the part's enable pins
 // are held low. Everything happens on rising SCLK edges:
 // - MODE high, SDI low: to the idle state, which loads the 8-bit
-//   identification byte; clocks with MODE low shift it out on SDO, bit 0
-//   first.
+//   identification byte (its bit 0 flipped while answering another
+//   identity); clocks with MODE low shift it out on SDO, bit 0 first.
 // - MODE high, SDI high: idle to shift, shift to execute, execute to shift.
 // - MODE low in the shift state: SDI shifted into the 5-bit instruction
 //   (first bit in = bit 0), and any register loaded for read-out shifted on

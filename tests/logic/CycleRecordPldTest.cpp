@@ -219,6 +219,22 @@ TEST_F(CycleRecordPldTest, IdentificationCodes) {
     }
 }
 
+// A part answering another code: rows 236 and 237 end each run at " Invalid
+// Chip ID.", nothing written; row 235 reads no code.
+TEST_F(CycleRecordPldTest, AnotherCodeEndsTheRunAtItsLine) {
+    for (const Part& p : kParts) {
+        SCOPED_TRACE(p.name);
+        sim::CycleRecordChip* chip = Seat(p.name);
+        LoadFuses(Pattern(p.fuses, 3), p.rowWidth);
+        if (p.row == 235) {
+            EXPECT_EQ(RowDefinition(235)->ChecksIdentity, nullptr);
+            continue;
+        }
+        ExpectIdentityRefusedAtItsLine(chip, " Invalid Chip ID.");
+        EXPECT_TRUE(chip->Writes().empty());
+    }
+}
+
 // Code 65 erases only with row 56 addressed: the module sends it first.
 TEST_F(CycleRecordPldTest, Code65ErasesWithRow56) {
     sim::CycleRecordFacts f = Facts("PALCE22V10");

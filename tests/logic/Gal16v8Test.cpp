@@ -111,6 +111,18 @@ TEST_F(Gal16v8Test, BadSignatureRefusesEveryOperationBeforeAnyFuse) {
                             " Incorrect device ID");
 }
 
+// Every record's part answering another maker's signature: each run ends at
+// " Incorrect device ID", nothing written.
+TEST_F(Gal16v8Test, AnotherSignatureEndsTheRunAtItsLine) {
+    for (const Gal16v8Record& r : kGal16v8Records) {
+        SCOPED_TRACE(std::string(r.maker) + " " + r.name);
+        sim::GalChip* chip = SelectAndSeat(r.maker, r.name);
+        LoadFuses(Pattern(kFuses, 2), 32);
+        ExpectIdentityRefusedAtItsLine(chip, " Incorrect device ID");
+        EXPECT_EQ(Writes(chip), 0u);
+    }
+}
+
 TEST_F(Gal16v8Test, EmptySocketAtEitherFloatingLevelIsNoDevice) {
     ASSERT_TRUE(SelectPld("LATTICE", "GAL16V8"));
     for (int level : {0, 1}) {

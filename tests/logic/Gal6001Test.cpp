@@ -130,7 +130,7 @@ TEST_F(Gal6001Test, VoltagesAndWidthsByCode) {
 // Refused before any fuse: type code 42h with " Incorrect device ID"; a
 // voltage code without timing, and code-5 fields past their lists (erase
 // index 7, pulse index 14 or 15, voltage index 31), silently. Erase and
-// Secure return -1 as well, without a pulse.
+// Secure return -1 as well, without a pulse; no run names a fuse.
 TEST_F(Gal6001Test, UnknownTypeAndCodesRefused) {
     struct Case {
         const char* what;
@@ -155,6 +155,7 @@ TEST_F(Gal6001Test, UnknownTypeAndCodesRefused) {
             SCOPED_TRACE(op);
             EXPECT_EQ(Run(op), -1) << LogText();
             EXPECT_EQ(HasLine(" Incorrect device ID"), c.message) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText();
             EXPECT_TRUE(elec->SuppliedPins().empty());
         }
         for (const auto& s : chip->Strobes()) EXPECT_EQ(s.act, sim::Gal6001Chip::Act::Load);
@@ -162,6 +163,18 @@ TEST_F(Gal6001Test, UnknownTypeAndCodesRefused) {
         EXPECT_TRUE(chip->Blank());
         EXPECT_FALSE(chip->Secured());
         ExpectNoViolations();
+    }
+}
+
+// Both records' parts answering another type code: each run ends at
+// " Incorrect device ID", nothing written.
+TEST_F(Gal6001Test, AnotherTypeEndsTheRunAtItsLine) {
+    for (const char* name : {"GAL6001", "GAL6002"}) {
+        SCOPED_TRACE(name);
+        sim::Gal6001Chip* chip = G6Seat(name);
+        LoadFuses(Pattern(DeviceSize, 7), FuseRowLength);
+        ExpectIdentityRefusedAtItsLine(chip, " Incorrect device ID");
+        EXPECT_EQ(G6Count(chip, sim::Gal6001Chip::Act::Program), 0u);
     }
 }
 

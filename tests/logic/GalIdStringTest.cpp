@@ -79,6 +79,24 @@ TEST_F(GalIdStringTest, UnknownIdentificationRefusesEveryOperation) {
     }
 }
 
+// Every record's part answering another text: each run ends at the row's line.
+TEST_F(GalIdStringTest, AnotherTextEndsTheRunAtItsLine) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ATF16V8B", " Invalid Chip ID."},   {"ATF16V8C", " Invalid Chip ID."},
+        {"ATF16V8CZ", " Invalid Chip ID."},  {"ATF20V8B", " Invalid Chip ID or Old Device."},
+        {"ATF22V10B", " Invalid Chip ID."},  {"ATF22V10C", " Invalid Chip ID."},
+        {"ATF22V10CZ", " Invalid Chip ID."}, {"ATF22LV10C", " Invalid Chip ID."},
+        {"ATF22LV10CZ", " Invalid Chip ID."},
+    };
+    for (const auto& [name, line] : cases) {
+        SCOPED_TRACE(name);
+        sim::GalChip* chip = SelectAndSeat("ATMEL", name);
+        LoadFuses(Pattern(DeviceSize, 4), FuseRowLength);
+        ExpectIdentityRefusedAtItsLine(chip, line);
+        EXPECT_EQ(Writes(chip), 0u);
+    }
+}
+
 TEST_F(GalIdStringTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
     for (const char* name : {"ATF16V8B", "ATF16V8C", "ATF20V8B", "ATF22V10B", "ATF22V10C"})
         ExpectStuckCellFailsVerify("ATMEL", name);

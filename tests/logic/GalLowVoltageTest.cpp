@@ -104,6 +104,20 @@ TEST_F(GalLowVoltageTest, BadIdentityRefusesEveryOperationBeforeAnyFuse) {
     for (const Case& c : cases) ExpectRefusedEverywhere(Changed(c.part.maker, c.part.name, c.change), c.line);
 }
 
+// Every record's part answering another maker's signature or extended ID:
+// each run ends at the row's line, nothing written.
+TEST_F(GalLowVoltageTest, AnotherIdentityEndsTheRunAtItsLine) {
+    const auto refused = [&](const GalLowVoltagePart& p, const char* line) {
+        SCOPED_TRACE(std::string(p.maker) + " " + p.name);
+        sim::GalChip* chip = SelectAndSeat(p.maker, p.name);
+        LoadFuses(Pattern(DeviceSize, 3), FuseRowLength);
+        ExpectIdentityRefusedAtItsLine(chip, line);
+        EXPECT_EQ(Writes(chip), 0u);
+    };
+    for (const GalLowVoltagePart& p : kRows220) refused(p, " Incorrect device ID");
+    for (const GalLowVoltagePart& p : kExtended) refused(p, " Electronic ID Error");
+}
+
 TEST_F(GalLowVoltageTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
     for (const GalLowVoltagePart& p : {kRows220[0], kExtended[0], kExtended[3]}) ExpectStuckCellFailsVerify(p.maker, p.name);
 }

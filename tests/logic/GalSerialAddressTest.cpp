@@ -379,6 +379,27 @@ TEST_F(GalSerialAddressTest, Row231PinAddressedPart) {
     EXPECT_TRUE(chip->Blank());
 }
 
+// A part answering another maker's signature or extended ID: each run ends
+// at the row's line, nothing written; row 231 reads no identity.
+TEST_F(GalSerialAddressTest, AnotherIdentityEndsTheRunAtItsLine) {
+    for (const auto& [maker, name] : kInlineRows) {
+        SCOPED_TRACE(name);
+        sim::GalChip* chip = SelectAndSeat(maker, name);
+        LoadFuses(Pattern(DeviceSize, 5), FuseRowLength);
+        ExpectIdentityRefusedAtItsLine(chip, " Incorrect device ID");
+        EXPECT_TRUE(Addresses(chip, true).empty());
+    }
+    sim::GalChip* chip = SelectAndSeat("LATTICE", "GAL22LV10C");
+    LoadFuses(Pattern(DeviceSize, 5), FuseRowLength);
+    ExpectIdentityRefusedAtItsLine(chip, " Electronic ID Error");
+    EXPECT_TRUE(Addresses(chip, true).empty());
+
+    chip = SelectAndSeat("ST", "GAL20RA10");
+    EXPECT_EQ(RowDefinition(231)->ChecksIdentity, nullptr);
+    chip->AnswerAnotherIdentity();
+    EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
+}
+
 TEST_F(GalSerialAddressTest, CellThatNeverProgramsFailsVerifyAtItsFuse) {
     for (const auto& [maker, name] : kShiftedRows) ExpectStuckCellFailsVerify(maker, name);
 }

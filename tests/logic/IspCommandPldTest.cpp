@@ -137,13 +137,27 @@ TEST_F(IspCommandPldTest, IdentityAndSignatureChecks) {
     }
 }
 
+// Another identification byte ends each run at " Invalid device ID.", no
+// row written.
+TEST_F(IspCommandPldTest, AnotherIdentityEndsTheRunAtItsLine) {
+    for (uint32_t variant : {0u, 4u, 14u, 25u, 31u}) {
+        SCOPED_TRACE(variant);
+        sim::IspPldChip* chip = IspSelect(variant);
+        LoadFuses(Pattern(DeviceSize, variant), FuseRowLength);
+        ExpectIdentityRefusedAtItsLine(chip, " Invalid device ID.");
+        EXPECT_TRUE(chip->TimedLog().empty());
+    }
+}
+
 // A variant past the table or with an empty row is refused before the
 // socket is powered (its walk would never end), and the librarian refuses
-// such records, as it does a fuse count past the variant's rows.
+// such records, as it does a fuse count past the variant's rows. It checks
+// no identity either.
 TEST_F(IspCommandPldTest, UnusableVariantsRefused) {
     for (uint32_t variant : {1u, 13u, 32u, 200u}) {
         SCOPED_TRACE(variant);
         IspSelectChanged(variant, 15360);
+        EXPECT_FALSE(RowDefinition(292)->ChecksIdentity());
         for (int op : {OpBlankCheck, OpProgram, OpErase, OpSecurity}) {
             EXPECT_EQ(Run(op), -1) << LogText();
             EXPECT_FALSE(HasLine(" Invalid device ID.")) << LogText();

@@ -81,6 +81,15 @@ TEST_P(JtagEightBlockRecordTest, ProgramsReadsErasesAndSecures) {
     ExpectNoViolations();
 }
 
+// Another part's IDCODE ends each run at " Incorrect device ID", no pulse given.
+TEST_P(JtagEightBlockRecordTest, AnotherIdcodeEndsTheRunAtItsLine) {
+    ASSERT_TRUE(SelectPld("AMD", GetParam().name));
+    sim::EightBlockChip* chip = Seat(GetParam().name);
+    LoadFuses(Pattern(kJtagEightBlockFuses, 5), 66);
+    ExpectIdentityRefusedAtItsLine(chip, " Incorrect device ID");
+    for (const auto& p : chip->Pulses()) EXPECT_EQ(p.instruction, 7u); // the last blank check's reads only
+}
+
 INSTANTIATE_TEST_SUITE_P(Records, JtagEightBlockRecordTest, ::testing::ValuesIn(kJtagEightBlockRecords), TestName);
 
 TEST_F(JtagEightBlockTest, BlankCheckFailingInRowFiveReportsThatFuse) {

@@ -57,6 +57,15 @@ TEST_P(JtagFuseArrayRecordTest, ProgramsReadsErasesAndSecures) {
     ExpectNoViolations();
 }
 
+// Another part's IDCODE ends each run at " Invalid ID", nothing written.
+TEST_P(JtagFuseArrayRecordTest, AnotherIdcodeEndsTheRunAtItsLine) {
+    ASSERT_TRUE(SelectPld("LATTICE", GetParam().name));
+    sim::FuseArrayChip* chip = Seat(GetParam().name);
+    LoadFuses(Pattern(DeviceSize, 5), 80);
+    ExpectIdentityRefusedAtItsLine(chip, " Invalid ID");
+    EXPECT_EQ(chip->Erases(), 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Records, JtagFuseArrayRecordTest, ::testing::ValuesIn(kJtagFuseArrayRecords), RecordTestName<JtagFuseArrayRecord>);
 
 // Power-down leaves programming with 1Eh on the parts whose selector says so
@@ -77,11 +86,13 @@ TEST_F(JtagFuseArrayTest, PowerDownInstructionFollowsTheVariant) {
     }
 }
 
-// Variants past the geometry table: refused before any pin is driven.
+// Variants past the geometry table: refused before any pin is driven, and
+// with no IDCODE to check.
 TEST_F(JtagFuseArrayTest, VariantPastTheGeometryTableIsNotSupported) {
     ASSERT_TRUE(SelectPld("LATTICE", "ispLSI2032V"));
     sim::FuseArrayChip* chip = Seat("ispLSI2032V");
     DeviceVariant = 3;
+    EXPECT_FALSE(RowDefinition(293)->ChecksIdentity());
     for (int op : {OpBlankCheck, OpProgram, OpErase, OpSecurity}) {
         SCOPED_TRACE(op);
         EXPECT_EQ(Run(op), -1);

@@ -32,6 +32,17 @@ protected:
 TEST_F(LargePldTest, Row242Variant0Record) { RunCycle({"ATMEL", "ATF1500", 24993, 152, 0, 24993}); }
 TEST_F(LargePldTest, Row242Variant1Record) { RunCycle({"ATMEL", "ATF1500A", 24994, 152, 0, 24994}); }
 
+// A row-242 part answering another text: each run ends at " Invalid Chip ID.".
+TEST_F(LargePldTest, Row242AnotherTextEndsTheRunAtItsLine) {
+    for (const char* name : {"ATF1500", "ATF1500A"}) {
+        SCOPED_TRACE(name);
+        sim::LargePldChip* chip = SelectAndSeat(Facts(name));
+        LoadFuses(Pattern(DeviceSize, 6), FuseRowLength);
+        ExpectIdentityRefusedAtItsLine(chip, " Invalid Chip ID.");
+        EXPECT_EQ(Writes(chip), 0u);
+    }
+}
+
 // The ATV750 and ATV750L maps end at fuse 14393; variants 2 and 6 keep fuse
 // 14499 at 0; no part has a cell for fuse 14394. A secured part is refused
 // by the read.

@@ -223,8 +223,9 @@ protected:
         return SeatGal(facts);
     }
 
-    // The part refused in every operation with `line`: only the
-    // identification row strobed, the socket powered down, nothing written.
+    // The part refused in every operation with `line`, the run ending there:
+    // only the identification row strobed, the socket powered down, nothing
+    // written, no fuse named.
     void ExpectRefusedEverywhere(const sim::GalPartFacts& part, const std::string& line) {
         SCOPED_TRACE(std::string(part.name) + line);
         ASSERT_TRUE(SelectPld(part.maker, part.name));
@@ -234,7 +235,8 @@ protected:
             SCOPED_TRACE(op);
             chip->ClearStrobes();
             EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(line)) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), line) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText();
             for (const auto& s : chip->Strobes()) EXPECT_EQ(s.address, 58); // the identification row only
             EXPECT_TRUE(elec->SuppliedPins().empty());
         }
@@ -414,17 +416,34 @@ protected:
     }
 
     // The seated part answers another identity: the row declares its check
-    // for the selected device, and Blank check, Program and Verify each end
-    // at `line` with no datum line after it.
+    // for the selected device, and Verify, Program and Blank check each end
+    // at `line` with no datum line after it, the socket powered down.
     void ExpectRunsEndAtIdentityLine(const std::string& line) {
         const RowDef* def = RowDefinition(CurrentAlgorithm);
         ASSERT_TRUE(def != nullptr && def->ChecksIdentity != nullptr) << CurrentAlgorithm;
         EXPECT_TRUE(def->ChecksIdentity());
-        for (int op : {OpBlankCheck, OpProgram, OpVerify}) {
+        for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
             SCOPED_TRACE(op);
             EXPECT_EQ(Run(op), -1);
             EXPECT_EQ(IdentityRefusalLine(), line) << LogText();
             EXPECT_EQ(DatumLines(), "") << LogText();
+            EXPECT_TRUE(elec->SuppliedPins().empty());
         }
+    }
+    // As above for the blank part `chip`, made to answer another identity:
+    // no question is asked and the part stays untouched; answering its own
+    // identity again, it blank-checks.
+    void ExpectIdentityRefusedAtItsLine(sim::CellArrayChip* chip, const std::string& line) {
+        SCOPED_TRACE(line);
+        ASSERT_NE(chip, nullptr);
+        ASSERT_TRUE(chip->Blank());
+        const size_t boxes = ui.Boxes.size();
+        chip->AnswerAnotherIdentity();
+        ExpectRunsEndAtIdentityLine(line);
+        EXPECT_EQ(ui.Boxes.size(), boxes);
+        EXPECT_TRUE(chip->Blank());
+        EXPECT_FALSE(chip->Secured());
+        chip->AnswerAnotherIdentity(false);
+        EXPECT_EQ(Run(OpBlankCheck), 1) << LogText();
     }
 };

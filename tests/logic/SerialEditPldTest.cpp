@@ -146,8 +146,8 @@ TEST_F(SerialEditPldTest, VoltagesAndEraseByCode) {
 }
 
 // A code outside the row's table, or no part at all, is refused before any
-// fuse: " Incorrect device ID" (the 29M16 type: " Invalid device!"), the
-// socket powered down, no strobe.
+// fuse: " Incorrect device ID" (the 29M16 type: " Invalid device!") ends
+// the run, the socket powered down, no strobe.
 TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
     struct Case {
         const char* name;
@@ -171,13 +171,26 @@ TEST_F(SerialEditPldTest, UnknownCodeAndEmptySocketRefused) {
         for (int op : {OpBlankCheck, OpProgram, OpVerify, OpErase, OpSecurity}) {
             SCOPED_TRACE(op);
             EXPECT_EQ(Run(op), -1);
-            EXPECT_TRUE(HasLine(message(c.name))) << LogText();
+            EXPECT_EQ(IdentityRefusalLine(), message(c.name)) << LogText();
+            EXPECT_EQ(DatumLines(), "") << LogText();
             EXPECT_TRUE(elec->SuppliedPins().empty());
         }
         if (chip == nullptr) continue; // the empty socket's pins carry the supplies unloaded
         EXPECT_TRUE(chip->Pulses().empty());
         EXPECT_TRUE(chip->Blank());
         ExpectNoViolations();
+    }
+}
+
+// Every record's part answering another code: each run ends at the row's
+// line, no strobe.
+TEST_F(SerialEditPldTest, AnotherCodeEndsTheRunAtItsLine) {
+    for (const SerialEditPldPart& p : kSerialEditPldParts) {
+        SCOPED_TRACE(p.name);
+        sim::EditModeChip* chip = Seat(p.name);
+        LoadFuses(Pattern(p.fuses, 6), p.rowWidth);
+        ExpectIdentityRefusedAtItsLine(chip, p.row == 241 ? " Invalid device!" : " Incorrect device ID");
+        EXPECT_TRUE(chip->Pulses().empty());
     }
 }
 
@@ -319,10 +332,12 @@ TEST_F(SerialEditPldTest, RowsPastThe26V12ArrayByVariant) {
 }
 
 // Row 240's position lists cover variants 0 and 1: any other variant is
-// refused before the socket is powered, and the librarian refuses its record.
+// refused before the socket is powered (no identity checked), and the
+// librarian refuses its record.
 TEST_F(SerialEditPldTest, Row240VariantWithoutListRefused) {
     sim::EditModeChip* chip = Seat("PALCE26V12");
     DeviceVariant = 2;
+    EXPECT_FALSE(RowDefinition(240)->ChecksIdentity());
     LoadFuses(std::vector<uint8_t>(DeviceSize, 0), FuseRowLength);
     for (int op : {OpBlankCheck, OpProgram, OpVerify, OpErase, OpSecurity}) {
         SCOPED_TRACE(op);
