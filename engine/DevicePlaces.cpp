@@ -19,22 +19,36 @@ BytesOutside BytesOutsideDevice(const std::vector<StoredSpan>& stored) {
     const uint64_t first = BufferStart >= before ? (BufferStart - before) * unit : 0;
     const uint64_t end = (uint64_t{BufferStart} + step * (uint64_t{DeviceSize} - DeviceStart)) * unit;
 
-    // The device's bytes, as spans sorted and merged: the span and the row's
-    // places (one in a lane spans every lane's unit).
-    std::vector<StoredSpan> own = {{first, end}};
+    // The range's buffer bytes (Chip Start's to Chip End's, every lane's
+    // unit), the row's places (one in a lane spans every lane's unit) and
+    // the words a Read stores after the range (a calibration area: a file
+    // saved from such a Read loads without a line): what the operations take.
+    const bool ranged = DeviceEnd >= DeviceStart;
+    const uint64_t last = std::min<uint64_t>(DeviceEnd, uint64_t{DeviceSize} - 1);
+    std::vector<StoredSpan> taken;
+    if (ranged) {
+        out.Range = {uint64_t{BufferStart} * unit, (uint64_t{BufferStart} + step * (last - DeviceStart + 1)) * unit};
+        taken.push_back(out.Range);
+    }
     const RowDef* def = RowDefinition(CurrentAlgorithm);
     if (def != nullptr && def->FixedPlaces != nullptr)
         for (const FixedBufferPlace& p : def->FixedPlaces()) {
             const uint64_t per = p.InLane ? step : 1;
-            own.push_back({p.First * per * unit, (uint64_t{p.Last} + 1) * per * unit});
+            taken.push_back({p.First * per * unit, (uint64_t{p.Last} + 1) * per * unit});
         }
-    // The words a Read stores after the range (a calibration area) are the
-    // device's too: a file saved from such a Read loads without a line.
-    if (def != nullptr && def->ReadStoresAfterRange != nullptr && DeviceEnd >= DeviceStart) {
+    if (def != nullptr && def->ReadStoresAfterRange != nullptr && ranged) {
         const ReadAreaAfterRange area = def->ReadStoresAfterRange();
         const uint64_t from = uint64_t{BufferStart} + step * (uint64_t{DeviceEnd} - DeviceStart + 1 + area.Skip);
-        own.push_back({from * unit, (from + step * uint64_t{area.Count}) * unit});
+        taken.push_back({from * unit, (from + step * uint64_t{area.Count}) * unit});
     }
+    for (const StoredSpan& s : stored)
+        for (const StoredSpan& t : taken)
+            out.Taken = out.Taken || (s.From < t.To && t.From < s.To);
+
+    // The device's bytes, as spans sorted and merged: its whole size and
+    // what the operations take.
+    std::vector<StoredSpan> own = taken;
+    own.push_back({first, end});
     std::sort(own.begin(), own.end(),
               [](const StoredSpan& a, const StoredSpan& b) { return a.From < b.From; });
     std::vector<StoredSpan> merged;
@@ -68,8 +82,18 @@ BytesOutside BytesOutsideDevice(const std::vector<StoredSpan>& stored) {
 
 void WarnBytesOutsideDevice(const std::vector<StoredSpan>& stored, uint32_t loadBufferStart) {
     const BytesOutside o = BytesOutsideDevice(stored);
-    if (o.Count == 0) return;
     using ull = unsigned long long;
+    // Every byte inside the device but none where an operation takes it (a
+    // part-sized file at 0 for a range that starts above it): Program would
+    // burn the buffer's fill. One line a load: bytes outside say it first.
+    bool loaded = false;
+    for (const StoredSpan& s : stored) loaded = loaded || s.From < s.To;
+    if (o.Count == 0 && loaded && !o.Taken && o.Range.From < o.Range.To) {
+        ShowMessageLine(" Warning: no byte in the range's buffer bytes %06llXh-%06llXh, File Load Buffer Start %06lXh.",
+                        ull{o.Range.From}, ull{o.Range.To - 1}, static_cast<unsigned long>(loadBufferStart));
+        return;
+    }
+    if (o.Count == 0) return;
     const char* side = o.Below == 0 ? "past" : o.Below == o.Count ? "before" : "outside";
     char where[48];
     if (o.First == o.Last)

@@ -23,11 +23,16 @@ struct BytesOutside {
     uint64_t Count = 0;           // bytes outside
     uint64_t Below = 0;           // of them before the span's first byte
     uint64_t First = 0, Last = 0; // the lowest and highest of them
+    StoredSpan Range;             // the range's buffer bytes (Chip Start's to Chip End's)
+    bool Taken = false;           // a stored byte lies in them, on a place or after the range as Read stores
 };
 BytesOutside BytesOutsideDevice(const std::vector<StoredSpan>& stored);
 
 // Logs one line when a load stored bytes outside the device's: how many,
 // on which side of the span ("past", "before", "outside" for both), the
 // lowest and highest of them, and the load's buffer start (File Load Buffer
-// Start); the load itself stands.
+// Start); else, when it stored bytes but none where the device's operations
+// take them (the range's buffer bytes, the row's places, the words a Read
+// stores after the range), a line naming the range's buffer bytes and the
+// load's buffer start. The load itself stands.
 void WarnBytesOutsideDevice(const std::vector<StoredSpan>& stored, uint32_t loadBufferStart);

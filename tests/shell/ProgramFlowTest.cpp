@@ -951,6 +951,7 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     // count whose decimal would run past the log line in hexadecimal alone).
     DeviceStart = BufferStart = 0x4000;
     EXPECT_EQ(warnings(load(bytes.substr(0, 0x8000), 1, 0)), QStringList());
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x8001), 1, 0)), QStringList({warning(1, 0x8000, 0x8000)}));
     DeviceStart = 0;
     EXPECT_EQ(warnings(load(bytes.substr(0, 0x10), 1, 0)), QStringList({warning(0x10, 0, 0xF, 0, "before")}));
     EXPECT_EQ(warnings(load(bytes, 1, 0)), QStringList({" Warning: 8000h byte(s) outside the device at "
@@ -968,6 +969,46 @@ TEST_F(ProgramFlowTest, FileLoadCountsTheBytesPastTheDevicesEnd) {
     WordMode = 3;
     EXPECT_EQ(warnings(load(bytes + bytes, 1, 0)), QStringList());
     WordMode = 0;
+
+    // A 16-bit part's Buffer Start counts words: from word 100h an Am27C1024
+    // holds buffer bytes 200h-201FFh.
+    Choose("AMD", "Am27C1024");
+    BufferStart = 0x100;
+    EXPECT_EQ(warnings(load(bytes.substr(0, 0x100), 1, 0x100)),
+              QStringList({warning(0x100, 0x100, 0x1FF, 0x100, "before")}));
+    BufferStart = 0;
+
+    // Rows 175 and 172 set Chip Start and Buffer Start to the part's code in
+    // their 64 KB map. A part-sized binary loaded at 0 lands inside the map
+    // but on no byte an operation takes: one line names the range's buffer
+    // bytes. The same bytes at the part's addresses (at File Load Buffer
+    // Start there, or as Intel hex) and the whole map as File Save writes it
+    // load without a line.
+    const struct {
+        const char* maker;
+        const char* name;
+        uint32_t start;
+    } codeAtTheTop[] = {{"LG-SEMICON", "GMS87C1202", 0xF800}, {"GENERIC-ALGORITHM", "OTPLATCH28-8K", 0xE000}};
+    for (const auto& c : codeAtTheTop) {
+        SCOPED_TRACE(c.name);
+        Choose(c.maker, c.name);
+        ASSERT_EQ(DeviceStart, c.start);
+        ASSERT_EQ(BufferStart, c.start);
+        const std::string code = bytes.substr(0, 0x10000 - c.start);
+        EXPECT_EQ(warnings(load(code, 1, 0)),
+                  QStringList({QString::asprintf(" Warning: no byte in the range's buffer bytes %06Xh-00FFFFh, "
+                                                 "File Load Buffer Start 000000h.",
+                                                 c.start)}));
+        EXPECT_EQ(warnings(load(code, 1, c.start)), QStringList());
+        const QString hex = dir.filePath("code.hex");
+        ASSERT_EQ(SaveHexFamilyFile(hex.toStdString(), c.start, 0xFFFF, HexFormatIntel), 1);
+        EXPECT_EQ(warnings(load(ReadWhole(hex), 2, 0)), QStringList());
+        const QString whole = dir.filePath("whole.bin");
+        AnswerFileDialog(whole, 1);
+        form->Save1Click();
+        EXPECT_EQ(QFileInfo(whole).size(), 0x10000);
+        EXPECT_EQ(warnings(load(ReadWhole(whole), 1, 0)), QStringList());
+    }
 
     // An AT89C2051's 2 KB file loaded at 800h lies past it whole.
     Choose("ATMEL", "AT89C2051");
