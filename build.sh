@@ -31,8 +31,10 @@ install_missing() {
 
 configure() { # dir, extra cmake args...
   local dir=$1; shift
-  if [ ! -f "$dir/build.ninja" ]; then
-    cmake -S "$TOP" -B "$dir" -G Ninja "$@"
+  # Warnings are errors in every tree made here (a tree made before the
+  # option existed is configured again).
+  if [ ! -f "$dir/build.ninja" ] || ! grep -q '^VEXLOR_WERROR:BOOL=ON$' "$dir/CMakeCache.txt" 2>/dev/null; then
+    cmake -S "$TOP" -B "$dir" -G Ninja -DVEXLOR_WERROR=ON "$@"
   fi
   # A Qt form header that arrives with a pull is not always seen by the moc
   # step of an existing build tree; its stamps make every build look again.
