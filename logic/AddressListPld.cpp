@@ -472,6 +472,7 @@ int CodeCheck251(Slot& s) {
         SetAddress(c.address);
         Read251();
         if ((ReadValue & c.mask) != c.value) {
+            PowerDown251();
             RefuseCode(c);
             result = -1;
             break;
@@ -494,6 +495,7 @@ int CodeCheck252(Slot& s) {
         SetAddress(c.address);
         Read252();
         if ((ReadValue & c.mask) != c.value) {
+            PowerDown252();
             RefuseCode(c);
             result = -1;
             break;

@@ -239,6 +239,7 @@ int PowerUp259() {
     ApplyVoltageToPin(1, kBias259, 1, kRetryBias259Tenths);
     DelayMsSlot(10);
     if (IdentityBits259(0)) return 1;
+    PowerDown259();
     return RefuseIdentity(false, "Invalid Device!");
 }
 

@@ -168,8 +168,8 @@ int Open248(int mode) {
     }
     // Nothing was compared after either refusal: the run ends at its line.
     if (!Identify248(id)) {
-        RefuseIdentity(false, " Invalid Chip ID!");
         PowerDown248();
+        RefuseIdentity(false, " Invalid Chip ID!");
         return -1;
     }
     if (mode != kEraseOpen && Secured248()) {

@@ -75,6 +75,12 @@ void ScanConstant(int count, int bit, int last) {
 
 int Bits(const JtagBlockType& t) { return t.Layout->Blocks * t.Layout->Clocks; }
 
+void PowerDown() {
+    ResetTap();
+    SetDevicePower(0, static_cast<int>(SupplyVoltage));
+    WriteRegister(4, 0);
+}
+
 int PowerUp(const JtagBlockType& t, int mode) {
     SecureCheckValue = 0;
     if (mode == 1) {
@@ -96,16 +102,14 @@ int PowerUp(const JtagBlockType& t, int mode) {
         id |= static_cast<uint32_t>(Tdo()) << i;
         return 0;
     });
-    if (id != t.Idcode) return RefuseIdentity(false, " Incorrect device ID");
+    // Another part is powered down before its line; the entry ends there.
+    if (id != t.Idcode) {
+        PowerDown();
+        return RefuseIdentity(false, " Incorrect device ID");
+    }
     LoadInstruction(kEnable);
     ScanValue(kEnableValue, 5);
     return 1;
-}
-
-void PowerDown() {
-    ResetTap();
-    SetDevicePower(0, static_cast<int>(SupplyVoltage));
-    WriteRegister(4, 0);
 }
 
 // The fuse of one bit of a row scan, or -1. Mode 1 counts program bits;
@@ -169,10 +173,7 @@ void ReadRow(const JtagBlockType& t, int row, int mode) {
 }
 
 int RunFuseMap(const JtagBlockType& t, int mode) {
-    if (PowerUp(t, mode) == -1) {
-        PowerDown();
-        return -1;
-    }
+    if (PowerUp(t, mode) == -1) return -1;
     if (mode == 1) {
         LoadInstruction(kRowSelect);
         ScanConstant(kRows, 0, 0);
@@ -206,22 +207,20 @@ int RunFuseMap(const JtagBlockType& t, int mode) {
 
 int Erase(const JtagBlockType& t) {
     const int r = PowerUp(t, 1);
-    if (r == 1) {
-        LoadInstruction(kRowSelect);
-        ScanConstant(kRows, 1, 1);
-        LoadInstruction(kErase);
-        DelayMsSlot(100);
-    }
+    if (r != 1) return r;
+    LoadInstruction(kRowSelect);
+    ScanConstant(kRows, 1, 1);
+    LoadInstruction(kErase);
+    DelayMsSlot(100);
     PowerDown();
     return r;
 }
 
 int Secure(const JtagBlockType& t) {
     const int r = PowerUp(t, 1);
-    if (r == 1) {
-        LoadInstruction(kSecure);
-        DelayMsSlot(50);
-    }
+    if (r != 1) return r;
+    LoadInstruction(kSecure);
+    DelayMsSlot(50);
     PowerDown();
     return r;
 }

@@ -289,8 +289,8 @@ int SetUp(Slot& s, int mode) {
     }
     // Nothing was compared either way: the run ends at the line.
     if (identity != nullptr) {
-        RefuseIdentity(false, "%s", identity);
         PowerDown(s);
+        RefuseIdentity(false, "%s", identity);
         return -1;
     }
     if (mode == kEraseMode || !secured) return 1;

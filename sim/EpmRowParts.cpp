@@ -65,6 +65,13 @@ const EpmJtagPart kEpmJtagParts[] = {
     {{"ALTERA", "EPM7064AELI44", 1, 3, 9, true, 40000, 20000}, 0, 30746},
 };
 
+// The model's whole cell array (every block's array and configuration
+// rows), which holds more cells than the user map of the part's words: the
+// rack keeps, and a look at the part sees, every cell a run may change.
+struct WholeCellArray : BitCells {
+    template <class M, class F> static size_t Words(const M& m, const F&) { return m.CellCount(); }
+};
+
 } // namespace
 
 void AddEpmRowParts(std::vector<CatalogPart>& parts) {
@@ -75,7 +82,7 @@ void AddEpmRowParts(std::vector<CatalogPart>& parts) {
         f.words = p.fuses;
         f.blank = 1;
         f.followsRow = true;
-        parts.push_back(ModelPart<EpmRowChip, BitCells>(p.facts.maker, f, p.facts));
+        parts.push_back(ModelPart<EpmRowChip, WholeCellArray>(p.facts.maker, f, p.facts));
     }
 }
 
@@ -87,7 +94,7 @@ void AddEpmChainParts(std::vector<CatalogPart>& parts) {
         f.words = p.fuses;
         f.blank = 1;
         f.followsRow = true;
-        parts.push_back(ModelPart<EpmChainChip, BitCells>(p.facts.maker, f, p.facts));
+        parts.push_back(ModelPart<EpmChainChip, WholeCellArray>(p.facts.maker, f, p.facts));
     }
 }
 

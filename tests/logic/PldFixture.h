@@ -417,18 +417,32 @@ protected:
 
     // The seated part answers another identity: the row declares its check
     // for the selected device, and Verify, Program and Blank check each end
-    // at `line` with no datum line after it, the socket powered down.
+    // at `line` with no datum line after it, the socket already powered down
+    // when the line is logged (the engine resets the outputs only after the
+    // run).
     void ExpectRunsEndAtIdentityLine(const std::string& line) {
         const RowDef* def = RowDefinition(CurrentAlgorithm);
         ASSERT_TRUE(def != nullptr && def->ChecksIdentity != nullptr) << CurrentAlgorithm;
         EXPECT_TRUE(def->ChecksIdentity());
+        bool said = false;
+        std::vector<int> suppliedAtLine;
+        ui.OnAppended = [&](const std::string& text) {
+            if (said || text != line) return;
+            said = true;
+            suppliedAtLine = elec->SuppliedPins();
+        };
         for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
             SCOPED_TRACE(op);
+            said = false;
+            suppliedAtLine.clear();
             EXPECT_EQ(Run(op), -1);
             EXPECT_EQ(IdentityRefusalLine(), line) << LogText();
             EXPECT_EQ(DatumLines(), "") << LogText();
+            EXPECT_TRUE(said) << LogText();
+            EXPECT_EQ(suppliedAtLine, std::vector<int>{}) << "supplied as \"" << line << "\" is logged";
             EXPECT_TRUE(elec->SuppliedPins().empty());
         }
+        ui.OnAppended = nullptr;
     }
     // As above for the blank part `chip`, made to answer another identity:
     // no question is asked and the part stays untouched; answering its own

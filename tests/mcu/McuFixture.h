@@ -211,7 +211,10 @@ protected:
     // Verify, Program and Blank check of a part answering another identity:
     // each fails at the row's identity line, asking the question (answered
     // No) only where the row asks it, and nothing names a datum or a verify
-    // level after it; `unchanged` checks the part after each run.
+    // level after it; `unchanged` checks the part after each run. Where the
+    // question is asked, Yes lets the verify go on as for the right part: the
+    // part's data, unlike the buffer's, fail it at a datum with the
+    // fail-address lines and the verify level's line, nothing refused.
     template <class Check> void ExpectIdentityRefused(const std::string& line, bool asks, Check unchanged) {
         for (int op : {OpVerify, OpProgram, OpBlankCheck}) {
             SCOPED_TRACE(testing::Message() << "operation " << op);
@@ -224,6 +227,18 @@ protected:
             EXPECT_EQ(ui.Boxes.size(), asks ? 1u : 0u);
             unchanged();
         }
+        if (!asks) return;
+        ui.QueueAnswer(UiAnswer::Yes);
+        EXPECT_EQ(Run(OpVerify), ResultFailed) << LogText();
+        EXPECT_TRUE(HasLine(line)) << LogText();
+        EXPECT_EQ(IdentityRefusalLine(), "");
+        const std::string datum = DatumLines();
+        EXPECT_NE(datum.find("addr:"), std::string::npos) << LogText();
+        EXPECT_NE(datum.find("Buffer addr:"), std::string::npos) << LogText();
+        if (ReadVccLow != ReadVccHigh) {
+            EXPECT_NE(datum.find("VCCL("), std::string::npos) << LogText();
+        }
+        unchanged();
     }
 
     // As the Option command does before a dialog's buttons talk to the chip;

@@ -385,7 +385,8 @@ TEST_F(Prom, PolarityDialog) {
         Seat(c.name);
         LoadImage();
         if (c.refuse) chip->NeverPrograms();
-        chip->SetByte(0, 0x3C);
+        const uint8_t data[4] = {0x3C, 0xA5, 0x0F, 0x81};
+        for (uint32_t a = 0; a < 4; ++a) chip->SetByte(a, data[a]);
         const size_t lines = ui.Log.size();
         QTimer::singleShot(0, [&] {
             auto* d = qobject_cast<TOptXc17xxx*>(QApplication::activeModalWidget());
@@ -404,9 +405,13 @@ TEST_F(Prom, PolarityDialog) {
             EXPECT_EQ(ui.Log.back(), c.line);
         }
         EXPECT_EQ(chip->ActiveLow(), c.activeLow);
+        // The read fills the buffer from its start: a part held in reset by
+        // the wrong polarity gives none of its bytes.
         DeviceEnd = 3;
+        BufferIndex = 0;
+        FillBufferRange(0, 3, 0x00);
         EXPECT_EQ(AlgorithmRow(CurrentAlgorithm)->Read(2), 1);
-        EXPECT_EQ(BufferByte(0), 0x3C);
+        for (uint32_t a = 0; a < 4; ++a) EXPECT_EQ(BufferByte(a), data[a]) << c.name << " byte " << a;
         EXPECT_TRUE(HasLine(c.activeLow ? " RESET active low." : " RESET active high(default)."));
         ExpectNoViolations();
     }

@@ -53,6 +53,11 @@ public:
     int BreakAtPercent = -1;
     std::function<void()> OnBreak; // called as the break is pressed
     std::string BreakAtStatus;     // ESC when the status panel shows this text
+    std::function<void(const std::string&)> OnAppended; // sees each line as it is logged
+    void LogAppended(const std::string& text) override {
+        RecordingUi::LogAppended(text);
+        if (OnAppended) OnAppended(text);
+    }
     void SetStatusPanel(int panel, const std::string& text) override {
         RecordingUi::SetStatusPanel(panel, text);
         if (!BreakAtStatus.empty() && text == BreakAtStatus) {
