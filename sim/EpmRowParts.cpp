@@ -107,7 +107,7 @@ void AddEpmJtagParts(std::vector<CatalogPart>& parts) {
         f.blank = 1;
         f.vcc = {30, 36};
         f.followsRow = true;
-        parts.push_back(ModelPart<EpmJtagChip, BitCells>(p.facts.maker, f, p.facts));
+        parts.push_back(ModelPart<EpmJtagChip, WholeCellArray>(p.facts.maker, f, p.facts));
     }
 }
 

@@ -17,6 +17,7 @@
 #include "memory/InstallMemoryRows.h"
 #include "sim/Catalog.h"
 #include "sim/EpmChainChip.h"
+#include "sim/EpmJtagChip.h"
 #include "sim/EpmRowChip.h"
 #include "sim/EpromChip.h"
 #include "sim/GalParts.h"
@@ -124,10 +125,11 @@ TEST(CatalogTest, PartsAreUniqueAndBuildBlankChips) {
             EXPECT_EQ(chip->Words(), 0u) << p.name;
             continue;
         }
-        // The EPM row parts keep their whole cell array, past the user map
+        // The EPM parts keep their whole cell array, past the user map
         // of their words.
         const sim::CellArrayChip* epm = sim::SeatedModel<sim::EpmRowChip>(chip.get());
         if (epm == nullptr) epm = sim::SeatedModel<sim::EpmChainChip>(chip.get());
+        if (epm == nullptr) epm = sim::SeatedModel<sim::EpmJtagChip>(chip.get());
         if (epm != nullptr) {
             EXPECT_EQ(chip->Words(), epm->CellCount()) << p.name;
             EXPECT_GT(chip->Words(), p.facts->words) << p.name;
