@@ -651,13 +651,14 @@ constexpr const char* kEmptySocket = "empty socket";
 // identity.
 class IdentityTally : public ::testing::Environment {
 public:
-    int devices = 0, runs = 0, makerRuns = 0, wentOn = 0, failed = 0, unchecked = 0, uncheckedRuns = 0, again = 0;
+    int devices = 0, runs = 0, makerRuns = 0, wentOn = 0, failed = 0, open = 0, unchecked = 0, uncheckedRuns = 0,
+        again = 0;
     void TearDown() override {
         if (devices + unchecked > 0)
             std::printf("[sweep] identity: %d devices, %d runs refused (%d with the maker code changed), %d runs going "
-                        "on as the row says, %d failed, %d devices without an identity check (%d runs, %d run again "
-                        "with the part's own identity)\n",
-                        devices, runs, makerRuns, wentOn, failed, unchecked, uncheckedRuns, again);
+                        "on as the row says, %d failed, %d open faults, %d devices without an identity check (%d "
+                        "runs, %d run again with the part's own identity)\n",
+                        devices, runs, makerRuns, wentOn, failed, open, unchecked, uncheckedRuns, again);
     }
 };
 IdentityTally& g_identity = *static_cast<IdentityTally*>(::testing::AddGlobalTestEnvironment(new IdentityTally));
@@ -698,16 +699,17 @@ constexpr IdentityOp kIdentityOps[] = {
 // Every operation the record offers, on the seated part answering another
 // identity (the record's device code changed, and in one more run its maker
 // code), the question "Device Signature dose not match. Continue?" answered
-// No: each run ends failed at its identity line (IdentityRefusalLine) with
-// no datum, verify level or fail-address line after it, a refused Read
-// leaves the buffer as it was, and the part's cells stay as they were. A row
-// whose secured part answers another identity (the SecuredIdentityException
-// hook) has its Erase and Auto go on without the question: those run last,
-// after the part is checked, and must end ok. A device whose row declares no
-// check runs every operation with the hook set too and must not refuse: no
-// identity line, and a run that ends failed is run again with the part's
-// own identity, which must not end ok. `buffer` holds `image` on entry and
-// again on return.
+// No. Where the identity is checked, the part holds the image first (written
+// with its own identity): each run ends failed at its identity line
+// (IdentityRefusalLine) with no datum, verify level or fail-address line
+// after it, a refused Read leaves the buffer as it was, and the part's cells
+// stay as they were. A row whose secured part answers another identity (the
+// SecuredIdentityException hook) has its Erase and Auto go on without the
+// question: those run last, after the part is checked, and must end ok. A
+// device whose row declares no check runs every operation with the hook set
+// too and must not refuse: no identity line, and a run that ends failed is
+// run again with the part's own identity, which must not end ok. `buffer`
+// holds `image` on entry and again on return.
 void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d, uint8_t* buffer, const std::vector<uint8_t>& image) {
     sim::CatalogChip* chip = SeatedSimChip();
     const IdentityCheck check = IdentityCheckOf();
@@ -724,14 +726,23 @@ void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d, uint8_t* buffer
             chip->Model().AnswerAnotherIdentity(on);
         }
     };
+    const size_t from = ui.Log.size();
+    bool failed = false;
+    // A part whose identity is checked first holds the image, written with
+    // its own identity, so that a run that went on would change it.
+    if (check != IdentityCheck::None && (SupportedOperationMask & OpMaskProgram)) {
+        const int r = RunOperation(MainEngine, OpProgram);
+        if (r != ResultOk) {
+            line += " program with the part's own identity FAILED (" + FirstError(ui, from) + ");";
+            failed = true;
+        }
+    }
     another(true);
     std::vector<uint16_t> before;
     if (check != IdentityCheck::None)
         for (uint32_t a = 0; a < chip->Words(); ++a) before.push_back(chip->Cell(a));
     const UiAnswer answer = ui.DefaultAnswer;
     ui.DefaultAnswer = UiAnswer::No;
-    const size_t from = ui.Log.size();
-    bool failed = false;
     // Compare writes its file into the current folder: a folder of its own.
     // Secure's "Are you sure?" is answered Yes: it comes before a row's own
     // check (the engine's check of the record's codes comes before it).
@@ -784,22 +795,48 @@ void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d, uint8_t* buffer
         }
     } else {
         // A run that must end at the identity line, nothing of the part said
-        // after it; a refused Read leaves the buffer as it was.
+        // after it; a refused Read leaves the buffer as it was (holding then
+        // what the part does not: the image's complement, as the row accepts
+        // it).
         auto refuse = [&](const IdentityOp& o, const char* what) {
             ++g_identity.runs;
             const size_t at = ui.Log.size();
+            std::vector<uint8_t> held;
+            if (o.op == OpRead) {
+                held.resize(image.size());
+                std::transform(image.begin(), image.end(), held.begin(), [](uint8_t b) { return uint8_t(~b); });
+                ShapeUserImage(DeviceSection == SectionPld, held, true);
+                std::copy(held.begin(), held.end(), buffer);
+            }
             const int r = run(o);
+            std::string kept;
+            const auto changed = std::mismatch(held.begin(), held.end(), buffer).first;
+            if (changed != held.end()) {
+                char m[96];
+                std::snprintf(m, sizeof m, " changed the buffer (byte %zXh: %02Xh, held %02Xh)", changed - held.begin(),
+                              buffer[changed - held.begin()], *changed);
+                kept = m;
+            }
+            if (o.op == OpRead) std::copy(image.begin(), image.end(), buffer);
             const std::string said = IdentityRefusalLine();
-            std::string wrong;
+            std::string wrong, open;
             if (said.empty())
-                wrong = " reached no identity line (" + FirstError(ui, at) + ")";
+                wrong = std::string(" reached no identity line (") +
+                        (r == ResultOk ? "ended ok" : FirstError(ui, at).c_str()) + ")";
             else if (r != ResultFailed)
                 wrong = " did not end failed after \"" + said + "\"";
             else
                 wrong = DatumAfterRefusal(ui, at, said.c_str());
-            if (wrong.empty() && o.op == OpRead && !std::equal(image.begin(), image.end(), buffer))
-                wrong = " changed the buffer";
-            line += std::string(" ") + o.name + what + (wrong.empty() ? " ends at \"" + said + "\"" : wrong) + ";";
+            if (wrong.empty() && !kept.empty()) {
+                if (const OpenFault* f = OpenFaultOf(CurrentAlgorithm, kIdentityRead, line)) {
+                    ++g_identity.open;
+                    open = " [open fault:" + kept + "]";
+                    SweepSummary::OpenLines().push_back(line + " read" + kept + " (open fault: " + f->what + ")");
+                } else {
+                    wrong = kept;
+                }
+            }
+            line += std::string(" ") + o.name + what + (wrong.empty() ? " ends at \"" + said + "\"" + open : wrong) + ";";
             failed = failed || !wrong.empty();
         };
         for (const IdentityOp& o : refused) refuse(o, "");
