@@ -21,7 +21,6 @@
 // VEXLOR_SWEEP_MAX_BYTES=n leaves out the devices of more than n bytes (for a
 // quick run by hand); VEXLOR_SWEEP_RANGE=n runs a larger device over its
 // first n bytes only (the sanitizer build's sample: every row's code paths,
-#include <tuple>
 
 #include "tests/sweep/Sweep.h"
 
