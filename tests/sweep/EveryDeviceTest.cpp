@@ -9,8 +9,8 @@
 // chip address, on a gang of four sockets (one of them faulty), and in two
 // split modes (a row without byte lanes refuses them before power-up), and
 // with the part answering another identity (each run ends at its identity
-// line) and with the socket empty (no Program or Verify ends ok). One line per device and pass
-// names its result; a device whose part has no datasheet and follows the
+// line, or goes on where the row says) and with the socket empty (no
+// Program or Verify ends ok). One line per device and pass names its result; a device whose part has no datasheet and follows the
 // algorithm row is marked, and listed again at the end apart from the
 // others: its pass checks the row against its own reading, not against a
 // chip. What the sweep knows of where a row puts its data comes from the
@@ -21,11 +21,12 @@
 // VEXLOR_SWEEP_MAX_BYTES=n leaves out the devices of more than n bytes (for a
 // quick run by hand); VEXLOR_SWEEP_RANGE=n runs a larger device over its
 // first n bytes only (the sanitizer build's sample: every row's code paths,
-#include <tuple>
 
 #include "tests/sweep/Sweep.h"
 
 #include "sim/EpromChip.h"
+#include "engine/RowHooks.h"
+#include "tests/engine/ScratchDir.h"
 
 namespace {
 
@@ -640,16 +641,23 @@ TEST_P(EveryDevice, InByteLanes) {
 constexpr const char* kEmptySocket = "empty socket";
 
 // The identity runs of a shard: the devices whose identity check they
-// reached, their runs, the devices that failed (and among those any device
-// without a declared check whose row refused the other identity), and the
-// devices without a check that ran with another identity all the same.
+// reached, their runs that must be refused (among them those with the
+// record's maker code changed) and those that go on as the row says, the
+// devices that failed (and among those any device without a declared check
+// whose row refused the other identity), and the devices without a check
+// that ran with another identity all the same, their runs, and those of
+// their runs that ended failed and were run again with the part's own
+// identity.
 class IdentityTally : public ::testing::Environment {
 public:
-    int devices = 0, runs = 0, failed = 0, unchecked = 0;
+    int devices = 0, runs = 0, makerRuns = 0, wentOn = 0, failed = 0, open = 0, unchecked = 0, uncheckedRuns = 0,
+        again = 0;
     void TearDown() override {
         if (devices + unchecked > 0)
-            std::printf("[sweep] identity: %d devices, %d runs, %d failed, %d devices without an identity check\n",
-                        devices, runs, failed, unchecked);
+            std::printf("[sweep] identity: %d devices, %d runs refused (%d with the maker code changed), %d runs going "
+                        "on as the row says, %d failed, %d open faults, %d devices without an identity check (%d "
+                        "runs, %d run again with the part's own identity)\n",
+                        devices, runs, makerRuns, wentOn, failed, open, unchecked, uncheckedRuns, again);
     }
 };
 IdentityTally& g_identity = *static_cast<IdentityTally*>(::testing::AddGlobalTestEnvironment(new IdentityTally));
@@ -657,7 +665,7 @@ IdentityTally& g_identity = *static_cast<IdentityTally*>(::testing::AddGlobalTes
 // How the current device's identity check is reached: a row that declares
 // one is run with the seated part answering another identity (the
 // simulator's hook); a microcontroller row the engine checks by its
-// Identify entry, with the record's device code changed.
+// Identify entry, with the record's identity codes changed.
 enum class IdentityCheck { None, Row, Record };
 IdentityCheck IdentityCheckOf() {
     if (const RowDef* def = RowDefinition(CurrentAlgorithm);
@@ -669,70 +677,207 @@ IdentityCheck IdentityCheckOf() {
     return IdentityCheck::None;
 }
 
-// Verify, Program and Blank check, as the record offers them, on the seated
-// part answering another identity, the question "Device Signature dose not
-// match. Continue?" answered No: each run ends failed at its identity line
+// The operations of the identity run in their order: on a part that answers
+// its own identity each would end ok on a fresh part in this order (the
+// blank check before Program, Verify after it, Secure on the part Erase
+// left blank, Auto, which erases it again, last; without Erase, Auto fails
+// at its blank check either way).
+struct IdentityOp {
+    const char* name;
+    int op;
+    uint32_t mask;
+};
+constexpr IdentityOp kIdentityOps[] = {
+    {"blank check", OpBlankCheck, OpMaskBlankCheck}, {"program", OpProgram, OpMaskProgram},
+    {"verify", OpVerify, OpMaskVerify},              {"read", OpRead, OpMaskRead},
+    {"compare", OpCompare, OpMaskCompare},           {"encryption", OpEncryption, OpMaskEncryption},
+    {"erase", OpErase, OpMaskErase},                 {"secure", OpSecurity, OpMaskSecurity},
+    {"auto", OpAuto, OpMaskAuto},
+};
+
+// Every operation the record offers, on the seated part answering another
+// identity (the record's device code changed, and in one more run its maker
+// code), the question "Device Signature dose not match. Continue?" answered
+// No. Where the identity is checked, the part holds the image first (written
+// with its own identity): each run ends failed at its identity line
 // (IdentityRefusalLine) with no datum, verify level or fail-address line
-// after it, and the part's cells stay as they were. A device whose row
-// declares no check runs with the hook set too: a refusal there is a check
-// its row does not declare.
-void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d) {
+// after it, a refused Read leaves the buffer as it was, and the part's cells
+// stay as they were. A row whose secured part answers another identity (the
+// SecuredIdentityException hook) has its Erase and Auto go on without the
+// question: those run last, after the part is checked, and must end ok. A
+// device whose row declares no check runs every operation with the hook set
+// too and must not refuse: no identity line, and a run that ends failed is
+// run again with the part's own identity, which must not end ok. `buffer`
+// holds `image` on entry and again on return.
+void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d, uint8_t* buffer, const std::vector<uint8_t>& image) {
     sim::CatalogChip* chip = SeatedSimChip();
     const IdentityCheck check = IdentityCheckOf();
     std::string line = d.maker + " " + d.name + " row " + std::to_string(CurrentAlgorithm) + " another identity";
     line += check == IdentityCheck::Row      ? " (the part's hook):"
-            : check == IdentityCheck::Record ? " (the record's device code):"
+            : check == IdentityCheck::Record ? " (the record's identity codes):"
                                              : " (no identity check declared):";
-    const uint32_t expected = ExpectedDeviceId;
-    if (check == IdentityCheck::Record) {
-        ExpectedDeviceId ^= 0x01;
-    } else {
-        chip->AnswerAnotherIdentity(true);
-        chip->Model().AnswerAnotherIdentity(true);
+    const uint32_t expectedMaker = ExpectedMakerId, expectedDevice = ExpectedDeviceId;
+    auto another = [&](bool on) {
+        if (check == IdentityCheck::Record) {
+            ExpectedDeviceId = on ? expectedDevice ^ 0x01 : expectedDevice;
+        } else {
+            chip->AnswerAnotherIdentity(on);
+            chip->Model().AnswerAnotherIdentity(on);
+        }
+    };
+    const size_t from = ui.Log.size();
+    bool failed = false;
+    // A part whose identity is checked first holds the image, written with
+    // its own identity, so that a run that went on would change it.
+    if (check != IdentityCheck::None && (SupportedOperationMask & OpMaskProgram)) {
+        const int r = RunOperation(MainEngine, OpProgram);
+        if (r != ResultOk) {
+            line += " program with the part's own identity FAILED (" + FirstError(ui, from) + ");";
+            failed = true;
+        }
     }
+    another(true);
     std::vector<uint16_t> before;
     if (check != IdentityCheck::None)
         for (uint32_t a = 0; a < chip->Words(); ++a) before.push_back(chip->Cell(a));
     const UiAnswer answer = ui.DefaultAnswer;
     ui.DefaultAnswer = UiAnswer::No;
-    const size_t from = ui.Log.size();
-    bool failed = false;
-    for (const auto& [name, op, mask] : {std::tuple{"verify", OpVerify, OpMaskVerify},
-                                         std::tuple{"program", OpProgram, OpMaskProgram},
-                                         std::tuple{"blank check", OpBlankCheck, OpMaskBlankCheck}}) {
-        if (!(SupportedOperationMask & mask)) continue;
-        const size_t at = ui.Log.size();
-        const int r = RunOperation(MainEngine, op);
-        const std::string said = IdentityRefusalLine();
-        if (check == IdentityCheck::None) {
-            if (said.empty()) continue;
-            line += std::string(" ") + name + " refused at \"" + said + "\" without a declared identity check;";
-            failed = true;
-            continue;
+    // Compare writes its file into the current folder: a folder of its own.
+    // Secure's "Are you sure?" is answered Yes: it comes before a row's own
+    // check (the engine's check of the record's codes comes before it).
+    auto run = [&](const IdentityOp& o) {
+        ScratchDir scratch;
+        if (o.op == OpCompare) scratch.Enter("vexlor-sweep-identity-");
+        const bool sure = o.op == OpSecurity && check != IdentityCheck::Record;
+        const size_t boxes = ui.Boxes.size();
+        if (sure) ui.QueueAnswer(UiAnswer::Yes);
+        const int r = RunOperation(MainEngine, o.op);
+        scratch.Leave();
+        // Not asked: the answer is taken back, not left for a later question.
+        if (sure && std::none_of(ui.Boxes.begin() + static_cast<std::ptrdiff_t>(boxes), ui.Boxes.end(),
+                                 [](const RecordingUi::Box& b) { return b.text == "Are you sure?"; }))
+            ui.MessageBox("", "", UiButtons::YesNo, UiIcon::Question);
+        return r;
+    };
+
+    const bool secured = HooksOfRow(CurrentAlgorithm).SecuredIdentityException;
+    std::vector<IdentityOp> refused, goOn;
+    for (const IdentityOp& o : kIdentityOps) {
+        if (!(SupportedOperationMask & o.mask)) continue;
+        (secured && check != IdentityCheck::None && (o.op == OpErase || o.op == OpAuto) ? goOn : refused).push_back(o);
+    }
+    if (check == IdentityCheck::None) {
+        for (const IdentityOp& o : refused) {
+            ++g_identity.uncheckedRuns;
+            const int r = run(o);
+            if (const std::string said = IdentityRefusalLine(); !said.empty()) {
+                line += std::string(" ") + o.name + " refused at \"" + said + "\" without a declared identity check;";
+                failed = true;
+                continue;
+            }
+            if (r == ResultOk) continue;
+            // Failed with another identity: with the part's own it must fail
+            // too, or the row refused the other identity by a check it does
+            // not declare.
+            ++g_identity.again;
+            const size_t at = ui.Log.size();
+            another(false);
+            const int own = run(o);
+            another(true);
+            if (own == ResultOk) {
+                line += std::string(" ") + o.name + " fails with another identity, ends ok with the part's own;";
+                failed = true;
+            } else {
+                line += std::string(" ") + o.name + " fails with the part's own identity too (" + FirstError(ui, at) +
+                        ");";
+            }
         }
-        ++g_identity.runs;
-        std::string wrong;
-        if (said.empty())
-            wrong = " reached no identity line (" + FirstError(ui, at) + ")";
-        else if (r != ResultFailed)
-            wrong = " did not end failed after \"" + said + "\"";
-        else
-            wrong = DatumAfterRefusal(ui, at, said.c_str());
-        line += std::string(" ") + name + (wrong.empty() ? " ends at \"" + said + "\"" : wrong) + ";";
-        failed = failed || !wrong.empty();
+    } else {
+        // A run that must end at the identity line, nothing of the part said
+        // after it; a refused Read leaves the buffer as it was (holding then
+        // what the part does not: the image's complement, as the row accepts
+        // it).
+        auto refuse = [&](const IdentityOp& o, const char* what) {
+            ++g_identity.runs;
+            const size_t at = ui.Log.size();
+            std::vector<uint8_t> held;
+            if (o.op == OpRead) {
+                held.resize(image.size());
+                std::transform(image.begin(), image.end(), held.begin(), [](uint8_t b) { return uint8_t(~b); });
+                ShapeUserImage(DeviceSection == SectionPld, held, true);
+                std::copy(held.begin(), held.end(), buffer);
+            }
+            const int r = run(o);
+            std::string kept;
+            const auto changed = std::mismatch(held.begin(), held.end(), buffer).first;
+            if (changed != held.end()) {
+                char m[96];
+                std::snprintf(m, sizeof m, " changed the buffer (byte %zXh: %02Xh, held %02Xh)", changed - held.begin(),
+                              buffer[changed - held.begin()], *changed);
+                kept = m;
+            }
+            if (o.op == OpRead) std::copy(image.begin(), image.end(), buffer);
+            const std::string said = IdentityRefusalLine();
+            std::string wrong, open;
+            if (said.empty())
+                wrong = std::string(" reached no identity line (") +
+                        (r == ResultOk ? "ended ok" : FirstError(ui, at).c_str()) + ")";
+            else if (r != ResultFailed)
+                wrong = " did not end failed after \"" + said + "\"";
+            else
+                wrong = DatumAfterRefusal(ui, at, said.c_str());
+            if (wrong.empty() && !kept.empty()) {
+                if (const OpenFault* f = OpenFaultOf(CurrentAlgorithm, kIdentityRead, line)) {
+                    ++g_identity.open;
+                    open = " [open fault:" + kept + "]";
+                    SweepSummary::OpenLines().push_back(line + " read" + kept + " (open fault: " + f->what + ")");
+                } else {
+                    wrong = kept;
+                }
+            }
+            line += std::string(" ") + o.name + what + (wrong.empty() ? " ends at \"" + said + "\"" + open : wrong) + ";";
+            failed = failed || !wrong.empty();
+        };
+        for (const IdentityOp& o : refused) refuse(o, "");
+        // The maker code is compared too: the first of the runs again, the
+        // record's device code its own and its maker code another's.
+        if (check == IdentityCheck::Record && !refused.empty()) {
+            ExpectedDeviceId = expectedDevice;
+            ExpectedMakerId = expectedMaker ^ 0x01;
+            ++g_identity.makerRuns;
+            refuse(refused.front(), " (maker code)");
+            ExpectedMakerId = expectedMaker;
+            another(true);
+        }
+        for (uint32_t a = 0; a < before.size(); ++a) {
+            if (chip->Cell(a) == before[a]) continue;
+            char m[96];
+            std::snprintf(m, sizeof m, " the part changed: cell %Xh holds %Xh, held %Xh", a, chip->Cell(a), before[a]);
+            line += m;
+            failed = true;
+            break;
+        }
+        // Erase and Auto of a row whose secured part answers another
+        // identity: they go on, without the question.
+        for (const IdentityOp& o : goOn) {
+            ++g_identity.wentOn;
+            const size_t at = ui.Log.size();
+            const int r = run(o);
+            const std::string said = IdentityRefusalLine();
+            std::string wrong;
+            if (!said.empty())
+                wrong = " refused at \"" + said + "\"";
+            else if (r != ResultOk)
+                wrong = " FAILED (" + FirstError(ui, at) + ")";
+            line += std::string(" ") + o.name + (wrong.empty() ? " goes on as the row says" : wrong) + ";";
+            failed = failed || !wrong.empty();
+        }
     }
     ui.DefaultAnswer = answer;
-    ExpectedDeviceId = expected;
-    chip->AnswerAnotherIdentity(false);
-    chip->Model().AnswerAnotherIdentity(false);
-    for (uint32_t a = 0; a < before.size(); ++a) {
-        if (chip->Cell(a) == before[a]) continue;
-        char m[96];
-        std::snprintf(m, sizeof m, " the part changed: cell %Xh holds %Xh, held %Xh", a, chip->Cell(a), before[a]);
-        line += m;
-        failed = true;
-        break;
-    }
+    another(false);
+    ExpectedMakerId = expectedMaker;
+    ExpectedDeviceId = expectedDevice;
+    std::copy(image.begin(), image.end(), buffer);
     (check == IdentityCheck::None ? g_identity.unchecked : g_identity.devices) += 1;
     g_identity.failed += failed;
     std::printf("[device] %s%s\n", line.c_str(), failed ? " FAILED" : "");
@@ -768,11 +913,11 @@ TEST_P(EveryDevice, OnAnEmptySocket) {
     const size_t bytes = RangeBytes(pld, 0x1000, p.line);
     ASSERT_EQ(SelectBank(BufferEnd, 1), 1);
     SelectBank(0, 0);
-    LoadUserImage(pld, bytes, static_cast<uint32_t>(GetParam()) + 19, true);
+    const std::vector<uint8_t> image = LoadUserImage(pld, bytes, static_cast<uint32_t>(GetParam()) + 19, true);
     BlankCheckBeforeProgram = 0;
     VerifyAfterProgram = 1;
     VerifyAfterRead = 0;
-    RunAnotherIdentity(ui, d);
+    RunAnotherIdentity(ui, d, pld ? FuseMap() : BufferImage() + BufferStart, image);
     const SimSocketsEmptied emptied;
     ASSERT_EQ(SeatedSimChip(), nullptr);
     const size_t from = ui.Log.size();
