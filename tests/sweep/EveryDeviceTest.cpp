@@ -10,7 +10,8 @@
 // split modes (a row without byte lanes refuses them before power-up), and
 // with the part answering another identity (each run ends at its identity
 // line, or goes on where the row says) and with the socket empty (no
-// Program or Verify ends ok). One line per device and pass names its result; a device whose part has no datasheet and follows the
+// Program or Verify ends ok). One line per device and pass names its
+// result; a device whose part has no datasheet and follows the
 // algorithm row is marked, and listed again at the end apart from the
 // others: its pass checks the row against its own reading, not against a
 // chip. What the sweep knows of where a row puts its data comes from the
