@@ -346,8 +346,10 @@ int WordWalk(const CycleRow& t, int mode) {
     return AccessByte(t, 1, kColumns, kWordCellsOdd, mode);
 }
 
-int Walk(const CycleRow& t, int mode) {
+// `opened`: set when the part was taken (its identity passed).
+int Walk(const CycleRow& t, int mode, bool* opened = nullptr) {
     if (OpenDeviceAccess(t, mode) != 1) return -1;
+    if (opened != nullptr) *opened = true;
     if (mode == 2) {
         ShowMessageLine(" Cycle Counter: %d", static_cast<int>(CycleCounter));
         ShowMessageLine(" Limit Counter: %d", static_cast<int>(LimitCounter));
@@ -361,8 +363,11 @@ int Walk(const CycleRow& t, int mode) {
 int ReadEntry(const CycleRow& t, int mode) {
     if (WordType(t)) return Walk(t, mode);
     if (mode == 3) RemapFuseRows(1);
-    const int r = Walk(t, mode);
-    if (mode == 2) RemapFuseRows(2);
+    // A part refused before the walk read nothing: the fuse map stays as
+    // the user has it.
+    bool opened = false;
+    const int r = Walk(t, mode, &opened);
+    if (mode == 2 && opened) RemapFuseRows(2);
     return r;
 }
 

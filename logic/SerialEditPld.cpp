@@ -251,11 +251,12 @@ int ReadRow(const EditRow& t, int a, int mode) {
 
 int ReadEntry(const EditRow& t, int mode) {
     if (mode == 3) RemapFuseRows(1);
+    // A part refused before the rows are read gave nothing: the fuse map
+    // stays as the user has it.
     int result = OpenDeviceAccess(t, t.ReadAtReadSupply ? 2 : mode);
-    if (result == 1) {
-        for (int k = 0; k < AddressCount(t) && result != -1; ++k) result = ReadRow(t, AddressAt(t, k), mode);
-        PowerDownEditMode(t);
-    }
+    if (result != 1) return result;
+    for (int k = 0; k < AddressCount(t) && result != -1; ++k) result = ReadRow(t, AddressAt(t, k), mode);
+    PowerDownEditMode(t);
     if (mode == 2) RemapFuseRows(2);
     return result;
 }
