@@ -5,6 +5,11 @@ void RecordingUi::QueueAnswer(UiAnswer answer) {
     answers_.push_back(answer);
 }
 
+void RecordingUi::DropAnswers() {
+    std::lock_guard lock(mutex_);
+    answers_.clear();
+}
+
 void RecordingUi::LogAppended(const std::string& text) {
     std::lock_guard lock(mutex_);
     Log.push_back(text);

@@ -20,6 +20,8 @@ public:
     // Answers for the next questions, in order; when none is left,
     // DefaultAnswer is given.
     void QueueAnswer(UiAnswer answer);
+    // Drops the queued answers no question has taken.
+    void DropAnswers();
     UiAnswer DefaultAnswer = UiAnswer::Yes;
 
     void LogAppended(const std::string& text) override;

@@ -467,19 +467,20 @@ int CodeCheck251(Slot& s) {
     SetAllDacVoltages(V(5.0), 0, 0, 0);
     DelayMsSlot(10);
     ModeEntry251(12);
-    int result = 1;
+    const CodeRead* refused = nullptr;
     for (const CodeRead& c : kCodeReads251) {
         SetAddress(c.address);
         Read251();
         if ((ReadValue & c.mask) != c.value) {
-            PowerDown251();
-            RefuseCode(c);
-            result = -1;
+            refused = &c;
             break;
         }
     }
+    // The socket is down before a refusal's line.
     PowerDown251();
-    return result;
+    if (refused == nullptr) return 1;
+    RefuseCode(*refused);
+    return -1;
 }
 
 int CodeCheck252(Slot& s) {
@@ -490,19 +491,20 @@ int CodeCheck252(Slot& s) {
     PowerUp252();
     WriteRegister(4, 1);
     WriteRegister(2, 1);
-    int result = 1;
+    const CodeRead* refused = nullptr;
     for (const CodeRead& c : kCodeReads252) {
         SetAddress(c.address);
         Read252();
         if ((ReadValue & c.mask) != c.value) {
-            PowerDown252();
-            RefuseCode(c);
-            result = -1;
+            refused = &c;
             break;
         }
     }
+    // The socket is down before a refusal's line.
     PowerDown252();
-    return result;
+    if (refused == nullptr) return 1;
+    RefuseCode(*refused);
+    return -1;
 }
 
 // Row 250's product words: the variant's own, or an accepted alternative

@@ -750,14 +750,11 @@ void RunAnotherIdentity(RecordingUi& ui, const LibraryDevice& d, uint8_t* buffer
         ScratchDir scratch;
         if (o.op == OpCompare) scratch.Enter("vexlor-sweep-identity-");
         const bool sure = o.op == OpSecurity && check != IdentityCheck::Record;
-        const size_t boxes = ui.Boxes.size();
         if (sure) ui.QueueAnswer(UiAnswer::Yes);
         const int r = RunOperation(MainEngine, o.op);
         scratch.Leave();
-        // Not asked: the answer is taken back, not left for a later question.
-        if (sure && std::none_of(ui.Boxes.begin() + static_cast<std::ptrdiff_t>(boxes), ui.Boxes.end(),
-                                 [](const RecordingUi::Box& b) { return b.text == "Are you sure?"; }))
-            ui.MessageBox("", "", UiButtons::YesNo, UiIcon::Question);
+        // Not asked: the answer is not left for a later question.
+        if (sure) ui.DropAnswers();
         return r;
     };
 
